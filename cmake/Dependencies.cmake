@@ -1,0 +1,59 @@
+# Every external library, found once; subsystem targets link the interface target tavrolin_deps.
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Network DBus Concurrent Test)
+find_package(QCoro6 REQUIRED COMPONENTS Core Network DBus)
+qcoro_enable_coroutines()
+find_package(X11 REQUIRED)
+find_package(PkgConfig REQUIRED)
+
+pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-keysyms xcb-xtest xcb-ewmh xcb-icccm xcb-res xcb-xkb)
+pkg_check_modules(ATSPI REQUIRED IMPORTED_TARGET atspi-2 gobject-2.0)
+pkg_check_modules(TESSERACT REQUIRED IMPORTED_TARGET tesseract lept)
+pkg_check_modules(HUNSPELL REQUIRED IMPORTED_TARGET hunspell)
+pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
+pkg_check_modules(SYSTEMD IMPORTED_TARGET libsystemd)
+pkg_check_modules(PULSE REQUIRED IMPORTED_TARGET libpulse-simple libpulse)
+pkg_check_modules(XSS REQUIRED IMPORTED_TARGET xscrnsaver xtst x11)
+
+# pocketsphinx.pc names a sphinxbase include folder that does not exist: keep only the ones that do.
+pkg_check_modules(PS REQUIRED pocketsphinx sphinxbase)
+set(_ps_includes "")
+foreach(d IN LISTS PS_INCLUDE_DIRS)
+  if(EXISTS "${d}")
+    list(APPEND _ps_includes "${d}")
+  endif()
+endforeach()
+add_library(tavrolin_pocketsphinx INTERFACE)
+target_include_directories(tavrolin_pocketsphinx SYSTEM INTERFACE ${_ps_includes})
+target_link_libraries(tavrolin_pocketsphinx INTERFACE ${PS_LINK_LIBRARIES})
+
+# CLD2 ships no pkg-config file.
+find_path(CLD2_INCLUDE_DIR cld2/public/compact_lang_det.h REQUIRED)
+find_library(CLD2_LIBRARY cld2 REQUIRED)
+add_library(tavrolin_cld2 INTERFACE)
+target_include_directories(tavrolin_cld2 SYSTEM INTERFACE ${CLD2_INCLUDE_DIR})
+target_link_libraries(tavrolin_cld2 INTERFACE ${CLD2_LIBRARY})
+
+add_library(tavrolin_deps INTERFACE)
+target_link_libraries(tavrolin_deps INTERFACE
+  Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Network Qt6::DBus Qt6::Concurrent
+  QCoro6::Core QCoro6::Network QCoro6::DBus)
+if(SYSTEMD_FOUND)
+  target_compile_definitions(tavrolin_deps INTERFACE TAVROLIN_HAVE_SYSTEMD=1)
+endif()
+
+# Native libraries, linked only by the targets whose Linux back ends call them.
+add_library(tavrolin_native INTERFACE)
+target_link_libraries(tavrolin_native INTERFACE
+  PkgConfig::XCB PkgConfig::XSS PkgConfig::ATSPI PkgConfig::TESSERACT PkgConfig::HUNSPELL
+  PkgConfig::LIBZIP PkgConfig::PULSE tavrolin_pocketsphinx tavrolin_cld2)
+if(SYSTEMD_FOUND)
+  target_link_libraries(tavrolin_native INTERFACE PkgConfig::SYSTEMD)
+endif()
+
+if(TAVROLIN_BUILD_TESTS)
+  find_package(GTest REQUIRED)
+  pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+endif()
+if(TAVROLIN_BUILD_BENCH)
+  find_package(benchmark REQUIRED)
+endif()

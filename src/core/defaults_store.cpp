@@ -1,0 +1,334 @@
+#include "core/defaults_store.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QLoggingCategory>
+#include <QSaveFile>
+
+#include <cmath>
+#include <limits>
+
+namespace tavrolin {
+
+Q_LOGGING_CATEGORY(lcDefaults, "org.tavrolin.Tavrolin.app")
+
+namespace {
+
+const QString kDateTag = QStringLiteral("$date");
+const QString kDataTag = QStringLiteral("$data");
+
+std::optional<double> numberFromString(const QString& text) {
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<qint64> clampToInteger(double value) {
+    if (!std::isfinite(value)) {
+        return std::nullopt;
+    }
+    const double truncated = std::trunc(value);
+    if (truncated >= 9.2233720368547758e18 || truncated < -9.2233720368547758e18) {
+        return std::nullopt;
+    }
+    return static_cast<qint64>(truncated);
+}
+
+bool isTagged(const QJsonValue& value, const QString& tag) {
+    return value.isObject() && value.toObject().size() == 1 && value.toObject().value(tag).isString();
+}
+
+}  // namespace
+
+QString DefaultsStore::string(const QString& key, const QString& fallback) const {
+    const auto value = rawValue(key);
+    if (!value) {
+        return fallback;
+    }
+    if (value->isString()) {
+        return value->toString();
+    }
+    if (value->isBool()) {
+        return value->toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    }
+    if (value->isDouble()) {
+        const double d = value->toDouble();
+        if (const auto asInt = clampToInteger(d); asInt && static_cast<double>(*asInt) == d) {
+            return QString::number(*asInt);
+        }
+        return QString::number(d, 'g', 17);
+    }
+    return fallback;
+}
+
+qint64 DefaultsStore::integer(const QString& key, qint64 fallback) const {
+    const auto value = rawValue(key);
+    if (!value) {
+        return fallback;
+    }
+    if (value->isBool()) {
+        return value->toBool() ? 1 : 0;
+    }
+    std::optional<double> number;
+    if (value->isDouble()) {
+        number = value->toDouble();
+    } else if (value->isString()) {
+        bool ok = false;
+        const qint64 exact = value->toString().trimmed().toLongLong(&ok);
+        if (ok) {
+            return exact;
+        }
+        number = numberFromString(value->toString());
+    }
+    if (!number) {
+        return fallback;
+    }
+    return clampToInteger(*number).value_or(fallback);
+}
+
+double DefaultsStore::doubleValue(const QString& key, double fallback) const {
+    const auto value = rawValue(key);
+    if (!value) {
+        return fallback;
+    }
+    if (value->isBool()) {
+        return value->toBool() ? 1.0 : 0.0;
+    }
+    if (value->isDouble()) {
+        return value->toDouble();
+    }
+    if (value->isString()) {
+        return numberFromString(value->toString()).value_or(fallback);
+    }
+    return fallback;
+}
+
+bool DefaultsStore::boolValue(const QString& key, bool fallback) const {
+    const auto value = rawValue(key);
+    if (!value) {
+        return fallback;
+    }
+    if (value->isBool()) {
+        return value->toBool();
+    }
+    if (value->isDouble()) {
+        return value->toDouble() != 0.0;
+    }
+    if (value->isString()) {
+        const QString text = value->toString().trimmed().toLower();
+        if (text == QLatin1String("true") || text == QLatin1String("yes")) {
+            return true;
+        }
+        if (text == QLatin1String("false") || text == QLatin1String("no")) {
+            return false;
+        }
+        if (const auto number = numberFromString(text)) {
+            return *number != 0.0;
+        }
+    }
+    return fallback;
+}
+
+std::optional<QByteArray> DefaultsStore::dataIfPresent(const QString& key) const {
+    const auto value = rawValue(key);
+    if (!value || !isTagged(*value, kDataTag)) {
+        return std::nullopt;
+    }
+    auto decoded = QByteArray::fromBase64Encoding(value->toObject().value(kDataTag).toString().toLatin1(),
+                                                  QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded) {
+        return std::nullopt;
+    }
+    return *decoded;
+}
+
+QByteArray DefaultsStore::data(const QString& key, const QByteArray& fallback) const {
+    return dataIfPresent(key).value_or(fallback);
+}
+
+std::optional<QDateTime> DefaultsStore::date(const QString& key) const {
+    const auto value = rawValue(key);
+    if (!value || !isTagged(*value, kDateTag)) {
+        return std::nullopt;
+    }
+    const QDateTime parsed = QDateTime::fromString(value->toObject().value(kDateTag).toString(), Qt::ISODateWithMs);
+    if (!parsed.isValid()) {
+        return std::nullopt;
+    }
+    return parsed;
+}
+
+bool DefaultsStore::setString(const QString& key, const QString& value) { return setRawValue(key, value); }
+bool DefaultsStore::setInteger(const QString& key, qint64 value) { return setRawValue(key, static_cast<double>(value)); }
+bool DefaultsStore::setDouble(const QString& key, double value) {
+    if (!std::isfinite(value)) {
+        return false;  // JSON cannot hold it, and a stored NaN would poison every later read
+    }
+    return setRawValue(key, value);
+}
+bool DefaultsStore::setBool(const QString& key, bool value) { return setRawValue(key, value); }
+bool DefaultsStore::setData(const QString& key, const QByteArray& value) {
+    return setRawValue(key, QJsonObject{{kDataTag, QString::fromLatin1(value.toBase64())}});
+}
+bool DefaultsStore::setDate(const QString& key, const QDateTime& value) {
+    if (!value.isValid()) {
+        return false;
+    }
+    return setRawValue(key, QJsonObject{{kDateTag, value.toUTC().toString(Qt::ISODateWithMs)}});
+}
+
+// ---- in memory
+
+bool InMemoryDefaultsStore::remove(const QString& key) {
+    std::lock_guard lock(mutex_);
+    if (!writable_) {
+        return false;
+    }
+    values_.remove(key);
+    return true;
+}
+
+std::optional<QJsonValue> InMemoryDefaultsStore::rawValue(const QString& key) const {
+    std::lock_guard lock(mutex_);
+    const auto it = values_.constFind(key);
+    if (it == values_.constEnd() || it->isNull() || it->isUndefined()) {
+        return std::nullopt;
+    }
+    return *it;
+}
+
+bool InMemoryDefaultsStore::setRawValue(const QString& key, const QJsonValue& value) {
+    std::lock_guard lock(mutex_);
+    if (!writable_) {
+        return false;
+    }
+    values_.insert(key, value);
+    return true;
+}
+
+void InMemoryDefaultsStore::setWritable(bool writable) {
+    std::lock_guard lock(mutex_);
+    writable_ = writable;
+}
+
+// ---- JSON file
+
+JsonFileDefaultsStore::JsonFileDefaultsStore(QString filePath) : filePath_(std::move(filePath)) { load(); }
+
+QString JsonFileDefaultsStore::defaultFilePath() {
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base)) {
+        base = QDir::homePath() + QStringLiteral("/.config");
+    }
+    return base + QStringLiteral("/tavrolin/defaults.json");
+}
+
+void JsonFileDefaultsStore::load() {
+    QFile file(filePath_);
+    if (!file.exists()) {
+        return;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        lastError_ = QStringLiteral("cannot read %1: %2").arg(filePath_, file.errorString());
+        qCWarning(lcDefaults).noquote() << "defaults_read_failed" << lastError_;
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    file.close();
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error == QJsonParseError::NoError && document.isObject()) {
+        values_ = document.object();
+        return;
+    }
+    // Keep the unreadable file for the user (and for support): move it aside, never delete it.
+    const QString aside = filePath_ + QStringLiteral(".corrupt-") +
+                          QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmsszzz"));
+    if (QFile::rename(filePath_, aside)) {
+        setAsidePath_ = aside;
+        lastError_ = QStringLiteral("unreadable defaults file moved to %1").arg(aside);
+    } else {
+        lastError_ = QStringLiteral("unreadable defaults file %1 could not be moved aside").arg(filePath_);
+    }
+    qCWarning(lcDefaults).noquote() << "defaults_corrupt" << lastError_;
+}
+
+bool JsonFileDefaultsStore::writeLocked() {
+    const QFileInfo info(filePath_);
+    if (!QDir().mkpath(info.absolutePath())) {
+        lastError_ = QStringLiteral("cannot create folder %1").arg(info.absolutePath());
+        qCWarning(lcDefaults).noquote() << "defaults_write_failed" << lastError_;
+        return false;
+    }
+    QSaveFile file(filePath_);
+    if (!file.open(QIODevice::WriteOnly)) {
+        lastError_ = QStringLiteral("cannot write %1: %2").arg(filePath_, file.errorString());
+        qCWarning(lcDefaults).noquote() << "defaults_write_failed" << lastError_;
+        return false;
+    }
+    file.write(QJsonDocument(values_).toJson(QJsonDocument::Indented));
+    if (!file.commit()) {
+        lastError_ = QStringLiteral("cannot write %1: %2").arg(filePath_, file.errorString());
+        qCWarning(lcDefaults).noquote() << "defaults_write_failed" << lastError_;
+        return false;
+    }
+    lastError_.clear();
+    return true;
+}
+
+bool JsonFileDefaultsStore::remove(const QString& key) {
+    std::lock_guard lock(mutex_);
+    if (!values_.contains(key)) {
+        return true;
+    }
+    const QJsonValue previous = values_.value(key);
+    values_.remove(key);
+    if (!writeLocked()) {
+        values_.insert(key, previous);
+        return false;
+    }
+    return true;
+}
+
+std::optional<QJsonValue> JsonFileDefaultsStore::rawValue(const QString& key) const {
+    std::lock_guard lock(mutex_);
+    const auto it = values_.constFind(key);
+    if (it == values_.constEnd() || it->isNull() || it->isUndefined()) {
+        return std::nullopt;
+    }
+    return *it;
+}
+
+bool JsonFileDefaultsStore::setRawValue(const QString& key, const QJsonValue& value) {
+    std::lock_guard lock(mutex_);
+    const auto it = values_.constFind(key);
+    const std::optional<QJsonValue> previous = it == values_.constEnd() ? std::nullopt : std::optional(*it);
+    values_.insert(key, value);
+    if (!writeLocked()) {
+        // Keep memory and file in step: a value that was not stored is not reported later.
+        if (previous) {
+            values_.insert(key, *previous);
+        } else {
+            values_.remove(key);
+        }
+        return false;
+    }
+    return true;
+}
+
+QString JsonFileDefaultsStore::lastError() const {
+    std::lock_guard lock(mutex_);
+    return lastError_;
+}
+
+QString JsonFileDefaultsStore::setAsidePath() const {
+    std::lock_guard lock(mutex_);
+    return setAsidePath_;
+}
+
+}  // namespace tavrolin

@@ -1,0 +1,42 @@
+#include "platform/clock.h"
+
+#include <QPointer>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace tavrolin {
+
+namespace {
+
+class TimerCall final : public ScheduledCall {
+public:
+    TimerCall(std::chrono::milliseconds delay, std::function<void()> callback)
+        : timer_(new QTimer) {
+        timer_->setSingleShot(true);
+        timer_->setTimerType(Qt::CoarseTimer);
+        QObject::connect(timer_, &QTimer::timeout, timer_, [cb = std::move(callback)] { cb(); });
+        timer_->start(std::clamp(delay, std::chrono::milliseconds(0), QtScheduler::maximumDelay));
+    }
+    ~TimerCall() override { cancel(); }
+    void cancel() override {
+        if (timer_) {
+            timer_->stop();
+            timer_->deleteLater();
+            timer_ = nullptr;
+        }
+    }
+    bool isActive() const override { return timer_ && timer_->isActive(); }
+
+private:
+    QPointer<QTimer> timer_;
+};
+
+}  // namespace
+
+std::unique_ptr<ScheduledCall> QtScheduler::scheduleAfter(std::chrono::milliseconds delay,
+                                                          std::function<void()> callback) {
+    return std::make_unique<TimerCall>(delay, std::move(callback));
+}
+
+}  // namespace tavrolin

@@ -1,0 +1,130 @@
+#include "core/defaults_store.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using namespace tavrolin;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+}  // namespace
+
+TEST(DefaultsStoreReads, ConvertLikeAPreferencesStore) {
+    InMemoryDefaultsStore store;
+    store.setInteger("n", 42);
+    store.setDouble("d", 2.75);
+    store.setString("numeric", " 17 ");
+    store.setString("fraction", "-3.9");
+    store.setString("word", "hello");
+    store.setBool("flag", true);
+    store.setString("yes", "YES");
+
+    EXPECT_EQ(store.string("n"), "42");
+    EXPECT_EQ(store.string("d"), "2.75");
+    EXPECT_EQ(store.string("flag"), "1");
+    EXPECT_EQ(store.integer("numeric"), 17);
+    EXPECT_EQ(store.integer("fraction"), -3);  // toward zero
+    EXPECT_EQ(store.integer("d"), 2);
+    EXPECT_DOUBLE_EQ(store.doubleValue("numeric"), 17.0);
+    EXPECT_TRUE(store.boolValue("n"));
+    EXPECT_TRUE(store.boolValue("yes"));
+    EXPECT_TRUE(store.boolValue("numeric"));
+
+    // Anything unreadable gives the caller's fallback, never a made-up value.
+    EXPECT_EQ(store.integer("word", -7), -7);
+    EXPECT_DOUBLE_EQ(store.doubleValue("word", 1.5), 1.5);
+    EXPECT_TRUE(store.boolValue("word", true));
+    EXPECT_EQ(store.string("missing", "fb"), "fb");
+    EXPECT_FALSE(store.date("n").has_value());
+    EXPECT_FALSE(store.dataIfPresent("word").has_value());
+    store.setString("huge", "1e300");
+    EXPECT_EQ(store.integer("huge", 5), 5);
+    store.setString("nan", "nan");
+    EXPECT_DOUBLE_EQ(store.doubleValue("nan", 4.0), 4.0);
+    EXPECT_FALSE(store.setDouble("inf", std::numeric_limits<double>::infinity()));
+    EXPECT_FALSE(store.contains("inf"));
+}
+
+TEST(DefaultsStoreReads, DataAndDatesRoundTripAndStayTyped) {
+    InMemoryDefaultsStore store;
+    const QByteArray bytes("\0\x01{\"a\":1}\xff", 11);
+    store.setData("blob", bytes);
+    const QDateTime when(QDate(2026, 3, 29), QTime(1, 30, 15, 250), Qt::UTC);
+    store.setDate("when", when);
+
+    EXPECT_EQ(store.data("blob"), bytes);
+    ASSERT_TRUE(store.date("when").has_value());
+    EXPECT_EQ(*store.date("when"), when);
+    EXPECT_EQ(store.integer("when", 9), 9);
+    EXPECT_EQ(store.string("blob", "x"), "x");
+    EXPECT_FALSE(store.date("blob").has_value());
+}
+
+TEST(JsonFileDefaultsStore, PersistsAcrossInstancesAndRemoves) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("cfg/tavrolin/defaults.json");
+    {
+        JsonFileDefaultsStore store(path);
+        EXPECT_TRUE(store.setString("deviceID", "ABC"));
+        EXPECT_TRUE(store.setData("appSettings", "{\"x\":1}"));
+        EXPECT_TRUE(store.setInteger("count", 3));
+        EXPECT_TRUE(store.remove("count"));
+    }
+    JsonFileDefaultsStore reopened(path);
+    EXPECT_EQ(reopened.string("deviceID"), "ABC");
+    EXPECT_EQ(reopened.data("appSettings"), QByteArray("{\"x\":1}"));
+    EXPECT_FALSE(reopened.contains("count"));
+    EXPECT_TRUE(reopened.lastError().isEmpty());
+}
+
+TEST(JsonFileDefaultsStore, CorruptFileIsSetAsideNotDeleted) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("defaults.json");
+    for (const QByteArray& garbage : {QByteArray("{\"deviceID\": \"A"), QByteArray("[1,2,3]"), QByteArray("\xff\xfe\x00", 3)}) {
+        writeFile(path, garbage);
+        JsonFileDefaultsStore store(path);
+        EXPECT_FALSE(store.contains("deviceID"));
+        ASSERT_FALSE(store.setAsidePath().isEmpty());
+        QFile aside(store.setAsidePath());
+        ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
+        EXPECT_EQ(aside.readAll(), garbage);
+        aside.remove();
+        // The store keeps working after the set-aside.
+        EXPECT_TRUE(store.setString("k", "v"));
+        EXPECT_EQ(JsonFileDefaultsStore(path).string("k"), "v");
+    }
+}
+
+TEST(JsonFileDefaultsStore, UnwritableFolderIsReportedAndNothingIsPretended) {
+    if (geteuid() == 0) {
+        // root ignores permission bits; a path under a regular file cannot be created either way
+    }
+    QTemporaryDir dir;
+    writeFile(dir.filePath("blocker"), "file, not a folder");
+    JsonFileDefaultsStore store(dir.filePath("blocker/tavrolin/defaults.json"));
+    EXPECT_FALSE(store.setString("k", "v"));
+    EXPECT_FALSE(store.lastError().isEmpty());
+    EXPECT_FALSE(store.contains("k"));
+}
+
+TEST(JsonFileDefaultsStore, DefaultPathFollowsXdgConfigHome) {
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", "/tmp/xdg-test-config");
+    EXPECT_EQ(JsonFileDefaultsStore::defaultFilePath(), "/tmp/xdg-test-config/tavrolin/defaults.json");
+    qputenv("XDG_CONFIG_HOME", "relative/path");  // not absolute: ignored, as the XDG rules say
+    EXPECT_TRUE(JsonFileDefaultsStore::defaultFilePath().endsWith("/.config/tavrolin/defaults.json"));
+    qputenv("XDG_CONFIG_HOME", saved);
+}

@@ -1,0 +1,38 @@
+#include "support/local_http_server.h"
+
+#include <chrono>
+#include <stdexcept>
+
+namespace tavrolin::test {
+
+LocalHttpServer::LocalHttpServer() {
+    server_.set_logger([this](const httplib::Request&, const httplib::Response&) { ++requests_; });
+}
+
+LocalHttpServer::~LocalHttpServer() {
+    server_.stop();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void LocalHttpServer::start() {
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    if (port_ <= 0) {
+        throw std::runtime_error("cannot bind a port on 127.0.0.1");
+    }
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+    // cpp-httplib has no readiness wait: poll.
+    for (int i = 0; i < 500 && !server_.is_running(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (!server_.is_running()) {
+        throw std::runtime_error("the local HTTP server did not start");
+    }
+}
+
+QUrl LocalHttpServer::url(const QString& path) const {
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path));
+}
+
+}  // namespace tavrolin::test

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/clock.h"
+
+#include <QDateTime>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace tavrolin::test {
+
+// A clock that only moves when told to.
+class FakeClock final : public Clock {
+public:
+    explicit FakeClock(QDateTime start = QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC)) : now_(start) {}
+    QDateTime now() const override { return now_; }
+    void set(const QDateTime& time) { now_ = time; }
+    void advance(std::chrono::milliseconds by) { now_ = now_.addMSecs(by.count()); }
+
+private:
+    QDateTime now_;
+};
+
+// A scheduler on virtual time: calls fire only from advance(), in due order. When built on a
+// FakeClock, advance() moves the clock too, so a callback that reads the clock sees its due time.
+class ManualScheduler final : public Scheduler {
+public:
+    explicit ManualScheduler(FakeClock* clock = nullptr) : clock_(clock) {}
+    std::unique_ptr<ScheduledCall> scheduleAfter(std::chrono::milliseconds delay,
+                                                 std::function<void()> callback) override;
+
+    // Runs every call due within the next `by`, including calls scheduled by those calls.
+    void advance(std::chrono::milliseconds by);
+    std::chrono::milliseconds elapsed() const { return now_; }
+    // Delays of the calls still pending, relative to now, soonest first.
+    std::vector<std::chrono::milliseconds> pendingDelays() const;
+    std::size_t pendingCount() const { return pendingDelays().size(); }
+
+private:
+    struct Entry {
+        std::chrono::milliseconds due;
+        std::uint64_t order;
+        std::function<void()> callback;
+        std::shared_ptr<bool> active;
+    };
+    FakeClock* clock_;
+    std::chrono::milliseconds now_{0};
+    std::uint64_t nextOrder_ = 0;
+    std::vector<Entry> entries_;
+};
+
+}  // namespace tavrolin::test
