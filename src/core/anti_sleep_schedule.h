@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+
+#include <optional>
+
+namespace tavrolin {
+
+// The anti-sleep part of the settings: one daily range in minutes after local midnight during
+// which the machine is kept awake, and two options. A plain value: it never clamps its minutes
+// (the settings' sanitising step and the anti-sleep manager do).
+//
+// Range rule: start == end is the whole day; start < end runs from start (inclusive) to end
+// (exclusive) on the same day; start > end crosses midnight.
+struct AntiSleepSchedule {
+    static constexpr int minimumMinuteOfDay = 0;
+    static constexpr int maximumMinuteOfDay = 1439;
+
+    bool enabled = false;
+    int startMinuteOfDay = 540;   // 09:00
+    int endMinuteOfDay = 1080;    // 18:00
+    bool preventDisplaySleep = true;
+    bool keepLocalActivityAwake = false;
+
+    bool operator==(const AntiSleepSchedule&) const = default;
+
+    // Puts a minute into 0...1439.
+    static int clampedMinuteOfDay(int minute);
+
+    // All five keys with their current values, unclamped.
+    QJsonObject toJson() const;
+
+    // Reads each key optionally: absent or null takes the default; unknown keys are ignored;
+    // a key of the wrong JSON type (or a minute that is not an integer) fails the whole
+    // decoding, with the reason in `error`. Nothing is clamped. A value that is not an object
+    // fails too: the settings decoder decides what a missing member means.
+    static std::optional<AntiSleepSchedule> fromJson(const QJsonValue& json, QString* error = nullptr);
+};
+
+}  // namespace tavrolin
