@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
@@ -28,6 +29,27 @@ struct AntiSleepSchedule {
 
     // Puts a minute into 0...1439.
     static int clampedMinuteOfDay(int minute);
+
+    // Whether the range covers a minute of the local day (0...1439); false while disabled.
+    bool isActive(int minuteOfDay) const;
+
+    // The next moment strictly after `from` at which the schedule switches between active and
+    // inactive: the earliest start or end boundary, at second 0 of its minute, today or
+    // tomorrow in local time. Absent when disabled, for a whole-day range, or when local time
+    // cannot be computed. The time zone is read afresh on every call.
+    std::optional<QDateTime> nextTransitionDate(const QDateTime& from) const;
+
+    // Adapters for time-only pickers: the start or end minute as a moment whose local hour and
+    // minute are those of the minute (on the local day of the Unix epoch). A minute that names
+    // no time of day gives the epoch itself.
+    QDateTime startDate() const;
+    QDateTime endDate() const;
+    // Take the local hour and minute of a picked moment, clamped to 0...1439; the day is ignored.
+    void setStartTime(const QDateTime& picked);
+    void setEndTime(const QDateTime& picked);
+
+    // Hour x 60 + minute of a moment in the current local time zone (0 when it cannot be told).
+    static int localMinuteOfDay(const QDateTime& moment);
 
     // All five keys with their current values, unclamped.
     QJsonObject toJson() const;
