@@ -1,0 +1,260 @@
+#include "core/app_log.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <mutex>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#ifdef TAVROLIN_HAVE_SYSTEMD
+#include <syslog.h>
+#include <systemd/sd-journal.h>
+#endif
+
+namespace tavrolin {
+
+QString logCategoryName(LogCategory category) {
+    switch (category) {
+    case LogCategory::app: return QStringLiteral("app");
+    case LogCategory::diagnostics: return QStringLiteral("diagnostics");
+    case LogCategory::telemetry: return QStringLiteral("telemetry");
+    case LogCategory::capture: return QStringLiteral("capture");
+    case LogCategory::updates: return QStringLiteral("updates");
+    case LogCategory::network: return QStringLiteral("network");
+    case LogCategory::screenshotTranslation: return QStringLiteral("screenshot-translation");
+    }
+    return QStringLiteral("app");
+}
+
+QString logLevelName(LogLevel level) {
+    switch (level) {
+    case LogLevel::debug: return QStringLiteral("debug");
+    case LogLevel::info: return QStringLiteral("info");
+    case LogLevel::notice: return QStringLiteral("notice");
+    case LogLevel::error: return QStringLiteral("error");
+    case LogLevel::fault: return QStringLiteral("fault");
+    }
+    return QStringLiteral("info");
+}
+
+// ---- journald
+
+JournaldLogSink::JournaldLogSink(LogLevel minimumLevel) : minimumLevel_(minimumLevel) {}
+
+bool JournaldLogSink::isAvailable() {
+#ifdef TAVROLIN_HAVE_SYSTEMD
+    struct stat info {};
+    return ::stat("/run/systemd/journal/socket", &info) == 0 && S_ISSOCK(info.st_mode);
+#else
+    return false;
+#endif
+}
+
+bool JournaldLogSink::isEnabled(LogCategory, LogLevel level) const {
+    return level >= minimumLevel_;
+}
+
+void JournaldLogSink::write(LogCategory category, LogLevel level, const QString& message) {
+#ifdef TAVROLIN_HAVE_SYSTEMD
+    int priority = LOG_INFO;
+    switch (level) {
+    case LogLevel::debug: priority = LOG_DEBUG; break;
+    case LogLevel::info: priority = LOG_INFO; break;
+    case LogLevel::notice: priority = LOG_NOTICE; break;
+    case LogLevel::error: priority = LOG_ERR; break;
+    case LogLevel::fault: priority = LOG_CRIT; break;
+    }
+    const QByteArray text = message.toUtf8();
+    const QByteArray categoryName = logCategoryName(category).toUtf8();
+    sd_journal_send("MESSAGE=%s", text.constData(), "PRIORITY=%i", priority, "SYSLOG_IDENTIFIER=%s",
+                    AppLog::subsystem, "TAVROLIN_CATEGORY=%s", categoryName.constData(), nullptr);
+#else
+    Q_UNUSED(category);
+    Q_UNUSED(level);
+    Q_UNUSED(message);
+#endif
+}
+
+// ---- rotating file
+
+struct RotatingFileLogSink::State {
+    std::mutex mutex;
+    QFile file;
+    bool broken = false;  // the folder or file cannot be written: stop trying
+};
+
+RotatingFileLogSink::RotatingFileLogSink(QString filePath, qint64 maximumBytes, LogLevel minimumLevel)
+    : filePath_(std::move(filePath)),
+      maximumBytes_(std::max<qint64>(maximumBytes, 1024)),
+      minimumLevel_(minimumLevel),
+      state_(std::make_unique<State>()) {}
+
+RotatingFileLogSink::~RotatingFileLogSink() = default;
+
+QString RotatingFileLogSink::defaultFilePath() {
+    QString base = qEnvironmentVariable("XDG_STATE_HOME");
+    if (base.isEmpty() || QDir::isRelativePath(base)) {
+        base = QDir::homePath() + QStringLiteral("/.local/state");
+    }
+    return base + QStringLiteral("/tavrolin/tavrolin.log");
+}
+
+bool RotatingFileLogSink::isEnabled(LogCategory, LogLevel level) const {
+    return level >= minimumLevel_;
+}
+
+void RotatingFileLogSink::write(LogCategory category, LogLevel level, const QString& message) {
+    QString flat = message;
+    flat.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    flat.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    flat.replace(QLatin1Char('\r'), QStringLiteral("\\r"));
+    const QByteArray line = (QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs) + QLatin1Char(' ') +
+                             logLevelName(level) + QLatin1Char(' ') + logCategoryName(category) +
+                             QStringLiteral(" [%1] ").arg(::getpid()) + flat + QLatin1Char('\n'))
+                                .toUtf8();
+
+    std::lock_guard lock(state_->mutex);
+    if (state_->broken) {
+        return;
+    }
+    QFile& file = state_->file;
+    if (!file.isOpen()) {
+        const QFileInfo info(filePath_);
+        QDir().mkpath(info.absolutePath());
+        file.setFileName(filePath_);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            state_->broken = true;
+            return;
+        }
+    }
+    // Another process (a second launch) may append to the same file: ask the file system.
+    const qint64 size = QFileInfo(filePath_).size();
+    if (size > 0 && size + line.size() > maximumBytes_) {
+        file.close();
+        const QString previous = filePath_ + QStringLiteral(".1");
+        QFile::remove(previous);
+        QFile::rename(filePath_, previous);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            state_->broken = true;
+            return;
+        }
+    }
+    file.write(line);
+    file.flush();
+}
+
+// ---- loggers
+
+namespace {
+
+struct SinkHolder {
+    std::mutex mutex;
+    std::shared_ptr<LogSink> sink;
+    std::optional<QString> filePath;
+};
+
+SinkHolder& holder() {
+    static SinkHolder instance;
+    return instance;
+}
+
+// Caller holds the mutex.
+void installDefaultSink(SinkHolder& h) {
+    const QString forced = qEnvironmentVariable("TAVROLIN_LOG_BACKEND").trimmed().toLower();
+    const bool useJournal = forced == QStringLiteral("journald") ||
+                            (forced != QStringLiteral("file") && JournaldLogSink::isAvailable());
+    if (useJournal) {
+        h.sink = std::make_shared<JournaldLogSink>();
+        h.filePath.reset();
+    } else {
+        auto file = std::make_shared<RotatingFileLogSink>(RotatingFileLogSink::defaultFilePath());
+        h.filePath = file->filePath();
+        h.sink = std::move(file);
+    }
+}
+
+}  // namespace
+
+bool Logger::isEnabled(LogLevel level) const {
+    return AppLog::sink()->isEnabled(category_, level);
+}
+
+void Logger::log(LogLevel level, const QString& message) const {
+    const auto sink = AppLog::sink();
+    if (sink->isEnabled(category_, level)) {
+        sink->write(category_, level, message);
+    }
+}
+
+void Logger::write(LogLevel level, const QString& message) const {
+    AppLog::sink()->write(category_, level, message);
+}
+
+namespace AppLog {
+
+const Logger& app() {
+    static const Logger logger(LogCategory::app);
+    return logger;
+}
+const Logger& diagnostics() {
+    static const Logger logger(LogCategory::diagnostics);
+    return logger;
+}
+const Logger& telemetry() {
+    static const Logger logger(LogCategory::telemetry);
+    return logger;
+}
+const Logger& capture() {
+    static const Logger logger(LogCategory::capture);
+    return logger;
+}
+const Logger& updates() {
+    static const Logger logger(LogCategory::updates);
+    return logger;
+}
+const Logger& network() {
+    static const Logger logger(LogCategory::network);
+    return logger;
+}
+const Logger& screenshotTranslation() {
+    static const Logger logger(LogCategory::screenshotTranslation);
+    return logger;
+}
+
+std::shared_ptr<LogSink> sink() {
+    SinkHolder& h = holder();
+    std::lock_guard lock(h.mutex);
+    if (!h.sink) {
+        installDefaultSink(h);
+    }
+    return h.sink;
+}
+
+std::shared_ptr<LogSink> setSink(std::shared_ptr<LogSink> sink) {
+    SinkHolder& h = holder();
+    std::lock_guard lock(h.mutex);
+    auto previous = std::move(h.sink);
+    h.sink = std::move(sink);
+    h.filePath.reset();
+    if (!h.sink) {
+        installDefaultSink(h);
+    }
+    return previous;
+}
+
+std::optional<QString> logFilePath() {
+    SinkHolder& h = holder();
+    std::lock_guard lock(h.mutex);
+    if (!h.sink) {
+        installDefaultSink(h);
+    }
+    return h.filePath;
+}
+
+}  // namespace AppLog
+
+}  // namespace tavrolin

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace tavrolin {
+
+// The application whose window is in front.
+struct FrontApplication {
+    // 0 when the window names no process.
+    qint64 processId = 0;
+    // The application identifier: the class part of the front window's WM_CLASS. Absent when the
+    // window carries none.
+    std::optional<QString> applicationIdentifier;
+
+    bool operator==(const FrontApplication&) const = default;
+};
+
+// Asks the desktop which application is in front. Safe to call from any thread.
+class FrontApplicationProviding {
+public:
+    virtual ~FrontApplicationProviding() = default;
+    // Absent when no window is active or no window manager says which one is.
+    virtual std::optional<FrontApplication> frontApplication() const = 0;
+};
+
+// The X11 implementation: the window named by the root's _NET_ACTIVE_WINDOW, trusted only while
+// a window manager answers _NET_SUPPORTING_WM_CHECK (a stale value outlives a window manager).
+// The process id comes from _NET_WM_PID, else from the X-Resource extension. Without a display
+// it answers absent.
+std::shared_ptr<FrontApplicationProviding> makeX11FrontApplicationProvider();
+
+// The process-wide X11 provider, created on first use: one display connection for every caller.
+std::shared_ptr<FrontApplicationProviding> defaultFrontApplicationProvider();
+
+}  // namespace tavrolin

@@ -1,0 +1,174 @@
+#include "platform/front_application.h"
+
+#include <xcb/res.h>
+#include <xcb/xcb.h>
+#include <xcb/xcb_icccm.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+namespace tavrolin {
+
+namespace {
+
+template <typename Reply>
+using ReplyPtr = std::unique_ptr<Reply, decltype(&std::free)>;
+
+template <typename Reply>
+ReplyPtr<Reply> own(Reply* reply) {
+    return ReplyPtr<Reply>(reply, &std::free);
+}
+
+class X11FrontApplicationProvider final : public FrontApplicationProviding {
+public:
+    ~X11FrontApplicationProvider() override {
+        if (connection_ != nullptr) {
+            xcb_disconnect(connection_);
+        }
+    }
+
+    std::optional<FrontApplication> frontApplication() const override {
+        std::lock_guard lock(mutex_);
+        if (!connect()) {
+            return std::nullopt;
+        }
+        const xcb_window_t checkWindow = windowProperty(root_, supportingWmCheck_);
+        if (checkWindow == XCB_NONE || windowProperty(checkWindow, supportingWmCheck_) != checkWindow) {
+            return std::nullopt;
+        }
+        const xcb_window_t active = windowProperty(root_, activeWindow_);
+        if (active == XCB_NONE) {
+            return std::nullopt;
+        }
+        FrontApplication result;
+        result.applicationIdentifier = windowClass(active);
+        result.processId = processId(active);
+        if (!result.applicationIdentifier && result.processId == 0 && !windowExists(active)) {
+            return std::nullopt;
+        }
+        return result;
+    }
+
+private:
+    // Caller holds the mutex. Reconnects after the server went away.
+    bool connect() const {
+        if (connection_ != nullptr && xcb_connection_has_error(connection_) == 0) {
+            return true;
+        }
+        if (connection_ != nullptr) {
+            xcb_disconnect(connection_);
+            connection_ = nullptr;
+        }
+        if (std::getenv("DISPLAY") == nullptr) {
+            return false;
+        }
+        int screenNumber = 0;
+        xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
+        if (xcb_connection_has_error(connection) != 0) {
+            xcb_disconnect(connection);
+            return false;
+        }
+        xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
+        for (int i = 0; i < screenNumber && it.rem > 0; ++i) {
+            xcb_screen_next(&it);
+        }
+        if (it.rem == 0) {
+            xcb_disconnect(connection);
+            return false;
+        }
+        connection_ = connection;
+        root_ = it.data->root;
+        supportingWmCheck_ = atom("_NET_SUPPORTING_WM_CHECK");
+        activeWindow_ = atom("_NET_ACTIVE_WINDOW");
+        wmPid_ = atom("_NET_WM_PID");
+        return supportingWmCheck_ != XCB_NONE && activeWindow_ != XCB_NONE;
+    }
+
+    xcb_atom_t atom(const char* name) const {
+        auto reply = own(xcb_intern_atom_reply(
+            connection_, xcb_intern_atom(connection_, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr));
+        return reply ? reply->atom : XCB_NONE;
+    }
+
+    xcb_window_t windowProperty(xcb_window_t window, xcb_atom_t property) const {
+        auto reply = own(xcb_get_property_reply(
+            connection_, xcb_get_property(connection_, 0, window, property, XCB_ATOM_WINDOW, 0, 1), nullptr));
+        if (!reply || reply->type != XCB_ATOM_WINDOW || reply->format != 32 ||
+            xcb_get_property_value_length(reply.get()) < 4) {
+            return XCB_NONE;
+        }
+        return *static_cast<xcb_window_t*>(xcb_get_property_value(reply.get()));
+    }
+
+    std::optional<QString> windowClass(xcb_window_t window) const {
+        xcb_icccm_get_wm_class_reply_t classes{};
+        if (xcb_icccm_get_wm_class_reply(connection_, xcb_icccm_get_wm_class(connection_, window), &classes,
+                                         nullptr) == 0) {
+            return std::nullopt;
+        }
+        std::optional<QString> result;
+        if (classes.class_name != nullptr && classes.class_name[0] != '\0') {
+            result = QString::fromUtf8(classes.class_name);
+        }
+        xcb_icccm_get_wm_class_reply_wipe(&classes);
+        return result;
+    }
+
+    qint64 processId(xcb_window_t window) const {
+        if (wmPid_ != XCB_NONE) {
+            auto reply = own(xcb_get_property_reply(
+                connection_, xcb_get_property(connection_, 0, window, wmPid_, XCB_ATOM_CARDINAL, 0, 1), nullptr));
+            if (reply && reply->format == 32 && xcb_get_property_value_length(reply.get()) >= 4) {
+                const auto pid = *static_cast<uint32_t*>(xcb_get_property_value(reply.get()));
+                if (pid > 0) {
+                    return pid;
+                }
+            }
+        }
+        // Old clients do not set _NET_WM_PID: ask the server which local process owns the window.
+        xcb_res_client_id_spec_t spec{};
+        spec.client = window;
+        spec.mask = XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID;
+        auto reply = own(xcb_res_query_client_ids_reply(
+            connection_, xcb_res_query_client_ids(connection_, 1, &spec), nullptr));
+        if (!reply) {
+            return 0;
+        }
+        for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem > 0;
+             xcb_res_client_id_value_next(&it)) {
+            if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) != 0 &&
+                xcb_res_client_id_value_value_length(it.data) >= 1) {
+                return *xcb_res_client_id_value_value(it.data);
+            }
+        }
+        return 0;
+    }
+
+    bool windowExists(xcb_window_t window) const {
+        auto reply = own(xcb_get_window_attributes_reply(
+            connection_, xcb_get_window_attributes(connection_, window), nullptr));
+        return reply != nullptr;
+    }
+
+    mutable std::mutex mutex_;
+    mutable xcb_connection_t* connection_ = nullptr;
+    mutable xcb_window_t root_ = XCB_NONE;
+    mutable xcb_atom_t supportingWmCheck_ = XCB_NONE;
+    mutable xcb_atom_t activeWindow_ = XCB_NONE;
+    mutable xcb_atom_t wmPid_ = XCB_NONE;
+};
+
+}  // namespace
+
+std::shared_ptr<FrontApplicationProviding> makeX11FrontApplicationProvider() {
+    return std::make_shared<X11FrontApplicationProvider>();
+}
+
+std::shared_ptr<FrontApplicationProviding> defaultFrontApplicationProvider() {
+    static const std::shared_ptr<FrontApplicationProviding> instance = makeX11FrontApplicationProvider();
+    return instance;
+}
+
+}  // namespace tavrolin

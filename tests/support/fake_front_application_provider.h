@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/front_application.h"
+
+#include <atomic>
+#include <mutex>
+
+namespace tavrolin::test {
+
+// A front application the test sets; counts how often it was asked.
+class FakeFrontApplicationProvider final : public FrontApplicationProviding {
+public:
+    std::optional<FrontApplication> frontApplication() const override {
+        ++queries_;
+        std::lock_guard lock(mutex_);
+        return front_;
+    }
+    void set(std::optional<FrontApplication> front) {
+        std::lock_guard lock(mutex_);
+        front_ = std::move(front);
+    }
+    void setIdentifier(const QString& identifier, qint64 processId = 4242) {
+        set(FrontApplication{processId, identifier});
+    }
+    int queries() const { return queries_.load(); }
+
+private:
+    mutable std::mutex mutex_;
+    std::optional<FrontApplication> front_;
+    mutable std::atomic<int> queries_{0};
+};
+
+}  // namespace tavrolin::test
