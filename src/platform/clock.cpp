@@ -11,10 +11,10 @@ namespace {
 
 class TimerCall final : public ScheduledCall {
 public:
-    TimerCall(std::chrono::milliseconds delay, std::function<void()> callback)
+    TimerCall(std::chrono::milliseconds delay, std::function<void()> callback, Qt::TimerType type = Qt::CoarseTimer)
         : timer_(new QTimer) {
         timer_->setSingleShot(true);
-        timer_->setTimerType(Qt::CoarseTimer);
+        timer_->setTimerType(type);
         QObject::connect(timer_, &QTimer::timeout, timer_, [cb = std::move(callback)] { cb(); });
         timer_->start(std::clamp(delay, std::chrono::milliseconds(0), QtScheduler::maximumDelay));
     }
@@ -37,6 +37,13 @@ private:
 std::unique_ptr<ScheduledCall> QtScheduler::scheduleAfter(std::chrono::milliseconds delay,
                                                           std::function<void()> callback) {
     return std::make_unique<TimerCall>(delay, std::move(callback));
+}
+
+std::unique_ptr<ScheduledCall> QtScheduler::scheduleAfterWithTolerance(std::chrono::milliseconds delay,
+                                                                       std::chrono::milliseconds tolerance,
+                                                                       std::function<void()> callback) {
+    const bool coarseFits = tolerance.count() * 20 >= delay.count();
+    return std::make_unique<TimerCall>(delay, std::move(callback), coarseFits ? Qt::CoarseTimer : Qt::PreciseTimer);
 }
 
 }  // namespace tavrolin

@@ -36,6 +36,14 @@ public:
     virtual ~Scheduler() = default;
     virtual std::unique_ptr<ScheduledCall> scheduleAfter(std::chrono::milliseconds delay,
                                                          std::function<void()> callback) = 0;
+    // As scheduleAfter, but the call may run up to `tolerance` late, so that the system can
+    // bundle wake-ups. A scheduler that cannot use the slack runs the call on time.
+    virtual std::unique_ptr<ScheduledCall> scheduleAfterWithTolerance(std::chrono::milliseconds delay,
+                                                                      std::chrono::milliseconds tolerance,
+                                                                      std::function<void()> callback) {
+        (void)tolerance;
+        return scheduleAfter(delay, std::move(callback));
+    }
 };
 
 // QTimer-backed scheduler. Delays are clamped to what a QTimer can hold (about 24 days);
@@ -45,6 +53,11 @@ public:
     static constexpr std::chrono::milliseconds maximumDelay{std::chrono::hours(24 * 24)};
     std::unique_ptr<ScheduledCall> scheduleAfter(std::chrono::milliseconds delay,
                                                  std::function<void()> callback) override;
+    // A coarse timer (Qt lets it slip by up to 5 % of the delay) when the tolerance allows that
+    // much, else a precise one.
+    std::unique_ptr<ScheduledCall> scheduleAfterWithTolerance(std::chrono::milliseconds delay,
+                                                              std::chrono::milliseconds tolerance,
+                                                              std::function<void()> callback) override;
 };
 
 }  // namespace tavrolin

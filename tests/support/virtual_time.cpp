@@ -26,6 +26,14 @@ std::unique_ptr<ScheduledCall> ManualScheduler::scheduleAfter(std::chrono::milli
     return std::make_unique<ManualCall>(active);
 }
 
+std::unique_ptr<ScheduledCall> ManualScheduler::scheduleAfterWithTolerance(std::chrono::milliseconds delay,
+                                                                           std::chrono::milliseconds tolerance,
+                                                                           std::function<void()> callback) {
+    auto call = scheduleAfter(delay, std::move(callback));
+    entries_.back().tolerance = tolerance;
+    return call;
+}
+
 void ManualScheduler::advance(std::chrono::milliseconds by) {
     const auto target = now_ + by;
     for (;;) {
@@ -60,6 +68,23 @@ std::vector<std::chrono::milliseconds> ManualScheduler::pendingDelays() const {
     }
     std::sort(delays.begin(), delays.end());
     return delays;
+}
+
+std::vector<ManualScheduler::PendingCall> ManualScheduler::pendingCalls() const {
+    std::vector<const Entry*> pending;
+    for (const auto& e : entries_) {
+        if (*e.active) {
+            pending.push_back(&e);
+        }
+    }
+    std::sort(pending.begin(), pending.end(), [](const Entry* a, const Entry* b) {
+        return a->due != b->due ? a->due < b->due : a->order < b->order;
+    });
+    std::vector<PendingCall> calls;
+    for (const Entry* e : pending) {
+        calls.push_back({e->due - now_, e->tolerance});
+    }
+    return calls;
 }
 
 }  // namespace tavrolin::test

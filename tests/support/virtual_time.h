@@ -30,6 +30,10 @@ public:
     explicit ManualScheduler(FakeClock* clock = nullptr) : clock_(clock) {}
     std::unique_ptr<ScheduledCall> scheduleAfter(std::chrono::milliseconds delay,
                                                  std::function<void()> callback) override;
+    // Calls run exactly when due; the tolerance is only recorded for pendingCalls().
+    std::unique_ptr<ScheduledCall> scheduleAfterWithTolerance(std::chrono::milliseconds delay,
+                                                              std::chrono::milliseconds tolerance,
+                                                              std::function<void()> callback) override;
 
     // Runs every call due within the next `by`, including calls scheduled by those calls.
     void advance(std::chrono::milliseconds by);
@@ -37,6 +41,12 @@ public:
     // Delays of the calls still pending, relative to now, soonest first.
     std::vector<std::chrono::milliseconds> pendingDelays() const;
     std::size_t pendingCount() const { return pendingDelays().size(); }
+    struct PendingCall {
+        std::chrono::milliseconds delay;
+        std::chrono::milliseconds tolerance;
+    };
+    // The calls still pending, soonest first, with the tolerance they were given (0 if none).
+    std::vector<PendingCall> pendingCalls() const;
 
 private:
     struct Entry {
@@ -44,6 +54,7 @@ private:
         std::uint64_t order;
         std::function<void()> callback;
         std::shared_ptr<bool> active;
+        std::chrono::milliseconds tolerance{0};
     };
     FakeClock* clock_;
     std::chrono::milliseconds now_{0};
