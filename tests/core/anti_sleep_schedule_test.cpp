@@ -1,12 +1,12 @@
 #include "core/anti_sleep_schedule.h"
 
+#include "support/scoped_time_zone.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
 #include <optional>
 #include <string>
 
@@ -116,31 +116,7 @@ TEST(AntiSleepScheduleValue, ClampsMinutesIntoTheDay) {
 
 namespace {
 
-// Sets TZ for one test and puts the previous value back. POSIX rule strings need no zone
-// database, so the tests run the same on a machine without tzdata.
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const char* tz) {
-        if (const char* old = std::getenv("TZ")) {
-            previous_ = std::string(old);
-        }
-        ::setenv("TZ", tz, 1);
-        ::tzset();
-    }
-    ~ScopedTimeZone() {
-        if (previous_) {
-            ::setenv("TZ", previous_->c_str(), 1);
-        } else {
-            ::unsetenv("TZ");
-        }
-        ::tzset();
-    }
-    ScopedTimeZone(const ScopedTimeZone&) = delete;
-    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-
-private:
-    std::optional<std::string> previous_;
-};
+using test::ScopedTimeZone;
 
 constexpr const char* kBerlin = "CET-1CEST,M3.5.0,M10.5.0/3";
 constexpr const char* kNewYork = "EST5EDT,M3.2.0,M11.1.0";
