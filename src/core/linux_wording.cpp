@@ -1,0 +1,86 @@
+#include "core/linux_wording.h"
+
+#include <array>
+
+namespace tavrolin {
+
+namespace {
+
+// Keep rows grouped by subsystem; the replacement must stay true on a Linux desktop (X11,
+// AT-SPI, Apertium for translation on the device).
+constexpr LinuxRewording kLinuxRewordings[] = {
+    // --- Core model: workflow error messages and recovery suggestions ---
+    {"The active window from %1 could not be matched to a ScreenCaptureKit window.",
+     "The active window from %1 could not be matched to a window on the X11 display."},
+    {"%1 to %2 translation is not installed on this Mac yet.",
+     "%1 to %2 translation is not installed on this computer yet."},
+    {"Open macOS Settings > General > Language & Region > Translation Languages, then download "
+     "the source and target languages.",
+     "Install the Apertium language pair package for the source and target languages with your "
+     "package manager (for example apertium-eng-spa), then try again."},
+    {"%1 to %2 translation is not supported on this Mac.",
+     "%1 to %2 translation is not supported on this computer."},
+    {"Open macOS Settings > General > Language & Region > Translation Languages, download %1 and "
+     "%2, then try translating again.",
+     "Install the Apertium language pair package for %1 and %2 with your package manager, then "
+     "try translating again."},
+    {"macOS did not report a frontmost app to capture.",
+     "The desktop did not report a frontmost app to capture."},
+    {"Open System Settings > Privacy & Security > Screen & System Audio Recording, enable "
+     "Tavrolin, then try the capture again.",
+     "Make sure Tavrolin runs in an X11 session that allows reading the screen, then try the "
+     "capture again."},
+    {"ScreenCaptureKit returned an empty screenshot.",
+     "The X11 screen capture returned an empty screenshot."},
+    {"Window translation requires macOS 26 or newer.",
+     "Translation on this computer requires the Apertium translation engine."},
+    {"Update the Mac to macOS 26 or newer to use window translation.",
+     "Install the apertium package with your package manager to translate on this computer."},
+    {"Open System Settings > Privacy & Security > Accessibility, enable Tavrolin, then try the "
+     "shortcut again.",
+     "Turn on assistive technologies in your desktop's accessibility settings (the AT-SPI bus), "
+     "then try the shortcut again."},
+
+    // --- Application shell ---
+
+    // --- Language services ---
+
+    // --- Window translation ---
+
+    // --- Focused-text workflows ---
+
+    // --- Selection translation popup ---
+
+    // --- Dictation scratchpad ---
+
+    // --- Settings window and anti-sleep ---
+
+    // --- Onboarding ---
+
+    // --- Updates and diagnostics ---
+};
+
+QString utf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+QString linuxWording(QStringView original) {
+    for (const auto& row : kLinuxRewordings) {
+        if (original == utf8(row.original)) {
+            return utf8(row.replacement);
+        }
+    }
+    return original.toString();
+}
+
+QString linuxWording(std::string_view originalUtf8) {
+    return linuxWording(QStringView(utf8(originalUtf8)));
+}
+
+std::span<const LinuxRewording> linuxRewordings() {
+    return kLinuxRewordings;
+}
+
+}  // namespace tavrolin

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace tavrolin {
+
+// One candidate language of a text.
+struct LanguageHypothesis {
+    // A language identifier: mostly ISO 639-1 ("en", "ru", "he", "zh"), three letters where a
+    // language has no two-letter code. Hebrew is always "he" and every Chinese script "zh".
+    QString languageIdentifier;
+    // 0...1, the share of the text the language covers.
+    double probability = 0;
+
+    bool operator==(const LanguageHypothesis&) const = default;
+};
+
+struct LanguageRecognitionOptions {
+    // Give an approximate answer for short texts ("Hello", "Привет") instead of none.
+    bool bestEffort = true;
+};
+
+// Identifies the language of a text. Stateless; safe to call from any thread.
+class LanguageRecognizer {
+public:
+    virtual ~LanguageRecognizer() = default;
+
+    // Up to three hypotheses, most likely first; empty when no language is recognised (digits,
+    // punctuation, an empty text).
+    virtual std::vector<LanguageHypothesis> hypotheses(
+        const QString& text, LanguageRecognitionOptions options = {}) const = 0;
+
+    // The most likely language, or none.
+    std::optional<QString> dominantLanguage(const QString& text,
+                                            LanguageRecognitionOptions options = {}) const {
+        auto candidates = hypotheses(text, options);
+        if (candidates.empty()) {
+            return std::nullopt;
+        }
+        return candidates.front().languageIdentifier;
+    }
+};
+
+// The recognizer of this desktop (CLD2).
+std::unique_ptr<LanguageRecognizer> makeSystemLanguageRecognizer();
+
+}  // namespace tavrolin
