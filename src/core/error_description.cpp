@@ -1,5 +1,7 @@
 #include "core/error_description.h"
 
+#include "core/capture_workflow_error.h"
+
 #include <cxxabi.h>
 
 #include <cstdlib>
@@ -45,6 +47,9 @@ QString errorTypeName(const std::exception_ptr& error) {
 }
 
 QString errorDescription(const std::exception& error) {
+    if (const auto* workflowError = dynamic_cast<const CaptureWorkflowError*>(&error)) {
+        return workflowError->logDescription();
+    }
     return QString::fromUtf8(error.what());
 }
 

@@ -1,4 +1,5 @@
 #include "core/capture_workflow_error.h"
+#include "core/error_description.h"
 #include "core/linux_wording.h"
 
 #include <QRegularExpression>
@@ -192,6 +193,14 @@ TEST(CaptureWorkflowErrorLogForm, CaseNameWithLabelledPayload) {
               R"(failedToRegisterHotKey(description: "Control+Shift+T"))");
     EXPECT_EQ(CaptureWorkflowError::translationSourceLanguageUnsupported("Swedish").logDescription(),
               R"(translationSourceLanguageUnsupported(languageName: "Swedish"))");
+}
+
+TEST(CaptureWorkflowErrorLogForm, LogLinesNameTheTypeAndTheCase) {
+    const auto error = CaptureWorkflowError::textExceedsCharacterLimit(6200);
+    EXPECT_EQ(errorTypeName(error), "Tavrolin.CaptureWorkflowError");
+    EXPECT_EQ(errorDescription(error), "textExceedsCharacterLimit(currentLength: 6200)");
+    EXPECT_EQ(errorDescription(std::make_exception_ptr(error)),
+              "textExceedsCharacterLimit(currentLength: 6200)");
 }
 
 TEST(CaptureWorkflowErrorLogForm, PayloadCannotBreakTheLine) {
