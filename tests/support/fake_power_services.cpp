@@ -1,6 +1,7 @@
 #include "support/fake_power_services.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QMetaObject>
 
 #include <atomic>
@@ -70,6 +71,13 @@ FakeServiceHost::FakeServiceHost(const QString& address, const QString& service,
     QDBusConnection connection = QDBusConnection::connectToBus(address, connectionName_);
     serving_ = connection.isConnected() && connection.registerObject(path, object_, QDBusConnection::ExportAllSlots) &&
                connection.registerService(service);
+}
+
+bool FakeServiceHost::emitSignal(const QString& path, const QString& interface, const QString& name,
+                                 const QVariantList& arguments) {
+    QDBusMessage signal = QDBusMessage::createSignal(path, interface, name);
+    signal.setArguments(arguments);
+    return QDBusConnection(connectionName_).send(signal);
 }
 
 FakeServiceHost::~FakeServiceHost() {

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 #include <QThread>
+#include <QVariantList>
 
 #include <map>
 #include <memory>
@@ -71,6 +72,8 @@ public:
     FakeServiceHost& operator=(const FakeServiceHost&) = delete;
 
     bool isServing() const { return serving_; }
+    // Sends a signal from the service's connection.
+    bool emitSignal(const QString& path, const QString& interface, const QString& name, const QVariantList& arguments);
 
 private:
     QThread thread_;
