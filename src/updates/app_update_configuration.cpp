@@ -10,18 +10,14 @@ namespace tavrolin {
 
 namespace {
 
-#ifndef TAVROLIN_SERVER_BASE_URL
-#error "TAVROLIN_SERVER_BASE_URL must be defined by the build"
-#endif
-
-std::optional<QString> environmentValue(const QProcessEnvironment& environment, const QString& key) {
+std::optional<QString> environmentValue(const Environment& environment, const QString& key) {
     if (!environment.contains(key)) {
         return std::nullopt;
     }
     return environment.value(key);
 }
 
-std::optional<QString> infoString(const QJsonObject& info, const QString& key) {
+std::optional<QString> infoString(const InfoDictionary& info, const QString& key) {
     const QJsonValue value = info.value(key);
     if (!value.isString()) {
         return std::nullopt;
@@ -64,25 +60,11 @@ std::optional<double> AppUpdateConfiguration::number(const std::optional<QString
     return parsed;
 }
 
-QString AppUpdateConfiguration::defaultEndpointText() {
-    QString base = QStringLiteral(TAVROLIN_SERVER_BASE_URL);
-    while (base.endsWith(QLatin1Char('/'))) {
-        base.chop(1);
-    }
-    return base + manifestPath;
-}
-
-AppUpdateConfiguration AppUpdateConfiguration::resolved(const QJsonObject& info,
-                                                        const QProcessEnvironment& environment) {
+AppUpdateConfiguration AppUpdateConfiguration::resolved(const InfoDictionary& info, const Environment& environment) {
     AppUpdateConfiguration configuration;
-
-    auto endpointText = trimmed(environmentValue(environment, endpointEnvironmentKey));
-    if (!endpointText) {
-        endpointText = trimmed(infoString(info, endpointInfoKey));
-    }
-    const QString chosen = endpointText.value_or(defaultEndpointText());
-    const QUrl url(chosen, QUrl::StrictMode);
-    configuration.endpointURL = url.isValid() ? std::optional<QUrl>(url) : std::nullopt;
+    // The same rule as every server endpoint: the first non-blank source decides, even when
+    // its text is not a URL.
+    configuration.endpointURL = resolveEndpoint(source, info, environment);
 
     auto hours = number(environmentValue(environment, intervalEnvironmentKey));
     if (!hours) {

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QJsonObject>
-#include <QProcessEnvironment>
+#include "core/app_metadata.h"
+#include "language/server_endpoint_configuration.h"
+
 #include <QString>
 #include <QUrl>
 
@@ -13,11 +14,10 @@ namespace tavrolin {
 // start-up from the environment, then the compiled-in Info dictionary, then the built-in
 // default; fixed for the life of the process.
 struct AppUpdateConfiguration {
-    static inline const QString endpointEnvironmentKey = QStringLiteral("TAVROLIN_UPDATE_CHECK_ENDPOINT");
-    static inline const QString endpointInfoKey = QStringLiteral("TavrolinUpdateCheckEndpoint");
+    static constexpr EndpointSource source{"TAVROLIN_UPDATE_CHECK_ENDPOINT", "TavrolinUpdateCheckEndpoint",
+                                           "/api/releases/linux/latest"};
     static inline const QString intervalEnvironmentKey = QStringLiteral("TAVROLIN_UPDATE_CHECK_INTERVAL_HOURS");
     static inline const QString intervalInfoKey = QStringLiteral("TavrolinUpdateCheckIntervalHours");
-    static inline const QString manifestPath = QStringLiteral("/api/releases/linux/latest");
 
     static constexpr double defaultCheckInterval = 24.0 * 60 * 60;
     static constexpr double minimumCheckInterval = 60.0 * 60;
@@ -32,11 +32,10 @@ struct AppUpdateConfiguration {
 
     bool operator==(const AppUpdateConfiguration&) const = default;
 
-    // `info` is the Info dictionary (only string entries count); never fails.
-    static AppUpdateConfiguration resolved(const QJsonObject& info, const QProcessEnvironment& environment);
-
-    // The built-in endpoint: the server base URL fixed at build time plus manifestPath.
-    static QString defaultEndpointText();
+    // Only string entries of the Info dictionary count; never fails.
+    static AppUpdateConfiguration resolved(const InfoDictionary& bundle, const Environment& environment);
+    // The main Info dictionary and the process environment.
+    static AppUpdateConfiguration resolved() { return resolved(InfoDictionary::main(), currentEnvironment()); }
 
     // A value trimmed of white space and line breaks; absent when missing or blank.
     static std::optional<QString> trimmed(const std::optional<QString>& value);

@@ -11,15 +11,21 @@ namespace {
 
 using Config = AppUpdateConfiguration;
 
-QProcessEnvironment env(std::initializer_list<std::pair<QString, QString>> values) {
-    QProcessEnvironment e;
+Environment env(std::initializer_list<std::pair<QString, QString>> values) {
+    Environment e;
     for (const auto& [key, value] : values) {
         e.insert(key, value);
     }
     return e;
 }
 
-const QString kDefaultEndpoint = Config::defaultEndpointText();
+const QString kEndpointVariable = QString::fromLatin1(Config::source.environmentVariable);
+const QString kEndpointInfoKey = QString::fromLatin1(Config::source.infoKey);
+const QString kDefaultEndpoint = AppMetadata::defaultServerBaseURL() + "/api/releases/linux/latest";
+
+InfoDictionary infoWith(const QString& key, const QJsonValue& value) {
+    return InfoDictionary(QJsonObject{{key, value}});
+}
 
 TEST(AppUpdateConfiguration, DefaultsWithoutEnvironmentOrInfo) {
     const auto config = Config::resolved({}, {});
@@ -30,24 +36,24 @@ TEST(AppUpdateConfiguration, DefaultsWithoutEnvironmentOrInfo) {
 }
 
 TEST(AppUpdateConfiguration, EndpointSourcesInOrder) {
-    const QJsonObject info{{Config::endpointInfoKey, " https://info.example.test/m \n"}};
+    const InfoDictionary info = infoWith(kEndpointInfoKey, " https://info.example.test/m \n");
     struct Case {
         const char* name;
-        QProcessEnvironment environment;
-        QJsonObject info;
+        Environment environment;
+        InfoDictionary info;
         std::optional<QString> expected;
     };
     const Case cases[] = {
-        {"environment wins", env({{Config::endpointEnvironmentKey, "\thttp://127.0.0.1:9/x "}}), info,
+        {"environment wins", env({{kEndpointVariable, "\thttp://127.0.0.1:9/x "}}), info,
          QString("http://127.0.0.1:9/x")},
-        {"blank environment falls to info", env({{Config::endpointEnvironmentKey, "   "}}), info,
+        {"blank environment falls to info", env({{kEndpointVariable, "   "}}), info,
          QString("https://info.example.test/m")},
-        {"blank environment, no info: default", env({{Config::endpointEnvironmentKey, " \n"}}), {}, kDefaultEndpoint},
-        {"info number is not a string: default", {}, QJsonObject{{Config::endpointInfoKey, 42}}, kDefaultEndpoint},
-        {"blank info: default", {}, QJsonObject{{Config::endpointInfoKey, "  "}}, kDefaultEndpoint},
-        {"unparsable environment decides alone", env({{Config::endpointEnvironmentKey, "http://exa mple.test"}}), info,
+        {"blank environment, no info: default", env({{kEndpointVariable, " \n"}}), {}, kDefaultEndpoint},
+        {"info number is not a string: default", {}, infoWith(kEndpointInfoKey, 42), kDefaultEndpoint},
+        {"blank info: default", {}, infoWith(kEndpointInfoKey, "  "), kDefaultEndpoint},
+        {"unparsable environment decides alone", env({{kEndpointVariable, "http://exa mple.test"}}), info,
          std::nullopt},
-        {"unparsable info decides alone", {}, QJsonObject{{Config::endpointInfoKey, "https://[bad"}}, std::nullopt},
+        {"unparsable info decides alone", {}, infoWith(kEndpointInfoKey, "https://[bad"), std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -88,14 +94,11 @@ TEST(AppUpdateConfiguration, IntervalHoursParsing) {
         {"1e400", {}, Config::maximumCheckInterval},  // out of range for strtod: HUGE_VAL
     };
     for (const auto& c : cases) {
-        QProcessEnvironment e;
+        Environment e;
         if (c.environment) {
             e.insert(Config::intervalEnvironmentKey, *c.environment);
         }
-        QJsonObject info;
-        if (c.info) {
-            info.insert(Config::intervalInfoKey, *c.info);
-        }
+        const InfoDictionary info = c.info ? infoWith(Config::intervalInfoKey, *c.info) : InfoDictionary();
         const auto config = Config::resolved(info, e);
         EXPECT_EQ(config.checkInterval, c.expected) << c.environment.value_or("<unset>").toStdString();
         EXPECT_TRUE(std::isfinite(config.checkInterval));
