@@ -20,6 +20,10 @@ struct AppUpdate {
 
     bool operator==(const AppUpdate&) const = default;
 
+    // Whether the update must be installed: it is critical, or the installed build is lower
+    // than minimumSupportedBuild. An unknown (absent or empty) installed build counts as "0".
+    bool isRequired(const std::optional<QString>& installedBuild) const;
+
     static AppUpdate fromManifest(const AppUpdateManifest& manifest) {
         return {manifest.version,     manifest.build,           manifest.minimumSupportedBuild,
                 manifest.downloadURL, manifest.releaseNotesURL, manifest.critical};

@@ -74,3 +74,34 @@ TEST(AppUpdateChecker, ClientErrorsPassThroughUnchanged) {
 
 }  // namespace
 }  // namespace tavrolin
+
+namespace tavrolin {
+namespace {
+
+TEST(AppUpdateRequirement, CriticalOrBelowTheMinimumBuild) {
+    struct Case {
+        bool critical;
+        std::optional<QString> minimum;
+        std::optional<QString> installed;
+        bool required;
+    };
+    const Case cases[] = {
+        {true, std::nullopt, QString("57"), true},
+        {false, std::nullopt, QString("57"), false},  // without a minimum only "critical" decides
+        {false, QString("58"), QString("57"), true},
+        {false, QString("57"), QString("57"), false},
+        {false, QString("56"), QString("57"), false},
+        {false, QString("1"), std::nullopt, true},  // an unknown installed build counts as "0"
+        {false, QString("1"), QString(""), true},
+        {false, QString("0"), std::nullopt, false},
+        {false, QString("2.0-beta"), QString("2.0"), false},
+    };
+    for (const auto& c : cases) {
+        AppUpdate update{"2.0", "60", c.minimum, QUrl("https://example.test/d"), std::nullopt, c.critical};
+        EXPECT_EQ(update.isRequired(c.installed), c.required)
+            << c.minimum.value_or("<none>").toStdString() << " vs " << c.installed.value_or("<none>").toStdString();
+    }
+}
+
+}  // namespace
+}  // namespace tavrolin
