@@ -26,11 +26,11 @@ const std::array<ModifierWording, 4> kModifiers{{
     {&HotKeyShortcut::command, "Super", u"\u2756"},    // ❖
 }};
 
-HotKeyShortcut controlShift(HotKeyKey key) {
+constexpr HotKeyShortcut controlShift(HotKeyKey key) {
     return HotKeyShortcut{key, /*command=*/false, /*option=*/false, /*shift=*/true, /*control=*/true};
 }
 
-const HotKeyShortcuts kDefaults{
+constexpr HotKeyShortcuts kDefaults{
     controlShift(HotKeyKey::t), controlShift(HotKeyKey::w), controlShift(HotKeyKey::e),
     controlShift(HotKeyKey::r), controlShift(HotKeyKey::f), controlShift(HotKeyKey::d),
     controlShift(HotKeyKey::p),

@@ -1,5 +1,5 @@
 #include "core/hot_key_shortcut.h"
-#include "platform/keyboard_layout_reading.h"
+#include "support/fake_keyboard_layout_reader.h"
 
 #include <QJsonDocument>
 
@@ -25,16 +25,6 @@ HotKeyShortcuts defaultsWith(std::initializer_list<std::pair<HotKeyAction, HotKe
 std::optional<HotKeyShortcut> decode(const char* json) {
     return HotKeyShortcut::fromJson(QJsonDocument::fromJson(json).object());
 }
-
-class ScriptedKeyboard final : public KeyboardLayoutReading {
-public:
-    std::map<quint32, QList<quint32>> keys;
-    std::optional<KeyboardLayouts> currentLayouts() override { return KeyboardLayouts{}; }
-    QList<quint32> unshiftedKeysyms(quint32 keycode) override {
-        const auto it = keys.find(keycode);
-        return it == keys.end() ? QList<quint32>{} : it->second;
-    }
-};
 
 }  // namespace
 
@@ -100,10 +90,10 @@ TEST(HotKeyKey, KeysymsAndQtKeysMapBothWays) {
 }
 
 TEST(HotKeyKey, RecorderTakesTheUnshiftedLatinKey) {
-    ScriptedKeyboard keyboard;
-    keyboard.keys[10] = {0x031};                // the "1" key
-    keyboard.keys[28] = {0x6c5 /*Cyrillic_ie*/, 0x074 /*t*/};  // Russian group active
-    keyboard.keys[87] = {0xff9c /*KP_End*/};    // keypad 1 with NumLock off
+    test::FakeKeyboardLayoutReader keyboard;
+    keyboard.setKey(10, {0x031});                           // the "1" key
+    keyboard.setKey(28, {0x6c5 /*Cyrillic_ie*/, 0x074 /*t*/});  // Russian group active
+    keyboard.setKey(87, {0xff9c /*KP_End*/});               // keypad 1 with NumLock off
     // Shift+1 arrives as "!" but is the key 1.
     EXPECT_EQ(hotKeyKeyForKeyPress({10, 0x021, Qt::Key_Exclam}, &keyboard), HotKeyKey::digit1);
     // On the Russian layout the T key still records T.

@@ -225,6 +225,11 @@ std::unique_ptr<KeyboardLayoutReading> createKeyboardLayoutReader() {
     return std::make_unique<X11KeyboardLayoutReader>();
 }
 
+std::shared_ptr<KeyboardLayoutReading> systemKeyboardLayoutReader() {
+    static const std::shared_ptr<KeyboardLayoutReading> reader = createKeyboardLayoutReader();
+    return reader;
+}
+
 bool lockKeyboardGroup(int group) {
     if (group < 0 || group > 3) {
         return false;
