@@ -1,6 +1,6 @@
 #include "core/app_settings_store.h"
 
-#include "core/user_language_preferences_providing.h"
+#include "core/user_language_preferences_service.h"
 
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -33,7 +33,9 @@ std::optional<QJsonValue> storedDocument(const DefaultsStore& defaults) {
 
 AppSettingsStore::AppSettingsStore(DefaultsStore& defaults,
                                    std::shared_ptr<const UserLanguagePreferencesProviding> languagePreferences)
-    : defaults_(defaults), languagePreferences_(std::move(languagePreferences)),
+    : defaults_(defaults),
+      languagePreferences_(languagePreferences ? std::move(languagePreferences)
+                                               : std::make_shared<const UserLanguagePreferencesService>()),
       settings_(load(defaults_, *languagePreferences_)) {}
 
 AppSettings AppSettingsStore::settings() const {

@@ -21,7 +21,9 @@ class AppSettingsStore final : public AppSettingsProviding {
 public:
     static inline const QString defaultsKey = QStringLiteral("appSettings");
 
-    AppSettingsStore(DefaultsStore& defaults, std::shared_ptr<const UserLanguagePreferencesProviding> languagePreferences);
+    // Without language preferences the session's (UserLanguagePreferencesService) are used.
+    AppSettingsStore(DefaultsStore& defaults,
+                     std::shared_ptr<const UserLanguagePreferencesProviding> languagePreferences = nullptr);
 
     // A copy of the current value; safe from any thread.
     AppSettings settings() const override;
