@@ -46,7 +46,8 @@ QString rawValue(HotKeyKey key) {
     return QStringLiteral("F%1").arg(index - kFirstFunction + 1);
 }
 
-std::optional<HotKeyKey> hotKeyKeyFromRawValue(QStringView raw) {
+template <>
+std::optional<HotKeyKey> fromRawValue<HotKeyKey>(QStringView raw) {
     if (raw.size() == 1) {
         const char16_t c = raw.at(0).unicode();
         if (c >= u'0' && c <= u'9') {
@@ -71,15 +72,6 @@ std::optional<HotKeyKey> hotKeyKeyFromRawValue(QStringView raw) {
         }
     }
     return std::nullopt;
-}
-
-QJsonValue toJson(HotKeyKey key) { return rawValue(key); }
-
-std::optional<HotKeyKey> hotKeyKeyFromJson(const QJsonValue& value) {
-    if (!value.isString()) {
-        return std::nullopt;
-    }
-    return hotKeyKeyFromRawValue(value.toString());
 }
 
 quint32 keysym(HotKeyKey key) {

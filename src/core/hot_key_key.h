@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/raw_value.h"
+
 #include <QJsonValue>
 #include <QString>
 #include <QStringView>
@@ -23,14 +25,11 @@ inline constexpr std::size_t hotKeyKeyCount = 48;
 
 const std::array<HotKeyKey, hotKeyKeyCount>& allHotKeyKeys();
 
+// JSON holds the raw value string (rawValueToJson / rawValueFromJson<HotKeyKey>).
 QString rawValue(HotKeyKey key);
-
-// Exact, case-sensitive match of the 48 raw values.
-std::optional<HotKeyKey> hotKeyKeyFromRawValue(QStringView raw);
-
-// JSON: the raw value string. Anything else (another type, a lower-case letter) gives none.
-QJsonValue toJson(HotKeyKey key);
-std::optional<HotKeyKey> hotKeyKeyFromJson(const QJsonValue& value);
+// Exact, case-sensitive match of the 48 raw values ("t", "F0", "F13" give none).
+template <>
+std::optional<HotKeyKey> fromRawValue<HotKeyKey>(QStringView raw);
 
 // The X11 keysym that identifies the key on this platform: XK_0..XK_9, XK_a..XK_z (the
 // lower-case letter), XK_F1..XK_F12. Registration grabs the keycode that produces it.

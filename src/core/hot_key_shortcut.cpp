@@ -1,5 +1,7 @@
 #include "core/hot_key_shortcut.h"
 
+#include "core/linux_wording.h"
+
 #include <QList>
 
 namespace tavrolin {
@@ -14,16 +16,16 @@ constexpr quint16 kMod4Mask = 1 << 6;
 
 struct ModifierWording {
     bool HotKeyShortcut::*flag;
-    const char* word;
-    const char16_t* symbol;
+    std::string_view word;    // UTF-8, passed through linuxWording()
+    std::string_view symbol;
 };
 
-// Display order and the words a user of this desktop reads for each stored flag.
-const std::array<ModifierWording, 4> kModifiers{{
-    {&HotKeyShortcut::control, "Control", u"\u2303"},  // ⌃
-    {&HotKeyShortcut::option, "Alt", u"\u2387"},       // ⎇
-    {&HotKeyShortcut::shift, "Shift", u"\u21E7"},      // ⇧
-    {&HotKeyShortcut::command, "Super", u"\u2756"},    // ❖
+// Display order. Option and Command read as Alt and Super on this desktop.
+constexpr std::array<ModifierWording, 4> kModifiers{{
+    {&HotKeyShortcut::control, "Control", "\u2303"},  // ⌃
+    {&HotKeyShortcut::option, "Option", "\u2325"},    // ⌥
+    {&HotKeyShortcut::shift, "Shift", "\u21E7"},      // ⇧
+    {&HotKeyShortcut::command, "Command", "\u2318"},  // ⌘
 }};
 
 constexpr HotKeyShortcut controlShift(HotKeyKey key) {
@@ -42,7 +44,7 @@ QStringList HotKeyShortcut::modifierDisplayNames() const {
     QStringList names;
     for (const auto& modifier : kModifiers) {
         if (this->*modifier.flag) {
-            names.append(QString::fromLatin1(modifier.word));
+            names.append(linuxWording(modifier.word));
         }
     }
     return names;
@@ -52,7 +54,7 @@ QStringList HotKeyShortcut::modifierSymbols() const {
     QStringList symbols;
     for (const auto& modifier : kModifiers) {
         if (this->*modifier.flag) {
-            symbols.append(QString::fromUtf16(modifier.symbol));
+            symbols.append(linuxWording(modifier.symbol));
         }
     }
     return symbols;
@@ -96,7 +98,7 @@ std::optional<HotKeyShortcut> HotKeyShortcut::fromJson(const QJsonValue& value) 
         return std::nullopt;
     }
     const QJsonObject object = value.toObject();
-    const auto key = hotKeyKeyFromJson(object.value(QStringLiteral("key")));
+    const auto key = rawValueFromJson<HotKeyKey>(object.value(QStringLiteral("key")));
     if (!key) {
         return std::nullopt;
     }

@@ -41,6 +41,13 @@ constexpr LinuxRewording kLinuxRewordings[] = {
      "Turn on assistive technologies in your desktop's accessibility settings (the AT-SPI bus), "
      "then try the shortcut again."},
 
+    // Shortcut modifiers: the stored flags keep their names; a user reads the keys of this
+    // keyboard (Alt is Mod1, Super is Mod4).
+    {"Option", "Alt"},
+    {"Command", "Super"},
+    {"\u2325", "\u2387"},  // ⌥ -> ⎇
+    {"\u2318", "\u2756"},  // ⌘ -> ❖
+
     // --- Application shell ---
 
     // --- Language services ---

@@ -49,14 +49,14 @@ TEST(HotKeyKey, RawValuesAreExactAndCaseSensitive) {
     QStringList labels;
     for (HotKeyKey key : allHotKeyKeys()) {
         labels.append(rawValue(key));
-        EXPECT_EQ(hotKeyKeyFromRawValue(rawValue(key)), key);
+        EXPECT_EQ(fromRawValue<HotKeyKey>(rawValue(key)), key);
     }
     EXPECT_EQ(labels.first(), "0");
     EXPECT_EQ(labels.at(10), "A");
     EXPECT_EQ(labels.at(35), "Z");
     EXPECT_EQ(labels.last(), "F12");
     for (const char* bad : {"a", "t", "f1", "F0", "F13", "F01", "F+1", "F 1", "10", "", "AB", "Ф"}) {
-        EXPECT_FALSE(hotKeyKeyFromRawValue(QString::fromUtf8(bad))) << bad;
+        EXPECT_FALSE(fromRawValue<HotKeyKey>(QString::fromUtf8(bad))) << bad;
     }
 }
 
