@@ -1,0 +1,163 @@
+#pragma once
+
+// The conventions every server client follows, in one place.
+//
+// ServerRequestTransport is a client's own HTTP session: its request (idle) and resource
+// (whole exchange) time-outs, at most `maximumConnectionsPerHost` requests in flight (more wait
+// their turn), no cookies, no cache, and "User-Agent: Tavrolin/<appVersion>" on every request.
+// It answers every HTTP response, whatever its status, and throws URLError for anything below
+// HTTP (time-out -1001, no connection, cancellation, ...).
+//
+// performServerRequest() runs the fixed steps of one request on top of it: the missing-endpoint
+// line, "request start", the send, "request failed" on a transport failure, "request response"
+// for every response before any check, then the "missing_http_response" and "http_status_<n>"
+// checks. decodeServerResponse() and rejectServerResponse() are the decode and own-check steps.
+//
+//   ServerRequestTransport session(ServerSessionConfiguration::textEditing());
+//   const ServerOperation op{"text_edit", CaptureWorkflowError(Case::textEditingRequestFailed),
+//                            CaptureWorkflowError(Case::textEditingInvalidResponse)};
+//   ServerHTTPResponse response = co_await performServerRequest(
+//       session, op, configuration.endpointURL, detail, ServerHTTPRequest::postJSON(body));
+//   Record record = decodeServerResponse<Record>(op, response, &Record::fromJson);
+//   if (record.text.isEmpty()) rejectServerResponse(op, "empty_text", response.body.size());
+//
+// A transport belongs to the thread that created it; call it from coroutines on that thread.
+
+#include "core/capture_workflow_error.h"
+#include "core/network_log.h"
+
+#include <QByteArray>
+#include <QCoroTask>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <coroutine>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+
+class QNetworkAccessManager;
+
+namespace tavrolin {
+
+// Time-outs and limits of one client's session.
+struct ServerSessionConfiguration {
+    // The longest wait for more data (connecting included).
+    std::chrono::milliseconds requestTimeout{std::chrono::seconds(60)};
+    // The longest a whole exchange may take, from the moment it leaves the queue.
+    std::chrono::milliseconds resourceTimeout{std::chrono::seconds(120)};
+    // Without a network connection, wait for one (within the resource time-out) instead of
+    // failing at once.
+    bool waitsForConnectivity = true;
+    int maximumConnectionsPerHost = 2;
+    // A response body larger than this is not read to the end: the exchange fails with
+    // URLError::badServerResponse rather than exhausting memory.
+    qint64 maximumResponseBytes = 64LL * 1024 * 1024;
+
+    bool operator==(const ServerSessionConfiguration&) const = default;
+
+    static ServerSessionConfiguration translation();     // 20 s / 45 s, waits
+    static ServerSessionConfiguration textEditing();     // 15 s / 30 s, waits
+    static ServerSessionConfiguration textWriting();     // 15 s / 30 s, waits
+    static ServerSessionConfiguration textImprove();     // 60 s / 120 s, waits
+    static ServerSessionConfiguration textPrompt();      // 60 s / 120 s, waits
+    static ServerSessionConfiguration telemetry();       // 5 s / 10 s, does not wait
+    static ServerSessionConfiguration updateManifest();  // 5 s / 10 s, does not wait, 1 at a time
+};
+
+// Every request's own time-out interval. The HTTP layer has one idle time-out, so the shorter
+// of this and the session's request time-out applies.
+inline constexpr std::chrono::seconds serverRequestTimeoutInterval{60};
+
+struct ServerHTTPRequest {
+    QByteArray method = "POST";
+    QUrl url;
+    QByteArray body;
+    // Added after "User-Agent", which the transport sets itself.
+    QList<std::pair<QByteArray, QByteArray>> headers;
+
+    // POST with "Content-Type: application/json".
+    static ServerHTTPRequest postJSON(QByteArray body);
+    // GET with "Accept: application/json".
+    static ServerHTTPRequest getJSON();
+};
+
+struct ServerHTTPResponse {
+    // Absent when the answer was not an HTTP response.
+    std::optional<int> statusCode;
+    QByteArray body;
+};
+
+class ServerRequestTransport final {
+public:
+    explicit ServerRequestTransport(ServerSessionConfiguration configuration);
+    ~ServerRequestTransport();
+    ServerRequestTransport(const ServerRequestTransport&) = delete;
+    ServerRequestTransport& operator=(const ServerRequestTransport&) = delete;
+
+    const ServerSessionConfiguration& configuration() const { return configuration_; }
+
+    // Sends the request and waits for the whole body. Throws URLError on a transport failure;
+    // any HTTP status is a response.
+    QCoro::Task<ServerHTTPResponse> send(ServerHTTPRequest request);
+
+    int requestsInFlight() const { return inFlight_; }
+    int requestsWaiting() const { return static_cast<int>(waiters_.size()); }
+
+private:
+    struct SlotAwaiter {
+        ServerRequestTransport* transport;
+        bool await_ready() noexcept;
+        void await_suspend(std::coroutine_handle<> handle);
+        void await_resume() noexcept {}
+    };
+    friend struct SlotAwaiter;
+    class SlotRelease;
+
+    void releaseSlot();
+    QCoro::Task<void> waitForConnectivity(std::chrono::milliseconds limit);
+
+    ServerSessionConfiguration configuration_;
+    std::unique_ptr<QObject> context_;
+    std::unique_ptr<QNetworkAccessManager> manager_;
+    int inFlight_ = 0;
+    std::deque<std::coroutine_handle<>> waiters_;
+};
+
+// One kind of server request: the name in its log lines and its two errors.
+struct ServerOperation {
+    QString name;
+    CaptureWorkflowError requestFailed;
+    CaptureWorkflowError invalidResponse;
+};
+
+// The steps of a server request up to a 2xx response (see the top of this file). Throws the
+// operation's request-failed error for a missing endpoint, a transport failure, a non-HTTP
+// answer and a status outside 200-299; a CaptureWorkflowError from below passes unchanged.
+QCoro::Task<ServerHTTPResponse> performServerRequest(ServerRequestTransport& transport,
+                                                     const ServerOperation& operation,
+                                                     const std::optional<QUrl>& endpoint, const QString& detail,
+                                                     ServerHTTPRequest request);
+
+// Logs "request invalid response" with the reason and throws the invalid-response error.
+[[noreturn]] void rejectServerResponse(const ServerOperation& operation, const QString& reason,
+                                       qint64 responseBytes);
+
+// Decodes the body with `decode`; any exception it throws is logged as "request failed" under
+// "<operation>_decode" and becomes the invalid-response error.
+template <typename Record, typename Decode>
+Record decodeServerResponse(const ServerOperation& operation, const ServerHTTPResponse& response, Decode&& decode) {
+    try {
+        return std::invoke(std::forward<Decode>(decode), response.body);
+    } catch (...) {
+        NetworkLog::failed(operation.name + QStringLiteral("_decode"), std::current_exception());
+        throw operation.invalidResponse;
+    }
+}
+
+}  // namespace tavrolin
