@@ -97,7 +97,8 @@ QString rawValue(TelemetryTrigger trigger) {
     return {};
 }
 
-std::optional<TelemetryAction> telemetryActionFromRawValue(const QString& raw) {
+template <>
+std::optional<TelemetryAction> fromRawValue<TelemetryAction>(QStringView raw) {
     for (const auto& entry : kActions) {
         if (raw == QLatin1String(entry.raw)) {
             return entry.action;
@@ -106,7 +107,8 @@ std::optional<TelemetryAction> telemetryActionFromRawValue(const QString& raw) {
     return std::nullopt;
 }
 
-std::optional<TelemetryTrigger> telemetryTriggerFromRawValue(const QString& raw) {
+template <>
+std::optional<TelemetryTrigger> fromRawValue<TelemetryTrigger>(QStringView raw) {
     for (const auto& entry : kTriggers) {
         if (raw == QLatin1String(entry.raw)) {
             return entry.trigger;

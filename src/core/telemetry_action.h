@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/raw_value.h"
+
 #include <QString>
 
 #include <array>
@@ -55,7 +57,9 @@ const std::array<TelemetryTrigger, 8>& allTelemetryTriggers();
 QString rawValue(TelemetryAction action);
 QString rawValue(TelemetryTrigger trigger);
 // Any string outside the lists gives no value.
-std::optional<TelemetryAction> telemetryActionFromRawValue(const QString& raw);
-std::optional<TelemetryTrigger> telemetryTriggerFromRawValue(const QString& raw);
+template <>
+std::optional<TelemetryAction> fromRawValue<TelemetryAction>(QStringView raw);
+template <>
+std::optional<TelemetryTrigger> fromRawValue<TelemetryTrigger>(QStringView raw);
 
 }  // namespace tavrolin

@@ -131,8 +131,8 @@ std::optional<TelemetryEvent> TelemetryEvent::fromJson(const QJsonObject& object
     TelemetryEvent event;
     event.userId = d.requiredString(QStringLiteral("userId"));
     const auto time = parseEventTime(d.requiredString(QStringLiteral("eventTime")));
-    const auto action = telemetryActionFromRawValue(d.requiredString(QStringLiteral("action")));
-    const auto trigger = telemetryTriggerFromRawValue(d.requiredString(QStringLiteral("trigger")));
+    const auto action = fromRawValue<TelemetryAction>(d.requiredString(QStringLiteral("action")));
+    const auto trigger = fromRawValue<TelemetryTrigger>(d.requiredString(QStringLiteral("trigger")));
     if (!time || !action || !trigger) {
         return std::nullopt;
     }

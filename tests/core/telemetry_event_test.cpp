@@ -119,7 +119,7 @@ TEST(TelemetryVocabularyTest, RawStringsRoundTripAndUnknownOnesGiveNothing) {
     QStringList actions;
     for (TelemetryAction action : allTelemetryActions()) {
         actions << rawValue(action);
-        EXPECT_EQ(telemetryActionFromRawValue(rawValue(action)), action);
+        EXPECT_EQ(fromRawValue<TelemetryAction>(rawValue(action)), action);
     }
     EXPECT_EQ(actions.first(), QStringLiteral("app_install"));
     EXPECT_EQ(actions[2], QStringLiteral("capture_and_translate_active_window"));
@@ -128,12 +128,12 @@ TEST(TelemetryVocabularyTest, RawStringsRoundTripAndUnknownOnesGiveNothing) {
     QStringList triggers;
     for (TelemetryTrigger trigger : allTelemetryTriggers()) {
         triggers << rawValue(trigger);
-        EXPECT_EQ(telemetryTriggerFromRawValue(rawValue(trigger)), trigger);
+        EXPECT_EQ(fromRawValue<TelemetryTrigger>(rawValue(trigger)), trigger);
     }
     EXPECT_EQ(triggers, (QStringList{"hotkey", "menu", "alert", "settings", "overlay", "onboarding",
                                      "selection_popup", "app_lifecycle"}));
-    EXPECT_EQ(telemetryActionFromRawValue(QString()), std::nullopt);
-    EXPECT_EQ(telemetryTriggerFromRawValue(QStringLiteral("Hotkey")), std::nullopt);
+    EXPECT_EQ(fromRawValue<TelemetryAction>(QString()), std::nullopt);
+    EXPECT_EQ(fromRawValue<TelemetryTrigger>(QStringLiteral("Hotkey")), std::nullopt);
 }
 
 TEST(TelemetryPlatformTest, KernelReleaseGivesThreeNumbers) {
