@@ -62,6 +62,9 @@ public:
     // there is replaced; a folder or another kind of file is never touched
     // (DiagnosticsExportError, destinationInvalid). Throws DiagnosticsExportError.
     QString exportArchive(const DiagnosticsSettingsSnapshot& settings, const QString& destinationPath) const;
+    QString exportArchive(const AppSettings& settings, const QString& destinationPath) const {
+        return exportArchive(DiagnosticsSettingsSnapshot::from(settings), destinationPath);
+    }
 
     // "2026-12-06T10-17-53Z": ISO 8601 in UTC with every ":" written "-".
     static QString timestamp(const QDateTime& time);

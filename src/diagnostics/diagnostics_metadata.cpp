@@ -11,6 +11,22 @@ QString diagnosticsISODate(const QDateTime& time) {
     return time.toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"));
 }
 
+DiagnosticsSettingsSnapshot DiagnosticsSettingsSnapshot::from(const AppSettings& settings) {
+    DiagnosticsSettingsSnapshot snapshot;
+    snapshot.targetLanguage = rawValue(settings.targetLanguage);
+    snapshot.messageTargetLanguage = rawValue(settings.messageTargetLanguage);
+    if (settings.dictationLanguage) {
+        snapshot.dictationLanguage = rawValue(*settings.dictationLanguage);
+    }
+    snapshot.launchAtLoginEnabled = settings.launchAtLoginEnabled;
+    snapshot.telemetryEnabled = settings.telemetryEnabled;
+    snapshot.onlineFeaturesEnabled = settings.onlineFeaturesEnabled;
+    snapshot.autoImproveOnDictationStop = settings.autoImproveOnDictationStop;
+    snapshot.selectionPopupAutoDismissDelay = settings.selectionPopupAutoDismissDelay;
+    snapshot.overlayMinimumDisplayDuration = settings.overlayMinimumDisplayDuration;
+    return snapshot;
+}
+
 QJsonObject DiagnosticsSettingsSnapshot::toJson() const {
     QJsonObject object{
         {QStringLiteral("targetLanguage"), targetLanguage},

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/app_settings.h"
+
 #include <QDateTime>
 #include <QJsonObject>
 #include <QString>
@@ -22,6 +24,8 @@ struct DiagnosticsSettingsSnapshot {
     double overlayMinimumDisplayDuration = 0;   // seconds
 
     bool operator==(const DiagnosticsSettingsSnapshot&) const = default;
+
+    static DiagnosticsSettingsSnapshot from(const AppSettings& settings);
 
     // "dictationLanguage" is left out when there is none.
     QJsonObject toJson() const;

@@ -194,16 +194,18 @@ TEST_F(DiagnosticsExporterTest, MetadataIsSortedAndDescribesThisBuild) {
 
 TEST_F(DiagnosticsExporterTest, MetadataOptionalKeys) {
     InfoDictionary::setMainForTesting(QJsonObject{{"CFBundleVersion", "57"}});
-    auto settings = sampleSettings();
-    settings.dictationLanguage = "de";
+    AppSettings settings;
+    settings.targetLanguage = AppLanguage::ukrainian;
+    settings.dictationLanguage = AppLanguage::german;
     const QString destination = path("out/diag.zip");
-    exportTo(destination, settings);
+    DiagnosticsExporter(runner, options).exportArchive(settings, destination);
     const QJsonObject metadata =
         QJsonDocument::fromJson(zipContent(destination, kTop + "metadata.json")).object();
     EXPECT_EQ(metadata.value("appBuild"), "57");
     EXPECT_EQ(metadata.value("appVersion"), "0.1.0");
     EXPECT_FALSE(metadata.contains("bundleIdentifier"));
     EXPECT_EQ(metadata.value("settings").toObject().value("dictationLanguage"), "de");
+    EXPECT_EQ(metadata.value("settings").toObject().value("targetLanguage"), "uk");
 }
 
 TEST_F(DiagnosticsExporterTest, CrashReportsAreTheTenNewestMatchingRegularFiles) {
