@@ -89,7 +89,8 @@ QCoro::Task<std::optional<QList<TranslationResponse>>> translateLocallyAfterServ
         switch (availability) {
         case TranslationPairAvailability::installed: {
             const QList<TranslationRequest> group = requestsFrom(serverList, source);
-            const QStringList translated = co_await localClient->translate(textsOf(group), source, target);
+            QStringList groupTexts = textsOf(group);
+            const QStringList translated = co_await localClient->translate(std::move(groupTexts), source, target);
             storeByPosition(results, group, translated);
             break;
         }
@@ -202,7 +203,10 @@ QCoro::Task<QList<TranslationResponse>> ServerBackedTranslationClient::translate
             continue;
         }
         const QList<TranslationRequest> group = requestsFrom(requests, source);
-        const QStringList translated = co_await local->translate(textsOf(group), source, target);
+        // Arguments are built before the co_await: temporaries inside it are not reliably
+        // destroyed once by this compiler.
+        QStringList groupTexts = textsOf(group);
+        const QStringList translated = co_await local->translate(std::move(groupTexts), source, target);
         storeByPosition(results, group, translated);
     }
 

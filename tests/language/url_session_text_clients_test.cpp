@@ -1,0 +1,296 @@
+// The four server text clients against a real HTTP server on 127.0.0.1.
+#include "language/hybrid_text_editing_client.h"
+#include "language/local_text_editing_client.h"
+#include "language/url_session_text_editing_client.h"
+#include "language/url_session_text_improve_client.h"
+#include "language/url_session_text_prompt_client.h"
+#include "language/url_session_text_writing_client.h"
+
+#include "core/app_metadata.h"
+#include "support/async.h"
+#include "support/local_http_server.h"
+#include "support/memory_log_sink.h"
+#include "support/scripted_text_spell_checker.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+
+using namespace tavrolin;
+using namespace std::chrono_literals;
+using Case = CaptureWorkflowError::Case;
+
+namespace {
+
+// One of the four clients, reduced to what the shared tests need.
+struct ClientKind {
+    const char* operation;
+    const char* path;
+    Case requestFailed;
+    Case invalidResponse;
+    // Builds the client (endpoint absent when not given) and runs one typical call.
+    std::function<QCoro::Task<QString>(std::optional<QUrl>, std::shared_ptr<ServerRequestTransport>)> call;
+    QByteArray expectedBody;
+    QString expectedDetail;
+};
+
+std::vector<ClientKind> clientKinds() {
+    return {
+        {"text_edit", "/api/text-edits", Case::textEditingRequestFailed, Case::textEditingInvalidResponse,
+         [](std::optional<QUrl> endpoint, std::shared_ptr<ServerRequestTransport> session) -> QCoro::Task<QString> {
+             TextEditingConfiguration configuration;
+             configuration.endpointURL = endpoint;
+             URLSessionTextEditingClient client(configuration, session);
+             co_return co_await client.edit(QStringLiteral(" Ça va\n \"bien\" "), AppLanguage::automatic,
+                                            AppLanguage::french);
+         },
+         R"({"text":" Ça va\n \"bien\" ","sourceLanguage":"auto","targetLanguage":"fr"})",
+         "chars=15 source=auto target=fr"},
+        {"text_improve", "/api/text-improve", Case::textImproveRequestFailed, Case::textImproveInvalidResponse,
+         [](std::optional<QUrl> endpoint, std::shared_ptr<ServerRequestTransport> session) -> QCoro::Task<QString> {
+             TextImproveConfiguration configuration;
+             configuration.endpointURL = endpoint;
+             URLSessionTextImproveClient client(configuration, session);
+             co_return co_await client.improve(QString::fromUtf8("e\u0301te\u0301 uh so"), AppLanguage::english);
+         },
+         "{\"text\":\"e\xCC\x81te\xCC\x81 uh so\",\"language\":\"en\"}", "chars=9 language=en"},
+        {"text_prompt", "/api/text-prompt", Case::textPromptRequestFailed, Case::textPromptInvalidResponse,
+         [](std::optional<QUrl> endpoint, std::shared_ptr<ServerRequestTransport> session) -> QCoro::Task<QString> {
+             TextPromptConfiguration configuration;
+             configuration.endpointURL = endpoint;
+             URLSessionTextPromptClient client(configuration, session);
+             co_return co_await client.createPrompt(QStringLiteral("make a list"), TextPromptLanguage::english);
+         },
+         R"({"text":"make a list","language":"english"})", "chars=11"},
+        {"text_write", "/api/text-writes", Case::textWritingRequestFailed, Case::textWritingInvalidResponse,
+         [](std::optional<QUrl> endpoint, std::shared_ptr<ServerRequestTransport> session) -> QCoro::Task<QString> {
+             TextWritingConfiguration configuration;
+             configuration.endpointURL = endpoint;
+             URLSessionTextWritingClient client(configuration, session);
+             co_return co_await client.write(QStringLiteral("say yes"), QString(), AppLanguage::german);
+         },
+         R"({"fieldText":"say yes","windowText":"","targetLanguage":"de"})", "fieldChars=7 windowChars=0 target=de"},
+    };
+}
+
+ServerSessionConfiguration fastSession() {
+    ServerSessionConfiguration configuration = ServerSessionConfiguration::textEditing();
+    configuration.requestTimeout = 300ms;
+    configuration.resourceTimeout = 3s;
+    return configuration;
+}
+
+struct SeenRequest {
+    std::string method;
+    std::string path;
+    std::string body;
+    httplib::Headers headers;
+};
+
+// Holds a server handler until released, never longer than a few seconds.
+class Gate {
+public:
+    void wait() {
+        std::unique_lock lock(mutex_);
+        condition_.wait_for(lock, 5s, [this] { return open_; });
+    }
+    void open() {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        condition_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable condition_;
+    bool open_ = false;
+};
+
+class TextClientsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InfoDictionary::setMainForTesting(QJsonObject{{"CFBundleShortVersionString", "2.0"}, {"CFBundleVersion", "31"}});
+        for (const ClientKind& kind : clientKinds()) {
+            server_.server().Post(kind.path, [this](const httplib::Request& request, httplib::Response& response) {
+                {
+                    std::lock_guard lock(mutex_);
+                    seen_.push_back({request.method, request.path, request.body, request.headers});
+                }
+                handler_(request, response);
+            });
+        }
+        server_.start();
+    }
+    void TearDown() override {
+        gate_.open();
+        InfoDictionary::setMainForTesting(std::nullopt);
+    }
+
+    void reply(int status, std::string body) {
+        handler_ = [status, body](const httplib::Request&, httplib::Response& response) {
+            response.status = status;
+            response.set_content(body, "application/json");
+        };
+    }
+
+    // Runs the kind's call; answers the error case it failed with, or its text.
+    std::variant<QString, Case> run(const ClientKind& kind, std::optional<QUrl> endpoint) {
+        try {
+            return test::await(kind.call(std::move(endpoint), std::make_shared<ServerRequestTransport>(fastSession())));
+        } catch (const CaptureWorkflowError& error) {
+            return error.errorCase();
+        }
+    }
+    std::variant<QString, Case> run(const ClientKind& kind) { return run(kind, server_.url(kind.path)); }
+
+    std::vector<SeenRequest> seen() {
+        std::lock_guard lock(mutex_);
+        return seen_;
+    }
+
+    test::LocalHttpServer server_;
+    std::function<void(const httplib::Request&, httplib::Response&)> handler_;
+    std::mutex mutex_;
+    std::vector<SeenRequest> seen_;
+    Gate gate_;
+};
+
+}  // namespace
+
+TEST_F(TextClientsTest, ExactRequestsHeadersAndLogLines) {
+    for (const ClientKind& kind : clientKinds()) {
+        SCOPED_TRACE(kind.operation);
+        seen_.clear();
+        test::ScopedLogCapture capture;
+        const std::string answer = R"({"model":"m","text":"  kept as sent \n"})";
+        reply(200, answer);
+        EXPECT_EQ(std::get<QString>(run(kind)), "  kept as sent \n");
+
+        const auto requests = seen();
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_EQ(requests[0].method, "POST");
+        EXPECT_EQ(requests[0].path, kind.path);
+        EXPECT_EQ(QByteArray::fromStdString(requests[0].body), kind.expectedBody);
+        EXPECT_EQ(requests[0].headers.find("Content-Type")->second, "application/json");
+        EXPECT_EQ(requests[0].headers.find("User-Agent")->second, "Tavrolin/2.0 (31)");
+
+        const QString endpoint = server_.url(kind.path).toString();
+        EXPECT_EQ(capture.messages(LogCategory::network),
+                  QStringList({QStringLiteral("request start operation=%1 endpoint=%2 detail=%3")
+                                   .arg(kind.operation, endpoint, kind.expectedDetail),
+                               QStringLiteral("request response operation=%1 status=200 responseBytes=%2")
+                                   .arg(kind.operation)
+                                   .arg(answer.size())}));
+    }
+}
+
+TEST_F(TextClientsTest, StatusAndDecodingFailures) {
+    struct Row {
+        const char* name;
+        int status;
+        std::string body;
+        bool requestFailed;  // else invalid response
+        const char* lastLine;  // %1 = operation
+    };
+    const std::vector<Row> rows = {
+        {"server error, body not read", 500, R"({"text":"ignored"})", true,
+         "request invalid response operation=%1 reason=http_status_500 responseBytes=18"},
+        {"redirect status", 300, "", true, "request invalid response operation=%1 reason=http_status_300 responseBytes=0"},
+        {"not found", 404, "nope", true, "request invalid response operation=%1 reason=http_status_404 responseBytes=4"},
+        {"no content", 204, "", false, "request failed operation=%1_decode errorType="},
+        {"text missing", 200, R"({"answer":"x"})", false, "request failed operation=%1_decode errorType="},
+        {"text is a number", 200, R"({"text":42})", false, "request failed operation=%1_decode errorType="},
+        {"text is null", 200, R"({"text":null})", false, "request failed operation=%1_decode errorType="},
+        {"not JSON", 200, "<html>", false, "request failed operation=%1_decode errorType="},
+        {"an array", 200, R"(["text"])", false, "request failed operation=%1_decode errorType="},
+    };
+    for (const ClientKind& kind : clientKinds()) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(kind.operation) + ": " + row.name);
+            test::ScopedLogCapture capture;
+            reply(row.status, row.body);
+            const auto result = run(kind);
+            ASSERT_TRUE(std::holds_alternative<Case>(result));
+            EXPECT_EQ(std::get<Case>(result), row.requestFailed ? kind.requestFailed : kind.invalidResponse);
+            const QStringList lines = capture.messages(LogCategory::network);
+            ASSERT_EQ(lines.size(), 3) << lines.join("\n").toStdString();
+            EXPECT_EQ(lines[1], QStringLiteral("request response operation=%1 status=%2 responseBytes=%3")
+                                    .arg(kind.operation)
+                                    .arg(row.status)
+                                    .arg(row.body.size()));
+            EXPECT_TRUE(lines[2].startsWith(QString::fromLatin1(row.lastLine).arg(kind.operation))) << lines[2].toStdString();
+        }
+    }
+}
+
+TEST_F(TextClientsTest, EmptyTextsAreSentAndEmptyAnswersReturned) {
+    reply(200, R"({"text":""})");
+    TextEditingConfiguration configuration;
+    configuration.endpointURL = server_.url("/api/text-edits");
+    URLSessionTextEditingClient client(configuration, std::make_shared<ServerRequestTransport>(fastSession()));
+    test::ScopedLogCapture capture;
+    EXPECT_EQ(test::await(client.edit(QString(), AppLanguage::english, AppLanguage::english)), "");
+    EXPECT_EQ(seen().at(0).body, R"({"text":"","sourceLanguage":"en","targetLanguage":"en"})");
+    EXPECT_TRUE(capture.messages(LogCategory::network).at(0).endsWith("detail=chars=0 source=en target=en"));
+    EXPECT_EQ(URLSessionTextEditingClient::detail(QString(42, 'a'), AppLanguage::english, AppLanguage::english),
+              "chars=42 source=en target=en");
+}
+
+TEST_F(TextClientsTest, TimeOutsFailAsRequestFailures) {
+    handler_ = [this](const httplib::Request&, httplib::Response& response) {
+        gate_.wait();  // answers only after the client gave up
+        response.set_content(R"({"text":"late"})", "application/json");
+    };
+    for (const ClientKind& kind : clientKinds()) {
+        SCOPED_TRACE(kind.operation);
+        test::ScopedLogCapture capture;
+        const auto result = run(kind);
+        ASSERT_TRUE(std::holds_alternative<Case>(result));
+        EXPECT_EQ(std::get<Case>(result), kind.requestFailed);
+        const QStringList lines = capture.messages(LogCategory::network);
+        ASSERT_EQ(lines.size(), 2);
+        EXPECT_EQ(lines[1], QStringLiteral("request failed operation=%1 errorType=Tavrolin.URLError message=url_error_code=-1001")
+                                .arg(kind.operation));
+    }
+}
+
+TEST_F(TextClientsTest, MissingEndpointMakesNoRequest) {
+    for (const ClientKind& kind : clientKinds()) {
+        SCOPED_TRACE(kind.operation);
+        test::ScopedLogCapture capture;
+        const auto result = run(kind, std::nullopt);
+        ASSERT_TRUE(std::holds_alternative<Case>(result));
+        EXPECT_EQ(std::get<Case>(result), kind.requestFailed);
+        EXPECT_EQ(capture.messages(LogCategory::network),
+                  QStringList({QStringLiteral("request missing endpoint operation=%1").arg(kind.operation)}));
+    }
+    EXPECT_EQ(server_.requestCount(), 0);
+}
+
+TEST_F(TextClientsTest, PromptLanguagesTravelAsTheirRawValues) {
+    EXPECT_EQ(URLSessionTextPromptClient::encodeRequestBody("x", TextPromptLanguage::original),
+              R"({"text":"x","language":"original"})");
+    EXPECT_EQ(fromRawValue<TextPromptLanguage>(u"english"), TextPromptLanguage::english);
+    EXPECT_EQ(fromRawValue<TextPromptLanguage>(u"original"), TextPromptLanguage::original);
+    EXPECT_EQ(fromRawValue<TextPromptLanguage>(u"English"), std::nullopt);
+    EXPECT_EQ(fromRawValue<TextPromptLanguage>(u""), std::nullopt);
+}
+
+TEST_F(TextClientsTest, OfflineHybridEditingMakesNoRequest) {
+    reply(200, R"({"text":"from the server"})");
+    auto policy = std::make_shared<OnlineFeaturePolicy>(false);
+    TextEditingConfiguration configuration;
+    configuration.endpointURL = server_.url("/api/text-edits");
+    auto checker = std::make_shared<test::ScriptedTextSpellChecker>();
+    checker->misspell("mesage", {"message"});
+    HybridTextEditingClient hybrid(
+        std::make_shared<URLSessionTextEditingClient>(configuration, std::make_shared<ServerRequestTransport>(fastSession())),
+        std::make_shared<LocalTextEditingClient>(checker), policy);
+    EXPECT_EQ(test::await(hybrid.edit("a mesage", AppLanguage::english, AppLanguage::english)), "a message");
+    EXPECT_EQ(server_.requestCount(), 0);
+    policy->setOnlineFeaturesEnabled(true);
+    EXPECT_EQ(test::await(hybrid.edit("a mesage", AppLanguage::english, AppLanguage::english)), "from the server");
+    EXPECT_EQ(server_.requestCount(), 1);
+}
