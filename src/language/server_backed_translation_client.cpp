@@ -1,6 +1,7 @@
 #include "language/server_backed_translation_client.h"
 
 #include "core/capture_workflow_error.h"
+#include "language/url_session_server_translation_client.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -110,7 +111,10 @@ ServerBackedTranslationClient::ServerBackedTranslationClient(std::shared_ptr<Tra
                                                              PermissionCallback isServerTranslationAllowed,
                                                              StartCallback onServerTranslationStarted)
     : localClient_(std::move(localClient)),
-      serverClient_(std::move(serverClient)),
+      serverClient_(serverClient ? std::move(serverClient)
+                                 : std::make_shared<URLSessionServerTranslationClient>(
+                                       ServerTranslationConfiguration::resolved(),
+                                       std::make_shared<ServerRequestTransport>(ServerSessionConfiguration::translation()))),
       isServerTranslationAllowed_(std::move(isServerTranslationAllowed)),
       onServerTranslationStarted_(std::move(onServerTranslationStarted)) {}
 

@@ -22,6 +22,8 @@ public:
     using PermissionCallback = std::function<bool()>;
     using StartCallback = std::function<void(AppLanguage target)>;
 
+    // Without a server client, one is made over the configured translation endpoint with its
+    // own session (20 s / 45 s, waiting for connectivity, 2 connections per host).
     ServerBackedTranslationClient(std::shared_ptr<TranslationClient> localClient,
                                   std::shared_ptr<ServerTranslationClient> serverClient,
                                   PermissionCallback isServerTranslationAllowed,

@@ -3,6 +3,7 @@
 #include "core/capture_workflow_error.h"
 
 #include "support/async.h"
+#include "support/local_http_server.h"
 #include "support/recording_translation_clients.h"
 
 #include <QCoreApplication>
@@ -375,4 +376,24 @@ TEST(ServerBackedTextList, KeepsOrderAndFillsShortResultsWithTheOriginals) {
     EXPECT_EQ(test::await(serverClient.translate(QStringList{"x", "y"}, de, fr)),
               QStringList({"x (de>fr server)", "y (de>fr server)"}));
     EXPECT_EQ(server.log->matching("server"), QStringList({"server fr [0:de|1:de]"}));
+}
+
+TEST(ServerBackedConstruction, WithoutAServerClientTheConfiguredEndpointIsUsed) {
+    test::LocalHttpServer server;
+    server.server().Post("/api/text-translations", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content(R"({"translations":[{"id":"0","text":"bonjour"}]})", "application/json");
+    });
+    server.start();
+    const QByteArray previous = qgetenv("TAVROLIN_TEXT_TRANSLATION_ENDPOINT");
+    qputenv("TAVROLIN_TEXT_TRANSLATION_ENDPOINT", server.url("/api/text-translations").toEncoded());
+    auto log = std::make_shared<EventLog>();
+    ServerBackedTranslationClient client(std::make_shared<RecordingDeviceTranslationClient>(log), nullptr,
+                                         [] { return true; });
+    if (previous.isNull()) {
+        qunsetenv("TAVROLIN_TEXT_TRANSLATION_ENDPOINT");
+    } else {
+        qputenv("TAVROLIN_TEXT_TRANSLATION_ENDPOINT", previous);
+    }
+    EXPECT_EQ(test::await(client.translate(QStringList{"hallo"}, de, fr)), QStringList({"bonjour"}));
+    EXPECT_EQ(server.requestCount(), 1);
 }
