@@ -1,0 +1,72 @@
+#pragma once
+
+#include "core/text_units.h"
+#include "platform/accessibility.h"
+#include "platform/clock.h"
+
+#include <QCoroTask>
+#include <QRectF>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace tavrolin {
+
+// What one read of the focused text field of another application found.
+struct FocusedTextFieldSnapshot {
+    // The focused element; null when the text came from the clipboard without any focused
+    // element (such a snapshot cannot be written back).
+    AccessibleElementHandle element;
+    // The field's whole text; "" when it cannot be read.
+    QString fullText;
+    // The selected text; may be absent or empty.
+    std::optional<QString> selectedText;
+    // The selection in UTF-16 units of `fullText`, as the field reported it.
+    std::optional<TextRange> selectedRange;
+    // The field's screen rectangle (logical pixels, y downward); only when it is wider and
+    // taller than one pixel.
+    std::optional<QRectF> screenFrame;
+
+    bool operator==(const FocusedTextFieldSnapshot&) const = default;
+};
+
+// Reading and replacing the text of the focused field of another application. Implemented by
+// the focused-text accessor and by the onboarding's practice accessor. Failures are
+// CaptureWorkflowError exceptions; everything runs on the main thread.
+class FocusedTextFieldAccessing {
+public:
+    using ClipboardFallbackCallback = std::function<void()>;
+
+    virtual ~FocusedTextFieldAccessing() = default;
+
+    // Runs just before a clipboard fallback touches the clipboard; unset by default.
+    virtual ClipboardFallbackCallback onWillUseClipboardFallback() const = 0;
+    virtual void setOnWillUseClipboardFallback(ClipboardFallbackCallback callback) = 0;
+
+    // The whole field (for operations on the selection or else the whole text).
+    virtual QCoro::Task<FocusedTextFieldSnapshot> readFocusedField() = 0;
+    // The current selection; the result may hold an absent or empty selection.
+    virtual QCoro::Task<FocusedTextFieldSnapshot> readFocusedSelection(bool notifyClipboardFallback) = 0;
+    // Puts `newText` over the selection when the snapshot had a non-empty one, else over the
+    // whole field. Throws failedToReplaceFocusedTextFieldText when the snapshot has no element.
+    virtual QCoro::Task<void> replaceFocusedFieldText(QString newText, FocusedTextFieldSnapshot snapshot) = 0;
+    // readFocusedField(), read again after `retryDelay` seconds while no focused field is found,
+    // at most 1 + max(retryCount, 0) reads in all.
+    virtual QCoro::Task<FocusedTextFieldSnapshot> prepareFocusedFieldWithRetry(int retryCount, double retryDelay) = 0;
+
+    // replaceFocusedFieldText(), except that the failures which leave the text unplaced
+    // (noFocusedTextField, focusedTextFieldReadOnly, failedToReplaceFocusedTextFieldText)
+    // become a FocusedTextReplacementFallback carrying `newText`, so the caller can offer the
+    // text for copying. Every other error passes through unchanged.
+    QCoro::Task<void> replaceFocusedFieldTextOrPresentCopyFallback(QString newText, FocusedTextFieldSnapshot snapshot);
+};
+
+// The retry loop behind prepareFocusedFieldWithRetry(), shared by every implementation: calls
+// `read`; on noFocusedTextField waits max(retryDelay, 0) seconds on `scheduler` and reads
+// again, at most 1 + max(retryCount, 0) reads; any other error is rethrown at once.
+QCoro::Task<FocusedTextFieldSnapshot> readFocusedFieldWithRetry(
+    std::function<QCoro::Task<FocusedTextFieldSnapshot>()> read, int retryCount, double retryDelay,
+    Scheduler& scheduler);
+
+}  // namespace tavrolin

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QRectF>
+#include <QString>
+#include <QtGlobal>
+
+#include <memory>
+#include <optional>
+
+namespace tavrolin {
+
+// One object of another application's accessibility tree (a text field, a window, ...).
+// Opaque: only the Accessibility implementation that produced it can look inside.
+class AccessibleElement {
+public:
+    virtual ~AccessibleElement() = default;
+
+protected:
+    AccessibleElement() = default;
+};
+using AccessibleElementHandle = std::shared_ptr<AccessibleElement>;
+
+// The kinds of element the focused-field code tells apart.
+enum class AccessibleRole {
+    textField,        // single-line entry
+    textArea,         // multi-line text
+    comboBox,
+    searchField,
+    secureTextField,  // password entry
+    staticText,       // label
+    other,
+};
+
+// A range of UTF-16 units of an element's text.
+struct AccessibleTextRange {
+    qsizetype location = 0;
+    qsizetype length = 0;
+    bool operator==(const AccessibleTextRange&) const = default;
+};
+
+// Reading and writing the elements of other applications. Every query that fails, times
+// out or finds an unexpected kind of value answers "absent" (or false); none throws. Text
+// offsets are UTF-16 units of the element's text, rectangles are screen coordinates in
+// logical pixels (origin at the top-left of the desktop, y downward).
+class Accessibility {
+public:
+    virtual ~Accessibility() = default;
+
+    // Whether other applications' accessibility objects can be reached at all.
+    virtual bool isTrusted() = 0;
+
+    // The element that last took the keyboard focus anywhere on the desktop, while it still
+    // has it; null otherwise.
+    virtual AccessibleElementHandle systemFocusedElement() = 0;
+    // The focused element inside the application with this process id; null when none.
+    virtual AccessibleElementHandle focusedElementOfApplication(qint64 pid) = 0;
+    // The focused element inside that application's active window; null when none.
+    virtual AccessibleElementHandle focusedElementOfActiveWindow(qint64 pid) = 0;
+    // Asks an application that builds its accessibility tree lazily to build it now. The
+    // request is not undone afterwards.
+    virtual void requestAccessibilityTree(qint64 pid) = 0;
+
+    virtual std::optional<AccessibleRole> role(const AccessibleElementHandle& element) = 0;
+    // The element's whole text; absent when it has no text.
+    virtual std::optional<QString> value(const AccessibleElementHandle& element) = 0;
+    // The selected text; "" when the element has text but nothing is selected.
+    virtual std::optional<QString> selectedText(const AccessibleElementHandle& element) = 0;
+    // The selection; a caret without selection is a range of length 0 at the caret.
+    virtual std::optional<AccessibleTextRange> selectedRange(const AccessibleElementHandle& element) = 0;
+    virtual std::optional<QRectF> frame(const AccessibleElementHandle& element) = 0;
+    // The screen rectangle around a range of the element's text.
+    virtual std::optional<QRectF> boundsForRange(const AccessibleElementHandle& element,
+                                                 AccessibleTextRange range) = 0;
+    // Elements of Chromium-based applications, whose writes through accessibility are unreliable.
+    virtual bool isChromiumControl(const AccessibleElementHandle& element) = 0;
+    // Whether the user can edit the element's text.
+    virtual bool isEditable(const AccessibleElementHandle& element) = 0;
+    // Whether the whole text can be replaced through setValue().
+    virtual bool isValueSettable(const AccessibleElementHandle& element) = 0;
+
+    virtual bool setValue(const AccessibleElementHandle& element, const QString& text) = 0;
+    // Replaces the current selection with `text` (the caret ends after it).
+    virtual bool setSelectedText(const AccessibleElementHandle& element, const QString& text) = 0;
+    // Selects a range; a length of 0 places the caret.
+    virtual bool setSelectedRange(const AccessibleElementHandle& element, AccessibleTextRange range) = 0;
+};
+
+}  // namespace tavrolin

@@ -1,0 +1,193 @@
+#include "platform/linux/xtest_synthetic_input.h"
+
+#include "platform/linux/x11_pixels.h"
+
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+#include <xcb/xtest.h>
+
+#include <X11/keysym.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace tavrolin {
+
+struct XTestSyntheticInput::Connection {
+    xcb_connection_t* xcb = nullptr;
+    xcb_window_t root = 0;
+    xcb_key_symbols_t* symbols = nullptr;
+    bool hasXTest = false;
+
+    Connection() {
+        int screenNumber = 0;
+        xcb = xcb_connect(nullptr, &screenNumber);
+        if (xcb_connection_has_error(xcb)) {
+            return;
+        }
+        xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(xcb));
+        for (int i = 0; i < screenNumber && it.rem > 0; ++i) {
+            xcb_screen_next(&it);
+        }
+        if (it.rem > 0) {
+            root = it.data->root;
+        }
+        const xcb_query_extension_reply_t* ext = xcb_get_extension_data(xcb, &xcb_test_id);
+        hasXTest = ext && ext->present && root != 0;
+        symbols = xcb_key_symbols_alloc(xcb);
+    }
+    ~Connection() {
+        if (symbols) {
+            xcb_key_symbols_free(symbols);
+        }
+        if (xcb) {
+            xcb_disconnect(xcb);
+        }
+    }
+    bool usable() const { return xcb && !xcb_connection_has_error(xcb) && hasXTest && symbols; }
+
+    // The keyboard map may have changed since the last chord (layout switch).
+    void refreshKeyboardMap() {
+        if (symbols) {
+            xcb_key_symbols_free(symbols);
+        }
+        symbols = xcb_key_symbols_alloc(xcb);
+    }
+
+    xcb_keycode_t keycodeFor(xcb_keysym_t keysym) const {
+        xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, keysym);
+        if (!codes) {
+            return 0;
+        }
+        const xcb_keycode_t first = codes[0] == XCB_NO_SYMBOL ? 0 : codes[0];
+        std::free(codes);
+        return first;
+    }
+
+    void fakeKey(uint8_t type, xcb_keycode_t keycode) {
+        xcb_test_fake_input(xcb, type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, XCB_NONE);
+    }
+
+    // Waits until the server has handled everything sent so far.
+    void sync() { std::free(xcb_get_input_focus_reply(xcb, xcb_get_input_focus(xcb), nullptr)); }
+
+    // Keycodes of modifier keys that are down right now.
+    std::vector<xcb_keycode_t> heldModifierKeys() {
+        std::vector<xcb_keycode_t> held;
+        xcb_query_keymap_reply_t* keymap = xcb_query_keymap_reply(xcb, xcb_query_keymap(xcb), nullptr);
+        xcb_get_modifier_mapping_reply_t* mapping =
+            xcb_get_modifier_mapping_reply(xcb, xcb_get_modifier_mapping(xcb), nullptr);
+        if (keymap && mapping) {
+            const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(mapping);
+            const int count = xcb_get_modifier_mapping_keycodes_length(mapping);
+            for (int i = 0; i < count; ++i) {
+                const xcb_keycode_t code = codes[i];
+                const bool down = code != 0 && (keymap->keys[code / 8] & (1 << (code % 8))) != 0;
+                bool seen = false;
+                for (xcb_keycode_t h : held) {
+                    seen = seen || h == code;
+                }
+                if (down && !seen) {
+                    held.push_back(code);
+                }
+            }
+        }
+        std::free(keymap);
+        std::free(mapping);
+        return held;
+    }
+};
+
+namespace {
+
+std::optional<xcb_keysym_t> keysymForKey(Qt::Key key) {
+    if (key >= Qt::Key_A && key <= Qt::Key_Z) {
+        return XK_a + (key - Qt::Key_A);
+    }
+    if (key >= Qt::Key_0 && key <= Qt::Key_9) {
+        return XK_0 + (key - Qt::Key_0);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+XTestSyntheticInput::XTestSyntheticInput() : connection_(std::make_unique<Connection>()) {}
+
+XTestSyntheticInput::~XTestSyntheticInput() = default;
+
+bool XTestSyntheticInput::isAvailable() const { return connection_->usable(); }
+
+bool XTestSyntheticInput::sendKeyChord(Qt::KeyboardModifiers modifiers, Qt::Key key) {
+    Connection& c = *connection_;
+    const std::optional<xcb_keysym_t> keysym = keysymForKey(key);
+    if (!c.usable() || !keysym) {
+        return false;
+    }
+    c.refreshKeyboardMap();
+    const xcb_keycode_t keyCode = c.keycodeFor(*keysym);
+    if (keyCode == 0) {
+        return false;
+    }
+    std::vector<xcb_keycode_t> modifierCodes;
+    const std::pair<Qt::KeyboardModifier, xcb_keysym_t> modifierKeys[] = {
+        {Qt::ControlModifier, XK_Control_L},
+        {Qt::ShiftModifier, XK_Shift_L},
+        {Qt::AltModifier, XK_Alt_L},
+        {Qt::MetaModifier, XK_Super_L},
+    };
+    for (const auto& [modifier, sym] : modifierKeys) {
+        if (modifiers.testFlag(modifier)) {
+            const xcb_keycode_t code = c.keycodeFor(sym);
+            if (code == 0) {
+                return false;
+            }
+            modifierCodes.push_back(code);
+        }
+    }
+
+    // The user may still hold the shortcut's modifiers: lift them, or they join the chord.
+    // They are not pressed again afterwards: the physical release that follows would
+    // otherwise leave them stuck when the user has already let go.
+    for (xcb_keycode_t held : c.heldModifierKeys()) {
+        c.fakeKey(XCB_KEY_RELEASE, held);
+    }
+    for (xcb_keycode_t code : modifierCodes) {
+        c.fakeKey(XCB_KEY_PRESS, code);
+    }
+    c.fakeKey(XCB_KEY_PRESS, keyCode);
+    c.fakeKey(XCB_KEY_RELEASE, keyCode);
+    for (auto it = modifierCodes.rbegin(); it != modifierCodes.rend(); ++it) {
+        c.fakeKey(XCB_KEY_RELEASE, *it);
+    }
+    c.sync();
+    return !xcb_connection_has_error(c.xcb);
+}
+
+std::optional<QPoint> XTestSyntheticInput::pointerPosition() {
+    Connection& c = *connection_;
+    if (!c.usable()) {
+        return std::nullopt;
+    }
+    xcb_query_pointer_reply_t* reply = xcb_query_pointer_reply(c.xcb, xcb_query_pointer(c.xcb, c.root), nullptr);
+    if (!reply) {
+        return std::nullopt;
+    }
+    const QPoint device(reply->root_x, reply->root_y);
+    std::free(reply);
+    return x11::devicePointToLogical(device);
+}
+
+bool XTestSyntheticInput::movePointerTo(QPoint position) {
+    Connection& c = *connection_;
+    if (!c.usable()) {
+        return false;
+    }
+    const QPoint device = x11::logicalPointToDevice(position);
+    xcb_test_fake_input(c.xcb, XCB_MOTION_NOTIFY, 0 /* absolute */, XCB_CURRENT_TIME, c.root,
+                        static_cast<int16_t>(device.x()), static_cast<int16_t>(device.y()), XCB_NONE);
+    c.sync();
+    return !xcb_connection_has_error(c.xcb);
+}
+
+}  // namespace tavrolin

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QPoint>
+#include <QtGlobal>
+
+#include <optional>
+
+namespace tavrolin {
+
+// Keyboard and pointer events sent to the desktop as if the user had made them. They go to
+// whatever window has the keyboard focus (keys) or lies under the pointer (motion).
+class SyntheticInput {
+public:
+    virtual ~SyntheticInput() = default;
+
+    // Presses the modifiers, presses and releases `key`, then releases the modifiers. Modifier
+    // keys the user still holds (for example those of the shortcut that started us) are
+    // released first, so Control+C never arrives as Control+Shift+C. `key` is a letter or a
+    // digit (Qt::Key_A ... Qt::Key_Z, Qt::Key_0 ... Qt::Key_9). Answers false when the chord
+    // could not be sent at all (no display, key not on the keyboard map).
+    virtual bool sendKeyChord(Qt::KeyboardModifiers modifiers, Qt::Key key) = 0;
+
+    // The pointer's position in screen coordinates; absent when it cannot be read.
+    virtual std::optional<QPoint> pointerPosition() = 0;
+    // Moves the pointer to a screen position, producing a motion event. Answers false when
+    // nothing could be sent.
+    virtual bool movePointerTo(QPoint position) = 0;
+};
+
+}  // namespace tavrolin
