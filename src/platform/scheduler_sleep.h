@@ -10,12 +10,12 @@ namespace tavrolin {
 
 // A pause inside a coroutine, timed by a Scheduler: `co_await sleepFor(scheduler, 200ms)`.
 // The event loop keeps running meanwhile; on a virtual-time scheduler the pause ends when the
-// test advances the time. Destroying the suspended coroutine cancels the pending call.
+// test advances the time. A delay of zero or less does not suspend at all.
 class SchedulerSleep {
 public:
     SchedulerSleep(Scheduler& scheduler, std::chrono::milliseconds delay) : scheduler_(scheduler), delay_(delay) {}
 
-    bool await_ready() const noexcept { return false; }
+    bool await_ready() const noexcept { return delay_.count() <= 0; }
     void await_suspend(std::coroutine_handle<> waiting) {
         call_ = scheduler_.scheduleAfter(delay_, [waiting] { waiting.resume(); });
     }

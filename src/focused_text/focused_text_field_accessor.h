@@ -1,0 +1,75 @@
+#pragma once
+
+#include "focused_text/clipboard_fallbacks.h"
+#include "language/focused_text_field_accessing.h"
+#include "platform/accessibility.h"
+#include "platform/clipboard.h"
+#include "platform/clock.h"
+#include "platform/front_application.h"
+#include "platform/synthetic_input.h"
+
+#include <QSet>
+
+#include <chrono>
+
+namespace tavrolin {
+
+// The one object through which the application reads the focused text field of another
+// application and writes text back: accessibility first, the clipboard with synthetic
+// keystrokes as fallback. Lives on the main thread; shared by every focused-text workflow and
+// service.
+class FocusedTextFieldAccessor final : public FocusedTextFieldAccessing {
+public:
+    struct Platform {
+        Accessibility& accessibility;
+        Clipboard& clipboard;
+        SyntheticInput& input;
+        FrontApplicationProviding& frontApplications;
+        Scheduler& scheduler;
+    };
+
+    static constexpr std::chrono::milliseconds focusPollInterval{200};
+    static constexpr int focusPollCount = 5;
+
+    // Browsers, whose accessible selection flattens paragraphs (WM_CLASS class names).
+    static const QSet<QString>& knownWebContentApplicationIdentifiers();
+
+    // `clipboardRestoreDelay` in seconds: how long after a paste the clipboard comes back
+    // (the application uses 0.3).
+    FocusedTextFieldAccessor(Platform platform, double clipboardRestoreDelay);
+
+    ClipboardFallbackCallback onWillUseClipboardFallback() const override;
+    void setOnWillUseClipboardFallback(ClipboardFallbackCallback callback) override;
+
+    QCoro::Task<FocusedTextFieldSnapshot> readFocusedField() override;
+    QCoro::Task<FocusedTextFieldSnapshot> readFocusedSelection(bool notifyClipboardFallback) override;
+    QCoro::Task<void> replaceFocusedFieldText(QString newText, FocusedTextFieldSnapshot snapshot) override;
+    QCoro::Task<FocusedTextFieldSnapshot> prepareFocusedFieldWithRetry(int retryCount, double retryDelay) override;
+
+    // To be called at every end of a workflow run that did not replace the field's text: when
+    // the run's whole-field read had to cut the text out of the field (editors that copy
+    // nothing without a selection), the text is pasted back, or, when that is impossible,
+    // left on the clipboard. Does nothing otherwise.
+    QCoro::Task<void> restoreCutTextIfUnreplaced();
+
+    // Replaces the element's whole text through accessibility and puts the caret at its end.
+    // False when the value cannot be set.
+    bool writeValue(const QString& text, const AccessibleElementHandle& element);
+
+    ClipboardFallbacks& clipboardFallbacks() { return fallbacks_; }
+
+private:
+    QCoro::Task<AccessibleElementHandle> resolveFocusedElementAsync(std::optional<FrontApplication> front);
+    AccessibleElementHandle resolveFocusedElement(const std::optional<FrontApplication>& front);
+    bool shouldProbeClipboardForStructuredSelection(const std::optional<FrontApplication>& front,
+                                                    const AccessibleElementHandle& element);
+    std::optional<TextRange> readSelectedRange(const AccessibleElementHandle& element,
+                                               const std::optional<QString>& value);
+    std::optional<QRectF> readScreenFrame(const AccessibleElementHandle& element);
+    void requireTrust();
+
+    Platform platform_;
+    ClipboardFallbacks fallbacks_;
+};
+
+}  // namespace tavrolin

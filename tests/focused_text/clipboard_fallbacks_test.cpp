@@ -1,0 +1,252 @@
+#include "focused_text/clipboard_fallbacks.h"
+
+#include "support/fake_clipboard.h"
+#include "support/fake_synthetic_input.h"
+#include "support/memory_log_sink.h"
+#include "support/virtual_time_task.h"
+
+#include <gtest/gtest.h>
+
+namespace tavrolin {
+namespace {
+
+using namespace std::chrono_literals;
+
+const ClipboardContents userClipboard = {
+    {"text/plain", "the user's text"},
+    {"image/png", QByteArray("\x89PNG\r\n\x1a\n-pixels-", 17)},
+};
+
+class ClipboardFallbacksTest : public ::testing::Test {
+protected:
+    ClipboardFallbacksTest() { clipboard.formats = userClipboard; }
+
+    template <typename T>
+    T run(QCoro::Task<T> task) {
+        return test::runOnVirtualTime(std::move(task), scheduler);
+    }
+    std::chrono::milliseconds took() const { return scheduler.elapsed(); }
+    // Lets a pending clipboard restore happen.
+    void settle() { scheduler.advance(1s); }
+
+    test::ManualScheduler scheduler;
+    test::FakeClipboard clipboard;
+    std::shared_ptr<test::FakeField> field = test::makeField();
+    test::FakeKeyboardApplication keyboard{clipboard, field};
+    ClipboardFallbacks fallbacks{clipboard, keyboard, scheduler, 300ms};
+    const FrontApplication editor{77, QString("gedit")};
+    const FrontApplication cuttingEditor{78, QString("jetbrains-idea")};
+};
+
+TEST_F(ClipboardFallbacksTest, WholeFieldCopyWithASelectionNeedsOneCopy) {
+    field->setText("hello world", {0, 5});
+    EXPECT_EQ(run(fallbacks.readTextViaClipboard(editor)), "hello");
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+C"}));
+    EXPECT_EQ(took(), 200ms);
+    EXPECT_EQ(clipboard.formats, userClipboard);
+}
+
+TEST_F(ClipboardFallbacksTest, WholeFieldCopySelectsAllWhenTheFirstCopyGivesNothing) {
+    field->setText(QString::fromUtf8("all of it 😀"));
+    EXPECT_EQ(run(fallbacks.readTextViaClipboard(editor)), QString::fromUtf8("all of it 😀"));
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+C", "Ctrl+A", "Ctrl+C"}));
+    EXPECT_EQ(took(), 450ms);
+    EXPECT_EQ(field->selection, (AccessibleTextRange{0, field->text.size()}));  // left selected
+    EXPECT_EQ(clipboard.formats, userClipboard);
+}
+
+TEST_F(ClipboardFallbacksTest, AnApplicationThatIgnoresTheKeysGivesNothing) {
+    keyboard.field = nullptr;
+    EXPECT_EQ(run(fallbacks.readTextViaClipboard(std::nullopt)), std::nullopt);
+    EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(false)), std::nullopt);
+    EXPECT_EQ(clipboard.formats, userClipboard);
+}
+
+TEST_F(ClipboardFallbacksTest, TheMarkerNeverStaysOnAnEmptyClipboard) {
+    clipboard.formats.clear();
+    keyboard.field = nullptr;
+    EXPECT_EQ(run(fallbacks.readTextViaClipboard(editor)), std::nullopt);
+    EXPECT_TRUE(clipboard.formats.empty());
+    EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(true)), std::nullopt);
+    EXPECT_TRUE(clipboard.formats.empty());
+
+    // What was really copied stays: there was nothing of the user's to put back.
+    keyboard.field = field;
+    field->setText("copied", {0, 6});
+    EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(false)), "copied");
+    EXPECT_EQ(clipboard.text(), "copied");
+}
+
+TEST_F(ClipboardFallbacksTest, SelectionReadPrefersStructuredHTML) {
+    field->setText("first second", {0, 12});
+    keyboard.copiedHtml = "<p>first</p><p>second</p>";
+    EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(false)), "first\nsecond");
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+C"}));
+    EXPECT_EQ(took(), 200ms);
+    EXPECT_EQ(clipboard.formats, userClipboard);
+}
+
+TEST_F(ClipboardFallbacksTest, SelectionReadWithoutSelectionGivesNothingAndNeverSelectsAll) {
+    field->setText("text", {2, 0});
+    EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(false)), std::nullopt);
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+C"}));
+}
+
+TEST_F(ClipboardFallbacksTest, CallbackRunsBeforeClipboardUseAsAsked) {
+    QStringList seen;
+    fallbacks.setOnWillUseClipboardFallback([&] { seen << QString::number(clipboard.writes); });
+    field->setText("x", {0, 1});
+    run(fallbacks.readSelectedTextViaClipboard(false));
+    EXPECT_TRUE(seen.isEmpty());
+    const int writesBefore = clipboard.writes;
+    run(fallbacks.readSelectedTextViaClipboard(true));
+    run(fallbacks.readTextViaClipboard(editor));
+    run(fallbacks.pasteFallback("y", false));
+    ASSERT_EQ(seen.size(), 3);
+    EXPECT_EQ(seen.first(), QString::number(writesBefore));  // before the clipboard was touched
+}
+
+TEST_F(ClipboardFallbacksTest, PasteReplacesAndRestoresTheClipboardLater) {
+    field->setText("old text", {0, 3});
+    EXPECT_TRUE(run(fallbacks.pasteFallback("new", false)));
+    EXPECT_EQ(field->text, "new text");
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+V"}));
+    EXPECT_EQ(clipboard.text(), "new");  // still there for the application to read
+    scheduler.advance(299ms);
+    EXPECT_EQ(clipboard.text(), "new");
+    scheduler.advance(1ms);
+    EXPECT_EQ(clipboard.formats, userClipboard);
+}
+
+TEST_F(ClipboardFallbacksTest, PasteOverEverythingSelectsAllFirst) {
+    field->setText("old text", {1, 0});
+    EXPECT_TRUE(run(fallbacks.pasteFallback(QString::fromUtf8("ganz neu 😀"), true)));
+    EXPECT_EQ(field->text, QString::fromUtf8("ganz neu 😀"));
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+A", "Ctrl+V"}));
+    EXPECT_EQ(took(), 30ms);
+    settle();
+    EXPECT_EQ(clipboard.formats, userClipboard);
+}
+
+TEST_F(ClipboardFallbacksTest, PasteOntoAnEmptyClipboardLeavesThePastedText) {
+    clipboard.formats.clear();
+    run(fallbacks.pasteFallback("pasted", false));
+    settle();
+    EXPECT_EQ(clipboard.text(), "pasted");
+}
+
+TEST_F(ClipboardFallbacksTest, APendingRestoreRunsBeforeTheNextSave) {
+    // A second run starts while the first paste's restore is still pending: it must save the
+    // user's clipboard, not the pasted text, and the user's clipboard must come back in the end.
+    field->setText("abc", {0, 3});
+    run(fallbacks.pasteFallback("first paste", false));
+    ASSERT_TRUE(fallbacks.hasPendingRestore());
+    field->setText("whole field");
+    EXPECT_EQ(run(fallbacks.readTextViaClipboard(editor)), "whole field");
+    EXPECT_FALSE(fallbacks.hasPendingRestore());
+    EXPECT_EQ(clipboard.formats, userClipboard);
+    run(fallbacks.pasteFallback("second paste", true));
+    run(fallbacks.pasteFallback("third paste", true));
+    settle();
+    EXPECT_EQ(clipboard.formats, userClipboard);
+}
+
+TEST_F(ClipboardFallbacksTest, OverlappingOperationsRunOneAfterTheOther) {
+    field->setText("shared field");
+    auto first = std::make_shared<std::optional<QString>>();
+    auto second = std::make_shared<std::optional<QString>>();
+    auto capture = [](QCoro::Task<std::optional<QString>> task,
+                      std::shared_ptr<std::optional<QString>> out) -> QCoro::Task<void> {
+        *out = co_await std::move(task);
+    };
+    capture(fallbacks.readTextViaClipboard(editor), first);
+    capture(fallbacks.readSelectedTextViaClipboard(false), second);
+    for (int i = 0; i < 100; ++i) {
+        QCoreApplication::processEvents();
+        scheduler.advance(10ms);
+    }
+    EXPECT_EQ(*first, "shared field");
+    // The second ran after the first (whose select-all it then copied), never between its
+    // save and restore: it did not take the first run's marker for the user's clipboard.
+    EXPECT_EQ(*second, "shared field");
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+C", "Ctrl+A", "Ctrl+C", "Ctrl+C"}));
+    EXPECT_EQ(clipboard.formats, userClipboard);
+}
+
+TEST_F(ClipboardFallbacksTest, EditorsOfTheCutListAreReadWithCut) {
+    field->setText("line one\nline two");
+    EXPECT_EQ(run(fallbacks.readTextViaClipboard(cuttingEditor)), "line one\nline two");
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+X", "Ctrl+A", "Ctrl+X"}));
+    EXPECT_EQ(field->text, "");
+    EXPECT_EQ(fallbacks.unreplacedCutText(), "line one\nline two");
+    EXPECT_EQ(clipboard.formats, userClipboard);
+
+    // Other editors are copied from, and nothing is remembered.
+    ClipboardFallbacks other{clipboard, keyboard, scheduler, 300ms};
+    field->setText("kept");
+    EXPECT_EQ(run(other.readTextViaClipboard(editor)), "kept");
+    EXPECT_EQ(field->text, "kept");
+    EXPECT_EQ(other.unreplacedCutText(), std::nullopt);
+}
+
+TEST_F(ClipboardFallbacksTest, CutTextIsPastedBackIntoTheSameApplication) {
+    field->setText("precious text");
+    run(fallbacks.readTextViaClipboard(cuttingEditor));
+    ASSERT_EQ(field->text, "");
+    EXPECT_TRUE(run(fallbacks.restoreCutText(cuttingEditor)));
+    EXPECT_EQ(field->text, "precious text");
+    EXPECT_EQ(fallbacks.unreplacedCutText(), std::nullopt);
+    settle();
+    EXPECT_EQ(clipboard.formats, userClipboard);
+    EXPECT_FALSE(run(fallbacks.restoreCutText(cuttingEditor)));  // only once
+}
+
+TEST_F(ClipboardFallbacksTest, CutTextThatCannotGoBackStaysOnTheClipboard) {
+    const struct {
+        const char* name;
+        std::optional<FrontApplication> front;
+        bool canSend;
+    } cases[] = {
+        {"another application in front", FrontApplication{99, QString("gedit")}, true},
+        {"no application in front", std::nullopt, true},
+        {"keystrokes cannot be sent", FrontApplication{78, QString("jetbrains-idea")}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::ScopedLogCapture log;
+        clipboard.formats = userClipboard;
+        keyboard.canSend = true;
+        field->setText("precious text");
+        ClipboardFallbacks local{clipboard, keyboard, scheduler, 300ms};
+        run(local.readTextViaClipboard(cuttingEditor));
+        ASSERT_EQ(local.unreplacedCutText(), "precious text");
+        keyboard.canSend = c.canSend;
+        EXPECT_FALSE(run(local.restoreCutText(c.front)));
+        settle();
+        EXPECT_EQ(clipboard.text(), "precious text");
+        EXPECT_TRUE(log.messages(LogCategory::app).contains("focused field cut text left on clipboard length=13"));
+    }
+}
+
+TEST_F(ClipboardFallbacksTest, ForgottenCutTextIsNotRestored) {
+    field->setText("replaced later");
+    run(fallbacks.readTextViaClipboard(cuttingEditor));
+    fallbacks.forgetCutText();
+    EXPECT_FALSE(run(fallbacks.restoreCutText(cuttingEditor)));
+    EXPECT_EQ(field->text, "");
+    EXPECT_EQ(clipboard.formats, userClipboard);
+}
+
+TEST_F(ClipboardFallbacksTest, DestructionRestoresAPendingPaste) {
+    {
+        ClipboardFallbacks local{clipboard, keyboard, scheduler, 300ms};
+        run(local.pasteFallback("pasted", false));
+        ASSERT_EQ(clipboard.text(), "pasted");
+    }
+    EXPECT_EQ(clipboard.formats, userClipboard);
+    scheduler.advance(1s);  // the cancelled timer does nothing
+    EXPECT_EQ(clipboard.formats, userClipboard);
+}
+
+}  // namespace
+}  // namespace tavrolin

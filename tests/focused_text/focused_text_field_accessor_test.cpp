@@ -1,0 +1,435 @@
+#include "focused_text/focused_text_field_accessor.h"
+
+#include "core/capture_workflow_error.h"
+#include "language/focused_text_replacement_fallback.h"
+#include "support/fake_accessibility.h"
+#include "support/fake_clipboard.h"
+#include "support/fake_front_application_provider.h"
+#include "support/fake_synthetic_input.h"
+#include "support/virtual_time_task.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace tavrolin {
+namespace {
+
+using namespace std::chrono_literals;
+using Case = CaptureWorkflowError::Case;
+
+constexpr qint64 appPid = 4242;
+
+class FocusedTextFieldAccessorTest : public ::testing::Test {
+protected:
+    FocusedTextFieldAccessorTest() {
+        clipboard.formats = {{"text/plain", "user clipboard"}};
+        front.setIdentifier("gedit", appPid);
+    }
+
+    template <typename T>
+    T run(QCoro::Task<T> task) {
+        return test::runOnVirtualTime(std::move(task), scheduler);
+    }
+    // The case of the CaptureWorkflowError a task throws; fails when it throws none.
+    template <typename T>
+    std::optional<Case> failure(QCoro::Task<T> task) {
+        try {
+            run(std::move(task));
+        } catch (const CaptureWorkflowError& error) {
+            return error.errorCase();
+        }
+        ADD_FAILURE() << "no CaptureWorkflowError";
+        return std::nullopt;
+    }
+    void focus(const std::shared_ptr<test::FakeField>& f) {
+        ax.systemFocused = f;
+        keyboard.field = f;
+    }
+    void settle() { scheduler.advance(1s); }
+
+    test::ManualScheduler scheduler;
+    test::FakeAccessibility ax;
+    test::FakeClipboard clipboard;
+    test::FakeKeyboardApplication keyboard{clipboard};
+    test::FakeFrontApplicationProvider front;
+    FocusedTextFieldAccessor accessor{{ax, clipboard, keyboard, front, scheduler}, 0.3};
+};
+
+// --- reading the whole field ---
+
+TEST_F(FocusedTextFieldAccessorTest, ReadsValueSelectionRangeAndFrame) {
+    const QString text = QString::fromUtf8("Grüße 😀 und mehr");
+    auto field = test::makeField(text, {6, 2});
+    focus(field);
+    const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+    EXPECT_EQ(snapshot.element, field);
+    EXPECT_EQ(snapshot.fullText, text);
+    EXPECT_EQ(snapshot.selectedText, QString::fromUtf8("😀"));
+    EXPECT_EQ(snapshot.selectedRange, (TextRange{6, 2}));
+    EXPECT_EQ(snapshot.screenFrame, QRectF(100, 200, 300, 30));
+    EXPECT_TRUE(keyboard.chords.isEmpty());
+    EXPECT_EQ(scheduler.elapsed(), 0ms);
+}
+
+TEST_F(FocusedTextFieldAccessorTest, TinyFramesAndRangesOutsideTheTextAreDropped) {
+    const struct {
+        QRectF frame;
+        std::optional<AccessibleTextRange> reported;
+        bool frameKept;
+        bool rangeKept;
+    } cases[] = {
+        {QRectF(0, 0, 1, 50), AccessibleTextRange{0, 4}, false, true},
+        {QRectF(0, 0, 50, 1), AccessibleTextRange{4, 0}, false, true},
+        {QRectF(0, 0, 1.5, 1.5), AccessibleTextRange{5, 0}, true, false},
+        {QRectF(0, 0, 20, 20), AccessibleTextRange{-1, 2}, true, false},
+        {QRectF(0, 0, 20, 20), AccessibleTextRange{2, std::numeric_limits<qsizetype>::max()}, true, false},
+    };
+    for (const auto& c : cases) {
+        auto field = test::makeField("text");
+        field->frame = c.frame;
+        field->reportedRange = c.reported;
+        focus(field);
+        const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+        EXPECT_EQ(snapshot.screenFrame.has_value(), c.frameKept) << c.frame.width() << "x" << c.frame.height();
+        EXPECT_EQ(snapshot.selectedRange.has_value(), c.rangeKept) << c.reported->location;
+    }
+}
+
+TEST_F(FocusedTextFieldAccessorTest, WithoutTrustNothingIsRead) {
+    ax.trusted = false;
+    focus(test::makeField("text"));
+    EXPECT_EQ(failure(accessor.readFocusedField()), Case::accessibilityPermissionDenied);
+    EXPECT_EQ(failure(accessor.readFocusedSelection(false)), Case::accessibilityPermissionDenied);
+    EXPECT_TRUE(ax.calls.isEmpty());
+    EXPECT_EQ(clipboard.reads, 0);
+}
+
+TEST_F(FocusedTextFieldAccessorTest, FocusIsFoundInTheFrontApplicationWithoutWaiting) {
+    auto field = test::makeField("in the app");
+    ax.applicationFocus[appPid] = field;
+    EXPECT_EQ(run(accessor.readFocusedField()).element, field);
+    EXPECT_EQ(scheduler.elapsed(), 0ms);
+    EXPECT_FALSE(ax.calls.contains(QString("requestAccessibilityTree:%1").arg(appPid)));
+}
+
+TEST_F(FocusedTextFieldAccessorTest, ALazyApplicationIsAskedForItsTreeAndPolled) {
+    auto field = test::makeField("built late");
+    ax.applicationFocus[appPid] = field;
+    ax.applicationFocusFromQuery[appPid] = 3;  // the first query, then the first poll miss
+    EXPECT_EQ(run(accessor.readFocusedField()).element, field);
+    EXPECT_TRUE(ax.calls.contains(QString("requestAccessibilityTree:%1").arg(appPid)));
+    EXPECT_EQ(scheduler.elapsed(), 400ms);
+}
+
+TEST_F(FocusedTextFieldAccessorTest, AfterFivePollsTheActiveWindowIsAsked) {
+    auto field = test::makeField("in the window");
+    ax.activeWindowFocus[appPid] = field;
+    EXPECT_EQ(run(accessor.readFocusedField()).element, field);
+    EXPECT_EQ(scheduler.elapsed(), 1000ms);
+    EXPECT_EQ(ax.calls.count(QString("focusedElementOfApplication:%1").arg(appPid)), 6);
+
+    ax.activeWindowFocus.clear();
+    EXPECT_EQ(failure(accessor.readFocusedField()), Case::noFocusedTextField);
+}
+
+TEST_F(FocusedTextFieldAccessorTest, NoFrontApplicationAndNoFocusMeansNoFieldAtOnce) {
+    front.set(std::nullopt);
+    EXPECT_EQ(failure(accessor.readFocusedField()), Case::noFocusedTextField);
+    EXPECT_EQ(scheduler.elapsed(), 0ms);
+    EXPECT_EQ(clipboard.reads, 0);
+}
+
+TEST_F(FocusedTextFieldAccessorTest, EmptyFieldsByRole) {
+    const struct {
+        AccessibleRole role;
+        Case expected;
+    } cases[] = {
+        {AccessibleRole::textField, Case::focusedTextFieldEmpty},
+        {AccessibleRole::textArea, Case::focusedTextFieldEmpty},
+        {AccessibleRole::comboBox, Case::focusedTextFieldEmpty},
+        {AccessibleRole::searchField, Case::focusedTextFieldEmpty},
+        {AccessibleRole::secureTextField, Case::noFocusedTextField},
+        {AccessibleRole::staticText, Case::noFocusedTextField},
+        {AccessibleRole::other, Case::noFocusedTextField},
+    };
+    for (const auto& c : cases) {
+        auto field = test::makeField("");
+        field->role = c.role;
+        focus(field);
+        keyboard.chords.clear();
+        EXPECT_EQ(failure(accessor.readFocusedField()), c.expected) << static_cast<int>(c.role);
+        // The clipboard was tried first, and the user's clipboard is back.
+        EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+C", "Ctrl+A", "Ctrl+C"}));
+        EXPECT_EQ(clipboard.text(), "user clipboard");
+    }
+}
+
+TEST_F(FocusedTextFieldAccessorTest, AFieldWithoutAccessibleTextIsReadByCopying) {
+    auto field = test::makeField(QString::fromUtf8("custom 😀 editor"));
+    field->hasText = false;
+    focus(field);
+    const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+    EXPECT_EQ(snapshot.element, field);
+    EXPECT_EQ(snapshot.fullText, QString::fromUtf8("custom 😀 editor"));
+    EXPECT_EQ(snapshot.selectedText, snapshot.fullText);
+    EXPECT_EQ(snapshot.selectedRange, (TextRange{0, 16}));  // UTF-16 units
+    EXPECT_EQ(clipboard.text(), "user clipboard");
+
+    keyboard.field = nullptr;  // copies nothing
+    EXPECT_EQ(failure(accessor.readFocusedField()), Case::noFocusedTextField);
+}
+
+TEST_F(FocusedTextFieldAccessorTest, CallbackRunsBeforeAWholeFieldCopy) {
+    int calls = 0;
+    accessor.setOnWillUseClipboardFallback([&] { ++calls; });
+    ASSERT_TRUE(accessor.onWillUseClipboardFallback());
+    auto field = test::makeField("text");
+    field->hasText = false;
+    focus(field);
+    run(accessor.readFocusedField());
+    EXPECT_EQ(calls, 1);
+}
+
+// --- reading the selection ---
+
+TEST_F(FocusedTextFieldAccessorTest, SelectionWithoutElementComesFromTheClipboard) {
+    front.set(std::nullopt);
+    auto hidden = test::makeField(QString::fromUtf8("copied 😀"), {0, 9});
+    keyboard.field = hidden;
+    const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedSelection(true));
+    EXPECT_EQ(snapshot.element, nullptr);
+    EXPECT_EQ(snapshot.fullText, "");
+    EXPECT_EQ(snapshot.selectedText, QString::fromUtf8("copied 😀"));
+    EXPECT_EQ(snapshot.selectedRange, (TextRange{0, 9}));
+    EXPECT_EQ(snapshot.screenFrame, std::nullopt);
+
+    hidden->selection = {0, 0};
+    EXPECT_EQ(failure(accessor.readFocusedSelection(true)), Case::noFocusedTextField);
+}
+
+TEST_F(FocusedTextFieldAccessorTest, SelectionIsDerivedFromTheRangeWhenTheTextIsMissing) {
+    auto field = test::makeField("abcdefg");
+    field->reportedSelectedText = QString();
+    field->reportedRange = AccessibleTextRange{2, 3};
+    focus(field);
+    const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedSelection(false));
+    EXPECT_EQ(snapshot.selectedText, "cde");
+    EXPECT_EQ(snapshot.selectedRange, (TextRange{2, 3}));
+    EXPECT_TRUE(keyboard.chords.isEmpty());
+    EXPECT_EQ(clipboard.reads, 0);
+}
+
+TEST_F(FocusedTextFieldAccessorTest, RangesThatDoNotFitDeriveNothing) {
+    const AccessibleTextRange ranges[] = {
+        {5, 3},
+        {-2, 3},
+        {3, 0},
+        {std::numeric_limits<qsizetype>::max(), 2},
+        {2, std::numeric_limits<qsizetype>::max()},
+        {std::numeric_limits<qsizetype>::max(), std::numeric_limits<qsizetype>::max()},
+    };
+    for (const AccessibleTextRange range : ranges) {
+        auto field = test::makeField("abcdefg");
+        field->reportedSelectedText = QString();
+        field->reportedRange = range;
+        focus(field);
+        const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedSelection(false));
+        EXPECT_TRUE(!snapshot.selectedText || snapshot.selectedText->isEmpty()) << range.location << "," << range.length;
+    }
+}
+
+TEST_F(FocusedTextFieldAccessorTest, AnEmptySelectionAsksTheClipboardToo) {
+    auto field = test::makeField("nothing selected", {3, 0});
+    focus(field);
+    const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedSelection(false));
+    EXPECT_EQ(snapshot.element, field);
+    EXPECT_EQ(snapshot.fullText, "nothing selected");
+    EXPECT_EQ(snapshot.selectedText, QString());
+    EXPECT_EQ(snapshot.selectedRange, (TextRange{3, 0}));
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+C"}));
+}
+
+TEST_F(FocusedTextFieldAccessorTest, BrowsersKeepTheCopiedSelectionWhenItHasMoreLines) {
+    const struct {
+        const char* name;
+        QString identifier;
+        bool chromium;
+        QString accessibleSelection;
+        QString copiedHtml;
+        QString expected;
+        int chords;
+    } cases[] = {
+        {"browser, copy has more lines", "firefox", false, "one two three", "<p>one</p><p>two</p><p>three</p>",
+         "one\ntwo\nthree", 1},
+        {"browser, same lines", "firefox", false, "one\ntwo", "<p>one</p><p>two</p>", "one\ntwo", 1},
+        {"chromium control", "some-app", true, "a b", "<div>a</div><div>b</div>", "a\nb", 1},
+        {"native field", "gedit", false, "one two three", "<p>one</p><p>two</p>", "one two three", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        front.setIdentifier(c.identifier, appPid);
+        auto field = test::makeField(c.accessibleSelection, {0, c.accessibleSelection.size()});
+        field->chromium = c.chromium;
+        focus(field);
+        keyboard.copiedHtml = c.copiedHtml;
+        keyboard.chords.clear();
+        const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedSelection(false));
+        EXPECT_EQ(snapshot.selectedText, c.expected);
+        EXPECT_EQ(snapshot.selectedRange, (TextRange{0, c.accessibleSelection.size()}));
+        EXPECT_EQ(keyboard.chords.size(), c.chords);
+    }
+}
+
+// --- replacing ---
+
+TEST_F(FocusedTextFieldAccessorTest, ASnapshotWithoutElementCannotBeReplaced) {
+    FocusedTextFieldSnapshot snapshot;
+    snapshot.selectedText = "copied";
+    EXPECT_EQ(failure(accessor.replaceFocusedFieldText("new", snapshot)), Case::failedToReplaceFocusedTextFieldText);
+    try {
+        run(accessor.replaceFocusedFieldTextOrPresentCopyFallback("new", snapshot));
+        ADD_FAILURE() << "no fallback";
+    } catch (const FocusedTextReplacementFallback& fallback) {
+        EXPECT_EQ(fallback.text, "new");
+        EXPECT_EQ(fallback.underlyingError.errorCase(), Case::failedToReplaceFocusedTextFieldText);
+        EXPECT_EQ(fallback.errorDescription(), fallback.underlyingError.errorDescription());
+    }
+    EXPECT_TRUE(keyboard.chords.isEmpty());
+}
+
+TEST_F(FocusedTextFieldAccessorTest, ASelectionIsReplacedInPlaceWithoutTheClipboard) {
+    auto field = test::makeField("keep this and that", {5, 4});
+    focus(field);
+    const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+    const int writes = clipboard.writes;
+    run(accessor.replaceFocusedFieldText(QString::fromUtf8("😀"), snapshot));
+    EXPECT_EQ(field->text, QString::fromUtf8("keep 😀 and that"));
+    EXPECT_TRUE(keyboard.chords.isEmpty());
+    EXPECT_EQ(clipboard.writes, writes);
+}
+
+TEST_F(FocusedTextFieldAccessorTest, ARefusedSelectionWriteIsPastedOverTheSelection) {
+    auto field = test::makeField("keep this and that", {5, 4});
+    field->acceptsSelectedText = false;
+    focus(field);
+    const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+    run(accessor.replaceFocusedFieldText("THAT", snapshot));
+    EXPECT_EQ(field->text, "keep THAT and that");
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+V"}));
+    settle();
+    EXPECT_EQ(clipboard.text(), "user clipboard");
+}
+
+TEST_F(FocusedTextFieldAccessorTest, WithoutSelectionTheValueIsSetAndTheCaretGoesToTheEnd) {
+    auto field = test::makeField("old", {1, 0});
+    focus(field);
+    const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+    run(accessor.replaceFocusedFieldText(QString::fromUtf8("brand new 😀"), snapshot));
+    EXPECT_EQ(field->text, QString::fromUtf8("brand new 😀"));
+    EXPECT_EQ(field->selection, (AccessibleTextRange{12, 0}));
+    EXPECT_TRUE(keyboard.chords.isEmpty());
+}
+
+TEST_F(FocusedTextFieldAccessorTest, AValueThatCannotBeSetIsReplacedBySelectAllAndPaste) {
+    auto field = test::makeField("old text", {2, 0});
+    field->settable = false;
+    focus(field);
+    const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+    run(accessor.replaceFocusedFieldText("pasted", snapshot));
+    EXPECT_EQ(field->text, "pasted");
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+A", "Ctrl+V"}));
+    EXPECT_EQ(clipboard.text(), "pasted");
+    scheduler.advance(300ms);
+    EXPECT_EQ(clipboard.text(), "user clipboard");
+}
+
+TEST_F(FocusedTextFieldAccessorTest, ChromiumControlsAreAlwaysPasted) {
+    auto field = test::makeField("chromium box", {0, 8});
+    field->chromium = true;
+    focus(field);
+    run(accessor.replaceFocusedFieldText("Firefox", {field, "chromium box", QString("chromium"), TextRange{0, 8}, {}}));
+    EXPECT_EQ(field->text, "Firefox box");
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+V"}));
+    EXPECT_FALSE(ax.calls.contains("setSelectedText"));
+
+    keyboard.chords.clear();
+    run(accessor.replaceFocusedFieldText("all new", {field, "Firefox box", QString(), TextRange{3, 0}, {}}));
+    EXPECT_EQ(field->text, "all new");
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+A", "Ctrl+V"}));
+    EXPECT_FALSE(ax.calls.contains("setValue"));
+}
+
+// --- retries ---
+
+TEST_F(FocusedTextFieldAccessorTest, PrepareRetriesOnlyWhileNoFieldIsFound) {
+    front.set(std::nullopt);
+    const struct {
+        int retryCount;
+        double retryDelay;
+        int reads;
+        std::chrono::milliseconds elapsed;
+    } cases[] = {
+        {4, 0.12, 5, 480ms},
+        {0, 0.12, 1, 0ms},
+        {-1, 0.12, 1, 0ms},
+        {2, -3.0, 3, 0ms},
+    };
+    for (const auto& c : cases) {
+        ax.calls.clear();
+        const auto start = scheduler.elapsed();
+        EXPECT_EQ(failure(accessor.prepareFocusedFieldWithRetry(c.retryCount, c.retryDelay)), Case::noFocusedTextField);
+        EXPECT_EQ(ax.calls.count("systemFocusedElement"), c.reads) << c.retryCount;
+        EXPECT_EQ(scheduler.elapsed() - start, c.elapsed) << c.retryCount;
+    }
+}
+
+TEST_F(FocusedTextFieldAccessorTest, PrepareStopsAtTheFirstFieldOrOtherError) {
+    front.set(std::nullopt);
+    auto field = test::makeField("finally");
+    // The field shows up between the second and the third read (reads at 0, 120, 240 ms).
+    const auto appear = scheduler.scheduleAfter(200ms, [&] { focus(field); });
+    ax.calls.clear();
+    EXPECT_EQ(run(accessor.prepareFocusedFieldWithRetry(4, 0.12)).fullText, "finally");
+    EXPECT_EQ(ax.calls.count("systemFocusedElement"), 3);
+
+    auto empty = test::makeField("");
+    focus(empty);
+    keyboard.field = nullptr;
+    ax.calls.clear();
+    EXPECT_EQ(failure(accessor.prepareFocusedFieldWithRetry(4, 0.12)), Case::focusedTextFieldEmpty);
+    EXPECT_EQ(ax.calls.count("systemFocusedElement"), 1);
+}
+
+// --- text cut out of a field ---
+
+TEST_F(FocusedTextFieldAccessorTest, CutTextComesBackWhenNoReplacementFollows) {
+    front.setIdentifier("jetbrains-idea", appPid);
+    auto field = test::makeField("fun main() {}");
+    field->hasText = false;  // the editor offers no accessible text
+    focus(field);
+    const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+    EXPECT_EQ(snapshot.fullText, "fun main() {}");
+    EXPECT_EQ(field->text, "");
+    run(accessor.restoreCutTextIfUnreplaced());
+    EXPECT_EQ(field->text, "fun main() {}");
+    settle();
+    EXPECT_EQ(clipboard.text(), "user clipboard");
+}
+
+TEST_F(FocusedTextFieldAccessorTest, CutTextIsForgottenOnceReplaced) {
+    front.setIdentifier("jetbrains-idea", appPid);
+    auto field = test::makeField("fun main() {}");
+    field->hasText = false;
+    focus(field);
+    const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+    run(accessor.replaceFocusedFieldText("fun main() = Unit", snapshot));
+    EXPECT_EQ(field->text, "fun main() = Unit");
+    keyboard.chords.clear();
+    run(accessor.restoreCutTextIfUnreplaced());
+    EXPECT_TRUE(keyboard.chords.isEmpty());
+    EXPECT_EQ(field->text, "fun main() = Unit");
+}
+
+}  // namespace
+}  // namespace tavrolin
