@@ -24,7 +24,7 @@ TEST(X11FrontApplicationProviderTest, NamesTheActiveWindowsClassAndProcess) {
     std::optional<FrontApplication> front;
     const bool found = test::waitUntil([&] {
         front = provider->frontApplication();
-        return front && front->processId == ::getpid();
+        return front && front->processId == ::getpid() && front->applicationIdentifier;
     });
     ASSERT_TRUE(found) << "the test window never became the front window";
     // Qt names the window class after the application name.
