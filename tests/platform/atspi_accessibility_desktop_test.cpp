@@ -129,5 +129,23 @@ TEST_F(AtspiAccessibilityDesktopTest, UnknownProcessesAndForeignHandlesAreAbsent
     EXPECT_FALSE(accessibility.isChromiumControl(nullptr));
 }
 
+TEST(AccessibilityBusStatusDesktopTest, SwitchesTheBusAndTrustFollowsIt) {
+    DBusAccessibilityBusStatus status;
+    AtspiAccessibility accessibility{status};
+    ASSERT_EQ(status.isEnabled(), true);  // the desktop session switches it on
+    struct SwitchBackOn {
+        DBusAccessibilityBusStatus& status;
+        ~SwitchBackOn() { status.setEnabled(true); }
+    } guard{status};
+
+    ASSERT_TRUE(status.setEnabled(false));
+    EXPECT_EQ(status.isEnabled(), false);
+    EXPECT_FALSE(accessibility.isTrusted());
+    // Asking a lazy application for its tree switches the bus on again.
+    accessibility.requestAccessibilityTree(1);
+    EXPECT_EQ(status.isEnabled(), true);
+    EXPECT_TRUE(accessibility.isTrusted());
+}
+
 }  // namespace
 }  // namespace tavrolin

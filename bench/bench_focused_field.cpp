@@ -1,0 +1,176 @@
+// Reading the focused field of another application: through AT-SPI (a 5,000-character text
+// edit) and through the clipboard fallback (a widget without accessible text). Runs inside the
+// desktop session (`make bench`) against the foreign test application of the test build.
+#include "focused_text/focused_text_field_accessor.h"
+#include "focused_text/linux_focused_text_platform.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+using namespace tavrolin;
+
+void spinUntil(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+}
+
+// The foreign application with its fields, driven through its stdin commands.
+class FieldsApp {
+public:
+    FieldsApp() {
+        const QString path = QDir(QCoreApplication::applicationDirPath())
+                                 .filePath("../tests/support/tavrolin_test_app_text_fields");
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(path, {});
+        ready_ = process_.waitForStarted(5000) && reply().value("ready").toBool();
+    }
+    ~FieldsApp() {
+        process_.write("quit\n");
+        if (!process_.waitForFinished(3000)) {
+            process_.kill();
+            process_.waitForFinished(1000);
+        }
+    }
+    bool ready() const { return ready_; }
+    qint64 pid() const { return process_.processId(); }
+    QJsonObject command(const QString& line) {
+        process_.write((line + "\n").toUtf8());
+        return reply();
+    }
+    void setText(const QString& field, const QString& text) {
+        command("set " + field + " " + QString::fromLatin1(text.toUtf8().toBase64()));
+    }
+
+private:
+    QJsonObject reply() {
+        spinUntil([&] { return process_.canReadLine() || process_.state() == QProcess::NotRunning; }, 10000);
+        return QJsonDocument::fromJson(process_.readLine()).object();
+    }
+    QProcess process_;
+    bool ready_ = false;
+};
+
+// Runs a task to its end on the event loop.
+template <typename T>
+std::optional<T> finish(QCoro::Task<T> task) {
+    auto result = std::make_shared<std::optional<T>>();
+    auto done = std::make_shared<bool>(false);
+    [](QCoro::Task<T> t, std::shared_ptr<std::optional<T>> out, std::shared_ptr<bool> flag) -> QCoro::Task<void> {
+        try {
+            out->emplace(co_await std::move(t));
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "read failed: %s\n", error.what());
+        }
+        *flag = true;
+    }(std::move(task), result, done);
+    spinUntil([&] { return *done; }, 30000);
+    return *result;
+}
+
+QString sampleText(int length) {
+    const QString words = QString::fromUtf8("Grüße aus Köln, 😀 wie geht es dir heute? Привет, мир. ");
+    QString text;
+    while (text.size() < length) {
+        text += words;
+    }
+    text.truncate(length);
+    if (text.at(text.size() - 1).isHighSurrogate()) {
+        text.chop(1);
+        text += 'x';
+    }
+    return text;
+}
+
+struct Session {
+    LinuxFocusedTextPlatform platform;
+    FocusedTextFieldAccessor accessor{platform.platform(), 0.3};
+    FieldsApp app;
+
+    bool focus(const QString& field) {
+        app.command("focus " + field);
+        auto front = defaultFrontApplicationProvider();
+        spinUntil([&] {
+            const auto f = front->frontApplication();
+            return f && f->processId == app.pid();
+        }, 5000);
+        const auto f = front->frontApplication();
+        return f && f->processId == app.pid();
+    }
+};
+
+void BM_AtspiReadOf5000CharacterField(benchmark::State& state) {
+    Session session;
+    if (!session.app.ready()) {
+        state.SkipWithError("test application not built (configure with tests)");
+        return;
+    }
+    const QString text = sampleText(5000);
+    session.app.setText("text", text);
+    if (!session.focus("text")) {
+        state.SkipWithError("test application not in front");
+        return;
+    }
+    for (auto _ : state) {
+        const std::optional<FocusedTextFieldSnapshot> snapshot = finish(session.accessor.readFocusedField());
+        if (!snapshot || snapshot->fullText != text) {
+            state.SkipWithError("the field was not read");
+            return;
+        }
+    }
+}
+BENCHMARK(BM_AtspiReadOf5000CharacterField)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+
+void BM_ClipboardFallbackRead(benchmark::State& state) {
+    Session session;
+    if (!session.app.ready()) {
+        state.SkipWithError("test application not built (configure with tests)");
+        return;
+    }
+    const QString text = sampleText(5000);
+    if (!session.focus("pad")) {
+        state.SkipWithError("test application not in front");
+        return;
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        session.app.setText("pad", text);  // nothing selected: copy, select all, copy again
+        state.ResumeTiming();
+        const std::optional<FocusedTextFieldSnapshot> snapshot = finish(session.accessor.readFocusedField());
+        if (!snapshot || snapshot->fullText != text) {
+            state.SkipWithError("the field was not read");
+            return;
+        }
+    }
+}
+BENCHMARK(BM_ClipboardFallbackRead)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3)->Repetitions(3)->ReportAggregatesOnly(true);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        std::fprintf(stderr, "DISPLAY is not set: run inside tests/support/desktop-session.sh\n");
+        return 1;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

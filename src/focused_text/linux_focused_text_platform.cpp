@@ -1,0 +1,31 @@
+#include "focused_text/linux_focused_text_platform.h"
+
+#include "core/app_log.h"
+#include "platform/linux/atspi_accessibility.h"
+#include "platform/linux/dbus_accessibility_bus_status.h"
+#include "platform/linux/qt_clipboard.h"
+#include "platform/linux/xtest_synthetic_input.h"
+
+namespace tavrolin {
+
+LinuxFocusedTextPlatform::LinuxFocusedTextPlatform()
+    : busStatus_(std::make_unique<DBusAccessibilityBusStatus>()),
+      accessibility_(std::make_unique<AtspiAccessibility>(*busStatus_)),
+      clipboard_(std::make_unique<QtClipboard>([](const QString& format, qsizetype size) {
+          AppLog::app().notice(QStringLiteral("clipboard format skipped format=%1 size=%2").arg(format).arg(size));
+      })),
+      input_(std::make_unique<XTestSyntheticInput>()),
+      frontApplications_(defaultFrontApplicationProvider()),
+      scheduler_(std::make_unique<QtScheduler>()) {}
+
+LinuxFocusedTextPlatform::~LinuxFocusedTextPlatform() = default;
+
+FocusedTextFieldAccessor::Platform LinuxFocusedTextPlatform::platform() {
+    return {*accessibility_, *clipboard_, *input_, *frontApplications_, *scheduler_};
+}
+
+AccessibilityBusStatus& LinuxFocusedTextPlatform::accessibilityBusStatus() { return *busStatus_; }
+
+SyntheticInput& LinuxFocusedTextPlatform::syntheticInput() { return *input_; }
+
+}  // namespace tavrolin
