@@ -5,7 +5,11 @@
 #include "support/async.h"
 #include "support/text_fields_app.h"
 
+#include <QElapsedTimer>
+
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 namespace tavrolin {
 namespace {
@@ -117,6 +121,23 @@ TEST_F(AtspiAccessibilityDesktopTest, FocusEventsNameTheSystemFocusedElement) {
     const AccessibleElementHandle inWindow = accessibility.focusedElementOfActiveWindow(app.pid());
     ASSERT_TRUE(inWindow);
     EXPECT_EQ(accessibility.value(inWindow), "second");
+}
+
+TEST_F(AtspiAccessibilityDesktopTest, AnApplicationThatStopsAnsweringGivesAbsentValuesInTime) {
+    ASSERT_TRUE(app.setText("line", "still here"));
+    const AccessibleElementHandle element = focus("line");
+    ASSERT_TRUE(element);
+    ASSERT_EQ(::kill(static_cast<pid_t>(app.pid()), SIGSTOP), 0);
+    QElapsedTimer timer;
+    timer.start();
+    const std::optional<QString> value = accessibility.value(element);
+    const bool settable = accessibility.setValue(element, "x");
+    const qint64 elapsed = timer.elapsed();
+    ::kill(static_cast<pid_t>(app.pid()), SIGCONT);
+    EXPECT_EQ(value, std::nullopt);
+    EXPECT_FALSE(settable);
+    EXPECT_LT(elapsed, 3000);
+    EXPECT_TRUE(test::waitUntil([&] { return accessibility.value(element) == "still here"; }));
 }
 
 TEST_F(AtspiAccessibilityDesktopTest, UnknownProcessesAndForeignHandlesAreAbsent) {

@@ -296,7 +296,8 @@ AtspiAccessibility::AtspiAccessibility(AccessibilityBusStatus& busStatus, int ca
     if (!d_->connected) {
         return;
     }
-    atspi_set_timeout(callTimeoutMs, std::max(callTimeoutMs, 2000));
+    // The same bound applies to applications that have only just started.
+    atspi_set_timeout(callTimeoutMs, callTimeoutMs);
     // Properties of other applications change behind our back (states, texts): always ask.
     GObjectRef<AtspiAccessible> desktop(atspi_get_desktop(0));
     if (desktop) {
