@@ -1,0 +1,106 @@
+#include "language/system_translation_client.h"
+
+#include "core/capture_workflow_error.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace tavrolin {
+
+namespace {
+
+// A decimal integer with an optional sign that names a position of the list, or none.
+std::optional<qsizetype> position(const std::optional<QString>& identifier, qsizetype count) {
+    if (!identifier || identifier->isEmpty()) {
+        return std::nullopt;
+    }
+    QStringView digits(*identifier);
+    if (digits.front() == u'+' || digits.front() == u'-') {
+        digits = digits.mid(1);
+    }
+    if (digits.isEmpty()) {
+        return std::nullopt;
+    }
+    for (const QChar ch : digits) {
+        if (ch < u'0' || ch > u'9') {
+            return std::nullopt;
+        }
+    }
+    bool ok = false;
+    const qlonglong value = identifier->toLongLong(&ok);
+    if (!ok || value < 0 || value >= count) {
+        return std::nullopt;
+    }
+    return static_cast<qsizetype>(value);
+}
+
+}  // namespace
+
+SystemTranslationClient::SystemTranslationClient()
+    : SystemTranslationClient(makeSystemTranslationEngine(), makeSystemLanguageRecognizer()) {}
+
+SystemTranslationClient::SystemTranslationClient(
+    std::shared_ptr<OnDeviceTranslationEngine> engine,
+    std::shared_ptr<const LanguageRecognizer> recognizer)
+    : engine_(std::move(engine)), recognizer_(std::move(recognizer)) {}
+
+QCoro::Task<TranslationPairAvailability> SystemTranslationClient::availability(AppLanguage source,
+                                                                               AppLanguage target) {
+    if (source == AppLanguage::automatic || target == AppLanguage::automatic) {
+        co_return TranslationPairAvailability::unsupported;
+    }
+    switch (co_await engine_->status(rawValue(source), rawValue(target))) {
+    case OnDeviceTranslationStatus::installed: co_return TranslationPairAvailability::installed;
+    case OnDeviceTranslationStatus::supported: co_return TranslationPairAvailability::supported;
+    case OnDeviceTranslationStatus::unsupported: break;
+    }
+    co_return TranslationPairAvailability::unsupported;
+}
+
+QCoro::Task<QStringList> SystemTranslationClient::translate(QStringList texts, AppLanguage source,
+                                                            AppLanguage target) {
+    if (target == AppLanguage::automatic) {
+        co_return texts;
+    }
+    QString sourceCode;
+    if (source != AppLanguage::automatic) {
+        sourceCode = rawValue(source);
+    } else {
+        const auto sample = std::find_if(texts.cbegin(), texts.cend(),
+                                         [](const QString& text) { return !text.isEmpty(); });
+        if (sample == texts.cend()) {
+            co_return texts;
+        }
+        const auto detected = recognizer_->dominantLanguage(*sample, {.bestEffort = true});
+        if (!detected) {
+            co_return texts;
+        }
+        sourceCode = *detected;
+    }
+
+    std::vector<OnDeviceTranslationRequest> requests;
+    requests.reserve(static_cast<std::size_t>(texts.size()));
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        requests.push_back({texts[i], QString::number(i)});
+    }
+
+    std::vector<OnDeviceTranslationResponse> responses;
+    try {
+        responses = co_await engine_->translate(sourceCode, rawValue(target), std::move(requests));
+    } catch (const OnDeviceTranslationError& error) {
+        if (error.kind() == OnDeviceTranslationError::Kind::engineMissing) {
+            throw CaptureWorkflowError(CaptureWorkflowError::Case::translationRequiresMacOS26);
+        }
+        throw;
+    }
+
+    QStringList results(texts.size());
+    for (const auto& response : responses) {
+        if (const auto index = position(response.clientIdentifier, texts.size())) {
+            results[*index] = response.targetText.trimmed();
+        }
+    }
+    co_return results;
+}
+
+}  // namespace tavrolin

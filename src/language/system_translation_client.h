@@ -1,0 +1,41 @@
+#pragma once
+
+#include "language/translation_client.h"
+#include "platform/language_recognizer.h"
+#include "platform/on_device_translation_engine.h"
+
+#include <memory>
+
+namespace tavrolin {
+
+// Translation on the device with installed language data only. Keeps no state between calls.
+//
+// - availability: automatic on either side is unsupported without asking the engine;
+//   otherwise the engine's answer for the two language codes.
+// - translate: an automatic target returns the texts unchanged. An automatic source is the
+//   language recognised in the first non-empty text (a text of blanks counts), used for every
+//   text of the call; no such text or no language returns the texts unchanged. Results are
+//   trimmed of whitespace; a text without a usable answer comes back as an empty string.
+// - An engine that is not installed fails with CaptureWorkflowError translationRequiresMacOS26
+//   (whose Linux wording asks for the engine); other engine failures pass on unchanged as
+//   OnDeviceTranslationError.
+class SystemTranslationClient final : public TranslationClient {
+public:
+    // The desktop's own engine and language recognizer.
+    SystemTranslationClient();
+    SystemTranslationClient(std::shared_ptr<OnDeviceTranslationEngine> engine,
+                            std::shared_ptr<const LanguageRecognizer> recognizer);
+
+    using TranslationClient::translate;
+
+    QCoro::Task<TranslationPairAvailability> availability(AppLanguage source,
+                                                          AppLanguage target) override;
+    QCoro::Task<QStringList> translate(QStringList texts, AppLanguage source,
+                                       AppLanguage target) override;
+
+private:
+    std::shared_ptr<OnDeviceTranslationEngine> engine_;
+    std::shared_ptr<const LanguageRecognizer> recognizer_;
+};
+
+}  // namespace tavrolin

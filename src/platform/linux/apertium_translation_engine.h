@@ -1,0 +1,49 @@
+#pragma once
+
+#include "platform/on_device_translation_engine.h"
+
+#include <QStringList>
+
+#include <chrono>
+
+namespace tavrolin {
+
+struct ApertiumConfiguration {
+    // The apertium command, looked up on PATH unless it is a path.
+    QString executable = QStringLiteral("apertium");
+    // Apertium's data folder; the installed translation directions are <folder>/modes/*.mode.
+    QString dataDirectory = QStringLiteral("/usr/share/apertium");
+    // A run that takes longer is stopped (with every process it started).
+    std::chrono::milliseconds timeout = std::chrono::seconds(30);
+};
+
+// Translation with Apertium, one `apertium -u` process per call (its persistent mode does not
+// flush). The texts of one call travel together in Apertium's HTML format, one <p> element per
+// text with the text escaped, so no text can forge a boundary; when the number of elements that
+// comes back is wrong, every text is translated in a process of its own.
+class ApertiumTranslationEngine final : public OnDeviceTranslationEngine {
+public:
+    explicit ApertiumTranslationEngine(ApertiumConfiguration configuration = {});
+
+    QCoro::Task<OnDeviceTranslationStatus> status(QString source, QString target) override;
+    QCoro::Task<std::vector<OnDeviceTranslationResponse>> translate(
+        QString source, QString target, std::vector<OnDeviceTranslationRequest> requests) override;
+
+    bool isEngineInstalled() const;
+    // The installed mode (translation direction) for a pair, e.g. "eng-spa"; a mode without a
+    // variant is preferred to one with ("spa-eng" before "spa-eng_US").
+    std::optional<QString> installedMode(const QString& source, const QString& target) const;
+    // The Debian package that translates the pair, for pairs of the program's languages.
+    static std::optional<QString> packageForPair(const QString& source, const QString& target);
+
+    // The batch format: "<p>escaped text</p>" per text, and back.
+    static QByteArray encodeBatch(const QStringList& texts);
+    static std::optional<QStringList> decodeBatch(const QByteArray& output);
+
+private:
+    QCoro::Task<QByteArray> run(QString mode, QByteArray input);
+
+    ApertiumConfiguration configuration_;
+};
+
+}  // namespace tavrolin

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QCoroTask>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+namespace tavrolin {
+
+// Whether the device can translate a language pair.
+enum class OnDeviceTranslationStatus {
+    installed,    // the pair's language data is installed: it translates now
+    supported,    // the pair's language data exists for this system but is not installed
+    unsupported,  // no language data for the pair, or no engine at all
+};
+
+struct OnDeviceTranslationRequest {
+    QString sourceText;
+    QString clientIdentifier;
+};
+
+struct OnDeviceTranslationResponse {
+    // The identifier of the request it answers; none when the engine could not tell.
+    std::optional<QString> clientIdentifier;
+    QString targetText;
+
+    bool operator==(const OnDeviceTranslationResponse&) const = default;
+};
+
+class OnDeviceTranslationError : public std::runtime_error {
+public:
+    enum class Kind {
+        engineMissing,     // the translation engine is not installed
+        pairNotInstalled,  // no installed language data for the pair
+        failed,            // the engine ran and failed
+        timedOut,          // the engine did not answer in time and was stopped
+    };
+
+    OnDeviceTranslationError(Kind kind, const std::string& message)
+        : std::runtime_error(message), kind_(kind) {}
+
+    Kind kind() const { return kind_; }
+
+private:
+    Kind kind_;
+};
+
+// Translation on the device. Languages are identifiers as language recognition reports them
+// and as AppLanguage codes are written ("en", "es", "ru", "zh"). Calls keep no state between
+// them and may run side by side.
+class OnDeviceTranslationEngine {
+public:
+    virtual ~OnDeviceTranslationEngine() = default;
+
+    // Never fails.
+    virtual QCoro::Task<OnDeviceTranslationStatus> status(QString source, QString target) = 0;
+
+    // Translates every request of one call together. The responses may come in any order and
+    // may miss requests; failures throw OnDeviceTranslationError.
+    virtual QCoro::Task<std::vector<OnDeviceTranslationResponse>> translate(
+        QString source, QString target, std::vector<OnDeviceTranslationRequest> requests) = 0;
+};
+
+// The engine of this desktop (Apertium).
+std::unique_ptr<OnDeviceTranslationEngine> makeSystemTranslationEngine();
+
+}  // namespace tavrolin
