@@ -49,7 +49,10 @@ QCoro::Task<TranslationPairAvailability> SystemTranslationClient::availability(A
     if (source == AppLanguage::automatic || target == AppLanguage::automatic) {
         co_return TranslationPairAvailability::unsupported;
     }
-    switch (co_await engine_->status(rawValue(source), rawValue(target))) {
+    // Awaited into a variable first: a co_await in a switch condition leaks the awaited task's
+    // frame with g++ 12.
+    const auto status = co_await engine_->status(rawValue(source), rawValue(target));
+    switch (status) {
     case OnDeviceTranslationStatus::installed: co_return TranslationPairAvailability::installed;
     case OnDeviceTranslationStatus::supported: co_return TranslationPairAvailability::supported;
     case OnDeviceTranslationStatus::unsupported: break;
