@@ -243,7 +243,7 @@ TEST(LinuxWordingTable, RowsAreConsistent) {
         EXPECT_EQ(linuxWording(original), replacement);
     }
     EXPECT_EQ(linuxWording(u"Nothing to reword."), "Nothing to reword.");
-    EXPECT_EQ(linuxWording(std::string_view("on this Mac")), "on this Mac");  // only whole texts
+    EXPECT_EQ(linuxWording("on this Mac"), "on this Mac");  // only whole texts are reworded
 }
 
 }  // namespace

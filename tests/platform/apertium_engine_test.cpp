@@ -107,6 +107,13 @@ TEST_F(FakeApertium, FailingEngineReportsItsMessage) {
     }
 }
 
+TEST_F(FakeApertium, EngineThatQuitsWithoutReadingItsInput) {
+    // A large input written into a pipe nobody reads any more must not stop this process.
+    auto engine = engineRunning("exit 4\n");
+    EXPECT_THROW(test::await(engine.translate("en", "es", requestsFor({QString(2000000, u'x')}))),
+                 OnDeviceTranslationError);
+}
+
 TEST_F(FakeApertium, WrongSegmentCountFallsBackToOneProcessPerText) {
     // Echoes its input, except that a batch of several texts comes back merged into one.
     auto engine = engineRunning("echo run >> \"" + file("runs").toUtf8() + "\"\n"
