@@ -22,12 +22,13 @@ struct FrontApplication {
 class FrontApplicationProviding {
 public:
     virtual ~FrontApplicationProviding() = default;
-    // Absent when no window is active or no window manager says which one is.
+    // Absent when no window is active (or, without a window manager, none has the focus).
     virtual std::optional<FrontApplication> frontApplication() const = 0;
 };
 
 // The X11 implementation: the window named by the root's _NET_ACTIVE_WINDOW, trusted only while
-// a window manager answers _NET_SUPPORTING_WM_CHECK (a stale value outlives a window manager).
+// a window manager answers _NET_SUPPORTING_WM_CHECK (a stale value outlives a window manager);
+// without a window manager, the top-level window that holds the input focus.
 // The process id comes from _NET_WM_PID, else from the X-Resource extension. Without a display
 // it answers absent.
 std::shared_ptr<FrontApplicationProviding> makeX11FrontApplicationProvider();

@@ -7,33 +7,36 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 
 namespace tavrolin {
 
 ActiveWindowDetector::ActiveWindowDetector()
-    : ActiveWindowDetector(x11::sharedFrontmostApplication(), x11::sharedWindowList(),
+    : ActiveWindowDetector(defaultFrontApplicationProvider(), x11::sharedWindowList(),
                            static_cast<std::int32_t>(QCoreApplication::applicationPid())) {}
 
 ActiveWindowDetector::ActiveWindowDetector(
-    std::shared_ptr<FrontmostApplicationProviding> frontmostApplication,
+    std::shared_ptr<FrontApplicationProviding> frontApplication,
     std::shared_ptr<WindowListProviding> windowList, std::int32_t ownProcessID)
-    : frontmostApplication_(std::move(frontmostApplication)),
+    : frontApplication_(std::move(frontApplication)),
       windowList_(std::move(windowList)),
       ownProcessID_(ownProcessID) {}
 
 ActiveWindowSnapshot ActiveWindowDetector::detectActiveWindow() {
-    const auto front = frontmostApplication_->frontmostApplication();
-    if (!front) {
+    const auto front = frontApplication_->frontApplication();
+    // A front window that names no process cannot be matched to any window.
+    if (!front || front->processId <= 0 || front->processId > INT32_MAX) {
         throw CaptureWorkflowError(CaptureWorkflowError::Case::noFrontmostApplication);
     }
-    if (front->processID == ownProcessID_) {
+    const auto frontPID = static_cast<std::int32_t>(front->processId);
+    if (frontPID == ownProcessID_) {
         throw CaptureWorkflowError(CaptureWorkflowError::Case::appIsFrontmost);
     }
 
     std::vector<ActiveWindowSnapshot> candidates;
     for (const auto& window : windowList_->onScreenWindows()) {
-        if (!matchesFrontmostApplication(front->processID, window)) {
+        if (!matchesFrontmostApplication(frontPID, window)) {
             continue;
         }
         if (auto snapshot = makeSnapshot(window)) {
@@ -43,7 +46,7 @@ ActiveWindowSnapshot ActiveWindowDetector::detectActiveWindow() {
 
     auto main = mainWindow(candidates);
     if (!main) {
-        const QString name = front->localizedName.value_or(QString());
+        const QString name = front->applicationIdentifier.value_or(QString());
         throw CaptureWorkflowError::noActiveWindowFound(name.isEmpty() ? QStringLiteral("the current app")
                                                                        : name);
     }

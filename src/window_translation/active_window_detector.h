@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/frontmost_application.h"
+#include "platform/front_application.h"
 #include "platform/window_list.h"
 #include "window_translation/active_window_snapshot.h"
 
@@ -25,7 +25,7 @@ public:
 
     // Over the X11 desktop of this process.
     ActiveWindowDetector();
-    ActiveWindowDetector(std::shared_ptr<FrontmostApplicationProviding> frontmostApplication,
+    ActiveWindowDetector(std::shared_ptr<FrontApplicationProviding> frontApplication,
                          std::shared_ptr<WindowListProviding> windowList,
                          std::int32_t ownProcessID);
 
@@ -46,7 +46,7 @@ public:
     static QRectF resultBounds(const QRectF& mainBounds, const QRectF& unionBounds);
 
 private:
-    std::shared_ptr<FrontmostApplicationProviding> frontmostApplication_;
+    std::shared_ptr<FrontApplicationProviding> frontApplication_;
     std::shared_ptr<WindowListProviding> windowList_;
     std::int32_t ownProcessID_;
 };

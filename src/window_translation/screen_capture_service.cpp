@@ -104,8 +104,10 @@ QCoro::Task<WindowCapture> ScreenCaptureService::captureDisplay(ShareableContent
 
 QCoro::Task<QImage> ScreenCaptureService::captureImage(CaptureContentFilter filter,
                                                        CaptureConfiguration configuration) const {
+    // The future is made in its own statement: g++ 12 destroys a lambda's captures twice when
+    // the lambda is a temporary of a co_await expression.
     auto capturing = capturing_;
-    PooledImage result = co_await QtConcurrent::run([capturing, filter, configuration] {
+    QFuture<PooledImage> future = QtConcurrent::run([capturing, filter, configuration] {
         PooledImage pooled;
         try {
             pooled.image = capturing->captureImage(filter, configuration);
@@ -114,6 +116,7 @@ QCoro::Task<QImage> ScreenCaptureService::captureImage(CaptureContentFilter filt
         }
         return pooled;
     });
+    PooledImage result = co_await future;
     if (result.error) {
         std::rethrow_exception(result.error);
     }

@@ -28,7 +28,6 @@ using Reply = std::unique_ptr<T, FreeDeleter>;
 
 enum Atom : std::size_t {
     NET_SUPPORTING_WM_CHECK,
-    NET_ACTIVE_WINDOW,
     NET_CLIENT_LIST_STACKING,
     NET_CLIENT_LIST,
     NET_CURRENT_DESKTOP,
@@ -60,7 +59,6 @@ enum Atom : std::size_t {
 
 constexpr std::array<const char*, AtomCount> atomNames = {
     "_NET_SUPPORTING_WM_CHECK",
-    "_NET_ACTIVE_WINDOW",
     "_NET_CLIENT_LIST_STACKING",
     "_NET_CLIENT_LIST",
     "_NET_CURRENT_DESKTOP",
@@ -304,13 +302,6 @@ std::optional<std::int32_t> clientProcessID(Display& display, xcb_connection_t* 
     return std::nullopt;
 }
 
-std::optional<std::int32_t> windowProcessID(Display& display, xcb_connection_t* c, xcb_window_t window) {
-    if (auto pid = validProcessID(readProperty(c, window, display.atom(NET_WM_PID)).cardinal())) {
-        return pid;
-    }
-    return clientProcessID(display, c, window);
-}
-
 // The window list in stacking order, top-most first.
 std::vector<xcb_window_t> stackedWindows(Display& display, xcb_connection_t* c, bool managed) {
     std::vector<std::uint32_t> windows;
@@ -467,54 +458,6 @@ public:
     std::vector<WindowListEntry> onScreenWindows() override { return readWindowList(Display::shared()); }
 };
 
-class X11FrontmostApplication final : public FrontmostApplicationProviding {
-public:
-    std::optional<FrontmostApplication> frontmostApplication() override {
-        Display& display = Display::shared();
-        xcb_connection_t* c = display.connection();
-        if (!c) {
-            return std::nullopt;
-        }
-        const auto window = windowManagerIsRunning(display, c)
-                                ? windowProperty(c, display.root(), display.atom(NET_ACTIVE_WINDOW))
-                                : focusedTopLevelWindow(display, c);
-        if (!window) {
-            return std::nullopt;
-        }
-        const auto pid = windowProcessID(display, c, *window);
-        if (!pid) {
-            return std::nullopt;
-        }
-        auto name = windowClass(readProperty(c, *window, XCB_ATOM_WM_CLASS));
-        if (!name) {
-            name = processName(*pid);
-        }
-        return FrontmostApplication{*pid, name};
-    }
-
-private:
-    // Without a window manager the focus may sit on a child: walk up to the root's child.
-    static std::optional<xcb_window_t> focusedTopLevelWindow(Display& display, xcb_connection_t* c) {
-        Reply<xcb_get_input_focus_reply_t> focus(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-        if (!focus || focus->focus == XCB_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT ||
-            focus->focus == display.root()) {
-            return std::nullopt;
-        }
-        xcb_window_t window = focus->focus;
-        for (int depth = 0; depth < 64; ++depth) {
-            Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr));
-            if (!tree) {
-                return std::nullopt;
-            }
-            if (tree->parent == display.root() || tree->parent == XCB_NONE) {
-                return window;
-            }
-            window = tree->parent;
-        }
-        return std::nullopt;
-    }
-};
-
 // The displays from Qt's screen list (it follows RandR); without a GUI application, the root
 // window as one display.
 std::vector<ShareableDisplay> currentDisplays(Display& display, std::optional<std::uint32_t>& primaryID) {
@@ -668,11 +611,6 @@ private:
 std::shared_ptr<WindowListProviding> sharedWindowList() {
     static const auto list = std::make_shared<X11WindowList>();
     return list;
-}
-
-std::shared_ptr<FrontmostApplicationProviding> sharedFrontmostApplication() {
-    static const auto front = std::make_shared<X11FrontmostApplication>();
-    return front;
 }
 
 std::shared_ptr<ScreenCapturing> sharedScreenCapture() {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "platform/frontmost_application.h"
 #include "platform/screen_capturing.h"
 #include "platform/window_list.h"
 
@@ -14,11 +13,6 @@ namespace tavrolin::x11 {
 // Windows front to back from _NET_CLIENT_LIST_STACKING (or the root's children when no window
 // manager runs); bounds are root coordinates including the frame (_NET_FRAME_EXTENTS).
 std::shared_ptr<WindowListProviding> sharedWindowList();
-
-// The owner of _NET_ACTIVE_WINDOW while a live window manager vouches for it
-// (_NET_SUPPORTING_WM_CHECK); without one, the owner of the top-level window holding the
-// input focus.
-std::shared_ptr<FrontmostApplicationProviding> sharedFrontmostApplication();
 
 // Pixels of the root window through xcb_get_image.
 std::shared_ptr<ScreenCapturing> sharedScreenCapture();

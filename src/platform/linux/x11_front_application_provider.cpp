@@ -35,10 +35,10 @@ public:
             return std::nullopt;
         }
         const xcb_window_t checkWindow = windowProperty(root_, supportingWmCheck_);
-        if (checkWindow == XCB_NONE || windowProperty(checkWindow, supportingWmCheck_) != checkWindow) {
-            return std::nullopt;
-        }
-        const xcb_window_t active = windowProperty(root_, activeWindow_);
+        const bool managed = checkWindow != XCB_NONE && windowProperty(checkWindow, supportingWmCheck_) == checkWindow;
+        // Without a window manager nobody maintains _NET_ACTIVE_WINDOW: the window holding the
+        // input focus, walked up to the root's child, is the front one.
+        const xcb_window_t active = managed ? windowProperty(root_, activeWindow_) : focusedTopLevelWindow();
         if (active == XCB_NONE) {
             return std::nullopt;
         }
@@ -144,6 +144,26 @@ private:
             }
         }
         return 0;
+    }
+
+    xcb_window_t focusedTopLevelWindow() const {
+        auto focus = own(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+        if (!focus || focus->focus == XCB_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT ||
+            focus->focus == root_) {
+            return XCB_NONE;
+        }
+        xcb_window_t window = focus->focus;
+        for (int depth = 0; depth < 64; ++depth) {
+            auto tree = own(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, window), nullptr));
+            if (!tree) {
+                return XCB_NONE;
+            }
+            if (tree->parent == root_ || tree->parent == XCB_NONE) {
+                return window;
+            }
+            window = tree->parent;
+        }
+        return XCB_NONE;
     }
 
     bool windowExists(xcb_window_t window) const {
