@@ -108,7 +108,9 @@ struct Property {
             return values;
         }
         values.resize(static_cast<std::size_t>(bytes.size()) / 4);
-        std::memcpy(values.data(), bytes.constData(), values.size() * 4);
+        if (!values.empty()) {
+            std::memcpy(values.data(), bytes.constData(), values.size() * 4);
+        }
         return values;
     }
     std::optional<std::uint32_t> cardinal() const {

@@ -1,0 +1,268 @@
+#include "core/capture_workflow_error.h"
+#include "platform/linux/x11_desktop.h"
+#include "support/async.h"
+#include "window_translation/active_window_detector.h"
+#include "window_translation/capture_target_resolver.h"
+#include "window_translation/screen_capture_service.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace tavrolin {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The colours the pattern program paints (see tests/support/app_pattern_window.cpp).
+QRgb patternColor(int x, int y) {
+    return qRgb(x % 256, y % 256, 0x40 + (x / 256) + 4 * (y / 256));
+}
+const QRgb toolbarColor = qRgb(0xE0, 0x10, 0xC0);
+
+QString patternProgram() {
+    const QByteArray buildDir = qgetenv("TAVROLIN_BUILD_DIR");
+    const QString folder = buildDir.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/../support")
+                                              : QString::fromLocal8Bit(buildDir) + QStringLiteral("/tests/support");
+    return QDir(folder).absoluteFilePath(QStringLiteral("tavrolin_test_app_pattern_window"));
+}
+
+// The pattern program, driven line by line.
+class PatternApp {
+public:
+    explicit PatternApp(QStringList arguments = {}) {
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(patternProgram(), arguments);
+        windowID_ = reply(QStringLiteral("window")).toUInt();
+    }
+    ~PatternApp() {
+        if (process_.state() != QProcess::NotRunning) {
+            send(QStringLiteral("quit"));
+            if (!process_.waitForFinished(3000)) {
+                process_.kill();
+                process_.waitForFinished(1000);
+            }
+        }
+    }
+
+    std::uint32_t windowID() const { return windowID_; }
+    std::int32_t pid() const { return static_cast<std::int32_t>(process_.processId()); }
+
+    // The painted area in root coordinates.
+    QRect clientArea() {
+        const QStringList parts = reply(QStringLiteral("at"), QStringLiteral("where")).split(' ');
+        return parts.size() == 4 ? QRect(parts[0].toInt(), parts[1].toInt(), parts[2].toInt(), parts[3].toInt())
+                                 : QRect();
+    }
+
+    // Sends a command and waits for the answer line that starts with `word`; the rest of it.
+    QString reply(const QString& word, const QString& command = {}) {
+        if (!command.isEmpty()) {
+            send(command);
+        }
+        QString answer;
+        const bool answered = test::waitUntil(
+            [&] {
+                while (process_.canReadLine()) {
+                    const QString line = QString::fromUtf8(process_.readLine()).trimmed();
+                    if (line == word || line.startsWith(word + QLatin1Char(' '))) {
+                        answer = line.mid(word.size()).trimmed();
+                        return true;
+                    }
+                }
+                return false;
+            },
+            10s);
+        EXPECT_TRUE(answered) << "no '" << word.toStdString() << "' from the pattern program";
+        return answer;
+    }
+
+    void send(const QString& command) {
+        process_.write((command + QLatin1Char('\n')).toUtf8());
+        process_.waitForBytesWritten(1000);
+    }
+
+private:
+    QProcess process_;
+    std::uint32_t windowID_ = 0;
+};
+
+// Detects until the front window belongs to `pid` and satisfies `accept`.
+std::optional<ActiveWindowSnapshot> detectWindowOf(std::int32_t pid,
+                                                   const std::function<bool(const ActiveWindowSnapshot&)>& accept =
+                                                       [](const ActiveWindowSnapshot&) { return true; }) {
+    ActiveWindowDetector detector;
+    std::optional<ActiveWindowSnapshot> found;
+    test::waitUntil(
+        [&] {
+            try {
+                const auto snapshot = detector.detectActiveWindow();
+                if (snapshot.ownerPID == pid && accept(snapshot)) {
+                    found = snapshot;
+                }
+            } catch (const CaptureWorkflowError&) {
+            }
+            return found.has_value();
+        },
+        10s);
+    return found;
+}
+
+WindowCapture captureOf(const CaptureTarget& target) {
+    return test::await(ScreenCaptureService().capture(target));
+}
+
+// Compares a grid of pixels of the painted area (at `offset` in the image) with the pattern.
+int mismatchedPatternPixels(const QImage& image, QPoint offset, QSize area) {
+    int mismatches = 0;
+    for (int y = 0; y < area.height(); y += 7) {
+        for (int x = 0; x < area.width(); x += 5) {
+            if (image.pixel(offset + QPoint(x, y)) != patternColor(x, y)) {
+                ++mismatches;
+            }
+        }
+    }
+    return mismatches;
+}
+
+TEST(WindowCaptureDesktop, DetectsTheForeignFrontWindowAndCapturesItsPixels) {
+    PatternApp app({QStringLiteral("--title"), QStringLiteral("Pattern – ünïcode"), QStringLiteral("--size"),
+                    QStringLiteral("640"), QStringLiteral("400"), QStringLiteral("--pos"), QStringLiteral("150"),
+                    QStringLiteral("170")});
+    const auto snapshot = detectWindowOf(app.pid());
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ(snapshot->windowID, app.windowID());
+    EXPECT_EQ(snapshot->title, QStringLiteral("Pattern – ünïcode"));
+    EXPECT_EQ(snapshot->ownerName, QStringLiteral("PatternWindow"));
+
+    // The bounds hold the painted area and the window manager's frame around it.
+    const QRect client = app.clientArea();
+    ASSERT_EQ(client.size(), QSize(640, 400));
+    EXPECT_TRUE(snapshot->bounds.contains(QRectF(client)));
+    EXPECT_GT(snapshot->bounds.height(), client.height()) << "the title bar belongs to the window";
+
+    const auto capture = captureOf(CaptureTarget::window(*snapshot));
+    EXPECT_EQ(capture.ownerPID, app.pid());
+    EXPECT_EQ(capture.windowBounds, snapshot->bounds);
+    ASSERT_EQ(capture.image.size(), snapshot->bounds.size().toSize());
+    const QPoint offset = client.topLeft() - snapshot->bounds.topLeft().toPoint();
+    EXPECT_EQ(mismatchedPatternPixels(capture.image, offset, client.size()), 0);
+}
+
+TEST(WindowCaptureDesktop, AToolbarSixPixelsAboveJoinsTheBoundsNinePixelsDoesNot) {
+    PatternApp app({QStringLiteral("--size"), QStringLiteral("600"), QStringLiteral("360"), QStringLiteral("--pos"),
+                    QStringLiteral("200"), QStringLiteral("240")});
+    const auto alone = detectWindowOf(app.pid());
+    ASSERT_TRUE(alone);
+    const QRect main = alone->bounds.toRect();
+
+    const QRect toolbar(main.x() + 30, main.y() - 6 - 40, main.width() * 7 / 10, 40);
+    app.reply(QStringLiteral("toolbar"), QStringLiteral("toolbar %1 %2 %3 %4")
+                                             .arg(toolbar.x()).arg(toolbar.y()).arg(toolbar.width()).arg(toolbar.height()));
+    const QRectF joined = QRectF(main).united(QRectF(toolbar));
+    const auto withToolbar = detectWindowOf(app.pid(), [&](const ActiveWindowSnapshot& s) { return s.bounds == joined; });
+    ASSERT_TRUE(withToolbar) << "the toolbar never joined the bounds";
+    EXPECT_EQ(withToolbar->windowID, app.windowID()) << "the main window keeps its identity";
+
+    // The union is cut from the display: the toolbar and the pattern are both in it.
+    const auto capture = captureOf(CaptureTarget::window(*withToolbar));
+    ASSERT_EQ(capture.image.size(), joined.size().toSize());
+    EXPECT_EQ(capture.image.pixel(toolbar.topLeft() - joined.topLeft().toPoint() + QPoint(5, 5)), toolbarColor);
+    const QRect client = app.clientArea();
+    EXPECT_EQ(mismatchedPatternPixels(capture.image, client.topLeft() - joined.topLeft().toPoint(), client.size()), 0);
+
+    const QRect farther = toolbar.translated(0, -3);
+    app.reply(QStringLiteral("toolbar"), QStringLiteral("toolbar %1 %2 %3 %4")
+                                             .arg(farther.x()).arg(farther.y()).arg(farther.width()).arg(farther.height()));
+    const auto apart = detectWindowOf(app.pid(), [&](const ActiveWindowSnapshot& s) { return s.bounds == QRectF(main); });
+    EXPECT_TRUE(apart) << "a toolbar 9 pixels above must not join";
+}
+
+TEST(WindowCaptureDesktop, AWindowGoneBeforeTheCaptureIsNotShareable) {
+    PatternApp app({QStringLiteral("--title"), QStringLiteral("Short-lived")});
+    const auto snapshot = detectWindowOf(app.pid());
+    ASSERT_TRUE(snapshot);
+    app.reply(QStringLiteral("closed"), QStringLiteral("close"));
+    try {
+        captureOf(CaptureTarget::window(*snapshot));
+        FAIL() << "a vanished window was captured";
+    } catch (const CaptureWorkflowError& error) {
+        EXPECT_EQ(error, CaptureWorkflowError::windowNotShareable(QStringLiteral("PatternWindow")));
+    }
+}
+
+TEST(WindowCaptureDesktop, PixelsBeyondTheScreenEdgeAreBlackAndAWindowWhollyOffItIsEmpty) {
+    PatternApp app({QStringLiteral("--size"), QStringLiteral("640"), QStringLiteral("400")});
+    ASSERT_TRUE(detectWindowOf(app.pid()));
+    // The window manager keeps a tenth of a normal window on screen: this ends at the right
+    // edge (above the tray panel in the bottom corner).
+    app.reply(QStringLiteral("moved"), QStringLiteral("move 3000 200"));
+    const auto corner = detectWindowOf(app.pid(), [](const ActiveWindowSnapshot& s) { return s.bounds.right() > 1280; });
+    ASSERT_TRUE(corner);
+    const QRect client = app.clientArea();
+    const auto partly = captureOf(CaptureTarget::window(*corner));
+    ASSERT_EQ(partly.image.size(), corner->bounds.size().toSize());
+    const QPoint offset = client.topLeft() - corner->bounds.topLeft().toPoint();
+    EXPECT_EQ(partly.image.pixel(offset + QPoint(2, 2)), patternColor(2, 2));
+    EXPECT_EQ(partly.image.pixel(partly.image.width() - 1, partly.image.height() - 1), qRgb(0, 0, 0));
+
+    // The same window gone wholly off screen after it was detected (as a user can move it).
+    ActiveWindowSnapshot offScreen = *corner;
+    offScreen.bounds.moveTopLeft(QPointF(1400, 900));
+    try {
+        captureOf(CaptureTarget::window(offScreen));
+        FAIL() << "an off-screen window gave pixels";
+    } catch (const CaptureWorkflowError& error) {
+        EXPECT_EQ(error.errorCase(), CaptureWorkflowError::Case::emptyCaptureImage);
+    }
+    // A window whose own frame lies wholly off screen has no pixels at all.
+    ActiveWindowSnapshot gone = offScreen;
+    gone.windowID = 0x7ffffff0;
+    const ShareableWindow offScreenWindow{gone.windowID, gone.ownerPID, gone.title, gone.bounds};
+    EXPECT_TRUE(x11::sharedScreenCapture()
+                    ->captureImage(WindowCaptureFilter{offScreenWindow}, CaptureConfiguration{640, 400})
+                    .isNull());
+}
+
+TEST(WindowCaptureDesktop, WithOurOwnWindowInFrontTheDisplayIsTheTarget) {
+    QWidget own;
+    own.setWindowTitle(QStringLiteral("our own window"));
+    own.resize(300, 200);
+    own.show();
+    own.raise();
+    own.activateWindow();
+
+    ActiveWindowDetector detector;
+    const bool ownInFront = test::waitUntil(
+        [&] {
+            try {
+                detector.detectActiveWindow();
+            } catch (const CaptureWorkflowError& error) {
+                return error.errorCase() == CaptureWorkflowError::Case::appIsFrontmost;
+            }
+            return false;
+        },
+        10s);
+    ASSERT_TRUE(ownInFront);
+
+    const CaptureTargetResolver resolver(std::make_shared<ActiveWindowDetector>());
+    const CaptureTarget target = resolver.resolve();
+    EXPECT_TRUE(target.isDisplay());
+    own.hide();
+
+    const auto capture = captureOf(target);
+    EXPECT_EQ(capture.appName, QStringLiteral("Screen"));
+    EXPECT_EQ(capture.windowTitle, QStringLiteral("Full Screen"));
+    EXPECT_EQ(capture.ownerPID, std::nullopt);
+    EXPECT_EQ(capture.windowBounds, QRectF(0, 0, 1280, 800));
+    EXPECT_EQ(capture.image.size(), QSize(1280, 800));
+}
+
+}  // namespace
+}  // namespace tavrolin
