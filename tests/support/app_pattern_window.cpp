@@ -6,6 +6,7 @@
 //   where                  -> "at <x> <y> <w> <h>" (the painted area in root coordinates)
 //   toolbar <x> <y> <w> <h> -> shows (or moves) the toolbar there, then "toolbar <id>"
 //   move <x> <y>           -> moves the window (frame origin), then "moved"
+//   resize <w> <h>         -> resizes the painted area, then "resized"
 //   activate               -> raises and activates the window, then "activated"
 //   close                  -> destroys the window, then "closed"
 //   quit
@@ -147,6 +148,9 @@ int main(int argc, char** argv) {
         } else if (command == QLatin1String("move") && words.size() == 3 && window) {
             window->move(words[1].toInt(), words[2].toInt());
             QTimer::singleShot(100, &app, [] { say(QStringLiteral("moved")); });
+        } else if (command == QLatin1String("resize") && words.size() == 3 && window) {
+            window->resize(words[1].toInt(), words[2].toInt());
+            QTimer::singleShot(100, &app, [] { say(QStringLiteral("resized")); });
         } else if (command == QLatin1String("activate") && window) {
             window->raise();
             window->activateWindow();

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSysInfo>
+#include <QtEndian>
 
 #include <xcb/res.h>
 #include <xcb/xcb.h>
@@ -572,18 +574,20 @@ private:
         if (length < rowBytes * static_cast<std::size_t>(area.height())) {
             throw ScreenCaptureFailure("the X server sent a short screen grab");
         }
-        const std::uint8_t* data = xcb_get_image_data(reply.get());
+        // The reply's pixels become the image's own (no second 4-byte-per-pixel copy): only the
+        // unused byte is made opaque, and the bytes swapped when the server's order differs.
+        std::uint8_t* data = xcb_get_image_data(reply.get());
         const bool msbFirst = display.setup()->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST;
-        QImage image(area.size(), QImage::Format_RGB32);
-        for (int y = 0; y < area.height(); ++y) {
-            const std::uint8_t* in = data + rowBytes * static_cast<std::size_t>(y);
-            auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
-            for (int x = 0; x < area.width(); ++x, in += 4) {
-                const std::uint32_t pixel = msbFirst ? (std::uint32_t(in[1]) << 16 | std::uint32_t(in[2]) << 8 | in[3])
-                                                     : (std::uint32_t(in[2]) << 16 | std::uint32_t(in[1]) << 8 | in[0]);
-                out[x] = 0xFF000000u | pixel;
-            }
+        const bool sameOrder = msbFirst == (QSysInfo::ByteOrder == QSysInfo::BigEndian);
+        auto* pixels = reinterpret_cast<std::uint32_t*>(data);
+        const std::size_t count = static_cast<std::size_t>(area.width()) * static_cast<std::size_t>(area.height());
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint32_t word = sameOrder ? pixels[i] : qbswap(pixels[i]);
+            pixels[i] = 0xFF000000u | word;
         }
+        QImage image(data, area.width(), area.height(), static_cast<qsizetype>(rowBytes), QImage::Format_RGB32,
+                     [](void* reply) { std::free(reply); }, reply.get());
+        reply.release();
         return image;
     }
 

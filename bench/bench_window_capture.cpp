@@ -1,0 +1,103 @@
+// Front window detection plus capture of a 1280x800 window of another process, as the Translate
+// command does it. Run inside tests/support/desktop-session.sh (`make bench`).
+#include "platform/linux/x11_desktop.h"
+#include "support/async.h"
+#include "window_translation/active_window_detector.h"
+#include "window_translation/screen_capture_service.h"
+
+#include <QApplication>
+#include <QProcess>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+using namespace tavrolin;
+
+QProcess* patternProgram = nullptr;
+
+void BM_DetectAndCaptureFrontWindow(benchmark::State& state) {
+    ActiveWindowDetector detector;
+    const ScreenCaptureService service;
+    for (auto _ : state) {
+        const ActiveWindowSnapshot snapshot = detector.detectActiveWindow();
+        const WindowCapture capture = test::await(service.capture(CaptureTarget::window(snapshot)));
+        benchmark::DoNotOptimize(capture.image.constBits());
+    }
+    const ActiveWindowSnapshot snapshot = detector.detectActiveWindow();
+    state.counters["window_width"] = snapshot.bounds.width();
+    state.counters["window_height"] = snapshot.bounds.height();
+}
+BENCHMARK(BM_DetectAndCaptureFrontWindow)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true);
+
+void BM_DetectFrontWindow(benchmark::State& state) {
+    ActiveWindowDetector detector;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(detector.detectActiveWindow());
+    }
+}
+BENCHMARK(BM_DetectFrontWindow)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true);
+
+// The grab alone: the whole 1280x800 screen through xcb_get_image, converted to a QImage.
+void BM_GrabScreen(benchmark::State& state) {
+    const auto capturing = x11::sharedScreenCapture();
+    const ShareableDisplay screen{1, QRectF(0, 0, 1280, 800)};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(capturing->captureImage(DisplayCaptureFilter{screen}, CaptureConfiguration{1280, 800}));
+    }
+}
+BENCHMARK(BM_GrabScreen)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true);
+
+// Starts the pattern program with a 1280x800 window and waits until it is the front window.
+bool startPatternProgram() {
+    patternProgram = new QProcess;
+    patternProgram->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    patternProgram->start(QStringLiteral(TAVROLIN_PATTERN_PROGRAM),
+                          {QStringLiteral("--size"), QStringLiteral("1280"), QStringLiteral("800"), QStringLiteral("--pos"),
+                           QStringLiteral("0"), QStringLiteral("0")});
+    const bool shown = test::waitUntil(
+        [] { return patternProgram->canReadLine() && patternProgram->readLine().startsWith("window "); },
+        std::chrono::seconds(10));
+    ActiveWindowDetector detector;
+    std::optional<ActiveWindowSnapshot> front;
+    const auto detectPattern = [&](QSizeF wanted) {
+        return test::waitUntil(
+            [&] {
+                try {
+                    front = detector.detectActiveWindow();
+                    return front->ownerPID == patternProgram->processId() && (wanted.isEmpty() || front->bounds.size() == wanted);
+                } catch (const std::exception&) {
+                    return false;
+                }
+            },
+            std::chrono::seconds(10));
+    };
+    if (!shown || !detectPattern({})) {
+        return false;
+    }
+    // Shrink the painted area by the window manager's frame so the whole window is 1280x800.
+    const QSizeF frame = front->bounds.size() - QSizeF(1280, 800);
+    patternProgram->write(QStringLiteral("resize %1 %2\n").arg(1280 - frame.width()).arg(800 - frame.height()).toUtf8());
+    patternProgram->write("move 0 0\n");
+    return detectPattern(QSizeF(1280, 800));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (!startPatternProgram()) {
+        std::fprintf(stderr, "the pattern window did not come to the front (run inside desktop-session.sh)\n");
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    patternProgram->write("quit\n");
+    patternProgram->waitForFinished(3000);
+    delete patternProgram;
+    return 0;
+}
