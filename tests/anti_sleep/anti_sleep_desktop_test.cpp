@@ -1,0 +1,142 @@
+// The manager on virtual time with the real back ends: fake logind and screen saver services
+// on private buses, and the real XTest pointer.
+#include "anti_sleep/anti_sleep_manager.h"
+
+#include "platform/linux/display_sleep_inhibitor.h"
+#include "platform/linux/logind_idle_inhibitor.h"
+#include "platform/linux/xtest_synthetic_input.h"
+
+#include "support/async.h"
+#include "support/fake_power_services.h"
+#include "support/memory_log_sink.h"
+#include "support/private_bus.h"
+#include "support/scoped_time_zone.h"
+#include "support/virtual_time.h"
+#include "support/x_screen_saver_probe.h"
+
+#include <QCursor>
+#include <QMouseEvent>
+#include <QWidget>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace tavrolin;
+using namespace std::chrono_literals;
+
+namespace {
+
+AntiSleepSchedule daytime(bool nudge) {
+    AntiSleepSchedule s;
+    s.enabled = true;
+    s.keepLocalActivityAwake = nudge;
+    return s;  // 09:00 to 18:00, display kept awake
+}
+
+// The real XTest input, noting where the X server has the pointer after every move.
+class ObservedInput final : public SyntheticInput {
+public:
+    bool sendKeyChord(Qt::KeyboardModifiers, Qt::Key) override { return false; }
+    std::optional<QPoint> pointerPosition() override { return real.pointerPosition(); }
+    bool movePointerTo(QPoint to) override {
+        const bool sent = real.movePointerTo(to);
+        seen.push_back(QCursor::pos());  // asked of the server over Qt's own connection
+        return sent;
+    }
+    XTestSyntheticInput real;
+    std::vector<QPoint> seen;
+};
+
+class MotionCounter final : public QWidget {
+public:
+    MotionCounter() { setMouseTracking(true); }
+    int moves = 0;
+
+protected:
+    void mouseMoveEvent(QMouseEvent*) override { ++moves; }
+};
+
+}  // namespace
+
+TEST(AntiSleepManagerDesktop, TakesAndGivesBackTheDesktopLocks) {
+    test::ScopedTimeZone zone("UTC0");
+    test::ScopedLogCapture logs;
+    test::PrivateBus systemBus;
+    test::PrivateBus sessionBus;
+    ASSERT_FALSE(systemBus.address().isEmpty());
+    ASSERT_FALSE(sessionBus.address().isEmpty());
+    auto* logind = new test::FakeLogind;
+    auto* saver = new test::FakeScreenSaver;
+    test::FakeServiceHost logindHost(systemBus.address(), "org.freedesktop.login1", "/org/freedesktop/login1", logind);
+    test::FakeServiceHost saverHost(sessionBus.address(), "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
+                                    saver);
+    ASSERT_TRUE(logindHost.isServing() && saverHost.isServing());
+
+    auto clock = std::make_shared<test::FakeClock>(QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC));
+    auto scheduler = std::make_shared<test::ManualScheduler>(clock.get());
+    AntiSleepManager manager({std::make_shared<LogindIdleInhibitor>(systemBus.address()),
+                              std::make_shared<DisplaySleepInhibitor>(sessionBus.address()), nullptr, {}, clock,
+                              scheduler});
+    manager.configure(daytime(false));
+    ASSERT_TRUE(manager.systemSleepAssertionID());
+    ASSERT_TRUE(manager.displaySleepAssertionID());
+    EXPECT_EQ(logind->activeLocks().size(), 1u);
+    ASSERT_EQ(saver->active().size(), 1u);
+    EXPECT_EQ(logs.messages(LogCategory::app),
+              (QStringList{QStringLiteral("anti-sleep system assertion created id=%1").arg(*manager.systemSleepAssertionID()),
+                           QStringLiteral("anti-sleep display assertion created id=%1").arg(saver->active().begin()->first),
+                           "anti-sleep next transition in 21600 seconds"}));
+
+    scheduler->advance(6h);  // 18:00: both given back
+    EXPECT_TRUE(test::waitUntil([&] { return logind->activeLocks().empty(); }));
+    EXPECT_TRUE(saver->active().empty());
+
+    scheduler->advance(15h);  // 09:00: taken again
+    EXPECT_EQ(logind->activeLocks().size(), 1u);
+    EXPECT_EQ(saver->active().size(), 1u);
+    manager.shutdown();
+    EXPECT_TRUE(test::waitUntil([&] { return logind->activeLocks().empty(); }));
+    EXPECT_TRUE(saver->active().empty());
+}
+
+TEST(AntiSleepManagerDesktop, NudgeMovesTheXPointerAndReturnsIt) {
+    test::ScopedTimeZone zone("UTC0");
+    test::ScopedLogCapture logs;
+    auto input = std::make_shared<ObservedInput>();
+    ASSERT_TRUE(input->real.isAvailable());
+    ASSERT_TRUE(input->real.movePointerTo(QPoint(300, 200)));
+
+    MotionCounter window;
+    window.setGeometry(200, 100, 200, 200);  // under the pointer
+    window.show();
+    ASSERT_TRUE(test::waitUntil([&] { return window.isVisible() && window.windowHandle()->isExposed(); }));
+    test::waitUntil([] { return false; }, 200ms);  // let the window settle
+    window.moves = 0;
+
+    test::XScreenSaverProbe probe;
+    ASSERT_TRUE(probe.isValid());
+    std::this_thread::sleep_for(300ms);
+    ASSERT_GE(probe.idleMilliseconds(), 250u);
+
+    auto clock = std::make_shared<test::FakeClock>(QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC));
+    auto scheduler = std::make_shared<test::ManualScheduler>(clock.get());
+    // No bus in reach: the assertions fail, which must not keep the nudge from running.
+    const QString nowhere = QStringLiteral("unix:path=/nonexistent/tavrolin-test-bus");
+    AntiSleepManager manager({std::make_shared<LogindIdleInhibitor>(nowhere),
+                              std::make_shared<DisplaySleepInhibitor>(nowhere), input,
+                              [input] { return input->real.isAvailable(); }, clock, scheduler});
+    manager.configure(daytime(true));
+    EXPECT_EQ(input->seen, (std::vector<QPoint>{{299, 200}, {300, 200}}));
+    EXPECT_EQ(QCursor::pos(), QPoint(300, 200));
+    EXPECT_LT(probe.idleMilliseconds(), 250u);  // the server counts it as activity
+    EXPECT_TRUE(test::waitUntil([&] { return window.moves >= 1; }));
+
+    scheduler->advance(60s);
+    EXPECT_EQ(input->seen.size(), 4u);
+    EXPECT_EQ(QCursor::pos(), QPoint(300, 200));
+    EXPECT_TRUE(logs.messages(LogCategory::app).contains("anti-sleep local activity nudger started interval=60"));
+    manager.shutdown();
+    window.close();
+}
