@@ -1,0 +1,5 @@
+#include "shell/tavrolin.h"
+
+int main(int argc, char** argv) {
+    return tavrolin::Tavrolin::main(argc, argv);
+}
