@@ -7,11 +7,8 @@ namespace tavrolin {
 namespace {
 
 // Blanks and line breaks removed at both ends; nothing left counts as absent.
-std::optional<QString> trimmed(const std::optional<QString>& value) {
-    if (!value) {
-        return std::nullopt;
-    }
-    QString result = value->trimmed();
+std::optional<QString> trimmed(const QString& value) {
+    QString result = value.trimmed();
     if (result.isEmpty()) {
         return std::nullopt;
     }
@@ -31,13 +28,16 @@ Environment currentEnvironment() {
 
 std::optional<QUrl> resolveEndpoint(const EndpointSource& source, const InfoDictionary& bundle,
                                     const Environment& environment) {
-    const QString variable = QString::fromLatin1(source.environmentVariable);
-    std::optional<QString> text = trimmed(environment.contains(variable)
-                                              ? std::optional<QString>(environment.value(variable))
-                                              : std::nullopt);
+    std::optional<QString> text;
+    const auto variable = environment.constFind(QString::fromLatin1(source.environmentVariable));
+    if (variable != environment.constEnd()) {
+        text = trimmed(*variable);
+    }
     if (!text) {
         const QJsonValue value = bundle.value(QString::fromLatin1(source.infoKey));
-        text = trimmed(value.isString() ? std::optional<QString>(value.toString()) : std::nullopt);
+        if (value.isString()) {
+            text = trimmed(value.toString());
+        }
     }
     if (!text) {
         text = AppMetadata::defaultServerBaseURL() + QString::fromLatin1(source.defaultPath);
