@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/app_language.h"
 #include "core/telemetry_action.h"
 
 #include <QByteArray>
@@ -10,6 +11,18 @@
 #include <optional>
 
 namespace tavrolin {
+
+// The settings an event may carry. The native language (targetLanguage) travels along but an
+// event takes its "targetLanguage" from the workflow, not from here.
+struct TelemetrySettingsSnapshot {
+    AppLanguage targetLanguage = AppLanguage::english;
+    AppLanguage messageTargetLanguage = AppLanguage::english;
+    bool launchAtLoginEnabled = false;
+    bool telemetryEnabled = false;
+    bool onlineFeaturesEnabled = false;
+
+    bool operator==(const TelemetrySettingsSnapshot&) const = default;
+};
 
 // One usage event as the server receives it: one JSON object, absent optionals left out
 // (never null). Languages travel as their codes.

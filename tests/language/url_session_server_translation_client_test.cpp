@@ -428,30 +428,5 @@ TEST_F(ServerTranslationClientTest, BodyBeyondTheSessionLimitIsATransportFailure
               QStringLiteral("request failed operation=server_translation errorType=Tavrolin.URLError message=url_error_code=-1011"));
 }
 
-TEST(ServerSessionConfigurationTest, EachClientHasItsOwnTimeOuts) {
-    struct Row {
-        ServerSessionConfiguration configuration;
-        std::chrono::seconds request;
-        std::chrono::seconds resource;
-        bool waits;
-        int connections;
-    };
-    const Row rows[] = {
-        {ServerSessionConfiguration::translation(), 20s, 45s, true, 2},
-        {ServerSessionConfiguration::textEditing(), 15s, 30s, true, 2},
-        {ServerSessionConfiguration::textWriting(), 15s, 30s, true, 2},
-        {ServerSessionConfiguration::textImprove(), 60s, 120s, true, 2},
-        {ServerSessionConfiguration::textPrompt(), 60s, 120s, true, 2},
-        {ServerSessionConfiguration::telemetry(), 5s, 10s, false, 2},
-        {ServerSessionConfiguration::updateManifest(), 5s, 10s, false, 1},
-    };
-    for (const auto& row : rows) {
-        EXPECT_EQ(row.configuration.requestTimeout, row.request);
-        EXPECT_EQ(row.configuration.resourceTimeout, row.resource);
-        EXPECT_EQ(row.configuration.waitsForConnectivity, row.waits);
-        EXPECT_EQ(row.configuration.maximumConnectionsPerHost, row.connections);
-    }
-}
-
 }  // namespace
 }  // namespace tavrolin
