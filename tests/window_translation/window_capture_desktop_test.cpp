@@ -230,6 +230,42 @@ TEST(WindowCaptureDesktop, PixelsBeyondTheScreenEdgeAreBlackAndAWindowWhollyOffI
                     .isNull());
 }
 
+// Runs xprop on a window; answers whether it succeeded.
+bool xprop(std::uint32_t window, const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral("xprop"), QStringList{QStringLiteral("-id"), QString::number(window)} + arguments);
+    return process.waitForFinished(5000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+TEST(WindowCaptureDesktop, WindowsWithMissingPropertiesOrANegativePositionAreStillFound) {
+    PatternApp app({QStringLiteral("--title"), QStringLiteral("Plain"), QStringLiteral("--pos"), QStringLiteral("-100"),
+                    QStringLiteral("150")});
+    const auto placed = detectWindowOf(app.pid());
+    ASSERT_TRUE(placed);
+    EXPECT_LT(placed->bounds.left(), 0) << "the window should start left of the screen";
+
+    // Without _NET_WM_PID the X server names the process; without WM_CLASS the process name
+    // stands for the owner; without _NET_WM_NAME the old WM_NAME is the title.
+    ASSERT_TRUE(xprop(app.windowID(), {QStringLiteral("-remove"), QStringLiteral("_NET_WM_PID")}));
+    ASSERT_TRUE(xprop(app.windowID(), {QStringLiteral("-remove"), QStringLiteral("WM_CLASS")}));
+    ASSERT_TRUE(xprop(app.windowID(), {QStringLiteral("-remove"), QStringLiteral("_NET_WM_NAME")}));
+    const auto bare = detectWindowOf(app.pid(), [](const ActiveWindowSnapshot& s) {
+        return s.ownerName != QStringLiteral("PatternWindow");
+    });
+    ASSERT_TRUE(bare) << "the window was lost with its properties";
+    EXPECT_EQ(bare->windowID, app.windowID());
+    EXPECT_EQ(bare->ownerName, QStringLiteral("tavrolin_test_a")) << "the kernel's 15-character process name";
+    EXPECT_EQ(bare->title, QStringLiteral("Plain"));
+
+    // The part left of the screen is black; the rest is the pattern.
+    const QRect client = app.clientArea();
+    const auto capture = captureOf(CaptureTarget::window(*bare));
+    ASSERT_EQ(capture.image.size(), bare->bounds.size().toSize());
+    const QPoint offset = client.topLeft() - bare->bounds.topLeft().toPoint();
+    EXPECT_EQ(capture.image.pixel(0, capture.image.height() / 2), qRgb(0, 0, 0));
+    EXPECT_EQ(capture.image.pixel(offset + QPoint(-client.left() + 3, 3)), patternColor(-client.left() + 3, 3));
+}
+
 TEST(WindowCaptureDesktop, WithOurOwnWindowInFrontTheDisplayIsTheTarget) {
     QWidget own;
     own.setWindowTitle(QStringLiteral("our own window"));

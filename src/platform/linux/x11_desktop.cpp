@@ -241,18 +241,11 @@ bool windowManagerIsRunning(Display& display, xcb_connection_t* c) {
     return self && *self == *check;
 }
 
-// Text of a title property: UTF-8 for UTF8_STRING (invalid sequences become U+FFFD), Latin-1
-// for STRING and anything else; stops at the first NUL.
 std::optional<QString> decodeText(const Property& property, xcb_atom_t utf8) {
     if (!property.present() || property.format != 8) {
         return std::nullopt;
     }
-    QByteArray bytes = property.bytes;
-    const auto nul = bytes.indexOf('\0');
-    if (nul >= 0) {
-        bytes.truncate(nul);
-    }
-    return property.type == utf8 ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
+    return decodeWindowText(property.bytes, property.type == utf8);
 }
 
 // WM_CLASS holds "instance\0class\0"; the class names the application.
@@ -613,6 +606,15 @@ private:
 };
 
 }  // namespace
+
+QString decodeWindowText(const QByteArray& bytes, bool utf8) {
+    QByteArray text = bytes;
+    const auto nul = text.indexOf('\0');
+    if (nul >= 0) {
+        text.truncate(nul);
+    }
+    return utf8 ? QString::fromUtf8(text) : QString::fromLatin1(text);
+}
 
 std::shared_ptr<WindowListProviding> sharedWindowList() {
     static const auto list = std::make_shared<X11WindowList>();

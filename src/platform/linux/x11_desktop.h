@@ -3,6 +3,9 @@
 #include "platform/screen_capturing.h"
 #include "platform/window_list.h"
 
+#include <QByteArray>
+#include <QString>
+
 #include <memory>
 
 // The X11 desktop seen through XCB and the EWMH properties the window manager maintains.
@@ -13,6 +16,10 @@ namespace tavrolin::x11 {
 // Windows front to back from _NET_CLIENT_LIST_STACKING (or the root's children when no window
 // manager runs); bounds are root coordinates including the frame (_NET_FRAME_EXTENTS).
 std::shared_ptr<WindowListProviding> sharedWindowList();
+
+// The text of a title property as another client wrote it: UTF-8 (for UTF8_STRING; sequences
+// that are not UTF-8 become U+FFFD) or Latin-1 (STRING), up to the first NUL.
+QString decodeWindowText(const QByteArray& bytes, bool utf8);
 
 // Pixels of the root window through xcb_get_image.
 std::shared_ptr<ScreenCapturing> sharedScreenCapture();
