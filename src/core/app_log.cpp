@@ -131,8 +131,21 @@ void RotatingFileLogSink::write(LogCategory category, LogLevel level, const QStr
             return;
         }
     }
-    // Another process (a second launch) may append to the same file: ask the file system.
-    const qint64 size = QFileInfo(filePath_).size();
+    // Another process (a second launch) may write to the same file, and may have rotated it:
+    // then our descriptor points at the old file, and the path is reopened.
+    const QByteArray nativePath = QFile::encodeName(filePath_);
+    struct stat onDisk {};
+    struct stat ours {};
+    if (::stat(nativePath.constData(), &onDisk) != 0 || ::fstat(file.handle(), &ours) != 0 ||
+        onDisk.st_ino != ours.st_ino || onDisk.st_dev != ours.st_dev) {
+        file.close();
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            state_->broken = true;
+            return;
+        }
+        ::stat(nativePath.constData(), &onDisk);
+    }
+    const qint64 size = onDisk.st_size;
     if (size > 0 && size + line.size() > maximumBytes_) {
         file.close();
         const QString previous = filePath_ + QStringLiteral(".1");

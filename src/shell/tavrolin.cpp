@@ -8,6 +8,12 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace tavrolin {
 
@@ -15,6 +21,36 @@ namespace {
 
 // Held until the process ends; the system releases the lock with the process.
 std::unique_ptr<SingleInstanceLock> singleInstanceLock;
+
+// SIGTERM, SIGINT and SIGHUP (logout, Ctrl+C, kill) end the event loop like "Quit" does, so the
+// delegate's termination step runs. The handler only writes a byte; the loop reads it.
+int signalSockets[2] = {-1, -1};
+
+void onTerminationSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalSockets[1], &byte, 1);
+}
+
+std::unique_ptr<QSocketNotifier> watchTerminationSignals() {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSockets) != 0) {
+        return nullptr;
+    }
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        ::sigaction(signal, &action, nullptr);
+    }
+    auto notifier = std::make_unique<QSocketNotifier>(signalSockets[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, [] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t read = ::read(signalSockets[0], &byte, 1);
+        AppLog::app().info(QStringLiteral("termination requested by signal"));
+        QCoreApplication::quit();
+    });
+    return notifier;
+}
 
 }  // namespace
 
@@ -52,6 +88,7 @@ int Tavrolin::main(int argc, char** argv) {
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &application,
                      [&delegate] { delegate->applicationWillTerminate(); });
 
+    const auto signalWatcher = watchTerminationSignals();
     delegate->applicationDidFinishLaunching();
     const int status = QApplication::exec();
     delegate.reset();

@@ -124,8 +124,12 @@ TEST_F(TavrolinProcessTest, OneInstanceWithTrayIconAndActivationOfTheRunningOne)
     EXPECT_EQ(fourth->exitCode(), 0);
     EXPECT_TRUE(test::waitUntil([&] { return logged(third->processId(), "activation requested by another launch"); }));
 
+    // SIGTERM (a logout) ends it like "Quit": a normal exit that takes its socket along.
     third->terminate();
-    EXPECT_TRUE(third->waitForFinished(10000));
+    ASSERT_TRUE(third->waitForFinished(10000));
+    EXPECT_EQ(third->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(third->exitCode(), 0);
+    EXPECT_FALSE(QFile::exists(home_.filePath("runtime/org.tavrolin.Tavrolin.activate")));
 }
 
 TEST_F(TavrolinProcessTest, ALockFailureOtherThanAnotherInstanceEndsWithAnErrorStatus) {

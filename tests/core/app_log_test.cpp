@@ -100,6 +100,25 @@ TEST(RotatingFileLogSinkTest, RotatesSoTheFilesNeverGrowPastTheCap) {
     EXPECT_TRUE(linesOf(path).last().endsWith(message + QStringLiteral("199")));
 }
 
+TEST(RotatingFileLogSinkTest, FollowsTheFileWhenAnotherProcessRotatedIt) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("tavrolin.log"));
+    const qint64 cap = 4096;
+    RotatingFileLogSink first(path, cap);
+    RotatingFileLogSink second(path, cap);  // stands for a second launch of the program
+    const QString message(300, QLatin1Char('y'));
+    first.write(LogCategory::app, LogLevel::info, QStringLiteral("start"));
+    for (int i = 0; i < 20; ++i) {
+        second.write(LogCategory::app, LogLevel::info, message);  // rotates under the first sink
+    }
+    for (int i = 0; i < 60; ++i) {
+        first.write(LogCategory::app, LogLevel::info, message + QString::number(i));
+    }
+    EXPECT_LE(QFileInfo(path).size(), cap);
+    EXPECT_LE(QFileInfo(path + QStringLiteral(".1")).size(), cap);
+    EXPECT_TRUE(linesOf(path).last().endsWith(message + QStringLiteral("59")));
+}
+
 TEST(RotatingFileLogSinkTest, DebugIsOffByDefaultAndAnUnwritableFolderIsNotFatal) {
     RotatingFileLogSink sink(QStringLiteral("/proc/tavrolin-cannot-exist/tavrolin.log"));
     EXPECT_FALSE(sink.isEnabled(LogCategory::app, LogLevel::debug));
