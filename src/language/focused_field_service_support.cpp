@@ -1,0 +1,79 @@
+#include "language/focused_field_service_support.h"
+
+#include "core/capture_workflow_error.h"
+#include "core/text_language_detector.h"
+#include "core/text_units.h"
+#include "platform/language_recognizer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tavrolin {
+
+FocusedFieldInput FocusedFieldInput::choose(const FocusedTextFieldSnapshot& snapshot) {
+    if (snapshot.selectedText && !snapshot.selectedText->isEmpty()) {
+        return {*snapshot.selectedText, true};
+    }
+    return {snapshot.fullText, false};
+}
+
+void requireNonEmptyInput(const QString& text) {
+    if (text.isEmpty()) {
+        throw CaptureWorkflowError(CaptureWorkflowError::Case::focusedTextFieldEmpty);
+    }
+}
+
+void requireWithinCharacterLimit(const QString& text) {
+    // A text can only exceed the limit in clusters if it exceeds it in code units.
+    if (text.size() <= CaptureWorkflowError::characterLimit) {
+        return;
+    }
+    const qsizetype count = graphemeCount(text);
+    if (count > CaptureWorkflowError::characterLimit) {
+        throw CaptureWorkflowError::textExceedsCharacterLimit(count);
+    }
+}
+
+bool isBlankAnswer(const QString& answer) {
+    return answer.trimmed().isEmpty();
+}
+
+void requireInstalledPair(TranslationPairAvailability availability, AppLanguage source, AppLanguage target) {
+    switch (availability) {
+    case TranslationPairAvailability::installed:
+        return;
+    case TranslationPairAvailability::supported:
+        throw CaptureWorkflowError::translationLanguagePairNotInstalled(displayName(source), displayName(target));
+    case TranslationPairAvailability::unsupported:
+        break;
+    }
+    throw CaptureWorkflowError::translationLanguagePairUnsupported(displayName(source), displayName(target));
+}
+
+QString acceptedTranslation(const QStringList& translated) {
+    if (translated.isEmpty() || translated.front().isEmpty()) {
+        throw CaptureWorkflowError(CaptureWorkflowError::Case::failedToReplaceFocusedTextFieldText);
+    }
+    if (isBlankAnswer(translated.front())) {
+        throw CaptureWorkflowError(CaptureWorkflowError::Case::textTranslationInvalidResponse);
+    }
+    return translated.front();
+}
+
+int sanitizedRetryCount(int count) {
+    return std::max(count, 0);
+}
+
+double sanitizedRetryDelay(double delay) {
+    return std::isnan(delay) ? 0.0 : std::max(delay, 0.0);
+}
+
+std::optional<AppLanguage> detectServiceLanguage(const QString& text, const std::set<AppLanguage>& boosted,
+                                                 const LanguageRecognizer* recognizer) {
+    if (recognizer) {
+        return TextLanguageDetector::detectAppLanguage(text, boosted, *recognizer);
+    }
+    return TextLanguageDetector::detectAppLanguage(text, boosted);
+}
+
+}  // namespace tavrolin

@@ -1,0 +1,81 @@
+#pragma once
+
+// Steps shared by the services that run one operation on the focused field of another
+// application (write, flip, edit, rewrite, prompt).
+
+#include "core/app_language.h"
+#include "language/focused_text_field_accessing.h"
+#include "language/translation_client.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QString>
+#include <QThread>
+
+#include <coroutine>
+#include <optional>
+#include <set>
+
+namespace tavrolin {
+
+class LanguageRecognizer;
+
+// The text an operation works on: the selection when there is a non-empty one, else the whole
+// field.
+struct FocusedFieldInput {
+    QString text;
+    // True exactly when the selection was taken.
+    bool replacedSelection = false;
+
+    static FocusedFieldInput choose(const FocusedTextFieldSnapshot& snapshot);
+};
+
+// Fails with focusedTextFieldEmpty when the text has no characters at all (blanks are text).
+void requireNonEmptyInput(const QString& text);
+
+// Fails with textExceedsCharacterLimit carrying the count when the text has more
+// user-perceived characters (grapheme clusters) than CaptureWorkflowError::characterLimit.
+void requireWithinCharacterLimit(const QString& text);
+
+// True when nothing but white space and line breaks is left.
+bool isBlankAnswer(const QString& answer);
+
+// installed goes on; supported fails with translationLanguagePairNotInstalled and unsupported
+// with translationLanguagePairUnsupported, both naming the languages by display name.
+void requireInstalledPair(TranslationPairAvailability availability, AppLanguage source, AppLanguage target);
+
+// The text to write from a translation of one text: failedToReplaceFocusedTextFieldText when
+// there is none or it is empty, textTranslationInvalidResponse when it is blank (the input is
+// never blank by then, and writing blanks would wipe the user's message).
+QString acceptedTranslation(const QStringList& translated);
+
+// The retry values as the services keep them: never below 0, a delay that is not a number 0.
+int sanitizedRetryCount(int count);
+double sanitizedRetryDelay(double delay);
+
+// Language detection as the translating services run it: the given recognizer, or the
+// desktop's when there is none.
+std::optional<AppLanguage> detectServiceLanguage(const QString& text, const std::set<AppLanguage>& boosted,
+                                                 const LanguageRecognizer* recognizer);
+
+// `co_await resumeOnMainThread()` continues on the application's main thread: at once when
+// already there, else from its event loop. The services use it on entry and after awaiting
+// work that may finish on another thread, before touching the field or calling back.
+class MainThreadResumption {
+public:
+    bool await_ready() const noexcept {
+        const auto* app = QCoreApplication::instance();
+        return app == nullptr || QThread::currentThread() == app->thread();
+    }
+    void await_suspend(std::coroutine_handle<> waiting) const {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [waiting] { waiting.resume(); },
+                                  Qt::QueuedConnection);
+    }
+    void await_resume() const noexcept {}
+};
+
+inline MainThreadResumption resumeOnMainThread() {
+    return {};
+}
+
+}  // namespace tavrolin
