@@ -1,0 +1,56 @@
+#pragma once
+
+#include "core/app_language.h"
+#include "language/translation_client.h"
+#include "language/translation_system_requirement.h"
+
+#include <QCoroTask>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+namespace tavrolin {
+
+// A notice shown next to a language choice when translation data must be installed first.
+struct TranslationDownloadNotice {
+    QString title;
+    // One sentence naming the languages and the package(s) to install.
+    QString message;
+
+    bool operator==(const TranslationDownloadNotice&) const = default;
+};
+
+// Tells whether a language choice needs translation data that is not installed, by asking a
+// translation client. Nothing is cached: every call asks the client again, so a notice goes
+// away as soon as the data has been installed. Calls are independent and may overlap.
+struct TranslationSetupSupport {
+    explicit TranslationSetupSupport(std::shared_ptr<TranslationClient> translationClient,
+                                     TranslationSystemCheck isSystemSupported = isTranslationSystemSupported);
+
+    // No notice for a pair of one language twice (automatic aside), nor when nothing is to be
+    // installed or the client cannot tell. An automatic source asks about every source
+    // language into the target. Never fails.
+    QCoro::Task<std::optional<TranslationDownloadNotice>> downloadNotice(TranslationLanguagePair pair) const;
+
+    // The package of this desktop's translation engine for a pair (e.g. "apertium-eng-spa").
+    static std::optional<QString> installablePackageForPair(AppLanguage source, AppLanguage target);
+
+    // The notices, in this desktop's wording. `packages` are the packages to name; none known
+    // gives a general phrase instead.
+    static TranslationDownloadNotice pairNotice(AppLanguage source, AppLanguage target,
+                                                const std::optional<QString>& package);
+    static TranslationDownloadNotice targetNoticeNothingInstalled(AppLanguage target, const QStringList& packages);
+    static TranslationDownloadNotice targetNoticePartlyInstalled(AppLanguage target, const QStringList& packages);
+
+    std::shared_ptr<TranslationClient> translationClient;
+
+private:
+    // Every source language into the target, one query after another, all of them.
+    QCoro::Task<std::optional<TranslationDownloadNotice>> targetLanguageDownloadNotice(AppLanguage target) const;
+
+    TranslationSystemCheck isSystemSupported_;
+};
+
+}  // namespace tavrolin
