@@ -52,21 +52,22 @@ constexpr LinuxRewording kLinuxRewordings[] = {
 
     // --- Language services ---
     // Translation setup notices: installing data for the device's engine means installing an
-    // Apertium language pair package. %3 (pair) or %2 (target) is the package phrase.
+    // Apertium language pair package (the notice then names the packages and the command).
     {"Translation Languages Need Downloading", "Translation Languages Need Installing"},
     {"Some Translation Languages May Need Downloading",
      "Some Translation Languages May Need Installing"},
     {"Download %1 and %2 in macOS Settings > General > Language & Region > Translation "
      "Languages to use this translation pair.",
-     "To use this translation pair, install %3 for %1 and %2 with your package manager."},
+     "Install the Apertium language data for %1 and %2 with your package manager to use this "
+     "translation pair."},
     {"Download %1 and the source languages you translate from in macOS Settings > General > "
      "Language & Region > Translation Languages.",
-     "To translate into %1, install %2 for the source languages you translate from with your "
-     "package manager."},
+     "Install the Apertium language data for %1 and the source languages you translate from "
+     "with your package manager."},
     {"Some detected source languages may require additional Translation Language downloads "
      "before translating into %1.",
-     "Some detected source languages may need %2 installed with your package manager before "
-     "translating into %1."},
+     "Some detected source languages may need additional Apertium language data installed "
+     "before translating into %1."},
 
     // --- Window translation ---
 

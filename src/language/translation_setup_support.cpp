@@ -13,11 +13,11 @@ namespace {
 
 const char kNeedDownloadingTitle[] = "Translation Languages Need Downloading";
 const char kMayNeedDownloadingTitle[] = "Some Translation Languages May Need Downloading";
-// %1 source, %2 target; the Linux wording adds %3, the package phrase.
+// %1 source, %2 target.
 const char kPairMessage[] =
     "Download %1 and %2 in macOS Settings > General > Language & Region > Translation Languages "
     "to use this translation pair.";
-// %1 target; the Linux wording adds %2, the package phrase.
+// %1 target.
 const char kTargetNothingInstalledMessage[] =
     "Download %1 and the source languages you translate from in macOS Settings > General > "
     "Language & Region > Translation Languages.";
@@ -25,36 +25,13 @@ const char kTargetPartlyInstalledMessage[] =
     "Some detected source languages may require additional Translation Language downloads "
     "before translating into %1.";
 
-// Fills %1..%9 in one pass; a placeholder without a value stays as written, and a value is
-// never scanned again (a display name holding "%2" stays as it is).
-QString fill(const QString& pattern, const QStringList& values) {
-    QString out;
-    out.reserve(pattern.size() + 64);
-    for (qsizetype i = 0; i < pattern.size(); ++i) {
-        const QChar ch = pattern[i];
-        if (ch == u'%' && i + 1 < pattern.size() && pattern[i + 1] >= u'1' && pattern[i + 1] <= u'9') {
-            const int index = pattern[i + 1].unicode() - u'1';
-            if (index < values.size()) {
-                out += values[index];
-                ++i;
-                continue;
-            }
-        }
-        out += ch;
-    }
-    return out;
-}
-
-// How a notice names what to install: the packages themselves, or a general phrase when no
-// package is known for the pairs in question.
-QString packagePhrase(const QStringList& packages) {
+// The message in this desktop's words, followed by the command that installs the packages
+// when any are known (a pair without a known package gets the instruction alone).
+QString withInstallCommand(const QString& message, const QStringList& packages) {
     if (packages.isEmpty()) {
-        return QStringLiteral("the Apertium language packages");
+        return message;
     }
-    if (packages.size() == 1) {
-        return QStringLiteral("the package ") + packages.front();
-    }
-    return QStringLiteral("the packages ") + packages.join(QStringLiteral(", "));
+    return message + QStringLiteral(" To install: sudo apt install ") + packages.join(QLatin1Char(' '));
 }
 
 }  // namespace
@@ -69,24 +46,21 @@ TranslationSetupSupport::TranslationSetupSupport(std::shared_ptr<TranslationClie
 
 TranslationDownloadNotice TranslationSetupSupport::pairNotice(AppLanguage source, AppLanguage target,
                                                               const std::optional<QString>& package) {
-    const QString phrase = package ? QStringLiteral("the package ") + *package
-                                   : QStringLiteral("the Apertium language package");
+    const QString message = linuxWording(std::string_view(kPairMessage)).arg(displayName(source), displayName(target));
     return {linuxWording(std::string_view(kNeedDownloadingTitle)),
-            fill(linuxWording(std::string_view(kPairMessage)), {displayName(source), displayName(target), phrase})};
+            withInstallCommand(message, package ? QStringList{*package} : QStringList{})};
 }
 
 TranslationDownloadNotice TranslationSetupSupport::targetNoticeNothingInstalled(AppLanguage target,
                                                                                 const QStringList& packages) {
-    return {linuxWording(std::string_view(kNeedDownloadingTitle)),
-            fill(linuxWording(std::string_view(kTargetNothingInstalledMessage)),
-                 {displayName(target), packagePhrase(packages)})};
+    const QString message = linuxWording(std::string_view(kTargetNothingInstalledMessage)).arg(displayName(target));
+    return {linuxWording(std::string_view(kNeedDownloadingTitle)), withInstallCommand(message, packages)};
 }
 
 TranslationDownloadNotice TranslationSetupSupport::targetNoticePartlyInstalled(AppLanguage target,
                                                                                const QStringList& packages) {
-    return {linuxWording(std::string_view(kMayNeedDownloadingTitle)),
-            fill(linuxWording(std::string_view(kTargetPartlyInstalledMessage)),
-                 {displayName(target), packagePhrase(packages)})};
+    const QString message = linuxWording(std::string_view(kTargetPartlyInstalledMessage)).arg(displayName(target));
+    return {linuxWording(std::string_view(kMayNeedDownloadingTitle)), withInstallCommand(message, packages)};
 }
 
 QCoro::Task<std::optional<TranslationDownloadNotice>> TranslationSetupSupport::downloadNotice(

@@ -16,7 +16,8 @@ namespace tavrolin {
 // A notice shown next to a language choice when translation data must be installed first.
 struct TranslationDownloadNotice {
     QString title;
-    // One sentence naming the languages and the package(s) to install.
+    // The instruction naming the languages and, when known, the command that installs the
+    // packages.
     QString message;
 
     bool operator==(const TranslationDownloadNotice&) const = default;
@@ -37,8 +38,8 @@ struct TranslationSetupSupport {
     // The package of this desktop's translation engine for a pair (e.g. "apertium-eng-spa").
     static std::optional<QString> installablePackageForPair(AppLanguage source, AppLanguage target);
 
-    // The notices, in this desktop's wording. `packages` are the packages to name; none known
-    // gives a general phrase instead.
+    // The notices, in this desktop's wording; the packages, when any are known, are named in
+    // an install command after the instruction.
     static TranslationDownloadNotice pairNotice(AppLanguage source, AppLanguage target,
                                                 const std::optional<QString>& package);
     static TranslationDownloadNotice targetNoticeNothingInstalled(AppLanguage target, const QStringList& packages);

@@ -68,15 +68,16 @@ TEST(TranslationSetupSupportTest, PairNoticeOnlyForDownloadablePairs) {
     ASSERT_TRUE(notice);
     EXPECT_EQ(f.client->asked, (std::vector<Pair>{{AppLanguage::english, AppLanguage::spanish}}));
     EXPECT_EQ(notice->title, "Translation Languages Need Installing");
-    EXPECT_EQ(notice->message, "To use this translation pair, install the package apertium-eng-spa for "
-                               "English and Spanish with your package manager.");
+    EXPECT_EQ(notice->message, "Install the Apertium language data for English and Spanish with your package "
+                               "manager to use this translation pair. To install: sudo apt install "
+                               "apertium-eng-spa");
 
     // A downloadable pair without a known package still gets its notice, in general words.
     f.client->answers[{AppLanguage::spanish, AppLanguage::german}] = Availability::supported;
     const auto general = f.notice(AppLanguage::spanish, AppLanguage::german);
     ASSERT_TRUE(general);
-    EXPECT_EQ(general->message, "To use this translation pair, install the Apertium language package for "
-                                "Spanish and German with your package manager.");
+    EXPECT_EQ(general->message, "Install the Apertium language data for Spanish and German with your package "
+                                "manager to use this translation pair.");
 }
 
 TEST(TranslationSetupSupportTest, UnsupportedSystemGivesNoNoticeWithoutAsking) {
@@ -125,8 +126,8 @@ TEST(TranslationSetupSupportTest, TargetNoticeFollowsTheFlags) {
         const auto notice = f.notice(AppLanguage::automatic, AppLanguage::german);
         ASSERT_TRUE(notice);
         EXPECT_EQ(notice->title, "Translation Languages Need Installing");
-        EXPECT_EQ(notice->message, "To translate into German, install the Apertium language packages for the "
-                                   "source languages you translate from with your package manager.");
+        EXPECT_EQ(notice->message, "Install the Apertium language data for German and the source languages you "
+                                   "translate from with your package manager.");
     }
     {
         SCOPED_TRACE("partly installed");
@@ -146,9 +147,9 @@ TEST(TranslationSetupSupportTest, TargetNoticeFollowsTheFlags) {
         f.client->answers[{AppLanguage::italian, AppLanguage::spanish}] = Availability::installed;
         const auto notice = f.notice(AppLanguage::automatic, AppLanguage::spanish);
         ASSERT_TRUE(notice);
-        EXPECT_EQ(notice->message, "Some detected source languages may need the packages apertium-eng-spa, "
-                                   "apertium-fr-es installed with your package manager before translating "
-                                   "into Spanish.");
+        EXPECT_EQ(notice->message, "Some detected source languages may need additional Apertium language data "
+                                   "installed before translating into Spanish. To install: sudo apt install "
+                                   "apertium-eng-spa apertium-fr-es");
     }
 }
 
@@ -175,6 +176,7 @@ TEST(TranslationSetupSupportTest, NoticesReadInThisDesktopsWords) {
         for (const QString& text : {notice.title, notice.message}) {
             EXPECT_FALSE(text.contains("macOS")) << text.toStdString();
             EXPECT_FALSE(text.contains("Download")) << text.toStdString();
+            EXPECT_FALSE(text.contains("Settings")) << text.toStdString();
             EXPECT_FALSE(text.contains(QRegularExpression("%\\d"))) << text.toStdString();
         }
     }
