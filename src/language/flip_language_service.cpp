@@ -45,8 +45,9 @@ QCoro::Task<FlipLanguageResult> FlipLanguageService::flipAndReplace(FocusedTextF
     if (isSystemSupported_ && !isSystemSupported_()) {
         throw CaptureWorkflowError(CaptureWorkflowError::Case::translationRequiresMacOS26);
     }
-    const AppLanguage native = settingsStore_->settings().targetLanguage;
-    const AppLanguage second = settingsStore_->settings().messageTargetLanguage;
+    const AppSettings settings = settingsStore_->settings();
+    const AppLanguage native = settings.targetLanguage;
+    const AppLanguage second = settings.messageTargetLanguage;
     const FocusedFieldInput input = FocusedFieldInput::choose(snapshot);
     requireNonEmptyInput(input.text);
     requireWithinCharacterLimit(input.text);

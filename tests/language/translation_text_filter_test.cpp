@@ -36,6 +36,11 @@ TEST(TranslationTextStatsTest, MeasuresTexts) {
         {"hangul compatibility jamo", QStringLiteral(u"ㅎㅎㅎ"), stats(3, 1, 1, 3, 0)},
         // The katakana middle dot is in the range but is punctuation.
         {"katakana middle dot", QStringLiteral(u"カタ・カナ"), stats(4, 2, 0, 2, 4)},
+        // The first and last letters of the compact ranges count; the letters just outside
+        // (Bopomofo, Yi) do not.
+        {"compact range edges", QStringLiteral(u"\u3041\u30FA\u3400\u4DBF\u4E00\u9FFF\uAC00\uD7A3"),
+         stats(8, 1, 1, 8, 8)},
+        {"just outside the ranges", QStringLiteral(u"\u3105\uA000"), stats(2, 1, 0, 2, 0)},
         // e + combining acute: two letters, one token.
         {"combining accent", QStringLiteral(u"e\u0301"), stats(2, 1, 0, 2, 0)},
         {"emoji separates", QStringLiteral(u"ab\U0001F600cd"), stats(4, 2, 0, 2, 0)},
@@ -63,22 +68,6 @@ TEST(TranslationTextStatsTest, UnpairedSurrogatesSeparateAndAreNoLetters) {
     const TranslationTextStats measured(text);
     EXPECT_EQ(measured, stats(4, 2, 0, 2, 0));
     EXPECT_EQ(TranslationTextStats::letterCount(text), 4);
-}
-
-TEST(TranslationTextStatsTest, CompactRangeBoundaries) {
-    EXPECT_TRUE(TranslationTextStats::isCompactScript(0x3040));
-    EXPECT_TRUE(TranslationTextStats::isCompactScript(0x30FF));
-    EXPECT_FALSE(TranslationTextStats::isCompactScript(0x3100));
-    EXPECT_FALSE(TranslationTextStats::isCompactScript(0x33FF));
-    EXPECT_TRUE(TranslationTextStats::isCompactScript(0x3400));
-    EXPECT_TRUE(TranslationTextStats::isCompactScript(0x4DBF));
-    EXPECT_FALSE(TranslationTextStats::isCompactScript(0x4DC0));
-    EXPECT_TRUE(TranslationTextStats::isCompactScript(0x4E00));
-    EXPECT_TRUE(TranslationTextStats::isCompactScript(0x9FFF));
-    EXPECT_FALSE(TranslationTextStats::isCompactScript(0xABFF));
-    EXPECT_TRUE(TranslationTextStats::isCompactScript(0xAC00));
-    EXPECT_TRUE(TranslationTextStats::isCompactScript(0xD7AF));
-    EXPECT_FALSE(TranslationTextStats::isCompactScript(0xD7B0));
 }
 
 }  // namespace
