@@ -82,6 +82,8 @@ constexpr LinuxRewording kLinuxRewordings[] = {
     // --- Onboarding ---
 
     // --- Updates and diagnostics ---
+    {"Download the new DMG and replace Tavrolin in Applications.",
+     "Download the new release and install it over the installed copy of Tavrolin."},
 };
 
 QString utf8(std::string_view text) {
