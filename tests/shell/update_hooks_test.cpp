@@ -36,7 +36,9 @@ public:
         if (error) {
             std::rethrow_exception(error);
         }
-        co_return manifest;
+        // A copy: this QCoro moves from an lvalue handed to co_return.
+        AppUpdateManifest answer = manifest;
+        co_return answer;
     }
 
     void holdAnswers() {
