@@ -49,6 +49,8 @@ constexpr LinuxRewording kLinuxRewordings[] = {
     {"\u2318", "\u2756"},  // ⌘ -> ❖
 
     // --- Application shell ---
+    {"Check out Tavrolin \u2014 instant screenshot & text translation on macOS.",
+     "Check out Tavrolin \u2014 instant screenshot & text translation on Linux."},
 
     // --- Language services ---
     // Translation setup notices: installing data for the device's engine means installing an

@@ -18,8 +18,15 @@ const QString enabledProperty = QStringLiteral("IsEnabled");
 
 DBusAccessibilityBusStatus::DBusAccessibilityBusStatus(int timeoutMs) : timeoutMs_(timeoutMs) {}
 
+DBusAccessibilityBusStatus::DBusAccessibilityBusStatus(QDBusConnection connection, int timeoutMs)
+    : timeoutMs_(timeoutMs), connection_(std::move(connection)) {}
+
+QDBusConnection DBusAccessibilityBusStatus::bus() const {
+    return connection_ ? *connection_ : QDBusConnection::sessionBus();
+}
+
 std::optional<bool> DBusAccessibilityBusStatus::isEnabled() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = this->bus();
     if (!bus.isConnected()) {
         return std::nullopt;
     }
@@ -37,7 +44,7 @@ std::optional<bool> DBusAccessibilityBusStatus::isEnabled() {
 }
 
 bool DBusAccessibilityBusStatus::setEnabled(bool enabled) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = this->bus();
     if (!bus.isConnected()) {
         return false;
     }

@@ -1,0 +1,120 @@
+#include "shell/onboarding_hooks.h"
+
+#include "core/app_log.h"
+
+namespace tavrolin {
+
+OnboardingHooks::OnboardingHooks(Dependencies dependencies)
+    : deps_(std::move(dependencies)), self_(std::make_shared<OnboardingHooks*>(this)) {}
+
+OnboardingHooks::~OnboardingHooks() {
+    // Callbacks the window still holds find no application from here on.
+    *self_ = nullptr;
+    pendingCompletion_.reset();
+}
+
+qint64 OnboardingHooks::completedVersion() const {
+    return deps_.defaults.integer(completedVersionKey, 0);
+}
+
+bool OnboardingHooks::presentAtLaunchIfNeeded() {
+    if (completedVersion() >= currentVersion) {
+        return false;
+    }
+    presentOnboarding(OnboardingPageSet::firstRun, true, TelemetryTrigger::appLifecycle);
+    return true;
+}
+
+void OnboardingHooks::showTutorial() {
+    presentOnboarding(OnboardingPageSet::fullTutorial, false, TelemetryTrigger::menu);
+}
+
+void OnboardingHooks::presentOnboarding(OnboardingPageSet pages, bool markCompletedOnClose, TelemetryTrigger trigger) {
+    if (deps_.report) {
+        deps_.report(TelemetryAction::openOnboarding, trigger);
+    }
+    if (window_) {
+        window_->bringToFront();
+        return;
+    }
+    OnboardingRequest request;
+    request.pages = pages;
+    request.markCompletedOnClose = markCompletedOnClose;
+    request.settings = (deps_.currentSettings ? deps_.currentSettings() : AppSettings{}).sanitized();
+    request.callbacks = makeCallbacks();
+    closedWindow_.reset();
+    window_ = deps_.presenter.makeWindow(std::move(request));
+    if (!window_) {
+        AppLog::app().error(QStringLiteral("The onboarding window could not be created"));
+        return;
+    }
+    window_->bringToFront();
+}
+
+OnboardingCallbacks OnboardingHooks::makeCallbacks() {
+    const std::weak_ptr<OnboardingHooks*> weak = self_;
+    const auto with = [weak](auto&& body) {
+        return [weak, body]() {
+            if (const auto self = weak.lock(); self && *self) {
+                body(**self);
+            }
+        };
+    };
+    OnboardingCallbacks callbacks;
+    callbacks.onComplete = with([](OnboardingHooks& hooks) { hooks.complete(); });
+    callbacks.onClose = with([](OnboardingHooks& hooks) { hooks.closedWindow_ = std::move(hooks.window_); });
+    callbacks.onOpenDictationScratchpad = with([](OnboardingHooks& hooks) {
+        if (hooks.deps_.openDictationScratchpad) {
+            hooks.deps_.openDictationScratchpad();
+        }
+    });
+    callbacks.onOpenAccessibilitySettings = with([](OnboardingHooks& hooks) { hooks.openAccessibilitySettings(); });
+    // Screen capture needs no permission on X11: there is nothing to request or open.
+    callbacks.onOpenScreenRecordingSettings = [] {};
+    callbacks.onSaveSettings = [weak](const AppSettings& settings) -> std::optional<QString> {
+        const auto self = weak.lock();
+        if (!self || !*self || !(*self)->deps_.saveSettings) {
+            return std::nullopt;
+        }
+        return (*self)->deps_.saveSettings(settings);
+    };
+    return callbacks;
+}
+
+void OnboardingHooks::openAccessibilitySettings() {
+    if (deps_.accessibility.isTrusted()) {
+        return;
+    }
+    if (deps_.accessibility.requestIfNeeded() == AccessibilityPermissionStatus::trusted) {
+        return;
+    }
+    if (deps_.openAccessibilitySettings) {
+        deps_.openAccessibilitySettings();
+    }
+}
+
+void OnboardingHooks::complete() {
+    const AccessibilityPermissionStatus status = deps_.accessibility.requestIfNeeded();
+    const auto delay = status == AccessibilityPermissionStatus::trusted ? std::chrono::milliseconds(0)
+                                                                       : permissionRequestDelay;
+    const std::weak_ptr<OnboardingHooks*> weak = self_;
+    // Screen capture needs no permission on X11, so the delayed step only records completion.
+    pendingCompletion_ = deps_.scheduler.scheduleAfter(delay, [weak] {
+        if (const auto self = weak.lock(); self && *self) {
+            (*self)->deps_.defaults.setInteger(completedVersionKey, currentVersion);
+        }
+    });
+}
+
+bool OnboardingHooks::route(HotKeyAction action, const std::function<void()>& workflow) {
+    if (window_) {
+        window_->handleHotKeyAction(action);
+        return false;
+    }
+    if (workflow) {
+        workflow();
+    }
+    return true;
+}
+
+}  // namespace tavrolin
