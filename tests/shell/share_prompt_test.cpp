@@ -256,7 +256,7 @@ TEST(ShareMenuTest, ActionsCopyMailAndOpenTheWebsite) {
     EXPECT_EQ(opened[0].scheme(), u"mailto");
     const QUrlQuery query(opened[0]);
     EXPECT_EQ(query.queryItemValue(QStringLiteral("subject"), QUrl::FullyDecoded), items.text);
-    EXPECT_EQ(query.queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded), items.text + u"\n\nhttps://tavrolin.invalid");
+    EXPECT_EQ(query.queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded), items.text + QStringLiteral("\n\nhttps://tavrolin.invalid"));
     EXPECT_EQ(opened[1], items.url);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QString>
+#include <QTemporaryDir>
 
 namespace tavrolin::test {
 
@@ -9,7 +10,10 @@ namespace tavrolin::test {
 // process) when the object goes.
 class PrivateBus {
 public:
-    PrivateBus();
+    // Without session services the bus activates nothing (no accessibility bus launcher, no
+    // portals): only what the test itself registers is there.
+    enum class Services { session, none };
+    explicit PrivateBus(Services services = Services::session);
     ~PrivateBus();
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;
@@ -18,6 +22,7 @@ public:
     QString address() const { return address_; }
 
 private:
+    QTemporaryDir configDir_;
     QProcess daemon_;
     QString address_;
 };
