@@ -10,6 +10,7 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QSystemTrayIcon>
 #include <QUrlQuery>
 
 namespace tavrolin {
@@ -78,6 +79,17 @@ void ShareAlertPresenter::presentPrompt(const ReportEvent& report, TelemetryTrig
         }
         break;
     }
+}
+
+std::optional<QPoint> ShareAlertPresenter::trayIconAnchor(const QSystemTrayIcon* trayIcon) {
+    if (!trayIcon) {
+        return std::nullopt;
+    }
+    const QRect geometry = trayIcon->geometry();
+    if (!geometry.isValid() || geometry.isEmpty()) {
+        return QPoint();
+    }
+    return geometry.bottomLeft() + QPoint(0, 1);
 }
 
 bool ShareAlertPresenter::presentSharePicker() {

@@ -11,6 +11,7 @@
 #include <optional>
 
 class QMenu;
+class QSystemTrayIcon;
 class QWidget;
 
 namespace tavrolin {
@@ -40,6 +41,10 @@ public:
     // Opens the menu built for the items (the application pops it up without blocking).
     using ShowMenu = std::function<void(QMenu* menu, QPoint at)>;
     using ShareItemsProvider = std::function<ShareItems()>;
+
+    // The anchor of a tray icon: none without an icon, a null point when the tray host does not
+    // report where the icon is, else just below the icon's bottom-left corner.
+    static std::optional<QPoint> trayIconAnchor(const QSystemTrayIcon* trayIcon);
 
     ShareAlertPresenter(AnchorProvider anchorProvider, AskQuestion askQuestion, ShowMenu showMenu = {},
                         ShareItemsProvider shareItemsProvider = {});

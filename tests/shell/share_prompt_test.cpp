@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QSystemTrayIcon>
 #include <QUrlQuery>
 
 #include <gtest/gtest.h>
@@ -232,6 +233,13 @@ TEST(SharePromptFlowTest, ShareOpensTheMenuAtTheTrayIconOrThePointerAndNeedsAnIc
             EXPECT_EQ(h.menusShownAt.front(), *c.anchor);
         }
     }
+}
+
+TEST(ShareAlertPresenterTest, TrayIconAnchorNeedsAnIconAndFallsBackToThePointer) {
+    EXPECT_EQ(ShareAlertPresenter::trayIconAnchor(nullptr), std::nullopt);
+    // No tray host reports a position here: the menu goes to the pointer.
+    QSystemTrayIcon icon;
+    EXPECT_EQ(ShareAlertPresenter::trayIconAnchor(&icon), QPoint());
 }
 
 TEST(ShareMenuTest, ActionsCopyMailAndOpenTheWebsite) {
