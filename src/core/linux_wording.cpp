@@ -51,6 +51,37 @@ constexpr LinuxRewording kLinuxRewordings[] = {
     // --- Application shell ---
     {"Check out Tavrolin \u2014 instant screenshot & text translation on macOS.",
      "Check out Tavrolin \u2014 instant screenshot & text translation on Linux."},
+    // Alerts: %1 is the shortcut text, or the source and target language names.
+    {"Tavrolin needs Accessibility access to read and replace text in other apps.\n\nOpen System Settings > "
+     "Privacy & Security > Accessibility, turn on Tavrolin, then try the shortcut again.",
+     "Tavrolin needs Accessibility access to read and replace text in other apps.\n\nOpen your desktop's "
+     "accessibility settings, turn on assistive technologies (the AT-SPI accessibility bus), then try the "
+     "shortcut again."},
+    {"macOS showed the permission prompt because screen capture is not set up yet.\n\nTo finish setup:\n 1. "
+     "Open System Settings > Privacy & Security > Screen & System Audio Recording\n 2. Turn on Tavrolin\n 3. If "
+     "macOS asks, quit and reopen Tavrolin\n 4. Press %1 again",
+     "The desktop refused screen capture because it is not set up yet.\n\nTo finish setup:\n 1. Log in to an "
+     "X11 session (screen capture needs no permission there)\n 2. Quit and reopen Tavrolin\n 3. Press %1 again"},
+    {"Screen Recording access was granted, but macOS usually needs the app to restart once before capture starts "
+     "working.\n\nPlease:\n 1. Quit Tavrolin\n 2. Open it again\n 3. Press %1 again",
+     "Screen capture was set up, but the app needs to restart once before capture starts working.\n\nPlease:\n "
+     "1. Quit Tavrolin\n 2. Open it again\n 3. Press %1 again"},
+    {"Tavrolin could not reach the translation server.\n\nTo translate without the server, open macOS Settings > "
+     "General > Language & Region > Translation Languages, then click Download next to:\n\u2022 %1\n\u2022 "
+     "%2\n\nAfter the languages are downloaded, try the translation again.",
+     "Tavrolin could not reach the translation server.\n\nTo translate without the server, install the Apertium "
+     "language pair packages with your package manager for:\n\u2022 %1\n\u2022 %2\n\nAfter the languages "
+     "are installed, try the translation again."},
+    {"Tavrolin found %1, but macOS can\u2019t translate it to %2 yet because those languages are not "
+     "downloaded.\n\nOpen macOS Settings > General > Language & Region > Translation Languages, then click "
+     "Download next to:\n\u2022 %1\n\u2022 %2",
+     "Tavrolin found %1, but this computer can\u2019t translate it to %2 yet because those languages are not "
+     "installed.\n\nInstall the Apertium language pair packages with your package manager for:\n\u2022 "
+     "%1\n\u2022 %2"},
+    {"macOS needs one more confirmation before Tavrolin can open automatically when you log in.\n\nOpen System "
+     "Settings > General > Login Items and make sure Tavrolin is allowed to open at login.",
+     "Your desktop needs one more confirmation before Tavrolin can open automatically when you log in.\n\nOpen "
+     "your desktop's startup applications settings and make sure Tavrolin is allowed to open at login."},
 
     // --- Language services ---
     // Translation setup notices: installing data for the device's engine means installing an

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <functional>
+#include <memory>
+
+namespace tavrolin {
+
+// Modifier keys of a global key grab, by the names a Linux keyboard gives them.
+struct GlobalKeyModifiers {
+    bool control = false;
+    bool shift = false;
+    bool alt = false;
+    bool super = false;
+
+    bool operator==(const GlobalKeyModifiers&) const = default;
+};
+
+enum class GlobalKeyGrabStatus {
+    grabbed,
+    alreadyInUse,  // another client (or another id of ours) holds the combination
+    noKeyCode,     // no key of the current keyboard map produces the keysym
+    failed,        // no display, or the display refused the grab for another reason
+};
+
+// System-wide key grabs: a combination grabbed under an id is delivered to this process
+// wherever the keyboard focus is, and reported by id on the main thread.
+class GlobalKeyGrabbing {
+public:
+    using PressedCallback = std::function<void(quint32 id)>;
+
+    virtual ~GlobalKeyGrabbing() = default;
+
+    // Grabs the key that produces `keysym` (in the current keyboard map) with exactly these
+    // modifiers, whatever the state of Caps Lock and Num Lock. An earlier grab under the same id
+    // is released first. Anything but `grabbed` leaves nothing grabbed under `id`.
+    virtual GlobalKeyGrabStatus grab(quint32 id, quint32 keysym, GlobalKeyModifiers modifiers) = 0;
+    virtual void release(quint32 id) = 0;
+    virtual void releaseAll() = 0;
+
+    // Called from the main event loop (never from inside event processing) once per press of
+    // a grabbed combination; the key's autorepeat does not call it again.
+    virtual void setPressedCallback(PressedCallback callback) = 0;
+};
+
+// The grabber of this desktop session (X11, over the application's own display connection).
+// Without an X11 display every grab answers `failed`.
+std::unique_ptr<GlobalKeyGrabbing> makeSystemGlobalKeyGrabber();
+
+}  // namespace tavrolin

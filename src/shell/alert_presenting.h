@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QIcon>
+#include <QString>
+#include <QStringList>
+
+namespace tavrolin {
+
+enum class AlertStyle { informational, warning };
+
+// One modal alert: the title is its main text, the message the informative text below it, and
+// the first button is the default.
+struct Alert {
+    AlertStyle style = AlertStyle::informational;
+    QString title;
+    QString message;
+    QIcon icon;
+    QStringList buttons;
+};
+
+// Shows alerts and answers which button was pressed. The application's presenter is modal;
+// tests script the answers.
+class AlertPresenting {
+public:
+    virtual ~AlertPresenting() = default;
+    // Brings the application to the front, shows the alert and waits, on the main thread, for
+    // a button: answers its index in `alert.buttons`.
+    virtual int present(const Alert& alert) = 0;
+};
+
+// The modal QMessageBox presenter. Closing the box without a button (Escape, the window's
+// close button) counts as the last button, which is always the harmless "OK".
+class MessageBoxAlertPresenter final : public AlertPresenting {
+public:
+    int present(const Alert& alert) override;
+};
+
+}  // namespace tavrolin

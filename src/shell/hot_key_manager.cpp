@@ -1,0 +1,67 @@
+#include "shell/hot_key_manager.h"
+
+#include "core/capture_workflow_error.h"
+
+namespace tavrolin {
+
+HotKeyManager::HotKeyManager(std::shared_ptr<GlobalKeyGrabbing> grabber) : grabber_(std::move(grabber)) {
+    grabber_->setPressedCallback([this](quint32 id) { handleHotKeyPressed(id); });
+}
+
+HotKeyManager::~HotKeyManager() {
+    unregister();
+    grabber_->setPressedCallback({});
+}
+
+void HotKeyManager::registerHotKey(HotKeyAction action, const HotKeyShortcut& shortcut, Handler handler) {
+    const quint32 id = rawValue(action);
+    grabber_->release(id);
+    handlers_.erase(id);
+    registeredHotKeys_.erase(id);
+
+    const GlobalKeyModifiers modifiers{shortcut.control, shortcut.shift, shortcut.option, shortcut.command};
+    switch (grabber_->grab(id, keysym(shortcut.key), modifiers)) {
+    case GlobalKeyGrabStatus::grabbed:
+        handlers_[id] = std::move(handler);
+        registeredHotKeys_[id] = shortcut;
+        return;
+    case GlobalKeyGrabStatus::alreadyInUse:
+        throw CaptureWorkflowError::hotKeyAlreadyInUse(shortcut.displayName());
+    case GlobalKeyGrabStatus::noKeyCode:
+    case GlobalKeyGrabStatus::failed:
+        break;
+    }
+    throw CaptureWorkflowError::failedToRegisterHotKey(shortcut.displayName());
+}
+
+void HotKeyManager::unregister() {
+    grabber_->releaseAll();
+    handlers_.clear();
+    registeredHotKeys_.clear();
+}
+
+bool HotKeyManager::handleHotKeyPressed(quint32 id) {
+    auto handler = handlers_.find(id);
+    if (handler == handlers_.end() || !registeredHotKeys_.contains(id) || !handler->second) {
+        return false;
+    }
+    // A copy: the handler may re-register shortcuts and so replace itself while it runs.
+    const Handler run = handler->second;
+    run();
+    return true;
+}
+
+void registerHotKeys(HotKeyManager& manager, const AppSettings& settings,
+                     const std::function<HotKeyManager::Handler(HotKeyAction)>& handlerFor) {
+    manager.unregister();
+    try {
+        for (HotKeyAction action : allHotKeyActions) {
+            manager.registerHotKey(action, settings.shortcut(action), handlerFor(action));
+        }
+    } catch (...) {
+        manager.unregister();
+        throw;
+    }
+}
+
+}  // namespace tavrolin

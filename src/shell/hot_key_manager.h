@@ -1,0 +1,50 @@
+#pragma once
+
+#include "core/app_settings.h"
+#include "core/hot_key_action.h"
+#include "core/hot_key_shortcut.h"
+#include "platform/global_key_grabbing.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+
+namespace tavrolin {
+
+// The application's global shortcuts: one system key grab per action, identified by the
+// action's raw value (2 to 8), and the handler each press runs on the main thread.
+class HotKeyManager {
+public:
+    using Handler = std::function<void()>;
+
+    explicit HotKeyManager(std::shared_ptr<GlobalKeyGrabbing> grabber);
+    ~HotKeyManager();
+    HotKeyManager(const HotKeyManager&) = delete;
+    HotKeyManager& operator=(const HotKeyManager&) = delete;
+
+    // Replaces whatever was registered for the action. Throws CaptureWorkflowError naming the
+    // shortcut: hotKeyAlreadyInUse when another program holds the combination,
+    // failedToRegisterHotKey for every other refusal. After a failure the action has nothing
+    // registered.
+    void registerHotKey(HotKeyAction action, const HotKeyShortcut& shortcut, Handler handler);
+    // Removes every registration; never fails.
+    void unregister();
+
+    const std::map<quint32, HotKeyShortcut>& registeredHotKeys() const { return registeredHotKeys_; }
+
+    // A press of the grab registered under `id`: runs its handler. Ids without a handler and a
+    // registered shortcut are declined (false) and run nothing.
+    bool handleHotKeyPressed(quint32 id);
+
+private:
+    std::shared_ptr<GlobalKeyGrabbing> grabber_;
+    std::map<quint32, Handler> handlers_;
+    std::map<quint32, HotKeyShortcut> registeredHotKeys_;
+};
+
+// Registers the seven shortcuts of `settings` in action order, all or nothing: the manager is
+// emptied first, and at the first failure it is emptied again and that error is thrown.
+void registerHotKeys(HotKeyManager& manager, const AppSettings& settings,
+                     const std::function<HotKeyManager::Handler(HotKeyAction)>& handlerFor);
+
+}  // namespace tavrolin

@@ -1,0 +1,35 @@
+// Bringing a remembered window back to the front under the session's window manager.
+#include "platform/front_window_activation.h"
+
+#include "support/async.h"
+
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+namespace tavrolin {
+namespace {
+
+TEST(FrontWindowActivation, AWindowRememberedBeforeAnotherTookTheFocusComesBack) {
+    auto activation = makeX11FrontWindowActivation();
+    QWidget first;
+    QWidget second;
+    first.setGeometry(100, 100, 200, 100);
+    second.setGeometry(400, 100, 200, 100);
+    first.show();
+    first.activateWindow();
+    ASSERT_TRUE(test::waitUntil([&] { return activation->activeWindow() == quint32(first.winId()); }));
+    const auto remembered = activation->activeWindow();
+
+    second.show();
+    second.activateWindow();
+    ASSERT_TRUE(test::waitUntil([&] { return activation->activeWindow() == quint32(second.winId()); }));
+
+    ASSERT_TRUE(activation->activate(*remembered));
+    EXPECT_TRUE(test::waitUntil([&] { return activation->activeWindow() == quint32(first.winId()); }));
+    EXPECT_TRUE(test::waitUntil([&] { return first.isActiveWindow(); }));
+    EXPECT_FALSE(activation->activate(0));
+}
+
+}  // namespace
+}  // namespace tavrolin

@@ -1,0 +1,186 @@
+// Global shortcuts on the session's X display: real grabs, XTest key presses, another client
+// holding a combination first.
+#include "platform/linux/x11_global_key_grabber.h"
+#include "platform/linux/xtest_synthetic_input.h"
+#include "shell/hot_key_manager.h"
+
+#include "core/capture_workflow_error.h"
+#include "support/async.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QProcess>
+#include <QThread>
+
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace tavrolin {
+namespace {
+
+void xdotool(const QStringList& arguments) { ASSERT_EQ(QProcess::execute("xdotool", arguments), 0); }
+
+// Another program on the same display, with a connection of its own.
+class OtherClient {
+public:
+    OtherClient() {
+        int screen = 0;
+        connection_ = xcb_connect(nullptr, &screen);
+        xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection_));
+        for (int i = 0; i < screen; ++i) {
+            xcb_screen_next(&it);
+        }
+        root_ = it.data->root;
+        symbols_ = xcb_key_symbols_alloc(connection_);
+    }
+    ~OtherClient() {
+        xcb_key_symbols_free(symbols_);
+        xcb_disconnect(connection_);  // releases its grabs
+    }
+
+    // Tries to grab Control+Shift with the key of `keysym`; true when nobody else holds it.
+    bool grabControlShift(xcb_keysym_t keysym) {
+        xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols_, keysym);
+        const xcb_keycode_t code = codes ? codes[0] : 0;
+        std::free(codes);
+        const auto cookie = xcb_grab_key_checked(connection_, 1, root_, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT,
+                                                 code, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+        xcb_generic_error_t* error = xcb_request_check(connection_, cookie);
+        std::free(error);
+        return error == nullptr;
+    }
+    void ungrabAll() {
+        xcb_ungrab_key(connection_, XCB_GRAB_ANY, root_, XCB_MOD_MASK_ANY);
+        std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    }
+
+private:
+    xcb_connection_t* connection_ = nullptr;
+    xcb_window_t root_ = 0;
+    xcb_key_symbols_t* symbols_ = nullptr;
+};
+
+class HotKeyDesktopTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(grabber->isAvailable()); }
+    void TearDown() override {
+        manager.unregister();
+        QProcess::execute("xdotool", {"keyup", "w", "Shift_L", "Control_L"});
+    }
+
+    void registerDefaults() {
+        registerHotKeys(manager, AppSettings{}, [this](HotKeyAction action) {
+            return [this, action] {
+                pressed.push_back(action);
+                onMainThread = onMainThread && QThread::currentThread() == qApp->thread();
+            };
+        });
+    }
+
+    // Lets every posted press run.
+    static void settle() {
+        test::waitUntil([] { return false; }, std::chrono::milliseconds(300));
+    }
+
+    std::shared_ptr<X11GlobalKeyGrabber> grabber = std::make_shared<X11GlobalKeyGrabber>();
+    HotKeyManager manager{grabber};
+    XTestSyntheticInput input;
+    std::vector<HotKeyAction> pressed;
+    bool onMainThread = true;
+};
+
+TEST_F(HotKeyDesktopTest, TheSevenDefaultShortcutsAreHeldByUs) {
+    registerDefaults();
+    EXPECT_EQ(manager.registeredHotKeys().size(), 7u);
+    OtherClient other;
+    for (xcb_keysym_t key : {'t', 'w', 'e', 'r', 'f', 'd', 'p'}) {
+        EXPECT_FALSE(other.grabControlShift(key)) << char(key);
+    }
+    other.ungrabAll();
+}
+
+TEST_F(HotKeyDesktopTest, ControlShiftWRunsWriteMessageOnceOnTheMainThread) {
+    registerDefaults();
+    ASSERT_TRUE(input.sendKeyChord(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_W));
+    ASSERT_TRUE(test::waitUntil([&] { return !pressed.empty(); }));
+    settle();
+    EXPECT_EQ(pressed, std::vector{HotKeyAction::translateMessage});
+    EXPECT_TRUE(onMainThread);
+}
+
+TEST_F(HotKeyDesktopTest, LockKeysDoNotHideTheShortcut) {
+    registerDefaults();
+    for (const char* lock : {"Num_Lock", "Caps_Lock"}) {
+        pressed.clear();
+        xdotool({"key", lock});
+        ASSERT_TRUE(input.sendKeyChord(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_W));
+        const bool arrived = test::waitUntil([&] { return !pressed.empty(); });
+        xdotool({"key", lock});  // back off
+        ASSERT_TRUE(arrived) << lock;
+        settle();
+        EXPECT_EQ(pressed, std::vector{HotKeyAction::translateMessage}) << lock;
+    }
+}
+
+TEST_F(HotKeyDesktopTest, AHeldKeysAutorepeatRunsTheHandlerOnce) {
+    registerDefaults();
+    // A second press of a key that is down is what the server sends as autorepeat.
+    xdotool({"keydown", "Control_L", "keydown", "Shift_L", "keydown", "w", "keydown", "w", "keydown", "w"});
+    ASSERT_TRUE(test::waitUntil([&] { return !pressed.empty(); }));
+    xdotool({"keyup", "w", "keyup", "Shift_L", "keyup", "Control_L"});
+    settle();
+    EXPECT_EQ(pressed.size(), 1u);
+
+    // A new press after the release counts again.
+    ASSERT_TRUE(input.sendKeyChord(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_W));
+    ASSERT_TRUE(test::waitUntil([&] { return pressed.size() == 2; }));
+}
+
+TEST_F(HotKeyDesktopTest, ACombinationHeldByAnotherClientFailsTheWholeRegistration) {
+    OtherClient other;
+    ASSERT_TRUE(other.grabControlShift('r'));
+    try {
+        registerDefaults();
+        FAIL() << "registration succeeded";
+    } catch (const CaptureWorkflowError& error) {
+        EXPECT_EQ(error.errorCase(), CaptureWorkflowError::Case::hotKeyAlreadyInUse);
+        EXPECT_EQ(error.description(), "Control+Shift+R");
+    }
+    EXPECT_TRUE(manager.registeredHotKeys().empty());
+    // None of ours remain: the other client can take every one of them.
+    for (xcb_keysym_t key : {'t', 'w', 'e'}) {
+        EXPECT_TRUE(other.grabControlShift(key)) << char(key);
+    }
+    other.ungrabAll();
+}
+
+TEST_F(HotKeyDesktopTest, OtherKeysStillReachTheFocusedWindow) {
+    registerDefaults();
+    QLineEdit edit;
+    edit.setGeometry(200, 200, 300, 40);
+    edit.show();
+    edit.activateWindow();
+    ASSERT_TRUE(test::waitUntil([&] { return edit.hasFocus(); }));
+    xdotool({"type", "--delay", "20", "hi"});
+    EXPECT_TRUE(test::waitUntil([&] { return edit.text() == "hi"; }));
+    EXPECT_TRUE(pressed.empty());
+    edit.close();
+}
+
+TEST_F(HotKeyDesktopTest, UnregisteringReleasesTheKeysAndStopsTheHandlers) {
+    registerDefaults();
+    manager.unregister();
+    ASSERT_TRUE(input.sendKeyChord(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_W));
+    settle();
+    EXPECT_TRUE(pressed.empty());
+    OtherClient other;
+    EXPECT_TRUE(other.grabControlShift('w'));
+    other.ungrabAll();
+}
+
+}  // namespace
+}  // namespace tavrolin

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/global_key_grabbing.h"
+
+#include <map>
+#include <tuple>
+#include <set>
+
+namespace tavrolin::test {
+
+// In-memory key grabs. `taken` combinations answer alreadyInUse, `unmapped` keysyms noKeyCode;
+// press() plays the role of the event loop delivering a press.
+class FakeGlobalKeyGrabber final : public GlobalKeyGrabbing {
+public:
+    struct Combination {
+        quint32 keysym = 0;
+        GlobalKeyModifiers modifiers;
+        bool operator==(const Combination&) const = default;
+        auto operator<=>(const Combination& other) const {
+            return std::tuple(keysym, modifiers.control, modifiers.shift, modifiers.alt, modifiers.super) <=>
+                   std::tuple(other.keysym, other.modifiers.control, other.modifiers.shift, other.modifiers.alt,
+                              other.modifiers.super);
+        }
+    };
+
+    GlobalKeyGrabStatus grab(quint32 id, quint32 keysym, GlobalKeyModifiers modifiers) override {
+        release(id);
+        ++grabCalls;
+        const Combination combination{keysym, modifiers};
+        if (failing.contains(combination)) {
+            return GlobalKeyGrabStatus::failed;
+        }
+        if (unmapped.contains(keysym)) {
+            return GlobalKeyGrabStatus::noKeyCode;
+        }
+        if (taken.contains(combination)) {
+            return GlobalKeyGrabStatus::alreadyInUse;
+        }
+        for (const auto& [otherId, other] : grabs) {
+            if (other == combination) {
+                return GlobalKeyGrabStatus::alreadyInUse;
+            }
+        }
+        grabs[id] = combination;
+        return GlobalKeyGrabStatus::grabbed;
+    }
+    void release(quint32 id) override { grabs.erase(id); }
+    void releaseAll() override { grabs.clear(); }
+    void setPressedCallback(PressedCallback newCallback) override { callback = std::move(newCallback); }
+
+    void press(quint32 id) {
+        if (callback && grabs.contains(id)) {
+            callback(id);
+        }
+    }
+
+    std::map<quint32, Combination> grabs;
+    std::set<Combination> taken;
+    std::set<Combination> failing;
+    std::set<quint32> unmapped;
+    PressedCallback callback;
+    int grabCalls = 0;
+};
+
+}  // namespace tavrolin::test
