@@ -3,6 +3,7 @@
 #include "core/app_language.h"
 
 #include <QAction>
+#include <QCursor>
 #include <QApplication>
 #include <QEvent>
 #include <QKeySequence>
@@ -116,7 +117,7 @@ QString StatusMenu::toolTip(const AppSettings& settings) {
         QStringLiteral("Dictation Scratchpad: ") + settings.openDictationScratchpadShortcut.displayName(),
         QStringLiteral("Create Prompt: ") + settings.createPromptShortcut.displayName(),
         QStringLiteral("Translate: Auto Detect -> ") + displayName(settings.targetLanguage),
-        QStringLiteral("Online Features: ") + (settings.onlineFeaturesEnabled ? u"On" : u"Off"),
+        QStringLiteral("Online Features: ") + (settings.onlineFeaturesEnabled ? QStringLiteral("On") : QStringLiteral("Off")),
     };
     return lines.join(u'\n');
 }

@@ -28,17 +28,17 @@ std::vector<SettingsPaneAddress> SystemSettingsOpener::addresses(SettingsPane pa
     const QStringList desktops = currentDesktop.toUpper().split(u':', Qt::SkipEmptyParts);
     std::vector<SettingsPaneAddress> result;
     for (const QString& desktop : desktops) {
-        if (desktop == u"GNOME" || desktop == u"UNITY" || desktop == u"BUDGIE") {
+        if (desktop == QLatin1String("GNOME") || desktop == QLatin1String("UNITY") || desktop == QLatin1String("BUDGIE")) {
             result.push_back({QStringLiteral("gnome-control-center"), {QStringLiteral("universal-access")}});
             result.push_back({QStringLiteral("gnome-control-center"), {QStringLiteral("accessibility")}});
-        } else if (desktop == u"KDE") {
+        } else if (desktop == QLatin1String("KDE")) {
             result.push_back({QStringLiteral("systemsettings"), {QStringLiteral("kcm_access")}});
             result.push_back({QStringLiteral("systemsettings5"), {QStringLiteral("kcm_access")}});
-        } else if (desktop == u"X-CINNAMON" || desktop == u"CINNAMON") {
+        } else if (desktop == QLatin1String("X-CINNAMON") || desktop == QLatin1String("CINNAMON")) {
             result.push_back({QStringLiteral("cinnamon-settings"), {QStringLiteral("universal-access")}});
-        } else if (desktop == u"XFCE") {
+        } else if (desktop == QLatin1String("XFCE")) {
             result.push_back({QStringLiteral("xfce4-accessibility-settings"), {}});
-        } else if (desktop == u"MATE") {
+        } else if (desktop == QLatin1String("MATE")) {
             result.push_back({QStringLiteral("mate-at-properties"), {}});
         }
     }

@@ -5,6 +5,8 @@
 #include "diagnostics/diagnostics_export_error.h"
 #include "support/scripted_alert_presenter.h"
 
+#include "support/qt_printers.h"
+
 #include <gtest/gtest.h>
 
 namespace tavrolin {
@@ -65,7 +67,7 @@ TEST_F(AppAlertsTest, AccessibilityAlertOpensThePaneAfterReportingIt) {
               "shortcut again.");
     EXPECT_EQ(alert.buttons, (QStringList{"Open Settings", "OK"}));
     EXPECT_FALSE(alert.icon.isNull());
-    EXPECT_EQ(log, (QStringList{"report openAccessibilitySettings alert", kAccessibilityPane}));
+    EXPECT_EQ(log, (QStringList{"report open_accessibility_settings alert", kAccessibilityPane}));
 
     log.clear();
     alerts.showAccessibilitySetupAlert();  // "OK"
@@ -98,7 +100,7 @@ TEST_F(AppAlertsTest, ScreenRecordingAlertsByErrorCase) {
         EXPECT_EQ(alert.title, row.title);
         EXPECT_EQ(alert.message, row.message);
         EXPECT_EQ(alert.buttons, (QStringList{"Open Settings", "OK"}));
-        EXPECT_EQ(log, (QStringList{"report openScreenRecordingSettings alert", kScreenPane}));
+        EXPECT_EQ(log, (QStringList{"report open_screen_recording_settings alert", kScreenPane}));
     }
 }
 
@@ -145,7 +147,7 @@ TEST_F(AppAlertsTest, TranslationAlertRetryRunsOnceAfterTheAlertClosed) {
     presenter.answers = {"Open Settings"};
     alerts.showTranslationSetupAlert(error, [&] { ++retries; });
     EXPECT_EQ(retries, 1);
-    EXPECT_EQ(log, (QStringList{"report openTranslationLanguageSettings alert", kTranslationPane}));
+    EXPECT_EQ(log, (QStringList{"report open_translation_language_settings alert", kTranslationPane}));
 
     presenter.answers = {"OK"};
     alerts.showTranslationSetupAlert(error, [&] { ++retries; });
@@ -222,9 +224,9 @@ TEST_F(AppAlertsTest, OpenersReportTheirTriggerBeforeOpening) {
     alerts.openAccessibilitySettings(TelemetryTrigger::onboarding);
     alerts.openScreenRecordingSettings(TelemetryTrigger::overlay);
     alerts.openTranslationLanguageSettings();
-    EXPECT_EQ(log, (QStringList{"report openAccessibilitySettings onboarding", kAccessibilityPane,
-                                "report openScreenRecordingSettings overlay", kScreenPane,
-                                "report openTranslationLanguageSettings alert", kTranslationPane}));
+    EXPECT_EQ(log, (QStringList{"report open_accessibility_settings onboarding", kAccessibilityPane,
+                                "report open_screen_recording_settings overlay", kScreenPane,
+                                "report open_translation_language_settings alert", kTranslationPane}));
 }
 
 TEST(MakeMessage, JoinsDescriptionAndSuggestion) {

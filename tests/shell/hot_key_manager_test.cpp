@@ -6,6 +6,8 @@
 
 #include <X11/keysym.h>
 
+#include "support/qt_printers.h"
+
 #include <gtest/gtest.h>
 
 namespace tavrolin {

@@ -12,6 +12,8 @@
 
 #include <X11/keysym.h>
 
+#include "support/qt_printers.h"
+
 #include <gtest/gtest.h>
 
 namespace tavrolin {
@@ -61,10 +63,12 @@ protected:
             .report =
                 [this](const SettingsUsageEvent& event) {
                     events.push_back(event);
-                    log << QStringLiteral("report %1%2 stored-telemetry=%3")
-                               .arg(rawValue(event.action),
-                                    event.success ? (*event.success ? " ok" : " failed") : "",
-                                    store->settings().telemetryEnabled ? "on" : "off");
+                    QString line = "report " + rawValue(event.action);
+                    if (event.success) {
+                        line += *event.success ? " ok" : " failed";
+                    }
+                    line += store->settings().telemetryEnabled ? " stored-telemetry=on" : " stored-telemetry=off";
+                    log << line;
                 },
             .push =
                 [this](const AppSettings& settings, SettingsPushScope scope) {
@@ -207,7 +211,7 @@ TEST_F(SettingsCoordinatorTest, ATakenShortcutFailsTheSaveAndRestoresThePrevious
     EXPECT_EQ(grabber->grabs, grabsOf(previous));
     EXPECT_TRUE(pushed.empty());
     EXPECT_EQ(refreshed, std::vector{previous});
-    EXPECT_EQ(log, (QStringList{"register", "report saveSettings failed stored-telemetry=on", "register", "refresh"}));
+    EXPECT_EQ(log, (QStringList{"register", "report save_settings failed stored-telemetry=on", "register", "refresh"}));
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].errorCode, CaptureWorkflowErrorCode::code(inUse));
     EXPECT_TRUE(events[0].includeDuration);
@@ -295,7 +299,7 @@ TEST_F(SettingsCoordinatorTest, LaunchAtLoginThatNeedsApprovalAsksAndSavesTheNew
               "login.");
     EXPECT_EQ(presenter.shown[0].buttons, (QStringList{"Open Settings", "OK"}));
     EXPECT_TRUE(store->settings().launchAtLoginEnabled);
-    EXPECT_EQ(log.mid(0, 4), (QStringList{"register", "sync 1", "report openLoginItemsSettings stored-telemetry=on",
+    EXPECT_EQ(log.mid(0, 4), (QStringList{"register", "sync 1", "report open_login_items_settings stored-telemetry=on",
                                           "open login items"}));
     EXPECT_EQ(events[0].trigger, TelemetryTrigger::alert);
     EXPECT_FALSE(events[0].snapshot);
@@ -318,7 +322,7 @@ TEST_F(SettingsCoordinatorTest, AnUnwritableFileStillAppliesTheValueAndSaysItWas
 TEST_F(SettingsCoordinatorTest, SavingTheSameValueStillRunsEveryStepButLaunchAtLogin) {
     const AppSettings current = store->settings();
     EXPECT_EQ(coordinator->saveSettings(current, TelemetryTrigger::settings), std::nullopt);
-    EXPECT_EQ(log, (QStringList{"register", "push full", "report saveSettings ok stored-telemetry=on", "refresh"}));
+    EXPECT_EQ(log, (QStringList{"register", "push full", "report save_settings ok stored-telemetry=on", "refresh"}));
     EXPECT_EQ(grabber->grabs, grabsOf(current));
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].targetLanguage, current.targetLanguage);
@@ -329,8 +333,8 @@ TEST_F(SettingsCoordinatorTest, StatisticsTurnedOffAreReportedBeforeTheValueIsSt
     AppSettings next = store->settings();
     next.telemetryEnabled = false;
     coordinator->saveSettings(next, TelemetryTrigger::settings);
-    EXPECT_EQ(log, (QStringList{"register", "report saveSettings ok stored-telemetry=on",
-                                "report anonymousStatisticsDisabled stored-telemetry=on", "push full", "refresh"}));
+    EXPECT_EQ(log, (QStringList{"register", "report save_settings ok stored-telemetry=on",
+                                "report anonymous_statistics_disabled stored-telemetry=on", "push full", "refresh"}));
     ASSERT_EQ(events.size(), 2u);
     EXPECT_FALSE(events[1].success);
     EXPECT_FALSE(events[1].includeDuration);
@@ -355,8 +359,8 @@ TEST_F(SettingsCoordinatorTest, StatisticsTurnedOnAreReportedAfterTheValueIsStor
     AppSettings next = stored;
     next.telemetryEnabled = true;
     coordinator->saveSettings(next, TelemetryTrigger::alert);
-    EXPECT_EQ(log, (QStringList{"register", "push full", "report anonymousStatisticsEnabled stored-telemetry=on",
-                                "report saveSettings ok stored-telemetry=on", "refresh"}));
+    EXPECT_EQ(log, (QStringList{"register", "push full", "report anonymous_statistics_enabled stored-telemetry=on",
+                                "report save_settings ok stored-telemetry=on", "refresh"}));
     EXPECT_EQ(events[0].trigger, TelemetryTrigger::alert);
     EXPECT_EQ(events[1].trigger, TelemetryTrigger::alert);
 }

@@ -8,6 +8,8 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 
+#include "support/qt_printers.h"
+
 #include <gtest/gtest.h>
 
 namespace tavrolin {

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 
+#include "support/qt_printers.h"
+
 #include <gtest/gtest.h>
 
 namespace tavrolin {

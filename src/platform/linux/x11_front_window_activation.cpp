@@ -77,7 +77,7 @@ private:
     xcb_atom_t atom(const char* name) {
         xcb_intern_atom_reply_t* reply =
             xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, quint16(std::strlen(name)), name), nullptr);
-        const xcb_atom_t value = reply ? reply->atom : XCB_ATOM_NONE;
+        const xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
         std::free(reply);
         return value;
     }
