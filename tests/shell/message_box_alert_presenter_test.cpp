@@ -1,0 +1,71 @@
+// The modal message box behind the alerts: texts, button order, default and Escape buttons.
+#include "shell/alert_presenting.h"
+
+#include "support/qt_printers.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace tavrolin {
+namespace {
+
+struct Seen {
+    QString text;
+    QString informativeText;
+    QStringList buttons;
+    QString defaultButton;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    bool hasIconPixmap = false;
+    bool modal = false;
+};
+
+// Inspects the box once it is up, then answers it with `answer`.
+int presentAndAnswer(const Alert& alert, const std::function<void(QMessageBox&)>& answer, Seen& seen) {
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        seen.text = box->text();
+        seen.informativeText = box->informativeText();
+        for (QAbstractButton* button : box->buttons()) {
+            seen.buttons << button->text();
+        }
+        seen.defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
+        seen.icon = box->icon();
+        seen.hasIconPixmap = !box->iconPixmap().isNull();
+        seen.modal = box->isModal();
+        answer(*box);
+    });
+    MessageBoxAlertPresenter presenter;
+    return presenter.present(alert);
+}
+
+TEST(MessageBoxAlertPresenter, ShowsTheTextsAndButtonsInOrderWithTheFirstAsDefault) {
+    QPixmap icon(16, 16);
+    icon.fill(Qt::blue);
+    const Alert alert{AlertStyle::informational, "Install Translation Languages", "can\u2019t translate\n\u2022 German",
+                      QIcon(icon), {"Open Settings", "Try Again", "OK"}};
+    Seen seen;
+    const int answer = presentAndAnswer(alert, [](QMessageBox& box) { box.buttons()[1]->click(); }, seen);
+    EXPECT_EQ(seen.text, alert.title);
+    EXPECT_EQ(seen.informativeText, alert.message);
+    EXPECT_EQ(seen.buttons, alert.buttons);
+    EXPECT_EQ(seen.defaultButton, "Open Settings");
+    EXPECT_TRUE(seen.hasIconPixmap);
+    EXPECT_TRUE(seen.modal);
+    EXPECT_EQ(answer, 1);
+}
+
+TEST(MessageBoxAlertPresenter, EscapeAnswersTheLastButton) {
+    const Alert alert{AlertStyle::warning, "Could not restore shortcuts", "text", QIcon(), {"Open Settings", "OK"}};
+    Seen seen;
+    const int answer = presentAndAnswer(alert, [](QMessageBox& box) { box.reject(); }, seen);
+    EXPECT_EQ(seen.icon, QMessageBox::Warning);
+    EXPECT_EQ(answer, 1);
+}
+
+}  // namespace
+}  // namespace tavrolin
