@@ -7,7 +7,7 @@
 
 namespace tavrolin {
 
-SettingsEventSnapshot SettingsEventSnapshot::of(const AppSettings& settings) {
+TelemetrySettingsSnapshot telemetrySnapshot(const AppSettings& settings) {
     return {settings.targetLanguage, settings.messageTargetLanguage, settings.launchAtLoginEnabled,
             settings.telemetryEnabled, settings.onlineFeaturesEnabled};
 }
@@ -82,7 +82,7 @@ std::optional<QString> SettingsCoordinator::saveSettings(const AppSettings& sett
     saveEvent.trigger = trigger;
     saveEvent.startedAt = now();
     saveEvent.targetLanguage = next.targetLanguage;
-    saveEvent.snapshot = SettingsEventSnapshot::of(next);
+    saveEvent.snapshot = telemetrySnapshot(next);
     const auto reportSave = [&](bool success, std::optional<QString> errorCode = std::nullopt) {
         SettingsUsageEvent event = saveEvent;
         event.success = success;

@@ -4,6 +4,7 @@
 #include "core/app_settings.h"
 #include "core/app_settings_store.h"
 #include "core/telemetry_action.h"
+#include "core/telemetry_event.h"
 #include "shell/app_alerts.h"
 
 #include <QDateTime>
@@ -14,17 +15,8 @@
 
 namespace tavrolin {
 
-// The settings fields a settings usage event carries.
-struct SettingsEventSnapshot {
-    AppLanguage targetLanguage = AppLanguage::russian;
-    AppLanguage messageTargetLanguage = AppLanguage::english;
-    bool launchAtLoginEnabled = false;
-    bool telemetryEnabled = false;
-    bool onlineFeaturesEnabled = false;
-
-    static SettingsEventSnapshot of(const AppSettings& settings);
-    bool operator==(const SettingsEventSnapshot&) const = default;
-};
+// The settings a settings usage event carries.
+TelemetrySettingsSnapshot telemetrySnapshot(const AppSettings& settings);
 
 // One usage event of the settings path, as the usage-event reporter takes it: the context
 // (action, trigger, start time, target language, snapshot) and what is sent with it.
@@ -33,7 +25,7 @@ struct SettingsUsageEvent {
     TelemetryTrigger trigger = TelemetryTrigger::settings;
     QDateTime startedAt;
     std::optional<AppLanguage> targetLanguage;
-    std::optional<SettingsEventSnapshot> snapshot;
+    std::optional<TelemetrySettingsSnapshot> snapshot;
     std::optional<bool> success;
     std::optional<QString> errorCode;
     bool includeDuration = false;

@@ -216,7 +216,7 @@ TEST_F(SettingsCoordinatorTest, ATakenShortcutFailsTheSaveAndRestoresThePrevious
     EXPECT_EQ(events[0].errorCode, CaptureWorkflowErrorCode::code(inUse));
     EXPECT_TRUE(events[0].includeDuration);
     EXPECT_EQ(events[0].trigger, TelemetryTrigger::settings);
-    EXPECT_EQ(events[0].snapshot, SettingsEventSnapshot::of(next));
+    EXPECT_EQ(events[0].snapshot, telemetrySnapshot(next));
     EXPECT_TRUE(presenter.shown.empty());
 }
 
@@ -339,7 +339,7 @@ TEST_F(SettingsCoordinatorTest, StatisticsTurnedOffAreReportedBeforeTheValueIsSt
     EXPECT_FALSE(events[1].success);
     EXPECT_FALSE(events[1].includeDuration);
     EXPECT_FALSE(events[1].targetLanguage);
-    EXPECT_EQ(events[1].snapshot, SettingsEventSnapshot::of(next));
+    EXPECT_EQ(events[1].snapshot, telemetrySnapshot(next));
     EXPECT_FALSE(store->settings().telemetryEnabled);
 }
 
