@@ -17,6 +17,8 @@ class HotKeyManager {
 public:
     using Handler = std::function<void()>;
 
+    // Over the desktop session's own grabber (makeSystemGlobalKeyGrabber()).
+    HotKeyManager();
     explicit HotKeyManager(std::shared_ptr<GlobalKeyGrabbing> grabber);
     ~HotKeyManager();
     HotKeyManager(const HotKeyManager&) = delete;

@@ -121,6 +121,18 @@ TEST_F(HotKeyManagerTest, AFailedRegistrationOfOneActionKeepsTheOthers) {
     EXPECT_TRUE(manager.registeredHotKeys().contains(4));
 }
 
+TEST(HotKeyManagerWithoutDisplay, EveryRegistrationFailsAndNothingIsKept) {
+    HotKeyManager manager;  // the session's grabber; these tests run without an X11 display
+    try {
+        manager.registerHotKey(HotKeyAction::editText, defaultShortcut(HotKeyAction::editText), [] {});
+        FAIL() << "registered without a display";
+    } catch (const CaptureWorkflowError& error) {
+        EXPECT_EQ(error.errorCase(), CaptureWorkflowError::Case::failedToRegisterHotKey);
+        EXPECT_EQ(error.description(), "Control+Shift+E");
+    }
+    EXPECT_TRUE(manager.registeredHotKeys().empty());
+}
+
 TEST_F(HotKeyManagerTest, DestroyingTheManagerReleasesEveryGrab) {
     {
         HotKeyManager scoped(grabber);
