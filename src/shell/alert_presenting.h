@@ -6,7 +6,7 @@
 
 namespace tavrolin {
 
-enum class AlertStyle { informational, warning };
+enum class AlertStyle { informational, warning, critical };
 
 // One modal alert: the title is its main text, the message the informative text below it, and
 // the first button is the default.
@@ -16,6 +16,13 @@ struct Alert {
     QString message;
     QIcon icon;
     QStringList buttons;
+    // The button that closing the alert without a button (Escape, the window's close button)
+    // counts as; -1 means the last one.
+    int cancelButton = -1;
+
+    int cancelButtonIndex() const {
+        return cancelButton >= 0 && cancelButton < buttons.size() ? cancelButton : int(buttons.size()) - 1;
+    }
 };
 
 // Shows alerts and answers which button was pressed. The application's presenter is modal;
@@ -29,7 +36,7 @@ public:
 };
 
 // The modal QMessageBox presenter. Closing the box without a button (Escape, the window's
-// close button) counts as the last button, which is always the harmless "OK".
+// close button) counts as the alert's cancel button (the last one unless it names another).
 class MessageBoxAlertPresenter final : public AlertPresenting {
 public:
     int present(const Alert& alert) override;

@@ -12,7 +12,9 @@ namespace tavrolin {
 int MessageBoxAlertPresenter::present(const Alert& alert) {
     QMessageBox box;
     box.setWindowTitle(QStringLiteral("Tavrolin"));
-    box.setIcon(alert.style == AlertStyle::warning ? QMessageBox::Warning : QMessageBox::Information);
+    box.setIcon(alert.style == AlertStyle::critical  ? QMessageBox::Critical
+                : alert.style == AlertStyle::warning ? QMessageBox::Warning
+                                                     : QMessageBox::Information);
     if (!alert.icon.isNull()) {
         box.setIconPixmap(alert.icon.pixmap(64, 64));
         box.setWindowIcon(alert.icon);
@@ -27,7 +29,8 @@ int MessageBoxAlertPresenter::present(const Alert& alert) {
         buttons.push_back(box.addButton(title, QMessageBox::AcceptRole));
     }
     box.setDefaultButton(buttons.front());
-    box.setEscapeButton(buttons.back());
+    const int cancel = alert.buttons.isEmpty() ? 0 : alert.cancelButtonIndex();
+    box.setEscapeButton(buttons[std::size_t(cancel)]);
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.show();
@@ -39,7 +42,7 @@ int MessageBoxAlertPresenter::present(const Alert& alert) {
             return int(i);
         }
     }
-    return int(buttons.size()) - 1;
+    return cancel;
 }
 
 }  // namespace tavrolin

@@ -168,9 +168,10 @@ QString UpdateHooks::makeUpdateMessage(const AppUpdate& update, bool isRequired)
     return message;
 }
 
-UpdateAlertContent UpdateHooks::makeUpdateAlert(const AppUpdate& update, bool isRequired) const {
-    UpdateAlertContent alert;
-    alert.isCritical = isRequired;
+Alert UpdateHooks::makeUpdateAlert(const AppUpdate& update, bool isRequired) const {
+    Alert alert;
+    alert.style = isRequired ? AlertStyle::critical : AlertStyle::informational;
+    alert.icon = dependencies_.alertIcon;
     alert.title = isRequired ? QStringLiteral("Important Tavrolin update available")
                              : QStringLiteral("Tavrolin update available");
     alert.message = makeUpdateMessage(update, isRequired);
@@ -178,7 +179,7 @@ UpdateAlertContent UpdateHooks::makeUpdateAlert(const AppUpdate& update, bool is
     if (!isRequired) {
         alert.buttons << skipButton;
     }
-    alert.cancelButtonIndex = 1;
+    alert.cancelButton = 1;
     return alert;
 }
 
@@ -195,11 +196,11 @@ bool UpdateHooks::isAllowedDownloadURL(const QUrl& url) const {
 }
 
 void UpdateHooks::presentUpdateAlert(const AppUpdate& update, bool isRequired) {
-    if (!dependencies_.presentUpdateAlert) {
+    if (!dependencies_.alertPresenter) {
         return;
     }
-    const UpdateAlertContent alert = makeUpdateAlert(update, isRequired);
-    const int answer = dependencies_.presentUpdateAlert(alert);
+    const Alert alert = makeUpdateAlert(update, isRequired);
+    const int answer = dependencies_.alertPresenter->present(alert);
     const QString button = answer >= 0 && answer < alert.buttons.size() ? alert.buttons[answer] : QString();
     if (button == updateNowButton) {
         if (!isAllowedDownloadURL(update.downloadURL)) {

@@ -2,11 +2,13 @@
 
 #include "core/defaults_store.h"
 #include "platform/clock.h"
+#include "shell/alert_presenting.h"
 #include "updates/app_update.h"
 #include "updates/app_update_checker.h"
 #include "updates/app_update_configuration.h"
 #include "updates/app_update_state_store.h"
 
+#include <QIcon>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -24,19 +26,6 @@ enum class UpdateCheckMode { automatic, manual };
 
 // "automatic" or "manual", as the log lines write it.
 QString updateCheckModeName(UpdateCheckMode mode);
-
-// What the update alert shows. The presenter answers the index of the pressed button; closing
-// the alert without a button must answer `cancelButtonIndex` ("Later"), never "Skip This
-// Version".
-struct UpdateAlertContent {
-    bool isCritical = false;
-    QString title;
-    QString message;
-    QStringList buttons;
-    int cancelButtonIndex = 1;
-
-    bool operator==(const UpdateAlertContent&) const = default;
-};
 
 // The application's side of update checks: when to look for a release, what to tell the user
 // and what to remember. Automatic checks are spaced by the configured interval through one
@@ -72,8 +61,9 @@ public:
         std::function<void(std::function<void()> retryAction)> showOnlineFeaturesDisabledAlert;
         std::function<void(const QString& title, const QString& message)> showInformationalAlert;
         std::function<void(const QString& title, const QString& message)> showAlert;
-        // Brings the application to the front, runs the alert modally, answers the button index.
-        std::function<int(const UpdateAlertContent&)> presentUpdateAlert;
+        // Runs the update alert; closing it without a button counts as "Later".
+        AlertPresenting* alertPresenter = nullptr;
+        QIcon alertIcon;
         // Hands an address to the desktop's default handler (the browser).
         std::function<bool(const QUrl&)> openURL;
     };
@@ -95,7 +85,7 @@ public:
     void scheduleNextAutomaticUpdateCheck();
 
     void presentUpdateAlert(const AppUpdate& update, bool isRequired);
-    UpdateAlertContent makeUpdateAlert(const AppUpdate& update, bool isRequired) const;
+    Alert makeUpdateAlert(const AppUpdate& update, bool isRequired) const;
     QString makeUpdateMessage(const AppUpdate& update, bool isRequired) const;
 
     // Whether "Update Now" may hand `url` to the browser: https with a host, or http when the

@@ -67,5 +67,16 @@ TEST(MessageBoxAlertPresenter, EscapeAnswersTheLastButton) {
     EXPECT_EQ(answer, 1);
 }
 
+TEST(MessageBoxAlertPresenter, ClosingAnAlertThatNamesItsCancelButtonAnswersThatButton) {
+    Alert alert{AlertStyle::critical, "Important Tavrolin update available", "text", QIcon(),
+                {"Update Now", "Later", "Skip This Version"}};
+    alert.cancelButton = 1;
+    Seen seen;
+    const int answer = presentAndAnswer(alert, [](QMessageBox& box) { box.reject(); }, seen);
+    EXPECT_EQ(seen.icon, QMessageBox::Critical);
+    EXPECT_EQ(seen.buttons, alert.buttons);
+    EXPECT_EQ(answer, 1);
+}
+
 }  // namespace
 }  // namespace tavrolin

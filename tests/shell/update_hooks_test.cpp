@@ -7,6 +7,7 @@
 #include "support/async.h"
 #include "support/local_http_server.h"
 #include "support/memory_log_sink.h"
+#include "support/scripted_alert_presenter.h"
 #include "support/virtual_time.h"
 #include "updates/url_session_app_update_manifest_client.h"
 
@@ -90,11 +91,13 @@ struct Harness {
             deps.showAlert = [this](const QString& title, const QString& message) {
                 shown << QStringLiteral("warning: ") + title + QStringLiteral(" | ") + message;
             };
-            deps.presentUpdateAlert = [this](const UpdateAlertContent& alert) {
+            presenter.onPresent = [this](const Alert& alert) {
                 updateAlerts.push_back(alert);
-                const int index = int(alert.buttons.indexOf(answer));
-                return index >= 0 ? index : alert.cancelButtonIndex;
+                if (!answer.isEmpty()) {
+                    presenter.answers.push_back(answer);
+                }
             };
+            deps.alertPresenter = &presenter;
             deps.openURL = [this](const QUrl& url) {
                 opened.push_back(url);
                 return true;
@@ -118,7 +121,8 @@ struct Harness {
     bool online = true;
     QStringList shown;
     std::function<void()> retryAction;
-    std::vector<UpdateAlertContent> updateAlerts;
+    test::ScriptedAlertPresenter presenter;
+    std::vector<Alert> updateAlerts;
     QString answer;
     std::vector<QUrl> opened;
 
@@ -314,10 +318,9 @@ TEST_F(UpdateHooksTest, WithOnlineFeaturesOffNoRequestReachesTheReleaseServer) {
     deps.installedBuild = QStringLiteral("100");
     int alerts = 0;
     deps.showOnlineFeaturesDisabledAlert = [&](std::function<void()>) { ++alerts; };
-    deps.presentUpdateAlert = [&](const UpdateAlertContent&) {
-        ++alerts;
-        return 1;
-    };
+    test::ScriptedAlertPresenter livePresenter;
+    livePresenter.onPresent = [&](const Alert&) { ++alerts; };
+    deps.alertPresenter = &livePresenter;
     UpdateHooks liveHooks(std::move(deps));
 
     liveHooks.startUpdateCheck(UpdateCheckMode::automatic);
@@ -361,12 +364,12 @@ TEST_F(UpdateHooksTest, TheAlertOffersSkippingOnlyWhenTheUpdateIsNotRequired) {
         fixture.hooks().checkForUpdates();
         ASSERT_EQ(fixture.updateAlerts.size(), 1u);
         const auto& alert = fixture.updateAlerts[0];
-        EXPECT_EQ(alert.isCritical, c.required);
+        EXPECT_EQ(alert.style, c.required ? AlertStyle::critical : AlertStyle::informational);
         EXPECT_EQ(alert.title, c.required ? "Important Tavrolin update available" : "Tavrolin update available");
         const QStringList expectedButtons =
             c.required ? QStringList{"Update Now", "Later"} : QStringList{"Update Now", "Later", "Skip This Version"};
         EXPECT_EQ(alert.buttons, expectedButtons);
-        EXPECT_EQ(alert.buttons[alert.cancelButtonIndex], "Later");
+        EXPECT_EQ(alert.buttons[alert.cancelButtonIndex()], "Later");
         EXPECT_EQ(alert.message.contains("This update is marked important for your installed version."), c.required);
         EXPECT_EQ(fixture.log.sink().messages(LogCategory::updates).last(),
                   QStringLiteral("update check finished mode=manual result=available version=2.0 build=200 required=") +
@@ -407,7 +410,7 @@ TEST_F(UpdateHooksTest, SkippingABuildSilencesAutomaticChecksButNotManualOnesOrR
     client->manifest.critical = true;
     scheduler.advance(kDay);
     ASSERT_EQ(updateAlerts.size(), 2u);
-    EXPECT_TRUE(updateAlerts[1].isCritical);
+    EXPECT_EQ(updateAlerts[1].style, AlertStyle::critical);
 }
 
 TEST_F(UpdateHooksTest, LaterOrClosingTheAlertChangesNothing) {

@@ -9,7 +9,8 @@
 namespace tavrolin::test {
 
 // Records every alert and answers with the scripted button titles, in order; an alert without
-// a scripted answer gets its last button (the harmless "OK").
+// a scripted answer is closed (its cancel button: the last one, the harmless "OK", unless it
+// names another).
 class ScriptedAlertPresenter final : public AlertPresenting {
 public:
     int present(const Alert& alert) override {
@@ -18,7 +19,7 @@ public:
             onPresent(alert);
         }
         if (answers.empty()) {
-            return int(alert.buttons.size()) - 1;
+            return alert.cancelButtonIndex();
         }
         const QString answer = answers.front();
         answers.pop_front();
