@@ -130,15 +130,6 @@ QCoro::Task<void> AppActions::exportDiagnostics() {
     }
 }
 
-void AppActions::quit() {
-    if (dependencies_.reportQuit) {
-        dependencies_.reportQuit();
-    }
-    if (dependencies_.terminate) {
-        dependencies_.terminate();
-    }
-}
-
 std::optional<QString> chooseDiagnosticsExportPath(const QString& proposedFileName, QWidget* parent) {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty()) {

@@ -17,8 +17,8 @@ class QWidget;
 
 namespace tavrolin {
 
-// Commands that act on the application as a whole: the support mail, the diagnostics export
-// and quitting. Main thread only.
+// Commands that act on the application as a whole: the support mail and the diagnostics
+// export (quitting is the delegate's own quit()). Main thread only.
 class AppActions final {
 public:
     struct Dependencies {
@@ -36,9 +36,6 @@ public:
         std::function<bool(const QUrl&)> openURL;
         QString supportEmail;
         QString appVersion;
-        // Quitting: the usage event, then the application's termination path.
-        std::function<void()> reportQuit;
-        std::function<void()> terminate;
     };
 
     explicit AppActions(Dependencies dependencies);
@@ -51,7 +48,6 @@ public:
     void writeDeveloper();
     // Asks where to save, writes the archive off the main thread, logs and tells the outcome.
     QCoro::Task<void> exportDiagnostics();
-    void quit();
 
     // "mailto:<address>?subject=...&body=..." with both values percent-encoded (line breaks,
     // "&", "+", "=" included); absent for an address that is blank or not of the form

@@ -68,17 +68,6 @@ TEST(SupportMail, NoAddressNoMail) {
     EXPECT_TRUE(opened[0].toString().startsWith("mailto:help@tavrolin.invalid?subject="));
 }
 
-// --- Quitting ---
-
-TEST(Quit, ReportsTheUsageEventBeforeTerminating) {
-    QStringList steps;
-    AppActions::Dependencies deps;
-    deps.reportQuit = [&] { steps << "report"; };
-    deps.terminate = [&] { steps << "terminate"; };
-    AppActions(deps).quit();
-    EXPECT_EQ(steps, (QStringList{"report", "terminate"}));
-}
-
 // --- The diagnostics export ---
 
 class ExportDiagnosticsTest : public ::testing::Test {
