@@ -3,6 +3,7 @@
 #include "core/app_log.h"
 #include "core/app_metadata.h"
 #include "core/linux_wording.h"
+#include "shell/alert_presenting.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -79,6 +80,12 @@ void ShareAlertPresenter::presentPrompt(const ReportEvent& report, TelemetryTrig
         }
         break;
     }
+}
+
+ShareAlertPresenter::AskQuestion ShareAlertPresenter::askThrough(AlertPresenting& alerts) {
+    return [&alerts](const QString& title, const QString& message, const QStringList& buttons) {
+        return alerts.present(Alert{AlertStyle::informational, title, message, AppMetadata::alertIcon(), buttons});
+    };
 }
 
 std::optional<QPoint> ShareAlertPresenter::trayIconAnchor(const QSystemTrayIcon* trayIcon) {

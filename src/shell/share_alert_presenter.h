@@ -16,6 +16,8 @@ class QWidget;
 
 namespace tavrolin {
 
+class AlertPresenting;
+
 // What the user may share: a sentence and the website address.
 struct ShareItems {
     QString text;
@@ -34,6 +36,8 @@ public:
 
     // Shows a modal informational alert and answers the index of the chosen button.
     using AskQuestion = std::function<int(const QString& title, const QString& message, const QStringList& buttons)>;
+    // The question as the application's informational alert, with its alert icon.
+    static AskQuestion askThrough(AlertPresenting& alerts);
     using ReportEvent = std::function<void(TelemetryAction action, TelemetryTrigger trigger)>;
     // Where the sharing menu opens: absent when there is no tray icon (no menu then); a null
     // point when the tray host does not tell where its icon is (the menu opens at the pointer).

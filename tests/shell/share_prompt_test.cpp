@@ -3,6 +3,7 @@
 #include "shell/share_prompt_store.h"
 
 #include "core/app_metadata.h"
+#include "support/scripted_alert_presenter.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -240,6 +241,22 @@ TEST(ShareAlertPresenterTest, TrayIconAnchorNeedsAnIconAndFallsBackToThePointer)
     // No tray host reports a position here: the menu goes to the pointer.
     QSystemTrayIcon icon;
     EXPECT_EQ(ShareAlertPresenter::trayIconAnchor(&icon), QPoint());
+}
+
+TEST(ShareAlertPresenterTest, QuestionIsAnInformationalAlertAnsweredByButtonTitle) {
+    test::ScriptedAlertPresenter alerts;
+    alerts.answers = {QString::fromUtf8("Don\xE2\x80\x99t Ask Again")};
+    std::vector<Event> events;
+    bool disabled = false;
+    ShareAlertPresenter presenter([] { return std::nullopt; }, ShareAlertPresenter::askThrough(alerts));
+    presenter.presentPrompt([&](TelemetryAction a, TelemetryTrigger t) { events.emplace_back(a, t); },
+                            TelemetryTrigger::overlay, {}, {}, [&] { disabled = true; });
+    ASSERT_EQ(alerts.shown.size(), 1u);
+    EXPECT_EQ(alerts.shown[0].style, AlertStyle::informational);
+    EXPECT_EQ(alerts.shown[0].title, ShareAlertPresenter::title());
+    EXPECT_EQ(alerts.shown[0].buttons, ShareAlertPresenter::buttons());
+    EXPECT_TRUE(disabled);
+    EXPECT_EQ(events.back(), Event(TelemetryAction::sharePromptDisabled, TelemetryTrigger::overlay));
 }
 
 TEST(ShareMenuTest, ActionsCopyMailAndOpenTheWebsite) {
