@@ -82,6 +82,10 @@ constexpr LinuxRewording kLinuxRewordings[] = {
      "Settings > General > Login Items and make sure Tavrolin is allowed to open at login.",
      "Your desktop needs one more confirmation before Tavrolin can open automatically when you log in.\n\nOpen "
      "your desktop's startup applications settings and make sure Tavrolin is allowed to open at login."},
+    {"Open System Settings > General > Login Items and check whether Tavrolin is allowed to open at "
+     "login.",
+     "Check that the folder ~/.config/autostart can be written and that your desktop's startup "
+     "applications allow Tavrolin to open at login."},
 
     // --- Language services ---
     // Translation setup notices: installing data for the device's engine means installing an
