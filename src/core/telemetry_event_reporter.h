@@ -16,7 +16,6 @@
 #include "core/device_identifier.h"
 #include "core/telemetry_action.h"
 #include "core/telemetry_client.h"
-#include "core/telemetry_settings_snapshot.h"
 
 #include <QDateTime>
 #include <QLocale>
