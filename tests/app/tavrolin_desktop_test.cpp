@@ -31,6 +31,8 @@ protected:
         environment_.insert("XDG_STATE_HOME", home_.filePath("state"));
         environment_.insert("XDG_RUNTIME_DIR", home_.filePath("runtime"));
         environment_.insert("TAVROLIN_LOG_BACKEND", "file");
+        // Usage events at launch go to a closed local port, never off the machine.
+        environment_.insert("TAVROLIN_TELEMETRY_ENDPOINT", "http://127.0.0.1:9/api/events");
     }
 
     void TearDown() override {

@@ -1,0 +1,334 @@
+#pragma once
+
+// The application's delegate: the one owner of its running state and the composition root.
+// It builds a few objects when constructed (in a fixed order) and every other service lazily,
+// on first use, through its accessors; everything else in the shell and the workflows of the
+// other subsystems are operations on this object.
+//
+// Where operations live (one .cpp per concern, all members of AppDelegate):
+//   app_delegate.cpp            construction, accessors, launch, termination, quit, anti-sleep hooks
+//   app_delegate_factories.cpp  how each collaborator is built by default (defaultFactories())
+//   app_delegate_menu.cpp       status item, main menu and the menu commands
+//   app_delegate_settings.cpp   applying the settings to the running services
+//   app_delegate_updates.cpp    update checks
+//   app_delegate_onboarding.cpp onboarding and the share prompt
+// A new concern adds its own app_delegate_<concern>.cpp and declares its members in the
+// matching section below.
+
+#include "core/app_settings_store.h"
+#include "core/online_feature_policy.h"
+#include "core/telemetry_action.h"
+#include "core/telemetry_event_reporter.h"
+#include "language/server_endpoint_configuration.h"
+#include "language/server_request_transport.h"
+#include "shell/application_delegate.h"
+#include "shell/update_hooks.h"
+#include "updates/app_update_configuration.h"
+
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QRectF>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+
+namespace tavrolin {
+
+class ActiveWindowDetector;
+class ActiveWindowTextProviding;
+class FlipLanguageService;
+class MessageTranslationService;
+class TextEditingService;
+class TextPromptingService;
+class TextWritingService;
+struct TranslationSetupSupport;
+class AntiSleepManager;
+class AppUpdateChecker;
+class AppUpdateStateStore;
+class DeviceIdentifier;
+class DiagnosticsExporter;
+class FocusedTextFieldAccessor;
+class HotKeyManager;
+class HybridTextEditingClient;
+class LaunchAtLoginController;
+class OnboardingStateStore;
+class OnlineGatedTextImproveClient;
+class OnlineGatedTextPromptClient;
+class OnlineGatedTextWritingClient;
+class ScreenshotOverlayPresenter;
+class SelectionPopupTriggerController;
+class SelectionTranslationPopupPresenter;
+class ServerBackedTranslationClient;
+class ServerTranslationClient;
+class SharePromptStore;
+class SystemEventMonitoring;
+class TextEditingClient;
+class TextImproveClient;
+class TextPromptClient;
+class TextWritingClient;
+class TranslationClient;
+class UserPreferredLanguagesProvider;
+
+class AppDelegate final : public QObject, public ApplicationDelegate {
+    Q_OBJECT
+
+public:
+    // ---- nested types
+
+    // The translation state of the overlay; the window-translation subsystem fills it.
+    struct TranslationPreviewState {
+        TranslationLanguagePair selectedLanguagePair;
+        std::optional<QString> appliedTranslation;
+        bool operator==(const TranslationPreviewState&) const = default;
+    };
+
+    // The window-translation overlay on screen.
+    struct OverlayTranslationContext {
+        QUuid sessionID;
+        QImage originalImage;
+        QImage currentImage;
+        QRectF windowBounds;
+        std::optional<qint32> ownerPID;
+        TranslationPreviewState translationState;
+        std::optional<QUuid> retranslationRequestID;
+
+        // Whether a re-translation result still belongs to what is on screen.
+        bool matchesRetranslationRequest(const QUuid& sessionID, const QUuid& requestID) const {
+            return this->sessionID == sessionID && retranslationRequestID && *retranslationRequestID == requestID;
+        }
+    };
+
+    // How every collaborator is built. defaultFactories() builds the real ones; tests replace
+    // any of them to watch the order and the arguments. A factory left empty means the
+    // subsystem is not part of this build yet: its accessor answers nullptr and the operations
+    // that need it do nothing.
+    struct Factories {
+        // The storage, identity and environment every collaborator is built over.
+        DefaultsStore* defaults = nullptr;
+        DeviceIdentifier* deviceIdentifier = nullptr;
+        InfoDictionary bundle;
+        Environment environment;
+
+        // Built by the constructor, in this order.
+        std::function<std::unique_ptr<OnboardingStateStore>(DefaultsStore&, int currentVersion)> makeOnboardingStateStore;
+        std::function<AppUpdateConfiguration(const InfoDictionary&, const Environment&)> makeUpdateConfiguration;
+        std::function<std::unique_ptr<AppUpdateStateStore>(DefaultsStore&)> makeUpdateStateStore;
+        std::function<std::unique_ptr<SharePromptStore>(std::vector<int> schedule, DefaultsStore&)> makeSharePromptStore;
+        std::function<std::unique_ptr<HotKeyManager>()> makeHotKeyManager;
+        std::function<std::unique_ptr<AntiSleepManager>()> makeAntiSleepManager;
+        std::function<std::shared_ptr<ActiveWindowDetector>()> makeActiveWindowDetector;
+        std::function<std::shared_ptr<FocusedTextFieldAccessor>(double clipboardRestoreDelay)> makeFocusedTextFieldAccessor;
+        std::function<std::unique_ptr<LaunchAtLoginController>()> makeLaunchAtLoginController;
+        std::function<std::unique_ptr<AppSettingsStore>(DefaultsStore&)> makeSettingsStore;
+        std::function<std::shared_ptr<OnlineFeaturePolicy>(bool onlineFeaturesEnabled)> makeOnlineFeaturePolicy;
+
+        // Built on first use.
+        std::function<std::shared_ptr<TelemetryClient>(TelemetryConfiguration, ServerSessionConfiguration)> makeTelemetryClient;
+        std::function<std::shared_ptr<TranslationClient>()> makeDeviceTranslationClient;
+        std::function<std::shared_ptr<ServerTranslationClient>(ServerTranslationConfiguration, ServerSessionConfiguration)>
+            makeServerTranslationClient;
+        std::function<std::shared_ptr<TextImproveClient>(TextImproveConfiguration, ServerSessionConfiguration)> makeTextImproveClient;
+        std::function<std::shared_ptr<TextPromptClient>(TextPromptConfiguration, ServerSessionConfiguration)> makeTextPromptClient;
+        std::function<std::shared_ptr<TextEditingClient>(TextEditingConfiguration, ServerSessionConfiguration)> makeTextEditingClient;
+        std::function<std::shared_ptr<TextEditingClient>()> makeOfflineTextEditingClient;
+        std::function<std::shared_ptr<TextWritingClient>(TextWritingConfiguration, ServerSessionConfiguration)> makeTextWritingClient;
+        std::function<std::shared_ptr<AppUpdateChecker>(const AppUpdateConfiguration&, ServerSessionConfiguration,
+                                                        std::shared_ptr<const OnlineFeaturePolicy>,
+                                                        std::optional<QString> currentBuild, QString currentVersion)>
+            makeUpdateChecker;
+        std::function<std::shared_ptr<DiagnosticsExporter>()> makeDiagnosticsExporter;
+        // The translation client the overlay's setup notices ask (subsystem 4 builds the presenter).
+        std::function<std::unique_ptr<ScreenshotOverlayPresenter>(std::shared_ptr<TranslationSetupSupport>)>
+            makeScreenshotOverlayPresenter;
+        // The text of the front window for the writing service (subsystem 4 reads it).
+        std::function<std::shared_ptr<ActiveWindowTextProviding>(std::shared_ptr<ActiveWindowDetector>)>
+            makeActiveWindowTextProvider;
+        std::function<std::unique_ptr<SelectionTranslationPopupPresenter>(std::shared_ptr<ActiveWindowDetector>)>
+            makeSelectionTranslationPopupPresenter;
+        std::function<std::unique_ptr<SelectionPopupTriggerController>(
+            const AppSettingsStore&, std::shared_ptr<UserPreferredLanguagesProvider>, std::function<void()> onTranslate,
+            std::function<void()> onFlip, std::function<void()> onEdit)>
+            makeSelectionPopupTriggerController;
+        // Notices of wake, clock changes and time-zone changes.
+        std::function<std::unique_ptr<SystemEventMonitoring>()> makeSystemEventMonitor;
+    };
+
+    static Factories defaultFactories();
+
+    AppDelegate();
+    explicit AppDelegate(Factories factories);
+    ~AppDelegate() override;
+
+    // ---- lifecycle (app_delegate.cpp)
+
+    void applicationDidFinishLaunching() override;
+    void applicationWillTerminate() override;
+    void activateFromAnotherLaunch() override;
+    // The Quit command: reports it, then ends the event loop (termination follows).
+    void quit(TelemetryTrigger trigger = TelemetryTrigger::menu);
+
+    // ---- objects built by the constructor
+
+    AppSettingsStore& settingsStore() const { return *settingsStore_; }
+    const std::shared_ptr<AppSettingsStore>& sharedSettingsStore() const { return settingsStore_; }
+    const std::shared_ptr<OnlineFeaturePolicy>& onlineFeaturePolicy() const { return onlineFeaturePolicy_; }
+    OnboardingStateStore& onboardingStore() const { return *onboardingStore_; }
+    const AppUpdateConfiguration& updateConfiguration() const { return *updateConfiguration_; }
+    AppUpdateStateStore& updateStateStore() const { return *updateStateStore_; }
+    SharePromptStore& sharePromptStore() const { return *sharePromptStore_; }
+    HotKeyManager& hotKeyManager() const { return *hotKeyManager_; }
+    AntiSleepManager* antiSleepManager() const { return antiSleepManager_.get(); }
+    const std::shared_ptr<ActiveWindowDetector>& activeWindowDetector() const { return activeWindowDetector_; }
+    const std::shared_ptr<FocusedTextFieldAccessor>& focusedTextFieldAccessor() const { return focusedTextFieldAccessor_; }
+    LaunchAtLoginController& launchAtLoginController() const { return *launchAtLoginController_; }
+
+    // ---- lazily built services (each built once, never replaced)
+
+    TelemetryEventReporter& telemetryReporter();
+    std::shared_ptr<DiagnosticsExporter> diagnosticsExporter();
+    std::shared_ptr<ServerBackedTranslationClient> translationClient();
+    // The server-backed client the overlay's setup notices ask: built like translationClient()
+    // but with its own session and without the server-start callback.
+    std::shared_ptr<ServerBackedTranslationClient> overlayTranslationSetupClient();
+    std::shared_ptr<TranslationSetupSupport> overlayTranslationSetupSupport();
+    ScreenshotOverlayPresenter* screenshotOverlayPresenter();
+    std::shared_ptr<TextImproveClient> textImproveClient();
+    std::shared_ptr<TextPromptClient> textPromptClient();
+    std::shared_ptr<TextEditingClient> textEditingClient();
+    std::shared_ptr<TextWritingClient> textWritingClient();
+    std::shared_ptr<UserPreferredLanguagesProvider> preferredLanguagesProvider();
+    SelectionTranslationPopupPresenter* selectionTranslationPopupPresenter();
+    SelectionPopupTriggerController* selectionPopupTriggerController();
+    std::shared_ptr<AppUpdateChecker> updateChecker();
+    // The focused-field services, all over the one accessor, with 4 read retries 0.12 s apart.
+    std::shared_ptr<MessageTranslationService> messageTranslationService();
+    std::shared_ptr<FlipLanguageService> flipLanguageService();
+    std::shared_ptr<TextPromptingService> textPromptingService();
+    std::shared_ptr<TextEditingService> textEditingService();
+    // nullptr while no reader of the front window's text is built.
+    std::shared_ptr<TextWritingService> textWritingService();
+
+    static constexpr int focusedFieldReadRetryCount = 4;
+    static constexpr double focusedFieldReadRetryDelay = 0.12;
+
+    // ---- running state the workflows share
+
+    std::optional<TelemetryTrigger> pendingSharePromptTrigger;
+    std::optional<OverlayTranslationContext> overlayTranslationContext;
+    bool isMessageTranslationInProgress = false;
+    bool isTextEditingInProgress = false;
+    bool isTextWritingInProgress = false;
+    bool isSelectionTranslationInProgress = false;
+    bool isFlipLanguageInProgress = false;
+    bool isCreatePromptInProgress = false;
+
+    // ---- anti-sleep hooks (app_delegate.cpp)
+
+    void configureAntiSleep();
+    void handleWakeNotification();
+    void handleClockChangeNotification();
+
+    // ---- status item, main menu and commands (app_delegate_menu.cpp)
+
+    void configureMainMenu();
+    void configureStatusItem();
+    QSystemTrayIcon* statusItem() const { return statusItem_.get(); }
+    QMenu* statusMenu() const { return statusMenu_.get(); }
+    // The commands of the status menu; each starts its workflow when its subsystem is built.
+    void captureAndTranslateActiveWindow();
+    void translateMessage();
+    void editText();
+    void writeText();
+    void flipLanguage();
+    void openDictationScratchpad();
+    void createPrompt();
+    void openSettings();
+    void showTutorial();
+    void checkForUpdates();
+    void shareApp();
+    void writeToDeveloper();
+
+    // ---- workflows (app_delegate_workflows.cpp): each checks its own guards, reports its own
+    // outcome and returns at once.
+
+    void startSmartTranslation(TelemetryTrigger trigger);
+    void startSelectionTranslation(TelemetryTrigger trigger);
+    void startMessageTranslation(TelemetryTrigger trigger);
+    void startTextEditing(TelemetryTrigger trigger);
+    void startTextWriting(TelemetryTrigger trigger);
+    void startFlipLanguage(TelemetryTrigger trigger);
+    void startCreatePrompt(TelemetryTrigger trigger);
+    void presentDictationScratchpad();
+
+    // ---- settings (app_delegate_settings.cpp)
+
+    // Pushes the current settings to the running services at launch.
+    void configureSettings();
+
+    // ---- updates (app_delegate_updates.cpp)
+
+    void startUpdateCheck(UpdateCheckMode mode);
+
+    // ---- onboarding and share prompt (app_delegate_onboarding.cpp)
+
+    enum class OnboardingPages { shortIntroduction, all };
+    void presentOnboarding(OnboardingPages pages, bool markCompletedOnClose, TelemetryTrigger trigger);
+    void presentSharePrompt(TelemetryTrigger trigger);
+
+private:
+    // Consumes a pending share prompt (the dismissal hooks of the overlay and the popup).
+    void showPendingSharePrompt();
+    std::shared_ptr<ServerBackedTranslationClient> makeServerBackedTranslationClient(bool withServerStartCallback);
+
+    Factories factories_;
+
+    // Declaration order is construction order (see the constructor).
+    std::unique_ptr<OnboardingStateStore> onboardingStore_;
+    std::unique_ptr<AppUpdateConfiguration> updateConfiguration_;
+    std::unique_ptr<AppUpdateStateStore> updateStateStore_;
+    std::unique_ptr<SharePromptStore> sharePromptStore_;
+    std::unique_ptr<HotKeyManager> hotKeyManager_;
+    std::unique_ptr<AntiSleepManager> antiSleepManager_;
+    std::shared_ptr<ActiveWindowDetector> activeWindowDetector_;
+    std::shared_ptr<FocusedTextFieldAccessor> focusedTextFieldAccessor_;
+    std::unique_ptr<LaunchAtLoginController> launchAtLoginController_;
+    std::shared_ptr<AppSettingsStore> settingsStore_;
+    std::shared_ptr<OnlineFeaturePolicy> onlineFeaturePolicy_;
+
+    std::unique_ptr<TelemetryEventReporter> telemetryReporter_;
+    std::shared_ptr<DiagnosticsExporter> diagnosticsExporter_;
+    std::shared_ptr<ServerBackedTranslationClient> translationClient_;
+    std::shared_ptr<ServerBackedTranslationClient> overlayTranslationSetupClient_;
+    std::unique_ptr<ScreenshotOverlayPresenter> screenshotOverlayPresenter_;
+    bool screenshotOverlayPresenterBuilt_ = false;
+    std::shared_ptr<TextImproveClient> textImproveClient_;
+    std::shared_ptr<TextPromptClient> textPromptClient_;
+    std::shared_ptr<TextEditingClient> textEditingClient_;
+    std::shared_ptr<TextWritingClient> textWritingClient_;
+    std::shared_ptr<UserPreferredLanguagesProvider> preferredLanguagesProvider_;
+    std::unique_ptr<SelectionTranslationPopupPresenter> selectionTranslationPopupPresenter_;
+    bool selectionTranslationPopupPresenterBuilt_ = false;
+    std::unique_ptr<SelectionPopupTriggerController> selectionPopupTriggerController_;
+    bool selectionPopupTriggerControllerBuilt_ = false;
+    std::shared_ptr<AppUpdateChecker> updateChecker_;
+    std::shared_ptr<TranslationSetupSupport> overlayTranslationSetupSupport_;
+    std::shared_ptr<MessageTranslationService> messageTranslationService_;
+    std::shared_ptr<FlipLanguageService> flipLanguageService_;
+    std::shared_ptr<TextPromptingService> textPromptingService_;
+    std::shared_ptr<TextEditingService> textEditingService_;
+    std::shared_ptr<TextWritingService> textWritingService_;
+
+    std::unique_ptr<SystemEventMonitoring> systemEventMonitor_;
+    std::unique_ptr<QMenu> statusMenu_;
+    std::unique_ptr<QSystemTrayIcon> statusItem_;
+};
+
+}  // namespace tavrolin

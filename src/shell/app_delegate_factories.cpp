@@ -1,0 +1,117 @@
+// How the delegate builds each collaborator in the running application.
+#include "shell/app_delegate.h"
+
+#include "anti_sleep/anti_sleep_manager.h"
+#include "core/device_identifier.h"
+#include "core/standard_defaults.h"
+#include "core/user_language_preferences_service.h"
+#include "diagnostics/diagnostics_command_runner.h"
+#include "diagnostics/diagnostics_exporter.h"
+#include "focused_text/focused_text_field_accessor.h"
+#include "focused_text/linux_focused_text_platform.h"
+#include "language/local_text_editing_client.h"
+#include "language/online_gated_clients.h"
+#include "language/system_text_spell_checker.h"
+#include "language/system_translation_client.h"
+#include "language/url_session_server_translation_client.h"
+#include "language/url_session_telemetry_client.h"
+#include "language/url_session_text_editing_client.h"
+#include "language/url_session_text_improve_client.h"
+#include "language/url_session_text_prompt_client.h"
+#include "language/url_session_text_writing_client.h"
+#include "platform/linux/linux_system_event_monitor.h"
+#include "shell/hot_key_manager.h"
+#include "shell/launch_at_login_controller.h"
+#include "shell/onboarding_state_store.h"
+#include "shell/share_prompt_store.h"
+#include "updates/app_update_checker.h"
+#include "updates/app_update_configuration.h"
+#include "updates/app_update_state_store.h"
+#include "updates/url_session_app_update_manifest_client.h"
+#include "window_translation/active_window_detector.h"
+
+namespace tavrolin {
+
+namespace {
+
+// The accessor and the desktop facilities it reads through, kept alive together.
+struct AccessorWithPlatform {
+    LinuxFocusedTextPlatform platform;
+    FocusedTextFieldAccessor accessor;
+    explicit AccessorWithPlatform(double clipboardRestoreDelay) : accessor(platform.platform(), clipboardRestoreDelay) {}
+};
+
+std::shared_ptr<ServerRequestTransport> session(ServerSessionConfiguration configuration) {
+    return std::make_shared<ServerRequestTransport>(configuration);
+}
+
+}  // namespace
+
+AppDelegate::Factories AppDelegate::defaultFactories() {
+    Factories f;
+    f.defaults = &standardDefaults();
+    f.deviceIdentifier = &DeviceIdentifier::shared();
+    f.bundle = InfoDictionary::main();
+    f.environment = currentEnvironment();
+
+    f.makeOnboardingStateStore = [](DefaultsStore& defaults, int version) {
+        return std::make_unique<OnboardingStateStore>(defaults, version);
+    };
+    f.makeUpdateConfiguration = [](const InfoDictionary& bundle, const Environment& environment) {
+        return AppUpdateConfiguration::resolved(bundle, environment);
+    };
+    f.makeUpdateStateStore = [](DefaultsStore& defaults) { return std::make_unique<AppUpdateStateStore>(defaults); };
+    f.makeSharePromptStore = [](std::vector<int> schedule, DefaultsStore& defaults) {
+        return std::make_unique<SharePromptStore>(std::move(schedule), defaults);
+    };
+    f.makeHotKeyManager = [] { return std::make_unique<HotKeyManager>(); };
+    f.makeAntiSleepManager = [] { return std::make_unique<AntiSleepManager>(); };
+    f.makeActiveWindowDetector = [] { return std::make_shared<ActiveWindowDetector>(); };
+    f.makeFocusedTextFieldAccessor = [](double clipboardRestoreDelay) {
+        auto both = std::make_shared<AccessorWithPlatform>(clipboardRestoreDelay);
+        return std::shared_ptr<FocusedTextFieldAccessor>(both, &both->accessor);
+    };
+    f.makeLaunchAtLoginController = [] { return std::make_unique<LaunchAtLoginController>(); };
+    f.makeSettingsStore = [](DefaultsStore& defaults) {
+        return std::make_unique<AppSettingsStore>(defaults, std::make_shared<UserLanguagePreferencesService>());
+    };
+    f.makeOnlineFeaturePolicy = [](bool enabled) { return std::make_shared<OnlineFeaturePolicy>(enabled); };
+
+    f.makeTelemetryClient = [](TelemetryConfiguration configuration, ServerSessionConfiguration sessionConfiguration) {
+        return std::make_shared<URLSessionTelemetryClient>(std::move(configuration), session(sessionConfiguration));
+    };
+    f.makeDeviceTranslationClient = [] { return std::make_shared<SystemTranslationClient>(); };
+    f.makeServerTranslationClient = [](ServerTranslationConfiguration configuration, ServerSessionConfiguration s) {
+        return std::make_shared<URLSessionServerTranslationClient>(std::move(configuration), session(s));
+    };
+    f.makeTextImproveClient = [](TextImproveConfiguration configuration, ServerSessionConfiguration s) {
+        return std::make_shared<URLSessionTextImproveClient>(std::move(configuration), session(s));
+    };
+    f.makeTextPromptClient = [](TextPromptConfiguration configuration, ServerSessionConfiguration s) {
+        return std::make_shared<URLSessionTextPromptClient>(std::move(configuration), session(s));
+    };
+    f.makeTextEditingClient = [](TextEditingConfiguration configuration, ServerSessionConfiguration s) {
+        return std::make_shared<URLSessionTextEditingClient>(std::move(configuration), session(s));
+    };
+    f.makeOfflineTextEditingClient = [] {
+        return std::make_shared<LocalTextEditingClient>(std::make_shared<SystemTextSpellChecker>());
+    };
+    f.makeTextWritingClient = [](TextWritingConfiguration configuration, ServerSessionConfiguration s) {
+        return std::make_shared<URLSessionTextWritingClient>(std::move(configuration), session(s));
+    };
+    f.makeUpdateChecker = [](const AppUpdateConfiguration& configuration, ServerSessionConfiguration s,
+                             std::shared_ptr<const OnlineFeaturePolicy> policy, std::optional<QString> build,
+                             QString version) {
+        auto manifest = std::make_shared<URLSessionAppUpdateManifestClient>(configuration, session(s));
+        return std::make_shared<AppUpdateChecker>(
+            std::make_shared<OnlineGatedAppUpdateManifestClient>(std::move(manifest), std::move(policy)),
+            std::move(build), std::move(version));
+    };
+    f.makeDiagnosticsExporter = [] {
+        return std::make_shared<DiagnosticsExporter>(std::make_shared<ProcessDiagnosticsCommandRunner>());
+    };
+    f.makeSystemEventMonitor = [] { return std::make_unique<LinuxSystemEventMonitor>(); };
+    return f;
+}
+
+}  // namespace tavrolin

@@ -1,0 +1,458 @@
+#include "shell/app_delegate.h"
+
+#include "anti_sleep/anti_sleep_manager.h"
+#include "core/device_identifier.h"
+#include "core/user_preferred_languages_provider.h"
+#include "language/server_backed_translation_client.h"
+#include "language/text_editing_service.h"
+#include "language/translation_setup_support.h"
+#include "shell/hot_key_manager.h"
+#include "shell/launch_at_login_controller.h"
+#include "shell/onboarding_state_store.h"
+#include "shell/selection_popup_seams.h"
+#include "shell/share_prompt_store.h"
+#include "support/async.h"
+#include "support/fake_power_assertions.h"
+#include "support/memory_log_sink.h"
+#include "support/recording_translation_clients.h"
+#include "support/virtual_time.h"
+#include "updates/app_update_checker.h"
+#include "updates/app_update_configuration.h"
+#include "updates/app_update_state_store.h"
+#include "platform/system_event_monitoring.h"
+#include "window_translation/screenshot_overlay_presenter.h"
+
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tavrolin;
+using test::EventLog;
+
+namespace {
+
+class FakeOverlayPresenter final : public ScreenshotOverlayPresenter {
+public:
+    explicit FakeOverlayPresenter(std::shared_ptr<EventLog> log) : log_(std::move(log)) {}
+    double minimumDisplayDuration() const override { return minimum; }
+    void setMinimumDisplayDuration(double seconds) override {
+        minimum = seconds;
+        log_->add(QStringLiteral("overlay.minimumDisplayDuration %1").arg(seconds));
+    }
+    void setOnDismiss(std::function<void()> callback) override {
+        onDismiss = std::move(callback);
+        log_->add(QStringLiteral("overlay.setOnDismiss"));
+    }
+    void showLoading(const QString& message, bool usesServer) override {
+        log_->add(QStringLiteral("overlay.showLoading %1 %2").arg(message).arg(usesServer));
+    }
+    double minimum = -1;
+    std::function<void()> onDismiss;
+
+private:
+    std::shared_ptr<EventLog> log_;
+};
+
+class FakePopupPresenter final : public SelectionTranslationPopupPresenter {
+public:
+    explicit FakePopupPresenter(std::shared_ptr<EventLog> log) : log_(std::move(log)) {}
+    double minimumDisplayDuration() const override { return minimum; }
+    void setMinimumDisplayDuration(double seconds) override {
+        minimum = seconds;
+        log_->add(QStringLiteral("popup.minimumDisplayDuration %1").arg(seconds));
+    }
+    void setOnDismiss(std::function<void()> callback) override {
+        onDismiss = std::move(callback);
+        log_->add(QStringLiteral("popup.setOnDismiss"));
+    }
+    double minimum = 1.5;
+    std::function<void()> onDismiss;
+
+private:
+    std::shared_ptr<EventLog> log_;
+};
+
+class FakeTrigger final : public SelectionPopupTriggerController {
+public:
+    explicit FakeTrigger(std::shared_ptr<EventLog> log) : log_(std::move(log)) {}
+    void start() override { log_->add(QStringLiteral("trigger.start")); }
+    void stop() override { log_->add(QStringLiteral("trigger.stop")); }
+    void setAutoDismissDelay(double seconds) override { log_->add(QStringLiteral("trigger.autoDismissDelay %1").arg(seconds)); }
+    std::function<void()> onTranslate, onFlip, onEdit;
+
+private:
+    std::shared_ptr<EventLog> log_;
+};
+
+class RecordingTelemetryClient final : public TelemetryClient {
+public:
+    explicit RecordingTelemetryClient(std::shared_ptr<EventLog> log) : log_(std::move(log)) {}
+    void send(const TelemetryEvent& event) override { log_->add(QStringLiteral("telemetry ") + rawValue(event.action)); }
+
+private:
+    std::shared_ptr<EventLog> log_;
+};
+
+class ManualEventMonitor final : public SystemEventMonitoring {
+public:
+    void wake() { Q_EMIT didWake(); }
+    void clockChanged() { Q_EMIT clockDidChange(); }
+};
+
+// Every collaborator replaced by one that writes what it was built with into the event log.
+struct Harness {
+    std::shared_ptr<EventLog> log = std::make_shared<EventLog>();
+    InMemoryDefaultsStore defaults;
+    DeviceIdentifier identifier{defaults};
+    QTemporaryDir folder;
+    test::ScopedLogCapture lines;
+    std::shared_ptr<test::FakeClock> clock =
+        std::make_shared<test::FakeClock>(QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::LocalTime));
+    std::shared_ptr<test::ManualScheduler> scheduler = std::make_shared<test::ManualScheduler>(clock.get());
+    std::shared_ptr<test::FakePowerAssertions> systemAssertions = std::make_shared<test::FakePowerAssertions>(7);
+    std::shared_ptr<test::FakePowerAssertions> displayAssertions = std::make_shared<test::FakePowerAssertions>(100);
+    FakeOverlayPresenter* overlay = nullptr;
+    FakePopupPresenter* popup = nullptr;
+    FakeTrigger* trigger = nullptr;
+    ManualEventMonitor* monitor = nullptr;
+    std::vector<std::shared_ptr<test::RecordingServerTranslationClient>> serverClients;
+    std::vector<std::shared_ptr<test::RecordingDeviceTranslationClient>> deviceClients;
+
+    AppDelegate::Factories factories() {
+        AppDelegate::Factories f;
+        f.defaults = &defaults;
+        f.deviceIdentifier = &identifier;
+        f.bundle = InfoDictionary(QJsonObject{{"CFBundleShortVersionString", "1.4.0"}, {"CFBundleVersion", "140"}});
+        f.environment = {};
+        f.makeOnboardingStateStore = [this](DefaultsStore& d, int version) {
+            log->add(QStringLiteral("build onboardingStore version=%1 standard=%2").arg(version).arg(&d == &defaults));
+            return std::make_unique<OnboardingStateStore>(d, version);
+        };
+        f.makeUpdateConfiguration = [this](const InfoDictionary& bundle, const Environment& environment) {
+            log->add(QStringLiteral("build updateConfiguration"));
+            return AppUpdateConfiguration::resolved(bundle, environment);
+        };
+        f.makeUpdateStateStore = [this](DefaultsStore& d) {
+            log->add(QStringLiteral("build updateStateStore"));
+            return std::make_unique<AppUpdateStateStore>(d);
+        };
+        f.makeSharePromptStore = [this](std::vector<int> schedule, DefaultsStore& d) {
+            QStringList s;
+            for (int n : schedule) {
+                s << QString::number(n);
+            }
+            log->add(QStringLiteral("build sharePromptStore schedule=") + s.join(','));
+            return std::make_unique<SharePromptStore>(std::move(schedule), d);
+        };
+        f.makeHotKeyManager = [this] {
+            log->add(QStringLiteral("build hotKeyManager"));
+            return std::make_unique<HotKeyManager>();
+        };
+        f.makeAntiSleepManager = [this] {
+            log->add(QStringLiteral("build antiSleepManager"));
+            return std::make_unique<AntiSleepManager>(
+                AntiSleepManager::Environment{systemAssertions, displayAssertions, nullptr, [] { return false; }, clock, scheduler});
+        };
+        f.makeActiveWindowDetector = [this] {
+            log->add(QStringLiteral("build activeWindowDetector"));
+            return std::shared_ptr<ActiveWindowDetector>();
+        };
+        f.makeFocusedTextFieldAccessor = [this](double delay) {
+            log->add(QStringLiteral("build focusedTextFieldAccessor clipboardRestoreDelay=%1").arg(delay));
+            return std::shared_ptr<FocusedTextFieldAccessor>();
+        };
+        f.makeLaunchAtLoginController = [this] {
+            log->add(QStringLiteral("build launchAtLoginController"));
+            LaunchAtLoginController::Options options;
+            options.executablePath = folder.filePath(QStringLiteral("build/tavrolin"));
+            options.installedBinDirectory = folder.filePath(QStringLiteral("bin"));
+            options.autostartDirectory = folder.filePath(QStringLiteral("autostart"));
+            return std::make_unique<LaunchAtLoginController>(options);
+        };
+        f.makeSettingsStore = [this](DefaultsStore& d) {
+            log->add(QStringLiteral("build settingsStore"));
+            return std::make_unique<AppSettingsStore>(d);
+        };
+        f.makeOnlineFeaturePolicy = [this](bool enabled) {
+            log->add(QStringLiteral("build onlineFeaturePolicy enabled=%1").arg(enabled));
+            return std::make_shared<OnlineFeaturePolicy>(enabled);
+        };
+        f.makeTelemetryClient = [this](TelemetryConfiguration, ServerSessionConfiguration s) {
+            log->add(QStringLiteral("build telemetryClient session=%1/%2 waits=%3 perHost=%4")
+                         .arg(s.requestTimeout.count())
+                         .arg(s.resourceTimeout.count())
+                         .arg(s.waitsForConnectivity)
+                         .arg(s.maximumConnectionsPerHost));
+            return std::make_shared<RecordingTelemetryClient>(log);
+        };
+        f.makeDeviceTranslationClient = [this] {
+            log->add(QStringLiteral("build deviceTranslationClient"));
+            deviceClients.push_back(std::make_shared<test::RecordingDeviceTranslationClient>(log));
+            return deviceClients.back();
+        };
+        f.makeServerTranslationClient = [this](ServerTranslationConfiguration, ServerSessionConfiguration s) {
+            log->add(QStringLiteral("build serverTranslationClient session=%1/%2 waits=%3 perHost=%4")
+                         .arg(s.requestTimeout.count())
+                         .arg(s.resourceTimeout.count())
+                         .arg(s.waitsForConnectivity)
+                         .arg(s.maximumConnectionsPerHost));
+            serverClients.push_back(std::make_shared<test::RecordingServerTranslationClient>(log));
+            return serverClients.back();
+        };
+        f.makeScreenshotOverlayPresenter = [this](std::shared_ptr<TranslationSetupSupport> setup) {
+            log->add(QStringLiteral("build overlayPresenter setupSupport=%1").arg(setup != nullptr));
+            auto presenter = std::make_unique<FakeOverlayPresenter>(log);
+            overlay = presenter.get();
+            return presenter;
+        };
+        f.makeSelectionTranslationPopupPresenter = [this](std::shared_ptr<ActiveWindowDetector>) {
+            log->add(QStringLiteral("build popupPresenter"));
+            auto presenter = std::make_unique<FakePopupPresenter>(log);
+            popup = presenter.get();
+            return presenter;
+        };
+        f.makeSelectionPopupTriggerController = [this](const AppSettingsStore&, std::shared_ptr<UserPreferredLanguagesProvider>,
+                                                       std::function<void()> onTranslate, std::function<void()> onFlip,
+                                                       std::function<void()> onEdit) {
+            log->add(QStringLiteral("build selectionTrigger"));
+            auto controller = std::make_unique<FakeTrigger>(log);
+            controller->onTranslate = std::move(onTranslate);
+            controller->onFlip = std::move(onFlip);
+            controller->onEdit = std::move(onEdit);
+            trigger = controller.get();
+            return controller;
+        };
+        f.makeSystemEventMonitor = [this] {
+            log->add(QStringLiteral("build systemEventMonitor"));
+            auto events = std::make_unique<ManualEventMonitor>();
+            monitor = events.get();
+            return events;
+        };
+        return f;
+    }
+
+    void storeSettings(const std::function<void(AppSettings&)>& change) {
+        AppSettingsStore store(defaults);
+        AppSettings settings = store.settings();
+        change(settings);
+        ASSERT_FALSE(store.persist(settings).has_value());
+    }
+
+    QStringList built() const { return log->matching(QStringLiteral("build ")); }
+};
+
+}  // namespace
+
+TEST(AppDelegate, ConstructionBuildsItsObjectsInOrderAndNothingElse) {
+    Harness h;
+    h.storeSettings([](AppSettings& s) { s.onlineFeaturesEnabled = false; });
+    AppDelegate delegate(h.factories());
+    EXPECT_EQ(h.built(), (QStringList{
+                             "build onboardingStore version=1 standard=1",
+                             "build updateConfiguration",
+                             "build updateStateStore",
+                             "build sharePromptStore schedule=20,10,10",
+                             "build hotKeyManager",
+                             "build antiSleepManager",
+                             "build activeWindowDetector",
+                             "build focusedTextFieldAccessor clipboardRestoreDelay=0.3",
+                             "build launchAtLoginController",
+                             "build settingsStore",
+                             "build onlineFeaturePolicy enabled=0",
+                         }));
+    EXPECT_FALSE(delegate.onlineFeaturePolicy()->isOnlineFeaturesEnabled());
+    EXPECT_FALSE(delegate.isMessageTranslationInProgress || delegate.isTextEditingInProgress ||
+                 delegate.isTextWritingInProgress || delegate.isSelectionTranslationInProgress ||
+                 delegate.isFlipLanguageInProgress || delegate.isCreatePromptInProgress);
+    EXPECT_FALSE(delegate.overlayTranslationContext.has_value());
+    EXPECT_FALSE(delegate.pendingSharePromptTrigger.has_value());
+}
+
+namespace {
+
+// The launch of a delegate whose settings the test chose; `events` are those of the launch only.
+struct Launched {
+    Harness h;
+    std::unique_ptr<AppDelegate> delegate;
+    QStringList events;
+
+    explicit Launched(const std::function<void(AppSettings&)>& change) {
+        h.storeSettings(change);
+        delegate = std::make_unique<AppDelegate>(h.factories());
+        const qsizetype before = h.log->events().size();
+        delegate->applicationDidFinishLaunching();
+        events = h.log->events().mid(before);
+    }
+    qsizetype at(const QString& prefix) const {
+        for (qsizetype i = 0; i < events.size(); ++i) {
+            if (events[i].startsWith(prefix)) {
+                return i;
+            }
+        }
+        return -1;
+    }
+};
+
+void everythingOn(AppSettings& s) {
+    s.telemetryEnabled = true;
+    s.onlineFeaturesEnabled = true;
+    s.selectionPopupEnabled = true;
+    s.overlayMinimumDisplayDuration = -2;
+    s.selectionPopupAutoDismissDelay = 7;
+    s.antiSleepSchedule = AntiSleepSchedule{true, 0, 1439, false, false};
+}
+
+}  // namespace
+
+TEST(AppDelegate, LaunchRunsItsStepsInOrder) {
+    Launched launch(everythingOn);
+    const QStringList& e = launch.events;
+    const QStringList appLines = launch.h.lines.messages(LogCategory::app);
+    ASSERT_FALSE(appLines.isEmpty());
+    EXPECT_TRUE(appLines.first().startsWith(QStringLiteral("launch version="))) << appLines.first().toStdString();
+
+    // The ten steps, as far as each leaves a trace, in their order.
+    const QStringList ordered = {
+        "build telemetryClient session=5000/10000 waits=0 perHost=2",
+        "telemetry app_install",
+        "telemetry app_launch",
+        "build overlayPresenter setupSupport=1",
+        "overlay.minimumDisplayDuration 0",
+        "overlay.setOnDismiss",
+        "build popupPresenter",
+        "popup.minimumDisplayDuration 0",
+        "popup.setOnDismiss",
+        "build selectionTrigger",
+        "trigger.autoDismissDelay 7",
+        "build systemEventMonitor",
+        "trigger.start",
+    };
+    qsizetype previous = -1;
+    for (const QString& step : ordered) {
+        const qsizetype index = launch.at(step);
+        ASSERT_GE(index, 0) << step.toStdString() << "\n" << e.join('\n').toStdString();
+        EXPECT_GT(index, previous) << step.toStdString() << "\n" << e.join('\n').toStdString();
+        previous = index;
+    }
+    // The overlay's setup notices ask their own server-backed client, not the shared one.
+    EXPECT_EQ(launch.at("build serverTranslationClient session=20000/45000 waits=1 perHost=2"),
+              launch.at("build overlayPresenter") - 2);
+    ASSERT_NE(launch.delegate->statusItem(), nullptr);
+    EXPECT_EQ(launch.delegate->statusMenu()->actions().last()->text(), QStringLiteral("Quit"));
+    EXPECT_EQ(launch.h.systemAssertions->createdNames, QStringList{"Tavrolin Anti-Sleep"})
+        << "the schedule covers the whole day: the assertion is taken at launch";
+}
+
+TEST(AppDelegate, LaunchWithEverythingOffStartsLess) {
+    Launched launch([](AppSettings& s) {
+        s.telemetryEnabled = true;
+        s.onlineFeaturesEnabled = false;
+        s.selectionPopupEnabled = false;
+    });
+    EXPECT_EQ(launch.at("telemetry "), -1) << "no usage event while online features are off";
+    EXPECT_EQ(launch.h.lines.messages(LogCategory::telemetry).size(), 2) << "the install and launch lines are written";
+    EXPECT_EQ(launch.at("trigger.start"), -1);
+    EXPECT_GE(launch.at("build selectionTrigger"), 0) << "the settings step builds the trigger either way";
+    EXPECT_TRUE(launch.h.systemAssertions->createdNames.isEmpty());
+    EXPECT_FALSE(launch.delegate->onlineFeaturePolicy()->isOnlineFeaturesEnabled());
+}
+
+TEST(AppDelegate, TwoServerBackedClientsOnlyTheFirstTurnsTheOverlayToServerLoading) {
+    Launched launch(everythingOn);
+    AppDelegate& delegate = *launch.delegate;
+    auto shared = delegate.translationClient();
+    auto setup = delegate.overlayTranslationSetupClient();
+    EXPECT_NE(shared, setup);
+    EXPECT_EQ(delegate.translationClient(), shared) << "built once";
+    ASSERT_EQ(launch.h.serverClients.size(), 2u) << "each has its own server client and session";
+
+    launch.h.log->add(QStringLiteral("--- shared"));
+    EXPECT_EQ(test::await(shared->translate(QStringList{QStringLiteral("hola")}, AppLanguage::spanish, AppLanguage::german)),
+              QStringList{"hola (es>de server)"});
+    launch.h.log->add(QStringLiteral("--- setup"));
+    EXPECT_EQ(test::await(setup->translate(QStringList{QStringLiteral("hola")}, AppLanguage::spanish, AppLanguage::german)),
+              QStringList{"hola (es>de server)"});
+    const QStringList all = launch.h.log->events();
+    const QStringList loading = launch.h.log->matching(QStringLiteral("overlay.showLoading"));
+    ASSERT_EQ(loading.size(), 1) << all.join('\n').toStdString();
+    EXPECT_EQ(loading.first(), QStringLiteral("overlay.showLoading %1 1").arg(translationLoadingText(AppLanguage::german)));
+    EXPECT_LT(all.indexOf(loading.first()), all.indexOf(QStringLiteral("--- setup")));
+
+    // With online features off neither goes to the server: the policy is read at each call.
+    delegate.onlineFeaturePolicy()->setOnlineFeaturesEnabled(false);
+    try {
+        test::await(shared->translate(QStringList{QStringLiteral("hola")}, AppLanguage::spanish, AppLanguage::german));
+    } catch (const std::exception&) {
+    }
+    EXPECT_EQ(launch.h.serverClients[0]->calls() + launch.h.serverClients[1]->calls(), 2);
+}
+
+TEST(AppDelegate, DismissalsClearTheOverlayAndConsumeAPendingSharePromptOnce) {
+    Launched launch(everythingOn);
+    AppDelegate& delegate = *launch.delegate;
+    ASSERT_TRUE(launch.h.overlay && launch.h.overlay->onDismiss);
+    ASSERT_TRUE(launch.h.popup && launch.h.popup->onDismiss);
+
+    delegate.overlayTranslationContext = AppDelegate::OverlayTranslationContext{QUuid::createUuid()};
+    launch.h.overlay->onDismiss();
+    EXPECT_FALSE(delegate.overlayTranslationContext.has_value()) << "cleared with no share prompt pending";
+
+    delegate.pendingSharePromptTrigger = TelemetryTrigger::hotkey;
+    delegate.overlayTranslationContext = AppDelegate::OverlayTranslationContext{QUuid::createUuid()};
+    launch.h.popup->onDismiss();
+    EXPECT_FALSE(delegate.pendingSharePromptTrigger.has_value());
+    EXPECT_TRUE(delegate.overlayTranslationContext.has_value()) << "the popup leaves the overlay context alone";
+    launch.h.overlay->onDismiss();
+    EXPECT_FALSE(delegate.overlayTranslationContext.has_value());
+}
+
+TEST(AppDelegate, SystemNoticesReachAntiSleepAndTerminationReleasesIt) {
+    Launched launch(everythingOn);
+    ASSERT_NE(launch.h.monitor, nullptr);
+    launch.h.lines.sink().clear();
+    launch.h.monitor->wake();
+    launch.h.monitor->clockChanged();
+    const QStringList lines = launch.h.lines.messages(LogCategory::app);
+    EXPECT_TRUE(lines.contains(QStringLiteral("anti-sleep wake notification received"))) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("anti-sleep clock change notification received")));
+
+    ASSERT_FALSE(launch.h.systemAssertions->held.empty());
+    launch.delegate->applicationWillTerminate();
+    EXPECT_TRUE(launch.h.systemAssertions->held.empty());
+    EXPECT_FALSE(launch.delegate->statusItem()->isVisible());
+}
+
+TEST(AppDelegate, QuitReportsTheCommandWithoutWaitingForIt) {
+    Launched launch(everythingOn);
+    launch.delegate->quit();
+    EXPECT_EQ(launch.h.log->matching(QStringLiteral("telemetry quit")).size(), 1);
+    EXPECT_TRUE(launch.h.lines.messages(LogCategory::telemetry).last().startsWith(
+        QStringLiteral("event action=quit trigger=menu hotkey=none")));
+}
+
+TEST(AppDelegate, RetranslationResultsMatchOnlyTheRunningRequest) {
+    const QUuid session = QUuid::createUuid();
+    const QUuid request = QUuid::createUuid();
+    AppDelegate::OverlayTranslationContext context{session};
+    EXPECT_FALSE(context.matchesRetranslationRequest(session, request)) << "no re-translation running";
+    context.retranslationRequestID = request;
+    EXPECT_TRUE(context.matchesRetranslationRequest(session, request));
+    EXPECT_FALSE(context.matchesRetranslationRequest(QUuid::createUuid(), request));
+    EXPECT_FALSE(context.matchesRetranslationRequest(session, QUuid::createUuid()));
+}
+
+TEST(AppDelegate, PreferredLanguagesKeepTheirFirstSettings) {
+    Launched launch([](AppSettings& s) {
+        s.targetLanguage = AppLanguage::ukrainian;
+        s.messageTargetLanguage = AppLanguage::german;
+    });
+    auto provider = launch.delegate->preferredLanguagesProvider();
+    AppSettings changed = launch.delegate->settingsStore().settings();
+    changed.targetLanguage = AppLanguage::japanese;
+    launch.delegate->settingsStore().setSettings(changed);
+    EXPECT_EQ(launch.delegate->preferredLanguagesProvider(), provider);
+    EXPECT_TRUE(provider->boostedLanguages().count(AppLanguage::ukrainian));
+    EXPECT_FALSE(provider->boostedLanguages().count(AppLanguage::japanese));
+}
