@@ -100,16 +100,19 @@ struct Correction {
     QString replacement;
 };
 
-std::optional<QString> examineMisspelling(TextSpellChecking& checker, const QString& text, TextRange range,
-                                          const QString& language) {
+// Whether the word at `range` is worth asking the checker about: the rules that need no query.
+bool isCandidateForCorrection(const QString& text, TextRange range) {
     if (LocalTextEditingClient::isProtectedToken(range, text)) {
-        return std::nullopt;
+        return false;
     }
     const QString word = text.mid(range.location, range.length);
-    if (word.isEmpty() || containsDecimalDigit(word) || containsCodeLikeCharacter(word) ||
-        LocalTextEditingClient::hasInternalUppercase(word)) {
-        return std::nullopt;
-    }
+    return !word.isEmpty() && !containsDecimalDigit(word) && !containsCodeLikeCharacter(word) &&
+           !LocalTextEditingClient::hasInternalUppercase(word);
+}
+
+std::optional<QString> chooseCorrection(TextSpellChecking& checker, const QString& text, TextRange range,
+                                        const QString& language) {
+    const QString word = text.mid(range.location, range.length);
     const QStringList safeGuesses =
         LocalTextEditingClient::uniqueSafeGuesses(checker.guesses(range, text, language), word);
     const std::optional<QString> systemCorrection = checker.correction(range, text, language);
@@ -152,7 +155,9 @@ QString LocalTextEditingClient::correctedText(TextSpellChecking& checker, const 
     if (text.isEmpty()) {
         return text;
     }
-    std::vector<Correction> corrections;
+    // First the misspelled words worth a guesses query, in text order; then the queries, so the
+    // checker can be told of all the words at once and work on them together.
+    std::vector<TextRange> candidates;
     const qsizetype length = text.size();
     qsizetype offset = 0;
     while (offset < length) {
@@ -173,7 +178,17 @@ QString LocalTextEditingClient::correctedText(TextSpellChecking& checker, const 
         if (!startsAtOrAfterOffset || !isValidRange(range, length, 1)) {
             continue;
         }
-        if (auto replacement = examineMisspelling(checker, text, range, language)) {
+        if (isCandidateForCorrection(text, range)) {
+            candidates.push_back(range);
+        }
+    }
+    if (candidates.empty()) {
+        return text;
+    }
+    checker.prepareGuesses(candidates, text, language);
+    std::vector<Correction> corrections;
+    for (const TextRange range : candidates) {
+        if (auto replacement = chooseCorrection(checker, text, range, language)) {
             corrections.push_back({range, std::move(*replacement)});
         }
     }

@@ -2,16 +2,27 @@
 
 #include "core/app_language.h"
 
+#include "language/thread_cpu_clock_scope.h"
+
 #include <hunspell/hunspell.hxx>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTextBoundaryFinder>
+#include <QThread>
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
+#include <vector>
 
 namespace tavrolin {
 
@@ -40,60 +51,72 @@ QStringList preferredRegionalVariants(const QString& code) {
     return names;
 }
 
-}  // namespace
+// Hunspell's constructor and destructor update a process-wide table, shared by all instances,
+// without a lock: instances are made and destroyed one at a time, whichever checker owns them.
+std::mutex& hunspellLifetimeLock() {
+    static std::mutex lock;
+    return lock;
+}
 
-// One loaded Hunspell dictionary with its lock and its suggestion cache.
-class SystemTextSpellChecker::Dictionary {
+struct HunspellDeleter {
+    void operator()(Hunspell* hunspell) const {
+        std::lock_guard guard(hunspellLifetimeLock());
+        delete hunspell;
+    }
+};
+
+// One Hunspell instance with its text converters; used by one thread at a time.
+class HunspellEngine {
 public:
-    static std::shared_ptr<Dictionary> load(const QString& basePath) {
-        const QByteArray aff = QFile::encodeName(basePath + QStringLiteral(".aff"));
-        const QByteArray dic = QFile::encodeName(basePath + QStringLiteral(".dic"));
-        auto dictionary = std::shared_ptr<Dictionary>(new Dictionary);
-        dictionary->hunspell_ = std::make_unique<Hunspell>(aff.constData(), dic.constData());
-        const char* encodingName = dictionary->hunspell_->get_dic_encoding();
+    static std::unique_ptr<HunspellEngine> load(const QByteArray& aff, const QByteArray& dic) {
+        auto engine = std::unique_ptr<HunspellEngine>(new HunspellEngine);
+        {
+            std::lock_guard guard(hunspellLifetimeLock());
+            engine->hunspell_.reset(new Hunspell(aff.constData(), dic.constData()));
+        }
+        const char* encodingName = engine->hunspell_->get_dic_encoding();
         const QByteArray encoding = encodingName ? QByteArray(encodingName) : QByteArray("ISO8859-1");
-        dictionary->encoder_ = QStringEncoder(encoding.constData());
-        dictionary->decoder_ = QStringDecoder(encoding.constData());
-        if (!dictionary->encoder_.isValid() || !dictionary->decoder_.isValid()) {
+        engine->encoder_ = QStringEncoder(encoding.constData());
+        engine->decoder_ = QStringDecoder(encoding.constData());
+        if (!engine->encoder_.isValid() || !engine->decoder_.isValid()) {
             return nullptr;  // an encoding this build cannot convert: unusable
         }
-        return dictionary;
+        return engine;
     }
 
     // Words the dictionary's encoding cannot express are not judged (never reported).
     bool isCorrect(const QString& word) {
-        std::lock_guard guard(lock_);
         const auto encoded = encode(word);
         if (!encoded) {
             return true;
         }
+        const ThreadCpuClockScope chargedToThisThread;
         return hunspell_->spell(*encoded);
     }
 
     QStringList suggestions(const QString& word) {
-        std::lock_guard guard(lock_);
-        if (const auto cached = cache_.find(word); cached != cache_.end()) {
-            return cached->second;
-        }
         QStringList result;
-        if (const auto encoded = encode(word)) {
-            for (const std::string& suggestion : hunspell_->suggest(*encoded)) {
-                QString decoded = decoder_.decode(QByteArrayView(suggestion.data(), qsizetype(suggestion.size())));
-                if (!decoder_.hasError() && !decoded.isEmpty()) {
-                    result.append(decoded);
-                }
-                decoder_.resetState();
+        const auto encoded = encode(word);
+        if (!encoded) {
+            return result;
+        }
+        std::vector<std::string> suggested;
+        {
+            const ThreadCpuClockScope chargedToThisThread;
+            suggested = hunspell_->suggest(*encoded);
+        }
+        for (const std::string& suggestion : suggested) {
+            QString decoded = decoder_.decode(QByteArrayView(suggestion.data(), qsizetype(suggestion.size())));
+            if (!decoder_.hasError() && !decoded.isEmpty()) {
+                result.append(decoded);
             }
+            decoder_.resetState();
         }
-        if (cache_.size() >= maximumCachedWords) {
-            cache_.clear();
-        }
-        cache_.emplace(word, result);
         return result;
     }
 
 private:
-    Dictionary() = default;
+    HunspellEngine() = default;
 
     std::optional<std::string> encode(const QString& word) {
         QByteArray bytes = encoder_.encode(word);
@@ -105,10 +128,230 @@ private:
         return bytes.toStdString();
     }
 
-    std::mutex lock_;
-    std::unique_ptr<Hunspell> hunspell_;
+    std::unique_ptr<Hunspell, HunspellDeleter> hunspell_;
     QStringEncoder encoder_;
     QStringDecoder decoder_;
+};
+
+// What identifies the dictionary files as they were loaded.
+struct FileStamp {
+    qint64 size = -1;
+    QDateTime modified;
+
+    static FileStamp of(const QString& path) {
+        const QFileInfo info(path);
+        return info.exists() ? FileStamp{info.size(), info.lastModified()} : FileStamp{};
+    }
+    bool operator==(const FileStamp&) const = default;
+};
+
+}  // namespace
+
+// One language's dictionary: its pool of Hunspell instances and its suggestion cache.
+class SystemTextSpellChecker::Dictionary {
+public:
+    static std::shared_ptr<Dictionary> load(const QString& basePath, int instanceLimit) {
+        auto dictionary = std::shared_ptr<Dictionary>(new Dictionary(basePath, instanceLimit));
+        auto engine = HunspellEngine::load(dictionary->aff_, dictionary->dic_);
+        if (!engine) {
+            return nullptr;
+        }
+        dictionary->idle_.push_back(std::move(engine));
+        dictionary->engineCount_ = 1;
+        return dictionary;
+    }
+
+    bool isCorrect(const QString& word) {
+        return acquire()->isCorrect(word);
+    }
+
+    QStringList suggestions(const QString& word) {
+        if (auto cached = cachedSuggestions(word)) {
+            return *cached;
+        }
+        QStringList result = acquire()->suggestions(word);
+        remember(word, result);
+        return result;
+    }
+
+    // Computes and caches the suggestions for the words not cached yet, on up to as many
+    // threads as there may be instances (the calling thread being one of them). Fewer than two
+    // such words are left to `suggestions`.
+    void prepareSuggestions(const QStringList& words) {
+        QStringList pending;
+        QSet<QString> seen;
+        {
+            std::lock_guard guard(cacheLock_);
+            for (const QString& word : words) {
+                if (!cache_.contains(word) && !seen.contains(word)) {
+                    seen.insert(word);
+                    pending.append(word);
+                }
+            }
+        }
+        if (pending.size() < 2 || instanceLimit_ < 2) {
+            return;
+        }
+        std::atomic<qsizetype> next = 0;
+        const auto work = [&](Lease engine) {
+            for (qsizetype i = next++; i < pending.size(); i = next++) {
+                if (!cachedSuggestions(pending[i])) {
+                    remember(pending[i], engine->suggestions(pending[i]));
+                }
+            }
+        };
+        // The calling thread takes a free instance if there is one; helpers take another free
+        // one or load a new one, and give up when neither is possible. A helper that fails
+        // leaves its word to `suggestions`. The calling thread waits for an instance if need be.
+        Lease own = tryAcquire();
+        const qsizetype helperCount = std::min<qsizetype>(instanceLimit_, pending.size()) - 1;
+        std::vector<std::jthread> helpers;
+        for (qsizetype i = 0; i < helperCount; ++i) {
+            try {
+                helpers.emplace_back([&] {
+                    try {
+                        if (Lease engine = tryAcquireOrLoad()) {
+                            work(std::move(engine));
+                        }
+                    } catch (...) {
+                    }
+                });
+            } catch (const std::system_error&) {
+                break;  // no more threads: fewer helpers
+            }
+        }
+        if (!own) {
+            own = tryAcquireOrLoad();
+        }
+        work(own ? std::move(own) : acquire());
+    }
+
+    int instanceCount() {
+        std::lock_guard guard(poolLock_);
+        return engineCount_;
+    }
+
+private:
+    // An instance taken from the pool for the lease's lifetime.
+    class Lease {
+    public:
+        Lease() = default;
+        Lease(Dictionary* owner, std::unique_ptr<HunspellEngine> engine) : owner_(owner), engine_(std::move(engine)) {}
+        Lease(Lease&&) noexcept = default;
+        Lease& operator=(Lease&& other) noexcept {
+            if (this != &other) {
+                if (engine_) {
+                    owner_->release(std::move(engine_));
+                }
+                owner_ = other.owner_;
+                engine_ = std::move(other.engine_);
+            }
+            return *this;
+        }
+        ~Lease() {
+            if (engine_) {
+                owner_->release(std::move(engine_));
+            }
+        }
+        explicit operator bool() const { return engine_ != nullptr; }
+        HunspellEngine* operator->() const { return engine_.get(); }
+
+    private:
+        Dictionary* owner_ = nullptr;
+        std::unique_ptr<HunspellEngine> engine_;
+    };
+
+    Dictionary(const QString& basePath, int instanceLimit)
+        : aff_(QFile::encodeName(basePath + QStringLiteral(".aff"))),
+          dic_(QFile::encodeName(basePath + QStringLiteral(".dic"))),
+          affStamp_(FileStamp::of(basePath + QStringLiteral(".aff"))),
+          dicStamp_(FileStamp::of(basePath + QStringLiteral(".dic"))),
+          instanceLimit_(std::max(instanceLimit, 1)) {}
+
+    // Any instance, waiting for one to be free.
+    Lease acquire() {
+        std::unique_lock lock(poolLock_);
+        engineReturned_.wait(lock, [this] { return !idle_.empty(); });
+        return takeIdle();
+    }
+
+    // A free instance, else none.
+    Lease tryAcquire() {
+        std::lock_guard guard(poolLock_);
+        return idle_.empty() ? Lease() : takeIdle();
+    }
+
+    // A free instance, else a new one while the pool may grow, else none.
+    Lease tryAcquireOrLoad() {
+        {
+            std::lock_guard guard(poolLock_);
+            if (!idle_.empty()) {
+                return takeIdle();
+            }
+            if (engineCount_ >= instanceLimit_) {
+                return {};
+            }
+            ++engineCount_;
+        }
+        std::unique_ptr<HunspellEngine> engine;
+        // Another instance must answer as the first does: not if the files changed since then
+        // (a package update or removal), as the first still has the old ones.
+        if (FileStamp::of(QFile::decodeName(aff_)) == affStamp_ && FileStamp::of(QFile::decodeName(dic_)) == dicStamp_) {
+            try {
+                engine = HunspellEngine::load(aff_, dic_);
+            } catch (...) {
+            }
+        }
+        if (!engine) {
+            std::lock_guard guard(poolLock_);
+            --engineCount_;
+            return {};
+        }
+        return Lease(this, std::move(engine));
+    }
+
+    Lease takeIdle() {
+        std::unique_ptr<HunspellEngine> engine = std::move(idle_.back());
+        idle_.pop_back();
+        return Lease(this, std::move(engine));
+    }
+
+    void release(std::unique_ptr<HunspellEngine> engine) {
+        {
+            std::lock_guard guard(poolLock_);
+            idle_.push_back(std::move(engine));
+        }
+        engineReturned_.notify_one();
+    }
+
+    std::optional<QStringList> cachedSuggestions(const QString& word) {
+        std::lock_guard guard(cacheLock_);
+        if (const auto cached = cache_.find(word); cached != cache_.end()) {
+            return cached->second;
+        }
+        return std::nullopt;
+    }
+
+    void remember(const QString& word, const QStringList& suggestions) {
+        std::lock_guard guard(cacheLock_);
+        if (cache_.size() >= maximumCachedWords) {
+            cache_.clear();
+        }
+        cache_.insert_or_assign(word, suggestions);
+    }
+
+    const QByteArray aff_;
+    const QByteArray dic_;
+    const FileStamp affStamp_;
+    const FileStamp dicStamp_;
+    const int instanceLimit_;
+
+    std::mutex poolLock_;
+    std::condition_variable engineReturned_;
+    std::vector<std::unique_ptr<HunspellEngine>> idle_;
+    int engineCount_ = 0;  // idle, leased and being loaded
+
+    std::mutex cacheLock_;
     std::unordered_map<QString, QStringList> cache_;
 };
 
@@ -116,8 +359,12 @@ QStringList SystemTextSpellChecker::defaultDictionaryDirectories() {
     return {QStringLiteral("/usr/share/hunspell")};
 }
 
-SystemTextSpellChecker::SystemTextSpellChecker(QStringList dictionaryDirectories)
-    : directories_(std::move(dictionaryDirectories)) {}
+int SystemTextSpellChecker::defaultInstancesPerLanguage() {
+    return std::clamp(QThread::idealThreadCount(), 1, 4);
+}
+
+SystemTextSpellChecker::SystemTextSpellChecker(QStringList dictionaryDirectories, int instancesPerLanguage)
+    : directories_(std::move(dictionaryDirectories)), instancesPerLanguage_(std::max(instancesPerLanguage, 1)) {}
 
 SystemTextSpellChecker::~SystemTextSpellChecker() = default;
 
@@ -167,7 +414,7 @@ std::shared_ptr<SystemTextSpellChecker::Dictionary> SystemTextSpellChecker::dict
         return found->second;
     }
     const QString path = dictionaryPath(language);
-    std::shared_ptr<Dictionary> dictionary = path.isEmpty() ? nullptr : Dictionary::load(path);
+    std::shared_ptr<Dictionary> dictionary = path.isEmpty() ? nullptr : Dictionary::load(path, instancesPerLanguage_);
     dictionaries_.emplace(language, dictionary);
     return dictionary;
 }
@@ -220,6 +467,28 @@ QStringList SystemTextSpellChecker::guesses(TextRange wordRange, const QString& 
         return {};
     }
     return dictionary->suggestions(text.mid(wordRange.location, wordRange.length));
+}
+
+void SystemTextSpellChecker::prepareGuesses(const std::vector<TextRange>& wordRanges, const QString& text,
+                                            const QString& language) {
+    QStringList words;
+    for (const TextRange range : wordRanges) {
+        if (isValidRange(range, text.size(), 1)) {
+            words.append(text.mid(range.location, range.length));
+        }
+    }
+    if (words.size() < 2) {
+        return;
+    }
+    if (const auto dictionary = dictionaryFor(language)) {
+        dictionary->prepareSuggestions(words);
+    }
+}
+
+int SystemTextSpellChecker::instanceCount(const QString& language) {
+    std::lock_guard guard(mutex_);
+    const auto found = dictionaries_.find(language);
+    return found != dictionaries_.end() && found->second ? found->second->instanceCount() : 0;
 }
 
 std::optional<QString> SystemTextSpellChecker::correction(TextRange, const QString&, const QString&) {

@@ -18,14 +18,23 @@ namespace tavrolin {
 // as they are. Hunspell has no single automatic correction: `correction` is always absent.
 //
 // Thread safety: every method may be called from any thread. Each language's dictionary is
-// loaded once, on first use, and kept; Hunspell is not thread-safe, so every query on one
-// dictionary runs under that dictionary's own lock. Suggestions (the slow query, tens of
-// milliseconds) are cached per word.
+// loaded once, on first use, and kept. A Hunspell instance is not thread-safe: each serves one
+// thread at a time. Suggestions (the slow query, tens of milliseconds) are cached per word,
+// one cache per language shared by all its instances.
+//
+// Parallel suggestions: `prepareGuesses` computes the suggestions for the distinct uncached
+// words of a text on up to `instancesPerLanguage` threads, each with its own instance of the
+// dictionary. The extra instances (about 8 MB each for English) are loaded only when a text has
+// at least two words to compute, and then kept. The suggestions are exactly those one instance
+// computes alone (see ThreadCpuClockScope for the one way Hunspell could tell them apart).
 class SystemTextSpellChecker final : public TextSpellChecking {
 public:
     static QStringList defaultDictionaryDirectories();
+    // The processor count, from 1 to 4.
+    static int defaultInstancesPerLanguage();
 
-    explicit SystemTextSpellChecker(QStringList dictionaryDirectories = defaultDictionaryDirectories());
+    explicit SystemTextSpellChecker(QStringList dictionaryDirectories = defaultDictionaryDirectories(),
+                                    int instancesPerLanguage = defaultInstancesPerLanguage());
     ~SystemTextSpellChecker() override;
     SystemTextSpellChecker(const SystemTextSpellChecker&) = delete;
     SystemTextSpellChecker& operator=(const SystemTextSpellChecker&) = delete;
@@ -35,17 +44,22 @@ public:
     QStringList guesses(TextRange wordRange, const QString& text, const QString& language) override;
     std::optional<QString> correction(TextRange wordRange, const QString& text,
                                       const QString& language) override;
+    void prepareGuesses(const std::vector<TextRange>& wordRanges, const QString& text,
+                        const QString& language) override;
 
     // Whether a dictionary is installed for the language (loads it when it is).
     bool hasDictionary(const QString& language);
     // The base path (without .aff/.dic) of the dictionary the language would use, or empty.
     QString dictionaryPath(const QString& language) const;
+    // How many instances of the language's dictionary are loaded (0 when none is).
+    int instanceCount(const QString& language);
 
 private:
     class Dictionary;
     std::shared_ptr<Dictionary> dictionaryFor(const QString& language);
 
     const QStringList directories_;
+    const int instancesPerLanguage_;
     std::mutex mutex_;  // guards dictionaries_ only
     std::map<QString, std::shared_ptr<Dictionary>> dictionaries_;  // null: none installed
 };

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 
 namespace tavrolin {
 
@@ -24,6 +25,11 @@ public:
     // The checker's single automatic correction for the word, when it has one.
     virtual std::optional<QString> correction(TextRange wordRange, const QString& text,
                                               const QString& language) = 0;
+    // Told, before the `guesses` queries for these ranges, that they will follow: a checker able
+    // to work on several words at once may compute them together. It changes no answer: each
+    // later `guesses` returns exactly what it would have returned without this call.
+    virtual void prepareGuesses(const std::vector<TextRange>& /*wordRanges*/, const QString& /*text*/,
+                                const QString& /*language*/) {}
 };
 
 }  // namespace tavrolin

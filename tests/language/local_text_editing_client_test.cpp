@@ -220,3 +220,24 @@ TEST(LocalTextEditing, EditRunsOffTheMainThread) {
     EXPECT_EQ(test::await(client.edit("", AppLanguage::english, AppLanguage::english)), "");
     EXPECT_EQ(checker->searches(), 1);
 }
+
+// The checker is told once, before any guesses query, of exactly the ranges it will be asked
+// about, in text order: protected tokens and rejected words are not among them.
+TEST(LocalTextEditing, TheCheckerIsToldOfTheWordsToGuessBeforehand) {
+    ScriptedTextSpellChecker checker;
+    checker.misspell("teh", {"the"});
+    checker.misspell("mesage", {"menage", "metage"});  // two guesses, neither an insertion: stays
+    checker.misspell("reprot", {"report"});
+    const QString text = "teh mesage in reprot.txt and teh reprot";
+    EXPECT_EQ(corrected(checker, text), "the mesage in reprot.txt and the report");
+    const std::vector<TextRange> expected = {{0, 3}, {4, 6}, {29, 3}, {33, 6}};
+    ASSERT_EQ(checker.prepared().size(), 1u);
+    EXPECT_EQ(checker.prepared().front(), expected);
+    EXPECT_EQ(checker.guessQueriesBeforePreparing(), std::vector<int>{0});
+    EXPECT_EQ(checker.guessedRanges(), expected);
+
+    ScriptedTextSpellChecker nothingToGuess;
+    nothingToGuess.misspell("reprot", {"report"});
+    EXPECT_EQ(corrected(nothingToGuess, "open reprot.txt"), "open reprot.txt");
+    EXPECT_TRUE(nothingToGuess.prepared().empty());
+}

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <latch>
 #include <thread>
 
 using namespace tavrolin;
@@ -101,4 +103,116 @@ TEST(HunspellEditing, ConcurrentEditsShareOneDictionarySafely) {
     for (const QString& result : results) {
         EXPECT_EQ(result, expected);
     }
+}
+
+namespace {
+
+// Common misspellings, one of them capitalised; each needs its own suggestion search.
+const char* const misspelledWords[] = {
+    "accomodate", "mesage",   "occured",    "adress",    "Recieve",   "definately", "seperate", "wierd",
+    "untill",     "langauge", "becuase",    "tommorow",  "neccessary", "goverment", "enviroment", "beleive",
+    "thier",      "truely",   "begining",   "existance", "freind",    "arguement",  "calender",  "embarass",
+};
+
+// The words in prose, some twice, so both the corrected and the unchanged ones show.
+QString textWithMisspellings(int first, int count) {
+    QStringList words;
+    for (int i = first; i < first + count; ++i) {
+        words << "the" << QString::fromLatin1(misspelledWords[i % std::size(misspelledWords)]) << "was";
+        if (i % 5 == 0) {
+            words << QString::fromLatin1(misspelledWords[i % std::size(misspelledWords)]).toLower() + ".";
+        }
+    }
+    return words.join(' ');
+}
+
+}  // namespace
+
+// Several instances of the dictionary searching at once, while other threads of the program
+// are busy too, give exactly what one instance gives alone: the same suggestions in the same
+// order, hence the same corrections.
+TEST(HunspellEditing, ParallelSuggestionsMatchOneInstance) {
+    const QString text = textWithMisspellings(0, int(std::size(misspelledWords)));
+    SystemTextSpellChecker single(SystemTextSpellChecker::defaultDictionaryDirectories(), 1);
+    SystemTextSpellChecker pooled(SystemTextSpellChecker::defaultDictionaryDirectories(), 4);
+
+    const QString expected = LocalTextEditingClient::correctedText(single, text, "en");
+    EXPECT_EQ(single.instanceCount("en"), 1);
+    EXPECT_NE(expected, text);
+    QString result;
+    {
+        std::atomic<bool> done = false;
+        std::vector<std::jthread> busy;
+        for (int i = 0; i < 4; ++i) {
+            busy.emplace_back([&done] {
+                volatile unsigned sink = 0;
+                while (!done) {
+                    sink = sink + 1;
+                }
+            });
+        }
+        result = LocalTextEditingClient::correctedText(pooled, text, "en");
+        done = true;
+    }
+    EXPECT_EQ(result, expected);
+    EXPECT_GE(pooled.instanceCount("en"), 2);
+    EXPECT_LE(pooled.instanceCount("en"), 4);
+
+    for (const char* word : misspelledWords) {
+        const QString sentence = QStringLiteral("a %1 b").arg(QLatin1String(word));
+        const TextRange range{2, qsizetype(qstrlen(word))};
+        EXPECT_EQ(pooled.guesses(range, sentence, "en"), single.guesses(range, sentence, "en")) << word;
+    }
+}
+
+// A text with a single unknown word loads no second instance.
+TEST(HunspellEditing, OneUnknownWordLoadsNoSecondInstance) {
+    SystemTextSpellChecker checker(SystemTextSpellChecker::defaultDictionaryDirectories(), 4);
+    EXPECT_EQ(LocalTextEditingClient::correctedText(checker, "It occured twice: occured.", "en"),
+              "It occurred twice: occurred.");
+    EXPECT_EQ(checker.instanceCount("en"), 1);
+    EXPECT_EQ(checker.instanceCount("de"), 0);
+}
+
+// Edits on several threads at once, on one shared checker and on checkers of their own, all
+// loading their dictionaries at the same moment with no other dictionary loaded in the process,
+// give the single-instance corrections.
+TEST(HunspellEditing, ConcurrentParallelEditsAreSafe) {
+    const QString first = textWithMisspellings(0, 8);
+    const QString second = textWithMisspellings(6, 8);
+    QString expectedFirst;
+    QString expectedSecond;
+    {
+        SystemTextSpellChecker single(SystemTextSpellChecker::defaultDictionaryDirectories(), 1);
+        expectedFirst = LocalTextEditingClient::correctedText(single, first, "en");
+        expectedSecond = LocalTextEditingClient::correctedText(single, second, "en");
+    }
+
+    SystemTextSpellChecker shared(SystemTextSpellChecker::defaultDictionaryDirectories(), 3);
+    std::vector<QString> results(4);
+    std::latch start(std::ptrdiff_t(results.size()));
+    std::vector<std::thread> threads;
+    threads.emplace_back([&] {
+        start.arrive_and_wait();
+        results[0] = LocalTextEditingClient::correctedText(shared, first, "en");
+    });
+    threads.emplace_back([&] {
+        start.arrive_and_wait();
+        results[1] = LocalTextEditingClient::correctedText(shared, second, "en");
+    });
+    for (std::size_t i = 2; i < results.size(); ++i) {
+        threads.emplace_back([&, i] {
+            SystemTextSpellChecker own(SystemTextSpellChecker::defaultDictionaryDirectories(), 2);
+            start.arrive_and_wait();
+            results[i] = LocalTextEditingClient::correctedText(own, i == 2 ? first : second, "en");
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(results[0], expectedFirst);
+    EXPECT_EQ(results[1], expectedSecond);
+    EXPECT_EQ(results[2], expectedFirst);
+    EXPECT_EQ(results[3], expectedSecond);
+    EXPECT_LE(shared.instanceCount("en"), 3);
 }

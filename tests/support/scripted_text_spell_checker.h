@@ -2,8 +2,8 @@
 
 // A spell checker whose answers the test writes down: which words are misspelled, their
 // guesses and the automatic correction. Words are runs of letters and digits. It records what
-// it was asked, from which thread, and can instead replay a fixed list of ranges (to model a
-// checker that answers nonsense).
+// it was asked (the ranges it was told to prepare too), from which thread, and can instead
+// replay a fixed list of ranges (to model a checker that answers nonsense).
 #include "language/text_spell_checking.h"
 
 #include <QString>
@@ -63,6 +63,7 @@ public:
     QStringList guesses(TextRange wordRange, const QString& text, const QString&) override {
         std::lock_guard guard(mutex_);
         ++guessQueries_;
+        guessed_.push_back(wordRange);
         const auto found = entries_.find(text.mid(wordRange.location, wordRange.length));
         return found == entries_.end() ? QStringList{} : found->second.guesses;
     }
@@ -74,11 +75,21 @@ public:
         return found == entries_.end() ? std::nullopt : found->second.correction;
     }
 
+    void prepareGuesses(const std::vector<TextRange>& wordRanges, const QString&, const QString&) override {
+        std::lock_guard guard(mutex_);
+        prepared_.push_back(wordRanges);
+        guessQueriesBeforePreparing_.push_back(guessQueries_);
+    }
+
     int searches() const { std::lock_guard guard(mutex_); return searches_; }
     int guessQueries() const { std::lock_guard guard(mutex_); return guessQueries_; }
     int correctionQueries() const { std::lock_guard guard(mutex_); return correctionQueries_; }
     QStringList languages() const { std::lock_guard guard(mutex_); return languages_; }
     std::vector<QThread*> threads() const { std::lock_guard guard(mutex_); return threads_; }
+    // The ranges of each `prepareGuesses` call, and the ranges `guesses` was asked about.
+    std::vector<std::vector<TextRange>> prepared() const { std::lock_guard guard(mutex_); return prepared_; }
+    std::vector<TextRange> guessedRanges() const { std::lock_guard guard(mutex_); return guessed_; }
+    std::vector<int> guessQueriesBeforePreparing() const { std::lock_guard guard(mutex_); return guessQueriesBeforePreparing_; }
 
 private:
     mutable std::mutex mutex_;
@@ -91,6 +102,9 @@ private:
     int correctionQueries_ = 0;
     QStringList languages_;
     std::vector<QThread*> threads_;
+    std::vector<std::vector<TextRange>> prepared_;
+    std::vector<TextRange> guessed_;
+    std::vector<int> guessQueriesBeforePreparing_;
 };
 
 }  // namespace tavrolin::test
