@@ -18,9 +18,20 @@
 #include "platform/system_event_monitoring.h"
 #include "shell/hot_key_manager.h"
 #include "shell/launch_at_login_controller.h"
+#include "shell/onboarding_hooks.h"
 #include "shell/onboarding_state_store.h"
 #include "shell/selection_popup_seams.h"
 #include "shell/share_prompt_store.h"
+#include "shell/status_menu.h"
+#include "shell/main_menu.h"
+#include "shell/app_alerts.h"
+#include "shell/app_actions.h"
+#include "shell/settings_coordinator.h"
+#include "shell/share_prompt_coordinator.h"
+#include "shell/system_settings_opener.h"
+#include "shell/alert_presenting.h"
+#include "core/accessibility_permission.h"
+#include "platform/front_window_activation.h"
 #include "updates/app_update_checker.h"
 #include "updates/app_update_configuration.h"
 #include "updates/app_update_state_store.h"
@@ -287,7 +298,7 @@ SelectionPopupTriggerController* AppDelegate::selectionPopupTriggerController() 
 }
 
 std::shared_ptr<AppUpdateChecker> AppDelegate::updateChecker() {
-    if (!updateChecker_) {
+    if (!updateChecker_ && factories_.makeUpdateChecker) {
         std::optional<QString> build;
         const QJsonValue value = factories_.bundle.value(QStringLiteral("CFBundleVersion"));
         if (value.isString() && !value.toString().isEmpty()) {
@@ -336,8 +347,8 @@ void AppDelegate::applicationDidFinishLaunching() {
 
     configureAntiSleep();
 
-    if (onboardingStore_->completedVersion() < 1) {
-        presentOnboarding(OnboardingPages::shortIntroduction, true, TelemetryTrigger::appLifecycle);
+    if (OnboardingHooks* onboarding = onboardingHooks()) {
+        onboarding->presentAtLaunchIfNeeded();
     }
 
     if (settingsStore_->settings().selectionPopupEnabled) {
@@ -347,21 +358,13 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
 }
 
-void AppDelegate::showPendingSharePrompt() {
-    if (!pendingSharePromptTrigger) {
-        return;
-    }
-    const TelemetryTrigger trigger = *pendingSharePromptTrigger;
-    pendingSharePromptTrigger.reset();
-    presentSharePrompt(trigger);
-}
-
 void AppDelegate::applicationWillTerminate() {
     if (antiSleepManager_) {
         antiSleepManager_->shutdown();
     }
-    if (statusItem_) {
-        statusItem_->hide();
+    hotKeyManager_->unregister();
+    if (QSystemTrayIcon* item = statusItem()) {
+        item->hide();
     }
 }
 

@@ -16,6 +16,7 @@
 // matching section below.
 
 #include "core/app_settings_store.h"
+#include "core/hot_key_action.h"
 #include "core/online_feature_policy.h"
 #include "core/telemetry_action.h"
 #include "core/telemetry_event_reporter.h"
@@ -42,7 +43,23 @@ class QSystemTrayIcon;
 
 namespace tavrolin {
 
+class AccessibilityBusStatus;
+class AccessibilityPermission;
 class ActiveWindowDetector;
+class AlertPresenting;
+class AppActions;
+class AppAlerts;
+class Clock;
+class FrontWindowActivating;
+class MainMenu;
+class OnboardingHooks;
+class OnboardingPresenting;
+class ProgramLaunching;
+class Scheduler;
+class SettingsCoordinator;
+class SharePromptCoordinator;
+class StatusMenu;
+class SystemSettingsOpener;
 class ActiveWindowTextProviding;
 class FlipLanguageService;
 class MessageTranslationService;
@@ -159,6 +176,18 @@ public:
             makeSelectionPopupTriggerController;
         // Notices of wake, clock changes and time-zone changes.
         std::function<std::unique_ptr<SystemEventMonitoring>()> makeSystemEventMonitor;
+
+        // The shell's own collaborators, built on first use.
+        std::shared_ptr<Clock> clock;
+        std::shared_ptr<Scheduler> scheduler;
+        std::function<std::unique_ptr<AlertPresenting>()> makeAlertPresenter;
+        std::function<std::shared_ptr<ProgramLaunching>()> makeProgramLauncher;
+        std::function<std::shared_ptr<FrontWindowActivating>()> makeFrontWindowActivation;
+        std::function<bool(const QUrl&)> openURL;
+        std::function<std::unique_ptr<AccessibilityBusStatus>()> makeAccessibilityBusStatus;
+        // The onboarding window; while it is empty the application has no onboarding and every
+        // command runs its workflow directly.
+        std::function<std::unique_ptr<OnboardingPresenting>()> makeOnboardingPresenter;
     };
 
     static Factories defaultFactories();
@@ -240,8 +269,9 @@ public:
 
     void configureMainMenu();
     void configureStatusItem();
-    QSystemTrayIcon* statusItem() const { return statusItem_.get(); }
-    QMenu* statusMenu() const { return statusMenu_.get(); }
+    QSystemTrayIcon* statusItem() const;
+    QMenu* statusMenu() const;
+    StatusMenu* statusMenuController() const { return statusMenuController_.get(); }
     // The commands of the status menu; each starts its workflow when its subsystem is built.
     void captureAndTranslateActiveWindow();
     void translateMessage();
@@ -255,6 +285,9 @@ public:
     void checkForUpdates();
     void shareApp();
     void writeToDeveloper();
+    // Every entry of the seven commands: while the onboarding is open the command goes to it,
+    // otherwise its workflow starts with `trigger`.
+    void runCommand(HotKeyAction action, TelemetryTrigger trigger);
 
     // ---- workflows (app_delegate_workflows.cpp): each checks its own guards, reports its own
     // outcome and returns at once.
@@ -272,6 +305,20 @@ public:
 
     // Pushes the current settings to the running services at launch.
     void configureSettings();
+    // The one save path of every settings screen: answers the text to show when nothing could
+    // be saved, else none.
+    std::optional<QString> saveSettings(const AppSettings& settings, TelemetryTrigger trigger);
+
+    // The shell services behind the commands, each built on first use.
+    AlertPresenting& alertPresenter();
+    SystemSettingsOpener& systemSettingsOpener();
+    AppAlerts& alerts();
+    SettingsCoordinator& settingsCoordinator();
+    UpdateHooks& updateHooks();
+    AppActions& appActions();
+    SharePromptCoordinator& sharePromptCoordinator();
+    // nullptr while the application has no onboarding window.
+    OnboardingHooks* onboardingHooks();
 
     // ---- updates (app_delegate_updates.cpp)
 
@@ -286,6 +333,8 @@ public:
 private:
     // Consumes a pending share prompt (the dismissal hooks of the overlay and the popup).
     void showPendingSharePrompt();
+    void pushSettings(const AppSettings& settings, bool fullScope);
+    void reportCommand(TelemetryAction action, TelemetryTrigger trigger);
     std::shared_ptr<ServerBackedTranslationClient> makeServerBackedTranslationClient(bool withServerStartCallback);
 
     Factories factories_;
@@ -327,8 +376,21 @@ private:
     std::shared_ptr<TextWritingService> textWritingService_;
 
     std::unique_ptr<SystemEventMonitoring> systemEventMonitor_;
-    std::unique_ptr<QMenu> statusMenu_;
-    std::unique_ptr<QSystemTrayIcon> statusItem_;
+    std::unique_ptr<StatusMenu> statusMenuController_;
+    std::unique_ptr<MainMenu> mainMenu_;
+    std::unique_ptr<AlertPresenting> alertPresenter_;
+    std::unique_ptr<SystemSettingsOpener> systemSettingsOpener_;
+    std::shared_ptr<FrontWindowActivating> frontWindowActivation_;
+    std::unique_ptr<AppAlerts> alerts_;
+    std::unique_ptr<SettingsCoordinator> settingsCoordinator_;
+    std::unique_ptr<UpdateHooks> updateHooks_;
+    std::unique_ptr<AppActions> appActions_;
+    std::unique_ptr<SharePromptCoordinator> sharePromptCoordinator_;
+    std::unique_ptr<AccessibilityBusStatus> accessibilityBusStatus_;
+    std::unique_ptr<AccessibilityPermission> accessibilityPermission_;
+    std::unique_ptr<OnboardingPresenting> onboardingPresenter_;
+    std::unique_ptr<OnboardingHooks> onboardingHooks_;
+    bool onboardingHooksBuilt_ = false;
 };
 
 }  // namespace tavrolin

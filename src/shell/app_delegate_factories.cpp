@@ -19,7 +19,11 @@
 #include "language/url_session_text_improve_client.h"
 #include "language/url_session_text_prompt_client.h"
 #include "language/url_session_text_writing_client.h"
+#include "platform/front_window_activation.h"
+#include "platform/linux/dbus_accessibility_bus_status.h"
 #include "platform/linux/linux_system_event_monitor.h"
+#include "shell/alert_presenting.h"
+#include "shell/system_settings_opener.h"
 #include "shell/hot_key_manager.h"
 #include "shell/launch_at_login_controller.h"
 #include "shell/onboarding_state_store.h"
@@ -29,6 +33,8 @@
 #include "updates/app_update_state_store.h"
 #include "updates/url_session_app_update_manifest_client.h"
 #include "window_translation/active_window_detector.h"
+
+#include <QDesktopServices>
 
 namespace tavrolin {
 
@@ -111,6 +117,15 @@ AppDelegate::Factories AppDelegate::defaultFactories() {
         return std::make_shared<DiagnosticsExporter>(std::make_shared<ProcessDiagnosticsCommandRunner>());
     };
     f.makeSystemEventMonitor = [] { return std::make_unique<LinuxSystemEventMonitor>(); };
+
+    f.clock = std::make_shared<SystemClock>();
+    f.scheduler = std::make_shared<QtScheduler>();
+    f.makeAlertPresenter = [] { return std::make_unique<MessageBoxAlertPresenter>(); };
+    f.makeProgramLauncher = [] { return std::make_shared<DetachedProcessLauncher>(); };
+    f.makeFrontWindowActivation = [] { return makeX11FrontWindowActivation(); };
+    f.openURL = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    f.makeAccessibilityBusStatus = [] { return std::make_unique<DBusAccessibilityBusStatus>(); };
+    // No onboarding window is part of this build yet: makeOnboardingPresenter stays empty.
     return f;
 }
 

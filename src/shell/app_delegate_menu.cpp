@@ -1,7 +1,12 @@
-// The status item, its menu and the menu commands.
+// The status item, its menu, the application's keys and the menu commands.
 #include "shell/app_delegate.h"
 
-#include "core/app_metadata.h"
+#include "shell/app_actions.h"
+#include "shell/main_menu.h"
+#include "shell/onboarding_hooks.h"
+#include "shell/settings_coordinator.h"
+#include "shell/share_prompt_coordinator.h"
+#include "shell/status_menu.h"
 
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -9,57 +14,103 @@
 namespace tavrolin {
 
 void AppDelegate::configureMainMenu() {
-    // A tray application has no menu bar of its own on this desktop: nothing to build.
+    if (!mainMenu_) {
+        mainMenu_ = std::make_unique<MainMenu>();
+        mainMenu_->install();
+    }
 }
 
 void AppDelegate::configureStatusItem() {
-    if (statusItem_) {
+    if (statusMenuController_) {
         return;
     }
-    statusMenu_ = std::make_unique<QMenu>();
-    const auto add = [this](const QString& title, void (AppDelegate::*command)()) {
-        QAction* action = statusMenu_->addAction(title);
-        connect(action, &QAction::triggered, this, command);
-        return action;
+    // The items hold the delegate weakly: a menu outliving it does nothing.
+    const QPointer<AppDelegate> self(this);
+    const auto command = [self](void (AppDelegate::*member)()) {
+        return [self, member] {
+            if (self) {
+                (self.data()->*member)();
+            }
+        };
     };
-    add(QStringLiteral("Translate"), &AppDelegate::captureAndTranslateActiveWindow);
-    add(QStringLiteral("Rewrite Message"), &AppDelegate::writeText);
-    add(QStringLiteral("Edit Message"), &AppDelegate::editText);
-    add(QStringLiteral("Write Message"), &AppDelegate::translateMessage);
-    add(QStringLiteral("Flip Language"), &AppDelegate::flipLanguage);
-    add(QStringLiteral("Dictation Scratchpad"), &AppDelegate::openDictationScratchpad);
-    add(QStringLiteral("Create Prompt"), &AppDelegate::createPrompt);
-    statusMenu_->addSeparator();
-    add(QStringLiteral("Settings\u2026"), &AppDelegate::openSettings);
-    add(QStringLiteral("Show Tutorial\u2026"), &AppDelegate::showTutorial);
-    statusMenu_->addSeparator();
-    add(QStringLiteral("Check for Updates\u2026"), &AppDelegate::checkForUpdates);
-    add(QStringLiteral("Share Tavrolin\u2026"), &AppDelegate::shareApp);
-    add(QStringLiteral("Write to the developer"), &AppDelegate::writeToDeveloper);
-    statusMenu_->addSeparator();
-    QAction* quitItem = statusMenu_->addAction(QStringLiteral("Quit"));
-    // Queued, so the menu closes before the event loop ends.
-    connect(quitItem, &QAction::triggered, this, [this] { quit(TelemetryTrigger::menu); }, Qt::QueuedConnection);
-
-    statusItem_ = std::make_unique<QSystemTrayIcon>(AppMetadata::alertIcon());
-    statusItem_->setToolTip(AppMetadata::appName);
-    statusItem_->setContextMenu(statusMenu_.get());
-    statusItem_->show();
+    StatusMenuActions actions;
+    actions.runCommand = [self](HotKeyAction action) {
+        if (self) {
+            self->runCommand(action, TelemetryTrigger::menu);
+        }
+    };
+    actions.openSettings = command(&AppDelegate::openSettings);
+    actions.showTutorial = command(&AppDelegate::showTutorial);
+    actions.checkForUpdates = command(&AppDelegate::checkForUpdates);
+    actions.shareApp = command(&AppDelegate::shareApp);
+    actions.writeDeveloper = command(&AppDelegate::writeToDeveloper);
+    actions.quit = [self] {
+        // Queued, so the menu closes before the event loop ends.
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self] {
+                if (self) {
+                    self->quit(TelemetryTrigger::menu);
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    statusMenuController_ = std::make_unique<StatusMenu>(std::move(actions));
+    statusMenuController_->configure();
 }
 
-void AppDelegate::captureAndTranslateActiveWindow() { startSmartTranslation(TelemetryTrigger::menu); }
-void AppDelegate::translateMessage() { startMessageTranslation(TelemetryTrigger::menu); }
-void AppDelegate::editText() { startTextEditing(TelemetryTrigger::menu); }
-void AppDelegate::writeText() { startTextWriting(TelemetryTrigger::menu); }
-void AppDelegate::flipLanguage() { startFlipLanguage(TelemetryTrigger::menu); }
-void AppDelegate::openDictationScratchpad() { presentDictationScratchpad(); }
-void AppDelegate::createPrompt() { startCreatePrompt(TelemetryTrigger::menu); }
+QSystemTrayIcon* AppDelegate::statusItem() const {
+    return statusMenuController_ ? statusMenuController_->trayIcon() : nullptr;
+}
 
-// The windows and dialogs behind these commands come with their own subsystems.
+QMenu* AppDelegate::statusMenu() const { return statusMenuController_ ? statusMenuController_->menu() : nullptr; }
+
+void AppDelegate::runCommand(HotKeyAction action, TelemetryTrigger trigger) {
+    const QPointer<AppDelegate> self(this);
+    const auto workflow = [self, action, trigger] {
+        if (!self) {
+            return;
+        }
+        switch (action) {
+        case HotKeyAction::captureAndTranslateActiveWindow: self->startSmartTranslation(trigger); break;
+        case HotKeyAction::translateMessage: self->startMessageTranslation(trigger); break;
+        case HotKeyAction::editText: self->startTextEditing(trigger); break;
+        case HotKeyAction::writeText: self->startTextWriting(trigger); break;
+        case HotKeyAction::flipLanguage: self->startFlipLanguage(trigger); break;
+        case HotKeyAction::openDictationScratchpad: self->presentDictationScratchpad(); break;
+        case HotKeyAction::createPrompt: self->startCreatePrompt(trigger); break;
+        }
+    };
+    if (OnboardingHooks* onboarding = onboardingHooks()) {
+        onboarding->route(action, workflow);
+    } else {
+        workflow();
+    }
+}
+
+void AppDelegate::captureAndTranslateActiveWindow() {
+    runCommand(HotKeyAction::captureAndTranslateActiveWindow, TelemetryTrigger::menu);
+}
+void AppDelegate::translateMessage() { runCommand(HotKeyAction::translateMessage, TelemetryTrigger::menu); }
+void AppDelegate::editText() { runCommand(HotKeyAction::editText, TelemetryTrigger::menu); }
+void AppDelegate::writeText() { runCommand(HotKeyAction::writeText, TelemetryTrigger::menu); }
+void AppDelegate::flipLanguage() { runCommand(HotKeyAction::flipLanguage, TelemetryTrigger::menu); }
+void AppDelegate::openDictationScratchpad() { runCommand(HotKeyAction::openDictationScratchpad, TelemetryTrigger::menu); }
+void AppDelegate::createPrompt() { runCommand(HotKeyAction::createPrompt, TelemetryTrigger::menu); }
+
+// The settings window comes with its own subsystem.
 void AppDelegate::openSettings() {}
-void AppDelegate::showTutorial() {}
-void AppDelegate::checkForUpdates() {}
-void AppDelegate::shareApp() {}
-void AppDelegate::writeToDeveloper() {}
+
+void AppDelegate::showTutorial() {
+    if (OnboardingHooks* onboarding = onboardingHooks()) {
+        onboarding->showTutorial();
+    }
+}
+
+void AppDelegate::checkForUpdates() { updateHooks().checkForUpdates(); }
+
+void AppDelegate::shareApp() { sharePromptCoordinator().shareApp(); }
+
+void AppDelegate::writeToDeveloper() { appActions().writeDeveloper(); }
 
 }  // namespace tavrolin

@@ -1,15 +1,153 @@
-// Applying the settings to the running services.
+// Applying the settings to the running services, the save path and the alerts.
 #include "shell/app_delegate.h"
 
+#include "anti_sleep/anti_sleep_manager.h"
 #include "core/app_log.h"
+#include "platform/front_window_activation.h"
+#include "shell/alert_presenting.h"
+#include "shell/app_alerts.h"
+#include "shell/hot_key_manager.h"
 #include "shell/launch_at_login_controller.h"
 #include "shell/selection_popup_seams.h"
+#include "shell/settings_coordinator.h"
+#include "shell/status_menu.h"
+#include "shell/system_settings_opener.h"
 #include "window_translation/screenshot_overlay_presenter.h"
 
 namespace tavrolin {
 
-void AppDelegate::configureSettings() {
-    const AppSettings settings = settingsStore_->settings();
+void AppDelegate::reportCommand(TelemetryAction action, TelemetryTrigger trigger) {
+    TelemetryEventReporter& reporter = telemetryReporter();
+    reporter.send(reporter.makeContext(action, trigger));
+}
+
+AlertPresenting& AppDelegate::alertPresenter() {
+    if (!alertPresenter_) {
+        alertPresenter_ = factories_.makeAlertPresenter ? factories_.makeAlertPresenter() : nullptr;
+        if (!alertPresenter_) {
+            alertPresenter_ = std::make_unique<MessageBoxAlertPresenter>();
+        }
+    }
+    return *alertPresenter_;
+}
+
+SystemSettingsOpener& AppDelegate::systemSettingsOpener() {
+    if (!systemSettingsOpener_) {
+        std::shared_ptr<ProgramLaunching> launcher =
+            factories_.makeProgramLauncher ? factories_.makeProgramLauncher() : nullptr;
+        if (!launcher) {
+            launcher = std::make_shared<DetachedProcessLauncher>();
+        }
+        systemSettingsOpener_ = std::make_unique<SystemSettingsOpener>(
+            std::move(launcher), alertPresenter(), factories_.environment.value(QStringLiteral("XDG_CURRENT_DESKTOP")));
+    }
+    return *systemSettingsOpener_;
+}
+
+AppAlerts& AppDelegate::alerts() {
+    if (!alerts_) {
+        if (!frontWindowActivation_ && factories_.makeFrontWindowActivation) {
+            frontWindowActivation_ = factories_.makeFrontWindowActivation();
+        }
+        const QPointer<AppDelegate> self(this);
+        AppAlerts::Dependencies d;
+        d.presenter = &alertPresenter();
+        d.openPane = [self](SettingsPane pane) {
+            if (self) {
+                self->systemSettingsOpener().open(pane);
+            }
+        };
+        d.reportCommand = [self](TelemetryAction action, TelemetryTrigger trigger) {
+            if (self) {
+                self->reportCommand(action, trigger);
+            }
+        };
+        d.currentSettings = [store = settingsStore_] { return store->settings(); };
+        d.saveSettings = [self](const AppSettings& settings, TelemetryTrigger trigger) -> std::optional<QString> {
+            if (!self) {
+                return std::nullopt;
+            }
+            return self->saveSettings(settings, trigger);
+        };
+        d.rememberFrontApplication = [activation = frontWindowActivation_]() -> std::function<void()> {
+            if (!activation) {
+                return [] {};
+            }
+            const std::optional<quint32> window = activation->activeWindow();
+            return [activation, window] {
+                if (window) {
+                    activation->activate(*window);
+                }
+            };
+        };
+        alerts_ = std::make_unique<AppAlerts>(std::move(d));
+    }
+    return *alerts_;
+}
+
+SettingsCoordinator& AppDelegate::settingsCoordinator() {
+    if (!settingsCoordinator_) {
+        const QPointer<AppDelegate> self(this);
+        SettingsCoordinator::Dependencies d;
+        d.store = settingsStore_.get();
+        d.alerts = &alerts();
+        d.registerHotKeys = [self](const AppSettings& settings) {
+            if (!self) {
+                return;
+            }
+            registerHotKeys(*self->hotKeyManager_, settings, [self](HotKeyAction action) -> HotKeyManager::Handler {
+                return [self, action] {
+                    if (self) {
+                        self->runCommand(action, TelemetryTrigger::hotkey);
+                    }
+                };
+            });
+        };
+        d.syncLaunchAtLogin = [self](bool isEnabled) {
+            return self ? self->launchAtLoginController_->sync(isEnabled) : false;
+        };
+        d.report = [self](const SettingsUsageEvent& event) {
+            if (!self) {
+                return;
+            }
+            TelemetryEventReporter& reporter = self->telemetryReporter();
+            TelemetryEventReporter::Context context =
+                reporter.makeContext(event.action, event.trigger, std::nullopt, event.targetLanguage, event.snapshot);
+            if (event.startedAt.isValid()) {
+                context.startedAt = event.startedAt;
+            }
+            reporter.send(context, event.success, event.errorCode, event.includeDuration);
+        };
+        d.push = [self](const AppSettings& settings, SettingsPushScope scope) {
+            if (self) {
+                self->pushSettings(settings, scope == SettingsPushScope::full);
+            }
+        };
+        d.refreshStatusItem = [self](const AppSettings& settings) {
+            if (self && self->statusMenuController_) {
+                self->statusMenuController_->refresh(settings);
+            }
+        };
+        d.openLoginItemsSettings = [self] {
+            if (self) {
+                self->systemSettingsOpener().open(SettingsPane::loginItems);
+            }
+        };
+        if (factories_.clock) {
+            d.now = [clock = factories_.clock] { return clock->now(); };
+        }
+        settingsCoordinator_ = std::make_unique<SettingsCoordinator>(std::move(d));
+    }
+    return *settingsCoordinator_;
+}
+
+void AppDelegate::configureSettings() { settingsCoordinator().configureSettings(); }
+
+std::optional<QString> AppDelegate::saveSettings(const AppSettings& settings, TelemetryTrigger trigger) {
+    return settingsCoordinator().saveSettings(settings, trigger);
+}
+
+void AppDelegate::pushSettings(const AppSettings& settings, bool fullScope) {
     const double minimumDisplay = settings.overlayMinimumDisplayDuration < 0 ? 0.0 : settings.overlayMinimumDisplayDuration;
     if (ScreenshotOverlayPresenter* overlay = screenshotOverlayPresenter()) {
         overlay->setMinimumDisplayDuration(minimumDisplay);
@@ -17,15 +155,30 @@ void AppDelegate::configureSettings() {
     if (SelectionTranslationPopupPresenter* popup = selectionTranslationPopupPresenter()) {
         popup->setMinimumDisplayDuration(minimumDisplay);
     }
-    if (SelectionPopupTriggerController* trigger = selectionPopupTriggerController()) {
+    SelectionPopupTriggerController* trigger = selectionPopupTriggerController();
+    if (trigger) {
         trigger->setAutoDismissDelay(settings.selectionPopupAutoDismissDelay);
     }
+    const bool wasOnline = onlineFeaturePolicy_->isOnlineFeaturesEnabled();
     onlineFeaturePolicy_->setOnlineFeaturesEnabled(settings.onlineFeaturesEnabled);
-    // At launch the login entry follows the setting quietly: a failure shows nothing.
-    try {
-        launchAtLoginController_->sync(settings.launchAtLoginEnabled);
-    } catch (const LaunchAtLoginError& error) {
-        AppLog::app().error(QStringLiteral("launch at login sync failed: %1").arg(error.description()));
+    if (!fullScope) {
+        return;
+    }
+    if (trigger) {
+        if (settings.selectionPopupEnabled) {
+            trigger->start();
+        } else {
+            trigger->stop();
+        }
+    }
+    if (antiSleepManager_) {
+        antiSleepManager_->configure(settings.antiSleepSchedule);
+    }
+    if (wasOnline && !settings.onlineFeaturesEnabled) {
+        // A check already running ends quietly and no timer stays armed.
+        updateHooks().cancelUpdateChecks();
+    } else if (!wasOnline && settings.onlineFeaturesEnabled) {
+        updateHooks().startUpdateCheck(UpdateCheckMode::automatic);
     }
 }
 

@@ -6,12 +6,19 @@
 #include "language/server_backed_translation_client.h"
 #include "language/text_editing_service.h"
 #include "language/translation_setup_support.h"
+#include "core/app_metadata.h"
+#include "shell/app_actions.h"
 #include "shell/hot_key_manager.h"
+#include "shell/status_menu.h"
+#include "shell/update_hooks.h"
 #include "shell/launch_at_login_controller.h"
 #include "shell/onboarding_state_store.h"
 #include "shell/selection_popup_seams.h"
 #include "shell/share_prompt_store.h"
+#include "platform/front_window_activation.h"
 #include "support/async.h"
+#include "support/fake_global_key_grabber.h"
+#include "support/scripted_alert_presenter.h"
 #include "support/fake_power_assertions.h"
 #include "support/memory_log_sink.h"
 #include "support/recording_translation_clients.h"
@@ -22,6 +29,7 @@
 #include "platform/system_event_monitoring.h"
 #include "window_translation/screenshot_overlay_presenter.h"
 
+#include <QCoreApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
@@ -118,6 +126,9 @@ struct Harness {
     FakeTrigger* trigger = nullptr;
     ManualEventMonitor* monitor = nullptr;
     std::vector<std::shared_ptr<test::RecordingServerTranslationClient>> serverClients;
+    std::shared_ptr<test::FakeGlobalKeyGrabber> grabber = std::make_shared<test::FakeGlobalKeyGrabber>();
+    test::ScriptedAlertPresenter* alerts = nullptr;
+    QList<QUrl> openedURLs;
     std::vector<std::shared_ptr<test::RecordingDeviceTranslationClient>> deviceClients;
 
     AppDelegate::Factories factories() {
@@ -148,7 +159,7 @@ struct Harness {
         };
         f.makeHotKeyManager = [this] {
             log->add(QStringLiteral("build hotKeyManager"));
-            return std::make_unique<HotKeyManager>();
+            return std::make_unique<HotKeyManager>(grabber);
         };
         f.makeAntiSleepManager = [this] {
             log->add(QStringLiteral("build antiSleepManager"));
@@ -229,6 +240,18 @@ struct Harness {
             auto events = std::make_unique<ManualEventMonitor>();
             monitor = events.get();
             return events;
+        };
+        f.clock = clock;
+        f.scheduler = scheduler;
+        f.makeAlertPresenter = [this] {
+            auto presenter = std::make_unique<test::ScriptedAlertPresenter>();
+            alerts = presenter.get();
+            return presenter;
+        };
+        f.makeFrontWindowActivation = [] { return std::shared_ptr<FrontWindowActivating>(); };
+        f.openURL = [this](const QUrl& url) {
+            openedURLs.append(url);
+            return true;
         };
         return f;
     }
@@ -455,4 +478,89 @@ TEST(AppDelegate, PreferredLanguagesKeepTheirFirstSettings) {
     EXPECT_EQ(launch.delegate->preferredLanguagesProvider(), provider);
     EXPECT_TRUE(provider->boostedLanguages().count(AppLanguage::ukrainian));
     EXPECT_FALSE(provider->boostedLanguages().count(AppLanguage::japanese));
+}
+
+TEST(AppDelegate, LaunchRegistersTheSevenShortcutsAndBuildsTheStatusMenuFromTheSettings) {
+    Launched launch([](AppSettings& s) { s.onlineFeaturesEnabled = false; });
+    const std::map<quint32, test::FakeGlobalKeyGrabber::Combination>& grabs = launch.h.grabber->grabs;
+    ASSERT_EQ(grabs.size(), 7u);
+    EXPECT_EQ(grabs.begin()->first, 2u);
+    EXPECT_EQ(grabs.rbegin()->first, 8u);
+    EXPECT_EQ(launch.delegate->hotKeyManager().registeredHotKeys().size(), 7u);
+
+    StatusMenu* menu = launch.delegate->statusMenuController();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(launch.delegate->statusMenu(), menu->menu());
+    EXPECT_EQ(launch.delegate->statusItem(), menu->trayIcon());
+    const AppSettings settings = launch.delegate->settingsStore().settings();
+    for (HotKeyAction action : allHotKeyActions) {
+        QAction* item = menu->commandItem(action);
+        ASSERT_NE(item, nullptr);
+        EXPECT_TRUE(menu->menu()->actions().contains(item));
+        EXPECT_EQ(item->text(), StatusMenu::commandItemTitle(action, settings)) << "refreshed at launch";
+    }
+    EXPECT_EQ(launch.delegate->statusItem()->toolTip(), StatusMenu::toolTip(settings));
+    EXPECT_TRUE(launch.h.alerts == nullptr || launch.h.alerts->shown.empty()) << "registration succeeded: no alert";
+
+    launch.delegate->applicationWillTerminate();
+    EXPECT_TRUE(launch.h.grabber->grabs.empty()) << "termination releases the grabs";
+}
+
+TEST(AppDelegate, SavingSettingsRegistersTheNewShortcutsAndRefreshesTheMenu) {
+    Launched launch([](AppSettings& s) { s.onlineFeaturesEnabled = false; });
+    const auto before = launch.h.grabber->grabs.at(rawValue(HotKeyAction::translateMessage));
+
+    AppSettings next = launch.delegate->settingsStore().settings();
+    next.translateMessageShortcut = HotKeyShortcut{HotKeyKey::a, false, true, false, true};
+    ASSERT_EQ(launch.delegate->saveSettings(next, TelemetryTrigger::settings), std::nullopt);
+
+    EXPECT_EQ(launch.delegate->settingsStore().settings().translateMessageShortcut, next.translateMessageShortcut);
+    EXPECT_NE(launch.h.grabber->grabs.at(rawValue(HotKeyAction::translateMessage)), before);
+    EXPECT_EQ(launch.h.grabber->grabs.size(), 7u);
+    EXPECT_EQ(launch.delegate->statusMenuController()->commandItem(HotKeyAction::translateMessage)->text(),
+              StatusMenu::commandItemTitle(HotKeyAction::translateMessage, next));
+
+    // A combination another program holds is refused and nothing changes.
+    AppSettings refused = next;
+    refused.editTextShortcut = HotKeyShortcut{HotKeyKey::b, false, true, false, true};
+    launch.h.grabber->taken.insert(test::FakeGlobalKeyGrabber::Combination{
+        launch.h.grabber->grabs.at(rawValue(HotKeyAction::translateMessage)).keysym + 1, {true, false, true, false}});
+    const std::optional<QString> error = launch.delegate->saveSettings(refused, TelemetryTrigger::settings);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(launch.delegate->settingsStore().settings().editTextShortcut, next.editTextShortcut);
+    EXPECT_EQ(launch.h.grabber->grabs.size(), 7u) << "the previous shortcuts are registered again";
+}
+
+TEST(AppDelegate, UpdateChecksGoThroughTheUpdateHooks) {
+    Launched launch([](AppSettings& s) { s.onlineFeaturesEnabled = false; });
+    ASSERT_NE(launch.h.alerts, nullptr);
+    const std::size_t before = launch.h.alerts->shown.size();
+    launch.delegate->checkForUpdates();
+    ASSERT_EQ(launch.h.alerts->shown.size(), before + 1) << "offline, the manual check asks to turn online features on";
+    EXPECT_FALSE(launch.delegate->updateHooks().isCheckRunning());
+
+    // Turning online features on starts the automatic schedule; turning them off cancels it.
+    AppSettings online = launch.delegate->settingsStore().settings();
+    online.onlineFeaturesEnabled = true;
+    ASSERT_EQ(launch.delegate->saveSettings(online, TelemetryTrigger::settings), std::nullopt);
+    EXPECT_TRUE(launch.delegate->onlineFeaturePolicy()->isOnlineFeaturesEnabled());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(launch.delegate->updateHooks().isTimerArmed() || launch.delegate->updateHooks().isCheckRunning());
+
+    AppSettings offline = online;
+    offline.onlineFeaturesEnabled = false;
+    ASSERT_EQ(launch.delegate->saveSettings(offline, TelemetryTrigger::settings), std::nullopt);
+    EXPECT_FALSE(launch.delegate->updateHooks().isTimerArmed());
+    EXPECT_FALSE(launch.delegate->onlineFeaturePolicy()->isOnlineFeaturesEnabled());
+}
+
+TEST(AppDelegate, WriteToDeveloperOpensAMailToTheSupportAddress) {
+    Launched launch([](AppSettings& s) { s.onlineFeaturesEnabled = false; });
+    launch.delegate->writeToDeveloper();
+    if (AppActions::makeSupportMailURL(AppMetadata::supportEmail(), AppMetadata::appVersion())) {
+        ASSERT_EQ(launch.h.openedURLs.size(), 1);
+        EXPECT_EQ(launch.h.openedURLs.first().scheme(), QStringLiteral("mailto"));
+    } else {
+        EXPECT_TRUE(launch.h.openedURLs.isEmpty());
+    }
 }
