@@ -9,6 +9,9 @@
 #include "core/app_metadata.h"
 #include "shell/app_actions.h"
 #include "shell/hot_key_manager.h"
+#include "shell/onboarding_hooks.h"
+#include "shell/onboarding_presenting.h"
+#include "shell/share_alert_presenter.h"
 #include "shell/status_menu.h"
 #include "shell/update_hooks.h"
 #include "shell/launch_at_login_controller.h"
@@ -17,6 +20,7 @@
 #include "shell/share_prompt_store.h"
 #include "platform/front_window_activation.h"
 #include "support/async.h"
+#include "support/fake_accessibility_bus_status.h"
 #include "support/fake_global_key_grabber.h"
 #include "support/scripted_alert_presenter.h"
 #include "support/fake_power_assertions.h"
@@ -94,6 +98,32 @@ private:
     std::shared_ptr<EventLog> log_;
 };
 
+class FakeOnboardingWindow final : public OnboardingWindow {
+public:
+    explicit FakeOnboardingWindow(OnboardingRequest request) : request(std::move(request)) {}
+    void bringToFront() override { ++broughtToFront; }
+    bool handleHotKeyAction(HotKeyAction action) override {
+        offered.push_back(action);
+        return false;
+    }
+    OnboardingRequest request;
+    int broughtToFront = 0;
+    std::vector<HotKeyAction> offered;
+};
+
+class FakeOnboardingPresenter final : public OnboardingPresenting {
+public:
+    explicit FakeOnboardingPresenter(std::vector<FakeOnboardingWindow*>* windows) : windows_(windows) {}
+    std::unique_ptr<OnboardingWindow> makeWindow(OnboardingRequest request) override {
+        auto window = std::make_unique<FakeOnboardingWindow>(std::move(request));
+        windows_->push_back(window.get());
+        return window;
+    }
+
+private:
+    std::vector<FakeOnboardingWindow*>* windows_;
+};
+
 class RecordingTelemetryClient final : public TelemetryClient {
 public:
     explicit RecordingTelemetryClient(std::shared_ptr<EventLog> log) : log_(std::move(log)) {}
@@ -129,6 +159,8 @@ struct Harness {
     std::shared_ptr<test::FakeGlobalKeyGrabber> grabber = std::make_shared<test::FakeGlobalKeyGrabber>();
     test::ScriptedAlertPresenter* alerts = nullptr;
     QList<QUrl> openedURLs;
+    bool withOnboarding = false;
+    std::vector<FakeOnboardingWindow*> onboardingWindows;
     std::vector<std::shared_ptr<test::RecordingDeviceTranslationClient>> deviceClients;
 
     AppDelegate::Factories factories() {
@@ -248,6 +280,10 @@ struct Harness {
             alerts = presenter.get();
             return presenter;
         };
+        if (withOnboarding) {
+            f.makeOnboardingPresenter = [this] { return std::make_unique<FakeOnboardingPresenter>(&onboardingWindows); };
+            f.makeAccessibilityBusStatus = [] { return std::make_unique<test::FakeAccessibilityBusStatus>(); };
+        }
         f.makeFrontWindowActivation = [] { return std::shared_ptr<FrontWindowActivating>(); };
         f.openURL = [this](const QUrl& url) {
             openedURLs.append(url);
@@ -301,7 +337,8 @@ struct Launched {
     std::unique_ptr<AppDelegate> delegate;
     QStringList events;
 
-    explicit Launched(const std::function<void(AppSettings&)>& change) {
+    explicit Launched(const std::function<void(AppSettings&)>& change, bool withOnboarding = false) {
+        h.withOnboarding = withOnboarding;
         h.storeSettings(change);
         delegate = std::make_unique<AppDelegate>(h.factories());
         const qsizetype before = h.log->events().size();
@@ -429,6 +466,16 @@ TEST(AppDelegate, DismissalsClearTheOverlayAndConsumeAPendingSharePromptOnce) {
     EXPECT_TRUE(delegate.overlayTranslationContext.has_value()) << "the popup leaves the overlay context alone";
     launch.h.overlay->onDismiss();
     EXPECT_FALSE(delegate.overlayTranslationContext.has_value());
+
+    ASSERT_NE(launch.h.alerts, nullptr);
+    const auto questions = [&] {
+        return std::count_if(launch.h.alerts->shown.begin(), launch.h.alerts->shown.end(),
+                             [](const Alert& alert) { return alert.title == ShareAlertPresenter::title(); });
+    };
+    EXPECT_EQ(questions(), 1) << "the pending prompt is asked once, at the first dismissal";
+
+    delegate.shareApp();
+    EXPECT_EQ(questions(), 2) << "the menu command always asks";
 }
 
 TEST(AppDelegate, SystemNoticesReachAntiSleepAndTerminationReleasesIt) {
@@ -563,4 +610,28 @@ TEST(AppDelegate, WriteToDeveloperOpensAMailToTheSupportAddress) {
     } else {
         EXPECT_TRUE(launch.h.openedURLs.isEmpty());
     }
+}
+
+TEST(AppDelegate, WithAnOnboardingWindowTheFirstLaunchOpensItAndCommandsGoToIt) {
+    Launched launch([](AppSettings& s) { s.onlineFeaturesEnabled = false; }, true);
+    ASSERT_NE(launch.delegate->onboardingHooks(), nullptr);
+    ASSERT_EQ(launch.h.onboardingWindows.size(), 1u) << "never completed: the first-run pages open at launch";
+    EXPECT_EQ(launch.h.onboardingWindows[0]->request.pages, OnboardingPageSet::firstRun);
+
+    launch.h.grabber->press(rawValue(HotKeyAction::editText));
+    launch.delegate->flipLanguage();
+    EXPECT_EQ(launch.h.onboardingWindows[0]->offered,
+              (std::vector<HotKeyAction>{HotKeyAction::editText, HotKeyAction::flipLanguage}))
+        << "the shortcut and the menu item both reach the open onboarding";
+
+    launch.delegate->showTutorial();
+    EXPECT_EQ(launch.h.onboardingWindows.size(), 1u) << "an open window is only brought forward";
+    EXPECT_GE(launch.h.onboardingWindows[0]->broughtToFront, 1);
+}
+
+TEST(AppDelegate, WithoutAnOnboardingWindowNothingPretendsToShowOne) {
+    Launched launch([](AppSettings& s) { s.onlineFeaturesEnabled = false; });
+    EXPECT_EQ(launch.delegate->onboardingHooks(), nullptr);
+    launch.delegate->showTutorial();
+    EXPECT_EQ(launch.delegate->onboardingStore().completedVersion(), 0) << "nothing was shown, nothing completed";
 }
