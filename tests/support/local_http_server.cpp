@@ -6,7 +6,12 @@
 namespace tavrolin::test {
 
 LocalHttpServer::LocalHttpServer() {
-    server_.set_logger([this](const httplib::Request&, const httplib::Response&) { ++requests_; });
+    // Counted before the request is routed: a logger runs only after the response has been
+    // sent, so a client could see its answer before the count moved.
+    server_.set_pre_routing_handler([this](const httplib::Request&, httplib::Response&) {
+        ++requests_;
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
 }
 
 LocalHttpServer::~LocalHttpServer() {
