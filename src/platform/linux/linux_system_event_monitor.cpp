@@ -73,9 +73,9 @@ void LinuxSystemEventMonitor::onPrepareForSleep(bool goingToSleep) {
 
 void LinuxSystemEventMonitor::armClockTimer() {
     // A far-off absolute expiry: the timer only ever ends by being cancelled by a clock jump.
-    itimerspec spec{};
-    spec.it_value.tv_sec = std::time(nullptr) + 10L * 365 * 24 * 3600;
-    timerfd_settime(clockTimer_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec, nullptr);
+    itimerspec farFuture{};
+    farFuture.it_value.tv_sec = std::time(nullptr) + 10L * 365 * 24 * 3600;
+    timerfd_settime(clockTimer_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &farFuture, nullptr);
 }
 
 void LinuxSystemEventMonitor::onClockTimer() {

@@ -1,12 +1,13 @@
 #include "platform/linux/x11_desktop.h"
 
+#include "platform/linux/x11_client_process.h"
+
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSysInfo>
 #include <QtEndian>
 
-#include <xcb/res.h>
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -147,7 +148,6 @@ public:
     const xcb_screen_t* screen() const { return screen_; }
     const xcb_setup_t* setup() const { return connection_ ? xcb_get_setup(connection_) : nullptr; }
     xcb_atom_t atom(Atom which) const { return atoms_[which]; }
-    bool hasResourceExtension() const { return hasResourceExtension_; }
 
     ~Display() {
         if (connection_) {
@@ -185,8 +185,6 @@ private:
             Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection, cookies[i], nullptr));
             atoms_[i] = reply ? reply->atom : XCB_NONE;
         }
-        const auto* extension = xcb_get_extension_data(connection, &xcb_res_id);
-        hasResourceExtension_ = extension && extension->present;
         connection_ = connection;
     }
 
@@ -196,7 +194,6 @@ private:
     const xcb_screen_t* screen_ = nullptr;
     xcb_window_t root_ = XCB_NONE;
     std::array<xcb_atom_t, AtomCount> atoms_{};
-    bool hasResourceExtension_ = false;
 };
 
 xcb_get_property_cookie_t requestProperty(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property) {
@@ -279,25 +276,6 @@ std::optional<std::int32_t> validProcessID(std::optional<std::uint32_t> value) {
     return static_cast<std::int32_t>(*value);
 }
 
-// The process of the client that created the window, as the X server knows it.
-std::optional<std::int32_t> clientProcessID(Display& display, xcb_connection_t* c, xcb_window_t window) {
-    if (!display.hasResourceExtension()) {
-        return std::nullopt;
-    }
-    xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-    Reply<xcb_res_query_client_ids_reply_t> reply(
-        xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, &spec), nullptr));
-    if (!reply) {
-        return std::nullopt;
-    }
-    for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem; xcb_res_client_id_value_next(&it)) {
-        if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
-            xcb_res_client_id_value_value_length(it.data) >= 1) {
-            return validProcessID(*xcb_res_client_id_value_value(it.data));
-        }
-    }
-    return std::nullopt;
-}
 
 // The window list in stacking order, top-most first.
 std::vector<xcb_window_t> stackedWindows(Display& display, xcb_connection_t* c, bool managed) {
@@ -422,7 +400,7 @@ std::vector<WindowListEntry> readWindowList(Display& display) {
         entry.layer = layer;
         entry.ownerPID = validProcessID(pid.cardinal());
         if (!entry.ownerPID) {
-            entry.ownerPID = clientProcessID(display, c, p.window);
+            entry.ownerPID = validProcessID(x11::localClientProcessID(c, p.window));
         }
         entry.ownerName = windowClass(wmClass);
         if (!entry.ownerName && entry.ownerPID) {

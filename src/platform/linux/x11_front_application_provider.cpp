@@ -1,6 +1,7 @@
 #include "platform/front_application.h"
 
-#include <xcb/res.h>
+#include "platform/linux/x11_client_process.h"
+
 #include <xcb/xcb.h>
 #include <xcb/xcb_icccm.h>
 
@@ -128,22 +129,7 @@ private:
             }
         }
         // Old clients do not set _NET_WM_PID: ask the server which local process owns the window.
-        xcb_res_client_id_spec_t spec{};
-        spec.client = window;
-        spec.mask = XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID;
-        auto reply = own(xcb_res_query_client_ids_reply(
-            connection_, xcb_res_query_client_ids(connection_, 1, &spec), nullptr));
-        if (!reply) {
-            return 0;
-        }
-        for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem > 0;
-             xcb_res_client_id_value_next(&it)) {
-            if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) != 0 &&
-                xcb_res_client_id_value_value_length(it.data) >= 1) {
-                return *xcb_res_client_id_value_value(it.data);
-            }
-        }
-        return 0;
+        return static_cast<qint64>(x11::localClientProcessID(connection_, window).value_or(0));
     }
 
     xcb_window_t focusedTopLevelWindow() const {
