@@ -66,15 +66,7 @@ QCoro::Task<FlipLanguageResult> FlipLanguageService::flipAndReplace(FocusedTextF
         co_return result;
     }
 
-    // Awaited into a variable: g++ 12 leaks the awaited frame of a co_await used as an argument.
-    const TranslationPairAvailability availability = co_await translationClient_->availability(source, target);
-    requireInstalledPair(availability, source, target);
-    // The list is built before the await: g++ 12 cannot keep a braced list alive across one.
-    QStringList texts;
-    texts.append(input.text);
-    const QStringList translated = co_await translationClient_->translate(std::move(texts), source, target);
-    co_await resumeOnMainThread();
-    result.translatedText = acceptedTranslation(translated);
+    result.translatedText = co_await translateFieldText(translationClient_, input.text, source, target);
     co_await accessor_->replaceFocusedFieldTextOrPresentCopyFallback(result.translatedText, std::move(snapshot));
     co_return result;
 }

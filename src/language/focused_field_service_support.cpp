@@ -60,6 +60,19 @@ QString acceptedTranslation(const QStringList& translated) {
     return translated.front();
 }
 
+QCoro::Task<QString> translateFieldText(std::shared_ptr<TranslationClient> client, QString text, AppLanguage source,
+                                        AppLanguage target) {
+    // Awaited into a variable: g++ 12 leaks the awaited frame of a co_await used as an argument.
+    const TranslationPairAvailability availability = co_await client->availability(source, target);
+    requireInstalledPair(availability, source, target);
+    // The list is built before the await: g++ 12 cannot keep a braced list alive across one.
+    QStringList texts;
+    texts.append(std::move(text));
+    const QStringList translated = co_await client->translate(std::move(texts), source, target);
+    co_await resumeOnMainThread();
+    co_return acceptedTranslation(translated);
+}
+
 int sanitizedRetryCount(int count) {
     return std::max(count, 0);
 }

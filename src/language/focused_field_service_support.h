@@ -8,11 +8,13 @@
 #include "language/translation_client.h"
 
 #include <QCoreApplication>
+#include <QCoroTask>
 #include <QMetaObject>
 #include <QString>
 #include <QThread>
 
 #include <coroutine>
+#include <memory>
 #include <optional>
 #include <set>
 
@@ -48,6 +50,11 @@ void requireInstalledPair(TranslationPairAvailability availability, AppLanguage 
 // there is none or it is empty, textTranslationInvalidResponse when it is blank (the input is
 // never blank by then, and writing blanks would wipe the user's message).
 QString acceptedTranslation(const QStringList& translated);
+
+// Translates one field text from source to target on a pair the device or server has installed
+// and answers the text to write (acceptedTranslation), back on the main thread.
+QCoro::Task<QString> translateFieldText(std::shared_ptr<TranslationClient> client, QString text, AppLanguage source,
+                                        AppLanguage target);
 
 // The retry values as the services keep them: never below 0, a delay that is not a number 0.
 int sanitizedRetryCount(int count);
