@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <memory>
 
 namespace tavrolin {
 
@@ -15,14 +16,24 @@ public:
         : timer_(new QTimer) {
         timer_->setSingleShot(true);
         timer_->setTimerType(type);
-        QObject::connect(timer_, &QTimer::timeout, timer_, [cb = std::move(callback)] { cb(); });
+        QObject::connect(timer_, &QTimer::timeout, timer_, [firing = firing_, cb = std::move(callback)] {
+            *firing = true;
+            cb();  // may cancel or destroy this call, never the timer itself
+            *firing = false;
+        });
         timer_->start(std::clamp(delay, std::chrono::milliseconds(0), QtScheduler::maximumDelay));
     }
     ~TimerCall() override { cancel(); }
     void cancel() override {
         if (timer_) {
             timer_->stop();
-            timer_->deleteLater();
+            // Inside its own timeout the timer may only be deleted later; otherwise at once, since
+            // a call cancelled while the application shuts down gets no event loop for deleteLater.
+            if (*firing_) {
+                timer_->deleteLater();
+            } else {
+                delete timer_.data();
+            }
             timer_ = nullptr;
         }
     }
@@ -30,6 +41,7 @@ public:
 
 private:
     QPointer<QTimer> timer_;
+    std::shared_ptr<bool> firing_ = std::make_shared<bool>(false);
 };
 
 }  // namespace
