@@ -1,32 +1,52 @@
 # The two commands of the README. Each does all its own set-up on a fresh Debian 12 machine.
+# `make test` builds with sanitizers in $(BUILD_DIR); `make run`, `make bench` and `make install`
+# use the optimised build in $(RUN_BUILD_DIR), the program as its users get it.
 BUILD_DIR ?= build
+RUN_BUILD_DIR ?= build-release
+PREFIX ?= /usr/local
+DESTDIR ?=
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Debug -DTAVROLIN_SANITIZE=ON
+RUN_CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVROLIN_SANITIZE=OFF
 ifdef CI
 CMAKE_FLAGS += -DTAVROLIN_WERROR=ON
+RUN_CMAKE_FLAGS += -DTAVROLIN_WERROR=ON
 endif
 
-.PHONY: deps configure build test run bench clean
+.PHONY: deps configure build release test run bench install uninstall clean
 
 deps:
 	@scripts/install-deps.sh
 
 $(BUILD_DIR)/build.ninja:
-	cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS) -DTAVROLIN_RELEASE_BUILD_DIR=$(abspath $(RUN_BUILD_DIR))
 
 configure: deps $(BUILD_DIR)/build.ninja
 
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-test: build
+# Configured every time, so that a new PREFIX reaches the launch-at-login check.
+release: deps
+	cmake -S . -B $(RUN_BUILD_DIR) -G Ninja $(RUN_CMAKE_FLAGS) -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+	cmake --build $(RUN_BUILD_DIR) -j $(JOBS) --target tavrolin
+
+test: build release
 	tests/support/desktop-session.sh ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) --timeout 600
 
-run: build
-	scripts/run.sh
+run: release
+	TAVROLIN_EXECUTABLE=$(abspath $(RUN_BUILD_DIR))/src/app/tavrolin scripts/run.sh
 
-bench: build
-	@for b in $(BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && tests/support/desktop-session.sh "$$b"; done
+bench: release
+	cmake --build $(RUN_BUILD_DIR) -j $(JOBS) --target benchmarks
+	@for b in $(RUN_BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && tests/support/desktop-session.sh "$$b"; done
+
+install: release
+	DESTDIR="$(DESTDIR)" cmake --install $(RUN_BUILD_DIR)
+
+uninstall:
+	@[ -f $(RUN_BUILD_DIR)/install_manifest.txt ] || { echo "Nothing was installed from $(RUN_BUILD_DIR)."; exit 1; }
+	sed 's|^|$(DESTDIR)|' $(RUN_BUILD_DIR)/install_manifest.txt | xargs -d '\n' rm -fv
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(RUN_BUILD_DIR)
