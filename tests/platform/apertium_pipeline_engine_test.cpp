@@ -105,6 +105,29 @@ TEST_F(WarmApertium, SentencesGoThroughOneWarmPipeline) {
     EXPECT_EQ(pipeline->processGroup(), group);
 }
 
+TEST_F(WarmApertium, TranslatesAsTheApertiumCommandDoes) {
+    auto warm = engine();
+    ApertiumTranslationEngine oneProcess(
+        {.pipelines = std::make_shared<ApertiumPipelinePool>(
+             ApertiumPipelinePoolOptions{.maximumPipelines = 0})});
+    struct Case {
+        const char* from;
+        const char* to;
+        QStringList texts;
+    };
+    const std::vector<Case> cases{
+        {"en", "es", {"The cat sleeps on the sofa.", "Where is the station?\nI do not know, xyzzy.", "Thank you very much."}},
+        {"es", "en", {QString::fromUtf8("¿Dónde está la estación?"), "El perro corre en el jardín."}},
+        {"ru", "uk", {QString::fromUtf8("Я люблю свою собаку."), QString::fromUtf8("Где находится вокзал?")}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(translate(warm, c.texts, c.from, c.to),
+                  translate(oneProcess, c.texts, c.from, c.to))
+            << c.from << " to " << c.to;
+    }
+    EXPECT_EQ(pool->runningModes().size(), 3);
+}
+
 TEST_F(WarmApertium, APipelineKilledUnderTheProgramIsRestarted) {
     auto apertium = engine();
     translate(apertium, {"The house."});
