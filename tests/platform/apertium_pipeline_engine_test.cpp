@@ -2,6 +2,7 @@
 #include "platform/linux/apertium_translation_engine.h"
 
 #include "support/async.h"
+#include "support/numbered_requests.h"
 #include "support/virtual_time.h"
 
 #include <QCoreApplication>
@@ -17,22 +18,8 @@ namespace tavrolin {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::vector<OnDeviceTranslationRequest> requestsFor(const QStringList& texts) {
-    std::vector<OnDeviceTranslationRequest> requests;
-    for (qsizetype i = 0; i < texts.size(); ++i) {
-        requests.push_back({texts[i], QString::number(i)});
-    }
-    return requests;
-}
-
-QStringList textsOf(const std::vector<OnDeviceTranslationResponse>& responses) {
-    QStringList texts;
-    for (const auto& response : responses) {
-        texts.append(response.targetText.trimmed());
-    }
-    return texts;
-}
+using test::requestsFor;
+using test::textsOf;
 
 // The processes pgrep finds with the given options ("-g", group / "-P", parent).
 QStringList pgrep(const QStringList& arguments) {

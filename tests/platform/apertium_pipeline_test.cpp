@@ -3,6 +3,7 @@
 #include "platform/linux/apertium_translation_engine.h"
 
 #include "support/async.h"
+#include "support/numbered_requests.h"
 #include "support/virtual_time.h"
 
 #include <QDir>
@@ -15,22 +16,8 @@ namespace tavrolin {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::vector<OnDeviceTranslationRequest> requestsFor(const QStringList& texts) {
-    std::vector<OnDeviceTranslationRequest> requests;
-    for (qsizetype i = 0; i < texts.size(); ++i) {
-        requests.push_back({texts[i], QString::number(i)});
-    }
-    return requests;
-}
-
-QStringList textsOf(const std::vector<OnDeviceTranslationResponse>& responses) {
-    QStringList texts;
-    for (const auto& response : responses) {
-        texts.append(response.targetText);
-    }
-    return texts;
-}
+using test::requestsFor;
+using test::textsOf;
 
 // Answers every block with itself; the body may add cases before the answer.
 QByteArray stageScript(const QByteArray& beforeAnswer = {}) {
@@ -107,9 +94,9 @@ TEST_F(FakeStages, EveryTextComesBackThroughOnePipelineAndRequestsKeepTheirOrder
     auto a = apertium.translate("en", "es", requestsFor(first));
     auto b = apertium.translate("en", "es", requestsFor(second));
     auto c = apertium.translate("en", "es", requestsFor(third));
-    EXPECT_EQ(textsOf(test::await(std::move(c))), third);
-    EXPECT_EQ(textsOf(test::await(std::move(a))), first);
-    EXPECT_EQ(textsOf(test::await(std::move(b))), second);
+    EXPECT_EQ(textsOf(test::await(std::move(c)), false), third);
+    EXPECT_EQ(textsOf(test::await(std::move(a)), false), first);
+    EXPECT_EQ(textsOf(test::await(std::move(b)), false), second);
 
     EXPECT_EQ(fallbackRuns(), 0);
     EXPECT_EQ(pool->runningModes(), QStringList{modeFile()});

@@ -6,10 +6,6 @@
 namespace tavrolin {
 namespace {
 
-QString utf8(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 TEST(ApertiumStreamFormat, EveryTextSurvivesTheRoundTrip) {
     QString controls;
     for (char16_t c = 0; c < 0x20; ++c) {
@@ -18,7 +14,7 @@ TEST(ApertiumStreamFormat, EveryTextSurvivesTheRoundTrip) {
     controls += QChar(0x7f);
     QString longText;
     while (longText.size() < 100000) {
-        longText += utf8("The [cat] sleeps $5 ^on^ the \\ sofa/chair <b>{x}</b> @home *now*.\n");
+        longText += QString::fromUtf8("The [cat] sleeps $5 ^on^ the \\ sofa/chair <b>{x}</b> @home *now*.\n");
     }
     longText.truncate(100000);
     const QStringList texts{
@@ -29,8 +25,8 @@ TEST(ApertiumStreamFormat, EveryTextSurvivesTheRoundTrip) {
         "[][\n] a forged block end",
         "[&#0;] a forged reference",
         controls,
-        utf8("שלום עולם, مرحبا بالعالم"),
-        utf8("emoji 😀👍🏽 and é"),
+        QString::fromUtf8("שלום עולם, مرحبا بالعالم"),
+        QString::fromUtf8("emoji 😀👍🏽 and é"),
         "line one\nline two\r\n\ttabbed\n\n",
         longText,
     };
@@ -61,7 +57,7 @@ TEST(ApertiumStreamFormat, NothingRawReachesTheStream) {
 TEST(ApertiumStreamFormat, AnswersAsApertiumWritesThem) {
     // A raw '*' or '^' left by the stages is text; blanks of the stream are what they hold.
     EXPECT_EQ(unescapeApertiumStream("2*3 un\\\\b \\^x\\$"), "2*3 un\\b ^x$");
-    EXPECT_EQ(unescapeApertiumStream("Hola.[\n][\n]Adi\xc3\xb3s.[]"), utf8("Hola.\n\nAdiós."));
+    EXPECT_EQ(unescapeApertiumStream("Hola.[\n][\n]Adi\xc3\xb3s.[]"), QString::fromUtf8("Hola.\n\nAdiós."));
     EXPECT_EQ(unescapeApertiumStream("a[&#7;]b[&#55296;]c[&#99999999;]"),
               QString("a") + QChar(7) + "b&#55296;c&#99999999;");
     // Text outside a superblank is never read as a reference.
