@@ -3,7 +3,7 @@
 # all are present. Uses sudo when not run as root.
 set -euo pipefail
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config procps
   qt6-base-dev qcoro-qt6-dev libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   libx11-dev libxtst-dev libxss-dev libxcb1-dev libxcb-xtest0-dev libxcb-ewmh-dev libxcb-icccm4-dev
   libxcb-keysyms1-dev libxcb-res0-dev libxcb-xkb-dev
@@ -11,7 +11,7 @@ packages=(
   libcld2-dev apertium apertium-eng-spa apertium-rus-ukr libhunspell-dev hunspell-en-us hunspell-ru
   libpocketsphinx-dev pocketsphinx-en-us libpulse-dev libatspi2.0-dev at-spi2-core libsystemd-dev libzip-dev
   xvfb xauth x11-utils x11-xkb-utils xdotool openbox trayer dbus-daemon dbus-bin pulseaudio pulseaudio-utils
-  fonts-dejavu-core procps
+  fonts-dejavu-core
 )
 missing=()
 for p in "${packages[@]}"; do
