@@ -132,7 +132,8 @@ TEST_F(FakeStages, AStageThatHangsFailsItsBlockInTimeAndIsKilled) {
     ApertiumConfiguration configuration;
     configuration.executable = file("apertium");
     configuration.dataDirectory = file("data");
-    configuration.blockBounds = {.floor = 300ms, .perCharacter = 0us, .startAllowance = 0ms};
+    // The first block of a fresh pipeline gets the start allowance; the hung one only the floor.
+    configuration.blockBounds = {.floor = 300ms, .perCharacter = 0us, .startAllowance = 5s};
     configuration.pipelines = pool;
     ApertiumTranslationEngine apertium(configuration);
 
@@ -154,6 +155,29 @@ TEST_F(FakeStages, AStageThatHangsFailsItsBlockInTimeAndIsKilled) {
 
     EXPECT_EQ(textsOf(test::await(apertium.translate("en", "es", requestsFor({"next"})))),
               QStringList{"next"});
+}
+
+TEST_F(FakeStages, ALongBlockMayTakeLongerThanAShortOne) {
+    writeExecutable("bin/lt-proc", stageScript("  case \"$block\" in *slow*) sleep 0.6;; esac\n"));
+    writeMode("'" + file("bin/lt-proc").toUtf8() + "' a.bin\n");
+    ApertiumConfiguration configuration;
+    configuration.executable = file("apertium");
+    configuration.dataDirectory = file("data");
+    configuration.blockBounds = {.floor = 300ms, .perCharacter = 1ms, .startAllowance = 5s};
+    configuration.pipelines = pool;
+    ApertiumTranslationEngine apertium(configuration);
+    test::await(apertium.translate("en", "es", requestsFor({"start"})));
+
+    const QString longText = "slow " + QString(1000, u'z');  // a bound of one second
+    EXPECT_EQ(textsOf(test::await(apertium.translate("en", "es", requestsFor({longText})))),
+              QStringList{longText});
+    try {
+        test::await(apertium.translate("en", "es", requestsFor({"slow"})));  // 300 ms
+        FAIL() << "no error";
+    } catch (const OnDeviceTranslationError& error) {
+        EXPECT_EQ(error.kind(), OnDeviceTranslationError::Kind::timedOut);
+    }
+    EXPECT_EQ(fallbackRuns(), 0);
 }
 
 TEST_F(FakeStages, AMissingStageProgramLeavesTheCallToTheApertiumCommand) {
