@@ -208,7 +208,12 @@ void ApertiumPipeline::start() {
 
 void ApertiumPipeline::breakDown() {
     running_ = false;
-    if (group_ > 0) {
+    // While one of its stages is not reaped yet the group id is still ours; after that it may
+    // name someone else's group.
+    const bool groupHeld = std::any_of(processes_.begin(), processes_.end(), [](const auto& process) {
+        return process->state() != QProcess::NotRunning;
+    });
+    if (group_ > 0 && groupHeld) {
         ::kill(-static_cast<pid_t>(group_), SIGKILL);
     }
     for (const auto& process : processes_) {
