@@ -52,12 +52,14 @@ protected:
         mode.write(text);
     }
 
-    ApertiumTranslationEngine engine() {
+    ApertiumTranslationEngine engine(ApertiumBlockBounds bounds = {.floor = 2s,
+                                                                   .perCharacter = 500us,
+                                                                   .startAllowance = 5s}) {
         ApertiumConfiguration configuration;
         configuration.executable = file("apertium");
         configuration.dataDirectory = file("data");
         configuration.timeout = 10s;
-        configuration.blockBounds = {.floor = 2s, .perCharacter = 500us, .startAllowance = 5s};
+        configuration.blockBounds = bounds;
         configuration.pipelines = pool;
         return ApertiumTranslationEngine(configuration);
     }
@@ -129,13 +131,8 @@ TEST_F(FakeStages, AStageThatHangsFailsItsBlockInTimeAndIsKilled) {
                     stageScript("  case \"$block\" in *hang*) echo $$ > '" + file("hung.pid").toUtf8() +
                                 "'; sleep 30;; esac\n"));
     writeMode("'" + file("bin/lt-proc").toUtf8() + "' a.bin\n");
-    ApertiumConfiguration configuration;
-    configuration.executable = file("apertium");
-    configuration.dataDirectory = file("data");
     // The first block of a fresh pipeline gets the start allowance; the hung one only the floor.
-    configuration.blockBounds = {.floor = 300ms, .perCharacter = 0us, .startAllowance = 5s};
-    configuration.pipelines = pool;
-    ApertiumTranslationEngine apertium(configuration);
+    auto apertium = engine({.floor = 300ms, .perCharacter = 0us, .startAllowance = 5s});
 
     QElapsedTimer timer;
     timer.start();
@@ -160,12 +157,7 @@ TEST_F(FakeStages, AStageThatHangsFailsItsBlockInTimeAndIsKilled) {
 TEST_F(FakeStages, ALongBlockMayTakeLongerThanAShortOne) {
     writeExecutable("bin/lt-proc", stageScript("  case \"$block\" in *slow*) sleep 0.6;; esac\n"));
     writeMode("'" + file("bin/lt-proc").toUtf8() + "' a.bin\n");
-    ApertiumConfiguration configuration;
-    configuration.executable = file("apertium");
-    configuration.dataDirectory = file("data");
-    configuration.blockBounds = {.floor = 300ms, .perCharacter = 1ms, .startAllowance = 5s};
-    configuration.pipelines = pool;
-    ApertiumTranslationEngine apertium(configuration);
+    auto apertium = engine({.floor = 300ms, .perCharacter = 1ms, .startAllowance = 5s});
     test::await(apertium.translate("en", "es", requestsFor({"start"})));
 
     const QString longText = "slow " + QString(1000, u'z');  // a bound of one second
