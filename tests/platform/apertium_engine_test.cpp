@@ -1,6 +1,7 @@
 #include "platform/linux/apertium_translation_engine.h"
 
 #include "support/async.h"
+#include "support/numbered_requests.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -15,22 +16,8 @@ namespace tavrolin {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::vector<OnDeviceTranslationRequest> requestsFor(const QStringList& texts) {
-    std::vector<OnDeviceTranslationRequest> requests;
-    for (qsizetype i = 0; i < texts.size(); ++i) {
-        requests.push_back({texts[i], QString::number(i)});
-    }
-    return requests;
-}
-
-QStringList textsOf(const std::vector<OnDeviceTranslationResponse>& responses) {
-    QStringList texts;
-    for (const auto& response : responses) {
-        texts.append(response.targetText.trimmed());
-    }
-    return texts;
-}
+using test::requestsFor;
+using test::textsOf;
 
 // Stand-ins for the apertium command, written as shell scripts into a private data folder
 // that holds an eng-spa mode.

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <signal.h>
 #include <unistd.h>
@@ -160,7 +161,12 @@ QString unescape(QStringView text) {
 }  // namespace
 
 ApertiumTranslationEngine::ApertiumTranslationEngine(ApertiumConfiguration configuration)
-    : configuration_(std::move(configuration)) {}
+    : configuration_(std::move(configuration)) {
+    if (!configuration_.pipelines) {
+        // Only the pool: no pipeline runs before the first translation.
+        configuration_.pipelines = ApertiumPipelinePool::shared();
+    }
+}
 
 bool ApertiumTranslationEngine::isEngineInstalled() const {
     const QString& executable = configuration_.executable;
@@ -343,6 +349,13 @@ QCoro::Task<std::vector<OnDeviceTranslationResponse>> ApertiumTranslationEngine:
     for (const auto& request : requests) {
         texts.append(request.sourceText);
     }
+    if (const auto translated = co_await translateInPipeline(*mode, texts)) {
+        for (std::size_t i = 0; i < requests.size(); ++i) {
+            responses.push_back(
+                {requests[i].clientIdentifier, translated->at(static_cast<qsizetype>(i))});
+        }
+        co_return responses;
+    }
     const auto batch = decodeBatch(co_await run(*mode, encodeBatch(texts)));
     if (batch && batch->size() == texts.size()) {
         for (std::size_t i = 0; i < requests.size(); ++i) {
@@ -368,6 +381,29 @@ QCoro::Task<std::vector<OnDeviceTranslationResponse>> ApertiumTranslationEngine:
             QStringLiteral("Apertium (%1) gave no translation").arg(*mode).toStdString());
     }
     co_return responses;
+}
+
+QCoro::Task<std::optional<QStringList>> ApertiumTranslationEngine::translateInPipeline(
+    QString mode, QStringList texts) {
+    const auto& pool = configuration_.pipelines;
+    // The pipelines' processes belong to the pool's thread; a call from elsewhere runs alone.
+    if (!pool || pool->thread() != QThread::currentThread()) {
+        co_return std::nullopt;
+    }
+    auto lease =
+        pool->acquire(configuration_.dataDirectory + QStringLiteral("/modes/") + mode + QStringLiteral(".mode"));
+    if (!lease) {
+        co_return std::nullopt;
+    }
+    try {
+        auto translations = co_await (*lease)->translate(texts, configuration_.blockBounds);
+        if (translations.size() == texts.size()) {
+            co_return translations;
+        }
+    } catch (const ApertiumPipelineBroken&) {
+        // The next call starts a fresh pipeline; this one runs through the apertium command.
+    }
+    co_return std::nullopt;
 }
 
 std::unique_ptr<OnDeviceTranslationEngine> makeSystemTranslationEngine() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/linux/apertium_pipeline.h"
 #include "platform/on_device_translation_engine.h"
 
 #include <QStringList>
@@ -13,14 +14,21 @@ struct ApertiumConfiguration {
     QString executable = QStringLiteral("apertium");
     // Apertium's data folder; the installed translation directions are <folder>/modes/*.mode.
     QString dataDirectory = QStringLiteral("/usr/share/apertium");
-    // A run that takes longer is stopped (with every process it started).
+    // A run of the apertium command that takes longer is stopped (with every process it started).
     std::chrono::milliseconds timeout = std::chrono::seconds(30);
+    // How long a block may take in a kept-running pipeline.
+    ApertiumBlockBounds blockBounds = {};
+    // The kept-running pipelines; none: the pool the whole process shares.
+    std::shared_ptr<ApertiumPipelinePool> pipelines = nullptr;
 };
 
-// Translation with Apertium, one `apertium -u` process per call (its persistent mode does not
-// flush). The texts of one call travel together in Apertium's HTML format, one <p> element per
-// text with the text escaped, so no text can forge a boundary; when the number of elements that
-// comes back is wrong, every text is translated in a process of its own.
+// Translation with Apertium. Each direction runs as a pipeline of its mode's stages, started on
+// first use and kept running (see ApertiumPipelinePool); every text of a call is one block.
+// When a pipeline cannot be started, or breaks down during a call, the call runs through one
+// `apertium -u` process instead: the texts travel together in Apertium's HTML format, one <p>
+// element per text with the text escaped, so no text can forge a boundary; when the number of
+// elements that comes back is wrong, every text is translated in a process of its own. A block
+// that the pipeline does not answer in time fails the call, like a run that takes too long.
 class ApertiumTranslationEngine final : public OnDeviceTranslationEngine {
 public:
     explicit ApertiumTranslationEngine(ApertiumConfiguration configuration = {});
@@ -42,6 +50,9 @@ public:
 
 private:
     QCoro::Task<QByteArray> run(QString mode, QByteArray input);
+    // The translations through the mode's kept-running pipeline; none when the call has to run
+    // through the apertium command instead.
+    QCoro::Task<std::optional<QStringList>> translateInPipeline(QString mode, QStringList texts);
 
     ApertiumConfiguration configuration_;
 };
