@@ -1,12 +1,18 @@
 #include "platform/linux/pocketsphinx_speech_models.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
+#include <QTemporaryFile>
 
 #include <pocketsphinx.h>
+#include <sphinxbase/err.h>
 
-#include <vector>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace tavrolin {
 
@@ -83,6 +89,67 @@ private:
     int sampleRate_;
     bool inUtterance_ = false;
 };
+
+// Some damaged acoustic model files make the library end the whole process instead of failing
+// (random bytes in "mdef" or "means" do). So the acoustic model is first loaded in a child
+// process, with a one-word dictionary to keep it quick (about 25 ms); only when that child
+// survives is the model loaded here.
+bool acousticModelLoadsInChild(const PocketSphinxModelFiles& files, QString& error) {
+    QFile dictionary(files.dictionary);
+    if (!dictionary.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("the pronunciation dictionary cannot be read: %1").arg(dictionary.errorString());
+        return false;
+    }
+    QByteArray firstEntry;
+    while (!dictionary.atEnd() && dictionary.pos() < 65536) {
+        const QByteArray line = dictionary.readLine(4096).trimmed();
+        if (!line.isEmpty() && !line.startsWith("##")) {
+            firstEntry = line;
+            break;
+        }
+    }
+    if (firstEntry.isEmpty()) {
+        error = QStringLiteral("the pronunciation dictionary is empty");
+        return false;
+    }
+    QTemporaryFile oneWord;
+    if (!oneWord.open() || oneWord.write(firstEntry + '\n') < 0 || !oneWord.flush()) {
+        error = QStringLiteral("no temporary file for checking the speech model");
+        return false;
+    }
+    const QByteArray hmm = QFile::encodeName(files.acousticModel);
+    const QByteArray dictionaryPath = QFile::encodeName(oneWord.fileName());
+    const pid_t child = fork();
+    if (child < 0) {
+        error = QStringLiteral("the speech model could not be checked");
+        return false;
+    }
+    if (child == 0) {
+        // Only the library's own calls here, then _exit: nothing of this process's state is touched.
+        // A model that ends the child makes it print on its way out: not on our terminal.
+        const int devNull = open("/dev/null", O_WRONLY);
+        if (devNull >= 0) {
+            dup2(devNull, STDOUT_FILENO);
+            dup2(devNull, STDERR_FILENO);
+        }
+        err_set_logfp(nullptr);
+        cmd_ln_t* config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-dict",
+                                       dictionaryPath.constData(), "-logfn", "/dev/null", nullptr);
+        _exit(config != nullptr && ps_init(config) != nullptr ? 0 : 3);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
+            error = QStringLiteral("the speech model could not be checked");
+            return false;
+        }
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        error = QStringLiteral("the acoustic model in %1 is damaged").arg(files.acousticModel);
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -162,6 +229,9 @@ std::unique_ptr<SpeechDecoder> PocketSphinxSpeechModels::loadDecoder(const QStri
 
 std::unique_ptr<SpeechDecoder> loadPocketSphinxDecoder(const PocketSphinxModelFiles& files,
                                                        const QStringList& extraOptions, QString& error) {
+    if (!acousticModelLoadsInChild(files, error)) {
+        return nullptr;
+    }
     const QByteArray hmm = QFile::encodeName(files.acousticModel);
     const QByteArray dictionary = QFile::encodeName(files.dictionary);
     const bool useGrammar = !files.grammar.isEmpty();
