@@ -238,6 +238,22 @@ TEST_F(SpeechEngineTest, DamagedModelFoldersAreNotAvailable) {
     }
 }
 
+TEST(SpeechModelFolderTest, MalformedDecoderOptionsAreRefusedNotPassedOn) {
+    PocketSphinxSpeechModels models;
+    if (!models.hasModel(QStringLiteral("en-US"))) {
+        GTEST_SKIP() << "pocketsphinx-en-us is not installed";
+    }
+    const QStringList refused[] = {{QStringLiteral("-topn"), QStringLiteral("many")},
+                                   {QStringLiteral("-nosuchoption"), QStringLiteral("1")},
+                                   {QStringLiteral("-bestpath"), QStringLiteral("perhaps")}};
+    for (const QStringList& options : refused) {
+        models.extraOptions = options;
+        QString error;
+        EXPECT_EQ(models.loadDecoder(QStringLiteral("en-US"), error), nullptr) << options.join(u' ').toStdString();
+        EXPECT_TRUE(error.contains(options.first())) << error.toStdString();
+    }
+}
+
 TEST(SpeechModelFolderTest, OwnFoldersComeFirstAndOnlyEnglishFallsBackToTheSystemModel) {
     QTemporaryDir dir;
     const QString home = dir.filePath(QStringLiteral("home"));

@@ -151,6 +151,46 @@ bool acousticModelLoadsInChild(const PocketSphinxModelFiles& files, QString& err
     return true;
 }
 
+// Sets one decoder option by its name, converting the value to the option's own type.
+bool applyOption(cmd_ln_t* config, const QByteArray& name, const QByteArray& value) {
+    for (const arg_t* definition = ps_args(); definition->name != nullptr; ++definition) {
+        if (name != definition->name) {
+            continue;
+        }
+        bool ok = false;
+        switch (definition->type & ~ARG_REQUIRED) {
+        case ARG_INTEGER: {
+            const long number = value.toLong(&ok);
+            if (ok) {
+                cmd_ln_set_int_r(config, definition->name, number);
+            }
+            return ok;
+        }
+        case ARG_FLOATING: {
+            const double number = value.toDouble(&ok);
+            if (ok) {
+                cmd_ln_set_float_r(config, definition->name, number);
+            }
+            return ok;
+        }
+        case ARG_BOOLEAN: {
+            const QByteArray lower = value.toLower();
+            if (lower == "yes" || lower == "true" || lower == "1" || lower == "no" || lower == "false" || lower == "0") {
+                cmd_ln_set_int_r(config, definition->name, lower == "yes" || lower == "true" || lower == "1");
+                return true;
+            }
+            return false;
+        }
+        case ARG_STRING:
+            cmd_ln_set_str_r(config, definition->name, value.constData());
+            return true;
+        default:
+            return false;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::optional<PocketSphinxModelFiles> pocketSphinxModelFilesIn(const QString& folderPath) {
@@ -244,9 +284,7 @@ std::unique_ptr<SpeechDecoder> loadPocketSphinxDecoder(const PocketSphinxModelFi
         return nullptr;
     }
     for (qsizetype i = 0; i + 1 < extraOptions.size(); i += 2) {
-        const QByteArray name = extraOptions.at(i).toUtf8();
-        const QByteArray value = extraOptions.at(i + 1).toUtf8();
-        if (cmd_ln_init(config, ps_args(), TRUE, name.constData(), value.constData(), nullptr) == nullptr) {
+        if (!applyOption(config, extraOptions.at(i).toUtf8(), extraOptions.at(i + 1).toUtf8())) {
             cmd_ln_free_r(config);
             error = QStringLiteral("the speech model option %1 was refused").arg(extraOptions.at(i));
             return nullptr;
