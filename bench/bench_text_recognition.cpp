@@ -10,6 +10,7 @@
 #include "window_translation/source_language_detection.h"
 #include "window_translation/text_recognition_service.h"
 
+#include "support/fixed_preferred_languages.h"
 #include "support/painted_screen.h"
 
 #include <QFile>
@@ -25,15 +26,6 @@
 using namespace tavrolin;
 
 namespace {
-
-class FixedPreferredLanguages final : public UserPreferredLanguagesProviding {
-public:
-    explicit FixedPreferredLanguages(std::set<AppLanguage> languages) : languages_(std::move(languages)) {}
-    std::set<AppLanguage> boostedLanguages() const override { return languages_; }
-
-private:
-    std::set<AppLanguage> languages_;
-};
 
 const test::PaintedScreen& screen() {
     static const test::PaintedScreen painted = test::paintUiScreen(14);
@@ -57,7 +49,7 @@ int exactLines(const RecognizedTextResult& result) {
 void recognizeScreen(benchmark::State& state, int threads, std::set<AppLanguage> favoured) {
     auto engine = std::make_shared<TesseractTextRecognitionEngine>(TesseractEngineOptions{{}, threads});
     const TextRecognitionService service(engine, makeSystemLanguageRecognizer(),
-                                         std::make_shared<FixedPreferredLanguages>(std::move(favoured)));
+                                         std::make_shared<test::FixedPreferredLanguages>(std::move(favoured)));
     // Warm: every pool thread loads its engine once.
     RecognizedTextResult result = service.recognizeText(screen().image, AppLanguage::automatic, false);
     for (auto _ : state) {
@@ -130,7 +122,7 @@ void reportIdleRelease() {
         auto engine = std::make_shared<TesseractTextRecognitionEngine>(
             TesseractEngineOptions{{}, 0, std::chrono::milliseconds(500)});
         const TextRecognitionService service(engine, makeSystemLanguageRecognizer(),
-                                             std::make_shared<FixedPreferredLanguages>(
+                                             std::make_shared<test::FixedPreferredLanguages>(
                                                  std::set<AppLanguage>{AppLanguage::english, AppLanguage::russian}));
         service.recognizeText(screen().image, AppLanguage::automatic, false);
         warm = residentKilobytes();

@@ -3,6 +3,7 @@
 #include "window_translation/recognized_text_grouper.h"
 #include "window_translation/text_recognition_service.h"
 
+#include "support/fixed_preferred_languages.h"
 #include "support/painted_screen.h"
 
 #include <QFile>
@@ -15,15 +16,6 @@
 
 namespace tavrolin {
 namespace {
-
-class FixedPreferredLanguages final : public UserPreferredLanguagesProviding {
-public:
-    explicit FixedPreferredLanguages(std::set<AppLanguage> languages) : languages_(std::move(languages)) {}
-    std::set<AppLanguage> boostedLanguages() const override { return languages_; }
-
-private:
-    std::set<AppLanguage> languages_;
-};
 
 const std::set<AppLanguage> favoured = {AppLanguage::english, AppLanguage::russian, AppLanguage::french};
 
@@ -45,7 +37,7 @@ protected:
 
     static TextRecognitionService service(std::shared_ptr<const TextRecognitionEngine> with = engine) {
         return TextRecognitionService(std::move(with), makeSystemLanguageRecognizer(),
-                                      std::make_shared<FixedPreferredLanguages>(favoured));
+                                      std::make_shared<test::FixedPreferredLanguages>(favoured));
     }
 
     static std::shared_ptr<TesseractTextRecognitionEngine> engine;
