@@ -23,6 +23,8 @@
 #include <cstdio>
 #include <thread>
 
+#include <sys/resource.h>
+
 using namespace tavrolin;
 
 namespace {
@@ -30,6 +32,13 @@ namespace {
 const test::PaintedScreen& screen() {
     static const test::PaintedScreen painted = test::paintUiScreen(14);
     return painted;
+}
+
+double processCpuMilliseconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
 // The painted lines read word for word.
@@ -52,10 +61,13 @@ void recognizeScreen(benchmark::State& state, int threads, std::set<AppLanguage>
                                          std::make_shared<test::FixedPreferredLanguages>(std::move(favoured)));
     // Warm: every pool thread loads its engine once.
     RecognizedTextResult result = service.recognizeText(screen().image, AppLanguage::automatic, false);
+    const double cpuBefore = processCpuMilliseconds();
     for (auto _ : state) {
         result = service.recognizeText(screen().image, AppLanguage::automatic, false);
         benchmark::DoNotOptimize(result);
     }
+    // The work of all threads, not only the waiting caller's.
+    state.counters["work_ms"] = (processCpuMilliseconds() - cpuBefore) / double(state.iterations());
     state.counters["threads"] = engine->threadCount();
     state.counters["lines"] = double(result.blocks.size());
     state.counters["exact"] = exactLines(result);

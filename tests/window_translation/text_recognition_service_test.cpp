@@ -36,6 +36,16 @@ TEST_F(TextRecognitionServiceTest, TrimsLinesAndDropsThoseWithoutText) {
     EXPECT_FALSE(result.detectedSourceLanguage);
 }
 
+TEST_F(TextRecognitionServiceTest, TextThatWasNotUtf8IsKeptAsReadAndDetectionCopes) {
+    QString broken = QString::fromUtf8("\xff\xfe caf\xc3 \xe2\x82 ok");
+    broken.append(QChar(0xDC00));  // an unpaired surrogate
+    engine->addLine(broken, QRectF(20, 30, 100, 14));
+    const auto result = service().recognizeText(image(), AppLanguage::automatic, true);
+    ASSERT_EQ(result.blocks.size(), 1u);
+    EXPECT_EQ(result.blocks[0].text, broken.trimmed());
+    EXPECT_FALSE(result.detectedSourceLanguage);
+}
+
 TEST_F(TextRecognitionServiceTest, BoxesTurnBottomLeftGrowAndExpandToWholePixels) {
     // Top-left x 10.2 to 20.6, y 30.4 to 40.6 in an image 100 high: bottom-left y 59.4 to 69.6.
     engine->script({{QStringLiteral("word"), QRectF(10.2, 30.4, 10.4, 10.2), 10.2}});
