@@ -5,6 +5,9 @@
 #include "window_translation/detected_source_language.h"
 #include "window_translation/recognized_text_block.h"
 
+#include <QString>
+
+#include <map>
 #include <optional>
 #include <set>
 #include <vector>
@@ -19,5 +22,9 @@ namespace tavrolin {
 std::optional<DetectedSourceLanguage> detectSourceLanguage(
     const std::vector<RecognizedTextBlock>& blocks, AppLanguage requestedSourceLanguage,
     const std::set<AppLanguage>& boostedLanguages, const LanguageRecognizer& recognizer);
+
+// The frequent short words detection counts, lower-case, with their weights: 19 languages
+// (every supported one but Hebrew). Built once.
+const std::map<AppLanguage, std::map<QString, double>>& languageKeywords();
 
 }  // namespace tavrolin
