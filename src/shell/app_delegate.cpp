@@ -258,21 +258,9 @@ ScreenshotController* AppDelegate::screenshotController() {
     if (!screenshotControllerBuilt_) {
         screenshotControllerBuilt_ = true;
         if (factories_.makeTextRecognizer && factories_.makeScreenshotController) {
-            ScreenshotTranslationService service;
-            service.textRecognitionService = factories_.makeTextRecognizer(preferredLanguagesProvider());
-            service.textFilter = TranslationTextFilter{2, 5, 2};
-            service.composer.narrowThresholdRatio = 0.9;
-            service.layoutEngine.horizontalBackgroundPadding = 6;
-            service.layoutEngine.verticalBackgroundPadding = 4;
-            service.layoutEngine.horizontalTextInset = 5;
-            service.layoutEngine.verticalTextInset = 3;
-            service.layoutEngine.minimumFontSize = 9;
-            service.layoutEngine.maximumFontSize = 50;
-            service.layoutEngine.horizontalObstacleMargin = 20;
-            service.layoutEngine.maximumHorizontalGrowthFactor = 2.4;
-            service.translationClient = translationClient();
-            service.preferredLanguagesProvider = preferredLanguagesProvider();
-            service.secondaryLanguage = settingsStore_->settings().messageTargetLanguage;
+            ScreenshotTranslationService service = ScreenshotTranslationService::configured(
+                factories_.makeTextRecognizer(preferredLanguagesProvider()), translationClient(),
+                preferredLanguagesProvider(), settingsStore_->settings().messageTargetLanguage);
             // A detector of its own, not the one the focused-text workflows share.
             CaptureTargetResolver resolver(factories_.makeActiveWindowDetector ? factories_.makeActiveWindowDetector()
                                                                               : nullptr);

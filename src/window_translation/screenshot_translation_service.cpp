@@ -132,6 +132,28 @@ QString TranslationPreviewState::displayName() const {
     return tavrolin::displayName(source) + QStringLiteral(" -> ") + tavrolin::displayName(target);
 }
 
+ScreenshotTranslationService ScreenshotTranslationService::configured(
+    std::shared_ptr<const TextRecognizing> recognizer, std::shared_ptr<TranslationClient> client,
+    std::shared_ptr<const UserPreferredLanguagesProviding> preferred, AppLanguage secondaryLanguage) {
+    ScreenshotTranslationService service;
+    service.textRecognitionService = std::move(recognizer);
+    service.textFilter = TranslationTextFilter{2, 5, 2};
+    service.composer.narrowThresholdRatio = 0.9;
+    TranslatedTextLayoutEngine& layout = service.layoutEngine;
+    layout.horizontalBackgroundPadding = 6;
+    layout.verticalBackgroundPadding = 4;
+    layout.horizontalTextInset = 5;
+    layout.verticalTextInset = 3;
+    layout.minimumFontSize = 9;
+    layout.maximumFontSize = 50;
+    layout.horizontalObstacleMargin = 20;
+    layout.maximumHorizontalGrowthFactor = 2.4;
+    service.translationClient = std::move(client);
+    service.preferredLanguagesProvider = std::move(preferred);
+    service.secondaryLanguage = secondaryLanguage;
+    return service;
+}
+
 QCoro::Task<TranslatedScreenshot> ScreenshotTranslationService::translateText(QImage image,
                                                                               TranslationLanguagePair languagePair) const {
     // The call keeps the fields of this moment, whatever happens to the service meanwhile.
