@@ -2,6 +2,7 @@
 
 #include "core/capture_workflow_error.h"
 #include "support/async.h"
+#include "support/fixed_preferred_languages.h"
 #include "support/fixed_advance_text_measurer.h"
 #include "support/memory_log_sink.h"
 #include "support/recording_translation_clients.h"
@@ -16,12 +17,6 @@
 
 namespace tavrolin {
 namespace {
-
-class FixedPreferredLanguages final : public UserPreferredLanguagesProviding {
-public:
-    std::set<AppLanguage> languages{AppLanguage::english};
-    std::set<AppLanguage> boostedLanguages() const override { return languages; }
-};
 
 // Recognition through the service over a scripted engine; detection answers as set.
 class ScriptedDetection final : public TextRecognizing {
@@ -66,7 +61,7 @@ DetectedSourceLanguage detected(AppLanguage language, double confidence) {
 struct ScreenshotTranslationTest : ::testing::Test {
     std::shared_ptr<test::ScriptedTextRecognitionEngine> engine =
         std::make_shared<test::ScriptedTextRecognitionEngine>(QStringList{"eng", "rus"});
-    std::shared_ptr<FixedPreferredLanguages> preferred = std::make_shared<FixedPreferredLanguages>();
+    std::shared_ptr<test::FixedPreferredLanguages> preferred = std::make_shared<test::FixedPreferredLanguages>();
     std::shared_ptr<ScriptedDetection> recognizer = std::make_shared<ScriptedDetection>(
         std::make_shared<TextRecognitionService>(engine, std::make_shared<test::ScriptedLanguageRecognizer>(), preferred));
     std::shared_ptr<test::EventLog> events = std::make_shared<test::EventLog>();

@@ -7,6 +7,7 @@
 #include "window_translation/text_recognition_service.h"
 
 #include "support/async.h"
+#include "support/fixed_preferred_languages.h"
 #include "support/painted_screen.h"
 
 #include <QGlyphRun>
@@ -16,11 +17,6 @@
 
 namespace tavrolin {
 namespace {
-
-class FixedPreferredLanguages final : public UserPreferredLanguagesProviding {
-public:
-    std::set<AppLanguage> boostedLanguages() const override { return {AppLanguage::english}; }
-};
 
 const QColor darkPanel(0x20, 0x21, 0x24);
 
@@ -40,7 +36,7 @@ test::PaintedScreen paintPanels() {
 }
 
 TEST(WindowTranslationPipeline, TranslatesEnglishPanelsToSpanishInsideTheirPatchesOnly) {
-    auto preferred = std::make_shared<FixedPreferredLanguages>();
+    auto preferred = std::make_shared<test::FixedPreferredLanguages>();
     auto recognizer = std::make_shared<TextRecognitionService>(
         makeSystemTextRecognitionEngine(), std::shared_ptr<const LanguageRecognizer>(makeSystemLanguageRecognizer()),
         preferred);
