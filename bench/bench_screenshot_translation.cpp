@@ -78,8 +78,25 @@ void BM_RenderingOnly(benchmark::State& state) {
     }
 }
 
+// A server that answers one paragraph with 100,000 characters: the screen's blocks, the first
+// of them replaced by the long answer.
+void BM_RenderingHugeAnswer(benchmark::State& state) {
+    std::vector<TranslatedTextBlock> blocks = fixture().blocks();
+    QString huge;
+    while (huge.size() < 100000) {
+        huge += QStringLiteral("una respuesta muy larga del servidor ");
+    }
+    blocks.front().translatedText = huge;
+    const TranslatedImageRenderer renderer{fixture().service.layoutEngine};
+    for (auto _ : state) {
+        const QImage image = renderer.renderTranslatedImage(fixture().screen, blocks, WritingDirection::leftToRight);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+
 BENCHMARK(BM_WholePipeline)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_RenderingOnly)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_RenderingHugeAnswer)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
 }  // namespace
 

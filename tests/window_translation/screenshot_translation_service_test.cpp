@@ -120,6 +120,17 @@ TEST_F(ScreenshotTranslationTest, AnImageWithoutTextComesBackUntranslatedWithout
     EXPECT_EQ(translate(AppLanguage::automatic, AppLanguage::english).image.cacheKey(), image.cacheKey());
     EXPECT_TRUE(events->events().isEmpty());
     EXPECT_EQ(recognizer->detections, 0);
+
+    // A system that cannot translate refuses before reading anything.
+    const auto readsBefore = engine->calls().size();
+    service.isSystemSupported = [] { return false; };
+    try {
+        translate(AppLanguage::automatic, AppLanguage::english);
+        FAIL();
+    } catch (const CaptureWorkflowError& error) {
+        EXPECT_EQ(error.errorCase(), CaptureWorkflowError::Case::translationRequiresMacOS26);
+    }
+    EXPECT_EQ(engine->calls().size(), readsBefore);
 }
 
 TEST_F(ScreenshotTranslationTest, TheFilterDropsSeparatorsNumbersAndStrayLetters) {
