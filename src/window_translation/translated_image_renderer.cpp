@@ -62,7 +62,7 @@ struct ScriptFont {
     const char* package;
 };
 
-constexpr std::array<ScriptFont, 13> scriptFonts{{
+constexpr std::array<ScriptFont, 12> scriptFonts{{
     {QChar::Script_Latin, "Latin", "fonts-noto-core"},
     {QChar::Script_Cyrillic, "Cyrillic", "fonts-noto-core"},
     {QChar::Script_Greek, "Greek", "fonts-noto-core"},
@@ -75,7 +75,6 @@ constexpr std::array<ScriptFont, 13> scriptFonts{{
     {QChar::Script_Katakana, "Japanese", "fonts-noto-cjk"},
     {QChar::Script_Hangul, "Korean", "fonts-noto-cjk"},
     {QChar::Script_Bopomofo, "Chinese", "fonts-noto-cjk"},
-    {QChar::Script_Common, "", ""},
 }};
 
 bool hasMissingGlyph(const QTextLayout& layout) {
@@ -103,7 +102,7 @@ void reportMissingFonts(const QString& text, double fontSize) {
                                         : text.at(index).unicode();
             const QChar::Script script = QChar::script(scalar);
             for (const ScriptFont& entry : scriptFonts) {
-                if (entry.script == script && entry.package[0] != '\0' && checked.insert(script).second) {
+                if (entry.script == script && checked.insert(script).second) {
                     scripts.push_back(&entry);
                 }
             }
