@@ -24,21 +24,6 @@ void mergeLanguageScores(Scores& into, const Scores& from, double factor = 1.0) 
     }
 }
 
-// Calls f(scalar) for every Unicode scalar of the text; a lone surrogate is passed as it is.
-template <typename F>
-void forEachScalar(QStringView text, F&& f) {
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const QChar unit = text[i];
-        if (unit.isHighSurrogate() && i + 1 < size && text[i + 1].isLowSurrogate()) {
-            f(QChar::surrogateToUcs4(unit, text[i + 1]));
-            ++i;
-        } else {
-            f(char32_t(unit.unicode()));
-        }
-    }
-}
-
 // The languages detection may choose from the statistical recognizer's hypotheses: every
 // supported language but Hebrew.
 const std::vector<AppLanguage>& statisticalLanguages() {

@@ -107,6 +107,10 @@ TEST(TextBands, NoiseHasNoCleanRowsAndDegenerateImagesStillCover) {
     expectCover(tall, 20000);
     EXPECT_EQ(tall.size(), 8u);
     expectCover(textBands(QImage(40, 30, QImage::Format_RGB32), 0), 30);
+    // No band is planned lower than 32 rows.
+    QImage low(200, 100, QImage::Format_Grayscale8);
+    low.fill(255);
+    EXPECT_EQ(textBands(low, 16).size(), 3u);
 }
 
 }  // namespace

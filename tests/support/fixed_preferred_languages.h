@@ -2,18 +2,16 @@
 
 #include "core/user_preferred_languages_providing.h"
 
-#include <set>
-#include <utility>
-
 namespace tavrolin::test {
 
-// The user's favoured languages, as set (English by default).
+// The user's favoured languages, as the test sets them.
 class FixedPreferredLanguages final : public UserPreferredLanguagesProviding {
 public:
-    explicit FixedPreferredLanguages(std::set<AppLanguage> languages = {AppLanguage::english})
-        : languages(std::move(languages)) {}
-    std::set<AppLanguage> languages;
-    std::set<AppLanguage> boostedLanguages() const override { return languages; }
+    explicit FixedPreferredLanguages(std::set<AppLanguage> languages) : languages_(std::move(languages)) {}
+    std::set<AppLanguage> boostedLanguages() const override { return languages_; }
+
+private:
+    std::set<AppLanguage> languages_;
 };
 
 }  // namespace tavrolin::test

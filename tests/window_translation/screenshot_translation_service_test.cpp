@@ -61,7 +61,7 @@ DetectedSourceLanguage detected(AppLanguage language, double confidence) {
 struct ScreenshotTranslationTest : ::testing::Test {
     std::shared_ptr<test::ScriptedTextRecognitionEngine> engine =
         std::make_shared<test::ScriptedTextRecognitionEngine>(QStringList{"eng", "rus"});
-    std::shared_ptr<test::FixedPreferredLanguages> preferred = std::make_shared<test::FixedPreferredLanguages>();
+    std::shared_ptr<test::FixedPreferredLanguages> preferred = std::make_shared<test::FixedPreferredLanguages>(std::set<AppLanguage>{AppLanguage::english});
     std::shared_ptr<ScriptedDetection> recognizer = std::make_shared<ScriptedDetection>(
         std::make_shared<TextRecognitionService>(engine, std::make_shared<test::ScriptedLanguageRecognizer>(), preferred));
     std::shared_ptr<test::EventLog> events = std::make_shared<test::EventLog>();

@@ -3,6 +3,7 @@
 #include "window_translation/recognized_text_grouper.h"
 #include "window_translation/text_recognition_service.h"
 
+#include "support/fixed_preferred_languages.h"
 #include "support/painted_screen.h"
 
 #include <QFile>
@@ -10,19 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 namespace tavrolin {
 namespace {
-
-class FixedPreferredLanguages final : public UserPreferredLanguagesProviding {
-public:
-    explicit FixedPreferredLanguages(std::set<AppLanguage> languages) : languages_(std::move(languages)) {}
-    std::set<AppLanguage> boostedLanguages() const override { return languages_; }
-
-private:
-    std::set<AppLanguage> languages_;
-};
 
 const std::set<AppLanguage> favoured = {AppLanguage::english, AppLanguage::russian, AppLanguage::french};
 
@@ -44,7 +37,7 @@ protected:
 
     static TextRecognitionService service(std::shared_ptr<const TextRecognitionEngine> with = engine) {
         return TextRecognitionService(std::move(with), makeSystemLanguageRecognizer(),
-                                      std::make_shared<FixedPreferredLanguages>(favoured));
+                                      std::make_shared<test::FixedPreferredLanguages>(favoured));
     }
 
     static std::shared_ptr<TesseractTextRecognitionEngine> engine;
@@ -71,6 +64,30 @@ TEST_F(TextRecognitionEngineTest, ReadsEveryPaintedLineExactlyInReadingOrderWher
         EXPECT_NEAR(box.top(), expected.top(), 4) << painted.text.toStdString();
         EXPECT_NEAR(box.bottom(), expected.bottom(), 4) << painted.text.toStdString();
     }
+}
+
+TEST_F(TextRecognitionEngineTest, AnApplicationWindowReadsLineByLineAndColumnByColumn) {
+    // Labels beside their fields, a sidebar beside the page: texts on one row that stand apart
+    // come back as lines of their own.
+    const auto screen = test::paintUiScreen(14);
+    const auto lines = engine->recognizeLines(screen.image, {"eng"});
+    QStringList read;
+    for (const auto& line : lines) {
+        read.append(line.text.trimmed());
+    }
+    // "Recent files" is painted twice: each painted line needs a line of its text at its place.
+    for (const auto& painted : screen.lines) {
+        const auto found = std::find_if(lines.begin(), lines.end(), [&](const TextRecognitionLine& line) {
+            const QRectF& box = line.boundingBox;
+            return line.text.trimmed() == painted.text && std::abs(box.top() - painted.box.top()) <= 3 &&
+                   std::abs(box.bottom() - (painted.box.bottom() + 1)) <= 3 &&
+                   std::abs(box.left() - painted.box.left()) <= 3 &&
+                   std::abs(box.right() - (painted.box.right() + 1)) <= 3;
+        });
+        EXPECT_NE(found, lines.end()) << painted.text.toStdString() << " at " << painted.box.top() << " in "
+                                      << read.join(u'|').toStdString();
+    }
+    EXPECT_EQ(lines.size(), screen.lines.size()) << read.join(u'|').toStdString();
 }
 
 TEST_F(TextRecognitionEngineTest, DetectionPicksTheLanguageOfEachParagraph) {

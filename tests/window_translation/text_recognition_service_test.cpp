@@ -1,5 +1,6 @@
 #include "window_translation/text_recognition_service.h"
 
+#include "support/fixed_preferred_languages.h"
 #include "support/scripted_language_recognizer.h"
 #include "support/scripted_text_recognition_engine.h"
 
@@ -8,19 +9,10 @@
 namespace tavrolin {
 namespace {
 
-class FixedPreferredLanguages final : public UserPreferredLanguagesProviding {
-public:
-    explicit FixedPreferredLanguages(std::set<AppLanguage> languages) : languages_(std::move(languages)) {}
-    std::set<AppLanguage> boostedLanguages() const override { return languages_; }
-
-private:
-    std::set<AppLanguage> languages_;
-};
-
 class TextRecognitionServiceTest : public ::testing::Test {
 protected:
     TextRecognitionService service(std::set<AppLanguage> favoured = {}) {
-        return TextRecognitionService(engine, recognizer, std::make_shared<FixedPreferredLanguages>(std::move(favoured)));
+        return TextRecognitionService(engine, recognizer, std::make_shared<test::FixedPreferredLanguages>(std::move(favoured)));
     }
     // A 1x image; its height decides the smallest row height read (1.5 %).
     static QImage image(int width = 400, int height = 200) {
@@ -41,6 +33,16 @@ TEST_F(TextRecognitionServiceTest, TrimsLinesAndDropsThoseWithoutText) {
     const auto result = service().recognizeText(image(), AppLanguage::automatic, false);
     ASSERT_EQ(result.blocks.size(), 1u);
     EXPECT_EQ(result.blocks[0].text, QStringLiteral("Save changes"));
+    EXPECT_FALSE(result.detectedSourceLanguage);
+}
+
+TEST_F(TextRecognitionServiceTest, TextThatWasNotUtf8IsKeptAsReadAndDetectionCopes) {
+    QString broken = QString::fromUtf8("\xff\xfe caf\xc3 \xe2\x82 ok");
+    broken.append(QChar(0xDC00));  // an unpaired surrogate
+    engine->addLine(broken, QRectF(20, 30, 100, 14));
+    const auto result = service().recognizeText(image(), AppLanguage::automatic, true);
+    ASSERT_EQ(result.blocks.size(), 1u);
+    EXPECT_EQ(result.blocks[0].text, broken.trimmed());
     EXPECT_FALSE(result.detectedSourceLanguage);
 }
 

@@ -36,7 +36,7 @@ test::PaintedScreen paintPanels() {
 }
 
 TEST(WindowTranslationPipeline, TranslatesEnglishPanelsToSpanishInsideTheirPatchesOnly) {
-    auto preferred = std::make_shared<test::FixedPreferredLanguages>();
+    auto preferred = std::make_shared<test::FixedPreferredLanguages>(std::set<AppLanguage>{AppLanguage::english});
     auto recognizer = std::make_shared<TextRecognitionService>(
         makeSystemTextRecognitionEngine(), std::shared_ptr<const LanguageRecognizer>(makeSystemLanguageRecognizer()),
         preferred);

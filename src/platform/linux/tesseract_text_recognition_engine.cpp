@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFuture>
+#include <QRect>
 #include <QRegularExpression>
 #include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
@@ -30,6 +31,9 @@ namespace {
 constexpr double smallTextHeight = 13;
 // No image, nor upscaled copy of one, is read beyond this many pixels.
 constexpr qint64 maximumPixels = 40'000'000;
+// Bands are cut smaller than one a thread: text is not spread evenly down a screen, and the
+// pool hands the next band to whichever thread is free.
+constexpr int bandsPerThread = 2;
 // Tesseract's own limit on either side of an image.
 constexpr int maximumSide = 32767;
 
@@ -82,6 +86,95 @@ private:
 
 thread_local ThreadEngines threadEngines;
 
+// Words further apart than this many row heights belong to different lines: Tesseract joins
+// the texts of a row across columns ("Display name" and the field beside it, a sidebar item and
+// the paragraph to its right), which read, are grouped and translated apart.
+constexpr double columnGap = 1.0;
+// A brightness step between horizontal neighbours at least this large is an edge of ink.
+constexpr int inkContrast = 32;
+
+struct Word {
+    QString text;
+    QRect box;
+};
+
+// The rows of the box that hold ink. Tesseract gives every word of a row the row's full height,
+// and a row can take in a taller neighbour (a heading, the frame of a text field) beside it.
+QRect inkRows(const QImage& grey, const QRect& box) {
+    const QRect area = box.intersected(grey.rect());
+    int first = -1;
+    int last = -1;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const uchar* row = grey.constScanLine(y);
+        for (int x = std::max(area.left(), 1); x <= area.right(); ++x) {
+            if (std::abs(int(row[x]) - int(row[x - 1])) >= inkContrast) {
+                if (first < 0) {
+                    first = y;
+                }
+                last = y;
+                break;
+            }
+        }
+    }
+    if (first < 0) {
+        return box;
+    }
+    return QRect(QPoint(box.left(), first), QPoint(box.right(), last));
+}
+
+void appendLine(const QImage& grey, const std::vector<Word>& words, double rowHeight,
+                std::vector<TextRecognitionLine>& lines) {
+    if (words.empty()) {
+        return;
+    }
+    QStringList texts;
+    QRect box;
+    for (const Word& word : words) {
+        texts.append(word.text);
+        box = box.united(word.box);
+    }
+    const QRect ink = inkRows(grey, box);
+    lines.push_back({texts.join(u' '), QRectF(ink.x(), ink.y(), ink.width(), ink.height()), rowHeight});
+}
+
+// The words of the iterator's text line, as one line or several where columns meet. Leaves the
+// iterator on the line's last word.
+void readLine(const QImage& grey, tesseract::ResultIterator& iterator, std::vector<TextRecognitionLine>& lines) {
+    float rowHeight = 0;
+    float descenders = 0;
+    float ascenders = 0;
+    iterator.RowAttributes(&rowHeight, &descenders, &ascenders);
+    std::vector<Word> words;
+    do {
+        if (iterator.Empty(tesseract::RIL_WORD)) {
+            continue;
+        }
+        std::unique_ptr<char[]> text(iterator.GetUTF8Text(tesseract::RIL_WORD));
+        int left = 0;
+        int top = 0;
+        int right = 0;
+        int bottom = 0;
+        if (!text || !iterator.BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom)) {
+            continue;
+        }
+        Word word{QString::fromUtf8(text.get()).trimmed(), QRect(QPoint(left, top), QPoint(right - 1, bottom - 1))};
+        if (word.text.isEmpty()) {
+            continue;
+        }
+        if (!words.empty()) {
+            const QRect& previous = words.back().box;
+            const int gap = std::max(word.box.left() - (previous.right() + 1), previous.left() - (word.box.right() + 1));
+            if (gap > columnGap * std::max(double(rowHeight), double(previous.height()))) {
+                appendLine(grey, words, rowHeight, lines);
+                words.clear();
+            }
+        }
+        words.push_back(std::move(word));
+    } while (!iterator.IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD) &&
+             iterator.Next(tesseract::RIL_WORD));
+    appendLine(grey, words, rowHeight, lines);
+}
+
 // A band's lines in the pixels of the band image handed to the engine, or the failure.
 using BandResult = std::variant<std::vector<TextRecognitionLine>, QString>;
 
@@ -97,27 +190,10 @@ BandResult recognizeBand(const QImage& band, const QString& dataPath, const QStr
         }
         std::vector<TextRecognitionLine> lines;
         std::unique_ptr<tesseract::ResultIterator> iterator(engine.GetIterator());
-        if (iterator) {
-            const auto level = tesseract::RIL_TEXTLINE;
+        if (iterator && !iterator->Empty(tesseract::RIL_TEXTLINE)) {
             do {
-                if (iterator->Empty(level)) {
-                    continue;
-                }
-                std::unique_ptr<char[]> text(iterator->GetUTF8Text(level));
-                int left = 0;
-                int top = 0;
-                int right = 0;
-                int bottom = 0;
-                if (!text || !iterator->BoundingBox(level, &left, &top, &right, &bottom)) {
-                    continue;
-                }
-                float rowHeight = 0;
-                float descenders = 0;
-                float ascenders = 0;
-                iterator->RowAttributes(&rowHeight, &descenders, &ascenders);
-                lines.push_back({QString::fromUtf8(text.get()),
-                                 QRectF(left, top, right - left, bottom - top), double(rowHeight)});
-            } while (iterator->Next(level));
+                readLine(band, *iterator, lines);
+            } while (iterator->Next(tesseract::RIL_TEXTLINE));
         }
         engine.Clear();
         return lines;
@@ -204,7 +280,8 @@ std::vector<TextRecognitionLine> TesseractTextRecognitionEngine::recognizeLines(
     }
 
     const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
-    const std::vector<TextBand> bands = textBands(grey, pool_.maxThreadCount());
+    const int threads = pool_.maxThreadCount();
+    const std::vector<TextBand> bands = textBands(grey, threads == 1 ? 1 : bandsPerThread * threads);
     // Scaled captures already have large text; a 1x one gets a 2x copy where its text is small,
     // within the pixel limit.
     const bool mayUpscale = image.devicePixelRatio() < 2 &&

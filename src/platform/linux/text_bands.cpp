@@ -21,6 +21,8 @@ constexpr int tallestTextRun = 96;
 constexpr double runPercentile = 0.5;
 // The share of the pixel size that capitals and ascenders cover in common sans fonts.
 constexpr double capitalLineShare = 0.78;
+// Bands are not planned lower than this: each costs the engine a start of its own.
+constexpr int shortestBand = 32;
 // Clear rows a band keeps on its side of a cut, where there are that many.
 constexpr int cutMargin = 8;
 
@@ -139,7 +141,7 @@ std::vector<TextBand> textBands(const QImage& grayscale, int maxBands) {
     }
 
     std::vector<TextBand> bands;
-    const int wanted = std::clamp(maxBands, 1, std::max(1, height));
+    const int wanted = std::clamp(maxBands, 1, std::max(1, height / shortestBand));
     const double bandHeight = double(height) / wanted;
     int bandTop = 0;
     for (int k = 1; k < wanted; ++k) {
