@@ -32,7 +32,11 @@
 #include "updates/app_update_configuration.h"
 #include "updates/app_update_state_store.h"
 #include "updates/url_session_app_update_manifest_client.h"
+#include "platform/language_recognizer.h"
+#include "platform/text_recognition_engine.h"
 #include "window_translation/active_window_detector.h"
+#include "window_translation/screenshot_controller.h"
+#include "window_translation/text_recognition_service.h"
 
 #include <QDesktopServices>
 
@@ -115,6 +119,16 @@ AppDelegate::Factories AppDelegate::defaultFactories() {
     };
     f.makeDiagnosticsExporter = [] {
         return std::make_shared<DiagnosticsExporter>(std::make_shared<ProcessDiagnosticsCommandRunner>());
+    };
+    f.makeTextRecognizer = [](std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguages) {
+        return std::make_shared<TextRecognitionService>(makeSystemTextRecognitionEngine(),
+                                                        std::shared_ptr<const LanguageRecognizer>(makeSystemLanguageRecognizer()),
+                                                        std::move(preferredLanguages));
+    };
+    f.makeScreenshotController = [](CaptureTargetResolver resolver, ScreenshotTranslationService service,
+                                    std::shared_ptr<const AppSettingsProviding> settings) {
+        return std::make_unique<ScreenshotController>(std::move(resolver), ScreenCaptureService(), std::move(service),
+                                                      std::move(settings));
     };
     f.makeSystemEventMonitor = [] { return std::make_unique<LinuxSystemEventMonitor>(); };
 
