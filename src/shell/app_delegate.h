@@ -52,6 +52,7 @@ class AppAlerts;
 class Clock;
 class FrontWindowActivating;
 class MainMenu;
+class OnboardingDemoService;
 class OnboardingHooks;
 class OnboardingPresenting;
 class ProgramLaunching;
@@ -244,6 +245,8 @@ public:
     std::shared_ptr<TextEditingService> textEditingService();
     // nullptr while no reader of the front window's text is built.
     std::shared_ptr<TextWritingService> textWritingService();
+    // Runs the onboarding's demonstrations over the editing, writing and translation clients.
+    std::shared_ptr<OnboardingDemoService> onboardingDemoService();
 
     static constexpr int focusedFieldReadRetryCount = 4;
     static constexpr double focusedFieldReadRetryDelay = 0.12;
@@ -374,6 +377,7 @@ private:
     std::shared_ptr<TextPromptingService> textPromptingService_;
     std::shared_ptr<TextEditingService> textEditingService_;
     std::shared_ptr<TextWritingService> textWritingService_;
+    std::shared_ptr<OnboardingDemoService> onboardingDemoService_;
 
     std::unique_ptr<SystemEventMonitoring> systemEventMonitor_;
     std::unique_ptr<StatusMenu> statusMenuController_;
