@@ -37,7 +37,6 @@ OnboardingViewModel::OnboardingViewModel(const AppSettings& settings, std::vecto
       settings_(settings.sanitized()),
       onSaveSettings_(std::move(onSaveSettings)),
       demoRunner_(std::move(demoRunner)) {
-    Q_ASSERT(!pages_.empty());
     Q_ASSERT(demoRunner_);
     nativeLanguage_ = settings_.targetLanguage;
     companyLanguage_ = settings_.messageTargetLanguage;
@@ -198,7 +197,9 @@ bool OnboardingViewModel::canRunHotKeyAction(HotKeyAction action) {
         publish(hotKeyHint_, std::optional<QString>(kStillWorkingHint), &OnboardingViewModel::hotKeyHintChanged);
         return false;
     }
-    const std::optional<HotKeyAction> expected = pages_[static_cast<std::size_t>(selectedIndex_)].expectedAction;
+    const std::optional<HotKeyAction> expected = pages_.empty()
+                                                     ? std::nullopt
+                                                     : pages_[static_cast<std::size_t>(selectedIndex_)].expectedAction;
     if (!expected) {
         publish(hotKeyHint_, std::optional<QString>(kSetupStepHint), &OnboardingViewModel::hotKeyHintChanged);
         return false;
@@ -213,6 +214,9 @@ bool OnboardingViewModel::canRunHotKeyAction(HotKeyAction action) {
 }
 
 void OnboardingViewModel::completeExercise() {
+    if (pages_.empty()) {
+        return;
+    }
     QSet<QString> completed = completedExerciseIDs_;
     completed.insert(pages_[static_cast<std::size_t>(selectedIndex_)].id);
     publish(completedExerciseIDs_, std::move(completed), &OnboardingViewModel::completedExerciseIDsChanged);

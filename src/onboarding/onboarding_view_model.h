@@ -38,7 +38,8 @@ public:
     // Answers none when the settings were saved, else the text to show.
     using SaveSettings = std::function<std::optional<QString>(const AppSettings&)>;
 
-    // `pages` must not be empty; `demoRunner` must not be null. Nothing is saved.
+    // `demoRunner` must not be null; `pages` is one of the page lists (an empty one makes every
+    // page a setup step). Nothing is saved.
     OnboardingViewModel(const AppSettings& settings, std::vector<OnboardingPage> pages, SaveSettings onSaveSettings,
                         std::shared_ptr<OnboardingDemoRunning> demoRunner);
     ~OnboardingViewModel() override;

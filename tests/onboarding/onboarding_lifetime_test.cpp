@@ -96,21 +96,5 @@ TEST(OnboardingLifetimeTest, ADemonstrationFinishesOnItsDetachedViewModelAndReac
     EXPECT_EQ(presenter.scratchpadsOpened, 1);
 }
 
-TEST(OnboardingLifetimeTest, AViewModelOutlivingItsWindowOpensNoScratchpad) {
-    int scratchpadsOpened = 0;
-    std::shared_ptr<OnboardingViewModel> viewModel;
-    auto runner = std::make_shared<test::ScriptedOnboardingDemoRunner>();
-    {
-        OnboardingRequest request;
-        request.pages = OnboardingPageSet::fullTutorial;
-        ViewModelWindow window(std::move(request), runner, scratchpadsOpened);
-        viewModel = window.viewModel;
-    }
-    viewModel->selectPage(7);
-    EXPECT_TRUE(viewModel->handleHotKeyAction(HotKeyAction::openDictationScratchpad));
-    EXPECT_EQ(scratchpadsOpened, 0);
-    EXPECT_EQ(viewModel->hotKeyHint(), "Done. Dictation scratchpad opened.");
-}
-
 }  // namespace
 }  // namespace tavrolin

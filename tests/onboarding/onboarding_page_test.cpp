@@ -45,19 +45,12 @@ TEST(OnboardingPageTest, PracticePagesListenForTheActionOfTheirSidebarNotOfTheir
     }
 }
 
-TEST(OnboardingPageTest, TextsAreTheProgramsOwnAndNameNoOtherDesktop) {
-    const auto& pages = OnboardingPage::all();
-    EXPECT_EQ(pages[2].title, "Turn a rough thought into a workplace reply.");
-    EXPECT_EQ(pages[4].subtitle,
-              "Try Control+Shift+W. Write naturally in your native language, then send a clear version in your second "
-              "language.");
-    EXPECT_EQ(pages[1].subtitle,
-              "Tavrolin uses one shortcut pattern. Hold Control+Shift, then press the letter for the action you want.");
-    for (const auto& page : pages) {
+TEST(OnboardingPageTest, NoPageNamesAnotherDesktop) {
+    for (const auto& page : OnboardingPage::all()) {
         EXPECT_FALSE(page.title.contains(QStringLiteral("macOS"))) << page.id.toStdString();
         EXPECT_FALSE(page.subtitle.contains(QStringLiteral("macOS"))) << page.id.toStdString();
     }
-    EXPECT_EQ(pages.back().title, "Finish your desktop setup once.");
+    EXPECT_EQ(OnboardingPage::all().back().title, "Finish your desktop setup once.");
 }
 
 TEST(OnboardingPageTest, FirstRunPagesKeepTheTutorialOrderAndIdsAreUnique) {
