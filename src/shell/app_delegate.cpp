@@ -15,6 +15,7 @@
 #include "language/translation_setup_support.h"
 #include "language/online_gated_clients.h"
 #include "language/server_backed_translation_client.h"
+#include "onboarding/onboarding_demo_service.h"
 #include "platform/system_event_monitoring.h"
 #include "shell/hot_key_manager.h"
 #include "shell/launch_at_login_controller.h"
@@ -190,6 +191,14 @@ std::shared_ptr<TextWritingService> AppDelegate::textWritingService() {
         }
     }
     return textWritingService_;
+}
+
+std::shared_ptr<OnboardingDemoService> AppDelegate::onboardingDemoService() {
+    if (!onboardingDemoService_) {
+        onboardingDemoService_ =
+            std::make_shared<OnboardingDemoService>(textEditingClient(), textWritingClient(), translationClient());
+    }
+    return onboardingDemoService_;
 }
 
 ScreenshotOverlayPresenter* AppDelegate::screenshotOverlayPresenter() {

@@ -55,6 +55,7 @@ class AppAlerts;
 class Clock;
 class FrontWindowActivating;
 class MainMenu;
+class OnboardingDemoService;
 class OnboardingHooks;
 class OnboardingPresenting;
 class ProgramLaunching;
@@ -252,6 +253,8 @@ public:
     // Captures and translates the front window; its translation service follows the second
     // language of the settings. nullptr while window translation is not built.
     ScreenshotController* screenshotController();
+    // Runs the onboarding's demonstrations over the editing, writing and translation clients.
+    std::shared_ptr<OnboardingDemoService> onboardingDemoService();
 
     static constexpr int focusedFieldReadRetryCount = 4;
     static constexpr double focusedFieldReadRetryDelay = 0.12;
@@ -384,6 +387,7 @@ private:
     std::shared_ptr<TextWritingService> textWritingService_;
     std::unique_ptr<ScreenshotController> screenshotController_;
     bool screenshotControllerBuilt_ = false;
+    std::shared_ptr<OnboardingDemoService> onboardingDemoService_;
 
     std::unique_ptr<SystemEventMonitoring> systemEventMonitor_;
     std::unique_ptr<StatusMenu> statusMenuController_;
