@@ -2,7 +2,6 @@
 #include "shell/app_delegate.h"
 
 #include "core/accessibility_permission.h"
-#include "platform/linux/dbus_accessibility_bus_status.h"
 #include "shell/app_alerts.h"
 #include "shell/onboarding_hooks.h"
 #include "shell/share_alert_presenter.h"
@@ -55,7 +54,8 @@ OnboardingHooks* AppDelegate::onboardingHooks() {
             accessibilityBusStatus_ =
                 factories_.makeAccessibilityBusStatus ? factories_.makeAccessibilityBusStatus() : nullptr;
             if (!accessibilityBusStatus_) {
-                accessibilityBusStatus_ = std::make_unique<DBusAccessibilityBusStatus>();
+                // No permission step can be shown without the accessibility bus.
+                return nullptr;
             }
             accessibilityPermission_ = std::make_unique<AccessibilityPermission>(*accessibilityBusStatus_);
             const QPointer<AppDelegate> self(this);

@@ -3,7 +3,7 @@
 #include "core/error_description.h"
 #include "core/online_feature_policy.h"
 #include "core/url_error.h"
-#include "language/online_gated_clients.h"
+#include "updates/online_gated_app_update_manifest_client.h"
 #include "support/async.h"
 #include "support/local_http_server.h"
 #include "support/memory_log_sink.h"

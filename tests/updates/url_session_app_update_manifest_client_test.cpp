@@ -2,7 +2,7 @@
 
 #include "core/app_metadata.h"
 #include "core/url_error.h"
-#include "language/json_decoding_error.h"
+#include "server/json_decoding_error.h"
 #include "support/async.h"
 #include "support/local_http_server.h"
 #include "support/memory_log_sink.h"

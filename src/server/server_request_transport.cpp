@@ -1,4 +1,4 @@
-#include "language/server_request_transport.h"
+#include "server/server_request_transport.h"
 
 #include "core/app_log.h"
 #include "core/app_metadata.h"
