@@ -25,6 +25,7 @@
 
 #include "core/capture_workflow_error.h"
 #include "core/network_log.h"
+#include "server/network_reachability.h"
 
 #include <QByteArray>
 #include <QCoroTask>
@@ -51,8 +52,8 @@ struct ServerSessionConfiguration {
     std::chrono::milliseconds requestTimeout{std::chrono::seconds(60)};
     // The longest a whole exchange may take, from the moment it leaves the queue.
     std::chrono::milliseconds resourceTimeout{std::chrono::seconds(120)};
-    // Without a network connection, wait for one (within the resource time-out) instead of
-    // failing at once.
+    // When a request fails for want of a network and the system reports none, wait for one
+    // (within the resource time-out) and try again instead of failing at once.
     bool waitsForConnectivity = true;
     int maximumConnectionsPerHost = 2;
     // A response body larger than this is not read to the end: the exchange fails with
@@ -95,7 +96,9 @@ struct ServerHTTPResponse {
 
 class ServerRequestTransport final {
 public:
-    explicit ServerRequestTransport(ServerSessionConfiguration configuration);
+    // `reachability` null: the system's (makeSystemNetworkReachability()).
+    explicit ServerRequestTransport(ServerSessionConfiguration configuration,
+                                    std::shared_ptr<NetworkReachability> reachability = nullptr);
     ~ServerRequestTransport();
     ServerRequestTransport(const ServerRequestTransport&) = delete;
     ServerRequestTransport& operator=(const ServerRequestTransport&) = delete;
@@ -120,9 +123,11 @@ private:
     class SlotRelease;
 
     void releaseSlot();
-    QCoro::Task<void> waitForConnectivity(std::chrono::milliseconds limit);
+    // One exchange on the network, bounded by `resourceLimit` as a whole.
+    QCoro::Task<ServerHTTPResponse> exchange(ServerHTTPRequest request, std::chrono::milliseconds resourceLimit);
 
     ServerSessionConfiguration configuration_;
+    std::shared_ptr<NetworkReachability> reachability_;
     std::unique_ptr<QObject> context_;
     std::unique_ptr<QNetworkAccessManager> manager_;
     int inFlight_ = 0;
