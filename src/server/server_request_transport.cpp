@@ -275,15 +275,28 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::exchange(ServerHTTPReque
 
 // ---- the request steps
 
+ServerRequestFailures ServerRequestFailures::of(const ServerOperation& operation) {
+    const std::exception_ptr requestFailed = std::make_exception_ptr(operation.requestFailed);
+    return {operation.name, requestFailed, requestFailed, requestFailed};
+}
+
 QCoro::Task<ServerHTTPResponse> performServerRequest(ServerRequestTransport& transport,
                                                      const ServerOperation& operation,
                                                      const std::optional<QUrl>& endpoint, const QString& detail,
                                                      ServerHTTPRequest request) {
+    co_return co_await performServerRequest(transport, ServerRequestFailures::of(operation), endpoint, detail,
+                                            std::move(request));
+}
+
+QCoro::Task<ServerHTTPResponse> performServerRequest(ServerRequestTransport& transport, ServerRequestFailures failures,
+                                                     std::optional<QUrl> endpoint, QString detail,
+                                                     ServerHTTPRequest request) {
+    const QString& name = failures.operation;
     if (!endpoint) {
-        AppLog::network().error(QStringLiteral("request missing endpoint operation=%1").arg(operation.name));
-        throw operation.requestFailed;
+        AppLog::network().error(QStringLiteral("request missing endpoint operation=%1").arg(name));
+        std::rethrow_exception(failures.missingEndpoint);
     }
-    NetworkLog::request(operation.name, *endpoint, detail);
+    NetworkLog::request(name, *endpoint, detail);
     request.url = *endpoint;
 
     ServerHTTPResponse response;
@@ -292,19 +305,22 @@ QCoro::Task<ServerHTTPResponse> performServerRequest(ServerRequestTransport& tra
     } catch (const CaptureWorkflowError&) {
         throw;
     } catch (...) {
-        NetworkLog::failed(operation.name, std::current_exception());
-        throw operation.requestFailed;
+        NetworkLog::failed(name, std::current_exception());
+        if (!failures.transportFailed) {
+            throw;
+        }
+        std::rethrow_exception(failures.transportFailed);
     }
 
     const qint64 bytes = response.body.size();
-    NetworkLog::response(operation.name, response.statusCode, bytes);
+    NetworkLog::response(name, response.statusCode, bytes);
     if (!response.statusCode) {
-        NetworkLog::invalidResponse(operation.name, QStringLiteral("missing_http_response"), bytes);
-        throw operation.requestFailed;
+        NetworkLog::invalidResponse(name, failures.missingHTTPResponseReason, bytes);
+        std::rethrow_exception(failures.unsuccessfulResponse);
     }
     if (*response.statusCode < 200 || *response.statusCode > 299) {
-        NetworkLog::invalidResponse(operation.name, QStringLiteral("http_status_%1").arg(*response.statusCode), bytes);
-        throw operation.requestFailed;
+        NetworkLog::invalidResponse(name, QStringLiteral("http_status_%1").arg(*response.statusCode), bytes);
+        std::rethrow_exception(failures.unsuccessfulResponse);
     }
     co_return response;
 }
