@@ -22,7 +22,7 @@ SharePromptCoordinator& AppDelegate::sharePromptCoordinator() {
             return ShareAlertPresenter(std::move(anchor), ShareAlertPresenter::askThrough(self->alertPresenter()));
         };
         sharePromptCoordinator_ = std::make_unique<SharePromptCoordinator>(
-            *sharePromptStore_, std::move(makePresenter), [self](TelemetryAction action, TelemetryTrigger trigger) {
+            *sharePromptStore_, pendingSharePromptTrigger, std::move(makePresenter), [self](TelemetryAction action, TelemetryTrigger trigger) {
                 if (self) {
                     self->reportCommand(action, trigger);
                 }
@@ -33,11 +33,7 @@ SharePromptCoordinator& AppDelegate::sharePromptCoordinator() {
 
 void AppDelegate::showPendingSharePrompt() {
     if (pendingSharePromptTrigger) {
-        sharePromptCoordinator().setPendingTrigger(*pendingSharePromptTrigger);
-        pendingSharePromptTrigger.reset();
-    }
-    if (sharePromptCoordinator_) {
-        sharePromptCoordinator_->resultPanelClosed();
+        sharePromptCoordinator().resultPanelClosed();
     }
 }
 
