@@ -86,6 +86,9 @@ struct Harness {
                 retryAction = std::move(retry);
             };
             deps.showInformationalAlert = [this](const QString& title, const QString& message) {
+                if (alertsFail) {
+                    throw std::runtime_error("no display for the alert");
+                }
                 shown << QStringLiteral("info: ") + title + QStringLiteral(" | ") + message;
             };
             deps.showAlert = [this](const QString& title, const QString& message) {
@@ -124,12 +127,31 @@ struct Harness {
     test::ScriptedAlertPresenter presenter;
     std::vector<Alert> updateAlerts;
     QString answer;
+    bool alertsFail = false;
     std::vector<QUrl> opened;
 
     std::unique_ptr<UpdateHooks> hooks_;
 };
 
 class UpdateHooksTest : public ::testing::Test, public Harness {};
+
+// --- A check that ends with an exception of its own ---
+
+TEST_F(UpdateHooksTest, AnExceptionAtTheEndOfACheckIsLoggedAndTheNextCheckCanRun) {
+    alertsFail = true;
+    hooks().startUpdateCheck(UpdateCheckMode::manual);
+    EXPECT_TRUE(log.messages(LogCategory::updates)
+                    .contains("update check ended with an error errorType=std.runtime_error "
+                              "message=no display for the alert"))
+        << log.messages(LogCategory::updates).join("\n").toStdString();
+    EXPECT_FALSE(hooks().isCheckRunning());
+
+    alertsFail = false;
+    hooks().startUpdateCheck(UpdateCheckMode::manual);
+    EXPECT_EQ(client->calls, 2);
+    ASSERT_FALSE(shown.isEmpty());
+    EXPECT_TRUE(shown.last().startsWith("info: You're up to date")) << shown.last().toStdString();
+}
 
 // --- Scheduling on virtual time ---
 
