@@ -220,6 +220,13 @@ void UpdateHooks::presentUpdateAlert(const AppUpdate& update, bool isRequired) {
                 return QStringLiteral("update download refused url=%1 reason=unsupported_scheme")
                     .arg(update.downloadURL.toString(QUrl::FullyEncoded));
             });
+            // The user asked for the update: say why nothing opens.
+            if (dependencies_.showAlert) {
+                dependencies_.showAlert(QStringLiteral("Invalid update link"),
+                                        QStringLiteral("The update link from the server is invalid, so ") + kAppName +
+                                            QStringLiteral(" did not open it:\n") +
+                                            update.downloadURL.toDisplayString());
+            }
             return;
         }
         if (dependencies_.openURL && !dependencies_.openURL(update.downloadURL)) {
@@ -227,6 +234,11 @@ void UpdateHooks::presentUpdateAlert(const AppUpdate& update, bool isRequired) {
                 return QStringLiteral("update download could not be opened url=%1")
                     .arg(update.downloadURL.toString(QUrl::FullyEncoded));
             });
+            if (dependencies_.showAlert) {
+                dependencies_.showAlert(QStringLiteral("Could not open the update link"),
+                                        QStringLiteral("Open this address in your browser to download the update:\n") +
+                                            update.downloadURL.toString(QUrl::FullyEncoded));
+            }
         }
     } else if (button == skipButton) {
         stateStore().defaults().setString(AppUpdateStateStore::skippedBuildKey, update.build);

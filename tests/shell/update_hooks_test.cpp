@@ -103,7 +103,7 @@ struct Harness {
             deps.alertPresenter = &presenter;
             deps.openURL = [this](const QUrl& url) {
                 opened.push_back(url);
-                return true;
+                return !openFails;
             };
             hooks_ = std::make_unique<UpdateHooks>(std::move(deps));
         }
@@ -128,6 +128,7 @@ struct Harness {
     std::vector<Alert> updateAlerts;
     QString answer;
     bool alertsFail = false;
+    bool openFails = false;
     std::vector<QUrl> opened;
 
     std::unique_ptr<UpdateHooks> hooks_;
@@ -475,7 +476,21 @@ TEST_F(UpdateHooksTest, UpdateNowOpensOnlySecureDownloadAddresses) {
         EXPECT_EQ(fixture.opened.size(), c.opens ? 1u : 0u);
         EXPECT_EQ(fixture.log.sink().messages(LogCategory::updates).last().startsWith("update download refused"),
                   !c.opens);
+        // A refused link is not a silent no-op: the user is told the link is invalid.
+        const bool toldInvalid = !fixture.shown.isEmpty() && fixture.shown.last().startsWith("warning: Invalid update link | ");
+        EXPECT_EQ(toldInvalid, !c.opens) << fixture.shown.join("\n").toStdString();
     }
+}
+
+TEST_F(UpdateHooksTest, UpdateNowThatNoProgramOpensShowsTheAddress) {
+    client->manifest = release("2.0", "200");
+    client->manifest.downloadURL = QUrl("https://example.invalid/t.tar.gz");
+    answer = UpdateHooks::updateNowButton;
+    openFails = true;
+    hooks().checkForUpdates();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown.last(), "warning: Could not open the update link | Open this address in your browser to download "
+                            "the update:\nhttps://example.invalid/t.tar.gz");
 }
 
 }  // namespace
