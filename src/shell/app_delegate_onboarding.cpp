@@ -2,7 +2,6 @@
 #include "shell/app_delegate.h"
 
 #include "core/accessibility_permission.h"
-#include "platform/linux/dbus_accessibility_bus_status.h"
 #include "shell/app_alerts.h"
 #include "shell/onboarding_hooks.h"
 #include "shell/share_alert_presenter.h"
@@ -23,7 +22,7 @@ SharePromptCoordinator& AppDelegate::sharePromptCoordinator() {
             return ShareAlertPresenter(std::move(anchor), ShareAlertPresenter::askThrough(self->alertPresenter()));
         };
         sharePromptCoordinator_ = std::make_unique<SharePromptCoordinator>(
-            *sharePromptStore_, std::move(makePresenter), [self](TelemetryAction action, TelemetryTrigger trigger) {
+            *sharePromptStore_, pendingSharePromptTrigger, std::move(makePresenter), [self](TelemetryAction action, TelemetryTrigger trigger) {
                 if (self) {
                     self->reportCommand(action, trigger);
                 }
@@ -34,11 +33,7 @@ SharePromptCoordinator& AppDelegate::sharePromptCoordinator() {
 
 void AppDelegate::showPendingSharePrompt() {
     if (pendingSharePromptTrigger) {
-        sharePromptCoordinator().setPendingTrigger(*pendingSharePromptTrigger);
-        pendingSharePromptTrigger.reset();
-    }
-    if (sharePromptCoordinator_) {
-        sharePromptCoordinator_->resultPanelClosed();
+        sharePromptCoordinator().resultPanelClosed();
     }
 }
 
@@ -55,7 +50,8 @@ OnboardingHooks* AppDelegate::onboardingHooks() {
             accessibilityBusStatus_ =
                 factories_.makeAccessibilityBusStatus ? factories_.makeAccessibilityBusStatus() : nullptr;
             if (!accessibilityBusStatus_) {
-                accessibilityBusStatus_ = std::make_unique<DBusAccessibilityBusStatus>();
+                // No permission step can be shown without the accessibility bus.
+                return nullptr;
             }
             accessibilityPermission_ = std::make_unique<AccessibilityPermission>(*accessibilityBusStatus_);
             const QPointer<AppDelegate> self(this);
