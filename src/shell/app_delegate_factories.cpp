@@ -169,7 +169,7 @@ AppDelegate::Factories AppDelegate::defaultFactories() {
     };
     f.makeScreenshotController = [](CaptureTargetResolver resolver, ScreenshotTranslationService service,
                                     std::shared_ptr<const AppSettingsProviding> settings) {
-        return std::make_unique<ScreenshotController>(std::move(resolver), ScreenCaptureService(), std::move(service),
+        return std::make_unique<ScreenshotController>(std::move(resolver), ScreenCaptureService(x11::sharedScreenCapture()), std::move(service),
                                                       std::move(settings));
     };
     f.makeSystemEventMonitor = [] { return std::make_unique<LinuxSystemEventMonitor>(); };
