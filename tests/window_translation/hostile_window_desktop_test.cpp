@@ -8,6 +8,8 @@
 #include "window_translation/screen_capture_service.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
 
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
@@ -125,8 +127,11 @@ TEST(HostileWindowDesktop, AbsurdPropertiesGiveBoundedResultsOrErrorsNeverACrash
     hostile.setBytes("_NET_WM_WINDOW_OPACITY", "CARDINAL", QByteArray("\x01\x02\x03", 3));
     hostile.setBytes("_NET_WM_NAME", "UTF8_STRING", QByteArray("\xff\xfe" "Hostile\xc3", 10));
 
+    // In device pixels; the bounds are logical ones.
     const QSize expected(std::min(3 * client.width(), 65535), std::min(3 * client.height(), 65535));
-    const auto snapshot = detect([&](const ActiveWindowSnapshot& s) { return s.bounds.size().toSize() == expected; });
+    const qreal ratio = QGuiApplication::primaryScreen()->devicePixelRatio();
+    const auto snapshot =
+        detect([&](const ActiveWindowSnapshot& s) { return (s.bounds.size() * ratio).toSize() == expected; });
     ASSERT_TRUE(snapshot) << "the frame never grew to the clamped extents";
     EXPECT_EQ(snapshot->ownerPID, claimedPID);
     EXPECT_EQ(snapshot->ownerName, QStringLiteral("Hostile"));

@@ -1,6 +1,7 @@
 #include "platform/linux/x11_desktop.h"
 
 #include "platform/linux/x11_client_process.h"
+#include "platform/linux/x11_pixels.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -339,6 +340,7 @@ std::vector<WindowListEntry> readWindowList(Display& display) {
         return {};
     }
     const bool managed = windowManagerIsRunning(display, c);
+    const std::vector<ScreenScale> scales = screenScales();
     const auto currentDesktop = readProperty(c, display.root(), display.atom(NET_CURRENT_DESKTOP)).cardinal();
 
     // Ask for everything first and collect the answers afterwards: one round trip in all.
@@ -416,8 +418,11 @@ std::vector<WindowListEntry> readWindowList(Display& display) {
             entry.alpha = static_cast<double>(*value) / 0xFFFFFFFFu;
         }
         // The frame the window manager draws around the client belongs to the window.
-        entry.bounds = QRectF(frameBounds(QPoint(origin->dst_x, origin->dst_y),
-                                          QSize(geometry->width, geometry->height), extents.cardinals()));
+        // X's device pixels become the logical pixels everything above the platform works in.
+        entry.bounds = deviceRectToLogical(QRectF(frameBounds(QPoint(origin->dst_x, origin->dst_y),
+                                                              QSize(geometry->width, geometry->height),
+                                                              extents.cardinals())),
+                                           scales);
         entries.push_back(std::move(entry));
     }
     return entries;
@@ -428,8 +433,8 @@ public:
     std::vector<WindowListEntry> onScreenWindows() override { return readWindowList(Display::shared()); }
 };
 
-// The displays from Qt's screen list (it follows RandR); without a GUI application, the root
-// window as one display.
+// The displays from Qt's screen list (it follows RandR), in logical pixels; without a GUI
+// application, the root window as one display.
 std::vector<ShareableDisplay> currentDisplays(Display& display, std::optional<std::uint32_t>& primaryID) {
     std::vector<ShareableDisplay> displays;
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
@@ -467,16 +472,17 @@ public:
         content.displays = currentDisplays(display, content.mainDisplayID);
         Reply<xcb_query_pointer_reply_t> pointer(xcb_query_pointer_reply(c, xcb_query_pointer(c, display.root()), nullptr));
         if (pointer && pointer->same_screen) {
-            content.pointerLocation = QPointF(pointer->root_x, pointer->root_y);
+            content.pointerLocation = devicePointToLogical(QPointF(pointer->root_x, pointer->root_y), screenScales());
         }
         return content;
     }
 
+    // The content in logical pixels, with the device pixels per logical pixel of its screen.
     CaptureContentInfo contentInfo(const CaptureContentFilter& filter) override {
-        if (const auto* window = std::get_if<WindowCaptureFilter>(&filter)) {
-            return CaptureContentInfo{window->window.frame, 1.0};
-        }
-        return CaptureContentInfo{std::get<DisplayCaptureFilter>(filter).display.frame, 1.0};
+        const QRectF frame = std::holds_alternative<WindowCaptureFilter>(filter)
+                                 ? std::get<WindowCaptureFilter>(filter).window.frame
+                                 : std::get<DisplayCaptureFilter>(filter).display.frame;
+        return CaptureContentInfo{frame, pixelRatioAt(frame, screenScales())};
     }
 
     QImage captureImage(const CaptureContentFilter& filter, const CaptureConfiguration& configuration) override {
@@ -485,7 +491,10 @@ public:
         if (!c) {
             throw ScreenCaptureFailure("cannot open the X display");
         }
-        const QRect content = captureRect(contentInfo(filter).contentRect);
+        // Grabbed in device pixels, every one of them; the image carries the ratio.
+        const std::vector<ScreenScale> scales = screenScales();
+        const CaptureContentInfo info = contentInfo(filter);
+        const QRect content = captureRect(logicalRectToDevice(info.contentRect, scales));
         const QRect screen(0, 0, display.screen()->width_in_pixels, display.screen()->height_in_pixels);
         const QRect visible = content.intersected(screen);
         if (visible.isEmpty()) {
@@ -511,6 +520,7 @@ public:
                 throw ScreenCaptureFailure("not enough memory to scale the capture");
             }
         }
+        image.setDevicePixelRatio(info.pointPixelScale);
         return image;
     }
 
