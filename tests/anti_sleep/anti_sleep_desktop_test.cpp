@@ -60,24 +60,38 @@ protected:
     void mouseMoveEvent(QMouseEvent*) override { ++moves; }
 };
 
-}  // namespace
+// A fake logind on a system bus and a fake screen saver on a session bus, both private, with
+// the clock at noon; `answering` false makes both services take calls and never reply.
+struct FakeDesktopServices {
+    explicit FakeDesktopServices(bool answering) {
+        logind->answers = answering;
+        saver->answers = answering;
+    }
+    bool serving() const {
+        return !systemBus.address().isEmpty() && !sessionBus.address().isEmpty() && logindHost.isServing() &&
+               saverHost.isServing();
+    }
 
-TEST(AntiSleepManagerDesktop, TakesAndGivesBackTheDesktopLocks) {
-    test::ScopedTimeZone zone("UTC0");
+    test::ScopedTimeZone zone{"UTC0"};
     test::ScopedLogCapture logs;
     test::PrivateBus systemBus;
     test::PrivateBus sessionBus;
-    ASSERT_FALSE(systemBus.address().isEmpty());
-    ASSERT_FALSE(sessionBus.address().isEmpty());
-    auto* logind = new test::FakeLogind;
-    auto* saver = new test::FakeScreenSaver;
-    test::FakeServiceHost logindHost(systemBus.address(), "org.freedesktop.login1", "/org/freedesktop/login1", logind);
-    test::FakeServiceHost saverHost(sessionBus.address(), "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
-                                    saver);
-    ASSERT_TRUE(logindHost.isServing() && saverHost.isServing());
+    test::FakeLogind* logind = new test::FakeLogind;
+    test::FakeScreenSaver* saver = new test::FakeScreenSaver;
+    test::FakeServiceHost logindHost{systemBus.address(), "org.freedesktop.login1", "/org/freedesktop/login1", logind};
+    test::FakeServiceHost saverHost{sessionBus.address(), "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
+                                    saver};
+    std::shared_ptr<test::FakeClock> clock =
+        std::make_shared<test::FakeClock>(QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC));
+    std::shared_ptr<test::ManualScheduler> scheduler = std::make_shared<test::ManualScheduler>(clock.get());
+};
 
-    auto clock = std::make_shared<test::FakeClock>(QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC));
-    auto scheduler = std::make_shared<test::ManualScheduler>(clock.get());
+}  // namespace
+
+TEST(AntiSleepManagerDesktop, TakesAndGivesBackTheDesktopLocks) {
+    FakeDesktopServices services(true);
+    ASSERT_TRUE(services.serving());
+    auto& [zone, logs, systemBus, sessionBus, logind, saver, logindHost, saverHost, clock, scheduler] = services;
     AntiSleepManager manager({std::make_shared<LogindIdleInhibitor>(systemBus.address()),
                               std::make_shared<DisplaySleepInhibitor>(sessionBus.address()), nullptr, {}, clock,
                               scheduler});
@@ -165,23 +179,9 @@ private:
 };
 
 TEST(AntiSleepManagerDesktop, ServicesThatNeverAnswerNeitherFreezeTheMainThreadNorStopTheRetries) {
-    test::ScopedTimeZone zone("UTC0");
-    test::ScopedLogCapture logs;
-    test::PrivateBus systemBus;
-    test::PrivateBus sessionBus;
-    ASSERT_FALSE(systemBus.address().isEmpty());
-    ASSERT_FALSE(sessionBus.address().isEmpty());
-    auto* logind = new test::FakeLogind;
-    auto* saver = new test::FakeScreenSaver;
-    logind->answers = false;
-    saver->answers = false;
-    test::FakeServiceHost logindHost(systemBus.address(), "org.freedesktop.login1", "/org/freedesktop/login1", logind);
-    test::FakeServiceHost saverHost(sessionBus.address(), "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
-                                    saver);
-    ASSERT_TRUE(logindHost.isServing() && saverHost.isServing());
-
-    auto clock = std::make_shared<test::FakeClock>(QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC));
-    auto scheduler = std::make_shared<test::ManualScheduler>(clock.get());
+    FakeDesktopServices services(false);
+    ASSERT_TRUE(services.serving());
+    auto& [zone, logs, systemBus, sessionBus, logind, saver, logindHost, saverHost, clock, scheduler] = services;
     auto display = std::make_shared<DisplaySleepInhibitor>(sessionBus.address());
     AntiSleepManager manager({std::make_shared<LogindIdleInhibitor>(systemBus.address()), display, nullptr, {},
                               clock, scheduler});
