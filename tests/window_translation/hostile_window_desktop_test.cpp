@@ -139,7 +139,7 @@ TEST(HostileWindowDesktop, AbsurdPropertiesGiveBoundedResultsOrErrorsNeverACrash
 
     // The capture gives pixels of the part on screen, or one of its errors.
     try {
-        const auto capture = test::await(ScreenCaptureService().capture(CaptureTarget::window(*snapshot)));
+        const auto capture = test::await(ScreenCaptureService(x11::sharedScreenCapture()).capture(CaptureTarget::window(*snapshot)));
         EXPECT_FALSE(capture.image.isNull());
         EXPECT_LE(capture.image.width(), x11::maximumCaptureSide);
     } catch (const CaptureWorkflowError& error) {
