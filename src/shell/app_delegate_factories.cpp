@@ -6,6 +6,7 @@
 #include "core/standard_defaults.h"
 #include "core/user_language_preferences_service.h"
 #include "diagnostics/diagnostics_command_runner.h"
+#include "dictation/dictation_permission_manager.h"
 #include "diagnostics/diagnostics_exporter.h"
 #include "focused_text/focused_text_field_accessor.h"
 #include "focused_text/linux_focused_text_platform.h"
@@ -21,6 +22,7 @@
 #include "language/url_session_text_writing_client.h"
 #include "platform/front_window_activation.h"
 #include "platform/linux/dbus_accessibility_bus_status.h"
+#include "platform/linux/qt_clipboard.h"
 #include "platform/linux/linux_system_event_monitor.h"
 #include "shell/alert_presenting.h"
 #include "shell/system_settings_opener.h"
@@ -117,6 +119,9 @@ AppDelegate::Factories AppDelegate::defaultFactories() {
         return std::make_shared<DiagnosticsExporter>(std::make_shared<ProcessDiagnosticsCommandRunner>());
     };
     f.makeSystemEventMonitor = [] { return std::make_unique<LinuxSystemEventMonitor>(); };
+    f.makeSpeechRecognitionService = systemSpeechRecognitionServiceFactory();
+    f.makeDictationPermissionManager = [] { return std::make_shared<DictationPermissionManager>(); };
+    f.makeClipboard = [] { return std::make_shared<QtClipboard>(); };
 
     f.clock = std::make_shared<SystemClock>();
     f.scheduler = std::make_shared<QtScheduler>();
