@@ -113,6 +113,16 @@ constexpr LinuxRewording kLinuxRewordings[] = {
     // --- Selection translation popup ---
 
     // --- Dictation scratchpad ---
+    // Permission lines: a Linux desktop keeps such decisions, where it has any, in its own
+    // privacy settings.
+    {"\U0001F6AB Microphone permission denied. Enable it in System Settings \u2192 Privacy & Security.",
+     "\U0001F6AB Microphone permission denied. Enable it in your desktop's privacy settings."},
+    {"\U0001F6AB Speech Recognition permission denied. Enable it in System Settings \u2192 Privacy & Security.",
+     "\U0001F6AB Speech Recognition permission denied. Enable it in your desktop's privacy settings."},
+    {"\U0001F6AB Microphone access denied. Enable it in System Settings \u2192 Privacy & Security.",
+     "\U0001F6AB Microphone access denied. Enable it in your desktop's privacy settings."},
+    {"\U0001F6AB Speech Recognition access denied. Enable it in System Settings \u2192 Privacy & Security.",
+     "\U0001F6AB Speech Recognition access denied. Enable it in your desktop's privacy settings."},
 
     // --- Settings window and anti-sleep ---
 

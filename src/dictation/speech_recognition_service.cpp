@@ -1,0 +1,411 @@
+#include "dictation/speech_recognition_service.h"
+
+#include "core/app_log.h"
+#include "dictation/serial_queue.h"
+#include "dictation/speech_recognition_error.h"
+#include "dictation/speech_run_transcript.h"
+#include "platform/linux/pocketsphinx_speech_models.h"
+#include "platform/linux/pulse_audio_input_source.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace tavrolin {
+
+namespace {
+
+// The loaded model of a service. A run's decoding thread holds the mutex for as long as it
+// decodes, so a new run waits for the previous one to finish its last utterance.
+struct DecoderSlot {
+    std::mutex mutex;
+    std::unique_ptr<SpeechDecoder> decoder;
+};
+
+// Runs `work` on the main thread's event loop, later.
+void postToMainThread(std::function<void()> work) {
+    QCoreApplication* application = QCoreApplication::instance();
+    if (application == nullptr) {
+        return;
+    }
+    QMetaObject::invokeMethod(application, std::move(work), Qt::QueuedConnection);
+}
+
+}  // namespace
+
+// One recognition run: the audio source with its capture thread, and the buffers it hands to
+// the decoding thread.
+struct SpeechRecognitionRun {
+    std::unique_ptr<AudioInputSource> source;
+    std::thread captureThread;
+    std::thread decodeThread;
+    std::atomic<bool> stopCapture{false};
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::vector<std::int16_t>> buffers;  // guarded by mutex
+    bool audioEnded = false;                        // guarded by mutex
+    bool decodingEnded = false;                     // guarded by mutex: later audio is dropped
+
+    // Shared with the results posted to the main thread: once set, nothing more is delivered.
+    std::shared_ptr<std::atomic<bool>> cancelled = std::make_shared<std::atomic<bool>>(false);
+
+    void append(std::vector<std::int16_t> buffer) {
+        {
+            const std::lock_guard lock(mutex);
+            if (audioEnded || decodingEnded) {
+                return;
+            }
+            buffers.push_back(std::move(buffer));
+        }
+        changed.notify_all();
+    }
+    void endAudio() {
+        {
+            const std::lock_guard lock(mutex);
+            audioEnded = true;
+        }
+        changed.notify_all();
+    }
+    void stopCapturing() {
+        stopCapture = true;
+        if (captureThread.joinable()) {
+            captureThread.join();
+        }
+        if (source) {
+            source->stop();
+        }
+    }
+    void cancel() {
+        cancelled->store(true);
+        changed.notify_all();
+        if (decodeThread.joinable()) {
+            decodeThread.join();
+        }
+    }
+    ~SpeechRecognitionRun() {
+        stopCapturing();
+        cancel();
+    }
+};
+
+struct SpeechRecognitionService::Private {
+    SpeechRecognitionBackends backends;
+    std::shared_ptr<DecoderSlot> decoderSlot = std::make_shared<DecoderSlot>();
+    int decoderSampleRate = 0;              // worker only, set once loaded
+    std::atomic<bool> loadFailed{false};
+    bool isRunning = false;                 // worker only
+    std::shared_ptr<SpeechRecognitionRun> run;  // worker only: the current run
+    // Last member: destroyed first, so no work runs while the rest goes away.
+    SerialQueue queue;
+};
+
+namespace {
+
+using WeakService = std::weak_ptr<SpeechRecognitionService>;
+
+void postTranscription(const WeakService& weak, const std::shared_ptr<std::atomic<bool>>& cancelled,
+                       const QString& text) {
+    postToMainThread([weak, cancelled, text] {
+        if (cancelled->load()) {
+            return;
+        }
+        const auto service = weak.lock();
+        if (!service || !service->onTranscriptionUpdate) {
+            return;
+        }
+        const auto callback = service->onTranscriptionUpdate;
+        callback(text);
+    });
+}
+
+void postErrorToMain(const WeakService& weak, const std::shared_ptr<std::atomic<bool>>& cancelled,
+                     std::exception_ptr error) {
+    postToMainThread([weak, cancelled, error] {
+        if (cancelled && cancelled->load()) {
+            return;
+        }
+        const auto service = weak.lock();
+        if (!service || !service->onError) {
+            return;
+        }
+        const auto callback = service->onError;
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& failure) {
+            callback(failure);
+        }
+    });
+}
+
+void postTaskError(const WeakService& weak, const std::shared_ptr<std::atomic<bool>>& cancelled, const QString& message) {
+    AppLog::app().error(QStringLiteral("speech recognition failed: %1").arg(message));
+    postErrorToMain(weak, cancelled, std::make_exception_ptr(SpeechRecognitionTaskError(message)));
+}
+
+// The decoding thread of a run: feeds every buffer to the decoder and posts the run's whole
+// text whenever it changes. When the decoder hears speech end, that utterance is closed and
+// kept, and the next starts. The end of the audio closes the last utterance and posts the
+// final text.
+void decodeRun(SpeechRecognitionRun& run, const std::shared_ptr<DecoderSlot>& slot, const WeakService& weak) {
+    const auto cancelled = run.cancelled;
+    const std::lock_guard decoderLock(slot->mutex);
+    SpeechDecoder& decoder = *slot->decoder;
+    const auto endDecoding = [&run] {
+        const std::lock_guard lock(run.mutex);
+        run.decodingEnded = true;
+        run.buffers.clear();
+    };
+    QString error;
+    if (!decoder.startUtterance(error)) {
+        endDecoding();
+        postTaskError(weak, cancelled, QStringLiteral("The speech decoder could not start: %1").arg(error));
+        return;
+    }
+    SpeechRunTranscript transcript;
+    QString posted;
+    bool wasInSpeech = false;
+    const auto postIfChanged = [&] {
+        const QString text = transcript.text();
+        if (text != posted) {
+            posted = text;
+            postTranscription(weak, cancelled, text);
+        }
+    };
+    const auto fail = [&](const QString& message) {
+        QString ignored;
+        decoder.endUtterance(ignored);
+        endDecoding();
+        postTaskError(weak, cancelled, message);
+    };
+    while (true) {
+        std::vector<std::int16_t> buffer;
+        bool ended = false;
+        {
+            std::unique_lock lock(run.mutex);
+            run.changed.wait(lock, [&] { return cancelled->load() || !run.buffers.empty() || run.audioEnded; });
+            if (cancelled->load()) {
+                lock.unlock();
+                QString ignored;
+                decoder.endUtterance(ignored);
+                endDecoding();
+                return;
+            }
+            if (!run.buffers.empty()) {
+                buffer = std::move(run.buffers.front());
+                run.buffers.pop_front();
+            } else {
+                ended = true;
+            }
+        }
+        if (ended) {
+            if (!decoder.endUtterance(error)) {
+                endDecoding();
+                postTaskError(weak, cancelled, QStringLiteral("The speech decoder failed: %1").arg(error));
+                return;
+            }
+            transcript.finishUtterance(decoder.hypothesis());
+            postIfChanged();
+            endDecoding();
+            return;
+        }
+        if (!decoder.processSamples(buffer, error)) {
+            fail(QStringLiteral("The speech decoder failed: %1").arg(error));
+            return;
+        }
+        const bool inSpeech = decoder.inSpeech();
+        transcript.setCurrentHypothesis(decoder.hypothesis());
+        if (wasInSpeech && !inSpeech) {
+            if (!decoder.endUtterance(error)) {
+                fail(QStringLiteral("The speech decoder failed: %1").arg(error));
+                return;
+            }
+            transcript.finishUtterance(decoder.hypothesis());
+            if (!decoder.startUtterance(error)) {
+                endDecoding();
+                postTaskError(weak, cancelled, QStringLiteral("The speech decoder could not start: %1").arg(error));
+                return;
+            }
+        }
+        wasInSpeech = inSpeech;
+        postIfChanged();
+    }
+}
+
+// The capture thread of a run: reads one buffer at a time until told to stop, then frees the
+// stream here, on the thread that read from it.
+void captureRun(SpeechRecognitionRun& run, const WeakService& weak) {
+    std::vector<std::int16_t> buffer(SpeechRecognitionService::bufferFrames);
+    QString error;
+    while (!run.stopCapture.load()) {
+        const AudioReadStatus status = run.source->read(buffer, error);
+        if (run.stopCapture.load()) {
+            break;
+        }
+        if (status == AudioReadStatus::ok) {
+            run.append(buffer);
+            continue;
+        }
+        if (status == AudioReadStatus::failed) {
+            postTaskError(weak, run.cancelled, QStringLiteral("Audio capture stopped: %1").arg(error));
+        }
+        run.endAudio();
+        break;
+    }
+    run.source->stop();
+}
+
+}  // namespace
+
+SpeechRecognitionBackends SpeechRecognitionBackends::system() {
+    return {std::make_shared<PocketSphinxSpeechModels>(), [] { return std::make_unique<PulseAudioInputSource>(); }};
+}
+
+std::shared_ptr<SpeechRecognitionService> SpeechRecognitionService::create(const QString& localeIdentifier) {
+    return create(localeIdentifier, SpeechRecognitionBackends::system());
+}
+
+std::shared_ptr<SpeechRecognitionService> SpeechRecognitionService::create(const QString& localeIdentifier,
+                                                                           SpeechRecognitionBackends backends) {
+    std::shared_ptr<SpeechRecognitionService> service(new SpeechRecognitionService(localeIdentifier, std::move(backends)));
+    if (service->hasRecognizer_) {
+        // Loading a model reads tens of megabytes: never on the caller's thread. A start queued
+        // meanwhile runs after the load.
+        service->d_->queue.async([weak = WeakService(service)] {
+            const auto self = weak.lock();
+            if (!self) {
+                return;
+            }
+            QString error;
+            auto decoder = self->d_->backends.models->loadDecoder(self->localeIdentifier_, error);
+            if (!decoder) {
+                AppLog::app().error(QStringLiteral("speech model for %1 not loaded: %2").arg(self->localeIdentifier_, error));
+                self->d_->loadFailed = true;
+                return;
+            }
+            const int sampleRate = decoder->sampleRate();
+            {
+                const std::lock_guard lock(self->d_->decoderSlot->mutex);
+                self->d_->decoderSlot->decoder = std::move(decoder);
+            }
+            self->d_->decoderSampleRate = sampleRate;
+        });
+    }
+    return service;
+}
+
+SpeechRecognitionService::SpeechRecognitionService(const QString& localeIdentifier, SpeechRecognitionBackends backends)
+    : localeIdentifier_(localeIdentifier), d_(std::make_unique<Private>()) {
+    d_->backends = std::move(backends);
+    hasRecognizer_ = d_->backends.models && d_->backends.models->hasModel(localeIdentifier_);
+}
+
+SpeechRecognitionService::~SpeechRecognitionService() {
+    // Every piece of queued work holds the service while it runs, so none runs now. The current
+    // run (if the owner let a running service go without stopping it) ends here.
+    if (d_->run) {
+        d_->run->stopCapturing();
+        d_->run->cancel();
+        d_->run.reset();
+    }
+}
+
+bool SpeechRecognitionService::isRecognizerAvailable() const {
+    return hasRecognizer_ && !d_->loadFailed.load();
+}
+
+void SpeechRecognitionService::startTranscribing() {
+    d_->queue.async([weak = weak_from_this()] {
+        if (const auto self = weak.lock()) {
+            self->runStartSequence();
+        }
+    });
+}
+
+void SpeechRecognitionService::stopTranscribing() {
+    // Held strongly: an owner that stops the service and lets it go at once must still get the
+    // microphone and the decoder released.
+    d_->queue.async([self = shared_from_this()] { self->runStopSequence(); });
+}
+
+void SpeechRecognitionService::postError(std::exception_ptr error) {
+    postErrorToMain(weak_from_this(), nullptr, std::move(error));
+}
+
+void SpeechRecognitionService::runStartSequence() {
+    if (d_->isRunning) {
+        return;
+    }
+    // A model is loaded once its sample rate is known.
+    if (!isRecognizerAvailable() || d_->decoderSampleRate <= 0) {
+        postError(std::make_exception_ptr(SpeechRecognitionError::notAvailable()));
+        return;
+    }
+
+    auto run = std::make_shared<SpeechRecognitionRun>();
+    run->source = d_->backends.makeAudioSource ? d_->backends.makeAudioSource() : nullptr;
+    if (!run->source) {
+        postError(std::make_exception_ptr(SpeechRecognitionError::engineStartFailed(QStringLiteral("no audio input"))));
+        return;
+    }
+    const WeakService weak = weak_from_this();
+    run->decodeThread = std::thread([run = run.get(), slot = d_->decoderSlot, weak] { decodeRun(*run, slot, weak); });
+
+    // The decoder takes mono audio at its own rate and nothing converts it here.
+    const AudioInputFormat format = run->source->format();
+    if (!(format.sampleRate > 0) || format.channelCount <= 0 || format.channelCount != 1 ||
+        format.sampleRate != d_->decoderSampleRate) {
+        releaseRun(std::move(run), true);
+        postError(std::make_exception_ptr(SpeechRecognitionError::invalidInputFormat()));
+        return;
+    }
+    if (const auto failure = run->source->start()) {
+        AppLog::app().error(QStringLiteral("audio capture not started: %1").arg(*failure));
+        releaseRun(std::move(run), true);
+        postError(std::make_exception_ptr(SpeechRecognitionError::engineStartFailed(*failure)));
+        return;
+    }
+    run->captureThread = std::thread([run = run.get(), weak] { captureRun(*run, weak); });
+    d_->run = std::move(run);
+    d_->isRunning = true;
+}
+
+void SpeechRecognitionService::runStopSequence() {
+    if (!d_->isRunning) {
+        return;
+    }
+    d_->isRunning = false;
+    auto run = std::move(d_->run);
+    run->stopCapturing();
+    run->endAudio();
+    releaseRun(std::move(run), false);
+}
+
+void SpeechRecognitionService::releaseRun(std::shared_ptr<SpeechRecognitionRun> run, bool cancelNow) {
+    if (cancelNow) {
+        run->stopCapturing();
+        run->cancel();
+        return;
+    }
+    // Results of the last audio may still come until the cancel.
+    d_->queue.asyncAfter(std::chrono::milliseconds(cancelDelayMilliseconds),
+                         [self = shared_from_this(), run = std::move(run)] { run->cancel(); });
+}
+
+SpeechRecognitionServiceFactory speechRecognitionServiceFactory(SpeechRecognitionBackends backends) {
+    return [backends = std::move(backends)](const QString& localeIdentifier) {
+        return SpeechRecognitionService::create(localeIdentifier, backends);
+    };
+}
+
+SpeechRecognitionServiceFactory systemSpeechRecognitionServiceFactory() {
+    return speechRecognitionServiceFactory(SpeechRecognitionBackends::system());
+}
+
+}  // namespace tavrolin

@@ -1,0 +1,21 @@
+#include "platform/linux/linux_dictation_authorization.h"
+
+namespace tavrolin {
+
+DictationAuthorizationStatus LinuxDictationAuthorization::microphoneStatus() const {
+    return DictationAuthorizationStatus::authorized;
+}
+
+DictationAuthorizationStatus LinuxDictationAuthorization::speechRecognitionStatus() const {
+    return DictationAuthorizationStatus::authorized;
+}
+
+QCoro::Task<bool> LinuxDictationAuthorization::requestMicrophoneAccess() {
+    co_return true;
+}
+
+QCoro::Task<DictationAuthorizationStatus> LinuxDictationAuthorization::requestSpeechRecognitionAccess() {
+    co_return DictationAuthorizationStatus::authorized;
+}
+
+}  // namespace tavrolin
