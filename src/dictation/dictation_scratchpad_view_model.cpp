@@ -102,7 +102,7 @@ void DictationScratchpadViewModel::setText(const QString& text) {
         return;
     }
     text_ = text;
-    emit textChanged(text_);
+    Q_EMIT textChanged(text_);
 }
 
 void DictationScratchpadViewModel::setSelectedLanguage(AppLanguage language) {
@@ -110,7 +110,7 @@ void DictationScratchpadViewModel::setSelectedLanguage(AppLanguage language) {
         return;
     }
     selectedLanguage_ = language;
-    emit selectedLanguageChanged(language);
+    Q_EMIT selectedLanguageChanged(language);
 }
 
 void DictationScratchpadViewModel::setAvailableLanguages(std::vector<AppLanguage> languages) {
@@ -118,7 +118,7 @@ void DictationScratchpadViewModel::setAvailableLanguages(std::vector<AppLanguage
         return;
     }
     availableLanguages_ = std::move(languages);
-    emit availableLanguagesChanged();
+    Q_EMIT availableLanguagesChanged();
 }
 
 void DictationScratchpadViewModel::setStatusMessage(const std::optional<QString>& message) {
@@ -126,7 +126,7 @@ void DictationScratchpadViewModel::setStatusMessage(const std::optional<QString>
         return;
     }
     statusMessage_ = message;
-    emit statusMessageChanged(statusMessage_);
+    Q_EMIT statusMessageChanged(statusMessage_);
 }
 
 void DictationScratchpadViewModel::setMode(Mode mode) {
@@ -134,7 +134,7 @@ void DictationScratchpadViewModel::setMode(Mode mode) {
         return;
     }
     mode_ = mode;
-    emit modeChanged(mode_);
+    Q_EMIT modeChanged(mode_);
 }
 
 void DictationScratchpadViewModel::setShowCopied(bool value) {
@@ -142,7 +142,7 @@ void DictationScratchpadViewModel::setShowCopied(bool value) {
         return;
     }
     showCopied_ = value;
-    emit showCopiedChanged(value);
+    Q_EMIT showCopiedChanged(value);
 }
 
 void DictationScratchpadViewModel::setCopyCountdown(int value) {
@@ -150,7 +150,7 @@ void DictationScratchpadViewModel::setCopyCountdown(int value) {
         return;
     }
     copyCountdown_ = value;
-    emit copyCountdownChanged(value);
+    Q_EMIT copyCountdownChanged(value);
 }
 
 void DictationScratchpadViewModel::setIsRecording(bool value) {
@@ -158,7 +158,7 @@ void DictationScratchpadViewModel::setIsRecording(bool value) {
         return;
     }
     isRecording_ = value;
-    emit isRecordingChanged(value);
+    Q_EMIT isRecordingChanged(value);
 }
 
 void DictationScratchpadViewModel::setBusy(ServerAction action, bool value) {
@@ -168,9 +168,9 @@ void DictationScratchpadViewModel::setBusy(ServerAction action, bool value) {
     }
     flag = value;
     if (action == ServerAction::improve) {
-        emit isImprovingChanged(value);
+        Q_EMIT isImprovingChanged(value);
     } else {
-        emit isCreatingPromptChanged(value);
+        Q_EMIT isCreatingPromptChanged(value);
     }
 }
 
@@ -181,9 +181,9 @@ void DictationScratchpadViewModel::setActionError(ServerAction action, const std
     }
     field = message;
     if (action == ServerAction::improve) {
-        emit improveErrorChanged(field);
+        Q_EMIT improveErrorChanged(field);
     } else {
-        emit promptErrorChanged(field);
+        Q_EMIT promptErrorChanged(field);
     }
 }
 
@@ -262,11 +262,13 @@ void DictationScratchpadViewModel::changeLanguage(AppLanguage language) {
 QCoro::Task<> DictationScratchpadViewModel::startDictationIfReady() {
     const QPointer<DictationScratchpadViewModel> self(this);
     const std::shared_ptr<DictationPermissionManager> manager = dependencies_.permissionManager;
-    const bool start = co_await runDictationPermissionFlow(*manager, [self](const std::optional<QString>& status) {
+    // Named, not a temporary inside the co_await expression: g++ 12 destroys such temporaries twice.
+    std::function<void(std::optional<QString>)> setStatus = [self](const std::optional<QString>& status) {
         if (self) {
             self->setStatusMessage(status);
         }
-    });
+    };
+    const bool start = co_await runDictationPermissionFlow(*manager, std::move(setStatus));
     if (start && self) {
         self->startDictation();
     }
@@ -359,8 +361,11 @@ QCoro::Task<> DictationScratchpadViewModel::runServerAction(QPointer<DictationSc
     std::optional<QString> result;
     std::exception_ptr error;
     try {
-        result = action == ServerAction::improve ? co_await improveClient->improve(text, language)
-                                                 : co_await promptClient->createPrompt(text, promptLanguage);
+        if (action == ServerAction::improve) {
+            result = co_await improveClient->improve(text, language);
+        } else {
+            result = co_await promptClient->createPrompt(text, promptLanguage);
+        }
     } catch (...) {
         error = std::current_exception();
     }

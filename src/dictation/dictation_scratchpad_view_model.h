@@ -97,7 +97,7 @@ public:
     // The locale the current speech service was built for.
     const QString& speechLocaleIdentifier() const { return speechLocaleIdentifier_; }
 
-signals:
+Q_SIGNALS:
     void textChanged(const QString& text);
     void modeChanged(DictationScratchpadViewModel::Mode mode);
     void showCopiedChanged(bool showCopied);

@@ -60,7 +60,7 @@ void TextView::handleContentsChanged() {
         return;
     }
     lastStepWasOutside_ = false;
-    emit textEdited(toPlainText());
+    Q_EMIT textEdited(toPlainText());
 }
 
 }  // namespace tavrolin

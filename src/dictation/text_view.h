@@ -26,7 +26,7 @@ public:
     void setEditable(bool editable);
     bool isEditable() const { return !isReadOnly(); }
 
-signals:
+Q_SIGNALS:
     // The user changed the text (typing, pasting, undo, redo).
     void textEdited(const QString& text);
 

@@ -6,15 +6,16 @@
 #include "core/online_feature_policy.h"
 #include "dictation/dictation_permission_manager.h"
 #include "dictation/dictation_scratchpad_view_model.h"
+#include "dictation/speech_recognition_error.h"
 #include "dictation/speech_recognition_service.h"
 #include "language/online_gated_clients.h"
 #include "support/async.h"
-#include "support/fake_audio_input.h"
 #include "support/fake_clipboard.h"
 #include "support/fake_dictation_authorization.h"
-#include "support/fake_speech_models.h"
+#include "support/fake_speech_backends.h"
 #include "support/held_text_requests.h"
 #include "support/memory_log_sink.h"
+#include "support/qt_printers.h"
 #include "support/virtual_time.h"
 
 #include <gtest/gtest.h>
@@ -27,21 +28,17 @@ namespace {
 using namespace std::chrono_literals;
 using Mode = DictationScratchpadViewModel::Mode;
 
-// Speech services over scripted audio and decoders; remembers every service it made.
+// Speech services over scripted audio and decoders; keeps a handle on every service it made.
 struct ScriptedSpeech {
-    std::shared_ptr<test::FakeAudioInput> audio = std::make_shared<test::FakeAudioInput>();
-    std::shared_ptr<test::FakeSpeechModels> models = std::make_shared<test::FakeSpeechModels>();
-    QStringList locales;
+    test::FakeSpeechBackends fakes;
+    std::shared_ptr<test::FakeAudioInput> audio = fakes.audio;
+    std::shared_ptr<test::FakeSpeechModels> models = fakes.models;
     std::vector<std::weak_ptr<SpeechRecognitionService>> services;
 
+    const QStringList& locales() const { return *fakes.madeLocales; }
     DictationScratchpadViewModel::SpeechServiceFactory factory() {
-        SpeechRecognitionBackends backends;
-        backends.models = models;
-        backends.makeAudioSource = [audio = audio] { return std::make_unique<test::FakeAudioInputSource>(audio); };
-        auto inner = speechRecognitionServiceFactory(std::move(backends));
-        return [this, inner](const QString& locale) {
+        return [this, inner = fakes.factory()](const QString& locale) {
             auto service = inner(locale);
-            locales << locale;
             services.push_back(service);
             return service;
         };
@@ -74,6 +71,7 @@ protected:
         model_ = makeModel(clients_, clients_);
     }
     void TearDown() override {
+        clients_->abandonOpenRequests();
         model_.reset();
         AppLog::setSink(previousSink_);
     }
@@ -183,11 +181,11 @@ TEST_F(DictationScratchpadViewModelTest, StartFailuresOfTheRealServiceShowInTheS
 }
 
 TEST_F(DictationScratchpadViewModelTest, LocalesComeFromTheLanguageAndALanguageWithoutAModelCannotStart) {
-    EXPECT_EQ(speech_.locales, QStringList{"en-US"});
+    EXPECT_EQ(speech_.locales(), QStringList{"en-US"});
     model_->updateLocale(AppLanguage::automatic);
-    EXPECT_EQ(speech_.locales.last(), "en-US");
+    EXPECT_EQ(speech_.locales().last(), "en-US");
     model_->updateLocale(AppLanguage::german);
-    EXPECT_EQ(speech_.locales.last(), "de-DE");
+    EXPECT_EQ(speech_.locales().last(), "de-DE");
 
     model_->startDictation();
     EXPECT_FALSE(model_->isRecording());
@@ -197,17 +195,17 @@ TEST_F(DictationScratchpadViewModelTest, LocalesComeFromTheLanguageAndALanguageW
 TEST_F(DictationScratchpadViewModelTest, ChangingTheLanguageStoresItUnlessRecording) {
     model_->changeLanguage(AppLanguage::french);
     EXPECT_EQ(model_->selectedLanguage(), AppLanguage::french);
-    EXPECT_EQ(speech_.locales.last(), "fr-FR");
+    EXPECT_EQ(speech_.locales().last(), "fr-FR");
     EXPECT_EQ(store_.settings().dictationLanguage, AppLanguage::french);
     const auto stored = AppSettingsStore::load(defaults_, store_.languagePreferences());
     EXPECT_EQ(stored.dictationLanguage, AppLanguage::french);
 
     model_->changeLanguage(AppLanguage::english);
     record();
-    const auto servicesBefore = speech_.locales.size();
+    const auto servicesBefore = speech_.locales().size();
     model_->changeLanguage(AppLanguage::german);
     EXPECT_EQ(model_->selectedLanguage(), AppLanguage::english);
-    EXPECT_EQ(speech_.locales.size(), servicesBefore);
+    EXPECT_EQ(speech_.locales().size(), servicesBefore);
     EXPECT_EQ(store_.settings().dictationLanguage, AppLanguage::english);
 }
 

@@ -9,11 +9,11 @@
 #include "dictation/speech_recognition_service.h"
 #include "dictation/text_view.h"
 #include "support/async.h"
-#include "support/fake_audio_input.h"
 #include "support/fake_clipboard.h"
 #include "support/fake_dictation_authorization.h"
-#include "support/fake_speech_models.h"
+#include "support/fake_speech_backends.h"
 #include "support/held_text_requests.h"
+#include "support/qt_printers.h"
 #include "support/virtual_time.h"
 
 #include <QComboBox>
@@ -84,10 +84,7 @@ protected:
         d.settingsStore = &store_;
         d.textImproveClient = clients_;
         d.textPromptClient = clients_;
-        SpeechRecognitionBackends backends;
-        backends.models = std::make_shared<test::FakeSpeechModels>();
-        backends.makeAudioSource = [audio = audio_] { return std::make_unique<test::FakeAudioInputSource>(audio); };
-        d.makeSpeechService = speechRecognitionServiceFactory(std::move(backends));
+        d.makeSpeechService = speech_.factory();
         d.permissionManager =
             std::make_shared<DictationPermissionManager>(std::make_shared<test::FakeDictationAuthorization>());
         d.clipboard = clipboard_;
@@ -95,6 +92,7 @@ protected:
         controller_ = std::make_unique<DictationScratchpadWindowController>(std::move(d), nullptr, nullptr);
     }
     void TearDown() override {
+        clients_->abandonOpenRequests();
         controller_.reset();
         test::waitUntil([&] { return audio_->openSources == 0; });
     }
@@ -116,7 +114,8 @@ protected:
 
     InMemoryDefaultsStore defaults_;
     AppSettingsStore store_{defaults_};
-    std::shared_ptr<test::FakeAudioInput> audio_ = std::make_shared<test::FakeAudioInput>();
+    test::FakeSpeechBackends speech_;
+    std::shared_ptr<test::FakeAudioInput> audio_ = speech_.audio;
     std::shared_ptr<test::HeldTextClients> clients_ = std::make_shared<test::HeldTextClients>();
     std::shared_ptr<test::FakeClipboard> clipboard_ = std::make_shared<test::FakeClipboard>();
     std::shared_ptr<test::ManualScheduler> scheduler_ = std::make_shared<test::ManualScheduler>();
@@ -144,7 +143,7 @@ TEST_F(DictationScratchpadWindowTest, ADictationPresentationShowsTheWindowRecord
 
     // Picking English in the menu stores it and lets the record button dictate.
     languages->setCurrentIndex(languages->findText("English"));
-    emit languages->activated(languages->currentIndex());
+    Q_EMIT languages->activated(languages->currentIndex());
     EXPECT_EQ(store_.settings().dictationLanguage, AppLanguage::english);
     child<QPushButton>("recordButton")->click();
     EXPECT_TRUE(model().isRecording());
@@ -188,6 +187,7 @@ TEST_F(DictationScratchpadWindowTest, CopyOnlyShowsTheTextEditableWithOnlyTheCop
     EXPECT_EQ(copy->text(), "Copy to Clipboard");
     EXPECT_TRUE(copy->isEnabled());
 
+    QTest::keyClick(editor(), Qt::Key_End, Qt::ControlModifier);
     QTest::keyClicks(editor(), QStringLiteral("!"));
     copy->click();
     EXPECT_EQ(clipboard_->text(), QStringLiteral("Could not paste this!"));

@@ -1,8 +1,9 @@
 #pragma once
 
 // Improve and prompt clients whose requests stay open until the test answers or fails them, so
-// a test can act while a request is in flight. Requests still open when the client goes away
-// fail with "abandoned", so no waiting coroutine is left behind.
+// a test can act while a request is in flight. A waiting caller usually keeps the client alive,
+// so a test ends with abandonOpenRequests(): they fail with "abandoned" and nothing is left
+// waiting.
 #include "core/app_language.h"
 #include "language/text_improve_client.h"
 #include "language/text_prompt_client.h"
@@ -31,10 +32,12 @@ struct HeldTextRequest {
 
 class HeldTextClients final : public TextImproveClient, public TextPromptClient {
 public:
-    ~HeldTextClients() override {
-        for (const auto& request : requests) {
-            if (!request->finished) {
-                finish(*request, std::nullopt, std::make_exception_ptr(std::runtime_error("abandoned")));
+    ~HeldTextClients() override { abandonOpenRequests(); }
+
+    void abandonOpenRequests() {
+        for (std::size_t i = 0; i < requests.size(); ++i) {
+            if (!requests[i]->finished) {
+                fail(i, std::runtime_error("abandoned"));
             }
         }
     }
