@@ -8,6 +8,25 @@
 
 namespace tavrolin {
 
+namespace {
+
+// Laying out a wrapped run of characters with no place to break costs time that grows with the
+// square of the run: a pasted megabyte without spaces froze the editor for half a minute.
+// Such texts are shown unwrapped, with a horizontal scroll bar.
+constexpr qsizetype longestWrappedRun = 10000;
+
+qsizetype longestUnbrokenRun(const QString& text) {
+    qsizetype longest = 0;
+    qsizetype current = 0;
+    for (const QChar c : text) {
+        current = c.isSpace() ? 0 : current + 1;
+        longest = std::max(longest, current);
+    }
+    return longest;
+}
+
+}  // namespace
+
 TextView::TextView(QWidget* parent) : QPlainTextEdit(parent) {
     QFont editorFont = font();
     editorFont.setPointSize(14);
@@ -25,6 +44,7 @@ void TextView::setBoundText(const QString& text) {
     const int anchor = current.anchor();
     const int position = current.position();
 
+    setLineWrapMode(longestUnbrokenRun(text) > longestWrappedRun ? NoWrap : WidgetWidth);
     QTextCursor edit(document());
     if (lastStepWasOutside_) {
         edit.joinPreviousEditBlock();
