@@ -6,10 +6,12 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 namespace tavrolin::test {
 
@@ -30,6 +32,8 @@ struct FakeSpeechScript {
     // off, every buffer does.
     bool stepOnMarkedBuffersOnly = true;
     std::optional<QString> endUtteranceFailure;
+    // How long each processed buffer takes, to make a decoder that lags behind the audio.
+    std::chrono::milliseconds processingTime{0};
 
     std::atomic<int> processedBuffers{0};
     std::atomic<int> utterancesStarted{0};
@@ -62,6 +66,7 @@ public:
     }
     bool processSamples(std::span<const std::int16_t> samples, QString& error) override {
         ++script_->processedBuffers;
+        std::this_thread::sleep_for(script_->processingTime);
         const std::lock_guard lock(script_->mutex);
         const bool marked = !samples.empty() && samples[0] != 0;
         if (script_->steps.empty() || (script_->stepOnMarkedBuffersOnly && !marked)) {

@@ -1,12 +1,18 @@
 #include "platform/linux/pocketsphinx_speech_models.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
+#include <QTemporaryFile>
 
 #include <pocketsphinx.h>
+#include <sphinxbase/err.h>
 
-#include <vector>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace tavrolin {
 
@@ -83,6 +89,107 @@ private:
     int sampleRate_;
     bool inUtterance_ = false;
 };
+
+// Some damaged acoustic model files make the library end the whole process instead of failing
+// (random bytes in "mdef" or "means" do). So the acoustic model is first loaded in a child
+// process, with a one-word dictionary to keep it quick (about 25 ms); only when that child
+// survives is the model loaded here.
+bool acousticModelLoadsInChild(const PocketSphinxModelFiles& files, QString& error) {
+    QFile dictionary(files.dictionary);
+    if (!dictionary.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("the pronunciation dictionary cannot be read: %1").arg(dictionary.errorString());
+        return false;
+    }
+    QByteArray firstEntry;
+    while (!dictionary.atEnd() && dictionary.pos() < 65536) {
+        const QByteArray line = dictionary.readLine(4096).trimmed();
+        if (!line.isEmpty() && !line.startsWith("##")) {
+            firstEntry = line;
+            break;
+        }
+    }
+    if (firstEntry.isEmpty()) {
+        error = QStringLiteral("the pronunciation dictionary is empty");
+        return false;
+    }
+    QTemporaryFile oneWord;
+    if (!oneWord.open() || oneWord.write(firstEntry + '\n') < 0 || !oneWord.flush()) {
+        error = QStringLiteral("no temporary file for checking the speech model");
+        return false;
+    }
+    const QByteArray hmm = QFile::encodeName(files.acousticModel);
+    const QByteArray dictionaryPath = QFile::encodeName(oneWord.fileName());
+    const pid_t child = fork();
+    if (child < 0) {
+        error = QStringLiteral("the speech model could not be checked");
+        return false;
+    }
+    if (child == 0) {
+        // Only the library's own calls here, then _exit: nothing of this process's state is touched.
+        // A model that ends the child makes it print on its way out: not on our terminal.
+        const int devNull = open("/dev/null", O_WRONLY);
+        if (devNull >= 0) {
+            dup2(devNull, STDOUT_FILENO);
+            dup2(devNull, STDERR_FILENO);
+        }
+        err_set_logfp(nullptr);
+        cmd_ln_t* config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-dict",
+                                       dictionaryPath.constData(), "-logfn", "/dev/null", nullptr);
+        _exit(config != nullptr && ps_init(config) != nullptr ? 0 : 3);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
+            error = QStringLiteral("the speech model could not be checked");
+            return false;
+        }
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        error = QStringLiteral("the acoustic model in %1 is damaged").arg(files.acousticModel);
+        return false;
+    }
+    return true;
+}
+
+// Sets one decoder option by its name, converting the value to the option's own type.
+bool applyOption(cmd_ln_t* config, const QByteArray& name, const QByteArray& value) {
+    for (const arg_t* definition = ps_args(); definition->name != nullptr; ++definition) {
+        if (name != definition->name) {
+            continue;
+        }
+        bool ok = false;
+        switch (definition->type & ~ARG_REQUIRED) {
+        case ARG_INTEGER: {
+            const long number = value.toLong(&ok);
+            if (ok) {
+                cmd_ln_set_int_r(config, definition->name, number);
+            }
+            return ok;
+        }
+        case ARG_FLOATING: {
+            const double number = value.toDouble(&ok);
+            if (ok) {
+                cmd_ln_set_float_r(config, definition->name, number);
+            }
+            return ok;
+        }
+        case ARG_BOOLEAN: {
+            const QByteArray lower = value.toLower();
+            if (lower == "yes" || lower == "true" || lower == "1" || lower == "no" || lower == "false" || lower == "0") {
+                cmd_ln_set_int_r(config, definition->name, lower == "yes" || lower == "true" || lower == "1");
+                return true;
+            }
+            return false;
+        }
+        case ARG_STRING:
+            cmd_ln_set_str_r(config, definition->name, value.constData());
+            return true;
+        default:
+            return false;
+        }
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -162,6 +269,9 @@ std::unique_ptr<SpeechDecoder> PocketSphinxSpeechModels::loadDecoder(const QStri
 
 std::unique_ptr<SpeechDecoder> loadPocketSphinxDecoder(const PocketSphinxModelFiles& files,
                                                        const QStringList& extraOptions, QString& error) {
+    if (!acousticModelLoadsInChild(files, error)) {
+        return nullptr;
+    }
     const QByteArray hmm = QFile::encodeName(files.acousticModel);
     const QByteArray dictionary = QFile::encodeName(files.dictionary);
     const bool useGrammar = !files.grammar.isEmpty();
@@ -174,9 +284,7 @@ std::unique_ptr<SpeechDecoder> loadPocketSphinxDecoder(const PocketSphinxModelFi
         return nullptr;
     }
     for (qsizetype i = 0; i + 1 < extraOptions.size(); i += 2) {
-        const QByteArray name = extraOptions.at(i).toUtf8();
-        const QByteArray value = extraOptions.at(i + 1).toUtf8();
-        if (cmd_ln_init(config, ps_args(), TRUE, name.constData(), value.constData(), nullptr) == nullptr) {
+        if (!applyOption(config, extraOptions.at(i).toUtf8(), extraOptions.at(i + 1).toUtf8())) {
             cmd_ln_free_r(config);
             error = QStringLiteral("the speech model option %1 was refused").arg(extraOptions.at(i));
             return nullptr;
