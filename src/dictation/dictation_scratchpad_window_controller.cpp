@@ -102,6 +102,7 @@ void DictationScratchpadWindowController::bringToFront() {
     window->show();
     window->raise();
     window->activateWindow();
+    view_->editor()->setFocus();
     // Shown from a global shortcut, the window belongs to an application that is not in front;
     // a window manager that prevents focus stealing may keep the focus where it is.
     const QPointer<QWidget> guard(window);
