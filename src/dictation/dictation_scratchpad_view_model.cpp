@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <coroutine>
+#include <type_traits>
 #include <utility>
 
 namespace tavrolin {
@@ -97,93 +98,53 @@ DictationScratchpadViewModel::~DictationScratchpadViewModel() {
 
 // ---- properties
 
+template <typename Value, typename Signal>
+void DictationScratchpadViewModel::publish(Value& field, Value value, Signal changed) {
+    if (field == value) {
+        return;
+    }
+    field = std::move(value);
+    if constexpr (std::is_invocable_v<Signal, DictationScratchpadViewModel*>) {
+        Q_EMIT(this->*changed)();
+    } else {
+        Q_EMIT(this->*changed)(field);
+    }
+}
+
 void DictationScratchpadViewModel::setText(const QString& text) {
-    if (text_ == text) {
-        return;
-    }
-    text_ = text;
-    Q_EMIT textChanged(text_);
+    publish(text_, text, &DictationScratchpadViewModel::textChanged);
 }
-
 void DictationScratchpadViewModel::setSelectedLanguage(AppLanguage language) {
-    if (selectedLanguage_ == language) {
-        return;
-    }
-    selectedLanguage_ = language;
-    Q_EMIT selectedLanguageChanged(language);
+    publish(selectedLanguage_, language, &DictationScratchpadViewModel::selectedLanguageChanged);
 }
-
 void DictationScratchpadViewModel::setAvailableLanguages(std::vector<AppLanguage> languages) {
-    if (availableLanguages_ == languages) {
-        return;
-    }
-    availableLanguages_ = std::move(languages);
-    Q_EMIT availableLanguagesChanged();
+    publish(availableLanguages_, std::move(languages), &DictationScratchpadViewModel::availableLanguagesChanged);
 }
-
 void DictationScratchpadViewModel::setStatusMessage(const std::optional<QString>& message) {
-    if (statusMessage_ == message) {
-        return;
-    }
-    statusMessage_ = message;
-    Q_EMIT statusMessageChanged(statusMessage_);
+    publish(statusMessage_, message, &DictationScratchpadViewModel::statusMessageChanged);
 }
-
-void DictationScratchpadViewModel::setMode(Mode mode) {
-    if (mode_ == mode) {
-        return;
-    }
-    mode_ = mode;
-    Q_EMIT modeChanged(mode_);
-}
-
+void DictationScratchpadViewModel::setMode(Mode mode) { publish(mode_, mode, &DictationScratchpadViewModel::modeChanged); }
 void DictationScratchpadViewModel::setShowCopied(bool value) {
-    if (showCopied_ == value) {
-        return;
-    }
-    showCopied_ = value;
-    Q_EMIT showCopiedChanged(value);
+    publish(showCopied_, value, &DictationScratchpadViewModel::showCopiedChanged);
 }
-
 void DictationScratchpadViewModel::setCopyCountdown(int value) {
-    if (copyCountdown_ == value) {
-        return;
-    }
-    copyCountdown_ = value;
-    Q_EMIT copyCountdownChanged(value);
+    publish(copyCountdown_, value, &DictationScratchpadViewModel::copyCountdownChanged);
 }
-
 void DictationScratchpadViewModel::setIsRecording(bool value) {
-    if (isRecording_ == value) {
-        return;
-    }
-    isRecording_ = value;
-    Q_EMIT isRecordingChanged(value);
+    publish(isRecording_, value, &DictationScratchpadViewModel::isRecordingChanged);
 }
-
 void DictationScratchpadViewModel::setBusy(ServerAction action, bool value) {
-    bool& flag = action == ServerAction::improve ? isImproving_ : isCreatingPrompt_;
-    if (flag == value) {
-        return;
-    }
-    flag = value;
     if (action == ServerAction::improve) {
-        Q_EMIT isImprovingChanged(value);
+        publish(isImproving_, value, &DictationScratchpadViewModel::isImprovingChanged);
     } else {
-        Q_EMIT isCreatingPromptChanged(value);
+        publish(isCreatingPrompt_, value, &DictationScratchpadViewModel::isCreatingPromptChanged);
     }
 }
-
 void DictationScratchpadViewModel::setActionError(ServerAction action, const std::optional<QString>& message) {
-    std::optional<QString>& field = action == ServerAction::improve ? improveError_ : promptError_;
-    if (field == message) {
-        return;
-    }
-    field = message;
     if (action == ServerAction::improve) {
-        Q_EMIT improveErrorChanged(field);
+        publish(improveError_, message, &DictationScratchpadViewModel::improveErrorChanged);
     } else {
-        Q_EMIT promptErrorChanged(field);
+        publish(promptError_, message, &DictationScratchpadViewModel::promptErrorChanged);
     }
 }
 

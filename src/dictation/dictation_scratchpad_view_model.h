@@ -114,6 +114,9 @@ Q_SIGNALS:
 private:
     enum class ServerAction { improve, createPrompt };
 
+    // Sets a published property and announces a change, once, when the value differs.
+    template <typename Value, typename Signal>
+    void publish(Value& field, Value value, Signal changed);
     void replaceSpeechService(const QString& localeIdentifier);
     void connectSpeechService(std::uint64_t run);
     void handleTranscriptionUpdate(const QString& transcription);

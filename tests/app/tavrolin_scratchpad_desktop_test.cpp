@@ -8,12 +8,12 @@
 #include "support/async.h"
 #include "support/local_http_server.h"
 #include "support/speech_test_audio.h"
+#include "support/tavrolin_process_home.h"
 #include "support/text_fields_app.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -35,24 +35,16 @@ class TavrolinScratchpadProcessTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(home_.isValid());
-        executable_ = qEnvironmentVariable("TAVROLIN_BUILD_DIR") + QStringLiteral("/src/app/tavrolin");
-        ASSERT_TRUE(QFile::exists(executable_)) << executable_.toStdString();
-        for (const char* folder : {"config/tavrolin", "data", "state", "runtime"}) {
-            QDir().mkpath(home_.filePath(QString::fromLatin1(folder)));
-        }
-        QFile::setPermissions(home_.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        ASSERT_TRUE(QFile::exists(test::TavrolinProcessHome::executable()));
         QString error;
         const auto clip = test::makeSpeechClip(home_.path(), QStringLiteral("door"), {kPhrase}, error);
         ASSERT_TRUE(clip.has_value()) << error.toStdString();
         clip_ = *clip;
         ASSERT_TRUE(test::makeGrammarSpeechModel(home_.filePath("data"), QStringLiteral("en-US"),
                                                  {kPhrase, QStringLiteral("open the window")}));
-        server_.server().Post("/api/events", [](const httplib::Request&, httplib::Response& response) {
-            response.status = 204;
-        });
         server_.start();
 
-        JsonFileDefaultsStore defaults(home_.filePath("config/tavrolin/defaults.json"));
+        JsonFileDefaultsStore defaults(home_.defaultsFile());
         AppSettingsStore store(defaults);
         AppSettings settings = store.settings();
         settings.onlineFeaturesEnabled = true;  // every command of the tray menu enabled
@@ -66,23 +58,12 @@ protected:
     }
 
     void start() {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_CONFIG_HOME", home_.filePath("config"));
-        environment.insert("XDG_DATA_HOME", home_.filePath("data"));
-        environment.insert("XDG_STATE_HOME", home_.filePath("state"));
-        environment.insert("XDG_RUNTIME_DIR", home_.filePath("runtime"));
-        environment.insert("TAVROLIN_LOG_BACKEND", "file");
-        for (const char* name : {"TAVROLIN_TELEMETRY_ENDPOINT", "TAVROLIN_TEXT_TRANSLATION_ENDPOINT",
-                                 "TAVROLIN_TEXT_EDITING_ENDPOINT", "TAVROLIN_TEXT_IMPROVE_ENDPOINT",
-                                 "TAVROLIN_TEXT_PROMPT_ENDPOINT", "TAVROLIN_TEXT_WRITING_ENDPOINT",
-                                 "TAVROLIN_UPDATE_CHECK_ENDPOINT"}) {
-            environment.insert(name, server_.url(QStringLiteral("/unused")).toString());
-        }
+        QProcessEnvironment environment = home_.environment(server_.url(QStringLiteral("/unused")));
         // The sound server of the session lives in the session's runtime folder.
         environment.insert("PULSE_SERVER", "unix:" + qEnvironmentVariable("XDG_RUNTIME_DIR") + "/pulse/native");
         process_.setProcessEnvironment(environment);
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(executable_, {});
+        process_.start(test::TavrolinProcessHome::executable(), {});
         ASSERT_TRUE(process_.waitForStarted(5000));
         ASSERT_TRUE(test::waitUntil([&] { return !trayIcons().isEmpty(); }, 15s)) << "no tray icon";
     }
@@ -128,8 +109,7 @@ protected:
         EXPECT_EQ(process_.state(), QProcess::Running);
     }
 
-    QTemporaryDir home_;
-    QString executable_;
+    test::TavrolinProcessHome home_;
     QString clip_;
     QProcess process_;
     test::LocalHttpServer server_;
