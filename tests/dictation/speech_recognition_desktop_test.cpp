@@ -5,6 +5,7 @@
 #include "platform/linux/pocketsphinx_speech_models.h"
 #include "platform/linux/pulse_audio_input_source.h"
 #include "support/async.h"
+#include "support/fake_speech_backends.h"
 #include "support/qt_printers.h"
 #include "support/scoped_environment.h"
 #include "support/speech_test_audio.h"
@@ -39,14 +40,14 @@ protected:
         auto made = SpeechRecognitionService::create(
             QStringLiteral("en-US"), {std::make_shared<PocketSphinxSpeechModels>(dataHome),
                                       [] { return std::make_unique<PulseAudioInputSource>(); }});
-        made->onTranscriptionUpdate = [this](const QString& text) { transcriptions << text; };
-        made->onError = [this](const std::exception& error) { errors << speechErrorDescription(error); };
+        reports.attach(made);
         return made;
     }
 
     QTemporaryDir dir;
-    QStringList transcriptions;
-    QStringList errors;
+    test::SpeechReports reports;
+    QStringList& transcriptions = reports.transcriptions;
+    QStringList& errors = reports.errors;
 };
 
 TEST_F(SpeechDesktopTest, SpeechPlayedIntoTheSessionComesBackAsTheGrammarsWords) {

@@ -3,6 +3,7 @@
 #include "dictation/speech_recognition_service.h"
 #include "platform/linux/pocketsphinx_speech_models.h"
 #include "support/async.h"
+#include "support/fake_speech_backends.h"
 #include "support/file_audio_input_source.h"
 #include "support/qt_printers.h"
 #include "support/speech_test_audio.h"
@@ -68,46 +69,29 @@ protected:
         auto made = SpeechRecognitionService::create(
             QStringLiteral("en-US"),
             {models, [audio, paced, ended = ended] { return std::make_unique<WatchedFileSource>(audio, paced, ended); }});
-        made->onTranscriptionUpdate = [this](const QString& text) {
-            transcriptions << text;
-            arrivals.push_back(clock.elapsed());
-        };
-        made->onError = [this](const std::exception& error) { errors << speechErrorDescription(error); };
-        made_.push_back(made);
+        reports.attach(made);
         return made;
-    }
-    // A stopped service lives on until its cancel: what it still posts must not reach this fixture.
-    void TearDown() override {
-        for (const auto& weak : made_) {
-            if (const auto service = weak.lock()) {
-                service->onTranscriptionUpdate = nullptr;
-                service->onError = nullptr;
-            }
-        }
     }
 
     QTemporaryDir dir;
-    QStringList transcriptions;
-    QStringList errors;
-    std::vector<qint64> arrivals;
-    QElapsedTimer clock;
+    test::SpeechReports reports;
+    QStringList& transcriptions = reports.transcriptions;
+    QStringList& errors = reports.errors;
     std::shared_ptr<std::atomic<bool>> ended = std::make_shared<std::atomic<bool>>(false);
-
-private:
-    std::vector<std::weak_ptr<SpeechRecognitionService>> made_;
 };
 
 TEST_F(SpeechEngineTest, APacedGrammarRunPostsPartialsAndEndsWithExactlyTheWords) {
     const QString audio = clip(QStringLiteral("window"), {QStringLiteral("open the window please")});
     const auto recognizer = service(grammarHome(), audio, true);
-    clock.start();
     recognizer->startTranscribing();
+    const qint64 started = reports.clock.elapsed();
     ASSERT_TRUE(test::waitUntil([&] { return ended->load(); }, 20s));
-    const qint64 endOfAudio = clock.elapsed();
+    const qint64 endOfAudio = reports.clock.elapsed();
     ASSERT_TRUE(test::waitUntil([&] { return transcriptions.value(transcriptions.size() - 1) == kPhrases[2]; }, 10s))
         << transcriptions.join(u'|').toStdString();
     recognizer->stopTranscribing();
-    const auto beforeTheEnd = std::count_if(arrivals.begin(), arrivals.end(), [&](qint64 at) { return at < endOfAudio; });
+    const auto beforeTheEnd = std::count_if(reports.arrivals.begin(), reports.arrivals.end(),
+                                            [&](qint64 at) { return at > started && at < endOfAudio; });
     EXPECT_GE(beforeTheEnd, 2) << transcriptions.join(u'|').toStdString();
     EXPECT_TRUE(errors.isEmpty()) << errors.join(u'|').toStdString();
 }

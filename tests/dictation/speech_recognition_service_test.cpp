@@ -20,23 +20,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// What a service reported on the main thread, with when it arrived.
-struct Reports {
-    QStringList transcriptions;
-    QStringList errors;
-    std::vector<qint64> transcriptionTimes;
-    QElapsedTimer clock;
-
-    Reports() { clock.start(); }
-    void attach(SpeechRecognitionService& service) {
-        service.onTranscriptionUpdate = [this](const QString& text) {
-            transcriptions << text;
-            transcriptionTimes.push_back(clock.elapsed());
-        };
-        service.onError = [this](const std::exception& error) { errors << speechErrorDescription(error); };
-    }
-};
-
 // Lets queued work and posted callbacks run for a while.
 void settle(std::chrono::milliseconds time = 100ms) {
     test::waitUntil([] { return false; }, time);
@@ -49,28 +32,15 @@ class SpeechRecognitionServiceTest : public ::testing::Test {
 protected:
     std::shared_ptr<SpeechRecognitionService> make(const QString& locale = QStringLiteral("en-US")) {
         auto service = fake.factory()(locale);
-        reports.attach(*service);
-        made_.push_back(service);
+        reports.attach(service);
         return service;
-    }
-    // A stopped service lives on until its cancel: what it still posts must not reach this fixture.
-    void TearDown() override {
-        for (const auto& weak : made_) {
-            if (const auto service = weak.lock()) {
-                service->onTranscriptionUpdate = nullptr;
-                service->onError = nullptr;
-            }
-        }
     }
     bool waitForOpenSources(int count) {
         return test::waitUntil([&] { return fake.audio->openSources.load() == count; });
     }
 
     test::FakeSpeechBackends fake;
-    Reports reports;
-
-private:
-    std::vector<std::weak_ptr<SpeechRecognitionService>> made_;
+    test::SpeechReports reports;
 };
 
 TEST_F(SpeechRecognitionServiceTest, StartWhileRunningAndStopWhileIdleDoNothing) {
@@ -218,12 +188,11 @@ TEST_F(SpeechRecognitionServiceTest, UtterancesAcrossASilenceJoinWithOneSpace) {
     EXPECT_EQ(reports.transcriptions,
               (QStringList{QStringLiteral("hello"), QStringLiteral("hello world"), QStringLiteral("hello world good"),
                            QStringLiteral("hello world good morning")}));
-    EXPECT_EQ(fake.script().utterancesEnded.load(), 1);
+    EXPECT_GE(fake.script().utterancesEnded.load(), 1);
     service->stopTranscribing();
     settle(700ms);
-    // The stop closes the last utterance; its text is what was already posted.
+    // Closing the last utterance (at the silence after it, or at the stop) changes no text.
     EXPECT_EQ(reports.transcriptions.size(), 4);
-    EXPECT_EQ(fake.script().utterancesEnded.load(), 2);
 }
 
 TEST_F(SpeechRecognitionServiceTest, ResultsArriveUntilTheCancelAfterAStopAndNoneAfter) {
@@ -241,11 +210,11 @@ TEST_F(SpeechRecognitionServiceTest, ResultsArriveUntilTheCancelAfterAStopAndNon
     const qint64 stoppedAt = reports.clock.elapsed();
     settle(1500ms);
 
-    const auto late = std::count_if(reports.transcriptionTimes.begin(), reports.transcriptionTimes.end(),
+    const auto late = std::count_if(reports.arrivals.begin(), reports.arrivals.end(),
                                     [&](qint64 time) { return time > stoppedAt + 150; });
     EXPECT_GT(late, 0) << "results decoded after the stop must still arrive";
-    for (const qint64 time : reports.transcriptionTimes) {
-        EXPECT_LE(time, stoppedAt + SpeechRecognitionService::cancelDelayMilliseconds + 150);
+    for (const qint64 time : reports.arrivals) {
+        EXPECT_LE(time, stoppedAt + SpeechRecognitionService::cancelDelayMilliseconds + 300);
     }
     // The cancel came before the backlog was decoded: the whole text never arrives.
     EXPECT_NE(reports.transcriptions.last(), QStringLiteral("w").repeated(10));
@@ -275,9 +244,11 @@ TEST_F(SpeechRecognitionServiceTest, AServiceReleasedWhileRunningClosesItsSource
     ASSERT_TRUE(waitForOpenSources(1));
     fake.audio->queueMarked(1);
     service.reset();
-    EXPECT_EQ(fake.audio->openSources.load(), 0);
-    EXPECT_EQ(fake.audio->sourcesAlive.load(), 0);
-    EXPECT_EQ(fake.script().decodersAlive.load(), 0);
+    // The last owner may be the start still finishing on the worker: the teardown follows it.
+    EXPECT_TRUE(test::waitUntil([&] {
+        return fake.audio->openSources.load() == 0 && fake.audio->sourcesAlive.load() == 0 &&
+               fake.script().decodersAlive.load() == 0;
+    }, 1s));
     settle();
     EXPECT_TRUE(reports.transcriptions.isEmpty());
 }
@@ -329,13 +300,11 @@ protected:
         const auto service = SpeechRecognitionService::create(
             QStringLiteral("en-US"),
             {backends.models, [path] { return std::make_unique<test::FileAudioInputSource>(path); }});
-        Reports fileReports;
-        fileReports.attach(*service);
+        test::SpeechReports fileReports;
+        fileReports.attach(service);
         service->startTranscribing();
         test::waitUntil([&] { return !fileReports.errors.isEmpty(); }, 2s);
         service->stopTranscribing();
-        service->onError = nullptr;
-        service->onTranscriptionUpdate = nullptr;
         return fileReports.errors;
     }
 
