@@ -69,9 +69,13 @@ protected:
     }
 
     void TearDown() override {
+        // Quit as a logout does, so the shortcuts are given back before the next test grabs them.
         if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished(5000);
+            process_.terminate();
+            if (!process_.waitForFinished(10000)) {
+                process_.kill();
+                process_.waitForFinished(5000);
+            }
         }
     }
 
