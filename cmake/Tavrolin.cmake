@@ -64,8 +64,9 @@ function(tavrolin_tests folder)
     set_tests_properties(${exe} PROPERTIES LABELS ${label} TIMEOUT 600
       ENVIRONMENT "TAVROLIN_SOURCE_DIR=${PROJECT_SOURCE_DIR};TAVROLIN_BUILD_DIR=${PROJECT_BINARY_DIR};OMP_THREAD_LIMIT=1")
     if(label STREQUAL "desktop")
-      # One display, one focus, one clipboard: desktop tests never run side by side.
-      set_tests_properties(${exe} PROPERTIES RESOURCE_LOCK x11_display)
+      # One display, one focus, one clipboard: desktop tests never run side by side. They also
+      # run alone, since several measure how long the GUI thread stalls.
+      set_tests_properties(${exe} PROPERTIES RESOURCE_LOCK x11_display RUN_SERIAL TRUE)
     endif()
   endforeach()
 endfunction()
