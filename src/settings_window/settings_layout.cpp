@@ -72,7 +72,8 @@ public:
         setText(sidebarTitle(pane));
         setObjectName(rawValue(pane));
         setCursor(Qt::PointingHandCursor);
-        setFocusPolicy(Qt::NoFocus);
+        // Reachable with Tab and pressed with Space, like any button.
+        setFocusPolicy(Qt::TabFocus);
         setFont(settings_style::font(this, 13, QFont::Medium));
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     }
@@ -97,6 +98,11 @@ protected:
             painter.fillPath(shape, fill);
             painter.setPen(QPen(stroke, 1));
             painter.drawPath(shape);
+        }
+        if (hasFocus()) {
+            painter.setPen(QPen(accent(palette()), 1));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 10, 10);
         }
         const QColor ink = palette().color(selected_ ? QPalette::WindowText : QPalette::PlaceholderText);
         const QIcon icon = QIcon::fromTheme(iconName(pane_));

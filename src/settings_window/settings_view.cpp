@@ -130,6 +130,8 @@ SettingsView::SettingsView(const AppSettings& settings, std::function<void()> on
     scroll_ = new QScrollArea(body_);
     scroll_->setObjectName(QStringLiteral("paneScroll"));
     scroll_->setWidgetResizable(true);
+    // Tab goes from the sidebar straight to the pane's controls.
+    scroll_->setFocusPolicy(Qt::NoFocus);
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -210,6 +212,16 @@ void SettingsView::rebuildPane() {
                                         selectedPane_, paneContent_, holder));
     delete scroll_->takeWidget();
     scroll_->setWidget(holder);
+    // A new pane joins the end of the focus chain: put it between the sidebar and the footer.
+    QWidget* previous = sidebar_->row(allSettingsPanes.back());
+    for (QWidget* child : holder->findChildren<QWidget*>()) {
+        if (child->focusPolicy() & Qt::TabFocus) {
+            QWidget::setTabOrder(previous, child);
+            previous = child;
+        }
+    }
+    QWidget::setTabOrder(previous, cancelButton_);
+    QWidget::setTabOrder(cancelButton_, saveButton_);
     refresh();
     // A stored notice shows again when its picker comes back.
     for (const auto placement : {SettingsLanguageDownloadPlacement::target, SettingsLanguageDownloadPlacement::messageTarget}) {

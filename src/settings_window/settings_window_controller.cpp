@@ -1,5 +1,8 @@
 #include "settings_window/settings_window_controller.h"
 
+#include "settings_window/settings_layout.h"
+
+#include <QAbstractButton>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -102,6 +105,10 @@ SettingsWindowController::~SettingsWindowController() {
 void SettingsWindowController::showWindow() {
     if (!centred_) {
         centred_ = true;
+        // The keyboard starts at the top of the sidebar.
+        if (QAbstractButton* row = view_->sidebar()->row(view_->selectedPane())) {
+            row->setFocus(Qt::ActiveWindowFocusReason);
+        }
         if (QScreen* screen = QGuiApplication::primaryScreen()) {
             const QRect area = screen->availableGeometry();
             window_->move(area.center() - QPoint(windowWidth / 2, windowHeight / 2));

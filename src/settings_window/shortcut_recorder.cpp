@@ -104,7 +104,7 @@ ShortcutRecorderField::ShortcutRecorderField(const HotKeyShortcut& shortcut,
                                              std::shared_ptr<KeyboardLayoutReading> keyboard, QWidget* parent)
     : QWidget(parent), shortcut_(shortcut), keyboard_(std::move(keyboard)) {
     setObjectName(QStringLiteral("shortcutRecorder"));
-    setFocusPolicy(Qt::ClickFocus);
+    setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled, false);
     setFont(settings_style::font(this, 13, QFont::Medium));
     setMaximumWidth(maximumWidth);
@@ -162,6 +162,12 @@ void ShortcutRecorderField::keyPressEvent(QKeyEvent* event) {
         }
         // Idle: Escape belongs to the window (Cancel).
         event->ignore();
+        return;
+    }
+    if (!recording_ && event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        // The keyboard's way to click the field.
+        setRecording(true);
+        event->accept();
         return;
     }
     if (!recording_ && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||

@@ -35,7 +35,8 @@ private:
     QStringList tokens_;
 };
 
-// The field that records the next key combination. A click starts recording; while recording
+// The field that records the next key combination. A click (or Space while it has the focus)
+// starts recording; while recording
 // it takes every key, even those the window or the application would otherwise act on
 // (Return, Escape, Control+H). Escape ends recording unchanged whatever is held; a shortcut key
 // with at least one modifier replaces the shortcut and ends recording; any other key is refused
