@@ -40,6 +40,7 @@
 
 #include <QCoreApplication>
 #include <X11/keysym.h>
+#include <QJsonObject>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
@@ -780,4 +781,22 @@ TEST(AppDelegate, GrabsPauseWhileASettingsRowRecordsAndComeBackAfterwards) {
     EXPECT_TRUE(launch.h.grabber->grabs.empty());
     delegate.settingsWindowController()->window()->close();
     EXPECT_EQ(launch.h.grabber->grabs.size(), 7u);
+}
+
+TEST(AppDelegate, StoredOutOfRangeValuesOpenSanitisedInTheSettingsWindow) {
+    Harness h;
+    QJsonObject stored = AppSettings{}.toJson();
+    stored.insert(QStringLiteral("selectionPopupAutoDismissDelay"), 99);
+    stored.insert(QStringLiteral("overlayMinimumDisplayDuration"), -4);
+    stored.insert(QStringLiteral("onlineFeaturesEnabled"), false);
+    stored.insert(QStringLiteral("targetLanguage"), QStringLiteral("he"));
+    ASSERT_TRUE(h.defaults.setRawValue(QStringLiteral("appSettings"), stored));
+    AppDelegate delegate(h.factories());
+    delegate.openSettings();
+    ASSERT_NE(delegate.settingsWindowController(), nullptr);
+    const AppSettings& draft = delegate.settingsWindowController()->view()->draftSettings();
+    EXPECT_DOUBLE_EQ(draft.selectionPopupAutoDismissDelay, 15.0);
+    EXPECT_DOUBLE_EQ(draft.overlayMinimumDisplayDuration, 0.0);
+    EXPECT_EQ(draft.targetLanguage, AppLanguage::russian);
+    EXPECT_FALSE(draft.validationError().has_value());
 }
