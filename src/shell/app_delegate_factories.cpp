@@ -33,6 +33,7 @@
 #include "updates/app_update_state_store.h"
 #include "updates/url_session_app_update_manifest_client.h"
 #include "window_translation/active_window_detector.h"
+#include "window_translation/desktop_screenshot_overlay_presenter.h"
 
 #include <QDesktopServices>
 
@@ -115,6 +116,10 @@ AppDelegate::Factories AppDelegate::defaultFactories() {
     };
     f.makeDiagnosticsExporter = [] {
         return std::make_shared<DiagnosticsExporter>(std::make_shared<ProcessDiagnosticsCommandRunner>());
+    };
+    f.makeScreenshotOverlayPresenter = [](std::shared_ptr<TranslationSetupSupport> setupSupport) {
+        return std::make_unique<DesktopScreenshotOverlayPresenter>(
+            std::move(setupSupport), DesktopScreenshotOverlayPresenter::systemDependencies());
     };
     f.makeSystemEventMonitor = [] { return std::make_unique<LinuxSystemEventMonitor>(); };
 

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QtGlobal>
+
+// Window-manager hints of our overlay windows.
+namespace tavrolin::x11 {
+
+// Keeps a window that is not mapped yet out of the taskbar and the pager and on every desktop.
+// Does nothing without an X11 display.
+void markAsOverlayWindow(quint64 window);
+
+}  // namespace tavrolin::x11
