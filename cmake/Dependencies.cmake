@@ -57,3 +57,6 @@ endif()
 if(TAVROLIN_BUILD_BENCH)
   find_package(benchmark REQUIRED)
 endif()
+
+# Tesseract parallelises with OpenMP; the recognition threads set its limits per thread.
+find_package(OpenMP REQUIRED COMPONENTS CXX)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QChar>
 #include <QString>
+#include <QStringView>
 
 #include <optional>
 
@@ -9,6 +11,22 @@ namespace tavrolin {
 // What a person sees as one character: "é" written as e + combining accent, a flag or a
 // family emoji each count once.
 qsizetype graphemeCount(const QString& text);
+
+// Calls visit(char32_t) with every Unicode scalar of the text; an unpaired surrogate is passed
+// on as itself.
+template <typename Visit>
+void forEachScalar(QStringView text, Visit&& visit) {
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const QChar unit = text[i];
+        if (unit.isHighSurrogate() && i + 1 < size && text[i + 1].isLowSurrogate()) {
+            visit(QChar::surrogateToUcs4(unit, text[i + 1]));
+            ++i;
+        } else {
+            visit(static_cast<char32_t>(unit.unicode()));
+        }
+    }
+}
 
 // Unicode scalar values (code points). Lone surrogates count as one each.
 qsizetype codePointCount(const QString& text);

@@ -1,31 +1,13 @@
 #include "language/translation_text_filter.h"
 
+#include "core/text_units.h"
+
 #include <QChar>
 #include <QStringView>
 
 #include <algorithm>
 
 namespace tavrolin {
-
-namespace {
-
-// Calls `visit` with every scalar of the text; an unpaired surrogate is passed on as itself
-// (it is neither a letter nor alphanumeric, so it separates tokens).
-template <typename Visit>
-void forEachScalar(QStringView text, Visit&& visit) {
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const QChar unit = text[i];
-        if (unit.isHighSurrogate() && i + 1 < size && text[i + 1].isLowSurrogate()) {
-            visit(QChar::surrogateToUcs4(unit, text[i + 1]));
-            ++i;
-        } else {
-            visit(static_cast<char32_t>(unit.unicode()));
-        }
-    }
-}
-
-}  // namespace
 
 bool TranslationTextStats::isLetter(char32_t scalar) {
     switch (QChar::category(scalar)) {

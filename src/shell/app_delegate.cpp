@@ -36,6 +36,7 @@
 #include "updates/app_update_configuration.h"
 #include "updates/app_update_state_store.h"
 #include "window_translation/active_window_detector.h"
+#include "window_translation/screenshot_controller.h"
 #include "window_translation/screenshot_overlay_presenter.h"
 
 #include <QApplication>
@@ -251,6 +252,23 @@ std::shared_ptr<UserPreferredLanguagesProvider> AppDelegate::preferredLanguagesP
         preferredLanguagesProvider_ = std::make_shared<UserPreferredLanguagesProvider>(settingsStore_->settings());
     }
     return preferredLanguagesProvider_;
+}
+
+ScreenshotController* AppDelegate::screenshotController() {
+    if (!screenshotControllerBuilt_) {
+        screenshotControllerBuilt_ = true;
+        if (factories_.makeTextRecognizer && factories_.makeScreenshotController) {
+            ScreenshotTranslationService service = ScreenshotTranslationService::configured(
+                factories_.makeTextRecognizer(preferredLanguagesProvider()), translationClient(),
+                preferredLanguagesProvider(), settingsStore_->settings().messageTargetLanguage);
+            // A detector of its own, not the one the focused-text workflows share.
+            CaptureTargetResolver resolver(factories_.makeActiveWindowDetector ? factories_.makeActiveWindowDetector()
+                                                                              : nullptr);
+            screenshotController_ =
+                factories_.makeScreenshotController(std::move(resolver), std::move(service), settingsStore_);
+        }
+    }
+    return screenshotController_.get();
 }
 
 SelectionTranslationPopupPresenter* AppDelegate::selectionTranslationPopupPresenter() {

@@ -25,6 +25,9 @@
 #include "shell/application_delegate.h"
 #include "shell/update_hooks.h"
 #include "updates/app_update_configuration.h"
+#include "window_translation/capture_target_resolver.h"
+#include "window_translation/screenshot_translation_service.h"
+#include "window_translation/translation_preview_state.h"
 
 #include <QImage>
 #include <QObject>
@@ -80,7 +83,9 @@ class OnboardingStateStore;
 class OnlineGatedTextImproveClient;
 class OnlineGatedTextPromptClient;
 class OnlineGatedTextWritingClient;
+class ScreenshotController;
 class ScreenshotOverlayPresenter;
+class TextRecognizing;
 class SelectionPopupTriggerController;
 class SelectionTranslationPopupPresenter;
 class ServerBackedTranslationClient;
@@ -99,13 +104,6 @@ class AppDelegate final : public QObject, public ApplicationDelegate {
 
 public:
     // ---- nested types
-
-    // The translation state of the overlay; the window-translation subsystem fills it.
-    struct TranslationPreviewState {
-        TranslationLanguagePair selectedLanguagePair;
-        std::optional<QString> appliedTranslation;
-        bool operator==(const TranslationPreviewState&) const = default;
-    };
 
     // The window-translation overlay on screen.
     struct OverlayTranslationContext {
@@ -174,6 +172,13 @@ public:
             const AppSettingsStore&, std::shared_ptr<UserPreferredLanguagesProvider>, std::function<void()> onTranslate,
             std::function<void()> onFlip, std::function<void()> onEdit)>
             makeSelectionPopupTriggerController;
+        // Window translation: the text recognizer (over the favoured languages) and the capture
+        // controller over a configured translation service.
+        std::function<std::shared_ptr<const TextRecognizing>(std::shared_ptr<const UserPreferredLanguagesProviding>)>
+            makeTextRecognizer;
+        std::function<std::unique_ptr<ScreenshotController>(CaptureTargetResolver, ScreenshotTranslationService,
+                                                            std::shared_ptr<const AppSettingsProviding>)>
+            makeScreenshotController;
         // Notices of wake, clock changes and time-zone changes.
         std::function<std::unique_ptr<SystemEventMonitoring>()> makeSystemEventMonitor;
 
@@ -244,6 +249,9 @@ public:
     std::shared_ptr<TextEditingService> textEditingService();
     // nullptr while no reader of the front window's text is built.
     std::shared_ptr<TextWritingService> textWritingService();
+    // Captures and translates the front window; its translation service follows the second
+    // language of the settings. nullptr while window translation is not built.
+    ScreenshotController* screenshotController();
 
     static constexpr int focusedFieldReadRetryCount = 4;
     static constexpr double focusedFieldReadRetryDelay = 0.12;
@@ -374,6 +382,8 @@ private:
     std::shared_ptr<TextPromptingService> textPromptingService_;
     std::shared_ptr<TextEditingService> textEditingService_;
     std::shared_ptr<TextWritingService> textWritingService_;
+    std::unique_ptr<ScreenshotController> screenshotController_;
+    bool screenshotControllerBuilt_ = false;
 
     std::unique_ptr<SystemEventMonitoring> systemEventMonitor_;
     std::unique_ptr<StatusMenu> statusMenuController_;

@@ -32,8 +32,12 @@
 #include "updates/app_update_configuration.h"
 #include "updates/app_update_state_store.h"
 #include "updates/url_session_app_update_manifest_client.h"
+#include "platform/language_recognizer.h"
+#include "platform/text_recognition_engine.h"
 #include "window_translation/active_window_detector.h"
 #include "window_translation/desktop_screenshot_overlay_presenter.h"
+#include "window_translation/screenshot_controller.h"
+#include "window_translation/text_recognition_service.h"
 
 #include <QDesktopServices>
 
@@ -120,6 +124,16 @@ AppDelegate::Factories AppDelegate::defaultFactories() {
     f.makeScreenshotOverlayPresenter = [](std::shared_ptr<TranslationSetupSupport> setupSupport) {
         return std::make_unique<DesktopScreenshotOverlayPresenter>(
             std::move(setupSupport), DesktopScreenshotOverlayPresenter::systemDependencies());
+    };
+    f.makeTextRecognizer = [](std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguages) {
+        return std::make_shared<TextRecognitionService>(makeSystemTextRecognitionEngine(),
+                                                        std::shared_ptr<const LanguageRecognizer>(makeSystemLanguageRecognizer()),
+                                                        std::move(preferredLanguages));
+    };
+    f.makeScreenshotController = [](CaptureTargetResolver resolver, ScreenshotTranslationService service,
+                                    std::shared_ptr<const AppSettingsProviding> settings) {
+        return std::make_unique<ScreenshotController>(std::move(resolver), ScreenCaptureService(), std::move(service),
+                                                      std::move(settings));
     };
     f.makeSystemEventMonitor = [] { return std::make_unique<LinuxSystemEventMonitor>(); };
 
