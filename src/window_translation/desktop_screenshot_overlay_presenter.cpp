@@ -78,8 +78,9 @@ void DesktopScreenshotOverlayPresenter::makePassive(OverlayPanelling& panel) {
 void DesktopScreenshotOverlayPresenter::presentLoading(const QRectF& windowBounds, std::optional<qint32> ownerPID,
                                                        const QString& message, bool usesServer) {
     cancelScheduledDismiss();
-    // Leaving a translated image for a new card counts as a dismissal; leaving a card does not.
-    clear(static_cast<bool>(onTranslationRequested_));
+    // Leaving a translated image (shown or being re-translated) for a new card counts as a
+    // dismissal; leaving a card does not.
+    clear(imageOverlayUp_);
     const std::optional<QRectF> frame = panelFrame(windowBounds);
     if (!frame) {
         return;
@@ -123,6 +124,7 @@ bool DesktopScreenshotOverlayPresenter::presentImage(const QImage& image, const 
     ScreenshotOverlayView* view = makeOverlayView(*panel, frame->size().toSize());
     selectedLanguagePair_ = selectedLanguagePair;
     onTranslationRequested_ = std::move(onTranslationRequested);
+    imageOverlayUp_ = true;
     onlineFeaturesEnabled_ = onlineFeaturesEnabled;
     appearDate_ = dependencies_.clock->now();
     view->showImage(image, frame->size().toSize(), translationDisplayName, true);
@@ -162,6 +164,7 @@ void DesktopScreenshotOverlayPresenter::clear(bool notify) {
     cancelScheduledDismiss();
     selectedLanguagePair_.reset();
     onTranslationRequested_ = nullptr;
+    imageOverlayUp_ = false;
     removeGlobalMouseMonitor();
     if (dependencies_.keyboardGrab) {
         dependencies_.keyboardGrab->release();

@@ -97,6 +97,8 @@ private:
     std::unique_ptr<OverlayPanelling> overlayPanel_;
     std::optional<TranslationLanguagePair> selectedLanguagePair_;
     std::function<void(TranslationLanguagePair)> onTranslationRequested_;
+    // Set with the first image of an overlay, kept through its re-translations.
+    bool imageOverlayUp_ = false;
     bool onlineFeaturesEnabled_ = true;
     std::unique_ptr<GlobalMouseMonitor> globalMouseMonitor_;
     std::optional<qint32> ownerPID_;

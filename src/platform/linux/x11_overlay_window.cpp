@@ -52,3 +52,17 @@ void markAsOverlayWindow(quint64 window) {
 }
 
 }  // namespace tavrolin::x11
+
+namespace tavrolin::x11 {
+
+void syncQtConnection() {
+    auto* app = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* connection = app ? app->connection() : nullptr;
+    if (!connection) {
+        return;
+    }
+    // The server answers this itself, after every earlier request of the connection.
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+}
+
+}  // namespace tavrolin::x11

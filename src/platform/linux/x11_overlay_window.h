@@ -10,3 +10,11 @@ namespace tavrolin::x11 {
 void markAsOverlayWindow(quint64 window);
 
 }  // namespace tavrolin::x11
+
+namespace tavrolin::x11 {
+
+// Waits until the X server has handled every request Qt sent so far (an unmapped menu, say), so
+// that another connection sees the screen as Qt left it. Does nothing without an X11 display.
+void syncQtConnection();
+
+}  // namespace tavrolin::x11
