@@ -21,6 +21,8 @@
 #include "platform/front_window_activation.h"
 #include "support/async.h"
 #include "support/fake_accessibility_bus_status.h"
+#include "shell/app_alerts.h"
+#include "core/capture_workflow_error.h"
 #include "support/fake_global_key_grabber.h"
 #include "support/scripted_alert_presenter.h"
 #include "support/fake_power_assertions.h"
@@ -615,6 +617,18 @@ TEST(AppDelegate, LaunchRegistersTheSevenShortcutsAndBuildsTheStatusMenuFromTheS
 
     launch.delegate->applicationWillTerminate();
     EXPECT_TRUE(launch.h.grabber->grabs.empty()) << "termination releases the grabs";
+}
+
+TEST(AppDelegate, ShortcutsLostToAKeyboardChangeAreReportedAsAFailedRegistration) {
+    Launched launch([](AppSettings& s) { s.onlineFeaturesEnabled = false; });
+    ASSERT_EQ(launch.h.grabber->grabs.size(), 7u);
+    launch.h.grabber->loseGrabs(rawValue(HotKeyAction::flipLanguage), GlobalKeyGrabStatus::alreadyInUse);
+    EXPECT_TRUE(launch.delegate->hotKeyManager().registeredHotKeys().empty());
+    ASSERT_NE(launch.h.alerts, nullptr);
+    ASSERT_EQ(launch.h.alerts->shown.size(), 1u);
+    EXPECT_EQ(launch.h.alerts->shown[0].title, "Could not register shortcuts");
+    EXPECT_EQ(launch.h.alerts->shown[0].message,
+              makeMessage(CaptureWorkflowError::hotKeyAlreadyInUse(QStringLiteral("Control+Shift+F"))));
 }
 
 TEST(AppDelegate, SavingSettingsRegistersTheNewShortcutsAndRefreshesTheMenu) {
