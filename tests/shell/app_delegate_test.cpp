@@ -45,6 +45,8 @@
 
 #include <QElapsedTimer>
 
+#include <future>
+
 #include <QCoreApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -858,8 +860,13 @@ TEST(WindowTranslationWorkflow, AnImageThatReachesNoDisplayIsAFailureNotASuccess
 
 TEST(WindowTranslationWorkflow, ASecondRequestDuringACaptureLeavesTheFirstAlone) {
     WindowTranslation w;
+    // The first capture holds the screen until the second request has been answered.
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    w.h.screen->failCapture = [released] { released.wait(); };
     w.delegate->startCapture(w.shortcut(), TelemetryTrigger::hotkey);
     w.delegate->startCapture(w.shortcut(), TelemetryTrigger::hotkey);
+    release.set_value();
     // The refusal is reported at once, without touching the overlay or alerting.
     ASSERT_EQ(w.usageEvents().size(), 1);
     EXPECT_TRUE(w.usageEvents()[0].contains(QStringLiteral("error=capture_already_in_progress")));
@@ -959,6 +966,7 @@ TEST(WindowTranslationWorkflow, TheTrayCommandStartsOnceTheMenuHasGone) {
     w.h.overlay->panelUp = false;
     w.delegate->startSmartTranslation(TelemetryTrigger::hotkey);
     EXPECT_TRUE(w.workflowLines().filter(QStringLiteral("workflow start")).last().contains(QStringLiteral("trigger=hotkey")));
+    ASSERT_TRUE(waitFor([&] { return w.usageEvents().size() == 2; }));
 }
 
 TEST(WindowTranslationWorkflow, EachErrorHasItsAlert) {
