@@ -192,11 +192,12 @@ QString xdotool(const QStringList& arguments) { return run(QStringLiteral("xdoto
 // The pattern program with part of its window showing English interface text.
 class PatternWindowProgram {
 public:
-    PatternWindowProgram() {
+    explicit PatternWindowProgram(QPoint position = {120, 140}) {
         const QString program = qEnvironmentVariable("TAVROLIN_BUILD_DIR") +
                                 QStringLiteral("/tests/support/tavrolin_test_app_pattern_window");
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(program, {"--size", "640", "400", "--pos", "120", "140", "--ui-text", "400", "240"});
+        process_.start(program, {"--size", "640", "400", "--pos", QString::number(position.x()),
+                                 QString::number(position.y()), "--ui-text", "400", "240"});
         const QString window = reply(QStringLiteral("window"));
         windowID = window.toULongLong();
         const QStringList at = reply(QStringLiteral("at"), QStringLiteral("where")).split(' ');
@@ -232,6 +233,10 @@ public:
         return answer;
     }
     qint64 pid() const { return process_.processId(); }
+    void kill() {
+        process_.kill();
+        process_.waitForFinished(3000);
+    }
 
     quint64 windowID = 0;
     QRect clientArea;
@@ -363,6 +368,38 @@ TEST_F(WindowTranslationProcessTest, TheShortcutAndTheTrayItemTranslateTheFrontW
 
     translateAndDismiss(pattern, bounds, before, true);
     EXPECT_EQ(countLogged(QStringLiteral("workflow start action=capture_and_translate_active_window trigger=menu")), 1);
+}
+
+TEST_F(WindowTranslationProcessTest, AWindowPartlyOffScreenWhoseProgramExitsUnderTheOverlay) {
+    writeSettings(false, [](AppSettings& s) {
+        s.targetLanguage = AppLanguage::spanish;
+        s.overlayMinimumDisplayDuration = 0.5;
+    });
+    start();
+    ASSERT_TRUE(test::waitUntil([&] { return visibleWindows().size() == 1; }, 15s)) << "no tray icon was shown";
+
+    PatternWindowProgram pattern(QPoint(-200, -120));
+    ASSERT_NE(pattern.windowID, 0u);
+    pattern.reply(QStringLiteral("activated"), QStringLiteral("activate"));
+    ASSERT_TRUE(test::waitUntil([&] { return activeWindow() == pattern.windowID; }, 5s));
+    const QString done = QStringLiteral("event action=capture_and_translate_active_window trigger=hotkey");
+    xdotool({"key", "ctrl+shift+t"});
+    ASSERT_TRUE(test::waitUntil([&] { return countLogged(done) == 1; }, 60s)) << logLines().join('\n').toStdString();
+    EXPECT_EQ(overlayWindows().size(), 1u);
+
+    // The covered program goes away; the overlay stays until dismissed, and a key after the
+    // minimum time dismisses it.
+    pattern.kill();
+    test::waitUntil([] { return false; }, 700ms);
+    EXPECT_EQ(overlayWindows().size(), 1u);
+    xdotool({"key", "Escape"});
+    EXPECT_TRUE(test::waitUntil([&] { return overlayWindows().empty(); }, 3s));
+    EXPECT_EQ(process_.state(), QProcess::Running);
+
+    // Again, with nothing but the desktop in front.
+    xdotool({"key", "ctrl+shift+t"});
+    ASSERT_TRUE(test::waitUntil([&] { return countLogged(done) == 2; }, 60s)) << logLines().join('\n').toStdString();
+    EXPECT_EQ(process_.state(), QProcess::Running);
 }
 
 }  // namespace
