@@ -280,6 +280,16 @@ protected:
         return count;
     }
 
+    // Native Spanish, online features off, a minimum display time of 0.5 s; up with its tray icon.
+    void startInSpanish() {
+        writeSettings(false, [](AppSettings& s) {
+            s.targetLanguage = AppLanguage::spanish;
+            s.overlayMinimumDisplayDuration = 0.5;
+        });
+        start();
+        ASSERT_TRUE(test::waitUntil([&] { return visibleWindows().size() == 1; }, 15s)) << "no tray icon was shown";
+    }
+
     // One translation of the front window, from the shortcut or from the tray menu.
     void translateAndDismiss(PatternWindowProgram& pattern, const QRect& bounds, const QImage& before, bool fromTray) {
         const QString success =
@@ -340,12 +350,7 @@ protected:
 };
 
 TEST_F(WindowTranslationProcessTest, TheShortcutAndTheTrayItemTranslateTheFrontWindow) {
-    writeSettings(false, [](AppSettings& s) {
-        s.targetLanguage = AppLanguage::spanish;
-        s.overlayMinimumDisplayDuration = 0.5;
-    });
-    start();
-    ASSERT_TRUE(test::waitUntil([&] { return visibleWindows().size() == 1; }, 15s)) << "no tray icon was shown";
+    ASSERT_NO_FATAL_FAILURE(startInSpanish());
 
     PatternWindowProgram pattern;
     ASSERT_NE(pattern.windowID, 0u);
@@ -371,12 +376,7 @@ TEST_F(WindowTranslationProcessTest, TheShortcutAndTheTrayItemTranslateTheFrontW
 }
 
 TEST_F(WindowTranslationProcessTest, AWindowPartlyOffScreenWhoseProgramExitsUnderTheOverlay) {
-    writeSettings(false, [](AppSettings& s) {
-        s.targetLanguage = AppLanguage::spanish;
-        s.overlayMinimumDisplayDuration = 0.5;
-    });
-    start();
-    ASSERT_TRUE(test::waitUntil([&] { return visibleWindows().size() == 1; }, 15s)) << "no tray icon was shown";
+    ASSERT_NO_FATAL_FAILURE(startInSpanish());
 
     PatternWindowProgram pattern(QPoint(-200, -120));
     ASSERT_NE(pattern.windowID, 0u);
