@@ -58,14 +58,15 @@ TEST(WindowTranslationPipeline, TranslatesEnglishPanelsToSpanishInsideTheirPatch
             kept.push_back(group);
         }
     }
-    ASSERT_EQ(kept.size(), 6U);
+    // Six painted lines; the recognizer may read a line as more than one piece.
+    ASSERT_GE(kept.size(), 6U);
     const auto translated = test::await(service.translateRecognizedGroupsResult(
         kept, AppLanguage::automatic, std::nullopt, preferred->boostedLanguages(), AppLanguage::spanish));
     const QImage source = screen.image.convertToFormat(QImage::Format_RGBA8888);
     const auto layouts = service.layoutEngine.layout(
         translated.blocks, QRectF(0, 0, source.width(), source.height()), WritingDirection::leftToRight,
         [&source](const QRectF& rect) { return TranslatedImageRenderer::isBackgroundUniform(rect, source); });
-    ASSERT_EQ(layouts.size(), 6U);
+    ASSERT_EQ(layouts.size(), translated.blocks.size());
 
     const QImage output = result.image.convertToFormat(QImage::Format_RGBA8888);
     std::vector<QRect> patches;
@@ -84,8 +85,10 @@ TEST(WindowTranslationPipeline, TranslatesEnglishPanelsToSpanishInsideTheirPatch
     }
     EXPECT_EQ(changedOutside, 0);
 
+    int onDark = 0;
     for (const QRect& patch : patches) {
         const bool onDarkPanel = patch.left() >= 460;
+        onDark += onDarkPanel ? 1 : 0;
         int lightest = 0;
         int darkest = 255;
         for (int y = patch.top() + 3; y <= patch.bottom() - 3; ++y) {
@@ -103,6 +106,8 @@ TEST(WindowTranslationPipeline, TranslatesEnglishPanelsToSpanishInsideTheirPatch
             EXPECT_GT(lightest, 200);
         }
     }
+    EXPECT_GE(onDark, 3);
+    EXPECT_GE(static_cast<int>(patches.size()) - onDark, 3);
 }
 
 TEST(WindowTranslationPipeline, InstalledFontsDrawEveryTargetScript) {
