@@ -128,6 +128,22 @@ constexpr LinuxRewording kLinuxRewordings[] = {
      "\U0001F6AB Speech Recognition access denied. Enable it in your desktop's privacy settings."},
 
     // --- Settings window and anti-sleep ---
+    {"Online features are off, so translation uses only downloaded macOS translation languages. Some "
+     "languages are unavailable in this mode.",
+     "Online features are off, so translation uses only the Apertium language pairs installed on this "
+     "computer. Some languages are unavailable in this mode."},
+    {"Keep Tavrolin ready in the menu bar.", "Keep Tavrolin ready in the system tray."},
+    {"Uses macOS Login Items when Tavrolin is running from its app bundle.",
+     "Adds Tavrolin to your desktop's startup applications when it runs from its installed location."},
+    {"Prevent your Mac from sleeping and the screen from locking on a schedule.",
+     "Prevent your computer from sleeping and the screen from locking on a schedule."},
+    {"Keep Mac awake", "Keep computer awake"},
+    {"Prevent your Mac from sleeping and the screen from locking during a scheduled time range.",
+     "Prevent your computer from sleeping and the screen from locking during a scheduled time range."},
+    {"When enabled, your Mac will stay awake and the screen will not lock during the scheduled hours.",
+     "When enabled, your computer will stay awake and the screen will not lock during the scheduled hours."},
+    {"Keeping your Mac awake will consume more power when running on battery.",
+     "Keeping your computer awake will consume more power when running on battery."},
 
     // --- Onboarding ---
     {"Finish macOS setup once.", "Finish your desktop setup once."},

@@ -176,21 +176,21 @@ void AppAlerts::showAlert(const QString& title, const QString& message, const QI
 void AppAlerts::openAccessibilitySettings(TelemetryTrigger trigger) {
     report(TelemetryAction::openAccessibilitySettings, trigger);
     if (dependencies_.openPane) {
-        dependencies_.openPane(SettingsPane::accessibility);
+        dependencies_.openPane(SystemSettingsPane::accessibility);
     }
 }
 
 void AppAlerts::openScreenRecordingSettings(TelemetryTrigger trigger) {
     report(TelemetryAction::openScreenRecordingSettings, trigger);
     if (dependencies_.openPane) {
-        dependencies_.openPane(SettingsPane::screenRecording);
+        dependencies_.openPane(SystemSettingsPane::screenRecording);
     }
 }
 
 void AppAlerts::openTranslationLanguageSettings() {
     report(TelemetryAction::openTranslationLanguageSettings, TelemetryTrigger::alert);
     if (dependencies_.openPane) {
-        dependencies_.openPane(SettingsPane::translationLanguages);
+        dependencies_.openPane(SystemSettingsPane::translationLanguages);
     }
 }
 

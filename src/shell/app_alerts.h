@@ -26,7 +26,7 @@ public:
     struct Dependencies {
         AlertPresenting* presenter = nullptr;
         // Opens a set-up pane (SystemSettingsOpener::open in the application).
-        std::function<void(SettingsPane)> openPane;
+        std::function<void(SystemSettingsPane)> openPane;
         // Reports a plain command usage event (no outcome, no duration).
         std::function<void(TelemetryAction, TelemetryTrigger)> reportCommand;
         // The store's current settings, and the one way to save new ones (error text or none).

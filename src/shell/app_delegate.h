@@ -13,6 +13,7 @@
 //   app_delegate_updates.cpp    update checks
 //   app_delegate_onboarding.cpp onboarding and the share prompt
 //   app_delegate_dictation.cpp  the dictation scratchpad window
+//   app_delegate_settings_window.cpp the settings window and the diagnostics export it starts
 // A new concern adds its own app_delegate_<concern>.cpp and declares its members in the
 // matching section below.
 
@@ -63,6 +64,7 @@ class OnboardingPresenting;
 class ProgramLaunching;
 class Scheduler;
 class SettingsCoordinator;
+class SettingsWindowController;
 class SharePromptCoordinator;
 class StatusMenu;
 class SystemSettingsOpener;
@@ -352,6 +354,15 @@ public:
     // nullptr while the application has no onboarding window.
     OnboardingHooks* onboardingHooks();
 
+    // ---- settings window (app_delegate_settings_window.cpp)
+
+    // Reports the command, then shows the settings window: a new one over the stored settings,
+    // or the open one as it is.
+    void presentSettings(TelemetryTrigger trigger);
+    SettingsWindowController* settingsWindowController() const;
+    // Asks where to save the diagnostics archive and writes it; returns at once.
+    void exportDiagnostics();
+
     // ---- updates (app_delegate_updates.cpp)
 
     void startUpdateCheck(UpdateCheckMode mode);
@@ -371,6 +382,9 @@ private:
     void pushSettings(const AppSettings& settings, bool fullScope);
     void reportCommand(TelemetryAction action, TelemetryTrigger trigger);
     std::shared_ptr<ServerBackedTranslationClient> makeServerBackedTranslationClient(bool withServerStartCallback);
+
+    // While a settings row records a shortcut the global grabs are paused.
+    void settingsShortcutRecordingChanged(bool recording);
 
     Factories factories_;
 
@@ -430,6 +444,9 @@ private:
     std::unique_ptr<OnboardingHooks> onboardingHooks_;
     bool onboardingHooksBuilt_ = false;
     std::unique_ptr<DictationScratchpadWindowController> dictationScratchpadWindowController_;
+    // Owned as a child of the delegate; dropped (later) when its window closes.
+    QPointer<SettingsWindowController> settingsWindowController_;
+    std::vector<QCoro::Task<void>> diagnosticsExportTasks_;
 };
 
 }  // namespace tavrolin

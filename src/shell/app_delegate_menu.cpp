@@ -98,8 +98,7 @@ void AppDelegate::flipLanguage() { runCommand(HotKeyAction::flipLanguage, Teleme
 void AppDelegate::openDictationScratchpad() { runCommand(HotKeyAction::openDictationScratchpad, TelemetryTrigger::menu); }
 void AppDelegate::createPrompt() { runCommand(HotKeyAction::createPrompt, TelemetryTrigger::menu); }
 
-// The settings window comes with its own subsystem.
-void AppDelegate::openSettings() {}
+void AppDelegate::openSettings() { presentSettings(TelemetryTrigger::menu); }
 
 void AppDelegate::showTutorial() {
     if (OnboardingHooks* onboarding = onboardingHooks()) {

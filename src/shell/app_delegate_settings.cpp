@@ -60,7 +60,7 @@ AppAlerts& AppDelegate::alerts() {
         const QPointer<AppDelegate> self(this);
         AppAlerts::Dependencies d;
         d.presenter = &alertPresenter();
-        d.openPane = [self](SettingsPane pane) {
+        d.openPane = [self](SystemSettingsPane pane) {
             if (self) {
                 self->systemSettingsOpener().open(pane);
             }
@@ -138,7 +138,7 @@ SettingsCoordinator& AppDelegate::settingsCoordinator() {
         };
         d.openLoginItemsSettings = [self] {
             if (self) {
-                self->systemSettingsOpener().open(SettingsPane::loginItems);
+                self->systemSettingsOpener().open(SystemSettingsPane::loginItems);
             }
         };
         if (factories_.clock) {

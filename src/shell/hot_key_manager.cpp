@@ -56,6 +56,41 @@ void HotKeyManager::unregister() {
     grabber_->releaseAll();
     handlers_.clear();
     registeredHotKeys_.clear();
+    suspended_ = false;
+}
+
+void HotKeyManager::suspend() {
+    if (suspended_) {
+        return;
+    }
+    suspended_ = true;
+    for (const auto& [id, shortcut] : registeredHotKeys_) {
+        grabber_->release(id);
+    }
+}
+
+std::vector<CaptureWorkflowError> HotKeyManager::resume() {
+    std::vector<CaptureWorkflowError> failures;
+    if (!suspended_) {
+        return failures;
+    }
+    suspended_ = false;
+    const std::map<quint32, HotKeyShortcut> registered = registeredHotKeys_;
+    for (const auto& [id, shortcut] : registered) {
+        const std::optional<HotKeyAction> action = hotKeyActionFromRawValue(id);
+        Handler handler = handlers_[id];
+        try {
+            if (!action) {
+                throw CaptureWorkflowError::failedToRegisterHotKey(shortcut.displayName());
+            }
+            registerHotKey(*action, shortcut, std::move(handler));
+        } catch (const CaptureWorkflowError& error) {
+            handlers_.erase(id);
+            registeredHotKeys_.erase(id);
+            failures.push_back(error);
+        }
+    }
+    return failures;
 }
 
 bool HotKeyManager::handleHotKeyPressed(quint32 id) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 namespace tavrolin {
 
@@ -40,6 +41,14 @@ public:
 
     const std::map<quint32, HotKeyShortcut>& registeredHotKeys() const { return registeredHotKeys_; }
 
+    // Pausing: the system grabs are released while the registrations and handlers are kept, so
+    // another window can take the combinations (the settings window's shortcut recorder);
+    // resume() grabs them again. A shortcut that cannot be grabbed again is unregistered and
+    // its error returned, in action order. Both are no-ops when there is nothing to do.
+    void suspend();
+    std::vector<CaptureWorkflowError> resume();
+    bool isSuspended() const { return suspended_; }
+
     // A press of the grab registered under `id`: runs its handler. Ids without a handler and a
     // registered shortcut are declined (false) and run nothing.
     bool handleHotKeyPressed(quint32 id);
@@ -51,6 +60,7 @@ private:
     RegistrationLostHandler lostHandler_;
     std::map<quint32, Handler> handlers_;
     std::map<quint32, HotKeyShortcut> registeredHotKeys_;
+    bool suspended_ = false;
 };
 
 // Registers the seven shortcuts of `settings` in action order, all or nothing: the manager is

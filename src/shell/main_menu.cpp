@@ -1,5 +1,7 @@
 #include "shell/main_menu.h"
 
+#include "settings_window/shortcut_recorder.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QWidget>
@@ -33,7 +35,9 @@ void MainMenu::hideApplication() {
 bool MainMenu::eventFilter(QObject* watched, QEvent* event) {
     // Key events reach the focused widget first; the window's own handle sees them too, so only
     // widgets are looked at, and only once per press.
-    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+    // A widget that records key combinations takes every key while it records.
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
+        !watched->property(ShortcutRecorderField::recordsEveryKeyProperty).toBool()) {
         auto* key = static_cast<QKeyEvent*>(event);
         const auto modifiers = key->modifiers() & ~Qt::KeypadModifier;
         if (key->key() == Qt::Key_H && modifiers == Qt::ControlModifier && !key->isAutoRepeat()) {

@@ -19,10 +19,10 @@ SystemSettingsOpener::SystemSettingsOpener(std::shared_ptr<ProgramLaunching> lau
                                            QString currentDesktop)
     : launcher_(std::move(launcher)), explanations_(explanations), currentDesktop_(std::move(currentDesktop)) {}
 
-std::vector<SettingsPaneAddress> SystemSettingsOpener::addresses(SettingsPane pane, const QString& currentDesktop) {
+std::vector<SettingsPaneAddress> SystemSettingsOpener::addresses(SystemSettingsPane pane, const QString& currentDesktop) {
     // Screen capture needs no permission on X11, and translation languages and login items
     // have no page in any desktop's settings: those always get the explanation.
-    if (pane != SettingsPane::accessibility) {
+    if (pane != SystemSettingsPane::accessibility) {
         return {};
     }
     const QStringList desktops = currentDesktop.toUpper().split(u':', Qt::SkipEmptyParts);
@@ -45,25 +45,25 @@ std::vector<SettingsPaneAddress> SystemSettingsOpener::addresses(SettingsPane pa
     return result;
 }
 
-Alert SystemSettingsOpener::explanation(SettingsPane pane) {
+Alert SystemSettingsOpener::explanation(SystemSettingsPane pane) {
     Alert alert;
     alert.icon = AppMetadata::alertIcon();
     alert.buttons = {QStringLiteral("OK")};
     switch (pane) {
-    case SettingsPane::accessibility:
+    case SystemSettingsPane::accessibility:
         alert.title = QStringLiteral("Accessibility on This Desktop");
         alert.message = QStringLiteral(
             "Tavrolin reads and replaces text in other apps through the desktop's accessibility bus (AT-SPI).\n\n"
             "Turn on assistive technologies in your desktop's accessibility settings (with the at-spi2-core "
             "package installed), then try the shortcut again.");
         break;
-    case SettingsPane::screenRecording:
+    case SystemSettingsPane::screenRecording:
         alert.title = QStringLiteral("Screen Capture on This Desktop");
         alert.message = QStringLiteral(
             "Screen capture needs no permission in an X11 session: Tavrolin can already read the screen.\n\n"
             "If capture still fails, make sure you are logged in to an X11 session, then try again.");
         break;
-    case SettingsPane::translationLanguages:
+    case SystemSettingsPane::translationLanguages:
         alert.title = QStringLiteral("Translation Languages");
         alert.message = QStringLiteral(
             "Tavrolin translates on this computer with Apertium. Each language pair is a package: install "
@@ -71,7 +71,7 @@ Alert SystemSettingsOpener::explanation(SettingsPane pane) {
             "sudo apt install apertium-eng-spa\n\n"
             "Then try the translation again.");
         break;
-    case SettingsPane::loginItems:
+    case SystemSettingsPane::loginItems:
         alert.title = QStringLiteral("Open at Login");
         alert.message = QStringLiteral(
             "Tavrolin opens at login through an entry in your autostart folder (~/.config/autostart).\n\n"
@@ -91,7 +91,7 @@ bool SystemSettingsOpener::openFirstAvailable(const std::vector<std::optional<Se
     return false;
 }
 
-void SystemSettingsOpener::open(SettingsPane pane) {
+void SystemSettingsOpener::open(SystemSettingsPane pane) {
     std::vector<std::optional<SettingsPaneAddress>> candidates;
     for (const auto& address : addresses(pane, currentDesktop_)) {
         candidates.emplace_back(address);

@@ -12,7 +12,7 @@
 namespace tavrolin {
 
 // The set-up places the application sends the user to.
-enum class SettingsPane { accessibility, screenRecording, translationLanguages, loginItems };
+enum class SystemSettingsPane { accessibility, screenRecording, translationLanguages, loginItems };
 
 // One way to open a pane: a desktop's own settings program with its arguments.
 struct SettingsPaneAddress {
@@ -44,13 +44,13 @@ public:
 
     // The settings programs of the desktop for a pane, most specific first; empty when the
     // desktop has none for it.
-    static std::vector<SettingsPaneAddress> addresses(SettingsPane pane, const QString& currentDesktop);
+    static std::vector<SettingsPaneAddress> addresses(SystemSettingsPane pane, const QString& currentDesktop);
     // The dialog shown when no settings program opens.
-    static Alert explanation(SettingsPane pane);
+    static Alert explanation(SystemSettingsPane pane);
 
     // Starts the first address that starts, skipping absent ones; false when none did.
     bool openFirstAvailable(const std::vector<std::optional<SettingsPaneAddress>>& addresses);
-    void open(SettingsPane pane);
+    void open(SystemSettingsPane pane);
 
 private:
     std::shared_ptr<ProgramLaunching> launcher_;

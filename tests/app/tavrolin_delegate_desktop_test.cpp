@@ -12,7 +12,13 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+#include <X11/keysym.h>
+
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 namespace tavrolin {
 namespace {
@@ -24,6 +30,28 @@ QString run(const QString& program, const QStringList& arguments) {
     process.start(program, arguments);
     process.waitForFinished(5000);
     return QString::fromLatin1(process.readAllStandardOutput()).trimmed();
+}
+
+// Another program on the display: can it grab a combination on the root window?
+bool otherClientCanGrab(xcb_keysym_t keysym, uint16_t modifiers) {
+    int screen = 0;
+    xcb_connection_t* connection = xcb_connect(nullptr, &screen);
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int i = 0; i < screen; ++i) {
+        xcb_screen_next(&it);
+    }
+    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(connection);
+    xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, keysym);
+    const xcb_keycode_t code = codes ? codes[0] : 0;
+    std::free(codes);
+    xcb_generic_error_t* error = xcb_request_check(
+        connection, xcb_grab_key_checked(connection, 1, it.data->root, modifiers, code, XCB_GRAB_MODE_ASYNC,
+                                         XCB_GRAB_MODE_ASYNC));
+    const bool grabbed = error == nullptr;
+    std::free(error);
+    xcb_key_symbols_free(symbols);
+    xcb_disconnect(connection);  // releases what it got
+    return grabbed;
 }
 
 class TavrolinDelegateProcessTest : public ::testing::Test {
@@ -104,6 +132,26 @@ protected:
         return match.hasMatch() ? match.captured(1).toLongLong() : -1;
     }
 
+    // Opens the tray icon's menu with a right click.
+    void openTrayMenu() {
+        const QStringList icons = visibleWindows();
+        ASSERT_EQ(icons.size(), 1) << icons.join(',').toStdString();
+        run(QStringLiteral("xdotool"), {"mousemove", "--window", icons.first(), "5", "5"});
+        run(QStringLiteral("xdotool"), {"click", "3"});
+        ASSERT_TRUE(test::waitUntil([&] { return visibleWindows().size() > 1; }, 3s));
+    }
+    QString settingsWindow() const {
+        return run(QStringLiteral("xdotool"),
+                   {"search", "--all", "--onlyvisible", "--pid", QString::number(pid_), "--name", "^Settings$"})
+            .section('\n', 0, 0);
+    }
+    void keys(const QStringList& names) {
+        for (const QString& name : names) {
+            run(QStringLiteral("xdotool"), {"key", name});
+            test::waitUntil([] { return false; }, 60ms);
+        }
+    }
+
     // Opens the tray icon's menu with a right click and picks its last item ("Quit").
     void quitFromTrayMenu() {
         const QStringList icons = visibleWindows();
@@ -157,6 +205,49 @@ TEST_F(TavrolinDelegateProcessTest, OnlineTheInstallAndLaunchEventsReachTheServe
     const QStringList received = events();
     EXPECT_TRUE(received[0].contains(QStringLiteral("\"action\":\"app_install\"")) ||
                 received[1].contains(QStringLiteral("\"action\":\"app_install\"")));
+    process_.terminate();
+    EXPECT_TRUE(process_.waitForFinished(10000));
+}
+
+TEST_F(TavrolinDelegateProcessTest, SettingsFromTheTrayMenuSavesALanguageAndAShortcutThatIsThenOurs) {
+    writeSettings(true);
+    start();
+    ASSERT_TRUE(test::waitUntil([&] { return visibleWindows().size() == 1; }, 15s)) << "no tray icon was shown";
+    ASSERT_TRUE(test::waitUntil([] { return !otherClientCanGrab(XK_t, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT); }, 10s))
+        << "the default shortcuts were never registered";
+
+    // "Settings…" is the eighth item, after the seven commands (all enabled while online).
+    openTrayMenu();
+    keys(QStringList(8, QStringLiteral("Down")) << QStringLiteral("Return"));
+    ASSERT_TRUE(test::waitUntil([&] { return !settingsWindow().isEmpty(); }, 10s)) << "no settings window";
+    const QString window = settingsWindow();
+    run(QStringLiteral("xdotool"), {"windowactivate", "--sync", window});
+    test::waitUntil([] { return false; }, 300ms);
+
+    // Tab past the seven sidebar rows to the native language, pick German by its initial.
+    keys(QStringList(7, QStringLiteral("Tab")) << QStringLiteral("g"));
+    test::waitUntil([] { return false; }, 1500ms);  // the download check may open its notice
+    if (visibleWindows().size() > 2) {
+        keys({QStringLiteral("Escape")});  // dismiss the notice
+    }
+    ASSERT_EQ(settingsWindow(), window);
+    // Back to the Shortcuts row, open it, Tab to the first recorder, record Control+Alt+Y.
+    keys(QStringList(4, QStringLiteral("shift+Tab")) << QStringLiteral("space"));
+    keys(QStringList(4, QStringLiteral("Tab")) << QStringLiteral("space") << QStringLiteral("ctrl+alt+y"));
+    keys({QStringLiteral("Return")});
+    ASSERT_TRUE(test::waitUntil([&] { return settingsWindow().isEmpty(); }, 5s))
+        << "Save did not close the window";
+
+    JsonFileDefaultsStore defaults(home_.filePath("config/tavrolin/defaults.json"));
+    ASSERT_TRUE(defaults.rawValue(QStringLiteral("appSettings")).has_value());
+    const std::optional<AppSettings> stored = AppSettings::fromJson(*defaults.rawValue(QStringLiteral("appSettings")));
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_EQ(stored->targetLanguage, AppLanguage::german);
+    EXPECT_EQ(stored->captureAndTranslateShortcut, (HotKeyShortcut{.key = HotKeyKey::y, .option = true, .control = true}));
+
+    // The new combination is held by Tavrolin, the old one is free.
+    EXPECT_FALSE(otherClientCanGrab(XK_y, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1));
+    EXPECT_TRUE(otherClientCanGrab(XK_t, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT));
     process_.terminate();
     EXPECT_TRUE(process_.waitForFinished(10000));
 }

@@ -19,7 +19,7 @@ protected:
     AppAlertsTest()
         : alerts(AppAlerts::Dependencies{
               .presenter = &presenter,
-              .openPane = [this](SettingsPane pane) { log << QStringLiteral("open %1").arg(int(pane)); },
+              .openPane = [this](SystemSettingsPane pane) { log << QStringLiteral("open %1").arg(int(pane)); },
               .reportCommand =
                   [this](TelemetryAction action, TelemetryTrigger trigger) {
                       log << QStringLiteral("report %1 %2").arg(rawValue(action), rawValue(trigger));
@@ -51,9 +51,9 @@ protected:
     AppAlerts alerts;
 };
 
-const QString kAccessibilityPane = QStringLiteral("open %1").arg(int(SettingsPane::accessibility));
-const QString kScreenPane = QStringLiteral("open %1").arg(int(SettingsPane::screenRecording));
-const QString kTranslationPane = QStringLiteral("open %1").arg(int(SettingsPane::translationLanguages));
+const QString kAccessibilityPane = QStringLiteral("open %1").arg(int(SystemSettingsPane::accessibility));
+const QString kScreenPane = QStringLiteral("open %1").arg(int(SystemSettingsPane::screenRecording));
+const QString kTranslationPane = QStringLiteral("open %1").arg(int(SystemSettingsPane::translationLanguages));
 
 TEST_F(AppAlertsTest, AccessibilityAlertOpensThePaneAfterReportingIt) {
     presenter.answers = {"Open Settings"};

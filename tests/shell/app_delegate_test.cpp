@@ -45,8 +45,11 @@
 #include "support/fake_screen_capture_permission.h"
 #include "window_translation/screenshot_controller.h"
 #include "window_translation/screenshot_overlay_presenter.h"
+#include "settings_window/settings_window_controller.h"
+#include "settings_window/shortcut_recorder.h"
 
 #include <QCoreApplication>
+#include <X11/keysym.h>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
@@ -817,3 +820,80 @@ TEST(AppDelegate, TheScratchpadIsBuiltOnceAndEachCommandPresentsItInItsMode) {
 
 }  // namespace
 }  // namespace tavrolin
+
+TEST(AppDelegate, SettingsCommandShowsOneWindowThatSavesThroughTheDelegateAndGoesOnClose) {
+    Launched launch(everythingOn);
+    AppDelegate& delegate = *launch.delegate;
+    delegate.openSettings();
+    QPointer<SettingsWindowController> controller = delegate.settingsWindowController();
+    ASSERT_NE(controller, nullptr);
+    EXPECT_TRUE(controller->window()->isVisible());
+    EXPECT_EQ(launch.h.log->matching(QStringLiteral("telemetry open_settings")).size(), 1);
+    controller->view()->selectPane(SettingsPane::privacy);
+    delegate.presentSettings(TelemetryTrigger::menu);
+    EXPECT_EQ(delegate.settingsWindowController(), controller.data()) << "the open window is reused as it is";
+    EXPECT_EQ(controller->view()->selectedPane(), SettingsPane::privacy);
+
+    // Refused: another program holds the new combination; the window stays, nothing is stored.
+    const QByteArray storedBefore = launch.h.defaults.data(QStringLiteral("appSettings"));
+    const HotKeyShortcut taken{.key = HotKeyKey::k, .option = true, .control = true};
+    launch.h.grabber->taken.insert({XK_k, {.control = true, .alt = true}});
+    controller->view()->modifyDraft([&](AppSettings& s) {
+        s.flipLanguageShortcut = taken;
+        s.targetLanguage = AppLanguage::german;
+    });
+    controller->view()->save();
+    ASSERT_TRUE(controller->view()->saveError().has_value());
+    EXPECT_NE(controller->view()->saveError()->indexOf(QStringLiteral("Control+Alt+K")), -1)
+        << controller->view()->saveError()->toStdString();
+    EXPECT_TRUE(controller->window()->isVisible());
+    EXPECT_EQ(launch.h.defaults.data(QStringLiteral("appSettings")), storedBefore);
+    EXPECT_EQ(launch.h.grabber->grabs.size(), 7u);
+
+    // Accepted: stored, the window closes, the delegate forgets the controller and deletes it later.
+    launch.h.grabber->taken.clear();
+    controller->view()->save();
+    EXPECT_EQ(delegate.settingsStore().settings().flipLanguageShortcut, taken);
+    EXPECT_EQ(delegate.settingsStore().settings().targetLanguage, AppLanguage::german);
+    EXPECT_EQ(delegate.settingsWindowController(), nullptr);
+    EXPECT_NE(controller, nullptr) << "not deleted inside its own close handling";
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(controller, nullptr);
+
+    // A new command starts over from the stored settings on the first pane.
+    delegate.openSettings();
+    ASSERT_NE(delegate.settingsWindowController(), nullptr);
+    EXPECT_EQ(delegate.settingsWindowController()->view()->selectedPane(), SettingsPane::translation);
+    EXPECT_EQ(delegate.settingsWindowController()->view()->draftSettings().targetLanguage, AppLanguage::german);
+}
+
+TEST(AppDelegate, GrabsPauseWhileASettingsRowRecordsAndComeBackAfterwards) {
+    Launched launch(everythingOn);
+    AppDelegate& delegate = *launch.delegate;
+    delegate.openSettings();
+    SettingsView& view = *delegate.settingsWindowController()->view();
+    view.selectPane(SettingsPane::shortcuts);
+    auto* row = view.paneContent()->findChild<HotKeyEditorRow*>(settingsKey(HotKeyAction::flipLanguage));
+    ASSERT_NE(row, nullptr);
+    row->field()->setFocus();
+    row->field()->setRecording(true);
+    EXPECT_TRUE(launch.h.grabber->grabs.empty());
+    EXPECT_EQ(delegate.hotKeyManager().registeredHotKeys().size(), 7u);
+
+    // Meanwhile another program took Control+Shift+D: it is reported, not dropped silently.
+    launch.h.grabber->taken.insert({XK_d, {.control = true, .shift = true}});
+    const std::size_t alertsBefore = launch.h.alerts->shown.size();
+    row->field()->setRecording(false);
+    EXPECT_EQ(launch.h.grabber->grabs.size(), 6u);
+    ASSERT_EQ(launch.h.alerts->shown.size(), alertsBefore + 1);
+    EXPECT_EQ(launch.h.alerts->shown.back().title, QStringLiteral("Could not register shortcuts"));
+
+    // Closing the window while a row records brings the grabs back too.
+    launch.h.grabber->taken.clear();
+    AppSettings settings = delegate.settingsStore().settings();
+    ASSERT_EQ(delegate.saveSettings(settings, TelemetryTrigger::settings), std::nullopt);
+    row->field()->setRecording(true);
+    EXPECT_TRUE(launch.h.grabber->grabs.empty());
+    delegate.settingsWindowController()->window()->close();
+    EXPECT_EQ(launch.h.grabber->grabs.size(), 7u);
+}

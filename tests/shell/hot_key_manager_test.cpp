@@ -165,3 +165,41 @@ TEST_F(HotKeyManagerTest, ShortcutsLostToAKeyboardChangeAreAllDroppedAndReported
 
 }  // namespace
 }  // namespace tavrolin
+
+namespace tavrolin {
+namespace {
+
+TEST_F(HotKeyManagerTest, SuspendReleasesTheGrabsAndResumeTakesThemBackWithTheirHandlers) {
+    registerHotKeys(manager, AppSettings{}, recordingHandlers());
+    manager.suspend();
+    EXPECT_TRUE(grabber->grabs.empty()) << "another window may take the combinations now";
+    EXPECT_EQ(manager.registeredHotKeys().size(), 7u);
+    manager.suspend();  // twice is once
+
+    EXPECT_TRUE(manager.resume().empty());
+    EXPECT_EQ(grabber->grabs.size(), 7u);
+    EXPECT_EQ(grabber->grabs.at(6), (Combination{XK_f, kControlShift}));
+    grabber->press(6);
+    EXPECT_EQ(pressed, std::vector{HotKeyAction::flipLanguage});
+    EXPECT_TRUE(manager.resume().empty()) << "resuming without a pause changes nothing";
+    EXPECT_EQ(grabber->grabs.size(), 7u);
+}
+
+TEST_F(HotKeyManagerTest, AShortcutTakenWhilePausedIsReportedAndUnregisteredOthersComeBack) {
+    registerHotKeys(manager, AppSettings{}, recordingHandlers());
+    manager.suspend();
+    grabber->taken.insert(Combination{XK_d, kControlShift});
+
+    const std::vector<CaptureWorkflowError> failures = manager.resume();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(QString::fromUtf8(failures.front().what()).indexOf(QStringLiteral("Control+Shift+D")), -1)
+        << failures.front().what();
+    EXPECT_EQ(grabber->grabs.size(), 6u);
+    EXPECT_FALSE(manager.registeredHotKeys().contains(7));
+    grabber->press(7);
+    EXPECT_FALSE(manager.handleHotKeyPressed(7));
+    EXPECT_TRUE(pressed.empty());
+}
+
+}  // namespace
+}  // namespace tavrolin

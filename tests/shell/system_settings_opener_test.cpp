@@ -46,7 +46,7 @@ TEST(SystemSettingsOpener, AccessibilityOpensTheDesktopsOwnPageFirst) {
     for (const Row& row : rows) {
         Fixture f(row.desktop);
         f.launcher->installed = row.installed;
-        f.opener.open(SettingsPane::accessibility);
+        f.opener.open(SystemSettingsPane::accessibility);
         EXPECT_EQ(f.launcher->attempts, row.attempts) << row.desktop.toStdString();
         EXPECT_TRUE(f.presenter.shown.empty()) << row.desktop.toStdString();
     }
@@ -55,19 +55,19 @@ TEST(SystemSettingsOpener, AccessibilityOpensTheDesktopsOwnPageFirst) {
 TEST(SystemSettingsOpener, WithoutADesktopPageOurExplanationIsShown) {
     struct Row {
         QString desktop;
-        SettingsPane pane;
+        SystemSettingsPane pane;
         QStringList attempts;
         QString title;
         QString mentions;
     };
     const std::vector<Row> rows{
-        {"GNOME", SettingsPane::accessibility,
+        {"GNOME", SystemSettingsPane::accessibility,
          {"gnome-control-center universal-access", "gnome-control-center accessibility"},
          "Accessibility on This Desktop", "AT-SPI"},
-        {"openbox", SettingsPane::accessibility, {}, "Accessibility on This Desktop", "assistive technologies"},
-        {"GNOME", SettingsPane::screenRecording, {}, "Screen Capture on This Desktop", "no permission"},
-        {"KDE", SettingsPane::translationLanguages, {}, "Translation Languages", "apertium-"},
-        {"GNOME", SettingsPane::loginItems, {}, "Open at Login", "~/.config/autostart"},
+        {"openbox", SystemSettingsPane::accessibility, {}, "Accessibility on This Desktop", "assistive technologies"},
+        {"GNOME", SystemSettingsPane::screenRecording, {}, "Screen Capture on This Desktop", "no permission"},
+        {"KDE", SystemSettingsPane::translationLanguages, {}, "Translation Languages", "apertium-"},
+        {"GNOME", SystemSettingsPane::loginItems, {}, "Open at Login", "~/.config/autostart"},
     };
     for (const Row& row : rows) {
         Fixture f(row.desktop);

@@ -1,4 +1,4 @@
-#include "shell/confirmation_dialog.h"
+#include "settings_window/confirmation_dialog.h"
 
 #include <QApplication>
 #include <QEasingCurve>
