@@ -13,7 +13,7 @@
 #include "shell/app_actions.h"
 #include "shell/hot_key_manager.h"
 #include "shell/onboarding_hooks.h"
-#include "shell/onboarding_presenting.h"
+#include "onboarding/onboarding_presenting.h"
 #include "shell/share_alert_presenter.h"
 #include "shell/status_menu.h"
 #include "shell/update_hooks.h"
@@ -333,7 +333,7 @@ struct Harness {
             return presenter;
         };
         if (withOnboarding) {
-            f.makeOnboardingPresenter = [this] { return std::make_unique<FakeOnboardingPresenter>(&onboardingWindows); };
+            f.makeOnboardingPresenter = [this](const OnboardingWindowServices&) { return std::make_unique<FakeOnboardingPresenter>(&onboardingWindows); };
             f.makeAccessibilityBusStatus = [] { return std::make_unique<test::FakeAccessibilityBusStatus>(); };
         }
         if (withScratchpad) {
