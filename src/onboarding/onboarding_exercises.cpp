@@ -160,10 +160,10 @@ std::optional<TextExerciseConfiguration> TextExerciseConfiguration::forIllustrat
                                          QStringLiteral("Rewrite"),
                                          HotKeyAction::writeText,
                                          OnboardingTint::indigo,
-                                         &VM::writeDraft,
-                                         &VM::setWriteDraft,
+                                         [](const VM& m) { return m.writeDraft(); },
+                                         [](VM& m, const QString& t) { m.setWriteDraft(t); },
                                          &VM::writeDraftChanged,
-                                         &VM::writeResult,
+                                         [](const VM& m) { return m.writeResult(); },
                                          &VM::writeResultChanged};
     case OnboardingIllustration::editDemo:
         return TextExerciseConfiguration{QString(),
@@ -172,10 +172,10 @@ std::optional<TextExerciseConfiguration> TextExerciseConfiguration::forIllustrat
                                          QStringLiteral("Edit"),
                                          HotKeyAction::editText,
                                          OnboardingTint::pink,
-                                         &VM::editDraft,
-                                         &VM::setEditDraft,
+                                         [](const VM& m) { return m.editDraft(); },
+                                         [](VM& m, const QString& t) { m.setEditDraft(t); },
                                          &VM::editDraftChanged,
-                                         &VM::editResult,
+                                         [](const VM& m) { return m.editResult(); },
                                          &VM::editResultChanged};
     case OnboardingIllustration::rewriteDemo:
         return TextExerciseConfiguration{
@@ -185,10 +185,10 @@ std::optional<TextExerciseConfiguration> TextExerciseConfiguration::forIllustrat
             QStringLiteral("Write Message"),
             HotKeyAction::translateMessage,
             OnboardingTint::teal,
-            &VM::rewriteDraft,
-            &VM::setRewriteDraft,
+            [](const VM& m) { return m.rewriteDraft(); },
+            [](VM& m, const QString& t) { m.setRewriteDraft(t); },
             &VM::rewriteDraftChanged,
-            &VM::rewriteResult,
+            [](const VM& m) { return m.rewriteResult(); },
             &VM::rewriteResultChanged};
     case OnboardingIllustration::flipDemo:
         return TextExerciseConfiguration{QStringLiteral("Flip Draft"),
@@ -197,10 +197,10 @@ std::optional<TextExerciseConfiguration> TextExerciseConfiguration::forIllustrat
                                          QStringLiteral("Flip Language"),
                                          HotKeyAction::flipLanguage,
                                          OnboardingTint::green,
-                                         &VM::flipDraft,
-                                         &VM::setFlipDraft,
+                                         [](const VM& m) { return m.flipDraft(); },
+                                         [](VM& m, const QString& t) { m.setFlipDraft(t); },
                                          &VM::flipDraftChanged,
-                                         &VM::flipResult,
+                                         [](const VM& m) { return m.flipResult(); },
                                          &VM::flipResultChanged};
     default: return std::nullopt;
     }
@@ -265,7 +265,7 @@ TextExerciseIllustration::TextExerciseIllustration(TextExerciseConfiguration con
     editor_->setFont(onboarding_style::font(this, 13));
     editor_->viewport()->setAutoFillBackground(false);
     editor_->setAccessibleName(configuration_.inputTitle);
-    editor_->setPlainText(((*viewModel_).*configuration_.draft)());
+    editor_->setPlainText(configuration_.draft(*viewModel_));
     frameLayout->addWidget(editor_);
     frame->setFixedHeight(paneHeight);
     left->addWidget(frame);
@@ -274,7 +274,7 @@ TextExerciseIllustration::TextExerciseIllustration(TextExerciseConfiguration con
     QVBoxLayout* right = captionedColumn(QStringLiteral("Result"), this);
     result_ = new ResultPane(configuration_.tint, this);
     result_->setFixedHeight(paneHeight);
-    result_->setText(((*viewModel_).*configuration_.result)());
+    result_->setText(configuration_.result(*viewModel_));
     right->addWidget(result_);
     columns->addLayout(right, 1);
     column->addLayout(columns);
@@ -286,19 +286,19 @@ TextExerciseIllustration::TextExerciseIllustration(TextExerciseConfiguration con
     OnboardingViewModel* model = viewModel_.get();
     connect(editor_, &QPlainTextEdit::textChanged, this, [this, model] {
         const QString text = editor_->toPlainText();
-        if (text != (model->*configuration_.draft)()) {
-            (model->*configuration_.setDraft)(text);
+        if (text != configuration_.draft(*model)) {
+            configuration_.setDraft(*model, text);
         }
     });
     connect(model, configuration_.draftChanged, this, [this, model] {
-        const QString& text = (model->*configuration_.draft)();
+        const QString text = configuration_.draft(*model);
         if (text != editor_->toPlainText()) {
             const QSignalBlocker blocker(editor_);
             editor_->setPlainText(text);
         }
     });
     connect(model, configuration_.resultChanged, this,
-            [this, model] { result_->setText((model->*configuration_.result)()); });
+            [this, model] { result_->setText(configuration_.result(*model)); });
 }
 
 // ---- TranslateExerciseIllustration

@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -97,10 +98,10 @@ struct TextExerciseConfiguration {
     QString shortcutTitle;
     HotKeyAction action;
     OnboardingTint tint;
-    const QString& (OnboardingViewModel::*draft)() const;
-    void (OnboardingViewModel::*setDraft)(const QString&);
+    std::function<QString(const OnboardingViewModel&)> draft;
+    std::function<void(OnboardingViewModel&, const QString&)> setDraft;
     void (OnboardingViewModel::*draftChanged)();
-    const std::optional<QString>& (OnboardingViewModel::*result)() const;
+    std::function<std::optional<QString>(const OnboardingViewModel&)> result;
     void (OnboardingViewModel::*resultChanged)();
 
     // The configuration of a text exercise page; none for the other illustrations.
