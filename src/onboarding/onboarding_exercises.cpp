@@ -60,7 +60,6 @@ void ResultPane::setText(const std::optional<QString>& text) {
     label_->setText(text.value_or(placeholder));
     label_->setFont(onboarding_style::font(this, 13, hasResult_ ? QFont::Medium : QFont::Normal));
     label_->setForegroundRole(hasResult_ ? QPalette::WindowText : QPalette::PlaceholderText);
-    label_->setAccessibleName(hasResult_ ? QStringLiteral("Result") : QString());
     update();
 }
 
