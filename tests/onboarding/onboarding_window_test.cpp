@@ -5,7 +5,10 @@
 #include "onboarding/onboarding_view_model.h"
 #include "onboarding/onboarding_window_controller.h"
 
+#include "shell/onboarding_hooks.h"
+#include "support/fake_accessibility_bus_status.h"
 #include "support/scripted_onboarding_demo_runner.h"
+#include "support/virtual_time.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -365,6 +368,39 @@ TEST(OnboardingWindowTest, TheDictationPageOpensTheScratchpadOnlyWhileTheControl
     w->controller.reset();
     model->handleHotKeyAction(HotKeyAction::openDictationScratchpad);
     EXPECT_EQ(w->events, (QStringList{"scratchpad"})) << "the view model holds the window weakly";
+}
+
+TEST(OnboardingWindowTest, AWindowClosedWhileItsDemonstrationWaitsLeavesTheNextOneClean) {
+    InMemoryDefaultsStore defaults;
+    auto runner = std::make_shared<test::ScriptedOnboardingDemoRunner>();
+    OnboardingWindowPresenter presenter(OnboardingWindowServices{runner, nullptr, [] {}});
+    test::FakeAccessibilityBusStatus bus;
+    AccessibilityPermission accessibility{bus};
+    test::ManualScheduler scheduler;
+    OnboardingHooks hooks(OnboardingHooks::Dependencies{
+        defaults, presenter, accessibility, scheduler, [](TelemetryAction, TelemetryTrigger) {},
+        [] { return AppSettings{}; }, [](const AppSettings&) { return std::nullopt; }, [] {}, [] {}, [] {}});
+
+    hooks.showTutorial();
+    auto* first = static_cast<OnboardingWindowController*>(hooks.window());
+    first->viewModel()->selectPage(2);  // the Rewrite practice
+    runner->holds = true;
+    hooks.route(HotKeyAction::writeText, [] { FAIL() << "the workflow must not run"; });
+    ASSERT_EQ(runner->heldCalls(), 1);
+    first->window()->close();
+    EXPECT_FALSE(hooks.isOpen());
+
+    hooks.showTutorial();  // the closed window (and its widgets) go now
+    auto* second = static_cast<OnboardingWindowController*>(hooks.window());
+    ASSERT_NE(second, nullptr);
+    second->viewModel()->selectPage(2);
+    auto* page = qobject_cast<TextExerciseIllustration*>(second->window()->illustration(2));
+    ASSERT_NE(page, nullptr);
+    runner->release();  // the old demonstration answers into its detached view model
+    EXPECT_FALSE(page->resultPane()->hasResult());
+    EXPECT_TRUE(page->actionBar()->tryButton()->isEnabled());
+    EXPECT_EQ(page->actionBar()->hintLabel()->text(), "Press Control+Shift+R or click Try.");
+    EXPECT_EQ(defaults.integer(OnboardingHooks::completedVersionKey, 0), 0) << "the tutorial closed unfinished";
 }
 
 }  // namespace

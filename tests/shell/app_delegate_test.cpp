@@ -726,6 +726,12 @@ TEST(AppDelegate, WithAnOnboardingWindowTheFirstLaunchOpensItAndCommandsGoToIt) 
     launch.delegate->showTutorial();
     EXPECT_EQ(launch.h.onboardingWindows.size(), 1u) << "an open window is only brought forward";
     EXPECT_GE(launch.h.onboardingWindows[0]->broughtToFront, 1);
+
+    // The ready page's screen capture button says that capture needs no permission here.
+    const size_t alertsBefore = launch.h.alerts->shown.size();
+    launch.h.onboardingWindows[0]->request.callbacks.onOpenScreenRecordingSettings();
+    ASSERT_EQ(launch.h.alerts->shown.size(), alertsBefore + 1);
+    EXPECT_TRUE(launch.h.alerts->shown.back().message.startsWith(QStringLiteral("Screen capture needs no permission")));
 }
 
 TEST(AppDelegate, WithoutAnOnboardingWindowNothingPretendsToShowOne) {
