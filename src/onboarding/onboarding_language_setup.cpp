@@ -3,7 +3,7 @@
 #include "core/app_log.h"
 #include "onboarding/onboarding_view_model.h"
 #include "onboarding/onboarding_visuals.h"
-#include "window_translation/translation_setup_notice_view.h"
+#include "settings_window/translation_notice_popover.h"
 
 #include <QHBoxLayout>
 #include <QHideEvent>
@@ -19,41 +19,6 @@ namespace tavrolin {
 using namespace onboarding_style;
 
 namespace {
-
-constexpr int popoverWidth = 330;
-
-// The popup frame under a picker holding its notice. Hidden for any reason but its owner's
-// own closing (a click outside, Escape), it reports the notice dismissed.
-class NoticePopup final : public QFrame {
-public:
-    NoticePopup(const TranslationDownloadNotice& notice, std::function<void()> openSetup,
-                std::function<void()> onDismissed, QWidget* parent)
-        : QFrame(parent, Qt::Popup), onDismissed_(std::move(onDismissed)) {
-        setObjectName(QStringLiteral("languageNoticePopover"));
-        setFrameShape(QFrame::StyledPanel);
-        auto* column = new QVBoxLayout(this);
-        column->setContentsMargins(12, 12, 12, 12);
-        column->addWidget(new TranslationSetupNoticeView(notice, std::move(openSetup), this));
-        setFixedWidth(popoverWidth);
-        setFixedHeight(column->totalHeightForWidth(popoverWidth));
-    }
-    void closeByOwner() {
-        onDismissed_ = {};
-        hide();
-        deleteLater();
-    }
-
-protected:
-    void hideEvent(QHideEvent* event) override {
-        QFrame::hideEvent(event);
-        if (auto dismissed = std::exchange(onDismissed_, {})) {
-            dismissed();
-        }
-    }
-
-private:
-    std::function<void()> onDismissed_;
-};
 
 QCoro::Task<> runDownloadCheck(QPointer<LanguageSetupIllustration> page, std::shared_ptr<TranslationSetupSupport> support,
                                AppLanguage language, LanguageSetupIllustration::Placement placement) {
@@ -139,7 +104,7 @@ void LanguagePickerCard::setDownloadNotice(const std::optional<TranslationDownlo
         return;
     }
     const QPointer<LanguagePickerCard> self(this);
-    auto* popup = new NoticePopup(*notice_, onOpenTranslationSetup_, [self] {
+    auto* popup = new TranslationNoticePopover(*notice_, onOpenTranslationSetup_, [self] {
         if (self) {
             self->notice_.reset();
             self->popover_.clear();
@@ -152,7 +117,7 @@ void LanguagePickerCard::setDownloadNotice(const std::optional<TranslationDownlo
 }
 
 void LanguagePickerCard::closePopover() {
-    if (auto* popup = static_cast<NoticePopup*>(popover_.data())) {
+    if (auto* popup = static_cast<TranslationNoticePopover*>(popover_.data())) {
         popover_.clear();
         popup->closeByOwner();
     }

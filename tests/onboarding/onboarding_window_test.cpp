@@ -6,6 +6,7 @@
 #include "onboarding/onboarding_window_controller.h"
 
 #include "shell/onboarding_hooks.h"
+#include "support/coroutine_gate.h"
 #include "support/fake_accessibility_bus_status.h"
 #include "support/scripted_onboarding_demo_runner.h"
 #include "support/virtual_time.h"
@@ -18,40 +19,20 @@
 
 #include <gtest/gtest.h>
 
-#include <coroutine>
 
 namespace tavrolin {
 namespace {
 
 // Every pair is "supported": each target gets a notice naming it. Calls wait while `holds`.
-class HeldSetupClient final : public TranslationClient {
+class HeldSetupClient final : public TranslationClient, public test::CoroutineGate {
 public:
     using TranslationClient::translate;
-    bool holds = false;
-    void release() {
-        holds = false;
-        const auto held = std::move(held_);
-        held_.clear();
-        for (const auto handle : held) {
-            handle.resume();
-        }
-    }
-    ~HeldSetupClient() override { release(); }
 
     QCoro::Task<TranslationPairAvailability> availability(AppLanguage, AppLanguage) override {
-        co_await Hold{this};
+        co_await pass();
         co_return TranslationPairAvailability::supported;
     }
     QCoro::Task<QStringList> translate(QStringList texts, AppLanguage, AppLanguage) override { co_return texts; }
-
-private:
-    struct Hold {
-        HeldSetupClient* client;
-        bool await_ready() const noexcept { return !client->holds; }
-        void await_suspend(std::coroutine_handle<> handle) { client->held_.push_back(handle); }
-        void await_resume() const noexcept {}
-    };
-    std::vector<std::coroutine_handle<>> held_;
 };
 
 struct Window {
