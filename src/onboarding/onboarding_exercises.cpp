@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
+#include <QResizeEvent>
 #include <QVBoxLayout>
 
 namespace tavrolin {
@@ -91,6 +92,8 @@ ExerciseActionBar::ExerciseActionBar(const QString& actionTitle, HotKeyAction ac
     hint_ = label(QString(), 12, QFont::Normal, true, this);
     hint_->setWordWrap(true);
     hint_->setObjectName(QStringLiteral("hintLine"));
+    // Room for a two-line hint, so a long one never pushes the bar out of its page.
+    hint_->setMinimumHeight(2 * hint_->fontMetrics().lineSpacing());
     text->addWidget(hint_);
     row->addLayout(text, 1);
     progress_ = new QProgressBar(this);
@@ -306,7 +309,36 @@ namespace {
 
 constexpr int stageWidth = 520;
 constexpr int stageHeight = 340;
+constexpr int stageMinimumHeight = 260;
 constexpr int panelWidth = 288;
+constexpr int mockWidth = 480;
+constexpr int mockHeight = 284;
+
+// The chat and its floating panel, laid out from the bottom-trailing corner: the chat 20 above
+// it, the panel on it. The stage gives up height before the action bar under it does.
+class TranslateStage final : public QWidget {
+public:
+    using QWidget::QWidget;
+    void place(QWidget* mock, QWidget* panel) {
+        if (mock) {
+            const int height = std::min(mockHeight, this->height() - 20);
+            mock->setGeometry(0, this->height() - 20 - height, mockWidth, height);
+        }
+        if (panel) {
+            const int height = std::min(this->height(), panel->sizeHint().height());
+            panel->setGeometry(width() - panelWidth, this->height() - height, panelWidth, height);
+            panel->raise();
+        }
+    }
+    std::function<void()> relayout;
+
+protected:
+    void resizeEvent(QResizeEvent*) override {
+        if (relayout) {
+            relayout();
+        }
+    }
+};
 
 class TranslationPanel final : public QFrame {
 public:
@@ -355,14 +387,18 @@ TranslateExerciseIllustration::TranslateExerciseIllustration(std::shared_ptr<Onb
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(14);
-    stage_ = new QWidget(this);
-    stage_->setFixedSize(stageWidth, stageHeight);
-    column->addWidget(stage_, 0, Qt::AlignHCenter);
+    auto* stage = new TranslateStage(this);
+    stage->setFixedWidth(stageWidth);
+    stage->setMinimumHeight(stageMinimumHeight);
+    stage->setMaximumHeight(stageHeight);
+    stage->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    stage->relayout = [this, stage] { stage->place(mockWindow_, panel_); };
+    stage_ = stage;
+    column->addWidget(stage_);
     bar_ = new ExerciseActionBar(QStringLiteral("Translate"), HotKeyAction::captureAndTranslateActiveWindow,
                                  OnboardingTint::orange, viewModel_, this);
     bar_->setMaximumWidth(stageWidth);
-    column->addWidget(bar_, 0, Qt::AlignHCenter);
-    column->addStretch(1);
+    column->addWidget(bar_);
     showConversation();
     showTranslation();
     connect(viewModel_.get(), &OnboardingViewModel::companyLanguageChanged, this,
@@ -378,11 +414,8 @@ void TranslateExerciseIllustration::showConversation() {
     auto* content = new BubbleList(OnboardingViewModel::conversationMessages(viewModel_->companyLanguage()), 12,
                                    QMargins(18, 14, 18, 14));
     mockWindow_ = new MockWindow(QStringLiteral("Team Chat"), content, stage_);
-    mockWindow_->setGeometry(0, stageHeight - 284 - 38, 480, 284);
+    static_cast<TranslateStage*>(stage_)->place(mockWindow_, panel_);
     mockWindow_->show();
-    if (panel_) {
-        panel_->raise();
-    }
 }
 
 void TranslateExerciseIllustration::showTranslation() {
@@ -393,10 +426,8 @@ void TranslateExerciseIllustration::showTranslation() {
         return;
     }
     panel_ = new TranslationPanel(viewModel_->nativeLanguage(), *translated, stage_);
-    const int height = std::min(stageHeight, panel_->sizeHint().height());
-    panel_->setGeometry(stageWidth - panelWidth, stageHeight - height, panelWidth, height);
+    static_cast<TranslateStage*>(stage_)->place(nullptr, panel_);
     panel_->show();
-    panel_->raise();
 }
 
 // ---- DictationDemoIllustration

@@ -142,7 +142,7 @@ LanguageSetupIllustration::LanguageSetupIllustration(std::shared_ptr<OnboardingV
     outer->setContentsMargins(0, 0, 0, 0);
     auto* body = new QWidget(this);
     body->setMaximumWidth(560);
-    outer->addWidget(body, 0, Qt::AlignHCenter);
+    outer->addWidget(body);
     outer->addStretch(1);
     auto* column = new QVBoxLayout(body);
     column->setContentsMargins(0, 0, 0, 0);

@@ -311,6 +311,14 @@ void OnboardingView::refresh() {
     const OnboardingPage& page = pages[static_cast<size_t>(index)];
     counter_->setText(QStringLiteral("Step %1 of %2").arg(index + 1).arg(count));
     static_cast<PageDots*>(dots_)->setSelected(index);
+    // A long title shrinks (down to 20) rather than run past the content area.
+    const int available = windowWidth - sidebarWidth - 1 - 2 * 28;
+    int titleSize = 28;
+    while (titleSize > 20 &&
+           QFontMetrics(onboarding_style::font(this, titleSize, QFont::DemiBold)).horizontalAdvance(page.title) > available) {
+        --titleSize;
+    }
+    title_->setFont(onboarding_style::font(this, titleSize, QFont::DemiBold));
     title_->setText(page.title);
     subtitle_->setText(page.subtitle);
     for (int i = 0; i < count; ++i) {

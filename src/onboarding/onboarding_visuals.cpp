@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -45,7 +46,8 @@ namespace onboarding_style {
 
 QFont font(const QWidget* widget, qreal pointSize, QFont::Weight weight) {
     QFont f = widget ? widget->font() : QFont();
-    f.setPointSizeF(pointSize);
+    // The sizes are those of a desktop where a point is one logical pixel.
+    f.setPixelSize(std::max(1, qRound(pointSize)));
     f.setWeight(weight);
     return f;
 }
@@ -267,6 +269,8 @@ public:
         setContentsMargins(12, 9, 12, 9);
         setFont(onboarding_style::font(parent, 13));
         setMaximumWidth(ChatBubble::maximumBubbleWidth);
+        // As wide as its text on one line, up to the limit; longer texts wrap.
+        setMinimumWidth(std::min(ChatBubble::maximumBubbleWidth, fontMetrics().horizontalAdvance(text) + 24 + 2));
         setTextInteractionFlags(Qt::TextSelectableByMouse);
         QPalette p = palette();
         p.setColor(QPalette::WindowText, incoming ? palette().color(QPalette::WindowText) : QColor(Qt::white));
@@ -316,7 +320,7 @@ ShortcutMapIllustration::ShortcutMapIllustration(QWidget* parent) : QWidget(pare
     column->addLayout(keys);
     QWidget* tiles = shortcutTiles(12, this);
     tiles->setMaximumWidth(520);
-    column->addWidget(tiles, 0, Qt::AlignHCenter);
+    column->addWidget(tiles);
     column->addStretch(1);
 }
 
@@ -369,7 +373,7 @@ ReadyIllustration::ReadyIllustration(std::function<void()> onOpenAccessibilitySe
     bodyColumn->addWidget(box);
     accessibility_ = accessibility;
     screenRecording_ = screenRecording;
-    column->addWidget(body, 0, Qt::AlignHCenter);
+    column->addWidget(body);
     column->addStretch(1);
 }
 

@@ -7,6 +7,7 @@
 #include "onboarding/onboarding_view_model.h"
 #include "support/async.h"
 #include "support/local_http_server.h"
+#include "support/program_output.h"
 #include "support/tavrolin_process_home.h"
 
 #include <QFile>
@@ -25,12 +26,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QString run(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(5000);
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
+QString run(const QString& program, const QStringList& arguments) { return test::programOutput(program, arguments); }
 
 void pause(std::chrono::milliseconds duration) {
     test::waitUntil([] { return false; }, duration);

@@ -384,5 +384,21 @@ TEST(OnboardingWindowTest, AWindowClosedWhileItsDemonstrationWaitsLeavesTheNextO
     EXPECT_EQ(defaults.integer(OnboardingHooks::completedVersionKey, 0), 0) << "the tutorial closed unfinished";
 }
 
+TEST(OnboardingWindowTest, LongLabelsShrinkToFourFifthsAndLongDetailsStayOnOneLine) {
+    EXPECT_EQ(KeyCap(QStringLiteral("W"), KeyCapStyle::compactLetter, OnboardingTint::teal).drawnPointSize(), 12);
+    const KeyCap crowded(QStringLiteral("Shift+Shift"), KeyCapStyle::tiny, OnboardingTint::blue);
+    EXPECT_DOUBLE_EQ(crowded.drawnPointSize(), 8.0) << "never below 80 % of the style's size";
+
+    CompactShortcutTile tile(OnboardingShortcut{QStringLiteral("W"), QStringLiteral("Write Message"),
+                                                QStringLiteral("A detail far too long to fit into one line of a narrow tile"),
+                                                OnboardingTint::teal});
+    tile.resize(220, tile.sizeHint().height());
+    tile.show();
+    QApplication::processEvents();
+    EXPECT_FALSE(tile.detailLabel()->wordWrap());
+    EXPECT_TRUE(tile.detailLabel()->text().endsWith(QChar(0x2026))) << tile.detailLabel()->text().toStdString();
+    EXPECT_EQ(tile.detailLabel()->toolTip(), tile.shortcut().detail);
+}
+
 }  // namespace
 }  // namespace tavrolin
