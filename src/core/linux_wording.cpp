@@ -147,6 +147,7 @@ constexpr LinuxRewording kLinuxRewordings[] = {
 
     // --- Onboarding ---
     {"Finish macOS setup once.", "Finish your desktop setup once."},
+    {"macOS permissions", "Desktop permissions"},
 
     // --- Updates and diagnostics ---
     {"Download the new DMG and replace Tavrolin in Applications.",

@@ -6,6 +6,7 @@
 #include "settings_window/confirmation_dialog.h"
 #include "settings_window/settings_layout.h"
 #include "settings_window/shortcut_recorder.h"
+#include "settings_window/translation_notice_popover.h"
 #include "window_translation/translation_setup_notice_view.h"
 
 #include <QComboBox>
@@ -27,8 +28,6 @@ namespace tavrolin {
 using namespace settings_style;
 
 namespace {
-
-constexpr int noticePopoverWidth = 330;
 
 struct PaneTexts {
     const char* title;
@@ -60,39 +59,6 @@ QWidget* paneStack(QWidget* parent, QVBoxLayout*& column) {
     return pane;
 }
 
-// The Qt::Popup frame under a language picker that holds its notice. Hiding it for any reason
-// but the owner's own closing (a click outside, Escape) counts as dismissing the notice.
-class NoticePopover final : public QFrame {
-public:
-    NoticePopover(const TranslationDownloadNotice& notice, std::function<void()> openSetup,
-                  std::function<void()> onDismissed, QWidget* parent)
-        : QFrame(parent, Qt::Popup), onDismissed_(std::move(onDismissed)) {
-        setObjectName(QStringLiteral("noticePopover"));
-        setAttribute(Qt::WA_DeleteOnClose);
-        setFrameShape(QFrame::StyledPanel);
-        auto* column = new QVBoxLayout(this);
-        column->setContentsMargins(12, 12, 12, 12);
-        column->addWidget(new TranslationSetupNoticeView(notice, std::move(openSetup), this));
-        setFixedWidth(noticePopoverWidth);
-        setFixedHeight(column->totalHeightForWidth(noticePopoverWidth));
-    }
-    void closeByOwner() {
-        onDismissed_ = {};
-        close();
-    }
-
-protected:
-    void hideEvent(QHideEvent* event) override {
-        QFrame::hideEvent(event);
-        if (auto dismissed = std::exchange(onDismissed_, {})) {
-            dismissed();
-        }
-        // Not deleted here: closing deletes it, a plain hide leaves it to its parent.
-    }
-
-private:
-    std::function<void()> onDismissed_;
-};
 
 }  // namespace
 
@@ -463,7 +429,7 @@ void SettingsView::showNoticePopover(SettingsLanguageDownloadPlacement placement
     }
     closeNoticePopover();
     const QPointer<SettingsView> self(this);
-    auto* popover = new NoticePopover(
+    auto* popover = new TranslationNoticePopover(
         *notice(placement), services_.openTranslationSetup,
         [self, placement] {
             if (self && !self->closingPopover_) {
@@ -483,7 +449,7 @@ void SettingsView::closeNoticePopover() {
         return;
     }
     closingPopover_ = true;
-    static_cast<NoticePopover*>(popover_.data())->closeByOwner();
+    static_cast<TranslationNoticePopover*>(popover_.data())->closeByOwner();
     closingPopover_ = false;
     popover_.clear();
 }

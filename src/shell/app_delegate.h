@@ -64,6 +64,7 @@ class MainMenu;
 class OnboardingDemoService;
 class OnboardingHooks;
 class OnboardingPresenting;
+struct OnboardingWindowServices;
 class ProgramLaunching;
 class Scheduler;
 class ScheduledCall;
@@ -209,9 +210,10 @@ public:
         std::function<std::shared_ptr<FrontWindowActivating>()> makeFrontWindowActivation;
         std::function<bool(const QUrl&)> openURL;
         std::function<std::unique_ptr<AccessibilityBusStatus>()> makeAccessibilityBusStatus;
-        // The onboarding window; while it is empty the application has no onboarding and every
-        // command runs its workflow directly.
-        std::function<std::unique_ptr<OnboardingPresenting>()> makeOnboardingPresenter;
+        // The onboarding window, built over the demonstrations, the device-only language check and
+        // the opener of the translation-languages step; while it is empty the application has no
+        // onboarding and every command runs its workflow directly.
+        std::function<std::unique_ptr<OnboardingPresenting>(const OnboardingWindowServices&)> makeOnboardingPresenter;
     };
 
     static Factories defaultFactories();
@@ -370,6 +372,8 @@ public:
     SharePromptCoordinator& sharePromptCoordinator();
     // nullptr while the application has no onboarding window.
     OnboardingHooks* onboardingHooks();
+    // What the onboarding window is built over.
+    OnboardingWindowServices onboardingWindowServices();
 
     // ---- settings window (app_delegate_settings_window.cpp)
 

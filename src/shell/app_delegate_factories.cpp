@@ -32,6 +32,7 @@
 #include "shell/launch_at_login_controller.h"
 #include "shell/linux_focused_text_platform.h"
 #include "shell/onboarding_state_store.h"
+#include "onboarding/onboarding_window_controller.h"
 #include "shell/share_prompt_store.h"
 #include "updates/app_update_checker.h"
 #include "updates/app_update_configuration.h"
@@ -191,7 +192,9 @@ AppDelegate::Factories AppDelegate::defaultFactories() {
     f.makeFrontWindowActivation = [] { return makeX11FrontWindowActivation(); };
     f.openURL = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     f.makeAccessibilityBusStatus = [] { return std::make_unique<DBusAccessibilityBusStatus>(); };
-    // No onboarding window is part of this build yet: makeOnboardingPresenter stays empty.
+    f.makeOnboardingPresenter = [](const OnboardingWindowServices& services) {
+        return std::make_unique<OnboardingWindowPresenter>(services);
+    };
     return f;
 }
 

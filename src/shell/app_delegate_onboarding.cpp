@@ -2,12 +2,16 @@
 #include "shell/app_delegate.h"
 
 #include "core/accessibility_permission.h"
+#include "language/translation_setup_support.h"
+#include "onboarding/onboarding_demo_service.h"
+#include "onboarding/onboarding_window_controller.h"
 #include "shell/app_alerts.h"
 #include "shell/onboarding_hooks.h"
 #include "shell/share_alert_presenter.h"
 #include "shell/share_prompt_coordinator.h"
 #include "shell/share_prompt_store.h"
 #include "shell/status_menu.h"
+#include "shell/system_settings_opener.h"
 
 namespace tavrolin {
 
@@ -39,10 +43,27 @@ void AppDelegate::showPendingSharePrompt() {
 
 void AppDelegate::presentSharePrompt(TelemetryTrigger trigger) { sharePromptCoordinator().presentSharePrompt(trigger); }
 
+OnboardingWindowServices AppDelegate::onboardingWindowServices() {
+    OnboardingWindowServices services;
+    services.demoRunner = onboardingDemoService();
+    if (factories_.makeDeviceTranslationClient) {
+        // The device's engine only: the language page's check never asks the server.
+        services.localTranslationSetupSupport =
+            std::make_shared<TranslationSetupSupport>(factories_.makeDeviceTranslationClient());
+    }
+    const QPointer<AppDelegate> self(this);
+    services.openTranslationSetup = [self] {
+        if (self) {
+            self->systemSettingsOpener().open(SystemSettingsPane::translationLanguages);
+        }
+    };
+    return services;
+}
+
 OnboardingHooks* AppDelegate::onboardingHooks() {
     if (!onboardingHooksBuilt_) {
         onboardingHooksBuilt_ = true;
-        onboardingPresenter_ = factories_.makeOnboardingPresenter ? factories_.makeOnboardingPresenter() : nullptr;
+        onboardingPresenter_ = factories_.makeOnboardingPresenter ? factories_.makeOnboardingPresenter(onboardingWindowServices()) : nullptr;
         if (onboardingPresenter_) {
             if (!factories_.scheduler) {
                 factories_.scheduler = std::make_shared<QtScheduler>();
@@ -80,6 +101,11 @@ OnboardingHooks* AppDelegate::onboardingHooks() {
                 [self] {
                     if (self) {
                         self->presentDictationScratchpad();
+                    }
+                },
+                [self] {
+                    if (self) {
+                        self->alerts().openScreenRecordingSettings(TelemetryTrigger::onboarding);
                     }
                 },
             });

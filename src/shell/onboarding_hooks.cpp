@@ -69,8 +69,12 @@ OnboardingCallbacks OnboardingHooks::makeCallbacks() {
         }
     });
     callbacks.onOpenAccessibilitySettings = with([](OnboardingHooks& hooks) { hooks.openAccessibilitySettings(); });
-    // Screen capture needs no permission on X11: there is nothing to request or open.
-    callbacks.onOpenScreenRecordingSettings = [] {};
+    // Screen capture needs no permission on X11: nothing to request, the step only says so.
+    callbacks.onOpenScreenRecordingSettings = with([](OnboardingHooks& hooks) {
+        if (hooks.deps_.openScreenRecordingSettings) {
+            hooks.deps_.openScreenRecordingSettings();
+        }
+    });
     callbacks.onSaveSettings = [weak](const AppSettings& settings) -> std::optional<QString> {
         const auto self = weak.lock();
         if (!self || !*self || !(*self)->deps_.saveSettings) {

@@ -6,7 +6,7 @@
 #include "core/hot_key_action.h"
 #include "core/telemetry_action.h"
 #include "platform/clock.h"
-#include "shell/onboarding_presenting.h"
+#include "onboarding/onboarding_presenting.h"
 
 #include <chrono>
 #include <functional>
@@ -39,6 +39,9 @@ public:
         // Opens the desktop's accessibility settings (trigger "onboarding").
         std::function<void()> openAccessibilitySettings;
         std::function<void()> openDictationScratchpad;
+        // The ready page's screen capture button: capture needs no permission here, so this only
+        // says so (trigger "onboarding").
+        std::function<void()> openScreenRecordingSettings;
     };
 
     explicit OnboardingHooks(Dependencies dependencies);

@@ -13,7 +13,7 @@
 #include "shell/app_actions.h"
 #include "shell/hot_key_manager.h"
 #include "shell/onboarding_hooks.h"
-#include "shell/onboarding_presenting.h"
+#include "onboarding/onboarding_presenting.h"
 #include "shell/share_alert_presenter.h"
 #include "shell/status_menu.h"
 #include "shell/update_hooks.h"
@@ -373,7 +373,7 @@ struct Harness {
             return presenter;
         };
         if (withOnboarding) {
-            f.makeOnboardingPresenter = [this] { return std::make_unique<FakeOnboardingPresenter>(&onboardingWindows); };
+            f.makeOnboardingPresenter = [this](const OnboardingWindowServices&) { return std::make_unique<FakeOnboardingPresenter>(&onboardingWindows); };
             f.makeAccessibilityBusStatus = [] { return std::make_unique<test::FakeAccessibilityBusStatus>(); };
         }
         if (withScratchpad) {
@@ -766,6 +766,12 @@ TEST(AppDelegate, WithAnOnboardingWindowTheFirstLaunchOpensItAndCommandsGoToIt) 
     launch.delegate->showTutorial();
     EXPECT_EQ(launch.h.onboardingWindows.size(), 1u) << "an open window is only brought forward";
     EXPECT_GE(launch.h.onboardingWindows[0]->broughtToFront, 1);
+
+    // The ready page's screen capture button says that capture needs no permission here.
+    const size_t alertsBefore = launch.h.alerts->shown.size();
+    launch.h.onboardingWindows[0]->request.callbacks.onOpenScreenRecordingSettings();
+    ASSERT_EQ(launch.h.alerts->shown.size(), alertsBefore + 1);
+    EXPECT_TRUE(launch.h.alerts->shown.back().message.startsWith(QStringLiteral("Screen capture needs no permission")));
 }
 
 TEST(AppDelegate, WithoutAnOnboardingWindowNothingPretendsToShowOne) {

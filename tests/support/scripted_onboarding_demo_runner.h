@@ -4,58 +4,47 @@
 // with a fixed text per operation (or fails with a set error), and can hold every call until
 // the test releases it, as a slow server would.
 #include "onboarding/onboarding_demo_running.h"
+#include "support/coroutine_gate.h"
 
 #include <QStringList>
 
-#include <coroutine>
 #include <exception>
-#include <vector>
 
 namespace tavrolin::test {
 
-class ScriptedOnboardingDemoRunner final : public OnboardingDemoRunning {
+// Calls wait while `holds` is set, until release().
+class ScriptedOnboardingDemoRunner final : public OnboardingDemoRunning, public CoroutineGate {
 public:
+    // Held calls go on before the answers they read are gone.
     ~ScriptedOnboardingDemoRunner() override { release(); }
 
     // "write en [draft] [context]", "edit en>en [text]", "translate en [text]",
     // "flip ru/en [text]", "conversation en>ru [1|2|3]".
     QStringList calls;
     std::exception_ptr error;
-    // Calls wait in release() order until released.
-    bool holds = false;
-
-    int heldCalls() const { return static_cast<int>(held_.size()); }
-    // Lets every held call go on (and later calls run at once).
-    void release() {
-        holds = false;
-        const auto held = std::move(held_);
-        held_.clear();
-        for (const auto handle : held) {
-            handle.resume();
-        }
-    }
+    int heldCalls() const { return heldCount(); }
 
     QCoro::Task<QString> writeReply(QString draft, QString context, AppLanguage targetLanguage) override {
         calls.append(QStringLiteral("write %1 [%2] [%3]").arg(rawValue(targetLanguage), draft, context));
-        co_await Hold{this};
+        co_await pass();
         rethrow();
         co_return QStringLiteral("written");
     }
     QCoro::Task<QString> editText(QString text, AppLanguage sourceLanguage, AppLanguage targetLanguage) override {
         calls.append(QStringLiteral("edit %1>%2 [%3]").arg(rawValue(sourceLanguage), rawValue(targetLanguage), text));
-        co_await Hold{this};
+        co_await pass();
         rethrow();
         co_return QStringLiteral("edited");
     }
     QCoro::Task<QString> translateDraft(QString text, AppLanguage targetLanguage) override {
         calls.append(QStringLiteral("translate %1 [%2]").arg(rawValue(targetLanguage), text));
-        co_await Hold{this};
+        co_await pass();
         rethrow();
         co_return QStringLiteral("translated");
     }
     QCoro::Task<QString> flipDraft(QString text, AppLanguage nativeLanguage, AppLanguage companyLanguage) override {
         calls.append(QStringLiteral("flip %1/%2 [%3]").arg(rawValue(nativeLanguage), rawValue(companyLanguage), text));
-        co_await Hold{this};
+        co_await pass();
         rethrow();
         co_return QStringLiteral("flipped");
     }
@@ -69,7 +58,7 @@ public:
         }
         calls.append(QStringLiteral("conversation %1>%2 [%3]")
                          .arg(rawValue(sourceLanguage), rawValue(targetLanguage), ids.join(QLatin1Char('|'))));
-        co_await Hold{this};
+        co_await pass();
         rethrow();
         for (auto& message : messages) {
             message.text = message.id + QStringLiteral(" in ") + rawValue(targetLanguage);
@@ -78,19 +67,11 @@ public:
     }
 
 private:
-    struct Hold {
-        ScriptedOnboardingDemoRunner* runner;
-        bool await_ready() const noexcept { return !runner->holds; }
-        void await_suspend(std::coroutine_handle<> handle) { runner->held_.push_back(handle); }
-        void await_resume() const noexcept {}
-    };
     void rethrow() const {
         if (error) {
             std::rethrow_exception(error);
         }
     }
-
-    std::vector<std::coroutine_handle<>> held_;
 };
 
 }  // namespace tavrolin::test
