@@ -1,5 +1,6 @@
 #include "platform/linux/pocketsphinx_speech_models.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,6 +14,7 @@
 #include <csignal>
 #include <thread>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -94,9 +96,32 @@ private:
 };
 
 // Some damaged acoustic model files make the library end the whole process instead of failing
-// (random bytes in "mdef" or "means" do). So the acoustic model is first loaded in a child
-// process, with a one-word dictionary to keep it quick (about 25 ms); only when that child
-// survives is the model loaded here.
+// (random bytes in "mdef" or "means" do). So the acoustic model is first loaded by the check
+// program, with a one-word dictionary to keep it quick; only when that loads is the model
+// loaded here.
+// The model check program: beside an installed program (in its prefix's libexec folder, wherever
+// the prefix was moved), then where the build installs it, then in the build tree.
+QString speechModelChecker() {
+    const QString name = QStringLiteral("tavrolin-speech-model-check");
+    QStringList candidates;
+    if (QCoreApplication::instance() != nullptr) {
+        candidates << QCoreApplication::applicationDirPath() + QStringLiteral("/../libexec/tavrolin/") + name;
+    }
+#ifdef TAVROLIN_SPEECH_MODEL_CHECK_INSTALLED
+    candidates << QStringLiteral(TAVROLIN_SPEECH_MODEL_CHECK_INSTALLED);
+#endif
+#ifdef TAVROLIN_SPEECH_MODEL_CHECK_BUILT
+    candidates << QStringLiteral(TAVROLIN_SPEECH_MODEL_CHECK_BUILT);
+#endif
+    for (const QString& candidate : candidates) {
+        const QFileInfo info(candidate);
+        if (info.isFile() && info.isExecutable()) {
+            return info.absoluteFilePath();
+        }
+    }
+    return {};
+}
+
 bool acousticModelLoadsInChild(const PocketSphinxModelFiles& files, QString& error) {
     QFile dictionary(files.dictionary);
     if (!dictionary.open(QIODevice::ReadOnly)) {
@@ -122,29 +147,29 @@ bool acousticModelLoadsInChild(const PocketSphinxModelFiles& files, QString& err
     }
     const QByteArray hmm = QFile::encodeName(files.acousticModel);
     const QByteArray dictionaryPath = QFile::encodeName(oneWord.fileName());
-    const pid_t child = fork();
-    if (child < 0) {
+    const QByteArray checker = QFile::encodeName(speechModelChecker());
+    if (checker.isEmpty()) {
+        error = QStringLiteral("the speech model check program is not installed");
+        return false;
+    }
+    // A freshly started program: a copy of this one made by fork() alone can hang on a lock that
+    // another thread held at the fork. Its output goes nowhere.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    char* const arguments[] = {const_cast<char*>(checker.constData()), const_cast<char*>(hmm.constData()),
+                               const_cast<char*>(dictionaryPath.constData()), nullptr};
+    pid_t child = -1;
+    const int spawned = posix_spawn(&child, checker.constData(), &actions, nullptr, arguments, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
         error = QStringLiteral("the speech model could not be checked");
         return false;
     }
-    if (child == 0) {
-        // Only the library's own calls here, then _exit: nothing of this process's state is touched.
-        // A model that ends the child makes it print on its way out: not on our terminal.
-        const int devNull = open("/dev/null", O_WRONLY);
-        if (devNull >= 0) {
-            dup2(devNull, STDOUT_FILENO);
-            dup2(devNull, STDERR_FILENO);
-        }
-        err_set_logfp(nullptr);
-        cmd_ln_t* config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-dict",
-                                       dictionaryPath.constData(), "-logfn", "/dev/null", nullptr);
-        _exit(config != nullptr && ps_init(config) != nullptr ? 0 : 3);
-    }
-    // A child forked from a process with other threads can deadlock on a lock one of them held
-    // at the fork (seen with the sanitizers' allocator): it is given a bounded time, and a child
-    // that neither finishes nor dies in it proved nothing bad about the model.
+    // Bounded all the same: a check that does not end in time proves nothing good about the model.
     int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     for (;;) {
         const pid_t ended = waitpid(child, &status, WNOHANG);
         if (ended == child) {
@@ -158,7 +183,8 @@ bool acousticModelLoadsInChild(const PocketSphinxModelFiles& files, QString& err
             kill(child, SIGKILL);
             while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
             }
-            return true;
+            error = QStringLiteral("checking the speech model took too long");
+            return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
