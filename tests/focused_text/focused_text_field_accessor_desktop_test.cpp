@@ -3,6 +3,7 @@
 #include "focused_text/focused_text_field_accessor.h"
 
 #include "core/capture_workflow_error.h"
+#include "platform/linux/accessibility_thread.h"
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/dbus_accessibility_bus_status.h"
 #include "platform/linux/qt_clipboard.h"
@@ -26,11 +27,11 @@ using Case = CaptureWorkflowError::Case;
 // Counts the reads of the focused element so retries can be seen.
 class CountingAccessibility final : public Accessibility {
 public:
-    explicit CountingAccessibility(Accessibility& inner) : inner_(inner) {}
-    int focusQueries = 0;
+    CountingAccessibility(Accessibility& inner, std::atomic<int>& focusQueries)
+        : inner_(inner), focusQueries_(focusQueries) {}
     bool isTrusted() override { return inner_.isTrusted(); }
     AccessibleElementHandle systemFocusedElement() override {
-        ++focusQueries;
+        ++focusQueries_;
         return inner_.systemFocusedElement();
     }
     AccessibleElementHandle focusedElementOfApplication(qint64 pid) override { return inner_.focusedElementOfApplication(pid); }
@@ -51,13 +52,31 @@ public:
 
 private:
     Accessibility& inner_;
+    std::atomic<int>& focusQueries_;
+};
+
+// The process's accessibility thread, with every query counted on the way.
+class CountingCalls final : public AccessibilityCalls {
+public:
+    std::atomic<int> focusQueries{0};
+    QCoro::Task<bool> run(Work work, std::chrono::milliseconds bound) override {
+        return thread_->run(
+            [this, work = std::move(work)](Accessibility& ax) {
+                CountingAccessibility counting(ax, focusQueries);
+                work(counting);
+            },
+            bound);
+    }
+
+private:
+    std::shared_ptr<AccessibilityThread> thread_ = AccessibilityThread::shared();
 };
 
 class FocusedTextFieldAccessorDesktopTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(input.isAvailable());
-        ASSERT_TRUE(atspi.isTrusted());
+        ASSERT_TRUE(test::await(ask(accessibility, [](Accessibility& ax) { return ax.isTrusted(); })));
     }
     void TearDown() override { QApplication::clipboard()->clear(); }
 
@@ -68,7 +87,9 @@ protected:
         ASSERT_TRUE(app->focus(field));
         ASSERT_TRUE(test::waitUntil([&] {
             const auto front = frontApplications->frontApplication();
-            return front && front->processId == app->pid() && atspi.focusedElementOfApplication(app->pid());
+            const qint64 pid = app->pid();
+            return front && front->processId == pid &&
+                   test::await(ask(accessibility, [pid](Accessibility& ax) { return ax.focusedElementOfApplication(pid); }));
         })) << "test application not in front";
     }
 
@@ -96,9 +117,7 @@ protected:
         test::waitUntil([&] { return timer.elapsed() >= ms; }, std::chrono::milliseconds(ms + 1000));
     }
 
-    DBusAccessibilityBusStatus busStatus;
-    AtspiAccessibility atspi{busStatus};
-    CountingAccessibility accessibility{atspi};
+    CountingCalls accessibility;
     QtClipboard clipboard;
     XTestSyntheticInput input;
     std::shared_ptr<FrontApplicationProviding> frontApplications = defaultFrontApplicationProvider();

@@ -6,6 +6,7 @@
 #include "support/fake_clipboard.h"
 #include "support/fake_front_application_provider.h"
 #include "support/fake_synthetic_input.h"
+#include "support/inline_accessibility_calls.h"
 #include "support/virtual_time_task.h"
 
 #include <gtest/gtest.h>
@@ -50,10 +51,11 @@ protected:
 
     test::ManualScheduler scheduler;
     test::FakeAccessibility ax;
+    test::InlineAccessibilityCalls calls{ax};
     test::FakeClipboard clipboard;
     test::FakeKeyboardApplication keyboard{clipboard};
     test::FakeFrontApplicationProvider front;
-    FocusedTextFieldAccessor accessor{{ax, clipboard, keyboard, front, scheduler}, 0.3};
+    FocusedTextFieldAccessor accessor{{calls, clipboard, keyboard, front, scheduler}, 0.3};
 };
 
 // --- reading the whole field ---

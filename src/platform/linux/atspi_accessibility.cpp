@@ -1,10 +1,13 @@
 #include "platform/linux/atspi_accessibility.h"
 
 #include "platform/linux/x11_pixels.h"
+#include "platform/selection_replacement_check.h"
 
 #include <QByteArray>
 
 #include <algorithm>
+#include <map>
+#include <string>
 
 #include <atspi/atspi.h>
 
@@ -12,11 +15,16 @@ namespace tavrolin {
 
 namespace {
 
-// A tree walk visits at most this many objects, and this many children of one object: huge
-// lists and tables never hold the focused text field of interest deeper than that.
-constexpr int kMaximumVisitedObjects = 4000;
+// A tree walk visits at most this many children of one object, and goes this deep: huge
+// lists and tables never hold the focused text field of interest deeper than that. Its
+// length is bounded by time (AtspiAccessibility::focusSearchBudget).
 constexpr int kMaximumChildrenPerObject = 500;
 constexpr int kMaximumDepth = 64;
+
+using SteadyClock = std::chrono::steady_clock;
+
+// The GLib main context AT-SPI was set up with: libatspi objects are let go there too.
+GMainContext* atspiContext = nullptr;
 
 // Owning references to GLib objects and memory, so that early returns cannot leak.
 template <typename T>
@@ -79,7 +87,17 @@ qsizetype utf16ToCodePoints(const QString& text, qsizetype utf16) {
 class AtspiElement final : public AccessibleElement {
 public:
     explicit AtspiElement(AtspiAccessible* object) : object_(object) {}  // takes the reference
-    ~AtspiElement() override { g_object_unref(object_); }
+    ~AtspiElement() override {
+        // Handles travel to the GUI thread and may be dropped there; only the accessibility
+        // thread may touch libatspi objects, even to let them go.
+        g_main_context_invoke_full(
+            atspiContext, G_PRIORITY_DEFAULT,
+            [](gpointer object) -> gboolean {
+                g_object_unref(object);
+                return G_SOURCE_REMOVE;
+            },
+            object_, nullptr);
+    }
     AtspiElement(const AtspiElement&) = delete;
     AtspiElement& operator=(const AtspiElement&) = delete;
     AtspiAccessible* object() const { return object_; }
@@ -195,9 +213,42 @@ std::optional<QRectF> toLogicalRect(AtspiRect* rect) {
     return x11::deviceRectToLogical(QRectF(rect->x, rect->y, rect->width, rect->height));
 }
 
-// Depth-first search for the focused object below `root`, skipping hidden subtrees.
-AtspiAccessible* findFocused(AtspiAccessible* root, int depth, int& budget) {
-    if (--budget < 0 || depth > kMaximumDepth) {
+// The application's own search for its focused object, where it offers one (GTK does):
+// one call however large the tree. Absent when the application cannot search.
+std::optional<AtspiAccessible*> collectionFocused(AtspiAccessible* root) {
+    GObjectRef<AtspiCollection> collection(atspi_accessible_get_collection_iface(root));
+    if (!collection) {
+        return std::nullopt;
+    }
+    GObjectRef<AtspiStateSet> wanted(atspi_state_set_new(nullptr));
+    atspi_state_set_add(wanted.get(), ATSPI_STATE_FOCUSED);
+    GObjectRef<AtspiMatchRule> rule(atspi_match_rule_new(wanted.get(), ATSPI_Collection_MATCH_ALL, nullptr,
+                                                         ATSPI_Collection_MATCH_NONE, nullptr,
+                                                         ATSPI_Collection_MATCH_NONE, nullptr,
+                                                         ATSPI_Collection_MATCH_NONE, FALSE));
+    CallError error;
+    GArray* matches = atspi_collection_get_matches(collection.get(), rule.get(), ATSPI_Collection_SORT_ORDER_CANONICAL,
+                                                   1, TRUE, error.out());
+    if (error.failed() || !matches) {
+        return std::nullopt;
+    }
+    AtspiAccessible* found = nullptr;
+    for (guint i = 0; i < matches->len; ++i) {
+        auto* match = g_array_index(matches, AtspiAccessible*, i);
+        if (!found && match) {
+            found = match;
+        } else if (match) {
+            g_object_unref(match);
+        }
+    }
+    g_array_free(matches, TRUE);
+    return found;
+}
+
+// Depth-first search for the focused object below `root`, skipping hidden subtrees, until
+// `deadline`.
+AtspiAccessible* findFocused(AtspiAccessible* root, int depth, SteadyClock::time_point deadline) {
+    if (depth > kMaximumDepth || SteadyClock::now() > deadline) {
         return nullptr;
     }
     GObjectRef<AtspiStateSet> states(atspi_accessible_get_state_set(root));
@@ -217,28 +268,64 @@ AtspiAccessible* findFocused(AtspiAccessible* root, int depth, int& budget) {
     if (countError.failed()) {
         return nullptr;
     }
-    for (gint i = 0; i < std::min<gint>(count, kMaximumChildrenPerObject) && budget > 0; ++i) {
+    for (gint i = 0; i < std::min<gint>(count, kMaximumChildrenPerObject) && SteadyClock::now() <= deadline; ++i) {
         CallError childError;
         GObjectRef<AtspiAccessible> child(atspi_accessible_get_child_at_index(root, i, childError.out()));
         if (childError.failed() || !child) {
             continue;
         }
-        if (AtspiAccessible* found = findFocused(child.get(), depth + 1, budget)) {
+        if (AtspiAccessible* found = findFocused(child.get(), depth + 1, deadline)) {
             return found;
         }
     }
     return nullptr;
 }
 
+// The focused object below `root`: the application's own search first, a bounded walk after.
+AtspiAccessible* searchFocused(AtspiAccessible* root, int depth) {
+    if (const std::optional<AtspiAccessible*> found = collectionFocused(root)) {
+        if (*found) {
+            return *found;
+        }
+    }
+    return findFocused(root, depth, SteadyClock::now() + AtspiAccessibility::focusSearchBudget);
+}
+
+// The D-Bus name of the application that owns an object.
+std::string applicationOf(AtspiAccessible* object) {
+    const AtspiApplication* app = object ? object->parent.app : nullptr;
+    return app && app->bus_name ? std::string(app->bus_name) : std::string();
+}
+
 }  // namespace
 
 struct AtspiAccessibility::State {
     AccessibilityBusStatus& busStatus;
+    std::shared_ptr<AccessibilityBusStatus> ownedBusStatus;
+    std::chrono::milliseconds callTimeout{500};
     bool connected = false;
     AtspiEventListener* focusListener = nullptr;
     AtspiAccessible* lastFocused = nullptr;
+    // Applications (by bus name) that let a query run past the bound, and until when they
+    // are left alone.
+    std::map<std::string, SteadyClock::time_point> unresponsiveUntil;
 
     explicit State(AccessibilityBusStatus& status) : busStatus(status) {}
+
+    bool isUnresponsive(const std::string& app) {
+        if (app.empty()) {
+            return false;
+        }
+        const auto it = unresponsiveUntil.find(app);
+        if (it == unresponsiveUntil.end()) {
+            return false;
+        }
+        if (SteadyClock::now() >= it->second) {
+            unresponsiveUntil.erase(it);
+            return false;
+        }
+        return true;
+    }
 
     ~State() {
         if (focusListener) {
@@ -262,7 +349,7 @@ struct AtspiAccessibility::State {
     }
 
     // The application object of a process, with a new reference; null when not found.
-    AtspiAccessible* application(qint64 pid) const {
+    AtspiAccessible* application(qint64 pid) {
         if (!connected || pid <= 0) {
             return nullptr;
         }
@@ -281,15 +368,48 @@ struct AtspiAccessibility::State {
             CallError pidError;
             const guint appPid = atspi_accessible_get_process_id(app.get(), pidError.out());
             if (!pidError.failed() && static_cast<qint64>(appPid) == pid) {
-                return app.release();
+                return isUnresponsive(applicationOf(app.get())) ? nullptr : app.release();
             }
         }
         return nullptr;
     }
 };
 
+// Watches one query to one application: an application found unresponsive is not asked at
+// all, and one that keeps the query past the bound is left alone for a while.
+class AtspiAccessibility::Watch {
+public:
+    Watch(State& state, AtspiAccessible* object)
+        : state_(state), app_(applicationOf(object)), started_(SteadyClock::now()) {}
+    ~Watch() {
+        if (!app_.empty() && SteadyClock::now() - started_ >= state_.callTimeout) {
+            state_.unresponsiveUntil[app_] = SteadyClock::now() + AtspiAccessibility::unresponsiveQuarantine;
+        }
+    }
+    Watch(const Watch&) = delete;
+    Watch& operator=(const Watch&) = delete;
+    bool skip() const { return state_.isUnresponsive(app_); }
+
+private:
+    State& state_;
+    std::string app_;
+    SteadyClock::time_point started_;
+};
+
+AtspiAccessibility::AtspiAccessibility(std::shared_ptr<AccessibilityBusStatus> busStatus, int callTimeoutMs)
+    : AtspiAccessibility(*busStatus, callTimeoutMs) {
+    d_->ownedBusStatus = std::move(busStatus);
+}
+
 AtspiAccessibility::AtspiAccessibility(AccessibilityBusStatus& busStatus, int callTimeoutMs)
     : d_(std::make_unique<State>(busStatus)) {
+    d_->callTimeout = std::chrono::milliseconds(callTimeoutMs);
+    if (!atspiContext) {
+        // Before the connection exists, so its traffic and events are dispatched by the loop
+        // of the thread that makes the calls.
+        atspiContext = g_main_context_ref_thread_default();
+        atspi_set_main_context(atspiContext);
+    }
     // 0: connected now, 1: already connected earlier in this process.
     const int init = atspi_init();
     d_->connected = init == 0 || init == 1;
@@ -321,7 +441,8 @@ AccessibleElementHandle AtspiAccessibility::systemFocusedElement() {
         return nullptr;
     }
     // The element may have lost the focus without telling us, or be gone.
-    if (!hasState(d_->lastFocused, ATSPI_STATE_FOCUSED)) {
+    const Watch watch(*d_, d_->lastFocused);
+    if (watch.skip() || !hasState(d_->lastFocused, ATSPI_STATE_FOCUSED)) {
         return nullptr;
     }
     return wrap(static_cast<AtspiAccessible*>(g_object_ref(d_->lastFocused)));
@@ -332,8 +453,8 @@ AccessibleElementHandle AtspiAccessibility::focusedElementOfApplication(qint64 p
     if (!app) {
         return nullptr;
     }
-    int budget = kMaximumVisitedObjects;
-    return wrap(findFocused(app.get(), 0, budget));
+    const Watch watch(*d_, app.get());
+    return wrap(searchFocused(app.get(), 0));
 }
 
 AccessibleElementHandle AtspiAccessibility::focusedElementOfActiveWindow(qint64 pid) {
@@ -341,6 +462,7 @@ AccessibleElementHandle AtspiAccessibility::focusedElementOfActiveWindow(qint64 
     if (!app) {
         return nullptr;
     }
+    const Watch watch(*d_, app.get());
     CallError countError;
     const gint count = atspi_accessible_get_child_count(app.get(), countError.out());
     for (gint i = 0; !countError.failed() && i < count; ++i) {
@@ -349,8 +471,7 @@ AccessibleElementHandle AtspiAccessibility::focusedElementOfActiveWindow(qint64 
         if (childError.failed() || !window || !hasState(window.get(), ATSPI_STATE_ACTIVE)) {
             continue;
         }
-        int budget = kMaximumVisitedObjects;
-        return wrap(findFocused(window.get(), 1, budget));
+        return wrap(searchFocused(window.get(), 1));
     }
     return nullptr;
 }
@@ -365,6 +486,10 @@ void AtspiAccessibility::requestAccessibilityTree(qint64) {
 std::optional<AccessibleRole> AtspiAccessibility::role(const AccessibleElementHandle& element) {
     AtspiAccessible* object = objectOf(element);
     if (!object) {
+        return std::nullopt;
+    }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
         return std::nullopt;
     }
     CallError error;
@@ -417,6 +542,10 @@ std::optional<QString> AtspiAccessibility::value(const AccessibleElementHandle& 
     if (!object) {
         return std::nullopt;
     }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
+        return std::nullopt;
+    }
     GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
     if (!text) {
         return std::nullopt;
@@ -427,6 +556,10 @@ std::optional<QString> AtspiAccessibility::value(const AccessibleElementHandle& 
 std::optional<QString> AtspiAccessibility::selectedText(const AccessibleElementHandle& element) {
     AtspiAccessible* object = objectOf(element);
     if (!object) {
+        return std::nullopt;
+    }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
         return std::nullopt;
     }
     GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
@@ -455,6 +588,10 @@ std::optional<AccessibleTextRange> AtspiAccessibility::selectedRange(const Acces
     if (!object) {
         return std::nullopt;
     }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
+        return std::nullopt;
+    }
     GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
     if (!text) {
         return std::nullopt;
@@ -481,6 +618,10 @@ std::optional<QRectF> AtspiAccessibility::frame(const AccessibleElementHandle& e
     if (!object) {
         return std::nullopt;
     }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
+        return std::nullopt;
+    }
     GObjectRef<AtspiComponent> component(atspi_accessible_get_component_iface(object));
     if (!component) {
         return std::nullopt;
@@ -497,6 +638,10 @@ std::optional<QRectF> AtspiAccessibility::boundsForRange(const AccessibleElement
                                                          AccessibleTextRange range) {
     AtspiAccessible* object = objectOf(element);
     if (!object) {
+        return std::nullopt;
+    }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
         return std::nullopt;
     }
     GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
@@ -522,17 +667,29 @@ bool AtspiAccessibility::isChromiumControl(const AccessibleElementHandle& elemen
     if (!object) {
         return false;
     }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
+        return false;
+    }
     return toolkitOf(object) == "Chromium";
 }
 
 bool AtspiAccessibility::isEditable(const AccessibleElementHandle& element) {
     AtspiAccessible* object = objectOf(element);
-    return object && isEditableObject(object);
+    if (!object) {
+        return false;
+    }
+    const Watch watch(*d_, object);
+    return !watch.skip() && isEditableObject(object);
 }
 
 bool AtspiAccessibility::isValueSettable(const AccessibleElementHandle& element) {
     AtspiAccessible* object = objectOf(element);
-    if (!object || !isEditableObject(object)) {
+    if (!object) {
+        return false;
+    }
+    const Watch watch(*d_, object);
+    if (watch.skip() || !isEditableObject(object)) {
         return false;
     }
     GObjectRef<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(object));
@@ -542,6 +699,10 @@ bool AtspiAccessibility::isValueSettable(const AccessibleElementHandle& element)
 bool AtspiAccessibility::setValue(const AccessibleElementHandle& element, const QString& text) {
     AtspiAccessible* object = objectOf(element);
     if (!object) {
+        return false;
+    }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
         return false;
     }
     GObjectRef<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(object));
@@ -558,6 +719,10 @@ bool AtspiAccessibility::setSelectedText(const AccessibleElementHandle& element,
     if (!object) {
         return false;
     }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
+        return false;
+    }
     GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
     GObjectRef<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(object));
     if (!text || !editable) {
@@ -571,7 +736,6 @@ bool AtspiAccessibility::setSelectedText(const AccessibleElementHandle& element,
     const auto [start, end] = *selection;
     const qsizetype startUtf16 = before->toUtf16(start);
     const qsizetype endUtf16 = before->toUtf16(end);
-    const QString expected = before->whole.left(startUtf16) + newText + before->whole.mid(endUtf16);
 
     // There is no "replace the selection" call: delete it, then insert at its start. Toolkits
     // disagree on the unit of the insert length (Qt: UTF-16 units; GTK and web engines: bytes).
@@ -583,29 +747,48 @@ bool AtspiAccessibility::setSelectedText(const AccessibleElementHandle& element,
         return false;
     }
     CallError insertError;
-    const gboolean inserted =
-        atspi_editable_text_insert_text(editable.get(), start, utf8.constData(), length, insertError.out());
+    atspi_editable_text_insert_text(editable.get(), start, utf8.constData(), length, insertError.out());
 
-    // Only a field that now reads exactly as expected counts; otherwise put the old text
-    // back so the caller's fallback starts from what the user had.
-    if (!insertError.failed() && inserted && wholeText(text.get()) == expected) {
-        const std::optional<FieldText> after = readFieldText(text.get());
+    // Only the replaced range is judged. When it does not hold the new text, what the insert
+    // left there is selected, so the caller's paste goes over it; the rest of the field is
+    // never written back.
+    const std::optional<FieldText> after = readFieldText(text.get());
+    if (!after) {
+        return false;
+    }
+    const SelectionReplacementCheck check = checkSelectionReplacement(
+        before->whole, AccessibleTextRange{startUtf16, endUtf16 - startUtf16}, newText, after->whole);
+    if (check.placed) {
         CallError caretError;
-        if (after) {
-            atspi_text_set_caret_offset(text.get(), after->fromUtf16(startUtf16 + newText.size()), caretError.out());
-        }
+        atspi_text_set_caret_offset(text.get(), after->fromUtf16(startUtf16 + newText.size()), caretError.out());
         return true;
     }
-    CallError restoreError;
-    atspi_editable_text_set_text_contents(editable.get(), before->whole.toUtf8().constData(), restoreError.out());
-    CallError reselectError;
-    atspi_text_set_selection(text.get(), 0, start, end, reselectError.out());
+    if (check.leftover) {
+        const gint leftoverStart = after->fromUtf16(check.leftover->location);
+        const gint leftoverEnd = after->fromUtf16(check.leftover->location + check.leftover->length);
+        CallError selectError;
+        if (leftoverEnd == leftoverStart) {
+            atspi_text_set_caret_offset(text.get(), leftoverStart, selectError.out());
+        } else {
+            CallError countError;
+            const gint count = atspi_text_get_n_selections(text.get(), countError.out());
+            if (!countError.failed() && count > 0) {
+                atspi_text_set_selection(text.get(), 0, leftoverStart, leftoverEnd, selectError.out());
+            } else {
+                atspi_text_add_selection(text.get(), leftoverStart, leftoverEnd, selectError.out());
+            }
+        }
+    }
     return false;
 }
 
 bool AtspiAccessibility::setSelectedRange(const AccessibleElementHandle& element, AccessibleTextRange range) {
     AtspiAccessible* object = objectOf(element);
     if (!object) {
+        return false;
+    }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
         return false;
     }
     GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
