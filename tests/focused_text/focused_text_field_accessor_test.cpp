@@ -435,3 +435,83 @@ TEST_F(FocusedTextFieldAccessorTest, CutTextIsForgottenOnceReplaced) {
 
 }  // namespace
 }  // namespace tavrolin
+
+namespace tavrolin {
+namespace {
+
+// --- failures that must not pass for success, terminals, hung applications ---
+
+TEST_F(FocusedTextFieldAccessorTest, APasteThatCannotBeSentHandsTheTextBack) {
+    struct Scenario {
+        const char* name;
+        bool selection;
+        bool settable;
+        bool acceptsSelectedText;
+        bool canSendAtAll;
+    } cases[] = {
+        {"no Latin v on the keyboard, whole field", false, false, true, true},
+        {"no Latin v on the keyboard, selection", true, true, false, true},
+        {"no synthetic input at all", false, false, true, false},
+    };
+    for (const Scenario& c : cases) {
+        auto field = test::makeField("old text", c.selection ? AccessibleTextRange{0, 3} : AccessibleTextRange{});
+        field->settable = c.settable;
+        field->acceptsSelectedText = c.acceptsSelectedText;
+        focus(field);
+        keyboard.canSendV = false;
+        keyboard.canSend = c.canSendAtAll;
+        const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+        try {
+            run(accessor.replaceFocusedFieldTextOrPresentCopyFallback("finished text", snapshot));
+            ADD_FAILURE() << c.name << ": reported success";
+        } catch (const FocusedTextReplacementFallback& fallback) {
+            EXPECT_EQ(fallback.text, "finished text") << c.name;
+            EXPECT_EQ(fallback.underlyingError.errorCase(), Case::failedToReplaceFocusedTextFieldText) << c.name;
+        }
+        EXPECT_EQ(field->text, "old text") << c.name;
+        settle();
+        EXPECT_EQ(clipboard.text(), "user clipboard") << c.name;  // nothing waits for a fetch
+    }
+}
+
+TEST_F(FocusedTextFieldAccessorTest, TerminalsAreNeverSentInterruptsSelectAllOrCut) {
+    front.setIdentifier("XTerm", appPid);
+    keyboard.terminal = true;
+    auto screen = test::makeField("$ sleep 60", {2, 5});
+    screen->hasText = false;  // like most terminals: nothing through accessibility
+    focus(screen);
+    EXPECT_EQ(failure(accessor.prepareFocusedFieldWithRetry(4, 0.12)), Case::noFocusedTextField);
+    EXPECT_TRUE(keyboard.chords.isEmpty());
+
+    // A selection is copied with the terminal's own chord.
+    const FocusedTextFieldSnapshot selection = run(accessor.readFocusedSelection(false));
+    EXPECT_EQ(selection.selectedText, "sleep");
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+Shift+C"}));
+    EXPECT_EQ(clipboard.text(), "user clipboard");
+
+    // Pasting over the selection uses the terminal's paste; replacing "everything" cannot be
+    // done without select-all, so the text is handed back instead of added to the input.
+    keyboard.chords.clear();
+    run(accessor.replaceFocusedFieldText("wake", selection));
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+Shift+V"}));
+    FocusedTextFieldSnapshot whole = selection;
+    whole.selectedText = QString();
+    keyboard.chords.clear();
+    EXPECT_THROW(run(accessor.replaceFocusedFieldText("everything", whole)), FocusedTextReplacementFallback);
+    EXPECT_TRUE(keyboard.chords.isEmpty());
+    EXPECT_EQ(keyboard.interrupts, 0);
+    settle();
+    EXPECT_EQ(clipboard.text(), "user clipboard");
+}
+
+TEST_F(FocusedTextFieldAccessorTest, AnApplicationThatStopsAnsweringEndsTheReadWithoutAField) {
+    auto field = test::makeField("text");
+    focus(field);
+    ax.applicationFocus[appPid] = field;
+    calls.answers = false;  // every query misses its bound
+    // Without an answer of the bus the process cannot count as trusted.
+    EXPECT_EQ(failure(accessor.readFocusedField()), Case::accessibilityPermissionDenied);
+}
+
+}  // namespace
+}  // namespace tavrolin
