@@ -10,7 +10,7 @@ packages=(
   libtesseract-dev tesseract-ocr-eng tesseract-ocr-rus tesseract-ocr-deu
   libcld2-dev apertium apertium-eng-spa apertium-rus-ukr libhunspell-dev hunspell-en-us hunspell-ru
   libpocketsphinx-dev pocketsphinx-en-us libpulse-dev libatspi2.0-dev at-spi2-core libsystemd-dev libzip-dev
-  xvfb xauth x11-utils x11-xkb-utils xdotool xterm openbox trayer dbus-daemon dbus-bin pulseaudio pulseaudio-utils
+  libgtk-3-dev xvfb xauth x11-utils x11-xkb-utils xdotool xterm openbox trayer dbus-daemon dbus-bin pulseaudio pulseaudio-utils
   fonts-dejavu-core
 )
 missing=()

@@ -110,7 +110,6 @@ QCoro::Task<bool> FocusedTextFieldAccessor::shouldProbeClipboardForStructuredSel
 
 QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::resolveFocusedElement(
     std::optional<FrontApplication> front) {
-    AccessibilityCalls& calls = platform_.accessibility;
     const AccessibleElementHandle systemFocused = co_await askAccessibility(&Accessibility::systemFocusedElement);
     if (systemFocused) {
         co_return systemFocused;
@@ -158,9 +157,11 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedField
     if (!element) {
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
-    AccessibilityCalls& calls = platform_.accessibility;
-    const std::optional<AccessibleRole> role =
-        co_await askAbout(element, &Accessibility::role);
+    const std::optional<AccessibleRole> role = co_await askAbout(element, &Accessibility::role);
+    if (role == AccessibleRole::secureTextField) {
+        // A password entry offers only its bullets, and its secret must never be copied.
+        throw CaptureWorkflowError(Case::noFocusedTextField);
+    }
     const std::optional<QString> value = co_await askAbout(element, &Accessibility::value);
     const std::optional<QString> selected =
         co_await askAbout(element, &Accessibility::selectedText);
@@ -196,7 +197,10 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedSelec
         }
         co_return FocusedTextFieldSnapshot{nullptr, QString(), copied, TextRange{0, copied->size()}, std::nullopt};
     }
-    AccessibilityCalls& calls = platform_.accessibility;
+    const std::optional<AccessibleRole> role = co_await askAbout(element, &Accessibility::role);
+    if (role == AccessibleRole::secureTextField) {
+        throw CaptureWorkflowError(Case::noFocusedTextField);
+    }
     const std::optional<QString> value = co_await askAbout(element, &Accessibility::value);
     const std::optional<AccessibleTextRange> reportedRange = co_await askAbout(element, &Accessibility::selectedRange);
     const std::optional<TextRange> range = validSelectedRange(reportedRange, value);

@@ -10,8 +10,12 @@
 #include <string>
 
 #include <atspi/atspi.h>
+#include <dlfcn.h>
 
 namespace tavrolin {
+
+// The GLib main context AT-SPI was set up with: libatspi objects are let go there too.
+GMainContext* atspiContext = nullptr;
 
 namespace {
 
@@ -23,8 +27,6 @@ constexpr int kMaximumDepth = 64;
 
 using SteadyClock = std::chrono::steady_clock;
 
-// The GLib main context AT-SPI was set up with: libatspi objects are let go there too.
-GMainContext* atspiContext = nullptr;
 
 // Owning references to GLib objects and memory, so that early returns cannot leak.
 template <typename T>
@@ -288,6 +290,8 @@ AtspiAccessible* searchFocused(AtspiAccessible* root, int depth) {
             return *found;
         }
     }
+    // Children and states may have changed without an event reaching us.
+    atspi_accessible_clear_cache(root);
     return findFocused(root, depth, SteadyClock::now() + AtspiAccessibility::focusSearchBudget);
 }
 
@@ -298,6 +302,23 @@ std::string applicationOf(AtspiAccessible* object) {
 }
 
 }  // namespace
+
+}  // namespace tavrolin
+
+// libatspi opens a private connection to each application that offers one and attaches it to
+// the global default GLib context, which Qt's GUI thread dispatches: libatspi would then run
+// on two threads at once (and deadlock). Every connection it sets up is attached to the
+// accessibility thread's context instead; the library calls this through its own symbol
+// table, so this definition takes its place.
+extern "C" void atspi_dbus_connection_setup_with_g_main(DBusConnection* connection, GMainContext* context) {
+    using Setup = void (*)(DBusConnection*, GMainContext*);
+    static const auto library = reinterpret_cast<Setup>(dlsym(RTLD_NEXT, "atspi_dbus_connection_setup_with_g_main"));
+    if (library) {
+        library(connection, tavrolin::atspiContext ? tavrolin::atspiContext : context);
+    }
+}
+
+namespace tavrolin {
 
 struct AtspiAccessibility::State {
     AccessibilityBusStatus& busStatus;
@@ -418,11 +439,9 @@ AtspiAccessibility::AtspiAccessibility(AccessibilityBusStatus& busStatus, int ca
     }
     // The same bound applies to applications that have only just started.
     atspi_set_timeout(callTimeoutMs, callTimeoutMs);
-    // Properties of other applications change behind our back (states, texts): always ask.
-    GObjectRef<AtspiAccessible> desktop(atspi_get_desktop(0));
-    if (desktop) {
-        atspi_accessible_set_cache_mask(desktop.get(), ATSPI_CACHE_NONE);
-    }
+    // libatspi's own cache stays on: it handles the applications' cache messages inside the
+    // connection's dispatch, and without a cache it would call back into the application from
+    // there and deadlock. Where freshness matters (states), the cache is cleared before asking.
     d_->focusListener = atspi_event_listener_new(&State::onFocusChanged, d_.get(), nullptr);
     if (d_->focusListener) {
         CallError error;
@@ -442,7 +461,11 @@ AccessibleElementHandle AtspiAccessibility::systemFocusedElement() {
     }
     // The element may have lost the focus without telling us, or be gone.
     const Watch watch(*d_, d_->lastFocused);
-    if (watch.skip() || !hasState(d_->lastFocused, ATSPI_STATE_FOCUSED)) {
+    if (watch.skip()) {
+        return nullptr;
+    }
+    atspi_accessible_clear_cache(d_->lastFocused);
+    if (!hasState(d_->lastFocused, ATSPI_STATE_FOCUSED)) {
         return nullptr;
     }
     return wrap(static_cast<AtspiAccessible*>(g_object_ref(d_->lastFocused)));
