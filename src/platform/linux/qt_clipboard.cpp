@@ -30,7 +30,7 @@ bool isSelectionProtocolTarget(const QString& format) {
 xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
     xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
         connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
-    const xcb_atom_t atom = reply ? reply->atom : XCB_ATOM_NONE;
+    const xcb_atom_t atom = reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
     std::free(reply);
     return atom;
 }
@@ -214,38 +214,29 @@ void QtClipboard::setText(const QString& text) {
     }
 }
 
-QCoro::Task<std::optional<QString>> QtClipboard::readText() {
-    if (!systemClipboard()) {
-        co_return std::nullopt;
-    }
-    if (!ownsClipboard()) {
-        const std::shared_ptr<State> state = d_;
-        const auto read = [state] { return state->foreignReader().readText(readDeadline()); };
-        QFuture<std::optional<QString>> future = QtConcurrent::run(&state->readerThread, read);
-        co_return co_await future;
-    }
-    const QMimeData* data = ownData();
-    if (!data || !data->hasText()) {
-        co_return std::nullopt;
-    }
-    co_return data->text();
-}
+QCoro::Task<std::optional<QString>> QtClipboard::readText() { return readString(false); }
 
-QCoro::Task<std::optional<QString>> QtClipboard::readHtml() {
+QCoro::Task<std::optional<QString>> QtClipboard::readHtml() { return readString(true); }
+
+QCoro::Task<std::optional<QString>> QtClipboard::readString(bool html) {
     if (!systemClipboard()) {
         co_return std::nullopt;
     }
     if (!ownsClipboard()) {
         const std::shared_ptr<State> state = d_;
-        const auto read = [state] { return state->foreignReader().readHtml(readDeadline()); };
+        const auto read = [state, html] {
+            X11ClipboardReader& reader = state->foreignReader();
+            return html ? reader.readHtml(readDeadline()) : reader.readText(readDeadline());
+        };
         QFuture<std::optional<QString>> future = QtConcurrent::run(&state->readerThread, read);
-        co_return co_await future;
+        const std::optional<QString> foreign = co_await future;
+        co_return foreign;
     }
     const QMimeData* data = ownData();
-    if (!data || !data->hasHtml()) {
+    if (!data || !(html ? data->hasHtml() : data->hasText())) {
         co_return std::nullopt;
     }
-    co_return data->html();
+    co_return html ? data->html() : data->text();
 }
 
 }  // namespace tavrolin

@@ -36,6 +36,8 @@ public:
     quint64 ownDataFetches() const override;
 
 private:
+    QCoro::Task<std::optional<QString>> readString(bool html);
+
     struct State;
     std::shared_ptr<State> d_;
 };

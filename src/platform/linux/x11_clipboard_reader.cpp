@@ -64,7 +64,7 @@ struct X11ClipboardReader::State {
         }
         Freed<xcb_intern_atom_reply_t> reply{xcb_intern_atom_reply(
             connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(name.size()), name.c_str()), nullptr)};
-        const xcb_atom_t value = reply.ptr ? reply.ptr->atom : XCB_ATOM_NONE;
+        const xcb_atom_t value = reply.ptr ? reply.ptr->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
         atoms[name] = value;
         names[value] = name;
         return value;
