@@ -321,8 +321,8 @@ extern "C" void atspi_dbus_connection_setup_with_g_main(DBusConnection* connecti
 namespace tavrolin {
 
 struct AtspiAccessibility::State {
-    AccessibilityBusStatus& busStatus;
-    std::shared_ptr<AccessibilityBusStatus> ownedBusStatus;
+    DBusAccessibilityBusStatus& busStatus;
+    std::shared_ptr<DBusAccessibilityBusStatus> ownedBusStatus;
     std::chrono::milliseconds callTimeout{500};
     bool connected = false;
     AtspiEventListener* focusListener = nullptr;
@@ -331,7 +331,7 @@ struct AtspiAccessibility::State {
     // are left alone.
     std::map<std::string, SteadyClock::time_point> unresponsiveUntil;
 
-    explicit State(AccessibilityBusStatus& status) : busStatus(status) {}
+    explicit State(DBusAccessibilityBusStatus& status) : busStatus(status) {}
 
     bool isUnresponsive(const std::string& app) {
         if (app.empty()) {
@@ -417,12 +417,12 @@ private:
     SteadyClock::time_point started_;
 };
 
-AtspiAccessibility::AtspiAccessibility(std::shared_ptr<AccessibilityBusStatus> busStatus, int callTimeoutMs)
+AtspiAccessibility::AtspiAccessibility(std::shared_ptr<DBusAccessibilityBusStatus> busStatus, int callTimeoutMs)
     : AtspiAccessibility(*busStatus, callTimeoutMs) {
     d_->ownedBusStatus = std::move(busStatus);
 }
 
-AtspiAccessibility::AtspiAccessibility(AccessibilityBusStatus& busStatus, int callTimeoutMs)
+AtspiAccessibility::AtspiAccessibility(DBusAccessibilityBusStatus& busStatus, int callTimeoutMs)
     : d_(std::make_unique<State>(busStatus)) {
     d_->callTimeout = std::chrono::milliseconds(callTimeoutMs);
     if (!atspiContext) {
@@ -452,7 +452,7 @@ AtspiAccessibility::AtspiAccessibility(AccessibilityBusStatus& busStatus, int ca
 AtspiAccessibility::~AtspiAccessibility() = default;
 
 bool AtspiAccessibility::isTrusted() {
-    return d_->connected && d_->busStatus.isEnabled() == true;
+    return d_->connected && d_->busStatus.isEnabledBlocking() == true;
 }
 
 AccessibleElementHandle AtspiAccessibility::systemFocusedElement() {
@@ -501,8 +501,8 @@ AccessibleElementHandle AtspiAccessibility::focusedElementOfActiveWindow(qint64 
 
 void AtspiAccessibility::requestAccessibilityTree(qint64) {
     // Toolkits that build their tree on demand watch the bus-wide switch.
-    if (d_->busStatus.isEnabled() != true) {
-        d_->busStatus.setEnabled(true);
+    if (d_->busStatus.isEnabledBlocking() != true) {
+        d_->busStatus.setEnabledBlocking(true);
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/accessibility.h"
-#include "platform/accessibility_bus_status.h"
+#include "platform/linux/dbus_accessibility_bus_status.h"
 
 #include <chrono>
 #include <memory>
@@ -22,9 +22,9 @@ public:
     // A search for the focused object below an application gives up after this long.
     static constexpr std::chrono::milliseconds focusSearchBudget{300};
 
-    explicit AtspiAccessibility(AccessibilityBusStatus& busStatus, int callTimeoutMs = 500);
+    explicit AtspiAccessibility(DBusAccessibilityBusStatus& busStatus, int callTimeoutMs = 500);
     // Keeps the bus status alive as long as itself.
-    explicit AtspiAccessibility(std::shared_ptr<AccessibilityBusStatus> busStatus, int callTimeoutMs = 500);
+    explicit AtspiAccessibility(std::shared_ptr<DBusAccessibilityBusStatus> busStatus, int callTimeoutMs = 500);
     ~AtspiAccessibility() override;
     AtspiAccessibility(const AtspiAccessibility&) = delete;
     AtspiAccessibility& operator=(const AtspiAccessibility&) = delete;
