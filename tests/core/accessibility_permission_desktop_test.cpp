@@ -125,9 +125,10 @@ TEST(AccessibilityPermissionNoBusDesktopTest, ALauncherThatNeverAnswersNeitherTr
         timer.start();
         EXPECT_FALSE(test::await(permission.isTrusted()));
         EXPECT_LT(timer.elapsed(), 1500);
+        EXPECT_LE(std::max(longestGap, sinceTick.elapsed()), 50);
+        tick.stop();
         EXPECT_EQ(test::await(permission.requestIfNeeded()), AccessibilityPermissionStatus::notTrusted);
         EXPECT_EQ(permission.lastNotice(), AccessibilityPermission::busUnreachableMessage());
-        EXPECT_LE(longestGap, 50);
         EXPECT_GE(launcher.questions, 2);
         service.unregisterObject(QStringLiteral("/org/a11y/bus"));
     }

@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <limits>
 #include <QFile>
 #include <QKeySequence>
 #include <QProcess>
@@ -439,14 +440,19 @@ TEST_F(FocusedTextFieldAccessorDesktopTest, AFieldAmongFiveThousandObjectsIsFoun
     openApp("line", "tavrolin_test_gtk_text_fields", {"5000"});
     ASSERT_TRUE(app->setText("line", "found me"));
     accessibility.missFocusEvents = true;
-    test::await(accessor.readFocusedField());  // the application's first answers warm up
-    QElapsedTimer timer;
-    timer.start();
-    const FocusedTextFieldSnapshot snapshot = test::await(accessor.readFocusedField());
-    const qint64 took = timer.elapsed();
+    test::await(accessor.readFocusedField());  // the application builds its objects on the first search
+    // The fastest of three, so that a busy machine's scheduling does not count: a walk of the
+    // tree could not come near the bound in any of them.
+    qint64 fastest = std::numeric_limits<qint64>::max();
+    for (int read = 0; read < 3; ++read) {
+        QElapsedTimer timer;
+        timer.start();
+        const FocusedTextFieldSnapshot snapshot = test::await(accessor.readFocusedField());
+        fastest = std::min(fastest, timer.elapsed());
+        EXPECT_EQ(snapshot.fullText, "found me");
+    }
     accessibility.missFocusEvents = false;
-    EXPECT_EQ(snapshot.fullText, "found me");
-    EXPECT_LT(took, 100);
+    EXPECT_LT(fastest, 100);
 }
 
 }  // namespace

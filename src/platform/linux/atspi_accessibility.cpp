@@ -54,18 +54,30 @@ template <typename T>
 using GMemory = std::unique_ptr<T, GFreeDeleter>;
 
 // A failed call (error or timeout) counts as absent: swallow and report.
+// The bound of one call, and whether a call on this thread failed only once that bound had
+// passed (the application did not answer) since the current query began.
+std::chrono::milliseconds callBoundOfThisProcess{500};
+thread_local bool callRanOutOfTime = false;
+
 class CallError {
 public:
+    CallError() : started_(std::chrono::steady_clock::now()) {}
     ~CallError() {
         if (error_) {
+            if (std::chrono::steady_clock::now() - started_ >= callBoundOfThisProcess * 9 / 10) {
+                callRanOutOfTime = true;
+            }
             g_error_free(error_);
         }
     }
+    CallError(const CallError&) = delete;
+    CallError& operator=(const CallError&) = delete;
     GError** out() { return &error_; }
     bool failed() const { return error_ != nullptr; }
 
 private:
     GError* error_ = nullptr;
+    std::chrono::steady_clock::time_point started_;
 };
 
 // Conversions between code-point offsets (AT-SPI) and UTF-16 offsets (everything else).
@@ -401,11 +413,18 @@ struct AtspiAccessibility::State {
 class AtspiAccessibility::Watch {
 public:
     Watch(State& state, AtspiAccessible* object)
-        : state_(state), app_(applicationOf(object)), started_(SteadyClock::now()) {}
+        : state_(state), app_(applicationOf(object)), started_(SteadyClock::now()) {
+        callRanOutOfTime = false;
+    }
+    // A call that failed for want of an answer, or a query that took twice the bound (some
+    // libatspi calls report no error): the application is not answering. A query of several
+    // slow but answered calls on a busy machine is not.
     ~Watch() {
-        if (!app_.empty() && SteadyClock::now() - started_ >= state_.callTimeout) {
+        const bool tooSlow = SteadyClock::now() - started_ >= 2 * state_.callTimeout;
+        if (!app_.empty() && (callRanOutOfTime || tooSlow)) {
             state_.unresponsiveUntil[app_] = SteadyClock::now() + AtspiAccessibility::unresponsiveQuarantine;
         }
+        callRanOutOfTime = false;
     }
     Watch(const Watch&) = delete;
     Watch& operator=(const Watch&) = delete;
@@ -425,6 +444,7 @@ AtspiAccessibility::AtspiAccessibility(std::shared_ptr<DBusAccessibilityBusStatu
 AtspiAccessibility::AtspiAccessibility(DBusAccessibilityBusStatus& busStatus, int callTimeoutMs)
     : d_(std::make_unique<State>(busStatus)) {
     d_->callTimeout = std::chrono::milliseconds(callTimeoutMs);
+    callBoundOfThisProcess = d_->callTimeout;
     if (!atspiContext) {
         // Before the connection exists, so its traffic and events are dispatched by the loop
         // of the thread that makes the calls.
