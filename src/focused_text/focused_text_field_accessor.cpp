@@ -72,7 +72,11 @@ QCoro::Task<Result> FocusedTextFieldAccessor::askAbout(AccessibleElementHandle e
 }
 
 QCoro::Task<void> FocusedTextFieldAccessor::requireTrust() {
-    const bool trusted = co_await askAccessibility(&Accessibility::isTrusted);
+    // Only a "no" counts: a check that got no answer in time (the accessibility thread still
+    // busy with a slow program) is no reason to send the user to the accessibility settings;
+    // the read then goes on and finds what it can.
+    const auto query = [](Accessibility& ax) { return ax.isTrusted(); };
+    const bool trusted = co_await ask(platform_.accessibility, query, true);
     if (!trusted) {
         throw CaptureWorkflowError(Case::accessibilityPermissionDenied);
     }

@@ -513,8 +513,14 @@ TEST_F(FocusedTextFieldAccessorTest, AnApplicationThatStopsAnsweringEndsTheReadW
     focus(field);
     ax.applicationFocus[appPid] = field;
     calls.answers = false;  // every query misses its bound
-    // Without an answer of the bus the process cannot count as trusted.
-    EXPECT_EQ(failure(accessor.readFocusedField()), Case::accessibilityPermissionDenied);
+    // No answer is not a refusal: the read goes on, finds nothing and says so, without
+    // sending the user to the accessibility settings and without touching the clipboard.
+    EXPECT_EQ(failure(accessor.readFocusedField()), Case::noFocusedTextField);
+    EXPECT_TRUE(keyboard.chords.isEmpty()) << keyboard.chords.join(' ').toStdString();
+    // Without an element a selection read asks the clipboard, as it always does.
+    EXPECT_EQ(failure(accessor.readFocusedSelection(false)), Case::noFocusedTextField);
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+C"}));
+    EXPECT_EQ(clipboard.text(), "user clipboard");
 }
 
 }  // namespace

@@ -108,8 +108,14 @@ AccessibilityThread::AccessibilityThread(BackendFactory factory) : d_(std::make_
         }
         g_main_loop_run(state->loop);
         state->backend.reset();
-        // Releases queued from elsewhere (objects dropped by callers) still run here.
-        while (g_main_context_iteration(state->context, FALSE)) {
+        // Releases queued from elsewhere (objects dropped by callers) still run here, and so do
+        // the last answers, time-outs and disconnections of calls still out (one call's bound
+        // and a little more), so that nothing is left half done.
+        const auto drainUntil = Clock::now() + AccessibilityCalls::callBound + std::chrono::milliseconds(100);
+        while (Clock::now() < drainUntil) {
+            if (!g_main_context_iteration(state->context, FALSE)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
         }
         g_main_context_pop_thread_default(state->context);
     });

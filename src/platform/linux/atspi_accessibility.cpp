@@ -132,14 +132,25 @@ AccessibleElementHandle wrap(AtspiAccessible* owned) {
     return std::make_shared<AtspiElement>(owned);
 }
 
+// libatspi reports no error for a state set that never came: one that took the whole bound
+// counts as a call that ran out of time.
+AtspiStateSet* stateSetOf(AtspiAccessible* object) {
+    const auto started = std::chrono::steady_clock::now();
+    AtspiStateSet* states = atspi_accessible_get_state_set(object);
+    if (std::chrono::steady_clock::now() - started >= callBoundOfThisProcess * 9 / 10) {
+        callRanOutOfTime = true;
+    }
+    return states;
+}
+
 bool hasState(AtspiAccessible* object, AtspiStateType state) {
-    GObjectRef<AtspiStateSet> states(atspi_accessible_get_state_set(object));
+    GObjectRef<AtspiStateSet> states(stateSetOf(object));
     return states && atspi_state_set_contains(states.get(), state);
 }
 
 // Qt marks read-only line edits "editable" and "read-only" at once.
 bool isEditableObject(AtspiAccessible* object) {
-    GObjectRef<AtspiStateSet> states(atspi_accessible_get_state_set(object));
+    GObjectRef<AtspiStateSet> states(stateSetOf(object));
     return states && atspi_state_set_contains(states.get(), ATSPI_STATE_EDITABLE) &&
            !atspi_state_set_contains(states.get(), ATSPI_STATE_READ_ONLY);
 }
@@ -265,7 +276,7 @@ AtspiAccessible* findFocused(AtspiAccessible* root, int depth, SteadyClock::time
     if (depth > kMaximumDepth || SteadyClock::now() > deadline) {
         return nullptr;
     }
-    GObjectRef<AtspiStateSet> states(atspi_accessible_get_state_set(root));
+    GObjectRef<AtspiStateSet> states(stateSetOf(root));
     if (!states) {
         return nullptr;
     }
@@ -413,15 +424,13 @@ struct AtspiAccessibility::State {
 class AtspiAccessibility::Watch {
 public:
     Watch(State& state, AtspiAccessible* object)
-        : state_(state), app_(applicationOf(object)), started_(SteadyClock::now()) {
+        : state_(state), app_(applicationOf(object)) {
         callRanOutOfTime = false;
     }
-    // A call that failed for want of an answer, or a query that took twice the bound (some
-    // libatspi calls report no error): the application is not answering. A query of several
-    // slow but answered calls on a busy machine is not.
+    // A call that ran out of time: the application is not answering. A query of several slow
+    // but answered calls (a busy machine, a program building a large tree) is not.
     ~Watch() {
-        const bool tooSlow = SteadyClock::now() - started_ >= 2 * state_.callTimeout;
-        if (!app_.empty() && (callRanOutOfTime || tooSlow)) {
+        if (!app_.empty() && callRanOutOfTime) {
             state_.unresponsiveUntil[app_] = SteadyClock::now() + AtspiAccessibility::unresponsiveQuarantine;
         }
         callRanOutOfTime = false;
@@ -433,7 +442,6 @@ public:
 private:
     State& state_;
     std::string app_;
-    SteadyClock::time_point started_;
 };
 
 AtspiAccessibility::AtspiAccessibility(std::shared_ptr<DBusAccessibilityBusStatus> busStatus, int callTimeoutMs)
