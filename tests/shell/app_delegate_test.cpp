@@ -60,7 +60,27 @@ public:
     void showLoading(const QString& message, bool usesServer) override {
         log_->add(QStringLiteral("overlay.showLoading %1 %2").arg(message).arg(usesServer));
     }
+    void presentLoading(const QRectF&, std::optional<qint32>, const QString& message, bool usesServer) override {
+        log_->add(QStringLiteral("overlay.presentLoading %1 %2").arg(message).arg(usesServer));
+        panelUp = true;
+    }
+    bool presentImage(const QImage&, const QRectF&, std::optional<qint32>, const QString& name,
+                      const TranslationLanguagePair&, bool, std::function<void(TranslationLanguagePair)>) override {
+        log_->add(QStringLiteral("overlay.presentImage %1").arg(name));
+        panelUp = true;
+        return true;
+    }
+    void clear(bool notify) override {
+        log_->add(QStringLiteral("overlay.clear %1").arg(notify));
+        panelUp = false;
+        if (notify && onDismiss) {
+            onDismiss();
+        }
+    }
+    void attemptClear(bool notify) override { clear(notify); }
+    bool hasOverlayPanel() const override { return panelUp; }
     double minimum = -1;
+    bool panelUp = false;
     std::function<void()> onDismiss;
 
 private:
