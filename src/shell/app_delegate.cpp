@@ -16,6 +16,7 @@
 #include "language/online_gated_clients.h"
 #include "language/server_backed_translation_client.h"
 #include "platform/system_event_monitoring.h"
+#include "shell/focused_field_loading_target_resolver.h"
 #include "shell/hot_key_manager.h"
 #include "shell/launch_at_login_controller.h"
 #include "shell/onboarding_hooks.h"
