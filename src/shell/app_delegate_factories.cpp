@@ -32,7 +32,13 @@
 #include "updates/app_update_configuration.h"
 #include "updates/app_update_state_store.h"
 #include "updates/url_session_app_update_manifest_client.h"
+#include "platform/language_recognizer.h"
+#include "platform/linux/x11_screen_recording_permission.h"
+#include "platform/text_recognition_engine.h"
+#include "core/user_preferred_languages_provider.h"
 #include "window_translation/active_window_detector.h"
+#include "window_translation/active_window_text_service.h"
+#include "window_translation/text_recognition_service.h"
 
 #include <QDesktopServices>
 
@@ -117,6 +123,19 @@ AppDelegate::Factories AppDelegate::defaultFactories() {
         return std::make_shared<DiagnosticsExporter>(std::make_shared<ProcessDiagnosticsCommandRunner>());
     };
     f.makeSystemEventMonitor = [] { return std::make_unique<LinuxSystemEventMonitor>(); };
+    f.makeActiveWindowTextProvider = [defaults = f.defaults](std::shared_ptr<ActiveWindowDetector> detector) {
+        // The languages favoured when the window's script is recognised: those of the settings
+        // as they are when the reader is first needed.
+        auto preferred = std::make_shared<UserPreferredLanguagesProvider>(
+            AppSettingsStore(*defaults, std::make_shared<UserLanguagePreferencesService>()).settings());
+        auto recognizer = std::make_shared<TextRecognitionService>(makeSystemTextRecognitionEngine(),
+                                                                   makeSystemLanguageRecognizer(), std::move(preferred));
+        return std::make_shared<ActiveWindowTextService>(
+            CaptureTargetResolver(detector ? std::shared_ptr<ActiveWindowDetecting>(std::move(detector))
+                                           : std::make_shared<ActiveWindowDetector>()),
+            std::make_shared<ScreenCaptureService>(), std::move(recognizer),
+            std::make_shared<X11ScreenRecordingPermission>());
+    };
 
     f.clock = std::make_shared<SystemClock>();
     f.scheduler = std::make_shared<QtScheduler>();
