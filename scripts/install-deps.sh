@@ -12,7 +12,7 @@ packages=(
   libpocketsphinx-dev pocketsphinx-en-us libpulse-dev libatspi2.0-dev at-spi2-core libsystemd-dev libzip-dev
   xvfb xauth x11-utils x11-xkb-utils xdotool desktop-file-utils openbox trayer dbus-daemon dbus-bin pulseaudio pulseaudio-utils
   espeak-ng sox
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-noto-core fonts-noto-cjk
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -127,6 +127,7 @@ constexpr LinuxRewording kLinuxRewordings[] = {
     // --- Settings window and anti-sleep ---
 
     // --- Onboarding ---
+    {"Finish macOS setup once.", "Finish your desktop setup once."},
 
     // --- Updates and diagnostics ---
     {"Download the new DMG and replace Tavrolin in Applications.",

@@ -15,6 +15,7 @@
 #include "language/translation_setup_support.h"
 #include "language/online_gated_clients.h"
 #include "language/server_backed_translation_client.h"
+#include "onboarding/onboarding_demo_service.h"
 #include "platform/system_event_monitoring.h"
 #include "shell/focused_field_loading_target_resolver.h"
 #include "shell/hot_key_manager.h"
@@ -37,6 +38,7 @@
 #include "updates/app_update_configuration.h"
 #include "updates/app_update_state_store.h"
 #include "window_translation/active_window_detector.h"
+#include "window_translation/screenshot_controller.h"
 #include "window_translation/screenshot_overlay_presenter.h"
 
 #include <QApplication>
@@ -192,6 +194,14 @@ std::shared_ptr<TextWritingService> AppDelegate::textWritingService() {
     return textWritingService_;
 }
 
+std::shared_ptr<OnboardingDemoService> AppDelegate::onboardingDemoService() {
+    if (!onboardingDemoService_) {
+        onboardingDemoService_ =
+            std::make_shared<OnboardingDemoService>(textEditingClient(), textWritingClient(), translationClient());
+    }
+    return onboardingDemoService_;
+}
+
 ScreenshotOverlayPresenter* AppDelegate::screenshotOverlayPresenter() {
     if (!screenshotOverlayPresenterBuilt_) {
         screenshotOverlayPresenterBuilt_ = true;
@@ -252,6 +262,23 @@ std::shared_ptr<UserPreferredLanguagesProvider> AppDelegate::preferredLanguagesP
         preferredLanguagesProvider_ = std::make_shared<UserPreferredLanguagesProvider>(settingsStore_->settings());
     }
     return preferredLanguagesProvider_;
+}
+
+ScreenshotController* AppDelegate::screenshotController() {
+    if (!screenshotControllerBuilt_) {
+        screenshotControllerBuilt_ = true;
+        if (factories_.makeTextRecognizer && factories_.makeScreenshotController) {
+            ScreenshotTranslationService service = ScreenshotTranslationService::configured(
+                factories_.makeTextRecognizer(preferredLanguagesProvider()), translationClient(),
+                preferredLanguagesProvider(), settingsStore_->settings().messageTargetLanguage);
+            // A detector of its own, not the one the focused-text workflows share.
+            CaptureTargetResolver resolver(factories_.makeActiveWindowDetector ? factories_.makeActiveWindowDetector()
+                                                                              : nullptr);
+            screenshotController_ =
+                factories_.makeScreenshotController(std::move(resolver), std::move(service), settingsStore_);
+        }
+    }
+    return screenshotController_.get();
 }
 
 SelectionTranslationPopupPresenter* AppDelegate::selectionTranslationPopupPresenter() {

@@ -28,6 +28,9 @@
 #include "shell/application_delegate.h"
 #include "shell/update_hooks.h"
 #include "updates/app_update_configuration.h"
+#include "window_translation/capture_target_resolver.h"
+#include "window_translation/screenshot_translation_service.h"
+#include "window_translation/translation_preview_state.h"
 
 #include <QImage>
 #include <QObject>
@@ -55,6 +58,7 @@ class AppAlerts;
 class Clock;
 class FrontWindowActivating;
 class MainMenu;
+class OnboardingDemoService;
 class OnboardingHooks;
 class OnboardingPresenting;
 class ProgramLaunching;
@@ -84,7 +88,9 @@ class OnboardingStateStore;
 class OnlineGatedTextImproveClient;
 class OnlineGatedTextPromptClient;
 class OnlineGatedTextWritingClient;
+class ScreenshotController;
 class ScreenshotOverlayPresenter;
+class TextRecognizing;
 class SelectionPopupTriggerController;
 class SelectionTranslationPopupPresenter;
 class ServerBackedTranslationClient;
@@ -103,13 +109,6 @@ class AppDelegate final : public QObject, public ApplicationDelegate {
 
 public:
     // ---- nested types
-
-    // The translation state of the overlay; the window-translation subsystem fills it.
-    struct TranslationPreviewState {
-        TranslationLanguagePair selectedLanguagePair;
-        std::optional<QString> appliedTranslation;
-        bool operator==(const TranslationPreviewState&) const = default;
-    };
 
     // The window-translation overlay on screen.
     struct OverlayTranslationContext {
@@ -178,6 +177,13 @@ public:
             const AppSettingsStore&, std::shared_ptr<UserPreferredLanguagesProvider>, std::function<void()> onTranslate,
             std::function<void()> onFlip, std::function<void()> onEdit)>
             makeSelectionPopupTriggerController;
+        // Window translation: the text recognizer (over the favoured languages) and the capture
+        // controller over a configured translation service.
+        std::function<std::shared_ptr<const TextRecognizing>(std::shared_ptr<const UserPreferredLanguagesProviding>)>
+            makeTextRecognizer;
+        std::function<std::unique_ptr<ScreenshotController>(CaptureTargetResolver, ScreenshotTranslationService,
+                                                            std::shared_ptr<const AppSettingsProviding>)>
+            makeScreenshotController;
         // Notices of wake, clock changes and time-zone changes.
         std::function<std::unique_ptr<SystemEventMonitoring>()> makeSystemEventMonitor;
 
@@ -251,6 +257,11 @@ public:
     std::shared_ptr<TextEditingService> textEditingService();
     // nullptr while no reader of the front window's text is built.
     std::shared_ptr<TextWritingService> textWritingService();
+    // Captures and translates the front window; its translation service follows the second
+    // language of the settings. nullptr while window translation is not built.
+    ScreenshotController* screenshotController();
+    // Runs the onboarding's demonstrations over the editing, writing and translation clients.
+    std::shared_ptr<OnboardingDemoService> onboardingDemoService();
 
     static constexpr int focusedFieldReadRetryCount = 4;
     static constexpr double focusedFieldReadRetryDelay = 0.12;
@@ -400,6 +411,9 @@ private:
     std::shared_ptr<TextPromptingService> textPromptingService_;
     std::shared_ptr<TextEditingService> textEditingService_;
     std::shared_ptr<TextWritingService> textWritingService_;
+    std::unique_ptr<ScreenshotController> screenshotController_;
+    bool screenshotControllerBuilt_ = false;
+    std::shared_ptr<OnboardingDemoService> onboardingDemoService_;
 
     std::unique_ptr<SystemEventMonitoring> systemEventMonitor_;
     std::unique_ptr<StatusMenu> statusMenuController_;

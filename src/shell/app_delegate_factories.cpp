@@ -33,10 +33,10 @@
 #include "updates/app_update_state_store.h"
 #include "updates/url_session_app_update_manifest_client.h"
 #include "platform/language_recognizer.h"
-#include "platform/linux/x11_screen_recording_permission.h"
 #include "platform/text_recognition_engine.h"
-#include "core/user_preferred_languages_provider.h"
 #include "window_translation/active_window_detector.h"
+#include "window_translation/screenshot_controller.h"
+#include "core/user_preferred_languages_provider.h"
 #include "window_translation/active_window_text_service.h"
 #include "window_translation/text_recognition_service.h"
 
@@ -122,19 +122,28 @@ AppDelegate::Factories AppDelegate::defaultFactories() {
     f.makeDiagnosticsExporter = [] {
         return std::make_shared<DiagnosticsExporter>(std::make_shared<ProcessDiagnosticsCommandRunner>());
     };
+    f.makeTextRecognizer = [](std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguages) {
+        return std::make_shared<TextRecognitionService>(makeSystemTextRecognitionEngine(),
+                                                        std::shared_ptr<const LanguageRecognizer>(makeSystemLanguageRecognizer()),
+                                                        std::move(preferredLanguages));
+    };
+    f.makeScreenshotController = [](CaptureTargetResolver resolver, ScreenshotTranslationService service,
+                                    std::shared_ptr<const AppSettingsProviding> settings) {
+        return std::make_unique<ScreenshotController>(std::move(resolver), ScreenCaptureService(), std::move(service),
+                                                      std::move(settings));
+    };
     f.makeSystemEventMonitor = [] { return std::make_unique<LinuxSystemEventMonitor>(); };
     f.makeActiveWindowTextProvider = [defaults = f.defaults](std::shared_ptr<ActiveWindowDetector> detector) {
         // The languages favoured when the window's script is recognised: those of the settings
         // as they are when the reader is first needed.
-        auto preferred = std::make_shared<UserPreferredLanguagesProvider>(
-            AppSettingsStore(*defaults, std::make_shared<UserLanguagePreferencesService>()).settings());
-        auto recognizer = std::make_shared<TextRecognitionService>(makeSystemTextRecognitionEngine(),
-                                                                   makeSystemLanguageRecognizer(), std::move(preferred));
+        auto preferred = std::make_shared<UserPreferredLanguagesProvider>(AppSettingsStore(*defaults).settings());
+        auto recognizer = std::make_shared<TextRecognitionService>(
+            makeSystemTextRecognitionEngine(), std::shared_ptr<const LanguageRecognizer>(makeSystemLanguageRecognizer()),
+            std::move(preferred));
         return std::make_shared<ActiveWindowTextService>(
             CaptureTargetResolver(detector ? std::shared_ptr<ActiveWindowDetecting>(std::move(detector))
                                            : std::make_shared<ActiveWindowDetector>()),
-            std::make_shared<ScreenCaptureService>(), std::move(recognizer),
-            std::make_shared<X11ScreenRecordingPermission>());
+            std::make_shared<ScreenCaptureService>(), std::move(recognizer), systemScreenCapturePermission());
     };
 
     f.clock = std::make_shared<SystemClock>();

@@ -8,6 +8,7 @@
 #include "shell/app_alerts.h"
 #include "shell/hot_key_manager.h"
 #include "shell/launch_at_login_controller.h"
+#include "window_translation/screenshot_controller.h"
 #include "shell/selection_popup_seams.h"
 #include "shell/settings_coordinator.h"
 #include "shell/status_menu.h"
@@ -158,6 +159,10 @@ void AppDelegate::pushSettings(const AppSettings& settings, bool fullScope) {
     SelectionPopupTriggerController* trigger = selectionPopupTriggerController();
     if (trigger) {
         trigger->setAutoDismissDelay(settings.selectionPopupAutoDismissDelay);
+    }
+    if (screenshotController_) {
+        // The next window translation falls back to the new second language.
+        screenshotController_->screenshotTranslationService().secondaryLanguage = settings.messageTargetLanguage;
     }
     const bool wasOnline = onlineFeaturePolicy_->isOnlineFeaturesEnabled();
     onlineFeaturePolicy_->setOnlineFeaturesEnabled(settings.onlineFeaturesEnabled);

@@ -22,21 +22,21 @@ struct Recognition {
 ActiveWindowTextService::ActiveWindowTextService(CaptureTargetResolver captureTargetResolver,
                                                  std::shared_ptr<const ScreenCaptureService> screenCaptureService,
                                                  std::shared_ptr<const TextRecognizing> textRecognitionService,
-                                                 std::shared_ptr<ScreenRecordingPermission> screenRecording,
+                                                 std::shared_ptr<ScreenCapturePermission> permission,
                                                  OwnWindowRegion ownWindowRegion)
     : captureTargetResolver_(std::move(captureTargetResolver)),
       screenCaptureService_(std::move(screenCaptureService)),
       textRecognitionService_(std::move(textRecognitionService)),
-      screenRecording_(std::move(screenRecording)),
+      permission_(std::move(permission)),
       ownWindowRegion_(ownWindowRegion ? std::move(ownWindowRegion) : OwnWindowRegion(&visibleApplicationWindows)) {}
 
 QCoro::Task<ActiveWindowTextSnapshot> ActiveWindowTextService::readActiveWindowText() {
     using Case = CaptureWorkflowError::Case;
-    if (!screenRecording_->preflight()) {
-        if (!screenRecording_->request()) {
+    if (!permission_->preflight()) {
+        if (!permission_->request()) {
             throw CaptureWorkflowError(Case::screenshotPermissionDenied);
         }
-        if (!screenRecording_->preflight()) {
+        if (!permission_->preflight()) {
             throw CaptureWorkflowError(Case::screenshotPermissionRequiresRestart);
         }
     }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "language/active_window_text_providing.h"
-#include "platform/screen_recording_permission.h"
+#include "platform/screen_capture_permission.h"
 #include "window_translation/capture_target_resolver.h"
 #include "window_translation/recognized_text_block.h"
 #include "window_translation/screen_capture_service.h"
@@ -28,7 +28,7 @@ public:
     ActiveWindowTextService(CaptureTargetResolver captureTargetResolver,
                             std::shared_ptr<const ScreenCaptureService> screenCaptureService,
                             std::shared_ptr<const TextRecognizing> textRecognitionService,
-                            std::shared_ptr<ScreenRecordingPermission> screenRecording,
+                            std::shared_ptr<ScreenCapturePermission> permission,
                             OwnWindowRegion ownWindowRegion = {});
 
     // Throws CaptureWorkflowError (screenshotPermissionDenied, screenshotPermissionRequiresRestart,
@@ -47,7 +47,7 @@ private:
     CaptureTargetResolver captureTargetResolver_;
     std::shared_ptr<const ScreenCaptureService> screenCaptureService_;
     std::shared_ptr<const TextRecognizing> textRecognitionService_;
-    std::shared_ptr<ScreenRecordingPermission> screenRecording_;
+    std::shared_ptr<ScreenCapturePermission> permission_;
     OwnWindowRegion ownWindowRegion_;
 };
 

@@ -31,6 +31,9 @@
 #include "updates/app_update_configuration.h"
 #include "updates/app_update_state_store.h"
 #include "platform/system_event_monitoring.h"
+#include "support/fake_screen_capture.h"
+#include "support/fake_screen_capture_permission.h"
+#include "window_translation/screenshot_controller.h"
 #include "window_translation/screenshot_overlay_presenter.h"
 
 #include <QCoreApplication>
@@ -157,6 +160,16 @@ class ManualEventMonitor final : public SystemEventMonitoring {
 public:
     void wake() { Q_EMIT didWake(); }
     void clockChanged() { Q_EMIT clockDidChange(); }
+};
+
+// A window without any text.
+class NoTextRecognizer final : public TextRecognizing {
+public:
+    RecognizedTextResult recognizeText(const QImage&, AppLanguage, bool) const override { return {}; }
+    std::optional<DetectedSourceLanguage> detectSourceLanguage(const std::vector<RecognizedTextBlock>&, AppLanguage,
+                                                               const std::set<AppLanguage>&) const override {
+        return std::nullopt;
+    }
 };
 
 // Every collaborator replaced by one that writes what it was built with into the event log.
@@ -286,6 +299,20 @@ struct Harness {
             controller->onEdit = std::move(onEdit);
             trigger = controller.get();
             return controller;
+        };
+        f.makeTextRecognizer = [this](std::shared_ptr<const UserPreferredLanguagesProviding> preferred) {
+            log->add(QStringLiteral("build textRecognizer preferred=%1").arg(preferred != nullptr));
+            return std::make_shared<NoTextRecognizer>();
+        };
+        f.makeScreenshotController = [this](CaptureTargetResolver resolver, ScreenshotTranslationService service,
+                                            std::shared_ptr<const AppSettingsProviding> settings) {
+            log->add(QStringLiteral("build screenshotController"));
+            auto screen = std::make_shared<test::FakeScreenCapture>();
+            screen->content.displays = {ShareableDisplay{1, QRectF(0, 0, 320, 200)}};
+            screen->content.mainDisplayID = 1;
+            return std::make_unique<ScreenshotController>(
+                std::move(resolver), ScreenCaptureService(screen), std::move(service),
+                std::move(settings), std::make_shared<test::FakeScreenCapturePermission>());
         };
         f.makeSystemEventMonitor = [this] {
             log->add(QStringLiteral("build systemEventMonitor"));
@@ -654,4 +681,43 @@ TEST(AppDelegate, WithoutAnOnboardingWindowNothingPretendsToShowOne) {
     EXPECT_EQ(launch.delegate->onboardingHooks(), nullptr);
     launch.delegate->showTutorial();
     EXPECT_EQ(launch.delegate->onboardingStore().completedVersion(), 0) << "nothing was shown, nothing completed";
+}
+
+TEST(AppDelegate, TheScreenshotControllerIsBuiltOnceConfiguredAndFollowsTheSecondLanguage) {
+    Launched launch([](AppSettings& s) {
+        s.onlineFeaturesEnabled = false;
+        s.messageTargetLanguage = AppLanguage::german;
+    });
+    EXPECT_EQ(launch.h.log->matching(QStringLiteral("build screenshotController")).size(), 0) << "built on first use";
+    const qsizetype before = launch.h.log->events().size();
+    ScreenshotController* controller = launch.delegate->screenshotController();
+    ASSERT_NE(controller, nullptr);
+    EXPECT_EQ(launch.delegate->screenshotController(), controller);
+    // The recognizer over the favoured languages, the translation client (built on the way), a
+    // front-window detector of its own, then the controller.
+    QStringList built = launch.h.log->events().mid(before).filter(QStringLiteral("build "));
+    built.removeIf([](const QString& line) { return line.contains(QStringLiteral("TranslationClient")); });
+    EXPECT_EQ(built, (QStringList{"build textRecognizer preferred=1", "build activeWindowDetector", "build screenshotController"}));
+
+    const ScreenshotTranslationService& service = controller->screenshotTranslationService();
+    EXPECT_EQ(service.textFilter, (TranslationTextFilter{2, 5, 2}));
+    EXPECT_DOUBLE_EQ(service.composer.narrowThresholdRatio, 0.9);
+    const TranslatedTextLayoutEngine& engine = service.layoutEngine;
+    EXPECT_EQ((std::vector<double>{engine.horizontalBackgroundPadding, engine.verticalBackgroundPadding,
+                                   engine.horizontalTextInset, engine.verticalTextInset, engine.minimumFontSize,
+                                   engine.maximumFontSize, engine.horizontalObstacleMargin,
+                                   engine.maximumHorizontalGrowthFactor}),
+              (std::vector<double>{6, 4, 5, 3, 9, 50, 20, 2.4}));
+    EXPECT_EQ(service.translationClient, launch.delegate->translationClient());
+    EXPECT_EQ(service.preferredLanguagesProvider, launch.delegate->preferredLanguagesProvider());
+    EXPECT_EQ(service.secondaryLanguage, AppLanguage::german);
+
+    AppSettings next = launch.delegate->settingsStore().settings();
+    next.messageTargetLanguage = AppLanguage::french;
+    ASSERT_EQ(launch.delegate->saveSettings(next, TelemetryTrigger::settings), std::nullopt);
+    EXPECT_EQ(controller->screenshotTranslationService().secondaryLanguage, AppLanguage::french);
+
+    // A window without text comes back as captured.
+    const CaptureResult result = test::await(controller->capture(CaptureTarget::display()));
+    EXPECT_EQ(result.image.cacheKey(), result.originalImage.cacheKey());
 }

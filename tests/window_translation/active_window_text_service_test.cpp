@@ -4,7 +4,7 @@
 #include "support/async.h"
 #include "support/fake_front_application_provider.h"
 #include "support/fake_screen_capture.h"
-#include "support/fake_screen_recording_permission.h"
+#include "support/fake_screen_capture_permission.h"
 #include "support/fake_window_list.h"
 #include "support/qt_printers.h"
 #include "window_translation/active_window_detector.h"
@@ -61,8 +61,8 @@ struct Reader {
     std::shared_ptr<test::FakeWindowList> windows = std::make_shared<test::FakeWindowList>();
     std::shared_ptr<FakeScreenCapture> screen = std::make_shared<FakeScreenCapture>();
     std::shared_ptr<ScriptedRecognizer> recognizer = std::make_shared<ScriptedRecognizer>();
-    std::shared_ptr<test::FakeScreenRecordingPermission> permission =
-        std::make_shared<test::FakeScreenRecordingPermission>();
+    std::shared_ptr<test::FakeScreenCapturePermission> permission =
+        std::make_shared<test::FakeScreenCapturePermission>();
     QRegion ownWindows;
     ActiveWindowTextService service{
         CaptureTargetResolver(std::make_shared<ActiveWindowDetector>(front, windows, ownPID)),
@@ -122,13 +122,13 @@ TEST(ActiveWindowTextService, WithOurOwnApplicationInFrontTheDisplayIsReadWithou
 TEST(ActiveWindowTextService, ScreenRecordingIsSettledBeforeAnythingIsCaptured) {
     Reader refused;
     refused.permission->granted = false;
-    refused.permission->userGrants = false;
+    refused.permission->grantsOnRequest = false;
     EXPECT_EQ(refused.failure(), Case::screenshotPermissionDenied);
-    EXPECT_EQ(refused.permission->requests, 1);
+    EXPECT_EQ(refused.permission->requestCount, 1);
 
     Reader needsRestart;
     needsRestart.permission->granted = false;
-    needsRestart.permission->takesEffectAtOnce = false;
+    needsRestart.permission->grantTakesEffect = false;
     EXPECT_EQ(needsRestart.failure(), Case::screenshotPermissionRequiresRestart);
 
     for (Reader* reader : {&refused, &needsRestart}) {

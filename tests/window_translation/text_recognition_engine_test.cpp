@@ -169,6 +169,29 @@ TEST_F(TextRecognitionEngineTest, AScaledCaptureIsReadInItsOwnPixels) {
     EXPECT_NEAR(result.blocks[0].boundingBox.top(), expected.top(), 4);
 }
 
+// Light text on a dark panel beside a light one, cut into as many bands as eight threads plan:
+// a band cut tight around a line on the dark side lost words.
+TEST_F(TextRecognitionEngineTest, LightTextOnADarkPanelReadsWholeInFineBands) {
+    test::ScreenPainter painter(QSize(900, 420), QColor(0xF4, 0xF5, 0xF7));
+    painter.fill(QRect(460, 0, 440, 420), QColor(0x20, 0x21, 0x24));
+    const QColor lightInk(0xE8, 0xEA, 0xED);
+    painter.text(QPoint(30, 60), QStringLiteral("Welcome to your new account"), 16);
+    painter.text(QPoint(490, 110), QStringLiteral("Good morning and welcome back"), 16, lightInk);
+    painter.text(QPoint(30, 160), QStringLiteral("Your files are saved every hour"), 16);
+    painter.text(QPoint(490, 210), QStringLiteral("The meeting starts in ten minutes"), 16, lightInk);
+    painter.text(QPoint(490, 310), QStringLiteral("Please close the door quietly"), 16, lightInk);
+    const auto page = painter.finish();
+    auto eightThreads = std::make_shared<TesseractTextRecognitionEngine>(TesseractEngineOptions{{}, 8});
+    const auto result = service(eightThreads).recognizeText(page.image, AppLanguage::english, false);
+    QStringList texts;
+    for (const auto& block : result.blocks) {
+        texts.append(block.text);
+    }
+    for (const auto& line : page.lines) {
+        EXPECT_TRUE(texts.contains(line.text)) << line.text.toStdString() << " not in: " << texts.join(" | ").toStdString();
+    }
+}
+
 TEST_F(TextRecognitionEngineTest, BadImagesGiveNoLinesOrAClearError) {
     const auto recognize = [](const QImage& image) {
         return service().recognizeText(image, AppLanguage::automatic, true);

@@ -23,8 +23,9 @@ constexpr double runPercentile = 0.5;
 constexpr double capitalLineShare = 0.78;
 // Bands are not planned lower than this: each costs the engine a start of its own.
 constexpr int shortestBand = 32;
-// Clear rows a band keeps on its side of a cut, where there are that many.
-constexpr int cutMargin = 8;
+// Clear rows a band keeps on its side of a cut, where there are that many. Tesseract needs room
+// around a line to find its polarity: with 8 rows, light text on a dark panel lost words.
+constexpr int cutMargin = 16;
 
 struct InkMap {
     int width = 0;
