@@ -13,104 +13,23 @@
 #include "platform/linux/xtest_synthetic_input.h"
 #include "shell/app_delegate.h"
 
+#include "bench_support.h"
+
 #include <QApplication>
-#include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <memory>
-#include <optional>
 
 namespace {
 
 using namespace tavrolin;
+using tavrolin::bench::FieldsApp;
+using tavrolin::bench::finish;
+using tavrolin::bench::spinUntil;
 
 const QString sentence = QStringLiteral("I would like to meet you tomorrow at the station.");
-
-bool spinUntil(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    }
-    return done();
-}
-
-// The foreign application with its fields, driven through its stdin commands.
-class FieldsApp {
-public:
-    FieldsApp() {
-        const QString path = QDir(QCoreApplication::applicationDirPath())
-                                 .filePath("../tests/support/tavrolin_test_app_text_fields");
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(path, {});
-        ready_ = process_.waitForStarted(5000) && reply().value("ready").toBool();
-    }
-    ~FieldsApp() {
-        process_.write("quit\n");
-        if (!process_.waitForFinished(3000)) {
-            process_.kill();
-            process_.waitForFinished(1000);
-        }
-    }
-    bool ready() const { return ready_; }
-    qint64 pid() const { return process_.processId(); }
-    QJsonObject command(const QString& line) {
-        process_.write((line + "\n").toUtf8());
-        return reply();
-    }
-    void setText(const QString& field, const QString& text) {
-        command("set " + field + " " + QString::fromLatin1(text.toUtf8().toBase64()));
-    }
-    QString text(const QString& field) { return command("get " + field).value("text").toString(); }
-
-private:
-    QJsonObject reply() {
-        spinUntil([&] { return process_.canReadLine() || process_.state() == QProcess::NotRunning; }, 10000);
-        return QJsonDocument::fromJson(process_.readLine()).object();
-    }
-    QProcess process_;
-    bool ready_ = false;
-};
-
-template <typename T>
-std::optional<T> finish(QCoro::Task<T> task) {
-    auto result = std::make_shared<std::optional<T>>();
-    auto done = std::make_shared<bool>(false);
-    [](QCoro::Task<T> t, std::shared_ptr<std::optional<T>> out, std::shared_ptr<bool> flag) -> QCoro::Task<void> {
-        try {
-            out->emplace(co_await std::move(t));
-        } catch (const std::exception& error) {
-            std::fprintf(stderr, "failed: %s\n", error.what());
-        }
-        *flag = true;
-    }(std::move(task), result, done);
-    spinUntil([&] { return *done; }, 30000);
-    return *result;
-}
-
-bool finishVoid(QCoro::Task<void> task) {
-    auto done = std::make_shared<bool>(false);
-    auto ok = std::make_shared<bool>(false);
-    [](QCoro::Task<void> t, std::shared_ptr<bool> flag, std::shared_ptr<bool> success) -> QCoro::Task<void> {
-        try {
-            co_await std::move(t);
-            *success = true;
-        } catch (const std::exception& error) {
-            std::fprintf(stderr, "failed: %s\n", error.what());
-        }
-        *flag = true;
-    }(std::move(task), done, ok);
-    spinUntil([&] { return *done; }, 30000);
-    return *ok;
-}
 
 // The delegate over this session's settings (native English, second language Spanish, online
 // features off), with its shortcuts registered, and the test application in front.
@@ -230,7 +149,7 @@ void BM_Step3_ReplaceField(benchmark::State& state) {
         s.app.setText("line", sentence);
         const auto snapshot = finish(accessor->readFocusedField());
         state.ResumeTiming();
-        if (!snapshot || !finishVoid(accessor->replaceFocusedFieldText(QStringLiteral("Me gustaría verte mañana."), *snapshot))) {
+        if (!snapshot || !finish(accessor->replaceFocusedFieldText(QStringLiteral("Me gustaría verte mañana."), *snapshot))) {
             state.SkipWithError("the field was not replaced");
             return;
         }

@@ -5,6 +5,7 @@
 #include "core/defaults_store.h"
 #include "support/async.h"
 #include "support/local_http_server.h"
+#include "support/tavrolin_process_home.h"
 #include "support/text_fields_app.h"
 
 #include <QDir>
@@ -79,12 +80,7 @@ class TavrolinWorkflowsDesktopTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(home_.isValid());
-        executable_ = qEnvironmentVariable("TAVROLIN_BUILD_DIR") + QStringLiteral("/src/app/tavrolin");
-        ASSERT_TRUE(QFile::exists(executable_)) << executable_.toStdString();
-        for (const char* folder : {"config/tavrolin", "data", "state", "runtime"}) {
-            QDir().mkpath(home_.filePath(QString::fromLatin1(folder)));
-        }
-        QFile::setPermissions(home_.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        ASSERT_TRUE(QFile::exists(test::TavrolinProcessHome::executable()));
         const auto record = [this](const char* path, std::function<QJsonObject(const QJsonObject&)> answer) {
             server_.server().Post(path, [this, path, answer](const httplib::Request& request, httplib::Response& response) {
                 const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
@@ -134,7 +130,7 @@ protected:
 
     // Native English and second language Spanish, unless said otherwise.
     void writeSettings(bool online, AppLanguage second = AppLanguage::spanish, AppLanguage native = AppLanguage::english) {
-        JsonFileDefaultsStore defaults(home_.filePath("config/tavrolin/defaults.json"));
+        JsonFileDefaultsStore defaults(home_.defaultsFile());
         AppSettingsStore store(defaults);
         AppSettings settings = store.settings();
         settings.onlineFeaturesEnabled = online;
@@ -150,22 +146,15 @@ protected:
     // Starts the program and the test application with `field` holding `text`, focused and in
     // front.
     void start(const QString& field, const QString& text) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_CONFIG_HOME", home_.filePath("config"));
-        environment.insert("XDG_DATA_HOME", home_.filePath("data"));
-        environment.insert("XDG_STATE_HOME", home_.filePath("state"));
-        environment.insert("XDG_RUNTIME_DIR", home_.filePath("runtime"));
-        environment.insert("TAVROLIN_LOG_BACKEND", "file");
+        QProcessEnvironment environment = home_.environment(server_.url("/unused"));
         environment.insert("TAVROLIN_TELEMETRY_ENDPOINT", server_.url("/api/events").toString());
         environment.insert("TAVROLIN_TEXT_TRANSLATION_ENDPOINT", server_.url("/api/text-translations").toString());
         environment.insert("TAVROLIN_TEXT_EDITING_ENDPOINT", server_.url("/api/text-edits").toString());
         environment.insert("TAVROLIN_TEXT_WRITING_ENDPOINT", server_.url("/api/text-writes").toString());
         environment.insert("TAVROLIN_TEXT_PROMPT_ENDPOINT", server_.url("/api/text-prompt").toString());
-        environment.insert("TAVROLIN_TEXT_IMPROVE_ENDPOINT", server_.url("/unused").toString());
-        environment.insert("TAVROLIN_UPDATE_CHECK_ENDPOINT", server_.url("/unused").toString());
         process_.setProcessEnvironment(environment);
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(executable_, {});
+        process_.start(test::TavrolinProcessHome::executable(), {});
         ASSERT_TRUE(process_.waitForStarted(5000));
         pid_ = process_.processId();
         ASSERT_TRUE(test::waitUntil([&] { return logged("launch version="); }, 15s)) << log().toStdString();
@@ -228,8 +217,7 @@ protected:
         return test::waitUntil([&] { return done(app_->text(field)); }, 20s);
     }
 
-    QTemporaryDir home_;
-    QString executable_;
+    test::TavrolinProcessHome home_;
     QProcess process_;
     qint64 pid_ = 0;
     test::LocalHttpServer server_;
