@@ -2,7 +2,7 @@
 // edit) and through the clipboard fallback (a widget without accessible text). Runs inside the
 // desktop session (`make bench`) against the foreign test application of the test build.
 #include "focused_text/focused_text_field_accessor.h"
-#include "focused_text/linux_focused_text_platform.h"
+#include "shell/linux_focused_text_platform.h"
 
 #include "bench_support.h"
 

@@ -1,55 +1,8 @@
 #include "anti_sleep/anti_sleep_manager.h"
 
-#include "platform/linux/display_sleep_inhibitor.h"
-#include "platform/linux/logind_idle_inhibitor.h"
-#include "platform/linux/xtest_synthetic_input.h"
-
 #include <cassert>
 
 namespace tavrolin {
-
-namespace {
-
-// Opens the X connection for synthetic input only when the nudge first needs it.
-class LazyXTestInput final : public SyntheticInput {
-public:
-    bool isAvailable() { return input().isAvailable(); }
-    bool sendKeyChord(Qt::KeyboardModifiers modifiers, Qt::Key key) override {
-        return input().sendKeyChord(modifiers, key);
-    }
-    std::optional<QPoint> pointerPosition() override { return input().pointerPosition(); }
-    bool movePointerTo(QPoint position) override { return input().movePointerTo(position); }
-
-private:
-    XTestSyntheticInput& input() {
-        if (!input_) {
-            input_ = std::make_unique<XTestSyntheticInput>();
-        }
-        return *input_;
-    }
-    std::unique_ptr<XTestSyntheticInput> input_;
-};
-
-}  // namespace
-
-AntiSleepManager::Environment AntiSleepManager::systemEnvironment(std::shared_ptr<SyntheticInput> input,
-                                                                  std::function<bool()> inputAvailable) {
-    Environment env;
-    env.systemSleepAssertions = std::make_shared<LogindIdleInhibitor>();
-    env.displaySleepAssertions = std::make_shared<DisplaySleepInhibitor>();
-    if (!input) {
-        auto xtest = std::make_shared<LazyXTestInput>();
-        inputAvailable = [xtest] { return xtest->isAvailable(); };
-        input = std::move(xtest);
-    }
-    env.input = std::move(input);
-    env.inputAvailable = std::move(inputAvailable);
-    env.clock = std::make_shared<SystemClock>();
-    env.scheduler = std::make_shared<QtScheduler>();
-    return env;
-}
-
-AntiSleepManager::AntiSleepManager() : AntiSleepManager(systemEnvironment()) {}
 
 AntiSleepManager::AntiSleepManager(Environment environment) : env_(std::move(environment)) {
     assert(env_.systemSleepAssertions && env_.displaySleepAssertions && env_.clock && env_.scheduler);

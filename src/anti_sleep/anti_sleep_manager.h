@@ -46,13 +46,6 @@ public:
         std::shared_ptr<Scheduler> scheduler;
     };
 
-    // The desktop's own facilities: logind, the screen saver service or the X screen saver,
-    // XTest, the system clock and Qt timers. `input` may be shared with other users of
-    // synthetic input; null makes one of its own.
-    static Environment systemEnvironment(std::shared_ptr<SyntheticInput> input = nullptr,
-                                         std::function<bool()> inputAvailable = {});
-
-    AntiSleepManager();
     explicit AntiSleepManager(Environment environment);
     ~AntiSleepManager();
     AntiSleepManager(const AntiSleepManager&) = delete;

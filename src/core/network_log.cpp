@@ -8,18 +8,20 @@ namespace tavrolin {
 
 namespace NetworkLog {
 
+// Written fully encoded: a space or another reserved character in the path must not break the
+// key=value pairs of the line.
 QString endpointDescription(const QUrl& url) {
     const auto fallback = [&url] {
         const QString scheme = url.scheme();
         const QString host = url.host();
         return (scheme.isEmpty() ? QStringLiteral("unknown") : scheme) + QStringLiteral("://") +
-               (host.isEmpty() ? QStringLiteral("none") : host) + url.path();
+               (host.isEmpty() ? QStringLiteral("none") : host) + url.path(QUrl::FullyEncoded);
     };
     if (!url.isValid()) {
         return fallback();
     }
     const QString cleaned =
-        url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo).toString();
+        url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo).toString(QUrl::FullyEncoded);
     return cleaned.isEmpty() ? fallback() : cleaned;
 }
 

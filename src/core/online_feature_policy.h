@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/capture_workflow_error.h"
+
 #include <mutex>
 
 namespace tavrolin {
@@ -27,5 +29,13 @@ private:
     mutable std::mutex lock_;
     bool onlineFeaturesEnabled_;
 };
+
+// The check of every online-features gate: reads the switch once and, when it is off, refuses
+// the call with onlineFeaturesDisabled before anything else happens.
+inline void requireOnlineFeatures(const OnlineFeaturePolicy& policy) {
+    if (!policy.isOnlineFeaturesEnabled()) {
+        throw CaptureWorkflowError(CaptureWorkflowError::Case::onlineFeaturesDisabled);
+    }
+}
 
 }  // namespace tavrolin

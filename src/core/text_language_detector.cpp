@@ -101,7 +101,15 @@ std::optional<AppLanguage> TextLanguageDetector::detectAppLanguage(const QString
     if (const auto byScript = detectByScript(text)) {
         return byScript;
     }
-    std::vector<LanguageHypothesis> hypotheses = recognizer.hypotheses(text, LanguageRecognitionOptions{true});
+    // The user's languages go to the recognizer as hints: on a short text it then lists those
+    // that fit beside its own guess, so the rules below can prefer them.
+    LanguageRecognitionOptions options{true, {}};
+    for (const AppLanguage language : boostedLanguages) {
+        if (language != AppLanguage::automatic) {
+            options.hints.push_back(rawValue(language));
+        }
+    }
+    std::vector<LanguageHypothesis> hypotheses = recognizer.hypotheses(text, options);
     if (hypotheses.empty()) {
         return std::nullopt;
     }

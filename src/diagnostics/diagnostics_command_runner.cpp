@@ -75,20 +75,46 @@ bool writeAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-int waitForExit(pid_t pid) {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
-            return -1;
+struct ExitStatus {
+    int status = -1;      // the exit status when the tool exited
+    int signalNumber = 0; // the signal that ended it, else 0
+};
+
+ExitStatus decode(int raw) {
+    if (WIFEXITED(raw)) {
+        return {WEXITSTATUS(raw), 0};
+    }
+    if (WIFSIGNALED(raw)) {
+        return {-1, WTERMSIG(raw)};
+    }
+    return {};
+}
+
+// Waits for the tool to end, calling `expire` once the deadline has passed (it stops the tool,
+// so the wait then ends too). A tool can close its output and keep running: the time limit
+// covers this wait as well.
+template <typename Expire>
+ExitStatus waitForExit(pid_t pid, std::chrono::steady_clock::time_point deadline, Expire&& expire) {
+    int raw = 0;
+    bool expired = false;
+    for (;;) {
+        const pid_t done = ::waitpid(pid, &raw, expired ? 0 : WNOHANG);
+        if (done == pid) {
+            return decode(raw);
         }
+        if (done < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return {};
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            expired = true;
+            expire();
+            continue;
+        }
+        ::usleep(5000);
     }
-    if (WIFEXITED(status)) {
-        return WEXITSTATUS(status);
-    }
-    if (WIFSIGNALED(status)) {
-        return WTERMSIG(status);
-    }
-    return -1;
 }
 
 }  // namespace
@@ -246,7 +272,12 @@ DiagnosticsCommandResult ProcessDiagnosticsCommandRunner::run(const QString& exe
     }
     outRead.reset();
     errRead.reset();
-    const int status = waitForExit(pid);
+    const ExitStatus exit = waitForExit(pid, deadline, [&] {
+        if (!stopped) {
+            timedOut = true;
+            stop();
+        }
+    });
 
     if (writeError != 0) {
         throw DiagnosticsExportError::fileOperationFailed(QStringLiteral("Could not write the file"),
@@ -265,13 +296,16 @@ DiagnosticsCommandResult ProcessDiagnosticsCommandRunner::run(const QString& exe
     if (result.outputTruncated) {
         return result;  // stopped on purpose once the cap was reached: its status says nothing
     }
-    if (status != 0) {
+    if (exit.status != 0) {
         QStringDecoder utf8(QStringDecoder::Utf8);
         QString text = utf8.decode(standardError);
         if (utf8.hasError()) {
             text.clear();  // undecodable bytes count as no text at all
         }
-        throw DiagnosticsExportError::commandFailed(executable, status, text);
+        if (exit.signalNumber != 0) {
+            throw DiagnosticsExportError::commandKilled(executable, exit.signalNumber, text);
+        }
+        throw DiagnosticsExportError::commandFailed(executable, exit.status, text);
     }
     return result;
 }

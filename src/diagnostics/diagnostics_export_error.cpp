@@ -1,5 +1,7 @@
 #include "diagnostics/diagnostics_export_error.h"
 
+#include <cstring>
+
 namespace tavrolin {
 
 namespace {
@@ -24,6 +26,22 @@ DiagnosticsExportError DiagnosticsExportError::commandFailed(const QString& exec
                                  trimmed.isEmpty() ? kTryAgain : trimmed);
     error.executable_ = executable;
     error.status_ = status;
+    error.standardError_ = trimmed;
+    return error;
+}
+
+DiagnosticsExportError DiagnosticsExportError::commandKilled(const QString& executable, int signalNumber,
+                                                             const QString& standardError) {
+    const QString trimmed = standardError.trimmed();
+    const char* name = ::strsignal(signalNumber);
+    DiagnosticsExportError error(Kind::commandKilled,
+                                 QStringLiteral("%1 was ended by signal %2 (%3).")
+                                     .arg(executable)
+                                     .arg(signalNumber)
+                                     .arg(name ? QString::fromLocal8Bit(name) : QStringLiteral("unknown")),
+                                 trimmed.isEmpty() ? kTryAgain : trimmed);
+    error.executable_ = executable;
+    error.signal_ = signalNumber;
     error.standardError_ = trimmed;
     return error;
 }

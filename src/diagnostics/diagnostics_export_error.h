@@ -12,6 +12,7 @@ class DiagnosticsExportError final : public std::runtime_error {
 public:
     enum class Kind {
         commandFailed,       // a tool exited with a non-zero status
+        commandKilled,       // a tool was ended by a signal (it crashed or was killed)
         commandTimedOut,     // a tool did not finish in time and was stopped
         commandNotStarted,   // a tool could not be started (missing, not executable)
         destinationInvalid,  // a folder or special file is where the archive should go
@@ -22,6 +23,9 @@ public:
     // "<executable> failed with exit code <status>."; the suggestion is the trimmed standard
     // error, or "Try exporting diagnostics again." when there was none.
     static DiagnosticsExportError commandFailed(const QString& executable, int status, const QString& standardError);
+    // "<executable> was ended by signal <n> (<name>)."; the suggestion as for commandFailed.
+    static DiagnosticsExportError commandKilled(const QString& executable, int signalNumber,
+                                                const QString& standardError);
     static DiagnosticsExportError commandTimedOut(const QString& executable, int seconds);
     static DiagnosticsExportError commandNotStarted(const QString& executable, const QString& reason);
     static DiagnosticsExportError destinationIsFolder(const QString& path);
@@ -36,6 +40,8 @@ public:
     // For commandFailed: the tool's path, exit status and trimmed standard error.
     const QString& executable() const { return executable_; }
     int status() const { return status_; }
+    // For commandKilled: the signal that ended the tool.
+    int signalNumber() const { return signal_; }
     const QString& standardError() const { return standardError_; }
 
 private:
@@ -46,6 +52,7 @@ private:
     QString recoverySuggestion_;
     QString executable_;
     int status_ = 0;
+    int signal_ = 0;
     QString standardError_;
 };
 

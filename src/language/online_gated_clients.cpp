@@ -1,19 +1,6 @@
 #include "language/online_gated_clients.h"
 
-#include "core/capture_workflow_error.h"
-
 namespace tavrolin {
-
-namespace {
-
-// Reads the switch once; off: the call is refused before anything else happens.
-void requireOnlineFeatures(const OnlineFeaturePolicy& policy) {
-    if (!policy.isOnlineFeaturesEnabled()) {
-        throw CaptureWorkflowError(CaptureWorkflowError::Case::onlineFeaturesDisabled);
-    }
-}
-
-}  // namespace
 
 QCoro::Task<QString> OnlineGatedTextWritingClient::write(QString fieldText, QString windowText,
                                                          AppLanguage targetLanguage) {
@@ -32,12 +19,6 @@ QCoro::Task<QString> OnlineGatedTextPromptClient::createPrompt(QString text, Tex
     requireOnlineFeatures(*onlineFeaturePolicy);
     const std::shared_ptr<TextPromptClient> inner = client;
     co_return co_await inner->createPrompt(std::move(text), language);
-}
-
-QCoro::Task<AppUpdateManifest> OnlineGatedAppUpdateManifestClient::latestManifest() {
-    requireOnlineFeatures(*onlineFeaturePolicy);
-    const std::shared_ptr<AppUpdateManifestClient> inner = client;
-    co_return co_await inner->latestManifest();
 }
 
 }  // namespace tavrolin

@@ -6,7 +6,6 @@
 // every call; copies of a gate share the inner client and the switch.
 
 #include "core/online_feature_policy.h"
-#include "language/app_update_manifest_client.h"
 #include "language/text_improve_client.h"
 #include "language/text_prompt_client.h"
 #include "language/text_writing_client.h"
@@ -45,17 +44,6 @@ struct OnlineGatedTextPromptClient final : TextPromptClient {
     QCoro::Task<QString> createPrompt(QString text, TextPromptLanguage language) override;
 
     std::shared_ptr<TextPromptClient> client;
-    std::shared_ptr<const OnlineFeaturePolicy> onlineFeaturePolicy;
-};
-
-struct OnlineGatedAppUpdateManifestClient final : AppUpdateManifestClient {
-    OnlineGatedAppUpdateManifestClient(std::shared_ptr<AppUpdateManifestClient> client,
-                                       std::shared_ptr<const OnlineFeaturePolicy> onlineFeaturePolicy)
-        : client(std::move(client)), onlineFeaturePolicy(std::move(onlineFeaturePolicy)) {}
-
-    QCoro::Task<AppUpdateManifest> latestManifest() override;
-
-    std::shared_ptr<AppUpdateManifestClient> client;
     std::shared_ptr<const OnlineFeaturePolicy> onlineFeaturePolicy;
 };
 

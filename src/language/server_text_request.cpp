@@ -1,6 +1,6 @@
 #include "language/server_text_request.h"
 
-#include "language/json_decoding_error.h"
+#include "server/json_decoding_error.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -5,7 +5,7 @@
 // supplies only its operation, its detail string and its fields; the steps, log lines and
 // error mapping are those of every server request (server_request_transport.h).
 
-#include "language/server_request_transport.h"
+#include "server/server_request_transport.h"
 
 #include <QByteArray>
 #include <QCoroTask>

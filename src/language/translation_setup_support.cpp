@@ -1,7 +1,7 @@
 #include "language/translation_setup_support.h"
 
 #include "core/linux_wording.h"
-#include "platform/linux/apertium_translation_engine.h"
+#include "platform/on_device_translation_engine.h"
 
 #include <QStringLiteral>
 
@@ -37,7 +37,7 @@ QString withInstallCommand(const QString& message, const QStringList& packages) 
 }  // namespace
 
 std::optional<QString> TranslationSetupSupport::installablePackageForPair(AppLanguage source, AppLanguage target) {
-    return ApertiumTranslationEngine::packageForPair(rawValue(source), rawValue(target));
+    return systemTranslationPackageForPair(rawValue(source), rawValue(target));
 }
 
 TranslationSetupSupport::TranslationSetupSupport(std::shared_ptr<TranslationClient> translationClient,

@@ -1,7 +1,7 @@
 #include "language/url_session_server_translation_client.h"
 
 #include "core/text_units.h"
-#include "language/json_decoding_error.h"
+#include "server/json_decoding_error.h"
 
 #include <QHash>
 #include <QJsonArray>

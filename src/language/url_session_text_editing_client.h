@@ -1,7 +1,7 @@
 #pragma once
 
-#include "language/server_endpoint_configuration.h"
-#include "language/server_request_transport.h"
+#include "server/server_endpoint_configuration.h"
+#include "server/server_request_transport.h"
 #include "language/text_editing_client.h"
 
 #include <memory>

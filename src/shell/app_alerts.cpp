@@ -4,6 +4,7 @@
 #include "core/linux_wording.h"
 #include "diagnostics/diagnostics_export_error.h"
 #include "language/focused_text_replacement_fallback.h"
+#include "shell/launch_at_login_controller.h"
 
 namespace tavrolin {
 
@@ -27,6 +28,9 @@ QString makeMessage(const std::exception& error) {
     }
     if (const auto* diagnostics = dynamic_cast<const DiagnosticsExportError*>(&error)) {
         return joined(diagnostics->description(), diagnostics->recoverySuggestion());
+    }
+    if (const auto* launchAtLogin = dynamic_cast<const LaunchAtLoginError*>(&error)) {
+        return joined(launchAtLogin->description(), launchAtLogin->recoverySuggestion());
     }
     return QString::fromUtf8(error.what());
 }

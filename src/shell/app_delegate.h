@@ -23,8 +23,8 @@
 #include "core/online_feature_policy.h"
 #include "core/telemetry_action.h"
 #include "core/telemetry_event_reporter.h"
-#include "language/server_endpoint_configuration.h"
-#include "language/server_request_transport.h"
+#include "server/server_endpoint_configuration.h"
+#include "server/server_request_transport.h"
 #include "shell/application_delegate.h"
 #include "shell/update_hooks.h"
 #include "updates/app_update_configuration.h"
@@ -324,7 +324,8 @@ public:
     // ---- the focused-field commands (app_delegate_focused_text_workflows.cpp)
 
     // Whether the desktop lets this process read other applications' fields; built on first use.
-    AccessibilityPermission& accessibilityPermission();
+    // nullptr while the build has no accessibility bus (no makeAccessibilityBusStatus).
+    AccessibilityPermission* accessibilityPermission();
     FocusedFieldLoadingTargetResolver& focusedFieldLoadingTargetResolver();
 
     // ---- how they end when they fail (app_delegate_focused_text_ui.cpp): at most one alert or

@@ -8,29 +8,33 @@
 #include "diagnostics/diagnostics_command_runner.h"
 #include "diagnostics/diagnostics_exporter.h"
 #include "focused_text/focused_text_field_accessor.h"
-#include "focused_text/linux_focused_text_platform.h"
 #include "language/local_text_editing_client.h"
-#include "language/online_gated_clients.h"
 #include "language/system_text_spell_checker.h"
 #include "language/system_translation_client.h"
 #include "language/url_session_server_translation_client.h"
-#include "language/url_session_telemetry_client.h"
 #include "language/url_session_text_editing_client.h"
 #include "language/url_session_text_improve_client.h"
 #include "language/url_session_text_prompt_client.h"
 #include "language/url_session_text_writing_client.h"
 #include "platform/front_window_activation.h"
 #include "platform/linux/dbus_accessibility_bus_status.h"
+#include "platform/linux/display_sleep_inhibitor.h"
 #include "platform/linux/linux_system_event_monitor.h"
+#include "platform/linux/logind_idle_inhibitor.h"
+#include "platform/linux/x11_desktop.h"
+#include "platform/linux/xtest_synthetic_input.h"
+#include "server/url_session_telemetry_client.h"
 #include "shell/alert_presenting.h"
 #include "shell/system_settings_opener.h"
 #include "shell/hot_key_manager.h"
 #include "shell/launch_at_login_controller.h"
+#include "shell/linux_focused_text_platform.h"
 #include "shell/onboarding_state_store.h"
 #include "shell/share_prompt_store.h"
 #include "updates/app_update_checker.h"
 #include "updates/app_update_configuration.h"
 #include "updates/app_update_state_store.h"
+#include "updates/online_gated_app_update_manifest_client.h"
 #include "updates/url_session_app_update_manifest_client.h"
 #include "platform/language_recognizer.h"
 #include "platform/text_recognition_engine.h"
@@ -40,6 +44,7 @@
 #include "window_translation/active_window_text_service.h"
 #include "window_translation/text_recognition_service.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 
 namespace tavrolin {
@@ -52,6 +57,40 @@ struct AccessorWithPlatform {
     FocusedTextFieldAccessor accessor;
     explicit AccessorWithPlatform(double clipboardRestoreDelay) : accessor(platform.platform(), clipboardRestoreDelay) {}
 };
+
+// Opens the X connection for synthetic input only when the nudge first needs it.
+class LazyXTestInput final : public SyntheticInput {
+public:
+    bool isAvailable() { return input().isAvailable(); }
+    bool sendKeyChord(Qt::KeyboardModifiers modifiers, Qt::Key key) override {
+        return input().sendKeyChord(modifiers, key);
+    }
+    std::optional<QPoint> pointerPosition() override { return input().pointerPosition(); }
+    bool movePointerTo(QPoint position) override { return input().movePointerTo(position); }
+
+private:
+    XTestSyntheticInput& input() {
+        if (!input_) {
+            input_ = std::make_unique<XTestSyntheticInput>();
+        }
+        return *input_;
+    }
+    std::unique_ptr<XTestSyntheticInput> input_;
+};
+
+// The desktop's own facilities for anti-sleep: logind, the screen saver service or the X
+// screen saver, XTest (connected on first use), the system clock and Qt timers.
+AntiSleepManager::Environment systemAntiSleepEnvironment() {
+    AntiSleepManager::Environment env;
+    env.systemSleepAssertions = std::make_shared<LogindIdleInhibitor>();
+    env.displaySleepAssertions = std::make_shared<DisplaySleepInhibitor>();
+    auto xtest = std::make_shared<LazyXTestInput>();
+    env.inputAvailable = [xtest] { return xtest->isAvailable(); };
+    env.input = std::move(xtest);
+    env.clock = std::make_shared<SystemClock>();
+    env.scheduler = std::make_shared<QtScheduler>();
+    return env;
+}
 
 std::shared_ptr<ServerRequestTransport> session(ServerSessionConfiguration configuration) {
     return std::make_shared<ServerRequestTransport>(configuration);
@@ -77,8 +116,11 @@ AppDelegate::Factories AppDelegate::defaultFactories() {
         return std::make_unique<SharePromptStore>(std::move(schedule), defaults);
     };
     f.makeHotKeyManager = [] { return std::make_unique<HotKeyManager>(); };
-    f.makeAntiSleepManager = [] { return std::make_unique<AntiSleepManager>(); };
-    f.makeActiveWindowDetector = [] { return std::make_shared<ActiveWindowDetector>(); };
+    f.makeAntiSleepManager = [] { return std::make_unique<AntiSleepManager>(systemAntiSleepEnvironment()); };
+    f.makeActiveWindowDetector = [] {
+        return std::make_shared<ActiveWindowDetector>(defaultFrontApplicationProvider(), x11::sharedWindowList(),
+                                                      static_cast<std::int32_t>(QCoreApplication::applicationPid()));
+    };
     f.makeFocusedTextFieldAccessor = [](double clipboardRestoreDelay) {
         auto both = std::make_shared<AccessorWithPlatform>(clipboardRestoreDelay);
         return std::shared_ptr<FocusedTextFieldAccessor>(both, &both->accessor);
@@ -129,11 +171,15 @@ AppDelegate::Factories AppDelegate::defaultFactories() {
     };
     f.makeScreenshotController = [](CaptureTargetResolver resolver, ScreenshotTranslationService service,
                                     std::shared_ptr<const AppSettingsProviding> settings) {
-        return std::make_unique<ScreenshotController>(std::move(resolver), ScreenCaptureService(), std::move(service),
+        return std::make_unique<ScreenshotController>(std::move(resolver), ScreenCaptureService(x11::sharedScreenCapture()), std::move(service),
                                                       std::move(settings));
     };
     f.makeSystemEventMonitor = [] { return std::make_unique<LinuxSystemEventMonitor>(); };
-    f.makeActiveWindowTextProvider = [defaults = f.defaults](std::shared_ptr<ActiveWindowDetector> detector) {
+    f.makeActiveWindowTextProvider =
+        [defaults = f.defaults](std::shared_ptr<ActiveWindowDetector> detector) -> std::shared_ptr<ActiveWindowTextProviding> {
+        if (!detector) {
+            return nullptr;
+        }
         // The languages favoured when the window's script is recognised: those of the settings
         // as they are when the reader is first needed.
         auto preferred = std::make_shared<UserPreferredLanguagesProvider>(AppSettingsStore(*defaults).settings());
@@ -141,9 +187,8 @@ AppDelegate::Factories AppDelegate::defaultFactories() {
             makeSystemTextRecognitionEngine(), std::shared_ptr<const LanguageRecognizer>(makeSystemLanguageRecognizer()),
             std::move(preferred));
         return std::make_shared<ActiveWindowTextService>(
-            CaptureTargetResolver(detector ? std::shared_ptr<ActiveWindowDetecting>(std::move(detector))
-                                           : std::make_shared<ActiveWindowDetector>()),
-            std::make_shared<ScreenCaptureService>(), std::move(recognizer), systemScreenCapturePermission());
+            CaptureTargetResolver(std::move(detector)), std::make_shared<ScreenCaptureService>(x11::sharedScreenCapture()),
+            std::move(recognizer), systemScreenCapturePermission());
     };
 
     f.clock = std::make_shared<SystemClock>();

@@ -16,7 +16,6 @@
 #include "language/text_editing_service.h"
 #include "language/text_prompting_service.h"
 #include "language/text_writing_service.h"
-#include "platform/linux/dbus_accessibility_bus_status.h"
 #include "shell/app_alerts.h"
 #include "shell/focused_field_loading_target_resolver.h"
 #include "shell/share_prompt_coordinator.h"
@@ -241,7 +240,9 @@ bool passesOnlineGuard(AppDelegate& delegate, const Context& context,
 }
 
 bool passesAccessibilityGuard(AppDelegate& delegate, const Context& context) {
-    if (delegate.accessibilityPermission().isTrusted()) {
+    // Without an accessibility bus nothing of another application can be read.
+    AccessibilityPermission* permission = delegate.accessibilityPermission();
+    if (permission && permission->isTrusted()) {
         return true;
     }
     WorkflowLog::ignored(context.action, context.trigger, untrustedReason);
@@ -277,16 +278,14 @@ void useService(FocusedTextRun& run, const std::shared_ptr<Service>& service) {
 
 }  // namespace
 
-AccessibilityPermission& AppDelegate::accessibilityPermission() {
-    if (!accessibilityPermission_) {
-        accessibilityBusStatus_ =
-            factories_.makeAccessibilityBusStatus ? factories_.makeAccessibilityBusStatus() : nullptr;
-        if (!accessibilityBusStatus_) {
-            accessibilityBusStatus_ = std::make_unique<DBusAccessibilityBusStatus>();
+AccessibilityPermission* AppDelegate::accessibilityPermission() {
+    if (!accessibilityPermission_ && !accessibilityBusStatus_ && factories_.makeAccessibilityBusStatus) {
+        accessibilityBusStatus_ = factories_.makeAccessibilityBusStatus();
+        if (accessibilityBusStatus_) {
+            accessibilityPermission_ = std::make_unique<AccessibilityPermission>(*accessibilityBusStatus_);
         }
-        accessibilityPermission_ = std::make_unique<AccessibilityPermission>(*accessibilityBusStatus_);
     }
-    return *accessibilityPermission_;
+    return accessibilityPermission_.get();
 }
 
 FocusedFieldLoadingTargetResolver& AppDelegate::focusedFieldLoadingTargetResolver() {

@@ -2,7 +2,6 @@
 #include "shell/app_delegate.h"
 
 #include "core/accessibility_permission.h"
-#include "platform/linux/dbus_accessibility_bus_status.h"
 #include "shell/app_alerts.h"
 #include "shell/onboarding_hooks.h"
 #include "shell/share_alert_presenter.h"
@@ -23,7 +22,7 @@ SharePromptCoordinator& AppDelegate::sharePromptCoordinator() {
             return ShareAlertPresenter(std::move(anchor), ShareAlertPresenter::askThrough(self->alertPresenter()));
         };
         sharePromptCoordinator_ = std::make_unique<SharePromptCoordinator>(
-            *sharePromptStore_, std::move(makePresenter), [self](TelemetryAction action, TelemetryTrigger trigger) {
+            *sharePromptStore_, pendingSharePromptTrigger, std::move(makePresenter), [self](TelemetryAction action, TelemetryTrigger trigger) {
                 if (self) {
                     self->reportCommand(action, trigger);
                 }
@@ -34,11 +33,7 @@ SharePromptCoordinator& AppDelegate::sharePromptCoordinator() {
 
 void AppDelegate::showPendingSharePrompt() {
     if (pendingSharePromptTrigger) {
-        sharePromptCoordinator().setPendingTrigger(*pendingSharePromptTrigger);
-        pendingSharePromptTrigger.reset();
-    }
-    if (sharePromptCoordinator_) {
-        sharePromptCoordinator_->resultPanelClosed();
+        sharePromptCoordinator().resultPanelClosed();
     }
 }
 
@@ -52,11 +47,15 @@ OnboardingHooks* AppDelegate::onboardingHooks() {
             if (!factories_.scheduler) {
                 factories_.scheduler = std::make_shared<QtScheduler>();
             }
+            if (!accessibilityPermission()) {
+                // No permission step can be shown without the accessibility bus.
+                return nullptr;
+            }
             const QPointer<AppDelegate> self(this);
             onboardingHooks_ = std::make_unique<OnboardingHooks>(OnboardingHooks::Dependencies{
                 *factories_.defaults,
                 *onboardingPresenter_,
-                accessibilityPermission(),
+                *accessibilityPermission(),
                 *factories_.scheduler,
                 [self](TelemetryAction action, TelemetryTrigger trigger) {
                     if (self) {

@@ -3,6 +3,8 @@
 
 #include "anti_sleep/anti_sleep_manager.h"
 #include "core/app_log.h"
+#include "language/text_editing_service.h"
+#include "language/text_writing_service.h"
 #include "platform/front_window_activation.h"
 #include "shell/alert_presenting.h"
 #include "shell/app_alerts.h"
@@ -164,10 +166,24 @@ void AppDelegate::pushSettings(const AppSettings& settings, bool fullScope) {
         // The next window translation falls back to the new second language.
         screenshotController_->screenshotTranslationService().secondaryLanguage = settings.messageTargetLanguage;
     }
-    const bool wasOnline = onlineFeaturePolicy_->isOnlineFeaturesEnabled();
     onlineFeaturePolicy_->setOnlineFeaturesEnabled(settings.onlineFeaturesEnabled);
     if (!fullScope) {
         return;
+    }
+    // The services that keep the second language of their own.
+    if (const std::shared_ptr<TextEditingService> editing = textEditingService()) {
+        editing->sourceLanguage = settings.messageTargetLanguage;
+        editing->targetLanguage = settings.messageTargetLanguage;
+    }
+    if (const std::shared_ptr<TextWritingService> writing = textWritingService()) {
+        writing->targetLanguage = settings.messageTargetLanguage;
+    }
+    if (settings.onlineFeaturesEnabled) {
+        // Every save: the hooks decide whether a check is due now or later.
+        updateHooks().startUpdateCheck(UpdateCheckMode::automatic);
+    } else {
+        // A check already running ends quietly and no timer stays armed.
+        updateHooks().cancelUpdateChecks();
     }
     if (trigger) {
         if (settings.selectionPopupEnabled) {
@@ -178,12 +194,6 @@ void AppDelegate::pushSettings(const AppSettings& settings, bool fullScope) {
     }
     if (antiSleepManager_) {
         antiSleepManager_->configure(settings.antiSleepSchedule);
-    }
-    if (wasOnline && !settings.onlineFeaturesEnabled) {
-        // A check already running ends quietly and no timer stays armed.
-        updateHooks().cancelUpdateChecks();
-    } else if (!wasOnline && settings.onlineFeaturesEnabled) {
-        updateHooks().startUpdateCheck(UpdateCheckMode::automatic);
     }
 }
 

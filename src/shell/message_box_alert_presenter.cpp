@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -19,9 +20,17 @@ int MessageBoxAlertPresenter::present(const Alert& alert) {
         box.setIconPixmap(alert.icon.pixmap(64, 64));
         box.setWindowIcon(alert.icon);
     }
+    box.setTextFormat(Qt::PlainText);
     box.setText(alert.title);
     box.setInformativeText(alert.message);
-    box.setTextFormat(Qt::PlainText);
+    // The message often quotes what others wrote (a window class, a system error): it is shown
+    // as it stands, never as markup with live links. The box's text format covers only its title.
+    for (QLabel* label : box.findChildren<QLabel*>()) {
+        label->setTextFormat(Qt::PlainText);
+        label->setOpenExternalLinks(false);
+        label->setTextInteractionFlags(label->textInteractionFlags() & ~Qt::LinksAccessibleByMouse &
+                                       ~Qt::LinksAccessibleByKeyboard);
+    }
     std::vector<QPushButton*> buttons;
     const QStringList titles = alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
     for (const QString& title : titles) {

@@ -2,9 +2,9 @@
 
 namespace tavrolin {
 
-SharePromptCoordinator::SharePromptCoordinator(SharePromptStore& store, MakePresenter makePresenter,
-                                               ShareAlertPresenter::ReportEvent report)
-    : store_(store), makePresenter_(std::move(makePresenter)), report_(std::move(report)) {}
+SharePromptCoordinator::SharePromptCoordinator(SharePromptStore& store, std::optional<TelemetryTrigger>& pendingTrigger,
+                                               MakePresenter makePresenter, ShareAlertPresenter::ReportEvent report)
+    : store_(store), makePresenter_(std::move(makePresenter)), report_(std::move(report)), pending_(pendingTrigger) {}
 
 bool SharePromptCoordinator::recordSuccess(TelemetryTrigger trigger) {
     const bool due = store_.recordSuccess();
@@ -15,7 +15,8 @@ bool SharePromptCoordinator::recordSuccess(TelemetryTrigger trigger) {
 }
 
 void SharePromptCoordinator::resultPanelClosed() {
-    if (!pending_) {
+    // A question already up: the due prompt stays pending rather than being dropped.
+    if (!pending_ || presenting_) {
         return;
     }
     const TelemetryTrigger trigger = *pending_;

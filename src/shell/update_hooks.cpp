@@ -1,6 +1,7 @@
 #include "shell/update_hooks.h"
 
 #include "core/app_log.h"
+#include "core/detached_task.h"
 #include "core/error_description.h"
 #include "core/linux_wording.h"
 
@@ -60,8 +61,9 @@ void UpdateHooks::startUpdateCheck(UpdateCheckMode mode) {
     AppLog::updates().info(QStringLiteral("update check start mode=%1").arg(updateCheckModeName(mode)));
     runningCheck_ = std::make_shared<RunningCheck>(RunningCheck{mode});
     // The task finishes on its own; it catches every error of the check and touches this
-    // object only while it still exists.
-    runCheck(runningCheck_);
+    // object only while it still exists. Anything that escapes it (an alert that throws) is
+    // logged, not lost.
+    startDetached(runCheck(runningCheck_), AppLog::updates(), QStringLiteral("update check"));
 }
 
 QCoro::Task<void> UpdateHooks::runCheck(std::shared_ptr<RunningCheck> check) {
@@ -84,6 +86,16 @@ QCoro::Task<void> UpdateHooks::runCheck(std::shared_ptr<RunningCheck> check) {
 
 void UpdateHooks::finishCheck(const std::shared_ptr<RunningCheck>& check, const std::optional<AppUpdate>& update,
                               std::exception_ptr error) {
+    // However this ends, even by an exception, the check no longer counts as running.
+    struct EndOfCheck {
+        UpdateHooks* hooks;
+        const std::shared_ptr<RunningCheck>& check;
+        ~EndOfCheck() {
+            if (hooks->runningCheck_ == check) {
+                hooks->runningCheck_.reset();
+            }
+        }
+    } endOfCheck{this, check};
     const UpdateCheckMode mode = check->mode;
     // A check cancelled by switching online features off ends silently even when they are back
     // on by now: its failure is the cancellation, not the server's.
@@ -208,6 +220,13 @@ void UpdateHooks::presentUpdateAlert(const AppUpdate& update, bool isRequired) {
                 return QStringLiteral("update download refused url=%1 reason=unsupported_scheme")
                     .arg(update.downloadURL.toString(QUrl::FullyEncoded));
             });
+            // The user asked for the update: say why nothing opens.
+            if (dependencies_.showAlert) {
+                dependencies_.showAlert(QStringLiteral("Invalid update link"),
+                                        QStringLiteral("The update link from the server is invalid, so ") + kAppName +
+                                            QStringLiteral(" did not open it:\n") +
+                                            update.downloadURL.toDisplayString());
+            }
             return;
         }
         if (dependencies_.openURL && !dependencies_.openURL(update.downloadURL)) {
@@ -215,6 +234,11 @@ void UpdateHooks::presentUpdateAlert(const AppUpdate& update, bool isRequired) {
                 return QStringLiteral("update download could not be opened url=%1")
                     .arg(update.downloadURL.toString(QUrl::FullyEncoded));
             });
+            if (dependencies_.showAlert) {
+                dependencies_.showAlert(QStringLiteral("Could not open the update link"),
+                                        QStringLiteral("Open this address in your browser to download the update:\n") +
+                                            update.downloadURL.toString(QUrl::FullyEncoded));
+            }
         }
     } else if (button == skipButton) {
         stateStore().defaults().setString(AppUpdateStateStore::skippedBuildKey, update.build);

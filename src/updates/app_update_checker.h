@@ -1,6 +1,6 @@
 #pragma once
 
-#include "language/app_update_manifest_client.h"
+#include "updates/app_update_manifest_client.h"
 #include "updates/app_update.h"
 
 #include <QCoroTask>

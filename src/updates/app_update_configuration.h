@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/app_metadata.h"
-#include "language/server_endpoint_configuration.h"
+#include "server/server_endpoint_configuration.h"
 
 #include <QString>
 #include <QUrl>

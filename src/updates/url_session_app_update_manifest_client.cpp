@@ -1,10 +1,6 @@
 #include "updates/url_session_app_update_manifest_client.h"
 
-#include "core/app_log.h"
-#include "core/network_log.h"
 #include "core/url_error.h"
-
-#include <exception>
 
 namespace tavrolin {
 
@@ -22,37 +18,17 @@ QCoro::Task<AppUpdateManifest> URLSessionAppUpdateManifestClient::latestManifest
     const auto endpoint = configuration_.endpointURL;
     const auto transport = transport_;
 
-    if (!endpoint) {
-        AppLog::network().error(QStringLiteral("request missing endpoint operation=") + operationName);
-        throw URLError(URLError::badURL);
-    }
-    NetworkLog::request(operationName, *endpoint, QStringLiteral("method=GET"));
-
-    ServerHTTPRequest request = ServerHTTPRequest::getJSON();
-    request.url = *endpoint;
-    ServerHTTPResponse response;
-    try {
-        response = co_await transport->send(std::move(request));
-    } catch (const std::exception& error) {
-        NetworkLog::failed(operationName, error);
-        throw;
-    }
-
-    const qint64 bytes = response.body.size();
-    NetworkLog::response(operationName, response.statusCode, bytes);
-    if (!response.statusCode || *response.statusCode < 200 || *response.statusCode > 299) {
-        const QString reason = QStringLiteral("http_status_") +
-                               (response.statusCode ? QString::number(*response.statusCode) : QStringLiteral("none"));
-        NetworkLog::invalidResponse(operationName, reason, bytes);
-        throw URLError(URLError::badServerResponse);
-    }
-
-    try {
-        co_return AppUpdateManifest::fromJson(response.body);
-    } catch (const std::exception& error) {
-        NetworkLog::failed(operationName + QStringLiteral("_decode"), error);
-        throw;
-    }
+    // The shared request steps, failing with URL errors: a bad URL without an endpoint, the
+    // transport's own error, a bad server response for anything but a 2xx HTTP answer.
+    ServerRequestFailures failures;
+    failures.operation = operationName;
+    failures.missingEndpoint = std::make_exception_ptr(URLError(URLError::badURL));
+    failures.unsuccessfulResponse = std::make_exception_ptr(URLError(URLError::badServerResponse));
+    failures.missingHTTPResponseReason = QStringLiteral("http_status_none");
+    const ServerHTTPResponse response = co_await performServerRequest(
+        *transport, std::move(failures), endpoint, QStringLiteral("method=GET"), ServerHTTPRequest::getJSON());
+    co_return decodeServerResponseLoggingFailure<AppUpdateManifest>(operationName, response,
+                                                                     &AppUpdateManifest::fromJson);
 }
 
 }  // namespace tavrolin

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "language/app_update_manifest_client.h"
-#include "language/server_request_transport.h"
+#include "updates/app_update_manifest_client.h"
+#include "server/server_request_transport.h"
 #include "updates/app_update_configuration.h"
 
 #include <QCoroTask>

@@ -1,7 +1,6 @@
 #include "window_translation/active_window_detector.h"
 
 #include "core/capture_workflow_error.h"
-#include "platform/linux/x11_desktop.h"
 #include "window_translation/rect_geometry.h"
 
 #include <QCoreApplication>
@@ -11,10 +10,6 @@
 #include <utility>
 
 namespace tavrolin {
-
-ActiveWindowDetector::ActiveWindowDetector()
-    : ActiveWindowDetector(defaultFrontApplicationProvider(), x11::sharedWindowList(),
-                           static_cast<std::int32_t>(QCoreApplication::applicationPid())) {}
 
 ActiveWindowDetector::ActiveWindowDetector(
     std::shared_ptr<FrontApplicationProviding> frontApplication,

@@ -23,8 +23,6 @@ public:
     // The share of the narrower width two related windows must overlap horizontally.
     static constexpr double minimumHorizontalOverlapRatio = 0.6;
 
-    // Over the X11 desktop of this process.
-    ActiveWindowDetector();
     ActiveWindowDetector(std::shared_ptr<FrontApplicationProviding> frontApplication,
                          std::shared_ptr<WindowListProviding> windowList,
                          std::int32_t ownProcessID);

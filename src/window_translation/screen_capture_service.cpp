@@ -1,7 +1,6 @@
 #include "window_translation/screen_capture_service.h"
 
 #include "core/capture_workflow_error.h"
-#include "platform/linux/x11_desktop.h"
 #include "window_translation/rect_geometry.h"
 
 #include <QCoroFuture>
@@ -38,8 +37,6 @@ struct PooledImage {
 };
 
 }  // namespace
-
-ScreenCaptureService::ScreenCaptureService() : ScreenCaptureService(x11::sharedScreenCapture()) {}
 
 ScreenCaptureService::ScreenCaptureService(std::shared_ptr<ScreenCapturing> capturing)
     : capturing_(std::move(capturing)) {}

@@ -32,8 +32,6 @@ public:
     // How far (in points) a frame may differ from the detected bounds and still be the same.
     static constexpr double frameTolerance = 2;
 
-    // Over the X11 screen.
-    ScreenCaptureService();
     explicit ScreenCaptureService(std::shared_ptr<ScreenCapturing> capturing);
 
     // Start it on the GUI thread; the grab runs on the thread pool. Throws CaptureWorkflowError

@@ -169,6 +169,113 @@ TEST(CaptureWorkflowErrorTexts, EveryTextIsCompleteAndTrueOnLinux) {
               "Tavrolin needs Accessibility access to read and replace text in other apps.");
 }
 
+// Every case's message and suggestion, word for word as written for the original desktop,
+// then read through the one rewording table, with the payloads of everyCase() filled in.
+TEST(CaptureWorkflowErrorTexts, EveryMessageAndSuggestionWordForWord) {
+    struct Row {
+        Case errorCase;
+        const char* message;                   // %1, %2: the payloads in order
+        std::optional<const char*> suggestion;  // likewise
+        QStringList payloads;
+    };
+    const char* const checkConnection = "Check your internet connection or server endpoint, then try again.";
+    const char* const tryAfterUpdate = "Try again after the server is updated or restarted.";
+    const char* const switchToApp = "Switch to the app you want to capture, then try the shortcut again.";
+    const char* const folderWritable = "Make sure the selected screenshots folder is writable and try again.";
+    const std::vector<Row> rows = {
+        {Case::noActiveWindowFound, "Could not find an on-screen window for %1.",
+         "Bring the target window onto the screen and try again.", {"Files"}},
+        {Case::windowNotShareable, "The active window from %1 could not be matched to a ScreenCaptureKit window.",
+         "Try again with the target window fully visible and focused.", {"Files"}},
+        {Case::failedToWriteImage, "The screenshot could not be written to %1.", folderWritable, {"/tmp/shot.png"}},
+        {Case::translationSourceLanguageUnsupported, "Tavrolin detected %1, but this source language is not supported yet.",
+         "For now, choose one of the currently supported source languages manually in Settings.", {"Swedish"}},
+        {Case::translationLanguagePairNotInstalled, "%1 to %2 translation is not installed on this Mac yet.",
+         "Open macOS Settings > General > Language & Region > Translation Languages, then download the source and "
+         "target languages.",
+         {"English", "German"}},
+        {Case::translationLanguagePairUnsupported, "%1 to %2 translation is not supported on this Mac.",
+         "Try a different target language pair, or switch to a cloud translation service.", {"English", "Thai"}},
+        {Case::serverTranslationUnavailable, "Tavrolin could not reach the translation server.",
+         "Open macOS Settings > General > Language & Region > Translation Languages, download %1 and %2, then try "
+         "translating again.",
+         {"Hebrew", "English"}},
+        {Case::failedToRegisterHotKey, "Could not register the global shortcut %1.",
+         "Try a different shortcut in code if this one conflicts on your machine.", {"Control+Shift+T"}},
+        {Case::hotKeyAlreadyInUse, "The global shortcut %1 is already in use.",
+         "Close the app that owns this shortcut, or change the default shortcut in the project.", {"Control+Shift+W"}},
+        {Case::textExceedsCharacterLimit,
+         "Tavrolin can translate up to 5000 characters. The selected text (%1 characters) exceeds this limit. Please "
+         "select a shorter portion of text and try again.",
+         "Select a smaller portion of text and try again.", {"6200"}},
+        {Case::captureAlreadyInProgress, "A capture is already in progress.", std::nullopt, {}},
+        {Case::noFrontmostApplication, "macOS did not report a frontmost app to capture.", switchToApp, {}},
+        {Case::appIsFrontmost, "Tavrolin is frontmost right now, so there is no external window selected.", switchToApp, {}},
+        {Case::noShareableDisplayFound, "Could not find a display to capture.",
+         "Wake a display, move the pointer onto the screen you want to capture, and try again.", {}},
+        {Case::screenshotPermissionDenied,
+         "Tavrolin needs Screen Recording access before it can capture another app's window.",
+         "Open System Settings > Privacy & Security > Screen & System Audio Recording, enable Tavrolin, then try the "
+         "capture again.",
+         {}},
+        {Case::screenshotPermissionRequiresRestart, "Screen Recording access was just granted.",
+         "Quit and reopen Tavrolin once, then try the capture again.", {}},
+        {Case::emptyCaptureImage, "ScreenCaptureKit returned an empty screenshot.",
+         "Try the capture again once the target window is fully visible.", {}},
+        {Case::failedToEncodeImage, "The screenshot could not be encoded as a PNG image.", folderWritable, {}},
+        {Case::failedToRenderTranslatedImage, "The translated window could not be rendered.",
+         "Try again, or capture a simpler window while we refine the rendering step.", {}},
+        {Case::translationRequiresMacOS26, "Window translation requires macOS 26 or newer.",
+         "Update the Mac to macOS 26 or newer to use window translation.", {}},
+        {Case::accessibilityPermissionDenied, "Tavrolin needs Accessibility access to read and replace text in other apps.",
+         "Open System Settings > Privacy & Security > Accessibility, enable Tavrolin, then try the shortcut again.", {}},
+        {Case::noFocusedTextField, "Could not find an editable text field in the focused app.",
+         "Click into a text field in the target app, then try the shortcut again.", {}},
+        {Case::focusedTextFieldEmpty, "The focused text field is empty.",
+         "Type or select the text you want to use, then try the shortcut again.", {}},
+        {Case::focusedTextFieldReadOnly, "The focused text field does not accept changes.",
+         "Focus an editable text field, then try again.", {}},
+        {Case::failedToReplaceFocusedTextFieldText, "Tavrolin could not replace the text in the focused field.",
+         "Try again with the target text field focused and the clipboard free.", {}},
+        {Case::noTextSelected, "No text is selected.", std::nullopt, {}},
+        {Case::onlineFeaturesDisabled, "Online features are disabled in Tavrolin Settings.",
+         "Enable online features in Settings to use server-backed translation, text editing, writing, updates, and "
+         "usage statistics.",
+         {}},
+        {Case::textEditingRequestFailed, "Tavrolin could not edit the selected text on the server.", checkConnection, {}},
+        {Case::textEditingInvalidResponse, "Tavrolin received an invalid text editing response.", tryAfterUpdate, {}},
+        {Case::textWritingRequestFailed, "Tavrolin could not write text using the server.", checkConnection, {}},
+        {Case::textWritingInvalidResponse, "Tavrolin received an invalid text writing response.", tryAfterUpdate, {}},
+        {Case::textImproveRequestFailed, "Tavrolin could not improve the dictation text on the server.", checkConnection, {}},
+        {Case::textImproveInvalidResponse, "Tavrolin received an invalid text improvement response.", tryAfterUpdate, {}},
+        {Case::textPromptRequestFailed, "Tavrolin could not create an AI prompt on the server.", checkConnection, {}},
+        {Case::textPromptInvalidResponse, "Tavrolin received an invalid prompt response.", tryAfterUpdate, {}},
+        {Case::textTranslationRequestFailed, "Tavrolin could not translate text using the server.", checkConnection, {}},
+        {Case::textTranslationInvalidResponse, "Tavrolin received an invalid text translation response.", tryAfterUpdate, {}},
+    };
+    const auto fill = [](QString text, const QStringList& payloads) {
+        for (const QString& payload : payloads) {
+            text = text.arg(payload);
+        }
+        return text;
+    };
+    const std::vector<CaptureWorkflowError> errors = everyCase();
+    ASSERT_EQ(rows.size(), errors.size());
+    ASSERT_EQ(errors.size(), 37u);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
+        const CaptureWorkflowError& error = errors[i];
+        SCOPED_TRACE(error.caseName().toStdString());
+        ASSERT_EQ(error.errorCase(), row.errorCase);
+        EXPECT_EQ(error.errorDescription(), fill(linuxWording(std::string_view(row.message)), row.payloads));
+        if (row.suggestion) {
+            EXPECT_EQ(error.recoverySuggestion(), fill(linuxWording(std::string_view(*row.suggestion)), row.payloads));
+        } else {
+            EXPECT_EQ(error.recoverySuggestion(), std::nullopt);
+        }
+    }
+}
+
 TEST(CaptureWorkflowErrorTexts, ThrownAndCaughtAsStandardException) {
     try {
         throw CaptureWorkflowError::windowNotShareable("Files");

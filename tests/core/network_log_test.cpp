@@ -67,10 +67,14 @@ TEST(NetworkLogTest, EndpointDescription) {
         {QStringLiteral("http://127.0.0.1:8080/"), QStringLiteral("http://127.0.0.1:8080/")},
         // cannot be taken apart: scheme + "://" + host-or-none + path, no port
         {QStringLiteral("http://exa mple.com/x?y"), QStringLiteral("http://none/x")},
-        {QStringLiteral("ht tp://h/p"), QStringLiteral("unknown://noneht tp://h/p")},
+        {QStringLiteral("ht tp://h/p"), QStringLiteral("unknown://noneht%20tp://h/p")},
         {QString(), QStringLiteral("unknown://none")},
         // a relative reference parses and keeps its path
         {QStringLiteral("/api/events"), QStringLiteral("/api/events")},
+        // encoded as sent: no raw space, quote or non-ASCII letter inside the key=value pair
+        {QStringLiteral("https://api.example.test/a%20b/c"), QStringLiteral("https://api.example.test/a%20b/c")},
+        {QStringLiteral("https://api.example.test/a b/\"é\""), QStringLiteral("https://api.example.test/a%20b/%22%C3%A9%22")},
+        {QStringLiteral("https://bücher.example/x"), QStringLiteral("https://xn--bcher-kva.example/x")},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(NetworkLog::endpointDescription(QUrl(c.url)), c.expected) << c.url.toStdString();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 using namespace tavrolin;
 
 // The desktop's recognizer on real sentences, without boosting.
@@ -37,6 +39,38 @@ TEST(TextLanguageDetectorEngine, HandlesWhatTheRecognizerCannotPlace) {
     EXPECT_EQ(TextLanguageDetector::detectAppLanguage(
                   "Vädret är underbart idag, så vi ska ta en lång promenad i parken med hunden.", {}),
               std::nullopt);
-    // A short greeting still gets an answer, and the user's language is favoured where it can be.
-    EXPECT_TRUE(TextLanguageDetector::detectAppLanguage("Hello", {AppLanguage::english}).has_value());
+    // A short greeting still gets an answer.
+    EXPECT_EQ(TextLanguageDetector::detectAppLanguage("Hello", {AppLanguage::english}), AppLanguage::english);
+    EXPECT_EQ(TextLanguageDetector::detectAppLanguage("Hello", {}), AppLanguage::english);
+}
+
+// Short messages are where the user's own languages decide: a word that fits one of them is
+// read in it, and a word that fits none keeps the recognizer's answer.
+TEST(TextLanguageDetectorEngine, TheUsersLanguagesDecideShortTexts) {
+    struct Case {
+        const char* text;
+        std::set<AppLanguage> boosted;
+        AppLanguage expected;
+    };
+    const Case cases[] = {
+        {"Dank je", {AppLanguage::dutch}, AppLanguage::dutch},
+        {"Dank je", {AppLanguage::dutch, AppLanguage::english}, AppLanguage::dutch},
+        {"Tak", {AppLanguage::polish}, AppLanguage::polish},
+        {"Ciao", {AppLanguage::indonesian}, AppLanguage::indonesian},
+        // Without the favoured language the recognizer's own answer stands.
+        {"Dank je", {AppLanguage::english}, AppLanguage::german},
+        {"Ciao", {AppLanguage::english}, AppLanguage::italian},
+        // The recognizer's own answer comes first when it is one of the user's languages.
+        {"Hello", {AppLanguage::dutch, AppLanguage::english}, AppLanguage::english},
+        {"Thanks", {AppLanguage::dutch, AppLanguage::english}, AppLanguage::english},
+        // Words that fit none of the user's languages are not pulled into one.
+        {"Bonjour", {AppLanguage::english, AppLanguage::dutch}, AppLanguage::french},
+        {"Merci beaucoup", {AppLanguage::english}, AppLanguage::french},
+        // Longer texts are the recognizer's to decide.
+        {"Guten Morgen, wie geht es dir heute?", {AppLanguage::english, AppLanguage::dutch}, AppLanguage::german},
+        {"Good morning, how are you today?", {AppLanguage::german}, AppLanguage::english},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(TextLanguageDetector::detectAppLanguage(QString::fromUtf8(c.text), c.boosted), c.expected) << c.text;
+    }
 }

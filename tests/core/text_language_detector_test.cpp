@@ -102,3 +102,29 @@ TEST(TextLanguageDetector, LongerTextsDoubleBoostedScores) {
     // Short text, low confidence, but no boosted candidate: plain scores.
     EXPECT_EQ(detect("ok ok", {{"sv", 0.4}, {"da", 0.3}}, {AppLanguage::english}), std::nullopt);
 }
+
+// The shapes the desktop's recognizer gives: one guess of its own on a short text, scaled well
+// below certainty, followed by the user's languages that fit the text when hinted.
+TEST(TextLanguageDetector, UsersLanguagesGoToTheRecognizerAndDecideItsShortGuesses) {
+    test::ScriptedLanguageRecognizer recognizer;
+    recognizer.script("Dank je", {{"de", 0.198}, {"nl", 0.196}});
+    EXPECT_EQ(TextLanguageDetector::detectAppLanguage("Dank je", {AppLanguage::dutch, AppLanguage::automatic}, recognizer),
+              AppLanguage::dutch);
+    ASSERT_EQ(recognizer.askedHints().size(), 1);
+    EXPECT_EQ(recognizer.askedHints().first(), QStringList({"nl"})) << "every boosted language but automatic is a hint";
+
+    // The recognizer's own guess wins when it is one of the user's languages, and without a
+    // fitting hint.
+    recognizer.script("Hello", {{"en", 0.15}, {"nl", 0.149}});
+    EXPECT_EQ(TextLanguageDetector::detectAppLanguage("Hello", {AppLanguage::dutch, AppLanguage::english}, recognizer),
+              AppLanguage::english);
+    recognizer.script("Bonjour", std::vector<LanguageHypothesis>{{"fr", 0.19}});
+    EXPECT_EQ(TextLanguageDetector::detectAppLanguage("Bonjour", {AppLanguage::english}, recognizer),
+              AppLanguage::french);
+
+    // Past fifteen characters a weak guess still yields to a fitting boosted language by score.
+    recognizer.script("Dank je wel allemaal", {{"de", 0.4}, {"nl", 0.39}});
+    EXPECT_EQ(TextLanguageDetector::detectAppLanguage("Dank je wel allemaal", {AppLanguage::dutch}, recognizer),
+              AppLanguage::dutch);
+    EXPECT_EQ(TextLanguageDetector::detectAppLanguage("Dank je wel allemaal", {}, recognizer), AppLanguage::german);
+}

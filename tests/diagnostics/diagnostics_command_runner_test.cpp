@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <csignal>
+
 #include <gtest/gtest.h>
 
 namespace tavrolin {
@@ -120,6 +122,33 @@ TEST_F(ProcessRunnerTest, HangingToolIsStoppedAtTheTimeOut) {
         },
         DiagnosticsExportError);
     EXPECT_LT(timer.elapsed(), 5000);
+}
+
+TEST_F(ProcessRunnerTest, AToolThatClosesItsOutputAndKeepsRunningIsStoppedAtTheTimeOut) {
+    DiagnosticsCommandLimits limits;
+    limits.timeout = 300ms;
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        sh("exec >/dev/null 2>&1; sleep 30", path("out.txt"), limits);
+        ADD_FAILURE() << "no error";
+    } catch (const DiagnosticsExportError& error) {
+        EXPECT_EQ(error.kind(), DiagnosticsExportError::Kind::commandTimedOut);
+    }
+    EXPECT_LT(timer.elapsed(), 5000);
+}
+
+TEST_F(ProcessRunnerTest, ADeathBySignalIsReportedAsSuch) {
+    try {
+        sh("printf 'going down\\n' >&2; kill -TERM $$", path("out.txt"));
+        ADD_FAILURE() << "no error";
+    } catch (const DiagnosticsExportError& error) {
+        EXPECT_EQ(error.kind(), DiagnosticsExportError::Kind::commandKilled);
+        EXPECT_EQ(error.signalNumber(), SIGTERM);
+        EXPECT_EQ(error.description(), QStringLiteral("/bin/sh was ended by signal %1 (Terminated).").arg(SIGTERM));
+        EXPECT_FALSE(error.description().contains("exit code"));
+        EXPECT_EQ(error.recoverySuggestion(), "going down");
+    }
 }
 
 TEST_F(ProcessRunnerTest, LaunchAndOutputFileFailures) {

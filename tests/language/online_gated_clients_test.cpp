@@ -15,8 +15,7 @@ using Case = CaptureWorkflowError::Case;
 namespace {
 
 // Inner clients that count their calls, echo their arguments and fail on demand.
-struct CountingClients final : TextEditingClient, TextWritingClient, TextImproveClient, TextPromptClient,
-                               AppUpdateManifestClient {
+struct CountingClients final : TextEditingClient, TextWritingClient, TextImproveClient, TextPromptClient {
     explicit CountingClients(QString name) : name(std::move(name)) {}
 
     QCoro::Task<QString> edit(QString text, AppLanguage source, AppLanguage target) override {
@@ -38,15 +37,6 @@ struct CountingClients final : TextEditingClient, TextWritingClient, TextImprove
         ++calls;
         if (error) std::rethrow_exception(error);
         co_return name + ":prompt:" + text + ":" + rawValue(language);
-    }
-    QCoro::Task<AppUpdateManifest> latestManifest() override {
-        ++calls;
-        if (error) std::rethrow_exception(error);
-        AppUpdateManifest manifest;
-        manifest.version = "1.4.0";
-        manifest.build = "57";
-        manifest.downloadURL = QUrl("https://example.invalid/tavrolin-1.4.0.tar.gz");
-        co_return manifest;
     }
 
     QString name;
@@ -72,12 +62,10 @@ TEST(OnlineGates, SwitchOffRefusesWithoutCallingTheInnerClient) {
     OnlineGatedTextWritingClient writing(inner, policy);
     OnlineGatedTextImproveClient improving(inner, policy);
     OnlineGatedTextPromptClient prompting(inner, policy);
-    OnlineGatedAppUpdateManifestClient manifest(inner, policy);
     const std::vector<std::pair<const char*, std::function<void()>>> calls = {
         {"write", [&] { test::await(writing.write("field", "window", AppLanguage::german)); }},
         {"improve", [&] { test::await(improving.improve("text", AppLanguage::english)); }},
         {"createPrompt", [&] { test::await(prompting.createPrompt("text", TextPromptLanguage::english)); }},
-        {"latestManifest", [&] { test::await(manifest.latestManifest()); }},
     };
     for (const auto& [name, call] : calls) {
         EXPECT_EQ(errorCaseOf(call), Case::onlineFeaturesDisabled) << name;
@@ -91,18 +79,16 @@ TEST(OnlineGates, SwitchOnPassesArgumentsResultsAndErrorsThrough) {
     OnlineGatedTextWritingClient writing(inner, policy);
     OnlineGatedTextImproveClient improving(inner, policy);
     OnlineGatedTextPromptClient prompting(inner, policy);
-    OnlineGatedAppUpdateManifestClient manifest(inner, policy);
     EXPECT_EQ(test::await(writing.write(" field ", "", AppLanguage::german)), "server:write: field |:de");
     EXPECT_EQ(test::await(improving.improve("text", AppLanguage::automatic)), "server:improve:text:auto");
     EXPECT_EQ(test::await(prompting.createPrompt("text", TextPromptLanguage::original)), "server:prompt:text:original");
-    EXPECT_EQ(test::await(manifest.latestManifest()).build, "57");
-    EXPECT_EQ(inner->calls, 4);
+    EXPECT_EQ(inner->calls, 3);
 
     inner->error = std::make_exception_ptr(CaptureWorkflowError(Case::textWritingInvalidResponse));
     EXPECT_EQ(errorCaseOf([&] { test::await(writing.write("f", "w", AppLanguage::english)); }),
               Case::textWritingInvalidResponse);
     inner->error = std::make_exception_ptr(std::runtime_error("transport"));
-    EXPECT_THROW(test::await(manifest.latestManifest()), std::runtime_error);
+    EXPECT_THROW(test::await(improving.improve("t", AppLanguage::english)), std::runtime_error);
 }
 
 TEST(OnlineGates, TheSwitchIsReadAtEveryCallAndSharedByCopies) {

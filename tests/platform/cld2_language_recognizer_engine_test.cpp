@@ -56,6 +56,38 @@ TEST(Cld2Recognizer, HypothesesAreOrderedAndBounded) {
     EXPECT_LE(total, 1.0 + 1e-9);
 }
 
+TEST(Cld2Recognizer, ShortTextsAreGuessesAndListTheHintsThatFit) {
+    const Cld2LanguageRecognizer recognizer;
+    // CLD2 alone: German, as a guess well below certainty.
+    const auto alone = recognizer.hypotheses(QStringLiteral("Dank je"));
+    ASSERT_EQ(alone.size(), 1u);
+    EXPECT_EQ(alone[0].languageIdentifier, "de");
+    EXPECT_LT(alone[0].probability, 0.55);
+
+    // Dutch fits when hinted and follows CLD2's own answer; Russian does not fit, and a hint
+    // already answered is not listed twice.
+    LanguageRecognitionOptions options;
+    options.hints = {QStringLiteral("ru"), QStringLiteral("nl"), QStringLiteral("de"), QStringLiteral("nl")};
+    const auto hinted = recognizer.hypotheses(QStringLiteral("Dank je"), options);
+    ASSERT_EQ(hinted.size(), 2u);
+    EXPECT_EQ(hinted[0], alone[0]);
+    EXPECT_EQ(hinted[1].languageIdentifier, "nl");
+    EXPECT_GT(hinted[1].probability, 0.0);
+    EXPECT_LT(hinted[1].probability, hinted[0].probability);
+
+    // Hebrew is hinted under CLD2's own code and comes back as "he".
+    EXPECT_EQ(Cld2LanguageRecognizer::cld2Code("he"), "iw");
+    EXPECT_EQ(Cld2LanguageRecognizer::cld2Code("nl"), "nl");
+
+    // A long text counts in full and takes no hint.
+    options.hints = {QStringLiteral("nl")};
+    const auto sentence = recognizer.hypotheses(
+        QStringLiteral("Guten Morgen, wie geht es dir heute? Wir sehen uns im Park."), options);
+    ASSERT_EQ(sentence.size(), 1u);
+    EXPECT_EQ(sentence[0].languageIdentifier, "de");
+    EXPECT_GT(sentence[0].probability, 0.9);
+}
+
 TEST(Cld2Recognizer, SurvivesBrokenAndHugeInput) {
     const Cld2LanguageRecognizer recognizer;
     QString broken = QStringLiteral("Hello there, this is a test ");

@@ -5,6 +5,7 @@
 #include "core/user_preferred_languages_provider.h"
 #include "language/server_backed_translation_client.h"
 #include "language/text_editing_service.h"
+#include "language/text_writing_service.h"
 #include "language/translation_setup_support.h"
 #include "core/app_metadata.h"
 #include "shell/app_actions.h"
@@ -24,6 +25,7 @@
 #include "support/fake_global_key_grabber.h"
 #include "support/scripted_alert_presenter.h"
 #include "support/fake_power_assertions.h"
+#include "support/in_memory_text_clients.h"
 #include "support/memory_log_sink.h"
 #include "support/recording_translation_clients.h"
 #include "support/virtual_time.h"
@@ -313,6 +315,16 @@ struct Harness {
             return std::make_unique<ScreenshotController>(
                 std::move(resolver), ScreenCaptureService(screen), std::move(service),
                 std::move(settings), std::make_shared<test::FakeScreenCapturePermission>());
+        };
+        f.makeTextEditingClient = [this](TextEditingConfiguration, ServerSessionConfiguration) {
+            return std::make_shared<test::InMemoryTextEditingClient>(log);
+        };
+        f.makeOfflineTextEditingClient = [this] { return std::make_shared<test::InMemoryTextEditingClient>(log); };
+        f.makeTextWritingClient = [this](TextWritingConfiguration, ServerSessionConfiguration) {
+            return std::make_shared<test::InMemoryTextWritingClient>(log);
+        };
+        f.makeActiveWindowTextProvider = [this](std::shared_ptr<ActiveWindowDetector>) {
+            return std::make_shared<test::InMemoryActiveWindowTextProvider>(log);
         };
         f.makeSystemEventMonitor = [this] {
             log->add(QStringLiteral("build systemEventMonitor"));
@@ -646,6 +658,31 @@ TEST(AppDelegate, UpdateChecksGoThroughTheUpdateHooks) {
     ASSERT_EQ(launch.delegate->saveSettings(offline, TelemetryTrigger::settings), std::nullopt);
     EXPECT_FALSE(launch.delegate->updateHooks().isTimerArmed());
     EXPECT_FALSE(launch.delegate->onlineFeaturePolicy()->isOnlineFeaturesEnabled());
+}
+
+TEST(AppDelegate, ASaveGivesTheServicesTheSecondLanguageAndStartsTheUpdateCheckEveryTime) {
+    Launched launch(everythingOn);
+    AppSettings next = launch.delegate->settingsStore().settings();
+    next.messageTargetLanguage = AppLanguage::german;
+    ASSERT_EQ(launch.delegate->saveSettings(next, TelemetryTrigger::settings), std::nullopt);
+    EXPECT_EQ(launch.delegate->textEditingService()->sourceLanguage, AppLanguage::german);
+    EXPECT_EQ(launch.delegate->textEditingService()->targetLanguage, AppLanguage::german);
+    ASSERT_NE(launch.delegate->textWritingService(), nullptr);
+    EXPECT_EQ(launch.delegate->textWritingService()->targetLanguage, AppLanguage::german);
+
+    // Services built before a save follow it too.
+    next.messageTargetLanguage = AppLanguage::french;
+    ASSERT_EQ(launch.delegate->saveSettings(next, TelemetryTrigger::alert), std::nullopt);
+    EXPECT_EQ(launch.delegate->textEditingService()->sourceLanguage, AppLanguage::french);
+    EXPECT_EQ(launch.delegate->textEditingService()->targetLanguage, AppLanguage::french);
+    EXPECT_EQ(launch.delegate->textWritingService()->targetLanguage, AppLanguage::french);
+
+    // Online features stay on: the save still puts the automatic check back on its schedule.
+    QCoreApplication::processEvents();
+    launch.delegate->updateHooks().cancelUpdateChecks();
+    ASSERT_FALSE(launch.delegate->updateHooks().isTimerArmed() || launch.delegate->updateHooks().isCheckRunning());
+    ASSERT_EQ(launch.delegate->saveSettings(next, TelemetryTrigger::settings), std::nullopt);
+    EXPECT_TRUE(launch.delegate->updateHooks().isTimerArmed() || launch.delegate->updateHooks().isCheckRunning());
 }
 
 TEST(AppDelegate, WriteToDeveloperOpensAMailToTheSupportAddress) {

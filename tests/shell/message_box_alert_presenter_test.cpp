@@ -4,6 +4,7 @@
 #include "support/qt_printers.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -21,6 +22,9 @@ struct Seen {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     bool hasIconPixmap = false;
     bool modal = false;
+    // Every label that shows text: its format and whether it opens links.
+    std::vector<std::pair<Qt::TextFormat, bool>> labels;
+    QStringList labelTexts;
 };
 
 // Inspects the box once it is up, then answers it with `answer`.
@@ -37,6 +41,12 @@ int presentAndAnswer(const Alert& alert, const std::function<void(QMessageBox&)>
         seen.icon = box->icon();
         seen.hasIconPixmap = !box->iconPixmap().isNull();
         seen.modal = box->isModal();
+        for (QLabel* label : box->findChildren<QLabel*>()) {
+            if (!label->text().isEmpty()) {
+                seen.labels.emplace_back(label->textFormat(), label->openExternalLinks());
+                seen.labelTexts << label->text();
+            }
+        }
         answer(*box);
     });
     MessageBoxAlertPresenter presenter;
@@ -57,6 +67,21 @@ TEST(MessageBoxAlertPresenter, ShowsTheTextsAndButtonsInOrderWithTheFirstAsDefau
     EXPECT_TRUE(seen.hasIconPixmap);
     EXPECT_TRUE(seen.modal);
     EXPECT_EQ(answer, 1);
+}
+
+TEST(MessageBoxAlertPresenter, TitleAndMessageAreShownAsPlainText) {
+    // A foreign window class or error text that looks like markup must not render as HTML.
+    const Alert alert{AlertStyle::informational, "<b>Bold</b> title",
+                      "<a href=\"https://example.invalid\">Click</a> in <i>firefox</i>", QIcon(), {"OK"}};
+    Seen seen;
+    presentAndAnswer(alert, [](QMessageBox& box) { box.buttons()[0]->click(); }, seen);
+    ASSERT_EQ(seen.labels.size(), 2u) << seen.labelTexts.join(" | ").toStdString();
+    for (const auto& [format, opensLinks] : seen.labels) {
+        EXPECT_EQ(format, Qt::PlainText);
+        EXPECT_FALSE(opensLinks);
+    }
+    EXPECT_TRUE(seen.labelTexts.contains(alert.message));
+    EXPECT_TRUE(seen.labelTexts.contains(alert.title));
 }
 
 TEST(MessageBoxAlertPresenter, EscapeAnswersTheLastButton) {

@@ -5,6 +5,7 @@
 #include "core/defaults_store.h"
 #include "core/user_language_preferences_providing.h"
 #include "shell/hot_key_manager.h"
+#include "shell/launch_at_login_controller.h"
 #include "support/fake_global_key_grabber.h"
 #include "support/scripted_alert_presenter.h"
 
@@ -25,10 +26,6 @@ class FixedPreferences final : public UserLanguagePreferencesProviding {
 public:
     AppLanguage detectNativeLanguage() const override { return AppLanguage::russian; }
     AppLanguage detectCompanyLanguage() const override { return AppLanguage::english; }
-};
-
-struct LaunchAtLoginError : std::runtime_error {
-    using std::runtime_error::runtime_error;
 };
 
 enum class SyncOutcome { done, needsApproval, fails };
@@ -56,7 +53,9 @@ protected:
                 [this](bool enabled) {
                     log << QStringLiteral("sync %1").arg(enabled);
                     if (syncOutcome == SyncOutcome::fails) {
-                        throw LaunchAtLoginError("The autostart folder is not writable.");
+                        const QString underlying = QStringLiteral("The autostart folder is not writable.");
+                        throw enabled ? LaunchAtLoginError::enableFailed(underlying)
+                                      : LaunchAtLoginError::disableFailed(underlying);
                     }
                     return syncOutcome == SyncOutcome::needsApproval;
                 },
@@ -271,7 +270,12 @@ TEST_F(SettingsCoordinatorTest, LaunchAtLoginThatCannotChangeKeepsItsValueAndSav
         EXPECT_EQ(presenter.shown[0].style, AlertStyle::informational);
         EXPECT_EQ(presenter.shown[0].title,
                   enable ? "Could Not Enable Launch at Login" : "Could Not Disable Launch at Login");
-        EXPECT_EQ(presenter.shown[0].message, "The autostart folder is not writable.");
+        // The error's own text and what to do about it.
+        EXPECT_EQ(presenter.shown[0].message,
+                  QStringLiteral("Tavrolin couldn't %1 launch at login. The autostart folder is not writable.\n\n")
+                          .arg(enable ? "enable" : "disable") +
+                      LaunchAtLoginError::enableFailed({}).recoverySuggestion());
+        EXPECT_TRUE(LaunchAtLoginError::enableFailed({}).recoverySuggestion().contains("allow Tavrolin to open at login"));
         EXPECT_EQ(store->settings().launchAtLoginEnabled, !enable);
         EXPECT_EQ(store->settings().messageTargetLanguage, AppLanguage::italian);
         ASSERT_EQ(events.size(), 1u);

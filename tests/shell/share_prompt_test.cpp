@@ -120,12 +120,18 @@ struct ShareHarness {
     std::vector<Event> events;
     std::optional<QPoint> anchor = QPoint(40, 10);
     std::vector<QPoint> menusShownAt;
-    SharePromptCoordinator coordinator{store,
+    std::optional<TelemetryTrigger> pending;
+    // Runs while the question is up (what the event loop of a modal alert may deliver).
+    std::function<void()> duringQuestion;
+    SharePromptCoordinator coordinator{store, pending,
                                        [this] {
                                            return ShareAlertPresenter(
                                                [this] { return anchor; },
                                                [this](const QString&, const QString&, const QStringList&) {
                                                    ++questionsAsked;
+                                                   if (duringQuestion) {
+                                                       duringQuestion();
+                                                   }
                                                    const int answer = answers.empty() ? 1 : answers.front();
                                                    if (!answers.empty()) {
                                                        answers.pop_front();
@@ -160,6 +166,23 @@ TEST(SharePromptFlowTest, PromptWaitsForTheResultPanelToClose) {
     // A panel closing with nothing pending asks nothing.
     h.coordinator.resultPanelClosed();
     EXPECT_EQ(h.questionsAsked, 1);
+}
+
+TEST(SharePromptFlowTest, APanelClosingWhileAQuestionIsUpKeepsTheDuePrompt) {
+    ShareHarness h;
+    h.duringQuestion = [&h] {
+        h.duringQuestion = nullptr;
+        h.succeed(20, TelemetryTrigger::hotkey);
+        h.coordinator.resultPanelClosed();
+    };
+    h.coordinator.shareApp();
+    EXPECT_EQ(h.questionsAsked, 1) << "no second question on top of the first";
+    EXPECT_EQ(h.pending, TelemetryTrigger::hotkey) << "the due prompt is still pending";
+
+    h.coordinator.resultPanelClosed();
+    EXPECT_EQ(h.questionsAsked, 2);
+    EXPECT_FALSE(h.pending);
+    EXPECT_EQ(h.events.at(2), Event(TelemetryAction::sharePromptShown, TelemetryTrigger::hotkey));
 }
 
 TEST(SharePromptFlowTest, LaterDueSuccessOverwritesThePendingTrigger) {

@@ -3,7 +3,7 @@
 #include "core/error_description.h"
 #include "core/online_feature_policy.h"
 #include "core/url_error.h"
-#include "language/online_gated_clients.h"
+#include "updates/online_gated_app_update_manifest_client.h"
 #include "support/async.h"
 #include "support/local_http_server.h"
 #include "support/memory_log_sink.h"
@@ -86,6 +86,9 @@ struct Harness {
                 retryAction = std::move(retry);
             };
             deps.showInformationalAlert = [this](const QString& title, const QString& message) {
+                if (alertsFail) {
+                    throw std::runtime_error("no display for the alert");
+                }
                 shown << QStringLiteral("info: ") + title + QStringLiteral(" | ") + message;
             };
             deps.showAlert = [this](const QString& title, const QString& message) {
@@ -100,7 +103,7 @@ struct Harness {
             deps.alertPresenter = &presenter;
             deps.openURL = [this](const QUrl& url) {
                 opened.push_back(url);
-                return true;
+                return !openFails;
             };
             hooks_ = std::make_unique<UpdateHooks>(std::move(deps));
         }
@@ -124,12 +127,32 @@ struct Harness {
     test::ScriptedAlertPresenter presenter;
     std::vector<Alert> updateAlerts;
     QString answer;
+    bool alertsFail = false;
+    bool openFails = false;
     std::vector<QUrl> opened;
 
     std::unique_ptr<UpdateHooks> hooks_;
 };
 
 class UpdateHooksTest : public ::testing::Test, public Harness {};
+
+// --- A check that ends with an exception of its own ---
+
+TEST_F(UpdateHooksTest, AnExceptionAtTheEndOfACheckIsLoggedAndTheNextCheckCanRun) {
+    alertsFail = true;
+    hooks().startUpdateCheck(UpdateCheckMode::manual);
+    EXPECT_TRUE(log.messages(LogCategory::updates)
+                    .contains("update check ended with an error errorType=std.runtime_error "
+                              "message=no display for the alert"))
+        << log.messages(LogCategory::updates).join("\n").toStdString();
+    EXPECT_FALSE(hooks().isCheckRunning());
+
+    alertsFail = false;
+    hooks().startUpdateCheck(UpdateCheckMode::manual);
+    EXPECT_EQ(client->calls, 2);
+    ASSERT_FALSE(shown.isEmpty());
+    EXPECT_TRUE(shown.last().startsWith("info: You're up to date")) << shown.last().toStdString();
+}
 
 // --- Scheduling on virtual time ---
 
@@ -453,7 +476,21 @@ TEST_F(UpdateHooksTest, UpdateNowOpensOnlySecureDownloadAddresses) {
         EXPECT_EQ(fixture.opened.size(), c.opens ? 1u : 0u);
         EXPECT_EQ(fixture.log.sink().messages(LogCategory::updates).last().startsWith("update download refused"),
                   !c.opens);
+        // A refused link is not a silent no-op: the user is told the link is invalid.
+        const bool toldInvalid = !fixture.shown.isEmpty() && fixture.shown.last().startsWith("warning: Invalid update link | ");
+        EXPECT_EQ(toldInvalid, !c.opens) << fixture.shown.join("\n").toStdString();
     }
+}
+
+TEST_F(UpdateHooksTest, UpdateNowThatNoProgramOpensShowsTheAddress) {
+    client->manifest = release("2.0", "200");
+    client->manifest.downloadURL = QUrl("https://example.invalid/t.tar.gz");
+    answer = UpdateHooks::updateNowButton;
+    openFails = true;
+    hooks().checkForUpdates();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown.last(), "warning: Could not open the update link | Open this address in your browser to download "
+                            "the update:\nhttps://example.invalid/t.tar.gz");
 }
 
 }  // namespace

@@ -21,8 +21,8 @@ LocalHttpServer::~LocalHttpServer() {
     }
 }
 
-void LocalHttpServer::start() {
-    port_ = server_.bind_to_any_port("127.0.0.1");
+void LocalHttpServer::start(int port) {
+    port_ = port > 0 ? (server_.bind_to_port("127.0.0.1", port) ? port : -1) : server_.bind_to_any_port("127.0.0.1");
     if (port_ <= 0) {
         throw std::runtime_error("cannot bind a port on 127.0.0.1");
     }

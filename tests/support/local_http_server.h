@@ -20,8 +20,9 @@ public:
     LocalHttpServer& operator=(const LocalHttpServer&) = delete;
 
     httplib::Server& server() { return server_; }
-    // Starts listening; call after the handlers are registered.
-    void start();
+    // Starts listening, on `port` when given, else on one the system picks; call after the
+    // handlers are registered.
+    void start(int port = 0);
     int port() const { return port_; }
     // http://127.0.0.1:<port><path>
     QUrl url(const QString& path = QStringLiteral("/")) const;

@@ -27,6 +27,7 @@ public:
         std::lock_guard lock(mutex_);
         askedTexts_.append(text);
         askedBestEffort_.append(options.bestEffort);
+        askedHints_.append(QStringList(options.hints.begin(), options.hints.end()));
         return scripted_.value(text);
     }
 
@@ -38,12 +39,17 @@ public:
         std::lock_guard lock(mutex_);
         return askedBestEffort_;
     }
+    QList<QStringList> askedHints() const {
+        std::lock_guard lock(mutex_);
+        return askedHints_;
+    }
 
 private:
     mutable std::mutex mutex_;
     QHash<QString, std::vector<LanguageHypothesis>> scripted_;
     mutable QStringList askedTexts_;
     mutable QList<bool> askedBestEffort_;
+    mutable QList<QStringList> askedHints_;
 };
 
 }  // namespace tavrolin::test

@@ -2,7 +2,7 @@
 
 #include "core/app_metadata.h"
 #include "core/url_error.h"
-#include "language/json_decoding_error.h"
+#include "server/json_decoding_error.h"
 #include "support/async.h"
 #include "support/local_http_server.h"
 #include "support/memory_log_sink.h"
@@ -138,7 +138,7 @@ TEST_F(ManifestClientTest, MissingEndpointSendsNothing) {
 }
 
 TEST_F(ManifestClientTest, StatusOutsideSuccessIsABadServerResponse) {
-    for (const int status : {304, 404, 500}) {
+    for (const int status : {304, 400, 404, 418, 500}) {
         SCOPED_TRACE(status);
         capture.sink().clear();
         server.reply(status, status == 304 ? "" : R"({"error":"nope"})");

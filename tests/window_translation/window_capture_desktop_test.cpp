@@ -26,6 +26,12 @@ QRgb patternColor(int x, int y) {
 }
 const QRgb toolbarColor = qRgb(0xE0, 0x10, 0xC0);
 
+// The detector over this process's X11 desktop, as the application builds it.
+std::shared_ptr<ActiveWindowDetector> desktopDetector() {
+    return std::make_shared<ActiveWindowDetector>(defaultFrontApplicationProvider(), x11::sharedWindowList(),
+                                                  static_cast<std::int32_t>(QCoreApplication::applicationPid()));
+}
+
 QString patternProgram() {
     const QByteArray buildDir = qgetenv("TAVROLIN_BUILD_DIR");
     const QString folder = buildDir.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/../support")
@@ -97,12 +103,12 @@ private:
 std::optional<ActiveWindowSnapshot> detectWindowOf(std::int32_t pid,
                                                    const std::function<bool(const ActiveWindowSnapshot&)>& accept =
                                                        [](const ActiveWindowSnapshot&) { return true; }) {
-    ActiveWindowDetector detector;
+    const auto detector = desktopDetector();
     std::optional<ActiveWindowSnapshot> found;
     test::waitUntil(
         [&] {
             try {
-                const auto snapshot = detector.detectActiveWindow();
+                const auto snapshot = detector->detectActiveWindow();
                 if (snapshot.ownerPID == pid && accept(snapshot)) {
                     found = snapshot;
                 }
@@ -115,7 +121,7 @@ std::optional<ActiveWindowSnapshot> detectWindowOf(std::int32_t pid,
 }
 
 WindowCapture captureOf(const CaptureTarget& target) {
-    return test::await(ScreenCaptureService().capture(target));
+    return test::await(ScreenCaptureService(x11::sharedScreenCapture()).capture(target));
 }
 
 // Compares a grid of pixels of the painted area (at `offset` in the image) with the pattern.
@@ -274,11 +280,11 @@ TEST(WindowCaptureDesktop, WithOurOwnWindowInFrontTheDisplayIsTheTarget) {
     own.raise();
     own.activateWindow();
 
-    ActiveWindowDetector detector;
+    const auto detector = desktopDetector();
     const bool ownInFront = test::waitUntil(
         [&] {
             try {
-                detector.detectActiveWindow();
+                detector->detectActiveWindow();
             } catch (const CaptureWorkflowError& error) {
                 return error.errorCase() == CaptureWorkflowError::Case::appIsFrontmost;
             }
@@ -287,7 +293,7 @@ TEST(WindowCaptureDesktop, WithOurOwnWindowInFrontTheDisplayIsTheTarget) {
         10s);
     ASSERT_TRUE(ownInFront);
 
-    const CaptureTargetResolver resolver(std::make_shared<ActiveWindowDetector>());
+    const CaptureTargetResolver resolver(desktopDetector());
     const CaptureTarget target = resolver.resolve();
     EXPECT_TRUE(target.isDisplay());
     own.hide();

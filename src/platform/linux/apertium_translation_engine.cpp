@@ -410,4 +410,8 @@ std::unique_ptr<OnDeviceTranslationEngine> makeSystemTranslationEngine() {
     return std::make_unique<ApertiumTranslationEngine>();
 }
 
+std::optional<QString> systemTranslationPackageForPair(const QString& source, const QString& target) {
+    return ApertiumTranslationEngine::packageForPair(source, target);
+}
+
 }  // namespace tavrolin

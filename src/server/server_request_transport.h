@@ -25,6 +25,7 @@
 
 #include "core/capture_workflow_error.h"
 #include "core/network_log.h"
+#include "server/network_reachability.h"
 
 #include <QByteArray>
 #include <QCoroTask>
@@ -36,6 +37,7 @@
 #include <chrono>
 #include <coroutine>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -51,8 +53,8 @@ struct ServerSessionConfiguration {
     std::chrono::milliseconds requestTimeout{std::chrono::seconds(60)};
     // The longest a whole exchange may take, from the moment it leaves the queue.
     std::chrono::milliseconds resourceTimeout{std::chrono::seconds(120)};
-    // Without a network connection, wait for one (within the resource time-out) instead of
-    // failing at once.
+    // When a request fails for want of a network and the system reports none, wait for one
+    // (within the resource time-out) and try again instead of failing at once.
     bool waitsForConnectivity = true;
     int maximumConnectionsPerHost = 2;
     // A response body larger than this is not read to the end: the exchange fails with
@@ -95,7 +97,9 @@ struct ServerHTTPResponse {
 
 class ServerRequestTransport final {
 public:
-    explicit ServerRequestTransport(ServerSessionConfiguration configuration);
+    // `reachability` null: the system's (makeSystemNetworkReachability()).
+    explicit ServerRequestTransport(ServerSessionConfiguration configuration,
+                                    std::shared_ptr<NetworkReachability> reachability = nullptr);
     ~ServerRequestTransport();
     ServerRequestTransport(const ServerRequestTransport&) = delete;
     ServerRequestTransport& operator=(const ServerRequestTransport&) = delete;
@@ -120,9 +124,11 @@ private:
     class SlotRelease;
 
     void releaseSlot();
-    QCoro::Task<void> waitForConnectivity(std::chrono::milliseconds limit);
+    // One exchange on the network, bounded by `resourceLimit` as a whole.
+    QCoro::Task<ServerHTTPResponse> exchange(ServerHTTPRequest request, std::chrono::milliseconds resourceLimit);
 
     ServerSessionConfiguration configuration_;
+    std::shared_ptr<NetworkReachability> reachability_;
     std::unique_ptr<QObject> context_;
     std::unique_ptr<QNetworkAccessManager> manager_;
     int inFlight_ = 0;
@@ -136,6 +142,23 @@ struct ServerOperation {
     CaptureWorkflowError invalidResponse;
 };
 
+// How the request steps fail, for a client whose errors are not an operation's two
+// workflow errors (the update manifest fails with URL errors).
+struct ServerRequestFailures {
+    QString operation;
+    // Thrown when no endpoint is configured.
+    std::exception_ptr missingEndpoint;
+    // Thrown after a transport failure has been logged; null: the transport's error passes on.
+    std::exception_ptr transportFailed;
+    // Thrown for an answer that is not an HTTP response or whose status lies outside 200-299.
+    std::exception_ptr unsuccessfulResponse;
+    // The invalid-response reason of an answer that is not an HTTP response.
+    QString missingHTTPResponseReason = QStringLiteral("missing_http_response");
+
+    // The steps of an operation: every failure up to the response is its request-failed error.
+    static ServerRequestFailures of(const ServerOperation& operation);
+};
+
 // The steps of a server request up to a 2xx response (see the top of this file). Throws the
 // operation's request-failed error for a missing endpoint, a transport failure, a non-HTTP
 // answer and a status outside 200-299; a CaptureWorkflowError from below passes unchanged.
@@ -143,19 +166,34 @@ QCoro::Task<ServerHTTPResponse> performServerRequest(ServerRequestTransport& tra
                                                      const ServerOperation& operation,
                                                      const std::optional<QUrl>& endpoint, const QString& detail,
                                                      ServerHTTPRequest request);
+// The same steps with the failures given.
+QCoro::Task<ServerHTTPResponse> performServerRequest(ServerRequestTransport& transport, ServerRequestFailures failures,
+                                                     std::optional<QUrl> endpoint, QString detail,
+                                                     ServerHTTPRequest request);
 
 // Logs "request invalid response" with the reason and throws the invalid-response error.
 [[noreturn]] void rejectServerResponse(const ServerOperation& operation, const QString& reason,
                                        qint64 responseBytes);
 
 // Decodes the body with `decode`; any exception it throws is logged as "request failed" under
-// "<operation>_decode" and becomes the invalid-response error.
+// "<operation>_decode" and passed on.
 template <typename Record, typename Decode>
-Record decodeServerResponse(const ServerOperation& operation, const ServerHTTPResponse& response, Decode&& decode) {
+Record decodeServerResponseLoggingFailure(const QString& operation, const ServerHTTPResponse& response,
+                                          Decode&& decode) {
     try {
         return std::invoke(std::forward<Decode>(decode), response.body);
     } catch (...) {
-        NetworkLog::failed(operation.name + QStringLiteral("_decode"), std::current_exception());
+        NetworkLog::failed(operation + QStringLiteral("_decode"), std::current_exception());
+        throw;
+    }
+}
+
+// As above, the failure becoming the invalid-response error.
+template <typename Record, typename Decode>
+Record decodeServerResponse(const ServerOperation& operation, const ServerHTTPResponse& response, Decode&& decode) {
+    try {
+        return decodeServerResponseLoggingFailure<Record>(operation.name, response, std::forward<Decode>(decode));
+    } catch (...) {
         throw operation.invalidResponse;
     }
 }

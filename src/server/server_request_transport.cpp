@@ -1,4 +1,4 @@
-#include "language/server_request_transport.h"
+#include "server/server_request_transport.h"
 
 #include "core/app_log.h"
 #include "core/app_metadata.h"
@@ -6,12 +6,10 @@
 
 #include <QCoroNetworkReply>
 #include <QCoroSignal>
-#include <QHostAddress>
 #include <QMetaObject>
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
-#include <QNetworkInformation>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
@@ -69,21 +67,26 @@ public:
     bool setCookiesFromUrl(const QList<QNetworkCookie>&, const QUrl&) override { return false; }
 };
 
-bool isLoopback(const QUrl& url) {
-    const QString host = url.host();
-    if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0) {
-        return true;
-    }
-    const QHostAddress address(host);
-    return !address.isNull() && address.isLoopback();
+// Failures that a missing network produces (the name lookup or the connection fails).
+bool looksOffline(int code) {
+    return code == URLError::notConnectedToInternet || code == URLError::cannotFindHost ||
+           code == URLError::cannotConnectToHost || code == URLError::networkConnectionLost ||
+           code == URLError::unknown;
 }
 
-// Network-layer, proxy and protocol failures are transport failures even when a status line
-// arrived (the connection broke mid-body); content and server errors are HTTP statuses.
-bool isTransportError(QNetworkReply::NetworkError error) {
-    const int value = static_cast<int>(error);
-    return (value >= 1 && value < 200) || (value >= 300 && value < 400) || value == QNetworkReply::UnknownNetworkError ||
-           value == QNetworkReply::UnknownProxyError;
+// Whether a finished reply failed below HTTP. A status line makes the answer an HTTP response
+// whatever error Qt derives from the status: it reports 400, 418 and the like in its protocol
+// range and 407 in its proxy range. Failures of the connection itself (below 100) and a broken
+// protocol stream stay transport failures even after a status line: the connection broke
+// mid-body.
+bool isTransportError(QNetworkReply::NetworkError error, bool hasStatus) {
+    if (error == QNetworkReply::NoError) {
+        return false;
+    }
+    if (static_cast<int>(error) < 100 || error == QNetworkReply::ProtocolFailure) {
+        return true;
+    }
+    return !hasStatus;
 }
 
 }  // namespace
@@ -127,8 +130,10 @@ void ServerRequestTransport::releaseSlot() {
 
 // ---- the session
 
-ServerRequestTransport::ServerRequestTransport(ServerSessionConfiguration configuration)
+ServerRequestTransport::ServerRequestTransport(ServerSessionConfiguration configuration,
+                                               std::shared_ptr<NetworkReachability> reachability)
     : configuration_(configuration),
+      reachability_(reachability ? std::move(reachability) : makeSystemNetworkReachability()),
       context_(std::make_unique<QObject>()),
       manager_(std::make_unique<QNetworkAccessManager>()) {
     manager_->setCookieJar(new NoCookieJar(manager_.get()));
@@ -136,23 +141,6 @@ ServerRequestTransport::ServerRequestTransport(ServerSessionConfiguration config
 }
 
 ServerRequestTransport::~ServerRequestTransport() = default;
-
-QCoro::Task<void> ServerRequestTransport::waitForConnectivity(std::chrono::milliseconds limit) {
-    static const bool loaded = QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability);
-    QNetworkInformation* information = loaded ? QNetworkInformation::instance() : nullptr;
-    if (information == nullptr) {
-        co_return;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (information->reachability() == QNetworkInformation::Reachability::Disconnected) {
-        const auto remaining =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (remaining <= 0ms) {
-            throw URLError(URLError::notConnectedToInternet);
-        }
-        co_await qCoro(information, &QNetworkInformation::reachabilityChanged, remaining);
-    }
-}
 
 QCoro::Task<ServerHTTPResponse> ServerRequestTransport::send(ServerHTTPRequest request) {
     const QUrl url = request.url;
@@ -164,10 +152,34 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::send(ServerHTTPRequest r
     co_await SlotAwaiter{this};
     const SlotRelease release(this);
 
-    if (configuration_.waitsForConnectivity && !isLoopback(url)) {
-        co_await waitForConnectivity(configuration_.resourceTimeout);
+    // The request is always tried: the system's "disconnected" is wrong on networks that
+    // NetworkManager does not manage. Only a failure that looks like a missing network, while
+    // the system also reports none, waits for the network and tries once more, all within the
+    // resource time-out.
+    const auto started = std::chrono::steady_clock::now();
+    const auto remaining = [this, started] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(configuration_.resourceTimeout -
+                                                                     (std::chrono::steady_clock::now() - started));
+    };
+    const std::shared_ptr<NetworkReachability> reachability = reachability_;
+    QString offlineDetail;
+    try {
+        co_return co_await exchange(request, configuration_.resourceTimeout);
+    } catch (const URLError& error) {
+        if (!configuration_.waitsForConnectivity || !looksOffline(error.code()) || !reachability->isDisconnected()) {
+            throw;
+        }
+        offlineDetail = error.detail();
     }
+    if (!co_await reachability->waitUntilConnected(remaining())) {
+        throw URLError(URLError::notConnectedToInternet, offlineDetail);
+    }
+    co_return co_await exchange(std::move(request), remaining());
+}
 
+QCoro::Task<ServerHTTPResponse> ServerRequestTransport::exchange(ServerHTTPRequest request,
+                                                                 std::chrono::milliseconds resourceLimit) {
+    const QUrl url = request.url;
     QNetworkRequest networkRequest(url);
     networkRequest.setRawHeader("User-Agent", AppMetadata::userAgent().toUtf8());
     // Qt's own decompression cuts large bodies short (a 5 MB gzip answer arrives as 4 MiB with
@@ -204,7 +216,7 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::send(ServerHTTPRequest r
     idleTimer->setInterval(idleLimit);
     auto* resourceTimer = new QTimer(raw);
     resourceTimer->setSingleShot(true);
-    resourceTimer->setInterval(configuration_.resourceTimeout);
+    resourceTimer->setInterval(std::max(resourceLimit, std::chrono::milliseconds(1)));
     const auto expire = [raw, &timedOut] {
         if (raw->isRunning()) {
             timedOut = true;
@@ -249,31 +261,42 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::send(ServerHTTPRequest r
                        QStringLiteral("response body larger than %1 bytes").arg(maximumResponseBytes));
     }
     const QNetworkReply::NetworkError error = raw->error();
-    if (isTransportError(error)) {
+    const QVariant status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (isTransportError(error, status.isValid())) {
         throw URLError::fromReply(error, raw->errorString(), certificateRejected);
     }
-    const QVariant status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     ServerHTTPResponse response;
     response.body = raw->readAll();
     if (status.isValid()) {
         response.statusCode = status.toInt();
-    } else if (error != QNetworkReply::NoError) {
-        throw URLError::fromReply(error, raw->errorString(), certificateRejected);
     }
     co_return response;
 }
 
 // ---- the request steps
 
+ServerRequestFailures ServerRequestFailures::of(const ServerOperation& operation) {
+    const std::exception_ptr requestFailed = std::make_exception_ptr(operation.requestFailed);
+    return {operation.name, requestFailed, requestFailed, requestFailed};
+}
+
 QCoro::Task<ServerHTTPResponse> performServerRequest(ServerRequestTransport& transport,
                                                      const ServerOperation& operation,
                                                      const std::optional<QUrl>& endpoint, const QString& detail,
                                                      ServerHTTPRequest request) {
+    co_return co_await performServerRequest(transport, ServerRequestFailures::of(operation), endpoint, detail,
+                                            std::move(request));
+}
+
+QCoro::Task<ServerHTTPResponse> performServerRequest(ServerRequestTransport& transport, ServerRequestFailures failures,
+                                                     std::optional<QUrl> endpoint, QString detail,
+                                                     ServerHTTPRequest request) {
+    const QString& name = failures.operation;
     if (!endpoint) {
-        AppLog::network().error(QStringLiteral("request missing endpoint operation=%1").arg(operation.name));
-        throw operation.requestFailed;
+        AppLog::network().error(QStringLiteral("request missing endpoint operation=%1").arg(name));
+        std::rethrow_exception(failures.missingEndpoint);
     }
-    NetworkLog::request(operation.name, *endpoint, detail);
+    NetworkLog::request(name, *endpoint, detail);
     request.url = *endpoint;
 
     ServerHTTPResponse response;
@@ -282,19 +305,22 @@ QCoro::Task<ServerHTTPResponse> performServerRequest(ServerRequestTransport& tra
     } catch (const CaptureWorkflowError&) {
         throw;
     } catch (...) {
-        NetworkLog::failed(operation.name, std::current_exception());
-        throw operation.requestFailed;
+        NetworkLog::failed(name, std::current_exception());
+        if (!failures.transportFailed) {
+            throw;
+        }
+        std::rethrow_exception(failures.transportFailed);
     }
 
     const qint64 bytes = response.body.size();
-    NetworkLog::response(operation.name, response.statusCode, bytes);
+    NetworkLog::response(name, response.statusCode, bytes);
     if (!response.statusCode) {
-        NetworkLog::invalidResponse(operation.name, QStringLiteral("missing_http_response"), bytes);
-        throw operation.requestFailed;
+        NetworkLog::invalidResponse(name, failures.missingHTTPResponseReason, bytes);
+        std::rethrow_exception(failures.unsuccessfulResponse);
     }
     if (*response.statusCode < 200 || *response.statusCode > 299) {
-        NetworkLog::invalidResponse(operation.name, QStringLiteral("http_status_%1").arg(*response.statusCode), bytes);
-        throw operation.requestFailed;
+        NetworkLog::invalidResponse(name, QStringLiteral("http_status_%1").arg(*response.statusCode), bytes);
+        std::rethrow_exception(failures.unsuccessfulResponse);
     }
     co_return response;
 }

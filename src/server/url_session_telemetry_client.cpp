@@ -1,4 +1,4 @@
-#include "language/url_session_telemetry_client.h"
+#include "server/url_session_telemetry_client.h"
 
 #include <QCoroTask>
 

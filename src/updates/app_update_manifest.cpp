@@ -1,6 +1,6 @@
-#include "language/app_update_manifest.h"
+#include "updates/app_update_manifest.h"
 
-#include "language/json_decoding_error.h"
+#include "server/json_decoding_error.h"
 
 #include <QJsonDocument>
 #include <QJsonParseError>

@@ -1,5 +1,5 @@
-#include "language/app_update_manifest.h"
-#include "language/json_decoding_error.h"
+#include "updates/app_update_manifest.h"
+#include "server/json_decoding_error.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "focused_text/linux_focused_text_platform.h"
+#include "shell/linux_focused_text_platform.h"
 
 #include "core/app_log.h"
 #include "platform/linux/atspi_accessibility.h"

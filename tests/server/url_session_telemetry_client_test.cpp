@@ -1,5 +1,5 @@
 // Usage events against a real HTTP server on 127.0.0.1.
-#include "language/url_session_telemetry_client.h"
+#include "server/url_session_telemetry_client.h"
 
 #include "core/app_metadata.h"
 #include "core/app_settings_store.h"

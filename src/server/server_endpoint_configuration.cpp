@@ -1,4 +1,4 @@
-#include "language/server_endpoint_configuration.h"
+#include "server/server_endpoint_configuration.h"
 
 #include <QProcessEnvironment>
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/telemetry_client.h"
-#include "language/server_endpoint_configuration.h"
-#include "language/server_request_transport.h"
+#include "server/server_endpoint_configuration.h"
+#include "server/server_request_transport.h"
 
 #include <memory>
 

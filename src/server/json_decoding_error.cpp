@@ -1,4 +1,4 @@
-#include "language/json_decoding_error.h"
+#include "server/json_decoding_error.h"
 
 namespace tavrolin {
 

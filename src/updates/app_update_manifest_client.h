@@ -1,6 +1,6 @@
 #pragma once
 
-#include "language/app_update_manifest.h"
+#include "updates/app_update_manifest.h"
 
 #include <QCoroTask>
 

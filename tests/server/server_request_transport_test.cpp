@@ -1,0 +1,166 @@
+// The shared request steps and the transport against a real HTTP server on 127.0.0.1.
+#include "server/server_request_transport.h"
+
+#include "core/url_error.h"
+#include "support/async.h"
+#include "support/fake_network_reachability.h"
+#include "support/local_http_server.h"
+#include "support/memory_log_sink.h"
+
+#include <QTcpServer>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace tavrolin;
+using namespace std::chrono_literals;
+using Case = CaptureWorkflowError::Case;
+
+namespace {
+
+const ServerOperation probe{QStringLiteral("probe"), CaptureWorkflowError(Case::textEditingRequestFailed),
+                            CaptureWorkflowError(Case::textEditingInvalidResponse)};
+
+ServerSessionConfiguration fastSession(bool waits = true) {
+    ServerSessionConfiguration configuration = ServerSessionConfiguration::textEditing();
+    configuration.requestTimeout = 2s;
+    configuration.resourceTimeout = 3s;
+    configuration.waitsForConnectivity = waits;
+    return configuration;
+}
+
+// A port on 127.0.0.1 that nothing listens on (until a test starts a server there).
+int unusedPort() {
+    QTcpServer probeServer;
+    if (!probeServer.listen(QHostAddress::LocalHost)) {
+        return -1;
+    }
+    return probeServer.serverPort();
+}
+
+std::optional<int> urlErrorCode(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const URLError& error) {
+        return error.code();
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+TEST(ServerRequestSteps, EveryReceivedStatusIsAnHttpAnswerWithItsOwnLines) {
+    test::LocalHttpServer server;
+    server.server().Get(R"(/status/(\d+))", [](const httplib::Request& request, httplib::Response& response) {
+        response.status = std::stoi(request.matches[1]);
+        response.set_content("refused " + std::string(request.matches[1]), "text/plain");
+    });
+    server.start();
+    ServerRequestTransport transport(fastSession(), std::make_shared<test::FakeNetworkReachability>(false));
+
+    for (const int status : {400, 401, 403, 404, 418, 429, 500, 503}) {
+        SCOPED_TRACE(status);
+        const QUrl url = server.url(QStringLiteral("/status/%1").arg(status));
+        ServerHTTPRequest request = ServerHTTPRequest::getJSON();
+        request.url = url;
+        const ServerHTTPResponse response = test::await(transport.send(request));
+        EXPECT_EQ(response.statusCode, status);
+        EXPECT_EQ(response.body, QByteArray("refused ") + QByteArray::number(status));
+
+        test::ScopedLogCapture capture;
+        try {
+            test::await(performServerRequest(transport, probe, url, QStringLiteral("d"), ServerHTTPRequest::getJSON()));
+            ADD_FAILURE() << "no error";
+        } catch (const CaptureWorkflowError& error) {
+            EXPECT_EQ(error.errorCase(), Case::textEditingRequestFailed);
+        }
+        const QString bytes = QString::number(response.body.size());
+        EXPECT_EQ(capture.messages(LogCategory::network),
+                  QStringList({QStringLiteral("request start operation=probe endpoint=%1 detail=d").arg(url.toString()),
+                               QStringLiteral("request response operation=probe status=%1 responseBytes=%2").arg(status).arg(bytes),
+                               QStringLiteral("request invalid response operation=probe reason=http_status_%1 responseBytes=%2")
+                                   .arg(status)
+                                   .arg(bytes)}));
+    }
+}
+
+TEST(ServerRequestSteps, ARefusedConnectionIsATransportFailureWithoutAResponseLine) {
+    const int port = unusedPort();
+    ASSERT_GT(port, 0);
+    ServerRequestTransport transport(fastSession(), std::make_shared<test::FakeNetworkReachability>(false));
+    test::ScopedLogCapture capture;
+    const QUrl url(QStringLiteral("http://127.0.0.1:%1/x").arg(port));
+    EXPECT_THROW(test::await(performServerRequest(transport, probe, url, QStringLiteral("d"), ServerHTTPRequest::getJSON())),
+                 CaptureWorkflowError);
+    const QStringList lines = capture.messages(LogCategory::network);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[1], "request failed operation=probe errorType=Tavrolin.URLError message=url_error_code=-1004");
+}
+
+TEST(ServerTransportConnectivity, ASystemThatSaysDisconnectedDoesNotHoldBackAWorkingRequest) {
+    test::LocalHttpServer server;
+    server.server().Get("/ok", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content("{}", "application/json");
+    });
+    server.start();
+    auto reachability = std::make_shared<test::FakeNetworkReachability>(true);
+    ServerSessionConfiguration configuration = fastSession();
+    configuration.resourceTimeout = 10s;
+    ServerRequestTransport transport(configuration, reachability);
+    ServerHTTPRequest request = ServerHTTPRequest::getJSON();
+    request.url = server.url("/ok");
+
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(test::await(transport.send(request)).statusCode, 200);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+    EXPECT_EQ(reachability->waits(), 0);
+}
+
+TEST(ServerTransportConnectivity, AnOfflineFailureWaitsForTheNetworkOnlyWhereTheSystemReportsNone) {
+    const int port = unusedPort();
+    ASSERT_GT(port, 0);
+    ServerHTTPRequest request = ServerHTTPRequest::getJSON();
+    request.url = QUrl(QStringLiteral("http://127.0.0.1:%1/ok").arg(port));
+
+    {
+        SCOPED_TRACE("the network comes back: the request is tried once more and answered");
+        test::LocalHttpServer server;  // outlives the transport's connection
+        server.server().Get("/ok", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content("{}", "application/json");
+        });
+        auto reachability = std::make_shared<test::FakeNetworkReachability>(true);
+        ServerRequestTransport transport(fastSession(), reachability);
+        QTimer::singleShot(150ms, [&] {
+            server.start(port);
+            reachability->setDisconnected(false);
+        });
+        EXPECT_EQ(test::await(transport.send(request)).statusCode, 200);
+        EXPECT_EQ(reachability->waits(), 1);
+        EXPECT_EQ(server.requestCount(), 1);
+    }
+    {
+        SCOPED_TRACE("the network stays away: not connected once the resource time is over");
+        auto reachability = std::make_shared<test::FakeNetworkReachability>(true);
+        ServerSessionConfiguration configuration = fastSession();
+        configuration.resourceTimeout = 300ms;
+        ServerRequestTransport transport(configuration, reachability);
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(urlErrorCode([&] { test::await(transport.send(request)); }), URLError::notConnectedToInternet);
+        EXPECT_GE(std::chrono::steady_clock::now() - started, 250ms);
+        EXPECT_EQ(reachability->waits(), 1);
+    }
+    {
+        SCOPED_TRACE("the system reports a network: the failure stands at once");
+        auto reachability = std::make_shared<test::FakeNetworkReachability>(false);
+        ServerRequestTransport transport(fastSession(), reachability);
+        EXPECT_EQ(urlErrorCode([&] { test::await(transport.send(request)); }), URLError::cannotConnectToHost);
+        EXPECT_EQ(reachability->waits(), 0);
+    }
+    {
+        SCOPED_TRACE("a session that does not wait fails at once");
+        auto reachability = std::make_shared<test::FakeNetworkReachability>(true);
+        ServerRequestTransport transport(fastSession(false), reachability);
+        EXPECT_EQ(urlErrorCode([&] { test::await(transport.send(request)); }), URLError::cannotConnectToHost);
+        EXPECT_EQ(reachability->waits(), 0);
+    }
+}
