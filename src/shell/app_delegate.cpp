@@ -4,6 +4,8 @@
 #include "core/app_log.h"
 #include "core/app_metadata.h"
 #include "core/user_preferred_languages_provider.h"
+#include "dictation/dictation_permission_manager.h"
+#include "dictation/dictation_scratchpad_window_controller.h"
 #include "focused_text/focused_text_field_accessor.h"
 #include "language/active_window_text_providing.h"
 #include "language/flip_language_service.h"

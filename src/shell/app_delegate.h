@@ -14,6 +14,7 @@
 //   app_delegate_onboarding.cpp onboarding and the share prompt
 //   app_delegate_focused_text_workflows.cpp  the five commands on the focused field
 //   app_delegate_focused_text_ui.cpp         how those commands end when they fail
+//   app_delegate_dictation.cpp  the dictation scratchpad window
 // A new concern adds its own app_delegate_<concern>.cpp and declares its members in the
 // matching section below.
 
@@ -23,6 +24,7 @@
 #include "core/online_feature_policy.h"
 #include "core/telemetry_action.h"
 #include "core/telemetry_event_reporter.h"
+#include "dictation/speech_recognition_service.h"
 #include "server/server_endpoint_configuration.h"
 #include "server/server_request_transport.h"
 #include "shell/application_delegate.h"
@@ -78,6 +80,9 @@ class AntiSleepManager;
 class AppUpdateChecker;
 class AppUpdateStateStore;
 class FocusedFieldLoadingTargetResolver;
+class Clipboard;
+class DictationPermissionManager;
+class DictationScratchpadWindowController;
 class DeviceIdentifier;
 class DiagnosticsExporter;
 class FocusedTextFieldAccessor;
@@ -186,6 +191,12 @@ public:
             makeScreenshotController;
         // Notices of wake, clock changes and time-zone changes.
         std::function<std::unique_ptr<SystemEventMonitoring>()> makeSystemEventMonitor;
+        // The dictation scratchpad: a speech service per recognition locale, the dictation
+        // permissions and the clipboard it copies to. While the speech factory is empty the
+        // application has no scratchpad and its commands do nothing.
+        SpeechRecognitionServiceFactory makeSpeechRecognitionService;
+        std::function<std::shared_ptr<DictationPermissionManager>()> makeDictationPermissionManager;
+        std::function<std::shared_ptr<Clipboard>()> makeClipboard;
 
         // The shell's own collaborators, built on first use.
         std::shared_ptr<Clock> clock;
@@ -318,8 +329,6 @@ public:
     void startFlipLanguage(TelemetryTrigger trigger);
     void startCreatePrompt(TelemetryTrigger trigger);
     void presentDictationScratchpad();
-    // The scratchpad in copy-only mode holding `text`.
-    void presentDictationScratchpadCopyOnly(const QString& text);
 
     // ---- the focused-field commands (app_delegate_focused_text_workflows.cpp)
 
@@ -338,6 +347,16 @@ public:
     void handleCreatePromptError(const CaptureWorkflowError& error);
     // A finished text the field did not take, offered for copying; a blank one shows nothing.
     void presentFocusedTextCopyFallback(const QString& text);
+
+    // ---- dictation scratchpad (app_delegate_dictation.cpp)
+
+    // Shows `text` in the scratchpad for copying: where a workflow could not put its result
+    // into the focused field.
+    void presentDictationScratchpadCopyOnly(const QString& text);
+    // Built on the first presentation and kept for the life of the process; null before.
+    DictationScratchpadWindowController* dictationScratchpadWindowController() const {
+        return dictationScratchpadWindowController_.get();
+    }
 
     // ---- settings (app_delegate_settings.cpp)
 
@@ -371,6 +390,9 @@ public:
 private:
     // Consumes a pending share prompt (the dismissal hooks of the overlay and the popup).
     void showPendingSharePrompt();
+    // The window manager's activation requests, built on first use; null without a display.
+    std::shared_ptr<FrontWindowActivating> frontWindowActivation();
+    DictationScratchpadWindowController* ensureDictationScratchpadWindowController();
     void pushSettings(const AppSettings& settings, bool fullScope);
     void reportCommand(TelemetryAction action, TelemetryTrigger trigger);
     std::shared_ptr<ServerBackedTranslationClient> makeServerBackedTranslationClient(bool withServerStartCallback);
@@ -433,6 +455,7 @@ private:
     std::unique_ptr<OnboardingPresenting> onboardingPresenter_;
     std::unique_ptr<OnboardingHooks> onboardingHooks_;
     bool onboardingHooksBuilt_ = false;
+    std::unique_ptr<DictationScratchpadWindowController> dictationScratchpadWindowController_;
 };
 
 }  // namespace tavrolin

@@ -6,6 +6,7 @@
 #include "core/standard_defaults.h"
 #include "core/user_language_preferences_service.h"
 #include "diagnostics/diagnostics_command_runner.h"
+#include "dictation/dictation_permission_manager.h"
 #include "diagnostics/diagnostics_exporter.h"
 #include "focused_text/focused_text_field_accessor.h"
 #include "language/local_text_editing_client.h"
@@ -19,6 +20,7 @@
 #include "platform/front_window_activation.h"
 #include "platform/linux/dbus_accessibility_bus_status.h"
 #include "platform/linux/display_sleep_inhibitor.h"
+#include "platform/linux/qt_clipboard.h"
 #include "platform/linux/linux_system_event_monitor.h"
 #include "platform/linux/logind_idle_inhibitor.h"
 #include "platform/linux/x11_desktop.h"
@@ -190,6 +192,9 @@ AppDelegate::Factories AppDelegate::defaultFactories() {
             CaptureTargetResolver(std::move(detector)), std::make_shared<ScreenCaptureService>(x11::sharedScreenCapture()),
             std::move(recognizer), systemScreenCapturePermission());
     };
+    f.makeSpeechRecognitionService = systemSpeechRecognitionServiceFactory();
+    f.makeDictationPermissionManager = [] { return std::make_shared<DictationPermissionManager>(); };
+    f.makeClipboard = [] { return std::make_shared<QtClipboard>(); };
 
     f.clock = std::make_shared<SystemClock>();
     f.scheduler = std::make_shared<QtScheduler>();

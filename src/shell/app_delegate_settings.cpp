@@ -47,11 +47,16 @@ SystemSettingsOpener& AppDelegate::systemSettingsOpener() {
     return *systemSettingsOpener_;
 }
 
+std::shared_ptr<FrontWindowActivating> AppDelegate::frontWindowActivation() {
+    if (!frontWindowActivation_ && factories_.makeFrontWindowActivation) {
+        frontWindowActivation_ = factories_.makeFrontWindowActivation();
+    }
+    return frontWindowActivation_;
+}
+
 AppAlerts& AppDelegate::alerts() {
     if (!alerts_) {
-        if (!frontWindowActivation_ && factories_.makeFrontWindowActivation) {
-            frontWindowActivation_ = factories_.makeFrontWindowActivation();
-        }
+        frontWindowActivation();
         const QPointer<AppDelegate> self(this);
         AppAlerts::Dependencies d;
         d.presenter = &alertPresenter();

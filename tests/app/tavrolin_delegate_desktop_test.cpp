@@ -4,6 +4,7 @@
 #include "core/defaults_store.h"
 #include "support/async.h"
 #include "support/local_http_server.h"
+#include "support/tavrolin_process_home.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,12 +30,8 @@ class TavrolinDelegateProcessTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(home_.isValid());
-        executable_ = qEnvironmentVariable("TAVROLIN_BUILD_DIR") + QStringLiteral("/src/app/tavrolin");
+        executable_ = test::TavrolinProcessHome::executable();
         ASSERT_TRUE(QFile::exists(executable_)) << executable_.toStdString();
-        for (const char* folder : {"config/tavrolin", "data", "state", "runtime"}) {
-            QDir().mkpath(home_.filePath(QString::fromLatin1(folder)));
-        }
-        QFile::setPermissions(home_.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         server_.server().Post("/api/events", [this](const httplib::Request& request, httplib::Response& response) {
             std::lock_guard lock(mutex_);
             events_ << QString::fromStdString(request.body);
@@ -57,19 +54,9 @@ protected:
     }
 
     void start() {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_CONFIG_HOME", home_.filePath("config"));
-        environment.insert("XDG_DATA_HOME", home_.filePath("data"));
-        environment.insert("XDG_STATE_HOME", home_.filePath("state"));
-        environment.insert("XDG_RUNTIME_DIR", home_.filePath("runtime"));
-        environment.insert("TAVROLIN_LOG_BACKEND", "file");
+        // No request but the usage events may leave the machine.
+        QProcessEnvironment environment = home_.environment(server_.url(QStringLiteral("/unused")));
         environment.insert("TAVROLIN_TELEMETRY_ENDPOINT", server_.url(QStringLiteral("/api/events")).toString());
-        // No other request may leave the machine.
-        for (const char* name : {"TAVROLIN_TEXT_TRANSLATION_ENDPOINT", "TAVROLIN_TEXT_EDITING_ENDPOINT",
-                                 "TAVROLIN_TEXT_IMPROVE_ENDPOINT", "TAVROLIN_TEXT_PROMPT_ENDPOINT",
-                                 "TAVROLIN_TEXT_WRITING_ENDPOINT", "TAVROLIN_UPDATE_CHECK_ENDPOINT"}) {
-            environment.insert(name, server_.url(QStringLiteral("/unused")).toString());
-        }
         process_.setProcessEnvironment(environment);
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start(executable_, {});
@@ -128,7 +115,7 @@ protected:
         run(QStringLiteral("xdotool"), {"key", "Return"});
     }
 
-    QTemporaryDir home_;
+    test::TavrolinProcessHome home_;
     QString executable_;
     QProcess process_;
     qint64 pid_ = 0;

@@ -2,6 +2,8 @@
 
 #include "anti_sleep/anti_sleep_manager.h"
 #include "core/device_identifier.h"
+#include "dictation/dictation_permission_manager.h"
+#include "dictation/dictation_scratchpad_window_controller.h"
 #include "core/user_preferred_languages_provider.h"
 #include "language/server_backed_translation_client.h"
 #include "language/text_editing_service.h"
@@ -21,6 +23,10 @@
 #include "shell/share_prompt_store.h"
 #include "platform/front_window_activation.h"
 #include "support/async.h"
+#include "support/fake_clipboard.h"
+#include "support/fake_dictation_authorization.h"
+#include "support/fake_speech_backends.h"
+#include "support/held_text_requests.h"
 #include "support/fake_accessibility_bus_status.h"
 #include "support/fake_global_key_grabber.h"
 #include "support/scripted_alert_presenter.h"
@@ -195,6 +201,8 @@ struct Harness {
     test::ScriptedAlertPresenter* alerts = nullptr;
     QList<QUrl> openedURLs;
     bool withOnboarding = false;
+    bool withScratchpad = false;
+    test::FakeSpeechBackends speech;
     std::vector<FakeOnboardingWindow*> onboardingWindows;
     std::vector<std::shared_ptr<test::RecordingDeviceTranslationClient>> deviceClients;
 
@@ -342,6 +350,16 @@ struct Harness {
         if (withOnboarding) {
             f.makeOnboardingPresenter = [this] { return std::make_unique<FakeOnboardingPresenter>(&onboardingWindows); };
             f.makeAccessibilityBusStatus = [] { return std::make_unique<test::FakeAccessibilityBusStatus>(); };
+        }
+        if (withScratchpad) {
+            auto clients = std::make_shared<test::HeldTextClients>();
+            f.makeTextImproveClient = [clients](TextImproveConfiguration, ServerSessionConfiguration) { return clients; };
+            f.makeTextPromptClient = [clients](TextPromptConfiguration, ServerSessionConfiguration) { return clients; };
+            f.makeSpeechRecognitionService = speech.factory();
+            f.makeDictationPermissionManager = [] {
+                return std::make_shared<DictationPermissionManager>(std::make_shared<test::FakeDictationAuthorization>());
+            };
+            f.makeClipboard = [] { return std::make_shared<test::FakeClipboard>(); };
         }
         f.makeFrontWindowActivation = [] { return std::shared_ptr<FrontWindowActivating>(); };
         f.openURL = [this](const QUrl& url) {
@@ -758,3 +776,51 @@ TEST(AppDelegate, TheScreenshotControllerIsBuiltOnceConfiguredAndFollowsTheSecon
     const CaptureResult result = test::await(controller->capture(CaptureTarget::display()));
     EXPECT_EQ(result.image.cacheKey(), result.originalImage.cacheKey());
 }
+
+namespace tavrolin {
+namespace {
+
+TEST(AppDelegate, TheScratchpadIsBuiltOnceAndEachCommandPresentsItInItsMode) {
+    Harness h;
+    h.withScratchpad = true;
+    h.storeSettings([](AppSettings& s) {
+        s.onlineFeaturesEnabled = false;
+        s.targetLanguage = AppLanguage::german;
+        s.dictationLanguage.reset();
+    });
+    AppDelegate delegate(h.factories());
+    delegate.applicationDidFinishLaunching();
+    EXPECT_EQ(delegate.dictationScratchpadWindowController(), nullptr) << "built on first use only";
+
+    // The menu command, without a stored dictation language: the native language, stored now.
+    delegate.openDictationScratchpad();
+    DictationScratchpadWindowController* controller = delegate.dictationScratchpadWindowController();
+    ASSERT_NE(controller, nullptr);
+    DictationScratchpadViewModel& model = controller->viewModel();
+    EXPECT_EQ(model.mode(), DictationScratchpadViewModel::Mode::dictation);
+    EXPECT_EQ(model.selectedLanguage(), AppLanguage::german);
+    EXPECT_EQ(model.availableLanguages(), AppLanguages::filteredCases(AppLanguages::targetCases(), false));
+    EXPECT_EQ(h.speech.madeLocales->last(), "de-DE");
+    EXPECT_EQ(delegate.settingsStore().settings().dictationLanguage, AppLanguage::german);
+
+    // The copy fallback reuses the same window.
+    delegate.presentDictationScratchpadCopyOnly(QStringLiteral("not pasted"));
+    EXPECT_EQ(delegate.dictationScratchpadWindowController(), controller);
+    EXPECT_EQ(model.mode(), DictationScratchpadViewModel::Mode::copyOnly);
+    EXPECT_EQ(model.text(), "not pasted");
+
+    // The shortcut, with a stored dictation language that differs from the native one.
+    AppSettings settings = delegate.settingsStore().settings();
+    settings.dictationLanguage = AppLanguage::english;
+    delegate.settingsStore().setSettings(settings);
+    h.grabber->press(rawValue(HotKeyAction::openDictationScratchpad));
+    EXPECT_EQ(delegate.dictationScratchpadWindowController(), controller);
+    EXPECT_EQ(model.mode(), DictationScratchpadViewModel::Mode::dictation);
+    EXPECT_EQ(model.text(), "");
+    EXPECT_EQ(model.selectedLanguage(), AppLanguage::english);
+    EXPECT_TRUE(model.isRecording());
+    model.stopDictation(false);
+}
+
+}  // namespace
+}  // namespace tavrolin

@@ -15,6 +15,9 @@
 #include "shell/onboarding_state_store.h"
 #include "shell/share_prompt_store.h"
 #include "anti_sleep/anti_sleep_manager.h"
+#include "dictation/dictation_permission_manager.h"
+#include "dictation/dictation_scratchpad_view_model.h"
+#include "dictation/dictation_scratchpad_window_controller.h"
 #include "support/fake_accessibility.h"
 #include "support/fake_accessibility_bus_status.h"
 #include "support/fake_clipboard.h"
@@ -23,6 +26,9 @@
 #include "support/fake_power_assertions.h"
 #include "support/fake_synthetic_input.h"
 #include "support/fake_window_list.h"
+#include "support/fake_dictation_authorization.h"
+#include "support/fake_speech_backends.h"
+#include "support/held_text_requests.h"
 #include "support/in_memory_text_clients.h"
 #include "support/memory_log_sink.h"
 #include "support/qt_printers.h"
@@ -141,6 +147,7 @@ struct Desktop {
     QRectF mainDisplay{0, 0, 1280, 800};
     OnboardingPresenterStub* onboarding = nullptr;
     bool withOnboarding = false;
+    test::FakeSpeechBackends speech;
     std::unique_ptr<AppDelegate> delegate;
 
     explicit Desktop(const std::function<void(AppSettings&)>& change = {}) {
@@ -230,6 +237,15 @@ struct Desktop {
             return status;
         };
         f.mainDisplayBounds = [this] { return mainDisplay; };
+        // The scratchpad, where a text the field did not take is offered for copying.
+        f.makeTextImproveClient = [](TextImproveConfiguration, ServerSessionConfiguration) {
+            return std::make_shared<test::HeldTextClients>();
+        };
+        f.makeSpeechRecognitionService = speech.factory();
+        f.makeDictationPermissionManager = [] {
+            return std::make_shared<DictationPermissionManager>(std::make_shared<test::FakeDictationAuthorization>());
+        };
+        f.makeClipboard = [] { return std::make_shared<test::FakeClipboard>(); };
         if (withOnboarding) {
             f.makeOnboardingPresenter = [this] {
                 auto presenter = std::make_unique<OnboardingPresenterStub>();
@@ -633,6 +649,22 @@ TEST(FocusedTextWorkflows, FailuresAreSortedReportedAndShownAfterTheCardIsCleare
     EXPECT_EQ(other.alertTitles(), QStringList{"Create Prompt failed"});
     EXPECT_EQ(other.alerts->shown[0].message, "socket on fire");
     EXPECT_FALSE(other.delegate->isCreatePromptInProgress);
+}
+
+TEST(FocusedTextWorkflows, TheCopyWindowOpensOnlyForTextAndKeepsItAsMade) {
+    Desktop desktop;
+    AppDelegate& delegate = desktop.make();
+    for (const QString& blank : {QString(), QStringLiteral(" \n\t "), QString(QChar(0x2028))}) {
+        delegate.presentFocusedTextCopyFallback(blank);
+        EXPECT_EQ(delegate.dictationScratchpadWindowController(), nullptr) << "nothing to copy, no window";
+    }
+    const QString padded = QStringLiteral("\n  Hola, ¿qué tal?  \n");
+    delegate.presentFocusedTextCopyFallback(padded);
+    ASSERT_NE(delegate.dictationScratchpadWindowController(), nullptr);
+    DictationScratchpadViewModel& model = delegate.dictationScratchpadWindowController()->viewModel();
+    EXPECT_EQ(model.mode(), DictationScratchpadViewModel::Mode::copyOnly);
+    EXPECT_EQ(model.text(), padded);
+    EXPECT_TRUE(desktop.alerts->shown.empty());
 }
 
 TEST(FocusedTextWorkflows, NoFocusedFieldEndsEveryCommandWithoutAnyAlert) {

@@ -9,6 +9,9 @@
 #include <sphinxbase/err.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <thread>
 #include <fcntl.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -137,12 +140,27 @@ bool acousticModelLoadsInChild(const PocketSphinxModelFiles& files, QString& err
                                        dictionaryPath.constData(), "-logfn", "/dev/null", nullptr);
         _exit(config != nullptr && ps_init(config) != nullptr ? 0 : 3);
     }
+    // A child forked from a process with other threads can deadlock on a lock one of them held
+    // at the fork (seen with the sanitizers' allocator): it is given a bounded time, and a child
+    // that neither finishes nor dies in it proved nothing bad about the model.
     int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    for (;;) {
+        const pid_t ended = waitpid(child, &status, WNOHANG);
+        if (ended == child) {
+            break;
+        }
+        if (ended < 0 && errno != EINTR) {
             error = QStringLiteral("the speech model could not be checked");
             return false;
         }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            kill(child, SIGKILL);
+            while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         error = QStringLiteral("the acoustic model in %1 is damaged").arg(files.acousticModel);

@@ -1,0 +1,125 @@
+#include "dictation/dictation_scratchpad_window_controller.h"
+
+#include "dictation/dictation_scratchpad_view.h"
+#include "dictation/text_view.h"
+#include "platform/front_window_activation.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QPointer>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+
+namespace tavrolin {
+
+namespace {
+
+// How long the window manager gets to hand the focus over before the window asks again, the
+// way a pager does (which the window manager does not refuse).
+constexpr int activationCheckMilliseconds = 150;
+
+}  // namespace
+
+DictationScratchpadWindowController::DictationScratchpadWindowController(
+    DictationScratchpadViewModel::Dependencies dependencies, std::shared_ptr<const OnlineFeaturePolicy> onlineFeaturePolicy,
+    std::shared_ptr<FrontWindowActivating> frontWindowActivation, QObject* parent)
+    : QObject(parent),
+      viewModel_(std::make_unique<DictationScratchpadViewModel>(std::move(dependencies))),
+      onlineFeaturePolicy_(std::move(onlineFeaturePolicy)),
+      frontWindowActivation_(std::move(frontWindowActivation)) {
+    window_ = std::make_unique<QWidget>(nullptr, Qt::Window | Qt::WindowStaysOnTopHint);
+    window_->setObjectName(QStringLiteral("dictationScratchpad"));
+    window_->setWindowTitle(dictationTitle);
+    auto* layout = new QVBoxLayout(window_.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    view_ = new DictationScratchpadView(viewModel_.get(), window_.get());
+    layout->addWidget(view_);
+    window_->resize(640, 300);
+    if (const QScreen* screen = QApplication::primaryScreen()) {
+        QRect frame = window_->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window_->move(frame.topLeft());
+    }
+    window_->installEventFilter(this);
+}
+
+DictationScratchpadWindowController::~DictationScratchpadWindowController() {
+    if (window_) {
+        window_->removeEventFilter(this);
+    }
+    // The view model's callbacks point into the window; they must not outlive it.
+    viewModel_->onRequestClose = nullptr;
+    viewModel_->registerTextUndo = nullptr;
+    window_.reset();
+}
+
+QWidget* DictationScratchpadWindowController::window() const { return window_.get(); }
+
+void DictationScratchpadWindowController::present(AppLanguage language,
+                                                  const std::vector<AppLanguage>& availableLanguages) {
+    bringToFront();
+    window_->setWindowTitle(dictationTitle);
+    connectClose();
+    viewModel_->reset(DictationScratchpadViewModel::Mode::dictation, QString());
+    view_->editor()->startFreshHistory();
+    viewModel_->setAvailableLanguages(availableLanguages);
+    viewModel_->setSelectedLanguage(language);
+    viewModel_->registerTextUndo = [this] { registerUndoStep(); };
+    if (!recognitionIdentifiers(language).isEmpty()) {
+        viewModel_->updateLocale(language);
+    }
+    viewModel_->startDictationIfReady();
+}
+
+void DictationScratchpadWindowController::presentCopyOnly(const QString& text) {
+    bringToFront();
+    window_->setWindowTitle(copyOnlyTitle);
+    connectClose();
+    viewModel_->reset(DictationScratchpadViewModel::Mode::copyOnly, text);
+    view_->editor()->startFreshHistory();
+    viewModel_->registerTextUndo = [this] { registerUndoStep(); };
+}
+
+void DictationScratchpadWindowController::connectClose() {
+    const QPointer<QWidget> window(window_.get());
+    viewModel_->onRequestClose = [window] {
+        if (window) {
+            window->close();
+        }
+    };
+}
+
+void DictationScratchpadWindowController::registerUndoStep() {
+    if (view_ && view_->editor()) {
+        view_->editor()->markUndoStep();
+    }
+}
+
+void DictationScratchpadWindowController::bringToFront() {
+    QWidget* window = window_.get();
+    window->show();
+    window->raise();
+    window->activateWindow();
+    view_->editor()->setFocus();
+    // Shown from a global shortcut, the window belongs to an application that is not in front;
+    // a window manager that prevents focus stealing may keep the focus where it is.
+    const QPointer<QWidget> guard(window);
+    const std::shared_ptr<FrontWindowActivating> activation = frontWindowActivation_;
+    QTimer::singleShot(activationCheckMilliseconds, window, [guard, activation] {
+        if (guard && guard->isVisible() && !guard->isActiveWindow() && activation) {
+            activation->activate(static_cast<quint32>(guard->winId()));
+        }
+    });
+}
+
+bool DictationScratchpadWindowController::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == window_.get() && event->type() == QEvent::Close) {
+        // Closing ends a recording without the automatic improve; the window only hides.
+        viewModel_->stopDictation(false);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+}  // namespace tavrolin

@@ -1,0 +1,48 @@
+// The dictation scratchpad's entries: the Dictation Scratchpad command and the copy window that
+// the focused-field workflows fall back to.
+#include "shell/app_delegate.h"
+
+#include "core/app_language.h"
+#include "dictation/dictation_permission_manager.h"
+#include "dictation/dictation_scratchpad_window_controller.h"
+#include "platform/clipboard.h"
+#include "platform/clock.h"
+#include "platform/front_window_activation.h"
+
+namespace tavrolin {
+
+DictationScratchpadWindowController* AppDelegate::ensureDictationScratchpadWindowController() {
+    if (!dictationScratchpadWindowController_ && factories_.makeSpeechRecognitionService) {
+        DictationScratchpadViewModel::Dependencies d;
+        d.settingsStore = settingsStore_.get();
+        d.textImproveClient = textImproveClient();
+        d.textPromptClient = textPromptClient();
+        d.makeSpeechService = factories_.makeSpeechRecognitionService;
+        d.permissionManager = factories_.makeDictationPermissionManager
+                                  ? factories_.makeDictationPermissionManager()
+                                  : std::make_shared<DictationPermissionManager>();
+        d.clipboard = factories_.makeClipboard ? factories_.makeClipboard() : nullptr;
+        d.scheduler = factories_.scheduler ? factories_.scheduler : std::make_shared<QtScheduler>();
+        dictationScratchpadWindowController_ = std::make_unique<DictationScratchpadWindowController>(
+            std::move(d), onlineFeaturePolicy_, frontWindowActivation());
+    }
+    return dictationScratchpadWindowController_.get();
+}
+
+void AppDelegate::presentDictationScratchpad() {
+    DictationScratchpadWindowController* controller = ensureDictationScratchpadWindowController();
+    if (!controller) {
+        return;
+    }
+    const AppSettings settings = settingsStore_->settings();
+    controller->present(settings.dictationLanguage.value_or(settings.targetLanguage),
+                        AppLanguages::filteredCases(AppLanguages::targetCases(), settings.onlineFeaturesEnabled));
+}
+
+void AppDelegate::presentDictationScratchpadCopyOnly(const QString& text) {
+    if (DictationScratchpadWindowController* controller = ensureDictationScratchpadWindowController()) {
+        controller->presentCopyOnly(text);
+    }
+}
+
+}  // namespace tavrolin
