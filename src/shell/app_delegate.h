@@ -15,6 +15,7 @@
 //   app_delegate_focused_text_workflows.cpp  the five commands on the focused field
 //   app_delegate_focused_text_ui.cpp         how those commands end when they fail
 //   app_delegate_dictation.cpp  the dictation scratchpad window
+//   app_delegate_window_translation.cpp  the Translate-window workflow and its overlay
 // A new concern adds its own app_delegate_<concern>.cpp and declares its members in the
 // matching section below.
 
@@ -34,12 +35,14 @@
 #include "window_translation/screenshot_translation_service.h"
 #include "window_translation/translation_preview_state.h"
 
+#include <QCoroTask>
 #include <QImage>
 #include <QObject>
 #include <QPointer>
 #include <QRectF>
 #include <QUuid>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -65,6 +68,7 @@ class OnboardingHooks;
 class OnboardingPresenting;
 class ProgramLaunching;
 class Scheduler;
+class ScheduledCall;
 class SettingsCoordinator;
 class SharePromptCoordinator;
 class StatusMenu;
@@ -76,6 +80,7 @@ class TextEditingService;
 class TextPromptingService;
 class TextWritingService;
 struct TranslationSetupSupport;
+struct CaptureResult;
 class AntiSleepManager;
 class AppUpdateChecker;
 class AppUpdateStateStore;
@@ -357,6 +362,17 @@ public:
     DictationScratchpadWindowController* dictationScratchpadWindowController() const {
         return dictationScratchpadWindowController_.get();
     }
+    // ---- window translation (app_delegate_window_translation.cpp)
+
+    // Captures the front window, translates it and shows the overlay over it; a failure ends in
+    // a usage event and, by the error, an alert. The shortcut's name goes into the screen-capture
+    // alert. Returns at once.
+    void startCapture(const QString& shortcutDisplayName, TelemetryTrigger trigger);
+    // Shows the context's image over its window. False when its bounds lie on no display and
+    // nothing was shown.
+    bool presentOverlay(const OverlayTranslationContext& context);
+    // How long a capture from the tray menu waits for the uncovered window to repaint.
+    static constexpr std::chrono::milliseconds menuCaptureSettleDelay{120};
 
     // ---- settings (app_delegate_settings.cpp)
 
@@ -388,6 +404,11 @@ public:
     void presentSharePrompt(TelemetryTrigger trigger);
 
 private:
+    QCoro::Task<void> runCapture(QString shortcutDisplayName, TelemetryTrigger trigger,
+                                 TelemetryEventReporter::Context context, TranslationLanguagePair pair);
+    void showCaptureResult(const CaptureResult& result, TelemetryTrigger trigger, const TelemetryEventReporter::Context& context);
+    void handleCaptureFailure(std::exception_ptr error, const QString& shortcutDisplayName, TelemetryTrigger trigger,
+                              const TelemetryEventReporter::Context& context);
     // Consumes a pending share prompt (the dismissal hooks of the overlay and the popup).
     void showPendingSharePrompt();
     // The window manager's activation requests, built on first use; null without a display.
@@ -438,6 +459,7 @@ private:
     bool screenshotControllerBuilt_ = false;
     std::shared_ptr<OnboardingDemoService> onboardingDemoService_;
 
+    std::unique_ptr<ScheduledCall> menuCaptureStart_;
     std::unique_ptr<SystemEventMonitoring> systemEventMonitor_;
     std::unique_ptr<StatusMenu> statusMenuController_;
     std::unique_ptr<MainMenu> mainMenu_;
