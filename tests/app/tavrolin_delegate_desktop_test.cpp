@@ -27,12 +27,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QString run(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(5000);
-    return QString::fromLatin1(process.readAllStandardOutput()).trimmed();
-}
+QString run(const QString& program, const QStringList& arguments) { return test::toolOutput(program, arguments); }
 
 class TavrolinDelegateProcessTest : public ::testing::Test {
 protected:

@@ -30,12 +30,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QString run(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(5000);
-    return QString::fromLatin1(process.readAllStandardOutput()).trimmed();
-}
+QString run(const QString& program, const QStringList& arguments) { return test::toolOutput(program, arguments); }
 
 // The texts of every label and text object in the accessible tree of one process.
 void collectTexts(AtspiAccessible* node, int depth, QStringList& texts) {
