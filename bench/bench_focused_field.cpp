@@ -1,6 +1,9 @@
 // Reading the focused field of another application: through AT-SPI (a 5,000-character text
-// edit) and through the clipboard fallback (a widget without accessible text). Runs inside the
-// desktop session (`make bench`) against the foreign test application of the test build.
+// edit), through the clipboard fallback (a widget without accessible text), from a program
+// with 5,000 accessible objects whose focus event we never saw, and from a stopped program.
+// The last two also report the longest stall of the GUI thread during a read (a 10 ms timer
+// that should never wait much longer). Runs inside the desktop session (`make bench`) against
+// the foreign test applications of the test build.
 #include "focused_text/focused_text_field_accessor.h"
 #include "shell/linux_focused_text_platform.h"
 
@@ -14,9 +17,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -41,22 +46,104 @@ QString sampleText(int length) {
     return text;
 }
 
+bool bringToFront(FieldsApp& app, const QString& field) {
+    app.command("focus " + field);
+    auto front = defaultFrontApplicationProvider();
+    spinUntil([&] {
+        const auto f = front->frontApplication();
+        return f && f->processId == app.pid();
+    }, 5000);
+    const auto f = front->frontApplication();
+    return f && f->processId == app.pid();
+}
+
 struct Session {
     LinuxFocusedTextPlatform platform;
     FocusedTextFieldAccessor accessor{platform.platform(), 0.3};
     FieldsApp app;
 
-    bool focus(const QString& field) {
-        app.command("focus " + field);
-        auto front = defaultFrontApplicationProvider();
-        spinUntil([&] {
-            const auto f = front->frontApplication();
-            return f && f->processId == app.pid();
-        }, 5000);
-        const auto f = front->frontApplication();
-        return f && f->processId == app.pid();
-    }
+    bool focus(const QString& field) { return bringToFront(app, field); }
 };
+
+// The longest time the GUI thread's event loop went without running a 10 ms timer.
+class Heartbeat {
+public:
+    Heartbeat() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { longest_ = std::max(longest_, since_.restart()); });
+        since_.start();
+        timer_.start();
+    }
+    qint64 longestMs() const { return std::max(longest_, since_.elapsed()); }
+
+private:
+    QTimer timer_;
+    QElapsedTimer since_;
+    qint64 longest_ = 0;
+};
+
+// Runs first, so that the program takes the focus before this process listens for focus
+// events: the field must be found by asking the program, not from an event.
+void BM_ReadOf5000ObjectProgramWithoutFocusEvent(benchmark::State& state) {
+    FieldsApp app(QStringLiteral("tavrolin_test_gtk_text_fields"), {QStringLiteral("5000")});
+    if (!app.ready()) {
+        state.SkipWithError("GTK test application not built (configure with tests)");
+        return;
+    }
+    app.setText("line", "the field");
+    if (!bringToFront(app, "line")) {
+        state.SkipWithError("test application not in front");
+        return;
+    }
+    LinuxFocusedTextPlatform platform;
+    FocusedTextFieldAccessor accessor{platform.platform(), 0.3};
+    // A program that has only just started may not have published its objects yet.
+    QElapsedTimer warmUp;
+    warmUp.start();
+    while (!finish(accessor.readFocusedField()) && warmUp.elapsed() < 10000) {
+    }
+    qint64 longestStall = 0;
+    for (auto _ : state) {
+        Heartbeat heartbeat;
+        const std::optional<FocusedTextFieldSnapshot> snapshot = finish(accessor.readFocusedField());
+        longestStall = std::max(longestStall, heartbeat.longestMs());
+        if (!snapshot || snapshot->fullText != "the field") {
+            state.SkipWithError("the field was not found");
+            return;
+        }
+    }
+    state.counters["gui_stall_ms"] = static_cast<double>(longestStall);
+}
+BENCHMARK(BM_ReadOf5000ObjectProgramWithoutFocusEvent)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+
+void BM_ReadOfStoppedProgram(benchmark::State& state) {
+    Session session;
+    if (!session.app.ready()) {
+        state.SkipWithError("test application not built (configure with tests)");
+        return;
+    }
+    session.app.setText("line", "words");
+    if (!session.focus("line")) {
+        state.SkipWithError("test application not in front");
+        return;
+    }
+    const auto pid = static_cast<pid_t>(session.app.pid());
+    ::kill(pid, SIGSTOP);
+    qint64 longestStall = 0;
+    for (auto _ : state) {
+        Heartbeat heartbeat;
+        const std::optional<FocusedTextFieldSnapshot> snapshot = finish(session.accessor.readFocusedField());
+        longestStall = std::max(longestStall, heartbeat.longestMs());
+        if (snapshot) {
+            state.SkipWithError("read a stopped program");
+            break;
+        }
+    }
+    ::kill(pid, SIGCONT);
+    state.counters["gui_stall_ms"] = static_cast<double>(longestStall);
+}
+BENCHMARK(BM_ReadOfStoppedProgram)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 void BM_AtspiReadOf5000CharacterField(benchmark::State& state) {
     Session session;

@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStringList>
 
 #include <cstdio>
 #include <exception>
@@ -66,11 +67,12 @@ inline bool finish(QCoro::Task<void> task) {
 // The foreign application with its fields, driven through its stdin commands.
 class FieldsApp {
 public:
-    FieldsApp() {
-        const QString path = QDir(QCoreApplication::applicationDirPath())
-                                 .filePath("../tests/support/tavrolin_test_app_text_fields");
+    // One of the test build's foreign programs (they answer the same stdin commands).
+    explicit FieldsApp(const QString& program = QStringLiteral("tavrolin_test_app_text_fields"),
+                       const QStringList& arguments = {}) {
+        const QString path = QDir(QCoreApplication::applicationDirPath()).filePath("../tests/support/" + program);
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(path, {});
+        process_.start(path, arguments);
         ready_ = process_.waitForStarted(5000) && reply().value("ready").toBool();
     }
     ~FieldsApp() {

@@ -7,7 +7,10 @@ namespace tavrolin {
 AccessibilityPermission::AccessibilityPermission(AccessibilityBusStatus& bus, Notice notice)
     : bus_(bus), notice_(std::move(notice)) {}
 
-bool AccessibilityPermission::isTrusted() { return bus_.isEnabled() == true; }
+QCoro::Task<bool> AccessibilityPermission::isTrusted() {
+    const std::optional<bool> enabled = co_await bus_.isEnabled();
+    co_return enabled == true;
+}
 
 QString AccessibilityPermission::busUnreachableMessage() {
     return QStringLiteral(
@@ -22,28 +25,33 @@ QString AccessibilityPermission::switchRefusedMessage() {
         "settings so that Tavrolin can read and replace text in other applications.");
 }
 
-AccessibilityPermissionStatus AccessibilityPermission::requestIfNeeded() {
-    const std::optional<bool> enabled = bus_.isEnabled();
+QCoro::Task<AccessibilityPermissionStatus> AccessibilityPermission::requestIfNeeded() {
+    const std::optional<bool> enabled = co_await bus_.isEnabled();
     if (enabled == true) {
         lastNotice_.reset();
-        return AccessibilityPermissionStatus::trusted;
+        co_return AccessibilityPermissionStatus::trusted;
     }
     QString message;
-    if (!enabled.has_value()) {
-        message = busUnreachableMessage();
-    } else if (bus_.setEnabled(true) && bus_.isEnabled() == true) {
+    bool switchedOn = false;
+    if (enabled.has_value()) {
+        const bool set = co_await bus_.setEnabled(true);
+        if (set) {
+            const std::optional<bool> now = co_await bus_.isEnabled();
+            switchedOn = now == true;
+        }
+    }
+    if (switchedOn) {
         AppLog::app().info(QStringLiteral("Accessibility bus switched on"));
         lastNotice_.reset();
-        return AccessibilityPermissionStatus::trusted;
-    } else {
-        message = switchRefusedMessage();
+        co_return AccessibilityPermissionStatus::trusted;
     }
+    message = enabled.has_value() ? switchRefusedMessage() : busUnreachableMessage();
     AppLog::app().notice(QStringLiteral("Accessibility not available: ") + message);
     lastNotice_ = message;
     if (notice_) {
         notice_(message);
     }
-    return AccessibilityPermissionStatus::notTrusted;
+    co_return AccessibilityPermissionStatus::notTrusted;
 }
 
 }  // namespace tavrolin

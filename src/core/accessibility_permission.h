@@ -2,6 +2,7 @@
 
 #include "platform/accessibility_bus_status.h"
 
+#include <QCoroTask>
 #include <QString>
 
 #include <functional>
@@ -22,10 +23,12 @@ public:
 
     explicit AccessibilityPermission(AccessibilityBusStatus& bus, Notice notice = {});
 
-    bool isTrusted();
+    // Both wait for the bus without holding the caller's thread, each call bounded by the bus
+    // status's own time-out.
+    QCoro::Task<bool> isTrusted();
     // Trusted without asking anything when the switch already stands on; otherwise switches
-    // it on once and answers what the bus then says. Bounded by the bus calls' own time-outs.
-    AccessibilityPermissionStatus requestIfNeeded();
+    // it on once and answers what the bus then says.
+    QCoro::Task<AccessibilityPermissionStatus> requestIfNeeded();
 
     // Why the last request left the process untrusted, as the user reads it; absent after a
     // trusted answer.

@@ -16,6 +16,10 @@ QString makeMarker() {
 
 }  // namespace
 
+Qt::KeyboardModifiers ClipboardFallbacks::chordModifiers(const std::optional<FrontApplication>& frontApplication) {
+    return isTerminal(frontApplication) ? (Qt::ControlModifier | Qt::ShiftModifier) : Qt::ControlModifier;
+}
+
 const QSet<QString>& ClipboardFallbacks::applicationsUsingCutInsteadOfCopy() {
     static const QSet<QString> applications = {
         "dev.zed.Zed",          "dev.zed.Zed-Preview",  "jetbrains-idea",   "jetbrains-idea-ce",
@@ -24,6 +28,25 @@ const QSet<QString>& ClipboardFallbacks::applicationsUsingCutInsteadOfCopy() {
         "jetbrains-datagrip",
     };
     return applications;
+}
+
+const QSet<QString>& ClipboardFallbacks::terminalApplicationIdentifiers() {
+    static const QSet<QString> applications = {
+        "XTerm",          "UXTerm",           "URxvt",          "Rxvt",           "Gnome-terminal",
+        "gnome-terminal-server", "Gnome-terminal-server", "konsole", "Konsole",    "Xfce4-terminal",
+        "xfce4-terminal", "Mate-terminal",    "mate-terminal",  "kitty",          "Alacritty",
+        "Tilix",          "tilix",            "Terminator",     "terminator",     "foot",
+        "footclient",     "org.wezfurlong.wezterm", "st-256color", "St",          "Lxterminal",
+        "lxterminal",     "Qterminal",        "qterminal",      "Terminology",    "Guake",
+        "Tilda",          "Sakura",           "Kgx",            "Eterm",          "Roxterm",
+        "Termite",        "Xiterm",           "Ghostty",        "com.mitchellh.ghostty",
+    };
+    return applications;
+}
+
+bool ClipboardFallbacks::isTerminal(const std::optional<FrontApplication>& frontApplication) {
+    return frontApplication && frontApplication->applicationIdentifier &&
+           terminalApplicationIdentifiers().contains(*frontApplication->applicationIdentifier);
 }
 
 ClipboardFallbacks::ClipboardFallbacks(Clipboard& clipboard, SyntheticInput& input, Scheduler& scheduler,
@@ -44,38 +67,57 @@ void ClipboardFallbacks::runPendingRestore() {
     }
     const std::unique_ptr<PendingRestore> pending = std::move(pendingRestore_);
     pending->call->cancel();
-    restore(pending->saved, std::nullopt);
+    restore(pending->saved);
+    // pending->queueHold lets the next operation in as it goes.
 }
 
-ClipboardContents ClipboardFallbacks::beginOperation() {
-    runPendingRestore();
-    return clipboard_.contents();
-}
-
-void ClipboardFallbacks::restore(const ClipboardContents& saved, const std::optional<QString>& marker) {
-    if (!saved.empty()) {
-        clipboard_.setContents(saved);
+void ClipboardFallbacks::checkPendingRestore() {
+    if (!pendingRestore_) {
         return;
     }
-    // The clipboard was empty: what the operation copied or pasted stays, but never the marker.
-    if (marker && clipboard_.text() == *marker) {
-        clipboard_.clear();
+    PendingRestore& pending = *pendingRestore_;
+    pending.waited += pasteFetchPoll;
+    const bool fetched = clipboard_.ownDataFetches() > pending.fetchesBefore;
+    if ((fetched && pending.waited >= restoreDelay_) || pending.waited >= std::max(pasteHoldLimit, restoreDelay_)) {
+        if (!fetched) {
+            AppLog::app().notice(QStringLiteral("clipboard restore after paste without fetch waited=%1ms")
+                                     .arg(pending.waited.count()));
+        }
+        runPendingRestore();
+        return;
+    }
+    pending.call = scheduler_.scheduleAfter(pasteFetchPoll, [this] { checkPendingRestore(); });
+}
+
+void ClipboardFallbacks::restore(const std::optional<ClipboardContents>& saved) {
+    if (!saved) {
+        // Whatever the owner held never arrived: writing back a partial copy, or clearing,
+        // would lose it for good.
+        AppLog::app().notice(QStringLiteral("clipboard restore skipped: the clipboard could not be saved"));
+        return;
+    }
+    // An empty clipboard is left as the operation left it (with the copied or pasted text).
+    if (!saved->empty()) {
+        clipboard_.setContents(*saved);
     }
 }
 
-std::optional<QString> ClipboardFallbacks::copiedText(const QString& marker) {
-    std::optional<QString> text = clipboard_.text();
+QCoro::Task<std::optional<QString>> ClipboardFallbacks::copiedText(QString marker) {
+    std::optional<QString> text = co_await clipboard_.readText();
     if (!text || text->isEmpty() || *text == marker) {
-        return std::nullopt;
+        co_return std::nullopt;
     }
-    return text;
+    co_return text;
 }
 
 QCoro::Task<std::optional<QString>> ClipboardFallbacks::readTextViaClipboard(
     std::optional<FrontApplication> frontApplication) {
+    if (isTerminal(frontApplication)) {
+        co_return std::nullopt;  // no select-all, no cut: the keys belong to the program there
+    }
     const AsyncMutex::Hold held = co_await queue_.lock();
     notify();
-    const ClipboardContents saved = beginOperation();
+    const std::optional<ClipboardContents> saved = co_await clipboard_.readContents();
     const bool useCut = frontApplication && frontApplication->applicationIdentifier &&
                         applicationsUsingCutInsteadOfCopy().contains(*frontApplication->applicationIdentifier);
     const Qt::Key letter = useCut ? Qt::Key_X : Qt::Key_C;
@@ -85,61 +127,91 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::readTextViaClipboard(
     clipboard_.setText(marker);
     input_.sendKeyChord(Qt::ControlModifier, letter);
     co_await sleepFor(scheduler_, copyWait);
-    std::optional<QString> result = copiedText(marker);
+    std::optional<QString> result = co_await copiedText(marker);
     if (!result) {
         input_.sendKeyChord(Qt::ControlModifier, Qt::Key_A);
         co_await sleepFor(scheduler_, selectAllWait);
         input_.sendKeyChord(Qt::ControlModifier, letter);
         co_await sleepFor(scheduler_, copyWait);
-        result = copiedText(marker);
+        result = co_await copiedText(marker);
     }
     if (useCut && result) {
         // The field has lost this text until a replacement or restoreCutText() puts it back.
         cutText_ = CutText{*result, frontApplication->processId};
     }
-    restore(saved, marker);
+    co_await restoreAfterCopy(saved, marker);
     co_return result;
 }
 
-QCoro::Task<std::optional<QString>> ClipboardFallbacks::readSelectedTextViaClipboard(bool notifyClipboardFallback) {
+QCoro::Task<void> ClipboardFallbacks::restoreAfterCopy(std::optional<ClipboardContents> saved, QString marker) {
+    std::optional<QString> left;
+    if (saved && saved->empty()) {
+        left = co_await clipboard_.readText();
+    }
+    if (left == marker) {
+        // The clipboard was empty: what the operation copied stays, but never the marker.
+        clipboard_.clear();
+        co_return;
+    }
+    restore(saved);
+}
+
+QCoro::Task<std::optional<QString>> ClipboardFallbacks::readSelectedTextViaClipboard(
+    bool notifyClipboardFallback, std::optional<FrontApplication> frontApplication) {
     const AsyncMutex::Hold held = co_await queue_.lock();
     if (notifyClipboardFallback) {
         notify();
     }
-    const ClipboardContents saved = beginOperation();
+    const std::optional<ClipboardContents> saved = co_await clipboard_.readContents();
     const QString marker = makeMarker();
     clipboard_.clear();
     clipboard_.setText(marker);
-    input_.sendKeyChord(Qt::ControlModifier, Qt::Key_C);
+    input_.sendKeyChord(chordModifiers(frontApplication), Qt::Key_C);
     co_await sleepFor(scheduler_, copyWait);
 
     std::optional<QString> result;
-    const std::optional<QString> plain = clipboard_.text();
+    const std::optional<QString> plain = co_await clipboard_.readText();
     if (plain != marker) {
-        result = bestClipboardSelectionText(plain, clipboard_.html());
+        const std::optional<QString> html = co_await clipboard_.readHtml();
+        result = bestClipboardSelectionText(plain, html);
     }
-    restore(saved, marker);
+    co_await restoreAfterCopy(saved, marker);
     co_return result;
 }
 
-QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replacingAllText) {
-    const AsyncMutex::Hold held = co_await queue_.lock();
+QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replacingAllText,
+                                                    std::optional<FrontApplication> frontApplication) {
+    const bool terminal = isTerminal(frontApplication);
+    if (terminal && replacingAllText) {
+        // A terminal cannot select its input: pasting would add to it instead of replacing it.
+        co_return false;
+    }
+    AsyncMutex::Hold held = co_await queue_.lock();
     notify();
-    ClipboardContents saved = beginOperation();
+    std::optional<ClipboardContents> saved = co_await clipboard_.readContents();
     clipboard_.clear();
     clipboard_.setText(newText);
+    const quint64 fetchesBefore = clipboard_.ownDataFetches();
     bool sent = true;
     if (replacingAllText) {
         sent = input_.sendKeyChord(Qt::ControlModifier, Qt::Key_A);
         co_await sleepFor(scheduler_, pasteSelectAllWait);
     }
-    sent = input_.sendKeyChord(Qt::ControlModifier, Qt::Key_V) && sent;
-    // The application reads the clipboard when it handles the keystroke: restore later.
+    sent = sent && input_.sendKeyChord(chordModifiers(frontApplication), Qt::Key_V);
+    if (!sent) {
+        // Nothing will fetch the text: the user's clipboard comes back now.
+        restore(saved);
+        co_return false;
+    }
+    // The application fetches the clipboard after it handles the keystroke, in its own time:
+    // the queue stays held, and the user's clipboard away, until it has.
     auto pending = std::make_unique<PendingRestore>();
     pending->saved = std::move(saved);
-    pending->call = scheduler_.scheduleAfter(restoreDelay_, [this] { runPendingRestore(); });
+    pending->fetchesBefore = fetchesBefore;
+    pending->queueHold.emplace(std::move(held));
+    pending->call = scheduler_.scheduleAfter(pasteFetchPoll, [this] { checkPendingRestore(); });
     pendingRestore_ = std::move(pending);
-    co_return sent;
+    co_return true;
 }
 
 std::optional<QString> ClipboardFallbacks::unreplacedCutText() const {
@@ -154,17 +226,17 @@ QCoro::Task<bool> ClipboardFallbacks::restoreCutText(std::optional<FrontApplicat
     cutText_.reset();
     const bool sameApplication =
         frontApplication && cut.processId != 0 && frontApplication->processId == cut.processId;
-    if (sameApplication && co_await pasteFallback(cut.text, false)) {
+    bool pasted = false;
+    if (sameApplication) {
+        pasted = co_await pasteFallback(cut.text, false, frontApplication);
+    }
+    if (pasted) {
         AppLog::app().info(QStringLiteral("focused field cut text restored length=%1").arg(cut.text.size()));
         co_return true;
     }
     // Pasting is impossible: the text must not vanish with the user's old clipboard put
     // back over it, so it stays on the clipboard instead.
     const AsyncMutex::Hold held = co_await queue_.lock();
-    if (pendingRestore_) {
-        pendingRestore_->call->cancel();
-        pendingRestore_.reset();
-    }
     clipboard_.clear();
     clipboard_.setText(cut.text);
     AppLog::app().notice(

@@ -21,20 +21,30 @@ namespace tavrolin {
 // synthetic Control+C, Control+X, Control+A and Control+V. The user's clipboard is saved
 // before and put back afterwards, every format of it.
 //
-// All operations share one queue: an operation waits for the one before it to finish, and a
-// clipboard restore still pending from a paste runs before the next operation saves the
-// clipboard, so overlapping runs can neither read each other's text nor lose the user's
-// clipboard.
+// All operations share one queue: an operation waits for the one before it to finish. A paste
+// keeps the queue until the target program has fetched the pasted text and the restore delay
+// has passed (at most `pasteHoldLimit`), and only then puts the user's clipboard back, so
+// overlapping runs can neither read each other's text nor paste the wrong one, and the user's
+// clipboard is never lost. When the user's clipboard could not be saved (its owner did not
+// hand it over in time), it is not put back: the clipboard is left as the operation left it.
+//
+// Terminals get Control+Shift+C and Control+Shift+V; select-all and cut are never sent to them
+// (Control+C would interrupt the program running there).
 class ClipboardFallbacks {
 public:
     static constexpr std::chrono::milliseconds copyWait{200};
     static constexpr std::chrono::milliseconds selectAllWait{50};
     static constexpr std::chrono::milliseconds pasteSelectAllWait{30};
+    static constexpr std::chrono::milliseconds pasteHoldLimit{2000};
+    static constexpr std::chrono::milliseconds pasteFetchPoll{10};
     static inline const QString markerPrefix = QStringLiteral("__Tavrolin_EmptySelection_");
 
     // Editors that copy nothing without a selection but cut the current line: their whole
     // text is read with Cut (WM_CLASS class names).
     static const QSet<QString>& applicationsUsingCutInsteadOfCopy();
+    // Terminal emulators (WM_CLASS class names).
+    static const QSet<QString>& terminalApplicationIdentifiers();
+    static bool isTerminal(const std::optional<FrontApplication>& frontApplication);
 
     ClipboardFallbacks(Clipboard& clipboard, SyntheticInput& input, Scheduler& scheduler,
                        std::chrono::milliseconds clipboardRestoreDelay);
@@ -53,11 +63,14 @@ public:
     // when nothing was copied. Text cut out of a field is remembered (see restoreCutText()).
     QCoro::Task<std::optional<QString>> readTextViaClipboard(std::optional<FrontApplication> frontApplication);
     // The current selection, copied; absent when nothing is selected.
-    QCoro::Task<std::optional<QString>> readSelectedTextViaClipboard(bool notifyClipboardFallback);
+    QCoro::Task<std::optional<QString>> readSelectedTextViaClipboard(
+        bool notifyClipboardFallback, std::optional<FrontApplication> frontApplication = std::nullopt);
     // Puts `newText` into the focused field by pasting (after select-all when asked). The
-    // clipboard comes back `clipboardRestoreDelay` later. Answers whether the keystrokes
-    // could be sent; whether the application took the paste cannot be known.
-    QCoro::Task<bool> pasteFallback(QString newText, bool replacingAllText);
+    // clipboard comes back once the application has fetched the text and
+    // `clipboardRestoreDelay` has passed. Answers whether the keystrokes could be sent (never
+    // for a select-all in a terminal); whether the application took the paste cannot be known.
+    QCoro::Task<bool> pasteFallback(QString newText, bool replacingAllText,
+                                    std::optional<FrontApplication> frontApplication = std::nullopt);
 
     // Text that a whole-field read cut out of a field and that no replacement has put back.
     std::optional<QString> unreplacedCutText() const;
@@ -73,19 +86,25 @@ public:
 
 private:
     struct PendingRestore {
-        ClipboardContents saved;
+        std::optional<ClipboardContents> saved;
         std::unique_ptr<ScheduledCall> call;
+        std::optional<AsyncMutex::Hold> queueHold;  // the queue stays held until the restore
+        quint64 fetchesBefore = 0;
+        std::chrono::milliseconds waited{0};
     };
     struct CutText {
         QString text;
         qint64 processId = 0;
     };
 
-    ClipboardContents beginOperation();
-    void restore(const ClipboardContents& saved, const std::optional<QString>& marker);
+    void restore(const std::optional<ClipboardContents>& saved);
+    // After a copy: the saved clipboard back; an empty one stays empty rather than keep the marker.
+    QCoro::Task<void> restoreAfterCopy(std::optional<ClipboardContents> saved, QString marker);
+    static Qt::KeyboardModifiers chordModifiers(const std::optional<FrontApplication>& frontApplication);
     void runPendingRestore();
+    void checkPendingRestore();
     void notify() const;
-    std::optional<QString> copiedText(const QString& marker);
+    QCoro::Task<std::optional<QString>> copiedText(QString marker);
 
     Clipboard& clipboard_;
     SyntheticInput& input_;

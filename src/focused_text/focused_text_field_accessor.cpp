@@ -1,7 +1,9 @@
 #include "focused_text/focused_text_field_accessor.h"
 
+#include "core/app_log.h"
 #include "core/capture_workflow_error.h"
 #include "focused_text/clipboard_selection_text.h"
+#include "language/focused_text_replacement_fallback.h"
 #include "platform/scheduler_sleep.h"
 
 #include <cmath>
@@ -50,15 +52,38 @@ void FocusedTextFieldAccessor::setOnWillUseClipboardFallback(ClipboardFallbackCa
     fallbacks_.setOnWillUseClipboardFallback(std::move(callback));
 }
 
-void FocusedTextFieldAccessor::requireTrust() {
-    if (!platform_.accessibility.isTrusted()) {
+template <typename Result>
+QCoro::Task<Result> FocusedTextFieldAccessor::askAccessibility(Result (Accessibility::*query)()) {
+    const auto work = [query](Accessibility& ax) { return (ax.*query)(); };
+    co_return co_await ask(platform_.accessibility, work);
+}
+
+template <typename Result>
+QCoro::Task<Result> FocusedTextFieldAccessor::askAboutProcess(qint64 pid, Result (Accessibility::*query)(qint64)) {
+    const auto work = [pid, query](Accessibility& ax) { return (ax.*query)(pid); };
+    co_return co_await ask(platform_.accessibility, work);
+}
+
+template <typename Result>
+QCoro::Task<Result> FocusedTextFieldAccessor::askAbout(AccessibleElementHandle element,
+                                                       Result (Accessibility::*query)(const AccessibleElementHandle&)) {
+    const auto work = [element, query](Accessibility& ax) { return (ax.*query)(element); };
+    co_return co_await ask(platform_.accessibility, work);
+}
+
+QCoro::Task<void> FocusedTextFieldAccessor::requireTrust() {
+    // Only a "no" counts: a check that got no answer in time (the accessibility thread still
+    // busy with a slow program) is no reason to send the user to the accessibility settings;
+    // the read then goes on and finds what it can.
+    const auto query = [](Accessibility& ax) { return ax.isTrusted(); };
+    const bool trusted = co_await ask(platform_.accessibility, query, true);
+    if (!trusted) {
         throw CaptureWorkflowError(Case::accessibilityPermissionDenied);
     }
 }
 
-std::optional<TextRange> FocusedTextFieldAccessor::readSelectedRange(const AccessibleElementHandle& element,
-                                                                     const std::optional<QString>& value) {
-    const std::optional<AccessibleTextRange> range = platform_.accessibility.selectedRange(element);
+std::optional<TextRange> FocusedTextFieldAccessor::validSelectedRange(const std::optional<AccessibleTextRange>& range,
+                                                                      const std::optional<QString>& value) {
     if (!range) {
         return std::nullopt;
     }
@@ -70,71 +95,90 @@ std::optional<TextRange> FocusedTextFieldAccessor::readSelectedRange(const Acces
     return result;
 }
 
-std::optional<QRectF> FocusedTextFieldAccessor::readScreenFrame(const AccessibleElementHandle& element) {
-    const std::optional<QRectF> frame = platform_.accessibility.frame(element);
+std::optional<QRectF> FocusedTextFieldAccessor::validScreenFrame(const std::optional<QRectF>& frame) {
     if (!frame || !(frame->width() > 1.0) || !(frame->height() > 1.0)) {
         return std::nullopt;
     }
     return frame;
 }
 
-bool FocusedTextFieldAccessor::shouldProbeClipboardForStructuredSelection(const std::optional<FrontApplication>& front,
-                                                                          const AccessibleElementHandle& element) {
-    if (platform_.accessibility.isChromiumControl(element)) {
-        return true;
+QCoro::Task<bool> FocusedTextFieldAccessor::shouldProbeClipboardForStructuredSelection(
+    std::optional<FrontApplication> front, AccessibleElementHandle element) {
+    const bool chromium = co_await askAbout(element, &Accessibility::isChromiumControl);
+    if (chromium) {
+        co_return true;
     }
-    return front && front->applicationIdentifier &&
-           knownWebContentApplicationIdentifiers().contains(*front->applicationIdentifier);
+    co_return front && front->applicationIdentifier &&
+        knownWebContentApplicationIdentifiers().contains(*front->applicationIdentifier);
 }
 
-AccessibleElementHandle FocusedTextFieldAccessor::resolveFocusedElement(const std::optional<FrontApplication>& front) {
-    if (AccessibleElementHandle element = platform_.accessibility.systemFocusedElement()) {
-        return element;
+QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::resolveFocusedElement(
+    std::optional<FrontApplication> front) {
+    const AccessibleElementHandle systemFocused = co_await askAccessibility(&Accessibility::systemFocusedElement);
+    if (systemFocused) {
+        co_return systemFocused;
     }
     if (front) {
-        return platform_.accessibility.focusedElementOfApplication(front->processId);
+        const qint64 pid = front->processId;
+        co_return co_await askAboutProcess(pid, &Accessibility::focusedElementOfApplication);
     }
-    return nullptr;
+    co_return AccessibleElementHandle{};
 }
 
 QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::resolveFocusedElementAsync(
     std::optional<FrontApplication> front) {
-    if (AccessibleElementHandle element = resolveFocusedElement(front)) {
-        co_return element;
+    const AccessibleElementHandle found = co_await resolveFocusedElement(front);
+    if (found) {
+        co_return found;
     }
     if (!front) {
         co_return AccessibleElementHandle{};
     }
+    AccessibilityCalls& calls = platform_.accessibility;
+    const qint64 pid = front->processId;
     // Applications that build their accessibility tree only on request get a little time.
-    platform_.accessibility.requestAccessibilityTree(front->processId);
+    AccessibilityCalls::Work requestTree = [pid](Accessibility& ax) { ax.requestAccessibilityTree(pid); };
+    co_await calls.run(std::move(requestTree), AccessibilityCalls::callBound);
     for (int poll = 0; poll < focusPollCount; ++poll) {
         co_await sleepFor(platform_.scheduler, focusPollInterval);
-        if (AccessibleElementHandle element = platform_.accessibility.focusedElementOfApplication(front->processId)) {
-            co_return element;
+        const AccessibleElementHandle polled = co_await askAboutProcess(pid, &Accessibility::focusedElementOfApplication);
+        if (polled) {
+            co_return polled;
         }
     }
-    co_return platform_.accessibility.focusedElementOfActiveWindow(front->processId);
+    co_return co_await askAboutProcess(pid, &Accessibility::focusedElementOfActiveWindow);
 }
 
 QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedField() {
-    requireTrust();
+    co_await requireTrust();
     const std::optional<FrontApplication> front = platform_.frontApplications.frontApplication();
+    if (ClipboardFallbacks::isTerminal(front)) {
+        // A terminal's "field" is its whole screen and scrollback, and the keys that would
+        // select and copy it interrupt or reach the program running there.
+        throw CaptureWorkflowError(Case::noFocusedTextField);
+    }
     const AccessibleElementHandle element = co_await resolveFocusedElementAsync(front);
     if (!element) {
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
-    Accessibility& ax = platform_.accessibility;
-    const std::optional<AccessibleRole> role = ax.role(element);
-    const std::optional<QString> value = ax.value(element);
-    const std::optional<QString> selected = ax.selectedText(element);
-    const std::optional<TextRange> range = readSelectedRange(element, value);
-    const std::optional<QRectF> frame = readScreenFrame(element);
+    const std::optional<AccessibleRole> role = co_await askAbout(element, &Accessibility::role);
+    if (role == AccessibleRole::secureTextField) {
+        // A password entry offers only its bullets, and its secret must never be copied.
+        throw CaptureWorkflowError(Case::noFocusedTextField);
+    }
+    const std::optional<QString> value = co_await askAbout(element, &Accessibility::value);
+    const std::optional<QString> selected =
+        co_await askAbout(element, &Accessibility::selectedText);
+    const std::optional<AccessibleTextRange> reportedRange = co_await askAbout(element, &Accessibility::selectedRange);
+    const std::optional<TextRange> range = validSelectedRange(reportedRange, value);
+    const std::optional<QRectF> reportedFrame = co_await askAbout(element, &Accessibility::frame);
+    const std::optional<QRectF> frame = validScreenFrame(reportedFrame);
 
     if (!isEmpty(value) || !isEmpty(selected)) {
         co_return FocusedTextFieldSnapshot{element, value.value_or(QString()), selected, range, frame};
     }
     // Nothing readable through accessibility: the field may still hold text that only a copy
-    // reaches (custom editors, terminals).
+    // reaches (custom editors).
     const std::optional<QString> copied = co_await fallbacks_.readTextViaClipboard(front);
     if (copied && !copied->isEmpty()) {
         co_return FocusedTextFieldSnapshot{element, *copied, *copied, TextRange{0, copied->size()}, frame};
@@ -146,30 +190,42 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedField
 }
 
 QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedSelection(bool notifyClipboardFallback) {
-    requireTrust();
+    co_await requireTrust();
     const std::optional<FrontApplication> front = platform_.frontApplications.frontApplication();
     const AccessibleElementHandle element = co_await resolveFocusedElementAsync(front);
     if (!element) {
-        const std::optional<QString> copied = co_await fallbacks_.readSelectedTextViaClipboard(notifyClipboardFallback);
+        const std::optional<QString> copied =
+            co_await fallbacks_.readSelectedTextViaClipboard(notifyClipboardFallback, front);
         if (!copied) {
             throw CaptureWorkflowError(Case::noFocusedTextField);
         }
         co_return FocusedTextFieldSnapshot{nullptr, QString(), copied, TextRange{0, copied->size()}, std::nullopt};
     }
-    Accessibility& ax = platform_.accessibility;
-    const std::optional<QString> value = ax.value(element);
-    const std::optional<TextRange> range = readSelectedRange(element, value);
-    std::optional<QString> selected = ax.selectedText(element);
+    const std::optional<AccessibleRole> role = co_await askAbout(element, &Accessibility::role);
+    if (role == AccessibleRole::secureTextField) {
+        throw CaptureWorkflowError(Case::noFocusedTextField);
+    }
+    const std::optional<QString> value = co_await askAbout(element, &Accessibility::value);
+    const std::optional<AccessibleTextRange> reportedRange = co_await askAbout(element, &Accessibility::selectedRange);
+    const std::optional<TextRange> range = validSelectedRange(reportedRange, value);
+    std::optional<QString> selected =
+        co_await askAbout(element, &Accessibility::selectedText);
     if (isEmpty(selected) && range && !isEmpty(value) && isValidRange(*range, value->size(), 1)) {
         selected = value->mid(range->location, range->length);
     }
-    const std::optional<QRectF> frame = readScreenFrame(element);
-    if (!isEmpty(selected) && !shouldProbeClipboardForStructuredSelection(front, element)) {
+    const std::optional<QRectF> reportedFrame = co_await askAbout(element, &Accessibility::frame);
+    const std::optional<QRectF> frame = validScreenFrame(reportedFrame);
+    bool probeClipboard = true;
+    if (!isEmpty(selected)) {
+        probeClipboard = co_await shouldProbeClipboardForStructuredSelection(front, element);
+    }
+    if (!probeClipboard) {
         co_return FocusedTextFieldSnapshot{element, value.value_or(QString()), selected, range, frame};
     }
     // Nothing selected as far as accessibility knows, or a browser that flattens paragraphs:
     // ask the clipboard too and keep the text with more of its structure.
-    const std::optional<QString> copied = co_await fallbacks_.readSelectedTextViaClipboard(notifyClipboardFallback);
+    const std::optional<QString> copied =
+        co_await fallbacks_.readSelectedTextViaClipboard(notifyClipboardFallback, front);
     if (copied) {
         if (isEmpty(selected) || selectionStructureScore(*copied) > selectionStructureScore(*selected)) {
             selected = copied;
@@ -178,30 +234,58 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedSelec
     co_return FocusedTextFieldSnapshot{element, value.value_or(QString()), selected, range, frame};
 }
 
-bool FocusedTextFieldAccessor::writeValue(const QString& text, const AccessibleElementHandle& element) {
-    Accessibility& ax = platform_.accessibility;
-    if (!ax.isValueSettable(element) || !ax.setValue(element, text)) {
-        return false;
+QCoro::Task<bool> FocusedTextFieldAccessor::writeValue(QString text, AccessibleElementHandle element) {
+    AccessibilityCalls& calls = platform_.accessibility;
+    const auto setValue = [element, text](Accessibility& ax) { return ax.setValue(element, text); };
+    const bool settable = co_await askAbout(element, &Accessibility::isValueSettable);
+    if (!settable) {
+        co_return false;
     }
-    ax.setSelectedRange(element, AccessibleTextRange{text.size(), 0});
-    return true;
+    const bool set = co_await ask(calls, setValue);
+    if (!set) {
+        co_return false;
+    }
+    const AccessibleTextRange caret{text.size(), 0};
+    const auto placeCaret = [element, caret](Accessibility& ax) { return ax.setSelectedRange(element, caret); };
+    co_await ask(calls, placeCaret);
+    co_return true;
+}
+
+QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, bool replacingAllText,
+                                                            std::optional<FrontApplication> front) {
+    const bool sent = co_await fallbacks_.pasteFallback(newText, replacingAllText, front);
+    if (!sent) {
+        // Nothing reached the field: the text is handed back so it can be offered for copying.
+        AppLog::app().notice(QStringLiteral("focused field paste could not be sent length=%1").arg(newText.size()));
+        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
+    }
 }
 
 QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newText, FocusedTextFieldSnapshot snapshot) {
     if (!snapshot.element) {
         throw CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText);
     }
+    const AccessibleElementHandle element = snapshot.element;
     const bool hasSelection = !isEmpty(snapshot.selectedText);
-    Accessibility& ax = platform_.accessibility;
-    if (ax.isChromiumControl(snapshot.element)) {
+    const std::optional<FrontApplication> front = platform_.frontApplications.frontApplication();
+    AccessibilityCalls& calls = platform_.accessibility;
+    const bool chromium = co_await askAbout(element, &Accessibility::isChromiumControl);
+    if (chromium) {
         // Accessibility writes into Chromium's text boxes do not reach the page reliably.
-        co_await fallbacks_.pasteFallback(newText, !hasSelection);
+        co_await pasteOrGiveBack(newText, !hasSelection, front);
     } else if (hasSelection) {
-        if (!ax.setSelectedText(snapshot.element, newText)) {
-            co_await fallbacks_.pasteFallback(newText, false);
+        const auto replaceSelection = [element, newText](Accessibility& ax) {
+            return ax.setSelectedText(element, newText);
+        };
+        const bool replaced = co_await ask(calls, replaceSelection);
+        if (!replaced) {
+            co_await pasteOrGiveBack(newText, false, front);
         }
-    } else if (!writeValue(newText, snapshot.element)) {
-        co_await fallbacks_.pasteFallback(newText, true);
+    } else {
+        const bool written = co_await writeValue(newText, element);
+        if (!written) {
+            co_await pasteOrGiveBack(newText, true, front);
+        }
     }
     fallbacks_.forgetCutText();
 }
@@ -216,7 +300,8 @@ QCoro::Task<void> FocusedTextFieldAccessor::restoreCutTextIfUnreplaced() {
     if (!fallbacks_.unreplacedCutText()) {
         co_return;
     }
-    co_await fallbacks_.restoreCutText(platform_.frontApplications.frontApplication());
+    const std::optional<FrontApplication> front = platform_.frontApplications.frontApplication();
+    co_await fallbacks_.restoreCutText(front);
 }
 
 }  // namespace tavrolin

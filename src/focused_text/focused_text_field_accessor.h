@@ -2,7 +2,7 @@
 
 #include "focused_text/clipboard_fallbacks.h"
 #include "language/focused_text_field_accessing.h"
-#include "platform/accessibility.h"
+#include "platform/accessibility_calls.h"
 #include "platform/clipboard.h"
 #include "platform/clock.h"
 #include "platform/front_application.h"
@@ -17,11 +17,12 @@ namespace tavrolin {
 // The one object through which the application reads the focused text field of another
 // application and writes text back: accessibility first, the clipboard with synthetic
 // keystrokes as fallback. Lives on the main thread; shared by every focused-text workflow and
-// service.
+// service. Every accessibility query is awaited through AccessibilityCalls, so another
+// application never holds the main thread.
 class FocusedTextFieldAccessor final : public FocusedTextFieldAccessing {
 public:
     struct Platform {
-        Accessibility& accessibility;
+        AccessibilityCalls& accessibility;
         Clipboard& clipboard;
         SyntheticInput& input;
         FrontApplicationProviding& frontApplications;
@@ -54,19 +55,29 @@ public:
 
     // Replaces the element's whole text through accessibility and puts the caret at its end.
     // False when the value cannot be set.
-    bool writeValue(const QString& text, const AccessibleElementHandle& element);
+    QCoro::Task<bool> writeValue(QString text, AccessibleElementHandle element);
 
     ClipboardFallbacks& clipboardFallbacks() { return fallbacks_; }
 
 private:
     QCoro::Task<AccessibleElementHandle> resolveFocusedElementAsync(std::optional<FrontApplication> front);
-    AccessibleElementHandle resolveFocusedElement(const std::optional<FrontApplication>& front);
-    bool shouldProbeClipboardForStructuredSelection(const std::optional<FrontApplication>& front,
-                                                    const AccessibleElementHandle& element);
-    std::optional<TextRange> readSelectedRange(const AccessibleElementHandle& element,
-                                               const std::optional<QString>& value);
-    std::optional<QRectF> readScreenFrame(const AccessibleElementHandle& element);
-    void requireTrust();
+    QCoro::Task<AccessibleElementHandle> resolveFocusedElement(std::optional<FrontApplication> front);
+    QCoro::Task<bool> shouldProbeClipboardForStructuredSelection(std::optional<FrontApplication> front,
+                                                                 AccessibleElementHandle element);
+    static std::optional<TextRange> validSelectedRange(const std::optional<AccessibleTextRange>& range,
+                                                       const std::optional<QString>& value);
+    static std::optional<QRectF> validScreenFrame(const std::optional<QRectF>& frame);
+    QCoro::Task<void> requireTrust();
+    // One accessibility query through the accessibility thread, "absent" when unanswered.
+    template <typename Result>
+    QCoro::Task<Result> askAccessibility(Result (Accessibility::*query)());
+    template <typename Result>
+    QCoro::Task<Result> askAboutProcess(qint64 pid, Result (Accessibility::*query)(qint64));
+    template <typename Result>
+    QCoro::Task<Result> askAbout(AccessibleElementHandle element,
+                                 Result (Accessibility::*query)(const AccessibleElementHandle&));
+    // The paste path of a replacement; a paste that cannot be sent leaves the text unplaced.
+    QCoro::Task<void> pasteOrGiveBack(QString newText, bool replacingAllText, std::optional<FrontApplication> front);
 
     Platform platform_;
     ClipboardFallbacks fallbacks_;

@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QCoroTask>
 
+#include <chrono>
 #include <optional>
 #include <vector>
 
@@ -20,21 +22,29 @@ struct ClipboardFormat {
 // clipboard.
 using ClipboardContents = std::vector<ClipboardFormat>;
 
-// The desktop's copy-and-paste clipboard.
+// The desktop's copy-and-paste clipboard. Reads of what another program owns wait for that
+// program, so they are awaited, each bounded by `foreignReadBound`; writes make this program
+// the owner and return at once.
 class Clipboard {
 public:
+    static constexpr std::chrono::milliseconds foreignReadBound{1000};
+
     virtual ~Clipboard() = default;
 
-    // Every format the clipboard offers with its data, for a later setContents().
-    virtual ClipboardContents contents() = 0;
+    // Every format the clipboard offers with its data, for a later setContents(); an empty list
+    // for an empty clipboard. Absent when the owner did not hand over every format in time.
+    virtual QCoro::Task<std::optional<ClipboardContents>> readContents() = 0;
     // Replaces the clipboard with these formats; an empty list clears it.
     virtual void setContents(const ClipboardContents& contents) = 0;
     virtual void clear() = 0;
     virtual void setText(const QString& text) = 0;
-    // The plain text, absent when the clipboard offers none.
-    virtual std::optional<QString> text() = 0;
-    // The HTML text, absent when the clipboard offers none.
-    virtual std::optional<QString> html() = 0;
+    // The plain text, absent when the clipboard offers none (or the owner did not answer).
+    virtual QCoro::Task<std::optional<QString>> readText() = 0;
+    // The HTML text, absent when the clipboard offers none (or the owner did not answer).
+    virtual QCoro::Task<std::optional<QString>> readHtml() = 0;
+    // How many times other programs have fetched data that this program put on the clipboard:
+    // a paste is over only once the target program has fetched it.
+    virtual quint64 ownDataFetches() const = 0;
 };
 
 }  // namespace tavrolin

@@ -211,15 +211,13 @@ QCoro::Task<void> runFocusedTextTask(QPointer<AppDelegate> self, FocusedTextRun 
 }
 
 // The guards every command passes before its flag is set. Answers whether the run may go on.
-bool passesBusyGuard(AppDelegate& delegate, const Context& context, std::initializer_list<bool> flags) {
-    for (const bool busy : flags) {
-        if (busy) {
-            WorkflowLog::ignored(context.action, context.trigger, busyReason);
-            delegate.telemetryReporter().send(context, false, busyReason, true);
-            return false;
-        }
+bool passesBusyGuard(AppDelegate& delegate, const Context& context, bool busy) {
+    if (!busy) {
+        return true;
     }
-    return true;
+    WorkflowLog::ignored(context.action, context.trigger, busyReason);
+    delegate.telemetryReporter().send(context, false, busyReason, true);
+    return false;
 }
 
 bool passesOnlineGuard(AppDelegate& delegate, const Context& context,
@@ -239,21 +237,45 @@ bool passesOnlineGuard(AppDelegate& delegate, const Context& context,
     return false;
 }
 
-bool passesAccessibilityGuard(AppDelegate& delegate, const Context& context) {
-    // Without an accessibility bus nothing of another application can be read.
-    AccessibilityPermission* permission = delegate.accessibilityPermission();
-    if (permission && permission->isTrusted()) {
-        return true;
-    }
-    WorkflowLog::ignored(context.action, context.trigger, untrustedReason);
-    delegate.telemetryReporter().send(context, false, untrustedReason, true);
-    delegate.alerts().showAccessibilitySetupAlert();
-    return false;
-}
-
+// Write, Rewrite, Edit and Flip run beside a selection translation; Create Prompt does not.
 bool busyWithFocusedField(const AppDelegate& d) {
     return d.isMessageTranslationInProgress || d.isTextEditingInProgress || d.isTextWritingInProgress ||
            d.isFlipLanguageInProgress || d.isCreatePromptInProgress;
+}
+
+bool busyForCreatePrompt(const AppDelegate& d) {
+    return d.isCreatePromptInProgress || d.isSelectionTranslationInProgress || d.isMessageTranslationInProgress ||
+           d.isTextEditingInProgress || d.isTextWritingInProgress || d.isFlipLanguageInProgress;
+}
+
+// The Accessibility guard, then the run. The trust check asks the accessibility bus and is
+// awaited; another command may have started meanwhile, so the busy guard is asked again before
+// the flag is set. `begin` sets the flag, shows the card and starts the task.
+QCoro::Task<void> beginWhenTrusted(QPointer<AppDelegate> self, Context context, bool (*isBusy)(const AppDelegate&),
+                                   std::function<void(AppDelegate&, Context)> begin) {
+    bool trusted = false;
+    // Without an accessibility bus nothing of another application can be read.
+    if (AccessibilityPermission* permission = self->accessibilityPermission()) {
+        try {
+            trusted = co_await permission->isTrusted();
+        } catch (...) {
+            trusted = false;
+        }
+    }
+    if (!self) {
+        co_return;
+    }
+    AppDelegate& delegate = *self;
+    if (!trusted) {
+        WorkflowLog::ignored(context.action, context.trigger, untrustedReason);
+        delegate.telemetryReporter().send(context, false, untrustedReason, true);
+        delegate.alerts().showAccessibilitySetupAlert();
+        co_return;
+    }
+    if (!passesBusyGuard(delegate, context, isBusy(delegate))) {
+        co_return;
+    }
+    begin(delegate, std::move(context));
 }
 
 // Sets the flag, shows the first loading card and starts the task.
@@ -301,61 +323,66 @@ void AppDelegate::startMessageTranslation(TelemetryTrigger trigger) {
     const AppLanguage target = settingsStore_->settings().messageTargetLanguage;
     WorkflowLog::started(action, trigger, AppLanguage::automatic, target, std::nullopt);
     Context context = telemetryReporter().makeContext(action, trigger, AppLanguage::automatic, target);
-    if (!passesBusyGuard(*this, context, {busyWithFocusedField(*this)}) || !passesAccessibilityGuard(*this, context)) {
+    if (!passesBusyGuard(*this, context, busyWithFocusedField(*this))) {
         return;
     }
-    const auto loadingText = [store = settingsStore_, target] {
-        return LoadingText{translationLoadingText(target),
-                           target == AppLanguage::hebrew && store->settings().onlineFeaturesEnabled};
-    };
-    const auto service = messageTranslationService();
-    FocusedTextRun run{action, trigger, std::move(context), QStringLiteral("Write Message"),
-                       &AppDelegate::isMessageTranslationInProgress, std::make_shared<bool>(false), loadingText};
-    useService(run, service);
-    run.perform = [service](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
-        co_await service->translateAndReplace(std::move(snapshot));
-        co_return RunSuccess{};
-    };
-    run.handleError = [](AppDelegate& d, const CaptureWorkflowError& e) { d.handleMessageTranslationError(e); };
-    launch(*this, std::move(run), loadingText());
+    beginWhenTrusted(QPointer<AppDelegate>(this), std::move(context), &busyWithFocusedField,
+                     [trigger, action, target](AppDelegate& d, Context context) {
+        const auto loadingText = [store = d.sharedSettingsStore(), target] {
+            return LoadingText{translationLoadingText(target),
+                               target == AppLanguage::hebrew && store->settings().onlineFeaturesEnabled};
+        };
+        const auto service = d.messageTranslationService();
+        FocusedTextRun run{action, trigger, std::move(context), QStringLiteral("Write Message"),
+                           &AppDelegate::isMessageTranslationInProgress, std::make_shared<bool>(false), loadingText};
+        useService(run, service);
+        run.perform = [service](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
+            co_await service->translateAndReplace(std::move(snapshot));
+            co_return RunSuccess{};
+        };
+        run.handleError = [](AppDelegate& d, const CaptureWorkflowError& e) { d.handleMessageTranslationError(e); };
+        launch(d, std::move(run), loadingText());
+                     });
 }
 
 void AppDelegate::startTextWriting(TelemetryTrigger trigger) {
     const TelemetryAction action = TelemetryAction::writeText;
     WorkflowLog::started(action, trigger, std::nullopt, settingsStore_->settings().messageTargetLanguage, std::nullopt);
     Context context = telemetryReporter().makeContext(action, trigger);
-    if (!passesBusyGuard(*this, context, {busyWithFocusedField(*this)}) ||
-        !passesOnlineGuard(*this, context, &AppDelegate::startTextWriting) ||
-        !passesAccessibilityGuard(*this, context)) {
+    if (!passesBusyGuard(*this, context, busyWithFocusedField(*this)) ||
+        !passesOnlineGuard(*this, context, &AppDelegate::startTextWriting)) {
         return;
     }
-    const LoadingText writing{QStringLiteral("Writing..."), true};
-    const auto service = textWritingService();
-    auto loadingShown = std::make_shared<bool>(false);
-    FocusedTextRun run{action, trigger, std::move(context), QStringLiteral("Rewrite Message"),
-                       &AppDelegate::isTextWritingInProgress, loadingShown, [writing] { return writing; }};
-    useService(run, service);
-    const QPointer<AppDelegate> self(this);
-    // The front window's text is read first: once it is known, the card covers that window
-    // when none is shown yet.
-    TextWritingService::WindowTextCallback onWindowText = [self, loadingShown,
-                                                           writing](const ActiveWindowTextSnapshot& window) {
-        if (!self || *loadingShown) {
-            return;
-        }
-        if (ScreenshotOverlayPresenter* overlay = self->screenshotOverlayPresenter()) {
-            overlay->presentLoading(window.windowBounds, window.ownerPID, writing.message, writing.usesServer);
-            *loadingShown = true;
-        }
-    };
-    run.perform = [service, onWindowText](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
-        co_await service->writeAndReplace(std::move(snapshot), onWindowText);
-        co_return RunSuccess{};
-    };
-    run.handleError = [](AppDelegate& d, const CaptureWorkflowError& e) {
-        d.handleTextWritingError(e, d.settingsStore().settings().writeTextShortcut.displayName());
-    };
-    launch(*this, std::move(run), writing);
+    beginWhenTrusted(QPointer<AppDelegate>(this), std::move(context), &busyWithFocusedField,
+                     [trigger, action](AppDelegate& d, Context context) {
+        const LoadingText writing{QStringLiteral("Writing..."), true};
+        const auto service = d.textWritingService();
+        auto loadingShown = std::make_shared<bool>(false);
+        FocusedTextRun run{action, trigger, std::move(context), QStringLiteral("Rewrite Message"),
+                           &AppDelegate::isTextWritingInProgress, loadingShown, [writing] { return writing; }};
+        useService(run, service);
+        const QPointer<AppDelegate> self(&d);
+        // The front window's text is read first: once it is known, the card covers that window
+        // when none is shown yet.
+        TextWritingService::WindowTextCallback onWindowText = [self, loadingShown,
+                                                               writing](const ActiveWindowTextSnapshot& window) {
+            if (!self || *loadingShown) {
+                return;
+            }
+            if (ScreenshotOverlayPresenter* overlay = self->screenshotOverlayPresenter()) {
+                overlay->presentLoading(window.windowBounds, window.ownerPID, writing.message, writing.usesServer);
+                *loadingShown = true;
+            }
+        };
+        run.perform = [service, onWindowText](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
+            co_await service->writeAndReplace(std::move(snapshot), onWindowText);
+            co_return RunSuccess{};
+        };
+        run.handleError = [](AppDelegate& d, const CaptureWorkflowError& e) {
+            d.handleTextWritingError(e, d.settingsStore().settings().writeTextShortcut.displayName());
+        };
+        launch(d, std::move(run), writing);
+                     });
 }
 
 void AppDelegate::startTextEditing(TelemetryTrigger trigger) {
@@ -363,86 +390,92 @@ void AppDelegate::startTextEditing(TelemetryTrigger trigger) {
     const AppLanguage language = settingsStore_->settings().messageTargetLanguage;
     WorkflowLog::started(action, trigger, language, language, std::nullopt);
     Context context = telemetryReporter().makeContext(action, trigger);
-    if (!passesBusyGuard(*this, context, {busyWithFocusedField(*this)}) || !passesAccessibilityGuard(*this, context)) {
+    if (!passesBusyGuard(*this, context, busyWithFocusedField(*this))) {
         return;
     }
-    // Read once: the card and the end of the run follow the switch as it stood at the start.
-    const bool online = settingsStore_->settings().onlineFeaturesEnabled;
-    const LoadingText editing{online ? QStringLiteral("Editing...") : QStringLiteral("Editing locally..."), online};
-    const auto service = textEditingService();
-    FocusedTextRun run{action, trigger, std::move(context), QStringLiteral("Edit Message"),
-                       &AppDelegate::isTextEditingInProgress, std::make_shared<bool>(false), [editing] { return editing; }};
-    useService(run, service);
-    run.perform = [service, online](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
-        const TextEditingResult result = co_await service->editAndReplace(std::move(snapshot));
-        if (!online && result.editedText == result.originalText) {
-            co_return RunSuccess{RunSuccess::Kind::noLocalEdits, std::nullopt};
-        }
-        co_return RunSuccess{};
-    };
-    run.handleError = [](AppDelegate& d, const CaptureWorkflowError& e) { d.handleTextEditingError(e); };
-    launch(*this, std::move(run), editing);
+    beginWhenTrusted(QPointer<AppDelegate>(this), std::move(context), &busyWithFocusedField,
+                     [trigger, action, language](AppDelegate& d, Context context) {
+        // Read once: the card and the end of the run follow the switch as it stood at the start.
+        const bool online = d.settingsStore().settings().onlineFeaturesEnabled;
+        const LoadingText editing{online ? QStringLiteral("Editing...") : QStringLiteral("Editing locally..."), online};
+        const auto service = d.textEditingService();
+        FocusedTextRun run{action, trigger, std::move(context), QStringLiteral("Edit Message"),
+                           &AppDelegate::isTextEditingInProgress, std::make_shared<bool>(false), [editing] { return editing; }};
+        useService(run, service);
+        run.perform = [service, online](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
+            const TextEditingResult result = co_await service->editAndReplace(std::move(snapshot));
+            if (!online && result.editedText == result.originalText) {
+                co_return RunSuccess{RunSuccess::Kind::noLocalEdits, std::nullopt};
+            }
+            co_return RunSuccess{};
+        };
+        run.handleError = [](AppDelegate& d, const CaptureWorkflowError& e) { d.handleTextEditingError(e); };
+        launch(d, std::move(run), editing);
+                     });
 }
 
 void AppDelegate::startFlipLanguage(TelemetryTrigger trigger) {
     const TelemetryAction action = TelemetryAction::flipLanguage;
     WorkflowLog::started(action, trigger, AppLanguage::automatic, std::nullopt, std::nullopt);
     Context context = telemetryReporter().makeContext(action, trigger, AppLanguage::automatic);
-    if (!passesBusyGuard(*this, context, {busyWithFocusedField(*this)}) || !passesAccessibilityGuard(*this, context)) {
+    if (!passesBusyGuard(*this, context, busyWithFocusedField(*this))) {
         return;
     }
-    const LoadingText detecting{QStringLiteral("Detecting language..."),
-                                settingsStore_->settings().onlineFeaturesEnabled};
-    const auto service = flipLanguageService();
-    const QDateTime startedAt = context.startedAt;
-    FocusedTextRun run{action, trigger, std::move(context), QStringLiteral("Flip Language"),
-                       &AppDelegate::isFlipLanguageInProgress, nullptr, {}};
-    useService(run, service);
-    const QPointer<AppDelegate> self(this);
-    run.perform = [service, self, trigger, startedAt](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
-        const QString text = snapshot.selectedText && !snapshot.selectedText->isEmpty() ? *snapshot.selectedText
-                                                                                         : snapshot.fullText;
-        if (text.isEmpty()) {
-            co_return RunSuccess{RunSuccess::Kind::nothingToDo, std::nullopt};
-        }
-        const FlipLanguageResult result = co_await service->flipAndReplace(std::move(snapshot));
-        if (!self) {
-            co_return RunSuccess{};
-        }
-        // The event names the languages actually used and the application in front now; its
-        // duration still runs from the command.
-        Context done = self->telemetryReporter().makeContext(TelemetryAction::flipLanguage, trigger,
-                                                             result.detectedSourceLanguage, result.targetLanguage);
-        done.startedAt = startedAt;
-        co_return RunSuccess{RunSuccess::Kind::succeeded, std::move(done)};
-    };
-    run.handleError = [](AppDelegate& d, const CaptureWorkflowError& e) { d.handleFlipLanguageError(e); };
-    launch(*this, std::move(run), detecting);
+    beginWhenTrusted(QPointer<AppDelegate>(this), std::move(context), &busyWithFocusedField,
+                     [trigger, action](AppDelegate& d, Context context) {
+        const LoadingText detecting{QStringLiteral("Detecting language..."),
+                                    d.settingsStore().settings().onlineFeaturesEnabled};
+        const auto service = d.flipLanguageService();
+        const QDateTime startedAt = context.startedAt;
+        FocusedTextRun run{action, trigger, std::move(context), QStringLiteral("Flip Language"),
+                           &AppDelegate::isFlipLanguageInProgress, nullptr, {}};
+        useService(run, service);
+        const QPointer<AppDelegate> self(&d);
+        run.perform = [service, self, trigger, startedAt](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
+            const QString text = snapshot.selectedText && !snapshot.selectedText->isEmpty() ? *snapshot.selectedText
+                                                                                             : snapshot.fullText;
+            if (text.isEmpty()) {
+                co_return RunSuccess{RunSuccess::Kind::nothingToDo, std::nullopt};
+            }
+            const FlipLanguageResult result = co_await service->flipAndReplace(std::move(snapshot));
+            if (!self) {
+                co_return RunSuccess{};
+            }
+            // The event names the languages actually used and the application in front now; its
+            // duration still runs from the command.
+            Context done = self->telemetryReporter().makeContext(TelemetryAction::flipLanguage, trigger,
+                                                                 result.detectedSourceLanguage, result.targetLanguage);
+            done.startedAt = startedAt;
+            co_return RunSuccess{RunSuccess::Kind::succeeded, std::move(done)};
+        };
+        run.handleError = [](AppDelegate& d, const CaptureWorkflowError& e) { d.handleFlipLanguageError(e); };
+        launch(d, std::move(run), detecting);
+                     });
 }
 
 void AppDelegate::startCreatePrompt(TelemetryTrigger trigger) {
     const TelemetryAction action = TelemetryAction::createPrompt;
     WorkflowLog::started(action, trigger, std::nullopt, std::nullopt, std::nullopt);
     Context context = telemetryReporter().makeContext(action, trigger);
-    if (!passesBusyGuard(*this, context,
-                        {isCreatePromptInProgress, isSelectionTranslationInProgress, isMessageTranslationInProgress,
-                         isTextEditingInProgress, isTextWritingInProgress, isFlipLanguageInProgress}) ||
-        !passesOnlineGuard(*this, context, &AppDelegate::startCreatePrompt) ||
-        !passesAccessibilityGuard(*this, context)) {
+    if (!passesBusyGuard(*this, context, busyForCreatePrompt(*this)) ||
+        !passesOnlineGuard(*this, context, &AppDelegate::startCreatePrompt)) {
         return;
     }
-    const LoadingText creating{QStringLiteral("Creating prompt..."), true};
-    const auto service = textPromptingService();
-    FocusedTextRun run{action, trigger, std::move(context), QStringLiteral("Create Prompt"),
-                       &AppDelegate::isCreatePromptInProgress, std::make_shared<bool>(false),
-                       [creating] { return creating; }};
-    useService(run, service);
-    run.perform = [service](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
-        co_await service->promptAndReplace(std::move(snapshot));
-        co_return RunSuccess{};
-    };
-    run.handleError = [](AppDelegate& d, const CaptureWorkflowError& e) { d.handleCreatePromptError(e); };
-    launch(*this, std::move(run), creating);
+    beginWhenTrusted(QPointer<AppDelegate>(this), std::move(context), &busyForCreatePrompt,
+                     [trigger, action](AppDelegate& d, Context context) {
+        const LoadingText creating{QStringLiteral("Creating prompt..."), true};
+        const auto service = d.textPromptingService();
+        FocusedTextRun run{action, trigger, std::move(context), QStringLiteral("Create Prompt"),
+                           &AppDelegate::isCreatePromptInProgress, std::make_shared<bool>(false),
+                           [creating] { return creating; }};
+        useService(run, service);
+        run.perform = [service](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
+            co_await service->promptAndReplace(std::move(snapshot));
+            co_return RunSuccess{};
+        };
+        run.handleError = [](AppDelegate& d, const CaptureWorkflowError& e) { d.handleCreatePromptError(e); };
+        launch(d, std::move(run), creating);
+                     });
 }
 
 }  // namespace tavrolin

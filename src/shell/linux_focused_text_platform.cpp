@@ -1,7 +1,7 @@
 #include "shell/linux_focused_text_platform.h"
 
 #include "core/app_log.h"
-#include "platform/linux/atspi_accessibility.h"
+#include "platform/linux/accessibility_thread.h"
 #include "platform/linux/dbus_accessibility_bus_status.h"
 #include "platform/linux/qt_clipboard.h"
 #include "platform/linux/xtest_synthetic_input.h"
@@ -10,7 +10,7 @@ namespace tavrolin {
 
 LinuxFocusedTextPlatform::LinuxFocusedTextPlatform()
     : busStatus_(std::make_unique<DBusAccessibilityBusStatus>()),
-      accessibility_(std::make_unique<AtspiAccessibility>(*busStatus_)),
+      accessibility_(AccessibilityThread::shared()),
       clipboard_(std::make_unique<QtClipboard>([](const QString& format, qsizetype size) {
           AppLog::app().notice(QStringLiteral("clipboard format skipped format=%1 size=%2").arg(format).arg(size));
       })),

@@ -7,12 +7,13 @@
 
 namespace tavrolin {
 
-class AtspiAccessibility;
+class AccessibilityThread;
 class DBusAccessibilityBusStatus;
 class QtClipboard;
 class XTestSyntheticInput;
 
-// The desktop facilities the focused-text accessor works with on Linux: AT-SPI, the
+// The desktop facilities the focused-text accessor works with on Linux: AT-SPI (through the
+// process's accessibility thread), the
 // accessibility bus switch, the CLIPBOARD selection (formats too large to keep are logged),
 // XTest input, the X11 front-application lookup and Qt timers. Create it on the main thread
 // and keep it alive as long as the accessor built on it.
@@ -29,7 +30,7 @@ public:
 
 private:
     std::unique_ptr<DBusAccessibilityBusStatus> busStatus_;
-    std::unique_ptr<AtspiAccessibility> accessibility_;
+    std::shared_ptr<AccessibilityThread> accessibility_;
     std::unique_ptr<QtClipboard> clipboard_;
     std::unique_ptr<XTestSyntheticInput> input_;
     std::shared_ptr<FrontApplicationProviding> frontApplications_;

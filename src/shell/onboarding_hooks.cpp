@@ -82,28 +82,46 @@ OnboardingCallbacks OnboardingHooks::makeCallbacks() {
 }
 
 void OnboardingHooks::openAccessibilitySettings() {
-    if (deps_.accessibility.isTrusted()) {
-        return;
+    // The trust check waits for the accessibility bus: it runs on without holding the caller.
+    [[maybe_unused]] auto started = openAccessibilitySettingsWhenUntrusted(self_);
+}
+
+QCoro::Task<void> OnboardingHooks::openAccessibilitySettingsWhenUntrusted(std::weak_ptr<OnboardingHooks*> weak) {
+    OnboardingHooks* hooks = *weak.lock();
+    const bool trusted = co_await hooks->deps_.accessibility.isTrusted();
+    if (trusted || !alive(weak)) {
+        co_return;
     }
-    if (deps_.accessibility.requestIfNeeded() == AccessibilityPermissionStatus::trusted) {
-        return;
+    const AccessibilityPermissionStatus status = co_await hooks->deps_.accessibility.requestIfNeeded();
+    if (status == AccessibilityPermissionStatus::trusted || !alive(weak)) {
+        co_return;
     }
-    if (deps_.openAccessibilitySettings) {
-        deps_.openAccessibilitySettings();
+    if (hooks->deps_.openAccessibilitySettings) {
+        hooks->deps_.openAccessibilitySettings();
     }
 }
 
-void OnboardingHooks::complete() {
-    const AccessibilityPermissionStatus status = deps_.accessibility.requestIfNeeded();
+void OnboardingHooks::complete() { [[maybe_unused]] auto started = completeAfterTrustRequest(self_); }
+
+QCoro::Task<void> OnboardingHooks::completeAfterTrustRequest(std::weak_ptr<OnboardingHooks*> weak) {
+    OnboardingHooks* hooks = *weak.lock();
+    const AccessibilityPermissionStatus status = co_await hooks->deps_.accessibility.requestIfNeeded();
+    if (!alive(weak)) {
+        co_return;
+    }
     const auto delay = status == AccessibilityPermissionStatus::trusted ? std::chrono::milliseconds(0)
                                                                        : permissionRequestDelay;
-    const std::weak_ptr<OnboardingHooks*> weak = self_;
     // Screen capture needs no permission on X11, so the delayed step only records completion.
-    pendingCompletion_ = deps_.scheduler.scheduleAfter(delay, [weak] {
+    hooks->pendingCompletion_ = hooks->deps_.scheduler.scheduleAfter(delay, [weak] {
         if (const auto self = weak.lock(); self && *self) {
             (*self)->deps_.defaults.setInteger(completedVersionKey, currentVersion);
         }
     });
+}
+
+bool OnboardingHooks::alive(const std::weak_ptr<OnboardingHooks*>& weak) {
+    const auto self = weak.lock();
+    return self && *self;
 }
 
 bool OnboardingHooks::route(HotKeyAction action, const std::function<void()>& workflow) {

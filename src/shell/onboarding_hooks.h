@@ -8,6 +8,8 @@
 #include "platform/clock.h"
 #include "shell/onboarding_presenting.h"
 
+#include <QCoroTask>
+
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -70,6 +72,10 @@ private:
     OnboardingCallbacks makeCallbacks();
     void complete();
     void openAccessibilitySettings();
+    // Started by the two above; each checks after every wait that the hooks still exist.
+    static QCoro::Task<void> completeAfterTrustRequest(std::weak_ptr<OnboardingHooks*> weak);
+    static QCoro::Task<void> openAccessibilitySettingsWhenUntrusted(std::weak_ptr<OnboardingHooks*> weak);
+    static bool alive(const std::weak_ptr<OnboardingHooks*>& weak);
 
     Dependencies deps_;
     std::unique_ptr<OnboardingWindow> window_;

@@ -2,6 +2,8 @@
 
 #include "support/fake_accessibility_bus_status.h"
 
+#include "support/async.h"
+
 #include <gtest/gtest.h>
 
 namespace tavrolin {
@@ -29,12 +31,12 @@ TEST_P(AccessibilityPermissionTest, RequestSwitchesOnOnceAndTellsTheUserWhenItCa
     std::vector<QString> notices;
     AccessibilityPermission permission(bus, [&](const QString& message) { notices.push_back(message); });
 
-    EXPECT_EQ(permission.requestIfNeeded(), c.expected);
+    EXPECT_EQ(test::await(permission.requestIfNeeded()), c.expected);
     EXPECT_EQ(bus.writes, c.expectedWrites);
     EXPECT_EQ(bus.enabled, c.enabledAfter);
     EXPECT_EQ(notices.size(), c.expectsNotice ? 1u : 0u);
     EXPECT_EQ(permission.lastNotice().has_value(), c.expectsNotice);
-    EXPECT_EQ(permission.isTrusted(), c.expected == AccessibilityPermissionStatus::trusted);
+    EXPECT_EQ(test::await(permission.isTrusted()), c.expected == AccessibilityPermissionStatus::trusted);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -52,12 +54,12 @@ TEST(AccessibilityPermissionNoticeTest, NoticeNamesWhatToDoAndClearsAfterSuccess
     test::FakeAccessibilityBusStatus bus;
     bus.reachable = false;
     AccessibilityPermission permission(bus);
-    EXPECT_EQ(permission.requestIfNeeded(), AccessibilityPermissionStatus::notTrusted);
+    EXPECT_EQ(test::await(permission.requestIfNeeded()), AccessibilityPermissionStatus::notTrusted);
     ASSERT_TRUE(permission.lastNotice());
     EXPECT_TRUE(permission.lastNotice()->contains(u"at-spi2-core"));
 
     bus.reachable = true;
-    EXPECT_EQ(permission.requestIfNeeded(), AccessibilityPermissionStatus::trusted);
+    EXPECT_EQ(test::await(permission.requestIfNeeded()), AccessibilityPermissionStatus::trusted);
     EXPECT_FALSE(permission.lastNotice());
 }
 

@@ -6,6 +6,7 @@
 #include "support/fake_clipboard.h"
 #include "support/fake_front_application_provider.h"
 #include "support/fake_synthetic_input.h"
+#include "support/inline_accessibility_calls.h"
 #include "support/virtual_time_task.h"
 
 #include <gtest/gtest.h>
@@ -50,10 +51,11 @@ protected:
 
     test::ManualScheduler scheduler;
     test::FakeAccessibility ax;
+    test::InlineAccessibilityCalls calls{ax};
     test::FakeClipboard clipboard;
     test::FakeKeyboardApplication keyboard{clipboard};
     test::FakeFrontApplicationProvider front;
-    FocusedTextFieldAccessor accessor{{ax, clipboard, keyboard, front, scheduler}, 0.3};
+    FocusedTextFieldAccessor accessor{{calls, clipboard, keyboard, front, scheduler}, 0.3};
 };
 
 // --- reading the whole field ---
@@ -159,8 +161,12 @@ TEST_F(FocusedTextFieldAccessorTest, EmptyFieldsByRole) {
         focus(field);
         keyboard.chords.clear();
         EXPECT_EQ(failure(accessor.readFocusedField()), c.expected) << static_cast<int>(c.role);
-        // The clipboard was tried first, and the user's clipboard is back.
-        EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+C", "Ctrl+A", "Ctrl+C"}));
+        // The clipboard was tried first, and the user's clipboard is back; a password entry is
+        // never copied.
+        const QStringList expectedChords = c.role == AccessibleRole::secureTextField
+                                               ? QStringList()
+                                               : QStringList({"Ctrl+C", "Ctrl+A", "Ctrl+C"});
+        EXPECT_EQ(keyboard.chords, expectedChords) << static_cast<int>(c.role);
         EXPECT_EQ(clipboard.text(), "user clipboard");
     }
 }
@@ -429,6 +435,92 @@ TEST_F(FocusedTextFieldAccessorTest, CutTextIsForgottenOnceReplaced) {
     run(accessor.restoreCutTextIfUnreplaced());
     EXPECT_TRUE(keyboard.chords.isEmpty());
     EXPECT_EQ(field->text, "fun main() = Unit");
+}
+
+}  // namespace
+}  // namespace tavrolin
+
+namespace tavrolin {
+namespace {
+
+// --- failures that must not pass for success, terminals, hung applications ---
+
+TEST_F(FocusedTextFieldAccessorTest, APasteThatCannotBeSentHandsTheTextBack) {
+    struct Scenario {
+        const char* name;
+        bool selection;
+        bool settable;
+        bool acceptsSelectedText;
+        bool canSendAtAll;
+    } cases[] = {
+        {"no Latin v on the keyboard, whole field", false, false, true, true},
+        {"no Latin v on the keyboard, selection", true, true, false, true},
+        {"no synthetic input at all", false, false, true, false},
+    };
+    for (const Scenario& c : cases) {
+        auto field = test::makeField("old text", c.selection ? AccessibleTextRange{0, 3} : AccessibleTextRange{});
+        field->settable = c.settable;
+        field->acceptsSelectedText = c.acceptsSelectedText;
+        focus(field);
+        keyboard.canSendV = false;
+        keyboard.canSend = c.canSendAtAll;
+        const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+        try {
+            run(accessor.replaceFocusedFieldTextOrPresentCopyFallback("finished text", snapshot));
+            ADD_FAILURE() << c.name << ": reported success";
+        } catch (const FocusedTextReplacementFallback& fallback) {
+            EXPECT_EQ(fallback.text, "finished text") << c.name;
+            EXPECT_EQ(fallback.underlyingError.errorCase(), Case::failedToReplaceFocusedTextFieldText) << c.name;
+        }
+        EXPECT_EQ(field->text, "old text") << c.name;
+        settle();
+        EXPECT_EQ(clipboard.text(), "user clipboard") << c.name;  // nothing waits for a fetch
+    }
+}
+
+TEST_F(FocusedTextFieldAccessorTest, TerminalsAreNeverSentInterruptsSelectAllOrCut) {
+    front.setIdentifier("XTerm", appPid);
+    keyboard.terminal = true;
+    auto screen = test::makeField("$ sleep 60", {2, 5});
+    screen->hasText = false;  // like most terminals: nothing through accessibility
+    focus(screen);
+    EXPECT_EQ(failure(accessor.prepareFocusedFieldWithRetry(4, 0.12)), Case::noFocusedTextField);
+    EXPECT_TRUE(keyboard.chords.isEmpty());
+
+    // A selection is copied with the terminal's own chord.
+    const FocusedTextFieldSnapshot selection = run(accessor.readFocusedSelection(false));
+    EXPECT_EQ(selection.selectedText, "sleep");
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+Shift+C"}));
+    EXPECT_EQ(clipboard.text(), "user clipboard");
+
+    // Pasting over the selection uses the terminal's paste; replacing "everything" cannot be
+    // done without select-all, so the text is handed back instead of added to the input.
+    keyboard.chords.clear();
+    run(accessor.replaceFocusedFieldText("wake", selection));
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+Shift+V"}));
+    FocusedTextFieldSnapshot whole = selection;
+    whole.selectedText = QString();
+    keyboard.chords.clear();
+    EXPECT_THROW(run(accessor.replaceFocusedFieldText("everything", whole)), FocusedTextReplacementFallback);
+    EXPECT_TRUE(keyboard.chords.isEmpty());
+    EXPECT_EQ(keyboard.interrupts, 0);
+    settle();
+    EXPECT_EQ(clipboard.text(), "user clipboard");
+}
+
+TEST_F(FocusedTextFieldAccessorTest, AnApplicationThatStopsAnsweringEndsTheReadWithoutAField) {
+    auto field = test::makeField("text");
+    focus(field);
+    ax.applicationFocus[appPid] = field;
+    calls.answers = false;  // every query misses its bound
+    // No answer is not a refusal: the read goes on, finds nothing and says so, without
+    // sending the user to the accessibility settings and without touching the clipboard.
+    EXPECT_EQ(failure(accessor.readFocusedField()), Case::noFocusedTextField);
+    EXPECT_TRUE(keyboard.chords.isEmpty()) << keyboard.chords.join(' ').toStdString();
+    // Without an element a selection read asks the clipboard, as it always does.
+    EXPECT_EQ(failure(accessor.readFocusedSelection(false)), Case::noFocusedTextField);
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+C"}));
+    EXPECT_EQ(clipboard.text(), "user clipboard");
 }
 
 }  // namespace

@@ -153,18 +153,18 @@ TEST_F(AtspiAccessibilityDesktopTest, UnknownProcessesAndForeignHandlesAreAbsent
 TEST(AccessibilityBusStatusDesktopTest, SwitchesTheBusAndTrustFollowsIt) {
     DBusAccessibilityBusStatus status;
     AtspiAccessibility accessibility{status};
-    ASSERT_EQ(status.isEnabled(), true);  // the desktop session switches it on
+    ASSERT_EQ(status.isEnabledBlocking(), true);  // the desktop session switches it on
     struct SwitchBackOn {
         DBusAccessibilityBusStatus& status;
-        ~SwitchBackOn() { status.setEnabled(true); }
+        ~SwitchBackOn() { status.setEnabledBlocking(true); }
     } guard{status};
 
-    ASSERT_TRUE(status.setEnabled(false));
-    EXPECT_EQ(status.isEnabled(), false);
+    ASSERT_TRUE(status.setEnabledBlocking(false));
+    EXPECT_EQ(status.isEnabledBlocking(), false);
     EXPECT_FALSE(accessibility.isTrusted());
     // Asking a lazy application for its tree switches the bus on again.
     accessibility.requestAccessibilityTree(1);
-    EXPECT_EQ(status.isEnabled(), true);
+    EXPECT_EQ(status.isEnabledBlocking(), true);
     EXPECT_TRUE(accessibility.isTrusted());
 }
 

@@ -4,6 +4,8 @@
 #include <QClipboard>
 #include <QMimeData>
 
+#include "support/async.h"
+
 #include <gtest/gtest.h>
 
 namespace tavrolin {
@@ -21,21 +23,21 @@ TEST(QtClipboardTest, SavesEveryFormatButProtocolTargetsAndOversizedData) {
     data->setData("TIMESTAMP", "ignored");
     QApplication::clipboard()->setMimeData(data);
 
-    const ClipboardContents saved = clipboard.contents();
+    const ClipboardContents saved = test::await(clipboard.readContents()).value();
     const ClipboardContents expected = {{"text/plain", "small text"}, {"image/png", QByteArray("\x89PNG\0\1", 6)}};
     EXPECT_EQ(saved, expected);
     EXPECT_EQ(skipped, QStringList({"application/x-huge:17"}));
 
     clipboard.setText("marker");
-    EXPECT_EQ(clipboard.text(), "marker");
-    EXPECT_EQ(clipboard.html(), std::nullopt);
+    EXPECT_EQ(test::await(clipboard.readText()), "marker");
+    EXPECT_EQ(test::await(clipboard.readHtml()), std::nullopt);
     clipboard.setContents(saved);
-    EXPECT_EQ(clipboard.contents(), expected);
-    EXPECT_EQ(clipboard.text(), "small text");
+    EXPECT_EQ(test::await(clipboard.readContents()), std::optional(expected));
+    EXPECT_EQ(test::await(clipboard.readText()), "small text");
 
     clipboard.setContents({});
-    EXPECT_EQ(clipboard.contents(), ClipboardContents());
-    EXPECT_EQ(clipboard.text(), std::nullopt);
+    EXPECT_EQ(test::await(clipboard.readContents()), std::optional(ClipboardContents()));
+    EXPECT_EQ(test::await(clipboard.readText()), std::nullopt);
 }
 
 TEST(QtClipboardTest, ReadsHtmlBesidePlainText) {
@@ -44,10 +46,10 @@ TEST(QtClipboardTest, ReadsHtmlBesidePlainText) {
     data->setText("a b");
     data->setHtml("<p>a</p><p>b</p>");
     QApplication::clipboard()->setMimeData(data);
-    EXPECT_EQ(clipboard.text(), "a b");
-    EXPECT_EQ(clipboard.html(), "<p>a</p><p>b</p>");
+    EXPECT_EQ(test::await(clipboard.readText()), "a b");
+    EXPECT_EQ(test::await(clipboard.readHtml()), "<p>a</p><p>b</p>");
     clipboard.clear();
-    EXPECT_EQ(clipboard.html(), std::nullopt);
+    EXPECT_EQ(test::await(clipboard.readHtml()), std::nullopt);
 }
 
 }  // namespace

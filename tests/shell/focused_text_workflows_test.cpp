@@ -25,6 +25,7 @@
 #include "support/fake_global_key_grabber.h"
 #include "support/fake_power_assertions.h"
 #include "support/fake_synthetic_input.h"
+#include "support/inline_accessibility_calls.h"
 #include "support/fake_window_list.h"
 #include "support/fake_dictation_authorization.h"
 #include "support/fake_speech_backends.h"
@@ -126,6 +127,7 @@ struct Desktop {
         std::make_shared<test::FakeClock>(QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::LocalTime));
     std::shared_ptr<test::ManualScheduler> scheduler = std::make_shared<test::ManualScheduler>(clock.get());
     test::FakeAccessibility ax;
+    test::InlineAccessibilityCalls calls{ax};
     test::FakeClipboard clipboard;
     test::FakeKeyboardApplication keyboard{clipboard};
     std::shared_ptr<test::FakeFrontApplicationProvider> front = std::make_shared<test::FakeFrontApplicationProvider>();
@@ -194,7 +196,7 @@ struct Desktop {
         f.makeActiveWindowDetector = [this] { return std::make_shared<ActiveWindowDetector>(front, windows, 1); };
         f.makeFocusedTextFieldAccessor = [this](double delay) {
             return std::make_shared<FocusedTextFieldAccessor>(
-                FocusedTextFieldAccessor::Platform{ax, clipboard, keyboard, *front, *scheduler}, delay);
+                FocusedTextFieldAccessor::Platform{calls, clipboard, keyboard, *front, *scheduler}, delay);
         };
         f.makeLaunchAtLoginController = [this] {
             LaunchAtLoginController::Options options;
@@ -649,6 +651,25 @@ TEST(FocusedTextWorkflows, FailuresAreSortedReportedAndShownAfterTheCardIsCleare
     EXPECT_EQ(other.alertTitles(), QStringList{"Create Prompt failed"});
     EXPECT_EQ(other.alerts->shown[0].message, "socket on fire");
     EXPECT_FALSE(other.delegate->isCreatePromptInProgress);
+}
+
+TEST(FocusedTextWorkflows, AFieldThatRefusesTheTextGetsTheCopyWindowAndTheUnderlyingCode) {
+    // The field cannot be written through accessibility and the paste chord cannot be typed on
+    // this keyboard: the finished translation goes to the copy window, no alert.
+    Desktop desktop;
+    desktop.field->settable = false;
+    desktop.keyboard.canSendV = false;
+    AppDelegate& delegate = desktop.make();
+    delegate.startMessageTranslation(TelemetryTrigger::menu);
+    desktop.settle();
+    EXPECT_EQ(desktop.events(),
+              QStringList{"action=translate_message success=false error=failed_to_replace_focused_text_field_text"});
+    EXPECT_TRUE(desktop.alerts->shown.empty());
+    EXPECT_EQ(desktop.field->text, "Good morning, how are you today?");
+    ASSERT_NE(delegate.dictationScratchpadWindowController(), nullptr);
+    EXPECT_EQ(delegate.dictationScratchpadWindowController()->viewModel().text(),
+              "Good morning, how are you today? (en>es device)");
+    EXPECT_EQ(desktop.workflowLines(), QStringList{"workflow start action=translate_message"}) << "no failure line";
 }
 
 TEST(FocusedTextWorkflows, TheCopyWindowOpensOnlyForTextAndKeepsItAsMade) {

@@ -10,20 +10,21 @@ namespace tavrolin::test {
 // `acceptsSwitch` false as a desktop that refuses to change it.
 class FakeAccessibilityBusStatus final : public AccessibilityBusStatus {
 public:
-    std::optional<bool> isEnabled() override {
+    // Both answer at once: a caller awaiting them goes on without the event loop.
+    QCoro::Task<std::optional<bool>> isEnabled() override {
         ++reads;
         if (!reachable) {
-            return std::nullopt;
+            co_return std::nullopt;
         }
-        return enabled;
+        co_return enabled;
     }
-    bool setEnabled(bool value) override {
+    QCoro::Task<bool> setEnabled(bool value) override {
         ++writes;
         if (!reachable || !acceptsSwitch) {
-            return false;
+            co_return false;
         }
         enabled = value;
-        return true;
+        co_return true;
     }
 
     bool reachable = true;

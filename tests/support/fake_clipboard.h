@@ -13,25 +13,38 @@ public:
     ClipboardContents formats;
     int writes = 0;
     int reads = 0;
+    // false: the owner of the user's clipboard never hands it over (saves come back absent).
+    bool ownerAnswers = true;
+    // Fetches of our data by other programs (what a pasting application does).
+    quint64 fetches = 0;
 
-    ClipboardContents contents() override {
+    QCoro::Task<std::optional<ClipboardContents>> readContents() override {
         ++reads;
-        return formats;
+        if (!ownerAnswers) {
+            co_return std::nullopt;
+        }
+        co_return formats;
     }
+    QCoro::Task<std::optional<QString>> readText() override { co_return text(); }
+    QCoro::Task<std::optional<QString>> readHtml() override { co_return html(); }
+    quint64 ownDataFetches() const override { return fetches; }
     void setContents(const ClipboardContents& contents) override {
         ++writes;
+        ownerAnswers = true;
         formats = contents;
     }
     void clear() override {
         ++writes;
+        ownerAnswers = true;
         formats.clear();
     }
     void setText(const QString& text) override {
         ++writes;
+        ownerAnswers = true;
         formats = {{"text/plain", text.toUtf8()}};
     }
-    std::optional<QString> text() override { return format("text/plain"); }
-    std::optional<QString> html() override { return format("text/html"); }
+    std::optional<QString> text() const { return format("text/plain"); }
+    std::optional<QString> html() const { return format("text/html"); }
 
     // What an application does when it copies.
     void copy(const QString& text, const std::optional<QString>& html = std::nullopt) {

@@ -26,12 +26,40 @@ public:
     std::optional<QString> copiedHtml; // copied beside the plain text, when set
     QStringList chords;
     std::optional<QPoint> pointer = QPoint(10, 10);
+    // The Latin "v" is missing from the keyboard map: Control+V cannot be sent.
+    bool canSendV = true;
+    // true: like an X11 program, the application fetches a paste later, in fetchPaste().
+    bool fetchesPasteLater = false;
+    // The application reacts to Control+Shift+C and Control+Shift+V as a terminal does.
+    bool terminal = false;
+    // Control+C reached a terminal: the program running there was interrupted.
+    int interrupts = 0;
+
+    // A paste deferred by fetchesPasteLater arrives now.
+    void fetchPaste() {
+        if (pendingPastes > 0) {
+            --pendingPastes;
+            paste();
+        }
+    }
+    int pendingPastes = 0;
 
     bool sendKeyChord(Qt::KeyboardModifiers modifiers, Qt::Key key) override {
-        if (!canSend) {
+        if (!canSend || (key == Qt::Key_V && !canSendV)) {
             return false;
         }
         chords << QKeySequence(static_cast<int>(modifiers) | key).toString();
+        if (terminal) {
+            if (modifiers == Qt::ControlModifier && key == Qt::Key_C) {
+                ++interrupts;
+                return true;
+            }
+            if (modifiers == (Qt::ControlModifier | Qt::ShiftModifier) && (key == Qt::Key_C || key == Qt::Key_V)) {
+                modifiers = Qt::ControlModifier;  // the terminal's copy and paste
+            } else {
+                return true;
+            }
+        }
         if (!field || modifiers != Qt::ControlModifier) {
             return true;
         }
@@ -51,8 +79,10 @@ public:
             }
             break;
         case Qt::Key_V:
-            if (const std::optional<QString> text = clipboard_.text()) {
-                field->replaceSelection(*text);
+            if (fetchesPasteLater) {
+                ++pendingPastes;
+            } else {
+                paste();
             }
             break;
         default:
@@ -61,6 +91,13 @@ public:
         return true;
     }
     std::optional<QPoint> pointerPosition() override { return pointer; }
+
+    void paste() {
+        ++clipboard_.fetches;
+        if (const std::optional<QString> text = clipboard_.text()) {
+            field->replaceSelection(*text);
+        }
+    }
     bool movePointerTo(QPoint position) override {
         pointer = position;
         return canSend;

@@ -10,19 +10,19 @@ namespace tavrolin::test {
 
 namespace {
 
-QString appPath() {
+QString appPath(const QString& program) {
     const QString buildDir = qEnvironmentVariable("TAVROLIN_BUILD_DIR");
     if (!buildDir.isEmpty()) {
-        return buildDir + "/tests/support/tavrolin_test_app_text_fields";
+        return buildDir + "/tests/support/" + program;
     }
-    return QDir(QCoreApplication::applicationDirPath()).filePath("../support/tavrolin_test_app_text_fields");
+    return QDir(QCoreApplication::applicationDirPath()).filePath("../support/" + program);
 }
 
 }  // namespace
 
-TextFieldsApp::TextFieldsApp() {
+TextFieldsApp::TextFieldsApp(const QString& program, const QStringList& arguments) {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(appPath(), {});
+    process_.start(appPath(program), arguments);
     if (!process_.waitForStarted(5000)) {
         return;
     }

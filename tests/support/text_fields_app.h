@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 namespace tavrolin::test {
 
@@ -12,7 +13,9 @@ namespace tavrolin::test {
 // clipboard while the application reads it.
 class TextFieldsApp {
 public:
-    TextFieldsApp();
+    // The Qt application by default; tavrolin_test_gtk_text_fields is its GTK 3 sibling.
+    explicit TextFieldsApp(const QString& program = QStringLiteral("tavrolin_test_app_text_fields"),
+                           const QStringList& arguments = {});
     ~TextFieldsApp();  // quits the application and waits for it
 
     bool isReady() const { return ready_; }

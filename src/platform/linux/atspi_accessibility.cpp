@@ -1,22 +1,32 @@
 #include "platform/linux/atspi_accessibility.h"
 
 #include "platform/linux/x11_pixels.h"
+#include "platform/selection_replacement_check.h"
 
 #include <QByteArray>
 
 #include <algorithm>
+#include <map>
+#include <string>
 
 #include <atspi/atspi.h>
+#include <dlfcn.h>
 
 namespace tavrolin {
 
+// The GLib main context AT-SPI was set up with: libatspi objects are let go there too.
+GMainContext* atspiContext = nullptr;
+
 namespace {
 
-// A tree walk visits at most this many objects, and this many children of one object: huge
-// lists and tables never hold the focused text field of interest deeper than that.
-constexpr int kMaximumVisitedObjects = 4000;
+// A tree walk visits at most this many children of one object, and goes this deep: huge
+// lists and tables never hold the focused text field of interest deeper than that. Its
+// length is bounded by time (AtspiAccessibility::focusSearchBudget).
 constexpr int kMaximumChildrenPerObject = 500;
 constexpr int kMaximumDepth = 64;
+
+using SteadyClock = std::chrono::steady_clock;
+
 
 // Owning references to GLib objects and memory, so that early returns cannot leak.
 template <typename T>
@@ -44,18 +54,30 @@ template <typename T>
 using GMemory = std::unique_ptr<T, GFreeDeleter>;
 
 // A failed call (error or timeout) counts as absent: swallow and report.
+// The bound of one call, and whether a call on this thread failed only once that bound had
+// passed (the application did not answer) since the current query began.
+std::chrono::milliseconds callBoundOfThisProcess{500};
+thread_local bool callRanOutOfTime = false;
+
 class CallError {
 public:
+    CallError() : started_(std::chrono::steady_clock::now()) {}
     ~CallError() {
         if (error_) {
+            if (std::chrono::steady_clock::now() - started_ >= callBoundOfThisProcess * 9 / 10) {
+                callRanOutOfTime = true;
+            }
             g_error_free(error_);
         }
     }
+    CallError(const CallError&) = delete;
+    CallError& operator=(const CallError&) = delete;
     GError** out() { return &error_; }
     bool failed() const { return error_ != nullptr; }
 
 private:
     GError* error_ = nullptr;
+    std::chrono::steady_clock::time_point started_;
 };
 
 // Conversions between code-point offsets (AT-SPI) and UTF-16 offsets (everything else).
@@ -79,7 +101,17 @@ qsizetype utf16ToCodePoints(const QString& text, qsizetype utf16) {
 class AtspiElement final : public AccessibleElement {
 public:
     explicit AtspiElement(AtspiAccessible* object) : object_(object) {}  // takes the reference
-    ~AtspiElement() override { g_object_unref(object_); }
+    ~AtspiElement() override {
+        // Handles travel to the GUI thread and may be dropped there; only the accessibility
+        // thread may touch libatspi objects, even to let them go.
+        g_main_context_invoke_full(
+            atspiContext, G_PRIORITY_DEFAULT,
+            [](gpointer object) -> gboolean {
+                g_object_unref(object);
+                return G_SOURCE_REMOVE;
+            },
+            object_, nullptr);
+    }
     AtspiElement(const AtspiElement&) = delete;
     AtspiElement& operator=(const AtspiElement&) = delete;
     AtspiAccessible* object() const { return object_; }
@@ -100,14 +132,25 @@ AccessibleElementHandle wrap(AtspiAccessible* owned) {
     return std::make_shared<AtspiElement>(owned);
 }
 
+// libatspi reports no error for a state set that never came: one that took the whole bound
+// counts as a call that ran out of time.
+AtspiStateSet* stateSetOf(AtspiAccessible* object) {
+    const auto started = std::chrono::steady_clock::now();
+    AtspiStateSet* states = atspi_accessible_get_state_set(object);
+    if (std::chrono::steady_clock::now() - started >= callBoundOfThisProcess * 9 / 10) {
+        callRanOutOfTime = true;
+    }
+    return states;
+}
+
 bool hasState(AtspiAccessible* object, AtspiStateType state) {
-    GObjectRef<AtspiStateSet> states(atspi_accessible_get_state_set(object));
+    GObjectRef<AtspiStateSet> states(stateSetOf(object));
     return states && atspi_state_set_contains(states.get(), state);
 }
 
 // Qt marks read-only line edits "editable" and "read-only" at once.
 bool isEditableObject(AtspiAccessible* object) {
-    GObjectRef<AtspiStateSet> states(atspi_accessible_get_state_set(object));
+    GObjectRef<AtspiStateSet> states(stateSetOf(object));
     return states && atspi_state_set_contains(states.get(), ATSPI_STATE_EDITABLE) &&
            !atspi_state_set_contains(states.get(), ATSPI_STATE_READ_ONLY);
 }
@@ -195,12 +238,45 @@ std::optional<QRectF> toLogicalRect(AtspiRect* rect) {
     return x11::deviceRectToLogical(QRectF(rect->x, rect->y, rect->width, rect->height));
 }
 
-// Depth-first search for the focused object below `root`, skipping hidden subtrees.
-AtspiAccessible* findFocused(AtspiAccessible* root, int depth, int& budget) {
-    if (--budget < 0 || depth > kMaximumDepth) {
+// The application's own search for its focused object, where it offers one (GTK does):
+// one call however large the tree. Absent when the application cannot search.
+std::optional<AtspiAccessible*> collectionFocused(AtspiAccessible* root) {
+    GObjectRef<AtspiCollection> collection(atspi_accessible_get_collection_iface(root));
+    if (!collection) {
+        return std::nullopt;
+    }
+    GObjectRef<AtspiStateSet> wanted(atspi_state_set_new(nullptr));
+    atspi_state_set_add(wanted.get(), ATSPI_STATE_FOCUSED);
+    GObjectRef<AtspiMatchRule> rule(atspi_match_rule_new(wanted.get(), ATSPI_Collection_MATCH_ALL, nullptr,
+                                                         ATSPI_Collection_MATCH_NONE, nullptr,
+                                                         ATSPI_Collection_MATCH_NONE, nullptr,
+                                                         ATSPI_Collection_MATCH_NONE, FALSE));
+    CallError error;
+    GArray* matches = atspi_collection_get_matches(collection.get(), rule.get(), ATSPI_Collection_SORT_ORDER_CANONICAL,
+                                                   1, TRUE, error.out());
+    if (error.failed() || !matches) {
+        return std::nullopt;
+    }
+    AtspiAccessible* found = nullptr;
+    for (guint i = 0; i < matches->len; ++i) {
+        auto* match = g_array_index(matches, AtspiAccessible*, i);
+        if (!found && match) {
+            found = match;
+        } else if (match) {
+            g_object_unref(match);
+        }
+    }
+    g_array_free(matches, TRUE);
+    return found;
+}
+
+// Depth-first search for the focused object below `root`, skipping hidden subtrees, until
+// `deadline`.
+AtspiAccessible* findFocused(AtspiAccessible* root, int depth, SteadyClock::time_point deadline) {
+    if (depth > kMaximumDepth || SteadyClock::now() > deadline) {
         return nullptr;
     }
-    GObjectRef<AtspiStateSet> states(atspi_accessible_get_state_set(root));
+    GObjectRef<AtspiStateSet> states(stateSetOf(root));
     if (!states) {
         return nullptr;
     }
@@ -217,28 +293,83 @@ AtspiAccessible* findFocused(AtspiAccessible* root, int depth, int& budget) {
     if (countError.failed()) {
         return nullptr;
     }
-    for (gint i = 0; i < std::min<gint>(count, kMaximumChildrenPerObject) && budget > 0; ++i) {
+    for (gint i = 0; i < std::min<gint>(count, kMaximumChildrenPerObject) && SteadyClock::now() <= deadline; ++i) {
         CallError childError;
         GObjectRef<AtspiAccessible> child(atspi_accessible_get_child_at_index(root, i, childError.out()));
         if (childError.failed() || !child) {
             continue;
         }
-        if (AtspiAccessible* found = findFocused(child.get(), depth + 1, budget)) {
+        if (AtspiAccessible* found = findFocused(child.get(), depth + 1, deadline)) {
             return found;
         }
     }
     return nullptr;
 }
 
+// The focused object below `root`: the application's own search first, a bounded walk after.
+AtspiAccessible* searchFocused(AtspiAccessible* root, int depth) {
+    if (const std::optional<AtspiAccessible*> found = collectionFocused(root)) {
+        if (*found) {
+            return *found;
+        }
+    }
+    // Children and states may have changed without an event reaching us.
+    atspi_accessible_clear_cache(root);
+    return findFocused(root, depth, SteadyClock::now() + AtspiAccessibility::focusSearchBudget);
+}
+
+// The D-Bus name of the application that owns an object.
+std::string applicationOf(AtspiAccessible* object) {
+    const AtspiApplication* app = object ? object->parent.app : nullptr;
+    return app && app->bus_name ? std::string(app->bus_name) : std::string();
+}
+
 }  // namespace
 
+}  // namespace tavrolin
+
+// libatspi opens a private connection to each application that offers one and attaches it to
+// the global default GLib context, which Qt's GUI thread dispatches: libatspi would then run
+// on two threads at once (and deadlock). Every connection it sets up is attached to the
+// accessibility thread's context instead; the library calls this through its own symbol
+// table, so this definition takes its place.
+extern "C" void atspi_dbus_connection_setup_with_g_main(DBusConnection* connection, GMainContext* context) {
+    using Setup = void (*)(DBusConnection*, GMainContext*);
+    static const auto library = reinterpret_cast<Setup>(dlsym(RTLD_NEXT, "atspi_dbus_connection_setup_with_g_main"));
+    if (library) {
+        library(connection, tavrolin::atspiContext ? tavrolin::atspiContext : context);
+    }
+}
+
+namespace tavrolin {
+
 struct AtspiAccessibility::State {
-    AccessibilityBusStatus& busStatus;
+    DBusAccessibilityBusStatus& busStatus;
+    std::shared_ptr<DBusAccessibilityBusStatus> ownedBusStatus;
+    std::chrono::milliseconds callTimeout{500};
     bool connected = false;
     AtspiEventListener* focusListener = nullptr;
     AtspiAccessible* lastFocused = nullptr;
+    // Applications (by bus name) that let a query run past the bound, and until when they
+    // are left alone.
+    std::map<std::string, SteadyClock::time_point> unresponsiveUntil;
 
-    explicit State(AccessibilityBusStatus& status) : busStatus(status) {}
+    explicit State(DBusAccessibilityBusStatus& status) : busStatus(status) {}
+
+    bool isUnresponsive(const std::string& app) {
+        if (app.empty()) {
+            return false;
+        }
+        const auto it = unresponsiveUntil.find(app);
+        if (it == unresponsiveUntil.end()) {
+            return false;
+        }
+        if (SteadyClock::now() >= it->second) {
+            unresponsiveUntil.erase(it);
+            return false;
+        }
+        return true;
+    }
 
     ~State() {
         if (focusListener) {
@@ -262,7 +393,7 @@ struct AtspiAccessibility::State {
     }
 
     // The application object of a process, with a new reference; null when not found.
-    AtspiAccessible* application(qint64 pid) const {
+    AtspiAccessible* application(qint64 pid) {
         if (!connected || pid <= 0) {
             return nullptr;
         }
@@ -281,15 +412,53 @@ struct AtspiAccessibility::State {
             CallError pidError;
             const guint appPid = atspi_accessible_get_process_id(app.get(), pidError.out());
             if (!pidError.failed() && static_cast<qint64>(appPid) == pid) {
-                return app.release();
+                return isUnresponsive(applicationOf(app.get())) ? nullptr : app.release();
             }
         }
         return nullptr;
     }
 };
 
-AtspiAccessibility::AtspiAccessibility(AccessibilityBusStatus& busStatus, int callTimeoutMs)
+// Watches one query to one application: an application found unresponsive is not asked at
+// all, and one that keeps the query past the bound is left alone for a while.
+class AtspiAccessibility::Watch {
+public:
+    Watch(State& state, AtspiAccessible* object)
+        : state_(state), app_(applicationOf(object)) {
+        callRanOutOfTime = false;
+    }
+    // A call that ran out of time: the application is not answering. A query of several slow
+    // but answered calls (a busy machine, a program building a large tree) is not.
+    ~Watch() {
+        if (!app_.empty() && callRanOutOfTime) {
+            state_.unresponsiveUntil[app_] = SteadyClock::now() + AtspiAccessibility::unresponsiveQuarantine;
+        }
+        callRanOutOfTime = false;
+    }
+    Watch(const Watch&) = delete;
+    Watch& operator=(const Watch&) = delete;
+    bool skip() const { return state_.isUnresponsive(app_); }
+
+private:
+    State& state_;
+    std::string app_;
+};
+
+AtspiAccessibility::AtspiAccessibility(std::shared_ptr<DBusAccessibilityBusStatus> busStatus, int callTimeoutMs)
+    : AtspiAccessibility(*busStatus, callTimeoutMs) {
+    d_->ownedBusStatus = std::move(busStatus);
+}
+
+AtspiAccessibility::AtspiAccessibility(DBusAccessibilityBusStatus& busStatus, int callTimeoutMs)
     : d_(std::make_unique<State>(busStatus)) {
+    d_->callTimeout = std::chrono::milliseconds(callTimeoutMs);
+    callBoundOfThisProcess = d_->callTimeout;
+    if (!atspiContext) {
+        // Before the connection exists, so its traffic and events are dispatched by the loop
+        // of the thread that makes the calls.
+        atspiContext = g_main_context_ref_thread_default();
+        atspi_set_main_context(atspiContext);
+    }
     // 0: connected now, 1: already connected earlier in this process.
     const int init = atspi_init();
     d_->connected = init == 0 || init == 1;
@@ -298,11 +467,9 @@ AtspiAccessibility::AtspiAccessibility(AccessibilityBusStatus& busStatus, int ca
     }
     // The same bound applies to applications that have only just started.
     atspi_set_timeout(callTimeoutMs, callTimeoutMs);
-    // Properties of other applications change behind our back (states, texts): always ask.
-    GObjectRef<AtspiAccessible> desktop(atspi_get_desktop(0));
-    if (desktop) {
-        atspi_accessible_set_cache_mask(desktop.get(), ATSPI_CACHE_NONE);
-    }
+    // libatspi's own cache stays on: it handles the applications' cache messages inside the
+    // connection's dispatch, and without a cache it would call back into the application from
+    // there and deadlock. Where freshness matters (states), the cache is cleared before asking.
     d_->focusListener = atspi_event_listener_new(&State::onFocusChanged, d_.get(), nullptr);
     if (d_->focusListener) {
         CallError error;
@@ -313,7 +480,7 @@ AtspiAccessibility::AtspiAccessibility(AccessibilityBusStatus& busStatus, int ca
 AtspiAccessibility::~AtspiAccessibility() = default;
 
 bool AtspiAccessibility::isTrusted() {
-    return d_->connected && d_->busStatus.isEnabled() == true;
+    return d_->connected && d_->busStatus.isEnabledBlocking() == true;
 }
 
 AccessibleElementHandle AtspiAccessibility::systemFocusedElement() {
@@ -321,6 +488,11 @@ AccessibleElementHandle AtspiAccessibility::systemFocusedElement() {
         return nullptr;
     }
     // The element may have lost the focus without telling us, or be gone.
+    const Watch watch(*d_, d_->lastFocused);
+    if (watch.skip()) {
+        return nullptr;
+    }
+    atspi_accessible_clear_cache(d_->lastFocused);
     if (!hasState(d_->lastFocused, ATSPI_STATE_FOCUSED)) {
         return nullptr;
     }
@@ -332,8 +504,8 @@ AccessibleElementHandle AtspiAccessibility::focusedElementOfApplication(qint64 p
     if (!app) {
         return nullptr;
     }
-    int budget = kMaximumVisitedObjects;
-    return wrap(findFocused(app.get(), 0, budget));
+    const Watch watch(*d_, app.get());
+    return wrap(searchFocused(app.get(), 0));
 }
 
 AccessibleElementHandle AtspiAccessibility::focusedElementOfActiveWindow(qint64 pid) {
@@ -341,6 +513,7 @@ AccessibleElementHandle AtspiAccessibility::focusedElementOfActiveWindow(qint64 
     if (!app) {
         return nullptr;
     }
+    const Watch watch(*d_, app.get());
     CallError countError;
     const gint count = atspi_accessible_get_child_count(app.get(), countError.out());
     for (gint i = 0; !countError.failed() && i < count; ++i) {
@@ -349,22 +522,25 @@ AccessibleElementHandle AtspiAccessibility::focusedElementOfActiveWindow(qint64 
         if (childError.failed() || !window || !hasState(window.get(), ATSPI_STATE_ACTIVE)) {
             continue;
         }
-        int budget = kMaximumVisitedObjects;
-        return wrap(findFocused(window.get(), 1, budget));
+        return wrap(searchFocused(window.get(), 1));
     }
     return nullptr;
 }
 
 void AtspiAccessibility::requestAccessibilityTree(qint64) {
     // Toolkits that build their tree on demand watch the bus-wide switch.
-    if (d_->busStatus.isEnabled() != true) {
-        d_->busStatus.setEnabled(true);
+    if (d_->busStatus.isEnabledBlocking() != true) {
+        d_->busStatus.setEnabledBlocking(true);
     }
 }
 
 std::optional<AccessibleRole> AtspiAccessibility::role(const AccessibleElementHandle& element) {
     AtspiAccessible* object = objectOf(element);
     if (!object) {
+        return std::nullopt;
+    }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
         return std::nullopt;
     }
     CallError error;
@@ -417,6 +593,10 @@ std::optional<QString> AtspiAccessibility::value(const AccessibleElementHandle& 
     if (!object) {
         return std::nullopt;
     }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
+        return std::nullopt;
+    }
     GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
     if (!text) {
         return std::nullopt;
@@ -427,6 +607,10 @@ std::optional<QString> AtspiAccessibility::value(const AccessibleElementHandle& 
 std::optional<QString> AtspiAccessibility::selectedText(const AccessibleElementHandle& element) {
     AtspiAccessible* object = objectOf(element);
     if (!object) {
+        return std::nullopt;
+    }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
         return std::nullopt;
     }
     GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
@@ -455,6 +639,10 @@ std::optional<AccessibleTextRange> AtspiAccessibility::selectedRange(const Acces
     if (!object) {
         return std::nullopt;
     }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
+        return std::nullopt;
+    }
     GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
     if (!text) {
         return std::nullopt;
@@ -481,6 +669,10 @@ std::optional<QRectF> AtspiAccessibility::frame(const AccessibleElementHandle& e
     if (!object) {
         return std::nullopt;
     }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
+        return std::nullopt;
+    }
     GObjectRef<AtspiComponent> component(atspi_accessible_get_component_iface(object));
     if (!component) {
         return std::nullopt;
@@ -497,6 +689,10 @@ std::optional<QRectF> AtspiAccessibility::boundsForRange(const AccessibleElement
                                                          AccessibleTextRange range) {
     AtspiAccessible* object = objectOf(element);
     if (!object) {
+        return std::nullopt;
+    }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
         return std::nullopt;
     }
     GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
@@ -522,17 +718,29 @@ bool AtspiAccessibility::isChromiumControl(const AccessibleElementHandle& elemen
     if (!object) {
         return false;
     }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
+        return false;
+    }
     return toolkitOf(object) == "Chromium";
 }
 
 bool AtspiAccessibility::isEditable(const AccessibleElementHandle& element) {
     AtspiAccessible* object = objectOf(element);
-    return object && isEditableObject(object);
+    if (!object) {
+        return false;
+    }
+    const Watch watch(*d_, object);
+    return !watch.skip() && isEditableObject(object);
 }
 
 bool AtspiAccessibility::isValueSettable(const AccessibleElementHandle& element) {
     AtspiAccessible* object = objectOf(element);
-    if (!object || !isEditableObject(object)) {
+    if (!object) {
+        return false;
+    }
+    const Watch watch(*d_, object);
+    if (watch.skip() || !isEditableObject(object)) {
         return false;
     }
     GObjectRef<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(object));
@@ -542,6 +750,10 @@ bool AtspiAccessibility::isValueSettable(const AccessibleElementHandle& element)
 bool AtspiAccessibility::setValue(const AccessibleElementHandle& element, const QString& text) {
     AtspiAccessible* object = objectOf(element);
     if (!object) {
+        return false;
+    }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
         return false;
     }
     GObjectRef<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(object));
@@ -558,6 +770,10 @@ bool AtspiAccessibility::setSelectedText(const AccessibleElementHandle& element,
     if (!object) {
         return false;
     }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
+        return false;
+    }
     GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
     GObjectRef<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(object));
     if (!text || !editable) {
@@ -571,7 +787,6 @@ bool AtspiAccessibility::setSelectedText(const AccessibleElementHandle& element,
     const auto [start, end] = *selection;
     const qsizetype startUtf16 = before->toUtf16(start);
     const qsizetype endUtf16 = before->toUtf16(end);
-    const QString expected = before->whole.left(startUtf16) + newText + before->whole.mid(endUtf16);
 
     // There is no "replace the selection" call: delete it, then insert at its start. Toolkits
     // disagree on the unit of the insert length (Qt: UTF-16 units; GTK and web engines: bytes).
@@ -583,29 +798,48 @@ bool AtspiAccessibility::setSelectedText(const AccessibleElementHandle& element,
         return false;
     }
     CallError insertError;
-    const gboolean inserted =
-        atspi_editable_text_insert_text(editable.get(), start, utf8.constData(), length, insertError.out());
+    atspi_editable_text_insert_text(editable.get(), start, utf8.constData(), length, insertError.out());
 
-    // Only a field that now reads exactly as expected counts; otherwise put the old text
-    // back so the caller's fallback starts from what the user had.
-    if (!insertError.failed() && inserted && wholeText(text.get()) == expected) {
-        const std::optional<FieldText> after = readFieldText(text.get());
+    // Only the replaced range is judged. When it does not hold the new text, what the insert
+    // left there is selected, so the caller's paste goes over it; the rest of the field is
+    // never written back.
+    const std::optional<FieldText> after = readFieldText(text.get());
+    if (!after) {
+        return false;
+    }
+    const SelectionReplacementCheck check = checkSelectionReplacement(
+        before->whole, AccessibleTextRange{startUtf16, endUtf16 - startUtf16}, newText, after->whole);
+    if (check.placed) {
         CallError caretError;
-        if (after) {
-            atspi_text_set_caret_offset(text.get(), after->fromUtf16(startUtf16 + newText.size()), caretError.out());
-        }
+        atspi_text_set_caret_offset(text.get(), after->fromUtf16(startUtf16 + newText.size()), caretError.out());
         return true;
     }
-    CallError restoreError;
-    atspi_editable_text_set_text_contents(editable.get(), before->whole.toUtf8().constData(), restoreError.out());
-    CallError reselectError;
-    atspi_text_set_selection(text.get(), 0, start, end, reselectError.out());
+    if (check.leftover) {
+        const gint leftoverStart = after->fromUtf16(check.leftover->location);
+        const gint leftoverEnd = after->fromUtf16(check.leftover->location + check.leftover->length);
+        CallError selectError;
+        if (leftoverEnd == leftoverStart) {
+            atspi_text_set_caret_offset(text.get(), leftoverStart, selectError.out());
+        } else {
+            CallError countError;
+            const gint count = atspi_text_get_n_selections(text.get(), countError.out());
+            if (!countError.failed() && count > 0) {
+                atspi_text_set_selection(text.get(), 0, leftoverStart, leftoverEnd, selectError.out());
+            } else {
+                atspi_text_add_selection(text.get(), leftoverStart, leftoverEnd, selectError.out());
+            }
+        }
+    }
     return false;
 }
 
 bool AtspiAccessibility::setSelectedRange(const AccessibleElementHandle& element, AccessibleTextRange range) {
     AtspiAccessible* object = objectOf(element);
     if (!object) {
+        return false;
+    }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
         return false;
     }
     GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));

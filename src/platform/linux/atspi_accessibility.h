@@ -1,20 +1,30 @@
 #pragma once
 
 #include "platform/accessibility.h"
-#include "platform/accessibility_bus_status.h"
+#include "platform/linux/dbus_accessibility_bus_status.h"
 
+#include <chrono>
 #include <memory>
 
 namespace tavrolin {
 
-// Accessibility through AT-SPI 2 (libatspi). Must live on the thread that runs the GLib main
-// context (Qt's main thread on Linux): focus events arrive there. Every call into another
-// application is a synchronous D-Bus call bounded by `callTimeoutMs`; a failed or timed-out
-// call counts as an absent attribute. Offsets from AT-SPI are characters (code points) and
-// are converted to and from UTF-16 units here.
+// Accessibility through AT-SPI 2 (libatspi). AT-SPI is set up on the thread that creates the
+// first object, with that thread's GLib main context (its thread default, else the global
+// default): every call must come from that thread, and that thread must run the context, for
+// focus events arrive there. The application uses it only through AccessibilityThread.
+// Every call into another application is a synchronous D-Bus call bounded by `callTimeoutMs`;
+// a failed or timed-out call counts as an absent attribute, and an application that let a
+// query run past the bound is not asked again for `unresponsiveQuarantine`. Offsets from
+// AT-SPI are characters (code points) and are converted to and from UTF-16 units here.
 class AtspiAccessibility final : public Accessibility {
 public:
-    explicit AtspiAccessibility(AccessibilityBusStatus& busStatus, int callTimeoutMs = 500);
+    static constexpr std::chrono::milliseconds unresponsiveQuarantine{3000};
+    // A search for the focused object below an application gives up after this long.
+    static constexpr std::chrono::milliseconds focusSearchBudget{300};
+
+    explicit AtspiAccessibility(DBusAccessibilityBusStatus& busStatus, int callTimeoutMs = 500);
+    // Keeps the bus status alive as long as itself.
+    explicit AtspiAccessibility(std::shared_ptr<DBusAccessibilityBusStatus> busStatus, int callTimeoutMs = 500);
     ~AtspiAccessibility() override;
     AtspiAccessibility(const AtspiAccessibility&) = delete;
     AtspiAccessibility& operator=(const AtspiAccessibility&) = delete;
@@ -40,6 +50,7 @@ public:
 
 private:
     struct State;
+    class Watch;
     std::unique_ptr<State> d_;
 };
 

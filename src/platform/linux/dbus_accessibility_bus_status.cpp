@@ -1,7 +1,9 @@
 #include "platform/linux/dbus_accessibility_bus_status.h"
 
+#include <QCoroDBusPendingCall>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QDBusVariant>
 
 namespace tavrolin {
@@ -14,6 +16,29 @@ const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Propert
 const QString statusInterface = QStringLiteral("org.a11y.Status");
 const QString enabledProperty = QStringLiteral("IsEnabled");
 
+QDBusMessage getCall() {
+    QDBusMessage call = QDBusMessage::createMethodCall(busService, busPath, propertiesInterface, QStringLiteral("Get"));
+    call << statusInterface << enabledProperty;
+    return call;
+}
+
+QDBusMessage setCall(bool enabled) {
+    QDBusMessage call = QDBusMessage::createMethodCall(busService, busPath, propertiesInterface, QStringLiteral("Set"));
+    call << statusInterface << enabledProperty << QVariant::fromValue(QDBusVariant(enabled));
+    return call;
+}
+
+std::optional<bool> enabledFrom(const QDBusMessage& reply) {
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+        return std::nullopt;
+    }
+    const QVariant value = reply.arguments().constFirst().value<QDBusVariant>().variant();
+    if (value.typeId() != QMetaType::Bool) {
+        return std::nullopt;
+    }
+    return value.toBool();
+}
+
 }  // namespace
 
 DBusAccessibilityBusStatus::DBusAccessibilityBusStatus(int timeoutMs) : timeoutMs_(timeoutMs) {}
@@ -25,36 +50,50 @@ QDBusConnection DBusAccessibilityBusStatus::bus() const {
     return connection_ ? *connection_ : QDBusConnection::sessionBus();
 }
 
-std::optional<bool> DBusAccessibilityBusStatus::isEnabled() {
+QCoro::Task<std::optional<bool>> DBusAccessibilityBusStatus::isEnabled() {
+    QDBusConnection bus = this->bus();
+    if (!bus.isConnected()) {
+        co_return std::nullopt;
+    }
+    const QDBusMessage call = getCall();
+    QDBusPendingCall pending = bus.asyncCall(call, timeoutMs_);
+    const QDBusMessage reply = co_await pending;
+    co_return enabledFrom(reply);
+}
+
+QCoro::Task<bool> DBusAccessibilityBusStatus::setEnabled(bool enabled) {
+    QDBusConnection bus = this->bus();
+    if (!bus.isConnected()) {
+        co_return false;
+    }
+    const QDBusMessage call = setCall(enabled);
+    QDBusPendingCall pending = bus.asyncCall(call, timeoutMs_);
+    const QDBusMessage reply = co_await pending;
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        co_return false;
+    }
+    const std::optional<bool> now = co_await isEnabled();
+    co_return now == enabled;
+}
+
+std::optional<bool> DBusAccessibilityBusStatus::isEnabledBlocking() {
     QDBusConnection bus = this->bus();
     if (!bus.isConnected()) {
         return std::nullopt;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(busService, busPath, propertiesInterface, QStringLiteral("Get"));
-    call << statusInterface << enabledProperty;
-    const QDBusMessage reply = bus.call(call, QDBus::Block, timeoutMs_);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-        return std::nullopt;
-    }
-    const QVariant value = reply.arguments().constFirst().value<QDBusVariant>().variant();
-    if (value.typeId() != QMetaType::Bool) {
-        return std::nullopt;
-    }
-    return value.toBool();
+    return enabledFrom(bus.call(getCall(), QDBus::Block, timeoutMs_));
 }
 
-bool DBusAccessibilityBusStatus::setEnabled(bool enabled) {
+bool DBusAccessibilityBusStatus::setEnabledBlocking(bool enabled) {
     QDBusConnection bus = this->bus();
     if (!bus.isConnected()) {
         return false;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(busService, busPath, propertiesInterface, QStringLiteral("Set"));
-    call << statusInterface << enabledProperty << QVariant::fromValue(QDBusVariant(enabled));
-    const QDBusMessage reply = bus.call(call, QDBus::Block, timeoutMs_);
+    const QDBusMessage reply = bus.call(setCall(enabled), QDBus::Block, timeoutMs_);
     if (reply.type() != QDBusMessage::ReplyMessage) {
         return false;
     }
-    return isEnabled() == enabled;
+    return isEnabledBlocking() == enabled;
 }
 
 }  // namespace tavrolin

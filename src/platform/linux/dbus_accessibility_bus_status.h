@@ -9,14 +9,20 @@
 namespace tavrolin {
 
 // org.a11y.Status.IsEnabled of the accessibility bus launcher (org.a11y.Bus on the session
-// bus). Each call waits at most `timeoutMs` for the launcher to answer.
+// bus). Each call waits at most `timeoutMs` for the launcher to answer: the awaited calls
+// without holding the caller's thread, the blocking ones (for the accessibility thread, which
+// may block) holding it.
 class DBusAccessibilityBusStatus final : public AccessibilityBusStatus {
 public:
-    explicit DBusAccessibilityBusStatus(int timeoutMs = 1000);
+    explicit DBusAccessibilityBusStatus(int timeoutMs = 500);
     // Asks on the given connection instead of the session bus (tests use a bus of their own).
     DBusAccessibilityBusStatus(QDBusConnection connection, int timeoutMs);
-    std::optional<bool> isEnabled() override;
-    bool setEnabled(bool enabled) override;
+
+    QCoro::Task<std::optional<bool>> isEnabled() override;
+    QCoro::Task<bool> setEnabled(bool enabled) override;
+
+    std::optional<bool> isEnabledBlocking();
+    bool setEnabledBlocking(bool enabled);
 
 private:
     QDBusConnection bus() const;

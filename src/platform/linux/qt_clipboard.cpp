@@ -1,8 +1,18 @@
 #include "platform/linux/qt_clipboard.h"
 
+#include "platform/linux/x11_clipboard_reader.h"
+
+#include <QAbstractNativeEventFilter>
 #include <QClipboard>
+#include <QCoroFuture>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QThreadPool>
+#include <QtConcurrent>
+
+#include <atomic>
+
+#include <xcb/xcb.h>
 
 namespace tavrolin {
 
@@ -17,17 +27,144 @@ bool isSelectionProtocolTarget(const QString& format) {
            format == QLatin1String("TIMESTAMP") || format == QLatin1String("SAVE_TARGETS");
 }
 
+xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+}
+
+// Sees the other programs' requests for our clipboard data before Qt answers them.
+class FetchCounter final : public QAbstractNativeEventFilter {
+public:
+    FetchCounter() {
+        auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+        if (!x11 || !x11->connection()) {
+            return;
+        }
+        xcb_connection_t* connection = x11->connection();
+        clipboard_ = internAtom(connection, "CLIPBOARD");
+        targets_ = internAtom(connection, "TARGETS");
+        timestamp_ = internAtom(connection, "TIMESTAMP");
+        multiple_ = internAtom(connection, "MULTIPLE");
+        QCoreApplication::instance()->installNativeEventFilter(this);
+        installed_ = true;
+    }
+    ~FetchCounter() override {
+        if (installed_ && QCoreApplication::instance()) {
+            QCoreApplication::instance()->removeNativeEventFilter(this);
+        }
+    }
+    FetchCounter(const FetchCounter&) = delete;
+    FetchCounter& operator=(const FetchCounter&) = delete;
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
+        if (eventType != "xcb_generic_event_t") {
+            return false;
+        }
+        const auto* event = static_cast<xcb_generic_event_t*>(message);
+        if ((event->response_type & ~0x80) == XCB_SELECTION_REQUEST) {
+            const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);
+            // Asking which formats there are is not fetching the data.
+            if (request->selection == clipboard_ && request->target != targets_ && request->target != timestamp_ &&
+                request->target != multiple_) {
+                ++fetches;
+            }
+        }
+        return false;  // Qt answers the request as always
+    }
+
+    std::atomic<quint64> fetches{0};
+
+private:
+    bool installed_ = false;
+    xcb_atom_t clipboard_ = XCB_ATOM_NONE;
+    xcb_atom_t targets_ = XCB_ATOM_NONE;
+    xcb_atom_t timestamp_ = XCB_ATOM_NONE;
+    xcb_atom_t multiple_ = XCB_ATOM_NONE;
+};
+
 }  // namespace
 
-QtClipboard::QtClipboard(SkippedFormatCallback onSkippedFormat, qsizetype maximumFormatSize)
-    : onSkippedFormat_(std::move(onSkippedFormat)), maximumFormatSize_(maximumFormatSize) {}
+struct QtClipboard::State {
+    SkippedFormatCallback onSkippedFormat;
+    qsizetype maximumFormatSize = 0;
+    std::unique_ptr<FetchCounter> fetchCounter;
+    QThreadPool readerThread;                 // one thread: reads of other owners, in order
+    std::unique_ptr<X11ClipboardReader> reader;  // used on readerThread only
 
-ClipboardContents QtClipboard::contents() {
-    ClipboardContents saved;
+    X11ClipboardReader& foreignReader() {
+        if (!reader) {
+            reader = std::make_unique<X11ClipboardReader>();
+        }
+        return *reader;
+    }
+
+    ~State() { readerThread.waitForDone(); }
+};
+
+QtClipboard::QtClipboard(SkippedFormatCallback onSkippedFormat, qsizetype maximumFormatSize)
+    : d_(std::make_shared<State>()) {
+    d_->onSkippedFormat = std::move(onSkippedFormat);
+    d_->maximumFormatSize = maximumFormatSize;
+    d_->readerThread.setMaxThreadCount(1);
+    d_->readerThread.setExpiryTimeout(-1);
+    d_->fetchCounter = std::make_unique<FetchCounter>();
+}
+
+QtClipboard::~QtClipboard() = default;
+
+quint64 QtClipboard::ownDataFetches() const { return d_->fetchCounter->fetches.load(); }
+
+namespace {
+
+// Only on X11 can another program own the clipboard (the offscreen platform keeps it in this
+// process): everything else is read from Qt.
+bool ownsClipboard() {
     QClipboard* clipboard = systemClipboard();
-    const QMimeData* data = clipboard ? clipboard->mimeData(QClipboard::Clipboard) : nullptr;
+    if (!clipboard) {
+        return false;
+    }
+    return QGuiApplication::platformName() != QLatin1String("xcb") || clipboard->ownsClipboard();
+}
+
+// This program's own clipboard data, straight from Qt (no round trip through the server).
+const QMimeData* ownData() {
+    QClipboard* clipboard = systemClipboard();
+    return clipboard ? clipboard->mimeData(QClipboard::Clipboard) : nullptr;
+}
+
+X11ClipboardReader::Deadline readDeadline() {
+    return std::chrono::steady_clock::now() + Clipboard::foreignReadBound;
+}
+
+}  // namespace
+
+QCoro::Task<std::optional<ClipboardContents>> QtClipboard::readContents() {
+    if (!systemClipboard()) {
+        co_return ClipboardContents{};
+    }
+    if (!ownsClipboard()) {
+        const std::shared_ptr<State> state = d_;
+        const auto read = [state] {
+            return state->foreignReader().readAll(readDeadline(), state->maximumFormatSize,
+                                                  [state](const QString& f, qsizetype s) {
+                                                      // Reported on the GUI thread, where the callback's owner lives.
+                                                      QMetaObject::invokeMethod(qApp, [state, f, s] {
+                                                          if (state->onSkippedFormat) {
+                                                              state->onSkippedFormat(f, s);
+                                                          }
+                                                      });
+                                                  });
+        };
+        QFuture<std::optional<ClipboardContents>> future = QtConcurrent::run(&state->readerThread, read);
+        co_return co_await future;
+    }
+    ClipboardContents saved;
+    const QMimeData* data = ownData();
     if (!data) {
-        return saved;
+        co_return saved;
     }
     const QStringList formats = data->formats();
     for (const QString& format : formats) {
@@ -35,9 +172,9 @@ ClipboardContents QtClipboard::contents() {
             continue;
         }
         QByteArray bytes = data->data(format);
-        if (bytes.size() > maximumFormatSize_) {
-            if (onSkippedFormat_) {
-                onSkippedFormat_(format, bytes.size());
+        if (bytes.size() > d_->maximumFormatSize) {
+            if (d_->onSkippedFormat) {
+                d_->onSkippedFormat(format, bytes.size());
             }
             continue;
         }
@@ -46,7 +183,7 @@ ClipboardContents QtClipboard::contents() {
         }
         saved.push_back({format, std::move(bytes)});
     }
-    return saved;
+    co_return saved;
 }
 
 void QtClipboard::setContents(const ClipboardContents& contents) {
@@ -77,22 +214,29 @@ void QtClipboard::setText(const QString& text) {
     }
 }
 
-std::optional<QString> QtClipboard::text() {
-    QClipboard* clipboard = systemClipboard();
-    const QMimeData* data = clipboard ? clipboard->mimeData(QClipboard::Clipboard) : nullptr;
-    if (!data || !data->hasText()) {
-        return std::nullopt;
-    }
-    return data->text();
-}
+QCoro::Task<std::optional<QString>> QtClipboard::readText() { return readString(false); }
 
-std::optional<QString> QtClipboard::html() {
-    QClipboard* clipboard = systemClipboard();
-    const QMimeData* data = clipboard ? clipboard->mimeData(QClipboard::Clipboard) : nullptr;
-    if (!data || !data->hasHtml()) {
-        return std::nullopt;
+QCoro::Task<std::optional<QString>> QtClipboard::readHtml() { return readString(true); }
+
+QCoro::Task<std::optional<QString>> QtClipboard::readString(bool html) {
+    if (!systemClipboard()) {
+        co_return std::nullopt;
     }
-    return data->html();
+    if (!ownsClipboard()) {
+        const std::shared_ptr<State> state = d_;
+        const auto read = [state, html] {
+            X11ClipboardReader& reader = state->foreignReader();
+            return html ? reader.readHtml(readDeadline()) : reader.readText(readDeadline());
+        };
+        QFuture<std::optional<QString>> future = QtConcurrent::run(&state->readerThread, read);
+        const std::optional<QString> foreign = co_await future;
+        co_return foreign;
+    }
+    const QMimeData* data = ownData();
+    if (!data || !(html ? data->hasHtml() : data->hasText())) {
+        co_return std::nullopt;
+    }
+    co_return html ? data->html() : data->text();
 }
 
 }  // namespace tavrolin

@@ -5,13 +5,17 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <memory>
 
 namespace tavrolin {
 
-// The CLIPBOARD selection through QClipboard. contents() keeps every format except the
-// selection protocol's own targets (TARGETS, MULTIPLE, TIMESTAMP, SAVE_TARGETS) and formats
-// larger than `maximumFormatSize`, which are skipped and reported through `onSkippedFormat`.
-// The clipboard belongs to this process after any write: X11 keeps no copy of its own.
+// The CLIPBOARD selection. Writes go through QClipboard on the GUI thread (this program then
+// owns the clipboard and Qt answers the other programs' requests). Reads of what this program
+// owns come from Qt; reads of another owner's data go through an X connection and thread of
+// their own, bounded by Clipboard::foreignReadBound, so a hung owner never holds the GUI
+// thread. readContents() keeps every format except the selection protocol's own targets and
+// formats larger than `maximumFormatSize`, which are skipped and reported through
+// `onSkippedFormat`. Create it on the GUI thread.
 class QtClipboard final : public Clipboard {
 public:
     static constexpr qsizetype defaultMaximumFormatSize = 32 * 1024 * 1024;
@@ -19,17 +23,23 @@ public:
 
     explicit QtClipboard(SkippedFormatCallback onSkippedFormat = {},
                          qsizetype maximumFormatSize = defaultMaximumFormatSize);
+    ~QtClipboard() override;
+    QtClipboard(const QtClipboard&) = delete;
+    QtClipboard& operator=(const QtClipboard&) = delete;
 
-    ClipboardContents contents() override;
+    QCoro::Task<std::optional<ClipboardContents>> readContents() override;
     void setContents(const ClipboardContents& contents) override;
     void clear() override;
     void setText(const QString& text) override;
-    std::optional<QString> text() override;
-    std::optional<QString> html() override;
+    QCoro::Task<std::optional<QString>> readText() override;
+    QCoro::Task<std::optional<QString>> readHtml() override;
+    quint64 ownDataFetches() const override;
 
 private:
-    SkippedFormatCallback onSkippedFormat_;
-    qsizetype maximumFormatSize_;
+    QCoro::Task<std::optional<QString>> readString(bool html);
+
+    struct State;
+    std::shared_ptr<State> d_;
 };
 
 }  // namespace tavrolin
