@@ -33,12 +33,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QString run(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(5000);
-    return QString::fromLatin1(process.readAllStandardOutput()).trimmed();
-}
+QString run(const QString& program, const QStringList& arguments) { return test::toolOutput(program, arguments); }
 
 // Another program on the display: can it grab a combination on the root window?
 bool otherClientCanGrab(xcb_keysym_t keysym, uint16_t modifiers) {

@@ -4,12 +4,22 @@
 // folders in a temporary directory, and an environment in which no request leaves the machine.
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QStringList>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QTemporaryDir>
 #include <QUrl>
 
 namespace tavrolin::test {
+
+// Runs a desktop tool (xdotool and the like) to its end and answers what it printed, trimmed.
+inline QString toolOutput(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(5000);
+    return QString::fromLatin1(process.readAllStandardOutput()).trimmed();
+}
 
 class TavrolinProcessHome {
 public:
