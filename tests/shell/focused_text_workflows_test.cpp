@@ -11,7 +11,7 @@
 #include "shell/focused_field_loading_target_resolver.h"
 #include "shell/hot_key_manager.h"
 #include "shell/launch_at_login_controller.h"
-#include "shell/onboarding_presenting.h"
+#include "onboarding/onboarding_presenting.h"
 #include "shell/onboarding_state_store.h"
 #include "shell/share_prompt_store.h"
 #include "anti_sleep/anti_sleep_manager.h"
@@ -249,7 +249,7 @@ struct Desktop {
         };
         f.makeClipboard = [] { return std::make_shared<test::FakeClipboard>(); };
         if (withOnboarding) {
-            f.makeOnboardingPresenter = [this] {
+            f.makeOnboardingPresenter = [this](const OnboardingWindowServices&) {
                 auto presenter = std::make_unique<OnboardingPresenterStub>();
                 onboarding = presenter.get();
                 return presenter;
