@@ -27,6 +27,7 @@
 #include "support/fake_synthetic_input.h"
 #include "support/inline_accessibility_calls.h"
 #include "support/fake_window_list.h"
+#include "support/async.h"
 #include "support/fake_dictation_authorization.h"
 #include "support/fake_speech_backends.h"
 #include "support/held_text_requests.h"
@@ -42,6 +43,8 @@
 #include "window_translation/screenshot_overlay_presenter.h"
 
 #include <QCoreApplication>
+#include <QCoroSignal>
+#include <QTimer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -111,6 +114,20 @@ public:
     std::vector<OnboardingWindowStub*> windows;
 };
 
+// A bus whose "enabled" answers all arrive together when the test fires `gate`.
+class GatedAccessibilityBus final : public AccessibilityBusStatus {
+public:
+    explicit GatedAccessibilityBus(QTimer* gate) : gate_(gate) {}
+    QCoro::Task<std::optional<bool>> isEnabled() override {
+        co_await qCoro(gate_, &QTimer::timeout);
+        co_return true;
+    }
+    QCoro::Task<bool> setEnabled(bool) override { co_return true; }
+
+private:
+    QTimer* gate_;
+};
+
 class NullTelemetryClient final : public TelemetryClient {
 public:
     void send(const TelemetryEvent&) override {}
@@ -144,6 +161,8 @@ struct Desktop {
     std::shared_ptr<test::FakeGlobalKeyGrabber> grabber = std::make_shared<test::FakeGlobalKeyGrabber>();
     test::FakeAccessibilityBusStatus* bus = nullptr;
     bool busEnabled = true;
+    // When set, trust answers wait for this timer to fire.
+    QTimer* trustGate = nullptr;
     RecordingOverlay* overlay = nullptr;
     test::ScriptedAlertPresenter* alerts = nullptr;
     QRectF mainDisplay{0, 0, 1280, 800};
@@ -231,7 +250,10 @@ struct Desktop {
             alerts = presenter.get();
             return presenter;
         };
-        f.makeAccessibilityBusStatus = [this] {
+        f.makeAccessibilityBusStatus = [this]() -> std::unique_ptr<AccessibilityBusStatus> {
+            if (trustGate) {
+                return std::make_unique<GatedAccessibilityBus>(trustGate);
+            }
             auto status = std::make_unique<test::FakeAccessibilityBusStatus>();
             status->enabled = busEnabled;
             status->acceptsSwitch = false;
@@ -389,6 +411,25 @@ TEST(FocusedTextWorkflows, EveryCommandIsRefusedWhileAnyOtherRuns) {
             EXPECT_TRUE(desktop.events().value(0).endsWith("workflow_already_in_progress"));
         }
     }
+}
+
+TEST(FocusedTextWorkflows, ACommandStartedWhileAnotherAwaitsItsTrustCheckIsRefusedAfterwards) {
+    QTimer gate;
+    gate.setSingleShot(true);
+    Desktop desktop;
+    desktop.trustGate = &gate;
+    AppDelegate& delegate = desktop.make();
+    delegate.startMessageTranslation(TelemetryTrigger::hotkey);
+    delegate.startTextEditing(TelemetryTrigger::hotkey);
+    EXPECT_FALSE(desktop.anyRunning()) << "no flag before the trust answer";
+    EXPECT_TRUE(desktop.events().isEmpty()) << "both passed the first busy guard";
+    // Both answers arrive at once: the first command takes its flag, the second finds it.
+    gate.start(0);
+    EXPECT_TRUE(test::waitUntil([&] { return desktop.events().size() == 2; }));
+    desktop.settle();
+    EXPECT_EQ(desktop.events(), (QStringList{"action=edit_text success=false error=workflow_already_in_progress",
+                                             "action=translate_message success=true error=none"}));
+    EXPECT_EQ(desktop.log->matching("edit").size(), 0);
 }
 
 TEST(FocusedTextWorkflows, WithoutAccessibilityOnlyItsAlertShowsAndNoFlagIsSet) {
