@@ -1,5 +1,7 @@
-// Front window detection plus capture of a 1280x800 window of another process, as the Translate
-// command does it. Run inside tests/support/desktop-session.sh (`make bench`).
+// Front window detection plus capture of a window of another process as large as the 1280x800
+// screen, as the Translate command does it. Run inside tests/support/desktop-session.sh
+// (`make bench`); on a scaled desktop (QT_SCALE_FACTOR=2, Xft.dpi: 192) the same screen is
+// smaller in logical pixels and captured in all its device pixels.
 #include "platform/linux/x11_desktop.h"
 #include "support/async.h"
 #include "window_translation/active_window_detector.h"
@@ -7,9 +9,11 @@
 
 #include <QApplication>
 #include <QProcess>
+#include <QScreen>
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdio>
 #include <optional>
 
@@ -18,6 +22,10 @@ namespace {
 using namespace tavrolin;
 
 QProcess* patternProgram = nullptr;
+
+QRectF screenBounds() {
+    return QRectF(QGuiApplication::primaryScreen()->geometry());
+}
 
 void BM_DetectAndCaptureFrontWindow(benchmark::State& state) {
     ActiveWindowDetector detector;
@@ -44,10 +52,13 @@ BENCHMARK(BM_DetectFrontWindow)->Unit(benchmark::kMillisecond)->Repetitions(15)-
 // The grab alone: the whole 1280x800 screen through xcb_get_image, converted to a QImage.
 void BM_GrabScreen(benchmark::State& state) {
     const auto capturing = x11::sharedScreenCapture();
-    const ShareableDisplay screen{1, QRectF(0, 0, 1280, 800)};
+    const ShareableDisplay screen{1, screenBounds()};
+    const CaptureConfiguration configuration =
+        ScreenCaptureService::makeConfiguration(capturing->contentInfo(DisplayCaptureFilter{screen}), false);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(capturing->captureImage(DisplayCaptureFilter{screen}, CaptureConfiguration{1280, 800}));
+        benchmark::DoNotOptimize(capturing->captureImage(DisplayCaptureFilter{screen}, configuration));
     }
+    state.counters["image_width"] = configuration.width;
 }
 BENCHMARK(BM_GrabScreen)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true);
 
@@ -55,9 +66,10 @@ BENCHMARK(BM_GrabScreen)->Unit(benchmark::kMillisecond)->Repetitions(15)->Report
 bool startPatternProgram() {
     patternProgram = new QProcess;
     patternProgram->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const QSizeF screen = screenBounds().size();
     patternProgram->start(QStringLiteral(TAVROLIN_PATTERN_PROGRAM),
-                          {QStringLiteral("--size"), QStringLiteral("1280"), QStringLiteral("800"), QStringLiteral("--pos"),
-                           QStringLiteral("0"), QStringLiteral("0")});
+                          {QStringLiteral("--size"), QString::number(screen.width()), QString::number(screen.height()),
+                           QStringLiteral("--pos"), QStringLiteral("0"), QStringLiteral("0")});
     const bool shown = test::waitUntil(
         [] { return patternProgram->canReadLine() && patternProgram->readLine().startsWith("window "); },
         std::chrono::seconds(10));
@@ -68,7 +80,11 @@ bool startPatternProgram() {
             [&] {
                 try {
                     front = detector.detectActiveWindow();
-                    return front->ownerPID == patternProgram->processId() && (wanted.isEmpty() || front->bounds.size() == wanted);
+                    // Within a pixel: a scaled frame may end on half a logical pixel.
+                    const QSizeF size = front->bounds.size();
+                    return front->ownerPID == patternProgram->processId() &&
+                           (wanted.isEmpty() || (std::abs(size.width() - wanted.width()) <= 1 &&
+                                                 std::abs(size.height() - wanted.height()) <= 1));
                 } catch (const std::exception&) {
                     return false;
                 }
@@ -78,11 +94,14 @@ bool startPatternProgram() {
     if (!shown || !detectPattern({})) {
         return false;
     }
-    // Shrink the painted area by the window manager's frame so the whole window is 1280x800.
-    const QSizeF frame = front->bounds.size() - QSizeF(1280, 800);
-    patternProgram->write(QStringLiteral("resize %1 %2\n").arg(1280 - frame.width()).arg(800 - frame.height()).toUtf8());
+    // Shrink the painted area by the window manager's frame so the whole window fills the screen.
+    const QSizeF frame = front->bounds.size() - screen;
+    patternProgram->write(QStringLiteral("resize %1 %2\n")
+                              .arg(qRound(screen.width() - frame.width()))
+                              .arg(qRound(screen.height() - frame.height()))
+                              .toUtf8());
     patternProgram->write("move 0 0\n");
-    return detectPattern(QSizeF(1280, 800));
+    return detectPattern(screen);
 }
 
 }  // namespace

@@ -6,9 +6,10 @@ packages=(
   build-essential cmake ninja-build pkg-config procps
   qt6-base-dev qcoro-qt6-dev libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   libx11-dev libxtst-dev libxss-dev libxcb1-dev libxcb-xtest0-dev libxcb-ewmh-dev libxcb-icccm4-dev
-  libxcb-keysyms1-dev libxcb-res0-dev libxcb-xkb-dev
+  libxcb-keysyms1-dev libxcb-res0-dev libxcb-xkb-dev libxcb-xinput-dev
   libtesseract-dev tesseract-ocr-eng tesseract-ocr-rus tesseract-ocr-deu tesseract-ocr-fra tesseract-ocr-spa
   libcld2-dev apertium apertium-eng-spa apertium-rus-ukr libhunspell-dev hunspell-en-us hunspell-ru
+  x11-xserver-utils
   libpocketsphinx-dev pocketsphinx-en-us libpulse-dev libatspi2.0-dev at-spi2-core libsystemd-dev libzip-dev
   xvfb xauth x11-utils x11-xkb-utils xdotool desktop-file-utils openbox trayer dbus-daemon dbus-bin pulseaudio pulseaudio-utils
   espeak-ng sox

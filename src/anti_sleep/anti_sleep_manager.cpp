@@ -122,19 +122,20 @@ void AntiSleepManager::applyActiveState(bool active) {
 }
 
 void AntiSleepManager::releaseAll() {
+    holding_ = false;
     releaseSystemSleepAssertion();
     releaseDisplaySleepAssertion();
     stopActivityNudgeTimer();
 }
 
 void AntiSleepManager::createAssertionsIfNeeded() {
-    if (!systemSleepAssertionID_) {
-        systemSleepAssertionID_ = createAssertion(*env_.systemSleepAssertions, "system", lastSystemFailureReason_);
+    holding_ = true;
+    if (!system_.id && !system_.creating) {
+        createAssertion(system_);
     }
     if (currentSchedule_.preventDisplaySleep) {
-        if (!displaySleepAssertionID_) {
-            displaySleepAssertionID_ =
-                createAssertion(*env_.displaySleepAssertions, "display", lastDisplayFailureReason_);
+        if (!display_.id && !display_.creating) {
+            createAssertion(display_);
         }
     } else {
         releaseDisplaySleepAssertion();
@@ -146,48 +147,79 @@ void AntiSleepManager::createAssertionsIfNeeded() {
     }
 }
 
-std::optional<std::uint32_t> AntiSleepManager::createAssertion(PowerAssertionProviding& provider, const char* kind,
-                                                               QString& lastReportedReason) {
-    const PowerAssertionCreation creation = provider.createAssertion(assertionName);
+bool AntiSleepManager::wants(const AssertionSlot& slot) const {
+    return holding_ && (&slot == &system_ || currentSchedule_.preventDisplaySleep);
+}
+
+namespace {
+
+// Gives an assertion back and logs the outcome; needs nothing of the manager, so it may finish
+// after the manager is gone.
+QCoro::Task<> giveBack(std::shared_ptr<PowerAssertionProviding> provider, const char* kind, std::uint32_t id,
+                       Logger log) {
+    const int status = co_await provider->releaseAssertion(id);
+    if (status == powerAssertionSuccess) {
+        log.info(QStringLiteral("anti-sleep %1 assertion released id=%2").arg(QLatin1String(kind)).arg(id));
+    } else {
+        log.error(QStringLiteral("anti-sleep %1 assertion release failed id=%2 result=%3")
+                      .arg(QLatin1String(kind))
+                      .arg(id)
+                      .arg(status));
+    }
+}
+
+}  // namespace
+
+QCoro::Task<> AntiSleepManager::createAssertion(AssertionSlot& slot) {
+    slot.creating = true;
+    const std::weak_ptr<char> alive = alive_;
+    const auto provider = slot.provider;  // lives on through the wait, whatever happens to us
+    const Logger log = log_;
+    const char* kind = slot.kind;
+    const PowerAssertionCreation creation = co_await provider->createAssertion(assertionName);
+    if (alive.expired()) {
+        // Shut down and gone while the service answered: nobody wants the assertion now.
+        if (creation.status == powerAssertionSuccess) {
+            log.info(QStringLiteral("anti-sleep %1 assertion created id=%2").arg(QLatin1String(kind)).arg(creation.id));
+            co_await giveBack(provider, kind, creation.id, log);
+        }
+        co_return;
+    }
+    slot.creating = false;
     if (creation.status == powerAssertionSuccess) {
         log_.info(QStringLiteral("anti-sleep %1 assertion created id=%2").arg(QLatin1String(kind)).arg(creation.id));
-        lastReportedReason.clear();
-        return creation.id;
+        slot.lastReportedReason.clear();
+        slot.id = creation.id;
+        if (!wants(slot)) {
+            // The range ended (or the schedule changed) while the service answered.
+            releaseAssertion(slot);
+        }
+        co_return;
     }
     log_.error(QStringLiteral("anti-sleep %1 assertion failed result=%2").arg(QLatin1String(kind)).arg(creation.status));
     // The same cause (typically a service that is not there) is told once, not at every retry.
-    if (!creation.failureReason.isEmpty() && creation.failureReason != lastReportedReason) {
+    if (!creation.failureReason.isEmpty() && creation.failureReason != slot.lastReportedReason) {
         log_.error(QStringLiteral("anti-sleep %1 assertion unavailable reason=%2")
                        .arg(QLatin1String(kind), creation.failureReason));
-        lastReportedReason = creation.failureReason;
+        slot.lastReportedReason = creation.failureReason;
     }
-    return std::nullopt;
 }
 
 void AntiSleepManager::releaseSystemSleepAssertion() {
-    releaseAssertion(*env_.systemSleepAssertions, "system", systemSleepAssertionID_);
+    releaseAssertion(system_);
 }
 
 void AntiSleepManager::releaseDisplaySleepAssertion() {
-    releaseAssertion(*env_.displaySleepAssertions, "display", displaySleepAssertionID_);
+    releaseAssertion(display_);
 }
 
-void AntiSleepManager::releaseAssertion(PowerAssertionProviding& provider, const char* kind,
-                                        std::optional<std::uint32_t>& id) {
-    if (!id) {
+void AntiSleepManager::releaseAssertion(AssertionSlot& slot) {
+    if (!slot.id) {
         return;
     }
-    const std::uint32_t held = *id;
-    id.reset();  // forgotten whatever the outcome: a failed release is not retried
-    const int status = provider.releaseAssertion(held);
-    if (status == powerAssertionSuccess) {
-        log_.info(QStringLiteral("anti-sleep %1 assertion released id=%2").arg(QLatin1String(kind)).arg(held));
-    } else {
-        log_.error(QStringLiteral("anti-sleep %1 assertion release failed id=%2 result=%3")
-                       .arg(QLatin1String(kind))
-                       .arg(held)
-                       .arg(status));
-    }
+    const std::uint32_t held = *slot.id;
+    slot.id.reset();  // forgotten whatever the outcome: a failed release is not retried
+    giveBack(slot.provider, slot.kind, held, log_);
 }
 
 void AntiSleepManager::scheduleNextTransition() {

@@ -7,6 +7,7 @@
 #include "platform/synthetic_input.h"
 #include "platform/system_event_monitoring.h"
 
+#include <QCoroTask>
 #include <QObject>
 #include <QString>
 
@@ -27,7 +28,9 @@ namespace tavrolin {
 // two calls are what keep boundaries right.
 //
 // Main thread only. Nothing is held after shutdown(); the assertions are also tied to this
-// process, so they end with it however it ends.
+// process, so they end with it however it ends. Taking and giving back an assertion may wait on
+// a system service: it is awaited, never blocking the main thread, and an assertion is never
+// asked for twice while a request for it is still out.
 class AntiSleepManager final {
 public:
     // The power assertions' name, shown by the system's inhibitor listings.
@@ -73,8 +76,8 @@ public:
     void observe(SystemEventMonitoring& events);
 
     const AntiSleepSchedule& currentSchedule() const { return currentSchedule_; }
-    std::optional<std::uint32_t> systemSleepAssertionID() const { return systemSleepAssertionID_; }
-    std::optional<std::uint32_t> displaySleepAssertionID() const { return displaySleepAssertionID_; }
+    std::optional<std::uint32_t> systemSleepAssertionID() const { return system_.id; }
+    std::optional<std::uint32_t> displaySleepAssertionID() const { return display_.id; }
     bool hasScheduleTimer() const { return scheduleTimer_ != nullptr; }
     bool isActivityNudgeRunning() const { return activityNudgeTimer_ != nullptr; }
     std::chrono::seconds activityNudgeInterval() const { return activityNudgeInterval_; }
@@ -83,15 +86,26 @@ public:
     static std::chrono::milliseconds transitionTolerance(std::chrono::milliseconds interval);
 
 private:
+    // One kind of assertion: its provider, the id held, whether a request for one is out, and
+    // the last "unavailable" reason written, so a missing service is reported once rather than
+    // at every evaluation.
+    struct AssertionSlot {
+        const char* kind;
+        std::shared_ptr<PowerAssertionProviding> provider;
+        std::optional<std::uint32_t> id;
+        bool creating = false;
+        QString lastReportedReason;
+    };
+
     bool isActiveNow() const;
     void applyActiveState(bool active);
     void releaseAll();
     void createAssertionsIfNeeded();
-    std::optional<std::uint32_t> createAssertion(PowerAssertionProviding& provider, const char* kind,
-                                                 QString& lastReportedReason);
+    bool wants(const AssertionSlot& slot) const;
+    QCoro::Task<> createAssertion(AssertionSlot& slot);
     void releaseSystemSleepAssertion();
     void releaseDisplaySleepAssertion();
-    void releaseAssertion(PowerAssertionProviding& provider, const char* kind, std::optional<std::uint32_t>& id);
+    void releaseAssertion(AssertionSlot& slot);
     void scheduleNextTransition();
     void cancelScheduleTimer();
     void startActivityNudgeTimerIfNeeded();
@@ -100,18 +114,19 @@ private:
     void nudgePointer();
 
     Environment env_;
-    std::optional<std::uint32_t> systemSleepAssertionID_;
-    std::optional<std::uint32_t> displaySleepAssertionID_;
+    AssertionSlot system_{"system", env_.systemSleepAssertions, {}, false, {}};
+    AssertionSlot display_{"display", env_.displaySleepAssertions, {}, false, {}};
+    // Whether the last evaluation wants the assertions held (a late answer is released at once
+    // when not).
+    bool holding_ = false;
     std::unique_ptr<ScheduledCall> scheduleTimer_;
     std::unique_ptr<ScheduledCall> activityNudgeTimer_;
     AntiSleepSchedule currentSchedule_;
     Logger log_ = AppLog::app();
     std::chrono::seconds activityNudgeInterval_{60};
     bool hasLoggedActivityPermissionWarning_ = false;
-    // The last "unavailable" reason written per assertion kind, so a missing service is
-    // reported once rather than at every evaluation.
-    QString lastSystemFailureReason_;
-    QString lastDisplayFailureReason_;
+    // Watched by requests still out: they touch the manager only while it exists.
+    std::shared_ptr<char> alive_ = std::make_shared<char>();
     // Receiver of the observed notices; going with the manager, it ends the connections.
     std::unique_ptr<QObject> eventReceiver_;
 };

@@ -26,9 +26,15 @@ enum class GlobalKeyGrabStatus {
 
 // System-wide key grabs: a combination grabbed under an id is delivered to this process
 // wherever the keyboard focus is, and reported by id on the main thread.
+//
+// The keyboard map can change under the grabs (another layout, another keyboard plugged in):
+// the grabber then grabs every combination again with the keys that produce its keysym now,
+// all or nothing. When one can no longer be grabbed, nothing stays grabbed and the lost
+// callback names that id and why.
 class GlobalKeyGrabbing {
 public:
     using PressedCallback = std::function<void(quint32 id)>;
+    using GrabsLostCallback = std::function<void(quint32 id, GlobalKeyGrabStatus status)>;
 
     virtual ~GlobalKeyGrabbing() = default;
 
@@ -42,6 +48,8 @@ public:
     // Called from the main event loop (never from inside event processing) once per press of
     // a grabbed combination; the key's autorepeat does not call it again.
     virtual void setPressedCallback(PressedCallback callback) = 0;
+    // Called from the main event loop when a keyboard change took every grab away.
+    virtual void setGrabsLostCallback(GrabsLostCallback callback) = 0;
 };
 
 // The grabber of this desktop session (X11, over the application's own display connection).

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoroTask>
 #include <QString>
 
 #include <cstdint>
@@ -24,13 +25,17 @@ struct PowerAssertionCreation {
 // One kind of power assertion: while an assertion is held, the machine (or its display) does
 // not go to sleep for lack of user activity. The user can still suspend by hand. Assertions
 // are tied to this process: they end when it ends, however it ends.
+//
+// Both operations may wait on another process (a system service): they are awaited, never
+// block the calling thread, end within a bounded time (a service that does not answer is a
+// failure), and never throw. The caller keeps the provider alive until they have finished.
 class PowerAssertionProviding {
 public:
     virtual ~PowerAssertionProviding() = default;
     // Takes a new assertion named `name` (shown by the system's inhibitor listings).
-    virtual PowerAssertionCreation createAssertion(const QString& name) = 0;
+    virtual QCoro::Task<PowerAssertionCreation> createAssertion(QString name) = 0;
     // Gives up an assertion taken by createAssertion.
-    virtual int releaseAssertion(std::uint32_t id) = 0;
+    virtual QCoro::Task<int> releaseAssertion(std::uint32_t id) = 0;
 };
 
 }  // namespace tavrolin

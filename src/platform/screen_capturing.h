@@ -14,7 +14,7 @@
 namespace tavrolin {
 
 // A window that can be captured. `frame` uses the same coordinates and extent as the window
-// list's bounds (top-left origin, root pixels, frame included).
+// list's bounds (top-left origin, logical pixels, frame included).
 struct ShareableWindow {
     std::uint32_t windowID = 0;
     std::optional<std::int32_t> owningApplicationPID;
@@ -24,7 +24,7 @@ struct ShareableWindow {
     bool operator==(const ShareableWindow&) const = default;
 };
 
-// One monitor. `frame` in root pixels.
+// One monitor. `frame` in logical pixels (Qt's screen geometry).
 struct ShareableDisplay {
     std::uint32_t displayID = 0;
     QRectF frame;
@@ -36,7 +36,7 @@ struct ShareableDisplay {
 struct ShareableContent {
     std::vector<ShareableWindow> windows;
     std::vector<ShareableDisplay> displays;
-    // The pointer (root pixels) and the primary display, when known.
+    // The pointer (logical pixels) and the primary display, when known.
     std::optional<QPointF> pointerLocation;
     std::optional<std::uint32_t> mainDisplayID;
 };
@@ -54,7 +54,8 @@ struct DisplayCaptureFilter {
 };
 using CaptureContentFilter = std::variant<WindowCaptureFilter, DisplayCaptureFilter>;
 
-// The area a filter captures and how many pixels make one point there.
+// The area a filter captures (logical pixels) and how many device pixels make one logical pixel
+// there.
 struct CaptureContentInfo {
     QRectF contentRect;
     double pointPixelScale = 1;
@@ -89,8 +90,9 @@ public:
     // Throws ScreenCaptureFailure.
     virtual ShareableContent shareableContent() = 0;
     virtual CaptureContentInfo contentInfo(const CaptureContentFilter& filter) = 0;
-    // The pixels of the filter's content at the configured size; a null image when nothing of
-    // it is on screen. Throws ScreenCaptureFailure.
+    // The pixels of the filter's content at the configured size (device pixels, the image
+    // carrying the pixel ratio); a null image when nothing of it is on screen. Throws
+    // ScreenCaptureFailure.
     virtual QImage captureImage(const CaptureContentFilter& filter,
                                 const CaptureConfiguration& configuration) = 0;
 };

@@ -19,7 +19,8 @@ struct WindowListEntry {
     std::optional<QString> ownerName;
     // The window's title.
     std::optional<QString> name;
-    // Top-left origin, root-window pixels, window-manager frame included.
+    // Top-left origin, logical pixels (X's device pixels over the screen's pixel ratio),
+    // window-manager frame included.
     std::optional<QRectF> bounds;
     std::optional<bool> isOnscreen;
     // 0 (transparent) to 1 (opaque).

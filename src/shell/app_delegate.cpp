@@ -68,6 +68,11 @@ AppDelegate::AppDelegate(Factories factories) : factories_(std::move(factories))
     updateStateStore_ = factories_.makeUpdateStateStore(defaults);
     sharePromptStore_ = factories_.makeSharePromptStore({20, 10, 10}, defaults);
     hotKeyManager_ = factories_.makeHotKeyManager();
+    hotKeyManager_->setRegistrationLostHandler([self = QPointer<AppDelegate>(this)](const CaptureWorkflowError& error) {
+        if (self) {
+            self->alerts().showAlert(QStringLiteral("Could not register shortcuts"), makeMessage(error));
+        }
+    });
     antiSleepManager_ = factories_.makeAntiSleepManager();
     activeWindowDetector_ = factories_.makeActiveWindowDetector ? factories_.makeActiveWindowDetector() : nullptr;
     focusedTextFieldAccessor_ = factories_.makeFocusedTextFieldAccessor(0.3);

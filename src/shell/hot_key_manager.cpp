@@ -8,11 +8,27 @@ HotKeyManager::HotKeyManager() : HotKeyManager(std::shared_ptr<GlobalKeyGrabbing
 
 HotKeyManager::HotKeyManager(std::shared_ptr<GlobalKeyGrabbing> grabber) : grabber_(std::move(grabber)) {
     grabber_->setPressedCallback([this](quint32 id) { handleHotKeyPressed(id); });
+    grabber_->setGrabsLostCallback([this](quint32 id, GlobalKeyGrabStatus status) { handleGrabsLost(id, status); });
 }
 
 HotKeyManager::~HotKeyManager() {
     unregister();
     grabber_->setPressedCallback({});
+    grabber_->setGrabsLostCallback({});
+}
+
+void HotKeyManager::handleGrabsLost(quint32 id, GlobalKeyGrabStatus status) {
+    const auto shortcut = registeredHotKeys_.find(id);
+    const QString description =
+        shortcut != registeredHotKeys_.end() ? shortcut->second.displayName() : QStringLiteral("keyboard change");
+    // All or nothing, as at registration: no shortcut stays half-working.
+    unregister();
+    const CaptureWorkflowError error = status == GlobalKeyGrabStatus::alreadyInUse
+                                           ? CaptureWorkflowError::hotKeyAlreadyInUse(description)
+                                           : CaptureWorkflowError::failedToRegisterHotKey(description);
+    if (lostHandler_) {
+        lostHandler_(error);
+    }
 }
 
 void HotKeyManager::registerHotKey(HotKeyAction action, const HotKeyShortcut& shortcut, Handler handler) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/app_settings.h"
+#include "core/capture_workflow_error.h"
 #include "core/hot_key_action.h"
 #include "core/hot_key_shortcut.h"
 #include "platform/global_key_grabbing.h"
@@ -16,6 +17,9 @@ namespace tavrolin {
 class HotKeyManager {
 public:
     using Handler = std::function<void()>;
+    // Told when a keyboard change took the shortcuts away; the error names the shortcut that
+    // could not be grabbed again, as a failed registration would.
+    using RegistrationLostHandler = std::function<void(const CaptureWorkflowError&)>;
 
     // Over the desktop session's own grabber (makeSystemGlobalKeyGrabber()).
     HotKeyManager();
@@ -32,6 +36,8 @@ public:
     // Removes every registration; never fails.
     void unregister();
 
+    void setRegistrationLostHandler(RegistrationLostHandler handler) { lostHandler_ = std::move(handler); }
+
     const std::map<quint32, HotKeyShortcut>& registeredHotKeys() const { return registeredHotKeys_; }
 
     // A press of the grab registered under `id`: runs its handler. Ids without a handler and a
@@ -39,7 +45,10 @@ public:
     bool handleHotKeyPressed(quint32 id);
 
 private:
+    void handleGrabsLost(quint32 id, GlobalKeyGrabStatus status);
+
     std::shared_ptr<GlobalKeyGrabbing> grabber_;
+    RegistrationLostHandler lostHandler_;
     std::map<quint32, Handler> handlers_;
     std::map<quint32, HotKeyShortcut> registeredHotKeys_;
 };

@@ -14,7 +14,7 @@ struct ActiveWindowSnapshot {
     std::int32_t ownerPID = 0;
     QString ownerName;
     std::optional<QString> title;
-    // Top-left origin, root pixels, frame included. May be the union of the main window and
+    // Top-left origin, logical pixels, frame included. May be the union of the main window and
     // windows stacked on it (a toolbar, a sheet).
     QRectF bounds;
 

@@ -11,7 +11,8 @@ namespace tavrolin {
 std::vector<WindowFrameConverter::DisplayLayout> WindowFrameConverter::currentDisplays() {
     std::vector<DisplayLayout> layouts;
     for (const QScreen* screen : QGuiApplication::screens()) {
-        // On X11 one Qt pixel is one root pixel (scale factor 1), so both frames agree.
+        // Window-list frames arrive in Qt's logical pixels (the platform layer converts X's
+        // device pixels), so both frames of a screen agree.
         const QRectF frame = screen->geometry();
         layouts.push_back(DisplayLayout{frame, frame});
     }

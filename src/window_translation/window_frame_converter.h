@@ -13,7 +13,7 @@ namespace tavrolin {
 class WindowFrameConverter {
 public:
     struct DisplayLayout {
-        // The display in window-list coordinates (root pixels).
+        // The display in window-list coordinates (logical pixels).
         QRectF quartzFrame;
         // The same display in the coordinates panels are placed in (Qt screen geometry).
         QRectF appKitFrame;

@@ -15,6 +15,8 @@
 #include "support/x_screen_saver_probe.h"
 
 #include <QCursor>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QMouseEvent>
 #include <QWidget>
 #include <QWindow>
@@ -58,47 +60,63 @@ protected:
     void mouseMoveEvent(QMouseEvent*) override { ++moves; }
 };
 
-}  // namespace
+// A fake logind on a system bus and a fake screen saver on a session bus, both private, with
+// the clock at noon; `answering` false makes both services take calls and never reply.
+struct FakeDesktopServices {
+    explicit FakeDesktopServices(bool answering) {
+        logind->answers = answering;
+        saver->answers = answering;
+    }
+    bool serving() const {
+        return !systemBus.address().isEmpty() && !sessionBus.address().isEmpty() && logindHost.isServing() &&
+               saverHost.isServing();
+    }
 
-TEST(AntiSleepManagerDesktop, TakesAndGivesBackTheDesktopLocks) {
-    test::ScopedTimeZone zone("UTC0");
+    test::ScopedTimeZone zone{"UTC0"};
     test::ScopedLogCapture logs;
     test::PrivateBus systemBus;
     test::PrivateBus sessionBus;
-    ASSERT_FALSE(systemBus.address().isEmpty());
-    ASSERT_FALSE(sessionBus.address().isEmpty());
-    auto* logind = new test::FakeLogind;
-    auto* saver = new test::FakeScreenSaver;
-    test::FakeServiceHost logindHost(systemBus.address(), "org.freedesktop.login1", "/org/freedesktop/login1", logind);
-    test::FakeServiceHost saverHost(sessionBus.address(), "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
-                                    saver);
-    ASSERT_TRUE(logindHost.isServing() && saverHost.isServing());
+    test::FakeLogind* logind = new test::FakeLogind;
+    test::FakeScreenSaver* saver = new test::FakeScreenSaver;
+    test::FakeServiceHost logindHost{systemBus.address(), "org.freedesktop.login1", "/org/freedesktop/login1", logind};
+    test::FakeServiceHost saverHost{sessionBus.address(), "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
+                                    saver};
+    std::shared_ptr<test::FakeClock> clock =
+        std::make_shared<test::FakeClock>(QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC));
+    std::shared_ptr<test::ManualScheduler> scheduler = std::make_shared<test::ManualScheduler>(clock.get());
+};
 
-    auto clock = std::make_shared<test::FakeClock>(QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC));
-    auto scheduler = std::make_shared<test::ManualScheduler>(clock.get());
+}  // namespace
+
+TEST(AntiSleepManagerDesktop, TakesAndGivesBackTheDesktopLocks) {
+    FakeDesktopServices services(true);
+    ASSERT_TRUE(services.serving());
+    auto& [zone, logs, systemBus, sessionBus, logind, saver, logindHost, saverHost, clock, scheduler] = services;
     AntiSleepManager manager({std::make_shared<LogindIdleInhibitor>(systemBus.address()),
                               std::make_shared<DisplaySleepInhibitor>(sessionBus.address()), nullptr, {}, clock,
                               scheduler});
     manager.configure(daytime(false));
-    ASSERT_TRUE(manager.systemSleepAssertionID());
-    ASSERT_TRUE(manager.displaySleepAssertionID());
+    // The services answer through the event loop: the boundary timer is set before they do.
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return manager.systemSleepAssertionID().has_value() && manager.displaySleepAssertionID().has_value(); }));
     EXPECT_EQ(logind->activeLocks().size(), 1u);
     ASSERT_EQ(saver->active().size(), 1u);
-    EXPECT_EQ(logs.messages(LogCategory::app),
-              (QStringList{QStringLiteral("anti-sleep system assertion created id=%1").arg(*manager.systemSleepAssertionID()),
-                           QStringLiteral("anti-sleep display assertion created id=%1").arg(saver->active().begin()->first),
-                           "anti-sleep next transition in 21600 seconds"}));
+    QStringList lines = logs.messages(LogCategory::app);
+    lines.sort();
+    EXPECT_EQ(lines,
+              (QStringList{QStringLiteral("anti-sleep display assertion created id=%1").arg(saver->active().begin()->first),
+                           "anti-sleep next transition in 21600 seconds",
+                           QStringLiteral("anti-sleep system assertion created id=%1").arg(*manager.systemSleepAssertionID())}));
 
     scheduler->advance(6h);  // 18:00: both given back
     EXPECT_TRUE(test::waitUntil([&] { return logind->activeLocks().empty(); }));
-    EXPECT_TRUE(saver->active().empty());
+    EXPECT_TRUE(test::waitUntil([&] { return saver->active().empty(); }));
 
     scheduler->advance(15h);  // 09:00: taken again
-    EXPECT_EQ(logind->activeLocks().size(), 1u);
-    EXPECT_EQ(saver->active().size(), 1u);
+    EXPECT_TRUE(test::waitUntil([&] { return logind->activeLocks().size() == 1u && saver->active().size() == 1u; }));
     manager.shutdown();
     EXPECT_TRUE(test::waitUntil([&] { return logind->activeLocks().empty(); }));
-    EXPECT_TRUE(saver->active().empty());
+    EXPECT_TRUE(test::waitUntil([&] { return saver->active().empty(); }));
 }
 
 TEST(AntiSleepManagerDesktop, NudgeMovesTheXPointerAndReturnsIt) {
@@ -139,4 +157,52 @@ TEST(AntiSleepManagerDesktop, NudgeMovesTheXPointerAndReturnsIt) {
     EXPECT_TRUE(logs.messages(LogCategory::app).contains("anti-sleep local activity nudger started interval=60"));
     manager.shutdown();
     window.close();
+}
+
+// The longest pause between two ticks of a 10 ms timer on the main thread, over its lifetime.
+class Heartbeat {
+public:
+    Heartbeat() {
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            longest_ = std::max(longest_, since_.restart());
+        });
+        since_.start();
+        timer_.start();
+    }
+    qint64 longestPauseMilliseconds() const { return longest_; }
+
+private:
+    QTimer timer_;
+    QElapsedTimer since_;
+    qint64 longest_ = 0;
+};
+
+TEST(AntiSleepManagerDesktop, ServicesThatNeverAnswerNeitherFreezeTheMainThreadNorStopTheRetries) {
+    FakeDesktopServices services(false);
+    ASSERT_TRUE(services.serving());
+    auto& [zone, logs, systemBus, sessionBus, logind, saver, logindHost, saverHost, clock, scheduler] = services;
+    auto display = std::make_shared<DisplaySleepInhibitor>(sessionBus.address());
+    AntiSleepManager manager({std::make_shared<LogindIdleInhibitor>(systemBus.address()), display, nullptr, {},
+                              clock, scheduler});
+    Heartbeat heartbeat;
+    manager.configure(daytime(false));
+    EXPECT_EQ(logs.messages(LogCategory::app), QStringList{"anti-sleep next transition in 21600 seconds"});
+
+    // Each call gives up after two seconds: logind's is a failure, the screen saver's gives way
+    // to the X server's own screen saver.
+    const QString failed = QStringLiteral("anti-sleep system assertion failed result=%1").arg(powerAssertionRequestFailed);
+    ASSERT_TRUE(test::waitUntil([&] { return logs.messages(LogCategory::app).contains(failed); }, 4s));
+    ASSERT_TRUE(test::waitUntil([&] { return manager.displaySleepAssertionID().has_value(); }, 4s));
+    EXPECT_EQ(display->mechanismOf(*manager.displaySleepAssertionID()),
+              DisplaySleepInhibitor::Mechanism::xScreenSaverSuspend);
+    EXPECT_FALSE(manager.systemSleepAssertionID());
+    EXPECT_EQ(logind->calls.load(), 1);
+
+    // The next evaluation asks logind again, and waits again without blocking.
+    manager.handleWake();
+    ASSERT_TRUE(test::waitUntil([&] { return logind->calls.load() == 2; }, 2s));
+    ASSERT_TRUE(test::waitUntil([&] { return logs.messages(LogCategory::app).count(failed) == 2; }, 4s));
+    manager.shutdown();
+    EXPECT_LE(heartbeat.longestPauseMilliseconds(), 50);
 }

@@ -1,5 +1,6 @@
 #include "anti_sleep/anti_sleep_manager.h"
 
+#include "support/async.h"
 #include "support/fake_power_assertions.h"
 #include "support/memory_log_sink.h"
 #include "support/scoped_time_zone.h"
@@ -387,4 +388,55 @@ TEST_F(AntiSleepManagerTest, WithoutSyntheticInputTheWarningComesOncePerRun) {
             EXPECT_EQ(r.level, LogLevel::error);
         }
     }
+}
+
+TEST_F(AntiSleepManagerTest, SlowAnswersAreAwaitedNeverAskedTwiceAndLateOnesGivenBack) {
+    system->holdCreations = true;
+    display->holdCreations = true;
+    manager->configure(schedule(540, 1080, true, true));
+    // Nothing waits for the services: the evaluation goes on to the nudge and the timer.
+    EXPECT_FALSE(manager->systemSleepAssertionID());
+    EXPECT_TRUE(manager->isActivityNudgeRunning());
+    EXPECT_EQ(takeLines(), (QStringList{"anti-sleep local activity nudger started interval=60",
+                                        "anti-sleep next transition in 21600 seconds"}));
+    // Evaluations while the requests are out ask for nothing more.
+    manager->handleWake();
+    EXPECT_EQ(system->createdNames.size(), 1);
+    EXPECT_EQ(display->createdNames.size(), 1);
+    takeLines();
+
+    system->answerHeldCreations();
+    display->answerHeldCreations();
+    ASSERT_TRUE(test::waitUntil([&] { return manager->systemSleepAssertionID() && manager->displaySleepAssertionID(); }));
+    EXPECT_EQ(*manager->systemSleepAssertionID(), 7u);
+    EXPECT_EQ(takeLines(), (QStringList{"anti-sleep system assertion created id=7",
+                                        "anti-sleep display assertion created id=100"}));
+
+    // The range ends while a new request is out: its late answer is given back at once.
+    manager->configure(schedule(540, 1080, false, true));  // display no longer wanted
+    EXPECT_EQ(display->released, (std::vector<std::uint32_t>{100}));
+    scheduler->advance(6h);  // 18:00
+    EXPECT_EQ(system->released, (std::vector<std::uint32_t>{7}));
+    scheduler->advance(15h);  // 09:00: asked again, and the range is left before the answer
+    EXPECT_EQ(system->heldCreations(), 1u);
+    manager->handleClockChange();
+    clock->set(utc(17, 20));
+    manager->handleClockChange();
+    takeLines();
+    system->answerHeldCreations();
+    ASSERT_TRUE(test::waitUntil([&] { return system->released.size() == 2; }));
+    EXPECT_FALSE(manager->systemSleepAssertionID());
+    EXPECT_TRUE(system->held.empty());
+    EXPECT_EQ(takeLines(), (QStringList{"anti-sleep system assertion created id=8",
+                                        "anti-sleep system assertion released id=8"}));
+}
+
+TEST_F(AntiSleepManagerTest, AnAnswerArrivingAfterTheManagerIsGoneIsGivenBack) {
+    system->holdCreations = true;
+    manager->configure(schedule(540, 1080, false, false));
+    ASSERT_EQ(system->heldCreations(), 1u);
+    manager.reset();
+    system->answerHeldCreations();
+    ASSERT_TRUE(test::waitUntil([&] { return !system->released.empty(); }));
+    EXPECT_TRUE(system->held.empty());
 }

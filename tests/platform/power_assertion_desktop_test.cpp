@@ -63,7 +63,7 @@ TEST(LogindIdleInhibitorDesktop, HoldsAnIdleBlockLockUntilReleased) {
     test::ScopedEnvironmentVariable env("DBUS_SYSTEM_BUS_ADDRESS", systemBus.address().toUtf8());
     LogindIdleInhibitor inhibitor;
 
-    const PowerAssertionCreation first = inhibitor.createAssertion(kName);
+    const PowerAssertionCreation first = test::await(inhibitor.createAssertion(kName));
     ASSERT_EQ(first.status, powerAssertionSuccess) << first.failureReason.toStdString();
     EXPECT_TRUE(isOpen(first.id));  // the id is the descriptor we hold
     const auto locks = logind->activeLocks();
@@ -73,22 +73,22 @@ TEST(LogindIdleInhibitorDesktop, HoldsAnIdleBlockLockUntilReleased) {
     EXPECT_EQ(locks[0].why, kName);
     EXPECT_EQ(locks[0].mode, "block");
 
-    const PowerAssertionCreation second = inhibitor.createAssertion(kName);
+    const PowerAssertionCreation second = test::await(inhibitor.createAssertion(kName));
     ASSERT_EQ(second.status, powerAssertionSuccess);
     EXPECT_NE(second.id, first.id);
     EXPECT_EQ(logind->activeLocks().size(), 2u);
 
     // Releasing closes our descriptor, which is what ends a logind lock.
-    EXPECT_EQ(inhibitor.releaseAssertion(first.id), powerAssertionSuccess);
+    EXPECT_EQ(test::await(inhibitor.releaseAssertion(first.id)), powerAssertionSuccess);
     EXPECT_TRUE(test::waitUntil([&] { return logind->activeLocks().size() == 1; }));
-    EXPECT_EQ(inhibitor.releaseAssertion(first.id), powerAssertionUnknownId);
-    EXPECT_EQ(inhibitor.releaseAssertion(second.id), powerAssertionSuccess);
+    EXPECT_EQ(test::await(inhibitor.releaseAssertion(first.id)), powerAssertionUnknownId);
+    EXPECT_EQ(test::await(inhibitor.releaseAssertion(second.id)), powerAssertionSuccess);
     EXPECT_TRUE(test::waitUntil([&] { return logind->activeLocks().empty(); }));
 
     // Whatever is still held when the inhibitor goes is given back.
     {
         LogindIdleInhibitor shortLived(systemBus.address());
-        ASSERT_EQ(shortLived.createAssertion(kName).status, powerAssertionSuccess);
+        ASSERT_EQ(test::await(shortLived.createAssertion(kName)).status, powerAssertionSuccess);
         EXPECT_EQ(logind->activeLocks().size(), 1u);
     }
     EXPECT_TRUE(test::waitUntil([&] { return logind->activeLocks().empty(); }));
@@ -97,22 +97,22 @@ TEST(LogindIdleInhibitorDesktop, HoldsAnIdleBlockLockUntilReleased) {
 TEST(LogindIdleInhibitorDesktop, MissingBusOrServiceFailsAndALaterTrySucceeds) {
     {
         LogindIdleInhibitor noBus(QStringLiteral("unix:path=/nonexistent/tavrolin-test-bus"));
-        const PowerAssertionCreation created = noBus.createAssertion(kName);
+        const PowerAssertionCreation created = test::await(noBus.createAssertion(kName));
         EXPECT_EQ(created.status, powerAssertionServiceUnavailable);
         EXPECT_FALSE(created.failureReason.isEmpty());
-        EXPECT_EQ(noBus.releaseAssertion(3), powerAssertionUnknownId);
+        EXPECT_EQ(test::await(noBus.releaseAssertion(3)), powerAssertionUnknownId);
     }
     test::PrivateBus systemBus;
     ASSERT_FALSE(systemBus.address().isEmpty());
     LogindIdleInhibitor inhibitor(systemBus.address());
-    const PowerAssertionCreation missing = inhibitor.createAssertion(kName);
+    const PowerAssertionCreation missing = test::await(inhibitor.createAssertion(kName));
     EXPECT_EQ(missing.status, powerAssertionServiceUnavailable);
     EXPECT_TRUE(missing.failureReason.contains("logind")) << missing.failureReason.toStdString();
 
     auto* logind = new test::FakeLogind;
     test::FakeServiceHost host(systemBus.address(), kLogind, kLogindPath, logind);
     ASSERT_TRUE(host.isServing());
-    const PowerAssertionCreation retried = inhibitor.createAssertion(kName);
+    const PowerAssertionCreation retried = test::await(inhibitor.createAssertion(kName));
     EXPECT_EQ(retried.status, powerAssertionSuccess) << retried.failureReason.toStdString();
     EXPECT_EQ(logind->activeLocks().size(), 1u);
 }
@@ -125,7 +125,7 @@ TEST(DisplaySleepInhibitorDesktop, UsesTheScreenSaverServiceWhereItRuns) {
     ASSERT_TRUE(host.isServing());
 
     DisplaySleepInhibitor inhibitor(sessionBus.address());
-    const PowerAssertionCreation created = inhibitor.createAssertion(kName);
+    const PowerAssertionCreation created = test::await(inhibitor.createAssertion(kName));
     ASSERT_EQ(created.status, powerAssertionSuccess) << created.failureReason.toStdString();
     EXPECT_EQ(inhibitor.mechanismOf(created.id), DisplaySleepInhibitor::Mechanism::screenSaverService);
     const auto active = saver->active();
@@ -134,18 +134,19 @@ TEST(DisplaySleepInhibitorDesktop, UsesTheScreenSaverServiceWhereItRuns) {
     EXPECT_EQ(active.begin()->second.application, "Tavrolin");
     EXPECT_EQ(active.begin()->second.reason, kName);
 
-    EXPECT_EQ(inhibitor.releaseAssertion(created.id), powerAssertionSuccess);
+    EXPECT_EQ(test::await(inhibitor.releaseAssertion(created.id)), powerAssertionSuccess);
     EXPECT_TRUE(saver->active().empty());
     EXPECT_FALSE(inhibitor.mechanismOf(created.id));
-    EXPECT_EQ(inhibitor.releaseAssertion(created.id), powerAssertionUnknownId);
+    EXPECT_EQ(test::await(inhibitor.releaseAssertion(created.id)), powerAssertionUnknownId);
 
-    // Whatever is still held when the inhibitor goes is given back.
+    // Whatever is still held when the inhibitor goes is given back (without waiting for the
+    // service to confirm it).
     {
         DisplaySleepInhibitor shortLived(sessionBus.address());
-        ASSERT_EQ(shortLived.createAssertion(kName).status, powerAssertionSuccess);
+        ASSERT_EQ(test::await(shortLived.createAssertion(kName)).status, powerAssertionSuccess);
         EXPECT_EQ(saver->active().size(), 1u);
     }
-    EXPECT_TRUE(saver->active().empty());
+    EXPECT_TRUE(test::waitUntil([&] { return saver->active().empty(); }));
 }
 
 TEST(DisplaySleepInhibitorDesktop, WithoutTheServiceSuspendsTheXScreenSaver) {
@@ -157,19 +158,19 @@ TEST(DisplaySleepInhibitorDesktop, WithoutTheServiceSuspendsTheXScreenSaver) {
 
     test::PrivateBus sessionBus;  // a session bus where no screen saver service runs
     DisplaySleepInhibitor inhibitor(sessionBus.address());
-    const PowerAssertionCreation first = inhibitor.createAssertion(kName);
+    const PowerAssertionCreation first = test::await(inhibitor.createAssertion(kName));
     ASSERT_EQ(first.status, powerAssertionSuccess) << first.failureReason.toStdString();
     EXPECT_EQ(first.id, 1u);  // a counter
     EXPECT_EQ(inhibitor.mechanismOf(first.id), DisplaySleepInhibitor::Mechanism::xScreenSaverSuspend);
-    const PowerAssertionCreation second = inhibitor.createAssertion(kName);
+    const PowerAssertionCreation second = test::await(inhibitor.createAssertion(kName));
     ASSERT_EQ(second.status, powerAssertionSuccess);
     EXPECT_EQ(second.id, 2u);
 
     EXPECT_FALSE(x.comesOn(2500ms));
     // One of two suspensions given back: still suspended.
-    EXPECT_EQ(inhibitor.releaseAssertion(first.id), powerAssertionSuccess);
+    EXPECT_EQ(test::await(inhibitor.releaseAssertion(first.id)), powerAssertionSuccess);
     EXPECT_FALSE(x.comesOn(1500ms));
-    EXPECT_EQ(inhibitor.releaseAssertion(second.id), powerAssertionSuccess);
+    EXPECT_EQ(test::await(inhibitor.releaseAssertion(second.id)), powerAssertionSuccess);
     EXPECT_TRUE(x.comesOn(4s));
 }
 
@@ -178,7 +179,7 @@ TEST(DisplaySleepInhibitorDesktop, NoSessionBusStillFallsBackToX) {
     ASSERT_TRUE(x.probe.isValid());
     {
         DisplaySleepInhibitor inhibitor(QStringLiteral("unix:path=/nonexistent/tavrolin-test-bus"));
-        const PowerAssertionCreation created = inhibitor.createAssertion(kName);
+        const PowerAssertionCreation created = test::await(inhibitor.createAssertion(kName));
         ASSERT_EQ(created.status, powerAssertionSuccess) << created.failureReason.toStdString();
         EXPECT_FALSE(x.comesOn(2500ms));
     }

@@ -28,5 +28,21 @@ TEST(X11WindowText, TitlesFromOtherClientsNeverBreakDecoding) {
     EXPECT_TRUE(cut.startsWith(QStringLiteral("end\uFFFD"))) << cut.toStdString();
 }
 
+TEST(X11WindowBounds, FrameExtentsFromOtherClientsStayWithinTheWindowAndXLimits) {
+    // An ordinary title bar and border.
+    EXPECT_EQ(frameBounds(QPoint(100, 120), QSize(640, 400), {1, 1, 22, 1}), QRect(99, 98, 642, 423));
+    // No extents (or too few values): the client alone.
+    EXPECT_EQ(frameBounds(QPoint(-50, 10), QSize(300, 200), {}), QRect(-50, 10, 300, 200));
+    EXPECT_EQ(frameBounds(QPoint(-50, 10), QSize(300, 200), {5, 5}), QRect(-50, 10, 300, 200));
+    // Absurd extents: each is at most the client's size on its axis.
+    constexpr std::uint32_t huge = 600000000;
+    EXPECT_EQ(frameBounds(QPoint(100, 100), QSize(300, 200), {huge, huge, huge, huge}), QRect(-200, -100, 900, 600));
+    EXPECT_EQ(frameBounds(QPoint(0, 0), QSize(300, 200), {0xFFFFFFFFu, 0, 0, 0xFFFFFFFFu}), QRect(-300, 0, 600, 400));
+    // The largest window X allows, with a frame: still no side beyond 65535.
+    const QRect largest = frameBounds(QPoint(-32768, -32768), QSize(65535, 65535), {huge, huge, huge, huge});
+    EXPECT_EQ(largest.size(), QSize(65535, 65535));
+    EXPECT_EQ(largest.topLeft(), QPoint(-32768 - 65535, -32768 - 65535));
+}
+
 }  // namespace
 }  // namespace tavrolin::x11

@@ -6,6 +6,7 @@
 
 #include "core/capture_workflow_error.h"
 #include "support/async.h"
+#include "support/memory_log_sink.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -181,6 +182,79 @@ TEST_F(HotKeyDesktopTest, UnregisteringReleasesTheKeysAndStopsTheHandlers) {
     OtherClient other;
     EXPECT_TRUE(other.grabControlShift('w'));
     other.ungrabAll();
+}
+
+// The keyboard switched between layouts for one test; the layouts of before come back after it.
+class HotKeyLayoutChangeTest : public HotKeyDesktopTest {
+protected:
+    void SetUp() override {
+        HotKeyDesktopTest::SetUp();
+        QProcess query;
+        query.start("setxkbmap", {"-query"});
+        ASSERT_TRUE(query.waitForFinished(5000));
+        for (const QString& line : QString::fromUtf8(query.readAllStandardOutput()).split('\n')) {
+            if (line.startsWith("layout:")) {
+                originalLayout = line.mid(7).trimmed();
+            }
+        }
+        ASSERT_TRUE(switchTo("us"));
+    }
+    void TearDown() override {
+        HotKeyDesktopTest::TearDown();
+        EXPECT_TRUE(switchTo(originalLayout.isEmpty() ? QStringLiteral("us") : originalLayout));
+    }
+    static bool switchTo(const QString& layout) { return QProcess::execute("setxkbmap", {"-layout", layout}) == 0; }
+
+    // Control+Shift+Z for Edit Message: on a German keyboard Z and Y change places.
+    void registerControlShiftZ() {
+        HotKeyShortcut shortcut{HotKeyKey::z};
+        shortcut.control = shortcut.shift = true;
+        manager.registerHotKey(HotKeyAction::editText, shortcut, [this] { pressed.push_back(HotKeyAction::editText); });
+    }
+
+    QString originalLayout;
+    test::ScopedLogCapture logs;
+};
+
+TEST_F(HotKeyLayoutChangeTest, AfterALayoutChangeTheShortcutFollowsItsLetter) {
+    registerControlShiftZ();
+    ASSERT_TRUE(switchTo("de"));
+    ASSERT_TRUE(test::waitUntil([&] {
+        return logs.messages(LogCategory::app).contains("global shortcuts grabbed again after a keyboard change count=1");
+    }));
+    // xdotool finds the key of each letter in the keyboard map of now.
+    xdotool({"key", "ctrl+shift+z"});
+    ASSERT_TRUE(test::waitUntil([&] { return !pressed.empty(); }));
+    // The key that made Z before the change makes Y now: it is no longer ours.
+    xdotool({"key", "ctrl+shift+y"});
+    settle();
+    EXPECT_EQ(pressed, std::vector{HotKeyAction::editText});
+    EXPECT_EQ(manager.registeredHotKeys().size(), 1u);
+}
+
+TEST_F(HotKeyLayoutChangeTest, AShortcutThatCannotBeGrabbedAgainIsReportedAndNoneStays) {
+    registerDefaults();
+    registerControlShiftZ();
+    std::vector<CaptureWorkflowError> lost;
+    manager.setRegistrationLostHandler([&](const CaptureWorkflowError& error) { lost.push_back(error); });
+    // Another program holds Control+Shift on the key that will make Z.
+    OtherClient other;
+    ASSERT_TRUE(other.grabControlShift('y'));
+    ASSERT_TRUE(switchTo("de"));
+    ASSERT_TRUE(test::waitUntil([&] { return !lost.empty(); }));
+    settle();
+    ASSERT_EQ(lost.size(), 1u);
+    EXPECT_EQ(lost[0].errorCase(), CaptureWorkflowError::Case::hotKeyAlreadyInUse);
+    EXPECT_EQ(lost[0].description(), "Control+Shift+Z");
+    EXPECT_TRUE(manager.registeredHotKeys().empty());
+    EXPECT_TRUE(logs.messages(LogCategory::app).contains(
+        QStringLiteral("global shortcuts lost after a keyboard change id=%1").arg(rawValue(HotKeyAction::editText))));
+    // All or nothing: Control+Shift+W is free again, and pressing it runs nothing.
+    EXPECT_TRUE(other.grabControlShift('w'));
+    other.ungrabAll();
+    ASSERT_TRUE(input.sendKeyChord(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_W));
+    settle();
+    EXPECT_TRUE(pressed.empty());
 }
 
 }  // namespace

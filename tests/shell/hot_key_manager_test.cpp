@@ -143,5 +143,25 @@ TEST_F(HotKeyManagerTest, DestroyingTheManagerReleasesEveryGrab) {
     EXPECT_FALSE(grabber->callback);
 }
 
+TEST_F(HotKeyManagerTest, ShortcutsLostToAKeyboardChangeAreAllDroppedAndReportedByName) {
+    registerHotKeys(manager, AppSettings{}, recordingHandlers());
+    std::vector<CaptureWorkflowError> lost;
+    manager.setRegistrationLostHandler([&](const CaptureWorkflowError& error) { lost.push_back(error); });
+
+    grabber->loseGrabs(rawValue(HotKeyAction::editText), GlobalKeyGrabStatus::alreadyInUse);
+    ASSERT_EQ(lost.size(), 1u);
+    EXPECT_EQ(lost[0], CaptureWorkflowError::hotKeyAlreadyInUse("Control+Shift+E"));
+    EXPECT_TRUE(manager.registeredHotKeys().empty());
+    grabber->press(rawValue(HotKeyAction::translateMessage));
+    EXPECT_TRUE(pressed.empty());
+
+    // A key the new keyboard lacks is a failed registration, as at registration time.
+    registerHotKeys(manager, AppSettings{}, recordingHandlers());
+    grabber->loseGrabs(rawValue(HotKeyAction::createPrompt), GlobalKeyGrabStatus::noKeyCode);
+    ASSERT_EQ(lost.size(), 2u);
+    EXPECT_EQ(lost[1], CaptureWorkflowError::failedToRegisterHotKey("Control+Shift+P"));
+    EXPECT_TRUE(manager.registeredHotKeys().empty());
+}
+
 }  // namespace
 }  // namespace tavrolin

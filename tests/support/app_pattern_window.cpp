@@ -11,8 +11,9 @@
 //   close                  -> destroys the window, then "closed"
 //   quit
 //
-// The pattern: the pixel at (x, y) of the painted area is patternColor(x, y) below. The
-// toolbar is solid toolbarColor.
+// The pattern: the device pixel at (x, y) of the painted area is patternColor(x, y) below, at
+// any scale factor (sizes and positions are Qt's logical pixels). The toolbar is solid
+// toolbarColor.
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
@@ -46,8 +47,11 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override {
-        if (pattern_.size() != size()) {
-            pattern_ = QImage(size(), QImage::Format_RGB32);
+        const qreal ratio = devicePixelRatioF();
+        const QSize deviceSize(qRound(width() * ratio), qRound(height() * ratio));
+        if (pattern_.size() != deviceSize) {
+            pattern_ = QImage(deviceSize, QImage::Format_RGB32);
+            pattern_.setDevicePixelRatio(ratio);
             for (int y = 0; y < pattern_.height(); ++y) {
                 auto* line = reinterpret_cast<QRgb*>(pattern_.scanLine(y));
                 for (int x = 0; x < pattern_.width(); ++x) {

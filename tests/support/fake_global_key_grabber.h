@@ -47,6 +47,15 @@ public:
     void release(quint32 id) override { grabs.erase(id); }
     void releaseAll() override { grabs.clear(); }
     void setPressedCallback(PressedCallback newCallback) override { callback = std::move(newCallback); }
+    void setGrabsLostCallback(GrabsLostCallback newCallback) override { lostCallback = std::move(newCallback); }
+
+    // A keyboard change after which `id` could not be grabbed again: nothing stays grabbed.
+    void loseGrabs(quint32 id, GlobalKeyGrabStatus status) {
+        grabs.clear();
+        if (lostCallback) {
+            lostCallback(id, status);
+        }
+    }
 
     void press(quint32 id) {
         if (callback && grabs.contains(id)) {
@@ -59,6 +68,7 @@ public:
     std::set<Combination> failing;
     std::set<quint32> unmapped;
     PressedCallback callback;
+    GrabsLostCallback lostCallback;
     int grabCalls = 0;
 };
 

@@ -2,37 +2,56 @@
 
 #include "platform/power_assertion.h"
 
+#include <QCoroFuture>
+#include <QPromise>
 #include <QStringList>
 
+#include <memory>
 #include <set>
 #include <vector>
 
 namespace tavrolin::test {
 
 // Power assertions in memory: ids count up from `firstId`; creation and release answer the
-// status the test sets.
+// status the test sets, at once, or (with `holdCreations`) when the test calls
+// answerHeldCreations(), as a slow service would.
 class FakePowerAssertions final : public PowerAssertionProviding {
 public:
     explicit FakePowerAssertions(std::uint32_t firstId = 1) : nextId_(firstId) {}
 
-    PowerAssertionCreation createAssertion(const QString& name) override {
+    QCoro::Task<PowerAssertionCreation> createAssertion(QString name) override {
         createdNames << name;
+        if (holdCreations) {
+            auto promise = std::make_shared<QPromise<void>>();
+            promise->start();
+            held_.push_back(promise);
+            co_await promise->future();
+        }
         if (createStatus != powerAssertionSuccess) {
-            return {createStatus, 0, failureReason};
+            co_return PowerAssertionCreation{createStatus, 0, failureReason};
         }
         const std::uint32_t id = nextId_++;
         held.insert(id);
-        return {powerAssertionSuccess, id, {}};
+        co_return PowerAssertionCreation{powerAssertionSuccess, id, {}};
     }
-    int releaseAssertion(std::uint32_t id) override {
+    QCoro::Task<int> releaseAssertion(std::uint32_t id) override {
         released.push_back(id);
         held.erase(id);
-        return releaseStatus;
+        co_return releaseStatus;
     }
+
+    // Lets every held creation answer (the answers arrive through the event loop).
+    void answerHeldCreations() {
+        for (const auto& promise : std::exchange(held_, {})) {
+            promise->finish();
+        }
+    }
+    std::size_t heldCreations() const { return held_.size(); }
 
     int createStatus = powerAssertionSuccess;
     QString failureReason;
     int releaseStatus = powerAssertionSuccess;
+    bool holdCreations = false;
 
     std::set<std::uint32_t> held;
     QStringList createdNames;  // one entry per creation attempt
@@ -40,6 +59,7 @@ public:
 
 private:
     std::uint32_t nextId_;
+    std::vector<std::shared_ptr<QPromise<void>>> held_;
 };
 
 }  // namespace tavrolin::test

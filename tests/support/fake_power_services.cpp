@@ -20,6 +20,11 @@ FakeLogind::~FakeLogind() {
 
 QDBusUnixFileDescriptor FakeLogind::Inhibit(const QString& what, const QString& who, const QString& why,
                                             const QString& mode) {
+    ++calls;
+    if (!answers) {
+        setDelayedReply(true);  // and never reply
+        return {};
+    }
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         return {};
@@ -45,6 +50,11 @@ std::vector<FakeLogind::Lock> FakeLogind::activeLocks() {
 }
 
 uint FakeScreenSaver::Inhibit(const QString& application, const QString& reason) {
+    ++calls;
+    if (!answers) {
+        setDelayedReply(true);
+        return 0;
+    }
     std::lock_guard lock(mutex_);
     const uint cookie = nextCookie_++;
     active_[cookie] = {application, reason};
@@ -52,6 +62,11 @@ uint FakeScreenSaver::Inhibit(const QString& application, const QString& reason)
 }
 
 void FakeScreenSaver::UnInhibit(uint cookie) {
+    ++calls;
+    if (!answers) {
+        setDelayedReply(true);
+        return;
+    }
     std::lock_guard lock(mutex_);
     active_.erase(cookie);
 }

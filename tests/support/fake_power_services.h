@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QDBusContext>
 #include <QDBusUnixFileDescriptor>
 #include <QObject>
 #include <QString>
 #include <QThread>
 #include <QVariantList>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -16,7 +18,8 @@ namespace tavrolin::test {
 // logind's inhibitor call, as far as idle inhibitors go: every Inhibit hands out the write end
 // of a pipe and keeps the read end; a lock is active until every copy of the write end is
 // closed (the read end then reports a hang-up), exactly the lifetime rule of the real thing.
-class FakeLogind final : public QObject {
+// With `answers` off it takes every call and never replies, like a hung service.
+class FakeLogind final : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
 
@@ -27,6 +30,9 @@ public:
     ~FakeLogind() override;
     // The locks whose descriptor is still open somewhere.
     std::vector<Lock> activeLocks();
+
+    std::atomic<bool> answers{true};
+    std::atomic<int> calls{0};
 
 public Q_SLOTS:
     QDBusUnixFileDescriptor Inhibit(const QString& what, const QString& who, const QString& why, const QString& mode);
@@ -40,8 +46,8 @@ private:
     std::vector<Entry> entries_;
 };
 
-// org.freedesktop.ScreenSaver's Inhibit and UnInhibit.
-class FakeScreenSaver final : public QObject {
+// org.freedesktop.ScreenSaver's Inhibit and UnInhibit; with `answers` off, a hung service.
+class FakeScreenSaver final : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
 
@@ -50,6 +56,9 @@ public:
         QString application, reason;
     };
     std::map<uint, Inhibition> active();
+
+    std::atomic<bool> answers{true};
+    std::atomic<int> calls{0};
 
 public Q_SLOTS:
     uint Inhibit(const QString& application, const QString& reason);

@@ -7,18 +7,40 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QImage>
+#include <QScreen>
 #include <QProcess>
 #include <QWidget>
 
 #include <gtest/gtest.h>
+#include <xcb/xcb.h>
 
+#include <cstdlib>
 #include <unistd.h>
 
 namespace tavrolin {
 namespace {
 
 using namespace std::chrono_literals;
+
+// These tests run at scale 1 and on scaled desktops (Xft.dpi 192, QT_SCALE_FACTOR=2): window
+// bounds are logical pixels, captured images device pixels carrying the ratio, and the pattern
+// is painted per device pixel. The one screen starts at the origin, so a logical point times
+// the ratio is its device pixel.
+qreal ratio() {
+    return QGuiApplication::primaryScreen()->devicePixelRatio();
+}
+QPoint devicePoint(QPointF logical) {
+    return (logical * ratio()).toPoint();
+}
+QSize deviceSize(QSizeF logical) {
+    return (logical * ratio()).toSize();
+}
+// The screen in logical pixels.
+QRectF screenBounds() {
+    return QRectF(QGuiApplication::primaryScreen()->geometry());
+}
 
 // The colours the pattern program paints (see tests/support/app_pattern_window.cpp).
 QRgb patternColor(int x, int y) {
@@ -54,11 +76,18 @@ public:
     std::uint32_t windowID() const { return windowID_; }
     std::int32_t pid() const { return static_cast<std::int32_t>(process_.processId()); }
 
-    // The painted area in root coordinates.
+    // The painted area in root (device) pixels, as the X server has the window.
     QRect clientArea() {
-        const QStringList parts = reply(QStringLiteral("at"), QStringLiteral("where")).split(' ');
-        return parts.size() == 4 ? QRect(parts[0].toInt(), parts[1].toInt(), parts[2].toInt(), parts[3].toInt())
-                                 : QRect();
+        xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+        auto* origin = xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, windowID_, root, 0, 0), nullptr);
+        auto* geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, windowID_), nullptr);
+        const QRect area = origin && geometry ? QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height)
+                                              : QRect();
+        std::free(origin);
+        std::free(geometry);
+        xcb_disconnect(c);
+        return area;
     }
 
     // Sends a command and waits for the answer line that starts with `word`; the rest of it.
@@ -133,8 +162,8 @@ int mismatchedPatternPixels(const QImage& image, QPoint offset, QSize area) {
 
 TEST(WindowCaptureDesktop, DetectsTheForeignFrontWindowAndCapturesItsPixels) {
     PatternApp app({QStringLiteral("--title"), QStringLiteral("Pattern – ünïcode"), QStringLiteral("--size"),
-                    QStringLiteral("640"), QStringLiteral("400"), QStringLiteral("--pos"), QStringLiteral("150"),
-                    QStringLiteral("170")});
+                    QStringLiteral("320"), QStringLiteral("200"), QStringLiteral("--pos"), QStringLiteral("75"),
+                    QStringLiteral("85")});
     const auto snapshot = detectWindowOf(app.pid());
     ASSERT_TRUE(snapshot);
     EXPECT_EQ(snapshot->windowID, app.windowID());
@@ -143,44 +172,50 @@ TEST(WindowCaptureDesktop, DetectsTheForeignFrontWindowAndCapturesItsPixels) {
 
     // The bounds hold the painted area and the window manager's frame around it.
     const QRect client = app.clientArea();
-    ASSERT_EQ(client.size(), QSize(640, 400));
-    EXPECT_TRUE(snapshot->bounds.contains(QRectF(client)));
-    EXPECT_GT(snapshot->bounds.height(), client.height()) << "the title bar belongs to the window";
+    ASSERT_EQ(client.size(), deviceSize(QSizeF(320, 200)));
+    const QRectF logicalClient(QPointF(client.topLeft()) / ratio(), QSizeF(client.size()) / ratio());
+    EXPECT_TRUE(snapshot->bounds.contains(logicalClient));
+    EXPECT_GT(snapshot->bounds.height(), logicalClient.height()) << "the title bar belongs to the window";
 
     const auto capture = captureOf(CaptureTarget::window(*snapshot));
     EXPECT_EQ(capture.ownerPID, app.pid());
     EXPECT_EQ(capture.windowBounds, snapshot->bounds);
-    ASSERT_EQ(capture.image.size(), snapshot->bounds.size().toSize());
-    const QPoint offset = client.topLeft() - snapshot->bounds.topLeft().toPoint();
+    ASSERT_EQ(capture.image.size(), deviceSize(snapshot->bounds.size()));
+    EXPECT_EQ(capture.image.devicePixelRatio(), ratio());
+    const QPoint offset = client.topLeft() - devicePoint(snapshot->bounds.topLeft());
     EXPECT_EQ(mismatchedPatternPixels(capture.image, offset, client.size()), 0);
 }
 
 TEST(WindowCaptureDesktop, AToolbarSixPixelsAboveJoinsTheBoundsNinePixelsDoesNot) {
-    PatternApp app({QStringLiteral("--size"), QStringLiteral("600"), QStringLiteral("360"), QStringLiteral("--pos"),
-                    QStringLiteral("200"), QStringLiteral("240")});
+    PatternApp app({QStringLiteral("--size"), QStringLiteral("300"), QStringLiteral("180"), QStringLiteral("--pos"),
+                    QStringLiteral("100"), QStringLiteral("120")});
     const auto alone = detectWindowOf(app.pid());
     ASSERT_TRUE(alone);
+    // On a scaled desktop the frame may end on half a logical pixel: the toolbar is placed in
+    // whole ones, up to half a pixel nearer or farther than asked.
     const QRect main = alone->bounds.toRect();
 
-    const QRect toolbar(main.x() + 30, main.y() - 6 - 40, main.width() * 7 / 10, 40);
+    const QRect toolbar(main.x() + 15, main.y() - 6 - 20, main.width() * 7 / 10, 20);
     app.reply(QStringLiteral("toolbar"), QStringLiteral("toolbar %1 %2 %3 %4")
                                              .arg(toolbar.x()).arg(toolbar.y()).arg(toolbar.width()).arg(toolbar.height()));
-    const QRectF joined = QRectF(main).united(QRectF(toolbar));
+    const QRectF joined = alone->bounds.united(QRectF(toolbar));
     const auto withToolbar = detectWindowOf(app.pid(), [&](const ActiveWindowSnapshot& s) { return s.bounds == joined; });
     ASSERT_TRUE(withToolbar) << "the toolbar never joined the bounds";
     EXPECT_EQ(withToolbar->windowID, app.windowID()) << "the main window keeps its identity";
 
     // The union is cut from the display: the toolbar and the pattern are both in it.
     const auto capture = captureOf(CaptureTarget::window(*withToolbar));
-    ASSERT_EQ(capture.image.size(), joined.size().toSize());
-    EXPECT_EQ(capture.image.pixel(toolbar.topLeft() - joined.topLeft().toPoint() + QPoint(5, 5)), toolbarColor);
+    ASSERT_EQ(capture.image.size(), deviceSize(joined.size()));
+    EXPECT_EQ(capture.image.pixel(devicePoint(toolbar.topLeft()) - devicePoint(joined.topLeft()) + QPoint(5, 5)),
+              toolbarColor);
     const QRect client = app.clientArea();
-    EXPECT_EQ(mismatchedPatternPixels(capture.image, client.topLeft() - joined.topLeft().toPoint(), client.size()), 0);
+    EXPECT_EQ(mismatchedPatternPixels(capture.image, client.topLeft() - devicePoint(joined.topLeft()), client.size()),
+              0);
 
     const QRect farther = toolbar.translated(0, -3);
     app.reply(QStringLiteral("toolbar"), QStringLiteral("toolbar %1 %2 %3 %4")
                                              .arg(farther.x()).arg(farther.y()).arg(farther.width()).arg(farther.height()));
-    const auto apart = detectWindowOf(app.pid(), [&](const ActiveWindowSnapshot& s) { return s.bounds == QRectF(main); });
+    const auto apart = detectWindowOf(app.pid(), [&](const ActiveWindowSnapshot& s) { return s.bounds == alone->bounds; });
     EXPECT_TRUE(apart) << "a toolbar 9 pixels above must not join";
 }
 
@@ -198,23 +233,24 @@ TEST(WindowCaptureDesktop, AWindowGoneBeforeTheCaptureIsNotShareable) {
 }
 
 TEST(WindowCaptureDesktop, PixelsBeyondTheScreenEdgeAreBlackAndAWindowWhollyOffItIsEmpty) {
-    PatternApp app({QStringLiteral("--size"), QStringLiteral("640"), QStringLiteral("400")});
+    PatternApp app({QStringLiteral("--size"), QStringLiteral("320"), QStringLiteral("200")});
     ASSERT_TRUE(detectWindowOf(app.pid()));
     // The window manager keeps a tenth of a normal window on screen: this ends at the right
     // edge (above the tray panel in the bottom corner).
-    app.reply(QStringLiteral("moved"), QStringLiteral("move 3000 200"));
-    const auto corner = detectWindowOf(app.pid(), [](const ActiveWindowSnapshot& s) { return s.bounds.right() > 1280; });
+    app.reply(QStringLiteral("moved"), QStringLiteral("move 3000 100"));
+    const auto corner = detectWindowOf(
+        app.pid(), [](const ActiveWindowSnapshot& s) { return s.bounds.right() > screenBounds().right(); });
     ASSERT_TRUE(corner);
     const QRect client = app.clientArea();
     const auto partly = captureOf(CaptureTarget::window(*corner));
-    ASSERT_EQ(partly.image.size(), corner->bounds.size().toSize());
-    const QPoint offset = client.topLeft() - corner->bounds.topLeft().toPoint();
+    ASSERT_EQ(partly.image.size(), deviceSize(corner->bounds.size()));
+    const QPoint offset = client.topLeft() - devicePoint(corner->bounds.topLeft());
     EXPECT_EQ(partly.image.pixel(offset + QPoint(2, 2)), patternColor(2, 2));
     EXPECT_EQ(partly.image.pixel(partly.image.width() - 1, partly.image.height() - 1), qRgb(0, 0, 0));
 
     // The same window gone wholly off screen after it was detected (as a user can move it).
     ActiveWindowSnapshot offScreen = *corner;
-    offScreen.bounds.moveTopLeft(QPointF(1400, 900));
+    offScreen.bounds.moveTopLeft(screenBounds().bottomRight() + QPointF(100, 100));
     try {
         captureOf(CaptureTarget::window(offScreen));
         FAIL() << "an off-screen window gave pixels";
@@ -238,8 +274,8 @@ bool xprop(std::uint32_t window, const QStringList& arguments) {
 }
 
 TEST(WindowCaptureDesktop, WindowsWithMissingPropertiesOrANegativePositionAreStillFound) {
-    PatternApp app({QStringLiteral("--title"), QStringLiteral("Plain"), QStringLiteral("--pos"), QStringLiteral("-100"),
-                    QStringLiteral("150")});
+    PatternApp app({QStringLiteral("--title"), QStringLiteral("Plain"), QStringLiteral("--size"), QStringLiteral("320"),
+                    QStringLiteral("200"), QStringLiteral("--pos"), QStringLiteral("-50"), QStringLiteral("75")});
     const auto placed = detectWindowOf(app.pid());
     ASSERT_TRUE(placed);
     EXPECT_LT(placed->bounds.left(), 0) << "the window should start left of the screen";
@@ -260,8 +296,8 @@ TEST(WindowCaptureDesktop, WindowsWithMissingPropertiesOrANegativePositionAreSti
     // The part left of the screen is black; the rest is the pattern.
     const QRect client = app.clientArea();
     const auto capture = captureOf(CaptureTarget::window(*bare));
-    ASSERT_EQ(capture.image.size(), bare->bounds.size().toSize());
-    const QPoint offset = client.topLeft() - bare->bounds.topLeft().toPoint();
+    ASSERT_EQ(capture.image.size(), deviceSize(bare->bounds.size()));
+    const QPoint offset = client.topLeft() - devicePoint(bare->bounds.topLeft());
     EXPECT_EQ(capture.image.pixel(0, capture.image.height() / 2), qRgb(0, 0, 0));
     EXPECT_EQ(capture.image.pixel(offset + QPoint(-client.left() + 3, 3)), patternColor(-client.left() + 3, 3));
 }
@@ -296,8 +332,10 @@ TEST(WindowCaptureDesktop, WithOurOwnWindowInFrontTheDisplayIsTheTarget) {
     EXPECT_EQ(capture.appName, QStringLiteral("Screen"));
     EXPECT_EQ(capture.windowTitle, QStringLiteral("Full Screen"));
     EXPECT_EQ(capture.ownerPID, std::nullopt);
-    EXPECT_EQ(capture.windowBounds, QRectF(0, 0, 1280, 800));
+    // The whole screen: its logical bounds, and every one of its device pixels.
+    EXPECT_EQ(capture.windowBounds, screenBounds());
     EXPECT_EQ(capture.image.size(), QSize(1280, 800));
+    EXPECT_EQ(capture.image.devicePixelRatio(), ratio());
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "platform/linux/dbus_bus.h"
 
 #include <QDBusError>
+#include <QDBusPendingCall>
+#include <QCoroDBusPendingCall>
 
 #include <atomic>
 
@@ -27,6 +29,12 @@ std::optional<QDBusConnection> connect(const QString& address, const QString& co
         return std::nullopt;
     }
     return fresh;
+}
+
+QCoro::Task<QDBusMessage> callAsync(QDBusConnection connection, QDBusMessage call, int timeoutMilliseconds) {
+    QDBusPendingCall pending = connection.asyncCall(call, timeoutMilliseconds);
+    co_await pending;
+    co_return pending.reply();
 }
 
 bool isServiceMissing(const QDBusMessage& errorReply) {

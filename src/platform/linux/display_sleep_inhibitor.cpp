@@ -3,9 +3,7 @@
 #include "platform/linux/dbus_bus.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusReply>
 #include <QStringList>
 #include <QVariant>
 
@@ -40,6 +38,15 @@ bool withXErrorsTrapped(Display* display, Requests&& requests) {
     return lastXError == 0;
 }
 
+// A question to the bus daemon itself.
+QDBusMessage busCall(const QString& method, const QVariantList& arguments) {
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                       QStringLiteral("/org/freedesktop/DBus"),
+                                                       QStringLiteral("org.freedesktop.DBus"), method);
+    call.setArguments(arguments);
+    return call;
+}
+
 }  // namespace
 
 struct DisplaySleepInhibitor::XSuspension {
@@ -59,40 +66,51 @@ DisplaySleepInhibitor::DisplaySleepInhibitor(QString sessionBusAddress)
       connectionName_(dbus::uniqueConnectionName(QStringLiteral("screensaver-inhibitor"))) {}
 
 DisplaySleepInhibitor::~DisplaySleepInhibitor() {
-    for (const auto& [id, mechanism] : std::map(held_)) {
-        releaseAssertion(id);
+    // Nothing is awaited here: the service drops the cookies of a connection that closes, and
+    // closing the X connection resumes its screen saver. The UnInhibit calls only say so early.
+    QDBusConnection connection(connectionName_);
+    for (const auto& [id, mechanism] : held_) {
+        if (mechanism == Mechanism::screenSaverService && connection.isConnected()) {
+            QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("UnInhibit"));
+            call << id;
+            connection.send(call);
+        }
     }
+    held_.clear();
+    x_.reset();
     QDBusConnection::disconnectFromBus(connectionName_);
 }
 
-PowerAssertionCreation DisplaySleepInhibitor::createAssertion(const QString& name) {
-    bool serviceExists = false;
-    PowerAssertionCreation viaService = inhibitThroughService(name, &serviceExists);
-    if (viaService.status == powerAssertionSuccess) {
-        held_[viaService.id] = Mechanism::screenSaverService;
-        return viaService;
+QCoro::Task<PowerAssertionCreation> DisplaySleepInhibitor::createAssertion(QString name) {
+    ServiceInhibition viaService = co_await inhibitThroughService(name);
+    if (viaService.creation.status == powerAssertionSuccess) {
+        held_[viaService.creation.id] = Mechanism::screenSaverService;
+        co_return viaService.creation;
     }
     PowerAssertionCreation viaX = suspendXScreenSaver();
     if (viaX.status == powerAssertionSuccess) {
         held_[viaX.id] = Mechanism::xScreenSaverSuspend;
-        return viaX;
+        co_return viaX;
     }
     // Report the service's failure when it exists (the X fallback was only a second try).
-    if (serviceExists) {
-        viaService.failureReason += QStringLiteral("; ") + viaX.failureReason;
-        return viaService;
+    if (viaService.serviceExists) {
+        viaService.creation.failureReason += QStringLiteral("; ") + viaX.failureReason;
+        co_return viaService.creation;
     }
-    return viaX;
+    co_return viaX;
 }
 
-int DisplaySleepInhibitor::releaseAssertion(std::uint32_t id) {
+QCoro::Task<int> DisplaySleepInhibitor::releaseAssertion(std::uint32_t id) {
     const auto it = held_.find(id);
     if (it == held_.end()) {
-        return powerAssertionUnknownId;
+        co_return powerAssertionUnknownId;
     }
     const Mechanism mechanism = it->second;
     held_.erase(it);
-    return mechanism == Mechanism::screenSaverService ? uninhibitThroughService(id) : resumeXScreenSaver();
+    if (mechanism == Mechanism::screenSaverService) {
+        co_return co_await uninhibitThroughService(id);
+    }
+    co_return resumeXScreenSaver();
 }
 
 std::optional<DisplaySleepInhibitor::Mechanism> DisplaySleepInhibitor::mechanismOf(std::uint32_t id) const {
@@ -103,51 +121,70 @@ std::optional<DisplaySleepInhibitor::Mechanism> DisplaySleepInhibitor::mechanism
     return it->second;
 }
 
-PowerAssertionCreation DisplaySleepInhibitor::inhibitThroughService(const QString& name, bool* serviceExists) {
-    *serviceExists = false;
+DisplaySleepInhibitor::ServiceInhibition DisplaySleepInhibitor::unavailableService(QString reason) {
+    return ServiceInhibition{{powerAssertionServiceUnavailable, 0, std::move(reason)}, false};
+}
+
+QCoro::Task<DisplaySleepInhibitor::ServiceInhibition> DisplaySleepInhibitor::inhibitThroughService(QString name) {
     if (busAddress_.isEmpty()) {
-        return {powerAssertionServiceUnavailable, 0, QStringLiteral("no session bus")};
+        co_return unavailableService(QStringLiteral("no session bus"));
     }
     QString reason;
     const auto connection = dbus::connect(busAddress_, connectionName_, &reason);
     if (!connection) {
-        return {powerAssertionServiceUnavailable, 0, QStringLiteral("session bus not reachable: ") + reason};
+        co_return unavailableService(QStringLiteral("session bus not reachable: ") + reason);
     }
-    QDBusConnectionInterface* bus = connection->interface();
-    const bool running = bus && bus->isServiceRegistered(kService).value();
-    const bool activatable = bus && !running && bus->activatableServiceNames().value().contains(kService);
-    if (!running && !activatable) {
-        return {powerAssertionServiceUnavailable, 0, QStringLiteral("no screen saver service on the session bus")};
+    // Running, or startable by the bus: both asked of the bus itself, which may be slow too.
+    const QDBusMessage ownerQuestion = busCall(QStringLiteral("NameHasOwner"), QVariantList{kService});
+    const QDBusMessage owner = co_await dbus::callAsync(*connection, ownerQuestion, callTimeoutMilliseconds);
+    bool present = owner.type() == QDBusMessage::ReplyMessage && owner.arguments().value(0).toBool();
+    if (!present) {
+        const QDBusMessage startableQuestion = busCall(QStringLiteral("ListActivatableNames"), QVariantList());
+        const QDBusMessage startable =
+            co_await dbus::callAsync(*connection, startableQuestion, callTimeoutMilliseconds);
+        present = startable.type() == QDBusMessage::ReplyMessage &&
+                  startable.arguments().value(0).toStringList().contains(kService);
     }
-    *serviceExists = true;
+    if (!present) {
+        co_return unavailableService(QStringLiteral("no screen saver service on the session bus"));
+    }
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Inhibit"));
     call << QStringLiteral("Tavrolin") << name;
-    const QDBusMessage reply = connection->call(call, QDBus::Block, callTimeoutMilliseconds);
+    const QDBusMessage reply = co_await dbus::callAsync(*connection, call, callTimeoutMilliseconds);
     if (reply.type() != QDBusMessage::ReplyMessage) {
         const int status = dbus::isServiceMissing(reply) ? powerAssertionServiceUnavailable : powerAssertionRequestFailed;
-        return {status, 0, QStringLiteral("screen saver service: ") + dbus::describeError(reply)};
+        ServiceInhibition failed;
+        failed.creation = {status, 0, QStringLiteral("screen saver service: ") + dbus::describeError(reply)};
+        failed.serviceExists = true;
+        co_return failed;
     }
     const QVariant cookie = reply.arguments().value(0);
     if (cookie.typeId() != QMetaType::UInt) {
-        return {powerAssertionInvalidReply, 0, QStringLiteral("screen saver service answered without a cookie")};
+        ServiceInhibition invalid;
+        invalid.creation = {powerAssertionInvalidReply, 0, QStringLiteral("screen saver service answered without a cookie")};
+        invalid.serviceExists = true;
+        co_return invalid;
     }
-    return {powerAssertionSuccess, cookie.toUInt(), {}};
+    ServiceInhibition inhibited;
+    inhibited.creation = {powerAssertionSuccess, cookie.toUInt(), {}};
+    inhibited.serviceExists = true;
+    co_return inhibited;
 }
 
-int DisplaySleepInhibitor::uninhibitThroughService(std::uint32_t cookie) {
+QCoro::Task<int> DisplaySleepInhibitor::uninhibitThroughService(std::uint32_t cookie) {
     QString reason;
     const auto connection = dbus::connect(busAddress_, connectionName_, &reason);
     if (!connection) {
         // The connection the cookie belonged to is gone, and the service dropped it with it.
-        return powerAssertionServiceUnavailable;
+        co_return powerAssertionServiceUnavailable;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("UnInhibit"));
     call << cookie;
-    const QDBusMessage reply = connection->call(call, QDBus::Block, callTimeoutMilliseconds);
+    const QDBusMessage reply = co_await dbus::callAsync(*connection, call, callTimeoutMilliseconds);
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        return dbus::isServiceMissing(reply) ? powerAssertionServiceUnavailable : powerAssertionRequestFailed;
+        co_return dbus::isServiceMissing(reply) ? powerAssertionServiceUnavailable : powerAssertionRequestFailed;
     }
-    return powerAssertionSuccess;
+    co_return powerAssertionSuccess;
 }
 
 PowerAssertionCreation DisplaySleepInhibitor::suspendXScreenSaver() {

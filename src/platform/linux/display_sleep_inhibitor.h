@@ -18,7 +18,7 @@ namespace tavrolin {
 // X suspensions.
 class DisplaySleepInhibitor final : public PowerAssertionProviding {
 public:
-    static constexpr int callTimeoutMilliseconds = 5000;
+    static constexpr int callTimeoutMilliseconds = 2000;
 
     enum class Mechanism { screenSaverService, xScreenSaverSuspend };
 
@@ -29,8 +29,8 @@ public:
     DisplaySleepInhibitor(const DisplaySleepInhibitor&) = delete;
     DisplaySleepInhibitor& operator=(const DisplaySleepInhibitor&) = delete;
 
-    PowerAssertionCreation createAssertion(const QString& name) override;
-    int releaseAssertion(std::uint32_t id) override;
+    QCoro::Task<PowerAssertionCreation> createAssertion(QString name) override;
+    QCoro::Task<int> releaseAssertion(std::uint32_t id) override;
 
     // How a held assertion was taken; absent for an id not held.
     std::optional<Mechanism> mechanismOf(std::uint32_t id) const;
@@ -38,9 +38,14 @@ public:
 private:
     struct XSuspension;
 
-    PowerAssertionCreation inhibitThroughService(const QString& name, bool* serviceExists);
+    struct ServiceInhibition {
+        PowerAssertionCreation creation;
+        bool serviceExists = false;
+    };
+    static ServiceInhibition unavailableService(QString reason);
+    QCoro::Task<ServiceInhibition> inhibitThroughService(QString name);
     PowerAssertionCreation suspendXScreenSaver();
-    int uninhibitThroughService(std::uint32_t cookie);
+    QCoro::Task<int> uninhibitThroughService(std::uint32_t cookie);
     int resumeXScreenSaver();
 
     QString busAddress_;

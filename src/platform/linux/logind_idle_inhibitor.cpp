@@ -30,43 +30,46 @@ QString LogindIdleInhibitor::defaultSystemBusAddress() {
     return fromEnvironment.isEmpty() ? QStringLiteral("unix:path=/var/run/dbus/system_bus_socket") : fromEnvironment;
 }
 
-PowerAssertionCreation LogindIdleInhibitor::createAssertion(const QString& name) {
+QCoro::Task<PowerAssertionCreation> LogindIdleInhibitor::createAssertion(QString name) {
     QString reason;
     const auto connection = dbus::connect(busAddress_, connectionName_, &reason);
     if (!connection) {
-        return {powerAssertionServiceUnavailable, 0, QStringLiteral("system bus not reachable: ") + reason};
+        co_return PowerAssertionCreation{powerAssertionServiceUnavailable, 0,
+                                         QStringLiteral("system bus not reachable: ") + reason};
     }
     if (!(connection->connectionCapabilities() & QDBusConnection::UnixFileDescriptorPassing)) {
-        return {powerAssertionServiceUnavailable, 0,
-                QStringLiteral("the system bus connection cannot pass file descriptors")};
+        co_return PowerAssertionCreation{powerAssertionServiceUnavailable, 0,
+                                         QStringLiteral("the system bus connection cannot pass file descriptors")};
     }
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Inhibit"));
     call << QStringLiteral("idle") << QStringLiteral("Tavrolin") << name << QStringLiteral("block");
-    const QDBusMessage reply = connection->call(call, QDBus::Block, callTimeoutMilliseconds);
+    const QDBusMessage reply = co_await dbus::callAsync(*connection, call, callTimeoutMilliseconds);
     if (reply.type() != QDBusMessage::ReplyMessage) {
         const int status = dbus::isServiceMissing(reply) ? powerAssertionServiceUnavailable : powerAssertionRequestFailed;
-        return {status, 0, QStringLiteral("logind: ") + dbus::describeError(reply)};
+        co_return PowerAssertionCreation{status, 0, QStringLiteral("logind: ") + dbus::describeError(reply)};
     }
     const QVariant argument = reply.arguments().value(0);
     if (!argument.canConvert<QDBusUnixFileDescriptor>()) {
-        return {powerAssertionInvalidReply, 0, QStringLiteral("logind answered without a file descriptor")};
+        co_return PowerAssertionCreation{powerAssertionInvalidReply, 0,
+                                         QStringLiteral("logind answered without a file descriptor")};
     }
     QDBusUnixFileDescriptor descriptor = qvariant_cast<QDBusUnixFileDescriptor>(argument);
     if (!descriptor.isValid()) {
-        return {powerAssertionInvalidReply, 0, QStringLiteral("logind answered with an invalid file descriptor")};
+        co_return PowerAssertionCreation{powerAssertionInvalidReply, 0,
+                                         QStringLiteral("logind answered with an invalid file descriptor")};
     }
     const auto id = static_cast<std::uint32_t>(descriptor.fileDescriptor());
     held_[id] = std::move(descriptor);
-    return {powerAssertionSuccess, id, {}};
+    co_return PowerAssertionCreation{powerAssertionSuccess, id, {}};
 }
 
-int LogindIdleInhibitor::releaseAssertion(std::uint32_t id) {
+QCoro::Task<int> LogindIdleInhibitor::releaseAssertion(std::uint32_t id) {
     const auto it = held_.find(id);
     if (it == held_.end()) {
-        return powerAssertionUnknownId;
+        co_return powerAssertionUnknownId;
     }
     held_.erase(it);  // the last copy of the descriptor closes it
-    return powerAssertionSuccess;
+    co_return powerAssertionSuccess;
 }
 
 }  // namespace tavrolin

@@ -15,7 +15,7 @@ namespace tavrolin {
 // assertion is the descriptor's number.
 class LogindIdleInhibitor final : public PowerAssertionProviding {
 public:
-    static constexpr int callTimeoutMilliseconds = 5000;
+    static constexpr int callTimeoutMilliseconds = 2000;
 
     // An empty address means defaultSystemBusAddress(), read when the inhibitor is made.
     explicit LogindIdleInhibitor(QString systemBusAddress = {});
@@ -26,8 +26,8 @@ public:
     // $DBUS_SYSTEM_BUS_ADDRESS when set, else the standard system bus socket.
     static QString defaultSystemBusAddress();
 
-    PowerAssertionCreation createAssertion(const QString& name) override;
-    int releaseAssertion(std::uint32_t id) override;
+    QCoro::Task<PowerAssertionCreation> createAssertion(QString name) override;
+    QCoro::Task<int> releaseAssertion(std::uint32_t id) override;
 
 private:
     QString busAddress_;

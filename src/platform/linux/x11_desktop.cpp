@@ -1,6 +1,7 @@
 #include "platform/linux/x11_desktop.h"
 
 #include "platform/linux/x11_client_process.h"
+#include "platform/linux/x11_pixels.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -12,8 +13,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -337,6 +340,7 @@ std::vector<WindowListEntry> readWindowList(Display& display) {
         return {};
     }
     const bool managed = windowManagerIsRunning(display, c);
+    const std::vector<ScreenScale> scales = screenScales();
     const auto currentDesktop = readProperty(c, display.root(), display.atom(NET_CURRENT_DESKTOP)).cardinal();
 
     // Ask for everything first and collect the answers afterwards: one round trip in all.
@@ -414,15 +418,11 @@ std::vector<WindowListEntry> readWindowList(Display& display) {
             entry.alpha = static_cast<double>(*value) / 0xFFFFFFFFu;
         }
         // The frame the window manager draws around the client belongs to the window.
-        std::uint32_t left = 0, right = 0, top = 0, bottom = 0;
-        if (const auto frame = extents.cardinals(); frame.size() >= 4) {
-            left = frame[0];
-            right = frame[1];
-            top = frame[2];
-            bottom = frame[3];
-        }
-        entry.bounds = QRectF(double(origin->dst_x) - left, double(origin->dst_y) - top,
-                              double(geometry->width) + left + right, double(geometry->height) + top + bottom);
+        // X's device pixels become the logical pixels everything above the platform works in.
+        entry.bounds = deviceRectToLogical(QRectF(frameBounds(QPoint(origin->dst_x, origin->dst_y),
+                                                              QSize(geometry->width, geometry->height),
+                                                              extents.cardinals())),
+                                           scales);
         entries.push_back(std::move(entry));
     }
     return entries;
@@ -433,8 +433,8 @@ public:
     std::vector<WindowListEntry> onScreenWindows() override { return readWindowList(Display::shared()); }
 };
 
-// The displays from Qt's screen list (it follows RandR); without a GUI application, the root
-// window as one display.
+// The displays from Qt's screen list (it follows RandR), in logical pixels; without a GUI
+// application, the root window as one display.
 std::vector<ShareableDisplay> currentDisplays(Display& display, std::optional<std::uint32_t>& primaryID) {
     std::vector<ShareableDisplay> displays;
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
@@ -472,16 +472,17 @@ public:
         content.displays = currentDisplays(display, content.mainDisplayID);
         Reply<xcb_query_pointer_reply_t> pointer(xcb_query_pointer_reply(c, xcb_query_pointer(c, display.root()), nullptr));
         if (pointer && pointer->same_screen) {
-            content.pointerLocation = QPointF(pointer->root_x, pointer->root_y);
+            content.pointerLocation = devicePointToLogical(QPointF(pointer->root_x, pointer->root_y), screenScales());
         }
         return content;
     }
 
+    // The content in logical pixels, with the device pixels per logical pixel of its screen.
     CaptureContentInfo contentInfo(const CaptureContentFilter& filter) override {
-        if (const auto* window = std::get_if<WindowCaptureFilter>(&filter)) {
-            return CaptureContentInfo{window->window.frame, 1.0};
-        }
-        return CaptureContentInfo{std::get<DisplayCaptureFilter>(filter).display.frame, 1.0};
+        const QRectF frame = std::holds_alternative<WindowCaptureFilter>(filter)
+                                 ? std::get<WindowCaptureFilter>(filter).window.frame
+                                 : std::get<DisplayCaptureFilter>(filter).display.frame;
+        return CaptureContentInfo{frame, pixelRatioAt(frame, screenScales())};
     }
 
     QImage captureImage(const CaptureContentFilter& filter, const CaptureConfiguration& configuration) override {
@@ -490,7 +491,10 @@ public:
         if (!c) {
             throw ScreenCaptureFailure("cannot open the X display");
         }
-        const QRect content = contentInfo(filter).contentRect.toAlignedRect();
+        // Grabbed in device pixels, every one of them; the image carries the ratio.
+        const std::vector<ScreenScale> scales = screenScales();
+        const CaptureContentInfo info = contentInfo(filter);
+        const QRect content = captureRect(logicalRectToDevice(info.contentRect, scales));
         const QRect screen(0, 0, display.screen()->width_in_pixels, display.screen()->height_in_pixels);
         const QRect visible = content.intersected(screen);
         if (visible.isEmpty()) {
@@ -499,7 +503,7 @@ public:
         QImage image = grab(display, c, visible);
         if (visible != content) {
             // Parts of the window beyond the screen edge have no pixels: they stay black.
-            QImage whole(content.size(), QImage::Format_RGB32);
+            QImage whole = allocate(content.size());
             whole.fill(Qt::black);
             const QPoint offset = visible.topLeft() - content.topLeft();
             for (int y = 0; y < image.height(); ++y) {
@@ -509,13 +513,47 @@ public:
             image = std::move(whole);
         }
         if (image.width() != configuration.width || image.height() != configuration.height) {
+            checkCaptureSize(QSize(configuration.width, configuration.height));
             image = image.scaled(configuration.width, configuration.height, Qt::IgnoreAspectRatio,
                                  Qt::SmoothTransformation);
+            if (image.isNull()) {
+                throw ScreenCaptureFailure("not enough memory to scale the capture");
+            }
         }
+        image.setDevicePixelRatio(info.pointPixelScale);
         return image;
     }
 
 private:
+    // The content rectangle in whole root pixels; refused when no capture could hold it.
+    static QRect captureRect(const QRectF& content) {
+        constexpr double limit = 1 << 20;  // well inside int, whatever a filter carries
+        if (!(std::abs(content.x()) < limit && std::abs(content.y()) < limit && content.width() >= 0 &&
+              content.width() < limit && content.height() >= 0 && content.height() < limit)) {
+            throw ScreenCaptureFailure("the capture area lies outside any screen");
+        }
+        const QRect rect = content.toAlignedRect();
+        checkCaptureSize(rect.size());
+        return rect;
+    }
+
+    static void checkCaptureSize(QSize size) {
+        if (size.width() > maximumCaptureSide || size.height() > maximumCaptureSide ||
+            qint64(size.width()) * size.height() > maximumCapturePixels) {
+            throw ScreenCaptureFailure("the capture area is too large (" + std::to_string(size.width()) + "x" +
+                                       std::to_string(size.height()) + " pixels)");
+        }
+    }
+
+    static QImage allocate(QSize size) {
+        QImage image(size, QImage::Format_RGB32);
+        if (image.isNull()) {
+            throw ScreenCaptureFailure("not enough memory for a " + std::to_string(size.width()) + "x" +
+                                       std::to_string(size.height()) + " capture");
+        }
+        return image;
+    }
+
     // The root's pixels in `area` (inside the screen), converted once to opaque RGB32.
     static QImage grab(Display& display, xcb_connection_t* c, const QRect& area) {
         const xcb_screen_t* screen = display.screen();
@@ -584,6 +622,22 @@ private:
 };
 
 }  // namespace
+
+QRect frameBounds(QPoint clientOrigin, QSize clientSize, const std::vector<std::uint32_t>& extents) {
+    constexpr std::uint32_t largestSide = 65535;
+    const auto width = static_cast<std::uint32_t>(std::clamp(clientSize.width(), 0, int(largestSide)));
+    const auto height = static_cast<std::uint32_t>(std::clamp(clientSize.height(), 0, int(largestSide)));
+    std::uint32_t left = 0, right = 0, top = 0, bottom = 0;
+    if (extents.size() >= 4) {
+        left = std::min(extents[0], width);
+        right = std::min(extents[1], width);
+        top = std::min(extents[2], height);
+        bottom = std::min(extents[3], height);
+    }
+    const auto frameWidth = std::min(left + width + right, largestSide);
+    const auto frameHeight = std::min(top + height + bottom, largestSide);
+    return QRect(clientOrigin.x() - int(left), clientOrigin.y() - int(top), int(frameWidth), int(frameHeight));
+}
 
 QString decodeWindowText(const QByteArray& bytes, bool utf8) {
     QByteArray text = bytes;

@@ -1,10 +1,16 @@
 #include "platform/linux/x11_global_key_grabber.h"
 
+#include "core/app_log.h"
+
 #include <QGuiApplication>
 #include <QMetaObject>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
+// xkb.h names a struct member "explicit", a C++ keyword.
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
 
 #include <X11/keysym.h>
 
@@ -53,6 +59,14 @@ X11GlobalKeyGrabber::X11GlobalKeyGrabber() {
         connection_ = nullptr;
         return;
     }
+    // Qt selects the XKB keyboard notices on its connection; we only read them as they pass.
+    if (const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(xcb(connection_), &xcb_xkb_id);
+        xkb && xkb->present) {
+        xkbFirstEvent_ = xkb->first_event;
+    }
+    regrabTimer_.setSingleShot(true);
+    regrabTimer_.setInterval(30);
+    QObject::connect(&regrabTimer_, &QTimer::timeout, &context_, [this] { regrabAll(); });
     qGuiApp->installNativeEventFilter(this);
 }
 
@@ -66,6 +80,8 @@ X11GlobalKeyGrabber::~X11GlobalKeyGrabber() {
 bool X11GlobalKeyGrabber::isAvailable() const { return connection_ != nullptr; }
 
 void X11GlobalKeyGrabber::setPressedCallback(PressedCallback callback) { callback_ = std::move(callback); }
+
+void X11GlobalKeyGrabber::setGrabsLostCallback(GrabsLostCallback callback) { lostCallback_ = std::move(callback); }
 
 // Alt, Super and Num Lock sit on whichever of Mod1..Mod5 the modifier map gives them.
 X11GlobalKeyGrabber::ModifierMasks X11GlobalKeyGrabber::readModifierMasks() const {
@@ -202,11 +218,13 @@ GlobalKeyGrabStatus X11GlobalKeyGrabber::grab(quint32 id, quint32 keysym, Global
         idByCombination_[{grab.keycode, grab.modifiers}] = id;
     }
     grabsById_[id] = std::move(grabs);
+    requests_[id] = Request{keysym, modifiers};
     xcb_flush(c);
     return status;
 }
 
 void X11GlobalKeyGrabber::release(quint32 id) {
+    requests_.erase(id);
     auto it = grabsById_.find(id);
     if (it == grabsById_.end()) {
         return;
@@ -225,11 +243,62 @@ void X11GlobalKeyGrabber::releaseAll() {
     lastReleaseTime_.clear();
 }
 
+bool X11GlobalKeyGrabber::isKeyboardMappingChange(const void* message) const {
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    const quint8 type = event->response_type & 0x7f;
+    if (type == XCB_MAPPING_NOTIFY) {
+        const auto request = reinterpret_cast<const xcb_mapping_notify_event_t*>(event)->request;
+        return request == XCB_MAPPING_KEYBOARD || request == XCB_MAPPING_MODIFIER;
+    }
+    if (xkbFirstEvent_ != 0 && type == xkbFirstEvent_) {
+        // Every XKB event carries its kind in the second byte.
+        const quint8 xkbType = event->pad0;
+        return xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || xkbType == XCB_XKB_MAP_NOTIFY;
+    }
+    return false;
+}
+
+void X11GlobalKeyGrabber::regrabAll() {
+    if (requests_.empty()) {
+        return;
+    }
+    const std::map<quint32, Request> requests = requests_;
+    // The old grabs go with the keycodes and lock masks they were made with.
+    for (const auto& [id, grabs] : grabsById_) {
+        for (const Grab& grab : grabs) {
+            ungrab(grab);
+        }
+    }
+    grabsById_.clear();
+    idByCombination_.clear();
+    keysDown_.clear();
+    lastReleaseTime_.clear();
+    requests_.clear();
+    xcb_flush(xcb(connection_));
+    for (const auto& [id, request] : requests) {
+        const GlobalKeyGrabStatus status = grab(id, request.keysym, request.modifiers);
+        if (status != GlobalKeyGrabStatus::grabbed) {
+            releaseAll();
+            AppLog::app().error(QStringLiteral("global shortcuts lost after a keyboard change id=%1").arg(id));
+            if (lostCallback_) {
+                lostCallback_(id, status);
+            }
+            return;
+        }
+    }
+    AppLog::app().info(
+        QStringLiteral("global shortcuts grabbed again after a keyboard change count=%1").arg(requests.size()));
+}
+
 bool X11GlobalKeyGrabber::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
     if (eventType != "xcb_generic_event_t" || !message || idByCombination_.empty()) {
         return false;
     }
     auto* event = static_cast<xcb_generic_event_t*>(message);
+    if (isKeyboardMappingChange(event)) {
+        regrabTimer_.start();  // Qt still sees the notice and updates its own keymap
+        return false;
+    }
     const quint8 type = event->response_type & 0x7f;
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE) {
         return false;

@@ -4,6 +4,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QObject>
+#include <QTimer>
 
 #include <map>
 #include <set>
@@ -29,6 +30,7 @@ public:
     void release(quint32 id) override;
     void releaseAll() override;
     void setPressedCallback(PressedCallback callback) override;
+    void setGrabsLostCallback(GrabsLostCallback callback) override;
 
 private:
     struct Grab {
@@ -41,7 +43,15 @@ private:
         quint16 numLock = 0;
     };
 
+    struct Request {
+        quint32 keysym = 0;
+        GlobalKeyModifiers modifiers;
+    };
+
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+    bool isKeyboardMappingChange(const void* event) const;
+    // Grabs every requested combination again with the current keyboard map.
+    void regrabAll();
     ModifierMasks readModifierMasks() const;
     std::vector<quint16> lockVariants() const;
     void ungrab(const Grab& grab);
@@ -51,6 +61,10 @@ private:
     ModifierMasks masks_;
     QObject context_;  // posted presses die with the grabber
     PressedCallback callback_;
+    GrabsLostCallback lostCallback_;
+    quint8 xkbFirstEvent_ = 0;  // 0: no XKB events on the connection
+    QTimer regrabTimer_;        // one re-grab for a burst of mapping notices
+    std::map<quint32, Request> requests_;
     std::map<quint32, std::vector<Grab>> grabsById_;
     std::map<std::pair<quint8, quint16>, quint32> idByCombination_;
     // Keys of our combinations that are down: a press of a key that is already down is its
