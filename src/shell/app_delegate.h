@@ -13,10 +13,13 @@
 //   app_delegate_updates.cpp    update checks
 //   app_delegate_onboarding.cpp onboarding and the share prompt
 //   app_delegate_window_translation.cpp  the Translate-window workflow and its overlay
+//   app_delegate_focused_text_workflows.cpp  the five commands on the focused field
+//   app_delegate_focused_text_ui.cpp         how those commands end when they fail
 // A new concern adds its own app_delegate_<concern>.cpp and declares its members in the
 // matching section below.
 
 #include "core/app_settings_store.h"
+#include "core/capture_workflow_error.h"
 #include "core/hot_key_action.h"
 #include "core/online_feature_policy.h"
 #include "core/telemetry_action.h"
@@ -79,6 +82,7 @@ struct CaptureResult;
 class AntiSleepManager;
 class AppUpdateChecker;
 class AppUpdateStateStore;
+class FocusedFieldLoadingTargetResolver;
 class DeviceIdentifier;
 class DiagnosticsExporter;
 class FocusedTextFieldAccessor;
@@ -196,6 +200,9 @@ public:
         std::function<std::shared_ptr<FrontWindowActivating>()> makeFrontWindowActivation;
         std::function<bool(const QUrl&)> openURL;
         std::function<std::unique_ptr<AccessibilityBusStatus>()> makeAccessibilityBusStatus;
+        // The primary screen's rectangle, where a loading card goes when neither the front
+        // window nor the field is known; empty takes the application's primary screen.
+        std::function<QRectF()> mainDisplayBounds;
         // The onboarding window; while it is empty the application has no onboarding and every
         // command runs its workflow directly.
         std::function<std::unique_ptr<OnboardingPresenting>()> makeOnboardingPresenter;
@@ -316,6 +323,25 @@ public:
     void startFlipLanguage(TelemetryTrigger trigger);
     void startCreatePrompt(TelemetryTrigger trigger);
     void presentDictationScratchpad();
+    // The scratchpad in copy-only mode holding `text`.
+    void presentDictationScratchpadCopyOnly(const QString& text);
+
+    // ---- the focused-field commands (app_delegate_focused_text_workflows.cpp)
+
+    // Whether the desktop lets this process read other applications' fields; built on first use.
+    AccessibilityPermission& accessibilityPermission();
+    FocusedFieldLoadingTargetResolver& focusedFieldLoadingTargetResolver();
+
+    // ---- how they end when they fail (app_delegate_focused_text_ui.cpp): at most one alert or
+    // window each.
+
+    void handleMessageTranslationError(const CaptureWorkflowError& error);
+    void handleTextWritingError(const CaptureWorkflowError& error, const QString& shortcutDisplayName);
+    void handleTextEditingError(const CaptureWorkflowError& error);
+    void handleFlipLanguageError(const CaptureWorkflowError& error);
+    void handleCreatePromptError(const CaptureWorkflowError& error);
+    // A finished text the field did not take, offered for copying; a blank one shows nothing.
+    void presentFocusedTextCopyFallback(const QString& text);
 
     // ---- window translation (app_delegate_window_translation.cpp)
 
@@ -425,6 +451,7 @@ private:
     std::unique_ptr<SharePromptCoordinator> sharePromptCoordinator_;
     std::unique_ptr<AccessibilityBusStatus> accessibilityBusStatus_;
     std::unique_ptr<AccessibilityPermission> accessibilityPermission_;
+    std::unique_ptr<FocusedFieldLoadingTargetResolver> focusedFieldLoadingTargetResolver_;
     std::unique_ptr<OnboardingPresenting> onboardingPresenter_;
     std::unique_ptr<OnboardingHooks> onboardingHooks_;
     bool onboardingHooksBuilt_ = false;

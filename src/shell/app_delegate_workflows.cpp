@@ -1,4 +1,4 @@
-// The entries of the focused-text, selection and dictation workflows. The workflows themselves
+// The entries of the selection and dictation workflows. The workflows themselves
 // come with their subsystems; until then a command is accepted and does nothing.
 #include "shell/app_delegate.h"
 
@@ -41,11 +41,7 @@ void AppDelegate::startSmartTranslation(TelemetryTrigger trigger) {
 }
 
 void AppDelegate::startSelectionTranslation(TelemetryTrigger) {}
-void AppDelegate::startMessageTranslation(TelemetryTrigger) {}
-void AppDelegate::startTextEditing(TelemetryTrigger) {}
-void AppDelegate::startTextWriting(TelemetryTrigger) {}
-void AppDelegate::startFlipLanguage(TelemetryTrigger) {}
-void AppDelegate::startCreatePrompt(TelemetryTrigger) {}
 void AppDelegate::presentDictationScratchpad() {}
+void AppDelegate::presentDictationScratchpadCopyOnly(const QString&) {}
 
 }  // namespace tavrolin
