@@ -113,6 +113,12 @@ public:
         onDismiss = std::move(callback);
         log_->add(QStringLiteral("popup.setOnDismiss"));
     }
+    void present(const SelectionTranslationResult&, const std::optional<QRectF>&) override {
+        log_->add(QStringLiteral("popup.present"));
+    }
+    void presentNothingSelected(const std::optional<QRectF>&) override {
+        log_->add(QStringLiteral("popup.presentNothingSelected"));
+    }
     double minimum = 1.5;
     std::function<void()> onDismiss;
 
