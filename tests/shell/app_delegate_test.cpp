@@ -45,6 +45,8 @@
 
 #include <QElapsedTimer>
 
+#include <future>
+
 #include <QCoreApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -864,8 +866,13 @@ TEST(WindowTranslationWorkflow, AnImageThatReachesNoDisplayIsAFailureNotASuccess
 
 TEST(WindowTranslationWorkflow, ASecondRequestDuringACaptureLeavesTheFirstAlone) {
     WindowTranslation w;
+    // The first capture holds the screen until the second request has been answered.
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    w.h.screen->failCapture = [released] { released.wait(); };
     w.delegate->startCapture(w.shortcut(), TelemetryTrigger::hotkey);
     w.delegate->startCapture(w.shortcut(), TelemetryTrigger::hotkey);
+    release.set_value();
     // The refusal is reported at once, without touching the overlay or alerting.
     ASSERT_EQ(w.usageEvents().size(), 1);
     EXPECT_TRUE(w.usageEvents()[0].contains(QStringLiteral("error=capture_already_in_progress")));

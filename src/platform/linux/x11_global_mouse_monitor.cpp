@@ -20,12 +20,9 @@ namespace tavrolin {
 
 namespace {
 
+// An XCB reply, freed with the C allocator.
 template <typename T>
-struct FreeDeleter {
-    void operator()(T* p) const { std::free(p); }
-};
-template <typename T>
-using XcbReply = std::unique_ptr<T, FreeDeleter<T>>;
+using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
 
 // Our own windows, as X knows them. Main thread.
 std::vector<unsigned long long> ownNativeWindows() {
@@ -79,7 +76,8 @@ private:
         }
         opcode_ = extension->major_opcode;
         XcbReply<xcb_input_xi_query_version_reply_t> version(
-            xcb_input_xi_query_version_reply(connection_, xcb_input_xi_query_version(connection_, 2, 2), nullptr));
+            xcb_input_xi_query_version_reply(connection_, xcb_input_xi_query_version(connection_, 2, 2), nullptr),
+            &std::free);
         // Raw events reach the root of every client since XInput 2.1.
         if (!version || version->major_version < 2 || (version->major_version == 2 && version->minor_version < 1)) {
             return false;
@@ -163,7 +161,7 @@ private:
         xcb_window_t window = root_;
         for (int depth = 0; depth < 8; ++depth) {
             XcbReply<xcb_query_pointer_reply_t> pointer(
-                xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, window), nullptr));
+                xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, window), nullptr), &std::free);
             if (!pointer || pointer->child == XCB_WINDOW_NONE) {
                 break;
             }
