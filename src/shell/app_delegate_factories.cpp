@@ -38,6 +38,8 @@
 #include "window_translation/active_window_detector.h"
 #include "window_translation/desktop_screenshot_overlay_presenter.h"
 #include "window_translation/screenshot_controller.h"
+#include "core/user_preferred_languages_provider.h"
+#include "window_translation/active_window_text_service.h"
 #include "window_translation/text_recognition_service.h"
 
 #include <QDesktopServices>
@@ -142,6 +144,18 @@ AppDelegate::Factories AppDelegate::defaultFactories() {
                                                       std::move(settings));
     };
     f.makeSystemEventMonitor = [] { return std::make_unique<LinuxSystemEventMonitor>(); };
+    f.makeActiveWindowTextProvider = [defaults = f.defaults](std::shared_ptr<ActiveWindowDetector> detector) {
+        // The languages favoured when the window's script is recognised: those of the settings
+        // as they are when the reader is first needed.
+        auto preferred = std::make_shared<UserPreferredLanguagesProvider>(AppSettingsStore(*defaults).settings());
+        auto recognizer = std::make_shared<TextRecognitionService>(
+            makeSystemTextRecognitionEngine(), std::shared_ptr<const LanguageRecognizer>(makeSystemLanguageRecognizer()),
+            std::move(preferred));
+        return std::make_shared<ActiveWindowTextService>(
+            CaptureTargetResolver(detector ? std::shared_ptr<ActiveWindowDetecting>(std::move(detector))
+                                           : std::make_shared<ActiveWindowDetector>()),
+            std::make_shared<ScreenCaptureService>(), std::move(recognizer), systemScreenCapturePermission());
+    };
 
     f.clock = std::make_shared<SystemClock>();
     f.scheduler = std::make_shared<QtScheduler>();

@@ -8,6 +8,7 @@
 
 #include "core/accessibility_permission.h"
 #include "core/user_preferred_languages_provider.h"
+#include "core/app_log.h"
 #include "core/workflow_log.h"
 #include "focused_text/focused_text_field_accessor.h"
 #include "language/flip_language_service.h"
@@ -116,39 +117,9 @@ QCoro::Task<void> restoreCutText(std::shared_ptr<FocusedTextFieldAccessor> acces
     }
 }
 
-// The task of one run. It holds the services it uses; the delegate only weakly, so a run
-// outliving the application ends quietly. No exception leaves it.
-QCoro::Task<void> runFocusedTextTask(QPointer<AppDelegate> self, FocusedTextRun run) {
-    // One turn of the event loop, so the loading card is drawn before the field is touched.
-    co_await QCoro::sleepFor(std::chrono::milliseconds(0));
-    if (!self) {
-        co_return;
-    }
-    const std::shared_ptr<FocusedTextFieldAccessor> cutRestorer = self->focusedTextFieldAccessor();
-
-    std::optional<RunSuccess> success;
-    std::exception_ptr error;
-    try {
-        if (!run.accessor) {
-            throw std::logic_error("no focused-field service");
-        }
-        FocusedTextFieldSnapshot snapshot = co_await run.accessor->prepareFocusedFieldWithRetry(run.retryCount,
-                                                                                                 run.retryDelay);
-        if (!self) {
-            co_return;
-        }
-        if (run.loadingShown && !*run.loadingShown) {
-            *run.loadingShown = presentLoading(*self, snapshot.screenFrame, run.secondLoadingText()).has_value();
-        }
-        success = co_await run.perform(std::move(snapshot));
-    } catch (...) {
-        error = std::current_exception();
-    }
-    co_await restoreCutText(cutRestorer);
-    if (!self) {
-        co_return;
-    }
-    AppDelegate& delegate = *self;
+// How a run ends: its usage event first, then the alert or window it leaves the user with.
+void finishRun(AppDelegate& delegate, const FocusedTextRun& run, const std::optional<RunSuccess>& success,
+               const std::exception_ptr& error) {
     TelemetryEventReporter& reporter = delegate.telemetryReporter();
 
     if (error) {
@@ -190,6 +161,49 @@ QCoro::Task<void> runFocusedTextTask(QPointer<AppDelegate> self, FocusedTextRun 
                 QStringLiteral("Tavrolin did not find safe local corrections for this text."));
             break;
         }
+    }
+}
+
+// The task of one run. It holds the services it uses; the delegate only weakly, so a run
+// outliving the application ends quietly. No exception leaves it.
+QCoro::Task<void> runFocusedTextTask(QPointer<AppDelegate> self, FocusedTextRun run) {
+    // One turn of the event loop, so the loading card is drawn before the field is touched.
+    co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+    if (!self) {
+        co_return;
+    }
+    const std::shared_ptr<FocusedTextFieldAccessor> cutRestorer = self->focusedTextFieldAccessor();
+
+    std::optional<RunSuccess> success;
+    std::exception_ptr error;
+    try {
+        if (!run.accessor) {
+            throw std::logic_error("no focused-field service");
+        }
+        FocusedTextFieldSnapshot snapshot = co_await run.accessor->prepareFocusedFieldWithRetry(run.retryCount,
+                                                                                                 run.retryDelay);
+        if (!self) {
+            co_return;
+        }
+        if (run.loadingShown && !*run.loadingShown) {
+            *run.loadingShown = presentLoading(*self, snapshot.screenFrame, run.secondLoadingText()).has_value();
+        }
+        success = co_await run.perform(std::move(snapshot));
+    } catch (...) {
+        error = std::current_exception();
+    }
+    co_await restoreCutText(cutRestorer);
+    if (!self) {
+        co_return;
+    }
+    try {
+        finishRun(*self, run, success, error);
+    } catch (const std::exception& failure) {
+        // An alert that failed to show must not leave the command busy for good.
+        AppLog::app().error(QStringLiteral("workflow end failed action=%1 message=%2")
+                                .arg(rawValue(run.action), QString::fromUtf8(failure.what())));
+    } catch (...) {
+        AppLog::app().error(QStringLiteral("workflow end failed action=%1").arg(rawValue(run.action)));
     }
     if (!self) {
         co_return;
