@@ -475,6 +475,48 @@ LoadingText selectionLoadingText(const AppDelegate& delegate, AppLanguage target
                        target == AppLanguage::hebrew && delegate.settingsStore().settings().onlineFeaturesEnabled};
 }
 
+// How a selection translation ends: its usage event first, then the popup, the notice or the
+// alert it leaves the user with.
+void finishSelectionRun(AppDelegate& delegate, const SelectionTranslationRun& run,
+                        const std::optional<SelectionTranslationResult>& result, const std::exception_ptr& error) {
+    TelemetryEventReporter& reporter = delegate.telemetryReporter();
+    SelectionTranslationPopupPresenter* popup = delegate.selectionTranslationPopupPresenter();
+
+    if (error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const CaptureWorkflowError& failure) {
+            clearLoading(delegate);
+            reporter.send(run.context, false, CaptureWorkflowErrorCode::code(failure), true);
+            // Nothing selected is no failure of ours: a short notice, no alert.
+            if (failure.errorCase() != Case::noTextSelected) {
+                delegate.handleSelectionTranslationError(failure);
+            } else if (popup) {
+                popup->presentNothingSelected(run.startWindowFrame);
+            }
+        } catch (...) {
+            clearLoading(delegate);
+            const QString code = QString::fromLatin1(CaptureWorkflowErrorCode::unknownError);
+            WorkflowLog::failed(TelemetryAction::translateSelection, run.trigger, code, error);
+            reporter.send(run.context, false, code, true);
+            delegate.alerts().showAlert(QStringLiteral("Translate Selection failed"), makeMessage(error));
+        }
+    } else {
+        reporter.send(run.context, true, std::nullopt, true);
+        // The card goes before the popup comes.
+        if (*run.loadingShown) {
+            clearLoading(delegate);
+            *run.loadingShown = false;
+        }
+        if (popup) {
+            popup->present(*result, run.startWindowFrame);
+        }
+        if (delegate.sharePromptCoordinator().recordSuccess(run.trigger)) {
+            delegate.pendingSharePromptTrigger = run.trigger;
+        }
+    }
+}
+
 QCoro::Task<void> runSelectionTranslationTask(QPointer<AppDelegate> self, SelectionTranslationRun run) {
     co_await QCoro::sleepFor(std::chrono::milliseconds(0));
     if (!self) {
@@ -510,44 +552,15 @@ QCoro::Task<void> runSelectionTranslationTask(QPointer<AppDelegate> self, Select
     if (!self) {
         co_return;
     }
-    AppDelegate& delegate = *self;
-    TelemetryEventReporter& reporter = delegate.telemetryReporter();
-    SelectionTranslationPopupPresenter* popup = delegate.selectionTranslationPopupPresenter();
-
-    if (error) {
-        try {
-            std::rethrow_exception(error);
-        } catch (const CaptureWorkflowError& failure) {
-            clearLoading(delegate);
-            if (failure.errorCase() == Case::noTextSelected) {
-                reporter.send(run.context, false, CaptureWorkflowErrorCode::code(failure), true);
-                if (popup) {
-                    popup->presentNothingSelected(run.startWindowFrame);
-                }
-            } else {
-                reporter.send(run.context, false, CaptureWorkflowErrorCode::code(failure), true);
-                delegate.handleSelectionTranslationError(failure);
-            }
-        } catch (...) {
-            clearLoading(delegate);
-            const QString code = QString::fromLatin1(CaptureWorkflowErrorCode::unknownError);
-            WorkflowLog::failed(TelemetryAction::translateSelection, run.trigger, code, error);
-            reporter.send(run.context, false, code, true);
-            delegate.alerts().showAlert(QStringLiteral("Translate Selection failed"), makeMessage(error));
-        }
-    } else {
-        reporter.send(run.context, true, std::nullopt, true);
-        // The card goes before the popup comes.
-        if (*run.loadingShown) {
-            clearLoading(delegate);
-            *run.loadingShown = false;
-        }
-        if (popup) {
-            popup->present(*result, run.startWindowFrame);
-        }
-        if (delegate.sharePromptCoordinator().recordSuccess(run.trigger)) {
-            delegate.pendingSharePromptTrigger = run.trigger;
-        }
+    try {
+        finishSelectionRun(*self, run, result, error);
+    } catch (const std::exception& failure) {
+        // An alert that failed to show must not leave the command busy for good.
+        AppLog::app().error(QStringLiteral("workflow end failed action=%1 message=%2")
+                                .arg(rawValue(TelemetryAction::translateSelection), QString::fromUtf8(failure.what())));
+    } catch (...) {
+        AppLog::app().error(
+            QStringLiteral("workflow end failed action=%1").arg(rawValue(TelemetryAction::translateSelection)));
     }
     if (!self) {
         co_return;
