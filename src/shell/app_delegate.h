@@ -29,6 +29,7 @@
 #include "dictation/speech_recognition_service.h"
 #include "server/server_endpoint_configuration.h"
 #include "server/server_request_transport.h"
+#include "language/focused_text_field_accessing.h"
 #include "shell/application_delegate.h"
 #include "shell/update_hooks.h"
 #include "updates/app_update_configuration.h"
@@ -106,6 +107,7 @@ class ScreenshotOverlayPresenter;
 class TextRecognizing;
 class SelectionPopupTriggerController;
 class SelectionTranslationPopupPresenter;
+class SelectionTranslationService;
 class ServerBackedTranslationClient;
 class ServerTranslationClient;
 class SharePromptStore;
@@ -331,7 +333,18 @@ public:
     // outcome and returns at once.
 
     void startSmartTranslation(TelemetryTrigger trigger);
-    void startSelectionTranslation(TelemetryTrigger trigger);
+    // Translates the selection into the result popup. The Translate command passes the
+    // selection it has already read; without one the selection is read here.
+    void startSelectionTranslation(TelemetryTrigger trigger,
+                                   std::optional<FocusedTextFieldSnapshot> initialSnapshot = std::nullopt);
+    void handleSelectionTranslationError(const CaptureWorkflowError& error);
+    // Translates selections paragraph by paragraph into the native language.
+    std::shared_ptr<SelectionTranslationService> selectionTranslationService();
+    // The pause between two looks at the selection when Translate decides what to translate.
+    static constexpr std::chrono::milliseconds selectionProbeRetryDelay{120};
+    static constexpr int selectionProbeAttempts = 3;
+    // The delegate's one-shot timers (virtual time in tests).
+    Scheduler& scheduler();
     void startMessageTranslation(TelemetryTrigger trigger);
     void startTextEditing(TelemetryTrigger trigger);
     void startTextWriting(TelemetryTrigger trigger);
@@ -463,6 +476,7 @@ private:
     std::shared_ptr<TextEditingClient> textEditingClient_;
     std::shared_ptr<TextWritingClient> textWritingClient_;
     std::shared_ptr<UserPreferredLanguagesProvider> preferredLanguagesProvider_;
+    std::shared_ptr<SelectionTranslationService> selectionTranslationService_;
     std::unique_ptr<SelectionTranslationPopupPresenter> selectionTranslationPopupPresenter_;
     bool selectionTranslationPopupPresenterBuilt_ = false;
     std::unique_ptr<SelectionPopupTriggerController> selectionPopupTriggerController_;

@@ -41,6 +41,7 @@
 #include "updates/url_session_app_update_manifest_client.h"
 #include "platform/language_recognizer.h"
 #include "platform/text_recognition_engine.h"
+#include "selection_popup/desktop_selection_translation_popup_presenter.h"
 #include "window_translation/active_window_detector.h"
 #include "window_translation/desktop_screenshot_overlay_presenter.h"
 #include "window_translation/screenshot_controller.h"
@@ -167,6 +168,11 @@ AppDelegate::Factories AppDelegate::defaultFactories() {
     };
     f.makeDiagnosticsExporter = [] {
         return std::make_shared<DiagnosticsExporter>(std::make_shared<ProcessDiagnosticsCommandRunner>());
+    };
+    f.makeSelectionTranslationPopupPresenter = [](std::shared_ptr<ActiveWindowDetector> detector) {
+        return std::make_unique<DesktopSelectionTranslationPopupPresenter>(
+            std::move(detector), SelectionTranslationPopupFrameResolver{},
+            DesktopSelectionTranslationPopupPresenter::systemDependencies());
     };
     f.makeScreenshotOverlayPresenter = [](std::shared_ptr<TranslationSetupSupport> setupSupport) {
         return std::make_unique<DesktopScreenshotOverlayPresenter>(

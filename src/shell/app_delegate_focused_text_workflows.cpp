@@ -7,15 +7,20 @@
 #include "shell/app_delegate.h"
 
 #include "core/accessibility_permission.h"
+#include "core/user_preferred_languages_provider.h"
 #include "core/app_log.h"
 #include "core/workflow_log.h"
 #include "focused_text/focused_text_field_accessor.h"
 #include "language/flip_language_service.h"
 #include "language/focused_text_replacement_fallback.h"
 #include "language/message_translation_service.h"
+#include "language/server_backed_translation_client.h"
 #include "language/text_editing_service.h"
 #include "language/text_prompting_service.h"
 #include "language/text_writing_service.h"
+#include "selection_popup/selection_translation_service.h"
+#include "shell/selection_popup_seams.h"
+#include "platform/linux/dbus_accessibility_bus_status.h"
 #include "shell/app_alerts.h"
 #include "shell/focused_field_loading_target_resolver.h"
 #include "shell/share_prompt_coordinator.h"
@@ -476,6 +481,204 @@ void AppDelegate::startCreatePrompt(TelemetryTrigger trigger) {
         run.handleError = [](AppDelegate& d, const CaptureWorkflowError& e) { d.handleCreatePromptError(e); };
         launch(d, std::move(run), creating);
                      });
+}
+
+}  // namespace tavrolin
+
+// ---- Translate Selection: the same frame, ending in the result popup instead of a write.
+
+namespace tavrolin {
+
+namespace {
+
+// One selection translation, from its guards until its task ends.
+struct SelectionTranslationRun {
+    TelemetryTrigger trigger;
+    Context context;
+    AppLanguage target;
+    std::optional<FocusedTextFieldSnapshot> initialSnapshot;
+    // The front window when the run started: the popup opens over it even if another window
+    // has come to the front since.
+    std::optional<QRectF> startWindowFrame;
+    std::shared_ptr<bool> loadingShown;
+};
+
+LoadingText selectionLoadingText(const AppDelegate& delegate, AppLanguage target) {
+    return LoadingText{translationLoadingText(target),
+                       target == AppLanguage::hebrew && delegate.settingsStore().settings().onlineFeaturesEnabled};
+}
+
+// How a selection translation ends: its usage event first, then the popup, the notice or the
+// alert it leaves the user with.
+void finishSelectionRun(AppDelegate& delegate, const SelectionTranslationRun& run,
+                        const std::optional<SelectionTranslationResult>& result, const std::exception_ptr& error) {
+    TelemetryEventReporter& reporter = delegate.telemetryReporter();
+    SelectionTranslationPopupPresenter* popup = delegate.selectionTranslationPopupPresenter();
+
+    if (error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const CaptureWorkflowError& failure) {
+            clearLoading(delegate);
+            reporter.send(run.context, false, CaptureWorkflowErrorCode::code(failure), true);
+            // Nothing selected is no failure of ours: a short notice, no alert.
+            if (failure.errorCase() != Case::noTextSelected) {
+                delegate.handleSelectionTranslationError(failure);
+            } else if (popup) {
+                popup->presentNothingSelected(run.startWindowFrame);
+            }
+        } catch (...) {
+            clearLoading(delegate);
+            const QString code = QString::fromLatin1(CaptureWorkflowErrorCode::unknownError);
+            WorkflowLog::failed(TelemetryAction::translateSelection, run.trigger, code, error);
+            reporter.send(run.context, false, code, true);
+            delegate.alerts().showAlert(QStringLiteral("Translate Selection failed"), makeMessage(error));
+        }
+    } else {
+        reporter.send(run.context, true, std::nullopt, true);
+        // The card goes before the popup comes.
+        if (*run.loadingShown) {
+            clearLoading(delegate);
+            *run.loadingShown = false;
+        }
+        if (popup) {
+            popup->present(*result, run.startWindowFrame);
+        }
+        if (delegate.sharePromptCoordinator().recordSuccess(run.trigger)) {
+            delegate.pendingSharePromptTrigger = run.trigger;
+        }
+    }
+}
+
+QCoro::Task<void> runSelectionTranslationTask(QPointer<AppDelegate> self, SelectionTranslationRun run) {
+    co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+    if (!self) {
+        co_return;
+    }
+    const std::shared_ptr<FocusedTextFieldAccessor> accessor = self->focusedTextFieldAccessor();
+    const std::shared_ptr<SelectionTranslationService> service = self->selectionTranslationService();
+
+    std::optional<SelectionTranslationResult> result;
+    std::exception_ptr error;
+    try {
+        std::optional<FocusedTextFieldSnapshot> snapshot = std::move(run.initialSnapshot);
+        if (!snapshot) {
+            if (!accessor) {
+                throw std::logic_error("no focused-field accessor");
+            }
+            snapshot = co_await accessor->readFocusedSelection(true);
+        }
+        if (!self) {
+            co_return;
+        }
+        if (!*run.loadingShown) {
+            *run.loadingShown =
+                presentLoading(*self, run.startWindowFrame, selectionLoadingText(*self, run.target)).has_value();
+        }
+        if (!service) {
+            throw std::logic_error("no selection translation service");
+        }
+        result = co_await service->translate(std::move(*snapshot));
+    } catch (...) {
+        error = std::current_exception();
+    }
+    if (!self) {
+        co_return;
+    }
+    try {
+        finishSelectionRun(*self, run, result, error);
+    } catch (const std::exception& failure) {
+        // An alert that failed to show must not leave the command busy for good.
+        AppLog::app().error(QStringLiteral("workflow end failed action=%1 message=%2")
+                                .arg(rawValue(TelemetryAction::translateSelection), QString::fromUtf8(failure.what())));
+    } catch (...) {
+        AppLog::app().error(
+            QStringLiteral("workflow end failed action=%1").arg(rawValue(TelemetryAction::translateSelection)));
+    }
+    if (!self) {
+        co_return;
+    }
+    self->isSelectionTranslationInProgress = false;
+    if (*run.loadingShown) {
+        clearLoading(*self);
+    }
+}
+
+}  // namespace
+
+std::shared_ptr<SelectionTranslationService> AppDelegate::selectionTranslationService() {
+    if (!selectionTranslationService_) {
+        selectionTranslationService_ =
+            std::make_shared<SelectionTranslationService>(translationClient(), settingsStore_, preferredLanguagesProvider());
+    }
+    return selectionTranslationService_;
+}
+
+void AppDelegate::startSelectionTranslation(TelemetryTrigger trigger,
+                                            std::optional<FocusedTextFieldSnapshot> initialSnapshot) {
+    const TelemetryAction action = TelemetryAction::translateSelection;
+    const AppLanguage target = settingsStore_->settings().targetLanguage;
+    WorkflowLog::started(action, trigger, AppLanguage::automatic, target,
+                         initialSnapshot ? std::optional<QString>(QStringLiteral("initial_snapshot")) : std::nullopt);
+    Context context = telemetryReporter().makeContext(action, trigger, AppLanguage::automatic, target);
+    if (!passesBusyGuard(*this, context,
+                         {isSelectionTranslationInProgress, isMessageTranslationInProgress, isTextEditingInProgress,
+                          isTextWritingInProgress, isFlipLanguageInProgress, isCreatePromptInProgress})) {
+        return;
+    }
+    // A selection the Translate command has read was read with this permission already.
+    if (!initialSnapshot && !passesAccessibilityGuard(*this, context)) {
+        return;
+    }
+    isSelectionTranslationInProgress = true;
+
+    std::optional<QRectF> startWindowFrame;
+    if (const auto& detector = focusedFieldLoadingTargetResolver().activeWindowDetector()) {
+        try {
+            startWindowFrame = detector->detectActiveWindow().bounds;
+        } catch (...) {
+            // No window in front: the card and the popup go by the screen.
+        }
+    }
+    auto loadingShown = std::make_shared<bool>(
+        presentLoading(*this, startWindowFrame, selectionLoadingText(*this, target)).has_value());
+    runSelectionTranslationTask(QPointer<AppDelegate>(this),
+                                SelectionTranslationRun{trigger, std::move(context), target, std::move(initialSnapshot),
+                                                        startWindowFrame, std::move(loadingShown)});
+}
+
+void AppDelegate::handleSelectionTranslationError(const CaptureWorkflowError& error) {
+    AppAlerts& alerts = this->alerts();
+    switch (error.errorCase()) {
+    case Case::translationSourceLanguageUnsupported:
+        alerts.showInformationalAlert(QStringLiteral("Language Not Supported Yet"), makeMessage(error));
+        return;
+    case Case::translationLanguagePairNotInstalled:
+    case Case::serverTranslationUnavailable: {
+        // Try Again reads the selection afresh.
+        const QPointer<AppDelegate> self(this);
+        alerts.showTranslationSetupAlert(error, [self] {
+            if (self) {
+                self->startSelectionTranslation(TelemetryTrigger::alert);
+            }
+        });
+        return;
+    }
+    case Case::textExceedsCharacterLimit:
+        alerts.showInformationalAlert(QStringLiteral("Selection Too Long"), makeMessage(error));
+        return;
+    case Case::accessibilityPermissionDenied:
+        alerts.showAccessibilitySetupAlert();
+        return;
+    case Case::noFocusedTextField:
+    case Case::focusedTextFieldEmpty:
+    case Case::focusedTextFieldReadOnly:
+        alerts.showInformationalAlert(QStringLiteral("Cannot Translate Selection"), makeMessage(error));
+        return;
+    default:
+        alerts.showAlert(QStringLiteral("Translate Selection failed"), makeMessage(error));
+        return;
+    }
 }
 
 }  // namespace tavrolin

@@ -3,6 +3,7 @@
 // machine (Apertium, Hunspell, Tesseract) and the server played by a local HTTP server.
 #include "core/app_settings_store.h"
 #include "core/defaults_store.h"
+#include "support/accessible_texts.h"
 #include "support/async.h"
 #include "support/local_http_server.h"
 #include "support/tavrolin_process_home.h"
@@ -17,7 +18,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <atspi/atspi.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -32,44 +32,7 @@ using namespace std::chrono_literals;
 
 QString run(const QString& program, const QStringList& arguments) { return test::toolOutput(program, arguments); }
 
-// The texts of every label and text object in the accessible tree of one process.
-void collectTexts(AtspiAccessible* node, int depth, QStringList& texts) {
-    if (!node || depth > 12) {
-        return;
-    }
-    if (gchar* name = atspi_accessible_get_name(node, nullptr)) {
-        if (*name) {
-            texts << QString::fromUtf8(name);
-        }
-        g_free(name);
-    }
-    const gint count = atspi_accessible_get_child_count(node, nullptr);
-    for (gint i = 0; i < count && i < 200; ++i) {
-        AtspiAccessible* child = atspi_accessible_get_child_at_index(node, i, nullptr);
-        collectTexts(child, depth + 1, texts);
-        if (child) {
-            g_object_unref(child);
-        }
-    }
-}
-
-QStringList accessibleTexts(qint64 pid) {
-    atspi_init();
-    QStringList texts;
-    AtspiAccessible* desktop = atspi_get_desktop(0);
-    const gint count = atspi_accessible_get_child_count(desktop, nullptr);
-    for (gint i = 0; i < count; ++i) {
-        AtspiAccessible* application = atspi_accessible_get_child_at_index(desktop, i, nullptr);
-        if (application && atspi_accessible_get_process_id(application, nullptr) == guint(pid)) {
-            collectTexts(application, 0, texts);
-        }
-        if (application) {
-            g_object_unref(application);
-        }
-    }
-    g_object_unref(desktop);
-    return texts;
-}
+using test::accessibleTexts;
 
 class TavrolinWorkflowsDesktopTest : public ::testing::Test {
 protected:
