@@ -253,6 +253,11 @@ bool busyForCreatePrompt(const AppDelegate& d) {
            d.isTextEditingInProgress || d.isTextWritingInProgress || d.isFlipLanguageInProgress;
 }
 
+// A selection translation waits for every other command on the focused field.
+bool busyForSelectionTranslation(const AppDelegate& d) {
+    return d.isSelectionTranslationInProgress || busyWithFocusedField(d);
+}
+
 // The Accessibility guard, then the run. The trust check asks the accessibility bus and is
 // awaited; another command may have started meanwhile, so the busy guard is asked again before
 // the flag is set. `begin` sets the flag, shows the card and starts the task.
@@ -621,30 +626,32 @@ void AppDelegate::startSelectionTranslation(TelemetryTrigger trigger,
     WorkflowLog::started(action, trigger, AppLanguage::automatic, target,
                          initialSnapshot ? std::optional<QString>(QStringLiteral("initial_snapshot")) : std::nullopt);
     Context context = telemetryReporter().makeContext(action, trigger, AppLanguage::automatic, target);
-    if (!passesBusyGuard(*this, context,
-                         {isSelectionTranslationInProgress, isMessageTranslationInProgress, isTextEditingInProgress,
-                          isTextWritingInProgress, isFlipLanguageInProgress, isCreatePromptInProgress})) {
+    if (!passesBusyGuard(*this, context, busyForSelectionTranslation(*this))) {
         return;
     }
-    // A selection the Translate command has read was read with this permission already.
-    if (!initialSnapshot && !passesAccessibilityGuard(*this, context)) {
-        return;
-    }
-    isSelectionTranslationInProgress = true;
-
-    std::optional<QRectF> startWindowFrame;
-    if (const auto& detector = focusedFieldLoadingTargetResolver().activeWindowDetector()) {
-        try {
-            startWindowFrame = detector->detectActiveWindow().bounds;
-        } catch (...) {
-            // No window in front: the card and the popup go by the screen.
+    auto begin = [trigger, target, initialSnapshot](AppDelegate& d, Context context) mutable {
+        d.isSelectionTranslationInProgress = true;
+        std::optional<QRectF> startWindowFrame;
+        if (const auto& detector = d.focusedFieldLoadingTargetResolver().activeWindowDetector()) {
+            try {
+                startWindowFrame = detector->detectActiveWindow().bounds;
+            } catch (...) {
+                // No window in front: the card and the popup go by the screen.
+            }
         }
+        auto loadingShown = std::make_shared<bool>(
+            presentLoading(d, startWindowFrame, selectionLoadingText(d, target)).has_value());
+        runSelectionTranslationTask(QPointer<AppDelegate>(&d),
+                                    SelectionTranslationRun{trigger, std::move(context), target,
+                                                            std::move(initialSnapshot), startWindowFrame,
+                                                            std::move(loadingShown)});
+    };
+    // A selection the Translate command has read was read with this permission already.
+    if (initialSnapshot) {
+        begin(*this, std::move(context));
+        return;
     }
-    auto loadingShown = std::make_shared<bool>(
-        presentLoading(*this, startWindowFrame, selectionLoadingText(*this, target)).has_value());
-    runSelectionTranslationTask(QPointer<AppDelegate>(this),
-                                SelectionTranslationRun{trigger, std::move(context), target, std::move(initialSnapshot),
-                                                        startWindowFrame, std::move(loadingShown)});
+    beginWhenTrusted(QPointer<AppDelegate>(this), std::move(context), &busyForSelectionTranslation, begin);
 }
 
 void AppDelegate::handleSelectionTranslationError(const CaptureWorkflowError& error) {

@@ -24,7 +24,15 @@ using Outcome = SmartTranslationSelectionProbeOutcome;
 // Up to three reads of the focused selection, 120 ms apart, while there is none yet: a
 // selection made just before the command may reach the accessibility tree a moment late.
 QCoro::Task<SmartTranslationSelectionProbeResult> probeSelection(QPointer<AppDelegate> self) {
-    if (!self->accessibilityPermission().isTrusted()) {
+    bool trusted = false;
+    if (AccessibilityPermission* permission = self->accessibilityPermission()) {
+        try {
+            trusted = co_await permission->isTrusted();
+        } catch (...) {
+            trusted = false;
+        }
+    }
+    if (!self || !trusted) {
         co_return SmartTranslationSelectionProbeResult{std::nullopt, Outcome::denied()};
     }
     const std::shared_ptr<FocusedTextFieldAccessor> accessor = self->focusedTextFieldAccessor();
