@@ -1,4 +1,5 @@
 #include "focused_text/clipboard_selection_text.h"
+#include "support/qt_printers.h"
 
 #include <gtest/gtest.h>
 
