@@ -50,7 +50,7 @@ bench: release
 # FUZZ_SECONDS each. New inputs collect in $(FUZZ_BUILD_DIR)/corpus/<target>, failing ones in
 # $(FUZZ_BUILD_DIR)/artifacts/; the seeds in tests/fuzz/corpus/ are only read.
 fuzz: deps
-	@scripts/install-fuzz-deps.sh
+	@scripts/install-deps.sh clang libclang-rt-14-dev libfuzzer-14-dev
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja $(FUZZ_CMAKE_FLAGS)
 	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target fuzz_targets
 	@scripts/run-fuzz-targets.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS)
