@@ -1,8 +1,9 @@
 #!/bin/bash
 # Runs every fuzz target built in <build folder> for <seconds> each, one after the other:
 #   scripts/run-fuzz-targets.sh <build folder> <seconds> [target...]
-# The seeds of tests/fuzz/corpus/<target>/ and the tokens of tests/fuzz/dict/<target>.dict are read; new inputs go to <build folder>/corpus/<target>/
-# and a failing input to <build folder>/artifacts/<target>-crash-<hash>. Stops at the first failure.
+# The seeds of tests/fuzz/corpus/<target>/ and the tokens of tests/fuzz/dict/<target>.dict are
+# read; new inputs go to <build folder>/corpus/<target>/ and a failing input to
+# <build folder>/artifacts/<target>-crash-<hash>. Stops at the first failure.
 set -euo pipefail
 build=$1
 seconds=$2
@@ -12,7 +13,6 @@ if [ $# -eq 0 ]; then
   set -- $(cd "$source_dir/tests/fuzz" && ls ./*_fuzz.cpp | sed 's|^\./||; s|_fuzz\.cpp$||')
 fi
 mkdir -p "$build/artifacts"
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
 for target in "$@"; do
   mkdir -p "$build/corpus/$target"
   dict=""
