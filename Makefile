@@ -13,7 +13,12 @@ CMAKE_FLAGS += -DTAVROLIN_WERROR=ON
 RUN_CMAKE_FLAGS += -DTAVROLIN_WERROR=ON
 endif
 
-.PHONY: deps configure build release test run bench install uninstall clean
+FUZZ_BUILD_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVROLIN_SANITIZE=ON -DTAVROLIN_FUZZ=ON \
+	-DTAVROLIN_BUILD_TESTS=OFF -DTAVROLIN_BUILD_BENCH=OFF
+
+.PHONY: deps configure build release test run bench fuzz install uninstall clean
 
 deps:
 	@scripts/install-deps.sh
@@ -41,6 +46,15 @@ bench: release
 	cmake --build $(RUN_BUILD_DIR) -j $(JOBS) --target benchmarks
 	@for b in $(RUN_BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && tests/support/desktop-session.sh "$$b"; done
 
+# Every fuzz target under libFuzzer (clang, address and undefined-behaviour sanitizers) for
+# FUZZ_SECONDS each. New inputs collect in $(FUZZ_BUILD_DIR)/corpus/<target>, failing ones in
+# $(FUZZ_BUILD_DIR)/artifacts/; the seeds in tests/fuzz/corpus/ are only read.
+fuzz: deps
+	@scripts/install-deps.sh clang libclang-rt-14-dev libfuzzer-14-dev
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja $(FUZZ_CMAKE_FLAGS)
+	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target fuzz_targets
+	@scripts/run-fuzz-targets.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS)
+
 install: release
 	DESTDIR="$(DESTDIR)" cmake --install $(RUN_BUILD_DIR)
 
@@ -49,4 +63,4 @@ uninstall:
 	sed 's|^|$(DESTDIR)|' $(RUN_BUILD_DIR)/install_manifest.txt | xargs -d '\n' rm -fv
 
 clean:
-	rm -rf $(BUILD_DIR) $(RUN_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(RUN_BUILD_DIR) $(FUZZ_BUILD_DIR)

@@ -8,6 +8,15 @@ if(TAVROLIN_SANITIZE)
   target_compile_options(tavrolin_flags INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
   target_link_options(tavrolin_flags INTERFACE -fsanitize=address,undefined)
 endif()
+if(TAVROLIN_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "TAVROLIN_FUZZ needs clang (configure with CC=clang CXX=clang++)")
+  endif()
+  # Coverage for libFuzzer in every library the targets call; any sanitizer report ends the run.
+  # clang 14 cannot compile coroutines with the function-type check of UBSan: that one is off.
+  target_compile_options(tavrolin_flags INTERFACE -fsanitize=fuzzer-no-link -fno-sanitize-recover=all
+                         -fno-sanitize=function)
+endif()
 target_compile_definitions(tavrolin_flags INTERFACE QT_NO_KEYWORDS)
 
 # tavrolin_subsystem(<name> [DEPENDS libs...]): one static library per source folder,

@@ -1,6 +1,6 @@
 #!/bin/bash
-# Installs the Debian packages the build, the tests and the program need; does nothing when
-# all are present. Uses sudo when not run as root.
+# Installs the Debian packages the build, the tests and the program need (or those named as
+# arguments); does nothing when all are present. Uses sudo when not run as root.
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config procps
@@ -15,6 +15,8 @@ packages=(
   espeak-ng sox
   fonts-dejavu-core fonts-noto-core fonts-noto-cjk
 )
+# Packages named as arguments are installed instead of the list above (`make fuzz`: clang).
+[ $# -gt 0 ] && packages=("$@")
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -36,6 +36,21 @@ std::optional<char32_t> referencedScalar(const QString& digits, int radix) {
     return static_cast<char32_t>(value);
 }
 
+// The expressions below match nothing at all in text that is not valid UTF-16, so a surrogate
+// without its partner (an emoji cut in half by the program that copied) becomes U+FFFD first.
+QString withLoneSurrogatesReplaced(const QString& text) {
+    QString result = text;
+    for (qsizetype i = 0; i < result.size(); ++i) {
+        const QChar unit = result.at(i);
+        if (unit.isHighSurrogate() && i + 1 < result.size() && result.at(i + 1).isLowSurrogate()) {
+            ++i;
+        } else if (unit.isSurrogate()) {
+            result[i] = QChar::ReplacementCharacter;
+        }
+    }
+    return result;
+}
+
 QString replaceAll(QString text, const QRegularExpression& pattern, const QString& replacement) {
     return text.replace(pattern, replacement);
 }
@@ -85,7 +100,7 @@ std::optional<QString> plainTextPreservingHTMLBlocks(const QString& html) {
     static const QRegularExpression blanksAfterBreak(R"(\n[ \t]+)");
     static const QRegularExpression manyBreaks(R"(\n{3,})");
 
-    QString text = html;
+    QString text = withLoneSurrogatesReplaced(html);
     text = replaceAll(text, lineBreakTag, "\n");
     text = replaceAll(text, blockEnd, "\n");
     text = replaceAll(text, listItemStart, "\n");
@@ -103,9 +118,10 @@ std::optional<QString> plainTextPreservingHTMLBlocks(const QString& html) {
     return text;
 }
 
-QString decodeHTMLEntities(const QString& text) {
+QString decodeHTMLEntities(const QString& original) {
     static const QRegularExpression entity(
         R"(&(amp|lt|gt|quot|#39|apos|nbsp);|&#(\d+);|&#x([0-9a-fA-F]+);)");
+    const QString text = withLoneSurrogatesReplaced(original);
     QString result;
     result.reserve(text.size());
     qsizetype copied = 0;

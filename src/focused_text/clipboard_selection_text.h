@@ -20,13 +20,14 @@ std::optional<QString> bestClipboardSelectionText(const std::optional<QString>& 
 
 // HTML to plain text that keeps block structure: line breaks for <br> and at the end of
 // paragraphs, divisions, list items, headings, quotes and table rows; styles, scripts and
-// every other tag removed; entities decoded; blank runs tidied; trimmed. Absent when
-// nothing is left.
+// every other tag removed; entities decoded; blank runs tidied; trimmed; a lone surrogate
+// becomes U+FFFD. Absent when nothing is left.
 std::optional<QString> plainTextPreservingHTMLBlocks(const QString& html);
 
 // Decodes &amp; &lt; &gt; &quot; &#39; &apos; &nbsp; and decimal and hexadecimal character
 // references in a single pass, so "&amp;lt;" becomes "&lt;" and not "<". References to 0, to
-// surrogates, beyond U+10FFFF or too large to parse are left as they are.
+// surrogates, beyond U+10FFFF or too large to parse are left as they are; a lone surrogate in
+// the text becomes U+FFFD.
 QString decodeHTMLEntities(const QString& text);
 
 }  // namespace tavrolin

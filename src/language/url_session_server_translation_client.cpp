@@ -75,6 +75,11 @@ QList<Translation> decodeResponse(const QByteArray& body) {
 
 }  // namespace
 
+ServerOperation URLSessionServerTranslationClient::serverOperation() {
+    return {operationName, CaptureWorkflowError(CaptureWorkflowError::Case::textTranslationRequestFailed),
+            CaptureWorkflowError(CaptureWorkflowError::Case::textTranslationInvalidResponse)};
+}
+
 URLSessionServerTranslationClient::URLSessionServerTranslationClient(ServerTranslationConfiguration configuration,
                                                                      std::shared_ptr<ServerRequestTransport> session)
     : configuration_(std::move(configuration)), session_(std::move(session)) {}
@@ -110,13 +115,17 @@ QCoro::Task<QList<TranslationResponse>> URLSessionServerTranslationClient::trans
     if (requests.isEmpty()) {
         co_return QList<TranslationResponse>{};
     }
-    const ServerOperation operation{operationName,
-                                    CaptureWorkflowError(CaptureWorkflowError::Case::textTranslationRequestFailed),
-                                    CaptureWorkflowError(CaptureWorkflowError::Case::textTranslationInvalidResponse)};
+    const ServerOperation operation = serverOperation();
 
     const ServerHTTPResponse response = co_await performServerRequest(
         *session_, operation, configuration_.endpointURL, detail(requests, target),
         ServerHTTPRequest::postJSON(encodeRequestBody(requests, target)));
+    co_return responsesFromAnswer(requests, response);
+}
+
+QList<TranslationResponse> URLSessionServerTranslationClient::responsesFromAnswer(
+    const QList<TranslationRequest>& requests, const ServerHTTPResponse& response) {
+    const ServerOperation operation = serverOperation();
     const qint64 bytes = response.body.size();
     const QList<Translation> translations =
         decodeServerResponse<QList<Translation>>(operation, response, &decodeResponse);
@@ -145,7 +154,7 @@ QCoro::Task<QList<TranslationResponse>> URLSessionServerTranslationClient::trans
         }
         responses.append({request.id, *found});
     }
-    co_return responses;
+    return responses;
 }
 
 }  // namespace tavrolin

@@ -27,6 +27,13 @@ public:
     // "items=<n> chars=<graphemes> sourceLanguages=<sorted codes> target=<code>".
     static QString detail(const QList<TranslationRequest>& requests, AppLanguage target);
     static QByteArray encodeRequestBody(const QList<TranslationRequest>& requests, AppLanguage target);
+    // The translations of a 2xx answer, one per request in request order. Throws the
+    // invalid-response error for a body that does not decode, a repeated or missing id, or a
+    // count that differs from the requests'.
+    static QList<TranslationResponse> responsesFromAnswer(const QList<TranslationRequest>& requests,
+                                                          const ServerHTTPResponse& response);
+    // The operation's name and its two errors.
+    static ServerOperation serverOperation();
 
 private:
     ServerTranslationConfiguration configuration_;

@@ -312,6 +312,12 @@ QCoro::Task<ServerHTTPResponse> performServerRequest(ServerRequestTransport& tra
         std::rethrow_exception(failures.transportFailed);
     }
 
+    checkServerResponseStatus(failures, response);
+    co_return response;
+}
+
+void checkServerResponseStatus(const ServerRequestFailures& failures, const ServerHTTPResponse& response) {
+    const QString& name = failures.operation;
     const qint64 bytes = response.body.size();
     NetworkLog::response(name, response.statusCode, bytes);
     if (!response.statusCode) {
@@ -322,7 +328,6 @@ QCoro::Task<ServerHTTPResponse> performServerRequest(ServerRequestTransport& tra
         NetworkLog::invalidResponse(name, QStringLiteral("http_status_%1").arg(*response.statusCode), bytes);
         std::rethrow_exception(failures.unsuccessfulResponse);
     }
-    co_return response;
 }
 
 void rejectServerResponse(const ServerOperation& operation, const QString& reason, qint64 responseBytes) {

@@ -171,6 +171,11 @@ QCoro::Task<ServerHTTPResponse> performServerRequest(ServerRequestTransport& tra
                                                      std::optional<QUrl> endpoint, QString detail,
                                                      ServerHTTPRequest request);
 
+// The response step: logs "request response", then fails an answer that is not an HTTP
+// response or whose status lies outside 200-299 ("request invalid response", then the
+// unsuccessful-response error).
+void checkServerResponseStatus(const ServerRequestFailures& failures, const ServerHTTPResponse& response);
+
 // Logs "request invalid response" with the reason and throws the invalid-response error.
 [[noreturn]] void rejectServerResponse(const ServerOperation& operation, const QString& reason,
                                        qint64 responseBytes);

@@ -101,30 +101,6 @@ constexpr int notificationLayer = 200;
 constexpr int tooltipLayer = 500;
 constexpr int desktopLayer = -1000;
 
-// A property read as raw bytes; empty when missing or of another format.
-struct Property {
-    xcb_atom_t type = XCB_NONE;
-    std::uint8_t format = 0;
-    QByteArray bytes;
-
-    bool present() const { return type != XCB_NONE; }
-    std::vector<std::uint32_t> cardinals() const {
-        std::vector<std::uint32_t> values;
-        if (format != 32) {
-            return values;
-        }
-        values.resize(static_cast<std::size_t>(bytes.size()) / 4);
-        if (!values.empty()) {
-            std::memcpy(values.data(), bytes.constData(), values.size() * 4);
-        }
-        return values;
-    }
-    std::optional<std::uint32_t> cardinal() const {
-        const auto values = cardinals();
-        return values.empty() ? std::nullopt : std::optional(values.front());
-    }
-};
-
 // Properties longer than this are cut (titles, type lists): no window needs more.
 constexpr std::uint32_t maximumPropertyWords = 4096;
 
@@ -203,9 +179,9 @@ xcb_get_property_cookie_t requestProperty(xcb_connection_t* c, xcb_window_t wind
     return xcb_get_property(c, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, maximumPropertyWords);
 }
 
-Property takeProperty(xcb_connection_t* c, xcb_get_property_cookie_t cookie) {
+WindowProperty takeProperty(xcb_connection_t* c, xcb_get_property_cookie_t cookie) {
     Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(c, cookie, nullptr));
-    Property property;
+    WindowProperty property;
     if (!reply || reply->type == XCB_NONE) {
         return property;
     }
@@ -218,7 +194,7 @@ Property takeProperty(xcb_connection_t* c, xcb_get_property_cookie_t cookie) {
     return property;
 }
 
-Property readProperty(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property) {
+WindowProperty readProperty(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property) {
     return takeProperty(c, requestProperty(c, window, property));
 }
 
@@ -241,25 +217,6 @@ bool windowManagerIsRunning(Display& display, xcb_connection_t* c) {
     return self && *self == *check;
 }
 
-std::optional<QString> decodeText(const Property& property, xcb_atom_t utf8) {
-    if (!property.present() || property.format != 8) {
-        return std::nullopt;
-    }
-    return decodeWindowText(property.bytes, property.type == utf8);
-}
-
-// WM_CLASS holds "instance\0class\0"; the class names the application.
-std::optional<QString> windowClass(const Property& property) {
-    if (!property.present() || property.format != 8) {
-        return std::nullopt;
-    }
-    const QList<QByteArray> parts = property.bytes.split('\0');
-    if (parts.size() < 2 || parts.at(1).isEmpty()) {
-        return std::nullopt;
-    }
-    return QString::fromUtf8(parts.at(1));
-}
-
 std::optional<QString> processName(std::int32_t pid) {
     if (pid <= 0) {
         return std::nullopt;
@@ -271,14 +228,6 @@ std::optional<QString> processName(std::int32_t pid) {
     const QString name = QString::fromUtf8(file.readAll()).trimmed();
     return name.isEmpty() ? std::nullopt : std::optional(name);
 }
-
-std::optional<std::int32_t> validProcessID(std::optional<std::uint32_t> value) {
-    if (!value || *value == 0 || *value > static_cast<std::uint32_t>(INT32_MAX)) {
-        return std::nullopt;
-    }
-    return static_cast<std::int32_t>(*value);
-}
-
 
 // The window list in stacking order, top-most first.
 std::vector<xcb_window_t> stackedWindows(Display& display, xcb_connection_t* c, bool managed) {
@@ -368,15 +317,15 @@ std::vector<WindowListEntry> readWindowList(Display& display) {
         Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(c, p.attributes, nullptr));
         Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, p.geometry, nullptr));
         Reply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(c, p.origin, nullptr));
-        const Property pid = takeProperty(c, p.pid);
-        const Property wmClass = takeProperty(c, p.wmClass);
-        const Property netName = takeProperty(c, p.netName);
-        const Property wmName = takeProperty(c, p.wmName);
-        const Property state = takeProperty(c, p.state);
-        const Property desktop = takeProperty(c, p.desktop);
-        const Property type = takeProperty(c, p.type);
-        const Property opacity = takeProperty(c, p.opacity);
-        const Property extents = takeProperty(c, p.extents);
+        const WindowProperty pid = takeProperty(c, p.pid);
+        const WindowProperty wmClass = takeProperty(c, p.wmClass);
+        const WindowProperty netName = takeProperty(c, p.netName);
+        const WindowProperty wmName = takeProperty(c, p.wmName);
+        const WindowProperty state = takeProperty(c, p.state);
+        const WindowProperty desktop = takeProperty(c, p.desktop);
+        const WindowProperty type = takeProperty(c, p.type);
+        const WindowProperty opacity = takeProperty(c, p.opacity);
+        const WindowProperty extents = takeProperty(c, p.extents);
 
         // A window destroyed since the list was read answers nothing: leave it out.
         if (!attributes || !geometry || !origin) {
@@ -402,21 +351,16 @@ std::vector<WindowListEntry> readWindowList(Display& display) {
         entry.windowNumber = p.window;
         entry.isOnscreen = true;
         entry.layer = layer;
-        entry.ownerPID = validProcessID(pid.cardinal());
+        entry.ownerPID = windowProcessID(pid);
         if (!entry.ownerPID) {
             entry.ownerPID = validProcessID(x11::localClientProcessID(c, p.window));
         }
-        entry.ownerName = windowClass(wmClass);
+        entry.ownerName = windowClassName(wmClass);
         if (!entry.ownerName && entry.ownerPID) {
             entry.ownerName = processName(*entry.ownerPID);
         }
-        entry.name = decodeText(netName, display.atom(UTF8_STRING));
-        if (!entry.name) {
-            entry.name = decodeText(wmName, display.atom(UTF8_STRING));
-        }
-        if (const auto value = opacity.cardinal()) {
-            entry.alpha = static_cast<double>(*value) / 0xFFFFFFFFu;
-        }
+        entry.name = windowTitle(netName, wmName, display.atom(UTF8_STRING));
+        entry.alpha = windowOpacity(opacity);
         // The frame the window manager draws around the client belongs to the window.
         // X's device pixels become the logical pixels everything above the platform works in.
         entry.bounds = deviceRectToLogical(QRectF(frameBounds(QPoint(origin->dst_x, origin->dst_y),
@@ -637,6 +581,66 @@ QRect frameBounds(QPoint clientOrigin, QSize clientSize, const std::vector<std::
     const auto frameWidth = std::min(left + width + right, largestSide);
     const auto frameHeight = std::min(top + height + bottom, largestSide);
     return QRect(clientOrigin.x() - int(left), clientOrigin.y() - int(top), int(frameWidth), int(frameHeight));
+}
+
+bool WindowProperty::present() const {
+    return type != XCB_NONE;
+}
+
+std::vector<std::uint32_t> WindowProperty::cardinals() const {
+    std::vector<std::uint32_t> values;
+    if (format != 32) {
+        return values;
+    }
+    values.resize(static_cast<std::size_t>(bytes.size()) / 4);
+    if (!values.empty()) {
+        std::memcpy(values.data(), bytes.constData(), values.size() * 4);
+    }
+    return values;
+}
+
+std::optional<std::uint32_t> WindowProperty::cardinal() const {
+    const auto values = cardinals();
+    return values.empty() ? std::nullopt : std::optional(values.front());
+}
+
+std::optional<std::int32_t> validProcessID(std::optional<std::uint32_t> value) {
+    if (!value || *value == 0 || *value > static_cast<std::uint32_t>(INT32_MAX)) {
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(*value);
+}
+
+std::optional<std::int32_t> windowProcessID(const WindowProperty& pid) {
+    return validProcessID(pid.cardinal());
+}
+
+std::optional<QString> windowClassName(const WindowProperty& wmClass) {
+    if (!wmClass.present() || wmClass.format != 8) {
+        return std::nullopt;
+    }
+    const QList<QByteArray> parts = wmClass.bytes.split('\0');
+    if (parts.size() < 2 || parts.at(1).isEmpty()) {
+        return std::nullopt;
+    }
+    return QString::fromUtf8(parts.at(1));
+}
+
+std::optional<QString> windowTitle(const WindowProperty& netName, const WindowProperty& wmName,
+                                   std::uint32_t utf8StringAtom) {
+    for (const WindowProperty* property : {&netName, &wmName}) {
+        if (property->present() && property->format == 8) {
+            return decodeWindowText(property->bytes, property->type == utf8StringAtom);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<double> windowOpacity(const WindowProperty& opacity) {
+    if (const auto value = opacity.cardinal()) {
+        return static_cast<double>(*value) / 0xFFFFFFFFu;
+    }
+    return std::nullopt;
 }
 
 QString decodeWindowText(const QByteArray& bytes, bool utf8) {
