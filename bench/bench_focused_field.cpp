@@ -4,6 +4,8 @@
 #include "focused_text/focused_text_field_accessor.h"
 #include "shell/linux_focused_text_platform.h"
 
+#include "bench_support.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -21,67 +23,9 @@
 namespace {
 
 using namespace tavrolin;
-
-void spinUntil(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-}
-
-// The foreign application with its fields, driven through its stdin commands.
-class FieldsApp {
-public:
-    FieldsApp() {
-        const QString path = QDir(QCoreApplication::applicationDirPath())
-                                 .filePath("../tests/support/tavrolin_test_app_text_fields");
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(path, {});
-        ready_ = process_.waitForStarted(5000) && reply().value("ready").toBool();
-    }
-    ~FieldsApp() {
-        process_.write("quit\n");
-        if (!process_.waitForFinished(3000)) {
-            process_.kill();
-            process_.waitForFinished(1000);
-        }
-    }
-    bool ready() const { return ready_; }
-    qint64 pid() const { return process_.processId(); }
-    QJsonObject command(const QString& line) {
-        process_.write((line + "\n").toUtf8());
-        return reply();
-    }
-    void setText(const QString& field, const QString& text) {
-        command("set " + field + " " + QString::fromLatin1(text.toUtf8().toBase64()));
-    }
-
-private:
-    QJsonObject reply() {
-        spinUntil([&] { return process_.canReadLine() || process_.state() == QProcess::NotRunning; }, 10000);
-        return QJsonDocument::fromJson(process_.readLine()).object();
-    }
-    QProcess process_;
-    bool ready_ = false;
-};
-
-// Runs a task to its end on the event loop.
-template <typename T>
-std::optional<T> finish(QCoro::Task<T> task) {
-    auto result = std::make_shared<std::optional<T>>();
-    auto done = std::make_shared<bool>(false);
-    [](QCoro::Task<T> t, std::shared_ptr<std::optional<T>> out, std::shared_ptr<bool> flag) -> QCoro::Task<void> {
-        try {
-            out->emplace(co_await std::move(t));
-        } catch (const std::exception& error) {
-            std::fprintf(stderr, "read failed: %s\n", error.what());
-        }
-        *flag = true;
-    }(std::move(task), result, done);
-    spinUntil([&] { return *done; }, 30000);
-    return *result;
-}
+using tavrolin::bench::FieldsApp;
+using tavrolin::bench::finish;
+using tavrolin::bench::spinUntil;
 
 QString sampleText(int length) {
     const QString words = QString::fromUtf8("Grüße aus Köln, 😀 wie geht es dir heute? Привет, мир. ");

@@ -13,6 +13,7 @@ pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
 pkg_check_modules(SYSTEMD IMPORTED_TARGET libsystemd)
 pkg_check_modules(PULSE REQUIRED IMPORTED_TARGET libpulse-simple libpulse)
 pkg_check_modules(XSS REQUIRED IMPORTED_TARGET xscrnsaver xtst x11)
+pkg_check_modules(ICU REQUIRED IMPORTED_TARGET icu-i18n icu-uc)
 
 # pocketsphinx.pc names a sphinxbase include folder that does not exist: keep only the ones that do.
 pkg_check_modules(PS REQUIRED pocketsphinx sphinxbase)

@@ -19,6 +19,7 @@
 #include "language/server_backed_translation_client.h"
 #include "onboarding/onboarding_demo_service.h"
 #include "platform/system_event_monitoring.h"
+#include "shell/focused_field_loading_target_resolver.h"
 #include "shell/hot_key_manager.h"
 #include "shell/launch_at_login_controller.h"
 #include "shell/onboarding_hooks.h"

@@ -15,10 +15,13 @@
 //   app_delegate_dictation.cpp  the dictation scratchpad window
 //   app_delegate_settings_window.cpp the settings window and the diagnostics export it starts
 //   app_delegate_window_translation.cpp  the Translate-window workflow and its overlay
+//   app_delegate_focused_text_workflows.cpp  the five commands on the focused field
+//   app_delegate_focused_text_ui.cpp         how those commands end when they fail
 // A new concern adds its own app_delegate_<concern>.cpp and declares its members in the
 // matching section below.
 
 #include "core/app_settings_store.h"
+#include "core/capture_workflow_error.h"
 #include "core/hot_key_action.h"
 #include "core/online_feature_policy.h"
 #include "core/telemetry_action.h"
@@ -26,6 +29,7 @@
 #include "dictation/speech_recognition_service.h"
 #include "server/server_endpoint_configuration.h"
 #include "server/server_request_transport.h"
+#include "language/focused_text_field_accessing.h"
 #include "shell/application_delegate.h"
 #include "shell/update_hooks.h"
 #include "updates/app_update_configuration.h"
@@ -86,6 +90,7 @@ class AppUpdateStateStore;
 class Clipboard;
 class DictationPermissionManager;
 class DictationScratchpadWindowController;
+class FocusedFieldLoadingTargetResolver;
 class DeviceIdentifier;
 class DiagnosticsExporter;
 class FocusedTextFieldAccessor;
@@ -101,6 +106,7 @@ class ScreenshotOverlayPresenter;
 class TextRecognizing;
 class SelectionPopupTriggerController;
 class SelectionTranslationPopupPresenter;
+class SelectionTranslationService;
 class ServerBackedTranslationClient;
 class ServerTranslationClient;
 class SharePromptStore;
@@ -209,6 +215,9 @@ public:
         std::function<std::shared_ptr<FrontWindowActivating>()> makeFrontWindowActivation;
         std::function<bool(const QUrl&)> openURL;
         std::function<std::unique_ptr<AccessibilityBusStatus>()> makeAccessibilityBusStatus;
+        // The primary screen's rectangle, where a loading card goes when neither the front
+        // window nor the field is known; empty takes the application's primary screen.
+        std::function<QRectF()> mainDisplayBounds;
         // The onboarding window; while it is empty the application has no onboarding and every
         // command runs its workflow directly.
         std::function<std::unique_ptr<OnboardingPresenting>()> makeOnboardingPresenter;
@@ -322,13 +331,41 @@ public:
     // outcome and returns at once.
 
     void startSmartTranslation(TelemetryTrigger trigger);
-    void startSelectionTranslation(TelemetryTrigger trigger);
+    // Translates the selection into the result popup. The Translate command passes the
+    // selection it has already read; without one the selection is read here.
+    void startSelectionTranslation(TelemetryTrigger trigger,
+                                   std::optional<FocusedTextFieldSnapshot> initialSnapshot = std::nullopt);
+    void handleSelectionTranslationError(const CaptureWorkflowError& error);
+    // Translates selections paragraph by paragraph into the native language.
+    std::shared_ptr<SelectionTranslationService> selectionTranslationService();
+    // The pause between two looks at the selection when Translate decides what to translate.
+    static constexpr std::chrono::milliseconds selectionProbeRetryDelay{120};
+    static constexpr int selectionProbeAttempts = 3;
+    // The delegate's one-shot timers (virtual time in tests).
+    Scheduler& scheduler();
     void startMessageTranslation(TelemetryTrigger trigger);
     void startTextEditing(TelemetryTrigger trigger);
     void startTextWriting(TelemetryTrigger trigger);
     void startFlipLanguage(TelemetryTrigger trigger);
     void startCreatePrompt(TelemetryTrigger trigger);
     void presentDictationScratchpad();
+
+    // ---- the focused-field commands (app_delegate_focused_text_workflows.cpp)
+
+    // Whether the desktop lets this process read other applications' fields; built on first use.
+    AccessibilityPermission& accessibilityPermission();
+    FocusedFieldLoadingTargetResolver& focusedFieldLoadingTargetResolver();
+
+    // ---- how they end when they fail (app_delegate_focused_text_ui.cpp): at most one alert or
+    // window each.
+
+    void handleMessageTranslationError(const CaptureWorkflowError& error);
+    void handleTextWritingError(const CaptureWorkflowError& error, const QString& shortcutDisplayName);
+    void handleTextEditingError(const CaptureWorkflowError& error);
+    void handleFlipLanguageError(const CaptureWorkflowError& error);
+    void handleCreatePromptError(const CaptureWorkflowError& error);
+    // A finished text the field did not take, offered for copying; a blank one shows nothing.
+    void presentFocusedTextCopyFallback(const QString& text);
 
     // ---- dictation scratchpad (app_delegate_dictation.cpp)
 
@@ -434,6 +471,7 @@ private:
     std::shared_ptr<TextEditingClient> textEditingClient_;
     std::shared_ptr<TextWritingClient> textWritingClient_;
     std::shared_ptr<UserPreferredLanguagesProvider> preferredLanguagesProvider_;
+    std::shared_ptr<SelectionTranslationService> selectionTranslationService_;
     std::unique_ptr<SelectionTranslationPopupPresenter> selectionTranslationPopupPresenter_;
     bool selectionTranslationPopupPresenterBuilt_ = false;
     std::unique_ptr<SelectionPopupTriggerController> selectionPopupTriggerController_;
@@ -463,6 +501,7 @@ private:
     std::unique_ptr<SharePromptCoordinator> sharePromptCoordinator_;
     std::unique_ptr<AccessibilityBusStatus> accessibilityBusStatus_;
     std::unique_ptr<AccessibilityPermission> accessibilityPermission_;
+    std::unique_ptr<FocusedFieldLoadingTargetResolver> focusedFieldLoadingTargetResolver_;
     std::unique_ptr<OnboardingPresenting> onboardingPresenter_;
     std::unique_ptr<OnboardingHooks> onboardingHooks_;
     bool onboardingHooksBuilt_ = false;

@@ -40,9 +40,12 @@
 #include "updates/url_session_app_update_manifest_client.h"
 #include "platform/language_recognizer.h"
 #include "platform/text_recognition_engine.h"
+#include "selection_popup/desktop_selection_translation_popup_presenter.h"
 #include "window_translation/active_window_detector.h"
 #include "window_translation/desktop_screenshot_overlay_presenter.h"
 #include "window_translation/screenshot_controller.h"
+#include "core/user_preferred_languages_provider.h"
+#include "window_translation/active_window_text_service.h"
 #include "window_translation/text_recognition_service.h"
 
 #include <QCoreApplication>
@@ -165,6 +168,11 @@ AppDelegate::Factories AppDelegate::defaultFactories() {
     f.makeDiagnosticsExporter = [] {
         return std::make_shared<DiagnosticsExporter>(std::make_shared<ProcessDiagnosticsCommandRunner>());
     };
+    f.makeSelectionTranslationPopupPresenter = [](std::shared_ptr<ActiveWindowDetector> detector) {
+        return std::make_unique<DesktopSelectionTranslationPopupPresenter>(
+            std::move(detector), SelectionTranslationPopupFrameResolver{},
+            DesktopSelectionTranslationPopupPresenter::systemDependencies());
+    };
     f.makeScreenshotOverlayPresenter = [](std::shared_ptr<TranslationSetupSupport> setupSupport) {
         return std::make_unique<DesktopScreenshotOverlayPresenter>(
             std::move(setupSupport), DesktopScreenshotOverlayPresenter::systemDependencies());
@@ -183,6 +191,20 @@ AppDelegate::Factories AppDelegate::defaultFactories() {
     f.makeSpeechRecognitionService = systemSpeechRecognitionServiceFactory();
     f.makeDictationPermissionManager = [] { return std::make_shared<DictationPermissionManager>(); };
     f.makeClipboard = [] { return std::make_shared<QtClipboard>(); };
+    f.makeActiveWindowTextProvider = [defaults = f.defaults, makeDetector = f.makeActiveWindowDetector](
+                                         std::shared_ptr<ActiveWindowDetector> detector) {
+        // The languages favoured when the window's script is recognised: those of the settings
+        // as they are when the reader is first needed.
+        auto preferred = std::make_shared<UserPreferredLanguagesProvider>(AppSettingsStore(*defaults).settings());
+        auto recognizer = std::make_shared<TextRecognitionService>(
+            makeSystemTextRecognitionEngine(), std::shared_ptr<const LanguageRecognizer>(makeSystemLanguageRecognizer()),
+            std::move(preferred));
+        return std::make_shared<ActiveWindowTextService>(
+            CaptureTargetResolver(detector ? std::shared_ptr<ActiveWindowDetecting>(std::move(detector))
+                                           : makeDetector()),
+            std::make_shared<ScreenCaptureService>(x11::sharedScreenCapture()), std::move(recognizer),
+            systemScreenCapturePermission());
+    };
 
     f.clock = std::make_shared<SystemClock>();
     f.scheduler = std::make_shared<QtScheduler>();

@@ -47,18 +47,11 @@ OnboardingHooks* AppDelegate::onboardingHooks() {
             if (!factories_.scheduler) {
                 factories_.scheduler = std::make_shared<QtScheduler>();
             }
-            accessibilityBusStatus_ =
-                factories_.makeAccessibilityBusStatus ? factories_.makeAccessibilityBusStatus() : nullptr;
-            if (!accessibilityBusStatus_) {
-                // No permission step can be shown without the accessibility bus.
-                return nullptr;
-            }
-            accessibilityPermission_ = std::make_unique<AccessibilityPermission>(*accessibilityBusStatus_);
             const QPointer<AppDelegate> self(this);
             onboardingHooks_ = std::make_unique<OnboardingHooks>(OnboardingHooks::Dependencies{
                 *factories_.defaults,
                 *onboardingPresenter_,
-                *accessibilityPermission_,
+                accessibilityPermission(),
                 *factories_.scheduler,
                 [self](TelemetryAction action, TelemetryTrigger trigger) {
                     if (self) {

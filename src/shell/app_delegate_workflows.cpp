@@ -1,50 +1,111 @@
-// The entries of the focused-text and selection workflows. The workflows themselves
-// come with their subsystems; until then a command is accepted and does nothing.
+// The Translate command, which translates the selection when there is one and the front window
+// otherwise, and the entries of the dictation workflows.
 #include "shell/app_delegate.h"
 
+#include "core/accessibility_permission.h"
+#include "core/workflow_log.h"
+#include "focused_text/focused_text_field_accessor.h"
 #include "platform/clock.h"
 #include "platform/linux/x11_overlay_window.h"
+#include "platform/scheduler_sleep.h"
+#include "shell/smart_translation_selection_resolver.h"
 
+#include <QCoroTask>
 #include <QPointer>
+
+#include <stdexcept>
 
 namespace tavrolin {
 
-// Translate goes to the front window until the selection probe comes with the selection
-// workflow.
+namespace {
+
+using Outcome = SmartTranslationSelectionProbeOutcome;
+
+// Up to three reads of the focused selection, 120 ms apart, while there is none yet: a
+// selection made just before the command may reach the accessibility tree a moment late.
+QCoro::Task<SmartTranslationSelectionProbeResult> probeSelection(QPointer<AppDelegate> self) {
+    if (!self->accessibilityPermission().isTrusted()) {
+        co_return SmartTranslationSelectionProbeResult{std::nullopt, Outcome::denied()};
+    }
+    const std::shared_ptr<FocusedTextFieldAccessor> accessor = self->focusedTextFieldAccessor();
+    for (int attempts = 1;; ++attempts) {
+        std::exception_ptr error;
+        try {
+            if (!accessor) {
+                throw std::logic_error("no focused-field accessor");
+            }
+            FocusedTextFieldSnapshot snapshot = co_await accessor->readFocusedSelection(false);
+            if (snapshot.selectedText && !snapshot.selectedText->isEmpty()) {
+                co_return SmartTranslationSelectionProbeResult{std::move(snapshot), Outcome::found(attempts)};
+            }
+        } catch (...) {
+            error = std::current_exception();
+        }
+        if (error && !SmartTranslationSelectionResolver::isRetried(error)) {
+            co_return SmartTranslationSelectionProbeResult{std::nullopt,
+                                                           SmartTranslationSelectionResolver::outcome(error, attempts)};
+        }
+        if (attempts >= AppDelegate::selectionProbeAttempts || !self) {
+            co_return SmartTranslationSelectionProbeResult{
+                std::nullopt, error ? SmartTranslationSelectionResolver::outcome(error, attempts)
+                                    : Outcome::notFound(attempts)};
+        }
+        co_await sleepFor(self->scheduler(), AppDelegate::selectionProbeRetryDelay);
+        if (!self) {
+            co_return SmartTranslationSelectionProbeResult{std::nullopt, Outcome::notFound(attempts)};
+        }
+    }
+}
+
+QCoro::Task<void> routeTranslation(QPointer<AppDelegate> self, TelemetryTrigger trigger) {
+    const TelemetryAction action = TelemetryAction::captureAndTranslateActiveWindow;
+    SmartTranslationSelectionProbeResult probe = co_await probeSelection(self);
+    if (!self) {
+        co_return;
+    }
+    const SmartTranslationSelectionResolver::Route route = SmartTranslationSelectionResolver::route(probe.outcome);
+    WorkflowLog::routed(action, trigger, route.decision, route.detail);
+    if (probe.snapshot) {
+        self->startSelectionTranslation(trigger, std::move(probe.snapshot));
+        co_return;
+    }
+    WorkflowLog::routed(action, trigger, QStringLiteral("fallback_capture"), std::nullopt);
+    self->startCapture(self->settingsStore().settings().captureAndTranslateShortcut.displayName(), trigger);
+}
+
+}  // namespace
+
+Scheduler& AppDelegate::scheduler() {
+    if (!factories_.scheduler) {
+        factories_.scheduler = std::make_shared<QtScheduler>();
+    }
+    return *factories_.scheduler;
+}
+
 void AppDelegate::startSmartTranslation(TelemetryTrigger trigger) {
-    const QString shortcut = settingsStore_->settings().captureAndTranslateShortcut.displayName();
     if (trigger != TelemetryTrigger::menu) {
-        startCapture(shortcut, trigger);
+        routeTranslation(QPointer<AppDelegate>(this), trigger);
         return;
     }
-    // The tray menu's command runs while the menu is still on screen. The capture reads the
-    // screen, so it starts once the menu's unmapping has reached the X server and the window it
-    // uncovered has had a moment to repaint.
+    // The tray menu's command runs while the menu is still on screen and holds the focus. The
+    // selection is read, or the screen captured, once the menu's unmapping has reached the X
+    // server and the window it uncovered has its focus back and has had a moment to repaint.
     const QPointer<AppDelegate> self(this);
     QMetaObject::invokeMethod(
         this,
-        [self, shortcut] {
+        [self] {
             if (!self) {
                 return;
             }
             x11::syncQtConnection();
-            if (!self->factories_.scheduler) {
-                self->factories_.scheduler = std::make_shared<QtScheduler>();
-            }
-            self->menuCaptureStart_ = self->factories_.scheduler->scheduleAfter(menuCaptureSettleDelay, [self, shortcut] {
+            self->menuCaptureStart_ = self->scheduler().scheduleAfter(menuCaptureSettleDelay, [self] {
                 if (self) {
-                    self->startCapture(shortcut, TelemetryTrigger::menu);
+                    routeTranslation(self, TelemetryTrigger::menu);
                 }
             });
         },
         Qt::QueuedConnection);
 }
 
-void AppDelegate::startSelectionTranslation(TelemetryTrigger) {}
-void AppDelegate::startMessageTranslation(TelemetryTrigger) {}
-void AppDelegate::startTextEditing(TelemetryTrigger) {}
-void AppDelegate::startTextWriting(TelemetryTrigger) {}
-void AppDelegate::startFlipLanguage(TelemetryTrigger) {}
-void AppDelegate::startCreatePrompt(TelemetryTrigger) {}
 
 }  // namespace tavrolin

@@ -127,6 +127,12 @@ public:
         onDismiss = std::move(callback);
         log_->add(QStringLiteral("popup.setOnDismiss"));
     }
+    void present(const SelectionTranslationResult&, const std::optional<QRectF>&) override {
+        log_->add(QStringLiteral("popup.present"));
+    }
+    void presentNothingSelected(const std::optional<QRectF>&) override {
+        log_->add(QStringLiteral("popup.presentNothingSelected"));
+    }
     double minimum = 1.5;
     std::function<void()> onDismiss;
 
@@ -1163,9 +1169,13 @@ TEST(WindowTranslationWorkflow, TheTrayCommandStartsOnceTheMenuHasGone) {
     EXPECT_TRUE(w.workflowLines()[0].contains(QStringLiteral("trigger=menu")));
     ASSERT_TRUE(waitFor([&] { return w.finished(); }));
 
-    // The shortcut starts at once.
+    // The shortcut goes without the menu's pause: once the look for a selection is over.
     w.h.overlay->panelUp = false;
     w.delegate->startSmartTranslation(TelemetryTrigger::hotkey);
+    for (int i = 0; i < 100 && w.usageEvents().size() < 2; ++i) {
+        QCoreApplication::processEvents();
+        w.h.scheduler->advance(std::chrono::milliseconds(10));
+    }
     EXPECT_TRUE(w.workflowLines().filter(QStringLiteral("workflow start")).last().contains(QStringLiteral("trigger=hotkey")));
     ASSERT_TRUE(waitFor([&] { return w.usageEvents().size() == 2; }));
 }

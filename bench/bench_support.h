@@ -1,0 +1,103 @@
+#pragma once
+
+// What the benchmarks that drive the foreign test application share: waiting on the event loop,
+// running a coroutine to its end, and the application itself (built with the tests).
+#include <QCoreApplication>
+#include <QCoroTask>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <cstdio>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace tavrolin::bench {
+
+// Turns the event loop until `done` or the time is up; answers `done`.
+inline bool spinUntil(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    return done();
+}
+
+// Runs a task to its end on the event loop; none when it failed (the reason goes to stderr).
+template <typename T>
+std::optional<T> finish(QCoro::Task<T> task) {
+    auto result = std::make_shared<std::optional<T>>();
+    auto done = std::make_shared<bool>(false);
+    [](QCoro::Task<T> t, std::shared_ptr<std::optional<T>> out, std::shared_ptr<bool> flag) -> QCoro::Task<void> {
+        try {
+            out->emplace(co_await std::move(t));
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "failed: %s\n", error.what());
+        }
+        *flag = true;
+    }(std::move(task), result, done);
+    spinUntil([&] { return *done; }, 30000);
+    return *result;
+}
+
+// The same for a task without a result: whether it ended without an error.
+inline bool finish(QCoro::Task<void> task) {
+    auto done = std::make_shared<bool>(false);
+    auto ok = std::make_shared<bool>(false);
+    [](QCoro::Task<void> t, std::shared_ptr<bool> flag, std::shared_ptr<bool> success) -> QCoro::Task<void> {
+        try {
+            co_await std::move(t);
+            *success = true;
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "failed: %s\n", error.what());
+        }
+        *flag = true;
+    }(std::move(task), done, ok);
+    spinUntil([&] { return *done; }, 30000);
+    return *ok;
+}
+
+// The foreign application with its fields, driven through its stdin commands.
+class FieldsApp {
+public:
+    FieldsApp() {
+        const QString path = QDir(QCoreApplication::applicationDirPath())
+                                 .filePath("../tests/support/tavrolin_test_app_text_fields");
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(path, {});
+        ready_ = process_.waitForStarted(5000) && reply().value("ready").toBool();
+    }
+    ~FieldsApp() {
+        process_.write("quit\n");
+        if (!process_.waitForFinished(3000)) {
+            process_.kill();
+            process_.waitForFinished(1000);
+        }
+    }
+    bool ready() const { return ready_; }
+    qint64 pid() const { return process_.processId(); }
+    QJsonObject command(const QString& line) {
+        process_.write((line + "\n").toUtf8());
+        return reply();
+    }
+    void setText(const QString& field, const QString& text) {
+        command("set " + field + " " + QString::fromLatin1(text.toUtf8().toBase64()));
+    }
+    QString text(const QString& field) { return command("get " + field).value("text").toString(); }
+
+private:
+    QJsonObject reply() {
+        spinUntil([&] { return process_.canReadLine() || process_.state() == QProcess::NotRunning; }, 10000);
+        return QJsonDocument::fromJson(process_.readLine()).object();
+    }
+    QProcess process_;
+    bool ready_ = false;
+};
+
+}  // namespace tavrolin::bench

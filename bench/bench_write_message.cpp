@@ -1,0 +1,168 @@
+// Write Message from the key press to the translated field: the application's delegate, built
+// as the program builds it, with its shortcuts registered, translates one English sentence in
+// the foreign test application's line edit into Spanish on this machine (Apertium). The first
+// press after start-up (pipeline cold) is reported as the counter cold_ms; the measured
+// iterations run with the pipeline warm. The three steps of the command are measured apart over
+// the same accessor and translation client: reading the field, translating, replacing.
+// Runs inside the desktop session (`make bench`) against the test build's foreign application.
+#include "core/app_settings_store.h"
+#include "core/standard_defaults.h"
+#include "focused_text/focused_text_field_accessor.h"
+#include "language/server_backed_translation_client.h"
+#include "platform/front_application.h"
+#include "platform/linux/xtest_synthetic_input.h"
+#include "shell/app_delegate.h"
+
+#include "bench_support.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+using namespace tavrolin;
+using tavrolin::bench::FieldsApp;
+using tavrolin::bench::finish;
+using tavrolin::bench::spinUntil;
+
+const QString sentence = QStringLiteral("I would like to meet you tomorrow at the station.");
+
+// The delegate over this session's settings (native English, second language Spanish, online
+// features off), with its shortcuts registered, and the test application in front.
+struct Session {
+    std::unique_ptr<AppDelegate> delegate;
+    FieldsApp app;
+    XTestSyntheticInput keys;
+    bool ready = false;
+
+    Session() {
+        AppSettingsStore store(standardDefaults());
+        AppSettings settings = store.settings();
+        settings.targetLanguage = AppLanguage::english;
+        settings.messageTargetLanguage = AppLanguage::spanish;
+        settings.onlineFeaturesEnabled = false;
+        settings.telemetryEnabled = false;
+        settings.selectionPopupEnabled = false;
+        settings.launchAtLoginEnabled = false;
+        store.persist(settings);
+        delegate = std::make_unique<AppDelegate>();
+        delegate->configureSettings();
+        if (!app.ready() || !keys.isAvailable()) {
+            return;
+        }
+        app.setText("line", sentence);
+        app.command("focus line");
+        auto front = defaultFrontApplicationProvider();
+        ready = spinUntil(
+            [&] {
+                const auto f = front->frontApplication();
+                return f && f->processId == app.pid();
+            },
+            5000);
+    }
+
+    // Milliseconds from the key press until the field holds the translation; negative on failure.
+    double pressAndWait() {
+        app.setText("line", sentence);
+        QElapsedTimer timer;
+        timer.start();
+        keys.sendKeyChord(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_W);
+        const bool changed = spinUntil([&] { return app.text("line").contains(QStringLiteral("mañana")); }, 30000);
+        const double elapsed = double(timer.nsecsElapsed()) / 1e6;
+        // The run ends after the field changed; the next press must not find it busy.
+        spinUntil([&] { return !delegate->isMessageTranslationInProgress; }, 10000);
+        return changed ? elapsed : -1;
+    }
+};
+
+Session& session() {
+    static Session shared;
+    return shared;
+}
+
+void BM_WriteMessageKeyToField(benchmark::State& state) {
+    Session& s = session();
+    if (!s.ready) {
+        state.SkipWithError("needs the test application, XTest and the desktop session");
+        return;
+    }
+    static const double cold = s.pressAndWait();
+    state.counters["cold_ms"] = cold;
+    for (auto _ : state) {
+        const double ms = s.pressAndWait();
+        if (ms < 0) {
+            state.SkipWithError("the field was not translated");
+            return;
+        }
+        state.SetIterationTime(ms / 1000.0);
+    }
+}
+BENCHMARK(BM_WriteMessageKeyToField)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Repetitions(3);
+
+void BM_Step1_ReadField(benchmark::State& state) {
+    Session& s = session();
+    if (!s.ready) {
+        state.SkipWithError("needs the test application and the desktop session");
+        return;
+    }
+    s.app.setText("line", sentence);
+    for (auto _ : state) {
+        const auto snapshot = finish(s.delegate->focusedTextFieldAccessor()->readFocusedField());
+        if (!snapshot || snapshot->fullText != sentence) {
+            state.SkipWithError("the field was not read");
+            return;
+        }
+    }
+}
+BENCHMARK(BM_Step1_ReadField)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+
+void BM_Step2_TranslateEnglishToSpanish(benchmark::State& state) {
+    Session& s = session();
+    const auto client = s.delegate->translationClient();
+    for (auto _ : state) {
+        const auto result = finish(client->translate(QStringList{sentence}, AppLanguage::english, AppLanguage::spanish));
+        if (!result || result->size() != 1) {
+            state.SkipWithError("no translation");
+            return;
+        }
+    }
+}
+BENCHMARK(BM_Step2_TranslateEnglishToSpanish)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+
+void BM_Step3_ReplaceField(benchmark::State& state) {
+    Session& s = session();
+    if (!s.ready) {
+        state.SkipWithError("needs the test application and the desktop session");
+        return;
+    }
+    const auto accessor = s.delegate->focusedTextFieldAccessor();
+    for (auto _ : state) {
+        state.PauseTiming();
+        s.app.setText("line", sentence);
+        const auto snapshot = finish(accessor->readFocusedField());
+        state.ResumeTiming();
+        if (!snapshot || !finish(accessor->replaceFocusedFieldText(QStringLiteral("Me gustaría verte mañana."), *snapshot))) {
+            state.SkipWithError("the field was not replaced");
+            return;
+        }
+    }
+}
+BENCHMARK(BM_Step3_ReplaceField)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,257 @@
+// Translate on a selection with the real executable under the desktop session: the selection
+// made in the foreign test application, Translate pressed through XTest (or picked from the
+// tray menu), Apertium on this machine, and the result popup read through its accessible
+// labels and its window's place on screen.
+#include "core/app_settings_store.h"
+#include "core/defaults_store.h"
+#include "support/accessible_texts.h"
+#include "support/async.h"
+#include "support/local_http_server.h"
+#include "support/tavrolin_process_home.h"
+#include "support/text_fields_app.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRect>
+
+#include <gtest/gtest.h>
+
+namespace tavrolin {
+namespace {
+
+using namespace std::chrono_literals;
+
+QString run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(5000);
+    return QString::fromLatin1(process.readAllStandardOutput()).trimmed();
+}
+
+// A window's place on the root window (without its frame).
+QRect windowGeometry(const QString& window) {
+    QRect rect;
+    for (const QString& line : run("xwininfo", {"-id", window}).split('\n')) {
+        const QString value = line.section(':', 1).trimmed();
+        if (line.contains("Absolute upper-left X")) rect.moveLeft(value.toInt());
+        if (line.contains("Absolute upper-left Y")) rect.moveTop(value.toInt());
+        if (line.contains("Width:")) rect.setWidth(value.toInt());
+        if (line.contains("Height:")) rect.setHeight(value.toInt());
+    }
+    return rect;
+}
+
+const QString paragraphs = QStringLiteral(
+    "The weather is very nice today.\n\nWe are going to the park with the children.\n\n- apples\n- bread");
+
+class TavrolinSelectionDesktopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(home_.isValid());
+        ASSERT_TRUE(QFile::exists(test::TavrolinProcessHome::executable()));
+        server_.server().Post("/api/events", [](const httplib::Request&, httplib::Response& response) {
+            response.status = 204;
+        });
+        server_.start();
+    }
+
+    void TearDown() override {
+        app_.reset();
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
+    }
+
+    // Offline, so only this machine translates.
+    void writeSettings(AppLanguage native, AppLanguage second) {
+        JsonFileDefaultsStore defaults(home_.defaultsFile());
+        AppSettingsStore store(defaults);
+        AppSettings settings = store.settings();
+        settings.onlineFeaturesEnabled = false;
+        settings.targetLanguage = native;
+        settings.messageTargetLanguage = second;
+        settings.telemetryEnabled = false;
+        settings.selectionPopupEnabled = false;
+        settings.launchAtLoginEnabled = false;
+        settings.overlayMinimumDisplayDuration = 1.5;
+        ASSERT_FALSE(store.persist(settings).has_value());
+        defaults.setInteger(QStringLiteral("onboardingCompletedVersion"), 1);
+    }
+
+    // Starts the program and the test application with `text` in its text box, selected from
+    // `start` to `end` (all of it by default), focused and in front.
+    void start(const QString& text, int start = 0, int end = -1) {
+        process_.setProcessEnvironment(home_.environment(server_.url("/unused")));
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(test::TavrolinProcessHome::executable(), {});
+        ASSERT_TRUE(process_.waitForStarted(5000));
+        pid_ = process_.processId();
+        ASSERT_TRUE(test::waitUntil([&] { return log().contains("launch version="); }, 15s)) << log().toStdString();
+        ASSERT_TRUE(test::waitUntil([&] { return !programWindows().isEmpty(); }, 10s)) << "no tray icon";
+        trayIcons_ = programWindows();
+        pause(300ms);
+
+        app_ = std::make_unique<test::TextFieldsApp>();
+        ASSERT_TRUE(app_->isReady());
+        ASSERT_TRUE(app_->setText("text", text));
+        ASSERT_TRUE(app_->focus("text"));
+        ASSERT_TRUE(app_->select("text", start, end < 0 ? int(text.size()) : end));
+        ASSERT_TRUE(test::waitUntil([&] {
+            return run("xdotool", {"getactivewindow", "getwindowpid"}) == QString::number(app_->pid());
+        })) << "test application not in front";
+    }
+
+    static void pause(std::chrono::milliseconds duration) {
+        QElapsedTimer timer;
+        timer.start();
+        test::waitUntil([&] { return timer.elapsed() >= duration.count(); }, duration + 1s);
+    }
+    static void pressTranslate() { run("xdotool", {"key", "--clearmodifiers", "ctrl+shift+t"}); }
+
+    QString log() const {
+        QFile file(home_.filePath("state/tavrolin/tavrolin.log"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+    bool logged(const QString& fragment, std::chrono::milliseconds limit = 20s) const {
+        return test::waitUntil([&] { return log().contains(fragment); }, limit);
+    }
+    QStringList programWindows() const {
+        return run("xdotool", {"search", "--all", "--onlyvisible", "--pid", QString::number(pid_)})
+            .split('\n', Qt::SkipEmptyParts);
+    }
+    // Our visible windows other than the tray icon.
+    QStringList shownWindows() const {
+        QStringList shown = programWindows();
+        for (const QString& icon : trayIcons_) {
+            shown.removeAll(icon);
+        }
+        return shown;
+    }
+    bool popupShown(std::chrono::milliseconds limit = 20s) const {
+        return test::waitUntil([&] { return !shownWindows().isEmpty(); }, limit);
+    }
+    bool popupGone(std::chrono::milliseconds limit) const {
+        return test::waitUntil([&] { return shownWindows().isEmpty(); }, limit);
+    }
+    // The test application's window with its frame, as the window list gives it.
+    QRect testWindow() const {
+        const QString window = run("xdotool", {"getactivewindow"});
+        QRect rect = windowGeometry(window);
+        const QStringList extents =
+            run("xprop", {"-id", window, "_NET_FRAME_EXTENTS"}).section('=', 1).split(',', Qt::SkipEmptyParts);
+        if (extents.size() == 4) {
+            rect.adjust(-extents[0].trimmed().toInt(), -extents[2].trimmed().toInt(), extents[1].trimmed().toInt(),
+                        extents[3].trimmed().toInt());
+        }
+        return rect;
+    }
+
+    test::TavrolinProcessHome home_;
+    QProcess process_;
+    qint64 pid_ = 0;
+    QStringList trayIcons_;
+    test::LocalHttpServer server_;
+    std::unique_ptr<test::TextFieldsApp> app_;
+};
+
+TEST_F(TavrolinSelectionDesktopTest, ASelectionIsTranslatedIntoAPopupOverItsWindowAndAKeyClosesIt) {
+    writeSettings(AppLanguage::spanish, AppLanguage::english);
+    start(paragraphs);
+    const QRect window = testWindow();
+    pressTranslate();
+    ASSERT_TRUE(popupShown()) << log().toStdString();
+    EXPECT_TRUE(log().contains("decision=selection_found detail=attempts=1")) << log().toStdString();
+
+    QStringList texts;
+    ASSERT_TRUE(test::waitUntil([&] {
+        texts = test::accessibleTexts(pid_);
+        return texts.contains(QStringLiteral(u"English \u2192 Spanish"));
+    }, 10s)) << texts.join('|').toStdString();
+    EXPECT_TRUE(texts.contains(paragraphs)) << "the original below the translation";
+    const QStringList shown = shownWindows();
+    ASSERT_EQ(shown.size(), 1) << "the loading card is gone";
+    const QRect popup = windowGeometry(shown.first());
+    EXPECT_NEAR(popup.center().x(), window.center().x(), 2) << popup.x() << "," << popup.y();
+    EXPECT_NEAR(popup.center().y(), window.center().y(), 2) << popup.x() << "," << popup.y();
+    QString translated;
+    for (const QString& text : texts) {
+        if (text.contains(QStringLiteral("- ")) && text != paragraphs) {
+            translated = text;
+        }
+    }
+    const QStringList blocks = translated.split(QStringLiteral("\n\n"));
+    ASSERT_EQ(blocks.size(), 3) << translated.toStdString();
+    EXPECT_FALSE(blocks[0].contains('\n'));
+    EXPECT_TRUE(blocks[1].contains(QStringLiteral("parque"))) << translated.toStdString();
+    const QStringList items = blocks[2].split('\n');
+    ASSERT_EQ(items.size(), 2) << translated.toStdString();
+    EXPECT_TRUE(items[0].startsWith(QStringLiteral("- ")) && items[1].startsWith(QStringLiteral("- ")));
+
+    // A key after the minimum time closes the popup and never reaches the field.
+    pause(1600ms);
+    run("xdotool", {"key", "x"});
+    EXPECT_TRUE(popupGone(5s));
+    pause(300ms);
+    EXPECT_EQ(app_->text("text"), paragraphs);
+}
+
+TEST_F(TavrolinSelectionDesktopTest, WithoutASelectionTheFrontWindowIsTranslated) {
+    writeSettings(AppLanguage::spanish, AppLanguage::english);
+    start(QStringLiteral("Nothing selected in here."), 3, 3);
+    pressTranslate();
+    ASSERT_TRUE(logged("decision=fallback_capture")) << log().toStdString();
+    EXPECT_TRUE(log().contains("decision=selection_not_found detail=attempts=3"));
+    EXPECT_LT(log().indexOf("decision=selection_not_found"), log().indexOf("decision=fallback_capture"));
+    EXPECT_TRUE(popupShown()) << "the overlay comes up";
+}
+
+TEST_F(TavrolinSelectionDesktopTest, ABlankSelectionShowsANoticeThatGoesByItself) {
+    writeSettings(AppLanguage::spanish, AppLanguage::english);
+    start(QStringLiteral("   \n\t  \n "));
+    pressTranslate();
+    ASSERT_TRUE(popupShown()) << log().toStdString();
+    QElapsedTimer shown;
+    shown.start();
+    EXPECT_TRUE(test::accessibleTexts(pid_).contains(QStringLiteral("Nothing selected")));
+    ASSERT_TRUE(popupGone(4s));
+    EXPECT_GT(shown.elapsed(), 900);
+    EXPECT_TRUE(log().contains("event action=translate_selection")) << log().toStdString();
+    EXPECT_TRUE(log().contains("error=no_text_selected"));
+}
+
+TEST_F(TavrolinSelectionDesktopTest, AnOverlongSelectionIsRefused) {
+    writeSettings(AppLanguage::spanish, AppLanguage::english);
+    start(QString(5001, QLatin1Char('a')));
+    pressTranslate();
+    EXPECT_TRUE(test::waitUntil([&] { return test::accessibleTexts(pid_).contains("Selection Too Long"); }, 20s))
+        << log().toStdString();
+}
+
+TEST_F(TavrolinSelectionDesktopTest, AMissingPairAsksForItsLanguagesAndTryAgainRunsAnew) {
+    writeSettings(AppLanguage::portuguese, AppLanguage::english);
+    start(QStringLiteral("Me gustaría verte mañana en la estación de tren."));
+    pressTranslate();
+    ASSERT_TRUE(test::waitUntil([&] { return test::accessibleTexts(pid_).contains("Install Translation Languages"); },
+                                20s))
+        << log().toStdString();
+    ASSERT_TRUE(test::pressAccessible(pid_, QStringLiteral("Try Again")));
+    EXPECT_TRUE(logged("workflow start action=translate_selection trigger=alert")) << log().toStdString();
+}
+
+TEST_F(TavrolinSelectionDesktopTest, TranslateFromTheTrayMenuTakesTheSelectionToo) {
+    writeSettings(AppLanguage::spanish, AppLanguage::english);
+    start(paragraphs);
+    run("xdotool", {"mousemove", "--window", trayIcons_.first(), "5", "5"});
+    run("xdotool", {"click", "3"});
+    ASSERT_TRUE(popupShown(5s)) << "no menu";
+    run("xdotool", {"key", "Down"});
+    run("xdotool", {"key", "Return"});
+    EXPECT_TRUE(logged("trigger=menu decision=selection_found")) << log().toStdString();
+    EXPECT_TRUE(test::waitUntil([&] { return test::accessibleTexts(pid_).contains(QStringLiteral(u"English \u2192 Spanish")); },
+                                20s));
+}
+
+}  // namespace
+}  // namespace tavrolin

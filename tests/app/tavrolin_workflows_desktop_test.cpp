@@ -1,0 +1,360 @@
+// The focused-field commands of the real executable under the desktop session: shortcuts
+// pressed through XTest over the foreign test application's fields, the engines of this
+// machine (Apertium, Hunspell, Tesseract) and the server played by a local HTTP server.
+#include "core/app_settings_store.h"
+#include "core/defaults_store.h"
+#include "support/accessible_texts.h"
+#include "support/async.h"
+#include "support/local_http_server.h"
+#include "support/tavrolin_process_home.h"
+#include "support/text_fields_app.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <mutex>
+
+namespace tavrolin {
+namespace {
+
+using namespace std::chrono_literals;
+
+QString run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(5000);
+    return QString::fromLatin1(process.readAllStandardOutput()).trimmed();
+}
+
+using test::accessibleTexts;
+
+class TavrolinWorkflowsDesktopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(home_.isValid());
+        ASSERT_TRUE(QFile::exists(test::TavrolinProcessHome::executable()));
+        const auto record = [this](const char* path, std::function<QJsonObject(const QJsonObject&)> answer) {
+            server_.server().Post(path, [this, path, answer](const httplib::Request& request, httplib::Response& response) {
+                const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
+                {
+                    std::lock_guard lock(mutex_);
+                    requests_.append({QString::fromLatin1(path), body});
+                }
+                if (serverDelay_.count() > 0) {
+                    std::this_thread::sleep_for(serverDelay_);
+                }
+                if (rawAnswer_) {
+                    response.set_content(*rawAnswer_, "application/json");
+                    return;
+                }
+                response.set_content(QJsonDocument(answer(body)).toJson().toStdString(), "application/json");
+            });
+        };
+        record("/api/text-translations", [](const QJsonObject& body) {
+            QJsonArray translations;
+            for (const QJsonValue item : body.value("items").toArray()) {
+                translations.append(QJsonObject{{"id", item["id"]},
+                                                {"text", "[" + body.value("targetLanguage").toString() + "] " +
+                                                             item["text"].toString()}});
+            }
+            return QJsonObject{{"translations", translations}};
+        });
+        record("/api/text-edits", [](const QJsonObject& body) {
+            return QJsonObject{{"text", body.value("text").toString() + " (edited)"}};
+        });
+        record("/api/text-writes", [](const QJsonObject&) { return QJsonObject{{"text", "Dear team, see you Thursday."}}; });
+        record("/api/text-prompt", [](const QJsonObject& body) {
+            return QJsonObject{{"text", "Act as an editor: " + body.value("text").toString()}};
+        });
+        server_.server().Post("/api/events", [](const httplib::Request&, httplib::Response& response) {
+            response.status = 204;
+        });
+        server_.start();
+    }
+
+    void TearDown() override {
+        app_.reset();
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
+    }
+
+    // Native English and second language Spanish, unless said otherwise.
+    void writeSettings(bool online, AppLanguage second = AppLanguage::spanish, AppLanguage native = AppLanguage::english) {
+        JsonFileDefaultsStore defaults(home_.defaultsFile());
+        AppSettingsStore store(defaults);
+        AppSettings settings = store.settings();
+        settings.onlineFeaturesEnabled = online;
+        settings.targetLanguage = native;
+        settings.messageTargetLanguage = second;
+        settings.telemetryEnabled = false;
+        settings.selectionPopupEnabled = false;
+        settings.launchAtLoginEnabled = false;
+        ASSERT_FALSE(store.persist(settings).has_value());
+        defaults.setInteger(QStringLiteral("onboardingCompletedVersion"), 1);
+    }
+
+    // Starts the program and the test application with `field` holding `text`, focused and in
+    // front.
+    void start(const QString& field, const QString& text) {
+        QProcessEnvironment environment = home_.environment(server_.url("/unused"));
+        environment.insert("TAVROLIN_TELEMETRY_ENDPOINT", server_.url("/api/events").toString());
+        environment.insert("TAVROLIN_TEXT_TRANSLATION_ENDPOINT", server_.url("/api/text-translations").toString());
+        environment.insert("TAVROLIN_TEXT_EDITING_ENDPOINT", server_.url("/api/text-edits").toString());
+        environment.insert("TAVROLIN_TEXT_WRITING_ENDPOINT", server_.url("/api/text-writes").toString());
+        environment.insert("TAVROLIN_TEXT_PROMPT_ENDPOINT", server_.url("/api/text-prompt").toString());
+        process_.setProcessEnvironment(environment);
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(test::TavrolinProcessHome::executable(), {});
+        ASSERT_TRUE(process_.waitForStarted(5000));
+        pid_ = process_.processId();
+        ASSERT_TRUE(test::waitUntil([&] { return logged("launch version="); }, 15s)) << log().toStdString();
+        // The tray icon comes up just before the shortcuts are registered.
+        ASSERT_TRUE(test::waitUntil([&] { return !programWindows().isEmpty(); }, 10s)) << "no tray icon";
+        pause(300ms);
+
+        app_ = std::make_unique<test::TextFieldsApp>();
+        ASSERT_TRUE(app_->isReady());
+        ASSERT_TRUE(app_->setText(field, text));
+        ASSERT_TRUE(app_->focus(field));
+        ASSERT_TRUE(test::waitUntil([&] {
+            return run("xdotool", {"getactivewindow", "getwindowpid"}) == QString::number(app_->pid());
+        })) << "test application not in front";
+    }
+
+    static void pause(std::chrono::milliseconds duration) {
+        QElapsedTimer timer;
+        timer.start();
+        test::waitUntil([&] { return timer.elapsed() >= duration.count(); }, duration + 1s);
+    }
+
+    // Control+Shift and the key, as the user presses them.
+    static void press(const char* key) {
+        run("xdotool", {"key", "--clearmodifiers", QStringLiteral("ctrl+shift+%1").arg(QLatin1String(key))});
+    }
+
+    QString log() const {
+        QFile file(home_.filePath("state/tavrolin/tavrolin.log"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+    bool logged(const QString& fragment) const { return log().contains(fragment); }
+    // The usage-event lines of one command ("event action=<a> ...").
+    QStringList events(const QString& action) const {
+        QStringList found;
+        for (const QString& line : log().split('\n')) {
+            if (line.contains(QStringLiteral("event action=") + action + ' ')) {
+                found << line.mid(line.indexOf(QStringLiteral("event action=")));
+            }
+        }
+        return found;
+    }
+    bool waitForEvent(const QString& action, std::chrono::milliseconds limit = 20s) const {
+        return test::waitUntil([&] { return !events(action).isEmpty(); }, limit);
+    }
+    QStringList programWindows() const {
+        return run("xdotool", {"search", "--all", "--onlyvisible", "--pid", QString::number(pid_)})
+            .split('\n', Qt::SkipEmptyParts);
+    }
+    QList<QPair<QString, QJsonObject>> requests() const {
+        std::lock_guard lock(mutex_);
+        return requests_;
+    }
+    // Whether an alert of ours shows `title`, read from its accessible labels.
+    bool alertShows(const QString& title) const {
+        return test::waitUntil([&] { return accessibleTexts(pid_).contains(title); }, 10s);
+    }
+    QString fieldText(const QString& field = QStringLiteral("line")) const { return app_->text(field); }
+    bool fieldBecomes(const std::function<bool(const QString&)>& done, const QString& field = QStringLiteral("line")) {
+        return test::waitUntil([&] { return done(app_->text(field)); }, 20s);
+    }
+
+    test::TavrolinProcessHome home_;
+    QProcess process_;
+    qint64 pid_ = 0;
+    test::LocalHttpServer server_;
+    std::chrono::milliseconds serverDelay_{0};
+    // When set, every text request is answered with this body as it stands.
+    std::optional<std::string> rawAnswer_;
+    mutable std::mutex mutex_;
+    QList<QPair<QString, QJsonObject>> requests_;
+    std::unique_ptr<test::TextFieldsApp> app_;
+};
+
+const QString english = QStringLiteral("I would like to meet you tomorrow at the station.");
+
+TEST_F(TavrolinWorkflowsDesktopTest, WriteMessageOfflineTranslatesTheFieldOnThisMachine) {
+    writeSettings(false);
+    start("line", english);
+    press("w");
+    ASSERT_TRUE(fieldBecomes([](const QString& text) { return text.contains(QStringLiteral("mañana")); }))
+        << fieldText().toStdString() << log().toStdString();
+    ASSERT_TRUE(waitForEvent("translate_message"));
+    EXPECT_TRUE(events("translate_message").first().contains("trigger=hotkey hotkey=Control+Shift+W"));
+    EXPECT_TRUE(events("translate_message").first().contains("success=true"));
+    EXPECT_TRUE(requests().isEmpty()) << "offline, nothing reaches the server";
+}
+
+TEST_F(TavrolinWorkflowsDesktopTest, WriteMessageOnlineUsesTheServerForAPairThisMachineLacks) {
+    writeSettings(true, AppLanguage::japanese);
+    start("line", english);
+    press("w");
+    ASSERT_TRUE(fieldBecomes([](const QString& text) { return text == "[ja] " + english; }))
+        << fieldText().toStdString() << log().toStdString();
+    ASSERT_EQ(requests().size(), 1);
+    EXPECT_EQ(requests()[0].first, "/api/text-translations");
+}
+
+TEST_F(TavrolinWorkflowsDesktopTest, FlipLanguageTurnsSpanishIntoEnglishAndBack) {
+    writeSettings(false);
+    start("text", QStringLiteral("Me gustaría verte mañana en la estación."));
+    press("f");
+    ASSERT_TRUE(fieldBecomes([](const QString& text) { return text.contains("tomorrow"); }, "text"))
+        << fieldText("text").toStdString() << log().toStdString();
+    ASSERT_TRUE(waitForEvent("flip_language"));
+    EXPECT_TRUE(events("flip_language").first().contains("source=es target=en success=true"))
+        << events("flip_language").first().toStdString();
+
+    ASSERT_TRUE(app_->setText("text", english));
+    press("f");
+    ASSERT_TRUE(fieldBecomes([](const QString& text) { return text.contains(QStringLiteral("mañana")); }, "text"))
+        << fieldText("text").toStdString();
+}
+
+TEST_F(TavrolinWorkflowsDesktopTest, EditMessageCorrectsSpellingOfflineInTheSecondLanguage) {
+    writeSettings(false, AppLanguage::english, AppLanguage::spanish);
+    start("line", QStringLiteral("We cannot accomodate this mesage."));
+    press("e");
+    ASSERT_TRUE(fieldBecomes([](const QString& text) { return text == "We cannot accommodate this message."; }))
+        << fieldText().toStdString() << log().toStdString();
+    EXPECT_TRUE(requests().isEmpty());
+}
+
+TEST_F(TavrolinWorkflowsDesktopTest, EditMessageOnlineAndCreatePromptUseTheServer) {
+    writeSettings(true);
+    start("line", QStringLiteral("see you soon"));
+    press("e");
+    ASSERT_TRUE(fieldBecomes([](const QString& text) { return text == "see you soon (edited)"; }))
+        << fieldText().toStdString() << log().toStdString();
+    ASSERT_TRUE(waitForEvent("edit_text"));
+    press("p");
+    ASSERT_TRUE(fieldBecomes([](const QString& text) { return text == "Act as an editor: see you soon (edited)"; }))
+        << fieldText().toStdString() << log().toStdString();
+}
+
+TEST_F(TavrolinWorkflowsDesktopTest, RewriteSendsTheTextReadFromTheFrontWindow) {
+    writeSettings(true);
+    start("line", QStringLiteral("meeting moved"));
+    ASSERT_TRUE(app_->setText("text", QStringLiteral("QUARTERLY BUDGET REVIEW ON THURSDAY")));
+    ASSERT_TRUE(app_->focus("line"));
+    press("r");
+    ASSERT_TRUE(fieldBecomes([](const QString& text) { return text == "Dear team, see you Thursday."; }))
+        << fieldText().toStdString() << log().toStdString();
+    ASSERT_EQ(requests().size(), 1);
+    const QJsonObject body = requests()[0].second;
+    EXPECT_EQ(body.value("fieldText").toString(), "meeting moved");
+    const QString windowText = body.value("windowText").toString();
+    EXPECT_TRUE(windowText.contains("BUDGET")) << windowText.toStdString();
+    EXPECT_FALSE(windowText.contains("Writing")) << "our loading card is not part of the window";
+}
+
+TEST_F(TavrolinWorkflowsDesktopTest, OfflineRewriteAndCreatePromptAskForOnlineFeatures) {
+    writeSettings(false);
+    start("line", QStringLiteral("meeting moved"));
+    press("r");
+    EXPECT_TRUE(alertShows("Online Features Disabled"));
+    ASSERT_TRUE(waitForEvent("write_text"));
+    EXPECT_TRUE(events("write_text").first().contains("error=online_features_disabled"));
+    // The alert waits for the user; the next command still reaches its own guard.
+    press("p");
+    ASSERT_TRUE(waitForEvent("create_prompt"));
+    EXPECT_TRUE(events("create_prompt").first().contains("error=online_features_disabled"));
+    EXPECT_EQ(fieldText(), "meeting moved");
+    EXPECT_TRUE(requests().isEmpty());
+}
+
+TEST_F(TavrolinWorkflowsDesktopTest, ABadServerAnswerEndsInAnAlertAndLeavesTheFieldAlone) {
+    writeSettings(true);
+    rawAnswer_ = "<html>Bad gateway</html>";
+    start("line", QStringLiteral("see you soon"));
+    press("e");
+    EXPECT_TRUE(alertShows("Edit Message failed")) << log().toStdString();
+    ASSERT_TRUE(waitForEvent("edit_text"));
+    EXPECT_TRUE(events("edit_text").first().contains("error=text_editing_invalid_response"))
+        << events("edit_text").first().toStdString();
+    EXPECT_EQ(fieldText(), "see you soon");
+}
+
+TEST_F(TavrolinWorkflowsDesktopTest, AnOverlongTextIsNotTranslated) {
+    writeSettings(true);
+    start("text", QString(5001, QLatin1Char('a')));
+    press("w");
+    EXPECT_TRUE(alertShows("Text Too Long")) << log().toStdString();
+    EXPECT_EQ(fieldText("text").size(), 5001);
+}
+
+TEST_F(TavrolinWorkflowsDesktopTest, AnEmptyFieldCannotBeWritten) {
+    writeSettings(false);
+    start("search", QString());
+    press("w");
+    EXPECT_TRUE(alertShows("Cannot Write Message")) << log().toStdString();
+    ASSERT_TRUE(waitForEvent("translate_message"));
+    EXPECT_TRUE(events("translate_message").first().contains("error=focused_text_field_empty"));
+}
+
+TEST_F(TavrolinWorkflowsDesktopTest, CorrectTextOfflineFindsNoLocalEdits) {
+    writeSettings(false, AppLanguage::english, AppLanguage::spanish);
+    start("line", QStringLiteral("This sentence is spelled correctly."));
+    press("e");
+    EXPECT_TRUE(alertShows("No Local Edits Found")) << log().toStdString();
+    EXPECT_EQ(fieldText(), "This sentence is spelled correctly.");
+}
+
+TEST_F(TavrolinWorkflowsDesktopTest, ACommandWhileAnotherRunsIsIgnoredAndTheFirstFinishes) {
+    writeSettings(true);
+    serverDelay_ = 1500ms;
+    start("line", QStringLiteral("see you soon"));
+    press("e");
+    ASSERT_TRUE(test::waitUntil([&] { return !requests().isEmpty(); }, 10s)) << log().toStdString();
+    press("w");
+    ASSERT_TRUE(waitForEvent("translate_message", 10s));
+    EXPECT_TRUE(events("translate_message").first().contains("error=workflow_already_in_progress"));
+    ASSERT_TRUE(fieldBecomes([](const QString& text) { return text == "see you soon (edited)"; }))
+        << fieldText().toStdString();
+    EXPECT_FALSE(accessibleTexts(pid_).contains("Write Message failed"));
+    EXPECT_EQ(requests().size(), 1) << "the refused command asked nothing";
+}
+
+TEST_F(TavrolinWorkflowsDesktopTest, ACommandFromTheTrayMenuRunsOnTheFocusedField) {
+    writeSettings(false);
+    start("line", english);
+    // The tray's menu opens under the pointer and takes the keyboard; the field keeps its
+    // window's focus, which is in front again once the menu closes.
+    const QStringList icons = programWindows();
+    ASSERT_FALSE(icons.isEmpty());
+    run("xdotool", {"mousemove", "--window", icons.first(), "5", "5"});
+    run("xdotool", {"click", "3"});
+    ASSERT_TRUE(test::waitUntil([&] { return programWindows().size() > icons.size(); }, 5s)) << "no menu";
+    // The first enabled items offline: Translate, Edit Message, Write Message (Rewrite Message
+    // needs online features and is skipped).
+    for (int i = 0; i < 3; ++i) {
+        run("xdotool", {"key", "Down"});
+    }
+    run("xdotool", {"key", "Return"});
+    ASSERT_TRUE(waitForEvent("translate_message")) << log().toStdString();
+    EXPECT_TRUE(events("translate_message").first().contains("trigger=menu"));
+}
+
+}  // namespace
+}  // namespace tavrolin

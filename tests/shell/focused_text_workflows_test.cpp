@@ -1,0 +1,510 @@
+// The five focused-field commands run through the delegate as the application builds them,
+// over an in-memory desktop: a pretend field behind the accessor, in-memory text clients and
+// translation engines, a recording loading card and scripted alerts.
+#include "focused_text_desktop.h"
+
+namespace {
+
+using Start = void (AppDelegate::*)(TelemetryTrigger);
+
+struct Command {
+    const char* name;
+    Start start;
+    TelemetryAction action;
+    bool AppDelegate::*flag;
+};
+
+const Command commands[] = {
+    {"Write Message", &AppDelegate::startMessageTranslation, TelemetryAction::translateMessage,
+     &AppDelegate::isMessageTranslationInProgress},
+    {"Rewrite Message", &AppDelegate::startTextWriting, TelemetryAction::writeText, &AppDelegate::isTextWritingInProgress},
+    {"Edit Message", &AppDelegate::startTextEditing, TelemetryAction::editText, &AppDelegate::isTextEditingInProgress},
+    {"Flip Language", &AppDelegate::startFlipLanguage, TelemetryAction::flipLanguage, &AppDelegate::isFlipLanguageInProgress},
+    {"Create Prompt", &AppDelegate::startCreatePrompt, TelemetryAction::createPrompt, &AppDelegate::isCreatePromptInProgress},
+};
+
+}  // namespace
+
+// ---- start and guards
+
+TEST(FocusedTextWorkflows, ARefusedRunLeavesAStartLineAnIgnoredLineAndAFailedEvent) {
+    for (const Command& command : commands) {
+        SCOPED_TRACE(command.name);
+        Desktop desktop;
+        AppDelegate& delegate = desktop.make();
+        delegate.*command.flag = true;
+        (delegate.*command.start)(TelemetryTrigger::hotkey);
+        const QString action = rawValue(command.action);
+        EXPECT_EQ(desktop.workflowLines(), (QStringList{QStringLiteral("workflow start action=") + action,
+                                                        QStringLiteral("workflow ignored action=") + action}));
+        EXPECT_TRUE(desktop.lines.messages(LogCategory::app).last().contains("reason=workflow_already_in_progress"));
+        EXPECT_EQ(desktop.events(), QStringList{QStringLiteral("action=%1 success=false error=workflow_already_in_progress").arg(action)});
+        EXPECT_TRUE(desktop.eventLine(0).contains(QStringLiteral("hotkey=Control+Shift+")))
+            << "a shortcut run names its shortcut: " << desktop.eventLine(0).toStdString();
+        EXPECT_TRUE(desktop.alerts->shown.empty()) << "a busy refusal shows nothing";
+        EXPECT_TRUE(desktop.overlay->calls.isEmpty());
+        EXPECT_TRUE(delegate.*command.flag) << "the running command keeps its flag";
+    }
+}
+
+TEST(FocusedTextWorkflows, OnlyCreatePromptWaitsForASelectionTranslation) {
+    for (const Command& command : commands) {
+        SCOPED_TRACE(command.name);
+        Desktop desktop;
+        AppDelegate& delegate = desktop.make();
+        delegate.isSelectionTranslationInProgress = true;
+        (delegate.*command.start)(TelemetryTrigger::menu);
+        const bool refused = command.action == TelemetryAction::createPrompt;
+        EXPECT_EQ(desktop.events().join(' ').contains("workflow_already_in_progress"), refused);
+        EXPECT_EQ(delegate.*command.flag, !refused);
+        desktop.settle();
+    }
+}
+
+TEST(FocusedTextWorkflows, EveryCommandIsRefusedWhileAnyOtherRuns) {
+    for (const Command& running : commands) {
+        for (const Command& command : commands) {
+            Desktop desktop;
+            AppDelegate& delegate = desktop.make();
+            delegate.*running.flag = true;
+            (delegate.*command.start)(TelemetryTrigger::menu);
+            EXPECT_EQ(desktop.events().size(), 1) << running.name << " then " << command.name;
+            EXPECT_TRUE(desktop.events().value(0).endsWith("workflow_already_in_progress"));
+        }
+    }
+}
+
+TEST(FocusedTextWorkflows, WithoutAccessibilityOnlyItsAlertShowsAndNoFlagIsSet) {
+    for (const Command& command : commands) {
+        SCOPED_TRACE(command.name);
+        Desktop desktop;
+        desktop.busEnabled = false;
+        AppDelegate& delegate = desktop.make();
+        (delegate.*command.start)(TelemetryTrigger::menu);
+        EXPECT_EQ(desktop.alertTitles(), QStringList{QStringLiteral("Enable Accessibility Access")});
+        EXPECT_TRUE(desktop.events().value(0).endsWith("success=false error=accessibility_permission_denied"));
+        EXPECT_FALSE(delegate.*command.flag);
+        EXPECT_TRUE(desktop.overlay->calls.isEmpty());
+    }
+}
+
+TEST(FocusedTextWorkflows, OfflineRewriteAndCreatePromptAskForOnlineFeaturesFirstAndRetryWithTheirTrigger) {
+    for (const Command& command : commands) {
+        SCOPED_TRACE(command.name);
+        Desktop desktop([](AppSettings& s) { s.onlineFeaturesEnabled = false; });
+        desktop.busEnabled = false;
+        AppDelegate& delegate = desktop.make();
+        const bool asksOnline =
+            command.action == TelemetryAction::writeText || command.action == TelemetryAction::createPrompt;
+        if (asksOnline) {
+            // Turning online features on runs the command again as it was started; this time
+            // only Accessibility stands in its way.
+            desktop.alerts->answers = {QStringLiteral("Turn On Online Features")};
+        }
+        (delegate.*command.start)(TelemetryTrigger::hotkey);
+        if (asksOnline) {
+            EXPECT_EQ(desktop.alertTitles(), (QStringList{QStringLiteral("Online Features Disabled"),
+                                                          QStringLiteral("Enable Accessibility Access")}));
+            EXPECT_TRUE(delegate.settingsStore().settings().onlineFeaturesEnabled);
+            const QStringList starts = desktop.lines.messages(LogCategory::app).filter("workflow start");
+            ASSERT_EQ(starts.size(), 2);
+            EXPECT_TRUE(starts[1].contains("trigger=hotkey"));
+            EXPECT_TRUE(desktop.events().value(0).endsWith("error=online_features_disabled"));
+        } else {
+            EXPECT_EQ(desktop.alertTitles(), QStringList{QStringLiteral("Enable Accessibility Access")});
+        }
+    }
+}
+
+TEST(FocusedTextWorkflows, StartLinesAndContextsCarryEachCommandsLanguages) {
+    const struct {
+        Start start;
+        const char* line;
+        const char* event;
+    } cases[] = {
+        {&AppDelegate::startMessageTranslation, "source=auto target=es", "source=auto target=es"},
+        {&AppDelegate::startTextWriting, "source=none target=es", "source=none target=none"},
+        {&AppDelegate::startTextEditing, "source=es target=es", "source=none target=none"},
+        {&AppDelegate::startFlipLanguage, "source=auto target=none", "source=auto target=none"},
+        {&AppDelegate::startCreatePrompt, "source=none target=none", "source=none target=none"},
+    };
+    for (const auto& c : cases) {
+        Desktop desktop;
+        AppDelegate& delegate = desktop.make();
+        delegate.isMessageTranslationInProgress = true;  // stop after the start
+        delegate.isTextEditingInProgress = true;
+        (delegate.*c.start)(TelemetryTrigger::menu);
+        EXPECT_TRUE(desktop.lines.messages(LogCategory::app).value(0).contains(c.line)) << c.line;
+        EXPECT_TRUE(desktop.eventLine(0).contains(c.event)) << desktop.eventLine(0).toStdString();
+        EXPECT_TRUE(desktop.eventLine(0).contains("hotkey=none"));
+    }
+}
+
+// ---- loading card
+
+TEST(FocusedTextWorkflows, TheLoadingTargetIsTheWindowThenTheFieldThenTheScreen) {
+    auto front = std::make_shared<test::FakeFrontApplicationProvider>();
+    front->setIdentifier(QStringLiteral("gedit"), appPid);
+    auto windows = std::make_shared<test::FakeWindowList>();
+    auto detector = std::make_shared<ActiveWindowDetector>(front, windows, 1);
+    QRectF display(0, 0, 1280, 800);
+    FocusedFieldLoadingTargetResolver resolver(detector, [&display] { return display; });
+    const QRectF fieldFrame(100, 200, 300, 30);
+
+    windows->windows = {test::listedWindow(7, appPid, QRectF(50, 60, 700, 500))};
+    EXPECT_EQ(resolver.resolve(fieldFrame), (FocusedFieldLoadingTarget{QRectF(50, 60, 700, 500), appPid}));
+
+    windows->windows.clear();
+    EXPECT_EQ(resolver.resolve(fieldFrame), (FocusedFieldLoadingTarget{fieldFrame, std::nullopt}));
+    EXPECT_EQ(resolver.resolve(std::nullopt), (FocusedFieldLoadingTarget{display, std::nullopt}));
+    display = QRectF(0, 0, 0, 800);
+    EXPECT_EQ(resolver.resolve(std::nullopt), std::nullopt);
+    EXPECT_EQ(resolver.resolve(fieldFrame), (FocusedFieldLoadingTarget{fieldFrame, std::nullopt}));
+}
+
+TEST(FocusedTextWorkflows, WithNoWindowAndNoScreenTheCardWaitsForTheFieldsFrame) {
+    Desktop desktop;
+    desktop.windows->windows.clear();
+    desktop.mainDisplay = QRectF();
+    AppDelegate& delegate = desktop.make();
+    delegate.startMessageTranslation(TelemetryTrigger::menu);
+    EXPECT_TRUE(desktop.overlay->calls.isEmpty()) << "nothing to cover at the start";
+    desktop.settle();
+    EXPECT_EQ(desktop.overlay->calls,
+              (QStringList{QStringLiteral("loading 100,200 300x30 pid=none Traduciendo... server=0"),
+                           QStringLiteral("clear 1")}));
+
+    // A field without a frame: no card at all, and nothing to clear at the end.
+    Desktop bare;
+    bare.windows->windows.clear();
+    bare.mainDisplay = QRectF();
+    bare.field->frame = std::nullopt;
+    bare.make().startMessageTranslation(TelemetryTrigger::menu);
+    bare.settle();
+    EXPECT_TRUE(bare.overlay->calls.isEmpty());
+}
+
+TEST(FocusedTextWorkflows, EachCommandShowsItsLoadingText) {
+    const struct {
+        Start start;
+        bool online;
+        AppLanguage target;
+        const char* card;
+    } cases[] = {
+        {&AppDelegate::startMessageTranslation, true, AppLanguage::spanish, "Traduciendo... server=0"},
+        {&AppDelegate::startMessageTranslation, true, AppLanguage::hebrew, "server=1"},
+        {&AppDelegate::startMessageTranslation, false, AppLanguage::hebrew, "server=0"},
+        {&AppDelegate::startTextWriting, true, AppLanguage::spanish, "Writing... server=1"},
+        {&AppDelegate::startTextEditing, true, AppLanguage::spanish, "Editing... server=1"},
+        {&AppDelegate::startTextEditing, false, AppLanguage::spanish, "Editing locally... server=0"},
+        {&AppDelegate::startFlipLanguage, true, AppLanguage::spanish, "Detecting language... server=1"},
+        {&AppDelegate::startFlipLanguage, false, AppLanguage::spanish, "Detecting language... server=0"},
+        {&AppDelegate::startCreatePrompt, true, AppLanguage::spanish, "Creating prompt... server=1"},
+    };
+    for (const auto& c : cases) {
+        Desktop desktop([&c](AppSettings& s) {
+            s.onlineFeaturesEnabled = c.online;
+            s.messageTargetLanguage = c.target;
+        });
+        AppDelegate& delegate = desktop.make();
+        (delegate.*c.start)(TelemetryTrigger::menu);
+        ASSERT_FALSE(desktop.overlay->calls.isEmpty()) << c.card;
+        EXPECT_TRUE(desktop.overlay->calls[0].startsWith("loading 50,60 700x500 pid=4242 "));
+        EXPECT_TRUE(desktop.overlay->calls[0].endsWith(c.card)) << desktop.overlay->calls[0].toStdString();
+        desktop.settle();
+        EXPECT_EQ(desktop.overlay->calls.last(), "clear 1");
+    }
+}
+
+// ---- success
+
+TEST(FocusedTextWorkflows, WriteMessageReplacesTheFieldReportsAndCountsTheSuccess) {
+    Desktop desktop;
+    AppDelegate& delegate = desktop.make();
+    delegate.startMessageTranslation(TelemetryTrigger::hotkey);
+    EXPECT_TRUE(delegate.isMessageTranslationInProgress);
+    desktop.settle();
+    EXPECT_EQ(desktop.field->text, "Good morning, how are you today? (en>es device)");
+    EXPECT_EQ(desktop.events(), QStringList{"action=translate_message success=true error=none"});
+    EXPECT_FALSE(desktop.eventLine(0).contains("durationMs=none"));
+    EXPECT_EQ(desktop.shareSuccesses(), 1);
+    EXPECT_TRUE(desktop.alerts->shown.empty());
+    EXPECT_EQ(desktop.overlay->calls.size(), 2);
+    EXPECT_FALSE(delegate.isMessageTranslationInProgress);
+}
+
+TEST(FocusedTextWorkflows, TheTwentiethSuccessLeavesTheShareTriggerForTheCardsDismissal) {
+    Desktop desktop;
+    AppDelegate& delegate = desktop.make();
+    desktop.defaults.setInteger(QStringLiteral("sharePromptTotalSuccessCount"), 19);
+    delegate.startCreatePrompt(TelemetryTrigger::hotkey);
+    desktop.settle();
+    EXPECT_EQ(desktop.shareSuccesses(), 20);
+    EXPECT_EQ(delegate.pendingSharePromptTrigger, TelemetryTrigger::hotkey);
+}
+
+TEST(FocusedTextWorkflows, EditOfflineWithNothingToCorrectSaysSoAndCountsNoShareSuccess) {
+    Desktop desktop([](AppSettings& s) { s.onlineFeaturesEnabled = false; });
+    AppDelegate& delegate = desktop.make();
+    delegate.startTextEditing(TelemetryTrigger::selectionPopup);
+    desktop.settle();
+    EXPECT_EQ(desktop.events(), QStringList{"action=edit_text success=true error=none"});
+    EXPECT_EQ(desktop.alertTitles(), QStringList{"No Local Edits Found"});
+    EXPECT_EQ(desktop.alerts->shown[0].message, "Tavrolin did not find safe local corrections for this text.");
+    EXPECT_EQ(desktop.shareSuccesses(), 0);
+    EXPECT_EQ(desktop.overlay->calls.filter("clear").size(), 1) << "cleared before the alert, not again";
+    EXPECT_EQ(desktop.log->matching("edit").size(), 1);
+    EXPECT_EQ(desktop.serverEditor->calls, 0);
+
+    // Online, the same unchanged answer is a plain success.
+    Desktop online;
+    online.make().startTextEditing(TelemetryTrigger::menu);
+    online.settle();
+    EXPECT_TRUE(online.alerts->shown.empty());
+    EXPECT_EQ(online.shareSuccesses(), 1);
+}
+
+TEST(FocusedTextWorkflows, FlipReportsTheLanguagesItUsedAndAlwaysClearsItsCard) {
+    Desktop desktop;
+    AppDelegate& delegate = desktop.make();
+    delegate.startFlipLanguage(TelemetryTrigger::selectionPopup);
+    desktop.settle();
+    EXPECT_EQ(desktop.field->text, "Good morning, how are you today? (en>es device)");
+    EXPECT_TRUE(desktop.eventLine(0).contains("source=en target=es success=true")) << desktop.eventLine(0).toStdString();
+    EXPECT_TRUE(desktop.eventLine(0).contains("trigger=selection_popup"));
+
+    // An empty field is the accessor's to refuse: the command's "Cannot" alert, the card gone.
+    Desktop empty;
+    empty.field->setText(QString());
+    empty.make().startFlipLanguage(TelemetryTrigger::menu);
+    empty.settle();
+    EXPECT_EQ(empty.events(), QStringList{"action=flip_language success=false error=focused_text_field_empty"});
+    EXPECT_EQ(empty.alertTitles(), QStringList{"Cannot Flip Language"});
+    EXPECT_EQ(empty.overlay->calls.filter("clear").size(), 2) << "cleared before the alert and at the end";
+    EXPECT_FALSE(empty.overlay->up);
+}
+
+TEST(FocusedTextWorkflows, RewriteCoversTheReadWindowWhenNoCardIsUpYet) {
+    Desktop desktop;
+    desktop.windows->windows.clear();
+    desktop.mainDisplay = QRectF();
+    desktop.field->frame = std::nullopt;
+    AppDelegate& delegate = desktop.make();
+    desktop.writer->answer = [](const QString&) { return QStringLiteral("Dear Anna, thank you."); };
+    delegate.startTextWriting(TelemetryTrigger::menu);
+    desktop.settle();
+    EXPECT_EQ(desktop.overlay->calls,
+              (QStringList{"loading 0,0 800x600 pid=4242 Writing... server=1", "clear 1"}));
+    EXPECT_EQ(desktop.field->text, "Dear Anna, thank you.");
+
+    // With a card up already, the window's text changes nothing on screen.
+    Desktop shown;
+    shown.make().startTextWriting(TelemetryTrigger::menu);
+    shown.settle();
+    EXPECT_EQ(shown.overlay->calls.filter("loading").size(), 1);
+}
+
+// ---- failures
+
+TEST(FocusedTextWorkflows, FailuresAreSortedReportedAndShownAfterTheCardIsCleared) {
+    Desktop desktop;
+    AppDelegate& delegate = desktop.make();
+    desktop.serverEditor->error = std::make_exception_ptr(CaptureWorkflowError(Case::textEditingRequestFailed));
+    desktop.alerts->onPresent = [&desktop](const Alert&) {
+        EXPECT_FALSE(desktop.overlay->up) << "the card is gone before the alert";
+        EXPECT_EQ(desktop.events().size(), 1) << "the event is sent before the alert";
+    };
+    delegate.startTextEditing(TelemetryTrigger::menu);
+    desktop.settle();
+    EXPECT_EQ(desktop.alertTitles(), QStringList{"Edit Message failed"});
+    EXPECT_EQ(desktop.events(), QStringList{"action=edit_text success=false error=text_editing_request_failed"});
+    EXPECT_EQ(desktop.workflowLines(), QStringList{"workflow start action=edit_text"}) << "no failure line";
+    EXPECT_EQ(desktop.field->text, "Good morning, how are you today?");
+
+    // Not one of ours: logged and shown as unknown.
+    Desktop other;
+    other.make();
+    other.prompter->error = std::make_exception_ptr(std::runtime_error("socket on fire"));
+    other.delegate->startCreatePrompt(TelemetryTrigger::menu);
+    other.settle();
+    EXPECT_EQ(other.workflowLines(),
+              (QStringList{"workflow start action=create_prompt", "workflow failure action=create_prompt"}));
+    EXPECT_TRUE(other.lines.messages(LogCategory::app).last().contains("errorCode=unknown_error"));
+    EXPECT_EQ(other.events(), QStringList{"action=create_prompt success=false error=unknown_error"});
+    EXPECT_EQ(other.alertTitles(), QStringList{"Create Prompt failed"});
+    EXPECT_EQ(other.alerts->shown[0].message, "socket on fire");
+    EXPECT_FALSE(other.delegate->isCreatePromptInProgress);
+}
+
+TEST(FocusedTextWorkflows, NoFocusedFieldEndsEveryCommandWithoutAnyAlert) {
+    for (const Command& command : commands) {
+        SCOPED_TRACE(command.name);
+        Desktop desktop;
+        desktop.ax.systemFocused = nullptr;
+        desktop.keyboard.field = nullptr;
+        desktop.front->set(std::nullopt);
+        AppDelegate& delegate = desktop.make();
+        (delegate.*command.start)(TelemetryTrigger::menu);
+        desktop.settle();
+        EXPECT_TRUE(desktop.alerts->shown.empty());
+        EXPECT_EQ(desktop.events(), QStringList{QStringLiteral("action=%1 success=false error=no_focused_text_field")
+                                                    .arg(rawValue(command.action))});
+        EXPECT_FALSE(desktop.overlay->up);
+    }
+}
+
+TEST(FocusedTextWorkflows, EveryErrorCaseTakesItsCommandsRow) {
+    // Expected alert title per command: Write, Rewrite, Edit, Flip, Create Prompt ("" = none).
+    const struct {
+        CaptureWorkflowError error;
+        const char* titles[5];
+    } rows[] = {
+        {CaptureWorkflowError::translationSourceLanguageUnsupported("Klingon"),
+         {"Language Not Supported Yet", "Rewrite Message failed", "Edit Message failed", "Language Not Supported Yet",
+          "Create Prompt failed"}},
+        {CaptureWorkflowError::translationLanguagePairNotInstalled("English", "Spanish"),
+         {"Install Translation Languages", "Rewrite Message failed", "Edit Message failed",
+          "Install Translation Languages", "Create Prompt failed"}},
+        {CaptureWorkflowError::serverTranslationUnavailable("English", "Spanish"),
+         {"Server Translation Unavailable", "Rewrite Message failed", "Edit Message failed",
+          "Server Translation Unavailable", "Create Prompt failed"}},
+        {CaptureWorkflowError::textExceedsCharacterLimit(6000),
+         {"Text Too Long", "Rewrite Message failed", "Edit Message failed", "Text Too Long", "Text Too Long"}},
+        {CaptureWorkflowError(Case::screenshotPermissionDenied),
+         {"Write Message failed", "Finish Screen Recording Setup", "Edit Message failed", "Flip Language failed",
+          "Create Prompt failed"}},
+        {CaptureWorkflowError(Case::screenshotPermissionRequiresRestart),
+         {"Write Message failed", "Restart Tavrolin Once", "Edit Message failed", "Flip Language failed",
+          "Create Prompt failed"}},
+        {CaptureWorkflowError(Case::accessibilityPermissionDenied),
+         {"Enable Accessibility Access", "Enable Accessibility Access", "Enable Accessibility Access",
+          "Enable Accessibility Access", "Enable Accessibility Access"}},
+        {CaptureWorkflowError(Case::noFocusedTextField), {"", "", "", "", ""}},
+        {CaptureWorkflowError(Case::focusedTextFieldEmpty),
+         {"Cannot Write Message", "Cannot Rewrite Message", "Cannot Edit Message", "Cannot Flip Language",
+          "Cannot Create Prompt"}},
+        {CaptureWorkflowError(Case::focusedTextFieldReadOnly),
+         {"Cannot Write Message", "Cannot Rewrite Message", "Cannot Edit Message", "Cannot Flip Language",
+          "Cannot Create Prompt"}},
+        {CaptureWorkflowError(Case::onlineFeaturesDisabled),
+         {"Online Features Disabled", "Online Features Disabled", "Online Features Disabled", "Flip Language failed",
+          "Online Features Disabled"}},
+        {CaptureWorkflowError::translationLanguagePairUnsupported("English", "Klingon"),
+         {"Write Message failed", "Rewrite Message failed", "Edit Message failed", "Flip Language failed",
+          "Create Prompt failed"}},
+        {CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText),
+         {"Write Message failed", "Rewrite Message failed", "Edit Message failed", "Flip Language failed",
+          "Create Prompt failed"}},
+    };
+    Desktop desktop;
+    AppDelegate& delegate = desktop.make();
+    const std::function<void(const CaptureWorkflowError&)> handlers[5] = {
+        [&](const CaptureWorkflowError& e) { delegate.handleMessageTranslationError(e); },
+        [&](const CaptureWorkflowError& e) { delegate.handleTextWritingError(e, QStringLiteral("Control+Shift+R")); },
+        [&](const CaptureWorkflowError& e) { delegate.handleTextEditingError(e); },
+        [&](const CaptureWorkflowError& e) { delegate.handleFlipLanguageError(e); },
+        [&](const CaptureWorkflowError& e) { delegate.handleCreatePromptError(e); },
+    };
+    for (const auto& row : rows) {
+        for (int i = 0; i < 5; ++i) {
+            desktop.alerts->shown.clear();
+            handlers[i](row.error);
+            const QString expected = QString::fromUtf8(row.titles[i]);
+            SCOPED_TRACE(row.error.caseName().toStdString() + " " + commands[i].name);
+            if (expected.isEmpty()) {
+                EXPECT_TRUE(desktop.alerts->shown.empty());
+                continue;
+            }
+            ASSERT_EQ(desktop.alerts->shown.size(), 1u);
+            EXPECT_EQ(desktop.alerts->shown[0].title, expected);
+            if (expected.startsWith("Cannot ") || expected.endsWith(" failed") || expected == "Text Too Long" ||
+                expected == "Language Not Supported Yet") {
+                EXPECT_EQ(desktop.alerts->shown[0].message, makeMessage(row.error));
+            }
+            if (expected == "Finish Screen Recording Setup") {
+                EXPECT_TRUE(desktop.alerts->shown[0].message.contains("Control+Shift+R"));
+            }
+        }
+    }
+}
+
+TEST(FocusedTextWorkflows, FailureRetriesStartAgainFromTheAlertWhileTheDelegateLives) {
+    Desktop desktop;
+    AppDelegate& delegate = desktop.make();
+    desktop.alerts->answers = {QStringLiteral("Try Again")};
+    delegate.handleFlipLanguageError(CaptureWorkflowError::translationLanguagePairNotInstalled("English", "Spanish"));
+    EXPECT_TRUE(desktop.lines.messages(LogCategory::app).filter("workflow start").value(0).contains(
+        "action=flip_language trigger=alert"));
+    EXPECT_TRUE(delegate.isFlipLanguageInProgress);
+    desktop.settle();
+
+    desktop.alerts->answers = {QStringLiteral("Turn On Online Features")};
+    AppSettings offline = delegate.settingsStore().settings();
+    offline.onlineFeaturesEnabled = false;
+    ASSERT_EQ(delegate.saveSettings(offline, TelemetryTrigger::settings), std::nullopt);
+    delegate.handleMessageTranslationError(CaptureWorkflowError(Case::onlineFeaturesDisabled));
+    EXPECT_TRUE(delegate.settingsStore().settings().onlineFeaturesEnabled);
+    EXPECT_TRUE(desktop.lines.messages(LogCategory::app).filter("workflow start").last().contains(
+        "action=translate_message trigger=alert"));
+    desktop.settle();
+}
+
+// ---- the field's text is never lost
+
+TEST(FocusedTextWorkflows, TextCutOutOfTheFieldIsPutBackBeforeAnyAlertOrWhenNothingChanged) {
+    // An editor that offers no accessible text: the whole-field read cuts the text out.
+    const auto cutting = [](Desktop& d) {
+        d.front->setIdentifier(QStringLiteral("jetbrains-idea"), appPid);
+        d.field->hasText = false;
+    };
+
+    Desktop failing;
+    cutting(failing);
+    failing.make();
+    failing.serverEditor->error = std::make_exception_ptr(CaptureWorkflowError(Case::textEditingRequestFailed));
+    QString fieldWhenAlerted;
+    failing.alerts->onPresent = [&](const Alert&) { fieldWhenAlerted = failing.field->text; };
+    failing.delegate->startTextEditing(TelemetryTrigger::menu);
+    failing.settle();
+    EXPECT_EQ(failing.alertTitles(), QStringList{"Edit Message failed"});
+    EXPECT_EQ(fieldWhenAlerted, "Good morning, how are you today?");
+
+    // Write Message on a text already in the second language changes nothing.
+    Desktop spanish;
+    cutting(spanish);
+    spanish.field->setText(QStringLiteral("Buenos días, ¿cómo estás hoy? Espero que todo vaya bien."));
+    spanish.make().startMessageTranslation(TelemetryTrigger::menu);
+    spanish.settle();
+    EXPECT_EQ(spanish.field->text, "Buenos días, ¿cómo estás hoy? Espero que todo vaya bien.");
+    EXPECT_EQ(spanish.events(), QStringList{"action=translate_message success=true error=none"});
+
+    // A translation that lands replaces the cut text for good.
+    Desktop translated;
+    cutting(translated);
+    translated.make().startMessageTranslation(TelemetryTrigger::menu);
+    translated.settle();
+    EXPECT_EQ(translated.field->text, "Good morning, how are you today? (en>es device)");
+}
+
+// ---- entries
+
+TEST(FocusedTextWorkflows, WhileTheOnboardingIsOpenCommandsGoToItAndNoWorkflowRuns) {
+    Desktop desktop;
+    desktop.withOnboarding = true;
+    AppDelegate& delegate = desktop.make();
+    delegate.showTutorial();
+    ASSERT_NE(desktop.onboarding, nullptr);
+    ASSERT_EQ(desktop.onboarding->windows.size(), 1u);
+    delegate.configureSettings();
+    delegate.translateMessage();
+    desktop.grabber->press(rawValue(HotKeyAction::createPrompt));
+    EXPECT_EQ(desktop.onboarding->windows[0]->offered,
+              (std::vector<HotKeyAction>{HotKeyAction::translateMessage, HotKeyAction::createPrompt}));
+    EXPECT_TRUE(desktop.workflowLines().isEmpty());
+    EXPECT_FALSE(delegate.isMessageTranslationInProgress);
+
+    // The selection popup's buttons bypass it.
+    delegate.startFlipLanguage(TelemetryTrigger::selectionPopup);
+    EXPECT_TRUE(delegate.isFlipLanguageInProgress);
+    desktop.settle();
+}
