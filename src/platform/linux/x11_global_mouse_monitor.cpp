@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <thread>
 
 namespace tavrolin {
@@ -283,10 +284,21 @@ private:
         const bool isKey = raw.kind == RawInputEvent::Kind::keyPress || raw.kind == RawInputEvent::Kind::keyRelease;
         raw.detail = isKey ? keysymOf(rawEvent->detail) : rawEvent->detail;
         raw.isModifierKey = isKey && isModifierKeysym(raw.detail);
+        // Shift and Control as the raw events left them: by the time the pointer is queried a
+        // fast sender (XTest, a macro tool) may have released the modifier already.
+        const bool shiftOrControl = raw.detail >= 0xffe1 && raw.detail <= 0xffe4;
+        if (isKey && shiftOrControl) {
+            if (raw.kind == RawInputEvent::Kind::keyPress) {
+                heldModifiers_.insert(rawEvent->detail);
+            } else {
+                heldModifiers_.erase(rawEvent->detail);
+            }
+        }
         if (!isKey && raw.detail >= 4 && raw.detail <= 7 && subscription_->dropWheel) {
             return;
         }
         std::vector<unsigned long long> stack = windowsUnderPointer(raw);
+        raw.shiftOrControlHeld = raw.shiftOrControlHeld || !heldModifiers_.empty();
         auto alive = alive_;
         auto subscription = subscription_;
         QMetaObject::invokeMethod(
@@ -342,6 +354,7 @@ private:
     xcb_window_t root_ = 0;
     uint8_t opcode_ = 0;
     std::vector<xcb_keysym_t> keysyms_;
+    std::set<uint32_t> heldModifiers_;
     uint32_t minKeycode_ = 0;
     uint8_t keysymsPerKeycode_ = 0;
     xcb_atom_t activeWindowAtom_ = XCB_ATOM_NONE;
