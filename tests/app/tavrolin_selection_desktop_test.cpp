@@ -172,6 +172,8 @@ TEST_F(TavrolinSelectionDesktopTest, ASelectionIsTranslatedIntoAPopupOverItsWind
     EXPECT_TRUE(texts.contains(paragraphs)) << "the original below the translation";
     const QStringList shown = shownWindows();
     ASSERT_EQ(shown.size(), 1) << "the loading card is gone";
+    const QString appPid = QString::number(app_->pid());
+    EXPECT_EQ(run("xdotool", {"getactivewindow", "getwindowpid"}), appPid) << "the popup took the focus";
     const QRect popup = windowGeometry(shown.first());
     EXPECT_NEAR(popup.center().x(), window.center().x(), 2) << popup.x() << "," << popup.y();
     EXPECT_NEAR(popup.center().y(), window.center().y(), 2) << popup.x() << "," << popup.y();
@@ -195,6 +197,7 @@ TEST_F(TavrolinSelectionDesktopTest, ASelectionIsTranslatedIntoAPopupOverItsWind
     EXPECT_TRUE(popupGone(5s));
     pause(300ms);
     EXPECT_EQ(app_->text("text"), paragraphs);
+    EXPECT_EQ(run("xdotool", {"getactivewindow", "getwindowpid"}), appPid);
 }
 
 TEST_F(TavrolinSelectionDesktopTest, WithoutASelectionTheFrontWindowIsTranslated) {
