@@ -274,5 +274,20 @@ TEST_F(TavrolinSelectionPopupDesktopTest, TranslateOpensTheResultWithTheProgramS
     EXPECT_EQ(frontPid(), app_->pid()) << "the test program stays active";
 }
 
+TEST_F(TavrolinSelectionPopupDesktopTest, FlipReplacesTheSelectionInTheField) {
+    const QString english = QStringLiteral("Good morning my friend");
+    start("line", english);
+    run("xdotool", {"key", "Home"});
+    run("xdotool", {"keydown", "shift", "key", "End", "keyup", "shift"});
+    ASSERT_TRUE(rowShown()) << log().toStdString();
+    const QRect buttons = *row();
+    ASSERT_EQ(buttons.size(), QSize(28, 28)) << "flip alone: English is the native language, and offline";
+    run("xdotool", {"mousemove", QString::number(buttons.center().x()), QString::number(buttons.center().y()),
+                    "click", "1"});
+    EXPECT_TRUE(test::waitUntil([&] { return app_->text("line") != english; }, 20s)) << log().toStdString();
+    EXPECT_TRUE(log().contains("trigger=selection_popup")) << log().toStdString();
+    EXPECT_NE(app_->text("line"), english);
+}
+
 }  // namespace
 }  // namespace tavrolin
