@@ -164,28 +164,58 @@ void DesktopSelectionPopupTriggerController::handleSelectionEvent(int clickCount
 }
 
 void DesktopSelectionPopupTriggerController::probeSelection(std::uint64_t generation, bool isMultiClick) {
-    Accessibility& ax = dependencies_.accessibility;
-    if (!ax.isTrusted() || generation != selectionGeneration_) {
+    if (generation != selectionGeneration_) {
         return;
     }
-    if (!dependencies_.frontApplications.frontApplication()) {
+    const FocusedSelection read = readFocusedSelection(dependencies_.accessibility);
+    if (!read.trusted) {
+        return;
+    }
+    if (!dependencies_.frontApplications.frontApplication() || !read.element || read.secure) {
         floatingButton_.dismiss();
         return;
     }
-    const AccessibleElementHandle element = ax.systemFocusedElement();
-    if (!element || isSecureTextField(ax, element)) {
-        floatingButton_.dismiss();
-        return;
-    }
-    const bool editable = isEditableElement(ax, element);
-    std::optional<QString> text = readSelectedText(ax, element);
-    if ((text && !text->isEmpty()) || !isMultiClick) {
-        finishProbe(generation, element, editable, text);
+    if ((read.text && !read.text->isEmpty()) || !isMultiClick) {
+        finishProbe(generation, read.element, read.editable, read.text);
         return;
     }
     // A double click's selection may reach the accessibility tree late: look again a few times.
     floatingButton_.dismiss();
-    retryRead(generation, element, editable, 0);
+    retryRead(generation, read.element, read.editable, 0);
+}
+
+DesktopSelectionPopupTriggerController::FocusedSelection DesktopSelectionPopupTriggerController::readFocusedSelection(
+    Accessibility& accessibility) {
+    FocusedSelection read;
+    read.trusted = accessibility.isTrusted();
+    if (!read.trusted) {
+        return read;
+    }
+    read.element = accessibility.systemFocusedElement();
+    if (!read.element) {
+        return read;
+    }
+    read.secure = isSecureTextField(accessibility, read.element);
+    if (read.secure) {
+        return read;
+    }
+    read.editable = isEditableElement(accessibility, read.element);
+    read.text = readSelectedText(accessibility, read.element);
+    return read;
+}
+
+std::optional<QRectF> DesktopSelectionPopupTriggerController::readAnchorRect(Accessibility& accessibility,
+                                                                            const AccessibleElementHandle& element) {
+    if (const std::optional<AccessibleTextRange> range = SelectedTextBoundsReader::readSelectedRange(accessibility, element)) {
+        // The range comes from another process: only one inside the element's text is asked about.
+        const std::optional<QString> value = accessibility.value(element);
+        if (value && isValidRange(TextRange{range->location, range->length}, value->size(), 1)) {
+            if (std::optional<QRectF> bounds = SelectedTextBoundsReader::readBoundsForRange(accessibility, element, *range)) {
+                return bounds;
+            }
+        }
+    }
+    return SelectedTextBoundsReader::readScreenFrame(accessibility, element);
 }
 
 void DesktopSelectionPopupTriggerController::retryRead(std::uint64_t generation, AccessibleElementHandle element,
@@ -226,18 +256,7 @@ void DesktopSelectionPopupTriggerController::finishProbe(std::uint64_t generatio
     }
     const SelectionPopupMode mode{editable, translatable, editable && settings.onlineFeaturesEnabled};
 
-    Accessibility& ax = dependencies_.accessibility;
-    std::optional<QRectF> rect;
-    if (const std::optional<AccessibleTextRange> range = SelectedTextBoundsReader::readSelectedRange(ax, element)) {
-        // The range comes from another process: only one inside the element's text is asked about.
-        const std::optional<QString> value = ax.value(element);
-        if (value && isValidRange(TextRange{range->location, range->length}, value->size(), 1)) {
-            rect = SelectedTextBoundsReader::readBoundsForRange(ax, element, *range);
-        }
-    }
-    if (!rect) {
-        rect = SelectedTextBoundsReader::readScreenFrame(ax, element);
-    }
+    const std::optional<QRectF> rect = readAnchorRect(dependencies_.accessibility, element);
     std::optional<QRectF> anchor;
     if (rect && dependencies_.panelFrame) {
         anchor = dependencies_.panelFrame(*rect);

@@ -85,6 +85,19 @@ public:
     SelectionFloatingButtonPanel& floatingButton() { return floatingButton_; }
     SelectionFirstUseHintController& firstUseHint() { return firstUseHintController_; }
 
+    // What one probe reads of the focused element, in one go (so that it can run wherever the
+    // accessibility queries run).
+    struct FocusedSelection {
+        bool trusted = false;
+        AccessibleElementHandle element;
+        bool secure = false;
+        bool editable = false;
+        std::optional<QString> text;
+    };
+    static FocusedSelection readFocusedSelection(Accessibility& accessibility);
+    // The rectangle to anchor the buttons to: the selected range's bounds when the range lies
+    // inside the element's text, else the element's frame when larger than 1 x 1.
+    static std::optional<QRectF> readAnchorRect(Accessibility& accessibility, const AccessibleElementHandle& element);
     // The selected text: the element's selected text, else the selected range of its value when
     // that range lies inside the value.
     static std::optional<QString> readSelectedText(Accessibility& accessibility, const AccessibleElementHandle& element);
