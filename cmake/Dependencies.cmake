@@ -1,5 +1,5 @@
 # Every external library, found once; subsystem targets link the interface target tavrolin_deps.
-find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Network DBus Concurrent Test)
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Network DBus Concurrent Test Svg)
 find_package(QCoro6 REQUIRED COMPONENTS Core Network DBus)
 qcoro_enable_coroutines()
 find_package(X11 REQUIRED)

@@ -39,6 +39,9 @@ public:
     // (the application uses 0.3).
     FocusedTextFieldAccessor(Platform platform, double clipboardRestoreDelay);
 
+    // The desktop facilities it reads with; other readers of the focused element share them.
+    const Platform& platform() const { return platform_; }
+
     ClipboardFallbackCallback onWillUseClipboardFallback() const override;
     void setOnWillUseClipboardFallback(ClipboardFallbackCallback callback) override;
 

@@ -28,6 +28,9 @@ enum class AccessibleRole {
     searchField,
     secureTextField,  // password entry
     staticText,       // label
+    image,
+    button,
+    link,
     other,
 };
 

@@ -1,6 +1,7 @@
 #include "platform/global_mouse_monitoring.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace tavrolin {
 
@@ -14,5 +15,25 @@ bool isReportedMousePress(int button, const std::vector<unsigned long long>& win
         return window != 0 && std::find(ownWindows.begin(), ownWindows.end(), window) != ownWindows.end();
     });
 }
+
+bool isModifierKeysym(unsigned int keysym) {
+    // Shift_L .. Hyper_R, and the ISO lock and level/group shifts.
+    return (keysym >= 0xffe1 && keysym <= 0xffee) || (keysym >= 0xfe01 && keysym <= 0xfe13) || keysym == 0xff7e;
+}
+
+int ClickCounter::press(unsigned int button, QPoint position, std::chrono::milliseconds time,
+                        std::chrono::milliseconds interval) {
+    const QPoint moved = position - position_;
+    // Server time wraps after about 49 days: a time before the previous press starts anew.
+    const bool continues = button_ && *button_ == button && time >= time_ && time - time_ <= interval &&
+                           std::abs(moved.x()) <= slopPixels && std::abs(moved.y()) <= slopPixels;
+    count_ = continues ? count_ + 1 : 1;
+    button_ = button;
+    position_ = position;
+    time_ = time;
+    return count_;
+}
+
+int ClickCounter::countFor(unsigned int button) const { return button_ && *button_ == button ? count_ : 1; }
 
 }  // namespace tavrolin

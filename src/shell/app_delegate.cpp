@@ -311,7 +311,7 @@ SelectionPopupTriggerController* AppDelegate::selectionPopupTriggerController() 
             // The buttons hold the delegate weakly and do nothing once it is gone.
             const QPointer<AppDelegate> self(this);
             selectionPopupTriggerController_ = factories_.makeSelectionPopupTriggerController(
-                *settingsStore_, preferredLanguagesProvider(),
+                *settingsStore_, preferredLanguagesProvider(), focusedTextFieldAccessor(),
                 [self] {
                     if (self) {
                         self->startSelectionTranslation(TelemetryTrigger::selectionPopup);

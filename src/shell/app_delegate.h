@@ -188,9 +188,12 @@ public:
             makeActiveWindowTextProvider;
         std::function<std::unique_ptr<SelectionTranslationPopupPresenter>(std::shared_ptr<ActiveWindowDetector>)>
             makeSelectionTranslationPopupPresenter;
+        // The selection trigger reads through the focused-field accessor's accessibility and
+        // front-application lookup (no second AT-SPI client); null when there is none.
         std::function<std::unique_ptr<SelectionPopupTriggerController>(
-            const AppSettingsStore&, std::shared_ptr<UserPreferredLanguagesProvider>, std::function<void()> onTranslate,
-            std::function<void()> onFlip, std::function<void()> onEdit)>
+            const AppSettingsStore&, std::shared_ptr<UserPreferredLanguagesProvider>,
+            std::shared_ptr<FocusedTextFieldAccessor>, std::function<void()> onTranslate, std::function<void()> onFlip,
+            std::function<void()> onEdit)>
             makeSelectionPopupTriggerController;
         // Window translation: the text recognizer (over the favoured languages) and the capture
         // controller over a configured translation service.

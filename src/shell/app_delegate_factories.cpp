@@ -42,6 +42,7 @@
 #include "platform/language_recognizer.h"
 #include "platform/text_recognition_engine.h"
 #include "selection_popup/desktop_selection_translation_popup_presenter.h"
+#include "selection_popup/selection_popup_trigger_controller.h"
 #include "window_translation/active_window_detector.h"
 #include "window_translation/desktop_screenshot_overlay_presenter.h"
 #include "window_translation/screenshot_controller.h"
@@ -173,6 +174,21 @@ AppDelegate::Factories AppDelegate::defaultFactories() {
         return std::make_unique<DesktopSelectionTranslationPopupPresenter>(
             std::move(detector), SelectionTranslationPopupFrameResolver{},
             DesktopSelectionTranslationPopupPresenter::systemDependencies());
+    };
+    f.makeSelectionPopupTriggerController =
+        [defaults = f.defaults](const AppSettingsStore& settings, std::shared_ptr<UserPreferredLanguagesProvider> preferred,
+                                std::shared_ptr<FocusedTextFieldAccessor> accessor, std::function<void()> onTranslate,
+                                std::function<void()> onFlip,
+                                std::function<void()> onEdit) -> std::unique_ptr<SelectionPopupTriggerController> {
+        if (!accessor) {
+            return nullptr;
+        }
+        const FocusedTextFieldAccessor::Platform& platform = accessor->platform();
+        return std::make_unique<DesktopSelectionPopupTriggerController>(
+            settings, std::move(preferred), *defaults,
+            DesktopSelectionPopupTriggerController::systemDependencies(platform.accessibility,
+                                                                       platform.frontApplications, accessor),
+            std::move(onTranslate), std::move(onFlip), std::move(onEdit));
     };
     f.makeScreenshotOverlayPresenter = [](std::shared_ptr<TranslationSetupSupport> setupSupport) {
         return std::make_unique<DesktopScreenshotOverlayPresenter>(

@@ -5,6 +5,7 @@
 #include "core/app_settings_store.h"
 #include "core/defaults_store.h"
 #include "support/accessible_texts.h"
+#include "app/x11_window_tools.h"
 #include "support/async.h"
 #include "support/local_http_server.h"
 #include "support/tavrolin_process_home.h"
@@ -22,25 +23,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QString run(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(5000);
-    return QString::fromLatin1(process.readAllStandardOutput()).trimmed();
-}
-
-// A window's place on the root window (without its frame).
-QRect windowGeometry(const QString& window) {
-    QRect rect;
-    for (const QString& line : run("xwininfo", {"-id", window}).split('\n')) {
-        const QString value = line.section(':', 1).trimmed();
-        if (line.contains("Absolute upper-left X")) rect.moveLeft(value.toInt());
-        if (line.contains("Absolute upper-left Y")) rect.moveTop(value.toInt());
-        if (line.contains("Width:")) rect.setWidth(value.toInt());
-        if (line.contains("Height:")) rect.setHeight(value.toInt());
-    }
-    return rect;
-}
+QString run(const QString& program, const QStringList& arguments) { return test::runTool(program, arguments); }
+using test::windowGeometry;
 
 const QString paragraphs = QStringLiteral(
     "The weather is very nice today.\n\nWe are going to the park with the children.\n\n- apples\n- bread");

@@ -333,6 +333,7 @@ struct Harness {
             return presenter;
         };
         f.makeSelectionPopupTriggerController = [this](const AppSettingsStore&, std::shared_ptr<UserPreferredLanguagesProvider>,
+                                                       std::shared_ptr<FocusedTextFieldAccessor>,
                                                        std::function<void()> onTranslate, std::function<void()> onFlip,
                                                        std::function<void()> onEdit) {
             log->add(QStringLiteral("build selectionTrigger"));

@@ -1,6 +1,7 @@
 // A foreign application with text fields for desktop tests: a line edit, a multi-line text
-// edit, an empty search field, a read-only field and a pad that edits text without any
-// accessible text interface (reachable only through copy and paste).
+// edit, an empty search field, a read-only field, a pad that edits text without any
+// accessible text interface (reachable only through copy and paste), a read-only multi-line
+// text and a password entry.
 //
 // Driven through stdin, one command per line, one JSON reply line on stdout each:
 //   focus NAME                      give NAME the keyboard focus
@@ -11,7 +12,7 @@
 //   clipboard-set BASE64TEXT BASE64PNG   own the clipboard with text/plain and image/png
 //   clipboard-get                   {"formats": {name: base64}} of the clipboard as read here
 //   quit
-// Names: line, text, search, readonly, pad.
+// Names: line, text, search, readonly, pad, readtext, password.
 #include <QApplication>
 #include <QClipboard>
 #include <QJsonDocument>
@@ -90,10 +91,16 @@ public:
         search.setPlaceholderText("Search");
         readOnly.setText("fixed text");
         readOnly.setReadOnly(true);
-        for (QWidget* w : std::initializer_list<QWidget*>{&line, &text, &search, &readOnly, &pad}) {
+        readText.setObjectName("readtext");
+        readText.setReadOnly(true);
+        // Selectable with the mouse and the keyboard, like a document viewer.
+        readText.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        password.setObjectName("password");
+        password.setEchoMode(QLineEdit::Password);
+        for (QWidget* w : std::initializer_list<QWidget*>{&line, &text, &search, &readOnly, &pad, &readText, &password}) {
             layout->addWidget(w);
         }
-        resize(600, 420);
+        resize(600, 560);
         move(80, 60);
     }
 
@@ -103,6 +110,8 @@ public:
         if (name == "search") return &search;
         if (name == "readonly") return &readOnly;
         if (name == "pad") return &pad;
+        if (name == "readtext") return &readText;
+        if (name == "password") return &password;
         return nullptr;
     }
 
@@ -114,9 +123,9 @@ public:
             o["selectionStart"] = start;
             o["selectionEnd"] = edit->hasSelectedText() ? edit->selectionEnd() : start;
             o["cursor"] = edit->cursorPosition();
-        } else if (w == &text) {
-            const QTextCursor cursor = text.textCursor();
-            o["text"] = text.toPlainText();
+        } else if (auto* area = qobject_cast<QTextEdit*>(w)) {
+            const QTextCursor cursor = area->textCursor();
+            o["text"] = area->toPlainText();
             o["selectionStart"] = cursor.selectionStart();
             o["selectionEnd"] = cursor.selectionEnd();
             o["cursor"] = cursor.position();
@@ -134,6 +143,8 @@ public:
     QLineEdit search;
     QLineEdit readOnly;
     Pad pad;
+    QTextEdit readText;
+    QLineEdit password;
 };
 
 void reply(const QJsonObject& o) {
@@ -160,8 +171,8 @@ void handle(Fields& fields, const QString& command) {
         const QString value = parts.size() > 2 ? QString::fromUtf8(QByteArray::fromBase64(parts[2].toLatin1())) : QString();
         if (auto* edit = qobject_cast<QLineEdit*>(w)) {
             edit->setText(value);
-        } else if (w == &fields.text) {
-            fields.text.setPlainText(value);
+        } else if (auto* area = qobject_cast<QTextEdit*>(w)) {
+            area->setPlainText(value);
         } else if (w == &fields.pad) {
             fields.pad.text = value;
             fields.pad.allSelected = false;
@@ -173,11 +184,11 @@ void handle(Fields& fields, const QString& command) {
         const int end = parts[3].toInt();
         if (auto* edit = qobject_cast<QLineEdit*>(w)) {
             edit->setSelection(start, end - start);
-        } else if (w == &fields.text) {
-            QTextCursor cursor = fields.text.textCursor();
+        } else if (auto* area = qobject_cast<QTextEdit*>(w)) {
+            QTextCursor cursor = area->textCursor();
             cursor.setPosition(start);
             cursor.setPosition(end, QTextCursor::KeepAnchor);
-            fields.text.setTextCursor(cursor);
+            area->setTextCursor(cursor);
         }
         reply(ok);
     } else if (verb == "get" && w) {

@@ -22,6 +22,8 @@ public:
     std::optional<std::optional<AccessibleTextRange>> reportedRange;
     std::optional<std::optional<QString>> reportedSelectedText;
     std::optional<QRectF> frame = QRectF(100, 200, 300, 30);
+    // What boundsForRange() answers instead of the frame, when set.
+    std::optional<std::optional<QRectF>> rangeBounds;
     bool chromium = false;
     bool settable = true;
     bool acceptsSelectedText = true;
@@ -105,8 +107,10 @@ public:
         const FakeField* f = field(e);
         return f ? f->frame : std::nullopt;
     }
-    std::optional<QRectF> boundsForRange(const AccessibleElementHandle& e, AccessibleTextRange) override {
-        return frame(e);
+    std::optional<QRectF> boundsForRange(const AccessibleElementHandle& e, AccessibleTextRange range) override {
+        calls << QString("boundsForRange:%1,%2").arg(range.location).arg(range.length);
+        const FakeField* f = field(e);
+        return f && f->rangeBounds ? *f->rangeBounds : frame(e);
     }
     bool isChromiumControl(const AccessibleElementHandle& e) override {
         const FakeField* f = field(e);

@@ -576,6 +576,16 @@ std::optional<AccessibleRole> AtspiAccessibility::role(const AccessibleElementHa
         return AccessibleRole::staticText;
     case ATSPI_ROLE_DOCUMENT_TEXT:
         return AccessibleRole::textArea;
+    case ATSPI_ROLE_IMAGE:
+    case ATSPI_ROLE_ICON:
+        return AccessibleRole::image;
+    case ATSPI_ROLE_PUSH_BUTTON:
+    case ATSPI_ROLE_TOGGLE_BUTTON:
+    case ATSPI_ROLE_RADIO_BUTTON:
+    case ATSPI_ROLE_CHECK_BOX:
+        return AccessibleRole::button;
+    case ATSPI_ROLE_LINK:
+        return AccessibleRole::link;
     case ATSPI_ROLE_PARAGRAPH:
     case ATSPI_ROLE_SECTION:
     case ATSPI_ROLE_DOCUMENT_WEB:

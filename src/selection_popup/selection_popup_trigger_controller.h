@@ -1,0 +1,125 @@
+#pragma once
+
+#include "core/app_language.h"
+#include "platform/accessibility.h"
+#include "platform/clock.h"
+#include "platform/global_mouse_monitoring.h"
+#include "selection_popup/selection_first_use_hint.h"
+#include "selection_popup/selection_floating_button_panel.h"
+#include "shell/selection_popup_seams.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+
+namespace tavrolin {
+
+class AppSettingsProviding;
+class DefaultsStore;
+class FrontApplicationProviding;
+class UserPreferredLanguagesProviding;
+
+// Readers of the selection's place on screen. Every answer comes from another process and is
+// checked before use.
+namespace SelectedTextBoundsReader {
+std::optional<AccessibleTextRange> readSelectedRange(Accessibility& accessibility, const AccessibleElementHandle& element);
+std::optional<QRectF> readBoundsForRange(Accessibility& accessibility, const AccessibleElementHandle& element,
+                                         AccessibleTextRange range);
+// The element's frame, only when wider and higher than 1.
+std::optional<QRectF> readScreenFrame(Accessibility& accessibility, const AccessibleElementHandle& element);
+}  // namespace SelectedTextBoundsReader
+
+// Notices a fresh selection in another application (a left-button release, or the release of a
+// key while Shift or Control is held), waits for it to settle, reads it through accessibility,
+// decides which floating actions fit, and shows the button row and, once per kind of field, the
+// first-use card.
+class DesktopSelectionPopupTriggerController final : public SelectionPopupTriggerController {
+public:
+    static constexpr std::chrono::milliseconds settleDelay{250};
+    static constexpr std::chrono::milliseconds multiClickSettleDelay{400};
+    static constexpr std::chrono::milliseconds retryDelays[] = {std::chrono::milliseconds(100),
+                                                                std::chrono::milliseconds(150),
+                                                                std::chrono::milliseconds(250)};
+
+    struct Dependencies {
+        // Shared with the focused-field readers; both must outlive the controller.
+        Accessibility& accessibility;
+        FrontApplicationProviding& frontApplications;
+        std::shared_ptr<GlobalInputMonitoring> monitoring;
+        FloatingWindowEnvironment windows;
+        qint64 ownProcessId = 0;
+        // A frame from accessibility to the coordinates windows are placed in; none when it lies
+        // on no display.
+        std::function<std::optional<QRectF>(const QRectF&)> panelFrame;
+        std::function<std::chrono::milliseconds()> doubleClickInterval;
+        std::function<std::optional<AppLanguage>(const QString&, const std::set<AppLanguage>&)> detectLanguage;
+        // Anything kept alive for as long as the controller (the platform behind the references).
+        std::shared_ptr<void> keepAlive;
+    };
+
+    // The X11 monitors and windows, the screens' layout, Qt's double-click interval and the
+    // system language detector, over the given accessibility and front-application lookup.
+    static Dependencies systemDependencies(Accessibility& accessibility, FrontApplicationProviding& frontApplications,
+                                           std::shared_ptr<void> keepAlive);
+
+    DesktopSelectionPopupTriggerController(const AppSettingsProviding& settingsStore,
+                                           std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguages,
+                                           DefaultsStore& hintDefaults, Dependencies dependencies,
+                                           std::function<void()> onTranslate, std::function<void()> onFlip,
+                                           std::function<void()> onEdit);
+    ~DesktopSelectionPopupTriggerController() override;
+
+    void start() override;
+    void stop() override;
+    void setAutoDismissDelay(double seconds) override { floatingButton_.setAutoDismissDelay(seconds); }
+
+    bool isStarted() const { return monitor_ != nullptr; }
+    // A trigger event: `clickCount` 2 or more for a double or triple click.
+    void handleSelectionEvent(int clickCount);
+    // What the raw monitor hands over: presses count clicks, releases trigger.
+    void handleRawInput(const RawInputEvent& event);
+
+    SelectionFloatingButtonPanel& floatingButton() { return floatingButton_; }
+    SelectionFirstUseHintController& firstUseHint() { return firstUseHintController_; }
+
+    // What one probe reads of the focused element, in one go (so that it can run wherever the
+    // accessibility queries run).
+    struct FocusedSelection {
+        bool trusted = false;
+        AccessibleElementHandle element;
+        bool secure = false;
+        bool editable = false;
+        std::optional<QString> text;
+    };
+    static FocusedSelection readFocusedSelection(Accessibility& accessibility);
+    // The rectangle to anchor the buttons to: the selected range's bounds when the range lies
+    // inside the element's text, else the element's frame when larger than 1 x 1.
+    static std::optional<QRectF> readAnchorRect(Accessibility& accessibility, const AccessibleElementHandle& element);
+    // The selected text: the element's selected text, else the selected range of its value when
+    // that range lies inside the value.
+    static std::optional<QString> readSelectedText(Accessibility& accessibility, const AccessibleElementHandle& element);
+    static bool isSecureTextField(Accessibility& accessibility, const AccessibleElementHandle& element);
+    static bool isEditableElement(Accessibility& accessibility, const AccessibleElementHandle& element);
+
+private:
+    void probeSelection(std::uint64_t generation, bool isMultiClick);
+    void retryRead(std::uint64_t generation, AccessibleElementHandle element, bool editable, std::size_t attempt);
+    void finishProbe(std::uint64_t generation, const AccessibleElementHandle& element, bool editable,
+                     const std::optional<QString>& text);
+
+    const AppSettingsProviding& settingsStore_;
+    std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguages_;
+    Dependencies dependencies_;
+    SelectionFloatingButtonPanel floatingButton_;
+    SelectionFirstUseHintController firstUseHintController_;
+    std::unique_ptr<GlobalMouseMonitor> monitor_;
+    std::unique_ptr<ScheduledCall> probeTask_;
+    std::uint64_t selectionGeneration_ = 0;
+    ClickCounter clicks_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace tavrolin
