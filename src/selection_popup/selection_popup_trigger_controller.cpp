@@ -47,7 +47,7 @@ std::optional<QRectF> readScreenFrame(Accessibility& accessibility, const Access
 // ---- controller
 
 DesktopSelectionPopupTriggerController::Dependencies DesktopSelectionPopupTriggerController::systemDependencies(
-    Accessibility& accessibility, FrontApplicationProviding& frontApplications, std::shared_ptr<void> keepAlive) {
+    AccessibilityCalls& accessibility, FrontApplicationProviding& frontApplications, std::shared_ptr<void> keepAlive) {
     FloatingWindowEnvironment windows = FloatingWindowEnvironment::system();
     Dependencies d{accessibility, frontApplications, windows.monitoring, windows};
     d.ownProcessId = QCoreApplication::applicationPid();
@@ -163,21 +163,25 @@ void DesktopSelectionPopupTriggerController::handleSelectionEvent(int clickCount
         });
 }
 
-void DesktopSelectionPopupTriggerController::probeSelection(std::uint64_t generation, bool isMultiClick) {
+// Every read goes through the accessibility thread; one that gets no answer in time counts as
+// nothing read. After each wait the controller may be gone or a newer selection may have come.
+QCoro::Task<void> DesktopSelectionPopupTriggerController::probeSelection(std::uint64_t generation, bool isMultiClick) {
     if (generation != selectionGeneration_) {
-        return;
+        co_return;
     }
-    const FocusedSelection read = readFocusedSelection(dependencies_.accessibility);
-    if (!read.trusted) {
-        return;
+    const std::weak_ptr<bool> alive = alive_;
+    const auto query = [](Accessibility& accessibility) { return readFocusedSelection(accessibility); };
+    const FocusedSelection read = co_await ask(dependencies_.accessibility, query, FocusedSelection{});
+    if (alive.expired() || generation != selectionGeneration_ || !read.trusted) {
+        co_return;
     }
     if (!dependencies_.frontApplications.frontApplication() || !read.element || read.secure) {
         floatingButton_.dismiss();
-        return;
+        co_return;
     }
     if ((read.text && !read.text->isEmpty()) || !isMultiClick) {
-        finishProbe(generation, read.element, read.editable, read.text);
-        return;
+        co_await finishProbe(generation, read.element, read.editable, read.text);
+        co_return;
     }
     // A double click's selection may reach the accessibility tree late: look again a few times.
     floatingButton_.dismiss();
@@ -223,26 +227,37 @@ void DesktopSelectionPopupTriggerController::retryRead(std::uint64_t generation,
     const std::weak_ptr<bool> alive = alive_;
     probeTask_ = dependencies_.windows.scheduler->scheduleAfter(
         retryDelays[attempt], [this, alive, generation, element, editable, attempt] {
-            if (alive.expired() || generation != selectionGeneration_) {
-                return;
+            if (!alive.expired() && generation == selectionGeneration_) {
+                retryReadNow(generation, element, editable, attempt);
             }
-            std::optional<QString> text = readSelectedText(dependencies_.accessibility, element);
-            if ((text && !text->isEmpty()) || attempt + 1 >= std::size(retryDelays)) {
-                finishProbe(generation, element, editable, text);
-                return;
-            }
-            retryRead(generation, element, editable, attempt + 1);
         });
 }
 
-void DesktopSelectionPopupTriggerController::finishProbe(std::uint64_t generation, const AccessibleElementHandle& element,
-                                                         bool editable, const std::optional<QString>& text) {
+QCoro::Task<void> DesktopSelectionPopupTriggerController::retryReadNow(std::uint64_t generation,
+                                                                       AccessibleElementHandle element, bool editable,
+                                                                       std::size_t attempt) {
+    const std::weak_ptr<bool> alive = alive_;
+    const auto query = [element](Accessibility& accessibility) { return readSelectedText(accessibility, element); };
+    std::optional<QString> text = co_await ask(dependencies_.accessibility, query, std::optional<QString>{});
+    if (alive.expired() || generation != selectionGeneration_) {
+        co_return;
+    }
+    if ((text && !text->isEmpty()) || attempt + 1 >= std::size(retryDelays)) {
+        co_await finishProbe(generation, element, editable, std::move(text));
+        co_return;
+    }
+    retryRead(generation, element, editable, attempt + 1);
+}
+
+QCoro::Task<void> DesktopSelectionPopupTriggerController::finishProbe(std::uint64_t generation,
+                                                                      AccessibleElementHandle element, bool editable,
+                                                                      std::optional<QString> text) {
     if (generation != selectionGeneration_) {
-        return;
+        co_return;
     }
     if (!text || graphemeCount(text->trimmed()) < 2) {
         floatingButton_.dismiss();
-        return;
+        co_return;
     }
     const AppSettings settings = settingsStore_.settings();
     const std::set<AppLanguage> boosted = preferredLanguages_ ? preferredLanguages_->boostedLanguages()
@@ -252,11 +267,16 @@ void DesktopSelectionPopupTriggerController::finishProbe(std::uint64_t generatio
     const bool translatable = detected && *detected != settings.targetLanguage;
     if (!editable && !translatable) {
         floatingButton_.dismiss();
-        return;
+        co_return;
     }
     const SelectionPopupMode mode{editable, translatable, editable && settings.onlineFeaturesEnabled};
 
-    const std::optional<QRectF> rect = readAnchorRect(dependencies_.accessibility, element);
+    const std::weak_ptr<bool> alive = alive_;
+    const auto query = [element](Accessibility& accessibility) { return readAnchorRect(accessibility, element); };
+    const std::optional<QRectF> rect = co_await ask(dependencies_.accessibility, query, std::optional<QRectF>{});
+    if (alive.expired() || generation != selectionGeneration_) {
+        co_return;
+    }
     std::optional<QRectF> anchor;
     if (rect && dependencies_.panelFrame) {
         anchor = dependencies_.panelFrame(*rect);

@@ -2,6 +2,7 @@
 
 #include "core/app_language.h"
 #include "platform/accessibility.h"
+#include "platform/accessibility_calls.h"
 #include "platform/clock.h"
 #include "platform/global_mouse_monitoring.h"
 #include "selection_popup/selection_first_use_hint.h"
@@ -45,8 +46,9 @@ public:
                                                                 std::chrono::milliseconds(250)};
 
     struct Dependencies {
-        // Shared with the focused-field readers; both must outlive the controller.
-        Accessibility& accessibility;
+        // Shared with the focused-field readers (their accessibility thread); both must outlive
+        // the controller.
+        AccessibilityCalls& accessibility;
         FrontApplicationProviding& frontApplications;
         std::shared_ptr<GlobalInputMonitoring> monitoring;
         FloatingWindowEnvironment windows;
@@ -62,7 +64,7 @@ public:
 
     // The X11 monitors and windows, the screens' layout, Qt's double-click interval and the
     // system language detector, over the given accessibility and front-application lookup.
-    static Dependencies systemDependencies(Accessibility& accessibility, FrontApplicationProviding& frontApplications,
+    static Dependencies systemDependencies(AccessibilityCalls& accessibility, FrontApplicationProviding& frontApplications,
                                            std::shared_ptr<void> keepAlive);
 
     DesktopSelectionPopupTriggerController(const AppSettingsProviding& settingsStore,
@@ -105,10 +107,12 @@ public:
     static bool isEditableElement(Accessibility& accessibility, const AccessibleElementHandle& element);
 
 private:
-    void probeSelection(std::uint64_t generation, bool isMultiClick);
+    QCoro::Task<void> probeSelection(std::uint64_t generation, bool isMultiClick);
     void retryRead(std::uint64_t generation, AccessibleElementHandle element, bool editable, std::size_t attempt);
-    void finishProbe(std::uint64_t generation, const AccessibleElementHandle& element, bool editable,
-                     const std::optional<QString>& text);
+    QCoro::Task<void> retryReadNow(std::uint64_t generation, AccessibleElementHandle element, bool editable,
+                                   std::size_t attempt);
+    QCoro::Task<void> finishProbe(std::uint64_t generation, AccessibleElementHandle element, bool editable,
+                                  std::optional<QString> text);
 
     const AppSettingsProviding& settingsStore_;
     std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguages_;

@@ -7,6 +7,7 @@
 #include "core/defaults_store.h"
 #include "selection_popup/selection_popup_trigger_controller.h"
 #include "support/fake_accessibility.h"
+#include "support/inline_accessibility_calls.h"
 #include "support/fake_front_application_provider.h"
 #include "support/fake_global_input_monitoring.h"
 #include "support/fixed_preferred_languages.h"
@@ -39,6 +40,7 @@ public:
 
 struct Trigger {
     test::FakeAccessibility ax;
+    test::InlineAccessibilityCalls axCalls{ax};
     test::FakeFrontApplicationProvider front;
     Settings settings;
     InMemoryDefaultsStore defaults;
@@ -62,7 +64,7 @@ struct Trigger {
         windows.screens = [] {
             return std::vector<selection_popup_geometry::ScreenArea>{{QRectF(0, 0, 1280, 800), QRectF(0, 0, 1280, 800)}};
         };
-        Controller::Dependencies d{ax, front, monitoring, windows};
+        Controller::Dependencies d{axCalls, front, monitoring, windows};
         d.ownProcessId = ownPid;
         d.panelFrame = [](const QRectF& frame) -> std::optional<QRectF> {
             return frame.width() > 0 && frame.height() > 0 ? std::optional<QRectF>(frame) : std::nullopt;
