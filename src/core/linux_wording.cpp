@@ -107,6 +107,9 @@ constexpr LinuxRewording kLinuxRewordings[] = {
      "before translating into %1."},
 
     // --- Window translation ---
+    // The setup notice's button: the device's engine gets its language data from a package the
+    // user installs, and the button opens the step that explains it.
+    {"Download Languages", "Install Languages"},
 
     // --- Focused-text workflows ---
 
