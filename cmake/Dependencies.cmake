@@ -5,7 +5,7 @@ qcoro_enable_coroutines()
 find_package(X11 REQUIRED)
 find_package(PkgConfig REQUIRED)
 
-pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-keysyms xcb-xtest xcb-ewmh xcb-icccm xcb-res xcb-xkb)
+pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-keysyms xcb-xtest xcb-ewmh xcb-icccm xcb-res xcb-xkb xcb-xinput)
 pkg_check_modules(ATSPI REQUIRED IMPORTED_TARGET atspi-2 gobject-2.0)
 pkg_check_modules(TESSERACT REQUIRED IMPORTED_TARGET tesseract lept)
 pkg_check_modules(HUNSPELL REQUIRED IMPORTED_TARGET hunspell)

@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config procps
   qt6-base-dev qcoro-qt6-dev libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   libx11-dev libxtst-dev libxss-dev libxcb1-dev libxcb-xtest0-dev libxcb-ewmh-dev libxcb-icccm4-dev
-  libxcb-keysyms1-dev libxcb-res0-dev libxcb-xkb-dev
+  libxcb-keysyms1-dev libxcb-res0-dev libxcb-xkb-dev libxcb-xinput-dev
   libtesseract-dev tesseract-ocr-eng tesseract-ocr-rus tesseract-ocr-deu tesseract-ocr-fra tesseract-ocr-spa
   libcld2-dev apertium apertium-eng-spa apertium-rus-ukr libhunspell-dev hunspell-en-us hunspell-ru
   x11-xserver-utils

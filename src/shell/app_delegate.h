@@ -13,6 +13,7 @@
 //   app_delegate_updates.cpp    update checks
 //   app_delegate_onboarding.cpp onboarding and the share prompt
 //   app_delegate_dictation.cpp  the dictation scratchpad window
+//   app_delegate_window_translation.cpp  the Translate-window workflow and its overlay
 // A new concern adds its own app_delegate_<concern>.cpp and declares its members in the
 // matching section below.
 
@@ -31,12 +32,14 @@
 #include "window_translation/screenshot_translation_service.h"
 #include "window_translation/translation_preview_state.h"
 
+#include <QCoroTask>
 #include <QImage>
 #include <QObject>
 #include <QPointer>
 #include <QRectF>
 #include <QUuid>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -62,6 +65,7 @@ class OnboardingHooks;
 class OnboardingPresenting;
 class ProgramLaunching;
 class Scheduler;
+class ScheduledCall;
 class SettingsCoordinator;
 class SharePromptCoordinator;
 class StatusMenu;
@@ -73,6 +77,7 @@ class TextEditingService;
 class TextPromptingService;
 class TextWritingService;
 struct TranslationSetupSupport;
+struct CaptureResult;
 class AntiSleepManager;
 class AppUpdateChecker;
 class AppUpdateStateStore;
@@ -333,6 +338,18 @@ public:
         return dictationScratchpadWindowController_.get();
     }
 
+    // ---- window translation (app_delegate_window_translation.cpp)
+
+    // Captures the front window, translates it and shows the overlay over it; a failure ends in
+    // a usage event and, by the error, an alert. The shortcut's name goes into the screen-capture
+    // alert. Returns at once.
+    void startCapture(const QString& shortcutDisplayName, TelemetryTrigger trigger);
+    // Shows the context's image over its window. False when its bounds lie on no display and
+    // nothing was shown.
+    bool presentOverlay(const OverlayTranslationContext& context);
+    // How long a capture from the tray menu waits for the uncovered window to repaint.
+    static constexpr std::chrono::milliseconds menuCaptureSettleDelay{120};
+
     // ---- settings (app_delegate_settings.cpp)
 
     // Pushes the current settings to the running services at launch.
@@ -363,6 +380,11 @@ public:
     void presentSharePrompt(TelemetryTrigger trigger);
 
 private:
+    QCoro::Task<void> runCapture(QString shortcutDisplayName, TelemetryTrigger trigger,
+                                 TelemetryEventReporter::Context context, TranslationLanguagePair pair);
+    void showCaptureResult(const CaptureResult& result, TelemetryTrigger trigger, const TelemetryEventReporter::Context& context);
+    void handleCaptureFailure(std::exception_ptr error, const QString& shortcutDisplayName, TelemetryTrigger trigger,
+                              const TelemetryEventReporter::Context& context);
     // Consumes a pending share prompt (the dismissal hooks of the overlay and the popup).
     void showPendingSharePrompt();
     // The window manager's activation requests, built on first use; null without a display.
@@ -413,6 +435,7 @@ private:
     bool screenshotControllerBuilt_ = false;
     std::shared_ptr<OnboardingDemoService> onboardingDemoService_;
 
+    std::unique_ptr<ScheduledCall> menuCaptureStart_;
     std::unique_ptr<SystemEventMonitoring> systemEventMonitor_;
     std::unique_ptr<StatusMenu> statusMenuController_;
     std::unique_ptr<MainMenu> mainMenu_;

@@ -41,6 +41,7 @@
 #include "platform/language_recognizer.h"
 #include "platform/text_recognition_engine.h"
 #include "window_translation/active_window_detector.h"
+#include "window_translation/desktop_screenshot_overlay_presenter.h"
 #include "window_translation/screenshot_controller.h"
 #include "window_translation/text_recognition_service.h"
 
@@ -163,6 +164,10 @@ AppDelegate::Factories AppDelegate::defaultFactories() {
     };
     f.makeDiagnosticsExporter = [] {
         return std::make_shared<DiagnosticsExporter>(std::make_shared<ProcessDiagnosticsCommandRunner>());
+    };
+    f.makeScreenshotOverlayPresenter = [](std::shared_ptr<TranslationSetupSupport> setupSupport) {
+        return std::make_unique<DesktopScreenshotOverlayPresenter>(
+            std::move(setupSupport), DesktopScreenshotOverlayPresenter::systemDependencies());
     };
     f.makeTextRecognizer = [](std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguages) {
         return std::make_shared<TextRecognitionService>(makeSystemTextRecognitionEngine(),

@@ -1,14 +1,22 @@
 // The real executable with the full delegate under the desktop session: launch line, tray icon,
-// Quit from the tray menu, and usage events only while online features are on.
+// Quit from the tray menu, usage events only while online features are on, and the translation
+// of the front window from the shortcut and from the tray menu.
 #include "core/app_settings_store.h"
 #include "core/defaults_store.h"
+#include "platform/linux/x11_desktop.h"
 #include "support/async.h"
 #include "support/local_http_server.h"
 #include "support/tavrolin_process_home.h"
 
 #include <QDir>
+#include <cstring>
+#include <functional>
 #include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
 #include <QProcess>
+#include <QScreen>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -40,10 +48,13 @@ protected:
         server_.start();
     }
 
-    void writeSettings(bool onlineFeatures) {
+    void writeSettings(bool onlineFeatures, const std::function<void(AppSettings&)>& change = {}) {
         JsonFileDefaultsStore defaults(home_.filePath("config/tavrolin/defaults.json"));
         AppSettingsStore store(defaults);
         AppSettings settings = store.settings();
+        if (change) {
+            change(settings);
+        }
         settings.onlineFeaturesEnabled = onlineFeatures;
         settings.telemetryEnabled = true;
         settings.selectionPopupEnabled = false;
@@ -159,6 +170,223 @@ TEST_F(TavrolinDelegateProcessTest, OnlineTheInstallAndLaunchEventsReachTheServe
                 received[1].contains(QStringLiteral("\"action\":\"app_install\"")));
     process_.terminate();
     EXPECT_TRUE(process_.waitForFinished(10000));
+}
+
+// ---- translating the front window
+
+QString xdotool(const QStringList& arguments) { return run(QStringLiteral("xdotool"), arguments); }
+
+// The pattern program with part of its window showing English interface text.
+class PatternWindowProgram {
+public:
+    explicit PatternWindowProgram(QPoint position = {120, 140}) {
+        const QString program = qEnvironmentVariable("TAVROLIN_BUILD_DIR") +
+                                QStringLiteral("/tests/support/tavrolin_test_app_pattern_window");
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(program, {"--size", "640", "400", "--pos", QString::number(position.x()),
+                                 QString::number(position.y()), "--ui-text", "400", "240"});
+        const QString window = reply(QStringLiteral("window"));
+        windowID = window.toULongLong();
+        const QStringList at = reply(QStringLiteral("at"), QStringLiteral("where")).split(' ');
+        if (at.size() == 4) {
+            clientArea = QRect(at[0].toInt(), at[1].toInt(), at[2].toInt(), at[3].toInt());
+        }
+    }
+    ~PatternWindowProgram() {
+        process_.write("quit\n");
+        if (!process_.waitForFinished(3000)) {
+            process_.kill();
+            process_.waitForFinished(1000);
+        }
+    }
+    QString reply(const QString& word, const QString& command = {}) {
+        if (!command.isEmpty()) {
+            process_.write((command + QLatin1Char('\n')).toUtf8());
+            process_.waitForBytesWritten(1000);
+        }
+        QString answer;
+        test::waitUntil(
+            [&] {
+                while (process_.canReadLine()) {
+                    const QString line = QString::fromUtf8(process_.readLine()).trimmed();
+                    if (line.startsWith(word + QLatin1Char(' ')) || line == word) {
+                        answer = line.mid(word.size()).trimmed();
+                        return true;
+                    }
+                }
+                return false;
+            },
+            10s);
+        return answer;
+    }
+    qint64 pid() const { return process_.processId(); }
+    void kill() {
+        process_.kill();
+        process_.waitForFinished(3000);
+    }
+
+    quint64 windowID = 0;
+    QRect clientArea;
+
+private:
+    QProcess process_;
+};
+
+QImage screenImage() {
+    return QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+quint64 activeWindow() { return xdotool({"getactivewindow"}).toULongLong(); }
+
+class WindowTranslationProcessTest : public TavrolinDelegateProcessTest {
+protected:
+    // Our windows on screen other than the tray icon, with their geometry.
+    std::vector<QRect> overlayWindows() const {
+        std::vector<QRect> found;
+        for (const QString& window : visibleWindows()) {
+            const QString shell = xdotool({"getwindowgeometry", "--shell", window});
+            QRect r;
+            for (const QString& line : shell.split('\n')) {
+                const auto value = [&](const char* key) { return line.mid(int(std::strlen(key)) + 1).toInt(); };
+                if (line.startsWith("X=")) r.moveLeft(value("X"));
+                if (line.startsWith("Y=")) r.moveTop(value("Y"));
+                if (line.startsWith("WIDTH=")) r.setWidth(value("WIDTH"));
+                if (line.startsWith("HEIGHT=")) r.setHeight(value("HEIGHT"));
+            }
+            if (r.width() > 100 && r.height() > 100) {
+                found.push_back(r);
+            }
+        }
+        return found;
+    }
+    int countLogged(const QString& part) const {
+        int count = 0;
+        for (const QString& line : logLines()) {
+            count += line.contains(part) ? 1 : 0;
+        }
+        return count;
+    }
+
+    // Native Spanish, online features off, a minimum display time of 0.5 s; up with its tray icon.
+    void startInSpanish() {
+        writeSettings(false, [](AppSettings& s) {
+            s.targetLanguage = AppLanguage::spanish;
+            s.overlayMinimumDisplayDuration = 0.5;
+        });
+        start();
+        ASSERT_TRUE(test::waitUntil([&] { return visibleWindows().size() == 1; }, 15s)) << "no tray icon was shown";
+    }
+
+    // One translation of the front window, from the shortcut or from the tray menu.
+    void translateAndDismiss(PatternWindowProgram& pattern, const QRect& bounds, const QImage& before, bool fromTray) {
+        const QString success =
+            QStringLiteral("event action=capture_and_translate_active_window trigger=%1").arg(fromTray ? "menu" : "hotkey");
+        const int successesBefore = countLogged(success);
+        if (fromTray) {
+            const QStringList icons = visibleWindows();
+            ASSERT_EQ(icons.size(), 1);
+            xdotool({"mousemove", "--window", icons.first(), "5", "5"});
+            xdotool({"click", "3"});
+            ASSERT_TRUE(test::waitUntil([&] { return visibleWindows().size() > 1; }, 3s)) << "the menu did not open";
+            xdotool({"key", "Down", "Return"});
+        } else {
+            xdotool({"key", "ctrl+shift+t"});
+        }
+        ASSERT_TRUE(test::waitUntil([&] { return countLogged(success) > successesBefore; }, 60s))
+            << logLines().join('\n').toStdString();
+        ASSERT_TRUE(countLogged(success + QStringLiteral(" hotkey=") +
+                                (fromTray ? QStringLiteral("none") : QStringLiteral("Control+Shift+T"))) > successesBefore);
+        // A key before the minimum display time leaves the overlay.
+        xdotool({"key", "a"});
+        test::waitUntil([] { return false; }, 150ms);
+        std::vector<QRect> overlays = overlayWindows();
+        ASSERT_EQ(overlays.size(), 1u) << "the overlay is not on screen";
+        EXPECT_EQ(overlays.front(), bounds);
+        EXPECT_EQ(activeWindow(), pattern.windowID) << "the overlay took the focus";
+
+        test::waitUntil([] { return false; }, 600ms);
+        const QImage after = screenImage();
+        // Equal to the screen before the shortcut except in the text's patches, the glowing
+        // band, the badge (top right) and the watermark (bottom right). A translation may be
+        // wider than its line and hang below it, so only the pattern well to the right of the
+        // text is sure to stay as it was.
+        const int band = 45;
+        const QRect textWithRoom(pattern.clientArea.left(), bounds.top(), 400 + 150, bounds.height());
+        int changedOutside = 0;
+        int changedInText = 0;
+        for (int y = bounds.top() + band; y <= bounds.bottom() - band; ++y) {
+            for (int x = bounds.left() + band; x <= bounds.right() - band; ++x) {
+                const bool badge = y < bounds.top() + 70 && x > bounds.right() - 320;
+                const bool watermark = y > bounds.bottom() - 70 && x > bounds.right() - 220;
+                if (badge || watermark || before.pixel(x, y) == after.pixel(x, y)) {
+                    continue;
+                }
+                (textWithRoom.contains(x, y) ? changedInText : changedOutside) += 1;
+            }
+        }
+        EXPECT_EQ(changedOutside, 0);
+        EXPECT_GT(changedInText, 500) << "no translated patch";
+
+        // A click elsewhere on the desktop (the panel at the bottom, away from our icon) closes
+        // it; the pattern window stays active. (A click on the bare root window would make
+        // openbox clear the active window.)
+        xdotool({"mousemove", "1090", "784", "click", "1"});
+        EXPECT_TRUE(test::waitUntil([&] { return overlayWindows().empty(); }, 3s)) << "the click did not dismiss";
+        EXPECT_EQ(activeWindow(), pattern.windowID);
+    }
+};
+
+TEST_F(WindowTranslationProcessTest, TheShortcutAndTheTrayItemTranslateTheFrontWindow) {
+    ASSERT_NO_FATAL_FAILURE(startInSpanish());
+
+    PatternWindowProgram pattern;
+    ASSERT_NE(pattern.windowID, 0u);
+    pattern.reply(QStringLiteral("activated"), QStringLiteral("activate"));
+    ASSERT_TRUE(test::waitUntil([&] { return activeWindow() == pattern.windowID; }, 5s));
+    // The window's bounds, frame included, as the window list has them.
+    QRect bounds;
+    for (const WindowListEntry& entry : x11::sharedWindowList()->onScreenWindows()) {
+        if (entry.ownerPID == pattern.pid() && entry.bounds) {
+            bounds = entry.bounds->toAlignedRect();
+        }
+    }
+    ASSERT_TRUE(bounds.contains(pattern.clientArea)) << "no bounds for the pattern window";
+    const QImage before = screenImage();
+
+    translateAndDismiss(pattern, bounds, before, false);
+    EXPECT_TRUE(countLogged(QStringLiteral("workflow start action=capture_and_translate_active_window trigger=hotkey "
+                                           "source=auto target=es")) == 1)
+        << logLines().join('\n').toStdString();
+
+    translateAndDismiss(pattern, bounds, before, true);
+    EXPECT_EQ(countLogged(QStringLiteral("workflow start action=capture_and_translate_active_window trigger=menu")), 1);
+}
+
+TEST_F(WindowTranslationProcessTest, AWindowPartlyOffScreenWhoseProgramExitsUnderTheOverlay) {
+    ASSERT_NO_FATAL_FAILURE(startInSpanish());
+
+    PatternWindowProgram pattern(QPoint(-200, -120));
+    ASSERT_NE(pattern.windowID, 0u);
+    pattern.reply(QStringLiteral("activated"), QStringLiteral("activate"));
+    ASSERT_TRUE(test::waitUntil([&] { return activeWindow() == pattern.windowID; }, 5s));
+    const QString done = QStringLiteral("event action=capture_and_translate_active_window trigger=hotkey");
+    xdotool({"key", "ctrl+shift+t"});
+    ASSERT_TRUE(test::waitUntil([&] { return countLogged(done) == 1; }, 60s)) << logLines().join('\n').toStdString();
+    EXPECT_EQ(overlayWindows().size(), 1u);
+
+    // The covered program goes away; the overlay stays until dismissed, and a key after the
+    // minimum time dismisses it.
+    pattern.kill();
+    test::waitUntil([] { return false; }, 700ms);
+    EXPECT_EQ(overlayWindows().size(), 1u);
+    xdotool({"key", "Escape"});
+    EXPECT_TRUE(test::waitUntil([&] { return overlayWindows().empty(); }, 3s));
+    EXPECT_EQ(process_.state(), QProcess::Running);
+
+    // Again, with nothing but the desktop in front.
+    xdotool({"key", "ctrl+shift+t"});
+    ASSERT_TRUE(test::waitUntil([&] { return countLogged(done) == 2; }, 60s)) << logLines().join('\n').toStdString();
+    EXPECT_EQ(process_.state(), QProcess::Running);
 }
 
 }  // namespace

@@ -45,6 +45,15 @@
 #include "support/fake_screen_capture_permission.h"
 #include "window_translation/screenshot_controller.h"
 #include "window_translation/screenshot_overlay_presenter.h"
+#include "window_translation/active_window_detector.h"
+#include "shell/window_translation_failures.h"
+#include "shell/app_alerts.h"
+#include "support/fake_front_application_provider.h"
+#include "support/fake_window_list.h"
+
+#include <QElapsedTimer>
+
+#include <future>
 
 #include <QCoreApplication>
 #include <QMenu>
@@ -73,7 +82,29 @@ public:
     void showLoading(const QString& message, bool usesServer) override {
         log_->add(QStringLiteral("overlay.showLoading %1 %2").arg(message).arg(usesServer));
     }
+    void presentLoading(const QRectF&, std::optional<qint32>, const QString& message, bool usesServer) override {
+        log_->add(QStringLiteral("overlay.presentLoading %1 %2").arg(message).arg(usesServer));
+        panelUp = true;
+    }
+    bool presentImage(const QImage&, const QRectF&, std::optional<qint32>, const QString& name,
+                      const TranslationLanguagePair&, bool, std::function<void(TranslationLanguagePair)>) override {
+        log_->add(QStringLiteral("overlay.presentImage %1").arg(name));
+        panelUp = imageShows;
+        return imageShows;
+    }
+    void clear(bool notify) override {
+        log_->add(QStringLiteral("overlay.clear %1").arg(notify));
+        panelUp = false;
+        if (notify && onDismiss) {
+            onDismiss();
+        }
+    }
+    void attemptClear(bool notify) override { clear(notify); }
+    bool hasOverlayPanel() const override { return panelUp; }
     double minimum = -1;
+    bool panelUp = false;
+    // False: the image's bounds lie on no display.
+    bool imageShows = true;
     std::function<void()> onDismiss;
 
 private:
@@ -187,6 +218,15 @@ struct Harness {
     test::FakeSpeechBackends speech;
     std::vector<FakeOnboardingWindow*> onboardingWindows;
     std::vector<std::shared_ptr<test::RecordingDeviceTranslationClient>> deviceClients;
+    // The front window the screenshot controller's detector sees (when withDetector is set at
+    // the time it is built) and the screen it captures.
+    bool withDetector = false;
+    std::shared_ptr<test::FakeFrontApplicationProvider> frontApplication =
+        std::make_shared<test::FakeFrontApplicationProvider>();
+    std::shared_ptr<test::FakeWindowList> windowList = std::make_shared<test::FakeWindowList>();
+    std::shared_ptr<test::FakeScreenCapture> screen = std::make_shared<test::FakeScreenCapture>();
+    std::shared_ptr<test::FakeScreenCapturePermission> permission =
+        std::make_shared<test::FakeScreenCapturePermission>();
 
     AppDelegate::Factories factories() {
         AppDelegate::Factories f;
@@ -225,7 +265,8 @@ struct Harness {
         };
         f.makeActiveWindowDetector = [this] {
             log->add(QStringLiteral("build activeWindowDetector"));
-            return std::shared_ptr<ActiveWindowDetector>();
+            return withDetector ? std::make_shared<ActiveWindowDetector>(frontApplication, windowList, 1)
+                                : std::shared_ptr<ActiveWindowDetector>();
         };
         f.makeFocusedTextFieldAccessor = [this](double delay) {
             log->add(QStringLiteral("build focusedTextFieldAccessor clipboardRestoreDelay=%1").arg(delay));
@@ -299,12 +340,10 @@ struct Harness {
         f.makeScreenshotController = [this](CaptureTargetResolver resolver, ScreenshotTranslationService service,
                                             std::shared_ptr<const AppSettingsProviding> settings) {
             log->add(QStringLiteral("build screenshotController"));
-            auto screen = std::make_shared<test::FakeScreenCapture>();
             screen->content.displays = {ShareableDisplay{1, QRectF(0, 0, 320, 200)}};
             screen->content.mainDisplayID = 1;
-            return std::make_unique<ScreenshotController>(
-                std::move(resolver), ScreenCaptureService(screen), std::move(service),
-                std::move(settings), std::make_shared<test::FakeScreenCapturePermission>());
+            return std::make_unique<ScreenshotController>(std::move(resolver), ScreenCaptureService(screen),
+                                                          std::move(service), std::move(settings), permission);
         };
         f.makeTextEditingClient = [this](TextEditingConfiguration, ServerSessionConfiguration) {
             return std::make_shared<test::InMemoryTextEditingClient>(log);
@@ -817,3 +856,242 @@ TEST(AppDelegate, TheScratchpadIsBuiltOnceAndEachCommandPresentsItInItsMode) {
 
 }  // namespace
 }  // namespace tavrolin
+
+// ---- the Translate-window workflow
+
+namespace {
+
+constexpr auto windowTranslation = "action=capture_and_translate_active_window";
+
+bool waitFor(const std::function<bool()>& condition) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition() && timer.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return condition();
+}
+
+struct WindowTranslation : Launched {
+    WindowTranslation(const std::function<void(AppSettings&)>& change = [](AppSettings& s) {
+        s.onlineFeaturesEnabled = false;
+        s.telemetryEnabled = false;
+        s.targetLanguage = AppLanguage::spanish;
+        s.overlayMinimumDisplayDuration = 0.5;
+    })
+        : Launched(change) {
+        h.withDetector = true;
+        start = h.log->events().size();
+    }
+    qsizetype start = 0;
+
+    QStringList overlayCalls() const { return h.log->events().mid(start).filter(QStringLiteral("overlay.")); }
+    QStringList usageEvents() const {
+        return h.lines.messages(LogCategory::telemetry).filter(QString::fromLatin1(windowTranslation));
+    }
+    QStringList workflowLines() const {
+        return h.lines.messages(LogCategory::app).filter(QString::fromLatin1(windowTranslation));
+    }
+    bool finished() const { return !usageEvents().isEmpty(); }
+    QString shortcut() const { return delegate->settingsStore().settings().captureAndTranslateShortcut.displayName(); }
+};
+
+}  // namespace
+
+TEST(WindowTranslationWorkflow, AnOverlayOnScreenRefusesWithOnlyTheIgnoredLine) {
+    WindowTranslation w;
+    w.h.overlay->panelUp = true;
+    w.delegate->startCapture(w.shortcut(), TelemetryTrigger::hotkey);
+    const QStringList lines = w.workflowLines();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("workflow start action=capture_and_translate_active_window "
+                                                   "trigger=hotkey source=auto target=es")))
+        << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("reason=overlay_presenting")));
+    EXPECT_TRUE(w.usageEvents().isEmpty());
+    EXPECT_EQ(w.h.log->matching(QStringLiteral("build screenshotController")).size(), 0);
+}
+
+TEST(WindowTranslationWorkflow, ARunningWorkflowRefusesWithAFailedEvent) {
+    WindowTranslation w;
+    w.delegate->isTextWritingInProgress = true;
+    w.delegate->startCapture(w.shortcut(), TelemetryTrigger::menu);
+    ASSERT_EQ(w.workflowLines().size(), 2);
+    EXPECT_TRUE(w.workflowLines()[1].contains(QStringLiteral("reason=workflow_already_in_progress")));
+    ASSERT_EQ(w.usageEvents().size(), 1);
+    EXPECT_TRUE(w.usageEvents()[0].contains(QStringLiteral("success=false error=workflow_already_in_progress")))
+        << w.usageEvents()[0].toStdString();
+    EXPECT_TRUE(w.overlayCalls().isEmpty());
+}
+
+TEST(WindowTranslationWorkflow, ASuccessShowsTheCardThenTheImageAndCountsOnce) {
+    WindowTranslation w;
+    w.delegate->startCapture(w.shortcut(), TelemetryTrigger::hotkey);
+    ASSERT_TRUE(waitFor([&] { return w.finished(); }));
+    // No front application: the whole display, its card from the capture callback.
+    EXPECT_EQ(w.overlayCalls(), (QStringList{"overlay.presentLoading Traduciendo... 0",
+                                             "overlay.presentImage Auto Detect -> Spanish"}));
+    ASSERT_EQ(w.usageEvents().size(), 1);
+    EXPECT_TRUE(w.usageEvents()[0].contains(QStringLiteral("success=true")));
+    EXPECT_TRUE(w.usageEvents()[0].contains(QStringLiteral("hotkey=") + w.shortcut()))
+        << w.usageEvents()[0].toStdString();
+    ASSERT_TRUE(w.delegate->overlayTranslationContext.has_value());
+    EXPECT_EQ(w.delegate->overlayTranslationContext->windowBounds, QRectF(0, 0, 320, 200));
+    EXPECT_FALSE(w.delegate->overlayTranslationContext->ownerPID);
+    EXPECT_EQ(w.h.defaults.integer(QStringLiteral("sharePromptTotalSuccessCount")), 1);
+
+    // The dismissal drops the context.
+    w.h.overlay->clear(true);
+    EXPECT_FALSE(w.delegate->overlayTranslationContext.has_value());
+}
+
+TEST(WindowTranslationWorkflow, AnImageThatReachesNoDisplayIsAFailureNotASuccess) {
+    WindowTranslation w;
+    w.h.overlay->imageShows = false;
+    w.delegate->startCapture(w.shortcut(), TelemetryTrigger::menu);
+    ASSERT_TRUE(waitFor([&] { return w.finished(); }));
+    ASSERT_EQ(w.usageEvents().size(), 1);
+    EXPECT_TRUE(w.usageEvents()[0].contains(QStringLiteral("success=false error=no_shareable_display_found")));
+    EXPECT_FALSE(w.delegate->overlayTranslationContext.has_value());
+    EXPECT_EQ(w.h.defaults.integer(QStringLiteral("sharePromptTotalSuccessCount")), 0);
+    ASSERT_EQ(w.h.alerts->shown.size(), 1u);
+    EXPECT_EQ(w.h.alerts->shown[0].title, QStringLiteral("Capture failed"));
+    EXPECT_EQ(w.h.alerts->shown[0].message,
+              makeMessage(CaptureWorkflowError(CaptureWorkflowError::Case::noShareableDisplayFound)));
+}
+
+TEST(WindowTranslationWorkflow, ASecondRequestDuringACaptureLeavesTheFirstAlone) {
+    WindowTranslation w;
+    // The first capture holds the screen until the second request has been answered.
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    w.h.screen->failCapture = [released] { released.wait(); };
+    w.delegate->startCapture(w.shortcut(), TelemetryTrigger::hotkey);
+    w.delegate->startCapture(w.shortcut(), TelemetryTrigger::hotkey);
+    release.set_value();
+    // The refusal is reported at once, without touching the overlay or alerting.
+    ASSERT_EQ(w.usageEvents().size(), 1);
+    EXPECT_TRUE(w.usageEvents()[0].contains(QStringLiteral("error=capture_already_in_progress")));
+    EXPECT_TRUE(w.overlayCalls().filter(QStringLiteral("overlay.clear")).isEmpty());
+    EXPECT_TRUE(w.h.alerts->shown.empty());
+
+    ASSERT_TRUE(waitFor([&] { return w.usageEvents().size() == 2; }));
+    EXPECT_TRUE(w.usageEvents()[1].contains(QStringLiteral("success=true")));
+    EXPECT_TRUE(w.overlayCalls().filter(QStringLiteral("overlay.clear")).isEmpty());
+}
+
+TEST(WindowTranslationWorkflow, AWindowThatCannotBeCapturedFallsBackToTheDisplay) {
+    WindowTranslation w;
+    w.h.frontApplication->set(FrontApplication{4242, QStringLiteral("Editor")});
+    w.h.windowList->windows = {test::listedWindow(11, 4242, QRectF(10, 10, 200, 100))};
+    w.delegate->startCapture(w.shortcut(), TelemetryTrigger::hotkey);
+    ASSERT_TRUE(waitFor([&] { return w.finished(); }));
+    EXPECT_EQ(w.h.lines.messages(LogCategory::capture).filter(QStringLiteral("fallback")),
+              QStringList{"active-window capture fallback reason=window_not_shareable target=es"});
+    EXPECT_EQ(w.overlayCalls(), (QStringList{"overlay.clear 1", "overlay.presentLoading Traduciendo... 0",
+                                             "overlay.presentImage Auto Detect -> Spanish"}));
+    EXPECT_TRUE(w.usageEvents()[0].contains(QStringLiteral("success=true")));
+    EXPECT_EQ(w.delegate->overlayTranslationContext->windowBounds, QRectF(0, 0, 320, 200));
+}
+
+TEST(WindowTranslationWorkflow, APermissionRefusalShowsTheScreenCaptureAlert) {
+    WindowTranslation w;
+    w.h.permission->granted = false;
+    w.h.permission->grantsOnRequest = false;
+    w.delegate->startCapture(w.shortcut(), TelemetryTrigger::hotkey);
+    ASSERT_TRUE(waitFor([&] { return w.finished(); }));
+    EXPECT_TRUE(w.usageEvents()[0].contains(QStringLiteral("error=screenshot_permission_denied")));
+    EXPECT_EQ(w.overlayCalls(), QStringList{"overlay.clear 1"});
+    ASSERT_EQ(w.h.alerts->shown.size(), 1u);
+    EXPECT_TRUE(w.h.alerts->shown[0].message.contains(w.shortcut())) << w.h.alerts->shown[0].message.toStdString();
+    EXPECT_TRUE(w.workflowLines().filter(QStringLiteral("workflow failure")).isEmpty());
+}
+
+TEST(WindowTranslationWorkflow, OtherErrorsShowCaptureFailedAndForeignOnesAreLoggedAsUnknown) {
+    {
+        WindowTranslation w;
+        w.h.screen->failCapture = [] { throw CaptureWorkflowError(CaptureWorkflowError::Case::emptyCaptureImage); };
+        w.delegate->startCapture(w.shortcut(), TelemetryTrigger::hotkey);
+        ASSERT_TRUE(waitFor([&] { return w.finished(); }));
+        EXPECT_TRUE(w.usageEvents()[0].contains(QStringLiteral("error=empty_capture_image")));
+        ASSERT_EQ(w.h.alerts->shown.size(), 1u);
+        EXPECT_EQ(w.h.alerts->shown[0].title, QStringLiteral("Capture failed"));
+        EXPECT_TRUE(w.workflowLines().filter(QStringLiteral("workflow failure")).isEmpty());
+    }
+    {
+        WindowTranslation w;
+        w.h.screen->failCapture = [] { throw std::runtime_error("the screen went away"); };
+        w.delegate->startCapture(w.shortcut(), TelemetryTrigger::hotkey);
+        ASSERT_TRUE(waitFor([&] { return w.finished(); }));
+        EXPECT_TRUE(w.usageEvents()[0].contains(QStringLiteral("error=unknown_error")));
+        const QStringList failures = w.workflowLines().filter(QStringLiteral("workflow failure"));
+        ASSERT_EQ(failures.size(), 1);
+        EXPECT_TRUE(failures[0].contains(QStringLiteral("errorCode=unknown_error")));
+        ASSERT_EQ(w.h.alerts->shown.size(), 1u);
+        EXPECT_EQ(w.h.alerts->shown[0].title, QStringLiteral("Capture failed"));
+        EXPECT_TRUE(w.h.alerts->shown[0].message.contains(QStringLiteral("the screen went away")));
+        EXPECT_EQ(w.overlayCalls(), QStringList{"overlay.clear 1"});
+    }
+}
+
+TEST(WindowTranslationWorkflow, TheRetryOfAnAlertStartsAgainWithTheAlertTrigger) {
+    WindowTranslation w;
+    int failures = 0;
+    w.h.screen->failCapture = [&] {
+        if (failures++ == 0) {
+            throw CaptureWorkflowError(CaptureWorkflowError::Case::onlineFeaturesDisabled);
+        }
+    };
+    w.h.alerts->answers = {QStringLiteral("Turn On Online Features")};
+    w.delegate->startCapture(w.shortcut(), TelemetryTrigger::hotkey);
+    ASSERT_TRUE(waitFor([&] { return w.usageEvents().size() == 2; }));
+    EXPECT_EQ(w.h.alerts->shown[0].title, QStringLiteral("Online Features Disabled"));
+    EXPECT_TRUE(w.delegate->settingsStore().settings().onlineFeaturesEnabled);
+    const QStringList starts = w.workflowLines().filter(QStringLiteral("workflow start"));
+    ASSERT_EQ(starts.size(), 2);
+    EXPECT_TRUE(starts[1].contains(QStringLiteral("trigger=alert")));
+    EXPECT_TRUE(w.usageEvents()[1].contains(QStringLiteral("success=true")));
+}
+
+TEST(WindowTranslationWorkflow, TheTrayCommandStartsOnceTheMenuHasGone) {
+    WindowTranslation w;
+    w.delegate->startSmartTranslation(TelemetryTrigger::menu);
+    EXPECT_TRUE(w.workflowLines().isEmpty()) << "not from inside the menu's own signal";
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(w.workflowLines().isEmpty());
+    w.h.scheduler->advance(AppDelegate::menuCaptureSettleDelay);
+    ASSERT_FALSE(w.workflowLines().isEmpty());
+    EXPECT_TRUE(w.workflowLines()[0].contains(QStringLiteral("trigger=menu")));
+    ASSERT_TRUE(waitFor([&] { return w.finished(); }));
+
+    // The shortcut starts at once.
+    w.h.overlay->panelUp = false;
+    w.delegate->startSmartTranslation(TelemetryTrigger::hotkey);
+    EXPECT_TRUE(w.workflowLines().filter(QStringLiteral("workflow start")).last().contains(QStringLiteral("trigger=hotkey")));
+    ASSERT_TRUE(waitFor([&] { return w.usageEvents().size() == 2; }));
+}
+
+TEST(WindowTranslationWorkflow, EachErrorHasItsAlert) {
+    using Case = CaptureWorkflowError::Case;
+    std::map<Case, CaptureFailureAlert> special{
+        {Case::captureAlreadyInProgress, CaptureFailureAlert::none},
+        {Case::screenshotPermissionDenied, CaptureFailureAlert::screenRecordingSetup},
+        {Case::screenshotPermissionRequiresRestart, CaptureFailureAlert::screenRecordingSetup},
+        {Case::translationSourceLanguageUnsupported, CaptureFailureAlert::languageNotSupported},
+        {Case::translationLanguagePairNotInstalled, CaptureFailureAlert::translationSetup},
+        {Case::serverTranslationUnavailable, CaptureFailureAlert::translationSetup},
+        {Case::onlineFeaturesDisabled, CaptureFailureAlert::onlineFeaturesDisabled},
+    };
+    int fallbacks = 0;
+    for (int i = 0; i < CaptureWorkflowError::caseCount; ++i) {
+        const auto errorCase = static_cast<Case>(i);
+        const auto it = special.find(errorCase);
+        EXPECT_EQ(captureFailureAlert(errorCase), it == special.end() ? CaptureFailureAlert::captureFailed : it->second)
+            << i;
+        fallbacks += fallsBackToDisplayCapture(errorCase) ? 1 : 0;
+    }
+    EXPECT_EQ(fallbacks, 4);
+    EXPECT_TRUE(fallsBackToDisplayCapture(Case::windowNotShareable));
+    EXPECT_TRUE(fallsBackToDisplayCapture(Case::appIsFrontmost));
+    EXPECT_FALSE(fallsBackToDisplayCapture(Case::noShareableDisplayFound));
+}

@@ -1,7 +1,7 @@
 // A foreign application for window detection and capture tests: one decorated window that
 // paints a known pattern, and on request a frameless "toolbar" window of the same process.
 //
-// usage: tavrolin_test_app_pattern_window [--title TEXT] [--size W H] [--pos X Y]
+// usage: tavrolin_test_app_pattern_window [--title TEXT] [--size W H] [--pos X Y] [--ui-text W H]
 // Prints "window <id>" once the window is on screen, then obeys lines on standard input:
 //   where                  -> "at <x> <y> <w> <h>" (the painted area in root coordinates)
 //   toolbar <x> <y> <w> <h> -> shows (or moves) the toolbar there, then "toolbar <id>"
@@ -12,8 +12,12 @@
 //   quit
 //
 // The pattern: the device pixel at (x, y) of the painted area is patternColor(x, y) below, at
-// any scale factor (sizes and positions are Qt's logical pixels). The toolbar is solid
+// any scale factor (sizes and positions are Qt's logical pixels). With --ui-text, the top-left
+// W x H logical pixels show instead the top-left of the English interface screen of the text
+// recognition tests (paintUiScreen), drawn over that area. The toolbar is solid
 // toolbarColor.
+#include "support/painted_screen.h"
+
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
@@ -44,6 +48,7 @@ void say(const QString& line) {
 class PatternWindow final : public QWidget {
 public:
     PatternWindow() { setAttribute(Qt::WA_OpaquePaintEvent); }
+    QSize textArea;
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -59,11 +64,19 @@ protected:
                 }
             }
         }
-        QPainter(this).drawImage(0, 0, pattern_);
+        QPainter painter(this);
+        painter.drawImage(0, 0, pattern_);
+        if (!textArea.isEmpty()) {
+            if (text_.isNull()) {
+                text_ = tavrolin::test::paintUiScreen().image.copy(QRect(QPoint(0, 0), textArea));
+            }
+            painter.drawImage(QRect(QPoint(0, 0), textArea), text_);
+        }
     }
 
 private:
     QImage pattern_;
+    QImage text_;
 };
 
 class Toolbar final : public QWidget {
@@ -99,6 +112,7 @@ int main(int argc, char** argv) {
 
     QString title = QStringLiteral("Pattern window");
     QSize size(640, 400);
+    QSize textArea;
     QPoint position(120, 160);
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
@@ -107,6 +121,9 @@ int main(int argc, char** argv) {
         } else if (args[i] == QLatin1String("--size") && i + 2 < args.size()) {
             size = QSize(args[i + 1].toInt(), args[i + 2].toInt());
             i += 2;
+        } else if (args[i] == QLatin1String("--ui-text") && i + 2 < args.size()) {
+            textArea = QSize(args[i + 1].toInt(), args[i + 2].toInt());
+            i += 2;
         } else if (args[i] == QLatin1String("--pos") && i + 2 < args.size()) {
             position = QPoint(args[i + 1].toInt(), args[i + 2].toInt());
             i += 2;
@@ -114,6 +131,7 @@ int main(int argc, char** argv) {
     }
 
     auto* window = new PatternWindow;
+    window->textArea = textArea;
     window->setWindowTitle(title);
     window->resize(size);
     window->move(position);

@@ -1,0 +1,226 @@
+// Translating the front window from the shortcut, as the user sees it: the program as built in
+// this folder (the optimised build under `make bench`) runs in the desktop session with the
+// pattern program in front, showing English interface text over a whole 1280x800 window;
+// native language Spanish (Apertium English to Spanish), online features off.
+//
+// For each press of Control+Shift+T (XTest) it measures, on a connection of its own:
+//   card:  the press to the MapNotify of the loading card's window;
+//   image: the press to the usage-event line of the shown overlay in the program's log.
+// The first press is reported apart (Tesseract and Apertium start cold), then the medians of 15.
+// Run it under `taskset -c 0,1` as well for a two-core machine.
+#include "core/app_settings_store.h"
+#include "core/defaults_store.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+#include <xcb/xtest.h>
+
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <thread>
+#include <vector>
+
+using namespace tavrolin;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+namespace {
+
+double milliseconds(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+QString readLine(QProcess& process, const QString& word, std::chrono::milliseconds limit = 10s) {
+    const auto end = Clock::now() + limit;
+    while (Clock::now() < end) {
+        while (process.canReadLine()) {
+            const QString line = QString::fromUtf8(process.readLine()).trimmed();
+            if (line.startsWith(word)) {
+                return line.mid(word.size()).trimmed();
+            }
+        }
+        process.waitForReadyRead(50);
+    }
+    return {};
+}
+
+int countInFile(const QString& path, const QByteArray& part) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    return static_cast<int>(file.readAll().count(part));
+}
+
+class Keyboard {
+public:
+    explicit Keyboard(xcb_connection_t* c) : c_(c), symbols_(xcb_key_symbols_alloc(c)) {}
+    ~Keyboard() { xcb_key_symbols_free(symbols_); }
+    void press(std::initializer_list<xcb_keysym_t> keys) {
+        std::vector<xcb_keycode_t> codes;
+        for (xcb_keysym_t key : keys) {
+            xcb_keycode_t* code = xcb_key_symbols_get_keycode(symbols_, key);
+            codes.push_back(code ? code[0] : 0);
+            std::free(code);
+        }
+        for (xcb_keycode_t code : codes) {
+            xcb_test_fake_input(c_, XCB_KEY_PRESS, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        }
+        for (auto it = codes.rbegin(); it != codes.rend(); ++it) {
+            xcb_test_fake_input(c_, XCB_KEY_RELEASE, *it, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        }
+        xcb_flush(c_);
+    }
+
+private:
+    xcb_connection_t* c_;
+    xcb_key_symbols_t* symbols_;
+};
+
+// Waits for the next MapNotify (or UnmapNotify) of a child of the root.
+std::optional<Clock::time_point> waitForMapping(xcb_connection_t* c, uint8_t type, std::chrono::milliseconds limit) {
+    const auto end = Clock::now() + limit;
+    while (Clock::now() < end) {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+            const uint8_t kind = event->response_type & 0x7f;
+            std::free(event);
+            if (kind == type) {
+                return Clock::now();
+            }
+        }
+        std::this_thread::sleep_for(200us);
+    }
+    return std::nullopt;
+}
+
+void drain(xcb_connection_t* c) {
+    while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+        std::free(event);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QTemporaryDir home;
+    for (const char* folder : {"config/tavrolin", "data", "state", "runtime"}) {
+        QDir().mkpath(home.filePath(QString::fromLatin1(folder)));
+    }
+    QFile::setPermissions(home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    {
+        JsonFileDefaultsStore defaults(home.filePath("config/tavrolin/defaults.json"));
+        AppSettingsStore store(defaults);
+        AppSettings settings = store.settings();
+        settings.targetLanguage = AppLanguage::spanish;
+        settings.onlineFeaturesEnabled = false;
+        settings.telemetryEnabled = false;
+        settings.selectionPopupEnabled = false;
+        settings.launchAtLoginEnabled = false;
+        settings.overlayMinimumDisplayDuration = 0;
+        if (store.persist(settings)) {
+            std::fprintf(stderr, "cannot write the settings\n");
+            return 1;
+        }
+        defaults.setInteger(QStringLiteral("onboardingCompletedVersion"), 1);
+    }
+
+    QProcess pattern;
+    pattern.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    pattern.start(QStringLiteral(TAVROLIN_PATTERN_PROGRAM),
+                  {"--size", "1280", "800", "--pos", "0", "0", "--ui-text", "1280", "800"});
+    if (readLine(pattern, QStringLiteral("window ")).isEmpty()) {
+        std::fprintf(stderr, "the pattern program did not show its window\n");
+        return 1;
+    }
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    environment.insert("XDG_DATA_HOME", home.filePath("data"));
+    environment.insert("XDG_STATE_HOME", home.filePath("state"));
+    environment.insert("XDG_RUNTIME_DIR", home.filePath("runtime"));
+    environment.insert("TAVROLIN_LOG_BACKEND", "file");
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(QStringLiteral(TAVROLIN_EXECUTABLE), {});
+    const QString log = home.filePath("state/tavrolin/tavrolin.log");
+    const auto launchEnd = Clock::now() + 20s;
+    while (countInFile(log, "launch version=") == 0 && Clock::now() < launchEnd) {
+        std::this_thread::sleep_for(20ms);
+    }
+    std::this_thread::sleep_for(500ms);  // the shortcuts are registered after the launch line
+
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(c);
+    Keyboard keyboard(c);
+
+    const QByteArray shown = "event action=capture_and_translate_active_window trigger=hotkey";
+    std::vector<double> cards;
+    std::vector<double> images;
+    std::optional<std::pair<double, double>> cold;
+    constexpr int runs = 15;
+    for (int run = 0; run <= runs; ++run) {
+        pattern.write("activate\n");
+        readLine(pattern, QStringLiteral("activated"));
+        std::this_thread::sleep_for(150ms);
+        drain(c);
+        const int before = countInFile(log, shown);
+        const auto start = Clock::now();
+        keyboard.press({XK_Control_L, XK_Shift_L, XK_t});
+        const auto card = waitForMapping(c, XCB_MAP_NOTIFY, 5s);
+        std::optional<Clock::time_point> image;
+        const auto end = Clock::now() + 30s;
+        while (Clock::now() < end) {
+            if (countInFile(log, shown) > before) {
+                image = Clock::now();
+                break;
+            }
+            std::this_thread::sleep_for(1ms);
+        }
+        if (!card || !image) {
+            std::fprintf(stderr, "run %d: no %s\n", run, card ? "overlay" : "card");
+            break;
+        }
+        const double cardMs = milliseconds(*card - start);
+        const double imageMs = milliseconds(*image - start);
+        if (run == 0) {
+            cold = {cardMs, imageMs};
+        } else {
+            cards.push_back(cardMs);
+            images.push_back(imageMs);
+        }
+        keyboard.press({XK_Escape});
+        waitForMapping(c, XCB_UNMAP_NOTIFY, 3s);
+    }
+
+    if (cold) {
+        std::printf("cold first run: card %.1f ms, overlay image %.1f ms\n", cold->first, cold->second);
+    }
+    std::printf("warm, median of %zu: card %.1f ms, overlay image %.1f ms\n", cards.size(), median(cards),
+                median(images));
+    xcb_disconnect(c);
+    program.terminate();
+    program.waitForFinished(5000);
+    pattern.write("quit\n");
+    pattern.waitForFinished(3000);
+    return cards.size() == runs ? 0 : 1;
+}

@@ -1,0 +1,87 @@
+#include "platform/keyboard_grabbing.h"
+
+#include <QGuiApplication>
+#include <QTimer>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
+namespace tavrolin {
+
+namespace {
+
+class X11KeyboardGrab final : public KeyboardGrabbing {
+public:
+    X11KeyboardGrab() {
+        auto* app = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+        connection_ = app ? app->connection() : nullptr;
+        retry_.setInterval(10);
+        QObject::connect(&retry_, &QTimer::timeout, [this] { attempt(); });
+    }
+    ~X11KeyboardGrab() override { release(); }
+
+    bool grab(quint64 window) override {
+        if (!connection_ || window == 0) {
+            return false;
+        }
+        window_ = static_cast<xcb_window_t>(window);
+        attempts_ = 0;
+        grabbed_ = false;
+        attempt();
+        return true;
+    }
+
+    void release() override {
+        retry_.stop();
+        if (connection_ && grabbed_) {
+            xcb_ungrab_keyboard(connection_, XCB_CURRENT_TIME);
+            xcb_flush(connection_);
+        }
+        grabbed_ = false;
+        window_ = 0;
+    }
+
+    bool isGrabbing() const override { return grabbed_; }
+
+private:
+    void attempt() {
+        if (window_ == 0) {
+            retry_.stop();
+            return;
+        }
+        // The server answers a grab itself, without asking another client, so waiting here is short.
+        xcb_grab_keyboard_reply_t* reply = xcb_grab_keyboard_reply(
+            connection_,
+            xcb_grab_keyboard(connection_, 0, window_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+            nullptr);
+        const int status = reply ? reply->status : -1;
+        std::free(reply);
+        if (status == XCB_GRAB_STATUS_SUCCESS) {
+            grabbed_ = true;
+            retry_.stop();
+            return;
+        }
+        // A window the window manager has not mapped yet, or a grab another client still holds
+        // (a menu closing): try again for up to a second.
+        if (++attempts_ < 100) {
+            if (!retry_.isActive()) {
+                retry_.start();
+            }
+        } else {
+            retry_.stop();
+        }
+    }
+
+    xcb_connection_t* connection_ = nullptr;
+    xcb_window_t window_ = 0;
+    bool grabbed_ = false;
+    int attempts_ = 0;
+    QTimer retry_;
+};
+
+}  // namespace
+
+std::unique_ptr<KeyboardGrabbing> makeX11KeyboardGrab() { return std::make_unique<X11KeyboardGrab>(); }
+
+}  // namespace tavrolin

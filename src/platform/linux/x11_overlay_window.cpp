@@ -1,0 +1,68 @@
+#include "platform/linux/x11_overlay_window.h"
+
+#include <QGuiApplication>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace tavrolin::x11 {
+
+namespace {
+
+xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+}
+
+}  // namespace
+
+void markAsOverlayWindow(quint64 window) {
+    auto* app = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* connection = app ? app->connection() : nullptr;
+    if (!connection || window == 0) {
+        return;
+    }
+    const auto id = static_cast<xcb_window_t>(window);
+    // Before mapping, the window manager reads these properties as the initial state; Qt adds its
+    // own states to the list when it maps the window and keeps ours.
+    std::vector<xcb_atom_t> states;
+    for (const char* name : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_STATE_STICKY",
+                             "_NET_WM_STATE_ABOVE"}) {
+        if (const xcb_atom_t atom = internAtom(connection, name); atom != XCB_ATOM_NONE) {
+            states.push_back(atom);
+        }
+    }
+    const xcb_atom_t stateAtom = internAtom(connection, "_NET_WM_STATE");
+    if (stateAtom != XCB_ATOM_NONE) {
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, stateAtom, XCB_ATOM_ATOM, 32,
+                            static_cast<uint32_t>(states.size()), states.data());
+    }
+    const xcb_atom_t desktopAtom = internAtom(connection, "_NET_WM_DESKTOP");
+    if (desktopAtom != XCB_ATOM_NONE) {
+        const uint32_t allDesktops = 0xFFFFFFFF;
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, desktopAtom, XCB_ATOM_CARDINAL, 32, 1, &allDesktops);
+    }
+    xcb_flush(connection);
+}
+
+}  // namespace tavrolin::x11
+
+namespace tavrolin::x11 {
+
+void syncQtConnection() {
+    auto* app = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* connection = app ? app->connection() : nullptr;
+    if (!connection) {
+        return;
+    }
+    // The server answers this itself, after every earlier request of the connection.
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+}
+
+}  // namespace tavrolin::x11

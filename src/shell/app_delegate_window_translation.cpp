@@ -1,0 +1,203 @@
+// The Translate-window workflow: guards, capture with its display fallback, the overlay, usage
+// events and the alerts of its failures.
+#include "shell/app_delegate.h"
+
+#include "core/app_log.h"
+#include "core/capture_workflow_error.h"
+#include "core/workflow_log.h"
+#include "platform/clock.h"
+#include "shell/app_alerts.h"
+#include "shell/share_prompt_coordinator.h"
+#include "shell/window_translation_failures.h"
+#include "window_translation/screenshot_controller.h"
+#include "window_translation/screenshot_overlay_presenter.h"
+
+#include <QPointer>
+
+namespace tavrolin {
+
+namespace {
+
+constexpr TelemetryAction windowAction = TelemetryAction::captureAndTranslateActiveWindow;
+
+const QString captureFailedTitle = QStringLiteral("Capture failed");
+
+// Hebrew goes through the server only, so the card says that it may take longer.
+bool usesServer(bool onlineFeaturesEnabled, const TranslationLanguagePair& pair) {
+    return onlineFeaturesEnabled && (pair.source == AppLanguage::hebrew || pair.target == AppLanguage::hebrew);
+}
+
+}  // namespace
+
+void AppDelegate::startCapture(const QString& shortcutDisplayName, TelemetryTrigger trigger) {
+    const AppSettings settings = settingsStore_->settings();
+    const AppLanguage target = settings.targetLanguage;
+    WorkflowLog::started(windowAction, trigger, AppLanguage::automatic, target, std::nullopt);
+
+    ScreenshotOverlayPresenter* overlay = screenshotOverlayPresenter();
+    if (overlay && overlay->hasOverlayPanel()) {
+        WorkflowLog::ignored(windowAction, trigger, QStringLiteral("overlay_presenting"));
+        return;
+    }
+
+    TelemetryEventReporter& reporter = telemetryReporter();
+    TelemetryEventReporter::Context context =
+        reporter.makeContext(windowAction, trigger, AppLanguage::automatic, target);
+    context.hotkeyConfig = trigger == TelemetryTrigger::hotkey
+                               ? std::optional<QString>(settings.captureAndTranslateShortcut.displayName())
+                               : std::nullopt;
+
+    if (isMessageTranslationInProgress || isTextEditingInProgress || isTextWritingInProgress ||
+        isSelectionTranslationInProgress || isFlipLanguageInProgress || isCreatePromptInProgress) {
+        const QString reason = QStringLiteral("workflow_already_in_progress");
+        WorkflowLog::ignored(windowAction, trigger, reason);
+        reporter.send(context, false, reason, true);
+        return;
+    }
+
+    // The task finishes on its own; every failure is handled inside it.
+    runCapture(shortcutDisplayName, trigger, std::move(context),
+               TranslationLanguagePair{AppLanguage::automatic, target});
+}
+
+QCoro::Task<void> AppDelegate::runCapture(QString shortcutDisplayName, TelemetryTrigger trigger,
+                                          TelemetryEventReporter::Context context, TranslationLanguagePair pair) {
+    const QPointer<AppDelegate> self(this);
+    ScreenshotController* controller = screenshotController();
+    if (!controller) {
+        co_return;
+    }
+    const QString message = translationLoadingText(pair.target);
+    const bool server = usesServer(settingsStore_->settings().onlineFeaturesEnabled, pair);
+    // The card appears once the pixels are taken: on X11 the capture reads the screen, and a card
+    // shown before would be in the picture.
+    const auto showCard = [self, message, server](const WindowCapture& capture) {
+        if (!self) {
+            return;
+        }
+        if (ScreenshotOverlayPresenter* overlay = self->screenshotOverlayPresenter()) {
+            overlay->presentLoading(capture.windowBounds, capture.ownerPID, message, server);
+        }
+    };
+
+    std::exception_ptr failure;
+    try {
+        const CaptureTarget target = controller->captureTargetResolver().resolve();
+        CaptureResult result = co_await controller->capture(target, showCard);
+        if (self) {
+            self->showCaptureResult(result, trigger, context);
+        }
+        co_return;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!self) {
+        co_return;
+    }
+
+    bool fallBack = false;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const CaptureWorkflowError& error) {
+        if (fallsBackToDisplayCapture(error.errorCase())) {
+            fallBack = true;
+            AppLog::capture().info([&] {
+                return QStringLiteral("active-window capture fallback reason=%1 target=%2")
+                    .arg(CaptureWorkflowErrorCode::code(error), rawValue(pair.target));
+            });
+        }
+    } catch (...) {
+    }
+    if (!fallBack) {
+        handleCaptureFailure(failure, shortcutDisplayName, trigger, context);
+        co_return;
+    }
+
+    if (ScreenshotOverlayPresenter* overlay = screenshotOverlayPresenter()) {
+        overlay->clear(true);
+    }
+    try {
+        CaptureResult result = co_await controller->capture(CaptureTarget::display(), showCard);
+        if (self) {
+            self->showCaptureResult(result, trigger, context);
+        }
+        co_return;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (self) {
+        handleCaptureFailure(failure, shortcutDisplayName, trigger, context);
+    }
+}
+
+void AppDelegate::showCaptureResult(const CaptureResult& result, TelemetryTrigger trigger,
+                                    const TelemetryEventReporter::Context& context) {
+    OverlayTranslationContext overlayContext{QUuid::createUuid(), result.originalImage, result.image,
+                                             result.windowBounds, result.ownerPID, result.translationState,
+                                             std::nullopt};
+    overlayTranslationContext = overlayContext;
+    if (!presentOverlay(overlayContext)) {
+        // Nothing reached the screen: not a success, and nothing to keep or to count.
+        overlayTranslationContext.reset();
+        const CaptureWorkflowError error(CaptureWorkflowError::Case::noShareableDisplayFound);
+        telemetryReporter().send(context, false, CaptureWorkflowErrorCode::code(error), true);
+        alerts().showAlert(captureFailedTitle, makeMessage(error));
+        return;
+    }
+    telemetryReporter().send(context, true, std::nullopt, true);
+    sharePromptCoordinator().recordSuccess(trigger);
+}
+
+bool AppDelegate::presentOverlay(const OverlayTranslationContext& context) {
+    ScreenshotOverlayPresenter* overlay = screenshotOverlayPresenter();
+    if (!overlay) {
+        return false;
+    }
+    return overlay->presentImage(context.currentImage, context.windowBounds, context.ownerPID,
+                                 context.translationState.displayName(),
+                                 context.translationState.selectedLanguagePair,
+                                 settingsStore_->settings().onlineFeaturesEnabled, {});
+}
+
+void AppDelegate::handleCaptureFailure(std::exception_ptr failure, const QString& shortcutDisplayName,
+                                       TelemetryTrigger trigger, const TelemetryEventReporter::Context& context) {
+    ScreenshotOverlayPresenter* overlay = screenshotOverlayPresenter();
+    const QPointer<AppDelegate> self(this);
+    const auto retry = [self, shortcutDisplayName] {
+        if (self) {
+            self->startCapture(shortcutDisplayName, TelemetryTrigger::alert);
+        }
+    };
+    try {
+        std::rethrow_exception(failure);
+    } catch (const CaptureWorkflowError& error) {
+        const CaptureFailureAlert alert = captureFailureAlert(error.errorCase());
+        // A refused second request leaves the running capture and its card alone.
+        if (alert != CaptureFailureAlert::none && overlay) {
+            overlay->clear(true);
+        }
+        telemetryReporter().send(context, false, CaptureWorkflowErrorCode::code(error), true);
+        switch (alert) {
+        case CaptureFailureAlert::none: break;
+        case CaptureFailureAlert::screenRecordingSetup:
+            alerts().showScreenRecordingSetupAlert(error, shortcutDisplayName);
+            break;
+        case CaptureFailureAlert::languageNotSupported:
+            alerts().showInformationalAlert(QStringLiteral("Language Not Supported Yet"), makeMessage(error));
+            break;
+        case CaptureFailureAlert::translationSetup: alerts().showTranslationSetupAlert(error, retry); break;
+        case CaptureFailureAlert::onlineFeaturesDisabled: alerts().showOnlineFeaturesDisabledAlert(retry); break;
+        case CaptureFailureAlert::captureFailed: alerts().showAlert(captureFailedTitle, makeMessage(error)); break;
+        }
+    } catch (...) {
+        if (overlay) {
+            overlay->clear(true);
+        }
+        const QString code = QStringLiteral("unknown_error");
+        WorkflowLog::failed(windowAction, trigger, code, std::current_exception());
+        telemetryReporter().send(context, false, code, true);
+        alerts().showAlert(captureFailedTitle, makeMessage(std::current_exception()));
+    }
+}
+
+}  // namespace tavrolin

@@ -1,0 +1,263 @@
+#include "window_translation/desktop_screenshot_overlay_presenter.h"
+
+#include "platform/front_application.h"
+#include "platform/front_window_activation.h"
+#include "platform/global_mouse_monitoring.h"
+#include "platform/keyboard_grabbing.h"
+#include "platform/linux/x11_desktop.h"
+#include "platform/window_list.h"
+#include "window_translation/screenshot_overlay_panel.h"
+#include "window_translation/screenshot_overlay_view.h"
+
+#include <QCoreApplication>
+
+#include <cmath>
+
+namespace tavrolin {
+
+DesktopScreenshotOverlayPresenter::Dependencies DesktopScreenshotOverlayPresenter::systemDependencies() {
+    Dependencies d;
+    d.clock = std::make_shared<SystemClock>();
+    d.scheduler = std::make_shared<QtScheduler>();
+    d.makePanel = [] { return std::make_unique<ScreenshotOverlayPanel>(); };
+    d.displays = [] { return WindowFrameConverter::currentDisplays(); };
+    d.mouseMonitoring = makeX11GlobalMouseMonitoring();
+    d.keyboardGrab = makeX11KeyboardGrab();
+    d.frontApplication = defaultFrontApplicationProvider();
+    d.windowList = x11::sharedWindowList();
+    d.frontWindowActivation = [] { return makeX11FrontWindowActivation(); };
+    d.ownProcessId = QCoreApplication::applicationPid();
+    return d;
+}
+
+DesktopScreenshotOverlayPresenter::DesktopScreenshotOverlayPresenter(
+    std::shared_ptr<TranslationSetupSupport> translationSetupSupport, Dependencies dependencies)
+    : translationSetupSupport_(std::move(translationSetupSupport)), dependencies_(std::move(dependencies)),
+      self_(std::make_shared<DesktopScreenshotOverlayPresenter*>(this)) {}
+
+DesktopScreenshotOverlayPresenter::~DesktopScreenshotOverlayPresenter() {
+    *self_ = nullptr;
+    cancelScheduledDismiss();
+    removeGlobalMouseMonitor();
+    if (dependencies_.keyboardGrab) {
+        dependencies_.keyboardGrab->release();
+    }
+    if (overlayPanel_) {
+        overlayPanel_->orderOut();
+    }
+}
+
+ScreenshotOverlayView* DesktopScreenshotOverlayPresenter::overlayView() const {
+    return overlayPanel_ ? overlayPanel_->overlayView() : nullptr;
+}
+
+void DesktopScreenshotOverlayPresenter::setMinimumDisplayDuration(double seconds) {
+    minimumDisplayDuration_ = clampedDisplayDuration(seconds);
+    if (ScreenshotOverlayView* view = overlayView()) {
+        view->setMinimumDisplayDuration(minimumDisplayDuration_);
+    }
+}
+
+std::optional<QRectF> DesktopScreenshotOverlayPresenter::panelFrame(const QRectF& windowBounds) const {
+    return WindowFrameConverter::appKitFrame(windowBounds, dependencies_.displays());
+}
+
+std::unique_ptr<OverlayPanelling> DesktopScreenshotOverlayPresenter::makePanel(const QRectF& frame) {
+    std::unique_ptr<OverlayPanelling> panel = dependencies_.makePanel();
+    panel->setFrame(frame);
+    return panel;
+}
+
+void DesktopScreenshotOverlayPresenter::makePassive(OverlayPanelling& panel) {
+    panel.setPassive(true);
+    if (dependencies_.keyboardGrab) {
+        dependencies_.keyboardGrab->release();
+    }
+}
+
+void DesktopScreenshotOverlayPresenter::presentLoading(const QRectF& windowBounds, std::optional<qint32> ownerPID,
+                                                       const QString& message, bool usesServer) {
+    cancelScheduledDismiss();
+    // Leaving a translated image (shown or being re-translated) for a new card counts as a
+    // dismissal; leaving a card does not.
+    clear(imageOverlayUp_);
+    const std::optional<QRectF> frame = panelFrame(windowBounds);
+    if (!frame) {
+        return;
+    }
+    std::unique_ptr<OverlayPanelling> panel = makePanel(*frame);
+    makePassive(*panel);
+    ScreenshotOverlayView* view = makeOverlayView(*panel, frame->size().toSize());
+    appearDate_ = dependencies_.clock->now();
+    view->showLoading(message, usesServer);
+    panel->orderFront();
+    overlayPanel_ = std::move(panel);
+    ownerPID_ = ownerPID;
+}
+
+void DesktopScreenshotOverlayPresenter::showLoading(const QString& message, bool usesServer) {
+    cancelScheduledDismiss();
+    ScreenshotOverlayView* view = overlayView();
+    if (!view) {
+        return;
+    }
+    appearDate_ = dependencies_.clock->now();
+    makePassive(*overlayPanel_);
+    view->showLoading(message, usesServer);
+}
+
+bool DesktopScreenshotOverlayPresenter::presentImage(const QImage& image, const QRectF& windowBounds,
+                                                     std::optional<qint32> ownerPID,
+                                                     const QString& translationDisplayName,
+                                                     const TranslationLanguagePair& selectedLanguagePair,
+                                                     bool onlineFeaturesEnabled,
+                                                     std::function<void(TranslationLanguagePair)> onTranslationRequested) {
+    cancelScheduledDismiss();
+    const std::optional<QRectF> frame = panelFrame(windowBounds);
+    if (!frame) {
+        clear(false);
+        return false;
+    }
+    std::unique_ptr<OverlayPanelling> panel = overlayPanel_ ? std::move(overlayPanel_) : makePanel(*frame);
+    panel->setFrame(*frame);
+    panel->setPassive(false);
+    ScreenshotOverlayView* view = makeOverlayView(*panel, frame->size().toSize());
+    selectedLanguagePair_ = selectedLanguagePair;
+    onTranslationRequested_ = std::move(onTranslationRequested);
+    imageOverlayUp_ = true;
+    onlineFeaturesEnabled_ = onlineFeaturesEnabled;
+    appearDate_ = dependencies_.clock->now();
+    view->showImage(image, frame->size().toSize(), translationDisplayName, true);
+    panel->orderFront();
+    // The covered application stays active: the overlay hears the keyboard through a grab
+    // instead of taking the focus.
+    view->setFocus(Qt::OtherFocusReason);
+    if (dependencies_.keyboardGrab) {
+        dependencies_.keyboardGrab->grab(panel->nativeWindow());
+    }
+    overlayPanel_ = std::move(panel);
+    ownerPID_ = ownerPID;
+    installGlobalMouseMonitor();
+    return true;
+}
+
+ScreenshotOverlayView* DesktopScreenshotOverlayPresenter::makeOverlayView(OverlayPanelling& panel, QSize size) {
+    if (ScreenshotOverlayView* view = panel.overlayView()) {
+        view->setGeometry(QRect(QPoint(0, 0), size));
+        view->setMinimumDisplayDuration(minimumDisplayDuration_);
+        return view;
+    }
+    auto view = std::make_unique<ScreenshotOverlayView>(size, dependencies_.clock);
+    view->setMinimumDisplayDuration(minimumDisplayDuration_);
+    std::weak_ptr<DesktopScreenshotOverlayPresenter*> weak = self_;
+    view->onDismiss = [weak] {
+        if (auto self = weak.lock(); self && *self) {
+            (*self)->attemptClear(true);
+        }
+    };
+    ScreenshotOverlayView* raw = view.get();
+    panel.setOverlayView(std::move(view));
+    return raw;
+}
+
+void DesktopScreenshotOverlayPresenter::clear(bool notify) {
+    cancelScheduledDismiss();
+    selectedLanguagePair_.reset();
+    onTranslationRequested_ = nullptr;
+    imageOverlayUp_ = false;
+    removeGlobalMouseMonitor();
+    if (dependencies_.keyboardGrab) {
+        dependencies_.keyboardGrab->release();
+    }
+    if (overlayPanel_) {
+        overlayPanel_->orderOut();
+        overlayPanel_.reset();
+    }
+    appearDate_.reset();
+    if (ownerPID_) {
+        activateCoveredApplication(*ownerPID_);
+    }
+    ownerPID_.reset();
+    if (notify && onDismiss_) {
+        onDismiss_();
+    }
+}
+
+void DesktopScreenshotOverlayPresenter::activateCoveredApplication(qint32 pid) {
+    // Only when we took the front (an alert of ours, say) does the covered application get it back.
+    const std::optional<FrontApplication> front =
+        dependencies_.frontApplication ? dependencies_.frontApplication->frontApplication() : std::nullopt;
+    if (!front || front->processId != dependencies_.ownProcessId) {
+        return;
+    }
+    if (!dependencies_.windowList) {
+        return;
+    }
+    for (const WindowListEntry& entry : dependencies_.windowList->onScreenWindows()) {
+        if (entry.ownerPID == pid && entry.windowNumber) {
+            if (!frontWindowActivation_ && dependencies_.frontWindowActivation) {
+                frontWindowActivation_ = dependencies_.frontWindowActivation();
+            }
+            if (frontWindowActivation_) {
+                frontWindowActivation_->activate(*entry.windowNumber);
+            }
+            return;
+        }
+    }
+}
+
+void DesktopScreenshotOverlayPresenter::attemptClear(bool notify) {
+    if (!appearDate_ || minimumDisplayDuration_ <= 0) {
+        clear(notify);
+        return;
+    }
+    const double elapsed = static_cast<double>(appearDate_->msecsTo(dependencies_.clock->now())) / 1000.0;
+    if (elapsed >= minimumDisplayDuration_) {
+        clear(notify);
+        return;
+    }
+    if (scheduledDismissWorkItem_) {
+        return;
+    }
+    const QUuid identifier = QUuid::createUuid();
+    scheduledDismissIdentifier_ = identifier;
+    const auto delay = std::chrono::milliseconds(
+        static_cast<long long>(std::ceil((minimumDisplayDuration_ - elapsed) * 1000.0)));
+    std::weak_ptr<DesktopScreenshotOverlayPresenter*> weak = self_;
+    scheduledDismissWorkItem_ = dependencies_.scheduler->scheduleAfter(delay, [weak, identifier, notify] {
+        auto self = weak.lock();
+        if (!self || !*self) {
+            return;
+        }
+        DesktopScreenshotOverlayPresenter* presenter = *self;
+        if (presenter->scheduledDismissIdentifier_ != identifier) {
+            return;
+        }
+        presenter->clear(notify);
+    });
+}
+
+void DesktopScreenshotOverlayPresenter::cancelScheduledDismiss() {
+    if (scheduledDismissWorkItem_) {
+        scheduledDismissWorkItem_->cancel();
+    }
+    scheduledDismissWorkItem_.reset();
+    scheduledDismissIdentifier_.reset();
+}
+
+void DesktopScreenshotOverlayPresenter::removeGlobalMouseMonitor() { globalMouseMonitor_.reset(); }
+
+void DesktopScreenshotOverlayPresenter::installGlobalMouseMonitor() {
+    removeGlobalMouseMonitor();
+    if (!dependencies_.mouseMonitoring) {
+        return;
+    }
+    std::weak_ptr<DesktopScreenshotOverlayPresenter*> weak = self_;
+    globalMouseMonitor_ = dependencies_.mouseMonitoring->addMouseDownMonitor([weak] {
+        if (auto self = weak.lock(); self && *self) {
+            (*self)->attemptClear(true);
+        }
+    });
+}
+
+}  // namespace tavrolin

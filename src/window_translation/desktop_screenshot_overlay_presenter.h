@@ -1,0 +1,113 @@
+#pragma once
+
+#include "platform/clock.h"
+#include "window_translation/screenshot_overlay_presenter.h"
+#include "window_translation/window_frame_converter.h"
+
+#include <QDateTime>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace tavrolin {
+
+class Clock;
+class FrontApplicationProviding;
+class FrontWindowActivating;
+class GlobalMouseMonitor;
+class GlobalMouseMonitoring;
+class KeyboardGrabbing;
+class OverlayPanelling;
+class ScheduledCall;
+class Scheduler;
+class ScreenshotOverlayView;
+class WindowListProviding;
+struct TranslationSetupSupport;
+
+// The overlay on screen: one panel over a window of another application holding either the
+// loading card or the translated picture, and the rules that dismiss it (a minimum display
+// time, a key or a click on the overlay, a click anywhere else). The panel carries over from a
+// loading card to the image that follows it; every new loading card starts with a new panel.
+class DesktopScreenshotOverlayPresenter final : public ScreenshotOverlayPresenter {
+public:
+    struct Dependencies {
+        std::shared_ptr<Clock> clock;
+        std::shared_ptr<Scheduler> scheduler;
+        std::function<std::unique_ptr<OverlayPanelling>()> makePanel;
+        std::function<std::vector<WindowFrameConverter::DisplayLayout>()> displays;
+        std::shared_ptr<GlobalMouseMonitoring> mouseMonitoring;
+        std::shared_ptr<KeyboardGrabbing> keyboardGrab;
+        std::shared_ptr<FrontApplicationProviding> frontApplication;
+        std::shared_ptr<WindowListProviding> windowList;
+        // Built when first needed.
+        std::function<std::shared_ptr<FrontWindowActivating>()> frontWindowActivation;
+        qint64 ownProcessId = 0;
+    };
+
+    // The desktop's own panel, monitor, grab and window list. Opens no window or connection.
+    static Dependencies systemDependencies();
+
+    DesktopScreenshotOverlayPresenter(std::shared_ptr<TranslationSetupSupport> translationSetupSupport,
+                                      Dependencies dependencies);
+    ~DesktopScreenshotOverlayPresenter() override;
+
+    double minimumDisplayDuration() const override { return minimumDisplayDuration_; }
+    void setMinimumDisplayDuration(double seconds) override;
+    void setOnDismiss(std::function<void()> onDismiss) override { onDismiss_ = std::move(onDismiss); }
+    void presentLoading(const QRectF& windowBounds, std::optional<qint32> ownerPID, const QString& message,
+                        bool usesServer) override;
+    void showLoading(const QString& message, bool usesServer) override;
+    bool presentImage(const QImage& image, const QRectF& windowBounds, std::optional<qint32> ownerPID,
+                      const QString& translationDisplayName, const TranslationLanguagePair& selectedLanguagePair,
+                      bool onlineFeaturesEnabled,
+                      std::function<void(TranslationLanguagePair)> onTranslationRequested) override;
+    void clear(bool notify) override;
+    void attemptClear(bool notify) override;
+    bool hasOverlayPanel() const override { return overlayPanel_ != nullptr; }
+
+    // State for the picker and for tests.
+    OverlayPanelling* overlayPanel() const { return overlayPanel_.get(); }
+    ScreenshotOverlayView* overlayView() const;
+    std::optional<QDateTime> appearDate() const { return appearDate_; }
+    std::optional<TranslationLanguagePair> selectedLanguagePair() const { return selectedLanguagePair_; }
+    bool onlineFeaturesEnabled() const { return onlineFeaturesEnabled_; }
+    bool hasGlobalMouseMonitor() const { return globalMouseMonitor_ != nullptr; }
+    bool hasScheduledDismiss() const { return scheduledDismissWorkItem_ != nullptr; }
+    std::optional<qint32> ownerPID() const { return ownerPID_; }
+    const std::shared_ptr<TranslationSetupSupport>& translationSetupSupport() const { return translationSetupSupport_; }
+
+private:
+    std::optional<QRectF> panelFrame(const QRectF& windowBounds) const;
+    std::unique_ptr<OverlayPanelling> makePanel(const QRectF& frame);
+    ScreenshotOverlayView* makeOverlayView(OverlayPanelling& panel, QSize size);
+    void makePassive(OverlayPanelling& panel);
+    void cancelScheduledDismiss();
+    void removeGlobalMouseMonitor();
+    void installGlobalMouseMonitor();
+    void activateCoveredApplication(qint32 pid);
+
+    std::function<void()> onDismiss_;
+    double minimumDisplayDuration_ = 1.5;
+    std::optional<QDateTime> appearDate_;
+    std::unique_ptr<ScheduledCall> scheduledDismissWorkItem_;
+    std::shared_ptr<TranslationSetupSupport> translationSetupSupport_;
+    std::unique_ptr<OverlayPanelling> overlayPanel_;
+    std::optional<TranslationLanguagePair> selectedLanguagePair_;
+    std::function<void(TranslationLanguagePair)> onTranslationRequested_;
+    // Set with the first image of an overlay, kept through its re-translations.
+    bool imageOverlayUp_ = false;
+    bool onlineFeaturesEnabled_ = true;
+    std::unique_ptr<GlobalMouseMonitor> globalMouseMonitor_;
+    std::optional<qint32> ownerPID_;
+    std::optional<QUuid> scheduledDismissIdentifier_;
+
+    Dependencies dependencies_;
+    std::shared_ptr<FrontWindowActivating> frontWindowActivation_;
+    // Callbacks held by the view, the monitor and the scheduler check this before touching us.
+    std::shared_ptr<DesktopScreenshotOverlayPresenter*> self_;
+};
+
+}  // namespace tavrolin

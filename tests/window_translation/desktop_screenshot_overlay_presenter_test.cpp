@@ -1,0 +1,312 @@
+#include "window_translation/desktop_screenshot_overlay_presenter.h"
+
+#include "support/fake_front_application_provider.h"
+#include "support/fake_overlay_platform.h"
+#include "support/fake_window_list.h"
+#include "support/virtual_time.h"
+#include "window_translation/fake_overlay_panel.h"
+#include "window_translation/screenshot_overlay_view.h"
+
+#include "platform/front_window_activation.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+using namespace tavrolin;
+using namespace std::chrono_literals;
+
+namespace {
+
+class RecordingActivation final : public FrontWindowActivating {
+public:
+    std::optional<quint32> activeWindow() override { return std::nullopt; }
+    bool activate(quint32 window) override {
+        activated.push_back(window);
+        return true;
+    }
+    std::vector<quint32> activated;
+};
+
+constexpr qint64 ownPid = 777;
+const QRectF windowBounds(100, 50, 600, 400);
+const TranslationLanguagePair englishToSpanish{AppLanguage::english, AppLanguage::spanish};
+
+struct PresenterFixture : ::testing::Test {
+    std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
+    std::shared_ptr<test::ManualScheduler> scheduler = std::make_shared<test::ManualScheduler>(clock.get());
+    std::shared_ptr<test::FakeGlobalMouseMonitoring> mouse = std::make_shared<test::FakeGlobalMouseMonitoring>();
+    std::shared_ptr<test::FakeKeyboardGrab> grab = std::make_shared<test::FakeKeyboardGrab>();
+    std::shared_ptr<test::FakeFrontApplicationProvider> front = std::make_shared<test::FakeFrontApplicationProvider>();
+    std::shared_ptr<test::FakeWindowList> windows = std::make_shared<test::FakeWindowList>();
+    std::shared_ptr<RecordingActivation> activation = std::make_shared<RecordingActivation>();
+    std::vector<test::FakeOverlayPanel*> panels;
+    int activationsBuilt = 0;
+    int dismissals = 0;
+    std::vector<TranslationLanguagePair> requested;
+    std::unique_ptr<DesktopScreenshotOverlayPresenter> presenter;
+
+    void SetUp() override {
+        DesktopScreenshotOverlayPresenter::Dependencies d;
+        d.clock = clock;
+        d.scheduler = scheduler;
+        d.makePanel = [this] {
+            auto panel = std::make_unique<test::FakeOverlayPanel>(1000 + panels.size());
+            panels.push_back(panel.get());
+            return panel;
+        };
+        d.displays = [] {
+            return std::vector<WindowFrameConverter::DisplayLayout>{{QRectF(0, 0, 1280, 800), QRectF(0, 0, 1280, 800)}};
+        };
+        d.mouseMonitoring = mouse;
+        d.keyboardGrab = grab;
+        d.frontApplication = front;
+        d.windowList = windows;
+        d.frontWindowActivation = [this] {
+            ++activationsBuilt;
+            return activation;
+        };
+        d.ownProcessId = ownPid;
+        presenter = std::make_unique<DesktopScreenshotOverlayPresenter>(nullptr, std::move(d));
+        presenter->setOnDismiss([this] { ++dismissals; });
+    }
+
+    QImage picture() {
+        QImage image(600, 400, QImage::Format_RGB32);
+        image.fill(Qt::gray);
+        return image;
+    }
+    bool showImage(QRectF bounds = windowBounds) {
+        return presenter->presentImage(picture(), bounds, 4242, QStringLiteral("English → Spanish"), englishToSpanish,
+                                       false, [this](TranslationLanguagePair pair) { requested.push_back(pair); });
+    }
+    test::FakeOverlayPanel* panel() const { return static_cast<test::FakeOverlayPanel*>(presenter->overlayPanel()); }
+};
+
+TEST_F(PresenterFixture, NothingIsBuiltBeforeTheFirstPresentation) {
+    EXPECT_TRUE(panels.empty());
+    EXPECT_FALSE(presenter->hasOverlayPanel());
+    EXPECT_EQ(mouse->installed, 0);
+    EXPECT_EQ(activationsBuilt, 0);
+    EXPECT_EQ(presenter->minimumDisplayDuration(), 1.5);
+}
+
+TEST_F(PresenterFixture, ALoadingCardIsPassiveOverTheWindowWithoutMonitorOrGrab) {
+    presenter->presentLoading(windowBounds, 4242, QStringLiteral("Traduciendo..."), true);
+    ASSERT_TRUE(presenter->hasOverlayPanel());
+    EXPECT_EQ(panel()->frame, windowBounds);
+    EXPECT_TRUE(panel()->passive);
+    EXPECT_TRUE(panel()->front);
+    EXPECT_TRUE(panel()->view->isShowingLoader());
+    EXPECT_TRUE(panel()->view->isShowingServerHint());
+    EXPECT_EQ(panel()->view->statusText(), QStringLiteral("Traduciendo..."));
+    EXPECT_EQ(presenter->ownerPID(), 4242);
+    EXPECT_EQ(mouse->installed, 0);
+    EXPECT_FALSE(grab->isGrabbing());
+    EXPECT_EQ(presenter->appearDate(), clock->now());
+}
+
+TEST_F(PresenterFixture, ANewCardReplacesACardSilentlyButAnImageWithOneDismissal) {
+    presenter->presentLoading(windowBounds, 1, QStringLiteral("a"), false);
+    presenter->presentLoading(windowBounds, 1, QStringLiteral("b"), false);
+    EXPECT_EQ(dismissals, 0);
+    EXPECT_EQ(panels.size(), 2u);
+    EXPECT_EQ(panel(), panels[1]);
+
+    ASSERT_TRUE(showImage());
+    // The image takes over the card's panel.
+    EXPECT_EQ(panels.size(), 2u);
+    presenter->presentLoading(windowBounds, 1, QStringLiteral("c"), false);
+    EXPECT_EQ(dismissals, 1);
+    EXPECT_EQ(panels.size(), 3u);
+    EXPECT_EQ(mouse->liveMonitors(), 0);
+}
+
+TEST_F(PresenterFixture, AnImageIsInteractiveGrabsTheKeyboardAndKeepsItsPair) {
+    presenter->presentLoading(windowBounds, 4242, QStringLiteral("Translating..."), false);
+    ASSERT_TRUE(showImage());
+    EXPECT_FALSE(panel()->passive);
+    EXPECT_FALSE(panel()->view->isShowingLoader());
+    EXPECT_EQ(panel()->view->badgeText(), QStringLiteral("English → Spanish"));
+    EXPECT_TRUE(panel()->view->isBadgeSelectable());
+    EXPECT_EQ(grab->grabbedWindow, panel()->nativeId);
+    EXPECT_EQ(presenter->selectedLanguagePair(), englishToSpanish);
+    EXPECT_FALSE(presenter->onlineFeaturesEnabled());
+    EXPECT_EQ(mouse->liveMonitors(), 1);
+
+    // A re-translation turns it back into a passive card and gives the keyboard back; the
+    // monitor stays.
+    presenter->showLoading(QStringLiteral("Traduciendo..."), false);
+    EXPECT_TRUE(panel()->passive);
+    EXPECT_FALSE(grab->isGrabbing());
+    EXPECT_EQ(mouse->liveMonitors(), 1);
+    ASSERT_TRUE(showImage());
+    EXPECT_EQ(mouse->liveMonitors(), 1);
+    EXPECT_EQ(panels.size(), 1u);
+
+    presenter->clear(false);
+    EXPECT_EQ(mouse->liveMonitors(), 0);
+    EXPECT_FALSE(grab->isGrabbing());
+    EXPECT_FALSE(presenter->hasOverlayPanel());
+    EXPECT_FALSE(presenter->selectedLanguagePair());
+    EXPECT_EQ(dismissals, 0);
+}
+
+TEST_F(PresenterFixture, BoundsOnNoDisplayShowNothing) {
+    presenter->presentLoading(QRectF(5000, 5000, 0, 0), 1, QStringLiteral("x"), false);
+    EXPECT_FALSE(presenter->hasOverlayPanel());
+    EXPECT_TRUE(panels.empty());
+
+    presenter->presentLoading(windowBounds, 1, QStringLiteral("x"), false);
+    EXPECT_FALSE(showImage(QRectF(10, 10, 0, 300)));
+    EXPECT_FALSE(presenter->hasOverlayPanel());
+    EXPECT_EQ(dismissals, 0);
+    EXPECT_EQ(mouse->installed, 0);
+}
+
+TEST_F(PresenterFixture, AnEarlyOutsideClickIsDeferredToTheEndOfTheMinimumTimeOnce) {
+    ASSERT_TRUE(showImage());
+    clock->advance(500ms);
+    mouse->press();
+    EXPECT_TRUE(presenter->hasOverlayPanel());
+    ASSERT_EQ(scheduler->pendingDelays(), std::vector<std::chrono::milliseconds>{1000ms});
+    mouse->press();
+    EXPECT_EQ(scheduler->pendingCount(), 1u);
+
+    scheduler->advance(999ms);
+    EXPECT_TRUE(presenter->hasOverlayPanel());
+    scheduler->advance(1ms);
+    EXPECT_FALSE(presenter->hasOverlayPanel());
+    EXPECT_EQ(dismissals, 1);
+}
+
+TEST_F(PresenterFixture, AClearOrANewCardCancelsTheDeferredDismissal) {
+    ASSERT_TRUE(showImage());
+    clock->advance(500ms);
+    mouse->press();
+    presenter->presentLoading(windowBounds, 1, QStringLiteral("again"), false);
+    EXPECT_EQ(dismissals, 1);  // leaving the image
+    scheduler->advance(2000ms);
+    EXPECT_TRUE(presenter->hasOverlayPanel());
+    EXPECT_EQ(dismissals, 1);
+
+    ASSERT_TRUE(showImage());
+    clock->advance(200ms);
+    presenter->attemptClear(false);
+    presenter->clear(false);
+    ASSERT_TRUE(showImage());
+    scheduler->advance(5000ms);
+    EXPECT_TRUE(presenter->hasOverlayPanel());
+}
+
+TEST_F(PresenterFixture, AKeyAtOneSecondIsDroppedWhileAClickThenWaitsHalfASecond) {
+    ASSERT_TRUE(showImage());
+    clock->advance(1000ms);
+    QTest::keyClick(panel()->view.get(), Qt::Key_A);
+    EXPECT_TRUE(presenter->hasOverlayPanel());
+    EXPECT_EQ(scheduler->pendingCount(), 0u);
+
+    mouse->press();
+    EXPECT_EQ(scheduler->pendingDelays(), std::vector<std::chrono::milliseconds>{500ms});
+    scheduler->advance(500ms);
+    EXPECT_FALSE(presenter->hasOverlayPanel());
+    EXPECT_EQ(dismissals, 1);
+}
+
+TEST_F(PresenterFixture, AKeyAfterTheMinimumTimeDismisses) {
+    ASSERT_TRUE(showImage());
+    clock->advance(1500ms);
+    QTest::keyClick(panel()->view.get(), Qt::Key_A);
+    EXPECT_FALSE(presenter->hasOverlayPanel());
+    EXPECT_EQ(dismissals, 1);
+}
+
+TEST_F(PresenterFixture, ZeroMinimumTimeDismissesOnTheFirstEvent) {
+    presenter->setMinimumDisplayDuration(0);
+    ASSERT_TRUE(showImage());
+    mouse->press();
+    EXPECT_FALSE(presenter->hasOverlayPanel());
+    EXPECT_EQ(dismissals, 1);
+}
+
+TEST_F(PresenterFixture, DurationsAreClampedAndReachTheViewOnScreen) {
+    ASSERT_TRUE(showImage());
+    presenter->setMinimumDisplayDuration(std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(presenter->minimumDisplayDuration(), 0);
+    EXPECT_EQ(panel()->view->minimumDisplayDuration(), 0);
+    presenter->setMinimumDisplayDuration(-1);
+    EXPECT_EQ(presenter->minimumDisplayDuration(), 0);
+    presenter->setMinimumDisplayDuration(1e12);
+    EXPECT_EQ(presenter->minimumDisplayDuration(), 60);
+    EXPECT_EQ(panel()->view->minimumDisplayDuration(), 60);
+
+    // A huge setting still yields a timer within a minute.
+    mouse->press();
+    ASSERT_EQ(scheduler->pendingCount(), 1u);
+    EXPECT_LE(scheduler->pendingDelays().front(), 60000ms);
+}
+
+TEST_F(PresenterFixture, ShowLoadingWithoutAnOverlayDoesNothing) {
+    presenter->showLoading(QStringLiteral("x"), true);
+    EXPECT_FALSE(presenter->hasOverlayPanel());
+    EXPECT_TRUE(panels.empty());
+}
+
+TEST_F(PresenterFixture, TheCoveredApplicationIsActivatedOnlyWhenWeAreInFront) {
+    windows->windows = {test::listedWindow(11, 999, QRectF(0, 0, 50, 50)),
+                        test::listedWindow(22, 4242, QRectF(100, 50, 600, 400)),
+                        test::listedWindow(33, 4242, QRectF(0, 0, 80, 80))};
+    front->set(FrontApplication{1234, QStringLiteral("Other")});
+    ASSERT_TRUE(showImage());
+    presenter->clear(true);
+    EXPECT_TRUE(activation->activated.empty());
+    EXPECT_EQ(activationsBuilt, 0);
+
+    front->set(FrontApplication{ownPid, QStringLiteral("Tavrolin")});
+    ASSERT_TRUE(showImage());
+    presenter->clear(true);
+    EXPECT_EQ(activation->activated, std::vector<quint32>{22});
+    EXPECT_FALSE(presenter->ownerPID());
+
+    // Without an owner nothing is activated.
+    presenter->presentLoading(windowBounds, std::nullopt, QStringLiteral("x"), false);
+    presenter->clear(false);
+    EXPECT_EQ(activation->activated.size(), 1u);
+}
+
+TEST_F(PresenterFixture, AMonitorThatOutlivesThePresenterDoesNothing) {
+    ASSERT_TRUE(showImage());
+    clock->advance(500ms);
+    mouse->press();
+    presenter.reset();
+    EXPECT_EQ(mouse->liveMonitors(), 0);
+    scheduler->advance(2000ms);
+    EXPECT_EQ(dismissals, 0);
+    EXPECT_FALSE(grab->isGrabbing());
+}
+
+TEST_F(PresenterFixture, ASystemWithoutMonitorLeavesOutsideClicksAlone) {
+    mouse->refuse = true;
+    ASSERT_TRUE(showImage());
+    EXPECT_FALSE(presenter->hasGlobalMouseMonitor());
+    EXPECT_TRUE(presenter->hasOverlayPanel());
+}
+
+}  // namespace
+
+// ---- which presses the desktop monitor reports
+
+TEST(GlobalMousePressFilterTest, WheelStepsAndPressesOverOurWindowsAreNotReported) {
+    const std::vector<unsigned long long> ours{0x400001, 0x400007};
+    EXPECT_TRUE(isReportedMousePress(1, {0x200010, 0x200011}, ours));
+    EXPECT_TRUE(isReportedMousePress(3, {}, ours));
+    EXPECT_TRUE(isReportedMousePress(8, {0x200010}, ours));
+    for (int wheel = 4; wheel <= 7; ++wheel) {
+        EXPECT_FALSE(isReportedMousePress(wheel, {0x200010}, ours)) << wheel;
+    }
+    // Our panel inside the window manager's frame.
+    EXPECT_FALSE(isReportedMousePress(1, {0x600002, 0x400007}, ours));
+    EXPECT_TRUE(isReportedMousePress(2, {0x600002, 0}, {0}));
+}

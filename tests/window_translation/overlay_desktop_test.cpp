@@ -1,0 +1,134 @@
+// The overlay's desktop pieces on the real X server: the global mouse monitor, the panel over a
+// window of another program, click-through while loading and the keyboard grab while the
+// picture is up.
+#include "platform/global_mouse_monitoring.h"
+#include "platform/keyboard_grabbing.h"
+#include "support/async.h"
+#include "window_translation/desktop_screenshot_overlay_presenter.h"
+#include "window_translation/screenshot_overlay_panel.h"
+#include "window_translation/screenshot_overlay_view.h"
+
+#include <QProcess>
+#include <QWidget>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+using namespace tavrolin;
+using namespace std::chrono_literals;
+
+namespace {
+
+QString xdotool(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    process.waitForFinished(5000);
+    return QString::fromLatin1(process.readAllStandardOutput()).trimmed();
+}
+
+void settle(std::chrono::milliseconds time) {
+    test::waitUntil([] { return false; }, time);
+}
+
+// The pattern program as the front window of another process.
+class ForeignWindow {
+public:
+    ForeignWindow() {
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(qEnvironmentVariable("TAVROLIN_BUILD_DIR") +
+                           QStringLiteral("/tests/support/tavrolin_test_app_pattern_window"),
+                       {"--size", "400", "300", "--pos", "300", "200"});
+        test::waitUntil(
+            [&] {
+                while (process_.canReadLine()) {
+                    const QString line = QString::fromUtf8(process_.readLine()).trimmed();
+                    if (line.startsWith(QStringLiteral("window "))) {
+                        id = line.mid(7).toULongLong();
+                    }
+                }
+                return id != 0;
+            },
+            10s);
+    }
+    ~ForeignWindow() {
+        process_.write("quit\n");
+        if (!process_.waitForFinished(3000)) {
+            process_.kill();
+        }
+    }
+    quint64 id = 0;
+
+private:
+    QProcess process_;
+};
+
+TEST(OverlayDesktopTest, TheMouseMonitorHearsPressesOutsideOurWindowsButNotTheWheel) {
+    const auto monitoring = makeX11GlobalMouseMonitoring();
+    int presses = 0;
+    auto monitor = monitoring->addMouseDownMonitor([&] { ++presses; });
+    ASSERT_NE(monitor, nullptr) << "no XInput 2.1 on this display";
+    QWidget own;
+    own.resize(200, 150);
+    own.move(40, 40);
+    own.show();
+    ASSERT_TRUE(test::waitUntil([&] { return own.windowHandle() && own.windowHandle()->isExposed(); }));
+
+    xdotool({"mousemove", "1000", "500", "click", "1"});
+    EXPECT_TRUE(test::waitUntil([&] { return presses == 1; }, 3s));
+    xdotool({"click", "4"});
+    xdotool({"click", "5"});
+    xdotool({"mousemove", "--window", QString::number(own.winId()), "30", "30", "click", "1"});
+    settle(300ms);
+    EXPECT_EQ(presses, 1) << "the wheel or a press over our own window counted";
+    xdotool({"mousemove", "1000", "500", "click", "3"});
+    EXPECT_TRUE(test::waitUntil([&] { return presses == 2; }, 3s));
+
+    monitor.reset();
+    xdotool({"click", "1"});
+    settle(300ms);
+    EXPECT_EQ(presses, 2) << "a removed monitor still reported";
+}
+
+TEST(OverlayDesktopTest, ThePanelCoversTheWindowLeavesItActiveAndHearsTheKeyboardOnlyWithThePicture) {
+    ForeignWindow front;
+    ASSERT_NE(front.id, 0u);
+    ASSERT_TRUE(test::waitUntil([&] { return xdotool({"getactivewindow"}).toULongLong() == front.id; }, 5s));
+
+    DesktopScreenshotOverlayPresenter::Dependencies dependencies = DesktopScreenshotOverlayPresenter::systemDependencies();
+    const std::shared_ptr<KeyboardGrabbing> grab = dependencies.keyboardGrab;
+    DesktopScreenshotOverlayPresenter presenter(nullptr, dependencies);
+    presenter.setMinimumDisplayDuration(0);
+    int dismissals = 0;
+    presenter.setOnDismiss([&] { ++dismissals; });
+
+    const QRectF bounds(300, 200, 400, 300);
+    presenter.presentLoading(bounds, std::nullopt, QStringLiteral("Traduciendo..."), false);
+    auto* panel = dynamic_cast<ScreenshotOverlayPanel*>(presenter.overlayPanel());
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(test::waitUntil([&] { return panel->windowHandle()->isExposed(); }, 5s));
+    EXPECT_EQ(QRectF(panel->geometry()), bounds);
+    EXPECT_TRUE(panel->windowHandle()->flags().testFlag(Qt::WindowTransparentForInput));
+    EXPECT_FALSE(panel->mask().isEmpty()) << "the loading window is cut to the card";
+    EXPECT_FALSE(grab->isGrabbing());
+    settle(100ms);
+    EXPECT_EQ(xdotool({"getactivewindow"}).toULongLong(), front.id);
+
+    QImage picture(400, 300, QImage::Format_RGB32);
+    picture.fill(Qt::darkGreen);
+    ASSERT_TRUE(presenter.presentImage(picture, bounds, std::nullopt, QStringLiteral("English -> Spanish"),
+                                       {AppLanguage::english, AppLanguage::spanish}, false, {}));
+    EXPECT_EQ(presenter.overlayPanel(), panel) << "the picture takes over the card's panel";
+    EXPECT_FALSE(panel->windowHandle()->flags().testFlag(Qt::WindowTransparentForInput));
+    EXPECT_TRUE(panel->mask().isEmpty());
+    ASSERT_TRUE(test::waitUntil([&] { return grab->isGrabbing(); }, 3s)) << "no keyboard grab";
+    settle(100ms);
+    EXPECT_EQ(xdotool({"getactivewindow"}).toULongLong(), front.id) << "the overlay took the focus";
+
+    xdotool({"key", "Escape"});
+    EXPECT_TRUE(test::waitUntil([&] { return dismissals == 1; }, 3s)) << "the key did not reach the overlay";
+    EXPECT_FALSE(presenter.hasOverlayPanel());
+    EXPECT_FALSE(grab->isGrabbing());
+    EXPECT_EQ(xdotool({"getactivewindow"}).toULongLong(), front.id);
+}
+
+}  // namespace
