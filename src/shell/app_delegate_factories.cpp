@@ -165,9 +165,11 @@ AppDelegate::Factories AppDelegate::defaultFactories() {
     f.makeDiagnosticsExporter = [] {
         return std::make_shared<DiagnosticsExporter>(std::make_shared<ProcessDiagnosticsCommandRunner>());
     };
-    f.makeScreenshotOverlayPresenter = [](std::shared_ptr<TranslationSetupSupport> setupSupport) {
+    f.makeScreenshotOverlayPresenter = [](std::shared_ptr<TranslationSetupSupport> setupSupport,
+                                          std::function<void()> openTranslationSetup) {
         return std::make_unique<DesktopScreenshotOverlayPresenter>(
-            std::move(setupSupport), DesktopScreenshotOverlayPresenter::systemDependencies());
+            std::move(setupSupport), std::move(openTranslationSetup),
+            DesktopScreenshotOverlayPresenter::systemDependencies());
     };
     f.makeTextRecognizer = [](std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguages) {
         return std::make_shared<TextRecognitionService>(makeSystemTextRecognitionEngine(),

@@ -86,9 +86,12 @@ public:
         log_->add(QStringLiteral("overlay.presentLoading %1 %2").arg(message).arg(usesServer));
         panelUp = true;
     }
-    bool presentImage(const QImage&, const QRectF&, std::optional<qint32>, const QString& name,
-                      const TranslationLanguagePair&, bool, std::function<void(TranslationLanguagePair)>) override {
+    bool presentImage(const QImage& image, const QRectF&, std::optional<qint32>, const QString& name,
+                      const TranslationLanguagePair& pair, bool, std::function<void(TranslationLanguagePair)> requested) override {
         log_->add(QStringLiteral("overlay.presentImage %1").arg(name));
+        shownImage = image;
+        shownPair = pair;
+        onTranslationRequested = std::move(requested);
         panelUp = imageShows;
         return imageShows;
     }
@@ -106,6 +109,10 @@ public:
     // False: the image's bounds lie on no display.
     bool imageShows = true;
     std::function<void()> onDismiss;
+    std::function<void()> openTranslationSetup;
+    std::function<void(TranslationLanguagePair)> onTranslationRequested;
+    TranslationLanguagePair shownPair;
+    QImage shownImage;
 
 private:
     std::shared_ptr<EventLog> log_;
@@ -310,9 +317,11 @@ struct Harness {
             serverClients.push_back(std::make_shared<test::RecordingServerTranslationClient>(log));
             return serverClients.back();
         };
-        f.makeScreenshotOverlayPresenter = [this](std::shared_ptr<TranslationSetupSupport> setup) {
+        f.makeScreenshotOverlayPresenter = [this](std::shared_ptr<TranslationSetupSupport> setup,
+                                                  std::function<void()> openSetup) {
             log->add(QStringLiteral("build overlayPresenter setupSupport=%1").arg(setup != nullptr));
             auto presenter = std::make_unique<FakeOverlayPresenter>(log);
+            presenter->openTranslationSetup = std::move(openSetup);
             overlay = presenter.get();
             return presenter;
         };

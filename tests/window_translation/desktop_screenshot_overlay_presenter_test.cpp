@@ -69,7 +69,7 @@ struct PresenterFixture : ::testing::Test {
             return activation;
         };
         d.ownProcessId = ownPid;
-        presenter = std::make_unique<DesktopScreenshotOverlayPresenter>(nullptr, std::move(d));
+        presenter = std::make_unique<DesktopScreenshotOverlayPresenter>(nullptr, nullptr, std::move(d));
         presenter->setOnDismiss([this] { ++dismissals; });
     }
 
