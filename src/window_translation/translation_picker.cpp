@@ -181,11 +181,7 @@ TranslationPickerView::TranslationPickerView(TranslationLanguagePair initialPair
     buttons->addWidget(applyButton_);
     column_->addLayout(buttons);
 
-    connect(cancelButton_, &QPushButton::clicked, this, [this] {
-        if (callbacks_.onCancel) {
-            callbacks_.onCancel();
-        }
-    });
+    connect(cancelButton_, &QPushButton::clicked, this, &TranslationPickerView::cancel);
     connect(applyButton_, &QPushButton::clicked, this, &TranslationPickerView::apply);
     for (QComboBox* menu : {sourceMenu_, targetMenu_}) {
         connect(menu, &QComboBox::currentIndexChanged, this, &TranslationPickerView::refreshTranslationDownloadNotice);
@@ -266,8 +262,23 @@ void TranslationPickerView::updateState() {
 }
 
 void TranslationPickerView::apply() {
-    if (canApply() && callbacks_.onApply) {
+    // Once: a second press before the closed picker is gone must not ask twice.
+    if (done_ || !canApply()) {
+        return;
+    }
+    done_ = true;
+    if (callbacks_.onApply) {
         callbacks_.onApply(pair());
+    }
+}
+
+void TranslationPickerView::cancel() {
+    if (done_) {
+        return;
+    }
+    done_ = true;
+    if (callbacks_.onCancel) {
+        callbacks_.onCancel();
     }
 }
 
@@ -275,11 +286,7 @@ int TranslationPickerView::heightForWidth(int width) const { return layout()->to
 
 void TranslationPickerView::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
-    case Qt::Key_Escape:
-        if (callbacks_.onCancel) {
-            callbacks_.onCancel();
-        }
-        return;
+    case Qt::Key_Escape: cancel(); return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
         apply();

@@ -106,6 +106,7 @@ private:
     QComboBox* addLanguageMenu(QLayout* row, const QString& title, const std::vector<AppLanguage>& languages,
                                AppLanguage selected);
     void apply();
+    void cancel();
     void updateState();
 
     std::shared_ptr<TranslationSetupSupport> setupSupport_;
@@ -113,6 +114,7 @@ private:
     std::optional<TranslationDownloadNotice> notice_;
     bool checking_ = false;
     quint64 checkGeneration_ = 0;
+    bool done_ = false;
 
     QVBoxLayout* column_ = nullptr;
     QComboBox* sourceMenu_ = nullptr;
