@@ -200,8 +200,6 @@ QCoro::Task<void> AppDelegate::runRetranslation(TranslationLanguagePair pair, QU
     if (!controller) {
         co_return;
     }
-    // A copy: saving the settings may change the controller's service while this one runs.
-    const ScreenshotTranslationService service = controller->screenshotTranslationService();
     const auto stillCurrent = [&] {
         return self && self->overlayTranslationContext &&
                self->overlayTranslationContext->matchesRetranslationRequest(sessionID, requestID);
@@ -209,7 +207,10 @@ QCoro::Task<void> AppDelegate::runRetranslation(TranslationLanguagePair pair, QU
 
     std::exception_ptr failure;
     try {
-        TranslatedScreenshot translated = co_await service.translateText(fallback.originalImage, pair);
+        // Straight to the pipeline: the controller's one-capture guard and permission check are
+        // for captures, and this image is already taken.
+        TranslatedScreenshot translated =
+            co_await controller->screenshotTranslationService().translateText(fallback.originalImage, pair);
         if (!stillCurrent()) {
             co_return;
         }
