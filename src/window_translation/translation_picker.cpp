@@ -1,5 +1,6 @@
 #include "window_translation/translation_picker.h"
 
+#include "core/app_log.h"
 #include "window_translation/translation_setup_notice_view.h"
 
 #include <QComboBox>
@@ -236,12 +237,18 @@ void TranslationPickerView::refreshTranslationDownloadNotice() {
     }
     // A running check cannot be stopped; its answer is dropped once a newer one has started.
     checkPair(QPointer<TranslationPickerView>(this), setupSupport_, current,
-              [this, generation](std::optional<TranslationDownloadNotice> notice) {
+              [this, generation, current](std::optional<TranslationDownloadNotice> notice) {
                   if (generation != checkGeneration_) {
                       return;
                   }
                   checking_ = false;
                   notice_ = std::move(notice);
+                  if (notice_) {
+                      AppLog::screenshotTranslation().info([&] {
+                          return QStringLiteral("language picker: %1 -> %2 needs installing")
+                              .arg(rawValue(current.source), rawValue(current.target));
+                      });
+                  }
                   updateState();
               });
 }
