@@ -2,6 +2,7 @@
 
 #include "core/app_log.h"
 #include "window_translation/translation_setup_notice_view.h"
+#include "window_translation/widget_font.h"
 
 #include <QComboBox>
 #include <QCoroTask>
@@ -106,13 +107,6 @@ TranslationLanguagePair initialTranslationPickerPair(TranslationLanguagePair pai
 
 namespace {
 
-QFont sizedFont(const QWidget* widget, int pointSize, QFont::Weight weight) {
-    QFont font = widget->font();
-    font.setPointSize(pointSize);
-    font.setWeight(weight);
-    return font;
-}
-
 QLabel* wrappedLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
@@ -146,11 +140,11 @@ TranslationPickerView::TranslationPickerView(TranslationLanguagePair initialPair
     column_->setSpacing(14);
 
     QLabel* title = wrappedLabel(titleText, this);
-    title->setFont(sizedFont(this, 15, QFont::DemiBold));
+    title->setFont(widgetFont(this, 15, QFont::DemiBold));
     column_->addWidget(title);
 
     QLabel* note = wrappedLabel(noteText, this);
-    note->setFont(sizedFont(this, 11, QFont::Normal));
+    note->setFont(widgetFont(this, 11, QFont::Normal));
     note->setForegroundRole(QPalette::PlaceholderText);
     column_->addWidget(note);
 
@@ -165,7 +159,7 @@ TranslationPickerView::TranslationPickerView(TranslationLanguagePair initialPair
     column_->addLayout(menus);
 
     invalidHint_ = wrappedLabel(invalidPairText, this);
-    invalidHint_->setFont(sizedFont(this, 11, QFont::Medium));
+    invalidHint_->setFont(widgetFont(this, 11, QFont::Medium));
     QPalette red = invalidHint_->palette();
     red.setColor(QPalette::WindowText, QColor(215, 38, 38));
     invalidHint_->setPalette(red);
@@ -199,7 +193,7 @@ QComboBox* TranslationPickerView::addLanguageMenu(QLayout* row, const QString& t
     auto* column = new QVBoxLayout;
     column->setSpacing(6);
     QLabel* label = wrappedLabel(title, this);
-    label->setFont(sizedFont(this, 12, QFont::Medium));
+    label->setFont(widgetFont(this, 12, QFont::Medium));
     label->setForegroundRole(QPalette::PlaceholderText);
     column->addWidget(label);
 
