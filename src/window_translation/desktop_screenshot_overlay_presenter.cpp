@@ -293,8 +293,6 @@ void DesktopScreenshotOverlayPresenter::showTranslationPicker(QWidget* anchor) {
     auto* view = new TranslationPickerView(initial, translationSetupSupport_, onlineFeaturesEnabled_, std::move(callbacks));
     auto* panel = new TranslationPickerPanel(view);
 
-    const int width = static_cast<int>(TranslationPickerPopoverGeometry::width);
-    const int contentHeight = static_cast<int>(TranslationPickerPopoverGeometry::arrowHeight) + view->heightForWidth(width);
     const QRect anchorRect(anchor->mapToGlobal(QPoint(0, 0)), anchor->size());
     std::vector<PickerScreen> screens;
     for (QScreen* screen : QGuiApplication::screens()) {
@@ -304,7 +302,17 @@ void DesktopScreenshotOverlayPresenter::showTranslationPicker(QWidget* anchor) {
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         primary = screen->availableGeometry();
     }
-    panel->setGeometry(translationPickerFrame(anchorRect, contentHeight, screens, primary));
+    const auto place = [panel, view, anchorRect, screens, primary] {
+        const int width = static_cast<int>(TranslationPickerPopoverGeometry::width);
+        const int contentHeight =
+            static_cast<int>(TranslationPickerPopoverGeometry::arrowHeight) + view->heightForWidth(width);
+        panel->setGeometry(translationPickerFrame(anchorRect, contentHeight, screens, primary));
+    };
+    place();
+    // A setup notice that arrives later needs more room than the panel opened with: the panel
+    // grows (and shrinks again) by the same placement rules, rather than squeezing the notice
+    // and its button out of sight.
+    view->onContentChanged = place;
     translationPickerPanel_ = panel;
 
     // The menus and Return/Escape need the focus, and a menu's popup takes a grab of its own:

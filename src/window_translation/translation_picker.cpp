@@ -258,8 +258,14 @@ void TranslationPickerView::updateState() {
         noticeView_ = new TranslationSetupNoticeView(*notice_, callbacks_.onOpenTranslationSetup, this);
         // Below the hint, above the buttons.
         column_->insertWidget(column_->count() - 1, noticeView_);
+        noticeView_->show();
     }
     applyButton_->setEnabled(canApply());
+    // The layout would learn of the change only from a queued event: its height is asked now.
+    column_->invalidate();
+    if (onContentChanged) {
+        onContentChanged();
+    }
 }
 
 void TranslationPickerView::apply() {

@@ -86,6 +86,10 @@ public:
     bool isCheckingTranslationDownloadNotice() const { return checking_; }
     bool canApply() const;
 
+    // Called after the content changed (the hint or the notice came or went), so that the host
+    // can give it the height it now needs.
+    std::function<void()> onContentChanged;
+
     // Starts the check for the pair shown; an earlier check still running is outrun.
     void refreshTranslationDownloadNotice();
 

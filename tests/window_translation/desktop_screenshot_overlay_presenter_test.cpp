@@ -385,8 +385,14 @@ TEST_F(PresenterFixture, ApplyClosesThePickerThenRequestsThePairOnce) {
 TEST_F(PresenterFixture, TheNoticeButtonOpensTheSetupStep) {
     ASSERT_TRUE(showImage());
     pressBadge();
+    const QRect opened = presenter->translationPickerPanel()->geometry();
     client->answer(0, TranslationPairAvailability::supported);
     ASSERT_NE(picker()->noticeView(), nullptr);
+    // The panel makes room for the notice, still hanging from the same place.
+    const QRect grown = presenter->translationPickerPanel()->geometry();
+    EXPECT_EQ(grown.topLeft(), opened.topLeft());
+    EXPECT_EQ(grown.height(), 10 + picker()->heightForWidth(320));
+    EXPECT_GT(grown.height(), opened.height());
     EXPECT_FALSE(picker()->applyButton()->isEnabled());
     picker()->noticeView()->setupButton()->click();
     EXPECT_EQ(setupOpenings, 1);

@@ -240,3 +240,16 @@ TEST(TranslationPickerPanel, TheCornersBesideTheArrowTakeNoClicks) {
     // The content sits below the arrow, as wide as the panel.
     EXPECT_EQ(panel.pickerView()->geometry(), QRect(0, 10, 320, 210));
 }
+
+TEST(TranslationPickerView, ContentThatGrowsOrShrinksSaysSo) {
+    Picker picker({A::french, A::spanish});
+    std::vector<int> heights;
+    picker.view->onContentChanged = [&] { heights.push_back(picker.view->heightForWidth(320)); };
+    const int plain = picker.view->heightForWidth(320);
+    picker.client->answer(0, Availability::supported);
+    ASSERT_EQ(heights.size(), 1u);
+    EXPECT_GT(heights.back(), plain + 60) << "the notice needs room";
+    choose(picker.view->targetMenu(), A::english);
+    ASSERT_EQ(heights.size(), 2u);
+    EXPECT_EQ(heights.back(), plain) << "back to the plain content while the next check runs";
+}
