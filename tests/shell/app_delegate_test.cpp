@@ -1142,7 +1142,7 @@ struct Retranslation : WindowTranslation {
     // Lets the next recognition finish, or fail with `error`.
     void finishNext(std::exception_ptr error = nullptr) { finish(recognitions++, std::move(error)); }
     void finish(std::size_t index, std::exception_ptr error = nullptr) {
-        ASSERT_TRUE(recognizer->waitForStarted(index + 1));
+        ASSERT_TRUE(waitFor([&] { return recognizer->startedCount() > index; }));
         recognizer->release(index, std::move(error));
     }
     // The picker's Apply, as the overlay hands it on.

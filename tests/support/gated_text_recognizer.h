@@ -31,10 +31,11 @@ public:
         return std::nullopt;
     }
 
-    // Waits (up to ten seconds) until `count` recognitions have started.
-    bool waitForStarted(std::size_t count) const {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return gates_.size() >= count; });
+    // How many recognitions have started. (A test waits for them with its event loop running:
+    // the pipeline reaches recognition through the GUI thread.)
+    std::size_t startedCount() const {
+        std::lock_guard lock(mutex_);
+        return gates_.size();
     }
     void release(std::size_t index, std::exception_ptr error = nullptr) {
         std::lock_guard lock(mutex_);
