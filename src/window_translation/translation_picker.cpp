@@ -329,12 +329,7 @@ void TranslationPickerContainerView::paintEvent(QPaintEvent*) {
 TranslationPickerPanel::TranslationPickerPanel(TranslationPickerView* content)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
     setObjectName(QStringLiteral("translationPickerPanel"));
-    setAttribute(Qt::WA_DeleteOnClose, false);
     container_ = new TranslationPickerContainerView(content, this);
-}
-
-bool TranslationPickerPanel::hitsPicker(const QPointF& point) const {
-    return Geometry::visiblePath(QRectF(rect())).contains(point);
 }
 
 void TranslationPickerPanel::resizeEvent(QResizeEvent*) {

@@ -157,9 +157,6 @@ public:
     TranslationPickerContainerView* containerView() const { return container_; }
     TranslationPickerView* pickerView() const { return container_->content(); }
 
-    // Whether a point (panel coordinates) hits the picker rather than the window below.
-    bool hitsPicker(const QPointF& point) const;
-
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
