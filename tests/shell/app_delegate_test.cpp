@@ -56,6 +56,7 @@
 #include <QElapsedTimer>
 
 #include <future>
+#include <mutex>
 
 #include <QCoreApplication>
 #include <QMenu>
@@ -194,12 +195,21 @@ public:
 
 // A window without any text.
 // No text, or the held recognitions of a gated recognizer once a test has set one (before the
-// capture that should use it).
+// capture that should use it). Shared with the pipeline, so that a recognition still running
+// when a test ends finds it alive.
 class SwitchableRecognizer final : public TextRecognizing {
 public:
-    explicit SwitchableRecognizer(const std::shared_ptr<test::GatedTextRecognizer>* gated) : gated_(gated) {}
+    void setGated(std::shared_ptr<test::GatedTextRecognizer> gated) {
+        std::lock_guard lock(mutex_);
+        gated_ = std::move(gated);
+    }
     RecognizedTextResult recognizeText(const QImage& image, AppLanguage language, bool detect) const override {
-        return *gated_ ? (*gated_)->recognizeText(image, language, detect) : RecognizedTextResult{};
+        std::shared_ptr<test::GatedTextRecognizer> gated;
+        {
+            std::lock_guard lock(mutex_);
+            gated = gated_;
+        }
+        return gated ? gated->recognizeText(image, language, detect) : RecognizedTextResult{};
     }
     std::optional<DetectedSourceLanguage> detectSourceLanguage(const std::vector<RecognizedTextBlock>&, AppLanguage,
                                                                const std::set<AppLanguage>&) const override {
@@ -207,7 +217,8 @@ public:
     }
 
 private:
-    const std::shared_ptr<test::GatedTextRecognizer>* gated_;
+    mutable std::mutex mutex_;
+    std::shared_ptr<test::GatedTextRecognizer> gated_;
 };
 
 // Every collaborator replaced by one that writes what it was built with into the event log.
@@ -238,8 +249,9 @@ struct Harness {
     // The front window the screenshot controller's detector sees (when withDetector is set at
     // the time it is built) and the screen it captures.
     bool withDetector = false;
-    // When set before the first capture: recognitions that finish when the test says.
-    std::shared_ptr<test::GatedTextRecognizer> gatedRecognizer;
+    // No text unless a test gates it (before the first capture): then recognitions finish when
+    // the test says.
+    std::shared_ptr<SwitchableRecognizer> recognizer = std::make_shared<SwitchableRecognizer>();
     std::shared_ptr<test::FakeFrontApplicationProvider> frontApplication =
         std::make_shared<test::FakeFrontApplicationProvider>();
     std::shared_ptr<test::FakeWindowList> windowList = std::make_shared<test::FakeWindowList>();
@@ -356,7 +368,7 @@ struct Harness {
         };
         f.makeTextRecognizer = [this](std::shared_ptr<const UserPreferredLanguagesProviding> preferred) {
             log->add(QStringLiteral("build textRecognizer preferred=%1").arg(preferred != nullptr));
-            return std::make_shared<SwitchableRecognizer>(&gatedRecognizer);
+            return recognizer;
         };
         f.makeScreenshotController = [this](CaptureTargetResolver resolver, ScreenshotTranslationService service,
                                             std::shared_ptr<const AppSettingsProviding> settings) {
@@ -1131,7 +1143,7 @@ struct Retranslation : WindowTranslation {
     std::size_t recognitions = 0;
 
     Retranslation() {
-        h.gatedRecognizer = recognizer;
+        h.recognizer->setGated(recognizer);
         delegate->startCapture(shortcut(), TelemetryTrigger::hotkey);
         finishNext();
         EXPECT_TRUE(waitFor([&] { return finished(); }));
