@@ -7,6 +7,9 @@
 //   card:  the press to the MapNotify of the loading card's window;
 //   image: the press to the usage-event line of the shown overlay in the program's log.
 // The first press is reported apart (Tesseract and Apertium start cold), then the medians of 15.
+// Then, over one more overlay, the re-translation from its language picker: the badge clicked,
+// English -> Spanish chosen once with the keyboard, and for each Return (Apply) the time to the
+// usage-event line of the re-translated image; the first apart, then the median of 15.
 // Run it under `taskset -c 0,1` as well for a two-core machine.
 #include "core/app_settings_store.h"
 #include "core/defaults_store.h"
@@ -92,12 +95,38 @@ private:
     xcb_key_symbols_t* symbols_;
 };
 
-// Waits for the next MapNotify (or UnmapNotify) of a child of the root.
-std::optional<Clock::time_point> waitForMapping(xcb_connection_t* c, uint8_t type, std::chrono::milliseconds limit) {
+void click(xcb_connection_t* c, xcb_window_t root, int x, int y) {
+    xcb_test_fake_input(c, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root, static_cast<int16_t>(x),
+                        static_cast<int16_t>(y), 0);
+    xcb_test_fake_input(c, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    xcb_test_fake_input(c, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    xcb_flush(c);
+}
+
+// A window's rectangle on the root.
+std::optional<std::pair<int, int>> topRight(xcb_connection_t* c, xcb_window_t root, xcb_window_t window) {
+    xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr);
+    xcb_translate_coordinates_reply_t* at =
+        xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, window, root, 0, 0), nullptr);
+    std::optional<std::pair<int, int>> corner;
+    if (geometry && at) {
+        corner = std::pair<int, int>{at->dst_x + geometry->width, at->dst_y};
+    }
+    std::free(geometry);
+    std::free(at);
+    return corner;
+}
+
+// Waits for the next MapNotify (or UnmapNotify) of a child of the root; `window` gets its id.
+std::optional<Clock::time_point> waitForMapping(xcb_connection_t* c, uint8_t type, std::chrono::milliseconds limit,
+                                                xcb_window_t* window = nullptr) {
     const auto end = Clock::now() + limit;
     while (Clock::now() < end) {
         while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
             const uint8_t kind = event->response_type & 0x7f;
+            if (kind == XCB_MAP_NOTIFY && window) {
+                *window = reinterpret_cast<xcb_map_notify_event_t*>(event)->window;
+            }
             std::free(event);
             if (kind == type) {
                 return Clock::now();
@@ -217,10 +246,71 @@ int main(int argc, char** argv) {
     }
     std::printf("warm, median of %zu: card %.1f ms, overlay image %.1f ms\n", cards.size(), median(cards),
                 median(images));
+
+    // Re-translation from the picker, over one more overlay.
+    pattern.write("activate\n");
+    readLine(pattern, QStringLiteral("activated"));
+    std::this_thread::sleep_for(150ms);
+    drain(c);
+    const int overlaysBefore = countInFile(log, shown);
+    keyboard.press({XK_Control_L, XK_Shift_L, XK_t});
+    xcb_window_t overlayWindow = XCB_NONE;
+    waitForMapping(c, XCB_MAP_NOTIFY, 5s, &overlayWindow);
+    const auto overlayEnd = Clock::now() + 30s;
+    while (countInFile(log, shown) == overlaysBefore && Clock::now() < overlayEnd) {
+        std::this_thread::sleep_for(5ms);
+    }
+    const auto corner = overlayWindow != XCB_NONE ? topRight(c, root, overlayWindow) : std::nullopt;
+    const QByteArray retranslated = "event action=retranslate_overlay trigger=overlay";
+    std::vector<double> applies;
+    std::optional<double> coldApply;
+    for (int run = 0; corner && run <= runs; ++run) {
+        drain(c);
+        // The badge: 18 from the overlay's top and right edges.
+        click(c, root, corner->first - 26, corner->second + 30);
+        if (!waitForMapping(c, XCB_MAP_NOTIFY, 3s)) {
+            std::fprintf(stderr, "re-translation run %d: no picker\n", run);
+            break;
+        }
+        std::this_thread::sleep_for(300ms);
+        if (run == 0) {
+            keyboard.press({XK_e});
+            keyboard.press({XK_Tab});
+            keyboard.press({XK_s});
+        }
+        std::this_thread::sleep_for(700ms);  // the check of the pair
+        const int before = countInFile(log, retranslated);
+        const auto start = Clock::now();
+        keyboard.press({XK_Return});
+        std::optional<Clock::time_point> image;
+        const auto end = Clock::now() + 30s;
+        while (Clock::now() < end) {
+            if (countInFile(log, retranslated) > before) {
+                image = Clock::now();
+                break;
+            }
+            std::this_thread::sleep_for(1ms);
+        }
+        if (!image) {
+            std::fprintf(stderr, "re-translation run %d: no image\n", run);
+            break;
+        }
+        if (run == 0) {
+            coldApply = milliseconds(*image - start);
+        } else {
+            applies.push_back(milliseconds(*image - start));
+        }
+        std::this_thread::sleep_for(200ms);
+    }
+    if (coldApply) {
+        std::printf("re-translation English -> Spanish, first: Apply to image %.1f ms\n", *coldApply);
+    }
+    std::printf("re-translation English -> Spanish, median of %zu: Apply to image %.1f ms\n", applies.size(),
+                median(applies));
     xcb_disconnect(c);
     program.terminate();
     program.waitForFinished(5000);
     pattern.write("quit\n");
     pattern.waitForFinished(3000);
-    return cards.size() == runs ? 0 : 1;
+    return cards.size() == runs && applies.size() == runs ? 0 : 1;
 }

@@ -213,7 +213,13 @@ ScreenshotOverlayPresenter* AppDelegate::screenshotOverlayPresenter() {
     if (!screenshotOverlayPresenterBuilt_) {
         screenshotOverlayPresenterBuilt_ = true;
         if (factories_.makeScreenshotOverlayPresenter) {
-            screenshotOverlayPresenter_ = factories_.makeScreenshotOverlayPresenter(overlayTranslationSetupSupport());
+            // No desktop has a page for translation languages: the opener explains the install.
+            const QPointer<AppDelegate> self(this);
+            screenshotOverlayPresenter_ = factories_.makeScreenshotOverlayPresenter(overlayTranslationSetupSupport(), [self] {
+                if (self) {
+                    self->systemSettingsOpener().open(SettingsPane::translationLanguages);
+                }
+            });
             if (screenshotOverlayPresenter_) {
                 screenshotOverlayPresenter_->setMinimumDisplayDuration(
                     nonNegative(settingsStore_->settings().overlayMinimumDisplayDuration));

@@ -56,6 +56,7 @@ class QSystemTrayIcon;
 
 namespace tavrolin {
 
+class CaptureWorkflowError;
 class AccessibilityBusStatus;
 class AccessibilityPermission;
 class ActiveWindowDetector;
@@ -180,8 +181,10 @@ public:
                                                         std::optional<QString> currentBuild, QString currentVersion)>
             makeUpdateChecker;
         std::function<std::shared_ptr<DiagnosticsExporter>()> makeDiagnosticsExporter;
-        // The translation client the overlay's setup notices ask (subsystem 4 builds the presenter).
-        std::function<std::unique_ptr<ScreenshotOverlayPresenter>(std::shared_ptr<TranslationSetupSupport>)>
+        // The translation client the overlay's setup notices ask, and what their button opens
+        // (subsystem 4 builds the presenter).
+        std::function<std::unique_ptr<ScreenshotOverlayPresenter>(std::shared_ptr<TranslationSetupSupport>,
+                                                                  std::function<void()> openTranslationSetup)>
             makeScreenshotOverlayPresenter;
         // The text of the front window for the writing service (subsystem 4 reads it).
         std::function<std::shared_ptr<ActiveWindowTextProviding>(std::shared_ptr<ActiveWindowDetector>)>
@@ -392,6 +395,12 @@ public:
     // Shows the context's image over its window. False when its bounds lie on no display and
     // nothing was shown.
     bool presentOverlay(const OverlayTranslationContext& context);
+    // Translates the overlay's captured window again with another pair (the picker's Apply),
+    // showing the loading card in the overlay meanwhile. Only the newest request for the overlay
+    // still on screen is applied; a failure puts the previous image back.
+    void retranslateOverlay(TranslationLanguagePair pair);
+    // The alert of a failed re-translation; retry runs it again.
+    void handleOverlayTranslationError(const CaptureWorkflowError& error, std::function<void()> retry);
     // How long a capture from the tray menu waits for the uncovered window to repaint.
     static constexpr std::chrono::milliseconds menuCaptureSettleDelay{120};
 
@@ -439,6 +448,8 @@ private:
     QCoro::Task<void> runCapture(QString shortcutDisplayName, TelemetryTrigger trigger,
                                  TelemetryEventReporter::Context context, TranslationLanguagePair pair);
     void showCaptureResult(const CaptureResult& result, TelemetryTrigger trigger, const TelemetryEventReporter::Context& context);
+    QCoro::Task<void> runRetranslation(TranslationLanguagePair pair, QUuid sessionID, QUuid requestID,
+                                       OverlayTranslationContext fallback, TelemetryEventReporter::Context context);
     void handleCaptureFailure(std::exception_ptr error, const QString& shortcutDisplayName, TelemetryTrigger trigger,
                               const TelemetryEventReporter::Context& context);
     // Consumes a pending share prompt (the dismissal hooks of the overlay and the popup).

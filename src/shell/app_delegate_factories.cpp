@@ -190,9 +190,11 @@ AppDelegate::Factories AppDelegate::defaultFactories() {
                                                                        platform.frontApplications, accessor),
             std::move(onTranslate), std::move(onFlip), std::move(onEdit));
     };
-    f.makeScreenshotOverlayPresenter = [](std::shared_ptr<TranslationSetupSupport> setupSupport) {
+    f.makeScreenshotOverlayPresenter = [](std::shared_ptr<TranslationSetupSupport> setupSupport,
+                                          std::function<void()> openTranslationSetup) {
         return std::make_unique<DesktopScreenshotOverlayPresenter>(
-            std::move(setupSupport), DesktopScreenshotOverlayPresenter::systemDependencies());
+            std::move(setupSupport), std::move(openTranslationSetup),
+            DesktopScreenshotOverlayPresenter::systemDependencies());
     };
     f.makeTextRecognizer = [](std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguages) {
         return std::make_shared<TextRecognitionService>(makeSystemTextRecognitionEngine(),

@@ -11,6 +11,7 @@
 #include "shell/window_translation_failures.h"
 #include "window_translation/screenshot_controller.h"
 #include "window_translation/screenshot_overlay_presenter.h"
+#include "window_translation/screenshot_translation_service.h"
 
 #include <QPointer>
 
@@ -153,10 +154,127 @@ bool AppDelegate::presentOverlay(const OverlayTranslationContext& context) {
     if (!overlay) {
         return false;
     }
+    const QPointer<AppDelegate> self(this);
     return overlay->presentImage(context.currentImage, context.windowBounds, context.ownerPID,
                                  context.translationState.displayName(),
                                  context.translationState.selectedLanguagePair,
-                                 settingsStore_->settings().onlineFeaturesEnabled, {});
+                                 settingsStore_->settings().onlineFeaturesEnabled, [self](TranslationLanguagePair pair) {
+                                     if (self) {
+                                         self->retranslateOverlay(pair);
+                                     }
+                                 });
+}
+
+// ---- re-translation of the overlay on screen
+
+void AppDelegate::retranslateOverlay(TranslationLanguagePair pair) {
+    if (!overlayTranslationContext) {
+        return;
+    }
+    constexpr TelemetryAction action = TelemetryAction::retranslateOverlay;
+    constexpr TelemetryTrigger trigger = TelemetryTrigger::overlay;
+    const QUuid sessionID = overlayTranslationContext->sessionID;
+    WorkflowLog::started(action, trigger, pair.source, pair.target,
+                         QStringLiteral("session=") + sessionID.toString(QUuid::WithoutBraces).toUpper());
+    TelemetryEventReporter::Context context = telemetryReporter().makeContext(action, trigger, pair.source, pair.target);
+
+    OverlayTranslationContext fallback = *overlayTranslationContext;
+    fallback.retranslationRequestID.reset();
+    const QUuid requestID = QUuid::createUuid();
+    overlayTranslationContext->retranslationRequestID = requestID;
+
+    if (ScreenshotOverlayPresenter* overlay = screenshotOverlayPresenter()) {
+        overlay->showLoading(translationLoadingText(pair.target),
+                             usesServer(settingsStore_->settings().onlineFeaturesEnabled, pair));
+    }
+    // The task finishes on its own; a result or failure that no longer belongs to the overlay
+    // on screen is dropped there.
+    runRetranslation(pair, sessionID, requestID, std::move(fallback), std::move(context));
+}
+
+QCoro::Task<void> AppDelegate::runRetranslation(TranslationLanguagePair pair, QUuid sessionID, QUuid requestID,
+                                                OverlayTranslationContext fallback,
+                                                TelemetryEventReporter::Context context) {
+    const QPointer<AppDelegate> self(this);
+    ScreenshotController* controller = screenshotController();
+    if (!controller) {
+        co_return;
+    }
+    const auto stillCurrent = [&] {
+        return self && self->overlayTranslationContext &&
+               self->overlayTranslationContext->matchesRetranslationRequest(sessionID, requestID);
+    };
+
+    std::exception_ptr failure;
+    try {
+        // Straight to the pipeline: the controller's one-capture guard and permission check are
+        // for captures, and this image is already taken.
+        TranslatedScreenshot translated =
+            co_await controller->screenshotTranslationService().translateText(fallback.originalImage, pair);
+        if (!stillCurrent()) {
+            co_return;
+        }
+        OverlayTranslationContext& current = *self->overlayTranslationContext;
+        current.currentImage = translated.image;
+        current.translationState = translated.translationState;
+        current.retranslationRequestID.reset();
+        if (!self->presentOverlay(current)) {
+            // Nothing reached the screen: not a success.
+            self->overlayTranslationContext.reset();
+            const CaptureWorkflowError error(CaptureWorkflowError::Case::noShareableDisplayFound);
+            self->telemetryReporter().send(context, false, CaptureWorkflowErrorCode::code(error), true);
+            self->alerts().showAlert(captureFailedTitle, makeMessage(error));
+            co_return;
+        }
+        self->telemetryReporter().send(context, true, std::nullopt, true);
+        self->sharePromptCoordinator().recordSuccess(TelemetryTrigger::overlay);
+        co_return;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!stillCurrent()) {
+        co_return;
+    }
+
+    try {
+        std::rethrow_exception(failure);
+    } catch (const CaptureWorkflowError& error) {
+        telemetryReporter().send(context, false, CaptureWorkflowErrorCode::code(error), true);
+        overlayTranslationContext = fallback;
+        presentOverlay(fallback);
+        handleOverlayTranslationError(error, [self, pair] {
+            if (self) {
+                self->retranslateOverlay(pair);
+            }
+        });
+    } catch (...) {
+        const QString code = QStringLiteral("unknown_error");
+        WorkflowLog::failed(TelemetryAction::retranslateOverlay, TelemetryTrigger::overlay, code,
+                            std::current_exception());
+        telemetryReporter().send(context, false, code, true);
+        overlayTranslationContext.reset();
+        if (ScreenshotOverlayPresenter* overlay = screenshotOverlayPresenter()) {
+            overlay->clear(true);
+        }
+        alerts().showAlert(captureFailedTitle, makeMessage(std::current_exception()));
+        if (self) {
+            overlayTranslationContext = fallback;
+            presentOverlay(fallback);
+        }
+    }
+}
+
+void AppDelegate::handleOverlayTranslationError(const CaptureWorkflowError& error, std::function<void()> retry) {
+    using Case = CaptureWorkflowError::Case;
+    switch (error.errorCase()) {
+    case Case::translationSourceLanguageUnsupported:
+        alerts().showInformationalAlert(QStringLiteral("Language Not Supported Yet"), makeMessage(error));
+        break;
+    case Case::translationLanguagePairNotInstalled:
+    case Case::serverTranslationUnavailable: alerts().showTranslationSetupAlert(error, std::move(retry)); break;
+    case Case::onlineFeaturesDisabled: alerts().showOnlineFeaturesDisabledAlert(std::move(retry)); break;
+    default: alerts().showAlert(captureFailedTitle, makeMessage(error)); break;
+    }
 }
 
 void AppDelegate::handleCaptureFailure(std::exception_ptr failure, const QString& shortcutDisplayName,

@@ -8,8 +8,12 @@
 #include "platform/window_list.h"
 #include "window_translation/screenshot_overlay_panel.h"
 #include "window_translation/screenshot_overlay_view.h"
+#include "window_translation/translation_picker.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
 
 #include <cmath>
 
@@ -31,12 +35,15 @@ DesktopScreenshotOverlayPresenter::Dependencies DesktopScreenshotOverlayPresente
 }
 
 DesktopScreenshotOverlayPresenter::DesktopScreenshotOverlayPresenter(
-    std::shared_ptr<TranslationSetupSupport> translationSetupSupport, Dependencies dependencies)
-    : translationSetupSupport_(std::move(translationSetupSupport)), dependencies_(std::move(dependencies)),
+    std::shared_ptr<TranslationSetupSupport> translationSetupSupport, std::function<void()> openTranslationSetup,
+    Dependencies dependencies)
+    : translationSetupSupport_(std::move(translationSetupSupport)),
+      openTranslationSetup_(std::move(openTranslationSetup)), dependencies_(std::move(dependencies)),
       self_(std::make_shared<DesktopScreenshotOverlayPresenter*>(this)) {}
 
 DesktopScreenshotOverlayPresenter::~DesktopScreenshotOverlayPresenter() {
     *self_ = nullptr;
+    delete translationPickerPanel_.data();
     cancelScheduledDismiss();
     removeGlobalMouseMonitor();
     if (dependencies_.keyboardGrab) {
@@ -97,6 +104,7 @@ void DesktopScreenshotOverlayPresenter::presentLoading(const QRectF& windowBound
 
 void DesktopScreenshotOverlayPresenter::showLoading(const QString& message, bool usesServer) {
     cancelScheduledDismiss();
+    closeTranslationPicker();
     ScreenshotOverlayView* view = overlayView();
     if (!view) {
         return;
@@ -155,6 +163,11 @@ ScreenshotOverlayView* DesktopScreenshotOverlayPresenter::makeOverlayView(Overla
             (*self)->attemptClear(true);
         }
     };
+    view->onTranslationBadgePressed = [weak](QWidget* anchor) {
+        if (auto self = weak.lock(); self && *self) {
+            (*self)->showTranslationPicker(anchor);
+        }
+    };
     ScreenshotOverlayView* raw = view.get();
     panel.setOverlayView(std::move(view));
     return raw;
@@ -162,6 +175,7 @@ ScreenshotOverlayView* DesktopScreenshotOverlayPresenter::makeOverlayView(Overla
 
 void DesktopScreenshotOverlayPresenter::clear(bool notify) {
     cancelScheduledDismiss();
+    closeTranslationPicker();
     selectedLanguagePair_.reset();
     onTranslationRequested_ = nullptr;
     imageOverlayUp_ = false;
@@ -243,6 +257,91 @@ void DesktopScreenshotOverlayPresenter::cancelScheduledDismiss() {
     }
     scheduledDismissWorkItem_.reset();
     scheduledDismissIdentifier_.reset();
+}
+
+TranslationPickerPanel* DesktopScreenshotOverlayPresenter::translationPickerPanel() const {
+    return translationPickerPanel_.data();
+}
+
+void DesktopScreenshotOverlayPresenter::showTranslationPicker(QWidget* anchor) {
+    if (!selectedLanguagePair_ || !onTranslationRequested_ || !anchor || !anchor->window()) {
+        return;
+    }
+    closeTranslationPicker();
+
+    const TranslationLanguagePair initial = initialTranslationPickerPair(*selectedLanguagePair_, onlineFeaturesEnabled_);
+    std::weak_ptr<DesktopScreenshotOverlayPresenter*> weak = self_;
+    TranslationPickerView::Callbacks callbacks;
+    callbacks.onCancel = [weak] {
+        if (auto self = weak.lock(); self && *self) {
+            (*self)->closeTranslationPicker();
+        }
+    };
+    callbacks.onApply = [weak](TranslationLanguagePair pair) {
+        auto self = weak.lock();
+        if (!self || !*self) {
+            return;
+        }
+        DesktopScreenshotOverlayPresenter* presenter = *self;
+        presenter->closeTranslationPicker();
+        presenter->selectedLanguagePair_ = pair;
+        if (auto requested = presenter->onTranslationRequested_) {
+            requested(pair);
+        }
+    };
+    callbacks.onOpenTranslationSetup = openTranslationSetup_;
+    auto* view = new TranslationPickerView(initial, translationSetupSupport_, onlineFeaturesEnabled_, std::move(callbacks));
+    auto* panel = new TranslationPickerPanel(view);
+
+    const QRect anchorRect(anchor->mapToGlobal(QPoint(0, 0)), anchor->size());
+    std::vector<PickerScreen> screens;
+    for (QScreen* screen : QGuiApplication::screens()) {
+        screens.push_back({screen->geometry(), screen->availableGeometry()});
+    }
+    std::optional<QRect> primary;
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        primary = screen->availableGeometry();
+    }
+    const auto place = [panel, view, anchorRect, screens, primary] {
+        const int width = static_cast<int>(TranslationPickerPopoverGeometry::width);
+        const int contentHeight =
+            static_cast<int>(TranslationPickerPopoverGeometry::arrowHeight) + view->heightForWidth(width);
+        panel->setGeometry(translationPickerFrame(anchorRect, contentHeight, screens, primary));
+    };
+    place();
+    // A setup notice that arrives later needs more room than the panel opened with: the panel
+    // grows (and shrinks again) by the same placement rules, rather than squeezing the notice
+    // and its button out of sight.
+    view->onContentChanged = place;
+    translationPickerPanel_ = panel;
+
+    // The menus and Return/Escape need the focus, and a menu's popup takes a grab of its own:
+    // the overlay lets go of the keyboard while the picker is open.
+    if (dependencies_.keyboardGrab) {
+        dependencies_.keyboardGrab->release();
+    }
+    panel->show();
+    panel->raise();
+    panel->activateWindow();
+    view->sourceMenu()->setFocus(Qt::PopupFocusReason);
+}
+
+void DesktopScreenshotOverlayPresenter::closeTranslationPicker() {
+    TranslationPickerPanel* panel = translationPickerPanel_.data();
+    if (!panel) {
+        return;
+    }
+    translationPickerPanel_.clear();
+    panel->hide();
+    panel->deleteLater();
+    if (overlayPanel_ && !overlayPanel_->isPassive()) {
+        if (ScreenshotOverlayView* view = overlayPanel_->overlayView()) {
+            view->setFocus(Qt::OtherFocusReason);
+        }
+        if (dependencies_.keyboardGrab) {
+            dependencies_.keyboardGrab->grab(overlayPanel_->nativeWindow());
+        }
+    }
 }
 
 void DesktopScreenshotOverlayPresenter::removeGlobalMouseMonitor() { globalMouseMonitor_.reset(); }

@@ -5,6 +5,7 @@
 #include "window_translation/window_frame_converter.h"
 
 #include <QDateTime>
+#include <QPointer>
 #include <QUuid>
 
 #include <functional>
@@ -24,6 +25,7 @@ class OverlayPanelling;
 class ScheduledCall;
 class Scheduler;
 class ScreenshotOverlayView;
+class TranslationPickerPanel;
 class WindowListProviding;
 struct TranslationSetupSupport;
 
@@ -50,8 +52,10 @@ public:
     // The desktop's own panel, monitor, grab and window list. Opens no window or connection.
     static Dependencies systemDependencies();
 
+    // openTranslationSetup: what the setup notice's button does (the picker shows the notice
+    // when a pair needs installing).
     DesktopScreenshotOverlayPresenter(std::shared_ptr<TranslationSetupSupport> translationSetupSupport,
-                                      Dependencies dependencies);
+                                      std::function<void()> openTranslationSetup, Dependencies dependencies);
     ~DesktopScreenshotOverlayPresenter() override;
 
     double minimumDisplayDuration() const override { return minimumDisplayDuration_; }
@@ -78,6 +82,13 @@ public:
     bool hasScheduledDismiss() const { return scheduledDismissWorkItem_ != nullptr; }
     std::optional<qint32> ownerPID() const { return ownerPID_; }
     const std::shared_ptr<TranslationSetupSupport>& translationSetupSupport() const { return translationSetupSupport_; }
+    TranslationPickerPanel* translationPickerPanel() const;
+
+    // Opens the language picker under the badge (the anchor), closing one already open. Nothing
+    // without an image's pair and callback, or when the anchor is in no window.
+    void showTranslationPicker(QWidget* anchor);
+    // Closes the picker, if one is open; an interactive overlay hears the keyboard again.
+    void closeTranslationPicker();
 
 private:
     std::optional<QRectF> panelFrame(const QRectF& windowBounds) const;
@@ -94,6 +105,9 @@ private:
     std::optional<QDateTime> appearDate_;
     std::unique_ptr<ScheduledCall> scheduledDismissWorkItem_;
     std::shared_ptr<TranslationSetupSupport> translationSetupSupport_;
+    std::function<void()> openTranslationSetup_;
+    // Deleted later: the picker closes from inside its own button handlers.
+    QPointer<TranslationPickerPanel> translationPickerPanel_;
     std::unique_ptr<OverlayPanelling> overlayPanel_;
     std::optional<TranslationLanguagePair> selectedLanguagePair_;
     std::function<void(TranslationLanguagePair)> onTranslationRequested_;

@@ -1,6 +1,7 @@
 #include "window_translation/translation_setup_notice_view.h"
 
 #include "core/linux_wording.h"
+#include "window_translation/widget_font.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -9,17 +10,6 @@
 #include <QVBoxLayout>
 
 namespace tavrolin {
-
-namespace {
-
-QFont fontOfSize(const QWidget* widget, int pointSize, QFont::Weight weight) {
-    QFont font = widget->font();
-    font.setPointSize(pointSize);
-    font.setWeight(weight);
-    return font;
-}
-
-}  // namespace
 
 TranslationSetupNoticeView::TranslationSetupNoticeView(const TranslationDownloadNotice& notice,
                                                        std::function<void()> onOpenTranslationSetup, QWidget* parent)
@@ -33,14 +23,14 @@ TranslationSetupNoticeView::TranslationSetupNoticeView(const TranslationDownload
     title_->setObjectName(QStringLiteral("title"));
     title_->setTextFormat(Qt::PlainText);
     title_->setWordWrap(true);
-    title_->setFont(fontOfSize(this, 12, QFont::DemiBold));
+    title_->setFont(widgetFont(this, 12, QFont::DemiBold));
     column->addWidget(title_, 0, Qt::AlignLeading);
 
     message_ = new QLabel(notice.message, this);
     message_->setObjectName(QStringLiteral("message"));
     message_->setTextFormat(Qt::PlainText);
     message_->setWordWrap(true);
-    message_->setFont(fontOfSize(this, 11, QFont::Normal));
+    message_->setFont(widgetFont(this, 11, QFont::Normal));
     message_->setForegroundRole(QPalette::PlaceholderText);
     // The install command in the message can be copied.
     message_->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -11,7 +11,10 @@
 #include <QDir>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <QFile>
+#include <QFont>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
@@ -326,8 +329,27 @@ quint64 activeWindow() { return xdotool({"getactivewindow"}).toULongLong(); }
 
 class WindowTranslationProcessTest : public TavrolinDelegateProcessTest {
 protected:
-    // Our windows on screen other than the tray icon, with their geometry.
+    // Our windows on screen other than the tray icon and the language picker, with their geometry.
     std::vector<QRect> overlayWindows() const {
+        std::vector<QRect> found;
+        for (const QRect& r : largeWindows()) {
+            if (r.width() != pickerWidth) {
+                found.push_back(r);
+            }
+        }
+        return found;
+    }
+    // The language picker, if one is on screen.
+    std::optional<QRect> pickerWindow() const {
+        for (const QRect& r : largeWindows()) {
+            if (r.width() == pickerWidth) {
+                return r;
+            }
+        }
+        return std::nullopt;
+    }
+    static constexpr int pickerWidth = 320;
+    std::vector<QRect> largeWindows() const {
         std::vector<QRect> found;
         for (const QString& window : visibleWindows()) {
             const QString shell = xdotool({"getwindowgeometry", "--shell", window});
@@ -472,6 +494,97 @@ TEST_F(WindowTranslationProcessTest, AWindowPartlyOffScreenWhoseProgramExitsUnde
     // Again, with nothing but the desktop in front.
     xdotool({"key", "ctrl+shift+t"});
     ASSERT_TRUE(test::waitUntil([&] { return countLogged(done) == 2; }, 60s)) << logLines().join('\n').toStdString();
+    EXPECT_EQ(process_.state(), QProcess::Running);
+}
+
+// ---- the overlay's language picker
+
+namespace {
+
+QImage region(const QImage& screen, const QRect& r) { return screen.copy(r); }
+
+}  // namespace
+
+TEST_F(WindowTranslationProcessTest, TheBadgeOpensThePickerThatTranslatesTheScreenshotAgain) {
+    ASSERT_NO_FATAL_FAILURE(startInSpanish());
+    PatternWindowProgram pattern;
+    ASSERT_NE(pattern.windowID, 0u);
+    pattern.reply(QStringLiteral("activated"), QStringLiteral("activate"));
+    ASSERT_TRUE(test::waitUntil([&] { return activeWindow() == pattern.windowID; }, 5s));
+    const QString captured = QStringLiteral("event action=capture_and_translate_active_window trigger=hotkey");
+    xdotool({"key", "ctrl+shift+t"});
+    ASSERT_TRUE(test::waitUntil([&] { return countLogged(captured) == 1; }, 60s)) << logLines().join('\n').toStdString();
+    ASSERT_EQ(overlayWindows().size(), 1u);
+    const QRect overlay = overlayWindows().front();
+    test::waitUntil([] { return false; }, 600ms);  // past the minimum display time
+
+    // The badge: 18 from the overlay's top and right, as high as its 13-pixel text plus 16.
+    QFont badgeFont;
+    badgeFont.setPixelSize(13);
+    badgeFont.setWeight(QFont::DemiBold);
+    const int badgeHeight = QFontMetrics(badgeFont).height() + 16;
+    const int badgeRight = overlay.x() + overlay.width() - 18;
+    const int badgeBottom = overlay.y() + 18 + badgeHeight;
+    const QRect badgeArea(badgeRight - 200, overlay.y() + 18, 200, badgeHeight);
+    const QImage badgeBefore = region(screenImage(), badgeArea);
+    const auto clickBadge = [&] {
+        xdotool({"mousemove", QString::number(badgeRight - 8), QString::number(overlay.y() + 18 + badgeHeight / 2),
+                 "click", "1"});
+        return test::waitUntil([&] { return pickerWindow().has_value(); }, 3s);
+    };
+
+    ASSERT_TRUE(clickBadge()) << "no picker";
+    const QRect picker = *pickerWindow();
+    EXPECT_EQ(picker.width(), 320);
+    EXPECT_GE(picker.height(), 200);
+    EXPECT_EQ(picker.x() + picker.width(), badgeRight) << "its right edge on the badge's";
+    EXPECT_EQ(picker.y(), badgeBottom + 6) << "6 below the badge";
+    ASSERT_TRUE(test::waitUntil([&] { return activeWindow() != pattern.windowID; }, 3s)) << "the picker has no focus";
+
+    // Spanish -> English with the keyboard: the source menu has the focus; Tab goes to the target.
+    xdotool({"type", "s"});
+    xdotool({"key", "Tab"});
+    xdotool({"type", "e"});
+    test::waitUntil([] { return false; }, 1500ms);  // the check of the pair
+    xdotool({"key", "Return"});
+    const QString retranslated = QStringLiteral("event action=retranslate_overlay trigger=overlay");
+    ASSERT_TRUE(test::waitUntil([&] { return countLogged(retranslated) == 1; }, 60s))
+        << logLines().join('\n').toStdString();
+    EXPECT_EQ(countLogged(QStringLiteral("workflow start action=retranslate_overlay trigger=overlay source=es target=en")), 1);
+    EXPECT_EQ(countLogged(retranslated + QStringLiteral(" hotkey=none source=es target=en success=true")), 1)
+        << logLines().join('\n').toStdString();
+    EXPECT_FALSE(pickerWindow());
+    test::waitUntil([] { return false; }, 300ms);
+    ASSERT_EQ(overlayWindows().size(), 1u);
+    EXPECT_NE(region(screenImage(), badgeArea), badgeBefore) << "the badge still names the old pair";
+
+    // Escape closes only the picker.
+    test::waitUntil([] { return false; }, 600ms);
+    ASSERT_TRUE(clickBadge());
+    xdotool({"key", "Escape"});
+    EXPECT_TRUE(test::waitUntil([&] { return !pickerWindow(); }, 3s));
+    test::waitUntil([] { return false; }, 300ms);
+    EXPECT_EQ(overlayWindows().size(), 1u) << "Escape closed the overlay too";
+
+    // French -> Spanish needs a package that is not installed: the notice, and Return does nothing.
+    ASSERT_TRUE(clickBadge());
+    xdotool({"type", "f"});
+    xdotool({"key", "Tab"});
+    xdotool({"type", "s"});
+    ASSERT_TRUE(test::waitUntil([&] { return countLogged(QStringLiteral("language picker: fr -> es needs installing")) == 1; },
+                                10s))
+        << logLines().join('\n').toStdString();
+    xdotool({"key", "Return"});
+    test::waitUntil([] { return false; }, 500ms);
+    EXPECT_EQ(countLogged(QStringLiteral("workflow start action=retranslate_overlay trigger=overlay source=fr")), 0);
+    ASSERT_TRUE(pickerWindow()) << "Return closed the picker";
+
+    // A click in the transparent corner beside the arrow reaches the overlay below, which closes.
+    xdotool({"mousemove", QString::number(picker.x() + 3), QString::number(picker.y() + 3), "click", "1"});
+    EXPECT_TRUE(test::waitUntil([&] { return overlayWindows().empty() && !pickerWindow(); }, 3s))
+        << "the corner kept the click";
+    EXPECT_TRUE(test::waitUntil([&] { return activeWindow() == pattern.windowID; }, 3s))
+        << "the covered window did not get its focus back";
     EXPECT_EQ(process_.state(), QProcess::Running);
 }
 

@@ -16,6 +16,7 @@
 #include "onboarding/onboarding_presenting.h"
 #include "shell/share_alert_presenter.h"
 #include "shell/status_menu.h"
+#include "shell/system_settings_opener.h"
 #include "shell/update_hooks.h"
 #include "shell/launch_at_login_controller.h"
 #include "shell/onboarding_state_store.h"
@@ -31,6 +32,7 @@
 #include "shell/app_alerts.h"
 #include "core/capture_workflow_error.h"
 #include "support/fake_global_key_grabber.h"
+#include "support/gated_text_recognizer.h"
 #include "support/scripted_alert_presenter.h"
 #include "support/fake_power_assertions.h"
 #include "support/in_memory_text_clients.h"
@@ -56,6 +58,7 @@
 #include <QElapsedTimer>
 
 #include <future>
+#include <mutex>
 
 #include <QCoreApplication>
 #include <X11/keysym.h>
@@ -90,9 +93,12 @@ public:
         log_->add(QStringLiteral("overlay.presentLoading %1 %2").arg(message).arg(usesServer));
         panelUp = true;
     }
-    bool presentImage(const QImage&, const QRectF&, std::optional<qint32>, const QString& name,
-                      const TranslationLanguagePair&, bool, std::function<void(TranslationLanguagePair)>) override {
+    bool presentImage(const QImage& image, const QRectF&, std::optional<qint32>, const QString& name,
+                      const TranslationLanguagePair& pair, bool, std::function<void(TranslationLanguagePair)> requested) override {
         log_->add(QStringLiteral("overlay.presentImage %1").arg(name));
+        shownImage = image;
+        shownPair = pair;
+        onTranslationRequested = std::move(requested);
         panelUp = imageShows;
         return imageShows;
     }
@@ -110,6 +116,10 @@ public:
     // False: the image's bounds lie on no display.
     bool imageShows = true;
     std::function<void()> onDismiss;
+    std::function<void()> openTranslationSetup;
+    std::function<void(TranslationLanguagePair)> onTranslationRequested;
+    TranslationLanguagePair shownPair;
+    QImage shownImage;
 
 private:
     std::shared_ptr<EventLog> log_;
@@ -194,13 +204,31 @@ public:
 };
 
 // A window without any text.
-class NoTextRecognizer final : public TextRecognizing {
+// No text, or the held recognitions of a gated recognizer once a test has set one (before the
+// capture that should use it). Shared with the pipeline, so that a recognition still running
+// when a test ends finds it alive.
+class SwitchableRecognizer final : public TextRecognizing {
 public:
-    RecognizedTextResult recognizeText(const QImage&, AppLanguage, bool) const override { return {}; }
+    void setGated(std::shared_ptr<test::GatedTextRecognizer> gated) {
+        std::lock_guard lock(mutex_);
+        gated_ = std::move(gated);
+    }
+    RecognizedTextResult recognizeText(const QImage& image, AppLanguage language, bool detect) const override {
+        std::shared_ptr<test::GatedTextRecognizer> gated;
+        {
+            std::lock_guard lock(mutex_);
+            gated = gated_;
+        }
+        return gated ? gated->recognizeText(image, language, detect) : RecognizedTextResult{};
+    }
     std::optional<DetectedSourceLanguage> detectSourceLanguage(const std::vector<RecognizedTextBlock>&, AppLanguage,
                                                                const std::set<AppLanguage>&) const override {
         return std::nullopt;
     }
+
+private:
+    mutable std::mutex mutex_;
+    std::shared_ptr<test::GatedTextRecognizer> gated_;
 };
 
 // Every collaborator replaced by one that writes what it was built with into the event log.
@@ -231,6 +259,9 @@ struct Harness {
     // The front window the screenshot controller's detector sees (when withDetector is set at
     // the time it is built) and the screen it captures.
     bool withDetector = false;
+    // No text unless a test gates it (before the first capture): then recognitions finish when
+    // the test says.
+    std::shared_ptr<SwitchableRecognizer> recognizer = std::make_shared<SwitchableRecognizer>();
     std::shared_ptr<test::FakeFrontApplicationProvider> frontApplication =
         std::make_shared<test::FakeFrontApplicationProvider>();
     std::shared_ptr<test::FakeWindowList> windowList = std::make_shared<test::FakeWindowList>();
@@ -320,9 +351,11 @@ struct Harness {
             serverClients.push_back(std::make_shared<test::RecordingServerTranslationClient>(log));
             return serverClients.back();
         };
-        f.makeScreenshotOverlayPresenter = [this](std::shared_ptr<TranslationSetupSupport> setup) {
+        f.makeScreenshotOverlayPresenter = [this](std::shared_ptr<TranslationSetupSupport> setup,
+                                                  std::function<void()> openSetup) {
             log->add(QStringLiteral("build overlayPresenter setupSupport=%1").arg(setup != nullptr));
             auto presenter = std::make_unique<FakeOverlayPresenter>(log);
+            presenter->openTranslationSetup = std::move(openSetup);
             overlay = presenter.get();
             return presenter;
         };
@@ -346,7 +379,7 @@ struct Harness {
         };
         f.makeTextRecognizer = [this](std::shared_ptr<const UserPreferredLanguagesProviding> preferred) {
             log->add(QStringLiteral("build textRecognizer preferred=%1").arg(preferred != nullptr));
-            return std::make_shared<NoTextRecognizer>();
+            return recognizer;
         };
         f.makeScreenshotController = [this](CaptureTargetResolver resolver, ScreenshotTranslationService service,
                                             std::shared_ptr<const AppSettingsProviding> settings) {
@@ -1210,4 +1243,208 @@ TEST(WindowTranslationWorkflow, EachErrorHasItsAlert) {
     EXPECT_TRUE(fallsBackToDisplayCapture(Case::windowNotShareable));
     EXPECT_TRUE(fallsBackToDisplayCapture(Case::appIsFrontmost));
     EXPECT_FALSE(fallsBackToDisplayCapture(Case::noShareableDisplayFound));
+}
+
+// ---- re-translation of the overlay with another pair
+
+namespace {
+
+constexpr auto retranslation = "action=retranslate_overlay";
+const TranslationLanguagePair toFrench{AppLanguage::english, AppLanguage::french};
+const TranslationLanguagePair toGerman{AppLanguage::english, AppLanguage::german};
+
+// An overlay on screen over a captured window, its recognitions held until the test lets them go.
+struct Retranslation : WindowTranslation {
+    std::shared_ptr<test::GatedTextRecognizer> recognizer = std::make_shared<test::GatedTextRecognizer>();
+    std::size_t recognitions = 0;
+
+    Retranslation() {
+        h.recognizer->setGated(recognizer);
+        delegate->startCapture(shortcut(), TelemetryTrigger::hotkey);
+        finishNext();
+        EXPECT_TRUE(waitFor([&] { return finished(); }));
+        start = h.log->events().size();
+    }
+    ~Retranslation() { recognizer->releaseAll(); }
+
+    // Lets the next recognition finish, or fail with `error`.
+    void finishNext(std::exception_ptr error = nullptr) { finish(recognitions++, std::move(error)); }
+    void finish(std::size_t index, std::exception_ptr error = nullptr) {
+        ASSERT_TRUE(waitFor([&] { return recognizer->startedCount() > index; }));
+        recognizer->release(index, std::move(error));
+    }
+    // The picker's Apply, as the overlay hands it on.
+    void pick(TranslationLanguagePair pair) {
+        ASSERT_TRUE(h.overlay->onTranslationRequested);
+        h.overlay->onTranslationRequested(pair);
+    }
+    QStringList retranslationEvents() const {
+        return h.lines.messages(LogCategory::telemetry).filter(QString::fromLatin1(retranslation));
+    }
+    QStringList retranslationLines() const {
+        return h.lines.messages(LogCategory::app).filter(QString::fromLatin1(retranslation));
+    }
+    // Lets queued results arrive (a dropped one shows no sign of having arrived).
+    void settle() {
+        for (int i = 0; i < 10; ++i) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+    }
+    int successes() const { return h.defaults.integer(QStringLiteral("sharePromptTotalSuccessCount")); }
+};
+
+}  // namespace
+
+TEST(OverlayRetranslation, OfTwoPicksOnlyTheSecondIsAppliedEvenWhenItFinishesFirst) {
+    Retranslation r;
+    const QUuid session = r.delegate->overlayTranslationContext->sessionID;
+    const QImage original = r.delegate->overlayTranslationContext->originalImage;
+    r.pick(toFrench);
+    r.pick(toGerman);
+    EXPECT_EQ(r.overlayCalls(),
+              (QStringList{"overlay.showLoading " + translationLoadingText(AppLanguage::french) + " 0",
+                           "overlay.showLoading " + translationLoadingText(AppLanguage::german) + " 0"}));
+    const QStringList starts = r.retranslationLines();
+    ASSERT_EQ(starts.size(), 2);
+    EXPECT_TRUE(starts[0].startsWith(
+        QStringLiteral("workflow start action=retranslate_overlay trigger=overlay source=en target=fr")))
+        << starts[0].toStdString();
+    EXPECT_TRUE(starts[0].endsWith(QStringLiteral("detail=session=") + session.toString(QUuid::WithoutBraces).toUpper()))
+        << starts[0].toStdString();
+
+    r.finish(2);
+    ASSERT_TRUE(waitFor([&] { return r.retranslationEvents().size() == 1; }));
+    r.finish(1);
+    r.settle();
+    const QStringList shown = r.overlayCalls().filter(QStringLiteral("overlay.presentImage"));
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].endsWith(QStringLiteral("-> German"))) << shown[0].toStdString();
+    ASSERT_EQ(r.retranslationEvents().size(), 1) << "the first pick sends nothing";
+    EXPECT_TRUE(r.retranslationEvents()[0].contains(QStringLiteral("trigger=overlay")));
+    EXPECT_TRUE(r.retranslationEvents()[0].contains(QStringLiteral("success=true")));
+
+    const auto& context = *r.delegate->overlayTranslationContext;
+    EXPECT_EQ(context.sessionID, session);
+    EXPECT_FALSE(context.retranslationRequestID);
+    EXPECT_EQ(context.translationState.selectedLanguagePair, toGerman);
+    EXPECT_EQ(context.originalImage.cacheKey(), original.cacheKey()) << "always from the captured pixels";
+    EXPECT_EQ(r.h.overlay->shownPair, toGerman);
+    EXPECT_EQ(r.successes(), 2);
+}
+
+TEST(OverlayRetranslation, AResultAfterTheOverlayWentOrANewCaptureCameIsDropped) {
+    {
+        Retranslation r;
+        r.pick(toFrench);
+        r.h.overlay->clear(true);
+        r.finishNext();
+        r.settle();
+        EXPECT_TRUE(r.overlayCalls().filter(QStringLiteral("overlay.presentImage")).isEmpty());
+        EXPECT_TRUE(r.retranslationEvents().isEmpty());
+        EXPECT_FALSE(r.delegate->overlayTranslationContext);
+    }
+    {
+        Retranslation r;
+        r.pick(toFrench);
+        const QUuid oldSession = r.delegate->overlayTranslationContext->sessionID;
+        // The overlay goes without word to the delegate and another window is translated.
+        r.h.overlay->clear(false);
+        r.delegate->startCapture(r.shortcut(), TelemetryTrigger::hotkey);
+        r.finish(2);
+        ASSERT_TRUE(waitFor([&] { return r.usageEvents().size() == 2; }));
+        const QUuid newSession = r.delegate->overlayTranslationContext->sessionID;
+        EXPECT_NE(newSession, oldSession);
+        r.finish(1);
+        r.settle();
+        EXPECT_TRUE(r.retranslationEvents().isEmpty());
+        EXPECT_EQ(r.h.overlay->shownPair, (TranslationLanguagePair{AppLanguage::automatic, AppLanguage::spanish}));
+        EXPECT_EQ(r.delegate->overlayTranslationContext->sessionID, newSession);
+    }
+}
+
+TEST(OverlayRetranslation, AMissingLanguagePairPutsThePreviousImageBackAndTryAgainRepeatsThePair) {
+    Retranslation r;
+    const auto before = *r.delegate->overlayTranslationContext;
+    r.h.alerts->answers = {QStringLiteral("Try Again")};
+    r.pick(toFrench);
+    r.finishNext(std::make_exception_ptr(
+        CaptureWorkflowError::translationLanguagePairNotInstalled(QStringLiteral("English"), QStringLiteral("French"))));
+    ASSERT_TRUE(waitFor([&] { return !r.h.alerts->shown.empty(); }));
+
+    ASSERT_EQ(r.retranslationEvents().size(), 1);
+    EXPECT_TRUE(r.retranslationEvents()[0].contains(QStringLiteral("success=false")));
+    EXPECT_TRUE(r.retranslationEvents()[0].contains(QStringLiteral("error=translation_language_pair_not_installed")))
+        << r.retranslationEvents()[0].toStdString();
+    EXPECT_EQ(r.h.alerts->shown[0].title, QStringLiteral("Install Translation Languages"));
+    // The earlier picture came back before the alert, and the retry asked for the same pair.
+    const QString french = translationLoadingText(AppLanguage::french);
+    EXPECT_EQ(r.overlayCalls(), (QStringList{"overlay.showLoading " + french + " 0",
+                                             "overlay.presentImage Auto Detect -> Spanish",
+                                             "overlay.showLoading " + french + " 0"}));
+    EXPECT_EQ(r.h.overlay->shownImage.cacheKey(), before.currentImage.cacheKey());
+    const QStringList starts = r.retranslationLines().filter(QStringLiteral("workflow start"));
+    ASSERT_EQ(starts.size(), 2);
+    EXPECT_TRUE(starts[1].contains(QStringLiteral("trigger=overlay source=en target=fr")));
+
+    r.finishNext();
+    ASSERT_TRUE(waitFor([&] { return r.retranslationEvents().size() == 2; }));
+    EXPECT_TRUE(r.retranslationEvents()[1].contains(QStringLiteral("success=true")));
+    EXPECT_EQ(r.h.overlay->shownPair, toFrench);
+}
+
+TEST(OverlayRetranslation, AnUnexpectedErrorTakesTheOverlayDownForItsAlertThenBringsItBack) {
+    Retranslation r;
+    const QUuid session = r.delegate->overlayTranslationContext->sessionID;
+    r.pick(toGerman);
+    r.finishNext(std::make_exception_ptr(std::runtime_error("the engine fell over")));
+    ASSERT_TRUE(waitFor([&] { return !r.h.alerts->shown.empty(); }));
+    EXPECT_EQ(r.h.alerts->shown[0].title, QStringLiteral("Capture failed"));
+    ASSERT_EQ(r.retranslationEvents().size(), 1);
+    EXPECT_TRUE(r.retranslationEvents()[0].contains(QStringLiteral("error=unknown_error")));
+    EXPECT_EQ(r.retranslationLines().filter(QStringLiteral("workflow failure")).size(), 1);
+    EXPECT_EQ(r.overlayCalls(), (QStringList{"overlay.showLoading " + translationLoadingText(AppLanguage::german) + " 0",
+                                             "overlay.clear 1", "overlay.presentImage Auto Detect -> Spanish"}));
+    ASSERT_TRUE(r.delegate->overlayTranslationContext);
+    EXPECT_EQ(r.delegate->overlayTranslationContext->sessionID, session);
+    EXPECT_FALSE(r.delegate->overlayTranslationContext->retranslationRequestID);
+}
+
+TEST(OverlayRetranslation, AnImageThatReachesNoDisplayIsNotASuccess) {
+    Retranslation r;
+    r.pick(toGerman);
+    r.h.overlay->imageShows = false;
+    r.finishNext();
+    ASSERT_TRUE(waitFor([&] { return !r.retranslationEvents().isEmpty(); }));
+    EXPECT_TRUE(r.retranslationEvents()[0].contains(QStringLiteral("success=false error=no_shareable_display_found")));
+    EXPECT_FALSE(r.delegate->overlayTranslationContext);
+    EXPECT_EQ(r.successes(), 1) << "only the capture counted";
+    ASSERT_EQ(r.h.alerts->shown.size(), 1u);
+    EXPECT_EQ(r.h.alerts->shown[0].title, QStringLiteral("Capture failed"));
+}
+
+TEST(OverlayRetranslation, OfflineAHebrewTargetAnnouncesNoServerAndWithoutAnOverlayNothingHappens) {
+    Retranslation r;
+    r.pick({AppLanguage::automatic, AppLanguage::hebrew});
+    EXPECT_EQ(r.overlayCalls(),
+              QStringList{"overlay.showLoading " + translationLoadingText(AppLanguage::hebrew) + " 0"});
+    r.finishNext();
+    ASSERT_TRUE(waitFor([&] { return !r.retranslationEvents().isEmpty(); }));
+
+    r.h.overlay->clear(true);
+    const qsizetype lines = r.h.lines.messages(LogCategory::app).size();
+    const qsizetype usage = r.h.lines.messages(LogCategory::telemetry).size();
+    const qsizetype calls = r.overlayCalls().size();
+    r.delegate->retranslateOverlay(toFrench);
+    r.settle();
+    EXPECT_EQ(r.h.lines.messages(LogCategory::app).size(), lines);
+    EXPECT_EQ(r.h.lines.messages(LogCategory::telemetry).size(), usage);
+    EXPECT_EQ(r.overlayCalls().size(), calls);
+}
+
+TEST(OverlayRetranslation, TheSetupNoticeButtonOpensTheTranslationLanguagesStep) {
+    WindowTranslation w;
+    ASSERT_TRUE(w.h.overlay->openTranslationSetup);
+    w.h.overlay->openTranslationSetup();
+    ASSERT_EQ(w.h.alerts->shown.size(), 1u) << "no desktop has the page: the explanation";
+    EXPECT_EQ(w.h.alerts->shown[0].title, SystemSettingsOpener::explanation(SettingsPane::translationLanguages).title);
 }

@@ -3,11 +3,17 @@
 #include "support/fake_front_application_provider.h"
 #include "support/fake_overlay_platform.h"
 #include "support/fake_window_list.h"
+#include "support/held_availability_client.h"
 #include "support/virtual_time.h"
 #include "window_translation/fake_overlay_panel.h"
 #include "window_translation/screenshot_overlay_view.h"
+#include "window_translation/translation_picker.h"
+#include "window_translation/translation_setup_notice_view.h"
 
 #include "platform/front_window_activation.h"
+
+#include <QComboBox>
+#include <QPushButton>
 
 #include <QTest>
 
@@ -46,6 +52,10 @@ struct PresenterFixture : ::testing::Test {
     int activationsBuilt = 0;
     int dismissals = 0;
     std::vector<TranslationLanguagePair> requested;
+    std::shared_ptr<test::HeldAvailabilityClient> client = std::make_shared<test::HeldAvailabilityClient>();
+    std::shared_ptr<TranslationSetupSupport> support =
+        std::make_shared<TranslationSetupSupport>(client, [] { return true; });
+    int setupOpenings = 0;
     std::unique_ptr<DesktopScreenshotOverlayPresenter> presenter;
 
     void SetUp() override {
@@ -69,7 +79,8 @@ struct PresenterFixture : ::testing::Test {
             return activation;
         };
         d.ownProcessId = ownPid;
-        presenter = std::make_unique<DesktopScreenshotOverlayPresenter>(nullptr, std::move(d));
+        presenter = std::make_unique<DesktopScreenshotOverlayPresenter>(
+            support, [this] { ++setupOpenings; }, std::move(d));
         presenter->setOnDismiss([this] { ++dismissals; });
     }
 
@@ -83,6 +94,11 @@ struct PresenterFixture : ::testing::Test {
                                        false, [this](TranslationLanguagePair pair) { requested.push_back(pair); });
     }
     test::FakeOverlayPanel* panel() const { return static_cast<test::FakeOverlayPanel*>(presenter->overlayPanel()); }
+    TranslationPickerView* picker() const {
+        TranslationPickerPanel* open = presenter->translationPickerPanel();
+        return open ? open->pickerView() : nullptr;
+    }
+    void pressBadge() { panel()->view->didPressTranslationBadge(); }
 };
 
 TEST_F(PresenterFixture, NothingIsBuiltBeforeTheFirstPresentation) {
@@ -309,4 +325,114 @@ TEST(GlobalMousePressFilterTest, WheelStepsAndPressesOverOurWindowsAreNotReporte
     // Our panel inside the window manager's frame.
     EXPECT_FALSE(isReportedMousePress(1, {0x600002, 0x400007}, ours));
     EXPECT_TRUE(isReportedMousePress(2, {0x600002, 0}, {0}));
+}
+
+// ---- the language picker
+
+TEST_F(PresenterFixture, TheBadgeOpensOnePickerThatHasTheKeyboardUntilItCloses) {
+    ASSERT_TRUE(showImage());
+    ASSERT_EQ(grab->grabbedWindow, panel()->nativeId);
+    pressBadge();
+    ASSERT_NE(picker(), nullptr);
+    TranslationPickerPanel* first = presenter->translationPickerPanel();
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_EQ(first->width(), 320);
+    EXPECT_GE(first->height(), 200);
+    EXPECT_EQ(picker()->pair(), englishToSpanish);
+    EXPECT_FALSE(grab->isGrabbing()) << "the picker needs the focus";
+
+    // Another press reopens it: still one picker.
+    pressBadge();
+    EXPECT_NE(presenter->translationPickerPanel(), first);
+    EXPECT_FALSE(first->isVisible());
+
+    // Escape closes only the picker; the overlay hears the keyboard again.
+    QTest::keyClick(picker(), Qt::Key_Escape);
+    EXPECT_EQ(presenter->translationPickerPanel(), nullptr);
+    EXPECT_EQ(grab->grabbedWindow, panel()->nativeId);
+    EXPECT_TRUE(presenter->hasOverlayPanel());
+    EXPECT_EQ(dismissals, 0);
+    EXPECT_TRUE(requested.empty());
+    client->answer(0, TranslationPairAvailability::installed);
+    client->answer(1, TranslationPairAvailability::installed);
+}
+
+TEST_F(PresenterFixture, ApplyClosesThePickerThenRequestsThePairOnce) {
+    ASSERT_TRUE(showImage());
+    pressBadge();
+    picker()->targetMenu()->setCurrentIndex(picker()->targetMenu()->findData(QStringLiteral("fr")));
+    ASSERT_EQ(client->questions.size(), 2u);
+    client->answer(1, TranslationPairAvailability::installed);
+    QPushButton* apply = picker()->applyButton();
+    ASSERT_TRUE(apply->isEnabled());
+    apply->click();
+    apply->click();  // a second press before the closed picker is gone
+    const TranslationLanguagePair englishToFrench{AppLanguage::english, AppLanguage::french};
+    EXPECT_EQ(requested, std::vector<TranslationLanguagePair>{englishToFrench});
+    EXPECT_EQ(presenter->selectedLanguagePair(), englishToFrench);
+    EXPECT_EQ(presenter->translationPickerPanel(), nullptr);
+
+    // The workflow turns the overlay into its card; the next picker opens with the new pair.
+    presenter->showLoading(QStringLiteral("Traduction..."), false);
+    EXPECT_FALSE(grab->isGrabbing());
+    ASSERT_TRUE(showImage());
+    pressBadge();
+    EXPECT_EQ(picker()->pair(), englishToSpanish) << "the image presented names its own pair";
+    client->answer(0, TranslationPairAvailability::installed);
+    client->answer(2, TranslationPairAvailability::installed);
+}
+
+TEST_F(PresenterFixture, TheNoticeButtonOpensTheSetupStep) {
+    ASSERT_TRUE(showImage());
+    pressBadge();
+    const QRect opened = presenter->translationPickerPanel()->geometry();
+    client->answer(0, TranslationPairAvailability::supported);
+    ASSERT_NE(picker()->noticeView(), nullptr);
+    // The panel makes room for the notice, still hanging from the same place.
+    const QRect grown = presenter->translationPickerPanel()->geometry();
+    EXPECT_EQ(grown.topLeft(), opened.topLeft());
+    EXPECT_EQ(grown.height(), 10 + picker()->heightForWidth(320));
+    EXPECT_GT(grown.height(), opened.height());
+    EXPECT_FALSE(picker()->applyButton()->isEnabled());
+    picker()->noticeView()->setupButton()->click();
+    EXPECT_EQ(setupOpenings, 1);
+    EXPECT_NE(presenter->translationPickerPanel(), nullptr);
+}
+
+TEST_F(PresenterFixture, ClearingWithThePickerAndItsCheckOpenLeavesNothingBehind) {
+    ASSERT_TRUE(showImage());
+    pressBadge();
+    QPointer<TranslationPickerPanel> open = presenter->translationPickerPanel();
+    ASSERT_TRUE(open);
+    presenter->clear(true);
+    EXPECT_EQ(presenter->translationPickerPanel(), nullptr);
+    EXPECT_FALSE(grab->isGrabbing());
+    EXPECT_EQ(dismissals, 1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(open) << "deleted once control is back in the event loop";
+    // The check's late answer finds no picker.
+    client->answer(0, TranslationPairAvailability::supported);
+    EXPECT_TRUE(requested.empty());
+
+    // Without an image (a loading card) the badge opens nothing.
+    presenter->presentLoading(windowBounds, 4242, QStringLiteral("Translating..."), false);
+    presenter->showTranslationPicker(panel()->view->badge());
+    EXPECT_EQ(presenter->translationPickerPanel(), nullptr);
+}
+
+TEST_F(PresenterFixture, LoadingAndTheOutsideClickCloseThePicker) {
+    ASSERT_TRUE(showImage());
+    pressBadge();
+    presenter->showLoading(QStringLiteral("Translating..."), false);
+    EXPECT_EQ(presenter->translationPickerPanel(), nullptr);
+    EXPECT_FALSE(grab->isGrabbing()) << "a card hears no keys";
+
+    ASSERT_TRUE(showImage());
+    pressBadge();
+    clock->advance(2s);
+    mouse->press();
+    EXPECT_EQ(presenter->translationPickerPanel(), nullptr);
+    EXPECT_FALSE(presenter->hasOverlayPanel());
+    client->answer(0, TranslationPairAvailability::installed);
+    client->answer(1, TranslationPairAvailability::installed);
 }

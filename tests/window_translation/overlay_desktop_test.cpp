@@ -96,7 +96,7 @@ TEST(OverlayDesktopTest, ThePanelCoversTheWindowLeavesItActiveAndHearsTheKeyboar
 
     DesktopScreenshotOverlayPresenter::Dependencies dependencies = DesktopScreenshotOverlayPresenter::systemDependencies();
     const std::shared_ptr<KeyboardGrabbing> grab = dependencies.keyboardGrab;
-    DesktopScreenshotOverlayPresenter presenter(nullptr, dependencies);
+    DesktopScreenshotOverlayPresenter presenter(nullptr, nullptr, dependencies);
     presenter.setMinimumDisplayDuration(0);
     int dismissals = 0;
     presenter.setOnDismiss([&] { ++dismissals; });
