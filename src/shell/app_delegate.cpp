@@ -217,7 +217,7 @@ ScreenshotOverlayPresenter* AppDelegate::screenshotOverlayPresenter() {
             const QPointer<AppDelegate> self(this);
             screenshotOverlayPresenter_ = factories_.makeScreenshotOverlayPresenter(overlayTranslationSetupSupport(), [self] {
                 if (self) {
-                    self->systemSettingsOpener().open(SettingsPane::translationLanguages);
+                    self->systemSettingsOpener().open(SystemSettingsPane::translationLanguages);
                 }
             });
             if (screenshotOverlayPresenter_) {

@@ -1446,5 +1446,5 @@ TEST(OverlayRetranslation, TheSetupNoticeButtonOpensTheTranslationLanguagesStep)
     ASSERT_TRUE(w.h.overlay->openTranslationSetup);
     w.h.overlay->openTranslationSetup();
     ASSERT_EQ(w.h.alerts->shown.size(), 1u) << "no desktop has the page: the explanation";
-    EXPECT_EQ(w.h.alerts->shown[0].title, SystemSettingsOpener::explanation(SettingsPane::translationLanguages).title);
+    EXPECT_EQ(w.h.alerts->shown[0].title, SystemSettingsOpener::explanation(SystemSettingsPane::translationLanguages).title);
 }

@@ -275,7 +275,7 @@ struct Desktop {
         f.makeTextPromptClient = [this](TextPromptConfiguration, ServerSessionConfiguration) { return prompter; };
         f.makeTextWritingClient = [this](TextWritingConfiguration, ServerSessionConfiguration) { return writer; };
         f.makeActiveWindowTextProvider = [this](std::shared_ptr<ActiveWindowDetector>) { return windowText; };
-        f.makeScreenshotOverlayPresenter = [this](std::shared_ptr<TranslationSetupSupport>) {
+        f.makeScreenshotOverlayPresenter = [this](std::shared_ptr<TranslationSetupSupport>, std::function<void()>) {
             auto presenter = std::make_unique<RecordingOverlay>();
             overlay = presenter.get();
             return presenter;
