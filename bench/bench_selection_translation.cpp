@@ -6,8 +6,8 @@
 // are measured apart over the same accessor, service and presenter: the look at the selection,
 // the translation, the popup's presentation until its window is exposed.
 // Runs inside the desktop session (`make bench`) against the test build's foreign application.
-// The popup holds the keyboard while it is shown; see TAVROLIN_BENCH_REFOCUS below for what its
-// release costs the next look at the selection.
+// The popup holds the keyboard while it is shown, so each warm press reads the field right
+// after our grab ended; TAVROLIN_BENCH_REFOCUS below measures the same with the focus moved.
 #include "core/app_settings_store.h"
 #include "core/standard_defaults.h"
 #include "focused_text/focused_text_field_accessor.h"
@@ -51,9 +51,9 @@ struct Session {
     XTestSyntheticInput keys;
     bool ready = false;
     // TAVROLIN_BENCH_REFOCUS: the test application's focus moves away from the text box and
-    // back after every popup. Reading the focused field right after our keyboard grab ends
-    // waits for an accessibility call to time out (about 0.5 s) until the field's focus changes
-    // again; this separates that wait from the command's own cost.
+    // back after every popup, so the next read starts from a focus the application has just
+    // reported rather than from our popup's last one. The two figures should match: a read
+    // after our keyboard grab must not wait for anything.
     const bool refocusBetweenPresses = qEnvironmentVariableIsSet("TAVROLIN_BENCH_REFOCUS");
 
     Session() {

@@ -4,6 +4,7 @@
 
 #include "core/capture_workflow_error.h"
 #include "platform/linux/accessibility_thread.h"
+#include "platform/keyboard_grabbing.h"
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/dbus_accessibility_bus_status.h"
 #include "platform/linux/qt_clipboard.h"
@@ -27,6 +28,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QLineEdit>
+#include <QWidget>
 
 namespace tavrolin {
 namespace {
@@ -36,15 +39,22 @@ using Case = CaptureWorkflowError::Case;
 // Counts the reads of the focused element so retries can be seen.
 class CountingAccessibility final : public Accessibility {
 public:
-    CountingAccessibility(Accessibility& inner, std::atomic<int>& focusQueries, bool missFocusEvents)
-        : inner_(inner), focusQueries_(focusQueries), missFocusEvents_(missFocusEvents) {}
+    CountingAccessibility(Accessibility& inner, std::atomic<int>& focusQueries, std::atomic<int>& searches,
+                          bool missFocusEvents)
+        : inner_(inner), focusQueries_(focusQueries), searches_(searches), missFocusEvents_(missFocusEvents) {}
     bool isTrusted() override { return inner_.isTrusted(); }
     AccessibleElementHandle systemFocusedElement() override {
         ++focusQueries_;
         return missFocusEvents_ ? nullptr : inner_.systemFocusedElement();
     }
-    AccessibleElementHandle focusedElementOfApplication(qint64 pid) override { return inner_.focusedElementOfApplication(pid); }
-    AccessibleElementHandle focusedElementOfActiveWindow(qint64 pid) override { return inner_.focusedElementOfActiveWindow(pid); }
+    AccessibleElementHandle focusedElementOfApplication(qint64 pid) override {
+        ++searches_;
+        return inner_.focusedElementOfApplication(pid);
+    }
+    AccessibleElementHandle focusedElementOfActiveWindow(qint64 pid) override {
+        ++searches_;
+        return inner_.focusedElementOfActiveWindow(pid);
+    }
     void requestAccessibilityTree(qint64 pid) override { inner_.requestAccessibilityTree(pid); }
     std::optional<AccessibleRole> role(const AccessibleElementHandle& e) override { return inner_.role(e); }
     std::optional<QString> value(const AccessibleElementHandle& e) override { return inner_.value(e); }
@@ -62,6 +72,7 @@ public:
 private:
     Accessibility& inner_;
     std::atomic<int>& focusQueries_;
+    std::atomic<int>& searches_;
     bool missFocusEvents_;
 };
 
@@ -69,12 +80,14 @@ private:
 class CountingCalls final : public AccessibilityCalls {
 public:
     std::atomic<int> focusQueries{0};
+    // Searches of an application's tree for its focused element.
+    std::atomic<int> searches{0};
     // As if no focus event had come (the application took the focus before we listened).
     std::atomic<bool> missFocusEvents{false};
     QCoro::Task<bool> run(Work work, std::chrono::milliseconds bound) override {
         return thread_->run(
             [this, work = std::move(work)](Accessibility& ax) {
-                CountingAccessibility counting(ax, focusQueries, missFocusEvents);
+                CountingAccessibility counting(ax, focusQueries, searches, missFocusEvents);
                 work(counting);
             },
             bound);
@@ -221,6 +234,41 @@ TEST_F(FocusedTextFieldAccessorDesktopTest, AFieldWithoutAccessibleTextGoesThrou
     EXPECT_TRUE(test::waitUntil([&] { return app->text("pad") == "replaced through paste"; }));
     waitRealTime(500);  // the restore follows the paste
     EXPECT_EQ(clipboardSeenByApp(user), user);
+}
+
+// A window of ours that holds the keyboard (as the popups do) takes the focus for as long as
+// it holds it, so the last focus the desktop reported is in our own process. The read after
+// the grab must neither wait for our own answer nor wait for the application's focus to come
+// back.
+TEST_F(FocusedTextFieldAccessorDesktopTest, TheFieldIsFoundAtOnceAfterOurKeyboardGrabEnds) {
+    openApp("line");
+    ASSERT_TRUE(app->setText("line", "grabbed words"));
+    ASSERT_TRUE(app->select("line", 8, 13));
+    QWidget grabber(nullptr, Qt::Tool | Qt::FramelessWindowHint);
+    grabber.setAttribute(Qt::WA_ShowWithoutActivating);
+    auto* ownField = new QLineEdit(&grabber);
+    ownField->setFocus();
+    grabber.setGeometry(0, 0, 120, 40);
+    const std::unique_ptr<KeyboardGrabbing> grab = makeX11KeyboardGrab();
+    // A short grab, over before the application gives up its active window, and a long one.
+    for (const int round : {0, 1}) {
+        grabber.show();
+        ASSERT_TRUE(grab->grab(grabber.winId()));
+        ASSERT_TRUE(test::waitUntil([&] { return grab->isGrabbing(); }));
+        waitRealTime(round == 0 ? 100 : 500);
+        grab->release();
+        grabber.hide();
+        accessibility.searches = 0;
+        QElapsedTimer timer;
+        timer.start();
+        const FocusedTextFieldSnapshot snapshot = test::await(accessor.readFocusedSelection(false));
+        const qint64 elapsed = timer.elapsed();
+        EXPECT_EQ(snapshot.selectedText, "words") << "round " << round;
+        // Found by the focus the desktop reported, or by one search of the application's tree.
+        EXPECT_LE(accessibility.searches, 1) << "round " << round;
+        // Well below one call's bound (0.5 s): no call waited for an answer that could not come.
+        EXPECT_LT(elapsed, 400) << "round " << round;
+    }
 }
 
 TEST_F(FocusedTextFieldAccessorDesktopTest, RetriesFiveTimesWhenNothingIsFocused) {
