@@ -48,7 +48,7 @@ bench: release
 
 # Every fuzz target under libFuzzer (clang, address and undefined-behaviour sanitizers) for
 # FUZZ_SECONDS each. New inputs collect in $(FUZZ_BUILD_DIR)/corpus/<target>, failing ones in
-# $(FUZZ_BUILD_DIR)/artifacts/; the seeds in tests/fuzz/corpus/ are only read.
+# $(FUZZ_BUILD_DIR)/artifacts/; the starting inputs in tests/fuzz/corpus/ are only read.
 fuzz: deps
 	@scripts/install-deps.sh clang libclang-rt-14-dev libfuzzer-14-dev
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja $(FUZZ_CMAKE_FLAGS)

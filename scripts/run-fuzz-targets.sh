@@ -1,7 +1,7 @@
 #!/bin/bash
 # Runs every fuzz target built in <build folder> for <seconds> each, one after the other:
 #   scripts/run-fuzz-targets.sh <build folder> <seconds> [target...]
-# The seeds of tests/fuzz/corpus/<target>/ and the tokens of tests/fuzz/dict/<target>.dict are
+# The starting inputs of tests/fuzz/corpus/<target>/ and the tokens of tests/fuzz/dict/<target>.dict are
 # read; new inputs go to <build folder>/corpus/<target>/ and a failing input to
 # <build folder>/artifacts/<target>-crash-<hash>. Stops at the first failure.
 set -euo pipefail

@@ -20,10 +20,10 @@ std::optional<QString> PulseAudioInputSource::start() {
     if (stream_ != nullptr) {
         return std::nullopt;
     }
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_S16LE;
-    spec.rate = sampleRate;
-    spec.channels = 1;
+    pa_sample_spec sampleFormat{};
+    sampleFormat.format = PA_SAMPLE_S16LE;
+    sampleFormat.rate = sampleRate;
+    sampleFormat.channels = 1;
     // About 64 ms per fragment: one read of a 1024-frame buffer, so partial results stay prompt.
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<std::uint32_t>(-1);
@@ -33,7 +33,7 @@ std::optional<QString> PulseAudioInputSource::start() {
     attributes.fragsize = 1024 * sizeof(std::int16_t);
     int error = 0;
     const QByteArray name = applicationName_.toUtf8();
-    stream_ = pa_simple_new(nullptr, name.constData(), PA_STREAM_RECORD, nullptr, "Dictation", &spec, nullptr,
+    stream_ = pa_simple_new(nullptr, name.constData(), PA_STREAM_RECORD, nullptr, "Dictation", &sampleFormat, nullptr,
                             &attributes, &error);
     if (stream_ == nullptr) {
         return QString::fromUtf8(pa_strerror(error));
