@@ -118,21 +118,9 @@ Session& session() {
 }
 
 void BM_TranslateSelectionKeyToPopup(benchmark::State& state) {
+    static std::optional<double> cold;
     Session& s = session();
-    if (!s.ready) {
-        state.SkipWithError("needs the test application, XTest and the desktop session");
-        return;
-    }
-    static const double cold = s.pressAndWait();
-    state.counters["cold_ms"] = cold;
-    for (auto _ : state) {
-        const double ms = s.pressAndWait();
-        if (ms < 0) {
-            state.SkipWithError("no popup came up");
-            return;
-        }
-        state.SetIterationTime(ms / 1000.0);
-    }
+    tavrolin::bench::timeKeyPresses(state, s.ready, cold, [&s] { return s.pressAndWait(); }, "no popup came up");
 }
 BENCHMARK(BM_TranslateSelectionKeyToPopup)
     ->Unit(benchmark::kMillisecond)

@@ -12,7 +12,10 @@
 #include <QProcess>
 #include <QStringList>
 
+#include <benchmark/benchmark.h>
+
 #include <cstdio>
+#include <optional>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -101,5 +104,29 @@ private:
     QProcess process_;
     bool ready_ = false;
 };
+
+// Times one shortcut press per iteration: `press` answers the milliseconds from the key press
+// until its result showed, or a negative number when it never did. The first press of the run
+// (start-up costs included) is reported once as the counter cold_ms.
+template <typename Press>
+void timeKeyPresses(benchmark::State& state, bool ready, std::optional<double>& cold, Press press,
+                    const char* noResult) {
+    if (!ready) {
+        state.SkipWithError("needs the test application, XTest and the desktop session");
+        return;
+    }
+    if (!cold) {
+        cold = press();
+    }
+    state.counters["cold_ms"] = *cold;
+    for (auto _ : state) {
+        const double ms = press();
+        if (ms < 0) {
+            state.SkipWithError(noResult);
+            return;
+        }
+        state.SetIterationTime(ms / 1000.0);
+    }
+}
 
 }  // namespace tavrolin::bench

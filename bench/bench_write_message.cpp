@@ -85,21 +85,9 @@ Session& session() {
 }
 
 void BM_WriteMessageKeyToField(benchmark::State& state) {
+    static std::optional<double> cold;
     Session& s = session();
-    if (!s.ready) {
-        state.SkipWithError("needs the test application, XTest and the desktop session");
-        return;
-    }
-    static const double cold = s.pressAndWait();
-    state.counters["cold_ms"] = cold;
-    for (auto _ : state) {
-        const double ms = s.pressAndWait();
-        if (ms < 0) {
-            state.SkipWithError("the field was not translated");
-            return;
-        }
-        state.SetIterationTime(ms / 1000.0);
-    }
+    tavrolin::bench::timeKeyPresses(state, s.ready, cold, [&s] { return s.pressAndWait(); }, "the field was not translated");
 }
 BENCHMARK(BM_WriteMessageKeyToField)
     ->Unit(benchmark::kMillisecond)
