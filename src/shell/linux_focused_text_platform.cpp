@@ -1,6 +1,7 @@
 #include "shell/linux_focused_text_platform.h"
 
 #include "core/app_log.h"
+#include "platform/global_mouse_monitoring.h"
 #include "platform/linux/accessibility_thread.h"
 #include "platform/linux/dbus_accessibility_bus_status.h"
 #include "platform/linux/qt_clipboard.h"
@@ -16,12 +17,13 @@ LinuxFocusedTextPlatform::LinuxFocusedTextPlatform()
       })),
       input_(std::make_unique<XTestSyntheticInput>()),
       frontApplications_(defaultFrontApplicationProvider()),
-      scheduler_(std::make_unique<QtScheduler>()) {}
+      scheduler_(std::make_unique<QtScheduler>()),
+      primarySelection_(makeX11PrimarySelectionReader(makeX11GlobalInputMonitoring())) {}
 
 LinuxFocusedTextPlatform::~LinuxFocusedTextPlatform() = default;
 
 FocusedTextFieldAccessor::Platform LinuxFocusedTextPlatform::platform() {
-    return {*accessibility_, *clipboard_, *input_, *frontApplications_, *scheduler_};
+    return {*accessibility_, *clipboard_, *input_, *frontApplications_, *scheduler_, primarySelection_.get()};
 }
 
 AccessibilityBusStatus& LinuxFocusedTextPlatform::accessibilityBusStatus() { return *busStatus_; }

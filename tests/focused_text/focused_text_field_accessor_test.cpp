@@ -9,6 +9,8 @@
 #include "support/inline_accessibility_calls.h"
 #include "support/virtual_time_task.h"
 
+#include <QCoroTask>
+
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -57,6 +59,88 @@ protected:
     test::FakeFrontApplicationProvider front;
     FocusedTextFieldAccessor accessor{{calls, clipboard, keyboard, front, scheduler}, 0.3};
 };
+
+// PRIMARY as the front application (appPid) holds it, unless changed.
+class FakePrimarySelection final : public PrimarySelectionReading {
+public:
+    std::optional<PrimarySelectionRead> read;
+    int reads = 0;
+    QCoro::Task<std::optional<PrimarySelectionRead>> readPrimarySelection() override {
+        ++reads;
+        co_return read;
+    }
+    void hold(const QString& text) {
+        read = PrimarySelectionRead{text, 100, appPid, false, false, true, 90};
+    }
+};
+
+class SelectionProbeTest : public FocusedTextFieldAccessorTest {
+protected:
+    FakePrimarySelection primary;
+    FocusedTextFieldAccessor prober{{calls, clipboard, keyboard, front, scheduler, &primary}, 0.3};
+
+    // Nothing may be typed into the front program or put on its clipboard.
+    void expectUntouched() {
+        EXPECT_TRUE(keyboard.chords.isEmpty()) << keyboard.chords.join(' ').toStdString();
+        EXPECT_EQ(clipboard.formats, (ClipboardContents{{"text/plain", "user clipboard"}}));
+    }
+};
+
+TEST_F(SelectionProbeTest, WithoutAnAccessibleElementPrimaryDecidesAtOnce) {
+    front.setIdentifier("XTerm", appPid);
+    keyboard.field = test::makeField("typed into the terminal", {0, 5});
+    primary.hold(QStringLiteral("hello"));
+    const auto start = scheduler.elapsed();
+    FocusedTextFieldSnapshot snapshot = run(prober.probeFocusedSelection());
+    EXPECT_EQ(snapshot.element, nullptr);
+    EXPECT_EQ(snapshot.selectedText, "hello");
+    EXPECT_EQ(snapshot.selectedRange, (TextRange{0, 5}));
+
+    primary.read->lastPrimaryButtonPressAt = 120;  // a click cleared it since
+    snapshot = run(prober.probeFocusedSelection());
+    EXPECT_EQ(snapshot.element, nullptr);
+    EXPECT_EQ(snapshot.selectedText, std::nullopt);
+    // No focus poll: no virtual time passed.
+    EXPECT_EQ(scheduler.elapsed(), start);
+    expectUntouched();
+}
+
+TEST_F(SelectionProbeTest, ATextFieldAnswersAloneWhateverPrimaryHolds) {
+    primary.hold(QStringLiteral("an old selection"));
+    auto field = test::makeField("nothing selected", {3, 0});
+    focus(field);
+    FocusedTextFieldSnapshot snapshot = run(prober.probeFocusedSelection());
+    EXPECT_EQ(snapshot.element, field);
+    EXPECT_TRUE(!snapshot.selectedText || snapshot.selectedText->isEmpty());
+    EXPECT_EQ(primary.reads, 0);
+
+    field->selection = {0, 7};
+    snapshot = run(prober.probeFocusedSelection());
+    EXPECT_EQ(snapshot.selectedText, "nothing");
+    EXPECT_EQ(snapshot.selectedRange, (TextRange{0, 7}));
+    expectUntouched();
+}
+
+TEST_F(SelectionProbeTest, ADocumentsSelectionComesFromPrimaryNeverAsAPlaceholder) {
+    front.setIdentifier("firefox-esr", appPid);
+    auto document = test::makeField(QStringLiteral("\uFFFC"), {0, 1});
+    document->role = AccessibleRole::other;
+    document->settable = false;
+    focus(document);
+    primary.hold(QStringLiteral("The weather is nice."));
+    FocusedTextFieldSnapshot snapshot = run(prober.probeFocusedSelection());
+    EXPECT_EQ(snapshot.element, document);
+    EXPECT_EQ(snapshot.selectedText, "The weather is nice.");
+
+    // Another program's selection, or none: no selection, not the placeholder.
+    primary.read->ownerProcessId = 99;
+    snapshot = run(prober.probeFocusedSelection());
+    EXPECT_EQ(snapshot.selectedText, std::nullopt);
+    primary.read.reset();
+    snapshot = run(prober.probeFocusedSelection());
+    EXPECT_EQ(snapshot.selectedText, std::nullopt);
+    expectUntouched();
+}
 
 // --- reading the whole field ---
 
