@@ -15,8 +15,12 @@
 #include <QFile>
 #include <QProcess>
 #include <QRect>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <signal.h>
 
 namespace tavrolin {
 namespace {
@@ -67,6 +71,18 @@ protected:
     // Starts the program and the test application with `text` in its text box, selected from
     // `start` to `end` (all of it by default), focused and in front.
     void start(const QString& text, int start = 0, int end = -1) {
+        startProgram();
+        app_ = std::make_unique<test::TextFieldsApp>();
+        ASSERT_TRUE(app_->isReady());
+        ASSERT_TRUE(app_->setText("text", text));
+        ASSERT_TRUE(app_->focus("text"));
+        ASSERT_TRUE(app_->select("text", start, end < 0 ? int(text.size()) : end));
+        ASSERT_TRUE(test::waitUntil([&] {
+            return run("xdotool", {"getactivewindow", "getwindowpid"}) == QString::number(app_->pid());
+        })) << "test application not in front";
+    }
+
+    void startProgram() {
         process_.setProcessEnvironment(home_.environment(server_.url("/unused")));
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start(test::TavrolinProcessHome::executable(), {});
@@ -76,15 +92,6 @@ protected:
         ASSERT_TRUE(test::waitUntil([&] { return !programWindows().isEmpty(); }, 10s)) << "no tray icon";
         trayIcons_ = programWindows();
         pause(300ms);
-
-        app_ = std::make_unique<test::TextFieldsApp>();
-        ASSERT_TRUE(app_->isReady());
-        ASSERT_TRUE(app_->setText("text", text));
-        ASSERT_TRUE(app_->focus("text"));
-        ASSERT_TRUE(app_->select("text", start, end < 0 ? int(text.size()) : end));
-        ASSERT_TRUE(test::waitUntil([&] {
-            return run("xdotool", {"getactivewindow", "getwindowpid"}) == QString::number(app_->pid());
-        })) << "test application not in front";
     }
 
     static void pause(std::chrono::milliseconds duration) {
@@ -139,6 +146,85 @@ protected:
     test::LocalHttpServer server_;
     std::unique_ptr<test::TextFieldsApp> app_;
 };
+
+// Translate over a terminal running a job: nothing may reach the job, selected or not.
+class TavrolinTerminalDesktopTest : public TavrolinSelectionDesktopTest {
+protected:
+    void TearDown() override {
+        if (xterm_.state() != QProcess::NotRunning) {
+            xterm_.terminate();
+            xterm_.waitForFinished(3000);
+        }
+        TavrolinSelectionDesktopTest::TearDown();
+    }
+
+    // xterm in front showing "the house is big", running `sleep 60`.
+    void startTerminal() {
+        ASSERT_TRUE(dir_.isValid());
+        const QString pidFile = dir_.filePath("sleep.pid");
+        xterm_.start("xterm", {"-geometry", "60x10+40+40", "-e", "sh", "-c",
+                               "echo the house is big; echo $$ > '" + pidFile + "'; exec sleep 60"});
+        ASSERT_TRUE(xterm_.waitForStarted(5000));
+        ASSERT_TRUE(test::waitUntil([&] { return QFileInfo(pidFile).size() > 0; })) << "no job";
+        QFile file(pidFile);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        jobPid_ = QString::fromLatin1(file.readAll()).trimmed().toInt();
+        ASSERT_GT(jobPid_, 0);
+        ASSERT_TRUE(test::waitUntil([&] {
+            terminal_ = run("xdotool", {"getactivewindow"});
+            return run("xdotool", {"getactivewindow", "getwindowpid"}) == QString::number(xterm_.processId());
+        })) << "xterm not in front";
+        pause(300ms);
+    }
+    void doubleClickHouse() {
+        // The fixed font is 6 pixels wide: "house" takes columns 4 to 8 of the first line.
+        run("xdotool", {"mousemove", "--window", terminal_, "38", "7", "click", "--repeat", "2", "--delay", "80", "1"});
+        pause(300ms);
+    }
+    bool jobAlive() const { return jobPid_ > 0 && ::kill(jobPid_, 0) == 0; }
+
+    QTemporaryDir dir_;
+    QProcess xterm_;
+    pid_t jobPid_ = 0;
+    QString terminal_;
+};
+
+TEST_F(TavrolinTerminalDesktopTest, WithoutASelectionTheTerminalIsTranslatedAndItsJobRuns) {
+    writeSettings(AppLanguage::spanish, AppLanguage::english);
+    startProgram();
+    startTerminal();
+    // A word selected once and cleared by a click: xterm still owns it, yet it is no selection.
+    doubleClickHouse();
+    run("xdotool", {"mousemove", "--window", terminal_, "200", "100", "click", "1"});
+    pause(200ms);
+    const QRect terminal = windowGeometry(terminal_);
+    pressTranslate();
+    ASSERT_TRUE(logged("event action=capture_and_translate_active_window")) << log().toStdString();
+    EXPECT_TRUE(log().contains("decision=selection_not_found detail=attempts=1")) << log().toStdString();
+    const QStringList shown = shownWindows();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(windowGeometry(shown.first()).contains(terminal)) << "the overlay covers the terminal";
+    EXPECT_TRUE(jobAlive()) << "the job in the terminal was interrupted";
+    EXPECT_EQ(xterm_.state(), QProcess::Running);
+}
+
+TEST_F(TavrolinTerminalDesktopTest, AWordSelectedInTheTerminalIsTranslatedAndItsJobRuns) {
+    writeSettings(AppLanguage::spanish, AppLanguage::english);
+    startProgram();
+    startTerminal();
+    doubleClickHouse();
+    pressTranslate();
+    ASSERT_TRUE(popupShown()) << log().toStdString();
+    EXPECT_TRUE(log().contains("decision=selection_found detail=attempts=1")) << log().toStdString();
+    QStringList texts;
+    EXPECT_TRUE(test::waitUntil([&] {
+        texts = test::accessibleTexts(pid_);
+        return texts.contains(QStringLiteral("casa"));
+    }, 10s)) << texts.join('|').toStdString();
+    EXPECT_TRUE(texts.contains(QStringLiteral("house")));
+    EXPECT_TRUE(jobAlive()) << "the job in the terminal was interrupted";
+    EXPECT_EQ(xterm_.state(), QProcess::Running);
+}
 
 TEST_F(TavrolinSelectionDesktopTest, ASelectionIsTranslatedIntoAPopupOverItsWindowAndAKeyClosesIt) {
     writeSettings(AppLanguage::spanish, AppLanguage::english);
