@@ -5,11 +5,10 @@
 #include "support/fake_accessibility.h"
 #include "support/fake_clipboard.h"
 #include "support/fake_front_application_provider.h"
+#include "support/fake_primary_selection.h"
 #include "support/fake_synthetic_input.h"
 #include "support/inline_accessibility_calls.h"
 #include "support/virtual_time_task.h"
-
-#include <QCoroTask>
 
 #include <gtest/gtest.h>
 
@@ -60,23 +59,9 @@ protected:
     FocusedTextFieldAccessor accessor{{calls, clipboard, keyboard, front, scheduler}, 0.3};
 };
 
-// PRIMARY as the front application (appPid) holds it, unless changed.
-class FakePrimarySelection final : public PrimarySelectionReading {
-public:
-    std::optional<PrimarySelectionRead> read;
-    int reads = 0;
-    QCoro::Task<std::optional<PrimarySelectionRead>> readPrimarySelection() override {
-        ++reads;
-        co_return read;
-    }
-    void hold(const QString& text) {
-        read = PrimarySelectionRead{text, 100, appPid, false, false, true, 90};
-    }
-};
-
 class SelectionProbeTest : public FocusedTextFieldAccessorTest {
 protected:
-    FakePrimarySelection primary;
+    test::FakePrimarySelection primary;
     FocusedTextFieldAccessor prober{{calls, clipboard, keyboard, front, scheduler, &primary}, 0.3};
 
     // Nothing may be typed into the front program or put on its clipboard.
@@ -89,7 +74,7 @@ protected:
 TEST_F(SelectionProbeTest, WithoutAnAccessibleElementPrimaryDecidesAtOnce) {
     front.setIdentifier("XTerm", appPid);
     keyboard.field = test::makeField("typed into the terminal", {0, 5});
-    primary.hold(QStringLiteral("hello"));
+    primary.hold(QStringLiteral("hello"), appPid);
     const auto start = scheduler.elapsed();
     FocusedTextFieldSnapshot snapshot = run(prober.probeFocusedSelection());
     EXPECT_EQ(snapshot.element, nullptr);
@@ -106,7 +91,7 @@ TEST_F(SelectionProbeTest, WithoutAnAccessibleElementPrimaryDecidesAtOnce) {
 }
 
 TEST_F(SelectionProbeTest, ATextFieldAnswersAloneWhateverPrimaryHolds) {
-    primary.hold(QStringLiteral("an old selection"));
+    primary.hold(QStringLiteral("an old selection"), appPid);
     auto field = test::makeField("nothing selected", {3, 0});
     focus(field);
     FocusedTextFieldSnapshot snapshot = run(prober.probeFocusedSelection());
@@ -127,7 +112,7 @@ TEST_F(SelectionProbeTest, ADocumentsSelectionComesFromPrimaryNeverAsAPlaceholde
     document->role = AccessibleRole::other;
     document->settable = false;
     focus(document);
-    primary.hold(QStringLiteral("The weather is nice."));
+    primary.hold(QStringLiteral("The weather is nice."), appPid);
     FocusedTextFieldSnapshot snapshot = run(prober.probeFocusedSelection());
     EXPECT_EQ(snapshot.element, document);
     EXPECT_EQ(snapshot.selectedText, "The weather is nice.");
