@@ -15,12 +15,16 @@
 #include <QFile>
 #include <QProcess>
 #include <QRect>
+#include <QDir>
+#include <QUrl>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <signal.h>
+
+#include <algorithm>
 
 namespace tavrolin {
 namespace {
@@ -53,7 +57,7 @@ protected:
     }
 
     // Offline, so only this machine translates.
-    void writeSettings(AppLanguage native, AppLanguage second) {
+    void writeSettings(AppLanguage native, AppLanguage second, bool selectionButtons = false) {
         JsonFileDefaultsStore defaults(home_.defaultsFile());
         AppSettingsStore store(defaults);
         AppSettings settings = store.settings();
@@ -61,7 +65,7 @@ protected:
         settings.targetLanguage = native;
         settings.messageTargetLanguage = second;
         settings.telemetryEnabled = false;
-        settings.selectionPopupEnabled = false;
+        settings.selectionPopupEnabled = selectionButtons;
         settings.launchAtLoginEnabled = false;
         settings.overlayMinimumDisplayDuration = 1.5;
         ASSERT_FALSE(store.persist(settings).has_value());
@@ -225,6 +229,92 @@ TEST_F(TavrolinTerminalDesktopTest, AWordSelectedInTheTerminalIsTranslatedAndIts
     EXPECT_TRUE(jobAlive()) << "the job in the terminal was interrupted";
     EXPECT_EQ(xterm_.state(), QProcess::Running);
 }
+
+// Text selected on a web page (not in a field), in each browser: the page's document reports
+// no selection of its own; the browser's PRIMARY selection holds it.
+class TavrolinBrowserDesktopTest : public TavrolinSelectionDesktopTest,
+                                   public ::testing::WithParamInterface<const char*> {
+protected:
+    void TearDown() override {
+        if (browser_.state() != QProcess::NotRunning) {
+            browser_.terminate();
+            if (!browser_.waitForFinished(5000)) {
+                browser_.kill();
+                browser_.waitForFinished(3000);
+            }
+        }
+        TavrolinSelectionDesktopTest::TearDown();
+    }
+
+    // The browser in front with a page of one sentence repeated in large paragraphs.
+    void startBrowser() {
+        ASSERT_TRUE(dir_.isValid());
+        QFile page(dir_.filePath("page.html"));
+        ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+        page.write("<html><head><title>Tavrolin page</title></head><body style=\"font-size:32px\">");
+        for (int i = 0; i < 30; ++i) {
+            page.write("<p>We are going to the park with the children.</p>");
+        }
+        page.write("</body></html>");
+        page.close();
+        const QString url = QUrl::fromLocalFile(page.fileName()).toString();
+        const QString profile = dir_.filePath("profile");
+        QDir().mkpath(profile);
+        if (QString::fromLatin1(GetParam()) == "firefox-esr") {
+            QFile prefs(profile + "/user.js");
+            ASSERT_TRUE(prefs.open(QIODevice::WriteOnly));
+            prefs.write("user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
+                        "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
+                        "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n");
+            prefs.close();
+            browser_.start("firefox-esr", {"--no-remote", "--profile", profile, "-new-instance", url});
+        } else {
+            // Chromium publishes its page's accessible tree only when asked at start.
+            browser_.start("chromium", {"--no-first-run", "--no-sandbox", "--user-data-dir=" + profile,
+                                        "--force-renderer-accessibility", "--window-size=1000,700", url});
+        }
+        ASSERT_TRUE(browser_.waitForStarted(5000));
+        ASSERT_TRUE(test::waitUntil([&] {
+            return run("xdotool", {"getactivewindow", "getwindowname"}).contains("Tavrolin page");
+        }, 60s)) << GetParam() << " did not show the page";
+        window_ = run("xdotool", {"getactivewindow"});
+        pause(1500ms);
+    }
+    // A triple click in the middle of the window: one paragraph selected.
+    void selectParagraph() {
+        const QRect window = windowGeometry(window_);
+        run("xdotool", {"mousemove", QString::number(window.center().x()), QString::number(window.center().y() + 40),
+                        "click", "--repeat", "3", "--delay", "80", "1"});
+    }
+
+    QTemporaryDir dir_;
+    QProcess browser_;
+    QString window_;
+};
+
+TEST_P(TavrolinBrowserDesktopTest, SelectedPageTextOffersTheButtonsAndTranslateTranslatesIt) {
+    writeSettings(AppLanguage::spanish, AppLanguage::english, true);
+    startProgram();
+    startBrowser();
+    selectParagraph();
+    // The floating buttons: translate, for English text on a Spanish speaker's page.
+    ASSERT_TRUE(test::waitUntil([&] { return test::accessibleTexts(pid_).contains("Translate"); }, 10s))
+        << log().toStdString();
+
+    pressTranslate();
+    ASSERT_TRUE(logged("decision=selection_found")) << log().toStdString();
+    EXPECT_TRUE(log().contains("decision=selection_found detail=attempts=1")) << log().toStdString();
+    QStringList texts;
+    EXPECT_TRUE(test::waitUntil([&] {
+        texts = test::accessibleTexts(pid_);
+        return std::any_of(texts.begin(), texts.end(), [](const QString& t) { return t.contains("parque"); });
+    }, 20s)) << texts.join('|').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Browsers, TavrolinBrowserDesktopTest, ::testing::Values("firefox-esr", "chromium"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param) == "chromium" ? "Chromium" : "Firefox";
+                         });
 
 TEST_F(TavrolinSelectionDesktopTest, ASelectionIsTranslatedIntoAPopupOverItsWindowAndAKeyClosesIt) {
     writeSettings(AppLanguage::spanish, AppLanguage::english);
