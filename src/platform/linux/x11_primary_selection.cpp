@@ -25,7 +25,8 @@ public:
         if (monitoring_) {
             const std::shared_ptr<Presses> presses = presses_;
             pressMonitor_ = monitoring_->addRawInputMonitor([presses](const RawInputEvent& event) {
-                if (event.kind == RawInputEvent::Kind::buttonPress && event.detail == 1) {
+                // A click on our own windows (the tray icon and its menu) deselects nothing.
+                if (event.kind == RawInputEvent::Kind::buttonPress && event.detail == 1 && !event.overOwnWindow) {
                     presses->last = static_cast<std::uint32_t>(event.time.count());
                 }
             });
