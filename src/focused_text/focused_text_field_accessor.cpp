@@ -213,6 +213,10 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedSelec
     if (isEmpty(selected) && range && !isEmpty(value) && isValidRange(*range, value->size(), 1)) {
         selected = value->mid(range->location, range->length);
     }
+    if (selected && isPlaceholderOnlySelection(*selected)) {
+        // A web document's stand-in for a selection that lies in its paragraphs.
+        selected = QString();
+    }
     const std::optional<QRectF> reportedFrame = co_await askAbout(element, &Accessibility::frame);
     const std::optional<QRectF> frame = validScreenFrame(reportedFrame);
     bool probeClipboard = true;
