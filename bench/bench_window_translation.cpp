@@ -264,10 +264,8 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(1500ms);
     bool terminalMeasured = false;
     if (xterm.waitForStarted(5000)) {
-        const QString terminalPid = QString::number(xterm.processId());
-        terminalMeasured = measure("xterm", [&] {
-            QProcess::execute(QStringLiteral("xdotool"),
-                              {"search", "--pid", terminalPid, "--class", "XTerm", "windowactivate", "--sync"});
+        terminalMeasured = measure("xterm", [] {
+            QProcess::execute(QStringLiteral("xdotool"), {"search", "--class", "XTerm", "windowactivate", "--sync"});
         });
         if (xterm.state() != QProcess::Running) {
             std::fprintf(stderr, "the terminal's job ended\n");
