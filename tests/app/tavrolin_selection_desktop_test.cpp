@@ -207,7 +207,11 @@ TEST_F(TavrolinTerminalDesktopTest, WithoutASelectionTheTerminalIsTranslatedAndI
     EXPECT_TRUE(log().contains("decision=selection_not_found detail=attempts=1")) << log().toStdString();
     const QStringList shown = shownWindows();
     ASSERT_EQ(shown.size(), 1);
-    EXPECT_TRUE(windowGeometry(shown.first()).contains(terminal)) << "the overlay covers the terminal";
+    const QRect overlay = windowGeometry(shown.first());
+    EXPECT_TRUE(overlay.contains(terminal)) << "the overlay " << overlay.x() << "," << overlay.y() << " "
+                                            << overlay.width() << "x" << overlay.height() << " covers the terminal "
+                                            << terminal.x() << "," << terminal.y() << " " << terminal.width() << "x"
+                                            << terminal.height();
     EXPECT_TRUE(jobAlive()) << "the job in the terminal was interrupted";
     EXPECT_EQ(xterm_.state(), QProcess::Running);
 }
@@ -223,7 +227,7 @@ TEST_F(TavrolinTerminalDesktopTest, AWordSelectedInTheTerminalIsTranslatedAndIts
     QStringList texts;
     EXPECT_TRUE(test::waitUntil([&] {
         texts = test::accessibleTexts(pid_);
-        return texts.contains(QStringLiteral("casa"));
+        return texts.contains(QStringLiteral("casa"), Qt::CaseInsensitive);
     }, 10s)) << texts.join('|').toStdString();
     EXPECT_TRUE(texts.contains(QStringLiteral("house")));
     EXPECT_TRUE(jobAlive()) << "the job in the terminal was interrupted";
