@@ -4,6 +4,7 @@
 // labels and its window's place on screen.
 #include "core/app_settings_store.h"
 #include "core/defaults_store.h"
+#include "platform/linux/x11_clipboard_reader.h"
 #include "support/accessible_texts.h"
 #include "app/x11_window_tools.h"
 #include "support/async.h"
@@ -180,10 +181,22 @@ protected:
         })) << "xterm not in front";
         pause(300ms);
     }
-    void doubleClickHouse() {
+    // True once xterm holds the word as its selection.
+    bool doubleClickHouse() {
         // The fixed font is 6 pixels wide: "house" takes columns 4 to 8 of the first line.
         run("xdotool", {"mousemove", "--window", terminal_, "38", "7", "click", "--repeat", "2", "--delay", "80", "1"});
-        pause(300ms);
+        X11ClipboardReader primary("PRIMARY");
+        std::optional<QString> held;
+        const bool selected = test::waitUntil([&] {
+            held = primary.readText(std::chrono::steady_clock::now() + 500ms);
+            return held == "house";
+        }, 3s);
+        if (!selected) {
+            ADD_FAILURE() << "PRIMARY holds '" << held.value_or("(nothing)").toStdString() << "'";
+        }
+        // Past the double-click time, so that the next click starts a new series.
+        pause(600ms);
+        return selected;
     }
     bool jobAlive() const { return jobPid_ > 0 && ::kill(jobPid_, 0) == 0; }
 
@@ -198,7 +211,7 @@ TEST_F(TavrolinTerminalDesktopTest, WithoutASelectionTheTerminalIsTranslatedAndI
     startProgram();
     startTerminal();
     // A word selected once and cleared by a click: xterm still owns it, yet it is no selection.
-    doubleClickHouse();
+    ASSERT_TRUE(doubleClickHouse());
     run("xdotool", {"mousemove", "--window", terminal_, "200", "100", "click", "1"});
     pause(200ms);
     const QRect terminal = windowGeometry(terminal_);
@@ -220,7 +233,7 @@ TEST_F(TavrolinTerminalDesktopTest, AWordSelectedInTheTerminalIsTranslatedAndIts
     writeSettings(AppLanguage::spanish, AppLanguage::english);
     startProgram();
     startTerminal();
-    doubleClickHouse();
+    ASSERT_TRUE(doubleClickHouse()) << "xterm did not select the word";
     pressTranslate();
     ASSERT_TRUE(popupShown()) << log().toStdString();
     EXPECT_TRUE(log().contains("decision=selection_found detail=attempts=1")) << log().toStdString();

@@ -1,3 +1,4 @@
+#include "core/app_log.h"
 #include "platform/global_mouse_monitoring.h"
 #include "platform/linux/x11_clipboard_reader.h"
 #include "platform/primary_selection.h"
@@ -41,9 +42,14 @@ public:
             }
             return state->reader->readOwnedText(std::chrono::steady_clock::now() + readBound);
         };
+        const auto start = std::chrono::steady_clock::now();
         QFuture<std::optional<X11ClipboardReader::OwnedText>> future = QtConcurrent::run(&state->thread, read);
         const std::optional<X11ClipboardReader::OwnedText> owned = co_await future;
         if (!owned) {
+            if (std::chrono::steady_clock::now() - start >= readBound) {
+                AppLog::app().notice(QStringLiteral("primary selection owner did not answer within %1 ms")
+                                         .arg(readBound.count()));
+            }
             co_return std::nullopt;
         }
         PrimarySelectionRead result;
