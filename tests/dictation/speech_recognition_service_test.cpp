@@ -223,7 +223,7 @@ TEST_F(SpeechRecognitionServiceTest, ResultsArriveUntilTheCancelAfterAStopAndNon
 
 TEST_F(SpeechRecognitionServiceTest, AStopAndStartAtOnceKeepTheStoppedRunsLastWordsOutOfTheNewRun) {
     // A lagging decoder: the stopped run's later words are decoded after the new start.
-    fake.script().processingTime = 100ms;
+    fake.script().processingTime = 50ms;
     fake.script().add(true, QStringLiteral("one"));
     fake.script().add(true, QStringLiteral("one two"));
     fake.script().add(true, QStringLiteral("one two three"));
