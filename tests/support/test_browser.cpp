@@ -158,7 +158,7 @@ bool TestBrowser::start(Kind kind) {
         return false;
     }
     file.close();
-    const QString url = QStringLiteral("file://%1?server=%2").arg(page, server_.url("").toString().chopped(1));
+    const QString url = QStringLiteral("file://%1?server=%2").arg(page, QStringLiteral("http://127.0.0.1:%1").arg(server_.port()));
     QStringList arguments;
     if (kind == Kind::firefox) {
         const QString profile = profile_.filePath("firefox");
