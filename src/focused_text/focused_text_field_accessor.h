@@ -63,7 +63,16 @@ public:
     ClipboardFallbacks& clipboardFallbacks() { return fallbacks_; }
 
 private:
-    QCoro::Task<AccessibleElementHandle> resolveFocusedElementAsync(std::optional<FrontApplication> front);
+    // readFocusedField(); `pollForFocus`: wait for a lazily built tree (one run polls once, not
+    // once per read). `noElement` is set when the front application showed no focused element.
+    QCoro::Task<FocusedTextFieldSnapshot> readWholeField(bool pollForFocus, std::shared_ptr<bool> noElement);
+    // The field of a front application that publishes no focused element, copied with
+    // keystrokes (never in a terminal or in this program's own windows).
+    QCoro::Task<FocusedTextFieldSnapshot> readFieldByKeyboard();
+    QCoro::Task<AccessibleElementHandle> resolveFocusedElementAsync(std::optional<FrontApplication> front,
+                                                                    bool pollForFocus = true);
+    // The focused element of the front application: the desktop's last focused element when
+    // it belongs to that application, else the application's own focus.
     QCoro::Task<AccessibleElementHandle> resolveFocusedElement(std::optional<FrontApplication> front);
     QCoro::Task<bool> shouldProbeClipboardForStructuredSelection(std::optional<FrontApplication> front,
                                                                  AccessibleElementHandle element);

@@ -53,14 +53,18 @@ public:
     virtual bool isTrusted() = 0;
 
     // The element that last took the keyboard focus anywhere on the desktop, while it still
-    // has it; null otherwise.
+    // has it; null otherwise. It may belong to a program behind the front window (programs keep
+    // their focused element when another program comes to the front): check processIdOf().
     virtual AccessibleElementHandle systemFocusedElement() = 0;
+    // The process of the application that owns the element; absent when it cannot be told.
+    virtual std::optional<qint64> processIdOf(const AccessibleElementHandle& element) = 0;
     // The focused element inside the application with this process id; null when none.
     virtual AccessibleElementHandle focusedElementOfApplication(qint64 pid) = 0;
     // The focused element inside that application's active window; null when none.
     virtual AccessibleElementHandle focusedElementOfActiveWindow(qint64 pid) = 0;
-    // Asks an application that builds its accessibility tree lazily to build it now. The
-    // request is not undone afterwards.
+    // Asks an application that builds its accessibility tree lazily to build it now (and
+    // switches the desktop's accessibility switch on where it is off). The request is not
+    // undone afterwards.
     virtual void requestAccessibilityTree(qint64 pid) = 0;
 
     virtual std::optional<AccessibleRole> role(const AccessibleElementHandle& element) = 0;

@@ -264,10 +264,12 @@ bool busyForSelectionTranslation(const AppDelegate& d) {
 QCoro::Task<void> beginWhenTrusted(QPointer<AppDelegate> self, Context context, bool (*isBusy)(const AppDelegate&),
                                    std::function<void(AppDelegate&, Context)> begin) {
     bool trusted = false;
-    // Without an accessibility bus nothing of another application can be read.
+    // Without an accessibility bus nothing of another application can be read. A switch that
+    // stands off is switched on here: programs then publish their fields (Firefox and Qt at
+    // once, without a restart).
     if (AccessibilityPermission* permission = self->accessibilityPermission()) {
         try {
-            trusted = co_await permission->isTrusted();
+            trusted = co_await permission->requestIfNeeded() == AccessibilityPermissionStatus::trusted;
         } catch (...) {
             trusted = false;
         }

@@ -47,6 +47,7 @@ public:
         ++focusQueries_;
         return missFocusEvents_ ? nullptr : inner_.systemFocusedElement();
     }
+    std::optional<qint64> processIdOf(const AccessibleElementHandle& e) override { return inner_.processIdOf(e); }
     AccessibleElementHandle focusedElementOfApplication(qint64 pid) override {
         ++searches_;
         return inner_.focusedElementOfApplication(pid);

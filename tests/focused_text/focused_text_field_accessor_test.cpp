@@ -9,6 +9,8 @@
 #include "support/inline_accessibility_calls.h"
 #include "support/virtual_time_task.h"
 
+#include <QCoreApplication>
+
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -133,6 +135,73 @@ TEST_F(FocusedTextFieldAccessorTest, AfterFivePollsTheActiveWindowIsAsked) {
 
     ax.activeWindowFocus.clear();
     EXPECT_EQ(failure(accessor.readFocusedField()), Case::noFocusedTextField);
+}
+
+TEST_F(FocusedTextFieldAccessorTest, TheLastFocusedFieldOfAProgramBehindTheFrontOneIsNeverUsed) {
+    // The desktop's last focus event names a field of another program (or one whose program
+    // cannot be told): the front application's own focus is looked up instead.
+    for (const std::optional<qint64> owner : {std::optional<qint64>(99), std::optional<qint64>()}) {
+        auto behind = test::makeField("behind the front window");
+        behind->processId = owner;
+        ax.systemFocused = behind;
+        auto inFront = test::makeField("in front");
+        ax.applicationFocus[appPid] = inFront;
+        EXPECT_EQ(run(accessor.readFocusedField()).element, inFront);
+        EXPECT_EQ(run(accessor.readFocusedSelection(false)).element, inFront);
+
+        // A front program that shows no focus at all: the field behind stays untouched.
+        ax.applicationFocus.clear();
+        keyboard.field = nullptr;
+        EXPECT_EQ(failure(accessor.prepareFocusedFieldWithRetry(4, 0.12)), Case::noFocusedTextField);
+        EXPECT_EQ(behind->text, "behind the front window");
+        EXPECT_FALSE(ax.calls.contains("setValue"));
+    }
+}
+
+TEST_F(FocusedTextFieldAccessorTest, AProgramWithoutAccessibleFocusIsPolledOnceThenReadAndWrittenByKeyboard) {
+    // The program's field answers only to keystrokes (a Chromium program that publishes no tree).
+    auto field = test::makeField("message in a chat box", {21, 0});
+    keyboard.field = field;
+    const FocusedTextFieldSnapshot snapshot = run(accessor.prepareFocusedFieldWithRetry(4, 0.12));
+    EXPECT_EQ(ax.calls.count(QString("requestAccessibilityTree:%1").arg(appPid)), 1);
+    // One 1 s poll, four 0.12 s retries that only look, then copy, select all, copy.
+    EXPECT_EQ(scheduler.elapsed(), 1000ms + 480ms + 450ms);
+    EXPECT_EQ(keyboard.chords, (QStringList{"Ctrl+C", "Ctrl+A", "Ctrl+C"}));
+    EXPECT_EQ(snapshot.element, nullptr);
+    EXPECT_TRUE(snapshot.readByKeyboard);
+    EXPECT_EQ(snapshot.fullText, "message in a chat box");
+    EXPECT_EQ(clipboard.text(), "user clipboard");
+
+    run(accessor.replaceFocusedFieldText("mensaje", snapshot));
+    settle();
+    EXPECT_EQ(field->text, "mensaje");
+    EXPECT_EQ(keyboard.chords.last(), "Ctrl+V");
+    EXPECT_EQ(clipboard.text(), "user clipboard");
+
+    // A snapshot without element that was not read by keyboard still cannot be written.
+    FocusedTextFieldSnapshot copiedSelection = snapshot;
+    copiedSelection.readByKeyboard = false;
+    EXPECT_EQ(failure(accessor.replaceFocusedFieldText("x", copiedSelection)),
+              Case::failedToReplaceFocusedTextFieldText);
+}
+
+TEST_F(FocusedTextFieldAccessorTest, NoKeystrokeGoesToATerminalOrToThisProgram) {
+    const FrontApplication fronts[] = {
+        {appPid, QStringLiteral("XTerm")},
+        {QCoreApplication::applicationPid(), QStringLiteral("tavrolin")},
+    };
+    for (const FrontApplication& app : fronts) {
+        front.set(app);
+        keyboard.field = test::makeField("text");
+        keyboard.chords.clear();
+        const auto start = scheduler.elapsed();
+        EXPECT_EQ(failure(accessor.prepareFocusedFieldWithRetry(4, 0.12)), Case::noFocusedTextField);
+        EXPECT_TRUE(keyboard.chords.isEmpty()) << app.applicationIdentifier->toStdString();
+        // A terminal is known to have no field: no poll for one.
+        if (app.processId == appPid) {
+            EXPECT_EQ(scheduler.elapsed() - start, 480ms);
+        }
+    }
 }
 
 TEST_F(FocusedTextFieldAccessorTest, NoFrontApplicationAndNoFocusMeansNoFieldAtOnce) {

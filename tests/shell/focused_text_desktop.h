@@ -197,6 +197,8 @@ struct Desktop {
     std::shared_ptr<test::FakeGlobalKeyGrabber> grabber = std::make_shared<test::FakeGlobalKeyGrabber>();
     test::FakeAccessibilityBusStatus* bus = nullptr;
     bool busEnabled = true;
+    // Whether the desktop lets Tavrolin turn the accessibility switch on.
+    bool busAcceptsSwitch = false;
     // When set, trust answers wait for this timer to fire.
     QTimer* trustGate = nullptr;
     RecordingOverlay* overlay = nullptr;
@@ -298,7 +300,7 @@ struct Desktop {
             }
             auto status = std::make_unique<test::FakeAccessibilityBusStatus>();
             status->enabled = busEnabled;
-            status->acceptsSwitch = false;
+            status->acceptsSwitch = busAcceptsSwitch;
             bus = status.get();
             return status;
         };

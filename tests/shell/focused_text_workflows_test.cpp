@@ -107,6 +107,19 @@ TEST(FocusedTextWorkflows, WithoutAccessibilityOnlyItsAlertShowsAndNoFlagIsSet) 
     }
 }
 
+TEST(FocusedTextWorkflows, AnAccessibilitySwitchThatStandsOffIsTurnedOnAndTheCommandRuns) {
+    Desktop desktop;
+    desktop.busEnabled = false;
+    desktop.busAcceptsSwitch = true;
+    AppDelegate& delegate = desktop.make();
+    delegate.startMessageTranslation(TelemetryTrigger::hotkey);
+    desktop.settle();
+    EXPECT_TRUE(desktop.bus->enabled);
+    EXPECT_TRUE(desktop.alerts->shown.empty());
+    EXPECT_EQ(desktop.field->text, "Good morning, how are you today? (en>es device)");
+    EXPECT_EQ(desktop.events(), QStringList{"action=translate_message success=true error=none"});
+}
+
 TEST(FocusedTextWorkflows, OfflineRewriteAndCreatePromptAskForOnlineFeaturesFirstAndRetryWithTheirTrigger) {
     for (const Command& command : commands) {
         SCOPED_TRACE(command.name);

@@ -25,6 +25,9 @@ public:
     // What boundsForRange() answers instead of the frame, when set.
     std::optional<std::optional<QRectF>> rangeBounds;
     bool chromium = false;
+    // The process that owns the field (4242 is the tests' usual front application); absent
+    // when the owner cannot be told.
+    std::optional<qint64> processId = 4242;
     bool settable = true;
     bool acceptsSelectedText = true;
 
@@ -61,6 +64,10 @@ public:
     AccessibleElementHandle systemFocusedElement() override {
         calls << "systemFocusedElement";
         return systemFocused;
+    }
+    std::optional<qint64> processIdOf(const AccessibleElementHandle& e) override {
+        const FakeField* f = field(e);
+        return f ? f->processId : std::nullopt;
     }
     AccessibleElementHandle focusedElementOfApplication(qint64 pid) override {
         calls << QString("focusedElementOfApplication:%1").arg(pid);

@@ -527,10 +527,43 @@ AccessibleElementHandle AtspiAccessibility::focusedElementOfActiveWindow(qint64 
     return nullptr;
 }
 
-void AtspiAccessibility::requestAccessibilityTree(qint64) {
-    // Toolkits that build their tree on demand watch the bus-wide switch.
+std::optional<qint64> AtspiAccessibility::processIdOf(const AccessibleElementHandle& element) {
+    AtspiAccessible* object = objectOf(element);
+    if (!object) {
+        return std::nullopt;
+    }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
+        return std::nullopt;
+    }
+    CallError error;
+    const guint pid = atspi_accessible_get_process_id(object, error.out());
+    if (error.failed() || pid == 0) {
+        return std::nullopt;
+    }
+    return static_cast<qint64>(pid);
+}
+
+void AtspiAccessibility::requestAccessibilityTree(qint64 pid) {
+    // Toolkits that build their tree on demand (Qt, GTK 4) watch the bus-wide switch.
     if (d_->busStatus.isEnabledBlocking() != true) {
         d_->busStatus.setEnabledBlocking(true);
+    }
+    // Chromium and the programs built on it (Electron) publish only their top-level frames
+    // until an assistive technology asks an object for its attributes, which they take as
+    // the sign that one is in use; they publish their whole tree, fields and focus events
+    // included, within about 0.2 s. Asking costs other toolkits one plain read.
+    GObjectRef<AtspiAccessible> app(d_->application(pid));
+    if (!app) {
+        return;
+    }
+    const Watch watch(*d_, app.get());
+    // A cached answer would not reach the program.
+    atspi_accessible_clear_cache(app.get());
+    CallError error;
+    GHashTable* attributes = atspi_accessible_get_attributes(app.get(), error.out());
+    if (attributes) {
+        g_hash_table_unref(attributes);
     }
 }
 

@@ -31,6 +31,7 @@ public:
 
     bool isTrusted() override;
     AccessibleElementHandle systemFocusedElement() override;
+    std::optional<qint64> processIdOf(const AccessibleElementHandle& element) override;
     AccessibleElementHandle focusedElementOfApplication(qint64 pid) override;
     AccessibleElementHandle focusedElementOfActiveWindow(qint64 pid) override;
     void requestAccessibilityTree(qint64 pid) override;
