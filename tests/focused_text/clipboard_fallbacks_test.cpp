@@ -296,6 +296,87 @@ TEST_F(ClipboardFallbacksTest, APasteNobodyFetchesReleasesTheClipboardAfterTwoSe
     EXPECT_EQ(clipboard.formats, userClipboard);
 }
 
+TEST_F(ClipboardFallbacksTest, AClipboardThatCouldNotBeSavedIsLeftAloneAndNoKeyIsSent) {
+    test::ScopedLogCapture logs;
+    field->setText("some words", {5, 5});
+    clipboard.ownerAnswers = false;  // the owner never hands the clipboard over
+    EXPECT_EQ(run(fallbacks.readTextViaClipboard(editor)), std::nullopt);
+    EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(false)), std::nullopt);
+    EXPECT_FALSE(run(fallbacks.pasteFallback("new", false)));
+    settle();
+    EXPECT_TRUE(keyboard.chords.isEmpty());
+    EXPECT_EQ(clipboard.writes, 0) << "no marker, no text of ours";
+    EXPECT_EQ(clipboard.formats, userClipboard);
+    EXPECT_EQ(field->text, "some words");
+    int skipped = 0;
+    for (const test::LogRecord& record : logs.records()) {
+        skipped += record.message.startsWith("clipboard fallback skipped: the clipboard could not be saved");
+    }
+    EXPECT_EQ(skipped, 3);
+}
+
+TEST_F(ClipboardFallbacksTest, APasteWhoseTargetIsRefusedSendsNothingAndLeavesTheClipboard) {
+    field->setText("some words", {5, 5});
+    bool asked = false;
+    ClipboardFallbacks::PasteTargetCheck refuse = [&asked]() -> QCoro::Task<bool> {
+        asked = true;
+        co_return false;
+    };
+    EXPECT_FALSE(run(fallbacks.pasteFallback("new", true, editor, refuse)));
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(keyboard.chords.isEmpty());
+    EXPECT_EQ(clipboard.writes, 0);
+    EXPECT_FALSE(fallbacks.hasPendingRestore());
+}
+
+}  // namespace
+}  // namespace tavrolin
+
+namespace tavrolin {
+namespace {
+
+TEST_F(ClipboardFallbacksTest, APasteHoldsTheQueueUntilTheApplicationFetchedIt) {
+    // X11 programs fetch a paste after they handle the key: a selection read right after the
+    // paste must neither find its marker in the field nor save the pasted text as the user's.
+    keyboard.fetchesPasteLater = true;
+    field->setText("old", {0, 3});
+    EXPECT_TRUE(run(fallbacks.pasteFallback("pasted", false)));
+    auto copied = std::make_shared<std::optional<QString>>();
+    auto capture = [](QCoro::Task<std::optional<QString>> task,
+                      std::shared_ptr<std::optional<QString>> out) -> QCoro::Task<void> {
+        *out = co_await std::move(task);
+    };
+    auto reading = capture(fallbacks.readSelectedTextViaClipboard(false), copied);
+    for (int i = 0; i < 60; ++i) {  // 0.6 s: well past the restore delay, still no fetch
+        QCoreApplication::processEvents();
+        scheduler.advance(10ms);
+    }
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+V"}));  // the read is still waiting
+    EXPECT_EQ(clipboard.text(), "pasted");
+    keyboard.fetchPaste();
+    EXPECT_EQ(field->text, "pasted");
+    for (int i = 0; i < 60; ++i) {
+        QCoreApplication::processEvents();
+        scheduler.advance(10ms);
+    }
+    EXPECT_EQ(field->text, "pasted");
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+V", "Ctrl+C"}));
+    EXPECT_EQ(*copied, std::nullopt);  // nothing selected after the paste
+    EXPECT_EQ(clipboard.formats, userClipboard);
+}
+
+TEST_F(ClipboardFallbacksTest, APasteNobodyFetchesReleasesTheClipboardAfterTwoSeconds) {
+    keyboard.fetchesPasteLater = true;
+    field->setText("old", {0, 3});
+    run(fallbacks.pasteFallback("pasted", false));
+    scheduler.advance(1990ms);
+    EXPECT_TRUE(fallbacks.hasPendingRestore());
+    EXPECT_EQ(clipboard.text(), "pasted");
+    scheduler.advance(10ms);
+    EXPECT_FALSE(fallbacks.hasPendingRestore());
+    EXPECT_EQ(clipboard.formats, userClipboard);
+}
+
 TEST_F(ClipboardFallbacksTest, AClipboardThatCouldNotBeSavedIsNeverClearedOrOverwritten) {
     test::ScopedLogCapture logs;
     for (const bool paste : {false, true}) {

@@ -68,6 +68,9 @@ public:
     bool setValue(const AccessibleElementHandle& e, const QString& t) override { return inner_.setValue(e, t); }
     bool setSelectedText(const AccessibleElementHandle& e, const QString& t) override { return inner_.setSelectedText(e, t); }
     bool setSelectedRange(const AccessibleElementHandle& e, AccessibleTextRange r) override { return inner_.setSelectedRange(e, r); }
+    bool isSameElement(const AccessibleElementHandle& a, const AccessibleElementHandle& b) override {
+        return inner_.isSameElement(a, b);
+    }
 
 private:
     Accessibility& inner_;
