@@ -183,6 +183,12 @@ struct FirefoxPage {
     }
 };
 
+// Started by the first Firefox benchmark, ended before the application object goes.
+std::unique_ptr<FirefoxPage>& firefoxPage() {
+    static std::unique_ptr<FirefoxPage> page;
+    return page;
+}
+
 // Milliseconds from the key press until the page's textarea holds the translation; negative
 // on failure.
 double pressInFirefoxAndWait(Session& s, FirefoxPage& page) {
@@ -203,18 +209,6 @@ double pressInFirefoxAndWait(Session& s, FirefoxPage& page) {
     return changed ? elapsed : -1;
 }
 
-void BM_WriteMessageKeyToFirefoxPage(benchmark::State& state) {
-    static std::optional<double> cold;
-    Session& s = session();
-    static FirefoxPage page;
-    tavrolin::bench::timeKeyPresses(state, s.ready && page.ready, cold, [&s] { return pressInFirefoxAndWait(s, page); },
-                                    "the page's field was not translated");
-}
-BENCHMARK(BM_WriteMessageKeyToFirefoxPage)
-    ->Unit(benchmark::kMillisecond)
-    ->UseManualTime()
-    ->Iterations(10)
-    ->Repetitions(3);
 
 void BM_WriteMessageKeyToField(benchmark::State& state) {
     static std::optional<double> cold;
@@ -277,6 +271,24 @@ void BM_Step3_ReplaceField(benchmark::State& state) {
 }
 BENCHMARK(BM_Step3_ReplaceField)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 
+// Last: Firefox comes to the front when it starts and stays there.
+void BM_WriteMessageKeyToFirefoxPage(benchmark::State& state) {
+    static std::optional<double> cold;
+    Session& s = session();
+    std::unique_ptr<FirefoxPage>& page = firefoxPage();
+    if (!page) {
+        page = std::make_unique<FirefoxPage>();
+    }
+    FirefoxPage& p = *page;
+    tavrolin::bench::timeKeyPresses(state, s.ready && p.ready, cold, [&s, &p] { return pressInFirefoxAndWait(s, p); },
+                                    "the page's field was not translated");
+}
+BENCHMARK(BM_WriteMessageKeyToFirefoxPage)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Repetitions(3);
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -284,5 +296,6 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    firefoxPage().reset();
     return 0;
 }

@@ -288,12 +288,28 @@ QCoro::Task<bool> FocusedTextFieldAccessor::pasteReachesField(FocusedTextFieldSn
     if (!snapshot.element) {
         co_return true;
     }
-    const AccessibleElementHandle focused = co_await resolveFocusedElement(front);
+    AccessibleElementHandle focused = co_await resolveFocusedElement(front);
+    if (!focused) {
+        const qint64 pid = front->processId;
+        focused = co_await askAboutProcess(pid, &Accessibility::focusedElementOfActiveWindow);
+    }
+    if (!focused) {
+        // Some programs (browsers) report their focus only now and then; the window is the
+        // one the text came from, and nothing says its focus moved.
+        AppLog::app().info(QStringLiteral("focused field paste: focus unknown, the field's window is in front"));
+        co_return true;
+    }
     const AccessibleElementHandle element = snapshot.element;
     const auto same = [focused, element](Accessibility& ax) { return ax.isSameElement(focused, element); };
-    bool stillFocused = false;
-    if (focused) {
-        stillFocused = co_await ask(platform_.accessibility, same);
+    bool stillFocused = co_await ask(platform_.accessibility, same);
+    if (!stillFocused) {
+        // Some programs (Firefox) replace a field's object after a write: an object that no
+        // longer answers, beside a focused one holding the text that was read, is that field.
+        const std::optional<QString> old = co_await askAbout(element, &Accessibility::value);
+        if (!old) {
+            const std::optional<QString> now = co_await askAbout(focused, &Accessibility::value);
+            stillFocused = now && fieldHoldsText(*now, snapshot.fullText);
+        }
     }
     if (!stillFocused) {
         AppLog::app().notice(QStringLiteral("focused field paste withheld: the field no longer has the focus"));

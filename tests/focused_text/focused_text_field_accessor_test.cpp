@@ -559,6 +559,25 @@ TEST_F(FocusedTextFieldAccessorTest, KeysGoOnlyToTheWindowAndFieldTheTextWasRead
     focus(field);
     run(accessor.replaceFocusedFieldText("new text", run(accessor.readFocusedField())));
     EXPECT_EQ(field->text, "new text");
+
+    // The program replaced the field's object: the new one, focused with the text that was
+    // read, is the same field; focused with another text it is not.
+    for (const bool sameText : {true, false}) {
+        auto before = test::makeField("old text", {2, 0});
+        before->settable = false;
+        focus(before);
+        const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+        before->hasText = false;  // the object is gone
+        auto replacement = test::makeField(sameText ? "old text" : "other text", {2, 0});
+        focus(replacement);
+        if (sameText) {
+            run(accessor.replaceFocusedFieldText("new text", snapshot));
+            EXPECT_EQ(replacement->text, "new text");
+        } else {
+            EXPECT_THROW(run(accessor.replaceFocusedFieldText("new text", snapshot)), FocusedTextReplacementFallback);
+            EXPECT_EQ(replacement->text, "other text");
+        }
+    }
 }
 
 TEST_F(FocusedTextFieldAccessorTest, WhileOurWindowHasTheKeyboardNoPasteIsSent) {
