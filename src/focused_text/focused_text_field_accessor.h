@@ -27,6 +27,9 @@ public:
         SyntheticInput& input;
         FrontApplicationProviding& frontApplications;
         Scheduler& scheduler;
+        // Whether one of our own windows or keyboard grabs has the keyboard now (synthetic
+        // keys would reach us, not the field). Unset: never.
+        std::function<bool()> ownWindowHasKeyboard = {};
     };
 
     static constexpr std::chrono::milliseconds focusPollInterval{200};
@@ -57,8 +60,14 @@ public:
     QCoro::Task<void> restoreCutTextIfUnreplaced();
 
     // Replaces the element's whole text through accessibility and puts the caret at its end.
-    // False when the value cannot be set.
+    // False when the value cannot be set, or when the field, read back, does not hold the text
+    // (some applications answer the write as done and change nothing).
     QCoro::Task<bool> writeValue(QString text, AccessibleElementHandle element);
+
+    // Whether a field holds a text written to it, as far as fields can tell: line ends and
+    // no-break spaces as the field stores them, a trailing line break added by rich-text
+    // fields, are not differences.
+    static bool fieldHoldsText(const QString& fieldText, const QString& written);
 
     ClipboardFallbacks& clipboardFallbacks() { return fallbacks_; }
 
@@ -88,8 +97,13 @@ private:
     template <typename Result>
     QCoro::Task<Result> askAbout(AccessibleElementHandle element,
                                  Result (Accessibility::*query)(const AccessibleElementHandle&));
-    // The paste path of a replacement; a paste that cannot be sent leaves the text unplaced.
-    QCoro::Task<void> pasteOrGiveBack(QString newText, bool replacingAllText, std::optional<FrontApplication> front);
+    // The paste path of a replacement; a paste that cannot be sent, or that would not reach the
+    // snapshot's field, leaves the text unplaced.
+    QCoro::Task<void> pasteOrGiveBack(QString newText, bool replacingAllText, FocusedTextFieldSnapshot snapshot);
+    // Whether keystrokes sent now reach the field the snapshot was read from: none of our own
+    // windows has the keyboard, the window read from is still in front, and its focused element
+    // is still the snapshot's.
+    QCoro::Task<bool> pasteReachesField(FocusedTextFieldSnapshot snapshot);
 
     Platform platform_;
     ClipboardFallbacks fallbacks_;

@@ -3,6 +3,7 @@
 #include "core/text_units.h"
 #include "platform/accessibility.h"
 #include "platform/clock.h"
+#include "platform/front_application.h"
 
 #include <QCoroTask>
 #include <QRectF>
@@ -27,6 +28,9 @@ struct FocusedTextFieldSnapshot {
     // The field's screen rectangle (logical pixels, y downward); only when it is wider and
     // taller than one pixel.
     std::optional<QRectF> screenFrame;
+    // The window that was in front when the text was read (its application and window id);
+    // absent when none was. Keystrokes meant for the field may go only to this window.
+    std::optional<FrontApplication> sourceWindow;
     // The text was copied out of the front application with keystrokes because it shows no
     // accessible focused element (no element then): it is written back by pasting over what
     // that copy left selected.

@@ -85,11 +85,20 @@ public:
     // Whether the whole text can be replaced through setValue().
     virtual bool isValueSettable(const AccessibleElementHandle& element) = 0;
 
+    // Some applications answer a write as done without changing anything: setValue()'s answer
+    // says only that the call was accepted, so the caller reads the field back.
     virtual bool setValue(const AccessibleElementHandle& element, const QString& text) = 0;
-    // Replaces the current selection with `text` (the caret ends after it).
+    // Replaces the current selection with `text` (the caret ends after it). Answers true only
+    // when the field, read back, holds `text` where the selection was; otherwise whatever the
+    // write left in the selection's place is selected, for a paste to go over it.
     virtual bool setSelectedText(const AccessibleElementHandle& element, const QString& text) = 0;
     // Selects a range; a length of 0 places the caret.
     virtual bool setSelectedRange(const AccessibleElementHandle& element, AccessibleTextRange range) = 0;
+
+    // Whether two handles, possibly found apart, name the same object of the same application.
+    virtual bool isSameElement(const AccessibleElementHandle& a, const AccessibleElementHandle& b) {
+        return a && a == b;
+    }
 };
 
 }  // namespace tavrolin

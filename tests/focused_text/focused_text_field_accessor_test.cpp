@@ -57,7 +57,9 @@ protected:
     test::FakeClipboard clipboard;
     test::FakeKeyboardApplication keyboard{clipboard};
     test::FakeFrontApplicationProvider front;
-    FocusedTextFieldAccessor accessor{{calls, clipboard, keyboard, front, scheduler}, 0.3};
+    bool ownWindowHasKeyboard = false;
+    FocusedTextFieldAccessor accessor{
+        {calls, clipboard, keyboard, front, scheduler, [this] { return ownWindowHasKeyboard; }}, 0.3};
 };
 
 // --- reading the whole field ---
@@ -423,13 +425,15 @@ TEST_F(FocusedTextFieldAccessorTest, ChromiumControlsAreAlwaysPasted) {
     auto field = test::makeField("chromium box", {0, 8});
     field->chromium = true;
     focus(field);
-    run(accessor.replaceFocusedFieldText("Firefox", {field, "chromium box", QString("chromium"), TextRange{0, 8}, {}}));
+    run(accessor.replaceFocusedFieldText(
+        "Firefox", {field, "chromium box", QString("chromium"), TextRange{0, 8}, {}, front.frontApplication()}));
     EXPECT_EQ(field->text, "Firefox box");
     EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+V"}));
     EXPECT_FALSE(ax.calls.contains("setSelectedText"));
 
     keyboard.chords.clear();
-    run(accessor.replaceFocusedFieldText("all new", {field, "Firefox box", QString(), TextRange{3, 0}, {}}));
+    run(accessor.replaceFocusedFieldText(
+        "all new", {field, "Firefox box", QString(), TextRange{3, 0}, {}, front.frontApplication()}));
     EXPECT_EQ(field->text, "all new");
     EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+A", "Ctrl+V"}));
     EXPECT_FALSE(ax.calls.contains("setValue"));
@@ -545,6 +549,120 @@ TEST_F(FocusedTextFieldAccessorTest, APasteThatCannotBeSentHandsTheTextBack) {
         settle();
         EXPECT_EQ(clipboard.text(), "user clipboard") << c.name;  // nothing waits for a fetch
     }
+}
+
+TEST_F(FocusedTextFieldAccessorTest, AWriteIsReadBackAndWhatTheFieldDidNotTakeIsPasted) {
+    // Like a browser: every accessibility write is answered as done and changes nothing.
+    for (const bool selection : {false, true}) {
+        auto field = test::makeField("old text", selection ? AccessibleTextRange{0, 3} : AccessibleTextRange{8, 0});
+        field->ignoresWrites = true;
+        focus(field);
+        keyboard.chords.clear();
+        const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+        run(accessor.replaceFocusedFieldText("new", snapshot));
+        EXPECT_EQ(field->text, selection ? "new text" : "new") << selection;
+        EXPECT_EQ(keyboard.chords, selection ? QStringList({"Ctrl+V"}) : QStringList({"Ctrl+A", "Ctrl+V"})) << selection;
+        settle();
+        EXPECT_EQ(clipboard.text(), "user clipboard");
+    }
+}
+
+TEST_F(FocusedTextFieldAccessorTest, ReadBackForgivesOnlyWhatFieldsDoToText) {
+    EXPECT_TRUE(FocusedTextFieldAccessor::fieldHoldsText("one\ntwo", "one\r\ntwo"));
+    EXPECT_TRUE(FocusedTextFieldAccessor::fieldHoldsText(QString("a") + QChar(0x00A0) + "b\n", "a b"));
+    EXPECT_FALSE(FocusedTextFieldAccessor::fieldHoldsText("a  b", "a b"));  // a correction of spaces
+    EXPECT_FALSE(FocusedTextFieldAccessor::fieldHoldsText("old text", "new text"));
+    EXPECT_FALSE(FocusedTextFieldAccessor::fieldHoldsText("", "new"));
+}
+
+TEST_F(FocusedTextFieldAccessorTest, KeysGoOnlyToTheWindowAndFieldTheTextWasReadFrom) {
+    const FrontApplication reader{appPid, QString("gedit"), 11};
+    const FrontApplication other{777, QString("Mousepad"), 22};
+    auto otherField = test::makeField("the other program's text", {24, 0});
+    struct Scenario {
+        const char* name;
+        bool settable;            // false: only a paste can replace the text
+        bool chromium;
+        std::optional<FrontApplication> frontAtWrite;
+        bool focusMovedInWindow;  // same window, another element focused
+        bool written;             // the field got the text through accessibility
+    } cases[] = {
+        {"another program in front, field writable", true, false, other, false, true},
+        {"another program in front, paste needed", false, false, other, false, false},
+        {"another program in front, Chromium field", true, true, other, false, false},
+        {"the field's program has gone", false, false, std::nullopt, false, false},
+        {"another window of the same program", false, false, FrontApplication{appPid, QString("gedit"), 12}, false, false},
+        {"the focus moved to another field", false, false, reader, true, false},
+    };
+    for (const Scenario& c : cases) {
+        front.set(reader);
+        auto field = test::makeField("old text", {2, 0});
+        field->settable = c.settable;
+        field->chromium = c.chromium;
+        focus(field);
+        const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+        front.set(c.frontAtWrite);
+        keyboard.field = otherField;  // keys would land in what is in front now
+        if (c.focusMovedInWindow) {
+            ax.systemFocused = otherField;
+        }
+        keyboard.chords.clear();
+        const int writes = clipboard.writes;
+        if (c.written) {
+            run(accessor.replaceFocusedFieldTextOrPresentCopyFallback("new text", snapshot));
+            EXPECT_EQ(field->text, "new text") << c.name;
+        } else {
+            EXPECT_THROW(run(accessor.replaceFocusedFieldTextOrPresentCopyFallback("new text", snapshot)),
+                         FocusedTextReplacementFallback)
+                << c.name;
+            EXPECT_EQ(field->text, "old text") << c.name;
+        }
+        EXPECT_TRUE(keyboard.chords.isEmpty()) << c.name;
+        EXPECT_EQ(otherField->text, "the other program's text") << c.name;
+        EXPECT_EQ(clipboard.writes, writes) << c.name;
+    }
+    // Still in front with the same field: the paste goes ahead.
+    front.set(reader);
+    auto field = test::makeField("old text", {2, 0});
+    field->settable = false;
+    focus(field);
+    run(accessor.replaceFocusedFieldText("new text", run(accessor.readFocusedField())));
+    EXPECT_EQ(field->text, "new text");
+
+    // The program replaced the field's object: the new one, focused with the text that was
+    // read, is the same field; focused with another text it is not.
+    for (const bool sameText : {true, false}) {
+        auto before = test::makeField("old text", {2, 0});
+        before->settable = false;
+        focus(before);
+        const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+        before->hasText = false;  // the object is gone
+        auto replacement = test::makeField(sameText ? "old text" : "other text", {2, 0});
+        focus(replacement);
+        if (sameText) {
+            run(accessor.replaceFocusedFieldText("new text", snapshot));
+            EXPECT_EQ(replacement->text, "new text");
+        } else {
+            EXPECT_THROW(run(accessor.replaceFocusedFieldText("new text", snapshot)), FocusedTextReplacementFallback);
+            EXPECT_EQ(replacement->text, "other text");
+        }
+    }
+}
+
+TEST_F(FocusedTextFieldAccessorTest, WhileOurWindowHasTheKeyboardNoPasteIsSent) {
+    auto field = test::makeField("old text", {2, 0});
+    focus(field);
+    FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+    ownWindowHasKeyboard = true;  // say, the selection popup's keyboard grab
+    run(accessor.replaceFocusedFieldText("written", snapshot));
+    EXPECT_EQ(field->text, "written") << "accessibility writes do not go through the keyboard";
+
+    field->settable = false;
+    snapshot = run(accessor.readFocusedField());
+    EXPECT_THROW(run(accessor.replaceFocusedFieldText("pasted", snapshot)), FocusedTextReplacementFallback);
+    EXPECT_TRUE(keyboard.chords.isEmpty());
+    EXPECT_EQ(field->text, "written");
+    EXPECT_EQ(clipboard.text(), "user clipboard");
 }
 
 TEST_F(FocusedTextFieldAccessorTest, TerminalsAreNeverSentInterruptsSelectAllOrCut) {

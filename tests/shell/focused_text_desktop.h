@@ -51,6 +51,8 @@
 #include <QTimer>
 #include <QTemporaryDir>
 
+#include <stdexcept>
+
 #include <gtest/gtest.h>
 
 using namespace tavrolin;
@@ -69,6 +71,10 @@ public:
     void setOnDismiss(std::function<void()> callback) override { onDismiss = std::move(callback); }
     void presentLoading(const QRectF& bounds, std::optional<qint32> pid, const QString& message,
                         bool usesServer) override {
+        if (failLoading) {
+            failLoading = false;
+            throw std::runtime_error("no screen for the card");
+        }
         calls << QStringLiteral("loading %1,%2 %3x%4 pid=%5 %6 server=%7")
                      .arg(bounds.x())
                      .arg(bounds.y())
@@ -95,6 +101,8 @@ public:
 
     QStringList calls;
     bool up = false;
+    // The next presentLoading() throws.
+    bool failLoading = false;
     std::function<void()> onDismiss;
 };
 

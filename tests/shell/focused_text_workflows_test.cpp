@@ -265,6 +265,24 @@ TEST(FocusedTextWorkflows, WriteMessageReplacesTheFieldReportsAndCountsTheSucces
     EXPECT_FALSE(delegate.isMessageTranslationInProgress);
 }
 
+TEST(FocusedTextWorkflows, ALoadingCardThatFailsToShowLeavesNoCommandBusy) {
+    for (const Command& command : commands) {
+        Desktop desktop;
+        AppDelegate& delegate = desktop.make();
+        desktop.overlay->failLoading = true;
+        (delegate.*command.start)(TelemetryTrigger::hotkey);
+        desktop.settle();
+        EXPECT_FALSE(delegate.*command.flag) << command.name;
+        EXPECT_FALSE(desktop.anyRunning()) << command.name;
+        // The next command is not refused as busy.
+        desktop.field->setText(QStringLiteral("Good morning, how are you today?"));
+        delegate.startMessageTranslation(TelemetryTrigger::hotkey);
+        desktop.settle();
+        EXPECT_EQ(desktop.field->text, "Good morning, how are you today? (en>es device)") << command.name;
+        EXPECT_FALSE(desktop.events().join(' ').contains("workflow_already_in_progress")) << command.name;
+    }
+}
+
 TEST(FocusedTextWorkflows, TheTwentiethSuccessLeavesTheShareTriggerForTheCardsDismissal) {
     Desktop desktop;
     AppDelegate& delegate = desktop.make();

@@ -30,6 +30,9 @@ public:
     std::optional<qint64> processId = 4242;
     bool settable = true;
     bool acceptsSelectedText = true;
+    // Answers writes of the whole text as done and keeps its text (a selection write then
+    // reports what a read-back finds: not placed).
+    bool ignoresWrites = false;
 
     QString selectedText() const { return text.mid(selection.location, selection.length); }
     void setText(const QString& value, AccessibleTextRange sel = {}) {
@@ -137,13 +140,15 @@ public:
         if (!f || !f->hasText || !f->settable) {
             return false;
         }
-        f->setText(text);
+        if (!f->ignoresWrites) {
+            f->setText(text);
+        }
         return true;
     }
     bool setSelectedText(const AccessibleElementHandle& e, const QString& text) override {
         calls << "setSelectedText";
         FakeField* f = field(e);
-        if (!f || !f->hasText || !f->acceptsSelectedText) {
+        if (!f || !f->hasText || !f->acceptsSelectedText || f->ignoresWrites) {
             return false;
         }
         f->replaceSelection(text);

@@ -6,6 +6,7 @@
 #include <QByteArray>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -906,6 +907,22 @@ bool AtspiAccessibility::setSelectedRange(const AccessibleElementHandle& element
                               ? atspi_text_set_selection(text.get(), 0, start, end, error.out())
                               : atspi_text_add_selection(text.get(), start, end, error.out());
     return !error.failed() && done;
+}
+
+bool AtspiAccessibility::isSameElement(const AccessibleElementHandle& a, const AccessibleElementHandle& b) {
+    AtspiAccessible* first = objectOf(a);
+    AtspiAccessible* second = objectOf(b);
+    if (!first || !second) {
+        return false;
+    }
+    if (first == second) {
+        return true;
+    }
+    // No call to the application: an object is named by its application's bus name and its path.
+    const AtspiObject& x = first->parent;
+    const AtspiObject& y = second->parent;
+    return x.app && y.app && x.app->bus_name && y.app->bus_name && x.path && y.path &&
+           std::strcmp(x.app->bus_name, y.app->bus_name) == 0 && std::strcmp(x.path, y.path) == 0;
 }
 
 }  // namespace tavrolin
