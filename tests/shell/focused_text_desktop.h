@@ -52,6 +52,8 @@
 #include <QTimer>
 #include <QTemporaryDir>
 
+#include <stdexcept>
+
 #include <gtest/gtest.h>
 
 using namespace tavrolin;
@@ -70,6 +72,10 @@ public:
     void setOnDismiss(std::function<void()> callback) override { onDismiss = std::move(callback); }
     void presentLoading(const QRectF& bounds, std::optional<qint32> pid, const QString& message,
                         bool usesServer) override {
+        if (failLoading) {
+            failLoading = false;
+            throw std::runtime_error("no screen for the card");
+        }
         calls << QStringLiteral("loading %1,%2 %3x%4 pid=%5 %6 server=%7")
                      .arg(bounds.x())
                      .arg(bounds.y())
@@ -96,6 +102,8 @@ public:
 
     QStringList calls;
     bool up = false;
+    // The next presentLoading() throws.
+    bool failLoading = false;
     std::function<void()> onDismiss;
 };
 
@@ -199,6 +207,8 @@ struct Desktop {
     std::shared_ptr<test::FakeGlobalKeyGrabber> grabber = std::make_shared<test::FakeGlobalKeyGrabber>();
     test::FakeAccessibilityBusStatus* bus = nullptr;
     bool busEnabled = true;
+    // Whether the desktop lets Tavrolin turn the accessibility switch on.
+    bool busAcceptsSwitch = false;
     // When set, trust answers wait for this timer to fire.
     QTimer* trustGate = nullptr;
     RecordingOverlay* overlay = nullptr;
@@ -254,7 +264,7 @@ struct Desktop {
         f.makeActiveWindowDetector = [this] { return std::make_shared<ActiveWindowDetector>(front, windows, 1); };
         f.makeFocusedTextFieldAccessor = [this](double delay) {
             return std::make_shared<FocusedTextFieldAccessor>(
-                FocusedTextFieldAccessor::Platform{calls, clipboard, keyboard, *front, *scheduler, &primary}, delay);
+                FocusedTextFieldAccessor::Platform{calls, clipboard, keyboard, *front, *scheduler, {}, &primary}, delay);
         };
         f.makeLaunchAtLoginController = [this] {
             LaunchAtLoginController::Options options;
@@ -300,7 +310,7 @@ struct Desktop {
             }
             auto status = std::make_unique<test::FakeAccessibilityBusStatus>();
             status->enabled = busEnabled;
-            status->acceptsSwitch = false;
+            status->acceptsSwitch = busAcceptsSwitch;
             bus = status.get();
             return status;
         };
