@@ -233,6 +233,10 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedSelec
     if (isEmpty(selected) && range && !isEmpty(value) && isValidRange(*range, value->size(), 1)) {
         selected = value->mid(range->location, range->length);
     }
+    if (selected && isPlaceholderOnlySelection(*selected)) {
+        // A web document's stand-in for a selection that lies in its paragraphs.
+        selected = QString();
+    }
     const std::optional<QRectF> reportedFrame = co_await askAbout(element, &Accessibility::frame);
     const std::optional<QRectF> frame = validScreenFrame(reportedFrame);
     bool probeClipboard = true;
@@ -264,6 +268,57 @@ bool FocusedTextFieldAccessor::fieldHoldsText(const QString& fieldText, const QS
         return result;
     };
     return normalized(fieldText) == normalized(written);
+}
+
+QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::readPrimarySelection(
+    std::optional<FrontApplication> front) {
+    if (!platform_.primarySelection || !front) {
+        co_return std::nullopt;
+    }
+    const std::optional<PrimarySelectionRead> read = co_await platform_.primarySelection->readPrimarySelection();
+    co_return read ? currentSelectionText(*read, front) : std::nullopt;
+}
+
+QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::probeFocusedSelection() {
+    co_await requireTrust();
+    const std::optional<FrontApplication> front = platform_.frontApplications.frontApplication();
+    const AccessibleElementHandle element = co_await resolveFocusedElement(front);
+    if (!element) {
+        const std::optional<QString> primary = co_await readPrimarySelection(front);
+        if (!primary) {
+            co_return FocusedTextFieldSnapshot{nullptr, QString(), std::nullopt, std::nullopt, std::nullopt, front};
+        }
+        co_return FocusedTextFieldSnapshot{nullptr, QString(), primary, TextRange{0, primary->size()}, std::nullopt,
+                                           front};
+    }
+    const std::optional<AccessibleRole> role = co_await askAbout(element, &Accessibility::role);
+    if (role == AccessibleRole::secureTextField) {
+        throw CaptureWorkflowError(Case::noFocusedTextField);
+    }
+    const std::optional<QString> value = co_await askAbout(element, &Accessibility::value);
+    const std::optional<AccessibleTextRange> reportedRange = co_await askAbout(element, &Accessibility::selectedRange);
+    const std::optional<TextRange> range = validSelectedRange(reportedRange, value);
+    std::optional<QString> selected = co_await askAbout(element, &Accessibility::selectedText);
+    if (isEmpty(selected) && range && !isEmpty(value) && isValidRange(*range, value->size(), 1)) {
+        selected = value->mid(range->location, range->length);
+    }
+    const std::optional<QRectF> reportedFrame = co_await askAbout(element, &Accessibility::frame);
+    const std::optional<QRectF> frame = validScreenFrame(reportedFrame);
+    if (!isEmpty(selected) && !isPlaceholderOnlySelection(*selected)) {
+        co_return FocusedTextFieldSnapshot{element, value.value_or(QString()), selected, range, frame, front};
+    }
+    bool textElement = isTextRole(role);
+    if (!textElement) {
+        textElement = co_await askAbout(element, &Accessibility::isEditable);
+    }
+    if (!textElement) {
+        // A document or container: the selection may lie in its descendants, out of its sight.
+        const std::optional<QString> primary = co_await readPrimarySelection(front);
+        if (primary) {
+            co_return FocusedTextFieldSnapshot{element, value.value_or(QString()), primary, std::nullopt, frame, front};
+        }
+    }
+    co_return FocusedTextFieldSnapshot{element, value.value_or(QString()), std::nullopt, range, frame, front};
 }
 
 QCoro::Task<bool> FocusedTextFieldAccessor::writeValue(QString text, AccessibleElementHandle element) {

@@ -6,6 +6,7 @@
 #include "platform/clipboard.h"
 #include "platform/clock.h"
 #include "platform/front_application.h"
+#include "platform/primary_selection.h"
 #include "platform/synthetic_input.h"
 
 #include <QSet>
@@ -30,6 +31,8 @@ public:
         // Whether one of our own windows or keyboard grabs has the keyboard now (synthetic
         // keys would reach us, not the field). Unset: never.
         std::function<bool()> ownWindowHasKeyboard = {};
+        // The X11 PRIMARY selection, for the Translate command's probe; none: not read.
+        PrimarySelectionReading* primarySelection = nullptr;
     };
 
     static constexpr std::chrono::milliseconds focusPollInterval{200};
@@ -51,6 +54,14 @@ public:
     QCoro::Task<FocusedTextFieldSnapshot> readFocusedField() override;
     QCoro::Task<FocusedTextFieldSnapshot> readFocusedSelection(bool notifyClipboardFallback) override;
     QCoro::Task<void> replaceFocusedFieldText(QString newText, FocusedTextFieldSnapshot snapshot) override;
+
+    // The Translate command's probe: the focused selection without any key or clipboard. A
+    // text element answers through accessibility alone (none selected means none, whatever
+    // PRIMARY still holds); where the tree cannot tell (no accessible focused element, or a
+    // document whose selection lies in its descendants) the PRIMARY selection is read when the
+    // front application holds it. No focus poll: the snapshot comes back at once, without an
+    // element when the front application shows no accessible focused element.
+    QCoro::Task<FocusedTextFieldSnapshot> probeFocusedSelection();
     QCoro::Task<FocusedTextFieldSnapshot> prepareFocusedFieldWithRetry(int retryCount, double retryDelay) override;
 
     // To be called at every end of a workflow run that did not replace the field's text: when
@@ -89,6 +100,8 @@ private:
                                                        const std::optional<QString>& value);
     static std::optional<QRectF> validScreenFrame(const std::optional<QRectF>& frame);
     QCoro::Task<void> requireTrust();
+    // The front application's PRIMARY selection when it is current; absent otherwise.
+    QCoro::Task<std::optional<QString>> readPrimarySelection(std::optional<FrontApplication> front);
     // One accessibility query through the accessibility thread, "absent" when unanswered.
     template <typename Result>
     QCoro::Task<Result> askAccessibility(Result (Accessibility::*query)());

@@ -1,6 +1,7 @@
 #include "shell/linux_focused_text_platform.h"
 
 #include "core/app_log.h"
+#include "platform/global_mouse_monitoring.h"
 #include "platform/keyboard_grabbing.h"
 #include "platform/linux/accessibility_thread.h"
 #include "platform/linux/dbus_accessibility_bus_status.h"
@@ -19,7 +20,8 @@ LinuxFocusedTextPlatform::LinuxFocusedTextPlatform()
       })),
       input_(std::make_unique<XTestSyntheticInput>()),
       frontApplications_(defaultFrontApplicationProvider()),
-      scheduler_(std::make_unique<QtScheduler>()) {}
+      scheduler_(std::make_unique<QtScheduler>()),
+      primarySelection_(makeX11PrimarySelectionReader(makeX11GlobalInputMonitoring())) {}
 
 LinuxFocusedTextPlatform::~LinuxFocusedTextPlatform() = default;
 
@@ -33,7 +35,8 @@ FocusedTextFieldAccessor::Platform LinuxFocusedTextPlatform::platform() {
         const std::optional<FrontApplication> app = front->frontApplication();
         return app && app->processId == QCoreApplication::applicationPid();
     };
-    return {*accessibility_, *clipboard_, *input_, *frontApplications_, *scheduler_, std::move(ownWindowHasKeyboard)};
+    return {*accessibility_, *clipboard_, *input_, *frontApplications_, *scheduler_, std::move(ownWindowHasKeyboard),
+            primarySelection_.get()};
 }
 
 AccessibilityBusStatus& LinuxFocusedTextPlatform::accessibilityBusStatus() { return *busStatus_; }

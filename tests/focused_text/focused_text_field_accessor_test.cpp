@@ -5,6 +5,7 @@
 #include "support/fake_accessibility.h"
 #include "support/fake_clipboard.h"
 #include "support/fake_front_application_provider.h"
+#include "support/fake_primary_selection.h"
 #include "support/fake_synthetic_input.h"
 #include "support/inline_accessibility_calls.h"
 #include "support/virtual_time_task.h"
@@ -61,6 +62,74 @@ protected:
     FocusedTextFieldAccessor accessor{
         {calls, clipboard, keyboard, front, scheduler, [this] { return ownWindowHasKeyboard; }}, 0.3};
 };
+
+class SelectionProbeTest : public FocusedTextFieldAccessorTest {
+protected:
+    test::FakePrimarySelection primary;
+    FocusedTextFieldAccessor prober{{calls, clipboard, keyboard, front, scheduler, {}, &primary}, 0.3};
+
+    // Nothing may be typed into the front program or put on its clipboard.
+    void expectUntouched() {
+        EXPECT_TRUE(keyboard.chords.isEmpty()) << keyboard.chords.join(' ').toStdString();
+        EXPECT_EQ(clipboard.formats, (ClipboardContents{{"text/plain", "user clipboard"}}));
+    }
+};
+
+TEST_F(SelectionProbeTest, WithoutAnAccessibleElementPrimaryDecidesAtOnce) {
+    front.setIdentifier("XTerm", appPid);
+    keyboard.field = test::makeField("typed into the terminal", {0, 5});
+    primary.hold(QStringLiteral("hello"), appPid);
+    const auto start = scheduler.elapsed();
+    FocusedTextFieldSnapshot snapshot = run(prober.probeFocusedSelection());
+    EXPECT_EQ(snapshot.element, nullptr);
+    EXPECT_EQ(snapshot.selectedText, "hello");
+    EXPECT_EQ(snapshot.selectedRange, (TextRange{0, 5}));
+
+    primary.read->lastPrimaryButtonPressAt = 120;  // a click cleared it since
+    snapshot = run(prober.probeFocusedSelection());
+    EXPECT_EQ(snapshot.element, nullptr);
+    EXPECT_EQ(snapshot.selectedText, std::nullopt);
+    // No focus poll: no virtual time passed.
+    EXPECT_EQ(scheduler.elapsed(), start);
+    expectUntouched();
+}
+
+TEST_F(SelectionProbeTest, ATextFieldAnswersAloneWhateverPrimaryHolds) {
+    primary.hold(QStringLiteral("an old selection"), appPid);
+    auto field = test::makeField("nothing selected", {3, 0});
+    focus(field);
+    FocusedTextFieldSnapshot snapshot = run(prober.probeFocusedSelection());
+    EXPECT_EQ(snapshot.element, field);
+    EXPECT_TRUE(!snapshot.selectedText || snapshot.selectedText->isEmpty());
+    EXPECT_EQ(primary.reads, 0);
+
+    field->selection = {0, 7};
+    snapshot = run(prober.probeFocusedSelection());
+    EXPECT_EQ(snapshot.selectedText, "nothing");
+    EXPECT_EQ(snapshot.selectedRange, (TextRange{0, 7}));
+    expectUntouched();
+}
+
+TEST_F(SelectionProbeTest, ADocumentsSelectionComesFromPrimaryNeverAsAPlaceholder) {
+    front.setIdentifier("firefox-esr", appPid);
+    auto document = test::makeField(QStringLiteral("\uFFFC"), {0, 1});
+    document->role = AccessibleRole::other;
+    document->settable = false;
+    focus(document);
+    primary.hold(QStringLiteral("The weather is nice."), appPid);
+    FocusedTextFieldSnapshot snapshot = run(prober.probeFocusedSelection());
+    EXPECT_EQ(snapshot.element, document);
+    EXPECT_EQ(snapshot.selectedText, "The weather is nice.");
+
+    // Another program's selection, or none: no selection, not the placeholder.
+    primary.read->ownerProcessId = 99;
+    snapshot = run(prober.probeFocusedSelection());
+    EXPECT_EQ(snapshot.selectedText, std::nullopt);
+    primary.read.reset();
+    snapshot = run(prober.probeFocusedSelection());
+    EXPECT_EQ(snapshot.selectedText, std::nullopt);
+    expectUntouched();
+}
 
 // --- reading the whole field ---
 

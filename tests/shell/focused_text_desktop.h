@@ -26,6 +26,7 @@
 #include "support/fake_accessibility_bus_status.h"
 #include "support/fake_clipboard.h"
 #include "support/fake_front_application_provider.h"
+#include "support/fake_primary_selection.h"
 #include "support/fake_global_key_grabber.h"
 #include "support/fake_power_assertions.h"
 #include "support/fake_synthetic_input.h"
@@ -191,6 +192,7 @@ struct Desktop {
     test::InlineAccessibilityCalls calls{ax};
     test::FakeClipboard clipboard;
     test::FakeKeyboardApplication keyboard{clipboard};
+    test::FakePrimarySelection primary;
     std::shared_ptr<test::FakeFrontApplicationProvider> front = std::make_shared<test::FakeFrontApplicationProvider>();
     std::shared_ptr<test::FakeWindowList> windows = std::make_shared<test::FakeWindowList>();
     std::shared_ptr<test::FakeField> field = test::makeField(QStringLiteral("Good morning, how are you today?"));
@@ -262,7 +264,7 @@ struct Desktop {
         f.makeActiveWindowDetector = [this] { return std::make_shared<ActiveWindowDetector>(front, windows, 1); };
         f.makeFocusedTextFieldAccessor = [this](double delay) {
             return std::make_shared<FocusedTextFieldAccessor>(
-                FocusedTextFieldAccessor::Platform{calls, clipboard, keyboard, *front, *scheduler}, delay);
+                FocusedTextFieldAccessor::Platform{calls, clipboard, keyboard, *front, *scheduler, {}, &primary}, delay);
         };
         f.makeLaunchAtLoginController = [this] {
             LaunchAtLoginController::Options options;
