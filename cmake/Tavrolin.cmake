@@ -40,6 +40,12 @@ function(tavrolin_subsystem name)
   target_link_libraries(tavrolin_${name} PUBLIC tavrolin_flags tavrolin_deps ${ARG_DEPENDS})
 endfunction()
 
+# The environment of every test run. LeakSanitizer reads the leaks of system libraries that no
+# caller can release from tests/lsan.supp.
+set(TAVROLIN_TEST_ENVIRONMENT
+    "TAVROLIN_SOURCE_DIR=${PROJECT_SOURCE_DIR};TAVROLIN_BUILD_DIR=${PROJECT_BINARY_DIR};OMP_THREAD_LIMIT=1"
+    "LSAN_OPTIONS=suppressions='${PROJECT_SOURCE_DIR}/tests/lsan.supp'")
+
 # tavrolin_tests(<folder> DEPENDS libs...): the tests of one folder, one executable per label.
 #   *_test.cpp          unit    (offscreen, fakes, no services)
 #   *_desktop_test.cpp  desktop (real X11, AT-SPI, clipboard, tray: run inside the desktop session)
@@ -71,7 +77,7 @@ function(tavrolin_tests folder)
     endif()
     add_test(NAME ${exe} COMMAND ${exe})
     set_tests_properties(${exe} PROPERTIES LABELS ${label} TIMEOUT 600
-      ENVIRONMENT "TAVROLIN_SOURCE_DIR=${PROJECT_SOURCE_DIR};TAVROLIN_BUILD_DIR=${PROJECT_BINARY_DIR};OMP_THREAD_LIMIT=1")
+      ENVIRONMENT "${TAVROLIN_TEST_ENVIRONMENT}")
     if(label STREQUAL "desktop")
       # One display, one focus, one clipboard: desktop tests never run side by side. They also
       # run alone, since several measure how long the GUI thread stalls.

@@ -337,23 +337,27 @@ private:
     SyntheticInput& inner_;
 };
 
+// Qt's application is asked through the accessibility bus, GTK's over a connection of its own,
+// which libatspi times out by another path.
 TEST_F(FocusedTextFieldAccessorDesktopTest, AStoppedApplicationNeverStallsTheGuiThread) {
-    openApp("line");
-    ASSERT_TRUE(app->setText("line", "words"));
-    Heartbeat heartbeat;
-    QElapsedTimer timer;
-    {
-        const Stopped stopped(app->pid());
-        timer.start();
-        try {
-            const FocusedTextFieldSnapshot snapshot = test::await(accessor.readFocusedField());
-            ADD_FAILURE() << "read a stopped application: " << snapshot.fullText.toStdString();
-        } catch (const CaptureWorkflowError& error) {
-            EXPECT_EQ(error.errorCase(), Case::noFocusedTextField);
+    for (const QString program : {"tavrolin_test_app_text_fields", "tavrolin_test_gtk_text_fields"}) {
+        openApp("line", program);
+        ASSERT_TRUE(app->setText("line", "words"));
+        Heartbeat heartbeat;
+        QElapsedTimer timer;
+        {
+            const Stopped stopped(app->pid());
+            timer.start();
+            try {
+                const FocusedTextFieldSnapshot snapshot = test::await(accessor.readFocusedField());
+                ADD_FAILURE() << "read a stopped application: " << snapshot.fullText.toStdString();
+            } catch (const CaptureWorkflowError& error) {
+                EXPECT_EQ(error.errorCase(), Case::noFocusedTextField) << program.toStdString();
+            }
         }
+        EXPECT_LT(timer.elapsed(), 3000) << program.toStdString();
+        EXPECT_LE(heartbeat.longestGap(), 50) << program.toStdString();
     }
-    EXPECT_LT(timer.elapsed(), 3000);
-    EXPECT_LE(heartbeat.longestGap(), 50);
 }
 
 TEST_F(FocusedTextFieldAccessorDesktopTest, APasteThenAnImmediateSelectionReadKeepsThePastedText) {
