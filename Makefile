@@ -37,14 +37,14 @@ release: deps
 	cmake --build $(RUN_BUILD_DIR) -j $(JOBS) --target tavrolin
 
 test: build release
-	tests/support/desktop-session.sh ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) --timeout 600
+	scripts/desktop-session.sh ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) --timeout 600
 
 run: release
 	TAVROLIN_EXECUTABLE=$(abspath $(RUN_BUILD_DIR))/src/app/tavrolin scripts/run.sh
 
 bench: release
 	cmake --build $(RUN_BUILD_DIR) -j $(JOBS) --target benchmarks
-	@for b in $(RUN_BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && tests/support/desktop-session.sh "$$b"; done
+	@for b in $(RUN_BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && scripts/desktop-session.sh "$$b"; done
 
 # Every fuzz target under libFuzzer (clang, address and undefined-behaviour sanitizers) for
 # FUZZ_SECONDS each. New inputs collect in $(FUZZ_BUILD_DIR)/corpus/<target>, failing ones in
