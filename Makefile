@@ -18,7 +18,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVROLIN_SANITIZE=ON -DTAVROLIN_FUZZ=ON \
 	-DTAVROLIN_BUILD_TESTS=OFF -DTAVROLIN_BUILD_BENCH=OFF
 
-.PHONY: deps configure build release test run bench fuzz install uninstall clean
+.PHONY: deps configure build release test run bench fuzz format format-check install uninstall clean
 
 deps:
 	@scripts/install-deps.sh
@@ -54,6 +54,18 @@ fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja $(FUZZ_CMAKE_FLAGS)
 	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target fuzz_targets
 	@scripts/run-fuzz-targets.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS)
+
+# The source style of .clang-format: `make format` rewrites the files in place, `make format-check`
+# lists every difference and fails when there is one.
+FORMAT_FILES = $(shell find src tests bench \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) | sort)
+
+format:
+	@scripts/install-deps.sh clang-format
+	clang-format -i $(FORMAT_FILES)
+
+format-check:
+	@scripts/install-deps.sh clang-format
+	clang-format --dry-run -Werror $(FORMAT_FILES)
 
 install: release
 	DESTDIR="$(DESTDIR)" cmake --install $(RUN_BUILD_DIR)
