@@ -36,7 +36,12 @@ release: deps
 	cmake -S . -B $(RUN_BUILD_DIR) -G Ninja $(RUN_CMAKE_FLAGS) -DCMAKE_INSTALL_PREFIX=$(PREFIX)
 	cmake --build $(RUN_BUILD_DIR) -j $(JOBS) --target tavrolin
 
+# Programs only the desktop tests drive (the browsers people write in); `make run` never
+# installs them.
+TEST_ONLY_PACKAGES ?= firefox-esr chromium
+
 test: build release
+	@scripts/install-deps.sh $(TEST_ONLY_PACKAGES)
 	scripts/desktop-session.sh ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) --timeout 600
 
 run: release

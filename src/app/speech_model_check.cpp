@@ -9,9 +9,9 @@ int main(int argc, char** argv) {
     if (argc != 3) {
         return 2;
     }
+    // The library's log off for the whole run; a log file named per load would switch it back on.
     err_set_logfp(nullptr);
-    cmd_ln_t* config =
-        cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", argv[1], "-dict", argv[2], "-logfn", "/dev/null", nullptr);
+    cmd_ln_t* config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", argv[1], "-dict", argv[2], nullptr);
     if (config == nullptr) {
         return 3;
     }

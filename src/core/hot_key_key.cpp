@@ -125,6 +125,13 @@ std::optional<HotKeyKey> hotKeyKeyForKeyPress(const KeyPress& press, KeyboardLay
                     return key;
                 }
             }
+            // French, Belgian and Czech layouts put the digits on the shifted level of the top
+            // row ("&" over "1"); the global grab finds them there too.
+            for (quint32 sym : keyboard->shiftedKeysyms(press.nativeScanCode)) {
+                if (const auto key = hotKeyKeyFromKeysym(sym); key && static_cast<int>(*key) < kFirstLetter) {
+                    return key;
+                }
+            }
             return std::nullopt;
         }
     }

@@ -52,7 +52,9 @@ struct KeyPress {
 // The key of a press as a shortcut recorder must take it: the key without Shift (Shift+1 is
 // the key 1, not "!"), and on a non-Latin layout the Latin key of another group (T, not the
 // Cyrillic letter on the same key). It asks the keyboard for the hardware key's unshifted
-// symbols first, then falls back to the press's own keysym and Qt key.
+// symbols first, then for a digit on its shifted level (the top row of French, Belgian and
+// Czech layouts); only a key the keyboard does not know falls back to the press's own keysym
+// and Qt key.
 std::optional<HotKeyKey> hotKeyKeyForKeyPress(const KeyPress& press, KeyboardLayoutReading* keyboard);
 
 }  // namespace tavrolin

@@ -228,6 +228,7 @@ DictationScratchpadView::DictationScratchpadView(DictationScratchpadViewModel* v
     connect(viewModel_, &DictationScratchpadViewModel::showCopiedChanged, this, &DictationScratchpadView::refresh);
     connect(viewModel_, &DictationScratchpadViewModel::copyCountdownChanged, this, &DictationScratchpadView::refresh);
     connect(viewModel_, &DictationScratchpadViewModel::isRecordingChanged, this, &DictationScratchpadView::refresh);
+    connect(viewModel_, &DictationScratchpadViewModel::isListeningChanged, this, &DictationScratchpadView::refresh);
     connect(viewModel_, &DictationScratchpadViewModel::statusMessageChanged, this, &DictationScratchpadView::refresh);
     connect(viewModel_, &DictationScratchpadViewModel::selectedLanguageChanged, this,
             &DictationScratchpadView::refreshLanguages);
@@ -265,7 +266,8 @@ void DictationScratchpadView::refresh() {
     const DictationScratchpadViewModel& model = *viewModel_;
     const bool dictation = model.mode() == Mode::dictation;
 
-    banner_->setVisible(dictation && model.isRecording());
+    // "Listening…" only once the microphone delivers: words spoken before then are not heard.
+    banner_->setVisible(dictation && model.isListening());
     bannerDivider_->setVisible(banner_->isVisibleTo(this));
     editor_->setEditable(!dictation || !model.isRecording());
 

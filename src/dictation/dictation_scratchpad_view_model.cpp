@@ -77,10 +77,10 @@ QString describe(const std::exception_ptr& error, const QString& onlineFeaturesD
 
 }  // namespace
 
+// The speech service is built when a language is set or a recording starts, not before: its
+// model loads as it is built, and the first presentation usually names its own language.
 DictationScratchpadViewModel::DictationScratchpadViewModel(Dependencies dependencies, QObject* parent)
-    : QObject(parent), dependencies_(std::move(dependencies)) {
-    replaceSpeechService(fallbackLocaleIdentifier);
-}
+    : QObject(parent), dependencies_(std::move(dependencies)) {}
 
 DictationScratchpadViewModel::~DictationScratchpadViewModel() {
     if (copyTask_) {
@@ -90,6 +90,7 @@ DictationScratchpadViewModel::~DictationScratchpadViewModel() {
     if (speechService_) {
         speechService_->onTranscriptionUpdate = nullptr;
         speechService_->onError = nullptr;
+        speechService_->onAudioStarted = nullptr;
         if (isRecording_) {
             speechService_->stopTranscribing();
         }
@@ -133,6 +134,9 @@ void DictationScratchpadViewModel::setCopyCountdown(int value) {
 void DictationScratchpadViewModel::setIsRecording(bool value) {
     publish(isRecording_, value, &DictationScratchpadViewModel::isRecordingChanged);
 }
+void DictationScratchpadViewModel::setIsListening(bool value) {
+    publish(isListening_, value, &DictationScratchpadViewModel::isListeningChanged);
+}
 void DictationScratchpadViewModel::setBusy(ServerAction action, bool value) {
     if (action == ServerAction::improve) {
         publish(isImproving_, value, &DictationScratchpadViewModel::isImprovingChanged);
@@ -156,25 +160,27 @@ void DictationScratchpadViewModel::replaceSpeechService(const QString& localeIde
         // released the microphone; nothing of the old service reaches this view model again.
         speechService_->onTranscriptionUpdate = nullptr;
         speechService_->onError = nullptr;
+        speechService_->onAudioStarted = nullptr;
     }
     speechService_ = dependencies_.makeSpeechService(localeIdentifier);
     speechLocaleIdentifier_ = localeIdentifier;
-    connectSpeechService(activeRun_);
-}
-
-void DictationScratchpadViewModel::connectSpeechService(std::uint64_t run) {
     if (!speechService_) {
         return;
     }
     const QPointer<DictationScratchpadViewModel> self(this);
-    speechService_->onTranscriptionUpdate = [self, run](const QString& transcription) {
-        if (self && run != 0 && run == self->activeRun_) {
+    speechService_->onTranscriptionUpdate = [self](const QString& transcription) {
+        if (self && self->acceptsSpeech_) {
             self->handleTranscriptionUpdate(transcription);
         }
     };
-    speechService_->onError = [self, run](const std::exception& error) {
-        if (self && run != 0 && run == self->activeRun_) {
+    speechService_->onError = [self](const std::exception& error) {
+        if (self && self->acceptsSpeech_) {
             self->handleSpeechError(speechErrorDescription(error));
+        }
+    };
+    speechService_->onAudioStarted = [self] {
+        if (self && self->acceptsSpeech_ && self->isRecording_) {
+            self->setIsListening(true);
         }
     };
 }
@@ -193,6 +199,7 @@ void DictationScratchpadViewModel::handleSpeechError(const QString& description)
 }
 
 void DictationScratchpadViewModel::endRecording() {
+    setIsListening(false);
     setIsRecording(false);
     if (speechService_) {
         speechService_->stopTranscribing();
@@ -201,7 +208,15 @@ void DictationScratchpadViewModel::endRecording() {
 
 void DictationScratchpadViewModel::updateLocale(AppLanguage language) {
     const QStringList identifiers = recognitionIdentifiers(language);
-    replaceSpeechService(identifiers.isEmpty() ? fallbackLocaleIdentifier : identifiers.first());
+    const QString localeIdentifier = identifiers.isEmpty() ? fallbackLocaleIdentifier : identifiers.first();
+    // Loading a model takes longer than a user waits for the microphone: a service whose model
+    // is loaded (or loading) for this locale is kept. One without a model is built anew, so that
+    // a model installed meanwhile is found.
+    if (speechService_ && speechLocaleIdentifier_ == localeIdentifier && speechService_->hasRecognizer() &&
+        speechService_->isRecognizerAvailable()) {
+        return;
+    }
+    replaceSpeechService(localeIdentifier);
 }
 
 void DictationScratchpadViewModel::changeLanguage(AppLanguage language) {
@@ -239,13 +254,15 @@ void DictationScratchpadViewModel::startDictation() {
     if (isRecording_) {
         return;
     }
+    if (!speechService_) {
+        replaceSpeechService(fallbackLocaleIdentifier);
+    }
     if (!speechService_ || !speechService_->hasRecognizer() || !speechService_->isRecognizerAvailable()) {
         setStatusMessage(QStringLiteral("❌ Speech recognition is not available."));
         return;
     }
     prefix_ = text_;
-    activeRun_ = ++runCounter_;
-    connectSpeechService(activeRun_);
+    acceptsSpeech_ = true;
     setIsRecording(true);
     setStatusMessage(std::nullopt);
     speechService_->startTranscribing();
@@ -276,7 +293,7 @@ void DictationScratchpadViewModel::reset(Mode mode, const QString& text) {
     }
     // Whatever the earlier presentation still has in flight (speech results, server answers)
     // belongs to it, not to this one.
-    activeRun_ = 0;
+    acceptsSpeech_ = false;
     ++presentation_;
     setMode(mode);
     setText(text);

@@ -60,6 +60,8 @@ public:
     bool showCopied() const { return showCopied_; }
     int copyCountdown() const { return copyCountdown_; }
     bool isRecording() const { return isRecording_; }
+    // Recording and the microphone's audio flows: what the recording banner shows.
+    bool isListening() const { return isListening_; }
     const std::optional<QString>& statusMessage() const { return statusMessage_; }
     AppLanguage selectedLanguage() const { return selectedLanguage_; }
     const std::vector<AppLanguage>& availableLanguages() const { return availableLanguages_; }
@@ -94,7 +96,7 @@ public:
     void createPrompt(TextPromptLanguage language);
     void copyToClipboard();
 
-    // The locale the current speech service was built for.
+    // The locale the current speech service was built for; empty before the first is needed.
     const QString& speechLocaleIdentifier() const { return speechLocaleIdentifier_; }
 
 Q_SIGNALS:
@@ -103,6 +105,7 @@ Q_SIGNALS:
     void showCopiedChanged(bool showCopied);
     void copyCountdownChanged(int copyCountdown);
     void isRecordingChanged(bool isRecording);
+    void isListeningChanged(bool isListening);
     void statusMessageChanged(const std::optional<QString>& statusMessage);
     void selectedLanguageChanged(AppLanguage language);
     void availableLanguagesChanged();
@@ -118,7 +121,6 @@ private:
     template <typename Value, typename Signal>
     void publish(Value& field, Value value, Signal changed);
     void replaceSpeechService(const QString& localeIdentifier);
-    void connectSpeechService(std::uint64_t run);
     void handleTranscriptionUpdate(const QString& transcription);
     void handleSpeechError(const QString& description);
     void endRecording();
@@ -126,6 +128,7 @@ private:
     void setShowCopied(bool value);
     void setCopyCountdown(int value);
     void setIsRecording(bool value);
+    void setIsListening(bool value);
     void setBusy(ServerAction action, bool value);
     void setActionError(ServerAction action, const std::optional<QString>& message);
     void startServerAction(ServerAction action, TextPromptLanguage promptLanguage);
@@ -146,6 +149,7 @@ private:
     bool showCopied_ = false;
     int copyCountdown_ = 0;
     bool isRecording_ = false;
+    bool isListening_ = false;
     std::optional<QString> statusMessage_;
     AppLanguage selectedLanguage_ = AppLanguage::english;
     std::vector<AppLanguage> availableLanguages_;
@@ -159,10 +163,9 @@ private:
     std::shared_ptr<CopyCountdown> copyTask_;
     QString prefix_;
 
-    // Speech results count only while they belong to the latest start: each start takes a new
-    // run number, a reset takes none (0). A stop keeps the run, so its last words still land.
-    std::uint64_t runCounter_ = 0;
-    std::uint64_t activeRun_ = 0;
+    // Speech results count from a start until the next presentation: a stop keeps them coming,
+    // so the last words still land. The service itself drops what an earlier run reports.
+    bool acceptsSpeech_ = false;
     // Server results count only for the presentation they were asked in.
     std::uint64_t presentation_ = 0;
 };

@@ -37,6 +37,19 @@ void postToMainThread(std::function<void()> work) {
     QMetaObject::invokeMethod(application, std::move(work), Qt::QueuedConnection);
 }
 
+// Which run a result or an error comes from. It reaches the main thread only while no later
+// start has been asked for and its run has not been cancelled: a stop followed at once by a start
+// must not hand the stopped run's last words to the new run.
+struct RunStamp {
+    std::uint64_t number = 0;
+    std::shared_ptr<const std::atomic<std::uint64_t>> latestStart;
+    std::shared_ptr<const std::atomic<bool>> cancelled;  // none for the errors of a start
+
+    bool deliverable() const {
+        return latestStart && latestStart->load() == number && !(cancelled && cancelled->load());
+    }
+};
+
 }  // namespace
 
 // One recognition run: the audio source with its capture thread, and the buffers it hands to
@@ -55,6 +68,7 @@ struct SpeechRecognitionRun {
 
     // Shared with the results posted to the main thread: once set, nothing more is delivered.
     std::shared_ptr<std::atomic<bool>> cancelled = std::make_shared<std::atomic<bool>>(false);
+    RunStamp stamp;  // set before the threads start
 
     void append(std::vector<std::int16_t> buffer) {
         {
@@ -101,6 +115,9 @@ struct SpeechRecognitionService::Private {
     int decoderSampleRate = 0;              // worker only, set once loaded
     std::atomic<bool> loadFailed{false};
     bool isRunning = false;                 // worker only
+    // The number of the run the latest start asked for: what carries another number is dropped.
+    std::shared_ptr<std::atomic<std::uint64_t>> latestStart = std::make_shared<std::atomic<std::uint64_t>>(0);
+    bool startAsked = false;                // main thread: a start asked for, no stop since
     std::shared_ptr<SpeechRecognitionRun> run;  // worker only: the current run
     // Last member: destroyed first, so no work runs while the rest goes away.
     SerialQueue queue;
@@ -110,10 +127,9 @@ namespace {
 
 using WeakService = std::weak_ptr<SpeechRecognitionService>;
 
-void postTranscription(const WeakService& weak, const std::shared_ptr<std::atomic<bool>>& cancelled,
-                       const QString& text) {
-    postToMainThread([weak, cancelled, text] {
-        if (cancelled->load()) {
+void postTranscription(const WeakService& weak, const RunStamp& stamp, const QString& text) {
+    postToMainThread([weak, stamp, text] {
+        if (!stamp.deliverable()) {
             return;
         }
         const auto service = weak.lock();
@@ -125,10 +141,9 @@ void postTranscription(const WeakService& weak, const std::shared_ptr<std::atomi
     });
 }
 
-void postErrorToMain(const WeakService& weak, const std::shared_ptr<std::atomic<bool>>& cancelled,
-                     std::exception_ptr error) {
-    postToMainThread([weak, cancelled, error] {
-        if (cancelled && cancelled->load()) {
+void postErrorToMain(const WeakService& weak, const RunStamp& stamp, std::exception_ptr error) {
+    postToMainThread([weak, stamp, error] {
+        if (!stamp.deliverable()) {
             return;
         }
         const auto service = weak.lock();
@@ -144,9 +159,23 @@ void postErrorToMain(const WeakService& weak, const std::shared_ptr<std::atomic<
     });
 }
 
-void postTaskError(const WeakService& weak, const std::shared_ptr<std::atomic<bool>>& cancelled, const QString& message) {
+void postTaskError(const WeakService& weak, const RunStamp& stamp, const QString& message) {
     AppLog::app().error(QStringLiteral("speech recognition failed: %1").arg(message));
-    postErrorToMain(weak, cancelled, std::make_exception_ptr(SpeechRecognitionTaskError(message)));
+    postErrorToMain(weak, stamp, std::make_exception_ptr(SpeechRecognitionTaskError(message)));
+}
+
+void postAudioStarted(const WeakService& weak, const RunStamp& stamp) {
+    postToMainThread([weak, stamp] {
+        if (!stamp.deliverable()) {
+            return;
+        }
+        const auto service = weak.lock();
+        if (!service || !service->onAudioStarted) {
+            return;
+        }
+        const auto callback = service->onAudioStarted;
+        callback();
+    });
 }
 
 // The decoding thread of a run: feeds every buffer to the decoder and posts the run's whole
@@ -155,6 +184,7 @@ void postTaskError(const WeakService& weak, const std::shared_ptr<std::atomic<bo
 // final text.
 void decodeRun(SpeechRecognitionRun& run, const std::shared_ptr<DecoderSlot>& slot, const WeakService& weak) {
     const auto cancelled = run.cancelled;
+    const RunStamp stamp = run.stamp;
     const std::lock_guard decoderLock(slot->mutex);
     SpeechDecoder& decoder = *slot->decoder;
     const auto endDecoding = [&run] {
@@ -165,7 +195,7 @@ void decodeRun(SpeechRecognitionRun& run, const std::shared_ptr<DecoderSlot>& sl
     QString error;
     if (!decoder.startUtterance(error)) {
         endDecoding();
-        postTaskError(weak, cancelled, QStringLiteral("The speech decoder could not start: %1").arg(error));
+        postTaskError(weak, stamp, QStringLiteral("The speech decoder could not start: %1").arg(error));
         return;
     }
     SpeechRunTranscript transcript;
@@ -175,14 +205,14 @@ void decodeRun(SpeechRecognitionRun& run, const std::shared_ptr<DecoderSlot>& sl
         const QString text = transcript.text();
         if (text != posted) {
             posted = text;
-            postTranscription(weak, cancelled, text);
+            postTranscription(weak, stamp, text);
         }
     };
     const auto fail = [&](const QString& message) {
         QString ignored;
         decoder.endUtterance(ignored);
         endDecoding();
-        postTaskError(weak, cancelled, message);
+        postTaskError(weak, stamp, message);
     };
     while (true) {
         std::vector<std::int16_t> buffer;
@@ -207,7 +237,7 @@ void decodeRun(SpeechRecognitionRun& run, const std::shared_ptr<DecoderSlot>& sl
         if (ended) {
             if (!decoder.endUtterance(error)) {
                 endDecoding();
-                postTaskError(weak, cancelled, QStringLiteral("The speech decoder failed: %1").arg(error));
+                postTaskError(weak, stamp, QStringLiteral("The speech decoder failed: %1").arg(error));
                 return;
             }
             transcript.finishUtterance(decoder.hypothesis());
@@ -229,7 +259,7 @@ void decodeRun(SpeechRecognitionRun& run, const std::shared_ptr<DecoderSlot>& sl
             transcript.finishUtterance(decoder.hypothesis());
             if (!decoder.startUtterance(error)) {
                 endDecoding();
-                postTaskError(weak, cancelled, QStringLiteral("The speech decoder could not start: %1").arg(error));
+                postTaskError(weak, stamp, QStringLiteral("The speech decoder could not start: %1").arg(error));
                 return;
             }
         }
@@ -243,17 +273,22 @@ void decodeRun(SpeechRecognitionRun& run, const std::shared_ptr<DecoderSlot>& sl
 void captureRun(SpeechRecognitionRun& run, const WeakService& weak) {
     std::vector<std::int16_t> buffer(SpeechRecognitionService::bufferFrames);
     QString error;
+    bool heard = false;
     while (!run.stopCapture.load()) {
         const AudioReadStatus status = run.source->read(buffer, error);
         if (run.stopCapture.load()) {
             break;
         }
         if (status == AudioReadStatus::ok) {
+            if (!heard) {
+                heard = true;
+                postAudioStarted(weak, run.stamp);
+            }
             run.append(buffer);
             continue;
         }
         if (status == AudioReadStatus::failed) {
-            postTaskError(weak, run.cancelled, QStringLiteral("Audio capture stopped: %1").arg(error));
+            postTaskError(weak, run.stamp, QStringLiteral("Audio capture stopped: %1").arg(error));
         }
         run.endAudio();
         break;
@@ -321,37 +356,46 @@ bool SpeechRecognitionService::isRecognizerAvailable() const {
 }
 
 void SpeechRecognitionService::startTranscribing() {
-    d_->queue.async([weak = weak_from_this()] {
+    // A start while one is asked for already is ignored by the worker (or retries one that
+    // failed): the run keeps its number.
+    if (!d_->startAsked) {
+        d_->startAsked = true;
+        d_->latestStart->fetch_add(1);
+    }
+    d_->queue.async([weak = weak_from_this(), number = d_->latestStart->load()] {
         if (const auto self = weak.lock()) {
-            self->runStartSequence();
+            self->runStartSequence(number);
         }
     });
 }
 
 void SpeechRecognitionService::stopTranscribing() {
+    d_->startAsked = false;
     // Held strongly: an owner that stops the service and lets it go at once must still get the
     // microphone and the decoder released.
     d_->queue.async([self = shared_from_this()] { self->runStopSequence(); });
 }
 
-void SpeechRecognitionService::postError(std::exception_ptr error) {
-    postErrorToMain(weak_from_this(), nullptr, std::move(error));
+void SpeechRecognitionService::postError(std::uint64_t runNumber, std::exception_ptr error) {
+    postErrorToMain(weak_from_this(), RunStamp{runNumber, d_->latestStart, nullptr}, std::move(error));
 }
 
-void SpeechRecognitionService::runStartSequence() {
+void SpeechRecognitionService::runStartSequence(std::uint64_t runNumber) {
     if (d_->isRunning) {
         return;
     }
     // A model is loaded once its sample rate is known.
     if (!isRecognizerAvailable() || d_->decoderSampleRate <= 0) {
-        postError(std::make_exception_ptr(SpeechRecognitionError::notAvailable()));
+        postError(runNumber, std::make_exception_ptr(SpeechRecognitionError::notAvailable()));
         return;
     }
 
     auto run = std::make_shared<SpeechRecognitionRun>();
+    run->stamp = RunStamp{runNumber, d_->latestStart, run->cancelled};
     run->source = d_->backends.makeAudioSource ? d_->backends.makeAudioSource() : nullptr;
     if (!run->source) {
-        postError(std::make_exception_ptr(SpeechRecognitionError::engineStartFailed(QStringLiteral("no audio input"))));
+        postError(runNumber,
+                  std::make_exception_ptr(SpeechRecognitionError::engineStartFailed(QStringLiteral("no audio input"))));
         return;
     }
     const WeakService weak = weak_from_this();
@@ -362,13 +406,13 @@ void SpeechRecognitionService::runStartSequence() {
     if (!(format.sampleRate > 0) || format.channelCount <= 0 || format.channelCount != 1 ||
         format.sampleRate != d_->decoderSampleRate) {
         releaseRun(std::move(run), true);
-        postError(std::make_exception_ptr(SpeechRecognitionError::invalidInputFormat()));
+        postError(runNumber, std::make_exception_ptr(SpeechRecognitionError::invalidInputFormat()));
         return;
     }
     if (const auto failure = run->source->start()) {
         AppLog::app().error(QStringLiteral("audio capture not started: %1").arg(*failure));
         releaseRun(std::move(run), true);
-        postError(std::make_exception_ptr(SpeechRecognitionError::engineStartFailed(*failure)));
+        postError(runNumber, std::make_exception_ptr(SpeechRecognitionError::engineStartFailed(*failure)));
         return;
     }
     run->captureThread = std::thread([run = run.get(), weak] { captureRun(*run, weak); });

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -25,10 +26,13 @@ struct SpeechRecognitionBackends {
     static SpeechRecognitionBackends system();
 };
 
-// Turns live audio into text for one fixed locale. Start and stop return at once; their work
-// runs in order on a worker thread of the service, capture and decoding on threads of their own.
-// The callbacks are set and run on the main thread. A run reports the whole text recognised
-// since it started, each time it changes.
+// Turns live audio into text for one fixed locale. Start and stop are called on the main thread
+// and return at once; their work runs in order on a worker thread of the service, capture and
+// decoding on threads of their own. The callbacks are set and run on the main thread. A run
+// reports the whole text recognised since it started, each time it changes.
+//
+// Every result and error belongs to the run it came from. A stopped run may still deliver its
+// last words, until the next start: from then on only what the new run reports arrives.
 //
 // Always held by std::shared_ptr (create()). Work posted to the main thread holds the service
 // weakly: once the last owner lets it go, pending callbacks are dropped. A stop keeps the service
@@ -53,6 +57,8 @@ public:
     std::function<void(const std::exception&)> onError;
     // Changes of the recognizer's availability.
     std::function<void(bool)> onAvailabilityChange;
+    // The current run's first audio has come in: the microphone delivers.
+    std::function<void()> onAudioStarted;
 
     void startTranscribing();
     void stopTranscribing();
@@ -67,10 +73,10 @@ private:
     struct Private;
     SpeechRecognitionService(const QString& localeIdentifier, SpeechRecognitionBackends backends);
 
-    void runStartSequence();
+    void runStartSequence(std::uint64_t runNumber);
     void runStopSequence();
     void releaseRun(std::shared_ptr<SpeechRecognitionRun> run, bool cancelNow);
-    void postError(std::exception_ptr error);
+    void postError(std::uint64_t runNumber, std::exception_ptr error);
 
     QString localeIdentifier_;
     bool hasRecognizer_ = false;

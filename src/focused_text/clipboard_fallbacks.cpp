@@ -14,6 +14,13 @@ QString makeMarker() {
     return ClipboardFallbacks::markerPrefix + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + "__";
 }
 
+// The user's clipboard did not come over in time: going on would leave it holding our marker
+// or text, or lose what its owner still had to hand over.
+void logUnsavedClipboard(const char* operation) {
+    AppLog::app().notice(
+        QStringLiteral("clipboard fallback skipped: the clipboard could not be saved operation=%1").arg(operation));
+}
+
 }  // namespace
 
 Qt::KeyboardModifiers ClipboardFallbacks::chordModifiers(const std::optional<FrontApplication>& frontApplication) {
@@ -118,6 +125,10 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::readTextViaClipboard(
     const AsyncMutex::Hold held = co_await queue_.lock();
     notify();
     const std::optional<ClipboardContents> saved = co_await clipboard_.readContents();
+    if (!saved) {
+        logUnsavedClipboard("copy_field");
+        co_return std::nullopt;
+    }
     const bool useCut = frontApplication && frontApplication->applicationIdentifier &&
                         applicationsUsingCutInsteadOfCopy().contains(*frontApplication->applicationIdentifier);
     const Qt::Key letter = useCut ? Qt::Key_X : Qt::Key_C;
@@ -163,6 +174,10 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::readSelectedTextViaClipb
         notify();
     }
     const std::optional<ClipboardContents> saved = co_await clipboard_.readContents();
+    if (!saved) {
+        logUnsavedClipboard("copy_selection");
+        co_return std::nullopt;
+    }
     const QString marker = makeMarker();
     clipboard_.clear();
     clipboard_.setText(marker);
@@ -180,7 +195,8 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::readSelectedTextViaClipb
 }
 
 QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replacingAllText,
-                                                    std::optional<FrontApplication> frontApplication) {
+                                                    std::optional<FrontApplication> frontApplication,
+                                                    PasteTargetCheck targetCheck) {
     const bool terminal = isTerminal(frontApplication);
     if (terminal && replacingAllText) {
         // A terminal cannot select its input: pasting would add to it instead of replacing it.
@@ -189,6 +205,17 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     AsyncMutex::Hold held = co_await queue_.lock();
     notify();
     std::optional<ClipboardContents> saved = co_await clipboard_.readContents();
+    if (!saved) {
+        logUnsavedClipboard("paste");
+        co_return false;
+    }
+    // The save may have waited on another program: only now is it known where keys would go.
+    if (targetCheck) {
+        const bool targetReady = co_await targetCheck();
+        if (!targetReady) {
+            co_return false;
+        }
+    }
     clipboard_.clear();
     clipboard_.setText(newText);
     const quint64 fetchesBefore = clipboard_.ownDataFetches();

@@ -25,8 +25,8 @@ namespace tavrolin {
 // keeps the queue until the target program has fetched the pasted text and the restore delay
 // has passed (at most `pasteHoldLimit`), and only then puts the user's clipboard back, so
 // overlapping runs can neither read each other's text nor paste the wrong one, and the user's
-// clipboard is never lost. When the user's clipboard could not be saved (its owner did not
-// hand it over in time), it is not put back: the clipboard is left as the operation left it.
+// clipboard is never lost. When the user's clipboard cannot be saved (its owner does not hand
+// it over in time), no operation goes on: the clipboard is left alone and no key is sent.
 //
 // Terminals get Control+Shift+C and Control+Shift+V; select-all and cut are never sent to them
 // (Control+C would interrupt the program running there).
@@ -65,12 +65,18 @@ public:
     // The current selection, copied; absent when nothing is selected.
     QCoro::Task<std::optional<QString>> readSelectedTextViaClipboard(
         bool notifyClipboardFallback, std::optional<FrontApplication> frontApplication = std::nullopt);
+    // Asked just before the keys of a paste are sent, once the clipboard is saved: whether the
+    // keystrokes would still reach the intended field. A "no" ends the paste untouched.
+    using PasteTargetCheck = std::function<QCoro::Task<bool>()>;
+
     // Puts `newText` into the focused field by pasting (after select-all when asked). The
     // clipboard comes back once the application has fetched the text and
-    // `clipboardRestoreDelay` has passed. Answers whether the keystrokes could be sent (never
-    // for a select-all in a terminal); whether the application took the paste cannot be known.
+    // `clipboardRestoreDelay` has passed. Answers whether the keystrokes were sent (never for a
+    // select-all in a terminal, an unsaved clipboard or a target that `targetCheck` refused);
+    // whether the application took the paste cannot be known.
     QCoro::Task<bool> pasteFallback(QString newText, bool replacingAllText,
-                                    std::optional<FrontApplication> frontApplication = std::nullopt);
+                                    std::optional<FrontApplication> frontApplication = std::nullopt,
+                                    PasteTargetCheck targetCheck = {});
 
     // Text that a whole-field read cut out of a field and that no replacement has put back.
     std::optional<QString> unreplacedCutText() const;

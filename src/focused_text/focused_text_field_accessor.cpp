@@ -5,6 +5,9 @@
 #include "focused_text/clipboard_selection_text.h"
 #include "language/focused_text_replacement_fallback.h"
 #include "platform/scheduler_sleep.h"
+#include "platform/selection_replacement_check.h"
+
+#include <QCoreApplication>
 
 #include <cmath>
 
@@ -115,10 +118,19 @@ QCoro::Task<bool> FocusedTextFieldAccessor::shouldProbeClipboardForStructuredSel
 QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::resolveFocusedElement(
     std::optional<FrontApplication> front) {
     const AccessibleElementHandle systemFocused = co_await askAccessibility(&Accessibility::systemFocusedElement);
+    const bool frontKnown = front && front->processId > 0;
     if (systemFocused) {
-        co_return systemFocused;
+        if (!frontKnown) {
+            co_return systemFocused;  // nothing to compare it with
+        }
+        // A program keeps its focused element when another one comes to the front: the last
+        // focus event may name a field behind the front window.
+        const std::optional<qint64> owner = co_await askAbout(systemFocused, &Accessibility::processIdOf);
+        if (owner == front->processId) {
+            co_return systemFocused;
+        }
     }
-    if (front) {
+    if (frontKnown) {
         const qint64 pid = front->processId;
         co_return co_await askAboutProcess(pid, &Accessibility::focusedElementOfApplication);
     }
@@ -126,12 +138,12 @@ QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::resolveFocusedEle
 }
 
 QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::resolveFocusedElementAsync(
-    std::optional<FrontApplication> front) {
+    std::optional<FrontApplication> front, bool pollForFocus) {
     const AccessibleElementHandle found = co_await resolveFocusedElement(front);
     if (found) {
         co_return found;
     }
-    if (!front) {
+    if (!front || front->processId <= 0 || !pollForFocus) {
         co_return AccessibleElementHandle{};
     }
     AccessibilityCalls& calls = platform_.accessibility;
@@ -150,6 +162,12 @@ QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::resolveFocusedEle
 }
 
 QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedField() {
+    co_return co_await readWholeField(true, std::make_shared<bool>(false));
+}
+
+QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(bool pollForFocus,
+                                                                              std::shared_ptr<bool> noElement) {
+    *noElement = false;
     co_await requireTrust();
     const std::optional<FrontApplication> front = platform_.frontApplications.frontApplication();
     if (ClipboardFallbacks::isTerminal(front)) {
@@ -157,8 +175,9 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedField
         // select and copy it interrupt or reach the program running there.
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
-    const AccessibleElementHandle element = co_await resolveFocusedElementAsync(front);
+    const AccessibleElementHandle element = co_await resolveFocusedElementAsync(front, pollForFocus);
     if (!element) {
+        *noElement = true;
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
     const std::optional<AccessibleRole> role = co_await askAbout(element, &Accessibility::role);
@@ -175,13 +194,13 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedField
     const std::optional<QRectF> frame = validScreenFrame(reportedFrame);
 
     if (!isEmpty(value) || !isEmpty(selected)) {
-        co_return FocusedTextFieldSnapshot{element, value.value_or(QString()), selected, range, frame};
+        co_return FocusedTextFieldSnapshot{element, value.value_or(QString()), selected, range, frame, front};
     }
     // Nothing readable through accessibility: the field may still hold text that only a copy
     // reaches (custom editors).
     const std::optional<QString> copied = co_await fallbacks_.readTextViaClipboard(front);
     if (copied && !copied->isEmpty()) {
-        co_return FocusedTextFieldSnapshot{element, *copied, *copied, TextRange{0, copied->size()}, frame};
+        co_return FocusedTextFieldSnapshot{element, *copied, *copied, TextRange{0, copied->size()}, frame, front};
     }
     if (!value && !selected) {
         throw CaptureWorkflowError(Case::noFocusedTextField);
@@ -199,7 +218,8 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedSelec
         if (!copied) {
             throw CaptureWorkflowError(Case::noFocusedTextField);
         }
-        co_return FocusedTextFieldSnapshot{nullptr, QString(), copied, TextRange{0, copied->size()}, std::nullopt};
+        co_return FocusedTextFieldSnapshot{nullptr, QString(), copied, TextRange{0, copied->size()}, std::nullopt,
+                                           front};
     }
     const std::optional<AccessibleRole> role = co_await askAbout(element, &Accessibility::role);
     if (role == AccessibleRole::secureTextField) {
@@ -213,6 +233,10 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedSelec
     if (isEmpty(selected) && range && !isEmpty(value) && isValidRange(*range, value->size(), 1)) {
         selected = value->mid(range->location, range->length);
     }
+    if (selected && isPlaceholderOnlySelection(*selected)) {
+        // A web document's stand-in for a selection that lies in its paragraphs.
+        selected = QString();
+    }
     const std::optional<QRectF> reportedFrame = co_await askAbout(element, &Accessibility::frame);
     const std::optional<QRectF> frame = validScreenFrame(reportedFrame);
     bool probeClipboard = true;
@@ -220,7 +244,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedSelec
         probeClipboard = co_await shouldProbeClipboardForStructuredSelection(front, element);
     }
     if (!probeClipboard) {
-        co_return FocusedTextFieldSnapshot{element, value.value_or(QString()), selected, range, frame};
+        co_return FocusedTextFieldSnapshot{element, value.value_or(QString()), selected, range, frame, front};
     }
     // Nothing selected as far as accessibility knows, or a browser that flattens paragraphs:
     // ask the clipboard too and keep the text with more of its structure.
@@ -231,7 +255,70 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedSelec
             selected = copied;
         }
     }
-    co_return FocusedTextFieldSnapshot{element, value.value_or(QString()), selected, range, frame};
+    co_return FocusedTextFieldSnapshot{element, value.value_or(QString()), selected, range, frame, front};
+}
+
+bool FocusedTextFieldAccessor::fieldHoldsText(const QString& fieldText, const QString& written) {
+    const auto normalized = [](const QString& text) {
+        QString result = withUnixLineEnds(text);
+        result.replace(QChar(0x00A0), QLatin1Char(' '));
+        while (result.endsWith(QLatin1Char('\n'))) {
+            result.chop(1);
+        }
+        return result;
+    };
+    return normalized(fieldText) == normalized(written);
+}
+
+QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::readPrimarySelection(
+    std::optional<FrontApplication> front) {
+    if (!platform_.primarySelection || !front) {
+        co_return std::nullopt;
+    }
+    const std::optional<PrimarySelectionRead> read = co_await platform_.primarySelection->readPrimarySelection();
+    co_return read ? currentSelectionText(*read, front) : std::nullopt;
+}
+
+QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::probeFocusedSelection() {
+    co_await requireTrust();
+    const std::optional<FrontApplication> front = platform_.frontApplications.frontApplication();
+    const AccessibleElementHandle element = co_await resolveFocusedElement(front);
+    if (!element) {
+        const std::optional<QString> primary = co_await readPrimarySelection(front);
+        if (!primary) {
+            co_return FocusedTextFieldSnapshot{nullptr, QString(), std::nullopt, std::nullopt, std::nullopt, front};
+        }
+        co_return FocusedTextFieldSnapshot{nullptr, QString(), primary, TextRange{0, primary->size()}, std::nullopt,
+                                           front};
+    }
+    const std::optional<AccessibleRole> role = co_await askAbout(element, &Accessibility::role);
+    if (role == AccessibleRole::secureTextField) {
+        throw CaptureWorkflowError(Case::noFocusedTextField);
+    }
+    const std::optional<QString> value = co_await askAbout(element, &Accessibility::value);
+    const std::optional<AccessibleTextRange> reportedRange = co_await askAbout(element, &Accessibility::selectedRange);
+    const std::optional<TextRange> range = validSelectedRange(reportedRange, value);
+    std::optional<QString> selected = co_await askAbout(element, &Accessibility::selectedText);
+    if (isEmpty(selected) && range && !isEmpty(value) && isValidRange(*range, value->size(), 1)) {
+        selected = value->mid(range->location, range->length);
+    }
+    const std::optional<QRectF> reportedFrame = co_await askAbout(element, &Accessibility::frame);
+    const std::optional<QRectF> frame = validScreenFrame(reportedFrame);
+    if (!isEmpty(selected) && !isPlaceholderOnlySelection(*selected)) {
+        co_return FocusedTextFieldSnapshot{element, value.value_or(QString()), selected, range, frame, front};
+    }
+    bool textElement = isTextRole(role);
+    if (!textElement) {
+        textElement = co_await askAbout(element, &Accessibility::isEditable);
+    }
+    if (!textElement) {
+        // A document or container: the selection may lie in its descendants, out of its sight.
+        const std::optional<QString> primary = co_await readPrimarySelection(front);
+        if (primary) {
+            co_return FocusedTextFieldSnapshot{element, value.value_or(QString()), primary, std::nullopt, frame, front};
+        }
+    }
+    co_return FocusedTextFieldSnapshot{element, value.value_or(QString()), std::nullopt, range, frame, front};
 }
 
 QCoro::Task<bool> FocusedTextFieldAccessor::writeValue(QString text, AccessibleElementHandle element) {
@@ -245,55 +332,148 @@ QCoro::Task<bool> FocusedTextFieldAccessor::writeValue(QString text, AccessibleE
     if (!set) {
         co_return false;
     }
-    const AccessibleTextRange caret{text.size(), 0};
+    // An accepted write is no proof: the field is read back (an unanswered read proves nothing
+    // either, and counts as not written).
+    const std::optional<QString> after = co_await askAbout(element, &Accessibility::value);
+    if (!after || !fieldHoldsText(*after, text)) {
+        AppLog::app().notice(QStringLiteral("focused field write not taken length=%1 read_back=%2")
+                                 .arg(text.size())
+                                 .arg(after ? QString::number(after->size()) : QStringLiteral("none")));
+        co_return false;
+    }
+    const AccessibleTextRange caret{after->size(), 0};
     const auto placeCaret = [element, caret](Accessibility& ax) { return ax.setSelectedRange(element, caret); };
     co_await ask(calls, placeCaret);
     co_return true;
 }
 
+QCoro::Task<bool> FocusedTextFieldAccessor::pasteReachesField(FocusedTextFieldSnapshot snapshot) {
+    if (platform_.ownWindowHasKeyboard && platform_.ownWindowHasKeyboard()) {
+        AppLog::app().notice(QStringLiteral("focused field paste withheld: one of our windows has the keyboard"));
+        co_return false;
+    }
+    const std::optional<FrontApplication> front = platform_.frontApplications.frontApplication();
+    const std::optional<FrontApplication>& source = snapshot.sourceWindow;
+    if (!front || !source || front->processId != source->processId || front->windowId != source->windowId) {
+        AppLog::app().notice(QStringLiteral("focused field paste withheld: the field's window is no longer in front"));
+        co_return false;
+    }
+    if (!snapshot.element) {
+        co_return true;
+    }
+    AccessibleElementHandle focused = co_await resolveFocusedElement(front);
+    if (!focused) {
+        const qint64 pid = front->processId;
+        focused = co_await askAboutProcess(pid, &Accessibility::focusedElementOfActiveWindow);
+    }
+    if (!focused) {
+        // Some programs (browsers) report their focus only now and then; the window is the
+        // one the text came from, and nothing says its focus moved.
+        AppLog::app().info(QStringLiteral("focused field paste: focus unknown, the field's window is in front"));
+        co_return true;
+    }
+    const AccessibleElementHandle element = snapshot.element;
+    const auto same = [focused, element](Accessibility& ax) { return ax.isSameElement(focused, element); };
+    bool stillFocused = co_await ask(platform_.accessibility, same);
+    if (!stillFocused) {
+        // Some programs (Firefox) replace a field's object after a write: an object that no
+        // longer answers, beside a focused one holding the text that was read, is that field.
+        const std::optional<QString> old = co_await askAbout(element, &Accessibility::value);
+        if (!old) {
+            const std::optional<QString> now = co_await askAbout(focused, &Accessibility::value);
+            stillFocused = now && fieldHoldsText(*now, snapshot.fullText);
+        }
+    }
+    if (!stillFocused) {
+        AppLog::app().notice(QStringLiteral("focused field paste withheld: the field no longer has the focus"));
+    }
+    co_return stillFocused;
+}
+
 QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, bool replacingAllText,
-                                                            std::optional<FrontApplication> front) {
-    const bool sent = co_await fallbacks_.pasteFallback(newText, replacingAllText, front);
+                                                            FocusedTextFieldSnapshot snapshot) {
+    const std::optional<FrontApplication> front = snapshot.sourceWindow;
+    ClipboardFallbacks::PasteTargetCheck targetCheck = [this, snapshot] { return pasteReachesField(snapshot); };
+    const bool sent = co_await fallbacks_.pasteFallback(newText, replacingAllText, front, std::move(targetCheck));
     if (!sent) {
         // Nothing reached the field: the text is handed back so it can be offered for copying.
-        AppLog::app().notice(QStringLiteral("focused field paste could not be sent length=%1").arg(newText.size()));
+        AppLog::app().notice(QStringLiteral("focused field paste not sent length=%1").arg(newText.size()));
         throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
     }
 }
 
 QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newText, FocusedTextFieldSnapshot snapshot) {
+    if (!snapshot.element && snapshot.readByKeyboard) {
+        // The copy left the text it read selected (the user's selection, or everything after
+        // select-all): the paste goes over it, in the window it was copied from.
+        co_await pasteOrGiveBack(newText, false, snapshot);
+        fallbacks_.forgetCutText();
+        co_return;
+    }
     if (!snapshot.element) {
         throw CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText);
     }
     const AccessibleElementHandle element = snapshot.element;
     const bool hasSelection = !isEmpty(snapshot.selectedText);
-    const std::optional<FrontApplication> front = platform_.frontApplications.frontApplication();
     AccessibilityCalls& calls = platform_.accessibility;
+    // Accessibility writes reach the field wherever its window is; keystrokes only go to what
+    // is in front, so they come last and only after checking where they would land.
+    bool placed = false;
     const bool chromium = co_await askAbout(element, &Accessibility::isChromiumControl);
     if (chromium) {
         // Accessibility writes into Chromium's text boxes do not reach the page reliably.
-        co_await pasteOrGiveBack(newText, !hasSelection, front);
     } else if (hasSelection) {
         const auto replaceSelection = [element, newText](Accessibility& ax) {
             return ax.setSelectedText(element, newText);
         };
-        const bool replaced = co_await ask(calls, replaceSelection);
-        if (!replaced) {
-            co_await pasteOrGiveBack(newText, false, front);
-        }
+        placed = co_await ask(calls, replaceSelection);
     } else {
-        const bool written = co_await writeValue(newText, element);
-        if (!written) {
-            co_await pasteOrGiveBack(newText, true, front);
-        }
+        placed = co_await writeValue(newText, element);
+    }
+    if (!placed) {
+        co_await pasteOrGiveBack(newText, !hasSelection, snapshot);
     }
     fallbacks_.forgetCutText();
 }
 
 QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::prepareFocusedFieldWithRetry(int retryCount,
                                                                                             double retryDelay) {
-    return readFocusedFieldWithRetry([this] { return readFocusedField(); }, retryCount, retryDelay,
-                                     platform_.scheduler);
+    // The first read waits for a lazily built tree; the retries only look again, so a window
+    // without accessible text ends the run in about 1.5 s rather than 1 s per read.
+    const auto noElement = std::make_shared<bool>(false);
+    const auto reads = std::make_shared<int>(0);
+    const auto read = [this, noElement, reads] { return readWholeField((*reads)++ == 0, noElement); };
+    bool keyboard = false;
+    try {
+        co_return co_await readFocusedFieldWithRetry(read, retryCount, retryDelay, platform_.scheduler);
+    } catch (const CaptureWorkflowError& error) {
+        if (error.errorCase() != Case::noFocusedTextField || !*noElement) {
+            throw;
+        }
+        keyboard = true;
+    }
+    if (keyboard) {
+        co_return co_await readFieldByKeyboard();
+    }
+    throw CaptureWorkflowError(Case::noFocusedTextField);
+}
+
+QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFieldByKeyboard() {
+    const std::optional<FrontApplication> front = platform_.frontApplications.frontApplication();
+    // Not into a terminal (the keys reach the program running there), not into our own windows.
+    if (!front || front->processId <= 0 || front->processId == QCoreApplication::applicationPid() ||
+        ClipboardFallbacks::isTerminal(front)) {
+        throw CaptureWorkflowError(Case::noFocusedTextField);
+    }
+    const std::optional<QString> copied = co_await fallbacks_.readTextViaClipboard(front);
+    if (!copied || copied->isEmpty()) {
+        throw CaptureWorkflowError(Case::noFocusedTextField);
+    }
+    AppLog::app().info(QStringLiteral("focused field read by keyboard length=%1").arg(copied->size()));
+    FocusedTextFieldSnapshot snapshot{nullptr, *copied, *copied, TextRange{0, copied->size()}, std::nullopt};
+    snapshot.readByKeyboard = true;
+    snapshot.sourceWindow = front;
+    co_return snapshot;
 }
 
 QCoro::Task<void> FocusedTextFieldAccessor::restoreCutTextIfUnreplaced() {

@@ -6,6 +6,7 @@
 #include "platform/clipboard.h"
 #include "platform/clock.h"
 #include "platform/front_application.h"
+#include "platform/primary_selection.h"
 #include "platform/synthetic_input.h"
 
 #include <QSet>
@@ -27,6 +28,11 @@ public:
         SyntheticInput& input;
         FrontApplicationProviding& frontApplications;
         Scheduler& scheduler;
+        // Whether one of our own windows or keyboard grabs has the keyboard now (synthetic
+        // keys would reach us, not the field). Unset: never.
+        std::function<bool()> ownWindowHasKeyboard = {};
+        // The X11 PRIMARY selection, for the Translate command's probe; none: not read.
+        PrimarySelectionReading* primarySelection = nullptr;
     };
 
     static constexpr std::chrono::milliseconds focusPollInterval{200};
@@ -48,6 +54,14 @@ public:
     QCoro::Task<FocusedTextFieldSnapshot> readFocusedField() override;
     QCoro::Task<FocusedTextFieldSnapshot> readFocusedSelection(bool notifyClipboardFallback) override;
     QCoro::Task<void> replaceFocusedFieldText(QString newText, FocusedTextFieldSnapshot snapshot) override;
+
+    // The Translate command's probe: the focused selection without any key or clipboard. A
+    // text element answers through accessibility alone (none selected means none, whatever
+    // PRIMARY still holds); where the tree cannot tell (no accessible focused element, or a
+    // document whose selection lies in its descendants) the PRIMARY selection is read when the
+    // front application holds it. No focus poll: the snapshot comes back at once, without an
+    // element when the front application shows no accessible focused element.
+    QCoro::Task<FocusedTextFieldSnapshot> probeFocusedSelection();
     QCoro::Task<FocusedTextFieldSnapshot> prepareFocusedFieldWithRetry(int retryCount, double retryDelay) override;
 
     // To be called at every end of a workflow run that did not replace the field's text: when
@@ -57,13 +71,28 @@ public:
     QCoro::Task<void> restoreCutTextIfUnreplaced();
 
     // Replaces the element's whole text through accessibility and puts the caret at its end.
-    // False when the value cannot be set.
+    // False when the value cannot be set, or when the field, read back, does not hold the text
+    // (some applications answer the write as done and change nothing).
     QCoro::Task<bool> writeValue(QString text, AccessibleElementHandle element);
+
+    // Whether a field holds a text written to it, as far as fields can tell: line ends and
+    // no-break spaces as the field stores them, a trailing line break added by rich-text
+    // fields, are not differences.
+    static bool fieldHoldsText(const QString& fieldText, const QString& written);
 
     ClipboardFallbacks& clipboardFallbacks() { return fallbacks_; }
 
 private:
-    QCoro::Task<AccessibleElementHandle> resolveFocusedElementAsync(std::optional<FrontApplication> front);
+    // readFocusedField(); `pollForFocus`: wait for a lazily built tree (one run polls once, not
+    // once per read). `noElement` is set when the front application showed no focused element.
+    QCoro::Task<FocusedTextFieldSnapshot> readWholeField(bool pollForFocus, std::shared_ptr<bool> noElement);
+    // The field of a front application that publishes no focused element, copied with
+    // keystrokes (never in a terminal or in this program's own windows).
+    QCoro::Task<FocusedTextFieldSnapshot> readFieldByKeyboard();
+    QCoro::Task<AccessibleElementHandle> resolveFocusedElementAsync(std::optional<FrontApplication> front,
+                                                                    bool pollForFocus = true);
+    // The focused element of the front application: the desktop's last focused element when
+    // it belongs to that application, else the application's own focus.
     QCoro::Task<AccessibleElementHandle> resolveFocusedElement(std::optional<FrontApplication> front);
     QCoro::Task<bool> shouldProbeClipboardForStructuredSelection(std::optional<FrontApplication> front,
                                                                  AccessibleElementHandle element);
@@ -71,6 +100,8 @@ private:
                                                        const std::optional<QString>& value);
     static std::optional<QRectF> validScreenFrame(const std::optional<QRectF>& frame);
     QCoro::Task<void> requireTrust();
+    // The front application's PRIMARY selection when it is current; absent otherwise.
+    QCoro::Task<std::optional<QString>> readPrimarySelection(std::optional<FrontApplication> front);
     // One accessibility query through the accessibility thread, "absent" when unanswered.
     template <typename Result>
     QCoro::Task<Result> askAccessibility(Result (Accessibility::*query)());
@@ -79,8 +110,13 @@ private:
     template <typename Result>
     QCoro::Task<Result> askAbout(AccessibleElementHandle element,
                                  Result (Accessibility::*query)(const AccessibleElementHandle&));
-    // The paste path of a replacement; a paste that cannot be sent leaves the text unplaced.
-    QCoro::Task<void> pasteOrGiveBack(QString newText, bool replacingAllText, std::optional<FrontApplication> front);
+    // The paste path of a replacement; a paste that cannot be sent, or that would not reach the
+    // snapshot's field, leaves the text unplaced.
+    QCoro::Task<void> pasteOrGiveBack(QString newText, bool replacingAllText, FocusedTextFieldSnapshot snapshot);
+    // Whether keystrokes sent now reach the field the snapshot was read from: none of our own
+    // windows has the keyboard, the window read from is still in front, and its focused element
+    // is still the snapshot's.
+    QCoro::Task<bool> pasteReachesField(FocusedTextFieldSnapshot snapshot);
 
     Platform platform_;
     ClipboardFallbacks fallbacks_;

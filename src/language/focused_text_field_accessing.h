@@ -3,6 +3,7 @@
 #include "core/text_units.h"
 #include "platform/accessibility.h"
 #include "platform/clock.h"
+#include "platform/front_application.h"
 
 #include <QCoroTask>
 #include <QRectF>
@@ -27,6 +28,13 @@ struct FocusedTextFieldSnapshot {
     // The field's screen rectangle (logical pixels, y downward); only when it is wider and
     // taller than one pixel.
     std::optional<QRectF> screenFrame;
+    // The window that was in front when the text was read (its application and window id);
+    // absent when none was. Keystrokes meant for the field may go only to this window.
+    std::optional<FrontApplication> sourceWindow;
+    // The text was copied out of the front application with keystrokes because it shows no
+    // accessible focused element (no element then): it is written back by pasting over what
+    // that copy left selected.
+    bool readByKeyboard = false;
 
     bool operator==(const FocusedTextFieldSnapshot&) const = default;
 };
@@ -49,7 +57,8 @@ public:
     // The current selection; the result may hold an absent or empty selection.
     virtual QCoro::Task<FocusedTextFieldSnapshot> readFocusedSelection(bool notifyClipboardFallback) = 0;
     // Puts `newText` over the selection when the snapshot had a non-empty one, else over the
-    // whole field. Throws failedToReplaceFocusedTextFieldText when the snapshot has no element.
+    // whole field. Throws failedToReplaceFocusedTextFieldText when the snapshot has no element
+    // and was not read by keyboard.
     virtual QCoro::Task<void> replaceFocusedFieldText(QString newText, FocusedTextFieldSnapshot snapshot) = 0;
     // readFocusedField(), read again after `retryDelay` seconds while no focused field is found,
     // at most 1 + max(retryCount, 0) reads in all.

@@ -187,6 +187,17 @@ LanguageSetupIllustration::LanguageSetupIllustration(std::shared_ptr<OnboardingV
     switches->addWidget(telemetry_);
     column->addWidget(box);
 
+    // Why the last choice was not saved, in red as the settings window says it.
+    saveMessage_ = label(QString(), 12, QFont::Medium, false, body);
+    saveMessage_->setObjectName(QStringLiteral("saveMessage"));
+    saveMessage_->setWordWrap(true);
+    {
+        QPalette red = saveMessage_->palette();
+        red.setColor(QPalette::WindowText, QColor(Qt::red));
+        saveMessage_->setPalette(red);
+    }
+    column->addWidget(saveMessage_);
+
     OnboardingViewModel* model = viewModel_.get();
     connect(native_, &LanguagePickerCard::picked, this, [this, model](AppLanguage language) {
         model->updateNativeLanguage(language);
@@ -223,7 +234,7 @@ LanguageSetupIllustration::LanguageSetupIllustration(std::shared_ptr<OnboardingV
 
     for (auto signal : {&OnboardingViewModel::nativeLanguageChanged, &OnboardingViewModel::companyLanguageChanged,
                         &OnboardingViewModel::onlineFeaturesEnabledChanged, &OnboardingViewModel::telemetryEnabledChanged,
-                        &OnboardingViewModel::selectionPopupEnabledChanged}) {
+                        &OnboardingViewModel::selectionPopupEnabledChanged, &OnboardingViewModel::saveErrorChanged}) {
         connect(model, signal, this, &LanguageSetupIllustration::refresh);
     }
     // Queued: the view model is still inside its own change when it signals, and usage
@@ -247,6 +258,8 @@ void LanguageSetupIllustration::refresh() {
     set(onlineFeatures_, model.onlineFeaturesEnabled());
     set(telemetry_, model.telemetryEnabled());
     telemetry_->setEnabled(model.onlineFeaturesEnabled());
+    saveMessage_->setText(model.saveError().value_or(QString()));
+    saveMessage_->setVisible(model.saveError().has_value());
 }
 
 void LanguageSetupIllustration::onlineFeaturesChanged() {

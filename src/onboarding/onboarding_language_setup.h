@@ -71,6 +71,8 @@ public:
     QCheckBox* selectionPopupCheckBox() const { return selectionPopup_; }
     QCheckBox* onlineFeaturesCheckBox() const { return onlineFeatures_; }
     QCheckBox* telemetryCheckBox() const { return telemetry_; }
+    // Shown while the view model holds a refused save's message.
+    QLabel* saveMessageLabel() const { return saveMessage_; }
 
     // After a pick: clears the card's notice and asks, off to the side, whether translating into
     // the language needs data installed. An answer that arrives after the card's language moved
@@ -90,6 +92,7 @@ private:
     QCheckBox* selectionPopup_ = nullptr;
     QCheckBox* onlineFeatures_ = nullptr;
     QCheckBox* telemetry_ = nullptr;
+    QLabel* saveMessage_ = nullptr;
     // The value usage statistics last followed: only real changes of online features move them.
     bool lastOnlineFeatures_ = true;
 };

@@ -29,6 +29,8 @@ struct OnboardingCallbacks {
     std::function<void()> onOpenDictationScratchpad;
     // Saves settings from the onboarding; absent means saved, a text is the message to show.
     std::function<std::optional<QString>(const AppSettings& settings)> onSaveSettings;
+    // The settings as they are now; the onboarding's choices are saved onto them.
+    std::function<AppSettings()> currentSettings;
     std::function<void()> onOpenAccessibilitySettings;
     std::function<void()> onOpenScreenRecordingSettings;
 };

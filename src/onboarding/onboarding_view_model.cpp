@@ -32,10 +32,12 @@ QCoro::Task<> runDemoHoldingViewModel(std::shared_ptr<OnboardingViewModel> viewM
 }  // namespace
 
 OnboardingViewModel::OnboardingViewModel(const AppSettings& settings, std::vector<OnboardingPage> pages,
-                                         SaveSettings onSaveSettings, std::shared_ptr<OnboardingDemoRunning> demoRunner)
+                                         SaveSettings onSaveSettings, std::shared_ptr<OnboardingDemoRunning> demoRunner,
+                                         CurrentSettings currentSettings)
     : pages_(std::move(pages)),
       settings_(settings.sanitized()),
       onSaveSettings_(std::move(onSaveSettings)),
+      currentSettings_(std::move(currentSettings)),
       demoRunner_(std::move(demoRunner)) {
     Q_ASSERT(demoRunner_);
     nativeLanguage_ = settings_.targetLanguage;
@@ -146,8 +148,14 @@ void OnboardingViewModel::updateOnlineFeaturesEnabled(bool enabled) {
     saveLanguageChoices();
 }
 
+AppSettings OnboardingViewModel::storedSettings() const {
+    return currentSettings_ ? currentSettings_().sanitized() : settings_;
+}
+
 void OnboardingViewModel::saveLanguageChoices() {
-    AppSettings copy = settings_;
+    // The choices go onto the settings as they are now: whatever the settings window or the
+    // scratchpad saved since this window opened stays.
+    AppSettings copy = storedSettings();
     copy.targetLanguage = nativeLanguage_;
     copy.messageTargetLanguage = companyLanguage_;
     copy.onlineFeaturesEnabled = onlineFeaturesEnabled_;
@@ -156,16 +164,22 @@ void OnboardingViewModel::saveLanguageChoices() {
 
     const std::optional<QString> failure = onSaveSettings_ ? onSaveSettings_(copy) : std::nullopt;
     if (failure) {
+        // The refused choice is not in effect: the controls go back to what is stored.
+        publishChoices(storedSettings());
         publish(saveError_, failure, &OnboardingViewModel::saveErrorChanged);
         return;
     }
     settings_ = copy.sanitized();
-    publish(onlineFeaturesEnabled_, settings_.onlineFeaturesEnabled, &OnboardingViewModel::onlineFeaturesEnabledChanged);
-    publish(telemetryEnabled_, settings_.telemetryEnabled, &OnboardingViewModel::telemetryEnabledChanged);
-    publish(nativeLanguage_, settings_.targetLanguage, &OnboardingViewModel::nativeLanguageChanged);
-    publish(companyLanguage_, settings_.messageTargetLanguage, &OnboardingViewModel::companyLanguageChanged);
-    publish(selectionPopupEnabled_, settings_.selectionPopupEnabled, &OnboardingViewModel::selectionPopupEnabledChanged);
+    publishChoices(settings_);
     publish(saveError_, std::optional<QString>(), &OnboardingViewModel::saveErrorChanged);
+}
+
+void OnboardingViewModel::publishChoices(const AppSettings& settings) {
+    publish(onlineFeaturesEnabled_, settings.onlineFeaturesEnabled, &OnboardingViewModel::onlineFeaturesEnabledChanged);
+    publish(telemetryEnabled_, settings.telemetryEnabled, &OnboardingViewModel::telemetryEnabledChanged);
+    publish(nativeLanguage_, settings.targetLanguage, &OnboardingViewModel::nativeLanguageChanged);
+    publish(companyLanguage_, settings.messageTargetLanguage, &OnboardingViewModel::companyLanguageChanged);
+    publish(selectionPopupEnabled_, settings.selectionPopupEnabled, &OnboardingViewModel::selectionPopupEnabledChanged);
 }
 
 void OnboardingViewModel::clearDemoResults() {

@@ -37,11 +37,14 @@ class OnboardingViewModel final : public QObject, public std::enable_shared_from
 public:
     // Answers none when the settings were saved, else the text to show.
     using SaveSettings = std::function<std::optional<QString>(const AppSettings&)>;
+    // The settings as the application holds them now.
+    using CurrentSettings = std::function<AppSettings()>;
 
     // `demoRunner` must not be null; `pages` is one of the page lists (an empty one makes every
-    // page a setup step). Nothing is saved.
+    // page a setup step). A save puts the choices onto `currentSettings()` (onto the settings
+    // last saved here when it is absent). Nothing is saved.
     OnboardingViewModel(const AppSettings& settings, std::vector<OnboardingPage> pages, SaveSettings onSaveSettings,
-                        std::shared_ptr<OnboardingDemoRunning> demoRunner);
+                        std::shared_ptr<OnboardingDemoRunning> demoRunner, CurrentSettings currentSettings = {});
     ~OnboardingViewModel() override;
 
     // ---- published state
@@ -101,8 +104,8 @@ public:
     // and rewrite drafts) and a Hebrew second language to English (the drafts stay), and clears
     // the results. Saves in both directions.
     void updateOnlineFeaturesEnabled(bool enabled);
-    // Saves the five choices; on success the saved (sanitised) values are published, on
-    // failure `saveError` tells why and the choices stay as the user left them.
+    // Saves the five choices onto the current settings; on success the saved (sanitised) values
+    // are published, on failure the stored ones, and `saveError` tells why.
     void saveLanguageChoices();
 
     // ---- shortcuts and demonstrations
@@ -162,6 +165,9 @@ private:
     template <typename T>
     void publish(T& field, T value, void (OnboardingViewModel::*changed)());
     void clearDemoResults();
+    AppSettings storedSettings() const;
+    // The five choices, in the order a save publishes them.
+    void publishChoices(const AppSettings& settings);
     void completeExercise();
     // Awaits the runner call of one practice: its answer goes into `result`, a failure only
     // into the hint.
@@ -191,6 +197,7 @@ private:
     std::vector<OnboardingPage> pages_;
     AppSettings settings_;
     SaveSettings onSaveSettings_;
+    CurrentSettings currentSettings_;
     std::shared_ptr<OnboardingDemoRunning> demoRunner_;
     // The demonstration started by handleHotKeyAction(), kept until the next one starts.
     std::optional<QCoro::Task<>> demoTask_;

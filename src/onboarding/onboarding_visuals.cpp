@@ -54,6 +54,8 @@ QFont font(const QWidget* widget, qreal pointSize, QFont::Weight weight) {
 
 QLabel* label(const QString& text, qreal pointSize, QFont::Weight weight, bool secondary, QWidget* parent) {
     auto* l = new QLabel(text, parent);
+    // Texts come from the server and the user too: never read as markup.
+    l->setTextFormat(Qt::PlainText);
     l->setFont(font(parent, pointSize, weight));
     if (secondary) {
         l->setForegroundRole(QPalette::PlaceholderText);

@@ -170,6 +170,7 @@ private:
 
 namespace onboarding_style {
 QFont font(const QWidget* widget, qreal pointSize, QFont::Weight weight = QFont::Normal);
+// A plain-text label (markup is shown as typed) in the system font.
 QLabel* label(const QString& text, qreal pointSize, QFont::Weight weight, bool secondary, QWidget* parent);
 // The palette's colours the pages draw with.
 QColor controlBackground(const QPalette& palette);

@@ -13,7 +13,7 @@ OnboardingWindowController::OnboardingWindowController(OnboardingRequest request
       viewModel_(std::make_shared<OnboardingViewModel>(
           request.settings,
           request.pages == OnboardingPageSet::firstRun ? OnboardingPage::shortList() : OnboardingPage::all(),
-          request.callbacks.onSaveSettings, services.demoRunner)),
+          request.callbacks.onSaveSettings, services.demoRunner, request.callbacks.currentSettings)),
       self_(std::make_shared<OnboardingWindowController*>(this)) {
     const std::weak_ptr<OnboardingWindowController*> weak = self_;
     // A demonstration may end after the window has gone: the view model then finds no window.

@@ -53,14 +53,18 @@ public:
     virtual bool isTrusted() = 0;
 
     // The element that last took the keyboard focus anywhere on the desktop, while it still
-    // has it; null otherwise.
+    // has it; null otherwise. It may belong to a program behind the front window (programs keep
+    // their focused element when another program comes to the front): check processIdOf().
     virtual AccessibleElementHandle systemFocusedElement() = 0;
+    // The process of the application that owns the element; absent when it cannot be told.
+    virtual std::optional<qint64> processIdOf(const AccessibleElementHandle& element) = 0;
     // The focused element inside the application with this process id; null when none.
     virtual AccessibleElementHandle focusedElementOfApplication(qint64 pid) = 0;
     // The focused element inside that application's active window; null when none.
     virtual AccessibleElementHandle focusedElementOfActiveWindow(qint64 pid) = 0;
-    // Asks an application that builds its accessibility tree lazily to build it now. The
-    // request is not undone afterwards.
+    // Asks an application that builds its accessibility tree lazily to build it now (and
+    // switches the desktop's accessibility switch on where it is off). The request is not
+    // undone afterwards.
     virtual void requestAccessibilityTree(qint64 pid) = 0;
 
     virtual std::optional<AccessibleRole> role(const AccessibleElementHandle& element) = 0;
@@ -81,11 +85,20 @@ public:
     // Whether the whole text can be replaced through setValue().
     virtual bool isValueSettable(const AccessibleElementHandle& element) = 0;
 
+    // Some applications answer a write as done without changing anything: setValue()'s answer
+    // says only that the call was accepted, so the caller reads the field back.
     virtual bool setValue(const AccessibleElementHandle& element, const QString& text) = 0;
-    // Replaces the current selection with `text` (the caret ends after it).
+    // Replaces the current selection with `text` (the caret ends after it). Answers true only
+    // when the field, read back, holds `text` where the selection was; otherwise whatever the
+    // write left in the selection's place is selected, for a paste to go over it.
     virtual bool setSelectedText(const AccessibleElementHandle& element, const QString& text) = 0;
     // Selects a range; a length of 0 places the caret.
     virtual bool setSelectedRange(const AccessibleElementHandle& element, AccessibleTextRange range) = 0;
+
+    // Whether two handles, possibly found apart, name the same object of the same application.
+    virtual bool isSameElement(const AccessibleElementHandle& a, const AccessibleElementHandle& b) {
+        return a && a == b;
+    }
 };
 
 }  // namespace tavrolin

@@ -14,6 +14,8 @@ struct FrontApplication {
     // The application identifier: the class part of the front window's WM_CLASS. Absent when the
     // window carries none.
     std::optional<QString> applicationIdentifier;
+    // The front window itself (its X11 id); 0 when unknown.
+    quint64 windowId = 0;
 
     bool operator==(const FrontApplication&) const = default;
 };

@@ -23,4 +23,8 @@ public:
 // event queue). Without an X11 display it grabs nothing.
 std::unique_ptr<KeyboardGrabbing> makeX11KeyboardGrab();
 
+// Whether a grab made through makeX11KeyboardGrab() holds the keyboard now: synthetic keys
+// would then reach our own window, not the application under it. Main thread only.
+bool anyOwnKeyboardGrabActive();
+
 }  // namespace tavrolin

@@ -38,6 +38,8 @@ public:
     // group's first, then those of the other groups in group order, without repeats. Empty
     // for an unknown key or when the keyboard cannot be read.
     virtual QList<quint32> unshiftedKeysyms(quint32 keycode) = 0;
+    // The same for the key's shifted level (the digits of French or Czech layouts live there).
+    virtual QList<quint32> shiftedKeysyms(quint32 keycode) = 0;
 };
 
 // The X11 implementation: its own connection to $DISPLAY, opened on first use and reopened

@@ -52,8 +52,10 @@ public:
                                                             const QStringList& languages) const = 0;
 };
 
-// The engine of this desktop (Tesseract). Engines are loaded on first use per thread and
-// language set and freed when their thread has been idle for a while.
+// The engine of this desktop (Tesseract): one for the whole process while anyone holds it, so
+// that every reader shares its threads and the language data loaded on them. Engines are loaded
+// on first use per thread and language set and freed when their thread has been idle for a
+// while.
 std::shared_ptr<TextRecognitionEngine> makeSystemTextRecognitionEngine();
 
 }  // namespace tavrolin

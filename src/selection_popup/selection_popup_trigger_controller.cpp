@@ -175,9 +175,25 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::probeSelection(std::ui
     if (alive.expired() || generation != selectionGeneration_ || !read.trusted) {
         co_return;
     }
-    if (!dependencies_.frontApplications.frontApplication() || !read.element || read.secure) {
+    const std::optional<FrontApplication> front = dependencies_.frontApplications.frontApplication();
+    if (!front || !read.element || read.secure) {
         floatingButton_.dismiss();
         co_return;
+    }
+    const bool nothingReported = !read.text || read.text->isEmpty() || isPlaceholderOnlySelection(*read.text);
+    if (!read.editable && nothingReported && dependencies_.primarySelection) {
+        // A document whose selection lies in its paragraphs (a browser page) reports none or a
+        // placeholder: the front application's current PRIMARY selection is that text.
+        const std::optional<PrimarySelectionRead> primary = co_await dependencies_.primarySelection->readPrimarySelection();
+        if (alive.expired() || generation != selectionGeneration_) {
+            co_return;
+        }
+        std::optional<QString> text = primary ? currentSelectionText(*primary, front) : std::nullopt;
+        if (text) {
+            // The buttons go by the pointer: the document's frame is the whole page.
+            co_await finishProbe(generation, AccessibleElementHandle{}, false, std::move(text));
+            co_return;
+        }
     }
     if ((read.text && !read.text->isEmpty()) || !isMultiClick) {
         co_await finishProbe(generation, read.element, read.editable, read.text);
@@ -272,10 +288,13 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::finishProbe(std::uint6
     const SelectionPopupMode mode{editable, translatable, editable && settings.onlineFeaturesEnabled};
 
     const std::weak_ptr<bool> alive = alive_;
-    const auto query = [element](Accessibility& accessibility) { return readAnchorRect(accessibility, element); };
-    const std::optional<QRectF> rect = co_await ask(dependencies_.accessibility, query, std::optional<QRectF>{});
-    if (alive.expired() || generation != selectionGeneration_) {
-        co_return;
+    std::optional<QRectF> rect;
+    if (element) {
+        const auto query = [element](Accessibility& accessibility) { return readAnchorRect(accessibility, element); };
+        rect = co_await ask(dependencies_.accessibility, query, std::optional<QRectF>{});
+        if (alive.expired() || generation != selectionGeneration_) {
+            co_return;
+        }
     }
     std::optional<QRectF> anchor;
     if (rect && dependencies_.panelFrame) {

@@ -5,6 +5,7 @@
 #include "platform/accessibility_calls.h"
 #include "platform/clock.h"
 #include "platform/global_mouse_monitoring.h"
+#include "platform/primary_selection.h"
 #include "selection_popup/selection_first_use_hint.h"
 #include "selection_popup/selection_floating_button_panel.h"
 #include "shell/selection_popup_seams.h"
@@ -58,6 +59,9 @@ public:
         std::function<std::optional<QRectF>(const QRectF&)> panelFrame;
         std::function<std::chrono::milliseconds()> doubleClickInterval;
         std::function<std::optional<AppLanguage>(const QString&, const std::set<AppLanguage>&)> detectLanguage;
+        // The PRIMARY selection, for selected page text that the focused document does not
+        // report itself; none: not read. Must outlive the controller.
+        PrimarySelectionReading* primarySelection = nullptr;
         // Anything kept alive for as long as the controller (the platform behind the references).
         std::shared_ptr<void> keepAlive;
     };

@@ -19,6 +19,15 @@ QString clockText(int minute) {
     return QString::asprintf("%02d:%02d", minute / 60, minute % 60);
 }
 
+// The pickers hold local wall time; the schedule's adapters hand out moments.
+QTime wallTime(const QDateTime& moment) { return moment.toLocalTime().time(); }
+
+// A picked time as a moment on the adapters' own local day: that day has no clock change in
+// practice, so every hour of it exists once and the setter reads back the hour picked.
+QDateTime pickedMoment(const AntiSleepSchedule& schedule, QTime time) {
+    return QDateTime(schedule.startDate().toLocalTime().date(), time);
+}
+
 }  // namespace
 
 QString AntiSleepSettingsView::scheduleDescription(int start, int end) {
@@ -107,12 +116,12 @@ AntiSleepSettingsView::AntiSleepSettingsView(const AntiSleepSchedule& schedule,
             [this](bool on) { write([on](AntiSleepSchedule& s) { s.preventDisplaySleep = on; }); });
     connect(activityRow_->toggle(), &QCheckBox::toggled, this,
             [this](bool on) { write([on](AntiSleepSchedule& s) { s.keepLocalActivityAwake = on; }); });
-    // Only the hour and minute count; the setters take them from a moment of today.
+    // Only the hour and minute count.
     connect(startPicker_, &QTimeEdit::timeChanged, this, [this](QTime time) {
-        write([time](AntiSleepSchedule& s) { s.setStartTime(QDateTime(QDate::currentDate(), time)); });
+        write([time](AntiSleepSchedule& s) { s.setStartTime(pickedMoment(s, time)); });
     });
     connect(endPicker_, &QTimeEdit::timeChanged, this, [this](QTime time) {
-        write([time](AntiSleepSchedule& s) { s.setEndTime(QDateTime(QDate::currentDate(), time)); });
+        write([time](AntiSleepSchedule& s) { s.setEndTime(pickedMoment(s, time)); });
     });
     setSchedule(schedule);
 }
@@ -133,8 +142,8 @@ void AntiSleepSettingsView::setSchedule(const AntiSleepSchedule& schedule) {
     enabledRow_->toggle()->setChecked(schedule.enabled);
     displayRow_->toggle()->setChecked(schedule.preventDisplaySleep);
     activityRow_->toggle()->setChecked(schedule.keepLocalActivityAwake);
-    startPicker_->setTime(schedule.startDate().time());
-    endPicker_->setTime(schedule.endDate().time());
+    startPicker_->setTime(wallTime(schedule.startDate()));
+    endPicker_->setTime(wallTime(schedule.endDate()));
     summary_->setText(scheduleDescription(schedule.startMinuteOfDay, schedule.endMinuteOfDay));
     options_->setVisible(schedule.enabled);
     batteryCard_->setVisible(schedule.enabled);

@@ -136,7 +136,10 @@ QSize ShortcutRecorderField::sizeHint() const { return {maximumWidth, fontMetric
 bool ShortcutRecorderField::event(QEvent* event) {
     // While recording every key is ours: no shortcut of the window or the application (Escape
     // closing the window, Return saving, the application's own keys) runs first.
-    if (event->type() == QEvent::ShortcutOverride && recording_) {
+    // Escape is the field's while it has the focus, recording or not: it never closes the
+    // window (and drops the unsaved edits) from under a focused field.
+    if (event->type() == QEvent::ShortcutOverride &&
+        (recording_ || (hasFocus() && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape))) {
         event->accept();
         return true;
     }
@@ -155,13 +158,9 @@ void ShortcutRecorderField::keyPressEvent(QKeyEvent* event) {
         return;
     }
     if (event->key() == Qt::Key_Escape) {
-        if (recording_) {
-            setRecording(false);
-            event->accept();
-            return;
-        }
-        // Idle: Escape belongs to the window (Cancel).
-        event->ignore();
+        // Ends recording and nothing else.
+        setRecording(false);
+        event->accept();
         return;
     }
     if (!recording_ && event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {

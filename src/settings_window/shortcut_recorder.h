@@ -43,7 +43,7 @@ private:
 // and recording goes on; losing the focus ends it. Keys are taken by their hardware key at the
 // unshifted level of the keyboard's groups, as the global grab sees them (Shift+1 is 1, the
 // T key under a Cyrillic layout is T); keypad keys are refused. While focused but idle, a
-// combination still replaces the shortcut.
+// combination still replaces the shortcut and Escape stays with the field (it does nothing).
 class ShortcutRecorderField final : public QWidget {
     Q_OBJECT
 public:

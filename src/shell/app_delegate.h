@@ -298,6 +298,9 @@ public:
 
     std::optional<TelemetryTrigger> pendingSharePromptTrigger;
     std::optional<OverlayTranslationContext> overlayTranslationContext;
+    // How many translated images presentOverlay has put on screen: tells whether a newer one
+    // came while an alert of an older overlay was open.
+    std::uint64_t overlaysPresented = 0;
     bool isMessageTranslationInProgress = false;
     bool isTextEditingInProgress = false;
     bool isTextWritingInProgress = false;

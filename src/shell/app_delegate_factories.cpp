@@ -184,11 +184,13 @@ AppDelegate::Factories AppDelegate::defaultFactories() {
             return nullptr;
         }
         const FocusedTextFieldAccessor::Platform& platform = accessor->platform();
-        return std::make_unique<DesktopSelectionPopupTriggerController>(
-            settings, std::move(preferred), *defaults,
+        DesktopSelectionPopupTriggerController::Dependencies dependencies =
             DesktopSelectionPopupTriggerController::systemDependencies(platform.accessibility,
-                                                                       platform.frontApplications, accessor),
-            std::move(onTranslate), std::move(onFlip), std::move(onEdit));
+                                                                       platform.frontApplications, accessor);
+        dependencies.primarySelection = platform.primarySelection;
+        return std::make_unique<DesktopSelectionPopupTriggerController>(
+            settings, std::move(preferred), *defaults, std::move(dependencies), std::move(onTranslate),
+            std::move(onFlip), std::move(onEdit));
     };
     f.makeScreenshotOverlayPresenter = [](std::shared_ptr<TranslationSetupSupport> setupSupport,
                                           std::function<void()> openTranslationSetup) {

@@ -264,10 +264,12 @@ bool busyForSelectionTranslation(const AppDelegate& d) {
 QCoro::Task<void> beginWhenTrusted(QPointer<AppDelegate> self, Context context, bool (*isBusy)(const AppDelegate&),
                                    std::function<void(AppDelegate&, Context)> begin) {
     bool trusted = false;
-    // Without an accessibility bus nothing of another application can be read.
+    // Without an accessibility bus nothing of another application can be read. A switch that
+    // stands off is switched on here: programs then publish their fields (Firefox and Qt at
+    // once, without a restart).
     if (AccessibilityPermission* permission = self->accessibilityPermission()) {
         try {
-            trusted = co_await permission->isTrusted();
+            trusted = co_await permission->requestIfNeeded() == AccessibilityPermissionStatus::trusted;
         } catch (...) {
             trusted = false;
         }
@@ -288,13 +290,29 @@ QCoro::Task<void> beginWhenTrusted(QPointer<AppDelegate> self, Context context, 
     begin(delegate, std::move(context));
 }
 
-// Sets the flag, shows the first loading card and starts the task.
+// The first loading card of a run whose flag is already set. A card that fails to show must
+// not leave the flag set with no task to clear it: the run goes on without a card (a task tries
+// once more when it knows the field's frame). Answers whether a card is up.
+bool presentFirstLoading(AppDelegate& delegate, const std::optional<QRectF>& frame, const LoadingText& text,
+                         TelemetryAction action) {
+    try {
+        return presentLoading(delegate, frame, text).has_value();
+    } catch (const std::exception& failure) {
+        AppLog::app().error(QStringLiteral("workflow loading card failed action=%1 message=%2")
+                                .arg(rawValue(action), QString::fromUtf8(failure.what())));
+    } catch (...) {
+        AppLog::app().error(QStringLiteral("workflow loading card failed action=%1").arg(rawValue(action)));
+    }
+    return false;
+}
+
+// Sets the flag, shows the first loading card and starts the task, which clears the flag at
+// its end.
 void launch(AppDelegate& delegate, FocusedTextRun run, const LoadingText& firstLoadingText) {
     delegate.*run.flag = true;
+    const bool shown = presentFirstLoading(delegate, std::nullopt, firstLoadingText, run.action);
     if (run.loadingShown) {
-        *run.loadingShown = presentLoading(delegate, std::nullopt, firstLoadingText).has_value();
-    } else {
-        presentLoading(delegate, std::nullopt, firstLoadingText);
+        *run.loadingShown = shown;
     }
     runFocusedTextTask(QPointer<AppDelegate>(&delegate), std::move(run));
 }
@@ -640,7 +658,7 @@ void AppDelegate::startSelectionTranslation(TelemetryTrigger trigger,
             }
         }
         auto loadingShown = std::make_shared<bool>(
-            presentLoading(d, startWindowFrame, selectionLoadingText(d, target)).has_value());
+            presentFirstLoading(d, startWindowFrame, selectionLoadingText(d, target), context.action));
         runSelectionTranslationTask(QPointer<AppDelegate>(&d),
                                     SelectionTranslationRun{trigger, std::move(context), target,
                                                             std::move(initialSnapshot), startWindowFrame,

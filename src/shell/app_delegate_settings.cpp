@@ -2,6 +2,7 @@
 #include "shell/app_delegate.h"
 
 #include "anti_sleep/anti_sleep_manager.h"
+#include "core/accessibility_permission.h"
 #include "core/app_log.h"
 #include "language/text_editing_service.h"
 #include "language/text_writing_service.h"
@@ -18,6 +19,24 @@
 #include "window_translation/screenshot_overlay_presenter.h"
 
 namespace tavrolin {
+
+namespace {
+
+// The accessibility alert's and the onboarding's "Open Settings": the accessibility switch is
+// turned on first; the desktop's own settings open only when it could not be.
+QCoro::Task<void> switchAccessibilityOnOrOpenSettings(QPointer<AppDelegate> self) {
+    AccessibilityPermissionStatus status = AccessibilityPermissionStatus::notTrusted;
+    try {
+        status = co_await self->accessibilityPermission()->requestIfNeeded();
+    } catch (...) {
+        status = AccessibilityPermissionStatus::notTrusted;
+    }
+    if (self && status != AccessibilityPermissionStatus::trusted) {
+        self->systemSettingsOpener().open(SystemSettingsPane::accessibility);
+    }
+}
+
+}  // namespace
 
 void AppDelegate::reportCommand(TelemetryAction action, TelemetryTrigger trigger) {
     TelemetryEventReporter& reporter = telemetryReporter();
@@ -61,9 +80,16 @@ AppAlerts& AppDelegate::alerts() {
         AppAlerts::Dependencies d;
         d.presenter = &alertPresenter();
         d.openPane = [self](SystemSettingsPane pane) {
-            if (self) {
-                self->systemSettingsOpener().open(pane);
+            if (!self) {
+                return;
             }
+            if (pane == SystemSettingsPane::accessibility && self->accessibilityPermission()) {
+                // The switch Tavrolin can turn on itself comes first; the desktop's settings
+                // only when that did not do it.
+                [[maybe_unused]] auto started = switchAccessibilityOnOrOpenSettings(self);
+                return;
+            }
+            self->systemSettingsOpener().open(pane);
         };
         d.reportCommand = [self](TelemetryAction action, TelemetryTrigger trigger) {
             if (self) {

@@ -155,6 +155,7 @@ bool AppDelegate::presentOverlay(const OverlayTranslationContext& context) {
         return false;
     }
     const QPointer<AppDelegate> self(this);
+    ++overlaysPresented;
     return overlay->presentImage(context.currentImage, context.windowBounds, context.ownerPID,
                                  context.translationState.displayName(),
                                  context.translationState.selectedLanguagePair,
@@ -256,8 +257,15 @@ QCoro::Task<void> AppDelegate::runRetranslation(TranslationLanguagePair pair, QU
         if (ScreenshotOverlayPresenter* overlay = screenshotOverlayPresenter()) {
             overlay->clear(true);
         }
+        const std::uint64_t presentedBefore = overlaysPresented;
         alerts().showAlert(captureFailedTitle, makeMessage(std::current_exception()));
-        if (self) {
+        // The alert runs an event loop of its own: a capture made meanwhile, or a card of
+        // another command still on screen, is newer than this overlay and stays.
+        if (!self) {
+            co_return;
+        }
+        ScreenshotOverlayPresenter* shown = screenshotOverlayPresenter();
+        if (!overlayTranslationContext && overlaysPresented == presentedBefore && !(shown && shown->hasOverlayPanel())) {
             overlayTranslationContext = fallback;
             presentOverlay(fallback);
         }

@@ -21,8 +21,9 @@ namespace {
 
 using Outcome = SmartTranslationSelectionProbeOutcome;
 
-// Up to three reads of the focused selection, 120 ms apart, while there is none yet: a
-// selection made just before the command may reach the accessibility tree a moment late.
+// Up to three reads of the focused selection, 120 ms apart, while a focused element shows none
+// yet: a selection made just before the command may reach the accessibility tree a moment late.
+// No key is pressed and the clipboard is not touched.
 QCoro::Task<SmartTranslationSelectionProbeResult> probeSelection(QPointer<AppDelegate> self) {
     bool trusted = false;
     if (AccessibilityPermission* permission = self->accessibilityPermission()) {
@@ -42,9 +43,14 @@ QCoro::Task<SmartTranslationSelectionProbeResult> probeSelection(QPointer<AppDel
             if (!accessor) {
                 throw std::logic_error("no focused-field accessor");
             }
-            FocusedTextFieldSnapshot snapshot = co_await accessor->readFocusedSelection(false);
+            FocusedTextFieldSnapshot snapshot = co_await accessor->probeFocusedSelection();
             if (snapshot.selectedText && !snapshot.selectedText->isEmpty()) {
                 co_return SmartTranslationSelectionProbeResult{std::move(snapshot), Outcome::found(attempts)};
+            }
+            if (!snapshot.element) {
+                // No accessible focused element: nothing will appear in the tree a moment later,
+                // and PRIMARY has answered; the window capture starts at once.
+                co_return SmartTranslationSelectionProbeResult{std::nullopt, Outcome::notFound(attempts)};
             }
         } catch (...) {
             error = std::current_exception();

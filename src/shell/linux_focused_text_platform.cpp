@@ -1,10 +1,14 @@
 #include "shell/linux_focused_text_platform.h"
 
 #include "core/app_log.h"
+#include "platform/global_mouse_monitoring.h"
+#include "platform/keyboard_grabbing.h"
 #include "platform/linux/accessibility_thread.h"
 #include "platform/linux/dbus_accessibility_bus_status.h"
 #include "platform/linux/qt_clipboard.h"
 #include "platform/linux/xtest_synthetic_input.h"
+
+#include <QGuiApplication>
 
 namespace tavrolin {
 
@@ -16,12 +20,23 @@ LinuxFocusedTextPlatform::LinuxFocusedTextPlatform()
       })),
       input_(std::make_unique<XTestSyntheticInput>()),
       frontApplications_(defaultFrontApplicationProvider()),
-      scheduler_(std::make_unique<QtScheduler>()) {}
+      scheduler_(std::make_unique<QtScheduler>()),
+      primarySelection_(makeX11PrimarySelectionReader(makeX11GlobalInputMonitoring())) {}
 
 LinuxFocusedTextPlatform::~LinuxFocusedTextPlatform() = default;
 
 FocusedTextFieldAccessor::Platform LinuxFocusedTextPlatform::platform() {
-    return {*accessibility_, *clipboard_, *input_, *frontApplications_, *scheduler_};
+    // Keys sent while one of our grabs holds the keyboard, or one of our windows is the active
+    // one, would land in our own window.
+    std::function<bool()> ownWindowHasKeyboard = [front = frontApplications_] {
+        if (anyOwnKeyboardGrabActive() || QGuiApplication::focusWindow() != nullptr) {
+            return true;
+        }
+        const std::optional<FrontApplication> app = front->frontApplication();
+        return app && app->processId == QCoreApplication::applicationPid();
+    };
+    return {*accessibility_, *clipboard_, *input_, *frontApplications_, *scheduler_, std::move(ownWindowHasKeyboard),
+            primarySelection_.get()};
 }
 
 AccessibilityBusStatus& LinuxFocusedTextPlatform::accessibilityBusStatus() { return *busStatus_; }

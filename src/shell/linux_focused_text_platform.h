@@ -15,7 +15,7 @@ class XTestSyntheticInput;
 // The desktop facilities the focused-text accessor works with on Linux: AT-SPI (through the
 // process's accessibility thread), the
 // accessibility bus switch, the CLIPBOARD selection (formats too large to keep are logged),
-// XTest input, the X11 front-application lookup and Qt timers. Create it on the main thread
+// XTest input, the X11 front-application lookup, the PRIMARY selection and Qt timers. Create it on the main thread
 // and keep it alive as long as the accessor built on it.
 class LinuxFocusedTextPlatform {
 public:
@@ -35,6 +35,7 @@ private:
     std::unique_ptr<XTestSyntheticInput> input_;
     std::shared_ptr<FrontApplicationProviding> frontApplications_;
     std::unique_ptr<QtScheduler> scheduler_;
+    std::shared_ptr<PrimarySelectionReading> primarySelection_;
 };
 
 }  // namespace tavrolin

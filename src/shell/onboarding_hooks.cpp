@@ -75,6 +75,7 @@ OnboardingCallbacks OnboardingHooks::makeCallbacks() {
             hooks.deps_.openScreenRecordingSettings();
         }
     });
+    callbacks.currentSettings = deps_.currentSettings;
     callbacks.onSaveSettings = [weak](const AppSettings& settings) -> std::optional<QString> {
         const auto self = weak.lock();
         if (!self || !*self || !(*self)->deps_.saveSettings) {

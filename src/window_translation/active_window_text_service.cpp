@@ -84,15 +84,22 @@ void ActiveWindowTextService::blankRegion(QImage& image, const QRectF& imageBoun
     }
     const double scaleX = image.width() / imageBounds.width();
     const double scaleY = image.height() / imageBounds.height();
-    QPainter painter(&image);
-    for (const QRect& rect : region) {
-        const QRectF pixels((rect.x() - imageBounds.x()) * scaleX, (rect.y() - imageBounds.y()) * scaleY,
-                            rect.width() * scaleX, rect.height() * scaleY);
-        const QRect covered = pixels.toAlignedRect().intersected(image.rect());
-        if (!covered.isEmpty()) {
-            painter.fillRect(covered, Qt::white);
+    // The rectangles below are in the image's own pixels: painted at ratio 1, or a painter on a
+    // scaled capture would multiply them by its ratio once more.
+    const qreal ratio = image.devicePixelRatio();
+    image.setDevicePixelRatio(1);
+    {
+        QPainter painter(&image);
+        for (const QRect& rect : region) {
+            const QRectF pixels((rect.x() - imageBounds.x()) * scaleX, (rect.y() - imageBounds.y()) * scaleY,
+                                rect.width() * scaleX, rect.height() * scaleY);
+            const QRect covered = pixels.toAlignedRect().intersected(image.rect());
+            if (!covered.isEmpty()) {
+                painter.fillRect(covered, Qt::white);
+            }
         }
     }
+    image.setDevicePixelRatio(ratio);
 }
 
 QRegion ActiveWindowTextService::visibleApplicationWindows() {

@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 
 #include <cmath>
 
@@ -184,8 +185,7 @@ void DesktopScreenshotOverlayPresenter::clear(bool notify) {
         dependencies_.keyboardGrab->release();
     }
     if (overlayPanel_) {
-        overlayPanel_->orderOut();
-        overlayPanel_.reset();
+        retirePanel(std::move(overlayPanel_));
     }
     appearDate_.reset();
     if (ownerPID_) {
@@ -195,6 +195,20 @@ void DesktopScreenshotOverlayPresenter::clear(bool notify) {
     if (notify && onDismiss_) {
         onDismiss_();
     }
+}
+
+void DesktopScreenshotOverlayPresenter::retirePanel(std::unique_ptr<OverlayPanelling> panel) {
+    panel->orderOut();
+    retiredPanels_.push_back(std::move(panel));
+    if (retiredPanels_.size() > 1) {
+        return;  // the deletion is already on its way
+    }
+    std::weak_ptr<DesktopScreenshotOverlayPresenter*> weak = self_;
+    QTimer::singleShot(0, [weak] {
+        if (auto self = weak.lock(); self && *self) {
+            (*self)->retiredPanels_.clear();
+        }
+    });
 }
 
 void DesktopScreenshotOverlayPresenter::activateCoveredApplication(qint32 pid) {

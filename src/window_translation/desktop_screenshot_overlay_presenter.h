@@ -99,6 +99,8 @@ private:
     void removeGlobalMouseMonitor();
     void installGlobalMouseMonitor();
     void activateCoveredApplication(qint32 pid);
+    // Hides the panel now and deletes it once control is back in the event loop.
+    void retirePanel(std::unique_ptr<OverlayPanelling> panel);
 
     std::function<void()> onDismiss_;
     double minimumDisplayDuration_ = 1.5;
@@ -109,6 +111,9 @@ private:
     // Deleted later: the picker closes from inside its own button handlers.
     QPointer<TranslationPickerPanel> translationPickerPanel_;
     std::unique_ptr<OverlayPanelling> overlayPanel_;
+    // Panels taken off screen and not deleted yet: a click or key on the overlay clears it from
+    // inside the panel's own event delivery, which must not find its window gone on return.
+    std::vector<std::unique_ptr<OverlayPanelling>> retiredPanels_;
     std::optional<TranslationLanguagePair> selectedLanguagePair_;
     std::function<void(TranslationLanguagePair)> onTranslationRequested_;
     // Set with the first image of an overlay, kept through its re-translations.

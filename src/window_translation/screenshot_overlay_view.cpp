@@ -34,6 +34,22 @@ QColor hudColor() { return QColor(38, 38, 42); }
 QColor labelColor() { return QColor(245, 245, 247); }
 QColor secondaryLabelColor() { return QColor(245, 245, 247, 140); }
 
+bool isModifierKey(int key) {
+    switch (key) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Meta:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_Hyper_L:
+    case Qt::Key_Hyper_R:
+    case Qt::Key_CapsLock: return true;
+    default: return false;
+    }
+}
+
 QPainterPath roundedRect(const QRectF& rect, double radius) {
     QPainterPath path;
     path.addRoundedRect(rect, radius, radius);
@@ -297,9 +313,18 @@ void ScreenshotOverlayView::dismissalCheck() {
 }
 
 void ScreenshotOverlayView::keyPressEvent(QKeyEvent* event) {
-    // Modifier keys arrive as key presses too, so a modifier change dismisses as well.
+    // Modifier keys arrive as key presses too, so pressing one dismisses as well.
     event->accept();
     dismissalCheck();
+}
+
+void ScreenshotOverlayView::keyReleaseEvent(QKeyEvent* event) {
+    // Letting go of a modifier changes the modifiers as much as pressing one does; other keys
+    // already dismissed on their press.
+    event->accept();
+    if (!event->isAutoRepeat() && isModifierKey(event->key())) {
+        dismissalCheck();
+    }
 }
 
 void ScreenshotOverlayView::mousePressEvent(QMouseEvent* event) {

@@ -105,22 +105,15 @@ Scores statisticalScores(const QString& text, const LanguageRecognizer& recogniz
     if (graphemeCount(trimmed) < 6) {
         return {};
     }
-    // The recognizer cannot be limited to our languages: keep the hypotheses that are ours and
-    // share the whole weight among them.
-    std::vector<std::pair<AppLanguage, double>> kept;
-    double total = 0;
+    // The recognizer cannot be limited to our languages: the hypotheses that are not ours add
+    // nothing. A probability counts as it stands; the recognizer lowers it for a text too short
+    // to be sure of, and that doubt must reach the scores.
+    Scores scores;
     for (const LanguageHypothesis& hypothesis : recognizer.hypotheses(trimmed)) {
         const auto language =
             AppLanguages::fromLanguageIdentifier(hypothesis.languageIdentifier, statisticalLanguages());
         if (language && hypothesis.probability > 0) {
-            kept.emplace_back(*language, hypothesis.probability);
-            total += hypothesis.probability;
-        }
-    }
-    Scores scores;
-    if (total > 0) {
-        for (const auto& [language, probability] : kept) {
-            scores[language] += probability / total;
+            scores[*language] += hypothesis.probability;
         }
     }
     return scores;

@@ -497,6 +497,32 @@ TEST_F(WindowTranslationProcessTest, AWindowPartlyOffScreenWhoseProgramExitsUnde
     EXPECT_EQ(process_.state(), QProcess::Running);
 }
 
+TEST_F(WindowTranslationProcessTest, AnyMouseButtonOnThePictureClosesItAndTavrolinRunsOn) {
+    ASSERT_NO_FATAL_FAILURE(startInSpanish());
+    PatternWindowProgram pattern;
+    ASSERT_NE(pattern.windowID, 0u);
+    pattern.reply(QStringLiteral("activated"), QStringLiteral("activate"));
+    ASSERT_TRUE(test::waitUntil([&] { return activeWindow() == pattern.windowID; }, 5s));
+    const QString done = QStringLiteral("event action=capture_and_translate_active_window trigger=hotkey");
+    int translations = 0;
+    for (const QString button : {QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1")}) {
+        xdotool({"key", "ctrl+shift+t"});
+        ++translations;
+        ASSERT_TRUE(test::waitUntil([&] { return countLogged(done) == translations; }, 60s))
+            << logLines().join('\n').toStdString();
+        ASSERT_EQ(overlayWindows().size(), 1u);
+        const QRect overlay = overlayWindows().front();
+        test::waitUntil([] { return false; }, 600ms);  // past the minimum display time
+
+        // The middle of the picture, well away from the badge.
+        xdotool({"mousemove", QString::number(overlay.center().x()), QString::number(overlay.center().y()), "click",
+                 button});
+        EXPECT_TRUE(test::waitUntil([&] { return overlayWindows().empty(); }, 3s)) << "button " << button.toStdString();
+        // A crash report takes its time to be written before the program ends.
+        ASSERT_FALSE(process_.waitForFinished(1500)) << "Tavrolin ended after button " << button.toStdString();
+    }
+}
+
 // ---- the overlay's language picker
 
 namespace {

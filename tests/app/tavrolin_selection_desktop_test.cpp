@@ -4,6 +4,7 @@
 // labels and its window's place on screen.
 #include "core/app_settings_store.h"
 #include "core/defaults_store.h"
+#include "platform/linux/x11_clipboard_reader.h"
 #include "support/accessible_texts.h"
 #include "app/x11_window_tools.h"
 #include "support/async.h"
@@ -15,8 +16,16 @@
 #include <QFile>
 #include <QProcess>
 #include <QRect>
+#include <QDir>
+#include <QUrl>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <algorithm>
 
 namespace tavrolin {
 namespace {
@@ -49,7 +58,7 @@ protected:
     }
 
     // Offline, so only this machine translates.
-    void writeSettings(AppLanguage native, AppLanguage second) {
+    void writeSettings(AppLanguage native, AppLanguage second, bool selectionButtons = false) {
         JsonFileDefaultsStore defaults(home_.defaultsFile());
         AppSettingsStore store(defaults);
         AppSettings settings = store.settings();
@@ -57,7 +66,7 @@ protected:
         settings.targetLanguage = native;
         settings.messageTargetLanguage = second;
         settings.telemetryEnabled = false;
-        settings.selectionPopupEnabled = false;
+        settings.selectionPopupEnabled = selectionButtons;
         settings.launchAtLoginEnabled = false;
         settings.overlayMinimumDisplayDuration = 1.5;
         ASSERT_FALSE(store.persist(settings).has_value());
@@ -67,6 +76,18 @@ protected:
     // Starts the program and the test application with `text` in its text box, selected from
     // `start` to `end` (all of it by default), focused and in front.
     void start(const QString& text, int start = 0, int end = -1) {
+        startProgram();
+        app_ = std::make_unique<test::TextFieldsApp>();
+        ASSERT_TRUE(app_->isReady());
+        ASSERT_TRUE(app_->setText("text", text));
+        ASSERT_TRUE(app_->focus("text"));
+        ASSERT_TRUE(app_->select("text", start, end < 0 ? int(text.size()) : end));
+        ASSERT_TRUE(test::waitUntil([&] {
+            return run("xdotool", {"getactivewindow", "getwindowpid"}) == QString::number(app_->pid());
+        })) << "test application not in front";
+    }
+
+    void startProgram() {
         process_.setProcessEnvironment(home_.environment(server_.url("/unused")));
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start(test::TavrolinProcessHome::executable(), {});
@@ -76,15 +97,6 @@ protected:
         ASSERT_TRUE(test::waitUntil([&] { return !programWindows().isEmpty(); }, 10s)) << "no tray icon";
         trayIcons_ = programWindows();
         pause(300ms);
-
-        app_ = std::make_unique<test::TextFieldsApp>();
-        ASSERT_TRUE(app_->isReady());
-        ASSERT_TRUE(app_->setText("text", text));
-        ASSERT_TRUE(app_->focus("text"));
-        ASSERT_TRUE(app_->select("text", start, end < 0 ? int(text.size()) : end));
-        ASSERT_TRUE(test::waitUntil([&] {
-            return run("xdotool", {"getactivewindow", "getwindowpid"}) == QString::number(app_->pid());
-        })) << "test application not in front";
     }
 
     static void pause(std::chrono::milliseconds duration) {
@@ -139,6 +151,193 @@ protected:
     test::LocalHttpServer server_;
     std::unique_ptr<test::TextFieldsApp> app_;
 };
+
+// Translate over a terminal running a job: nothing may reach the job, selected or not.
+class TavrolinTerminalDesktopTest : public TavrolinSelectionDesktopTest {
+protected:
+    void TearDown() override {
+        if (xterm_.state() != QProcess::NotRunning) {
+            xterm_.terminate();
+            xterm_.waitForFinished(3000);
+        }
+        TavrolinSelectionDesktopTest::TearDown();
+    }
+
+    // xterm in front showing "the house is big", running `sleep 60`.
+    void startTerminal() {
+        ASSERT_TRUE(dir_.isValid());
+        const QString pidFile = dir_.filePath("sleep.pid");
+        xterm_.start("xterm", {"-geometry", "60x10+40+40", "-e", "sh", "-c",
+                               "echo the house is big; echo $$ > '" + pidFile + "'; exec sleep 60"});
+        ASSERT_TRUE(xterm_.waitForStarted(5000));
+        ASSERT_TRUE(test::waitUntil([&] { return QFileInfo(pidFile).size() > 0; })) << "no job";
+        QFile file(pidFile);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        jobPid_ = QString::fromLatin1(file.readAll()).trimmed().toInt();
+        ASSERT_GT(jobPid_, 0);
+        ASSERT_TRUE(test::waitUntil([&] {
+            terminal_ = run("xdotool", {"getactivewindow"});
+            return run("xdotool", {"getactivewindow", "getwindowpid"}) == QString::number(xterm_.processId());
+        })) << "xterm not in front";
+        pause(300ms);
+    }
+    // True once xterm holds the word as its selection. A terminal that has just started may let
+    // its first clicks go before it has painted its text: the double click is repeated until
+    // the word is selected (what is tested comes after).
+    bool doubleClickHouse() {
+        X11ClipboardReader primary("PRIMARY");
+        std::optional<QString> held;
+        bool selected = false;
+        for (int attempt = 0; attempt < 3 && !selected; ++attempt) {
+            // The fixed font is 6 pixels wide: "house" takes columns 4 to 8 of the first line.
+            run("xdotool",
+                {"mousemove", "--window", terminal_, "38", "7", "click", "--repeat", "2", "--delay", "80", "1"});
+            selected = test::waitUntil([&] {
+                held = primary.readText(std::chrono::steady_clock::now() + 500ms);
+                return held == "house";
+            }, 2s);
+        }
+        if (!selected) {
+            ADD_FAILURE() << "PRIMARY holds '" << held.value_or("(nothing)").toStdString() << "'";
+        }
+        // Past the double-click time, so that the next click starts a new series.
+        pause(600ms);
+        return selected;
+    }
+    bool jobAlive() const { return jobPid_ > 0 && ::kill(jobPid_, 0) == 0; }
+
+    QTemporaryDir dir_;
+    QProcess xterm_;
+    pid_t jobPid_ = 0;
+    QString terminal_;
+};
+
+TEST_F(TavrolinTerminalDesktopTest, WithoutASelectionTheTerminalIsTranslatedAndItsJobRuns) {
+    writeSettings(AppLanguage::spanish, AppLanguage::english);
+    startProgram();
+    startTerminal();
+    // A word selected once and cleared by a click: xterm still owns it, yet it is no selection.
+    ASSERT_TRUE(doubleClickHouse());
+    run("xdotool", {"mousemove", "--window", terminal_, "200", "100", "click", "1"});
+    pause(200ms);
+    const QRect terminal = windowGeometry(terminal_);
+    pressTranslate();
+    ASSERT_TRUE(logged("event action=capture_and_translate_active_window")) << log().toStdString();
+    EXPECT_TRUE(log().contains("decision=selection_not_found detail=attempts=1")) << log().toStdString();
+    const QStringList shown = shownWindows();
+    ASSERT_EQ(shown.size(), 1);
+    const QRect overlay = windowGeometry(shown.first());
+    EXPECT_TRUE(overlay.contains(terminal)) << "the overlay " << overlay.x() << "," << overlay.y() << " "
+                                            << overlay.width() << "x" << overlay.height() << " covers the terminal "
+                                            << terminal.x() << "," << terminal.y() << " " << terminal.width() << "x"
+                                            << terminal.height();
+    EXPECT_TRUE(jobAlive()) << "the job in the terminal was interrupted";
+    EXPECT_EQ(xterm_.state(), QProcess::Running);
+}
+
+TEST_F(TavrolinTerminalDesktopTest, AWordSelectedInTheTerminalIsTranslatedAndItsJobRuns) {
+    writeSettings(AppLanguage::spanish, AppLanguage::english);
+    startProgram();
+    startTerminal();
+    ASSERT_TRUE(doubleClickHouse()) << "xterm did not select the word";
+    pressTranslate();
+    ASSERT_TRUE(popupShown()) << log().toStdString();
+    EXPECT_TRUE(log().contains("decision=selection_found detail=attempts=1")) << log().toStdString();
+    QStringList texts;
+    EXPECT_TRUE(test::waitUntil([&] {
+        texts = test::accessibleTexts(pid_);
+        return texts.contains(QStringLiteral("casa"), Qt::CaseInsensitive);
+    }, 10s)) << texts.join('|').toStdString();
+    EXPECT_TRUE(texts.contains(QStringLiteral("house")));
+    EXPECT_TRUE(jobAlive()) << "the job in the terminal was interrupted";
+    EXPECT_EQ(xterm_.state(), QProcess::Running);
+}
+
+// Text selected on a web page (not in a field), in each browser: the page's document reports
+// no selection of its own; the browser's PRIMARY selection holds it.
+class TavrolinBrowserDesktopTest : public TavrolinSelectionDesktopTest,
+                                   public ::testing::WithParamInterface<const char*> {
+protected:
+    void TearDown() override {
+        if (browser_.state() != QProcess::NotRunning) {
+            browser_.terminate();
+            if (!browser_.waitForFinished(5000)) {
+                browser_.kill();
+                browser_.waitForFinished(3000);
+            }
+        }
+        TavrolinSelectionDesktopTest::TearDown();
+    }
+
+    // The browser in front with a page of one sentence repeated in large paragraphs.
+    void startBrowser() {
+        ASSERT_TRUE(dir_.isValid());
+        QFile page(dir_.filePath("page.html"));
+        ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+        page.write("<html><head><title>Tavrolin page</title></head><body style=\"font-size:32px\">");
+        for (int i = 0; i < 30; ++i) {
+            page.write("<p>We are going to the park with the children.</p>");
+        }
+        page.write("</body></html>");
+        page.close();
+        const QString url = QUrl::fromLocalFile(page.fileName()).toString();
+        const QString profile = dir_.filePath("profile");
+        QDir().mkpath(profile);
+        if (QString::fromLatin1(GetParam()) == "firefox-esr") {
+            QFile prefs(profile + "/user.js");
+            ASSERT_TRUE(prefs.open(QIODevice::WriteOnly));
+            prefs.write("user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
+                        "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
+                        "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n");
+            prefs.close();
+            browser_.start("firefox-esr", {"--no-remote", "--profile", profile, "-new-instance", url});
+        } else {
+            // Chromium publishes its page's accessible tree only when asked at start.
+            browser_.start("chromium", {"--no-first-run", "--no-sandbox", "--user-data-dir=" + profile,
+                                        "--force-renderer-accessibility", "--window-size=1000,700", url});
+        }
+        ASSERT_TRUE(browser_.waitForStarted(5000));
+        ASSERT_TRUE(test::waitUntil([&] {
+            return run("xdotool", {"getactivewindow", "getwindowname"}).contains("Tavrolin page");
+        }, 60s)) << GetParam() << " did not show the page";
+        window_ = run("xdotool", {"getactivewindow"});
+        pause(1500ms);
+    }
+    // A triple click in the middle of the window: one paragraph selected.
+    void selectParagraph() {
+        const QRect window = windowGeometry(window_);
+        run("xdotool", {"mousemove", QString::number(window.center().x()), QString::number(window.center().y() + 40),
+                        "click", "--repeat", "3", "--delay", "80", "1"});
+    }
+
+    QTemporaryDir dir_;
+    QProcess browser_;
+    QString window_;
+};
+
+TEST_P(TavrolinBrowserDesktopTest, SelectedPageTextOffersTheButtonsAndTranslateTranslatesIt) {
+    writeSettings(AppLanguage::spanish, AppLanguage::english, true);
+    startProgram();
+    startBrowser();
+    selectParagraph();
+    // The floating buttons: translate, for English text on a Spanish speaker's page.
+    ASSERT_TRUE(test::waitUntil([&] { return test::accessibleTexts(pid_).contains("Translate"); }, 10s))
+        << log().toStdString();
+
+    pressTranslate();
+    ASSERT_TRUE(logged("decision=selection_found")) << log().toStdString();
+    EXPECT_TRUE(log().contains("decision=selection_found detail=attempts=1")) << log().toStdString();
+    QStringList texts;
+    EXPECT_TRUE(test::waitUntil([&] {
+        texts = test::accessibleTexts(pid_);
+        return std::any_of(texts.begin(), texts.end(), [](const QString& t) { return t.contains("parque"); });
+    }, 20s)) << texts.join('|').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Browsers, TavrolinBrowserDesktopTest, ::testing::Values("firefox-esr", "chromium"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param) == "chromium" ? "Chromium" : "Firefox";
+                         });
 
 TEST_F(TavrolinSelectionDesktopTest, ASelectionIsTranslatedIntoAPopupOverItsWindowAndAKeyClosesIt) {
     writeSettings(AppLanguage::spanish, AppLanguage::english);

@@ -331,6 +331,44 @@ TEST_F(TavrolinWorkflowsDesktopTest, ACommandWhileAnotherRunsIsIgnoredAndTheFirs
     EXPECT_EQ(requests().size(), 1) << "the refused command asked nothing";
 }
 
+TEST_F(TavrolinWorkflowsDesktopTest, SwitchingProgramsWhileTheServerThinksLeavesTheOtherProgramAlone) {
+    writeSettings(true);
+    serverDelay_ = 1500ms;
+    start("line", QStringLiteral("meeting moved"));
+    test::TextFieldsApp other(QStringLiteral("tavrolin_test_gtk_text_fields"));
+    ASSERT_TRUE(other.isReady());
+    const QString note = QStringLiteral("a note of the other program");
+    ASSERT_TRUE(other.setText("line", note));
+    const auto inFront = [&](qint64 pid) {
+        return test::waitUntil([&] { return run("xdotool", {"getactivewindow", "getwindowpid"}) == QString::number(pid); });
+    };
+    // Rewrite in `field`; the user goes on in the other program before the answer is back.
+    const auto rewriteAndSwitch = [&](const QString& field, qsizetype runs) {
+        ASSERT_TRUE(app_->focus(field));
+        ASSERT_TRUE(inFront(app_->pid()));
+        const qsizetype asked = requests().size();
+        press("r");
+        ASSERT_TRUE(test::waitUntil([&] { return requests().size() > asked; }, 10s)) << log().toStdString();
+        ASSERT_TRUE(other.focus("line"));
+        ASSERT_TRUE(inFront(other.pid())) << "the other program did not come to the front";
+        ASSERT_TRUE(test::waitUntil([&] { return events("write_text").size() == runs; }, 20s)) << log().toStdString();
+        pause(500ms);  // a paste would have been fetched by now
+        EXPECT_EQ(other.text("line"), note) << field.toStdString();
+    };
+
+    // A field that takes text through accessibility gets the answer without the keyboard.
+    rewriteAndSwitch("line", 1);
+    EXPECT_EQ(fieldText(), "Dear team, see you Thursday.") << log().toStdString();
+    EXPECT_TRUE(events("write_text").last().contains("success=true")) << events("write_text").last().toStdString();
+
+    // A field that only a paste reaches: the answer goes to the copy window instead.
+    ASSERT_TRUE(app_->setText("pad", QStringLiteral("lunch on friday")));
+    rewriteAndSwitch("pad", 2);
+    EXPECT_EQ(fieldText("pad"), "lunch on friday");
+    EXPECT_TRUE(events("write_text").last().contains("error=failed_to_replace_focused_text_field_text"))
+        << events("write_text").last().toStdString();
+}
+
 TEST_F(TavrolinWorkflowsDesktopTest, ACommandFromTheTrayMenuRunsOnTheFocusedField) {
     writeSettings(false);
     start("line", english);

@@ -104,6 +104,14 @@ TEST(HotKeyKey, RecorderTakesTheUnshiftedLatinKey) {
     EXPECT_EQ(hotKeyKeyForKeyPress({200, 0x066, 0}, &keyboard), HotKeyKey::f);
     EXPECT_EQ(hotKeyKeyForKeyPress({0, 0, Qt::Key_F3}, nullptr), HotKeyKey::f3);
     EXPECT_FALSE(hotKeyKeyForKeyPress({0, 0x021, Qt::Key_Exclam}, nullptr));
+
+    // French top row: the digit is on the shifted level, and only a digit is taken from there.
+    keyboard.setKey(11, {0x0e9 /*eacute*/}, {0x032 /*2*/});
+    keyboard.setKey(59, {0x02c /*comma*/}, {0x03f /*question*/});
+    keyboard.setKey(60, {0x03b /*semicolon*/}, {0x04b /*K*/});
+    EXPECT_EQ(hotKeyKeyForKeyPress({11, 0x0e9, Qt::Key_Eacute}, &keyboard), HotKeyKey::digit2);
+    EXPECT_FALSE(hotKeyKeyForKeyPress({59, 0x02c, Qt::Key_Comma}, &keyboard));
+    EXPECT_FALSE(hotKeyKeyForKeyPress({60, 0x03b, Qt::Key_Semicolon}, &keyboard));
 }
 
 TEST(HotKeyShortcut, DisplayTextsUseTheDesktopsModifierOrder) {

@@ -181,9 +181,9 @@ TEST_F(DictationScratchpadViewModelTest, StartFailuresOfTheRealServiceShowInTheS
 }
 
 TEST_F(DictationScratchpadViewModelTest, LocalesComeFromTheLanguageAndALanguageWithoutAModelCannotStart) {
-    EXPECT_EQ(speech_.locales(), QStringList{"en-US"});
+    EXPECT_TRUE(speech_.locales().isEmpty()) << "no model is loaded before a language needs it";
     model_->updateLocale(AppLanguage::automatic);
-    EXPECT_EQ(speech_.locales().last(), "en-US");
+    EXPECT_EQ(speech_.locales(), QStringList{"en-US"});
     model_->updateLocale(AppLanguage::german);
     EXPECT_EQ(speech_.locales().last(), "de-DE");
 

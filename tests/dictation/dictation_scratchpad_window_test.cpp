@@ -147,11 +147,46 @@ TEST_F(DictationScratchpadWindowTest, ADictationPresentationShowsTheWindowRecord
     EXPECT_EQ(store_.settings().dictationLanguage, AppLanguage::english);
     child<QPushButton>("recordButton")->click();
     EXPECT_TRUE(model().isRecording());
-    EXPECT_TRUE(shown("recordingBanner"));
+    EXPECT_TRUE(test::waitUntil([&] { return shown("recordingBanner"); }));
     EXPECT_EQ(child<QPushButton>("recordButton")->text(), "Stop Dictation");
     EXPECT_FALSE(languages->isEnabled());
     EXPECT_FALSE(editor()->isEditable());
     EXPECT_FALSE(shown("statusLine"));
+}
+
+TEST_F(DictationScratchpadWindowTest, ReopeningKeepsTheLoadedModelAndTheBannerWaitsForTheMicrophone) {
+    speech_.models->locales.insert(QStringLiteral("de-DE"));  // before any recognizer exists
+    // A microphone that opens but has not delivered yet: recording, not yet listening.
+    audio_->withholdAudio = true;
+    controller_->present(AppLanguage::english, AppLanguages::targetCases());
+    ASSERT_TRUE(model().isRecording());
+    ASSERT_TRUE(test::waitUntil([&] { return audio_->openSources == 1; }));
+    test::waitUntil([] { return false; }, 100ms);
+    EXPECT_FALSE(shown("recordingBanner")) << "nothing is heard before the audio flows";
+    EXPECT_EQ(child<QPushButton>("recordButton")->text(), "Stop Dictation");
+    audio_->withholdAudio = false;
+    EXPECT_TRUE(test::waitUntil([&] { return shown("recordingBanner"); }));
+
+    // Every later opening in the same language records with the model already loaded.
+    for (int opening = 0; opening < 2; ++opening) {
+        controller_->window()->close();
+        EXPECT_FALSE(shown("recordingBanner"));
+        controller_->present(AppLanguage::english, AppLanguages::targetCases());
+        EXPECT_TRUE(test::waitUntil([&] { return shown("recordingBanner"); }));
+    }
+    EXPECT_EQ(speech_.models->loads.load(), 1);
+    EXPECT_EQ(*speech_.madeLocales, QStringList{"en-US"});
+
+    // A language change loads the new language's model once, and going back loads one more.
+    controller_->window()->close();
+    controller_->present(AppLanguage::german, AppLanguages::targetCases());
+    EXPECT_TRUE(test::waitUntil([&] { return shown("recordingBanner"); }));
+    EXPECT_EQ(*speech_.madeLocales, (QStringList{"en-US", "de-DE"}));
+    controller_->window()->close();
+    controller_->present(AppLanguage::english, AppLanguages::targetCases());
+    EXPECT_TRUE(test::waitUntil([&] { return shown("recordingBanner"); }));
+    EXPECT_EQ(*speech_.madeLocales, (QStringList{"en-US", "de-DE", "en-US"}));
+    EXPECT_EQ(speech_.models->loads.load(), 3);
 }
 
 TEST_F(DictationScratchpadWindowTest, ClosingWhileRecordingStopsWithoutImprovingAndTheWindowIsReused) {

@@ -15,7 +15,13 @@
 
 #include <gtest/gtest.h>
 
+#include <pocketsphinx.h>
+#include <sphinxbase/err.h>
+
 #include <atomic>
+#include <latch>
+#include <thread>
+#include <vector>
 
 // The JSGF parser of the speech library leaks the tokens of a grammar it rejects: not ours to mend.
 extern "C" const char* __lsan_default_suppressions() {
@@ -220,6 +226,32 @@ TEST_F(SpeechEngineTest, DamagedModelFoldersAreNotAvailable) {
         EXPECT_EQ(errors, QStringList{QStringLiteral("Speech recognition is not available on this device.")});
         EXPECT_FALSE(recognizer->isRecognizerAvailable());
     }
+}
+
+// The speech library logs through one file of the whole process; a load that opened its own log
+// file closed the one before it, under the feet of a load running beside it.
+TEST_F(SpeechEngineTest, LoadsOnThreadsSideBySideAllSucceedAndLeaveTheLibraryLogOff) {
+    PocketSphinxSpeechModels models(grammarHome());
+    constexpr int threads = 3;
+    for (int round = 0; round < 2; ++round) {
+        std::latch together(threads);
+        std::atomic<int> loaded{0};
+        std::vector<std::thread> loaders;
+        for (int i = 0; i < threads; ++i) {
+            loaders.emplace_back([&] {
+                together.arrive_and_wait();
+                QString error;
+                if (models.loadDecoder(QStringLiteral("en-US"), error)) {
+                    ++loaded;
+                }
+            });
+        }
+        for (std::thread& loader : loaders) {
+            loader.join();
+        }
+        EXPECT_EQ(loaded.load(), threads);
+    }
+    EXPECT_EQ(err_get_logfp(), nullptr) << "a load switched the library's log back on";
 }
 
 TEST(SpeechModelFolderTest, MalformedDecoderOptionsAreRefusedNotPassedOn) {

@@ -221,6 +221,33 @@ TEST_F(SpeechRecognitionServiceTest, ResultsArriveUntilTheCancelAfterAStopAndNon
     EXPECT_LT(fake.script().processedBuffers.load(), 11);
 }
 
+TEST_F(SpeechRecognitionServiceTest, AStopAndStartAtOnceKeepTheStoppedRunsLastWordsOutOfTheNewRun) {
+    // A lagging decoder: the stopped run's later words are decoded after the new start.
+    fake.script().processingTime = 50ms;
+    fake.script().add(true, QStringLiteral("one"));
+    fake.script().add(true, QStringLiteral("one two"));
+    fake.script().add(true, QStringLiteral("one two three"));
+    fake.audio->queueMarked(3);
+    const auto service = make();
+    service->startTranscribing();
+    ASSERT_TRUE(test::waitUntil([&] { return !reports.transcriptions.isEmpty() && fake.audio->reads.load() > 3; }));
+    service->stopTranscribing();
+    service->startTranscribing();
+    // The stopped run decodes its last words well within its time before the cancel.
+    ASSERT_TRUE(test::waitUntil([&] { return fake.script().processedBuffers.load() >= 3; }));
+    settle(100ms);
+    EXPECT_EQ(reports.transcriptions, QStringList{QStringLiteral("one")});
+
+    // The new run's own words arrive.
+    fake.script().processingTime = 0ms;
+    fake.script().add(true, QStringLiteral("fresh"));
+    fake.audio->queueMarked(1);
+    ASSERT_TRUE(test::waitUntil([&] { return reports.last() == QStringLiteral("fresh"); }, 3s))
+        << reports.transcriptions.join(u'|').toStdString();
+    EXPECT_TRUE(reports.errors.isEmpty());
+    service->stopTranscribing();
+}
+
 TEST_F(SpeechRecognitionServiceTest, AServiceReleasedRightAfterStopStillClosesItsSource) {
     fake.script().add(true, QStringLiteral("hello"));
     fake.audio->queueMarked(1);

@@ -296,25 +296,37 @@ TEST_F(ClipboardFallbacksTest, APasteNobodyFetchesReleasesTheClipboardAfterTwoSe
     EXPECT_EQ(clipboard.formats, userClipboard);
 }
 
-TEST_F(ClipboardFallbacksTest, AClipboardThatCouldNotBeSavedIsNeverClearedOrOverwritten) {
+TEST_F(ClipboardFallbacksTest, AClipboardThatCouldNotBeSavedIsLeftAloneAndNoKeyIsSent) {
     test::ScopedLogCapture logs;
-    for (const bool paste : {false, true}) {
-        clipboard.ownerAnswers = false;  // the owner never hands the clipboard over
-        field->setText("some words", {5, 5});
-        if (paste) {
-            run(fallbacks.pasteFallback("new", false));
-            settle();
-            EXPECT_EQ(clipboard.text(), "new");
-        } else {
-            EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(false)), "words");
-            EXPECT_EQ(clipboard.text(), "words");
-        }
-    }
+    field->setText("some words", {5, 5});
+    clipboard.ownerAnswers = false;  // the owner never hands the clipboard over
+    EXPECT_EQ(run(fallbacks.readTextViaClipboard(editor)), std::nullopt);
+    EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(false)), std::nullopt);
+    EXPECT_FALSE(run(fallbacks.pasteFallback("new", false)));
+    settle();
+    EXPECT_TRUE(keyboard.chords.isEmpty());
+    EXPECT_EQ(clipboard.writes, 0) << "no marker, no text of ours";
+    EXPECT_EQ(clipboard.formats, userClipboard);
+    EXPECT_EQ(field->text, "some words");
     int skipped = 0;
     for (const test::LogRecord& record : logs.records()) {
-        skipped += record.message == "clipboard restore skipped: the clipboard could not be saved";
+        skipped += record.message.startsWith("clipboard fallback skipped: the clipboard could not be saved");
     }
-    EXPECT_EQ(skipped, 2);
+    EXPECT_EQ(skipped, 3);
+}
+
+TEST_F(ClipboardFallbacksTest, APasteWhoseTargetIsRefusedSendsNothingAndLeavesTheClipboard) {
+    field->setText("some words", {5, 5});
+    bool asked = false;
+    ClipboardFallbacks::PasteTargetCheck refuse = [&asked]() -> QCoro::Task<bool> {
+        asked = true;
+        co_return false;
+    };
+    EXPECT_FALSE(run(fallbacks.pasteFallback("new", true, editor, refuse)));
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(keyboard.chords.isEmpty());
+    EXPECT_EQ(clipboard.writes, 0);
+    EXPECT_FALSE(fallbacks.hasPendingRestore());
 }
 
 }  // namespace

@@ -5,9 +5,12 @@
 #include "support/fake_accessibility.h"
 #include "support/fake_clipboard.h"
 #include "support/fake_front_application_provider.h"
+#include "support/fake_primary_selection.h"
 #include "support/fake_synthetic_input.h"
 #include "support/inline_accessibility_calls.h"
 #include "support/virtual_time_task.h"
+
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -55,8 +58,78 @@ protected:
     test::FakeClipboard clipboard;
     test::FakeKeyboardApplication keyboard{clipboard};
     test::FakeFrontApplicationProvider front;
-    FocusedTextFieldAccessor accessor{{calls, clipboard, keyboard, front, scheduler}, 0.3};
+    bool ownWindowHasKeyboard = false;
+    FocusedTextFieldAccessor accessor{
+        {calls, clipboard, keyboard, front, scheduler, [this] { return ownWindowHasKeyboard; }}, 0.3};
 };
+
+class SelectionProbeTest : public FocusedTextFieldAccessorTest {
+protected:
+    test::FakePrimarySelection primary;
+    FocusedTextFieldAccessor prober{{calls, clipboard, keyboard, front, scheduler, {}, &primary}, 0.3};
+
+    // Nothing may be typed into the front program or put on its clipboard.
+    void expectUntouched() {
+        EXPECT_TRUE(keyboard.chords.isEmpty()) << keyboard.chords.join(' ').toStdString();
+        EXPECT_EQ(clipboard.formats, (ClipboardContents{{"text/plain", "user clipboard"}}));
+    }
+};
+
+TEST_F(SelectionProbeTest, WithoutAnAccessibleElementPrimaryDecidesAtOnce) {
+    front.setIdentifier("XTerm", appPid);
+    keyboard.field = test::makeField("typed into the terminal", {0, 5});
+    primary.hold(QStringLiteral("hello"), appPid);
+    const auto start = scheduler.elapsed();
+    FocusedTextFieldSnapshot snapshot = run(prober.probeFocusedSelection());
+    EXPECT_EQ(snapshot.element, nullptr);
+    EXPECT_EQ(snapshot.selectedText, "hello");
+    EXPECT_EQ(snapshot.selectedRange, (TextRange{0, 5}));
+
+    primary.read->lastPrimaryButtonPressAt = 120;  // a click cleared it since
+    snapshot = run(prober.probeFocusedSelection());
+    EXPECT_EQ(snapshot.element, nullptr);
+    EXPECT_EQ(snapshot.selectedText, std::nullopt);
+    // No focus poll: no virtual time passed.
+    EXPECT_EQ(scheduler.elapsed(), start);
+    expectUntouched();
+}
+
+TEST_F(SelectionProbeTest, ATextFieldAnswersAloneWhateverPrimaryHolds) {
+    primary.hold(QStringLiteral("an old selection"), appPid);
+    auto field = test::makeField("nothing selected", {3, 0});
+    focus(field);
+    FocusedTextFieldSnapshot snapshot = run(prober.probeFocusedSelection());
+    EXPECT_EQ(snapshot.element, field);
+    EXPECT_TRUE(!snapshot.selectedText || snapshot.selectedText->isEmpty());
+    EXPECT_EQ(primary.reads, 0);
+
+    field->selection = {0, 7};
+    snapshot = run(prober.probeFocusedSelection());
+    EXPECT_EQ(snapshot.selectedText, "nothing");
+    EXPECT_EQ(snapshot.selectedRange, (TextRange{0, 7}));
+    expectUntouched();
+}
+
+TEST_F(SelectionProbeTest, ADocumentsSelectionComesFromPrimaryNeverAsAPlaceholder) {
+    front.setIdentifier("firefox-esr", appPid);
+    auto document = test::makeField(QStringLiteral("\uFFFC"), {0, 1});
+    document->role = AccessibleRole::other;
+    document->settable = false;
+    focus(document);
+    primary.hold(QStringLiteral("The weather is nice."), appPid);
+    FocusedTextFieldSnapshot snapshot = run(prober.probeFocusedSelection());
+    EXPECT_EQ(snapshot.element, document);
+    EXPECT_EQ(snapshot.selectedText, "The weather is nice.");
+
+    // Another program's selection, or none: no selection, not the placeholder.
+    primary.read->ownerProcessId = 99;
+    snapshot = run(prober.probeFocusedSelection());
+    EXPECT_EQ(snapshot.selectedText, std::nullopt);
+    primary.read.reset();
+    snapshot = run(prober.probeFocusedSelection());
+    EXPECT_EQ(snapshot.selectedText, std::nullopt);
+    expectUntouched();
+}
 
 // --- reading the whole field ---
 
@@ -133,6 +206,73 @@ TEST_F(FocusedTextFieldAccessorTest, AfterFivePollsTheActiveWindowIsAsked) {
 
     ax.activeWindowFocus.clear();
     EXPECT_EQ(failure(accessor.readFocusedField()), Case::noFocusedTextField);
+}
+
+TEST_F(FocusedTextFieldAccessorTest, TheLastFocusedFieldOfAProgramBehindTheFrontOneIsNeverUsed) {
+    // The desktop's last focus event names a field of another program (or one whose program
+    // cannot be told): the front application's own focus is looked up instead.
+    for (const std::optional<qint64> owner : {std::optional<qint64>(99), std::optional<qint64>()}) {
+        auto behind = test::makeField("behind the front window");
+        behind->processId = owner;
+        ax.systemFocused = behind;
+        auto inFront = test::makeField("in front");
+        ax.applicationFocus[appPid] = inFront;
+        EXPECT_EQ(run(accessor.readFocusedField()).element, inFront);
+        EXPECT_EQ(run(accessor.readFocusedSelection(false)).element, inFront);
+
+        // A front program that shows no focus at all: the field behind stays untouched.
+        ax.applicationFocus.clear();
+        keyboard.field = nullptr;
+        EXPECT_EQ(failure(accessor.prepareFocusedFieldWithRetry(4, 0.12)), Case::noFocusedTextField);
+        EXPECT_EQ(behind->text, "behind the front window");
+        EXPECT_FALSE(ax.calls.contains("setValue"));
+    }
+}
+
+TEST_F(FocusedTextFieldAccessorTest, AProgramWithoutAccessibleFocusIsPolledOnceThenReadAndWrittenByKeyboard) {
+    // The program's field answers only to keystrokes (a Chromium program that publishes no tree).
+    auto field = test::makeField("message in a chat box", {21, 0});
+    keyboard.field = field;
+    const FocusedTextFieldSnapshot snapshot = run(accessor.prepareFocusedFieldWithRetry(4, 0.12));
+    EXPECT_EQ(ax.calls.count(QString("requestAccessibilityTree:%1").arg(appPid)), 1);
+    // One 1 s poll, four 0.12 s retries that only look, then copy, select all, copy.
+    EXPECT_EQ(scheduler.elapsed(), 1000ms + 480ms + 450ms);
+    EXPECT_EQ(keyboard.chords, (QStringList{"Ctrl+C", "Ctrl+A", "Ctrl+C"}));
+    EXPECT_EQ(snapshot.element, nullptr);
+    EXPECT_TRUE(snapshot.readByKeyboard);
+    EXPECT_EQ(snapshot.fullText, "message in a chat box");
+    EXPECT_EQ(clipboard.text(), "user clipboard");
+
+    run(accessor.replaceFocusedFieldText("mensaje", snapshot));
+    settle();
+    EXPECT_EQ(field->text, "mensaje");
+    EXPECT_EQ(keyboard.chords.last(), "Ctrl+V");
+    EXPECT_EQ(clipboard.text(), "user clipboard");
+
+    // A snapshot without element that was not read by keyboard still cannot be written.
+    FocusedTextFieldSnapshot copiedSelection = snapshot;
+    copiedSelection.readByKeyboard = false;
+    EXPECT_EQ(failure(accessor.replaceFocusedFieldText("x", copiedSelection)),
+              Case::failedToReplaceFocusedTextFieldText);
+}
+
+TEST_F(FocusedTextFieldAccessorTest, NoKeystrokeGoesToATerminalOrToThisProgram) {
+    const FrontApplication fronts[] = {
+        {appPid, QStringLiteral("XTerm")},
+        {QCoreApplication::applicationPid(), QStringLiteral("tavrolin")},
+    };
+    for (const FrontApplication& app : fronts) {
+        front.set(app);
+        keyboard.field = test::makeField("text");
+        keyboard.chords.clear();
+        const auto start = scheduler.elapsed();
+        EXPECT_EQ(failure(accessor.prepareFocusedFieldWithRetry(4, 0.12)), Case::noFocusedTextField);
+        EXPECT_TRUE(keyboard.chords.isEmpty()) << app.applicationIdentifier->toStdString();
+        // A terminal is known to have no field: no poll for one.
+        if (app.processId == appPid) {
+            EXPECT_EQ(scheduler.elapsed() - start, 480ms);
+        }
+    }
 }
 
 TEST_F(FocusedTextFieldAccessorTest, NoFrontApplicationAndNoFocusMeansNoFieldAtOnce) {
@@ -354,13 +494,15 @@ TEST_F(FocusedTextFieldAccessorTest, ChromiumControlsAreAlwaysPasted) {
     auto field = test::makeField("chromium box", {0, 8});
     field->chromium = true;
     focus(field);
-    run(accessor.replaceFocusedFieldText("Firefox", {field, "chromium box", QString("chromium"), TextRange{0, 8}, {}}));
+    run(accessor.replaceFocusedFieldText(
+        "Firefox", {field, "chromium box", QString("chromium"), TextRange{0, 8}, {}, front.frontApplication()}));
     EXPECT_EQ(field->text, "Firefox box");
     EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+V"}));
     EXPECT_FALSE(ax.calls.contains("setSelectedText"));
 
     keyboard.chords.clear();
-    run(accessor.replaceFocusedFieldText("all new", {field, "Firefox box", QString(), TextRange{3, 0}, {}}));
+    run(accessor.replaceFocusedFieldText(
+        "all new", {field, "Firefox box", QString(), TextRange{3, 0}, {}, front.frontApplication()}));
     EXPECT_EQ(field->text, "all new");
     EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+A", "Ctrl+V"}));
     EXPECT_FALSE(ax.calls.contains("setValue"));
@@ -476,6 +618,120 @@ TEST_F(FocusedTextFieldAccessorTest, APasteThatCannotBeSentHandsTheTextBack) {
         settle();
         EXPECT_EQ(clipboard.text(), "user clipboard") << c.name;  // nothing waits for a fetch
     }
+}
+
+TEST_F(FocusedTextFieldAccessorTest, AWriteIsReadBackAndWhatTheFieldDidNotTakeIsPasted) {
+    // Like a browser: every accessibility write is answered as done and changes nothing.
+    for (const bool selection : {false, true}) {
+        auto field = test::makeField("old text", selection ? AccessibleTextRange{0, 3} : AccessibleTextRange{8, 0});
+        field->ignoresWrites = true;
+        focus(field);
+        keyboard.chords.clear();
+        const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+        run(accessor.replaceFocusedFieldText("new", snapshot));
+        EXPECT_EQ(field->text, selection ? "new text" : "new") << selection;
+        EXPECT_EQ(keyboard.chords, selection ? QStringList({"Ctrl+V"}) : QStringList({"Ctrl+A", "Ctrl+V"})) << selection;
+        settle();
+        EXPECT_EQ(clipboard.text(), "user clipboard");
+    }
+}
+
+TEST_F(FocusedTextFieldAccessorTest, ReadBackForgivesOnlyWhatFieldsDoToText) {
+    EXPECT_TRUE(FocusedTextFieldAccessor::fieldHoldsText("one\ntwo", "one\r\ntwo"));
+    EXPECT_TRUE(FocusedTextFieldAccessor::fieldHoldsText(QString("a") + QChar(0x00A0) + "b\n", "a b"));
+    EXPECT_FALSE(FocusedTextFieldAccessor::fieldHoldsText("a  b", "a b"));  // a correction of spaces
+    EXPECT_FALSE(FocusedTextFieldAccessor::fieldHoldsText("old text", "new text"));
+    EXPECT_FALSE(FocusedTextFieldAccessor::fieldHoldsText("", "new"));
+}
+
+TEST_F(FocusedTextFieldAccessorTest, KeysGoOnlyToTheWindowAndFieldTheTextWasReadFrom) {
+    const FrontApplication reader{appPid, QString("gedit"), 11};
+    const FrontApplication other{777, QString("Mousepad"), 22};
+    auto otherField = test::makeField("the other program's text", {24, 0});
+    struct Scenario {
+        const char* name;
+        bool settable;            // false: only a paste can replace the text
+        bool chromium;
+        std::optional<FrontApplication> frontAtWrite;
+        bool focusMovedInWindow;  // same window, another element focused
+        bool written;             // the field got the text through accessibility
+    } cases[] = {
+        {"another program in front, field writable", true, false, other, false, true},
+        {"another program in front, paste needed", false, false, other, false, false},
+        {"another program in front, Chromium field", true, true, other, false, false},
+        {"the field's program has gone", false, false, std::nullopt, false, false},
+        {"another window of the same program", false, false, FrontApplication{appPid, QString("gedit"), 12}, false, false},
+        {"the focus moved to another field", false, false, reader, true, false},
+    };
+    for (const Scenario& c : cases) {
+        front.set(reader);
+        auto field = test::makeField("old text", {2, 0});
+        field->settable = c.settable;
+        field->chromium = c.chromium;
+        focus(field);
+        const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+        front.set(c.frontAtWrite);
+        keyboard.field = otherField;  // keys would land in what is in front now
+        if (c.focusMovedInWindow) {
+            ax.systemFocused = otherField;
+        }
+        keyboard.chords.clear();
+        const int writes = clipboard.writes;
+        if (c.written) {
+            run(accessor.replaceFocusedFieldTextOrPresentCopyFallback("new text", snapshot));
+            EXPECT_EQ(field->text, "new text") << c.name;
+        } else {
+            EXPECT_THROW(run(accessor.replaceFocusedFieldTextOrPresentCopyFallback("new text", snapshot)),
+                         FocusedTextReplacementFallback)
+                << c.name;
+            EXPECT_EQ(field->text, "old text") << c.name;
+        }
+        EXPECT_TRUE(keyboard.chords.isEmpty()) << c.name;
+        EXPECT_EQ(otherField->text, "the other program's text") << c.name;
+        EXPECT_EQ(clipboard.writes, writes) << c.name;
+    }
+    // Still in front with the same field: the paste goes ahead.
+    front.set(reader);
+    auto field = test::makeField("old text", {2, 0});
+    field->settable = false;
+    focus(field);
+    run(accessor.replaceFocusedFieldText("new text", run(accessor.readFocusedField())));
+    EXPECT_EQ(field->text, "new text");
+
+    // The program replaced the field's object: the new one, focused with the text that was
+    // read, is the same field; focused with another text it is not.
+    for (const bool sameText : {true, false}) {
+        auto before = test::makeField("old text", {2, 0});
+        before->settable = false;
+        focus(before);
+        const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+        before->hasText = false;  // the object is gone
+        auto replacement = test::makeField(sameText ? "old text" : "other text", {2, 0});
+        focus(replacement);
+        if (sameText) {
+            run(accessor.replaceFocusedFieldText("new text", snapshot));
+            EXPECT_EQ(replacement->text, "new text");
+        } else {
+            EXPECT_THROW(run(accessor.replaceFocusedFieldText("new text", snapshot)), FocusedTextReplacementFallback);
+            EXPECT_EQ(replacement->text, "other text");
+        }
+    }
+}
+
+TEST_F(FocusedTextFieldAccessorTest, WhileOurWindowHasTheKeyboardNoPasteIsSent) {
+    auto field = test::makeField("old text", {2, 0});
+    focus(field);
+    FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+    ownWindowHasKeyboard = true;  // say, the selection popup's keyboard grab
+    run(accessor.replaceFocusedFieldText("written", snapshot));
+    EXPECT_EQ(field->text, "written") << "accessibility writes do not go through the keyboard";
+
+    field->settable = false;
+    snapshot = run(accessor.readFocusedField());
+    EXPECT_THROW(run(accessor.replaceFocusedFieldText("pasted", snapshot)), FocusedTextReplacementFallback);
+    EXPECT_TRUE(keyboard.chords.isEmpty());
+    EXPECT_EQ(field->text, "written");
+    EXPECT_EQ(clipboard.text(), "user clipboard");
 }
 
 TEST_F(FocusedTextFieldAccessorTest, TerminalsAreNeverSentInterruptsSelectAllOrCut) {

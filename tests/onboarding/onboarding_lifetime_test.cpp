@@ -17,8 +17,10 @@ namespace {
 // signals, and a dictation callback that holds the window weakly.
 class ViewModelWindow final : public OnboardingWindow {
 public:
-    ViewModelWindow(OnboardingRequest request, std::shared_ptr<OnboardingDemoRunning> runner, int& scratchpadsOpened)
-        : request_(std::move(request)),
+    ViewModelWindow(int number, OnboardingRequest request, std::shared_ptr<OnboardingDemoRunning> runner,
+                    int& scratchpadsOpened)
+        : number(number),
+          request_(std::move(request)),
           protocol(request_.markCompletedOnClose, request_.callbacks.onComplete, request_.callbacks.onClose),
           viewModel(std::make_shared<OnboardingViewModel>(
               request_.settings,
@@ -36,6 +38,9 @@ public:
     void bringToFront() override {}
     bool handleHotKeyAction(HotKeyAction action) override { return viewModel->handleHotKeyAction(action); }
 
+    // Which window the presenter made, counting from 1: a closed window's address may be
+    // handed to the next one.
+    const int number;
     OnboardingRequest request_;
     OnboardingCloseProtocol protocol;
     std::shared_ptr<OnboardingViewModel> viewModel;
@@ -49,12 +54,13 @@ private:
 class ViewModelPresenter final : public OnboardingPresenting {
 public:
     std::unique_ptr<OnboardingWindow> makeWindow(OnboardingRequest request) override {
-        auto window = std::make_unique<ViewModelWindow>(std::move(request), runner, scratchpadsOpened);
+        auto window = std::make_unique<ViewModelWindow>(++windowsMade, std::move(request), runner, scratchpadsOpened);
         latest = window.get();
         return window;
     }
     std::shared_ptr<test::ScriptedOnboardingDemoRunner> runner = std::make_shared<test::ScriptedOnboardingDemoRunner>();
     ViewModelWindow* latest = nullptr;
+    int windowsMade = 0;
     int scratchpadsOpened = 0;
 };
 
@@ -70,6 +76,7 @@ TEST(OnboardingLifetimeTest, ADemonstrationFinishesOnItsDetachedViewModelAndReac
 
     hooks.showTutorial();
     ViewModelWindow* first = presenter.latest;
+    ASSERT_EQ(first->number, 1);
     first->viewModel->selectPage(2);  // "write-demo"
     presenter.runner->holds = true;
     EXPECT_FALSE(hooks.route(HotKeyAction::writeText, [] { FAIL() << "the workflow must not run"; }));
@@ -81,7 +88,7 @@ TEST(OnboardingLifetimeTest, ADemonstrationFinishesOnItsDetachedViewModelAndReac
     EXPECT_FALSE(hooks.isOpen());
     hooks.showTutorial();
     ViewModelWindow* second = presenter.latest;
-    ASSERT_NE(second, first);
+    ASSERT_EQ(second->number, 2) << "a new window, not the closed one";
     ASSERT_FALSE(detached.expired()) << "the running demonstration holds its view model";
     second->viewModel->selectPage(7);  // "dictation-demo"
 

@@ -252,25 +252,49 @@ TEST_F(OnboardingViewModelTest, ASaveChangesOnlyTheFiveChoicesAndPublishesThemIn
                                         "companyLanguage", "selectionPopupEnabled", "saveError"}));
 }
 
-TEST_F(OnboardingViewModelTest, ARefusedSaveKeepsTheUsersChoiceAndThePreviousSettings) {
-    const auto model = make();
-    const AppSettings before = model->settings();
+TEST_F(OnboardingViewModelTest, ChoicesGoOntoTheCurrentSettingsAndARefusalShowsTheStoredOnes) {
+    AppSettings stored;  // what the application holds; a successful save replaces it
+    const auto model = std::make_shared<VM>(
+        stored, OnboardingPage::all(),
+        [&](const AppSettings& s) {
+            saved.push_back(s);
+            if (!saveAnswer) {
+                stored = s.sanitized();
+            }
+            return saveAnswer;
+        },
+        runner, [&] { return stored; });
+    // Saved elsewhere after the onboarding opened: the settings window and the scratchpad.
+    stored.launchAtLoginEnabled = false;
+    stored.editTextShortcut = HotKeyShortcut{.key = HotKeyKey::k, .option = true, .control = true};
+    stored.dictationLanguage = L::german;
+    AppSettings expected = stored;
+    expected.messageTargetLanguage = L::french;
+    model->updateCompanyLanguage(L::french);
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0], expected);
+    EXPECT_EQ(model->shortcutDisplayName(A::editText), "Control+Alt+K");
+
+    // Refused: the message, and the stored language back in the picker.
     saveAnswer = QStringLiteral("Shortcut Control+Shift+T is already in use.");
     SignalLog log(*model);
-    model->updateCompanyLanguage(L::german);
-    EXPECT_EQ(model->saveError(), saveAnswer);
-    EXPECT_EQ(model->companyLanguage(), L::german);
-    EXPECT_EQ(model->settings(), before);
-    EXPECT_FALSE(log.entries.contains("onlineFeaturesEnabled")) << "nothing is published from a refused save";
-
-    // The next save builds on the previous settings and clears the error.
-    saveAnswer.reset();
-    model->updateNativeLanguage(L::french);
+    model->updateNativeLanguage(L::spanish);
     ASSERT_EQ(saved.size(), 2u);
-    EXPECT_EQ(saved[1].targetLanguage, L::french);
-    EXPECT_EQ(saved[1].messageTargetLanguage, L::german);
+    EXPECT_EQ(saved[1].targetLanguage, L::spanish);
+    EXPECT_EQ(model->saveError(), saveAnswer);
+    EXPECT_EQ(model->nativeLanguage(), L::russian);
+    EXPECT_EQ(model->companyLanguage(), L::french);
+    EXPECT_EQ(log.entries.mid(log.entries.indexOf("onlineFeaturesEnabled")),
+              (QStringList{"onlineFeaturesEnabled", "telemetryEnabled", "nativeLanguage", "companyLanguage",
+                           "selectionPopupEnabled", "saveError"}));
+
+    // The next save clears the message.
+    saveAnswer.reset();
+    model->updateNativeLanguage(L::italian);
+    ASSERT_EQ(saved.size(), 3u);
+    EXPECT_EQ(saved[2].targetLanguage, L::italian);
+    EXPECT_EQ(saved[2].messageTargetLanguage, L::french);
     EXPECT_FALSE(model->saveError());
-    EXPECT_EQ(model->settings().messageTargetLanguage, L::german);
 }
 
 TEST_F(OnboardingViewModelTest, EachDemonstrationSendsItsDraftInItsLanguagesAndStoresItsResult) {

@@ -41,13 +41,18 @@ struct Window {
         request.pages = pages;
         request.markCompletedOnClose = markCompletedOnClose;
         request.settings = settings;
+        stored = settings.sanitized();
         request.callbacks.onComplete = [this] { events.append(QStringLiteral("complete")); };
         request.callbacks.onClose = [this] { events.append(QStringLiteral("close")); };
         request.callbacks.onOpenDictationScratchpad = [this] { events.append(QStringLiteral("scratchpad")); };
         request.callbacks.onSaveSettings = [this](const AppSettings& saved) -> std::optional<QString> {
             this->saved.push_back(saved);
-            return std::nullopt;
+            if (!saveAnswer) {
+                stored = saved.sanitized();
+            }
+            return saveAnswer;
         };
+        request.callbacks.currentSettings = [this] { return stored; };
         OnboardingWindowServices services{runner, std::make_shared<TranslationSetupSupport>(setupClient, [] { return true; }),
                                           [] {}};
         controller = std::make_unique<OnboardingWindowController>(std::move(request), services);
@@ -78,6 +83,9 @@ struct Window {
     std::shared_ptr<HeldSetupClient> setupClient = std::make_shared<HeldSetupClient>();
     QStringList events;
     std::vector<AppSettings> saved;
+    // The application's settings, replaced by every accepted save.
+    AppSettings stored;
+    std::optional<QString> saveAnswer;
     std::unique_ptr<OnboardingWindowController> controller;
 };
 
@@ -232,6 +240,42 @@ TEST(OnboardingWindowTest, ThePlainSwitchesSaveOnlyARealChangeAndTheFirstValueMo
     EXPECT_EQ(w.saved.size(), 1u);
 }
 
+TEST(OnboardingWindowTest, ALanguageGoesOntoTheCurrentSettingsAndARefusalIsShownOnThePage) {
+    Window w(OnboardingPageSet::firstRun, true);
+    w.controller->bringToFront();
+    auto* page = w.page<LanguageSetupIllustration>(OnboardingIllustration::languageSetup);
+    ASSERT_NE(page, nullptr);
+    LanguagePickerCard* native = page->card(LanguageSetupIllustration::Placement::native);
+    const auto pick = [&](AppLanguage language) {
+        native->picker()->setCurrentIndex(native->picker()->findData(static_cast<int>(language)));
+        native->picker()->activated(native->picker()->currentIndex());
+    };
+    EXPECT_FALSE(page->saveMessageLabel()->isVisible());
+
+    // The settings window saved new shortcuts and launch at login after the tutorial opened.
+    w.stored.launchAtLoginEnabled = !w.stored.launchAtLoginEnabled;
+    w.stored.writeTextShortcut = HotKeyShortcut{.key = HotKeyKey::m, .option = true, .control = true};
+    AppSettings expected = w.stored;
+    expected.targetLanguage = AppLanguage::german;
+    pick(AppLanguage::german);
+    ASSERT_EQ(w.saved.size(), 1u);
+    EXPECT_EQ(w.saved.back(), expected);
+
+    // Refused: the page says why, the picker stays on the stored language.
+    w.saveAnswer = QStringLiteral("Could not register shortcuts: Control+Shift+T is already in use.");
+    pick(AppLanguage::french);
+    ASSERT_EQ(w.saved.size(), 2u);
+    EXPECT_TRUE(page->saveMessageLabel()->isVisible());
+    EXPECT_EQ(page->saveMessageLabel()->text(), *w.saveAnswer);
+    EXPECT_EQ(page->saveMessageLabel()->palette().color(QPalette::WindowText), QColor(Qt::red));
+    EXPECT_EQ(native->selection(), AppLanguage::german);
+
+    w.saveAnswer.reset();
+    page->selectionPopupCheckBox()->click();
+    ASSERT_EQ(w.saved.size(), 3u);
+    EXPECT_FALSE(page->saveMessageLabel()->isVisible());
+}
+
 TEST(OnboardingWindowTest, ALateLanguageCheckIsDroppedAndAutomaticIsNeverChecked) {
     AppSettings settings;
     settings.targetLanguage = AppLanguage::russian;
@@ -323,8 +367,10 @@ TEST(OnboardingWindowTest, EveryTryIsDisabledWhileADemonstrationRunsAndOnlyItsBa
     EXPECT_NE(write->actionBar()->hintLabel()->text(), "Press Control+Alt+M or click Try.");
 }
 
-TEST(OnboardingWindowTest, TheTranslationPanelEmphasisesMessageOneWhereverItStands) {
+TEST(OnboardingWindowTest, TheTranslationPanelEmphasisesMessageOneAndShowsServerTextAsTyped) {
     Window w(OnboardingPageSet::fullTutorial);
+    const QString markup = QStringLiteral(" <b>bold</b> <img src=\"file:///etc/hostname\">");
+    w.runner->conversationSuffix = markup;
     auto* page = w.page<TranslateExerciseIllustration>(OnboardingIllustration::translateDemo);
     EXPECT_EQ(page->translationPanel(), nullptr);
     w.model().selectPage(w.indexOf(OnboardingIllustration::translateDemo));
@@ -338,6 +384,14 @@ TEST(OnboardingWindowTest, TheTranslationPanelEmphasisesMessageOneWhereverItStan
     }
     EXPECT_EQ(emphasised.size(), 1);
     EXPECT_TRUE(emphasised.value(0).startsWith("1 in ")) << emphasised.join('|').toStdString();
+    int messages = 0;
+    for (QLabel* label : page->translationPanel()->findChildren<QLabel*>()) {
+        if (label->text().endsWith(markup)) {
+            ++messages;
+            EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
+        }
+    }
+    EXPECT_EQ(messages, 3);
 }
 
 TEST(OnboardingWindowTest, TheDictationPageOpensTheScratchpadOnlyWhileTheControllerLives) {

@@ -60,6 +60,8 @@ TEST_F(KeyboardLayoutsOnDisplay, UnshiftedSymbolsListTheActiveGroupFirst) {
     ASSERT_TRUE(lockKeyboardGroup(0));
     EXPECT_EQ(reader->unshiftedKeysyms(10), (QList<quint32>{0x031}));
     EXPECT_EQ(reader->unshiftedKeysyms(28), (QList<quint32>{0x074, 0x6c5}));
+    EXPECT_EQ(reader->shiftedKeysyms(10), (QList<quint32>{0x021}));  // "!" in both groups
+    EXPECT_EQ(reader->shiftedKeysyms(28), (QList<quint32>{0x054, 0x6e5}));
     ASSERT_TRUE(lockKeyboardGroup(1));
     EXPECT_EQ(reader->unshiftedKeysyms(28), (QList<quint32>{0x6c5, 0x074}));
     EXPECT_TRUE(reader->unshiftedKeysyms(3).isEmpty());  // below the server's keycode range

@@ -10,6 +10,7 @@
 #include "support/inline_accessibility_calls.h"
 #include "support/fake_front_application_provider.h"
 #include "support/fake_global_input_monitoring.h"
+#include "support/fake_primary_selection.h"
 #include "support/fixed_preferred_languages.h"
 #include "support/memory_log_sink.h"
 #include "support/virtual_time.h"
@@ -49,6 +50,7 @@ struct Trigger {
     std::shared_ptr<test::MemoryLogSink> log = std::make_shared<test::MemoryLogSink>();
     std::shared_ptr<LogSink> previousSink = AppLog::setSink(log);
     std::shared_ptr<test::FakeField> field = test::makeField();
+    test::FakePrimarySelection primary;
     QStringList actions;
     std::unique_ptr<Controller> controller;
 
@@ -66,6 +68,7 @@ struct Trigger {
         };
         Controller::Dependencies d{axCalls, front, monitoring, windows};
         d.ownProcessId = ownPid;
+        d.primarySelection = &primary;
         d.panelFrame = [](const QRectF& frame) -> std::optional<QRectF> {
             return frame.width() > 0 && frame.height() > 0 ? std::optional<QRectF>(frame) : std::nullopt;
         };
@@ -347,6 +350,41 @@ TEST(SelectionPopupTrigger, TheButtonsRunTheirWorkflows) {
     EXPECT_EQ(t.actions, QStringList{"translate"});
     EXPECT_EQ(t.row(), nullptr);
     QCoreApplication::processEvents();
+}
+
+TEST(SelectionPopupTrigger, SelectedPageTextComesFromTheFrontApplicationsPrimarySelection) {
+    Trigger t;
+    // A web document: not editable, reporting one placeholder as its selection.
+    t.select(QStringLiteral("\uFFFC"), AccessibleRole::other);
+    t.field->settable = false;
+    t.primary.hold(QStringLiteral("Hola, muchas gracias."), 4242);
+    t.mouseUp();
+    t.scheduler->advance(250ms);
+    EXPECT_EQ(t.buttons(), QStringList{"Translate"});
+    ASSERT_NE(t.row(), nullptr);
+    // No anchor from the page (its frame is the whole page): by the pointer at (300, 300).
+    EXPECT_EQ(t.row()->geometry(), QRect(308, 300 - 36, 28, 28));
+
+    // Another program's selection, or one a later click cleared: no buttons.
+    t.primary.read->ownerProcessId = 99;
+    t.mouseUp();
+    t.scheduler->advance(250ms);
+    EXPECT_EQ(t.row(), nullptr);
+    t.primary.hold(QStringLiteral("Hola, muchas gracias."), 4242);
+    t.primary.read->lastPrimaryButtonPressAt = 150;
+    t.mouseUp();
+    t.scheduler->advance(250ms);
+    EXPECT_EQ(t.row(), nullptr);
+
+    // A text field answers for itself: PRIMARY is not asked.
+    const int reads = t.primary.reads;
+    t.primary.hold(QStringLiteral("Hola, muchas gracias."), 4242);
+    t.select(QString(), AccessibleRole::textField);
+    t.field->settable = true;
+    t.mouseUp();
+    t.scheduler->advance(250ms);
+    EXPECT_EQ(t.row(), nullptr);
+    EXPECT_EQ(t.primary.reads, reads);
 }
 
 }  // namespace

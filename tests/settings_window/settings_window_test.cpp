@@ -6,6 +6,8 @@
 #include "settings_window/shortcut_recorder.h"
 #include "window_translation/translation_setup_notice_view.h"
 
+#include "support/scoped_time_zone.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -380,36 +382,76 @@ TEST(SettingsWindow, RecordingARowIsReportedAndEndsWithThePane) {
     EXPECT_EQ(w.recording, (std::vector{true, false, true, false}));
 }
 
+TEST(SettingsWindow, EscapeInAFocusedShortcutFieldKeepsTheWindowAndItsUnsavedEdits) {
+    Window w;
+    w.view().selectPane(SettingsPane::shortcuts);
+    auto* row = w.find<HotKeyEditorRow>(settingsKey(HotKeyAction::flipLanguage));
+    ASSERT_NE(row, nullptr);
+    QApplication::setActiveWindow(w.controller->window());
+    QTest::mouseClick(row->field(), Qt::LeftButton);
+    QTest::keyClick(row->field(), Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+    const HotKeyShortcut recorded{.key = HotKeyKey::k, .option = true, .control = true};
+    ASSERT_EQ(w.view().draftSettings().flipLanguageShortcut, recorded);
+    ASSERT_FALSE(row->field()->isRecording());
+    ASSERT_TRUE(row->field()->hasFocus());
+
+    QTest::keyClick(row->field(), Qt::Key_Escape);
+    EXPECT_TRUE(w.controller->window()->isVisible());
+    EXPECT_EQ(w.closes, 0);
+    EXPECT_EQ(w.view().draftSettings().flipLanguageShortcut, recorded);
+    EXPECT_TRUE(w.saved.empty());
+
+    // Away from the field, Escape cancels as before.
+    w.view().cancelButton()->setFocus();
+    QTest::keyClick(w.controller->window(), Qt::Key_Escape);
+    EXPECT_FALSE(w.controller->window()->isVisible());
+    EXPECT_EQ(w.closes, 1);
+}
+
 TEST(AntiSleepSettingsView, SummaryOptionsAndPickers) {
     EXPECT_EQ(AntiSleepSettingsView::scheduleDescription(540, 1080), QStringLiteral("Active from 09:00 to 18:00."));
     EXPECT_EQ(AntiSleepSettingsView::scheduleDescription(1320, 360),
               QStringLiteral("Active from 22:00 to 06:00 (overnight)."));
     EXPECT_EQ(AntiSleepSettingsView::scheduleDescription(0, 0), QStringLiteral("Active all day, every day."));
 
-    std::vector<AntiSleepSchedule> written;
-    QWidget host;
-    AntiSleepSchedule schedule;
-    schedule.keepLocalActivityAwake = true;
-    auto* view = new AntiSleepSettingsView(schedule, [&](const AntiSleepSchedule& s) { written.push_back(s); }, &host);
-    host.show();
-    EXPECT_FALSE(view->options()->isVisible());
-    EXPECT_FALSE(view->batteryCard()->isVisible());
-    view->enabledRow()->toggle()->click();
-    EXPECT_TRUE(view->options()->isVisible());
-    EXPECT_TRUE(view->batteryCard()->isVisible());
-    EXPECT_EQ(view->summaryLabel()->text(), QStringLiteral("Active from 09:00 to 18:00."));
+    // The pickers show and take local wall time, east and west of UTC as in it.
+    test::ScopedTimeZone zone("UTC0");
+    for (const char* tz : {"UTC0", "CET-1CEST,M3.5.0,M10.5.0/3", "EST5EDT,M3.2.0,M11.1.0", "IST-5:30"}) {
+        SCOPED_TRACE(tz);
+        zone.set(tz);
+        std::vector<AntiSleepSchedule> written;
+        QWidget host;
+        AntiSleepSchedule schedule;
+        schedule.keepLocalActivityAwake = true;
+        auto* view =
+            new AntiSleepSettingsView(schedule, [&](const AntiSleepSchedule& s) { written.push_back(s); }, &host);
+        host.show();
+        EXPECT_FALSE(view->options()->isVisible());
+        EXPECT_FALSE(view->batteryCard()->isVisible());
+        view->enabledRow()->toggle()->click();
+        EXPECT_TRUE(view->options()->isVisible());
+        EXPECT_TRUE(view->batteryCard()->isVisible());
+        EXPECT_EQ(view->summaryLabel()->text(), QStringLiteral("Active from 09:00 to 18:00."));
+        EXPECT_EQ(view->startPicker()->time(), QTime(9, 0));
+        EXPECT_EQ(view->endPicker()->time(), QTime(18, 0));
 
-    view->startPicker()->setTime(QTime(7, 5));
-    ASSERT_FALSE(written.empty());
-    AntiSleepSchedule expected = schedule;
-    expected.enabled = true;
-    expected.startMinuteOfDay = 425;
-    EXPECT_EQ(written.back(), expected);
-    // Off keeps the times and options; on again shows them unchanged.
-    view->enabledRow()->toggle()->click();
-    view->enabledRow()->toggle()->click();
-    EXPECT_EQ(written.back(), expected);
-    EXPECT_EQ(view->startPicker()->time(), QTime(7, 5));
+        // Editing only the minutes keeps the hour shown.
+        view->endPicker()->setTime(QTime(view->endPicker()->time().hour(), 30));
+        ASSERT_FALSE(written.empty());
+        EXPECT_EQ(written.back().endMinuteOfDay, 1110);
+        view->startPicker()->setTime(QTime(7, 5));
+        AntiSleepSchedule expected = schedule;
+        expected.enabled = true;
+        expected.startMinuteOfDay = 425;
+        expected.endMinuteOfDay = 1110;
+        EXPECT_EQ(written.back(), expected);
+        // Off keeps the times and options; on again shows them unchanged.
+        view->enabledRow()->toggle()->click();
+        view->enabledRow()->toggle()->click();
+        EXPECT_EQ(written.back(), expected);
+        EXPECT_EQ(view->startPicker()->time(), QTime(7, 5));
+        EXPECT_EQ(view->endPicker()->time(), QTime(18, 30));
+    }
 }
 
 }  // namespace

@@ -1409,6 +1409,30 @@ TEST(OverlayRetranslation, AnUnexpectedErrorTakesTheOverlayDownForItsAlertThenBr
     EXPECT_FALSE(r.delegate->overlayTranslationContext->retranslationRequestID);
 }
 
+TEST(OverlayRetranslation, ACaptureMadeWhileTheFailureAlertIsOpenSurvivesTheAlert) {
+    Retranslation r;
+    const QUuid first = r.delegate->overlayTranslationContext->sessionID;
+    QUuid second;
+    r.h.alerts->onPresent = [&](const Alert&) {
+        // The alert's own event loop runs on: the user translates a window meanwhile.
+        r.delegate->startCapture(r.shortcut(), TelemetryTrigger::hotkey);
+        r.finishNext();
+        ASSERT_TRUE(waitFor([&] { return r.usageEvents().size() == 2; }));
+        second = r.delegate->overlayTranslationContext->sessionID;
+    };
+    r.pick(toGerman);
+    r.finishNext(std::make_exception_ptr(std::runtime_error("the engine fell over")));
+    ASSERT_TRUE(waitFor([&] { return !r.h.alerts->shown.empty(); }));
+    r.settle();
+
+    ASSERT_TRUE(r.delegate->overlayTranslationContext);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(r.delegate->overlayTranslationContext->sessionID, second) << "the old overlay came back";
+    EXPECT_EQ(r.overlayCalls().filter(QStringLiteral("overlay.presentImage")).size(), 1)
+        << r.overlayCalls().join('\n').toStdString();
+    EXPECT_EQ(r.h.overlay->shownImage.cacheKey(), r.delegate->overlayTranslationContext->currentImage.cacheKey());
+}
+
 TEST(OverlayRetranslation, AnImageThatReachesNoDisplayIsNotASuccess) {
     Retranslation r;
     r.pick(toGerman);

@@ -26,6 +26,7 @@
 #include "support/fake_accessibility_bus_status.h"
 #include "support/fake_clipboard.h"
 #include "support/fake_front_application_provider.h"
+#include "support/fake_primary_selection.h"
 #include "support/fake_global_key_grabber.h"
 #include "support/fake_power_assertions.h"
 #include "support/fake_synthetic_input.h"
@@ -51,6 +52,8 @@
 #include <QTimer>
 #include <QTemporaryDir>
 
+#include <stdexcept>
+
 #include <gtest/gtest.h>
 
 using namespace tavrolin;
@@ -69,6 +72,10 @@ public:
     void setOnDismiss(std::function<void()> callback) override { onDismiss = std::move(callback); }
     void presentLoading(const QRectF& bounds, std::optional<qint32> pid, const QString& message,
                         bool usesServer) override {
+        if (failLoading) {
+            failLoading = false;
+            throw std::runtime_error("no screen for the card");
+        }
         calls << QStringLiteral("loading %1,%2 %3x%4 pid=%5 %6 server=%7")
                      .arg(bounds.x())
                      .arg(bounds.y())
@@ -95,6 +102,8 @@ public:
 
     QStringList calls;
     bool up = false;
+    // The next presentLoading() throws.
+    bool failLoading = false;
     std::function<void()> onDismiss;
 };
 
@@ -183,6 +192,7 @@ struct Desktop {
     test::InlineAccessibilityCalls calls{ax};
     test::FakeClipboard clipboard;
     test::FakeKeyboardApplication keyboard{clipboard};
+    test::FakePrimarySelection primary;
     std::shared_ptr<test::FakeFrontApplicationProvider> front = std::make_shared<test::FakeFrontApplicationProvider>();
     std::shared_ptr<test::FakeWindowList> windows = std::make_shared<test::FakeWindowList>();
     std::shared_ptr<test::FakeField> field = test::makeField(QStringLiteral("Good morning, how are you today?"));
@@ -197,6 +207,8 @@ struct Desktop {
     std::shared_ptr<test::FakeGlobalKeyGrabber> grabber = std::make_shared<test::FakeGlobalKeyGrabber>();
     test::FakeAccessibilityBusStatus* bus = nullptr;
     bool busEnabled = true;
+    // Whether the desktop lets Tavrolin turn the accessibility switch on.
+    bool busAcceptsSwitch = false;
     // When set, trust answers wait for this timer to fire.
     QTimer* trustGate = nullptr;
     RecordingOverlay* overlay = nullptr;
@@ -252,7 +264,7 @@ struct Desktop {
         f.makeActiveWindowDetector = [this] { return std::make_shared<ActiveWindowDetector>(front, windows, 1); };
         f.makeFocusedTextFieldAccessor = [this](double delay) {
             return std::make_shared<FocusedTextFieldAccessor>(
-                FocusedTextFieldAccessor::Platform{calls, clipboard, keyboard, *front, *scheduler}, delay);
+                FocusedTextFieldAccessor::Platform{calls, clipboard, keyboard, *front, *scheduler, {}, &primary}, delay);
         };
         f.makeLaunchAtLoginController = [this] {
             LaunchAtLoginController::Options options;
@@ -298,7 +310,7 @@ struct Desktop {
             }
             auto status = std::make_unique<test::FakeAccessibilityBusStatus>();
             status->enabled = busEnabled;
-            status->acceptsSwitch = false;
+            status->acceptsSwitch = busAcceptsSwitch;
             bus = status.get();
             return status;
         };

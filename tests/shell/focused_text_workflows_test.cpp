@@ -107,6 +107,19 @@ TEST(FocusedTextWorkflows, WithoutAccessibilityOnlyItsAlertShowsAndNoFlagIsSet) 
     }
 }
 
+TEST(FocusedTextWorkflows, AnAccessibilitySwitchThatStandsOffIsTurnedOnAndTheCommandRuns) {
+    Desktop desktop;
+    desktop.busEnabled = false;
+    desktop.busAcceptsSwitch = true;
+    AppDelegate& delegate = desktop.make();
+    delegate.startMessageTranslation(TelemetryTrigger::hotkey);
+    desktop.settle();
+    EXPECT_TRUE(desktop.bus->enabled);
+    EXPECT_TRUE(desktop.alerts->shown.empty());
+    EXPECT_EQ(desktop.field->text, "Good morning, how are you today? (en>es device)");
+    EXPECT_EQ(desktop.events(), QStringList{"action=translate_message success=true error=none"});
+}
+
 TEST(FocusedTextWorkflows, OfflineRewriteAndCreatePromptAskForOnlineFeaturesFirstAndRetryWithTheirTrigger) {
     for (const Command& command : commands) {
         SCOPED_TRACE(command.name);
@@ -250,6 +263,24 @@ TEST(FocusedTextWorkflows, WriteMessageReplacesTheFieldReportsAndCountsTheSucces
     EXPECT_TRUE(desktop.alerts->shown.empty());
     EXPECT_EQ(desktop.overlay->calls.size(), 2);
     EXPECT_FALSE(delegate.isMessageTranslationInProgress);
+}
+
+TEST(FocusedTextWorkflows, ALoadingCardThatFailsToShowLeavesNoCommandBusy) {
+    for (const Command& command : commands) {
+        Desktop desktop;
+        AppDelegate& delegate = desktop.make();
+        desktop.overlay->failLoading = true;
+        (delegate.*command.start)(TelemetryTrigger::hotkey);
+        desktop.settle();
+        EXPECT_FALSE(delegate.*command.flag) << command.name;
+        EXPECT_FALSE(desktop.anyRunning()) << command.name;
+        // The next command is not refused as busy.
+        desktop.field->setText(QStringLiteral("Good morning, how are you today?"));
+        delegate.startMessageTranslation(TelemetryTrigger::hotkey);
+        desktop.settle();
+        EXPECT_EQ(desktop.field->text, "Good morning, how are you today? (en>es device)") << command.name;
+        EXPECT_FALSE(desktop.events().join(' ').contains("workflow_already_in_progress")) << command.name;
+    }
 }
 
 TEST(FocusedTextWorkflows, TheTwentiethSuccessLeavesTheShareTriggerForTheCardsDismissal) {

@@ -67,13 +67,14 @@ struct OnboardingHarness {
     int scratchpadsOpened = 0;
     std::vector<AppSettings> saved;
     std::optional<QString> saveAnswer;
+    AppSettings current;
     std::unique_ptr<OnboardingHooks> hooks = std::make_unique<OnboardingHooks>(OnboardingHooks::Dependencies{
         defaults,
         presenter,
         accessibility,
         scheduler,
         [this](TelemetryAction a, TelemetryTrigger t) { events.emplace_back(a, t); },
-        [] { return AppSettings{}; },
+        [this] { return current; },
         [this](const AppSettings& s) {
             saved.push_back(s);
             return saveAnswer;
@@ -211,6 +212,10 @@ TEST(OnboardingHooksTest, CallbacksReachTheApplicationAndDoNothingOnceItIsGone) 
 
     h.saveAnswer = QStringLiteral("Shortcut taken");
     EXPECT_EQ(callbacks.onSaveSettings(AppSettings{}), u"Shortcut taken");
+    // The settings as they are at the time of asking, not those the window opened with.
+    h.current.launchAtLoginEnabled = !h.current.launchAtLoginEnabled;
+    ASSERT_TRUE(callbacks.currentSettings);
+    EXPECT_EQ(callbacks.currentSettings(), h.current);
     callbacks.onOpenDictationScratchpad();
     // Untrusted and the switch refused: the desktop's settings are opened.
     callbacks.onOpenAccessibilitySettings();

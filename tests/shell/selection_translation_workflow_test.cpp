@@ -222,6 +222,33 @@ TEST(SmartTranslation, NoSelectionCostsThreeLooksThenTheWindowIsCaptured) {
     EXPECT_TRUE(desktop.popup->calls.isEmpty());
 }
 
+TEST(SmartTranslation, WithoutAnAccessibleElementOneLookAtPrimaryDecidesAndNoKeyIsPressed) {
+    // A terminal: no accessible focused element, keys would reach its job.
+    SelectionDesktop desktop;
+    desktop.ax.systemFocused = nullptr;
+    desktop.keyboard.field = test::makeField(QStringLiteral("typed"), {0, 5});
+    AppDelegate& delegate = desktop.start();
+    delegate.startSmartTranslation(TelemetryTrigger::hotkey);
+    for (int i = 0; i < 20; ++i) {
+        QCoreApplication::processEvents();
+    }
+    // Decided without waiting: no virtual time has passed.
+    EXPECT_EQ(desktop.routes(), (QStringList{"selection_not_found detail=attempts=1", "fallback_capture detail=none"}));
+
+    SelectionDesktop selected;
+    selected.ax.systemFocused = nullptr;
+    selected.primary.hold(spanish, appPid);
+    AppDelegate& other = selected.start();
+    other.startSmartTranslation(TelemetryTrigger::hotkey);
+    selected.settleSelection();
+    EXPECT_EQ(selected.routes(), QStringList{"selection_found detail=attempts=1"});
+    ASSERT_EQ(selected.popup->results.size(), 1u);
+    for (const SelectionDesktop* d : {&desktop, &selected}) {
+        EXPECT_TRUE(d->keyboard.chords.isEmpty()) << d->keyboard.chords.join(' ').toStdString();
+        EXPECT_EQ(d->clipboard.formats, (ClipboardContents{{"text/plain", "user clipboard"}}));
+    }
+}
+
 TEST(SmartTranslation, WithoutTrustNothingIsReadAndTheWindowIsCaptured) {
     SelectionDesktop desktop;
     desktop.busEnabled = false;

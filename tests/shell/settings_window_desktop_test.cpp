@@ -179,6 +179,43 @@ TEST_F(SettingsWindowDesktopTest, TheTKeyUnderARussianLayoutRecordsT) {
     EXPECT_EQ(edit.shortcut(), (HotKeyShortcut{.key = HotKeyKey::t, .control = true}));
 }
 
+TEST_F(SettingsWindowDesktopTest, TopRowDigitsRecordOnLayoutsThatShiftThem) {
+    // evdev keycodes of the top row's "1" and "0" keys; French, Belgian and Czech put symbols
+    // ("&", "+", "à", "é") on their unshifted level and the digits on the shifted one.
+    constexpr xcb_keycode_t one = 10, zero = 19;
+    const auto original = systemKeyboardLayoutReader()->currentLayouts();
+    ASSERT_TRUE(original.has_value());
+    KeycodePresser keys;
+    const xcb_keycode_t control = keys.keycode(XK_Control_L);
+    ShortcutRecorderField& flip = field(HotKeyAction::flipLanguage);
+    const auto entry = [](const QString& layout, const HotKeyShortcut& shortcut) {
+        return (layout + QStringLiteral(": ") + compactShortcutText(shortcut)).toStdString();
+    };
+    std::vector<std::string> recorded;
+    for (const QString layout : {"fr", "be", "cz", "us"}) {
+        if (!setLayouts({layout})) {
+            recorded.push_back(layout.toStdString() + " could not be set");
+            continue;
+        }
+        for (const xcb_keycode_t key : {one, zero}) {
+            startRecording(flip);
+            keys.chord({control}, key);
+            test::waitUntil([&] { return !flip.isRecording(); });
+            recorded.push_back(entry(layout, flip.shortcut()));
+            flip.setRecording(false);
+        }
+    }
+    EXPECT_TRUE(setLayouts(original->layouts, original->variants));
+    EXPECT_TRUE(lockKeyboardGroup(original->activeGroup));
+
+    std::vector<std::string> expected;
+    for (const QString layout : {"fr", "be", "cz", "us"}) {
+        expected.push_back(entry(layout, HotKeyShortcut{.key = HotKeyKey::digit1, .control = true}));
+        expected.push_back(entry(layout, HotKeyShortcut{.key = HotKeyKey::digit0, .control = true}));
+    }
+    EXPECT_EQ(recorded, expected);
+}
+
 TEST_F(SettingsWindowDesktopTest, GrabsPauseWhileARowRecords) {
     ShortcutRecorderField& flip = field(HotKeyAction::flipLanguage);
     startRecording(flip);

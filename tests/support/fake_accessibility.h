@@ -25,8 +25,14 @@ public:
     // What boundsForRange() answers instead of the frame, when set.
     std::optional<std::optional<QRectF>> rangeBounds;
     bool chromium = false;
+    // The process that owns the field (4242 is the tests' usual front application); absent
+    // when the owner cannot be told.
+    std::optional<qint64> processId = 4242;
     bool settable = true;
     bool acceptsSelectedText = true;
+    // Answers writes of the whole text as done and keeps its text (a selection write then
+    // reports what a read-back finds: not placed).
+    bool ignoresWrites = false;
 
     QString selectedText() const { return text.mid(selection.location, selection.length); }
     void setText(const QString& value, AccessibleTextRange sel = {}) {
@@ -61,6 +67,10 @@ public:
     AccessibleElementHandle systemFocusedElement() override {
         calls << "systemFocusedElement";
         return systemFocused;
+    }
+    std::optional<qint64> processIdOf(const AccessibleElementHandle& e) override {
+        const FakeField* f = field(e);
+        return f ? f->processId : std::nullopt;
     }
     AccessibleElementHandle focusedElementOfApplication(qint64 pid) override {
         calls << QString("focusedElementOfApplication:%1").arg(pid);
@@ -130,13 +140,15 @@ public:
         if (!f || !f->hasText || !f->settable) {
             return false;
         }
-        f->setText(text);
+        if (!f->ignoresWrites) {
+            f->setText(text);
+        }
         return true;
     }
     bool setSelectedText(const AccessibleElementHandle& e, const QString& text) override {
         calls << "setSelectedText";
         FakeField* f = field(e);
-        if (!f || !f->hasText || !f->acceptsSelectedText) {
+        if (!f || !f->hasText || !f->acceptsSelectedText || f->ignoresWrites) {
             return false;
         }
         f->replaceSelection(text);

@@ -27,6 +27,9 @@ struct FakeAudioInput {
     std::optional<QString> failureWhenQueueEmpty;  // a read after the queue ran dry fails with it
     bool endOfStreamWhenQueueEmpty = false;
     std::chrono::milliseconds silenceInterval{5};
+    // While set, a read waits (at most five seconds) before it delivers anything: a microphone
+    // that has not started to deliver yet.
+    std::atomic<bool> withholdAudio{false};
 
     std::atomic<int> sourcesMade{0};
     std::atomic<int> starts{0};
@@ -78,6 +81,9 @@ public:
     }
     AudioReadStatus read(std::span<std::int16_t> samples, QString& error) override {
         ++state_->reads;
+        for (int waited = 0; state_->withholdAudio.load() && waited < 5000; ++waited) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         std::chrono::milliseconds wait{0};
         {
             const std::lock_guard lock(state_->mutex);

@@ -23,7 +23,9 @@ public:
         if (!ownerAnswers) {
             co_return std::nullopt;
         }
-        co_return formats;
+        // A copy: the clipboard keeps its contents when read.
+        std::optional<ClipboardContents> contents = formats;
+        co_return contents;
     }
     QCoro::Task<std::optional<QString>> readText() override { co_return text(); }
     QCoro::Task<std::optional<QString>> readHtml() override { co_return html(); }

@@ -19,8 +19,8 @@ public:
         std::lock_guard lock(mutex_);
         front_ = std::move(front);
     }
-    void setIdentifier(const QString& identifier, qint64 processId = 4242) {
-        set(FrontApplication{processId, identifier});
+    void setIdentifier(const QString& identifier, qint64 processId = 4242, quint64 windowId = 0) {
+        set(FrontApplication{processId, identifier, windowId});
     }
     int queries() const { return queries_.load(); }
 

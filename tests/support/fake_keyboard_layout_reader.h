@@ -9,7 +9,7 @@
 namespace tavrolin::test {
 
 // A keyboard held in memory: set its layouts (or none, as without a display) and the unshifted
-// symbols of its keys. Counts reads, so tests can tell whether the keyboard was consulted.
+// and shifted symbols of its keys. Counts reads, so tests can tell whether the keyboard was consulted.
 class FakeKeyboardLayoutReader final : public KeyboardLayoutReading {
 public:
     void setLayouts(std::optional<KeyboardLayouts> layouts) {
@@ -17,9 +17,10 @@ public:
         layouts_ = std::move(layouts);
     }
     void setLayouts(const QStringList& layouts, int activeGroup) { setLayouts(KeyboardLayouts{layouts, {}, activeGroup}); }
-    void setKey(quint32 keycode, QList<quint32> keysyms) {
+    void setKey(quint32 keycode, QList<quint32> keysyms, QList<quint32> shifted = {}) {
         std::lock_guard lock(mutex_);
         keys_.insert(keycode, std::move(keysyms));
+        shiftedKeys_.insert(keycode, std::move(shifted));
     }
     int layoutReads() const {
         std::lock_guard lock(mutex_);
@@ -35,11 +36,16 @@ public:
         std::lock_guard lock(mutex_);
         return keys_.value(keycode);
     }
+    QList<quint32> shiftedKeysyms(quint32 keycode) override {
+        std::lock_guard lock(mutex_);
+        return shiftedKeys_.value(keycode);
+    }
 
 private:
     mutable std::mutex mutex_;
     std::optional<KeyboardLayouts> layouts_;
     QHash<quint32, QList<quint32>> keys_;
+    QHash<quint32, QList<quint32>> shiftedKeys_;
     int layoutReads_ = 0;
 };
 

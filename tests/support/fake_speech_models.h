@@ -32,8 +32,9 @@ struct FakeSpeechScript {
     // off, every buffer does.
     bool stepOnMarkedBuffersOnly = true;
     std::optional<QString> endUtteranceFailure;
-    // How long each processed buffer takes, to make a decoder that lags behind the audio.
-    std::chrono::milliseconds processingTime{0};
+    // How long each processed buffer takes, to make a decoder that lags behind the audio; may be
+    // changed while a decoder runs.
+    std::atomic<std::chrono::milliseconds> processingTime{std::chrono::milliseconds(0)};
 
     std::atomic<int> processedBuffers{0};
     std::atomic<int> utterancesStarted{0};
@@ -66,7 +67,7 @@ public:
     }
     bool processSamples(std::span<const std::int16_t> samples, QString& error) override {
         ++script_->processedBuffers;
-        std::this_thread::sleep_for(script_->processingTime);
+        std::this_thread::sleep_for(script_->processingTime.load());
         const std::lock_guard lock(script_->mutex);
         const bool marked = !samples.empty() && samples[0] != 0;
         if (script_->steps.empty() || (script_->stepOnMarkedBuffersOnly && !marked)) {

@@ -22,6 +22,8 @@ public:
     // "flip ru/en [text]", "conversation en>ru [1|2|3]".
     QStringList calls;
     std::exception_ptr error;
+    // Appended to every translated chat message: a server may answer with anything.
+    QString conversationSuffix;
     int heldCalls() const { return heldCount(); }
 
     QCoro::Task<QString> writeReply(QString draft, QString context, AppLanguage targetLanguage) override {
@@ -61,7 +63,7 @@ public:
         co_await pass();
         rethrow();
         for (auto& message : messages) {
-            message.text = message.id + QStringLiteral(" in ") + rawValue(targetLanguage);
+            message.text = message.id + QStringLiteral(" in ") + rawValue(targetLanguage) + conversationSuffix;
         }
         co_return messages;
     }

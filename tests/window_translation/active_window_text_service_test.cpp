@@ -157,14 +157,20 @@ TEST(ActiveWindowTextService, OurOwnWindowsAreBlankedOutOfTheImageBeforeRecognit
 }
 
 TEST(ActiveWindowTextService, BlankingFollowsTheImagesScale) {
-    // An image of twice the pixels of its bounds (a scaled desktop).
-    QImage image = FakeScreenCapture::patternImage(200, 100);
-    ActiveWindowTextService::blankRegion(image, QRectF(10, 10, 100, 50), QRegion(QRect(60, 10, 10, 10)));
-    EXPECT_EQ(image.pixel(100, 0), qRgb(255, 255, 255));
-    EXPECT_EQ(image.pixel(119, 19), qRgb(255, 255, 255));
-    EXPECT_EQ(image.pixel(120, 0), FakeScreenCapture::patternPixel(120, 0));
-    EXPECT_EQ(image.pixel(99, 0), FakeScreenCapture::patternPixel(99, 0));
-    EXPECT_EQ(image.pixel(100, 20), FakeScreenCapture::patternPixel(100, 20));
+    // An image of twice the pixels of its bounds (a scaled desktop), with and without the pixel
+    // ratio that a capture of a 2x display carries.
+    for (const qreal ratio : {1.0, 2.0}) {
+        QImage image = FakeScreenCapture::patternImage(200, 100);
+        image.setDevicePixelRatio(ratio);
+        ActiveWindowTextService::blankRegion(image, QRectF(10, 10, 100, 50), QRegion(QRect(60, 10, 10, 10)));
+        EXPECT_EQ(image.devicePixelRatio(), ratio);
+        EXPECT_EQ(image.pixel(100, 0), qRgb(255, 255, 255)) << ratio;
+        EXPECT_EQ(image.pixel(119, 19), qRgb(255, 255, 255)) << ratio;
+        EXPECT_EQ(image.pixel(120, 0), FakeScreenCapture::patternPixel(120, 0)) << ratio;
+        EXPECT_EQ(image.pixel(99, 0), FakeScreenCapture::patternPixel(99, 0)) << ratio;
+        EXPECT_EQ(image.pixel(100, 20), FakeScreenCapture::patternPixel(100, 20)) << ratio;
+        EXPECT_EQ(image.pixel(199, 99), FakeScreenCapture::patternPixel(199, 99)) << ratio;
+    }
 }
 
 TEST(ActiveWindowTextService, AShapedWindowOfOursCoversOnlyItsShape) {

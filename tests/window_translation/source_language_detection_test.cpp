@@ -91,18 +91,29 @@ TEST_F(SourceLanguageDetection, AcceptanceByShareAfterWeakLanguagesAreDropped) {
 
 TEST_F(SourceLanguageDetection, HebrewIsNeverDetected) {
     // The recognizer's first language is Hebrew: it takes position one, Spanish gets the
-    // second position's weight; a statistical Hebrew share is dropped and Spanish takes it all.
+    // second position's weight; a statistical Hebrew share is dropped, and Spanish keeps its own
+    // half only.
     recognizer.script(QStringLiteral("1234567"), {{QStringLiteral("iw"), 0.5}, {QStringLiteral("es"), 0.5}});
     const auto detected = detect(std::vector<RecognizedTextBlock>{block(
                                      QStringLiteral("1234567"), {AppLanguage::hebrew, AppLanguage::spanish})},
                                  {AppLanguage::hebrew});
     ASSERT_TRUE(detected);
     EXPECT_EQ(detected->appLanguage, AppLanguage::spanish);
-    // 7 x 0.8 + 30 x 1.0 = 35.6, alone.
-    EXPECT_EQ(detected->confidence, 1.0);
+    // 7 x 0.8 + 30 x 0.5 = 20.6, alone but below 28.
+    EXPECT_EQ(detected->confidence, 0.49);
 
     recognizer.script(QStringLiteral("\u05E9\u05DC\u05D5\u05DD \u05E2\u05D5\u05DC\u05DD"), QStringLiteral("he"));
     EXPECT_FALSE(detect(QStringLiteral("\u05E9\u05DC\u05D5\u05DD \u05E2\u05D5\u05DC\u05DD"), {AppLanguage::hebrew}));
+}
+
+TEST_F(SourceLanguageDetection, AStatisticalProbabilityCountsAsItStands) {
+    // A short text the recognizer is unsure of: German at 0.6 and nothing else. Weights 6 (the
+    // block) and 24 (the whole text) give 18, below 28, where shares of the sum would give 30.
+    recognizer.script(QStringLiteral("123456"), {{QStringLiteral("de"), 0.6}});
+    const auto unsure = detect(QStringLiteral("123456"));
+    ASSERT_TRUE(unsure);
+    EXPECT_EQ(unsure->appLanguage, AppLanguage::german);
+    EXPECT_EQ(unsure->confidence, 0.49);
 }
 
 TEST_F(SourceLanguageDetection, RecognizerLanguagesCountOnlyTheFirstTwoPositions) {

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <random>
+#include <thread>
 
 namespace tavrolin {
 namespace {
@@ -190,6 +191,28 @@ TEST_F(TextRecognitionEngineTest, LightTextOnADarkPanelReadsWholeInFineBands) {
     for (const auto& line : page.lines) {
         EXPECT_TRUE(texts.contains(line.text)) << line.text.toStdString() << " not in: " << texts.join(" | ").toStdString();
     }
+}
+
+// Readers asking from threads of their own, two at a time so that bands wait in the queue:
+// every band is read on the engine's pool, whose threads load the language data once each.
+TEST_F(TextRecognitionEngineTest, BandsAreReadOnlyOnTheEnginesOwnThreads) {
+    const auto page = paintMixedPage();
+    auto twoThreads = std::make_shared<TesseractTextRecognitionEngine>(TesseractEngineOptions{{}, 2});
+    const QStringList languages{QStringLiteral("eng"), QStringLiteral("fra"), QStringLiteral("rus")};
+    for (int round = 0; round < 3; ++round) {
+        std::size_t found[2] = {};
+        std::thread first([&] { found[0] = twoThreads->recognizeLines(page.image, languages).size(); });
+        std::thread second([&] { found[1] = twoThreads->recognizeLines(page.image, languages).size(); });
+        first.join();
+        second.join();
+        EXPECT_EQ(found[0], page.lines.size());
+        EXPECT_EQ(found[1], page.lines.size());
+    }
+    EXPECT_GE(twoThreads->enginesLoaded(), 1);
+    EXPECT_LE(twoThreads->enginesLoaded(), 2) << "an engine was loaded off the pool";
+
+    // The window translation and the window text reader are handed the same engine.
+    EXPECT_EQ(makeSystemTextRecognitionEngine(), makeSystemTextRecognitionEngine());
 }
 
 TEST_F(TextRecognitionEngineTest, BadImagesGiveNoLinesOrAClearError) {

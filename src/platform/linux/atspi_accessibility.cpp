@@ -6,6 +6,7 @@
 #include <QByteArray>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -527,10 +528,43 @@ AccessibleElementHandle AtspiAccessibility::focusedElementOfActiveWindow(qint64 
     return nullptr;
 }
 
-void AtspiAccessibility::requestAccessibilityTree(qint64) {
-    // Toolkits that build their tree on demand watch the bus-wide switch.
+std::optional<qint64> AtspiAccessibility::processIdOf(const AccessibleElementHandle& element) {
+    AtspiAccessible* object = objectOf(element);
+    if (!object) {
+        return std::nullopt;
+    }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
+        return std::nullopt;
+    }
+    CallError error;
+    const guint pid = atspi_accessible_get_process_id(object, error.out());
+    if (error.failed() || pid == 0) {
+        return std::nullopt;
+    }
+    return static_cast<qint64>(pid);
+}
+
+void AtspiAccessibility::requestAccessibilityTree(qint64 pid) {
+    // Toolkits that build their tree on demand (Qt, GTK 4) watch the bus-wide switch.
     if (d_->busStatus.isEnabledBlocking() != true) {
         d_->busStatus.setEnabledBlocking(true);
+    }
+    // Chromium and the programs built on it (Electron) publish only their top-level frames
+    // until an assistive technology asks an object for its attributes, which they take as
+    // the sign that one is in use; they publish their whole tree, fields and focus events
+    // included, within about 0.2 s. Asking costs other toolkits one plain read.
+    GObjectRef<AtspiAccessible> app(d_->application(pid));
+    if (!app) {
+        return;
+    }
+    const Watch watch(*d_, app.get());
+    // A cached answer would not reach the program.
+    atspi_accessible_clear_cache(app.get());
+    CallError error;
+    GHashTable* attributes = atspi_accessible_get_attributes(app.get(), error.out());
+    if (attributes) {
+        g_hash_table_unref(attributes);
     }
 }
 
@@ -873,6 +907,22 @@ bool AtspiAccessibility::setSelectedRange(const AccessibleElementHandle& element
                               ? atspi_text_set_selection(text.get(), 0, start, end, error.out())
                               : atspi_text_add_selection(text.get(), start, end, error.out());
     return !error.failed() && done;
+}
+
+bool AtspiAccessibility::isSameElement(const AccessibleElementHandle& a, const AccessibleElementHandle& b) {
+    AtspiAccessible* first = objectOf(a);
+    AtspiAccessible* second = objectOf(b);
+    if (!first || !second) {
+        return false;
+    }
+    if (first == second) {
+        return true;
+    }
+    // No call to the application: an object is named by its application's bus name and its path.
+    const AtspiObject& x = first->parent;
+    const AtspiObject& y = second->parent;
+    return x.app && y.app && x.app->bus_name && y.app->bus_name && x.path && y.path &&
+           std::strcmp(x.app->bus_name, y.app->bus_name) == 0 && std::strcmp(x.path, y.path) == 0;
 }
 
 }  // namespace tavrolin

@@ -31,6 +31,7 @@ public:
 
     bool isTrusted() override;
     AccessibleElementHandle systemFocusedElement() override;
+    std::optional<qint64> processIdOf(const AccessibleElementHandle& element) override;
     AccessibleElementHandle focusedElementOfApplication(qint64 pid) override;
     AccessibleElementHandle focusedElementOfActiveWindow(qint64 pid) override;
     void requestAccessibilityTree(qint64 pid) override;
@@ -47,6 +48,7 @@ public:
     bool setValue(const AccessibleElementHandle& element, const QString& text) override;
     bool setSelectedText(const AccessibleElementHandle& element, const QString& text) override;
     bool setSelectedRange(const AccessibleElementHandle& element, AccessibleTextRange range) override;
+    bool isSameElement(const AccessibleElementHandle& a, const AccessibleElementHandle& b) override;
 
 private:
     struct State;

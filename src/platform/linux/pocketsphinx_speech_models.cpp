@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <mutex>
 #include <thread>
 #include <fcntl.h>
 #include <spawn.h>
@@ -195,6 +196,20 @@ bool acousticModelLoadsInChild(const PocketSphinxModelFiles& files, QString& err
     return true;
 }
 
+// The speech library logs through one file of the whole process, and a load that names a log
+// file of its own closes the one before it, under the feet of any load running beside it. So its
+// log is switched off once, before the first load, and no load names a file; the loads themselves
+// run one at a time, as the library's set-up keeps more process-wide state.
+std::mutex& libraryLoadMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+void switchLibraryLogOffOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { err_set_logfp(nullptr); });
+}
+
 // Sets one decoder option by its name, converting the value to the option's own type.
 bool applyOption(cmd_ln_t* config, const QByteArray& name, const QByteArray& value) {
     for (const arg_t* definition = ps_args(); definition->name != nullptr; ++definition) {
@@ -321,8 +336,10 @@ std::unique_ptr<SpeechDecoder> loadPocketSphinxDecoder(const PocketSphinxModelFi
     const bool useGrammar = !files.grammar.isEmpty();
     const QByteArray modelOption = useGrammar ? QByteArrayLiteral("-jsgf") : QByteArrayLiteral("-lm");
     const QByteArray model = QFile::encodeName(useGrammar ? files.grammar : files.languageModel);
+    const std::lock_guard lock(libraryLoadMutex());
+    switchLibraryLogOffOnce();
     cmd_ln_t* config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), modelOption.constData(),
-                                   model.constData(), "-dict", dictionary.constData(), "-logfn", "/dev/null", nullptr);
+                                   model.constData(), "-dict", dictionary.constData(), nullptr);
     if (config == nullptr) {
         error = QStringLiteral("the speech model settings were refused");
         return nullptr;

@@ -4,11 +4,9 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QFuture>
 #include <QRect>
 #include <QRegularExpression>
 #include <QThread>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
@@ -17,7 +15,10 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <atomic>
+#include <future>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <variant>
@@ -53,7 +54,7 @@ public:
         malloc_trim(0);
     }
 
-    tesseract::TessBaseAPI& engine(const QString& dataPath, const QStringList& languages) {
+    tesseract::TessBaseAPI& engine(const QString& dataPath, const QStringList& languages, std::atomic<int>& loaded) {
         if (!singleThreaded_) {
             // libgomp reads OMP_THREAD_LIMIT only when it loads; this keeps Tesseract's own
             // parallel loops on this thread, which the bands already keep busy.
@@ -76,6 +77,7 @@ public:
         engine->SetPageSegMode(tesseract::PSM_AUTO);
         // Warnings such as "Empty page" are not errors of ours.
         engine->SetVariable("debug_file", "/dev/null");
+        loaded.fetch_add(1, std::memory_order_relaxed);
         return *engines_.emplace(key, std::move(engine)).first->second;
     }
 
@@ -178,9 +180,10 @@ void readLine(const QImage& grey, tesseract::ResultIterator& iterator, std::vect
 // A band's lines in the pixels of the band image handed to the engine, or the failure.
 using BandResult = std::variant<std::vector<TextRecognitionLine>, QString>;
 
-BandResult recognizeBand(const QImage& band, const QString& dataPath, const QStringList& languages) {
+BandResult recognizeBand(const QImage& band, const QString& dataPath, const QStringList& languages,
+                         std::atomic<int>& loaded) {
     try {
-        tesseract::TessBaseAPI& engine = threadEngines.engine(dataPath, languages);
+        tesseract::TessBaseAPI& engine = threadEngines.engine(dataPath, languages, loaded);
         engine.SetImage(band.constBits(), band.width(), band.height(), 1, int(band.bytesPerLine()));
         // Screens carry no resolution; this is what Tesseract assumes for one without.
         engine.SetSourceResolution(70);
@@ -287,10 +290,13 @@ std::vector<TextRecognitionLine> TesseractTextRecognitionEngine::recognizeLines(
     const bool mayUpscale = image.devicePixelRatio() < 2 &&
                             4 * qint64(grey.width()) * grey.height() <= maximumPixels;
 
+    // A band is waited for through a plain future: waiting on a QFuture would run a band still
+    // queued on the waiting thread, outside this pool, loading an engine there that is thrown
+    // away when that thread ends.
     struct Job {
         int top = 0;
         double scale = 1;
-        QFuture<BandResult> result;
+        std::future<BandResult> result;
     };
     std::vector<Job> jobs;
     jobs.reserve(bands.size());
@@ -302,16 +308,17 @@ std::vector<TextRecognitionLine> TesseractTextRecognitionEngine::recognizeLines(
                                  Qt::SmoothTransformation);
             scale = 2;
         }
-        jobs.push_back({band.top, scale,
-                        QtConcurrent::run(&pool_, [piece = std::move(piece), path = dataPath_, languages] {
-                            return recognizeBand(piece, path, languages);
-                        })});
+        auto promise = std::make_shared<std::promise<BandResult>>();
+        jobs.push_back({band.top, scale, promise->get_future()});
+        pool_.start([promise, piece = std::move(piece), path = dataPath_, languages, loaded = &enginesLoaded_] {
+            promise->set_value(recognizeBand(piece, path, languages, *loaded));
+        });
     }
 
     std::vector<TextRecognitionLine> lines;
     std::optional<QString> failure;
     for (Job& job : jobs) {
-        BandResult result = job.result.result();
+        BandResult result = job.result.get();
         if (auto* error = std::get_if<QString>(&result)) {
             if (!failure) {
                 failure = *error;
@@ -333,7 +340,15 @@ std::vector<TextRecognitionLine> TesseractTextRecognitionEngine::recognizeLines(
 }
 
 std::shared_ptr<TextRecognitionEngine> makeSystemTextRecognitionEngine() {
-    return std::make_shared<TesseractTextRecognitionEngine>();
+    static std::mutex mutex;
+    static std::weak_ptr<TextRecognitionEngine> shared;
+    std::lock_guard lock(mutex);
+    std::shared_ptr<TextRecognitionEngine> engine = shared.lock();
+    if (!engine) {
+        engine = std::make_shared<TesseractTextRecognitionEngine>();
+        shared = engine;
+    }
+    return engine;
 }
 
 }  // namespace tavrolin

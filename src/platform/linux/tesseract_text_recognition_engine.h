@@ -5,6 +5,7 @@
 #include <QString>
 #include <QThreadPool>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 
@@ -20,8 +21,9 @@ struct TesseractEngineOptions {
     std::chrono::milliseconds idleExpiry = std::chrono::minutes(2);
 };
 
-// Tesseract (LSTM) reading an image in horizontal bands on a pool of its own. Each pool
-// thread keeps one engine per language set; engines go with their thread when it expires.
+// Tesseract (LSTM) reading an image in horizontal bands on a pool of its own, and only there,
+// whichever thread asks. Each pool thread keeps one engine per language set; engines go with
+// their thread when it expires.
 // Small text on a 1x image is read from a copy upscaled 2x.
 class TesseractTextRecognitionEngine final : public TextRecognitionEngine {
 public:
@@ -34,9 +36,13 @@ public:
 
     QString dataPath() const { return dataPath_; }
     int threadCount() const;
+    // How many Tesseract engines the reads of this engine have loaded: at most one per pool
+    // thread and language set while the threads live.
+    int enginesLoaded() const { return enginesLoaded_.load(std::memory_order_relaxed); }
 
 private:
     QString dataPath_;
+    mutable std::atomic<int> enginesLoaded_{0};
     mutable QThreadPool pool_;
 };
 

@@ -1,5 +1,7 @@
 #include "platform/linux/x11_clipboard_reader.h"
 
+#include "platform/linux/x11_client_process.h"
+
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -48,6 +50,8 @@ QString decodeClipboardHtml(const QByteArray& data) {
 struct X11ClipboardReader::State {
     xcb_connection_t* connection = nullptr;
     xcb_window_t window = 0;
+    xcb_window_t root = 0;
+    std::string selection;
     std::map<std::string, xcb_atom_t> atoms;
     std::map<xcb_atom_t, std::string> names;
 
@@ -165,7 +169,7 @@ struct X11ClipboardReader::State {
     std::optional<QByteArray> convert(xcb_atom_t target, Deadline deadline, qsizetype limit, bool& tooLarge) {
         const xcb_atom_t property = atom("TAVROLIN_CLIPBOARD");
         xcb_delete_property(connection, window, property);
-        xcb_convert_selection(connection, window, atom("CLIPBOARD"), target, property, XCB_CURRENT_TIME);
+        xcb_convert_selection(connection, window, atom(selection), target, property, XCB_CURRENT_TIME);
         xcb_flush(connection);
         xcb_generic_event_t* event = waitFor(deadline, [&](xcb_generic_event_t* e) {
             if ((e->response_type & ~0x80) != XCB_SELECTION_NOTIFY) {
@@ -186,10 +190,23 @@ struct X11ClipboardReader::State {
         return takeProperty(property, deadline, limit, tooLarge);
     }
 
-    bool hasOwner() {
+    xcb_window_t owner() {
         Freed<xcb_get_selection_owner_reply_t> reply{xcb_get_selection_owner_reply(
-            connection, xcb_get_selection_owner(connection, atom("CLIPBOARD")), nullptr)};
-        return reply.ptr && reply.ptr->owner != XCB_WINDOW_NONE;
+            connection, xcb_get_selection_owner(connection, atom(selection)), nullptr)};
+        return reply.ptr ? reply.ptr->owner : static_cast<xcb_window_t>(XCB_WINDOW_NONE);
+    }
+
+    bool hasOwner() { return owner() != XCB_WINDOW_NONE; }
+
+    // A window property's bytes; empty when it is missing.
+    QByteArray property(xcb_window_t of, xcb_atom_t name, std::uint32_t longs) {
+        Freed<xcb_get_property_reply_t> reply{xcb_get_property_reply(
+            connection, xcb_get_property(connection, 0, of, name, XCB_GET_PROPERTY_TYPE_ANY, 0, longs), nullptr)};
+        if (!reply.ptr) {
+            return {};
+        }
+        return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.ptr)),
+                          xcb_get_property_value_length(reply.ptr));
     }
 
     // The owner's targets; absent when it did not answer in time.
@@ -228,7 +245,8 @@ struct X11ClipboardReader::State {
     }
 };
 
-X11ClipboardReader::X11ClipboardReader() : d_(std::make_unique<State>()) {
+X11ClipboardReader::X11ClipboardReader(const char* selection) : d_(std::make_unique<State>()) {
+    d_->selection = selection;
     int screenNumber = 0;
     d_->connection = xcb_connect(nullptr, &screenNumber);
     if (xcb_connection_has_error(d_->connection)) {
@@ -241,6 +259,7 @@ X11ClipboardReader::X11ClipboardReader() : d_(std::make_unique<State>()) {
     if (!screens.rem) {
         return;
     }
+    d_->root = screens.data->root;
     d_->window = xcb_generate_id(d_->connection);
     const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_create_window(d_->connection, XCB_COPY_FROM_PARENT, d_->window, screens.data->root, 0, 0, 1, 1, 0,
@@ -327,6 +346,43 @@ std::optional<QString> X11ClipboardReader::readHtml(Deadline deadline) {
     bool tooLarge = false;
     const std::optional<QByteArray> data = d_->convert(html, deadline, 1 << 30, tooLarge);
     return data ? std::optional<QString>(decodeClipboardHtml(*data)) : std::nullopt;
+}
+
+std::optional<X11ClipboardReader::OwnedText> X11ClipboardReader::readOwnedText(Deadline deadline) {
+    if (!isConnected()) {
+        return std::nullopt;
+    }
+    const xcb_window_t owner = d_->owner();
+    if (owner == XCB_WINDOW_NONE) {
+        return std::nullopt;
+    }
+    OwnedText owned;
+    const QByteArray active = d_->property(d_->root, d_->atom("_NET_ACTIVE_WINDOW"), 1);
+    if (active.size() == 4) {
+        std::uint32_t activeWindow = 0;
+        std::memcpy(&activeWindow, active.constData(), 4);
+        // Every resource of one client shares the bits outside the server's resource-id mask.
+        const std::uint32_t mask = xcb_get_setup(d_->connection)->resource_id_mask;
+        owned.ownerIsActiveWindowClient = activeWindow != 0 && (activeWindow & ~mask) == (owner & ~mask);
+    }
+    owned.ownerProcessId = x11::localClientProcessID(d_->connection, owner);
+    owned.ownerWindowName = QString::fromUtf8(d_->property(owner, XCB_ATOM_WM_NAME, 64));
+    bool tooLarge = false;
+    const std::optional<QByteArray> stamp = d_->convert(d_->atom("TIMESTAMP"), deadline, 64, tooLarge);
+    if (!stamp) {
+        return std::nullopt;
+    }
+    if (stamp->size() >= 4) {
+        std::uint32_t time = 0;
+        std::memcpy(&time, stamp->constData(), 4);
+        owned.acquiredAt = time;
+    }
+    const std::optional<QByteArray> text = d_->convert(d_->atom("UTF8_STRING"), deadline, 1 << 24, tooLarge);
+    if (!text || tooLarge) {
+        return std::nullopt;
+    }
+    owned.text = QString::fromUtf8(*text);
+    return owned;
 }
 
 }  // namespace tavrolin

@@ -7,22 +7,37 @@
 #include <QStringList>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 
 namespace tavrolin {
 
-// Reads the CLIPBOARD selection from whatever program owns it, on an X connection of its own
-// with an unmapped window of its own: a slow or hung owner holds only the calling thread,
-// never the GUI thread, and never longer than the deadline. Blocking: call it from a worker
-// thread, one call at a time.
+// Reads a selection (CLIPBOARD unless told otherwise) from whatever program owns it, on an X
+// connection of its own with an unmapped window of its own: a slow or hung owner holds only the
+// calling thread, never the GUI thread, and never longer than the deadline. Blocking: call it
+// from a worker thread, one call at a time.
 class X11ClipboardReader {
 public:
     using Deadline = std::chrono::steady_clock::time_point;
     using SkippedFormatCallback = std::function<void(const QString& format, qsizetype size)>;
 
-    X11ClipboardReader();
+    // The selection's text with what is known of its owner.
+    struct OwnedText {
+        QString text;
+        // Server time at which the owner took the selection (its TIMESTAMP); absent when it
+        // did not say.
+        std::optional<std::uint32_t> acquiredAt;
+        // The owner window's process, as the X server knows it (local clients only).
+        std::optional<std::uint32_t> ownerProcessId;
+        // The owner window was created by the same X client as the active window.
+        bool ownerIsActiveWindowClient = false;
+        // The owner window's WM_NAME (toolkits name their hidden selection windows).
+        QString ownerWindowName;
+    };
+
+    explicit X11ClipboardReader(const char* selection = "CLIPBOARD");
     ~X11ClipboardReader();
     X11ClipboardReader(const X11ClipboardReader&) = delete;
     X11ClipboardReader& operator=(const X11ClipboardReader&) = delete;
@@ -39,6 +54,9 @@ public:
     std::optional<QString> readText(Deadline deadline);
     // The HTML text; absent when none came.
     std::optional<QString> readHtml(Deadline deadline);
+    // The owner's UTF8_STRING text with its owner; absent when nobody owns the selection, the
+    // owner refused or did not answer before the deadline.
+    std::optional<OwnedText> readOwnedText(Deadline deadline);
 
 private:
     struct State;

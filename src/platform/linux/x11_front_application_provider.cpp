@@ -46,6 +46,7 @@ public:
         FrontApplication result;
         result.applicationIdentifier = windowClass(active);
         result.processId = processId(active);
+        result.windowId = active;
         if (!result.applicationIdentifier && result.processId == 0 && !windowExists(active)) {
             return std::nullopt;
         }

@@ -11,6 +11,9 @@ namespace tavrolin {
 
 namespace {
 
+// Grabs of this process that hold the keyboard now.
+int activeGrabs = 0;
+
 class X11KeyboardGrab final : public KeyboardGrabbing {
 public:
     X11KeyboardGrab() {
@@ -27,7 +30,7 @@ public:
         }
         window_ = static_cast<xcb_window_t>(window);
         attempts_ = 0;
-        grabbed_ = false;
+        setGrabbed(false);
         attempt();
         return true;
     }
@@ -38,13 +41,20 @@ public:
             xcb_ungrab_keyboard(connection_, XCB_CURRENT_TIME);
             xcb_flush(connection_);
         }
-        grabbed_ = false;
+        setGrabbed(false);
         window_ = 0;
     }
 
     bool isGrabbing() const override { return grabbed_; }
 
 private:
+    void setGrabbed(bool grabbed) {
+        if (grabbed != grabbed_) {
+            activeGrabs += grabbed ? 1 : -1;
+        }
+        grabbed_ = grabbed;
+    }
+
     void attempt() {
         if (window_ == 0) {
             retry_.stop();
@@ -58,7 +68,7 @@ private:
         const int status = reply ? reply->status : -1;
         std::free(reply);
         if (status == XCB_GRAB_STATUS_SUCCESS) {
-            grabbed_ = true;
+            setGrabbed(true);
             retry_.stop();
             return;
         }
@@ -83,5 +93,7 @@ private:
 }  // namespace
 
 std::unique_ptr<KeyboardGrabbing> makeX11KeyboardGrab() { return std::make_unique<X11KeyboardGrab>(); }
+
+bool anyOwnKeyboardGrabActive() { return activeGrabs > 0; }
 
 }  // namespace tavrolin

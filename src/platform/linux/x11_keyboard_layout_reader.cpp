@@ -45,7 +45,12 @@ public:
         return result;
     }
 
-    QList<quint32> unshiftedKeysyms(quint32 keycode) override {
+    QList<quint32> unshiftedKeysyms(quint32 keycode) override { return keysymsAtLevel(keycode, 0); }
+    QList<quint32> shiftedKeysyms(quint32 keycode) override { return keysymsAtLevel(keycode, 1); }
+
+private:
+    // The symbols of one level (0 unshifted, 1 shifted) of every group, the active group first.
+    QList<quint32> keysymsAtLevel(quint32 keycode, int level) {
         std::lock_guard lock(mutex_);
         if (!connectLocked() || keycode < minKeycode_ || keycode > maxKeycode_) {
             return {};
@@ -58,16 +63,16 @@ public:
             }
         };
         if (!hasXkb_) {
-            // Without the extension only the core mapping is there: its first column is the
-            // unshifted symbol of the first group.
+            // Without the extension only the core mapping is there: its first two columns are
+            // the unshifted and shifted symbols of the first group.
             Reply<xcb_get_keyboard_mapping_reply_t> mapping(xcb_get_keyboard_mapping_reply(
                 connection_, xcb_get_keyboard_mapping(connection_, code, 1), nullptr));
             if (!mapping) {
                 dropIfBrokenLocked();
                 return {};
             }
-            if (xcb_get_keyboard_mapping_keysyms_length(mapping.get()) > 0) {
-                add(xcb_get_keyboard_mapping_keysyms(mapping.get())[0]);
+            if (xcb_get_keyboard_mapping_keysyms_length(mapping.get()) > level) {
+                add(xcb_get_keyboard_mapping_keysyms(mapping.get())[level]);
             }
             return result;
         }
@@ -95,21 +100,20 @@ public:
         const int width = keyMap->width;
         const int symCount = xcb_xkb_key_sym_map_syms_length(keyMap);
         const xcb_keysym_t* syms = xcb_xkb_key_sym_map_syms(keyMap);
-        // Symbols are stored group by group, `width` levels each; level 1 is the unshifted one.
-        auto levelOne = [&](int group) {
-            const int index = group * width;
-            if (group < groups && width > 0 && index < symCount) {
+        // Symbols are stored group by group, `width` levels each; the first is the unshifted one.
+        auto atLevel = [&](int group) {
+            const int index = group * width + level;
+            if (group < groups && level < width && index < symCount) {
                 add(syms[index]);
             }
         };
-        levelOne(activeGroupLocked().value_or(0));
+        atLevel(activeGroupLocked().value_or(0));
         for (int group = 0; group < groups; ++group) {
-            levelOne(group);
+            atLevel(group);
         }
         return result;
     }
 
-private:
     bool connectLocked() {
         if (connection_ && xcb_connection_has_error(connection_)) {
             disconnectLocked();

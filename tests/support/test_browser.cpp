@@ -1,0 +1,299 @@
+#include "support/test_browser.h"
+
+#include "support/async.h"
+#include "support/tavrolin_process_home.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+
+#include <unistd.h>
+
+namespace tavrolin::test {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The page asks the test for commands (a long poll) and posts its fields back after each
+// command and after every input event, so the test reads what the program under test wrote.
+const char* const pageHtml = R"HTML(<!doctype html>
+<html><head><meta charset="utf-8"><title>fields</title>
+<style>textarea, input, div { display: block; width: 600px; margin: 12px; font: 16px sans-serif; }
+textarea { height: 80px; } div { min-height: 40px; border: 1px solid #888; }</style></head>
+<body>
+<textarea id="textarea"></textarea>
+<input id="input" type="text">
+<div id="editable" contenteditable="true"></div>
+<script>
+const server = new URLSearchParams(location.search).get('server');
+const fields = () => ({
+  textarea: document.getElementById('textarea').value,
+  input: document.getElementById('input').value,
+  editable: document.getElementById('editable').innerText,
+  focused: document.activeElement ? document.activeElement.id : ''
+});
+async function report(id) {
+  const state = fields();
+  document.title = 'fields ' + id;
+  try {
+    await fetch(server + '/report', {method: 'POST', body: JSON.stringify(Object.assign({id: id}, state))});
+  } catch (e) {}
+}
+function prepare(command) {
+  const element = document.getElementById(command.element);
+  element.focus();
+  if (element.id === 'editable') {
+    element.textContent = command.text;
+    const range = document.createRange();
+    range.selectNodeContents(element);
+    if (command.selection === 'end') range.collapse(false);
+    const selection = window.getSelection();
+    selection.removeAllRanges();
+    selection.addRange(range);
+  } else {
+    element.value = command.text;
+    if (command.selection === 'end') element.setSelectionRange(element.value.length, element.value.length);
+    else element.select();
+  }
+}
+for (const id of ['textarea', 'input', 'editable']) {
+  document.getElementById(id).addEventListener('input', () => report(0));
+}
+async function serve() {
+  for (;;) {
+    try {
+      const answer = await fetch(server + '/command');
+      if (answer.status === 200) {
+        const command = await answer.json();
+        if (command.op === 'prepare') prepare(command);
+        await report(command.id);
+      }
+    } catch (e) {
+      await new Promise(resolve => setTimeout(resolve, 200));
+    }
+  }
+}
+serve();
+</script></body></html>
+)HTML";
+
+QString activeWindow() { return toolOutput("xdotool", {"getactivewindow"}); }
+
+}  // namespace
+
+std::optional<QString> TestBrowser::program(Kind kind) {
+    const QString name = kind == Kind::firefox ? QStringLiteral("firefox-esr") : QStringLiteral("chromium");
+    const QString path = QStandardPaths::findExecutable(name);
+    return path.isEmpty() ? std::nullopt : std::optional<QString>(path);
+}
+
+const char* TestBrowser::name(Kind kind) { return kind == Kind::firefox ? "firefox-esr" : "chromium"; }
+
+QString TestBrowser::elementId(Element element) {
+    switch (element) {
+    case Element::textarea:
+        return QStringLiteral("textarea");
+    case Element::input:
+        return QStringLiteral("input");
+    case Element::editable:
+        break;
+    }
+    return QStringLiteral("editable");
+}
+
+TestBrowser::TestBrowser(Kind kind) {
+    server_.server().Get("/command", [this](const httplib::Request&, httplib::Response& response) {
+        response.set_header("Access-Control-Allow-Origin", "*");
+        std::unique_lock lock(mutex_);
+        pageAsked_ = true;
+        changed_.notify_all();
+        changed_.wait_for(lock, 2s, [this] { return stopping_ || !commands_.empty(); });
+        if (commands_.empty()) {
+            response.status = 204;
+            return;
+        }
+        response.set_content(commands_.front(), "application/json");
+        commands_.pop_front();
+    });
+    server_.server().Post("/report", [this](const httplib::Request& request, httplib::Response& response) {
+        response.set_header("Access-Control-Allow-Origin", "*");
+        const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
+        std::lock_guard lock(mutex_);
+        reports_[body.value("id").toInt()] = Report{body.value("textarea").toString(), body.value("input").toString(),
+                                                   body.value("editable").toString(), body.value("focused").toString()};
+        changed_.notify_all();
+    });
+    server_.start();
+    ready_ = start(kind);
+}
+
+TestBrowser::~TestBrowser() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        changed_.notify_all();
+    }
+    if (process_.state() != QProcess::NotRunning) {
+        process_.terminate();
+        if (!process_.waitForFinished(3000)) {
+            process_.kill();
+            process_.waitForFinished(3000);
+        }
+    }
+}
+
+bool TestBrowser::start(Kind kind) {
+    const std::optional<QString> executable = program(kind);
+    if (!executable) {
+        error_ = QStringLiteral("%1 is not installed").arg(QLatin1String(name(kind)));
+        return false;
+    }
+    const QString page = profile_.filePath("fields.html");
+    QFile file(page);
+    if (!profile_.isValid() || !file.open(QIODevice::WriteOnly) || file.write(pageHtml) < 0) {
+        error_ = QStringLiteral("cannot write the test page");
+        return false;
+    }
+    file.close();
+    const QString url = QStringLiteral("file://%1?server=%2").arg(page, QStringLiteral("http://127.0.0.1:%1").arg(server_.port()));
+    QStringList arguments;
+    if (kind == Kind::firefox) {
+        const QString profile = profile_.filePath("firefox");
+        QDir().mkpath(profile);
+        QFile prefs(profile + "/user.js");
+        if (prefs.open(QIODevice::WriteOnly)) {
+            prefs.write("user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
+                        "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
+                        "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
+                        "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
+                        "user_pref(\"toolkit.telemetry.reportingpolicy.firstRun\", false);\n"
+                        "user_pref(\"app.update.auto\", false);\n"
+                        "user_pref(\"browser.tabs.warnOnClose\", false);\n");
+        }
+        arguments << "--no-remote" << "--new-instance" << "--profile" << profile << "--width" << "900" << "--height"
+                  << "600" << url;
+    } else {
+        arguments << "--no-first-run" << "--no-default-browser-check" << "--password-store=basic"
+                  << "--disable-gpu" << "--disable-features=Translate,MediaRouter" << "--window-size=900,600"
+                  << QStringLiteral("--user-data-dir=%1").arg(profile_.filePath("chromium"));
+        if (geteuid() == 0) {
+            arguments << "--no-sandbox";  // Chromium refuses to run as root with its sandbox
+        }
+        arguments << url;
+    }
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    process_.setStandardOutputFile(profile_.filePath("browser.log"));
+    process_.start(*executable, arguments);
+    if (!process_.waitForStarted(5000)) {
+        error_ = QStringLiteral("%1 did not start").arg(*executable);
+        return false;
+    }
+    // A cold start under a loaded machine takes several seconds.
+    const bool asked = waitUntil(
+        [this] {
+            std::lock_guard lock(mutex_);
+            return pageAsked_;
+        },
+        60s);
+    if (!asked) {
+        QFile log(profile_.filePath("browser.log"));
+        log.open(QIODevice::ReadOnly);
+        error_ = QStringLiteral("the page never asked for a command; browser log: ") +
+                 QString::fromUtf8(log.readAll().right(2000));
+        return false;
+    }
+    const QString pid = QString::number(process_.processId());
+    waitUntil(
+        [&] {
+            const QStringList windows =
+                toolOutput("xdotool", {"search", "--onlyvisible", "--pid", pid, "--name", "fields"})
+                    .split('\n', Qt::SkipEmptyParts);
+            window_ = windows.isEmpty() ? QString() : windows.last();
+            return !window_.isEmpty();
+        },
+        20s);
+    if (window_.isEmpty()) {
+        error_ = QStringLiteral("no browser window");
+        return false;
+    }
+    return activate();
+}
+
+bool TestBrowser::activate() {
+    toolOutput("xdotool", {"windowactivate", window_});
+    return waitUntil([this] { return activeWindow() == window_; }, 10s);
+}
+
+std::optional<TestBrowser::Report> TestBrowser::send(const QString& commandJson, std::chrono::milliseconds limit) {
+    int id = 0;
+    {
+        std::lock_guard lock(mutex_);
+        id = nextCommand_++;
+        QJsonObject command = QJsonDocument::fromJson(commandJson.toUtf8()).object();
+        command.insert("id", id);
+        commands_.push_back(QJsonDocument(command).toJson(QJsonDocument::Compact).toStdString());
+        changed_.notify_all();
+    }
+    std::optional<Report> report;
+    // Spins this thread's event loop: the program under test may be reading our clipboard.
+    waitUntil(
+        [&] {
+            std::lock_guard lock(mutex_);
+            const auto found = reports_.find(id);
+            if (found == reports_.end()) {
+                return false;
+            }
+            report = found->second;
+            return true;
+        },
+        limit);
+    return report;
+}
+
+bool TestBrowser::prepare(Element element, const QString& text, Selection selection) {
+    const QJsonObject command{{"op", "prepare"},
+                              {"element", elementId(element)},
+                              {"text", text},
+                              {"selection", selection == Selection::all ? "all" : "end"}};
+    const std::optional<Report> report =
+        send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s);
+    return report && report->focused == elementId(element);
+}
+
+std::optional<QString> TestBrowser::text(Element element) {
+    const std::optional<Report> report = send(QStringLiteral(R"({"op":"report"})"), 5s);
+    if (!report) {
+        return std::nullopt;
+    }
+    switch (element) {
+    case Element::textarea:
+        return report->textarea;
+    case Element::input:
+        return report->input;
+    case Element::editable:
+        break;
+    }
+    // A contenteditable element may end its text with the line break of a trailing <br>.
+    QString editable = report->editable;
+    while (editable.endsWith('\n')) {
+        editable.chop(1);
+    }
+    return editable;
+}
+
+std::optional<QString> TestBrowser::waitForText(Element element, const std::function<bool(const QString&)>& done,
+                                                std::chrono::milliseconds limit) {
+    std::optional<QString> last;
+    waitUntil(
+        [&] {
+            last = text(element);
+            return last && done(*last);
+        },
+        limit);
+    return last;
+}
+
+}  // namespace tavrolin::test

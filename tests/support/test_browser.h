@@ -1,0 +1,93 @@
+#pragma once
+
+// A real web browser (Debian's Firefox ESR or Chromium) showing a local test page with three
+// editable elements, for desktop tests of the programs people write in. The page takes its
+// commands from, and reports its fields to, an HTTP server in the test process: the test sets
+// a field's text, focus and selection, and reads back what the page holds after the program
+// under test wrote into it. Start one browser per test suite: each start costs seconds.
+//
+// The browser runs with a profile in a temporary folder and no accessibility flag of its own
+// (Chromium publishes its fields only when an assistive technology asks for them).
+#include "support/local_http_server.h"
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace tavrolin::test {
+
+class TestBrowser {
+public:
+    enum class Kind { firefox, chromium };
+    // The page's editable elements: <textarea>, <input type=text>, <div contenteditable>.
+    enum class Element { textarea, input, editable };
+    // Where the caret is left after prepare(): after the last character, or around all of it.
+    enum class Selection { caretAtEnd, all };
+
+    // The program that starts this browser; absent when it is not installed (`make test`
+    // installs both).
+    static std::optional<QString> program(Kind kind);
+    static const char* name(Kind kind);
+    static QString elementId(Element element);
+
+    // Starts the browser on the page and waits until the page asks for its first command.
+    explicit TestBrowser(Kind kind);
+    ~TestBrowser();  // stops the browser (by its process id) and removes its profile
+    TestBrowser(const TestBrowser&) = delete;
+    TestBrowser& operator=(const TestBrowser&) = delete;
+
+    bool isReady() const { return ready_; }
+    // Why the browser is not ready.
+    QString error() const { return error_; }
+    qint64 pid() const { return process_.processId(); }
+    // The browser window's X id (decimal, as xdotool prints it).
+    QString window() const { return window_; }
+
+    // Brings the browser window to the front and waits until it is the active window.
+    bool activate();
+    // Puts `text` into the element, focuses it and leaves the caret or selection as asked.
+    // Answers once the page has done so.
+    bool prepare(Element element, const QString& text, Selection selection);
+    // The element's text as the page holds it now (innerText for the contenteditable element);
+    // absent when the page did not answer.
+    std::optional<QString> text(Element element);
+    // Waits until the element's text satisfies `done`; answers the last text seen.
+    std::optional<QString> waitForText(Element element, const std::function<bool(const QString&)>& done,
+                                       std::chrono::milliseconds limit);
+
+private:
+    struct Report {
+        QString textarea;
+        QString input;
+        QString editable;
+        QString focused;
+    };
+    // Sends one command to the page and waits for the report that answers it.
+    std::optional<Report> send(const QString& commandJson, std::chrono::milliseconds limit);
+    bool start(Kind kind);
+
+    LocalHttpServer server_;
+    QTemporaryDir profile_;
+    QProcess process_;
+    bool ready_ = false;
+    QString error_;
+    QString window_;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::string> commands_;
+    std::map<int, Report> reports_;
+    int nextCommand_ = 1;
+    bool pageAsked_ = false;
+    bool stopping_ = false;
+};
+
+}  // namespace tavrolin::test
