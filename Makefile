@@ -18,7 +18,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVROLIN_SANITIZE=ON -DTAVROLIN_FUZZ=ON \
 	-DTAVROLIN_BUILD_TESTS=OFF -DTAVROLIN_BUILD_BENCH=OFF
 
-.PHONY: deps configure build release test run bench fuzz install uninstall clean
+.PHONY: deps configure build release test run bench fuzz format format-check install uninstall clean
 
 deps:
 	@scripts/install-deps.sh
@@ -42,14 +42,14 @@ TEST_ONLY_PACKAGES ?= firefox-esr chromium
 
 test: build release
 	@scripts/install-deps.sh $(TEST_ONLY_PACKAGES)
-	tests/support/desktop-session.sh ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) --timeout 600
+	scripts/desktop-session.sh ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) --timeout 600
 
 run: release
 	TAVROLIN_EXECUTABLE=$(abspath $(RUN_BUILD_DIR))/src/app/tavrolin scripts/run.sh
 
 bench: release
 	cmake --build $(RUN_BUILD_DIR) -j $(JOBS) --target benchmarks
-	@for b in $(RUN_BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && tests/support/desktop-session.sh "$$b"; done
+	@for b in $(RUN_BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && scripts/desktop-session.sh "$$b"; done
 
 # Every fuzz target under libFuzzer (clang, address and undefined-behaviour sanitizers) for
 # FUZZ_SECONDS each. New inputs collect in $(FUZZ_BUILD_DIR)/corpus/<target>, failing ones in
@@ -59,6 +59,18 @@ fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja $(FUZZ_CMAKE_FLAGS)
 	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target fuzz_targets
 	@scripts/run-fuzz-targets.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS)
+
+# The source style of .clang-format: `make format` rewrites the files in place, `make format-check`
+# lists every difference and fails when there is one.
+FORMAT_FILES = $(shell find src tests bench \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) | sort)
+
+format:
+	@scripts/install-deps.sh clang-format
+	clang-format -i $(FORMAT_FILES)
+
+format-check:
+	@scripts/install-deps.sh clang-format
+	clang-format --dry-run -Werror $(FORMAT_FILES)
 
 install: release
 	DESTDIR="$(DESTDIR)" cmake --install $(RUN_BUILD_DIR)

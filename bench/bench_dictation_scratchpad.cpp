@@ -141,7 +141,7 @@ BENCHMARK(BM_ScratchpadOpeningToFirstAudio)->Unit(benchmark::kMillisecond)->UseM
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        std::fprintf(stderr, "DISPLAY is not set: run inside tests/support/desktop-session.sh\n");
+        std::fprintf(stderr, "DISPLAY is not set: run inside scripts/desktop-session.sh\n");
         return 1;
     }
     // A configuration of its own, offline, so nothing is sent and the user's files stay untouched.

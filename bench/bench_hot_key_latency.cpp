@@ -68,7 +68,7 @@ BENCHMARK(BM_HotKeyPressToMainThreadHandler)->Unit(benchmark::kMillisecond)->Use
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        std::fprintf(stderr, "DISPLAY is not set: run inside tests/support/desktop-session.sh\n");
+        std::fprintf(stderr, "DISPLAY is not set: run inside scripts/desktop-session.sh\n");
         return 1;
     }
     qputenv("QT_QPA_PLATFORM", "xcb");

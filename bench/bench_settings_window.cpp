@@ -77,7 +77,7 @@ BENCHMARK(BM_SettingsCommandToPaintedWindow)->Unit(benchmark::kMillisecond)->Use
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        std::fprintf(stderr, "DISPLAY is not set: run inside tests/support/desktop-session.sh\n");
+        std::fprintf(stderr, "DISPLAY is not set: run inside scripts/desktop-session.sh\n");
         return 1;
     }
     // A configuration of its own, offline, so nothing is sent and the user's files stay untouched.

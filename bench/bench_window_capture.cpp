@@ -1,5 +1,5 @@
 // Front window detection plus capture of a window of another process as large as the 1280x800
-// screen, as the Translate command does it. Run inside tests/support/desktop-session.sh
+// screen, as the Translate command does it. Run inside scripts/desktop-session.sh
 // (`make bench`); on a scaled desktop (QT_SCALE_FACTOR=2, Xft.dpi: 192) the same screen is
 // smaller in logical pixels and captured in all its device pixels.
 #include "platform/linux/x11_desktop.h"

@@ -5,7 +5,7 @@
 # read; new inputs go to <build folder>/corpus/<target>/ and a failing input to
 # <build folder>/artifacts/<target>-crash-<hash>. Stops at the first failure.
 set -euo pipefail
-build=$1
+build=$(cd "$1" && pwd)
 seconds=$2
 shift 2
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,6 +13,9 @@ if [ $# -eq 0 ]; then
   set -- $(cd "$source_dir/tests/fuzz" && ls ./*_fuzz.cpp | sed 's|^\./||; s|_fuzz\.cpp$||')
 fi
 mkdir -p "$build/artifacts"
+# libFuzzer writes some files (merge and fork logs, a crash without a prefix) into its working
+# folder: keep that inside the build folder, never the checkout.
+cd "$build"
 for target in "$@"; do
   mkdir -p "$build/corpus/$target"
   dict=""

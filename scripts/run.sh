@@ -9,8 +9,8 @@ if [ ! -x "$exe" ]; then
   exit 1
 fi
 if [ -z "${DISPLAY:-}" ]; then
-  echo "DISPLAY is not set: starting Tavrolin on a virtual display (Xvfb). Stop it with Ctrl+C."
-  exec "$here/tests/support/desktop-session.sh" "$exe" "$@"
+  echo "DISPLAY is not set: starting Tavrolin on a virtual display (Xvfb), with your own settings folders. Stop it with Ctrl+C."
+  exec "$here/scripts/desktop-session.sh" --user-folders "$exe" "$@"
 fi
 echo "Starting Tavrolin; quit it from its tray menu, or stop it with Ctrl+C."
 exec "$exe" "$@"

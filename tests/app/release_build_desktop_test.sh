@@ -47,15 +47,20 @@ tray_icon_shown() {  # PID DISPLAY
     return 1
 }
 optimised() { ! grep -Eq 'lib(a|ub|l|t)san' "/proc/$1/maps"; }
-display_of() { tr '\0' '\n' < "/proc/$1/environ" | sed -n 's/^DISPLAY=//p'; }
+environ_of() { tr '\0' '\n' < "/proc/$1/environ" | sed -n "s/^$2=//p"; }
+display_of() { environ_of "$1" DISPLAY; }
 
-# 1. make run's starter without a display brings up its own virtual desktop.
-setsid env -u DISPLAY TAVROLIN_EXECUTABLE="$exe" "$src/scripts/run.sh" >"$work/run.log" 2>&1 &
+# 1. make run's starter without a display brings up its own virtual desktop, and keeps the user's
+#    own settings folder there (a person's changed settings must outlive the session).
+user_config=$work/user-config
+mkdir -p "$user_config"
+setsid env -u DISPLAY XDG_CONFIG_HOME="$user_config" TAVROLIN_EXECUTABLE="$exe" "$src/scripts/run.sh" >"$work/run.log" 2>&1 &
 groups+=($!)
 pid=$(wait_for_pid tavrolin "${groups[0]}") || { cat "$work/run.log"; fatal "make run started no program"; }
 check "run without a display shows the tray icon" tray_icon_shown "$pid" "$(display_of "$pid")"
 check "the program make run starts has no sanitizer runtime" optimised "$pid"
 grep -q "DISPLAY is not set" "$work/run.log"; check "run says it uses a virtual display" test $? -eq 0
+check "run keeps the user's settings folder" test "$(environ_of "$pid" XDG_CONFIG_HOME)" = "$user_config"
 kill -TERM -- "-${groups[0]}"
 
 # 2. A staged install: program, icon and a menu entry that desktop-file-validate accepts.

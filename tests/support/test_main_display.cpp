@@ -7,7 +7,7 @@
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        std::fprintf(stderr, "DISPLAY is not set: run these tests inside tests/support/desktop-session.sh\n");
+        std::fprintf(stderr, "DISPLAY is not set: run these tests inside scripts/desktop-session.sh\n");
         return 1;
     }
     qputenv("QT_QPA_PLATFORM", "xcb");

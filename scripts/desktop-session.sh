@@ -1,10 +1,15 @@
 #!/bin/bash
 # A headless desktop session for tests: Xvfb + openbox + trayer + session D-Bus + AT-SPI + PulseAudio null sink.
-# usage: desktop-session.sh COMMAND [ARGS...]   (COMMAND runs with DISPLAY, DBUS_SESSION_BUS_ADDRESS, XDG_RUNTIME_DIR set)
-# The user's own configuration is never touched: XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_STATE_HOME
-# and HOME's cache point into the session's temporary folder.
+# usage: desktop-session.sh [--user-folders] COMMAND [ARGS...]
+#   COMMAND runs with DISPLAY, DBUS_SESSION_BUS_ADDRESS, XDG_RUNTIME_DIR set.
+# Tests and benchmarks never touch the user's own configuration: XDG_CONFIG_HOME, XDG_DATA_HOME,
+# XDG_STATE_HOME and XDG_CACHE_HOME point into the session's temporary folder, deleted on exit.
+# With --user-folders (what `make run` uses) they stay the user's own, so settings, logs and the
+# single-instance lock outlive the session as they do on a real desktop.
 # Every service is started here and stopped by its own PID on exit; the COMMAND's exit code is returned.
 set -u
+user_folders=false
+if [ "${1:-}" = "--user-folders" ]; then user_folders=true; shift; fi
 work=$(mktemp -d ${TMPDIR:-/tmp}/desktop-session.XXXXXX)
 pids=()
 cleanup() {
@@ -21,8 +26,10 @@ trap 'exit 130' INT TERM
 die() { echo "harness: $*" >&2; for f in "$work"/*.log; do [ -s "$f" ] && { echo "== $f" >&2; tail -5 "$f" >&2; }; done; exit 1; }
 
 export XDG_RUNTIME_DIR="$work/xdg"; mkdir -m 700 "$XDG_RUNTIME_DIR"
-export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" XDG_CACHE_HOME="$work/cache"
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_STATE_HOME" "$XDG_CACHE_HOME"
+if ! $user_folders; then
+    export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" XDG_CACHE_HOME="$work/cache"
+    mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_STATE_HOME" "$XDG_CACHE_HOME"
+fi
 # No system bus on these machines: point at a path that does not exist so nothing autolaunches.
 export DBUS_SYSTEM_BUS_ADDRESS="${TAVROLIN_SYSTEM_BUS_ADDRESS:-unix:path=$work/no-system-bus}"
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 OMP_THREAD_LIMIT=1
