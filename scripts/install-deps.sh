@@ -3,7 +3,7 @@
 # arguments); does nothing when all are present. Uses sudo when not run as root.
 set -euo pipefail
 packages=(
-  build-essential cmake ninja-build pkg-config procps clang-format
+  build-essential cmake ninja-build pkg-config procps
   qt6-base-dev qcoro-qt6-dev libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   libx11-dev libxtst-dev libxss-dev libxcb1-dev libxcb-xtest0-dev libxcb-ewmh-dev libxcb-icccm4-dev
   libxcb-keysyms1-dev libxcb-res0-dev libxcb-xkb-dev libxcb-xinput-dev libicu-dev qt6-svg-dev
