@@ -99,7 +99,7 @@ struct Session {
         keys.sendKeyChord(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_T);
         const bool shown = spinUntil([&] { return popupExposed(); }, 30000);
         const double elapsed = double(timer.nsecsElapsed()) / 1e6;
-        spinUntil([&] { return !delegate->isSelectionTranslationInProgress; }, 10000);
+        spinUntil([&] { return !delegate->isSelectionTranslationInProgress(); }, 10000);
         presenter()->clear(false);
         spinUntil([] { return false; }, 50);
         if (refocusBetweenPresses) {

@@ -86,7 +86,7 @@ struct Session {
         const bool changed = spinUntil([&] { return app.text("line").contains(QStringLiteral("mañana")); }, 30000);
         const double elapsed = double(timer.nsecsElapsed()) / 1e6;
         // The run ends after the field changed; the next press must not find it busy.
-        spinUntil([&] { return !delegate->isMessageTranslationInProgress; }, 10000);
+        spinUntil([&] { return !delegate->isMessageTranslationInProgress(); }, 10000);
         return changed ? elapsed : -1;
     }
 };
@@ -205,7 +205,7 @@ double pressInFirefoxAndWait(Session& s, FirefoxPage& page) {
         },
         30000);
     const double elapsed = double(timer.nsecsElapsed()) / 1e6;
-    spinUntil([&] { return !s.delegate->isMessageTranslationInProgress; }, 10000);
+    spinUntil([&] { return !s.delegate->isMessageTranslationInProgress(); }, 10000);
     return changed ? elapsed : -1;
 }
 

@@ -125,12 +125,12 @@ QCoro::Task<> giveBack(std::shared_ptr<PowerAssertionProviding> provider, const 
 
 QCoro::Task<> AntiSleepManager::createAssertion(AssertionSlot& slot) {
     slot.creating = true;
-    const std::weak_ptr<char> alive = alive_;
+    const auto alive = lifetime_.weak();
     const auto provider = slot.provider;  // lives on through the wait, whatever happens to us
     const Logger log = log_;
     const char* kind = slot.kind;
     const PowerAssertionCreation creation = co_await provider->createAssertion(assertionName);
-    if (alive.expired()) {
+    if (!alive) {
         // Shut down and gone while the service answered: nobody wants the assertion now.
         if (creation.status == powerAssertionSuccess) {
             log.info(QStringLiteral("anti-sleep %1 assertion created id=%2").arg(QLatin1String(kind)).arg(creation.id));

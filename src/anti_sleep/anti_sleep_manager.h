@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/lifetime_token.h"
 #include "core/anti_sleep_schedule.h"
 #include "core/app_log.h"
 #include "platform/clock.h"
@@ -119,7 +120,7 @@ private:
     std::chrono::seconds activityNudgeInterval_{60};
     bool hasLoggedActivityPermissionWarning_ = false;
     // Watched by requests still out: they touch the manager only while it exists.
-    std::shared_ptr<char> alive_ = std::make_shared<char>();
+    LifetimeToken<AntiSleepManager> lifetime_{this};
     // Receiver of the observed notices; going with the manager, it ends the connections.
     std::unique_ptr<QObject> eventReceiver_;
 };

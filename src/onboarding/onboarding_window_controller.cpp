@@ -13,13 +13,12 @@ OnboardingWindowController::OnboardingWindowController(OnboardingRequest request
       viewModel_(std::make_shared<OnboardingViewModel>(
           request.settings,
           request.pages == OnboardingPageSet::firstRun ? OnboardingPage::shortList() : OnboardingPage::all(),
-          request.callbacks.onSaveSettings, services.demoRunner, request.callbacks.currentSettings)),
-      self_(std::make_shared<OnboardingWindowController*>(this)) {
-    const std::weak_ptr<OnboardingWindowController*> weak = self_;
+          request.callbacks.onSaveSettings, services.demoRunner, request.callbacks.currentSettings)) {
+    const auto weak = lifetime_.weak();
     // A demonstration may end after the window has gone: the view model then finds no window.
     viewModel_->onOpenDictationScratchpad = [weak] {
-        if (const auto self = weak.lock(); self && *self && (*self)->onOpenDictationScratchpad_) {
-            (*self)->onOpenDictationScratchpad_();
+        if (auto* self = weak.get(); self && self->onOpenDictationScratchpad_) {
+            self->onOpenDictationScratchpad_();
         }
     };
     OnboardingViewServices viewServices{services.localTranslationSetupSupport, services.openTranslationSetup,
@@ -28,8 +27,8 @@ OnboardingWindowController::OnboardingWindowController(OnboardingRequest request
     view_ = std::make_unique<OnboardingView>(
         viewModel_,
         [weak] {
-            if (const auto self = weak.lock(); self && *self) {
-                (*self)->finish();
+            if (auto* self = weak.get()) {
+                self->finish();
             }
         },
         std::move(viewServices));
@@ -38,14 +37,14 @@ OnboardingWindowController::OnboardingWindowController(OnboardingRequest request
                           Qt::WindowMinimizeButtonHint);
     view_->setFixedSize(OnboardingView::windowWidth, OnboardingView::windowHeight);
     QObject::connect(view_.get(), &OnboardingView::closing, view_.get(), [weak] {
-        if (const auto self = weak.lock(); self && *self) {
-            (*self)->protocol_.windowWillClose();
+        if (auto* self = weak.get()) {
+            self->protocol_.windowWillClose();
         }
     });
 }
 
 OnboardingWindowController::~OnboardingWindowController() {
-    *self_ = nullptr;
+    lifetime_.end();
     viewModel_->onOpenDictationScratchpad = nullptr;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/lifetime_token.h"
 #include "onboarding/onboarding_demo_running.h"
 #include "onboarding/onboarding_presenting.h"
 #include "onboarding/onboarding_view.h"
@@ -41,7 +42,7 @@ private:
     std::unique_ptr<OnboardingView> view_;
     bool centred_ = false;
     // Callbacks that outlive the controller find nothing through this.
-    std::shared_ptr<OnboardingWindowController*> self_;
+    LifetimeToken<OnboardingWindowController> lifetime_{this};
 };
 
 class OnboardingWindowPresenter final : public OnboardingPresenting {

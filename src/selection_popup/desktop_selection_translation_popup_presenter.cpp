@@ -49,11 +49,10 @@ DesktopSelectionTranslationPopupPresenter::DesktopSelectionTranslationPopupPrese
     Dependencies dependencies)
     : activeWindowDetector_(std::move(activeWindowDetector)),
       frameResolver_(std::move(frameResolver)),
-      dependencies_(std::move(dependencies)),
-      self_(std::make_shared<DesktopSelectionTranslationPopupPresenter*>(this)) {}
+      dependencies_(std::move(dependencies)) {}
 
 DesktopSelectionTranslationPopupPresenter::~DesktopSelectionTranslationPopupPresenter() {
-    *self_ = nullptr;
+    lifetime_.end();
     fadeCompletion_.reset();
     clear(false);
 }
@@ -101,10 +100,10 @@ void DesktopSelectionTranslationPopupPresenter::presentNothingSelected(
     SelectionTranslationPopupContent notice;
     notice.translatedText = nothingSelected;
     showPanel(notice, fallbackWindowFrame, std::nullopt, false);
-    std::weak_ptr<DesktopSelectionTranslationPopupPresenter*> weak = self_;
+    const auto weak = lifetime_.weak();
     autoDismissTask_ = dependencies_.scheduler->scheduleAfter(noticeDuration, [weak] {
-        if (auto self = weak.lock(); self && *self) {
-            (*self)->dismissWithFade();
+        if (auto* self = weak.get()) {
+            self->dismissWithFade();
         }
     });
 }
@@ -146,10 +145,10 @@ void DesktopSelectionTranslationPopupPresenter::showPanel(const SelectionTransla
     panel->setContentView(std::move(view), frame);
 
     if (interactive) {
-        std::weak_ptr<DesktopSelectionTranslationPopupPresenter*> weak = self_;
+        const auto weak = lifetime_.weak();
         const auto dismiss = [weak] {
-            if (auto self = weak.lock(); self && *self) {
-                (*self)->attemptDismiss(true);
+            if (auto* self = weak.get()) {
+                self->attemptDismiss(true);
             }
         };
         panel->onDismiss = dismiss;
@@ -170,12 +169,8 @@ void DesktopSelectionTranslationPopupPresenter::showPanel(const SelectionTransla
 }
 
 void DesktopSelectionTranslationPopupPresenter::attemptDismiss(bool notify) {
-    if (!appearDate_ || minimumDisplayDuration_ <= 0) {
-        clear(notify);
-        return;
-    }
-    const double elapsed = static_cast<double>(appearDate_->msecsTo(dependencies_.clock->now())) / 1000.0;
-    if (elapsed >= minimumDisplayDuration_) {
+    const auto delay = remainingDisplayTime(appearDate_, dependencies_.clock->now(), minimumDisplayDuration_);
+    if (delay.count() == 0) {
         clear(notify);
         return;
     }
@@ -184,16 +179,13 @@ void DesktopSelectionTranslationPopupPresenter::attemptDismiss(bool notify) {
     }
     const QUuid identifier = QUuid::createUuid();
     scheduledDismissIdentifier_ = identifier;
-    // A clock set back makes the elapsed time negative: never wait longer than the minimum.
-    const double remaining = std::clamp(minimumDisplayDuration_ - elapsed, 0.0, minimumDisplayDuration_);
-    const auto delay = std::chrono::milliseconds(static_cast<long long>(std::ceil(remaining * 1000.0)));
-    std::weak_ptr<DesktopSelectionTranslationPopupPresenter*> weak = self_;
+    const auto weak = lifetime_.weak();
     scheduledDismissWorkItem_ = dependencies_.scheduler->scheduleAfter(delay, [weak, identifier, notify] {
-        auto self = weak.lock();
-        if (!self || !*self || (*self)->scheduledDismissIdentifier_ != identifier) {
+        auto* const self = weak.get();
+        if (!self || self->scheduledDismissIdentifier_ != identifier) {
             return;
         }
-        (*self)->clear(notify);
+        self->clear(notify);
     });
 }
 
@@ -235,15 +227,15 @@ void DesktopSelectionTranslationPopupPresenter::dismissWithFade() {
     animation->setDuration(static_cast<int>(fadeDuration.count()));
     animation->setEndValue(0.0);
     animation->start(QAbstractAnimation::DeleteWhenStopped);
-    std::weak_ptr<DesktopSelectionTranslationPopupPresenter*> weak = self_;
+    const auto weak = lifetime_.weak();
     fadeCompletion_ = dependencies_.scheduler->scheduleAfter(fadeDuration, [weak, faded] {
-        auto self = weak.lock();
-        if (!self || !*self || !faded) {
+        auto* const self = weak.get();
+        if (!self || !faded) {
             return;
         }
         faded->orderOut();
         faded->setWindowOpacity(1.0);
-        DesktopSelectionTranslationPopupPresenter* presenter = *self;
+        DesktopSelectionTranslationPopupPresenter* presenter = self;
         // A popup presented during the fade has replaced this one and stays.
         if (presenter->panel_.get() != faded.data()) {
             return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/lifetime_token.h"
 #include "selection_popup/selection_translation_panel.h"
 #include "selection_popup/selection_translation_popup_frame_resolver.h"
 #include "shell/selection_popup_seams.h"
@@ -90,7 +91,7 @@ private:
 
     Dependencies dependencies_;
     // Callbacks held by the panel, the monitor and the timers check this before touching us.
-    std::shared_ptr<DesktopSelectionTranslationPopupPresenter*> self_;
+    LifetimeToken<DesktopSelectionTranslationPopupPresenter> lifetime_{this};
 };
 
 }  // namespace tavrolin

@@ -242,7 +242,7 @@ SelectionFirstUseHintPanel::SelectionFirstUseHintPanel(FloatingWindowEnvironment
     : environment_(std::move(environment)) {}
 
 SelectionFirstUseHintPanel::~SelectionFirstUseHintPanel() {
-    alive_.reset();
+    lifetime_.end();
     autoDismissTask_.reset();
     monitors_.remove();
     delete panel_.data();
@@ -269,15 +269,15 @@ void SelectionFirstUseHintPanel::show(const QRectF& anchor, SelectionFirstUseHin
     panel_ = window;
     animate(window, view, true, nullptr);
 
-    const std::weak_ptr<bool> alive = alive_;
+    const auto alive = lifetime_.weak();
     monitors_.install(environment_.monitoring.get(), [this, alive] {
-        if (!alive.expired()) {
+        if (alive) {
             dismiss();
         }
     });
     if (environment_.scheduler) {
         autoDismissTask_ = environment_.scheduler->scheduleAfter(autoDismissDelay, [this, alive] {
-            if (!alive.expired()) {
+            if (alive) {
                 dismiss();
             }
         });
@@ -320,7 +320,7 @@ SelectionFirstUseHintController::SelectionFirstUseHintController(SelectionFirstU
     : stateStore_(stateStore), scheduler_(environment.scheduler), hintPanel_(std::move(environment)) {}
 
 SelectionFirstUseHintController::~SelectionFirstUseHintController() {
-    alive_.reset();
+    lifetime_.end();
     showTask_.reset();
 }
 
@@ -332,13 +332,13 @@ void SelectionFirstUseHintController::maybeShowHint(const SelectionPopupMode& mo
     }
     pendingContext_ = context;
     const std::uint64_t generation = ++currentGeneration_;
-    const std::weak_ptr<bool> alive = alive_;
+    const auto alive = lifetime_.weak();
     showTask_ = scheduler_->scheduleAfter(showDelay, [this, alive, generation, context, mode, anchor] {
-        if (alive.expired() || generation != currentGeneration_) {
+        if (!alive || generation != currentGeneration_) {
             return;
         }
         auto onClose = [this, alive] {
-            if (!alive.expired()) {
+            if (alive) {
                 dismiss();
             }
         };

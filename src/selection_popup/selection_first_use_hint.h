@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/lifetime_token.h"
 #include "selection_popup/selection_floating_button_panel.h"
 #include "selection_popup/selection_popup_mode.h"
 
@@ -81,7 +82,7 @@ private:
     std::vector<QPointer<QWidget>> fading_;
     FloatingDismissMonitors monitors_;
     std::unique_ptr<ScheduledCall> autoDismissTask_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    LifetimeToken<SelectionFirstUseHintPanel> lifetime_{this};
 };
 
 // Decides whether the card is due, waits 0.3 s so that it follows the row, picks its texts and
@@ -109,7 +110,7 @@ private:
     std::unique_ptr<ScheduledCall> showTask_;
     std::uint64_t currentGeneration_ = 0;
     std::optional<SelectionFirstUseHintStateStore::HintContext> pendingContext_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    LifetimeToken<SelectionFirstUseHintController> lifetime_{this};
 };
 
 }  // namespace tavrolin

@@ -49,13 +49,13 @@ void FloatingDismissMonitors::install(GlobalInputMonitoring* monitoring, std::fu
     if (!monitoring) {
         return;
     }
-    alive_ = std::make_shared<bool>(true);
+    lifetime_.renew();
     // Later on the main thread: the dismissal removes the very monitor that is calling.
-    auto later = [alive = std::weak_ptr<bool>(alive_), dismiss] {
+    auto later = [alive = lifetime_.weak(), dismiss] {
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [alive, dismiss] {
-                if (!alive.expired()) {
+                if (alive) {
                     dismiss();
                 }
             },
@@ -73,7 +73,7 @@ void FloatingDismissMonitors::install(GlobalInputMonitoring* monitoring, std::fu
 }
 
 void FloatingDismissMonitors::remove() {
-    alive_.reset();
+    lifetime_.end();
     raw_.reset();
     active_.reset();
 }
@@ -177,7 +177,7 @@ SelectionFloatingButtonPanel::SelectionFloatingButtonPanel(FloatingWindowEnviron
 }
 
 SelectionFloatingButtonPanel::~SelectionFloatingButtonPanel() {
-    alive_.reset();
+    lifetime_.end();
     autoDismissTask_.reset();
     monitors_.remove();
     delete tooltipPanel_.data();
@@ -196,9 +196,9 @@ void SelectionFloatingButtonPanel::show(const std::optional<QRectF>& anchor, con
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(int(geo::buttonSpacing));
-    const std::weak_ptr<bool> alive = alive_;
+    const auto alive = lifetime_.weak();
     auto hover = [this, alive](const QString& text) {
-        if (!alive.expired()) {
+        if (alive) {
             text.isEmpty() ? hideTooltip() : showTooltip(text);
         }
     };
@@ -206,7 +206,7 @@ void SelectionFloatingButtonPanel::show(const std::optional<QRectF>& anchor, con
                    std::function<void()> SelectionFloatingButtonPanel::*action) {
         auto* button = new FloatingActionButton(title, tooltip, icon, hover, row);
         QObject::connect(button, &QAbstractButton::clicked, button, [this, alive, action] {
-            if (!alive.expired()) {
+            if (alive) {
                 runAction(this->*action);
             }
         });
@@ -286,9 +286,9 @@ void SelectionFloatingButtonPanel::hideTooltip() {
 }
 
 void SelectionFloatingButtonPanel::installDismissMonitors() {
-    const std::weak_ptr<bool> alive = alive_;
+    const auto alive = lifetime_.weak();
     monitors_.install(environment_.monitoring.get(), [this, alive] {
-        if (!alive.expired()) {
+        if (alive) {
             dismiss();
         }
     });
@@ -298,10 +298,10 @@ void SelectionFloatingButtonPanel::scheduleAutoDismiss() {
     if (!environment_.scheduler) {
         return;
     }
-    const std::weak_ptr<bool> alive = alive_;
+    const auto alive = lifetime_.weak();
     autoDismissTask_ = environment_.scheduler->scheduleAfter(
         geo::timerDelay(autoDismissDelay_, defaultAutoDismissDelay, QtScheduler::maximumDelay), [this, alive] {
-            if (!alive.expired()) {
+            if (alive) {
                 dismiss();
             }
         });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/lifetime_token.h"
 #include "platform/global_mouse_monitoring.h"
 #include "selection_popup/selection_popup_geometry.h"
 #include "selection_popup/selection_popup_mode.h"
@@ -45,7 +46,7 @@ public:
 private:
     std::unique_ptr<GlobalMouseMonitor> raw_;
     std::unique_ptr<GlobalMouseMonitor> active_;
-    std::shared_ptr<bool> alive_;
+    LifetimeToken<FloatingDismissMonitors> lifetime_{this};
 };
 
 // A frameless window that never takes the focus, stays above others, and is kept out of the
@@ -99,7 +100,7 @@ private:
     QPointer<QWidget> tooltipPanel_;
     FloatingDismissMonitors monitors_;
     std::unique_ptr<ScheduledCall> autoDismissTask_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    LifetimeToken<SelectionFloatingButtonPanel> lifetime_{this};
 };
 
 }  // namespace tavrolin

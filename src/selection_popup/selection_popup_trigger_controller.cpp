@@ -74,16 +74,16 @@ DesktopSelectionPopupTriggerController::DesktopSelectionPopupTriggerController(
       floatingButton_(dependencies_.windows, std::move(onTranslate), std::move(onFlip), std::move(onEdit)),
       firstUseHintController_(SelectionFirstUseHintStateStore(hintDefaults), dependencies_.windows) {
     // Every dismissal of the row, including the one that begins each new showing, closes the card.
-    const std::weak_ptr<bool> alive = alive_;
+    const auto alive = lifetime_.weak();
     floatingButton_.setOnDismiss([this, alive] {
-        if (!alive.expired()) {
+        if (alive) {
             firstUseHintController_.dismiss();
         }
     });
 }
 
 DesktopSelectionPopupTriggerController::~DesktopSelectionPopupTriggerController() {
-    alive_.reset();
+    lifetime_.end();
     monitor_.reset();
     probeTask_.reset();
     floatingButton_.setOnDismiss(nullptr);
@@ -93,10 +93,10 @@ void DesktopSelectionPopupTriggerController::start() {
     if (monitor_) {
         return;
     }
-    const std::weak_ptr<bool> alive = alive_;
+    const auto alive = lifetime_.weak();
     if (dependencies_.monitoring) {
         monitor_ = dependencies_.monitoring->addRawInputMonitor([this, alive](const RawInputEvent& event) {
-            if (!alive.expired()) {
+            if (alive) {
                 handleRawInput(event);
             }
         });
@@ -154,10 +154,10 @@ void DesktopSelectionPopupTriggerController::handleSelectionEvent(int clickCount
     const std::uint64_t generation = ++selectionGeneration_;
     probeTask_.reset();
     const bool isMultiClick = clickCount >= 2;
-    const std::weak_ptr<bool> alive = alive_;
+    const auto alive = lifetime_.weak();
     probeTask_ = dependencies_.windows.scheduler->scheduleAfter(
         isMultiClick ? multiClickSettleDelay : settleDelay, [this, alive, generation, isMultiClick] {
-            if (!alive.expired()) {
+            if (alive) {
                 probeSelection(generation, isMultiClick);
             }
         });
@@ -169,10 +169,10 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::probeSelection(std::ui
     if (generation != selectionGeneration_) {
         co_return;
     }
-    const std::weak_ptr<bool> alive = alive_;
+    const auto alive = lifetime_.weak();
     const auto query = [](Accessibility& accessibility) { return readFocusedSelection(accessibility); };
     const FocusedSelection read = co_await ask(dependencies_.accessibility, query, FocusedSelection{});
-    if (alive.expired() || generation != selectionGeneration_ || !read.trusted) {
+    if (!alive || generation != selectionGeneration_ || !read.trusted) {
         co_return;
     }
     const std::optional<FrontApplication> front = dependencies_.frontApplications.frontApplication();
@@ -185,7 +185,7 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::probeSelection(std::ui
         // A document whose selection lies in its paragraphs (a browser page) reports none or a
         // placeholder: the front application's current PRIMARY selection is that text.
         const std::optional<PrimarySelectionRead> primary = co_await dependencies_.primarySelection->readPrimarySelection();
-        if (alive.expired() || generation != selectionGeneration_) {
+        if (!alive || generation != selectionGeneration_) {
             co_return;
         }
         std::optional<QString> text = primary ? currentSelectionText(*primary, front) : std::nullopt;
@@ -240,10 +240,10 @@ std::optional<QRectF> DesktopSelectionPopupTriggerController::readAnchorRect(Acc
 
 void DesktopSelectionPopupTriggerController::retryRead(std::uint64_t generation, AccessibleElementHandle element,
                                                        bool editable, std::size_t attempt) {
-    const std::weak_ptr<bool> alive = alive_;
+    const auto alive = lifetime_.weak();
     probeTask_ = dependencies_.windows.scheduler->scheduleAfter(
         retryDelays[attempt], [this, alive, generation, element, editable, attempt] {
-            if (!alive.expired() && generation == selectionGeneration_) {
+            if (alive && generation == selectionGeneration_) {
                 retryReadNow(generation, element, editable, attempt);
             }
         });
@@ -252,10 +252,10 @@ void DesktopSelectionPopupTriggerController::retryRead(std::uint64_t generation,
 QCoro::Task<void> DesktopSelectionPopupTriggerController::retryReadNow(std::uint64_t generation,
                                                                        AccessibleElementHandle element, bool editable,
                                                                        std::size_t attempt) {
-    const std::weak_ptr<bool> alive = alive_;
+    const auto alive = lifetime_.weak();
     const auto query = [element](Accessibility& accessibility) { return readSelectedText(accessibility, element); };
     std::optional<QString> text = co_await ask(dependencies_.accessibility, query, std::optional<QString>{});
-    if (alive.expired() || generation != selectionGeneration_) {
+    if (!alive || generation != selectionGeneration_) {
         co_return;
     }
     if ((text && !text->isEmpty()) || attempt + 1 >= std::size(retryDelays)) {
@@ -287,12 +287,12 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::finishProbe(std::uint6
     }
     const SelectionPopupMode mode{editable, translatable, editable && settings.onlineFeaturesEnabled};
 
-    const std::weak_ptr<bool> alive = alive_;
+    const auto alive = lifetime_.weak();
     std::optional<QRectF> rect;
     if (element) {
         const auto query = [element](Accessibility& accessibility) { return readAnchorRect(accessibility, element); };
         rect = co_await ask(dependencies_.accessibility, query, std::optional<QRectF>{});
-        if (alive.expired() || generation != selectionGeneration_) {
+        if (!alive || generation != selectionGeneration_) {
             co_return;
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/lifetime_token.h"
 #include "core/app_language.h"
 #include "platform/accessibility.h"
 #include "platform/accessibility_calls.h"
@@ -127,7 +128,7 @@ private:
     std::unique_ptr<ScheduledCall> probeTask_;
     std::uint64_t selectionGeneration_ = 0;
     ClickCounter clicks_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    LifetimeToken<DesktopSelectionPopupTriggerController> lifetime_{this};
 };
 
 }  // namespace tavrolin

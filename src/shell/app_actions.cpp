@@ -37,7 +37,7 @@ struct ExportOutcome {
 }  // namespace
 
 AppActions::AppActions(Dependencies dependencies)
-    : dependencies_(std::move(dependencies)), self_(std::make_shared<AppActions*>(this)) {}
+    : dependencies_(std::move(dependencies)) {}
 
 AppActions::~AppActions() = default;
 
@@ -74,7 +74,7 @@ void AppActions::writeDeveloper() {
 }
 
 QCoro::Task<void> AppActions::exportDiagnostics() {
-    std::weak_ptr<AppActions*> weak = self_;
+    const auto weak = lifetime_.weak();
     const QString proposedName = DiagnosticsExporter::proposedFileName(now());
     const std::optional<QString> path =
         dependencies_.chooseExportPath ? dependencies_.chooseExportPath(proposedName) : std::nullopt;
@@ -100,11 +100,11 @@ QCoro::Task<void> AppActions::exportDiagnostics() {
         return outcome;
     });
     const ExportOutcome outcome = co_await future;
-    const auto self = weak.lock();
+    auto* const self = weak.get();
     if (!self) {
         co_return;
     }
-    const Dependencies& dependencies = (*self)->dependencies_;
+    const Dependencies& dependencies = self->dependencies_;
     if (!outcome.error) {
         DiagnosticsExportLog::exported(outcome.path);
         if (dependencies.showInformationalAlert) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/lifetime_token.h"
 #include "core/app_settings.h"
 #include "diagnostics/diagnostics_exporter.h"
 
@@ -58,7 +59,7 @@ private:
     QDateTime now() const;
 
     Dependencies dependencies_;
-    std::shared_ptr<AppActions*> self_;
+    LifetimeToken<AppActions> lifetime_{this};
 };
 
 // The application's save dialog: title "Export Diagnostics", zip archives only, in the user's

@@ -1,24 +1,30 @@
 #pragma once
 
-// The application's delegate: the one owner of its running state and the composition root.
-// It builds a few objects when constructed (in a fixed order) and every other service lazily,
-// on first use, through its accessors; everything else in the shell and the workflows of the
-// other subsystems are operations on this object.
+// The application's delegate: the composition root and the one owner of its running state.
+// It owns the services (AppServices: how each collaborator is built, the stores built at
+// construction and every other service built on first use) and forwards its accessors to them;
+// the running state the workflows share (which workflow runs, the overlay on screen) sits behind
+// AppRunningState. Everything else in the shell and the workflows of the other subsystems are
+// operations on this object.
 //
-// Where operations live (one .cpp per concern, all members of AppDelegate):
-//   app_delegate.cpp            construction, accessors, launch, termination, quit, anti-sleep hooks
-//   app_delegate_factories.cpp  how each collaborator is built by default (defaultFactories())
+// Where operations live (one .cpp per concern, all members of AppDelegate unless named):
+//   app_delegate.cpp            construction, launch, termination, quit, anti-sleep hooks
+//   app_services.cpp            AppServices: construction order and the services built on first use
+//   app_delegate_factories.cpp  how each collaborator is built by default (AppServices::defaultFactories())
+//   app_running_state.cpp       AppRunningState: the workflows' flags and the overlay on screen
 //   app_delegate_menu.cpp       status item, main menu and the menu commands
-//   app_delegate_settings.cpp   applying the settings to the running services
-//   app_delegate_updates.cpp    update checks
+//   app_delegate_settings.cpp   applying the settings to the running services; the alerts and
+//                               openers the commands show
+//   app_delegate_updates.cpp    update checks and the application's own actions (AppActions)
 //   app_delegate_onboarding.cpp onboarding and the share prompt
-//   app_delegate_focused_text_workflows.cpp  the five commands on the focused field
+//   app_delegate_workflows.cpp  the Translate command: the selection, else the front window
+//   app_delegate_focused_text_workflows.cpp  the commands on the focused field and Translate Selection
 //   app_delegate_focused_text_ui.cpp         how those commands end when they fail
 //   app_delegate_dictation.cpp  the dictation scratchpad window
 //   app_delegate_settings_window.cpp the settings window and the diagnostics export it starts
 //   app_delegate_window_translation.cpp  the Translate-window workflow and its overlay
 // A new concern adds its own app_delegate_<concern>.cpp and declares its members in the
-// matching section below.
+// matching section below; a new service adds its factory and accessor to AppServices.
 
 #include "core/app_settings_store.h"
 #include "core/capture_workflow_error.h"
@@ -30,6 +36,8 @@
 #include "server/server_endpoint_configuration.h"
 #include "server/server_request_transport.h"
 #include "language/focused_text_field_accessing.h"
+#include "shell/app_running_state.h"
+#include "shell/app_services.h"
 #include "shell/application_delegate.h"
 #include "shell/update_hooks.h"
 #include "updates/app_update_configuration.h"
@@ -127,111 +135,10 @@ public:
     // ---- nested types
 
     // The window-translation overlay on screen.
-    struct OverlayTranslationContext {
-        QUuid sessionID;
-        QImage originalImage;
-        QImage currentImage;
-        QRectF windowBounds;
-        std::optional<qint32> ownerPID;
-        TranslationPreviewState translationState;
-        std::optional<QUuid> retranslationRequestID;
-
-        // Whether a re-translation result still belongs to what is on screen.
-        bool matchesRetranslationRequest(const QUuid& sessionID, const QUuid& requestID) const {
-            return this->sessionID == sessionID && retranslationRequestID && *retranslationRequestID == requestID;
-        }
-    };
-
-    // How every collaborator is built. defaultFactories() builds the real ones; tests replace
-    // any of them to watch the order and the arguments. A factory left empty means the
-    // subsystem is not part of this build yet: its accessor answers nullptr and the operations
-    // that need it do nothing.
-    struct Factories {
-        // The storage, identity and environment every collaborator is built over.
-        DefaultsStore* defaults = nullptr;
-        DeviceIdentifier* deviceIdentifier = nullptr;
-        InfoDictionary bundle;
-        Environment environment;
-
-        // Built by the constructor, in this order.
-        std::function<std::unique_ptr<OnboardingStateStore>(DefaultsStore&, int currentVersion)> makeOnboardingStateStore;
-        std::function<AppUpdateConfiguration(const InfoDictionary&, const Environment&)> makeUpdateConfiguration;
-        std::function<std::unique_ptr<AppUpdateStateStore>(DefaultsStore&)> makeUpdateStateStore;
-        std::function<std::unique_ptr<SharePromptStore>(std::vector<int> schedule, DefaultsStore&)> makeSharePromptStore;
-        std::function<std::unique_ptr<HotKeyManager>()> makeHotKeyManager;
-        std::function<std::unique_ptr<AntiSleepManager>()> makeAntiSleepManager;
-        std::function<std::shared_ptr<ActiveWindowDetector>()> makeActiveWindowDetector;
-        std::function<std::shared_ptr<FocusedTextFieldAccessor>(double clipboardRestoreDelay)> makeFocusedTextFieldAccessor;
-        std::function<std::unique_ptr<LaunchAtLoginController>()> makeLaunchAtLoginController;
-        std::function<std::unique_ptr<AppSettingsStore>(DefaultsStore&)> makeSettingsStore;
-        std::function<std::shared_ptr<OnlineFeaturePolicy>(bool onlineFeaturesEnabled)> makeOnlineFeaturePolicy;
-
-        // Built on first use.
-        std::function<std::shared_ptr<TelemetryClient>(TelemetryConfiguration, ServerSessionConfiguration)> makeTelemetryClient;
-        std::function<std::shared_ptr<TranslationClient>()> makeDeviceTranslationClient;
-        std::function<std::shared_ptr<ServerTranslationClient>(ServerTranslationConfiguration, ServerSessionConfiguration)>
-            makeServerTranslationClient;
-        std::function<std::shared_ptr<TextImproveClient>(TextImproveConfiguration, ServerSessionConfiguration)> makeTextImproveClient;
-        std::function<std::shared_ptr<TextPromptClient>(TextPromptConfiguration, ServerSessionConfiguration)> makeTextPromptClient;
-        std::function<std::shared_ptr<TextEditingClient>(TextEditingConfiguration, ServerSessionConfiguration)> makeTextEditingClient;
-        std::function<std::shared_ptr<TextEditingClient>()> makeOfflineTextEditingClient;
-        std::function<std::shared_ptr<TextWritingClient>(TextWritingConfiguration, ServerSessionConfiguration)> makeTextWritingClient;
-        std::function<std::shared_ptr<AppUpdateChecker>(const AppUpdateConfiguration&, ServerSessionConfiguration,
-                                                        std::shared_ptr<const OnlineFeaturePolicy>,
-                                                        std::optional<QString> currentBuild, QString currentVersion)>
-            makeUpdateChecker;
-        std::function<std::shared_ptr<DiagnosticsExporter>()> makeDiagnosticsExporter;
-        // The translation client the overlay's setup notices ask, and what their button opens
-        // (subsystem 4 builds the presenter).
-        std::function<std::unique_ptr<ScreenshotOverlayPresenter>(std::shared_ptr<TranslationSetupSupport>,
-                                                                  std::function<void()> openTranslationSetup)>
-            makeScreenshotOverlayPresenter;
-        // The text of the front window for the writing service (subsystem 4 reads it).
-        std::function<std::shared_ptr<ActiveWindowTextProviding>(std::shared_ptr<ActiveWindowDetector>)>
-            makeActiveWindowTextProvider;
-        std::function<std::unique_ptr<SelectionTranslationPopupPresenter>(std::shared_ptr<ActiveWindowDetector>)>
-            makeSelectionTranslationPopupPresenter;
-        // The selection trigger reads through the focused-field accessor's accessibility and
-        // front-application lookup (no second AT-SPI client); null when there is none.
-        std::function<std::unique_ptr<SelectionPopupTriggerController>(
-            const AppSettingsStore&, std::shared_ptr<UserPreferredLanguagesProvider>,
-            std::shared_ptr<FocusedTextFieldAccessor>, std::function<void()> onTranslate, std::function<void()> onFlip,
-            std::function<void()> onEdit)>
-            makeSelectionPopupTriggerController;
-        // Window translation: the text recognizer (over the favoured languages) and the capture
-        // controller over a configured translation service.
-        std::function<std::shared_ptr<const TextRecognizing>(std::shared_ptr<const UserPreferredLanguagesProviding>)>
-            makeTextRecognizer;
-        std::function<std::unique_ptr<ScreenshotController>(CaptureTargetResolver, ScreenshotTranslationService,
-                                                            std::shared_ptr<const AppSettingsProviding>)>
-            makeScreenshotController;
-        // Notices of wake, clock changes and time-zone changes.
-        std::function<std::unique_ptr<SystemEventMonitoring>()> makeSystemEventMonitor;
-        // The dictation scratchpad: a speech service per recognition locale, the dictation
-        // permissions and the clipboard it copies to. While the speech factory is empty the
-        // application has no scratchpad and its commands do nothing.
-        SpeechRecognitionServiceFactory makeSpeechRecognitionService;
-        std::function<std::shared_ptr<DictationPermissionManager>()> makeDictationPermissionManager;
-        std::function<std::shared_ptr<Clipboard>()> makeClipboard;
-
-        // The shell's own collaborators, built on first use.
-        std::shared_ptr<Clock> clock;
-        std::shared_ptr<Scheduler> scheduler;
-        std::function<std::unique_ptr<AlertPresenting>()> makeAlertPresenter;
-        std::function<std::shared_ptr<ProgramLaunching>()> makeProgramLauncher;
-        std::function<std::shared_ptr<FrontWindowActivating>()> makeFrontWindowActivation;
-        std::function<bool(const QUrl&)> openURL;
-        std::function<std::unique_ptr<AccessibilityBusStatus>()> makeAccessibilityBusStatus;
-        // The primary screen's rectangle, where a loading card goes when neither the front
-        // window nor the field is known; empty takes the application's primary screen.
-        std::function<QRectF()> mainDisplayBounds;
-        // The onboarding window, built over the demonstrations, the device-only language check and
-        // the opener of the translation-languages step; while it is empty the application has no
-        // onboarding and every command runs its workflow directly.
-        std::function<std::unique_ptr<OnboardingPresenting>(const OnboardingWindowServices&)> makeOnboardingPresenter;
-    };
-
-    static Factories defaultFactories();
+    using OverlayTranslationContext = tavrolin::OverlayTranslationContext;
+    // How every collaborator is built (see AppServices::Factories); tests replace any of them.
+    using Factories = AppServices::Factories;
+    static Factories defaultFactories() { return AppServices::defaultFactories(); }
 
     AppDelegate();
     explicit AppDelegate(Factories factories);
@@ -245,68 +152,89 @@ public:
     // The Quit command: reports it, then ends the event loop (termination follows).
     void quit(TelemetryTrigger trigger = TelemetryTrigger::menu);
 
-    // ---- objects built by the constructor
+    // ---- objects built by the constructor (held by the services)
 
-    AppSettingsStore& settingsStore() const { return *settingsStore_; }
-    const std::shared_ptr<AppSettingsStore>& sharedSettingsStore() const { return settingsStore_; }
-    const std::shared_ptr<OnlineFeaturePolicy>& onlineFeaturePolicy() const { return onlineFeaturePolicy_; }
-    OnboardingStateStore& onboardingStore() const { return *onboardingStore_; }
-    const AppUpdateConfiguration& updateConfiguration() const { return *updateConfiguration_; }
-    AppUpdateStateStore& updateStateStore() const { return *updateStateStore_; }
-    SharePromptStore& sharePromptStore() const { return *sharePromptStore_; }
-    HotKeyManager& hotKeyManager() const { return *hotKeyManager_; }
-    AntiSleepManager* antiSleepManager() const { return antiSleepManager_.get(); }
-    const std::shared_ptr<ActiveWindowDetector>& activeWindowDetector() const { return activeWindowDetector_; }
-    const std::shared_ptr<FocusedTextFieldAccessor>& focusedTextFieldAccessor() const { return focusedTextFieldAccessor_; }
-    LaunchAtLoginController& launchAtLoginController() const { return *launchAtLoginController_; }
+    AppServices& services() const { return *services_; }
+    AppSettingsStore& settingsStore() const { return services_->settingsStore(); }
+    const std::shared_ptr<AppSettingsStore>& sharedSettingsStore() const { return services_->sharedSettingsStore(); }
+    const std::shared_ptr<OnlineFeaturePolicy>& onlineFeaturePolicy() const { return services_->onlineFeaturePolicy(); }
+    OnboardingStateStore& onboardingStore() const { return services_->onboardingStore(); }
+    const AppUpdateConfiguration& updateConfiguration() const { return services_->updateConfiguration(); }
+    AppUpdateStateStore& updateStateStore() const { return services_->updateStateStore(); }
+    SharePromptStore& sharePromptStore() const { return services_->sharePromptStore(); }
+    HotKeyManager& hotKeyManager() const { return services_->hotKeyManager(); }
+    AntiSleepManager* antiSleepManager() const { return services_->antiSleepManager(); }
+    const std::shared_ptr<ActiveWindowDetector>& activeWindowDetector() const { return services_->activeWindowDetector(); }
+    const std::shared_ptr<FocusedTextFieldAccessor>& focusedTextFieldAccessor() const {
+        return services_->focusedTextFieldAccessor();
+    }
+    LaunchAtLoginController& launchAtLoginController() const { return services_->launchAtLoginController(); }
 
     // ---- lazily built services (each built once, never replaced)
 
-    TelemetryEventReporter& telemetryReporter();
-    std::shared_ptr<DiagnosticsExporter> diagnosticsExporter();
-    std::shared_ptr<ServerBackedTranslationClient> translationClient();
+    TelemetryEventReporter& telemetryReporter() { return services_->telemetryReporter(); }
+    std::shared_ptr<DiagnosticsExporter> diagnosticsExporter() { return services_->diagnosticsExporter(); }
+    std::shared_ptr<ServerBackedTranslationClient> translationClient() { return services_->translationClient(); }
     // The server-backed client the overlay's setup notices ask: built like translationClient()
     // but with its own session and without the server-start callback.
-    std::shared_ptr<ServerBackedTranslationClient> overlayTranslationSetupClient();
-    std::shared_ptr<TranslationSetupSupport> overlayTranslationSetupSupport();
-    ScreenshotOverlayPresenter* screenshotOverlayPresenter();
-    std::shared_ptr<TextImproveClient> textImproveClient();
-    std::shared_ptr<TextPromptClient> textPromptClient();
-    std::shared_ptr<TextEditingClient> textEditingClient();
-    std::shared_ptr<TextWritingClient> textWritingClient();
-    std::shared_ptr<UserPreferredLanguagesProvider> preferredLanguagesProvider();
-    SelectionTranslationPopupPresenter* selectionTranslationPopupPresenter();
-    SelectionPopupTriggerController* selectionPopupTriggerController();
-    std::shared_ptr<AppUpdateChecker> updateChecker();
+    std::shared_ptr<ServerBackedTranslationClient> overlayTranslationSetupClient() {
+        return services_->overlayTranslationSetupClient();
+    }
+    std::shared_ptr<TranslationSetupSupport> overlayTranslationSetupSupport() {
+        return services_->overlayTranslationSetupSupport();
+    }
+    ScreenshotOverlayPresenter* screenshotOverlayPresenter() { return services_->screenshotOverlayPresenter(); }
+    std::shared_ptr<TextImproveClient> textImproveClient() { return services_->textImproveClient(); }
+    std::shared_ptr<TextPromptClient> textPromptClient() { return services_->textPromptClient(); }
+    std::shared_ptr<TextEditingClient> textEditingClient() { return services_->textEditingClient(); }
+    std::shared_ptr<TextWritingClient> textWritingClient() { return services_->textWritingClient(); }
+    std::shared_ptr<UserPreferredLanguagesProvider> preferredLanguagesProvider() {
+        return services_->preferredLanguagesProvider();
+    }
+    SelectionTranslationPopupPresenter* selectionTranslationPopupPresenter() {
+        return services_->selectionTranslationPopupPresenter();
+    }
+    SelectionPopupTriggerController* selectionPopupTriggerController() {
+        return services_->selectionPopupTriggerController();
+    }
+    std::shared_ptr<AppUpdateChecker> updateChecker() { return services_->updateChecker(); }
     // The focused-field services, all over the one accessor, with 4 read retries 0.12 s apart.
-    std::shared_ptr<MessageTranslationService> messageTranslationService();
-    std::shared_ptr<FlipLanguageService> flipLanguageService();
-    std::shared_ptr<TextPromptingService> textPromptingService();
-    std::shared_ptr<TextEditingService> textEditingService();
+    std::shared_ptr<MessageTranslationService> messageTranslationService() {
+        return services_->messageTranslationService();
+    }
+    std::shared_ptr<FlipLanguageService> flipLanguageService() { return services_->flipLanguageService(); }
+    std::shared_ptr<TextPromptingService> textPromptingService() { return services_->textPromptingService(); }
+    std::shared_ptr<TextEditingService> textEditingService() { return services_->textEditingService(); }
     // nullptr while no reader of the front window's text is built.
-    std::shared_ptr<TextWritingService> textWritingService();
+    std::shared_ptr<TextWritingService> textWritingService() { return services_->textWritingService(); }
     // Captures and translates the front window; its translation service follows the second
-    // language of the settings. nullptr while window translation is not built.
-    ScreenshotController* screenshotController();
+    // language of the settings. nullptr without a text recognizer or capture controller.
+    ScreenshotController* screenshotController() { return services_->screenshotController(); }
     // Runs the onboarding's demonstrations over the editing, writing and translation clients.
-    std::shared_ptr<OnboardingDemoService> onboardingDemoService();
+    std::shared_ptr<OnboardingDemoService> onboardingDemoService() { return services_->onboardingDemoService(); }
 
-    static constexpr int focusedFieldReadRetryCount = 4;
-    static constexpr double focusedFieldReadRetryDelay = 0.12;
+    static constexpr int focusedFieldReadRetryCount = AppServices::focusedFieldReadRetryCount;
+    static constexpr double focusedFieldReadRetryDelay = AppServices::focusedFieldReadRetryDelay;
 
     // ---- running state the workflows share
 
+    // Which workflow runs and the overlay on screen; only a WorkflowRun sets a workflow's flag.
+    AppRunningState& runningState() { return runningState_; }
+    const AppRunningState& runningState() const { return runningState_; }
+    bool isMessageTranslationInProgress() const { return runningState_.isInProgress(Workflow::messageTranslation); }
+    bool isTextEditingInProgress() const { return runningState_.isInProgress(Workflow::textEditing); }
+    bool isTextWritingInProgress() const { return runningState_.isInProgress(Workflow::textWriting); }
+    bool isSelectionTranslationInProgress() const {
+        return runningState_.isInProgress(Workflow::selectionTranslation);
+    }
+    bool isFlipLanguageInProgress() const { return runningState_.isInProgress(Workflow::flipLanguage); }
+    bool isCreatePromptInProgress() const { return runningState_.isInProgress(Workflow::createPrompt); }
+    const std::optional<OverlayTranslationContext>& overlayTranslationContext() const {
+        return runningState_.overlayTranslationContext();
+    }
+    // A finished run's trigger, until the share prompt it earned shows at the next dismissal of
+    // the overlay or the popup.
     std::optional<TelemetryTrigger> pendingSharePromptTrigger;
-    std::optional<OverlayTranslationContext> overlayTranslationContext;
-    // How many translated images presentOverlay has put on screen: tells whether a newer one
-    // came while an alert of an older overlay was open.
-    std::uint64_t overlaysPresented = 0;
-    bool isMessageTranslationInProgress = false;
-    bool isTextEditingInProgress = false;
-    bool isTextWritingInProgress = false;
-    bool isSelectionTranslationInProgress = false;
-    bool isFlipLanguageInProgress = false;
-    bool isCreatePromptInProgress = false;
 
     // ---- anti-sleep hooks (app_delegate.cpp)
 
@@ -321,7 +249,7 @@ public:
     QSystemTrayIcon* statusItem() const;
     QMenu* statusMenu() const;
     StatusMenu* statusMenuController() const { return statusMenuController_.get(); }
-    // The commands of the status menu; each starts its workflow when its subsystem is built.
+    // The commands of the status menu; each starts its workflow when its services are built.
     void captureAndTranslateActiveWindow();
     void translateMessage();
     void editText();
@@ -348,12 +276,14 @@ public:
                                    std::optional<FocusedTextFieldSnapshot> initialSnapshot = std::nullopt);
     void handleSelectionTranslationError(const CaptureWorkflowError& error);
     // Translates selections paragraph by paragraph into the native language.
-    std::shared_ptr<SelectionTranslationService> selectionTranslationService();
+    std::shared_ptr<SelectionTranslationService> selectionTranslationService() {
+        return services_->selectionTranslationService();
+    }
     // The pause between two looks at the selection when Translate decides what to translate.
     static constexpr std::chrono::milliseconds selectionProbeRetryDelay{120};
     static constexpr int selectionProbeAttempts = 3;
     // The delegate's one-shot timers (virtual time in tests).
-    Scheduler& scheduler();
+    Scheduler& scheduler() { return services_->scheduler(); }
     void startMessageTranslation(TelemetryTrigger trigger);
     void startTextEditing(TelemetryTrigger trigger);
     void startTextWriting(TelemetryTrigger trigger);
@@ -365,8 +295,15 @@ public:
 
     // Whether the desktop lets this process read other applications' fields; built on first use.
     // nullptr while the build has no accessibility bus (no makeAccessibilityBusStatus).
-    AccessibilityPermission* accessibilityPermission();
-    FocusedFieldLoadingTargetResolver& focusedFieldLoadingTargetResolver();
+    AccessibilityPermission* accessibilityPermission() { return services_->accessibilityPermission(); }
+    // Whether other applications' fields may be read now: false without an accessibility bus or
+    // when the check fails. requestIfNeeded also switches on a bus that stands off (the commands
+    // that act on the field); askOnly leaves it as it is (the Translate command's first look).
+    enum class AccessibilityTrustCheck { askOnly, requestIfNeeded };
+    QCoro::Task<bool> accessibilityTrusted(AccessibilityTrustCheck check);
+    FocusedFieldLoadingTargetResolver& focusedFieldLoadingTargetResolver() {
+        return services_->focusedFieldLoadingTargetResolver();
+    }
 
     // ---- how they end when they fail (app_delegate_focused_text_ui.cpp): at most one alert or
     // window each.
@@ -462,52 +399,14 @@ private:
     DictationScratchpadWindowController* ensureDictationScratchpadWindowController();
     void pushSettings(const AppSettings& settings, bool fullScope);
     void reportCommand(TelemetryAction action, TelemetryTrigger trigger);
-    std::shared_ptr<ServerBackedTranslationClient> makeServerBackedTranslationClient(bool withServerStartCallback);
+    AppServices::Factories& factories() { return services_->factories(); }
+    using Workflow = AppRunningState::Workflow;
 
     // While a settings row records a shortcut the global grabs are paused.
     void settingsShortcutRecordingChanged(bool recording);
 
-    Factories factories_;
-
-    // Declaration order is construction order (see the constructor).
-    std::unique_ptr<OnboardingStateStore> onboardingStore_;
-    std::unique_ptr<AppUpdateConfiguration> updateConfiguration_;
-    std::unique_ptr<AppUpdateStateStore> updateStateStore_;
-    std::unique_ptr<SharePromptStore> sharePromptStore_;
-    std::unique_ptr<HotKeyManager> hotKeyManager_;
-    std::unique_ptr<AntiSleepManager> antiSleepManager_;
-    std::shared_ptr<ActiveWindowDetector> activeWindowDetector_;
-    std::shared_ptr<FocusedTextFieldAccessor> focusedTextFieldAccessor_;
-    std::unique_ptr<LaunchAtLoginController> launchAtLoginController_;
-    std::shared_ptr<AppSettingsStore> settingsStore_;
-    std::shared_ptr<OnlineFeaturePolicy> onlineFeaturePolicy_;
-
-    std::unique_ptr<TelemetryEventReporter> telemetryReporter_;
-    std::shared_ptr<DiagnosticsExporter> diagnosticsExporter_;
-    std::shared_ptr<ServerBackedTranslationClient> translationClient_;
-    std::shared_ptr<ServerBackedTranslationClient> overlayTranslationSetupClient_;
-    std::unique_ptr<ScreenshotOverlayPresenter> screenshotOverlayPresenter_;
-    bool screenshotOverlayPresenterBuilt_ = false;
-    std::shared_ptr<TextImproveClient> textImproveClient_;
-    std::shared_ptr<TextPromptClient> textPromptClient_;
-    std::shared_ptr<TextEditingClient> textEditingClient_;
-    std::shared_ptr<TextWritingClient> textWritingClient_;
-    std::shared_ptr<UserPreferredLanguagesProvider> preferredLanguagesProvider_;
-    std::shared_ptr<SelectionTranslationService> selectionTranslationService_;
-    std::unique_ptr<SelectionTranslationPopupPresenter> selectionTranslationPopupPresenter_;
-    bool selectionTranslationPopupPresenterBuilt_ = false;
-    std::unique_ptr<SelectionPopupTriggerController> selectionPopupTriggerController_;
-    bool selectionPopupTriggerControllerBuilt_ = false;
-    std::shared_ptr<AppUpdateChecker> updateChecker_;
-    std::shared_ptr<TranslationSetupSupport> overlayTranslationSetupSupport_;
-    std::shared_ptr<MessageTranslationService> messageTranslationService_;
-    std::shared_ptr<FlipLanguageService> flipLanguageService_;
-    std::shared_ptr<TextPromptingService> textPromptingService_;
-    std::shared_ptr<TextEditingService> textEditingService_;
-    std::shared_ptr<TextWritingService> textWritingService_;
-    std::unique_ptr<ScreenshotController> screenshotController_;
-    bool screenshotControllerBuilt_ = false;
-    std::shared_ptr<OnboardingDemoService> onboardingDemoService_;
+    std::unique_ptr<AppServices> services_;
+    AppRunningState runningState_;
 
     std::unique_ptr<ScheduledCall> menuCaptureStart_;
     std::unique_ptr<SystemEventMonitoring> systemEventMonitor_;
@@ -521,9 +420,6 @@ private:
     std::unique_ptr<UpdateHooks> updateHooks_;
     std::unique_ptr<AppActions> appActions_;
     std::unique_ptr<SharePromptCoordinator> sharePromptCoordinator_;
-    std::unique_ptr<AccessibilityBusStatus> accessibilityBusStatus_;
-    std::unique_ptr<AccessibilityPermission> accessibilityPermission_;
-    std::unique_ptr<FocusedFieldLoadingTargetResolver> focusedFieldLoadingTargetResolver_;
     std::unique_ptr<OnboardingPresenting> onboardingPresenter_;
     std::unique_ptr<OnboardingHooks> onboardingHooks_;
     bool onboardingHooksBuilt_ = false;

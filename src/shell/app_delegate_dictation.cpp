@@ -12,19 +12,19 @@
 namespace tavrolin {
 
 DictationScratchpadWindowController* AppDelegate::ensureDictationScratchpadWindowController() {
-    if (!dictationScratchpadWindowController_ && factories_.makeSpeechRecognitionService) {
+    if (!dictationScratchpadWindowController_ && factories().makeSpeechRecognitionService) {
         DictationScratchpadViewModel::Dependencies d;
-        d.settingsStore = settingsStore_.get();
+        d.settingsStore = &settingsStore();
         d.textImproveClient = textImproveClient();
         d.textPromptClient = textPromptClient();
-        d.makeSpeechService = factories_.makeSpeechRecognitionService;
-        d.permissionManager = factories_.makeDictationPermissionManager
-                                  ? factories_.makeDictationPermissionManager()
+        d.makeSpeechService = factories().makeSpeechRecognitionService;
+        d.permissionManager = factories().makeDictationPermissionManager
+                                  ? factories().makeDictationPermissionManager()
                                   : std::make_shared<DictationPermissionManager>();
-        d.clipboard = factories_.makeClipboard ? factories_.makeClipboard() : nullptr;
-        d.scheduler = factories_.scheduler ? factories_.scheduler : std::make_shared<QtScheduler>();
+        d.clipboard = factories().makeClipboard ? factories().makeClipboard() : nullptr;
+        d.scheduler = factories().scheduler ? factories().scheduler : std::make_shared<QtScheduler>();
         dictationScratchpadWindowController_ = std::make_unique<DictationScratchpadWindowController>(
-            std::move(d), onlineFeaturePolicy_, frontWindowActivation());
+            std::move(d), onlineFeaturePolicy(), frontWindowActivation());
     }
     return dictationScratchpadWindowController_.get();
 }
@@ -34,7 +34,7 @@ void AppDelegate::presentDictationScratchpad() {
     if (!controller) {
         return;
     }
-    const AppSettings settings = settingsStore_->settings();
+    const AppSettings settings = settingsStore().settings();
     controller->present(settings.dictationLanguage.value_or(settings.targetLanguage),
                         AppLanguages::filteredCases(AppLanguages::targetCases(), settings.onlineFeaturesEnabled));
 }

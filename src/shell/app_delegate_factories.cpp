@@ -1,5 +1,5 @@
-// How the delegate builds each collaborator in the running application.
-#include "shell/app_delegate.h"
+// How each collaborator of the running application is built (AppServices::defaultFactories()).
+#include "shell/app_services.h"
 
 #include "anti_sleep/anti_sleep_manager.h"
 #include "core/device_identifier.h"
@@ -104,7 +104,7 @@ std::shared_ptr<ServerRequestTransport> session(ServerSessionConfiguration confi
 
 }  // namespace
 
-AppDelegate::Factories AppDelegate::defaultFactories() {
+AppServices::Factories AppServices::defaultFactories() {
     Factories f;
     f.defaults = &standardDefaults();
     f.deviceIdentifier = &DeviceIdentifier::shared();

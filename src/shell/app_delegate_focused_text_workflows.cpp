@@ -73,7 +73,7 @@ struct FocusedTextRun {
     TelemetryTrigger trigger;
     Context context;
     QString commandName;
-    bool AppDelegate::*flag;
+    AppRunningState::Workflow workflow;
     // Null for Flip Language, which keeps no such flag and clears at every end.
     std::shared_ptr<bool> loadingShown;
     // The text of a second loading attempt, once the field's frame is known.
@@ -83,6 +83,8 @@ struct FocusedTextRun {
     double retryDelay = 0;
     std::function<QCoro::Task<RunSuccess>(FocusedTextFieldSnapshot)> perform;
     std::function<void(AppDelegate&, const CaptureWorkflowError&)> handleError;
+    // Holds the command's flag from the launch until the task ends.
+    AppRunningState::WorkflowRun inProgress;
 };
 
 std::optional<FocusedFieldLoadingTarget> presentLoading(AppDelegate& delegate, const std::optional<QRectF>& fieldFrame,
@@ -208,7 +210,7 @@ QCoro::Task<void> runFocusedTextTask(QPointer<AppDelegate> self, FocusedTextRun 
     if (!self) {
         co_return;
     }
-    self.data()->*run.flag = false;
+    run.inProgress.end();
     // Flip Language keeps no record of its card and clears at every end.
     if (!run.loadingShown || *run.loadingShown) {
         clearLoading(*self);
@@ -244,18 +246,18 @@ bool passesOnlineGuard(AppDelegate& delegate, const Context& context,
 
 // Write, Rewrite, Edit and Flip run beside a selection translation; Create Prompt does not.
 bool busyWithFocusedField(const AppDelegate& d) {
-    return d.isMessageTranslationInProgress || d.isTextEditingInProgress || d.isTextWritingInProgress ||
-           d.isFlipLanguageInProgress || d.isCreatePromptInProgress;
+    return d.isMessageTranslationInProgress() || d.isTextEditingInProgress() || d.isTextWritingInProgress() ||
+           d.isFlipLanguageInProgress() || d.isCreatePromptInProgress();
 }
 
 bool busyForCreatePrompt(const AppDelegate& d) {
-    return d.isCreatePromptInProgress || d.isSelectionTranslationInProgress || d.isMessageTranslationInProgress ||
-           d.isTextEditingInProgress || d.isTextWritingInProgress || d.isFlipLanguageInProgress;
+    return d.isCreatePromptInProgress() || d.isSelectionTranslationInProgress() || d.isMessageTranslationInProgress() ||
+           d.isTextEditingInProgress() || d.isTextWritingInProgress() || d.isFlipLanguageInProgress();
 }
 
 // A selection translation waits for every other command on the focused field.
 bool busyForSelectionTranslation(const AppDelegate& d) {
-    return d.isSelectionTranslationInProgress || busyWithFocusedField(d);
+    return d.isSelectionTranslationInProgress() || busyWithFocusedField(d);
 }
 
 // The Accessibility guard, then the run. The trust check asks the accessibility bus and is
@@ -263,17 +265,9 @@ bool busyForSelectionTranslation(const AppDelegate& d) {
 // the flag is set. `begin` sets the flag, shows the card and starts the task.
 QCoro::Task<void> beginWhenTrusted(QPointer<AppDelegate> self, Context context, bool (*isBusy)(const AppDelegate&),
                                    std::function<void(AppDelegate&, Context)> begin) {
-    bool trusted = false;
-    // Without an accessibility bus nothing of another application can be read. A switch that
-    // stands off is switched on here: programs then publish their fields (Firefox and Qt at
-    // once, without a restart).
-    if (AccessibilityPermission* permission = self->accessibilityPermission()) {
-        try {
-            trusted = co_await permission->requestIfNeeded() == AccessibilityPermissionStatus::trusted;
-        } catch (...) {
-            trusted = false;
-        }
-    }
+    // A switch that stands off is switched on here: programs then publish their fields (Firefox
+    // and Qt at once, without a restart).
+    const bool trusted = co_await self->accessibilityTrusted(AppDelegate::AccessibilityTrustCheck::requestIfNeeded);
     if (!self) {
         co_return;
     }
@@ -309,7 +303,7 @@ bool presentFirstLoading(AppDelegate& delegate, const std::optional<QRectF>& fra
 // Sets the flag, shows the first loading card and starts the task, which clears the flag at
 // its end.
 void launch(AppDelegate& delegate, FocusedTextRun run, const LoadingText& firstLoadingText) {
-    delegate.*run.flag = true;
+    run.inProgress = delegate.runningState().begin(run.workflow);
     const bool shown = presentFirstLoading(delegate, std::nullopt, firstLoadingText, run.action);
     if (run.loadingShown) {
         *run.loadingShown = shown;
@@ -328,27 +322,30 @@ void useService(FocusedTextRun& run, const std::shared_ptr<Service>& service) {
 
 }  // namespace
 
-AccessibilityPermission* AppDelegate::accessibilityPermission() {
-    if (!accessibilityPermission_ && !accessibilityBusStatus_ && factories_.makeAccessibilityBusStatus) {
-        accessibilityBusStatus_ = factories_.makeAccessibilityBusStatus();
-        if (accessibilityBusStatus_) {
-            accessibilityPermission_ = std::make_unique<AccessibilityPermission>(*accessibilityBusStatus_);
+QCoro::Task<bool> AppDelegate::accessibilityTrusted(AccessibilityTrustCheck check) {
+    // Without an accessibility bus nothing of another application can be read.
+    AccessibilityPermission* permission = accessibilityPermission();
+    if (!permission) {
+        co_return false;
+    }
+    bool trusted = false;
+    try {
+        if (check == AccessibilityTrustCheck::requestIfNeeded) {
+            const AccessibilityPermissionStatus status = co_await permission->requestIfNeeded();
+            trusted = status == AccessibilityPermissionStatus::trusted;
+        } else {
+            const bool answer = co_await permission->isTrusted();
+            trusted = answer;
         }
+    } catch (...) {
+        trusted = false;
     }
-    return accessibilityPermission_.get();
-}
-
-FocusedFieldLoadingTargetResolver& AppDelegate::focusedFieldLoadingTargetResolver() {
-    if (!focusedFieldLoadingTargetResolver_) {
-        focusedFieldLoadingTargetResolver_ =
-            std::make_unique<FocusedFieldLoadingTargetResolver>(activeWindowDetector_, factories_.mainDisplayBounds);
-    }
-    return *focusedFieldLoadingTargetResolver_;
+    co_return trusted;
 }
 
 void AppDelegate::startMessageTranslation(TelemetryTrigger trigger) {
     const TelemetryAction action = TelemetryAction::translateMessage;
-    const AppLanguage target = settingsStore_->settings().messageTargetLanguage;
+    const AppLanguage target = settingsStore().settings().messageTargetLanguage;
     WorkflowLog::started(action, trigger, AppLanguage::automatic, target, std::nullopt);
     Context context = telemetryReporter().makeContext(action, trigger, AppLanguage::automatic, target);
     if (!passesBusyGuard(*this, context, busyWithFocusedField(*this))) {
@@ -362,7 +359,7 @@ void AppDelegate::startMessageTranslation(TelemetryTrigger trigger) {
         };
         const auto service = d.messageTranslationService();
         FocusedTextRun run{action, trigger, std::move(context), QStringLiteral("Write Message"),
-                           &AppDelegate::isMessageTranslationInProgress, std::make_shared<bool>(false), loadingText};
+                           AppRunningState::Workflow::messageTranslation, std::make_shared<bool>(false), loadingText};
         useService(run, service);
         run.perform = [service](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
             co_await service->translateAndReplace(std::move(snapshot));
@@ -375,7 +372,7 @@ void AppDelegate::startMessageTranslation(TelemetryTrigger trigger) {
 
 void AppDelegate::startTextWriting(TelemetryTrigger trigger) {
     const TelemetryAction action = TelemetryAction::writeText;
-    WorkflowLog::started(action, trigger, std::nullopt, settingsStore_->settings().messageTargetLanguage, std::nullopt);
+    WorkflowLog::started(action, trigger, std::nullopt, settingsStore().settings().messageTargetLanguage, std::nullopt);
     Context context = telemetryReporter().makeContext(action, trigger);
     if (!passesBusyGuard(*this, context, busyWithFocusedField(*this)) ||
         !passesOnlineGuard(*this, context, &AppDelegate::startTextWriting)) {
@@ -387,7 +384,7 @@ void AppDelegate::startTextWriting(TelemetryTrigger trigger) {
         const auto service = d.textWritingService();
         auto loadingShown = std::make_shared<bool>(false);
         FocusedTextRun run{action, trigger, std::move(context), QStringLiteral("Rewrite Message"),
-                           &AppDelegate::isTextWritingInProgress, loadingShown, [writing] { return writing; }};
+                           AppRunningState::Workflow::textWriting, loadingShown, [writing] { return writing; }};
         useService(run, service);
         const QPointer<AppDelegate> self(&d);
         // The front window's text is read first: once it is known, the card covers that window
@@ -415,7 +412,7 @@ void AppDelegate::startTextWriting(TelemetryTrigger trigger) {
 
 void AppDelegate::startTextEditing(TelemetryTrigger trigger) {
     const TelemetryAction action = TelemetryAction::editText;
-    const AppLanguage language = settingsStore_->settings().messageTargetLanguage;
+    const AppLanguage language = settingsStore().settings().messageTargetLanguage;
     WorkflowLog::started(action, trigger, language, language, std::nullopt);
     Context context = telemetryReporter().makeContext(action, trigger);
     if (!passesBusyGuard(*this, context, busyWithFocusedField(*this))) {
@@ -428,7 +425,7 @@ void AppDelegate::startTextEditing(TelemetryTrigger trigger) {
         const LoadingText editing{online ? QStringLiteral("Editing...") : QStringLiteral("Editing locally..."), online};
         const auto service = d.textEditingService();
         FocusedTextRun run{action, trigger, std::move(context), QStringLiteral("Edit Message"),
-                           &AppDelegate::isTextEditingInProgress, std::make_shared<bool>(false), [editing] { return editing; }};
+                           AppRunningState::Workflow::textEditing, std::make_shared<bool>(false), [editing] { return editing; }};
         useService(run, service);
         run.perform = [service, online](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
             const TextEditingResult result = co_await service->editAndReplace(std::move(snapshot));
@@ -456,7 +453,7 @@ void AppDelegate::startFlipLanguage(TelemetryTrigger trigger) {
         const auto service = d.flipLanguageService();
         const QDateTime startedAt = context.startedAt;
         FocusedTextRun run{action, trigger, std::move(context), QStringLiteral("Flip Language"),
-                           &AppDelegate::isFlipLanguageInProgress, nullptr, {}};
+                           AppRunningState::Workflow::flipLanguage, nullptr, {}};
         useService(run, service);
         const QPointer<AppDelegate> self(&d);
         run.perform = [service, self, trigger, startedAt](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
@@ -494,7 +491,7 @@ void AppDelegate::startCreatePrompt(TelemetryTrigger trigger) {
         const LoadingText creating{QStringLiteral("Creating prompt..."), true};
         const auto service = d.textPromptingService();
         FocusedTextRun run{action, trigger, std::move(context), QStringLiteral("Create Prompt"),
-                           &AppDelegate::isCreatePromptInProgress, std::make_shared<bool>(false),
+                           AppRunningState::Workflow::createPrompt, std::make_shared<bool>(false),
                            [creating] { return creating; }};
         useService(run, service);
         run.perform = [service](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
@@ -524,6 +521,7 @@ struct SelectionTranslationRun {
     // has come to the front since.
     std::optional<QRectF> startWindowFrame;
     std::shared_ptr<bool> loadingShown;
+    AppRunningState::WorkflowRun inProgress;
 };
 
 LoadingText selectionLoadingText(const AppDelegate& delegate, AppLanguage target) {
@@ -621,7 +619,7 @@ QCoro::Task<void> runSelectionTranslationTask(QPointer<AppDelegate> self, Select
     if (!self) {
         co_return;
     }
-    self->isSelectionTranslationInProgress = false;
+    run.inProgress.end();
     if (*run.loadingShown) {
         clearLoading(*self);
     }
@@ -629,18 +627,10 @@ QCoro::Task<void> runSelectionTranslationTask(QPointer<AppDelegate> self, Select
 
 }  // namespace
 
-std::shared_ptr<SelectionTranslationService> AppDelegate::selectionTranslationService() {
-    if (!selectionTranslationService_) {
-        selectionTranslationService_ =
-            std::make_shared<SelectionTranslationService>(translationClient(), settingsStore_, preferredLanguagesProvider());
-    }
-    return selectionTranslationService_;
-}
-
 void AppDelegate::startSelectionTranslation(TelemetryTrigger trigger,
                                             std::optional<FocusedTextFieldSnapshot> initialSnapshot) {
     const TelemetryAction action = TelemetryAction::translateSelection;
-    const AppLanguage target = settingsStore_->settings().targetLanguage;
+    const AppLanguage target = settingsStore().settings().targetLanguage;
     WorkflowLog::started(action, trigger, AppLanguage::automatic, target,
                          initialSnapshot ? std::optional<QString>(QStringLiteral("initial_snapshot")) : std::nullopt);
     Context context = telemetryReporter().makeContext(action, trigger, AppLanguage::automatic, target);
@@ -648,7 +638,7 @@ void AppDelegate::startSelectionTranslation(TelemetryTrigger trigger,
         return;
     }
     auto begin = [trigger, target, initialSnapshot](AppDelegate& d, Context context) mutable {
-        d.isSelectionTranslationInProgress = true;
+        AppRunningState::WorkflowRun inProgress = d.runningState().begin(AppRunningState::Workflow::selectionTranslation);
         std::optional<QRectF> startWindowFrame;
         if (const auto& detector = d.focusedFieldLoadingTargetResolver().activeWindowDetector()) {
             try {
@@ -662,7 +652,7 @@ void AppDelegate::startSelectionTranslation(TelemetryTrigger trigger,
         runSelectionTranslationTask(QPointer<AppDelegate>(&d),
                                     SelectionTranslationRun{trigger, std::move(context), target,
                                                             std::move(initialSnapshot), startWindowFrame,
-                                                            std::move(loadingShown)});
+                                                            std::move(loadingShown), std::move(inProgress)});
     };
     // A selection the Translate command has read was read with this permission already.
     if (initialSnapshot) {

@@ -26,7 +26,7 @@ SharePromptCoordinator& AppDelegate::sharePromptCoordinator() {
             return ShareAlertPresenter(std::move(anchor), ShareAlertPresenter::askThrough(self->alertPresenter()));
         };
         sharePromptCoordinator_ = std::make_unique<SharePromptCoordinator>(
-            *sharePromptStore_, pendingSharePromptTrigger, std::move(makePresenter), [self](TelemetryAction action, TelemetryTrigger trigger) {
+            sharePromptStore(), pendingSharePromptTrigger, std::move(makePresenter), [self](TelemetryAction action, TelemetryTrigger trigger) {
                 if (self) {
                     self->reportCommand(action, trigger);
                 }
@@ -46,10 +46,10 @@ void AppDelegate::presentSharePrompt(TelemetryTrigger trigger) { sharePromptCoor
 OnboardingWindowServices AppDelegate::onboardingWindowServices() {
     OnboardingWindowServices services;
     services.demoRunner = onboardingDemoService();
-    if (factories_.makeDeviceTranslationClient) {
+    if (factories().makeDeviceTranslationClient) {
         // The device's engine only: the language page's check never asks the server.
         services.localTranslationSetupSupport =
-            std::make_shared<TranslationSetupSupport>(factories_.makeDeviceTranslationClient());
+            std::make_shared<TranslationSetupSupport>(factories().makeDeviceTranslationClient());
     }
     const QPointer<AppDelegate> self(this);
     services.openTranslationSetup = [self] {
@@ -63,10 +63,10 @@ OnboardingWindowServices AppDelegate::onboardingWindowServices() {
 OnboardingHooks* AppDelegate::onboardingHooks() {
     if (!onboardingHooksBuilt_) {
         onboardingHooksBuilt_ = true;
-        onboardingPresenter_ = factories_.makeOnboardingPresenter ? factories_.makeOnboardingPresenter(onboardingWindowServices()) : nullptr;
+        onboardingPresenter_ = factories().makeOnboardingPresenter ? factories().makeOnboardingPresenter(onboardingWindowServices()) : nullptr;
         if (onboardingPresenter_) {
-            if (!factories_.scheduler) {
-                factories_.scheduler = std::make_shared<QtScheduler>();
+            if (!factories().scheduler) {
+                factories().scheduler = std::make_shared<QtScheduler>();
             }
             if (!accessibilityPermission()) {
                 // No permission step can be shown without the accessibility bus.
@@ -74,16 +74,16 @@ OnboardingHooks* AppDelegate::onboardingHooks() {
             }
             const QPointer<AppDelegate> self(this);
             onboardingHooks_ = std::make_unique<OnboardingHooks>(OnboardingHooks::Dependencies{
-                *factories_.defaults,
+                *factories().defaults,
                 *onboardingPresenter_,
                 *accessibilityPermission(),
-                *factories_.scheduler,
+                *factories().scheduler,
                 [self](TelemetryAction action, TelemetryTrigger trigger) {
                     if (self) {
                         self->reportCommand(action, trigger);
                     }
                 },
-                [store = settingsStore_] { return store->settings(); },
+                [store = sharedSettingsStore()] { return store->settings(); },
                 [self](const AppSettings& settings) -> std::optional<QString> {
                     if (!self) {
                         return std::nullopt;

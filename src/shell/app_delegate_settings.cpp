@@ -45,7 +45,7 @@ void AppDelegate::reportCommand(TelemetryAction action, TelemetryTrigger trigger
 
 AlertPresenting& AppDelegate::alertPresenter() {
     if (!alertPresenter_) {
-        alertPresenter_ = factories_.makeAlertPresenter ? factories_.makeAlertPresenter() : nullptr;
+        alertPresenter_ = factories().makeAlertPresenter ? factories().makeAlertPresenter() : nullptr;
         if (!alertPresenter_) {
             alertPresenter_ = std::make_unique<MessageBoxAlertPresenter>();
         }
@@ -56,19 +56,19 @@ AlertPresenting& AppDelegate::alertPresenter() {
 SystemSettingsOpener& AppDelegate::systemSettingsOpener() {
     if (!systemSettingsOpener_) {
         std::shared_ptr<ProgramLaunching> launcher =
-            factories_.makeProgramLauncher ? factories_.makeProgramLauncher() : nullptr;
+            factories().makeProgramLauncher ? factories().makeProgramLauncher() : nullptr;
         if (!launcher) {
             launcher = std::make_shared<DetachedProcessLauncher>();
         }
         systemSettingsOpener_ = std::make_unique<SystemSettingsOpener>(
-            std::move(launcher), alertPresenter(), factories_.environment.value(QStringLiteral("XDG_CURRENT_DESKTOP")));
+            std::move(launcher), alertPresenter(), factories().environment.value(QStringLiteral("XDG_CURRENT_DESKTOP")));
     }
     return *systemSettingsOpener_;
 }
 
 std::shared_ptr<FrontWindowActivating> AppDelegate::frontWindowActivation() {
-    if (!frontWindowActivation_ && factories_.makeFrontWindowActivation) {
-        frontWindowActivation_ = factories_.makeFrontWindowActivation();
+    if (!frontWindowActivation_ && factories().makeFrontWindowActivation) {
+        frontWindowActivation_ = factories().makeFrontWindowActivation();
     }
     return frontWindowActivation_;
 }
@@ -96,7 +96,7 @@ AppAlerts& AppDelegate::alerts() {
                 self->reportCommand(action, trigger);
             }
         };
-        d.currentSettings = [store = settingsStore_] { return store->settings(); };
+        d.currentSettings = [store = sharedSettingsStore()] { return store->settings(); };
         d.saveSettings = [self](const AppSettings& settings, TelemetryTrigger trigger) -> std::optional<QString> {
             if (!self) {
                 return std::nullopt;
@@ -123,13 +123,13 @@ SettingsCoordinator& AppDelegate::settingsCoordinator() {
     if (!settingsCoordinator_) {
         const QPointer<AppDelegate> self(this);
         SettingsCoordinator::Dependencies d;
-        d.store = settingsStore_.get();
+        d.store = &settingsStore();
         d.alerts = &alerts();
         d.registerHotKeys = [self](const AppSettings& settings) {
             if (!self) {
                 return;
             }
-            registerHotKeys(*self->hotKeyManager_, settings, [self](HotKeyAction action) -> HotKeyManager::Handler {
+            registerHotKeys(self->hotKeyManager(), settings, [self](HotKeyAction action) -> HotKeyManager::Handler {
                 return [self, action] {
                     if (self) {
                         self->runCommand(action, TelemetryTrigger::hotkey);
@@ -138,7 +138,7 @@ SettingsCoordinator& AppDelegate::settingsCoordinator() {
             });
         };
         d.syncLaunchAtLogin = [self](bool isEnabled) {
-            return self ? self->launchAtLoginController_->sync(isEnabled) : false;
+            return self ? self->launchAtLoginController().sync(isEnabled) : false;
         };
         d.report = [self](const SettingsUsageEvent& event) {
             if (!self) {
@@ -167,8 +167,8 @@ SettingsCoordinator& AppDelegate::settingsCoordinator() {
                 self->systemSettingsOpener().open(SystemSettingsPane::loginItems);
             }
         };
-        if (factories_.clock) {
-            d.now = [clock = factories_.clock] { return clock->now(); };
+        if (factories().clock) {
+            d.now = [clock = factories().clock] { return clock->now(); };
         }
         settingsCoordinator_ = std::make_unique<SettingsCoordinator>(std::move(d));
     }
@@ -193,11 +193,11 @@ void AppDelegate::pushSettings(const AppSettings& settings, bool fullScope) {
     if (trigger) {
         trigger->setAutoDismissDelay(settings.selectionPopupAutoDismissDelay);
     }
-    if (screenshotController_) {
+    if (ScreenshotController* controller = services_->builtScreenshotController()) {
         // The next window translation falls back to the new second language.
-        screenshotController_->screenshotTranslationService().secondaryLanguage = settings.messageTargetLanguage;
+        controller->screenshotTranslationService().secondaryLanguage = settings.messageTargetLanguage;
     }
-    onlineFeaturePolicy_->setOnlineFeaturesEnabled(settings.onlineFeaturesEnabled);
+    onlineFeaturePolicy()->setOnlineFeaturesEnabled(settings.onlineFeaturesEnabled);
     if (!fullScope) {
         return;
     }
@@ -223,8 +223,8 @@ void AppDelegate::pushSettings(const AppSettings& settings, bool fullScope) {
             trigger->stop();
         }
     }
-    if (antiSleepManager_) {
-        antiSleepManager_->configure(settings.antiSleepSchedule);
+    if (antiSleepManager()) {
+        antiSleepManager()->configure(settings.antiSleepSchedule);
     }
 }
 

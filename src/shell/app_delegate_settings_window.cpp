@@ -49,23 +49,23 @@ void AppDelegate::presentSettings(TelemetryTrigger trigger) {
             }
         };
         SettingsViewServices services;
-        if (factories_.makeDeviceTranslationClient) {
+        if (factories().makeDeviceTranslationClient) {
             // The device's engine only: the window's notices never ask the server.
             services.localTranslationSetupSupport =
-                std::make_shared<TranslationSetupSupport>(factories_.makeDeviceTranslationClient());
+                std::make_shared<TranslationSetupSupport>(factories().makeDeviceTranslationClient());
         }
         services.openTranslationSetup = [self] {
             if (self) {
                 self->systemSettingsOpener().open(SystemSettingsPane::translationLanguages);
             }
         };
-        services.deviceID = [identifier = factories_.deviceIdentifier] {
+        services.deviceID = [identifier = factories().deviceIdentifier] {
             return identifier ? identifier->currentResolution().idText() : QString();
         };
         services.appVersion = [] { return AppMetadata::appVersion(); };
         services.keyboard = systemKeyboardLayoutReader();
         settingsWindowController_ = new SettingsWindowController(
-            settingsStore_->settings(), std::move(onSave), std::move(onExportDiagnostics), std::move(onClose),
+            settingsStore().settings(), std::move(onSave), std::move(onExportDiagnostics), std::move(onClose),
             std::move(onRecording), std::move(services), this);
     }
     settingsWindowController_->showWindow();
@@ -77,14 +77,11 @@ void AppDelegate::exportDiagnostics() {
 }
 
 void AppDelegate::settingsShortcutRecordingChanged(bool recording) {
-    if (!hotKeyManager_) {
-        return;
-    }
     if (recording) {
-        hotKeyManager_->suspend();
+        hotKeyManager().suspend();
         return;
     }
-    for (const CaptureWorkflowError& error : hotKeyManager_->resume()) {
+    for (const CaptureWorkflowError& error : hotKeyManager().resume()) {
         alerts().showAlert(QStringLiteral("Could not register shortcuts"), makeMessage(error));
     }
 }

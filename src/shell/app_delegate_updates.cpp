@@ -23,23 +23,23 @@ std::function<bool(const QUrl&)> urlOpener(const std::function<bool(const QUrl&)
 
 UpdateHooks& AppDelegate::updateHooks() {
     if (!updateHooks_) {
-        if (!factories_.clock) {
-            factories_.clock = std::make_shared<SystemClock>();
+        if (!factories().clock) {
+            factories().clock = std::make_shared<SystemClock>();
         }
-        if (!factories_.scheduler) {
-            factories_.scheduler = std::make_shared<QtScheduler>();
+        if (!factories().scheduler) {
+            factories().scheduler = std::make_shared<QtScheduler>();
         }
         const QPointer<AppDelegate> self(this);
         UpdateHooks::Dependencies d;
-        d.clock = factories_.clock.get();
-        d.scheduler = factories_.scheduler.get();
-        d.configuration = *updateConfiguration_;
-        d.defaults = factories_.defaults;
-        d.isOnlineFeaturesEnabled = [store = settingsStore_] { return store->settings().onlineFeaturesEnabled; };
+        d.clock = factories().clock.get();
+        d.scheduler = factories().scheduler.get();
+        d.configuration = updateConfiguration();
+        d.defaults = factories().defaults;
+        d.isOnlineFeaturesEnabled = [store = sharedSettingsStore()] { return store->settings().onlineFeaturesEnabled; };
         d.updateChecker = [self]() -> std::shared_ptr<const AppUpdateChecker> {
             return self ? self->updateChecker() : nullptr;
         };
-        const QJsonValue build = factories_.bundle.value(QStringLiteral("CFBundleVersion"));
+        const QJsonValue build = factories().bundle.value(QStringLiteral("CFBundleVersion"));
         if (build.isString()) {
             d.installedBuild = build.toString();
         }
@@ -61,7 +61,7 @@ UpdateHooks& AppDelegate::updateHooks() {
         };
         d.alertPresenter = &alertPresenter();
         d.alertIcon = AppMetadata::alertIcon();
-        d.openURL = urlOpener(factories_.openURL);
+        d.openURL = urlOpener(factories().openURL);
         updateHooks_ = std::make_unique<UpdateHooks>(std::move(d));
     }
     return *updateHooks_;
@@ -73,11 +73,11 @@ AppActions& AppDelegate::appActions() {
     if (!appActions_) {
         const QPointer<AppDelegate> self(this);
         AppActions::Dependencies d;
-        if (factories_.clock) {
-            d.now = [clock = factories_.clock] { return clock->now(); };
+        if (factories().clock) {
+            d.now = [clock = factories().clock] { return clock->now(); };
         }
         d.chooseExportPath = [](const QString& proposedFileName) { return chooseDiagnosticsExportPath(proposedFileName); };
-        d.currentSettings = [store = settingsStore_] { return store->settings(); };
+        d.currentSettings = [store = sharedSettingsStore()] { return store->settings(); };
         d.diagnosticsExporter = [self]() -> std::shared_ptr<const DiagnosticsExporter> {
             return self ? self->diagnosticsExporter() : nullptr;
         };
@@ -92,7 +92,7 @@ AppActions& AppDelegate::appActions() {
             }
         };
         d.makeMessage = [](const std::exception& error) { return makeMessage(error); };
-        d.openURL = urlOpener(factories_.openURL);
+        d.openURL = urlOpener(factories().openURL);
         d.supportEmail = AppMetadata::supportEmail();
         d.appVersion = AppMetadata::appVersion();
         appActions_ = std::make_unique<AppActions>(std::move(d));

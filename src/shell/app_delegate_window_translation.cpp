@@ -31,7 +31,7 @@ bool usesServer(bool onlineFeaturesEnabled, const TranslationLanguagePair& pair)
 }  // namespace
 
 void AppDelegate::startCapture(const QString& shortcutDisplayName, TelemetryTrigger trigger) {
-    const AppSettings settings = settingsStore_->settings();
+    const AppSettings settings = settingsStore().settings();
     const AppLanguage target = settings.targetLanguage;
     WorkflowLog::started(windowAction, trigger, AppLanguage::automatic, target, std::nullopt);
 
@@ -48,8 +48,7 @@ void AppDelegate::startCapture(const QString& shortcutDisplayName, TelemetryTrig
                                ? std::optional<QString>(settings.captureAndTranslateShortcut.displayName())
                                : std::nullopt;
 
-    if (isMessageTranslationInProgress || isTextEditingInProgress || isTextWritingInProgress ||
-        isSelectionTranslationInProgress || isFlipLanguageInProgress || isCreatePromptInProgress) {
+    if (runningState_.isAnyInProgress()) {
         const QString reason = QStringLiteral("workflow_already_in_progress");
         WorkflowLog::ignored(windowAction, trigger, reason);
         reporter.send(context, false, reason, true);
@@ -69,7 +68,7 @@ QCoro::Task<void> AppDelegate::runCapture(QString shortcutDisplayName, Telemetry
         co_return;
     }
     const QString message = translationLoadingText(pair.target);
-    const bool server = usesServer(settingsStore_->settings().onlineFeaturesEnabled, pair);
+    const bool server = usesServer(settingsStore().settings().onlineFeaturesEnabled, pair);
     // The card appears once the pixels are taken: on X11 the capture reads the screen, and a card
     // shown before would be in the picture.
     const auto showCard = [self, message, server](const WindowCapture& capture) {
@@ -136,10 +135,10 @@ void AppDelegate::showCaptureResult(const CaptureResult& result, TelemetryTrigge
     OverlayTranslationContext overlayContext{QUuid::createUuid(), result.originalImage, result.image,
                                              result.windowBounds, result.ownerPID, result.translationState,
                                              std::nullopt};
-    overlayTranslationContext = overlayContext;
+    runningState_.setOverlayTranslationContext(overlayContext);
     if (!presentOverlay(overlayContext)) {
         // Nothing reached the screen: not a success, and nothing to keep or to count.
-        overlayTranslationContext.reset();
+        runningState_.setOverlayTranslationContext(std::nullopt);
         const CaptureWorkflowError error(CaptureWorkflowError::Case::noShareableDisplayFound);
         telemetryReporter().send(context, false, CaptureWorkflowErrorCode::code(error), true);
         alerts().showAlert(captureFailedTitle, makeMessage(error));
@@ -155,11 +154,11 @@ bool AppDelegate::presentOverlay(const OverlayTranslationContext& context) {
         return false;
     }
     const QPointer<AppDelegate> self(this);
-    ++overlaysPresented;
+    runningState_.countOverlayPresented();
     return overlay->presentImage(context.currentImage, context.windowBounds, context.ownerPID,
                                  context.translationState.displayName(),
                                  context.translationState.selectedLanguagePair,
-                                 settingsStore_->settings().onlineFeaturesEnabled, [self](TranslationLanguagePair pair) {
+                                 settingsStore().settings().onlineFeaturesEnabled, [self](TranslationLanguagePair pair) {
                                      if (self) {
                                          self->retranslateOverlay(pair);
                                      }
@@ -169,24 +168,23 @@ bool AppDelegate::presentOverlay(const OverlayTranslationContext& context) {
 // ---- re-translation of the overlay on screen
 
 void AppDelegate::retranslateOverlay(TranslationLanguagePair pair) {
-    if (!overlayTranslationContext) {
+    if (!runningState_.overlayTranslationContext()) {
         return;
     }
     constexpr TelemetryAction action = TelemetryAction::retranslateOverlay;
     constexpr TelemetryTrigger trigger = TelemetryTrigger::overlay;
-    const QUuid sessionID = overlayTranslationContext->sessionID;
+    const QUuid sessionID = runningState_.overlayTranslationContext()->sessionID;
     WorkflowLog::started(action, trigger, pair.source, pair.target,
                          QStringLiteral("session=") + sessionID.toString(QUuid::WithoutBraces).toUpper());
     TelemetryEventReporter::Context context = telemetryReporter().makeContext(action, trigger, pair.source, pair.target);
 
-    OverlayTranslationContext fallback = *overlayTranslationContext;
+    OverlayTranslationContext fallback = *runningState_.overlayTranslationContext();
     fallback.retranslationRequestID.reset();
-    const QUuid requestID = QUuid::createUuid();
-    overlayTranslationContext->retranslationRequestID = requestID;
+    const QUuid requestID = *runningState_.beginRetranslation();
 
     if (ScreenshotOverlayPresenter* overlay = screenshotOverlayPresenter()) {
         overlay->showLoading(translationLoadingText(pair.target),
-                             usesServer(settingsStore_->settings().onlineFeaturesEnabled, pair));
+                             usesServer(settingsStore().settings().onlineFeaturesEnabled, pair));
     }
     // The task finishes on its own; a result or failure that no longer belongs to the overlay
     // on screen is dropped there.
@@ -202,8 +200,7 @@ QCoro::Task<void> AppDelegate::runRetranslation(TranslationLanguagePair pair, QU
         co_return;
     }
     const auto stillCurrent = [&] {
-        return self && self->overlayTranslationContext &&
-               self->overlayTranslationContext->matchesRetranslationRequest(sessionID, requestID);
+        return self && self->runningState_.retranslationTarget(sessionID, requestID) != nullptr;
     };
 
     std::exception_ptr failure;
@@ -215,13 +212,13 @@ QCoro::Task<void> AppDelegate::runRetranslation(TranslationLanguagePair pair, QU
         if (!stillCurrent()) {
             co_return;
         }
-        OverlayTranslationContext& current = *self->overlayTranslationContext;
+        OverlayTranslationContext& current = *self->runningState_.retranslationTarget(sessionID, requestID);
         current.currentImage = translated.image;
         current.translationState = translated.translationState;
         current.retranslationRequestID.reset();
         if (!self->presentOverlay(current)) {
             // Nothing reached the screen: not a success.
-            self->overlayTranslationContext.reset();
+            self->runningState_.setOverlayTranslationContext(std::nullopt);
             const CaptureWorkflowError error(CaptureWorkflowError::Case::noShareableDisplayFound);
             self->telemetryReporter().send(context, false, CaptureWorkflowErrorCode::code(error), true);
             self->alerts().showAlert(captureFailedTitle, makeMessage(error));
@@ -241,7 +238,7 @@ QCoro::Task<void> AppDelegate::runRetranslation(TranslationLanguagePair pair, QU
         std::rethrow_exception(failure);
     } catch (const CaptureWorkflowError& error) {
         telemetryReporter().send(context, false, CaptureWorkflowErrorCode::code(error), true);
-        overlayTranslationContext = fallback;
+        runningState_.setOverlayTranslationContext(fallback);
         presentOverlay(fallback);
         handleOverlayTranslationError(error, [self, pair] {
             if (self) {
@@ -253,11 +250,11 @@ QCoro::Task<void> AppDelegate::runRetranslation(TranslationLanguagePair pair, QU
         WorkflowLog::failed(TelemetryAction::retranslateOverlay, TelemetryTrigger::overlay, code,
                             std::current_exception());
         telemetryReporter().send(context, false, code, true);
-        overlayTranslationContext.reset();
+        runningState_.setOverlayTranslationContext(std::nullopt);
         if (ScreenshotOverlayPresenter* overlay = screenshotOverlayPresenter()) {
             overlay->clear(true);
         }
-        const std::uint64_t presentedBefore = overlaysPresented;
+        const std::uint64_t presentedBefore = runningState_.overlaysPresented();
         alerts().showAlert(captureFailedTitle, makeMessage(std::current_exception()));
         // The alert runs an event loop of its own: a capture made meanwhile, or a card of
         // another command still on screen, is newer than this overlay and stays.
@@ -265,8 +262,9 @@ QCoro::Task<void> AppDelegate::runRetranslation(TranslationLanguagePair pair, QU
             co_return;
         }
         ScreenshotOverlayPresenter* shown = screenshotOverlayPresenter();
-        if (!overlayTranslationContext && overlaysPresented == presentedBefore && !(shown && shown->hasOverlayPanel())) {
-            overlayTranslationContext = fallback;
+        if (!runningState_.overlayTranslationContext() && runningState_.overlaysPresented() == presentedBefore &&
+            !(shown && shown->hasOverlayPanel())) {
+            runningState_.setOverlayTranslationContext(fallback);
             presentOverlay(fallback);
         }
     }

@@ -2,7 +2,6 @@
 // otherwise.
 #include "shell/app_delegate.h"
 
-#include "core/accessibility_permission.h"
 #include "core/workflow_log.h"
 #include "focused_text/focused_text_field_accessor.h"
 #include "platform/clock.h"
@@ -25,14 +24,8 @@ using Outcome = SmartTranslationSelectionProbeOutcome;
 // yet: a selection made just before the command may reach the accessibility tree a moment late.
 // No key is pressed and the clipboard is not touched.
 QCoro::Task<SmartTranslationSelectionProbeResult> probeSelection(QPointer<AppDelegate> self) {
-    bool trusted = false;
-    if (AccessibilityPermission* permission = self->accessibilityPermission()) {
-        try {
-            trusted = co_await permission->isTrusted();
-        } catch (...) {
-            trusted = false;
-        }
-    }
+    // Only asked: a look at the selection never switches the accessibility bus on.
+    const bool trusted = co_await self->accessibilityTrusted(AppDelegate::AccessibilityTrustCheck::askOnly);
     if (!self || !trusted) {
         co_return SmartTranslationSelectionProbeResult{std::nullopt, Outcome::denied()};
     }
@@ -88,13 +81,6 @@ QCoro::Task<void> routeTranslation(QPointer<AppDelegate> self, TelemetryTrigger 
 }
 
 }  // namespace
-
-Scheduler& AppDelegate::scheduler() {
-    if (!factories_.scheduler) {
-        factories_.scheduler = std::make_shared<QtScheduler>();
-    }
-    return *factories_.scheduler;
-}
 
 void AppDelegate::startSmartTranslation(TelemetryTrigger trigger) {
     if (trigger != TelemetryTrigger::menu) {

@@ -5,11 +5,11 @@
 namespace tavrolin {
 
 OnboardingHooks::OnboardingHooks(Dependencies dependencies)
-    : deps_(std::move(dependencies)), self_(std::make_shared<OnboardingHooks*>(this)) {}
+    : deps_(std::move(dependencies)) {}
 
 OnboardingHooks::~OnboardingHooks() {
     // Callbacks the window still holds find no application from here on.
-    *self_ = nullptr;
+    lifetime_.end();
     pendingCompletion_.reset();
 }
 
@@ -52,11 +52,11 @@ void OnboardingHooks::presentOnboarding(OnboardingPageSet pages, bool markComple
 }
 
 OnboardingCallbacks OnboardingHooks::makeCallbacks() {
-    const std::weak_ptr<OnboardingHooks*> weak = self_;
+    const auto weak = lifetime_.weak();
     const auto with = [weak](auto&& body) {
         return [weak, body]() {
-            if (const auto self = weak.lock(); self && *self) {
-                body(**self);
+            if (auto* self = weak.get()) {
+                body(*self);
             }
         };
     };
@@ -77,28 +77,28 @@ OnboardingCallbacks OnboardingHooks::makeCallbacks() {
     });
     callbacks.currentSettings = deps_.currentSettings;
     callbacks.onSaveSettings = [weak](const AppSettings& settings) -> std::optional<QString> {
-        const auto self = weak.lock();
-        if (!self || !*self || !(*self)->deps_.saveSettings) {
+        auto* const self = weak.get();
+        if (!self || !self->deps_.saveSettings) {
             return std::nullopt;
         }
-        return (*self)->deps_.saveSettings(settings);
+        return self->deps_.saveSettings(settings);
     };
     return callbacks;
 }
 
 void OnboardingHooks::openAccessibilitySettings() {
     // The trust check waits for the accessibility bus: it runs on without holding the caller.
-    [[maybe_unused]] auto started = openAccessibilitySettingsWhenUntrusted(self_);
+    [[maybe_unused]] auto started = openAccessibilitySettingsWhenUntrusted(lifetime_.weak());
 }
 
-QCoro::Task<void> OnboardingHooks::openAccessibilitySettingsWhenUntrusted(std::weak_ptr<OnboardingHooks*> weak) {
-    OnboardingHooks* hooks = *weak.lock();
+QCoro::Task<void> OnboardingHooks::openAccessibilitySettingsWhenUntrusted(LifetimeToken<OnboardingHooks>::Weak weak) {
+    OnboardingHooks* hooks = weak.get();
     const bool trusted = co_await hooks->deps_.accessibility.isTrusted();
-    if (trusted || !alive(weak)) {
+    if (trusted || !weak) {
         co_return;
     }
     const AccessibilityPermissionStatus status = co_await hooks->deps_.accessibility.requestIfNeeded();
-    if (status == AccessibilityPermissionStatus::trusted || !alive(weak)) {
+    if (status == AccessibilityPermissionStatus::trusted || !weak) {
         co_return;
     }
     if (hooks->deps_.openAccessibilitySettings) {
@@ -106,27 +106,22 @@ QCoro::Task<void> OnboardingHooks::openAccessibilitySettingsWhenUntrusted(std::w
     }
 }
 
-void OnboardingHooks::complete() { [[maybe_unused]] auto started = completeAfterTrustRequest(self_); }
+void OnboardingHooks::complete() { [[maybe_unused]] auto started = completeAfterTrustRequest(lifetime_.weak()); }
 
-QCoro::Task<void> OnboardingHooks::completeAfterTrustRequest(std::weak_ptr<OnboardingHooks*> weak) {
-    OnboardingHooks* hooks = *weak.lock();
+QCoro::Task<void> OnboardingHooks::completeAfterTrustRequest(LifetimeToken<OnboardingHooks>::Weak weak) {
+    OnboardingHooks* hooks = weak.get();
     const AccessibilityPermissionStatus status = co_await hooks->deps_.accessibility.requestIfNeeded();
-    if (!alive(weak)) {
+    if (!weak) {
         co_return;
     }
     const auto delay = status == AccessibilityPermissionStatus::trusted ? std::chrono::milliseconds(0)
                                                                        : permissionRequestDelay;
     // Screen capture needs no permission on X11, so the delayed step only records completion.
     hooks->pendingCompletion_ = hooks->deps_.scheduler.scheduleAfter(delay, [weak] {
-        if (const auto self = weak.lock(); self && *self) {
-            (*self)->deps_.defaults.setInteger(completedVersionKey, currentVersion);
+        if (auto* self = weak.get()) {
+            self->deps_.defaults.setInteger(completedVersionKey, currentVersion);
         }
     });
-}
-
-bool OnboardingHooks::alive(const std::weak_ptr<OnboardingHooks*>& weak) {
-    const auto self = weak.lock();
-    return self && *self;
 }
 
 bool OnboardingHooks::route(HotKeyAction action, const std::function<void()>& workflow) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/lifetime_token.h"
 #include "core/accessibility_permission.h"
 #include "core/app_settings.h"
 #include "core/defaults_store.h"
@@ -76,9 +77,8 @@ private:
     void complete();
     void openAccessibilitySettings();
     // Started by the two above; each checks after every wait that the hooks still exist.
-    static QCoro::Task<void> completeAfterTrustRequest(std::weak_ptr<OnboardingHooks*> weak);
-    static QCoro::Task<void> openAccessibilitySettingsWhenUntrusted(std::weak_ptr<OnboardingHooks*> weak);
-    static bool alive(const std::weak_ptr<OnboardingHooks*>& weak);
+    static QCoro::Task<void> completeAfterTrustRequest(LifetimeToken<OnboardingHooks>::Weak weak);
+    static QCoro::Task<void> openAccessibilitySettingsWhenUntrusted(LifetimeToken<OnboardingHooks>::Weak weak);
 
     Dependencies deps_;
     std::unique_ptr<OnboardingWindow> window_;
@@ -86,7 +86,7 @@ private:
     // from inside its own methods, so it must not be destroyed there.
     std::unique_ptr<OnboardingWindow> closedWindow_;
     std::unique_ptr<ScheduledCall> pendingCompletion_;
-    std::shared_ptr<OnboardingHooks*> self_;
+    LifetimeToken<OnboardingHooks> lifetime_{this};
 };
 
 }  // namespace tavrolin

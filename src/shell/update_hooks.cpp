@@ -24,7 +24,7 @@ QString updateCheckModeName(UpdateCheckMode mode) {
 }
 
 UpdateHooks::UpdateHooks(Dependencies dependencies)
-    : dependencies_(std::move(dependencies)), self_(std::make_shared<UpdateHooks*>(this)) {}
+    : dependencies_(std::move(dependencies)) {}
 
 UpdateHooks::~UpdateHooks() = default;
 
@@ -35,10 +35,10 @@ bool UpdateHooks::isOnline() const {
 void UpdateHooks::startUpdateCheck(UpdateCheckMode mode) {
     if (!isOnline()) {
         if (mode == UpdateCheckMode::manual && dependencies_.showOnlineFeaturesDisabledAlert) {
-            std::weak_ptr<UpdateHooks*> weak = self_;
+            const auto weak = lifetime_.weak();
             dependencies_.showOnlineFeaturesDisabledAlert([weak] {
-                if (const auto self = weak.lock()) {
-                    (*self)->startUpdateCheck(UpdateCheckMode::manual);
+                if (auto* self = weak.get()) {
+                    self->startUpdateCheck(UpdateCheckMode::manual);
                 }
             });
         }
@@ -67,7 +67,7 @@ void UpdateHooks::startUpdateCheck(UpdateCheckMode mode) {
 }
 
 QCoro::Task<void> UpdateHooks::runCheck(std::shared_ptr<RunningCheck> check) {
-    std::weak_ptr<UpdateHooks*> weak = self_;
+    const auto weak = lifetime_.weak();
     const auto checker = dependencies_.updateChecker ? dependencies_.updateChecker() : nullptr;
     std::optional<AppUpdate> update;
     std::exception_ptr error;
@@ -79,8 +79,8 @@ QCoro::Task<void> UpdateHooks::runCheck(std::shared_ptr<RunningCheck> check) {
     } catch (...) {
         error = std::current_exception();
     }
-    if (const auto self = weak.lock()) {
-        (*self)->finishCheck(check, update, error);
+    if (auto* self = weak.get()) {
+        self->finishCheck(check, update, error);
     }
 }
 
@@ -158,10 +158,10 @@ void UpdateHooks::scheduleNextAutomaticUpdateCheck() {
         stateStore().timeUntilNextCheck(dependencies_.clock->now(), dependencies_.configuration.checkInterval);
     delay = std::clamp(delay, minimumTimerDelay, maximumTimerDelay);
     const milliseconds tolerance = std::min(delay / 10, maximumTimerTolerance);
-    std::weak_ptr<UpdateHooks*> weak = self_;
+    const auto weak = lifetime_.weak();
     updateCheckTimer_ = dependencies_.scheduler->scheduleAfterWithTolerance(delay, tolerance, [weak] {
-        if (const auto self = weak.lock()) {
-            (*self)->startUpdateCheck(UpdateCheckMode::automatic);
+        if (auto* self = weak.get()) {
+            self->startUpdateCheck(UpdateCheckMode::automatic);
         }
     });
 }

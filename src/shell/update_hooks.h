@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/lifetime_token.h"
 #include "core/defaults_store.h"
 #include "platform/clock.h"
 #include "shell/alert_presenting.h"
@@ -111,7 +112,7 @@ private:
     std::unique_ptr<ScheduledCall> updateCheckTimer_;
     std::shared_ptr<RunningCheck> runningCheck_;
     // Expires with this object, so that a check finishing later does nothing.
-    std::shared_ptr<UpdateHooks*> self_;
+    LifetimeToken<UpdateHooks> lifetime_{this};
 };
 
 }  // namespace tavrolin

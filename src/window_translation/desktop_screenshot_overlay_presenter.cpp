@@ -39,11 +39,10 @@ DesktopScreenshotOverlayPresenter::DesktopScreenshotOverlayPresenter(
     std::shared_ptr<TranslationSetupSupport> translationSetupSupport, std::function<void()> openTranslationSetup,
     Dependencies dependencies)
     : translationSetupSupport_(std::move(translationSetupSupport)),
-      openTranslationSetup_(std::move(openTranslationSetup)), dependencies_(std::move(dependencies)),
-      self_(std::make_shared<DesktopScreenshotOverlayPresenter*>(this)) {}
+      openTranslationSetup_(std::move(openTranslationSetup)), dependencies_(std::move(dependencies)) {}
 
 DesktopScreenshotOverlayPresenter::~DesktopScreenshotOverlayPresenter() {
-    *self_ = nullptr;
+    lifetime_.end();
     delete translationPickerPanel_.data();
     cancelScheduledDismiss();
     removeGlobalMouseMonitor();
@@ -158,15 +157,15 @@ ScreenshotOverlayView* DesktopScreenshotOverlayPresenter::makeOverlayView(Overla
     }
     auto view = std::make_unique<ScreenshotOverlayView>(size, dependencies_.clock);
     view->setMinimumDisplayDuration(minimumDisplayDuration_);
-    std::weak_ptr<DesktopScreenshotOverlayPresenter*> weak = self_;
+    const auto weak = lifetime_.weak();
     view->onDismiss = [weak] {
-        if (auto self = weak.lock(); self && *self) {
-            (*self)->attemptClear(true);
+        if (auto* self = weak.get()) {
+            self->attemptClear(true);
         }
     };
     view->onTranslationBadgePressed = [weak](QWidget* anchor) {
-        if (auto self = weak.lock(); self && *self) {
-            (*self)->showTranslationPicker(anchor);
+        if (auto* self = weak.get()) {
+            self->showTranslationPicker(anchor);
         }
     };
     ScreenshotOverlayView* raw = view.get();
@@ -203,10 +202,10 @@ void DesktopScreenshotOverlayPresenter::retirePanel(std::unique_ptr<OverlayPanel
     if (retiredPanels_.size() > 1) {
         return;  // the deletion is already on its way
     }
-    std::weak_ptr<DesktopScreenshotOverlayPresenter*> weak = self_;
+    const auto weak = lifetime_.weak();
     QTimer::singleShot(0, [weak] {
-        if (auto self = weak.lock(); self && *self) {
-            (*self)->retiredPanels_.clear();
+        if (auto* self = weak.get()) {
+            self->retiredPanels_.clear();
         }
     });
 }
@@ -235,12 +234,8 @@ void DesktopScreenshotOverlayPresenter::activateCoveredApplication(qint32 pid) {
 }
 
 void DesktopScreenshotOverlayPresenter::attemptClear(bool notify) {
-    if (!appearDate_ || minimumDisplayDuration_ <= 0) {
-        clear(notify);
-        return;
-    }
-    const double elapsed = static_cast<double>(appearDate_->msecsTo(dependencies_.clock->now())) / 1000.0;
-    if (elapsed >= minimumDisplayDuration_) {
+    const auto delay = remainingDisplayTime(appearDate_, dependencies_.clock->now(), minimumDisplayDuration_);
+    if (delay.count() == 0) {
         clear(notify);
         return;
     }
@@ -249,15 +244,13 @@ void DesktopScreenshotOverlayPresenter::attemptClear(bool notify) {
     }
     const QUuid identifier = QUuid::createUuid();
     scheduledDismissIdentifier_ = identifier;
-    const auto delay = std::chrono::milliseconds(
-        static_cast<long long>(std::ceil((minimumDisplayDuration_ - elapsed) * 1000.0)));
-    std::weak_ptr<DesktopScreenshotOverlayPresenter*> weak = self_;
+    const auto weak = lifetime_.weak();
     scheduledDismissWorkItem_ = dependencies_.scheduler->scheduleAfter(delay, [weak, identifier, notify] {
-        auto self = weak.lock();
-        if (!self || !*self) {
+        auto* const self = weak.get();
+        if (!self) {
             return;
         }
-        DesktopScreenshotOverlayPresenter* presenter = *self;
+        DesktopScreenshotOverlayPresenter* presenter = self;
         if (presenter->scheduledDismissIdentifier_ != identifier) {
             return;
         }
@@ -284,19 +277,19 @@ void DesktopScreenshotOverlayPresenter::showTranslationPicker(QWidget* anchor) {
     closeTranslationPicker();
 
     const TranslationLanguagePair initial = initialTranslationPickerPair(*selectedLanguagePair_, onlineFeaturesEnabled_);
-    std::weak_ptr<DesktopScreenshotOverlayPresenter*> weak = self_;
+    const auto weak = lifetime_.weak();
     TranslationPickerView::Callbacks callbacks;
     callbacks.onCancel = [weak] {
-        if (auto self = weak.lock(); self && *self) {
-            (*self)->closeTranslationPicker();
+        if (auto* self = weak.get()) {
+            self->closeTranslationPicker();
         }
     };
     callbacks.onApply = [weak](TranslationLanguagePair pair) {
-        auto self = weak.lock();
-        if (!self || !*self) {
+        auto* const self = weak.get();
+        if (!self) {
             return;
         }
-        DesktopScreenshotOverlayPresenter* presenter = *self;
+        DesktopScreenshotOverlayPresenter* presenter = self;
         presenter->closeTranslationPicker();
         presenter->selectedLanguagePair_ = pair;
         if (auto requested = presenter->onTranslationRequested_) {
@@ -365,10 +358,10 @@ void DesktopScreenshotOverlayPresenter::installGlobalMouseMonitor() {
     if (!dependencies_.mouseMonitoring) {
         return;
     }
-    std::weak_ptr<DesktopScreenshotOverlayPresenter*> weak = self_;
+    const auto weak = lifetime_.weak();
     globalMouseMonitor_ = dependencies_.mouseMonitoring->addMouseDownMonitor([weak] {
-        if (auto self = weak.lock(); self && *self) {
-            (*self)->attemptClear(true);
+        if (auto* self = weak.get()) {
+            self->attemptClear(true);
         }
     });
 }

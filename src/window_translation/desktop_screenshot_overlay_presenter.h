@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/lifetime_token.h"
 #include "platform/clock.h"
 #include "window_translation/screenshot_overlay_presenter.h"
 #include "window_translation/window_frame_converter.h"
@@ -126,7 +127,7 @@ private:
     Dependencies dependencies_;
     std::shared_ptr<FrontWindowActivating> frontWindowActivation_;
     // Callbacks held by the view, the monitor and the scheduler check this before touching us.
-    std::shared_ptr<DesktopScreenshotOverlayPresenter*> self_;
+    LifetimeToken<DesktopScreenshotOverlayPresenter> lifetime_{this};
 };
 
 }  // namespace tavrolin

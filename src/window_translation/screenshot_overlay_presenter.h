@@ -2,10 +2,14 @@
 
 #include "core/app_language.h"
 
+#include <QDateTime>
 #include <QImage>
 #include <QRectF>
 #include <QString>
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <functional>
 #include <optional>
 
@@ -61,6 +65,23 @@ inline double clampedDisplayDuration(double seconds) {
         return 0;
     }
     return seconds > maximum ? maximum : seconds;
+}
+
+// How long a dismissal asked for at `now` still waits for the minimum display time of what
+// appeared at `appeared`: zero when it may close at once (nothing shown, no minimum, or the time
+// has passed). A clock set back makes the elapsed time negative; the wait then never exceeds the
+// minimum, so neither an early close nor one that never comes.
+inline std::chrono::milliseconds remainingDisplayTime(const std::optional<QDateTime>& appeared, const QDateTime& now,
+                                                      double minimumSeconds) {
+    if (!appeared || minimumSeconds <= 0) {
+        return std::chrono::milliseconds(0);
+    }
+    const double elapsed = static_cast<double>(appeared->msecsTo(now)) / 1000.0;
+    if (elapsed >= minimumSeconds) {
+        return std::chrono::milliseconds(0);
+    }
+    const double remaining = std::clamp(minimumSeconds - elapsed, 0.0, minimumSeconds);
+    return std::chrono::milliseconds(static_cast<long long>(std::ceil(remaining * 1000.0)));
 }
 
 }  // namespace tavrolin

@@ -464,10 +464,10 @@ TEST(AppDelegate, ConstructionBuildsItsObjectsInOrderAndNothingElse) {
                              "build onlineFeaturePolicy enabled=0",
                          }));
     EXPECT_FALSE(delegate.onlineFeaturePolicy()->isOnlineFeaturesEnabled());
-    EXPECT_FALSE(delegate.isMessageTranslationInProgress || delegate.isTextEditingInProgress ||
-                 delegate.isTextWritingInProgress || delegate.isSelectionTranslationInProgress ||
-                 delegate.isFlipLanguageInProgress || delegate.isCreatePromptInProgress);
-    EXPECT_FALSE(delegate.overlayTranslationContext.has_value());
+    EXPECT_FALSE(delegate.isMessageTranslationInProgress() || delegate.isTextEditingInProgress() ||
+                 delegate.isTextWritingInProgress() || delegate.isSelectionTranslationInProgress() ||
+                 delegate.isFlipLanguageInProgress() || delegate.isCreatePromptInProgress());
+    EXPECT_FALSE(delegate.overlayTranslationContext().has_value());
     EXPECT_FALSE(delegate.pendingSharePromptTrigger.has_value());
 }
 
@@ -597,17 +597,17 @@ TEST(AppDelegate, DismissalsClearTheOverlayAndConsumeAPendingSharePromptOnce) {
     ASSERT_TRUE(launch.h.overlay && launch.h.overlay->onDismiss);
     ASSERT_TRUE(launch.h.popup && launch.h.popup->onDismiss);
 
-    delegate.overlayTranslationContext = AppDelegate::OverlayTranslationContext{QUuid::createUuid()};
+    delegate.runningState().setOverlayTranslationContext(AppDelegate::OverlayTranslationContext{QUuid::createUuid()});
     launch.h.overlay->onDismiss();
-    EXPECT_FALSE(delegate.overlayTranslationContext.has_value()) << "cleared with no share prompt pending";
+    EXPECT_FALSE(delegate.overlayTranslationContext().has_value()) << "cleared with no share prompt pending";
 
     delegate.pendingSharePromptTrigger = TelemetryTrigger::hotkey;
-    delegate.overlayTranslationContext = AppDelegate::OverlayTranslationContext{QUuid::createUuid()};
+    delegate.runningState().setOverlayTranslationContext(AppDelegate::OverlayTranslationContext{QUuid::createUuid()});
     launch.h.popup->onDismiss();
     EXPECT_FALSE(delegate.pendingSharePromptTrigger.has_value());
-    EXPECT_TRUE(delegate.overlayTranslationContext.has_value()) << "the popup leaves the overlay context alone";
+    EXPECT_TRUE(delegate.overlayTranslationContext().has_value()) << "the popup leaves the overlay context alone";
     launch.h.overlay->onDismiss();
-    EXPECT_FALSE(delegate.overlayTranslationContext.has_value());
+    EXPECT_FALSE(delegate.overlayTranslationContext().has_value());
 
     ASSERT_NE(launch.h.alerts, nullptr);
     const auto questions = [&] {
@@ -1059,7 +1059,7 @@ TEST(WindowTranslationWorkflow, AnOverlayOnScreenRefusesWithOnlyTheIgnoredLine) 
 
 TEST(WindowTranslationWorkflow, ARunningWorkflowRefusesWithAFailedEvent) {
     WindowTranslation w;
-    w.delegate->isTextWritingInProgress = true;
+    const auto busy = w.delegate->runningState().begin(AppRunningState::Workflow::textWriting);
     w.delegate->startCapture(w.shortcut(), TelemetryTrigger::menu);
     ASSERT_EQ(w.workflowLines().size(), 2);
     EXPECT_TRUE(w.workflowLines()[1].contains(QStringLiteral("reason=workflow_already_in_progress")));
@@ -1080,14 +1080,14 @@ TEST(WindowTranslationWorkflow, ASuccessShowsTheCardThenTheImageAndCountsOnce) {
     EXPECT_TRUE(w.usageEvents()[0].contains(QStringLiteral("success=true")));
     EXPECT_TRUE(w.usageEvents()[0].contains(QStringLiteral("hotkey=") + w.shortcut()))
         << w.usageEvents()[0].toStdString();
-    ASSERT_TRUE(w.delegate->overlayTranslationContext.has_value());
-    EXPECT_EQ(w.delegate->overlayTranslationContext->windowBounds, QRectF(0, 0, 320, 200));
-    EXPECT_FALSE(w.delegate->overlayTranslationContext->ownerPID);
+    ASSERT_TRUE(w.delegate->overlayTranslationContext().has_value());
+    EXPECT_EQ(w.delegate->overlayTranslationContext()->windowBounds, QRectF(0, 0, 320, 200));
+    EXPECT_FALSE(w.delegate->overlayTranslationContext()->ownerPID);
     EXPECT_EQ(w.h.defaults.integer(QStringLiteral("sharePromptTotalSuccessCount")), 1);
 
     // The dismissal drops the context.
     w.h.overlay->clear(true);
-    EXPECT_FALSE(w.delegate->overlayTranslationContext.has_value());
+    EXPECT_FALSE(w.delegate->overlayTranslationContext().has_value());
 }
 
 TEST(WindowTranslationWorkflow, AnImageThatReachesNoDisplayIsAFailureNotASuccess) {
@@ -1097,7 +1097,7 @@ TEST(WindowTranslationWorkflow, AnImageThatReachesNoDisplayIsAFailureNotASuccess
     ASSERT_TRUE(waitFor([&] { return w.finished(); }));
     ASSERT_EQ(w.usageEvents().size(), 1);
     EXPECT_TRUE(w.usageEvents()[0].contains(QStringLiteral("success=false error=no_shareable_display_found")));
-    EXPECT_FALSE(w.delegate->overlayTranslationContext.has_value());
+    EXPECT_FALSE(w.delegate->overlayTranslationContext().has_value());
     EXPECT_EQ(w.h.defaults.integer(QStringLiteral("sharePromptTotalSuccessCount")), 0);
     ASSERT_EQ(w.h.alerts->shown.size(), 1u);
     EXPECT_EQ(w.h.alerts->shown[0].title, QStringLiteral("Capture failed"));
@@ -1136,7 +1136,7 @@ TEST(WindowTranslationWorkflow, AWindowThatCannotBeCapturedFallsBackToTheDisplay
     EXPECT_EQ(w.overlayCalls(), (QStringList{"overlay.clear 1", "overlay.presentLoading Traduciendo... 0",
                                              "overlay.presentImage Auto Detect -> Spanish"}));
     EXPECT_TRUE(w.usageEvents()[0].contains(QStringLiteral("success=true")));
-    EXPECT_EQ(w.delegate->overlayTranslationContext->windowBounds, QRectF(0, 0, 320, 200));
+    EXPECT_EQ(w.delegate->overlayTranslationContext()->windowBounds, QRectF(0, 0, 320, 200));
 }
 
 TEST(WindowTranslationWorkflow, APermissionRefusalShowsTheScreenCaptureAlert) {
@@ -1297,8 +1297,8 @@ struct Retranslation : WindowTranslation {
 
 TEST(OverlayRetranslation, OfTwoPicksOnlyTheSecondIsAppliedEvenWhenItFinishesFirst) {
     Retranslation r;
-    const QUuid session = r.delegate->overlayTranslationContext->sessionID;
-    const QImage original = r.delegate->overlayTranslationContext->originalImage;
+    const QUuid session = r.delegate->overlayTranslationContext()->sessionID;
+    const QImage original = r.delegate->overlayTranslationContext()->originalImage;
     r.pick(toFrench);
     r.pick(toGerman);
     EXPECT_EQ(r.overlayCalls(),
@@ -1323,7 +1323,7 @@ TEST(OverlayRetranslation, OfTwoPicksOnlyTheSecondIsAppliedEvenWhenItFinishesFir
     EXPECT_TRUE(r.retranslationEvents()[0].contains(QStringLiteral("trigger=overlay")));
     EXPECT_TRUE(r.retranslationEvents()[0].contains(QStringLiteral("success=true")));
 
-    const auto& context = *r.delegate->overlayTranslationContext;
+    const auto& context = *r.delegate->overlayTranslationContext();
     EXPECT_EQ(context.sessionID, session);
     EXPECT_FALSE(context.retranslationRequestID);
     EXPECT_EQ(context.translationState.selectedLanguagePair, toGerman);
@@ -1341,30 +1341,30 @@ TEST(OverlayRetranslation, AResultAfterTheOverlayWentOrANewCaptureCameIsDropped)
         r.settle();
         EXPECT_TRUE(r.overlayCalls().filter(QStringLiteral("overlay.presentImage")).isEmpty());
         EXPECT_TRUE(r.retranslationEvents().isEmpty());
-        EXPECT_FALSE(r.delegate->overlayTranslationContext);
+        EXPECT_FALSE(r.delegate->overlayTranslationContext());
     }
     {
         Retranslation r;
         r.pick(toFrench);
-        const QUuid oldSession = r.delegate->overlayTranslationContext->sessionID;
+        const QUuid oldSession = r.delegate->overlayTranslationContext()->sessionID;
         // The overlay goes without word to the delegate and another window is translated.
         r.h.overlay->clear(false);
         r.delegate->startCapture(r.shortcut(), TelemetryTrigger::hotkey);
         r.finish(2);
         ASSERT_TRUE(waitFor([&] { return r.usageEvents().size() == 2; }));
-        const QUuid newSession = r.delegate->overlayTranslationContext->sessionID;
+        const QUuid newSession = r.delegate->overlayTranslationContext()->sessionID;
         EXPECT_NE(newSession, oldSession);
         r.finish(1);
         r.settle();
         EXPECT_TRUE(r.retranslationEvents().isEmpty());
         EXPECT_EQ(r.h.overlay->shownPair, (TranslationLanguagePair{AppLanguage::automatic, AppLanguage::spanish}));
-        EXPECT_EQ(r.delegate->overlayTranslationContext->sessionID, newSession);
+        EXPECT_EQ(r.delegate->overlayTranslationContext()->sessionID, newSession);
     }
 }
 
 TEST(OverlayRetranslation, AMissingLanguagePairPutsThePreviousImageBackAndTryAgainRepeatsThePair) {
     Retranslation r;
-    const auto before = *r.delegate->overlayTranslationContext;
+    const auto before = *r.delegate->overlayTranslationContext();
     r.h.alerts->answers = {QStringLiteral("Try Again")};
     r.pick(toFrench);
     r.finishNext(std::make_exception_ptr(
@@ -1394,7 +1394,7 @@ TEST(OverlayRetranslation, AMissingLanguagePairPutsThePreviousImageBackAndTryAga
 
 TEST(OverlayRetranslation, AnUnexpectedErrorTakesTheOverlayDownForItsAlertThenBringsItBack) {
     Retranslation r;
-    const QUuid session = r.delegate->overlayTranslationContext->sessionID;
+    const QUuid session = r.delegate->overlayTranslationContext()->sessionID;
     r.pick(toGerman);
     r.finishNext(std::make_exception_ptr(std::runtime_error("the engine fell over")));
     ASSERT_TRUE(waitFor([&] { return !r.h.alerts->shown.empty(); }));
@@ -1404,33 +1404,33 @@ TEST(OverlayRetranslation, AnUnexpectedErrorTakesTheOverlayDownForItsAlertThenBr
     EXPECT_EQ(r.retranslationLines().filter(QStringLiteral("workflow failure")).size(), 1);
     EXPECT_EQ(r.overlayCalls(), (QStringList{"overlay.showLoading " + translationLoadingText(AppLanguage::german) + " 0",
                                              "overlay.clear 1", "overlay.presentImage Auto Detect -> Spanish"}));
-    ASSERT_TRUE(r.delegate->overlayTranslationContext);
-    EXPECT_EQ(r.delegate->overlayTranslationContext->sessionID, session);
-    EXPECT_FALSE(r.delegate->overlayTranslationContext->retranslationRequestID);
+    ASSERT_TRUE(r.delegate->overlayTranslationContext());
+    EXPECT_EQ(r.delegate->overlayTranslationContext()->sessionID, session);
+    EXPECT_FALSE(r.delegate->overlayTranslationContext()->retranslationRequestID);
 }
 
 TEST(OverlayRetranslation, ACaptureMadeWhileTheFailureAlertIsOpenSurvivesTheAlert) {
     Retranslation r;
-    const QUuid first = r.delegate->overlayTranslationContext->sessionID;
+    const QUuid first = r.delegate->overlayTranslationContext()->sessionID;
     QUuid second;
     r.h.alerts->onPresent = [&](const Alert&) {
         // The alert's own event loop runs on: the user translates a window meanwhile.
         r.delegate->startCapture(r.shortcut(), TelemetryTrigger::hotkey);
         r.finishNext();
         ASSERT_TRUE(waitFor([&] { return r.usageEvents().size() == 2; }));
-        second = r.delegate->overlayTranslationContext->sessionID;
+        second = r.delegate->overlayTranslationContext()->sessionID;
     };
     r.pick(toGerman);
     r.finishNext(std::make_exception_ptr(std::runtime_error("the engine fell over")));
     ASSERT_TRUE(waitFor([&] { return !r.h.alerts->shown.empty(); }));
     r.settle();
 
-    ASSERT_TRUE(r.delegate->overlayTranslationContext);
+    ASSERT_TRUE(r.delegate->overlayTranslationContext());
     EXPECT_NE(second, first);
-    EXPECT_EQ(r.delegate->overlayTranslationContext->sessionID, second) << "the old overlay came back";
+    EXPECT_EQ(r.delegate->overlayTranslationContext()->sessionID, second) << "the old overlay came back";
     EXPECT_EQ(r.overlayCalls().filter(QStringLiteral("overlay.presentImage")).size(), 1)
         << r.overlayCalls().join('\n').toStdString();
-    EXPECT_EQ(r.h.overlay->shownImage.cacheKey(), r.delegate->overlayTranslationContext->currentImage.cacheKey());
+    EXPECT_EQ(r.h.overlay->shownImage.cacheKey(), r.delegate->overlayTranslationContext()->currentImage.cacheKey());
 }
 
 TEST(OverlayRetranslation, AnImageThatReachesNoDisplayIsNotASuccess) {
@@ -1440,7 +1440,7 @@ TEST(OverlayRetranslation, AnImageThatReachesNoDisplayIsNotASuccess) {
     r.finishNext();
     ASSERT_TRUE(waitFor([&] { return !r.retranslationEvents().isEmpty(); }));
     EXPECT_TRUE(r.retranslationEvents()[0].contains(QStringLiteral("success=false error=no_shareable_display_found")));
-    EXPECT_FALSE(r.delegate->overlayTranslationContext);
+    EXPECT_FALSE(r.delegate->overlayTranslationContext());
     EXPECT_EQ(r.successes(), 1) << "only the capture counted";
     ASSERT_EQ(r.h.alerts->shown.size(), 1u);
     EXPECT_EQ(r.h.alerts->shown[0].title, QStringLiteral("Capture failed"));

@@ -341,8 +341,8 @@ struct Desktop {
 
     bool anyRunning() const {
         const AppDelegate& d = *delegate;
-        return d.isMessageTranslationInProgress || d.isTextEditingInProgress || d.isTextWritingInProgress ||
-               d.isFlipLanguageInProgress || d.isCreatePromptInProgress;
+        return d.isMessageTranslationInProgress() || d.isTextEditingInProgress() || d.isTextWritingInProgress() ||
+               d.isFlipLanguageInProgress() || d.isCreatePromptInProgress();
     }
 
     // Turns the event loop and virtual time until every run has ended and the clipboard has

@@ -11,16 +11,16 @@ struct Command {
     const char* name;
     Start start;
     TelemetryAction action;
-    bool AppDelegate::*flag;
+    AppRunningState::Workflow workflow;
 };
 
 const Command commands[] = {
     {"Write Message", &AppDelegate::startMessageTranslation, TelemetryAction::translateMessage,
-     &AppDelegate::isMessageTranslationInProgress},
-    {"Rewrite Message", &AppDelegate::startTextWriting, TelemetryAction::writeText, &AppDelegate::isTextWritingInProgress},
-    {"Edit Message", &AppDelegate::startTextEditing, TelemetryAction::editText, &AppDelegate::isTextEditingInProgress},
-    {"Flip Language", &AppDelegate::startFlipLanguage, TelemetryAction::flipLanguage, &AppDelegate::isFlipLanguageInProgress},
-    {"Create Prompt", &AppDelegate::startCreatePrompt, TelemetryAction::createPrompt, &AppDelegate::isCreatePromptInProgress},
+     AppRunningState::Workflow::messageTranslation},
+    {"Rewrite Message", &AppDelegate::startTextWriting, TelemetryAction::writeText, AppRunningState::Workflow::textWriting},
+    {"Edit Message", &AppDelegate::startTextEditing, TelemetryAction::editText, AppRunningState::Workflow::textEditing},
+    {"Flip Language", &AppDelegate::startFlipLanguage, TelemetryAction::flipLanguage, AppRunningState::Workflow::flipLanguage},
+    {"Create Prompt", &AppDelegate::startCreatePrompt, TelemetryAction::createPrompt, AppRunningState::Workflow::createPrompt},
 };
 
 }  // namespace
@@ -32,7 +32,7 @@ TEST(FocusedTextWorkflows, ARefusedRunLeavesAStartLineAnIgnoredLineAndAFailedEve
         SCOPED_TRACE(command.name);
         Desktop desktop;
         AppDelegate& delegate = desktop.make();
-        delegate.*command.flag = true;
+        const auto busy = delegate.runningState().begin(command.workflow);
         (delegate.*command.start)(TelemetryTrigger::hotkey);
         const QString action = rawValue(command.action);
         EXPECT_EQ(desktop.workflowLines(), (QStringList{QStringLiteral("workflow start action=") + action,
@@ -43,7 +43,7 @@ TEST(FocusedTextWorkflows, ARefusedRunLeavesAStartLineAnIgnoredLineAndAFailedEve
             << "a shortcut run names its shortcut: " << desktop.eventLine(0).toStdString();
         EXPECT_TRUE(desktop.alerts->shown.empty()) << "a busy refusal shows nothing";
         EXPECT_TRUE(desktop.overlay->calls.isEmpty());
-        EXPECT_TRUE(delegate.*command.flag) << "the running command keeps its flag";
+        EXPECT_TRUE(delegate.runningState().isInProgress(command.workflow)) << "the running command keeps its flag";
     }
 }
 
@@ -52,11 +52,11 @@ TEST(FocusedTextWorkflows, OnlyCreatePromptWaitsForASelectionTranslation) {
         SCOPED_TRACE(command.name);
         Desktop desktop;
         AppDelegate& delegate = desktop.make();
-        delegate.isSelectionTranslationInProgress = true;
+        const auto busy = delegate.runningState().begin(AppRunningState::Workflow::selectionTranslation);
         (delegate.*command.start)(TelemetryTrigger::menu);
         const bool refused = command.action == TelemetryAction::createPrompt;
         EXPECT_EQ(desktop.events().join(' ').contains("workflow_already_in_progress"), refused);
-        EXPECT_EQ(delegate.*command.flag, !refused);
+        EXPECT_EQ(delegate.runningState().isInProgress(command.workflow), !refused);
         desktop.settle();
     }
 }
@@ -66,7 +66,7 @@ TEST(FocusedTextWorkflows, EveryCommandIsRefusedWhileAnyOtherRuns) {
         for (const Command& command : commands) {
             Desktop desktop;
             AppDelegate& delegate = desktop.make();
-            delegate.*running.flag = true;
+            const auto busy = delegate.runningState().begin(running.workflow);
             (delegate.*command.start)(TelemetryTrigger::menu);
             EXPECT_EQ(desktop.events().size(), 1) << running.name << " then " << command.name;
             EXPECT_TRUE(desktop.events().value(0).endsWith("workflow_already_in_progress"));
@@ -102,7 +102,7 @@ TEST(FocusedTextWorkflows, WithoutAccessibilityOnlyItsAlertShowsAndNoFlagIsSet) 
         (delegate.*command.start)(TelemetryTrigger::menu);
         EXPECT_EQ(desktop.alertTitles(), QStringList{QStringLiteral("Enable Accessibility Access")});
         EXPECT_TRUE(desktop.events().value(0).endsWith("success=false error=accessibility_permission_denied"));
-        EXPECT_FALSE(delegate.*command.flag);
+        EXPECT_FALSE(delegate.runningState().isInProgress(command.workflow));
         EXPECT_TRUE(desktop.overlay->calls.isEmpty());
     }
 }
@@ -163,8 +163,9 @@ TEST(FocusedTextWorkflows, StartLinesAndContextsCarryEachCommandsLanguages) {
     for (const auto& c : cases) {
         Desktop desktop;
         AppDelegate& delegate = desktop.make();
-        delegate.isMessageTranslationInProgress = true;  // stop after the start
-        delegate.isTextEditingInProgress = true;
+        // Stop after the start.
+        const auto busyWriting = delegate.runningState().begin(AppRunningState::Workflow::messageTranslation);
+        const auto busyEditing = delegate.runningState().begin(AppRunningState::Workflow::textEditing);
         (delegate.*c.start)(TelemetryTrigger::menu);
         EXPECT_TRUE(desktop.lines.messages(LogCategory::app).value(0).contains(c.line)) << c.line;
         EXPECT_TRUE(desktop.eventLine(0).contains(c.event)) << desktop.eventLine(0).toStdString();
@@ -254,7 +255,7 @@ TEST(FocusedTextWorkflows, WriteMessageReplacesTheFieldReportsAndCountsTheSucces
     Desktop desktop;
     AppDelegate& delegate = desktop.make();
     delegate.startMessageTranslation(TelemetryTrigger::hotkey);
-    EXPECT_TRUE(delegate.isMessageTranslationInProgress);
+    EXPECT_TRUE(delegate.isMessageTranslationInProgress());
     desktop.settle();
     EXPECT_EQ(desktop.field->text, "Good morning, how are you today? (en>es device)");
     EXPECT_EQ(desktop.events(), QStringList{"action=translate_message success=true error=none"});
@@ -262,7 +263,7 @@ TEST(FocusedTextWorkflows, WriteMessageReplacesTheFieldReportsAndCountsTheSucces
     EXPECT_EQ(desktop.shareSuccesses(), 1);
     EXPECT_TRUE(desktop.alerts->shown.empty());
     EXPECT_EQ(desktop.overlay->calls.size(), 2);
-    EXPECT_FALSE(delegate.isMessageTranslationInProgress);
+    EXPECT_FALSE(delegate.isMessageTranslationInProgress());
 }
 
 TEST(FocusedTextWorkflows, ALoadingCardThatFailsToShowLeavesNoCommandBusy) {
@@ -272,7 +273,7 @@ TEST(FocusedTextWorkflows, ALoadingCardThatFailsToShowLeavesNoCommandBusy) {
         desktop.overlay->failLoading = true;
         (delegate.*command.start)(TelemetryTrigger::hotkey);
         desktop.settle();
-        EXPECT_FALSE(delegate.*command.flag) << command.name;
+        EXPECT_FALSE(delegate.runningState().isInProgress(command.workflow)) << command.name;
         EXPECT_FALSE(desktop.anyRunning()) << command.name;
         // The next command is not refused as busy.
         desktop.field->setText(QStringLiteral("Good morning, how are you today?"));
@@ -383,7 +384,7 @@ TEST(FocusedTextWorkflows, FailuresAreSortedReportedAndShownAfterTheCardIsCleare
     EXPECT_EQ(other.events(), QStringList{"action=create_prompt success=false error=unknown_error"});
     EXPECT_EQ(other.alertTitles(), QStringList{"Create Prompt failed"});
     EXPECT_EQ(other.alerts->shown[0].message, "socket on fire");
-    EXPECT_FALSE(other.delegate->isCreatePromptInProgress);
+    EXPECT_FALSE(other.delegate->isCreatePromptInProgress());
 }
 
 TEST(FocusedTextWorkflows, AFieldThatRefusesTheTextGetsTheCopyWindowAndTheUnderlyingCode) {
@@ -520,7 +521,7 @@ TEST(FocusedTextWorkflows, FailureRetriesStartAgainFromTheAlertWhileTheDelegateL
     delegate.handleFlipLanguageError(CaptureWorkflowError::translationLanguagePairNotInstalled("English", "Spanish"));
     EXPECT_TRUE(desktop.lines.messages(LogCategory::app).filter("workflow start").value(0).contains(
         "action=flip_language trigger=alert"));
-    EXPECT_TRUE(delegate.isFlipLanguageInProgress);
+    EXPECT_TRUE(delegate.isFlipLanguageInProgress());
     desktop.settle();
 
     desktop.alerts->answers = {QStringLiteral("Turn On Online Features")};
@@ -586,10 +587,10 @@ TEST(FocusedTextWorkflows, WhileTheOnboardingIsOpenCommandsGoToItAndNoWorkflowRu
     EXPECT_EQ(desktop.onboarding->windows[0]->offered,
               (std::vector<HotKeyAction>{HotKeyAction::translateMessage, HotKeyAction::createPrompt}));
     EXPECT_TRUE(desktop.workflowLines().isEmpty());
-    EXPECT_FALSE(delegate.isMessageTranslationInProgress);
+    EXPECT_FALSE(delegate.isMessageTranslationInProgress());
 
     // The selection popup's buttons bypass it.
     delegate.startFlipLanguage(TelemetryTrigger::selectionPopup);
-    EXPECT_TRUE(delegate.isFlipLanguageInProgress);
+    EXPECT_TRUE(delegate.isFlipLanguageInProgress());
     desktop.settle();
 }

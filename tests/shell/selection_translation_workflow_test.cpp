@@ -33,7 +33,7 @@ struct SelectionDesktop : Desktop {
             QCoreApplication::processEvents();
             scheduler->advance(10ms);
         }
-        EXPECT_FALSE(delegate->isSelectionTranslationInProgress) << "the run did not end";
+        EXPECT_FALSE(delegate->isSelectionTranslationInProgress()) << "the run did not end";
     }
     QStringList routes() const {
         QStringList out;
@@ -56,7 +56,7 @@ TEST(SelectionTranslationWorkflow, AGivenSelectionSkipsTheTrustCheckAndTheCardGo
     delegate.startSelectionTranslation(TelemetryTrigger::hotkey, selectionSnapshot(spanish));
     EXPECT_TRUE(desktop.starts().value(0).contains(QStringLiteral("action=translate_selection trigger=hotkey")));
     EXPECT_TRUE(desktop.starts().value(0).contains(QStringLiteral("detail=initial_snapshot")));
-    EXPECT_TRUE(delegate.isSelectionTranslationInProgress);
+    EXPECT_TRUE(delegate.isSelectionTranslationInProgress());
     desktop.settleSelection();
 
     const QStringList& calls = desktop.overlay->calls;
@@ -75,22 +75,22 @@ TEST(SelectionTranslationWorkflow, AGivenSelectionSkipsTheTrustCheckAndTheCardGo
 }
 
 TEST(SelectionTranslationWorkflow, AnyOfTheSixFlagsRefusesTheRunQuietly) {
-    const std::vector<bool AppDelegate::*> flags{
-        &AppDelegate::isSelectionTranslationInProgress, &AppDelegate::isMessageTranslationInProgress,
-        &AppDelegate::isTextEditingInProgress,          &AppDelegate::isTextWritingInProgress,
-        &AppDelegate::isFlipLanguageInProgress,         &AppDelegate::isCreatePromptInProgress};
+    using Workflow = AppRunningState::Workflow;
+    const std::vector<Workflow> flags{Workflow::selectionTranslation, Workflow::messageTranslation,
+                                      Workflow::textEditing,          Workflow::textWriting,
+                                      Workflow::flipLanguage,         Workflow::createPrompt};
     for (const auto flag : flags) {
         SelectionDesktop desktop;
         AppDelegate& delegate = desktop.start();
-        delegate.*flag = true;
+        auto busy = delegate.runningState().begin(flag);
         delegate.startSelectionTranslation(TelemetryTrigger::selectionPopup);
         EXPECT_EQ(desktop.workflowLines(), (QStringList{"workflow start action=translate_selection",
                                                        "workflow ignored action=translate_selection"}));
         EXPECT_TRUE(desktop.eventLine(0).contains(QStringLiteral("workflow_already_in_progress")));
         EXPECT_TRUE(desktop.overlay->calls.isEmpty());
         EXPECT_TRUE(desktop.alerts->shown.empty());
-        delegate.*flag = false;
-        EXPECT_FALSE(delegate.isSelectionTranslationInProgress);
+        busy.end();
+        EXPECT_FALSE(delegate.isSelectionTranslationInProgress());
     }
 }
 
@@ -100,7 +100,7 @@ TEST(SelectionTranslationWorkflow, WithoutASelectionInHandTrustIsCheckedAndTheFi
     untrusted.start().startSelectionTranslation(TelemetryTrigger::selectionPopup);
     EXPECT_TRUE(untrusted.eventLine(0).contains(QStringLiteral("accessibility_permission_denied")));
     EXPECT_EQ(untrusted.alerts->shown.size(), 1u);
-    EXPECT_FALSE(untrusted.delegate->isSelectionTranslationInProgress);
+    EXPECT_FALSE(untrusted.delegate->isSelectionTranslationInProgress());
 
     SelectionDesktop desktop;
     AppDelegate& delegate = desktop.start();

@@ -199,6 +199,19 @@ TEST_F(PresenterFixture, AnEarlyOutsideClickIsDeferredToTheEndOfTheMinimumTimeOn
     EXPECT_EQ(dismissals, 1);
 }
 
+TEST_F(PresenterFixture, AClockSetBackNeitherDismissesEarlyNorWaitsBeyondTheMinimum) {
+    ASSERT_TRUE(showImage());
+    clock->advance(-3600s);
+    mouse->press();
+    EXPECT_TRUE(presenter->hasOverlayPanel());
+    ASSERT_EQ(scheduler->pendingDelays(), std::vector<std::chrono::milliseconds>{1500ms});
+    scheduler->advance(1499ms);
+    EXPECT_TRUE(presenter->hasOverlayPanel());
+    scheduler->advance(1ms);
+    EXPECT_FALSE(presenter->hasOverlayPanel());
+    EXPECT_EQ(dismissals, 1);
+}
+
 TEST_F(PresenterFixture, AClearOrANewCardCancelsTheDeferredDismissal) {
     ASSERT_TRUE(showImage());
     clock->advance(500ms);

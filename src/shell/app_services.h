@@ -1,0 +1,287 @@
+#pragma once
+
+// The services the application runs on, and how each is built. The constructor builds the
+// stores and managers in a fixed order; every other service is built on first use through its
+// accessor, once, and never replaced. AppDelegate owns one and forwards to it; the workflows
+// reach the services through the delegate.
+
+#include "core/app_settings_store.h"
+#include "core/lifetime_token.h"
+#include "core/online_feature_policy.h"
+#include "core/telemetry_event_reporter.h"
+#include "dictation/speech_recognition_service.h"
+#include "server/server_endpoint_configuration.h"
+#include "server/server_request_transport.h"
+#include "updates/app_update_configuration.h"
+#include "window_translation/capture_target_resolver.h"
+#include "window_translation/screenshot_translation_service.h"
+
+#include <QRectF>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace tavrolin {
+
+class AccessibilityBusStatus;
+class AccessibilityPermission;
+class ActiveWindowDetector;
+class ActiveWindowTextProviding;
+class AlertPresenting;
+class AntiSleepManager;
+class AppUpdateChecker;
+class AppUpdateStateStore;
+class Clipboard;
+class Clock;
+class DeviceIdentifier;
+class DiagnosticsExporter;
+class DictationPermissionManager;
+class FlipLanguageService;
+class FocusedFieldLoadingTargetResolver;
+class FocusedTextFieldAccessor;
+class FrontWindowActivating;
+class HotKeyManager;
+class LaunchAtLoginController;
+class MessageTranslationService;
+class OnboardingDemoService;
+class OnboardingPresenting;
+struct OnboardingWindowServices;
+class OnboardingStateStore;
+class ProgramLaunching;
+class Scheduler;
+class ScreenshotController;
+class ScreenshotOverlayPresenter;
+class SelectionPopupTriggerController;
+class SelectionTranslationPopupPresenter;
+class SelectionTranslationService;
+class ServerBackedTranslationClient;
+class ServerTranslationClient;
+class SharePromptStore;
+class SystemEventMonitoring;
+class TextEditingClient;
+class TextEditingService;
+class TextImproveClient;
+class TextPromptClient;
+class TextPromptingService;
+class TextRecognizing;
+class TextWritingClient;
+class TextWritingService;
+class TranslationClient;
+struct TranslationSetupSupport;
+class UserPreferredLanguagesProvider;
+
+class AppServices final {
+public:
+    // How every collaborator is built. defaultFactories() builds the real ones; tests replace
+    // any of them to watch the order and the arguments. A factory left empty leaves its
+    // service out (a test that does not need it): its accessor answers nullptr and the operations
+    // that need it do nothing.
+    struct Factories {
+        // The storage, identity and environment every collaborator is built over.
+        DefaultsStore* defaults = nullptr;
+        DeviceIdentifier* deviceIdentifier = nullptr;
+        InfoDictionary bundle;
+        Environment environment;
+
+        // Built by the constructor, in this order.
+        std::function<std::unique_ptr<OnboardingStateStore>(DefaultsStore&, int currentVersion)> makeOnboardingStateStore;
+        std::function<AppUpdateConfiguration(const InfoDictionary&, const Environment&)> makeUpdateConfiguration;
+        std::function<std::unique_ptr<AppUpdateStateStore>(DefaultsStore&)> makeUpdateStateStore;
+        std::function<std::unique_ptr<SharePromptStore>(std::vector<int> schedule, DefaultsStore&)> makeSharePromptStore;
+        std::function<std::unique_ptr<HotKeyManager>()> makeHotKeyManager;
+        std::function<std::unique_ptr<AntiSleepManager>()> makeAntiSleepManager;
+        std::function<std::shared_ptr<ActiveWindowDetector>()> makeActiveWindowDetector;
+        std::function<std::shared_ptr<FocusedTextFieldAccessor>(double clipboardRestoreDelay)> makeFocusedTextFieldAccessor;
+        std::function<std::unique_ptr<LaunchAtLoginController>()> makeLaunchAtLoginController;
+        std::function<std::unique_ptr<AppSettingsStore>(DefaultsStore&)> makeSettingsStore;
+        std::function<std::shared_ptr<OnlineFeaturePolicy>(bool onlineFeaturesEnabled)> makeOnlineFeaturePolicy;
+
+        // Built on first use.
+        std::function<std::shared_ptr<TelemetryClient>(TelemetryConfiguration, ServerSessionConfiguration)> makeTelemetryClient;
+        std::function<std::shared_ptr<TranslationClient>()> makeDeviceTranslationClient;
+        std::function<std::shared_ptr<ServerTranslationClient>(ServerTranslationConfiguration, ServerSessionConfiguration)>
+            makeServerTranslationClient;
+        std::function<std::shared_ptr<TextImproveClient>(TextImproveConfiguration, ServerSessionConfiguration)> makeTextImproveClient;
+        std::function<std::shared_ptr<TextPromptClient>(TextPromptConfiguration, ServerSessionConfiguration)> makeTextPromptClient;
+        std::function<std::shared_ptr<TextEditingClient>(TextEditingConfiguration, ServerSessionConfiguration)> makeTextEditingClient;
+        std::function<std::shared_ptr<TextEditingClient>()> makeOfflineTextEditingClient;
+        std::function<std::shared_ptr<TextWritingClient>(TextWritingConfiguration, ServerSessionConfiguration)> makeTextWritingClient;
+        std::function<std::shared_ptr<AppUpdateChecker>(const AppUpdateConfiguration&, ServerSessionConfiguration,
+                                                        std::shared_ptr<const OnlineFeaturePolicy>,
+                                                        std::optional<QString> currentBuild, QString currentVersion)>
+            makeUpdateChecker;
+        std::function<std::shared_ptr<DiagnosticsExporter>()> makeDiagnosticsExporter;
+        // The overlay, built over the translation client its setup notices ask and what their
+        // button opens.
+        std::function<std::unique_ptr<ScreenshotOverlayPresenter>(std::shared_ptr<TranslationSetupSupport>,
+                                                                  std::function<void()> openTranslationSetup)>
+            makeScreenshotOverlayPresenter;
+        // The reader of the front window's text for the writing service.
+        std::function<std::shared_ptr<ActiveWindowTextProviding>(std::shared_ptr<ActiveWindowDetector>)>
+            makeActiveWindowTextProvider;
+        std::function<std::unique_ptr<SelectionTranslationPopupPresenter>(std::shared_ptr<ActiveWindowDetector>)>
+            makeSelectionTranslationPopupPresenter;
+        // The selection trigger reads through the focused-field accessor's accessibility and
+        // front-application lookup (no second AT-SPI client); null when there is none.
+        std::function<std::unique_ptr<SelectionPopupTriggerController>(
+            const AppSettingsStore&, std::shared_ptr<UserPreferredLanguagesProvider>,
+            std::shared_ptr<FocusedTextFieldAccessor>, std::function<void()> onTranslate, std::function<void()> onFlip,
+            std::function<void()> onEdit)>
+            makeSelectionPopupTriggerController;
+        // Window translation: the text recognizer (over the favoured languages) and the capture
+        // controller over a configured translation service.
+        std::function<std::shared_ptr<const TextRecognizing>(std::shared_ptr<const UserPreferredLanguagesProviding>)>
+            makeTextRecognizer;
+        std::function<std::unique_ptr<ScreenshotController>(CaptureTargetResolver, ScreenshotTranslationService,
+                                                            std::shared_ptr<const AppSettingsProviding>)>
+            makeScreenshotController;
+        // Notices of wake, clock changes and time-zone changes.
+        std::function<std::unique_ptr<SystemEventMonitoring>()> makeSystemEventMonitor;
+        // The dictation scratchpad: a speech service per recognition locale, the dictation
+        // permissions and the clipboard it copies to. While the speech factory is empty the
+        // application has no scratchpad and its commands do nothing.
+        SpeechRecognitionServiceFactory makeSpeechRecognitionService;
+        std::function<std::shared_ptr<DictationPermissionManager>()> makeDictationPermissionManager;
+        std::function<std::shared_ptr<Clipboard>()> makeClipboard;
+
+        // The shell's own collaborators, built on first use.
+        std::shared_ptr<Clock> clock;
+        std::shared_ptr<Scheduler> scheduler;
+        std::function<std::unique_ptr<AlertPresenting>()> makeAlertPresenter;
+        std::function<std::shared_ptr<ProgramLaunching>()> makeProgramLauncher;
+        std::function<std::shared_ptr<FrontWindowActivating>()> makeFrontWindowActivation;
+        std::function<bool(const QUrl&)> openURL;
+        std::function<std::unique_ptr<AccessibilityBusStatus>()> makeAccessibilityBusStatus;
+        // The primary screen's rectangle, where a loading card goes when neither the front
+        // window nor the field is known; empty takes the application's primary screen.
+        std::function<QRectF()> mainDisplayBounds;
+        // The onboarding window, built over the demonstrations, the device-only language check and
+        // the opener of the translation-languages step; while it is empty the application has no
+        // onboarding and every command runs its workflow directly.
+        std::function<std::unique_ptr<OnboardingPresenting>(const OnboardingWindowServices&)> makeOnboardingPresenter;
+    };
+
+    static Factories defaultFactories();
+
+    // What the services call back into the application for: the overlay's setup button and the
+    // selection buttons' three commands. Each may be empty.
+    struct Hooks {
+        std::function<void()> openTranslationSetup;
+        std::function<void()> translateSelection;
+        std::function<void()> flipLanguage;
+        std::function<void()> editText;
+    };
+
+    AppServices(Factories factories, Hooks hooks);
+    ~AppServices();
+    AppServices(const AppServices&) = delete;
+    AppServices& operator=(const AppServices&) = delete;
+
+    Factories& factories() { return factories_; }
+    const Factories& factories() const { return factories_; }
+
+    // ---- built by the constructor
+
+    AppSettingsStore& settingsStore() const { return *settingsStore_; }
+    const std::shared_ptr<AppSettingsStore>& sharedSettingsStore() const { return settingsStore_; }
+    const std::shared_ptr<OnlineFeaturePolicy>& onlineFeaturePolicy() const { return onlineFeaturePolicy_; }
+    OnboardingStateStore& onboardingStore() const { return *onboardingStore_; }
+    const AppUpdateConfiguration& updateConfiguration() const { return *updateConfiguration_; }
+    AppUpdateStateStore& updateStateStore() const { return *updateStateStore_; }
+    SharePromptStore& sharePromptStore() const { return *sharePromptStore_; }
+    HotKeyManager& hotKeyManager() const { return *hotKeyManager_; }
+    AntiSleepManager* antiSleepManager() const { return antiSleepManager_.get(); }
+    const std::shared_ptr<ActiveWindowDetector>& activeWindowDetector() const { return activeWindowDetector_; }
+    const std::shared_ptr<FocusedTextFieldAccessor>& focusedTextFieldAccessor() const { return focusedTextFieldAccessor_; }
+    LaunchAtLoginController& launchAtLoginController() const { return *launchAtLoginController_; }
+
+    // ---- built on first use (AppDelegate documents each)
+
+    TelemetryEventReporter& telemetryReporter();
+    std::shared_ptr<DiagnosticsExporter> diagnosticsExporter();
+    std::shared_ptr<ServerBackedTranslationClient> translationClient();
+    std::shared_ptr<ServerBackedTranslationClient> overlayTranslationSetupClient();
+    std::shared_ptr<TranslationSetupSupport> overlayTranslationSetupSupport();
+    ScreenshotOverlayPresenter* screenshotOverlayPresenter();
+    std::shared_ptr<TextImproveClient> textImproveClient();
+    std::shared_ptr<TextPromptClient> textPromptClient();
+    std::shared_ptr<TextEditingClient> textEditingClient();
+    std::shared_ptr<TextWritingClient> textWritingClient();
+    std::shared_ptr<UserPreferredLanguagesProvider> preferredLanguagesProvider();
+    SelectionTranslationPopupPresenter* selectionTranslationPopupPresenter();
+    SelectionPopupTriggerController* selectionPopupTriggerController();
+    std::shared_ptr<AppUpdateChecker> updateChecker();
+    std::shared_ptr<MessageTranslationService> messageTranslationService();
+    std::shared_ptr<FlipLanguageService> flipLanguageService();
+    std::shared_ptr<TextPromptingService> textPromptingService();
+    std::shared_ptr<TextEditingService> textEditingService();
+    std::shared_ptr<TextWritingService> textWritingService();
+    ScreenshotController* screenshotController();
+    std::shared_ptr<OnboardingDemoService> onboardingDemoService();
+    std::shared_ptr<SelectionTranslationService> selectionTranslationService();
+    Scheduler& scheduler();
+    AccessibilityPermission* accessibilityPermission();
+    FocusedFieldLoadingTargetResolver& focusedFieldLoadingTargetResolver();
+    // The screenshot overlay when it has been built; never builds it.
+    ScreenshotOverlayPresenter* builtScreenshotOverlayPresenter() const { return screenshotOverlayPresenter_.get(); }
+    // The capture controller when it has been built; never builds it.
+    ScreenshotController* builtScreenshotController() const { return screenshotController_.get(); }
+
+    static constexpr int focusedFieldReadRetryCount = 4;
+    static constexpr double focusedFieldReadRetryDelay = 0.12;
+
+private:
+    std::shared_ptr<ServerBackedTranslationClient> makeServerBackedTranslationClient(bool withServerStartCallback);
+
+    Factories factories_;
+    Hooks hooks_;
+
+    // Declaration order is construction order (see the constructor).
+    std::unique_ptr<OnboardingStateStore> onboardingStore_;
+    std::unique_ptr<AppUpdateConfiguration> updateConfiguration_;
+    std::unique_ptr<AppUpdateStateStore> updateStateStore_;
+    std::unique_ptr<SharePromptStore> sharePromptStore_;
+    std::unique_ptr<HotKeyManager> hotKeyManager_;
+    std::unique_ptr<AntiSleepManager> antiSleepManager_;
+    std::shared_ptr<ActiveWindowDetector> activeWindowDetector_;
+    std::shared_ptr<FocusedTextFieldAccessor> focusedTextFieldAccessor_;
+    std::unique_ptr<LaunchAtLoginController> launchAtLoginController_;
+    std::shared_ptr<AppSettingsStore> settingsStore_;
+    std::shared_ptr<OnlineFeaturePolicy> onlineFeaturePolicy_;
+
+    std::unique_ptr<TelemetryEventReporter> telemetryReporter_;
+    std::shared_ptr<DiagnosticsExporter> diagnosticsExporter_;
+    std::shared_ptr<ServerBackedTranslationClient> translationClient_;
+    std::shared_ptr<ServerBackedTranslationClient> overlayTranslationSetupClient_;
+    std::unique_ptr<ScreenshotOverlayPresenter> screenshotOverlayPresenter_;
+    bool screenshotOverlayPresenterBuilt_ = false;
+    std::shared_ptr<TextImproveClient> textImproveClient_;
+    std::shared_ptr<TextPromptClient> textPromptClient_;
+    std::shared_ptr<TextEditingClient> textEditingClient_;
+    std::shared_ptr<TextWritingClient> textWritingClient_;
+    std::shared_ptr<UserPreferredLanguagesProvider> preferredLanguagesProvider_;
+    std::shared_ptr<SelectionTranslationService> selectionTranslationService_;
+    std::unique_ptr<SelectionTranslationPopupPresenter> selectionTranslationPopupPresenter_;
+    bool selectionTranslationPopupPresenterBuilt_ = false;
+    std::unique_ptr<SelectionPopupTriggerController> selectionPopupTriggerController_;
+    bool selectionPopupTriggerControllerBuilt_ = false;
+    std::shared_ptr<AppUpdateChecker> updateChecker_;
+    std::shared_ptr<TranslationSetupSupport> overlayTranslationSetupSupport_;
+    std::shared_ptr<MessageTranslationService> messageTranslationService_;
+    std::shared_ptr<FlipLanguageService> flipLanguageService_;
+    std::shared_ptr<TextPromptingService> textPromptingService_;
+    std::shared_ptr<TextEditingService> textEditingService_;
+    std::shared_ptr<TextWritingService> textWritingService_;
+    std::unique_ptr<ScreenshotController> screenshotController_;
+    bool screenshotControllerBuilt_ = false;
+    std::shared_ptr<OnboardingDemoService> onboardingDemoService_;
+    std::unique_ptr<AccessibilityBusStatus> accessibilityBusStatus_;
+    std::unique_ptr<AccessibilityPermission> accessibilityPermission_;
+    std::unique_ptr<FocusedFieldLoadingTargetResolver> focusedFieldLoadingTargetResolver_;
+    LifetimeToken<AppServices> lifetime_{this};
+};
+
+}  // namespace tavrolin
