@@ -5,8 +5,8 @@
 #include "core/defaults_store.h"
 #include "platform/linux/x11_desktop.h"
 #include "support/async.h"
-#include "support/local_http_server.h"
-#include "support/tavrolin_process_home.h"
+#include "support/fakes/local_http_server.h"
+#include "support/session/tavrolin_process_home.h"
 #include "tavrolin_program_test.h"
 
 #include <QDir>

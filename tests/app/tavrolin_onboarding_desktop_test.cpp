@@ -6,9 +6,9 @@
 #include "core/defaults_store.h"
 #include "onboarding/onboarding_view_model.h"
 #include "support/async.h"
-#include "support/local_http_server.h"
-#include "support/program_output.h"
-#include "support/tavrolin_process_home.h"
+#include "support/fakes/local_http_server.h"
+#include "support/session/program_output.h"
+#include "support/session/tavrolin_process_home.h"
 #include "tavrolin_program_test.h"
 
 #include <QFile>

@@ -6,8 +6,8 @@
 #include "core/app_settings_store.h"
 #include "core/defaults_store.h"
 #include "support/async.h"
-#include "support/local_http_server.h"
-#include "support/tavrolin_process_home.h"
+#include "support/fakes/local_http_server.h"
+#include "support/session/tavrolin_process_home.h"
 
 #include <QFile>
 #include <QProcess>

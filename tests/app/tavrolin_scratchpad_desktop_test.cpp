@@ -6,11 +6,11 @@
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/dbus_accessibility_bus_status.h"
 #include "support/async.h"
-#include "support/local_http_server.h"
+#include "support/fakes/local_http_server.h"
 #include "support/speech_test_audio.h"
-#include "support/tavrolin_process_home.h"
+#include "support/session/tavrolin_process_home.h"
 #include "tavrolin_program_test.h"
-#include "support/text_fields_app.h"
+#include "support/apps/text_fields_app.h"
 
 #include <QDir>
 #include <QFile>

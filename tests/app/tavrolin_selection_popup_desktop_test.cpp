@@ -6,10 +6,10 @@
 #include "core/defaults_store.h"
 #include "app/x11_window_tools.h"
 #include "support/async.h"
-#include "support/local_http_server.h"
-#include "support/tavrolin_process_home.h"
+#include "support/fakes/local_http_server.h"
+#include "support/session/tavrolin_process_home.h"
 #include "tavrolin_program_test.h"
-#include "support/text_fields_app.h"
+#include "support/apps/text_fields_app.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -3,12 +3,12 @@
 // machine (Apertium, Hunspell, Tesseract) and the server played by a local HTTP server.
 #include "core/app_settings_store.h"
 #include "core/defaults_store.h"
-#include "support/accessible_texts.h"
+#include "support/session/accessible_texts.h"
 #include "tavrolin_program_test.h"
 #include "support/async.h"
-#include "support/local_http_server.h"
-#include "support/tavrolin_process_home.h"
-#include "support/text_fields_app.h"
+#include "support/fakes/local_http_server.h"
+#include "support/session/tavrolin_process_home.h"
+#include "support/apps/text_fields_app.h"
 
 #include <QDir>
 #include <QElapsedTimer>
