@@ -6,7 +6,7 @@
 #include "platform/language_recognizer.h"
 #include "platform/text_recognition_engine.h"
 #include "support/async.h"
-#include "support/fixed_preferred_languages.h"
+#include "support/fakes/fixed_preferred_languages.h"
 #include "support/painted_screen.h"
 #include "window_translation/screenshot_translation_service.h"
 #include "window_translation/text_recognition_service.h"

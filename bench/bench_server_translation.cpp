@@ -3,7 +3,7 @@
 #include "core/app_log.h"
 #include "language/url_session_server_translation_client.h"
 #include "support/async.h"
-#include "support/local_http_server.h"
+#include "support/fakes/local_http_server.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>

@@ -8,7 +8,7 @@
 #include "dictation/speech_recognition_service.h"
 #include "platform/linux/pocketsphinx_speech_models.h"
 #include "support/async.h"
-#include "support/file_audio_input_source.h"
+#include "support/fakes/file_audio_input_source.h"
 #include "support/speech_test_audio.h"
 
 #include <QCoreApplication>

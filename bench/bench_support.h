@@ -2,11 +2,11 @@
 
 // What the benchmarks that drive the foreign test application share: waiting on the event loop,
 // running a coroutine to its end, and the application itself (built with the tests).
+#include "support/async.h"
+
 #include <QCoreApplication>
 #include <QCoroTask>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -14,8 +14,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdio>
-#include <optional>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -25,15 +25,11 @@ namespace tavrolin::bench {
 
 // Turns the event loop until `done` or the time is up; answers `done`.
 inline bool spinUntil(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    }
-    return done();
+    return test::waitUntil(done, std::chrono::milliseconds(timeoutMs));
 }
 
-// Runs a task to its end on the event loop; none when it failed (the reason goes to stderr).
+// Runs a task to its end on the event loop; none when it failed (the reason goes to stderr) or
+// did not end within 30 seconds, so that a stuck run fails its benchmark instead of hanging.
 template <typename T>
 std::optional<T> finish(QCoro::Task<T> task) {
     auto result = std::make_shared<std::optional<T>>();
@@ -46,25 +42,17 @@ std::optional<T> finish(QCoro::Task<T> task) {
         }
         *flag = true;
     }(std::move(task), result, done);
-    spinUntil([&] { return *done; }, 30000);
+    test::waitUntil([&] { return *done; }, std::chrono::seconds(30));
     return *result;
 }
 
 // The same for a task without a result: whether it ended without an error.
 inline bool finish(QCoro::Task<void> task) {
-    auto done = std::make_shared<bool>(false);
-    auto ok = std::make_shared<bool>(false);
-    [](QCoro::Task<void> t, std::shared_ptr<bool> flag, std::shared_ptr<bool> success) -> QCoro::Task<void> {
-        try {
-            co_await std::move(t);
-            *success = true;
-        } catch (const std::exception& error) {
-            std::fprintf(stderr, "failed: %s\n", error.what());
-        }
-        *flag = true;
-    }(std::move(task), done, ok);
-    spinUntil([&] { return *done; }, 30000);
-    return *ok;
+    auto ended = finish([](QCoro::Task<void> t) -> QCoro::Task<bool> {
+        co_await std::move(t);
+        co_return true;
+    }(std::move(task)));
+    return ended.value_or(false);
 }
 
 // The foreign application with its fields, driven through its stdin commands.

@@ -7,12 +7,12 @@
 #include "platform/linux/xtest_synthetic_input.h"
 
 #include "support/async.h"
-#include "support/fake_power_services.h"
-#include "support/memory_log_sink.h"
-#include "support/private_bus.h"
+#include "support/fakes/fake_power_services.h"
+#include "support/fakes/memory_log_sink.h"
+#include "support/session/private_bus.h"
 #include "support/scoped_time_zone.h"
 #include "support/virtual_time.h"
-#include "support/x_screen_saver_probe.h"
+#include "support/session/x_screen_saver_probe.h"
 
 #include <QCursor>
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 #include "anti_sleep/anti_sleep_manager.h"
 
 #include "support/async.h"
-#include "support/fake_power_assertions.h"
-#include "support/memory_log_sink.h"
+#include "support/fakes/fake_power_assertions.h"
+#include "support/fakes/memory_log_sink.h"
 #include "support/scoped_time_zone.h"
 #include "support/virtual_time.h"
 

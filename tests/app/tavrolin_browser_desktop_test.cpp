@@ -5,7 +5,7 @@
 #include "core/app_settings_store.h"
 #include "core/defaults_store.h"
 #include "support/async.h"
-#include "support/tavrolin_process_home.h"
+#include "support/session/tavrolin_process_home.h"
 #include "support/test_browser.h"
 
 #include <QElapsedTimer>

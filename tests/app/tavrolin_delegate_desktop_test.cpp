@@ -5,8 +5,9 @@
 #include "core/defaults_store.h"
 #include "platform/linux/x11_desktop.h"
 #include "support/async.h"
-#include "support/local_http_server.h"
-#include "support/tavrolin_process_home.h"
+#include "support/fakes/local_http_server.h"
+#include "support/session/tavrolin_process_home.h"
+#include "tavrolin_program_test.h"
 
 #include <QDir>
 #include <cstring>
@@ -60,59 +61,33 @@ bool otherClientCanGrab(xcb_keysym_t keysym, uint16_t modifiers) {
     return grabbed;
 }
 
-class TavrolinDelegateProcessTest : public ::testing::Test {
+class TavrolinDelegateProcessTest : public test::TavrolinProgramTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(home_.isValid());
-        executable_ = test::TavrolinProcessHome::executable();
-        ASSERT_TRUE(QFile::exists(executable_)) << executable_.toStdString();
         server_.server().Post("/api/events", [this](const httplib::Request& request, httplib::Response& response) {
             std::lock_guard lock(mutex_);
             events_ << QString::fromStdString(request.body);
             response.status = 204;
         });
-        server_.start();
+        TavrolinProgramTest::SetUp();
     }
 
     void writeSettings(bool onlineFeatures, const std::function<void(AppSettings&)>& change = {}) {
-        JsonFileDefaultsStore defaults(home_.filePath("config/tavrolin/defaults.json"));
-        AppSettingsStore store(defaults);
-        AppSettings settings = store.settings();
-        if (change) {
-            change(settings);
-        }
-        settings.onlineFeaturesEnabled = onlineFeatures;
-        settings.telemetryEnabled = true;
-        settings.selectionPopupEnabled = false;
-        settings.launchAtLoginEnabled = false;
-        ASSERT_FALSE(store.persist(settings).has_value());
-        // The onboarding counts as done so that no window but the tray icon appears.
-        defaults.setInteger(QStringLiteral("onboardingCompletedVersion"), 1);
+        writeProgramSettings([&](AppSettings& settings) {
+            if (change) {
+                change(settings);
+            }
+            settings.onlineFeaturesEnabled = onlineFeatures;
+            settings.telemetryEnabled = true;
+            settings.selectionPopupEnabled = false;
+        });
     }
 
     void start() {
         // No request but the usage events may leave the machine.
-        QProcessEnvironment environment = home_.environment(server_.url(QStringLiteral("/unused")));
-        environment.insert("TAVROLIN_TELEMETRY_ENDPOINT", server_.url(QStringLiteral("/api/events")).toString());
-        process_.setProcessEnvironment(environment);
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(executable_, {});
-        ASSERT_TRUE(process_.waitForStarted(5000));
-        pid_ = process_.processId();
+        startProgram(programEnvironment({{"TAVROLIN_TELEMETRY_ENDPOINT", "/api/events"}}));
     }
 
-    void TearDown() override {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
-    }
-
-    QStringList logLines() const {
-        QFile file(home_.filePath("state/tavrolin/tavrolin.log"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
-                                              : QStringList();
-    }
     bool logged(const QString& message) const {
         const QString tail = QStringLiteral(" [%1] ").arg(pid_) + message;
         for (const QString& line : logLines()) {
@@ -123,9 +98,7 @@ protected:
         return false;
     }
     QStringList visibleWindows() const {
-        return run(QStringLiteral("xdotool"),
-                   {"search", "--all", "--onlyvisible", "--pid", QString::number(pid_), "--class", "Tavrolin"})
-            .split('\n', Qt::SkipEmptyParts);
+        return trayIcons();
     }
     QStringList events() const {
         std::lock_guard lock(mutex_);
@@ -172,11 +145,6 @@ protected:
         run(QStringLiteral("xdotool"), {"key", "Return"});
     }
 
-    test::TavrolinProcessHome home_;
-    QString executable_;
-    QProcess process_;
-    qint64 pid_ = 0;
-    test::LocalHttpServer server_;
     mutable std::mutex mutex_;
     QStringList events_;
 };

@@ -6,9 +6,10 @@
 #include "core/defaults_store.h"
 #include "onboarding/onboarding_view_model.h"
 #include "support/async.h"
-#include "support/local_http_server.h"
-#include "support/program_output.h"
-#include "support/tavrolin_process_home.h"
+#include "support/fakes/local_http_server.h"
+#include "support/session/program_output.h"
+#include "support/session/tavrolin_process_home.h"
+#include "tavrolin_program_test.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -81,11 +82,9 @@ QStringList accessibleNames(qint64 pid) {
     return names;
 }
 
-class TavrolinOnboardingProcessTest : public ::testing::Test {
+class TavrolinOnboardingProcessTest : public test::TavrolinProgramTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(home_.isValid());
-        ASSERT_TRUE(QFile::exists(test::TavrolinProcessHome::executable()));
         server_.server().Post("/api/text-edits", [this](const httplib::Request& request, httplib::Response& response) {
             std::lock_guard lock(mutex_);
             edits_.append(QString::fromStdString(request.body));
@@ -95,51 +94,29 @@ protected:
             }
             response.set_content(R"({"text":"Edited by the server."})", "application/json");
         });
-        server_.start();
+        TavrolinProgramTest::SetUp();
     }
 
-    void TearDown() override { stop(); }
-
     void writeSettings() {
-        JsonFileDefaultsStore defaults(home_.defaultsFile());
-        AppSettingsStore store(defaults);
-        AppSettings settings = store.settings();
-        settings.onlineFeaturesEnabled = true;
-        settings.telemetryEnabled = false;
-        settings.selectionPopupEnabled = false;
-        settings.launchAtLoginEnabled = false;
-        settings.targetLanguage = AppLanguage::russian;
-        settings.messageTargetLanguage = AppLanguage::english;
-        ASSERT_FALSE(store.persist(settings).has_value());
-        defaults.setInteger(QStringLiteral("onboardingCompletedVersion"), 1);
+        writeProgramSettings([](AppSettings& settings) {
+            settings.onlineFeaturesEnabled = true;
+            settings.telemetryEnabled = false;
+            settings.selectionPopupEnabled = false;
+            settings.targetLanguage = AppLanguage::russian;
+            settings.messageTargetLanguage = AppLanguage::english;
+        });
     }
 
     void start() {
-        QProcessEnvironment environment = home_.environment(server_.url(QStringLiteral("/unused")));
-        environment.insert("TAVROLIN_TEXT_EDITING_ENDPOINT", server_.url(QStringLiteral("/api/text-edits")).toString());
-        process_.setProcessEnvironment(environment);
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(test::TavrolinProcessHome::executable(), {});
-        ASSERT_TRUE(process_.waitForStarted(5000));
+        startProgram(programEnvironment({{"TAVROLIN_TEXT_EDITING_ENDPOINT", "/api/text-edits"}}));
+        if (HasFatalFailure()) {
+            return;
+        }
         ASSERT_TRUE(test::waitUntil([&] { return !trayIcons().isEmpty(); }, 15s)) << "no tray icon";
     }
 
-    void stop() {
-        // Quit as a logout does, so the shortcuts are given back before the next test grabs them.
-        if (process_.state() != QProcess::NotRunning) {
-            process_.terminate();
-            if (!process_.waitForFinished(10000)) {
-                process_.kill();
-                process_.waitForFinished(5000);
-            }
-        }
-    }
-
-    QStringList windows(const QStringList& filter) const {
-        return run("xdotool", QStringList{"search", "--all", "--onlyvisible", "--pid", QString::number(process_.processId())} + filter)
-            .split('\n', Qt::SkipEmptyParts);
-    }
-    QStringList trayIcons() const { return windows({"--class", "Tavrolin"}); }
+    void stop() { stopProgram(); }
+    QStringList windows(const QStringList& filter) const { return programWindows(filter); }
     QString window(const QString& title) const { return windows({"--name", "^" + title + "$"}).value(0); }
     QStringList names() const { return accessibleNames(process_.processId()); }
     bool showing(const QString& text) const { return names().contains(text); }
@@ -152,9 +129,6 @@ protected:
         pause(150ms);
     }
 
-    test::TavrolinProcessHome home_;
-    QProcess process_;
-    test::LocalHttpServer server_;
     mutable std::mutex mutex_;
     QStringList edits_;
     bool failEdits_ = false;

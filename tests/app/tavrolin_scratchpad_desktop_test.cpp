@@ -6,10 +6,11 @@
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/dbus_accessibility_bus_status.h"
 #include "support/async.h"
-#include "support/local_http_server.h"
+#include "support/fakes/local_http_server.h"
 #include "support/speech_test_audio.h"
-#include "support/tavrolin_process_home.h"
-#include "support/text_fields_app.h"
+#include "support/session/tavrolin_process_home.h"
+#include "tavrolin_program_test.h"
+#include "support/apps/text_fields_app.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,59 +32,39 @@ QString run(const QString& program, const QStringList& arguments, int timeoutMs 
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
-class TavrolinScratchpadProcessTest : public ::testing::Test {
+class TavrolinScratchpadProcessTest : public test::TavrolinProgramTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(home_.isValid());
-        ASSERT_TRUE(QFile::exists(test::TavrolinProcessHome::executable()));
+        TavrolinProgramTest::SetUp();
+        if (HasFatalFailure()) {
+            return;
+        }
         QString error;
         const auto clip = test::makeSpeechClip(home_.path(), QStringLiteral("door"), {kPhrase}, error);
         ASSERT_TRUE(clip.has_value()) << error.toStdString();
         clip_ = *clip;
         ASSERT_TRUE(test::makeGrammarSpeechModel(home_.filePath("data"), QStringLiteral("en-US"),
                                                  {kPhrase, QStringLiteral("open the window")}));
-        server_.start();
-
-        JsonFileDefaultsStore defaults(home_.defaultsFile());
-        AppSettingsStore store(defaults);
-        AppSettings settings = store.settings();
-        settings.onlineFeaturesEnabled = true;  // every command of the tray menu enabled
-        settings.telemetryEnabled = false;
-        settings.selectionPopupEnabled = false;
-        settings.launchAtLoginEnabled = false;
-        settings.targetLanguage = AppLanguage::english;
-        settings.dictationLanguage.reset();
-        ASSERT_FALSE(store.persist(settings).has_value());
-        defaults.setInteger(QStringLiteral("onboardingCompletedVersion"), 1);
+        writeProgramSettings([](AppSettings& settings) {
+            settings.onlineFeaturesEnabled = true;  // every command of the tray menu enabled
+            settings.telemetryEnabled = false;
+            settings.selectionPopupEnabled = false;
+            settings.targetLanguage = AppLanguage::english;
+            settings.dictationLanguage.reset();
+        });
     }
 
     void start() {
-        QProcessEnvironment environment = home_.environment(server_.url(QStringLiteral("/unused")));
+        QProcessEnvironment environment = programEnvironment();
         // The sound server of the session lives in the session's runtime folder.
         environment.insert("PULSE_SERVER", "unix:" + qEnvironmentVariable("XDG_RUNTIME_DIR") + "/pulse/native");
-        process_.setProcessEnvironment(environment);
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(test::TavrolinProcessHome::executable(), {});
-        ASSERT_TRUE(process_.waitForStarted(5000));
+        startProgram(environment);
+        if (HasFatalFailure()) {
+            return;
+        }
         ASSERT_TRUE(test::waitUntil([&] { return !trayIcons().isEmpty(); }, 15s)) << "no tray icon";
     }
 
-    void TearDown() override {
-        // Quit as a logout does, so the shortcuts are given back before the next test grabs them.
-        if (process_.state() != QProcess::NotRunning) {
-            process_.terminate();
-            if (!process_.waitForFinished(10000)) {
-                process_.kill();
-                process_.waitForFinished(5000);
-            }
-        }
-    }
-
-    QStringList trayIcons() const {
-        return run("xdotool", {"search", "--all", "--onlyvisible", "--pid", QString::number(process_.processId()),
-                               "--class", "Tavrolin"})
-            .split('\n', Qt::SkipEmptyParts);
-    }
     static QString activeWindowName() { return run("xdotool", {"getactivewindow", "getwindowname"}); }
     // The recording streams of the sound server that Tavrolin opened.
     static int tavrolinStreams() {
@@ -113,10 +94,7 @@ protected:
         EXPECT_EQ(process_.state(), QProcess::Running);
     }
 
-    test::TavrolinProcessHome home_;
     QString clip_;
-    QProcess process_;
-    test::LocalHttpServer server_;
     DBusAccessibilityBusStatus busStatus_;
     AtspiAccessibility accessibility_{busStatus_};
 };

@@ -5,12 +5,12 @@
 #include "core/app_settings_store.h"
 #include "core/defaults_store.h"
 #include "platform/linux/x11_clipboard_reader.h"
-#include "support/accessible_texts.h"
+#include "support/session/accessible_texts.h"
 #include "app/x11_window_tools.h"
 #include "support/async.h"
-#include "support/local_http_server.h"
-#include "support/tavrolin_process_home.h"
-#include "support/text_fields_app.h"
+#include "support/fakes/local_http_server.h"
+#include "support/session/tavrolin_process_home.h"
+#include "support/apps/text_fields_app.h"
 
 #include <QElapsedTimer>
 #include <QFile>

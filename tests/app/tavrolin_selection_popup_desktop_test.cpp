@@ -6,9 +6,10 @@
 #include "core/defaults_store.h"
 #include "app/x11_window_tools.h"
 #include "support/async.h"
-#include "support/local_http_server.h"
-#include "support/tavrolin_process_home.h"
-#include "support/text_fields_app.h"
+#include "support/fakes/local_http_server.h"
+#include "support/session/tavrolin_process_home.h"
+#include "tavrolin_program_test.h"
+#include "support/apps/text_fields_app.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -33,57 +34,41 @@ void pause(std::chrono::milliseconds duration) {
 
 const QString spanish = QStringLiteral("Me gustaría verte mañana en la estación de tren con tus amigos.");
 
-class TavrolinSelectionPopupDesktopTest : public ::testing::Test {
+class TavrolinSelectionPopupDesktopTest : public test::TavrolinProgramTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(home_.isValid());
-        ASSERT_TRUE(QFile::exists(test::TavrolinProcessHome::executable()));
         server_.server().Post("/api/events", [](const httplib::Request&, httplib::Response& response) {
             response.status = 204;
         });
-        server_.start();
+        TavrolinProgramTest::SetUp();
     }
 
     void TearDown() override {
         app_.reset();
-        stopProgram();
+        TavrolinProgramTest::TearDown();
     }
 
     void writeSettings(bool online) {
-        JsonFileDefaultsStore defaults(home_.defaultsFile());
-        AppSettingsStore store(defaults);
-        AppSettings settings = store.settings();
-        settings.onlineFeaturesEnabled = online;
-        settings.targetLanguage = AppLanguage::english;
-        settings.messageTargetLanguage = AppLanguage::spanish;
-        settings.telemetryEnabled = false;
-        settings.selectionPopupEnabled = true;
-        settings.selectionPopupAutoDismissDelay = 5.0;
-        settings.launchAtLoginEnabled = false;
-        settings.overlayMinimumDisplayDuration = 0.5;
-        ASSERT_FALSE(store.persist(settings).has_value());
-        defaults.setInteger(QStringLiteral("onboardingCompletedVersion"), 1);
+        writeProgramSettings([online](AppSettings& settings) {
+            settings.onlineFeaturesEnabled = online;
+            settings.targetLanguage = AppLanguage::english;
+            settings.messageTargetLanguage = AppLanguage::spanish;
+            settings.telemetryEnabled = false;
+            settings.selectionPopupEnabled = true;
+            settings.selectionPopupAutoDismissDelay = 5.0;
+            settings.overlayMinimumDisplayDuration = 0.5;
+        });
     }
 
     void startProgram() {
-        process_.setProcessEnvironment(home_.environment(server_.url("/unused")));
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(test::TavrolinProcessHome::executable(), {});
-        ASSERT_TRUE(process_.waitForStarted(5000));
-        pid_ = process_.processId();
+        TavrolinProgramTest::startProgram(programEnvironment());
+        if (HasFatalFailure()) {
+            return;
+        }
         ASSERT_TRUE(test::waitUntil([&] { return log().contains("SelectionPopupTrigger started"); }, 15s))
             << log().toStdString();
         ASSERT_TRUE(test::waitUntil([&] { return !programWindows().isEmpty(); }, 10s)) << "no tray icon";
         trayIcons_ = programWindows();
-    }
-    void stopProgram() {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.terminate();
-            if (!process_.waitForFinished(5000)) {
-                process_.kill();
-                process_.waitForFinished(5000);
-            }
-        }
     }
 
     // The program and the test application with `text` in `field`, focused and in front.
@@ -100,17 +85,9 @@ protected:
 
     static qint64 frontPid() { return run("xdotool", {"getactivewindow", "getwindowpid"}).toLongLong(); }
 
-    QString log() const {
-        QFile file(home_.filePath("state/tavrolin/tavrolin.log"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
     QString defaultsFile() const {
         QFile file(home_.defaultsFile());
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
-    QStringList programWindows() const {
-        return run("xdotool", {"search", "--all", "--onlyvisible", "--pid", QString::number(pid_)})
-            .split('\n', Qt::SkipEmptyParts);
     }
     // Our visible windows other than the tray icon, with their geometry.
     QList<QRect> shown() const {
@@ -150,11 +127,7 @@ protected:
         run("xdotool", {"mouseup", "1"});
     }
 
-    test::TavrolinProcessHome home_;
-    QProcess process_;
-    qint64 pid_ = 0;
     QStringList trayIcons_;
-    test::LocalHttpServer server_;
     std::unique_ptr<test::TextFieldsApp> app_;
 };
 

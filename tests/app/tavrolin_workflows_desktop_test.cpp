@@ -3,11 +3,12 @@
 // machine (Apertium, Hunspell, Tesseract) and the server played by a local HTTP server.
 #include "core/app_settings_store.h"
 #include "core/defaults_store.h"
-#include "support/accessible_texts.h"
+#include "support/session/accessible_texts.h"
+#include "tavrolin_program_test.h"
 #include "support/async.h"
-#include "support/local_http_server.h"
-#include "support/tavrolin_process_home.h"
-#include "support/text_fields_app.h"
+#include "support/fakes/local_http_server.h"
+#include "support/session/tavrolin_process_home.h"
+#include "support/apps/text_fields_app.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -34,11 +35,9 @@ QString run(const QString& program, const QStringList& arguments) { return test:
 
 using test::accessibleTexts;
 
-class TavrolinWorkflowsDesktopTest : public ::testing::Test {
+class TavrolinWorkflowsDesktopTest : public test::TavrolinProgramTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(home_.isValid());
-        ASSERT_TRUE(QFile::exists(test::TavrolinProcessHome::executable()));
         const auto record = [this](const char* path, std::function<QJsonObject(const QJsonObject&)> answer) {
             server_.server().Post(path, [this, path, answer](const httplib::Request& request, httplib::Response& response) {
                 const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
@@ -75,46 +74,36 @@ protected:
         server_.server().Post("/api/events", [](const httplib::Request&, httplib::Response& response) {
             response.status = 204;
         });
-        server_.start();
+        TavrolinProgramTest::SetUp();
     }
 
     void TearDown() override {
         app_.reset();
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
+        TavrolinProgramTest::TearDown();
     }
 
     // Native English and second language Spanish, unless said otherwise.
     void writeSettings(bool online, AppLanguage second = AppLanguage::spanish, AppLanguage native = AppLanguage::english) {
-        JsonFileDefaultsStore defaults(home_.defaultsFile());
-        AppSettingsStore store(defaults);
-        AppSettings settings = store.settings();
-        settings.onlineFeaturesEnabled = online;
-        settings.targetLanguage = native;
-        settings.messageTargetLanguage = second;
-        settings.telemetryEnabled = false;
-        settings.selectionPopupEnabled = false;
-        settings.launchAtLoginEnabled = false;
-        ASSERT_FALSE(store.persist(settings).has_value());
-        defaults.setInteger(QStringLiteral("onboardingCompletedVersion"), 1);
+        writeProgramSettings([&](AppSettings& settings) {
+            settings.onlineFeaturesEnabled = online;
+            settings.targetLanguage = native;
+            settings.messageTargetLanguage = second;
+            settings.telemetryEnabled = false;
+            settings.selectionPopupEnabled = false;
+        });
     }
 
     // Starts the program and the test application with `field` holding `text`, focused and in
     // front.
     void start(const QString& field, const QString& text) {
-        QProcessEnvironment environment = home_.environment(server_.url("/unused"));
-        environment.insert("TAVROLIN_TELEMETRY_ENDPOINT", server_.url("/api/events").toString());
-        environment.insert("TAVROLIN_TEXT_TRANSLATION_ENDPOINT", server_.url("/api/text-translations").toString());
-        environment.insert("TAVROLIN_TEXT_EDITING_ENDPOINT", server_.url("/api/text-edits").toString());
-        environment.insert("TAVROLIN_TEXT_WRITING_ENDPOINT", server_.url("/api/text-writes").toString());
-        environment.insert("TAVROLIN_TEXT_PROMPT_ENDPOINT", server_.url("/api/text-prompt").toString());
-        process_.setProcessEnvironment(environment);
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(test::TavrolinProcessHome::executable(), {});
-        ASSERT_TRUE(process_.waitForStarted(5000));
-        pid_ = process_.processId();
+        startProgram(programEnvironment({{"TAVROLIN_TELEMETRY_ENDPOINT", "/api/events"},
+                                         {"TAVROLIN_TEXT_TRANSLATION_ENDPOINT", "/api/text-translations"},
+                                         {"TAVROLIN_TEXT_EDITING_ENDPOINT", "/api/text-edits"},
+                                         {"TAVROLIN_TEXT_WRITING_ENDPOINT", "/api/text-writes"},
+                                         {"TAVROLIN_TEXT_PROMPT_ENDPOINT", "/api/text-prompt"}}));
+        if (HasFatalFailure()) {
+            return;
+        }
         ASSERT_TRUE(test::waitUntil([&] { return logged("launch version="); }, 15s)) << log().toStdString();
         // The tray icon comes up just before the shortcuts are registered.
         ASSERT_TRUE(test::waitUntil([&] { return !programWindows().isEmpty(); }, 10s)) << "no tray icon";
@@ -140,10 +129,6 @@ protected:
         run("xdotool", {"key", "--clearmodifiers", QStringLiteral("ctrl+shift+%1").arg(QLatin1String(key))});
     }
 
-    QString log() const {
-        QFile file(home_.filePath("state/tavrolin/tavrolin.log"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
     bool logged(const QString& fragment) const { return log().contains(fragment); }
     // The usage-event lines of one command ("event action=<a> ...").
     QStringList events(const QString& action) const {
@@ -158,10 +143,6 @@ protected:
     bool waitForEvent(const QString& action, std::chrono::milliseconds limit = 20s) const {
         return test::waitUntil([&] { return !events(action).isEmpty(); }, limit);
     }
-    QStringList programWindows() const {
-        return run("xdotool", {"search", "--all", "--onlyvisible", "--pid", QString::number(pid_)})
-            .split('\n', Qt::SkipEmptyParts);
-    }
     QList<QPair<QString, QJsonObject>> requests() const {
         std::lock_guard lock(mutex_);
         return requests_;
@@ -175,10 +156,6 @@ protected:
         return test::waitUntil([&] { return done(app_->text(field)); }, 20s);
     }
 
-    test::TavrolinProcessHome home_;
-    QProcess process_;
-    qint64 pid_ = 0;
-    test::LocalHttpServer server_;
     std::chrono::milliseconds serverDelay_{0};
     // When set, every text request is answered with this body as it stands.
     std::optional<std::string> rawAnswer_;

@@ -3,7 +3,7 @@
 #include "core/accessibility_permission.h"
 #include "platform/linux/dbus_accessibility_bus_status.h"
 
-#include "support/private_bus.h"
+#include "support/session/private_bus.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

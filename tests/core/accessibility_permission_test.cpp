@@ -1,6 +1,6 @@
 #include "core/accessibility_permission.h"
 
-#include "support/fake_accessibility_bus_status.h"
+#include "support/fakes/fake_accessibility_bus_status.h"
 
 #include "support/async.h"
 

@@ -1,6 +1,6 @@
 #include "core/app_log.h"
 
-#include "support/memory_log_sink.h"
+#include "support/fakes/memory_log_sink.h"
 
 #include <QDir>
 #include <QFile>

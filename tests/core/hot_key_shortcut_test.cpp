@@ -1,5 +1,5 @@
 #include "core/hot_key_shortcut.h"
-#include "support/fake_keyboard_layout_reader.h"
+#include "support/fakes/fake_keyboard_layout_reader.h"
 
 #include <QJsonDocument>
 

@@ -1,7 +1,7 @@
 #include "core/network_log.h"
 
 #include "core/url_error.h"
-#include "support/memory_log_sink.h"
+#include "support/fakes/memory_log_sink.h"
 
 #include <gtest/gtest.h>
 

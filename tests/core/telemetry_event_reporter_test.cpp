@@ -2,7 +2,7 @@
 
 #include "core/app_settings_store.h"
 #include "core/user_language_preferences_service.h"
-#include "support/memory_log_sink.h"
+#include "support/fakes/memory_log_sink.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "core/user_language_preferences_service.h"
 #include "core/user_preferred_languages_provider.h"
-#include "support/fake_keyboard_layout_reader.h"
+#include "support/fakes/fake_keyboard_layout_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 
 #include "core/capture_workflow_error.h"
 #include "core/url_error.h"
-#include "support/fake_front_application_provider.h"
-#include "support/memory_log_sink.h"
+#include "support/fakes/fake_front_application_provider.h"
+#include "support/fakes/memory_log_sink.h"
 
 #include <gtest/gtest.h>
 

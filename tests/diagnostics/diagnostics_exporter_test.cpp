@@ -2,7 +2,7 @@
 
 #include "core/app_metadata.h"
 #include "diagnostics/diagnostics_export_error.h"
-#include "support/memory_log_sink.h"
+#include "support/fakes/memory_log_sink.h"
 
 #include <QDir>
 #include <QElapsedTimer>

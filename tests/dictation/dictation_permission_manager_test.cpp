@@ -2,7 +2,7 @@
 
 #include "core/linux_wording.h"
 #include "support/async.h"
-#include "support/fake_dictation_authorization.h"
+#include "support/fakes/fake_dictation_authorization.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "platform/linux/pocketsphinx_speech_models.h"
 #include "platform/linux/pulse_audio_input_source.h"
 #include "support/async.h"
-#include "support/fake_speech_backends.h"
+#include "support/fakes/fake_speech_backends.h"
 #include "support/qt_printers.h"
 #include "support/scoped_environment.h"
 #include "support/speech_test_audio.h"

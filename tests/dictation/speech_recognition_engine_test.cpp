@@ -3,8 +3,8 @@
 #include "dictation/speech_recognition_service.h"
 #include "platform/linux/pocketsphinx_speech_models.h"
 #include "support/async.h"
-#include "support/fake_speech_backends.h"
-#include "support/file_audio_input_source.h"
+#include "support/fakes/fake_speech_backends.h"
+#include "support/fakes/file_audio_input_source.h"
 #include "support/qt_printers.h"
 #include "support/speech_test_audio.h"
 

@@ -1,8 +1,8 @@
 #include "focused_text/clipboard_fallbacks.h"
 
-#include "support/fake_clipboard.h"
-#include "support/fake_synthetic_input.h"
-#include "support/memory_log_sink.h"
+#include "support/fakes/fake_clipboard.h"
+#include "support/fakes/fake_synthetic_input.h"
+#include "support/fakes/memory_log_sink.h"
 #include "support/virtual_time_task.h"
 
 #include <gtest/gtest.h>

@@ -10,7 +10,7 @@
 #include "platform/linux/qt_clipboard.h"
 #include "platform/linux/xtest_synthetic_input.h"
 #include "support/async.h"
-#include "support/text_fields_app.h"
+#include "support/apps/text_fields_app.h"
 
 #include <QApplication>
 #include <QClipboard>

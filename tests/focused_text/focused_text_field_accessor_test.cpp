@@ -2,12 +2,12 @@
 
 #include "core/capture_workflow_error.h"
 #include "language/focused_text_replacement_fallback.h"
-#include "support/fake_accessibility.h"
-#include "support/fake_clipboard.h"
-#include "support/fake_front_application_provider.h"
-#include "support/fake_primary_selection.h"
-#include "support/fake_synthetic_input.h"
-#include "support/inline_accessibility_calls.h"
+#include "support/fakes/fake_accessibility.h"
+#include "support/fakes/fake_clipboard.h"
+#include "support/fakes/fake_front_application_provider.h"
+#include "support/fakes/fake_primary_selection.h"
+#include "support/fakes/fake_synthetic_input.h"
+#include "support/fakes/inline_accessibility_calls.h"
 #include "support/virtual_time_task.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "language/local_text_editing_client.h"
 
 #include "support/async.h"
-#include "support/scripted_text_spell_checker.h"
+#include "support/fakes/scripted_text_spell_checker.h"
 
 #include <QCoreApplication>
 

@@ -9,9 +9,9 @@
 #include "language/system_translation_client.h"
 #include "language/url_session_server_translation_client.h"
 #include "support/async.h"
-#include "support/in_memory_focused_text_field.h"
-#include "support/in_memory_text_clients.h"
-#include "support/local_http_server.h"
+#include "support/fakes/in_memory_focused_text_field.h"
+#include "support/fakes/in_memory_text_clients.h"
+#include "support/fakes/local_http_server.h"
 #include "support/virtual_time.h"
 
 #include <QJsonArray>

@@ -3,8 +3,8 @@
 #include "core/capture_workflow_error.h"
 
 #include "support/async.h"
-#include "support/local_http_server.h"
-#include "support/recording_translation_clients.h"
+#include "support/fakes/local_http_server.h"
+#include "support/fakes/recording_translation_clients.h"
 
 #include <QCoreApplication>
 #include <QThread>

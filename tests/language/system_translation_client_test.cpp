@@ -2,8 +2,8 @@
 
 #include "core/capture_workflow_error.h"
 #include "support/async.h"
-#include "support/in_memory_translation_engine.h"
-#include "support/scripted_language_recognizer.h"
+#include "support/fakes/in_memory_translation_engine.h"
+#include "support/fakes/scripted_language_recognizer.h"
 
 #include <gtest/gtest.h>
 

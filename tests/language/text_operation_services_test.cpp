@@ -5,8 +5,8 @@
 #include "language/text_prompting_service.h"
 #include "language/text_writing_service.h"
 #include "support/async.h"
-#include "support/in_memory_focused_text_field.h"
-#include "support/in_memory_text_clients.h"
+#include "support/fakes/in_memory_focused_text_field.h"
+#include "support/fakes/in_memory_text_clients.h"
 #include "support/virtual_time.h"
 
 #include <gtest/gtest.h>

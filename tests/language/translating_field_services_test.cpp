@@ -7,9 +7,9 @@
 #include "language/focused_text_replacement_fallback.h"
 #include "language/message_translation_service.h"
 #include "support/async.h"
-#include "support/in_memory_focused_text_field.h"
-#include "support/recording_translation_clients.h"
-#include "support/scripted_language_recognizer.h"
+#include "support/fakes/in_memory_focused_text_field.h"
+#include "support/fakes/recording_translation_clients.h"
+#include "support/fakes/scripted_language_recognizer.h"
 #include "support/virtual_time.h"
 #include "support/virtual_time_task.h"
 

@@ -2,8 +2,8 @@
 
 #include "core/app_metadata.h"
 #include "support/async.h"
-#include "support/local_http_server.h"
-#include "support/memory_log_sink.h"
+#include "support/fakes/local_http_server.h"
+#include "support/fakes/memory_log_sink.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -8,9 +8,9 @@
 
 #include "core/app_metadata.h"
 #include "support/async.h"
-#include "support/local_http_server.h"
-#include "support/memory_log_sink.h"
-#include "support/scripted_text_spell_checker.h"
+#include "support/fakes/local_http_server.h"
+#include "support/fakes/memory_log_sink.h"
+#include "support/fakes/scripted_text_spell_checker.h"
 
 #include <gtest/gtest.h>
 

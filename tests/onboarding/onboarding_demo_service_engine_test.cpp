@@ -9,7 +9,7 @@
 #include "language/system_text_spell_checker.h"
 #include "language/system_translation_client.h"
 #include "support/async.h"
-#include "support/in_memory_text_clients.h"
+#include "support/fakes/in_memory_text_clients.h"
 
 #include <gtest/gtest.h>
 

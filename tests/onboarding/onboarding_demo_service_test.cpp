@@ -11,9 +11,9 @@
 #include "language/online_gated_clients.h"
 #include "language/url_session_text_writing_client.h"
 #include "support/async.h"
-#include "support/in_memory_text_clients.h"
-#include "support/local_http_server.h"
-#include "support/scripted_batch_translation_client.h"
+#include "support/fakes/in_memory_text_clients.h"
+#include "support/fakes/local_http_server.h"
+#include "support/fakes/scripted_batch_translation_client.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -4,8 +4,8 @@
 #include "onboarding/onboarding_view_model.h"
 #include "shell/onboarding_hooks.h"
 
-#include "support/fake_accessibility_bus_status.h"
-#include "support/scripted_onboarding_demo_runner.h"
+#include "support/fakes/fake_accessibility_bus_status.h"
+#include "support/fakes/scripted_onboarding_demo_runner.h"
 #include "support/virtual_time.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "onboarding/onboarding_view_model.h"
 
 #include "core/capture_workflow_error.h"
-#include "support/scripted_onboarding_demo_runner.h"
+#include "support/fakes/scripted_onboarding_demo_runner.h"
 
 #include <gtest/gtest.h>
 

@@ -6,9 +6,9 @@
 #include "onboarding/onboarding_window_controller.h"
 
 #include "shell/onboarding_hooks.h"
-#include "support/coroutine_gate.h"
-#include "support/fake_accessibility_bus_status.h"
-#include "support/scripted_onboarding_demo_runner.h"
+#include "support/fakes/coroutine_gate.h"
+#include "support/fakes/fake_accessibility_bus_status.h"
+#include "support/fakes/scripted_onboarding_demo_runner.h"
 #include "support/virtual_time.h"
 
 #include <QApplication>

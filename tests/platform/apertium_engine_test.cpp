@@ -1,7 +1,7 @@
 #include "platform/linux/apertium_translation_engine.h"
 
 #include "support/async.h"
-#include "support/numbered_requests.h"
+#include "support/fakes/numbered_requests.h"
 
 #include <QDir>
 #include <QElapsedTimer>

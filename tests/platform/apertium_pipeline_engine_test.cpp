@@ -2,7 +2,7 @@
 #include "platform/linux/apertium_translation_engine.h"
 
 #include "support/async.h"
-#include "support/numbered_requests.h"
+#include "support/fakes/numbered_requests.h"
 #include "support/virtual_time.h"
 
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 #include "platform/linux/dbus_accessibility_bus_status.h"
 
 #include "support/async.h"
-#include "support/text_fields_app.h"
+#include "support/apps/text_fields_app.h"
 
 #include <QElapsedTimer>
 

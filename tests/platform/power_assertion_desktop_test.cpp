@@ -4,10 +4,10 @@
 #include "platform/linux/logind_idle_inhibitor.h"
 
 #include "support/async.h"
-#include "support/fake_power_services.h"
-#include "support/private_bus.h"
+#include "support/fakes/fake_power_services.h"
+#include "support/session/private_bus.h"
 #include "support/scoped_environment.h"
-#include "support/x_screen_saver_probe.h"
+#include "support/session/x_screen_saver_probe.h"
 
 #include <QElapsedTimer>
 

@@ -4,8 +4,8 @@
 #include "platform/linux/linux_system_event_monitor.h"
 
 #include "support/async.h"
-#include "support/fake_power_services.h"
-#include "support/private_bus.h"
+#include "support/fakes/fake_power_services.h"
+#include "support/session/private_bus.h"
 
 #include <QFile>
 #include <QSignalSpy>

@@ -2,7 +2,7 @@
 // the row's dismissals, its texts, its place and its closing.
 #include "core/defaults_store.h"
 #include "selection_popup/selection_first_use_hint.h"
-#include "support/fake_global_input_monitoring.h"
+#include "support/fakes/fake_global_input_monitoring.h"
 #include "support/virtual_time.h"
 
 #include <QAbstractButton>

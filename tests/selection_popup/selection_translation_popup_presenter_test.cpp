@@ -3,7 +3,7 @@
 // and mouse monitor of a result, the notice's fade and a result presented during it.
 #include "core/capture_workflow_error.h"
 #include "selection_popup/desktop_selection_translation_popup_presenter.h"
-#include "support/fake_overlay_platform.h"
+#include "support/fakes/fake_overlay_platform.h"
 #include "support/virtual_time.h"
 #include "window_translation/active_window_snapshot.h"
 

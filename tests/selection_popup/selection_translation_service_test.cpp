@@ -5,8 +5,8 @@
 #include "core/capture_workflow_error.h"
 #include "selection_popup/selection_translation_service.h"
 #include "support/async.h"
-#include "support/fixed_preferred_languages.h"
-#include "support/scripted_language_recognizer.h"
+#include "support/fakes/fixed_preferred_languages.h"
+#include "support/fakes/scripted_language_recognizer.h"
 
 #include <gtest/gtest.h>
 

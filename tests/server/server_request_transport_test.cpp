@@ -3,9 +3,9 @@
 
 #include "core/url_error.h"
 #include "support/async.h"
-#include "support/fake_network_reachability.h"
-#include "support/local_http_server.h"
-#include "support/memory_log_sink.h"
+#include "support/fakes/fake_network_reachability.h"
+#include "support/fakes/local_http_server.h"
+#include "support/fakes/memory_log_sink.h"
 
 #include <QTcpServer>
 #include <QTimer>

@@ -5,8 +5,8 @@
 #include "core/app_settings_store.h"
 #include "core/telemetry_event_reporter.h"
 #include "support/async.h"
-#include "support/local_http_server.h"
-#include "support/memory_log_sink.h"
+#include "support/fakes/local_http_server.h"
+#include "support/fakes/memory_log_sink.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>

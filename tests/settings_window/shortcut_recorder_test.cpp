@@ -1,7 +1,7 @@
 // The shortcut texts and the recorder field's states, with key events carrying X keycodes.
 #include "settings_window/shortcut_recorder.h"
 
-#include "support/fake_keyboard_layout_reader.h"
+#include "support/fakes/fake_keyboard_layout_reader.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -2,7 +2,7 @@
 
 #include "diagnostics/diagnostics_export_error.h"
 #include "support/async.h"
-#include "support/memory_log_sink.h"
+#include "support/fakes/memory_log_sink.h"
 
 #include <QDir>
 #include <QFile>

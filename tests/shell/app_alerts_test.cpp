@@ -3,7 +3,7 @@
 
 #include "core/app_metadata.h"
 #include "diagnostics/diagnostics_export_error.h"
-#include "support/scripted_alert_presenter.h"
+#include "support/fakes/scripted_alert_presenter.h"
 
 #include "support/qt_printers.h"
 

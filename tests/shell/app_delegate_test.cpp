@@ -1,5 +1,7 @@
 #include "shell/app_delegate.h"
 
+#include "support/delegate_harness.h"
+
 #include "anti_sleep/anti_sleep_manager.h"
 #include "core/device_identifier.h"
 #include "dictation/dictation_permission_manager.h"
@@ -24,27 +26,27 @@
 #include "shell/share_prompt_store.h"
 #include "platform/front_window_activation.h"
 #include "support/async.h"
-#include "support/fake_clipboard.h"
-#include "support/fake_dictation_authorization.h"
-#include "support/fake_speech_backends.h"
-#include "support/held_text_requests.h"
-#include "support/fake_accessibility_bus_status.h"
+#include "support/fakes/fake_clipboard.h"
+#include "support/fakes/fake_dictation_authorization.h"
+#include "support/fakes/fake_speech_backends.h"
+#include "support/fakes/held_text_requests.h"
+#include "support/fakes/fake_accessibility_bus_status.h"
 #include "shell/app_alerts.h"
 #include "core/capture_workflow_error.h"
-#include "support/fake_global_key_grabber.h"
-#include "support/gated_text_recognizer.h"
-#include "support/scripted_alert_presenter.h"
-#include "support/fake_power_assertions.h"
-#include "support/in_memory_text_clients.h"
-#include "support/memory_log_sink.h"
-#include "support/recording_translation_clients.h"
+#include "support/fakes/fake_global_key_grabber.h"
+#include "support/fakes/gated_text_recognizer.h"
+#include "support/fakes/scripted_alert_presenter.h"
+#include "support/fakes/fake_power_assertions.h"
+#include "support/fakes/in_memory_text_clients.h"
+#include "support/fakes/memory_log_sink.h"
+#include "support/fakes/recording_translation_clients.h"
 #include "support/virtual_time.h"
 #include "updates/app_update_checker.h"
 #include "updates/app_update_configuration.h"
 #include "updates/app_update_state_store.h"
 #include "platform/system_event_monitoring.h"
-#include "support/fake_screen_capture.h"
-#include "support/fake_screen_capture_permission.h"
+#include "support/fakes/fake_screen_capture.h"
+#include "support/fakes/fake_screen_capture_permission.h"
 #include "window_translation/screenshot_controller.h"
 #include "window_translation/screenshot_overlay_presenter.h"
 #include "settings_window/settings_window_controller.h"
@@ -52,8 +54,8 @@
 #include "window_translation/active_window_detector.h"
 #include "shell/window_translation_failures.h"
 #include "shell/app_alerts.h"
-#include "support/fake_front_application_provider.h"
-#include "support/fake_window_list.h"
+#include "support/fakes/fake_front_application_provider.h"
+#include "support/fakes/fake_window_list.h"
 
 #include <QElapsedTimer>
 
@@ -74,375 +76,7 @@ using test::EventLog;
 
 namespace {
 
-class FakeOverlayPresenter final : public ScreenshotOverlayPresenter {
-public:
-    explicit FakeOverlayPresenter(std::shared_ptr<EventLog> log) : log_(std::move(log)) {}
-    double minimumDisplayDuration() const override { return minimum; }
-    void setMinimumDisplayDuration(double seconds) override {
-        minimum = seconds;
-        log_->add(QStringLiteral("overlay.minimumDisplayDuration %1").arg(seconds));
-    }
-    void setOnDismiss(std::function<void()> callback) override {
-        onDismiss = std::move(callback);
-        log_->add(QStringLiteral("overlay.setOnDismiss"));
-    }
-    void showLoading(const QString& message, bool usesServer) override {
-        log_->add(QStringLiteral("overlay.showLoading %1 %2").arg(message).arg(usesServer));
-    }
-    void presentLoading(const QRectF&, std::optional<qint32>, const QString& message, bool usesServer) override {
-        log_->add(QStringLiteral("overlay.presentLoading %1 %2").arg(message).arg(usesServer));
-        panelUp = true;
-    }
-    bool presentImage(const QImage& image, const QRectF&, std::optional<qint32>, const QString& name,
-                      const TranslationLanguagePair& pair, bool, std::function<void(TranslationLanguagePair)> requested) override {
-        log_->add(QStringLiteral("overlay.presentImage %1").arg(name));
-        shownImage = image;
-        shownPair = pair;
-        onTranslationRequested = std::move(requested);
-        panelUp = imageShows;
-        return imageShows;
-    }
-    void clear(bool notify) override {
-        log_->add(QStringLiteral("overlay.clear %1").arg(notify));
-        panelUp = false;
-        if (notify && onDismiss) {
-            onDismiss();
-        }
-    }
-    void attemptClear(bool notify) override { clear(notify); }
-    bool hasOverlayPanel() const override { return panelUp; }
-    double minimum = -1;
-    bool panelUp = false;
-    // False: the image's bounds lie on no display.
-    bool imageShows = true;
-    std::function<void()> onDismiss;
-    std::function<void()> openTranslationSetup;
-    std::function<void(TranslationLanguagePair)> onTranslationRequested;
-    TranslationLanguagePair shownPair;
-    QImage shownImage;
-
-private:
-    std::shared_ptr<EventLog> log_;
-};
-
-class FakePopupPresenter final : public SelectionTranslationPopupPresenter {
-public:
-    explicit FakePopupPresenter(std::shared_ptr<EventLog> log) : log_(std::move(log)) {}
-    double minimumDisplayDuration() const override { return minimum; }
-    void setMinimumDisplayDuration(double seconds) override {
-        minimum = seconds;
-        log_->add(QStringLiteral("popup.minimumDisplayDuration %1").arg(seconds));
-    }
-    void setOnDismiss(std::function<void()> callback) override {
-        onDismiss = std::move(callback);
-        log_->add(QStringLiteral("popup.setOnDismiss"));
-    }
-    void present(const SelectionTranslationResult&, const std::optional<QRectF>&) override {
-        log_->add(QStringLiteral("popup.present"));
-    }
-    void presentNothingSelected(const std::optional<QRectF>&) override {
-        log_->add(QStringLiteral("popup.presentNothingSelected"));
-    }
-    double minimum = 1.5;
-    std::function<void()> onDismiss;
-
-private:
-    std::shared_ptr<EventLog> log_;
-};
-
-class FakeTrigger final : public SelectionPopupTriggerController {
-public:
-    explicit FakeTrigger(std::shared_ptr<EventLog> log) : log_(std::move(log)) {}
-    void start() override { log_->add(QStringLiteral("trigger.start")); }
-    void stop() override { log_->add(QStringLiteral("trigger.stop")); }
-    void setAutoDismissDelay(double seconds) override { log_->add(QStringLiteral("trigger.autoDismissDelay %1").arg(seconds)); }
-    std::function<void()> onTranslate, onFlip, onEdit;
-
-private:
-    std::shared_ptr<EventLog> log_;
-};
-
-class FakeOnboardingWindow final : public OnboardingWindow {
-public:
-    explicit FakeOnboardingWindow(OnboardingRequest request) : request(std::move(request)) {}
-    void bringToFront() override { ++broughtToFront; }
-    bool handleHotKeyAction(HotKeyAction action) override {
-        offered.push_back(action);
-        return false;
-    }
-    OnboardingRequest request;
-    int broughtToFront = 0;
-    std::vector<HotKeyAction> offered;
-};
-
-class FakeOnboardingPresenter final : public OnboardingPresenting {
-public:
-    explicit FakeOnboardingPresenter(std::vector<FakeOnboardingWindow*>* windows) : windows_(windows) {}
-    std::unique_ptr<OnboardingWindow> makeWindow(OnboardingRequest request) override {
-        auto window = std::make_unique<FakeOnboardingWindow>(std::move(request));
-        windows_->push_back(window.get());
-        return window;
-    }
-
-private:
-    std::vector<FakeOnboardingWindow*>* windows_;
-};
-
-class RecordingTelemetryClient final : public TelemetryClient {
-public:
-    explicit RecordingTelemetryClient(std::shared_ptr<EventLog> log) : log_(std::move(log)) {}
-    void send(const TelemetryEvent& event) override { log_->add(QStringLiteral("telemetry ") + rawValue(event.action)); }
-
-private:
-    std::shared_ptr<EventLog> log_;
-};
-
-class ManualEventMonitor final : public SystemEventMonitoring {
-public:
-    void wake() { Q_EMIT didWake(); }
-    void clockChanged() { Q_EMIT clockDidChange(); }
-};
-
-// A window without any text.
-// No text, or the held recognitions of a gated recognizer once a test has set one (before the
-// capture that should use it). Shared with the pipeline, so that a recognition still running
-// when a test ends finds it alive.
-class SwitchableRecognizer final : public TextRecognizing {
-public:
-    void setGated(std::shared_ptr<test::GatedTextRecognizer> gated) {
-        std::lock_guard lock(mutex_);
-        gated_ = std::move(gated);
-    }
-    RecognizedTextResult recognizeText(const QImage& image, AppLanguage language, bool detect) const override {
-        std::shared_ptr<test::GatedTextRecognizer> gated;
-        {
-            std::lock_guard lock(mutex_);
-            gated = gated_;
-        }
-        return gated ? gated->recognizeText(image, language, detect) : RecognizedTextResult{};
-    }
-    std::optional<DetectedSourceLanguage> detectSourceLanguage(const std::vector<RecognizedTextBlock>&, AppLanguage,
-                                                               const std::set<AppLanguage>&) const override {
-        return std::nullopt;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::shared_ptr<test::GatedTextRecognizer> gated_;
-};
-
-// Every collaborator replaced by one that writes what it was built with into the event log.
-struct Harness {
-    std::shared_ptr<EventLog> log = std::make_shared<EventLog>();
-    InMemoryDefaultsStore defaults;
-    DeviceIdentifier identifier{defaults};
-    QTemporaryDir folder;
-    test::ScopedLogCapture lines;
-    std::shared_ptr<test::FakeClock> clock =
-        std::make_shared<test::FakeClock>(QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::LocalTime));
-    std::shared_ptr<test::ManualScheduler> scheduler = std::make_shared<test::ManualScheduler>(clock.get());
-    std::shared_ptr<test::FakePowerAssertions> systemAssertions = std::make_shared<test::FakePowerAssertions>(7);
-    std::shared_ptr<test::FakePowerAssertions> displayAssertions = std::make_shared<test::FakePowerAssertions>(100);
-    FakeOverlayPresenter* overlay = nullptr;
-    FakePopupPresenter* popup = nullptr;
-    FakeTrigger* trigger = nullptr;
-    ManualEventMonitor* monitor = nullptr;
-    std::vector<std::shared_ptr<test::RecordingServerTranslationClient>> serverClients;
-    std::shared_ptr<test::FakeGlobalKeyGrabber> grabber = std::make_shared<test::FakeGlobalKeyGrabber>();
-    test::ScriptedAlertPresenter* alerts = nullptr;
-    QList<QUrl> openedURLs;
-    bool withOnboarding = false;
-    bool withScratchpad = false;
-    test::FakeSpeechBackends speech;
-    std::vector<FakeOnboardingWindow*> onboardingWindows;
-    std::vector<std::shared_ptr<test::RecordingDeviceTranslationClient>> deviceClients;
-    // The front window the screenshot controller's detector sees (when withDetector is set at
-    // the time it is built) and the screen it captures.
-    bool withDetector = false;
-    // No text unless a test gates it (before the first capture): then recognitions finish when
-    // the test says.
-    std::shared_ptr<SwitchableRecognizer> recognizer = std::make_shared<SwitchableRecognizer>();
-    std::shared_ptr<test::FakeFrontApplicationProvider> frontApplication =
-        std::make_shared<test::FakeFrontApplicationProvider>();
-    std::shared_ptr<test::FakeWindowList> windowList = std::make_shared<test::FakeWindowList>();
-    std::shared_ptr<test::FakeScreenCapture> screen = std::make_shared<test::FakeScreenCapture>();
-    std::shared_ptr<test::FakeScreenCapturePermission> permission =
-        std::make_shared<test::FakeScreenCapturePermission>();
-
-    AppDelegate::Factories factories() {
-        AppDelegate::Factories f;
-        f.defaults = &defaults;
-        f.deviceIdentifier = &identifier;
-        f.bundle = InfoDictionary(QJsonObject{{"CFBundleShortVersionString", "1.4.0"}, {"CFBundleVersion", "140"}});
-        f.environment = {};
-        f.makeOnboardingStateStore = [this](DefaultsStore& d, int version) {
-            log->add(QStringLiteral("build onboardingStore version=%1 standard=%2").arg(version).arg(&d == &defaults));
-            return std::make_unique<OnboardingStateStore>(d, version);
-        };
-        f.makeUpdateConfiguration = [this](const InfoDictionary& bundle, const Environment& environment) {
-            log->add(QStringLiteral("build updateConfiguration"));
-            return AppUpdateConfiguration::resolved(bundle, environment);
-        };
-        f.makeUpdateStateStore = [this](DefaultsStore& d) {
-            log->add(QStringLiteral("build updateStateStore"));
-            return std::make_unique<AppUpdateStateStore>(d);
-        };
-        f.makeSharePromptStore = [this](std::vector<int> schedule, DefaultsStore& d) {
-            QStringList s;
-            for (int n : schedule) {
-                s << QString::number(n);
-            }
-            log->add(QStringLiteral("build sharePromptStore schedule=") + s.join(','));
-            return std::make_unique<SharePromptStore>(std::move(schedule), d);
-        };
-        f.makeHotKeyManager = [this] {
-            log->add(QStringLiteral("build hotKeyManager"));
-            return std::make_unique<HotKeyManager>(grabber);
-        };
-        f.makeAntiSleepManager = [this] {
-            log->add(QStringLiteral("build antiSleepManager"));
-            return std::make_unique<AntiSleepManager>(
-                AntiSleepManager::Environment{systemAssertions, displayAssertions, nullptr, [] { return false; }, clock, scheduler});
-        };
-        f.makeActiveWindowDetector = [this] {
-            log->add(QStringLiteral("build activeWindowDetector"));
-            return withDetector ? std::make_shared<ActiveWindowDetector>(frontApplication, windowList, 1)
-                                : std::shared_ptr<ActiveWindowDetector>();
-        };
-        f.makeFocusedTextFieldAccessor = [this](double delay) {
-            log->add(QStringLiteral("build focusedTextFieldAccessor clipboardRestoreDelay=%1").arg(delay));
-            return std::shared_ptr<FocusedTextFieldAccessor>();
-        };
-        f.makeLaunchAtLoginController = [this] {
-            log->add(QStringLiteral("build launchAtLoginController"));
-            LaunchAtLoginController::Options options;
-            options.executablePath = folder.filePath(QStringLiteral("build/tavrolin"));
-            options.installedBinDirectory = folder.filePath(QStringLiteral("bin"));
-            options.autostartDirectory = folder.filePath(QStringLiteral("autostart"));
-            return std::make_unique<LaunchAtLoginController>(options);
-        };
-        f.makeSettingsStore = [this](DefaultsStore& d) {
-            log->add(QStringLiteral("build settingsStore"));
-            return std::make_unique<AppSettingsStore>(d);
-        };
-        f.makeOnlineFeaturePolicy = [this](bool enabled) {
-            log->add(QStringLiteral("build onlineFeaturePolicy enabled=%1").arg(enabled));
-            return std::make_shared<OnlineFeaturePolicy>(enabled);
-        };
-        f.makeTelemetryClient = [this](TelemetryConfiguration, ServerSessionConfiguration s) {
-            log->add(QStringLiteral("build telemetryClient session=%1/%2 waits=%3 perHost=%4")
-                         .arg(s.requestTimeout.count())
-                         .arg(s.resourceTimeout.count())
-                         .arg(s.waitsForConnectivity)
-                         .arg(s.maximumConnectionsPerHost));
-            return std::make_shared<RecordingTelemetryClient>(log);
-        };
-        f.makeDeviceTranslationClient = [this] {
-            log->add(QStringLiteral("build deviceTranslationClient"));
-            deviceClients.push_back(std::make_shared<test::RecordingDeviceTranslationClient>(log));
-            return deviceClients.back();
-        };
-        f.makeServerTranslationClient = [this](ServerTranslationConfiguration, ServerSessionConfiguration s) {
-            log->add(QStringLiteral("build serverTranslationClient session=%1/%2 waits=%3 perHost=%4")
-                         .arg(s.requestTimeout.count())
-                         .arg(s.resourceTimeout.count())
-                         .arg(s.waitsForConnectivity)
-                         .arg(s.maximumConnectionsPerHost));
-            serverClients.push_back(std::make_shared<test::RecordingServerTranslationClient>(log));
-            return serverClients.back();
-        };
-        f.makeScreenshotOverlayPresenter = [this](std::shared_ptr<TranslationSetupSupport> setup,
-                                                  std::function<void()> openSetup) {
-            log->add(QStringLiteral("build overlayPresenter setupSupport=%1").arg(setup != nullptr));
-            auto presenter = std::make_unique<FakeOverlayPresenter>(log);
-            presenter->openTranslationSetup = std::move(openSetup);
-            overlay = presenter.get();
-            return presenter;
-        };
-        f.makeSelectionTranslationPopupPresenter = [this](std::shared_ptr<ActiveWindowDetector>) {
-            log->add(QStringLiteral("build popupPresenter"));
-            auto presenter = std::make_unique<FakePopupPresenter>(log);
-            popup = presenter.get();
-            return presenter;
-        };
-        f.makeSelectionPopupTriggerController = [this](const AppSettingsStore&, std::shared_ptr<UserPreferredLanguagesProvider>,
-                                                       std::shared_ptr<FocusedTextFieldAccessor>,
-                                                       std::function<void()> onTranslate, std::function<void()> onFlip,
-                                                       std::function<void()> onEdit) {
-            log->add(QStringLiteral("build selectionTrigger"));
-            auto controller = std::make_unique<FakeTrigger>(log);
-            controller->onTranslate = std::move(onTranslate);
-            controller->onFlip = std::move(onFlip);
-            controller->onEdit = std::move(onEdit);
-            trigger = controller.get();
-            return controller;
-        };
-        f.makeTextRecognizer = [this](std::shared_ptr<const UserPreferredLanguagesProviding> preferred) {
-            log->add(QStringLiteral("build textRecognizer preferred=%1").arg(preferred != nullptr));
-            return recognizer;
-        };
-        f.makeScreenshotController = [this](CaptureTargetResolver resolver, ScreenshotTranslationService service,
-                                            std::shared_ptr<const AppSettingsProviding> settings) {
-            log->add(QStringLiteral("build screenshotController"));
-            screen->content.displays = {ShareableDisplay{1, QRectF(0, 0, 320, 200)}};
-            screen->content.mainDisplayID = 1;
-            return std::make_unique<ScreenshotController>(std::move(resolver), ScreenCaptureService(screen),
-                                                          std::move(service), std::move(settings), permission);
-        };
-        f.makeTextEditingClient = [this](TextEditingConfiguration, ServerSessionConfiguration) {
-            return std::make_shared<test::InMemoryTextEditingClient>(log);
-        };
-        f.makeOfflineTextEditingClient = [this] { return std::make_shared<test::InMemoryTextEditingClient>(log); };
-        f.makeTextWritingClient = [this](TextWritingConfiguration, ServerSessionConfiguration) {
-            return std::make_shared<test::InMemoryTextWritingClient>(log);
-        };
-        f.makeActiveWindowTextProvider = [this](std::shared_ptr<ActiveWindowDetector>) {
-            return std::make_shared<test::InMemoryActiveWindowTextProvider>(log);
-        };
-        f.makeSystemEventMonitor = [this] {
-            log->add(QStringLiteral("build systemEventMonitor"));
-            auto events = std::make_unique<ManualEventMonitor>();
-            monitor = events.get();
-            return events;
-        };
-        f.clock = clock;
-        f.scheduler = scheduler;
-        f.makeAlertPresenter = [this] {
-            auto presenter = std::make_unique<test::ScriptedAlertPresenter>();
-            alerts = presenter.get();
-            return presenter;
-        };
-        if (withOnboarding) {
-            f.makeOnboardingPresenter = [this](const OnboardingWindowServices&) { return std::make_unique<FakeOnboardingPresenter>(&onboardingWindows); };
-            f.makeAccessibilityBusStatus = [] { return std::make_unique<test::FakeAccessibilityBusStatus>(); };
-        }
-        if (withScratchpad) {
-            auto clients = std::make_shared<test::HeldTextClients>();
-            f.makeTextImproveClient = [clients](TextImproveConfiguration, ServerSessionConfiguration) { return clients; };
-            f.makeTextPromptClient = [clients](TextPromptConfiguration, ServerSessionConfiguration) { return clients; };
-            f.makeSpeechRecognitionService = speech.factory();
-            f.makeDictationPermissionManager = [] {
-                return std::make_shared<DictationPermissionManager>(std::make_shared<test::FakeDictationAuthorization>());
-            };
-            f.makeClipboard = [] { return std::make_shared<test::FakeClipboard>(); };
-        }
-        f.makeFrontWindowActivation = [] { return std::shared_ptr<FrontWindowActivating>(); };
-        f.openURL = [this](const QUrl& url) {
-            openedURLs.append(url);
-            return true;
-        };
-        return f;
-    }
-
-    void storeSettings(const std::function<void(AppSettings&)>& change) {
-        AppSettingsStore store(defaults);
-        AppSettings settings = store.settings();
-        change(settings);
-        ASSERT_FALSE(store.persist(settings).has_value());
-    }
-
-    QStringList built() const { return log->matching(QStringLiteral("build ")); }
-};
+using Harness = test::DelegateHarness;
 
 }  // namespace
 
@@ -1127,8 +761,8 @@ TEST(WindowTranslationWorkflow, ASecondRequestDuringACaptureLeavesTheFirstAlone)
 
 TEST(WindowTranslationWorkflow, AWindowThatCannotBeCapturedFallsBackToTheDisplay) {
     WindowTranslation w;
-    w.h.frontApplication->set(FrontApplication{4242, QStringLiteral("Editor")});
-    w.h.windowList->windows = {test::listedWindow(11, 4242, QRectF(10, 10, 200, 100))};
+    w.h.front->set(FrontApplication{4242, QStringLiteral("Editor")});
+    w.h.windows->windows = {test::listedWindow(11, 4242, QRectF(10, 10, 200, 100))};
     w.delegate->startCapture(w.shortcut(), TelemetryTrigger::hotkey);
     ASSERT_TRUE(waitFor([&] { return w.finished(); }));
     EXPECT_EQ(w.h.lines.messages(LogCategory::capture).filter(QStringLiteral("fallback")),

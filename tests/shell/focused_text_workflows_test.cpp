@@ -1,7 +1,15 @@
 // The five focused-field commands run through the delegate as the application builds them,
 // over an in-memory desktop: a pretend field behind the accessor, in-memory text clients and
 // translation engines, a recording loading card and scripted alerts.
-#include "focused_text_desktop.h"
+#include "support/delegate_harness.h"
+
+#include "shell/focused_field_loading_target_resolver.h"
+
+using namespace tavrolin;
+using namespace std::chrono_literals;
+using Case = CaptureWorkflowError::Case;
+using Desktop = test::FocusedFieldDesktop;
+constexpr qint64 appPid = Desktop::appPid;
 
 namespace {
 
@@ -332,7 +340,7 @@ TEST(FocusedTextWorkflows, FlipReportsTheLanguagesItUsedAndAlwaysClearsItsCard) 
     EXPECT_EQ(empty.events(), QStringList{"action=flip_language success=false error=focused_text_field_empty"});
     EXPECT_EQ(empty.alertTitles(), QStringList{"Cannot Flip Language"});
     EXPECT_EQ(empty.overlay->calls.filter("clear").size(), 2) << "cleared before the alert and at the end";
-    EXPECT_FALSE(empty.overlay->up);
+    EXPECT_FALSE(empty.overlay->panelUp);
 }
 
 TEST(FocusedTextWorkflows, RewriteCoversTheReadWindowWhenNoCardIsUpYet) {
@@ -362,7 +370,7 @@ TEST(FocusedTextWorkflows, FailuresAreSortedReportedAndShownAfterTheCardIsCleare
     AppDelegate& delegate = desktop.make();
     desktop.serverEditor->error = std::make_exception_ptr(CaptureWorkflowError(Case::textEditingRequestFailed));
     desktop.alerts->onPresent = [&desktop](const Alert&) {
-        EXPECT_FALSE(desktop.overlay->up) << "the card is gone before the alert";
+        EXPECT_FALSE(desktop.overlay->panelUp) << "the card is gone before the alert";
         EXPECT_EQ(desktop.events().size(), 1) << "the event is sent before the alert";
     };
     delegate.startTextEditing(TelemetryTrigger::menu);
@@ -435,7 +443,7 @@ TEST(FocusedTextWorkflows, NoFocusedFieldEndsEveryCommandWithoutAnyAlert) {
         EXPECT_TRUE(desktop.alerts->shown.empty());
         EXPECT_EQ(desktop.events(), QStringList{QStringLiteral("action=%1 success=false error=no_focused_text_field")
                                                     .arg(rawValue(command.action))});
-        EXPECT_FALSE(desktop.overlay->up);
+        EXPECT_FALSE(desktop.overlay->panelUp);
     }
 }
 
@@ -579,12 +587,11 @@ TEST(FocusedTextWorkflows, WhileTheOnboardingIsOpenCommandsGoToItAndNoWorkflowRu
     desktop.withOnboarding = true;
     AppDelegate& delegate = desktop.make();
     delegate.showTutorial();
-    ASSERT_NE(desktop.onboarding, nullptr);
-    ASSERT_EQ(desktop.onboarding->windows.size(), 1u);
+    ASSERT_EQ(desktop.onboardingWindows.size(), 1u);
     delegate.configureSettings();
     delegate.translateMessage();
     desktop.grabber->press(rawValue(HotKeyAction::createPrompt));
-    EXPECT_EQ(desktop.onboarding->windows[0]->offered,
+    EXPECT_EQ(desktop.onboardingWindows[0]->offered,
               (std::vector<HotKeyAction>{HotKeyAction::translateMessage, HotKeyAction::createPrompt}));
     EXPECT_TRUE(desktop.workflowLines().isEmpty());
     EXPECT_FALSE(delegate.isMessageTranslationInProgress());

@@ -6,7 +6,7 @@
 
 #include "core/capture_workflow_error.h"
 #include "support/async.h"
-#include "support/memory_log_sink.h"
+#include "support/fakes/memory_log_sink.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -2,7 +2,7 @@
 #include "shell/hot_key_manager.h"
 
 #include "core/capture_workflow_error.h"
-#include "support/fake_global_key_grabber.h"
+#include "support/fakes/fake_global_key_grabber.h"
 
 #include <X11/keysym.h>
 

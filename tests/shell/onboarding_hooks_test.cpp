@@ -1,6 +1,6 @@
 #include "shell/onboarding_hooks.h"
 
-#include "support/fake_accessibility_bus_status.h"
+#include "support/fakes/fake_accessibility_bus_status.h"
 #include "support/virtual_time.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,15 @@
 // Translate Selection and the Translate command's routing, run through the delegate over the
 // in-memory desktop: guards, the loading card before the popup, the notice, alerts by error,
 // retries, and the selection probe on virtual time.
-#include "focused_text_desktop.h"
+#include "support/delegate_harness.h"
 
 #include "shell/smart_translation_selection_resolver.h"
+
+using namespace tavrolin;
+using namespace std::chrono_literals;
+using Case = CaptureWorkflowError::Case;
+using Desktop = test::FocusedFieldDesktop;
+constexpr qint64 appPid = Desktop::appPid;
 
 namespace {
 
@@ -122,7 +128,7 @@ TEST(SelectionTranslationWorkflow, NothingOrBlanksSelectedShowTheNoticeAndNoAler
         EXPECT_TRUE(desktop.eventLine(0).contains(QStringLiteral("success=false error=no_text_selected")));
         EXPECT_TRUE(desktop.alerts->shown.empty());
         EXPECT_TRUE(desktop.workflowLines().filter(QStringLiteral("failed")).isEmpty());
-        EXPECT_FALSE(desktop.overlay->up);
+        EXPECT_FALSE(desktop.overlay->panelUp);
     }
 }
 
@@ -133,7 +139,7 @@ TEST(SelectionTranslationWorkflow, ALongSelectionAndAMissingPairEndInTheirAlerts
     desktop.settleSelection();
     EXPECT_EQ(desktop.alertTitles(), QStringList{"Selection Too Long"});
     EXPECT_TRUE(desktop.popup->calls.isEmpty());
-    EXPECT_FALSE(desktop.overlay->up);
+    EXPECT_FALSE(desktop.overlay->panelUp);
 
     // Spanish to English not installed: Try Again starts over with the alert trigger and reads
     // the selection afresh.

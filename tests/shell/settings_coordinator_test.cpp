@@ -6,8 +6,8 @@
 #include "core/user_language_preferences_providing.h"
 #include "shell/hot_key_manager.h"
 #include "shell/launch_at_login_controller.h"
-#include "support/fake_global_key_grabber.h"
-#include "support/scripted_alert_presenter.h"
+#include "support/fakes/fake_global_key_grabber.h"
+#include "support/fakes/scripted_alert_presenter.h"
 
 #include <QJsonDocument>
 

@@ -3,7 +3,7 @@
 #include "shell/share_prompt_store.h"
 
 #include "core/app_metadata.h"
-#include "support/scripted_alert_presenter.h"
+#include "support/fakes/scripted_alert_presenter.h"
 
 #include <QAction>
 #include <QClipboard>

@@ -2,7 +2,7 @@
 #include "shell/system_settings_opener.h"
 
 #include "support/async.h"
-#include "support/scripted_alert_presenter.h"
+#include "support/fakes/scripted_alert_presenter.h"
 
 #include <QDir>
 #include <QFile>

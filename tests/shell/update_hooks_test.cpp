@@ -5,9 +5,9 @@
 #include "core/url_error.h"
 #include "updates/online_gated_app_update_manifest_client.h"
 #include "support/async.h"
-#include "support/local_http_server.h"
-#include "support/memory_log_sink.h"
-#include "support/scripted_alert_presenter.h"
+#include "support/fakes/local_http_server.h"
+#include "support/fakes/memory_log_sink.h"
+#include "support/fakes/scripted_alert_presenter.h"
 #include "support/virtual_time.h"
 #include "updates/url_session_app_update_manifest_client.h"
 

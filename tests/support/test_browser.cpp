@@ -1,7 +1,7 @@
 #include "support/test_browser.h"
 
 #include "support/async.h"
-#include "support/tavrolin_process_home.h"
+#include "support/session/tavrolin_process_home.h"
 
 #include <QDir>
 #include <QFile>

@@ -8,7 +8,7 @@
 //
 // The browser runs with a profile in a temporary folder and no accessibility flag of its own
 // (Chromium publishes its fields only when an assistive technology asks for them).
-#include "support/local_http_server.h"
+#include "support/fakes/local_http_server.h"
 
 #include <QProcess>
 #include <QString>

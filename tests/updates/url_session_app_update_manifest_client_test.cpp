@@ -4,8 +4,8 @@
 #include "core/url_error.h"
 #include "server/json_decoding_error.h"
 #include "support/async.h"
-#include "support/local_http_server.h"
-#include "support/memory_log_sink.h"
+#include "support/fakes/local_http_server.h"
+#include "support/fakes/memory_log_sink.h"
 #include "updates/app_update_checker.h"
 #include "updates/app_update_state_store.h"
 

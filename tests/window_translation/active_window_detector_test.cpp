@@ -1,8 +1,8 @@
 #include "window_translation/active_window_detector.h"
 
 #include "core/capture_workflow_error.h"
-#include "support/fake_front_application_provider.h"
-#include "support/fake_window_list.h"
+#include "support/fakes/fake_front_application_provider.h"
+#include "support/fakes/fake_window_list.h"
 #include "window_translation/capture_target_resolver.h"
 #include "window_translation/rect_geometry.h"
 

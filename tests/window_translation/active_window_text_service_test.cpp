@@ -2,10 +2,10 @@
 
 #include "core/capture_workflow_error.h"
 #include "support/async.h"
-#include "support/fake_front_application_provider.h"
-#include "support/fake_screen_capture.h"
-#include "support/fake_screen_capture_permission.h"
-#include "support/fake_window_list.h"
+#include "support/fakes/fake_front_application_provider.h"
+#include "support/fakes/fake_screen_capture.h"
+#include "support/fakes/fake_screen_capture_permission.h"
+#include "support/fakes/fake_window_list.h"
 #include "support/qt_printers.h"
 #include "window_translation/active_window_detector.h"
 

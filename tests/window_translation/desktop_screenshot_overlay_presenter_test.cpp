@@ -1,9 +1,9 @@
 #include "window_translation/desktop_screenshot_overlay_presenter.h"
 
-#include "support/fake_front_application_provider.h"
-#include "support/fake_overlay_platform.h"
-#include "support/fake_window_list.h"
-#include "support/held_availability_client.h"
+#include "support/fakes/fake_front_application_provider.h"
+#include "support/fakes/fake_overlay_platform.h"
+#include "support/fakes/fake_window_list.h"
+#include "support/fakes/held_availability_client.h"
 #include "support/virtual_time.h"
 #include "window_translation/fake_overlay_panel.h"
 #include "window_translation/screenshot_overlay_view.h"

@@ -3,7 +3,7 @@
 #include "core/capture_workflow_error.h"
 #include "platform/linux/x11_desktop.h"
 #include "support/async.h"
-#include "support/fake_front_application_provider.h"
+#include "support/fakes/fake_front_application_provider.h"
 #include "window_translation/active_window_detector.h"
 #include "window_translation/screen_capture_service.h"
 

@@ -2,7 +2,7 @@
 
 #include "core/capture_workflow_error.h"
 #include "support/async.h"
-#include "support/fake_screen_capture.h"
+#include "support/fakes/fake_screen_capture.h"
 
 #include <gtest/gtest.h>
 

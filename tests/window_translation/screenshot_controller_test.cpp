@@ -2,10 +2,10 @@
 
 #include "core/capture_workflow_error.h"
 #include "support/async.h"
-#include "support/fake_screen_capture.h"
-#include "support/fake_screen_capture_permission.h"
-#include "support/fixed_advance_text_measurer.h"
-#include "support/recording_translation_clients.h"
+#include "support/fakes/fake_screen_capture.h"
+#include "support/fakes/fake_screen_capture_permission.h"
+#include "support/fakes/fixed_advance_text_measurer.h"
+#include "support/fakes/recording_translation_clients.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -2,12 +2,12 @@
 
 #include "core/capture_workflow_error.h"
 #include "support/async.h"
-#include "support/fixed_preferred_languages.h"
-#include "support/fixed_advance_text_measurer.h"
-#include "support/memory_log_sink.h"
-#include "support/recording_translation_clients.h"
-#include "support/scripted_language_recognizer.h"
-#include "support/scripted_text_recognition_engine.h"
+#include "support/fakes/fixed_preferred_languages.h"
+#include "support/fakes/fixed_advance_text_measurer.h"
+#include "support/fakes/memory_log_sink.h"
+#include "support/fakes/recording_translation_clients.h"
+#include "support/fakes/scripted_language_recognizer.h"
+#include "support/fakes/scripted_text_recognition_engine.h"
 #include "window_translation/image_space.h"
 #include "window_translation/text_recognition_service.h"
 

@@ -1,6 +1,6 @@
 #include "window_translation/source_language_detection.h"
 
-#include "support/scripted_language_recognizer.h"
+#include "support/fakes/scripted_language_recognizer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "window_translation/text_recognition_service.h"
 
-#include "support/fixed_preferred_languages.h"
-#include "support/scripted_language_recognizer.h"
-#include "support/scripted_text_recognition_engine.h"
+#include "support/fakes/fixed_preferred_languages.h"
+#include "support/fakes/scripted_language_recognizer.h"
+#include "support/fakes/scripted_text_recognition_engine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "window_translation/translated_text_layout_engine.h"
 
-#include "support/fixed_advance_text_measurer.h"
+#include "support/fakes/fixed_advance_text_measurer.h"
 
 #include <QStringList>
 

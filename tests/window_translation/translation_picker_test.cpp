@@ -1,6 +1,6 @@
 #include "window_translation/translation_picker.h"
 
-#include "support/held_availability_client.h"
+#include "support/fakes/held_availability_client.h"
 #include "window_translation/translation_setup_notice_view.h"
 
 #include <QComboBox>

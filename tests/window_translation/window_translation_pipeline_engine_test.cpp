@@ -7,7 +7,7 @@
 #include "window_translation/text_recognition_service.h"
 
 #include "support/async.h"
-#include "support/fixed_preferred_languages.h"
+#include "support/fakes/fixed_preferred_languages.h"
 #include "support/painted_screen.h"
 
 #include <QGlyphRun>

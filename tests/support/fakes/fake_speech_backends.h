@@ -2,8 +2,8 @@
 
 #include "dictation/speech_recognition_error.h"
 #include "dictation/speech_recognition_service.h"
-#include "support/fake_audio_input.h"
-#include "support/fake_speech_models.h"
+#include "support/fakes/fake_audio_input.h"
+#include "support/fakes/fake_speech_models.h"
 
 #include <QElapsedTimer>
 #include <QStringList>

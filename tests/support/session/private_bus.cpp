@@ -1,4 +1,4 @@
-#include "support/private_bus.h"
+#include "support/session/private_bus.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "platform/synthetic_input.h"
-#include "support/fake_accessibility.h"
-#include "support/fake_clipboard.h"
+#include "support/fakes/fake_accessibility.h"
+#include "support/fakes/fake_clipboard.h"
 
 #include <QKeySequence>
 #include <QStringList>

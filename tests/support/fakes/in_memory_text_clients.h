@@ -7,7 +7,7 @@
 #include "language/text_editing_client.h"
 #include "language/text_prompt_client.h"
 #include "language/text_writing_client.h"
-#include "support/recording_translation_clients.h"
+#include "support/fakes/recording_translation_clients.h"
 
 #include <QCoreApplication>
 #include <QThread>

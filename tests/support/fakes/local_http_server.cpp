@@ -1,4 +1,4 @@
-#include "support/local_http_server.h"
+#include "support/fakes/local_http_server.h"
 
 #include <chrono>
 #include <stdexcept>

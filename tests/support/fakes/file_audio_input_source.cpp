@@ -1,4 +1,4 @@
-#include "support/file_audio_input_source.h"
+#include "support/fakes/file_audio_input_source.h"
 
 #include <QFile>
 #include <QtEndian>

@@ -1,4 +1,4 @@
-#include "support/text_fields_app.h"
+#include "support/apps/text_fields_app.h"
 
 #include "support/async.h"
 

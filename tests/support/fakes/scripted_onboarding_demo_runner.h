@@ -4,7 +4,7 @@
 // with a fixed text per operation (or fails with a set error), and can hold every call until
 // the test releases it, as a slow server would.
 #include "onboarding/onboarding_demo_running.h"
-#include "support/coroutine_gate.h"
+#include "support/fakes/coroutine_gate.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "support/fake_power_services.h"
+#include "support/fakes/fake_power_services.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

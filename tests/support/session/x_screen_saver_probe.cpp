@@ -1,4 +1,4 @@
-#include "support/x_screen_saver_probe.h"
+#include "support/session/x_screen_saver_probe.h"
 
 // X11 last and alone: its macros clash with other headers.
 #include <X11/Xlib.h>
