@@ -47,6 +47,7 @@ public:
         defaults.setBool(QStringLiteral("sharePromptDisabledForever"), true);
         process_.setProcessEnvironment(home_.environment(QUrl(QStringLiteral("http://127.0.0.1:9/unused"))));
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        test::TavrolinProcessHome::endWithTest(process_);
         process_.start(test::TavrolinProcessHome::executable(), {});
         ready_ = process_.waitForStarted(5000) &&
                  test::waitUntil([&] { return log().contains("launch version="); }, 20s) &&

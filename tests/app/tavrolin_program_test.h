@@ -44,6 +44,7 @@ protected:
     void startProgram(const QProcessEnvironment& environment) {
         process_.setProcessEnvironment(environment);
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        TavrolinProcessHome::endWithTest(process_);
         process_.start(TavrolinProcessHome::executable(), {});
         ASSERT_TRUE(process_.waitForStarted(5000));
         pid_ = process_.processId();

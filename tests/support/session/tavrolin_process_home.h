@@ -11,6 +11,9 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 namespace tavrolin::test {
 
 // Runs a desktop tool (xdotool and the like) to its end and answers what it printed, trimmed.
@@ -35,6 +38,11 @@ public:
     QString filePath(const QString& name) const { return home_.filePath(name); }
     static QString executable() {
         return qEnvironmentVariable("TAVROLIN_BUILD_DIR") + QStringLiteral("/src/app/tavrolin");
+    }
+    // The program ends with the test process: a test that dies (a failed Qt assertion aborts it)
+    // must not leave the program running, holding the test runner's output open.
+    static void endWithTest(QProcess& process) {
+        process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     }
     QString defaultsFile() const { return home_.filePath("config/tavrolin/defaults.json"); }
 
