@@ -5,7 +5,7 @@
 // loading card and result popup, and scripted alerts.
 
 #include "shell/app_delegate.h"
-#include "shell/selection_popup_seams.h"
+#include "selection_popup/selection_popup_seams.h"
 
 #include "core/device_identifier.h"
 #include "core/workflow_log.h"
