@@ -19,13 +19,20 @@ if(TAVROLIN_FUZZ)
 endif()
 target_compile_definitions(tavrolin_flags INTERFACE QT_NO_KEYWORDS)
 
-# tavrolin_subsystem(<name> [DEPENDS libs...]): one static library per source folder,
-# made of every .cpp/.h in the folder and its linux/ subfolder.
+# tavrolin_subsystem(<name> [DEPENDS libs...]): one static library per source folder, made of
+# every .cpp/.h in the folder and its subfolders, except a subfolder with a CMakeLists.txt of its
+# own (src/platform/linux), which is a library of its own.
 function(tavrolin_subsystem name)
   cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
   file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
   list(FILTER _srcs EXCLUDE REGEX "/main\\.cpp$")
+  file(GLOB _subfolders LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(sub IN LISTS _subfolders)
+    if(IS_DIRECTORY ${sub} AND EXISTS ${sub}/CMakeLists.txt)
+      list(FILTER _srcs EXCLUDE REGEX "^${sub}/")
+    endif()
+  endforeach()
   set(_cpp ${_srcs})
   list(FILTER _cpp INCLUDE REGEX "\\.cpp$")
   if(NOT _cpp)
@@ -38,6 +45,9 @@ function(tavrolin_subsystem name)
   add_library(tavrolin_${name} STATIC ${_srcs})
   target_include_directories(tavrolin_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(tavrolin_${name} PUBLIC tavrolin_flags tavrolin_deps ${ARG_DEPENDS})
+  if(TARGET tavrolin_layering_check)
+    add_dependencies(tavrolin_${name} tavrolin_layering_check)
+  endif()
 endfunction()
 
 # The environment of every test run. LeakSanitizer reads the leaks of system libraries that no
@@ -84,4 +94,18 @@ function(tavrolin_tests folder)
       set_tests_properties(${exe} PROPERTIES RESOURCE_LOCK x11_display RUN_SERIAL TRUE)
     endif()
   endforeach()
+endfunction()
+
+# The include rules of the source folders (cmake/CheckLayering.cmake), checked before any library
+# is compiled and again whenever a source file changes.
+function(tavrolin_layering_check)
+  file(GLOB_RECURSE _checked CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/*.cpp ${PROJECT_SOURCE_DIR}/src/*.h)
+  set(_stamp ${PROJECT_BINARY_DIR}/layering_check.stamp)
+  add_custom_command(OUTPUT ${_stamp}
+    COMMAND ${CMAKE_COMMAND} -DTAVROLIN_SOURCE_DIR=${PROJECT_SOURCE_DIR} -P ${PROJECT_SOURCE_DIR}/cmake/CheckLayering.cmake
+    COMMAND ${CMAKE_COMMAND} -E touch ${_stamp}
+    DEPENDS ${_checked} ${PROJECT_SOURCE_DIR}/cmake/CheckLayering.cmake
+    COMMENT "Checking which source folders include which"
+    VERBATIM)
+  add_custom_target(tavrolin_layering_check ALL DEPENDS ${_stamp})
 endfunction()

@@ -1,14 +1,13 @@
 #include "dictation/dictation_permission_manager.h"
 
 #include "core/linux_wording.h"
-#include "platform/linux/linux_dictation_authorization.h"
 
 namespace tavrolin {
 
 using Status = DictationAuthorizationStatus;
 
 DictationPermissionManager::DictationPermissionManager()
-    : DictationPermissionManager(std::make_shared<LinuxDictationAuthorization>()) {}
+    : DictationPermissionManager(makeSystemDictationAuthorization()) {}
 
 DictationPermissionManager::DictationPermissionManager(std::shared_ptr<DictationAuthorizing> authorization)
     : authorization_(std::move(authorization)) {}

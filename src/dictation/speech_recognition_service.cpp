@@ -4,8 +4,6 @@
 #include "dictation/serial_queue.h"
 #include "dictation/speech_recognition_error.h"
 #include "dictation/speech_run_transcript.h"
-#include "platform/linux/pocketsphinx_speech_models.h"
-#include "platform/linux/pulse_audio_input_source.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -299,7 +297,7 @@ void captureRun(SpeechRecognitionRun& run, const WeakService& weak) {
 }  // namespace
 
 SpeechRecognitionBackends SpeechRecognitionBackends::system() {
-    return {std::make_shared<PocketSphinxSpeechModels>(), [] { return std::make_unique<PulseAudioInputSource>(); }};
+    return {makeSystemSpeechModels(), [] { return makeSystemAudioInputSource(); }};
 }
 
 std::shared_ptr<SpeechRecognitionService> SpeechRecognitionService::create(const QString& localeIdentifier) {

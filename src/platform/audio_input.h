@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 
@@ -41,5 +42,8 @@ public:
     // Frees the stream. Safe to call when never started or already stopped.
     virtual void stop() = 0;
 };
+
+// A fresh source reading the sound server's default input.
+std::unique_ptr<AudioInputSource> makeSystemAudioInputSource();
 
 }  // namespace tavrolin

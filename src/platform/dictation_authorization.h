@@ -2,6 +2,8 @@
 
 #include <QCoroTask>
 
+#include <memory>
+
 namespace tavrolin {
 
 // A user's decision about one kind of access dictation needs.
@@ -26,5 +28,8 @@ public:
     // Asks the user for speech recognition and answers the resulting status.
     virtual QCoro::Task<DictationAuthorizationStatus> requestSpeechRecognitionAccess() = 0;
 };
+
+// The desktop's own answer on microphone and speech recognition access.
+std::shared_ptr<DictationAuthorizing> makeSystemDictationAuthorization();
 
 }  // namespace tavrolin

@@ -40,4 +40,7 @@ public:
     virtual std::unique_ptr<SpeechDecoder> loadDecoder(const QString& localeIdentifier, QString& error) = 0;
 };
 
+// The speech models installed on this computer.
+std::shared_ptr<SpeechModelProviding> makeSystemSpeechModels();
+
 }  // namespace tavrolin

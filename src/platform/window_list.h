@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -39,5 +40,8 @@ public:
     virtual ~WindowListProviding() = default;
     virtual std::vector<WindowListEntry> onScreenWindows() = 0;
 };
+
+// The desktop's window list, one for the process.
+std::shared_ptr<WindowListProviding> systemWindowList();
 
 }  // namespace tavrolin

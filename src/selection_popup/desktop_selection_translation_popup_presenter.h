@@ -1,9 +1,9 @@
 #pragma once
 
 #include "core/lifetime_token.h"
+#include "selection_popup/selection_popup_seams.h"
 #include "selection_popup/selection_translation_panel.h"
 #include "selection_popup/selection_translation_popup_frame_resolver.h"
-#include "shell/selection_popup_seams.h"
 
 #include <QDateTime>
 #include <QObject>

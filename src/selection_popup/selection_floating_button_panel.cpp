@@ -2,7 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/global_mouse_monitoring.h"
-#include "platform/linux/x11_overlay_window.h"
+#include "platform/overlay_window_hints.h"
 
 #include <QAbstractButton>
 #include <QCursor>
@@ -86,7 +86,7 @@ QWidget* makeFloatingWindow(bool transparentForInput) {
     window->setAttribute(Qt::WA_DeleteOnClose, false);
     window->setFocusPolicy(Qt::NoFocus);
     // The hints must be on the native window before it is mapped.
-    x11::markAsOverlayWindow(window->winId());
+    markAsOverlayWindow(window->winId());
     return window;
 }
 

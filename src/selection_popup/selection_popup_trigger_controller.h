@@ -9,7 +9,7 @@
 #include "platform/primary_selection.h"
 #include "selection_popup/selection_first_use_hint.h"
 #include "selection_popup/selection_floating_button_panel.h"
-#include "shell/selection_popup_seams.h"
+#include "selection_popup/selection_popup_seams.h"
 
 #include <chrono>
 #include <cstdint>

@@ -2,7 +2,7 @@
 
 #include "core/brand_colors.h"
 #include "platform/clock.h"
-#include "platform/linux/x11_overlay_window.h"
+#include "platform/overlay_window_hints.h"
 
 #include <QApplication>
 #include <QFontMetricsF>
@@ -160,7 +160,7 @@ SelectionTranslationPanel::SelectionTranslationPanel(std::shared_ptr<Clock> cloc
     appearDate = clock_->now();
     // The hints must be on the native window before it is mapped.
     create();
-    x11::markAsOverlayWindow(winId());
+    markAsOverlayWindow(winId());
 }
 
 SelectionTranslationPanel::~SelectionTranslationPanel() = default;

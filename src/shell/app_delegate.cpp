@@ -24,7 +24,7 @@
 #include "shell/launch_at_login_controller.h"
 #include "shell/onboarding_hooks.h"
 #include "shell/onboarding_state_store.h"
-#include "shell/selection_popup_seams.h"
+#include "selection_popup/selection_popup_seams.h"
 #include "shell/share_prompt_store.h"
 #include "shell/status_menu.h"
 #include "shell/main_menu.h"

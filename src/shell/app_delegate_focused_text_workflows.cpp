@@ -19,7 +19,7 @@
 #include "language/text_prompting_service.h"
 #include "language/text_writing_service.h"
 #include "selection_popup/selection_translation_service.h"
-#include "shell/selection_popup_seams.h"
+#include "selection_popup/selection_popup_seams.h"
 #include "platform/linux/dbus_accessibility_bus_status.h"
 #include "shell/app_alerts.h"
 #include "shell/focused_field_loading_target_resolver.h"

@@ -12,7 +12,7 @@
 #include "shell/hot_key_manager.h"
 #include "shell/launch_at_login_controller.h"
 #include "window_translation/screenshot_controller.h"
-#include "shell/selection_popup_seams.h"
+#include "selection_popup/selection_popup_seams.h"
 #include "shell/settings_coordinator.h"
 #include "shell/status_menu.h"
 #include "shell/system_settings_opener.h"

@@ -23,7 +23,7 @@
 #include "shell/hot_key_manager.h"
 #include "shell/launch_at_login_controller.h"
 #include "shell/onboarding_state_store.h"
-#include "shell/selection_popup_seams.h"
+#include "selection_popup/selection_popup_seams.h"
 #include "shell/share_prompt_store.h"
 #include "updates/app_update_checker.h"
 #include "updates/app_update_state_store.h"

@@ -4,7 +4,6 @@
 #include "platform/front_window_activation.h"
 #include "platform/global_mouse_monitoring.h"
 #include "platform/keyboard_grabbing.h"
-#include "platform/linux/x11_desktop.h"
 #include "platform/window_list.h"
 #include "window_translation/screenshot_overlay_panel.h"
 #include "window_translation/screenshot_overlay_view.h"
@@ -29,7 +28,7 @@ DesktopScreenshotOverlayPresenter::Dependencies DesktopScreenshotOverlayPresente
     d.mouseMonitoring = makeX11GlobalMouseMonitoring();
     d.keyboardGrab = makeX11KeyboardGrab();
     d.frontApplication = defaultFrontApplicationProvider();
-    d.windowList = x11::sharedWindowList();
+    d.windowList = systemWindowList();
     d.frontWindowActivation = [] { return makeX11FrontWindowActivation(); };
     d.ownProcessId = QCoreApplication::applicationPid();
     return d;

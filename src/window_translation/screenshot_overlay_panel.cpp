@@ -1,6 +1,6 @@
 #include "window_translation/screenshot_overlay_panel.h"
 
-#include "platform/linux/x11_overlay_window.h"
+#include "platform/overlay_window_hints.h"
 #include "window_translation/screenshot_overlay_view.h"
 
 #include <QWindow>
@@ -16,7 +16,7 @@ ScreenshotOverlayPanel::ScreenshotOverlayPanel()
     // and click-through can be switched on the window itself (changing the widget's flags would
     // re-create it).
     create();
-    x11::markAsOverlayWindow(winId());
+    markAsOverlayWindow(winId());
     applyPassive();
 }
 

@@ -22,7 +22,7 @@
 #include "shell/update_hooks.h"
 #include "shell/launch_at_login_controller.h"
 #include "shell/onboarding_state_store.h"
-#include "shell/selection_popup_seams.h"
+#include "selection_popup/selection_popup_seams.h"
 #include "shell/share_prompt_store.h"
 #include "platform/front_window_activation.h"
 #include "support/async.h"

@@ -10,7 +10,7 @@
 // front window, the state the focused-field and selection commands begin from.
 
 #include "shell/app_delegate.h"
-#include "shell/selection_popup_seams.h"
+#include "selection_popup/selection_popup_seams.h"
 
 #include "anti_sleep/anti_sleep_manager.h"
 #include "core/device_identifier.h"

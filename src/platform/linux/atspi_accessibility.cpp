@@ -445,6 +445,23 @@ private:
     std::string app_;
 };
 
+// The preamble of every query about one element: a released element answers nothing, and
+// neither does an application found unresponsive; the call runs under the watch of its
+// application. Answers the call's result, or an empty one (no value, false).
+template <typename Call>
+auto AtspiAccessibility::onElement(const AccessibleElementHandle& element, Call call) -> decltype(call(nullptr)) {
+    using Result = decltype(call(nullptr));
+    AtspiAccessible* object = objectOf(element);
+    if (!object) {
+        return Result{};
+    }
+    const Watch watch(*d_, object);
+    if (watch.skip()) {
+        return Result{};
+    }
+    return call(object);
+}
+
 AtspiAccessibility::AtspiAccessibility(std::shared_ptr<DBusAccessibilityBusStatus> busStatus, int callTimeoutMs)
     : AtspiAccessibility(*busStatus, callTimeoutMs) {
     d_->ownedBusStatus = std::move(busStatus);
@@ -529,20 +546,14 @@ AccessibleElementHandle AtspiAccessibility::focusedElementOfActiveWindow(qint64 
 }
 
 std::optional<qint64> AtspiAccessibility::processIdOf(const AccessibleElementHandle& element) {
-    AtspiAccessible* object = objectOf(element);
-    if (!object) {
-        return std::nullopt;
-    }
-    const Watch watch(*d_, object);
-    if (watch.skip()) {
-        return std::nullopt;
-    }
-    CallError error;
-    const guint pid = atspi_accessible_get_process_id(object, error.out());
-    if (error.failed() || pid == 0) {
-        return std::nullopt;
-    }
-    return static_cast<qint64>(pid);
+    return onElement(element, [&](AtspiAccessible* object) -> std::optional<qint64> {
+        CallError error;
+        const guint pid = atspi_accessible_get_process_id(object, error.out());
+        if (error.failed() || pid == 0) {
+            return std::nullopt;
+        }
+        return static_cast<qint64>(pid);
+    });
 }
 
 void AtspiAccessibility::requestAccessibilityTree(qint64 pid) {
@@ -569,344 +580,276 @@ void AtspiAccessibility::requestAccessibilityTree(qint64 pid) {
 }
 
 std::optional<AccessibleRole> AtspiAccessibility::role(const AccessibleElementHandle& element) {
-    AtspiAccessible* object = objectOf(element);
-    if (!object) {
-        return std::nullopt;
-    }
-    const Watch watch(*d_, object);
-    if (watch.skip()) {
-        return std::nullopt;
-    }
-    CallError error;
-    const AtspiRole role = atspi_accessible_get_role(object, error.out());
-    if (error.failed() || role == ATSPI_ROLE_INVALID) {
-        return std::nullopt;
-    }
-    switch (role) {
-    case ATSPI_ROLE_ENTRY: {
-        // Web engines mark search inputs with an object attribute.
-        CallError attributesError;
-        GHashTable* attributes = atspi_accessible_get_attributes(object, attributesError.out());
-        bool search = false;
-        if (attributes) {
-            const auto* type = static_cast<const gchar*>(g_hash_table_lookup(attributes, "text-input-type"));
-            search = type && g_strcmp0(type, "search") == 0;
-            g_hash_table_unref(attributes);
+    return onElement(element, [&](AtspiAccessible* object) -> std::optional<AccessibleRole> {
+        CallError error;
+        const AtspiRole role = atspi_accessible_get_role(object, error.out());
+        if (error.failed() || role == ATSPI_ROLE_INVALID) {
+            return std::nullopt;
         }
-        return search ? AccessibleRole::searchField : AccessibleRole::textField;
-    }
-    case ATSPI_ROLE_TEXT:
-        // Qt reports single- and multi-line editors alike as "text".
-        return hasState(object, ATSPI_STATE_MULTI_LINE) ? AccessibleRole::textArea : AccessibleRole::textField;
-    case ATSPI_ROLE_EDITBAR:
-    case ATSPI_ROLE_SPIN_BUTTON:
-        return AccessibleRole::textField;
-    case ATSPI_ROLE_PASSWORD_TEXT:
-        return AccessibleRole::secureTextField;
-    case ATSPI_ROLE_COMBO_BOX:
-        return AccessibleRole::comboBox;
-    case ATSPI_ROLE_LABEL:
-    case ATSPI_ROLE_STATIC:
-        return AccessibleRole::staticText;
-    case ATSPI_ROLE_DOCUMENT_TEXT:
-        return AccessibleRole::textArea;
-    case ATSPI_ROLE_IMAGE:
-    case ATSPI_ROLE_ICON:
-        return AccessibleRole::image;
-    case ATSPI_ROLE_PUSH_BUTTON:
-    case ATSPI_ROLE_TOGGLE_BUTTON:
-    case ATSPI_ROLE_RADIO_BUTTON:
-    case ATSPI_ROLE_CHECK_BOX:
-        return AccessibleRole::button;
-    case ATSPI_ROLE_LINK:
-        return AccessibleRole::link;
-    case ATSPI_ROLE_PARAGRAPH:
-    case ATSPI_ROLE_SECTION:
-    case ATSPI_ROLE_DOCUMENT_WEB:
-    case ATSPI_ROLE_DOCUMENT_FRAME:
-    case ATSPI_ROLE_DOCUMENT_EMAIL:
-        // Editable rich-text areas (web pages' editable regions, mail composers).
-        return isEditableObject(object) ? AccessibleRole::textArea : AccessibleRole::other;
-    default:
-        return AccessibleRole::other;
-    }
+        switch (role) {
+        case ATSPI_ROLE_ENTRY: {
+            // Web engines mark search inputs with an object attribute.
+            CallError attributesError;
+            GHashTable* attributes = atspi_accessible_get_attributes(object, attributesError.out());
+            bool search = false;
+            if (attributes) {
+                const auto* type = static_cast<const gchar*>(g_hash_table_lookup(attributes, "text-input-type"));
+                search = type && g_strcmp0(type, "search") == 0;
+                g_hash_table_unref(attributes);
+            }
+            return search ? AccessibleRole::searchField : AccessibleRole::textField;
+        }
+        case ATSPI_ROLE_TEXT:
+            // Qt reports single- and multi-line editors alike as "text".
+            return hasState(object, ATSPI_STATE_MULTI_LINE) ? AccessibleRole::textArea : AccessibleRole::textField;
+        case ATSPI_ROLE_EDITBAR:
+        case ATSPI_ROLE_SPIN_BUTTON:
+            return AccessibleRole::textField;
+        case ATSPI_ROLE_PASSWORD_TEXT:
+            return AccessibleRole::secureTextField;
+        case ATSPI_ROLE_COMBO_BOX:
+            return AccessibleRole::comboBox;
+        case ATSPI_ROLE_LABEL:
+        case ATSPI_ROLE_STATIC:
+            return AccessibleRole::staticText;
+        case ATSPI_ROLE_DOCUMENT_TEXT:
+            return AccessibleRole::textArea;
+        case ATSPI_ROLE_IMAGE:
+        case ATSPI_ROLE_ICON:
+            return AccessibleRole::image;
+        case ATSPI_ROLE_PUSH_BUTTON:
+        case ATSPI_ROLE_TOGGLE_BUTTON:
+        case ATSPI_ROLE_RADIO_BUTTON:
+        case ATSPI_ROLE_CHECK_BOX:
+            return AccessibleRole::button;
+        case ATSPI_ROLE_LINK:
+            return AccessibleRole::link;
+        case ATSPI_ROLE_PARAGRAPH:
+        case ATSPI_ROLE_SECTION:
+        case ATSPI_ROLE_DOCUMENT_WEB:
+        case ATSPI_ROLE_DOCUMENT_FRAME:
+        case ATSPI_ROLE_DOCUMENT_EMAIL:
+            // Editable rich-text areas (web pages' editable regions, mail composers).
+            return isEditableObject(object) ? AccessibleRole::textArea : AccessibleRole::other;
+        default:
+            return AccessibleRole::other;
+        }
+    });
 }
 
 std::optional<QString> AtspiAccessibility::value(const AccessibleElementHandle& element) {
-    AtspiAccessible* object = objectOf(element);
-    if (!object) {
-        return std::nullopt;
-    }
-    const Watch watch(*d_, object);
-    if (watch.skip()) {
-        return std::nullopt;
-    }
-    GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
-    if (!text) {
-        return std::nullopt;
-    }
-    return wholeText(text.get());
+    return onElement(element, [&](AtspiAccessible* object) -> std::optional<QString> {
+        GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
+        if (!text) {
+            return std::nullopt;
+        }
+        return wholeText(text.get());
+    });
 }
 
 std::optional<QString> AtspiAccessibility::selectedText(const AccessibleElementHandle& element) {
-    AtspiAccessible* object = objectOf(element);
-    if (!object) {
-        return std::nullopt;
-    }
-    const Watch watch(*d_, object);
-    if (watch.skip()) {
-        return std::nullopt;
-    }
-    GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
-    if (!text) {
-        return std::nullopt;
-    }
-    CallError countError;
-    const gint count = atspi_text_get_n_selections(text.get(), countError.out());
-    if (countError.failed()) {
-        return std::nullopt;
-    }
-    const std::optional<std::pair<int, int>> selection = count > 0 ? firstSelection(text.get()) : std::nullopt;
-    if (!selection) {
-        return QString();
-    }
-    CallError error;
-    GMemory<gchar> chars(atspi_text_get_text(text.get(), selection->first, selection->second, error.out()));
-    if (error.failed() || !chars) {
-        return std::nullopt;
-    }
-    return QString::fromUtf8(chars.get());
+    return onElement(element, [&](AtspiAccessible* object) -> std::optional<QString> {
+        GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
+        if (!text) {
+            return std::nullopt;
+        }
+        CallError countError;
+        const gint count = atspi_text_get_n_selections(text.get(), countError.out());
+        if (countError.failed()) {
+            return std::nullopt;
+        }
+        const std::optional<std::pair<int, int>> selection = count > 0 ? firstSelection(text.get()) : std::nullopt;
+        if (!selection) {
+            return QString();
+        }
+        CallError error;
+        GMemory<gchar> chars(atspi_text_get_text(text.get(), selection->first, selection->second, error.out()));
+        if (error.failed() || !chars) {
+            return std::nullopt;
+        }
+        return QString::fromUtf8(chars.get());
+    });
 }
 
 std::optional<AccessibleTextRange> AtspiAccessibility::selectedRange(const AccessibleElementHandle& element) {
-    AtspiAccessible* object = objectOf(element);
-    if (!object) {
-        return std::nullopt;
-    }
-    const Watch watch(*d_, object);
-    if (watch.skip()) {
-        return std::nullopt;
-    }
-    GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
-    if (!text) {
-        return std::nullopt;
-    }
-    const std::optional<FieldText> field = readFieldText(text.get());
-    if (!field) {
-        return std::nullopt;
-    }
-    if (const auto selection = firstSelection(text.get())) {
-        const qsizetype start = field->toUtf16(selection->first);
-        const qsizetype end = field->toUtf16(selection->second);
-        return AccessibleTextRange{start, end - start};
-    }
-    CallError error;
-    const gint caret = atspi_text_get_caret_offset(text.get(), error.out());
-    if (error.failed() || caret < 0) {
-        return std::nullopt;
-    }
-    return AccessibleTextRange{field->toUtf16(caret), 0};
+    return onElement(element, [&](AtspiAccessible* object) -> std::optional<AccessibleTextRange> {
+        GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
+        if (!text) {
+            return std::nullopt;
+        }
+        const std::optional<FieldText> field = readFieldText(text.get());
+        if (!field) {
+            return std::nullopt;
+        }
+        if (const auto selection = firstSelection(text.get())) {
+            const qsizetype start = field->toUtf16(selection->first);
+            const qsizetype end = field->toUtf16(selection->second);
+            return AccessibleTextRange{start, end - start};
+        }
+        CallError error;
+        const gint caret = atspi_text_get_caret_offset(text.get(), error.out());
+        if (error.failed() || caret < 0) {
+            return std::nullopt;
+        }
+        return AccessibleTextRange{field->toUtf16(caret), 0};
+    });
 }
 
 std::optional<QRectF> AtspiAccessibility::frame(const AccessibleElementHandle& element) {
-    AtspiAccessible* object = objectOf(element);
-    if (!object) {
-        return std::nullopt;
-    }
-    const Watch watch(*d_, object);
-    if (watch.skip()) {
-        return std::nullopt;
-    }
-    GObjectRef<AtspiComponent> component(atspi_accessible_get_component_iface(object));
-    if (!component) {
-        return std::nullopt;
-    }
-    CallError error;
-    GMemory<AtspiRect> rect(atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, error.out()));
-    if (error.failed()) {
-        return std::nullopt;
-    }
-    return toLogicalRect(rect.get());
+    return onElement(element, [&](AtspiAccessible* object) -> std::optional<QRectF> {
+        GObjectRef<AtspiComponent> component(atspi_accessible_get_component_iface(object));
+        if (!component) {
+            return std::nullopt;
+        }
+        CallError error;
+        GMemory<AtspiRect> rect(atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, error.out()));
+        if (error.failed()) {
+            return std::nullopt;
+        }
+        return toLogicalRect(rect.get());
+    });
 }
 
 std::optional<QRectF> AtspiAccessibility::boundsForRange(const AccessibleElementHandle& element,
                                                          AccessibleTextRange range) {
-    AtspiAccessible* object = objectOf(element);
-    if (!object) {
-        return std::nullopt;
-    }
-    const Watch watch(*d_, object);
-    if (watch.skip()) {
-        return std::nullopt;
-    }
-    GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
-    if (!text) {
-        return std::nullopt;
-    }
-    const std::optional<FieldText> field = readFieldText(text.get());
-    if (!field || !fitsText(range, field->whole)) {
-        return std::nullopt;
-    }
-    const gint start = field->fromUtf16(range.location);
-    const gint end = field->fromUtf16(range.location + range.length);
-    CallError error;
-    GMemory<AtspiRect> rect(atspi_text_get_range_extents(text.get(), start, end, ATSPI_COORD_TYPE_SCREEN, error.out()));
-    if (error.failed()) {
-        return std::nullopt;
-    }
-    return toLogicalRect(rect.get());
+    return onElement(element, [&](AtspiAccessible* object) -> std::optional<QRectF> {
+        GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
+        if (!text) {
+            return std::nullopt;
+        }
+        const std::optional<FieldText> field = readFieldText(text.get());
+        if (!field || !fitsText(range, field->whole)) {
+            return std::nullopt;
+        }
+        const gint start = field->fromUtf16(range.location);
+        const gint end = field->fromUtf16(range.location + range.length);
+        CallError error;
+        GMemory<AtspiRect> rect(atspi_text_get_range_extents(text.get(), start, end, ATSPI_COORD_TYPE_SCREEN, error.out()));
+        if (error.failed()) {
+            return std::nullopt;
+        }
+        return toLogicalRect(rect.get());
+    });
 }
 
 bool AtspiAccessibility::isChromiumControl(const AccessibleElementHandle& element) {
-    AtspiAccessible* object = objectOf(element);
-    if (!object) {
-        return false;
-    }
-    const Watch watch(*d_, object);
-    if (watch.skip()) {
-        return false;
-    }
-    return toolkitOf(object) == "Chromium";
+    return onElement(element, [&](AtspiAccessible* object) -> bool {
+        return toolkitOf(object) == "Chromium";
+    });
 }
 
 bool AtspiAccessibility::isEditable(const AccessibleElementHandle& element) {
-    AtspiAccessible* object = objectOf(element);
-    if (!object) {
-        return false;
-    }
-    const Watch watch(*d_, object);
-    return !watch.skip() && isEditableObject(object);
+    return onElement(element, [](AtspiAccessible* object) { return isEditableObject(object); });
 }
 
 bool AtspiAccessibility::isValueSettable(const AccessibleElementHandle& element) {
-    AtspiAccessible* object = objectOf(element);
-    if (!object) {
-        return false;
-    }
-    const Watch watch(*d_, object);
-    if (watch.skip() || !isEditableObject(object)) {
-        return false;
-    }
-    GObjectRef<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(object));
-    return static_cast<bool>(editable);
+    return onElement(element, [](AtspiAccessible* object) {
+        if (!isEditableObject(object)) {
+            return false;
+        }
+        GObjectRef<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(object));
+        return static_cast<bool>(editable);
+    });
 }
 
 bool AtspiAccessibility::setValue(const AccessibleElementHandle& element, const QString& text) {
-    AtspiAccessible* object = objectOf(element);
-    if (!object) {
-        return false;
-    }
-    const Watch watch(*d_, object);
-    if (watch.skip()) {
-        return false;
-    }
-    GObjectRef<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(object));
-    if (!editable) {
-        return false;
-    }
-    CallError error;
-    const gboolean done = atspi_editable_text_set_text_contents(editable.get(), text.toUtf8().constData(), error.out());
-    return !error.failed() && done;
+    return onElement(element, [&](AtspiAccessible* object) -> bool {
+        GObjectRef<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(object));
+        if (!editable) {
+            return false;
+        }
+        CallError error;
+        const gboolean done = atspi_editable_text_set_text_contents(editable.get(), text.toUtf8().constData(), error.out());
+        return !error.failed() && done;
+    });
 }
 
 bool AtspiAccessibility::setSelectedText(const AccessibleElementHandle& element, const QString& newText) {
-    AtspiAccessible* object = objectOf(element);
-    if (!object) {
-        return false;
-    }
-    const Watch watch(*d_, object);
-    if (watch.skip()) {
-        return false;
-    }
-    GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
-    GObjectRef<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(object));
-    if (!text || !editable) {
-        return false;
-    }
-    const std::optional<FieldText> before = readFieldText(text.get());
-    const std::optional<std::pair<int, int>> selection = firstSelection(text.get());
-    if (!before || !selection) {
-        return false;
-    }
-    const auto [start, end] = *selection;
-    const qsizetype startUtf16 = before->toUtf16(start);
-    const qsizetype endUtf16 = before->toUtf16(end);
+    return onElement(element, [&](AtspiAccessible* object) -> bool {
+        GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
+        GObjectRef<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(object));
+        if (!text || !editable) {
+            return false;
+        }
+        const std::optional<FieldText> before = readFieldText(text.get());
+        const std::optional<std::pair<int, int>> selection = firstSelection(text.get());
+        if (!before || !selection) {
+            return false;
+        }
+        const auto [start, end] = *selection;
+        const qsizetype startUtf16 = before->toUtf16(start);
+        const qsizetype endUtf16 = before->toUtf16(end);
 
-    // There is no "replace the selection" call: delete it, then insert at its start. Toolkits
-    // disagree on the unit of the insert length (Qt: UTF-16 units; GTK and web engines: bytes).
-    const QByteArray utf8 = newText.toUtf8();
-    const auto length = static_cast<gint>(toolkitOf(object) == "Qt" ? newText.size() : utf8.size());
-    CallError deleteError;
-    const gboolean deleted = atspi_editable_text_delete_text(editable.get(), start, end, deleteError.out());
-    if (deleteError.failed() || !deleted) {
-        return false;
-    }
-    CallError insertError;
-    atspi_editable_text_insert_text(editable.get(), start, utf8.constData(), length, insertError.out());
+        // There is no "replace the selection" call: delete it, then insert at its start. Toolkits
+        // disagree on the unit of the insert length (Qt: UTF-16 units; GTK and web engines: bytes).
+        const QByteArray utf8 = newText.toUtf8();
+        const auto length = static_cast<gint>(toolkitOf(object) == "Qt" ? newText.size() : utf8.size());
+        CallError deleteError;
+        const gboolean deleted = atspi_editable_text_delete_text(editable.get(), start, end, deleteError.out());
+        if (deleteError.failed() || !deleted) {
+            return false;
+        }
+        CallError insertError;
+        atspi_editable_text_insert_text(editable.get(), start, utf8.constData(), length, insertError.out());
 
-    // Only the replaced range is judged. When it does not hold the new text, what the insert
-    // left there is selected, so the caller's paste goes over it; the rest of the field is
-    // never written back.
-    const std::optional<FieldText> after = readFieldText(text.get());
-    if (!after) {
-        return false;
-    }
-    const SelectionReplacementCheck check = checkSelectionReplacement(
-        before->whole, AccessibleTextRange{startUtf16, endUtf16 - startUtf16}, newText, after->whole);
-    if (check.placed) {
-        CallError caretError;
-        atspi_text_set_caret_offset(text.get(), after->fromUtf16(startUtf16 + newText.size()), caretError.out());
-        return true;
-    }
-    if (check.leftover) {
-        const gint leftoverStart = after->fromUtf16(check.leftover->location);
-        const gint leftoverEnd = after->fromUtf16(check.leftover->location + check.leftover->length);
-        CallError selectError;
-        if (leftoverEnd == leftoverStart) {
-            atspi_text_set_caret_offset(text.get(), leftoverStart, selectError.out());
-        } else {
-            CallError countError;
-            const gint count = atspi_text_get_n_selections(text.get(), countError.out());
-            if (!countError.failed() && count > 0) {
-                atspi_text_set_selection(text.get(), 0, leftoverStart, leftoverEnd, selectError.out());
+        // Only the replaced range is judged. When it does not hold the new text, what the insert
+        // left there is selected, so the caller's paste goes over it; the rest of the field is
+        // never written back.
+        const std::optional<FieldText> after = readFieldText(text.get());
+        if (!after) {
+            return false;
+        }
+        const SelectionReplacementCheck check = checkSelectionReplacement(
+            before->whole, AccessibleTextRange{startUtf16, endUtf16 - startUtf16}, newText, after->whole);
+        if (check.placed) {
+            CallError caretError;
+            atspi_text_set_caret_offset(text.get(), after->fromUtf16(startUtf16 + newText.size()), caretError.out());
+            return true;
+        }
+        if (check.leftover) {
+            const gint leftoverStart = after->fromUtf16(check.leftover->location);
+            const gint leftoverEnd = after->fromUtf16(check.leftover->location + check.leftover->length);
+            CallError selectError;
+            if (leftoverEnd == leftoverStart) {
+                atspi_text_set_caret_offset(text.get(), leftoverStart, selectError.out());
             } else {
-                atspi_text_add_selection(text.get(), leftoverStart, leftoverEnd, selectError.out());
+                CallError countError;
+                const gint count = atspi_text_get_n_selections(text.get(), countError.out());
+                if (!countError.failed() && count > 0) {
+                    atspi_text_set_selection(text.get(), 0, leftoverStart, leftoverEnd, selectError.out());
+                } else {
+                    atspi_text_add_selection(text.get(), leftoverStart, leftoverEnd, selectError.out());
+                }
             }
         }
-    }
-    return false;
+        return false;
+    });
 }
 
 bool AtspiAccessibility::setSelectedRange(const AccessibleElementHandle& element, AccessibleTextRange range) {
-    AtspiAccessible* object = objectOf(element);
-    if (!object) {
-        return false;
-    }
-    const Watch watch(*d_, object);
-    if (watch.skip()) {
-        return false;
-    }
-    GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
-    if (!text) {
-        return false;
-    }
-    const std::optional<FieldText> field = readFieldText(text.get());
-    if (!field || !fitsText(range, field->whole)) {
-        return false;
-    }
-    const gint start = field->fromUtf16(range.location);
-    const gint end = field->fromUtf16(range.location + range.length);
-    CallError error;
-    if (range.length == 0) {
-        const gboolean done = atspi_text_set_caret_offset(text.get(), start, error.out());
+    return onElement(element, [&](AtspiAccessible* object) -> bool {
+        GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
+        if (!text) {
+            return false;
+        }
+        const std::optional<FieldText> field = readFieldText(text.get());
+        if (!field || !fitsText(range, field->whole)) {
+            return false;
+        }
+        const gint start = field->fromUtf16(range.location);
+        const gint end = field->fromUtf16(range.location + range.length);
+        CallError error;
+        if (range.length == 0) {
+            const gboolean done = atspi_text_set_caret_offset(text.get(), start, error.out());
+            return !error.failed() && done;
+        }
+        CallError countError;
+        const gint count = atspi_text_get_n_selections(text.get(), countError.out());
+        const gboolean done = (!countError.failed() && count > 0)
+                                  ? atspi_text_set_selection(text.get(), 0, start, end, error.out())
+                                  : atspi_text_add_selection(text.get(), start, end, error.out());
         return !error.failed() && done;
-    }
-    CallError countError;
-    const gint count = atspi_text_get_n_selections(text.get(), countError.out());
-    const gboolean done = (!countError.failed() && count > 0)
-                              ? atspi_text_set_selection(text.get(), 0, start, end, error.out())
-                              : atspi_text_add_selection(text.get(), start, end, error.out());
-    return !error.failed() && done;
+    });
 }
 
 bool AtspiAccessibility::isSameElement(const AccessibleElementHandle& a, const AccessibleElementHandle& b) {

@@ -53,6 +53,10 @@ public:
 private:
     struct State;
     class Watch;
+    // Runs `call` on the element's object under the watch of its application (defined beside the
+    // queries, which alone use it).
+    template <typename Call>
+    auto onElement(const AccessibleElementHandle& element, Call call) -> decltype(call(nullptr));
     std::unique_ptr<State> d_;
 };
 

@@ -18,4 +18,8 @@ QCoro::Task<DictationAuthorizationStatus> LinuxDictationAuthorization::requestSp
     co_return DictationAuthorizationStatus::authorized;
 }
 
+std::shared_ptr<DictationAuthorizing> makeSystemDictationAuthorization() {
+    return std::make_shared<LinuxDictationAuthorization>();
+}
+
 }  // namespace tavrolin

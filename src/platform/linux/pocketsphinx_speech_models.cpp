@@ -361,4 +361,8 @@ std::unique_ptr<SpeechDecoder> loadPocketSphinxDecoder(const PocketSphinxModelFi
     return std::make_unique<PocketSphinxSpeechDecoder>(config, decoder, sampleRate);
 }
 
+std::shared_ptr<SpeechModelProviding> makeSystemSpeechModels() {
+    return std::make_shared<PocketSphinxSpeechModels>();
+}
+
 }  // namespace tavrolin

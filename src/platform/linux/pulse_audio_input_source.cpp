@@ -61,4 +61,8 @@ void PulseAudioInputSource::stop() {
     }
 }
 
+std::unique_ptr<AudioInputSource> makeSystemAudioInputSource() {
+    return std::make_unique<PulseAudioInputSource>();
+}
+
 }  // namespace tavrolin

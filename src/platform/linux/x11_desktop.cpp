@@ -663,3 +663,11 @@ std::shared_ptr<ScreenCapturing> sharedScreenCapture() {
 }
 
 }  // namespace tavrolin::x11
+
+namespace tavrolin {
+
+std::shared_ptr<WindowListProviding> systemWindowList() {
+    return x11::sharedWindowList();
+}
+
+}  // namespace tavrolin

@@ -1,5 +1,7 @@
 #include "platform/linux/x11_overlay_window.h"
 
+#include "platform/overlay_window_hints.h"
+
 #include <QGuiApplication>
 
 #include <xcb/xcb.h>
@@ -66,3 +68,11 @@ void syncQtConnection() {
 }
 
 }  // namespace tavrolin::x11
+
+namespace tavrolin {
+
+void markAsOverlayWindow(quint64 window) {
+    x11::markAsOverlayWindow(window);
+}
+
+}  // namespace tavrolin

@@ -1,0 +1,45 @@
+# cmake -DTAVROLIN_SOURCE_DIR=<source dir> -P CheckLayering.cmake
+#
+# Fails when a source file includes a header its folder may not see:
+#   - the Linux back ends (platform/linux/) are seen only by the composition root (src/shell,
+#     src/app) and by each other; every other folder reaches them through the interfaces and
+#     factories of src/platform;
+#   - the composition root (shell/, app/) is seen by nobody below it;
+#   - the platform interfaces (src/platform, without linux/) see only each other.
+if(NOT TAVROLIN_SOURCE_DIR)
+  message(FATAL_ERROR "CheckLayering.cmake needs -DTAVROLIN_SOURCE_DIR=<source dir>")
+endif()
+set(_src ${TAVROLIN_SOURCE_DIR}/src)
+file(GLOB_RECURSE _files ${_src}/*.cpp ${_src}/*.h)
+set(_faults "")
+foreach(file IN LISTS _files)
+  file(RELATIVE_PATH rel ${_src} ${file})
+  string(REGEX MATCH "^[^/]+" folder ${rel})
+  set(in_root FALSE)
+  if(folder STREQUAL "shell" OR folder STREQUAL "app")
+    set(in_root TRUE)
+  endif()
+  set(in_linux FALSE)
+  if(rel MATCHES "^platform/linux/")
+    set(in_linux TRUE)
+  endif()
+  file(STRINGS ${file} _includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  foreach(line IN LISTS _includes)
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]*)\".*" "\\1" header "${line}")
+    set(why "")
+    if(header MATCHES "^platform/linux/" AND NOT in_root AND NOT in_linux)
+      set(why "the Linux back ends are for src/shell and src/app, the others use an interface or factory of src/platform")
+    elseif(header MATCHES "^(shell|app)/" AND NOT in_root)
+      set(why "the composition root is above every subsystem")
+    elseif(folder STREQUAL "platform" AND NOT in_linux AND NOT header MATCHES "^platform/")
+      set(why "the platform interfaces include nothing of the program but each other")
+    endif()
+    if(why)
+      list(APPEND _faults "src/${rel} includes \"${header}\": ${why}")
+    endif()
+  endforeach()
+endforeach()
+if(_faults)
+  list(JOIN _faults "\n  " _text)
+  message(FATAL_ERROR "Layering broken:\n  ${_text}")
+endif()
