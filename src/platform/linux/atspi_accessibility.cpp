@@ -498,7 +498,11 @@ AccessibleElementHandle AtspiAccessibility::systemFocusedElement() {
         return nullptr;
     }
     atspi_accessible_clear_cache(d_->lastFocused);
-    if (!hasState(d_->lastFocused, ATSPI_STATE_FOCUSED)) {
+    GObjectRef<AtspiStateSet> states(stateSetOf(d_->lastFocused));
+    // Firefox replaces a field's object when a script or a paste changes its text; the old
+    // object may keep its focused state, marked defunct.
+    if (!states || !atspi_state_set_contains(states.get(), ATSPI_STATE_FOCUSED) ||
+        atspi_state_set_contains(states.get(), ATSPI_STATE_DEFUNCT)) {
         return nullptr;
     }
     return wrap(static_cast<AtspiAccessible*>(g_object_ref(d_->lastFocused)));
