@@ -5,30 +5,22 @@
 // iterations run with the pipeline warm. The three steps of the command are measured apart over
 // the same accessor and translation client: reading the field, translating, replacing.
 // Runs inside the desktop session (`make bench`) against the test build's foreign application.
-// BM_WriteMessageKeyToFirefoxPage does the same in a textarea of a local page in Firefox ESR
-// (when installed), whose accessibility writes are answered as done and change nothing: the
-// field is read back and the text pasted. The page puts its textarea's text in its title, which
-// is where the translation is read from.
+// BM_WriteMessageKeyToFirefoxPage does the same in the textarea of the tests' page in Firefox
+// ESR (when installed), whose accessibility writes are answered as done and change nothing: the
+// field is read back and the text pasted. The page reports its textarea's text to the benchmark.
 #include "core/app_settings_store.h"
 #include "core/standard_defaults.h"
 #include "focused_text/focused_text_field_accessor.h"
 #include "language/server_backed_translation_client.h"
 #include "platform/front_application.h"
-#include "platform/linux/x11_desktop.h"
 #include "platform/linux/xtest_synthetic_input.h"
 #include "shell/app_delegate.h"
 
 #include "bench_support.h"
+#include "support/test_browser.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QUrl>
 
 #include <benchmark/benchmark.h>
 
@@ -96,117 +88,41 @@ Session& session() {
     return shared;
 }
 
-// Firefox ESR on a profile of its own showing one page: a textarea that holds the sentence with
-// the caret at its end. The page's title is "v:" and the textarea's text after every edit; a
-// changed text is put back after 300 ms, with the title "ready".
-struct FirefoxPage {
-    QTemporaryDir folder;
-    QProcess firefox;
-    std::optional<std::uint32_t> window;
-    bool ready = false;
-
-    FirefoxPage() {
-        const QString program = QStandardPaths::findExecutable(QStringLiteral("firefox-esr"));
-        if (program.isEmpty() || !folder.isValid()) {
-            return;
-        }
-        const QString js = QString::fromLatin1(javaScriptString(sentence));
-        write(QStringLiteral("page.html"),
-              QStringLiteral("<!doctype html><meta charset=utf-8><title>ready</title>"
-                             "<textarea id=t rows=4 cols=60></textarea><script>"
-                             "const s=%1;const t=document.getElementById('t');"
-                             "function reset(){t.value=s;t.focus();t.setSelectionRange(s.length,s.length);"
-                             "document.title='ready';}"
-                             "t.addEventListener('input',()=>{document.title='v:'+t.value;"
-                             "if(t.value!==s)setTimeout(reset,300);});reset();</script>")
-                  .arg(js));
-        const char* prefs[] = {
-            "browser.shell.checkDefaultBrowser\", false",
-            "browser.startup.homepage_override.mstone\", \"ignore\"",
-            "startup.homepage_welcome_url\", \"\"",
-            "browser.aboutwelcome.enabled\", false",
-            "datareporting.policy.dataSubmissionEnabled\", false",
-            "toolkit.telemetry.reportingpolicy.firstRun\", false",
-            "browser.sessionstore.resume_from_crash\", false",
-        };
-        QString userJs;
-        for (const char* pref : prefs) {
-            userJs += QStringLiteral("user_pref(\"%1);\n").arg(QLatin1String(pref));
-        }
-        write(QStringLiteral("profile/user.js"), userJs);
-        firefox.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        firefox.start(program, {"--no-remote", "--new-instance", "--profile", folder.filePath("profile"),
-                                QUrl::fromLocalFile(folder.filePath("page.html")).toString()});
-        ready = firefox.waitForStarted(5000) &&
-                spinUntil([&] { return titleNow().value_or(QString()).startsWith(QStringLiteral("ready")); }, 60000);
-    }
-    ~FirefoxPage() {
-        if (firefox.state() != QProcess::NotRunning) {
-            firefox.terminate();
-            if (!firefox.waitForFinished(5000)) {
-                firefox.kill();
-                firefox.waitForFinished(2000);
-            }
-        }
-    }
-
-    // The title of the page's window; the window is the front one named "ready" the first time.
-    std::optional<QString> titleNow() {
-        const std::vector<WindowListEntry> windows = x11::sharedWindowList()->onScreenWindows();
-        for (const WindowListEntry& entry : windows) {
-            if (window ? entry.windowNumber == window
-                       : entry.name && entry.name->startsWith(QStringLiteral("ready")) && entry.windowNumber) {
-                window = entry.windowNumber;
-                return entry.name;
-            }
-        }
-        return std::nullopt;
-    }
-
-    void write(const QString& name, const QString& text) {
-        QDir().mkpath(QFileInfo(folder.filePath(name)).path());
-        QFile file(folder.filePath(name));
-        if (file.open(QIODevice::WriteOnly)) {
-            file.write(text.toUtf8());
-        }
-    }
-
-    static QByteArray javaScriptString(const QString& text) {
-        QByteArray out = "\"";
-        for (const QChar c : text) {
-            if (c == '"' || c == '\\') {
-                out += '\\';
-            }
-            out += QString(c).toUtf8();
-        }
-        return out + "\"";
-    }
-};
-
-// Started by the first Firefox benchmark, ended before the application object goes.
-std::unique_ptr<FirefoxPage>& firefoxPage() {
-    static std::unique_ptr<FirefoxPage> page;
+// Firefox ESR on the tests' page, started by the first Firefox benchmark and ended before the
+// application object goes.
+std::unique_ptr<test::TestBrowser>& firefoxPage() {
+    static std::unique_ptr<test::TestBrowser> page;
     return page;
 }
 
 // Milliseconds from the key press until the page's textarea holds the translation; negative
-// on failure.
-double pressInFirefoxAndWait(Session& s, FirefoxPage& page) {
-    if (!spinUntil([&] { return page.titleNow().value_or(QString()).startsWith(QStringLiteral("ready")); }, 5000)) {
+// on failure. The sentence is put back, with the caret at its end, before each press.
+double pressInFirefoxAndWait(Session& s, test::TestBrowser& page) {
+    using Element = test::TestBrowser::Element;
+    if (!page.prepare(Element::textarea, sentence, test::TestBrowser::Selection::caretAtEnd)) {
         return -1;
     }
+    // Firefox's accessible text follows the page a moment later, and the previous run's paste
+    // holds the user's clipboard away for 0.3 s: the press comes once both have settled.
+    QElapsedTimer settle;
+    settle.start();
+    spinUntil([&] { return settle.elapsed() >= 400; }, 1000);
     QElapsedTimer timer;
     timer.start();
     s.keys.sendKeyChord(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_W);
-    const bool changed = spinUntil(
-        [&] {
-            const std::optional<QString> title = page.titleNow();
-            return title && title->startsWith(QStringLiteral("v:")) && title->contains(QStringLiteral("mañana"));
+    double elapsed = -1;
+    page.waitForText(
+        Element::textarea,
+        [&](const QString& text) {
+            if (text.contains(QStringLiteral("mañana"))) {
+                elapsed = double(timer.nsecsElapsed()) / 1e6;
+                return true;
+            }
+            return false;
         },
-        30000);
-    const double elapsed = double(timer.nsecsElapsed()) / 1e6;
+        std::chrono::seconds(30));
     spinUntil([&] { return !s.delegate->isMessageTranslationInProgress(); }, 10000);
-    return changed ? elapsed : -1;
+    return elapsed;
 }
 
 
@@ -275,12 +191,12 @@ BENCHMARK(BM_Step3_ReplaceField)->Unit(benchmark::kMillisecond)->UseRealTime()->
 void BM_WriteMessageKeyToFirefoxPage(benchmark::State& state) {
     static std::optional<double> cold;
     Session& s = session();
-    std::unique_ptr<FirefoxPage>& page = firefoxPage();
-    if (!page) {
-        page = std::make_unique<FirefoxPage>();
+    std::unique_ptr<test::TestBrowser>& page = firefoxPage();
+    if (!page && test::TestBrowser::program(test::TestBrowser::Kind::firefox)) {
+        page = std::make_unique<test::TestBrowser>(test::TestBrowser::Kind::firefox);
     }
-    FirefoxPage& p = *page;
-    tavrolin::bench::timeKeyPresses(state, s.ready && p.ready, cold, [&s, &p] { return pressInFirefoxAndWait(s, p); },
+    test::TestBrowser* p = page.get();
+    tavrolin::bench::timeKeyPresses(state, s.ready && p && p->isReady(), cold, [&s, p] { return pressInFirefoxAndWait(s, *p); },
                                     "the page's field was not translated");
 }
 BENCHMARK(BM_WriteMessageKeyToFirefoxPage)

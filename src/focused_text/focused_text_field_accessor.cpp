@@ -284,6 +284,13 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::probeFocusedSele
     const std::optional<FrontApplication> front = platform_.frontApplications.frontApplication();
     const AccessibleElementHandle element = co_await resolveFocusedElement(front);
     if (!element) {
+        if (front && front->processId > 0 && treesRequested_.insert(front->processId).second) {
+            // Chromium and Electron programs publish their tree only once asked: asked now, the
+            // next command finds their fields. Not waited for: the probe decides at once.
+            const qint64 pid = front->processId;
+            AccessibilityCalls::Work request = [pid](Accessibility& ax) { ax.requestAccessibilityTree(pid); };
+            co_await platform_.accessibility.run(std::move(request), treeRequestBound);
+        }
         const std::optional<QString> primary = co_await readPrimarySelection(front);
         if (!primary) {
             co_return FocusedTextFieldSnapshot{nullptr, QString(), std::nullopt, std::nullopt, std::nullopt, front};
@@ -321,7 +328,8 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::probeFocusedSele
     co_return FocusedTextFieldSnapshot{element, value.value_or(QString()), std::nullopt, range, frame, front};
 }
 
-QCoro::Task<bool> FocusedTextFieldAccessor::writeValue(QString text, AccessibleElementHandle element) {
+QCoro::Task<bool> FocusedTextFieldAccessor::writeValue(QString text, AccessibleElementHandle element,
+                                                       qint64 processId) {
     AccessibilityCalls& calls = platform_.accessibility;
     const auto setValue = [element, text](Accessibility& ax) { return ax.setValue(element, text); };
     const bool settable = co_await askAbout(element, &Accessibility::isValueSettable);
@@ -339,6 +347,11 @@ QCoro::Task<bool> FocusedTextFieldAccessor::writeValue(QString text, AccessibleE
         AppLog::app().notice(QStringLiteral("focused field write not taken length=%1 read_back=%2")
                                  .arg(text.size())
                                  .arg(after ? QString::number(after->size()) : QStringLiteral("none")));
+        if (after && processId > 0) {
+            // A program that answers writes as done and keeps its text (Firefox) does so for
+            // every field: its next replacements go straight to the paste.
+            writesNotTaken_.insert(processId);
+        }
         co_return false;
     }
     const AccessibleTextRange caret{after->size(), 0};
@@ -376,12 +389,18 @@ QCoro::Task<bool> FocusedTextFieldAccessor::pasteReachesField(FocusedTextFieldSn
     const auto same = [focused, element](Accessibility& ax) { return ax.isSameElement(focused, element); };
     bool stillFocused = co_await ask(platform_.accessibility, same);
     if (!stillFocused) {
-        // Some programs (Firefox) replace a field's object after a write: an object that no
-        // longer answers, beside a focused one holding the text that was read, is that field.
-        const std::optional<QString> old = co_await askAbout(element, &Accessibility::value);
-        if (!old) {
-            const std::optional<QString> now = co_await askAbout(focused, &Accessibility::value);
-            stillFocused = now && fieldHoldsText(*now, snapshot.fullText);
+        // Some programs (Firefox) replace a field's object after a write or a script's change:
+        // a focused object holding the text that was read is that field when the old object no
+        // longer answers, or when it lies where the field was read.
+        const std::optional<QString> now = co_await askAbout(focused, &Accessibility::value);
+        if (now && fieldHoldsText(*now, snapshot.fullText)) {
+            const std::optional<QString> old = co_await askAbout(element, &Accessibility::value);
+            if (!old) {
+                stillFocused = true;
+            } else if (snapshot.screenFrame) {
+                const std::optional<QRectF> reportedFrame = co_await askAbout(focused, &Accessibility::frame);
+                stillFocused = validScreenFrame(reportedFrame) == snapshot.screenFrame;
+            }
         }
     }
     if (!stillFocused) {
@@ -419,8 +438,15 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
     // Accessibility writes reach the field wherever its window is; keystrokes only go to what
     // is in front, so they come last and only after checking where they would land.
     bool placed = false;
-    const bool chromium = co_await askAbout(element, &Accessibility::isChromiumControl);
-    if (chromium) {
+    const qint64 processId = snapshot.sourceWindow ? snapshot.sourceWindow->processId : 0;
+    const bool writesIgnored = processId > 0 && writesNotTaken_.contains(processId);
+    bool chromium = false;
+    if (!writesIgnored) {
+        chromium = co_await askAbout(element, &Accessibility::isChromiumControl);
+    }
+    if (writesIgnored) {
+        // Known to answer accessibility writes as done and keep its text.
+    } else if (chromium) {
         // Accessibility writes into Chromium's text boxes do not reach the page reliably.
     } else if (hasSelection) {
         const auto replaceSelection = [element, newText](Accessibility& ax) {
@@ -428,7 +454,7 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
         };
         placed = co_await ask(calls, replaceSelection);
     } else {
-        placed = co_await writeValue(newText, element);
+        placed = co_await writeValue(newText, element, processId);
     }
     if (!placed) {
         co_await pasteOrGiveBack(newText, !hasSelection, snapshot);

@@ -12,6 +12,7 @@
 #include <QSet>
 
 #include <chrono>
+#include <set>
 
 namespace tavrolin {
 
@@ -37,6 +38,8 @@ public:
 
     static constexpr std::chrono::milliseconds focusPollInterval{200};
     static constexpr int focusPollCount = 5;
+    // How long the Translate probe waits for a program to take the request for its tree.
+    static constexpr std::chrono::milliseconds treeRequestBound{100};
 
     // Browsers, whose accessible selection flattens paragraphs (WM_CLASS class names).
     static const QSet<QString>& knownWebContentApplicationIdentifiers();
@@ -72,8 +75,9 @@ public:
 
     // Replaces the element's whole text through accessibility and puts the caret at its end.
     // False when the value cannot be set, or when the field, read back, does not hold the text
-    // (some applications answer the write as done and change nothing).
-    QCoro::Task<bool> writeValue(QString text, AccessibleElementHandle element);
+    // (some applications answer the write as done and change nothing); such an application
+    // (`processId`, 0: unknown) is remembered, and later replacements in it paste at once.
+    QCoro::Task<bool> writeValue(QString text, AccessibleElementHandle element, qint64 processId = 0);
 
     // Whether a field holds a text written to it, as far as fields can tell: line ends and
     // no-break spaces as the field stores them, a trailing line break added by rich-text
@@ -120,6 +124,10 @@ private:
 
     Platform platform_;
     ClipboardFallbacks fallbacks_;
+    // Front programs (by process) the probe has asked once to publish their tree.
+    std::set<qint64> treesRequested_;
+    // Programs (by process) that answered an accessibility write as done and kept their text.
+    std::set<qint64> writesNotTaken_;
 };
 
 }  // namespace tavrolin

@@ -64,7 +64,7 @@ public:
     virtual AccessibleElementHandle focusedElementOfActiveWindow(qint64 pid) = 0;
     // Asks an application that builds its accessibility tree lazily to build it now (and
     // switches the desktop's accessibility switch on where it is off). The request is not
-    // undone afterwards.
+    // undone afterwards; an application that has taken it is not asked again.
     virtual void requestAccessibilityTree(qint64 pid) = 0;
 
     virtual std::optional<AccessibleRole> role(const AccessibleElementHandle& element) = 0;

@@ -6,6 +6,7 @@
 #include "core/text_units.h"
 #include "core/user_preferred_languages_providing.h"
 #include "platform/front_application.h"
+#include "platform/scheduler_sleep.h"
 #include "window_translation/window_frame_converter.h"
 
 #include <QGuiApplication>
@@ -170,12 +171,31 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::probeSelection(std::ui
         co_return;
     }
     const auto alive = lifetime_.weak();
-    const auto query = [](Accessibility& accessibility) { return readFocusedSelection(accessibility); };
-    const FocusedSelection read = co_await ask(dependencies_.accessibility, query, FocusedSelection{});
+    std::optional<FrontApplication> front = dependencies_.frontApplications.frontApplication();
+    const qint64 frontPid = front ? front->processId : 0;
+    const auto query = [frontPid](Accessibility& accessibility) { return readFocusedSelection(accessibility, frontPid); };
+    FocusedSelection read = co_await ask(dependencies_.accessibility, query, FocusedSelection{});
     if (!alive || generation != selectionGeneration_ || !read.trusted) {
         co_return;
     }
-    const std::optional<FrontApplication> front = dependencies_.frontApplications.frontApplication();
+    if (!read.element && frontPid > 0 && treesRequested_.insert(frontPid).second) {
+        // Chromium and Electron programs publish their tree only once asked: ask, once per
+        // program, and read again when it has had time to appear.
+        AccessibilityCalls::Work request = [frontPid](Accessibility& ax) { ax.requestAccessibilityTree(frontPid); };
+        co_await dependencies_.accessibility.run(std::move(request), AccessibilityCalls::callBound);
+        if (!alive || generation != selectionGeneration_) {
+            co_return;
+        }
+        co_await sleepFor(*dependencies_.windows.scheduler, treeBuildDelay);
+        if (!alive || generation != selectionGeneration_) {
+            co_return;
+        }
+        read = co_await ask(dependencies_.accessibility, query, FocusedSelection{});
+        if (!alive || generation != selectionGeneration_ || !read.trusted) {
+            co_return;
+        }
+        front = dependencies_.frontApplications.frontApplication();
+    }
     if (!front || !read.element || read.secure) {
         floatingButton_.dismiss();
         co_return;
@@ -205,13 +225,17 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::probeSelection(std::ui
 }
 
 DesktopSelectionPopupTriggerController::FocusedSelection DesktopSelectionPopupTriggerController::readFocusedSelection(
-    Accessibility& accessibility) {
+    Accessibility& accessibility, qint64 frontPid) {
     FocusedSelection read;
     read.trusted = accessibility.isTrusted();
     if (!read.trusted) {
         return read;
     }
     read.element = accessibility.systemFocusedElement();
+    if (!read.element && frontPid > 0) {
+        // A program whose tree appeared after its focus moved sends no focus event for it.
+        read.element = accessibility.focusedElementOfApplication(frontPid);
+    }
     if (!read.element) {
         return read;
     }

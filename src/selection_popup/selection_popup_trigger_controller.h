@@ -46,6 +46,8 @@ public:
     static constexpr std::chrono::milliseconds retryDelays[] = {std::chrono::milliseconds(100),
                                                                 std::chrono::milliseconds(150),
                                                                 std::chrono::milliseconds(250)};
+    // How long a program asked for its accessibility tree (Chromium) gets to publish it.
+    static constexpr std::chrono::milliseconds treeBuildDelay{300};
 
     struct Dependencies {
         // Shared with the focused-field readers (their accessibility thread); both must outlive
@@ -101,7 +103,9 @@ public:
         bool editable = false;
         std::optional<QString> text;
     };
-    static FocusedSelection readFocusedSelection(Accessibility& accessibility);
+    // The desktop's focused element, else (no focus event seen) the focused element of the
+    // front application with process id `frontPid` (0: none).
+    static FocusedSelection readFocusedSelection(Accessibility& accessibility, qint64 frontPid);
     // The rectangle to anchor the buttons to: the selected range's bounds when the range lies
     // inside the element's text, else the element's frame when larger than 1 x 1.
     static std::optional<QRectF> readAnchorRect(Accessibility& accessibility, const AccessibleElementHandle& element);
@@ -127,6 +131,8 @@ private:
     std::unique_ptr<GlobalMouseMonitor> monitor_;
     std::unique_ptr<ScheduledCall> probeTask_;
     std::uint64_t selectionGeneration_ = 0;
+    // Front programs (by process) that were asked once to publish their accessibility tree.
+    std::set<qint64> treesRequested_;
     ClickCounter clicks_;
     LifetimeToken<DesktopSelectionPopupTriggerController> lifetime_{this};
 };

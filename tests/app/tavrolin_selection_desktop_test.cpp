@@ -10,14 +10,13 @@
 #include "support/async.h"
 #include "support/fakes/local_http_server.h"
 #include "support/session/tavrolin_process_home.h"
+#include "support/test_browser.h"
 #include "support/apps/text_fields_app.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRect>
-#include <QDir>
-#include <QUrl>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -90,6 +89,7 @@ protected:
     void startProgram() {
         process_.setProcessEnvironment(home_.environment(server_.url("/unused")));
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        test::TavrolinProcessHome::endWithTest(process_);
         process_.start(test::TavrolinProcessHome::executable(), {});
         ASSERT_TRUE(process_.waitForStarted(5000));
         pid_ = process_.processId();
@@ -256,69 +256,39 @@ TEST_F(TavrolinTerminalDesktopTest, AWordSelectedInTheTerminalIsTranslatedAndIts
 // Text selected on a web page (not in a field), in each browser: the page's document reports
 // no selection of its own; the browser's PRIMARY selection holds it.
 class TavrolinBrowserDesktopTest : public TavrolinSelectionDesktopTest,
-                                   public ::testing::WithParamInterface<const char*> {
+                                   public ::testing::WithParamInterface<test::TestBrowser::Kind> {
 protected:
-    void TearDown() override {
-        if (browser_.state() != QProcess::NotRunning) {
-            browser_.terminate();
-            if (!browser_.waitForFinished(5000)) {
-                browser_.kill();
-                browser_.waitForFinished(3000);
-            }
+    void SetUp() override {
+        if (!test::TestBrowser::program(GetParam())) {
+            GTEST_SKIP() << test::TestBrowser::name(GetParam()) << " is not installed (make test installs it)";
         }
+        TavrolinSelectionDesktopTest::SetUp();
+    }
+    void TearDown() override {
+        browser_.reset();
         TavrolinSelectionDesktopTest::TearDown();
     }
 
-    // The browser in front with a page of one sentence repeated in large paragraphs.
+    // The browser in front with its test page.
     void startBrowser() {
-        ASSERT_TRUE(dir_.isValid());
-        QFile page(dir_.filePath("page.html"));
-        ASSERT_TRUE(page.open(QIODevice::WriteOnly));
-        page.write("<html><head><title>Tavrolin page</title></head><body style=\"font-size:32px\">");
-        for (int i = 0; i < 30; ++i) {
-            page.write("<p>We are going to the park with the children.</p>");
-        }
-        page.write("</body></html>");
-        page.close();
-        const QString url = QUrl::fromLocalFile(page.fileName()).toString();
-        const QString profile = dir_.filePath("profile");
-        QDir().mkpath(profile);
-        if (QString::fromLatin1(GetParam()) == "firefox-esr") {
-            QFile prefs(profile + "/user.js");
-            ASSERT_TRUE(prefs.open(QIODevice::WriteOnly));
-            prefs.write("user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
-                        "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
-                        "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n");
-            prefs.close();
-            browser_.start("firefox-esr", {"--no-remote", "--profile", profile, "-new-instance", url});
-        } else {
-            // Chromium publishes its page's accessible tree only when asked at start.
-            browser_.start("chromium", {"--no-first-run", "--no-sandbox", "--user-data-dir=" + profile,
-                                        "--force-renderer-accessibility", "--window-size=1000,700", url});
-        }
-        ASSERT_TRUE(browser_.waitForStarted(5000));
-        ASSERT_TRUE(test::waitUntil([&] {
-            return run("xdotool", {"getactivewindow", "getwindowname"}).contains("Tavrolin page");
-        }, 60s)) << GetParam() << " did not show the page";
-        window_ = run("xdotool", {"getactivewindow"});
+        browser_ = std::make_unique<test::TestBrowser>(GetParam());
+        ASSERT_TRUE(browser_->isReady()) << browser_->error().toStdString();
         pause(1500ms);
     }
-    // A triple click in the middle of the window: one paragraph selected.
+    // A triple click in the page text (the window's lower half): one paragraph selected.
     void selectParagraph() {
-        const QRect window = windowGeometry(window_);
-        run("xdotool", {"mousemove", QString::number(window.center().x()), QString::number(window.center().y() + 40),
+        const QRect window = windowGeometry(browser_->window());
+        run("xdotool", {"mousemove", QString::number(window.center().x()), QString::number(window.bottom() - 120),
                         "click", "--repeat", "3", "--delay", "80", "1"});
     }
 
-    QTemporaryDir dir_;
-    QProcess browser_;
-    QString window_;
+    std::unique_ptr<test::TestBrowser> browser_;
 };
 
 TEST_P(TavrolinBrowserDesktopTest, SelectedPageTextOffersTheButtonsAndTranslateTranslatesIt) {
     writeSettings(AppLanguage::spanish, AppLanguage::english, true);
     startProgram();
-    startBrowser();
+    ASSERT_NO_FATAL_FAILURE(startBrowser());
     selectParagraph();
     // The floating buttons: translate, for English text on a Spanish speaker's page.
     ASSERT_TRUE(test::waitUntil([&] { return test::accessibleTexts(pid_).contains("Translate"); }, 10s))
@@ -334,9 +304,10 @@ TEST_P(TavrolinBrowserDesktopTest, SelectedPageTextOffersTheButtonsAndTranslateT
     }, 20s)) << texts.join('|').toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Browsers, TavrolinBrowserDesktopTest, ::testing::Values("firefox-esr", "chromium"),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                             return std::string(info.param) == "chromium" ? "Chromium" : "Firefox";
+INSTANTIATE_TEST_SUITE_P(Browsers, TavrolinBrowserDesktopTest,
+                         ::testing::Values(test::TestBrowser::Kind::firefox, test::TestBrowser::Kind::chromium),
+                         [](const ::testing::TestParamInfo<test::TestBrowser::Kind>& info) {
+                             return info.param == test::TestBrowser::Kind::chromium ? "Chromium" : "Firefox";
                          });
 
 TEST_F(TavrolinSelectionDesktopTest, ASelectionIsTranslatedIntoAPopupOverItsWindowAndAKeyClosesIt) {

@@ -89,8 +89,10 @@ TEST_F(SelectionProbeTest, WithoutAnAccessibleElementPrimaryDecidesAtOnce) {
     snapshot = run(prober.probeFocusedSelection());
     EXPECT_EQ(snapshot.element, nullptr);
     EXPECT_EQ(snapshot.selectedText, std::nullopt);
-    // No focus poll: no virtual time passed.
+    // No focus poll: no virtual time passed. The program was asked for its tree once, so that
+    // a program that publishes it only on request (Chromium) shows its fields next time.
     EXPECT_EQ(scheduler.elapsed(), start);
+    EXPECT_EQ(ax.calls.count(QStringLiteral("requestAccessibilityTree:%1").arg(appPid)), 1);
     expectUntouched();
 }
 
@@ -634,6 +636,16 @@ TEST_F(FocusedTextFieldAccessorTest, AWriteIsReadBackAndWhatTheFieldDidNotTakeIs
         settle();
         EXPECT_EQ(clipboard.text(), "user clipboard");
     }
+    // The program is known now: its next replacement pastes without trying a write first.
+    auto field = test::makeField("old text", {8, 0});
+    field->ignoresWrites = true;
+    focus(field);
+    const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+    ax.calls.clear();
+    run(accessor.replaceFocusedFieldText("new", snapshot));
+    EXPECT_EQ(field->text, "new");
+    EXPECT_FALSE(ax.calls.contains("setValue")) << ax.calls.join(' ').toStdString();
+    settle();
 }
 
 TEST_F(FocusedTextFieldAccessorTest, ReadBackForgivesOnlyWhatFieldsDoToText) {
@@ -699,22 +711,40 @@ TEST_F(FocusedTextFieldAccessorTest, KeysGoOnlyToTheWindowAndFieldTheTextWasRead
     EXPECT_EQ(field->text, "new text");
 
     // The program replaced the field's object: the new one, focused with the text that was
-    // read, is the same field; focused with another text it is not.
-    for (const bool sameText : {true, false}) {
+    // read, is the same field when the old one is gone or when it lies where the field was
+    // read; with another text, or elsewhere beside an old object that still answers, it is not.
+    struct Replaced {
+        const char* name;
+        bool oldGone;
+        bool sameText;
+        bool sameFrame;
+        bool pasted;
+    } replacedCases[] = {
+        {"old object gone, same text", true, true, false, true},
+        {"old object gone, other text", true, false, true, false},
+        {"old object answers, same text and place", false, true, true, true},
+        {"old object answers, same text elsewhere", false, true, false, false},
+    };
+    for (const Replaced& c : replacedCases) {
         auto before = test::makeField("old text", {2, 0});
         before->settable = false;
         focus(before);
         const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
-        before->hasText = false;  // the object is gone
-        auto replacement = test::makeField(sameText ? "old text" : "other text", {2, 0});
-        focus(replacement);
-        if (sameText) {
-            run(accessor.replaceFocusedFieldText("new text", snapshot));
-            EXPECT_EQ(replacement->text, "new text");
-        } else {
-            EXPECT_THROW(run(accessor.replaceFocusedFieldText("new text", snapshot)), FocusedTextReplacementFallback);
-            EXPECT_EQ(replacement->text, "other text");
+        before->hasText = !c.oldGone;
+        auto replacement = test::makeField(c.sameText ? "old text" : "other text", {2, 0});
+        if (!c.sameFrame) {
+            replacement->frame = QRectF(100, 400, 300, 30);
         }
+        focus(replacement);
+        if (c.pasted) {
+            run(accessor.replaceFocusedFieldText("new text", snapshot));
+            EXPECT_EQ(replacement->text, "new text") << c.name;
+        } else {
+            EXPECT_THROW(run(accessor.replaceFocusedFieldText("new text", snapshot)), FocusedTextReplacementFallback)
+                << c.name;
+            EXPECT_NE(replacement->text, "new text") << c.name;
+        }
+        settle();
     }
 }
 

@@ -387,5 +387,25 @@ TEST(SelectionPopupTrigger, SelectedPageTextComesFromTheFrontApplicationsPrimary
     EXPECT_EQ(t.primary.reads, reads);
 }
 
+TEST(SelectionPopupTrigger, AProgramWithoutAFocusedElementIsAskedOnceForItsTree) {
+    Trigger t;
+    t.select(QStringLiteral("Hola, muchas gracias."), AccessibleRole::staticText);
+    t.ax.systemFocused = nullptr;
+    // Chromium: its focused element appears once asked for the tree, with no focus event.
+    t.ax.onRequestTree = [&](qint64 pid) { t.ax.applicationFocus[pid] = t.field; };
+    t.mouseUp();
+    t.scheduler->advance(250ms);
+    EXPECT_EQ(t.row(), nullptr) << "the tree gets time to appear";
+    t.scheduler->advance(Controller::treeBuildDelay);
+    EXPECT_EQ(t.buttons(), QStringList{"Translate"});
+
+    // Asked once per program, however many selections follow.
+    t.ax.applicationFocus.clear();
+    t.mouseUp();
+    t.scheduler->advance(250ms + Controller::treeBuildDelay);
+    EXPECT_EQ(t.row(), nullptr);
+    EXPECT_EQ(t.ax.calls.count(QStringLiteral("requestAccessibilityTree:4242")), 1);
+}
+
 }  // namespace
 }  // namespace tavrolin

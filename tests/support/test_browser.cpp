@@ -22,12 +22,21 @@ using namespace std::chrono_literals;
 const char* const pageHtml = R"HTML(<!doctype html>
 <html><head><meta charset="utf-8"><title>fields</title>
 <style>textarea, input, div { display: block; width: 600px; margin: 12px; font: 16px sans-serif; }
-textarea { height: 80px; } div { min-height: 40px; border: 1px solid #888; }</style></head>
+textarea { height: 80px; } div { min-height: 40px; border: 1px solid #888; }
+#page p { margin: 0; font: 32px sans-serif; }</style></head>
 <body>
 <textarea id="textarea"></textarea>
 <input id="input" type="text">
 <div id="editable" contenteditable="true"></div>
+<section id="page"></section>
 <script>
+// Page text below the fields, without gaps between its lines, so that a click anywhere in the
+// lower half of the window lands on a sentence.
+for (let i = 0; i < 30; ++i) {
+  const paragraph = document.createElement('p');
+  paragraph.textContent = %PAGE_SENTENCE%;
+  document.getElementById('page').appendChild(paragraph);
+}
 const server = new URLSearchParams(location.search).get('server');
 const fields = () => ({
   textarea: document.getElementById('textarea').value,
@@ -82,6 +91,12 @@ serve();
 
 QString activeWindow() { return toolOutput("xdotool", {"getactivewindow"}); }
 
+QByteArray pageContent() {
+    QByteArray html(pageHtml);
+    html.replace("%PAGE_SENTENCE%", "'" + TestBrowser::pageSentence.toUtf8() + "'");
+    return html;
+}
+
 }  // namespace
 
 std::optional<QString> TestBrowser::program(Kind kind) {
@@ -89,6 +104,8 @@ std::optional<QString> TestBrowser::program(Kind kind) {
     const QString path = QStandardPaths::findExecutable(name);
     return path.isEmpty() ? std::nullopt : std::optional<QString>(path);
 }
+
+const QString TestBrowser::pageSentence = QStringLiteral("We are going to the park with the children.");
 
 const char* TestBrowser::name(Kind kind) { return kind == Kind::firefox ? "firefox-esr" : "chromium"; }
 
@@ -153,7 +170,7 @@ bool TestBrowser::start(Kind kind) {
     }
     const QString page = profile_.filePath("fields.html");
     QFile file(page);
-    if (!profile_.isValid() || !file.open(QIODevice::WriteOnly) || file.write(pageHtml) < 0) {
+    if (!profile_.isValid() || !file.open(QIODevice::WriteOnly) || file.write(pageContent()) < 0) {
         error_ = QStringLiteral("cannot write the test page");
         return false;
     }

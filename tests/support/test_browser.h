@@ -1,7 +1,8 @@
 #pragma once
 
 // A real web browser (Debian's Firefox ESR or Chromium) showing a local test page with three
-// editable elements, for desktop tests of the programs people write in. The page takes its
+// editable elements above paragraphs of page text (filling the window's lower half), for desktop
+// tests and benchmarks of the programs people write in. The page takes its
 // commands from, and reports its fields to, an HTTP server in the test process: the test sets
 // a field's text, focus and selection, and reads back what the page holds after the program
 // under test wrote into it. Start one browser per test suite: each start costs seconds.
@@ -37,6 +38,8 @@ public:
     static std::optional<QString> program(Kind kind);
     static const char* name(Kind kind);
     static QString elementId(Element element);
+    // The sentence every paragraph of page text holds.
+    static const QString pageSentence;
 
     // Starts the browser on the page and waits until the page asks for its first command.
     explicit TestBrowser(Kind kind);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 
 #include <atspi/atspi.h>
@@ -354,6 +355,9 @@ struct AtspiAccessibility::State {
     // Applications (by bus name) that let a query run past the bound, and until when they
     // are left alone.
     std::map<std::string, SteadyClock::time_point> unresponsiveUntil;
+    // Processes whose application object has been asked for its tree: asking again changes
+    // nothing and costs a round trip.
+    std::set<qint64> treesRequested;
 
     explicit State(DBusAccessibilityBusStatus& status) : busStatus(status) {}
 
@@ -511,7 +515,11 @@ AccessibleElementHandle AtspiAccessibility::systemFocusedElement() {
         return nullptr;
     }
     atspi_accessible_clear_cache(d_->lastFocused);
-    if (!hasState(d_->lastFocused, ATSPI_STATE_FOCUSED)) {
+    GObjectRef<AtspiStateSet> states(stateSetOf(d_->lastFocused));
+    // Firefox replaces a field's object when a script or a paste changes its text; the old
+    // object may keep its focused state, marked defunct.
+    if (!states || !atspi_state_set_contains(states.get(), ATSPI_STATE_FOCUSED) ||
+        atspi_state_set_contains(states.get(), ATSPI_STATE_DEFUNCT)) {
         return nullptr;
     }
     return wrap(static_cast<AtspiAccessible*>(g_object_ref(d_->lastFocused)));
@@ -565,6 +573,9 @@ void AtspiAccessibility::requestAccessibilityTree(qint64 pid) {
     // until an assistive technology asks an object for its attributes, which they take as
     // the sign that one is in use; they publish their whole tree, fields and focus events
     // included, within about 0.2 s. Asking costs other toolkits one plain read.
+    if (d_->treesRequested.contains(pid)) {
+        return;
+    }
     GObjectRef<AtspiAccessible> app(d_->application(pid));
     if (!app) {
         return;
@@ -576,6 +587,9 @@ void AtspiAccessibility::requestAccessibilityTree(qint64 pid) {
     GHashTable* attributes = atspi_accessible_get_attributes(app.get(), error.out());
     if (attributes) {
         g_hash_table_unref(attributes);
+    }
+    if (!error.failed()) {
+        d_->treesRequested.insert(pid);
     }
 }
 
