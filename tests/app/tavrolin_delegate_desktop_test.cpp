@@ -473,7 +473,7 @@ TEST_F(WindowTranslationProcessTest, AnyMouseButtonOnThePictureClosesItAndTavrol
     ASSERT_TRUE(test::waitUntil([&] { return activeWindow() == pattern.windowID; }, 5s));
     const QString done = QStringLiteral("event action=capture_and_translate_active_window trigger=hotkey");
     int translations = 0;
-    for (const QString button : {QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1")}) {
+    for (const QString& button : {QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1")}) {
         xdotool({"key", "ctrl+shift+t"});
         ++translations;
         ASSERT_TRUE(test::waitUntil([&] { return countLogged(done) == translations; }, 60s))
