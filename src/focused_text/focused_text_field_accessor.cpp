@@ -208,6 +208,26 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(b
     throw CaptureWorkflowError(isTextRole(role) ? Case::focusedTextFieldEmpty : Case::noFocusedTextField);
 }
 
+QCoro::Task<FocusedTextFieldAccessor::AccessibleSelectionRead> FocusedTextFieldAccessor::readAccessibleSelection(
+    AccessibleElementHandle element) {
+    AccessibleSelectionRead read;
+    read.role = co_await askAbout(element, &Accessibility::role);
+    if (read.role == AccessibleRole::secureTextField) {
+        throw CaptureWorkflowError(Case::noFocusedTextField);
+    }
+    read.value = co_await askAbout(element, &Accessibility::value);
+    const std::optional<AccessibleTextRange> reportedRange = co_await askAbout(element, &Accessibility::selectedRange);
+    read.range = validSelectedRange(reportedRange, read.value);
+    read.selected = co_await askAbout(element, &Accessibility::selectedText);
+    if (isEmpty(read.selected) && read.range && !isEmpty(read.value) &&
+        isValidRange(*read.range, read.value->size(), 1)) {
+        read.selected = read.value->mid(read.range->location, read.range->length);
+    }
+    const std::optional<QRectF> reportedFrame = co_await askAbout(element, &Accessibility::frame);
+    read.frame = validScreenFrame(reportedFrame);
+    co_return read;
+}
+
 QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedSelection(bool notifyClipboardFallback) {
     co_await requireTrust();
     const std::optional<FrontApplication> front = platform_.frontApplications.frontApplication();
@@ -221,24 +241,15 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedSelec
         co_return FocusedTextFieldSnapshot{nullptr, QString(), copied, TextRange{0, copied->size()}, std::nullopt,
                                            front};
     }
-    const std::optional<AccessibleRole> role = co_await askAbout(element, &Accessibility::role);
-    if (role == AccessibleRole::secureTextField) {
-        throw CaptureWorkflowError(Case::noFocusedTextField);
-    }
-    const std::optional<QString> value = co_await askAbout(element, &Accessibility::value);
-    const std::optional<AccessibleTextRange> reportedRange = co_await askAbout(element, &Accessibility::selectedRange);
-    const std::optional<TextRange> range = validSelectedRange(reportedRange, value);
-    std::optional<QString> selected =
-        co_await askAbout(element, &Accessibility::selectedText);
-    if (isEmpty(selected) && range && !isEmpty(value) && isValidRange(*range, value->size(), 1)) {
-        selected = value->mid(range->location, range->length);
-    }
+    const AccessibleSelectionRead read = co_await readAccessibleSelection(element);
+    const std::optional<QString>& value = read.value;
+    const std::optional<TextRange>& range = read.range;
+    const std::optional<QRectF>& frame = read.frame;
+    std::optional<QString> selected = read.selected;
     if (selected && isPlaceholderOnlySelection(*selected)) {
         // A web document's stand-in for a selection that lies in its paragraphs.
         selected = QString();
     }
-    const std::optional<QRectF> reportedFrame = co_await askAbout(element, &Accessibility::frame);
-    const std::optional<QRectF> frame = validScreenFrame(reportedFrame);
     bool probeClipboard = true;
     if (!isEmpty(selected)) {
         probeClipboard = co_await shouldProbeClipboardForStructuredSelection(front, element);
@@ -298,19 +309,12 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::probeFocusedSele
         co_return FocusedTextFieldSnapshot{nullptr, QString(), primary, TextRange{0, primary->size()}, std::nullopt,
                                            front};
     }
-    const std::optional<AccessibleRole> role = co_await askAbout(element, &Accessibility::role);
-    if (role == AccessibleRole::secureTextField) {
-        throw CaptureWorkflowError(Case::noFocusedTextField);
-    }
-    const std::optional<QString> value = co_await askAbout(element, &Accessibility::value);
-    const std::optional<AccessibleTextRange> reportedRange = co_await askAbout(element, &Accessibility::selectedRange);
-    const std::optional<TextRange> range = validSelectedRange(reportedRange, value);
-    std::optional<QString> selected = co_await askAbout(element, &Accessibility::selectedText);
-    if (isEmpty(selected) && range && !isEmpty(value) && isValidRange(*range, value->size(), 1)) {
-        selected = value->mid(range->location, range->length);
-    }
-    const std::optional<QRectF> reportedFrame = co_await askAbout(element, &Accessibility::frame);
-    const std::optional<QRectF> frame = validScreenFrame(reportedFrame);
+    const AccessibleSelectionRead read = co_await readAccessibleSelection(element);
+    const std::optional<AccessibleRole>& role = read.role;
+    const std::optional<QString>& value = read.value;
+    const std::optional<TextRange>& range = read.range;
+    const std::optional<QRectF>& frame = read.frame;
+    const std::optional<QString>& selected = read.selected;
     if (!isEmpty(selected) && !isPlaceholderOnlySelection(*selected)) {
         co_return FocusedTextFieldSnapshot{element, value.value_or(QString()), selected, range, frame, front};
     }

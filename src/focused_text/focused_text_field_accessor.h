@@ -106,6 +106,16 @@ private:
     QCoro::Task<void> requireTrust();
     // The front application's PRIMARY selection when it is current; absent otherwise.
     QCoro::Task<std::optional<QString>> readPrimarySelection(std::optional<FrontApplication> front);
+    // What accessibility says of a focused element's text and selection (a selection reported
+    // only as a range is cut from the text); a password field is no field.
+    struct AccessibleSelectionRead {
+        std::optional<AccessibleRole> role;
+        std::optional<QString> value;
+        std::optional<TextRange> range;
+        std::optional<QString> selected;
+        std::optional<QRectF> frame;
+    };
+    QCoro::Task<AccessibleSelectionRead> readAccessibleSelection(AccessibleElementHandle element);
     // One accessibility query through the accessibility thread, "absent" when unanswered.
     template <typename Result>
     QCoro::Task<Result> askAccessibility(Result (Accessibility::*query)());
