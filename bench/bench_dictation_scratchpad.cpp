@@ -79,15 +79,16 @@ void BM_ScratchpadOpeningToFirstAudio(benchmark::State& state) {
     }
     const auto firstBufferAt = std::make_shared<std::atomic<std::int64_t>>(0);
     AppDelegate::Factories factories = AppDelegate::defaultFactories();
-    factories.makeSpeechRecognitionService = speechRecognitionServiceFactory(
-        {std::make_shared<PocketSphinxSpeechModels>(),
-         [firstBufferAt] { return std::make_unique<FirstBufferTimedSource>(firstBufferAt); }});
+    factories.makeSpeechRecognitionService =
+        speechRecognitionServiceFactory({std::make_shared<PocketSphinxSpeechModels>(), [firstBufferAt] {
+                                             return std::make_unique<FirstBufferTimedSource>(firstBufferAt);
+                                         }});
     AppDelegate delegate(std::move(factories));
 
     QProcess player;
     player.setStandardInputFile(QStringLiteral("/dev/zero"));
-    player.start(QStringLiteral("pacat"), {QStringLiteral("--playback"), QStringLiteral("--raw"),
-                                           QStringLiteral("--latency-msec=20")});
+    player.start(QStringLiteral("pacat"),
+                 {QStringLiteral("--playback"), QStringLiteral("--raw"), QStringLiteral("--latency-msec=20")});
     if (!player.waitForStarted(5000)) {
         state.SkipWithError("pacat (pulseaudio-utils) is needed to keep the sound server's sink running");
         return;

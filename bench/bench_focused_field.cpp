@@ -49,10 +49,12 @@ QString sampleText(int length) {
 bool bringToFront(FieldsApp& app, const QString& field) {
     app.command("focus " + field);
     auto front = defaultFrontApplicationProvider();
-    spinUntil([&] {
-        const auto f = front->frontApplication();
-        return f && f->processId == app.pid();
-    }, 5000);
+    spinUntil(
+        [&] {
+            const auto f = front->frontApplication();
+            return f && f->processId == app.pid();
+        },
+        5000);
     const auto f = front->frontApplication();
     return f && f->processId == app.pid();
 }
@@ -165,7 +167,11 @@ void BM_AtspiReadOf5000CharacterField(benchmark::State& state) {
         }
     }
 }
-BENCHMARK(BM_AtspiReadOf5000CharacterField)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_AtspiReadOf5000CharacterField)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 void BM_ClipboardFallbackRead(benchmark::State& state) {
     Session session;
@@ -189,7 +195,12 @@ void BM_ClipboardFallbackRead(benchmark::State& state) {
         }
     }
 }
-BENCHMARK(BM_ClipboardFallbackRead)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ClipboardFallbackRead)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace
 

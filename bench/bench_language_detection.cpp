@@ -37,7 +37,11 @@ const char* const kSentences[] = {
     "Можешь прислать мне отчёт до завтрашней встречи?",
     "Чи можеш надіслати мені звіт до завтрашньої зустрічі?",
     "明日の会議の前にレポートを送ってもらえますか？",
-    "Hello", "Danke!", "Merci beaucoup", "ok", "Привет",
+    "Hello",
+    "Danke!",
+    "Merci beaucoup",
+    "ok",
+    "Привет",
 };
 
 QStringList makeTexts() {

@@ -30,11 +30,10 @@ const char* const prose =
 
 // Thirty common misspellings, each used once.
 const char* const misspellings[] = {
-    "accomodate", "mesage",    "occured",   "adress",    "recieve",  "definately", "seperate",
-    "wierd",      "untill",    "langauge",  "becuase",   "tommorow", "neccessary", "goverment",
-    "enviroment", "beleive",   "thier",     "truely",    "begining", "existance",  "freind",
-    "arguement",  "calender",  "concious",  "embarass",  "finaly",   "happend",    "independant",
-    "knowlege",   "publically",
+    "accomodate", "mesage",   "occured",  "adress",      "recieve",    "definately", "seperate",   "wierd",
+    "untill",     "langauge", "becuase",  "tommorow",    "neccessary", "goverment",  "enviroment", "beleive",
+    "thier",      "truely",   "begining", "existance",   "freind",     "arguement",  "calender",   "concious",
+    "embarass",   "finaly",   "happend",  "independant", "knowlege",   "publically",
 };
 constexpr int misspellingCount = int(sizeof(misspellings) / sizeof(misspellings[0]));
 constexpr int wordCount = 1000;

@@ -24,7 +24,8 @@ namespace {
 using namespace tavrolin;
 
 struct Fixture {
-    std::shared_ptr<test::FixedPreferredLanguages> preferred = std::make_shared<test::FixedPreferredLanguages>(std::set<AppLanguage>{AppLanguage::english});
+    std::shared_ptr<test::FixedPreferredLanguages> preferred =
+        std::make_shared<test::FixedPreferredLanguages>(std::set<AppLanguage>{AppLanguage::english});
     std::shared_ptr<TextRecognitionService> recognizer = std::make_shared<TextRecognitionService>(
         makeSystemTextRecognitionEngine(), std::shared_ptr<const LanguageRecognizer>(makeSystemLanguageRecognizer()),
         preferred);

@@ -120,7 +120,8 @@ Session& session() {
 void BM_TranslateSelectionKeyToPopup(benchmark::State& state) {
     static std::optional<double> cold;
     Session& s = session();
-    tavrolin::bench::timeKeyPresses(state, s.ready, cold, [&s] { return s.pressAndWait(); }, "no popup came up");
+    tavrolin::bench::timeKeyPresses(
+        state, s.ready, cold, [&s] { return s.pressAndWait(); }, "no popup came up");
 }
 BENCHMARK(BM_TranslateSelectionKeyToPopup)
     ->Unit(benchmark::kMillisecond)

@@ -32,8 +32,9 @@ QList<TranslationRequest> batch(int size) {
 std::string answerFor(int size) {
     QJsonArray translations;
     for (int i = size - 1; i >= 0; --i) {
-        translations.append(QJsonObject{{"id", QString::number(i)},
-                                        {"text", QStringLiteral("Satz Nummer %1 des Fensters, mit einigen gewöhnlichen Wörtern.").arg(i)}});
+        translations.append(QJsonObject{
+            {"id", QString::number(i)},
+            {"text", QStringLiteral("Satz Nummer %1 des Fensters, mit einigen gewöhnlichen Wörtern.").arg(i)}});
     }
     return QJsonDocument(QJsonObject{{"translations", translations}}).toJson(QJsonDocument::Compact).toStdString();
 }
@@ -68,7 +69,8 @@ void BM_ServerTranslationRoundTrip(benchmark::State& state) {
             break;
         }
     }
-    state.counters["items/s"] = benchmark::Counter(static_cast<double>(size) * state.iterations(), benchmark::Counter::kIsRate);
+    state.counters["items/s"] =
+        benchmark::Counter(static_cast<double>(size) * state.iterations(), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ServerTranslationRoundTrip)->Arg(1)->Arg(500)->Unit(benchmark::kMicrosecond)->UseRealTime();
 

@@ -49,7 +49,8 @@ void BM_SettingsCommandToPaintedWindow(benchmark::State& state) {
         }
         PaintWatcher watcher;
         controller->view()->installEventFilter(&watcher);
-        while (!(watcher.painted && controller->window()->isVisible()) && clock.nsecsElapsed() - started < 5'000'000'000) {
+        while (!(watcher.painted && controller->window()->isVisible()) &&
+               clock.nsecsElapsed() - started < 5'000'000'000) {
             QCoreApplication::processEvents(QEventLoop::AllEvents);
         }
         const qint64 finished = clock.nsecsElapsed();

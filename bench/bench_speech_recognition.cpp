@@ -113,7 +113,9 @@ public:
         startedAt_->store(std::chrono::steady_clock::now().time_since_epoch().count());
         return file_.start();
     }
-    AudioReadStatus read(std::span<std::int16_t> samples, QString& error) override { return file_.read(samples, error); }
+    AudioReadStatus read(std::span<std::int16_t> samples, QString& error) override {
+        return file_.read(samples, error);
+    }
     void stop() override { file_.stop(); }
 
 private:
@@ -128,8 +130,9 @@ void BM_FirstPartialResult(benchmark::State& state) {
     }
     const auto startedAt = std::make_shared<std::atomic<std::int64_t>>(0);
     const auto service = SpeechRecognitionService::create(
-        QStringLiteral("en-US"), {std::make_shared<PocketSphinxSpeechModels>(),
-                                  [path = clip().path, startedAt] { return std::make_unique<TimedFileSource>(path, startedAt); }});
+        QStringLiteral("en-US"), {std::make_shared<PocketSphinxSpeechModels>(), [path = clip().path, startedAt] {
+                                      return std::make_unique<TimedFileSource>(path, startedAt);
+                                  }});
     if (!service->hasRecognizer()) {
         state.SkipWithError("pocketsphinx-en-us is not installed");
         return;
@@ -148,7 +151,8 @@ void BM_FirstPartialResult(benchmark::State& state) {
             state.SkipWithError("no text within 30 s");
             break;
         }
-        const auto speechStart = std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(startedAt->load())) + 300ms;
+        const auto speechStart =
+            std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(startedAt->load())) + 300ms;
         const auto arrived = std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(firstText));
         state.SetIterationTime(std::chrono::duration<double>(arrived - speechStart).count());
         service->stopTranscribing();

@@ -52,8 +52,8 @@ bool hasViewableWindow(xcb_connection_t* c, xcb_window_t window, xcb_atom_t pidA
         if (!viewable) {
             continue;
         }
-        auto* property = xcb_get_property_reply(
-            c, xcb_get_property(c, 0, children[i], pidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr);
+        auto* property =
+            xcb_get_property_reply(c, xcb_get_property(c, 0, children[i], pidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr);
         if (property && xcb_get_property_value_length(property) == 4 &&
             *static_cast<uint32_t*>(xcb_get_property_value(property)) == pid) {
             found = true;

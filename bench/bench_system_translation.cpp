@@ -21,7 +21,7 @@ namespace {
 using namespace tavrolin;
 
 const QStringList kTexts{
-    "The weather is nice today.", "I have a red car.",         "Where is the station?",
+    "The weather is nice today.",  "I have a red car.",         "Where is the station?",
     "The cat sleeps on the sofa.", "We are going to the park.", "Thank you very much.",
     "The house is very big.",      "I like to read books.",     "Good morning.",
     "The dog runs in the garden.",
@@ -67,8 +67,7 @@ void BM_TenSingleTextCalls(benchmark::State& state) {
     SystemTranslationClient client;
     for (auto _ : state) {
         for (const auto& text : kTexts) {
-            const auto out =
-                run(client.translate({text}, AppLanguage::english, AppLanguage::spanish));
+            const auto out = run(client.translate({text}, AppLanguage::english, AppLanguage::spanish));
             if (out.size() != 1 || out.front().isEmpty()) {
                 state.SkipWithError("incomplete translation");
                 return;
@@ -82,8 +81,7 @@ void BM_TenSingleTextCalls(benchmark::State& state) {
 void BM_OneSingleTextCall(benchmark::State& state) {
     SystemTranslationClient client;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(
-            run(client.translate({kTexts.front()}, AppLanguage::english, AppLanguage::spanish)));
+        benchmark::DoNotOptimize(run(client.translate({kTexts.front()}, AppLanguage::english, AppLanguage::spanish)));
     }
 }
 
@@ -127,8 +125,7 @@ std::shared_ptr<ApertiumPipelinePool> warmPool() {
 ApertiumTranslationEngine& engine(bool warm) {
     static ApertiumTranslationEngine warmEngine({.pipelines = warmPool()});
     static ApertiumTranslationEngine oneProcessEngine(
-        {.pipelines = std::make_shared<ApertiumPipelinePool>(
-             ApertiumPipelinePoolOptions{.maximumPipelines = 0})});
+        {.pipelines = std::make_shared<ApertiumPipelinePool>(ApertiumPipelinePoolOptions{.maximumPipelines = 0})});
     return warm ? warmEngine : oneProcessEngine;
 }
 
@@ -209,21 +206,33 @@ void BM_Warm_FirstCallAfterStart(benchmark::State& state) {
 }
 
 BENCHMARK_CAPTURE(BM_Engine, OneProcess_Sentence, false, QStringList{kSentence}, false)
-    ->Unit(benchmark::kMillisecond)->Iterations(10);
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
 BENCHMARK_CAPTURE(BM_Engine, Warm_Sentence, true, QStringList{kSentence}, false)
-    ->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 BENCHMARK_CAPTURE(BM_Engine, OneProcess_Paragraph900, false, QStringList{paragraph()}, false)
-    ->Unit(benchmark::kMillisecond)->Iterations(10);
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
 BENCHMARK_CAPTURE(BM_Engine, Warm_Paragraph900, true, QStringList{paragraph()}, false)
-    ->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 BENCHMARK_CAPTURE(BM_Engine, OneProcess_FortyLinesOneByOne, false, fortyLines(), true)
-    ->Unit(benchmark::kMillisecond)->Iterations(2);
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 BENCHMARK_CAPTURE(BM_Engine, Warm_FortyLinesOneByOne, true, fortyLines(), true)
-    ->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 BENCHMARK_CAPTURE(BM_Engine, OneProcess_FortyLinesBatch, false, fortyLines(), false)
-    ->Unit(benchmark::kMillisecond)->Iterations(5);
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 BENCHMARK_CAPTURE(BM_Engine, Warm_FortyLinesBatch, true, fortyLines(), false)
-    ->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 BENCHMARK(BM_Warm_FirstCallAfterStart)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 BENCHMARK(BM_BatchOfTenTexts)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);

@@ -84,9 +84,21 @@ void BM_RecognizeScreen_English_OneBand(benchmark::State& state) {
     recognizeScreen(state, 1, {AppLanguage::english});
 }
 
-BENCHMARK(BM_RecognizeScreen_English)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(15)->ReportAggregatesOnly(true);
-BENCHMARK(BM_RecognizeScreen_EnglishRussian)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(15)->ReportAggregatesOnly(true);
-BENCHMARK(BM_RecognizeScreen_English_OneBand)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true);
+BENCHMARK(BM_RecognizeScreen_English)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(15)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_RecognizeScreen_EnglishRussian)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(15)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_RecognizeScreen_English_OneBand)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
 
 // Single recognised lines of 20 to 60 characters, as detection meets them block by block.
 void BM_DetectSourceLanguage_OneLine(benchmark::State& state) {
@@ -106,7 +118,8 @@ void BM_DetectSourceLanguage_OneLine(benchmark::State& state) {
     const std::set<AppLanguage> favoured = {AppLanguage::english, AppLanguage::german};
     std::size_t i = 0;
     for (auto _ : state) {
-        auto detected = detectSourceLanguage(blocks[i++ % blocks.size()], AppLanguage::automatic, favoured, *recognizer);
+        auto detected =
+            detectSourceLanguage(blocks[i++ % blocks.size()], AppLanguage::automatic, favoured, *recognizer);
         benchmark::DoNotOptimize(detected);
     }
     state.SetItemsProcessed(state.iterations());

@@ -43,7 +43,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-double milliseconds(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double milliseconds(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -328,8 +330,8 @@ int main(int argc, char** argv) {
                 median(applies));
     // A terminal running a job, which shows no accessible element: the probe reads PRIMARY once.
     QProcess xterm;
-    xterm.start(QStringLiteral("xterm"), {"-geometry", "100x30+0+0", "-e", "sh", "-c",
-                                          "echo The weather is very nice today.; exec sleep 600"});
+    xterm.start(QStringLiteral("xterm"),
+                {"-geometry", "100x30+0+0", "-e", "sh", "-c", "echo The weather is very nice today.; exec sleep 600"});
     std::this_thread::sleep_for(1500ms);
     bool terminalMeasured = false;
     if (xterm.waitForStarted(5000)) {

@@ -125,17 +125,13 @@ double pressInFirefoxAndWait(Session& s, test::TestBrowser& page) {
     return elapsed;
 }
 
-
 void BM_WriteMessageKeyToField(benchmark::State& state) {
     static std::optional<double> cold;
     Session& s = session();
-    tavrolin::bench::timeKeyPresses(state, s.ready, cold, [&s] { return s.pressAndWait(); }, "the field was not translated");
+    tavrolin::bench::timeKeyPresses(
+        state, s.ready, cold, [&s] { return s.pressAndWait(); }, "the field was not translated");
 }
-BENCHMARK(BM_WriteMessageKeyToField)
-    ->Unit(benchmark::kMillisecond)
-    ->UseManualTime()
-    ->Iterations(10)
-    ->Repetitions(3);
+BENCHMARK(BM_WriteMessageKeyToField)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10)->Repetitions(3);
 
 void BM_Step1_ReadField(benchmark::State& state) {
     Session& s = session();
@@ -158,7 +154,8 @@ void BM_Step2_TranslateEnglishToSpanish(benchmark::State& state) {
     Session& s = session();
     const auto client = s.delegate->translationClient();
     for (auto _ : state) {
-        const auto result = finish(client->translate(QStringList{sentence}, AppLanguage::english, AppLanguage::spanish));
+        const auto result =
+            finish(client->translate(QStringList{sentence}, AppLanguage::english, AppLanguage::spanish));
         if (!result || result->size() != 1) {
             state.SkipWithError("no translation");
             return;
@@ -179,7 +176,8 @@ void BM_Step3_ReplaceField(benchmark::State& state) {
         s.app.setText("line", sentence);
         const auto snapshot = finish(accessor->readFocusedField());
         state.ResumeTiming();
-        if (!snapshot || !finish(accessor->replaceFocusedFieldText(QStringLiteral("Me gustaría verte mañana."), *snapshot))) {
+        if (!snapshot ||
+            !finish(accessor->replaceFocusedFieldText(QStringLiteral("Me gustaría verte mañana."), *snapshot))) {
             state.SkipWithError("the field was not replaced");
             return;
         }
@@ -196,8 +194,9 @@ void BM_WriteMessageKeyToFirefoxPage(benchmark::State& state) {
         page = std::make_unique<test::TestBrowser>(test::TestBrowser::Kind::firefox);
     }
     test::TestBrowser* p = page.get();
-    tavrolin::bench::timeKeyPresses(state, s.ready && p && p->isReady(), cold, [&s, p] { return pressInFirefoxAndWait(s, *p); },
-                                    "the page's field was not translated");
+    tavrolin::bench::timeKeyPresses(
+        state, s.ready && p && p->isReady(), cold, [&s, p] { return pressInFirefoxAndWait(s, *p); },
+        "the page's field was not translated");
 }
 BENCHMARK(BM_WriteMessageKeyToFirefoxPage)
     ->Unit(benchmark::kMillisecond)

@@ -149,7 +149,8 @@ QCoro::Task<> AntiSleepManager::createAssertion(AssertionSlot& slot) {
         }
         co_return;
     }
-    log_.error(QStringLiteral("anti-sleep %1 assertion failed result=%2").arg(QLatin1String(kind)).arg(creation.status));
+    log_.error(
+        QStringLiteral("anti-sleep %1 assertion failed result=%2").arg(QLatin1String(kind)).arg(creation.status));
     // The same cause (typically a service that is not there) is told once, not at every retry.
     if (!creation.failureReason.isEmpty() && creation.failureReason != slot.lastReportedReason) {
         log_.error(QStringLiteral("anti-sleep %1 assertion unavailable reason=%2")
@@ -200,15 +201,17 @@ void AntiSleepManager::startActivityNudgeTimerIfNeeded() {
     }
     nudgePointer();
     armActivityNudgeTimer();
-    log_.info(QStringLiteral("anti-sleep local activity nudger started interval=%1").arg(activityNudgeInterval_.count()));
+    log_.info(
+        QStringLiteral("anti-sleep local activity nudger started interval=%1").arg(activityNudgeInterval_.count()));
 }
 
 void AntiSleepManager::armActivityNudgeTimer() {
     // One-shot, re-armed at each firing: a repeating timer on a scheduler that has none.
-    activityNudgeTimer_ = env_.scheduler->scheduleAfterWithTolerance(activityNudgeInterval_, activityNudgeTolerance, [this] {
-        nudgePointer();
-        armActivityNudgeTimer();
-    });
+    activityNudgeTimer_ =
+        env_.scheduler->scheduleAfterWithTolerance(activityNudgeInterval_, activityNudgeTolerance, [this] {
+            nudgePointer();
+            armActivityNudgeTimer();
+        });
 }
 
 void AntiSleepManager::stopActivityNudgeTimer() {

@@ -20,8 +20,8 @@ struct AntiSleepSchedule {
     static constexpr int maximumMinuteOfDay = 1439;
 
     bool enabled = false;
-    int startMinuteOfDay = 540;   // 09:00
-    int endMinuteOfDay = 1080;    // 18:00
+    int startMinuteOfDay = 540;  // 09:00
+    int endMinuteOfDay = 1080;   // 18:00
     bool preventDisplaySleep = true;
     bool keepLocalActivityAwake = false;
 

@@ -11,7 +11,7 @@ struct LanguageRow {
     AppLanguage language;
     std::string_view code;
     std::string_view displayName;
-    std::string_view loadingText;  // UTF-8, ends in three ASCII dots
+    std::string_view loadingText;                            // UTF-8, ends in three ASCII dots
     std::array<std::string_view, 5> recognitionIdentifiers;  // empty entries unused
     bool rightToLeft;
 };
@@ -149,8 +149,8 @@ std::vector<AppLanguage> AppLanguages::filteredCases(const std::vector<AppLangua
     return filtered;
 }
 
-std::optional<AppLanguage> AppLanguages::fromLanguageIdentifier(
-    QStringView identifier, const std::vector<AppLanguage>& availableCases) {
+std::optional<AppLanguage> AppLanguages::fromLanguageIdentifier(QStringView identifier,
+                                                                const std::vector<AppLanguage>& availableCases) {
     QString code;
     bool found = false;
     qsizetype start = 0;

@@ -67,14 +67,13 @@ struct AppLanguages {
     static const std::vector<AppLanguage>& sourceDetectionCases();
 
     // The list unchanged while online features are on, otherwise without hebrew (order kept).
-    static std::vector<AppLanguage> filteredCases(const std::vector<AppLanguage>& cases,
-                                                  bool onlineFeaturesEnabled);
+    static std::vector<AppLanguage> filteredCases(const std::vector<AppLanguage>& cases, bool onlineFeaturesEnabled);
 
     // Maps a system language identifier ("en-US", "pt_BR", "iw", "zh-Hant-TW") to the first
     // case of availableCases whose code equals the identifier's first piece, lower-cased;
     // "iw" counts as "he". None when nothing matches.
-    static std::optional<AppLanguage> fromLanguageIdentifier(
-        QStringView identifier, const std::vector<AppLanguage>& availableCases);
+    static std::optional<AppLanguage> fromLanguageIdentifier(QStringView identifier,
+                                                             const std::vector<AppLanguage>& availableCases);
 };
 
 // A source and a target chosen together in a language picker.
@@ -83,9 +82,7 @@ struct TranslationLanguagePair {
     AppLanguage target = AppLanguage::english;
 
     // An automatic source, or two different languages.
-    bool isValidSelection() const {
-        return source == AppLanguage::automatic || source != target;
-    }
+    bool isValidSelection() const { return source == AppLanguage::automatic || source != target; }
     bool operator==(const TranslationLanguagePair&) const = default;
 };
 

@@ -19,24 +19,36 @@ namespace tavrolin {
 
 QString logCategoryName(LogCategory category) {
     switch (category) {
-    case LogCategory::app: return QStringLiteral("app");
-    case LogCategory::diagnostics: return QStringLiteral("diagnostics");
-    case LogCategory::telemetry: return QStringLiteral("telemetry");
-    case LogCategory::capture: return QStringLiteral("capture");
-    case LogCategory::updates: return QStringLiteral("updates");
-    case LogCategory::network: return QStringLiteral("network");
-    case LogCategory::screenshotTranslation: return QStringLiteral("screenshot-translation");
+    case LogCategory::app:
+        return QStringLiteral("app");
+    case LogCategory::diagnostics:
+        return QStringLiteral("diagnostics");
+    case LogCategory::telemetry:
+        return QStringLiteral("telemetry");
+    case LogCategory::capture:
+        return QStringLiteral("capture");
+    case LogCategory::updates:
+        return QStringLiteral("updates");
+    case LogCategory::network:
+        return QStringLiteral("network");
+    case LogCategory::screenshotTranslation:
+        return QStringLiteral("screenshot-translation");
     }
     return QStringLiteral("app");
 }
 
 QString logLevelName(LogLevel level) {
     switch (level) {
-    case LogLevel::debug: return QStringLiteral("debug");
-    case LogLevel::info: return QStringLiteral("info");
-    case LogLevel::notice: return QStringLiteral("notice");
-    case LogLevel::error: return QStringLiteral("error");
-    case LogLevel::fault: return QStringLiteral("fault");
+    case LogLevel::debug:
+        return QStringLiteral("debug");
+    case LogLevel::info:
+        return QStringLiteral("info");
+    case LogLevel::notice:
+        return QStringLiteral("notice");
+    case LogLevel::error:
+        return QStringLiteral("error");
+    case LogLevel::fault:
+        return QStringLiteral("fault");
     }
     return QStringLiteral("info");
 }
@@ -62,16 +74,26 @@ void JournaldLogSink::write(LogCategory category, LogLevel level, const QString&
 #ifdef TAVROLIN_HAVE_SYSTEMD
     int priority = LOG_INFO;
     switch (level) {
-    case LogLevel::debug: priority = LOG_DEBUG; break;
-    case LogLevel::info: priority = LOG_INFO; break;
-    case LogLevel::notice: priority = LOG_NOTICE; break;
-    case LogLevel::error: priority = LOG_ERR; break;
-    case LogLevel::fault: priority = LOG_CRIT; break;
+    case LogLevel::debug:
+        priority = LOG_DEBUG;
+        break;
+    case LogLevel::info:
+        priority = LOG_INFO;
+        break;
+    case LogLevel::notice:
+        priority = LOG_NOTICE;
+        break;
+    case LogLevel::error:
+        priority = LOG_ERR;
+        break;
+    case LogLevel::fault:
+        priority = LOG_CRIT;
+        break;
     }
     const QByteArray text = message.toUtf8();
     const QByteArray categoryName = logCategoryName(category).toUtf8();
-    sd_journal_send("MESSAGE=%s", text.constData(), "PRIORITY=%i", priority, "SYSLOG_IDENTIFIER=%s",
-                    AppLog::subsystem, "TAVROLIN_CATEGORY=%s", categoryName.constData(), nullptr);
+    sd_journal_send("MESSAGE=%s", text.constData(), "PRIORITY=%i", priority, "SYSLOG_IDENTIFIER=%s", AppLog::subsystem,
+                    "TAVROLIN_CATEGORY=%s", categoryName.constData(), nullptr);
 #else
     Q_UNUSED(category);
     Q_UNUSED(level);
@@ -178,8 +200,8 @@ SinkHolder& holder() {
 // Caller holds the mutex.
 void installDefaultSink(SinkHolder& h) {
     const QString forced = qEnvironmentVariable("TAVROLIN_LOG_BACKEND").trimmed().toLower();
-    const bool useJournal = forced == QStringLiteral("journald") ||
-                            (forced != QStringLiteral("file") && JournaldLogSink::isAvailable());
+    const bool useJournal =
+        forced == QStringLiteral("journald") || (forced != QStringLiteral("file") && JournaldLogSink::isAvailable());
     if (useJournal) {
         h.sink = std::make_shared<JournaldLogSink>();
         h.filePath.reset();

@@ -88,7 +88,7 @@ public:
 
     // The callable runs (and its text is written) only when the level is enabled.
     template <typename Compose>
-        requires std::invocable<Compose&> && std::convertible_to<std::invoke_result_t<Compose&>, QString>
+    requires std::invocable<Compose&> && std::convertible_to<std::invoke_result_t<Compose&>, QString>
     void log(LogLevel level, Compose&& compose) const {
         if (isEnabled(level)) {
             write(level, QString(compose()));
@@ -96,15 +96,25 @@ public:
     }
 
     template <typename Message>
-    void debug(Message&& message) const { log(LogLevel::debug, std::forward<Message>(message)); }
+    void debug(Message&& message) const {
+        log(LogLevel::debug, std::forward<Message>(message));
+    }
     template <typename Message>
-    void info(Message&& message) const { log(LogLevel::info, std::forward<Message>(message)); }
+    void info(Message&& message) const {
+        log(LogLevel::info, std::forward<Message>(message));
+    }
     template <typename Message>
-    void notice(Message&& message) const { log(LogLevel::notice, std::forward<Message>(message)); }
+    void notice(Message&& message) const {
+        log(LogLevel::notice, std::forward<Message>(message));
+    }
     template <typename Message>
-    void error(Message&& message) const { log(LogLevel::error, std::forward<Message>(message)); }
+    void error(Message&& message) const {
+        log(LogLevel::error, std::forward<Message>(message));
+    }
     template <typename Message>
-    void fault(Message&& message) const { log(LogLevel::fault, std::forward<Message>(message)); }
+    void fault(Message&& message) const {
+        log(LogLevel::fault, std::forward<Message>(message));
+    }
 
 private:
     void write(LogLevel level, const QString& message) const;

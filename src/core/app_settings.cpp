@@ -10,9 +10,12 @@ namespace tavrolin {
 namespace {
 
 constexpr HotKeyShortcut AppSettings::*kShortcutFields[] = {
-    &AppSettings::captureAndTranslateShortcut, &AppSettings::translateMessageShortcut,
-    &AppSettings::editTextShortcut,            &AppSettings::writeTextShortcut,
-    &AppSettings::flipLanguageShortcut,        &AppSettings::openDictationScratchpadShortcut,
+    &AppSettings::captureAndTranslateShortcut,
+    &AppSettings::translateMessageShortcut,
+    &AppSettings::editTextShortcut,
+    &AppSettings::writeTextShortcut,
+    &AppSettings::flipLanguageShortcut,
+    &AppSettings::openDictationScratchpadShortcut,
     &AppSettings::createPromptShortcut,
 };
 static_assert(std::size(kShortcutFields) == allHotKeyActions.size());
@@ -46,7 +49,8 @@ public:
     }
 
     bool readBool(const char* key, bool& out) {
-        return read(key, out, [](const QJsonValue& v) { return v.isBool() ? std::optional(v.toBool()) : std::nullopt; });
+        return read(key, out,
+                    [](const QJsonValue& v) { return v.isBool() ? std::optional(v.toBool()) : std::nullopt; });
     }
     bool readDouble(const char* key, double& out) {
         return read(key, out,
@@ -79,7 +83,9 @@ void AppSettings::setShortcuts(const HotKeyShortcuts& shortcuts) {
     }
 }
 
-HotKeyShortcut AppSettings::shortcut(HotKeyAction action) const { return this->*kShortcutFields[indexOf(action)]; }
+HotKeyShortcut AppSettings::shortcut(HotKeyAction action) const {
+    return this->*kShortcutFields[indexOf(action)];
+}
 
 void AppSettings::setShortcut(HotKeyAction action, const HotKeyShortcut& shortcut) {
     this->*kShortcutFields[indexOf(action)] = shortcut;
@@ -111,8 +117,10 @@ AppSettings AppSettings::sanitized() const {
     }
     copy.selectionPopupAutoDismissDelay = clampSeconds(copy.selectionPopupAutoDismissDelay, 3.0, 15.0);
     copy.overlayMinimumDisplayDuration = clampSeconds(copy.overlayMinimumDisplayDuration, 0.0, 3.0);
-    copy.antiSleepSchedule.startMinuteOfDay = AntiSleepSchedule::clampedMinuteOfDay(copy.antiSleepSchedule.startMinuteOfDay);
-    copy.antiSleepSchedule.endMinuteOfDay = AntiSleepSchedule::clampedMinuteOfDay(copy.antiSleepSchedule.endMinuteOfDay);
+    copy.antiSleepSchedule.startMinuteOfDay =
+        AntiSleepSchedule::clampedMinuteOfDay(copy.antiSleepSchedule.startMinuteOfDay);
+    copy.antiSleepSchedule.endMinuteOfDay =
+        AntiSleepSchedule::clampedMinuteOfDay(copy.antiSleepSchedule.endMinuteOfDay);
     return copy;
 }
 
@@ -184,23 +192,22 @@ std::optional<AppSettings> AppSettings::fromJson(const QJsonValue& json, QString
         settings.setShortcut(action, value);
     }
     std::optional<AppLanguage> dictation;
-    const bool ok =
-        reader.readLanguage("targetLanguage", settings.targetLanguage) &&
-        reader.readLanguage("messageTargetLanguage", settings.messageTargetLanguage) &&
-        reader.read("dictationLanguage", dictation,
-                    [](const QJsonValue& v) {
-                        const auto language = rawValueFromJson<AppLanguage>(v);
-                        return language ? std::optional(std::optional(*language)) : std::nullopt;
-                    }) &&
-        reader.readBool("launchAtLoginEnabled", settings.launchAtLoginEnabled) &&
-        reader.readBool("telemetryEnabled", settings.telemetryEnabled) &&
-        reader.readBool("onlineFeaturesEnabled", settings.onlineFeaturesEnabled) &&
-        reader.readBool("autoImproveOnDictationStop", settings.autoImproveOnDictationStop) &&
-        reader.readBool("selectionPopupEnabled", settings.selectionPopupEnabled) &&
-        reader.readDouble("selectionPopupAutoDismissDelay", settings.selectionPopupAutoDismissDelay) &&
-        reader.readDouble("overlayMinimumDisplayDuration", settings.overlayMinimumDisplayDuration) &&
-        reader.read("antiSleepSchedule", settings.antiSleepSchedule,
-                    [](const QJsonValue& v) { return AntiSleepSchedule::fromJson(v); });
+    const bool ok = reader.readLanguage("targetLanguage", settings.targetLanguage) &&
+                    reader.readLanguage("messageTargetLanguage", settings.messageTargetLanguage) &&
+                    reader.read("dictationLanguage", dictation,
+                                [](const QJsonValue& v) {
+                                    const auto language = rawValueFromJson<AppLanguage>(v);
+                                    return language ? std::optional(std::optional(*language)) : std::nullopt;
+                                }) &&
+                    reader.readBool("launchAtLoginEnabled", settings.launchAtLoginEnabled) &&
+                    reader.readBool("telemetryEnabled", settings.telemetryEnabled) &&
+                    reader.readBool("onlineFeaturesEnabled", settings.onlineFeaturesEnabled) &&
+                    reader.readBool("autoImproveOnDictationStop", settings.autoImproveOnDictationStop) &&
+                    reader.readBool("selectionPopupEnabled", settings.selectionPopupEnabled) &&
+                    reader.readDouble("selectionPopupAutoDismissDelay", settings.selectionPopupAutoDismissDelay) &&
+                    reader.readDouble("overlayMinimumDisplayDuration", settings.overlayMinimumDisplayDuration) &&
+                    reader.read("antiSleepSchedule", settings.antiSleepSchedule,
+                                [](const QJsonValue& v) { return AntiSleepSchedule::fromJson(v); });
     if (!ok) {
         return fail(reader.error());
     }

@@ -34,19 +34,15 @@ struct ErrorRow {
 
 constexpr std::string_view kRequestFailedSuggestion =
     "Check your internet connection or server endpoint, then try again.";
-constexpr std::string_view kInvalidResponseSuggestion =
-    "Try again after the server is updated or restarted.";
-constexpr std::string_view kSwitchAppSuggestion =
-    "Switch to the app you want to capture, then try the shortcut again.";
+constexpr std::string_view kInvalidResponseSuggestion = "Try again after the server is updated or restarted.";
+constexpr std::string_view kSwitchAppSuggestion = "Switch to the app you want to capture, then try the shortcut again.";
 constexpr std::string_view kWritableFolderSuggestion =
     "Make sure the selected screenshots folder is writable and try again.";
 
 constexpr std::array<ErrorRow, CaptureWorkflowError::caseCount> kErrors{{
-    {Case::noActiveWindowFound, "noActiveWindowFound", "no_active_window_found",
-     Payload::applicationName, "Could not find an on-screen window for %1.",
-     "Bring the target window onto the screen and try again."},
-    {Case::windowNotShareable, "windowNotShareable", "window_not_shareable",
-     Payload::applicationName,
+    {Case::noActiveWindowFound, "noActiveWindowFound", "no_active_window_found", Payload::applicationName,
+     "Could not find an on-screen window for %1.", "Bring the target window onto the screen and try again."},
+    {Case::windowNotShareable, "windowNotShareable", "window_not_shareable", Payload::applicationName,
      "The active window from %1 could not be matched to a ScreenCaptureKit window.",
      "Try again with the target window fully visible and focused."},
     {Case::failedToWriteImage, "failedToWriteImage", "failed_to_write_image", Payload::path,
@@ -64,106 +60,88 @@ constexpr std::array<ErrorRow, CaptureWorkflowError::caseCount> kErrors{{
      "translation_language_pair_unsupported", Payload::languagePair,
      "%1 to %2 translation is not supported on this Mac.",
      "Try a different target language pair, or switch to a cloud translation service."},
-    {Case::serverTranslationUnavailable, "serverTranslationUnavailable",
-     "server_translation_unavailable", Payload::languagePair,
-     "Tavrolin could not reach the translation server.",
+    {Case::serverTranslationUnavailable, "serverTranslationUnavailable", "server_translation_unavailable",
+     Payload::languagePair, "Tavrolin could not reach the translation server.",
      "Open macOS Settings > General > Language & Region > Translation Languages, download %1 and "
      "%2, then try translating again."},
-    {Case::failedToRegisterHotKey, "failedToRegisterHotKey", "failed_to_register_hot_key",
-     Payload::description, "Could not register the global shortcut %1.",
+    {Case::failedToRegisterHotKey, "failedToRegisterHotKey", "failed_to_register_hot_key", Payload::description,
+     "Could not register the global shortcut %1.",
      "Try a different shortcut in code if this one conflicts on your machine."},
-    {Case::hotKeyAlreadyInUse, "hotKeyAlreadyInUse", "hot_key_already_in_use",
-     Payload::description, "The global shortcut %1 is already in use.",
+    {Case::hotKeyAlreadyInUse, "hotKeyAlreadyInUse", "hot_key_already_in_use", Payload::description,
+     "The global shortcut %1 is already in use.",
      "Close the app that owns this shortcut, or change the default shortcut in the project."},
     {Case::textExceedsCharacterLimit, "textExceedsCharacterLimit", "text_exceeds_character_limit",
      Payload::currentLength,
      "Tavrolin can translate up to 5000 characters. The selected text (%1 characters) exceeds "
      "this limit. Please select a shorter portion of text and try again.",
      "Select a smaller portion of text and try again."},
-    {Case::captureAlreadyInProgress, "captureAlreadyInProgress", "capture_already_in_progress",
-     Payload::none, "A capture is already in progress.", ""},
-    {Case::noFrontmostApplication, "noFrontmostApplication", "no_frontmost_application",
-     Payload::none, "macOS did not report a frontmost app to capture.", kSwitchAppSuggestion},
+    {Case::captureAlreadyInProgress, "captureAlreadyInProgress", "capture_already_in_progress", Payload::none,
+     "A capture is already in progress.", ""},
+    {Case::noFrontmostApplication, "noFrontmostApplication", "no_frontmost_application", Payload::none,
+     "macOS did not report a frontmost app to capture.", kSwitchAppSuggestion},
     {Case::appIsFrontmost, "appIsFrontmost", "app_is_frontmost", Payload::none,
-     "Tavrolin is frontmost right now, so there is no external window selected.",
-     kSwitchAppSuggestion},
-    {Case::noShareableDisplayFound, "noShareableDisplayFound", "no_shareable_display_found",
-     Payload::none, "Could not find a display to capture.",
+     "Tavrolin is frontmost right now, so there is no external window selected.", kSwitchAppSuggestion},
+    {Case::noShareableDisplayFound, "noShareableDisplayFound", "no_shareable_display_found", Payload::none,
+     "Could not find a display to capture.",
      "Wake a display, move the pointer onto the screen you want to capture, and try again."},
-    {Case::screenshotPermissionDenied, "screenshotPermissionDenied",
-     "screenshot_permission_denied", Payload::none,
+    {Case::screenshotPermissionDenied, "screenshotPermissionDenied", "screenshot_permission_denied", Payload::none,
      "Tavrolin needs Screen Recording access before it can capture another app's window.",
      "Open System Settings > Privacy & Security > Screen & System Audio Recording, enable "
      "Tavrolin, then try the capture again."},
     {Case::screenshotPermissionRequiresRestart, "screenshotPermissionRequiresRestart",
-     "screenshot_permission_requires_restart", Payload::none,
-     "Screen Recording access was just granted.",
+     "screenshot_permission_requires_restart", Payload::none, "Screen Recording access was just granted.",
      "Quit and reopen Tavrolin once, then try the capture again."},
     {Case::emptyCaptureImage, "emptyCaptureImage", "empty_capture_image", Payload::none,
      "ScreenCaptureKit returned an empty screenshot.",
      "Try the capture again once the target window is fully visible."},
     {Case::failedToEncodeImage, "failedToEncodeImage", "failed_to_encode_image", Payload::none,
      "The screenshot could not be encoded as a PNG image.", kWritableFolderSuggestion},
-    {Case::failedToRenderTranslatedImage, "failedToRenderTranslatedImage",
-     "failed_to_render_translated_image", Payload::none,
-     "The translated window could not be rendered.",
+    {Case::failedToRenderTranslatedImage, "failedToRenderTranslatedImage", "failed_to_render_translated_image",
+     Payload::none, "The translated window could not be rendered.",
      "Try again, or capture a simpler window while we refine the rendering step."},
-    {Case::translationRequiresMacOS26, "translationRequiresMacOS26",
-     "translation_requires_macos26", Payload::none,
+    {Case::translationRequiresMacOS26, "translationRequiresMacOS26", "translation_requires_macos26", Payload::none,
      "Window translation requires macOS 26 or newer.",
      "Update the Mac to macOS 26 or newer to use window translation."},
-    {Case::accessibilityPermissionDenied, "accessibilityPermissionDenied",
-     "accessibility_permission_denied", Payload::none,
-     "Tavrolin needs Accessibility access to read and replace text in other apps.",
+    {Case::accessibilityPermissionDenied, "accessibilityPermissionDenied", "accessibility_permission_denied",
+     Payload::none, "Tavrolin needs Accessibility access to read and replace text in other apps.",
      "Open System Settings > Privacy & Security > Accessibility, enable Tavrolin, then try the "
      "shortcut again."},
     {Case::noFocusedTextField, "noFocusedTextField", "no_focused_text_field", Payload::none,
      "Could not find an editable text field in the focused app.",
      "Click into a text field in the target app, then try the shortcut again."},
-    {Case::focusedTextFieldEmpty, "focusedTextFieldEmpty", "focused_text_field_empty",
-     Payload::none, "The focused text field is empty.",
-     "Type or select the text you want to use, then try the shortcut again."},
-    {Case::focusedTextFieldReadOnly, "focusedTextFieldReadOnly", "focused_text_field_read_only",
-     Payload::none, "The focused text field does not accept changes.",
-     "Focus an editable text field, then try again."},
+    {Case::focusedTextFieldEmpty, "focusedTextFieldEmpty", "focused_text_field_empty", Payload::none,
+     "The focused text field is empty.", "Type or select the text you want to use, then try the shortcut again."},
+    {Case::focusedTextFieldReadOnly, "focusedTextFieldReadOnly", "focused_text_field_read_only", Payload::none,
+     "The focused text field does not accept changes.", "Focus an editable text field, then try again."},
     {Case::failedToReplaceFocusedTextFieldText, "failedToReplaceFocusedTextFieldText",
      "failed_to_replace_focused_text_field_text", Payload::none,
      "Tavrolin could not replace the text in the focused field.",
      "Try again with the target text field focused and the clipboard free."},
-    {Case::noTextSelected, "noTextSelected", "no_text_selected", Payload::none,
-     "No text is selected.", ""},
-    {Case::onlineFeaturesDisabled, "onlineFeaturesDisabled", "online_features_disabled",
-     Payload::none, "Online features are disabled in Tavrolin Settings.",
+    {Case::noTextSelected, "noTextSelected", "no_text_selected", Payload::none, "No text is selected.", ""},
+    {Case::onlineFeaturesDisabled, "onlineFeaturesDisabled", "online_features_disabled", Payload::none,
+     "Online features are disabled in Tavrolin Settings.",
      "Enable online features in Settings to use server-backed translation, text editing, "
      "writing, updates, and usage statistics."},
-    {Case::textEditingRequestFailed, "textEditingRequestFailed", "text_editing_request_failed",
-     Payload::none, "Tavrolin could not edit the selected text on the server.",
-     kRequestFailedSuggestion},
-    {Case::textEditingInvalidResponse, "textEditingInvalidResponse",
-     "text_editing_invalid_response", Payload::none,
+    {Case::textEditingRequestFailed, "textEditingRequestFailed", "text_editing_request_failed", Payload::none,
+     "Tavrolin could not edit the selected text on the server.", kRequestFailedSuggestion},
+    {Case::textEditingInvalidResponse, "textEditingInvalidResponse", "text_editing_invalid_response", Payload::none,
      "Tavrolin received an invalid text editing response.", kInvalidResponseSuggestion},
-    {Case::textWritingRequestFailed, "textWritingRequestFailed", "text_writing_request_failed",
-     Payload::none, "Tavrolin could not write text using the server.", kRequestFailedSuggestion},
-    {Case::textWritingInvalidResponse, "textWritingInvalidResponse",
-     "text_writing_invalid_response", Payload::none,
+    {Case::textWritingRequestFailed, "textWritingRequestFailed", "text_writing_request_failed", Payload::none,
+     "Tavrolin could not write text using the server.", kRequestFailedSuggestion},
+    {Case::textWritingInvalidResponse, "textWritingInvalidResponse", "text_writing_invalid_response", Payload::none,
      "Tavrolin received an invalid text writing response.", kInvalidResponseSuggestion},
-    {Case::textImproveRequestFailed, "textImproveRequestFailed", "text_improve_request_failed",
-     Payload::none, "Tavrolin could not improve the dictation text on the server.",
-     kRequestFailedSuggestion},
-    {Case::textImproveInvalidResponse, "textImproveInvalidResponse",
-     "text_improve_invalid_response", Payload::none,
+    {Case::textImproveRequestFailed, "textImproveRequestFailed", "text_improve_request_failed", Payload::none,
+     "Tavrolin could not improve the dictation text on the server.", kRequestFailedSuggestion},
+    {Case::textImproveInvalidResponse, "textImproveInvalidResponse", "text_improve_invalid_response", Payload::none,
      "Tavrolin received an invalid text improvement response.", kInvalidResponseSuggestion},
-    {Case::textPromptRequestFailed, "textPromptRequestFailed", "text_prompt_request_failed",
-     Payload::none, "Tavrolin could not create an AI prompt on the server.",
-     kRequestFailedSuggestion},
-    {Case::textPromptInvalidResponse, "textPromptInvalidResponse", "text_prompt_invalid_response",
-     Payload::none, "Tavrolin received an invalid prompt response.", kInvalidResponseSuggestion},
-    {Case::textTranslationRequestFailed, "textTranslationRequestFailed",
-     "text_translation_request_failed", Payload::none,
-     "Tavrolin could not translate text using the server.", kRequestFailedSuggestion},
-    {Case::textTranslationInvalidResponse, "textTranslationInvalidResponse",
-     "text_translation_invalid_response", Payload::none,
-     "Tavrolin received an invalid text translation response.", kInvalidResponseSuggestion},
+    {Case::textPromptRequestFailed, "textPromptRequestFailed", "text_prompt_request_failed", Payload::none,
+     "Tavrolin could not create an AI prompt on the server.", kRequestFailedSuggestion},
+    {Case::textPromptInvalidResponse, "textPromptInvalidResponse", "text_prompt_invalid_response", Payload::none,
+     "Tavrolin received an invalid prompt response.", kInvalidResponseSuggestion},
+    {Case::textTranslationRequestFailed, "textTranslationRequestFailed", "text_translation_request_failed",
+     Payload::none, "Tavrolin could not translate text using the server.", kRequestFailedSuggestion},
+    {Case::textTranslationInvalidResponse, "textTranslationInvalidResponse", "text_translation_invalid_response",
+     Payload::none, "Tavrolin received an invalid text translation response.", kInvalidResponseSuggestion},
 }};
 
 constexpr bool rowsFollowDeclarationOrder() {
@@ -192,12 +170,24 @@ QString quoted(const QString& text) {
     result += u'"';
     for (const QChar ch : text) {
         switch (ch.unicode()) {
-        case u'"': result += QStringLiteral("\\\""); break;
-        case u'\\': result += QStringLiteral("\\\\"); break;
-        case u'\n': result += QStringLiteral("\\n"); break;
-        case u'\r': result += QStringLiteral("\\r"); break;
-        case u'\t': result += QStringLiteral("\\t"); break;
-        case 0: result += QStringLiteral("\\0"); break;
+        case u'"':
+            result += QStringLiteral("\\\"");
+            break;
+        case u'\\':
+            result += QStringLiteral("\\\\");
+            break;
+        case u'\n':
+            result += QStringLiteral("\\n");
+            break;
+        case u'\r':
+            result += QStringLiteral("\\r");
+            break;
+        case u'\t':
+            result += QStringLiteral("\\t");
+            break;
+        case 0:
+            result += QStringLiteral("\\0");
+            break;
         default:
             if (ch.unicode() < 0x20 || ch.unicode() == 0x7f) {
                 result += QStringLiteral("\\u{%1}").arg(ch.unicode(), 0, 16);
@@ -212,15 +202,10 @@ QString quoted(const QString& text) {
 
 }  // namespace
 
-CaptureWorkflowError::CaptureWorkflowError(Case errorCase)
-    : CaptureWorkflowError(errorCase, QString(), QString(), 0) {}
+CaptureWorkflowError::CaptureWorkflowError(Case errorCase) : CaptureWorkflowError(errorCase, QString(), QString(), 0) {}
 
-CaptureWorkflowError::CaptureWorkflowError(Case errorCase, QString first, QString second,
-                                           qint64 currentLength)
-    : case_(errorCase),
-      first_(std::move(first)),
-      second_(std::move(second)),
-      currentLength_(currentLength) {
+CaptureWorkflowError::CaptureWorkflowError(Case errorCase, QString first, QString second, qint64 currentLength)
+    : case_(errorCase), first_(std::move(first)), second_(std::move(second)), currentLength_(currentLength) {
     what_ = errorDescription().toStdString();
 }
 
@@ -233,20 +218,19 @@ CaptureWorkflowError CaptureWorkflowError::windowNotShareable(const QString& app
 CaptureWorkflowError CaptureWorkflowError::failedToWriteImage(const QString& path) {
     return {Case::failedToWriteImage, path, {}, 0};
 }
-CaptureWorkflowError CaptureWorkflowError::translationSourceLanguageUnsupported(
-    const QString& languageName) {
+CaptureWorkflowError CaptureWorkflowError::translationSourceLanguageUnsupported(const QString& languageName) {
     return {Case::translationSourceLanguageUnsupported, languageName, {}, 0};
 }
-CaptureWorkflowError CaptureWorkflowError::translationLanguagePairNotInstalled(
-    const QString& sourceLanguage, const QString& targetLanguage) {
+CaptureWorkflowError CaptureWorkflowError::translationLanguagePairNotInstalled(const QString& sourceLanguage,
+                                                                               const QString& targetLanguage) {
     return {Case::translationLanguagePairNotInstalled, sourceLanguage, targetLanguage, 0};
 }
-CaptureWorkflowError CaptureWorkflowError::translationLanguagePairUnsupported(
-    const QString& sourceLanguage, const QString& targetLanguage) {
+CaptureWorkflowError CaptureWorkflowError::translationLanguagePairUnsupported(const QString& sourceLanguage,
+                                                                              const QString& targetLanguage) {
     return {Case::translationLanguagePairUnsupported, sourceLanguage, targetLanguage, 0};
 }
-CaptureWorkflowError CaptureWorkflowError::serverTranslationUnavailable(
-    const QString& sourceLanguage, const QString& targetLanguage) {
+CaptureWorkflowError CaptureWorkflowError::serverTranslationUnavailable(const QString& sourceLanguage,
+                                                                        const QString& targetLanguage) {
     return {Case::serverTranslationUnavailable, sourceLanguage, targetLanguage, 0};
 }
 CaptureWorkflowError CaptureWorkflowError::failedToRegisterHotKey(const QString& description) {
@@ -262,16 +246,20 @@ CaptureWorkflowError CaptureWorkflowError::textExceedsCharacterLimit(qint64 curr
 namespace {
 
 // Fills the payload into a text; texts without placeholders are returned as they are.
-QString fill(const QString& text, const ErrorRow& entry, const QString& first,
-             const QString& second, qint64 currentLength) {
+QString fill(const QString& text, const ErrorRow& entry, const QString& first, const QString& second,
+             qint64 currentLength) {
     if (!text.contains(QLatin1StringView("%1"))) {
         return text;
     }
     switch (entry.payload) {
-    case Payload::none: return text;
-    case Payload::currentLength: return text.arg(currentLength);
-    case Payload::languagePair: return text.arg(first, second);  // one pass: payloads stay as they are
-    default: return text.arg(first);
+    case Payload::none:
+        return text;
+    case Payload::currentLength:
+        return text.arg(currentLength);
+    case Payload::languagePair:
+        return text.arg(first, second);  // one pass: payloads stay as they are
+    default:
+        return text.arg(first);
     }
 }
 
@@ -292,8 +280,7 @@ std::optional<QString> CaptureWorkflowError::recoverySuggestion() const {
 
 QString CaptureWorkflowError::alertText() const {
     const auto suggestion = recoverySuggestion();
-    return suggestion ? errorDescription() + QStringLiteral("\n\n") + *suggestion
-                      : errorDescription();
+    return suggestion ? errorDescription() + QStringLiteral("\n\n") + *suggestion : errorDescription();
 }
 
 QString CaptureWorkflowError::caseName() const {
@@ -304,17 +291,19 @@ QString CaptureWorkflowError::logDescription() const {
     const auto& entry = row(case_);
     const QString name = latin1(entry.name);
     switch (entry.payload) {
-    case Payload::none: return name;
+    case Payload::none:
+        return name;
     case Payload::applicationName:
         return name + QStringLiteral("(applicationName: ") + quoted(first_) + u')';
-    case Payload::path: return name + QStringLiteral("(path: ") + quoted(first_) + u')';
+    case Payload::path:
+        return name + QStringLiteral("(path: ") + quoted(first_) + u')';
     case Payload::languageName:
         return name + QStringLiteral("(languageName: ") + quoted(first_) + u')';
     case Payload::description:
         return name + QStringLiteral("(description: ") + quoted(first_) + u')';
     case Payload::languagePair:
-        return name + QStringLiteral("(sourceLanguage: ") + quoted(first_) +
-               QStringLiteral(", targetLanguage: ") + quoted(second_) + u')';
+        return name + QStringLiteral("(sourceLanguage: ") + quoted(first_) + QStringLiteral(", targetLanguage: ") +
+               quoted(second_) + u')';
     case Payload::currentLength:
         return name + QStringLiteral("(currentLength: ") + QString::number(currentLength_) + u')';
     }

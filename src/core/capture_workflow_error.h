@@ -16,16 +16,16 @@ class CaptureWorkflowError final : public std::exception {
 public:
     enum class Case : std::uint8_t {
         // with payloads
-        noActiveWindowFound,                  // applicationName
-        windowNotShareable,                   // applicationName
-        failedToWriteImage,                   // path
-        translationSourceLanguageUnsupported, // languageName
-        translationLanguagePairNotInstalled,  // sourceLanguage, targetLanguage
-        translationLanguagePairUnsupported,   // sourceLanguage, targetLanguage
-        serverTranslationUnavailable,         // sourceLanguage, targetLanguage
-        failedToRegisterHotKey,               // description
-        hotKeyAlreadyInUse,                   // description
-        textExceedsCharacterLimit,            // currentLength
+        noActiveWindowFound,                   // applicationName
+        windowNotShareable,                    // applicationName
+        failedToWriteImage,                    // path
+        translationSourceLanguageUnsupported,  // languageName
+        translationLanguagePairNotInstalled,   // sourceLanguage, targetLanguage
+        translationLanguagePairUnsupported,    // sourceLanguage, targetLanguage
+        serverTranslationUnavailable,          // sourceLanguage, targetLanguage
+        failedToRegisterHotKey,                // description
+        hotKeyAlreadyInUse,                    // description
+        textExceedsCharacterLimit,             // currentLength
         // without payload
         captureAlreadyInProgress,
         noFrontmostApplication,

@@ -163,15 +163,21 @@ std::optional<QDateTime> DefaultsStore::date(const QString& key) const {
     return parsed;
 }
 
-bool DefaultsStore::setString(const QString& key, const QString& value) { return setRawValue(key, value); }
-bool DefaultsStore::setInteger(const QString& key, qint64 value) { return setRawValue(key, static_cast<double>(value)); }
+bool DefaultsStore::setString(const QString& key, const QString& value) {
+    return setRawValue(key, value);
+}
+bool DefaultsStore::setInteger(const QString& key, qint64 value) {
+    return setRawValue(key, static_cast<double>(value));
+}
 bool DefaultsStore::setDouble(const QString& key, double value) {
     if (!std::isfinite(value)) {
         return false;  // JSON cannot hold it, and a stored NaN would poison every later read
     }
     return setRawValue(key, value);
 }
-bool DefaultsStore::setBool(const QString& key, bool value) { return setRawValue(key, value); }
+bool DefaultsStore::setBool(const QString& key, bool value) {
+    return setRawValue(key, value);
+}
 bool DefaultsStore::setData(const QString& key, const QByteArray& value) {
     return setRawValue(key, QJsonObject{{kDataTag, QString::fromLatin1(value.toBase64())}});
 }
@@ -218,7 +224,9 @@ void InMemoryDefaultsStore::setWritable(bool writable) {
 
 // ---- JSON file
 
-JsonFileDefaultsStore::JsonFileDefaultsStore(QString filePath) : filePath_(std::move(filePath)) { load(); }
+JsonFileDefaultsStore::JsonFileDefaultsStore(QString filePath) : filePath_(std::move(filePath)) {
+    load();
+}
 
 QString JsonFileDefaultsStore::defaultFilePath() {
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");

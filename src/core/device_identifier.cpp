@@ -4,7 +4,9 @@
 
 namespace tavrolin {
 
-QString DeviceIdentifierResolution::idText() const { return DeviceIdentifier::canonicalText(id); }
+QString DeviceIdentifierResolution::idText() const {
+    return DeviceIdentifier::canonicalText(id);
+}
 
 DeviceIdentifier::DeviceIdentifier(DefaultsStore& defaults) : defaults_(defaults) {}
 
@@ -35,7 +37,9 @@ DeviceIdentifierResolution DeviceIdentifier::resolveOrCreate() {
     return {created, true};
 }
 
-QString DeviceIdentifier::canonicalText(const QUuid& id) { return id.toString(QUuid::WithoutBraces).toUpper(); }
+QString DeviceIdentifier::canonicalText(const QUuid& id) {
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
 
 std::optional<QUuid> DeviceIdentifier::parse(const QString& text) {
     if (text.size() != 36) {

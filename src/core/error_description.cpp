@@ -17,8 +17,8 @@ QString readableTypeName(const std::type_info* type) {
         return QStringLiteral("unknown");
     }
     int status = 0;
-    std::unique_ptr<char, void (*)(void*)> demangled(
-        abi::__cxa_demangle(type->name(), nullptr, nullptr, &status), std::free);
+    std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(type->name(), nullptr, nullptr, &status),
+                                                     std::free);
     QString name = status == 0 && demangled ? QString::fromUtf8(demangled.get()) : QString::fromUtf8(type->name());
     name.replace(QStringLiteral("::"), QStringLiteral("."));
     if (name.startsWith(QStringLiteral("tavrolin."))) {

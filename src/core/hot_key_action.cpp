@@ -13,31 +13,47 @@ std::optional<HotKeyAction> hotKeyActionFromRawValue(quint32 raw) {
 
 QString commandTitle(HotKeyAction action) {
     switch (action) {
-    case HotKeyAction::captureAndTranslateActiveWindow: return QStringLiteral("Translate");
-    case HotKeyAction::translateMessage: return QStringLiteral("Write Message");
-    case HotKeyAction::editText: return QStringLiteral("Edit Message");
-    case HotKeyAction::writeText: return QStringLiteral("Rewrite Message");
-    case HotKeyAction::flipLanguage: return QStringLiteral("Flip Language");
-    case HotKeyAction::openDictationScratchpad: return QStringLiteral("Dictation Scratchpad");
-    case HotKeyAction::createPrompt: return QStringLiteral("Create Prompt");
+    case HotKeyAction::captureAndTranslateActiveWindow:
+        return QStringLiteral("Translate");
+    case HotKeyAction::translateMessage:
+        return QStringLiteral("Write Message");
+    case HotKeyAction::editText:
+        return QStringLiteral("Edit Message");
+    case HotKeyAction::writeText:
+        return QStringLiteral("Rewrite Message");
+    case HotKeyAction::flipLanguage:
+        return QStringLiteral("Flip Language");
+    case HotKeyAction::openDictationScratchpad:
+        return QStringLiteral("Dictation Scratchpad");
+    case HotKeyAction::createPrompt:
+        return QStringLiteral("Create Prompt");
     }
     return {};
 }
 
 QString settingsKey(HotKeyAction action) {
     switch (action) {
-    case HotKeyAction::captureAndTranslateActiveWindow: return QStringLiteral("captureAndTranslateShortcut");
-    case HotKeyAction::translateMessage: return QStringLiteral("translateMessageShortcut");
-    case HotKeyAction::editText: return QStringLiteral("editTextShortcut");
-    case HotKeyAction::writeText: return QStringLiteral("writeTextShortcut");
-    case HotKeyAction::flipLanguage: return QStringLiteral("flipLanguageShortcut");
-    case HotKeyAction::openDictationScratchpad: return QStringLiteral("openDictationScratchpadShortcut");
-    case HotKeyAction::createPrompt: return QStringLiteral("createPromptShortcut");
+    case HotKeyAction::captureAndTranslateActiveWindow:
+        return QStringLiteral("captureAndTranslateShortcut");
+    case HotKeyAction::translateMessage:
+        return QStringLiteral("translateMessageShortcut");
+    case HotKeyAction::editText:
+        return QStringLiteral("editTextShortcut");
+    case HotKeyAction::writeText:
+        return QStringLiteral("writeTextShortcut");
+    case HotKeyAction::flipLanguage:
+        return QStringLiteral("flipLanguageShortcut");
+    case HotKeyAction::openDictationScratchpad:
+        return QStringLiteral("openDictationScratchpadShortcut");
+    case HotKeyAction::createPrompt:
+        return QStringLiteral("createPromptShortcut");
     }
     return {};
 }
 
-QJsonValue toJson(HotKeyAction action) { return static_cast<double>(rawValue(action)); }
+QJsonValue toJson(HotKeyAction action) {
+    return static_cast<double>(rawValue(action));
+}
 
 std::optional<HotKeyAction> hotKeyActionFromJson(const QJsonValue& value) {
     if (!value.isDouble()) {

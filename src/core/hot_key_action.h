@@ -22,16 +22,23 @@ enum class HotKeyAction : quint32 {
 };
 
 inline constexpr std::array<HotKeyAction, 7> allHotKeyActions{
-    HotKeyAction::captureAndTranslateActiveWindow, HotKeyAction::translateMessage,
-    HotKeyAction::editText,                        HotKeyAction::writeText,
-    HotKeyAction::flipLanguage,                    HotKeyAction::openDictationScratchpad,
+    HotKeyAction::captureAndTranslateActiveWindow,
+    HotKeyAction::translateMessage,
+    HotKeyAction::editText,
+    HotKeyAction::writeText,
+    HotKeyAction::flipLanguage,
+    HotKeyAction::openDictationScratchpad,
     HotKeyAction::createPrompt,
 };
 
-constexpr quint32 rawValue(HotKeyAction action) { return static_cast<quint32>(action); }
+constexpr quint32 rawValue(HotKeyAction action) {
+    return static_cast<quint32>(action);
+}
 
 // Position of the action in allHotKeyActions (0 to 6).
-constexpr std::size_t indexOf(HotKeyAction action) { return rawValue(action) - 2; }
+constexpr std::size_t indexOf(HotKeyAction action) {
+    return rawValue(action) - 2;
+}
 
 // 2 to 8 give an action, anything else none.
 std::optional<HotKeyAction> hotKeyActionFromRawValue(quint32 raw);

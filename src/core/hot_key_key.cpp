@@ -33,7 +33,9 @@ constexpr std::array<HotKeyKey, hotKeyKeyCount> kAllKeys = makeAllKeys();
 
 }  // namespace
 
-const std::array<HotKeyKey, hotKeyKeyCount>& allHotKeyKeys() { return kAllKeys; }
+const std::array<HotKeyKey, hotKeyKeyCount>& allHotKeyKeys() {
+    return kAllKeys;
+}
 
 QString rawValue(HotKeyKey key) {
     const int index = static_cast<int>(key);

@@ -16,7 +16,7 @@ constexpr quint16 kMod4Mask = 1 << 6;
 
 struct ModifierWording {
     bool HotKeyShortcut::*flag;
-    std::string_view word;    // UTF-8, passed through linuxWording()
+    std::string_view word;  // UTF-8, passed through linuxWording()
     std::string_view symbol;
 };
 
@@ -33,9 +33,8 @@ constexpr HotKeyShortcut controlShift(HotKeyKey key) {
 }
 
 constexpr HotKeyShortcuts kDefaults{
-    controlShift(HotKeyKey::t), controlShift(HotKeyKey::w), controlShift(HotKeyKey::e),
-    controlShift(HotKeyKey::r), controlShift(HotKeyKey::f), controlShift(HotKeyKey::d),
-    controlShift(HotKeyKey::p),
+    controlShift(HotKeyKey::t), controlShift(HotKeyKey::w), controlShift(HotKeyKey::e), controlShift(HotKeyKey::r),
+    controlShift(HotKeyKey::f), controlShift(HotKeyKey::d), controlShift(HotKeyKey::p),
 };
 
 }  // namespace
@@ -68,10 +67,14 @@ QString HotKeyShortcut::displayName() const {
 
 quint16 HotKeyShortcut::x11ModifierMask() const {
     quint16 mask = 0;
-    if (shift) mask |= kShiftMask;
-    if (control) mask |= kControlMask;
-    if (option) mask |= kMod1Mask;
-    if (command) mask |= kMod4Mask;
+    if (shift)
+        mask |= kShiftMask;
+    if (control)
+        mask |= kControlMask;
+    if (option)
+        mask |= kMod1Mask;
+    if (command)
+        mask |= kMod4Mask;
     return mask;
 }
 
@@ -120,9 +123,13 @@ std::optional<HotKeyShortcut> HotKeyShortcut::fromJson(const QJsonValue& value) 
     return shortcut;
 }
 
-const HotKeyShortcuts& defaultHotKeyShortcuts() { return kDefaults; }
+const HotKeyShortcuts& defaultHotKeyShortcuts() {
+    return kDefaults;
+}
 
-HotKeyShortcut defaultShortcut(HotKeyAction action) { return kDefaults[indexOf(action)]; }
+HotKeyShortcut defaultShortcut(HotKeyAction action) {
+    return kDefaults[indexOf(action)];
+}
 
 HotKeyShortcuts resolveHotKeyShortcuts(const HotKeyShortcuts& stored) {
     HotKeyShortcuts resolved = kDefaults;

@@ -18,20 +18,17 @@ constexpr LinuxRewording kLinuxRewordings[] = {
      "the source and target languages.",
      "Install the Apertium language pair package for the source and target languages with your "
      "package manager (for example apertium-eng-spa), then try again."},
-    {"%1 to %2 translation is not supported on this Mac.",
-     "%1 to %2 translation is not supported on this computer."},
+    {"%1 to %2 translation is not supported on this Mac.", "%1 to %2 translation is not supported on this computer."},
     {"Open macOS Settings > General > Language & Region > Translation Languages, download %1 and "
      "%2, then try translating again.",
      "Install the Apertium language pair package for %1 and %2 with your package manager, then "
      "try translating again."},
-    {"macOS did not report a frontmost app to capture.",
-     "The desktop did not report a frontmost app to capture."},
+    {"macOS did not report a frontmost app to capture.", "The desktop did not report a frontmost app to capture."},
     {"Open System Settings > Privacy & Security > Screen & System Audio Recording, enable "
      "Tavrolin, then try the capture again.",
      "Make sure Tavrolin runs in an X11 session that allows reading the screen, then try the "
      "capture again."},
-    {"ScreenCaptureKit returned an empty screenshot.",
-     "The X11 screen capture returned an empty screenshot."},
+    {"ScreenCaptureKit returned an empty screenshot.", "The X11 screen capture returned an empty screenshot."},
     {"Window translation requires macOS 26 or newer.",
      "Translation on this computer requires the Apertium translation engine."},
     {"Update the Mac to macOS 26 or newer to use window translation.",
@@ -91,8 +88,7 @@ constexpr LinuxRewording kLinuxRewordings[] = {
     // Translation setup notices: installing data for the device's engine means installing an
     // Apertium language pair package (the notice then names the packages and the command).
     {"Translation Languages Need Downloading", "Translation Languages Need Installing"},
-    {"Some Translation Languages May Need Downloading",
-     "Some Translation Languages May Need Installing"},
+    {"Some Translation Languages May Need Downloading", "Some Translation Languages May Need Installing"},
     {"Download %1 and %2 in macOS Settings > General > Language & Region > Translation "
      "Languages to use this translation pair.",
      "Install the Apertium language data for %1 and %2 with your package manager to use this "

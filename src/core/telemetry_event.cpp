@@ -83,8 +83,7 @@ QString TelemetryEvent::formatEventTime(const QDateTime& time) {
 }
 
 std::optional<QDateTime> TelemetryEvent::parseEventTime(const QString& text) {
-    static const QRegularExpression form(
-        QStringLiteral(R"(^\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}(Z|[+-]\d{2}:\d{2})$)"));
+    static const QRegularExpression form(QStringLiteral(R"(^\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}(Z|[+-]\d{2}:\d{2})$)"));
     if (!form.match(text).hasMatch()) {
         return std::nullopt;
     }

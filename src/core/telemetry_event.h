@@ -27,8 +27,8 @@ struct TelemetrySettingsSnapshot {
 // One usage event as the server receives it: one JSON object, absent optionals left out
 // (never null). Languages travel as their codes.
 struct TelemetryEvent {
-    QString userId;      // the device identifier, an upper-case UUID
-    QDateTime eventTime; // when the action started; written in UTC with whole seconds
+    QString userId;       // the device identifier, an upper-case UUID
+    QDateTime eventTime;  // when the action started; written in UTC with whole seconds
     TelemetryAction action = TelemetryAction::appLaunch;
     TelemetryTrigger trigger = TelemetryTrigger::appLifecycle;
     std::optional<QString> hotkeyConfig;

@@ -10,7 +10,9 @@ namespace tavrolin {
 
 namespace {
 
-QString orNone(const std::optional<QString>& value) { return value ? *value : QStringLiteral("none"); }
+QString orNone(const std::optional<QString>& value) {
+    return value ? *value : QStringLiteral("none");
+}
 
 QString codeOrNone(std::optional<AppLanguage> language) {
     return language ? rawValue(*language) : QStringLiteral("none");
@@ -73,8 +75,9 @@ TelemetryEventReporter::TelemetryEventReporter(std::shared_ptr<TelemetryClient> 
       settingsStore_(settingsStore),
       deviceIdentifier_(deviceIdentifier),
       bundle_(std::move(bundle)),
-      frontmostAppBundleIdProvider_(frontmostAppBundleIdProvider ? std::move(frontmostAppBundleIdProvider)
-                                                                 : FrontmostAppBundleIdProvider(defaultFrontmostAppBundleId)),
+      frontmostAppBundleIdProvider_(frontmostAppBundleIdProvider
+                                        ? std::move(frontmostAppBundleIdProvider)
+                                        : FrontmostAppBundleIdProvider(defaultFrontmostAppBundleId)),
       osVersionProvider_(osVersionProvider ? std::move(osVersionProvider)
                                            : OSVersionProvider([] { return TelemetryPlatform::current().osVersion; })),
       localeProvider_(localeProvider ? std::move(localeProvider) : LocaleProvider([] { return QLocale::system(); })),
@@ -119,16 +122,16 @@ QString TelemetryEventReporter::logLine(TelemetryAction action, TelemetryTrigger
                                         std::optional<AppLanguage> target, std::optional<bool> success,
                                         const std::optional<QString>& errorCode, std::optional<qint64> durationMs,
                                         const std::optional<QString>& targetApp) {
-    return QStringLiteral("event action=%1 trigger=%2 hotkey=%3 source=%4 target=%5 success=%6 error=%7 "
-                          "durationMs=%8 targetApp=%9")
+    return QStringLiteral(
+               "event action=%1 trigger=%2 hotkey=%3 source=%4 target=%5 success=%6 error=%7 "
+               "durationMs=%8 targetApp=%9")
         .arg(rawValue(action), rawValue(trigger), orNone(hotkey), codeOrNone(source), codeOrNone(target),
-             boolOrNone(success), orNone(errorCode),
-             durationMs ? QString::number(*durationMs) : QStringLiteral("none"), orNone(targetApp));
+             boolOrNone(success), orNone(errorCode), durationMs ? QString::number(*durationMs) : QStringLiteral("none"),
+             orNone(targetApp));
 }
 
-TelemetryEvent TelemetryEventReporter::baseEvent(const DeviceIdentifierResolution& resolution,
-                                                 TelemetryAction action, TelemetryTrigger trigger,
-                                                 const QDateTime& eventTime) const {
+TelemetryEvent TelemetryEventReporter::baseEvent(const DeviceIdentifierResolution& resolution, TelemetryAction action,
+                                                 TelemetryTrigger trigger, const QDateTime& eventTime) const {
     TelemetryEvent event;
     event.userId = resolution.idText();
     event.eventTime = eventTime;
@@ -142,8 +145,8 @@ TelemetryEvent TelemetryEventReporter::baseEvent(const DeviceIdentifierResolutio
     return event;
 }
 
-void TelemetryEventReporter::send(const Context& context, std::optional<bool> success,
-                                  std::optional<QString> errorCode, bool includeDuration) const {
+void TelemetryEventReporter::send(const Context& context, std::optional<bool> success, std::optional<QString> errorCode,
+                                  bool includeDuration) const {
     const QDateTime now = clock_();
     const std::optional<qint64> durationMs =
         includeDuration ? durationMilliseconds(context.startedAt, now) : std::nullopt;

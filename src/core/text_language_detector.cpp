@@ -25,7 +25,7 @@ struct ScriptRange {
 constexpr std::array<ScriptRange, 8> kScriptRanges{{
     {0x0400, 0x052F, AppLanguage::russian},  // Cyrillic and Cyrillic Supplement
     {0x0600, 0x06FF, AppLanguage::arabic},
-    {0x0750, 0x077F, AppLanguage::arabic},  // Arabic Supplement
+    {0x0750, 0x077F, AppLanguage::arabic},    // Arabic Supplement
     {0x3040, 0x30FF, AppLanguage::japanese},  // Hiragana and Katakana
     {0x4E00, 0x9FFF, AppLanguage::chinese},   // CJK Unified Ideographs
     {0xAC00, 0xD7AF, AppLanguage::korean},    // Hangul Syllables
@@ -113,8 +113,9 @@ std::optional<AppLanguage> TextLanguageDetector::detectAppLanguage(const QString
     if (hypotheses.empty()) {
         return std::nullopt;
     }
-    std::stable_sort(hypotheses.begin(), hypotheses.end(),
-                     [](const LanguageHypothesis& a, const LanguageHypothesis& b) { return a.probability > b.probability; });
+    std::stable_sort(
+        hypotheses.begin(), hypotheses.end(),
+        [](const LanguageHypothesis& a, const LanguageHypothesis& b) { return a.probability > b.probability; });
 
     auto isBoosted = [&](const std::optional<AppLanguage>& language) {
         return language && boostedLanguages.count(*language) > 0;

@@ -27,8 +27,10 @@ struct TextLanguageDetector {
     // wins outright on a text of at most 15 characters whose best hypothesis is below 0.55;
     // otherwise boosted hypotheses count double and the best score decides. None when that is
     // not one of the 20 target languages, or when nothing is recognised.
-    static std::optional<AppLanguage> detectAppLanguage(const QString& text, const std::set<AppLanguage>& boostedLanguages);
-    static std::optional<AppLanguage> detectAppLanguage(const QString& text, const std::set<AppLanguage>& boostedLanguages,
+    static std::optional<AppLanguage> detectAppLanguage(const QString& text,
+                                                        const std::set<AppLanguage>& boostedLanguages);
+    static std::optional<AppLanguage> detectAppLanguage(const QString& text,
+                                                        const std::set<AppLanguage>& boostedLanguages,
                                                         const LanguageRecognizer& recognizer);
 
     // The recognizer detectAppLanguage uses by default: the desktop's (CLD2), made once.

@@ -55,8 +55,8 @@ qsizetype codePointOffsetToUtf16Offset(const QString& text, qsizetype codePointO
 }
 
 bool isValidRange(TextRange range, qsizetype textLength, qsizetype minimumLength) {
-    return range.location >= 0 && range.length >= minimumLength && textLength >= 0 &&
-           range.location <= textLength && range.length <= textLength - range.location;
+    return range.location >= 0 && range.length >= minimumLength && textLength >= 0 && range.location <= textLength &&
+           range.length <= textLength - range.location;
 }
 
 }  // namespace tavrolin

@@ -13,10 +13,10 @@ namespace {
 
 // XKB layout names and the language each is written in.
 constexpr std::array<std::pair<std::u16string_view, std::u16string_view>, 24> kLayoutLanguages{{
-    {u"us", u"en"}, {u"gb", u"en"},    {u"ru", u"ru"}, {u"ua", u"uk"}, {u"il", u"he"}, {u"de", u"de"},
-    {u"fr", u"fr"}, {u"es", u"es"},    {u"latam", u"es"}, {u"it", u"it"}, {u"pt", u"pt"}, {u"br", u"pt"},
-    {u"pl", u"pl"}, {u"tr", u"tr"},    {u"jp", u"ja"}, {u"kr", u"ko"}, {u"cn", u"zh"}, {u"tw", u"zh"},
-    {u"th", u"th"}, {u"vn", u"vi"},    {u"ara", u"ar"}, {u"in", u"hi"}, {u"nl", u"nl"}, {u"id", u"id"},
+    {u"us", u"en"}, {u"gb", u"en"}, {u"ru", u"ru"},    {u"ua", u"uk"}, {u"il", u"he"}, {u"de", u"de"},
+    {u"fr", u"fr"}, {u"es", u"es"}, {u"latam", u"es"}, {u"it", u"it"}, {u"pt", u"pt"}, {u"br", u"pt"},
+    {u"pl", u"pl"}, {u"tr", u"tr"}, {u"jp", u"ja"},    {u"kr", u"ko"}, {u"cn", u"zh"}, {u"tw", u"zh"},
+    {u"th", u"th"}, {u"vn", u"vi"}, {u"ara", u"ar"},   {u"in", u"hi"}, {u"nl", u"nl"}, {u"id", u"id"},
 }};
 
 // The POSIX locales name no language; Qt reports them as "C".

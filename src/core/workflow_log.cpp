@@ -52,8 +52,8 @@ void started(TelemetryAction action, TelemetryTrigger trigger, std::optional<App
              std::optional<AppLanguage> targetLanguage, const std::optional<QString>& detail) {
     AppLog::app().info([&] {
         return QStringLiteral("workflow start action=%1 trigger=%2 source=%3 target=%4 frontmost=%5 detail=%6")
-            .arg(rawValue(action), rawValue(trigger), orNone(sourceLanguage), orNone(targetLanguage),
-                 frontmostValue(), orNone(detail));
+            .arg(rawValue(action), rawValue(trigger), orNone(sourceLanguage), orNone(targetLanguage), frontmostValue(),
+                 orNone(detail));
     });
 }
 
@@ -64,8 +64,7 @@ void ignored(TelemetryAction action, TelemetryTrigger trigger, const QString& re
     });
 }
 
-void failed(TelemetryAction action, TelemetryTrigger trigger, const QString& errorCode,
-            const std::exception& error) {
+void failed(TelemetryAction action, TelemetryTrigger trigger, const QString& errorCode, const std::exception& error) {
     AppLog::app().error([&] {
         return QStringLiteral("workflow failure action=%1 trigger=%2 errorCode=%3 errorType=%4 message=%5 frontmost=%6")
             .arg(rawValue(action), rawValue(trigger), errorCode, errorTypeName(error), errorDescription(error),

@@ -25,8 +25,7 @@ namespace WorkflowLog {
 void started(TelemetryAction action, TelemetryTrigger trigger, std::optional<AppLanguage> sourceLanguage,
              std::optional<AppLanguage> targetLanguage, const std::optional<QString>& detail);
 void ignored(TelemetryAction action, TelemetryTrigger trigger, const QString& reason);
-void failed(TelemetryAction action, TelemetryTrigger trigger, const QString& errorCode,
-            const std::exception& error);
+void failed(TelemetryAction action, TelemetryTrigger trigger, const QString& errorCode, const std::exception& error);
 void failed(TelemetryAction action, TelemetryTrigger trigger, const QString& errorCode,
             const std::exception_ptr& error);
 void routed(TelemetryAction action, TelemetryTrigger trigger, const QString& decision,

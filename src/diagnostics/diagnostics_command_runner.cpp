@@ -76,8 +76,8 @@ bool writeAll(int fd, const char* data, std::size_t size) {
 }
 
 struct ExitStatus {
-    int status = -1;      // the exit status when the tool exited
-    int signalNumber = 0; // the signal that ended it, else 0
+    int status = -1;       // the exit status when the tool exited
+    int signalNumber = 0;  // the signal that ended it, else 0
 };
 
 ExitStatus decode(int raw) {
@@ -208,7 +208,8 @@ DiagnosticsCommandResult ProcessDiagnosticsCommandRunner::run(const QString& exe
     const auto deadline = std::chrono::steady_clock::now() + limits.timeout;
     std::vector<char> buffer(64 * 1024);
     while (outRead.get() >= 0 || errRead.get() >= 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0 && !stopped) {
             timedOut = true;
             stop();

@@ -20,10 +20,10 @@ DiagnosticsExportError::DiagnosticsExportError(Kind kind, QString description, Q
 DiagnosticsExportError DiagnosticsExportError::commandFailed(const QString& executable, int status,
                                                              const QString& standardError) {
     const QString trimmed = standardError.trimmed();
-    DiagnosticsExportError error(Kind::commandFailed,
-                                 executable + QStringLiteral(" failed with exit code ") + QString::number(status) +
-                                     QLatin1Char('.'),
-                                 trimmed.isEmpty() ? kTryAgain : trimmed);
+    DiagnosticsExportError error(
+        Kind::commandFailed,
+        executable + QStringLiteral(" failed with exit code ") + QString::number(status) + QLatin1Char('.'),
+        trimmed.isEmpty() ? kTryAgain : trimmed);
     error.executable_ = executable;
     error.status_ = status;
     error.standardError_ = trimmed;
@@ -47,11 +47,9 @@ DiagnosticsExportError DiagnosticsExportError::commandKilled(const QString& exec
 }
 
 DiagnosticsExportError DiagnosticsExportError::commandTimedOut(const QString& executable, int seconds) {
-    DiagnosticsExportError error(Kind::commandTimedOut,
-                                 QStringLiteral("%1 did not finish within %2 seconds and was stopped.")
-                                     .arg(executable)
-                                     .arg(seconds),
-                                 kTryAgain);
+    DiagnosticsExportError error(
+        Kind::commandTimedOut,
+        QStringLiteral("%1 did not finish within %2 seconds and was stopped.").arg(executable).arg(seconds), kTryAgain);
     error.executable_ = executable;
     return error;
 }
@@ -90,9 +88,9 @@ DiagnosticsExportError DiagnosticsExportError::fileOperationFailed(const QString
 }
 
 DiagnosticsExportError DiagnosticsExportError::archiveFailed(const QString& path, const QString& reason) {
-    return DiagnosticsExportError(Kind::archiveFailed,
-                                  QStringLiteral("The diagnostics archive %1 could not be written: %2.").arg(path, reason),
-                                  kChooseAnother);
+    return DiagnosticsExportError(
+        Kind::archiveFailed, QStringLiteral("The diagnostics archive %1 could not be written: %2.").arg(path, reason),
+        kChooseAnother);
 }
 
 }  // namespace tavrolin

@@ -11,13 +11,13 @@ namespace tavrolin {
 class DiagnosticsExportError final : public std::runtime_error {
 public:
     enum class Kind {
-        commandFailed,       // a tool exited with a non-zero status
-        commandKilled,       // a tool was ended by a signal (it crashed or was killed)
-        commandTimedOut,     // a tool did not finish in time and was stopped
-        commandNotStarted,   // a tool could not be started (missing, not executable)
-        destinationInvalid,  // a folder or special file is where the archive should go
-        fileOperationFailed, // creating, writing, listing or copying a file failed
-        archiveFailed,       // the zip archive could not be written
+        commandFailed,        // a tool exited with a non-zero status
+        commandKilled,        // a tool was ended by a signal (it crashed or was killed)
+        commandTimedOut,      // a tool did not finish in time and was stopped
+        commandNotStarted,    // a tool could not be started (missing, not executable)
+        destinationInvalid,   // a folder or special file is where the archive should go
+        fileOperationFailed,  // creating, writing, listing or copying a file failed
+        archiveFailed,        // the zip archive could not be written
     };
 
     // "<executable> failed with exit code <status>."; the suggestion is the trimmed standard
@@ -31,7 +31,8 @@ public:
     static DiagnosticsExportError destinationIsFolder(const QString& path);
     static DiagnosticsExportError destinationNotAFile(const QString& path);
     // `action` names what failed ("Could not create the folder"), `reason` the system's answer.
-    static DiagnosticsExportError fileOperationFailed(const QString& action, const QString& path, const QString& reason);
+    static DiagnosticsExportError fileOperationFailed(const QString& action, const QString& path,
+                                                      const QString& reason);
     static DiagnosticsExportError archiveFailed(const QString& path, const QString& reason);
 
     Kind kind() const { return kind_; }

@@ -141,8 +141,9 @@ QString DiagnosticsExporter::proposedFileName(const QDateTime& now) {
 QString DiagnosticsExporter::exportArchive(const DiagnosticsSettingsSnapshot& settings,
                                            const QString& destinationPath) const {
     const QDateTime started = options_.now();
-    const QString workPath = QDir(options_.temporaryDirectory())
-                                 .filePath(kFolderPrefix + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
+    const QString workPath =
+        QDir(options_.temporaryDirectory())
+            .filePath(kFolderPrefix + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
     const QString packagePath = QDir(workPath).filePath(kFolderPrefix + timestamp(started));
 
     // A fresh private folder: mkdir fails rather than reuse anything already there.
@@ -227,8 +228,9 @@ QStringList DiagnosticsExporter::recentCrashReports(const QString& directory) {
             ::access(QFile::encodeName(entry.absoluteFilePath()).constData(), R_OK) != 0) {
             continue;
         }
-        kept.push_back({entry.absoluteFilePath(), QDateTime::fromSecsSinceEpoch(info.st_mtim.tv_sec, Qt::UTC)
-                                                      .addMSecs(info.st_mtim.tv_nsec / 1000000)});
+        kept.push_back(
+            {entry.absoluteFilePath(),
+             QDateTime::fromSecsSinceEpoch(info.st_mtim.tv_sec, Qt::UTC).addMSecs(info.st_mtim.tv_nsec / 1000000)});
     }
     std::stable_sort(kept.begin(), kept.end(),
                      [](const Candidate& a, const Candidate& b) { return a.modified > b.modified; });
@@ -255,8 +257,7 @@ void DiagnosticsExporter::copyCrashReports(const QString& packagePath) const {
     if (folder.isDir()) {
         if (!folder.isReadable()) {
             throw DiagnosticsExportError::fileOperationFailed(QStringLiteral("Could not list the folder"),
-                                                              options_.crashReportsDirectory,
-                                                              systemError(EACCES));
+                                                              options_.crashReportsDirectory, systemError(EACCES));
         }
         const QStringList reports = recentCrashReports(options_.crashReportsDirectory);
         if (!reports.isEmpty()) {
@@ -278,10 +279,15 @@ void DiagnosticsExporter::copyCrashReports(const QString& packagePath) const {
     if (options_.coredumpctlPath) {
         const QString scratch = QDir(packagePath).filePath(kCoredumpFileName);
         try {
-            const QStringList arguments{QStringLiteral("--no-pager"), QStringLiteral("--quiet"), QStringLiteral("-r"),
-                                        QStringLiteral("-n"), QString::number(maximumCrashReports),
-                                        QStringLiteral("info"), QStringLiteral("COREDUMP_COMM=tavrolin")};
-            const auto result = commandRunner_->run(*options_.coredumpctlPath, arguments, scratch, options_.crashLimits);
+            const QStringList arguments{QStringLiteral("--no-pager"),
+                                        QStringLiteral("--quiet"),
+                                        QStringLiteral("-r"),
+                                        QStringLiteral("-n"),
+                                        QString::number(maximumCrashReports),
+                                        QStringLiteral("info"),
+                                        QStringLiteral("COREDUMP_COMM=tavrolin")};
+            const auto result =
+                commandRunner_->run(*options_.coredumpctlPath, arguments, scratch, options_.crashLimits);
             if (result.outputBytes > 0) {
                 ensureCrashFolder();
                 const QString target = QDir(crashPath).filePath(kCoredumpFileName);
@@ -366,7 +372,8 @@ void exported(const QString& destinationPath) {
 }
 
 void failed(const std::exception& error) {
-    AppLog::diagnostics().error([&] { return QStringLiteral("diagnostics export failed: ") + errorDescription(error); });
+    AppLog::diagnostics().error(
+        [&] { return QStringLiteral("diagnostics export failed: ") + errorDescription(error); });
 }
 
 void cancelled() {

@@ -13,7 +13,7 @@ namespace tavrolin {
 // The part of the settings that a diagnostics archive describes. Shortcuts, the selection
 // popup switch and the anti-sleep schedule are left out.
 struct DiagnosticsSettingsSnapshot {
-    QString targetLanguage;         // language codes ("ru", "en", ...)
+    QString targetLanguage;  // language codes ("ru", "en", ...)
     QString messageTargetLanguage;
     std::optional<QString> dictationLanguage;
     bool launchAtLoginEnabled = false;

@@ -64,7 +64,8 @@ QCoro::Task<bool> runDictationPermissionFlow(DictationPermissionManager& manager
         setStatus(QStringLiteral("🎤 Dictation needs permissions."));
         // Both in order, even when only speech was undecided: a decided microphone answers at once.
         if (!co_await manager.requestMicrophoneAccess()) {
-            setStatus(linuxWording(u"🚫 Microphone permission denied. Enable it in System Settings → Privacy & Security."));
+            setStatus(
+                linuxWording(u"🚫 Microphone permission denied. Enable it in System Settings → Privacy & Security."));
             co_return false;
         }
         if (!co_await manager.requestSpeechAccess()) {

@@ -168,10 +168,10 @@ DictationScratchpadView::DictationScratchpadView(DictationScratchpadViewModel* v
     improveButton_->setPopupMode(QToolButton::MenuButtonPopup);
     improveButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     improveMenu_ = new QMenu(improveButton_);
-    createPromptAction_ = improveMenu_->addAction(
-        symbolIcon("dialog-information", QStyle::SP_MessageBoxInformation), QStringLiteral("Create Prompt"));
-    createEnglishPromptAction_ = improveMenu_->addAction(
-        symbolIcon("applications-internet", QStyle::SP_DriveNetIcon), QStringLiteral("Create English Prompt"));
+    createPromptAction_ = improveMenu_->addAction(symbolIcon("dialog-information", QStyle::SP_MessageBoxInformation),
+                                                  QStringLiteral("Create Prompt"));
+    createEnglishPromptAction_ = improveMenu_->addAction(symbolIcon("applications-internet", QStyle::SP_DriveNetIcon),
+                                                         QStringLiteral("Create English Prompt"));
     improveButton_->setMenu(improveMenu_);
     controls->addWidget(improveButton_);
 
@@ -301,9 +301,8 @@ void DictationScratchpadView::refresh() {
 
     if (model.showCopied()) {
         copyButton_->setIcon(symbolIcon("object-select", QStyle::SP_DialogApplyButton));
-        copyButton_->setText(model.copyCountdown() > 0
-                                 ? QStringLiteral("Copied! (%1)").arg(model.copyCountdown())
-                                 : QStringLiteral("Copied!"));
+        copyButton_->setText(model.copyCountdown() > 0 ? QStringLiteral("Copied! (%1)").arg(model.copyCountdown())
+                                                       : QStringLiteral("Copied!"));
     } else {
         copyButton_->setIcon(symbolIcon("edit-copy", QStyle::SP_FileIcon));
         copyButton_->setText(QStringLiteral("Copy to Clipboard"));

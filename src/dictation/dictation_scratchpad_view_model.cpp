@@ -124,7 +124,9 @@ void DictationScratchpadViewModel::setAvailableLanguages(std::vector<AppLanguage
 void DictationScratchpadViewModel::setStatusMessage(const std::optional<QString>& message) {
     publish(statusMessage_, message, &DictationScratchpadViewModel::statusMessageChanged);
 }
-void DictationScratchpadViewModel::setMode(Mode mode) { publish(mode_, mode, &DictationScratchpadViewModel::modeChanged); }
+void DictationScratchpadViewModel::setMode(Mode mode) {
+    publish(mode_, mode, &DictationScratchpadViewModel::modeChanged);
+}
 void DictationScratchpadViewModel::setShowCopied(bool value) {
     publish(showCopied_, value, &DictationScratchpadViewModel::showCopiedChanged);
 }
@@ -329,13 +331,10 @@ void DictationScratchpadViewModel::startServerAction(ServerAction action, TextPr
                     dependencies_.textPromptClient, text_, selectedLanguage_, promptLanguage, presentation_);
 }
 
-QCoro::Task<> DictationScratchpadViewModel::runServerAction(QPointer<DictationScratchpadViewModel> self,
-                                                            ServerAction action,
-                                                            std::shared_ptr<TextImproveClient> improveClient,
-                                                            std::shared_ptr<TextPromptClient> promptClient,
-                                                            QString text, AppLanguage language,
-                                                            TextPromptLanguage promptLanguage,
-                                                            std::uint64_t presentation) {
+QCoro::Task<> DictationScratchpadViewModel::runServerAction(
+    QPointer<DictationScratchpadViewModel> self, ServerAction action, std::shared_ptr<TextImproveClient> improveClient,
+    std::shared_ptr<TextPromptClient> promptClient, QString text, AppLanguage language,
+    TextPromptLanguage promptLanguage, std::uint64_t presentation) {
     std::optional<QString> result;
     std::exception_ptr error;
     try {
@@ -353,9 +352,12 @@ QCoro::Task<> DictationScratchpadViewModel::runServerAction(QPointer<DictationSc
     if (result) {
         self->applyServerResult(*result);
     } else {
-        const QString feature = action == ServerAction::improve ? QStringLiteral("Improve") : QStringLiteral("Create Prompt");
+        const QString feature =
+            action == ServerAction::improve ? QStringLiteral("Improve") : QStringLiteral("Create Prompt");
         self->setActionError(
-            action, describe(error, QStringLiteral("Online features are disabled. Enable them in Settings to use %1.").arg(feature)));
+            action,
+            describe(error,
+                     QStringLiteral("Online features are disabled. Enable them in Settings to use %1.").arg(feature)));
     }
     self->setBusy(action, false);
 }

@@ -23,7 +23,8 @@ constexpr int activationCheckMilliseconds = 150;
 }  // namespace
 
 DictationScratchpadWindowController::DictationScratchpadWindowController(
-    DictationScratchpadViewModel::Dependencies dependencies, std::shared_ptr<const OnlineFeaturePolicy> onlineFeaturePolicy,
+    DictationScratchpadViewModel::Dependencies dependencies,
+    std::shared_ptr<const OnlineFeaturePolicy> onlineFeaturePolicy,
     std::shared_ptr<FrontWindowActivating> frontWindowActivation, QObject* parent)
     : QObject(parent),
       viewModel_(std::make_unique<DictationScratchpadViewModel>(std::move(dependencies))),
@@ -55,7 +56,9 @@ DictationScratchpadWindowController::~DictationScratchpadWindowController() {
     window_.reset();
 }
 
-QWidget* DictationScratchpadWindowController::window() const { return window_.get(); }
+QWidget* DictationScratchpadWindowController::window() const {
+    return window_.get();
+}
 
 void DictationScratchpadWindowController::present(AppLanguage language,
                                                   const std::vector<AppLanguage>& availableLanguages) {

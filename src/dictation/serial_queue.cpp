@@ -16,7 +16,6 @@ struct SerialQueue::State {
     bool stopping = false;
 };
 
-
 SerialQueue::SerialQueue() : state_(std::make_shared<State>()) {
     worker_ = std::thread([state = state_] {
         std::unique_lock lock(state->mutex);

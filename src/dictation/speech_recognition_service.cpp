@@ -110,12 +110,12 @@ struct SpeechRecognitionRun {
 struct SpeechRecognitionService::Private {
     SpeechRecognitionBackends backends;
     std::shared_ptr<DecoderSlot> decoderSlot = std::make_shared<DecoderSlot>();
-    int decoderSampleRate = 0;              // worker only, set once loaded
+    int decoderSampleRate = 0;  // worker only, set once loaded
     std::atomic<bool> loadFailed{false};
-    bool isRunning = false;                 // worker only
+    bool isRunning = false;  // worker only
     // The number of the run the latest start asked for: what carries another number is dropped.
     std::shared_ptr<std::atomic<std::uint64_t>> latestStart = std::make_shared<std::atomic<std::uint64_t>>(0);
-    bool startAsked = false;                // main thread: a start asked for, no stop since
+    bool startAsked = false;                    // main thread: a start asked for, no stop since
     std::shared_ptr<SpeechRecognitionRun> run;  // worker only: the current run
     // Last member: destroyed first, so no work runs while the rest goes away.
     SerialQueue queue;
@@ -306,7 +306,8 @@ std::shared_ptr<SpeechRecognitionService> SpeechRecognitionService::create(const
 
 std::shared_ptr<SpeechRecognitionService> SpeechRecognitionService::create(const QString& localeIdentifier,
                                                                            SpeechRecognitionBackends backends) {
-    std::shared_ptr<SpeechRecognitionService> service(new SpeechRecognitionService(localeIdentifier, std::move(backends)));
+    std::shared_ptr<SpeechRecognitionService> service(
+        new SpeechRecognitionService(localeIdentifier, std::move(backends)));
     if (service->hasRecognizer_) {
         // Loading a model reads tens of megabytes: never on the caller's thread. A start queued
         // meanwhile runs after the load.
@@ -318,7 +319,8 @@ std::shared_ptr<SpeechRecognitionService> SpeechRecognitionService::create(const
             QString error;
             auto decoder = self->d_->backends.models->loadDecoder(self->localeIdentifier_, error);
             if (!decoder) {
-                AppLog::app().error(QStringLiteral("speech model for %1 not loaded: %2").arg(self->localeIdentifier_, error));
+                AppLog::app().error(
+                    QStringLiteral("speech model for %1 not loaded: %2").arg(self->localeIdentifier_, error));
                 self->d_->loadFailed = true;
                 return;
             }

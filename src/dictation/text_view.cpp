@@ -66,14 +66,18 @@ void TextView::setBoundText(const QString& text) {
     setTextCursor(restored);
 }
 
-void TextView::markUndoStep() { lastStepWasOutside_ = false; }
+void TextView::markUndoStep() {
+    lastStepWasOutside_ = false;
+}
 
 void TextView::startFreshHistory() {
     document()->clearUndoRedoStacks();
     lastStepWasOutside_ = false;
 }
 
-void TextView::setEditable(bool editable) { setReadOnly(!editable); }
+void TextView::setEditable(bool editable) {
+    setReadOnly(!editable);
+}
 
 void TextView::handleContentsChanged() {
     if (applyingBoundText_) {

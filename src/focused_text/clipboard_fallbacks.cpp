@@ -29,24 +29,54 @@ Qt::KeyboardModifiers ClipboardFallbacks::chordModifiers(const std::optional<Fro
 
 const QSet<QString>& ClipboardFallbacks::applicationsUsingCutInsteadOfCopy() {
     static const QSet<QString> applications = {
-        "dev.zed.Zed",          "dev.zed.Zed-Preview",  "jetbrains-idea",   "jetbrains-idea-ce",
-        "jetbrains-clion",      "jetbrains-phpstorm",   "jetbrains-webstorm", "jetbrains-pycharm",
-        "jetbrains-pycharm-ce", "jetbrains-rider",      "jetbrains-rubymine", "jetbrains-goland",
-        "jetbrains-datagrip",
+        "dev.zed.Zed",        "dev.zed.Zed-Preview", "jetbrains-idea",     "jetbrains-idea-ce",    "jetbrains-clion",
+        "jetbrains-phpstorm", "jetbrains-webstorm",  "jetbrains-pycharm",  "jetbrains-pycharm-ce", "jetbrains-rider",
+        "jetbrains-rubymine", "jetbrains-goland",    "jetbrains-datagrip",
     };
     return applications;
 }
 
 const QSet<QString>& ClipboardFallbacks::terminalApplicationIdentifiers() {
     static const QSet<QString> applications = {
-        "XTerm",          "UXTerm",           "URxvt",          "Rxvt",           "Gnome-terminal",
-        "gnome-terminal-server", "Gnome-terminal-server", "konsole", "Konsole",    "Xfce4-terminal",
-        "xfce4-terminal", "Mate-terminal",    "mate-terminal",  "kitty",          "Alacritty",
-        "Tilix",          "tilix",            "Terminator",     "terminator",     "foot",
-        "footclient",     "org.wezfurlong.wezterm", "st-256color", "St",          "Lxterminal",
-        "lxterminal",     "Qterminal",        "qterminal",      "Terminology",    "Guake",
-        "Tilda",          "Sakura",           "Kgx",            "Eterm",          "Roxterm",
-        "Termite",        "Xiterm",           "Ghostty",        "com.mitchellh.ghostty",
+        "XTerm",
+        "UXTerm",
+        "URxvt",
+        "Rxvt",
+        "Gnome-terminal",
+        "gnome-terminal-server",
+        "Gnome-terminal-server",
+        "konsole",
+        "Konsole",
+        "Xfce4-terminal",
+        "xfce4-terminal",
+        "Mate-terminal",
+        "mate-terminal",
+        "kitty",
+        "Alacritty",
+        "Tilix",
+        "tilix",
+        "Terminator",
+        "terminator",
+        "foot",
+        "footclient",
+        "org.wezfurlong.wezterm",
+        "st-256color",
+        "St",
+        "Lxterminal",
+        "lxterminal",
+        "Qterminal",
+        "qterminal",
+        "Terminology",
+        "Guake",
+        "Tilda",
+        "Sakura",
+        "Kgx",
+        "Eterm",
+        "Roxterm",
+        "Termite",
+        "Xiterm",
+        "Ghostty",
+        "com.mitchellh.ghostty",
     };
     return applications;
 }
@@ -60,7 +90,9 @@ ClipboardFallbacks::ClipboardFallbacks(Clipboard& clipboard, SyntheticInput& inp
                                        std::chrono::milliseconds clipboardRestoreDelay)
     : clipboard_(clipboard), input_(input), scheduler_(scheduler), restoreDelay_(clipboardRestoreDelay) {}
 
-ClipboardFallbacks::~ClipboardFallbacks() { runPendingRestore(); }
+ClipboardFallbacks::~ClipboardFallbacks() {
+    runPendingRestore();
+}
 
 void ClipboardFallbacks::notify() const {
     if (onWillUse_) {
@@ -87,8 +119,8 @@ void ClipboardFallbacks::checkPendingRestore() {
     const bool fetched = clipboard_.ownDataFetches() > pending.fetchesBefore;
     if ((fetched && pending.waited >= restoreDelay_) || pending.waited >= std::max(pasteHoldLimit, restoreDelay_)) {
         if (!fetched) {
-            AppLog::app().notice(QStringLiteral("clipboard restore after paste without fetch waited=%1ms")
-                                     .arg(pending.waited.count()));
+            AppLog::app().notice(
+                QStringLiteral("clipboard restore after paste without fetch waited=%1ms").arg(pending.waited.count()));
         }
         runPendingRestore();
         return;
@@ -251,8 +283,7 @@ QCoro::Task<bool> ClipboardFallbacks::restoreCutText(std::optional<FrontApplicat
     }
     const CutText cut = *cutText_;
     cutText_.reset();
-    const bool sameApplication =
-        frontApplication && cut.processId != 0 && frontApplication->processId == cut.processId;
+    const bool sameApplication = frontApplication && cut.processId != 0 && frontApplication->processId == cut.processId;
     bool pasted = false;
     if (sameApplication) {
         pasted = co_await pasteFallback(cut.text, false, frontApplication);
@@ -266,8 +297,7 @@ QCoro::Task<bool> ClipboardFallbacks::restoreCutText(std::optional<FrontApplicat
     const AsyncMutex::Hold held = co_await queue_.lock();
     clipboard_.clear();
     clipboard_.setText(cut.text);
-    AppLog::app().notice(
-        QStringLiteral("focused field cut text left on clipboard length=%1").arg(cut.text.size()));
+    AppLog::app().notice(QStringLiteral("focused field cut text left on clipboard length=%1").arg(cut.text.size()));
     co_return false;
 }
 

@@ -119,8 +119,7 @@ std::optional<QString> plainTextPreservingHTMLBlocks(const QString& html) {
 }
 
 QString decodeHTMLEntities(const QString& original) {
-    static const QRegularExpression entity(
-        R"(&(amp|lt|gt|quot|#39|apos|nbsp);|&#(\d+);|&#x([0-9a-fA-F]+);)");
+    static const QRegularExpression entity(R"(&(amp|lt|gt|quot|#39|apos|nbsp);|&#(\d+);|&#x([0-9a-fA-F]+);)");
     const QString text = withLoneSurrogatesReplaced(original);
     QString result;
     result.reserve(text.size());
@@ -130,8 +129,7 @@ QString decodeHTMLEntities(const QString& original) {
         QString replacement;
         if (const QString name = match.captured(1); !name.isEmpty()) {
             static const QHash<QString, QString> named = {
-                {"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""},
-                {"#39", "'"}, {"apos", "'"}, {"nbsp", " "},
+                {"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""}, {"#39", "'"}, {"apos", "'"}, {"nbsp", " "},
             };
             replacement = named.value(name);
         } else {

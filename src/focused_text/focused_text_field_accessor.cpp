@@ -17,11 +17,13 @@ namespace {
 
 using Case = CaptureWorkflowError::Case;
 
-bool isEmpty(const std::optional<QString>& text) { return !text || text->isEmpty(); }
+bool isEmpty(const std::optional<QString>& text) {
+    return !text || text->isEmpty();
+}
 
 bool isTextRole(const std::optional<AccessibleRole>& role) {
-    return role == AccessibleRole::textField || role == AccessibleRole::textArea ||
-           role == AccessibleRole::comboBox || role == AccessibleRole::searchField;
+    return role == AccessibleRole::textField || role == AccessibleRole::textArea || role == AccessibleRole::comboBox ||
+           role == AccessibleRole::searchField;
 }
 
 std::chrono::milliseconds secondsToDuration(double seconds) {
@@ -35,10 +37,22 @@ std::chrono::milliseconds secondsToDuration(double seconds) {
 
 const QSet<QString>& FocusedTextFieldAccessor::knownWebContentApplicationIdentifiers() {
     static const QSet<QString> applications = {
-        "firefox",          "Firefox",           "firefox-esr",        "firefoxdeveloperedition",
-        "firefox-aurora",   "zen",               "Google-chrome",      "Google-chrome-beta",
-        "Google-chrome-unstable", "Chromium",    "chromium",           "Brave-browser",
-        "Brave-browser-beta", "Microsoft-edge",  "Microsoft-edge-beta", "Microsoft-edge-dev",
+        "firefox",
+        "Firefox",
+        "firefox-esr",
+        "firefoxdeveloperedition",
+        "firefox-aurora",
+        "zen",
+        "Google-chrome",
+        "Google-chrome-beta",
+        "Google-chrome-unstable",
+        "Chromium",
+        "chromium",
+        "Brave-browser",
+        "Brave-browser-beta",
+        "Microsoft-edge",
+        "Microsoft-edge-beta",
+        "Microsoft-edge-dev",
     };
     return applications;
 }
@@ -111,8 +125,8 @@ QCoro::Task<bool> FocusedTextFieldAccessor::shouldProbeClipboardForStructuredSel
     if (chromium) {
         co_return true;
     }
-    co_return front && front->applicationIdentifier &&
-        knownWebContentApplicationIdentifiers().contains(*front->applicationIdentifier);
+    co_return front &&
+        front->applicationIdentifier&& knownWebContentApplicationIdentifiers().contains(*front->applicationIdentifier);
 }
 
 QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::resolveFocusedElement(
@@ -153,7 +167,8 @@ QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::resolveFocusedEle
     co_await calls.run(std::move(requestTree), AccessibilityCalls::callBound);
     for (int poll = 0; poll < focusPollCount; ++poll) {
         co_await sleepFor(platform_.scheduler, focusPollInterval);
-        const AccessibleElementHandle polled = co_await askAboutProcess(pid, &Accessibility::focusedElementOfApplication);
+        const AccessibleElementHandle polled =
+            co_await askAboutProcess(pid, &Accessibility::focusedElementOfApplication);
         if (polled) {
             co_return polled;
         }
@@ -166,7 +181,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedField
 }
 
 QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(bool pollForFocus,
-                                                                              std::shared_ptr<bool> noElement) {
+                                                                               std::shared_ptr<bool> noElement) {
     *noElement = false;
     co_await requireTrust();
     const std::optional<FrontApplication> front = platform_.frontApplications.frontApplication();
@@ -186,8 +201,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(b
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
     const std::optional<QString> value = co_await askAbout(element, &Accessibility::value);
-    const std::optional<QString> selected =
-        co_await askAbout(element, &Accessibility::selectedText);
+    const std::optional<QString> selected = co_await askAbout(element, &Accessibility::selectedText);
     const std::optional<AccessibleTextRange> reportedRange = co_await askAbout(element, &Accessibility::selectedRange);
     const std::optional<TextRange> range = validSelectedRange(reportedRange, value);
     const std::optional<QRectF> reportedFrame = co_await askAbout(element, &Accessibility::frame);
@@ -238,8 +252,8 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedSelec
         if (!copied) {
             throw CaptureWorkflowError(Case::noFocusedTextField);
         }
-        co_return FocusedTextFieldSnapshot{nullptr, QString(), copied, TextRange{0, copied->size()}, std::nullopt,
-                                           front};
+        co_return FocusedTextFieldSnapshot{nullptr,      QString(), copied, TextRange{0, copied->size()},
+                                           std::nullopt, front};
     }
     const AccessibleSelectionRead read = co_await readAccessibleSelection(element);
     const std::optional<QString>& value = read.value;
@@ -306,8 +320,8 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::probeFocusedSele
         if (!primary) {
             co_return FocusedTextFieldSnapshot{nullptr, QString(), std::nullopt, std::nullopt, std::nullopt, front};
         }
-        co_return FocusedTextFieldSnapshot{nullptr, QString(), primary, TextRange{0, primary->size()}, std::nullopt,
-                                           front};
+        co_return FocusedTextFieldSnapshot{nullptr,      QString(), primary, TextRange{0, primary->size()},
+                                           std::nullopt, front};
     }
     const AccessibleSelectionRead read = co_await readAccessibleSelection(element);
     const std::optional<AccessibleRole>& role = read.role;
@@ -425,7 +439,8 @@ QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, boo
     }
 }
 
-QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newText, FocusedTextFieldSnapshot snapshot) {
+QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newText,
+                                                                    FocusedTextFieldSnapshot snapshot) {
     if (!snapshot.element && snapshot.readByKeyboard) {
         // The copy left the text it read selected (the user's selection, or everything after
         // select-all): the paste goes over it, in the window it was copied from.
@@ -467,7 +482,7 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
 }
 
 QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::prepareFocusedFieldWithRetry(int retryCount,
-                                                                                            double retryDelay) {
+                                                                                             double retryDelay) {
     // The first read waits for a lazily built tree; the retries only look again, so a window
     // without accessible text ends the run in about 1.5 s rather than 1 s per read.
     const auto noElement = std::make_shared<bool>(false);

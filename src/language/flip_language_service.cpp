@@ -9,13 +9,12 @@
 
 namespace tavrolin {
 
-FlipLanguageService::FlipLanguageService(std::shared_ptr<FocusedTextFieldAccessing> accessor,
-                                         std::shared_ptr<TranslationClient> translationClient,
-                                         std::shared_ptr<const AppSettingsProviding> settingsStore,
-                                         std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguagesProvider,
-                                         int focusedFieldReadRetryCount, double focusedFieldReadRetryDelay,
-                                         TranslationSystemCheck isSystemSupported,
-                                         std::shared_ptr<const LanguageRecognizer> recognizer)
+FlipLanguageService::FlipLanguageService(
+    std::shared_ptr<FocusedTextFieldAccessing> accessor, std::shared_ptr<TranslationClient> translationClient,
+    std::shared_ptr<const AppSettingsProviding> settingsStore,
+    std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguagesProvider, int focusedFieldReadRetryCount,
+    double focusedFieldReadRetryDelay, TranslationSystemCheck isSystemSupported,
+    std::shared_ptr<const LanguageRecognizer> recognizer)
     : accessor_(std::move(accessor)),
       translationClient_(std::move(translationClient)),
       settingsStore_(std::move(settingsStore)),

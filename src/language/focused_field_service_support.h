@@ -75,8 +75,8 @@ public:
         return app == nullptr || QThread::currentThread() == app->thread();
     }
     void await_suspend(std::coroutine_handle<> waiting) const {
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [waiting] { waiting.resume(); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [waiting] { waiting.resume(); }, Qt::QueuedConnection);
     }
     void await_resume() const noexcept {}
 };

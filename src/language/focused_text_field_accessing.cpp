@@ -36,8 +36,8 @@ QCoro::Task<FocusedTextFieldSnapshot> readFocusedFieldWithRetry(
     Scheduler& scheduler) {
     const int retries = std::max(retryCount, 0);
     // NaN and negative delays mean no wait; absurdly long ones are capped at an hour.
-    const auto delay = std::chrono::milliseconds(
-        retryDelay > 0 ? std::llround(std::min(retryDelay, 3600.0) * 1000.0) : 0);
+    const auto delay =
+        std::chrono::milliseconds(retryDelay > 0 ? std::llround(std::min(retryDelay, 3600.0) * 1000.0) : 0);
     for (int attempt = 0;; ++attempt) {
         try {
             co_return co_await read();

@@ -15,8 +15,17 @@ namespace {
 // Underscore, slash, backslash, backtick, equals sign, angle, square and curly brackets.
 bool isCodeLikeCharacter(char32_t c) {
     switch (c) {
-    case U'_': case U'/': case U'\\': case U'`': case U'=':
-    case U'<': case U'>': case U'[': case U']': case U'{': case U'}':
+    case U'_':
+    case U'/':
+    case U'\\':
+    case U'`':
+    case U'=':
+    case U'<':
+    case U'>':
+    case U'[':
+    case U']':
+    case U'{':
+    case U'}':
         return true;
     default:
         return false;
@@ -26,8 +35,22 @@ bool isCodeLikeCharacter(char32_t c) {
 // Punctuation that may surround a word without being part of it.
 bool isTokenBoundaryPunctuation(QChar c) {
     switch (c.unicode()) {
-    case u'.': case u',': case u'!': case u'?': case u';': case u':': case u'"': case u'\'':
-    case u'(': case u')': case u'[': case u']': case u'{': case u'}': case u'<': case u'>':
+    case u'.':
+    case u',':
+    case u'!':
+    case u'?':
+    case u';':
+    case u':':
+    case u'"':
+    case u'\'':
+    case u'(':
+    case u')':
+    case u'[':
+    case u']':
+    case u'{':
+    case u'}':
+    case u'<':
+    case u'>':
         return true;
     default:
         return false;
@@ -138,7 +161,8 @@ QString LocalTextEditingClient::spellCheckingLanguage(AppLanguage sourceLanguage
     return QStringLiteral("en");
 }
 
-QCoro::Task<QString> LocalTextEditingClient::edit(QString text, AppLanguage sourceLanguage, AppLanguage targetLanguage) {
+QCoro::Task<QString> LocalTextEditingClient::edit(QString text, AppLanguage sourceLanguage,
+                                                  AppLanguage targetLanguage) {
     if (text.isEmpty()) {
         co_return text;
     }
@@ -151,7 +175,8 @@ QCoro::Task<QString> LocalTextEditingClient::edit(QString text, AppLanguage sour
     co_return co_await future;
 }
 
-QString LocalTextEditingClient::correctedText(TextSpellChecking& checker, const QString& text, const QString& language) {
+QString LocalTextEditingClient::correctedText(TextSpellChecking& checker, const QString& text,
+                                              const QString& language) {
     if (text.isEmpty()) {
         return text;
     }
@@ -257,8 +282,7 @@ bool LocalTextEditingClient::isCapitalizedWord(const QString& text) {
 std::optional<QString> LocalTextEditingClient::safeReplacementCandidate(const QString& candidate,
                                                                         const QString& originalWord) {
     if (candidate.isEmpty() || candidate.trimmed() != candidate || containsWhitespace(candidate) ||
-        containsDecimalDigit(candidate) || containsCodeLikeCharacter(candidate) ||
-        hasInternalUppercase(candidate)) {
+        containsDecimalDigit(candidate) || containsCodeLikeCharacter(candidate) || hasInternalUppercase(candidate)) {
         return std::nullopt;
     }
     // An all-capitals word of two or more characters is an acronym: nothing replaces it.

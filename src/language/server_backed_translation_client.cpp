@@ -111,10 +111,11 @@ ServerBackedTranslationClient::ServerBackedTranslationClient(std::shared_ptr<Tra
                                                              PermissionCallback isServerTranslationAllowed,
                                                              StartCallback onServerTranslationStarted)
     : localClient_(std::move(localClient)),
-      serverClient_(serverClient ? std::move(serverClient)
-                                 : std::make_shared<URLSessionServerTranslationClient>(
-                                       ServerTranslationConfiguration::resolved(),
-                                       std::make_shared<ServerRequestTransport>(ServerSessionConfiguration::translation()))),
+      serverClient_(serverClient
+                        ? std::move(serverClient)
+                        : std::make_shared<URLSessionServerTranslationClient>(
+                              ServerTranslationConfiguration::resolved(),
+                              std::make_shared<ServerRequestTransport>(ServerSessionConfiguration::translation()))),
       isServerTranslationAllowed_(std::move(isServerTranslationAllowed)),
       onServerTranslationStarted_(std::move(onServerTranslationStarted)) {}
 

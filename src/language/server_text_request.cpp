@@ -38,10 +38,9 @@ QString decodeServerTextResponse(const QByteArray& body) {
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        throw JsonDecodingError(Kind::dataCorrupted, QString(),
-                                QStringLiteral("not valid JSON (%1 at offset %2)")
-                                    .arg(parseError.errorString())
-                                    .arg(parseError.offset));
+        throw JsonDecodingError(
+            Kind::dataCorrupted, QString(),
+            QStringLiteral("not valid JSON (%1 at offset %2)").arg(parseError.errorString()).arg(parseError.offset));
     }
     if (!document.isObject()) {
         throw JsonDecodingError(Kind::typeMismatch, QString(), QStringLiteral("expected an object"));
@@ -61,8 +60,8 @@ QString decodeServerTextResponse(const QByteArray& body) {
 }
 
 QCoro::Task<QString> performServerTextRequest(std::shared_ptr<ServerRequestTransport> session,
-                                              ServerOperation operation, std::optional<QUrl> endpoint,
-                                              QString detail, QByteArray body) {
+                                              ServerOperation operation, std::optional<QUrl> endpoint, QString detail,
+                                              QByteArray body) {
     ServerHTTPRequest request = ServerHTTPRequest::postJSON(std::move(body));
     const ServerHTTPResponse response =
         co_await performServerRequest(*session, operation, endpoint, detail, std::move(request));

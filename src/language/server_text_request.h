@@ -27,7 +27,7 @@ QString decodeServerTextResponse(const QByteArray& body);
 
 // Sends the request and returns the answer's text, untrimmed (an empty text included).
 QCoro::Task<QString> performServerTextRequest(std::shared_ptr<ServerRequestTransport> session,
-                                              ServerOperation operation, std::optional<QUrl> endpoint,
-                                              QString detail, QByteArray body);
+                                              ServerOperation operation, std::optional<QUrl> endpoint, QString detail,
+                                              QByteArray body);
 
 }  // namespace tavrolin

@@ -161,9 +161,7 @@ public:
         return dictionary;
     }
 
-    bool isCorrect(const QString& word) {
-        return acquire()->isCorrect(word);
-    }
+    bool isCorrect(const QString& word) { return acquire()->isCorrect(word); }
 
     QStringList suggestions(const QString& word) {
         if (auto cached = cachedSuggestions(word)) {
@@ -296,7 +294,8 @@ private:
         std::unique_ptr<HunspellEngine> engine;
         // Another instance must answer as the first does: not if the files changed since then
         // (a package update or removal), as the first still has the old ones.
-        if (FileStamp::of(QFile::decodeName(aff_)) == affStamp_ && FileStamp::of(QFile::decodeName(dic_)) == dicStamp_) {
+        if (FileStamp::of(QFile::decodeName(aff_)) == affStamp_ &&
+            FileStamp::of(QFile::decodeName(dic_)) == dicStamp_) {
             try {
                 engine = HunspellEngine::load(aff_, dic_);
             } catch (...) {

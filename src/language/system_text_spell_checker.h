@@ -39,11 +39,9 @@ public:
     SystemTextSpellChecker(const SystemTextSpellChecker&) = delete;
     SystemTextSpellChecker& operator=(const SystemTextSpellChecker&) = delete;
 
-    std::optional<TextRange> checkSpelling(const QString& text, qsizetype startingAt,
-                                           const QString& language) override;
+    std::optional<TextRange> checkSpelling(const QString& text, qsizetype startingAt, const QString& language) override;
     QStringList guesses(TextRange wordRange, const QString& text, const QString& language) override;
-    std::optional<QString> correction(TextRange wordRange, const QString& text,
-                                      const QString& language) override;
+    std::optional<QString> correction(TextRange wordRange, const QString& text, const QString& language) override;
     void prepareGuesses(const std::vector<TextRange>& wordRanges, const QString& text,
                         const QString& language) override;
 
@@ -60,7 +58,7 @@ private:
 
     const QStringList directories_;
     const int instancesPerLanguage_;
-    std::mutex mutex_;  // guards dictionaries_ only
+    std::mutex mutex_;                                             // guards dictionaries_ only
     std::map<QString, std::shared_ptr<Dictionary>> dictionaries_;  // null: none installed
 };
 

@@ -39,13 +39,11 @@ std::optional<qsizetype> position(const std::optional<QString>& identifier, qsiz
 SystemTranslationClient::SystemTranslationClient()
     : SystemTranslationClient(makeSystemTranslationEngine(), makeSystemLanguageRecognizer()) {}
 
-SystemTranslationClient::SystemTranslationClient(
-    std::shared_ptr<OnDeviceTranslationEngine> engine,
-    std::shared_ptr<const LanguageRecognizer> recognizer)
+SystemTranslationClient::SystemTranslationClient(std::shared_ptr<OnDeviceTranslationEngine> engine,
+                                                 std::shared_ptr<const LanguageRecognizer> recognizer)
     : engine_(std::move(engine)), recognizer_(std::move(recognizer)) {}
 
-QCoro::Task<TranslationPairAvailability> SystemTranslationClient::availability(AppLanguage source,
-                                                                               AppLanguage target) {
+QCoro::Task<TranslationPairAvailability> SystemTranslationClient::availability(AppLanguage source, AppLanguage target) {
     if (source == AppLanguage::automatic || target == AppLanguage::automatic) {
         co_return TranslationPairAvailability::unsupported;
     }
@@ -53,15 +51,17 @@ QCoro::Task<TranslationPairAvailability> SystemTranslationClient::availability(A
     // frame with g++ 12.
     const auto status = co_await engine_->status(rawValue(source), rawValue(target));
     switch (status) {
-    case OnDeviceTranslationStatus::installed: co_return TranslationPairAvailability::installed;
-    case OnDeviceTranslationStatus::supported: co_return TranslationPairAvailability::supported;
-    case OnDeviceTranslationStatus::unsupported: break;
+    case OnDeviceTranslationStatus::installed:
+        co_return TranslationPairAvailability::installed;
+    case OnDeviceTranslationStatus::supported:
+        co_return TranslationPairAvailability::supported;
+    case OnDeviceTranslationStatus::unsupported:
+        break;
     }
     co_return TranslationPairAvailability::unsupported;
 }
 
-QCoro::Task<QStringList> SystemTranslationClient::translate(QStringList texts, AppLanguage source,
-                                                            AppLanguage target) {
+QCoro::Task<QStringList> SystemTranslationClient::translate(QStringList texts, AppLanguage source, AppLanguage target) {
     if (target == AppLanguage::automatic) {
         co_return texts;
     }
@@ -69,8 +69,8 @@ QCoro::Task<QStringList> SystemTranslationClient::translate(QStringList texts, A
     if (source != AppLanguage::automatic) {
         sourceCode = rawValue(source);
     } else {
-        const auto sample = std::find_if(texts.cbegin(), texts.cend(),
-                                         [](const QString& text) { return !text.isEmpty(); });
+        const auto sample =
+            std::find_if(texts.cbegin(), texts.cend(), [](const QString& text) { return !text.isEmpty(); });
         if (sample == texts.cend()) {
             co_return texts;
         }

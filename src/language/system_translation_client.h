@@ -28,10 +28,8 @@ public:
 
     using TranslationClient::translate;
 
-    QCoro::Task<TranslationPairAvailability> availability(AppLanguage source,
-                                                          AppLanguage target) override;
-    QCoro::Task<QStringList> translate(QStringList texts, AppLanguage source,
-                                       AppLanguage target) override;
+    QCoro::Task<TranslationPairAvailability> availability(AppLanguage source, AppLanguage target) override;
+    QCoro::Task<QStringList> translate(QStringList texts, AppLanguage source, AppLanguage target) override;
 
 private:
     std::shared_ptr<OnDeviceTranslationEngine> engine_;

@@ -23,8 +23,7 @@ public:
     // Suggested spellings for the word at `wordRange`, best first.
     virtual QStringList guesses(TextRange wordRange, const QString& text, const QString& language) = 0;
     // The checker's single automatic correction for the word, when it has one.
-    virtual std::optional<QString> correction(TextRange wordRange, const QString& text,
-                                              const QString& language) = 0;
+    virtual std::optional<QString> correction(TextRange wordRange, const QString& text, const QString& language) = 0;
     // Told, before the `guesses` queries for these ranges, that they will follow: a checker able
     // to work on several words at once may compute them together. It changes no answer: each
     // later `guesses` returns exactly what it would have returned without this call.

@@ -8,8 +8,8 @@
 
 namespace tavrolin {
 
-QCoro::Task<QList<TranslationResponse>> TranslationClient::translate(
-    QList<TranslationRequest> requests, AppLanguage target) {
+QCoro::Task<QList<TranslationResponse>> TranslationClient::translate(QList<TranslationRequest> requests,
+                                                                     AppLanguage target) {
     if (requests.isEmpty()) {
         co_return QList<TranslationResponse>{};
     }
@@ -18,8 +18,8 @@ QCoro::Task<QList<TranslationResponse>> TranslationClient::translate(
     std::vector<std::pair<AppLanguage, QList<qsizetype>>> groups;
     for (qsizetype i = 0; i < requests.size(); ++i) {
         const auto source = requests[i].sourceLanguage;
-        auto group = std::find_if(groups.begin(), groups.end(),
-                                  [source](const auto& entry) { return entry.first == source; });
+        auto group =
+            std::find_if(groups.begin(), groups.end(), [source](const auto& entry) { return entry.first == source; });
         if (group == groups.end()) {
             groups.emplace_back(source, QList<qsizetype>{i});
         } else {

@@ -42,19 +42,16 @@ public:
     virtual ~TranslationClient() = default;
 
     // Never fails.
-    virtual QCoro::Task<TranslationPairAvailability> availability(AppLanguage source,
-                                                                  AppLanguage target) = 0;
+    virtual QCoro::Task<TranslationPairAvailability> availability(AppLanguage source, AppLanguage target) = 0;
 
     // One result per input text, in input order.
-    virtual QCoro::Task<QStringList> translate(QStringList texts, AppLanguage source,
-                                               AppLanguage target) = 0;
+    virtual QCoro::Task<QStringList> translate(QStringList texts, AppLanguage source, AppLanguage target) = 0;
 
     // One response per request, in request order. The default groups the requests by source
     // language (in order of first appearance) and translates each group with one call of the
     // text-list operation, one group after another; the first failure fails the whole batch
     // and nothing is returned. A request whose group came back short keeps its own text.
-    virtual QCoro::Task<QList<TranslationResponse>> translate(QList<TranslationRequest> requests,
-                                                              AppLanguage target);
+    virtual QCoro::Task<QList<TranslationResponse>> translate(QList<TranslationRequest> requests, AppLanguage target);
 };
 
 }  // namespace tavrolin

@@ -41,22 +41,25 @@ QList<Translation> decodeResponse(const QByteArray& body) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError) {
-        throw JsonDecodingError(Kind::dataCorrupted, QString(),
-                                QStringLiteral("not valid JSON (%1 at offset %2)").arg(error.errorString()).arg(error.offset));
+        throw JsonDecodingError(
+            Kind::dataCorrupted, QString(),
+            QStringLiteral("not valid JSON (%1 at offset %2)").arg(error.errorString()).arg(error.offset));
     }
     if (!document.isObject()) {
         throw JsonDecodingError(Kind::typeMismatch, QString(), QStringLiteral("expected an object"));
     }
     const QJsonValue list = document.object().value(QStringLiteral("translations"));
     if (list.isUndefined()) {
-        throw JsonDecodingError(Kind::keyNotFound, QStringLiteral("translations"), QStringLiteral("no value for the key"));
+        throw JsonDecodingError(Kind::keyNotFound, QStringLiteral("translations"),
+                                QStringLiteral("no value for the key"));
     }
     if (list.isNull()) {
         throw JsonDecodingError(Kind::valueNotFound, QStringLiteral("translations"),
                                 QStringLiteral("expected an array, found null"));
     }
     if (!list.isArray()) {
-        throw JsonDecodingError(Kind::typeMismatch, QStringLiteral("translations"), QStringLiteral("expected an array"));
+        throw JsonDecodingError(Kind::typeMismatch, QStringLiteral("translations"),
+                                QStringLiteral("expected an array"));
     }
     QList<Translation> translations;
     const QJsonArray array = list.toArray();
@@ -67,8 +70,8 @@ QList<Translation> decodeResponse(const QByteArray& body) {
             throw JsonDecodingError(Kind::typeMismatch, path.chopped(1), QStringLiteral("expected an object"));
         }
         const QJsonObject item = array.at(i).toObject();
-        translations.append({requiredString(item, QStringLiteral("id"), path),
-                             requiredString(item, QStringLiteral("text"), path)});
+        translations.append(
+            {requiredString(item, QStringLiteral("id"), path), requiredString(item, QStringLiteral("text"), path)});
     }
     return translations;
 }
@@ -110,16 +113,16 @@ QByteArray URLSessionServerTranslationClient::encodeRequestBody(const QList<Tran
     return QJsonDocument(body).toJson(QJsonDocument::Compact);
 }
 
-QCoro::Task<QList<TranslationResponse>> URLSessionServerTranslationClient::translate(
-    QList<TranslationRequest> requests, AppLanguage target) {
+QCoro::Task<QList<TranslationResponse>> URLSessionServerTranslationClient::translate(QList<TranslationRequest> requests,
+                                                                                     AppLanguage target) {
     if (requests.isEmpty()) {
         co_return QList<TranslationResponse>{};
     }
     const ServerOperation operation = serverOperation();
 
-    const ServerHTTPResponse response = co_await performServerRequest(
-        *session_, operation, configuration_.endpointURL, detail(requests, target),
-        ServerHTTPRequest::postJSON(encodeRequestBody(requests, target)));
+    const ServerHTTPResponse response =
+        co_await performServerRequest(*session_, operation, configuration_.endpointURL, detail(requests, target),
+                                      ServerHTTPRequest::postJSON(encodeRequestBody(requests, target)));
     co_return responsesFromAnswer(requests, response);
 }
 
@@ -139,11 +142,10 @@ QList<TranslationResponse> URLSessionServerTranslationClient::responsesFromAnswe
         textById.insert(translation.id, translation.text);
     }
     if (textById.size() != requests.size()) {
-        rejectServerResponse(operation,
-                             QStringLiteral("item_count_mismatch expected=%1 actual=%2")
-                                 .arg(requests.size())
-                                 .arg(textById.size()),
-                             bytes);
+        rejectServerResponse(
+            operation,
+            QStringLiteral("item_count_mismatch expected=%1 actual=%2").arg(requests.size()).arg(textById.size()),
+            bytes);
     }
     QList<TranslationResponse> responses;
     responses.reserve(requests.size());

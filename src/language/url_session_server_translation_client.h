@@ -21,8 +21,7 @@ public:
     URLSessionServerTranslationClient(ServerTranslationConfiguration configuration,
                                       std::shared_ptr<ServerRequestTransport> session);
 
-    QCoro::Task<QList<TranslationResponse>> translate(QList<TranslationRequest> requests,
-                                                      AppLanguage target) override;
+    QCoro::Task<QList<TranslationResponse>> translate(QList<TranslationRequest> requests, AppLanguage target) override;
 
     // "items=<n> chars=<graphemes> sourceLanguages=<sorted codes> target=<code>".
     static QString detail(const QList<TranslationRequest>& requests, AppLanguage target);

@@ -9,7 +9,8 @@ URLSessionTextEditingClient::URLSessionTextEditingClient(TextEditingConfiguratio
                                                          std::shared_ptr<ServerRequestTransport> session)
     : configuration_(std::move(configuration)), session_(std::move(session)) {}
 
-QString URLSessionTextEditingClient::detail(const QString& text, AppLanguage sourceLanguage, AppLanguage targetLanguage) {
+QString URLSessionTextEditingClient::detail(const QString& text, AppLanguage sourceLanguage,
+                                            AppLanguage targetLanguage) {
     return QStringLiteral("chars=%1 source=%2 target=%3")
         .arg(graphemeCount(text))
         .arg(rawValue(sourceLanguage), rawValue(targetLanguage));

@@ -15,7 +15,8 @@ public:
     static inline const QString operationName = QStringLiteral("text_edit");
 
     // The session is the client's own (ServerSessionConfiguration::textEditing() in the app).
-    URLSessionTextEditingClient(TextEditingConfiguration configuration, std::shared_ptr<ServerRequestTransport> session);
+    URLSessionTextEditingClient(TextEditingConfiguration configuration,
+                                std::shared_ptr<ServerRequestTransport> session);
 
     QCoro::Task<QString> edit(QString text, AppLanguage sourceLanguage, AppLanguage targetLanguage) override;
 

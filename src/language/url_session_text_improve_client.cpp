@@ -14,7 +14,8 @@ QString URLSessionTextImproveClient::detail(const QString& text, AppLanguage lan
 }
 
 QByteArray URLSessionTextImproveClient::encodeRequestBody(const QString& text, AppLanguage language) {
-    return encodeOrderedStringObject({{QStringLiteral("text"), text}, {QStringLiteral("language"), rawValue(language)}});
+    return encodeOrderedStringObject(
+        {{QStringLiteral("text"), text}, {QStringLiteral("language"), rawValue(language)}});
 }
 
 QCoro::Task<QString> URLSessionTextImproveClient::improve(QString text, AppLanguage language) {

@@ -15,7 +15,8 @@ public:
     static inline const QString operationName = QStringLiteral("text_improve");
 
     // The session is the client's own (ServerSessionConfiguration::textImprove() in the app).
-    URLSessionTextImproveClient(TextImproveConfiguration configuration, std::shared_ptr<ServerRequestTransport> session);
+    URLSessionTextImproveClient(TextImproveConfiguration configuration,
+                                std::shared_ptr<ServerRequestTransport> session);
 
     QCoro::Task<QString> improve(QString text, AppLanguage language) override;
 

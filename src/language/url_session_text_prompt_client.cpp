@@ -14,7 +14,8 @@ QString URLSessionTextPromptClient::detail(const QString& text) {
 }
 
 QByteArray URLSessionTextPromptClient::encodeRequestBody(const QString& text, TextPromptLanguage language) {
-    return encodeOrderedStringObject({{QStringLiteral("text"), text}, {QStringLiteral("language"), rawValue(language)}});
+    return encodeOrderedStringObject(
+        {{QStringLiteral("text"), text}, {QStringLiteral("language"), rawValue(language)}});
 }
 
 QCoro::Task<QString> URLSessionTextPromptClient::createPrompt(QString text, TextPromptLanguage language) {

@@ -15,13 +15,15 @@ public:
     static inline const QString operationName = QStringLiteral("text_write");
 
     // The session is the client's own (ServerSessionConfiguration::textWriting() in the app).
-    URLSessionTextWritingClient(TextWritingConfiguration configuration, std::shared_ptr<ServerRequestTransport> session);
+    URLSessionTextWritingClient(TextWritingConfiguration configuration,
+                                std::shared_ptr<ServerRequestTransport> session);
 
     QCoro::Task<QString> write(QString fieldText, QString windowText, AppLanguage targetLanguage) override;
 
     // "fieldChars=<graphemes> windowChars=<graphemes> target=<code>".
     static QString detail(const QString& fieldText, const QString& windowText, AppLanguage targetLanguage);
-    static QByteArray encodeRequestBody(const QString& fieldText, const QString& windowText, AppLanguage targetLanguage);
+    static QByteArray encodeRequestBody(const QString& fieldText, const QString& windowText,
+                                        AppLanguage targetLanguage);
 
 private:
     TextWritingConfiguration configuration_;

@@ -19,7 +19,9 @@ FocusedTextFieldSnapshot OnboardingFocusedTextAccessor::snapshot() const {
     return snapshot;
 }
 
-QCoro::Task<FocusedTextFieldSnapshot> OnboardingFocusedTextAccessor::readFocusedField() { co_return snapshot(); }
+QCoro::Task<FocusedTextFieldSnapshot> OnboardingFocusedTextAccessor::readFocusedField() {
+    co_return snapshot();
+}
 
 QCoro::Task<FocusedTextFieldSnapshot> OnboardingFocusedTextAccessor::readFocusedSelection(bool) {
     co_return snapshot();
@@ -100,8 +102,7 @@ QCoro::Task<QString> OnboardingDemoService::translateDraft(QString text, AppLang
     auto settings = std::make_shared<OnboardingStaticSettingsStore>(
         OnboardingStaticSettingsStore::fixedSettings(AppLanguage::russian, targetLanguage));
     const MessageTranslationService service(accessor, translationClient_, std::move(settings), nullptr,
-                                            focusedFieldReadRetryCount, focusedFieldReadRetryDelay,
-                                            isSystemSupported_);
+                                            focusedFieldReadRetryCount, focusedFieldReadRetryDelay, isSystemSupported_);
     const FocusedTextFieldSnapshot snapshot =
         co_await accessor->prepareFocusedFieldWithRetry(focusedFieldReadRetryCount, focusedFieldReadRetryDelay);
     const MessageTranslationResult result = co_await service.translateAndReplace(snapshot);

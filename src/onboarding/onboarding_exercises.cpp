@@ -21,13 +21,20 @@ using namespace onboarding_style;
 
 QString defaultKeyLetter(HotKeyAction action) {
     switch (action) {
-    case HotKeyAction::captureAndTranslateActiveWindow: return QStringLiteral("T");
-    case HotKeyAction::translateMessage: return QStringLiteral("W");
-    case HotKeyAction::editText: return QStringLiteral("E");
-    case HotKeyAction::writeText: return QStringLiteral("R");
-    case HotKeyAction::flipLanguage: return QStringLiteral("F");
-    case HotKeyAction::openDictationScratchpad: return QStringLiteral("D");
-    case HotKeyAction::createPrompt: return QStringLiteral("P");
+    case HotKeyAction::captureAndTranslateActiveWindow:
+        return QStringLiteral("T");
+    case HotKeyAction::translateMessage:
+        return QStringLiteral("W");
+    case HotKeyAction::editText:
+        return QStringLiteral("E");
+    case HotKeyAction::writeText:
+        return QStringLiteral("R");
+    case HotKeyAction::flipLanguage:
+        return QStringLiteral("F");
+    case HotKeyAction::openDictationScratchpad:
+        return QStringLiteral("D");
+    case HotKeyAction::createPrompt:
+        return QStringLiteral("P");
     }
     return {};
 }
@@ -122,13 +129,16 @@ ExerciseActionBar::ExerciseActionBar(const QString& actionTitle, HotKeyAction ac
 void ExerciseActionBar::refresh() {
     const std::optional<QString>& hint = viewModel_->hotKeyHint();
     hint_->setText(hint ? *hint
-                        : QStringLiteral("Press ") + viewModel_->shortcutDisplayName(action_) + QStringLiteral(" or click Try."));
+                        : QStringLiteral("Press ") + viewModel_->shortcutDisplayName(action_) +
+                              QStringLiteral(" or click Try."));
     const std::optional<HotKeyAction> running = viewModel_->runningAction();
     progress_->setVisible(running == action_);
     try_->setEnabled(!running.has_value());
 }
 
-void ExerciseActionBar::paintEvent(QPaintEvent*) { paintRoundedBox(this, controlBackground(palette()), QColor()); }
+void ExerciseActionBar::paintEvent(QPaintEvent*) {
+    paintRoundedBox(this, controlBackground(palette()), QColor());
+}
 
 // ---- DraftEditor
 
@@ -148,7 +158,8 @@ void DraftEditor::keyPressEvent(QKeyEvent* event) {
 
 // ---- TextExerciseIllustration
 
-std::optional<TextExerciseConfiguration> TextExerciseConfiguration::forIllustration(OnboardingIllustration illustration) {
+std::optional<TextExerciseConfiguration> TextExerciseConfiguration::forIllustration(
+    OnboardingIllustration illustration) {
     using VM = OnboardingViewModel;
     const auto message = [](const char* id, const char* text) {
         return OnboardingChatMessage{QString::fromLatin1(id), QString::fromUtf8(text), true};
@@ -204,7 +215,8 @@ std::optional<TextExerciseConfiguration> TextExerciseConfiguration::forIllustrat
                                          &VM::flipDraftChanged,
                                          [](const VM& m) { return m.flipResult(); },
                                          &VM::flipResultChanged};
-    default: return std::nullopt;
+    default:
+        return std::nullopt;
     }
 }
 
@@ -250,8 +262,8 @@ TextExerciseIllustration::TextExerciseIllustration(TextExerciseConfiguration con
     column->setSpacing(14);
     const bool hasContext = !configuration_.contextMessages.isEmpty();
     if (hasContext) {
-        mockWindow_ = new MockWindow(configuration_.title,
-                                     new BubbleList(configuration_.contextMessages, 10, QMargins(16, 16, 16, 16)), this);
+        mockWindow_ = new MockWindow(
+            configuration_.title, new BubbleList(configuration_.contextMessages, 10, QMargins(16, 16, 16, 16)), this);
         mockWindow_->setFixedHeight(mockWindowHeight);
         column->addWidget(mockWindow_);
     }
@@ -281,7 +293,8 @@ TextExerciseIllustration::TextExerciseIllustration(TextExerciseConfiguration con
     columns->addLayout(right, 1);
     column->addLayout(columns);
 
-    bar_ = new ExerciseActionBar(configuration_.shortcutTitle, configuration_.action, configuration_.tint, viewModel_, this);
+    bar_ = new ExerciseActionBar(configuration_.shortcutTitle, configuration_.action, configuration_.tint, viewModel_,
+                                 this);
     column->addWidget(bar_);
     column->addStretch(1);
 
@@ -382,7 +395,8 @@ protected:
 
 }  // namespace
 
-TranslateExerciseIllustration::TranslateExerciseIllustration(std::shared_ptr<OnboardingViewModel> viewModel, QWidget* parent)
+TranslateExerciseIllustration::TranslateExerciseIllustration(std::shared_ptr<OnboardingViewModel> viewModel,
+                                                             QWidget* parent)
     : QWidget(parent), viewModel_(std::move(viewModel)) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);

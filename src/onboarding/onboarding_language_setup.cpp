@@ -20,13 +20,15 @@ using namespace onboarding_style;
 
 namespace {
 
-QCoro::Task<> runDownloadCheck(QPointer<LanguageSetupIllustration> page, std::shared_ptr<TranslationSetupSupport> support,
-                               AppLanguage language, LanguageSetupIllustration::Placement placement) {
+QCoro::Task<> runDownloadCheck(QPointer<LanguageSetupIllustration> page,
+                               std::shared_ptr<TranslationSetupSupport> support, AppLanguage language,
+                               LanguageSetupIllustration::Placement placement) {
     std::optional<TranslationDownloadNotice> notice;
     try {
         notice = co_await support->downloadNotice(TranslationLanguagePair{AppLanguage::automatic, language});
     } catch (const std::exception& error) {
-        AppLog::app().error(QStringLiteral("onboarding language check failed: %1").arg(QString::fromUtf8(error.what())));
+        AppLog::app().error(
+            QStringLiteral("onboarding language check failed: %1").arg(QString::fromUtf8(error.what())));
         co_return;
     }
     // The user may have picked another language for this card meanwhile, or the pick was
@@ -104,12 +106,15 @@ void LanguagePickerCard::setDownloadNotice(const std::optional<TranslationDownlo
         return;
     }
     const QPointer<LanguagePickerCard> self(this);
-    auto* popup = new TranslationNoticePopover(*notice_, onOpenTranslationSetup_, [self] {
-        if (self) {
-            self->notice_.reset();
-            self->popover_.clear();
-        }
-    }, this);
+    auto* popup = new TranslationNoticePopover(
+        *notice_, onOpenTranslationSetup_,
+        [self] {
+            if (self) {
+                self->notice_.reset();
+                self->popover_.clear();
+            }
+        },
+        this);
     // Under the picker, its left edge on the picker's.
     popup->move(picker_->mapToGlobal(QPoint(0, picker_->height() + 4)));
     popover_ = popup;
@@ -129,10 +134,10 @@ void LanguagePickerCard::paintEvent(QPaintEvent*) {
 
 // ---- LanguageSetupIllustration
 
-LanguageSetupIllustration::LanguageSetupIllustration(std::shared_ptr<OnboardingViewModel> viewModel,
-                                                     std::shared_ptr<TranslationSetupSupport> localTranslationSetupSupport,
-                                                     std::function<void()> onOpenTranslationSetup,
-                                                     std::function<void()> onRequestDisableOnlineFeatures, QWidget* parent)
+LanguageSetupIllustration::LanguageSetupIllustration(
+    std::shared_ptr<OnboardingViewModel> viewModel,
+    std::shared_ptr<TranslationSetupSupport> localTranslationSetupSupport, std::function<void()> onOpenTranslationSetup,
+    std::function<void()> onRequestDisableOnlineFeatures, QWidget* parent)
     : QWidget(parent),
       viewModel_(std::move(viewModel)),
       setupSupport_(std::move(localTranslationSetupSupport)),
@@ -153,9 +158,10 @@ LanguageSetupIllustration::LanguageSetupIllustration(std::shared_ptr<OnboardingV
     native_ = new LanguagePickerCard(QStringLiteral("user-identity"), QStringLiteral("Native language"),
                                      QStringLiteral("Screenshots and windows are translated into this language."),
                                      onOpenTranslationSetup, body);
-    company_ = new LanguagePickerCard(QStringLiteral("go-home"), QStringLiteral("Second language"),
-                                      QStringLiteral("Your text is translated into this language when you use Write message."),
-                                      onOpenTranslationSetup, body);
+    company_ =
+        new LanguagePickerCard(QStringLiteral("go-home"), QStringLiteral("Second language"),
+                               QStringLiteral("Your text is translated into this language when you use Write message."),
+                               onOpenTranslationSetup, body);
     cards->addWidget(native_, 1);
     cards->addWidget(company_, 1);
     column->addLayout(cards);
@@ -178,7 +184,8 @@ LanguageSetupIllustration::LanguageSetupIllustration(std::shared_ptr<OnboardingV
     };
     selectionPopup_ = new QCheckBox(QStringLiteral("Show translate button on text selection"), box);
     switches->addWidget(selectionPopup_);
-    switches->addWidget(caption(QStringLiteral("Displays a small floating button near selected text in other applications.")));
+    switches->addWidget(
+        caption(QStringLiteral("Displays a small floating button near selected text in other applications.")));
     onlineFeatures_ = new QCheckBox(QStringLiteral("Allow online features"), box);
     switches->addWidget(onlineFeatures_);
     switches->addWidget(caption(QStringLiteral(
@@ -232,9 +239,10 @@ LanguageSetupIllustration::LanguageSetupIllustration(std::shared_ptr<OnboardingV
         refresh();
     });
 
-    for (auto signal : {&OnboardingViewModel::nativeLanguageChanged, &OnboardingViewModel::companyLanguageChanged,
-                        &OnboardingViewModel::onlineFeaturesEnabledChanged, &OnboardingViewModel::telemetryEnabledChanged,
-                        &OnboardingViewModel::selectionPopupEnabledChanged, &OnboardingViewModel::saveErrorChanged}) {
+    for (auto signal :
+         {&OnboardingViewModel::nativeLanguageChanged, &OnboardingViewModel::companyLanguageChanged,
+          &OnboardingViewModel::onlineFeaturesEnabledChanged, &OnboardingViewModel::telemetryEnabledChanged,
+          &OnboardingViewModel::selectionPopupEnabledChanged, &OnboardingViewModel::saveErrorChanged}) {
         connect(model, signal, this, &LanguageSetupIllustration::refresh);
     }
     // Queued: the view model is still inside its own change when it signals, and usage

@@ -70,7 +70,9 @@ public:
 class OnboardingCloseProtocol final {
 public:
     OnboardingCloseProtocol(bool markCompletedOnClose, std::function<void()> onComplete, std::function<void()> onClose)
-        : markCompletedOnClose_(markCompletedOnClose), onComplete_(std::move(onComplete)), onClose_(std::move(onClose)) {}
+        : markCompletedOnClose_(markCompletedOnClose),
+          onComplete_(std::move(onComplete)),
+          onClose_(std::move(onClose)) {}
 
     // The user finished or skipped; the window closes next.
     void finish() {

@@ -113,7 +113,10 @@ protected:
 
 OnboardingView::OnboardingView(std::shared_ptr<OnboardingViewModel> viewModel, std::function<void()> onFinish,
                                OnboardingViewServices services, QWidget* parent)
-    : QWidget(parent), viewModel_(std::move(viewModel)), onFinish_(std::move(onFinish)), services_(std::move(services)) {
+    : QWidget(parent),
+      viewModel_(std::move(viewModel)),
+      onFinish_(std::move(onFinish)),
+      services_(std::move(services)) {
     setObjectName(QStringLiteral("onboardingView"));
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Window);
@@ -155,7 +158,8 @@ QWidget* OnboardingView::buildSidebar() {
     header->addStretch(1);
     column->addLayout(header);
 
-    QLabel* pattern = label(QStringLiteral("Hold Control+Shift, then tap the action letter."), 13, QFont::Normal, true, sidebar);
+    QLabel* pattern =
+        label(QStringLiteral("Hold Control+Shift, then tap the action letter."), 13, QFont::Normal, true, sidebar);
     pattern->setWordWrap(true);
     column->addWidget(pattern);
 
@@ -182,9 +186,10 @@ QWidget* OnboardingView::buildSidebar() {
     const auto capRow = [sidebar](bool visibleModifiers, const QStringList& letters) {
         auto* r = new QHBoxLayout;
         r->setSpacing(6);
-        std::vector<QWidget*> modifiers{new KeyCap(QStringLiteral("Ctrl"), KeyCapStyle::compact, OnboardingTint::blue, sidebar),
-                                        new KeyCap(QStringLiteral("Shift"), KeyCapStyle::compact, OnboardingTint::blue, sidebar),
-                                        label(QStringLiteral("+"), 13, QFont::Medium, true, sidebar)};
+        std::vector<QWidget*> modifiers{
+            new KeyCap(QStringLiteral("Ctrl"), KeyCapStyle::compact, OnboardingTint::blue, sidebar),
+            new KeyCap(QStringLiteral("Shift"), KeyCapStyle::compact, OnboardingTint::blue, sidebar),
+            label(QStringLiteral("+"), 13, QFont::Medium, true, sidebar)};
         for (QWidget* modifier : modifiers) {
             if (!visibleModifiers) {
                 // Keeps the letters under the first row's letters.
@@ -201,7 +206,8 @@ QWidget* OnboardingView::buildSidebar() {
         r->addStretch(1);
         return r;
     };
-    block->addLayout(capRow(true, {QStringLiteral("W"), QStringLiteral("E"), QStringLiteral("R"), QStringLiteral("T")}));
+    block->addLayout(
+        capRow(true, {QStringLiteral("W"), QStringLiteral("E"), QStringLiteral("R"), QStringLiteral("T")}));
     block->addLayout(capRow(false, {QStringLiteral("D"), QStringLiteral("F")}));
     column->addLayout(block);
     return sidebar;
@@ -282,24 +288,33 @@ QWidget* OnboardingView::buildIllustration(int index) {
                                                  }
                                              });
     }
-    case OnboardingIllustration::appIntro: return new ShortcutMapIllustration;
+    case OnboardingIllustration::appIntro:
+        return new ShortcutMapIllustration;
     case OnboardingIllustration::writeDemo:
     case OnboardingIllustration::editDemo:
     case OnboardingIllustration::rewriteDemo:
     case OnboardingIllustration::flipDemo:
         return new TextExerciseIllustration(*TextExerciseConfiguration::forIllustration(page.illustration), viewModel_);
-    case OnboardingIllustration::translateDemo: return new TranslateExerciseIllustration(viewModel_);
-    case OnboardingIllustration::dictationDemo: return new DictationDemoIllustration(viewModel_);
+    case OnboardingIllustration::translateDemo:
+        return new TranslateExerciseIllustration(viewModel_);
+    case OnboardingIllustration::dictationDemo:
+        return new DictationDemoIllustration(viewModel_);
     case OnboardingIllustration::ready:
         return new ReadyIllustration(services_.onOpenAccessibilitySettings, services_.onOpenScreenRecordingSettings);
     }
     return new QWidget;
 }
 
-ConfirmationDialogOverlay* OnboardingView::onlineFeaturesDialog() const { return overlay_.data(); }
+ConfirmationDialogOverlay* OnboardingView::onlineFeaturesDialog() const {
+    return overlay_.data();
+}
 
-QWidget* OnboardingView::illustration(int index) const { return illustrations_->widget(index); }
-QWidget* OnboardingView::currentIllustration() const { return illustrations_->currentWidget(); }
+QWidget* OnboardingView::illustration(int index) const {
+    return illustrations_->widget(index);
+}
+QWidget* OnboardingView::currentIllustration() const {
+    return illustrations_->currentWidget();
+}
 
 void OnboardingView::refresh() {
     const auto& pages = viewModel_->pages();
@@ -315,7 +330,8 @@ void OnboardingView::refresh() {
     const int available = windowWidth - sidebarWidth - 1 - 2 * 28;
     int titleSize = 28;
     while (titleSize > 20 &&
-           QFontMetrics(onboarding_style::font(this, titleSize, QFont::DemiBold)).horizontalAdvance(page.title) > available) {
+           QFontMetrics(onboarding_style::font(this, titleSize, QFont::DemiBold)).horizontalAdvance(page.title) >
+               available) {
         --titleSize;
     }
     title_->setFont(onboarding_style::font(this, titleSize, QFont::DemiBold));

@@ -211,9 +211,8 @@ bool OnboardingViewModel::canRunHotKeyAction(HotKeyAction action) {
         publish(hotKeyHint_, std::optional<QString>(kStillWorkingHint), &OnboardingViewModel::hotKeyHintChanged);
         return false;
     }
-    const std::optional<HotKeyAction> expected = pages_.empty()
-                                                     ? std::nullopt
-                                                     : pages_[static_cast<std::size_t>(selectedIndex_)].expectedAction;
+    const std::optional<HotKeyAction> expected =
+        pages_.empty() ? std::nullopt : pages_[static_cast<std::size_t>(selectedIndex_)].expectedAction;
     if (!expected) {
         publish(hotKeyHint_, std::optional<QString>(kSetupStepHint), &OnboardingViewModel::hotKeyHintChanged);
         return false;
@@ -221,9 +220,10 @@ bool OnboardingViewModel::canRunHotKeyAction(HotKeyAction action) {
     if (*expected == action) {
         return true;
     }
-    publish(hotKeyHint_,
-            std::optional<QString>(QStringLiteral("This step is listening for %1.").arg(shortcutDisplayName(*expected))),
-            &OnboardingViewModel::hotKeyHintChanged);
+    publish(
+        hotKeyHint_,
+        std::optional<QString>(QStringLiteral("This step is listening for %1.").arg(shortcutDisplayName(*expected))),
+        &OnboardingViewModel::hotKeyHintChanged);
     return false;
 }
 
@@ -247,7 +247,8 @@ QCoro::Task<> OnboardingViewModel::runPracticeDemo(QCoro::Task<T> call, std::opt
         failure = std::current_exception();
     }
     if (failure) {
-        publish(hotKeyHint_, std::optional<QString>(demoErrorMessage(failure)), &OnboardingViewModel::hotKeyHintChanged);
+        publish(hotKeyHint_, std::optional<QString>(demoErrorMessage(failure)),
+                &OnboardingViewModel::hotKeyHintChanged);
         publish(runningAction_, std::optional<HotKeyAction>(), &OnboardingViewModel::runningActionChanged);
         co_return;
     }
@@ -264,25 +265,25 @@ QCoro::Task<> OnboardingViewModel::runDemo(HotKeyAction action) {
 
     switch (action) {
     case HotKeyAction::captureAndTranslateActiveWindow:
-        co_await runPracticeDemo(
-            demoRunner_->translateConversation(conversationMessages(companyLanguage_), companyLanguage_, nativeLanguage_),
-            translatedConversation_, &OnboardingViewModel::translatedConversationChanged);
+        co_await runPracticeDemo(demoRunner_->translateConversation(conversationMessages(companyLanguage_),
+                                                                    companyLanguage_, nativeLanguage_),
+                                 translatedConversation_, &OnboardingViewModel::translatedConversationChanged);
         co_return;
     case HotKeyAction::translateMessage:
         co_await runPracticeDemo(demoRunner_->translateDraft(rewriteDraft_, companyLanguage_), rewriteResult_,
-                             &OnboardingViewModel::rewriteResultChanged);
+                                 &OnboardingViewModel::rewriteResultChanged);
         co_return;
     case HotKeyAction::editText:
         co_await runPracticeDemo(demoRunner_->editText(editDraft_, companyLanguage_, companyLanguage_), editResult_,
-                             &OnboardingViewModel::editResultChanged);
+                                 &OnboardingViewModel::editResultChanged);
         co_return;
     case HotKeyAction::writeText:
-        co_await runPracticeDemo(demoRunner_->writeReply(writeDraft_, writeContextText(), companyLanguage_), writeResult_,
-                             &OnboardingViewModel::writeResultChanged);
+        co_await runPracticeDemo(demoRunner_->writeReply(writeDraft_, writeContextText(), companyLanguage_),
+                                 writeResult_, &OnboardingViewModel::writeResultChanged);
         co_return;
     case HotKeyAction::flipLanguage:
         co_await runPracticeDemo(demoRunner_->flipDraft(flipDraft_, nativeLanguage_, companyLanguage_), flipResult_,
-                             &OnboardingViewModel::flipResultChanged);
+                                 &OnboardingViewModel::flipResultChanged);
         co_return;
     case HotKeyAction::openDictationScratchpad:
         publish(runningAction_, std::optional<HotKeyAction>(), &OnboardingViewModel::runningActionChanged);

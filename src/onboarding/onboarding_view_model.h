@@ -63,7 +63,9 @@ public:
     const std::optional<QString>& editResult() const { return editResult_; }
     const std::optional<QString>& rewriteResult() const { return rewriteResult_; }
     const std::optional<QString>& flipResult() const { return flipResult_; }
-    const std::optional<QList<OnboardingChatMessage>>& translatedConversation() const { return translatedConversation_; }
+    const std::optional<QList<OnboardingChatMessage>>& translatedConversation() const {
+        return translatedConversation_;
+    }
     const QSet<QString>& completedExerciseIDs() const { return completedExerciseIDs_; }
     std::optional<HotKeyAction> runningAction() const { return runningAction_; }
     const std::optional<QString>& hotKeyHint() const { return hotKeyHint_; }
@@ -172,7 +174,8 @@ private:
     // Awaits the runner call of one practice: its answer goes into `result`, a failure only
     // into the hint.
     template <typename T>
-    QCoro::Task<> runPracticeDemo(QCoro::Task<T> call, std::optional<T>& result, void (OnboardingViewModel::*changed)());
+    QCoro::Task<> runPracticeDemo(QCoro::Task<T> call, std::optional<T>& result,
+                                  void (OnboardingViewModel::*changed)());
 
     int selectedIndex_ = 0;
     AppLanguage nativeLanguage_;

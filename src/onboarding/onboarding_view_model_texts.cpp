@@ -17,13 +17,12 @@ struct DemoTexts {
 
 // Every language but automatic, which falls back to Russian or English.
 const DemoTexts& demoTexts(AppLanguage language) {
-    static const DemoTexts arabic{
-        "انقلع. لن أتولى مناوبة الإنتاج في عطلة نهاية الأسبوع هذه.",
-        "أستطيع أن أنظر في هذا لاكن أحتاج صلاحيه الوصول إلى سجلات الإنتاج ولوحة النشر.",
-        "يمكنني الانضمام لمدة ساعتين، لكنني أحتاج إلى قائمة الأولويات والمسؤول عن الإصدار.",
-        nullptr,
-        {"توقف الإنتاج بعد آخر عملية نشر.", "أنا أتحقق من السجلات والتنبيهات الآن.",
-         "شكرًا. نحتاج إلى خطة استعادة قبل الساعة 4 مساءً."}};
+    static const DemoTexts arabic{"انقلع. لن أتولى مناوبة الإنتاج في عطلة نهاية الأسبوع هذه.",
+                                  "أستطيع أن أنظر في هذا لاكن أحتاج صلاحيه الوصول إلى سجلات الإنتاج ولوحة النشر.",
+                                  "يمكنني الانضمام لمدة ساعتين، لكنني أحتاج إلى قائمة الأولويات والمسؤول عن الإصدار.",
+                                  nullptr,
+                                  {"توقف الإنتاج بعد آخر عملية نشر.", "أنا أتحقق من السجلات والتنبيهات الآن.",
+                                   "شكرًا. نحتاج إلى خطة استعادة قبل الساعة 4 مساءً."}};
     static const DemoTexts chinese{
         "走开。这个周末我不值生产班。",
         "我可以看看这个，但我须要生产日志和部署仪表盘的访问权线。",
@@ -37,13 +36,12 @@ const DemoTexts& demoTexts(AppLanguage language) {
         nullptr,
         {"Productie ligt plat na de laatste deploy.", "Ik controleer nu de logs en alerts.",
          "Bedankt. We hebben voor 16:00 een herstelplan nodig."}};
-    static const DemoTexts english{
-        "Get lost. I'm not taking production this weekend.",
-        "I can lok into this but I need acces to the prod loggs and deploy dashbord.",
-        "I can join for two hours, but I need the priority list and the release owner.",
-        nullptr,
-        {"Production went down after the last deploy.", "I am checking logs and alerts now.",
-         "Thanks. We need a recovery plan before 4 PM."}};
+    static const DemoTexts english{"Get lost. I'm not taking production this weekend.",
+                                   "I can lok into this but I need acces to the prod loggs and deploy dashbord.",
+                                   "I can join for two hours, but I need the priority list and the release owner.",
+                                   nullptr,
+                                   {"Production went down after the last deploy.", "I am checking logs and alerts now.",
+                                    "Thanks. We need a recovery plan before 4 PM."}};
     static const DemoTexts german{
         "Hau ab. Ich übernehme dieses Wochenende keine Produktionsbereitschaft.",
         "Ich kan mir das ansehen, aber ich brauche Zugrif auf die Prod-Logs und das Deploy-Dashbord.",
@@ -59,20 +57,18 @@ const DemoTexts& demoTexts(AppLanguage language) {
         nullptr,
         {"La production est tombée après le dernier déploiement.", "Je vérifie les logs et les alertes en ce moment.",
          "Merci. Il nous faut un plan de reprise avant 16 h."}};
-    static const DemoTexts hebrew{
-        "עזוב אותי. אני לא לוקח את משמרת הפרודקשן בסוף השבוע הזה.",
-        "אני יכול לבדוק את זה אבל אני צריח גישה ללוגים של הפרודקשן ולדשבורד של הדיפלוי.",
-        "אני יכול להצטרף לשעתיים, אבל אני צריך את רשימת העדיפויות ואת האחראי על הגרסה.",
-        nullptr,
-        {"הפרודקשן נפל אחרי הדיפלוי האחרון.", "אני בודק עכשיו את הלוגים וההתראות.",
-         "תודה. אנחנו צריכים תוכנית התאוששות לפני 16:00."}};
-    static const DemoTexts hindi{
-        "दफ़ा हो जाओ। मैं इस वीकेंड प्रोडक्शन ड्यूटी नहीं लूँगा।",
-        "मैं इसे देख सकता हूँ लेकिन मुझे प्रोड लॉग्स और डिप्लॉय डैशबोर्ड का एक्सेस चाहिये।",
-        "मैं दो घंटे के लिए जुड़ सकता हूँ, लेकिन मुझे प्राथमिकता सूची और रिलीज़ के ज़िम्मेदार व्यक्ति की ज़रूरत है.",
-        "मैं दो घंटे के लिए जुड़ सकता हूँ, लेकिन मुझे प्राथमिकता सूची और रिलीज़ के ज़िम्मेदार व्यक्ति की ज़रूरत है।",
-        {"पिछले डिप्लॉय के बाद प्रोडक्शन डाउन हो गया।", "मैं अभी लॉग्स और अलर्ट्स देख रहा हूँ।",
-         "धन्यवाद। हमें शाम 4 बजे से पहले रिकवरी प्लान चाहिए।"}};
+    static const DemoTexts hebrew{"עזוב אותי. אני לא לוקח את משמרת הפרודקשן בסוף השבוע הזה.",
+                                  "אני יכול לבדוק את זה אבל אני צריח גישה ללוגים של הפרודקשן ולדשבורד של הדיפלוי.",
+                                  "אני יכול להצטרף לשעתיים, אבל אני צריך את רשימת העדיפויות ואת האחראי על הגרסה.",
+                                  nullptr,
+                                  {"הפרודקשן נפל אחרי הדיפלוי האחרון.", "אני בודק עכשיו את הלוגים וההתראות.",
+                                   "תודה. אנחנו צריכים תוכנית התאוששות לפני 16:00."}};
+    static const DemoTexts hindi{"दफ़ा हो जाओ। मैं इस वीकेंड प्रोडक्शन ड्यूटी नहीं लूँगा।",
+                                 "मैं इसे देख सकता हूँ लेकिन मुझे प्रोड लॉग्स और डिप्लॉय डैशबोर्ड का एक्सेस चाहिये।",
+                                 "मैं दो घंटे के लिए जुड़ सकता हूँ, लेकिन मुझे प्राथमिकता सूची और रिलीज़ के ज़िम्मेदार व्यक्ति की ज़रूरत है.",
+                                 "मैं दो घंटे के लिए जुड़ सकता हूँ, लेकिन मुझे प्राथमिकता सूची और रिलीज़ के ज़िम्मेदार व्यक्ति की ज़रूरत है।",
+                                 {"पिछले डिप्लॉय के बाद प्रोडक्शन डाउन हो गया।", "मैं अभी लॉग्स और अलर्ट्स देख रहा हूँ।",
+                                  "धन्यवाद। हमें शाम 4 बजे से पहले रिकवरी प्लान चाहिए।"}};
     static const DemoTexts indonesian{
         "Pergi sana. Saya tidak mau ambil jaga produksi akhir pekan ini.",
         "Saya bisa liat ini tapi saya butuh akses ke log produksi dan dasbord deploy.",
@@ -115,13 +111,12 @@ const DemoTexts& demoTexts(AppLanguage language) {
         nullptr,
         {"前回のデプロイ後に本番環境が落ちました。", "今ログとアラートを確認しています。",
          "ありがとう。午後4時までに復旧計画が必要です。"}};
-    static const DemoTexts korean{
-        "꺼져. 이번 주말에 운영 당번은 안 해.",
-        "이거 확인해 볼수 있는데 운영 로그랑 배포 대시보드 접근 권한이 필요해요.",
-        "두 시간 동안 참여할 수 있지만, 우선순위 목록과 릴리스 담당자가 필요합니다.",
-        nullptr,
-        {"지난 배포 이후 운영 서버가 다운됐어요.", "지금 로그와 알림을 확인하고 있어요.",
-         "고마워요. 오후 4시 전까지 복구 계획이 필요해요."}};
+    static const DemoTexts korean{"꺼져. 이번 주말에 운영 당번은 안 해.",
+                                  "이거 확인해 볼수 있는데 운영 로그랑 배포 대시보드 접근 권한이 필요해요.",
+                                  "두 시간 동안 참여할 수 있지만, 우선순위 목록과 릴리스 담당자가 필요합니다.",
+                                  nullptr,
+                                  {"지난 배포 이후 운영 서버가 다운됐어요.", "지금 로그와 알림을 확인하고 있어요.",
+                                   "고마워요. 오후 4시 전까지 복구 계획이 필요해요."}};
     static const DemoTexts russian{
         "Идите на три буквы. Я не беру прод в выходные.",
         "Я могу посмотреть в это, но мне нужен доступ к прод логам и дашборду деплоя.",
@@ -134,8 +129,7 @@ const DemoTexts& demoTexts(AppLanguage language) {
         "ฉันดูเรื่องนี้ให้ได้ แต่ต้องการสิทธิ์เข้าถึงล็อกโปรดักชันและแดชบอร์ดดีพลอย",
         "ฉันเข้าร่วมได้สองชั่วโมง แต่ต้องการรายการลำดับความสำคัญและผู้รับผิดชอบการปล่อยเวอร์ชัน",
         nullptr,
-        {"โปรดักชันล่มหลังการดีพลอยครั้งล่าสุด", "ฉันกำลังตรวจสอบล็อกและการแจ้งเตือนอยู่",
-         "ขอบคุณ เราต้องมีแผนกู้คืนก่อนบ่ายสี่โมง"}};
+        {"โปรดักชันล่มหลังการดีพลอยครั้งล่าสุด", "ฉันกำลังตรวจสอบล็อกและการแจ้งเตือนอยู่", "ขอบคุณ เราต้องมีแผนกู้คืนก่อนบ่ายสี่โมง"}};
     static const DemoTexts turkish{
         "Defol. Bu hafta sonu üretim nöbetini almıyorum.",
         "Buna bakabilirim ama prod loglarına ve deploy dashbordına erişime ihtiyacım var.",
@@ -159,27 +153,47 @@ const DemoTexts& demoTexts(AppLanguage language) {
          "Cảm ơn. Chúng ta cần kế hoạch khôi phục trước 4 giờ chiều."}};
 
     switch (language) {
-    case AppLanguage::arabic: return arabic;
-    case AppLanguage::chinese: return chinese;
-    case AppLanguage::dutch: return dutch;
+    case AppLanguage::arabic:
+        return arabic;
+    case AppLanguage::chinese:
+        return chinese;
+    case AppLanguage::dutch:
+        return dutch;
     case AppLanguage::automatic:  // callers choose the fallback first
-    case AppLanguage::english: return english;
-    case AppLanguage::german: return german;
-    case AppLanguage::french: return french;
-    case AppLanguage::hebrew: return hebrew;
-    case AppLanguage::hindi: return hindi;
-    case AppLanguage::indonesian: return indonesian;
-    case AppLanguage::spanish: return spanish;
-    case AppLanguage::italian: return italian;
-    case AppLanguage::polish: return polish;
-    case AppLanguage::portuguese: return portuguese;
-    case AppLanguage::japanese: return japanese;
-    case AppLanguage::korean: return korean;
-    case AppLanguage::russian: return russian;
-    case AppLanguage::thai: return thai;
-    case AppLanguage::turkish: return turkish;
-    case AppLanguage::ukrainian: return ukrainian;
-    case AppLanguage::vietnamese: return vietnamese;
+    case AppLanguage::english:
+        return english;
+    case AppLanguage::german:
+        return german;
+    case AppLanguage::french:
+        return french;
+    case AppLanguage::hebrew:
+        return hebrew;
+    case AppLanguage::hindi:
+        return hindi;
+    case AppLanguage::indonesian:
+        return indonesian;
+    case AppLanguage::spanish:
+        return spanish;
+    case AppLanguage::italian:
+        return italian;
+    case AppLanguage::polish:
+        return polish;
+    case AppLanguage::portuguese:
+        return portuguese;
+    case AppLanguage::japanese:
+        return japanese;
+    case AppLanguage::korean:
+        return korean;
+    case AppLanguage::russian:
+        return russian;
+    case AppLanguage::thai:
+        return thai;
+    case AppLanguage::turkish:
+        return turkish;
+    case AppLanguage::ukrainian:
+        return ukrainian;
+    case AppLanguage::vietnamese:
+        return vietnamese;
     }
     return english;
 }
@@ -193,7 +207,9 @@ AppLanguage secondTextLanguage(AppLanguage language) {
     return language == AppLanguage::automatic ? AppLanguage::english : language;
 }
 
-QString text(const char* utf8) { return QString::fromUtf8(utf8); }
+QString text(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 }  // namespace
 

@@ -19,25 +19,38 @@ namespace tavrolin {
 
 QColor color(OnboardingTint tint) {
     switch (tint) {
-    case OnboardingTint::blue: return QColor(0x1f, 0x78, 0xe0);
-    case OnboardingTint::green: return QColor(0x2e, 0x9e, 0x4f);
-    case OnboardingTint::orange: return QColor(0xe0, 0x7a, 0x10);
-    case OnboardingTint::teal: return QColor(0x1c, 0x9a, 0xa8);
-    case OnboardingTint::pink: return QColor(0xd6, 0x3c, 0x78);
-    case OnboardingTint::indigo: return QColor(0x5b, 0x5b, 0xd6);
-    case OnboardingTint::purple: return QColor(0x9b, 0x4d, 0xca);
+    case OnboardingTint::blue:
+        return QColor(0x1f, 0x78, 0xe0);
+    case OnboardingTint::green:
+        return QColor(0x2e, 0x9e, 0x4f);
+    case OnboardingTint::orange:
+        return QColor(0xe0, 0x7a, 0x10);
+    case OnboardingTint::teal:
+        return QColor(0x1c, 0x9a, 0xa8);
+    case OnboardingTint::pink:
+        return QColor(0xd6, 0x3c, 0x78);
+    case OnboardingTint::indigo:
+        return QColor(0x5b, 0x5b, 0xd6);
+    case OnboardingTint::purple:
+        return QColor(0x9b, 0x4d, 0xca);
     }
     return QColor(0x1f, 0x78, 0xe0);
 }
 
 KeyCapMetrics metrics(KeyCapStyle style) {
     switch (style) {
-    case KeyCapStyle::tiny: return {10, 32, 24, false};
-    case KeyCapStyle::tinyLetter: return {10, 22, 24, true};
-    case KeyCapStyle::compact: return {12, 42, 30, false};
-    case KeyCapStyle::compactLetter: return {12, 24, 30, true};
-    case KeyCapStyle::modifier: return {20, 86, 58, false};
-    case KeyCapStyle::wideLetter: return {22, 150, 58, true};
+    case KeyCapStyle::tiny:
+        return {10, 32, 24, false};
+    case KeyCapStyle::tinyLetter:
+        return {10, 22, 24, true};
+    case KeyCapStyle::compact:
+        return {12, 42, 30, false};
+    case KeyCapStyle::compactLetter:
+        return {12, 24, 30, true};
+    case KeyCapStyle::modifier:
+        return {20, 86, 58, false};
+    case KeyCapStyle::wideLetter:
+        return {22, 150, 58, true};
     }
     return {12, 42, 30, false};
 }
@@ -63,9 +76,15 @@ QLabel* label(const QString& text, qreal pointSize, QFont::Weight weight, bool s
     return l;
 }
 
-QColor controlBackground(const QPalette& palette) { return palette.color(QPalette::Button); }
-QColor textBackground(const QPalette& palette) { return palette.color(QPalette::Base); }
-QColor windowBackground(const QPalette& palette) { return palette.color(QPalette::Window); }
+QColor controlBackground(const QPalette& palette) {
+    return palette.color(QPalette::Button);
+}
+QColor textBackground(const QPalette& palette) {
+    return palette.color(QPalette::Base);
+}
+QColor windowBackground(const QPalette& palette) {
+    return palette.color(QPalette::Window);
+}
 QColor separator(const QPalette& palette) {
     QColor c = palette.color(QPalette::WindowText);
     c.setAlphaF(0.18);
@@ -172,16 +191,17 @@ KeyCombo::KeyCombo(const QString& letter, OnboardingTint tint, bool compact, QWi
 
 const std::vector<OnboardingShortcut>& OnboardingShortcut::all() {
     static const std::vector<OnboardingShortcut> shortcuts{
-        {QStringLiteral("W"), QStringLiteral("Write Message"), QStringLiteral("Turn your draft into your second language"),
-         OnboardingTint::teal},
+        {QStringLiteral("W"), QStringLiteral("Write Message"),
+         QStringLiteral("Turn your draft into your second language"), OnboardingTint::teal},
         {QStringLiteral("E"), QStringLiteral("Edit"), QStringLiteral("Fix typos and grammar"), OnboardingTint::pink},
-        {QStringLiteral("R"), QStringLiteral("Rewrite"), QStringLiteral("Draft a workplace reply"), OnboardingTint::indigo},
-        {QStringLiteral("T"), QStringLiteral("Translate"), QStringLiteral("Translate visible messages to your language"),
-         OnboardingTint::orange},
+        {QStringLiteral("R"), QStringLiteral("Rewrite"), QStringLiteral("Draft a workplace reply"),
+         OnboardingTint::indigo},
+        {QStringLiteral("T"), QStringLiteral("Translate"),
+         QStringLiteral("Translate visible messages to your language"), OnboardingTint::orange},
         {QStringLiteral("D"), QStringLiteral("Dictation"), QStringLiteral("Speak naturally, edit, and copy"),
          OnboardingTint::purple},
-        {QStringLiteral("F"), QStringLiteral("Flip Language"), QStringLiteral("Switch text between native and second language"),
-         OnboardingTint::green},
+        {QStringLiteral("F"), QStringLiteral("Flip Language"),
+         QStringLiteral("Switch text between native and second language"), OnboardingTint::green},
     };
     return shortcuts;
 }
@@ -192,7 +212,9 @@ ElidedLabel::ElidedLabel(QString text, QWidget* parent) : QLabel(parent), full_(
     setAccessibleName(full_);
 }
 
-QSize ElidedLabel::minimumSizeHint() const { return {10, QLabel::minimumSizeHint().height()}; }
+QSize ElidedLabel::minimumSizeHint() const {
+    return {10, QLabel::minimumSizeHint().height()};
+}
 
 void ElidedLabel::resizeEvent(QResizeEvent* event) {
     QLabel::resizeEvent(event);
@@ -218,7 +240,9 @@ CompactShortcutTile::CompactShortcutTile(const OnboardingShortcut& shortcut, QWi
     row->addLayout(text, 1);
 }
 
-void CompactShortcutTile::paintEvent(QPaintEvent*) { paintRoundedBox(this, controlBackground(palette()), QColor()); }
+void CompactShortcutTile::paintEvent(QPaintEvent*) {
+    paintRoundedBox(this, controlBackground(palette()), QColor());
+}
 
 // ---- MockWindow
 
@@ -254,7 +278,8 @@ void MockWindow::paintEvent(QPaintEvent*) {
     painter.setPen(palette().color(QPalette::PlaceholderText));
     painter.setFont(onboarding_style::font(this, 12, QFont::Medium));
     const QRect titleArea(12 + 43 + 8, 0, width() - 2 * (12 + 43 + 8), titleBarHeight);
-    painter.drawText(titleArea, Qt::AlignCenter, painter.fontMetrics().elidedText(title_, Qt::ElideRight, titleArea.width()));
+    painter.drawText(titleArea, Qt::AlignCenter,
+                     painter.fontMetrics().elidedText(title_, Qt::ElideRight, titleArea.width()));
     painter.setClipping(false);
     painter.setPen(QPen(separator(palette()), 1));
     painter.setBrush(Qt::NoBrush);
@@ -363,11 +388,12 @@ ReadyIllustration::ReadyIllustration(std::function<void()> onOpenAccessibilitySe
             callback();
         }
     });
-    QObject::connect(screenRecording, &QPushButton::clicked, box, [callback = std::move(onOpenScreenRecordingSettings)] {
-        if (callback) {
-            callback();
-        }
-    });
+    QObject::connect(screenRecording, &QPushButton::clicked, box,
+                     [callback = std::move(onOpenScreenRecordingSettings)] {
+                         if (callback) {
+                             callback();
+                         }
+                     });
     buttons->addWidget(accessibility);
     buttons->addWidget(screenRecording);
     buttons->addStretch(1);

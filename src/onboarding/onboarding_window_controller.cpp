@@ -7,7 +7,8 @@
 
 namespace tavrolin {
 
-OnboardingWindowController::OnboardingWindowController(OnboardingRequest request, const OnboardingWindowServices& services)
+OnboardingWindowController::OnboardingWindowController(OnboardingRequest request,
+                                                       const OnboardingWindowServices& services)
     : protocol_(request.markCompletedOnClose, request.callbacks.onComplete, request.callbacks.onClose),
       onOpenDictationScratchpad_(request.callbacks.onOpenDictationScratchpad),
       viewModel_(std::make_shared<OnboardingViewModel>(

@@ -22,8 +22,8 @@ using AccessibleElementHandle = std::shared_ptr<AccessibleElement>;
 
 // The kinds of element the focused-field code tells apart.
 enum class AccessibleRole {
-    textField,        // single-line entry
-    textArea,         // multi-line text
+    textField,  // single-line entry
+    textArea,   // multi-line text
     comboBox,
     searchField,
     secureTextField,  // password entry
@@ -76,8 +76,7 @@ public:
     virtual std::optional<AccessibleTextRange> selectedRange(const AccessibleElementHandle& element) = 0;
     virtual std::optional<QRectF> frame(const AccessibleElementHandle& element) = 0;
     // The screen rectangle around a range of the element's text.
-    virtual std::optional<QRectF> boundsForRange(const AccessibleElementHandle& element,
-                                                 AccessibleTextRange range) = 0;
+    virtual std::optional<QRectF> boundsForRange(const AccessibleElementHandle& element, AccessibleTextRange range) = 0;
     // Elements of Chromium-based applications, whose writes through accessibility are unreliable.
     virtual bool isChromiumControl(const AccessibleElementHandle& element) = 0;
     // Whether the user can edit the element's text.

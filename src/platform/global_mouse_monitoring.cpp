@@ -34,6 +34,8 @@ int ClickCounter::press(unsigned int button, QPoint position, std::chrono::milli
     return count_;
 }
 
-int ClickCounter::countFor(unsigned int button) const { return button_ && *button_ == button ? count_ : 1; }
+int ClickCounter::countFor(unsigned int button) const {
+    return button_ && *button_ == button ? count_ : 1;
+}
 
 }  // namespace tavrolin

@@ -60,7 +60,8 @@ class GlobalInputMonitoring {
 public:
     virtual ~GlobalInputMonitoring() = default;
     // nullptr when the system offers no raw input (no XInput 2.1).
-    virtual std::unique_ptr<GlobalMouseMonitor> addRawInputMonitor(std::function<void(const RawInputEvent&)> handler) = 0;
+    virtual std::unique_ptr<GlobalMouseMonitor> addRawInputMonitor(
+        std::function<void(const RawInputEvent&)> handler) = 0;
     // Runs the handler whenever the process owning the active window changes (including to or
     // from no window). nullptr when the desktop cannot report it.
     virtual std::unique_ptr<GlobalMouseMonitor> addActiveApplicationMonitor(std::function<void()> handler) = 0;

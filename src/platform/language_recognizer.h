@@ -36,12 +36,11 @@ public:
     // Hypotheses, most likely first: up to three of the recognizer's own, then those of the hints
     // that fit a short text; empty when no language is recognised (digits, punctuation, an
     // empty text).
-    virtual std::vector<LanguageHypothesis> hypotheses(
-        const QString& text, LanguageRecognitionOptions options = {}) const = 0;
+    virtual std::vector<LanguageHypothesis> hypotheses(const QString& text,
+                                                       LanguageRecognitionOptions options = {}) const = 0;
 
     // The most likely language, or none.
-    std::optional<QString> dominantLanguage(const QString& text,
-                                            LanguageRecognitionOptions options = {}) const {
+    std::optional<QString> dominantLanguage(const QString& text, LanguageRecognitionOptions options = {}) const {
         auto candidates = hypotheses(text, options);
         if (candidates.empty()) {
             return std::nullopt;

@@ -39,8 +39,7 @@ public:
         timedOut,          // the engine did not answer in time and was stopped
     };
 
-    OnDeviceTranslationError(Kind kind, const std::string& message)
-        : std::runtime_error(message), kind_(kind) {}
+    OnDeviceTranslationError(Kind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
 
     Kind kind() const { return kind_; }
 

@@ -18,8 +18,8 @@ enum PowerAssertionStatus : int {
 
 struct PowerAssertionCreation {
     int status = powerAssertionSuccess;
-    std::uint32_t id = 0;           // meaningful when status is 0
-    QString failureReason;          // a readable reason when status is not 0
+    std::uint32_t id = 0;   // meaningful when status is 0
+    QString failureReason;  // a readable reason when status is not 0
 };
 
 // One kind of power assertion: while an assertion is held, the machine (or its display) does

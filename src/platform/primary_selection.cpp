@@ -7,7 +7,9 @@ namespace {
 constexpr QChar objectReplacementCharacter(0xFFFC);
 
 // Server times wrap around after 49.7 days: compare them as a signed difference.
-bool isLater(std::uint32_t time, std::uint32_t than) { return static_cast<std::int32_t>(time - than) > 0; }
+bool isLater(std::uint32_t time, std::uint32_t than) {
+    return static_cast<std::int32_t>(time - than) > 0;
+}
 
 }  // namespace
 

@@ -93,8 +93,7 @@ public:
     // The pixels of the filter's content at the configured size (device pixels, the image
     // carrying the pixel ratio); a null image when nothing of it is on screen. Throws
     // ScreenCaptureFailure.
-    virtual QImage captureImage(const CaptureContentFilter& filter,
-                                const CaptureConfiguration& configuration) = 0;
+    virtual QImage captureImage(const CaptureContentFilter& filter, const CaptureConfiguration& configuration) = 0;
 };
 
 }  // namespace tavrolin

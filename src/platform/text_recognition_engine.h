@@ -31,8 +31,7 @@ struct TextRecognitionLine {
 class TextRecognitionError : public std::runtime_error {
 public:
     explicit TextRecognitionError(const std::string& message) : std::runtime_error(message) {}
-    explicit TextRecognitionError(const QString& message)
-        : std::runtime_error(message.toStdString()) {}
+    explicit TextRecognitionError(const QString& message) : std::runtime_error(message.toStdString()) {}
 };
 
 // Reads the lines of text of an image. Thread-safe: calls may run side by side from any

@@ -35,7 +35,8 @@ void DesktopSelectionTranslationPopupPresenter::LaterDeleter::operator()(QObject
     }
 }
 
-DesktopSelectionTranslationPopupPresenter::Dependencies DesktopSelectionTranslationPopupPresenter::systemDependencies() {
+DesktopSelectionTranslationPopupPresenter::Dependencies
+DesktopSelectionTranslationPopupPresenter::systemDependencies() {
     Dependencies d;
     d.clock = std::make_shared<SystemClock>();
     d.scheduler = std::make_shared<QtScheduler>();
@@ -215,7 +216,9 @@ void DesktopSelectionTranslationPopupPresenter::cancelScheduledDismiss() {
     scheduledDismissIdentifier_.reset();
 }
 
-void DesktopSelectionTranslationPopupPresenter::removeGlobalMouseMonitor() { globalMouseMonitor_.reset(); }
+void DesktopSelectionTranslationPopupPresenter::removeGlobalMouseMonitor() {
+    globalMouseMonitor_.reset();
+}
 
 void DesktopSelectionTranslationPopupPresenter::dismissWithFade() {
     cancelScheduledDismiss();

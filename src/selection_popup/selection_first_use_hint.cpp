@@ -38,7 +38,9 @@ bool SelectionFirstUseHintStateStore::hasShownHint(HintContext context) const {
     return defaults_.boolValue(key(context), false);
 }
 
-void SelectionFirstUseHintStateStore::markHintShown(HintContext context) { defaults_.setBool(key(context), true); }
+void SelectionFirstUseHintStateStore::markHintShown(HintContext context) {
+    defaults_.setBool(key(context), true);
+}
 
 // ---- content
 
@@ -57,13 +59,16 @@ SelectionFirstUseHintContent SelectionFirstUseHintContent::forEditableSelection(
     content.title = QStringLiteral("Write faster in text fields");
     content.subtitle = QStringLiteral("Select text in an editable field, then choose an action below.");
     if (mode.offersFlip) {
-        content.actions.push_back({flipIcon, QStringLiteral("Flip language"), QStringLiteral("Swap text between your languages")});
+        content.actions.push_back(
+            {flipIcon, QStringLiteral("Flip language"), QStringLiteral("Swap text between your languages")});
     }
     if (mode.offersTranslate) {
-        content.actions.push_back({translateIcon, QStringLiteral("Translate"), QStringLiteral("Translate selection in place")});
+        content.actions.push_back(
+            {translateIcon, QStringLiteral("Translate"), QStringLiteral("Translate selection in place")});
     }
     if (mode.offersEdit) {
-        content.actions.push_back({editIcon, QStringLiteral("Edit text"), QStringLiteral("AI-powered text improvements")});
+        content.actions.push_back(
+            {editIcon, QStringLiteral("Edit text"), QStringLiteral("AI-powered text improvements")});
     }
     content.onClose = std::move(onClose);
     return content;
@@ -258,8 +263,7 @@ void SelectionFirstUseHintPanel::show(const QRectF& anchor, SelectionFirstUseHin
     window->setAccessibleName(content.title);
     auto* view = new HintCardView(std::move(content), window);
     const QRectF frame = geo::hintFrame(anchor, QSizeF(view->sizeHint()),
-                                        environment_.screens ? environment_.screens()
-                                                             : std::vector<geo::ScreenArea>{});
+                                        environment_.screens ? environment_.screens() : std::vector<geo::ScreenArea>{});
     window->setGeometry(frame.toAlignedRect());
     view->setGeometry(window->rect());
     window->setWindowOpacity(0);

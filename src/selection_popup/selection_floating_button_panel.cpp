@@ -15,7 +15,9 @@
 #include <QScreen>
 #include <QSvgRenderer>
 
-static void initSelectionPopupIcons() { Q_INIT_RESOURCE(selection_popup_icons); }
+static void initSelectionPopupIcons() {
+    Q_INIT_RESOURCE(selection_popup_icons);
+}
 
 namespace tavrolin {
 
@@ -42,7 +44,9 @@ FloatingWindowEnvironment FloatingWindowEnvironment::system() {
     return environment;
 }
 
-FloatingDismissMonitors::~FloatingDismissMonitors() { remove(); }
+FloatingDismissMonitors::~FloatingDismissMonitors() {
+    remove();
+}
 
 void FloatingDismissMonitors::install(GlobalInputMonitoring* monitoring, std::function<void()> dismiss) {
     remove();
@@ -186,8 +190,8 @@ SelectionFloatingButtonPanel::~SelectionFloatingButtonPanel() {
 
 void SelectionFloatingButtonPanel::show(const std::optional<QRectF>& anchor, const SelectionPopupMode& mode) {
     dismiss();
-    const std::vector<geo::ScreenArea> screens = environment_.screens ? environment_.screens()
-                                                                      : std::vector<geo::ScreenArea>{};
+    const std::vector<geo::ScreenArea> screens =
+        environment_.screens ? environment_.screens() : std::vector<geo::ScreenArea>{};
     const QPointF pointer = environment_.pointerPosition ? environment_.pointerPosition() : QPointF();
     const QRectF frame = geo::rowFrame(anchor, pointer, mode, screens);
 
@@ -266,9 +270,9 @@ void SelectionFloatingButtonPanel::showTooltip(const QString& text) {
     window->setObjectName(QStringLiteral("selectionFloatingTooltip"));
     auto* view = new TooltipView(text, window);
     const QSizeF size = view->sizeHint();
-    const QRectF frame = geo::tooltipFrame(QRectF(panel_->geometry()), size,
-                                           environment_.screens ? environment_.screens()
-                                                                : std::vector<geo::ScreenArea>{});
+    const QRectF frame =
+        geo::tooltipFrame(QRectF(panel_->geometry()), size,
+                          environment_.screens ? environment_.screens() : std::vector<geo::ScreenArea>{});
     window->setGeometry(frame.toAlignedRect());
     view->setGeometry(window->rect());
     window->setAccessibleName(text);

@@ -23,7 +23,8 @@ public:
     virtual void setOnDismiss(std::function<void()> onDismiss) = 0;
     // Shows the translation centred on `fallbackWindowFrame` (window-list coordinates), else on
     // the window in front, else on the selected field's screen. Replaces any popup on screen.
-    virtual void present(const SelectionTranslationResult& result, const std::optional<QRectF>& fallbackWindowFrame) = 0;
+    virtual void present(const SelectionTranslationResult& result,
+                         const std::optional<QRectF>& fallbackWindowFrame) = 0;
     // A short "Nothing selected" notice that lets clicks through and fades out by itself.
     virtual void presentNothingSelected(const std::optional<QRectF>& fallbackWindowFrame) = 0;
 };

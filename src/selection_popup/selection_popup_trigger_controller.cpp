@@ -20,7 +20,8 @@ namespace tavrolin {
 
 namespace SelectedTextBoundsReader {
 
-std::optional<AccessibleTextRange> readSelectedRange(Accessibility& accessibility, const AccessibleElementHandle& element) {
+std::optional<AccessibleTextRange> readSelectedRange(Accessibility& accessibility,
+                                                     const AccessibleElementHandle& element) {
     return accessibility.selectedRange(element);
 }
 
@@ -66,9 +67,10 @@ DesktopSelectionPopupTriggerController::Dependencies DesktopSelectionPopupTrigge
 }
 
 DesktopSelectionPopupTriggerController::DesktopSelectionPopupTriggerController(
-    const AppSettingsProviding& settingsStore, std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguages,
-    DefaultsStore& hintDefaults, Dependencies dependencies, std::function<void()> onTranslate,
-    std::function<void()> onFlip, std::function<void()> onEdit)
+    const AppSettingsProviding& settingsStore,
+    std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguages, DefaultsStore& hintDefaults,
+    Dependencies dependencies, std::function<void()> onTranslate, std::function<void()> onFlip,
+    std::function<void()> onEdit)
     : settingsStore_(settingsStore),
       preferredLanguages_(std::move(preferredLanguages)),
       dependencies_(std::move(dependencies)),
@@ -126,9 +128,9 @@ void DesktopSelectionPopupTriggerController::handleRawInput(const RawInputEvent&
     }
     switch (event.kind) {
     case Kind::buttonPress:
-        clicks_.press(event.detail, event.position, event.time,
-                      dependencies_.doubleClickInterval ? dependencies_.doubleClickInterval()
-                                                        : std::chrono::milliseconds(400));
+        clicks_.press(
+            event.detail, event.position, event.time,
+            dependencies_.doubleClickInterval ? dependencies_.doubleClickInterval() : std::chrono::milliseconds(400));
         break;
     case Kind::buttonRelease:
         if (event.detail == 1) {
@@ -156,12 +158,12 @@ void DesktopSelectionPopupTriggerController::handleSelectionEvent(int clickCount
     probeTask_.reset();
     const bool isMultiClick = clickCount >= 2;
     const auto alive = lifetime_.weak();
-    probeTask_ = dependencies_.windows.scheduler->scheduleAfter(
-        isMultiClick ? multiClickSettleDelay : settleDelay, [this, alive, generation, isMultiClick] {
-            if (alive) {
-                probeSelection(generation, isMultiClick);
-            }
-        });
+    probeTask_ = dependencies_.windows.scheduler->scheduleAfter(isMultiClick ? multiClickSettleDelay : settleDelay,
+                                                                [this, alive, generation, isMultiClick] {
+                                                                    if (alive) {
+                                                                        probeSelection(generation, isMultiClick);
+                                                                    }
+                                                                });
 }
 
 // Every read goes through the accessibility thread; one that gets no answer in time counts as
@@ -173,7 +175,9 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::probeSelection(std::ui
     const auto alive = lifetime_.weak();
     std::optional<FrontApplication> front = dependencies_.frontApplications.frontApplication();
     const qint64 frontPid = front ? front->processId : 0;
-    const auto query = [frontPid](Accessibility& accessibility) { return readFocusedSelection(accessibility, frontPid); };
+    const auto query = [frontPid](Accessibility& accessibility) {
+        return readFocusedSelection(accessibility, frontPid);
+    };
     FocusedSelection read = co_await ask(dependencies_.accessibility, query, FocusedSelection{});
     if (!alive || generation != selectionGeneration_ || !read.trusted) {
         co_return;
@@ -204,7 +208,8 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::probeSelection(std::ui
     if (!read.editable && nothingReported && dependencies_.primarySelection) {
         // A document whose selection lies in its paragraphs (a browser page) reports none or a
         // placeholder: the front application's current PRIMARY selection is that text.
-        const std::optional<PrimarySelectionRead> primary = co_await dependencies_.primarySelection->readPrimarySelection();
+        const std::optional<PrimarySelectionRead> primary =
+            co_await dependencies_.primarySelection->readPrimarySelection();
         if (!alive || generation != selectionGeneration_) {
             co_return;
         }
@@ -249,12 +254,14 @@ DesktopSelectionPopupTriggerController::FocusedSelection DesktopSelectionPopupTr
 }
 
 std::optional<QRectF> DesktopSelectionPopupTriggerController::readAnchorRect(Accessibility& accessibility,
-                                                                            const AccessibleElementHandle& element) {
-    if (const std::optional<AccessibleTextRange> range = SelectedTextBoundsReader::readSelectedRange(accessibility, element)) {
+                                                                             const AccessibleElementHandle& element) {
+    if (const std::optional<AccessibleTextRange> range =
+            SelectedTextBoundsReader::readSelectedRange(accessibility, element)) {
         // The range comes from another process: only one inside the element's text is asked about.
         const std::optional<QString> value = accessibility.value(element);
         if (value && isValidRange(TextRange{range->location, range->length}, value->size(), 1)) {
-            if (std::optional<QRectF> bounds = SelectedTextBoundsReader::readBoundsForRange(accessibility, element, *range)) {
+            if (std::optional<QRectF> bounds =
+                    SelectedTextBoundsReader::readBoundsForRange(accessibility, element, *range)) {
                 return bounds;
             }
         }
@@ -300,8 +307,8 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::finishProbe(std::uint6
         co_return;
     }
     const AppSettings settings = settingsStore_.settings();
-    const std::set<AppLanguage> boosted = preferredLanguages_ ? preferredLanguages_->boostedLanguages()
-                                                              : std::set<AppLanguage>{};
+    const std::set<AppLanguage> boosted =
+        preferredLanguages_ ? preferredLanguages_->boostedLanguages() : std::set<AppLanguage>{};
     const std::optional<AppLanguage> detected =
         dependencies_.detectLanguage ? dependencies_.detectLanguage(*text, boosted) : std::nullopt;
     const bool translatable = detected && *detected != settings.targetLanguage;
@@ -330,8 +337,8 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::finishProbe(std::uint6
     }
 }
 
-std::optional<QString> DesktopSelectionPopupTriggerController::readSelectedText(Accessibility& accessibility,
-                                                                                const AccessibleElementHandle& element) {
+std::optional<QString> DesktopSelectionPopupTriggerController::readSelectedText(
+    Accessibility& accessibility, const AccessibleElementHandle& element) {
     std::optional<QString> selected = accessibility.selectedText(element);
     if (selected && !selected->isEmpty()) {
         return selected;

@@ -28,7 +28,8 @@ class UserPreferredLanguagesProviding;
 // Readers of the selection's place on screen. Every answer comes from another process and is
 // checked before use.
 namespace SelectedTextBoundsReader {
-std::optional<AccessibleTextRange> readSelectedRange(Accessibility& accessibility, const AccessibleElementHandle& element);
+std::optional<AccessibleTextRange> readSelectedRange(Accessibility& accessibility,
+                                                     const AccessibleElementHandle& element);
 std::optional<QRectF> readBoundsForRange(Accessibility& accessibility, const AccessibleElementHandle& element,
                                          AccessibleTextRange range);
 // The element's frame, only when wider and higher than 1.
@@ -43,9 +44,8 @@ class DesktopSelectionPopupTriggerController final : public SelectionPopupTrigge
 public:
     static constexpr std::chrono::milliseconds settleDelay{250};
     static constexpr std::chrono::milliseconds multiClickSettleDelay{400};
-    static constexpr std::chrono::milliseconds retryDelays[] = {std::chrono::milliseconds(100),
-                                                                std::chrono::milliseconds(150),
-                                                                std::chrono::milliseconds(250)};
+    static constexpr std::chrono::milliseconds retryDelays[] = {
+        std::chrono::milliseconds(100), std::chrono::milliseconds(150), std::chrono::milliseconds(250)};
     // How long a program asked for its accessibility tree (Chromium) gets to publish it.
     static constexpr std::chrono::milliseconds treeBuildDelay{300};
 
@@ -71,7 +71,8 @@ public:
 
     // The X11 monitors and windows, the screens' layout, Qt's double-click interval and the
     // system language detector, over the given accessibility and front-application lookup.
-    static Dependencies systemDependencies(AccessibilityCalls& accessibility, FrontApplicationProviding& frontApplications,
+    static Dependencies systemDependencies(AccessibilityCalls& accessibility,
+                                           FrontApplicationProviding& frontApplications,
                                            std::shared_ptr<void> keepAlive);
 
     DesktopSelectionPopupTriggerController(const AppSettingsProviding& settingsStore,
@@ -111,7 +112,8 @@ public:
     static std::optional<QRectF> readAnchorRect(Accessibility& accessibility, const AccessibleElementHandle& element);
     // The selected text: the element's selected text, else the selected range of its value when
     // that range lies inside the value.
-    static std::optional<QString> readSelectedText(Accessibility& accessibility, const AccessibleElementHandle& element);
+    static std::optional<QString> readSelectedText(Accessibility& accessibility,
+                                                   const AccessibleElementHandle& element);
     static bool isSecureTextField(Accessibility& accessibility, const AccessibleElementHandle& element);
     static bool isEditableElement(Accessibility& accessibility, const AccessibleElementHandle& element);
 

@@ -67,10 +67,18 @@ double SelectionTranslationPopupSizing::measuredWidth(const QString& text, const
     return widest;
 }
 
-QFont SelectionTranslationPopupSizing::translatedFont() { return pixelFont(15, QFont::Medium); }
-QFont SelectionTranslationPopupSizing::originalFont() { return pixelFont(12, QFont::Normal); }
-QFont SelectionTranslationPopupSizing::languagePairFont() { return pixelFont(11, QFont::DemiBold); }
-QFont SelectionTranslationPopupSizing::languagePairMeasuringFont() { return pixelFont(11, QFont::Medium); }
+QFont SelectionTranslationPopupSizing::translatedFont() {
+    return pixelFont(15, QFont::Medium);
+}
+QFont SelectionTranslationPopupSizing::originalFont() {
+    return pixelFont(12, QFont::Normal);
+}
+QFont SelectionTranslationPopupSizing::languagePairFont() {
+    return pixelFont(11, QFont::DemiBold);
+}
+QFont SelectionTranslationPopupSizing::languagePairMeasuringFont() {
+    return pixelFont(11, QFont::Medium);
+}
 
 SelectionTranslationPopupView::SelectionTranslationPopupView(const SelectionTranslationPopupContent& content,
                                                              QWidget* parent)
@@ -91,8 +99,8 @@ SelectionTranslationPopupView::SelectionTranslationPopupView(const SelectionTran
                                     BrandColors::accent(palette()), textWidth));
         layout->addSpacing(6);
     }
-    layout->addWidget(textLabel(content.translatedText, SelectionTranslationPopupSizing::translatedFont(), primary,
-                                textWidth));
+    layout->addWidget(
+        textLabel(content.translatedText, SelectionTranslationPopupSizing::translatedFont(), primary, textWidth));
     if (!content.originalText.isEmpty()) {
         layout->addSpacing(8);
         auto* divider = new QFrame;
@@ -102,8 +110,8 @@ SelectionTranslationPopupView::SelectionTranslationPopupView(const SelectionTran
         divider->setStyleSheet(QStringLiteral("background: %1; border: none;").arg(tertiary.name()));
         layout->addWidget(divider);
         layout->addSpacing(8);
-        layout->addWidget(textLabel(content.originalText, SelectionTranslationPopupSizing::originalFont(), tertiary,
-                                    textWidth));
+        layout->addWidget(
+            textLabel(content.originalText, SelectionTranslationPopupSizing::originalFont(), tertiary, textWidth));
     }
     layout->addStretch(1);
 
@@ -185,7 +193,9 @@ void SelectionTranslationPanel::orderFront() {
     }
 }
 
-void SelectionTranslationPanel::orderOut() { hide(); }
+void SelectionTranslationPanel::orderOut() {
+    hide();
+}
 
 void SelectionTranslationPanel::dismissalCheck() {
     const double elapsed = static_cast<double>(appearDate.msecsTo(clock_->now())) / 1000.0;

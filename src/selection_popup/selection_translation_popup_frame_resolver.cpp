@@ -47,7 +47,8 @@ double centredStart(double anchorMid, double length, double areaMin, double area
 
 }  // namespace
 
-SelectionTranslationPopupFrameResolver::ScreenLayout SelectionTranslationPopupFrameResolver::currentScreenLayout() const {
+SelectionTranslationPopupFrameResolver::ScreenLayout SelectionTranslationPopupFrameResolver::currentScreenLayout()
+    const {
     ScreenLayout layout;
     if (fixedFallbackVisibleFrame) {
         layout.fallbackVisibleFrame = *fixedFallbackVisibleFrame;

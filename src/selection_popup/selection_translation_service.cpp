@@ -294,7 +294,8 @@ SelectionTranslationService::SelectionTranslationService(
     }
 }
 
-QCoro::Task<SelectionTranslationResult> SelectionTranslationService::translate(FocusedTextFieldSnapshot snapshot) const {
+QCoro::Task<SelectionTranslationResult> SelectionTranslationService::translate(
+    FocusedTextFieldSnapshot snapshot) const {
     co_await resumeOnMainThread();
     if (isSystemSupported_ && !isSystemSupported_()) {
         throw CaptureWorkflowError(CaptureWorkflowError::Case::translationRequiresMacOS26);
@@ -311,7 +312,8 @@ QCoro::Task<SelectionTranslationResult> SelectionTranslationService::translate(F
     const AppLanguage target = settings.targetLanguage;
     const AppLanguage second = settings.messageTargetLanguage;
     const AppLanguage detected =
-        detectServiceLanguage(text, preferredLanguagesProvider_->boostedLanguages(), recognizer_.get()).value_or(second);
+        detectServiceLanguage(text, preferredLanguagesProvider_->boostedLanguages(), recognizer_.get())
+            .value_or(second);
     // A text detected in the native language is taken to be in the second language.
     const AppLanguage source = detected == target && second != target ? second : detected;
 

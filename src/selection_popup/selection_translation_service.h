@@ -50,11 +50,11 @@ class SelectionTranslationService final {
 public:
     // Without a preferred-languages provider, one is made over the settings of this moment;
     // without a recognizer, the desktop's is used.
-    SelectionTranslationService(std::shared_ptr<TranslationClient> translationClient,
-                                std::shared_ptr<const AppSettingsProviding> settingsStore,
-                                std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguagesProvider = nullptr,
-                                TranslationSystemCheck isSystemSupported = isTranslationSystemSupported,
-                                std::shared_ptr<const LanguageRecognizer> recognizer = nullptr);
+    SelectionTranslationService(
+        std::shared_ptr<TranslationClient> translationClient, std::shared_ptr<const AppSettingsProviding> settingsStore,
+        std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguagesProvider = nullptr,
+        TranslationSystemCheck isSystemSupported = isTranslationSystemSupported,
+        std::shared_ptr<const LanguageRecognizer> recognizer = nullptr);
 
     // Uses only the snapshot's selected text and screen frame.
     QCoro::Task<SelectionTranslationResult> translate(FocusedTextFieldSnapshot snapshot) const;

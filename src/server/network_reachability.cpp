@@ -13,8 +13,7 @@ class QtNetworkReachability final : public NetworkReachability {
 public:
     bool isDisconnected() const override {
         const QNetworkInformation* information = instance();
-        return information != nullptr &&
-               information->reachability() == QNetworkInformation::Reachability::Disconnected;
+        return information != nullptr && information->reachability() == QNetworkInformation::Reachability::Disconnected;
     }
 
     QCoro::Task<bool> waitUntilConnected(std::chrono::milliseconds limit) override {

@@ -72,8 +72,7 @@ struct TextWritingConfiguration : EndpointConfiguration<TextWritingConfiguration
 };
 
 struct TelemetryConfiguration : EndpointConfiguration<TelemetryConfiguration> {
-    static constexpr EndpointSource source{"TAVROLIN_TELEMETRY_ENDPOINT", "TavrolinTelemetryEndpoint",
-                                           "/api/events"};
+    static constexpr EndpointSource source{"TAVROLIN_TELEMETRY_ENDPOINT", "TavrolinTelemetryEndpoint", "/api/events"};
 };
 
 }  // namespace tavrolin

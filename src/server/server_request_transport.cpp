@@ -34,13 +34,27 @@ ServerSessionConfiguration session(std::chrono::seconds request, std::chrono::se
 }
 }  // namespace
 
-ServerSessionConfiguration ServerSessionConfiguration::translation() { return session(20s, 45s, true, 2); }
-ServerSessionConfiguration ServerSessionConfiguration::textEditing() { return session(15s, 30s, true, 2); }
-ServerSessionConfiguration ServerSessionConfiguration::textWriting() { return session(15s, 30s, true, 2); }
-ServerSessionConfiguration ServerSessionConfiguration::textImprove() { return session(60s, 120s, true, 2); }
-ServerSessionConfiguration ServerSessionConfiguration::textPrompt() { return session(60s, 120s, true, 2); }
-ServerSessionConfiguration ServerSessionConfiguration::telemetry() { return session(5s, 10s, false, 2); }
-ServerSessionConfiguration ServerSessionConfiguration::updateManifest() { return session(5s, 10s, false, 1); }
+ServerSessionConfiguration ServerSessionConfiguration::translation() {
+    return session(20s, 45s, true, 2);
+}
+ServerSessionConfiguration ServerSessionConfiguration::textEditing() {
+    return session(15s, 30s, true, 2);
+}
+ServerSessionConfiguration ServerSessionConfiguration::textWriting() {
+    return session(15s, 30s, true, 2);
+}
+ServerSessionConfiguration ServerSessionConfiguration::textImprove() {
+    return session(60s, 120s, true, 2);
+}
+ServerSessionConfiguration ServerSessionConfiguration::textPrompt() {
+    return session(60s, 120s, true, 2);
+}
+ServerSessionConfiguration ServerSessionConfiguration::telemetry() {
+    return session(5s, 10s, false, 2);
+}
+ServerSessionConfiguration ServerSessionConfiguration::updateManifest() {
+    return session(5s, 10s, false, 1);
+}
 
 ServerHTTPRequest ServerHTTPRequest::postJSON(QByteArray body) {
     ServerHTTPRequest request;
@@ -125,7 +139,8 @@ void ServerRequestTransport::releaseSlot() {
     // the finishing request's frame.
     const std::coroutine_handle<> next = waiters_.front();
     waiters_.pop_front();
-    QMetaObject::invokeMethod(context_.get(), [next] { next.resume(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        context_.get(), [next] { next.resume(); }, Qt::QueuedConnection);
 }
 
 // ---- the session
@@ -195,8 +210,7 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::exchange(ServerHTTPReque
     networkRequest.setTransferTimeout(0);  // the timers below own the time-outs
 
     std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(
-        manager_->sendCustomRequest(networkRequest, request.method, request.body),
-        [](QNetworkReply* r) {
+        manager_->sendCustomRequest(networkRequest, request.method, request.body), [](QNetworkReply* r) {
             // Also reached when the awaiting coroutine is destroyed mid-request: cut every
             // connection first so nothing calls back into a frame that is gone.
             QObject::disconnect(r, nullptr, nullptr, nullptr);
@@ -209,8 +223,8 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::exchange(ServerHTTPReque
     bool certificateRejected = false;
     QNetworkReply* raw = reply.get();
 
-    const auto idleLimit = std::min<std::chrono::milliseconds>(configuration_.requestTimeout,
-                                                               serverRequestTimeoutInterval);
+    const auto idleLimit =
+        std::min<std::chrono::milliseconds>(configuration_.requestTimeout, serverRequestTimeoutInterval);
     auto* idleTimer = new QTimer(raw);
     idleTimer->setSingleShot(true);
     idleTimer->setInterval(idleLimit);

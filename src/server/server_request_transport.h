@@ -177,8 +177,7 @@ QCoro::Task<ServerHTTPResponse> performServerRequest(ServerRequestTransport& tra
 void checkServerResponseStatus(const ServerRequestFailures& failures, const ServerHTTPResponse& response);
 
 // Logs "request invalid response" with the reason and throws the invalid-response error.
-[[noreturn]] void rejectServerResponse(const ServerOperation& operation, const QString& reason,
-                                       qint64 responseBytes);
+[[noreturn]] void rejectServerResponse(const ServerOperation& operation, const QString& reason, qint64 responseBytes);
 
 // Decodes the body with `decode`; any exception it throws is logged as "request failed" under
 // "<operation>_decode" and passed on.

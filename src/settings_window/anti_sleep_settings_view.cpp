@@ -20,7 +20,9 @@ QString clockText(int minute) {
 }
 
 // The pickers hold local wall time; the schedule's adapters hand out moments.
-QTime wallTime(const QDateTime& moment) { return moment.toLocalTime().time(); }
+QTime wallTime(const QDateTime& moment) {
+    return moment.toLocalTime().time();
+}
 
 // A picked time as a moment on the adapters' own local day: that day has no clock change in
 // practice, so every hour of it exists once and the setter reads back the hour picked.
@@ -49,10 +51,12 @@ AntiSleepSettingsView::AntiSleepSettingsView(const AntiSleepSchedule& schedule,
 
     auto* card = new SettingsCard(
         linuxWording(u"Keep Mac awake"),
-        linuxWording(u"Prevent your Mac from sleeping and the screen from locking during a scheduled time range."), this);
+        linuxWording(u"Prevent your Mac from sleeping and the screen from locking during a scheduled time range."),
+        this);
     enabledRow_ = new SettingsToggleRow(
         QStringLiteral("Enable anti-sleep schedule"),
-        linuxWording(u"When enabled, your Mac will stay awake and the screen will not lock during the scheduled hours."),
+        linuxWording(
+            u"When enabled, your Mac will stay awake and the screen will not lock during the scheduled hours."),
         card);
     card->contentLayout()->addWidget(enabledRow_);
 
@@ -86,8 +90,9 @@ AntiSleepSettingsView::AntiSleepSettingsView(const AntiSleepSchedule& schedule,
     options->addWidget(settingsDivider(options_, 4));
     displayRow_ = new SettingsToggleRow(
         QStringLiteral("Also keep display awake"),
-        QStringLiteral("Prevents the screen from dimming, locking, or starting a screen saver. Without this, only system "
-                       "sleep is prevented but the display may still lock."),
+        QStringLiteral(
+            "Prevents the screen from dimming, locking, or starting a screen saver. Without this, only system "
+            "sleep is prevented but the display may still lock."),
         options_);
     options->addWidget(displayRow_);
     options->addWidget(settingsDivider(options_, 4));
@@ -100,12 +105,13 @@ AntiSleepSettingsView::AntiSleepSettingsView(const AntiSleepSchedule& schedule,
     card->contentLayout()->addWidget(options_);
     column->addWidget(card);
 
-    batteryCard_ = new SettingsCard(QStringLiteral("Battery impact"),
-                                    linuxWording(u"Keeping your Mac awake will consume more power when running on battery."),
-                                    this);
-    QLabel* battery = label(
-        QStringLiteral("Consider scheduling anti-sleep only during work hours to preserve battery life when unplugged."),
-        11, QFont::Normal, true, batteryCard_);
+    batteryCard_ = new SettingsCard(
+        QStringLiteral("Battery impact"),
+        linuxWording(u"Keeping your Mac awake will consume more power when running on battery."), this);
+    QLabel* battery =
+        label(QStringLiteral(
+                  "Consider scheduling anti-sleep only during work hours to preserve battery life when unplugged."),
+              11, QFont::Normal, true, batteryCard_);
     battery->setWordWrap(true);
     batteryCard_->contentLayout()->addWidget(battery);
     column->addWidget(batteryCard_);
@@ -117,12 +123,10 @@ AntiSleepSettingsView::AntiSleepSettingsView(const AntiSleepSchedule& schedule,
     connect(activityRow_->toggle(), &QCheckBox::toggled, this,
             [this](bool on) { write([on](AntiSleepSchedule& s) { s.keepLocalActivityAwake = on; }); });
     // Only the hour and minute count.
-    connect(startPicker_, &QTimeEdit::timeChanged, this, [this](QTime time) {
-        write([time](AntiSleepSchedule& s) { s.setStartTime(pickedMoment(s, time)); });
-    });
-    connect(endPicker_, &QTimeEdit::timeChanged, this, [this](QTime time) {
-        write([time](AntiSleepSchedule& s) { s.setEndTime(pickedMoment(s, time)); });
-    });
+    connect(startPicker_, &QTimeEdit::timeChanged, this,
+            [this](QTime time) { write([time](AntiSleepSchedule& s) { s.setStartTime(pickedMoment(s, time)); }); });
+    connect(endPicker_, &QTimeEdit::timeChanged, this,
+            [this](QTime time) { write([time](AntiSleepSchedule& s) { s.setEndTime(pickedMoment(s, time)); }); });
     setSchedule(schedule);
 }
 
@@ -137,8 +141,8 @@ void AntiSleepSettingsView::write(const std::function<void(AntiSleepSchedule&)>&
 
 void AntiSleepSettingsView::setSchedule(const AntiSleepSchedule& schedule) {
     schedule_ = schedule;
-    const QSignalBlocker a(enabledRow_->toggle()), b(displayRow_->toggle()), c(activityRow_->toggle()),
-        d(startPicker_), e(endPicker_);
+    const QSignalBlocker a(enabledRow_->toggle()), b(displayRow_->toggle()), c(activityRow_->toggle()), d(startPicker_),
+        e(endPicker_);
     enabledRow_->toggle()->setChecked(schedule.enabled);
     displayRow_->toggle()->setChecked(schedule.preventDisplaySleep);
     activityRow_->toggle()->setChecked(schedule.keepLocalActivityAwake);

@@ -51,7 +51,10 @@ void paintCardShadow(QPainter& painter, const QRectF& card, qreal opacity) {
 
 ConfirmationDialog::ConfirmationDialog(ConfirmationDialogContent content, std::function<void()> onDestructive,
                                        std::function<void()> onCancel, QWidget* parent)
-    : QFrame(parent), content_(std::move(content)), onDestructive_(std::move(onDestructive)), onCancel_(std::move(onCancel)) {
+    : QFrame(parent),
+      content_(std::move(content)),
+      onDestructive_(std::move(onDestructive)),
+      onCancel_(std::move(onCancel)) {
     setObjectName(QStringLiteral("confirmationCard"));
     setFixedWidth(cardWidth);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -166,8 +169,12 @@ void ConfirmationDialog::paintEvent(QPaintEvent*) {
     painter.drawRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
 }
 
-void ConfirmationDialog::mousePressEvent(QMouseEvent* event) { event->accept(); }
-void ConfirmationDialog::mouseReleaseEvent(QMouseEvent* event) { event->accept(); }
+void ConfirmationDialog::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+}
+void ConfirmationDialog::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+}
 
 ConfirmationDialogOverlay::ConfirmationDialogOverlay(QWidget* host, std::function<void()> onCancel,
                                                      const DialogBuilder& dialog)
@@ -277,7 +284,8 @@ void ConfirmationDialogOverlay::mousePressEvent(QMouseEvent* event) {
 }
 
 void ConfirmationDialogOverlay::mouseReleaseEvent(QMouseEvent* event) {
-    const bool click = backdropPressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) &&
+    const bool click = backdropPressed_ && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint()) &&
                        !dialog_->geometry().contains(event->position().toPoint());
     backdropPressed_ = false;
     event->accept();
@@ -318,13 +326,14 @@ ConfirmationDialogOverlay* showConfirmation(QWidget* host, const ConfirmationDia
 }  // namespace
 
 ConfirmationDialogContent DisableOnlineFeaturesDialog::content() {
-    return {QStringLiteral("Disable online features?"),
-            QStringLiteral("view-refresh"),
-            warningOrange,
-            QStringLiteral("  You will no longer have access to server   translation, text editing, writing, automatic   "
-                           "app updates, or online-exclusive language pairs   until you re-enable online features."),
-            QStringLiteral("Disable"),
-            QStringLiteral("Cancel")};
+    return {
+        QStringLiteral("Disable online features?"),
+        QStringLiteral("view-refresh"),
+        warningOrange,
+        QStringLiteral("  You will no longer have access to server   translation, text editing, writing, automatic   "
+                       "app updates, or online-exclusive language pairs   until you re-enable online features."),
+        QStringLiteral("Disable"),
+        QStringLiteral("Cancel")};
 }
 
 ConfirmationDialogOverlay* DisableOnlineFeaturesDialog::show(QWidget* host, std::function<void()> onClose,
@@ -333,13 +342,14 @@ ConfirmationDialogOverlay* DisableOnlineFeaturesDialog::show(QWidget* host, std:
 }
 
 ConfirmationDialogContent ResetShortcutsConfirmationDialog::content() {
-    return {QStringLiteral("Reset all shortcuts?"),
-            QStringLiteral("edit-undo"),
-            warningOrange,
-            QStringLiteral("This will restore all shortcuts to their default values. Your translation and other settings "
-                           "will remain unchanged."),
-            QStringLiteral("Reset"),
-            QStringLiteral("Cancel")};
+    return {
+        QStringLiteral("Reset all shortcuts?"),
+        QStringLiteral("edit-undo"),
+        warningOrange,
+        QStringLiteral("This will restore all shortcuts to their default values. Your translation and other settings "
+                       "will remain unchanged."),
+        QStringLiteral("Reset"),
+        QStringLiteral("Cancel")};
 }
 
 ConfirmationDialogOverlay* ResetShortcutsConfirmationDialog::show(QWidget* host, std::function<void()> onClose,

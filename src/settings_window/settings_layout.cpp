@@ -35,7 +35,9 @@ QLabel* label(const QString& text, int pointSize, QFont::Weight weight, bool sec
     return result;
 }
 
-QColor accent(const QPalette& palette) { return palette.color(QPalette::Highlight); }
+QColor accent(const QPalette& palette) {
+    return palette.color(QPalette::Highlight);
+}
 
 QColor separator(const QPalette& palette, qreal alpha) {
     QColor color = palette.color(QPalette::WindowText);
@@ -232,7 +234,9 @@ void SettingsSidebar::setSelectedPane(SettingsPane pane) {
     }
 }
 
-QAbstractButton* SettingsSidebar::row(SettingsPane pane) const { return rows_.at(static_cast<std::size_t>(pane)); }
+QAbstractButton* SettingsSidebar::row(SettingsPane pane) const {
+    return rows_.at(static_cast<std::size_t>(pane));
+}
 
 void SettingsSidebar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
@@ -328,18 +332,26 @@ MetadataValueLabel::MetadataValueLabel(QString value, Qt::TextElideMode mode, QW
     setText(value_);
 }
 
-QSize MetadataValueLabel::minimumSizeHint() const { return {fontMetrics().horizontalAdvance(QStringLiteral("…")) * 4, fontMetrics().height()}; }
+QSize MetadataValueLabel::minimumSizeHint() const {
+    return {fontMetrics().horizontalAdvance(QStringLiteral("…")) * 4, fontMetrics().height()};
+}
 
-QSize MetadataValueLabel::sizeHint() const { return {fontMetrics().horizontalAdvance(value_), fontMetrics().height()}; }
+QSize MetadataValueLabel::sizeHint() const {
+    return {fontMetrics().horizontalAdvance(value_), fontMetrics().height()};
+}
 
-void MetadataValueLabel::updateElidedText() { setText(fontMetrics().elidedText(value_, mode_, contentsRect().width())); }
+void MetadataValueLabel::updateElidedText() {
+    setText(fontMetrics().elidedText(value_, mode_, contentsRect().width()));
+}
 
 void MetadataValueLabel::resizeEvent(QResizeEvent* event) {
     QLabel::resizeEvent(event);
     updateElidedText();
 }
 
-void MetadataValueLabel::copyToClipboard() const { QApplication::clipboard()->setText(value_); }
+void MetadataValueLabel::copyToClipboard() const {
+    QApplication::clipboard()->setText(value_);
+}
 
 void MetadataValueLabel::keyPressEvent(QKeyEvent* event) {
     if (event->matches(QKeySequence::Copy)) {
@@ -380,7 +392,8 @@ AboutFooterSection::AboutFooterSection(std::function<void()> onExportDiagnostics
     device_ = new MetadataRow(QStringLiteral("Device ID"), deviceID, Qt::ElideMiddle, this);
     column->addWidget(device_);
     column->addWidget(settingsDivider(this));
-    auto* button = new QPushButton(QIcon::fromTheme(QStringLiteral("document-export")), tr("Export Diagnostics..."), this);
+    auto* button =
+        new QPushButton(QIcon::fromTheme(QStringLiteral("document-export")), tr("Export Diagnostics..."), this);
     button->setObjectName(QStringLiteral("exportDiagnostics"));
     button->setAutoDefault(false);
     connect(button, &QPushButton::clicked, this, [callback = std::move(onExportDiagnostics)] {

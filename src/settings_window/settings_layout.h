@@ -131,7 +131,8 @@ private:
 class MetadataRow final : public QWidget {
     Q_OBJECT
 public:
-    MetadataRow(const QString& title, const QString& value, Qt::TextElideMode truncationMode, QWidget* parent = nullptr);
+    MetadataRow(const QString& title, const QString& value, Qt::TextElideMode truncationMode,
+                QWidget* parent = nullptr);
     MetadataValueLabel* valueLabel() const { return value_; }
 
 private:

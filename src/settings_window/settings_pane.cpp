@@ -22,11 +22,15 @@ constexpr PaneRow kPanes[] = {
     {SettingsPane::about, "about", "About", "BUILD INFO", "help-about"},
 };
 
-const PaneRow& row(SettingsPane pane) { return kPanes[static_cast<int>(pane)]; }
+const PaneRow& row(SettingsPane pane) {
+    return kPanes[static_cast<int>(pane)];
+}
 
 }  // namespace
 
-QString rawValue(SettingsPane pane) { return QString::fromLatin1(row(pane).raw); }
+QString rawValue(SettingsPane pane) {
+    return QString::fromLatin1(row(pane).raw);
+}
 
 template <>
 std::optional<SettingsPane> fromRawValue<SettingsPane>(QStringView raw) {
@@ -38,8 +42,14 @@ std::optional<SettingsPane> fromRawValue<SettingsPane>(QStringView raw) {
     return std::nullopt;
 }
 
-QString sidebarTitle(SettingsPane pane) { return QString::fromUtf8(row(pane).title); }
-QString eyebrow(SettingsPane pane) { return QString::fromUtf8(row(pane).eyebrow); }
-QString iconName(SettingsPane pane) { return QString::fromLatin1(row(pane).icon); }
+QString sidebarTitle(SettingsPane pane) {
+    return QString::fromUtf8(row(pane).title);
+}
+QString eyebrow(SettingsPane pane) {
+    return QString::fromUtf8(row(pane).eyebrow);
+}
+QString iconName(SettingsPane pane) {
+    return QString::fromLatin1(row(pane).icon);
+}
 
 }  // namespace tavrolin

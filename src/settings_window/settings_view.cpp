@@ -59,12 +59,12 @@ QWidget* paneStack(QWidget* parent, QVBoxLayout*& column) {
     return pane;
 }
 
-
 }  // namespace
 
 SettingsView::SettingsView(const AppSettings& settings, std::function<void()> onCancel, SaveCallback onSave,
-                           std::function<void()> onExportDiagnostics, std::function<void(bool)> onShortcutRecordingChanged,
-                           SettingsViewServices services, QWidget* parent)
+                           std::function<void()> onExportDiagnostics,
+                           std::function<void(bool)> onShortcutRecordingChanged, SettingsViewServices services,
+                           QWidget* parent)
     : QWidget(parent),
       draftSettings_(settings),
       onCancel_(std::move(onCancel)),
@@ -190,7 +190,8 @@ void SettingsView::rebuildPane() {
     QWidget::setTabOrder(cancelButton_, saveButton_);
     refresh();
     // A stored notice shows again when its picker comes back.
-    for (const auto placement : {SettingsLanguageDownloadPlacement::target, SettingsLanguageDownloadPlacement::messageTarget}) {
+    for (const auto placement :
+         {SettingsLanguageDownloadPlacement::target, SettingsLanguageDownloadPlacement::messageTarget}) {
         if (notice(placement) && languagePicker(placement) && isVisible()) {
             showNoticePopover(placement);
             break;
@@ -200,13 +201,20 @@ void SettingsView::rebuildPane() {
 
 QWidget* SettingsView::buildPaneContent(SettingsPane pane) {
     switch (pane) {
-    case SettingsPane::translation: return translationPane();
-    case SettingsPane::dictation: return dictationPane();
-    case SettingsPane::overlays: return overlaysPane();
-    case SettingsPane::shortcuts: return shortcutsPane();
-    case SettingsPane::antiSleep: return antiSleepPane();
-    case SettingsPane::privacy: return privacyPane();
-    case SettingsPane::about: return aboutPane();
+    case SettingsPane::translation:
+        return translationPane();
+    case SettingsPane::dictation:
+        return dictationPane();
+    case SettingsPane::overlays:
+        return overlaysPane();
+    case SettingsPane::shortcuts:
+        return shortcutsPane();
+    case SettingsPane::antiSleep:
+        return antiSleepPane();
+    case SettingsPane::privacy:
+        return privacyPane();
+    case SettingsPane::about:
+        return aboutPane();
     }
     return new QWidget;
 }
@@ -302,7 +310,8 @@ void SettingsView::showOverlay(bool resetShortcuts) {
     if (resetShortcuts) {
         overlay_ = ResetShortcutsConfirmationDialog::show(this, onClose, [self] {
             if (self) {
-                self->modifyDraft([&](AppSettings& settings) { settings = self->keepCustomDraftSettings(AppSettings()); });
+                self->modifyDraft(
+                    [&](AppSettings& settings) { settings = self->keepCustomDraftSettings(AppSettings()); });
             }
         });
     } else {
@@ -467,8 +476,7 @@ struct LanguagePickerBinding {
 }  // namespace
 
 static QComboBox* addLanguagePicker(SettingsView* view, QWidget* parent, QVBoxLayout* stack, const QString& title,
-                                    LanguagePickerBinding binding,
-                                    std::vector<std::function<void()>>& refreshers,
+                                    LanguagePickerBinding binding, std::vector<std::function<void()>>& refreshers,
                                     std::function<void()> onSelectionChanged) {
     stack->addWidget(label(title, 12, QFont::Medium, true, parent));
     auto* picker = new QComboBox(parent);
@@ -513,10 +521,11 @@ QWidget* SettingsView::translationPane() {
     auto* native = new SettingsCard(QStringLiteral("Native language"),
                                     QStringLiteral("Screenshots and windows are translated into this language."), pane);
     native->contentLayout()->setSpacing(6);
-    targetPicker_ = addLanguagePicker(
-        this, native, native->contentLayout(), QStringLiteral("Language"),
-        {[](const AppSettings& s) { return s.targetLanguage; }, [](AppSettings& s, AppLanguage l) { s.targetLanguage = l; }},
-        refreshers_, [this] { languageChosen(SettingsLanguageDownloadPlacement::target); });
+    targetPicker_ =
+        addLanguagePicker(this, native, native->contentLayout(), QStringLiteral("Language"),
+                          {[](const AppSettings& s) { return s.targetLanguage; },
+                           [](AppSettings& s, AppLanguage l) { s.targetLanguage = l; }},
+                          refreshers_, [this] { languageChosen(SettingsLanguageDownloadPlacement::target); });
     QLabel* nativeFootnote = footnote(QString(), native);
     nativeFootnote->setObjectName(QStringLiteral("nativeFootnote"));
     native->contentLayout()->addWidget(nativeFootnote);
@@ -530,15 +539,15 @@ QWidget* SettingsView::translationPane() {
     });
     column->addWidget(native);
 
-    auto* second = new SettingsCard(QStringLiteral("Second language"),
-                                    QStringLiteral("Your text is translated into this language when you use Write message."),
-                                    pane);
+    auto* second = new SettingsCard(
+        QStringLiteral("Second language"),
+        QStringLiteral("Your text is translated into this language when you use Write message."), pane);
     second->contentLayout()->setSpacing(6);
-    messageTargetPicker_ = addLanguagePicker(
-        this, second, second->contentLayout(), QStringLiteral("Language"),
-        {[](const AppSettings& s) { return s.messageTargetLanguage; },
-         [](AppSettings& s, AppLanguage l) { s.messageTargetLanguage = l; }},
-        refreshers_, [this] { languageChosen(SettingsLanguageDownloadPlacement::messageTarget); });
+    messageTargetPicker_ =
+        addLanguagePicker(this, second, second->contentLayout(), QStringLiteral("Language"),
+                          {[](const AppSettings& s) { return s.messageTargetLanguage; },
+                           [](AppSettings& s, AppLanguage l) { s.messageTargetLanguage = l; }},
+                          refreshers_, [this] { languageChosen(SettingsLanguageDownloadPlacement::messageTarget); });
     second->contentLayout()->addWidget(
         footnote(QStringLiteral("The source language of your message is detected automatically."), second));
     column->addWidget(second);
@@ -548,23 +557,24 @@ QWidget* SettingsView::translationPane() {
 QWidget* SettingsView::dictationPane() {
     QVBoxLayout* column = nullptr;
     QWidget* pane = paneStack(this, column);
-    auto* language = new SettingsCard(QStringLiteral("Dictation language"),
-                                      QStringLiteral("The language spoken during voice dictation in the Dictation Scratchpad."),
-                                      pane);
+    auto* language = new SettingsCard(
+        QStringLiteral("Dictation language"),
+        QStringLiteral("The language spoken during voice dictation in the Dictation Scratchpad."), pane);
     language->contentLayout()->setSpacing(6);
     // Shows the native language while none is set; a choice is always stored. No notice, no check.
-    QComboBox* picker = addLanguagePicker(
-        this, language, language->contentLayout(), QStringLiteral("Language"),
-        {[](const AppSettings& s) { return s.dictationLanguage.value_or(s.targetLanguage); },
-         [](AppSettings& s, AppLanguage l) { s.dictationLanguage = l; }},
-        refreshers_, {});
+    QComboBox* picker =
+        addLanguagePicker(this, language, language->contentLayout(), QStringLiteral("Language"),
+                          {[](const AppSettings& s) { return s.dictationLanguage.value_or(s.targetLanguage); },
+                           [](AppSettings& s, AppLanguage l) { s.dictationLanguage = l; }},
+                          refreshers_, {});
     picker->setObjectName(QStringLiteral("dictationPicker"));
     language->contentLayout()->addWidget(
         footnote(QStringLiteral("If none is selected, your Native language is used by default."), language));
     column->addWidget(language);
 
-    auto* improve = new SettingsCard(QStringLiteral("Improve on stop"),
-                                     QStringLiteral("Automatically improve transcribed text when you stop dictating."), pane);
+    auto* improve =
+        new SettingsCard(QStringLiteral("Improve on stop"),
+                         QStringLiteral("Automatically improve transcribed text when you stop dictating."), pane);
     auto* row = new SettingsToggleRow(QStringLiteral("Auto Improve"),
                                       QStringLiteral("Run the Improve action automatically each time dictation stops."),
                                       improve);
@@ -636,15 +646,15 @@ QWidget* SettingsView::overlaysPane() {
         footnote(QStringLiteral("How long the popup button stays visible after selecting text."), popup));
     column->addWidget(popup);
 
-    auto* dismiss = new SettingsCard(QStringLiteral("Dismiss delay"),
-                                     QStringLiteral("Minimum display time before keyboard or mouse dismissal is accepted."),
-                                     pane);
+    auto* dismiss =
+        new SettingsCard(QStringLiteral("Dismiss delay"),
+                         QStringLiteral("Minimum display time before keyboard or mouse dismissal is accepted."), pane);
     sliderRow(dismiss, dismiss->contentLayout(), 0, 3, 2, &AppSettings::overlayMinimumDisplayDuration, 1,
               QStringLiteral("dismissDelay"));
-    dismiss->contentLayout()->addWidget(
-        footnote(QStringLiteral("Minimum time the overlay stays visible after it appears, so it doesn't disappear while "
-                                "you are still releasing the shortcut keys."),
-                 dismiss));
+    dismiss->contentLayout()->addWidget(footnote(
+        QStringLiteral("Minimum time the overlay stays visible after it appears, so it doesn't disappear while "
+                       "you are still releasing the shortcut keys."),
+        dismiss));
     column->addWidget(dismiss);
     return pane;
 }
@@ -658,10 +668,12 @@ QWidget* SettingsView::shortcutsPane() {
         std::vector<HotKeyAction> actions;
     };
     const Group groups[] = {
-        {"Translation", "Translate selection or active window, and write messages in another language.",
+        {"Translation",
+         "Translate selection or active window, and write messages in another language.",
          {HotKeyAction::captureAndTranslateActiveWindow, HotKeyAction::translateMessage, HotKeyAction::flipLanguage}},
         {"Dictation", "Open a floating scratchpad for voice transcription.", {HotKeyAction::openDictationScratchpad}},
-        {"Text Editing", "Edit, rewrite, or create prompts for the focused text in place.",
+        {"Text Editing",
+         "Edit, rewrite, or create prompts for the focused text in place.",
          {HotKeyAction::editText, HotKeyAction::writeText, HotKeyAction::createPrompt}},
     };
     for (const Group& group : groups) {
@@ -674,9 +686,10 @@ QWidget* SettingsView::shortcutsPane() {
             first = false;
             auto* row = new HotKeyEditorRow(action, draftSettings_.shortcut(action), services_.keyboard, card);
             card->contentLayout()->addWidget(row);
-            connect(row, &HotKeyEditorRow::shortcutChanged, this, [this](HotKeyAction changed, const HotKeyShortcut& value) {
-                modifyDraft([&](AppSettings& s) { s.setShortcut(changed, value); });
-            });
+            connect(row, &HotKeyEditorRow::shortcutChanged, this,
+                    [this](HotKeyAction changed, const HotKeyShortcut& value) {
+                        modifyDraft([&](AppSettings& s) { s.setShortcut(changed, value); });
+                    });
             connect(row, &HotKeyEditorRow::recordingChanged, this, [this](bool recording) {
                 // Focus moves from one row to the next: the old one ends before the new one starts.
                 setRecording(recording);
@@ -705,9 +718,12 @@ QWidget* SettingsView::shortcutsPane() {
 }
 
 QWidget* SettingsView::antiSleepPane() {
-    auto* view = new AntiSleepSettingsView(draftSettings_.antiSleepSchedule, [this](const AntiSleepSchedule& schedule) {
-        modifyDraft([&](AppSettings& s) { s.antiSleepSchedule = schedule; });
-    }, this);
+    auto* view = new AntiSleepSettingsView(
+        draftSettings_.antiSleepSchedule,
+        [this](const AntiSleepSchedule& schedule) {
+            modifyDraft([&](AppSettings& s) { s.antiSleepSchedule = schedule; });
+        },
+        this);
     refreshers_.push_back([this, view] { view->setSchedule(draftSettings_.antiSleepSchedule); });
     return view;
 }
@@ -715,7 +731,8 @@ QWidget* SettingsView::antiSleepPane() {
 QWidget* SettingsView::privacyPane() {
     QVBoxLayout* column = nullptr;
     QWidget* pane = paneStack(this, column);
-    auto* startup = new SettingsCard(QStringLiteral("Startup"), linuxWording(u"Keep Tavrolin ready in the menu bar."), pane);
+    auto* startup =
+        new SettingsCard(QStringLiteral("Startup"), linuxWording(u"Keep Tavrolin ready in the menu bar."), pane);
     auto* launch = new SettingsToggleRow(
         QStringLiteral("Launch Tavrolin when you log in"),
         linuxWording(u"Uses macOS Login Items when Tavrolin is running from its app bundle."), startup);
@@ -759,8 +776,9 @@ QWidget* SettingsView::privacyPane() {
 QWidget* SettingsView::aboutPane() {
     QVBoxLayout* column = nullptr;
     QWidget* pane = paneStack(this, column);
-    auto* card = new SettingsCard(QStringLiteral("App info"),
-                                  QStringLiteral("Useful when you need to report an issue or confirm the current build."), pane);
+    auto* card =
+        new SettingsCard(QStringLiteral("App info"),
+                         QStringLiteral("Useful when you need to report an issue or confirm the current build."), pane);
     const QPointer<SettingsView> self(this);
     card->contentLayout()->addWidget(new AboutFooterSection(
         [self] {
@@ -768,8 +786,8 @@ QWidget* SettingsView::aboutPane() {
                 self->onExportDiagnostics_();
             }
         },
-        services_.deviceID ? services_.deviceID() : QString(), services_.appVersion ? services_.appVersion() : QString(),
-        card));
+        services_.deviceID ? services_.deviceID() : QString(),
+        services_.appVersion ? services_.appVersion() : QString(), card));
     column->addWidget(card);
     return pane;
 }

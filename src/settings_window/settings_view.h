@@ -21,7 +21,6 @@ class QScrollArea;
 
 namespace tavrolin {
 
-
 class KeyboardLayoutReading;
 class SettingsSidebar;
 
@@ -51,8 +50,9 @@ public:
     using SaveCallback = std::function<std::optional<QString>(const AppSettings&)>;
 
     SettingsView(const AppSettings& settings, std::function<void()> onCancel, SaveCallback onSave,
-                 std::function<void()> onExportDiagnostics, std::function<void(bool recording)> onShortcutRecordingChanged,
-                 SettingsViewServices services, QWidget* parent = nullptr);
+                 std::function<void()> onExportDiagnostics,
+                 std::function<void(bool recording)> onShortcutRecordingChanged, SettingsViewServices services,
+                 QWidget* parent = nullptr);
     ~SettingsView() override;
 
     // ---- state
@@ -110,7 +110,8 @@ protected:
 private:
     static QCoro::Task<void> checkLanguageDownload(QPointer<SettingsView> view,
                                                    std::shared_ptr<TranslationSetupSupport> support,
-                                                   TranslationLanguagePair pair, SettingsLanguageDownloadPlacement placement);
+                                                   TranslationLanguagePair pair,
+                                                   SettingsLanguageDownloadPlacement placement);
     void setNotice(SettingsLanguageDownloadPlacement placement, std::optional<TranslationDownloadNotice> notice);
     std::optional<TranslationDownloadNotice>& notice(SettingsLanguageDownloadPlacement placement);
     void showNoticePopover(SettingsLanguageDownloadPlacement placement);

@@ -37,7 +37,9 @@ constexpr ActionRow kActionRows[] = {
     {"dialog-information", "Create prompt", "Turn the selected text into an AI-ready prompt without translation."},
 };
 
-const ActionRow& actionRow(HotKeyAction action) { return kActionRows[indexOf(action)]; }
+const ActionRow& actionRow(HotKeyAction action) {
+    return kActionRows[indexOf(action)];
+}
 
 constexpr int capPaddingX = 9;
 constexpr int capPaddingY = 5;
@@ -51,10 +53,14 @@ QString compactShortcutText(const HotKeyShortcut& shortcut) {
 
 QStringList shortcutTokens(const HotKeyShortcut& shortcut) {
     QStringList tokens;
-    if (shortcut.command) tokens.append(linuxWording(u"\u2318"));
-    if (shortcut.option) tokens.append(linuxWording(u"\u2325"));
-    if (shortcut.shift) tokens.append(linuxWording(u"\u21E7"));
-    if (shortcut.control) tokens.append(linuxWording(u"\u2303"));
+    if (shortcut.command)
+        tokens.append(linuxWording(u"\u2318"));
+    if (shortcut.option)
+        tokens.append(linuxWording(u"\u2325"));
+    if (shortcut.shift)
+        tokens.append(linuxWording(u"\u21E7"));
+    if (shortcut.control)
+        tokens.append(linuxWording(u"\u2303"));
     tokens.append(rawValue(shortcut.key));
     return tokens;
 }
@@ -131,7 +137,9 @@ QString ShortcutRecorderField::displayText() const {
     return recording_ ? QStringLiteral("Type shortcut\u2026") : compactShortcutText(shortcut_);
 }
 
-QSize ShortcutRecorderField::sizeHint() const { return {maximumWidth, fontMetrics().height() + 16}; }
+QSize ShortcutRecorderField::sizeHint() const {
+    return {maximumWidth, fontMetrics().height() + 16};
+}
 
 bool ShortcutRecorderField::event(QEvent* event) {
     // While recording every key is ours: no shortcut of the window or the application (Escape
@@ -267,9 +275,15 @@ HotKeyEditorRow::HotKeyEditorRow(HotKeyAction action, const HotKeyShortcut& shor
     connect(field_, &ShortcutRecorderField::recordingChanged, this, &HotKeyEditorRow::recordingChanged);
 }
 
-QString HotKeyEditorRow::title(HotKeyAction action) { return QString::fromUtf8(actionRow(action).title); }
-QString HotKeyEditorRow::description(HotKeyAction action) { return QString::fromUtf8(actionRow(action).description); }
-QString HotKeyEditorRow::iconName(HotKeyAction action) { return QString::fromLatin1(actionRow(action).icon); }
+QString HotKeyEditorRow::title(HotKeyAction action) {
+    return QString::fromUtf8(actionRow(action).title);
+}
+QString HotKeyEditorRow::description(HotKeyAction action) {
+    return QString::fromUtf8(actionRow(action).description);
+}
+QString HotKeyEditorRow::iconName(HotKeyAction action) {
+    return QString::fromLatin1(actionRow(action).icon);
+}
 
 void HotKeyEditorRow::setShortcut(const HotKeyShortcut& shortcut) {
     field_->setShortcut(shortcut);

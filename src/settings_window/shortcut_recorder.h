@@ -86,8 +86,8 @@ private:
 class HotKeyEditorRow final : public QWidget {
     Q_OBJECT
 public:
-    HotKeyEditorRow(HotKeyAction action, const HotKeyShortcut& shortcut, std::shared_ptr<KeyboardLayoutReading> keyboard,
-                    QWidget* parent = nullptr);
+    HotKeyEditorRow(HotKeyAction action, const HotKeyShortcut& shortcut,
+                    std::shared_ptr<KeyboardLayoutReading> keyboard, QWidget* parent = nullptr);
 
     static QString title(HotKeyAction action);
     static QString description(HotKeyAction action);

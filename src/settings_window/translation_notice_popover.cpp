@@ -8,8 +8,9 @@
 
 namespace tavrolin {
 
-TranslationNoticePopover::TranslationNoticePopover(const TranslationDownloadNotice& notice, std::function<void()> openSetup,
-                                                   std::function<void()> onDismissed, QWidget* parent)
+TranslationNoticePopover::TranslationNoticePopover(const TranslationDownloadNotice& notice,
+                                                   std::function<void()> openSetup, std::function<void()> onDismissed,
+                                                   QWidget* parent)
     : QFrame(parent, Qt::Popup), onDismissed_(std::move(onDismissed)) {
     setObjectName(QStringLiteral("noticePopover"));
     setAttribute(Qt::WA_DeleteOnClose);

@@ -36,8 +36,7 @@ struct ExportOutcome {
 
 }  // namespace
 
-AppActions::AppActions(Dependencies dependencies)
-    : dependencies_(std::move(dependencies)) {}
+AppActions::AppActions(Dependencies dependencies) : dependencies_(std::move(dependencies)) {}
 
 AppActions::~AppActions() = default;
 
@@ -52,8 +51,9 @@ std::optional<QUrl> AppActions::makeSupportMailURL(const QString& address, const
     }
     const QString subject = QStringLiteral("Tavrolin support - ") + appVersion;
     const QString body = QStringLiteral("Hi,\n\nI am using Tavrolin ") + appVersion +
-                         QStringLiteral(".\n\nPlease describe what happened and attach a diagnostics zip if you "
-                                        "exported one.");
+                         QStringLiteral(
+                             ".\n\nPlease describe what happened and attach a diagnostics zip if you "
+                             "exported one.");
     // Built as encoded text: a query item value keeps "&", "+" and "=" only when encoded.
     const QString encodedAddress = QString::fromLatin1(QUrl::toPercentEncoding(trimmed, "@"));
     QUrl url(QStringLiteral("mailto:") + encodedAddress + QStringLiteral("?subject=") + percentEncoded(subject) +

@@ -77,17 +77,19 @@ void AppAlerts::showScreenRecordingSetupAlert(const CaptureWorkflowError& error,
     switch (error.errorCase()) {
     case CaptureWorkflowError::Case::screenshotPermissionDenied:
         title = QStringLiteral("Finish Screen Recording Setup");
-        message = linuxWording(u"macOS showed the permission prompt because screen capture is not set up yet.\n\n"
-                               u"To finish setup:\n 1. Open System Settings > Privacy & Security > Screen & System "
-                               u"Audio Recording\n 2. Turn on Tavrolin\n 3. If macOS asks, quit and reopen "
-                               u"Tavrolin\n 4. Press %1 again")
+        message = linuxWording(
+                      u"macOS showed the permission prompt because screen capture is not set up yet.\n\n"
+                      u"To finish setup:\n 1. Open System Settings > Privacy & Security > Screen & System "
+                      u"Audio Recording\n 2. Turn on Tavrolin\n 3. If macOS asks, quit and reopen "
+                      u"Tavrolin\n 4. Press %1 again")
                       .arg(shortcutDisplayName);
         break;
     case CaptureWorkflowError::Case::screenshotPermissionRequiresRestart:
         title = QStringLiteral("Restart Tavrolin Once");
-        message = linuxWording(u"Screen Recording access was granted, but macOS usually needs the app to restart once "
-                               u"before capture starts working.\n\nPlease:\n 1. Quit Tavrolin\n 2. Open it again\n "
-                               u"3. Press %1 again")
+        message = linuxWording(
+                      u"Screen Recording access was granted, but macOS usually needs the app to restart once "
+                      u"before capture starts working.\n\nPlease:\n 1. Quit Tavrolin\n 2. Open it again\n "
+                      u"3. Press %1 again")
                       .arg(shortcutDisplayName);
         break;
     default:
@@ -106,17 +108,19 @@ void AppAlerts::showTranslationSetupAlert(const CaptureWorkflowError& error, std
     switch (error.errorCase()) {
     case CaptureWorkflowError::Case::serverTranslationUnavailable:
         title = QStringLiteral("Server Translation Unavailable");
-        message = linuxWording(u"Tavrolin could not reach the translation server.\n\nTo translate without the "
-                               u"server, open macOS Settings > General > Language & Region > Translation Languages, "
-                               u"then click Download next to:\n\u2022 %1\n\u2022 %2\n\nAfter the languages are "
-                               u"downloaded, try the translation again.")
+        message = linuxWording(
+                      u"Tavrolin could not reach the translation server.\n\nTo translate without the "
+                      u"server, open macOS Settings > General > Language & Region > Translation Languages, "
+                      u"then click Download next to:\n\u2022 %1\n\u2022 %2\n\nAfter the languages are "
+                      u"downloaded, try the translation again.")
                       .arg(error.sourceLanguage(), error.targetLanguage());
         break;
     case CaptureWorkflowError::Case::translationLanguagePairNotInstalled:
         title = QStringLiteral("Install Translation Languages");
-        message = linuxWording(u"Tavrolin found %1, but macOS can\u2019t translate it to %2 yet because those "
-                               u"languages are not downloaded.\n\nOpen macOS Settings > General > Language & Region "
-                               u"> Translation Languages, then click Download next to:\n\u2022 %1\n\u2022 %2")
+        message = linuxWording(
+                      u"Tavrolin found %1, but macOS can\u2019t translate it to %2 yet because those "
+                      u"languages are not downloaded.\n\nOpen macOS Settings > General > Language & Region "
+                      u"> Translation Languages, then click Download next to:\n\u2022 %1\n\u2022 %2")
                       .arg(error.sourceLanguage(), error.targetLanguage());
         break;
     default:

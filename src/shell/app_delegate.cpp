@@ -51,7 +51,9 @@
 
 namespace tavrolin {
 
-std::unique_ptr<ApplicationDelegate> makeApplicationDelegate() { return std::make_unique<AppDelegate>(); }
+std::unique_ptr<ApplicationDelegate> makeApplicationDelegate() {
+    return std::make_unique<AppDelegate>();
+}
 
 AppDelegate::AppDelegate() : AppDelegate(defaultFactories()) {}
 

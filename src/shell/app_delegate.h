@@ -164,7 +164,9 @@ public:
     SharePromptStore& sharePromptStore() const { return services_->sharePromptStore(); }
     HotKeyManager& hotKeyManager() const { return services_->hotKeyManager(); }
     AntiSleepManager* antiSleepManager() const { return services_->antiSleepManager(); }
-    const std::shared_ptr<ActiveWindowDetector>& activeWindowDetector() const { return services_->activeWindowDetector(); }
+    const std::shared_ptr<ActiveWindowDetector>& activeWindowDetector() const {
+        return services_->activeWindowDetector();
+    }
     const std::shared_ptr<FocusedTextFieldAccessor>& focusedTextFieldAccessor() const {
         return services_->focusedTextFieldAccessor();
     }
@@ -224,9 +226,7 @@ public:
     bool isMessageTranslationInProgress() const { return runningState_.isInProgress(Workflow::messageTranslation); }
     bool isTextEditingInProgress() const { return runningState_.isInProgress(Workflow::textEditing); }
     bool isTextWritingInProgress() const { return runningState_.isInProgress(Workflow::textWriting); }
-    bool isSelectionTranslationInProgress() const {
-        return runningState_.isInProgress(Workflow::selectionTranslation);
-    }
+    bool isSelectionTranslationInProgress() const { return runningState_.isInProgress(Workflow::selectionTranslation); }
     bool isFlipLanguageInProgress() const { return runningState_.isInProgress(Workflow::flipLanguage); }
     bool isCreatePromptInProgress() const { return runningState_.isInProgress(Workflow::createPrompt); }
     const std::optional<OverlayTranslationContext>& overlayTranslationContext() const {
@@ -387,7 +387,8 @@ public:
 private:
     QCoro::Task<void> runCapture(QString shortcutDisplayName, TelemetryTrigger trigger,
                                  TelemetryEventReporter::Context context, TranslationLanguagePair pair);
-    void showCaptureResult(const CaptureResult& result, TelemetryTrigger trigger, const TelemetryEventReporter::Context& context);
+    void showCaptureResult(const CaptureResult& result, TelemetryTrigger trigger,
+                           const TelemetryEventReporter::Context& context);
     QCoro::Task<void> runRetranslation(TranslationLanguagePair pair, QUuid sessionID, QUuid requestID,
                                        OverlayTranslationContext fallback, TelemetryEventReporter::Context context);
     void handleCaptureFailure(std::exception_ptr error, const QString& shortcutDisplayName, TelemetryTrigger trigger,

@@ -61,7 +61,8 @@ namespace {
 struct AccessorWithPlatform {
     LinuxFocusedTextPlatform platform;
     FocusedTextFieldAccessor accessor;
-    explicit AccessorWithPlatform(double clipboardRestoreDelay) : accessor(platform.platform(), clipboardRestoreDelay) {}
+    explicit AccessorWithPlatform(double clipboardRestoreDelay)
+        : accessor(platform.platform(), clipboardRestoreDelay) {}
 };
 
 // Opens the X connection for synthetic input only when the nudge first needs it.
@@ -176,7 +177,8 @@ AppServices::Factories AppServices::defaultFactories() {
             DesktopSelectionTranslationPopupPresenter::systemDependencies());
     };
     f.makeSelectionPopupTriggerController =
-        [defaults = f.defaults](const AppSettingsStore& settings, std::shared_ptr<UserPreferredLanguagesProvider> preferred,
+        [defaults = f.defaults](const AppSettingsStore& settings,
+                                std::shared_ptr<UserPreferredLanguagesProvider> preferred,
                                 std::shared_ptr<FocusedTextFieldAccessor> accessor, std::function<void()> onTranslate,
                                 std::function<void()> onFlip,
                                 std::function<void()> onEdit) -> std::unique_ptr<SelectionPopupTriggerController> {
@@ -188,9 +190,9 @@ AppServices::Factories AppServices::defaultFactories() {
             DesktopSelectionPopupTriggerController::systemDependencies(platform.accessibility,
                                                                        platform.frontApplications, accessor);
         dependencies.primarySelection = platform.primarySelection;
-        return std::make_unique<DesktopSelectionPopupTriggerController>(
-            settings, std::move(preferred), *defaults, std::move(dependencies), std::move(onTranslate),
-            std::move(onFlip), std::move(onEdit));
+        return std::make_unique<DesktopSelectionPopupTriggerController>(settings, std::move(preferred), *defaults,
+                                                                        std::move(dependencies), std::move(onTranslate),
+                                                                        std::move(onFlip), std::move(onEdit));
     };
     f.makeScreenshotOverlayPresenter = [](std::shared_ptr<TranslationSetupSupport> setupSupport,
                                           std::function<void()> openTranslationSetup) {
@@ -199,18 +201,20 @@ AppServices::Factories AppServices::defaultFactories() {
             DesktopScreenshotOverlayPresenter::systemDependencies());
     };
     f.makeTextRecognizer = [](std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguages) {
-        return std::make_shared<TextRecognitionService>(makeSystemTextRecognitionEngine(),
-                                                        std::shared_ptr<const LanguageRecognizer>(makeSystemLanguageRecognizer()),
-                                                        std::move(preferredLanguages));
+        return std::make_shared<TextRecognitionService>(
+            makeSystemTextRecognitionEngine(),
+            std::shared_ptr<const LanguageRecognizer>(makeSystemLanguageRecognizer()), std::move(preferredLanguages));
     };
     f.makeScreenshotController = [](CaptureTargetResolver resolver, ScreenshotTranslationService service,
                                     std::shared_ptr<const AppSettingsProviding> settings) {
-        return std::make_unique<ScreenshotController>(std::move(resolver), ScreenCaptureService(x11::sharedScreenCapture()), std::move(service),
-                                                      std::move(settings));
+        return std::make_unique<ScreenshotController>(std::move(resolver),
+                                                      ScreenCaptureService(x11::sharedScreenCapture()),
+                                                      std::move(service), std::move(settings));
     };
     f.makeSystemEventMonitor = [] { return std::make_unique<LinuxSystemEventMonitor>(); };
     f.makeActiveWindowTextProvider =
-        [defaults = f.defaults](std::shared_ptr<ActiveWindowDetector> detector) -> std::shared_ptr<ActiveWindowTextProviding> {
+        [defaults =
+             f.defaults](std::shared_ptr<ActiveWindowDetector> detector) -> std::shared_ptr<ActiveWindowTextProviding> {
         if (!detector) {
             return nullptr;
         }
@@ -218,11 +222,12 @@ AppServices::Factories AppServices::defaultFactories() {
         // as they are when the reader is first needed.
         auto preferred = std::make_shared<UserPreferredLanguagesProvider>(AppSettingsStore(*defaults).settings());
         auto recognizer = std::make_shared<TextRecognitionService>(
-            makeSystemTextRecognitionEngine(), std::shared_ptr<const LanguageRecognizer>(makeSystemLanguageRecognizer()),
-            std::move(preferred));
+            makeSystemTextRecognitionEngine(),
+            std::shared_ptr<const LanguageRecognizer>(makeSystemLanguageRecognizer()), std::move(preferred));
         return std::make_shared<ActiveWindowTextService>(
-            CaptureTargetResolver(std::move(detector)), std::make_shared<ScreenCaptureService>(x11::sharedScreenCapture()),
-            std::move(recognizer), systemScreenCapturePermission());
+            CaptureTargetResolver(std::move(detector)),
+            std::make_shared<ScreenCaptureService>(x11::sharedScreenCapture()), std::move(recognizer),
+            systemScreenCapturePermission());
     };
     f.makeSpeechRecognitionService = systemSpeechRecognitionServiceFactory();
     f.makeDictationPermissionManager = [] { return std::make_shared<DictationPermissionManager>(); };

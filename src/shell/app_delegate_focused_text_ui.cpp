@@ -83,8 +83,9 @@ void handleError(AppDelegate& delegate, const CaptureWorkflowError& error, const
 }  // namespace
 
 void AppDelegate::handleMessageTranslationError(const CaptureWorkflowError& error) {
-    handleError(*this, error,
-                {QStringLiteral("Write Message"), &AppDelegate::startMessageTranslation, true, true, true, false, true});
+    handleError(
+        *this, error,
+        {QStringLiteral("Write Message"), &AppDelegate::startMessageTranslation, true, true, true, false, true});
 }
 
 void AppDelegate::handleTextWritingError(const CaptureWorkflowError& error, const QString& shortcutDisplayName) {

@@ -182,8 +182,8 @@ QCoro::Task<void> runFocusedTextTask(QPointer<AppDelegate> self, FocusedTextRun 
         if (!run.accessor) {
             throw std::logic_error("no focused-field service");
         }
-        FocusedTextFieldSnapshot snapshot = co_await run.accessor->prepareFocusedFieldWithRetry(run.retryCount,
-                                                                                                 run.retryDelay);
+        FocusedTextFieldSnapshot snapshot =
+            co_await run.accessor->prepareFocusedFieldWithRetry(run.retryCount, run.retryDelay);
         if (!self) {
             co_return;
         }
@@ -227,8 +227,7 @@ bool passesBusyGuard(AppDelegate& delegate, const Context& context, bool busy) {
     return false;
 }
 
-bool passesOnlineGuard(AppDelegate& delegate, const Context& context,
-                       void (AppDelegate::*start)(TelemetryTrigger)) {
+bool passesOnlineGuard(AppDelegate& delegate, const Context& context, void (AppDelegate::*start)(TelemetryTrigger)) {
     if (delegate.settingsStore().settings().onlineFeaturesEnabled) {
         return true;
     }
@@ -351,23 +350,29 @@ void AppDelegate::startMessageTranslation(TelemetryTrigger trigger) {
     if (!passesBusyGuard(*this, context, busyWithFocusedField(*this))) {
         return;
     }
-    beginWhenTrusted(QPointer<AppDelegate>(this), std::move(context), &busyWithFocusedField,
-                     [trigger, action, target](AppDelegate& d, Context context) {
-        const auto loadingText = [store = d.sharedSettingsStore(), target] {
-            return LoadingText{translationLoadingText(target),
-                               target == AppLanguage::hebrew && store->settings().onlineFeaturesEnabled};
-        };
-        const auto service = d.messageTranslationService();
-        FocusedTextRun run{action, trigger, std::move(context), QStringLiteral("Write Message"),
-                           AppRunningState::Workflow::messageTranslation, std::make_shared<bool>(false), loadingText};
-        useService(run, service);
-        run.perform = [service](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
-            co_await service->translateAndReplace(std::move(snapshot));
-            co_return RunSuccess{};
-        };
-        run.handleError = [](AppDelegate& d, const CaptureWorkflowError& e) { d.handleMessageTranslationError(e); };
-        launch(d, std::move(run), loadingText());
-                     });
+    beginWhenTrusted(
+        QPointer<AppDelegate>(this), std::move(context), &busyWithFocusedField,
+        [trigger, action, target](AppDelegate& d, Context context) {
+            const auto loadingText = [store = d.sharedSettingsStore(), target] {
+                return LoadingText{translationLoadingText(target),
+                                   target == AppLanguage::hebrew && store->settings().onlineFeaturesEnabled};
+            };
+            const auto service = d.messageTranslationService();
+            FocusedTextRun run{action,
+                               trigger,
+                               std::move(context),
+                               QStringLiteral("Write Message"),
+                               AppRunningState::Workflow::messageTranslation,
+                               std::make_shared<bool>(false),
+                               loadingText};
+            useService(run, service);
+            run.perform = [service](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
+                co_await service->translateAndReplace(std::move(snapshot));
+                co_return RunSuccess{};
+            };
+            run.handleError = [](AppDelegate& d, const CaptureWorkflowError& e) { d.handleMessageTranslationError(e); };
+            launch(d, std::move(run), loadingText());
+        });
 }
 
 void AppDelegate::startTextWriting(TelemetryTrigger trigger) {
@@ -378,36 +383,42 @@ void AppDelegate::startTextWriting(TelemetryTrigger trigger) {
         !passesOnlineGuard(*this, context, &AppDelegate::startTextWriting)) {
         return;
     }
-    beginWhenTrusted(QPointer<AppDelegate>(this), std::move(context), &busyWithFocusedField,
-                     [trigger, action](AppDelegate& d, Context context) {
-        const LoadingText writing{QStringLiteral("Writing..."), true};
-        const auto service = d.textWritingService();
-        auto loadingShown = std::make_shared<bool>(false);
-        FocusedTextRun run{action, trigger, std::move(context), QStringLiteral("Rewrite Message"),
-                           AppRunningState::Workflow::textWriting, loadingShown, [writing] { return writing; }};
-        useService(run, service);
-        const QPointer<AppDelegate> self(&d);
-        // The front window's text is read first: once it is known, the card covers that window
-        // when none is shown yet.
-        TextWritingService::WindowTextCallback onWindowText = [self, loadingShown,
-                                                               writing](const ActiveWindowTextSnapshot& window) {
-            if (!self || *loadingShown) {
-                return;
-            }
-            if (ScreenshotOverlayPresenter* overlay = self->screenshotOverlayPresenter()) {
-                overlay->presentLoading(window.windowBounds, window.ownerPID, writing.message, writing.usesServer);
-                *loadingShown = true;
-            }
-        };
-        run.perform = [service, onWindowText](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
-            co_await service->writeAndReplace(std::move(snapshot), onWindowText);
-            co_return RunSuccess{};
-        };
-        run.handleError = [](AppDelegate& d, const CaptureWorkflowError& e) {
-            d.handleTextWritingError(e, d.settingsStore().settings().writeTextShortcut.displayName());
-        };
-        launch(d, std::move(run), writing);
-                     });
+    beginWhenTrusted(
+        QPointer<AppDelegate>(this), std::move(context), &busyWithFocusedField,
+        [trigger, action](AppDelegate& d, Context context) {
+            const LoadingText writing{QStringLiteral("Writing..."), true};
+            const auto service = d.textWritingService();
+            auto loadingShown = std::make_shared<bool>(false);
+            FocusedTextRun run{action,
+                               trigger,
+                               std::move(context),
+                               QStringLiteral("Rewrite Message"),
+                               AppRunningState::Workflow::textWriting,
+                               loadingShown,
+                               [writing] { return writing; }};
+            useService(run, service);
+            const QPointer<AppDelegate> self(&d);
+            // The front window's text is read first: once it is known, the card covers that window
+            // when none is shown yet.
+            TextWritingService::WindowTextCallback onWindowText = [self, loadingShown,
+                                                                   writing](const ActiveWindowTextSnapshot& window) {
+                if (!self || *loadingShown) {
+                    return;
+                }
+                if (ScreenshotOverlayPresenter* overlay = self->screenshotOverlayPresenter()) {
+                    overlay->presentLoading(window.windowBounds, window.ownerPID, writing.message, writing.usesServer);
+                    *loadingShown = true;
+                }
+            };
+            run.perform = [service, onWindowText](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
+                co_await service->writeAndReplace(std::move(snapshot), onWindowText);
+                co_return RunSuccess{};
+            };
+            run.handleError = [](AppDelegate& d, const CaptureWorkflowError& e) {
+                d.handleTextWritingError(e, d.settingsStore().settings().writeTextShortcut.displayName());
+            };
+            launch(d, std::move(run), writing);
+        });
 }
 
 void AppDelegate::startTextEditing(TelemetryTrigger trigger) {
@@ -420,22 +431,30 @@ void AppDelegate::startTextEditing(TelemetryTrigger trigger) {
     }
     beginWhenTrusted(QPointer<AppDelegate>(this), std::move(context), &busyWithFocusedField,
                      [trigger, action, language](AppDelegate& d, Context context) {
-        // Read once: the card and the end of the run follow the switch as it stood at the start.
-        const bool online = d.settingsStore().settings().onlineFeaturesEnabled;
-        const LoadingText editing{online ? QStringLiteral("Editing...") : QStringLiteral("Editing locally..."), online};
-        const auto service = d.textEditingService();
-        FocusedTextRun run{action, trigger, std::move(context), QStringLiteral("Edit Message"),
-                           AppRunningState::Workflow::textEditing, std::make_shared<bool>(false), [editing] { return editing; }};
-        useService(run, service);
-        run.perform = [service, online](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
-            const TextEditingResult result = co_await service->editAndReplace(std::move(snapshot));
-            if (!online && result.editedText == result.originalText) {
-                co_return RunSuccess{RunSuccess::Kind::noLocalEdits, std::nullopt};
-            }
-            co_return RunSuccess{};
-        };
-        run.handleError = [](AppDelegate& d, const CaptureWorkflowError& e) { d.handleTextEditingError(e); };
-        launch(d, std::move(run), editing);
+                         // Read once: the card and the end of the run follow the switch as it stood at the start.
+                         const bool online = d.settingsStore().settings().onlineFeaturesEnabled;
+                         const LoadingText editing{
+                             online ? QStringLiteral("Editing...") : QStringLiteral("Editing locally..."), online};
+                         const auto service = d.textEditingService();
+                         FocusedTextRun run{action,
+                                            trigger,
+                                            std::move(context),
+                                            QStringLiteral("Edit Message"),
+                                            AppRunningState::Workflow::textEditing,
+                                            std::make_shared<bool>(false),
+                                            [editing] { return editing; }};
+                         useService(run, service);
+                         run.perform = [service, online](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
+                             const TextEditingResult result = co_await service->editAndReplace(std::move(snapshot));
+                             if (!online && result.editedText == result.originalText) {
+                                 co_return RunSuccess{RunSuccess::Kind::noLocalEdits, std::nullopt};
+                             }
+                             co_return RunSuccess{};
+                         };
+                         run.handleError = [](AppDelegate& d, const CaptureWorkflowError& e) {
+                             d.handleTextEditingError(e);
+                         };
+                         launch(d, std::move(run), editing);
                      });
 }
 
@@ -446,36 +465,43 @@ void AppDelegate::startFlipLanguage(TelemetryTrigger trigger) {
     if (!passesBusyGuard(*this, context, busyWithFocusedField(*this))) {
         return;
     }
-    beginWhenTrusted(QPointer<AppDelegate>(this), std::move(context), &busyWithFocusedField,
-                     [trigger, action](AppDelegate& d, Context context) {
-        const LoadingText detecting{QStringLiteral("Detecting language..."),
-                                    d.settingsStore().settings().onlineFeaturesEnabled};
-        const auto service = d.flipLanguageService();
-        const QDateTime startedAt = context.startedAt;
-        FocusedTextRun run{action, trigger, std::move(context), QStringLiteral("Flip Language"),
-                           AppRunningState::Workflow::flipLanguage, nullptr, {}};
-        useService(run, service);
-        const QPointer<AppDelegate> self(&d);
-        run.perform = [service, self, trigger, startedAt](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
-            const QString text = snapshot.selectedText && !snapshot.selectedText->isEmpty() ? *snapshot.selectedText
-                                                                                             : snapshot.fullText;
-            if (text.isEmpty()) {
-                co_return RunSuccess{RunSuccess::Kind::nothingToDo, std::nullopt};
-            }
-            const FlipLanguageResult result = co_await service->flipAndReplace(std::move(snapshot));
-            if (!self) {
-                co_return RunSuccess{};
-            }
-            // The event names the languages actually used and the application in front now; its
-            // duration still runs from the command.
-            Context done = self->telemetryReporter().makeContext(TelemetryAction::flipLanguage, trigger,
-                                                                 result.detectedSourceLanguage, result.targetLanguage);
-            done.startedAt = startedAt;
-            co_return RunSuccess{RunSuccess::Kind::succeeded, std::move(done)};
-        };
-        run.handleError = [](AppDelegate& d, const CaptureWorkflowError& e) { d.handleFlipLanguageError(e); };
-        launch(d, std::move(run), detecting);
-                     });
+    beginWhenTrusted(
+        QPointer<AppDelegate>(this), std::move(context), &busyWithFocusedField,
+        [trigger, action](AppDelegate& d, Context context) {
+            const LoadingText detecting{QStringLiteral("Detecting language..."),
+                                        d.settingsStore().settings().onlineFeaturesEnabled};
+            const auto service = d.flipLanguageService();
+            const QDateTime startedAt = context.startedAt;
+            FocusedTextRun run{action,
+                               trigger,
+                               std::move(context),
+                               QStringLiteral("Flip Language"),
+                               AppRunningState::Workflow::flipLanguage,
+                               nullptr,
+                               {}};
+            useService(run, service);
+            const QPointer<AppDelegate> self(&d);
+            run.perform = [service, self, trigger,
+                           startedAt](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
+                const QString text = snapshot.selectedText && !snapshot.selectedText->isEmpty() ? *snapshot.selectedText
+                                                                                                : snapshot.fullText;
+                if (text.isEmpty()) {
+                    co_return RunSuccess{RunSuccess::Kind::nothingToDo, std::nullopt};
+                }
+                const FlipLanguageResult result = co_await service->flipAndReplace(std::move(snapshot));
+                if (!self) {
+                    co_return RunSuccess{};
+                }
+                // The event names the languages actually used and the application in front now; its
+                // duration still runs from the command.
+                Context done = self->telemetryReporter().makeContext(
+                    TelemetryAction::flipLanguage, trigger, result.detectedSourceLanguage, result.targetLanguage);
+                done.startedAt = startedAt;
+                co_return RunSuccess{RunSuccess::Kind::succeeded, std::move(done)};
+            };
+            run.handleError = [](AppDelegate& d, const CaptureWorkflowError& e) { d.handleFlipLanguageError(e); };
+            launch(d, std::move(run), detecting);
+        });
 }
 
 void AppDelegate::startCreatePrompt(TelemetryTrigger trigger) {
@@ -488,18 +514,24 @@ void AppDelegate::startCreatePrompt(TelemetryTrigger trigger) {
     }
     beginWhenTrusted(QPointer<AppDelegate>(this), std::move(context), &busyForCreatePrompt,
                      [trigger, action](AppDelegate& d, Context context) {
-        const LoadingText creating{QStringLiteral("Creating prompt..."), true};
-        const auto service = d.textPromptingService();
-        FocusedTextRun run{action, trigger, std::move(context), QStringLiteral("Create Prompt"),
-                           AppRunningState::Workflow::createPrompt, std::make_shared<bool>(false),
-                           [creating] { return creating; }};
-        useService(run, service);
-        run.perform = [service](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
-            co_await service->promptAndReplace(std::move(snapshot));
-            co_return RunSuccess{};
-        };
-        run.handleError = [](AppDelegate& d, const CaptureWorkflowError& e) { d.handleCreatePromptError(e); };
-        launch(d, std::move(run), creating);
+                         const LoadingText creating{QStringLiteral("Creating prompt..."), true};
+                         const auto service = d.textPromptingService();
+                         FocusedTextRun run{action,
+                                            trigger,
+                                            std::move(context),
+                                            QStringLiteral("Create Prompt"),
+                                            AppRunningState::Workflow::createPrompt,
+                                            std::make_shared<bool>(false),
+                                            [creating] { return creating; }};
+                         useService(run, service);
+                         run.perform = [service](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
+                             co_await service->promptAndReplace(std::move(snapshot));
+                             co_return RunSuccess{};
+                         };
+                         run.handleError = [](AppDelegate& d, const CaptureWorkflowError& e) {
+                             d.handleCreatePromptError(e);
+                         };
+                         launch(d, std::move(run), creating);
                      });
 }
 
@@ -638,7 +670,8 @@ void AppDelegate::startSelectionTranslation(TelemetryTrigger trigger,
         return;
     }
     auto begin = [trigger, target, initialSnapshot](AppDelegate& d, Context context) mutable {
-        AppRunningState::WorkflowRun inProgress = d.runningState().begin(AppRunningState::Workflow::selectionTranslation);
+        AppRunningState::WorkflowRun inProgress =
+            d.runningState().begin(AppRunningState::Workflow::selectionTranslation);
         std::optional<QRectF> startWindowFrame;
         if (const auto& detector = d.focusedFieldLoadingTargetResolver().activeWindowDetector()) {
             try {
@@ -649,10 +682,10 @@ void AppDelegate::startSelectionTranslation(TelemetryTrigger trigger,
         }
         auto loadingShown = std::make_shared<bool>(
             presentFirstLoading(d, startWindowFrame, selectionLoadingText(d, target), context.action));
-        runSelectionTranslationTask(QPointer<AppDelegate>(&d),
-                                    SelectionTranslationRun{trigger, std::move(context), target,
-                                                            std::move(initialSnapshot), startWindowFrame,
-                                                            std::move(loadingShown), std::move(inProgress)});
+        runSelectionTranslationTask(
+            QPointer<AppDelegate>(&d),
+            SelectionTranslationRun{trigger, std::move(context), target, std::move(initialSnapshot), startWindowFrame,
+                                    std::move(loadingShown), std::move(inProgress)});
     };
     // A selection the Translate command has read was read with this permission already.
     if (initialSnapshot) {

@@ -63,7 +63,9 @@ QSystemTrayIcon* AppDelegate::statusItem() const {
     return statusMenuController_ ? statusMenuController_->trayIcon() : nullptr;
 }
 
-QMenu* AppDelegate::statusMenu() const { return statusMenuController_ ? statusMenuController_->menu() : nullptr; }
+QMenu* AppDelegate::statusMenu() const {
+    return statusMenuController_ ? statusMenuController_->menu() : nullptr;
+}
 
 void AppDelegate::runCommand(HotKeyAction action, TelemetryTrigger trigger) {
     const QPointer<AppDelegate> self(this);
@@ -72,13 +74,27 @@ void AppDelegate::runCommand(HotKeyAction action, TelemetryTrigger trigger) {
             return;
         }
         switch (action) {
-        case HotKeyAction::captureAndTranslateActiveWindow: self->startSmartTranslation(trigger); break;
-        case HotKeyAction::translateMessage: self->startMessageTranslation(trigger); break;
-        case HotKeyAction::editText: self->startTextEditing(trigger); break;
-        case HotKeyAction::writeText: self->startTextWriting(trigger); break;
-        case HotKeyAction::flipLanguage: self->startFlipLanguage(trigger); break;
-        case HotKeyAction::openDictationScratchpad: self->presentDictationScratchpad(); break;
-        case HotKeyAction::createPrompt: self->startCreatePrompt(trigger); break;
+        case HotKeyAction::captureAndTranslateActiveWindow:
+            self->startSmartTranslation(trigger);
+            break;
+        case HotKeyAction::translateMessage:
+            self->startMessageTranslation(trigger);
+            break;
+        case HotKeyAction::editText:
+            self->startTextEditing(trigger);
+            break;
+        case HotKeyAction::writeText:
+            self->startTextWriting(trigger);
+            break;
+        case HotKeyAction::flipLanguage:
+            self->startFlipLanguage(trigger);
+            break;
+        case HotKeyAction::openDictationScratchpad:
+            self->presentDictationScratchpad();
+            break;
+        case HotKeyAction::createPrompt:
+            self->startCreatePrompt(trigger);
+            break;
         }
     };
     if (OnboardingHooks* onboarding = onboardingHooks()) {
@@ -91,14 +107,28 @@ void AppDelegate::runCommand(HotKeyAction action, TelemetryTrigger trigger) {
 void AppDelegate::captureAndTranslateActiveWindow() {
     runCommand(HotKeyAction::captureAndTranslateActiveWindow, TelemetryTrigger::menu);
 }
-void AppDelegate::translateMessage() { runCommand(HotKeyAction::translateMessage, TelemetryTrigger::menu); }
-void AppDelegate::editText() { runCommand(HotKeyAction::editText, TelemetryTrigger::menu); }
-void AppDelegate::writeText() { runCommand(HotKeyAction::writeText, TelemetryTrigger::menu); }
-void AppDelegate::flipLanguage() { runCommand(HotKeyAction::flipLanguage, TelemetryTrigger::menu); }
-void AppDelegate::openDictationScratchpad() { runCommand(HotKeyAction::openDictationScratchpad, TelemetryTrigger::menu); }
-void AppDelegate::createPrompt() { runCommand(HotKeyAction::createPrompt, TelemetryTrigger::menu); }
+void AppDelegate::translateMessage() {
+    runCommand(HotKeyAction::translateMessage, TelemetryTrigger::menu);
+}
+void AppDelegate::editText() {
+    runCommand(HotKeyAction::editText, TelemetryTrigger::menu);
+}
+void AppDelegate::writeText() {
+    runCommand(HotKeyAction::writeText, TelemetryTrigger::menu);
+}
+void AppDelegate::flipLanguage() {
+    runCommand(HotKeyAction::flipLanguage, TelemetryTrigger::menu);
+}
+void AppDelegate::openDictationScratchpad() {
+    runCommand(HotKeyAction::openDictationScratchpad, TelemetryTrigger::menu);
+}
+void AppDelegate::createPrompt() {
+    runCommand(HotKeyAction::createPrompt, TelemetryTrigger::menu);
+}
 
-void AppDelegate::openSettings() { presentSettings(TelemetryTrigger::menu); }
+void AppDelegate::openSettings() {
+    presentSettings(TelemetryTrigger::menu);
+}
 
 void AppDelegate::showTutorial() {
     if (OnboardingHooks* onboarding = onboardingHooks()) {
@@ -106,10 +136,16 @@ void AppDelegate::showTutorial() {
     }
 }
 
-void AppDelegate::checkForUpdates() { updateHooks().checkForUpdates(); }
+void AppDelegate::checkForUpdates() {
+    updateHooks().checkForUpdates();
+}
 
-void AppDelegate::shareApp() { sharePromptCoordinator().shareApp(); }
+void AppDelegate::shareApp() {
+    sharePromptCoordinator().shareApp();
+}
 
-void AppDelegate::writeToDeveloper() { appActions().writeDeveloper(); }
+void AppDelegate::writeToDeveloper() {
+    appActions().writeDeveloper();
+}
 
 }  // namespace tavrolin

@@ -26,7 +26,8 @@ SharePromptCoordinator& AppDelegate::sharePromptCoordinator() {
             return ShareAlertPresenter(std::move(anchor), ShareAlertPresenter::askThrough(self->alertPresenter()));
         };
         sharePromptCoordinator_ = std::make_unique<SharePromptCoordinator>(
-            sharePromptStore(), pendingSharePromptTrigger, std::move(makePresenter), [self](TelemetryAction action, TelemetryTrigger trigger) {
+            sharePromptStore(), pendingSharePromptTrigger, std::move(makePresenter),
+            [self](TelemetryAction action, TelemetryTrigger trigger) {
                 if (self) {
                     self->reportCommand(action, trigger);
                 }
@@ -41,7 +42,9 @@ void AppDelegate::showPendingSharePrompt() {
     }
 }
 
-void AppDelegate::presentSharePrompt(TelemetryTrigger trigger) { sharePromptCoordinator().presentSharePrompt(trigger); }
+void AppDelegate::presentSharePrompt(TelemetryTrigger trigger) {
+    sharePromptCoordinator().presentSharePrompt(trigger);
+}
 
 OnboardingWindowServices AppDelegate::onboardingWindowServices() {
     OnboardingWindowServices services;
@@ -63,7 +66,9 @@ OnboardingWindowServices AppDelegate::onboardingWindowServices() {
 OnboardingHooks* AppDelegate::onboardingHooks() {
     if (!onboardingHooksBuilt_) {
         onboardingHooksBuilt_ = true;
-        onboardingPresenter_ = factories().makeOnboardingPresenter ? factories().makeOnboardingPresenter(onboardingWindowServices()) : nullptr;
+        onboardingPresenter_ = factories().makeOnboardingPresenter
+                                   ? factories().makeOnboardingPresenter(onboardingWindowServices())
+                                   : nullptr;
         if (onboardingPresenter_) {
             if (!factories().scheduler) {
                 factories().scheduler = std::make_shared<QtScheduler>();

@@ -61,7 +61,8 @@ SystemSettingsOpener& AppDelegate::systemSettingsOpener() {
             launcher = std::make_shared<DetachedProcessLauncher>();
         }
         systemSettingsOpener_ = std::make_unique<SystemSettingsOpener>(
-            std::move(launcher), alertPresenter(), factories().environment.value(QStringLiteral("XDG_CURRENT_DESKTOP")));
+            std::move(launcher), alertPresenter(),
+            factories().environment.value(QStringLiteral("XDG_CURRENT_DESKTOP")));
     }
     return *systemSettingsOpener_;
 }
@@ -175,14 +176,17 @@ SettingsCoordinator& AppDelegate::settingsCoordinator() {
     return *settingsCoordinator_;
 }
 
-void AppDelegate::configureSettings() { settingsCoordinator().configureSettings(); }
+void AppDelegate::configureSettings() {
+    settingsCoordinator().configureSettings();
+}
 
 std::optional<QString> AppDelegate::saveSettings(const AppSettings& settings, TelemetryTrigger trigger) {
     return settingsCoordinator().saveSettings(settings, trigger);
 }
 
 void AppDelegate::pushSettings(const AppSettings& settings, bool fullScope) {
-    const double minimumDisplay = settings.overlayMinimumDisplayDuration < 0 ? 0.0 : settings.overlayMinimumDisplayDuration;
+    const double minimumDisplay =
+        settings.overlayMinimumDisplayDuration < 0 ? 0.0 : settings.overlayMinimumDisplayDuration;
     if (ScreenshotOverlayPresenter* overlay = screenshotOverlayPresenter()) {
         overlay->setMinimumDisplayDuration(minimumDisplay);
     }

@@ -15,7 +15,9 @@
 
 namespace tavrolin {
 
-SettingsWindowController* AppDelegate::settingsWindowController() const { return settingsWindowController_.data(); }
+SettingsWindowController* AppDelegate::settingsWindowController() const {
+    return settingsWindowController_.data();
+}
 
 void AppDelegate::presentSettings(TelemetryTrigger trigger) {
     reportCommand(TelemetryAction::openSettings, trigger);
@@ -64,9 +66,9 @@ void AppDelegate::presentSettings(TelemetryTrigger trigger) {
         };
         services.appVersion = [] { return AppMetadata::appVersion(); };
         services.keyboard = systemKeyboardLayoutReader();
-        settingsWindowController_ = new SettingsWindowController(
-            settingsStore().settings(), std::move(onSave), std::move(onExportDiagnostics), std::move(onClose),
-            std::move(onRecording), std::move(services), this);
+        settingsWindowController_ =
+            new SettingsWindowController(settingsStore().settings(), std::move(onSave), std::move(onExportDiagnostics),
+                                         std::move(onClose), std::move(onRecording), std::move(services), this);
     }
     settingsWindowController_->showWindow();
 }

@@ -67,7 +67,9 @@ UpdateHooks& AppDelegate::updateHooks() {
     return *updateHooks_;
 }
 
-void AppDelegate::startUpdateCheck(UpdateCheckMode mode) { updateHooks().startUpdateCheck(mode); }
+void AppDelegate::startUpdateCheck(UpdateCheckMode mode) {
+    updateHooks().startUpdateCheck(mode);
+}
 
 AppActions& AppDelegate::appActions() {
     if (!appActions_) {
@@ -76,7 +78,9 @@ AppActions& AppDelegate::appActions() {
         if (factories().clock) {
             d.now = [clock = factories().clock] { return clock->now(); };
         }
-        d.chooseExportPath = [](const QString& proposedFileName) { return chooseDiagnosticsExportPath(proposedFileName); };
+        d.chooseExportPath = [](const QString& proposedFileName) {
+            return chooseDiagnosticsExportPath(proposedFileName);
+        };
         d.currentSettings = [store = sharedSettingsStore()] { return store->settings(); };
         d.diagnosticsExporter = [self]() -> std::shared_ptr<const DiagnosticsExporter> {
             return self ? self->diagnosticsExporter() : nullptr;

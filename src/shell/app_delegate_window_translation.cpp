@@ -133,7 +133,7 @@ QCoro::Task<void> AppDelegate::runCapture(QString shortcutDisplayName, Telemetry
 void AppDelegate::showCaptureResult(const CaptureResult& result, TelemetryTrigger trigger,
                                     const TelemetryEventReporter::Context& context) {
     OverlayTranslationContext overlayContext{QUuid::createUuid(), result.originalImage, result.image,
-                                             result.windowBounds, result.ownerPID, result.translationState,
+                                             result.windowBounds, result.ownerPID,      result.translationState,
                                              std::nullopt};
     runningState_.setOverlayTranslationContext(overlayContext);
     if (!presentOverlay(overlayContext)) {
@@ -156,9 +156,9 @@ bool AppDelegate::presentOverlay(const OverlayTranslationContext& context) {
     const QPointer<AppDelegate> self(this);
     runningState_.countOverlayPresented();
     return overlay->presentImage(context.currentImage, context.windowBounds, context.ownerPID,
-                                 context.translationState.displayName(),
-                                 context.translationState.selectedLanguagePair,
-                                 settingsStore().settings().onlineFeaturesEnabled, [self](TranslationLanguagePair pair) {
+                                 context.translationState.displayName(), context.translationState.selectedLanguagePair,
+                                 settingsStore().settings().onlineFeaturesEnabled,
+                                 [self](TranslationLanguagePair pair) {
                                      if (self) {
                                          self->retranslateOverlay(pair);
                                      }
@@ -176,7 +176,8 @@ void AppDelegate::retranslateOverlay(TranslationLanguagePair pair) {
     const QUuid sessionID = runningState_.overlayTranslationContext()->sessionID;
     WorkflowLog::started(action, trigger, pair.source, pair.target,
                          QStringLiteral("session=") + sessionID.toString(QUuid::WithoutBraces).toUpper());
-    TelemetryEventReporter::Context context = telemetryReporter().makeContext(action, trigger, pair.source, pair.target);
+    TelemetryEventReporter::Context context =
+        telemetryReporter().makeContext(action, trigger, pair.source, pair.target);
 
     OverlayTranslationContext fallback = *runningState_.overlayTranslationContext();
     fallback.retranslationRequestID.reset();
@@ -277,9 +278,15 @@ void AppDelegate::handleOverlayTranslationError(const CaptureWorkflowError& erro
         alerts().showInformationalAlert(QStringLiteral("Language Not Supported Yet"), makeMessage(error));
         break;
     case Case::translationLanguagePairNotInstalled:
-    case Case::serverTranslationUnavailable: alerts().showTranslationSetupAlert(error, std::move(retry)); break;
-    case Case::onlineFeaturesDisabled: alerts().showOnlineFeaturesDisabledAlert(std::move(retry)); break;
-    default: alerts().showAlert(captureFailedTitle, makeMessage(error)); break;
+    case Case::serverTranslationUnavailable:
+        alerts().showTranslationSetupAlert(error, std::move(retry));
+        break;
+    case Case::onlineFeaturesDisabled:
+        alerts().showOnlineFeaturesDisabledAlert(std::move(retry));
+        break;
+    default:
+        alerts().showAlert(captureFailedTitle, makeMessage(error));
+        break;
     }
 }
 
@@ -302,16 +309,23 @@ void AppDelegate::handleCaptureFailure(std::exception_ptr failure, const QString
         }
         telemetryReporter().send(context, false, CaptureWorkflowErrorCode::code(error), true);
         switch (alert) {
-        case CaptureFailureAlert::none: break;
+        case CaptureFailureAlert::none:
+            break;
         case CaptureFailureAlert::screenRecordingSetup:
             alerts().showScreenRecordingSetupAlert(error, shortcutDisplayName);
             break;
         case CaptureFailureAlert::languageNotSupported:
             alerts().showInformationalAlert(QStringLiteral("Language Not Supported Yet"), makeMessage(error));
             break;
-        case CaptureFailureAlert::translationSetup: alerts().showTranslationSetupAlert(error, retry); break;
-        case CaptureFailureAlert::onlineFeaturesDisabled: alerts().showOnlineFeaturesDisabledAlert(retry); break;
-        case CaptureFailureAlert::captureFailed: alerts().showAlert(captureFailedTitle, makeMessage(error)); break;
+        case CaptureFailureAlert::translationSetup:
+            alerts().showTranslationSetupAlert(error, retry);
+            break;
+        case CaptureFailureAlert::onlineFeaturesDisabled:
+            alerts().showOnlineFeaturesDisabledAlert(retry);
+            break;
+        case CaptureFailureAlert::captureFailed:
+            alerts().showAlert(captureFailedTitle, makeMessage(error));
+            break;
         }
     } catch (...) {
         if (overlay) {

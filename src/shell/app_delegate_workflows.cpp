@@ -54,8 +54,8 @@ QCoro::Task<SmartTranslationSelectionProbeResult> probeSelection(QPointer<AppDel
         }
         if (attempts >= AppDelegate::selectionProbeAttempts || !self) {
             co_return SmartTranslationSelectionProbeResult{
-                std::nullopt, error ? SmartTranslationSelectionResolver::outcome(error, attempts)
-                                    : Outcome::notFound(attempts)};
+                std::nullopt,
+                error ? SmartTranslationSelectionResolver::outcome(error, attempts) : Outcome::notFound(attempts)};
         }
         co_await sleepFor(self->scheduler(), AppDelegate::selectionProbeRetryDelay);
         if (!self) {
@@ -106,6 +106,5 @@ void AppDelegate::startSmartTranslation(TelemetryTrigger trigger) {
         },
         Qt::QueuedConnection);
 }
-
 
 }  // namespace tavrolin

@@ -74,7 +74,9 @@ public:
 
     const std::optional<OverlayTranslationContext>& overlayTranslationContext() const { return overlay_; }
     // The overlay now on screen (or about to be), or none.
-    void setOverlayTranslationContext(std::optional<OverlayTranslationContext> context) { overlay_ = std::move(context); }
+    void setOverlayTranslationContext(std::optional<OverlayTranslationContext> context) {
+        overlay_ = std::move(context);
+    }
     // Marks the overlay on screen as waiting for a new request; none when no overlay is on screen.
     std::optional<QUuid> beginRetranslation();
     // The overlay on screen while it still waits for that request, else null.

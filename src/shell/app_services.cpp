@@ -37,11 +37,14 @@ namespace tavrolin {
 
 namespace {
 
-double nonNegative(double seconds) { return seconds < 0 ? 0.0 : seconds; }
+double nonNegative(double seconds) {
+    return seconds < 0 ? 0.0 : seconds;
+}
 
 }  // namespace
 
-AppServices::AppServices(Factories factories, Hooks hooks) : factories_(std::move(factories)), hooks_(std::move(hooks)) {
+AppServices::AppServices(Factories factories, Hooks hooks)
+    : factories_(std::move(factories)), hooks_(std::move(hooks)) {
     DefaultsStore& defaults = *factories_.defaults;
     // The stores and managers first, in their fixed order; the settings come last so that
     // nothing built above reads them before they are loaded and sanitised.
@@ -65,8 +68,9 @@ AppServices::~AppServices() = default;
 
 TelemetryEventReporter& AppServices::telemetryReporter() {
     if (!telemetryReporter_) {
-        auto client = factories_.makeTelemetryClient(TelemetryConfiguration::resolved(factories_.bundle, factories_.environment),
-                                                     ServerSessionConfiguration::telemetry());
+        auto client =
+            factories_.makeTelemetryClient(TelemetryConfiguration::resolved(factories_.bundle, factories_.environment),
+                                           ServerSessionConfiguration::telemetry());
         telemetryReporter_ = std::make_unique<TelemetryEventReporter>(std::move(client), *settingsStore_,
                                                                       *factories_.deviceIdentifier, factories_.bundle);
     }
@@ -154,9 +158,9 @@ std::shared_ptr<TextEditingService> AppServices::textEditingService() {
     if (!textEditingService_) {
         // Both languages are the second language as the settings have it now.
         const AppLanguage language = settingsStore_->settings().messageTargetLanguage;
-        textEditingService_ = std::make_shared<TextEditingService>(focusedTextFieldAccessor_, textEditingClient(), language,
-                                                                   language, focusedFieldReadRetryCount,
-                                                                   focusedFieldReadRetryDelay);
+        textEditingService_ =
+            std::make_shared<TextEditingService>(focusedTextFieldAccessor_, textEditingClient(), language, language,
+                                                 focusedFieldReadRetryCount, focusedFieldReadRetryDelay);
     }
     return textEditingService_;
 }
@@ -185,8 +189,8 @@ ScreenshotOverlayPresenter* AppServices::screenshotOverlayPresenter() {
     if (!screenshotOverlayPresenterBuilt_) {
         screenshotOverlayPresenterBuilt_ = true;
         if (factories_.makeScreenshotOverlayPresenter) {
-            screenshotOverlayPresenter_ =
-                factories_.makeScreenshotOverlayPresenter(overlayTranslationSetupSupport(), hooks_.openTranslationSetup);
+            screenshotOverlayPresenter_ = factories_.makeScreenshotOverlayPresenter(overlayTranslationSetupSupport(),
+                                                                                    hooks_.openTranslationSetup);
             if (screenshotOverlayPresenter_) {
                 screenshotOverlayPresenter_->setMinimumDisplayDuration(
                     nonNegative(settingsStore_->settings().overlayMinimumDisplayDuration));
@@ -199,8 +203,9 @@ ScreenshotOverlayPresenter* AppServices::screenshotOverlayPresenter() {
 std::shared_ptr<TextImproveClient> AppServices::textImproveClient() {
     if (!textImproveClient_) {
         textImproveClient_ = std::make_shared<OnlineGatedTextImproveClient>(
-            factories_.makeTextImproveClient(TextImproveConfiguration::resolved(factories_.bundle, factories_.environment),
-                                             ServerSessionConfiguration::textImprove()),
+            factories_.makeTextImproveClient(
+                TextImproveConfiguration::resolved(factories_.bundle, factories_.environment),
+                ServerSessionConfiguration::textImprove()),
             onlineFeaturePolicy_);
     }
     return textImproveClient_;
@@ -209,8 +214,9 @@ std::shared_ptr<TextImproveClient> AppServices::textImproveClient() {
 std::shared_ptr<TextPromptClient> AppServices::textPromptClient() {
     if (!textPromptClient_) {
         textPromptClient_ = std::make_shared<OnlineGatedTextPromptClient>(
-            factories_.makeTextPromptClient(TextPromptConfiguration::resolved(factories_.bundle, factories_.environment),
-                                            ServerSessionConfiguration::textPrompt()),
+            factories_.makeTextPromptClient(
+                TextPromptConfiguration::resolved(factories_.bundle, factories_.environment),
+                ServerSessionConfiguration::textPrompt()),
             onlineFeaturePolicy_);
     }
     return textPromptClient_;
@@ -219,8 +225,9 @@ std::shared_ptr<TextPromptClient> AppServices::textPromptClient() {
 std::shared_ptr<TextEditingClient> AppServices::textEditingClient() {
     if (!textEditingClient_) {
         textEditingClient_ = std::make_shared<HybridTextEditingClient>(
-            factories_.makeTextEditingClient(TextEditingConfiguration::resolved(factories_.bundle, factories_.environment),
-                                             ServerSessionConfiguration::textEditing()),
+            factories_.makeTextEditingClient(
+                TextEditingConfiguration::resolved(factories_.bundle, factories_.environment),
+                ServerSessionConfiguration::textEditing()),
             factories_.makeOfflineTextEditingClient(), onlineFeaturePolicy_);
     }
     return textEditingClient_;
@@ -229,8 +236,9 @@ std::shared_ptr<TextEditingClient> AppServices::textEditingClient() {
 std::shared_ptr<TextWritingClient> AppServices::textWritingClient() {
     if (!textWritingClient_) {
         textWritingClient_ = std::make_shared<OnlineGatedTextWritingClient>(
-            factories_.makeTextWritingClient(TextWritingConfiguration::resolved(factories_.bundle, factories_.environment),
-                                             ServerSessionConfiguration::textWriting()),
+            factories_.makeTextWritingClient(
+                TextWritingConfiguration::resolved(factories_.bundle, factories_.environment),
+                ServerSessionConfiguration::textWriting()),
             onlineFeaturePolicy_);
     }
     return textWritingClient_;
@@ -253,7 +261,7 @@ ScreenshotController* AppServices::screenshotController() {
                 preferredLanguagesProvider(), settingsStore_->settings().messageTargetLanguage);
             // A detector of its own, not the one the focused-text workflows share.
             CaptureTargetResolver resolver(factories_.makeActiveWindowDetector ? factories_.makeActiveWindowDetector()
-                                                                              : nullptr);
+                                                                               : nullptr);
             screenshotController_ =
                 factories_.makeScreenshotController(std::move(resolver), std::move(service), settingsStore_);
         }
@@ -265,9 +273,8 @@ SelectionTranslationPopupPresenter* AppServices::selectionTranslationPopupPresen
     if (!selectionTranslationPopupPresenterBuilt_) {
         selectionTranslationPopupPresenterBuilt_ = true;
         if (factories_.makeSelectionTranslationPopupPresenter) {
-            selectionTranslationPopupPresenter_ =
-                factories_.makeSelectionTranslationPopupPresenter(
-                    factories_.makeActiveWindowDetector ? factories_.makeActiveWindowDetector() : nullptr);
+            selectionTranslationPopupPresenter_ = factories_.makeSelectionTranslationPopupPresenter(
+                factories_.makeActiveWindowDetector ? factories_.makeActiveWindowDetector() : nullptr);
             if (selectionTranslationPopupPresenter_) {
                 selectionTranslationPopupPresenter_->setMinimumDisplayDuration(
                     nonNegative(settingsStore_->settings().overlayMinimumDisplayDuration));
@@ -296,8 +303,9 @@ std::shared_ptr<AppUpdateChecker> AppServices::updateChecker() {
         if (value.isString() && !value.toString().isEmpty()) {
             build = value.toString();
         }
-        updateChecker_ = factories_.makeUpdateChecker(*updateConfiguration_, ServerSessionConfiguration::updateManifest(),
-                                                      onlineFeaturePolicy_, build, AppMetadata::appMarketingVersion());
+        updateChecker_ =
+            factories_.makeUpdateChecker(*updateConfiguration_, ServerSessionConfiguration::updateManifest(),
+                                         onlineFeaturePolicy_, build, AppMetadata::appMarketingVersion());
     }
     return updateChecker_;
 }
@@ -329,8 +337,8 @@ FocusedFieldLoadingTargetResolver& AppServices::focusedFieldLoadingTargetResolve
 
 std::shared_ptr<SelectionTranslationService> AppServices::selectionTranslationService() {
     if (!selectionTranslationService_) {
-        selectionTranslationService_ =
-            std::make_shared<SelectionTranslationService>(translationClient(), settingsStore_, preferredLanguagesProvider());
+        selectionTranslationService_ = std::make_shared<SelectionTranslationService>(
+            translationClient(), settingsStore_, preferredLanguagesProvider());
     }
     return selectionTranslationService_;
 }

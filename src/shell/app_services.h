@@ -87,28 +87,37 @@ public:
         Environment environment;
 
         // Built by the constructor, in this order.
-        std::function<std::unique_ptr<OnboardingStateStore>(DefaultsStore&, int currentVersion)> makeOnboardingStateStore;
+        std::function<std::unique_ptr<OnboardingStateStore>(DefaultsStore&, int currentVersion)>
+            makeOnboardingStateStore;
         std::function<AppUpdateConfiguration(const InfoDictionary&, const Environment&)> makeUpdateConfiguration;
         std::function<std::unique_ptr<AppUpdateStateStore>(DefaultsStore&)> makeUpdateStateStore;
-        std::function<std::unique_ptr<SharePromptStore>(std::vector<int> schedule, DefaultsStore&)> makeSharePromptStore;
+        std::function<std::unique_ptr<SharePromptStore>(std::vector<int> schedule, DefaultsStore&)>
+            makeSharePromptStore;
         std::function<std::unique_ptr<HotKeyManager>()> makeHotKeyManager;
         std::function<std::unique_ptr<AntiSleepManager>()> makeAntiSleepManager;
         std::function<std::shared_ptr<ActiveWindowDetector>()> makeActiveWindowDetector;
-        std::function<std::shared_ptr<FocusedTextFieldAccessor>(double clipboardRestoreDelay)> makeFocusedTextFieldAccessor;
+        std::function<std::shared_ptr<FocusedTextFieldAccessor>(double clipboardRestoreDelay)>
+            makeFocusedTextFieldAccessor;
         std::function<std::unique_ptr<LaunchAtLoginController>()> makeLaunchAtLoginController;
         std::function<std::unique_ptr<AppSettingsStore>(DefaultsStore&)> makeSettingsStore;
         std::function<std::shared_ptr<OnlineFeaturePolicy>(bool onlineFeaturesEnabled)> makeOnlineFeaturePolicy;
 
         // Built on first use.
-        std::function<std::shared_ptr<TelemetryClient>(TelemetryConfiguration, ServerSessionConfiguration)> makeTelemetryClient;
+        std::function<std::shared_ptr<TelemetryClient>(TelemetryConfiguration, ServerSessionConfiguration)>
+            makeTelemetryClient;
         std::function<std::shared_ptr<TranslationClient>()> makeDeviceTranslationClient;
-        std::function<std::shared_ptr<ServerTranslationClient>(ServerTranslationConfiguration, ServerSessionConfiguration)>
+        std::function<std::shared_ptr<ServerTranslationClient>(ServerTranslationConfiguration,
+                                                               ServerSessionConfiguration)>
             makeServerTranslationClient;
-        std::function<std::shared_ptr<TextImproveClient>(TextImproveConfiguration, ServerSessionConfiguration)> makeTextImproveClient;
-        std::function<std::shared_ptr<TextPromptClient>(TextPromptConfiguration, ServerSessionConfiguration)> makeTextPromptClient;
-        std::function<std::shared_ptr<TextEditingClient>(TextEditingConfiguration, ServerSessionConfiguration)> makeTextEditingClient;
+        std::function<std::shared_ptr<TextImproveClient>(TextImproveConfiguration, ServerSessionConfiguration)>
+            makeTextImproveClient;
+        std::function<std::shared_ptr<TextPromptClient>(TextPromptConfiguration, ServerSessionConfiguration)>
+            makeTextPromptClient;
+        std::function<std::shared_ptr<TextEditingClient>(TextEditingConfiguration, ServerSessionConfiguration)>
+            makeTextEditingClient;
         std::function<std::shared_ptr<TextEditingClient>()> makeOfflineTextEditingClient;
-        std::function<std::shared_ptr<TextWritingClient>(TextWritingConfiguration, ServerSessionConfiguration)> makeTextWritingClient;
+        std::function<std::shared_ptr<TextWritingClient>(TextWritingConfiguration, ServerSessionConfiguration)>
+            makeTextWritingClient;
         std::function<std::shared_ptr<AppUpdateChecker>(const AppUpdateConfiguration&, ServerSessionConfiguration,
                                                         std::shared_ptr<const OnlineFeaturePolicy>,
                                                         std::optional<QString> currentBuild, QString currentVersion)>
@@ -195,7 +204,9 @@ public:
     HotKeyManager& hotKeyManager() const { return *hotKeyManager_; }
     AntiSleepManager* antiSleepManager() const { return antiSleepManager_.get(); }
     const std::shared_ptr<ActiveWindowDetector>& activeWindowDetector() const { return activeWindowDetector_; }
-    const std::shared_ptr<FocusedTextFieldAccessor>& focusedTextFieldAccessor() const { return focusedTextFieldAccessor_; }
+    const std::shared_ptr<FocusedTextFieldAccessor>& focusedTextFieldAccessor() const {
+        return focusedTextFieldAccessor_;
+    }
     LaunchAtLoginController& launchAtLoginController() const { return *launchAtLoginController_; }
 
     // ---- built on first use (AppDelegate documents each)

@@ -38,8 +38,8 @@ InstanceActivationServer::~InstanceActivationServer() = default;
 bool InstanceActivationServer::listen() {
     QLocalServer::removeServer(socketPath_);
     if (!server_->listen(socketPath_)) {
-        AppLog::app().error(QStringLiteral("activation socket unavailable path=%1 error=%2")
-                                .arg(socketPath_, server_->errorString()));
+        AppLog::app().error(
+            QStringLiteral("activation socket unavailable path=%1 error=%2").arg(socketPath_, server_->errorString()));
         return false;
     }
     return true;

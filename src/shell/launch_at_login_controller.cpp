@@ -24,8 +24,9 @@ QString LaunchAtLoginError::description() const {
 }
 
 QString LaunchAtLoginError::recoverySuggestion() const {
-    return linuxWording(u"Open System Settings > General > Login Items and check whether Tavrolin is allowed to "
-                        u"open at login.");
+    return linuxWording(
+        u"Open System Settings > General > Login Items and check whether Tavrolin is allowed to "
+        u"open at login.");
 }
 
 LaunchAtLoginController::LaunchAtLoginController() : LaunchAtLoginController(Options{}) {}
@@ -76,14 +77,15 @@ QString LaunchAtLoginController::execValue(const QString& executablePath) {
 }
 
 QString LaunchAtLoginController::entryContents(const QString& executablePath) {
-    return QStringLiteral("[Desktop Entry]\n"
-                          "Type=Application\n"
-                          "Name=Tavrolin\n"
-                          "Comment=Read and write in a second language in any application\n"
-                          "Exec=%1\n"
-                          "Icon=org.tavrolin.Tavrolin\n"
-                          "Terminal=false\n"
-                          "X-GNOME-Autostart-enabled=true\n")
+    return QStringLiteral(
+               "[Desktop Entry]\n"
+               "Type=Application\n"
+               "Name=Tavrolin\n"
+               "Comment=Read and write in a second language in any application\n"
+               "Exec=%1\n"
+               "Icon=org.tavrolin.Tavrolin\n"
+               "Terminal=false\n"
+               "X-GNOME-Autostart-enabled=true\n")
         .arg(execValue(executablePath));
 }
 
@@ -140,7 +142,8 @@ bool LaunchAtLoginController::sync(bool isEnabled) const {
             return false;
         }
         if (executable.contains(u'\n') || executable.contains(u'\r')) {
-            throw LaunchAtLoginError::enableFailed(QStringLiteral("The program's path cannot be written into an autostart entry."));
+            throw LaunchAtLoginError::enableFailed(
+                QStringLiteral("The program's path cannot be written into an autostart entry."));
         }
         if (!QDir().mkpath(options_.autostartDirectory)) {
             throw LaunchAtLoginError::enableFailed(

@@ -35,12 +35,17 @@ FocusedTextFieldAccessor::Platform LinuxFocusedTextPlatform::platform() {
         const std::optional<FrontApplication> app = front->frontApplication();
         return app && app->processId == QCoreApplication::applicationPid();
     };
-    return {*accessibility_, *clipboard_, *input_, *frontApplications_, *scheduler_, std::move(ownWindowHasKeyboard),
+    return {*accessibility_,        *clipboard_, *input_,
+            *frontApplications_,    *scheduler_, std::move(ownWindowHasKeyboard),
             primarySelection_.get()};
 }
 
-AccessibilityBusStatus& LinuxFocusedTextPlatform::accessibilityBusStatus() { return *busStatus_; }
+AccessibilityBusStatus& LinuxFocusedTextPlatform::accessibilityBusStatus() {
+    return *busStatus_;
+}
 
-SyntheticInput& LinuxFocusedTextPlatform::syntheticInput() { return *input_; }
+SyntheticInput& LinuxFocusedTextPlatform::syntheticInput() {
+    return *input_;
+}
 
 }  // namespace tavrolin

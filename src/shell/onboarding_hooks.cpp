@@ -4,8 +4,7 @@
 
 namespace tavrolin {
 
-OnboardingHooks::OnboardingHooks(Dependencies dependencies)
-    : deps_(std::move(dependencies)) {}
+OnboardingHooks::OnboardingHooks(Dependencies dependencies) : deps_(std::move(dependencies)) {}
 
 OnboardingHooks::~OnboardingHooks() {
     // Callbacks the window still holds find no application from here on.
@@ -106,7 +105,9 @@ QCoro::Task<void> OnboardingHooks::openAccessibilitySettingsWhenUntrusted(Lifeti
     }
 }
 
-void OnboardingHooks::complete() { [[maybe_unused]] auto started = completeAfterTrustRequest(lifetime_.weak()); }
+void OnboardingHooks::complete() {
+    [[maybe_unused]] auto started = completeAfterTrustRequest(lifetime_.weak());
+}
 
 QCoro::Task<void> OnboardingHooks::completeAfterTrustRequest(LifetimeToken<OnboardingHooks>::Weak weak) {
     OnboardingHooks* hooks = weak.get();
@@ -114,8 +115,8 @@ QCoro::Task<void> OnboardingHooks::completeAfterTrustRequest(LifetimeToken<Onboa
     if (!weak) {
         co_return;
     }
-    const auto delay = status == AccessibilityPermissionStatus::trusted ? std::chrono::milliseconds(0)
-                                                                       : permissionRequestDelay;
+    const auto delay =
+        status == AccessibilityPermissionStatus::trusted ? std::chrono::milliseconds(0) : permissionRequestDelay;
     // Screen capture needs no permission on X11, so the delayed step only records completion.
     hooks->pendingCompletion_ = hooks->deps_.scheduler.scheduleAfter(delay, [weak] {
         if (auto* self = weak.get()) {

@@ -12,7 +12,8 @@ class OnboardingStateStore final {
 public:
     static inline const QString completedVersionKey = QStringLiteral("onboardingCompletedVersion");
 
-    OnboardingStateStore(DefaultsStore& defaults, int currentVersion) : defaults_(defaults), currentVersion_(currentVersion) {}
+    OnboardingStateStore(DefaultsStore& defaults, int currentVersion)
+        : defaults_(defaults), currentVersion_(currentVersion) {}
 
     DefaultsStore& defaults() const { return defaults_; }
     int currentVersion() const { return currentVersion_; }

@@ -40,7 +40,8 @@ void SettingsCoordinator::syncLaunchAtLoginIgnoringFailure(bool isEnabled) {
     try {
         dependencies_.syncLaunchAtLogin(isEnabled);
     } catch (const std::exception& error) {
-        AppLog::app().error(QStringLiteral("launch at login not synchronised: %1").arg(QString::fromUtf8(error.what())));
+        AppLog::app().error(
+            QStringLiteral("launch at login not synchronised: %1").arg(QString::fromUtf8(error.what())));
     }
 }
 

@@ -21,16 +21,20 @@ ShareItems ShareItems::defaults() {
             AppMetadata::websiteURL()};
 }
 
-QString ShareAlertPresenter::title() { return QStringLiteral("Enjoying Tavrolin?"); }
+QString ShareAlertPresenter::title() {
+    return QStringLiteral("Enjoying Tavrolin?");
+}
 
 QString ShareAlertPresenter::message() {
     return QStringLiteral("If you find ") + AppMetadata::appName +
-           QString::fromUtf8(" useful, help others discover it by sharing it with a friend. You can choose "
-                             "\u201CDon\u2019t Ask Again\u201D to stop seeing this prompt.");
+           QString::fromUtf8(
+               " useful, help others discover it by sharing it with a friend. You can choose "
+               "\u201CDon\u2019t Ask Again\u201D to stop seeing this prompt.");
 }
 
 QStringList ShareAlertPresenter::buttons() {
-    return {QString::fromUtf8("Share Tavrolin\u2026"), QStringLiteral("Not Now"), QString::fromUtf8("Don\u2019t Ask Again")};
+    return {QString::fromUtf8("Share Tavrolin\u2026"), QStringLiteral("Not Now"),
+            QString::fromUtf8("Don\u2019t Ask Again")};
 }
 
 ShareAlertPresenter::ShareAlertPresenter(AnchorProvider anchorProvider, AskQuestion askQuestion, ShowMenu showMenu,

@@ -42,7 +42,8 @@ void SharePromptCoordinator::shareApp() {
     }
     presenting_ = true;
     ShareAlertPresenter presenter = makePresenter_();
-    presenter.presentPrompt(report_, TelemetryTrigger::menu, [] {}, [] {}, [this] { store_.disableForever(); });
+    presenter.presentPrompt(
+        report_, TelemetryTrigger::menu, [] {}, [] {}, [this] { store_.disableForever(); });
     presenting_ = false;
 }
 

@@ -11,15 +11,21 @@ constexpr qint64 emptyScheduleStep = 10;
 SharePromptStore::SharePromptStore(std::vector<int> schedule, DefaultsStore& defaults)
     : schedule_(std::move(schedule)), defaults_(defaults) {}
 
-bool SharePromptStore::isDisabledForever() const { return defaults_.boolValue(disabledForeverKey, false); }
+bool SharePromptStore::isDisabledForever() const {
+    return defaults_.boolValue(disabledForeverKey, false);
+}
 
-void SharePromptStore::disableForever() { defaults_.setBool(disabledForeverKey, true); }
+void SharePromptStore::disableForever() {
+    defaults_.setBool(disabledForeverKey, true);
+}
 
 qint64 SharePromptStore::totalSuccessCount() const {
     return std::max<qint64>(0, defaults_.integer(totalSuccessCountKey, 0));
 }
 
-qint64 SharePromptStore::index() const { return std::max<qint64>(0, defaults_.integer(indexKey, 0)); }
+qint64 SharePromptStore::index() const {
+    return std::max<qint64>(0, defaults_.integer(indexKey, 0));
+}
 
 qint64 SharePromptStore::step(qint64 index) const {
     if (schedule_.empty()) {

@@ -76,7 +76,8 @@ SingleInstanceLockError SingleInstanceLockError::alreadyRunning() {
 QString SingleInstanceLockError::description() const {
     switch (case_) {
     case Case::failedToCreateDirectory:
-        return QStringLiteral("Could not create the lock directory at ") + path_ + QStringLiteral(": ") + underlyingError_;
+        return QStringLiteral("Could not create the lock directory at ") + path_ + QStringLiteral(": ") +
+               underlyingError_;
     case Case::invalidPath:
         return QStringLiteral("The lock file path is invalid: ") + path_;
     case Case::failedToOpenFile:
@@ -159,8 +160,8 @@ void SingleInstanceLock::prepareDirectory(const QString& directory, bool inShare
         throw SingleInstanceLockError::failedToCreateDirectory(directory, QStringLiteral("not a directory"));
     }
     if (info.st_uid != ::getuid()) {
-        throw SingleInstanceLockError::failedToCreateDirectory(directory,
-                                                              QStringLiteral("owned by another user (uid %1)").arg(info.st_uid));
+        throw SingleInstanceLockError::failedToCreateDirectory(
+            directory, QStringLiteral("owned by another user (uid %1)").arg(info.st_uid));
     }
     if ((info.st_mode & 077) != 0 && ::chmod(native.constData(), 0700) != 0) {
         throw SingleInstanceLockError::failedToCreateDirectory(directory, systemText(errno));
@@ -186,10 +187,12 @@ void SingleInstanceLock::writeProcessIdentifier(int fileDescriptor) {
     const QByteArray text = QByteArray::number(static_cast<qint64>(::getpid())) + '\n';
     // The file was just opened: the write lands at its start. A failed write is not fatal:
     // the lock, not the file's contents, marks the running instance.
-    [[maybe_unused]] const ssize_t written = ::write(fileDescriptor, text.constData(), static_cast<size_t>(text.size()));
+    [[maybe_unused]] const ssize_t written =
+        ::write(fileDescriptor, text.constData(), static_cast<size_t>(text.size()));
 }
 
-std::unique_ptr<SingleInstanceLock> SingleInstanceLock::acquire(const std::optional<SingleInstanceLockLocation>& location) {
+std::unique_ptr<SingleInstanceLock> SingleInstanceLock::acquire(
+    const std::optional<SingleInstanceLockLocation>& location) {
     const SingleInstanceLockLocation where = location.value_or(SingleInstanceLockLocation::current());
     if (where.lockFile.isEmpty() || !QDir::isAbsolutePath(where.lockFile)) {
         throw SingleInstanceLockError::invalidPath(where.lockFile);

@@ -23,7 +23,9 @@ bool meansNoSelection(Case c) {
     return c == Case::noFocusedTextField || c == Case::focusedTextFieldEmpty || c == Case::noTextSelected;
 }
 
-QString attemptsDetail(int attempts) { return QStringLiteral("attempts=%1").arg(attempts); }
+QString attemptsDetail(int attempts) {
+    return QStringLiteral("attempts=%1").arg(attempts);
+}
 
 }  // namespace
 

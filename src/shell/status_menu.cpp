@@ -19,9 +19,12 @@ namespace {
 
 // The menu lists the commands in this order, which differs from the shortcut order.
 constexpr std::array<HotKeyAction, 7> kMenuOrder{
-    HotKeyAction::captureAndTranslateActiveWindow, HotKeyAction::writeText,
-    HotKeyAction::editText,                        HotKeyAction::translateMessage,
-    HotKeyAction::flipLanguage,                    HotKeyAction::openDictationScratchpad,
+    HotKeyAction::captureAndTranslateActiveWindow,
+    HotKeyAction::writeText,
+    HotKeyAction::editText,
+    HotKeyAction::translateMessage,
+    HotKeyAction::flipLanguage,
+    HotKeyAction::openDictationScratchpad,
     HotKeyAction::createPrompt,
 };
 
@@ -47,7 +50,9 @@ StatusMenu::~StatusMenu() {
     }
 }
 
-QAction* StatusMenu::commandItem(HotKeyAction action) const { return commandItems_[indexOf(action)]; }
+QAction* StatusMenu::commandItem(HotKeyAction action) const {
+    return commandItems_[indexOf(action)];
+}
 
 void StatusMenu::configure() {
     if (menu_) {
@@ -117,7 +122,8 @@ QString StatusMenu::toolTip(const AppSettings& settings) {
         QStringLiteral("Dictation Scratchpad: ") + settings.openDictationScratchpadShortcut.displayName(),
         QStringLiteral("Create Prompt: ") + settings.createPromptShortcut.displayName(),
         QStringLiteral("Translate: Auto Detect -> ") + displayName(settings.targetLanguage),
-        QStringLiteral("Online Features: ") + (settings.onlineFeaturesEnabled ? QStringLiteral("On") : QStringLiteral("Off")),
+        QStringLiteral("Online Features: ") +
+            (settings.onlineFeaturesEnabled ? QStringLiteral("On") : QStringLiteral("Off")),
     };
     return lines.join(u'\n');
 }
@@ -135,8 +141,8 @@ void StatusMenu::refresh(const AppSettings& settings) {
     const bool online = settings.onlineFeaturesEnabled;
     commandItem(HotKeyAction::editText)->setEnabled(true);
     commandItem(HotKeyAction::editText)->setToolTip(online ? QString() : kLocalCorrections);
-    for (QAction* item : {commandItem(HotKeyAction::writeText), commandItem(HotKeyAction::createPrompt),
-                          checkForUpdatesItem_}) {
+    for (QAction* item :
+         {commandItem(HotKeyAction::writeText), commandItem(HotKeyAction::createPrompt), checkForUpdatesItem_}) {
         item->setEnabled(online);
         item->setToolTip(online ? QString() : kNeedsOnlineFeatures);
     }
@@ -165,7 +171,8 @@ QIcon StatusMenu::trayIconImage(const QColor& color) {
         font.setPixelSize(int(7.5 * unit));
         font.setBold(true);
         painter.setFont(font);
-        painter.drawText(QRectF(1.2 * unit, 1.2 * unit, 13.6 * unit, 10.0 * unit), Qt::AlignCenter, QStringLiteral("A"));
+        painter.drawText(QRectF(1.2 * unit, 1.2 * unit, 13.6 * unit, 10.0 * unit), Qt::AlignCenter,
+                         QStringLiteral("A"));
         painter.end();
         icon.addPixmap(pixmap);
     }
@@ -182,7 +189,8 @@ void StatusMenu::updateTrayIconImage() {
 
 bool StatusMenu::eventFilter(QObject* watched, QEvent* event) {
     // The panel follows the desktop theme; so does the icon.
-    if (watched == qApp && (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::ThemeChange)) {
+    if (watched == qApp &&
+        (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::ThemeChange)) {
         updateTrayIconImage();
     }
     return QObject::eventFilter(watched, event);

@@ -19,7 +19,8 @@ SystemSettingsOpener::SystemSettingsOpener(std::shared_ptr<ProgramLaunching> lau
                                            QString currentDesktop)
     : launcher_(std::move(launcher)), explanations_(explanations), currentDesktop_(std::move(currentDesktop)) {}
 
-std::vector<SettingsPaneAddress> SystemSettingsOpener::addresses(SystemSettingsPane pane, const QString& currentDesktop) {
+std::vector<SettingsPaneAddress> SystemSettingsOpener::addresses(SystemSettingsPane pane,
+                                                                 const QString& currentDesktop) {
     // Screen capture needs no permission on X11, and translation languages and login items
     // have no page in any desktop's settings: those always get the explanation.
     if (pane != SystemSettingsPane::accessibility) {
@@ -28,7 +29,8 @@ std::vector<SettingsPaneAddress> SystemSettingsOpener::addresses(SystemSettingsP
     const QStringList desktops = currentDesktop.toUpper().split(u':', Qt::SkipEmptyParts);
     std::vector<SettingsPaneAddress> result;
     for (const QString& desktop : desktops) {
-        if (desktop == QLatin1String("GNOME") || desktop == QLatin1String("UNITY") || desktop == QLatin1String("BUDGIE")) {
+        if (desktop == QLatin1String("GNOME") || desktop == QLatin1String("UNITY") ||
+            desktop == QLatin1String("BUDGIE")) {
             result.push_back({QStringLiteral("gnome-control-center"), {QStringLiteral("universal-access")}});
             result.push_back({QStringLiteral("gnome-control-center"), {QStringLiteral("accessibility")}});
         } else if (desktop == QLatin1String("KDE")) {

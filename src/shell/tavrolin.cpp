@@ -79,11 +79,10 @@ int Tavrolin::main(int argc, char** argv) {
     std::unique_ptr<ApplicationDelegate> delegate = makeApplicationDelegate();
     InstanceActivationServer activation(
         instanceActivationSocketPath(qEnvironmentVariable("XDG_RUNTIME_DIR"), singleInstanceLock->lockFile()));
-    QObject::connect(&activation, &InstanceActivationServer::activationRequested, &application,
-                     [&delegate] {
-                         AppLog::app().info(QStringLiteral("activation requested by another launch"));
-                         delegate->activateFromAnotherLaunch();
-                     });
+    QObject::connect(&activation, &InstanceActivationServer::activationRequested, &application, [&delegate] {
+        AppLog::app().info(QStringLiteral("activation requested by another launch"));
+        delegate->activateFromAnotherLaunch();
+    });
     activation.listen();
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &application,
                      [&delegate] { delegate->applicationWillTerminate(); });

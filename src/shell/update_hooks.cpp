@@ -23,8 +23,7 @@ QString updateCheckModeName(UpdateCheckMode mode) {
     return mode == UpdateCheckMode::automatic ? QStringLiteral("automatic") : QStringLiteral("manual");
 }
 
-UpdateHooks::UpdateHooks(Dependencies dependencies)
-    : dependencies_(std::move(dependencies)) {}
+UpdateHooks::UpdateHooks(Dependencies dependencies) : dependencies_(std::move(dependencies)) {}
 
 UpdateHooks::~UpdateHooks() = default;
 
@@ -121,8 +120,9 @@ void UpdateHooks::finishCheck(const std::shared_ptr<RunningCheck>& check, const 
         } else {
             const bool isRequired = update->isRequired(dependencies_.installedBuild);
             if (mode == UpdateCheckMode::automatic && !isRequired && stateStore().isSkipped(*update)) {
-                AppLog::updates().info(QStringLiteral("update check finished mode=%1 result=skipped version=%2 build=%3")
-                                           .arg(updateCheckModeName(mode), update->version, update->build));
+                AppLog::updates().info(
+                    QStringLiteral("update check finished mode=%1 result=skipped version=%2 build=%3")
+                        .arg(updateCheckModeName(mode), update->version, update->build));
             } else {
                 AppLog::updates().info(
                     QStringLiteral("update check finished mode=%1 result=available version=%2 build=%3 required=%4")
@@ -169,8 +169,7 @@ void UpdateHooks::scheduleNextAutomaticUpdateCheck() {
 QString UpdateHooks::makeUpdateMessage(const AppUpdate& update, bool isRequired) const {
     QString message = QStringLiteral("Current version: ") + dependencies_.appVersion;
     message += QStringLiteral("\nLatest version: ") + update.version + QStringLiteral(" (") + update.build +
-               QStringLiteral(")\n\n") +
-               linuxWording(u"Download the new DMG and replace Tavrolin in Applications.");
+               QStringLiteral(")\n\n") + linuxWording(u"Download the new DMG and replace Tavrolin in Applications.");
     if (isRequired) {
         message += QStringLiteral("\n\nThis update is marked important for your installed version.");
     }

@@ -5,14 +5,20 @@ namespace tavrolin {
 CaptureFailureAlert captureFailureAlert(CaptureWorkflowError::Case errorCase) {
     using Case = CaptureWorkflowError::Case;
     switch (errorCase) {
-    case Case::captureAlreadyInProgress: return CaptureFailureAlert::none;
+    case Case::captureAlreadyInProgress:
+        return CaptureFailureAlert::none;
     case Case::screenshotPermissionDenied:
-    case Case::screenshotPermissionRequiresRestart: return CaptureFailureAlert::screenRecordingSetup;
-    case Case::translationSourceLanguageUnsupported: return CaptureFailureAlert::languageNotSupported;
+    case Case::screenshotPermissionRequiresRestart:
+        return CaptureFailureAlert::screenRecordingSetup;
+    case Case::translationSourceLanguageUnsupported:
+        return CaptureFailureAlert::languageNotSupported;
     case Case::translationLanguagePairNotInstalled:
-    case Case::serverTranslationUnavailable: return CaptureFailureAlert::translationSetup;
-    case Case::onlineFeaturesDisabled: return CaptureFailureAlert::onlineFeaturesDisabled;
-    default: return CaptureFailureAlert::captureFailed;
+    case Case::serverTranslationUnavailable:
+        return CaptureFailureAlert::translationSetup;
+    case Case::onlineFeaturesDisabled:
+        return CaptureFailureAlert::onlineFeaturesDisabled;
+    default:
+        return CaptureFailureAlert::captureFailed;
     }
 }
 

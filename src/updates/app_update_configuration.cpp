@@ -74,8 +74,8 @@ AppUpdateConfiguration AppUpdateConfiguration::resolved(const InfoDictionary& in
         // NaN counts as missing in the maximum, so it lands on the one-hour floor too.
         const double atLeastOneHour = (std::isnan(*hours) || *hours < 1.0) ? 1.0 : *hours;
         const double seconds = atLeastOneHour * 60.0 * 60.0;
-        configuration.checkInterval = std::isfinite(seconds) && seconds < maximumCheckInterval ? seconds
-                                                                                               : maximumCheckInterval;
+        configuration.checkInterval =
+            std::isfinite(seconds) && seconds < maximumCheckInterval ? seconds : maximumCheckInterval;
     }
     return configuration;
 }

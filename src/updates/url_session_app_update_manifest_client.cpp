@@ -5,12 +5,11 @@
 namespace tavrolin {
 
 URLSessionAppUpdateManifestClient::URLSessionAppUpdateManifestClient(AppUpdateConfiguration configuration)
-    : URLSessionAppUpdateManifestClient(
-          std::move(configuration),
-          std::make_shared<ServerRequestTransport>(ServerSessionConfiguration::updateManifest())) {}
+    : URLSessionAppUpdateManifestClient(std::move(configuration), std::make_shared<ServerRequestTransport>(
+                                                                      ServerSessionConfiguration::updateManifest())) {}
 
-URLSessionAppUpdateManifestClient::URLSessionAppUpdateManifestClient(
-    AppUpdateConfiguration configuration, std::shared_ptr<ServerRequestTransport> transport)
+URLSessionAppUpdateManifestClient::URLSessionAppUpdateManifestClient(AppUpdateConfiguration configuration,
+                                                                     std::shared_ptr<ServerRequestTransport> transport)
     : configuration_(std::move(configuration)), transport_(std::move(transport)) {}
 
 QCoro::Task<AppUpdateManifest> URLSessionAppUpdateManifestClient::latestManifest() {
@@ -28,7 +27,7 @@ QCoro::Task<AppUpdateManifest> URLSessionAppUpdateManifestClient::latestManifest
     const ServerHTTPResponse response = co_await performServerRequest(
         *transport, std::move(failures), endpoint, QStringLiteral("method=GET"), ServerHTTPRequest::getJSON());
     co_return decodeServerResponseLoggingFailure<AppUpdateManifest>(operationName, response,
-                                                                     &AppUpdateManifest::fromJson);
+                                                                    &AppUpdateManifest::fromJson);
 }
 
 }  // namespace tavrolin

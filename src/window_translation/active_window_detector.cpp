@@ -11,12 +11,9 @@
 
 namespace tavrolin {
 
-ActiveWindowDetector::ActiveWindowDetector(
-    std::shared_ptr<FrontApplicationProviding> frontApplication,
-    std::shared_ptr<WindowListProviding> windowList, std::int32_t ownProcessID)
-    : frontApplication_(std::move(frontApplication)),
-      windowList_(std::move(windowList)),
-      ownProcessID_(ownProcessID) {}
+ActiveWindowDetector::ActiveWindowDetector(std::shared_ptr<FrontApplicationProviding> frontApplication,
+                                           std::shared_ptr<WindowListProviding> windowList, std::int32_t ownProcessID)
+    : frontApplication_(std::move(frontApplication)), windowList_(std::move(windowList)), ownProcessID_(ownProcessID) {}
 
 ActiveWindowSnapshot ActiveWindowDetector::detectActiveWindow() {
     const auto front = frontApplication_->frontApplication();
@@ -42,15 +39,13 @@ ActiveWindowSnapshot ActiveWindowDetector::detectActiveWindow() {
     auto main = mainWindow(candidates);
     if (!main) {
         const QString name = front->applicationIdentifier.value_or(QString());
-        throw CaptureWorkflowError::noActiveWindowFound(name.isEmpty() ? QStringLiteral("the current app")
-                                                                       : name);
+        throw CaptureWorkflowError::noActiveWindowFound(name.isEmpty() ? QStringLiteral("the current app") : name);
     }
     main->bounds = resultBounds(main->bounds, unionOfRelatedWindowBounds(main->bounds, candidates));
     return *main;
 }
 
-bool ActiveWindowDetector::matchesFrontmostApplication(std::int32_t processID,
-                                                       const WindowListEntry& window) {
+bool ActiveWindowDetector::matchesFrontmostApplication(std::int32_t processID, const WindowListEntry& window) {
     if (!window.ownerPID || *window.ownerPID != processID) {
         return false;
     }
@@ -74,8 +69,7 @@ std::optional<ActiveWindowSnapshot> ActiveWindowDetector::makeSnapshot(const Win
     if (!(bounds.width() > 1) || !(bounds.height() > 1)) {
         return std::nullopt;
     }
-    return ActiveWindowSnapshot{*window.windowNumber, *window.ownerPID, *window.ownerName, window.name,
-                                bounds};
+    return ActiveWindowSnapshot{*window.windowNumber, *window.ownerPID, *window.ownerName, window.name, bounds};
 }
 
 std::optional<ActiveWindowSnapshot> ActiveWindowDetector::mainWindow(
@@ -92,8 +86,8 @@ std::optional<ActiveWindowSnapshot> ActiveWindowDetector::mainWindow(
 namespace {
 
 bool isRelated(const QRectF& candidate, const QRectF& unionBounds) {
-    const double overlap = std::max(0.0, std::min(candidate.right(), unionBounds.right()) -
-                                             std::max(candidate.left(), unionBounds.left()));
+    const double overlap = std::max(
+        0.0, std::min(candidate.right(), unionBounds.right()) - std::max(candidate.left(), unionBounds.left()));
     const double narrower = std::min(candidate.width(), unionBounds.width());
     if (overlap < ActiveWindowDetector::minimumHorizontalOverlapRatio * narrower) {
         return false;

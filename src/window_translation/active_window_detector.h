@@ -24,8 +24,7 @@ public:
     static constexpr double minimumHorizontalOverlapRatio = 0.6;
 
     ActiveWindowDetector(std::shared_ptr<FrontApplicationProviding> frontApplication,
-                         std::shared_ptr<WindowListProviding> windowList,
-                         std::int32_t ownProcessID);
+                         std::shared_ptr<WindowListProviding> windowList, std::int32_t ownProcessID);
 
     ActiveWindowSnapshot detectActiveWindow() override;
 
@@ -37,8 +36,7 @@ public:
     static std::optional<ActiveWindowSnapshot> mainWindow(const std::vector<ActiveWindowSnapshot>& candidates);
     // Grows `bounds` by every candidate above or below it (touching, overlapping or within
     // maximumRelatedGap) that overlaps it horizontally enough, until nothing more joins.
-    static QRectF unionOfRelatedWindowBounds(const QRectF& bounds,
-                                             const std::vector<ActiveWindowSnapshot>& candidates);
+    static QRectF unionOfRelatedWindowBounds(const QRectF& bounds, const std::vector<ActiveWindowSnapshot>& candidates);
     // The union when it is clearly larger than the main window and still holds it; otherwise
     // the main window's own bounds.
     static QRectF resultBounds(const QRectF& mainBounds, const QRectF& unionBounds);

@@ -20,9 +20,8 @@ struct ActiveWindowSnapshot {
 
     // Frames compare exactly: two snapshots of a window that moved by a fraction differ.
     bool operator==(const ActiveWindowSnapshot& other) const {
-        return windowID == other.windowID && ownerPID == other.ownerPID &&
-               ownerName == other.ownerName && title == other.title &&
-               bounds.x() == other.bounds.x() && bounds.y() == other.bounds.y() &&
+        return windowID == other.windowID && ownerPID == other.ownerPID && ownerName == other.ownerName &&
+               title == other.title && bounds.x() == other.bounds.x() && bounds.y() == other.bounds.y() &&
                bounds.width() == other.bounds.width() && bounds.height() == other.bounds.height();
     }
 };

@@ -28,8 +28,7 @@ public:
     ActiveWindowTextService(CaptureTargetResolver captureTargetResolver,
                             std::shared_ptr<const ScreenCaptureService> screenCaptureService,
                             std::shared_ptr<const TextRecognizing> textRecognitionService,
-                            std::shared_ptr<ScreenCapturePermission> permission,
-                            OwnWindowRegion ownWindowRegion = {});
+                            std::shared_ptr<ScreenCapturePermission> permission, OwnWindowRegion ownWindowRegion = {});
 
     // Throws CaptureWorkflowError (screenshotPermissionDenied, screenshotPermissionRequiresRestart,
     // the capture's and the resolver's cases) and the capture's and recogniser's own errors.

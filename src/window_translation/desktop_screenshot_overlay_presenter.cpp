@@ -38,7 +38,8 @@ DesktopScreenshotOverlayPresenter::DesktopScreenshotOverlayPresenter(
     std::shared_ptr<TranslationSetupSupport> translationSetupSupport, std::function<void()> openTranslationSetup,
     Dependencies dependencies)
     : translationSetupSupport_(std::move(translationSetupSupport)),
-      openTranslationSetup_(std::move(openTranslationSetup)), dependencies_(std::move(dependencies)) {}
+      openTranslationSetup_(std::move(openTranslationSetup)),
+      dependencies_(std::move(dependencies)) {}
 
 DesktopScreenshotOverlayPresenter::~DesktopScreenshotOverlayPresenter() {
     lifetime_.end();
@@ -113,12 +114,10 @@ void DesktopScreenshotOverlayPresenter::showLoading(const QString& message, bool
     view->showLoading(message, usesServer);
 }
 
-bool DesktopScreenshotOverlayPresenter::presentImage(const QImage& image, const QRectF& windowBounds,
-                                                     std::optional<qint32> ownerPID,
-                                                     const QString& translationDisplayName,
-                                                     const TranslationLanguagePair& selectedLanguagePair,
-                                                     bool onlineFeaturesEnabled,
-                                                     std::function<void(TranslationLanguagePair)> onTranslationRequested) {
+bool DesktopScreenshotOverlayPresenter::presentImage(
+    const QImage& image, const QRectF& windowBounds, std::optional<qint32> ownerPID,
+    const QString& translationDisplayName, const TranslationLanguagePair& selectedLanguagePair,
+    bool onlineFeaturesEnabled, std::function<void(TranslationLanguagePair)> onTranslationRequested) {
     cancelScheduledDismiss();
     const std::optional<QRectF> frame = panelFrame(windowBounds);
     if (!frame) {
@@ -275,7 +274,8 @@ void DesktopScreenshotOverlayPresenter::showTranslationPicker(QWidget* anchor) {
     }
     closeTranslationPicker();
 
-    const TranslationLanguagePair initial = initialTranslationPickerPair(*selectedLanguagePair_, onlineFeaturesEnabled_);
+    const TranslationLanguagePair initial =
+        initialTranslationPickerPair(*selectedLanguagePair_, onlineFeaturesEnabled_);
     const auto weak = lifetime_.weak();
     TranslationPickerView::Callbacks callbacks;
     callbacks.onCancel = [weak] {
@@ -296,7 +296,8 @@ void DesktopScreenshotOverlayPresenter::showTranslationPicker(QWidget* anchor) {
         }
     };
     callbacks.onOpenTranslationSetup = openTranslationSetup_;
-    auto* view = new TranslationPickerView(initial, translationSetupSupport_, onlineFeaturesEnabled_, std::move(callbacks));
+    auto* view =
+        new TranslationPickerView(initial, translationSetupSupport_, onlineFeaturesEnabled_, std::move(callbacks));
     auto* panel = new TranslationPickerPanel(view);
 
     const QRect anchorRect(anchor->mapToGlobal(QPoint(0, 0)), anchor->size());
@@ -350,7 +351,9 @@ void DesktopScreenshotOverlayPresenter::closeTranslationPicker() {
     }
 }
 
-void DesktopScreenshotOverlayPresenter::removeGlobalMouseMonitor() { globalMouseMonitor_.reset(); }
+void DesktopScreenshotOverlayPresenter::removeGlobalMouseMonitor() {
+    globalMouseMonitor_.reset();
+}
 
 void DesktopScreenshotOverlayPresenter::installGlobalMouseMonitor() {
     removeGlobalMouseMonitor();

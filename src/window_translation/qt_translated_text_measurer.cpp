@@ -71,7 +71,8 @@ QSizeF typeset(QTextLayout& layout, double widthLimit, WritingDirection writingD
 }  // namespace translated_text
 
 QSizeF QtTranslatedTextMeasurer::measure(const QString& text, double fontSize, double widthLimit) const {
-    QTextLayout layout(translated_text::displayText(text), translated_text::font(fontSize), translated_text::pixelDevice());
+    QTextLayout layout(translated_text::displayText(text), translated_text::font(fontSize),
+                       translated_text::pixelDevice());
     const QSizeF size = translated_text::typeset(layout, widthLimit, WritingDirection::leftToRight);
     // Whole pixels, rounded outward (a hair of floating-point noise does not add a pixel).
     return QSizeF(std::ceil(size.width() - 1e-6), std::ceil(size.height() - 1e-6));

@@ -145,9 +145,7 @@ bool joins(const RecognizedTextBlock& previous, const RecognizedTextBlock& line)
 }  // namespace
 
 std::vector<RecognizedTextGroup> RecognizedTextGrouper::group(std::vector<RecognizedTextBlock> blocks) const {
-    sortIntoReadingOrder(blocks, [](const RecognizedTextBlock& block) -> const QRectF& {
-        return block.boundingBox;
-    });
+    sortIntoReadingOrder(blocks, [](const RecognizedTextBlock& block) -> const QRectF& { return block.boundingBox; });
 
     std::vector<std::vector<RecognizedTextBlock>> open;
     for (RecognizedTextBlock& line : blocks) {

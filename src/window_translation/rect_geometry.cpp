@@ -54,13 +54,12 @@ QRectF integral(const QRectF& rect) {
 }
 
 bool contains(const QRectF& rect, const QPointF& point) {
-    return point.x() >= rect.left() && point.x() < rect.right() && point.y() >= rect.top() &&
-           point.y() < rect.bottom();
+    return point.x() >= rect.left() && point.x() < rect.right() && point.y() >= rect.top() && point.y() < rect.bottom();
 }
 
 bool contains(const QRectF& outer, const QRectF& inner) {
-    return inner.left() >= outer.left() && inner.right() <= outer.right() &&
-           inner.top() >= outer.top() && inner.bottom() <= outer.bottom();
+    return inner.left() >= outer.left() && inner.right() <= outer.right() && inner.top() >= outer.top() &&
+           inner.bottom() <= outer.bottom();
 }
 
 QRectF grown(const QRectF& rect, double by) {

@@ -83,8 +83,7 @@ QCoro::Task<WindowCapture> ScreenCaptureService::captureDisplayRegion(ActiveWind
     if (cropped.isNull()) {
         throw CaptureWorkflowError(CaptureWorkflowError::Case::emptyCaptureImage);
     }
-    co_return WindowCapture{std::move(cropped), snapshot.ownerName, snapshot.title, snapshot.bounds,
-                            snapshot.ownerPID};
+    co_return WindowCapture{std::move(cropped), snapshot.ownerName, snapshot.title, snapshot.bounds, snapshot.ownerPID};
 }
 
 QCoro::Task<WindowCapture> ScreenCaptureService::captureDisplay(ShareableContent content) const {
@@ -95,8 +94,8 @@ QCoro::Task<WindowCapture> ScreenCaptureService::captureDisplay(ShareableContent
     const CaptureContentFilter filter = DisplayCaptureFilter{*display};
     const CaptureContentInfo info = capturing_->contentInfo(filter);
     QImage image = co_await captureImage(filter, makeConfiguration(info, false));
-    co_return WindowCapture{std::move(image), QStringLiteral("Screen"), QStringLiteral("Full Screen"),
-                            info.contentRect, std::nullopt};
+    co_return WindowCapture{std::move(image), QStringLiteral("Screen"), QStringLiteral("Full Screen"), info.contentRect,
+                            std::nullopt};
 }
 
 QCoro::Task<QImage> ScreenCaptureService::captureImage(CaptureContentFilter filter,

@@ -53,12 +53,17 @@ QCoro::Task<CaptureResult> ScreenshotController::capture(CaptureTarget target,
     if (onWindowCaptured) {
         onWindowCaptured(captured);
     }
-    const AppLanguage nativeLanguage = settingsStore_ ? settingsStore_->settings().targetLanguage : AppLanguage::english;
+    const AppLanguage nativeLanguage =
+        settingsStore_ ? settingsStore_->settings().targetLanguage : AppLanguage::english;
     TranslatedScreenshot translated = co_await screenshotTranslationService_.translateText(
         captured.image, TranslationLanguagePair{AppLanguage::automatic, nativeLanguage});
-    co_return CaptureResult{captured.appName,         captured.windowTitle, std::move(captured.image),
-                            std::move(translated.image), std::move(translated.translationState),
-                            captured.windowBounds,    captured.ownerPID};
+    co_return CaptureResult{captured.appName,
+                            captured.windowTitle,
+                            std::move(captured.image),
+                            std::move(translated.image),
+                            std::move(translated.translationState),
+                            captured.windowBounds,
+                            captured.ownerPID};
 }
 
 }  // namespace tavrolin

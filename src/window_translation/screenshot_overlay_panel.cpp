@@ -56,8 +56,12 @@ void ScreenshotOverlayPanel::orderFront() {
     applyPassive();
 }
 
-void ScreenshotOverlayPanel::orderOut() { hide(); }
+void ScreenshotOverlayPanel::orderOut() {
+    hide();
+}
 
-quint64 ScreenshotOverlayPanel::nativeWindow() { return winId(); }
+quint64 ScreenshotOverlayPanel::nativeWindow() {
+    return winId();
+}
 
 }  // namespace tavrolin

@@ -44,8 +44,8 @@ public:
     // frame and the watermark. Answers false (after clearing without notice) when the bounds lie
     // on no display and nothing was shown.
     virtual bool presentImage(const QImage& image, const QRectF& windowBounds, std::optional<qint32> ownerPID,
-                              const QString& translationDisplayName, const TranslationLanguagePair& selectedLanguagePair,
-                              bool onlineFeaturesEnabled,
+                              const QString& translationDisplayName,
+                              const TranslationLanguagePair& selectedLanguagePair, bool onlineFeaturesEnabled,
                               std::function<void(TranslationLanguagePair)> onTranslationRequested) = 0;
 
     // Removes everything at once; calls the dismissal callback when notify is true.

@@ -30,9 +30,15 @@ QFont pixelFont(int pixelSize, QFont::Weight weight) {
 }
 
 // The dark "heads-up" material of the card and the badge, painted opaque.
-QColor hudColor() { return QColor(38, 38, 42); }
-QColor labelColor() { return QColor(245, 245, 247); }
-QColor secondaryLabelColor() { return QColor(245, 245, 247, 140); }
+QColor hudColor() {
+    return QColor(38, 38, 42);
+}
+QColor labelColor() {
+    return QColor(245, 245, 247);
+}
+QColor secondaryLabelColor() {
+    return QColor(245, 245, 247, 140);
+}
 
 bool isModifierKey(int key) {
     switch (key) {
@@ -45,8 +51,10 @@ bool isModifierKey(int key) {
     case Qt::Key_Super_R:
     case Qt::Key_Hyper_L:
     case Qt::Key_Hyper_R:
-    case Qt::Key_CapsLock: return true;
-    default: return false;
+    case Qt::Key_CapsLock:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -76,8 +84,7 @@ TranslationFrameView::TranslationFrameView(QWidget* parent, std::function<double
 
 double TranslationFrameView::bandAlpha(int index, double phase) {
     const double t = static_cast<double>(index) / (bandCount - 1);
-    const double alpha =
-        0.3 * std::pow(1.0 - t, 1.15) * (1.0 + waveAmplitude * std::sin(phase - t * waveSpanRadians));
+    const double alpha = 0.3 * std::pow(1.0 - t, 1.15) * (1.0 + waveAmplitude * std::sin(phase - t * waveSpanRadians));
     return std::clamp(alpha, 0.0, 1.0);
 }
 
@@ -209,7 +216,9 @@ private:
 // ---- ScreenshotOverlayView
 
 ScreenshotOverlayView::ScreenshotOverlayView(QSize size, std::shared_ptr<Clock> clock, QWidget* parent)
-    : QWidget(parent), clock_(std::move(clock)), appearDate_(clock_->now()),
+    : QWidget(parent),
+      clock_(std::move(clock)),
+      appearDate_(clock_->now()),
       statusText_(translationLoadingText(AppLanguage::english)) {
     setGeometry(QRect(QPoint(0, 0), size));
     setFocusPolicy(Qt::StrongFocus);
@@ -295,9 +304,15 @@ QRect ScreenshotOverlayView::loaderRect() const {
     return {(this->width() - width) / 2, (this->height() - height) / 2, width, height};
 }
 
-QWidget* ScreenshotOverlayView::badge() const { return badge_; }
-QString ScreenshotOverlayView::badgeText() const { return badge_->text; }
-bool ScreenshotOverlayView::isBadgeSelectable() const { return badge_->isVisibleTo(this) && badge_->selectable; }
+QWidget* ScreenshotOverlayView::badge() const {
+    return badge_;
+}
+QString ScreenshotOverlayView::badgeText() const {
+    return badge_->text;
+}
+bool ScreenshotOverlayView::isBadgeSelectable() const {
+    return badge_->isVisibleTo(this) && badge_->selectable;
+}
 
 void ScreenshotOverlayView::didPressTranslationBadge() {
     if (onTranslationBadgePressed) {

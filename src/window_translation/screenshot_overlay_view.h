@@ -90,7 +90,8 @@ public:
     QDateTime appearDate() const { return appearDate_; }
 
     void showLoading(const QString& message, bool usesServer);
-    void showImage(const QImage& image, QSize size, const QString& translationDisplayName, bool isTranslationSelectable);
+    void showImage(const QImage& image, QSize size, const QString& translationDisplayName,
+                   bool isTranslationSelectable);
     void configureLoadingStyle(bool usesServer);
 
     // What is shown, for the panel and for tests.

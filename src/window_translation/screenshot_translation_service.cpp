@@ -154,8 +154,8 @@ ScreenshotTranslationService ScreenshotTranslationService::configured(
     return service;
 }
 
-QCoro::Task<TranslatedScreenshot> ScreenshotTranslationService::translateText(QImage image,
-                                                                              TranslationLanguagePair languagePair) const {
+QCoro::Task<TranslatedScreenshot> ScreenshotTranslationService::translateText(
+    QImage image, TranslationLanguagePair languagePair) const {
     // The call keeps the fields of this moment, whatever happens to the service meanwhile.
     return run(*this, std::move(image), languagePair);
 }
@@ -185,13 +185,16 @@ QCoro::Task<TranslatedScreenshot> ScreenshotTranslationService::run(ScreenshotTr
     RecognitionOutcome recognition = co_await future;
     if (recognition.error) {
         logger().error([&] {
-            return QStringLiteral("OCR failed: %1, error=%2").arg(name(requested), readableDescription(recognition.error));
+            return QStringLiteral("OCR failed: %1, error=%2")
+                .arg(name(requested), readableDescription(recognition.error));
         });
         std::rethrow_exception(recognition.error);
     }
     const std::vector<RecognizedTextBlock>& lines = recognition.result.blocks;
     logger().debug([&] {
-        return QStringLiteral("OCR finished: %1, blocks=%2").arg(name(requested)).arg(static_cast<qint64>(lines.size()));
+        return QStringLiteral("OCR finished: %1, blocks=%2")
+            .arg(name(requested))
+            .arg(static_cast<qint64>(lines.size()));
     });
     if (lines.empty()) {
         co_return untranslated(std::move(image), languagePair);
@@ -227,11 +230,11 @@ QCoro::Task<TranslatedScreenshot> ScreenshotTranslationService::run(ScreenshotTr
     TranslatedImageRenderer renderer{service.layoutEngine};
     QImage rendered = renderer.renderTranslatedImage(image, translation.blocks, direction);
 
-    const AppLanguage shownSource = translation.appliedTranslation ? translation.appliedTranslation->sourceLanguage
-                                                                   : languagePair.source;
-    co_return TranslatedScreenshot{
-        std::move(rendered),
-        TranslationPreviewState{TranslationLanguagePair{shownSource, languagePair.target}, translation.appliedTranslation}};
+    const AppLanguage shownSource =
+        translation.appliedTranslation ? translation.appliedTranslation->sourceLanguage : languagePair.source;
+    co_return TranslatedScreenshot{std::move(rendered),
+                                   TranslationPreviewState{TranslationLanguagePair{shownSource, languagePair.target},
+                                                           translation.appliedTranslation}};
 }
 
 bool ScreenshotTranslationService::passesTextFilter(const QString& text) const {
@@ -314,7 +317,8 @@ std::set<TextScript> ScreenshotTranslationService::scripts(const QString& text) 
     return found;
 }
 
-QCoro::Task<ScreenshotTranslationService::GroupsTranslation> ScreenshotTranslationService::translateRecognizedGroupsResult(
+QCoro::Task<ScreenshotTranslationService::GroupsTranslation>
+ScreenshotTranslationService::translateRecognizedGroupsResult(
     std::vector<RecognizedTextGroup> groups, AppLanguage requestedSourceLanguage,
     std::optional<DetectedSourceLanguage> fallbackDetectedSourceLanguage, std::set<AppLanguage> boostedLanguages,
     AppLanguage targetLanguage) const {
@@ -324,13 +328,14 @@ QCoro::Task<ScreenshotTranslationService::GroupsTranslation> ScreenshotTranslati
 
 QCoro::Task<ScreenshotTranslationService::GroupsTranslation> ScreenshotTranslationService::translateGroups(
     ScreenshotTranslationService service, std::vector<RecognizedTextGroup> groups, AppLanguage requestedSourceLanguage,
-    std::optional<DetectedSourceLanguage> detected, std::set<AppLanguage> boostedLanguages, AppLanguage targetLanguage) {
+    std::optional<DetectedSourceLanguage> detected, std::set<AppLanguage> boostedLanguages,
+    AppLanguage targetLanguage) {
     if (groups.empty()) {
         co_return GroupsTranslation{};
     }
     if (!detected && service.textRecognitionService) {
-        detected =
-            service.textRecognitionService->detectSourceLanguage(linesOf(groups), requestedSourceLanguage, boostedLanguages);
+        detected = service.textRecognitionService->detectSourceLanguage(linesOf(groups), requestedSourceLanguage,
+                                                                        boostedLanguages);
     }
     const AppLanguage source = service.resolveSourceLanguage(requestedSourceLanguage, detected, targetLanguage);
     logger().info([&] { return QStringLiteral("translation: %1 -> %2").arg(name(source), name(targetLanguage)); });
@@ -366,7 +371,8 @@ QCoro::Task<std::map<int, QString>> ScreenshotTranslationService::translateTextB
     logger().debug([&] { return QStringLiteral("availability start: %1 -> %2").arg(source, target); });
     const TranslationPairAvailability availability = co_await client->availability(sourceLanguage, targetLanguage);
     logger().debug([&] {
-        return QStringLiteral("availability finished: %1 -> %2 = %3").arg(source, target, availabilityName(availability));
+        return QStringLiteral("availability finished: %1 -> %2 = %3")
+            .arg(source, target, availabilityName(availability));
     });
     if (availability == TranslationPairAvailability::supported) {
         throw CaptureWorkflowError::translationLanguagePairNotInstalled(source, target);
@@ -379,9 +385,8 @@ QCoro::Task<std::map<int, QString>> ScreenshotTranslationService::translateTextB
     for (const auto& [index, group] : chosen) {
         texts.append(group.text);
     }
-    logger().debug([&] {
-        return QStringLiteral("translate start: %1 -> %2, items=%3").arg(source, target).arg(texts.size());
-    });
+    logger().debug(
+        [&] { return QStringLiteral("translate start: %1 -> %2, items=%3").arg(source, target).arg(texts.size()); });
     QStringList results;
     std::exception_ptr failure;
     try {
@@ -391,7 +396,8 @@ QCoro::Task<std::map<int, QString>> ScreenshotTranslationService::translateTextB
     }
     if (failure) {
         logger().error([&] {
-            return QStringLiteral("translate failed: %1 -> %2, error=%3").arg(source, target, readableDescription(failure));
+            return QStringLiteral("translate failed: %1 -> %2, error=%3")
+                .arg(source, target, readableDescription(failure));
         });
         std::rethrow_exception(failure);
     }

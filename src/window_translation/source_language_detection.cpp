@@ -60,14 +60,10 @@ struct LetterHint {
 
 const std::vector<LetterHint>& letterHints() {
     static const std::vector<LetterHint> hints = {
-        {u"іїєґ"_s, AppLanguage::ukrainian, 0.9},
-        {u"ыэёъ"_s, AppLanguage::russian, 0.9},
-        {u"ñ¿¡áíóúü"_s, AppLanguage::spanish, 0.8},
-        {u"äöüß"_s, AppLanguage::german, 0.8},
-        {u"ãõâêôç"_s, AppLanguage::portuguese, 0.8},
-        {u"ąćęłńóśźż"_s, AppLanguage::polish, 0.85},
-        {u"çğıİıöşü"_s, AppLanguage::turkish, 0.85},
-        {u"ăâđêôơư"_s, AppLanguage::vietnamese, 0.9},
+        {u"іїєґ"_s, AppLanguage::ukrainian, 0.9},          {u"ыэёъ"_s, AppLanguage::russian, 0.9},
+        {u"ñ¿¡áíóúü"_s, AppLanguage::spanish, 0.8},        {u"äöüß"_s, AppLanguage::german, 0.8},
+        {u"ãõâêôç"_s, AppLanguage::portuguese, 0.8},       {u"ąćęłńóśźż"_s, AppLanguage::polish, 0.85},
+        {u"çğıİıöşü"_s, AppLanguage::turkish, 0.85},       {u"ăâđêôơư"_s, AppLanguage::vietnamese, 0.9},
         {u"çœæàâêèéëîïôûùÿ"_s, AppLanguage::french, 0.35},
     };
     return hints;
@@ -88,9 +84,7 @@ const QHash<QString, std::vector<std::pair<AppLanguage, double>>>& keywordIndex(
 }
 
 QString lowerCased(const QString& text) {
-    return text.normalized(QString::NormalizationForm_C)
-        .toLower()
-        .normalized(QString::NormalizationForm_C);
+    return text.normalized(QString::NormalizationForm_C).toLower().normalized(QString::NormalizationForm_C);
 }
 
 // The evidence of one text at weight 1; a weight scales every score of a kind alike.
@@ -208,12 +202,12 @@ Scores keywordScores(const QString& lower) {
 
 TextEvidence evidenceOf(const QString& text, const LanguageRecognizer& recognizer) {
     const QString lower = lowerCased(text);
-    return {statisticalScores(text.normalized(QString::NormalizationForm_C), recognizer),
-            orthographyScores(lower), keywordScores(lower)};
+    return {statisticalScores(text.normalized(QString::NormalizationForm_C), recognizer), orthographyScores(lower),
+            keywordScores(lower)};
 }
 
-void addEvidence(Scores& scores, const TextEvidence& evidence, double statisticalWeight,
-                 double orthographyWeight, double keywordWeight) {
+void addEvidence(Scores& scores, const TextEvidence& evidence, double statisticalWeight, double orthographyWeight,
+                 double keywordWeight) {
     mergeLanguageScores(scores, evidence.statistical, statisticalWeight);
     mergeLanguageScores(scores, evidence.orthography, orthographyWeight);
     mergeLanguageScores(scores, evidence.keywords, keywordWeight);
@@ -224,70 +218,171 @@ void addEvidence(Scores& scores, const TextEvidence& evidence, double statistica
 const std::map<AppLanguage, std::map<QString, double>>& languageKeywords() {
     static const std::map<AppLanguage, std::map<QString, double>> table = [] {
         const std::vector<std::pair<AppLanguage, std::vector<std::pair<QString, double>>>> rows = {
-        {AppLanguage::arabic,
-         {{u"مرحبا"_s, 1.8}, {u"شكرا"_s, 1.8}, {u"هذا"_s, 1.2}, {u"هذه"_s, 1.2},
-          {u"ترجمة"_s, 1.5}, {u"اللغة"_s, 1.3}, {u"العربية"_s, 1.7}}},
-        {AppLanguage::dutch,
-         {{u"hallo"_s, 1.4}, {u"dank"_s, 1.3}, {u"deze"_s, 1.1}, {u"pagina"_s, 1.0},
-          {u"vertalen"_s, 1.3}, {u"met"_s, 0.9}, {u"niet"_s, 1.0}, {u"een"_s, 0.9}}},
-        {AppLanguage::chinese,
-         {{u"你好"_s, 1.8}, {u"谢谢"_s, 1.8}, {u"这是"_s, 1.3}, {u"翻译"_s, 1.6},
-          {u"中文"_s, 1.7}, {u"页面"_s, 1.4}}},
-        {AppLanguage::english,
-         {{u"the"_s, 0.8}, {u"and"_s, 0.8}, {u"this"_s, 1.0}, {u"that"_s, 0.9},
-          {u"with"_s, 0.9}, {u"from"_s, 0.9}, {u"your"_s, 1.0}, {u"page"_s, 1.0},
-          {u"download"_s, 1.1}, {u"settings"_s, 1.0}}},
-        {AppLanguage::french,
-         {{u"bonjour"_s, 1.5}, {u"merci"_s, 1.5}, {u"avec"_s, 1.1}, {u"dans"_s, 1.1},
-          {u"pour"_s, 1.0}, {u"vous"_s, 1.2}, {u"nous"_s, 1.2}, {u"une"_s, 1.1},
-          {u"des"_s, 1.0}, {u"est"_s, 0.9}, {u"pas"_s, 1.0}, {u"sur"_s, 0.9},
-          {u"revoir"_s, 1.2}}},
-        {AppLanguage::hindi,
-         {{u"नमस्ते"_s, 1.8}, {u"धन्यवाद"_s, 1.8}, {u"यह"_s, 1.1}, {u"है"_s, 1.0},
-          {u"अनुवाद"_s, 1.5}, {u"हिंदी"_s, 1.7}}},
-        {AppLanguage::indonesian,
-         {{u"halo"_s, 1.4}, {u"terima"_s, 1.3}, {u"kasih"_s, 1.3}, {u"halaman"_s, 1.2},
-          {u"terjemahan"_s, 1.5}, {u"bahasa"_s, 1.2}, {u"ini"_s, 0.9}, {u"dengan"_s, 1.0},
-          {u"untuk"_s, 1.0}}},
-        {AppLanguage::italian,
-         {{u"ciao"_s, 1.4}, {u"grazie"_s, 1.4}, {u"pagina"_s, 1.0}, {u"tradurre"_s, 1.2},
-          {u"questo"_s, 1.0}, {u"con"_s, 0.9}, {u"per"_s, 0.9}}},
-        {AppLanguage::japanese,
-         {{u"こんにちは"_s, 1.8}, {u"ありがとう"_s, 1.8}, {u"これは"_s, 1.4}, {u"翻訳"_s, 1.6},
-          {u"日本語"_s, 1.7}}},
-        {AppLanguage::korean,
-         {{u"안녕하세요"_s, 1.8}, {u"감사합니다"_s, 1.8}, {u"이것은"_s, 1.4}, {u"번역"_s, 1.6},
-          {u"한국어"_s, 1.7}}},
-        {AppLanguage::polish,
-         {{u"cześć"_s, 1.4}, {u"dziekuje"_s, 1.3}, {u"dziękuję"_s, 1.5}, {u"strona"_s, 1.2},
-          {u"tłumaczenie"_s, 1.6}, {u"polski"_s, 1.6}, {u"tekst"_s, 1.0}}},
-        {AppLanguage::portuguese,
-         {{u"ola"_s, 1.3}, {u"olá"_s, 1.5}, {u"obrigado"_s, 1.5}, {u"pagina"_s, 1.0},
-          {u"traduzir"_s, 1.3}, {u"você"_s, 1.2}, {u"com"_s, 0.9}, {u"para"_s, 0.9},
-          {u"esta"_s, 0.9}, {u"português"_s, 1.6}}},
-        {AppLanguage::russian,
-         {{u"это"_s, 1.2}, {u"как"_s, 1.0}, {u"что"_s, 1.0}, {u"русский"_s, 1.5},
-          {u"страница"_s, 1.3}, {u"перевод"_s, 1.2}, {u"текст"_s, 1.0}}},
-        {AppLanguage::spanish,
-         {{u"hola"_s, 1.5}, {u"gracias"_s, 1.5}, {u"esta"_s, 1.1}, {u"este"_s, 1.1},
-          {u"como"_s, 1.0}, {u"para"_s, 1.1}, {u"pero"_s, 1.0}, {u"pagina"_s, 1.1},
-          {u"espanol"_s, 1.4}, {u"traducir"_s, 1.3}, {u"puede"_s, 1.0}, {u"tiene"_s, 1.0},
-          {u"mucho"_s, 1.0}, {u"texto"_s, 1.0}}},
-        {AppLanguage::thai,
-         {{u"สวัสดี"_s, 1.8}, {u"ขอบคุณ"_s, 1.8}, {u"แปล"_s, 1.5}, {u"ภาษาไทย"_s, 1.7}}},
-        {AppLanguage::turkish,
-         {{u"merhaba"_s, 1.5}, {u"teşekkürler"_s, 1.5}, {u"tesekkurler"_s, 1.3}, {u"çeviri"_s, 1.6},
-          {u"ceviri"_s, 1.4}, {u"türkçe"_s, 1.7}, {u"turkce"_s, 1.5}, {u"sayfa"_s, 1.2}}},
-        {AppLanguage::ukrainian,
-         {{u"це"_s, 1.2}, {u"як"_s, 1.0}, {u"що"_s, 1.0}, {u"український"_s, 1.5},
-          {u"сторінка"_s, 1.3}, {u"переклад"_s, 1.2}, {u"текст"_s, 1.0}}},
-        {AppLanguage::vietnamese,
-         {{u"xin"_s, 1.1}, {u"chào"_s, 1.5}, {u"cam"_s, 1.0}, {u"ơn"_s, 1.2},
-          {u"cảm"_s, 1.3}, {u"trang"_s, 1.0}, {u"dịch"_s, 1.6}, {u"tiếng"_s, 1.5},
-          {u"việt"_s, 1.6}}},
-        {AppLanguage::german,
-         {{u"und"_s, 0.9}, {u"mit"_s, 1.0}, {u"nicht"_s, 1.1}, {u"eine"_s, 1.0},
-          {u"seite"_s, 1.1}, {u"diese"_s, 1.0}, {u"wird"_s, 1.0}, {u"übersetzen"_s, 1.3}}},
+            {AppLanguage::arabic,
+             {{u"مرحبا"_s, 1.8},
+              {u"شكرا"_s, 1.8},
+              {u"هذا"_s, 1.2},
+              {u"هذه"_s, 1.2},
+              {u"ترجمة"_s, 1.5},
+              {u"اللغة"_s, 1.3},
+              {u"العربية"_s, 1.7}}},
+            {AppLanguage::dutch,
+             {{u"hallo"_s, 1.4},
+              {u"dank"_s, 1.3},
+              {u"deze"_s, 1.1},
+              {u"pagina"_s, 1.0},
+              {u"vertalen"_s, 1.3},
+              {u"met"_s, 0.9},
+              {u"niet"_s, 1.0},
+              {u"een"_s, 0.9}}},
+            {AppLanguage::chinese,
+             {{u"你好"_s, 1.8},
+              {u"谢谢"_s, 1.8},
+              {u"这是"_s, 1.3},
+              {u"翻译"_s, 1.6},
+              {u"中文"_s, 1.7},
+              {u"页面"_s, 1.4}}},
+            {AppLanguage::english,
+             {{u"the"_s, 0.8},
+              {u"and"_s, 0.8},
+              {u"this"_s, 1.0},
+              {u"that"_s, 0.9},
+              {u"with"_s, 0.9},
+              {u"from"_s, 0.9},
+              {u"your"_s, 1.0},
+              {u"page"_s, 1.0},
+              {u"download"_s, 1.1},
+              {u"settings"_s, 1.0}}},
+            {AppLanguage::french,
+             {{u"bonjour"_s, 1.5},
+              {u"merci"_s, 1.5},
+              {u"avec"_s, 1.1},
+              {u"dans"_s, 1.1},
+              {u"pour"_s, 1.0},
+              {u"vous"_s, 1.2},
+              {u"nous"_s, 1.2},
+              {u"une"_s, 1.1},
+              {u"des"_s, 1.0},
+              {u"est"_s, 0.9},
+              {u"pas"_s, 1.0},
+              {u"sur"_s, 0.9},
+              {u"revoir"_s, 1.2}}},
+            {AppLanguage::hindi,
+             {{u"नमस्ते"_s, 1.8},
+              {u"धन्यवाद"_s, 1.8},
+              {u"यह"_s, 1.1},
+              {u"है"_s, 1.0},
+              {u"अनुवाद"_s, 1.5},
+              {u"हिंदी"_s, 1.7}}},
+            {AppLanguage::indonesian,
+             {{u"halo"_s, 1.4},
+              {u"terima"_s, 1.3},
+              {u"kasih"_s, 1.3},
+              {u"halaman"_s, 1.2},
+              {u"terjemahan"_s, 1.5},
+              {u"bahasa"_s, 1.2},
+              {u"ini"_s, 0.9},
+              {u"dengan"_s, 1.0},
+              {u"untuk"_s, 1.0}}},
+            {AppLanguage::italian,
+             {{u"ciao"_s, 1.4},
+              {u"grazie"_s, 1.4},
+              {u"pagina"_s, 1.0},
+              {u"tradurre"_s, 1.2},
+              {u"questo"_s, 1.0},
+              {u"con"_s, 0.9},
+              {u"per"_s, 0.9}}},
+            {AppLanguage::japanese,
+             {{u"こんにちは"_s, 1.8},
+              {u"ありがとう"_s, 1.8},
+              {u"これは"_s, 1.4},
+              {u"翻訳"_s, 1.6},
+              {u"日本語"_s, 1.7}}},
+            {AppLanguage::korean,
+             {{u"안녕하세요"_s, 1.8},
+              {u"감사합니다"_s, 1.8},
+              {u"이것은"_s, 1.4},
+              {u"번역"_s, 1.6},
+              {u"한국어"_s, 1.7}}},
+            {AppLanguage::polish,
+             {{u"cześć"_s, 1.4},
+              {u"dziekuje"_s, 1.3},
+              {u"dziękuję"_s, 1.5},
+              {u"strona"_s, 1.2},
+              {u"tłumaczenie"_s, 1.6},
+              {u"polski"_s, 1.6},
+              {u"tekst"_s, 1.0}}},
+            {AppLanguage::portuguese,
+             {{u"ola"_s, 1.3},
+              {u"olá"_s, 1.5},
+              {u"obrigado"_s, 1.5},
+              {u"pagina"_s, 1.0},
+              {u"traduzir"_s, 1.3},
+              {u"você"_s, 1.2},
+              {u"com"_s, 0.9},
+              {u"para"_s, 0.9},
+              {u"esta"_s, 0.9},
+              {u"português"_s, 1.6}}},
+            {AppLanguage::russian,
+             {{u"это"_s, 1.2},
+              {u"как"_s, 1.0},
+              {u"что"_s, 1.0},
+              {u"русский"_s, 1.5},
+              {u"страница"_s, 1.3},
+              {u"перевод"_s, 1.2},
+              {u"текст"_s, 1.0}}},
+            {AppLanguage::spanish,
+             {{u"hola"_s, 1.5},
+              {u"gracias"_s, 1.5},
+              {u"esta"_s, 1.1},
+              {u"este"_s, 1.1},
+              {u"como"_s, 1.0},
+              {u"para"_s, 1.1},
+              {u"pero"_s, 1.0},
+              {u"pagina"_s, 1.1},
+              {u"espanol"_s, 1.4},
+              {u"traducir"_s, 1.3},
+              {u"puede"_s, 1.0},
+              {u"tiene"_s, 1.0},
+              {u"mucho"_s, 1.0},
+              {u"texto"_s, 1.0}}},
+            {AppLanguage::thai, {{u"สวัสดี"_s, 1.8}, {u"ขอบคุณ"_s, 1.8}, {u"แปล"_s, 1.5}, {u"ภาษาไทย"_s, 1.7}}},
+            {AppLanguage::turkish,
+             {{u"merhaba"_s, 1.5},
+              {u"teşekkürler"_s, 1.5},
+              {u"tesekkurler"_s, 1.3},
+              {u"çeviri"_s, 1.6},
+              {u"ceviri"_s, 1.4},
+              {u"türkçe"_s, 1.7},
+              {u"turkce"_s, 1.5},
+              {u"sayfa"_s, 1.2}}},
+            {AppLanguage::ukrainian,
+             {{u"це"_s, 1.2},
+              {u"як"_s, 1.0},
+              {u"що"_s, 1.0},
+              {u"український"_s, 1.5},
+              {u"сторінка"_s, 1.3},
+              {u"переклад"_s, 1.2},
+              {u"текст"_s, 1.0}}},
+            {AppLanguage::vietnamese,
+             {{u"xin"_s, 1.1},
+              {u"chào"_s, 1.5},
+              {u"cam"_s, 1.0},
+              {u"ơn"_s, 1.2},
+              {u"cảm"_s, 1.3},
+              {u"trang"_s, 1.0},
+              {u"dịch"_s, 1.6},
+              {u"tiếng"_s, 1.5},
+              {u"việt"_s, 1.6}}},
+            {AppLanguage::german,
+             {{u"und"_s, 0.9},
+              {u"mit"_s, 1.0},
+              {u"nicht"_s, 1.1},
+              {u"eine"_s, 1.0},
+              {u"seite"_s, 1.1},
+              {u"diese"_s, 1.0},
+              {u"wird"_s, 1.0},
+              {u"übersetzen"_s, 1.3}}},
         };
         std::map<AppLanguage, std::map<QString, double>> keywords;
         for (const auto& [language, words] : rows) {
@@ -300,9 +395,10 @@ const std::map<AppLanguage, std::map<QString, double>>& languageKeywords() {
     return table;
 }
 
-std::optional<DetectedSourceLanguage> detectSourceLanguage(
-    const std::vector<RecognizedTextBlock>& blocks, AppLanguage requestedSourceLanguage,
-    const std::set<AppLanguage>& boostedLanguages, const LanguageRecognizer& recognizer) {
+std::optional<DetectedSourceLanguage> detectSourceLanguage(const std::vector<RecognizedTextBlock>& blocks,
+                                                           AppLanguage requestedSourceLanguage,
+                                                           const std::set<AppLanguage>& boostedLanguages,
+                                                           const LanguageRecognizer& recognizer) {
     if (requestedSourceLanguage != AppLanguage::automatic) {
         return DetectedSourceLanguage{requestedSourceLanguage, displayName(requestedSourceLanguage), 1.0};
     }
@@ -338,8 +434,8 @@ std::optional<DetectedSourceLanguage> detectSourceLanguage(
                 scores[language] += w * positionFactors[i];
             }
         }
-        addEvidence(scores, evidenceFor(block.text), std::max(0.45 * w, 6.0),
-                    std::max(0.6 * w, 8.0), std::max(0.4 * w, 7.0));
+        addEvidence(scores, evidenceFor(block.text), std::max(0.45 * w, 6.0), std::max(0.6 * w, 8.0),
+                    std::max(0.4 * w, 7.0));
     }
 
     const double n = double(graphemeCount(joined));
@@ -376,8 +472,7 @@ std::optional<DetectedSourceLanguage> detectSourceLanguage(
         total += entry.second;
     }
     const double share = total > 0 ? best / total : 0.0;
-    const bool accepted =
-        best >= 28 && (runnerUp == 0 || best >= 2.5 * runnerUp || share >= 0.62);
+    const bool accepted = best >= 28 && (runnerUp == 0 || best >= 2.5 * runnerUp || share >= 0.62);
     const double confidence = accepted ? std::max(share, 0.5) : std::min(share, 0.49);
     return DetectedSourceLanguage{ranked[0].first, displayName(ranked[0].first), confidence};
 }

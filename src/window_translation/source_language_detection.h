@@ -19,9 +19,10 @@ namespace tavrolin {
 // statistical recognizer, scripts and letters and frequent short words is added up, the
 // boosted languages count double, and the best language comes back with its confidence; none
 // when there is no text or no language scored enough. Pure; safe from any thread.
-std::optional<DetectedSourceLanguage> detectSourceLanguage(
-    const std::vector<RecognizedTextBlock>& blocks, AppLanguage requestedSourceLanguage,
-    const std::set<AppLanguage>& boostedLanguages, const LanguageRecognizer& recognizer);
+std::optional<DetectedSourceLanguage> detectSourceLanguage(const std::vector<RecognizedTextBlock>& blocks,
+                                                           AppLanguage requestedSourceLanguage,
+                                                           const std::set<AppLanguage>& boostedLanguages,
+                                                           const LanguageRecognizer& recognizer);
 
 // The frequent short words detection counts, lower-case, with their weights: 19 languages
 // (every supported one but Hebrew). Built once.

@@ -25,27 +25,48 @@ constexpr qsizetype maximumAutomaticLanguages = 3;
 
 QStringList textRecognitionLanguageCodes(AppLanguage language) {
     switch (language) {
-    case AppLanguage::automatic: return {};
-    case AppLanguage::arabic: return {QStringLiteral("ara")};
-    case AppLanguage::chinese: return {QStringLiteral("chi_sim"), QStringLiteral("chi_tra")};
-    case AppLanguage::dutch: return {QStringLiteral("nld")};
-    case AppLanguage::english: return {QStringLiteral("eng")};
-    case AppLanguage::german: return {QStringLiteral("deu")};
-    case AppLanguage::french: return {QStringLiteral("fra")};
-    case AppLanguage::hebrew: return {QStringLiteral("heb")};
-    case AppLanguage::hindi: return {QStringLiteral("hin")};
-    case AppLanguage::indonesian: return {QStringLiteral("ind")};
-    case AppLanguage::spanish: return {QStringLiteral("spa")};
-    case AppLanguage::italian: return {QStringLiteral("ita")};
-    case AppLanguage::polish: return {QStringLiteral("pol")};
-    case AppLanguage::portuguese: return {QStringLiteral("por")};
-    case AppLanguage::japanese: return {QStringLiteral("jpn")};
-    case AppLanguage::korean: return {QStringLiteral("kor")};
-    case AppLanguage::russian: return {QStringLiteral("rus")};
-    case AppLanguage::thai: return {QStringLiteral("tha")};
-    case AppLanguage::turkish: return {QStringLiteral("tur")};
-    case AppLanguage::ukrainian: return {QStringLiteral("ukr")};
-    case AppLanguage::vietnamese: return {QStringLiteral("vie")};
+    case AppLanguage::automatic:
+        return {};
+    case AppLanguage::arabic:
+        return {QStringLiteral("ara")};
+    case AppLanguage::chinese:
+        return {QStringLiteral("chi_sim"), QStringLiteral("chi_tra")};
+    case AppLanguage::dutch:
+        return {QStringLiteral("nld")};
+    case AppLanguage::english:
+        return {QStringLiteral("eng")};
+    case AppLanguage::german:
+        return {QStringLiteral("deu")};
+    case AppLanguage::french:
+        return {QStringLiteral("fra")};
+    case AppLanguage::hebrew:
+        return {QStringLiteral("heb")};
+    case AppLanguage::hindi:
+        return {QStringLiteral("hin")};
+    case AppLanguage::indonesian:
+        return {QStringLiteral("ind")};
+    case AppLanguage::spanish:
+        return {QStringLiteral("spa")};
+    case AppLanguage::italian:
+        return {QStringLiteral("ita")};
+    case AppLanguage::polish:
+        return {QStringLiteral("pol")};
+    case AppLanguage::portuguese:
+        return {QStringLiteral("por")};
+    case AppLanguage::japanese:
+        return {QStringLiteral("jpn")};
+    case AppLanguage::korean:
+        return {QStringLiteral("kor")};
+    case AppLanguage::russian:
+        return {QStringLiteral("rus")};
+    case AppLanguage::thai:
+        return {QStringLiteral("tha")};
+    case AppLanguage::turkish:
+        return {QStringLiteral("tur")};
+    case AppLanguage::ukrainian:
+        return {QStringLiteral("ukr")};
+    case AppLanguage::vietnamese:
+        return {QStringLiteral("vie")};
     }
     return {};
 }
@@ -57,8 +78,7 @@ QString textRecognitionLanguagePackage(const QString& languageCode) {
 }
 
 TextRecognitionService::TextRecognitionService(
-    std::shared_ptr<const TextRecognitionEngine> engine,
-    std::shared_ptr<const LanguageRecognizer> languageRecognizer,
+    std::shared_ptr<const TextRecognitionEngine> engine, std::shared_ptr<const LanguageRecognizer> languageRecognizer,
     std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguages)
     : engine_(std::move(engine)),
       languageRecognizer_(std::move(languageRecognizer)),
@@ -127,8 +147,8 @@ RecognizedTextResult TextRecognitionService::recognizeText(const QImage& image, 
         for (const TextRecognitionLine& line : lines) {
             QString text = line.text.trimmed();
             const QRectF& engineBox = line.boundingBox;
-            if (!std::isfinite(engineBox.x()) || !std::isfinite(engineBox.y()) ||
-                !std::isfinite(engineBox.width()) || !std::isfinite(engineBox.height())) {
+            if (!std::isfinite(engineBox.x()) || !std::isfinite(engineBox.y()) || !std::isfinite(engineBox.width()) ||
+                !std::isfinite(engineBox.height())) {
                 continue;
             }
             if (text.isEmpty() || !(line.rowHeight >= minimumRowHeight)) {
@@ -152,9 +172,8 @@ RecognizedTextResult TextRecognitionService::recognizeText(const QImage& image, 
             }
             result.blocks.push_back({std::move(text), whole, std::move(languages)});
         }
-        sortIntoReadingOrder(result.blocks, [](const RecognizedTextBlock& block) -> const QRectF& {
-            return block.boundingBox;
-        });
+        sortIntoReadingOrder(result.blocks,
+                             [](const RecognizedTextBlock& block) -> const QRectF& { return block.boundingBox; });
     }
     if (shouldDetectSourceLanguage) {
         result.detectedSourceLanguage = detectSourceLanguage(result.blocks, sourceLanguage, {});

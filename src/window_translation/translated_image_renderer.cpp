@@ -276,7 +276,8 @@ void TranslatedImageRenderer::draw(const TranslatedTextBlockLayout& layout, QPai
     reportMissingFonts(layout.translatedText, layout.fontSize);
 }
 
-QImage TranslatedImageRenderer::renderTranslatedImage(const QImage& source, const std::vector<TranslatedTextBlock>& blocks,
+QImage TranslatedImageRenderer::renderTranslatedImage(const QImage& source,
+                                                      const std::vector<TranslatedTextBlock>& blocks,
                                                       WritingDirection writingDirection) const {
     if (source.isNull() || source.width() < 1 || source.height() < 1) {
         throw CaptureWorkflowError(CaptureWorkflowError::Case::failedToRenderTranslatedImage);
@@ -294,8 +295,8 @@ QImage TranslatedImageRenderer::renderTranslatedImage(const QImage& source, cons
     output.setDotsPerMeterY(2835);
 
     const QRectF canvas(0, 0, source.width(), source.height());
-    const auto layouts = layoutEngine.layout(blocks, canvas, writingDirection,
-                                             [&sample](const QRectF& rect) { return isBackgroundUniform(rect, sample); });
+    const auto layouts = layoutEngine.layout(
+        blocks, canvas, writingDirection, [&sample](const QRectF& rect) { return isBackgroundUniform(rect, sample); });
     {
         QPainter painter;
         if (!painter.begin(&output)) {

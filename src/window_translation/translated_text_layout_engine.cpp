@@ -11,10 +11,18 @@ namespace tavrolin {
 namespace {
 
 // Rectangles here have their origin at the bottom left: y is the bottom edge, y + height the top.
-double minX(const QRectF& r) { return r.x(); }
-double maxX(const QRectF& r) { return r.x() + r.width(); }
-double minY(const QRectF& r) { return r.y(); }
-double maxY(const QRectF& r) { return r.y() + r.height(); }
+double minX(const QRectF& r) {
+    return r.x();
+}
+double maxX(const QRectF& r) {
+    return r.x() + r.width();
+}
+double minY(const QRectF& r) {
+    return r.y();
+}
+double maxY(const QRectF& r) {
+    return r.y() + r.height();
+}
 
 constexpr double sizeTolerance = 1e-9;
 
@@ -95,10 +103,9 @@ TranslatedTextLayoutEngine::Measurement TranslatedTextLayoutEngine::measure(cons
     return {measurer.measure(text, fontSize, widthLimit), text};
 }
 
-std::vector<TranslatedTextBlockLayout> TranslatedTextLayoutEngine::layout(const std::vector<TranslatedTextBlock>& blocks,
-                                                                          const QRectF& canvas,
-                                                                          WritingDirection writingDirection,
-                                                                          const UniformityTest& isBackgroundUniform) const {
+std::vector<TranslatedTextBlockLayout> TranslatedTextLayoutEngine::layout(
+    const std::vector<TranslatedTextBlock>& blocks, const QRectF& canvas, WritingDirection writingDirection,
+    const UniformityTest& isBackgroundUniform) const {
     std::vector<QRectF> bases;
     bases.reserve(blocks.size());
     for (const TranslatedTextBlock& block : blocks) {
@@ -208,8 +215,9 @@ std::optional<TranslatedTextBlockLayout> TranslatedTextLayoutEngine::layoutBlock
         }
     }
     if (!chosen) {
-        chosen = fallback ? std::move(fallback)
-                          : Fit{minimumFontSize, measure(block.translatedText, minimumFontSize, widthLimit, heightLimit)};
+        chosen = fallback
+                     ? std::move(fallback)
+                     : Fit{minimumFontSize, measure(block.translatedText, minimumFontSize, widthLimit, heightLimit)};
     }
 
     const double backgroundWidth =
@@ -217,8 +225,8 @@ std::optional<TranslatedTextBlockLayout> TranslatedTextLayoutEngine::layoutBlock
     const double backgroundHeight =
         std::min(std::max(chosen->measurement.size.height() + 2 * verticalTextInset, baseHeight), roomBelow);
     const double anchorX = rightToLeft ? maxX(base) : minX(base);
-    const auto background =
-        roundedAndClipped(hangingRect(anchorX, maxY(base), backgroundWidth, backgroundHeight, writingDirection), canvas);
+    const auto background = roundedAndClipped(
+        hangingRect(anchorX, maxY(base), backgroundWidth, backgroundHeight, writingDirection), canvas);
     if (isNullOrEmpty(background)) {
         return std::nullopt;
     }
@@ -238,8 +246,7 @@ std::optional<TranslatedTextBlockLayout> TranslatedTextLayoutEngine::layoutBlock
     if (!isNullOrEmpty(narrowed)) {
         const QRectF narrowText = insetRect(*narrowed, horizontalTextInset, verticalTextInset);
         const double limit = narrowText.height() + 0.5;
-        Measurement measured =
-            measure(block.translatedText, fitted.fontSize, std::max(narrowText.width(), 1.0), limit);
+        Measurement measured = measure(block.translatedText, fitted.fontSize, std::max(narrowText.width(), 1.0), limit);
         if (measured.size.height() <= limit) {
             backgroundRect = *narrowed;
             textRect = narrowText;

@@ -121,7 +121,8 @@ AppLanguage menuLanguage(const QComboBox* menu) {
 // A check's answer that arrives for the view it was asked for, if that view still exists and
 // no newer check started meanwhile.
 QCoro::Task<void> checkPair(QPointer<TranslationPickerView> view, std::shared_ptr<TranslationSetupSupport> support,
-                            TranslationLanguagePair pair, std::function<void(std::optional<TranslationDownloadNotice>)> done) {
+                            TranslationLanguagePair pair,
+                            std::function<void(std::optional<TranslationDownloadNotice>)> done) {
     std::optional<TranslationDownloadNotice> notice = co_await support->downloadNotice(pair);
     if (view) {
         done(std::move(notice));
@@ -218,7 +219,9 @@ TranslationLanguagePair TranslationPickerView::pair() const {
     return {menuLanguage(sourceMenu_), menuLanguage(targetMenu_)};
 }
 
-bool TranslationPickerView::canApply() const { return pair().isValidSelection() && !checking_ && !notice_; }
+bool TranslationPickerView::canApply() const {
+    return pair().isValidSelection() && !checking_ && !notice_;
+}
 
 void TranslationPickerView::refreshTranslationDownloadNotice() {
     const TranslationLanguagePair current = pair();
@@ -289,16 +292,21 @@ void TranslationPickerView::cancel() {
     }
 }
 
-int TranslationPickerView::heightForWidth(int width) const { return layout()->totalHeightForWidth(width); }
+int TranslationPickerView::heightForWidth(int width) const {
+    return layout()->totalHeightForWidth(width);
+}
 
 void TranslationPickerView::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
-    case Qt::Key_Escape: cancel(); return;
+    case Qt::Key_Escape:
+        cancel();
+        return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
         apply();
         return;
-    default: QWidget::keyPressEvent(event);
+    default:
+        QWidget::keyPressEvent(event);
     }
 }
 

@@ -52,7 +52,9 @@ TranslationSetupNoticeView::TranslationSetupNoticeView(const TranslationDownload
     setSizePolicy(policy);
 }
 
-int TranslationSetupNoticeView::heightForWidth(int width) const { return layout()->totalHeightForWidth(width); }
+int TranslationSetupNoticeView::heightForWidth(int width) const {
+    return layout()->totalHeightForWidth(width);
+}
 
 QSize TranslationSetupNoticeView::sizeHint() const {
     // Without a width from the host, a notice of the width the hosts give it (330 minus insets).

@@ -5,7 +5,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-
 namespace tavrolin {
 
 std::vector<WindowFrameConverter::DisplayLayout> WindowFrameConverter::currentDisplays() {

@@ -93,7 +93,10 @@ TEST(AntiSleepManagerDesktop, TakesAndGivesBackTheDesktopLocks) {
     ASSERT_TRUE(services.serving());
     auto& [zone, logs, systemBus, sessionBus, logind, saver, logindHost, saverHost, clock, scheduler] = services;
     AntiSleepManager manager({std::make_shared<LogindIdleInhibitor>(systemBus.address()),
-                              std::make_shared<DisplaySleepInhibitor>(sessionBus.address()), nullptr, {}, clock,
+                              std::make_shared<DisplaySleepInhibitor>(sessionBus.address()),
+                              nullptr,
+                              {},
+                              clock,
                               scheduler});
     manager.configure(daytime(false));
     // The services answer through the event loop: the boundary timer is set before they do.
@@ -104,9 +107,10 @@ TEST(AntiSleepManagerDesktop, TakesAndGivesBackTheDesktopLocks) {
     QStringList lines = logs.messages(LogCategory::app);
     lines.sort();
     EXPECT_EQ(lines,
-              (QStringList{QStringLiteral("anti-sleep display assertion created id=%1").arg(saver->active().begin()->first),
-                           "anti-sleep next transition in 21600 seconds",
-                           QStringLiteral("anti-sleep system assertion created id=%1").arg(*manager.systemSleepAssertionID())}));
+              (QStringList{
+                  QStringLiteral("anti-sleep display assertion created id=%1").arg(saver->active().begin()->first),
+                  "anti-sleep next transition in 21600 seconds",
+                  QStringLiteral("anti-sleep system assertion created id=%1").arg(*manager.systemSleepAssertionID())}));
 
     scheduler->advance(6h);  // 18:00: both given back
     EXPECT_TRUE(test::waitUntil([&] { return logind->activeLocks().empty(); }));
@@ -164,9 +168,7 @@ class Heartbeat {
 public:
     Heartbeat() {
         timer_.setInterval(10);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            longest_ = std::max(longest_, since_.restart());
-        });
+        QObject::connect(&timer_, &QTimer::timeout, [this] { longest_ = std::max(longest_, since_.restart()); });
         since_.start();
         timer_.start();
     }
@@ -183,15 +185,16 @@ TEST(AntiSleepManagerDesktop, ServicesThatNeverAnswerNeitherFreezeTheMainThreadN
     ASSERT_TRUE(services.serving());
     auto& [zone, logs, systemBus, sessionBus, logind, saver, logindHost, saverHost, clock, scheduler] = services;
     auto display = std::make_shared<DisplaySleepInhibitor>(sessionBus.address());
-    AntiSleepManager manager({std::make_shared<LogindIdleInhibitor>(systemBus.address()), display, nullptr, {},
-                              clock, scheduler});
+    AntiSleepManager manager(
+        {std::make_shared<LogindIdleInhibitor>(systemBus.address()), display, nullptr, {}, clock, scheduler});
     Heartbeat heartbeat;
     manager.configure(daytime(false));
     EXPECT_EQ(logs.messages(LogCategory::app), QStringList{"anti-sleep next transition in 21600 seconds"});
 
     // Each call gives up after two seconds: logind's is a failure, the screen saver's gives way
     // to the X server's own screen saver.
-    const QString failed = QStringLiteral("anti-sleep system assertion failed result=%1").arg(powerAssertionRequestFailed);
+    const QString failed =
+        QStringLiteral("anti-sleep system assertion failed result=%1").arg(powerAssertionRequestFailed);
     ASSERT_TRUE(test::waitUntil([&] { return logs.messages(LogCategory::app).contains(failed); }, 4s));
     ASSERT_TRUE(test::waitUntil([&] { return manager.displaySleepAssertionID().has_value(); }, 4s));
     EXPECT_EQ(display->mechanismOf(*manager.displaySleepAssertionID()),

@@ -54,8 +54,8 @@ protected:
     std::shared_ptr<FakePowerAssertions> display = std::make_shared<FakePowerAssertions>(100);
     std::shared_ptr<RecordingInput> input = std::make_shared<RecordingInput>();
     bool xtestAvailable = true;
-    std::unique_ptr<AntiSleepManager> manager = std::make_unique<AntiSleepManager>(AntiSleepManager::Environment{
-        system, display, input, [this] { return xtestAvailable; }, clock, scheduler});
+    std::unique_ptr<AntiSleepManager> manager = std::make_unique<AntiSleepManager>(
+        AntiSleepManager::Environment{system, display, input, [this] { return xtestAvailable; }, clock, scheduler});
 
     QStringList lines() const { return logs.messages(LogCategory::app); }
     QStringList takeLines() {
@@ -74,12 +74,12 @@ TEST_F(AntiSleepManagerTest, InsideTheRangeTakesBothAssertionsAndTimesTheEnd) {
     EXPECT_EQ(manager->displaySleepAssertionID(), 100u);
     EXPECT_EQ(system->createdNames, QStringList{"Tavrolin Anti-Sleep"});
     EXPECT_EQ(display->createdNames, QStringList{"Tavrolin Anti-Sleep"});
-    EXPECT_EQ(lines(), (QStringList{"anti-sleep system assertion created id=7",
-                                    "anti-sleep display assertion created id=100",
-                                    "anti-sleep next transition in 21600 seconds"}));
+    EXPECT_EQ(lines(),
+              (QStringList{"anti-sleep system assertion created id=7", "anti-sleep display assertion created id=100",
+                           "anti-sleep next transition in 21600 seconds"}));
     const auto calls = pending();
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].delay, 6h);  // 18:00:00
+    EXPECT_EQ(calls[0].delay, 6h);         // 18:00:00
     EXPECT_EQ(calls[0].tolerance, 1800s);  // 10 % would be 2160 s
     EXPECT_TRUE(input->moves.empty());
 }
@@ -152,16 +152,16 @@ TEST_F(AntiSleepManagerTest, BoundariesReleaseAndTakeAgain) {
     EXPECT_TRUE(system->held.empty());
     EXPECT_TRUE(display->held.empty());
     EXPECT_FALSE(manager->systemSleepAssertionID());
-    EXPECT_EQ(lines(), (QStringList{"anti-sleep system assertion released id=7",
-                                    "anti-sleep display assertion released id=100",
-                                    "anti-sleep next transition in 54000 seconds"}));
+    EXPECT_EQ(lines(),
+              (QStringList{"anti-sleep system assertion released id=7", "anti-sleep display assertion released id=100",
+                           "anti-sleep next transition in 54000 seconds"}));
     takeLines();
     scheduler->advance(15h);  // 09:00:00 the next day
     EXPECT_EQ(manager->systemSleepAssertionID(), 8u);
     EXPECT_EQ(manager->displaySleepAssertionID(), 101u);
-    EXPECT_EQ(lines(), (QStringList{"anti-sleep system assertion created id=8",
-                                    "anti-sleep display assertion created id=101",
-                                    "anti-sleep next transition in 32400 seconds"}));
+    EXPECT_EQ(lines(),
+              (QStringList{"anti-sleep system assertion created id=8", "anti-sleep display assertion created id=101",
+                           "anti-sleep next transition in 32400 seconds"}));
     EXPECT_EQ(scheduler->pendingCount(), 1u);
 }
 
@@ -171,11 +171,10 @@ TEST_F(AntiSleepManagerTest, OvernightRangeIsActiveAcrossMidnight) {
         bool active;
         std::chrono::milliseconds next;
     } cases[] = {
-        {utc(15, 2), true, 4h},        // until 06:00
-        {utc(15, 12), false, 10h},     // until 22:00
-        {utc(15, 22), true, 8h},       // until 06:00 tomorrow
-        {utc(15, 5, 59), true, 1min},
-        {utc(15, 6), false, 16h},
+        {utc(15, 2), true, 4h},     // until 06:00
+        {utc(15, 12), false, 10h},  // until 22:00
+        {utc(15, 22), true, 8h},    // until 06:00 tomorrow
+        {utc(15, 5, 59), true, 1min}, {utc(15, 6), false, 16h},
     };
     for (const Case& c : cases) {
         AntiSleepManager::Environment env{system, display, input, [] { return true; }, clock, scheduler};
@@ -213,17 +212,17 @@ TEST_F(AntiSleepManagerTest, FailedCreationIsRetriedAtTheNextEvaluationAndItsCau
                                         "anti-sleep next transition in 21600 seconds"}));
 
     manager->handleWake();
-    EXPECT_EQ(takeLines(), (QStringList{"anti-sleep wake notification received",
-                                        "anti-sleep system assertion failed result=1",
-                                        "anti-sleep next transition in 21600 seconds"}));
+    EXPECT_EQ(takeLines(),
+              (QStringList{"anti-sleep wake notification received", "anti-sleep system assertion failed result=1",
+                           "anti-sleep next transition in 21600 seconds"}));
     EXPECT_EQ(display->createdNames.size(), 1);  // held: never created twice
 
     system->createStatus = powerAssertionSuccess;
     manager->handleClockChange();
     EXPECT_EQ(manager->systemSleepAssertionID(), 7u);
-    EXPECT_EQ(takeLines(), (QStringList{"anti-sleep clock change notification received",
-                                        "anti-sleep system assertion created id=7",
-                                        "anti-sleep next transition in 21600 seconds"}));
+    EXPECT_EQ(takeLines(),
+              (QStringList{"anti-sleep clock change notification received", "anti-sleep system assertion created id=7",
+                           "anti-sleep next transition in 21600 seconds"}));
 }
 
 TEST_F(AntiSleepManagerTest, LogLevelsFollowSuccessAndFailure) {
@@ -254,10 +253,10 @@ TEST_F(AntiSleepManagerTest, WakeAndClockChangeReevaluateFromTheClock) {
     clock->set(utc(15, 20));
     manager->handleWake();
     EXPECT_TRUE(system->held.empty());
-    EXPECT_EQ(takeLines(), (QStringList{"anti-sleep wake notification received",
-                                        "anti-sleep system assertion released id=7",
-                                        "anti-sleep display assertion released id=100",
-                                        "anti-sleep next transition in 46800 seconds"}));
+    EXPECT_EQ(
+        takeLines(),
+        (QStringList{"anti-sleep wake notification received", "anti-sleep system assertion released id=7",
+                     "anti-sleep display assertion released id=100", "anti-sleep next transition in 46800 seconds"}));
     ASSERT_EQ(scheduler->pendingCount(), 1u);
     EXPECT_EQ(scheduler->pendingDelays()[0], 13h);
 
@@ -265,10 +264,10 @@ TEST_F(AntiSleepManagerTest, WakeAndClockChangeReevaluateFromTheClock) {
     zone.set("EST5EDT,M3.2.0,M11.1.0");
     manager->handleClockChange();
     EXPECT_EQ(manager->systemSleepAssertionID(), 8u);
-    EXPECT_EQ(takeLines(), (QStringList{"anti-sleep clock change notification received",
-                                        "anti-sleep system assertion created id=8",
-                                        "anti-sleep display assertion created id=101",
-                                        "anti-sleep next transition in 10800 seconds"}));
+    EXPECT_EQ(
+        takeLines(),
+        (QStringList{"anti-sleep clock change notification received", "anti-sleep system assertion created id=8",
+                     "anti-sleep display assertion created id=101", "anti-sleep next transition in 10800 seconds"}));
     ASSERT_EQ(scheduler->pendingCount(), 1u);
 }
 
@@ -278,8 +277,8 @@ TEST_F(AntiSleepManagerTest, SystemNoticesReachTheManagerWhileItLives) {
     // While disabled a notice is only logged.
     Q_EMIT events.didWake();
     Q_EMIT events.clockDidChange();
-    EXPECT_EQ(takeLines(), (QStringList{"anti-sleep wake notification received",
-                                        "anti-sleep clock change notification received"}));
+    EXPECT_EQ(takeLines(),
+              (QStringList{"anti-sleep wake notification received", "anti-sleep clock change notification received"}));
     EXPECT_TRUE(system->createdNames.isEmpty());
     EXPECT_EQ(scheduler->pendingCount(), 0u);
 
@@ -407,10 +406,11 @@ TEST_F(AntiSleepManagerTest, SlowAnswersAreAwaitedNeverAskedTwiceAndLateOnesGive
 
     system->answerHeldCreations();
     display->answerHeldCreations();
-    ASSERT_TRUE(test::waitUntil([&] { return manager->systemSleepAssertionID() && manager->displaySleepAssertionID(); }));
+    ASSERT_TRUE(
+        test::waitUntil([&] { return manager->systemSleepAssertionID() && manager->displaySleepAssertionID(); }));
     EXPECT_EQ(*manager->systemSleepAssertionID(), 7u);
-    EXPECT_EQ(takeLines(), (QStringList{"anti-sleep system assertion created id=7",
-                                        "anti-sleep display assertion created id=100"}));
+    EXPECT_EQ(takeLines(),
+              (QStringList{"anti-sleep system assertion created id=7", "anti-sleep display assertion created id=100"}));
 
     // The range ends while a new request is out: its late answer is given back at once.
     manager->configure(schedule(540, 1080, false, true));  // display no longer wanted
@@ -427,8 +427,8 @@ TEST_F(AntiSleepManagerTest, SlowAnswersAreAwaitedNeverAskedTwiceAndLateOnesGive
     ASSERT_TRUE(test::waitUntil([&] { return system->released.size() == 2; }));
     EXPECT_FALSE(manager->systemSleepAssertionID());
     EXPECT_TRUE(system->held.empty());
-    EXPECT_EQ(takeLines(), (QStringList{"anti-sleep system assertion created id=8",
-                                        "anti-sleep system assertion released id=8"}));
+    EXPECT_EQ(takeLines(),
+              (QStringList{"anti-sleep system assertion created id=8", "anti-sleep system assertion released id=8"}));
 }
 
 TEST_F(AntiSleepManagerTest, AnAnswerArrivingAfterTheManagerIsGoneIsGivenBack) {

@@ -27,7 +27,9 @@ using Selection = TestBrowser::Selection;
 const QString english = QStringLiteral("I would like to meet you tomorrow at the station.");
 const QString spanish = QStringLiteral("Me gustaría verte mañana en la estación.");
 
-QString tool(const QString& program, const QStringList& arguments) { return test::toolOutput(program, arguments); }
+QString tool(const QString& program, const QStringList& arguments) {
+    return test::toolOutput(program, arguments);
+}
 
 // The real program, offline, native English and second language Spanish.
 class Program {
@@ -130,8 +132,8 @@ protected:
         const int before = program_->events(action);
         press(key);
         EXPECT_TRUE(program_->waitForEvents(action, before + 1)) << program_->log().toStdString();
-        const std::optional<QString> now =
-            browser_->waitForText(element, [&](const QString& current) { return current != text; }, 5s);
+        const std::optional<QString> now = browser_->waitForText(
+            element, [&](const QString& current) { return current != text; }, 5s);
         return now.value_or(QString());
     }
 
@@ -142,13 +144,13 @@ protected:
             for (const Selection selection : {Selection::caretAtEnd, Selection::all}) {
                 const char* how = selection == Selection::all ? "all selected" : "caret at end";
                 const QString written = runOn(element, english, selection, "w", "translate_message");
-                EXPECT_EQ(written.count(QStringLiteral("mañana")), 1) << describe(element) << ", " << how << ": "
-                                                                      << written.toStdString();
+                EXPECT_EQ(written.count(QStringLiteral("mañana")), 1)
+                    << describe(element) << ", " << how << ": " << written.toStdString();
                 EXPECT_FALSE(written.contains("tomorrow")) << describe(element) << ", " << how;
 
                 const QString flipped = runOn(element, spanish, selection, "f", "flip_language");
-                EXPECT_EQ(flipped.count(QStringLiteral("tomorrow")), 1) << describe(element) << ", " << how << ": "
-                                                                        << flipped.toStdString();
+                EXPECT_EQ(flipped.count(QStringLiteral("tomorrow")), 1)
+                    << describe(element) << ", " << how << ": " << flipped.toStdString();
                 EXPECT_FALSE(flipped.contains(QStringLiteral("mañana"))) << describe(element) << ", " << how;
             }
         }
@@ -161,9 +163,13 @@ protected:
 using FirefoxFieldsDesktopTest = BrowserFieldsTest<TestBrowser::Kind::firefox>;
 using ChromiumFieldsDesktopTest = BrowserFieldsTest<TestBrowser::Kind::chromium>;
 
-TEST_F(FirefoxFieldsDesktopTest, WriteAndFlipReplaceTheTextOfEveryField) { replacesEveryField(); }
+TEST_F(FirefoxFieldsDesktopTest, WriteAndFlipReplaceTheTextOfEveryField) {
+    replacesEveryField();
+}
 
-TEST_F(ChromiumFieldsDesktopTest, WriteAndFlipReplaceTheTextOfEveryField) { replacesEveryField(); }
+TEST_F(ChromiumFieldsDesktopTest, WriteAndFlipReplaceTheTextOfEveryField) {
+    replacesEveryField();
+}
 
 // Firefox keeps reporting its field as focused when another program comes to the front, so
 // the last focus event names a field behind the front window. With a terminal in front (which
@@ -174,8 +180,11 @@ TEST_F(FirefoxFieldsDesktopTest, AFieldFocusedBehindTheFrontProgramIsLeftAlone) 
     terminal.start("xterm", {"-title", "front-terminal", "-e", "sleep", "60"});
     ASSERT_TRUE(terminal.waitForStarted(5000));
     const QString terminalPid = QString::number(terminal.processId());
-    ASSERT_TRUE(test::waitUntil([&] { return tool("xdotool", {"getactivewindow", "getwindowpid"}) == terminalPid; },
-                                10s));
+    ASSERT_TRUE(test::waitUntil(
+        [&] {
+            return tool("xdotool", {"getactivewindow", "getwindowpid"}) == terminalPid;
+        },
+        10s));
     const int written = program_->events("translate_message");
     const int flipped = program_->events("flip_language");
     QElapsedTimer timer;

@@ -37,7 +37,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QString run(const QString& program, const QStringList& arguments) { return test::toolOutput(program, arguments); }
+QString run(const QString& program, const QStringList& arguments) {
+    return test::toolOutput(program, arguments);
+}
 
 // Another program on the display: can it grab a combination on the root window?
 bool otherClientCanGrab(xcb_keysym_t keysym, uint16_t modifiers) {
@@ -52,8 +54,8 @@ bool otherClientCanGrab(xcb_keysym_t keysym, uint16_t modifiers) {
     const xcb_keycode_t code = codes ? codes[0] : 0;
     std::free(codes);
     xcb_generic_error_t* error = xcb_request_check(
-        connection, xcb_grab_key_checked(connection, 1, it.data->root, modifiers, code, XCB_GRAB_MODE_ASYNC,
-                                         XCB_GRAB_MODE_ASYNC));
+        connection,
+        xcb_grab_key_checked(connection, 1, it.data->root, modifiers, code, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     const bool grabbed = error == nullptr;
     std::free(error);
     xcb_key_symbols_free(symbols);
@@ -97,9 +99,7 @@ protected:
         }
         return false;
     }
-    QStringList visibleWindows() const {
-        return trayIcons();
-    }
+    QStringList visibleWindows() const { return trayIcons(); }
     QStringList events() const {
         std::lock_guard lock(mutex_);
         return events_;
@@ -162,8 +162,9 @@ TEST_F(TavrolinDelegateProcessTest, LaunchesWithTrayIconAndQuitsFromTheMenuSendi
     ASSERT_TRUE(process_.waitForFinished(10000)) << "Quit did not end the program";
     EXPECT_EQ(process_.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process_.exitCode(), 0);
-    EXPECT_TRUE(logged(QStringLiteral("event action=app_launch trigger=app_lifecycle hotkey=none source=none "
-                                      "target=none success=true error=none durationMs=none targetApp=none")));
+    EXPECT_TRUE(
+        logged(QStringLiteral("event action=app_launch trigger=app_lifecycle hotkey=none source=none "
+                              "target=none success=true error=none durationMs=none targetApp=none")));
     EXPECT_TRUE(logged(QStringLiteral("event action=quit trigger=menu")) || [&] {
         for (const QString& line : logLines()) {
             if (line.contains(QStringLiteral("event action=quit trigger=menu"))) {
@@ -190,7 +191,8 @@ TEST_F(TavrolinDelegateProcessTest, SettingsFromTheTrayMenuSavesALanguageAndASho
     writeSettings(true);
     start();
     ASSERT_TRUE(test::waitUntil([&] { return visibleWindows().size() == 1; }, 15s)) << "no tray icon was shown";
-    ASSERT_TRUE(test::waitUntil([] { return !otherClientCanGrab(XK_t, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT); }, 10s))
+    ASSERT_TRUE(
+        test::waitUntil([] { return !otherClientCanGrab(XK_t, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT); }, 10s))
         << "the default shortcuts were never registered";
 
     // "Settings…" is the eighth item, after the seven commands (all enabled while online).
@@ -212,15 +214,15 @@ TEST_F(TavrolinDelegateProcessTest, SettingsFromTheTrayMenuSavesALanguageAndASho
     keys(QStringList(4, QStringLiteral("shift+Tab")) << QStringLiteral("space"));
     keys(QStringList(4, QStringLiteral("Tab")) << QStringLiteral("space") << QStringLiteral("ctrl+alt+y"));
     keys({QStringLiteral("Return")});
-    ASSERT_TRUE(test::waitUntil([&] { return settingsWindow().isEmpty(); }, 5s))
-        << "Save did not close the window";
+    ASSERT_TRUE(test::waitUntil([&] { return settingsWindow().isEmpty(); }, 5s)) << "Save did not close the window";
 
     JsonFileDefaultsStore defaults(home_.filePath("config/tavrolin/defaults.json"));
     ASSERT_TRUE(defaults.rawValue(QStringLiteral("appSettings")).has_value());
     const std::optional<AppSettings> stored = AppSettings::fromJson(*defaults.rawValue(QStringLiteral("appSettings")));
     ASSERT_TRUE(stored.has_value());
     EXPECT_EQ(stored->targetLanguage, AppLanguage::german);
-    EXPECT_EQ(stored->captureAndTranslateShortcut, (HotKeyShortcut{.key = HotKeyKey::y, .option = true, .control = true}));
+    EXPECT_EQ(stored->captureAndTranslateShortcut,
+              (HotKeyShortcut{.key = HotKeyKey::y, .option = true, .control = true}));
 
     // The new combination is held by Tavrolin, the old one is free.
     EXPECT_FALSE(otherClientCanGrab(XK_y, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1));
@@ -231,7 +233,9 @@ TEST_F(TavrolinDelegateProcessTest, SettingsFromTheTrayMenuSavesALanguageAndASho
 
 // ---- translating the front window
 
-QString xdotool(const QStringList& arguments) { return run(QStringLiteral("xdotool"), arguments); }
+QString xdotool(const QStringList& arguments) {
+    return run(QStringLiteral("xdotool"), arguments);
+}
 
 // The pattern program with part of its window showing English interface text.
 class PatternWindowProgram {
@@ -293,7 +297,9 @@ QImage screenImage() {
     return QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-quint64 activeWindow() { return xdotool({"getactivewindow"}).toULongLong(); }
+quint64 activeWindow() {
+    return xdotool({"getactivewindow"}).toULongLong();
+}
 
 class WindowTranslationProcessTest : public TavrolinDelegateProcessTest {
 protected:
@@ -324,10 +330,14 @@ protected:
             QRect r;
             for (const QString& line : shell.split('\n')) {
                 const auto value = [&](const char* key) { return line.mid(int(std::strlen(key)) + 1).toInt(); };
-                if (line.startsWith("X=")) r.moveLeft(value("X"));
-                if (line.startsWith("Y=")) r.moveTop(value("Y"));
-                if (line.startsWith("WIDTH=")) r.setWidth(value("WIDTH"));
-                if (line.startsWith("HEIGHT=")) r.setHeight(value("HEIGHT"));
+                if (line.startsWith("X="))
+                    r.moveLeft(value("X"));
+                if (line.startsWith("Y="))
+                    r.moveTop(value("Y"));
+                if (line.startsWith("WIDTH="))
+                    r.setWidth(value("WIDTH"));
+                if (line.startsWith("HEIGHT="))
+                    r.setHeight(value("HEIGHT"));
             }
             if (r.width() > 100 && r.height() > 100) {
                 found.push_back(r);
@@ -355,8 +365,8 @@ protected:
 
     // One translation of the front window, from the shortcut or from the tray menu.
     void translateAndDismiss(PatternWindowProgram& pattern, const QRect& bounds, const QImage& before, bool fromTray) {
-        const QString success =
-            QStringLiteral("event action=capture_and_translate_active_window trigger=%1").arg(fromTray ? "menu" : "hotkey");
+        const QString success = QStringLiteral("event action=capture_and_translate_active_window trigger=%1")
+                                    .arg(fromTray ? "menu" : "hotkey");
         const int successesBefore = countLogged(success);
         if (fromTray) {
             const QStringList icons = visibleWindows();
@@ -371,7 +381,8 @@ protected:
         ASSERT_TRUE(test::waitUntil([&] { return countLogged(success) > successesBefore; }, 60s))
             << logLines().join('\n').toStdString();
         ASSERT_TRUE(countLogged(success + QStringLiteral(" hotkey=") +
-                                (fromTray ? QStringLiteral("none") : QStringLiteral("Control+Shift+T"))) > successesBefore);
+                                (fromTray ? QStringLiteral("none") : QStringLiteral("Control+Shift+T"))) >
+                    successesBefore);
         // A key before the minimum display time leaves the overlay.
         xdotool({"key", "a"});
         test::waitUntil([] { return false; }, 150ms);
@@ -495,7 +506,9 @@ TEST_F(WindowTranslationProcessTest, AnyMouseButtonOnThePictureClosesItAndTavrol
 
 namespace {
 
-QImage region(const QImage& screen, const QRect& r) { return screen.copy(r); }
+QImage region(const QImage& screen, const QRect& r) {
+    return screen.copy(r);
+}
 
 }  // namespace
 
@@ -507,7 +520,8 @@ TEST_F(WindowTranslationProcessTest, TheBadgeOpensThePickerThatTranslatesTheScre
     ASSERT_TRUE(test::waitUntil([&] { return activeWindow() == pattern.windowID; }, 5s));
     const QString captured = QStringLiteral("event action=capture_and_translate_active_window trigger=hotkey");
     xdotool({"key", "ctrl+shift+t"});
-    ASSERT_TRUE(test::waitUntil([&] { return countLogged(captured) == 1; }, 60s)) << logLines().join('\n').toStdString();
+    ASSERT_TRUE(test::waitUntil([&] { return countLogged(captured) == 1; }, 60s))
+        << logLines().join('\n').toStdString();
     ASSERT_EQ(overlayWindows().size(), 1u);
     const QRect overlay = overlayWindows().front();
     test::waitUntil([] { return false; }, 600ms);  // past the minimum display time
@@ -544,7 +558,9 @@ TEST_F(WindowTranslationProcessTest, TheBadgeOpensThePickerThatTranslatesTheScre
     const QString retranslated = QStringLiteral("event action=retranslate_overlay trigger=overlay");
     ASSERT_TRUE(test::waitUntil([&] { return countLogged(retranslated) == 1; }, 60s))
         << logLines().join('\n').toStdString();
-    EXPECT_EQ(countLogged(QStringLiteral("workflow start action=retranslate_overlay trigger=overlay source=es target=en")), 1);
+    EXPECT_EQ(
+        countLogged(QStringLiteral("workflow start action=retranslate_overlay trigger=overlay source=es target=en")),
+        1);
     EXPECT_EQ(countLogged(retranslated + QStringLiteral(" hotkey=none source=es target=en success=true")), 1)
         << logLines().join('\n').toStdString();
     EXPECT_FALSE(pickerWindow());
@@ -565,8 +581,8 @@ TEST_F(WindowTranslationProcessTest, TheBadgeOpensThePickerThatTranslatesTheScre
     xdotool({"type", "f"});
     xdotool({"key", "Tab"});
     xdotool({"type", "s"});
-    ASSERT_TRUE(test::waitUntil([&] { return countLogged(QStringLiteral("language picker: fr -> es needs installing")) == 1; },
-                                10s))
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return countLogged(QStringLiteral("language picker: fr -> es needs installing")) == 1; }, 10s))
         << logLines().join('\n').toStdString();
     xdotool({"key", "Return"});
     test::waitUntil([] { return false; }, 500ms);

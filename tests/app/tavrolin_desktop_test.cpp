@@ -89,8 +89,8 @@ protected:
     }
     bool waitUntilRunning(QProcess* process) {
         const QByteArray expected = QByteArray::number(process->processId()) + '\n';
-        return test::waitUntil([&] { return lockContents() == expected && logged(process->processId(), "launch version=0.1.0") ; },
-                               10s);
+        return test::waitUntil(
+            [&] { return lockContents() == expected && logged(process->processId(), "launch version=0.1.0"); }, 10s);
     }
 
     QTemporaryDir home_;
@@ -143,9 +143,11 @@ TEST_F(TavrolinProcessTest, ALockFailureOtherThanAnotherInstanceEndsWithAnErrorS
     ASSERT_TRUE(process->waitForFinished(10000));
     EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process->exitCode(), 1);
-    EXPECT_TRUE(logged(pid(process),
-                       QStringLiteral("failed to acquire single-instance lock: failedToCreateDirectory(directoryURL: \"%1/Tavrolin\", underlyingError: \"Not a directory\")")
-                           .arg(home_.filePath("data-is-a-file"))))
+    EXPECT_TRUE(logged(
+        pid(process),
+        QStringLiteral(
+            "failed to acquire single-instance lock: failedToCreateDirectory(directoryURL: \"%1/Tavrolin\", underlyingError: \"Not a directory\")")
+            .arg(home_.filePath("data-is-a-file"))))
         << logLines().join('\n').toStdString();
 }
 

@@ -27,7 +27,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QString run(const QString& program, const QStringList& arguments) { return test::programOutput(program, arguments); }
+QString run(const QString& program, const QStringList& arguments) {
+    return test::programOutput(program, arguments);
+}
 
 void pause(std::chrono::milliseconds duration) {
     test::waitUntil([] { return false; }, duration);
@@ -141,7 +143,8 @@ TEST_F(TavrolinOnboardingProcessTest, TheFirstLaunchShowsTwoPagesThatReturnFinis
         empty.write("{}");
     }
     start();
-    ASSERT_TRUE(test::waitUntil([&] { return !window("Welcome to Tavrolin").isEmpty(); }, 10s)) << "no onboarding window";
+    ASSERT_TRUE(test::waitUntil([&] { return !window("Welcome to Tavrolin").isEmpty(); }, 10s))
+        << "no onboarding window";
     const QString id = window("Welcome to Tavrolin");
     const QString geometry = run("xdotool", {"getwindowgeometry", "--shell", id});
     EXPECT_TRUE(geometry.contains("WIDTH=860")) << geometry.toStdString();
@@ -192,7 +195,8 @@ TEST_F(TavrolinOnboardingProcessTest, TheTutorialPractisesWithTheRealShortcutsTh
     EXPECT_TRUE(showing("Press Control+Shift+E or click Try."));
 
     key("ctrl+shift+e");
-    ASSERT_TRUE(test::waitUntil([&] { return showing("Edited by the server."); }, 10s)) << names().join('|').toStdString();
+    ASSERT_TRUE(test::waitUntil([&] { return showing("Edited by the server."); }, 10s))
+        << names().join('|').toStdString();
     ASSERT_EQ(edits().size(), 1);
     EXPECT_EQ(QJsonDocument::fromJson(edits().at(0).toUtf8()).object().value("text").toString(), draft);
 
@@ -212,7 +216,8 @@ TEST_F(TavrolinOnboardingProcessTest, TheTutorialPractisesWithTheRealShortcutsTh
     ASSERT_TRUE(test::waitUntil(
         [&] {
             const QStringList shown = names();
-            return std::any_of(shown.begin(), shown.end(), [](const QString& n) { return n.startsWith("Could not run the live demo."); });
+            return std::any_of(shown.begin(), shown.end(),
+                               [](const QString& n) { return n.startsWith("Could not run the live demo."); });
         },
         10s))
         << names().join('|').toStdString();

@@ -26,7 +26,8 @@ protected:
     // A derived SetUp answers its server's routes first, then calls this.
     void SetUp() override {
         ASSERT_TRUE(home_.isValid());
-        ASSERT_TRUE(QFile::exists(TavrolinProcessHome::executable())) << TavrolinProcessHome::executable().toStdString();
+        ASSERT_TRUE(QFile::exists(TavrolinProcessHome::executable()))
+            << TavrolinProcessHome::executable().toStdString();
         server_.start();
     }
     void TearDown() override { stopProgram(); }

@@ -119,9 +119,8 @@ TEST_F(TavrolinScratchpadProcessTest, TheShortcutOpensTheScratchpadOverAnotherAp
     ASSERT_TRUE(app.isReady());
     start();
     ASSERT_TRUE(app.focus("text"));
-    const QString appWindow = run("xdotool", {"search", "--sync", "--onlyvisible", "--pid", QString::number(app.pid())})
-                                  .split('\n')
-                                  .value(0);
+    const QString appWindow =
+        run("xdotool", {"search", "--sync", "--onlyvisible", "--pid", QString::number(app.pid())}).split('\n').value(0);
     run("xdotool", {"windowactivate", "--sync", appWindow});
     ASSERT_TRUE(test::waitUntil([&] { return run("xdotool", {"getactivewindow"}) == appWindow; }, 5s));
 

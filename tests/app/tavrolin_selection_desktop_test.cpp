@@ -31,7 +31,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QString run(const QString& program, const QStringList& arguments) { return test::runTool(program, arguments); }
+QString run(const QString& program, const QStringList& arguments) {
+    return test::runTool(program, arguments);
+}
 using test::windowGeometry;
 
 const QString paragraphs = QStringLiteral(
@@ -42,9 +44,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(home_.isValid());
         ASSERT_TRUE(QFile::exists(test::TavrolinProcessHome::executable()));
-        server_.server().Post("/api/events", [](const httplib::Request&, httplib::Response& response) {
-            response.status = 204;
-        });
+        server_.server().Post("/api/events",
+                              [](const httplib::Request&, httplib::Response& response) { response.status = 204; });
         server_.start();
     }
 
@@ -194,10 +195,12 @@ protected:
             // The fixed font is 6 pixels wide: "house" takes columns 4 to 8 of the first line.
             run("xdotool",
                 {"mousemove", "--window", terminal_, "38", "7", "click", "--repeat", "2", "--delay", "80", "1"});
-            selected = test::waitUntil([&] {
-                held = primary.readText(std::chrono::steady_clock::now() + 500ms);
-                return held == "house";
-            }, 2s);
+            selected = test::waitUntil(
+                [&] {
+                    held = primary.readText(std::chrono::steady_clock::now() + 500ms);
+                    return held == "house";
+                },
+                2s);
         }
         if (!selected) {
             ADD_FAILURE() << "PRIMARY holds '" << held.value_or("(nothing)").toStdString() << "'";
@@ -229,10 +232,10 @@ TEST_F(TavrolinTerminalDesktopTest, WithoutASelectionTheTerminalIsTranslatedAndI
     const QStringList shown = shownWindows();
     ASSERT_EQ(shown.size(), 1);
     const QRect overlay = windowGeometry(shown.first());
-    EXPECT_TRUE(overlay.contains(terminal)) << "the overlay " << overlay.x() << "," << overlay.y() << " "
-                                            << overlay.width() << "x" << overlay.height() << " covers the terminal "
-                                            << terminal.x() << "," << terminal.y() << " " << terminal.width() << "x"
-                                            << terminal.height();
+    EXPECT_TRUE(overlay.contains(terminal))
+        << "the overlay " << overlay.x() << "," << overlay.y() << " " << overlay.width() << "x" << overlay.height()
+        << " covers the terminal " << terminal.x() << "," << terminal.y() << " " << terminal.width() << "x"
+        << terminal.height();
     EXPECT_TRUE(jobAlive()) << "the job in the terminal was interrupted";
     EXPECT_EQ(xterm_.state(), QProcess::Running);
 }
@@ -246,10 +249,13 @@ TEST_F(TavrolinTerminalDesktopTest, AWordSelectedInTheTerminalIsTranslatedAndIts
     ASSERT_TRUE(popupShown()) << log().toStdString();
     EXPECT_TRUE(log().contains("decision=selection_found detail=attempts=1")) << log().toStdString();
     QStringList texts;
-    EXPECT_TRUE(test::waitUntil([&] {
-        texts = test::accessibleTexts(pid_);
-        return texts.contains(QStringLiteral("casa"), Qt::CaseInsensitive);
-    }, 10s)) << texts.join('|').toStdString();
+    EXPECT_TRUE(test::waitUntil(
+        [&] {
+            texts = test::accessibleTexts(pid_);
+            return texts.contains(QStringLiteral("casa"), Qt::CaseInsensitive);
+        },
+        10s))
+        << texts.join('|').toStdString();
     EXPECT_TRUE(texts.contains(QStringLiteral("house")));
     EXPECT_TRUE(jobAlive()) << "the job in the terminal was interrupted";
     EXPECT_EQ(xterm_.state(), QProcess::Running);
@@ -300,10 +306,13 @@ TEST_P(TavrolinBrowserDesktopTest, SelectedPageTextOffersTheButtonsAndTranslateT
     ASSERT_TRUE(logged("decision=selection_found")) << log().toStdString();
     EXPECT_TRUE(log().contains("decision=selection_found detail=attempts=1")) << log().toStdString();
     QStringList texts;
-    EXPECT_TRUE(test::waitUntil([&] {
-        texts = test::accessibleTexts(pid_);
-        return std::any_of(texts.begin(), texts.end(), [](const QString& t) { return t.contains("parque"); });
-    }, 20s)) << texts.join('|').toStdString();
+    EXPECT_TRUE(test::waitUntil(
+        [&] {
+            texts = test::accessibleTexts(pid_);
+            return std::any_of(texts.begin(), texts.end(), [](const QString& t) { return t.contains("parque"); });
+        },
+        20s))
+        << texts.join('|').toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Browsers, TavrolinBrowserDesktopTest,
@@ -321,10 +330,13 @@ TEST_F(TavrolinSelectionDesktopTest, ASelectionIsTranslatedIntoAPopupOverItsWind
     EXPECT_TRUE(log().contains("decision=selection_found detail=attempts=1")) << log().toStdString();
 
     QStringList texts;
-    ASSERT_TRUE(test::waitUntil([&] {
-        texts = test::accessibleTexts(pid_);
-        return texts.contains(QStringLiteral(u"English \u2192 Spanish"));
-    }, 10s)) << texts.join('|').toStdString();
+    ASSERT_TRUE(test::waitUntil(
+        [&] {
+            texts = test::accessibleTexts(pid_);
+            return texts.contains(QStringLiteral(u"English \u2192 Spanish"));
+        },
+        10s))
+        << texts.join('|').toStdString();
     EXPECT_TRUE(texts.contains(paragraphs)) << "the original below the translation";
     const QStringList shown = shownWindows();
     ASSERT_EQ(shown.size(), 1) << "the loading card is gone";
@@ -392,8 +404,8 @@ TEST_F(TavrolinSelectionDesktopTest, AMissingPairAsksForItsLanguagesAndTryAgainR
     writeSettings(AppLanguage::portuguese, AppLanguage::english);
     start(QStringLiteral("Me gustaría verte mañana en la estación de tren."));
     pressTranslate();
-    ASSERT_TRUE(test::waitUntil([&] { return test::accessibleTexts(pid_).contains("Install Translation Languages"); },
-                                20s))
+    ASSERT_TRUE(
+        test::waitUntil([&] { return test::accessibleTexts(pid_).contains("Install Translation Languages"); }, 20s))
         << log().toStdString();
     ASSERT_TRUE(test::pressAccessible(pid_, QStringLiteral("Try Again")));
     EXPECT_TRUE(logged("workflow start action=translate_selection trigger=alert")) << log().toStdString();
@@ -408,8 +420,8 @@ TEST_F(TavrolinSelectionDesktopTest, TranslateFromTheTrayMenuTakesTheSelectionTo
     run("xdotool", {"key", "Down"});
     run("xdotool", {"key", "Return"});
     EXPECT_TRUE(logged("trigger=menu decision=selection_found")) << log().toStdString();
-    EXPECT_TRUE(test::waitUntil([&] { return test::accessibleTexts(pid_).contains(QStringLiteral(u"English \u2192 Spanish")); },
-                                20s));
+    EXPECT_TRUE(test::waitUntil(
+        [&] { return test::accessibleTexts(pid_).contains(QStringLiteral(u"English \u2192 Spanish")); }, 20s));
 }
 
 }  // namespace

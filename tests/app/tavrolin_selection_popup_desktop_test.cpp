@@ -23,7 +23,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QString run(const QString& program, const QStringList& arguments) { return test::runTool(program, arguments); }
+QString run(const QString& program, const QStringList& arguments) {
+    return test::runTool(program, arguments);
+}
 using test::windowGeometry;
 
 void pause(std::chrono::milliseconds duration) {
@@ -37,9 +39,8 @@ const QString spanish = QStringLiteral("Me gustaría verte mañana en la estaci�
 class TavrolinSelectionPopupDesktopTest : public test::TavrolinProgramTest {
 protected:
     void SetUp() override {
-        server_.server().Post("/api/events", [](const httplib::Request&, httplib::Response& response) {
-            response.status = 204;
-        });
+        server_.server().Post("/api/events",
+                              [](const httplib::Request&, httplib::Response& response) { response.status = 204; });
         TavrolinProgramTest::SetUp();
     }
 
@@ -233,14 +234,17 @@ TEST_F(TavrolinSelectionPopupDesktopTest, TranslateOpensTheResultWithTheProgramS
     const QRect buttons = *row();
     run("xdotool", {"mousemove", QString::number(buttons.center().x()), QString::number(buttons.center().y())});
     // The tooltip: one more of our windows above the row.
-    EXPECT_TRUE(test::waitUntil([&] {
-        for (const QRect& r : shown()) {
-            if (r.bottom() < buttons.top() && r.height() < 40) {
-                return true;
+    EXPECT_TRUE(test::waitUntil(
+        [&] {
+            for (const QRect& r : shown()) {
+                if (r.bottom() < buttons.top() && r.height() < 40) {
+                    return true;
+                }
             }
-        }
-        return false;
-    }, 3s)) << "no tooltip";
+            return false;
+        },
+        3s))
+        << "no tooltip";
     run("xdotool", {"click", "1"});
     EXPECT_TRUE(test::waitUntil([&] { return log().contains("trigger=selection_popup"); }, 20s)) << log().toStdString();
     EXPECT_TRUE(rowGone());
@@ -255,8 +259,8 @@ TEST_F(TavrolinSelectionPopupDesktopTest, FlipReplacesTheSelectionInTheField) {
     ASSERT_TRUE(rowShown()) << log().toStdString();
     const QRect buttons = *row();
     ASSERT_EQ(buttons.size(), QSize(28, 28)) << "flip alone: English is the native language, and offline";
-    run("xdotool", {"mousemove", QString::number(buttons.center().x()), QString::number(buttons.center().y()),
-                    "click", "1"});
+    run("xdotool",
+        {"mousemove", QString::number(buttons.center().x()), QString::number(buttons.center().y()), "click", "1"});
     EXPECT_TRUE(test::waitUntil([&] { return app_->text("line") != english; }, 20s)) << log().toStdString();
     EXPECT_TRUE(log().contains("trigger=selection_popup")) << log().toStdString();
     EXPECT_NE(app_->text("line"), english);

@@ -31,7 +31,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QString run(const QString& program, const QStringList& arguments) { return test::toolOutput(program, arguments); }
+QString run(const QString& program, const QStringList& arguments) {
+    return test::toolOutput(program, arguments);
+}
 
 using test::accessibleTexts;
 
@@ -39,41 +41,43 @@ class TavrolinWorkflowsDesktopTest : public test::TavrolinProgramTest {
 protected:
     void SetUp() override {
         const auto record = [this](const char* path, std::function<QJsonObject(const QJsonObject&)> answer) {
-            server_.server().Post(path, [this, path, answer](const httplib::Request& request, httplib::Response& response) {
-                const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
-                {
-                    std::lock_guard lock(mutex_);
-                    requests_.append({QString::fromLatin1(path), body});
-                }
-                if (serverDelay_.count() > 0) {
-                    std::this_thread::sleep_for(serverDelay_);
-                }
-                if (rawAnswer_) {
-                    response.set_content(*rawAnswer_, "application/json");
-                    return;
-                }
-                response.set_content(QJsonDocument(answer(body)).toJson().toStdString(), "application/json");
-            });
+            server_.server().Post(
+                path, [this, path, answer](const httplib::Request& request, httplib::Response& response) {
+                    const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
+                    {
+                        std::lock_guard lock(mutex_);
+                        requests_.append({QString::fromLatin1(path), body});
+                    }
+                    if (serverDelay_.count() > 0) {
+                        std::this_thread::sleep_for(serverDelay_);
+                    }
+                    if (rawAnswer_) {
+                        response.set_content(*rawAnswer_, "application/json");
+                        return;
+                    }
+                    response.set_content(QJsonDocument(answer(body)).toJson().toStdString(), "application/json");
+                });
         };
         record("/api/text-translations", [](const QJsonObject& body) {
             QJsonArray translations;
             for (const QJsonValue item : body.value("items").toArray()) {
-                translations.append(QJsonObject{{"id", item["id"]},
-                                                {"text", "[" + body.value("targetLanguage").toString() + "] " +
-                                                             item["text"].toString()}});
+                translations.append(QJsonObject{
+                    {"id", item["id"]},
+                    {"text", "[" + body.value("targetLanguage").toString() + "] " + item["text"].toString()}});
             }
             return QJsonObject{{"translations", translations}};
         });
         record("/api/text-edits", [](const QJsonObject& body) {
             return QJsonObject{{"text", body.value("text").toString() + " (edited)"}};
         });
-        record("/api/text-writes", [](const QJsonObject&) { return QJsonObject{{"text", "Dear team, see you Thursday."}}; });
+        record("/api/text-writes", [](const QJsonObject&) {
+            return QJsonObject{{"text", "Dear team, see you Thursday."}};
+        });
         record("/api/text-prompt", [](const QJsonObject& body) {
             return QJsonObject{{"text", "Act as an editor: " + body.value("text").toString()}};
         });
-        server_.server().Post("/api/events", [](const httplib::Request&, httplib::Response& response) {
-            response.status = 204;
-        });
+        server_.server().Post("/api/events",
+                              [](const httplib::Request&, httplib::Response& response) { response.status = 204; });
         TavrolinProgramTest::SetUp();
     }
 
@@ -83,7 +87,8 @@ protected:
     }
 
     // Native English and second language Spanish, unless said otherwise.
-    void writeSettings(bool online, AppLanguage second = AppLanguage::spanish, AppLanguage native = AppLanguage::english) {
+    void writeSettings(bool online, AppLanguage second = AppLanguage::spanish,
+                       AppLanguage native = AppLanguage::english) {
         writeProgramSettings([&](AppSettings& settings) {
             settings.onlineFeaturesEnabled = online;
             settings.targetLanguage = native;
@@ -324,7 +329,9 @@ TEST_F(TavrolinWorkflowsDesktopTest, SwitchingProgramsWhileTheServerThinksLeaves
         if (!windows.isEmpty()) {
             run("xdotool", {"windowactivate", "--sync", windows.first()});
         }
-        return test::waitUntil([&] { return run("xdotool", {"getactivewindow", "getwindowpid"}) == QString::number(pid); });
+        return test::waitUntil([&] {
+            return run("xdotool", {"getactivewindow", "getwindowpid"}) == QString::number(pid);
+        });
     };
     // Rewrite in `field`; the user goes on in the other program before the answer is back.
     const auto rewriteAndSwitch = [&](const QString& field, qsizetype runs) {

@@ -20,10 +20,14 @@ inline QRect windowGeometry(const QString& window) {
     QRect rect;
     for (const QString& line : runTool("xwininfo", {"-id", window}).split('\n')) {
         const QString value = line.section(':', 1).trimmed();
-        if (line.contains("Absolute upper-left X")) rect.moveLeft(value.toInt());
-        if (line.contains("Absolute upper-left Y")) rect.moveTop(value.toInt());
-        if (line.contains("Width:")) rect.setWidth(value.toInt());
-        if (line.contains("Height:")) rect.setHeight(value.toInt());
+        if (line.contains("Absolute upper-left X"))
+            rect.moveLeft(value.toInt());
+        if (line.contains("Absolute upper-left Y"))
+            rect.moveTop(value.toInt());
+        if (line.contains("Width:"))
+            rect.setWidth(value.toInt());
+        if (line.contains("Height:"))
+            rect.setHeight(value.toInt());
     }
     return rect;
 }

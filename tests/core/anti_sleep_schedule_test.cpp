@@ -218,7 +218,7 @@ TEST(AntiSleepScheduleBoundaries, ReadTheTimeZoneAfreshOnEveryCall) {
         const char* tz;
         QDateTime expected;
     } cases[] = {
-        {kUtc, utc(2026, 1, 15, 18, 0)},      // 12:00 local: the end
+        {kUtc, utc(2026, 1, 15, 18, 0)},       // 12:00 local: the end
         {kKolkata, utc(2026, 1, 15, 12, 30)},  // 17:30 local: the end at 18:00 IST
         {kNewYork, utc(2026, 1, 15, 14, 0)},   // 07:00 local: the start at 09:00 EST
         {kUtc, utc(2026, 1, 15, 18, 0)},
@@ -260,8 +260,8 @@ TEST(AntiSleepSchedulePicker, TakesTheLocalHourAndMinute) {
         int minute;
     } cases[] = {
         {kUtc, utc(2026, 6, 1, 7, 45), 465},
-        {kBerlin, at(2, 2026, 6, 1, 7, 45), 465},       // summer time
-        {kKolkata, utc(2026, 6, 1, 2, 15), 465},        // 07:45 IST
+        {kBerlin, at(2, 2026, 6, 1, 7, 45), 465},              // summer time
+        {kKolkata, utc(2026, 6, 1, 2, 15), 465},               // 07:45 IST
         {kNewYork, utc(2026, 6, 2, 3, 59, 59), 23 * 60 + 59},  // the day before, 23:59 EDT
         {kNewYork, at(-4, 1999, 6, 1, 0, 0), 0},
     };

@@ -55,11 +55,9 @@ TEST(AppLanguageTable, EveryLanguageHasItsOwnTexts) {
         EXPECT_EQ(recognitionIdentifiers(language).isEmpty(), language == AppLanguage::automatic);
         for (const auto& identifier : recognitionIdentifiers(language)) {
             // Every recognition locale maps back to its own language.
-            EXPECT_EQ(AppLanguages::fromLanguageIdentifier(identifier, AppLanguages::targetCases()),
-                      language);
+            EXPECT_EQ(AppLanguages::fromLanguageIdentifier(identifier, AppLanguages::targetCases()), language);
         }
-        EXPECT_EQ(isRightToLeft(language),
-                  language == AppLanguage::arabic || language == AppLanguage::hebrew);
+        EXPECT_EQ(isRightToLeft(language), language == AppLanguage::arabic || language == AppLanguage::hebrew);
     }
 }
 
@@ -87,8 +85,7 @@ TEST(AppLanguageCases, FilteredCasesDropHebrewOnlyOffline) {
     expected.erase(std::find(expected.begin(), expected.end(), AppLanguage::hebrew));
     EXPECT_EQ(offline, expected);
 
-    EXPECT_EQ(AppLanguages::filteredCases(AppLanguages::targetCases(), true),
-              AppLanguages::targetCases());
+    EXPECT_EQ(AppLanguages::filteredCases(AppLanguages::targetCases(), true), AppLanguages::targetCases());
     const std::vector<AppLanguage> onlyHebrew{AppLanguage::hebrew, AppLanguage::hebrew};
     EXPECT_TRUE(AppLanguages::filteredCases(onlyHebrew, false).empty());
 }
@@ -102,40 +99,29 @@ class FromLanguageIdentifier : public ::testing::TestWithParam<IdentifierCase> {
 
 TEST_P(FromLanguageIdentifier, AgainstTargetCases) {
     const auto& param = GetParam();
-    EXPECT_EQ(AppLanguages::fromLanguageIdentifier(QString::fromUtf8(param.identifier),
-                                                   AppLanguages::targetCases()),
+    EXPECT_EQ(AppLanguages::fromLanguageIdentifier(QString::fromUtf8(param.identifier), AppLanguages::targetCases()),
               param.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Identifiers, FromLanguageIdentifier,
-    ::testing::Values(IdentifierCase{"en-US", AppLanguage::english},
-                      IdentifierCase{"en_GB", AppLanguage::english},
-                      IdentifierCase{"EN", AppLanguage::english},
-                      IdentifierCase{"en", AppLanguage::english},
+    ::testing::Values(IdentifierCase{"en-US", AppLanguage::english}, IdentifierCase{"en_GB", AppLanguage::english},
+                      IdentifierCase{"EN", AppLanguage::english}, IdentifierCase{"en", AppLanguage::english},
                       IdentifierCase{"zh-Hant-TW", AppLanguage::chinese},
-                      IdentifierCase{"zh-Hans", AppLanguage::chinese},
-                      IdentifierCase{"pt_BR", AppLanguage::portuguese},
-                      IdentifierCase{"iw", AppLanguage::hebrew},
-                      IdentifierCase{"iw-IL", AppLanguage::hebrew},
-                      IdentifierCase{"IW_il", AppLanguage::hebrew},
-                      IdentifierCase{"-en", AppLanguage::english},
-                      IdentifierCase{"__ru--RU", AppLanguage::russian},
-                      IdentifierCase{"", std::nullopt},
-                      IdentifierCase{"--", std::nullopt},
-                      IdentifierCase{"_", std::nullopt},
-                      IdentifierCase{"sv-SE", std::nullopt},
-                      IdentifierCase{"fil", std::nullopt},
-                      IdentifierCase{"auto", std::nullopt},
-                      IdentifierCase{"e", std::nullopt},
+                      IdentifierCase{"zh-Hans", AppLanguage::chinese}, IdentifierCase{"pt_BR", AppLanguage::portuguese},
+                      IdentifierCase{"iw", AppLanguage::hebrew}, IdentifierCase{"iw-IL", AppLanguage::hebrew},
+                      IdentifierCase{"IW_il", AppLanguage::hebrew}, IdentifierCase{"-en", AppLanguage::english},
+                      IdentifierCase{"__ru--RU", AppLanguage::russian}, IdentifierCase{"", std::nullopt},
+                      IdentifierCase{"--", std::nullopt}, IdentifierCase{"_", std::nullopt},
+                      IdentifierCase{"sv-SE", std::nullopt}, IdentifierCase{"fil", std::nullopt},
+                      IdentifierCase{"auto", std::nullopt}, IdentifierCase{"e", std::nullopt},
                       IdentifierCase{"eng", std::nullopt}));
 
 TEST(AppLanguageIdentifier, DependsOnTheGivenList) {
     const auto offlineTargets = AppLanguages::filteredCases(AppLanguages::targetCases(), false);
     EXPECT_EQ(AppLanguages::fromLanguageIdentifier(u"iw", offlineTargets), std::nullopt);
     EXPECT_EQ(AppLanguages::fromLanguageIdentifier(u"iw-IL", offlineTargets), std::nullopt);
-    EXPECT_EQ(AppLanguages::fromLanguageIdentifier(u"auto", AppLanguages::allCases()),
-              AppLanguage::automatic);
+    EXPECT_EQ(AppLanguages::fromLanguageIdentifier(u"auto", AppLanguages::allCases()), AppLanguage::automatic);
     EXPECT_EQ(AppLanguages::fromLanguageIdentifier(u"en", {}), std::nullopt);
 }
 

@@ -132,7 +132,8 @@ TEST(RotatingFileLogSinkTest, DefaultPathFollowsXdgStateHome) {
     qputenv("XDG_STATE_HOME", "/var/tmp/state-test");
     EXPECT_EQ(RotatingFileLogSink::defaultFilePath(), QStringLiteral("/var/tmp/state-test/tavrolin/tavrolin.log"));
     qputenv("XDG_STATE_HOME", "relative/ignored");
-    EXPECT_EQ(RotatingFileLogSink::defaultFilePath(), QDir::homePath() + QStringLiteral("/.local/state/tavrolin/tavrolin.log"));
+    EXPECT_EQ(RotatingFileLogSink::defaultFilePath(),
+              QDir::homePath() + QStringLiteral("/.local/state/tavrolin/tavrolin.log"));
     qputenv("XDG_STATE_HOME", saved);
 }
 

@@ -66,10 +66,14 @@ TEST(AppSettingsStore, UnreadableStoredValuesGiveFreshDefaultsAndStayStored) {
         {"a string", QJsonValue(QStringLiteral("{\"captureAndTranslateShortcut\":"))},
         {"an array", QJsonValue(QJsonArray{1, 2})},
         {"no required shortcut", QJsonObject{{"targetLanguage", "uk"}}},
-        {"unknown language", QJsonObject{{"captureAndTranslateShortcut", AppSettings{}.captureAndTranslateShortcut.toJson()},
-                                          {"targetLanguage", "klingon"}}},
-        {"truncated data", QJsonObject{{"$data", QString::fromLatin1(QByteArray(R"({"captureAndTranslateShortcut":{"key":"T","comm)").toBase64())}}},
-        {"data that is not JSON", QJsonObject{{"$data", QString::fromLatin1(QByteArray("\x00\xff\x10", 3).toBase64())}}},
+        {"unknown language",
+         QJsonObject{{"captureAndTranslateShortcut", AppSettings{}.captureAndTranslateShortcut.toJson()},
+                     {"targetLanguage", "klingon"}}},
+        {"truncated data",
+         QJsonObject{{"$data", QString::fromLatin1(
+                                   QByteArray(R"({"captureAndTranslateShortcut":{"key":"T","comm)").toBase64())}}},
+        {"data that is not JSON",
+         QJsonObject{{"$data", QString::fromLatin1(QByteArray("\x00\xff\x10", 3).toBase64())}}},
     };
     for (const Case& c : cases) {
         InMemoryDefaultsStore defaults;
@@ -101,7 +105,8 @@ TEST(AppSettingsStore, StoredValuesLoadSanitisedInEitherStoredForm) {
 
     // Only the required key: the table's missing-key languages, not the user's.
     InMemoryDefaultsStore minimal;
-    minimal.setRawValue("appSettings", QJsonObject{{"captureAndTranslateShortcut", expected.captureAndTranslateShortcut.toJson()}});
+    minimal.setRawValue("appSettings",
+                        QJsonObject{{"captureAndTranslateShortcut", expected.captureAndTranslateShortcut.toJson()}});
     EXPECT_EQ(AppSettingsStore(minimal, germanUser()).settings(), AppSettings{});
 }
 

@@ -13,9 +13,13 @@ using namespace tavrolin;
 
 namespace {
 
-HotKeyShortcut cs(HotKeyKey key) { return HotKeyShortcut{key, false, false, true, true}; }
+HotKeyShortcut cs(HotKeyKey key) {
+    return HotKeyShortcut{key, false, false, true, true};
+}
 
-QJsonObject parse(const char* json) { return QJsonDocument::fromJson(json).object(); }
+QJsonObject parse(const char* json) {
+    return QJsonDocument::fromJson(json).object();
+}
 
 const char* kOnlyRequired =
     R"({"captureAndTranslateShortcut":{"key":"T","command":false,"option":false,"shift":true,"control":true}})";
@@ -127,10 +131,15 @@ TEST(AppSettingsSanitizing, CorrectsInTheDocumentedOrder) {
     };
     const Case cases[] = {
         {"automatic second language becomes English, online or not",
-         [](AppSettings& s) { s.messageTargetLanguage = AppLanguage::automatic; s.onlineFeaturesEnabled = false; },
-         [](AppSettings& s) { s.messageTargetLanguage = AppLanguage::english; s.onlineFeaturesEnabled = false; }},
-        {"automatic native language stays",
-         [](AppSettings& s) { s.targetLanguage = AppLanguage::automatic; },
+         [](AppSettings& s) {
+             s.messageTargetLanguage = AppLanguage::automatic;
+             s.onlineFeaturesEnabled = false;
+         },
+         [](AppSettings& s) {
+             s.messageTargetLanguage = AppLanguage::english;
+             s.onlineFeaturesEnabled = false;
+         }},
+        {"automatic native language stays", [](AppSettings& s) { s.targetLanguage = AppLanguage::automatic; },
          [](AppSettings& s) { s.targetLanguage = AppLanguage::automatic; }},
         {"offline: Hebrew everywhere",
          [](AppSettings& s) {
@@ -199,11 +208,18 @@ TEST(AppSettingsSanitizing, CorrectsInTheDocumentedOrder) {
              s.overlayMinimumDisplayDuration = 3;
          }},
         {"duplicate shortcut: the later action gets its default",
-         [](AppSettings& s) { s.flipLanguageShortcut = cs(HotKeyKey::t); },
-         [](AppSettings&) {}},
+         [](AppSettings& s) { s.flipLanguageShortcut = cs(HotKeyKey::t); }, [](AppSettings&) {}},
         {"switches untouched",
-         [](AppSettings& s) { s.telemetryEnabled = false; s.launchAtLoginEnabled = false; s.selectionPopupEnabled = false; },
-         [](AppSettings& s) { s.telemetryEnabled = false; s.launchAtLoginEnabled = false; s.selectionPopupEnabled = false; }},
+         [](AppSettings& s) {
+             s.telemetryEnabled = false;
+             s.launchAtLoginEnabled = false;
+             s.selectionPopupEnabled = false;
+         },
+         [](AppSettings& s) {
+             s.telemetryEnabled = false;
+             s.launchAtLoginEnabled = false;
+             s.selectionPopupEnabled = false;
+         }},
     };
     for (const Case& c : cases) {
         AppSettings stored;

@@ -21,7 +21,8 @@ TEST(BrandColorsTest, FixedColoursAreExactOpaqueSrgb) {
     const struct {
         QColor color;
         QRgb rgb;
-    } cases[] = {{BrandColors::indigo(), 0xFF6366F1}, {BrandColors::purple(), 0xFFA855F7}, {BrandColors::pink(), 0xFFEC4899}};
+    } cases[] = {
+        {BrandColors::indigo(), 0xFF6366F1}, {BrandColors::purple(), 0xFFA855F7}, {BrandColors::pink(), 0xFFEC4899}};
     for (const auto& c : cases) {
         EXPECT_EQ(c.color.rgba(), c.rgb);
         EXPECT_EQ(c.color.spec(), QColor::Rgb);

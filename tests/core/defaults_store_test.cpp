@@ -93,7 +93,8 @@ TEST(JsonFileDefaultsStore, PersistsAcrossInstancesAndRemoves) {
 TEST(JsonFileDefaultsStore, CorruptFileIsSetAsideNotDeleted) {
     QTemporaryDir dir;
     const QString path = dir.filePath("defaults.json");
-    for (const QByteArray& garbage : {QByteArray("{\"deviceID\": \"A"), QByteArray("[1,2,3]"), QByteArray("\xff\xfe\x00", 3)}) {
+    for (const QByteArray& garbage :
+         {QByteArray("{\"deviceID\": \"A"), QByteArray("[1,2,3]"), QByteArray("\xff\xfe\x00", 3)}) {
         writeFile(path, garbage);
         JsonFileDefaultsStore store(path);
         EXPECT_FALSE(store.contains("deviceID"));

@@ -11,8 +11,12 @@ using namespace tavrolin;
 
 namespace {
 
-HotKeyShortcut cs(HotKeyKey key) { return HotKeyShortcut{key, false, false, true, true}; }
-HotKeyShortcut bare(HotKeyKey key) { return HotKeyShortcut{key, false, false, false, false}; }
+HotKeyShortcut cs(HotKeyKey key) {
+    return HotKeyShortcut{key, false, false, true, true};
+}
+HotKeyShortcut bare(HotKeyKey key) {
+    return HotKeyShortcut{key, false, false, false, false};
+}
 
 HotKeyShortcuts defaultsWith(std::initializer_list<std::pair<HotKeyAction, HotKeyShortcut>> changes) {
     HotKeyShortcuts shortcuts = defaultHotKeyShortcuts();
@@ -66,13 +70,12 @@ TEST(HotKeyKey, KeysymsAndQtKeysMapBothWays) {
         std::optional<HotKeyKey> key;
     };
     const Case cases[] = {
-        {0x061, HotKeyKey::a},      {0x041, HotKeyKey::a},     {0x07a, HotKeyKey::z},
-        {0x030, HotKeyKey::digit0}, {0x039, HotKeyKey::digit9}, {0xffbe, HotKeyKey::f1},
-        {0xffc9, HotKeyKey::f12},   {0xffca, std::nullopt},    // F13
-        {0xffb1, std::nullopt},                                 // keypad 1
-        {0x021, std::nullopt},                                  // exclam
-        {0xff51, std::nullopt},                                 // Left
-        {0x6c6, std::nullopt},                                  // Cyrillic_a
+        {0x061, HotKeyKey::a},      {0x041, HotKeyKey::a},   {0x07a, HotKeyKey::z},    {0x030, HotKeyKey::digit0},
+        {0x039, HotKeyKey::digit9}, {0xffbe, HotKeyKey::f1}, {0xffc9, HotKeyKey::f12}, {0xffca, std::nullopt},  // F13
+        {0xffb1, std::nullopt},  // keypad 1
+        {0x021, std::nullopt},   // exclam
+        {0xff51, std::nullopt},  // Left
+        {0x6c6, std::nullopt},   // Cyrillic_a
         {0x000, std::nullopt},
     };
     for (const Case& c : cases) {
@@ -91,9 +94,9 @@ TEST(HotKeyKey, KeysymsAndQtKeysMapBothWays) {
 
 TEST(HotKeyKey, RecorderTakesTheUnshiftedLatinKey) {
     test::FakeKeyboardLayoutReader keyboard;
-    keyboard.setKey(10, {0x031});                           // the "1" key
+    keyboard.setKey(10, {0x031});                               // the "1" key
     keyboard.setKey(28, {0x6c5 /*Cyrillic_ie*/, 0x074 /*t*/});  // Russian group active
-    keyboard.setKey(87, {0xff9c /*KP_End*/});               // keypad 1 with NumLock off
+    keyboard.setKey(87, {0xff9c /*KP_End*/});                   // keypad 1 with NumLock off
     // Shift+1 arrives as "!" but is the key 1.
     EXPECT_EQ(hotKeyKeyForKeyPress({10, 0x021, Qt::Key_Exclam}, &keyboard), HotKeyKey::digit1);
     // On the Russian layout the T key still records T.
@@ -145,8 +148,8 @@ TEST(HotKeyShortcut, JsonKeepsStoredKeyNamesAndIsStrict) {
     EXPECT_EQ(decode(R"({"key":"T","command":false,"option":false,"shift":true,"control":true,"extra":1})"),
               cs(HotKeyKey::t));
     const char* failures[] = {
-        R"({"key":"T","command":false,"option":false,"shift":true})",                   // no control
-        R"({"key":"t","command":false,"option":false,"shift":true,"control":true})",    // lower case
+        R"({"key":"T","command":false,"option":false,"shift":true})",                 // no control
+        R"({"key":"t","command":false,"option":false,"shift":true,"control":true})",  // lower case
         R"({"key":"F13","command":false,"option":false,"shift":true,"control":true})",
         R"({"key":5,"command":false,"option":false,"shift":true,"control":true})",
         R"({"key":"T","command":0,"option":false,"shift":true,"control":true})",
@@ -172,13 +175,12 @@ TEST(HotKeyShortcutResolution, KeepsValidSetsAndMendsConflicts) {
     const HotKeyShortcut custom{HotKeyKey::digit1, false, true, false, false};
     const Case cases[] = {
         {"defaults stay", defaultHotKeyShortcuts(), defaultHotKeyShortcuts()},
-        {"valid custom set stays",
-         defaultsWith({{HotKeyAction::flipLanguage, custom}}),
+        {"valid custom set stays", defaultsWith({{HotKeyAction::flipLanguage, custom}}),
          defaultsWith({{HotKeyAction::flipLanguage, custom}})},
-        {"later duplicate gets its own default",
-         defaultsWith({{HotKeyAction::translateMessage, cs(HotKeyKey::t)}}), defaultHotKeyShortcuts()},
-        {"modifier-less gets its own default",
-         defaultsWith({{HotKeyAction::editText, bare(HotKeyKey::e)}}), defaultHotKeyShortcuts()},
+        {"later duplicate gets its own default", defaultsWith({{HotKeyAction::translateMessage, cs(HotKeyKey::t)}}),
+         defaultHotKeyShortcuts()},
+        {"modifier-less gets its own default", defaultsWith({{HotKeyAction::editText, bare(HotKeyKey::e)}}),
+         defaultHotKeyShortcuts()},
         {"own default taken: first free default in action order",
          defaultsWith({{HotKeyAction::captureAndTranslateActiveWindow, cs(HotKeyKey::e)},
                        {HotKeyAction::editText, bare(HotKeyKey::e)}}),

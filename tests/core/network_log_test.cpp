@@ -23,12 +23,20 @@ TEST(NetworkLogTest, LinesHaveTheirFixedFormatsAndLevels) {
 
     const auto records = capture.records();
     const std::vector<std::pair<LogLevel, QString>> expected = {
-        {LogLevel::info, QStringLiteral("request start operation=server_translation endpoint=https://api.example.test/api/text-translations detail=items=3 chars=120 sourceLanguages=de,en target=fr")},
+        {LogLevel::info,
+         QStringLiteral(
+             "request start operation=server_translation endpoint=https://api.example.test/api/text-translations detail=items=3 chars=120 sourceLanguages=de,en target=fr")},
         {LogLevel::info, QStringLiteral("request response operation=server_translation status=none responseBytes=0")},
-        {LogLevel::info, QStringLiteral("request response operation=server_translation status=503 responseBytes=1234567890123")},
-        {LogLevel::error, QStringLiteral("request invalid response operation=text_edit reason=http_status_503 responseBytes=12")},
-        {LogLevel::error, QStringLiteral("request failed operation=text_write errorType=Tavrolin.URLError message=url_error_code=-1001")},
-        {LogLevel::error, QStringLiteral("request failed operation=server_translation_decode errorType=std.runtime_error message=bad json")},
+        {LogLevel::info,
+         QStringLiteral("request response operation=server_translation status=503 responseBytes=1234567890123")},
+        {LogLevel::error,
+         QStringLiteral("request invalid response operation=text_edit reason=http_status_503 responseBytes=12")},
+        {LogLevel::error,
+         QStringLiteral(
+             "request failed operation=text_write errorType=Tavrolin.URLError message=url_error_code=-1001")},
+        {LogLevel::error,
+         QStringLiteral(
+             "request failed operation=server_translation_decode errorType=std.runtime_error message=bad json")},
     };
     ASSERT_EQ(records.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -44,7 +52,9 @@ TEST(NetworkLogTest, FailureFromAnExceptionPointerMatchesTheDirectForm) {
     NetworkLog::failed(QStringLiteral("text_prompt"), std::make_exception_ptr(42));
     const QStringList lines = capture.messages(LogCategory::network);
     ASSERT_EQ(lines.size(), 2);
-    EXPECT_EQ(lines[0], QStringLiteral("request failed operation=text_prompt errorType=Tavrolin.URLError message=url_error_code=-999"));
+    EXPECT_EQ(
+        lines[0],
+        QStringLiteral("request failed operation=text_prompt errorType=Tavrolin.URLError message=url_error_code=-999"));
     EXPECT_EQ(lines[1], QStringLiteral("request failed operation=text_prompt errorType=int message=int"));
 }
 
@@ -73,7 +83,8 @@ TEST(NetworkLogTest, EndpointDescription) {
         {QStringLiteral("/api/events"), QStringLiteral("/api/events")},
         // encoded as sent: no raw space, quote or non-ASCII letter inside the key=value pair
         {QStringLiteral("https://api.example.test/a%20b/c"), QStringLiteral("https://api.example.test/a%20b/c")},
-        {QStringLiteral("https://api.example.test/a b/\"é\""), QStringLiteral("https://api.example.test/a%20b/%22%C3%A9%22")},
+        {QStringLiteral("https://api.example.test/a b/\"é\""),
+         QStringLiteral("https://api.example.test/a%20b/%22%C3%A9%22")},
         {QStringLiteral("https://bücher.example/x"), QStringLiteral("https://xn--bcher-kva.example/x")},
     };
     for (const auto& c : cases) {

@@ -52,8 +52,8 @@ TEST(TelemetryEventReporter, WritesTheLineAlwaysAndSendsOnlyWithBothSwitchesOn) 
         bool online;
         bool sent;
     };
-    for (const Case c : {Case{true, true, true}, Case{true, false, false}, Case{false, true, false},
-                         Case{false, false, false}}) {
+    for (const Case c :
+         {Case{true, true, true}, Case{true, false, false}, Case{false, true, false}, Case{false, false, false}}) {
         Harness h;
         h.settings.value.telemetryEnabled = c.telemetry;
         h.settings.value.onlineFeaturesEnabled = c.online;
@@ -159,7 +159,8 @@ TEST(TelemetryEventReporter, HotkeyDescriptionOnlyForShortcutTriggers) {
         {TelemetryAction::editText, TelemetryTrigger::selectionPopup, std::nullopt},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(reporter->makeContext(c.action, c.trigger).hotkeyConfig, c.expected) << rawValue(c.action).toStdString();
+        EXPECT_EQ(reporter->makeContext(c.action, c.trigger).hotkeyConfig, c.expected)
+            << rawValue(c.action).toStdString();
     }
     // The shortcut is read from the settings of the moment.
     h.settings.value.editTextShortcut = HotKeyShortcut{HotKeyKey::f5, false, true, false, false};
@@ -172,9 +173,8 @@ TEST(TelemetryEventReporter, SnapshotFillsTheSettingsFieldsAndVersionsFallBack) 
     h.info = QJsonObject{{"CFBundleShortVersionString", ""}, {"CFBundleVersion", 7}};
     auto reporter = h.reporter();
     TelemetrySettingsSnapshot snapshot{AppLanguage::german, AppLanguage::french, true, false, true};
-    const auto context =
-        reporter->makeContext(TelemetryAction::saveSettings, TelemetryTrigger::settings, std::nullopt,
-                              AppLanguage::korean, snapshot);
+    const auto context = reporter->makeContext(TelemetryAction::saveSettings, TelemetryTrigger::settings, std::nullopt,
+                                               AppLanguage::korean, snapshot);
     reporter->send(context, true, std::nullopt, true);
     ASSERT_EQ(h.client->events.size(), 1u);
     const TelemetryEvent& event = h.client->events.front();
@@ -213,9 +213,9 @@ TEST(TelemetryEventReporter, InstallIsReportedOnlyByTheRunThatCreatedTheIdentifi
     h.client->events.clear();
     h.log.sink().clear();
     DeviceIdentifier nextRun(h.defaults);
-    TelemetryEventReporter second(h.client, h.settings, nextRun, InfoDictionary(h.info), [] { return std::nullopt; },
-                                  [] { return QStringLiteral("6.1.0"); }, [] { return QLocale::c(); },
-                                  [&h] { return h.now; });
+    TelemetryEventReporter second(
+        h.client, h.settings, nextRun, InfoDictionary(h.info), [] { return std::nullopt; },
+        [] { return QStringLiteral("6.1.0"); }, [] { return QLocale::c(); }, [&h] { return h.now; });
     second.reportAppInstallIfNeeded();
     second.reportAppLaunch();
     ASSERT_EQ(h.client->events.size(), 1u);

@@ -130,8 +130,8 @@ TEST(TelemetryVocabularyTest, RawStringsRoundTripAndUnknownOnesGiveNothing) {
         triggers << rawValue(trigger);
         EXPECT_EQ(fromRawValue<TelemetryTrigger>(rawValue(trigger)), trigger);
     }
-    EXPECT_EQ(triggers, (QStringList{"hotkey", "menu", "alert", "settings", "overlay", "onboarding",
-                                     "selection_popup", "app_lifecycle"}));
+    EXPECT_EQ(triggers, (QStringList{"hotkey", "menu", "alert", "settings", "overlay", "onboarding", "selection_popup",
+                                     "app_lifecycle"}));
     EXPECT_EQ(fromRawValue<TelemetryAction>(QString()), std::nullopt);
     EXPECT_EQ(fromRawValue<TelemetryTrigger>(QStringLiteral("Hotkey")), std::nullopt);
 }

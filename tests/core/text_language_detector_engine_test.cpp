@@ -15,7 +15,8 @@ TEST(TextLanguageDetectorEngine, RecognisesSentencesInManyLanguages) {
     const Case cases[] = {
         {"The weather is lovely today, so we are going for a long walk in the park.", AppLanguage::english},
         {"Das Wetter ist heute wunderschön, deshalb machen wir einen langen Spaziergang im Park.", AppLanguage::german},
-        {"Il fait très beau aujourd'hui, alors nous allons faire une longue promenade dans le parc.", AppLanguage::french},
+        {"Il fait très beau aujourd'hui, alors nous allons faire une longue promenade dans le parc.",
+         AppLanguage::french},
         {"Hoy hace un tiempo precioso, así que vamos a dar un largo paseo por el parque.", AppLanguage::spanish},
         {"Oggi il tempo è bellissimo, quindi andiamo a fare una lunga passeggiata nel parco.", AppLanguage::italian},
         {"Hoje o tempo está lindo, por isso vamos dar um longo passeio no parque.", AppLanguage::portuguese},

@@ -28,23 +28,23 @@ TEST(TextLanguageDetectorScript, FirstScriptCodePointDecides) {
         {"Ґанок", AppLanguage::ukrainian},
         {"Є питання", AppLanguage::ukrainian},
         {"Привет, как дела?", AppLanguage::russian},
-        {"Здравей, как си?", AppLanguage::russian},          // Bulgarian
-        {"Здраво, како си?", AppLanguage::russian},          // Serbian
+        {"Здравей, как си?", AppLanguage::russian},  // Bulgarian
+        {"Здраво, како си?", AppLanguage::russian},  // Serbian
         {"hello мир", AppLanguage::russian},
-        {"Hi there مرحبا", AppLanguage::arabic},              // Latin before Arabic does not matter
-        {"ݐ", AppLanguage::arabic},                           // Arabic Supplement
-        {"日本語を勉強しています", AppLanguage::chinese},      // kanji first
-        {"ひらがなと漢字", AppLanguage::japanese},             // kana first
+        {"Hi there مرحبا", AppLanguage::arabic},           // Latin before Arabic does not matter
+        {"ݐ", AppLanguage::arabic},                        // Arabic Supplement
+        {"日本語を勉強しています", AppLanguage::chinese},  // kanji first
+        {"ひらがなと漢字", AppLanguage::japanese},         // kana first
         {"カタカナ", AppLanguage::japanese},
         {"안녕하세요", AppLanguage::korean},
         {"नमस्ते दुनिया", AppLanguage::hindi},
         {"สวัสดีครับ", AppLanguage::thai},
         {"Hello world", std::nullopt},
-        {"שלום עולם", std::nullopt},                           // Hebrew goes to the recognizer
+        {"שלום עולם", std::nullopt},  // Hebrew goes to the recognizer
         {"Καλημέρα", std::nullopt},
         {"12345 !?", std::nullopt},
         {"", std::nullopt},
-        {"😀 𝒜", std::nullopt},                                // astral code points outside the ranges
+        {"😀 𝒜", std::nullopt},  // astral code points outside the ranges
     };
     for (const Case& c : cases) {
         EXPECT_EQ(TextLanguageDetector::detectByScript(QString::fromUtf8(c.text)), c.expected) << c.text;
@@ -108,8 +108,9 @@ TEST(TextLanguageDetector, LongerTextsDoubleBoostedScores) {
 TEST(TextLanguageDetector, UsersLanguagesGoToTheRecognizerAndDecideItsShortGuesses) {
     test::ScriptedLanguageRecognizer recognizer;
     recognizer.script("Dank je", {{"de", 0.198}, {"nl", 0.196}});
-    EXPECT_EQ(TextLanguageDetector::detectAppLanguage("Dank je", {AppLanguage::dutch, AppLanguage::automatic}, recognizer),
-              AppLanguage::dutch);
+    EXPECT_EQ(
+        TextLanguageDetector::detectAppLanguage("Dank je", {AppLanguage::dutch, AppLanguage::automatic}, recognizer),
+        AppLanguage::dutch);
     ASSERT_EQ(recognizer.askedHints().size(), 1);
     EXPECT_EQ(recognizer.askedHints().first(), QStringList({"nl"})) << "every boosted language but automatic is a hint";
 

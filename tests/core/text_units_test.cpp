@@ -7,8 +7,8 @@ using namespace tavrolin;
 TEST(TextUnits, GraphemesCountWhatAPersonSees) {
     EXPECT_EQ(graphemeCount(""), 0);
     EXPECT_EQ(graphemeCount("abc"), 3);
-    EXPECT_EQ(graphemeCount(QString::fromUtf8("e\u0301")), 1);                       // combining accent
-    EXPECT_EQ(graphemeCount(QString::fromUtf8("\U0001F1FA\U0001F1E6")), 1);          // flag
+    EXPECT_EQ(graphemeCount(QString::fromUtf8("e\u0301")), 1);                                     // combining accent
+    EXPECT_EQ(graphemeCount(QString::fromUtf8("\U0001F1FA\U0001F1E6")), 1);                        // flag
     EXPECT_EQ(graphemeCount(QString::fromUtf8("\U0001F468\u200D\U0001F469\u200D\U0001F467")), 1);  // family
     EXPECT_EQ(graphemeCount(QString::fromUtf8("שלום")), 4);
     EXPECT_EQ(graphemeCount(QStringLiteral("\r\n")), 1);
@@ -43,6 +43,6 @@ TEST(TextUnits, RangesFromOtherProcessesAreCheckedWithoutOverflow) {
     EXPECT_FALSE(isValidRange({6, 0}, 5));
     EXPECT_FALSE(isValidRange({1, 0}, 5, 1));
     constexpr qsizetype big = std::numeric_limits<qsizetype>::max();
-    EXPECT_FALSE(isValidRange({2, big}, 5));   // location + length would overflow
+    EXPECT_FALSE(isValidRange({2, big}, 5));  // location + length would overflow
     EXPECT_FALSE(isValidRange({big, 2}, 5));
 }

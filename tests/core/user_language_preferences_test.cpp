@@ -21,11 +21,11 @@ struct Environment {
 
 TEST(UserLanguagePreferences, LayoutNamesMapToLanguages) {
     const std::pair<const char*, const char*> cases[] = {
-        {"us", "en"},  {"gb", "en"}, {"ru", "ru"}, {"ua", "uk"}, {"il", "he"},    {"de", "de"}, {"fr", "fr"},
-        {"es", "es"},  {"latam", "es"}, {"it", "it"}, {"pt", "pt"}, {"br", "pt"}, {"pl", "pl"}, {"tr", "tr"},
-        {"jp", "ja"},  {"kr", "ko"}, {"cn", "zh"}, {"tw", "zh"}, {"th", "th"},    {"vn", "vi"}, {"ara", "ar"},
-        {"in", "hi"},  {"nl", "nl"}, {"id", "id"}, {"us(intl)", "en"}, {" RU ", "ru"},
-        {"se", ""},    {"fi", ""},   {"", ""},     {"(us)", ""},
+        {"us", "en"},       {"gb", "en"},   {"ru", "ru"},    {"ua", "uk"}, {"il", "he"}, {"de", "de"},
+        {"fr", "fr"},       {"es", "es"},   {"latam", "es"}, {"it", "it"}, {"pt", "pt"}, {"br", "pt"},
+        {"pl", "pl"},       {"tr", "tr"},   {"jp", "ja"},    {"kr", "ko"}, {"cn", "zh"}, {"tw", "zh"},
+        {"th", "th"},       {"vn", "vi"},   {"ara", "ar"},   {"in", "hi"}, {"nl", "nl"}, {"id", "id"},
+        {"us(intl)", "en"}, {" RU ", "ru"}, {"se", ""},      {"fi", ""},   {"", ""},     {"(us)", ""},
     };
     for (const auto& [layout, language] : cases) {
         EXPECT_EQ(UserLanguagePreferencesService::languageIdentifierForLayout(QString::fromLatin1(layout)),
@@ -63,7 +63,11 @@ TEST(UserLanguagePreferences, NativeLanguageIsTheFirstTargetLanguage) {
     };
     const Case cases[] = {
         {"keyboard first", QStringList{"us", "ru"}, 1, {"en-US"}, AppLanguage::russian},
-        {"unknown layout: preferred languages", QStringList{"se"}, 0, {"sv-SE", "pt_BR", "en"}, AppLanguage::portuguese},
+        {"unknown layout: preferred languages",
+         QStringList{"se"},
+         0,
+         {"sv-SE", "pt_BR", "en"},
+         AppLanguage::portuguese},
         {"no keyboard", std::nullopt, 0, {"iw-IL"}, AppLanguage::hebrew},
         {"nothing maps: Russian", QStringList{"fi"}, 0, {"sv", "fil"}, AppLanguage::russian},
         {"nothing at all: Russian", std::nullopt, 0, {}, AppLanguage::russian},
@@ -112,10 +116,10 @@ TEST(UserPreferredLanguages, BoostedLanguagesJoinKeyboardSettingsLocaleAndPrefer
     settings.messageTargetLanguage = AppLanguage::english;
     settings.dictationLanguage = AppLanguage::korean;
     const UserPreferredLanguagesProvider provider(settings, env.service());
-    EXPECT_EQ(provider.boostedLanguages(),
-              (std::set<AppLanguage>{AppLanguage::ukrainian, AppLanguage::russian, AppLanguage::english,
-                                     AppLanguage::korean, AppLanguage::turkish, AppLanguage::polish,
-                                     AppLanguage::hebrew}));
+    EXPECT_EQ(
+        provider.boostedLanguages(),
+        (std::set<AppLanguage>{AppLanguage::ukrainian, AppLanguage::russian, AppLanguage::english, AppLanguage::korean,
+                               AppLanguage::turkish, AppLanguage::polish, AppLanguage::hebrew}));
 
     // Nothing from the system: still the settings' languages; no dictation language means the
     // native one.

@@ -33,8 +33,8 @@ protected:
 
 TEST_F(ProcessRunnerTest, OutputGoesToTheFileAndArgumentsArriveVerbatim) {
     // Characters a shell would interpret must arrive untouched: no shell is in between.
-    const QStringList arguments{"-c", R"(for a in "$@"; do printf '[%s]\n' "$a"; done)", "sh", "two words",
-                                "$HOME", "a;b", "*", ""};
+    const QStringList arguments{
+        "-c", R"(for a in "$@"; do printf '[%s]\n' "$a"; done)", "sh", "two words", "$HOME", "a;b", "*", ""};
     const auto result = runner.run("/bin/sh", arguments, path("out.txt"), {});
     const QByteArray expected = "[two words]\n[$HOME]\n[a;b]\n[*]\n[]\n";
     EXPECT_EQ(read(path("out.txt")), expected);

@@ -115,8 +115,8 @@ protected:
         QDir(root.path()).mkpath("tmp");
         QDir(root.path()).mkpath("crash");
         QDir(root.path()).mkpath("out");
-        InfoDictionary::setMainForTesting(QJsonObject{{"CFBundleShortVersionString", "1.4.0"},
-                                                      {"CFBundleIdentifier", "org.tavrolin.Tavrolin"}});
+        InfoDictionary::setMainForTesting(
+            QJsonObject{{"CFBundleShortVersionString", "1.4.0"}, {"CFBundleIdentifier", "org.tavrolin.Tavrolin"}});
         options.now = [this] {
             const QDateTime t = kStart.addSecs(nowReads);
             ++nowReads;
@@ -199,8 +199,7 @@ TEST_F(DiagnosticsExporterTest, MetadataOptionalKeys) {
     settings.dictationLanguage = AppLanguage::german;
     const QString destination = path("out/diag.zip");
     DiagnosticsExporter(runner, options).exportArchive(settings, destination);
-    const QJsonObject metadata =
-        QJsonDocument::fromJson(zipContent(destination, kTop + "metadata.json")).object();
+    const QJsonObject metadata = QJsonDocument::fromJson(zipContent(destination, kTop + "metadata.json")).object();
     EXPECT_EQ(metadata.value("appBuild"), "57");
     EXPECT_EQ(metadata.value("appVersion"), "0.1.0");
     EXPECT_FALSE(metadata.contains("bundleIdentifier"));
@@ -270,9 +269,9 @@ TEST_F(DiagnosticsExporterTest, LogFileSourceKeepsTheLastSevenDaysOldestFileFirs
     writeFile(log, line(kStart.addSecs(-5), "current file") + "not a time stamped line\n");
     const QString destination = path("out/diag.zip");
     exportTo(destination);
-    EXPECT_EQ(zipContent(destination, kTop + "tavrolin.log"),
-              line(kStart.addDays(-6), "older file") + line(kStart.addSecs(-5), "current file") +
-                  "not a time stamped line\n");
+    EXPECT_EQ(zipContent(destination, kTop + "tavrolin.log"), line(kStart.addDays(-6), "older file") +
+                                                                  line(kStart.addSecs(-5), "current file") +
+                                                                  "not a time stamped line\n");
     EXPECT_TRUE(runner->calls.empty());  // no tool for the file back end
 }
 

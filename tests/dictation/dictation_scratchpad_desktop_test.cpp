@@ -74,12 +74,13 @@ protected:
         settings.autoImproveOnDictationStop = false;
         ASSERT_FALSE(store_->persist(settings).has_value());
 
-        server_.server().Post("/api/text-improve", [this](const httplib::Request& request, httplib::Response& response) {
-            std::lock_guard lock(mutex_);
-            improveBodies_ << QString::fromStdString(request.body);
-            response.status = improveStatus_;
-            response.set_content(improveAnswer_, "application/json");
-        });
+        server_.server().Post("/api/text-improve",
+                              [this](const httplib::Request& request, httplib::Response& response) {
+                                  std::lock_guard lock(mutex_);
+                                  improveBodies_ << QString::fromStdString(request.body);
+                                  response.status = improveStatus_;
+                                  response.set_content(improveAnswer_, "application/json");
+                              });
         server_.start();
     }
 
@@ -95,7 +96,9 @@ protected:
         SpeechRecognitionBackends backends;
         backends.models = std::make_shared<PocketSphinxSpeechModels>(folder_->filePath("data"));
         if (sound == Sound::clip) {
-            backends.makeAudioSource = [clip = *clip_] { return std::make_unique<test::FileAudioInputSource>(clip, true); };
+            backends.makeAudioSource = [clip = *clip_] {
+                return std::make_unique<test::FileAudioInputSource>(clip, true);
+            };
         } else {
             backends.makeAudioSource = [] { return std::make_unique<PulseAudioInputSource>(); };
         }

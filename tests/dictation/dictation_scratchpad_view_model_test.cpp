@@ -224,7 +224,8 @@ TEST_F(DictationScratchpadViewModelTest, PermissionRefusalsShowTheirLineAndDoNot
     test::await(model_->startDictationIfReady());
     EXPECT_FALSE(model_->isRecording());
     ASSERT_TRUE(model_->statusMessage().has_value());
-    EXPECT_TRUE(model_->statusMessage()->startsWith("🚫 Microphone access denied.")) << model_->statusMessage()->toStdString();
+    EXPECT_TRUE(model_->statusMessage()->startsWith("🚫 Microphone access denied."))
+        << model_->statusMessage()->toStdString();
 
     authorization_->microphone = DictationAuthorizationStatus::authorized;
     test::await(model_->startDictationIfReady());
@@ -313,7 +314,8 @@ TEST_F(DictationScratchpadViewModelTest, OfflineTheGatedClientsAskNothingAndTheL
     model_->createPrompt(TextPromptLanguage::english);
     EXPECT_TRUE(test::waitUntil([&] { return !model_->isImproving() && !model_->isCreatingPrompt(); }));
     EXPECT_TRUE(server->requests.empty());
-    EXPECT_EQ(model_->improveError(), QStringLiteral("Online features are disabled. Enable them in Settings to use Improve."));
+    EXPECT_EQ(model_->improveError(),
+              QStringLiteral("Online features are disabled. Enable them in Settings to use Improve."));
     EXPECT_EQ(model_->promptError(),
               QStringLiteral("Online features are disabled. Enable them in Settings to use Create Prompt."));
     EXPECT_EQ(model_->text(), "draft");

@@ -37,9 +37,9 @@ int ourRecordingStreams() {
 class SpeechDesktopTest : public ::testing::Test {
 protected:
     std::shared_ptr<SpeechRecognitionService> service(const QString& dataHome) {
-        auto made = SpeechRecognitionService::create(
-            QStringLiteral("en-US"), {std::make_shared<PocketSphinxSpeechModels>(dataHome),
-                                      [] { return std::make_unique<PulseAudioInputSource>(); }});
+        auto made = SpeechRecognitionService::create(QStringLiteral("en-US"),
+                                                     {std::make_shared<PocketSphinxSpeechModels>(dataHome),
+                                                      [] { return std::make_unique<PulseAudioInputSource>(); }});
         reports.attach(made);
         return made;
     }

@@ -73,8 +73,9 @@ protected:
     std::shared_ptr<SpeechRecognitionService> service(const QString& dataHome, const QString& audio, bool paced) {
         auto models = std::make_shared<PocketSphinxSpeechModels>(dataHome);
         auto made = SpeechRecognitionService::create(
-            QStringLiteral("en-US"),
-            {models, [audio, paced, ended = ended] { return std::make_unique<WatchedFileSource>(audio, paced, ended); }});
+            QStringLiteral("en-US"), {models, [audio, paced, ended = ended] {
+                                          return std::make_unique<WatchedFileSource>(audio, paced, ended);
+                                      }});
         reports.attach(made);
         return made;
     }

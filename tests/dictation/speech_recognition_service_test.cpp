@@ -272,10 +272,12 @@ TEST_F(SpeechRecognitionServiceTest, AServiceReleasedWhileRunningClosesItsSource
     fake.audio->queueMarked(1);
     service.reset();
     // The last owner may be the start still finishing on the worker: the teardown follows it.
-    EXPECT_TRUE(test::waitUntil([&] {
-        return fake.audio->openSources.load() == 0 && fake.audio->sourcesAlive.load() == 0 &&
-               fake.script().decodersAlive.load() == 0;
-    }, 1s));
+    EXPECT_TRUE(test::waitUntil(
+        [&] {
+            return fake.audio->openSources.load() == 0 && fake.audio->sourcesAlive.load() == 0 &&
+                   fake.script().decodersAlive.load() == 0;
+        },
+        1s));
     settle();
     EXPECT_TRUE(reports.transcriptions.isEmpty());
 }

@@ -10,14 +10,10 @@ TEST(SelectionStructureScoreTest, CountsLineBreakCharacters) {
         QString text;
         qsizetype score;
     } cases[] = {
-        {"", 0},
-        {"one line", 0},
-        {"a\nb", 1},
-        {"a\r\nb", 1},  // one character
-        {"a\rb\n", 2},
-        {QString::fromUtf8("a\u2028b\u2029c\u0085"), 3},
-        {"\n\n\n", 3},
-        {QString::fromUtf8("😀\n👍🏽\n"), 2},
+        {"", 0},       {"one line", 0},
+        {"a\nb", 1},   {"a\r\nb", 1},  // one character
+        {"a\rb\n", 2}, {QString::fromUtf8("a\u2028b\u2029c\u0085"), 3},
+        {"\n\n\n", 3}, {QString::fromUtf8("😀\n👍🏽\n"), 2},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(selectionStructureScore(c.text), c.score) << c.text.toStdString();
@@ -51,12 +47,12 @@ TEST(DecodeHTMLEntitiesTest, DecodesEveryReferenceOnce) {
         QString out;
     } cases[] = {
         {"a &amp; b &lt;c&gt; &quot;d&quot; &#39;e&apos;&nbsp;f", "a & b <c> \"d\" 'e' f"},
-        {"&amp;lt;", "&lt;"},        // decoded once, not twice
+        {"&amp;lt;", "&lt;"},  // decoded once, not twice
         {"&amp;#65;", "&#65;"},
         {"&#65;&#x42;&#x63;", "ABc"},
         {"&#128512;", QString::fromUtf8("😀")},
         {"&#x1F600;", QString::fromUtf8("😀")},
-        {"&#0;&#x0;", "&#0;&#x0;"},  // no NUL
+        {"&#0;&#x0;", "&#0;&#x0;"},                // no NUL
         {"&#xD83D;&#55357;", "&#xD83D;&#55357;"},  // surrogates
         {"&#x110000;&#99999999999999999999;", "&#x110000;&#99999999999999999999;"},
         {"&unknown; &amp", "&unknown; &amp"},

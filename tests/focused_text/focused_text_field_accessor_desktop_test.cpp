@@ -60,15 +60,23 @@ public:
     std::optional<AccessibleRole> role(const AccessibleElementHandle& e) override { return inner_.role(e); }
     std::optional<QString> value(const AccessibleElementHandle& e) override { return inner_.value(e); }
     std::optional<QString> selectedText(const AccessibleElementHandle& e) override { return inner_.selectedText(e); }
-    std::optional<AccessibleTextRange> selectedRange(const AccessibleElementHandle& e) override { return inner_.selectedRange(e); }
+    std::optional<AccessibleTextRange> selectedRange(const AccessibleElementHandle& e) override {
+        return inner_.selectedRange(e);
+    }
     std::optional<QRectF> frame(const AccessibleElementHandle& e) override { return inner_.frame(e); }
-    std::optional<QRectF> boundsForRange(const AccessibleElementHandle& e, AccessibleTextRange r) override { return inner_.boundsForRange(e, r); }
+    std::optional<QRectF> boundsForRange(const AccessibleElementHandle& e, AccessibleTextRange r) override {
+        return inner_.boundsForRange(e, r);
+    }
     bool isChromiumControl(const AccessibleElementHandle& e) override { return inner_.isChromiumControl(e); }
     bool isEditable(const AccessibleElementHandle& e) override { return inner_.isEditable(e); }
     bool isValueSettable(const AccessibleElementHandle& e) override { return inner_.isValueSettable(e); }
     bool setValue(const AccessibleElementHandle& e, const QString& t) override { return inner_.setValue(e, t); }
-    bool setSelectedText(const AccessibleElementHandle& e, const QString& t) override { return inner_.setSelectedText(e, t); }
-    bool setSelectedRange(const AccessibleElementHandle& e, AccessibleTextRange r) override { return inner_.setSelectedRange(e, r); }
+    bool setSelectedText(const AccessibleElementHandle& e, const QString& t) override {
+        return inner_.setSelectedText(e, t);
+    }
+    bool setSelectedRange(const AccessibleElementHandle& e, AccessibleTextRange r) override {
+        return inner_.setSelectedRange(e, r);
+    }
     bool isSameElement(const AccessibleElementHandle& a, const AccessibleElementHandle& b) override {
         return inner_.isSameElement(a, b);
     }
@@ -118,8 +126,9 @@ protected:
         ASSERT_TRUE(test::waitUntil([&] {
             const auto front = frontApplications->frontApplication();
             const qint64 pid = app->pid();
-            return front && front->processId == pid &&
-                   test::await(ask(accessibility, [pid](Accessibility& ax) { return ax.focusedElementOfApplication(pid); }));
+            return front && front->processId == pid && test::await(ask(accessibility, [pid](Accessibility& ax) {
+                       return ax.focusedElementOfApplication(pid);
+                   }));
         })) << "test application not in front";
     }
 
@@ -128,7 +137,10 @@ protected:
         const QByteArray text = QString::fromUtf8("user's clipboard ✂").toUtf8();
         const QByteArray png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR-fake-image-bytes", 33);
         EXPECT_TRUE(app->command("clipboard-set " + text.toBase64() + " " + png.toBase64()).value("ok").toBool());
-        EXPECT_TRUE(test::waitUntil([] { return !QApplication::clipboard()->ownsClipboard() && QApplication::clipboard()->text().startsWith("user's"); }));
+        EXPECT_TRUE(test::waitUntil([] {
+            return !QApplication::clipboard()->ownsClipboard() &&
+                   QApplication::clipboard()->text().startsWith("user's");
+        }));
         return QJsonObject{{"text/plain", QString::fromLatin1(text.toBase64())},
                            {"image/png", QString::fromLatin1(png.toBase64())}};
     }
@@ -295,9 +307,8 @@ public:
     Heartbeat() {
         timer_.setTimerType(Qt::PreciseTimer);
         timer_.setInterval(10);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            longestGap_ = std::max(longestGap_, sinceLast_.restart());
-        });
+        QObject::connect(&timer_, &QTimer::timeout,
+                         [this] { longestGap_ = std::max(longestGap_, sinceLast_.restart()); });
         sinceLast_.start();
         timer_.start();
     }
@@ -383,9 +394,10 @@ TEST_F(FocusedTextFieldAccessorDesktopTest, AClipboardOwnerThatNeverAnswersIsLef
     // Another program owns the user's clipboard and then stops answering.
     test::TextFieldsApp owner;
     ASSERT_TRUE(owner.isReady());
-    ASSERT_TRUE(owner.command("clipboard-set " + QByteArray("user text").toBase64() + " " + QByteArray("png").toBase64())
-                    .value("ok")
-                    .toBool());
+    ASSERT_TRUE(
+        owner.command("clipboard-set " + QByteArray("user text").toBase64() + " " + QByteArray("png").toBase64())
+            .value("ok")
+            .toBool());
     ASSERT_TRUE(test::waitUntil([] { return QApplication::clipboard()->text() == "user text"; }));
     ASSERT_TRUE(app->focus("line"));
     Heartbeat heartbeat;
@@ -471,9 +483,8 @@ TEST_F(FocusedTextFieldAccessorDesktopTest, GtkFieldsAreReadAndReplacedLikeQtOne
     const int from = multi.indexOf("Zeile");
     const int to = multi.indexOf("dritte");
     ASSERT_TRUE(app->select("text", multi.left(from).toUcs4().size(), multi.left(to).toUcs4().size()));
-    ASSERT_TRUE(test::waitUntil([&] {
-        return test::await(accessor.readFocusedSelection(false)).selectedText == multi.mid(from, to - from);
-    }));
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return test::await(accessor.readFocusedSelection(false)).selectedText == multi.mid(from, to - from); }));
     snapshot = test::await(accessor.readFocusedSelection(false));
     EXPECT_EQ(snapshot.selectedRange, (TextRange{from, to - from}));
     test::await(accessor.replaceFocusedFieldText("Z", snapshot));

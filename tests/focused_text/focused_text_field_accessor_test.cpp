@@ -305,9 +305,8 @@ TEST_F(FocusedTextFieldAccessorTest, EmptyFieldsByRole) {
         EXPECT_EQ(failure(accessor.readFocusedField()), c.expected) << static_cast<int>(c.role);
         // The clipboard was tried first, and the user's clipboard is back; a password entry is
         // never copied.
-        const QStringList expectedChords = c.role == AccessibleRole::secureTextField
-                                               ? QStringList()
-                                               : QStringList({"Ctrl+C", "Ctrl+A", "Ctrl+C"});
+        const QStringList expectedChords =
+            c.role == AccessibleRole::secureTextField ? QStringList() : QStringList({"Ctrl+C", "Ctrl+A", "Ctrl+C"});
         EXPECT_EQ(keyboard.chords, expectedChords) << static_cast<int>(c.role);
         EXPECT_EQ(clipboard.text(), "user clipboard");
     }
@@ -383,7 +382,8 @@ TEST_F(FocusedTextFieldAccessorTest, RangesThatDoNotFitDeriveNothing) {
         field->reportedRange = range;
         focus(field);
         const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedSelection(false));
-        EXPECT_TRUE(!snapshot.selectedText || snapshot.selectedText->isEmpty()) << range.location << "," << range.length;
+        EXPECT_TRUE(!snapshot.selectedText || snapshot.selectedText->isEmpty())
+            << range.location << "," << range.length;
     }
 }
 
@@ -632,7 +632,8 @@ TEST_F(FocusedTextFieldAccessorTest, AWriteIsReadBackAndWhatTheFieldDidNotTakeIs
         const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
         run(accessor.replaceFocusedFieldText("new", snapshot));
         EXPECT_EQ(field->text, selection ? "new text" : "new") << selection;
-        EXPECT_EQ(keyboard.chords, selection ? QStringList({"Ctrl+V"}) : QStringList({"Ctrl+A", "Ctrl+V"})) << selection;
+        EXPECT_EQ(keyboard.chords, selection ? QStringList({"Ctrl+V"}) : QStringList({"Ctrl+A", "Ctrl+V"}))
+            << selection;
         settle();
         EXPECT_EQ(clipboard.text(), "user clipboard");
     }
@@ -662,7 +663,7 @@ TEST_F(FocusedTextFieldAccessorTest, KeysGoOnlyToTheWindowAndFieldTheTextWasRead
     auto otherField = test::makeField("the other program's text", {24, 0});
     struct Scenario {
         const char* name;
-        bool settable;            // false: only a paste can replace the text
+        bool settable;  // false: only a paste can replace the text
         bool chromium;
         std::optional<FrontApplication> frontAtWrite;
         bool focusMovedInWindow;  // same window, another element focused
@@ -672,7 +673,8 @@ TEST_F(FocusedTextFieldAccessorTest, KeysGoOnlyToTheWindowAndFieldTheTextWasRead
         {"another program in front, paste needed", false, false, other, false, false},
         {"another program in front, Chromium field", true, true, other, false, false},
         {"the field's program has gone", false, false, std::nullopt, false, false},
-        {"another window of the same program", false, false, FrontApplication{appPid, QString("gedit"), 12}, false, false},
+        {"another window of the same program", false, false, FrontApplication{appPid, QString("gedit"), 12}, false,
+         false},
         {"the focus moved to another field", false, false, reader, true, false},
     };
     for (const Scenario& c : cases) {

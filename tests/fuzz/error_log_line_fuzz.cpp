@@ -37,14 +37,22 @@ std::exception_ptr errorFrom(std::uint8_t kind, std::uint8_t which, const QStrin
             JsonDecodingError(static_cast<JsonDecodingError::Kind>(which % 4), first, second));
     case 1:
         switch (which % 8) {
-        case 0: return std::make_exception_ptr(CaptureWorkflowError::noActiveWindowFound(first));
-        case 1: return std::make_exception_ptr(CaptureWorkflowError::windowNotShareable(first));
-        case 2: return std::make_exception_ptr(CaptureWorkflowError::failedToWriteImage(first));
-        case 3: return std::make_exception_ptr(CaptureWorkflowError::translationSourceLanguageUnsupported(first));
-        case 4: return std::make_exception_ptr(CaptureWorkflowError::serverTranslationUnavailable(first, second));
-        case 5: return std::make_exception_ptr(CaptureWorkflowError::hotKeyAlreadyInUse(third));
-        case 6: return std::make_exception_ptr(CaptureWorkflowError::failedToRegisterHotKey(third));
-        default: return std::make_exception_ptr(CaptureWorkflowError(Case::textTranslationInvalidResponse));
+        case 0:
+            return std::make_exception_ptr(CaptureWorkflowError::noActiveWindowFound(first));
+        case 1:
+            return std::make_exception_ptr(CaptureWorkflowError::windowNotShareable(first));
+        case 2:
+            return std::make_exception_ptr(CaptureWorkflowError::failedToWriteImage(first));
+        case 3:
+            return std::make_exception_ptr(CaptureWorkflowError::translationSourceLanguageUnsupported(first));
+        case 4:
+            return std::make_exception_ptr(CaptureWorkflowError::serverTranslationUnavailable(first, second));
+        case 5:
+            return std::make_exception_ptr(CaptureWorkflowError::hotKeyAlreadyInUse(third));
+        case 6:
+            return std::make_exception_ptr(CaptureWorkflowError::failedToRegisterHotKey(third));
+        default:
+            return std::make_exception_ptr(CaptureWorkflowError(Case::textTranslationInvalidResponse));
         }
     case 2:
         return std::make_exception_ptr(std::runtime_error(first.toStdString()));

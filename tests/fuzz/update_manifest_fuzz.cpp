@@ -24,8 +24,8 @@ std::optional<QString> encoded(const std::optional<QUrl>& url) {
 // as written but encodes it on the way out, and then compares the two as different.
 bool same(const AppUpdateManifest& a, const AppUpdateManifest& b) {
     return a.version == b.version && a.build == b.build && a.minimumSupportedBuild == b.minimumSupportedBuild &&
-           encoded(a.downloadURL) == encoded(b.downloadURL) && encoded(a.releaseNotesURL) == encoded(b.releaseNotesURL) &&
-           a.critical == b.critical;
+           encoded(a.downloadURL) == encoded(b.downloadURL) &&
+           encoded(a.releaseNotesURL) == encoded(b.releaseNotesURL) && a.critical == b.critical;
 }
 
 }  // namespace

@@ -26,8 +26,8 @@ public:
     void setOnWillUseClipboardFallback(ClipboardFallbackCallback callback) override { callback_ = std::move(callback); }
     QCoro::Task<FocusedTextFieldSnapshot> readFocusedField() override {
         ++reads;
-        const std::optional<Case> next = readScript.empty() ? std::optional<Case>(Case::noFocusedTextField)
-                                                            : readScript.front();
+        const std::optional<Case> next =
+            readScript.empty() ? std::optional<Case>(Case::noFocusedTextField) : readScript.front();
         if (!readScript.empty()) {
             readScript.pop_front();
         }
@@ -86,9 +86,9 @@ TEST(ReplaceOrPresentCopyFallbackTest, OtherErrorsPassUnchangedAndSuccessIsQuiet
     }
 
     accessor.replacementError = std::make_exception_ptr(std::runtime_error("cancelled"));
-    EXPECT_THROW(test::runOnVirtualTime(accessor.replaceFocusedFieldTextOrPresentCopyFallback("x", {}),
-                                        accessor.scheduler),
-                 std::runtime_error);
+    EXPECT_THROW(
+        test::runOnVirtualTime(accessor.replaceFocusedFieldTextOrPresentCopyFallback("x", {}), accessor.scheduler),
+        std::runtime_error);
 }
 
 TEST(ReadFocusedFieldWithRetryTest, RetriesNoFieldWithWaitsAndNothingElse) {
@@ -103,11 +103,21 @@ TEST(ReadFocusedFieldWithRetryTest, RetriesNoFieldWithWaitsAndNothingElse) {
     } cases[] = {
         {"never a field", {}, 4, 0.12, Case::noFocusedTextField, 5, 480ms},
         {"negative count reads once", {}, -1, 0.12, Case::noFocusedTextField, 1, 0ms},
-        {"field on the third read", {Case::noFocusedTextField, Case::noFocusedTextField, std::nullopt}, 4, 0.12,
-         std::nullopt, 3, 240ms},
+        {"field on the third read",
+         {Case::noFocusedTextField, Case::noFocusedTextField, std::nullopt},
+         4,
+         0.12,
+         std::nullopt,
+         3,
+         240ms},
         {"other errors are not retried", {Case::focusedTextFieldEmpty}, 4, 0.12, Case::focusedTextFieldEmpty, 1, 0ms},
-        {"permission is not retried", {Case::noFocusedTextField, Case::accessibilityPermissionDenied}, 4, 0.5,
-         Case::accessibilityPermissionDenied, 2, 500ms},
+        {"permission is not retried",
+         {Case::noFocusedTextField, Case::accessibilityPermissionDenied},
+         4,
+         0.5,
+         Case::accessibilityPermissionDenied,
+         2,
+         500ms},
         {"negative delay does not wait", {}, 2, -1.0, Case::noFocusedTextField, 3, 0ms},
         {"NaN delay does not wait", {}, 1, std::nan(""), Case::noFocusedTextField, 2, 0ms},
     };

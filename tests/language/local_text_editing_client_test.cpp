@@ -29,9 +29,21 @@ TEST(LocalTextEditing, PrecedenceOfTheCandidates) {
     const std::vector<Case> cases = {
         {"first one-letter insertion wins over a later one", "Ths", {"This", "Thus", "The"}, std::nullopt, "This"},
         {"insertion wins over the system correction", "wrld", {"weld", "world"}, QString("weld"), "world"},
-        {"system correction equal to the first guess", "recieve", {"receive", "relieve"}, QString("receive"), "receive"},
-        {"system correction compared without case, used as it is", "recieve", {"receive", "relieve"}, QString("Receive"), "Receive"},
-        {"system correction not the first guess, two guesses", "recieve", {"relieve", "receive"}, QString("receive"), "recieve"},
+        {"system correction equal to the first guess",
+         "recieve",
+         {"receive", "relieve"},
+         QString("receive"),
+         "receive"},
+        {"system correction compared without case, used as it is",
+         "recieve",
+         {"receive", "relieve"},
+         QString("Receive"),
+         "Receive"},
+        {"system correction not the first guess, two guesses",
+         "recieve",
+         {"relieve", "receive"},
+         QString("receive"),
+         "recieve"},
         {"one safe guess used although it differs from the correction", "wierd", {"weird"}, QString("wired"), "weird"},
         {"two guesses without insertion or correction", "wierd", {"weird", "wired"}, std::nullopt, "wierd"},
         {"no guesses", "zxqv", {}, QString("zxqv"), "zxqv"},
@@ -114,7 +126,7 @@ TEST(LocalTextEditing, SentencePunctuationDoesNotProtectAWord) {
 
 TEST(LocalTextEditing, SeveralCorrectionsKeepTheTextBetweenThem) {
     ScriptedTextSpellChecker checker;
-    checker.misspell("teh", {"tech"});                      // one shorter than its replacement
+    checker.misspell("teh", {"tech"});  // one shorter than its replacement
     checker.misspell("accomodate", {"accommodate"});
     const QString text = QString::fromUtf8("teh \U0001F600 café — we accomodate\nteh end");
     EXPECT_EQ(corrected(checker, text), QString::fromUtf8("tech \U0001F600 café — we accommodate\ntech end"));
@@ -174,8 +186,8 @@ TEST(LocalTextEditing, TheScanAlwaysMovesForward) {
     {
         ScriptedTextSpellChecker checker;
         checker.misspell("defg", {"deft"});
-        checker.replayRanges({TextRange{4, 4}, TextRange{5, 2}, TextRange{6, 100}, TextRange{-3, 2},
-                              TextRange{9, 0}, TextRange{std::numeric_limits<qsizetype>::max(), 5}});
+        checker.replayRanges({TextRange{4, 4}, TextRange{5, 2}, TextRange{6, 100}, TextRange{-3, 2}, TextRange{9, 0},
+                              TextRange{std::numeric_limits<qsizetype>::max(), 5}});
         const QString result = corrected(checker, text);
         EXPECT_EQ(result.size(), text.size());  // no overlapping replacement, nothing out of bounds
         EXPECT_LE(checker.searches(), 7);
@@ -195,10 +207,10 @@ TEST(LocalTextEditing, LanguageOfTheSpellCheck) {
         AppLanguage target;
         const char* expected;
     };
-    for (const Case& c : {Case{AppLanguage::automatic, AppLanguage::automatic, "en"},
-                          Case{AppLanguage::german, AppLanguage::automatic, "de"},
-                          Case{AppLanguage::german, AppLanguage::french, "fr"},
-                          Case{AppLanguage::automatic, AppLanguage::russian, "ru"}}) {
+    for (const Case& c :
+         {Case{AppLanguage::automatic, AppLanguage::automatic, "en"},
+          Case{AppLanguage::german, AppLanguage::automatic, "de"}, Case{AppLanguage::german, AppLanguage::french, "fr"},
+          Case{AppLanguage::automatic, AppLanguage::russian, "ru"}}) {
         auto checker = std::make_shared<ScriptedTextSpellChecker>();
         LocalTextEditingClient client(checker);
         test::await(client.edit("some text", c.source, c.target));

@@ -39,22 +39,22 @@ struct EnglishSpeaker final : UserPreferredLanguagesProviding {
 class MessageTranslationEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        server_.server().Post("/api/text-translations", [this](const httplib::Request& request,
-                                                               httplib::Response& response) {
-            const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
-            QJsonArray translations;
-            for (const auto item : body.value("items").toArray()) {
-                const QJsonObject object = item.toObject();
-                translations.append(QJsonObject{{"id", object.value("id")}, {"text", serverAnswer_}});
-            }
-            {
-                std::lock_guard lock(mutex_);
-                bodies_.append(body);
-                log_->add(QStringLiteral("server request"));
-            }
-            response.set_content(QJsonDocument(QJsonObject{{"translations", translations}}).toJson().toStdString(),
-                                 "application/json");
-        });
+        server_.server().Post(
+            "/api/text-translations", [this](const httplib::Request& request, httplib::Response& response) {
+                const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
+                QJsonArray translations;
+                for (const auto item : body.value("items").toArray()) {
+                    const QJsonObject object = item.toObject();
+                    translations.append(QJsonObject{{"id", object.value("id")}, {"text", serverAnswer_}});
+                }
+                {
+                    std::lock_guard lock(mutex_);
+                    bodies_.append(body);
+                    log_->add(QStringLiteral("server request"));
+                }
+                response.set_content(QJsonDocument(QJsonObject{{"translations", translations}}).toJson().toStdString(),
+                                     "application/json");
+            });
         server_.start();
     }
 
@@ -81,7 +81,8 @@ protected:
     QString serverAnswer_ = QStringLiteral("Hallo, wie geht es dir heute?");
     std::shared_ptr<test::EventLog> log_ = std::make_shared<test::EventLog>();
     test::ManualScheduler scheduler_;
-    std::shared_ptr<test::InMemoryFocusedTextField> field_ = std::make_shared<test::InMemoryFocusedTextField>(scheduler_);
+    std::shared_ptr<test::InMemoryFocusedTextField> field_ =
+        std::make_shared<test::InMemoryFocusedTextField>(scheduler_);
     std::shared_ptr<FixedSettings> settings_ = std::make_shared<FixedSettings>();
 };
 

@@ -20,22 +20,26 @@ struct CountingClients final : TextEditingClient, TextWritingClient, TextImprove
 
     QCoro::Task<QString> edit(QString text, AppLanguage source, AppLanguage target) override {
         ++calls;
-        if (error) std::rethrow_exception(error);
+        if (error)
+            std::rethrow_exception(error);
         co_return name + ":edit:" + text + ":" + rawValue(source) + ">" + rawValue(target);
     }
     QCoro::Task<QString> write(QString fieldText, QString windowText, AppLanguage target) override {
         ++calls;
-        if (error) std::rethrow_exception(error);
+        if (error)
+            std::rethrow_exception(error);
         co_return name + ":write:" + fieldText + "|" + windowText + ":" + rawValue(target);
     }
     QCoro::Task<QString> improve(QString text, AppLanguage language) override {
         ++calls;
-        if (error) std::rethrow_exception(error);
+        if (error)
+            std::rethrow_exception(error);
         co_return name + ":improve:" + text + ":" + rawValue(language);
     }
     QCoro::Task<QString> createPrompt(QString text, TextPromptLanguage language) override {
         ++calls;
-        if (error) std::rethrow_exception(error);
+        if (error)
+            std::rethrow_exception(error);
         co_return name + ":prompt:" + text + ":" + rawValue(language);
     }
 

@@ -155,10 +155,9 @@ TEST(ServerBackedRouting, MixedBatchTranslatesOnTheDeviceFirstThenOneServerBatch
     Harness h;
     h.device->setAvailability(en, fr, Availability::installed);
     h.device->setAvailability(de, fr, Availability::supported);
-    const auto responses =
-        h.translate(batch({{"a", de}, {"b", en}, {"c", fr}, {"d", de}, {"e", en}}), fr);
-    EXPECT_EQ(texts(responses), QStringList({"a (de>fr server)", "b (en>fr device)", "c", "d (de>fr server)",
-                                             "e (en>fr device)"}));
+    const auto responses = h.translate(batch({{"a", de}, {"b", en}, {"c", fr}, {"d", de}, {"e", en}}), fr);
+    EXPECT_EQ(texts(responses),
+              QStringList({"a (de>fr server)", "b (en>fr device)", "c", "d (de>fr server)", "e (en>fr device)"}));
     EXPECT_EQ(h.log->events(), QStringList({"availability de>fr", "availability en>fr", "translate en>fr [b|e]",
                                             "started fr", "server fr [0:de|3:de]"}));
     for (qsizetype i = 0; i < responses.size(); ++i) {
@@ -225,8 +224,10 @@ TEST(ServerBackedFallback, EveryRowOfTheFallbackTable) {
     };
     const std::vector<Row> rows = {
         {"installed: translated on the device", Availability::installed, false, std::nullopt},
-        {"installed, device fails: the device's error", Availability::installed, true, Case::textEditingInvalidResponse},
-        {"supported: server translation unavailable", Availability::supported, false, Case::serverTranslationUnavailable},
+        {"installed, device fails: the device's error", Availability::installed, true,
+         Case::textEditingInvalidResponse},
+        {"supported: server translation unavailable", Availability::supported, false,
+         Case::serverTranslationUnavailable},
         {"unsupported: the server's own error", Availability::unsupported, false, Case::textTranslationRequestFailed},
     };
     for (const Row& row : rows) {
@@ -235,7 +236,8 @@ TEST(ServerBackedFallback, EveryRowOfTheFallbackTable) {
         h.server->fail(serverFailure());
         h.device->setAvailability(en, he, row.onDevice);
         if (row.deviceFails) {
-            h.device->failTranslationsFrom(en, std::make_exception_ptr(CaptureWorkflowError(Case::textEditingInvalidResponse)));
+            h.device->failTranslationsFrom(
+                en, std::make_exception_ptr(CaptureWorkflowError(Case::textEditingInvalidResponse)));
         }
         const auto requests = batch({{"hello", en}, {"bye", en}});
         if (!row.expectedError) {
@@ -303,7 +305,8 @@ TEST(ServerBackedStartCallback, OnceOnTheMainThreadBeforeTheServerAndNeverWithou
         EXPECT_EQ(h.startThreads->front(), QCoreApplication::instance()->thread());
     }
     for (const auto& [name, serverAllowed, target] :
-         {std::tuple{"all local", true, fr}, std::tuple{"offline", false, fr}, std::tuple{"automatic target", true, automatic}}) {
+         {std::tuple{"all local", true, fr}, std::tuple{"offline", false, fr},
+          std::tuple{"automatic target", true, automatic}}) {
         Harness h(serverAllowed);
         h.device->setAvailability(en, fr, Availability::installed);
         h.translate(batch({{"a", en}, {"b", en}}), target);

@@ -18,7 +18,8 @@ using namespace tavrolin;
 
 namespace {
 
-QString edited(const QString& text, AppLanguage source = AppLanguage::english, AppLanguage target = AppLanguage::english,
+QString edited(const QString& text, AppLanguage source = AppLanguage::english,
+               AppLanguage target = AppLanguage::english,
                std::shared_ptr<SystemTextSpellChecker> checker = std::make_shared<SystemTextSpellChecker>()) {
     LocalTextEditingClient client(std::move(checker));
     return test::await(client.edit(text, source, target));
@@ -72,7 +73,8 @@ TEST(HunspellEditing, ALanguageWithoutDictionaryIsLeftUnchanged) {
     EXPECT_EQ(edited(text, AppLanguage::automatic, AppLanguage::automatic, checker),
               "We cannot accommodate this message.");
 
-    auto nothingInstalled = std::make_shared<SystemTextSpellChecker>(QStringList{QDir(onlyEnglish.path()).filePath("none")});
+    auto nothingInstalled =
+        std::make_shared<SystemTextSpellChecker>(QStringList{QDir(onlyEnglish.path()).filePath("none")});
     EXPECT_EQ(edited(text, AppLanguage::english, AppLanguage::english, nothingInstalled), text);
 }
 
@@ -109,9 +111,9 @@ namespace {
 
 // Common misspellings, one of them capitalised; each needs its own suggestion search.
 const char* const misspelledWords[] = {
-    "accomodate", "mesage",   "occured",    "adress",    "Recieve",   "definately", "seperate", "wierd",
-    "untill",     "langauge", "becuase",    "tommorow",  "neccessary", "goverment", "enviroment", "beleive",
-    "thier",      "truely",   "begining",   "existance", "freind",    "arguement",  "calender",  "embarass",
+    "accomodate", "mesage",   "occured",  "adress",    "Recieve",    "definately", "seperate",   "wierd",
+    "untill",     "langauge", "becuase",  "tommorow",  "neccessary", "goverment",  "enviroment", "beleive",
+    "thier",      "truely",   "begining", "existance", "freind",     "arguement",  "calender",   "embarass",
 };
 
 // The words in prose, some twice, so both the corrected and the unchanged ones show.

@@ -21,19 +21,17 @@ QStringList translate(SystemTranslationClient& client, const QStringList& texts,
 
 TEST(SystemTranslationOnDevice, EnglishToSpanish) {
     SystemTranslationClient client;
-    EXPECT_EQ(translate(client, {"I have a red car.", "Good morning."}, AppLanguage::english,
-                        AppLanguage::spanish),
+    EXPECT_EQ(translate(client, {"I have a red car.", "Good morning."}, AppLanguage::english, AppLanguage::spanish),
               QStringList({"Tengo un coche rojo.", QString::fromUtf8("Buenos días.")}));
 }
 
 TEST(SystemTranslationOnDevice, RussianToUkrainian) {
     SystemTranslationClient client;
-    const auto out = translate(client,
-                               {QString::fromUtf8("Мы живём в большом доме."),
-                                QString::fromUtf8("Сегодня хорошая погода.")},
-                               AppLanguage::russian, AppLanguage::ukrainian);
-    EXPECT_EQ(out, QStringList({QString::fromUtf8("Ми живемо у великім домі."),
-                                QString::fromUtf8("Сьогодні хороша погода.")}));
+    const auto out =
+        translate(client, {QString::fromUtf8("Мы живём в большом доме."), QString::fromUtf8("Сегодня хорошая погода.")},
+                  AppLanguage::russian, AppLanguage::ukrainian);
+    EXPECT_EQ(out, QStringList(
+                       {QString::fromUtf8("Ми живемо у великім домі."), QString::fromUtf8("Сьогодні хороша погода.")}));
 }
 
 TEST(SystemTranslationOnDevice, AutomaticSourceIsRecognisedAsEnglish) {
@@ -48,9 +46,7 @@ TEST(SystemTranslationOnDevice, AutomaticSourceIsRecognisedAsEnglish) {
 
 TEST(SystemTranslationOnDevice, AvailabilityOnThisMachine) {
     SystemTranslationClient client;
-    auto availability = [&](AppLanguage from, AppLanguage to) {
-        return test::await(client.availability(from, to));
-    };
+    auto availability = [&](AppLanguage from, AppLanguage to) { return test::await(client.availability(from, to)); };
     EXPECT_EQ(availability(AppLanguage::english, AppLanguage::spanish), Availability::installed);
     EXPECT_EQ(availability(AppLanguage::spanish, AppLanguage::english), Availability::installed);
     EXPECT_EQ(availability(AppLanguage::russian, AppLanguage::ukrainian), Availability::installed);
@@ -65,12 +61,10 @@ TEST(SystemTranslationOnDevice, AvailabilityOnThisMachine) {
 }
 
 TEST(SystemTranslationOnDevice, MissingEngineAnswersUnsupportedAndFailsClearly) {
-    SystemTranslationClient client(
-        std::make_shared<ApertiumTranslationEngine>(
-            ApertiumConfiguration{.executable = "/nonexistent/tavrolin/apertium"}),
-        std::make_shared<Cld2LanguageRecognizer>());
-    EXPECT_EQ(test::await(client.availability(AppLanguage::english, AppLanguage::spanish)),
-              Availability::unsupported);
+    SystemTranslationClient client(std::make_shared<ApertiumTranslationEngine>(
+                                       ApertiumConfiguration{.executable = "/nonexistent/tavrolin/apertium"}),
+                                   std::make_shared<Cld2LanguageRecognizer>());
+    EXPECT_EQ(test::await(client.availability(AppLanguage::english, AppLanguage::spanish)), Availability::unsupported);
     try {
         translate(client, {"Hello"}, AppLanguage::english, AppLanguage::spanish);
         FAIL() << "no error";
@@ -81,20 +75,19 @@ TEST(SystemTranslationOnDevice, MissingEngineAnswersUnsupportedAndFailsClearly) 
 
 TEST(SystemTranslationOnDevice, RequestBatchThroughTheDevice) {
     SystemTranslationClient client;
-    const auto responses = test::await(client.translate(
-        QList<TranslationRequest>{{"a", "The house.", AppLanguage::english},
-                                  {"b", "", AppLanguage::english},
-                                  {"c", "The dog.", AppLanguage::english}},
-        AppLanguage::spanish));
+    const auto responses =
+        test::await(client.translate(QList<TranslationRequest>{{"a", "The house.", AppLanguage::english},
+                                                               {"b", "", AppLanguage::english},
+                                                               {"c", "The dog.", AppLanguage::english}},
+                                     AppLanguage::spanish));
     EXPECT_EQ(responses, (QList<TranslationResponse>{{"a", "La casa."}, {"b", ""}, {"c", "El perro."}}));
 
     // Russian to Spanish has no installed direction: the batch fails as a whole although the
     // English group was translated first.
     try {
-        test::await(client.translate(
-            QList<TranslationRequest>{{"a", "The house.", AppLanguage::english},
-                                      {"b", QString::fromUtf8("Дом."), AppLanguage::russian}},
-            AppLanguage::spanish));
+        test::await(client.translate(QList<TranslationRequest>{{"a", "The house.", AppLanguage::english},
+                                                               {"b", QString::fromUtf8("Дом."), AppLanguage::russian}},
+                                     AppLanguage::spanish));
         FAIL() << "no error";
     } catch (const OnDeviceTranslationError& error) {
         EXPECT_EQ(error.kind(), OnDeviceTranslationError::Kind::pairNotInstalled);

@@ -16,8 +16,7 @@ using Responses = std::vector<OnDeviceTranslationResponse>;
 class SystemTranslationClientTest : public ::testing::Test {
 protected:
     std::shared_ptr<InMemoryTranslationEngine> engine = std::make_shared<InMemoryTranslationEngine>();
-    std::shared_ptr<test::ScriptedLanguageRecognizer> recognizer =
-        std::make_shared<test::ScriptedLanguageRecognizer>();
+    std::shared_ptr<test::ScriptedLanguageRecognizer> recognizer = std::make_shared<test::ScriptedLanguageRecognizer>();
     SystemTranslationClient client{engine, recognizer};
 
     QStringList translate(const QStringList& texts, AppLanguage source, AppLanguage target) {
@@ -34,12 +33,9 @@ protected:
 TEST_F(SystemTranslationClientTest, AvailabilityAsksTheEngineByLanguageCode) {
     engine->setStatus("en", "es", OnDeviceTranslationStatus::installed);
     engine->setStatus("es", "pt", OnDeviceTranslationStatus::supported);
-    EXPECT_EQ(availability(AppLanguage::english, AppLanguage::spanish),
-              TranslationPairAvailability::installed);
-    EXPECT_EQ(availability(AppLanguage::spanish, AppLanguage::portuguese),
-              TranslationPairAvailability::supported);
-    EXPECT_EQ(availability(AppLanguage::english, AppLanguage::german),
-              TranslationPairAvailability::unsupported);
+    EXPECT_EQ(availability(AppLanguage::english, AppLanguage::spanish), TranslationPairAvailability::installed);
+    EXPECT_EQ(availability(AppLanguage::spanish, AppLanguage::portuguese), TranslationPairAvailability::supported);
+    EXPECT_EQ(availability(AppLanguage::english, AppLanguage::german), TranslationPairAvailability::unsupported);
     EXPECT_EQ(engine->statusCalls.size(), 3);
     EXPECT_EQ(engine->statusCalls[0], std::make_pair(QString("en"), QString("es")));
 }
@@ -47,16 +43,13 @@ TEST_F(SystemTranslationClientTest, AvailabilityAsksTheEngineByLanguageCode) {
 TEST_F(SystemTranslationClientTest, AutomaticOnEitherSideIsUnsupportedWithoutAsking) {
     engine->setStatus("auto", "en", OnDeviceTranslationStatus::installed);
     engine->setStatus("en", "auto", OnDeviceTranslationStatus::installed);
-    EXPECT_EQ(availability(AppLanguage::automatic, AppLanguage::english),
-              TranslationPairAvailability::unsupported);
-    EXPECT_EQ(availability(AppLanguage::english, AppLanguage::automatic),
-              TranslationPairAvailability::unsupported);
+    EXPECT_EQ(availability(AppLanguage::automatic, AppLanguage::english), TranslationPairAvailability::unsupported);
+    EXPECT_EQ(availability(AppLanguage::english, AppLanguage::automatic), TranslationPairAvailability::unsupported);
     EXPECT_TRUE(engine->statusCalls.isEmpty());
 }
 
 TEST_F(SystemTranslationClientTest, AutomaticTargetReturnsTextsUnchanged) {
-    EXPECT_EQ(translate({" Hello "}, AppLanguage::english, AppLanguage::automatic),
-              QStringList{" Hello "});
+    EXPECT_EQ(translate({" Hello "}, AppLanguage::english, AppLanguage::automatic), QStringList{" Hello "});
     EXPECT_TRUE(engine->translateCalls.isEmpty());
     EXPECT_TRUE(recognizer->askedTexts().isEmpty());
 }
@@ -71,8 +64,7 @@ TEST_F(SystemTranslationClientTest, FirstNonEmptyTextDecidesTheSource) {
 }
 
 TEST_F(SystemTranslationClientTest, AllEmptyTextsComeBackWithoutDetection) {
-    EXPECT_EQ(translate({"", ""}, AppLanguage::automatic, AppLanguage::english),
-              QStringList({"", ""}));
+    EXPECT_EQ(translate({"", ""}, AppLanguage::automatic, AppLanguage::english), QStringList({"", ""}));
     EXPECT_TRUE(recognizer->askedTexts().isEmpty());
     EXPECT_TRUE(engine->translateCalls.isEmpty());
     EXPECT_TRUE(translate({}, AppLanguage::automatic, AppLanguage::english).isEmpty());
@@ -80,8 +72,7 @@ TEST_F(SystemTranslationClientTest, AllEmptyTextsComeBackWithoutDetection) {
 
 TEST_F(SystemTranslationClientTest, DetectedLanguageServesEveryTextOfTheCall) {
     recognizer->script("Hello there", "en");
-    const auto results =
-        translate({"", "Hello there", "Привет"}, AppLanguage::automatic, AppLanguage::spanish);
+    const auto results = translate({"", "Hello there", "Привет"}, AppLanguage::automatic, AppLanguage::spanish);
     ASSERT_EQ(engine->translateCalls.size(), 1);
     const auto& call = engine->translateCalls.front();
     EXPECT_EQ(call.source, "en");
@@ -97,12 +88,10 @@ TEST_F(SystemTranslationClientTest, DetectedLanguageServesEveryTextOfTheCall) {
 
 TEST_F(SystemTranslationClientTest, ResponsesArePlacedByIdentifier) {
     respond({{"1", "second"}, {"0", "first"}});
-    EXPECT_EQ(translate({"a", "b"}, AppLanguage::english, AppLanguage::spanish),
-              QStringList({"first", "second"}));
+    EXPECT_EQ(translate({"a", "b"}, AppLanguage::english, AppLanguage::spanish), QStringList({"first", "second"}));
 
     respond({{"7", "stray"}, {"0", "first"}});
-    EXPECT_EQ(translate({"a", "b"}, AppLanguage::english, AppLanguage::spanish),
-              QStringList({"first", ""}));
+    EXPECT_EQ(translate({"a", "b"}, AppLanguage::english, AppLanguage::spanish), QStringList({"first", ""}));
 }
 
 struct IdentifierCase {
@@ -110,8 +99,7 @@ struct IdentifierCase {
     int expectedPosition;  // -1: dropped
 };
 
-class ClientIdentifiers : public SystemTranslationClientTest,
-                          public ::testing::WithParamInterface<IdentifierCase> {};
+class ClientIdentifiers : public SystemTranslationClientTest, public ::testing::WithParamInterface<IdentifierCase> {};
 
 TEST_P(ClientIdentifiers, OnlyDecimalPositionsInRangeAreUsed) {
     respond({{GetParam().identifier, "x"}});
@@ -123,15 +111,13 @@ TEST_P(ClientIdentifiers, OnlyDecimalPositionsInRangeAreUsed) {
     EXPECT_EQ(results, expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Identifiers, ClientIdentifiers,
-    ::testing::Values(IdentifierCase{"2", 2}, IdentifierCase{"+1", 1}, IdentifierCase{"01", 1},
-                      IdentifierCase{"-0", 0}, IdentifierCase{"-1", -1}, IdentifierCase{"3", -1},
-                      IdentifierCase{"", -1}, IdentifierCase{std::nullopt, -1},
-                      IdentifierCase{"1.0", -1}, IdentifierCase{" 1", -1},
-                      IdentifierCase{"+", -1}, IdentifierCase{"1a", -1},
-                      IdentifierCase{"99999999999999999999999", -1},
-                      IdentifierCase{QString::fromUtf8("١"), -1}));
+INSTANTIATE_TEST_SUITE_P(Identifiers, ClientIdentifiers,
+                         ::testing::Values(IdentifierCase{"2", 2}, IdentifierCase{"+1", 1}, IdentifierCase{"01", 1},
+                                           IdentifierCase{"-0", 0}, IdentifierCase{"-1", -1}, IdentifierCase{"3", -1},
+                                           IdentifierCase{"", -1}, IdentifierCase{std::nullopt, -1},
+                                           IdentifierCase{"1.0", -1}, IdentifierCase{" 1", -1}, IdentifierCase{"+", -1},
+                                           IdentifierCase{"1a", -1}, IdentifierCase{"99999999999999999999999", -1},
+                                           IdentifierCase{QString::fromUtf8("١"), -1}));
 
 TEST_F(SystemTranslationClientTest, ResultsAreTrimmed) {
     respond({{"0", "  hola\n"}, {"1", QString::fromUtf8("\t\u00a0adiós \r\n")}, {"2", "a  b"}});
@@ -167,16 +153,14 @@ TEST_F(SystemTranslationClientTest, OtherEngineFailuresPassUnchanged) {
 
 TEST_F(SystemTranslationClientTest, BatchOfRequestsGroupsBySource) {
     const auto responses = test::await(client.translate(
-        QList<TranslationRequest>{{"A", "a", AppLanguage::french},
-                                  {"B", "b", AppLanguage::english},
-                                  {"C", "c", AppLanguage::french}},
+        QList<TranslationRequest>{
+            {"A", "a", AppLanguage::french}, {"B", "b", AppLanguage::english}, {"C", "c", AppLanguage::french}},
         AppLanguage::spanish));
     ASSERT_EQ(engine->translateCalls.size(), 2);
     EXPECT_EQ(engine->translateCalls[0].source, "fr");
     EXPECT_EQ(engine->translateCalls[0].requests.size(), 2u);
     EXPECT_EQ(engine->translateCalls[1].source, "en");
-    EXPECT_EQ(responses,
-              (QList<TranslationResponse>{{"A", "es:a"}, {"B", "es:b"}, {"C", "es:c"}}));
+    EXPECT_EQ(responses, (QList<TranslationResponse>{{"A", "es:a"}, {"B", "es:b"}, {"C", "es:c"}}));
 }
 
 }  // namespace

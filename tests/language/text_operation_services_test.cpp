@@ -19,7 +19,8 @@ namespace {
 using Case = CaptureWorkflowError::Case;
 
 QString clusters(int n) {
-    static const QString pieces[] = {QStringLiteral(u"a\u0308"), QStringLiteral(u"🇩🇪"), QStringLiteral(u"👩🏾‍💻")};
+    static const QString pieces[] = {QStringLiteral(u"a\u0308"), QStringLiteral(u"🇩🇪"),
+                                     QStringLiteral(u"👩🏾‍💻")};
     QString text;
     for (int i = 0; i < n; ++i) {
         text += pieces[i % 3];
@@ -229,10 +230,11 @@ TEST_F(TextOperationServicesTest, RewriteReadsTheWindowThenCallsBackOnTheMainThr
     window->window.text = QString();  // sent as it is, even empty
     setField(QStringLiteral("draft"));
     std::optional<ActiveWindowTextSnapshot> seen;
-    const auto result = test::await(writing.writeAndReplace(field->snapshot(), [&](const ActiveWindowTextSnapshot& snapshot) {
-        log->add("callback on " + test::threadName());
-        seen = snapshot;
-    }));
+    const auto result =
+        test::await(writing.writeAndReplace(field->snapshot(), [&](const ActiveWindowTextSnapshot& snapshot) {
+            log->add("callback on " + test::threadName());
+            seen = snapshot;
+        }));
     EXPECT_EQ(log->events(), (QStringList{"read window", "callback on main", "write de [draft] window [] on main"}));
     EXPECT_EQ(seen, window->window);
     EXPECT_EQ(result.windowText, "");
@@ -243,8 +245,9 @@ TEST_F(TextOperationServicesTest, RewriteWhoseWindowCannotBeReadSendsNothing) {
     window->error = std::make_exception_ptr(CaptureWorkflowError(Case::screenshotPermissionDenied));
     setField(QStringLiteral("draft"));
     bool called = false;
-    EXPECT_EQ(failureOf(writing.writeAndReplace(field->snapshot(), [&](const ActiveWindowTextSnapshot&) { called = true; })),
-              CaptureWorkflowError(Case::screenshotPermissionDenied));
+    EXPECT_EQ(
+        failureOf(writing.writeAndReplace(field->snapshot(), [&](const ActiveWindowTextSnapshot&) { called = true; })),
+        CaptureWorkflowError(Case::screenshotPermissionDenied));
     EXPECT_FALSE(called);
     EXPECT_EQ(writer->calls, 0);
 

@@ -42,9 +42,7 @@ TEST(ThreadCpuClock, ChargesOnlyTheCallingThreadInsideAScope) {
 
     {
         const ThreadCpuClockScope outer;
-        {
-            const ThreadCpuClockScope inner;
-        }
+        { const ThreadCpuClockScope inner; }
         EXPECT_TRUE(ThreadCpuClockScope::isActive());
         const clock_t insideBefore = clock();
         burnOnAnotherThread(burn);

@@ -74,8 +74,8 @@ std::optional<Error> failureOf(Task&& task) {
 class TranslatingServicesTest : public ::testing::Test {
 protected:
     TranslatingServicesTest() {
-        settings->value.targetLanguage = AppLanguage::english;          // native
-        settings->value.messageTargetLanguage = AppLanguage::german;    // second
+        settings->value.targetLanguage = AppLanguage::english;        // native
+        settings->value.messageTargetLanguage = AppLanguage::german;  // second
         recognizer->script(QStringLiteral("Hello there"), QStringLiteral("en"));
         recognizer->script(QStringLiteral("Hello there, how are you today?"), QStringLiteral("en"));
         recognizer->script(QStringLiteral("Guten Tag"), QStringLiteral("de"));
@@ -147,8 +147,7 @@ TEST_F(TranslatingServicesTest, MessageTakesTheTargetFromTheSettingsOfTheMoment)
     settings->value.messageTargetLanguage = AppLanguage::french;
     translator->setAvailability(AppLanguage::english, AppLanguage::french, Availability::installed);
     setField(QStringLiteral("Hello there"));
-    EXPECT_EQ(test::await(service.translateAndReplace(field->snapshot())).translatedText,
-              "Hello there (en>fr device)");
+    EXPECT_EQ(test::await(service.translateAndReplace(field->snapshot())).translatedText, "Hello there (en>fr device)");
 }
 
 TEST_F(TranslatingServicesTest, PairErrorsNameTheLanguagesAndLeaveTheFieldAlone) {
@@ -189,7 +188,8 @@ TEST_F(TranslatingServicesTest, CharacterLimitCountsWhatTheUserSees) {
 
 TEST_F(TranslatingServicesTest, EmptyTextAndUnsupportedSystemFailFirst) {
     setField(QString(), TextRange{0, 0});
-    EXPECT_EQ(failureOf(message().translateAndReplace(field->snapshot())), CaptureWorkflowError(Case::focusedTextFieldEmpty));
+    EXPECT_EQ(failureOf(message().translateAndReplace(field->snapshot())),
+              CaptureWorkflowError(Case::focusedTextFieldEmpty));
     EXPECT_EQ(failureOf(flip().flipAndReplace(field->snapshot())), CaptureWorkflowError(Case::focusedTextFieldEmpty));
 
     const auto unsupported = [] { return false; };
@@ -201,8 +201,9 @@ TEST_F(TranslatingServicesTest, EmptyTextAndUnsupportedSystemFailFirst) {
 
 TEST_F(TranslatingServicesTest, TranslationFailuresPassUnchanged) {
     setField(QStringLiteral("Hello there"));
-    translator->failTranslationsFrom(AppLanguage::english,
-                                     std::make_exception_ptr(CaptureWorkflowError::serverTranslationUnavailable("English", "German")));
+    translator->failTranslationsFrom(
+        AppLanguage::english,
+        std::make_exception_ptr(CaptureWorkflowError::serverTranslationUnavailable("English", "German")));
     EXPECT_EQ(failureOf(message().translateAndReplace(field->snapshot())),
               CaptureWorkflowError::serverTranslationUnavailable("English", "German"));
     EXPECT_TRUE(field->writtenTexts.isEmpty());
@@ -333,10 +334,10 @@ TEST_F(TranslatingServicesTest, ReadingTheFieldRetriesOnTheServicesSettings) {
     field->readsWithoutField = 2;
     field->reads = 0;
     setField(QStringLiteral("Hello there"));
-    const auto snapshot = test::runOnVirtualTime(
-        service.accessor()->prepareFocusedFieldWithRetry(service.focusedFieldReadRetryCount(),
-                                                         service.focusedFieldReadRetryDelay()),
-        scheduler);
+    const auto snapshot =
+        test::runOnVirtualTime(service.accessor()->prepareFocusedFieldWithRetry(service.focusedFieldReadRetryCount(),
+                                                                                service.focusedFieldReadRetryDelay()),
+                               scheduler);
     EXPECT_EQ(field->reads, 3);
     EXPECT_EQ(test::await(service.translateAndReplace(snapshot)).translatedText, "Hello there (en>de device)");
 }

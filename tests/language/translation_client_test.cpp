@@ -33,8 +33,7 @@ public:
     QCoro::Task<TranslationPairAvailability> availability(AppLanguage, AppLanguage) override {
         co_return TranslationPairAvailability::installed;
     }
-    QCoro::Task<QStringList> translate(QStringList texts, AppLanguage source,
-                                       AppLanguage target) override {
+    QCoro::Task<QStringList> translate(QStringList texts, AppLanguage source, AppLanguage target) override {
         calls.append({texts, source, target});
         co_return answer(calls.back());
     }
@@ -47,9 +46,8 @@ QList<TranslationResponse> batch(RecordingClient& client, QList<TranslationReque
 
 TEST(DefaultBatch, GroupsBySourceInOrderOfFirstAppearance) {
     RecordingClient client;
-    const auto responses = batch(client, {{"A", "a", AppLanguage::french},
-                                          {"B", "b", AppLanguage::english},
-                                          {"C", "c", AppLanguage::french}});
+    const auto responses = batch(
+        client, {{"A", "a", AppLanguage::french}, {"B", "b", AppLanguage::english}, {"C", "c", AppLanguage::french}});
     ASSERT_EQ(client.calls.size(), 2);
     EXPECT_EQ(client.calls[0], (Call{{"a", "c"}, AppLanguage::french, AppLanguage::german}));
     EXPECT_EQ(client.calls[1], (Call{{"b"}, AppLanguage::english, AppLanguage::german}));
@@ -64,14 +62,11 @@ TEST(DefaultBatch, EmptyListMakesNoCall) {
 
 TEST(DefaultBatch, ShortResultKeepsTheRequestsOwnText) {
     RecordingClient client;
-    client.answer = [](const Call& call) {
-        return call.texts.size() > 1 ? QStringList{"first"} : QStringList{};
-    };
+    client.answer = [](const Call& call) { return call.texts.size() > 1 ? QStringList{"first"} : QStringList{}; };
     const auto responses = batch(client, {{"1", "one", AppLanguage::automatic},
                                           {"2", "two", AppLanguage::automatic},
                                           {"3", "three", AppLanguage::russian}});
-    EXPECT_EQ(responses,
-              (QList<TranslationResponse>{{"1", "first"}, {"2", "two"}, {"3", "three"}}));
+    EXPECT_EQ(responses, (QList<TranslationResponse>{{"1", "first"}, {"2", "two"}, {"3", "three"}}));
 }
 
 TEST(DefaultBatch, LongerResultIsCutToTheGroup) {
@@ -84,8 +79,7 @@ TEST(DefaultBatch, LongerResultIsCutToTheGroup) {
 TEST(DefaultBatch, DuplicateIdTakesTheLaterStore) {
     RecordingClient client;
     // Same id in two groups: the group translated later wins for both responses.
-    const auto responses = batch(client, {{"dup", "a", AppLanguage::french},
-                                          {"dup", "b", AppLanguage::english}});
+    const auto responses = batch(client, {{"dup", "a", AppLanguage::french}, {"dup", "b", AppLanguage::english}});
     EXPECT_EQ(responses, (QList<TranslationResponse>{{"dup", "en:b"}, {"dup", "en:b"}}));
 }
 
@@ -97,10 +91,10 @@ TEST(DefaultBatch, FailureOfALaterGroupFailsTheWholeBatch) {
         }
         return call.texts;
     };
-    EXPECT_THROW(batch(client, {{"A", "a", AppLanguage::french},
-                                {"B", "b", AppLanguage::english},
-                                {"C", "c", AppLanguage::spanish}}),
-                 CaptureWorkflowError);
+    EXPECT_THROW(
+        batch(client,
+              {{"A", "a", AppLanguage::french}, {"B", "b", AppLanguage::english}, {"C", "c", AppLanguage::spanish}}),
+        CaptureWorkflowError);
     // The third group is never asked for.
     EXPECT_EQ(client.calls.size(), 2);
 }

@@ -68,16 +68,18 @@ TEST(TranslationSetupSupportTest, PairNoticeOnlyForDownloadablePairs) {
     ASSERT_TRUE(notice);
     EXPECT_EQ(f.client->asked, (std::vector<Pair>{{AppLanguage::english, AppLanguage::spanish}}));
     EXPECT_EQ(notice->title, "Translation Languages Need Installing");
-    EXPECT_EQ(notice->message, "Install the Apertium language data for English and Spanish with your package "
-                               "manager to use this translation pair. To install: sudo apt install "
-                               "apertium-eng-spa");
+    EXPECT_EQ(notice->message,
+              "Install the Apertium language data for English and Spanish with your package "
+              "manager to use this translation pair. To install: sudo apt install "
+              "apertium-eng-spa");
 
     // A downloadable pair without a known package still gets its notice, in general words.
     f.client->answers[{AppLanguage::spanish, AppLanguage::german}] = Availability::supported;
     const auto general = f.notice(AppLanguage::spanish, AppLanguage::german);
     ASSERT_TRUE(general);
-    EXPECT_EQ(general->message, "Install the Apertium language data for Spanish and German with your package "
-                                "manager to use this translation pair.");
+    EXPECT_EQ(general->message,
+              "Install the Apertium language data for Spanish and German with your package "
+              "manager to use this translation pair.");
 }
 
 TEST(TranslationSetupSupportTest, UnsupportedSystemGivesNoNoticeWithoutAsking) {
@@ -126,8 +128,9 @@ TEST(TranslationSetupSupportTest, TargetNoticeFollowsTheFlags) {
         const auto notice = f.notice(AppLanguage::automatic, AppLanguage::german);
         ASSERT_TRUE(notice);
         EXPECT_EQ(notice->title, "Translation Languages Need Installing");
-        EXPECT_EQ(notice->message, "Install the Apertium language data for German and the source languages you "
-                                   "translate from with your package manager.");
+        EXPECT_EQ(notice->message,
+                  "Install the Apertium language data for German and the source languages you "
+                  "translate from with your package manager.");
     }
     {
         SCOPED_TRACE("partly installed");
@@ -147,9 +150,10 @@ TEST(TranslationSetupSupportTest, TargetNoticeFollowsTheFlags) {
         f.client->answers[{AppLanguage::italian, AppLanguage::spanish}] = Availability::installed;
         const auto notice = f.notice(AppLanguage::automatic, AppLanguage::spanish);
         ASSERT_TRUE(notice);
-        EXPECT_EQ(notice->message, "Some detected source languages may need additional Apertium language data "
-                                   "installed before translating into Spanish. To install: sudo apt install "
-                                   "apertium-eng-spa apertium-fr-es");
+        EXPECT_EQ(notice->message,
+                  "Some detected source languages may need additional Apertium language data "
+                  "installed before translating into Spanish. To install: sudo apt install "
+                  "apertium-eng-spa apertium-fr-es");
     }
 }
 

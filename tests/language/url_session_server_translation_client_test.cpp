@@ -79,14 +79,16 @@ std::string translationsBody(const std::vector<std::pair<std::string, std::strin
 class ServerTranslationClientTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        InfoDictionary::setMainForTesting(QJsonObject{{"CFBundleShortVersionString", "1.4.2"}, {"CFBundleVersion", "57"}});
-        server_.server().Post(kPath.toStdString(), [this](const httplib::Request& request, httplib::Response& response) {
-            {
-                std::lock_guard lock(mutex_);
-                seen_.push_back({request.method, request.body, request.headers});
-            }
-            handler_(request, response);
-        });
+        InfoDictionary::setMainForTesting(
+            QJsonObject{{"CFBundleShortVersionString", "1.4.2"}, {"CFBundleVersion", "57"}});
+        server_.server().Post(kPath.toStdString(),
+                              [this](const httplib::Request& request, httplib::Response& response) {
+                                  {
+                                      std::lock_guard lock(mutex_);
+                                      seen_.push_back({request.method, request.body, request.headers});
+                                  }
+                                  handler_(request, response);
+                              });
         server_.start();
     }
     void TearDown() override {
@@ -163,17 +165,23 @@ TEST_F(ServerTranslationClientTest, SendsTheExactBodyAndHeadersAndMatchesAnswers
         {"targetLanguage", "fr"},
         {"items", QJsonArray{QJsonObject{{"id", "0"}, {"text", "  Hello there "}, {"sourceLanguage", "en"}},
                              QJsonObject{{"id", "1"}, {"text", "Guten Tag\n"}, {"sourceLanguage", "de"}},
-                             QJsonObject{{"id", "2"}, {"text", QStringLiteral("e\u0301te\u0301 👨‍👩‍👧")}, {"sourceLanguage", "auto"}}}},
+                             QJsonObject{{"id", "2"},
+                                         {"text", QStringLiteral("e\u0301te\u0301 👨‍👩‍👧")},
+                                         {"sourceLanguage", "auto"}}}},
     };
     EXPECT_EQ(sent, expected);
 
     const QStringList lines = capture.messages(LogCategory::network);
     ASSERT_GE(lines.size(), 2);
     // 14 + 10 + 5 grapheme clusters (é written as e + accent counts once, the family once)
-    EXPECT_EQ(lines[0], QStringLiteral("request start operation=server_translation endpoint=%1 detail=items=3 chars=29 sourceLanguages=auto,de,en target=fr")
-                            .arg(server_.url(kPath).toString()));
-    EXPECT_EQ(lines[1], QStringLiteral("request response operation=server_translation status=200 responseBytes=%1")
-                            .arg(answer.size()));
+    EXPECT_EQ(
+        lines[0],
+        QStringLiteral(
+            "request start operation=server_translation endpoint=%1 detail=items=3 chars=29 sourceLanguages=auto,de,en target=fr")
+            .arg(server_.url(kPath).toString()));
+    EXPECT_EQ(
+        lines[1],
+        QStringLiteral("request response operation=server_translation status=200 responseBytes=%1").arg(answer.size()));
 }
 
 TEST_F(ServerTranslationClientTest, EmptyBatchMakesNoRequestEvenWithoutEndpoint) {
@@ -206,8 +214,8 @@ struct FailureRow {
 TEST_F(ServerTranslationClientTest, FailureTable) {
     const QList<TranslationRequest> two{{"0", "one", AppLanguage::english}, {"1", "two", AppLanguage::english}};
     const QList<TranslationRequest> sharedId{{"0", "one", AppLanguage::english}, {"0", "two", AppLanguage::english}};
-    const std::string invalidUtf8 = std::string(R"({"translations":[{"id":"0","text":")") + "\xff\xfe\xc3" +
-                                    R"("},{"id":"1","text":"b"}]})";
+    const std::string invalidUtf8 =
+        std::string(R"({"translations":[{"id":"0","text":")") + "\xff\xfe\xc3" + R"("},{"id":"1","text":"b"}]})";
     const std::vector<FailureRow> rows = {
         {"status 503", 503, R"({"translations":[]})", two, Case::textTranslationRequestFailed,
          "request invalid response operation=server_translation reason=http_status_503 responseBytes=%1"},
@@ -259,11 +267,12 @@ TEST_F(ServerTranslationClientTest, FailureTable) {
                                 .arg(row.status)
                                 .arg(row.body.size()));
         if (!row.lastLine.isEmpty()) {
-            const QString last = row.lastLine.contains(QStringLiteral("%1")) ? row.lastLine.arg(row.body.size()) : row.lastLine;
+            const QString last =
+                row.lastLine.contains(QStringLiteral("%1")) ? row.lastLine.arg(row.body.size()) : row.lastLine;
             EXPECT_EQ(lines[2], last);
         } else {
-            EXPECT_TRUE(lines[2].startsWith(
-                QStringLiteral("request failed operation=server_translation_decode errorType=Tavrolin.JsonDecodingError ")))
+            EXPECT_TRUE(lines[2].startsWith(QStringLiteral(
+                "request failed operation=server_translation_decode errorType=Tavrolin.JsonDecodingError ")))
                 << lines[2].toStdString();
         }
     }
@@ -305,10 +314,12 @@ TEST_F(ServerTranslationClientTest, TransportFailuresAreLoggedWithTheirUrlErrorC
         EXPECT_EQ(failureOf(*client, threeRequests()), Case::textTranslationRequestFailed);
         const QStringList lines = capture.messages(LogCategory::network);
         ASSERT_EQ(lines.size(), 2);
-        EXPECT_EQ(lines[1].toStdString(),
-                  QStringLiteral("request failed operation=server_translation errorType=Tavrolin.URLError message=url_error_code=%1")
-                      .arg(row.code)
-                      .toStdString());
+        EXPECT_EQ(
+            lines[1].toStdString(),
+            QStringLiteral(
+                "request failed operation=server_translation errorType=Tavrolin.URLError message=url_error_code=%1")
+                .arg(row.code)
+                .toStdString());
     }
 }
 
@@ -320,8 +331,10 @@ TEST_F(ServerTranslationClientTest, SilentServerTimesOutWithCode1001) {
     };
     auto client = makeClient();
     EXPECT_EQ(failureOf(*client, threeRequests()), Case::textTranslationRequestFailed);
-    EXPECT_EQ(capture.messages(LogCategory::network).last(),
-              QStringLiteral("request failed operation=server_translation errorType=Tavrolin.URLError message=url_error_code=-1001"));
+    EXPECT_EQ(
+        capture.messages(LogCategory::network).last(),
+        QStringLiteral(
+            "request failed operation=server_translation errorType=Tavrolin.URLError message=url_error_code=-1001"));
 }
 
 TEST_F(ServerTranslationClientTest, ResourceTimeOutBoundsAServerThatKeepsTrickling) {
@@ -413,7 +426,8 @@ TEST_F(ServerTranslationClientTest, LargeGarbageBodyFailsAsADecodeFailure) {
     EXPECT_EQ(failureOf(*client, threeRequests()), Case::textTranslationInvalidResponse);
     const QStringList lines = capture.messages(LogCategory::network);
     ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(lines[1].toStdString(), "request response operation=server_translation status=200 responseBytes=20971520");
+    EXPECT_EQ(lines[1].toStdString(),
+              "request response operation=server_translation status=200 responseBytes=20971520");
     EXPECT_TRUE(lines[2].startsWith(QStringLiteral("request failed operation=server_translation_decode ")));
 }
 
@@ -424,8 +438,10 @@ TEST_F(ServerTranslationClientTest, BodyBeyondTheSessionLimitIsATransportFailure
     limited.maximumResponseBytes = 100 * 1024;
     auto client = makeClient(server_.url(kPath), limited);
     EXPECT_EQ(failureOf(*client, threeRequests()), Case::textTranslationRequestFailed);
-    EXPECT_EQ(capture.messages(LogCategory::network).last(),
-              QStringLiteral("request failed operation=server_translation errorType=Tavrolin.URLError message=url_error_code=-1011"));
+    EXPECT_EQ(
+        capture.messages(LogCategory::network).last(),
+        QStringLiteral(
+            "request failed operation=server_translation errorType=Tavrolin.URLError message=url_error_code=-1011"));
 }
 
 }  // namespace

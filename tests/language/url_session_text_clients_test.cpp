@@ -111,7 +111,8 @@ private:
 class TextClientsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        InfoDictionary::setMainForTesting(QJsonObject{{"CFBundleShortVersionString", "2.0"}, {"CFBundleVersion", "31"}});
+        InfoDictionary::setMainForTesting(
+            QJsonObject{{"CFBundleShortVersionString", "2.0"}, {"CFBundleVersion", "31"}});
         for (const ClientKind& kind : clientKinds()) {
             server_.server().Post(kind.path, [this](const httplib::Request& request, httplib::Response& response) {
                 {
@@ -191,14 +192,16 @@ TEST_F(TextClientsTest, StatusAndDecodingFailures) {
         const char* name;
         int status;
         std::string body;
-        bool requestFailed;  // else invalid response
+        bool requestFailed;    // else invalid response
         const char* lastLine;  // %1 = operation
     };
     const std::vector<Row> rows = {
         {"server error, body not read", 500, R"({"text":"ignored"})", true,
          "request invalid response operation=%1 reason=http_status_500 responseBytes=18"},
-        {"redirect status", 300, "", true, "request invalid response operation=%1 reason=http_status_300 responseBytes=0"},
-        {"not found", 404, "nope", true, "request invalid response operation=%1 reason=http_status_404 responseBytes=4"},
+        {"redirect status", 300, "", true,
+         "request invalid response operation=%1 reason=http_status_300 responseBytes=0"},
+        {"not found", 404, "nope", true,
+         "request invalid response operation=%1 reason=http_status_404 responseBytes=4"},
         {"no content", 204, "", false, "request failed operation=%1_decode errorType="},
         {"text missing", 200, R"({"answer":"x"})", false, "request failed operation=%1_decode errorType="},
         {"text is a number", 200, R"({"text":42})", false, "request failed operation=%1_decode errorType="},
@@ -220,7 +223,8 @@ TEST_F(TextClientsTest, StatusAndDecodingFailures) {
                                     .arg(kind.operation)
                                     .arg(row.status)
                                     .arg(row.body.size()));
-            EXPECT_TRUE(lines[2].startsWith(QString::fromLatin1(row.lastLine).arg(kind.operation))) << lines[2].toStdString();
+            EXPECT_TRUE(lines[2].startsWith(QString::fromLatin1(row.lastLine).arg(kind.operation)))
+                << lines[2].toStdString();
         }
     }
 }
@@ -251,8 +255,9 @@ TEST_F(TextClientsTest, TimeOutsFailAsRequestFailures) {
         EXPECT_EQ(std::get<Case>(result), kind.requestFailed);
         const QStringList lines = capture.messages(LogCategory::network);
         ASSERT_EQ(lines.size(), 2);
-        EXPECT_EQ(lines[1], QStringLiteral("request failed operation=%1 errorType=Tavrolin.URLError message=url_error_code=-1001")
-                                .arg(kind.operation));
+        EXPECT_EQ(lines[1],
+                  QStringLiteral("request failed operation=%1 errorType=Tavrolin.URLError message=url_error_code=-1001")
+                      .arg(kind.operation));
     }
 }
 
@@ -285,9 +290,9 @@ TEST_F(TextClientsTest, OfflineHybridEditingMakesNoRequest) {
     configuration.endpointURL = server_.url("/api/text-edits");
     auto checker = std::make_shared<test::ScriptedTextSpellChecker>();
     checker->misspell("mesage", {"message"});
-    HybridTextEditingClient hybrid(
-        std::make_shared<URLSessionTextEditingClient>(configuration, std::make_shared<ServerRequestTransport>(fastSession())),
-        std::make_shared<LocalTextEditingClient>(checker), policy);
+    HybridTextEditingClient hybrid(std::make_shared<URLSessionTextEditingClient>(
+                                       configuration, std::make_shared<ServerRequestTransport>(fastSession())),
+                                   std::make_shared<LocalTextEditingClient>(checker), policy);
     EXPECT_EQ(test::await(hybrid.edit("a mesage", AppLanguage::english, AppLanguage::english)), "a message");
     EXPECT_EQ(server_.requestCount(), 0);
     policy->setOnlineFeaturesEnabled(true);

@@ -21,7 +21,8 @@ using L = AppLanguage;
 class OnboardingDemoServiceEngineTest : public ::testing::Test {
 protected:
     std::shared_ptr<test::EventLog> log = std::make_shared<test::EventLog>();
-    std::shared_ptr<test::InMemoryTextEditingClient> serverEditor = std::make_shared<test::InMemoryTextEditingClient>(log);
+    std::shared_ptr<test::InMemoryTextEditingClient> serverEditor =
+        std::make_shared<test::InMemoryTextEditingClient>(log);
     std::shared_ptr<LocalTextEditingClient> offlineEditor =
         std::make_shared<LocalTextEditingClient>(std::make_shared<SystemTextSpellChecker>());
     std::shared_ptr<OnlineFeaturePolicy> policy = std::make_shared<OnlineFeaturePolicy>(false);

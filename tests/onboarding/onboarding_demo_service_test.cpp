@@ -88,8 +88,8 @@ TEST_F(OnboardingDemoServiceTest, ConversationIsOneBatchMappedBackByIdInMessageO
     translator->answer = [](const QList<TranslationRequest>&, L) {
         // Out of order, an id twice (the first answer counts), an id nobody asked for, and
         // no answer for "2".
-        return QList<TranslationResponse>{{"3", "Gracias."}, {"9", "stray"}, {"1", "Producción cayó."},
-                                          {"3", "later duplicate"}};
+        return QList<TranslationResponse>{
+            {"3", "Gracias."}, {"9", "stray"}, {"1", "Producción cayó."}, {"3", "later duplicate"}};
     };
     const auto translated = test::await(service.translateConversation(conversation, L::english, L::spanish));
     ASSERT_EQ(translator->batches.size(), 1);
@@ -98,9 +98,9 @@ TEST_F(OnboardingDemoServiceTest, ConversationIsOneBatchMappedBackByIdInMessageO
         expectedRequests.append({message.id, message.text, L::english});
     }
     EXPECT_EQ(translator->batches[0], expectedRequests);
-    EXPECT_EQ(translated, (QList<OnboardingChatMessage>{{"1", "Producción cayó.", true},
-                                                        {"2", conversation[1].text, false},
-                                                        {"3", "Gracias.", true}}));
+    EXPECT_EQ(translated,
+              (QList<OnboardingChatMessage>{
+                  {"1", "Producción cayó.", true}, {"2", conversation[1].text, false}, {"3", "Gracias.", true}}));
 }
 
 TEST_F(OnboardingDemoServiceTest, WithoutTheTranslationSystemTheTranslatingDemosRefuseBeforeAnyRequest) {
@@ -127,7 +127,6 @@ TEST_F(OnboardingDemoServiceTest, DraftsGoThroughTheFieldServicesWithTheirRules)
     // An empty draft is an empty field to the services.
     EXPECT_EQ(failureOf(service.writeReply(QString(), QStringLiteral("ctx"), L::english)), Case::focusedTextFieldEmpty);
     EXPECT_EQ(failureOf(service.editText(QString(), L::english, L::english)), Case::focusedTextFieldEmpty);
-
 }
 
 // Rewrite through the view model and the real service, against the local server.
@@ -149,7 +148,8 @@ protected:
         session.requestTimeout = 2s;
         session.resourceTimeout = 4s;
         auto writing = std::make_shared<OnlineGatedTextWritingClient>(
-            std::make_shared<URLSessionTextWritingClient>(configuration, std::make_shared<ServerRequestTransport>(session)),
+            std::make_shared<URLSessionTextWritingClient>(configuration,
+                                                          std::make_shared<ServerRequestTransport>(session)),
             policy_);
         auto service = std::make_shared<OnboardingDemoService>(
             std::make_shared<test::InMemoryTextEditingClient>(std::make_shared<test::EventLog>()), writing,
@@ -157,8 +157,8 @@ protected:
         AppSettings settings;
         settings.targetLanguage = L::russian;
         settings.messageTargetLanguage = L::english;
-        model_ = std::make_shared<OnboardingViewModel>(settings, OnboardingPage::all(),
-                                                       [](const AppSettings&) { return std::nullopt; }, service);
+        model_ = std::make_shared<OnboardingViewModel>(
+            settings, OnboardingPage::all(), [](const AppSettings&) { return std::nullopt; }, service);
         model_->selectPage(2);  // "write-demo"
     }
     void TearDown() override { InfoDictionary::setMainForTesting(std::nullopt); }
@@ -205,9 +205,9 @@ TEST_F(OnboardingRewriteOverServerTest, OfflineRewriteFailsBeforeAnyRequest) {
     policy_->setOnlineFeaturesEnabled(false);
     rewrite();
     EXPECT_EQ(server_.requestCount(), 0);
-    EXPECT_EQ(model_->hotKeyHint(),
-              "Could not run the live demo. " + CaptureWorkflowError(Case::onlineFeaturesDisabled).errorDescription() +
-                  " " + *CaptureWorkflowError(Case::onlineFeaturesDisabled).recoverySuggestion());
+    EXPECT_EQ(model_->hotKeyHint(), "Could not run the live demo. " +
+                                        CaptureWorkflowError(Case::onlineFeaturesDisabled).errorDescription() + " " +
+                                        *CaptureWorkflowError(Case::onlineFeaturesDisabled).recoverySuggestion());
     EXPECT_FALSE(model_->writeResult());
 }
 

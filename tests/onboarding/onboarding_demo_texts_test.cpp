@@ -29,10 +29,10 @@ TEST(OnboardingDemoTextsTest, EnglishAndRussianRowsAsWrittenWithTheirMistakes) {
               QString::fromUtf8(
                   "Я смогу подключиться на два часа, но мне нужен список приоритетов и ответственный за релиз."));
     EXPECT_EQ(VM::conversationMessages(L::russian),
-              (QList<OnboardingChatMessage>{{"1", QString::fromUtf8("Прод упал после последнего деплоя."), true},
-                                            {"2", QString::fromUtf8("Я проверяю логи и алерты."), false},
-                                            {"3", QString::fromUtf8("Спасибо. Нам нужен план восстановления до 16:00."),
-                                             true}}));
+              (QList<OnboardingChatMessage>{
+                  {"1", QString::fromUtf8("Прод упал после последнего деплоя."), true},
+                  {"2", QString::fromUtf8("Я проверяю логи и алерты."), false},
+                  {"3", QString::fromUtf8("Спасибо. Нам нужен план восстановления до 16:00."), true}}));
 }
 
 TEST(OnboardingDemoTextsTest, AutomaticFallsBackToRussianDraftsAndEnglishForTheRest) {
@@ -68,16 +68,25 @@ struct ScriptRule {
 
 ScriptRule scriptRule(L language) {
     switch (language) {
-    case L::arabic: return {{QChar::Script_Arabic}, QChar::Script_Arabic};
-    case L::chinese: return {{QChar::Script_Han}, QChar::Script_Han};
-    case L::japanese: return {{QChar::Script_Han, QChar::Script_Hiragana, QChar::Script_Katakana}, QChar::Script_Hiragana};
-    case L::korean: return {{QChar::Script_Hangul}, QChar::Script_Hangul};
-    case L::hindi: return {{QChar::Script_Devanagari}, QChar::Script_Devanagari};
-    case L::thai: return {{QChar::Script_Thai}, QChar::Script_Thai};
-    case L::hebrew: return {{QChar::Script_Hebrew}, QChar::Script_Hebrew};
+    case L::arabic:
+        return {{QChar::Script_Arabic}, QChar::Script_Arabic};
+    case L::chinese:
+        return {{QChar::Script_Han}, QChar::Script_Han};
+    case L::japanese:
+        return {{QChar::Script_Han, QChar::Script_Hiragana, QChar::Script_Katakana}, QChar::Script_Hiragana};
+    case L::korean:
+        return {{QChar::Script_Hangul}, QChar::Script_Hangul};
+    case L::hindi:
+        return {{QChar::Script_Devanagari}, QChar::Script_Devanagari};
+    case L::thai:
+        return {{QChar::Script_Thai}, QChar::Script_Thai};
+    case L::hebrew:
+        return {{QChar::Script_Hebrew}, QChar::Script_Hebrew};
     case L::russian:
-    case L::ukrainian: return {{QChar::Script_Cyrillic}, QChar::Script_Cyrillic};
-    default: return {{QChar::Script_Latin}, QChar::Script_Latin};
+    case L::ukrainian:
+        return {{QChar::Script_Cyrillic}, QChar::Script_Cyrillic};
+    default:
+        return {{QChar::Script_Latin}, QChar::Script_Latin};
     }
 }
 
@@ -98,7 +107,8 @@ TEST(OnboardingDemoTextsTest, EveryLanguageWritesEveryTextInItsOwnScript) {
             bool sawRequired = false;
             for (const uint codePoint : text.toUcs4()) {
                 const QChar::Script script = QChar::script(codePoint);
-                if (!QChar::isLetter(codePoint) || script == QChar::Script_Common || script == QChar::Script_Inherited) {
+                if (!QChar::isLetter(codePoint) || script == QChar::Script_Common ||
+                    script == QChar::Script_Inherited) {
                     continue;
                 }
                 EXPECT_TRUE(rule.allowed.contains(script)) << "U+" << std::hex << codePoint;

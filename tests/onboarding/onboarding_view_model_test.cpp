@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include <stdexcept>
 
 namespace tavrolin {
@@ -50,7 +49,9 @@ public:
         TAVROLIN_LOG_SIGNAL(saveError);
 #undef TAVROLIN_LOG_SIGNAL
     }
-    void clear() { entries.clear(); }
+    void clear() {
+        entries.clear();
+    }
     QStringList entries;
 
 private:
@@ -61,12 +62,13 @@ class OnboardingViewModelTest : public ::testing::Test {
 protected:
     std::shared_ptr<VM> make(const AppSettings& settings = AppSettings{},
                              std::vector<OnboardingPage> pages = OnboardingPage::all()) {
-        return std::make_shared<VM>(settings, std::move(pages),
-                                    [this](const AppSettings& s) {
-                                        saved.push_back(s);
-                                        return saveAnswer;
-                                    },
-                                    runner);
+        return std::make_shared<VM>(
+            settings, std::move(pages),
+            [this](const AppSettings& s) {
+                saved.push_back(s);
+                return saveAnswer;
+            },
+            runner);
     }
     // Runs a demonstration from its shortcut to its end.
     void press(VM& model, A action) {

@@ -19,7 +19,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace tavrolin {
 namespace {
 
@@ -53,8 +52,8 @@ struct Window {
             return saveAnswer;
         };
         request.callbacks.currentSettings = [this] { return stored; };
-        OnboardingWindowServices services{runner, std::make_shared<TranslationSetupSupport>(setupClient, [] { return true; }),
-                                          [] {}};
+        OnboardingWindowServices services{
+            runner, std::make_shared<TranslationSetupSupport>(setupClient, [] { return true; }), [] {}};
         controller = std::make_unique<OnboardingWindowController>(std::move(request), services);
     }
     OnboardingView& view() const { return *controller->window(); }
@@ -97,7 +96,8 @@ TEST(OnboardingWindowTest, FinishingCompletesOnceAndEveryCloseReportsLast) {
         EXPECT_EQ(w.view().size(), QSize(860, 620));
         EXPECT_EQ(w.view().minimumSize(), w.view().maximumSize()) << "not resizable";
         w.view().skipButton()->click();
-        EXPECT_EQ(w.events, (QStringList{"complete", "close"})) << "finishing completes once although the window closes";
+        EXPECT_EQ(w.events, (QStringList{"complete", "close"}))
+            << "finishing completes once although the window closes";
         EXPECT_FALSE(w.view().isVisible());
     }
     {
@@ -443,9 +443,9 @@ TEST(OnboardingWindowTest, LongLabelsShrinkToFourFifthsAndLongDetailsStayOnOneLi
     const KeyCap crowded(QStringLiteral("Shift+Shift"), KeyCapStyle::tiny, OnboardingTint::blue);
     EXPECT_DOUBLE_EQ(crowded.drawnPointSize(), 8.0) << "never below 80 % of the style's size";
 
-    CompactShortcutTile tile(OnboardingShortcut{QStringLiteral("W"), QStringLiteral("Write Message"),
-                                                QStringLiteral("A detail far too long to fit into one line of a narrow tile"),
-                                                OnboardingTint::teal});
+    CompactShortcutTile tile(OnboardingShortcut{
+        QStringLiteral("W"), QStringLiteral("Write Message"),
+        QStringLiteral("A detail far too long to fit into one line of a narrow tile"), OnboardingTint::teal});
     tile.resize(220, tile.sizeHint().height());
     tile.show();
     QApplication::processEvents();

@@ -30,15 +30,13 @@ protected:
         ASSERT_TRUE(mode.open(QIODevice::WriteOnly));
     }
 
-    ApertiumTranslationEngine engineRunning(const QByteArray& body,
-                                            std::chrono::milliseconds timeout = 10s) {
+    ApertiumTranslationEngine engineRunning(const QByteArray& body, std::chrono::milliseconds timeout = 10s) {
         const QString path = dir.path() + "/apertium";
         QFile script(path);
         EXPECT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
         script.write("#!/bin/sh\n" + body);
         script.close();
-        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                              QFileDevice::ExeOwner);
+        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         return ApertiumTranslationEngine({path, dir.path() + "/data", timeout});
     }
 
@@ -59,10 +57,13 @@ bool processGone(pid_t pid) {
 }
 
 TEST_F(FakeApertium, HungEngineIsStoppedWithEverythingItStarted) {
-    auto engine = engineRunning("echo $$ > \"" + file("script.pid").toUtf8() + "\"\n"
-                                "sleep 30 &\n"
-                                "echo $! > \"" + file("child.pid").toUtf8() + "\"\n"
-                                "wait\n",
+    auto engine = engineRunning("echo $$ > \"" + file("script.pid").toUtf8() +
+                                    "\"\n"
+                                    "sleep 30 &\n"
+                                    "echo $! > \"" +
+                                    file("child.pid").toUtf8() +
+                                    "\"\n"
+                                    "wait\n",
                                 300ms);
     QElapsedTimer timer;
     timer.start();
@@ -103,7 +104,8 @@ TEST_F(FakeApertium, EngineThatQuitsWithoutReadingItsInput) {
 
 TEST_F(FakeApertium, WrongSegmentCountFallsBackToOneProcessPerText) {
     // Echoes its input, except that a batch of several texts comes back merged into one.
-    auto engine = engineRunning("echo run >> \"" + file("runs").toUtf8() + "\"\n"
+    auto engine = engineRunning("echo run >> \"" + file("runs").toUtf8() +
+                                "\"\n"
                                 "input=$(cat)\n"
                                 "count=$(printf '%s' \"$input\" | grep -o '<p>' | wc -l)\n"
                                 "if [ \"$count\" -gt 1 ]; then printf '<p>merged</p>';"
@@ -122,11 +124,11 @@ TEST_F(FakeApertium, WrongSegmentCountFallsBackToOneProcessPerText) {
 
 TEST_F(FakeApertium, TextThatStopsTheEngineCostsOnlyItsOwnTranslation) {
     // Like a tagger that stops on some sentences yet exits with 0: no output at all.
-    auto engine = engineRunning("input=$(cat)\n"
-                                "case \"$input\" in *stop*) exit 0;; esac\n"
-                                "printf '%s' \"$input\"\n");
-    const auto responses =
-        test::await(engine.translate("en", "es", requestsFor({"fine", "stop here", "also fine"})));
+    auto engine = engineRunning(
+        "input=$(cat)\n"
+        "case \"$input\" in *stop*) exit 0;; esac\n"
+        "printf '%s' \"$input\"\n");
+    const auto responses = test::await(engine.translate("en", "es", requestsFor({"fine", "stop here", "also fine"})));
     ASSERT_EQ(responses.size(), 2u);
     EXPECT_EQ(responses[0], (OnDeviceTranslationResponse{"0", "fine"}));
     EXPECT_EQ(responses[1], (OnDeviceTranslationResponse{"2", "also fine"}));
@@ -150,8 +152,7 @@ TEST_F(FakeApertium, MissingEngineFailsWithoutStartingAnything) {
     }
     ApertiumTranslationEngine notOnPath({"tavrolin-no-such-apertium", dir.path() + "/data", 10s});
     EXPECT_EQ(test::await(notOnPath.status("en", "es")), OnDeviceTranslationStatus::unsupported);
-    EXPECT_THROW(test::await(notOnPath.translate("en", "es", requestsFor({"Hello"}))),
-                 OnDeviceTranslationError);
+    EXPECT_THROW(test::await(notOnPath.translate("en", "es", requestsFor({"Hello"}))), OnDeviceTranslationError);
 }
 
 // The real Apertium of the machine, with the directions the project installs.
@@ -163,12 +164,8 @@ TEST(RealApertium, TranslatesABatchWithoutLosingOrMixingTexts) {
     controls += QChar(0);
     controls += QStringLiteral("end");
     const QStringList texts{
-        "I have a red car.",
-        "",
-        "a < b & c > d ]]> done",
-        "<p>house</p>",
-        controls,
-        QString::fromUtf8("שלום and hello"),
+        "I have a red car.", "",       "a < b & c > d ]]> done",
+        "<p>house</p>",      controls, QString::fromUtf8("שלום and hello"),
         "The dog.",
     };
     const auto responses = test::await(engine.translate("en", "es", requestsFor(texts)));

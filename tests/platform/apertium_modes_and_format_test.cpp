@@ -34,8 +34,7 @@ TEST(ApertiumBatchFormat, EveryTextSurvivesTheRoundTrip) {
         "line one\nline two\r\n\ttabbed",
         QString(100000, u'x'),
     };
-    const auto decoded = ApertiumTranslationEngine::decodeBatch(
-        ApertiumTranslationEngine::encodeBatch(texts));
+    const auto decoded = ApertiumTranslationEngine::decodeBatch(ApertiumTranslationEngine::encodeBatch(texts));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(*decoded, texts);
 }
@@ -43,8 +42,7 @@ TEST(ApertiumBatchFormat, EveryTextSurvivesTheRoundTrip) {
 TEST(ApertiumBatchFormat, EncodedTextsCannotForgeBoundaries) {
     const QByteArray encoded = ApertiumTranslationEngine::encodeBatch({"<p>x</p>", "y"});
     EXPECT_EQ(encoded, "<p>&lt;p&gt;x&lt;/p&gt;</p><p>y</p>");
-    EXPECT_EQ(ApertiumTranslationEngine::encodeBatch({QString(QChar(0)) + "a" + QChar(1)}),
-              "<p>&#0;a&#1;</p>");
+    EXPECT_EQ(ApertiumTranslationEngine::encodeBatch({QString(QChar(0)) + "a" + QChar(1)}), "<p>&#0;a&#1;</p>");
 }
 
 struct DecodeCase {
@@ -55,29 +53,26 @@ struct DecodeCase {
 class ApertiumDecode : public ::testing::TestWithParam<DecodeCase> {};
 
 TEST_P(ApertiumDecode, Segments) {
-    EXPECT_EQ(ApertiumTranslationEngine::decodeBatch(QByteArray(GetParam().output)),
-              GetParam().expected);
+    EXPECT_EQ(ApertiumTranslationEngine::decodeBatch(QByteArray(GetParam().output)), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Outputs, ApertiumDecode,
-    ::testing::Values(
-        DecodeCase{"", QStringList{}},
-        DecodeCase{"<p> Hola</p>\n<p>mundo</p>\n", QStringList{" Hola", "mundo"}},
-        DecodeCase{"<p>a &#x1F600; &#128512; b</p>", QStringList{utf8("a 😀 😀 b")}},
-        // Entities that are not ours stay as they are; broken ones too.
-        DecodeCase{"<p>&nbsp; &#xD800; &#99999999; &bogus &#;</p>",
-                   QStringList{"&nbsp; &#xD800; &#99999999; &bogus &#;"}},
-        DecodeCase{"<p>unterminated", std::nullopt},
-        DecodeCase{"<p>a<p>b</p>", std::nullopt}));
+INSTANTIATE_TEST_SUITE_P(Outputs, ApertiumDecode,
+                         ::testing::Values(DecodeCase{"", QStringList{}},
+                                           DecodeCase{"<p> Hola</p>\n<p>mundo</p>\n", QStringList{" Hola", "mundo"}},
+                                           DecodeCase{"<p>a &#x1F600; &#128512; b</p>", QStringList{utf8("a 😀 😀 b")}},
+                                           // Entities that are not ours stay as they are; broken ones too.
+                                           DecodeCase{"<p>&nbsp; &#xD800; &#99999999; &bogus &#;</p>",
+                                                      QStringList{"&nbsp; &#xD800; &#99999999; &bogus &#;"}},
+                                           DecodeCase{"<p>unterminated", std::nullopt},
+                                           DecodeCase{"<p>a<p>b</p>", std::nullopt}));
 
 class ApertiumModes : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         QDir(dir.path()).mkpath("data/modes");
-        for (const char* mode : {"eng-spa", "spa-eng_US", "spa-eng", "es-pt", "pt-es_BR",
-                                 "rus-ukr", "eng-cat-debug", "deu-eng_x"}) {
+        for (const char* mode :
+             {"eng-spa", "spa-eng_US", "spa-eng", "es-pt", "pt-es_BR", "rus-ukr", "eng-cat-debug", "deu-eng_x"}) {
             QFile file(dir.path() + "/data/modes/" + mode + ".mode");
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         }
@@ -114,9 +109,7 @@ TEST_F(ApertiumModes, PairsFindTheirModeByTwoOrThreeLetterNames) {
 
 TEST_F(ApertiumModes, StatusFollowsModesPackagesAndTheEngine) {
     auto apertium = engine(executable);
-    auto status = [&](const char* from, const char* to) {
-        return test::await(apertium.status(from, to));
-    };
+    auto status = [&](const char* from, const char* to) { return test::await(apertium.status(from, to)); };
     EXPECT_EQ(status("en", "es"), OnDeviceTranslationStatus::installed);
     EXPECT_EQ(status("uk", "ru"), OnDeviceTranslationStatus::supported);
     EXPECT_EQ(status("es", "it"), OnDeviceTranslationStatus::supported);

@@ -59,8 +59,8 @@ protected:
         return ApertiumTranslationEngine(configuration);
     }
 
-    QStringList translate(ApertiumTranslationEngine& engine, const QStringList& texts,
-                          const char* from = "en", const char* to = "es") {
+    QStringList translate(ApertiumTranslationEngine& engine, const QStringList& texts, const char* from = "en",
+                          const char* to = "es") {
         return textsOf(test::await(engine.translate(from, to, requestsFor(texts))));
     }
 
@@ -85,8 +85,7 @@ TEST_F(WarmApertium, SentencesGoThroughOneWarmPipeline) {
     EXPECT_EQ(out[0], QString::fromUtf8("Buenos días."));
     EXPECT_EQ(out[1], "");
     EXPECT_TRUE(out[2].contains(u'\n') && out[2].contains("perro")) << out[2].toStdString();
-    EXPECT_TRUE(out[3].contains("[") && out[3].contains("]") && out[3].contains("<b>"))
-        << out[3].toStdString();
+    EXPECT_TRUE(out[3].contains("[") && out[3].contains("]") && out[3].contains("<b>")) << out[3].toStdString();
     EXPECT_LT(warm, 2000);
     EXPECT_EQ(pool->pipelineFor(kEngSpa), pipeline);
     EXPECT_EQ(pipeline->processGroup(), group);
@@ -95,21 +94,21 @@ TEST_F(WarmApertium, SentencesGoThroughOneWarmPipeline) {
 TEST_F(WarmApertium, TranslatesAsTheApertiumCommandDoes) {
     auto warm = engine();
     ApertiumTranslationEngine oneProcess(
-        {.pipelines = std::make_shared<ApertiumPipelinePool>(
-             ApertiumPipelinePoolOptions{.maximumPipelines = 0})});
+        {.pipelines = std::make_shared<ApertiumPipelinePool>(ApertiumPipelinePoolOptions{.maximumPipelines = 0})});
     struct Case {
         const char* from;
         const char* to;
         QStringList texts;
     };
     const std::vector<Case> cases{
-        {"en", "es", {"The cat sleeps on the sofa.", "Where is the station?\nI do not know, xyzzy.", "Thank you very much."}},
+        {"en",
+         "es",
+         {"The cat sleeps on the sofa.", "Where is the station?\nI do not know, xyzzy.", "Thank you very much."}},
         {"es", "en", {QString::fromUtf8("¿Dónde está la estación?"), "El perro corre en el jardín."}},
         {"ru", "uk", {QString::fromUtf8("Я люблю свою собаку."), QString::fromUtf8("Где находится вокзал?")}},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(translate(warm, c.texts, c.from, c.to),
-                  translate(oneProcess, c.texts, c.from, c.to))
+        EXPECT_EQ(translate(warm, c.texts, c.from, c.to), translate(oneProcess, c.texts, c.from, c.to))
             << c.from << " to " << c.to;
     }
     EXPECT_EQ(pool->runningModes().size(), 3);
@@ -172,16 +171,14 @@ TEST_F(WarmApertium, QuittingLeavesNoApertiumProcess) {
     auto apertium = engine();
     translate(apertium, {"The house."});
     translate(apertium, {"La casa."}, "es", "en");
-    const auto groups = {pool->pipelineFor(kEngSpa)->processGroup(),
-                         pool->pipelineFor(kSpaEng)->processGroup()};
-    const auto running = pool->pipelineFor(kEngSpa)->processIds().size() +
-                         pool->pipelineFor(kSpaEng)->processIds().size();
+    const auto groups = {pool->pipelineFor(kEngSpa)->processGroup(), pool->pipelineFor(kSpaEng)->processGroup()};
+    const auto running =
+        pool->pipelineFor(kEngSpa)->processIds().size() + pool->pipelineFor(kSpaEng)->processIds().size();
     EXPECT_EQ(running, 21u);  // eleven stages one way, ten the other
     EXPECT_EQ(static_cast<std::size_t>(apertiumChildren().size()), running);
 
     // What the application announces when it quits.
-    ASSERT_TRUE(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit",
-                                          Qt::DirectConnection));
+    ASSERT_TRUE(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit", Qt::DirectConnection));
 
     EXPECT_TRUE(pool->runningModes().isEmpty());
     for (const auto group : groups) {

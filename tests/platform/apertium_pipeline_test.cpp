@@ -52,9 +52,8 @@ protected:
         mode.write(text);
     }
 
-    ApertiumTranslationEngine engine(ApertiumBlockBounds bounds = {.floor = 2s,
-                                                                   .perCharacter = 500us,
-                                                                   .startAllowance = 5s}) {
+    ApertiumTranslationEngine engine(ApertiumBlockBounds bounds = {
+                                         .floor = 2s, .perCharacter = 500us, .startAllowance = 5s}) {
         ApertiumConfiguration configuration;
         configuration.executable = file("apertium");
         configuration.dataDirectory = file("data");
@@ -120,16 +119,14 @@ TEST_F(FakeStages, APipelineThatBreaksDownIsReplacedAndItsCallStillTranslates) {
     }
     EXPECT_EQ(fallbackRuns(), 2);
 
-    EXPECT_EQ(textsOf(test::await(apertium.translate("en", "es", requestsFor({"three"})))),
-              QStringList{"three"});
+    EXPECT_EQ(textsOf(test::await(apertium.translate("en", "es", requestsFor({"three"})))), QStringList{"three"});
     EXPECT_EQ(fallbackRuns(), 2);
     EXPECT_EQ(pool->runningModes(), QStringList{modeFile()});
 }
 
 TEST_F(FakeStages, AStageThatHangsFailsItsBlockInTimeAndIsKilled) {
-    writeExecutable("bin/lt-proc",
-                    stageScript("  case \"$block\" in *hang*) echo $$ > '" + file("hung.pid").toUtf8() +
-                                "'; sleep 30;; esac\n"));
+    writeExecutable("bin/lt-proc", stageScript("  case \"$block\" in *hang*) echo $$ > '" + file("hung.pid").toUtf8() +
+                                               "'; sleep 30;; esac\n"));
     writeMode("'" + file("bin/lt-proc").toUtf8() + "' a.bin\n");
     // The first block of a fresh pipeline gets the start allowance; the hung one only the floor.
     auto apertium = engine({.floor = 300ms, .perCharacter = 0us, .startAllowance = 5s});
@@ -150,8 +147,7 @@ TEST_F(FakeStages, AStageThatHangsFailsItsBlockInTimeAndIsKilled) {
     const auto pid = pidFile.readAll().trimmed();
     EXPECT_FALSE(QFile::exists("/proc/" + pid)) << pid.toStdString();
 
-    EXPECT_EQ(textsOf(test::await(apertium.translate("en", "es", requestsFor({"next"})))),
-              QStringList{"next"});
+    EXPECT_EQ(textsOf(test::await(apertium.translate("en", "es", requestsFor({"next"})))), QStringList{"next"});
 }
 
 TEST_F(FakeStages, ALongBlockMayTakeLongerThanAShortOne) {
@@ -161,8 +157,7 @@ TEST_F(FakeStages, ALongBlockMayTakeLongerThanAShortOne) {
     test::await(apertium.translate("en", "es", requestsFor({"start"})));
 
     const QString longText = "slow " + QString(1000, u'z');  // a bound of one second
-    EXPECT_EQ(textsOf(test::await(apertium.translate("en", "es", requestsFor({longText})))),
-              QStringList{longText});
+    EXPECT_EQ(textsOf(test::await(apertium.translate("en", "es", requestsFor({longText})))), QStringList{longText});
     try {
         test::await(apertium.translate("en", "es", requestsFor({"slow"})));  // 300 ms
         FAIL() << "no error";
@@ -175,8 +170,7 @@ TEST_F(FakeStages, ALongBlockMayTakeLongerThanAShortOne) {
 TEST_F(FakeStages, AMissingStageProgramLeavesTheCallToTheApertiumCommand) {
     writeMode("'" + file("bin/not-installed/lt-proc").toUtf8() + "' a.bin | lt-proc b.bin\n");
     auto apertium = engine();
-    EXPECT_EQ(textsOf(test::await(apertium.translate("en", "es", requestsFor({"a", "b"})))),
-              QStringList({"a", "b"}));
+    EXPECT_EQ(textsOf(test::await(apertium.translate("en", "es", requestsFor({"a", "b"})))), QStringList({"a", "b"}));
     EXPECT_EQ(fallbackRuns(), 1);
     EXPECT_TRUE(pool->runningModes().isEmpty());
 }

@@ -92,7 +92,7 @@ TEST(ApertiumModeStages, AnythingButAPlainPipelineIsLeftToTheApertiumCommand) {
              "lt-proc a.bin |",
              "| lt-proc a.bin",
              "lt-proc a.bin || apertium-pretransfer",
-             "lt-proc a.bin | apertium-destxt",             // takes no -z
+             "lt-proc a.bin | apertium-destxt",  // takes no -z
              "lt-proc a.bin | sh -c 'rm -rf /'",
              "lt-proc a.bin; apertium-pretransfer",
              "lt-proc a.bin > /tmp/out",

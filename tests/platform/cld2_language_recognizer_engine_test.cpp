@@ -22,26 +22,22 @@ TEST_P(Cld2Recognition, DominantLanguage) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, Cld2Recognition,
-    ::testing::Values(
-        Sample{"The weather is lovely today and we are going to the park.", "en"},
-        Sample{"Hello", "en"},
-        Sample{"Привет", "ru"},
-        Sample{"Привет, как дела? Мы давно не виделись.", "ru"},
-        Sample{"Привіт, як справи? Ми давно не бачилися, розкажи мені все.", "uk"},
-        Sample{"שלום, מה שלומך? אני שמח לראות אותך שוב.", "he"},
-        Sample{"今天天气很好，我们一起去公园散步吧。", "zh"},
-        Sample{"我們今天一起去公園散步，天氣非常好。", "zh"},
-        Sample{"Le chat dort sur le canapé pendant que nous travaillons.", "fr"},
-        Sample{"12345 !!! ???", nullptr},
-        Sample{"", nullptr},
-        Sample{"   \n\t ", nullptr}));
+INSTANTIATE_TEST_SUITE_P(Texts, Cld2Recognition,
+                         ::testing::Values(Sample{"The weather is lovely today and we are going to the park.", "en"},
+                                           Sample{"Hello", "en"}, Sample{"Привет", "ru"},
+                                           Sample{"Привет, как дела? Мы давно не виделись.", "ru"},
+                                           Sample{"Привіт, як справи? Ми давно не бачилися, розкажи мені все.", "uk"},
+                                           Sample{"שלום, מה שלומך? אני שמח לראות אותך שוב.", "he"},
+                                           Sample{"今天天气很好，我们一起去公园散步吧。", "zh"},
+                                           Sample{"我們今天一起去公園散步，天氣非常好。", "zh"},
+                                           Sample{"Le chat dort sur le canapé pendant que nous travaillons.", "fr"},
+                                           Sample{"12345 !!! ???", nullptr}, Sample{"", nullptr},
+                                           Sample{"   \n\t ", nullptr}));
 
 TEST(Cld2Recognizer, HypothesesAreOrderedAndBounded) {
     const Cld2LanguageRecognizer recognizer;
-    const auto hypotheses = recognizer.hypotheses(QString::fromUtf8(
-        "This sentence is English. Это предложение написано по-русски и довольно длинное."));
+    const auto hypotheses = recognizer.hypotheses(
+        QString::fromUtf8("This sentence is English. Это предложение написано по-русски и довольно длинное."));
     ASSERT_FALSE(hypotheses.empty());
     EXPECT_LE(hypotheses.size(), 3u);
     double total = 0;
@@ -81,8 +77,8 @@ TEST(Cld2Recognizer, ShortTextsAreGuessesAndListTheHintsThatFit) {
 
     // A long text counts in full and takes no hint.
     options.hints = {QStringLiteral("nl")};
-    const auto sentence = recognizer.hypotheses(
-        QStringLiteral("Guten Morgen, wie geht es dir heute? Wir sehen uns im Park."), options);
+    const auto sentence =
+        recognizer.hypotheses(QStringLiteral("Guten Morgen, wie geht es dir heute? Wir sehen uns im Park."), options);
     ASSERT_EQ(sentence.size(), 1u);
     EXPECT_EQ(sentence[0].languageIdentifier, "de");
     EXPECT_GT(sentence[0].probability, 0.9);

@@ -13,8 +13,8 @@ namespace {
 
 TEST(QtClipboardTest, SavesEveryFormatButProtocolTargetsAndOversizedData) {
     QStringList skipped;
-    QtClipboard clipboard([&](const QString& format, qsizetype size) { skipped << QString("%1:%2").arg(format).arg(size); },
-                          16);
+    QtClipboard clipboard(
+        [&](const QString& format, qsizetype size) { skipped << QString("%1:%2").arg(format).arg(size); }, 16);
     auto* data = new QMimeData;
     data->setData("text/plain", "small text");
     data->setData("image/png", QByteArray("\x89PNG\0\1", 6));

@@ -21,7 +21,9 @@ TEST(SelectionReplacementCheckTest, OnlyTheReplacedRangeIsJudged) {
         {"edit after the range", "2", QString::fromUtf8("one\r\n2 😀 changed"), {true, std::nullopt}},
         // Spaces normalised inside the range: not placed; what the insert put in is selected
         // so a paste goes over it (and nothing else).
-        {"spaces normalised", QString::fromUtf8("a\u00a0b"), QString::fromUtf8("one\r\na b 😀 three\r\nfour"),
+        {"spaces normalised",
+         QString::fromUtf8("a\u00a0b"),
+         QString::fromUtf8("one\r\na b 😀 three\r\nfour"),
          {false, AccessibleTextRange{5, 3}}},
         // The insert did nothing: an empty range at the old selection's start.
         {"insert refused", "2", QString::fromUtf8("one\r\n 😀 three\r\nfour"), {false, AccessibleTextRange{5, 0}}},

@@ -72,7 +72,8 @@ TEST(LinuxSystemEventMonitorDesktop, TimeZoneChangeIsAClockChange) {
     ASSERT_TRUE(QFile::link(zoneA, localtime));
     ASSERT_TRUE(writeFile(timezone, "Europe/Berlin\n"));
 
-    LinuxSystemEventMonitor monitor({QStringLiteral("unix:path=/nonexistent/tavrolin-test-bus"), {localtime, timezone}, false});
+    LinuxSystemEventMonitor monitor(
+        {QStringLiteral("unix:path=/nonexistent/tavrolin-test-bus"), {localtime, timezone}, false});
     QSignalSpy changed(&monitor, &SystemEventMonitoring::clockDidChange);
 
     // Something else in the folder changes: not a zone change.

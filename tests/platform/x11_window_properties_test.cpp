@@ -20,8 +20,8 @@ WindowProperty cardinals(std::initializer_list<std::uint32_t> values, std::uint8
 TEST(X11WindowProperties, NumbersAreReadOnlyFromWholeFormat32Items) {
     EXPECT_EQ(windowProcessID(cardinals({4321})), 4321);
     EXPECT_FALSE(windowProcessID(cardinals({0})));
-    EXPECT_FALSE(windowProcessID(cardinals({0x80000000u})));           // beyond a process ID
-    EXPECT_FALSE(windowProcessID(cardinals({4321}, 8)));               // the right bytes, wrong format
+    EXPECT_FALSE(windowProcessID(cardinals({0x80000000u})));  // beyond a process ID
+    EXPECT_FALSE(windowProcessID(cardinals({4321}, 8)));      // the right bytes, wrong format
     EXPECT_FALSE(windowProcessID(WindowProperty{cardinalAtom, 32, QByteArray("\x01\x02", 2)}));  // cut short
     EXPECT_FALSE(windowProcessID(WindowProperty{}));
 

@@ -13,7 +13,10 @@ TEST(X11WindowText, TitlesFromOtherClientsNeverBreakDecoding) {
         QString expected;
     } cases[] = {
         {"UTF-8", QByteArray("Caf\xc3\xa9 \xe2\x80\x93 notes"), true, QString::fromUtf8("Café – notes")},
-        {"invalid UTF-8", QByteArray("ab\xff\xfe" "cd"), true, QStringLiteral("ab\uFFFD\uFFFDcd")},
+        {"invalid UTF-8",
+         QByteArray("ab\xff\xfe"
+                    "cd"),
+         true, QStringLiteral("ab\uFFFD\uFFFDcd")},
         {"Latin-1", QByteArray("Caf\xe9"), false, QString::fromUtf8("Café")},
         {"stops at NUL", QByteArray("first\0second", 12), true, QStringLiteral("first")},
         {"empty", QByteArray(), true, QString()},

@@ -28,10 +28,11 @@ struct Hint {
         environment.scheduler = scheduler;
         environment.monitoring = monitoring;
         environment.screens = [] {
-            return std::vector<selection_popup_geometry::ScreenArea>{{QRectF(0, 0, 1280, 800), QRectF(0, 0, 1280, 800)}};
+            return std::vector<selection_popup_geometry::ScreenArea>{
+                {QRectF(0, 0, 1280, 800), QRectF(0, 0, 1280, 800)}};
         };
-        controller = std::make_unique<SelectionFirstUseHintController>(SelectionFirstUseHintStateStore(defaults),
-                                                                       environment);
+        controller =
+            std::make_unique<SelectionFirstUseHintController>(SelectionFirstUseHintStateStore(defaults), environment);
     }
     QWidget* card() { return controller->hintPanel().panel(); }
     bool shown(Context context) { return SelectionFirstUseHintStateStore(defaults).hasShownHint(context); }

@@ -32,7 +32,8 @@ struct Row {
         environment.monitoring = monitoring;
         environment.pointerPosition = [] { return QPointF(300, 300); };
         environment.screens = [] {
-            return std::vector<selection_popup_geometry::ScreenArea>{{QRectF(0, 0, 1280, 800), QRectF(0, 0, 1280, 800)}};
+            return std::vector<selection_popup_geometry::ScreenArea>{
+                {QRectF(0, 0, 1280, 800), QRectF(0, 0, 1280, 800)}};
         };
         panel = std::make_unique<SelectionFloatingButtonPanel>(
             environment, [this] { calls << "translate"; }, [this] { calls << "flip"; }, [this] { calls << "edit"; });
@@ -45,12 +46,12 @@ struct Row {
         }
         return names;
     }
-    QAbstractButton* button(const QString& name) const {
-        return panel->panel()->findChild<QAbstractButton*>(name);
-    }
+    QAbstractButton* button(const QString& name) const { return panel->panel()->findChild<QAbstractButton*>(name); }
 };
 
-void settle() { QCoreApplication::processEvents(); }
+void settle() {
+    QCoreApplication::processEvents();
+}
 
 TEST(SelectionFloatingButtonPanel, ShowsTheOfferedButtonsFlipEditTranslateAboveTheSelection) {
     Row row;
@@ -99,8 +100,8 @@ TEST(SelectionFloatingButtonPanel, ClicksElsewhereEscapeAndAnotherActiveApplicat
     const auto shown = [&] { row.panel->show(QRectF(400, 300, 200, 20), {false, true, false}); };
 
     shown();
-    row.monitoring->key(0x61, false);  // 'a'
-    row.monitoring->send({Kind::buttonPress, 1, {}, {}, false, false, true});  // on the row itself
+    row.monitoring->key(0x61, false);                                           // 'a'
+    row.monitoring->send({Kind::buttonPress, 1, {}, {}, false, false, true});   // on the row itself
     row.monitoring->send({Kind::buttonPress, 5, {}, {}, false, false, false});  // the wheel
     settle();
     EXPECT_NE(row.panel->panel(), nullptr);

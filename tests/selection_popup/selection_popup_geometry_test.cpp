@@ -63,8 +63,7 @@ TEST(SelectionPopupGeometry, AnchorsFromAnotherProcessNeverLeaveTheScreenOrBreak
     const QRectF negative(500, 500, -200, -100);
     EXPECT_EQ(rowFrame(negative, {}, translateOnly, oneScreen), QRectF(500 - 28, 400 - 8 - 28, 28, 28));
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    EXPECT_EQ(rowFrame(QRectF(nan, 0, 10, 10), QPointF(100, 400), translateOnly, oneScreen),
-              QRectF(108, 364, 28, 28));
+    EXPECT_EQ(rowFrame(QRectF(nan, 0, 10, 10), QPointF(100, 400), translateOnly, oneScreen), QRectF(108, 364, 28, 28));
 }
 
 TEST(SelectionPopupGeometry, TooltipIsCentredSixAboveTheRowAndClamped) {

@@ -64,7 +64,8 @@ struct Trigger {
         windows.monitoring = monitoring;
         windows.pointerPosition = [] { return QPointF(300, 300); };
         windows.screens = [] {
-            return std::vector<selection_popup_geometry::ScreenArea>{{QRectF(0, 0, 1280, 800), QRectF(0, 0, 1280, 800)}};
+            return std::vector<selection_popup_geometry::ScreenArea>{
+                {QRectF(0, 0, 1280, 800), QRectF(0, 0, 1280, 800)}};
         };
         Controller::Dependencies d{axCalls, front, monitoring, windows};
         d.ownProcessId = ownPid;
@@ -276,7 +277,8 @@ TEST(SelectionPopupTrigger, TheSelectedTextComesFromTheSelectionElseFromAChecked
     EXPECT_EQ(Controller::readSelectedText(ax, field), "amigos");
     field->reportedRange = AccessibleTextRange{5, 7};  // one past the end
     EXPECT_EQ(Controller::readSelectedText(ax, field), "");
-    field->reportedRange = AccessibleTextRange{std::numeric_limits<qsizetype>::max(), std::numeric_limits<qsizetype>::max()};
+    field->reportedRange =
+        AccessibleTextRange{std::numeric_limits<qsizetype>::max(), std::numeric_limits<qsizetype>::max()};
     EXPECT_EQ(Controller::readSelectedText(ax, field), "");
     field->reportedRange = AccessibleTextRange{-3, 4};
     EXPECT_EQ(Controller::readSelectedText(ax, field), "");

@@ -47,8 +47,7 @@ TEST(SelectionPopupPlacement, TheSizeLimitIsTheAnchorsAreaLessItsMargins) {
     r.fixedVisibleFrames = std::vector<QRectF>{QRectF(0, 0, 500, 770), QRectF(1280, 0, 1920, 1040)};
     EXPECT_EQ(r.maximumPopupSize(QRectF(10, 10, 300, 300), std::nullopt, std::nullopt), QSizeF(484, 754));
     // The fallback window comes first, then the detected one, then the field.
-    EXPECT_EQ(r.maximumPopupSize(std::nullopt, QRectF(1500, 10, 300, 300), QRectF(10, 10, 30, 30)),
-              QSizeF(1904, 1024));
+    EXPECT_EQ(r.maximumPopupSize(std::nullopt, QRectF(1500, 10, 300, 300), QRectF(10, 10, 30, 30)), QSizeF(1904, 1024));
     EXPECT_EQ(r.maximumPopupSize(std::nullopt, std::nullopt, QRectF(1500, 10, 30, 30)), QSizeF(1904, 1024));
     // Nothing usable: the primary screen's area.
     EXPECT_EQ(r.maximumPopupSize(std::nullopt, std::nullopt, std::nullopt), QSizeF(1264, 754));

@@ -67,7 +67,8 @@ FocusedTextFieldSnapshot selecting(const std::optional<QString>& text) {
 }
 
 QString clusters(int n) {
-    static const QString pieces[] = {QStringLiteral(u"e\u0301"), QStringLiteral(u"👨‍👩‍👧"), QStringLiteral("a")};
+    static const QString pieces[] = {QStringLiteral(u"e\u0301"), QStringLiteral(u"👨‍👩‍👧"),
+                                     QStringLiteral("a")};
     QString text;
     for (int i = 0; i < n; ++i) {
         text += pieces[i % 3];
@@ -189,8 +190,8 @@ TEST_F(SelectionTranslationServiceTest, AnswersMustCoverEveryInputWithText) {
     client->answer = QStringList{"  Eins.\n", "Zwei.", "Drei."};
     EXPECT_EQ(translate(text).translatedText, QStringLiteral("Eins.\n\nZwei."));
 
-    client->error = std::make_exception_ptr(CaptureWorkflowError::serverTranslationUnavailable(
-        QStringLiteral("French"), QStringLiteral("English")));
+    client->error = std::make_exception_ptr(
+        CaptureWorkflowError::serverTranslationUnavailable(QStringLiteral("French"), QStringLiteral("English")));
     EXPECT_EQ(failure(text)->errorCase(), Case::serverTranslationUnavailable);
 }
 
@@ -225,7 +226,8 @@ TEST_F(SelectionTranslationServiceTest, ListsTabsAndColumnsGoLineByLine) {
     // A lone item is prose.
     EXPECT_EQ(inputsFor(QStringLiteral("- milk")), QStringList{"- milk"});
     client->batches.clear();
-    EXPECT_EQ(inputsFor(QStringLiteral("1) start\n2) stop\n[x] done")), (QStringList{"1) start", "2) stop", "[x] done"}));
+    EXPECT_EQ(inputsFor(QStringLiteral("1) start\n2) stop\n[x] done")),
+              (QStringList{"1) start", "2) stop", "[x] done"}));
     client->batches.clear();
     EXPECT_EQ(inputsFor(QStringLiteral("name\tage\nAnna\t31")), (QStringList{"name\tage", "Anna\t31"}));
     client->batches.clear();

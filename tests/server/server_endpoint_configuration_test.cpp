@@ -34,8 +34,8 @@ void expectResolution(const QString& variable, const QString& key, const QString
               fromInfo);
     EXPECT_EQ(endpoint<Configuration>({}, {{variable, QString()}}), defaultURL);
     // a key of another type is ignored
-    for (const QJsonValue& wrong : {QJsonValue(42), QJsonValue(true), QJsonValue(QJsonArray{fromInfo.toString()}),
-                                    QJsonValue(QJsonObject{})}) {
+    for (const QJsonValue& wrong :
+         {QJsonValue(42), QJsonValue(true), QJsonValue(QJsonArray{fromInfo.toString()}), QJsonValue(QJsonObject{})}) {
         EXPECT_EQ(endpoint<Configuration>({{key, wrong}}, {}), defaultURL);
     }
     // a non-empty value that is not a URL gives no endpoint: no fall-back
@@ -46,8 +46,9 @@ void expectResolution(const QString& variable, const QString& key, const QString
     EXPECT_EQ(endpoint<Configuration>({}, {{variable, QStringLiteral("https://other.test")}}),
               QUrl(QStringLiteral("https://other.test")));
     // another operation's variable is not consulted
-    EXPECT_EQ(endpoint<Configuration>({}, {{QStringLiteral("TAVROLIN_UNRELATED_ENDPOINT"), fromEnvironment.toString()}}),
-              defaultURL);
+    EXPECT_EQ(
+        endpoint<Configuration>({}, {{QStringLiteral("TAVROLIN_UNRELATED_ENDPOINT"), fromEnvironment.toString()}}),
+        defaultURL);
 }
 
 TEST(ServerEndpointConfigurationTest, EveryRecordResolvesFromItsOwnSources) {

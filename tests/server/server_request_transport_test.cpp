@@ -75,12 +75,14 @@ TEST(ServerRequestSteps, EveryReceivedStatusIsAnHttpAnswerWithItsOwnLines) {
             EXPECT_EQ(error.errorCase(), Case::textEditingRequestFailed);
         }
         const QString bytes = QString::number(response.body.size());
-        EXPECT_EQ(capture.messages(LogCategory::network),
-                  QStringList({QStringLiteral("request start operation=probe endpoint=%1 detail=d").arg(url.toString()),
-                               QStringLiteral("request response operation=probe status=%1 responseBytes=%2").arg(status).arg(bytes),
-                               QStringLiteral("request invalid response operation=probe reason=http_status_%1 responseBytes=%2")
-                                   .arg(status)
-                                   .arg(bytes)}));
+        EXPECT_EQ(
+            capture.messages(LogCategory::network),
+            QStringList(
+                {QStringLiteral("request start operation=probe endpoint=%1 detail=d").arg(url.toString()),
+                 QStringLiteral("request response operation=probe status=%1 responseBytes=%2").arg(status).arg(bytes),
+                 QStringLiteral("request invalid response operation=probe reason=http_status_%1 responseBytes=%2")
+                     .arg(status)
+                     .arg(bytes)}));
     }
 }
 
@@ -90,8 +92,9 @@ TEST(ServerRequestSteps, ARefusedConnectionIsATransportFailureWithoutAResponseLi
     ServerRequestTransport transport(fastSession(), std::make_shared<test::FakeNetworkReachability>(false));
     test::ScopedLogCapture capture;
     const QUrl url(QStringLiteral("http://127.0.0.1:%1/x").arg(port));
-    EXPECT_THROW(test::await(performServerRequest(transport, probe, url, QStringLiteral("d"), ServerHTTPRequest::getJSON())),
-                 CaptureWorkflowError);
+    EXPECT_THROW(
+        test::await(performServerRequest(transport, probe, url, QStringLiteral("d"), ServerHTTPRequest::getJSON())),
+        CaptureWorkflowError);
     const QStringList lines = capture.messages(LogCategory::network);
     ASSERT_EQ(lines.size(), 2);
     EXPECT_EQ(lines[1], "request failed operation=probe errorType=Tavrolin.URLError message=url_error_code=-1004");

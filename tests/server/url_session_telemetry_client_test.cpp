@@ -35,8 +35,8 @@ public:
         server_.server().Post("/api/events", [this](const httplib::Request& request, httplib::Response& response) {
             {
                 std::unique_lock lock(mutex_);
-                received_.push_back({request.body, request.get_header_value("Content-Type"),
-                                     request.get_header_value("User-Agent")});
+                received_.push_back(
+                    {request.body, request.get_header_value("Content-Type"), request.get_header_value("User-Agent")});
                 condition_.notify_all();
                 condition_.wait_for(lock, 10s, [this] { return !holding_; });
             }
@@ -124,7 +124,8 @@ TEST(URLSessionTelemetryClient, FailuresAndMissingEndpointsAreSilent) {
     // Let the answer arrive and be dropped.
     test::waitUntil([] { return false; }, 100ms);
     EXPECT_EQ(server.totalRequests(), 1);
-    EXPECT_TRUE(log.messages(LogCategory::network).isEmpty()) << log.messages(LogCategory::network).join('\n').toStdString();
+    EXPECT_TRUE(log.messages(LogCategory::network).isEmpty())
+        << log.messages(LogCategory::network).join('\n').toStdString();
 
     // An endpoint nobody listens on: nothing reaches the caller either.
     auto deadClient = makeClient(QUrl(QStringLiteral("http://127.0.0.1:1/api/events")));

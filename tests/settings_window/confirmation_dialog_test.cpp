@@ -47,17 +47,19 @@ struct DialogHost {
 TEST(ConfirmationDialogTextTest, TextsAreExactWithTheirBlanks) {
     const ConfirmationDialogContent disable = DisableOnlineFeaturesDialog::content();
     EXPECT_EQ(disable.title, u"Disable online features?");
-    EXPECT_EQ(disable.message,
-              u"  You will no longer have access to server   translation, text editing, writing, automatic   app updates, "
-              u"or online-exclusive language pairs   until you re-enable online features.");
+    EXPECT_EQ(
+        disable.message,
+        u"  You will no longer have access to server   translation, text editing, writing, automatic   app updates, "
+        u"or online-exclusive language pairs   until you re-enable online features.");
     EXPECT_EQ(disable.destructiveTitle, u"Disable");
     EXPECT_EQ(disable.cancelTitle, u"Cancel");
 
     const ConfirmationDialogContent reset = ResetShortcutsConfirmationDialog::content();
     EXPECT_EQ(reset.title, u"Reset all shortcuts?");
-    EXPECT_EQ(reset.message,
-              u"This will restore all shortcuts to their default values. Your translation and other settings will remain "
-              u"unchanged.");
+    EXPECT_EQ(
+        reset.message,
+        u"This will restore all shortcuts to their default values. Your translation and other settings will remain "
+        u"unchanged.");
     EXPECT_EQ(reset.destructiveTitle, u"Reset");
     EXPECT_EQ(reset.cancelTitle, u"Cancel");
 
@@ -115,16 +117,15 @@ TEST_P(ConfirmationDialogGestureTest, AnswersAsTheUserMeant) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Gestures, ConfirmationDialogGestureTest,
-    testing::Values(GestureCase{"Return", Gesture::returnKey, {"proceed", "close"}},
-                    GestureCase{"Enter", Gesture::enterKey, {"proceed", "close"}},
-                    GestureCase{"ConfirmButton", Gesture::confirmButton, {"proceed", "close"}},
-                    GestureCase{"Escape", Gesture::escapeKey, {"close"}},
-                    GestureCase{"CancelButton", Gesture::cancelButton, {"close"}},
-                    GestureCase{"Backdrop", Gesture::backdropClick, {"close"}},
-                    GestureCase{"InsideCard", Gesture::cardClick, {}}),
-    [](const testing::TestParamInfo<GestureCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Gestures, ConfirmationDialogGestureTest,
+                         testing::Values(GestureCase{"Return", Gesture::returnKey, {"proceed", "close"}},
+                                         GestureCase{"Enter", Gesture::enterKey, {"proceed", "close"}},
+                                         GestureCase{"ConfirmButton", Gesture::confirmButton, {"proceed", "close"}},
+                                         GestureCase{"Escape", Gesture::escapeKey, {"close"}},
+                                         GestureCase{"CancelButton", Gesture::cancelButton, {"close"}},
+                                         GestureCase{"Backdrop", Gesture::backdropClick, {"close"}},
+                                         GestureCase{"InsideCard", Gesture::cardClick, {}}),
+                         [](const testing::TestParamInfo<GestureCase>& info) { return std::string(info.param.name); });
 
 TEST(ConfirmationDialogOverlayTest, KeysWorkDuringTheEntryAnimation) {
     DialogHost host;
@@ -162,12 +163,14 @@ TEST(ConfirmationDialogOverlayTest, FollowsTheHostsSizeAndALongMessageOnlyMakesT
     window.show();
     ConfirmationDialogContent content = ResetShortcutsConfirmationDialog::content();
     const int shortHeight = [&] {
-        ConfirmationDialogOverlay overlay(&window, {}, [&](QWidget* p) { return new ConfirmationDialog(content, {}, {}, p); });
+        ConfirmationDialogOverlay overlay(&window, {},
+                                          [&](QWidget* p) { return new ConfirmationDialog(content, {}, {}, p); });
         overlay.show();
         return overlay.dialog()->height();
     }();
     content.message = content.message.repeated(8);
-    ConfirmationDialogOverlay overlay(&window, {}, [&](QWidget* p) { return new ConfirmationDialog(content, {}, {}, p); });
+    ConfirmationDialogOverlay overlay(&window, {},
+                                      [&](QWidget* p) { return new ConfirmationDialog(content, {}, {}, p); });
     overlay.show();
     EXPECT_EQ(overlay.dialog()->width(), ConfirmationDialog::cardWidth);
     EXPECT_GT(overlay.dialog()->height(), shortHeight + 60);

@@ -60,8 +60,7 @@ struct Window {
 
     explicit Window(AppSettings settings = {}) {
         SettingsViewServices services;
-        services.localTranslationSetupSupport =
-            std::make_shared<TranslationSetupSupport>(engine, [] { return true; });
+        services.localTranslationSetupSupport = std::make_shared<TranslationSetupSupport>(engine, [] { return true; });
         services.openTranslationSetup = [this] { ++setupOpened; };
         services.deviceID = [] { return QStringLiteral("0F3A9C1E-5B7D-4E2A-9C1B-7D3E5F6A8B9C"); };
         services.appVersion = [] { return QStringLiteral("0.1.0 (42)"); };
@@ -321,7 +320,8 @@ TEST(SettingsWindow, DictationPickerStoresItsChoiceAndNeverChecks) {
     EXPECT_FALSE(improve->isEnabled());
     EXPECT_TRUE(improve->isChecked());
     w.view().selectPane(SettingsPane::translation);
-    EXPECT_TRUE(w.find<QLabel>(QStringLiteral("nativeFootnote"))->text().startsWith(QStringLiteral("Online features are off")));
+    EXPECT_TRUE(
+        w.find<QLabel>(QStringLiteral("nativeFootnote"))->text().startsWith(QStringLiteral("Online features are off")));
     EXPECT_EQ(w.view().languagePicker(Placement::target)->findData(rawValue(AppLanguage::hebrew)), -1);
 }
 
@@ -423,8 +423,8 @@ TEST(AntiSleepSettingsView, SummaryOptionsAndPickers) {
         QWidget host;
         AntiSleepSchedule schedule;
         schedule.keepLocalActivityAwake = true;
-        auto* view =
-            new AntiSleepSettingsView(schedule, [&](const AntiSleepSchedule& s) { written.push_back(s); }, &host);
+        auto* view = new AntiSleepSettingsView(
+            schedule, [&](const AntiSleepSchedule& s) { written.push_back(s); }, &host);
         host.show();
         EXPECT_FALSE(view->options()->isVisible());
         EXPECT_FALSE(view->batteryCard()->isVisible());

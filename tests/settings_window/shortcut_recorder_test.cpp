@@ -58,11 +58,14 @@ struct Recorder {
         keyboard->setKey(kKeycodeF5, {XK_F5});
         keyboard->setKey(kKeycodeEscape, {XK_Escape});
         auto* column = new QVBoxLayout(&window);
-        first = new HotKeyEditorRow(HotKeyAction::flipLanguage, defaultShortcut(HotKeyAction::flipLanguage), keyboard, &window);
-        second = new HotKeyEditorRow(HotKeyAction::editText, defaultShortcut(HotKeyAction::editText), keyboard, &window);
+        first = new HotKeyEditorRow(HotKeyAction::flipLanguage, defaultShortcut(HotKeyAction::flipLanguage), keyboard,
+                                    &window);
+        second =
+            new HotKeyEditorRow(HotKeyAction::editText, defaultShortcut(HotKeyAction::editText), keyboard, &window);
         column->addWidget(first);
         column->addWidget(second);
-        QObject::connect(first, &HotKeyEditorRow::recordingChanged, [this](bool on) { recordingChanges.push_back(on); });
+        QObject::connect(first, &HotKeyEditorRow::recordingChanged,
+                         [this](bool on) { recordingChanges.push_back(on); });
         window.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
         QApplication::setActiveWindow(&window);

@@ -18,9 +18,7 @@ namespace {
 // --- The support mail ---
 
 TEST(SupportMail, CarriesTheSubjectAndBodyEncodedSoTheyReadBackExactly) {
-    const struct {
-        const char* version;
-    } cases[] = {{"1.4.0"}, {"1.4.0 (12)"}, {"2.0+rc1 & more=yes?#"}};
+    const struct { const char* version; } cases[] = {{"1.4.0"}, {"1.4.0 (12)"}, {"2.0+rc1 & more=yes?#"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.version);
         const auto url = AppActions::makeSupportMailURL(QStringLiteral("help@tavrolin.invalid"), c.version);
@@ -28,8 +26,8 @@ TEST(SupportMail, CarriesTheSubjectAndBodyEncodedSoTheyReadBackExactly) {
         EXPECT_EQ(url->scheme(), "mailto");
         EXPECT_EQ(url->path(), "help@tavrolin.invalid");
         // Decoded as a mail application reads the query: "+" is not a space, "&" splits items.
-        const QList<QPair<QString, QString>> items = QUrlQuery(url->query(QUrl::FullyEncoded)).queryItems(
-            QUrl::FullyDecoded);
+        const QList<QPair<QString, QString>> items =
+            QUrlQuery(url->query(QUrl::FullyEncoded)).queryItems(QUrl::FullyDecoded);
         ASSERT_EQ(items.size(), 2);
         EXPECT_EQ(items[0].first, "subject");
         EXPECT_EQ(items[0].second, QStringLiteral("Tavrolin support - ") + c.version);
@@ -90,8 +88,8 @@ protected:
         options.temporaryDirectory = [this] { return path("tmp"); };
         options.logSource = DiagnosticsLogSource::file(path("tavrolin.log"));
         options.crashReportsDirectory = path("crash");
-        auto exporter = std::make_shared<const DiagnosticsExporter>(
-            std::make_shared<ProcessDiagnosticsCommandRunner>(), options);
+        auto exporter =
+            std::make_shared<const DiagnosticsExporter>(std::make_shared<ProcessDiagnosticsCommandRunner>(), options);
 
         AppActions::Dependencies deps;
         deps.now = [] { return kNow; };
@@ -158,7 +156,8 @@ TEST_F(ExportDiagnosticsTest, AFailedExportIsLoggedAndShownWithTheErrorsOwnText)
     const auto records = log.records();
     ASSERT_FALSE(records.empty());
     EXPECT_EQ(records.back().level, LogLevel::error);
-    EXPECT_TRUE(records.back().message.startsWith("diagnostics export failed: ")) << records.back().message.toStdString();
+    EXPECT_TRUE(records.back().message.startsWith("diagnostics export failed: "))
+        << records.back().message.toStdString();
 }
 
 }  // namespace

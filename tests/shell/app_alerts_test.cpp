@@ -165,8 +165,9 @@ TEST_F(AppAlertsTest, TurningOnOnlineFeaturesAlsoTurnsOnStatisticsThenReactivate
         log << "retry";
     });
     EXPECT_EQ(only().title, "Online Features Disabled");
-    EXPECT_EQ(only().message, "Enable online features in Tavrolin Settings to use server-backed translation, text "
-                              "editing, writing, updates, and usage statistics.");
+    EXPECT_EQ(only().message,
+              "Enable online features in Tavrolin Settings to use server-backed translation, text "
+              "editing, writing, updates, and usage statistics.");
     EXPECT_EQ(only().buttons, (QStringList{"Turn On Online Features", "OK"}));
     ASSERT_EQ(saved.size(), 1u);
     AppSettings expected = current;

@@ -205,15 +205,18 @@ TEST(AppDelegate, TwoServerBackedClientsOnlyTheFirstTurnsTheOverlayToServerLoadi
     ASSERT_EQ(launch.h.serverClients.size(), 2u) << "each has its own server client and session";
 
     launch.h.log->add(QStringLiteral("--- shared"));
-    EXPECT_EQ(test::await(shared->translate(QStringList{QStringLiteral("hola")}, AppLanguage::spanish, AppLanguage::german)),
-              QStringList{"hola (es>de server)"});
+    EXPECT_EQ(
+        test::await(shared->translate(QStringList{QStringLiteral("hola")}, AppLanguage::spanish, AppLanguage::german)),
+        QStringList{"hola (es>de server)"});
     launch.h.log->add(QStringLiteral("--- setup"));
-    EXPECT_EQ(test::await(setup->translate(QStringList{QStringLiteral("hola")}, AppLanguage::spanish, AppLanguage::german)),
-              QStringList{"hola (es>de server)"});
+    EXPECT_EQ(
+        test::await(setup->translate(QStringList{QStringLiteral("hola")}, AppLanguage::spanish, AppLanguage::german)),
+        QStringList{"hola (es>de server)"});
     const QStringList all = launch.h.log->events();
     const QStringList loading = launch.h.log->matching(QStringLiteral("overlay.showLoading"));
     ASSERT_EQ(loading.size(), 1) << all.join('\n').toStdString();
-    EXPECT_EQ(loading.first(), QStringLiteral("overlay.showLoading %1 1").arg(translationLoadingText(AppLanguage::german)));
+    EXPECT_EQ(loading.first(),
+              QStringLiteral("overlay.showLoading %1 1").arg(translationLoadingText(AppLanguage::german)));
     EXPECT_LT(all.indexOf(loading.first()), all.indexOf(QStringLiteral("--- setup")));
 
     // With online features off neither goes to the server: the policy is read at each call.
@@ -261,7 +264,8 @@ TEST(AppDelegate, SystemNoticesReachAntiSleepAndTerminationReleasesIt) {
     launch.h.monitor->wake();
     launch.h.monitor->clockChanged();
     const QStringList lines = launch.h.lines.messages(LogCategory::app);
-    EXPECT_TRUE(lines.contains(QStringLiteral("anti-sleep wake notification received"))) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("anti-sleep wake notification received")))
+        << lines.join('\n').toStdString();
     EXPECT_TRUE(lines.contains(QStringLiteral("anti-sleep clock change notification received")));
 
     ASSERT_FALSE(launch.h.systemAssertions->held.empty());
@@ -274,8 +278,9 @@ TEST(AppDelegate, QuitReportsTheCommandWithoutWaitingForIt) {
     Launched launch(everythingOn);
     launch.delegate->quit();
     EXPECT_EQ(launch.h.log->matching(QStringLiteral("telemetry quit")).size(), 1);
-    EXPECT_TRUE(launch.h.lines.messages(LogCategory::telemetry).last().startsWith(
-        QStringLiteral("event action=quit trigger=menu hotkey=none")));
+    EXPECT_TRUE(launch.h.lines.messages(LogCategory::telemetry)
+                    .last()
+                    .startsWith(QStringLiteral("event action=quit trigger=menu hotkey=none")));
 }
 
 TEST(AppDelegate, RetranslationResultsMatchOnlyTheRunningRequest) {
@@ -469,7 +474,8 @@ TEST(AppDelegate, TheScreenshotControllerIsBuiltOnceConfiguredAndFollowsTheSecon
     // front-window detector of its own, then the controller.
     QStringList built = launch.h.log->events().mid(before).filter(QStringLiteral("build "));
     built.removeIf([](const QString& line) { return line.contains(QStringLiteral("TranslationClient")); });
-    EXPECT_EQ(built, (QStringList{"build textRecognizer preferred=1", "build activeWindowDetector", "build screenshotController"}));
+    EXPECT_EQ(built, (QStringList{"build textRecognizer preferred=1", "build activeWindowDetector",
+                                  "build screenshotController"}));
 
     const ScreenshotTranslationService& service = controller->screenshotTranslationService();
     EXPECT_EQ(service.textFilter, (TranslationTextFilter{2, 5, 2}));
@@ -652,12 +658,13 @@ bool waitFor(const std::function<bool()>& condition) {
 }
 
 struct WindowTranslation : Launched {
-    WindowTranslation(const std::function<void(AppSettings&)>& change = [](AppSettings& s) {
-        s.onlineFeaturesEnabled = false;
-        s.telemetryEnabled = false;
-        s.targetLanguage = AppLanguage::spanish;
-        s.overlayMinimumDisplayDuration = 0.5;
-    })
+    WindowTranslation(const std::function<void(AppSettings&)>& change =
+                          [](AppSettings& s) {
+                              s.onlineFeaturesEnabled = false;
+                              s.telemetryEnabled = false;
+                              s.targetLanguage = AppLanguage::spanish;
+                              s.overlayMinimumDisplayDuration = 0.5;
+                          })
         : Launched(change) {
         h.withDetector = true;
         start = h.log->events().size();
@@ -683,8 +690,9 @@ TEST(WindowTranslationWorkflow, AnOverlayOnScreenRefusesWithOnlyTheIgnoredLine) 
     w.delegate->startCapture(w.shortcut(), TelemetryTrigger::hotkey);
     const QStringList lines = w.workflowLines();
     ASSERT_EQ(lines.size(), 2);
-    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("workflow start action=capture_and_translate_active_window "
-                                                   "trigger=hotkey source=auto target=es")))
+    EXPECT_TRUE(
+        lines[0].startsWith(QStringLiteral("workflow start action=capture_and_translate_active_window "
+                                           "trigger=hotkey source=auto target=es")))
         << lines[0].toStdString();
     EXPECT_TRUE(lines[1].contains(QStringLiteral("reason=overlay_presenting")));
     EXPECT_TRUE(w.usageEvents().isEmpty());
@@ -708,8 +716,8 @@ TEST(WindowTranslationWorkflow, ASuccessShowsTheCardThenTheImageAndCountsOnce) {
     w.delegate->startCapture(w.shortcut(), TelemetryTrigger::hotkey);
     ASSERT_TRUE(waitFor([&] { return w.finished(); }));
     // No front application: the whole display, its card from the capture callback.
-    EXPECT_EQ(w.overlayCalls(), (QStringList{"overlay.presentLoading Traduciendo... 0",
-                                             "overlay.presentImage Auto Detect -> Spanish"}));
+    EXPECT_EQ(w.overlayCalls(),
+              (QStringList{"overlay.presentLoading Traduciendo... 0", "overlay.presentImage Auto Detect -> Spanish"}));
     ASSERT_EQ(w.usageEvents().size(), 1);
     EXPECT_TRUE(w.usageEvents()[0].contains(QStringLiteral("success=true")));
     EXPECT_TRUE(w.usageEvents()[0].contains(QStringLiteral("hotkey=") + w.shortcut()))
@@ -850,7 +858,8 @@ TEST(WindowTranslationWorkflow, TheTrayCommandStartsOnceTheMenuHasGone) {
         QCoreApplication::processEvents();
         w.h.scheduler->advance(std::chrono::milliseconds(10));
     }
-    EXPECT_TRUE(w.workflowLines().filter(QStringLiteral("workflow start")).last().contains(QStringLiteral("trigger=hotkey")));
+    EXPECT_TRUE(
+        w.workflowLines().filter(QStringLiteral("workflow start")).last().contains(QStringLiteral("trigger=hotkey")));
     ASSERT_TRUE(waitFor([&] { return w.usageEvents().size() == 2; }));
 }
 
@@ -943,7 +952,8 @@ TEST(OverlayRetranslation, OfTwoPicksOnlyTheSecondIsAppliedEvenWhenItFinishesFir
     EXPECT_TRUE(starts[0].startsWith(
         QStringLiteral("workflow start action=retranslate_overlay trigger=overlay source=en target=fr")))
         << starts[0].toStdString();
-    EXPECT_TRUE(starts[0].endsWith(QStringLiteral("detail=session=") + session.toString(QUuid::WithoutBraces).toUpper()))
+    EXPECT_TRUE(
+        starts[0].endsWith(QStringLiteral("detail=session=") + session.toString(QUuid::WithoutBraces).toUpper()))
         << starts[0].toStdString();
 
     r.finish(2);
@@ -1001,8 +1011,8 @@ TEST(OverlayRetranslation, AMissingLanguagePairPutsThePreviousImageBackAndTryAga
     const auto before = *r.delegate->overlayTranslationContext();
     r.h.alerts->answers = {QStringLiteral("Try Again")};
     r.pick(toFrench);
-    r.finishNext(std::make_exception_ptr(
-        CaptureWorkflowError::translationLanguagePairNotInstalled(QStringLiteral("English"), QStringLiteral("French"))));
+    r.finishNext(std::make_exception_ptr(CaptureWorkflowError::translationLanguagePairNotInstalled(
+        QStringLiteral("English"), QStringLiteral("French"))));
     ASSERT_TRUE(waitFor([&] { return !r.h.alerts->shown.empty(); }));
 
     ASSERT_EQ(r.retranslationEvents().size(), 1);
@@ -1012,9 +1022,9 @@ TEST(OverlayRetranslation, AMissingLanguagePairPutsThePreviousImageBackAndTryAga
     EXPECT_EQ(r.h.alerts->shown[0].title, QStringLiteral("Install Translation Languages"));
     // The earlier picture came back before the alert, and the retry asked for the same pair.
     const QString french = translationLoadingText(AppLanguage::french);
-    EXPECT_EQ(r.overlayCalls(), (QStringList{"overlay.showLoading " + french + " 0",
-                                             "overlay.presentImage Auto Detect -> Spanish",
-                                             "overlay.showLoading " + french + " 0"}));
+    EXPECT_EQ(r.overlayCalls(),
+              (QStringList{"overlay.showLoading " + french + " 0", "overlay.presentImage Auto Detect -> Spanish",
+                           "overlay.showLoading " + french + " 0"}));
     EXPECT_EQ(r.h.overlay->shownImage.cacheKey(), before.currentImage.cacheKey());
     const QStringList starts = r.retranslationLines().filter(QStringLiteral("workflow start"));
     ASSERT_EQ(starts.size(), 2);
@@ -1036,8 +1046,9 @@ TEST(OverlayRetranslation, AnUnexpectedErrorTakesTheOverlayDownForItsAlertThenBr
     ASSERT_EQ(r.retranslationEvents().size(), 1);
     EXPECT_TRUE(r.retranslationEvents()[0].contains(QStringLiteral("error=unknown_error")));
     EXPECT_EQ(r.retranslationLines().filter(QStringLiteral("workflow failure")).size(), 1);
-    EXPECT_EQ(r.overlayCalls(), (QStringList{"overlay.showLoading " + translationLoadingText(AppLanguage::german) + " 0",
-                                             "overlay.clear 1", "overlay.presentImage Auto Detect -> Spanish"}));
+    EXPECT_EQ(r.overlayCalls(),
+              (QStringList{"overlay.showLoading " + translationLoadingText(AppLanguage::german) + " 0",
+                           "overlay.clear 1", "overlay.presentImage Auto Detect -> Spanish"}));
     ASSERT_TRUE(r.delegate->overlayTranslationContext());
     EXPECT_EQ(r.delegate->overlayTranslationContext()->sessionID, session);
     EXPECT_FALSE(r.delegate->overlayTranslationContext()->retranslationRequestID);
@@ -1104,5 +1115,6 @@ TEST(OverlayRetranslation, TheSetupNoticeButtonOpensTheTranslationLanguagesStep)
     ASSERT_TRUE(w.h.overlay->openTranslationSetup);
     w.h.overlay->openTranslationSetup();
     ASSERT_EQ(w.h.alerts->shown.size(), 1u) << "no desktop has the page: the explanation";
-    EXPECT_EQ(w.h.alerts->shown[0].title, SystemSettingsOpener::explanation(SystemSettingsPane::translationLanguages).title);
+    EXPECT_EQ(w.h.alerts->shown[0].title,
+              SystemSettingsOpener::explanation(SystemSettingsPane::translationLanguages).title);
 }

@@ -25,10 +25,13 @@ struct Command {
 const Command commands[] = {
     {"Write Message", &AppDelegate::startMessageTranslation, TelemetryAction::translateMessage,
      AppRunningState::Workflow::messageTranslation},
-    {"Rewrite Message", &AppDelegate::startTextWriting, TelemetryAction::writeText, AppRunningState::Workflow::textWriting},
+    {"Rewrite Message", &AppDelegate::startTextWriting, TelemetryAction::writeText,
+     AppRunningState::Workflow::textWriting},
     {"Edit Message", &AppDelegate::startTextEditing, TelemetryAction::editText, AppRunningState::Workflow::textEditing},
-    {"Flip Language", &AppDelegate::startFlipLanguage, TelemetryAction::flipLanguage, AppRunningState::Workflow::flipLanguage},
-    {"Create Prompt", &AppDelegate::startCreatePrompt, TelemetryAction::createPrompt, AppRunningState::Workflow::createPrompt},
+    {"Flip Language", &AppDelegate::startFlipLanguage, TelemetryAction::flipLanguage,
+     AppRunningState::Workflow::flipLanguage},
+    {"Create Prompt", &AppDelegate::startCreatePrompt, TelemetryAction::createPrompt,
+     AppRunningState::Workflow::createPrompt},
 };
 
 }  // namespace
@@ -46,7 +49,9 @@ TEST(FocusedTextWorkflows, ARefusedRunLeavesAStartLineAnIgnoredLineAndAFailedEve
         EXPECT_EQ(desktop.workflowLines(), (QStringList{QStringLiteral("workflow start action=") + action,
                                                         QStringLiteral("workflow ignored action=") + action}));
         EXPECT_TRUE(desktop.lines.messages(LogCategory::app).last().contains("reason=workflow_already_in_progress"));
-        EXPECT_EQ(desktop.events(), QStringList{QStringLiteral("action=%1 success=false error=workflow_already_in_progress").arg(action)});
+        EXPECT_EQ(
+            desktop.events(),
+            QStringList{QStringLiteral("action=%1 success=false error=workflow_already_in_progress").arg(action)});
         EXPECT_TRUE(desktop.eventLine(0).contains(QStringLiteral("hotkey=Control+Shift+")))
             << "a shortcut run names its shortcut: " << desktop.eventLine(0).toStdString();
         EXPECT_TRUE(desktop.alerts->shown.empty()) << "a busy refusal shows nothing";
@@ -329,7 +334,8 @@ TEST(FocusedTextWorkflows, FlipReportsTheLanguagesItUsedAndAlwaysClearsItsCard) 
     delegate.startFlipLanguage(TelemetryTrigger::selectionPopup);
     desktop.settle();
     EXPECT_EQ(desktop.field->text, "Good morning, how are you today? (en>es device)");
-    EXPECT_TRUE(desktop.eventLine(0).contains("source=en target=es success=true")) << desktop.eventLine(0).toStdString();
+    EXPECT_TRUE(desktop.eventLine(0).contains("source=en target=es success=true"))
+        << desktop.eventLine(0).toStdString();
     EXPECT_TRUE(desktop.eventLine(0).contains("trigger=selection_popup"));
 
     // An empty field is the accessor's to refuse: the command's "Cannot" alert, the card gone.
@@ -352,8 +358,7 @@ TEST(FocusedTextWorkflows, RewriteCoversTheReadWindowWhenNoCardIsUpYet) {
     desktop.writer->answer = [](const QString&) { return QStringLiteral("Dear Anna, thank you."); };
     delegate.startTextWriting(TelemetryTrigger::menu);
     desktop.settle();
-    EXPECT_EQ(desktop.overlay->calls,
-              (QStringList{"loading 0,0 800x600 pid=4242 Writing... server=1", "clear 1"}));
+    EXPECT_EQ(desktop.overlay->calls, (QStringList{"loading 0,0 800x600 pid=4242 Writing... server=1", "clear 1"}));
     EXPECT_EQ(desktop.field->text, "Dear Anna, thank you.");
 
     // With a card up already, the window's text changes nothing on screen.
@@ -441,8 +446,10 @@ TEST(FocusedTextWorkflows, NoFocusedFieldEndsEveryCommandWithoutAnyAlert) {
         (delegate.*command.start)(TelemetryTrigger::menu);
         desktop.settle();
         EXPECT_TRUE(desktop.alerts->shown.empty());
-        EXPECT_EQ(desktop.events(), QStringList{QStringLiteral("action=%1 success=false error=no_focused_text_field")
-                                                    .arg(rawValue(command.action))});
+        EXPECT_EQ(
+            desktop.events(),
+            QStringList{
+                QStringLiteral("action=%1 success=false error=no_focused_text_field").arg(rawValue(command.action))});
         EXPECT_FALSE(desktop.overlay->panelUp);
     }
 }
@@ -527,8 +534,10 @@ TEST(FocusedTextWorkflows, FailureRetriesStartAgainFromTheAlertWhileTheDelegateL
     AppDelegate& delegate = desktop.make();
     desktop.alerts->answers = {QStringLiteral("Try Again")};
     delegate.handleFlipLanguageError(CaptureWorkflowError::translationLanguagePairNotInstalled("English", "Spanish"));
-    EXPECT_TRUE(desktop.lines.messages(LogCategory::app).filter("workflow start").value(0).contains(
-        "action=flip_language trigger=alert"));
+    EXPECT_TRUE(desktop.lines.messages(LogCategory::app)
+                    .filter("workflow start")
+                    .value(0)
+                    .contains("action=flip_language trigger=alert"));
     EXPECT_TRUE(delegate.isFlipLanguageInProgress());
     desktop.settle();
 
@@ -538,8 +547,10 @@ TEST(FocusedTextWorkflows, FailureRetriesStartAgainFromTheAlertWhileTheDelegateL
     ASSERT_EQ(delegate.saveSettings(offline, TelemetryTrigger::settings), std::nullopt);
     delegate.handleMessageTranslationError(CaptureWorkflowError(Case::onlineFeaturesDisabled));
     EXPECT_TRUE(delegate.settingsStore().settings().onlineFeaturesEnabled);
-    EXPECT_TRUE(desktop.lines.messages(LogCategory::app).filter("workflow start").last().contains(
-        "action=translate_message trigger=alert"));
+    EXPECT_TRUE(desktop.lines.messages(LogCategory::app)
+                    .filter("workflow start")
+                    .last()
+                    .contains("action=translate_message trigger=alert"));
     desktop.settle();
 }
 

@@ -23,7 +23,9 @@
 namespace tavrolin {
 namespace {
 
-void xdotool(const QStringList& arguments) { ASSERT_EQ(QProcess::execute("xdotool", arguments), 0); }
+void xdotool(const QStringList& arguments) {
+    ASSERT_EQ(QProcess::execute("xdotool", arguments), 0);
+}
 
 // Another program on the same display, with a connection of its own.
 class OtherClient {
@@ -48,8 +50,8 @@ public:
         xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols_, keysym);
         const xcb_keycode_t code = codes ? codes[0] : 0;
         std::free(codes);
-        const auto cookie = xcb_grab_key_checked(connection_, 1, root_, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT,
-                                                 code, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+        const auto cookie = xcb_grab_key_checked(connection_, 1, root_, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT, code,
+                                                 XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
         xcb_generic_error_t* error = xcb_request_check(connection_, cookie);
         std::free(error);
         return error == nullptr;
@@ -220,7 +222,8 @@ TEST_F(HotKeyLayoutChangeTest, AfterALayoutChangeTheShortcutFollowsItsLetter) {
     registerControlShiftZ();
     ASSERT_TRUE(switchTo("de"));
     ASSERT_TRUE(test::waitUntil([&] {
-        return logs.messages(LogCategory::app).contains("global shortcuts grabbed again after a keyboard change count=1");
+        return logs.messages(LogCategory::app)
+            .contains("global shortcuts grabbed again after a keyboard change count=1");
     }));
     // xdotool finds the key of each letter in the keyboard map of now.
     xdotool({"key", "ctrl+shift+z"});
@@ -247,8 +250,9 @@ TEST_F(HotKeyLayoutChangeTest, AShortcutThatCannotBeGrabbedAgainIsReportedAndNon
     EXPECT_EQ(lost[0].errorCase(), CaptureWorkflowError::Case::hotKeyAlreadyInUse);
     EXPECT_EQ(lost[0].description(), "Control+Shift+Z");
     EXPECT_TRUE(manager.registeredHotKeys().empty());
-    EXPECT_TRUE(logs.messages(LogCategory::app).contains(
-        QStringLiteral("global shortcuts lost after a keyboard change id=%1").arg(rawValue(HotKeyAction::editText))));
+    EXPECT_TRUE(logs.messages(LogCategory::app)
+                    .contains(QStringLiteral("global shortcuts lost after a keyboard change id=%1")
+                                  .arg(rawValue(HotKeyAction::editText))));
     // All or nothing: Control+Shift+W is free again, and pressing it runs nothing.
     EXPECT_TRUE(other.grabControlShift('w'));
     other.ungrabAll();

@@ -31,9 +31,8 @@ TEST_F(HotKeyManagerTest, DefaultSettingsGrabSevenControlShiftKeysUnderTheAction
     registerHotKeys(manager, AppSettings{}, recordingHandlers());
 
     const std::map<quint32, Combination> expected{
-        {2, {XK_t, kControlShift}}, {3, {XK_w, kControlShift}}, {4, {XK_e, kControlShift}},
-        {5, {XK_r, kControlShift}}, {6, {XK_f, kControlShift}}, {7, {XK_d, kControlShift}},
-        {8, {XK_p, kControlShift}},
+        {2, {XK_t, kControlShift}}, {3, {XK_w, kControlShift}}, {4, {XK_e, kControlShift}}, {5, {XK_r, kControlShift}},
+        {6, {XK_f, kControlShift}}, {7, {XK_d, kControlShift}}, {8, {XK_p, kControlShift}},
     };
     EXPECT_EQ(grabber->grabs, expected);
     EXPECT_EQ(manager.registeredHotKeys().size(), 7u);
@@ -62,9 +61,8 @@ TEST_F(HotKeyManagerTest, ModifiersMapToTheLinuxKeys) {
 }
 
 TEST_F(HotKeyManagerTest, RegisteringAnActionAgainReplacesItsGrab) {
-    manager.registerHotKey(HotKeyAction::writeText, defaultShortcut(HotKeyAction::writeText), [this] {
-        pressed.push_back(HotKeyAction::writeText);
-    });
+    manager.registerHotKey(HotKeyAction::writeText, defaultShortcut(HotKeyAction::writeText),
+                           [this] { pressed.push_back(HotKeyAction::writeText); });
     HotKeyShortcut other{.key = HotKeyKey::k, .control = true};
     manager.registerHotKey(HotKeyAction::writeText, other, [this] { pressed.push_back(HotKeyAction::editText); });
 
@@ -99,17 +97,20 @@ TEST_P(HotKeyRegistrationFailureTest, FailsWithTheFourthShortcutNamedAndLeavesNo
     EXPECT_TRUE(pressed.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Failures, HotKeyRegistrationFailureTest,
-    ::testing::Values(
-        FailureCase{"TakenByAnotherProgram",
-                    [](auto& g) { g.taken.insert({XK_r, kControlShift}); },
-                    CaptureWorkflowError::Case::hotKeyAlreadyInUse},
-        FailureCase{"KeyNotOnTheKeyboard", [](auto& g) { g.unmapped.insert(XK_r); },
-                    CaptureWorkflowError::Case::failedToRegisterHotKey},
-        FailureCase{"RefusedOtherwise", [](auto& g) { g.failing.insert({XK_r, kControlShift}); },
-                    CaptureWorkflowError::Case::failedToRegisterHotKey}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Failures, HotKeyRegistrationFailureTest,
+                         ::testing::Values(FailureCase{"TakenByAnotherProgram",
+                                                       [](auto& g) {
+                                                           g.taken.insert({XK_r, kControlShift});
+                                                       },
+                                                       CaptureWorkflowError::Case::hotKeyAlreadyInUse},
+                                           FailureCase{"KeyNotOnTheKeyboard", [](auto& g) { g.unmapped.insert(XK_r); },
+                                                       CaptureWorkflowError::Case::failedToRegisterHotKey},
+                                           FailureCase{"RefusedOtherwise",
+                                                       [](auto& g) {
+                                                           g.failing.insert({XK_r, kControlShift});
+                                                       },
+                                                       CaptureWorkflowError::Case::failedToRegisterHotKey}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HotKeyManagerTest, AFailedRegistrationOfOneActionKeepsTheOthers) {
     manager.registerHotKey(HotKeyAction::editText, defaultShortcut(HotKeyAction::editText), [] {});

@@ -56,10 +56,14 @@ int presentAndAnswer(const Alert& alert, const std::function<void(QMessageBox&)>
 TEST(MessageBoxAlertPresenter, ShowsTheTextsAndButtonsInOrderWithTheFirstAsDefault) {
     QPixmap icon(16, 16);
     icon.fill(Qt::blue);
-    const Alert alert{AlertStyle::informational, "Install Translation Languages", "can\u2019t translate\n\u2022 German",
-                      QIcon(icon), {"Open Settings", "Try Again", "OK"}};
+    const Alert alert{AlertStyle::informational,
+                      "Install Translation Languages",
+                      "can\u2019t translate\n\u2022 German",
+                      QIcon(icon),
+                      {"Open Settings", "Try Again", "OK"}};
     Seen seen;
-    const int answer = presentAndAnswer(alert, [](QMessageBox& box) { box.buttons()[1]->click(); }, seen);
+    const int answer = presentAndAnswer(
+        alert, [](QMessageBox& box) { box.buttons()[1]->click(); }, seen);
     EXPECT_EQ(seen.text, alert.title);
     EXPECT_EQ(seen.informativeText, alert.message);
     EXPECT_EQ(seen.buttons, alert.buttons);
@@ -71,10 +75,14 @@ TEST(MessageBoxAlertPresenter, ShowsTheTextsAndButtonsInOrderWithTheFirstAsDefau
 
 TEST(MessageBoxAlertPresenter, TitleAndMessageAreShownAsPlainText) {
     // A foreign window class or error text that looks like markup must not render as HTML.
-    const Alert alert{AlertStyle::informational, "<b>Bold</b> title",
-                      "<a href=\"https://example.invalid\">Click</a> in <i>firefox</i>", QIcon(), {"OK"}};
+    const Alert alert{AlertStyle::informational,
+                      "<b>Bold</b> title",
+                      "<a href=\"https://example.invalid\">Click</a> in <i>firefox</i>",
+                      QIcon(),
+                      {"OK"}};
     Seen seen;
-    presentAndAnswer(alert, [](QMessageBox& box) { box.buttons()[0]->click(); }, seen);
+    presentAndAnswer(
+        alert, [](QMessageBox& box) { box.buttons()[0]->click(); }, seen);
     ASSERT_EQ(seen.labels.size(), 2u) << seen.labelTexts.join(" | ").toStdString();
     for (const auto& [format, opensLinks] : seen.labels) {
         EXPECT_EQ(format, Qt::PlainText);
@@ -87,17 +95,22 @@ TEST(MessageBoxAlertPresenter, TitleAndMessageAreShownAsPlainText) {
 TEST(MessageBoxAlertPresenter, EscapeAnswersTheLastButton) {
     const Alert alert{AlertStyle::warning, "Could not restore shortcuts", "text", QIcon(), {"Open Settings", "OK"}};
     Seen seen;
-    const int answer = presentAndAnswer(alert, [](QMessageBox& box) { box.reject(); }, seen);
+    const int answer = presentAndAnswer(
+        alert, [](QMessageBox& box) { box.reject(); }, seen);
     EXPECT_EQ(seen.icon, QMessageBox::Warning);
     EXPECT_EQ(answer, 1);
 }
 
 TEST(MessageBoxAlertPresenter, ClosingAnAlertThatNamesItsCancelButtonAnswersThatButton) {
-    Alert alert{AlertStyle::critical, "Important Tavrolin update available", "text", QIcon(),
+    Alert alert{AlertStyle::critical,
+                "Important Tavrolin update available",
+                "text",
+                QIcon(),
                 {"Update Now", "Later", "Skip This Version"}};
     alert.cancelButton = 1;
     Seen seen;
-    const int answer = presentAndAnswer(alert, [](QMessageBox& box) { box.reject(); }, seen);
+    const int answer = presentAndAnswer(
+        alert, [](QMessageBox& box) { box.reject(); }, seen);
     EXPECT_EQ(seen.icon, QMessageBox::Critical);
     EXPECT_EQ(seen.buttons, alert.buttons);
     EXPECT_EQ(answer, 1);

@@ -19,7 +19,8 @@ class FakeOnboardingWindow final : public OnboardingWindow {
 public:
     explicit FakeOnboardingWindow(OnboardingRequest request)
         : request(std::move(request)),
-          protocol(this->request.markCompletedOnClose, this->request.callbacks.onComplete, this->request.callbacks.onClose) {}
+          protocol(this->request.markCompletedOnClose, this->request.callbacks.onComplete,
+                   this->request.callbacks.onClose) {}
 
     void bringToFront() override { ++broughtToFront; }
     bool handleHotKeyAction(HotKeyAction action) override {
@@ -115,7 +116,8 @@ TEST(OnboardingHooksTest, UntrustedCompletionWaitsBeforeStoringAndStoresWhatever
     h.bus.reachable = false;
     h.hooks->presentAtLaunchIfNeeded();
     h.window()->finish();
-    EXPECT_EQ(h.scheduler.pendingDelays(), std::vector<std::chrono::milliseconds>{OnboardingHooks::permissionRequestDelay});
+    EXPECT_EQ(h.scheduler.pendingDelays(),
+              std::vector<std::chrono::milliseconds>{OnboardingHooks::permissionRequestDelay});
     h.scheduler.advance(499ms);
     EXPECT_EQ(h.stored(), -1);
     h.scheduler.advance(1ms);

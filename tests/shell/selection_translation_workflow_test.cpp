@@ -30,9 +30,7 @@ struct SelectionDesktop : Desktop {
         popup->journal = &overlay->calls;
         return d;
     }
-    void select(const QString& text) {
-        field->setText(text, {0, static_cast<qsizetype>(text.size())});
-    }
+    void select(const QString& text) { field->setText(text, {0, static_cast<qsizetype>(text.size())}); }
     // Turns the event loop and virtual time until the selection run (and any routing) is over.
     void settleSelection() {
         for (int i = 0; i < 400; ++i) {
@@ -91,7 +89,7 @@ TEST(SelectionTranslationWorkflow, AnyOfTheSixFlagsRefusesTheRunQuietly) {
         auto busy = delegate.runningState().begin(flag);
         delegate.startSelectionTranslation(TelemetryTrigger::selectionPopup);
         EXPECT_EQ(desktop.workflowLines(), (QStringList{"workflow start action=translate_selection",
-                                                       "workflow ignored action=translate_selection"}));
+                                                        "workflow ignored action=translate_selection"}));
         EXPECT_TRUE(desktop.eventLine(0).contains(QStringLiteral("workflow_already_in_progress")));
         EXPECT_TRUE(desktop.overlay->calls.isEmpty());
         EXPECT_TRUE(desktop.alerts->shown.empty());
@@ -221,8 +219,7 @@ TEST(SmartTranslation, NoSelectionCostsThreeLooksThenTheWindowIsCaptured) {
     }
     EXPECT_TRUE(desktop.routes().isEmpty()) << "the third look waits 120 ms after the second";
     desktop.settleSelection();
-    EXPECT_EQ(desktop.routes(),
-              (QStringList{"selection_not_found detail=attempts=3", "fallback_capture detail=none"}));
+    EXPECT_EQ(desktop.routes(), (QStringList{"selection_not_found detail=attempts=3", "fallback_capture detail=none"}));
     EXPECT_TRUE(desktop.starts().value(0).contains(
         QStringLiteral("action=capture_and_translate_active_window trigger=hotkey")));
     EXPECT_TRUE(desktop.popup->calls.isEmpty());

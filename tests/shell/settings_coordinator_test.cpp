@@ -241,7 +241,8 @@ TEST_F(SettingsCoordinatorTest, WhenThePreviousShortcutsCannotComeBackEitherTheU
     const AppSettings previous = store->settings();
     // Another program took Control+Shift+T while we were not holding it.
     grabber->taken.insert({XK_t, kControlShift});
-    const auto error = coordinator->saveSettings(withWriteTextShortcut(previous, HotKeyKey::k), TelemetryTrigger::settings);
+    const auto error =
+        coordinator->saveSettings(withWriteTextShortcut(previous, HotKeyKey::k), TelemetryTrigger::settings);
 
     EXPECT_EQ(error, makeMessage(CaptureWorkflowError::hotKeyAlreadyInUse("Control+Shift+T")));
     EXPECT_EQ(store->settings(), previous);
@@ -275,7 +276,8 @@ TEST_F(SettingsCoordinatorTest, LaunchAtLoginThatCannotChangeKeepsItsValueAndSav
                   QStringLiteral("Tavrolin couldn't %1 launch at login. The autostart folder is not writable.\n\n")
                           .arg(enable ? "enable" : "disable") +
                       LaunchAtLoginError::enableFailed({}).recoverySuggestion());
-        EXPECT_TRUE(LaunchAtLoginError::enableFailed({}).recoverySuggestion().contains("allow Tavrolin to open at login"));
+        EXPECT_TRUE(
+            LaunchAtLoginError::enableFailed({}).recoverySuggestion().contains("allow Tavrolin to open at login"));
         EXPECT_EQ(store->settings().launchAtLoginEnabled, !enable);
         EXPECT_EQ(store->settings().messageTargetLanguage, AppLanguage::italian);
         ASSERT_EQ(events.size(), 1u);

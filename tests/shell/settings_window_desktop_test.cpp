@@ -28,7 +28,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-void xdotool(const QStringList& arguments) { ASSERT_EQ(QProcess::execute("xdotool", arguments), 0); }
+void xdotool(const QStringList& arguments) {
+    ASSERT_EQ(QProcess::execute("xdotool", arguments), 0);
+}
 
 bool setLayouts(const QStringList& layouts, const QStringList& variants = {}) {
     QStringList arguments{QStringLiteral("-layout"), layouts.join(u',')};
@@ -79,9 +81,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(grabber->isAvailable());
         menu.install();
-        registerHotKeys(manager, AppSettings{}, [this](HotKeyAction action) {
-            return [this, action] { pressed.push_back(action); };
-        });
+        registerHotKeys(manager, AppSettings{},
+                        [this](HotKeyAction action) { return [this, action] { pressed.push_back(action); }; });
         SettingsViewServices services;
         services.keyboard = systemKeyboardLayoutReader();
         controller = std::make_unique<SettingsWindowController>(
@@ -116,7 +117,9 @@ protected:
         ASSERT_TRUE(test::waitUntil([&] { return target.hasFocus(); }));
     }
     // Lets every event of a press arrive.
-    static void settle() { test::waitUntil([] { return false; }, 300ms); }
+    static void settle() {
+        test::waitUntil([] { return false; }, 300ms);
+    }
 
     std::shared_ptr<X11GlobalKeyGrabber> grabber = std::make_shared<X11GlobalKeyGrabber>();
     HotKeyManager manager{grabber};
@@ -223,7 +226,8 @@ TEST_F(SettingsWindowDesktopTest, GrabsPauseWhileARowRecords) {
     ASSERT_TRUE(test::waitUntil([&] { return !flip.isRecording(); }));
     settle();
     EXPECT_EQ(flip.shortcut(), (HotKeyShortcut{.key = HotKeyKey::d, .shift = true, .control = true}));
-    EXPECT_EQ(controller->view()->messageLabel()->text(), QStringLiteral("Choose a different shortcut for each action."));
+    EXPECT_EQ(controller->view()->messageLabel()->text(),
+              QStringLiteral("Choose a different shortcut for each action."));
     EXPECT_TRUE(pressed.empty()) << "the dictation shortcut did not run while the row recorded";
 
     // Recording over, the grab is back and wins over the focused field.

@@ -102,12 +102,14 @@ TEST(ShareAlertPresenterTest, QuestionTextIsExact) {
     EXPECT_EQ(ShareAlertPresenter::title(), u"Enjoying Tavrolin?");
     EXPECT_EQ(ShareAlertPresenter::message(),
               QString::fromUtf8("If you find Tavrolin useful, help others discover it by sharing it with a friend. "
-                                "You can choose \xE2\x80\x9C" "Don\xE2\x80\x99t Ask Again\xE2\x80\x9D to stop seeing this prompt."));
+                                "You can choose \xE2\x80\x9C"
+                                "Don\xE2\x80\x99t Ask Again\xE2\x80\x9D to stop seeing this prompt."));
     EXPECT_EQ(ShareAlertPresenter::buttons(),
               (QStringList{QString::fromUtf8("Share Tavrolin\xE2\x80\xA6"), QStringLiteral("Not Now"),
                            QString::fromUtf8("Don\xE2\x80\x99t Ask Again")}));
     const ShareItems items = ShareItems::defaults();
-    EXPECT_EQ(items.text, QString::fromUtf8("Check out Tavrolin \xE2\x80\x94 instant screenshot & text translation on Linux."));
+    EXPECT_EQ(items.text,
+              QString::fromUtf8("Check out Tavrolin \xE2\x80\x94 instant screenshot & text translation on Linux."));
     EXPECT_EQ(items.url, AppMetadata::websiteURL());
 }
 
@@ -244,7 +246,8 @@ TEST(SharePromptFlowTest, ShareOpensTheMenuAtTheTrayIconOrThePointerAndNeedsAnIc
         const char* name;
         std::optional<QPoint> anchor;
         size_t menus;
-    } cases[] = {{"tray icon", QPoint(40, 10), 1}, {"unknown position", QPoint(), 1}, {"no tray icon", std::nullopt, 0}};
+    } cases[] = {
+        {"tray icon", QPoint(40, 10), 1}, {"unknown position", QPoint(), 1}, {"no tray icon", std::nullopt, 0}};
     for (const auto& c : cases) {
         ShareHarness h;
         h.anchor = c.anchor;
@@ -304,7 +307,8 @@ TEST(ShareMenuTest, ActionsCopyMailAndOpenTheWebsite) {
     EXPECT_EQ(opened[0].scheme(), u"mailto");
     const QUrlQuery query(opened[0]);
     EXPECT_EQ(query.queryItemValue(QStringLiteral("subject"), QUrl::FullyDecoded), items.text);
-    EXPECT_EQ(query.queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded), items.text + QStringLiteral("\n\nhttps://tavrolin.invalid"));
+    EXPECT_EQ(query.queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded),
+              items.text + QStringLiteral("\n\nhttps://tavrolin.invalid"));
     EXPECT_EQ(opened[1], items.url);
 }
 

@@ -124,8 +124,8 @@ TEST(SingleInstanceLockTest, FailuresNameTheirCaseAndPath) {
     const auto noFolder = failureOf({dir.filePath("plain-file/Tavrolin/single-instance.lock"), false});
     EXPECT_EQ(noFolder.errorCase(), SingleInstanceLockError::Case::failedToCreateDirectory);
     EXPECT_EQ(noFolder.path(), dir.filePath("plain-file/Tavrolin"));
-    EXPECT_EQ(noFolder.description(),
-              QStringLiteral("Could not create the lock directory at %1: Not a directory").arg(dir.filePath("plain-file/Tavrolin")));
+    EXPECT_EQ(noFolder.description(), QStringLiteral("Could not create the lock directory at %1: Not a directory")
+                                          .arg(dir.filePath("plain-file/Tavrolin")));
     EXPECT_EQ(noFolder.logDescription(),
               QStringLiteral("failedToCreateDirectory(directoryURL: \"%1\", underlyingError: \"Not a directory\")")
                   .arg(dir.filePath("plain-file/Tavrolin")));
@@ -138,10 +138,9 @@ TEST(SingleInstanceLockTest, FailuresNameTheirCaseAndPath) {
     const auto isFolder = failureOf({dir.filePath("folder-as-lock/single-instance.lock"), false});
     EXPECT_EQ(isFolder.errorCase(), SingleInstanceLockError::Case::failedToOpenFile);
     EXPECT_EQ(isFolder.errorNumber(), EISDIR);
-    EXPECT_EQ(isFolder.logDescription(),
-              QStringLiteral("failedToOpenFile(lockFileURL: \"%1\", errno: %2)")
-                  .arg(dir.filePath("folder-as-lock/single-instance.lock"))
-                  .arg(EISDIR));
+    EXPECT_EQ(isFolder.logDescription(), QStringLiteral("failedToOpenFile(lockFileURL: \"%1\", errno: %2)")
+                                             .arg(dir.filePath("folder-as-lock/single-instance.lock"))
+                                             .arg(EISDIR));
 }
 
 TEST(SingleInstanceLockTest, ALinkInPlaceOfTheLockFileIsNotFollowed) {
@@ -200,7 +199,8 @@ TEST(SingleInstanceLockTest, TemporaryFolderMustBeAPrivateFolderOfThisUser) {
 }
 
 TEST(InstanceActivationTest, SocketLivesInTheRuntimeFolderElseBesideTheLock) {
-    EXPECT_EQ(instanceActivationSocketPath(QStringLiteral("/run/user/1000"), QStringLiteral("/d/Tavrolin/single-instance.lock")),
+    EXPECT_EQ(instanceActivationSocketPath(QStringLiteral("/run/user/1000"),
+                                           QStringLiteral("/d/Tavrolin/single-instance.lock")),
               QStringLiteral("/run/user/1000/org.tavrolin.Tavrolin.activate"));
     EXPECT_EQ(instanceActivationSocketPath(QString(), QStringLiteral("/d/Tavrolin/single-instance.lock")),
               QStringLiteral("/d/Tavrolin/activate.socket"));

@@ -70,8 +70,8 @@ TEST_F(StatusMenuTest, EveryItemRunsItsOwnAction) {
         }
     }
     EXPECT_EQ(calls, (QStringList{"Translate", "Rewrite Message", "Edit Message", "Write Message", "Flip Language",
-                                  "Dictation Scratchpad", "Create Prompt", "settings", "tutorial", "updates",
-                                  "share", "developer", "quit"}));
+                                  "Dictation Scratchpad", "Create Prompt", "settings", "tutorial", "updates", "share",
+                                  "developer", "quit"}));
 }
 
 TEST_F(StatusMenuTest, RefreshNamesShortcutsAndLanguages) {
@@ -155,8 +155,8 @@ TEST_F(StatusMenuTest, OfflineDisablesServerCommandsAndExplainsWhy) {
     // Back online: enabled again and no explanations left (QAction falls back to its text).
     settings.onlineFeaturesEnabled = true;
     statusMenu.refresh(settings);
-    for (QAction* item : {statusMenu.commandItem(HotKeyAction::writeText), statusMenu.commandItem(HotKeyAction::createPrompt),
-                          statusMenu.checkForUpdatesItem(), edit}) {
+    for (QAction* item : {statusMenu.commandItem(HotKeyAction::writeText),
+                          statusMenu.commandItem(HotKeyAction::createPrompt), statusMenu.checkForUpdatesItem(), edit}) {
         EXPECT_TRUE(item->isEnabled());
         EXPECT_EQ(item->toolTip(), item->text());
     }

@@ -61,9 +61,11 @@ TEST(SystemSettingsOpener, WithoutADesktopPageOurExplanationIsShown) {
         QString mentions;
     };
     const std::vector<Row> rows{
-        {"GNOME", SystemSettingsPane::accessibility,
+        {"GNOME",
+         SystemSettingsPane::accessibility,
          {"gnome-control-center universal-access", "gnome-control-center accessibility"},
-         "Accessibility on This Desktop", "AT-SPI"},
+         "Accessibility on This Desktop",
+         "AT-SPI"},
         {"openbox", SystemSettingsPane::accessibility, {}, "Accessibility on This Desktop", "assistive technologies"},
         {"GNOME", SystemSettingsPane::screenRecording, {}, "Screen Capture on This Desktop", "no permission"},
         {"KDE", SystemSettingsPane::translationLanguages, {}, "Translation Languages", "apertium-"},

@@ -51,7 +51,7 @@ public:
         gate.reset();
     }
 
-    AppUpdateManifest manifest{"1.0", "100", std::nullopt, QUrl("https://example.invalid/tavrolin-1.0.tar.gz"),
+    AppUpdateManifest manifest{"1.0",        "100", std::nullopt, QUrl("https://example.invalid/tavrolin-1.0.tar.gz"),
                                std::nullopt, false};
     std::exception_ptr error;
     std::shared_ptr<QPromise<void>> gate;
@@ -59,8 +59,9 @@ public:
 };
 
 AppUpdateManifest release(QString version, QString build) {
-    return {std::move(version), std::move(build), std::nullopt,
-            QUrl("https://example.invalid/tavrolin.tar.gz"), std::nullopt, false};
+    return {std::move(version), std::move(build),
+            std::nullopt,       QUrl("https://example.invalid/tavrolin.tar.gz"),
+            std::nullopt,       false};
 }
 
 // The hooks with every collaborator faked; the hooks are built on first use, so a test can
@@ -227,9 +228,9 @@ TEST_F(UpdateHooksTest, AFailedAutomaticCheckStillMovesTheLastCheckDateAndIsNotR
     EXPECT_TRUE(shown.isEmpty());
     EXPECT_EQ(pending(), std::vector<milliseconds>{kDay});
     ASSERT_EQ(log.sink().messages(LogCategory::updates).size(), 2);
-    EXPECT_EQ(log.sink().messages(LogCategory::updates)[1],
-              "update check failed mode=automatic errorType=Tavrolin.URLError message=" +
-                  errorDescription(client->error));
+    EXPECT_EQ(
+        log.sink().messages(LogCategory::updates)[1],
+        "update check failed mode=automatic errorType=Tavrolin.URLError message=" + errorDescription(client->error));
 }
 
 // --- Guards ---
@@ -401,8 +402,9 @@ TEST_F(UpdateHooksTest, TheAlertOffersSkippingOnlyWhenTheUpdateIsNotRequired) {
 }
 
 TEST_F(UpdateHooksTest, TheMessageListsBothVersionsTheInstallStepAndTheReleaseNotes) {
-    AppUpdate update{"2.1", "210", std::nullopt, QUrl("https://example.invalid/d"),
-                     QUrl("https://example.invalid/notes?v=2.1"), false};
+    AppUpdate update{
+        "2.1", "210", std::nullopt, QUrl("https://example.invalid/d"), QUrl("https://example.invalid/notes?v=2.1"),
+        false};
     EXPECT_EQ(hooks().makeUpdateMessage(update, true),
               "Current version: 1.0 (100)\nLatest version: 2.1 (210)\n\n"
               "Download the new release and install it over the installed copy of Tavrolin."
@@ -477,7 +479,8 @@ TEST_F(UpdateHooksTest, UpdateNowOpensOnlySecureDownloadAddresses) {
         EXPECT_EQ(fixture.log.sink().messages(LogCategory::updates).last().startsWith("update download refused"),
                   !c.opens);
         // A refused link is not a silent no-op: the user is told the link is invalid.
-        const bool toldInvalid = !fixture.shown.isEmpty() && fixture.shown.last().startsWith("warning: Invalid update link | ");
+        const bool toldInvalid =
+            !fixture.shown.isEmpty() && fixture.shown.last().startsWith("warning: Invalid update link | ");
         EXPECT_EQ(toldInvalid, !c.opens) << fixture.shown.join("\n").toStdString();
     }
 }
@@ -489,8 +492,9 @@ TEST_F(UpdateHooksTest, UpdateNowThatNoProgramOpensShowsTheAddress) {
     openFails = true;
     hooks().checkForUpdates();
     ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown.last(), "warning: Could not open the update link | Open this address in your browser to download "
-                            "the update:\nhttps://example.invalid/t.tar.gz");
+    EXPECT_EQ(shown.last(),
+              "warning: Could not open the update link | Open this address in your browser to download "
+              "the update:\nhttps://example.invalid/t.tar.gz");
 }
 
 }  // namespace

@@ -168,7 +168,11 @@ public:
         record(QStringLiteral("nothing selected over ") + name(frame));
     }
     static QString name(const std::optional<QRectF>& frame) {
-        return frame ? QStringLiteral("%1,%2 %3x%4").arg(frame->x()).arg(frame->y()).arg(frame->width()).arg(frame->height())
+        return frame ? QStringLiteral("%1,%2 %3x%4")
+                           .arg(frame->x())
+                           .arg(frame->y())
+                           .arg(frame->width())
+                           .arg(frame->height())
                      : QStringLiteral("none");
     }
 
@@ -232,7 +236,9 @@ private:
 class RecordingTelemetryClient final : public TelemetryClient {
 public:
     explicit RecordingTelemetryClient(std::shared_ptr<EventLog> log) : log_(std::move(log)) {}
-    void send(const TelemetryEvent& event) override { log_->add(QStringLiteral("telemetry ") + rawValue(event.action)); }
+    void send(const TelemetryEvent& event) override {
+        log_->add(QStringLiteral("telemetry ") + rawValue(event.action));
+    }
 
 private:
     std::shared_ptr<EventLog> log_;
@@ -399,7 +405,8 @@ struct DelegateHarness {
                 return std::shared_ptr<FocusedTextFieldAccessor>();
             }
             return std::make_shared<FocusedTextFieldAccessor>(
-                FocusedTextFieldAccessor::Platform{calls, clipboard, keyboard, *front, *scheduler, {}, &primary}, delay);
+                FocusedTextFieldAccessor::Platform{calls, clipboard, keyboard, *front, *scheduler, {}, &primary},
+                delay);
         };
         f.makeLaunchAtLoginController = [this] {
             log->add(QStringLiteral("build launchAtLoginController"));
@@ -456,18 +463,18 @@ struct DelegateHarness {
             popup = presenter.get();
             return presenter;
         };
-        f.makeSelectionPopupTriggerController = [this](const AppSettingsStore&, std::shared_ptr<UserPreferredLanguagesProvider>,
-                                                       std::shared_ptr<FocusedTextFieldAccessor>,
-                                                       std::function<void()> onTranslate, std::function<void()> onFlip,
-                                                       std::function<void()> onEdit) {
-            log->add(QStringLiteral("build selectionTrigger"));
-            auto controller = std::make_unique<RecordingTrigger>(log);
-            controller->onTranslate = std::move(onTranslate);
-            controller->onFlip = std::move(onFlip);
-            controller->onEdit = std::move(onEdit);
-            trigger = controller.get();
-            return controller;
-        };
+        f.makeSelectionPopupTriggerController =
+            [this](const AppSettingsStore&, std::shared_ptr<UserPreferredLanguagesProvider>,
+                   std::shared_ptr<FocusedTextFieldAccessor>, std::function<void()> onTranslate,
+                   std::function<void()> onFlip, std::function<void()> onEdit) {
+                log->add(QStringLiteral("build selectionTrigger"));
+                auto controller = std::make_unique<RecordingTrigger>(log);
+                controller->onTranslate = std::move(onTranslate);
+                controller->onFlip = std::move(onFlip);
+                controller->onEdit = std::move(onEdit);
+                trigger = controller.get();
+                return controller;
+            };
         f.makeTextEditingClient = [this](TextEditingConfiguration, ServerSessionConfiguration) { return serverEditor; };
         f.makeOfflineTextEditingClient = [this] { return localEditor; };
         f.makeTextWritingClient = [this](TextWritingConfiguration, ServerSessionConfiguration) { return writer; };
@@ -524,9 +531,13 @@ struct DelegateHarness {
         }
         if (withScratchpad) {
             auto clients = std::make_shared<HeldTextClients>();
-            f.makeTextImproveClient = [clients](TextImproveConfiguration, ServerSessionConfiguration) { return clients; };
+            f.makeTextImproveClient = [clients](TextImproveConfiguration, ServerSessionConfiguration) {
+                return clients;
+            };
             if (!prompter) {
-                f.makeTextPromptClient = [clients](TextPromptConfiguration, ServerSessionConfiguration) { return clients; };
+                f.makeTextPromptClient = [clients](TextPromptConfiguration, ServerSessionConfiguration) {
+                    return clients;
+                };
             }
             f.makeSpeechRecognitionService = speech.factory();
             f.makeDictationPermissionManager = [] {

@@ -52,8 +52,7 @@ public:
     }
 
     // The text's baseline starts at `origin`.
-    void text(QPoint origin, const QString& text, int pixelSize = 14,
-              QColor ink = QColor(0x20, 0x21, 0x24)) {
+    void text(QPoint origin, const QString& text, int pixelSize = 14, QColor ink = QColor(0x20, 0x21, 0x24)) {
         const QFont font = paintedTextFont(pixelSize);
         painter_.setFont(font);
         painter_.setPen(ink);
@@ -92,19 +91,18 @@ inline PaintedScreen paintUiScreen(int pixelSize = 14) {
 
     screen.fill(QRect(0, 44, 240, 756), QColor(0xF4, 0xF5, 0xF7));
     screen.fill(QRect(240, 44, 1, 756), QColor(0xDA, 0xDC, 0xE0));
-    const QStringList sidebar = {
-        "Overview",      "Recent files",   "Shared with me", "Starred",      "Downloads",
-        "Team projects", "Calendar",       "Reports",        "Billing",      "Security keys",
-        "Notifications", "Privacy",        "Help center",    "Send feedback"};
+    const QStringList sidebar = {"Overview",      "Recent files", "Shared with me", "Starred",      "Downloads",
+                                 "Team projects", "Calendar",     "Reports",        "Billing",      "Security keys",
+                                 "Notifications", "Privacy",      "Help center",    "Send feedback"};
     for (int i = 0; i < sidebar.size(); ++i) {
         screen.text(QPoint(24, 84 + i * 40), sidebar[i], pixelSize);
     }
 
     screen.text(QPoint(280, 92), QStringLiteral("General preferences"), pixelSize + 6);
-    const QStringList labels = {"Display name", "Email address", "Time zone", "Default language",
-                                "Backup folder", "Start page"};
-    const QStringList values = {"Morgan Ellis",     "morgan@example.org", "Central European Time",
-                                "English",          "Documents backup",   "Recent files"};
+    const QStringList labels = {"Display name",     "Email address", "Time zone",
+                                "Default language", "Backup folder", "Start page"};
+    const QStringList values = {"Morgan Ellis", "morgan@example.org", "Central European Time",
+                                "English",      "Documents backup",   "Recent files"};
     for (int i = 0; i < labels.size(); ++i) {
         const int top = 124 + i * 44;
         screen.text(QPoint(280, top + 21), labels[i], pixelSize);
@@ -116,12 +114,9 @@ inline PaintedScreen paintUiScreen(int pixelSize = 14) {
     screen.button(QRect(446, 400, 100, 34), QStringLiteral("Cancel"), pixelSize);
     screen.button(QRect(562, 400, 190, 34), QStringLiteral("Reset to defaults"), pixelSize);
 
-    const QStringList paragraph = {"Changes apply to every device",
-                                   "where you are signed in with",
-                                   "this account. Some settings",
-                                   "take effect after a restart,",
-                                   "and shared projects keep",
-                                   "the owner's time zone."};
+    const QStringList paragraph = {"Changes apply to every device", "where you are signed in with",
+                                   "this account. Some settings",   "take effect after a restart,",
+                                   "and shared projects keep",      "the owner's time zone."};
     for (int i = 0; i < paragraph.size(); ++i) {
         screen.text(QPoint(280, 480 + i * 22), paragraph[i], pixelSize);
     }

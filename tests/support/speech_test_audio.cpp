@@ -42,8 +42,8 @@ std::optional<QString> makeSpeechClip(const QString& folder, const QString& name
         const QString after = i + 1 == phrases.size() ? QStringLiteral("0.3") : QStringLiteral("1");
         if (!runTool(QStringLiteral("sox"),
                      {spoken, QStringLiteral("-r"), QStringLiteral("16000"), QStringLiteral("-c"), QStringLiteral("1"),
-                      QStringLiteral("-b"), QStringLiteral("16"), QStringLiteral("-e"), QStringLiteral("signed-integer"),
-                      piece, QStringLiteral("pad"), before, after},
+                      QStringLiteral("-b"), QStringLiteral("16"), QStringLiteral("-e"),
+                      QStringLiteral("signed-integer"), piece, QStringLiteral("pad"), before, after},
                      error)) {
             return std::nullopt;
         }

@@ -89,7 +89,9 @@ serve();
 </script></body></html>
 )HTML";
 
-QString activeWindow() { return toolOutput("xdotool", {"getactivewindow"}); }
+QString activeWindow() {
+    return toolOutput("xdotool", {"getactivewindow"});
+}
 
 QByteArray pageContent() {
     QByteArray html(pageHtml);
@@ -107,7 +109,9 @@ std::optional<QString> TestBrowser::program(Kind kind) {
 
 const QString TestBrowser::pageSentence = QStringLiteral("We are going to the park with the children.");
 
-const char* TestBrowser::name(Kind kind) { return kind == Kind::firefox ? "firefox-esr" : "chromium"; }
+const char* TestBrowser::name(Kind kind) {
+    return kind == Kind::firefox ? "firefox-esr" : "chromium";
+}
 
 QString TestBrowser::elementId(Element element) {
     switch (element) {
@@ -139,8 +143,9 @@ TestBrowser::TestBrowser(Kind kind) {
         response.set_header("Access-Control-Allow-Origin", "*");
         const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
         std::lock_guard lock(mutex_);
-        reports_[body.value("id").toInt()] = Report{body.value("textarea").toString(), body.value("input").toString(),
-                                                   body.value("editable").toString(), body.value("focused").toString()};
+        reports_[body.value("id").toInt()] =
+            Report{body.value("textarea").toString(), body.value("input").toString(), body.value("editable").toString(),
+                   body.value("focused").toString()};
         changed_.notify_all();
     });
     server_.start();
@@ -175,27 +180,36 @@ bool TestBrowser::start(Kind kind) {
         return false;
     }
     file.close();
-    const QString url = QStringLiteral("file://%1?server=%2").arg(page, QStringLiteral("http://127.0.0.1:%1").arg(server_.port()));
+    const QString url =
+        QStringLiteral("file://%1?server=%2").arg(page, QStringLiteral("http://127.0.0.1:%1").arg(server_.port()));
     QStringList arguments;
     if (kind == Kind::firefox) {
         const QString profile = profile_.filePath("firefox");
         QDir().mkpath(profile);
         QFile prefs(profile + "/user.js");
         if (prefs.open(QIODevice::WriteOnly)) {
-            prefs.write("user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
-                        "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
-                        "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
-                        "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
-                        "user_pref(\"toolkit.telemetry.reportingpolicy.firstRun\", false);\n"
-                        "user_pref(\"app.update.auto\", false);\n"
-                        "user_pref(\"browser.tabs.warnOnClose\", false);\n");
+            prefs.write(
+                "user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
+                "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
+                "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
+                "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
+                "user_pref(\"toolkit.telemetry.reportingpolicy.firstRun\", false);\n"
+                "user_pref(\"app.update.auto\", false);\n"
+                "user_pref(\"browser.tabs.warnOnClose\", false);\n");
         }
-        arguments << "--no-remote" << "--new-instance" << "--profile" << profile << "--width" << "900" << "--height"
+        arguments << "--no-remote"
+                  << "--new-instance"
+                  << "--profile" << profile << "--width"
+                  << "900"
+                  << "--height"
                   << "600" << url;
     } else {
-        arguments << "--no-first-run" << "--no-default-browser-check" << "--password-store=basic"
-                  << "--disable-gpu" << "--disable-features=Translate,MediaRouter" << "--window-size=900,600"
-                  << QStringLiteral("--user-data-dir=%1").arg(profile_.filePath("chromium"));
+        arguments << "--no-first-run"
+                  << "--no-default-browser-check"
+                  << "--password-store=basic"
+                  << "--disable-gpu"
+                  << "--disable-features=Translate,MediaRouter"
+                  << "--window-size=900,600" << QStringLiteral("--user-data-dir=%1").arg(profile_.filePath("chromium"));
         if (geteuid() == 0) {
             arguments << "--no-sandbox";  // Chromium refuses to run as root with its sandbox
         }

@@ -22,7 +22,8 @@ private:
 std::unique_ptr<ScheduledCall> ManualScheduler::scheduleAfter(std::chrono::milliseconds delay,
                                                               std::function<void()> callback) {
     auto active = std::make_shared<bool>(true);
-    entries_.push_back({now_ + std::max(delay, std::chrono::milliseconds(0)), nextOrder_++, std::move(callback), active});
+    entries_.push_back(
+        {now_ + std::max(delay, std::chrono::milliseconds(0)), nextOrder_++, std::move(callback), active});
     return std::make_unique<ManualCall>(active);
 }
 
@@ -77,9 +78,8 @@ std::vector<ManualScheduler::PendingCall> ManualScheduler::pendingCalls() const 
             pending.push_back(&e);
         }
     }
-    std::sort(pending.begin(), pending.end(), [](const Entry* a, const Entry* b) {
-        return a->due != b->due ? a->due < b->due : a->order < b->order;
-    });
+    std::sort(pending.begin(), pending.end(),
+              [](const Entry* a, const Entry* b) { return a->due != b->due ? a->due < b->due : a->order < b->order; });
     std::vector<PendingCall> calls;
     for (const Entry* e : pending) {
         calls.push_back({e->due - now_, e->tolerance});

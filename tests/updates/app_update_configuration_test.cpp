@@ -80,11 +80,11 @@ TEST(AppUpdateConfiguration, IntervalHoursParsing) {
         {"0", {}, 3600},
         {"-3", {}, 3600},
         {"nan", {}, 3600},
-        {"0x10", {}, 16 * 3600},     // hexadecimal, as strtod reads it
-        {"0x1p-1", {}, 3600},        // hexadecimal half an hour: the floor
+        {"0x10", {}, 16 * 3600},  // hexadecimal, as strtod reads it
+        {"0x1p-1", {}, 3600},     // hexadecimal half an hour: the floor
         {"2e1", {}, 20 * 3600},
         {"+12", {}, 12 * 3600},
-        {"hours", {}, 86400},        // letters: no info either, so the default
+        {"hours", {}, 86400},               // letters: no info either, so the default
         {"6h", QJsonValue("3"), 3 * 3600},  // partly numeric is not a number: info next
         {"", QJsonValue(" 2 "), 2 * 3600},
         {{}, QJsonValue(5), 86400},  // a number entry in the Info dictionary is ignored

@@ -42,8 +42,7 @@ TEST(AppUpdateStateStore, SkippedBuildComparesAsText) {
     for (const auto& c : cases) {
         InMemoryDefaultsStore defaults;
         defaults.setRawValue(AppUpdateStateStore::skippedBuildKey, c.stored);
-        EXPECT_EQ(AppUpdateStateStore(defaults).isSkipped(update(c.build)), c.skipped)
-            << c.build.toStdString();
+        EXPECT_EQ(AppUpdateStateStore(defaults).isSkipped(update(c.build)), c.skipped) << c.build.toStdString();
     }
 }
 
@@ -77,7 +76,8 @@ TEST(AppUpdateStateStore, TimeUntilNextCheck) {
 
     // Whatever interval is handed in, the answer stays finite and bounded.
     const auto huge = store.timeUntilNextCheck(last, std::numeric_limits<double>::infinity());
-    EXPECT_EQ(huge, std::chrono::milliseconds(static_cast<qint64>(AppUpdateConfiguration::maximumCheckInterval * 1000)));
+    EXPECT_EQ(huge,
+              std::chrono::milliseconds(static_cast<qint64>(AppUpdateConfiguration::maximumCheckInterval * 1000)));
     EXPECT_EQ(store.timeUntilNextCheck(last.addSecs(1), std::nan("")), 0ms);
 }
 

@@ -58,8 +58,7 @@ TEST(AppUpdateVersionComparator, NonAsciiNumeralsFormRunsButAreDropped) {
     EXPECT_EQ(AppUpdateVersionComparator::numericComponents(QString::fromUcs4(U"5\U0001D7CF.6")),
               (std::vector<std::int64_t>{6}));
     // A vulgar fraction is numeric: it joins "1" into one run that is dropped.
-    EXPECT_EQ(AppUpdateVersionComparator::numericComponents(QStringLiteral("1\u00BD")),
-              (std::vector<std::int64_t>{0}));
+    EXPECT_EQ(AppUpdateVersionComparator::numericComponents(QStringLiteral("1\u00BD")), (std::vector<std::int64_t>{0}));
 }
 
 }  // namespace

@@ -13,7 +13,8 @@ namespace {
 struct CountingManifestClient final : AppUpdateManifestClient {
     QCoro::Task<AppUpdateManifest> latestManifest() override {
         ++calls;
-        if (error) std::rethrow_exception(error);
+        if (error)
+            std::rethrow_exception(error);
         AppUpdateManifest manifest;
         manifest.version = "1.4.0";
         manifest.build = "57";

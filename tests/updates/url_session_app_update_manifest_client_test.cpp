@@ -110,10 +110,10 @@ TEST_F(ManifestClientTest, SendsTheExactRequestAndDecodesTheManifest) {
 
     const QString endpoint = server.url().toString();
     const int bytes = static_cast<int>(manifestJson("1.5.0", "60", R"(,"critical":true)").size());
-    EXPECT_EQ(networkLines(),
-              (QStringList{"request start operation=update_manifest endpoint=" + endpoint + " detail=method=GET",
-                           QString("request response operation=update_manifest status=200 responseBytes=%1")
-                               .arg(bytes)}));
+    EXPECT_EQ(
+        networkLines(),
+        (QStringList{"request start operation=update_manifest endpoint=" + endpoint + " detail=method=GET",
+                     QString("request response operation=update_manifest status=200 responseBytes=%1").arg(bytes)}));
 }
 
 TEST_F(ManifestClientTest, SessionIsShortAndSingleConnection) {
@@ -197,8 +197,9 @@ TEST_F(ManifestClientTest, TransportFailurePassesUnchanged) {
     }
     const QStringList lines = networkLines();
     ASSERT_EQ(lines.size(), 2);
-    EXPECT_EQ(lines[1], "request failed operation=update_manifest errorType=Tavrolin.URLError "
-                        "message=url_error_code=-1004");
+    EXPECT_EQ(lines[1],
+              "request failed operation=update_manifest errorType=Tavrolin.URLError "
+              "message=url_error_code=-1004");
 }
 
 // The whole check against the release server: what is offered, and what the state says of it.

@@ -97,7 +97,7 @@ TEST(ActiveWindowMainWindow, LargestAreaWinsAndTheFrontMostWinsTies) {
     desktop.list->windows = {
         listedWindow(1, frontPID, QRectF(0, 0, 200, 100), "small"),
         listedWindow(2, frontPID, QRectF(500, 400, 100, 300), "tall"),  // 30000
-        listedWindow(3, frontPID, QRectF(0, 500, 300, 100), "wide"),   // 30000 as well
+        listedWindow(3, frontPID, QRectF(0, 500, 300, 100), "wide"),    // 30000 as well
     };
     const auto snapshot = desktop.detector.detectActiveWindow();
     EXPECT_EQ(snapshot.windowID, 2u);
@@ -116,8 +116,8 @@ TEST(ActiveWindowMainWindow, RejectedWindowsNeverWinEvenWhenLargest) {
     hidden.isOnscreen = false;
     auto sliver = listedWindow(4, frontPID, QRectF(0, 0, 1, 700));
     auto foreign = listedWindow(5, frontPID + 1, QRectF(0, 0, 1000, 700));
-    desktop.list->windows = {transparent, panel, hidden, sliver, foreign,
-                             listedWindow(6, frontPID, QRectF(50, 60, 300, 200))};
+    desktop.list->windows = {transparent, panel,   hidden,
+                             sliver,      foreign, listedWindow(6, frontPID, QRectF(50, 60, 300, 200))};
     const auto snapshot = desktop.detector.detectActiveWindow();
     EXPECT_EQ(snapshot.windowID, 6u);
     EXPECT_EQ(snapshot.bounds, QRectF(50, 60, 300, 200));
@@ -157,8 +157,8 @@ TEST(ActiveWindowUnion, AToolbarJoinsOnlyWhenCloseAboveOrBelowAndOverlappingEnou
 
 TEST(ActiveWindowUnion, AWindowRelatedOnlyToTheGrownUnionJoinsInTheSameOrNextPass) {
     const QRectF main(100, 200, 800, 500);
-    const QRectF toolbar(100, 160, 800, 36);   // 4 above the main window
-    const QRectF ruler(100, 120, 800, 34);     // 6 above the toolbar, 46 above the main window
+    const QRectF toolbar(100, 160, 800, 36);  // 4 above the main window
+    const QRectF ruler(100, 120, 800, 34);    // 6 above the toolbar, 46 above the main window
     const QRectF expected(100, 120, 800, 580);
     const ActiveWindowSnapshot mainWindow{1, frontPID, "Editor", std::nullopt, main};
     const ActiveWindowSnapshot toolbarWindow{2, frontPID, "Editor", std::nullopt, toolbar};
@@ -190,8 +190,8 @@ TEST(ActiveWindowDetection, ReportsTheMainWindowIdentityWithTheUnionBounds) {
         listedWindow(9, frontPID + 5, QRectF(100, 150, 800, 48), "Someone else"),
     };
     const auto snapshot = desktop.detector.detectActiveWindow();
-    EXPECT_EQ(snapshot, (ActiveWindowSnapshot{8, frontPID, "Editor", QStringLiteral("Report.txt"),
-                                              QRectF(100, 154, 800, 546)}));
+    EXPECT_EQ(snapshot,
+              (ActiveWindowSnapshot{8, frontPID, "Editor", QStringLiteral("Report.txt"), QRectF(100, 154, 800, 546)}));
 }
 
 TEST(ActiveWindowDetection, AToolbarNineAboveLeavesTheMainWindowBounds) {
@@ -235,8 +235,7 @@ TEST(ActiveWindowDetection, FailuresNameTheApplicationOrTheCurrentApp) {
 
     desktop.front->setIdentifier(QStringLiteral("Tavrolin"), ownPID);
     desktop.list->windows = {listedWindow(1, ownPID, QRectF(0, 0, 500, 500))};
-    EXPECT_EQ(errorCaseOf([&] { desktop.detector.detectActiveWindow(); }),
-              CaptureWorkflowError::Case::appIsFrontmost);
+    EXPECT_EQ(errorCaseOf([&] { desktop.detector.detectActiveWindow(); }), CaptureWorkflowError::Case::appIsFrontmost);
     EXPECT_EQ(desktop.list->reads, 3) << "our own application in front needs no window list";
 }
 
@@ -251,9 +250,9 @@ private:
 
 TEST(CaptureTargetResolution, NoUsableFrontWindowMeansTheDisplayOtherErrorsPassThrough) {
     using Case = CaptureWorkflowError::Case;
-    for (const auto& error : {CaptureWorkflowError::noActiveWindowFound("Editor"),
-                              CaptureWorkflowError(Case::noFrontmostApplication),
-                              CaptureWorkflowError(Case::appIsFrontmost)}) {
+    for (const auto& error :
+         {CaptureWorkflowError::noActiveWindowFound("Editor"), CaptureWorkflowError(Case::noFrontmostApplication),
+          CaptureWorkflowError(Case::appIsFrontmost)}) {
         const CaptureTargetResolver resolver(std::make_shared<ThrowingDetector>(error));
         EXPECT_EQ(resolver.resolve(), CaptureTarget::display());
     }

@@ -41,8 +41,8 @@ public:
         xcb_create_window(c_, XCB_COPY_FROM_PARENT, window_, root_, 200, 150, 320, 240, 0,
                           XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL, values);
         const char wmClass[] = "hostile\0Hostile";
-        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
-                            sizeof wmClass, wmClass);
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, sizeof wmClass,
+                            wmClass);
         setCardinals("_NET_WM_PID", {static_cast<std::uint32_t>(claimedPID)});
         xcb_map_window(c_, window_);
         xcb_flush(c_);
@@ -62,8 +62,8 @@ public:
         return reply ? reply->atom : XCB_NONE;
     }
     void setCardinals(const char* property, const std::vector<std::uint32_t>& values) {
-        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, atom(property), XCB_ATOM_CARDINAL, 32,
-                            values.size(), values.data());
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, atom(property), XCB_ATOM_CARDINAL, 32, values.size(),
+                            values.data());
         xcb_flush(c_);
     }
     void setBytes(const char* property, const char* type, const QByteArray& bytes) {
@@ -74,10 +74,9 @@ public:
     // Asks for a geometry; the window manager decides what it grants.
     void configure(int x, int y, std::uint32_t width, std::uint32_t height) {
         const std::uint32_t values[] = {static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y), width, height};
-        xcb_configure_window(c_, window_,
-                             XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
-                                 XCB_CONFIG_WINDOW_HEIGHT,
-                             values);
+        xcb_configure_window(
+            c_, window_, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
+            values);
         xcb_flush(c_);
     }
     QSize clientSize() {
@@ -125,7 +124,10 @@ TEST(HostileWindowDesktop, AbsurdPropertiesGiveBoundedResultsOrErrorsNeverACrash
     // not UTF-8.
     hostile.setCardinals("_NET_FRAME_EXTENTS", {600000000u, 600000000u, 600000000u, 600000000u});
     hostile.setBytes("_NET_WM_WINDOW_OPACITY", "CARDINAL", QByteArray("\x01\x02\x03", 3));
-    hostile.setBytes("_NET_WM_NAME", "UTF8_STRING", QByteArray("\xff\xfe" "Hostile\xc3", 10));
+    hostile.setBytes("_NET_WM_NAME", "UTF8_STRING",
+                     QByteArray("\xff\xfe"
+                                "Hostile\xc3",
+                                10));
 
     // In device pixels; the bounds are logical ones.
     const QSize expected(std::min(3 * client.width(), 65535), std::min(3 * client.height(), 65535));
@@ -139,7 +141,8 @@ TEST(HostileWindowDesktop, AbsurdPropertiesGiveBoundedResultsOrErrorsNeverACrash
 
     // The capture gives pixels of the part on screen, or one of its errors.
     try {
-        const auto capture = test::await(ScreenCaptureService(x11::sharedScreenCapture()).capture(CaptureTarget::window(*snapshot)));
+        const auto capture =
+            test::await(ScreenCaptureService(x11::sharedScreenCapture()).capture(CaptureTarget::window(*snapshot)));
         EXPECT_FALSE(capture.image.isNull());
         EXPECT_LE(capture.image.width(), x11::maximumCaptureSide);
     } catch (const CaptureWorkflowError& error) {

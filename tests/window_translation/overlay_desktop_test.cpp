@@ -94,7 +94,8 @@ TEST(OverlayDesktopTest, ThePanelCoversTheWindowLeavesItActiveAndHearsTheKeyboar
     ASSERT_NE(front.id, 0u);
     ASSERT_TRUE(test::waitUntil([&] { return xdotool({"getactivewindow"}).toULongLong() == front.id; }, 5s));
 
-    DesktopScreenshotOverlayPresenter::Dependencies dependencies = DesktopScreenshotOverlayPresenter::systemDependencies();
+    DesktopScreenshotOverlayPresenter::Dependencies dependencies =
+        DesktopScreenshotOverlayPresenter::systemDependencies();
     const std::shared_ptr<KeyboardGrabbing> grab = dependencies.keyboardGrab;
     DesktopScreenshotOverlayPresenter presenter(nullptr, nullptr, dependencies);
     presenter.setMinimumDisplayDuration(0);

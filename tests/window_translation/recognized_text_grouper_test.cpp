@@ -10,8 +10,7 @@ namespace tavrolin {
 namespace {
 
 // A line in bottom-left image pixels: `bottom` is its lower edge.
-RecognizedTextBlock line(const QString& text, double x, double bottom, double width = 300,
-                         double height = 20) {
+RecognizedTextBlock line(const QString& text, double x, double bottom, double width = 300, double height = 20) {
     return {text, QRectF(x, bottom, width, height), {}};
 }
 
@@ -20,8 +19,8 @@ std::vector<RecognizedTextGroup> grouped(std::vector<RecognizedTextBlock> lines)
 }
 
 // The upper line sits at bottom 100 (top 120); the lower line's top is `gap` below it.
-std::vector<RecognizedTextGroup> pair(const QString& upper, double gap, double indent = 0,
-                                      double upperHeight = 20, double lowerHeight = 20) {
+std::vector<RecognizedTextGroup> pair(const QString& upper, double gap, double indent = 0, double upperHeight = 20,
+                                      double lowerHeight = 20) {
     const double lowerTop = 100 - gap;
     return grouped({line(upper, 50, 100, 300, upperHeight),
                     line(QStringLiteral("continues here"), 50 + indent, lowerTop - lowerHeight, 300, lowerHeight)});
@@ -138,9 +137,13 @@ TEST(RecognizedTextGrouper, RejoinsAHyphenatedWordOnlyAfterALowerCaseLetter) {
               QStringLiteral("numbers like 2021- 2022"));
     EXPECT_EQ(joinedPair(QStringLiteral("a dash at the end -"), QStringLiteral("then more")),
               QStringLiteral("a dash at the end - then more"));
-    EXPECT_EQ(joinedPair(QStringLiteral("\u043F\u0435\u0440\u0435\u0432\u043E\u0434 \u0442\u0435\u043A\u0441\u0442\u0430 \u043F\u0440\u043E-"),
-                         QStringLiteral("\u0433\u0440\u0430\u043C\u043C\u043E\u0439")),
-              QStringLiteral("\u043F\u0435\u0440\u0435\u0432\u043E\u0434 \u0442\u0435\u043A\u0441\u0442\u0430 \u043F\u0440\u043E\u0433\u0440\u0430\u043C\u043C\u043E\u0439"));
+    EXPECT_EQ(
+        joinedPair(
+            QStringLiteral(
+                "\u043F\u0435\u0440\u0435\u0432\u043E\u0434 \u0442\u0435\u043A\u0441\u0442\u0430 \u043F\u0440\u043E-"),
+            QStringLiteral("\u0433\u0440\u0430\u043C\u043C\u043E\u0439")),
+        QStringLiteral(
+            "\u043F\u0435\u0440\u0435\u0432\u043E\u0434 \u0442\u0435\u043A\u0441\u0442\u0430 \u043F\u0440\u043E\u0433\u0440\u0430\u043C\u043C\u043E\u0439"));
 }
 
 TEST(RecognizedTextGrouper, OneLineMakesOneGroupAndNoLinesNone) {

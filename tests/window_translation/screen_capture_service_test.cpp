@@ -49,7 +49,8 @@ TEST(ShareableWindowLookup, ByIdFirstThenByOwnerWithTitleOrFrame) {
     const ShareableWindow sameTitle{12, editorPID, QStringLiteral("  RESUME DRAFT\n"), QRectF(0, 0, 5, 5)};
     const ShareableWindow nearFrame{13, editorPID, QStringLiteral("Other"), QRectF(102, 48, 598, 402)};
     const ShareableWindow farFrame{14, editorPID, QStringLiteral("Other"), QRectF(103, 50, 600, 400)};
-    const ShareableWindow foreignSameTitle{15, editorPID + 1, QStringLiteral("Résumé draft"), QRectF(100, 50, 600, 400)};
+    const ShareableWindow foreignSameTitle{15, editorPID + 1, QStringLiteral("Résumé draft"),
+                                           QRectF(100, 50, 600, 400)};
 
     EXPECT_EQ(ScreenCaptureService::resolveShareableWindow(snapshot, {sameTitle, byId}), byId);
     EXPECT_EQ(ScreenCaptureService::resolveShareableWindow(snapshot, {foreignSameTitle, sameTitle}), sameTitle);
@@ -82,7 +83,8 @@ TEST(ShareableWindowLookup, TitlesIgnoreCaseAccentsAndSurroundingSpaceOnly) {
 TEST(WindowCaptureService, AWindowMatchingItsBoundsIsCapturedOnItsOwn) {
     Screen screen;
     const QRectF frame(100, 50, 600, 400);
-    screen.fake->content.windows = {ShareableWindow{11, editorPID, QStringLiteral("Résumé draft"), QRectF(101, 51, 599, 401)}};
+    screen.fake->content.windows = {
+        ShareableWindow{11, editorPID, QStringLiteral("Résumé draft"), QRectF(101, 51, 599, 401)}};
     const auto capture = screen.capture(CaptureTarget::window(editorWindow(frame)));
 
     const auto captures = screen.fake->captures();
@@ -164,7 +166,8 @@ TEST(WindowCaptureService, BoundsPartlyOffTheDisplayAreCutToTheImageWhollyOffAre
 TEST(WindowCaptureService, FailuresOfTheWindowPath) {
     Screen screen;
     // Gone: no window with its id, none of its process.
-    screen.fake->content.windows = {ShareableWindow{99, editorPID + 1, QStringLiteral("Résumé draft"), QRectF(100, 50, 600, 400)}};
+    screen.fake->content.windows = {
+        ShareableWindow{99, editorPID + 1, QStringLiteral("Résumé draft"), QRectF(100, 50, 600, 400)}};
     EXPECT_EQ(screen.failure(CaptureTarget::window(editorWindow(QRectF(100, 50, 600, 400)))),
               CaptureWorkflowError::Case::windowNotShareable);
     try {
@@ -241,7 +244,8 @@ TEST(DisplayCaptureService, RegionDisplayIsTheLargestShareWithTheFirstWinningTie
                                                     ShareableDisplay{2, QRectF(1280, 0, 1280, 800)}};
     EXPECT_EQ(ScreenCaptureService::resolveDisplay(QRectF(1180, 10, 300, 100), displays)->displayID, 2u);
     EXPECT_EQ(ScreenCaptureService::resolveDisplay(QRectF(1130, 10, 300, 100), displays)->displayID, 1u);
-    EXPECT_EQ(ScreenCaptureService::resolveDisplay(QRectF(1130, 10, 300, 100), {displays[1], displays[0]})->displayID, 2u);
+    EXPECT_EQ(ScreenCaptureService::resolveDisplay(QRectF(1130, 10, 300, 100), {displays[1], displays[0]})->displayID,
+              2u);
     EXPECT_EQ(ScreenCaptureService::resolveDisplay(QRectF(5000, 5000, 10, 10), displays)->displayID, 1u);
 }
 

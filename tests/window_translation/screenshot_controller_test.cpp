@@ -40,8 +40,8 @@ public:
         if (holding) {
             released.wait();
         }
-        return RecognizedTextResult{{RecognizedTextBlock{QStringLiteral("Hello world friends"), QRectF(10, 10, 200, 20), {}}},
-                                    std::nullopt};
+        return RecognizedTextResult{
+            {RecognizedTextBlock{QStringLiteral("Hello world friends"), QRectF(10, 10, 200, 20), {}}}, std::nullopt};
     }
     std::optional<DetectedSourceLanguage> detectSourceLanguage(const std::vector<RecognizedTextBlock>&, AppLanguage,
                                                                const std::set<AppLanguage>&) const override {
@@ -55,7 +55,8 @@ private:
 struct ScreenshotControllerTest : ::testing::Test {
     std::shared_ptr<test::EventLog> events = std::make_shared<test::EventLog>();
     std::shared_ptr<test::FakeScreenCapture> screen = std::make_shared<test::FakeScreenCapture>();
-    std::shared_ptr<test::FakeScreenCapturePermission> permission = std::make_shared<test::FakeScreenCapturePermission>();
+    std::shared_ptr<test::FakeScreenCapturePermission> permission =
+        std::make_shared<test::FakeScreenCapturePermission>();
     std::shared_ptr<FixedSettings> settings = std::make_shared<FixedSettings>();
     std::shared_ptr<GatedRecognizer> recognizer = std::make_shared<GatedRecognizer>(events);
     std::shared_ptr<test::RecordingDeviceTranslationClient> client =
@@ -73,8 +74,8 @@ struct ScreenshotControllerTest : ::testing::Test {
         service.layoutEngine.measurer = std::make_shared<test::FixedAdvanceTextMeasurer>();
         service.translationClient = client;
         service.secondaryLanguage = AppLanguage::german;
-        controller = std::make_unique<ScreenshotController>(CaptureTargetResolver(nullptr), ScreenCaptureService(screen),
-                                                            service, settings, permission);
+        controller = std::make_unique<ScreenshotController>(
+            CaptureTargetResolver(nullptr), ScreenCaptureService(screen), service, settings, permission);
     }
 
     CaptureResult capture(std::function<void(const WindowCapture&)> onCaptured = {}) {
@@ -89,8 +90,8 @@ TEST_F(ScreenshotControllerTest, CapturesThenTranslatesIntoTheNativeLanguageRead
         // The settings change once the window is captured: the pair is read after this callback.
         settings->current.targetLanguage = AppLanguage::spanish;
     });
-    EXPECT_EQ(events->events(),
-              (QStringList{"captured Screen", "recognize", "availability en>es", "translate en>es [Hello world friends]"}));
+    EXPECT_EQ(events->events(), (QStringList{"captured Screen", "recognize", "availability en>es",
+                                             "translate en>es [Hello world friends]"}));
     EXPECT_EQ(result.appName, QStringLiteral("Screen"));
     EXPECT_EQ(result.windowTitle, QStringLiteral("Full Screen"));
     EXPECT_EQ(result.windowBounds, QRectF(0, 0, 640, 400));
@@ -162,8 +163,9 @@ TEST_F(ScreenshotControllerTest, CaptureAndTranslationFailuresPassThroughAndClea
     EXPECT_FALSE(controller->isCaptureInProgress());
 
     screen->failCapture = nullptr;
-    client->failTranslationsFrom(AppLanguage::english,
-                                 std::make_exception_ptr(CaptureWorkflowError(CaptureWorkflowError::Case::textTranslationRequestFailed)));
+    client->failTranslationsFrom(
+        AppLanguage::english,
+        std::make_exception_ptr(CaptureWorkflowError(CaptureWorkflowError::Case::textTranslationRequestFailed)));
     bool sawCapture = false;
     try {
         capture([&sawCapture](const WindowCapture&) { sawCapture = true; });

@@ -21,7 +21,8 @@ namespace {
 // Recognition through the service over a scripted engine; detection answers as set.
 class ScriptedDetection final : public TextRecognizing {
 public:
-    explicit ScriptedDetection(std::shared_ptr<const TextRecognizing> recognizer) : recognizer_(std::move(recognizer)) {}
+    explicit ScriptedDetection(std::shared_ptr<const TextRecognizing> recognizer)
+        : recognizer_(std::move(recognizer)) {}
     std::optional<DetectedSourceLanguage> detection;
     mutable int detections = 0;
 
@@ -61,9 +62,11 @@ DetectedSourceLanguage detected(AppLanguage language, double confidence) {
 struct ScreenshotTranslationTest : ::testing::Test {
     std::shared_ptr<test::ScriptedTextRecognitionEngine> engine =
         std::make_shared<test::ScriptedTextRecognitionEngine>(QStringList{"eng", "rus"});
-    std::shared_ptr<test::FixedPreferredLanguages> preferred = std::make_shared<test::FixedPreferredLanguages>(std::set<AppLanguage>{AppLanguage::english});
-    std::shared_ptr<ScriptedDetection> recognizer = std::make_shared<ScriptedDetection>(
-        std::make_shared<TextRecognitionService>(engine, std::make_shared<test::ScriptedLanguageRecognizer>(), preferred));
+    std::shared_ptr<test::FixedPreferredLanguages> preferred =
+        std::make_shared<test::FixedPreferredLanguages>(std::set<AppLanguage>{AppLanguage::english});
+    std::shared_ptr<ScriptedDetection> recognizer =
+        std::make_shared<ScriptedDetection>(std::make_shared<TextRecognitionService>(
+            engine, std::make_shared<test::ScriptedLanguageRecognizer>(), preferred));
     std::shared_ptr<test::EventLog> events = std::make_shared<test::EventLog>();
     std::shared_ptr<test::RecordingDeviceTranslationClient> client =
         std::make_shared<test::RecordingDeviceTranslationClient>(events);
@@ -81,11 +84,11 @@ struct ScreenshotTranslationTest : ::testing::Test {
         service.translationClient = client;
         service.preferredLanguagesProvider = preferred;
         service.secondaryLanguage = AppLanguage::german;
-        for (const auto& [source, target] : std::vector<std::pair<AppLanguage, AppLanguage>>{
-                 {AppLanguage::english, AppLanguage::spanish},
-                 {AppLanguage::german, AppLanguage::english},
-                 {AppLanguage::russian, AppLanguage::spanish},
-                 {AppLanguage::spanish, AppLanguage::english}}) {
+        for (const auto& [source, target] :
+             std::vector<std::pair<AppLanguage, AppLanguage>>{{AppLanguage::english, AppLanguage::spanish},
+                                                              {AppLanguage::german, AppLanguage::english},
+                                                              {AppLanguage::russian, AppLanguage::spanish},
+                                                              {AppLanguage::spanish, AppLanguage::english}}) {
             client->setAvailability(source, target, TranslationPairAvailability::installed);
         }
     }
@@ -199,7 +202,8 @@ TEST_F(ScreenshotTranslationTest, AutomaticSourceSendsOnlyParagraphsInThatLangua
     // Paint the Cyrillic line's area so a change there would show.
     const QRectF cyrillicBox(30, 80, 300, 20);
     image.fill(QColor(240, 240, 240));
-    lines({QStringLiteral("Hello world friends"), QStringLiteral("Привет мир друзья"), QStringLiteral("See you later")});
+    lines(
+        {QStringLiteral("Hello world friends"), QStringLiteral("Привет мир друзья"), QStringLiteral("See you later")});
     recognizer->detection = detected(AppLanguage::english, 0.9);
     const TranslatedScreenshot automatic = translate(AppLanguage::automatic, AppLanguage::spanish);
     EXPECT_EQ(events->matching(QStringLiteral("translate")),
@@ -260,8 +264,8 @@ TEST_F(ScreenshotTranslationTest, ShortOrBlankAnswersDrawTheParagraphsOwnText) {
         groups.push_back(RecognizedTextGroup{line.text, line.boundingBox, {line}});
     }
     client->truncateResultsTo(1);
-    const auto shortAnswer = test::await(service.translateRecognizedGroupsResult(
-        groups, AppLanguage::english, std::nullopt, {}, AppLanguage::spanish));
+    const auto shortAnswer = test::await(
+        service.translateRecognizedGroupsResult(groups, AppLanguage::english, std::nullopt, {}, AppLanguage::spanish));
     ASSERT_EQ(shortAnswer.blocks.size(), 3U);
     EXPECT_EQ(shortAnswer.blocks[0].translatedText, QStringLiteral("First paragraph here (en>es device)"));
     EXPECT_EQ(shortAnswer.blocks[1].translatedText, QStringLiteral("Second paragraph here"));
@@ -271,8 +275,8 @@ TEST_F(ScreenshotTranslationTest, ShortOrBlankAnswersDrawTheParagraphsOwnText) {
     auto scripted = std::make_shared<ScriptedAnswers>();
     scripted->answers = {QStringLiteral(" \n "), QStringLiteral("  Segundo  "), QString(), QStringLiteral("extra")};
     service.translationClient = scripted;
-    const auto blank = test::await(service.translateRecognizedGroupsResult(groups, AppLanguage::english, std::nullopt,
-                                                                           {}, AppLanguage::spanish));
+    const auto blank = test::await(
+        service.translateRecognizedGroupsResult(groups, AppLanguage::english, std::nullopt, {}, AppLanguage::spanish));
     ASSERT_EQ(blank.blocks.size(), 3U);
     EXPECT_EQ(blank.blocks[0].translatedText, QStringLiteral("First paragraph here"));
     EXPECT_EQ(blank.blocks[1].translatedText, QStringLiteral("Segundo"));
@@ -306,8 +310,8 @@ TEST_F(ScreenshotTranslationTest, ACallKeepsTheSecondLanguageItStartedWith) {
 
 TEST_F(ScreenshotTranslationTest, BadInputDoesNotCrash) {
     // A null image has no lines.
-    const TranslatedScreenshot nothing =
-        test::await(service.translateText(QImage(), TranslationLanguagePair{AppLanguage::automatic, AppLanguage::english}));
+    const TranslatedScreenshot nothing = test::await(
+        service.translateText(QImage(), TranslationLanguagePair{AppLanguage::automatic, AppLanguage::english}));
     EXPECT_TRUE(nothing.image.isNull());
 
     // Control characters in the recognised text and in the answers.

@@ -17,8 +17,7 @@ protected:
                                                  const std::set<AppLanguage>& boosted = {}) {
         return detectSourceLanguage(blocks, AppLanguage::automatic, boosted, recognizer);
     }
-    std::optional<DetectedSourceLanguage> detect(const QString& text,
-                                                 const std::set<AppLanguage>& boosted = {}) {
+    std::optional<DetectedSourceLanguage> detect(const QString& text, const std::set<AppLanguage>& boosted = {}) {
         return detect(std::vector<RecognizedTextBlock>{block(text)}, boosted);
     }
 
@@ -78,7 +77,8 @@ TEST_F(SourceLanguageDetection, AcceptanceByShareAfterWeakLanguagesAreDropped) {
     // statistical recognizer alone: German 40, French 20, Dutch 4 (dropped).
     const QString digits = QStringLiteral("1234567890 ").repeated(7) + QStringLiteral("123");
     ASSERT_EQ(digits.size(), 80);
-    recognizer.script(digits, {{QStringLiteral("de"), 0.625}, {QStringLiteral("fr"), 0.3125}, {QStringLiteral("nl"), 0.0625}});
+    recognizer.script(digits,
+                      {{QStringLiteral("de"), 0.625}, {QStringLiteral("fr"), 0.3125}, {QStringLiteral("nl"), 0.0625}});
     const auto detected = detect(digits);
     ASSERT_TRUE(detected);
     EXPECT_EQ(detected->appLanguage, AppLanguage::german);
@@ -94,9 +94,9 @@ TEST_F(SourceLanguageDetection, HebrewIsNeverDetected) {
     // second position's weight; a statistical Hebrew share is dropped, and Spanish keeps its own
     // half only.
     recognizer.script(QStringLiteral("1234567"), {{QStringLiteral("iw"), 0.5}, {QStringLiteral("es"), 0.5}});
-    const auto detected = detect(std::vector<RecognizedTextBlock>{block(
-                                     QStringLiteral("1234567"), {AppLanguage::hebrew, AppLanguage::spanish})},
-                                 {AppLanguage::hebrew});
+    const auto detected = detect(
+        std::vector<RecognizedTextBlock>{block(QStringLiteral("1234567"), {AppLanguage::hebrew, AppLanguage::spanish})},
+        {AppLanguage::hebrew});
     ASSERT_TRUE(detected);
     EXPECT_EQ(detected->appLanguage, AppLanguage::spanish);
     // 7 x 0.8 + 30 x 0.5 = 20.6, alone but below 28.
@@ -127,12 +127,16 @@ TEST_F(SourceLanguageDetection, RecognizerLanguagesCountOnlyTheFirstTwoPositions
 }
 
 TEST_F(SourceLanguageDetection, ScriptsAndLettersPointToTheirLanguages) {
-    EXPECT_EQ(detect(QStringLiteral("\u3053\u308C\u306F\u65E5\u672C\u8A9E\u306E\u30C6\u30AD\u30B9\u30C8\u3067\u3059"))->appLanguage,
+    EXPECT_EQ(detect(QStringLiteral("\u3053\u308C\u306F\u65E5\u672C\u8A9E\u306E\u30C6\u30AD\u30B9\u30C8\u3067\u3059"))
+                  ->appLanguage,
               AppLanguage::japanese);
-    EXPECT_EQ(detect(QStringLiteral("\u0645\u0631\u062D\u0628\u0627 \u0628\u0643\u0645"))->appLanguage, AppLanguage::arabic);
-    EXPECT_EQ(detect(QStringLiteral("\u0457\u0436\u0430\u043A \u0454\u0434\u043D\u0456\u0441\u0442\u044C"))->appLanguage,
-              AppLanguage::ukrainian);
-    EXPECT_EQ(detect(QStringLiteral("\u0441\u044A\u0435\u0448\u044C \u0435\u0449\u0451 \u044D\u0442\u0438\u0445"))->appLanguage,
+    EXPECT_EQ(detect(QStringLiteral("\u0645\u0631\u062D\u0628\u0627 \u0628\u0643\u0645"))->appLanguage,
+              AppLanguage::arabic);
+    EXPECT_EQ(
+        detect(QStringLiteral("\u0457\u0436\u0430\u043A \u0454\u0434\u043D\u0456\u0441\u0442\u044C"))->appLanguage,
+        AppLanguage::ukrainian);
+    EXPECT_EQ(detect(QStringLiteral("\u0441\u044A\u0435\u0448\u044C \u0435\u0449\u0451 \u044D\u0442\u0438\u0445"))
+                  ->appLanguage,
               AppLanguage::russian);
 }
 
@@ -150,8 +154,8 @@ TEST_F(SourceLanguageDetection, DecomposedLettersCountLikeComposedOnes) {
 
 TEST_F(SourceLanguageDetection, TheStatisticalRecognizerSeesTextsOfSixCharactersOrMore) {
     recognizer.script(QStringLiteral("Guten Morgen"), QStringLiteral("de"));
-    const auto detected = detect(std::vector<RecognizedTextBlock>{block(QStringLiteral("Guten Morgen")),
-                                                                  block(QStringLiteral("Tag"))});
+    const auto detected =
+        detect(std::vector<RecognizedTextBlock>{block(QStringLiteral("Guten Morgen")), block(QStringLiteral("Tag"))});
     ASSERT_TRUE(detected);
     EXPECT_EQ(detected->appLanguage, AppLanguage::german);
     const QStringList asked = recognizer.askedTexts();

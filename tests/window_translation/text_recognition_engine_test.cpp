@@ -189,7 +189,8 @@ TEST_F(TextRecognitionEngineTest, LightTextOnADarkPanelReadsWholeInFineBands) {
         texts.append(block.text);
     }
     for (const auto& line : page.lines) {
-        EXPECT_TRUE(texts.contains(line.text)) << line.text.toStdString() << " not in: " << texts.join(" | ").toStdString();
+        EXPECT_TRUE(texts.contains(line.text))
+            << line.text.toStdString() << " not in: " << texts.join(" | ").toStdString();
     }
 }
 

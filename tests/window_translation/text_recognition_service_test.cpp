@@ -12,7 +12,8 @@ namespace {
 class TextRecognitionServiceTest : public ::testing::Test {
 protected:
     TextRecognitionService service(std::set<AppLanguage> favoured = {}) {
-        return TextRecognitionService(engine, recognizer, std::make_shared<test::FixedPreferredLanguages>(std::move(favoured)));
+        return TextRecognitionService(engine, recognizer,
+                                      std::make_shared<test::FixedPreferredLanguages>(std::move(favoured)));
     }
     // A 1x image; its height decides the smallest row height read (1.5 %).
     static QImage image(int width = 400, int height = 200) {
@@ -137,8 +138,9 @@ TEST_F(TextRecognitionServiceTest, AFixedSourceWithoutDataNamesThePackageToInsta
         service().recognitionLanguages(AppLanguage::chinese);
         FAIL() << "no error";
     } catch (const TextRecognitionError& error) {
-        EXPECT_STREQ(error.what(),
-                     "Text recognition for Chinese needs the packages tesseract-ocr-chi-sim and tesseract-ocr-chi-tra.");
+        EXPECT_STREQ(
+            error.what(),
+            "Text recognition for Chinese needs the packages tesseract-ocr-chi-sim and tesseract-ocr-chi-tra.");
     }
     EXPECT_TRUE(engine->calls().empty());
 }
@@ -170,7 +172,8 @@ TEST_F(TextRecognitionServiceTest, DetectionOverTheLinesWhenAsked) {
     ASSERT_TRUE(result.detectedSourceLanguage);
     EXPECT_EQ(result.detectedSourceLanguage->appLanguage, AppLanguage::spanish);
     // The service's own detection takes the caller's favoured languages.
-    const auto boosted = service().detectSourceLanguage(result.blocks, AppLanguage::automatic, {AppLanguage::portuguese});
+    const auto boosted =
+        service().detectSourceLanguage(result.blocks, AppLanguage::automatic, {AppLanguage::portuguese});
     EXPECT_EQ(boosted->appLanguage, AppLanguage::spanish);
 }
 

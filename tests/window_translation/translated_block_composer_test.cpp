@@ -57,8 +57,8 @@ TEST(TranslatedBlockComposer, IndentedStretchSplitsThreeRegionsWeightedByLines) 
     const TranslatedBlockComposer composer;
     // 3 full lines, 2 ending before 90 % of the widest right edge (400 -> 360), 3 full lines.
     // 359 is narrow, exactly 360 would be wide.
-    const RecognizedTextGroup paragraph = group(
-        {line(0, 400), line(1, 398), line(2, 400), line(3, 359), line(4, 300), line(5, 400), line(6, 399), line(7, 400)});
+    const RecognizedTextGroup paragraph = group({line(0, 400), line(1, 398), line(2, 400), line(3, 359), line(4, 300),
+                                                 line(5, 400), line(6, 399), line(7, 400)});
     const auto blocks = composer.compose(paragraph, numberedWords(16));
     ASSERT_EQ(blocks.size(), 3U);
     EXPECT_EQ(blocks[0].translatedText, QStringLiteral("w1 w2 w3 w4 w5 w6"));
@@ -91,8 +91,9 @@ TEST(TranslatedBlockComposer, ShortHeadingStaysARegionAndRunsOutOfWordsQuietly) 
 TEST(TranslatedBlockComposer, RegionsReadTopFirstAndKeepInputOrderOnTies) {
     const TranslatedBlockComposer composer;
     // Input bottom-up: the regions still run from the top.
-    const auto regions = composer.splitByWidthRegions({line(3, 400, QStringLiteral("d")), line(2, 150, QStringLiteral("c")),
-                                                       line(1, 160, QStringLiteral("b")), line(0, 400, QStringLiteral("a"))});
+    const auto regions =
+        composer.splitByWidthRegions({line(3, 400, QStringLiteral("d")), line(2, 150, QStringLiteral("c")),
+                                      line(1, 160, QStringLiteral("b")), line(0, 400, QStringLiteral("a"))});
     ASSERT_EQ(regions.size(), 3U);
     EXPECT_EQ(regions[0].front().text, QStringLiteral("a"));
     EXPECT_EQ(regions[1].front().text, QStringLiteral("b"));
@@ -106,7 +107,8 @@ TEST(TranslatedBlockComposer, RegionsReadTopFirstAndKeepInputOrderOnTies) {
     EXPECT_EQ(tied[0][0].text, QStringLiteral("x"));
 
     // Fewer than two regions: the lines in their input order, not sorted.
-    const auto single = composer.splitByWidthRegions({line(2, 400, QStringLiteral("low")), line(0, 400, QStringLiteral("top"))});
+    const auto single =
+        composer.splitByWidthRegions({line(2, 400, QStringLiteral("low")), line(0, 400, QStringLiteral("top"))});
     ASSERT_EQ(single.size(), 1U);
     EXPECT_EQ(single[0][0].text, QStringLiteral("low"));
 }
@@ -127,8 +129,11 @@ TEST(TranslatedBlockComposer, SplitTextSharesWordsByWeight) {
     EXPECT_EQ(C::splitText(QStringLiteral("a b"), {0.4, 0.4}), (QStringList{"a b"}));
 
     EXPECT_EQ(C::averageLineHeight({}), 0);
-    EXPECT_EQ(C::averageLineHeight({{QStringLiteral("a"), QRectF(0, 0, 10, 0), {}}, {QStringLiteral("b"), QRectF(0, 0, 10, 0), {}}}), 0);
-    EXPECT_EQ(C::averageLineHeight({{QStringLiteral("a"), QRectF(0, 0, 10, 12), {}}, {QStringLiteral("b"), QRectF(0, 0, 10, 0), {}},
+    EXPECT_EQ(C::averageLineHeight(
+                  {{QStringLiteral("a"), QRectF(0, 0, 10, 0), {}}, {QStringLiteral("b"), QRectF(0, 0, 10, 0), {}}}),
+              0);
+    EXPECT_EQ(C::averageLineHeight({{QStringLiteral("a"), QRectF(0, 0, 10, 12), {}},
+                                    {QStringLiteral("b"), QRectF(0, 0, 10, 0), {}},
                                     {QStringLiteral("c"), QRectF(0, 0, 10, 20), {}}}),
               16);
 }

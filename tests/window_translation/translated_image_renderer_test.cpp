@@ -97,11 +97,10 @@ TEST(TranslatedImageRenderer, PatchesTakeTheLocalColourWithReadableTextAndTouchN
         ASSERT_EQ(rendered.size(), source.size());
         EXPECT_EQ(rendered.format(), QImage::Format_RGBA8888_Premultiplied);
 
-        const auto layouts = renderer.layoutEngine.layout(blocks, QRectF(0, 0, 400, 200), WritingDirection::leftToRight,
-                                                          [&](const QRectF& r) {
-                                                              return TranslatedImageRenderer::isBackgroundUniform(
-                                                                  r, source.convertToFormat(QImage::Format_RGBA8888));
-                                                          });
+        const auto layouts = renderer.layoutEngine.layout(
+            blocks, QRectF(0, 0, 400, 200), WritingDirection::leftToRight, [&](const QRectF& r) {
+                return TranslatedImageRenderer::isBackgroundUniform(r, source.convertToFormat(QImage::Format_RGBA8888));
+            });
         ASSERT_EQ(layouts.size(), 1U);
         const QRect patch = image_space::toTopLeft(layouts[0].backgroundRect, 200).toRect();
         EXPECT_EQ(changedOutside(source, rendered, patch), 0);

@@ -39,8 +39,8 @@ TEST_F(LayoutEngineTest, PreferredSizeFollowsTheLineHeightBetween14And50) {
     EXPECT_EQ(engine.preferredFontSize(11), 16.5);
 
     // The chosen size of a short text in a roomy box is the preferred one.
-    const auto layouts = engine.layout({{QStringLiteral("Hi"), QRectF(100, 500, 200, 30), 6}}, canvas,
-                                       WritingDirection::leftToRight);
+    const auto layouts =
+        engine.layout({{QStringLiteral("Hi"), QRectF(100, 500, 200, 30), 6}}, canvas, WritingDirection::leftToRight);
     ASSERT_EQ(layouts.size(), 1U);
     EXPECT_EQ(layouts[0].fontSize, 14);
     EXPECT_FALSE(layouts[0].clipsText);
@@ -131,7 +131,8 @@ TEST_F(LayoutEngineTest, NoWideningAtTheCanvasEdgeOrBesideAStripOfSeveralColours
 }
 
 TEST_F(LayoutEngineTest, RightToLeftPatchesKeepTheirRightEdge) {
-    const auto wide = engine.layout({{longWord(), QRectF(500, 500, 100, 20), 6}}, canvas, WritingDirection::rightToLeft);
+    const auto wide =
+        engine.layout({{longWord(), QRectF(500, 500, 100, 20), 6}}, canvas, WritingDirection::rightToLeft);
     ASSERT_EQ(wide.size(), 1U);
     EXPECT_EQ(right(wide[0].backgroundRect), 606);
     EXPECT_GT(wide[0].backgroundRect.width(), 112);
@@ -143,9 +144,9 @@ TEST_F(LayoutEngineTest, RightToLeftPatchesKeepTheirRightEdge) {
     EXPECT_EQ(narrow[0].backgroundRect, QRectF(494, 496, 112, 28));
 
     // An obstacle 30 pixels to the left (its base ends at 464) leaves room down to 484.
-    const auto blocked = engine.layout({{longWord(), QRectF(500, 500, 100, 20), 6},
-                                        {QStringLiteral("Neighbour"), QRectF(358, 500, 100, 20), 10}},
-                                       canvas, WritingDirection::rightToLeft);
+    const auto blocked = engine.layout(
+        {{longWord(), QRectF(500, 500, 100, 20), 6}, {QStringLiteral("Neighbour"), QRectF(358, 500, 100, 20), 10}},
+        canvas, WritingDirection::rightToLeft);
     ASSERT_EQ(blocked.size(), 2U);
     EXPECT_EQ(blocked[0].backgroundRect.x(), 484);
     EXPECT_EQ(right(blocked[0].backgroundRect), 606);

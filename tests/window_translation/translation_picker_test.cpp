@@ -27,7 +27,9 @@ std::vector<AppLanguage> menuLanguages(const QComboBox* menu) {
     return languages;
 }
 
-void choose(QComboBox* menu, AppLanguage language) { menu->setCurrentIndex(menu->findData(rawValue(language))); }
+void choose(QComboBox* menu, AppLanguage language) {
+    menu->setCurrentIndex(menu->findData(rawValue(language)));
+}
 
 bool contains(const std::vector<AppLanguage>& languages, AppLanguage language) {
     return std::find(languages.begin(), languages.end(), language) != languages.end();

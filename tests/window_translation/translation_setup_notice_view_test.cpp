@@ -24,7 +24,8 @@ struct Host {
     explicit Host(int width) {
         auto* column = new QVBoxLayout(&window);
         column->setContentsMargins(0, 0, 0, 0);
-        notice = new TranslationSetupNoticeView(kLongNotice, [this] { ++opened; }, &window);
+        notice = new TranslationSetupNoticeView(
+            kLongNotice, [this] { ++opened; }, &window);
         column->addWidget(notice);
         column->addStretch();
         window.setFixedWidth(width);

@@ -88,8 +88,8 @@ public:
         const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
         auto* origin = xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, windowID_, root, 0, 0), nullptr);
         auto* geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, windowID_), nullptr);
-        const QRect area = origin && geometry ? QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height)
-                                              : QRect();
+        const QRect area =
+            origin && geometry ? QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height) : QRect();
         std::free(origin);
         std::free(geometry);
         xcb_disconnect(c);
@@ -129,9 +129,9 @@ private:
 };
 
 // Detects until the front window belongs to `pid` and satisfies `accept`.
-std::optional<ActiveWindowSnapshot> detectWindowOf(std::int32_t pid,
-                                                   const std::function<bool(const ActiveWindowSnapshot&)>& accept =
-                                                       [](const ActiveWindowSnapshot&) { return true; }) {
+std::optional<ActiveWindowSnapshot> detectWindowOf(
+    std::int32_t pid,
+    const std::function<bool(const ActiveWindowSnapshot&)>& accept = [](const ActiveWindowSnapshot&) { return true; }) {
     const auto detector = desktopDetector();
     std::optional<ActiveWindowSnapshot> found;
     test::waitUntil(
@@ -203,9 +203,13 @@ TEST(WindowCaptureDesktop, AToolbarSixPixelsAboveJoinsTheBoundsNinePixelsDoesNot
 
     const QRect toolbar(main.x() + 15, main.y() - 6 - 20, main.width() * 7 / 10, 20);
     app.reply(QStringLiteral("toolbar"), QStringLiteral("toolbar %1 %2 %3 %4")
-                                             .arg(toolbar.x()).arg(toolbar.y()).arg(toolbar.width()).arg(toolbar.height()));
+                                             .arg(toolbar.x())
+                                             .arg(toolbar.y())
+                                             .arg(toolbar.width())
+                                             .arg(toolbar.height()));
     const QRectF joined = alone->bounds.united(QRectF(toolbar));
-    const auto withToolbar = detectWindowOf(app.pid(), [&](const ActiveWindowSnapshot& s) { return s.bounds == joined; });
+    const auto withToolbar =
+        detectWindowOf(app.pid(), [&](const ActiveWindowSnapshot& s) { return s.bounds == joined; });
     ASSERT_TRUE(withToolbar) << "the toolbar never joined the bounds";
     EXPECT_EQ(withToolbar->windowID, app.windowID()) << "the main window keeps its identity";
 
@@ -220,8 +224,12 @@ TEST(WindowCaptureDesktop, AToolbarSixPixelsAboveJoinsTheBoundsNinePixelsDoesNot
 
     const QRect farther = toolbar.translated(0, -3);
     app.reply(QStringLiteral("toolbar"), QStringLiteral("toolbar %1 %2 %3 %4")
-                                             .arg(farther.x()).arg(farther.y()).arg(farther.width()).arg(farther.height()));
-    const auto apart = detectWindowOf(app.pid(), [&](const ActiveWindowSnapshot& s) { return s.bounds == alone->bounds; });
+                                             .arg(farther.x())
+                                             .arg(farther.y())
+                                             .arg(farther.width())
+                                             .arg(farther.height()));
+    const auto apart =
+        detectWindowOf(app.pid(), [&](const ActiveWindowSnapshot& s) { return s.bounds == alone->bounds; });
     EXPECT_TRUE(apart) << "a toolbar 9 pixels above must not join";
 }
 
@@ -291,9 +299,8 @@ TEST(WindowCaptureDesktop, WindowsWithMissingPropertiesOrANegativePositionAreSti
     ASSERT_TRUE(xprop(app.windowID(), {QStringLiteral("-remove"), QStringLiteral("_NET_WM_PID")}));
     ASSERT_TRUE(xprop(app.windowID(), {QStringLiteral("-remove"), QStringLiteral("WM_CLASS")}));
     ASSERT_TRUE(xprop(app.windowID(), {QStringLiteral("-remove"), QStringLiteral("_NET_WM_NAME")}));
-    const auto bare = detectWindowOf(app.pid(), [](const ActiveWindowSnapshot& s) {
-        return s.ownerName != QStringLiteral("PatternWindow");
-    });
+    const auto bare = detectWindowOf(
+        app.pid(), [](const ActiveWindowSnapshot& s) { return s.ownerName != QStringLiteral("PatternWindow"); });
     ASSERT_TRUE(bare) << "the window was lost with its properties";
     EXPECT_EQ(bare->windowID, app.windowID());
     EXPECT_EQ(bare->ownerName, QStringLiteral("tavrolin_test_a")) << "the kernel's 15-character process name";

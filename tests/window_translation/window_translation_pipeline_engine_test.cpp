@@ -76,8 +76,8 @@ TEST(WindowTranslationPipeline, TranslatesEnglishPanelsToSpanishInsideTheirPatch
     int changedOutside = 0;
     for (int y = 0; y < source.height(); ++y) {
         for (int x = 0; x < source.width(); ++x) {
-            const bool inPatch =
-                std::any_of(patches.begin(), patches.end(), [x, y](const QRect& patch) { return patch.contains(x, y); });
+            const bool inPatch = std::any_of(patches.begin(), patches.end(),
+                                             [x, y](const QRect& patch) { return patch.contains(x, y); });
             if (!inPatch && source.pixel(x, y) != output.pixel(x, y)) {
                 ++changedOutside;
             }

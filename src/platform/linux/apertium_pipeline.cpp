@@ -27,8 +27,8 @@ using namespace std::chrono_literals;
 
 // Stage programs that flush their output at every NUL when given -z and wait for the next block.
 constexpr std::array<const char*, 8> kNullFlushPrograms{
-    "lt-proc",          "apertium-tagger",     "apertium-pretransfer", "apertium-transfer",
-    "lrx-proc",         "apertium-interchunk", "apertium-postchunk",   "cg-proc",
+    "lt-proc",  "apertium-tagger",     "apertium-pretransfer", "apertium-transfer",
+    "lrx-proc", "apertium-interchunk", "apertium-postchunk",   "cg-proc",
 };
 
 // The end of every block: without the closing superblank the tagger keeps the last word back.
@@ -72,8 +72,7 @@ std::optional<std::vector<QStringList>> commandWords(const QString& text) {
                 if (text[j] == u'$' || text[j] == u'`') {
                     return std::nullopt;
                 }
-                if (text[j] == u'\\' && j + 1 < size &&
-                    QStringView(u"\"\\$`").contains(text[j + 1])) {
+                if (text[j] == u'\\' && j + 1 < size && QStringView(u"\"\\$`").contains(text[j + 1])) {
                     ++j;
                 }
                 word += text[j];
@@ -101,8 +100,7 @@ std::optional<std::vector<QStringList>> commandWords(const QString& text) {
             }
             commands.emplace_back();
         } else if (ch == u'$') {
-            const bool placeholder = !inWord && i + 1 < size &&
-                                     (text[i + 1] == u'1' || text[i + 1] == u'2') &&
+            const bool placeholder = !inWord && i + 1 < size && (text[i + 1] == u'1' || text[i + 1] == u'2') &&
                                      (i + 2 >= size || text[i + 2].isSpace() || text[i + 2] == u'|');
             if (!placeholder) {
                 return std::nullopt;
@@ -159,7 +157,9 @@ std::optional<std::vector<ApertiumStage>> nullFlushStages(const QString& modeTex
 
 ApertiumPipeline::ApertiumPipeline(std::vector<ApertiumStage> stages) : stages_(std::move(stages)) {}
 
-ApertiumPipeline::~ApertiumPipeline() { stop(); }
+ApertiumPipeline::~ApertiumPipeline() {
+    stop();
+}
 
 void ApertiumPipeline::start() {
     if (running_ || !processes_.empty() || stages_.empty()) {
@@ -210,9 +210,8 @@ void ApertiumPipeline::breakDown() {
     running_ = false;
     // While one of its stages is not reaped yet the group id is still ours; after that it may
     // name someone else's group.
-    const bool groupHeld = std::any_of(processes_.begin(), processes_.end(), [](const auto& process) {
-        return process->state() != QProcess::NotRunning;
-    });
+    const bool groupHeld = std::any_of(processes_.begin(), processes_.end(),
+                                       [](const auto& process) { return process->state() != QProcess::NotRunning; });
     if (group_ > 0 && groupHeld) {
         ::kill(-static_cast<pid_t>(group_), SIGKILL);
     }
@@ -244,9 +243,13 @@ void ApertiumPipeline::stop() {
     }
 }
 
-bool ApertiumPipeline::isRunning() const { return running_; }
+bool ApertiumPipeline::isRunning() const {
+    return running_;
+}
 
-qint64 ApertiumPipeline::processGroup() const { return group_; }
+qint64 ApertiumPipeline::processGroup() const {
+    return group_;
+}
 
 std::vector<qint64> ApertiumPipeline::processIds() const {
     std::vector<qint64> ids;
@@ -267,8 +270,8 @@ void ApertiumPipeline::stageEnded() {
 void ApertiumPipeline::notifyProgress() {
     // Queued, so a waiting request never resumes (and perhaps deletes this pipeline) inside a
     // signal of one of its processes.
-    QMetaObject::invokeMethod(this, [this] { Q_EMIT progressed(); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { Q_EMIT progressed(); }, Qt::QueuedConnection);
 }
 
 void ApertiumPipeline::readAnswers() {
@@ -282,10 +285,9 @@ void ApertiumPipeline::readAnswers() {
         answers_.append(pending_.left(nul));
         pending_.remove(0, nul + 1);
     }
-    const bool outOfStep =
-        answers_.size() > expected_ ||
-        std::any_of(answers_.cbegin() + before, answers_.cend(),
-                    [](const QByteArray& answer) { return !answer.contains(kBlockEnd); });
+    const bool outOfStep = answers_.size() > expected_ ||
+                           std::any_of(answers_.cbegin() + before, answers_.cend(),
+                                       [](const QByteArray& answer) { return !answer.contains(kBlockEnd); });
     if (outOfStep) {
         // More blocks than were sent, or one that is not ours (user text cannot hold an
         // unescaped block end): the answers no longer line up with the requests.
@@ -309,8 +311,8 @@ QCoro::Task<QStringList> ApertiumPipeline::translate(QStringList texts, Apertium
             pipeline->busy_ = false;
             pipeline->expected_ = 0;
             pipeline->answers_.clear();
-            QMetaObject::invokeMethod(pipeline, [p = pipeline] { Q_EMIT p->freed(); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                pipeline, [p = pipeline] { Q_EMIT p->freed(); }, Qt::QueuedConnection);
         }
     } release{this};
 
@@ -331,8 +333,7 @@ QCoro::Task<QStringList> ApertiumPipeline::translate(QStringList texts, Apertium
     const auto boundFor = [&](qsizetype block) {
         const auto characters = texts[block].size();
         auto bound = std::max<std::chrono::milliseconds>(
-            bounds.floor,
-            std::chrono::duration_cast<std::chrono::milliseconds>(bounds.perCharacter * characters));
+            bounds.floor, std::chrono::duration_cast<std::chrono::milliseconds>(bounds.perCharacter * characters));
         if (!answeredOnce_) {
             bound += bounds.startAllowance;
         }
@@ -360,9 +361,9 @@ QCoro::Task<QStringList> ApertiumPipeline::translate(QStringList texts, Apertium
             continue;
         }
         stop();
-        throw OnDeviceTranslationError(OnDeviceTranslationError::Kind::timedOut,
-                                       "Apertium did not answer a block within " +
-                                           std::to_string(bound.count()) + " ms and was stopped");
+        throw OnDeviceTranslationError(
+            OnDeviceTranslationError::Kind::timedOut,
+            "Apertium did not answer a block within " + std::to_string(bound.count()) + " ms and was stopped");
     }
     if (!running_) {
         // It broke down on the last answers: out of step, or a stage ended.
@@ -383,16 +384,16 @@ QCoro::Task<QStringList> ApertiumPipeline::translate(QStringList texts, Apertium
 
 // ---------------------------------------------------------------------------------------------
 
-ApertiumPipelinePool::ApertiumPipelinePool(ApertiumPipelinePoolOptions options,
-                                           std::shared_ptr<Scheduler> scheduler)
-    : options_(options),
-      scheduler_(scheduler ? std::move(scheduler) : std::make_shared<QtScheduler>()) {
+ApertiumPipelinePool::ApertiumPipelinePool(ApertiumPipelinePoolOptions options, std::shared_ptr<Scheduler> scheduler)
+    : options_(options), scheduler_(scheduler ? std::move(scheduler) : std::make_shared<QtScheduler>()) {
     if (auto* application = QCoreApplication::instance()) {
         connect(application, &QCoreApplication::aboutToQuit, this, &ApertiumPipelinePool::stopAll);
     }
 }
 
-ApertiumPipelinePool::~ApertiumPipelinePool() { stopAll(); }
+ApertiumPipelinePool::~ApertiumPipelinePool() {
+    stopAll();
+}
 
 std::shared_ptr<ApertiumPipelinePool> ApertiumPipelinePool::shared() {
     static std::mutex mutex;
@@ -411,8 +412,7 @@ ApertiumPipelinePool::Lease::Lease(ApertiumPipelinePool* pool, QString modeFile,
     : pool_(pool), modeFile_(std::move(modeFile)), pipeline_(std::move(pipeline)) {}
 
 ApertiumPipelinePool::Lease::Lease(Lease&& other) noexcept
-    : pool_(std::move(other.pool_)), modeFile_(std::move(other.modeFile_)),
-      pipeline_(std::move(other.pipeline_)) {
+    : pool_(std::move(other.pool_)), modeFile_(std::move(other.modeFile_)), pipeline_(std::move(other.pipeline_)) {
     other.pool_ = nullptr;
 }
 
@@ -423,8 +423,8 @@ ApertiumPipelinePool::Lease::~Lease() {
 }
 
 ApertiumPipelinePool::Entry* ApertiumPipelinePool::find(const QString& modeFile) {
-    const auto it = std::find_if(entries_.begin(), entries_.end(),
-                                 [&](const Entry& entry) { return entry.modeFile == modeFile; });
+    const auto it =
+        std::find_if(entries_.begin(), entries_.end(), [&](const Entry& entry) { return entry.modeFile == modeFile; });
     return it == entries_.end() ? nullptr : &*it;
 }
 
@@ -433,8 +433,8 @@ const ApertiumPipelinePool::Entry* ApertiumPipelinePool::find(const QString& mod
 }
 
 void ApertiumPipelinePool::remove(const QString& modeFile) {
-    const auto it = std::find_if(entries_.begin(), entries_.end(),
-                                 [&](const Entry& entry) { return entry.modeFile == modeFile; });
+    const auto it =
+        std::find_if(entries_.begin(), entries_.end(), [&](const Entry& entry) { return entry.modeFile == modeFile; });
     if (it == entries_.end()) {
         return;
     }
@@ -474,13 +474,12 @@ std::optional<ApertiumPipelinePool::Lease> ApertiumPipelinePool::acquire(const Q
     }
 
     if (static_cast<int>(entries_.size()) >= options_.maximumPipelines) {
-        const auto idle = std::min_element(entries_.begin(), entries_.end(),
-                                           [](const Entry& a, const Entry& b) {
-                                               if ((a.users == 0) != (b.users == 0)) {
-                                                   return a.users == 0;
-                                               }
-                                               return a.lastUsed < b.lastUsed;
-                                           });
+        const auto idle = std::min_element(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
+            if ((a.users == 0) != (b.users == 0)) {
+                return a.users == 0;
+            }
+            return a.lastUsed < b.lastUsed;
+        });
         if (idle->users != 0) {
             return std::nullopt;
         }
@@ -496,8 +495,7 @@ std::optional<ApertiumPipelinePool::Lease> ApertiumPipelinePool::acquire(const Q
     return Lease(this, modeFile, std::move(pipeline));
 }
 
-void ApertiumPipelinePool::release(const QString& modeFile,
-                                   const std::shared_ptr<ApertiumPipeline>& pipeline) {
+void ApertiumPipelinePool::release(const QString& modeFile, const std::shared_ptr<ApertiumPipeline>& pipeline) {
     Entry* entry = find(modeFile);
     if (!entry || entry->pipeline != pipeline) {
         return;
@@ -511,9 +509,7 @@ void ApertiumPipelinePool::release(const QString& modeFile,
         remove(modeFile);
         return;
     }
-    entry->idleStop = scheduler_->scheduleAfter(options_.idleTimeout, [this, modeFile] {
-        remove(modeFile);
-    });
+    entry->idleStop = scheduler_->scheduleAfter(options_.idleTimeout, [this, modeFile] { remove(modeFile); });
 }
 
 void ApertiumPipelinePool::stopAll() {
@@ -529,8 +525,7 @@ QStringList ApertiumPipelinePool::runningModes() const {
             running.push_back(&entry);
         }
     }
-    std::sort(running.begin(), running.end(),
-              [](const Entry* a, const Entry* b) { return a->lastUsed < b->lastUsed; });
+    std::sort(running.begin(), running.end(), [](const Entry* a, const Entry* b) { return a->lastUsed < b->lastUsed; });
     QStringList modes;
     for (const Entry* entry : running) {
         modes.append(entry->modeFile);

@@ -9,8 +9,18 @@ namespace {
 
 bool isStreamSpecial(char16_t unit) {
     switch (unit) {
-    case u'[': case u']': case u'^': case u'$': case u'@': case u'/':
-    case u'<': case u'>': case u'{': case u'}': case u'\\': case u'*':
+    case u'[':
+    case u']':
+    case u'^':
+    case u'$':
+    case u'@':
+    case u'/':
+    case u'<':
+    case u'>':
+    case u'{':
+    case u'}':
+    case u'\\':
+    case u'*':
         return true;
     default:
         return false;

@@ -26,13 +26,12 @@ using namespace std::chrono_literals;
 // program's own languages it holds the ones language recognition may report for which Debian
 // has Apertium data, so an automatic source can still find its direction.
 constexpr std::array<std::pair<std::string_view, std::string_view>, 45> kLanguageCodes{{
-    {"ar", "ara"}, {"zh", "zho"}, {"nl", "nld"}, {"en", "eng"}, {"de", "deu"}, {"fr", "fra"},
-    {"he", "heb"}, {"hi", "hin"}, {"id", "ind"}, {"es", "spa"}, {"it", "ita"}, {"pl", "pol"},
-    {"pt", "por"}, {"ja", "jpn"}, {"ko", "kor"}, {"ru", "rus"}, {"th", "tha"}, {"tr", "tur"},
-    {"uk", "ukr"}, {"vi", "vie"}, {"ca", "cat"}, {"gl", "glg"}, {"eu", "eus"}, {"eo", "epo"},
-    {"be", "bel"}, {"is", "isl"}, {"mk", "mkd"}, {"bg", "bul"}, {"ro", "ron"}, {"oc", "oci"},
-    {"an", "arg"}, {"sv", "swe"}, {"da", "dan"}, {"nb", "nob"}, {"nn", "nno"}, {"af", "afr"},
-    {"ms", "zlm"}, {"sr", "hbs"}, {"hr", "hbs"}, {"bs", "hbs"}, {"cy", "cym"}, {"br", "bre"},
+    {"ar", "ara"}, {"zh", "zho"}, {"nl", "nld"}, {"en", "eng"}, {"de", "deu"}, {"fr", "fra"}, {"he", "heb"},
+    {"hi", "hin"}, {"id", "ind"}, {"es", "spa"}, {"it", "ita"}, {"pl", "pol"}, {"pt", "por"}, {"ja", "jpn"},
+    {"ko", "kor"}, {"ru", "rus"}, {"th", "tha"}, {"tr", "tur"}, {"uk", "ukr"}, {"vi", "vie"}, {"ca", "cat"},
+    {"gl", "glg"}, {"eu", "eus"}, {"eo", "epo"}, {"be", "bel"}, {"is", "isl"}, {"mk", "mkd"}, {"bg", "bul"},
+    {"ro", "ron"}, {"oc", "oci"}, {"an", "arg"}, {"sv", "swe"}, {"da", "dan"}, {"nb", "nob"}, {"nn", "nno"},
+    {"af", "afr"}, {"ms", "zlm"}, {"sr", "hbs"}, {"hr", "hbs"}, {"bs", "hbs"}, {"cy", "cym"}, {"br", "bre"},
     {"sc", "srd"}, {"mt", "mlt"}, {"kk", "kaz"},
 }};
 
@@ -43,11 +42,16 @@ struct PackagedPair {
     std::string_view package;
 };
 constexpr std::array<PackagedPair, 10> kPackagedPairs{{
-    {"en", "es", "apertium-eng-spa"}, {"es", "en", "apertium-eng-spa"},
-    {"es", "fr", "apertium-fr-es"},   {"fr", "es", "apertium-fr-es"},
-    {"es", "it", "apertium-spa-ita"}, {"it", "es", "apertium-spa-ita"},
-    {"es", "pt", "apertium-es-pt"},   {"pt", "es", "apertium-es-pt"},
-    {"ru", "uk", "apertium-rus-ukr"}, {"uk", "ru", "apertium-rus-ukr"},
+    {"en", "es", "apertium-eng-spa"},
+    {"es", "en", "apertium-eng-spa"},
+    {"es", "fr", "apertium-fr-es"},
+    {"fr", "es", "apertium-fr-es"},
+    {"es", "it", "apertium-spa-ita"},
+    {"it", "es", "apertium-spa-ita"},
+    {"es", "pt", "apertium-es-pt"},
+    {"pt", "es", "apertium-es-pt"},
+    {"ru", "uk", "apertium-rus-ukr"},
+    {"uk", "ru", "apertium-rus-ukr"},
 }};
 
 QString latin1(std::string_view text) {
@@ -96,9 +100,15 @@ void escapeInto(QString& out, const QString& text) {
     for (const QChar ch : text) {
         const char16_t unit = ch.unicode();
         switch (unit) {
-        case u'&': out += QLatin1StringView("&amp;"); break;
-        case u'<': out += QLatin1StringView("&lt;"); break;
-        case u'>': out += QLatin1StringView("&gt;"); break;
+        case u'&':
+            out += QLatin1StringView("&amp;");
+            break;
+        case u'<':
+            out += QLatin1StringView("&lt;");
+            break;
+        case u'>':
+            out += QLatin1StringView("&gt;");
+            break;
         default:
             // Apertium drops raw control characters; as character references they pass through.
             if ((unit < 0x20 && unit != u'\t' && unit != u'\n' && unit != u'\r') || unit == 0x7f) {
@@ -137,8 +147,8 @@ QString unescape(QStringView text) {
             decoded = U'\'';
         } else if (name.startsWith(u'#') && name.size() > 1) {
             bool ok = false;
-            const uint value = (name[1] == u'x' || name[1] == u'X') ? name.mid(2).toUInt(&ok, 16)
-                                                                    : name.mid(1).toUInt(&ok, 10);
+            const uint value =
+                (name[1] == u'x' || name[1] == u'X') ? name.mid(2).toUInt(&ok, 16) : name.mid(1).toUInt(&ok, 10);
             if (ok && value <= 0x10ffff && !(value >= 0xd800 && value <= 0xdfff)) {
                 decoded = static_cast<char32_t>(value);
             }
@@ -177,8 +187,7 @@ bool ApertiumTranslationEngine::isEngineInstalled() const {
     return !QStandardPaths::findExecutable(executable).isEmpty();
 }
 
-std::optional<QString> ApertiumTranslationEngine::installedMode(const QString& source,
-                                                                const QString& target) const {
+std::optional<QString> ApertiumTranslationEngine::installedMode(const QString& source, const QString& target) const {
     const QStringList sourceNames = apertiumNames(source);
     const QStringList targetNames = apertiumNames(target);
     const QDir modes(configuration_.dataDirectory + QStringLiteral("/modes"));
@@ -205,8 +214,7 @@ std::optional<QString> ApertiumTranslationEngine::installedMode(const QString& s
     return withVariant;
 }
 
-std::optional<QString> ApertiumTranslationEngine::packageForPair(const QString& source,
-                                                                 const QString& target) {
+std::optional<QString> ApertiumTranslationEngine::packageForPair(const QString& source, const QString& target) {
     const QString from = twoLetterCode(source);
     const QString to = twoLetterCode(target);
     for (const auto& pair : kPackagedPairs) {
@@ -217,8 +225,7 @@ std::optional<QString> ApertiumTranslationEngine::packageForPair(const QString& 
     return std::nullopt;
 }
 
-QCoro::Task<OnDeviceTranslationStatus> ApertiumTranslationEngine::status(QString source,
-                                                                         QString target) {
+QCoro::Task<OnDeviceTranslationStatus> ApertiumTranslationEngine::status(QString source, QString target) {
     if (!isEngineInstalled()) {
         co_return OnDeviceTranslationStatus::unsupported;
     }
@@ -274,15 +281,13 @@ QCoro::Task<QByteArray> ApertiumTranslationEngine::run(QString mode, QByteArray 
     // A group of its own, so a time-out stops the whole pipeline the script starts.
     process.setChildProcessModifier([] { ::setpgid(0, 0); });
 
-    const QStringList arguments{QStringLiteral("-d"), configuration_.dataDirectory,
-                                QStringLiteral("-u"), QStringLiteral("-f"), QStringLiteral("html"),
-                                mode};
+    const QStringList arguments{QStringLiteral("-d"), configuration_.dataDirectory, QStringLiteral("-u"),
+                                QStringLiteral("-f"), QStringLiteral("html"),       mode};
     const bool started = co_await qCoro(process).start(configuration_.executable, arguments);
     if (!started) {
         if (process.error() == QProcess::FailedToStart) {
             throw OnDeviceTranslationError(OnDeviceTranslationError::Kind::engineMissing,
-                                           "Apertium could not be started: " +
-                                               process.errorString().toStdString());
+                                           "Apertium could not be started: " + process.errorString().toStdString());
         }
         throw OnDeviceTranslationError(OnDeviceTranslationError::Kind::failed,
                                        "Apertium failed: " + process.errorString().toStdString());
@@ -304,20 +309,18 @@ QCoro::Task<QByteArray> ApertiumTranslationEngine::run(QString mode, QByteArray 
             throw OnDeviceTranslationError(
                 OnDeviceTranslationError::Kind::timedOut,
                 "Apertium did not answer within " +
-                    std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                       configuration_.timeout)
-                                       .count()) +
+                    std::to_string(
+                        std::chrono::duration_cast<std::chrono::milliseconds>(configuration_.timeout).count()) +
                     " ms and was stopped");
         }
     }
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        throw OnDeviceTranslationError(
-            OnDeviceTranslationError::Kind::failed,
-            QStringLiteral("Apertium (%1) failed with exit code %2: %3")
-                .arg(mode)
-                .arg(process.exitCode())
-                .arg(firstLine(process.readAllStandardError()))
-                .toStdString());
+        throw OnDeviceTranslationError(OnDeviceTranslationError::Kind::failed,
+                                       QStringLiteral("Apertium (%1) failed with exit code %2: %3")
+                                           .arg(mode)
+                                           .arg(process.exitCode())
+                                           .arg(firstLine(process.readAllStandardError()))
+                                           .toStdString());
     }
     co_return process.readAllStandardOutput();
 }
@@ -331,8 +334,7 @@ QCoro::Task<std::vector<OnDeviceTranslationResponse>> ApertiumTranslationEngine:
     if (!isEngineInstalled()) {
         throw OnDeviceTranslationError(
             OnDeviceTranslationError::Kind::engineMissing,
-            "The Apertium translation engine (" + configuration_.executable.toStdString() +
-                ") is not installed");
+            "The Apertium translation engine (" + configuration_.executable.toStdString() + ") is not installed");
     }
     const auto mode = installedMode(source, target);
     if (!mode) {
@@ -340,8 +342,7 @@ QCoro::Task<std::vector<OnDeviceTranslationResponse>> ApertiumTranslationEngine:
         throw OnDeviceTranslationError(
             OnDeviceTranslationError::Kind::pairNotInstalled,
             QStringLiteral("No Apertium language data for %1 to %2 is installed%3")
-                .arg(source, target,
-                     package ? QStringLiteral(" (package %1)").arg(*package) : QString())
+                .arg(source, target, package ? QStringLiteral(" (package %1)").arg(*package) : QString())
                 .toStdString());
     }
 
@@ -351,8 +352,7 @@ QCoro::Task<std::vector<OnDeviceTranslationResponse>> ApertiumTranslationEngine:
     }
     if (const auto translated = co_await translateInPipeline(*mode, texts)) {
         for (std::size_t i = 0; i < requests.size(); ++i) {
-            responses.push_back(
-                {requests[i].clientIdentifier, translated->at(static_cast<qsizetype>(i))});
+            responses.push_back({requests[i].clientIdentifier, translated->at(static_cast<qsizetype>(i))});
         }
         co_return responses;
     }
@@ -376,15 +376,14 @@ QCoro::Task<std::vector<OnDeviceTranslationResponse>> ApertiumTranslationEngine:
     }
     if (responses.empty()) {
         // Nothing at all came back: that is a failure, not a list of empty translations.
-        throw OnDeviceTranslationError(
-            OnDeviceTranslationError::Kind::failed,
-            QStringLiteral("Apertium (%1) gave no translation").arg(*mode).toStdString());
+        throw OnDeviceTranslationError(OnDeviceTranslationError::Kind::failed,
+                                       QStringLiteral("Apertium (%1) gave no translation").arg(*mode).toStdString());
     }
     co_return responses;
 }
 
-QCoro::Task<std::optional<QStringList>> ApertiumTranslationEngine::translateInPipeline(
-    QString mode, QStringList texts) {
+QCoro::Task<std::optional<QStringList>> ApertiumTranslationEngine::translateInPipeline(QString mode,
+                                                                                       QStringList texts) {
     const auto& pool = configuration_.pipelines;
     // The pipelines' processes belong to the pool's thread; a call from elsewhere runs alone.
     if (!pool || pool->thread() != QThread::currentThread()) {

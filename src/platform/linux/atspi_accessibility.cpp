@@ -29,7 +29,6 @@ constexpr int kMaximumDepth = 64;
 
 using SteadyClock = std::chrono::steady_clock;
 
-
 // Owning references to GLib objects and memory, so that early returns cannot leak.
 template <typename T>
 struct GObjectRef {
@@ -249,10 +248,9 @@ std::optional<AtspiAccessible*> collectionFocused(AtspiAccessible* root) {
     }
     GObjectRef<AtspiStateSet> wanted(atspi_state_set_new(nullptr));
     atspi_state_set_add(wanted.get(), ATSPI_STATE_FOCUSED);
-    GObjectRef<AtspiMatchRule> rule(atspi_match_rule_new(wanted.get(), ATSPI_Collection_MATCH_ALL, nullptr,
-                                                         ATSPI_Collection_MATCH_NONE, nullptr,
-                                                         ATSPI_Collection_MATCH_NONE, nullptr,
-                                                         ATSPI_Collection_MATCH_NONE, FALSE));
+    GObjectRef<AtspiMatchRule> rule(
+        atspi_match_rule_new(wanted.get(), ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_NONE, nullptr,
+                             ATSPI_Collection_MATCH_NONE, nullptr, ATSPI_Collection_MATCH_NONE, FALSE));
     CallError error;
     GArray* matches = atspi_collection_get_matches(collection.get(), rule.get(), ATSPI_Collection_SORT_ORDER_CANONICAL,
                                                    1, TRUE, error.out());
@@ -428,8 +426,7 @@ struct AtspiAccessibility::State {
 // all, and one that keeps the query past the bound is left alone for a while.
 class AtspiAccessibility::Watch {
 public:
-    Watch(State& state, AtspiAccessible* object)
-        : state_(state), app_(applicationOf(object)) {
+    Watch(State& state, AtspiAccessible* object) : state_(state), app_(applicationOf(object)) {
         callRanOutOfTime = false;
     }
     // A call that ran out of time: the application is not answering. A query of several slow
@@ -738,7 +735,8 @@ std::optional<QRectF> AtspiAccessibility::boundsForRange(const AccessibleElement
         const gint start = field->fromUtf16(range.location);
         const gint end = field->fromUtf16(range.location + range.length);
         CallError error;
-        GMemory<AtspiRect> rect(atspi_text_get_range_extents(text.get(), start, end, ATSPI_COORD_TYPE_SCREEN, error.out()));
+        GMemory<AtspiRect> rect(
+            atspi_text_get_range_extents(text.get(), start, end, ATSPI_COORD_TYPE_SCREEN, error.out()));
         if (error.failed()) {
             return std::nullopt;
         }
@@ -747,9 +745,7 @@ std::optional<QRectF> AtspiAccessibility::boundsForRange(const AccessibleElement
 }
 
 bool AtspiAccessibility::isChromiumControl(const AccessibleElementHandle& element) {
-    return onElement(element, [&](AtspiAccessible* object) -> bool {
-        return toolkitOf(object) == "Chromium";
-    });
+    return onElement(element, [&](AtspiAccessible* object) -> bool { return toolkitOf(object) == "Chromium"; });
 }
 
 bool AtspiAccessibility::isEditable(const AccessibleElementHandle& element) {
@@ -773,7 +769,8 @@ bool AtspiAccessibility::setValue(const AccessibleElementHandle& element, const 
             return false;
         }
         CallError error;
-        const gboolean done = atspi_editable_text_set_text_contents(editable.get(), text.toUtf8().constData(), error.out());
+        const gboolean done =
+            atspi_editable_text_set_text_contents(editable.get(), text.toUtf8().constData(), error.out());
         return !error.failed() && done;
     });
 }

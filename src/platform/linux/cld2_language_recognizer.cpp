@@ -24,15 +24,13 @@ QString interchangeValid(const QString& text) {
     QString clean = text;
     for (qsizetype i = 0; i < clean.size(); ++i) {
         const char16_t unit = clean[i].unicode();
-        if (QChar::isHighSurrogate(unit) && i + 1 < clean.size() &&
-            QChar::isLowSurrogate(clean[i + 1].unicode())) {
+        if (QChar::isHighSurrogate(unit) && i + 1 < clean.size() && QChar::isLowSurrogate(clean[i + 1].unicode())) {
             ++i;  // a proper pair (noncharacters above the BMP are rare enough to keep)
             continue;
         }
-        const bool control = (unit < 0x20 && unit != u'\t' && unit != u'\n' && unit != u'\r') ||
-                             (unit >= 0x7f && unit <= 0x9f);
-        const bool nonCharacter = (unit >= 0xfdd0 && unit <= 0xfdef) || unit == 0xfffe ||
-                                  unit == 0xffff;
+        const bool control =
+            (unit < 0x20 && unit != u'\t' && unit != u'\n' && unit != u'\r') || (unit >= 0x7f && unit <= 0x9f);
+        const bool nonCharacter = (unit >= 0xfdd0 && unit <= 0xfdef) || unit == 0xfffe || unit == 0xffff;
         if (control || nonCharacter || QChar::isSurrogate(unit)) {
             clean[i] = u' ';
         }
@@ -75,10 +73,10 @@ Cld2Result detect(const QByteArray& utf8, int flags, const char* contentLanguage
     int validPrefixBytes = 0;
     CLD2::CLDHints hints{contentLanguageHint, "", CLD2::UNKNOWN_ENCODING, CLD2::UNKNOWN_LANGUAGE};
     CLD2::ExtDetectLanguageSummaryCheckUTF8(utf8.constData(), static_cast<int>(utf8.size()),
-                                           /*is_plain_text=*/true, contentLanguageHint ? &hints : nullptr, flags,
-                                           result.languages, result.percents, scores,
-                                           /*resultchunkvector=*/nullptr, &result.textBytes, &reliable,
-                                           &validPrefixBytes);
+                                            /*is_plain_text=*/true, contentLanguageHint ? &hints : nullptr, flags,
+                                            result.languages, result.percents, scores,
+                                            /*resultchunkvector=*/nullptr, &result.textBytes, &reliable,
+                                            &validPrefixBytes);
     return result;
 }
 
@@ -91,8 +89,8 @@ std::optional<QString> identifierOf(CLD2::Language language) {
 
 }  // namespace
 
-std::vector<LanguageHypothesis> Cld2LanguageRecognizer::hypotheses(
-    const QString& text, LanguageRecognitionOptions options) const {
+std::vector<LanguageHypothesis> Cld2LanguageRecognizer::hypotheses(const QString& text,
+                                                                   LanguageRecognitionOptions options) const {
     std::vector<LanguageHypothesis> result;
     const QByteArray utf8 = interchangeValid(text).toUtf8();
     if (utf8.isEmpty() || utf8.size() > std::numeric_limits<int>::max()) {
@@ -110,9 +108,8 @@ std::vector<LanguageHypothesis> Cld2LanguageRecognizer::hypotheses(
             continue;
         }
         // Two scripts of one language (zh and zh-Hant) fold into one hypothesis.
-        auto existing = std::find_if(result.begin(), result.end(), [&](const auto& h) {
-            return h.languageIdentifier == *identifier;
-        });
+        auto existing = std::find_if(result.begin(), result.end(),
+                                     [&](const auto& h) { return h.languageIdentifier == *identifier; });
         const double probability = own.percents[i] / 100.0 * evidence;
         if (existing != result.end()) {
             existing->probability += probability;
@@ -120,9 +117,8 @@ std::vector<LanguageHypothesis> Cld2LanguageRecognizer::hypotheses(
             result.push_back({*identifier, probability});
         }
     }
-    std::stable_sort(result.begin(), result.end(), [](const auto& a, const auto& b) {
-        return a.probability > b.probability;
-    });
+    std::stable_sort(result.begin(), result.end(),
+                     [](const auto& a, const auto& b) { return a.probability > b.probability; });
     if (result.empty() || evidence >= 1.0 || options.hints.empty()) {
         return result;
     }
@@ -131,8 +127,8 @@ std::vector<LanguageHypothesis> Cld2LanguageRecognizer::hypotheses(
     // answer leaves open, each staying just below that answer.
     std::vector<QString> fitting;
     for (const QString& hint : options.hints) {
-        const bool listed = std::any_of(result.begin(), result.end(),
-                                        [&](const auto& h) { return h.languageIdentifier == hint; });
+        const bool listed =
+            std::any_of(result.begin(), result.end(), [&](const auto& h) { return h.languageIdentifier == hint; });
         if (listed || std::find(fitting.begin(), fitting.end(), hint) != fitting.end()) {
             continue;
         }

@@ -17,8 +17,8 @@ public:
     // Scored bytes from which CLD2's shares count in full (about six words of Latin script).
     static constexpr int fullEvidenceBytes = 40;
 
-    std::vector<LanguageHypothesis> hypotheses(
-        const QString& text, LanguageRecognitionOptions options = {}) const override;
+    std::vector<LanguageHypothesis> hypotheses(const QString& text,
+                                               LanguageRecognitionOptions options = {}) const override;
 
     // An identifier as CLD2's hint expects it ("he" -> "iw").
     static QString cld2Code(const QString& identifier);

@@ -40,9 +40,9 @@ bool withXErrorsTrapped(Display* display, Requests&& requests) {
 
 // A question to the bus daemon itself.
 QDBusMessage busCall(const QString& method, const QVariantList& arguments) {
-    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                                       QStringLiteral("/org/freedesktop/DBus"),
-                                                       QStringLiteral("org.freedesktop.DBus"), method);
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                                       QStringLiteral("org.freedesktop.DBus"), method);
     call.setArguments(arguments);
     return call;
 }
@@ -71,7 +71,8 @@ DisplaySleepInhibitor::~DisplaySleepInhibitor() {
     QDBusConnection connection(connectionName_);
     for (const auto& [id, mechanism] : held_) {
         if (mechanism == Mechanism::screenSaverService && connection.isConnected()) {
-            QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("UnInhibit"));
+            QDBusMessage call =
+                QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("UnInhibit"));
             call << id;
             connection.send(call);
         }
@@ -152,7 +153,8 @@ QCoro::Task<DisplaySleepInhibitor::ServiceInhibition> DisplaySleepInhibitor::inh
     call << QStringLiteral("Tavrolin") << name;
     const QDBusMessage reply = co_await dbus::callAsync(*connection, call, callTimeoutMilliseconds);
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        const int status = dbus::isServiceMissing(reply) ? powerAssertionServiceUnavailable : powerAssertionRequestFailed;
+        const int status =
+            dbus::isServiceMissing(reply) ? powerAssertionServiceUnavailable : powerAssertionRequestFailed;
         ServiceInhibition failed;
         failed.creation = {status, 0, QStringLiteral("screen saver service: ") + dbus::describeError(reply)};
         failed.serviceExists = true;
@@ -161,7 +163,8 @@ QCoro::Task<DisplaySleepInhibitor::ServiceInhibition> DisplaySleepInhibitor::inh
     const QVariant cookie = reply.arguments().value(0);
     if (cookie.typeId() != QMetaType::UInt) {
         ServiceInhibition invalid;
-        invalid.creation = {powerAssertionInvalidReply, 0, QStringLiteral("screen saver service answered without a cookie")};
+        invalid.creation = {powerAssertionInvalidReply, 0,
+                            QStringLiteral("screen saver service answered without a cookie")};
         invalid.serviceExists = true;
         co_return invalid;
     }

@@ -29,9 +29,10 @@ LinuxSystemEventMonitor::LinuxSystemEventMonitor(Options options, QObject* paren
     const QString address = options_.systemBusAddress.isEmpty() ? LogindIdleInhibitor::defaultSystemBusAddress()
                                                                 : options_.systemBusAddress;
     if (auto bus = dbus::connect(address, connectionName_, nullptr)) {
-        watchesSleep_ = bus->connect(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-                                     QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"),
-                                     this, SLOT(onPrepareForSleep(bool)));
+        watchesSleep_ =
+            bus->connect(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+                         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"), this,
+                         SLOT(onPrepareForSleep(bool)));
     }
 
     if (options_.watchClock) {

@@ -23,7 +23,7 @@ class LinuxSystemEventMonitor final : public SystemEventMonitoring {
 
 public:
     struct Options {
-        QString systemBusAddress;       // empty: $DBUS_SYSTEM_BUS_ADDRESS, else the standard socket
+        QString systemBusAddress;  // empty: $DBUS_SYSTEM_BUS_ADDRESS, else the standard socket
         QStringList timeZonePaths = {QStringLiteral("/etc/localtime"), QStringLiteral("/etc/timezone")};
         bool watchClock = true;
     };

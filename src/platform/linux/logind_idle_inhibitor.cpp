@@ -45,7 +45,8 @@ QCoro::Task<PowerAssertionCreation> LogindIdleInhibitor::createAssertion(QString
     call << QStringLiteral("idle") << QStringLiteral("Tavrolin") << name << QStringLiteral("block");
     const QDBusMessage reply = co_await dbus::callAsync(*connection, call, callTimeoutMilliseconds);
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        const int status = dbus::isServiceMissing(reply) ? powerAssertionServiceUnavailable : powerAssertionRequestFailed;
+        const int status =
+            dbus::isServiceMissing(reply) ? powerAssertionServiceUnavailable : powerAssertionRequestFailed;
         co_return PowerAssertionCreation{status, 0, QStringLiteral("logind: ") + dbus::describeError(reply)};
     }
     const QVariant argument = reply.arguments().value(0);

@@ -234,7 +234,8 @@ bool applyOption(cmd_ln_t* config, const QByteArray& name, const QByteArray& val
         }
         case ARG_BOOLEAN: {
             const QByteArray lower = value.toLower();
-            if (lower == "yes" || lower == "true" || lower == "1" || lower == "no" || lower == "false" || lower == "0") {
+            if (lower == "yes" || lower == "true" || lower == "1" || lower == "no" || lower == "false" ||
+                lower == "0") {
                 cmd_ln_set_int_r(config, definition->name, lower == "yes" || lower == "true" || lower == "1");
                 return true;
             }

@@ -12,10 +12,10 @@ namespace tavrolin {
 // The files of one PocketSphinx model: an acoustic model folder, a pronunciation dictionary and
 // either a JSGF grammar or a statistical language model.
 struct PocketSphinxModelFiles {
-    QString acousticModel;   // folder holding "mdef"
-    QString dictionary;      // .dict / .dic
-    QString grammar;         // .gram / .jsgf, empty when a language model is used
-    QString languageModel;   // .lm.bin / .lm / .dmp, empty when a grammar is used
+    QString acousticModel;  // folder holding "mdef"
+    QString dictionary;     // .dict / .dic
+    QString grammar;        // .gram / .jsgf, empty when a language model is used
+    QString languageModel;  // .lm.bin / .lm / .dmp, empty when a grammar is used
 
     bool operator==(const PocketSphinxModelFiles&) const = default;
 };

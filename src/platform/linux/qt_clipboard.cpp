@@ -91,7 +91,7 @@ struct QtClipboard::State {
     SkippedFormatCallback onSkippedFormat;
     qsizetype maximumFormatSize = 0;
     std::unique_ptr<FetchCounter> fetchCounter;
-    QThreadPool readerThread;                 // one thread: reads of other owners, in order
+    QThreadPool readerThread;                    // one thread: reads of other owners, in order
     std::unique_ptr<X11ClipboardReader> reader;  // used on readerThread only
 
     X11ClipboardReader& foreignReader() {
@@ -115,7 +115,9 @@ QtClipboard::QtClipboard(SkippedFormatCallback onSkippedFormat, qsizetype maximu
 
 QtClipboard::~QtClipboard() = default;
 
-quint64 QtClipboard::ownDataFetches() const { return d_->fetchCounter->fetches.load(); }
+quint64 QtClipboard::ownDataFetches() const {
+    return d_->fetchCounter->fetches.load();
+}
 
 namespace {
 
@@ -214,9 +216,13 @@ void QtClipboard::setText(const QString& text) {
     }
 }
 
-QCoro::Task<std::optional<QString>> QtClipboard::readText() { return readString(false); }
+QCoro::Task<std::optional<QString>> QtClipboard::readText() {
+    return readString(false);
+}
 
-QCoro::Task<std::optional<QString>> QtClipboard::readHtml() { return readString(true); }
+QCoro::Task<std::optional<QString>> QtClipboard::readHtml() {
+    return readString(true);
+}
 
 QCoro::Task<std::optional<QString>> QtClipboard::readString(bool html) {
     if (!systemClipboard()) {

@@ -165,7 +165,8 @@ void readLine(const QImage& grey, tesseract::ResultIterator& iterator, std::vect
         }
         if (!words.empty()) {
             const QRect& previous = words.back().box;
-            const int gap = std::max(word.box.left() - (previous.right() + 1), previous.left() - (word.box.right() + 1));
+            const int gap =
+                std::max(word.box.left() - (previous.right() + 1), previous.left() - (word.box.right() + 1));
             if (gap > columnGap * std::max(double(rowHeight), double(previous.height()))) {
                 appendLine(grey, words, rowHeight, lines);
                 words.clear();
@@ -213,8 +214,9 @@ QString systemDataPath() {
         return prefix;
     }
     for (const QString& candidate :
-         {QStringLiteral("/usr/share/tesseract-ocr/5/tessdata"), QStringLiteral("/usr/share/tesseract-ocr/4.00/tessdata"),
-          QStringLiteral("/usr/share/tessdata"), QStringLiteral("/usr/local/share/tessdata")}) {
+         {QStringLiteral("/usr/share/tesseract-ocr/5/tessdata"),
+          QStringLiteral("/usr/share/tesseract-ocr/4.00/tessdata"), QStringLiteral("/usr/share/tessdata"),
+          QStringLiteral("/usr/local/share/tessdata")}) {
         if (QFileInfo(candidate).isDir()) {
             return candidate;
         }
@@ -226,8 +228,7 @@ QString systemDataPath() {
 
 TesseractTextRecognitionEngine::TesseractTextRecognitionEngine(TesseractEngineOptions options)
     : dataPath_(options.dataPath.isEmpty() ? systemDataPath() : options.dataPath) {
-    const int threads = options.threadCount > 0 ? options.threadCount
-                                                : std::min(QThread::idealThreadCount(), 8);
+    const int threads = options.threadCount > 0 ? options.threadCount : std::min(QThread::idealThreadCount(), 8);
     pool_.setMaxThreadCount(std::max(1, threads));
     pool_.setExpiryTimeout(int(options.idleExpiry.count()));
 }
@@ -242,7 +243,8 @@ int TesseractTextRecognitionEngine::threadCount() const {
 
 QStringList TesseractTextRecognitionEngine::installedLanguages() const {
     QStringList languages;
-    const QStringList files = QDir(dataPath_).entryList({QStringLiteral("*.traineddata")}, QDir::Files | QDir::Readable);
+    const QStringList files =
+        QDir(dataPath_).entryList({QStringLiteral("*.traineddata")}, QDir::Files | QDir::Readable);
     for (const QString& file : files) {
         const QString code = file.chopped(int(qstrlen(".traineddata")));
         // Orientation and equation data are no languages.
@@ -254,8 +256,8 @@ QStringList TesseractTextRecognitionEngine::installedLanguages() const {
     return languages;
 }
 
-std::vector<TextRecognitionLine> TesseractTextRecognitionEngine::recognizeLines(
-    const QImage& image, const QStringList& languages) const {
+std::vector<TextRecognitionLine> TesseractTextRecognitionEngine::recognizeLines(const QImage& image,
+                                                                                const QStringList& languages) const {
     if (image.isNull() || image.width() <= 0 || image.height() <= 0) {
         return {};
     }
@@ -287,8 +289,7 @@ std::vector<TextRecognitionLine> TesseractTextRecognitionEngine::recognizeLines(
     const std::vector<TextBand> bands = textBands(grey, threads == 1 ? 1 : bandsPerThread * threads);
     // Scaled captures already have large text; a 1x one gets a 2x copy where its text is small,
     // within the pixel limit.
-    const bool mayUpscale = image.devicePixelRatio() < 2 &&
-                            4 * qint64(grey.width()) * grey.height() <= maximumPixels;
+    const bool mayUpscale = image.devicePixelRatio() < 2 && 4 * qint64(grey.width()) * grey.height() <= maximumPixels;
 
     // A band is waited for through a plain future: waiting on a QFuture would run a band still
     // queued on the waiting thread, outside this pool, loading an engine there that is thrown
@@ -304,8 +305,8 @@ std::vector<TextRecognitionLine> TesseractTextRecognitionEngine::recognizeLines(
         QImage piece = grey.copy(0, band.top, grey.width(), band.bottom - band.top);
         double scale = 1;
         if (mayUpscale && band.fontHeight > 0 && band.fontHeight < smallTextHeight) {
-            piece = piece.scaled(piece.width() * 2, piece.height() * 2, Qt::IgnoreAspectRatio,
-                                 Qt::SmoothTransformation);
+            piece =
+                piece.scaled(piece.width() * 2, piece.height() * 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             scale = 2;
         }
         auto promise = std::make_shared<std::promise<BandResult>>();
@@ -327,8 +328,8 @@ std::vector<TextRecognitionLine> TesseractTextRecognitionEngine::recognizeLines(
         }
         for (TextRecognitionLine& line : std::get<std::vector<TextRecognitionLine>>(result)) {
             const QRectF& box = line.boundingBox;
-            line.boundingBox = QRectF(box.x() / job.scale, box.y() / job.scale + job.top,
-                                      box.width() / job.scale, box.height() / job.scale);
+            line.boundingBox = QRectF(box.x() / job.scale, box.y() / job.scale + job.top, box.width() / job.scale,
+                                      box.height() / job.scale);
             line.rowHeight /= job.scale;
             lines.push_back(std::move(line));
         }

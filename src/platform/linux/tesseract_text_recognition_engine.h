@@ -31,8 +31,7 @@ public:
     ~TesseractTextRecognitionEngine() override;
 
     QStringList installedLanguages() const override;
-    std::vector<TextRecognitionLine> recognizeLines(const QImage& image,
-                                                    const QStringList& languages) const override;
+    std::vector<TextRecognitionLine> recognizeLines(const QImage& image, const QStringList& languages) const override;
 
     QString dataPath() const { return dataPath_; }
     int threadCount() const;

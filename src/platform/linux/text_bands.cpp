@@ -92,8 +92,7 @@ double estimatedFontHeight(const InkMap& map, int top, int bottom) {
     std::vector<int> runStart(std::size_t(strips), -1);
     std::vector<int> runs;
     for (int y = top; y <= bottom; ++y) {
-        const unsigned char* inked =
-            y < bottom ? map.stripInk.data() + std::size_t(y) * std::size_t(strips) : nullptr;
+        const unsigned char* inked = y < bottom ? map.stripInk.data() + std::size_t(y) * std::size_t(strips) : nullptr;
         for (int s = 0; s < strips; ++s) {
             const bool ink = inked && inked[s];
             int& start = runStart[std::size_t(s)];
@@ -158,8 +157,7 @@ std::vector<TextBand> textBands(const QImage& grayscale, int maxBands) {
             const int cut = std::clamp(target, run.first, run.second);
             const double distance = std::abs(cut - target);
             const int lastBottom = bands.empty() ? 0 : bands.back().bottom;
-            if (distance <= bestDistance && cut > bandTop &&
-                std::min(run.second, cut + cutMargin) + 1 > lastBottom) {
+            if (distance <= bestDistance && cut > bandTop && std::min(run.second, cut + cutMargin) + 1 > lastBottom) {
                 bestCut = cut;
                 bestRun = &run;
                 bestDistance = distance;

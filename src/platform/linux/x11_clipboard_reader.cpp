@@ -136,16 +136,14 @@ struct X11ClipboardReader::State {
                     return false;
                 }
                 const auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(e);
-                return notify->window == window && notify->atom == property &&
-                       notify->state == XCB_PROPERTY_NEW_VALUE;
+                return notify->window == window && notify->atom == property && notify->state == XCB_PROPERTY_NEW_VALUE;
             });
             if (!event) {
                 return std::nullopt;
             }
             std::free(event);
             Freed<xcb_get_property_reply_t> piece{xcb_get_property_reply(
-                connection,
-                xcb_get_property(connection, 1, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0x1fffffff),
+                connection, xcb_get_property(connection, 1, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0x1fffffff),
                 nullptr)};
             xcb_flush(connection);
             if (!piece.ptr) {
@@ -191,8 +189,8 @@ struct X11ClipboardReader::State {
     }
 
     xcb_window_t owner() {
-        Freed<xcb_get_selection_owner_reply_t> reply{xcb_get_selection_owner_reply(
-            connection, xcb_get_selection_owner(connection, atom(selection)), nullptr)};
+        Freed<xcb_get_selection_owner_reply_t> reply{
+            xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom(selection)), nullptr)};
         return reply.ptr ? reply.ptr->owner : static_cast<xcb_window_t>(XCB_WINDOW_NONE);
     }
 
@@ -229,7 +227,9 @@ struct X11ClipboardReader::State {
         if (!offered) {
             return std::nullopt;
         }
-        const auto offers = [&](xcb_atom_t a) { return std::find(offered->begin(), offered->end(), a) != offered->end(); };
+        const auto offers = [&](xcb_atom_t a) {
+            return std::find(offered->begin(), offered->end(), a) != offered->end();
+        };
         bool tooLarge = false;
         for (const char* name : {"UTF8_STRING", "text/plain;charset=utf-8"}) {
             if (offers(atom(name))) {
@@ -274,7 +274,7 @@ bool X11ClipboardReader::isConnected() const {
 }
 
 std::optional<ClipboardContents> X11ClipboardReader::readAll(Deadline deadline, qsizetype maximumFormatSize,
-                                                            const SkippedFormatCallback& onSkipped) {
+                                                             const SkippedFormatCallback& onSkipped) {
     if (!isConnected()) {
         return std::nullopt;
     }

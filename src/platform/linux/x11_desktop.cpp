@@ -157,8 +157,8 @@ private:
 
         std::array<xcb_intern_atom_cookie_t, AtomCount> cookies{};
         for (std::size_t i = 0; i < AtomCount; ++i) {
-            cookies[i] = xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(atomNames[i])),
-                                         atomNames[i]);
+            cookies[i] =
+                xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(atomNames[i])), atomNames[i]);
         }
         for (std::size_t i = 0; i < AtomCount; ++i) {
             Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection, cookies[i], nullptr));
@@ -363,10 +363,10 @@ std::vector<WindowListEntry> readWindowList(Display& display) {
         entry.alpha = windowOpacity(opacity);
         // The frame the window manager draws around the client belongs to the window.
         // X's device pixels become the logical pixels everything above the platform works in.
-        entry.bounds = deviceRectToLogical(QRectF(frameBounds(QPoint(origin->dst_x, origin->dst_y),
-                                                              QSize(geometry->width, geometry->height),
-                                                              extents.cardinals())),
-                                           scales);
+        entry.bounds =
+            deviceRectToLogical(QRectF(frameBounds(QPoint(origin->dst_x, origin->dst_y),
+                                                   QSize(geometry->width, geometry->height), extents.cardinals())),
+                                scales);
         entries.push_back(std::move(entry));
     }
     return entries;
@@ -392,8 +392,8 @@ std::vector<ShareableDisplay> currentDisplays(Display& display, std::optional<st
         }
     }
     if (displays.empty() && display.screen()) {
-        displays.push_back(ShareableDisplay{1, QRectF(0, 0, display.screen()->width_in_pixels,
-                                                      display.screen()->height_in_pixels)});
+        displays.push_back(
+            ShareableDisplay{1, QRectF(0, 0, display.screen()->width_in_pixels, display.screen()->height_in_pixels)});
         primaryID = 1;
     }
     return displays;
@@ -410,11 +410,13 @@ public:
         ShareableContent content;
         for (const auto& entry : readWindowList(display)) {
             if (entry.windowNumber && entry.bounds) {
-                content.windows.push_back(ShareableWindow{*entry.windowNumber, entry.ownerPID, entry.name, *entry.bounds});
+                content.windows.push_back(
+                    ShareableWindow{*entry.windowNumber, entry.ownerPID, entry.name, *entry.bounds});
             }
         }
         content.displays = currentDisplays(display, content.mainDisplayID);
-        Reply<xcb_query_pointer_reply_t> pointer(xcb_query_pointer_reply(c, xcb_query_pointer(c, display.root()), nullptr));
+        Reply<xcb_query_pointer_reply_t> pointer(
+            xcb_query_pointer_reply(c, xcb_query_pointer(c, display.root()), nullptr));
         if (pointer && pointer->same_screen) {
             content.pointerLocation = devicePointToLogical(QPointF(pointer->root_x, pointer->root_y), screenScales());
         }
@@ -538,8 +540,9 @@ private:
             const std::uint32_t word = sameOrder ? pixels[i] : qbswap(pixels[i]);
             pixels[i] = 0xFF000000u | word;
         }
-        QImage image(data, area.width(), area.height(), static_cast<qsizetype>(rowBytes), QImage::Format_RGB32,
-                     [](void* reply) { std::free(reply); }, reply.get());
+        QImage image(
+            data, area.width(), area.height(), static_cast<qsizetype>(rowBytes), QImage::Format_RGB32,
+            [](void* reply) { std::free(reply); }, reply.get());
         reply.release();
         return image;
     }

@@ -106,8 +106,8 @@ private:
 
     std::optional<QString> windowClass(xcb_window_t window) const {
         xcb_icccm_get_wm_class_reply_t classes{};
-        if (xcb_icccm_get_wm_class_reply(connection_, xcb_icccm_get_wm_class(connection_, window), &classes,
-                                         nullptr) == 0) {
+        if (xcb_icccm_get_wm_class_reply(connection_, xcb_icccm_get_wm_class(connection_, window), &classes, nullptr) ==
+            0) {
             return std::nullopt;
         }
         std::optional<QString> result;
@@ -154,8 +154,8 @@ private:
     }
 
     bool windowExists(xcb_window_t window) const {
-        auto reply = own(xcb_get_window_attributes_reply(
-            connection_, xcb_get_window_attributes(connection_, window), nullptr));
+        auto reply =
+            own(xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, window), nullptr));
         return reply != nullptr;
     }
 

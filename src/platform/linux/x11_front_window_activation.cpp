@@ -72,11 +72,13 @@ public:
     }
 
 private:
-    bool usable() const { return connection_ && !xcb_connection_has_error(connection_) && root_ != 0 && activeWindowAtom_; }
+    bool usable() const {
+        return connection_ && !xcb_connection_has_error(connection_) && root_ != 0 && activeWindowAtom_;
+    }
 
     xcb_atom_t atom(const char* name) {
-        xcb_intern_atom_reply_t* reply =
-            xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, quint16(std::strlen(name)), name), nullptr);
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            connection_, xcb_intern_atom(connection_, 0, quint16(std::strlen(name)), name), nullptr);
         const xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
         std::free(reply);
         return value;

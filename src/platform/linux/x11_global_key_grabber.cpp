@@ -31,11 +31,15 @@ struct FreeDeleter {
 template <typename T>
 using XcbReply = std::unique_ptr<T, FreeDeleter<T>>;
 
-xcb_connection_t* xcb(void* connection) { return static_cast<xcb_connection_t*>(connection); }
+xcb_connection_t* xcb(void* connection) {
+    return static_cast<xcb_connection_t*>(connection);
+}
 
 }  // namespace
 
-std::unique_ptr<GlobalKeyGrabbing> makeSystemGlobalKeyGrabber() { return std::make_unique<X11GlobalKeyGrabber>(); }
+std::unique_ptr<GlobalKeyGrabbing> makeSystemGlobalKeyGrabber() {
+    return std::make_unique<X11GlobalKeyGrabber>();
+}
 
 X11GlobalKeyGrabber::X11GlobalKeyGrabber() {
     auto* app = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
@@ -77,11 +81,17 @@ X11GlobalKeyGrabber::~X11GlobalKeyGrabber() {
     }
 }
 
-bool X11GlobalKeyGrabber::isAvailable() const { return connection_ != nullptr; }
+bool X11GlobalKeyGrabber::isAvailable() const {
+    return connection_ != nullptr;
+}
 
-void X11GlobalKeyGrabber::setPressedCallback(PressedCallback callback) { callback_ = std::move(callback); }
+void X11GlobalKeyGrabber::setPressedCallback(PressedCallback callback) {
+    callback_ = std::move(callback);
+}
 
-void X11GlobalKeyGrabber::setGrabsLostCallback(GrabsLostCallback callback) { lostCallback_ = std::move(callback); }
+void X11GlobalKeyGrabber::setGrabsLostCallback(GrabsLostCallback callback) {
+    lostCallback_ = std::move(callback);
+}
 
 // Alt, Super and Num Lock sit on whichever of Mod1..Mod5 the modifier map gives them.
 X11GlobalKeyGrabber::ModifierMasks X11GlobalKeyGrabber::readModifierMasks() const {
@@ -324,8 +334,8 @@ bool X11GlobalKeyGrabber::nativeEventFilter(const QByteArray& eventType, void* m
     if (found == idByCombination_.end()) {
         return false;
     }
-    const bool repeat = keysDown_.contains(keycode) ||
-                        (lastReleaseTime_.contains(keycode) && lastReleaseTime_[keycode] == key->time);
+    const bool repeat =
+        keysDown_.contains(keycode) || (lastReleaseTime_.contains(keycode) && lastReleaseTime_[keycode] == key->time);
     keysDown_.insert(keycode);
     if (repeat) {
         return true;

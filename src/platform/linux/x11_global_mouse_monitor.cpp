@@ -133,7 +133,8 @@ private:
             std::free(error);
             return false;
         }
-        if (subscription_->rawMask & (XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE)) {
+        if (subscription_->rawMask &
+            (XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE)) {
             loadKeyboardMapping();
         }
         return true;
@@ -169,9 +170,8 @@ private:
 
     xcb_atom_t atom(const char* name) {
         XcbReply<xcb_intern_atom_reply_t> reply(
-            xcb_intern_atom_reply(connection_,
-                                  xcb_intern_atom(connection_, 0, static_cast<uint16_t>(std::strlen(name)), name),
-                                  nullptr),
+            xcb_intern_atom_reply(
+                connection_, xcb_intern_atom(connection_, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr),
             &std::free);
         return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     }
@@ -378,7 +378,7 @@ public:
         ReaderSubscription subscription;
         subscription.rawMask = XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS;
         subscription.onRaw = [handler = std::move(handler)](const RawInputEvent& raw,
-                                                             const std::vector<unsigned long long>& stack) {
+                                                            const std::vector<unsigned long long>& stack) {
             if (isReportedMousePress(static_cast<int>(raw.detail), stack, ownNativeWindows()) && handler) {
                 handler();
             }
@@ -394,7 +394,7 @@ public:
         subscription.rawMask = XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_RELEASE |
                                XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE;
         subscription.onRaw = [handler = std::move(handler)](RawInputEvent raw,
-                                                             const std::vector<unsigned long long>& stack) {
+                                                            const std::vector<unsigned long long>& stack) {
             raw.position = logicalPosition(raw.position);
             const std::vector<unsigned long long> own = ownNativeWindows();
             raw.overOwnWindow = std::any_of(stack.begin(), stack.end(), [&](unsigned long long window) {

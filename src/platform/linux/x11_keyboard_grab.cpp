@@ -92,8 +92,12 @@ private:
 
 }  // namespace
 
-std::unique_ptr<KeyboardGrabbing> makeX11KeyboardGrab() { return std::make_unique<X11KeyboardGrab>(); }
+std::unique_ptr<KeyboardGrabbing> makeX11KeyboardGrab() {
+    return std::make_unique<X11KeyboardGrab>();
+}
 
-bool anyOwnKeyboardGrabActive() { return activeGrabs > 0; }
+bool anyOwnKeyboardGrabActive() {
+    return activeGrabs > 0;
+}
 
 }  // namespace tavrolin

@@ -65,8 +65,8 @@ private:
         if (!hasXkb_) {
             // Without the extension only the core mapping is there: its first two columns are
             // the unshifted and shifted symbols of the first group.
-            Reply<xcb_get_keyboard_mapping_reply_t> mapping(xcb_get_keyboard_mapping_reply(
-                connection_, xcb_get_keyboard_mapping(connection_, code, 1), nullptr));
+            Reply<xcb_get_keyboard_mapping_reply_t> mapping(
+                xcb_get_keyboard_mapping_reply(connection_, xcb_get_keyboard_mapping(connection_, code, 1), nullptr));
             if (!mapping) {
                 dropIfBrokenLocked();
                 return {};
@@ -77,20 +77,19 @@ private:
             return result;
         }
 
-        Reply<xcb_xkb_get_map_reply_t> map(xcb_xkb_get_map_reply(
-            connection_,
-            xcb_xkb_get_map(connection_, XCB_XKB_ID_USE_CORE_KBD, 0, XCB_XKB_MAP_PART_KEY_SYMS, 0, 0, code, 1, 0, 0,
-                            0, 0, 0, 0, 0, 0, 0, 0, 0),
-            nullptr));
+        Reply<xcb_xkb_get_map_reply_t> map(
+            xcb_xkb_get_map_reply(connection_,
+                                  xcb_xkb_get_map(connection_, XCB_XKB_ID_USE_CORE_KBD, 0, XCB_XKB_MAP_PART_KEY_SYMS, 0,
+                                                  0, code, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0),
+                                  nullptr));
         if (!map || !(map->present & XCB_XKB_MAP_PART_KEY_SYMS) || map->nKeySyms < 1) {
             dropIfBrokenLocked();
             return {};
         }
         xcb_xkb_get_map_map_t parts{};
         xcb_xkb_get_map_map_unpack(xcb_xkb_get_map_map(map.get()), map->nTypes, map->nKeySyms, map->nKeyActions,
-                                   map->totalActions, map->totalKeyBehaviors, map->virtualMods,
-                                   map->totalKeyExplicit, map->totalModMapKeys, map->totalVModMapKeys,
-                                   map->present, &parts);
+                                   map->totalActions, map->totalKeyBehaviors, map->virtualMods, map->totalKeyExplicit,
+                                   map->totalModMapKeys, map->totalVModMapKeys, map->present, &parts);
         xcb_xkb_key_sym_map_iterator_t it = xcb_xkb_get_map_map_syms_rtrn_iterator(map.get(), &parts);
         if (!it.rem) {
             return {};
@@ -174,9 +173,7 @@ private:
             return false;
         }
         Reply<xcb_get_property_reply_t> property(xcb_get_property_reply(
-            connection_,
-            xcb_get_property(connection_, 0, root_, rulesNamesAtom_, XCB_ATOM_STRING, 0, 4096),
-            nullptr));
+            connection_, xcb_get_property(connection_, 0, root_, rulesNamesAtom_, XCB_ATOM_STRING, 0, 4096), nullptr));
         if (!property || property->type != XCB_ATOM_STRING || property->format != 8) {
             dropIfBrokenLocked();
             return false;

@@ -34,8 +34,8 @@ void markAsOverlayWindow(quint64 window) {
     // Before mapping, the window manager reads these properties as the initial state; Qt adds its
     // own states to the list when it maps the window and keeps ours.
     std::vector<xcb_atom_t> states;
-    for (const char* name : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_STATE_STICKY",
-                             "_NET_WM_STATE_ABOVE"}) {
+    for (const char* name :
+         {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_STATE_STICKY", "_NET_WM_STATE_ABOVE"}) {
         if (const xcb_atom_t atom = internAtom(connection, name); atom != XCB_ATOM_NONE) {
             states.push_back(atom);
         }

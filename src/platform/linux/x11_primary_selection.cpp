@@ -47,8 +47,8 @@ public:
         const std::optional<X11ClipboardReader::OwnedText> owned = co_await future;
         if (!owned) {
             if (std::chrono::steady_clock::now() - start >= readBound) {
-                AppLog::app().notice(QStringLiteral("primary selection owner did not answer within %1 ms")
-                                         .arg(readBound.count()));
+                AppLog::app().notice(
+                    QStringLiteral("primary selection owner did not answer within %1 ms").arg(readBound.count()));
             }
             co_return std::nullopt;
         }
@@ -65,8 +65,8 @@ public:
 
 private:
     struct State {
-        QThreadPool thread;                            // one thread: the reads, in order
-        std::unique_ptr<X11ClipboardReader> reader;    // used on that thread only
+        QThreadPool thread;                          // one thread: the reads, in order
+        std::unique_ptr<X11ClipboardReader> reader;  // used on that thread only
         ~State() { thread.waitForDone(); }
     };
     struct Presses {
@@ -81,7 +81,8 @@ private:
 
 }  // namespace
 
-std::shared_ptr<PrimarySelectionReading> makeX11PrimarySelectionReader(std::shared_ptr<GlobalInputMonitoring> monitoring) {
+std::shared_ptr<PrimarySelectionReading> makeX11PrimarySelectionReader(
+    std::shared_ptr<GlobalInputMonitoring> monitoring) {
     return std::make_shared<X11PrimarySelectionReader>(std::move(monitoring));
 }
 

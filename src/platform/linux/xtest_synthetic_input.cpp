@@ -116,7 +116,9 @@ XTestSyntheticInput::XTestSyntheticInput() : connection_(std::make_unique<Connec
 
 XTestSyntheticInput::~XTestSyntheticInput() = default;
 
-bool XTestSyntheticInput::isAvailable() const { return connection_->usable(); }
+bool XTestSyntheticInput::isAvailable() const {
+    return connection_->usable();
+}
 
 bool XTestSyntheticInput::sendKeyChord(Qt::KeyboardModifiers modifiers, Qt::Key key) {
     Connection& c = *connection_;

@@ -155,7 +155,11 @@ int main(int argc, char** argv) {
         const QString command = words.first();
         if (command == QLatin1String("where") && window) {
             const QPoint origin = window->mapToGlobal(QPoint(0, 0));
-            say(QStringLiteral("at %1 %2 %3 %4").arg(origin.x()).arg(origin.y()).arg(window->width()).arg(window->height()));
+            say(QStringLiteral("at %1 %2 %3 %4")
+                    .arg(origin.x())
+                    .arg(origin.y())
+                    .arg(window->width())
+                    .arg(window->height()));
         } else if (command == QLatin1String("toolbar") && words.size() == 5) {
             if (!toolbar) {
                 toolbar = std::make_unique<Toolbar>();

@@ -97,7 +97,8 @@ public:
         readText.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         password.setObjectName("password");
         password.setEchoMode(QLineEdit::Password);
-        for (QWidget* w : std::initializer_list<QWidget*>{&line, &text, &search, &readOnly, &pad, &readText, &password}) {
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{&line, &text, &search, &readOnly, &pad, &readText, &password}) {
             layout->addWidget(w);
         }
         resize(600, 560);
@@ -105,13 +106,20 @@ public:
     }
 
     QWidget* widget(const QString& name) {
-        if (name == "line") return &line;
-        if (name == "text") return &text;
-        if (name == "search") return &search;
-        if (name == "readonly") return &readOnly;
-        if (name == "pad") return &pad;
-        if (name == "readtext") return &readText;
-        if (name == "password") return &password;
+        if (name == "line")
+            return &line;
+        if (name == "text")
+            return &text;
+        if (name == "search")
+            return &search;
+        if (name == "readonly")
+            return &readOnly;
+        if (name == "pad")
+            return &pad;
+        if (name == "readtext")
+            return &readText;
+        if (name == "password")
+            return &password;
         return nullptr;
     }
 
@@ -168,7 +176,8 @@ void handle(Fields& fields, const QString& command) {
         w->setFocus(Qt::OtherFocusReason);
         reply(ok);
     } else if (verb == "set" && w) {
-        const QString value = parts.size() > 2 ? QString::fromUtf8(QByteArray::fromBase64(parts[2].toLatin1())) : QString();
+        const QString value =
+            parts.size() > 2 ? QString::fromUtf8(QByteArray::fromBase64(parts[2].toLatin1())) : QString();
         if (auto* edit = qobject_cast<QLineEdit*>(w)) {
             edit->setText(value);
         } else if (auto* area = qobject_cast<QTextEdit*>(w)) {

@@ -22,10 +22,14 @@ static GtkWidget* password;
 static GtkWidget* window;
 
 static GtkWidget* widget_named(const char* name) {
-    if (name == NULL) return NULL;
-    if (strcmp(name, "line") == 0) return line;
-    if (strcmp(name, "text") == 0) return text;
-    if (strcmp(name, "password") == 0) return password;
+    if (name == NULL)
+        return NULL;
+    if (strcmp(name, "line") == 0)
+        return line;
+    if (strcmp(name, "text") == 0)
+        return text;
+    if (strcmp(name, "password") == 0)
+        return password;
     return NULL;
 }
 

@@ -53,7 +53,9 @@ QJsonObject TextFieldsApp::command(const QString& line) {
     return readReply();
 }
 
-bool TextFieldsApp::focus(const QString& field) { return command("focus " + field).value("ok").toBool(); }
+bool TextFieldsApp::focus(const QString& field) {
+    return command("focus " + field).value("ok").toBool();
+}
 
 bool TextFieldsApp::setText(const QString& field, const QString& text) {
     return command("set " + field + " " + QString::fromLatin1(text.toUtf8().toBase64())).value("ok").toBool();
@@ -63,9 +65,13 @@ bool TextFieldsApp::select(const QString& field, int start, int end) {
     return command(QString("select %1 %2 %3").arg(field).arg(start).arg(end)).value("ok").toBool();
 }
 
-QString TextFieldsApp::text(const QString& field) { return state(field).value("text").toString(); }
+QString TextFieldsApp::text(const QString& field) {
+    return state(field).value("text").toString();
+}
 
-QJsonObject TextFieldsApp::state(const QString& field) { return command("get " + field); }
+QJsonObject TextFieldsApp::state(const QString& field) {
+    return command("get " + field);
+}
 
 QRect TextFieldsApp::rect(const QString& field) {
     const QJsonObject o = command("rect " + field);

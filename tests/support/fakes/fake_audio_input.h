@@ -22,7 +22,7 @@ namespace tavrolin::test {
 struct FakeAudioInput {
     std::mutex mutex;
     AudioInputFormat reportedFormat{16000, 1};
-    std::optional<QString> startFailure;      // start() answers this reason
+    std::optional<QString> startFailure;  // start() answers this reason
     std::deque<std::vector<std::int16_t>> queuedBuffers;
     std::optional<QString> failureWhenQueueEmpty;  // a read after the queue ran dry fails with it
     bool endOfStreamWhenQueueEmpty = false;
@@ -33,8 +33,8 @@ struct FakeAudioInput {
 
     std::atomic<int> sourcesMade{0};
     std::atomic<int> starts{0};
-    std::atomic<int> stops{0};       // stop() on a started source
-    std::atomic<int> openSources{0}; // started and not yet stopped
+    std::atomic<int> stops{0};        // stop() on a started source
+    std::atomic<int> openSources{0};  // started and not yet stopped
     std::atomic<int> reads{0};
     std::atomic<int> sourcesAlive{0};
 

@@ -16,7 +16,9 @@ public:
         std::lock_guard lock(mutex_);
         layouts_ = std::move(layouts);
     }
-    void setLayouts(const QStringList& layouts, int activeGroup) { setLayouts(KeyboardLayouts{layouts, {}, activeGroup}); }
+    void setLayouts(const QStringList& layouts, int activeGroup) {
+        setLayouts(KeyboardLayouts{layouts, {}, activeGroup});
+    }
     void setKey(quint32 keycode, QList<quint32> keysyms, QList<quint32> shifted = {}) {
         std::lock_guard lock(mutex_);
         keys_.insert(keycode, std::move(keysyms));

@@ -76,8 +76,7 @@ std::map<uint, FakeScreenSaver::Inhibition> FakeScreenSaver::active() {
     return active_;
 }
 
-FakeServiceHost::FakeServiceHost(const QString& address, const QString& service, const QString& path,
-                                 QObject* object)
+FakeServiceHost::FakeServiceHost(const QString& address, const QString& service, const QString& path, QObject* object)
     : object_(object) {
     static std::atomic<int> counter{0};
     connectionName_ = QStringLiteral("tavrolin-test-fake-service-%1").arg(++counter);
@@ -98,7 +97,8 @@ bool FakeServiceHost::emitSignal(const QString& path, const QString& interface, 
 FakeServiceHost::~FakeServiceHost() {
     QDBusConnection::disconnectFromBus(connectionName_);
     // Delete the object in its own thread, then stop the thread.
-    QMetaObject::invokeMethod(object_, [object = object_] { delete object; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        object_, [object = object_] { delete object; }, Qt::BlockingQueuedConnection);
     thread_.quit();
     thread_.wait();
 }

@@ -21,9 +21,9 @@ public:
     explicit FakeKeyboardApplication(FakeClipboard& clipboard, std::shared_ptr<FakeField> target = nullptr)
         : clipboard_(clipboard), field(std::move(target)) {}
 
-    std::shared_ptr<FakeField> field;  // null: the keystrokes reach nothing
-    bool canSend = true;               // false: no display, nothing can be sent
-    std::optional<QString> copiedHtml; // copied beside the plain text, when set
+    std::shared_ptr<FakeField> field;   // null: the keystrokes reach nothing
+    bool canSend = true;                // false: no display, nothing can be sent
+    std::optional<QString> copiedHtml;  // copied beside the plain text, when set
     QStringList chords;
     std::optional<QPoint> pointer = QPoint(10, 10);
     // The Latin "v" is missing from the keyboard map: Control+V cannot be sent.

@@ -34,7 +34,7 @@ private:
     int wavFormatTag_ = 1;
     bool isWav_ = false;
     std::optional<QString> headerProblem_;
-    QByteArray data_;      // the samples, once started
+    QByteArray data_;  // the samples, once started
     qsizetype position_ = 0;
     std::int64_t framesDelivered_ = 0;
     bool started_ = false;

@@ -26,7 +26,8 @@ public:
             sizes_.push_back(fontSize);
         }
         const double characterWidth = advance_ * fontSize;
-        const auto perLine = std::max<qsizetype>(1, static_cast<qsizetype>(std::floor(widthLimit / characterWidth + 1e-9)));
+        const auto perLine =
+            std::max<qsizetype>(1, static_cast<qsizetype>(std::floor(widthLimit / characterWidth + 1e-9)));
         qsizetype lines = 0;
         qsizetype widest = 0;
         for (const QString& paragraph : text.split(QLatin1Char('\n'))) {

@@ -20,7 +20,8 @@ namespace tavrolin::test {
 
 class InMemoryFocusedTextField final : public FocusedTextFieldAccessing {
 public:
-    explicit InMemoryFocusedTextField(Scheduler& scheduler, QString text = {}) : text(std::move(text)), scheduler_(scheduler) {}
+    explicit InMemoryFocusedTextField(Scheduler& scheduler, QString text = {})
+        : text(std::move(text)), scheduler_(scheduler) {}
 
     // The field.
     QString text;

@@ -18,8 +18,7 @@ inline std::vector<OnDeviceTranslationRequest> requestsFor(const QStringList& te
 }
 
 // The target texts of the responses, in their order; trimmed unless told otherwise.
-inline QStringList textsOf(const std::vector<OnDeviceTranslationResponse>& responses,
-                           bool trimmed = true) {
+inline QStringList textsOf(const std::vector<OnDeviceTranslationResponse>& responses, bool trimmed = true) {
     QStringList texts;
     for (const auto& response : responses) {
         texts.append(trimmed ? response.targetText.trimmed() : response.targetText);

@@ -15,7 +15,8 @@ public:
         [](const QList<TranslationRequest>& requests, AppLanguage target) {
             QList<TranslationResponse> responses;
             for (const auto& request : requests) {
-                responses.append({request.id, request.text + QStringLiteral(" (") + rawValue(target) + QLatin1Char(')')});
+                responses.append(
+                    {request.id, request.text + QStringLiteral(" (") + rawValue(target) + QLatin1Char(')')});
             }
             return responses;
         };

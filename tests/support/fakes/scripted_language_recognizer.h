@@ -22,8 +22,8 @@ public:
         script(text, std::vector<LanguageHypothesis>{{languageIdentifier, 1.0}});
     }
 
-    std::vector<LanguageHypothesis> hypotheses(
-        const QString& text, LanguageRecognitionOptions options = {}) const override {
+    std::vector<LanguageHypothesis> hypotheses(const QString& text,
+                                               LanguageRecognitionOptions options = {}) const override {
         std::lock_guard lock(mutex_);
         askedTexts_.append(text);
         askedBestEffort_.append(options.bestEffort);

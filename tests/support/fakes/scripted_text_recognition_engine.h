@@ -19,8 +19,7 @@ public:
         QStringList languages;
     };
 
-    explicit ScriptedTextRecognitionEngine(QStringList installed = {"eng"})
-        : installed_(std::move(installed)) {}
+    explicit ScriptedTextRecognitionEngine(QStringList installed = {"eng"}) : installed_(std::move(installed)) {}
 
     void setInstalledLanguages(QStringList installed) {
         std::lock_guard lock(mutex_);
@@ -47,8 +46,7 @@ public:
         return installed_;
     }
 
-    std::vector<TextRecognitionLine> recognizeLines(const QImage& image,
-                                                    const QStringList& languages) const override {
+    std::vector<TextRecognitionLine> recognizeLines(const QImage& image, const QStringList& languages) const override {
         std::lock_guard lock(mutex_);
         calls_.push_back({image.size(), image.devicePixelRatio(), languages});
         if (error_) {

@@ -33,7 +33,8 @@ public:
         replaying_ = true;
     }
 
-    std::optional<TextRange> checkSpelling(const QString& text, qsizetype startingAt, const QString& language) override {
+    std::optional<TextRange> checkSpelling(const QString& text, qsizetype startingAt,
+                                           const QString& language) override {
         std::lock_guard guard(mutex_);
         ++searches_;
         languages_.append(language);
@@ -81,15 +82,39 @@ public:
         guessQueriesBeforePreparing_.push_back(guessQueries_);
     }
 
-    int searches() const { std::lock_guard guard(mutex_); return searches_; }
-    int guessQueries() const { std::lock_guard guard(mutex_); return guessQueries_; }
-    int correctionQueries() const { std::lock_guard guard(mutex_); return correctionQueries_; }
-    QStringList languages() const { std::lock_guard guard(mutex_); return languages_; }
-    std::vector<QThread*> threads() const { std::lock_guard guard(mutex_); return threads_; }
+    int searches() const {
+        std::lock_guard guard(mutex_);
+        return searches_;
+    }
+    int guessQueries() const {
+        std::lock_guard guard(mutex_);
+        return guessQueries_;
+    }
+    int correctionQueries() const {
+        std::lock_guard guard(mutex_);
+        return correctionQueries_;
+    }
+    QStringList languages() const {
+        std::lock_guard guard(mutex_);
+        return languages_;
+    }
+    std::vector<QThread*> threads() const {
+        std::lock_guard guard(mutex_);
+        return threads_;
+    }
     // The ranges of each `prepareGuesses` call, and the ranges `guesses` was asked about.
-    std::vector<std::vector<TextRange>> prepared() const { std::lock_guard guard(mutex_); return prepared_; }
-    std::vector<TextRange> guessedRanges() const { std::lock_guard guard(mutex_); return guessed_; }
-    std::vector<int> guessQueriesBeforePreparing() const { std::lock_guard guard(mutex_); return guessQueriesBeforePreparing_; }
+    std::vector<std::vector<TextRange>> prepared() const {
+        std::lock_guard guard(mutex_);
+        return prepared_;
+    }
+    std::vector<TextRange> guessedRanges() const {
+        std::lock_guard guard(mutex_);
+        return guessed_;
+    }
+    std::vector<int> guessQueriesBeforePreparing() const {
+        std::lock_guard guard(mutex_);
+        return guessQueriesBeforePreparing_;
+    }
 
 private:
     mutable std::mutex mutex_;

@@ -55,10 +55,10 @@ public:
         environment.insert("XDG_STATE_HOME", home_.filePath("state"));
         environment.insert("XDG_RUNTIME_DIR", home_.filePath("runtime"));
         environment.insert("TAVROLIN_LOG_BACKEND", "file");
-        for (const char* name : {"TAVROLIN_TELEMETRY_ENDPOINT", "TAVROLIN_TEXT_TRANSLATION_ENDPOINT",
-                                 "TAVROLIN_TEXT_EDITING_ENDPOINT", "TAVROLIN_TEXT_IMPROVE_ENDPOINT",
-                                 "TAVROLIN_TEXT_PROMPT_ENDPOINT", "TAVROLIN_TEXT_WRITING_ENDPOINT",
-                                 "TAVROLIN_UPDATE_CHECK_ENDPOINT"}) {
+        for (const char* name :
+             {"TAVROLIN_TELEMETRY_ENDPOINT", "TAVROLIN_TEXT_TRANSLATION_ENDPOINT", "TAVROLIN_TEXT_EDITING_ENDPOINT",
+              "TAVROLIN_TEXT_IMPROVE_ENDPOINT", "TAVROLIN_TEXT_PROMPT_ENDPOINT", "TAVROLIN_TEXT_WRITING_ENDPOINT",
+              "TAVROLIN_UPDATE_CHECK_ENDPOINT"}) {
             environment.insert(name, server.toString());
         }
         return environment;

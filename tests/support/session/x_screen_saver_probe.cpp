@@ -38,10 +38,17 @@ XScreenSaverProbe::State XScreenSaverProbe::state() {
     State result = State::unknown;
     if (info && XScreenSaverQueryInfo(connection_->display, DefaultRootWindow(connection_->display), info)) {
         switch (info->state) {
-        case ScreenSaverOff: result = State::off; break;
-        case ScreenSaverOn: result = State::on; break;
-        case ScreenSaverDisabled: result = State::disabled; break;
-        default: break;
+        case ScreenSaverOff:
+            result = State::off;
+            break;
+        case ScreenSaverOn:
+            result = State::on;
+            break;
+        case ScreenSaverDisabled:
+            result = State::disabled;
+            break;
+        default:
+            break;
         }
     }
     XFree(info);
