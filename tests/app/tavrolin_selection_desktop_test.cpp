@@ -178,9 +178,15 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         jobPid_ = QString::fromLatin1(file.readAll()).trimmed().toInt();
         ASSERT_GT(jobPid_, 0);
+        // One read of the active window, then its process: two reads could straddle xterm's
+        // activation and pair the previous window with xterm's process.
         ASSERT_TRUE(test::waitUntil([&] {
-            terminal_ = run("xdotool", {"getactivewindow"});
-            return run("xdotool", {"getactivewindow", "getwindowpid"}) == QString::number(xterm_.processId());
+            const QString active = run("xdotool", {"getactivewindow"});
+            if (active.isEmpty() || run("xdotool", {"getwindowpid", active}) != QString::number(xterm_.processId())) {
+                return false;
+            }
+            terminal_ = active;
+            return true;
         })) << "xterm not in front";
         pause(300ms);
     }
@@ -203,7 +209,9 @@ protected:
                 2s);
         }
         if (!selected) {
-            ADD_FAILURE() << "PRIMARY holds '" << held.value_or("(nothing)").toStdString() << "'";
+            ADD_FAILURE() << "PRIMARY holds '" << held.value_or("(nothing)").toStdString() << "'; xterm's window "
+                          << terminal_.toStdString() << ", active " << run("xdotool", {"getactivewindow"}).toStdString()
+                          << ", pointer " << run("xdotool", {"getmouselocation"}).toStdString();
         }
         // Past the double-click time, so that the next click starts a new series.
         pause(1100ms);
