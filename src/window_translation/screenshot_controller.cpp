@@ -8,16 +8,17 @@ namespace tavrolin {
 
 namespace {
 
-// Clears the flag on every way out, an exception included.
+// Clears the flag on every way out, an exception included. The flag is shared: a capture can
+// end after its controller is gone.
 class InProgressScope {
 public:
-    explicit InProgressScope(bool& flag) : flag_(flag) { flag_ = true; }
-    ~InProgressScope() { flag_ = false; }
+    explicit InProgressScope(std::shared_ptr<bool> flag) : flag_(std::move(flag)) { *flag_ = true; }
+    ~InProgressScope() { *flag_ = false; }
     InProgressScope(const InProgressScope&) = delete;
     InProgressScope& operator=(const InProgressScope&) = delete;
 
 private:
-    bool& flag_;
+    std::shared_ptr<bool> flag_;
 };
 
 }  // namespace
@@ -35,10 +36,15 @@ ScreenshotController::ScreenshotController(CaptureTargetResolver captureTargetRe
 
 QCoro::Task<CaptureResult> ScreenshotController::capture(CaptureTarget target,
                                                          std::function<void(const WindowCapture&)> onWindowCaptured) {
-    if (isCaptureInProgress_) {
+    if (*isCaptureInProgress_) {
         throw CaptureWorkflowError(CaptureWorkflowError::Case::captureAlreadyInProgress);
     }
     InProgressScope inProgress(isCaptureInProgress_);
+    // The capture runs on copies of its services: the program may quit, destroying this
+    // controller, while the capture waits for the screen or the recognizer.
+    const ScreenCaptureService screenCapture = screenCaptureService_;
+    const ScreenshotTranslationService translation = screenshotTranslationService_;
+    const std::shared_ptr<const AppSettingsProviding> settingsStore = settingsStore_;
 
     if (permission_ && !permission_->preflight()) {
         if (!permission_->request()) {
@@ -49,13 +55,12 @@ QCoro::Task<CaptureResult> ScreenshotController::capture(CaptureTarget target,
         }
     }
 
-    WindowCapture captured = co_await screenCaptureService_.capture(std::move(target));
+    WindowCapture captured = co_await screenCapture.capture(std::move(target));
     if (onWindowCaptured) {
         onWindowCaptured(captured);
     }
-    const AppLanguage nativeLanguage =
-        settingsStore_ ? settingsStore_->settings().targetLanguage : AppLanguage::english;
-    TranslatedScreenshot translated = co_await screenshotTranslationService_.translateText(
+    const AppLanguage nativeLanguage = settingsStore ? settingsStore->settings().targetLanguage : AppLanguage::english;
+    TranslatedScreenshot translated = co_await translation.translateText(
         captured.image, TranslationLanguagePair{AppLanguage::automatic, nativeLanguage});
     co_return CaptureResult{captured.appName,
                             captured.windowTitle,

@@ -52,7 +52,7 @@ public:
     // the one it started with.
     ScreenshotTranslationService& screenshotTranslationService() { return screenshotTranslationService_; }
     const ScreenshotTranslationService& screenshotTranslationService() const { return screenshotTranslationService_; }
-    bool isCaptureInProgress() const { return isCaptureInProgress_; }
+    bool isCaptureInProgress() const { return *isCaptureInProgress_; }
 
 private:
     CaptureTargetResolver captureTargetResolver_;
@@ -60,7 +60,7 @@ private:
     ScreenshotTranslationService screenshotTranslationService_;
     std::shared_ptr<const AppSettingsProviding> settingsStore_;
     std::shared_ptr<ScreenCapturePermission> permission_;
-    bool isCaptureInProgress_ = false;
+    std::shared_ptr<bool> isCaptureInProgress_ = std::make_shared<bool>(false);
 };
 
 }  // namespace tavrolin

@@ -127,6 +127,21 @@ TEST_F(ScreenshotControllerTest, ASecondCaptureIsRefusedWhileTheFirstTranslates)
     EXPECT_EQ(screen->captures().size(), 1U);
 }
 
+TEST_F(ScreenshotControllerTest, ACaptureRunningWhenItsControllerIsDestroyedEndsOnItsOwn) {
+    recognizer->holding = true;
+    auto running = controller->capture(CaptureTarget::display());
+    QElapsedTimer waited;
+    waited.start();
+    while (!recognizer->entered && waited.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    ASSERT_TRUE(recognizer->entered);
+    controller.reset();  // the program quits while the recognizer works
+    recognizer->release.set_value();
+    const CaptureResult result = test::await(std::move(running));
+    EXPECT_TRUE(result.translationState.appliedTranslation);
+}
+
 TEST_F(ScreenshotControllerTest, PermissionRefusedOrNotYetEffective) {
     permission->granted = false;
     permission->grantsOnRequest = false;
