@@ -112,9 +112,19 @@ struct Session {
     }
 };
 
-Session& session() {
-    static Session shared;
+// Built by the first benchmark that needs it and ended in main, before the application object:
+// its windows and the delegate cannot outlive QApplication.
+std::unique_ptr<Session>& sessionHolder() {
+    static std::unique_ptr<Session> shared;
     return shared;
+}
+
+Session& session() {
+    std::unique_ptr<Session>& shared = sessionHolder();
+    if (!shared) {
+        shared = std::make_unique<Session>();
+    }
+    return *shared;
 }
 
 void BM_TranslateSelectionKeyToPopup(benchmark::State& state) {
@@ -194,5 +204,6 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    sessionHolder().reset();
     return 0;
 }

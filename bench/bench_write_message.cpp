@@ -83,9 +83,19 @@ struct Session {
     }
 };
 
-Session& session() {
-    static Session shared;
+// Built by the first benchmark that needs it and ended in main, before the application object:
+// its windows and the delegate cannot outlive QApplication.
+std::unique_ptr<Session>& sessionHolder() {
+    static std::unique_ptr<Session> shared;
     return shared;
+}
+
+Session& session() {
+    std::unique_ptr<Session>& shared = sessionHolder();
+    if (!shared) {
+        shared = std::make_unique<Session>();
+    }
+    return *shared;
 }
 
 // Firefox ESR on the tests' page, started by the first Firefox benchmark and ended before the
@@ -211,6 +221,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    sessionHolder().reset();
     firefoxPage().reset();
     return 0;
 }
