@@ -176,6 +176,39 @@ QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::resolveFocusedEle
     co_return co_await askAboutProcess(pid, &Accessibility::focusedElementOfActiveWindow);
 }
 
+QCoro::Task<bool> FocusedTextFieldAccessor::hasText(AccessibleElementHandle element) {
+    const std::optional<AccessibleRole> role = co_await askAbout(element, &Accessibility::role);
+    if (isTextRole(role)) {
+        co_return true;
+    }
+    const std::optional<QString> value = co_await askAbout(element, &Accessibility::value);
+    if (value) {
+        co_return true;
+    }
+    const std::optional<QString> selected = co_await askAbout(element, &Accessibility::selectedText);
+    co_return selected.has_value();
+}
+
+QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::focusedElementWithText(
+    std::optional<FrontApplication> front) {
+    // Firefox, for one, answers the end of our shortcut's keyboard grab by reporting its content
+    // panel focused and, some 20 ms later, its field again. Only the front application's own
+    // focus is taken (resolveFocusedElement), never an element of a program behind it.
+    const int steps = int(focusSettleBound / focusSettleStep);
+    for (int step = 0; step < steps; ++step) {
+        co_await sleepFor(platform_.scheduler, focusSettleStep);
+        const AccessibleElementHandle focused = co_await resolveFocusedElement(front);
+        if (!focused) {
+            continue;
+        }
+        const bool withText = co_await hasText(focused);
+        if (withText) {
+            co_return focused;
+        }
+    }
+    co_return AccessibleElementHandle{};
+}
+
 QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedField() {
     co_return co_await readWholeField(true, std::make_shared<bool>(false));
 }
@@ -190,18 +223,33 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(b
         // select and copy it interrupt or reach the program running there.
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
-    const AccessibleElementHandle element = co_await resolveFocusedElementAsync(front, pollForFocus);
+    AccessibleElementHandle element = co_await resolveFocusedElementAsync(front, pollForFocus);
     if (!element) {
         *noElement = true;
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
-    const std::optional<AccessibleRole> role = co_await askAbout(element, &Accessibility::role);
-    if (role == AccessibleRole::secureTextField) {
-        // A password entry offers only its bullets, and its secret must never be copied.
-        throw CaptureWorkflowError(Case::noFocusedTextField);
+    std::optional<AccessibleRole> role;
+    std::optional<QString> value;
+    std::optional<QString> selected;
+    for (bool firstLook = true;; firstLook = false) {
+        role = co_await askAbout(element, &Accessibility::role);
+        if (role == AccessibleRole::secureTextField) {
+            // A password entry offers only its bullets, and its secret must never be copied.
+            throw CaptureWorkflowError(Case::noFocusedTextField);
+        }
+        value = co_await askAbout(element, &Accessibility::value);
+        selected = co_await askAbout(element, &Accessibility::selectedText);
+        if (!firstLook || !pollForFocus || value || selected || isTextRole(role)) {
+            break;
+        }
+        // A container without any text has the focus: its program may be handing the focus back
+        // to its field (looked for once per run), else the keystroke copy below reads it.
+        const AccessibleElementHandle field = co_await focusedElementWithText(front);
+        if (!field) {
+            break;
+        }
+        element = field;
     }
-    const std::optional<QString> value = co_await askAbout(element, &Accessibility::value);
-    const std::optional<QString> selected = co_await askAbout(element, &Accessibility::selectedText);
     const std::optional<AccessibleTextRange> reportedRange = co_await askAbout(element, &Accessibility::selectedRange);
     const std::optional<TextRange> range = validSelectedRange(reportedRange, value);
     const std::optional<QRectF> reportedFrame = co_await askAbout(element, &Accessibility::frame);
@@ -403,21 +451,15 @@ QCoro::Task<bool> FocusedTextFieldAccessor::pasteReachesField(FocusedTextFieldSn
         AppLog::app().info(QStringLiteral("focused field paste: focus unknown, the field's window is in front"));
         co_return true;
     }
-    const AccessibleElementHandle element = snapshot.element;
-    const auto same = [focused, element](Accessibility& ax) { return ax.isSameElement(focused, element); };
-    bool stillFocused = co_await ask(platform_.accessibility, same);
+    bool stillFocused = co_await isSnapshotField(focused, snapshot);
     if (!stillFocused) {
-        // Some programs (Firefox) replace a field's object after a write or a script's change:
-        // a focused object holding the text that was read is that field when the old object no
-        // longer answers, or when it lies where the field was read.
-        const std::optional<QString> now = co_await askAbout(focused, &Accessibility::value);
-        if (now && fieldHoldsText(*now, snapshot.fullText)) {
-            const std::optional<QString> old = co_await askAbout(element, &Accessibility::value);
-            if (!old) {
-                stillFocused = true;
-            } else if (snapshot.screenFrame) {
-                const std::optional<QRectF> reportedFrame = co_await askAbout(focused, &Accessibility::frame);
-                stillFocused = validScreenFrame(reportedFrame) == snapshot.screenFrame;
+        const bool focusedHasText = co_await hasText(focused);
+        if (!focusedHasText) {
+            // A container without text, perhaps for the moment its program hands the focus back
+            // to the field: the field counts only once it has the focus again.
+            const AccessibleElementHandle field = co_await focusedElementWithText(front);
+            if (field) {
+                stillFocused = co_await isSnapshotField(field, snapshot);
             }
         }
     }
@@ -425,6 +467,32 @@ QCoro::Task<bool> FocusedTextFieldAccessor::pasteReachesField(FocusedTextFieldSn
         AppLog::app().notice(QStringLiteral("focused field paste withheld: the field no longer has the focus"));
     }
     co_return stillFocused;
+}
+
+QCoro::Task<bool> FocusedTextFieldAccessor::isSnapshotField(AccessibleElementHandle focused,
+                                                            FocusedTextFieldSnapshot snapshot) {
+    const AccessibleElementHandle element = snapshot.element;
+    const auto same = [focused, element](Accessibility& ax) { return ax.isSameElement(focused, element); };
+    const bool sameElement = co_await ask(platform_.accessibility, same);
+    if (sameElement) {
+        co_return true;
+    }
+    // Some programs (Firefox) replace a field's object after a write or a script's change:
+    // a focused object holding the text that was read is that field when the old object no
+    // longer answers, or when it lies where the field was read.
+    const std::optional<QString> now = co_await askAbout(focused, &Accessibility::value);
+    if (!now || !fieldHoldsText(*now, snapshot.fullText)) {
+        co_return false;
+    }
+    const std::optional<QString> old = co_await askAbout(element, &Accessibility::value);
+    if (!old) {
+        co_return true;
+    }
+    if (!snapshot.screenFrame) {
+        co_return false;
+    }
+    const std::optional<QRectF> reportedFrame = co_await askAbout(focused, &Accessibility::frame);
+    co_return validScreenFrame(reportedFrame) == snapshot.screenFrame;
 }
 
 QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, bool replacingAllText,

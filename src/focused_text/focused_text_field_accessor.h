@@ -40,6 +40,12 @@ public:
     static constexpr int focusPollCount = 5;
     // How long the Translate probe waits for a program to take the request for its tree.
     static constexpr std::chrono::milliseconds treeRequestBound{100};
+    // A program whose window gets the keyboard back (when the grab of the shortcut that started
+    // the command ends) may report a container without text focused for a moment before its
+    // field again: a read or a paste check that finds such a container looks again every step
+    // until the bound has passed.
+    static constexpr std::chrono::milliseconds focusSettleStep{20};
+    static constexpr std::chrono::milliseconds focusSettleBound{300};
 
     // Browsers, whose accessible selection flattens paragraphs (WM_CLASS class names).
     static const QSet<QString>& knownWebContentApplicationIdentifiers();
@@ -98,6 +104,12 @@ private:
     // The focused element of the front application: the desktop's last focused element when
     // it belongs to that application, else the application's own focus.
     QCoro::Task<AccessibleElementHandle> resolveFocusedElement(std::optional<FrontApplication> front);
+    // The focused element of the front application once it is one with text: looked for every
+    // focusSettleStep up to focusSettleBound while the focus rests on a container without text
+    // (or on nothing); null when none turned up in time.
+    QCoro::Task<AccessibleElementHandle> focusedElementWithText(std::optional<FrontApplication> front);
+    // Whether an element shows text: a text role, or an accessible text (even an empty one).
+    QCoro::Task<bool> hasText(AccessibleElementHandle element);
     QCoro::Task<bool> shouldProbeClipboardForStructuredSelection(std::optional<FrontApplication> front,
                                                                  AccessibleElementHandle element);
     static std::optional<TextRange> validSelectedRange(const std::optional<AccessibleTextRange>& range,
@@ -131,6 +143,9 @@ private:
     // windows has the keyboard, the window read from is still in front, and its focused element
     // is still the snapshot's.
     QCoro::Task<bool> pasteReachesField(FocusedTextFieldSnapshot snapshot);
+    // Whether a focused element is the field the snapshot was read from: the same object, or the
+    // object a program put in its place.
+    QCoro::Task<bool> isSnapshotField(AccessibleElementHandle focused, FocusedTextFieldSnapshot snapshot);
 
     Platform platform_;
     ClipboardFallbacks fallbacks_;

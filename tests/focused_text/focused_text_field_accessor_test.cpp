@@ -510,6 +510,84 @@ TEST_F(FocusedTextFieldAccessorTest, ChromiumControlsAreAlwaysPasted) {
     EXPECT_FALSE(ax.calls.contains("setValue"));
 }
 
+// --- a focus that rests on a container without text for a moment ---
+
+// A panel or frame of the front program: focusable, without any accessible text.
+std::shared_ptr<test::FakeField> makeContainer() {
+    auto container = test::makeField();
+    container->role = AccessibleRole::other;
+    container->hasText = false;
+    return container;
+}
+
+TEST_F(FocusedTextFieldAccessorTest, AFocusPassingThroughAContainerIsFollowedToTheField) {
+    // As Firefox does when the grab of our shortcut ends: its panel is focused, then its field.
+    auto panel = makeContainer();
+    auto field = test::makeField("typed in the page", {17, 0});
+    ax.systemFocused = panel;
+    keyboard.field = field;
+    const auto back = scheduler.scheduleAfter(50ms, [&] { ax.systemFocused = field; });
+    const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+    EXPECT_EQ(snapshot.element, field);
+    EXPECT_EQ(snapshot.fullText, "typed in the page");
+    // Found at the first look after it came back, without copying by keystrokes.
+    EXPECT_EQ(scheduler.elapsed(), 60ms);
+    EXPECT_TRUE(keyboard.chords.isEmpty()) << keyboard.chords.join(' ').toStdString();
+}
+
+TEST_F(FocusedTextFieldAccessorTest, AContainerThatKeepsTheFocusIsCopiedOnceTheLookIsOver) {
+    // Meanwhile a field of the program behind takes the desktop's focus: never the front one's.
+    auto panel = makeContainer();
+    ax.systemFocused = panel;
+    ax.applicationFocus[appPid] = panel;
+    auto behind = test::makeField("the program behind");
+    behind->processId = 99;
+    const auto elsewhere = scheduler.scheduleAfter(40ms, [&] { ax.systemFocused = behind; });
+    keyboard.field = test::makeField("drawn by a custom editor");
+    const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+    EXPECT_EQ(snapshot.element, panel);
+    EXPECT_EQ(snapshot.fullText, "drawn by a custom editor");
+    EXPECT_EQ(scheduler.elapsed(), FocusedTextFieldAccessor::focusSettleBound + 450ms);
+    EXPECT_EQ(behind->text, "the program behind");
+
+    // One look per run: the retries of a run that finds nothing copy again without waiting.
+    keyboard.field = nullptr;
+    const auto start = scheduler.elapsed();
+    EXPECT_EQ(failure(accessor.prepareFocusedFieldWithRetry(2, 0.12)), Case::noFocusedTextField);
+    EXPECT_EQ(scheduler.elapsed() - start, FocusedTextFieldAccessor::focusSettleBound + 3 * 450ms + 2 * 120ms);
+}
+
+TEST_F(FocusedTextFieldAccessorTest, APasteWaitsForTheFocusToComeBackFromAContainer) {
+    for (const bool comesBack : {true, false}) {
+        auto field = test::makeField("old text", {8, 0});
+        field->settable = false;  // only a paste replaces its text
+        focus(field);
+        const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+        ax.systemFocused = makeContainer();
+        std::unique_ptr<ScheduledCall> back;
+        if (comesBack) {
+            back = scheduler.scheduleAfter(50ms, [&] { ax.systemFocused = field; });
+        }
+        keyboard.chords.clear();
+        const int writes = clipboard.writes;
+        const auto start = scheduler.elapsed();
+        if (comesBack) {
+            run(accessor.replaceFocusedFieldText("new text", snapshot));
+            EXPECT_EQ(field->text, "new text");
+            EXPECT_LT(scheduler.elapsed() - start, FocusedTextFieldAccessor::focusSettleBound);
+        } else {
+            // The user's focus stayed on the panel: nothing is pasted anywhere.
+            EXPECT_THROW(run(accessor.replaceFocusedFieldText("new text", snapshot)), FocusedTextReplacementFallback);
+            EXPECT_EQ(field->text, "old text");
+            EXPECT_TRUE(keyboard.chords.isEmpty());
+            EXPECT_EQ(clipboard.writes, writes);
+            EXPECT_GE(scheduler.elapsed() - start, FocusedTextFieldAccessor::focusSettleBound);
+        }
+        settle();
+        EXPECT_EQ(clipboard.text(), "user clipboard");
+    }
+}
+
 // --- retries ---
 
 TEST_F(FocusedTextFieldAccessorTest, PrepareRetriesOnlyWhileNoFieldIsFound) {
