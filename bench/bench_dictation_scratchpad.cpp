@@ -10,8 +10,8 @@
 #include "core/defaults_store.h"
 #include "dictation/dictation_scratchpad_window_controller.h"
 #include "dictation/speech_recognition_service.h"
+#include "platform/audio_input.h"
 #include "platform/linux/pocketsphinx_speech_models.h"
-#include "platform/linux/pulse_audio_input_source.h"
 #include "shell/app_delegate.h"
 
 #include <QApplication>
@@ -46,20 +46,20 @@ class FirstBufferTimedSource final : public AudioInputSource {
 public:
     explicit FirstBufferTimedSource(std::shared_ptr<std::atomic<std::int64_t>> firstBufferAt)
         : firstBufferAt_(std::move(firstBufferAt)) {}
-    AudioInputFormat format() const override { return source_.format(); }
-    std::optional<QString> start() override { return source_.start(); }
+    AudioInputFormat format() const override { return source_->format(); }
+    std::optional<QString> start() override { return source_->start(); }
     AudioReadStatus read(std::span<std::int16_t> samples, QString& error) override {
-        const AudioReadStatus status = source_.read(samples, error);
+        const AudioReadStatus status = source_->read(samples, error);
         if (status == AudioReadStatus::ok && !noted_) {
             noted_ = true;
             firstBufferAt_->store(nowNs());
         }
         return status;
     }
-    void stop() override { source_.stop(); }
+    void stop() override { source_->stop(); }
 
 private:
-    PulseAudioInputSource source_;
+    std::unique_ptr<AudioInputSource> source_ = makeSystemAudioInputSource();
     std::shared_ptr<std::atomic<std::int64_t>> firstBufferAt_;
     bool noted_ = false;
 };

@@ -6,7 +6,7 @@
 // Run it in a desktop session (or with QT_QPA_PLATFORM=offscreen); for the two-core figures
 // start it under `taskset -c 0,1`.
 #include "platform/language_recognizer.h"
-#include "platform/linux/tesseract_text_recognition_engine.h"
+#include "platform/linux/modules/tesseract_text_recognition_engine.h"
 #include "window_translation/source_language_detection.h"
 #include "window_translation/text_recognition_service.h"
 

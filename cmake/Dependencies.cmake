@@ -42,11 +42,12 @@ if(SYSTEMD_FOUND)
   target_compile_definitions(tavrolin_deps INTERFACE TAVROLIN_HAVE_SYSTEMD=1)
 endif()
 
-# Native libraries, linked only by the targets whose Linux back ends call them.
+# Native libraries the program maps from its start. The engines only some commands need
+# (Tesseract, PocketSphinx, PulseAudio, libzip) are linked by the engine modules alone
+# (src/platform/linux/modules), which the program opens when a command first needs one.
 add_library(tavrolin_native INTERFACE)
 target_link_libraries(tavrolin_native INTERFACE
-  PkgConfig::XCB PkgConfig::XSS PkgConfig::ATSPI PkgConfig::TESSERACT PkgConfig::HUNSPELL
-  PkgConfig::LIBZIP PkgConfig::PULSE tavrolin_pocketsphinx tavrolin_cld2)
+  PkgConfig::XCB PkgConfig::XSS PkgConfig::ATSPI PkgConfig::HUNSPELL tavrolin_cld2)
 if(SYSTEMD_FOUND)
   target_link_libraries(tavrolin_native INTERFACE PkgConfig::SYSTEMD)
 endif()

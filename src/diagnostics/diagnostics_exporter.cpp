@@ -12,8 +12,6 @@
 #include <QStandardPaths>
 #include <QUuid>
 
-#include <zip.h>
-
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -77,25 +75,6 @@ void appendRecentLines(const QString& path, const QDateTime& since, QFile& extra
             throw DiagnosticsExportError::fileOperationFailed(QStringLiteral("Could not write the file"),
                                                               extract.fileName(), extract.errorString());
         }
-    }
-}
-
-void addToZip(zip_t* archive, const QString& entryName, const QString& filePath, const QString& destination) {
-    const QByteArray name = entryName.toUtf8();
-    if (filePath.isEmpty()) {
-        if (zip_dir_add(archive, name.constData(), ZIP_FL_ENC_UTF_8) < 0) {
-            throw DiagnosticsExportError::archiveFailed(destination, QString::fromUtf8(zip_strerror(archive)));
-        }
-        return;
-    }
-    const QByteArray path = QFile::encodeName(filePath);
-    zip_source_t* source = zip_source_file(archive, path.constData(), 0, -1);
-    if (source == nullptr) {
-        throw DiagnosticsExportError::archiveFailed(destination, QString::fromUtf8(zip_strerror(archive)));
-    }
-    if (zip_file_add(archive, name.constData(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) < 0) {
-        zip_source_free(source);
-        throw DiagnosticsExportError::archiveFailed(destination, QString::fromUtf8(zip_strerror(archive)));
     }
 }
 
@@ -323,44 +302,32 @@ void DiagnosticsExporter::zipPackage(const QString& packagePath, const QString& 
         }
     }
 
-    int errorCode = 0;
-    // An existing file is replaced only when the new archive is complete: libzip writes a
-    // temporary file beside it and renames it into place.
-    zip_t* archive = zip_open(destination.constData(), ZIP_CREATE | ZIP_TRUNCATE, &errorCode);
-    if (archive == nullptr) {
-        zip_error_t error;
-        zip_error_init_with_code(&error, errorCode);
-        const QString reason = QString::fromUtf8(zip_error_strerror(&error));
-        zip_error_fini(&error);
-        throw DiagnosticsExportError::archiveFailed(destinationPath, reason);
+    const QDir base = QFileInfo(packagePath).dir();
+    // Sorted, with each folder before its contents, so the archive lists predictably.
+    QStringList paths{packagePath};
+    QDirIterator it(packagePath, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        paths.append(it.next());
     }
-    try {
-        const QDir base = QFileInfo(packagePath).dir();
-        // Sorted, with each folder before its contents, so the archive lists predictably.
-        QStringList paths{packagePath};
-        QDirIterator it(packagePath, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            paths.append(it.next());
+    std::sort(paths.begin(), paths.end());
+    std::vector<ZipArchiveEntry> entries;
+    entries.reserve(std::size_t(paths.size()));
+    for (const QString& path : std::as_const(paths)) {
+        const QFileInfo entry(path);
+        const QString name = base.relativeFilePath(path);
+        if (entry.isDir() && !entry.isSymLink()) {
+            entries.push_back({name + QLatin1Char('/'), QString()});
+        } else {
+            entries.push_back({name, path});
         }
-        std::sort(paths.begin(), paths.end());
-        for (const QString& path : paths) {
-            const QFileInfo entry(path);
-            const QString name = base.relativeFilePath(path);
-            if (entry.isDir() && !entry.isSymLink()) {
-                addToZip(archive, name + QLatin1Char('/'), QString(), destinationPath);
-            } else {
-                addToZip(archive, name, path, destinationPath);
-            }
-        }
-    } catch (...) {
-        zip_discard(archive);
-        throw;
     }
-    if (zip_close(archive) != 0) {
-        const QString reason = QString::fromUtf8(zip_strerror(archive));
-        zip_discard(archive);
-        throw DiagnosticsExportError::archiveFailed(destinationPath, reason);
+    // An existing file is replaced only by a complete archive.
+    if (!options_.zipWriter) {
+        throw DiagnosticsExportError::archiveFailed(destinationPath, QStringLiteral("no zip writer"));
+    }
+    if (const auto failure = options_.zipWriter->write(destinationPath, entries)) {
+        throw DiagnosticsExportError::archiveFailed(destinationPath, *failure);
     }
 }
 

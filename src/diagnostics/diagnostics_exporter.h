@@ -2,6 +2,7 @@
 
 #include "diagnostics/diagnostics_command_runner.h"
 #include "diagnostics/diagnostics_metadata.h"
+#include "platform/zip_archive_writer.h"
 
 #include <QDateTime>
 #include <QString>
@@ -46,6 +47,8 @@ public:
         std::optional<QString> coredumpctlPath;
         DiagnosticsCommandLimits logLimits;
         DiagnosticsCommandLimits crashLimits;
+        // Writes the zip (by default the system's, whose library loads with the first export).
+        std::shared_ptr<const ZipArchiveWriter> zipWriter = makeSystemZipArchiveWriter();
 
         // The system's clock, temporary folder, log back end, journalctl and coredumpctl from
         // PATH, and /var/crash.

@@ -2,6 +2,7 @@
 
 #include "core/app_metadata.h"
 #include "diagnostics/diagnostics_export_error.h"
+#include "platform/linux/module_engines.h"
 #include "support/fakes/memory_log_sink.h"
 
 #include <QDir>
@@ -293,6 +294,24 @@ TEST_F(DiagnosticsExporterTest, FailingStepsLeaveNoWorkFolder) {
     runner->failures.clear();
     EXPECT_THROW(exportTo(path("out/missing/diag.zip")), DiagnosticsExportError);
     EXPECT_TRUE(leftInTemporaryFolder().isEmpty());
+
+    // Without the zip module: its reason is the error, and an earlier export stays as it was.
+    writeFile(path("out/earlier.zip"), "an earlier export");
+    options.zipWriter = std::make_shared<ModuleZipArchiveWriter>(
+        std::make_shared<EngineModule>(QStringLiteral("zip"), QStringList{path("no-modules")}));
+    try {
+        exportTo(path("out/earlier.zip"));
+        FAIL() << "exported without the zip module";
+    } catch (const DiagnosticsExportError& error) {
+        EXPECT_EQ(error.kind(), DiagnosticsExportError::Kind::archiveFailed);
+        EXPECT_TRUE(error.description().contains(": zip archives are not available: libtavrolin-zip.so"))
+            << error.description().toStdString();
+    }
+    EXPECT_TRUE(leftInTemporaryFolder().isEmpty());
+    QFile earlier(path("out/earlier.zip"));
+    ASSERT_TRUE(earlier.open(QIODevice::ReadOnly));
+    EXPECT_EQ(earlier.readAll(), "an earlier export");
+    options.zipWriter = makeSystemZipArchiveWriter();
 
     // The work folder itself cannot be made: an error, nothing else happens.
     options.temporaryDirectory = [this] { return path("no-such-folder"); };

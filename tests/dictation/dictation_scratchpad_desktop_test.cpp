@@ -13,8 +13,8 @@
 #include "language/url_session_text_improve_client.h"
 #include "language/url_session_text_prompt_client.h"
 #include "platform/clock.h"
+#include "platform/audio_input.h"
 #include "platform/linux/pocketsphinx_speech_models.h"
-#include "platform/linux/pulse_audio_input_source.h"
 #include "platform/linux/qt_clipboard.h"
 #include "support/async.h"
 #include "support/fakes/file_audio_input_source.h"
@@ -100,7 +100,7 @@ protected:
                 return std::make_unique<test::FileAudioInputSource>(clip, true);
             };
         } else {
-            backends.makeAudioSource = [] { return std::make_unique<PulseAudioInputSource>(); };
+            backends.makeAudioSource = [] { return makeSystemAudioInputSource(); };
         }
         TextImproveConfiguration improve;
         improve.endpointURL = server_.url(QStringLiteral("/api/text-improve"));

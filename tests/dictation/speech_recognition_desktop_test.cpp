@@ -2,8 +2,8 @@
 // null sink "vsink" comes back through the default source "vmic".
 #include "dictation/speech_recognition_error.h"
 #include "dictation/speech_recognition_service.h"
+#include "platform/audio_input.h"
 #include "platform/linux/pocketsphinx_speech_models.h"
-#include "platform/linux/pulse_audio_input_source.h"
 #include "support/async.h"
 #include "support/fakes/fake_speech_backends.h"
 #include "support/qt_printers.h"
@@ -37,9 +37,9 @@ int ourRecordingStreams() {
 class SpeechDesktopTest : public ::testing::Test {
 protected:
     std::shared_ptr<SpeechRecognitionService> service(const QString& dataHome) {
-        auto made = SpeechRecognitionService::create(QStringLiteral("en-US"),
-                                                     {std::make_shared<PocketSphinxSpeechModels>(dataHome),
-                                                      [] { return std::make_unique<PulseAudioInputSource>(); }});
+        auto made = SpeechRecognitionService::create(
+            QStringLiteral("en-US"),
+            {std::make_shared<PocketSphinxSpeechModels>(dataHome), [] { return makeSystemAudioInputSource(); }});
         reports.attach(made);
         return made;
     }

@@ -1,4 +1,4 @@
-#include "platform/linux/tesseract_text_recognition_engine.h"
+#include "platform/linux/modules/tesseract_text_recognition_engine.h"
 #include "window_translation/image_space.h"
 #include "window_translation/recognized_text_grouper.h"
 #include "window_translation/text_recognition_service.h"

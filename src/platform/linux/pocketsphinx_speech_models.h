@@ -49,7 +49,8 @@ private:
     QString systemEnglishModel_;
 };
 
-// Loads a decoder from explicit model files; null with the reason in `error` when it fails.
+// Loads a decoder from explicit model files with the speech module, opened by the first load;
+// null with the reason in `error` when it fails.
 std::unique_ptr<SpeechDecoder> loadPocketSphinxDecoder(const PocketSphinxModelFiles& files,
                                                        const QStringList& extraOptions, QString& error);
 

@@ -1,4 +1,4 @@
-#include "platform/linux/text_bands.h"
+#include "platform/linux/modules/text_bands.h"
 
 #include <algorithm>
 #include <cmath>

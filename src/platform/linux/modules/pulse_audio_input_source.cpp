@@ -1,9 +1,35 @@
-#include "platform/linux/pulse_audio_input_source.h"
+// The audio module: the sound server's default input through the PulseAudio simple API.
+#include "platform/audio_input.h"
+#include "platform/linux/engine_module_entries.h"
+
+#include <QString>
 
 #include <pulse/error.h>
 #include <pulse/simple.h>
 
 namespace tavrolin {
+
+namespace {
+
+// Records from the sound server's default source through the PulseAudio simple API, as
+// 16 kHz mono signed 16-bit. A read of a 1024-frame buffer blocks for about 64 ms.
+class PulseAudioInputSource final : public AudioInputSource {
+public:
+    // `applicationName` names the stream in the server's listings.
+    explicit PulseAudioInputSource(QString applicationName = QStringLiteral("Tavrolin"));
+    ~PulseAudioInputSource() override;
+    PulseAudioInputSource(const PulseAudioInputSource&) = delete;
+    PulseAudioInputSource& operator=(const PulseAudioInputSource&) = delete;
+
+    AudioInputFormat format() const override;
+    std::optional<QString> start() override;
+    AudioReadStatus read(std::span<std::int16_t> samples, QString& error) override;
+    void stop() override;
+
+private:
+    QString applicationName_;
+    pa_simple* stream_ = nullptr;
+};
 
 PulseAudioInputSource::PulseAudioInputSource(QString applicationName) : applicationName_(std::move(applicationName)) {}
 
@@ -12,8 +38,7 @@ PulseAudioInputSource::~PulseAudioInputSource() {
 }
 
 AudioInputFormat PulseAudioInputSource::format() const {
-    // The server converts from the device's own format to the one we ask for.
-    return {static_cast<double>(sampleRate), 1};
+    return soundServerRecordingFormat;
 }
 
 std::optional<QString> PulseAudioInputSource::start() {
@@ -22,8 +47,8 @@ std::optional<QString> PulseAudioInputSource::start() {
     }
     pa_sample_spec sampleFormat{};
     sampleFormat.format = PA_SAMPLE_S16LE;
-    sampleFormat.rate = sampleRate;
-    sampleFormat.channels = 1;
+    sampleFormat.rate = static_cast<std::uint32_t>(soundServerRecordingFormat.sampleRate);
+    sampleFormat.channels = static_cast<std::uint8_t>(soundServerRecordingFormat.channelCount);
     // About 64 ms per fragment: one read of a 1024-frame buffer, so partial results stay prompt.
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<std::uint32_t>(-1);
@@ -61,8 +86,10 @@ void PulseAudioInputSource::stop() {
     }
 }
 
-std::unique_ptr<AudioInputSource> makeSystemAudioInputSource() {
-    return std::make_unique<PulseAudioInputSource>();
-}
+}  // namespace
 
 }  // namespace tavrolin
+
+tavrolin::AudioInputSource* tavrolin_audio_make_input_source_1() {
+    return new tavrolin::PulseAudioInputSource();
+}

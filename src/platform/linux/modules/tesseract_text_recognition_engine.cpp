@@ -1,6 +1,8 @@
-#include "platform/linux/tesseract_text_recognition_engine.h"
+// The text recognition module: Tesseract.
+#include "platform/linux/modules/tesseract_text_recognition_engine.h"
 
-#include "platform/linux/text_bands.h"
+#include "platform/linux/engine_module_entries.h"
+#include "platform/linux/modules/text_bands.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -340,16 +342,8 @@ std::vector<TextRecognitionLine> TesseractTextRecognitionEngine::recognizeLines(
     return lines;
 }
 
-std::shared_ptr<TextRecognitionEngine> makeSystemTextRecognitionEngine() {
-    static std::mutex mutex;
-    static std::weak_ptr<TextRecognitionEngine> shared;
-    std::lock_guard lock(mutex);
-    std::shared_ptr<TextRecognitionEngine> engine = shared.lock();
-    if (!engine) {
-        engine = std::make_shared<TesseractTextRecognitionEngine>();
-        shared = engine;
-    }
-    return engine;
-}
-
 }  // namespace tavrolin
+
+tavrolin::TextRecognitionEngine* tavrolin_ocr_make_engine_1() {
+    return new tavrolin::TesseractTextRecognitionEngine();
+}

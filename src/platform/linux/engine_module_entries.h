@@ -1,0 +1,40 @@
+#pragma once
+
+// The function each engine module exports, declared once for the module that defines it and the
+// back end that opens it. A module and the program come from one build; the number at the end of
+// each name changes with the entry's signature or the interface it answers, so that a module of
+// another build is refused as lacking its entry instead of being called wrongly.
+// Each entry answers an object made with `new`, owned by the caller from then on.
+
+#include "platform/audio_input.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace tavrolin {
+class SpeechDecoder;
+class TextRecognitionEngine;
+class ZipArchiveWriter;
+struct PocketSphinxModelFiles;
+
+// What the audio module records: the sound server converts whatever the device delivers.
+inline constexpr AudioInputFormat soundServerRecordingFormat{16000, 1};
+}  // namespace tavrolin
+
+extern "C" {
+
+// libtavrolin-ocr.so (Tesseract): the engine with the system's language data.
+tavrolin::TextRecognitionEngine* tavrolin_ocr_make_engine_1();
+
+// libtavrolin-speech.so (PocketSphinx): a decoder of the model files, or null with the reason in
+// `error`.
+tavrolin::SpeechDecoder* tavrolin_speech_load_decoder_1(const tavrolin::PocketSphinxModelFiles& files,
+                                                        const QStringList& extraOptions, QString& error);
+
+// libtavrolin-audio.so (PulseAudio): a source on the sound server's default input.
+tavrolin::AudioInputSource* tavrolin_audio_make_input_source_1();
+
+// libtavrolin-zip.so (libzip): a zip archive writer.
+tavrolin::ZipArchiveWriter* tavrolin_zip_make_writer_1();
+
+}  // extern "C"
