@@ -5,8 +5,9 @@
 // start counts as done when the tray host shows the program's icon; five seconds later the
 // program's resident and proportional memory and the libraries it maps are read.
 // PSS divides each shared page among the processes that map it, so it falls while other programs
-// of the same toolkit run (tests of this project on a busy machine) and rises when they end; USS,
-// the pages no other process maps, does not depend on them.
+// of the same toolkit run (tests of this project on a busy machine) and rises when they end; the
+// private dirty pages (heap, stacks, relocated data: what no other process can share) do not
+// depend on them.
 // usage: bench_startup [STARTS_PER_PROGRAM [TAVROLIN_EXECUTABLE]]  (7 starts of this build's program
 // by default; another build's program to compare builds)
 #include <xcb/xcb.h>
@@ -182,7 +183,7 @@ struct Sample {
     double trayMs = 0;
     double rssMB = 0;
     double pssMB = 0;
-    double ussMB = 0;
+    double dirtyMB = 0;
     double groupPssMB = 0;
     int libraries = 0;
 };
@@ -252,9 +253,7 @@ std::optional<Sample> measure(TrayIconFinder& tray, const Program& program, cons
         std::this_thread::sleep_for(std::chrono::seconds(5));
         sample->rssMB = procKilobytes(pid, "status", "VmRSS:") / 1024.0;
         sample->pssMB = procKilobytes(pid, "smaps_rollup", "Pss:") / 1024.0;
-        sample->ussMB = (procKilobytes(pid, "smaps_rollup", "Private_Clean:") +
-                         procKilobytes(pid, "smaps_rollup", "Private_Dirty:")) /
-                        1024.0;
+        sample->dirtyMB = procKilobytes(pid, "smaps_rollup", "Private_Dirty:") / 1024.0;
         sample->groupPssMB = groupPssKilobytes(pid) / 1024.0;
         sample->libraries = mappedLibraries(pid);
     } else {
@@ -271,16 +270,16 @@ double median(std::vector<double> values) {
 }
 
 struct Summary {
-    double trayMs, trayMin, trayMax, rssMB, pssMB, ussMB, groupPssMB, libraries;
+    double trayMs, trayMin, trayMax, rssMB, pssMB, dirtyMB, groupPssMB, libraries;
 };
 
 Summary summarize(const std::vector<Sample>& samples) {
-    std::vector<double> tray, rss, pss, uss, groupPss, libraries;
+    std::vector<double> tray, rss, pss, dirty, groupPss, libraries;
     for (const Sample& s : samples) {
         tray.push_back(s.trayMs);
         rss.push_back(s.rssMB);
         pss.push_back(s.pssMB);
-        uss.push_back(s.ussMB);
+        dirty.push_back(s.dirtyMB);
         groupPss.push_back(s.groupPssMB);
         libraries.push_back(s.libraries);
     }
@@ -289,7 +288,7 @@ Summary summarize(const std::vector<Sample>& samples) {
             *std::max_element(tray.begin(), tray.end()),
             median(rss),
             median(pss),
-            median(uss),
+            median(dirty),
             median(groupPss),
             median(libraries)};
 }
@@ -362,14 +361,14 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    std::printf("%-9s %28s %9s %9s %9s %10s %17s\n", "", "start to tray icon (ms)", "RSS (MB)", "PSS (MB)", "USS (MB)",
-                "libraries", "PSS with helpers");
+    std::printf("%-9s %28s %9s %9s %11s %10s %17s\n", "", "start to tray icon (ms)", "RSS (MB)", "PSS (MB)",
+                "dirty (MB)", "libraries", "PSS with helpers");
     std::vector<Summary> summaries;
     for (size_t p = 0; p < programs.size(); ++p) {
         const Summary s = summarize(samples[p]);
         summaries.push_back(s);
-        std::printf("%-9s %9.1f (%6.1f - %6.1f) %9.1f %9.1f %9.1f %10.0f %17.1f\n", programs[p].name.c_str(), s.trayMs,
-                    s.trayMin, s.trayMax, s.rssMB, s.pssMB, s.ussMB, s.libraries, s.groupPssMB);
+        std::printf("%-9s %9.1f (%6.1f - %6.1f) %9.1f %9.1f %11.1f %10.0f %17.1f\n", programs[p].name.c_str(), s.trayMs,
+                    s.trayMin, s.trayMax, s.rssMB, s.pssMB, s.dirtyMB, s.libraries, s.groupPssMB);
     }
     std::printf(
         "medians of %d starts each; memory and libraries of the program's own process 5 s after its icon\n"
@@ -378,8 +377,8 @@ int main(int argc, char** argv) {
     if (summaries.size() == 2) {
         const Summary& t = summaries[0];
         const Summary& c = summaries[1];
-        std::printf("ratios Tavrolin / CopyQ: start to tray %.2f, RSS %.2f, PSS %.2f, USS %.2f, libraries %.2f\n",
-                    t.trayMs / c.trayMs, t.rssMB / c.rssMB, t.pssMB / c.pssMB, t.ussMB / c.ussMB,
+        std::printf("ratios Tavrolin / CopyQ: start to tray %.2f, RSS %.2f, PSS %.2f, dirty %.2f, libraries %.2f\n",
+                    t.trayMs / c.trayMs, t.rssMB / c.rssMB, t.pssMB / c.pssMB, t.dirtyMB / c.dirtyMB,
                     t.libraries / c.libraries);
     }
     return 0;
