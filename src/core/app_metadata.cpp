@@ -5,6 +5,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QImage>
+#include <QImageReader>
+#include <QPixmap>
 #include <QJsonDocument>
 #include <QJsonParseError>
 
@@ -167,14 +170,27 @@ std::optional<QString> AppMetadata::resourceURL(const QString& name, const Resou
     return std::nullopt;
 }
 
+namespace {
+
+// A PNG read as PNG and nothing else: an icon given only a file name, or a reader left to guess,
+// loads every image-format plugin to ask it about the file.
+QIcon pngIcon(const QString& path) {
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    const QImage image = reader.read();
+    return image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image));
+}
+
+}  // namespace
+
 QIcon AppMetadata::alertIcon() {
-    QIcon icon(QStringLiteral(":/icons/AppIcon.png"));
+    QIcon icon = pngIcon(QStringLiteral(":/icons/AppIcon.png"));
     if (!icon.isNull() && !icon.availableSizes().isEmpty()) {
         return icon;
     }
     for (const QString& name : {QStringLiteral("AppIcon.png"), QStringLiteral("AppIcon.svg")}) {
         if (const auto path = resourceURL(name)) {
-            QIcon fromFile(*path);
+            QIcon fromFile = name.endsWith(QStringLiteral(".png")) ? pngIcon(*path) : QIcon(*path);
             if (!fromFile.availableSizes().isEmpty()) {
                 return fromFile;
             }

@@ -149,13 +149,20 @@ ServerRequestTransport::ServerRequestTransport(ServerSessionConfiguration config
                                                std::shared_ptr<NetworkReachability> reachability)
     : configuration_(configuration),
       reachability_(reachability ? std::move(reachability) : makeSystemNetworkReachability()),
-      context_(std::make_unique<QObject>()),
-      manager_(std::make_unique<QNetworkAccessManager>()) {
-    manager_->setCookieJar(new NoCookieJar(manager_.get()));
-    manager_->setAutoDeleteReplies(false);
-}
+      context_(std::make_unique<QObject>()) {}
 
 ServerRequestTransport::~ServerRequestTransport() = default;
+
+QNetworkAccessManager& ServerRequestTransport::manager() {
+    // Made for the first request: a client that never sends (online features off) keeps no
+    // network stack.
+    if (!manager_) {
+        manager_ = std::make_unique<QNetworkAccessManager>();
+        manager_->setCookieJar(new NoCookieJar(manager_.get()));
+        manager_->setAutoDeleteReplies(false);
+    }
+    return *manager_;
+}
 
 QCoro::Task<ServerHTTPResponse> ServerRequestTransport::send(ServerHTTPRequest request) {
     const QUrl url = request.url;
@@ -210,7 +217,7 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::exchange(ServerHTTPReque
     networkRequest.setTransferTimeout(0);  // the timers below own the time-outs
 
     std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(
-        manager_->sendCustomRequest(networkRequest, request.method, request.body), [](QNetworkReply* r) {
+        manager().sendCustomRequest(networkRequest, request.method, request.body), [](QNetworkReply* r) {
             // Also reached when the awaiting coroutine is destroyed mid-request: cut every
             // connection first so nothing calls back into a frame that is gone.
             QObject::disconnect(r, nullptr, nullptr, nullptr);

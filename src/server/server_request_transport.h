@@ -124,13 +124,14 @@ private:
     class SlotRelease;
 
     void releaseSlot();
+    QNetworkAccessManager& manager();
     // One exchange on the network, bounded by `resourceLimit` as a whole.
     QCoro::Task<ServerHTTPResponse> exchange(ServerHTTPRequest request, std::chrono::milliseconds resourceLimit);
 
     ServerSessionConfiguration configuration_;
     std::shared_ptr<NetworkReachability> reachability_;
     std::unique_ptr<QObject> context_;
-    std::unique_ptr<QNetworkAccessManager> manager_;
+    std::unique_ptr<QNetworkAccessManager> manager_;  // built by the first request
     int inFlight_ = 0;
     std::deque<std::coroutine_handle<>> waiters_;
 };

@@ -229,7 +229,15 @@ AppServices::Factories AppServices::defaultFactories() {
             std::make_shared<ScreenCaptureService>(x11::sharedScreenCapture()), std::move(recognizer),
             systemScreenCapturePermission());
     };
-    f.makeSpeechRecognitionService = systemSpeechRecognitionServiceFactory();
+    // The speech models and the microphone are looked for when the scratchpad first asks for a
+    // recognizer, not at start.
+    f.makeSpeechRecognitionService =
+        [system = std::make_shared<SpeechRecognitionServiceFactory>()](const QString& localeIdentifier) {
+            if (!*system) {
+                *system = systemSpeechRecognitionServiceFactory();
+            }
+            return (*system)(localeIdentifier);
+        };
     f.makeDictationPermissionManager = [] { return std::make_shared<DictationPermissionManager>(); };
     f.makeClipboard = [] { return std::make_shared<QtClipboard>(); };
 

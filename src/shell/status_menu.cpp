@@ -167,12 +167,20 @@ QIcon StatusMenu::trayIconImage(const QColor& color) {
         tail.lineTo(3.5 * unit, 14.8 * unit);
         tail.lineTo(7.5 * unit, 11.0 * unit);
         painter.drawPath(bubble.united(tail));
-        QFont font = painter.font();
-        font.setPixelSize(int(7.5 * unit));
-        font.setBold(true);
-        painter.setFont(font);
-        painter.drawText(QRectF(1.2 * unit, 1.2 * unit, 13.6 * unit, 10.0 * unit), Qt::AlignCenter,
-                         QStringLiteral("A"));
+        // The letter is drawn as strokes, not with a font: the font database would be loaded
+        // only for this, and loading it at start costs more than everything else the tray
+        // icon needs.
+        QPainterPath letter;
+        letter.moveTo(5.3 * unit, 9.2 * unit);
+        letter.lineTo(8.0 * unit, 3.4 * unit);
+        letter.lineTo(10.7 * unit, 9.2 * unit);
+        letter.moveTo(6.3 * unit, 7.2 * unit);
+        letter.lineTo(9.7 * unit, 7.2 * unit);
+        QPen letterPen(color, 1.6 * unit);
+        letterPen.setCapStyle(Qt::RoundCap);
+        letterPen.setJoinStyle(Qt::RoundJoin);
+        painter.setPen(letterPen);
+        painter.drawPath(letter);
         painter.end();
         icon.addPixmap(pixmap);
     }

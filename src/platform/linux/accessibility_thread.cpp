@@ -8,9 +8,7 @@
 #include <QTimer>
 
 #include <atomic>
-#include <condition_variable>
 #include <coroutine>
-#include <mutex>
 #include <thread>
 
 #include <glib.h>
@@ -95,17 +93,16 @@ std::shared_ptr<AccessibilityThread> AccessibilityThread::shared() {
 AccessibilityThread::AccessibilityThread(BackendFactory factory) : d_(std::make_shared<State>()) {
     d_->context = g_main_context_new();
     d_->loop = g_main_loop_new(d_->context, FALSE);
-    std::mutex mutex;
-    std::condition_variable ready;
-    bool started = false;
-    d_->thread = std::thread([state = d_.get(), factory = std::move(factory), &mutex, &ready, &started] {
+    // The back end connects to the accessibility bus on the thread, and the creator does not
+    // wait for it (the bus answers from another process): work given meanwhile queues on the
+    // thread's context and runs once the back end is there.
+    d_->thread = std::thread([state = d_.get(), factory = std::move(factory)] {
         g_main_context_push_thread_default(state->context);
+        // Building it counts as a call: while it is overdue, calls answer at once as unanswered.
+        state->runningSince = Clock::now().time_since_epoch().count();
+        state->runningBound = AccessibilityCalls::callBound.count();
         state->backend = factory();
-        {
-            const std::lock_guard lock(mutex);
-            started = true;
-            ready.notify_one();
-        }
+        state->runningBound = 0;
         g_main_loop_run(state->loop);
         state->backend.reset();
         // Releases queued from elsewhere (objects dropped by callers) still run here, and so do
@@ -119,12 +116,19 @@ AccessibilityThread::AccessibilityThread(BackendFactory factory) : d_(std::make_
         }
         g_main_context_pop_thread_default(state->context);
     });
-    std::unique_lock lock(mutex);
-    ready.wait(lock, [&] { return started; });
 }
 
 AccessibilityThread::~AccessibilityThread() {
     g_main_loop_quit(d_->loop);
+    // A loop that has not started yet (the back end is still being built) would miss that quit:
+    // the same quit also waits on the context, ahead of any queued work.
+    g_main_context_invoke_full(
+        d_->context, G_PRIORITY_HIGH,
+        [](gpointer loop) -> gboolean {
+            g_main_loop_quit(static_cast<GMainLoop*>(loop));
+            return G_SOURCE_REMOVE;
+        },
+        d_->loop, nullptr);
     // Wakes the loop even when it is blocked in a call: it returns within that call's bound.
     g_main_context_wakeup(d_->context);
     if (d_->thread.joinable()) {

@@ -23,8 +23,9 @@ public:
     // GUI thread; it is stopped when the application object goes away.
     static std::shared_ptr<AccessibilityThread> shared();
 
-    // A thread whose back end `factory` builds on the thread itself. Only one thread may talk
-    // to AT-SPI in a process: tests that wrap the AT-SPI back end use this once.
+    // A thread whose back end `factory` builds on the thread itself; the constructor does not
+    // wait for it. Only one thread may talk to AT-SPI in a process: tests that wrap the AT-SPI
+    // back end use this once.
     explicit AccessibilityThread(BackendFactory factory);
     ~AccessibilityThread() override;
     AccessibilityThread(const AccessibilityThread&) = delete;
