@@ -78,6 +78,16 @@ struct ScreenshotControllerTest : ::testing::Test {
             CaptureTargetResolver(nullptr), ScreenCaptureService(screen), service, settings, permission);
     }
 
+    // True once a capture started earlier has reached the (held) recognizer.
+    bool waitForRecognition() {
+        QElapsedTimer waited;
+        waited.start();
+        while (!recognizer->entered && waited.elapsed() < 5000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return recognizer->entered;
+    }
+
     CaptureResult capture(std::function<void(const WindowCapture&)> onCaptured = {}) {
         return test::await(controller->capture(CaptureTarget::display(), std::move(onCaptured)));
     }
@@ -105,12 +115,7 @@ TEST_F(ScreenshotControllerTest, CapturesThenTranslatesIntoTheNativeLanguageRead
 TEST_F(ScreenshotControllerTest, ASecondCaptureIsRefusedWhileTheFirstTranslates) {
     recognizer->holding = true;
     auto first = controller->capture(CaptureTarget::display());
-    QElapsedTimer waited;
-    waited.start();
-    while (!recognizer->entered && waited.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    ASSERT_TRUE(recognizer->entered);
+    ASSERT_TRUE(waitForRecognition());
     EXPECT_TRUE(controller->isCaptureInProgress());
     try {
         capture();
@@ -130,12 +135,7 @@ TEST_F(ScreenshotControllerTest, ASecondCaptureIsRefusedWhileTheFirstTranslates)
 TEST_F(ScreenshotControllerTest, ACaptureRunningWhenItsControllerIsDestroyedEndsOnItsOwn) {
     recognizer->holding = true;
     auto running = controller->capture(CaptureTarget::display());
-    QElapsedTimer waited;
-    waited.start();
-    while (!recognizer->entered && waited.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    ASSERT_TRUE(recognizer->entered);
+    ASSERT_TRUE(waitForRecognition());
     controller.reset();  // the program quits while the recognizer works
     recognizer->release.set_value();
     const CaptureResult result = test::await(std::move(running));
