@@ -70,11 +70,13 @@ FORMAT_FILES = $(shell find src tests bench \( -name '*.cpp' -o -name '*.h' -o -
 
 format:
 	@scripts/install-deps.sh clang-format
-	clang-format -i $(FORMAT_FILES)
+	@echo "clang-format -i: $(words $(FORMAT_FILES)) files"
+	@clang-format -i $(FORMAT_FILES)
 
 format-check:
 	@scripts/install-deps.sh clang-format
-	clang-format --dry-run -Werror $(FORMAT_FILES)
+	@echo "clang-format --dry-run -Werror: $(words $(FORMAT_FILES)) files"
+	@clang-format --dry-run -Werror $(FORMAT_FILES)
 
 install: release
 	DESTDIR="$(DESTDIR)" cmake --install $(RUN_BUILD_DIR)
