@@ -341,6 +341,7 @@ public:
         chords << QKeySequence(static_cast<int>(modifiers) | key).toString();
         return inner_.sendKeyChord(modifiers, key);
     }
+    std::optional<HeldKeys> heldKeys() override { return inner_.heldKeys(); }
     std::optional<QPoint> pointerPosition() override { return inner_.pointerPosition(); }
     bool movePointerTo(QPoint position) override { return inner_.movePointerTo(position); }
 
@@ -405,8 +406,8 @@ TEST_F(FocusedTextFieldAccessorDesktopTest, AClipboardOwnerThatNeverAnswersIsLef
     {
         const Stopped stopped(owner.pid());
         timer.start();
-        const std::optional<QString> copied =
-            test::await(accessor.clipboardFallbacks().readSelectedTextViaClipboard(false));
+        const std::optional<QString> copied = test::await(
+            accessor.clipboardFallbacks().readSelectedTextViaClipboard(false, frontApplications->frontApplication()));
         // The user's clipboard could not be saved: nothing is copied over it.
         EXPECT_EQ(copied, std::nullopt);
         EXPECT_LT(timer.elapsed(), 2500);

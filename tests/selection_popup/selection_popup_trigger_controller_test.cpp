@@ -51,7 +51,10 @@ struct Trigger {
     std::shared_ptr<LogSink> previousSink = AppLog::setSink(log);
     std::shared_ptr<test::FakeField> field = test::makeField();
     test::FakePrimarySelection primary;
+    FocusResolver focus{{axCalls, front, *scheduler}};
     QStringList actions;
+    // What the last button pressed was given.
+    std::optional<FocusedTextFieldSnapshot> acted;
     std::unique_ptr<Controller> controller;
 
     Trigger() {
@@ -67,7 +70,7 @@ struct Trigger {
             return std::vector<selection_popup_geometry::ScreenArea>{
                 {QRectF(0, 0, 1280, 800), QRectF(0, 0, 1280, 800)}};
         };
-        Controller::Dependencies d{axCalls, front, monitoring, windows};
+        Controller::Dependencies d{axCalls, front, focus, monitoring, windows};
         d.ownProcessId = ownPid;
         d.primarySelection = &primary;
         d.panelFrame = [](const QRectF& frame) -> std::optional<QRectF> {
@@ -86,8 +89,14 @@ struct Trigger {
         };
         controller = std::make_unique<Controller>(
             settings, std::make_shared<test::FixedPreferredLanguages>(std::set<AppLanguage>{}), defaults, d,
-            [this] { actions << "translate"; }, [this] { actions << "flip"; }, [this] { actions << "edit"; });
+            action("translate"), action("flip"), action("edit"));
         controller->start();
+    }
+    Controller::SelectionAction action(const QString& name) {
+        return [this, name](FocusedTextFieldSnapshot selection) {
+            actions << name;
+            acted = std::move(selection);
+        };
     }
     ~Trigger() {
         controller.reset();

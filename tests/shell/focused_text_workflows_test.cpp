@@ -534,11 +534,13 @@ TEST(FocusedTextWorkflows, FailureRetriesStartAgainFromTheAlertWhileTheDelegateL
     AppDelegate& delegate = desktop.make();
     desktop.alerts->answers = {QStringLiteral("Try Again")};
     delegate.handleFlipLanguageError(CaptureWorkflowError::translationLanguagePairNotInstalled("English", "Spanish"));
+    // Not from inside the alert: the run that showed it still holds its flag there.
+    EXPECT_TRUE(desktop.lines.messages(LogCategory::app).filter("workflow start").isEmpty());
+    QCoreApplication::processEvents();
     EXPECT_TRUE(desktop.lines.messages(LogCategory::app)
                     .filter("workflow start")
                     .value(0)
                     .contains("action=flip_language trigger=alert"));
-    EXPECT_TRUE(delegate.isFlipLanguageInProgress());
     desktop.settle();
 
     desktop.alerts->answers = {QStringLiteral("Turn On Online Features")};
@@ -547,11 +549,27 @@ TEST(FocusedTextWorkflows, FailureRetriesStartAgainFromTheAlertWhileTheDelegateL
     ASSERT_EQ(delegate.saveSettings(offline, TelemetryTrigger::settings), std::nullopt);
     delegate.handleMessageTranslationError(CaptureWorkflowError(Case::onlineFeaturesDisabled));
     EXPECT_TRUE(delegate.settingsStore().settings().onlineFeaturesEnabled);
+    QCoreApplication::processEvents();
     EXPECT_TRUE(desktop.lines.messages(LogCategory::app)
                     .filter("workflow start")
                     .last()
                     .contains("action=translate_message trigger=alert"));
     desktop.settle();
+}
+
+TEST(FocusedTextWorkflows, TryAgainRunsTheCommandAgainOnceTheRunThatOfferedItHasEnded) {
+    Desktop desktop([](AppSettings& s) { s.onlineFeaturesEnabled = false; });
+    desktop.device->setAvailability(AppLanguage::english, AppLanguage::spanish,
+                                    TranslationPairAvailability::supported);  // not installed
+    AppDelegate& delegate = desktop.make();
+    desktop.alerts->answers = {QStringLiteral("Try Again")};
+    delegate.startMessageTranslation(TelemetryTrigger::hotkey);
+    desktop.settle();
+    EXPECT_EQ(desktop.alertTitles(), QStringList({"Install Translation Languages", "Install Translation Languages"}));
+    EXPECT_EQ(desktop.events(),
+              QStringList({"action=translate_message success=false error=translation_language_pair_not_installed",
+                           "action=translate_message success=false error=translation_language_pair_not_installed"}));
+    EXPECT_FALSE(delegate.isMessageTranslationInProgress());
 }
 
 // ---- the field's text is never lost
