@@ -90,14 +90,15 @@ void ClipboardFallbacks::checkPendingRestore() {
             runPendingRestore();
             return;
         }
-    } else if (pending.targetReadKeys && pending.waited >= std::max(pasteHoldLimit, restoreDelay_)) {
+    } else if (pending.targetReadKeysAt &&
+               pending.waited - *pending.targetReadKeysAt >= std::max(pasteHoldLimit, restoreDelay_)) {
         AppLog::app().notice(
             QStringLiteral("clipboard restore after paste without fetch waited=%1ms").arg(pending.waited.count()));
         runPendingRestore();
         return;
     }
     pending.call = scheduler_.scheduleAfter(pasteFetchPoll, [this] { checkPendingRestore(); });
-    if (!fetched && !pending.targetReadKeys && !pending.pinging) {
+    if (!fetched && !pending.targetReadKeysAt && !pending.pinging) {
         pending.pinging = true;
         pingTarget(held);
     }
@@ -121,9 +122,9 @@ QCoro::Task<void> ClipboardFallbacks::pingTarget(std::weak_ptr<PendingRestore> w
     switch (answer) {
     case WindowPinging::Answer::answered:
     case WindowPinging::Answer::unsupported:
-        // Nothing says the program is stopped: a fetch that has not come by the hold limit
-        // is not coming.
-        pending->targetReadKeys = true;
+        // Nothing says the program is stopped: a fetch that has not come within the hold limit
+        // from now is not coming.
+        pending->targetReadKeysAt = pending->waited;
         break;
     case WindowPinging::Answer::unanswered:
         if (pending->waited >= pasteHoldLimit && !pending->reportedWaiting) {

@@ -26,9 +26,9 @@ namespace tavrolin {
 // All operations share one queue: an operation waits for the one before it to finish. A paste
 // keeps the queue, and its text on the clipboard, for as long as the target program may still
 // fetch it: until it has (and the restore delay has passed), until its window is gone, until the
-// user copies something else (that copy then stays), or until the program has shown that it
-// reads its events (it answered a ping sent after the keys) and `pasteHoldLimit` has passed
-// without a fetch. A stopped or hung program's queued Control+V therefore never finds the user's
+// user copies something else (that copy then stays), or until `pasteHoldLimit` has passed without
+// a fetch since the program showed that it reads its events (it answered a ping sent after the
+// keys). A stopped or hung program's queued Control+V therefore never finds the user's
 // clipboard. An operation that finds a paste still waiting after `pendingPasteWaitBound` is not
 // run. When the user's clipboard cannot be saved (its owner does not hand it over in time), no
 // operation goes on: the clipboard is left alone and no key is sent.
@@ -103,8 +103,9 @@ private:
         quint64 fetchesBefore = 0;
         quint64 window = 0;  // the paste's target
         std::chrono::milliseconds waited{0};
-        // The target read its events after the keys: a fetch that has not come will not come.
-        bool targetReadKeys = false;
+        // When the target was first seen reading its events after the keys (a stopped program
+        // gets the hold limit from its resumption): a fetch that has not come by then will not.
+        std::optional<std::chrono::milliseconds> targetReadKeysAt;
         bool pinging = false;
         bool reportedWaiting = false;
     };

@@ -349,6 +349,25 @@ TEST(FocusedTextWorkflows, FlipReportsTheLanguagesItUsedAndAlwaysClearsItsCard) 
     EXPECT_FALSE(empty.overlay->panelUp);
 }
 
+// The floating buttons hand over the selection they were shown for: Flip and Edit work on it
+// and read nothing again (a fresh read could find another field, or another program's).
+TEST(FocusedTextWorkflows, TheSelectionButtonsWorkOnTheSelectionTheyWereShownFor) {
+    Desktop desktop;
+    AppDelegate& delegate = desktop.make();
+    delegate.selectionPopupTriggerController();
+    ASSERT_NE(desktop.trigger, nullptr);
+    desktop.field->setText("Good morning, how are you today?", {0, 12});
+    FocusedTextFieldSnapshot shown{desktop.field,    desktop.field->text,       QStringLiteral("Good morning"),
+                                   TextRange{0, 12}, QRectF(100, 200, 300, 30), desktop.front->frontApplication()};
+    auto elsewhere = test::makeField(QStringLiteral("Another field of the program"), {0, 7});
+    desktop.ax.systemFocused = elsewhere;  // the focus moved on after the buttons came
+    desktop.trigger->onFlip(shown);
+    desktop.settle();
+    EXPECT_EQ(desktop.field->text, "Good morning (en>es device), how are you today?");
+    EXPECT_EQ(elsewhere->text, "Another field of the program");
+    EXPECT_TRUE(desktop.eventLine(0).contains("trigger=selection_popup"));
+}
+
 TEST(FocusedTextWorkflows, RewriteCoversTheReadWindowWhenNoCardIsUpYet) {
     Desktop desktop;
     desktop.windows->windows.clear();
