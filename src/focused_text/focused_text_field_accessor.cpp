@@ -119,14 +119,17 @@ QCoro::Task<bool> FocusedTextFieldAccessor::shouldProbeClipboardForStructuredSel
 }
 
 QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedField() {
-    co_return co_await readWholeField(true, std::make_shared<bool>(false));
+    co_return co_await readWholeField(true, std::make_shared<WithoutElement>());
 }
 
-QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(bool pollForFocus,
-                                                                               std::shared_ptr<bool> noElement) {
-    *noElement = false;
+QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
+    bool pollForFocus, std::shared_ptr<WithoutElement> withoutElement) {
+    withoutElement->seen = false;
     co_await requireTrust();
     const std::optional<FrontApplication> front = resolver_.frontWindow();
+    if (pollForFocus) {
+        withoutElement->firstWindow = front;
+    }
     if (SyntheticInputGate::isTerminal(front)) {
         // A terminal's "field" is its whole screen and scrollback, and the keys that would
         // select and copy it interrupt or reach the program running there.
@@ -139,7 +142,8 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(b
         element = co_await resolver_.focusedElement(front);
     }
     if (!element) {
-        *noElement = true;
+        withoutElement->seen = true;
+        withoutElement->lastWindow = front;
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
     std::optional<AccessibleRole> role;
@@ -476,26 +480,29 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::prepareFocusedFi
                                                                                              double retryDelay) {
     // The first read waits for a lazily built tree; the retries only look again, so a window
     // without accessible text ends the run in about 1.5 s rather than 1 s per read.
-    const auto noElement = std::make_shared<bool>(false);
+    const auto withoutElement = std::make_shared<WithoutElement>();
     const auto reads = std::make_shared<int>(0);
-    const auto read = [this, noElement, reads] { return readWholeField((*reads)++ == 0, noElement); };
+    const auto read = [this, withoutElement, reads] { return readWholeField((*reads)++ == 0, withoutElement); };
     bool keyboard = false;
     try {
         co_return co_await readFocusedFieldWithRetry(read, retryCount, retryDelay, platform_.scheduler);
     } catch (const CaptureWorkflowError& error) {
-        if (error.errorCase() != Case::noFocusedTextField || !*noElement) {
+        if (error.errorCase() != Case::noFocusedTextField || !withoutElement->seen) {
             throw;
         }
         keyboard = true;
     }
-    if (keyboard) {
-        co_return co_await readFieldByKeyboard();
+    // Only into the window the command started on, still in front for every read.
+    const std::optional<FrontApplication> window = withoutElement->firstWindow;
+    if (keyboard && window && withoutElement->lastWindow &&
+        window->processId == withoutElement->lastWindow->processId &&
+        window->windowId == withoutElement->lastWindow->windowId) {
+        co_return co_await readFieldByKeyboard(*window);
     }
     throw CaptureWorkflowError(Case::noFocusedTextField);
 }
 
-QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFieldByKeyboard() {
-    const std::optional<FrontApplication> front = resolver_.frontWindow();
+QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFieldByKeyboard(FrontApplication front) {
     // Not into a terminal (the keys reach the program running there), not into our own windows.
     if (!SyntheticInputGate::acceptsKeys(front)) {
         throw CaptureWorkflowError(Case::noFocusedTextField);

@@ -96,12 +96,19 @@ public:
     ClipboardFallbacks& clipboardFallbacks() { return fallbacks_; }
 
 private:
+    // What the reads of one command saw of a front program without a focused element.
+    struct WithoutElement {
+        bool seen = false;  // the last read found no focused element
+        std::optional<FrontApplication> firstWindow;
+        std::optional<FrontApplication> lastWindow;
+    };
     // readFocusedField(); `pollForFocus`: wait for a lazily built tree (one run polls once, not
-    // once per read). `noElement` is set when the front application showed no focused element.
-    QCoro::Task<FocusedTextFieldSnapshot> readWholeField(bool pollForFocus, std::shared_ptr<bool> noElement);
-    // The field of a front application that publishes no focused element, copied with
-    // keystrokes (never in a terminal or in this program's own windows).
-    QCoro::Task<FocusedTextFieldSnapshot> readFieldByKeyboard();
+    // once per read; that first read records the window the command started on).
+    QCoro::Task<FocusedTextFieldSnapshot> readWholeField(bool pollForFocus,
+                                                         std::shared_ptr<WithoutElement> withoutElement);
+    // The field of a program in front that publishes no focused element, copied with keystrokes
+    // (never in a terminal or in this program's own windows).
+    QCoro::Task<FocusedTextFieldSnapshot> readFieldByKeyboard(FrontApplication window);
     // The selection as a copy through the clipboard gives it; a terminal's (no key ever goes
     // there) as its PRIMARY selection.
     QCoro::Task<std::optional<QString>> readSelectionOutsideAccessibility(bool notifyClipboardFallback,

@@ -8,6 +8,7 @@
 #include "core/defaults_store.h"
 #include "support/async.h"
 #include "support/fakes/local_http_server.h"
+#include "support/qt_printers.h"
 #include "support/session/accessible_texts.h"
 #include "support/session/tavrolin_process_home.h"
 #include "support/test_browser.h"

@@ -513,9 +513,11 @@ TEST_F(WindowTranslationProcessTest, AnyMouseButtonOnThePictureClosesItAndTavrol
         const std::vector<QRect> shown = overlayWindows();  // the question's window beside it
         EXPECT_TRUE(std::find(shown.begin(), shown.end(), overlay) == shown.end())
             << "the picture stayed after button " << button.toStdString();
-        // A crash report takes its time to be written before the program ends.
-        ASSERT_FALSE(process_.waitForFinished(1500)) << "Tavrolin ended after button " << button.toStdString();
+        // The click is still being delivered to the picture's panel while the question waits:
+        // answered, the delivery goes on. A crash report takes its time to be written before
+        // the program ends.
         EXPECT_TRUE(test::pressAccessible(pid_, QStringLiteral("Not Now")));
+        ASSERT_FALSE(process_.waitForFinished(1500)) << "Tavrolin ended after button " << button.toStdString();
         stopProgram();
     }
 }
