@@ -104,13 +104,15 @@ std::optional<QString> SyntheticInputGate::refusal(const FrontApplication& targe
 }
 
 QCoro::Task<bool> SyntheticInputGate::sendChord(FrontApplication target, Qt::KeyboardModifiers modifiers, Qt::Key key) {
-    std::optional<QString> refused = refusal(target);
-    if (!refused) {
+    std::optional<QString> refused;
+    if (!acceptsKeys(target)) {
+        refused = isTerminal(target) ? QStringLiteral("terminal") : QStringLiteral("not_a_program_window");
+    } else {
         const bool free = co_await waitForFreeKeyboard();
         if (!free) {
             co_return false;
         }
-        // The wait may have let another window come to the front.
+        // Only now, right before the keys go, is it known which window would get them.
         refused = refusal(target);
     }
     if (refused) {
