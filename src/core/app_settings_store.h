@@ -23,7 +23,8 @@ public:
 
     // Without language preferences the session's (UserLanguagePreferencesService) are used.
     // When the defaults file could not be parsed and was set aside, the loaded value is stored
-    // in the new one, so that the next start does not take switches off for on.
+    // in the new one, so that the next start keeps online features and usage statistics as
+    // this one found them.
     AppSettingsStore(DefaultsStore& defaults,
                      std::shared_ptr<const UserLanguagePreferencesProviding> languagePreferences = nullptr);
 
