@@ -74,9 +74,11 @@ struct XTestSyntheticInput::Connection {
     // The keycodes that are down now, and those of them that are modifiers. False when the
     // server did not answer.
     bool keysDown(std::vector<xcb_keycode_t>& modifiersDown, std::vector<xcb_keycode_t>& othersDown) {
-        xcb_query_keymap_reply_t* keymap = xcb_query_keymap_reply(xcb, xcb_query_keymap(xcb), nullptr);
-        xcb_get_modifier_mapping_reply_t* mapping =
-            xcb_get_modifier_mapping_reply(xcb, xcb_get_modifier_mapping(xcb), nullptr);
+        // Both asked before either answer is awaited: one round trip.
+        const xcb_query_keymap_cookie_t keymapCookie = xcb_query_keymap(xcb);
+        const xcb_get_modifier_mapping_cookie_t mappingCookie = xcb_get_modifier_mapping(xcb);
+        xcb_query_keymap_reply_t* keymap = xcb_query_keymap_reply(xcb, keymapCookie, nullptr);
+        xcb_get_modifier_mapping_reply_t* mapping = xcb_get_modifier_mapping_reply(xcb, mappingCookie, nullptr);
         const bool answered = keymap && mapping;
         if (answered) {
             const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(mapping);
