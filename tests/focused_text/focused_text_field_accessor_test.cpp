@@ -656,6 +656,18 @@ TEST_F(FocusedTextFieldAccessorTest, CutTextComesBackWhenNoReplacementFollows) {
     EXPECT_EQ(field->text, "fun main() {}");
     settle();
     EXPECT_EQ(clipboard.text(), "user clipboard");
+
+    // The focus moved to another field of the editor meanwhile: the text is not pasted there,
+    // it stays on the clipboard.
+    run(accessor.readFocusedField());
+    ASSERT_EQ(field->text, "");
+    auto other = test::makeField("another file");
+    other->hasText = false;
+    focus(other);
+    run(accessor.restoreCutTextIfUnreplaced());
+    EXPECT_EQ(other->text, "another file");
+    settle();
+    EXPECT_EQ(clipboard.text(), "fun main() {}");
 }
 
 TEST_F(FocusedTextFieldAccessorTest, CutTextIsForgottenOnceReplaced) {
