@@ -81,9 +81,15 @@ check "the four engine modules are installed" test "$modules" -eq 4
 check "the icon is installed" test -n "$(find "$stage" -path '*/icons/hicolor/*/apps/org.tavrolin.Tavrolin.png')"
 check "the menu entry is valid" desktop-file-validate "$entry"
 grep -q "^Exec=\"${installed#"$stage"}\"$" "$entry"; check "the menu entry starts the installed program" test $? -eq 0
+# The build folder's path as a program may hold it: in UTF-8, and in UTF-16 as Qt's string
+# literals are (what `strings` and `strings -e l` would show, read straight from the bytes).
+utf16=$(printf '%s' "$release" | od -An -tx1 -v | tr -s ' \n' ' ' |
+    sed 's/^ //; s/ $//; s/ /\\x00\\x/g; s/^/\\x/; s/$/\\x00/')
 names_build=""
 while IFS= read -r file; do
-    { strings -a "$file"; strings -a -e l "$file"; } | grep -qF "$release" && names_build="$names_build $file"
+    if LC_ALL=C grep -qaF "$release" "$file" || LC_ALL=C grep -qaP "$utf16" "$file"; then
+        names_build="$names_build $file"
+    fi
 done < <(find "$stage" -type f \( -path '*/bin/*' -o -path '*/lib*/*' \))
 check "no installed program or module names the build folder$names_build" test -z "$names_build"
 

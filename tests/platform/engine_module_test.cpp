@@ -34,7 +34,9 @@ protected:
         return std::make_shared<EngineModule>(name, folder.isEmpty() ? folder_.path() : folder);
     }
     QString path(const QString& name) const { return folder_.filePath(name); }
+    // A new file each time: one the test process has mapped is never rewritten in place.
     void write(const QString& name, const QByteArray& content) const {
+        QFile::remove(path(name));
         QFile file(path(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(content);
