@@ -9,9 +9,12 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,13 +31,35 @@ QString systemError(int number) {
     return QString::fromLocal8Bit(std::strerror(number));
 }
 
+// Whether no other user can be in group `gid`: it is this user's own group, named after the user
+// and listing no members, as the user private groups of a umask of 002 are.
+bool isOwnPrivateGroup(gid_t gid) {
+    if (gid != getegid()) {
+        return false;
+    }
+    std::vector<char> userBuffer(16384);
+    std::vector<char> groupBuffer(16384);
+    struct passwd user {};
+    struct group group {};
+    struct passwd* foundUser = nullptr;
+    struct group* foundGroup = nullptr;
+    if (getpwuid_r(geteuid(), &user, userBuffer.data(), userBuffer.size(), &foundUser) != 0 || foundUser == nullptr ||
+        getgrgid_r(gid, &group, groupBuffer.data(), groupBuffer.size(), &foundGroup) != 0 || foundGroup == nullptr) {
+        return false;
+    }
+    return std::strcmp(user.pw_name, group.gr_name) == 0 && (group.gr_mem == nullptr || group.gr_mem[0] == nullptr);
+}
+
 // Why another user than this one and root could change `info`'s file, or nothing.
 std::optional<QString> changeableByOthers(const struct stat& info) {
     if (info.st_uid != geteuid() && info.st_uid != 0) {
         return QStringLiteral("belongs to another user");
     }
-    const bool sharedFolder = S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX) != 0;
-    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && !sharedFolder) {
+    // A folder with the sticky bit lets others add files, never rename or remove ours.
+    if (S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX) != 0) {
+        return std::nullopt;
+    }
+    if ((info.st_mode & S_IWOTH) != 0 || ((info.st_mode & S_IWGRP) != 0 && !isOwnPrivateGroup(info.st_gid))) {
         return QStringLiteral("is writable by other users");
     }
     return std::nullopt;

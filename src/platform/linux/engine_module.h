@@ -28,11 +28,12 @@ struct ProgramFolders {
 // The folder of the running program's executable (symbolic links resolved).
 QString runningExecutableFolder();
 
-// Opens `path` for reading, or -1 with the reason in `error`, when another user than this one and
-// root could change what it holds: the file and every folder on the way from "/" to it (symbolic
-// links resolved) must belong to this user or root and be writable by no one else. A folder with
-// the sticky bit, such as /tmp, may be writable by all: no one else can rename or remove what is
-// ours in it. The descriptor is closed on exec.
+// Opens `path` for reading, or answers -1 with the reason in `error` when another user than this
+// one and root could change what it holds: the file and every folder on the way from "/" to it
+// (symbolic links resolved) must belong to this user or root and be writable by no one else. A
+// group may write only when it is this user's own private group. A folder with the sticky bit,
+// such as /tmp, may be writable by all: no one else can rename or remove what is ours in it. The
+// descriptor is closed on exec.
 int openTrustedFile(const QString& path, QString& error);
 
 // One of the program's engine modules: a shared library "libtavrolin-<name>.so" that alone links
