@@ -18,6 +18,9 @@ if(TAVROLIN_FUZZ)
                          -fno-sanitize=function)
 endif()
 target_compile_definitions(tavrolin_flags INTERFACE QT_NO_KEYWORDS)
+# The build folder's path stays out of what is compiled (debug information, __FILE__ of generated
+# sources), so that an installed program names no folder of the build it came from.
+target_compile_options(tavrolin_flags INTERFACE -ffile-prefix-map=${PROJECT_BINARY_DIR}=.)
 
 # tavrolin_subsystem(<name> [DEPENDS libs...]): one static library per source folder, made of
 # every .cpp/.h in the folder and its subfolders, except a subfolder with a CMakeLists.txt of its
