@@ -83,15 +83,25 @@ TEST(SingleInstanceLockTest, HoldsThePidUntilReleasedAndRefusesASecondHolder) {
     EXPECT_NO_THROW(SingleInstanceLock::acquire(location));
 }
 
-TEST(SingleInstanceLockTest, NewlyCreatedFileAndFolderArePrivate) {
+TEST(SingleInstanceLockTest, FileAndFolderArePrivateAndClosedAgainWhenFoundOpen) {
     QTemporaryDir dir;
     const SingleInstanceLockLocation location{dir.filePath("data/Tavrolin/single-instance.lock"), false};
+    const auto modeOf = [](const QString& path) {
+        struct stat info {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? (info.st_mode & 0777) : 0xFFFFu;
+    };
     auto lock = SingleInstanceLock::acquire(location);
-    struct stat info {};
-    ASSERT_EQ(::stat(QFile::encodeName(location.lockFile).constData(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-    ASSERT_EQ(::stat(QFile::encodeName(dir.filePath("data/Tavrolin")).constData(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(modeOf(location.lockFile), 0600u);
+    EXPECT_EQ(modeOf(dir.filePath("data/Tavrolin")), 0700u);
+    EXPECT_EQ(modeOf(dir.filePath("data")), 0700u);
+    lock.reset();
+
+    // As an earlier version, or the user's umask, left them.
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.filePath("data/Tavrolin")).constData(), 0755), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(location.lockFile).constData(), 0644), 0);
+    lock = SingleInstanceLock::acquire(location);
+    EXPECT_EQ(modeOf(location.lockFile), 0600u);
+    EXPECT_EQ(modeOf(dir.filePath("data/Tavrolin")), 0700u);
 }
 
 TEST(SingleInstanceLockTest, AChildProcessDoesNotInheritTheLock) {
