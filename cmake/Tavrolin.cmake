@@ -5,7 +5,10 @@ if(TAVROLIN_WERROR)
   target_compile_options(tavrolin_flags INTERFACE -Werror)
 endif()
 if(TAVROLIN_SANITIZE)
-  target_compile_options(tavrolin_flags INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
+  # Undefined behaviour ends the process like a memory error does: a report that only prints
+  # leaves the test passing.
+  target_compile_options(tavrolin_flags INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all
+                         -fno-omit-frame-pointer)
   target_link_options(tavrolin_flags INTERFACE -fsanitize=address,undefined)
 endif()
 if(TAVROLIN_FUZZ)
@@ -57,7 +60,7 @@ endfunction()
 # caller can release from tests/lsan.supp.
 set(TAVROLIN_TEST_ENVIRONMENT
     "TAVROLIN_SOURCE_DIR=${PROJECT_SOURCE_DIR};TAVROLIN_BUILD_DIR=${PROJECT_BINARY_DIR};OMP_THREAD_LIMIT=1"
-    "LSAN_OPTIONS=suppressions='${PROJECT_SOURCE_DIR}/tests/lsan.supp'")
+    "LSAN_OPTIONS=suppressions='${PROJECT_SOURCE_DIR}/tests/lsan.supp'" "UBSAN_OPTIONS=print_stacktrace=1")
 
 # tavrolin_tests(<folder> DEPENDS libs...): the tests of one folder, one executable per label.
 #   *_test.cpp          unit    (offscreen, fakes, no services)
