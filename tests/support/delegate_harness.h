@@ -64,6 +64,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <coroutine>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -256,12 +257,26 @@ class GatedAccessibilityBus final : public AccessibilityBusStatus {
 public:
     explicit GatedAccessibilityBus(QTimer* gate) : gate_(gate) {}
     QCoro::Task<std::optional<bool>> isEnabled() override {
-        co_await qCoro(gate_, &QTimer::timeout);
+        // Not qCoro(gate_, &QTimer::timeout): QCoro hands the signal's private tag on as a
+        // reference bound to null, which is undefined behaviour.
+        NextTimeout next{gate_};
+        co_await next;
         co_return true;
     }
     QCoro::Task<bool> setEnabled(bool) override { co_return true; }
 
 private:
+    // Resumes the awaiting coroutine at the timer's next timeout.
+    struct NextTimeout {
+        QTimer* timer;
+        bool await_ready() const noexcept { return false; }
+        void await_suspend(std::coroutine_handle<> handle) const {
+            QObject::connect(
+                timer, &QTimer::timeout, timer, [handle] { handle.resume(); }, Qt::SingleShotConnection);
+        }
+        void await_resume() const noexcept {}
+    };
+
     QTimer* gate_;
 };
 
