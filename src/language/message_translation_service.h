@@ -50,6 +50,9 @@ public:
     // the second language (or in no detectable language) comes back unchanged and the field
     // is not touched.
     QCoro::Task<MessageTranslationResult> translateAndReplace(FocusedTextFieldSnapshot snapshot) const;
+    // Reads the focused field (retrying while none is found), reports its frame, then
+    // translateAndReplace(); gives back a text the read cut out and nothing replaced.
+    QCoro::Task<MessageTranslationResult> translateFocusedField(FieldFrameCallback onFieldFrame) const;
 
     const std::shared_ptr<FocusedTextFieldAccessing>& accessor() const { return accessor_; }
     const std::shared_ptr<TranslationClient>& translationClient() const { return translationClient_; }

@@ -32,6 +32,9 @@ public:
                          int focusedFieldReadRetryCount, double focusedFieldReadRetryDelay);
 
     QCoro::Task<TextPromptingResult> promptAndReplace(FocusedTextFieldSnapshot snapshot) const;
+    // Reads the focused field (retrying while none is found), reports its frame, then
+    // promptAndReplace(); gives back a text the read cut out and nothing replaced.
+    QCoro::Task<TextPromptingResult> promptFocusedField(FieldFrameCallback onFieldFrame) const;
 
     const std::shared_ptr<FocusedTextFieldAccessing>& accessor() const { return accessor_; }
     const std::shared_ptr<TextPromptClient>& client() const { return client_; }

@@ -45,6 +45,10 @@ public:
     // before the request is sent.
     QCoro::Task<TextWritingResult> writeAndReplace(FocusedTextFieldSnapshot snapshot,
                                                    WindowTextCallback onWindowTextCaptured = {}) const;
+    // Reads the focused field (retrying while none is found), reports its frame, then
+    // writeAndReplace(); gives back a text the read cut out and nothing replaced.
+    QCoro::Task<TextWritingResult> writeFocusedField(FieldFrameCallback onFieldFrame,
+                                                     WindowTextCallback onWindowTextCaptured) const;
 
     const std::shared_ptr<FocusedTextFieldAccessing>& accessor() const { return accessor_; }
     const std::shared_ptr<ActiveWindowTextProviding>& activeWindowTextProvider() const {

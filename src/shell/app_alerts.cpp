@@ -3,7 +3,6 @@
 #include "core/app_metadata.h"
 #include "core/linux_wording.h"
 #include "diagnostics/diagnostics_export_error.h"
-#include "language/focused_text_replacement_fallback.h"
 #include "shell/launch_at_login_controller.h"
 
 namespace tavrolin {
@@ -20,19 +19,14 @@ QString joined(const QString& description, const std::optional<QString>& suggest
 }  // namespace
 
 QString makeMessage(const std::exception& error) {
-    if (const auto* workflow = dynamic_cast<const CaptureWorkflowError*>(&error)) {
-        return joined(workflow->errorDescription(), workflow->recoverySuggestion());
-    }
-    if (const auto* fallback = dynamic_cast<const FocusedTextReplacementFallback*>(&error)) {
-        return joined(fallback->errorDescription(), fallback->recoverySuggestion());
-    }
+    // The errors of the shell's own actions; every other one reads as a command's.
     if (const auto* diagnostics = dynamic_cast<const DiagnosticsExportError*>(&error)) {
         return joined(diagnostics->description(), diagnostics->recoverySuggestion());
     }
     if (const auto* launchAtLogin = dynamic_cast<const LaunchAtLoginError*>(&error)) {
         return joined(launchAtLogin->description(), launchAtLogin->recoverySuggestion());
     }
-    return QString::fromUtf8(error.what());
+    return commandErrorMessage(error);
 }
 
 QString makeMessage(const std::exception_ptr& error) {
@@ -44,7 +38,7 @@ QString makeMessage(const std::exception_ptr& error) {
         return makeMessage(e);
     } catch (...) {
     }
-    return QStringLiteral("An unknown error occurred.");
+    return commandErrorMessage(error);
 }
 
 AppAlerts::AppAlerts(Dependencies dependencies) : dependencies_(std::move(dependencies)) {}

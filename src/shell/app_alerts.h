@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commands/command_host.h"
 #include "core/app_settings.h"
 #include "core/capture_workflow_error.h"
 #include "core/telemetry_action.h"
@@ -15,13 +16,13 @@
 
 namespace tavrolin {
 
-// The alert text of any error: its description, and after a blank line its recovery
-// suggestion when it offers one (an empty suggestion still adds the blank line).
+// The alert text of any error (a command's, or one of the shell's own actions): its description,
+// and after a blank line its recovery suggestion when it offers one.
 QString makeMessage(const std::exception_ptr& error);
 QString makeMessage(const std::exception& error);
 
 // The application's modal alerts and the set-up openers they lead to.
-class AppAlerts {
+class AppAlerts final : public CommandAlerts {
 public:
     struct Dependencies {
         AlertPresenting* presenter = nullptr;
@@ -38,13 +39,13 @@ public:
 
     explicit AppAlerts(Dependencies dependencies);
 
-    void showAccessibilitySetupAlert();
-    void showScreenRecordingSetupAlert(const CaptureWorkflowError& error, const QString& shortcutDisplayName);
-    void showTranslationSetupAlert(const CaptureWorkflowError& error, std::function<void()> retryAction = {});
-    void showOnlineFeaturesDisabledAlert(std::function<void()> retryAction = {});
+    void showAccessibilitySetupAlert() override;
+    void showScreenRecordingSetupAlert(const CaptureWorkflowError& error, const QString& shortcutDisplayName) override;
+    void showTranslationSetupAlert(const CaptureWorkflowError& error, std::function<void()> retryAction = {}) override;
+    void showOnlineFeaturesDisabledAlert(std::function<void()> retryAction = {}) override;
     // Null icons mean the application's alert icon.
-    void showInformationalAlert(const QString& title, const QString& message, const QIcon& icon = {});
-    void showAlert(const QString& title, const QString& message, const QIcon& icon = {});
+    void showInformationalAlert(const QString& title, const QString& message, const QIcon& icon = {}) override;
+    void showAlert(const QString& title, const QString& message, const QIcon& icon = {}) override;
 
     void openAccessibilitySettings(TelemetryTrigger trigger);
     void openScreenRecordingSettings(TelemetryTrigger trigger);

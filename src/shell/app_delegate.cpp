@@ -19,7 +19,13 @@
 #include "language/server_backed_translation_client.h"
 #include "onboarding/onboarding_demo_service.h"
 #include "platform/system_event_monitoring.h"
-#include "shell/focused_field_loading_target_resolver.h"
+#include "commands/create_prompt_command.h"
+#include "commands/flip_language_command.h"
+#include "commands/focused_field_loading_target_resolver.h"
+#include "commands/message_translation_command.h"
+#include "commands/selection_translation_command.h"
+#include "commands/text_editing_command.h"
+#include "commands/text_writing_command.h"
 #include "shell/hot_key_manager.h"
 #include "shell/launch_at_login_controller.h"
 #include "shell/onboarding_hooks.h"
@@ -85,6 +91,16 @@ AppDelegate::AppDelegate(Factories factories) {
         }
     };
     services_ = std::make_unique<AppServices>(std::move(factories), std::move(hooks));
+    AppServices& s = *services_;
+    commands_.messageTranslation =
+        std::make_unique<MessageTranslationCommand>(*this, [&s] { return s.messageTranslationService(); });
+    commands_.textWriting = std::make_unique<TextWritingCommand>(*this, [&s] { return s.textWritingService(); });
+    commands_.textEditing = std::make_unique<TextEditingCommand>(*this, [&s] { return s.textEditingService(); });
+    commands_.flipLanguage = std::make_unique<FlipLanguageCommand>(*this, [&s] { return s.flipLanguageService(); });
+    commands_.createPrompt = std::make_unique<CreatePromptCommand>(*this, [&s] { return s.textPromptingService(); });
+    commands_.selectionTranslation = std::make_unique<SelectionTranslationCommand>(
+        *this, [&s]() -> std::shared_ptr<FocusedTextFieldAccessing> { return s.focusedTextFieldAccessor(); },
+        [&s] { return s.selectionTranslationService(); }, [&s] { return s.selectionTranslationPopupPresenter(); });
     hotKeyManager().setRegistrationLostHandler([self](const CaptureWorkflowError& error) {
         if (self) {
             self->alerts().showAlert(QStringLiteral("Could not register shortcuts"), makeMessage(error));

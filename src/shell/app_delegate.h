@@ -18,14 +18,14 @@
 //   app_delegate_updates.cpp    update checks and the application's own actions (AppActions)
 //   app_delegate_onboarding.cpp onboarding and the share prompt
 //   app_delegate_workflows.cpp  the Translate command: the selection, else the front window
-//   app_delegate_focused_text_workflows.cpp  the commands on the focused field and Translate Selection
-//   app_delegate_focused_text_ui.cpp         how those commands end when they fail
+//   app_delegate_focused_text_workflows.cpp  the host of the commands (src/commands) and their starts
 //   app_delegate_dictation.cpp  the dictation scratchpad window
 //   app_delegate_settings_window.cpp the settings window and the diagnostics export it starts
 //   app_delegate_window_translation.cpp  the Translate-window workflow and its overlay
 // A new concern adds its own app_delegate_<concern>.cpp and declares its members in the
 // matching section below; a new service adds its factory and accessor to AppServices.
 
+#include "commands/command_host.h"
 #include "core/app_settings_store.h"
 #include "core/capture_workflow_error.h"
 #include "core/hot_key_action.h"
@@ -36,8 +36,9 @@
 #include "server/server_endpoint_configuration.h"
 #include "server/server_request_transport.h"
 #include "language/focused_text_field_accessing.h"
-#include "shell/app_running_state.h"
+#include "commands/app_running_state.h"
 #include "shell/app_services.h"
+#include "shell/app_alerts.h"
 #include "shell/application_delegate.h"
 #include "shell/update_hooks.h"
 #include "updates/app_update_configuration.h"
@@ -128,7 +129,14 @@ class TextWritingClient;
 class TranslationClient;
 class UserPreferredLanguagesProvider;
 
-class AppDelegate final : public QObject, public ApplicationDelegate {
+class CreatePromptCommand;
+class FlipLanguageCommand;
+class MessageTranslationCommand;
+class SelectionTranslationCommand;
+class TextEditingCommand;
+class TextWritingCommand;
+
+class AppDelegate final : public QObject, public ApplicationDelegate, public CommandHost {
     Q_OBJECT
 
 public:
@@ -155,7 +163,7 @@ public:
     // ---- objects built by the constructor (held by the services)
 
     AppServices& services() const { return *services_; }
-    AppSettingsStore& settingsStore() const { return services_->settingsStore(); }
+    AppSettingsStore& settingsStore() const override { return services_->settingsStore(); }
     const std::shared_ptr<AppSettingsStore>& sharedSettingsStore() const { return services_->sharedSettingsStore(); }
     const std::shared_ptr<OnlineFeaturePolicy>& onlineFeaturePolicy() const { return services_->onlineFeaturePolicy(); }
     OnboardingStateStore& onboardingStore() const { return services_->onboardingStore(); }
@@ -174,7 +182,7 @@ public:
 
     // ---- lazily built services (each built once, never replaced)
 
-    TelemetryEventReporter& telemetryReporter() { return services_->telemetryReporter(); }
+    TelemetryEventReporter& telemetryReporter() override { return services_->telemetryReporter(); }
     std::shared_ptr<DiagnosticsExporter> diagnosticsExporter() { return services_->diagnosticsExporter(); }
     std::shared_ptr<ServerBackedTranslationClient> translationClient() { return services_->translationClient(); }
     // The server-backed client the overlay's setup notices ask: built like translationClient()
@@ -185,7 +193,9 @@ public:
     std::shared_ptr<TranslationSetupSupport> overlayTranslationSetupSupport() {
         return services_->overlayTranslationSetupSupport();
     }
-    ScreenshotOverlayPresenter* screenshotOverlayPresenter() { return services_->screenshotOverlayPresenter(); }
+    ScreenshotOverlayPresenter* screenshotOverlayPresenter() override {
+        return services_->screenshotOverlayPresenter();
+    }
     std::shared_ptr<TextImproveClient> textImproveClient() { return services_->textImproveClient(); }
     std::shared_ptr<TextPromptClient> textPromptClient() { return services_->textPromptClient(); }
     std::shared_ptr<TextEditingClient> textEditingClient() { return services_->textEditingClient(); }
@@ -221,7 +231,7 @@ public:
     // ---- running state the workflows share
 
     // Which workflow runs and the overlay on screen; only a WorkflowRun sets a workflow's flag.
-    AppRunningState& runningState() { return runningState_; }
+    AppRunningState& runningState() override { return runningState_; }
     const AppRunningState& runningState() const { return runningState_; }
     bool isMessageTranslationInProgress() const { return runningState_.isInProgress(Workflow::messageTranslation); }
     bool isTextEditingInProgress() const { return runningState_.isInProgress(Workflow::textEditing); }
@@ -233,8 +243,20 @@ public:
         return runningState_.overlayTranslationContext();
     }
     // A finished run's trigger, until the share prompt it earned shows at the next dismissal of
-    // the overlay or the popup.
-    std::optional<TelemetryTrigger> pendingSharePromptTrigger;
+    // the overlay or the popup (the share prompt coordinator keeps it).
+    std::optional<TelemetryTrigger> pendingSharePromptTrigger() const { return pendingSharePromptTrigger_; }
+    bool recordSuccess(TelemetryTrigger trigger) override;
+
+    // The runs of the commands on the focused field, with this delegate as their host.
+    struct Commands {
+        std::unique_ptr<MessageTranslationCommand> messageTranslation;
+        std::unique_ptr<TextWritingCommand> textWriting;
+        std::unique_ptr<TextEditingCommand> textEditing;
+        std::unique_ptr<FlipLanguageCommand> flipLanguage;
+        std::unique_ptr<CreatePromptCommand> createPrompt;
+        std::unique_ptr<SelectionTranslationCommand> selectionTranslation;
+    };
+    Commands& commands() { return commands_; }
 
     // ---- anti-sleep hooks (app_delegate.cpp)
 
@@ -274,7 +296,6 @@ public:
     // selection it has already read; without one the selection is read here.
     void startSelectionTranslation(TelemetryTrigger trigger,
                                    std::optional<FocusedTextFieldSnapshot> initialSnapshot = std::nullopt);
-    void handleSelectionTranslationError(const CaptureWorkflowError& error);
     // Translates selections paragraph by paragraph into the native language.
     std::shared_ptr<SelectionTranslationService> selectionTranslationService() {
         return services_->selectionTranslationService();
@@ -283,7 +304,7 @@ public:
     static constexpr std::chrono::milliseconds selectionProbeRetryDelay{120};
     static constexpr int selectionProbeAttempts = 3;
     // The delegate's one-shot timers (virtual time in tests).
-    Scheduler& scheduler() { return services_->scheduler(); }
+    Scheduler& scheduler() override { return services_->scheduler(); }
     void startMessageTranslation(TelemetryTrigger trigger);
     void startTextEditing(TelemetryTrigger trigger);
     void startTextWriting(TelemetryTrigger trigger);
@@ -300,28 +321,14 @@ public:
     // Whether the desktop lets this process read other applications' fields; built on first use.
     // nullptr while the build has no accessibility bus (no makeAccessibilityBusStatus).
     AccessibilityPermission* accessibilityPermission() { return services_->accessibilityPermission(); }
-    // Whether other applications' fields may be read now: false without an accessibility bus or
-    // when the check fails. requestIfNeeded also switches on a bus that stands off (the commands
-    // that act on the field); askOnly leaves it as it is (the Translate command's first look).
-    enum class AccessibilityTrustCheck { askOnly, requestIfNeeded };
-    QCoro::Task<bool> accessibilityTrusted(AccessibilityTrustCheck check);
-    FocusedFieldLoadingTargetResolver& focusedFieldLoadingTargetResolver() {
+    using AccessibilityTrustCheck = tavrolin::AccessibilityTrustCheck;
+    QCoro::Task<bool> accessibilityTrusted(AccessibilityTrustCheck check) override;
+    FocusedFieldLoadingTargetResolver& focusedFieldLoadingTargetResolver() override {
         return services_->focusedFieldLoadingTargetResolver();
     }
 
-    // ---- how they end when they fail (app_delegate_focused_text_ui.cpp): at most one alert or
-    // window each.
-
-    void handleMessageTranslationError(const CaptureWorkflowError& error);
-    void handleTextWritingError(const CaptureWorkflowError& error, const QString& shortcutDisplayName);
-    void handleTextEditingError(const CaptureWorkflowError& error);
-    void handleFlipLanguageError(const CaptureWorkflowError& error);
-    void handleCreatePromptError(const CaptureWorkflowError& error);
-    // An alert's Try Again: `start` runs from the event loop, once the run that showed the
-    // alert has ended (its flag would refuse a start made while the alert returns).
-    void startAfterCurrentRun(std::function<void()> start);
-    // A finished text the field did not take, offered for copying; a blank one shows nothing.
-    void presentFocusedTextCopyFallback(const QString& text);
+    void startAfterCurrentRun(std::function<void()> start) override;
+    void presentFocusedTextCopyFallback(const QString& text) override;
 
     // ---- dictation scratchpad (app_delegate_dictation.cpp)
 
@@ -362,7 +369,7 @@ public:
     // The shell services behind the commands, each built on first use.
     AlertPresenting& alertPresenter();
     SystemSettingsOpener& systemSettingsOpener();
-    AppAlerts& alerts();
+    AppAlerts& alerts() override;
     SettingsCoordinator& settingsCoordinator();
     UpdateHooks& updateHooks();
     AppActions& appActions();
@@ -415,6 +422,8 @@ private:
 
     std::unique_ptr<AppServices> services_;
     AppRunningState runningState_;
+    std::optional<TelemetryTrigger> pendingSharePromptTrigger_;
+    Commands commands_;
 
     std::unique_ptr<ScheduledCall> menuCaptureStart_;
     std::unique_ptr<SystemEventMonitoring> systemEventMonitor_;

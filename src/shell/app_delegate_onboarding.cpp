@@ -26,7 +26,7 @@ SharePromptCoordinator& AppDelegate::sharePromptCoordinator() {
             return ShareAlertPresenter(std::move(anchor), ShareAlertPresenter::askThrough(self->alertPresenter()));
         };
         sharePromptCoordinator_ = std::make_unique<SharePromptCoordinator>(
-            sharePromptStore(), pendingSharePromptTrigger, std::move(makePresenter),
+            sharePromptStore(), pendingSharePromptTrigger_, std::move(makePresenter),
             [self](TelemetryAction action, TelemetryTrigger trigger) {
                 if (self) {
                     self->reportCommand(action, trigger);
@@ -37,7 +37,7 @@ SharePromptCoordinator& AppDelegate::sharePromptCoordinator() {
 }
 
 void AppDelegate::showPendingSharePrompt() {
-    if (pendingSharePromptTrigger) {
+    if (pendingSharePromptTrigger_) {
         sharePromptCoordinator().resultPanelClosed();
     }
 }

@@ -8,7 +8,7 @@
 #include "platform/clock.h"
 #include "shell/app_alerts.h"
 #include "shell/share_prompt_coordinator.h"
-#include "shell/window_translation_failures.h"
+#include "commands/window_translation_failures.h"
 #include "window_translation/screenshot_controller.h"
 #include "window_translation/screenshot_overlay_presenter.h"
 #include "window_translation/screenshot_translation_service.h"

@@ -7,7 +7,7 @@
 #include "platform/clock.h"
 #include "platform/linux/x11_overlay_window.h"
 #include "platform/scheduler_sleep.h"
-#include "shell/smart_translation_selection_resolver.h"
+#include "commands/smart_translation_selection_resolver.h"
 
 #include <QCoroTask>
 #include <QPointer>

@@ -52,7 +52,7 @@
 #include "settings_window/settings_window_controller.h"
 #include "settings_window/shortcut_recorder.h"
 #include "window_translation/active_window_detector.h"
-#include "shell/window_translation_failures.h"
+#include "commands/window_translation_failures.h"
 #include "shell/app_alerts.h"
 #include "support/fakes/fake_front_application_provider.h"
 #include "support/fakes/fake_window_list.h"
@@ -102,7 +102,7 @@ TEST(AppDelegate, ConstructionBuildsItsObjectsInOrderAndNothingElse) {
                  delegate.isTextWritingInProgress() || delegate.isSelectionTranslationInProgress() ||
                  delegate.isFlipLanguageInProgress() || delegate.isCreatePromptInProgress());
     EXPECT_FALSE(delegate.overlayTranslationContext().has_value());
-    EXPECT_FALSE(delegate.pendingSharePromptTrigger.has_value());
+    EXPECT_FALSE(delegate.pendingSharePromptTrigger().has_value());
 }
 
 namespace {
@@ -238,10 +238,13 @@ TEST(AppDelegate, DismissalsClearTheOverlayAndConsumeAPendingSharePromptOnce) {
     launch.h.overlay->onDismiss();
     EXPECT_FALSE(delegate.overlayTranslationContext().has_value()) << "cleared with no share prompt pending";
 
-    delegate.pendingSharePromptTrigger = TelemetryTrigger::hotkey;
+    // The twentieth success makes the prompt due.
+    launch.h.defaults.setInteger(QStringLiteral("sharePromptTotalSuccessCount"), 19);
+    ASSERT_TRUE(delegate.recordSuccess(TelemetryTrigger::hotkey));
+    ASSERT_EQ(delegate.pendingSharePromptTrigger(), TelemetryTrigger::hotkey);
     delegate.runningState().setOverlayTranslationContext(AppDelegate::OverlayTranslationContext{QUuid::createUuid()});
     launch.h.popup->onDismiss();
-    EXPECT_FALSE(delegate.pendingSharePromptTrigger.has_value());
+    EXPECT_FALSE(delegate.pendingSharePromptTrigger().has_value());
     EXPECT_TRUE(delegate.overlayTranslationContext().has_value()) << "the popup leaves the overlay context alone";
     launch.h.overlay->onDismiss();
     EXPECT_FALSE(delegate.overlayTranslationContext().has_value());

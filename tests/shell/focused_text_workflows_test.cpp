@@ -3,7 +3,14 @@
 // translation engines, a recording loading card and scripted alerts.
 #include "support/delegate_harness.h"
 
-#include "shell/focused_field_loading_target_resolver.h"
+#include "commands/create_prompt_command.h"
+#include "commands/flip_language_command.h"
+#include "commands/message_translation_command.h"
+#include "commands/selection_translation_command.h"
+#include "commands/text_editing_command.h"
+#include "commands/text_writing_command.h"
+
+#include "commands/focused_field_loading_target_resolver.h"
 
 using namespace tavrolin;
 using namespace std::chrono_literals;
@@ -304,7 +311,7 @@ TEST(FocusedTextWorkflows, TheTwentiethSuccessLeavesTheShareTriggerForTheCardsDi
     delegate.startCreatePrompt(TelemetryTrigger::hotkey);
     desktop.settle();
     EXPECT_EQ(desktop.shareSuccesses(), 20);
-    EXPECT_EQ(delegate.pendingSharePromptTrigger, TelemetryTrigger::hotkey);
+    EXPECT_EQ(delegate.pendingSharePromptTrigger(), TelemetryTrigger::hotkey);
 }
 
 TEST(FocusedTextWorkflows, EditOfflineWithNothingToCorrectSaysSoAndCountsNoShareSuccess) {
@@ -519,11 +526,11 @@ TEST(FocusedTextWorkflows, EveryErrorCaseTakesItsCommandsRow) {
     Desktop desktop;
     AppDelegate& delegate = desktop.make();
     const std::function<void(const CaptureWorkflowError&)> handlers[5] = {
-        [&](const CaptureWorkflowError& e) { delegate.handleMessageTranslationError(e); },
-        [&](const CaptureWorkflowError& e) { delegate.handleTextWritingError(e, QStringLiteral("Control+Shift+R")); },
-        [&](const CaptureWorkflowError& e) { delegate.handleTextEditingError(e); },
-        [&](const CaptureWorkflowError& e) { delegate.handleFlipLanguageError(e); },
-        [&](const CaptureWorkflowError& e) { delegate.handleCreatePromptError(e); },
+        [&](const CaptureWorkflowError& e) { delegate.commands().messageTranslation->handleError(e); },
+        [&](const CaptureWorkflowError& e) { delegate.commands().textWriting->handleError(e); },
+        [&](const CaptureWorkflowError& e) { delegate.commands().textEditing->handleError(e); },
+        [&](const CaptureWorkflowError& e) { delegate.commands().flipLanguage->handleError(e); },
+        [&](const CaptureWorkflowError& e) { delegate.commands().createPrompt->handleError(e); },
     };
     for (const auto& row : rows) {
         for (int i = 0; i < 5; ++i) {
@@ -542,7 +549,9 @@ TEST(FocusedTextWorkflows, EveryErrorCaseTakesItsCommandsRow) {
                 EXPECT_EQ(desktop.alerts->shown[0].message, makeMessage(row.error));
             }
             if (expected == "Finish Screen Recording Setup") {
-                EXPECT_TRUE(desktop.alerts->shown[0].message.contains("Control+Shift+R"));
+                // Rewrite Message names its own shortcut.
+                EXPECT_TRUE(desktop.alerts->shown[0].message.contains(
+                    delegate.settingsStore().settings().writeTextShortcut.displayName()));
             }
         }
     }
@@ -552,7 +561,8 @@ TEST(FocusedTextWorkflows, FailureRetriesStartAgainFromTheAlertWhileTheDelegateL
     Desktop desktop;
     AppDelegate& delegate = desktop.make();
     desktop.alerts->answers = {QStringLiteral("Try Again")};
-    delegate.handleFlipLanguageError(CaptureWorkflowError::translationLanguagePairNotInstalled("English", "Spanish"));
+    delegate.commands().flipLanguage->handleError(
+        CaptureWorkflowError::translationLanguagePairNotInstalled("English", "Spanish"));
     // Not from inside the alert: the run that showed it still holds its flag there.
     EXPECT_TRUE(desktop.lines.messages(LogCategory::app).filter("workflow start").isEmpty());
     QCoreApplication::processEvents();
@@ -566,7 +576,7 @@ TEST(FocusedTextWorkflows, FailureRetriesStartAgainFromTheAlertWhileTheDelegateL
     AppSettings offline = delegate.settingsStore().settings();
     offline.onlineFeaturesEnabled = false;
     ASSERT_EQ(delegate.saveSettings(offline, TelemetryTrigger::settings), std::nullopt);
-    delegate.handleMessageTranslationError(CaptureWorkflowError(Case::onlineFeaturesDisabled));
+    delegate.commands().messageTranslation->handleError(CaptureWorkflowError(Case::onlineFeaturesDisabled));
     EXPECT_TRUE(delegate.settingsStore().settings().onlineFeaturesEnabled);
     QCoreApplication::processEvents();
     EXPECT_TRUE(desktop.lines.messages(LogCategory::app)

@@ -3,7 +3,14 @@
 // retries, and the selection probe on virtual time.
 #include "support/delegate_harness.h"
 
-#include "shell/smart_translation_selection_resolver.h"
+#include "commands/create_prompt_command.h"
+#include "commands/flip_language_command.h"
+#include "commands/message_translation_command.h"
+#include "commands/selection_translation_command.h"
+#include "commands/text_editing_command.h"
+#include "commands/text_writing_command.h"
+
+#include "commands/smart_translation_selection_resolver.h"
 
 using namespace tavrolin;
 using namespace std::chrono_literals;
@@ -172,11 +179,12 @@ TEST(SelectionTranslationWorkflow, EachErrorShowsItsAlert) {
         {Case::translationRequiresMacOS26, "Translate Selection failed"},
     };
     for (const auto& [errorCase, title] : rows) {
-        delegate.handleSelectionTranslationError(CaptureWorkflowError(errorCase));
+        delegate.commands().selectionTranslation->handleError(CaptureWorkflowError(errorCase));
         EXPECT_EQ(desktop.alertTitles().last(), title) << CaptureWorkflowError(errorCase).caseName().toStdString();
     }
     desktop.alerts->answers = {QStringLiteral("Cancel")};
-    delegate.handleSelectionTranslationError(CaptureWorkflowError::serverTranslationUnavailable("Spanish", "English"));
+    delegate.commands().selectionTranslation->handleError(
+        CaptureWorkflowError::serverTranslationUnavailable("Spanish", "English"));
     EXPECT_EQ(desktop.alertTitles().last(), QStringLiteral("Server Translation Unavailable"));
     EXPECT_TRUE(desktop.starts().isEmpty());
 }

@@ -1,4 +1,4 @@
-#include "shell/app_running_state.h"
+#include "commands/app_running_state.h"
 
 #include <algorithm>
 #include <utility>
