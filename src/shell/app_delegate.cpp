@@ -24,6 +24,7 @@
 #include "commands/focused_field_loading_target_resolver.h"
 #include "commands/message_translation_command.h"
 #include "commands/selection_translation_command.h"
+#include "commands/smart_translation_command.h"
 #include "commands/text_editing_command.h"
 #include "commands/text_writing_command.h"
 #include "shell/hot_key_manager.h"
@@ -101,6 +102,11 @@ AppDelegate::AppDelegate(Factories factories) {
     commands_.selectionTranslation = std::make_unique<SelectionTranslationCommand>(
         *this, [&s]() -> std::shared_ptr<FocusedTextFieldAccessing> { return s.focusedTextFieldAccessor(); },
         [&s] { return s.selectionTranslationService(); }, [&s] { return s.selectionTranslationPopupPresenter(); });
+    commands_.windowTranslation =
+        std::make_unique<WindowTranslationCommand>(*this, [&s] { return s.screenshotController(); });
+    commands_.smartTranslation = std::make_unique<SmartTranslationCommand>(
+        *this, [&s] { return s.focusedTextFieldAccessor(); }, *commands_.selectionTranslation,
+        *commands_.windowTranslation);
     hotKeyManager().setRegistrationLostHandler([self](const CaptureWorkflowError& error) {
         if (self) {
             self->alerts().showAlert(QStringLiteral("Could not register shortcuts"), makeMessage(error));
@@ -125,7 +131,7 @@ void AppDelegate::applicationDidFinishLaunching() {
             if (!self) {
                 return;
             }
-            self->runningState_.setOverlayTranslationContext(std::nullopt);
+            self->commands_.windowTranslation->overlay().setContext(std::nullopt);
             self->showPendingSharePrompt();
         });
     }

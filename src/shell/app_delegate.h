@@ -21,11 +21,11 @@
 //   app_delegate_focused_text_workflows.cpp  the host of the commands (src/commands) and their starts
 //   app_delegate_dictation.cpp  the dictation scratchpad window
 //   app_delegate_settings_window.cpp the settings window and the diagnostics export it starts
-//   app_delegate_window_translation.cpp  the Translate-window workflow and its overlay
 // A new concern adds its own app_delegate_<concern>.cpp and declares its members in the
 // matching section below; a new service adds its factory and accessor to AppServices.
 
 #include "commands/command_host.h"
+#include "commands/window_translation_command.h"
 #include "core/app_settings_store.h"
 #include "core/capture_workflow_error.h"
 #include "core/hot_key_action.h"
@@ -133,6 +133,7 @@ class CreatePromptCommand;
 class FlipLanguageCommand;
 class MessageTranslationCommand;
 class SelectionTranslationCommand;
+class SmartTranslationCommand;
 class TextEditingCommand;
 class TextWritingCommand;
 
@@ -142,8 +143,6 @@ class AppDelegate final : public QObject, public ApplicationDelegate, public Com
 public:
     // ---- nested types
 
-    // The window-translation overlay on screen.
-    using OverlayTranslationContext = tavrolin::OverlayTranslationContext;
     // How every collaborator is built (see AppServices::Factories); tests replace any of them.
     using Factories = AppServices::Factories;
     static Factories defaultFactories() { return AppServices::defaultFactories(); }
@@ -240,7 +239,7 @@ public:
     bool isFlipLanguageInProgress() const { return runningState_.isInProgress(Workflow::flipLanguage); }
     bool isCreatePromptInProgress() const { return runningState_.isInProgress(Workflow::createPrompt); }
     const std::optional<OverlayTranslationContext>& overlayTranslationContext() const {
-        return runningState_.overlayTranslationContext();
+        return commands_.windowTranslation->overlay().context();
     }
     // A finished run's trigger, until the share prompt it earned shows at the next dismissal of
     // the overlay or the popup (the share prompt coordinator keeps it).
@@ -255,6 +254,8 @@ public:
         std::unique_ptr<FlipLanguageCommand> flipLanguage;
         std::unique_ptr<CreatePromptCommand> createPrompt;
         std::unique_ptr<SelectionTranslationCommand> selectionTranslation;
+        std::unique_ptr<WindowTranslationCommand> windowTranslation;
+        std::unique_ptr<SmartTranslationCommand> smartTranslation;
     };
     Commands& commands() { return commands_; }
 
@@ -300,9 +301,6 @@ public:
     std::shared_ptr<SelectionTranslationService> selectionTranslationService() {
         return services_->selectionTranslationService();
     }
-    // The pause between two looks at the selection when Translate decides what to translate.
-    static constexpr std::chrono::milliseconds selectionProbeRetryDelay{120};
-    static constexpr int selectionProbeAttempts = 3;
     // The delegate's one-shot timers (virtual time in tests).
     Scheduler& scheduler() override { return services_->scheduler(); }
     void startMessageTranslation(TelemetryTrigger trigger);
@@ -340,21 +338,9 @@ public:
         return dictationScratchpadWindowController_.get();
     }
 
-    // ---- window translation (app_delegate_window_translation.cpp)
+    // ---- window translation (its run: src/commands/window_translation_command.h)
 
-    // Captures the front window, translates it and shows the overlay over it; a failure ends in
-    // a usage event and, by the error, an alert. The shortcut's name goes into the screen-capture
-    // alert. Returns at once.
     void startCapture(const QString& shortcutDisplayName, TelemetryTrigger trigger);
-    // Shows the context's image over its window. False when its bounds lie on no display and
-    // nothing was shown.
-    bool presentOverlay(const OverlayTranslationContext& context);
-    // Translates the overlay's captured window again with another pair (the picker's Apply),
-    // showing the loading card in the overlay meanwhile. Only the newest request for the overlay
-    // still on screen is applied; a failure puts the previous image back.
-    void retranslateOverlay(TranslationLanguagePair pair);
-    // The alert of a failed re-translation; retry runs it again.
-    void handleOverlayTranslationError(const CaptureWorkflowError& error, std::function<void()> retry);
     // How long a capture from the tray menu waits for the uncovered window to repaint.
     static constexpr std::chrono::milliseconds menuCaptureSettleDelay{120};
 
@@ -399,14 +385,6 @@ public:
     void presentSharePrompt(TelemetryTrigger trigger);
 
 private:
-    QCoro::Task<void> runCapture(QString shortcutDisplayName, TelemetryTrigger trigger,
-                                 TelemetryEventReporter::Context context, TranslationLanguagePair pair);
-    void showCaptureResult(const CaptureResult& result, TelemetryTrigger trigger,
-                           const TelemetryEventReporter::Context& context);
-    QCoro::Task<void> runRetranslation(TranslationLanguagePair pair, QUuid sessionID, QUuid requestID,
-                                       OverlayTranslationContext fallback, TelemetryEventReporter::Context context);
-    void handleCaptureFailure(std::exception_ptr error, const QString& shortcutDisplayName, TelemetryTrigger trigger,
-                              const TelemetryEventReporter::Context& context);
     // Consumes a pending share prompt (the dismissal hooks of the overlay and the popup).
     void showPendingSharePrompt();
     // The window manager's activation requests, built on first use; null without a display.

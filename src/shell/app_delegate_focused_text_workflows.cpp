@@ -8,6 +8,7 @@
 #include "commands/selection_translation_command.h"
 #include "commands/text_editing_command.h"
 #include "commands/text_writing_command.h"
+#include "commands/window_translation_command.h"
 #include "core/accessibility_permission.h"
 #include "shell/share_prompt_coordinator.h"
 
@@ -79,6 +80,10 @@ void AppDelegate::startFlipLanguage(TelemetryTrigger trigger, FocusedTextFieldSn
 
 void AppDelegate::startCreatePrompt(TelemetryTrigger trigger) {
     commands_.createPrompt->start(trigger);
+}
+
+void AppDelegate::startCapture(const QString& shortcutDisplayName, TelemetryTrigger trigger) {
+    commands_.windowTranslation->start(shortcutDisplayName, trigger);
 }
 
 void AppDelegate::startSelectionTranslation(TelemetryTrigger trigger,

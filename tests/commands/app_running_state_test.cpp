@@ -39,19 +39,3 @@ TEST(AppRunningState, ARunThatOutlivesTheStateEndsQuietly) {
     state.reset();
     run.end();  // AddressSanitizer catches a write into the freed state
 }
-
-TEST(AppRunningState, ARetranslationTargetIsTheOverlayOnScreenWhileItWaitsForThatRequest) {
-    AppRunningState state;
-    EXPECT_FALSE(state.beginRetranslation());
-
-    const QUuid session = QUuid::createUuid();
-    state.setOverlayTranslationContext(OverlayTranslationContext{session});
-    const std::optional<QUuid> first = state.beginRetranslation();
-    ASSERT_TRUE(first);
-    const std::optional<QUuid> second = state.beginRetranslation();
-    EXPECT_EQ(state.retranslationTarget(session, *first), nullptr) << "a newer request replaced it";
-    ASSERT_NE(state.retranslationTarget(session, *second), nullptr);
-
-    state.setOverlayTranslationContext(OverlayTranslationContext{QUuid::createUuid()});
-    EXPECT_EQ(state.retranslationTarget(session, *second), nullptr) << "another overlay is on screen";
-}

@@ -234,7 +234,7 @@ TEST(AppDelegate, DismissalsClearTheOverlayAndConsumeAPendingSharePromptOnce) {
     ASSERT_TRUE(launch.h.overlay && launch.h.overlay->onDismiss);
     ASSERT_TRUE(launch.h.popup && launch.h.popup->onDismiss);
 
-    delegate.runningState().setOverlayTranslationContext(AppDelegate::OverlayTranslationContext{QUuid::createUuid()});
+    delegate.commands().windowTranslation->overlay().setContext(OverlayTranslationContext{QUuid::createUuid()});
     launch.h.overlay->onDismiss();
     EXPECT_FALSE(delegate.overlayTranslationContext().has_value()) << "cleared with no share prompt pending";
 
@@ -242,7 +242,7 @@ TEST(AppDelegate, DismissalsClearTheOverlayAndConsumeAPendingSharePromptOnce) {
     launch.h.defaults.setInteger(QStringLiteral("sharePromptTotalSuccessCount"), 19);
     ASSERT_TRUE(delegate.recordSuccess(TelemetryTrigger::hotkey));
     ASSERT_EQ(delegate.pendingSharePromptTrigger(), TelemetryTrigger::hotkey);
-    delegate.runningState().setOverlayTranslationContext(AppDelegate::OverlayTranslationContext{QUuid::createUuid()});
+    delegate.commands().windowTranslation->overlay().setContext(OverlayTranslationContext{QUuid::createUuid()});
     launch.h.popup->onDismiss();
     EXPECT_FALSE(delegate.pendingSharePromptTrigger().has_value());
     EXPECT_TRUE(delegate.overlayTranslationContext().has_value()) << "the popup leaves the overlay context alone";
@@ -289,7 +289,7 @@ TEST(AppDelegate, QuitReportsTheCommandWithoutWaitingForIt) {
 TEST(AppDelegate, RetranslationResultsMatchOnlyTheRunningRequest) {
     const QUuid session = QUuid::createUuid();
     const QUuid request = QUuid::createUuid();
-    AppDelegate::OverlayTranslationContext context{session};
+    OverlayTranslationContext context{session};
     EXPECT_FALSE(context.matchesRetranslationRequest(session, request)) << "no re-translation running";
     context.retranslationRequestID = request;
     EXPECT_TRUE(context.matchesRetranslationRequest(session, request));
@@ -1106,7 +1106,7 @@ TEST(OverlayRetranslation, OfflineAHebrewTargetAnnouncesNoServerAndWithoutAnOver
     const qsizetype lines = r.h.lines.messages(LogCategory::app).size();
     const qsizetype usage = r.h.lines.messages(LogCategory::telemetry).size();
     const qsizetype calls = r.overlayCalls().size();
-    r.delegate->retranslateOverlay(toFrench);
+    r.delegate->commands().windowTranslation->retranslate(toFrench);
     r.settle();
     EXPECT_EQ(r.h.lines.messages(LogCategory::app).size(), lines);
     EXPECT_EQ(r.h.lines.messages(LogCategory::telemetry).size(), usage);
