@@ -53,13 +53,10 @@ public:
     QCoro::Task<std::optional<FlipLanguageResult>> flipFocusedField(std::optional<FocusedTextFieldSnapshot> selection,
                                                                     FieldFrameCallback onFieldFrame) const;
 
-    const std::shared_ptr<FocusedTextFieldAccessing>& accessor() const { return accessor_; }
     const std::shared_ptr<TranslationClient>& translationClient() const { return translationClient_; }
     const std::shared_ptr<const UserPreferredLanguagesProviding>& preferredLanguagesProvider() const {
         return preferredLanguagesProvider_;
     }
-    int focusedFieldReadRetryCount() const { return focusedFieldReadRetryCount_; }
-    double focusedFieldReadRetryDelay() const { return focusedFieldReadRetryDelay_; }
 
 private:
     // The detected language of the text, else of the whole field, else the second language.

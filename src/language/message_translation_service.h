@@ -36,8 +36,9 @@ struct MessageTranslationResult {
 class MessageTranslationService final {
 public:
     // Without a preferred-languages provider, one is made over the settings of this moment.
-    // The retry values are kept for the caller that reads the field (negative and NaN become
-    // 0); the operation itself never retries. Without a recognizer, the desktop's is used.
+    // The retry values are those of the service's own read of the field (negative and NaN
+    // become 0); a snapshot handed in is never read again. Without a recognizer, the desktop's is
+    // used.
     MessageTranslationService(std::shared_ptr<FocusedTextFieldAccessing> accessor,
                               std::shared_ptr<TranslationClient> translationClient,
                               std::shared_ptr<const AppSettingsProviding> settingsStore,
@@ -54,13 +55,10 @@ public:
     // translateAndReplace(); gives back a text the read cut out and nothing replaced.
     QCoro::Task<MessageTranslationResult> translateFocusedField(FieldFrameCallback onFieldFrame) const;
 
-    const std::shared_ptr<FocusedTextFieldAccessing>& accessor() const { return accessor_; }
     const std::shared_ptr<TranslationClient>& translationClient() const { return translationClient_; }
     const std::shared_ptr<const UserPreferredLanguagesProviding>& preferredLanguagesProvider() const {
         return preferredLanguagesProvider_;
     }
-    int focusedFieldReadRetryCount() const { return focusedFieldReadRetryCount_; }
-    double focusedFieldReadRetryDelay() const { return focusedFieldReadRetryDelay_; }
 
 private:
     std::shared_ptr<FocusedTextFieldAccessing> accessor_;

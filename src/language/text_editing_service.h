@@ -40,10 +40,7 @@ public:
     QCoro::Task<TextEditingResult> editFocusedField(std::optional<FocusedTextFieldSnapshot> selection,
                                                     FieldFrameCallback onFieldFrame) const;
 
-    const std::shared_ptr<FocusedTextFieldAccessing>& accessor() const { return accessor_; }
     const std::shared_ptr<TextEditingClient>& client() const { return client_; }
-    int focusedFieldReadRetryCount() const { return focusedFieldReadRetryCount_; }
-    double focusedFieldReadRetryDelay() const { return focusedFieldReadRetryDelay_; }
 
     // Set on the main thread when the settings are saved.
     AppLanguage sourceLanguage;

@@ -36,10 +36,7 @@ public:
     // promptAndReplace(); gives back a text the read cut out and nothing replaced.
     QCoro::Task<TextPromptingResult> promptFocusedField(FieldFrameCallback onFieldFrame) const;
 
-    const std::shared_ptr<FocusedTextFieldAccessing>& accessor() const { return accessor_; }
     const std::shared_ptr<TextPromptClient>& client() const { return client_; }
-    int focusedFieldReadRetryCount() const { return focusedFieldReadRetryCount_; }
-    double focusedFieldReadRetryDelay() const { return focusedFieldReadRetryDelay_; }
 
 private:
     std::shared_ptr<FocusedTextFieldAccessing> accessor_;

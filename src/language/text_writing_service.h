@@ -50,13 +50,10 @@ public:
     QCoro::Task<TextWritingResult> writeFocusedField(FieldFrameCallback onFieldFrame,
                                                      WindowTextCallback onWindowTextCaptured) const;
 
-    const std::shared_ptr<FocusedTextFieldAccessing>& accessor() const { return accessor_; }
     const std::shared_ptr<ActiveWindowTextProviding>& activeWindowTextProvider() const {
         return activeWindowTextProvider_;
     }
     const std::shared_ptr<TextWritingClient>& client() const { return client_; }
-    int focusedFieldReadRetryCount() const { return focusedFieldReadRetryCount_; }
-    double focusedFieldReadRetryDelay() const { return focusedFieldReadRetryDelay_; }
 
     // Set on the main thread when the settings are saved.
     AppLanguage targetLanguage;
