@@ -107,7 +107,7 @@ AppDelegate::AppDelegate(Factories factories) {
     commands_.smartTranslation = std::make_unique<SmartTranslationCommand>(
         *this, [&s] { return s.focusedTextFieldAccessor(); }, *commands_.selectionTranslation,
         *commands_.windowTranslation);
-    hotKeyManager().setRegistrationLostHandler([self](const CaptureWorkflowError& error) {
+    services_->hotKeyManager().setRegistrationLostHandler([self](const CaptureWorkflowError& error) {
         if (self) {
             self->alerts().showAlert(QStringLiteral("Could not register shortcuts"), makeMessage(error));
         }
@@ -135,7 +135,7 @@ void AppDelegate::applicationDidFinishLaunching() {
             self->showPendingSharePrompt();
         });
     }
-    if (SelectionTranslationPopupPresenter* popup = selectionTranslationPopupPresenter()) {
+    if (SelectionTranslationPopupPresenter* popup = services_->selectionTranslationPopupPresenter()) {
         popup->setOnDismiss([self] {
             if (self) {
                 self->showPendingSharePrompt();
@@ -158,17 +158,17 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
 
     if (settingsStore().settings().selectionPopupEnabled) {
-        if (SelectionPopupTriggerController* trigger = selectionPopupTriggerController()) {
+        if (SelectionPopupTriggerController* trigger = services_->selectionPopupTriggerController()) {
             trigger->start();
         }
     }
 }
 
 void AppDelegate::applicationWillTerminate() {
-    if (antiSleepManager()) {
-        antiSleepManager()->shutdown();
+    if (services_->antiSleepManager()) {
+        services_->antiSleepManager()->shutdown();
     }
-    hotKeyManager().unregister();
+    services_->hotKeyManager().unregister();
     if (QSystemTrayIcon* item = statusItem()) {
         item->hide();
     }
@@ -195,8 +195,8 @@ void AppDelegate::activateFromAnotherLaunch() {
 // ---- anti-sleep
 
 void AppDelegate::configureAntiSleep() {
-    if (antiSleepManager()) {
-        antiSleepManager()->configure(settingsStore().settings().antiSleepSchedule);
+    if (services_->antiSleepManager()) {
+        services_->antiSleepManager()->configure(settingsStore().settings().antiSleepSchedule);
     }
     if (!systemEventMonitor_ && factories().makeSystemEventMonitor) {
         systemEventMonitor_ = factories().makeSystemEventMonitor();
@@ -210,14 +210,14 @@ void AppDelegate::configureAntiSleep() {
 }
 
 void AppDelegate::handleWakeNotification() {
-    if (antiSleepManager()) {
-        antiSleepManager()->handleWake();
+    if (services_->antiSleepManager()) {
+        services_->antiSleepManager()->handleWake();
     }
 }
 
 void AppDelegate::handleClockChangeNotification() {
-    if (antiSleepManager()) {
-        antiSleepManager()->handleClockChange();
+    if (services_->antiSleepManager()) {
+        services_->antiSleepManager()->handleClockChange();
     }
 }
 

@@ -29,29 +29,18 @@
 #include "core/app_settings_store.h"
 #include "core/capture_workflow_error.h"
 #include "core/hot_key_action.h"
-#include "core/online_feature_policy.h"
 #include "core/telemetry_action.h"
 #include "core/telemetry_event_reporter.h"
-#include "dictation/speech_recognition_service.h"
-#include "server/server_endpoint_configuration.h"
-#include "server/server_request_transport.h"
 #include "language/focused_text_field_accessing.h"
 #include "commands/app_running_state.h"
 #include "shell/app_services.h"
 #include "shell/app_alerts.h"
 #include "shell/application_delegate.h"
 #include "shell/update_hooks.h"
-#include "updates/app_update_configuration.h"
-#include "window_translation/capture_target_resolver.h"
-#include "window_translation/screenshot_translation_service.h"
-#include "window_translation/translation_preview_state.h"
 
 #include <QCoroTask>
-#include <QImage>
 #include <QObject>
 #include <QPointer>
-#include <QRectF>
-#include <QUuid>
 
 #include <chrono>
 #include <functional>
@@ -59,27 +48,19 @@
 #include <optional>
 #include <vector>
 
-class QAction;
 class QMenu;
 class QSystemTrayIcon;
 
 namespace tavrolin {
 
-class CaptureWorkflowError;
-class AccessibilityBusStatus;
-class AccessibilityPermission;
-class ActiveWindowDetector;
 class AlertPresenting;
 class AppActions;
 class AppAlerts;
-class Clock;
 class FrontWindowActivating;
 class MainMenu;
-class OnboardingDemoService;
 class OnboardingHooks;
 class OnboardingPresenting;
 struct OnboardingWindowServices;
-class ProgramLaunching;
 class Scheduler;
 class ScheduledCall;
 class SettingsCoordinator;
@@ -87,47 +68,10 @@ class SettingsWindowController;
 class SharePromptCoordinator;
 class StatusMenu;
 class SystemSettingsOpener;
-class ActiveWindowTextProviding;
-class FlipLanguageService;
-class MessageTranslationService;
-class TextEditingService;
-class TextPromptingService;
-class TextWritingService;
-struct TranslationSetupSupport;
-struct CaptureResult;
-class AntiSleepManager;
-class AppUpdateChecker;
-class AppUpdateStateStore;
 class FocusedFieldLoadingTargetResolver;
-class Clipboard;
-class DictationPermissionManager;
 class DictationScratchpadWindowController;
-class DeviceIdentifier;
-class DiagnosticsExporter;
-class FocusedTextFieldAccessor;
-class HotKeyManager;
-class HybridTextEditingClient;
-class LaunchAtLoginController;
-class OnboardingStateStore;
-class OnlineGatedTextImproveClient;
-class OnlineGatedTextPromptClient;
-class OnlineGatedTextWritingClient;
-class ScreenshotController;
 class ScreenshotOverlayPresenter;
-class TextRecognizing;
-class SelectionPopupTriggerController;
-class SelectionTranslationPopupPresenter;
-class SelectionTranslationService;
-class ServerBackedTranslationClient;
-class ServerTranslationClient;
-class SharePromptStore;
 class SystemEventMonitoring;
-class TextEditingClient;
-class TextImproveClient;
-class TextPromptClient;
-class TextWritingClient;
-class TranslationClient;
-class UserPreferredLanguagesProvider;
 
 class CreatePromptCommand;
 class FlipLanguageCommand;
@@ -163,69 +107,13 @@ public:
 
     AppServices& services() const { return *services_; }
     AppSettingsStore& settingsStore() const override { return services_->settingsStore(); }
-    const std::shared_ptr<AppSettingsStore>& sharedSettingsStore() const { return services_->sharedSettingsStore(); }
-    const std::shared_ptr<OnlineFeaturePolicy>& onlineFeaturePolicy() const { return services_->onlineFeaturePolicy(); }
-    OnboardingStateStore& onboardingStore() const { return services_->onboardingStore(); }
-    const AppUpdateConfiguration& updateConfiguration() const { return services_->updateConfiguration(); }
-    AppUpdateStateStore& updateStateStore() const { return services_->updateStateStore(); }
-    SharePromptStore& sharePromptStore() const { return services_->sharePromptStore(); }
-    HotKeyManager& hotKeyManager() const { return services_->hotKeyManager(); }
-    AntiSleepManager* antiSleepManager() const { return services_->antiSleepManager(); }
-    const std::shared_ptr<ActiveWindowDetector>& activeWindowDetector() const {
-        return services_->activeWindowDetector();
-    }
-    const std::shared_ptr<FocusedTextFieldAccessor>& focusedTextFieldAccessor() const {
-        return services_->focusedTextFieldAccessor();
-    }
-    LaunchAtLoginController& launchAtLoginController() const { return services_->launchAtLoginController(); }
 
     // ---- lazily built services (each built once, never replaced)
 
     TelemetryEventReporter& telemetryReporter() override { return services_->telemetryReporter(); }
-    std::shared_ptr<DiagnosticsExporter> diagnosticsExporter() { return services_->diagnosticsExporter(); }
-    std::shared_ptr<ServerBackedTranslationClient> translationClient() { return services_->translationClient(); }
-    // The server-backed client the overlay's setup notices ask: built like translationClient()
-    // but with its own session and without the server-start callback.
-    std::shared_ptr<ServerBackedTranslationClient> overlayTranslationSetupClient() {
-        return services_->overlayTranslationSetupClient();
-    }
-    std::shared_ptr<TranslationSetupSupport> overlayTranslationSetupSupport() {
-        return services_->overlayTranslationSetupSupport();
-    }
     ScreenshotOverlayPresenter* screenshotOverlayPresenter() override {
         return services_->screenshotOverlayPresenter();
     }
-    std::shared_ptr<TextImproveClient> textImproveClient() { return services_->textImproveClient(); }
-    std::shared_ptr<TextPromptClient> textPromptClient() { return services_->textPromptClient(); }
-    std::shared_ptr<TextEditingClient> textEditingClient() { return services_->textEditingClient(); }
-    std::shared_ptr<TextWritingClient> textWritingClient() { return services_->textWritingClient(); }
-    std::shared_ptr<UserPreferredLanguagesProvider> preferredLanguagesProvider() {
-        return services_->preferredLanguagesProvider();
-    }
-    SelectionTranslationPopupPresenter* selectionTranslationPopupPresenter() {
-        return services_->selectionTranslationPopupPresenter();
-    }
-    SelectionPopupTriggerController* selectionPopupTriggerController() {
-        return services_->selectionPopupTriggerController();
-    }
-    std::shared_ptr<AppUpdateChecker> updateChecker() { return services_->updateChecker(); }
-    // The focused-field services, all over the one accessor, with 4 read retries 0.12 s apart.
-    std::shared_ptr<MessageTranslationService> messageTranslationService() {
-        return services_->messageTranslationService();
-    }
-    std::shared_ptr<FlipLanguageService> flipLanguageService() { return services_->flipLanguageService(); }
-    std::shared_ptr<TextPromptingService> textPromptingService() { return services_->textPromptingService(); }
-    std::shared_ptr<TextEditingService> textEditingService() { return services_->textEditingService(); }
-    // nullptr while no reader of the front window's text is built.
-    std::shared_ptr<TextWritingService> textWritingService() { return services_->textWritingService(); }
-    // Captures and translates the front window; its translation service follows the second
-    // language of the settings. nullptr without a text recognizer or capture controller.
-    ScreenshotController* screenshotController() { return services_->screenshotController(); }
-    // Runs the onboarding's demonstrations over the editing, writing and translation clients.
-    std::shared_ptr<OnboardingDemoService> onboardingDemoService() { return services_->onboardingDemoService(); }
-
-    static constexpr int focusedFieldReadRetryCount = AppServices::focusedFieldReadRetryCount;
-    static constexpr double focusedFieldReadRetryDelay = AppServices::focusedFieldReadRetryDelay;
 
     // ---- running state the workflows share
 
@@ -297,10 +185,6 @@ public:
     // selection it has already read; without one the selection is read here.
     void startSelectionTranslation(TelemetryTrigger trigger,
                                    std::optional<FocusedTextFieldSnapshot> initialSnapshot = std::nullopt);
-    // Translates selections paragraph by paragraph into the native language.
-    std::shared_ptr<SelectionTranslationService> selectionTranslationService() {
-        return services_->selectionTranslationService();
-    }
     // The delegate's one-shot timers (virtual time in tests).
     Scheduler& scheduler() override { return services_->scheduler(); }
     void startMessageTranslation(TelemetryTrigger trigger);
@@ -316,9 +200,6 @@ public:
 
     // ---- the focused-field commands (app_delegate_focused_text_workflows.cpp)
 
-    // Whether the desktop lets this process read other applications' fields; built on first use.
-    // nullptr while the build has no accessibility bus (no makeAccessibilityBusStatus).
-    AccessibilityPermission* accessibilityPermission() { return services_->accessibilityPermission(); }
     using AccessibilityTrustCheck = tavrolin::AccessibilityTrustCheck;
     QCoro::Task<bool> accessibilityTrusted(AccessibilityTrustCheck check) override;
     FocusedFieldLoadingTargetResolver& focusedFieldLoadingTargetResolver() override {

@@ -15,8 +15,8 @@ DictationScratchpadWindowController* AppDelegate::ensureDictationScratchpadWindo
     if (!dictationScratchpadWindowController_ && factories().makeSpeechRecognitionService) {
         DictationScratchpadViewModel::Dependencies d;
         d.settingsStore = &settingsStore();
-        d.textImproveClient = textImproveClient();
-        d.textPromptClient = textPromptClient();
+        d.textImproveClient = services_->textImproveClient();
+        d.textPromptClient = services_->textPromptClient();
         d.makeSpeechService = factories().makeSpeechRecognitionService;
         d.permissionManager = factories().makeDictationPermissionManager
                                   ? factories().makeDictationPermissionManager()
@@ -24,7 +24,7 @@ DictationScratchpadWindowController* AppDelegate::ensureDictationScratchpadWindo
         d.clipboard = factories().makeClipboard ? factories().makeClipboard() : nullptr;
         d.scheduler = factories().scheduler ? factories().scheduler : std::make_shared<QtScheduler>();
         dictationScratchpadWindowController_ = std::make_unique<DictationScratchpadWindowController>(
-            std::move(d), onlineFeaturePolicy(), frontWindowActivation());
+            std::move(d), services_->onlineFeaturePolicy(), frontWindowActivation());
     }
     return dictationScratchpadWindowController_.get();
 }

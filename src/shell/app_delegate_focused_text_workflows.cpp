@@ -23,7 +23,7 @@ void AppDelegate::startAfterCurrentRun(std::function<void()> start) {
 
 QCoro::Task<bool> AppDelegate::accessibilityTrusted(AccessibilityTrustCheck check) {
     // Without an accessibility bus nothing of another application can be read.
-    AccessibilityPermission* permission = accessibilityPermission();
+    AccessibilityPermission* permission = services_->accessibilityPermission();
     if (!permission) {
         co_return false;
     }

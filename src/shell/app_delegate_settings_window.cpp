@@ -80,10 +80,10 @@ void AppDelegate::exportDiagnostics() {
 
 void AppDelegate::settingsShortcutRecordingChanged(bool recording) {
     if (recording) {
-        hotKeyManager().suspend();
+        services_->hotKeyManager().suspend();
         return;
     }
-    for (const CaptureWorkflowError& error : hotKeyManager().resume()) {
+    for (const CaptureWorkflowError& error : services_->hotKeyManager().resume()) {
         alerts().showAlert(QStringLiteral("Could not register shortcuts"), makeMessage(error));
     }
 }

@@ -361,7 +361,7 @@ TEST(FocusedTextWorkflows, FlipReportsTheLanguagesItUsedAndAlwaysClearsItsCard) 
 TEST(FocusedTextWorkflows, TheSelectionButtonsWorkOnTheSelectionTheyWereShownFor) {
     Desktop desktop;
     AppDelegate& delegate = desktop.make();
-    delegate.selectionPopupTriggerController();
+    delegate.services().selectionPopupTriggerController();
     ASSERT_NE(desktop.trigger, nullptr);
     desktop.field->setText("Good morning, how are you today?", {0, 12});
     FocusedTextFieldSnapshot shown{desktop.field,    desktop.field->text,       QStringLiteral("Good morning"),

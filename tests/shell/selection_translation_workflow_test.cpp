@@ -33,7 +33,7 @@ struct SelectionDesktop : Desktop {
     using Desktop::Desktop;
     AppDelegate& start() {
         AppDelegate& d = make();
-        d.selectionTranslationPopupPresenter();
+        d.services().selectionTranslationPopupPresenter();
         popup->journal = &overlay->calls;
         return d;
     }
