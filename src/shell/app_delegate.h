@@ -34,7 +34,7 @@
 #include "language/focused_text_field_accessing.h"
 #include "commands/app_running_state.h"
 #include "shell/app_services.h"
-#include "shell/app_alerts.h"
+#include "commands/app_alerts.h"
 #include "shell/application_delegate.h"
 #include "shell/update_hooks.h"
 

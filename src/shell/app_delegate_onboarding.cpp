@@ -5,7 +5,7 @@
 #include "language/translation_setup_support.h"
 #include "onboarding/onboarding_demo_service.h"
 #include "onboarding/onboarding_window_controller.h"
-#include "shell/app_alerts.h"
+#include "commands/app_alerts.h"
 #include "shell/onboarding_hooks.h"
 #include "shell/share_alert_presenter.h"
 #include "shell/share_prompt_coordinator.h"

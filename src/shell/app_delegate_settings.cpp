@@ -8,7 +8,7 @@
 #include "language/text_writing_service.h"
 #include "platform/front_window_activation.h"
 #include "shell/alert_presenting.h"
-#include "shell/app_alerts.h"
+#include "commands/app_alerts.h"
 #include "shell/hot_key_manager.h"
 #include "shell/launch_at_login_controller.h"
 #include "window_translation/screenshot_controller.h"

@@ -4,7 +4,8 @@
 #include "core/app_metadata.h"
 #include "shell/alert_presenting.h"
 #include "shell/app_actions.h"
-#include "shell/app_alerts.h"
+#include "commands/app_alerts.h"
+#include "shell/error_messages.h"
 
 #include <QDesktopServices>
 

@@ -1,9 +1,7 @@
-#include "shell/app_alerts.h"
+#include "commands/app_alerts.h"
 
 #include "core/app_metadata.h"
 #include "core/linux_wording.h"
-#include "diagnostics/diagnostics_export_error.h"
-#include "shell/launch_at_login_controller.h"
 
 namespace tavrolin {
 
@@ -12,34 +10,7 @@ namespace {
 const QString kOpenSettings = QStringLiteral("Open Settings");
 const QString kOK = QStringLiteral("OK");
 
-QString joined(const QString& description, const std::optional<QString>& suggestion) {
-    return suggestion ? description + QStringLiteral("\n\n") + *suggestion : description;
-}
-
 }  // namespace
-
-QString makeMessage(const std::exception& error) {
-    // The errors of the shell's own actions; every other one reads as a command's.
-    if (const auto* diagnostics = dynamic_cast<const DiagnosticsExportError*>(&error)) {
-        return joined(diagnostics->description(), diagnostics->recoverySuggestion());
-    }
-    if (const auto* launchAtLogin = dynamic_cast<const LaunchAtLoginError*>(&error)) {
-        return joined(launchAtLogin->description(), launchAtLogin->recoverySuggestion());
-    }
-    return commandErrorMessage(error);
-}
-
-QString makeMessage(const std::exception_ptr& error) {
-    try {
-        if (error) {
-            std::rethrow_exception(error);
-        }
-    } catch (const std::exception& e) {
-        return makeMessage(e);
-    } catch (...) {
-    }
-    return commandErrorMessage(error);
-}
 
 AppAlerts::AppAlerts(Dependencies dependencies) : dependencies_(std::move(dependencies)) {}
 
@@ -88,7 +59,7 @@ void AppAlerts::showScreenRecordingSetupAlert(const CaptureWorkflowError& error,
         break;
     default:
         title = QStringLiteral("Screen Recording Access Needed");
-        message = makeMessage(error);
+        message = commandErrorMessage(error);
         break;
     }
     if (present(AlertStyle::informational, title, message, {kOpenSettings, kOK}) == 0) {
@@ -119,7 +90,7 @@ void AppAlerts::showTranslationSetupAlert(const CaptureWorkflowError& error, std
         break;
     default:
         title = QStringLiteral("Translation Setup Needed");
-        message = makeMessage(error);
+        message = commandErrorMessage(error);
         break;
     }
     QStringList buttons{kOpenSettings};

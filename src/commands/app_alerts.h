@@ -4,8 +4,7 @@
 #include "core/app_settings.h"
 #include "core/capture_workflow_error.h"
 #include "core/telemetry_action.h"
-#include "shell/alert_presenting.h"
-#include "shell/system_settings_opener.h"
+#include "commands/alert_presenting.h"
 
 #include <QIcon>
 #include <QString>
@@ -16,12 +15,8 @@
 
 namespace tavrolin {
 
-// The alert text of any error (a command's, or one of the shell's own actions): its description,
-// and after a blank line its recovery suggestion when it offers one.
-QString makeMessage(const std::exception_ptr& error);
-QString makeMessage(const std::exception& error);
-
-// The application's modal alerts and the set-up openers they lead to.
+// The application's modal alerts and the set-up openers they lead to: the alerts the commands
+// end in, and the shell's plain ones.
 class AppAlerts final : public CommandAlerts {
 public:
     struct Dependencies {
