@@ -1,28 +1,26 @@
 #pragma once
 
-// The application's delegate: the composition root and the one owner of its running state.
-// It owns the services (AppServices: how each collaborator is built, the stores built at
-// construction and every other service built on first use) and forwards its accessors to them;
-// the running state the workflows share (which workflow runs, the overlay on screen) sits behind
-// AppRunningState. Everything else in the shell and the workflows of the other subsystems are
-// operations on this object.
+// The application's delegate: the composition root. It owns the services (AppServices: how each
+// collaborator is built, the stores built at construction and every other service built on first
+// use), the commands of src/commands with itself as their host, and which of them runs
+// (AppRunningState). Everything else in the shell is an operation on this object.
 //
 // Where operations live (one .cpp per concern, all members of AppDelegate unless named):
-//   app_delegate.cpp            construction, launch, termination, quit, anti-sleep hooks
+//   app_delegate.cpp            construction (the commands' wiring), launch, termination, quit,
+//                               anti-sleep hooks
 //   app_services.cpp            AppServices: construction order and the services built on first use
 //   app_delegate_factories.cpp  how each collaborator is built by default (AppServices::defaultFactories())
-//   app_running_state.cpp       AppRunningState: the workflows' flags and the overlay on screen
+//   app_delegate_commands.cpp   the commands' host and their starts
+//   app_delegate_workflows.cpp  the Translate command's start from the tray menu
 //   app_delegate_menu.cpp       status item, main menu and the menu commands
 //   app_delegate_settings.cpp   applying the settings to the running services; the alerts and
-//                               openers the commands show
+//                               openers
 //   app_delegate_updates.cpp    update checks and the application's own actions (AppActions)
 //   app_delegate_onboarding.cpp onboarding and the share prompt
-//   app_delegate_workflows.cpp  the Translate command: the selection, else the front window
-//   app_delegate_focused_text_workflows.cpp  the host of the commands (src/commands) and their starts
 //   app_delegate_dictation.cpp  the dictation scratchpad window
 //   app_delegate_settings_window.cpp the settings window and the diagnostics export it starts
-// A new concern adds its own app_delegate_<concern>.cpp and declares its members in the
-// matching section below; a new service adds its factory and accessor to AppServices.
+// A new command adds its files in src/commands and one line of wiring in the constructor; a new
+// service adds its factory and accessor to AppServices.
 
 #include "commands/command_host.h"
 #include "commands/window_translation_command.h"
@@ -177,9 +175,11 @@ public:
     // otherwise its workflow starts with `trigger`.
     void runCommand(HotKeyAction action, TelemetryTrigger trigger);
 
-    // ---- workflows (app_delegate_workflows.cpp): each checks its own guards, reports its own
-    // outcome and returns at once.
+    // ---- the commands' starts (app_delegate_commands.cpp; the runs are in src/commands): each
+    // checks its own guards, reports its own outcome and returns at once.
 
+    // The Translate command (app_delegate_workflows.cpp: from the tray menu it first waits for
+    // the menu to leave the screen).
     void startSmartTranslation(TelemetryTrigger trigger);
     // Translates the selection into the result popup. The Translate command passes the
     // selection it has already read; without one the selection is read here.
@@ -198,7 +198,7 @@ public:
     void startCreatePrompt(TelemetryTrigger trigger);
     void presentDictationScratchpad();
 
-    // ---- the focused-field commands (app_delegate_focused_text_workflows.cpp)
+    // ---- the commands' host (app_delegate_commands.cpp)
 
     using AccessibilityTrustCheck = tavrolin::AccessibilityTrustCheck;
     QCoro::Task<bool> accessibilityTrusted(AccessibilityTrustCheck check) override;
