@@ -166,29 +166,6 @@ TEST(SelectionTranslationWorkflow, ALongSelectionAndAMissingPairEndInTheirAlerts
     EXPECT_TRUE(desktop.lines.messages(LogCategory::app).filter(QStringLiteral("workflow ignored")).isEmpty());
 }
 
-TEST(SelectionTranslationWorkflow, EachErrorShowsItsAlert) {
-    SelectionDesktop desktop;
-    AppDelegate& delegate = desktop.start();
-    const std::vector<std::pair<Case, QString>> rows{
-        {Case::translationSourceLanguageUnsupported, "Language Not Supported Yet"},
-        {Case::textExceedsCharacterLimit, "Selection Too Long"},
-        {Case::noFocusedTextField, "Cannot Translate Selection"},
-        {Case::focusedTextFieldEmpty, "Cannot Translate Selection"},
-        {Case::focusedTextFieldReadOnly, "Cannot Translate Selection"},
-        {Case::translationLanguagePairUnsupported, "Translate Selection failed"},
-        {Case::translationRequiresMacOS26, "Translate Selection failed"},
-    };
-    for (const auto& [errorCase, title] : rows) {
-        delegate.commands().selectionTranslation->handleError(CaptureWorkflowError(errorCase));
-        EXPECT_EQ(desktop.alertTitles().last(), title) << CaptureWorkflowError(errorCase).caseName().toStdString();
-    }
-    desktop.alerts->answers = {QStringLiteral("Cancel")};
-    delegate.commands().selectionTranslation->handleError(
-        CaptureWorkflowError::serverTranslationUnavailable("Spanish", "English"));
-    EXPECT_EQ(desktop.alertTitles().last(), QStringLiteral("Server Translation Unavailable"));
-    EXPECT_TRUE(desktop.starts().isEmpty());
-}
-
 // ---- the Translate command
 
 TEST(SmartTranslation, ASelectionIsTranslatedAtTheFirstLook) {
