@@ -62,12 +62,16 @@ set(TAVROLIN_TEST_ENVIRONMENT
     "TAVROLIN_SOURCE_DIR=${PROJECT_SOURCE_DIR};TAVROLIN_BUILD_DIR=${PROJECT_BINARY_DIR};OMP_THREAD_LIMIT=1"
     "LSAN_OPTIONS=suppressions='${PROJECT_SOURCE_DIR}/tests/lsan.supp'" "UBSAN_OPTIONS=print_stacktrace=1")
 
-# tavrolin_tests(<folder> DEPENDS libs...): the tests of one folder, one executable per label.
-#   *_test.cpp          unit    (offscreen, fakes, no services)
+# tavrolin_tests(<folder> [OF_LINUX_BACKEND] DEPENDS libs...): the tests of one folder, one
+# executable per label.
+#   *_test.cpp          unit    (offscreen, fakes, no services): the null back end, which refuses
+#                               every desktop facility and links none of the desktop's libraries
 #   *_desktop_test.cpp  desktop (real X11, AT-SPI, clipboard, tray: run inside the desktop session)
 #   *_engine_test.cpp   engine  (Tesseract, Apertium, Hunspell, PocketSphinx, CLD2 on real data)
+# Desktop and engine tests link the Linux back end. OF_LINUX_BACKEND: the folder tests the Linux
+# back end itself, whose unit tests link it too.
 function(tavrolin_tests folder)
-  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "OF_LINUX_BACKEND" "" "DEPENDS" ${ARGN})
   file(GLOB _all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
   file(GLOB _desktop CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_desktop_test.cpp)
   file(GLOB _engine CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_engine_test.cpp)
@@ -90,6 +94,13 @@ function(tavrolin_tests folder)
       target_link_libraries(${exe} PRIVATE tavrolin_test_main_offscreen)
     else()
       target_link_libraries(${exe} PRIVATE tavrolin_test_main_display)
+    endif()
+    # The back end last: the libraries before it call its factories.
+    if(label STREQUAL "unit" AND NOT ARG_OF_LINUX_BACKEND)
+      target_link_libraries(${exe} PRIVATE tavrolin_platform_null)
+      set_property(GLOBAL APPEND PROPERTY TAVROLIN_NULL_BACKEND_TESTS ${exe})
+    else()
+      target_link_libraries(${exe} PRIVATE tavrolin_test_desktop_support tavrolin_platform_linux)
     endif()
     add_test(NAME ${exe} COMMAND ${exe})
     set_tests_properties(${exe} PROPERTIES LABELS ${label} TIMEOUT 600
