@@ -48,6 +48,7 @@ struct Session {
     InMemoryDefaultsStore defaults;
     std::unique_ptr<AppSettingsStore> settings;
     std::unique_ptr<DesktopFocusedTextPlatform> platform;
+    std::unique_ptr<FocusResolver> focus;
     std::unique_ptr<DesktopSelectionPopupTriggerController> trigger;
     FieldsApp app;
     Display* display = XOpenDisplay(nullptr);
@@ -62,12 +63,14 @@ struct Session {
         settings->persist(s);
         platform = std::make_unique<DesktopFocusedTextPlatform>();
         const auto p = platform->platform();
+        focus = std::make_unique<FocusResolver>(
+            FocusResolver::Environment{p.accessibility, p.frontApplications, p.scheduler});
         trigger = std::make_unique<DesktopSelectionPopupTriggerController>(
             *settings, nullptr, defaults,
             DesktopSelectionPopupTriggerController::systemDependencies(
-                p.accessibility, p.frontApplications, makeSystemGlobalInputMonitoring(), markAsOverlayWindow,
+                p.accessibility, p.frontApplications, *focus, makeSystemGlobalInputMonitoring(), markAsOverlayWindow,
                 makeSystemLanguageRecognizer(), nullptr),
-            [] {}, [] {}, [] {});
+            nullptr, nullptr, nullptr);
         trigger->start();
         if (!display || !app.ready() || !trigger->isStarted()) {
             return;

@@ -30,6 +30,7 @@
 #include "platform/system_event_monitoring.h"
 #include "platform/text_recognition_engine.h"
 #include "platform/window_list.h"
+#include "platform/window_ping.h"
 #include "platform/zip_archive_writer.h"
 
 #include <QByteArray>
@@ -67,6 +68,10 @@ struct DeferredSyntheticInput {
 DeferredSyntheticInput makeSystemDeferredSyntheticInput();
 
 // ---- The front application, windows and the desktop's input
+
+// The desktop's ping of a top-level window's program: a connection and a worker thread of its
+// own. Create it on the main thread.
+std::shared_ptr<WindowPinging> makeSystemWindowPing();
 
 // The application of the active window, trusted only while a window manager answers for it;
 // without a window manager, that of the top-level window holding the input focus. Its process id

@@ -177,20 +177,22 @@ AppServices::Factories AppServices::defaultFactories() {
             DesktopSelectionTranslationPopupPresenter::systemDependencies(
                 makeSystemGlobalMouseMonitoring(), makeSystemKeyboardGrab(), markAsOverlayWindow));
     };
-    f.makeSelectionPopupTriggerController =
-        [defaults = f.defaults, languageRecognizer](
-            const AppSettingsStore& settings, std::shared_ptr<UserPreferredLanguagesProvider> preferred,
-            std::shared_ptr<FocusedTextFieldAccessor> accessor, std::function<void()> onTranslate,
-            std::function<void()> onFlip,
-            std::function<void()> onEdit) -> std::unique_ptr<SelectionPopupTriggerController> {
+    f.makeSelectionPopupTriggerController = [defaults = f.defaults, languageRecognizer](
+                                                const AppSettingsStore& settings,
+                                                std::shared_ptr<UserPreferredLanguagesProvider> preferred,
+                                                std::shared_ptr<FocusedTextFieldAccessor> accessor,
+                                                DesktopSelectionPopupTriggerController::SelectionAction onTranslate,
+                                                DesktopSelectionPopupTriggerController::SelectionAction onFlip,
+                                                DesktopSelectionPopupTriggerController::SelectionAction onEdit)
+        -> std::unique_ptr<SelectionPopupTriggerController> {
         if (!accessor) {
             return nullptr;
         }
         const FocusedTextFieldAccessor::Platform& platform = accessor->platform();
         DesktopSelectionPopupTriggerController::Dependencies dependencies =
             DesktopSelectionPopupTriggerController::systemDependencies(
-                platform.accessibility, platform.frontApplications, makeSystemGlobalInputMonitoring(),
-                markAsOverlayWindow, languageRecognizer(), accessor);
+                platform.accessibility, platform.frontApplications, accessor->focusResolver(),
+                makeSystemGlobalInputMonitoring(), markAsOverlayWindow, languageRecognizer(), accessor);
         dependencies.primarySelection = platform.primarySelection;
         return std::make_unique<DesktopSelectionPopupTriggerController>(settings, std::move(preferred), *defaults,
                                                                         std::move(dependencies), std::move(onTranslate),

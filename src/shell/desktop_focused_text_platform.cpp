@@ -16,23 +16,20 @@ DesktopFocusedTextPlatform::DesktopFocusedTextPlatform()
       input_(makeSystemSyntheticInput()),
       frontApplications_(defaultFrontApplicationProvider()),
       scheduler_(std::make_unique<QtScheduler>()),
-      primarySelection_(makeSystemPrimarySelectionReader(makeSystemGlobalInputMonitoring())) {}
+      primarySelection_(makeSystemPrimarySelectionReader(makeSystemGlobalInputMonitoring())),
+      windowPing_(makeSystemWindowPing()) {}
 
 DesktopFocusedTextPlatform::~DesktopFocusedTextPlatform() = default;
 
 FocusedTextFieldAccessor::Platform DesktopFocusedTextPlatform::platform() {
     // Keys sent while one of our grabs holds the keyboard, or one of our windows is the active
     // one, would land in our own window.
-    std::function<bool()> ownWindowHasKeyboard = [front = frontApplications_] {
-        if (anyOwnKeyboardGrabActive() || QGuiApplication::focusWindow() != nullptr) {
-            return true;
-        }
-        const std::optional<FrontApplication> app = front->frontApplication();
-        return app && app->processId == QCoreApplication::applicationPid();
+    std::function<bool()> ownWindowHasKeyboard = [] {
+        return anyOwnKeyboardGrabActive() || QGuiApplication::focusWindow() != nullptr;
     };
-    return {*accessibility_,        *clipboard_, *input_,
-            *frontApplications_,    *scheduler_, std::move(ownWindowHasKeyboard),
-            primarySelection_.get()};
+    return {*accessibility_,         *clipboard_,      *input_,
+            *frontApplications_,     *scheduler_,      std::move(ownWindowHasKeyboard),
+            primarySelection_.get(), windowPing_.get()};
 }
 
 AccessibilityBusStatus& DesktopFocusedTextPlatform::accessibilityBusStatus() {

@@ -203,7 +203,8 @@ public:
     void setAutoDismissDelay(double seconds) override {
         log_->add(QStringLiteral("trigger.autoDismissDelay %1").arg(seconds));
     }
-    std::function<void()> onTranslate, onFlip, onEdit;
+    // The buttons' commands, each given the selection its row was shown for.
+    std::function<void(FocusedTextFieldSnapshot)> onTranslate, onFlip, onEdit;
 
 private:
     std::shared_ptr<EventLog> log_;
@@ -485,8 +486,9 @@ struct DelegateHarness {
         };
         f.makeSelectionPopupTriggerController =
             [this](const AppSettingsStore&, std::shared_ptr<UserPreferredLanguagesProvider>,
-                   std::shared_ptr<FocusedTextFieldAccessor>, std::function<void()> onTranslate,
-                   std::function<void()> onFlip, std::function<void()> onEdit) {
+                   std::shared_ptr<FocusedTextFieldAccessor>, std::function<void(FocusedTextFieldSnapshot)> onTranslate,
+                   std::function<void(FocusedTextFieldSnapshot)> onFlip,
+                   std::function<void(FocusedTextFieldSnapshot)> onEdit) {
                 log->add(QStringLiteral("build selectionTrigger"));
                 auto controller = std::make_unique<RecordingTrigger>(log);
                 controller->onTranslate = std::move(onTranslate);

@@ -44,6 +44,10 @@ DeferredSyntheticInput makeSystemDeferredSyntheticInput() {
     refuse("makeSystemDeferredSyntheticInput()");
 }
 
+std::shared_ptr<WindowPinging> makeSystemWindowPing() {
+    refuse("makeSystemWindowPing()");
+}
+
 std::shared_ptr<FrontApplicationProviding> defaultFrontApplicationProvider() {
     refuse("defaultFrontApplicationProvider()");
 }
