@@ -194,7 +194,8 @@ std::shared_ptr<TextWritingService> AppServices::textWritingService() {
 std::shared_ptr<OnboardingDemoService> AppServices::onboardingDemoService() {
     if (!onboardingDemoService_) {
         onboardingDemoService_ =
-            std::make_shared<OnboardingDemoService>(textEditingClient(), textWritingClient(), translationClient());
+            std::make_shared<OnboardingDemoService>(textEditingClient(), textWritingClient(), translationClient(),
+                                                    isTranslationSystemSupported, languageRecognizer());
     }
     return onboardingDemoService_;
 }

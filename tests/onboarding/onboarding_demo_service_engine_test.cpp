@@ -27,10 +27,11 @@ protected:
     std::shared_ptr<LocalTextEditingClient> offlineEditor = std::make_shared<LocalTextEditingClient>(
         std::make_shared<SystemTextSpellChecker>(loadSystemSpellingDictionary));
     std::shared_ptr<OnlineFeaturePolicy> policy = std::make_shared<OnlineFeaturePolicy>(false);
-    OnboardingDemoService service{
-        std::make_shared<HybridTextEditingClient>(serverEditor, offlineEditor, policy),
-        std::make_shared<test::InMemoryTextWritingClient>(log),
-        std::make_shared<SystemTranslationClient>(makeSystemTranslationEngine(), makeSystemLanguageRecognizer())};
+    std::shared_ptr<const LanguageRecognizer> recognizer = makeSystemLanguageRecognizer();
+    OnboardingDemoService service{std::make_shared<HybridTextEditingClient>(serverEditor, offlineEditor, policy),
+                                  std::make_shared<test::InMemoryTextWritingClient>(log),
+                                  std::make_shared<SystemTranslationClient>(makeSystemTranslationEngine(), recognizer),
+                                  isTranslationSystemSupported, recognizer};
 };
 
 TEST_F(OnboardingDemoServiceEngineTest, OfflineEditIsWhatTheLocalEditorMakesOfTheEnglishDraft) {
