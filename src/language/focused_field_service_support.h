@@ -101,8 +101,8 @@ QCoro::Task<Result> runOnFocusedField(std::shared_ptr<FocusedTextFieldAccessing>
 int sanitizedRetryCount(int count);
 double sanitizedRetryDelay(double delay);
 
-// Language detection as the translating services run it: the given recognizer, or the
-// desktop's when there is none.
+// Language detection as the translating services run it: the given recognizer; without one,
+// only the script decides.
 std::optional<AppLanguage> detectServiceLanguage(const QString& text, const std::set<AppLanguage>& boosted,
                                                  const LanguageRecognizer* recognizer);
 

@@ -37,8 +37,8 @@ class MessageTranslationService final {
 public:
     // Without a preferred-languages provider, one is made over the settings of this moment.
     // The retry values are those of the service's own read of the field (negative and NaN
-    // become 0); a snapshot handed in is never read again. Without a recognizer, the desktop's is
-    // used.
+    // become 0); a snapshot handed in is never read again. Without a recognizer only the script
+    // of the text tells its language.
     MessageTranslationService(std::shared_ptr<FocusedTextFieldAccessing> accessor,
                               std::shared_ptr<TranslationClient> translationClient,
                               std::shared_ptr<const AppSettingsProviding> settingsStore,

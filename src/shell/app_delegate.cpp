@@ -201,24 +201,9 @@ void AppDelegate::configureAntiSleep() {
     }
     if (!systemEventMonitor_ && factories().makeSystemEventMonitor) {
         systemEventMonitor_ = factories().makeSystemEventMonitor();
-        if (systemEventMonitor_) {
-            connect(systemEventMonitor_.get(), &SystemEventMonitoring::didWake, this,
-                    &AppDelegate::handleWakeNotification);
-            connect(systemEventMonitor_.get(), &SystemEventMonitoring::clockDidChange, this,
-                    &AppDelegate::handleClockChangeNotification);
+        if (systemEventMonitor_ && services_->antiSleepManager()) {
+            services_->antiSleepManager()->observe(*systemEventMonitor_);
         }
-    }
-}
-
-void AppDelegate::handleWakeNotification() {
-    if (services_->antiSleepManager()) {
-        services_->antiSleepManager()->handleWake();
-    }
-}
-
-void AppDelegate::handleClockChangeNotification() {
-    if (services_->antiSleepManager()) {
-        services_->antiSleepManager()->handleClockChange();
     }
 }
 

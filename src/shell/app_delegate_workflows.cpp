@@ -3,7 +3,6 @@
 #include "shell/app_delegate.h"
 
 #include "commands/smart_translation_command.h"
-#include "platform/linux/x11_overlay_window.h"
 
 #include <QPointer>
 
@@ -24,7 +23,9 @@ void AppDelegate::startSmartTranslation(TelemetryTrigger trigger) {
             if (!self) {
                 return;
             }
-            x11::syncQtConnection();
+            if (const auto& sync = self->factories().syncWithDisplayServer) {
+                sync();
+            }
             self->menuCaptureStart_ = self->scheduler().scheduleAfter(menuCaptureSettleDelay, [self] {
                 if (self) {
                     self->commands_.smartTranslation->start(TelemetryTrigger::menu);
