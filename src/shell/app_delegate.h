@@ -22,6 +22,8 @@
 // A new command adds its files in src/commands and one line of wiring in the constructor; a new
 // service adds its factory and accessor to AppServices.
 
+#include "commands/app_alerts.h"
+#include "commands/app_running_state.h"
 #include "commands/command_host.h"
 #include "commands/window_translation_command.h"
 #include "core/app_settings_store.h"
@@ -30,9 +32,7 @@
 #include "core/telemetry_action.h"
 #include "core/telemetry_event_reporter.h"
 #include "language/focused_text_field_accessing.h"
-#include "commands/app_running_state.h"
 #include "shell/app_services.h"
-#include "commands/app_alerts.h"
 #include "shell/application_delegate.h"
 #include "shell/update_hooks.h"
 
@@ -51,9 +51,7 @@ class QSystemTrayIcon;
 
 namespace tavrolin {
 
-class AlertPresenting;
 class AppActions;
-class AppAlerts;
 class FrontWindowActivating;
 class MainMenu;
 class OnboardingHooks;
@@ -156,14 +154,7 @@ public:
     QSystemTrayIcon* statusItem() const;
     QMenu* statusMenu() const;
     StatusMenu* statusMenuController() const { return statusMenuController_.get(); }
-    // The commands of the status menu; each starts its workflow when its services are built.
-    void captureAndTranslateActiveWindow();
-    void translateMessage();
-    void editText();
-    void writeText();
-    void flipLanguage();
-    void openDictationScratchpad();
-    void createPrompt();
+    // The status menu's items besides the seven commands (which go through runCommand()).
     void openSettings();
     void showTutorial();
     void checkForUpdates();

@@ -442,7 +442,7 @@ TEST(AppDelegate, WithAnOnboardingWindowTheFirstLaunchOpensItAndCommandsGoToIt) 
     EXPECT_EQ(launch.h.onboardingWindows[0]->request.pages, OnboardingPageSet::firstRun);
 
     launch.h.grabber->press(rawValue(HotKeyAction::editText));
-    launch.delegate->flipLanguage();
+    launch.delegate->runCommand(HotKeyAction::flipLanguage, TelemetryTrigger::menu);
     EXPECT_EQ(launch.h.onboardingWindows[0]->offered,
               (std::vector<HotKeyAction>{HotKeyAction::editText, HotKeyAction::flipLanguage}))
         << "the shortcut and the menu item both reach the open onboarding";
@@ -521,7 +521,7 @@ TEST(AppDelegate, TheScratchpadIsBuiltOnceAndEachCommandPresentsItInItsMode) {
     EXPECT_EQ(delegate.dictationScratchpadWindowController(), nullptr) << "built on first use only";
 
     // The menu command, without a stored dictation language: the native language, stored now.
-    delegate.openDictationScratchpad();
+    delegate.runCommand(HotKeyAction::openDictationScratchpad, TelemetryTrigger::menu);
     DictationScratchpadWindowController* controller = delegate.dictationScratchpadWindowController();
     ASSERT_NE(controller, nullptr);
     DictationScratchpadViewModel& model = controller->viewModel();

@@ -541,7 +541,7 @@ TEST(FocusedTextWorkflows, WhileTheOnboardingIsOpenCommandsGoToItAndNoWorkflowRu
     delegate.showTutorial();
     ASSERT_EQ(desktop.onboardingWindows.size(), 1u);
     delegate.configureSettings();
-    delegate.translateMessage();
+    delegate.runCommand(HotKeyAction::translateMessage, TelemetryTrigger::menu);
     desktop.grabber->press(rawValue(HotKeyAction::createPrompt));
     EXPECT_EQ(desktop.onboardingWindows[0]->offered,
               (std::vector<HotKeyAction>{HotKeyAction::translateMessage, HotKeyAction::createPrompt}));
