@@ -47,6 +47,7 @@ struct Session {
     InMemoryDefaultsStore defaults;
     std::unique_ptr<AppSettingsStore> settings;
     std::unique_ptr<LinuxFocusedTextPlatform> platform;
+    std::unique_ptr<FocusResolver> focus;
     std::unique_ptr<DesktopSelectionPopupTriggerController> trigger;
     FieldsApp app;
     Display* display = XOpenDisplay(nullptr);
@@ -61,10 +62,13 @@ struct Session {
         settings->persist(s);
         platform = std::make_unique<LinuxFocusedTextPlatform>();
         const auto p = platform->platform();
+        focus = std::make_unique<FocusResolver>(
+            FocusResolver::Environment{p.accessibility, p.frontApplications, p.scheduler});
         trigger = std::make_unique<DesktopSelectionPopupTriggerController>(
             *settings, nullptr, defaults,
-            DesktopSelectionPopupTriggerController::systemDependencies(p.accessibility, p.frontApplications, nullptr),
-            [] {}, [] {}, [] {});
+            DesktopSelectionPopupTriggerController::systemDependencies(p.accessibility, p.frontApplications, *focus,
+                                                                       nullptr),
+            nullptr, nullptr, nullptr);
         trigger->start();
         if (!display || !app.ready() || !trigger->isStarted()) {
             return;

@@ -5,7 +5,10 @@ if(TAVROLIN_WERROR)
   target_compile_options(tavrolin_flags INTERFACE -Werror)
 endif()
 if(TAVROLIN_SANITIZE)
-  target_compile_options(tavrolin_flags INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
+  # Undefined behaviour ends the process like a memory error does: a report that only prints
+  # leaves the test passing.
+  target_compile_options(tavrolin_flags INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all
+                         -fno-omit-frame-pointer)
   target_link_options(tavrolin_flags INTERFACE -fsanitize=address,undefined)
 endif()
 if(TAVROLIN_FUZZ)
@@ -18,6 +21,9 @@ if(TAVROLIN_FUZZ)
                          -fno-sanitize=function)
 endif()
 target_compile_definitions(tavrolin_flags INTERFACE QT_NO_KEYWORDS)
+# The build folder's path stays out of what is compiled (debug information, __FILE__ of generated
+# sources), so that an installed program names no folder of the build it came from.
+target_compile_options(tavrolin_flags INTERFACE -ffile-prefix-map=${PROJECT_BINARY_DIR}=.)
 
 # tavrolin_subsystem(<name> [DEPENDS libs...]): one static library per source folder, made of
 # every .cpp/.h in the folder and its subfolders, except a subfolder with a CMakeLists.txt of its
@@ -54,7 +60,7 @@ endfunction()
 # caller can release from tests/lsan.supp.
 set(TAVROLIN_TEST_ENVIRONMENT
     "TAVROLIN_SOURCE_DIR=${PROJECT_SOURCE_DIR};TAVROLIN_BUILD_DIR=${PROJECT_BINARY_DIR};OMP_THREAD_LIMIT=1"
-    "LSAN_OPTIONS=suppressions='${PROJECT_SOURCE_DIR}/tests/lsan.supp'")
+    "LSAN_OPTIONS=suppressions='${PROJECT_SOURCE_DIR}/tests/lsan.supp'" "UBSAN_OPTIONS=print_stacktrace=1")
 
 # tavrolin_tests(<folder> DEPENDS libs...): the tests of one folder, one executable per label.
 #   *_test.cpp          unit    (offscreen, fakes, no services)

@@ -1,5 +1,7 @@
 #include "core/app_log.h"
 
+#include "core/private_storage.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -107,6 +109,16 @@ struct RotatingFileLogSink::State {
     std::mutex mutex;
     QFile file;
     bool broken = false;  // the folder or file cannot be written: stop trying
+
+    // Opens (or creates) the log for appending; the user's alone, as its folder.
+    bool open() {
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+            broken = true;
+            return false;
+        }
+        closeToOtherUsers(file.handle());
+        return true;
+    }
 };
 
 RotatingFileLogSink::RotatingFileLogSink(QString filePath, qint64 maximumBytes, LogLevel minimumLevel)
@@ -145,11 +157,11 @@ void RotatingFileLogSink::write(LogCategory category, LogLevel level, const QStr
     }
     QFile& file = state_->file;
     if (!file.isOpen()) {
-        const QFileInfo info(filePath_);
-        QDir().mkpath(info.absolutePath());
+        makePrivateFolder(QFileInfo(filePath_).absolutePath());
+        // What an earlier version left open to others is closed before anything is added.
+        closeToOtherUsers(filePath_ + QStringLiteral(".1"));
         file.setFileName(filePath_);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-            state_->broken = true;
+        if (!state_->open()) {
             return;
         }
     }
@@ -161,8 +173,7 @@ void RotatingFileLogSink::write(LogCategory category, LogLevel level, const QStr
     if (::stat(nativePath.constData(), &onDisk) != 0 || ::fstat(file.handle(), &ours) != 0 ||
         onDisk.st_ino != ours.st_ino || onDisk.st_dev != ours.st_dev) {
         file.close();
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-            state_->broken = true;
+        if (!state_->open()) {
             return;
         }
         ::stat(nativePath.constData(), &onDisk);
@@ -173,8 +184,7 @@ void RotatingFileLogSink::write(LogCategory category, LogLevel level, const QStr
         const QString previous = filePath_ + QStringLiteral(".1");
         QFile::remove(previous);
         QFile::rename(filePath_, previous);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-            state_->broken = true;
+        if (!state_->open()) {
             return;
         }
     }

@@ -36,7 +36,15 @@ AppSettingsStore::AppSettingsStore(DefaultsStore& defaults,
     : defaults_(defaults),
       languagePreferences_(languagePreferences ? std::move(languagePreferences)
                                                : std::make_shared<const UserLanguagePreferencesService>()),
-      settings_(load(defaults_, *languagePreferences_)) {}
+      settings_(load(defaults_, *languagePreferences_)) {
+    // A file that could not be parsed has been set aside, and what the program writes next
+    // (the device identifier) starts a new one: without settings in it, the next start would
+    // take the fresh value and switch online features on again. Nothing stored is overwritten
+    // here; a file kept as it is refuses the write.
+    if (defaults_.foundUnreadableData() && !defaults_.contains(defaultsKey)) {
+        defaults_.setRawValue(defaultsKey, settings_.toJson());
+    }
+}
 
 AppSettings AppSettingsStore::settings() const {
     std::lock_guard lock(mutex_);
@@ -66,12 +74,21 @@ std::optional<QString> AppSettingsStore::persist(const AppSettings& settings) {
 
 AppSettings AppSettingsStore::load(const DefaultsStore& defaults,
                                    const UserLanguagePreferencesProviding& languagePreferences) {
-    if (const auto document = storedDocument(defaults)) {
+    const auto document = storedDocument(defaults);
+    if (document) {
         if (const auto decoded = AppSettings::fromJson(*document)) {
             return decoded->sanitized();
         }
     }
-    return AppSettings::fresh(languagePreferences).sanitized();
+    AppSettings fresh = AppSettings::fresh(languagePreferences);
+    if (document || defaults.foundUnreadableData()) {
+        // The user's settings exist but cannot be used. The fresh value must not switch on what
+        // they switched off: each switch is on only where the stored settings say so readably.
+        const QJsonObject stored = document && document->isObject() ? document->toObject() : QJsonObject();
+        fresh.onlineFeaturesEnabled = stored.value(QLatin1String("onlineFeaturesEnabled")) == QJsonValue(true);
+        fresh.telemetryEnabled = stored.value(QLatin1String("telemetryEnabled")) == QJsonValue(true);
+    }
+    return fresh.sanitized();
 }
 
 }  // namespace tavrolin

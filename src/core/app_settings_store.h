@@ -22,6 +22,9 @@ public:
     static inline const QString defaultsKey = QStringLiteral("appSettings");
 
     // Without language preferences the session's (UserLanguagePreferencesService) are used.
+    // When the defaults file could not be parsed and was set aside, the loaded value is stored
+    // in the new one, so that the next start keeps online features and usage statistics as
+    // this one found them.
     AppSettingsStore(DefaultsStore& defaults,
                      std::shared_ptr<const UserLanguagePreferencesProviding> languagePreferences = nullptr);
 
@@ -38,8 +41,10 @@ public:
     const UserLanguagePreferencesProviding& languagePreferences() const { return *languagePreferences_; }
 
     // The sanitised stored settings; the fresh value (with the user's languages) when nothing is
-    // stored or the stored value cannot be decoded. Never writes: an undecodable value stays
-    // stored as it is until a writer saves new settings.
+    // stored or the stored value cannot be decoded. Stored settings that cannot be used still
+    // keep online features and usage statistics off unless they hold them on as readable
+    // booleans (a file that cannot be read at all: off). Never writes: an undecodable value
+    // stays stored as it is until a writer saves new settings.
     static AppSettings load(const DefaultsStore& defaults, const UserLanguagePreferencesProviding& languagePreferences);
 
 private:

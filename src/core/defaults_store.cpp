@@ -1,18 +1,22 @@
 #include "core/defaults_store.h"
 
+#include "core/app_log.h"
+#include "core/private_storage.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QLoggingCategory>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
-namespace tavrolin {
+#include <sys/stat.h>
 
-Q_LOGGING_CATEGORY(lcDefaults, "org.tavrolin.Tavrolin.app")
+namespace tavrolin {
 
 namespace {
 
@@ -237,15 +241,22 @@ QString JsonFileDefaultsStore::defaultFilePath() {
 }
 
 void JsonFileDefaultsStore::load() {
+    struct stat info {};
+    if (::stat(QFile::encodeName(filePath_).constData(), &info) != 0) {
+        const int error = errno;
+        if (error != ENOENT && error != ENOTDIR) {
+            // There may be a file we are not allowed to see (a folder without search access).
+            keepUnreadableFile(QString::fromLocal8Bit(std::strerror(error)));
+        }
+        return;
+    }
     QFile file(filePath_);
-    if (!file.exists()) {
-        return;
-    }
     if (!file.open(QIODevice::ReadOnly)) {
-        lastError_ = QStringLiteral("cannot read %1: %2").arg(filePath_, file.errorString());
-        qCWarning(lcDefaults).noquote() << "defaults_read_failed" << lastError_;
+        keepUnreadableFile(file.errorString());
         return;
     }
+    closeToOtherUsers(QFileInfo(filePath_).absolutePath());
+    closeToOtherUsers(file.handle());
     const QByteArray bytes = file.readAll();
     file.close();
     QJsonParseError error{};
@@ -254,35 +265,53 @@ void JsonFileDefaultsStore::load() {
         values_ = document.object();
         return;
     }
+    foundUnreadableData_ = true;
     // Keep the unreadable file for the user (and for support): move it aside, never delete it.
     const QString aside = filePath_ + QStringLiteral(".corrupt-") +
                           QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmsszzz"));
     if (QFile::rename(filePath_, aside)) {
         setAsidePath_ = aside;
         lastError_ = QStringLiteral("unreadable defaults file moved to %1").arg(aside);
-    } else {
-        lastError_ = QStringLiteral("unreadable defaults file %1 could not be moved aside").arg(filePath_);
+        AppLog::app().error(QStringLiteral("defaults_corrupt ") + lastError_);
+        return;
     }
-    qCWarning(lcDefaults).noquote() << "defaults_corrupt" << lastError_;
+    keepsFileAsItIs_ = true;
+    lastError_ = QStringLiteral("unreadable defaults file %1 could not be moved aside, so nothing is written over it")
+                     .arg(filePath_);
+    AppLog::app().error(QStringLiteral("defaults_corrupt ") + lastError_);
+}
+
+void JsonFileDefaultsStore::keepUnreadableFile(const QString& reason) {
+    foundUnreadableData_ = true;
+    keepsFileAsItIs_ = true;
+    lastError_ = QStringLiteral("%1 could not be read (%2), so nothing is written over it").arg(filePath_, reason);
+    AppLog::app().error(QStringLiteral("defaults_read_failed ") + lastError_ +
+                        QStringLiteral("; running on defaults until it can be read"));
 }
 
 bool JsonFileDefaultsStore::writeLocked() {
-    const QFileInfo info(filePath_);
-    if (!QDir().mkpath(info.absolutePath())) {
-        lastError_ = QStringLiteral("cannot create folder %1").arg(info.absolutePath());
-        qCWarning(lcDefaults).noquote() << "defaults_write_failed" << lastError_;
+    if (keepsFileAsItIs_) {
+        return false;  // lastError_ still says why
+    }
+    const QString folder = QFileInfo(filePath_).absolutePath();
+    if (const int error = makePrivateFolder(folder); error != 0) {
+        lastError_ =
+            QStringLiteral("cannot create folder %1: %2").arg(folder, QString::fromLocal8Bit(std::strerror(error)));
+        AppLog::app().error(QStringLiteral("defaults_write_failed ") + lastError_);
         return false;
     }
     QSaveFile file(filePath_);
     if (!file.open(QIODevice::WriteOnly)) {
         lastError_ = QStringLiteral("cannot write %1: %2").arg(filePath_, file.errorString());
-        qCWarning(lcDefaults).noquote() << "defaults_write_failed" << lastError_;
+        AppLog::app().error(QStringLiteral("defaults_write_failed ") + lastError_);
         return false;
     }
+    // The new file replaces the old one at commit: it is the user's alone from the start.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     file.write(QJsonDocument(values_).toJson(QJsonDocument::Indented));
     if (!file.commit()) {
         lastError_ = QStringLiteral("cannot write %1: %2").arg(filePath_, file.errorString());
-        qCWarning(lcDefaults).noquote() << "defaults_write_failed" << lastError_;
+        AppLog::app().error(QStringLiteral("defaults_write_failed ") + lastError_);
         return false;
     }
     lastError_.clear();
@@ -332,6 +361,11 @@ bool JsonFileDefaultsStore::setRawValue(const QString& key, const QJsonValue& va
 QString JsonFileDefaultsStore::lastError() const {
     std::lock_guard lock(mutex_);
     return lastError_;
+}
+
+bool JsonFileDefaultsStore::foundUnreadableData() const {
+    std::lock_guard lock(mutex_);
+    return foundUnreadableData_;
 }
 
 QString JsonFileDefaultsStore::setAsidePath() const {

@@ -44,6 +44,11 @@ public:
     // {"$date": "<ISO 8601 with milliseconds, UTC>"} and data as {"$data": "<base64>"}.
     virtual std::optional<QJsonValue> rawValue(const QString& key) const = 0;
     virtual bool setRawValue(const QString& key, const QJsonValue& value) = 0;
+
+    // Whether stored data was found that could not be read (a file that could not be opened or
+    // parsed). Its values are not served; readers that must not switch on what the user may have
+    // switched off there treat them as off.
+    virtual bool foundUnreadableData() const { return false; }
 };
 
 // In-memory store for tests and for components that must not persist anything.
@@ -62,9 +67,11 @@ private:
     bool writable_ = true;
 };
 
-// The real store: one JSON object in a file, rewritten atomically on every change. A file
-// that cannot be parsed is renamed aside ("<name>.corrupt-<UTC timestamp>") and logged, so a
-// user's data is never destroyed; the store then starts empty.
+// The real store: one JSON object in a file, rewritten atomically on every change, the user's
+// alone (file 0600, folder 0700). A user's data is never destroyed: a file that cannot be parsed
+// is renamed aside ("<name>.corrupt-<UTC timestamp>") and logged, and the store starts empty; a
+// file that cannot be opened (or a corrupt one that cannot be moved) is left as it is, logged,
+// and the store runs on its fallbacks without writing anything over it.
 class JsonFileDefaultsStore final : public DefaultsStore {
 public:
     explicit JsonFileDefaultsStore(QString filePath);
@@ -75,6 +82,7 @@ public:
     bool remove(const QString& key) override;
     std::optional<QJsonValue> rawValue(const QString& key) const override;
     bool setRawValue(const QString& key, const QJsonValue& value) override;
+    bool foundUnreadableData() const override;
 
     QString filePath() const { return filePath_; }
     // The last write or load problem, empty when the last operation succeeded.
@@ -84,6 +92,7 @@ public:
 
 private:
     void load();
+    void keepUnreadableFile(const QString& reason);
     bool writeLocked();
 
     QString filePath_;
@@ -91,6 +100,9 @@ private:
     QJsonObject values_;
     QString lastError_;
     QString setAsidePath_;
+    bool foundUnreadableData_ = false;
+    // The file on disk holds data this store could not read: nothing may replace it.
+    bool keepsFileAsItIs_ = false;
 };
 
 }  // namespace tavrolin

@@ -1,5 +1,7 @@
 #include "core/url_error.h"
 
+#include <QTcpSocket>
+
 namespace tavrolin {
 
 namespace {
@@ -83,6 +85,15 @@ int URLError::codeFor(QNetworkReply::NetworkError error, bool certificateRejecte
 }
 
 URLError URLError::fromReply(QNetworkReply::NetworkError error, const QString& errorString, bool certificateRejected) {
+    // Qt names every socket failure that means there is no network (network or host unreachable,
+    // refused, time-out) and reports a connection the server reset as closed, except where the
+    // reset comes before Qt saw the connection open or in the middle of an upload: then it gives
+    // an unknown network error with the socket's text for an error it has no name for. The server
+    // had taken the connection, so the connection was lost; the network is there.
+    static const QString unnamedSocketError = QTcpSocket().errorString();
+    if (error == QNetworkReply::UnknownNetworkError && errorString == unnamedSocketError) {
+        return URLError(networkConnectionLost, errorString);
+    }
     return URLError(codeFor(error, certificateRejected), errorString);
 }
 

@@ -23,10 +23,6 @@ void logUnsavedClipboard(const char* operation) {
 
 }  // namespace
 
-Qt::KeyboardModifiers ClipboardFallbacks::chordModifiers(const std::optional<FrontApplication>& frontApplication) {
-    return isTerminal(frontApplication) ? (Qt::ControlModifier | Qt::ShiftModifier) : Qt::ControlModifier;
-}
-
 const QSet<QString>& ClipboardFallbacks::applicationsUsingCutInsteadOfCopy() {
     static const QSet<QString> applications = {
         "dev.zed.Zed",        "dev.zed.Zed-Preview", "jetbrains-idea",     "jetbrains-idea-ce",    "jetbrains-clion",
@@ -36,59 +32,13 @@ const QSet<QString>& ClipboardFallbacks::applicationsUsingCutInsteadOfCopy() {
     return applications;
 }
 
-const QSet<QString>& ClipboardFallbacks::terminalApplicationIdentifiers() {
-    static const QSet<QString> applications = {
-        "XTerm",
-        "UXTerm",
-        "URxvt",
-        "Rxvt",
-        "Gnome-terminal",
-        "gnome-terminal-server",
-        "Gnome-terminal-server",
-        "konsole",
-        "Konsole",
-        "Xfce4-terminal",
-        "xfce4-terminal",
-        "Mate-terminal",
-        "mate-terminal",
-        "kitty",
-        "Alacritty",
-        "Tilix",
-        "tilix",
-        "Terminator",
-        "terminator",
-        "foot",
-        "footclient",
-        "org.wezfurlong.wezterm",
-        "st-256color",
-        "St",
-        "Lxterminal",
-        "lxterminal",
-        "Qterminal",
-        "qterminal",
-        "Terminology",
-        "Guake",
-        "Tilda",
-        "Sakura",
-        "Kgx",
-        "Eterm",
-        "Roxterm",
-        "Termite",
-        "Xiterm",
-        "Ghostty",
-        "com.mitchellh.ghostty",
-    };
-    return applications;
-}
-
-bool ClipboardFallbacks::isTerminal(const std::optional<FrontApplication>& frontApplication) {
-    return frontApplication && frontApplication->applicationIdentifier &&
-           terminalApplicationIdentifiers().contains(*frontApplication->applicationIdentifier);
-}
-
-ClipboardFallbacks::ClipboardFallbacks(Clipboard& clipboard, SyntheticInput& input, Scheduler& scheduler,
-                                       std::chrono::milliseconds clipboardRestoreDelay)
-    : clipboard_(clipboard), input_(input), scheduler_(scheduler), restoreDelay_(clipboardRestoreDelay) {}
+ClipboardFallbacks::ClipboardFallbacks(Clipboard& clipboard, SyntheticInputGate& gate, Scheduler& scheduler,
+                                       std::chrono::milliseconds clipboardRestoreDelay, WindowPinging* windowPing)
+    : clipboard_(clipboard),
+      gate_(gate),
+      scheduler_(scheduler),
+      restoreDelay_(clipboardRestoreDelay),
+      windowPing_(windowPing) {}
 
 ClipboardFallbacks::~ClipboardFallbacks() {
     runPendingRestore();
@@ -104,28 +54,92 @@ void ClipboardFallbacks::runPendingRestore() {
     if (!pendingRestore_) {
         return;
     }
-    const std::unique_ptr<PendingRestore> pending = std::move(pendingRestore_);
+    const std::shared_ptr<PendingRestore> pending = std::move(pendingRestore_);
     pending->call->cancel();
     restore(pending->saved);
-    // pending->queueHold lets the next operation in as it goes.
+    pending->queueHold.reset();  // the next operation goes in
+}
+
+void ClipboardFallbacks::dropPendingRestore() {
+    if (!pendingRestore_) {
+        return;
+    }
+    const std::shared_ptr<PendingRestore> pending = std::move(pendingRestore_);
+    pending->call->cancel();
+    pending->queueHold.reset();
 }
 
 void ClipboardFallbacks::checkPendingRestore() {
     if (!pendingRestore_) {
         return;
     }
-    PendingRestore& pending = *pendingRestore_;
+    const std::shared_ptr<PendingRestore> held = pendingRestore_;
+    PendingRestore& pending = *held;
     pending.waited += pasteFetchPoll;
+    if (!clipboard_.holdsOwnContents()) {
+        // The user copied something else: that is the clipboard now, and the paste can no
+        // longer fetch our text anyway.
+        AppLog::app().notice(QStringLiteral("clipboard restore skipped: the clipboard was copied over waited=%1ms")
+                                 .arg(pending.waited.count()));
+        dropPendingRestore();
+        return;
+    }
     const bool fetched = clipboard_.ownDataFetches() > pending.fetchesBefore;
-    if ((fetched && pending.waited >= restoreDelay_) || pending.waited >= std::max(pasteHoldLimit, restoreDelay_)) {
-        if (!fetched) {
-            AppLog::app().notice(
-                QStringLiteral("clipboard restore after paste without fetch waited=%1ms").arg(pending.waited.count()));
+    if (fetched) {
+        if (pending.waited >= restoreDelay_) {
+            runPendingRestore();
+            return;
         }
+    } else if (pending.targetReadKeysAt &&
+               pending.waited - *pending.targetReadKeysAt >= std::max(pasteHoldLimit, restoreDelay_)) {
+        AppLog::app().notice(
+            QStringLiteral("clipboard restore after paste without fetch waited=%1ms").arg(pending.waited.count()));
         runPendingRestore();
         return;
     }
     pending.call = scheduler_.scheduleAfter(pasteFetchPoll, [this] { checkPendingRestore(); });
+    if (!fetched && !pending.targetReadKeysAt && !pending.pinging) {
+        pending.pinging = true;
+        pingTarget(held);
+    }
+}
+
+QCoro::Task<void> ClipboardFallbacks::pingTarget(std::weak_ptr<PendingRestore> weakPending) {
+    std::optional<quint64> window;
+    if (const std::shared_ptr<PendingRestore> pending = weakPending.lock()) {
+        window = pending->window;
+    }
+    WindowPinging::Answer answer = WindowPinging::Answer::unsupported;
+    if (windowPing_ && window && *window != 0) {
+        answer = co_await windowPing_->ping(*window, pingBound);
+    }
+    // Still this paste's restore (the fallbacks live as long as it does)?
+    const std::shared_ptr<PendingRestore> pending = weakPending.lock();
+    if (!pending || pending != pendingRestore_) {
+        co_return;
+    }
+    pending->pinging = false;
+    switch (answer) {
+    case WindowPinging::Answer::answered:
+    case WindowPinging::Answer::unsupported:
+        // Nothing says the program is stopped: a fetch that has not come within the hold limit
+        // from now is not coming.
+        pending->targetReadKeysAt = pending->waited;
+        break;
+    case WindowPinging::Answer::unanswered:
+        if (pending->waited >= pasteHoldLimit && !pending->reportedWaiting) {
+            pending->reportedWaiting = true;
+            AppLog::app().notice(QStringLiteral("clipboard restore waits: the paste's program does not answer "
+                                                "waited=%1ms")
+                                     .arg(pending->waited.count()));
+        }
+        break;  // pinged again at the next check
+    case WindowPinging::Answer::windowGone:
+        AppLog::app().notice(
+            QStringLiteral("clipboard restore: the paste's window is gone waited=%1ms").arg(pending->waited.count()));
+        runPendingRestore();
+        break;
+    }
 }
 
 void ClipboardFallbacks::restore(const std::optional<ClipboardContents>& saved) {
@@ -149,38 +163,64 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::copiedText(QString marke
     co_return text;
 }
 
-QCoro::Task<std::optional<QString>> ClipboardFallbacks::readTextViaClipboard(
-    std::optional<FrontApplication> frontApplication) {
-    if (isTerminal(frontApplication)) {
+QCoro::Task<std::unique_ptr<AsyncMutex::Hold>> ClipboardFallbacks::takeQueue(const char* operation) {
+    std::chrono::milliseconds waited{0};
+    while (pendingRestore_ && waited < pendingPasteWaitBound) {
+        co_await sleepFor(scheduler_, pasteFetchPoll);
+        waited += pasteFetchPoll;
+    }
+    if (pendingRestore_) {
+        // Its program (stopped, say) may still fetch the text on the clipboard: nothing may
+        // take the clipboard from it, and the user's own comes back only after that fetch.
+        AppLog::app().notice(
+            QStringLiteral("clipboard fallback skipped: a paste still waits for its program operation=%1")
+                .arg(operation));
+        co_return std::unique_ptr<AsyncMutex::Hold>();
+    }
+    co_return std::make_unique<AsyncMutex::Hold>(co_await queue_.lock());
+}
+
+QCoro::Task<std::optional<QString>> ClipboardFallbacks::readTextViaClipboard(std::optional<FrontApplication> window) {
+    if (!SyntheticInputGate::acceptsKeys(window)) {
         co_return std::nullopt;  // no select-all, no cut: the keys belong to the program there
     }
-    const AsyncMutex::Hold held = co_await queue_.lock();
+    const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("copy_field");
+    if (!held) {
+        co_return std::nullopt;
+    }
     notify();
     const std::optional<ClipboardContents> saved = co_await clipboard_.readContents();
     if (!saved) {
         logUnsavedClipboard("copy_field");
         co_return std::nullopt;
     }
-    const bool useCut = frontApplication && frontApplication->applicationIdentifier &&
-                        applicationsUsingCutInsteadOfCopy().contains(*frontApplication->applicationIdentifier);
+    const bool useCut =
+        window->applicationIdentifier && applicationsUsingCutInsteadOfCopy().contains(*window->applicationIdentifier);
     const Qt::Key letter = useCut ? Qt::Key_X : Qt::Key_C;
 
     const QString marker = makeMarker();
     clipboard_.clear();
     clipboard_.setText(marker);
-    input_.sendKeyChord(Qt::ControlModifier, letter);
-    co_await sleepFor(scheduler_, copyWait);
-    std::optional<QString> result = co_await copiedText(marker);
-    if (!result) {
-        input_.sendKeyChord(Qt::ControlModifier, Qt::Key_A);
-        co_await sleepFor(scheduler_, selectAllWait);
-        input_.sendKeyChord(Qt::ControlModifier, letter);
+    std::optional<QString> result;
+    bool sent = co_await gate_.sendChord(*window, Qt::ControlModifier, letter);
+    if (sent) {
         co_await sleepFor(scheduler_, copyWait);
         result = co_await copiedText(marker);
     }
+    if (sent && !result) {
+        sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_A);
+        co_await sleepFor(scheduler_, selectAllWait);
+        if (sent) {
+            sent = co_await gate_.sendChord(*window, Qt::ControlModifier, letter);
+        }
+        if (sent) {
+            co_await sleepFor(scheduler_, copyWait);
+            result = co_await copiedText(marker);
+        }
+    }
     if (useCut && result) {
         // The field has lost this text until a replacement or restoreCutText() puts it back.
-        cutText_ = CutText{*result, frontApplication->processId};
+        cutText_ = CutText{*result, *window};
     }
     co_await restoreAfterCopy(saved, marker);
     co_return result;
@@ -200,8 +240,14 @@ QCoro::Task<void> ClipboardFallbacks::restoreAfterCopy(std::optional<ClipboardCo
 }
 
 QCoro::Task<std::optional<QString>> ClipboardFallbacks::readSelectedTextViaClipboard(
-    bool notifyClipboardFallback, std::optional<FrontApplication> frontApplication) {
-    const AsyncMutex::Hold held = co_await queue_.lock();
+    bool notifyClipboardFallback, std::optional<FrontApplication> window) {
+    if (!SyntheticInputGate::acceptsKeys(window)) {
+        co_return std::nullopt;
+    }
+    const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("copy_selection");
+    if (!held) {
+        co_return std::nullopt;
+    }
     if (notifyClipboardFallback) {
         notify();
     }
@@ -213,35 +259,43 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::readSelectedTextViaClipb
     const QString marker = makeMarker();
     clipboard_.clear();
     clipboard_.setText(marker);
-    input_.sendKeyChord(chordModifiers(frontApplication), Qt::Key_C);
-    co_await sleepFor(scheduler_, copyWait);
-
     std::optional<QString> result;
-    const std::optional<QString> plain = co_await clipboard_.readText();
-    if (plain != marker) {
-        const std::optional<QString> html = co_await clipboard_.readHtml();
-        result = bestClipboardSelectionText(plain, html);
+    const bool sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_C);
+    if (sent) {
+        co_await sleepFor(scheduler_, copyWait);
+        const std::optional<QString> plain = co_await clipboard_.readText();
+        if (plain != marker) {
+            const std::optional<QString> html = co_await clipboard_.readHtml();
+            result = bestClipboardSelectionText(plain, html);
+        }
     }
     co_await restoreAfterCopy(saved, marker);
     co_return result;
 }
 
 QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replacingAllText,
-                                                    std::optional<FrontApplication> frontApplication,
+                                                    std::optional<FrontApplication> window,
                                                     PasteTargetCheck targetCheck) {
-    const bool terminal = isTerminal(frontApplication);
-    if (terminal && replacingAllText) {
-        // A terminal cannot select its input: pasting would add to it instead of replacing it.
+    if (!SyntheticInputGate::acceptsKeys(window)) {
+        // Never into a terminal (nor our own windows): its input is the running program's.
         co_return false;
     }
-    AsyncMutex::Hold held = co_await queue_.lock();
+    std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("paste");
+    if (!held) {
+        co_return false;
+    }
     notify();
     std::optional<ClipboardContents> saved = co_await clipboard_.readContents();
     if (!saved) {
         logUnsavedClipboard("paste");
         co_return false;
     }
-    // The save may have waited on another program: only now is it known where keys would go.
+    // The save may have waited on another program, and the user may still hold keys: only now
+    // is it known where keys would go.
+    const bool keyboardFree = co_await gate_.waitForFreeKeyboard();
+    if (!keyboardFree) {
+        co_return false;
+    }
     if (targetCheck) {
         const bool targetReady = co_await targetCheck();
         if (!targetReady) {
@@ -253,21 +307,24 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     const quint64 fetchesBefore = clipboard_.ownDataFetches();
     bool sent = true;
     if (replacingAllText) {
-        sent = input_.sendKeyChord(Qt::ControlModifier, Qt::Key_A);
+        sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_A);
         co_await sleepFor(scheduler_, pasteSelectAllWait);
     }
-    sent = sent && input_.sendKeyChord(chordModifiers(frontApplication), Qt::Key_V);
+    if (sent) {
+        sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_V);
+    }
     if (!sent) {
         // Nothing will fetch the text: the user's clipboard comes back now.
         restore(saved);
         co_return false;
     }
     // The application fetches the clipboard after it handles the keystroke, in its own time:
-    // the queue stays held, and the user's clipboard away, until it has.
-    auto pending = std::make_unique<PendingRestore>();
+    // the queue stays held, and the user's clipboard away, until it has (or cannot any more).
+    auto pending = std::make_shared<PendingRestore>();
     pending->saved = std::move(saved);
     pending->fetchesBefore = fetchesBefore;
-    pending->queueHold.emplace(std::move(held));
+    pending->window = window->windowId;
+    pending->queueHold.emplace(std::move(*held));
     pending->call = scheduler_.scheduleAfter(pasteFetchPoll, [this] { checkPendingRestore(); });
     pendingRestore_ = std::move(pending);
     co_return true;
@@ -277,24 +334,29 @@ std::optional<QString> ClipboardFallbacks::unreplacedCutText() const {
     return cutText_ ? std::optional<QString>(cutText_->text) : std::nullopt;
 }
 
-QCoro::Task<bool> ClipboardFallbacks::restoreCutText(std::optional<FrontApplication> frontApplication) {
+std::optional<FrontApplication> ClipboardFallbacks::cutTextWindow() const {
+    return cutText_ ? std::optional<FrontApplication>(cutText_->window) : std::nullopt;
+}
+
+QCoro::Task<bool> ClipboardFallbacks::restoreCutText(PasteTargetCheck targetCheck) {
     if (!cutText_) {
         co_return false;
     }
     const CutText cut = *cutText_;
     cutText_.reset();
-    const bool sameApplication = frontApplication && cut.processId != 0 && frontApplication->processId == cut.processId;
-    bool pasted = false;
-    if (sameApplication) {
-        pasted = co_await pasteFallback(cut.text, false, frontApplication);
-    }
+    const bool pasted = co_await pasteFallback(cut.text, false, cut.window, std::move(targetCheck));
     if (pasted) {
         AppLog::app().info(QStringLiteral("focused field cut text restored length=%1").arg(cut.text.size()));
         co_return true;
     }
     // Pasting is impossible: the text must not vanish with the user's old clipboard put
     // back over it, so it stays on the clipboard instead.
-    const AsyncMutex::Hold held = co_await queue_.lock();
+    std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("keep_cut_text");
+    if (!held) {
+        // Another paste still waits for its program: the field's own text counts for more.
+        dropPendingRestore();
+        held = std::make_unique<AsyncMutex::Hold>(co_await queue_.lock());
+    }
     clipboard_.clear();
     clipboard_.setText(cut.text);
     AppLog::app().notice(QStringLiteral("focused field cut text left on clipboard length=%1").arg(cut.text.size()));

@@ -3,8 +3,9 @@
 #include "focused_text/async_mutex.h"
 #include "platform/clipboard.h"
 #include "platform/clock.h"
+#include "focused_text/synthetic_input_gate.h"
 #include "platform/front_application.h"
-#include "platform/synthetic_input.h"
+#include "platform/window_ping.h"
 
 #include <QCoroTask>
 #include <QSet>
@@ -18,18 +19,19 @@
 namespace tavrolin {
 
 // Reading and writing the focused field of another application through the clipboard, with
-// synthetic Control+C, Control+X, Control+A and Control+V. The user's clipboard is saved
-// before and put back afterwards, every format of it.
+// synthetic Control+C, Control+X, Control+A and Control+V sent through the input gate (never to
+// a terminal, never to a window that is not the command's, never into a grab of ours). The
+// user's clipboard is saved before and put back afterwards, every format of it.
 //
 // All operations share one queue: an operation waits for the one before it to finish. A paste
-// keeps the queue until the target program has fetched the pasted text and the restore delay
-// has passed (at most `pasteHoldLimit`), and only then puts the user's clipboard back, so
-// overlapping runs can neither read each other's text nor paste the wrong one, and the user's
-// clipboard is never lost. When the user's clipboard cannot be saved (its owner does not hand
-// it over in time), no operation goes on: the clipboard is left alone and no key is sent.
-//
-// Terminals get Control+Shift+C and Control+Shift+V; select-all and cut are never sent to them
-// (Control+C would interrupt the program running there).
+// keeps the queue, and its text on the clipboard, for as long as the target program may still
+// fetch it: until it has (and the restore delay has passed), until its window is gone, until the
+// user copies something else (that copy then stays), or until `pasteHoldLimit` has passed without
+// a fetch since the program showed that it reads its events (it answered a ping sent after the
+// keys). A stopped or hung program's queued Control+V therefore never finds the user's
+// clipboard. An operation that finds a paste still waiting after `pendingPasteWaitBound` is not
+// run. When the user's clipboard cannot be saved (its owner does not hand it over in time), no
+// operation goes on: the clipboard is left alone and no key is sent.
 class ClipboardFallbacks {
 public:
     static constexpr std::chrono::milliseconds copyWait{200};
@@ -37,17 +39,17 @@ public:
     static constexpr std::chrono::milliseconds pasteSelectAllWait{30};
     static constexpr std::chrono::milliseconds pasteHoldLimit{2000};
     static constexpr std::chrono::milliseconds pasteFetchPoll{10};
+    static constexpr std::chrono::milliseconds pendingPasteWaitBound{2500};
+    static constexpr std::chrono::milliseconds pingBound{500};
     static inline const QString markerPrefix = QStringLiteral("__Tavrolin_EmptySelection_");
 
     // Editors that copy nothing without a selection but cut the current line: their whole
     // text is read with Cut (WM_CLASS class names).
     static const QSet<QString>& applicationsUsingCutInsteadOfCopy();
-    // Terminal emulators (WM_CLASS class names).
-    static const QSet<QString>& terminalApplicationIdentifiers();
-    static bool isTerminal(const std::optional<FrontApplication>& frontApplication);
 
-    ClipboardFallbacks(Clipboard& clipboard, SyntheticInput& input, Scheduler& scheduler,
-                       std::chrono::milliseconds clipboardRestoreDelay);
+    // `windowPing` (none: a paste's target is taken to read its events) must outlive this.
+    ClipboardFallbacks(Clipboard& clipboard, SyntheticInputGate& gate, Scheduler& scheduler,
+                       std::chrono::milliseconds clipboardRestoreDelay, WindowPinging* windowPing = nullptr);
     // A paste's pending restore runs now: the user's clipboard comes back.
     ~ClipboardFallbacks();
     ClipboardFallbacks(const ClipboardFallbacks&) = delete;
@@ -58,35 +60,38 @@ public:
     void setOnWillUseClipboardFallback(std::function<void()> callback) { onWillUse_ = std::move(callback); }
     const std::function<void()>& onWillUseClipboardFallback() const { return onWillUse_; }
 
-    // The whole text of the focused field: copy (cut for the editors above); when that gives
-    // nothing, select all and copy again. The select-all stays in the application. Absent
-    // when nothing was copied. Text cut out of a field is remembered (see restoreCutText()).
-    QCoro::Task<std::optional<QString>> readTextViaClipboard(std::optional<FrontApplication> frontApplication);
-    // The current selection, copied; absent when nothing is selected.
-    QCoro::Task<std::optional<QString>> readSelectedTextViaClipboard(
-        bool notifyClipboardFallback, std::optional<FrontApplication> frontApplication = std::nullopt);
-    // Asked just before the keys of a paste are sent, once the clipboard is saved: whether the
-    // keystrokes would still reach the intended field. A "no" ends the paste untouched.
+    // The whole text of the focused field of `window`: copy (cut for the editors above); when
+    // that gives nothing, select all and copy again. The select-all stays in the application.
+    // Absent when nothing was copied or no key could go to the window. Text cut out of a field
+    // is remembered (see restoreCutText()).
+    QCoro::Task<std::optional<QString>> readTextViaClipboard(std::optional<FrontApplication> window);
+    // The current selection of `window`, copied; absent when nothing is selected or no key
+    // could go to the window.
+    QCoro::Task<std::optional<QString>> readSelectedTextViaClipboard(bool notifyClipboardFallback,
+                                                                     std::optional<FrontApplication> window);
+    // Asked just before the keys of a paste are sent, once the clipboard is saved and the
+    // keyboard is free: whether the keystrokes would still reach the intended field. A "no"
+    // ends the paste untouched.
     using PasteTargetCheck = std::function<QCoro::Task<bool>()>;
 
-    // Puts `newText` into the focused field by pasting (after select-all when asked). The
-    // clipboard comes back once the application has fetched the text and
-    // `clipboardRestoreDelay` has passed. Answers whether the keystrokes were sent (never for a
-    // select-all in a terminal, an unsaved clipboard or a target that `targetCheck` refused);
-    // whether the application took the paste cannot be known.
-    QCoro::Task<bool> pasteFallback(QString newText, bool replacingAllText,
-                                    std::optional<FrontApplication> frontApplication = std::nullopt,
+    // Puts `newText` into the focused field of `window` by pasting (after select-all when
+    // asked). Answers whether the keystrokes were sent (never for a window the gate refuses, an
+    // unsaved clipboard or a target that `targetCheck` refused); whether the application took
+    // the paste cannot be known.
+    QCoro::Task<bool> pasteFallback(QString newText, bool replacingAllText, std::optional<FrontApplication> window,
                                     PasteTargetCheck targetCheck = {});
 
     // Text that a whole-field read cut out of a field and that no replacement has put back.
     std::optional<QString> unreplacedCutText() const;
+    // The window the remembered cut text was cut from.
+    std::optional<FrontApplication> cutTextWindow() const;
     // A replacement took the field over: the cut text is no longer needed.
     void forgetCutText() { cutText_.reset(); }
-    // Puts remembered cut text back where it came from by pasting it at the caret, when the
-    // same application is still in front; otherwise (or when no keystroke can be sent)
-    // leaves the text on the clipboard instead of the user's old contents, so it is not lost.
-    // Answers whether the text was pasted back.
-    QCoro::Task<bool> restoreCutText(std::optional<FrontApplication> frontApplication);
+    // Puts remembered cut text back where it came from by pasting it at the caret, when its
+    // window is in front and `targetCheck` agrees; otherwise (or when no keystroke can be
+    // sent) leaves the text on the clipboard instead of the user's old contents, so it is not
+    // lost. Answers whether the text was pasted back.
+    QCoro::Task<bool> restoreCutText(PasteTargetCheck targetCheck = {});
 
     bool hasPendingRestore() const { return pendingRestore_ != nullptr; }
 
@@ -96,29 +101,39 @@ private:
         std::unique_ptr<ScheduledCall> call;
         std::optional<AsyncMutex::Hold> queueHold;  // the queue stays held until the restore
         quint64 fetchesBefore = 0;
+        quint64 window = 0;  // the paste's target
         std::chrono::milliseconds waited{0};
+        // When the target was first seen reading its events after the keys (a stopped program
+        // gets the hold limit from its resumption): a fetch that has not come by then will not.
+        std::optional<std::chrono::milliseconds> targetReadKeysAt;
+        bool pinging = false;
+        bool reportedWaiting = false;
     };
     struct CutText {
         QString text;
-        qint64 processId = 0;
+        FrontApplication window;
     };
 
     void restore(const std::optional<ClipboardContents>& saved);
     // After a copy: the saved clipboard back; an empty one stays empty rather than keep the marker.
     QCoro::Task<void> restoreAfterCopy(std::optional<ClipboardContents> saved, QString marker);
-    static Qt::KeyboardModifiers chordModifiers(const std::optional<FrontApplication>& frontApplication);
+    // The queue, once no paste waits for its program any more (within pendingPasteWaitBound).
+    QCoro::Task<std::unique_ptr<AsyncMutex::Hold>> takeQueue(const char* operation);
     void runPendingRestore();
+    void dropPendingRestore();
     void checkPendingRestore();
+    QCoro::Task<void> pingTarget(std::weak_ptr<PendingRestore> pending);
     void notify() const;
     QCoro::Task<std::optional<QString>> copiedText(QString marker);
 
     Clipboard& clipboard_;
-    SyntheticInput& input_;
+    SyntheticInputGate& gate_;
     Scheduler& scheduler_;
     std::chrono::milliseconds restoreDelay_;
+    WindowPinging* windowPing_;
     std::function<void()> onWillUse_;
     AsyncMutex queue_;
-    std::unique_ptr<PendingRestore> pendingRestore_;
+    std::shared_ptr<PendingRestore> pendingRestore_;
     std::optional<CutText> cutText_;
 };
 

@@ -7,8 +7,6 @@
 #include "platform/scheduler_sleep.h"
 #include "platform/selection_replacement_check.h"
 
-#include <QCoreApplication>
-
 #include <cmath>
 
 namespace tavrolin {
@@ -59,7 +57,10 @@ const QSet<QString>& FocusedTextFieldAccessor::knownWebContentApplicationIdentif
 
 FocusedTextFieldAccessor::FocusedTextFieldAccessor(Platform platform, double clipboardRestoreDelay)
     : platform_(platform),
-      fallbacks_(platform.clipboard, platform.input, platform.scheduler, secondsToDuration(clipboardRestoreDelay)) {}
+      resolver_({platform.accessibility, platform.frontApplications, platform.scheduler}),
+      gate_({platform.input, platform.frontApplications, platform.scheduler, platform.ownWindowHasKeyboard}),
+      fallbacks_(platform.clipboard, gate_, platform.scheduler, secondsToDuration(clipboardRestoreDelay),
+                 platform.windowPing) {}
 
 FocusedTextFieldAccessing::ClipboardFallbackCallback FocusedTextFieldAccessor::onWillUseClipboardFallback() const {
     return fallbacks_.onWillUseClipboardFallback();
@@ -67,18 +68,6 @@ FocusedTextFieldAccessing::ClipboardFallbackCallback FocusedTextFieldAccessor::o
 
 void FocusedTextFieldAccessor::setOnWillUseClipboardFallback(ClipboardFallbackCallback callback) {
     fallbacks_.setOnWillUseClipboardFallback(std::move(callback));
-}
-
-template <typename Result>
-QCoro::Task<Result> FocusedTextFieldAccessor::askAccessibility(Result (Accessibility::*query)()) {
-    const auto work = [query](Accessibility& ax) { return (ax.*query)(); };
-    co_return co_await ask(platform_.accessibility, work);
-}
-
-template <typename Result>
-QCoro::Task<Result> FocusedTextFieldAccessor::askAboutProcess(qint64 pid, Result (Accessibility::*query)(qint64)) {
-    const auto work = [pid, query](Accessibility& ax) { return (ax.*query)(pid); };
-    co_return co_await ask(platform_.accessibility, work);
 }
 
 template <typename Result>
@@ -129,103 +118,32 @@ QCoro::Task<bool> FocusedTextFieldAccessor::shouldProbeClipboardForStructuredSel
         front->applicationIdentifier&& knownWebContentApplicationIdentifiers().contains(*front->applicationIdentifier);
 }
 
-QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::resolveFocusedElement(
-    std::optional<FrontApplication> front) {
-    const AccessibleElementHandle systemFocused = co_await askAccessibility(&Accessibility::systemFocusedElement);
-    const bool frontKnown = front && front->processId > 0;
-    if (systemFocused) {
-        if (!frontKnown) {
-            co_return systemFocused;  // nothing to compare it with
-        }
-        // A program keeps its focused element when another one comes to the front: the last
-        // focus event may name a field behind the front window.
-        const std::optional<qint64> owner = co_await askAbout(systemFocused, &Accessibility::processIdOf);
-        if (owner == front->processId) {
-            co_return systemFocused;
-        }
-    }
-    if (frontKnown) {
-        const qint64 pid = front->processId;
-        co_return co_await askAboutProcess(pid, &Accessibility::focusedElementOfApplication);
-    }
-    co_return AccessibleElementHandle{};
-}
-
-QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::resolveFocusedElementAsync(
-    std::optional<FrontApplication> front, bool pollForFocus) {
-    const AccessibleElementHandle found = co_await resolveFocusedElement(front);
-    if (found) {
-        co_return found;
-    }
-    if (!front || front->processId <= 0 || !pollForFocus) {
-        co_return AccessibleElementHandle{};
-    }
-    AccessibilityCalls& calls = platform_.accessibility;
-    const qint64 pid = front->processId;
-    // Applications that build their accessibility tree only on request get a little time.
-    AccessibilityCalls::Work requestTree = [pid](Accessibility& ax) { ax.requestAccessibilityTree(pid); };
-    co_await calls.run(std::move(requestTree), AccessibilityCalls::callBound);
-    for (int poll = 0; poll < focusPollCount; ++poll) {
-        co_await sleepFor(platform_.scheduler, focusPollInterval);
-        const AccessibleElementHandle polled =
-            co_await askAboutProcess(pid, &Accessibility::focusedElementOfApplication);
-        if (polled) {
-            co_return polled;
-        }
-    }
-    co_return co_await askAboutProcess(pid, &Accessibility::focusedElementOfActiveWindow);
-}
-
-QCoro::Task<bool> FocusedTextFieldAccessor::hasText(AccessibleElementHandle element) {
-    const std::optional<AccessibleRole> role = co_await askAbout(element, &Accessibility::role);
-    if (isTextRole(role)) {
-        co_return true;
-    }
-    const std::optional<QString> value = co_await askAbout(element, &Accessibility::value);
-    if (value) {
-        co_return true;
-    }
-    const std::optional<QString> selected = co_await askAbout(element, &Accessibility::selectedText);
-    co_return selected.has_value();
-}
-
-QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::focusedElementWithText(
-    std::optional<FrontApplication> front) {
-    // Firefox, for one, answers the end of our shortcut's keyboard grab by reporting its content
-    // panel focused and, some 20 ms later, its field again. Only the front application's own
-    // focus is taken (resolveFocusedElement), never an element of a program behind it.
-    const int steps = int(focusSettleBound / focusSettleStep);
-    for (int step = 0; step < steps; ++step) {
-        co_await sleepFor(platform_.scheduler, focusSettleStep);
-        const AccessibleElementHandle focused = co_await resolveFocusedElement(front);
-        if (!focused) {
-            continue;
-        }
-        const bool withText = co_await hasText(focused);
-        if (withText) {
-            co_return focused;
-        }
-    }
-    co_return AccessibleElementHandle{};
-}
-
 QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedField() {
-    co_return co_await readWholeField(true, std::make_shared<bool>(false));
+    co_return co_await readWholeField(true, std::make_shared<WithoutElement>());
 }
 
-QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(bool pollForFocus,
-                                                                               std::shared_ptr<bool> noElement) {
-    *noElement = false;
+QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
+    bool pollForFocus, std::shared_ptr<WithoutElement> withoutElement) {
+    withoutElement->seen = false;
     co_await requireTrust();
-    const std::optional<FrontApplication> front = platform_.frontApplications.frontApplication();
-    if (ClipboardFallbacks::isTerminal(front)) {
+    const std::optional<FrontApplication> front = resolver_.frontWindow();
+    if (pollForFocus) {
+        withoutElement->firstWindow = front;
+    }
+    if (SyntheticInputGate::isTerminal(front)) {
         // A terminal's "field" is its whole screen and scrollback, and the keys that would
         // select and copy it interrupt or reach the program running there.
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
-    AccessibleElementHandle element = co_await resolveFocusedElementAsync(front, pollForFocus);
+    AccessibleElementHandle element;
+    if (pollForFocus) {
+        element = co_await resolver_.focusedElementWaitingForTree(front);
+    } else {
+        element = co_await resolver_.focusedElement(front);
+    }
     if (!element) {
-        *noElement = true;
+        withoutElement->seen = true;
+        withoutElement->lastWindow = front;
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
     std::optional<AccessibleRole> role;
@@ -244,7 +162,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(b
         }
         // A container without any text has the focus: its program may be handing the focus back
         // to its field (looked for once per run), else the keystroke copy below reads it.
-        const AccessibleElementHandle field = co_await focusedElementWithText(front);
+        const AccessibleElementHandle field = co_await resolver_.focusedElementWithText(front);
         if (!field) {
             break;
         }
@@ -261,6 +179,9 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(b
     // Nothing readable through accessibility: the field may still hold text that only a copy
     // reaches (custom editors).
     const std::optional<QString> copied = co_await fallbacks_.readTextViaClipboard(front);
+    if (fallbacks_.unreplacedCutText()) {
+        cutElement_ = element;
+    }
     if (copied && !copied->isEmpty()) {
         co_return FocusedTextFieldSnapshot{element, *copied, *copied, TextRange{0, copied->size()}, frame, front};
     }
@@ -292,11 +213,11 @@ QCoro::Task<FocusedTextFieldAccessor::AccessibleSelectionRead> FocusedTextFieldA
 
 QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedSelection(bool notifyClipboardFallback) {
     co_await requireTrust();
-    const std::optional<FrontApplication> front = platform_.frontApplications.frontApplication();
-    const AccessibleElementHandle element = co_await resolveFocusedElementAsync(front);
+    const std::optional<FrontApplication> front = resolver_.frontWindow();
+    const AccessibleElementHandle element = co_await resolver_.focusedElementWaitingForTree(front);
     if (!element) {
         const std::optional<QString> copied =
-            co_await fallbacks_.readSelectedTextViaClipboard(notifyClipboardFallback, front);
+            co_await readSelectionOutsideAccessibility(notifyClipboardFallback, front);
         if (!copied) {
             throw CaptureWorkflowError(Case::noFocusedTextField);
         }
@@ -321,8 +242,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedSelec
     }
     // Nothing selected as far as accessibility knows, or a browser that flattens paragraphs:
     // ask the clipboard too and keep the text with more of its structure.
-    const std::optional<QString> copied =
-        co_await fallbacks_.readSelectedTextViaClipboard(notifyClipboardFallback, front);
+    const std::optional<QString> copied = co_await readSelectionOutsideAccessibility(notifyClipboardFallback, front);
     if (copied) {
         if (isEmpty(selected) || selectionStructureScore(*copied) > selectionStructureScore(*selected)) {
             selected = copied;
@@ -352,17 +272,25 @@ QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::readPrimarySelecti
     co_return read ? currentSelectionText(*read, front) : std::nullopt;
 }
 
+QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::readSelectionOutsideAccessibility(
+    bool notifyClipboardFallback, std::optional<FrontApplication> front) {
+    if (SyntheticInputGate::isTerminal(front)) {
+        // Its copy chords reach the running program as Control+C; what it highlights is its
+        // PRIMARY selection.
+        co_return co_await readPrimarySelection(front);
+    }
+    co_return co_await fallbacks_.readSelectedTextViaClipboard(notifyClipboardFallback, front);
+}
+
 QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::probeFocusedSelection() {
     co_await requireTrust();
-    const std::optional<FrontApplication> front = platform_.frontApplications.frontApplication();
-    const AccessibleElementHandle element = co_await resolveFocusedElement(front);
+    const std::optional<FrontApplication> front = resolver_.frontWindow();
+    const AccessibleElementHandle element = co_await resolver_.focusedElement(front);
     if (!element) {
-        if (front && front->processId > 0 && treesRequested_.insert(front->processId).second) {
+        if (front) {
             // Chromium and Electron programs publish their tree only once asked: asked now, the
             // next command finds their fields. Not waited for: the probe decides at once.
-            const qint64 pid = front->processId;
-            AccessibilityCalls::Work request = [pid](Accessibility& ax) { ax.requestAccessibilityTree(pid); };
-            co_await platform_.accessibility.run(std::move(request), treeRequestBound);
+            co_await resolver_.requestTreeOnce(front->processId, treeRequestBound);
         }
         const std::optional<QString> primary = co_await readPrimarySelection(front);
         if (!primary) {
@@ -427,25 +355,24 @@ QCoro::Task<bool> FocusedTextFieldAccessor::writeValue(QString text, AccessibleE
 }
 
 QCoro::Task<bool> FocusedTextFieldAccessor::pasteReachesField(FocusedTextFieldSnapshot snapshot) {
-    if (platform_.ownWindowHasKeyboard && platform_.ownWindowHasKeyboard()) {
-        AppLog::app().notice(QStringLiteral("focused field paste withheld: one of our windows has the keyboard"));
-        co_return false;
-    }
-    const std::optional<FrontApplication> front = platform_.frontApplications.frontApplication();
     const std::optional<FrontApplication>& source = snapshot.sourceWindow;
-    if (!front || !source || front->processId != source->processId || front->windowId != source->windowId) {
+    if (!resolver_.isInFront(source)) {
         AppLog::app().notice(QStringLiteral("focused field paste withheld: the field's window is no longer in front"));
         co_return false;
     }
     if (!snapshot.element) {
         co_return true;
     }
-    AccessibleElementHandle focused = co_await resolveFocusedElement(front);
+    AccessibleElementHandle focused = co_await resolver_.focusedElement(source);
     if (!focused) {
-        const qint64 pid = front->processId;
-        focused = co_await askAboutProcess(pid, &Accessibility::focusedElementOfActiveWindow);
+        focused = co_await resolver_.focusedElementOfActiveWindow(source);
     }
     if (!focused) {
+        if (!resolver_.isInFront(source)) {
+            AppLog::app().notice(
+                QStringLiteral("focused field paste withheld: the field's window is no longer in front"));
+            co_return false;
+        }
         // Some programs (browsers) report their focus only now and then; the window is the
         // one the text came from, and nothing says its focus moved.
         AppLog::app().info(QStringLiteral("focused field paste: focus unknown, the field's window is in front"));
@@ -453,11 +380,11 @@ QCoro::Task<bool> FocusedTextFieldAccessor::pasteReachesField(FocusedTextFieldSn
     }
     bool stillFocused = co_await isSnapshotField(focused, snapshot);
     if (!stillFocused) {
-        const bool focusedHasText = co_await hasText(focused);
+        const bool focusedHasText = co_await resolver_.hasText(focused);
         if (!focusedHasText) {
             // A container without text, perhaps for the moment its program hands the focus back
             // to the field: the field counts only once it has the focus again.
-            const AccessibleElementHandle field = co_await focusedElementWithText(front);
+            const AccessibleElementHandle field = co_await resolver_.focusedElementWithText(source);
             if (field) {
                 stillFocused = co_await isSnapshotField(field, snapshot);
             }
@@ -553,32 +480,37 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::prepareFocusedFi
                                                                                              double retryDelay) {
     // The first read waits for a lazily built tree; the retries only look again, so a window
     // without accessible text ends the run in about 1.5 s rather than 1 s per read.
-    const auto noElement = std::make_shared<bool>(false);
+    const auto withoutElement = std::make_shared<WithoutElement>();
     const auto reads = std::make_shared<int>(0);
-    const auto read = [this, noElement, reads] { return readWholeField((*reads)++ == 0, noElement); };
+    const auto read = [this, withoutElement, reads] { return readWholeField((*reads)++ == 0, withoutElement); };
     bool keyboard = false;
     try {
         co_return co_await readFocusedFieldWithRetry(read, retryCount, retryDelay, platform_.scheduler);
     } catch (const CaptureWorkflowError& error) {
-        if (error.errorCase() != Case::noFocusedTextField || !*noElement) {
+        if (error.errorCase() != Case::noFocusedTextField || !withoutElement->seen) {
             throw;
         }
         keyboard = true;
     }
-    if (keyboard) {
-        co_return co_await readFieldByKeyboard();
+    // Only into the window the command started on, still in front for every read.
+    const std::optional<FrontApplication> window = withoutElement->firstWindow;
+    if (keyboard && window && withoutElement->lastWindow &&
+        window->processId == withoutElement->lastWindow->processId &&
+        window->windowId == withoutElement->lastWindow->windowId) {
+        co_return co_await readFieldByKeyboard(*window);
     }
     throw CaptureWorkflowError(Case::noFocusedTextField);
 }
 
-QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFieldByKeyboard() {
-    const std::optional<FrontApplication> front = platform_.frontApplications.frontApplication();
+QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFieldByKeyboard(FrontApplication front) {
     // Not into a terminal (the keys reach the program running there), not into our own windows.
-    if (!front || front->processId <= 0 || front->processId == QCoreApplication::applicationPid() ||
-        ClipboardFallbacks::isTerminal(front)) {
+    if (!SyntheticInputGate::acceptsKeys(front)) {
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
     const std::optional<QString> copied = co_await fallbacks_.readTextViaClipboard(front);
+    if (fallbacks_.unreplacedCutText()) {
+        cutElement_ = nullptr;
+    }
     if (!copied || copied->isEmpty()) {
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
@@ -593,8 +525,12 @@ QCoro::Task<void> FocusedTextFieldAccessor::restoreCutTextIfUnreplaced() {
     if (!fallbacks_.unreplacedCutText()) {
         co_return;
     }
-    const std::optional<FrontApplication> front = platform_.frontApplications.frontApplication();
-    co_await fallbacks_.restoreCutText(front);
+    // Back into the field it came from, never into whatever else of that program has the focus.
+    FocusedTextFieldSnapshot field;
+    field.element = std::exchange(cutElement_, nullptr);
+    field.sourceWindow = fallbacks_.cutTextWindow();
+    ClipboardFallbacks::PasteTargetCheck targetCheck = [this, field] { return pasteReachesField(field); };
+    co_await fallbacks_.restoreCutText(std::move(targetCheck));
 }
 
 }  // namespace tavrolin

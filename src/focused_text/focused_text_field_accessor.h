@@ -1,6 +1,8 @@
 #pragma once
 
 #include "focused_text/clipboard_fallbacks.h"
+#include "focused_text/focus_resolver.h"
+#include "focused_text/synthetic_input_gate.h"
 #include "language/focused_text_field_accessing.h"
 #include "platform/accessibility_calls.h"
 #include "platform/clipboard.h"
@@ -8,6 +10,7 @@
 #include "platform/front_application.h"
 #include "platform/primary_selection.h"
 #include "platform/synthetic_input.h"
+#include "platform/window_ping.h"
 
 #include <QSet>
 
@@ -20,7 +23,9 @@ namespace tavrolin {
 // application and writes text back: accessibility first, the clipboard with synthetic
 // keystrokes as fallback. Lives on the main thread; shared by every focused-text workflow and
 // service. Every accessibility query is awaited through AccessibilityCalls, so another
-// application never holds the main thread.
+// application never holds the main thread. The field is always one of the program in front,
+// found through its FocusResolver (which the selection buttons share), and every keystroke goes
+// through its SyntheticInputGate.
 class FocusedTextFieldAccessor final : public FocusedTextFieldAccessing {
 public:
     struct Platform {
@@ -32,20 +37,15 @@ public:
         // Whether one of our own windows or keyboard grabs has the keyboard now (synthetic
         // keys would reach us, not the field). Unset: never.
         std::function<bool()> ownWindowHasKeyboard = {};
-        // The X11 PRIMARY selection, for the Translate command's probe; none: not read.
+        // The X11 PRIMARY selection: the Translate command's probe, and a terminal's selection
+        // (no key is ever sent to a terminal); none: not read.
         PrimarySelectionReading* primarySelection = nullptr;
+        // Whether a paste's program reads its events; none: it is taken to.
+        WindowPinging* windowPing = nullptr;
     };
 
-    static constexpr std::chrono::milliseconds focusPollInterval{200};
-    static constexpr int focusPollCount = 5;
     // How long the Translate probe waits for a program to take the request for its tree.
     static constexpr std::chrono::milliseconds treeRequestBound{100};
-    // A program whose window gets the keyboard back (when the grab of the shortcut that started
-    // the command ends) may report a container without text focused for a moment before its
-    // field again: a read or a paste check that finds such a container looks again every step
-    // until the bound has passed.
-    static constexpr std::chrono::milliseconds focusSettleStep{20};
-    static constexpr std::chrono::milliseconds focusSettleBound{300};
 
     // Browsers, whose accessible selection flattens paragraphs (WM_CLASS class names).
     static const QSet<QString>& knownWebContentApplicationIdentifiers();
@@ -56,6 +56,9 @@ public:
 
     // The desktop facilities it reads with; other readers of the focused element share them.
     const Platform& platform() const { return platform_; }
+    // Which element of the front program has the focus, for every reader of another program.
+    FocusResolver& focusResolver() { return resolver_; }
+    SyntheticInputGate& inputGate() { return gate_; }
 
     ClipboardFallbackCallback onWillUseClipboardFallback() const override;
     void setOnWillUseClipboardFallback(ClipboardFallbackCallback callback) override;
@@ -93,23 +96,23 @@ public:
     ClipboardFallbacks& clipboardFallbacks() { return fallbacks_; }
 
 private:
+    // What the reads of one command saw of a front program without a focused element.
+    struct WithoutElement {
+        bool seen = false;  // the last read found no focused element
+        std::optional<FrontApplication> firstWindow;
+        std::optional<FrontApplication> lastWindow;
+    };
     // readFocusedField(); `pollForFocus`: wait for a lazily built tree (one run polls once, not
-    // once per read). `noElement` is set when the front application showed no focused element.
-    QCoro::Task<FocusedTextFieldSnapshot> readWholeField(bool pollForFocus, std::shared_ptr<bool> noElement);
-    // The field of a front application that publishes no focused element, copied with
-    // keystrokes (never in a terminal or in this program's own windows).
-    QCoro::Task<FocusedTextFieldSnapshot> readFieldByKeyboard();
-    QCoro::Task<AccessibleElementHandle> resolveFocusedElementAsync(std::optional<FrontApplication> front,
-                                                                    bool pollForFocus = true);
-    // The focused element of the front application: the desktop's last focused element when
-    // it belongs to that application, else the application's own focus.
-    QCoro::Task<AccessibleElementHandle> resolveFocusedElement(std::optional<FrontApplication> front);
-    // The focused element of the front application once it is one with text: looked for every
-    // focusSettleStep up to focusSettleBound while the focus rests on a container without text
-    // (or on nothing); null when none turned up in time.
-    QCoro::Task<AccessibleElementHandle> focusedElementWithText(std::optional<FrontApplication> front);
-    // Whether an element shows text: a text role, or an accessible text (even an empty one).
-    QCoro::Task<bool> hasText(AccessibleElementHandle element);
+    // once per read; that first read records the window the command started on).
+    QCoro::Task<FocusedTextFieldSnapshot> readWholeField(bool pollForFocus,
+                                                         std::shared_ptr<WithoutElement> withoutElement);
+    // The field of a program in front that publishes no focused element, copied with keystrokes
+    // (never in a terminal or in this program's own windows).
+    QCoro::Task<FocusedTextFieldSnapshot> readFieldByKeyboard(FrontApplication window);
+    // The selection as a copy through the clipboard gives it; a terminal's (no key ever goes
+    // there) as its PRIMARY selection.
+    QCoro::Task<std::optional<QString>> readSelectionOutsideAccessibility(bool notifyClipboardFallback,
+                                                                          std::optional<FrontApplication> front);
     QCoro::Task<bool> shouldProbeClipboardForStructuredSelection(std::optional<FrontApplication> front,
                                                                  AccessibleElementHandle element);
     static std::optional<TextRange> validSelectedRange(const std::optional<AccessibleTextRange>& range,
@@ -130,27 +133,25 @@ private:
     QCoro::Task<AccessibleSelectionRead> readAccessibleSelection(AccessibleElementHandle element);
     // One accessibility query through the accessibility thread, "absent" when unanswered.
     template <typename Result>
-    QCoro::Task<Result> askAccessibility(Result (Accessibility::*query)());
-    template <typename Result>
-    QCoro::Task<Result> askAboutProcess(qint64 pid, Result (Accessibility::*query)(qint64));
-    template <typename Result>
     QCoro::Task<Result> askAbout(AccessibleElementHandle element,
                                  Result (Accessibility::*query)(const AccessibleElementHandle&));
     // The paste path of a replacement; a paste that cannot be sent, or that would not reach the
     // snapshot's field, leaves the text unplaced.
     QCoro::Task<void> pasteOrGiveBack(QString newText, bool replacingAllText, FocusedTextFieldSnapshot snapshot);
-    // Whether keystrokes sent now reach the field the snapshot was read from: none of our own
-    // windows has the keyboard, the window read from is still in front, and its focused element
-    // is still the snapshot's.
+    // Whether keystrokes sent now reach the field the snapshot was read from: the window read
+    // from is still in front, and its focused element is still the snapshot's (the input gate
+    // checks the window again as each key goes).
     QCoro::Task<bool> pasteReachesField(FocusedTextFieldSnapshot snapshot);
     // Whether a focused element is the field the snapshot was read from: the same object, or the
     // object a program put in its place.
     QCoro::Task<bool> isSnapshotField(AccessibleElementHandle focused, FocusedTextFieldSnapshot snapshot);
 
     Platform platform_;
+    FocusResolver resolver_;
+    SyntheticInputGate gate_;
     ClipboardFallbacks fallbacks_;
-    // Front programs (by process) the probe has asked once to publish their tree.
-    std::set<qint64> treesRequested_;
+    // The element a whole-field read cut its text out of (null: none known).
+    AccessibleElementHandle cutElement_;
     // Programs (by process) that answered an accessibility write as done and kept their text.
     std::set<qint64> writesNotTaken_;
 };

@@ -45,6 +45,9 @@ public:
     // How many times other programs have fetched data that this program put on the clipboard:
     // a paste is over only once the target program has fetched it.
     virtual quint64 ownDataFetches() const = 0;
+    // Whether the clipboard still holds what this program put on it last: false once another
+    // program (the user copying elsewhere) has taken it over.
+    virtual bool holdsOwnContents() const = 0;
 };
 
 }  // namespace tavrolin

@@ -20,6 +20,18 @@ public:
     // could not be sent at all (no display, key not on the keyboard map).
     virtual bool sendKeyChord(Qt::KeyboardModifiers modifiers, Qt::Key key) = 0;
 
+    // The keys that are down now, as the display server sees them (the user's and any sent
+    // by a program): modifier keys (Control, Shift, Alt, Super, the lock keys' own presses)
+    // apart from all others. While a shortcut's key is down, its grab sends every key to the
+    // program that grabbed it.
+    struct HeldKeys {
+        bool modifiers = false;
+        bool others = false;
+        bool any() const { return modifiers || others; }
+    };
+    // Absent when the keyboard cannot be read.
+    virtual std::optional<HeldKeys> heldKeys() = 0;
+
     // The pointer's position in screen coordinates; absent when it cannot be read.
     virtual std::optional<QPoint> pointerPosition() = 0;
     // Moves the pointer to a screen position, producing a motion event. Answers false when

@@ -49,9 +49,10 @@ std::optional<QRectF> readScreenFrame(Accessibility& accessibility, const Access
 // ---- controller
 
 DesktopSelectionPopupTriggerController::Dependencies DesktopSelectionPopupTriggerController::systemDependencies(
-    AccessibilityCalls& accessibility, FrontApplicationProviding& frontApplications, std::shared_ptr<void> keepAlive) {
+    AccessibilityCalls& accessibility, FrontApplicationProviding& frontApplications, FocusResolver& focus,
+    std::shared_ptr<void> keepAlive) {
     FloatingWindowEnvironment windows = FloatingWindowEnvironment::system();
-    Dependencies d{accessibility, frontApplications, windows.monitoring, windows};
+    Dependencies d{accessibility, frontApplications, focus, windows.monitoring, windows};
     d.ownProcessId = QCoreApplication::applicationPid();
     d.panelFrame = [](const QRectF& frame) {
         return WindowFrameConverter::appKitFrame(frame, WindowFrameConverter::currentDisplays());
@@ -69,20 +70,31 @@ DesktopSelectionPopupTriggerController::Dependencies DesktopSelectionPopupTrigge
 DesktopSelectionPopupTriggerController::DesktopSelectionPopupTriggerController(
     const AppSettingsProviding& settingsStore,
     std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguages, DefaultsStore& hintDefaults,
-    Dependencies dependencies, std::function<void()> onTranslate, std::function<void()> onFlip,
-    std::function<void()> onEdit)
+    Dependencies dependencies, SelectionAction onTranslate, SelectionAction onFlip, SelectionAction onEdit)
     : settingsStore_(settingsStore),
       preferredLanguages_(std::move(preferredLanguages)),
       dependencies_(std::move(dependencies)),
-      floatingButton_(dependencies_.windows, std::move(onTranslate), std::move(onFlip), std::move(onEdit)),
+      floatingButton_(dependencies_.windows, actOnShownSelection(std::move(onTranslate)),
+                      actOnShownSelection(std::move(onFlip)), actOnShownSelection(std::move(onEdit))),
       firstUseHintController_(SelectionFirstUseHintStateStore(hintDefaults), dependencies_.windows) {
     // Every dismissal of the row, including the one that begins each new showing, closes the card.
     const auto alive = lifetime_.weak();
     floatingButton_.setOnDismiss([this, alive] {
         if (alive) {
+            shownSelection_.reset();
             firstUseHintController_.dismiss();
         }
     });
+}
+
+std::function<void()> DesktopSelectionPopupTriggerController::actOnShownSelection(SelectionAction action) {
+    const auto alive = lifetime_.weak();
+    return [this, alive, action = std::move(action)] {
+        // The row exists only while a selection is shown: the press belongs to that selection.
+        if (alive && shownSelection_ && action) {
+            action(*shownSelection_);
+        }
+    };
 }
 
 DesktopSelectionPopupTriggerController::~DesktopSelectionPopupTriggerController() {
@@ -113,6 +125,7 @@ void DesktopSelectionPopupTriggerController::start() {
 
 void DesktopSelectionPopupTriggerController::stop() {
     monitor_.reset();
+    shownSelection_.reset();
     ++selectionGeneration_;
     probeTask_.reset();
     floatingButton_.dismiss();
@@ -173,34 +186,47 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::probeSelection(std::ui
         co_return;
     }
     const auto alive = lifetime_.weak();
-    std::optional<FrontApplication> front = dependencies_.frontApplications.frontApplication();
-    const qint64 frontPid = front ? front->processId : 0;
-    const auto query = [frontPid](Accessibility& accessibility) {
-        return readFocusedSelection(accessibility, frontPid);
-    };
-    FocusedSelection read = co_await ask(dependencies_.accessibility, query, FocusedSelection{});
-    if (!alive || generation != selectionGeneration_ || !read.trusted) {
+    AccessibilityCalls& calls = dependencies_.accessibility;
+    FocusResolver& focus = dependencies_.focus;
+    const auto trust = [](Accessibility& accessibility) { return accessibility.isTrusted(); };
+    const bool trusted = co_await ask(calls, trust, false);
+    if (!alive || generation != selectionGeneration_ || !trusted) {
         co_return;
     }
-    if (!read.element && frontPid > 0 && treesRequested_.insert(frontPid).second) {
-        // Chromium and Electron programs publish their tree only once asked: ask, once per
-        // program, and read again when it has had time to appear.
-        AccessibilityCalls::Work request = [frontPid](Accessibility& ax) { ax.requestAccessibilityTree(frontPid); };
-        co_await dependencies_.accessibility.run(std::move(request), AccessibilityCalls::callBound);
-        if (!alive || generation != selectionGeneration_) {
-            co_return;
-        }
-        co_await sleepFor(*dependencies_.windows.scheduler, treeBuildDelay);
-        if (!alive || generation != selectionGeneration_) {
-            co_return;
-        }
-        read = co_await ask(dependencies_.accessibility, query, FocusedSelection{});
-        if (!alive || generation != selectionGeneration_ || !read.trusted) {
-            co_return;
-        }
-        front = dependencies_.frontApplications.frontApplication();
+    // Only the program in front: the last focus event may name a field of one behind it.
+    const std::optional<FrontApplication> front = focus.frontWindow();
+    AccessibleElementHandle element = co_await focus.focusedElement(front);
+    if (!alive || generation != selectionGeneration_) {
+        co_return;
     }
-    if (!front || !read.element || read.secure) {
+    if (!element && front) {
+        // Chromium and Electron programs publish their tree only once asked: ask, once per
+        // program, and look again when it has had time to appear.
+        const bool askedNow = co_await focus.requestTreeOnce(front->processId, AccessibilityCalls::callBound);
+        if (!alive || generation != selectionGeneration_) {
+            co_return;
+        }
+        if (askedNow) {
+            co_await sleepFor(*dependencies_.windows.scheduler, treeBuildDelay);
+            if (!alive || generation != selectionGeneration_) {
+                co_return;
+            }
+            element = co_await focus.focusedElement(front);
+            if (!alive || generation != selectionGeneration_) {
+                co_return;
+            }
+        }
+    }
+    if (!front || !element) {
+        floatingButton_.dismiss();
+        co_return;
+    }
+    const auto query = [element](Accessibility& accessibility) { return readElementSelection(accessibility, element); };
+    const ElementSelection read = co_await ask(calls, query, ElementSelection{});
+    if (!alive || generation != selectionGeneration_) {
+        co_return;
+    }
+    if (read.secure) {
         floatingButton_.dismiss();
         co_return;
     }
@@ -213,44 +239,57 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::probeSelection(std::ui
         if (!alive || generation != selectionGeneration_) {
             co_return;
         }
-        std::optional<QString> text = primary ? currentSelectionText(*primary, front) : std::nullopt;
+        const std::optional<QString> text = primary ? currentSelectionText(*primary, front) : std::nullopt;
         if (text) {
             // The buttons go by the pointer: the document's frame is the whole page.
-            co_await finishProbe(generation, AccessibleElementHandle{}, false, std::move(text));
+            FocusedTextFieldSnapshot page;
+            page.selectedText = text;
+            page.selectedRange = TextRange{0, text->size()};
+            page.sourceWindow = front;
+            co_await finishProbe(generation, std::move(page), false);
             co_return;
         }
     }
-    if ((read.text && !read.text->isEmpty()) || !isMultiClick) {
-        co_await finishProbe(generation, read.element, read.editable, read.text);
+    FocusedTextFieldSnapshot selection = snapshotOf(element, read, front);
+    if (!nothingReported || !isMultiClick) {
+        co_await finishProbe(generation, std::move(selection), read.editable);
         co_return;
     }
     // A double click's selection may reach the accessibility tree late: look again a few times.
     floatingButton_.dismiss();
-    retryRead(generation, read.element, read.editable, 0);
+    retryRead(generation, std::move(selection), read.editable, 0);
 }
 
-DesktopSelectionPopupTriggerController::FocusedSelection DesktopSelectionPopupTriggerController::readFocusedSelection(
-    Accessibility& accessibility, qint64 frontPid) {
-    FocusedSelection read;
-    read.trusted = accessibility.isTrusted();
-    if (!read.trusted) {
-        return read;
-    }
-    read.element = accessibility.systemFocusedElement();
-    if (!read.element && frontPid > 0) {
-        // A program whose tree appeared after its focus moved sends no focus event for it.
-        read.element = accessibility.focusedElementOfApplication(frontPid);
-    }
-    if (!read.element) {
-        return read;
-    }
-    read.secure = isSecureTextField(accessibility, read.element);
+DesktopSelectionPopupTriggerController::ElementSelection DesktopSelectionPopupTriggerController::readElementSelection(
+    Accessibility& accessibility, const AccessibleElementHandle& element) {
+    ElementSelection read;
+    read.secure = isSecureTextField(accessibility, element);
     if (read.secure) {
         return read;
     }
-    read.editable = isEditableElement(accessibility, read.element);
-    read.text = readSelectedText(accessibility, read.element);
+    read.editable = isEditableElement(accessibility, element);
+    read.text = readSelectedText(accessibility, element);
+    read.value = accessibility.value(element);
+    read.range = accessibility.selectedRange(element);
+    read.frame = SelectedTextBoundsReader::readScreenFrame(accessibility, element);
     return read;
+}
+
+FocusedTextFieldSnapshot DesktopSelectionPopupTriggerController::snapshotOf(
+    const AccessibleElementHandle& element, const ElementSelection& read,
+    const std::optional<FrontApplication>& window) {
+    FocusedTextFieldSnapshot snapshot;
+    snapshot.element = element;
+    snapshot.fullText = read.value.value_or(QString());
+    snapshot.selectedText = read.text;
+    // The range comes from another process: only one inside the text is kept.
+    if (read.range && read.value &&
+        isValidRange(TextRange{read.range->location, read.range->length}, read.value->size())) {
+        snapshot.selectedRange = TextRange{read.range->location, read.range->length};
+    }
+    snapshot.screenFrame = read.frame;
+    snapshot.sourceWindow = window;
+    return snapshot;
 }
 
 std::optional<QRectF> DesktopSelectionPopupTriggerController::readAnchorRect(Accessibility& accessibility,
@@ -269,39 +308,42 @@ std::optional<QRectF> DesktopSelectionPopupTriggerController::readAnchorRect(Acc
     return SelectedTextBoundsReader::readScreenFrame(accessibility, element);
 }
 
-void DesktopSelectionPopupTriggerController::retryRead(std::uint64_t generation, AccessibleElementHandle element,
+void DesktopSelectionPopupTriggerController::retryRead(std::uint64_t generation, FocusedTextFieldSnapshot selection,
                                                        bool editable, std::size_t attempt) {
     const auto alive = lifetime_.weak();
     probeTask_ = dependencies_.windows.scheduler->scheduleAfter(
-        retryDelays[attempt], [this, alive, generation, element, editable, attempt] {
+        retryDelays[attempt], [this, alive, generation, selection, editable, attempt] {
             if (alive && generation == selectionGeneration_) {
-                retryReadNow(generation, element, editable, attempt);
+                retryReadNow(generation, selection, editable, attempt);
             }
         });
 }
 
 QCoro::Task<void> DesktopSelectionPopupTriggerController::retryReadNow(std::uint64_t generation,
-                                                                       AccessibleElementHandle element, bool editable,
-                                                                       std::size_t attempt) {
+                                                                       FocusedTextFieldSnapshot selection,
+                                                                       bool editable, std::size_t attempt) {
     const auto alive = lifetime_.weak();
-    const auto query = [element](Accessibility& accessibility) { return readSelectedText(accessibility, element); };
-    std::optional<QString> text = co_await ask(dependencies_.accessibility, query, std::optional<QString>{});
+    const AccessibleElementHandle element = selection.element;
+    const auto query = [element](Accessibility& accessibility) { return readElementSelection(accessibility, element); };
+    const ElementSelection read = co_await ask(dependencies_.accessibility, query, ElementSelection{});
     if (!alive || generation != selectionGeneration_) {
         co_return;
     }
-    if ((text && !text->isEmpty()) || attempt + 1 >= std::size(retryDelays)) {
-        co_await finishProbe(generation, element, editable, std::move(text));
+    FocusedTextFieldSnapshot now = snapshotOf(element, read, selection.sourceWindow);
+    if ((read.text && !read.text->isEmpty()) || attempt + 1 >= std::size(retryDelays)) {
+        co_await finishProbe(generation, std::move(now), editable);
         co_return;
     }
-    retryRead(generation, element, editable, attempt + 1);
+    retryRead(generation, std::move(now), editable, attempt + 1);
 }
 
 QCoro::Task<void> DesktopSelectionPopupTriggerController::finishProbe(std::uint64_t generation,
-                                                                      AccessibleElementHandle element, bool editable,
-                                                                      std::optional<QString> text) {
+                                                                      FocusedTextFieldSnapshot selection,
+                                                                      bool editable) {
     if (generation != selectionGeneration_) {
         co_return;
     }
+    const std::optional<QString>& text = selection.selectedText;
     if (!text || graphemeCount(text->trimmed()) < 2) {
         floatingButton_.dismiss();
         co_return;
@@ -320,7 +362,7 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::finishProbe(std::uint6
 
     const auto alive = lifetime_.weak();
     std::optional<QRectF> rect;
-    if (element) {
+    if (const AccessibleElementHandle element = selection.element) {
         const auto query = [element](Accessibility& accessibility) { return readAnchorRect(accessibility, element); };
         rect = co_await ask(dependencies_.accessibility, query, std::optional<QRectF>{});
         if (!alive || generation != selectionGeneration_) {
@@ -332,6 +374,7 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::finishProbe(std::uint6
         anchor = dependencies_.panelFrame(*rect);
     }
     floatingButton_.show(anchor, mode);
+    shownSelection_ = std::move(selection);
     if (QWidget* panel = floatingButton_.panel()) {
         firstUseHintController_.maybeShowHint(mode, editable, QRectF(panel->geometry()));
     }

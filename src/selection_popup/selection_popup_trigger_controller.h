@@ -2,6 +2,8 @@
 
 #include "core/lifetime_token.h"
 #include "core/app_language.h"
+#include "focused_text/focus_resolver.h"
+#include "language/focused_text_field_accessing.h"
 #include "platform/accessibility.h"
 #include "platform/accessibility_calls.h"
 #include "platform/clock.h"
@@ -39,7 +41,10 @@ std::optional<QRectF> readScreenFrame(Accessibility& accessibility, const Access
 // Notices a fresh selection in another application (a left-button release, or the release of a
 // key while Shift or Control is held), waits for it to settle, reads it through accessibility,
 // decides which floating actions fit, and shows the button row and, once per kind of field, the
-// first-use card.
+// first-use card. Only the selection of the program in front counts (found through the
+// focused-text FocusResolver), and a button acts on the selection it was offered for: its
+// callback gets what the probe read, the element and text, or the text alone when it came from
+// the PRIMARY selection of the program in front.
 class DesktopSelectionPopupTriggerController final : public SelectionPopupTriggerController {
 public:
     static constexpr std::chrono::milliseconds settleDelay{250};
@@ -49,11 +54,15 @@ public:
     // How long a program asked for its accessibility tree (Chromium) gets to publish it.
     static constexpr std::chrono::milliseconds treeBuildDelay{300};
 
+    // What a button does with the selection it was shown for.
+    using SelectionAction = std::function<void(FocusedTextFieldSnapshot)>;
+
     struct Dependencies {
-        // Shared with the focused-field readers (their accessibility thread); both must outlive
-        // the controller.
+        // Shared with the focused-field readers (their accessibility thread and focus resolver);
+        // all must outlive the controller.
         AccessibilityCalls& accessibility;
         FrontApplicationProviding& frontApplications;
+        FocusResolver& focus;
         std::shared_ptr<GlobalInputMonitoring> monitoring;
         FloatingWindowEnvironment windows;
         qint64 ownProcessId = 0;
@@ -70,16 +79,16 @@ public:
     };
 
     // The X11 monitors and windows, the screens' layout, Qt's double-click interval and the
-    // system language detector, over the given accessibility and front-application lookup.
+    // system language detector, over the given accessibility, front-application lookup and
+    // focus resolver.
     static Dependencies systemDependencies(AccessibilityCalls& accessibility,
-                                           FrontApplicationProviding& frontApplications,
+                                           FrontApplicationProviding& frontApplications, FocusResolver& focus,
                                            std::shared_ptr<void> keepAlive);
 
     DesktopSelectionPopupTriggerController(const AppSettingsProviding& settingsStore,
                                            std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguages,
                                            DefaultsStore& hintDefaults, Dependencies dependencies,
-                                           std::function<void()> onTranslate, std::function<void()> onFlip,
-                                           std::function<void()> onEdit);
+                                           SelectionAction onTranslate, SelectionAction onFlip, SelectionAction onEdit);
     ~DesktopSelectionPopupTriggerController() override;
 
     void start() override;
@@ -97,16 +106,15 @@ public:
 
     // What one probe reads of the focused element, in one go (so that it can run wherever the
     // accessibility queries run).
-    struct FocusedSelection {
-        bool trusted = false;
-        AccessibleElementHandle element;
+    struct ElementSelection {
         bool secure = false;
         bool editable = false;
-        std::optional<QString> text;
+        std::optional<QString> text;   // the selected text
+        std::optional<QString> value;  // the element's whole text
+        std::optional<AccessibleTextRange> range;
+        std::optional<QRectF> frame;  // only when larger than 1 x 1
     };
-    // The desktop's focused element, else (no focus event seen) the focused element of the
-    // front application with process id `frontPid` (0: none).
-    static FocusedSelection readFocusedSelection(Accessibility& accessibility, qint64 frontPid);
+    static ElementSelection readElementSelection(Accessibility& accessibility, const AccessibleElementHandle& element);
     // The rectangle to anchor the buttons to: the selected range's bounds when the range lies
     // inside the element's text, else the element's frame when larger than 1 x 1.
     static std::optional<QRectF> readAnchorRect(Accessibility& accessibility, const AccessibleElementHandle& element);
@@ -119,24 +127,29 @@ public:
 
 private:
     QCoro::Task<void> probeSelection(std::uint64_t generation, bool isMultiClick);
-    void retryRead(std::uint64_t generation, AccessibleElementHandle element, bool editable, std::size_t attempt);
-    QCoro::Task<void> retryReadNow(std::uint64_t generation, AccessibleElementHandle element, bool editable,
+    void retryRead(std::uint64_t generation, FocusedTextFieldSnapshot selection, bool editable, std::size_t attempt);
+    QCoro::Task<void> retryReadNow(std::uint64_t generation, FocusedTextFieldSnapshot selection, bool editable,
                                    std::size_t attempt);
-    QCoro::Task<void> finishProbe(std::uint64_t generation, AccessibleElementHandle element, bool editable,
-                                  std::optional<QString> text);
+    // Shows the buttons for `selection` (its element null for a PRIMARY selection) when they fit.
+    QCoro::Task<void> finishProbe(std::uint64_t generation, FocusedTextFieldSnapshot selection, bool editable);
+    // The button callback for the panel: runs `action` on the selection the buttons are shown for.
+    std::function<void()> actOnShownSelection(SelectionAction action);
+    static FocusedTextFieldSnapshot snapshotOf(const AccessibleElementHandle& element, const ElementSelection& read,
+                                               const std::optional<FrontApplication>& window);
 
     const AppSettingsProviding& settingsStore_;
     std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguages_;
     Dependencies dependencies_;
+    // The selection the buttons on screen were shown for.
+    std::optional<FocusedTextFieldSnapshot> shownSelection_;
+    // Before the button row, whose callbacks hold it.
+    LifetimeToken<DesktopSelectionPopupTriggerController> lifetime_{this};
     SelectionFloatingButtonPanel floatingButton_;
     SelectionFirstUseHintController firstUseHintController_;
     std::unique_ptr<GlobalMouseMonitor> monitor_;
     std::unique_ptr<ScheduledCall> probeTask_;
     std::uint64_t selectionGeneration_ = 0;
-    // Front programs (by process) that were asked once to publish their accessibility tree.
-    std::set<qint64> treesRequested_;
     ClickCounter clicks_;
-    LifetimeToken<DesktopSelectionPopupTriggerController> lifetime_{this};
 };
 
 }  // namespace tavrolin

@@ -32,22 +32,28 @@ ServerSessionConfiguration session(std::chrono::seconds request, std::chrono::se
     configuration.maximumConnectionsPerHost = connections;
     return configuration;
 }
+
+ServerSessionConfiguration textSession(std::chrono::seconds request, std::chrono::seconds resource) {
+    ServerSessionConfiguration configuration = session(request, resource, true, 2);
+    configuration.maximumResponseBytes = serverTextAnswerMaximumBytes;
+    return configuration;
+}
 }  // namespace
 
 ServerSessionConfiguration ServerSessionConfiguration::translation() {
-    return session(20s, 45s, true, 2);
+    return textSession(20s, 45s);
 }
 ServerSessionConfiguration ServerSessionConfiguration::textEditing() {
-    return session(15s, 30s, true, 2);
+    return textSession(15s, 30s);
 }
 ServerSessionConfiguration ServerSessionConfiguration::textWriting() {
-    return session(15s, 30s, true, 2);
+    return textSession(15s, 30s);
 }
 ServerSessionConfiguration ServerSessionConfiguration::textImprove() {
-    return session(60s, 120s, true, 2);
+    return textSession(60s, 120s);
 }
 ServerSessionConfiguration ServerSessionConfiguration::textPrompt() {
-    return session(60s, 120s, true, 2);
+    return textSession(60s, 120s);
 }
 ServerSessionConfiguration ServerSessionConfiguration::telemetry() {
     return session(5s, 10s, false, 2);
@@ -68,6 +74,7 @@ ServerHTTPRequest ServerHTTPRequest::getJSON() {
     ServerHTTPRequest request;
     request.method = "GET";
     request.headers.append(std::pair<QByteArray, QByteArray>("Accept", "application/json"));
+    request.followsRedirects = true;
     return request;
 }
 
@@ -81,11 +88,12 @@ public:
     bool setCookiesFromUrl(const QList<QNetworkCookie>&, const QUrl&) override { return false; }
 };
 
-// Failures that a missing network produces (the name lookup or the connection fails).
+// Failures that a missing network produces (the name lookup or the connection fails). A
+// connection lost on the way is not one of them: it reached the server, so the network is there
+// and the failure stands at once.
 bool looksOffline(int code) {
     return code == URLError::notConnectedToInternet || code == URLError::cannotFindHost ||
-           code == URLError::cannotConnectToHost || code == URLError::networkConnectionLost ||
-           code == URLError::unknown;
+           code == URLError::cannotConnectToHost || code == URLError::unknown;
 }
 
 // Whether a finished reply failed below HTTP. A status line makes the answer an HTTP response
@@ -215,6 +223,9 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::exchange(ServerHTTPReque
     networkRequest.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     networkRequest.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     networkRequest.setTransferTimeout(0);  // the timers below own the time-outs
+    networkRequest.setAttribute(
+        QNetworkRequest::RedirectPolicyAttribute,
+        request.followsRedirects ? QNetworkRequest::NoLessSafeRedirectPolicy : QNetworkRequest::ManualRedirectPolicy);
 
     std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(
         manager().sendCustomRequest(networkRequest, request.method, request.body), [](QNetworkReply* r) {

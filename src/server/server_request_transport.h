@@ -6,7 +6,7 @@
 // (whole exchange) time-outs, at most `maximumConnectionsPerHost` requests in flight (more wait
 // their turn), no cookies, no cache, and "User-Agent: Tavrolin/<appVersion>" on every request.
 // It answers every HTTP response, whatever its status, and throws URLError for anything below
-// HTTP (time-out -1001, no connection, cancellation, ...).
+// HTTP (time-out -1001, no connection, cancellation, a connection lost on the way -1005, ...).
 //
 // performServerRequest() runs the fixed steps of one request on top of it: the missing-endpoint
 // line, "request start", the send, "request failed" on a transport failure, "request response"
@@ -58,11 +58,13 @@ struct ServerSessionConfiguration {
     bool waitsForConnectivity = true;
     int maximumConnectionsPerHost = 2;
     // A response body larger than this is not read to the end: the exchange fails with
-    // URLError::badServerResponse rather than exhausting memory.
+    // URLError::badServerResponse rather than exhausting memory. The sessions whose answers are
+    // texts a command shows or writes into a field take serverTextAnswerMaximumBytes.
     qint64 maximumResponseBytes = 64LL * 1024 * 1024;
 
     bool operator==(const ServerSessionConfiguration&) const = default;
 
+    // The five text sessions take at most serverTextAnswerMaximumBytes.
     static ServerSessionConfiguration translation();     // 20 s / 45 s, waits
     static ServerSessionConfiguration textEditing();     // 15 s / 30 s, waits
     static ServerSessionConfiguration textWriting();     // 15 s / 30 s, waits
@@ -71,6 +73,11 @@ struct ServerSessionConfiguration {
     static ServerSessionConfiguration telemetry();       // 5 s / 10 s, does not wait
     static ServerSessionConfiguration updateManifest();  // 5 s / 10 s, does not wait, 1 at a time
 };
+
+// The largest answer of a text session: 1 MiB. The texts sent are at most a few thousand
+// characters (a field, a selection, the text of a window), so no real answer comes near it; a
+// larger one is the server misbehaving and is not written into anyone's field.
+inline constexpr qint64 serverTextAnswerMaximumBytes = 1024 * 1024;
 
 // Every request's own time-out interval. The HTTP layer has one idle time-out, so the shorter
 // of this and the session's request time-out applies.
@@ -82,10 +89,14 @@ struct ServerHTTPRequest {
     QByteArray body;
     // Added after "User-Agent", which the transport sets itself.
     QList<std::pair<QByteArray, QByteArray>> headers;
+    // Whether a redirect is followed (to the same or a safer scheme). Not followed, a redirect
+    // is the answer, and its 3xx status fails the request steps.
+    bool followsRedirects = false;
 
-    // POST with "Content-Type: application/json".
+    // POST with "Content-Type: application/json". Redirects are not followed: a 307 or 308
+    // would send the body, the user's text, again to wherever the answer points.
     static ServerHTTPRequest postJSON(QByteArray body);
-    // GET with "Accept: application/json".
+    // GET with "Accept: application/json", following redirects.
     static ServerHTTPRequest getJSON();
 };
 

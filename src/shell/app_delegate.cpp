@@ -67,19 +67,21 @@ AppDelegate::AppDelegate(Factories factories) {
             self->systemSettingsOpener().open(SystemSettingsPane::translationLanguages);
         }
     };
-    hooks.translateSelection = [self] {
+    // The buttons act on what they were offered for: a fresh read (a copy with keys, say) could
+    // take something else, or reach another program.
+    hooks.translateSelection = [self](FocusedTextFieldSnapshot selection) {
         if (self) {
-            self->startSelectionTranslation(TelemetryTrigger::selectionPopup);
+            self->startSelectionTranslation(TelemetryTrigger::selectionPopup, std::move(selection));
         }
     };
-    hooks.flipLanguage = [self] {
+    hooks.flipLanguage = [self](FocusedTextFieldSnapshot selection) {
         if (self) {
-            self->startFlipLanguage(TelemetryTrigger::selectionPopup);
+            self->startFlipLanguage(TelemetryTrigger::selectionPopup, std::move(selection));
         }
     };
-    hooks.editText = [self] {
+    hooks.editText = [self](FocusedTextFieldSnapshot selection) {
         if (self) {
-            self->startTextEditing(TelemetryTrigger::selectionPopup);
+            self->startTextEditing(TelemetryTrigger::selectionPopup, std::move(selection));
         }
     };
     services_ = std::make_unique<AppServices>(std::move(factories), std::move(hooks));

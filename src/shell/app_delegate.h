@@ -288,6 +288,10 @@ public:
     void startTextEditing(TelemetryTrigger trigger);
     void startTextWriting(TelemetryTrigger trigger);
     void startFlipLanguage(TelemetryTrigger trigger);
+    // The selection buttons' Edit and Flip: on the selection the buttons were shown for, which
+    // is not read again.
+    void startTextEditing(TelemetryTrigger trigger, FocusedTextFieldSnapshot selection);
+    void startFlipLanguage(TelemetryTrigger trigger, FocusedTextFieldSnapshot selection);
     void startCreatePrompt(TelemetryTrigger trigger);
     void presentDictationScratchpad();
 
@@ -313,6 +317,9 @@ public:
     void handleTextEditingError(const CaptureWorkflowError& error);
     void handleFlipLanguageError(const CaptureWorkflowError& error);
     void handleCreatePromptError(const CaptureWorkflowError& error);
+    // An alert's Try Again: `start` runs from the event loop, once the run that showed the
+    // alert has ended (its flag would refuse a start made while the alert returns).
+    void startAfterCurrentRun(std::function<void()> start);
     // A finished text the field did not take, offered for copying; a blank one shows nothing.
     void presentFocusedTextCopyFallback(const QString& text);
 

@@ -72,6 +72,7 @@ public:
     bool sendKeyChord(Qt::KeyboardModifiers modifiers, Qt::Key key) override {
         return input().sendKeyChord(modifiers, key);
     }
+    std::optional<HeldKeys> heldKeys() override { return input().heldKeys(); }
     std::optional<QPoint> pointerPosition() override { return input().pointerPosition(); }
     bool movePointerTo(QPoint position) override { return input().movePointerTo(position); }
 
@@ -176,19 +177,21 @@ AppServices::Factories AppServices::defaultFactories() {
             std::move(detector), SelectionTranslationPopupFrameResolver{},
             DesktopSelectionTranslationPopupPresenter::systemDependencies());
     };
-    f.makeSelectionPopupTriggerController =
-        [defaults = f.defaults](const AppSettingsStore& settings,
-                                std::shared_ptr<UserPreferredLanguagesProvider> preferred,
-                                std::shared_ptr<FocusedTextFieldAccessor> accessor, std::function<void()> onTranslate,
-                                std::function<void()> onFlip,
-                                std::function<void()> onEdit) -> std::unique_ptr<SelectionPopupTriggerController> {
+    f.makeSelectionPopupTriggerController = [defaults = f.defaults](
+                                                const AppSettingsStore& settings,
+                                                std::shared_ptr<UserPreferredLanguagesProvider> preferred,
+                                                std::shared_ptr<FocusedTextFieldAccessor> accessor,
+                                                DesktopSelectionPopupTriggerController::SelectionAction onTranslate,
+                                                DesktopSelectionPopupTriggerController::SelectionAction onFlip,
+                                                DesktopSelectionPopupTriggerController::SelectionAction onEdit)
+        -> std::unique_ptr<SelectionPopupTriggerController> {
         if (!accessor) {
             return nullptr;
         }
         const FocusedTextFieldAccessor::Platform& platform = accessor->platform();
         DesktopSelectionPopupTriggerController::Dependencies dependencies =
-            DesktopSelectionPopupTriggerController::systemDependencies(platform.accessibility,
-                                                                       platform.frontApplications, accessor);
+            DesktopSelectionPopupTriggerController::systemDependencies(
+                platform.accessibility, platform.frontApplications, accessor->focusResolver(), accessor);
         dependencies.primarySelection = platform.primarySelection;
         return std::make_unique<DesktopSelectionPopupTriggerController>(settings, std::move(preferred), *defaults,
                                                                         std::move(dependencies), std::move(onTranslate),

@@ -27,7 +27,11 @@ void handleError(AppDelegate& delegate, const CaptureWorkflowError& error, const
     const QPointer<AppDelegate> self(&delegate);
     const auto retry = [self, start = rows.start] {
         if (self) {
-            (self.data()->*start)(TelemetryTrigger::alert);
+            self->startAfterCurrentRun([self, start] {
+                if (self) {
+                    (self.data()->*start)(TelemetryTrigger::alert);
+                }
+            });
         }
     };
     switch (error.errorCase()) {

@@ -30,6 +30,7 @@
 #include <QCoroTask>
 #include <QCoroTimer>
 #include <QPointer>
+#include <QTimer>
 
 #include <chrono>
 #include <stdexcept>
@@ -79,6 +80,8 @@ struct FocusedTextRun {
     // The text of a second loading attempt, once the field's frame is known.
     std::function<LoadingText()> secondLoadingText;
     std::shared_ptr<FocusedTextFieldAccessing> accessor;
+    // The field as the selection buttons saw it: not read again.
+    std::optional<FocusedTextFieldSnapshot> initialSnapshot;
     int retryCount = 0;
     double retryDelay = 0;
     std::function<QCoro::Task<RunSuccess>(FocusedTextFieldSnapshot)> perform;
@@ -182,8 +185,12 @@ QCoro::Task<void> runFocusedTextTask(QPointer<AppDelegate> self, FocusedTextRun 
         if (!run.accessor) {
             throw std::logic_error("no focused-field service");
         }
-        FocusedTextFieldSnapshot snapshot =
-            co_await run.accessor->prepareFocusedFieldWithRetry(run.retryCount, run.retryDelay);
+        FocusedTextFieldSnapshot snapshot;
+        if (run.initialSnapshot) {
+            snapshot = std::move(*run.initialSnapshot);
+        } else {
+            snapshot = co_await run.accessor->prepareFocusedFieldWithRetry(run.retryCount, run.retryDelay);
+        }
         if (!self) {
             co_return;
         }
@@ -321,6 +328,11 @@ void useService(FocusedTextRun& run, const std::shared_ptr<Service>& service) {
 
 }  // namespace
 
+void AppDelegate::startAfterCurrentRun(std::function<void()> start) {
+    // A run ends right after its alert returns, without going back to the event loop.
+    QTimer::singleShot(0, this, std::move(start));
+}
+
 QCoro::Task<bool> AppDelegate::accessibilityTrusted(AccessibilityTrustCheck check) {
     // Without an accessibility bus nothing of another application can be read.
     AccessibilityPermission* permission = accessibilityPermission();
@@ -421,16 +433,19 @@ void AppDelegate::startTextWriting(TelemetryTrigger trigger) {
         });
 }
 
-void AppDelegate::startTextEditing(TelemetryTrigger trigger) {
+namespace {
+
+void startTextEditingOn(AppDelegate& delegate, TelemetryTrigger trigger,
+                        std::optional<FocusedTextFieldSnapshot> selection) {
     const TelemetryAction action = TelemetryAction::editText;
-    const AppLanguage language = settingsStore().settings().messageTargetLanguage;
+    const AppLanguage language = delegate.settingsStore().settings().messageTargetLanguage;
     WorkflowLog::started(action, trigger, language, language, std::nullopt);
-    Context context = telemetryReporter().makeContext(action, trigger);
-    if (!passesBusyGuard(*this, context, busyWithFocusedField(*this))) {
+    Context context = delegate.telemetryReporter().makeContext(action, trigger);
+    if (!passesBusyGuard(delegate, context, busyWithFocusedField(delegate))) {
         return;
     }
-    beginWhenTrusted(QPointer<AppDelegate>(this), std::move(context), &busyWithFocusedField,
-                     [trigger, action, language](AppDelegate& d, Context context) {
+    beginWhenTrusted(QPointer<AppDelegate>(&delegate), std::move(context), &busyWithFocusedField,
+                     [trigger, action, language, selection](AppDelegate& d, Context context) {
                          // Read once: the card and the end of the run follow the switch as it stood at the start.
                          const bool online = d.settingsStore().settings().onlineFeaturesEnabled;
                          const LoadingText editing{
@@ -444,6 +459,7 @@ void AppDelegate::startTextEditing(TelemetryTrigger trigger) {
                                             std::make_shared<bool>(false),
                                             [editing] { return editing; }};
                          useService(run, service);
+                         run.initialSnapshot = selection;
                          run.perform = [service, online](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
                              const TextEditingResult result = co_await service->editAndReplace(std::move(snapshot));
                              if (!online && result.editedText == result.originalText) {
@@ -458,16 +474,17 @@ void AppDelegate::startTextEditing(TelemetryTrigger trigger) {
                      });
 }
 
-void AppDelegate::startFlipLanguage(TelemetryTrigger trigger) {
+void startFlipLanguageOn(AppDelegate& delegate, TelemetryTrigger trigger,
+                         std::optional<FocusedTextFieldSnapshot> selection) {
     const TelemetryAction action = TelemetryAction::flipLanguage;
     WorkflowLog::started(action, trigger, AppLanguage::automatic, std::nullopt, std::nullopt);
-    Context context = telemetryReporter().makeContext(action, trigger, AppLanguage::automatic);
-    if (!passesBusyGuard(*this, context, busyWithFocusedField(*this))) {
+    Context context = delegate.telemetryReporter().makeContext(action, trigger, AppLanguage::automatic);
+    if (!passesBusyGuard(delegate, context, busyWithFocusedField(delegate))) {
         return;
     }
     beginWhenTrusted(
-        QPointer<AppDelegate>(this), std::move(context), &busyWithFocusedField,
-        [trigger, action](AppDelegate& d, Context context) {
+        QPointer<AppDelegate>(&delegate), std::move(context), &busyWithFocusedField,
+        [trigger, action, selection](AppDelegate& d, Context context) {
             const LoadingText detecting{QStringLiteral("Detecting language..."),
                                         d.settingsStore().settings().onlineFeaturesEnabled};
             const auto service = d.flipLanguageService();
@@ -480,6 +497,7 @@ void AppDelegate::startFlipLanguage(TelemetryTrigger trigger) {
                                nullptr,
                                {}};
             useService(run, service);
+            run.initialSnapshot = selection;
             const QPointer<AppDelegate> self(&d);
             run.perform = [service, self, trigger,
                            startedAt](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<RunSuccess> {
@@ -502,6 +520,24 @@ void AppDelegate::startFlipLanguage(TelemetryTrigger trigger) {
             run.handleError = [](AppDelegate& d, const CaptureWorkflowError& e) { d.handleFlipLanguageError(e); };
             launch(d, std::move(run), detecting);
         });
+}
+
+}  // namespace
+
+void AppDelegate::startTextEditing(TelemetryTrigger trigger) {
+    startTextEditingOn(*this, trigger, std::nullopt);
+}
+
+void AppDelegate::startTextEditing(TelemetryTrigger trigger, FocusedTextFieldSnapshot selection) {
+    startTextEditingOn(*this, trigger, std::move(selection));
+}
+
+void AppDelegate::startFlipLanguage(TelemetryTrigger trigger) {
+    startFlipLanguageOn(*this, trigger, std::nullopt);
+}
+
+void AppDelegate::startFlipLanguage(TelemetryTrigger trigger, FocusedTextFieldSnapshot selection) {
+    startFlipLanguageOn(*this, trigger, std::move(selection));
 }
 
 void AppDelegate::startCreatePrompt(TelemetryTrigger trigger) {
@@ -707,7 +743,11 @@ void AppDelegate::handleSelectionTranslationError(const CaptureWorkflowError& er
         const QPointer<AppDelegate> self(this);
         alerts.showTranslationSetupAlert(error, [self] {
             if (self) {
-                self->startSelectionTranslation(TelemetryTrigger::alert);
+                self->startAfterCurrentRun([self] {
+                    if (self) {
+                        self->startSelectionTranslation(TelemetryTrigger::alert);
+                    }
+                });
             }
         });
         return;

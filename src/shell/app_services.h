@@ -10,6 +10,7 @@
 #include "core/online_feature_policy.h"
 #include "core/telemetry_event_reporter.h"
 #include "dictation/speech_recognition_service.h"
+#include "language/focused_text_field_accessing.h"
 #include "server/server_endpoint_configuration.h"
 #include "server/server_request_transport.h"
 #include "updates/app_update_configuration.h"
@@ -135,10 +136,11 @@ public:
             makeSelectionTranslationPopupPresenter;
         // The selection trigger reads through the focused-field accessor's accessibility and
         // front-application lookup (no second AT-SPI client); null when there is none.
+        // Each button gets the selection its row was shown for.
         std::function<std::unique_ptr<SelectionPopupTriggerController>(
             const AppSettingsStore&, std::shared_ptr<UserPreferredLanguagesProvider>,
-            std::shared_ptr<FocusedTextFieldAccessor>, std::function<void()> onTranslate, std::function<void()> onFlip,
-            std::function<void()> onEdit)>
+            std::shared_ptr<FocusedTextFieldAccessor>, std::function<void(FocusedTextFieldSnapshot)> onTranslate,
+            std::function<void(FocusedTextFieldSnapshot)> onFlip, std::function<void(FocusedTextFieldSnapshot)> onEdit)>
             makeSelectionPopupTriggerController;
         // Window translation: the text recognizer (over the favoured languages) and the capture
         // controller over a configured translation service.
@@ -176,12 +178,13 @@ public:
     static Factories defaultFactories();
 
     // What the services call back into the application for: the overlay's setup button and the
-    // selection buttons' three commands. Each may be empty.
+    // selection buttons' three commands, on the selection the buttons were shown for. Each may
+    // be empty.
     struct Hooks {
         std::function<void()> openTranslationSetup;
-        std::function<void()> translateSelection;
-        std::function<void()> flipLanguage;
-        std::function<void()> editText;
+        std::function<void(FocusedTextFieldSnapshot)> translateSelection;
+        std::function<void(FocusedTextFieldSnapshot)> flipLanguage;
+        std::function<void(FocusedTextFieldSnapshot)> editText;
     };
 
     AppServices(Factories factories, Hooks hooks);

@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace tavrolin {
 
@@ -27,13 +30,24 @@ QString instanceActivationSocketPath() {
                                         SingleInstanceLockLocation::current().lockFile);
 }
 
-InstanceActivationServer::InstanceActivationServer(QString socketPath, QObject* parent)
-    : QObject(parent), socketPath_(std::move(socketPath)), server_(std::make_unique<QLocalServer>()) {
+InstanceActivationServer::InstanceActivationServer(QString socketPath, QObject* parent,
+                                                   std::chrono::milliseconds lineTimeout, int maximumOpenConnections)
+    : QObject(parent),
+      socketPath_(std::move(socketPath)),
+      lineTimeout_(lineTimeout),
+      maximumOpenConnections_(std::max(1, maximumOpenConnections)),
+      server_(std::make_unique<QLocalServer>()) {
     server_->setSocketOptions(QLocalServer::UserAccessOption);
     connect(server_.get(), &QLocalServer::newConnection, this, &InstanceActivationServer::accept);
 }
 
-InstanceActivationServer::~InstanceActivationServer() = default;
+InstanceActivationServer::~InstanceActivationServer() {
+    // The sockets are children of the server, which goes with this object; none may call back
+    // into it on the way.
+    for (QLocalSocket* socket : open_) {
+        socket->disconnect(this);
+    }
+}
 
 bool InstanceActivationServer::listen() {
     QLocalServer::removeServer(socketPath_);
@@ -47,7 +61,15 @@ bool InstanceActivationServer::listen() {
 
 void InstanceActivationServer::accept() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        if (static_cast<int>(open_.size()) >= maximumOpenConnections_) {
+            drop(open_.front());
+        }
+        open_.push_back(socket);
+        connect(socket, &QLocalSocket::disconnected, this, [this, socket] { drop(socket); });
+        auto* deadline = new QTimer(socket);
+        deadline->setSingleShot(true);
+        connect(deadline, &QTimer::timeout, this, [this, socket] { drop(socket); });
+        deadline->start(lineTimeout_);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             // One short line; anything else is dropped with the connection.
             if (!socket->canReadLine() && socket->bytesAvailable() < kActivateMessage.size()) {
@@ -57,9 +79,20 @@ void InstanceActivationServer::accept() {
             if (line == kActivateMessage) {
                 Q_EMIT activationRequested();
             }
-            socket->disconnectFromServer();
+            drop(socket);
         });
     }
+}
+
+void InstanceActivationServer::drop(QLocalSocket* socket) {
+    const auto found = std::find(open_.begin(), open_.end(), socket);
+    if (found == open_.end()) {
+        return;
+    }
+    open_.erase(found);
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
 }
 
 bool requestInstanceActivation(const QString& socketPath, std::chrono::milliseconds timeout) {

@@ -21,23 +21,20 @@ LinuxFocusedTextPlatform::LinuxFocusedTextPlatform()
       input_(std::make_unique<XTestSyntheticInput>()),
       frontApplications_(defaultFrontApplicationProvider()),
       scheduler_(std::make_unique<QtScheduler>()),
-      primarySelection_(makeX11PrimarySelectionReader(makeX11GlobalInputMonitoring())) {}
+      primarySelection_(makeX11PrimarySelectionReader(makeX11GlobalInputMonitoring())),
+      windowPing_(makeX11WindowPing()) {}
 
 LinuxFocusedTextPlatform::~LinuxFocusedTextPlatform() = default;
 
 FocusedTextFieldAccessor::Platform LinuxFocusedTextPlatform::platform() {
     // Keys sent while one of our grabs holds the keyboard, or one of our windows is the active
     // one, would land in our own window.
-    std::function<bool()> ownWindowHasKeyboard = [front = frontApplications_] {
-        if (anyOwnKeyboardGrabActive() || QGuiApplication::focusWindow() != nullptr) {
-            return true;
-        }
-        const std::optional<FrontApplication> app = front->frontApplication();
-        return app && app->processId == QCoreApplication::applicationPid();
+    std::function<bool()> ownWindowHasKeyboard = [] {
+        return anyOwnKeyboardGrabActive() || QGuiApplication::focusWindow() != nullptr;
     };
-    return {*accessibility_,        *clipboard_, *input_,
-            *frontApplications_,    *scheduler_, std::move(ownWindowHasKeyboard),
-            primarySelection_.get()};
+    return {*accessibility_,         *clipboard_,      *input_,
+            *frontApplications_,     *scheduler_,      std::move(ownWindowHasKeyboard),
+            primarySelection_.get(), windowPing_.get()};
 }
 
 AccessibilityBusStatus& LinuxFocusedTextPlatform::accessibilityBusStatus() {

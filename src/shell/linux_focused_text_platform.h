@@ -13,10 +13,10 @@ class QtClipboard;
 class XTestSyntheticInput;
 
 // The desktop facilities the focused-text accessor works with on Linux: AT-SPI (through the
-// process's accessibility thread), the
-// accessibility bus switch, the CLIPBOARD selection (formats too large to keep are logged),
-// XTest input, the X11 front-application lookup, the PRIMARY selection and Qt timers. Create it on the main thread
-// and keep it alive as long as the accessor built on it.
+// process's accessibility thread), the accessibility bus switch, the CLIPBOARD selection (formats
+// too large to keep are logged), XTest input, the X11 front-application lookup, the PRIMARY
+// selection, the windows' ping and Qt timers. Create it on the main thread and keep it alive as
+// long as the accessor built on it.
 class LinuxFocusedTextPlatform {
 public:
     LinuxFocusedTextPlatform();
@@ -36,6 +36,7 @@ private:
     std::shared_ptr<FrontApplicationProviding> frontApplications_;
     std::unique_ptr<QtScheduler> scheduler_;
     std::shared_ptr<PrimarySelectionReading> primarySelection_;
+    std::shared_ptr<WindowPinging> windowPing_;
 };
 
 }  // namespace tavrolin

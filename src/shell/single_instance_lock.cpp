@@ -1,5 +1,7 @@
 #include "shell/single_instance_lock.h"
 
+#include "core/private_storage.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -27,25 +29,6 @@ QString quoted(const QString& text) {
     escaped.replace(QLatin1Char('"'), QStringLiteral("\\\""));
     escaped.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
     return QLatin1Char('"') + escaped + QLatin1Char('"');
-}
-
-// mkdir -p with 0700 for the folders it creates; answers errno of the first failure, or 0.
-int makeDirectories(const QString& path) {
-    const QByteArray native = QFile::encodeName(QDir::cleanPath(path));
-    std::string partial;
-    for (std::size_t i = 0; i <= static_cast<std::size_t>(native.size()); ++i) {
-        if (i == static_cast<std::size_t>(native.size()) || (native[i] == '/' && i > 0)) {
-            partial.assign(native.constData(), i);
-            if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
-                return errno;
-            }
-        }
-    }
-    struct stat info {};
-    if (::stat(native.constData(), &info) != 0) {
-        return errno;
-    }
-    return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
 }
 
 }  // namespace
@@ -140,7 +123,7 @@ SingleInstanceLock::~SingleInstanceLock() {
 
 void SingleInstanceLock::prepareDirectory(const QString& directory, bool inSharedTemporaryDirectory) {
     if (!inSharedTemporaryDirectory) {
-        if (const int error = makeDirectories(directory); error != 0) {
+        if (const int error = makePrivateFolder(directory); error != 0) {
             throw SingleInstanceLockError::failedToCreateDirectory(directory, systemText(error));
         }
         return;
@@ -207,6 +190,8 @@ std::unique_ptr<SingleInstanceLock> SingleInstanceLock::acquire(
         }
         throw SingleInstanceLockError::failedToLockFile(where.lockFile, error);
     }
+    // A file an earlier version left readable by others is closed to them.
+    closeToOtherUsers(descriptor);
     writeProcessIdentifier(descriptor);
     return std::unique_ptr<SingleInstanceLock>(new SingleInstanceLock(descriptor, where.lockFile));
 }

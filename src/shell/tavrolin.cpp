@@ -11,6 +11,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstdio>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -66,6 +67,9 @@ int Tavrolin::main(int argc, char** argv) {
             return 0;
         }
         AppLog::app().error(QStringLiteral("failed to acquire single-instance lock: %1").arg(error.logDescription()));
+        // The log may be as unreachable as the lock (a home that cannot be written): whoever
+        // started the program learns what could not be made and where.
+        std::fprintf(stderr, "Tavrolin cannot start: %s\n", error.description().toLocal8Bit().constData());
         return 1;
     }
 

@@ -194,18 +194,26 @@ void DesktopScreenshotOverlayPresenter::clear(bool notify) {
     }
 }
 
+namespace {
+
+// Keeps a panel taken off screen until the event loop that retired it deletes it.
+class RetiredPanel final : public QObject {
+public:
+    explicit RetiredPanel(std::unique_ptr<OverlayPanelling> panel) : panel_(std::move(panel)) {}
+
+private:
+    std::unique_ptr<OverlayPanelling> panel_;
+};
+
+}  // namespace
+
 void DesktopScreenshotOverlayPresenter::retirePanel(std::unique_ptr<OverlayPanelling> panel) {
     panel->orderOut();
-    retiredPanels_.push_back(std::move(panel));
-    if (retiredPanels_.size() > 1) {
-        return;  // the deletion is already on its way
-    }
-    const auto weak = lifetime_.weak();
-    QTimer::singleShot(0, [weak] {
-        if (auto* self = weak.get()) {
-            self->retiredPanels_.clear();
-        }
-    });
+    // A deferred deletion, not a zero timer: the clear may run inside the panel's own event
+    // delivery and open a modal window there (the share question after a dismissing click),
+    // whose event loop runs timers but leaves deletions posted outside it to the loop that
+    // delivered the event, once that delivery is over.
+    (new RetiredPanel(std::move(panel)))->deleteLater();
 }
 
 void DesktopScreenshotOverlayPresenter::activateCoveredApplication(qint32 pid) {

@@ -100,7 +100,9 @@ private:
     void removeGlobalMouseMonitor();
     void installGlobalMouseMonitor();
     void activateCoveredApplication(qint32 pid);
-    // Hides the panel now and deletes it once control is back in the event loop.
+    // Hides the panel now and deletes it once control is back in the event loop that delivered
+    // the event being handled (a click or key on the overlay clears it from inside the panel's
+    // own event delivery, which must not find its window gone on return).
     void retirePanel(std::unique_ptr<OverlayPanelling> panel);
 
     std::function<void()> onDismiss_;
@@ -112,9 +114,6 @@ private:
     // Deleted later: the picker closes from inside its own button handlers.
     QPointer<TranslationPickerPanel> translationPickerPanel_;
     std::unique_ptr<OverlayPanelling> overlayPanel_;
-    // Panels taken off screen and not deleted yet: a click or key on the overlay clears it from
-    // inside the panel's own event delivery, which must not find its window gone on return.
-    std::vector<std::unique_ptr<OverlayPanelling>> retiredPanels_;
     std::optional<TranslationLanguagePair> selectedLanguagePair_;
     std::function<void(TranslationLanguagePair)> onTranslationRequested_;
     // Set with the first image of an overlay, kept through its re-translations.

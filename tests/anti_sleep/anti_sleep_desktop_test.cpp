@@ -41,6 +41,7 @@ AntiSleepSchedule daytime(bool nudge) {
 class ObservedInput final : public SyntheticInput {
 public:
     bool sendKeyChord(Qt::KeyboardModifiers, Qt::Key) override { return false; }
+    std::optional<HeldKeys> heldKeys() override { return std::nullopt; }
     std::optional<QPoint> pointerPosition() override { return real.pointerPosition(); }
     bool movePointerTo(QPoint to) override {
         const bool sent = real.movePointerTo(to);

@@ -20,6 +20,7 @@ namespace {
 class RecordingInput final : public SyntheticInput {
 public:
     bool sendKeyChord(Qt::KeyboardModifiers, Qt::Key) override { return false; }
+    std::optional<HeldKeys> heldKeys() override { return std::nullopt; }
     std::optional<QPoint> pointerPosition() override { return position; }
     bool movePointerTo(QPoint to) override {
         moves.push_back(to);

@@ -1,5 +1,6 @@
 // The real executable under the desktop session: one instance, activation, lock file, tray.
 #include "support/async.h"
+#include "support/file_permission_checks.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,9 @@
 
 #include <csignal>
 #include <map>
+
+#include <sys/prctl.h>
+#include <sys/stat.h>
 
 namespace tavrolin {
 namespace {
@@ -149,6 +153,37 @@ TEST_F(TavrolinProcessTest, ALockFailureOtherThanAnotherInstanceEndsWithAnErrorS
             "failed to acquire single-instance lock: failedToCreateDirectory(directoryURL: \"%1/Tavrolin\", underlyingError: \"Not a directory\")")
             .arg(home_.filePath("data-is-a-file"))))
         << logLines().join('\n').toStdString();
+}
+
+// A home that cannot be written (a read-only mount, a locked account): nothing can be kept, so
+// the program ends, and whoever started it is told what could not be made and where.
+TEST_F(TavrolinProcessTest, AHomeThatCannotBeWrittenIsNamedOnStandardErrorBeforeTheEnd) {
+    const QString home = home_.filePath("home");
+    ASSERT_TRUE(QDir().mkpath(home));
+    ASSERT_EQ(::chmod(QFile::encodeName(home).constData(), 0555), 0);
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"}) {
+        environment_.remove(name);
+    }
+    environment_.insert("HOME", home);
+
+    QProcess process;
+    process.setProcessEnvironment(environment_);
+    process.setChildProcessModifier([] {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        test::obeyFilePermissionsAfterExec();
+    });
+    process.start(executable_, {});
+    ASSERT_TRUE(process.waitForStarted(5000));
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 1);
+    const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
+    EXPECT_TRUE(errors.contains(QStringLiteral("Could not create the lock directory at %1/.local/share/Tavrolin: "
+                                               "Permission denied")
+                                    .arg(home)))
+        << errors.toStdString();
+    EXPECT_TRUE(QDir(home).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+    ::chmod(QFile::encodeName(home).constData(), 0700);
 }
 
 }  // namespace

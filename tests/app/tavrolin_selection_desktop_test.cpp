@@ -4,8 +4,8 @@
 // labels and its window's place on screen.
 #include "core/app_settings_store.h"
 #include "core/defaults_store.h"
-#include "platform/linux/x11_clipboard_reader.h"
 #include "support/session/accessible_texts.h"
+#include "app/terminal_job.h"
 #include "app/x11_window_tools.h"
 #include "support/async.h"
 #include "support/fakes/local_http_server.h"
@@ -17,12 +17,8 @@
 #include <QFile>
 #include <QProcess>
 #include <QRect>
-#include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <signal.h>
 
 #include <algorithm>
 
@@ -157,72 +153,19 @@ protected:
 class TavrolinTerminalDesktopTest : public TavrolinSelectionDesktopTest {
 protected:
     void TearDown() override {
-        if (xterm_.state() != QProcess::NotRunning) {
-            xterm_.terminate();
-            xterm_.waitForFinished(3000);
-        }
+        terminal_.reset();
         TavrolinSelectionDesktopTest::TearDown();
     }
-
-    // xterm in front showing "the house is big", running `sleep 60`.
     void startTerminal() {
-        ASSERT_TRUE(dir_.isValid());
-        const QString pidFile = dir_.filePath("sleep.pid");
-        // A long double-click time: on a busy machine the two clicks of a double click can
-        // reach xterm further apart than its default quarter second.
-        xterm_.start("xterm", {"-geometry", "60x10+40+40", "-xrm", "*multiClickTime: 1000", "-e", "sh", "-c",
-                               "echo the house is big; echo $$ > '" + pidFile + "'; exec sleep 60"});
-        ASSERT_TRUE(xterm_.waitForStarted(5000));
-        ASSERT_TRUE(test::waitUntil([&] { return QFileInfo(pidFile).size() > 0; })) << "no job";
-        QFile file(pidFile);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        jobPid_ = QString::fromLatin1(file.readAll()).trimmed().toInt();
-        ASSERT_GT(jobPid_, 0);
-        // One read of the active window, then its process: two reads could straddle xterm's
-        // activation and pair the previous window with xterm's process.
-        ASSERT_TRUE(test::waitUntil([&] {
-            const QString active = run("xdotool", {"getactivewindow"});
-            if (active.isEmpty() || run("xdotool", {"getwindowpid", active}) != QString::number(xterm_.processId())) {
-                return false;
-            }
-            terminal_ = active;
-            return true;
-        })) << "xterm not in front";
-        pause(300ms);
+        terminal_ = std::make_unique<test::TerminalJob>();
+        ASSERT_TRUE(terminal_->isReady()) << "xterm not in front with its job";
+        terminal = terminal_->window();
     }
-    // True once xterm holds the word as its selection. A terminal that has just started may let
-    // its first clicks go before it has painted its text: the double click is repeated until
-    // the word is selected (what is tested comes after).
-    bool doubleClickHouse() {
-        X11ClipboardReader primary("PRIMARY");
-        std::optional<QString> held;
-        bool selected = false;
-        for (int attempt = 0; attempt < 3 && !selected; ++attempt) {
-            // The fixed font is 6 pixels wide: "house" takes columns 4 to 8 of the first line.
-            run("xdotool",
-                {"mousemove", "--window", terminal_, "38", "7", "click", "--repeat", "2", "--delay", "80", "1"});
-            selected = test::waitUntil(
-                [&] {
-                    held = primary.readText(std::chrono::steady_clock::now() + 500ms);
-                    return held == "house";
-                },
-                2s);
-        }
-        if (!selected) {
-            ADD_FAILURE() << "PRIMARY holds '" << held.value_or("(nothing)").toStdString() << "'; xterm's window "
-                          << terminal_.toStdString() << ", active " << run("xdotool", {"getactivewindow"}).toStdString()
-                          << ", pointer " << run("xdotool", {"getmouselocation"}).toStdString();
-        }
-        // Past the double-click time, so that the next click starts a new series.
-        pause(1100ms);
-        return selected;
-    }
-    bool jobAlive() const { return jobPid_ > 0 && ::kill(jobPid_, 0) == 0; }
+    bool doubleClickHouse() { return terminal_->doubleClickHouse(); }
+    bool jobAlive() const { return terminal_->jobAlive(); }
 
-    QTemporaryDir dir_;
-    QProcess xterm_;
-    pid_t jobPid_ = 0;
-    QString terminal_;
+    std::unique_ptr<test::TerminalJob> terminal_;
+    QString terminal;
 };
 
 TEST_F(TavrolinTerminalDesktopTest, WithoutASelectionTheTerminalIsTranslatedAndItsJobRuns) {
@@ -231,21 +174,20 @@ TEST_F(TavrolinTerminalDesktopTest, WithoutASelectionTheTerminalIsTranslatedAndI
     startTerminal();
     // A word selected once and cleared by a click: xterm still owns it, yet it is no selection.
     ASSERT_TRUE(doubleClickHouse());
-    run("xdotool", {"mousemove", "--window", terminal_, "200", "100", "click", "1"});
+    run("xdotool", {"mousemove", "--window", terminal, "200", "100", "click", "1"});
     pause(200ms);
-    const QRect terminal = windowGeometry(terminal_);
+    const QRect terminalFrame = windowGeometry(terminal);
     pressTranslate();
     ASSERT_TRUE(logged("event action=capture_and_translate_active_window")) << log().toStdString();
     EXPECT_TRUE(log().contains("decision=selection_not_found detail=attempts=1")) << log().toStdString();
     const QStringList shown = shownWindows();
     ASSERT_EQ(shown.size(), 1);
     const QRect overlay = windowGeometry(shown.first());
-    EXPECT_TRUE(overlay.contains(terminal))
+    EXPECT_TRUE(overlay.contains(terminalFrame))
         << "the overlay " << overlay.x() << "," << overlay.y() << " " << overlay.width() << "x" << overlay.height()
-        << " covers the terminal " << terminal.x() << "," << terminal.y() << " " << terminal.width() << "x"
-        << terminal.height();
+        << " covers the terminal " << terminalFrame.x() << "," << terminalFrame.y() << " " << terminalFrame.width()
+        << "x" << terminalFrame.height();
     EXPECT_TRUE(jobAlive()) << "the job in the terminal was interrupted";
-    EXPECT_EQ(xterm_.state(), QProcess::Running);
 }
 
 TEST_F(TavrolinTerminalDesktopTest, AWordSelectedInTheTerminalIsTranslatedAndItsJobRuns) {
@@ -266,7 +208,6 @@ TEST_F(TavrolinTerminalDesktopTest, AWordSelectedInTheTerminalIsTranslatedAndIts
         << texts.join('|').toStdString();
     EXPECT_TRUE(texts.contains(QStringLiteral("house")));
     EXPECT_TRUE(jobAlive()) << "the job in the terminal was interrupted";
-    EXPECT_EQ(xterm_.state(), QProcess::Running);
 }
 
 // Text selected on a web page (not in a field), in each browser: the page's document reports

@@ -386,5 +386,41 @@ TEST_F(TavrolinWorkflowsDesktopTest, ACommandFromTheTrayMenuRunsOnTheFocusedFiel
     EXPECT_TRUE(events("translate_message").first().contains("trigger=menu"));
 }
 
+// Settings left by hand or by a newer version: both switches off and one value this version
+// cannot read. Nothing reaches the server (no update check, no usage event, no text) and
+// Rewrite asks for online features.
+TEST_F(TavrolinWorkflowsDesktopTest, UnreadableSettingsKeepOnlineFeaturesAndStatisticsOff) {
+    const QByteArray stored = R"({
+        "onboardingCompletedVersion": 1,
+        "appSettings": {
+            "captureAndTranslateShortcut": {"key": "T", "command": false, "option": false, "shift": true,
+                                            "control": true},
+            "onlineFeaturesEnabled": false,
+            "telemetryEnabled": false,
+            "launchAtLoginEnabled": false,
+            "messageTargetLanguage": "sv"
+        }
+    })";
+    QFile file(home_.defaultsFile());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(stored);
+    file.close();
+
+    start("line", QStringLiteral("meeting moved"));
+    press("r");
+    EXPECT_TRUE(alertShows("Online Features Disabled"));
+    ASSERT_TRUE(waitForEvent("write_text"));
+    EXPECT_TRUE(events("write_text").first().contains("error=online_features_disabled"))
+        << events("write_text").first().toStdString();
+    EXPECT_EQ(fieldText(), "meeting moved");
+    EXPECT_EQ(server_.requestCount(), 0);
+
+    stopProgram();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QJsonDocument::fromJson(file.readAll()).object().value("appSettings"),
+              QJsonDocument::fromJson(stored).object().value("appSettings"))
+        << "the stored settings stay as they were until the user saves";
+}
+
 }  // namespace
 }  // namespace tavrolin

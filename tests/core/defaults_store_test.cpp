@@ -1,4 +1,6 @@
 #include "core/defaults_store.h"
+#include "support/fakes/memory_log_sink.h"
+#include "support/file_permission_checks.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +11,8 @@
 #include <cmath>
 #include <limits>
 
+#include <sys/stat.h>
+
 using namespace tavrolin;
 
 namespace {
@@ -18,6 +22,20 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+unsigned modeOf(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? (info.st_mode & 07777) : 0xFFFF;
+}
+
+void setMode(const QString& path, unsigned mode) {
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0) << path.toStdString();
 }
 
 }  // namespace
@@ -128,4 +146,83 @@ TEST(JsonFileDefaultsStore, DefaultPathFollowsXdgConfigHome) {
     qputenv("XDG_CONFIG_HOME", "relative/path");  // not absolute: ignored, as the XDG rules say
     EXPECT_TRUE(JsonFileDefaultsStore::defaultFilePath().endsWith("/.config/tavrolin/defaults.json"));
     qputenv("XDG_CONFIG_HOME", saved);
+}
+
+// A file the user cannot read at the moment (a mode changed by hand, a folder closed by a
+// backup tool) still holds their settings: nothing is written over it, and the log says why.
+TEST(JsonFileDefaultsStore, AFileThatCannotBeReadIsLeftAsItIsAndNotWrittenOver) {
+    const QByteArray stored = R"({"deviceID": "0A1B", "sharePromptDisabledForever": true, "appSettings": {}})";
+    struct Case {
+        const char* name;
+        unsigned fileMode;
+        unsigned folderMode;
+    };
+    for (const Case& c : {Case{"a file at mode 0200", 0200, 0700}, Case{"a folder at mode 0000", 0600, 0}}) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("tavrolin");
+        const QString path = folder + "/defaults.json";
+        writeFile(path, stored);
+        setMode(path, c.fileMode);
+        setMode(folder, c.folderMode);
+        {
+            test::ScopedLogCapture log;
+            test::ScopedFilePermissionChecks asTheUser;
+            JsonFileDefaultsStore store(path);
+            EXPECT_TRUE(store.foundUnreadableData());
+            EXPECT_FALSE(store.contains("deviceID"));
+            EXPECT_FALSE(store.setString("deviceID", "NEW"));
+            EXPECT_FALSE(store.setDate("appUpdateLastCheckDate", QDateTime::currentDateTimeUtc()));
+            EXPECT_FALSE(store.contains("deviceID")) << "a value that was not stored is not served either";
+            EXPECT_TRUE(store.lastError().contains(path)) << store.lastError().toStdString();
+            const QStringList lines = log.messages(LogCategory::app);
+            ASSERT_EQ(lines.size(), 1) << lines.join('\n').toStdString();
+            EXPECT_TRUE(lines.first().startsWith("defaults_read_failed ")) << lines.first().toStdString();
+            EXPECT_TRUE(lines.first().contains(path)) << lines.first().toStdString();
+            EXPECT_TRUE(lines.first().contains("nothing is written over it")) << lines.first().toStdString();
+        }
+        EXPECT_EQ(modeOf(folder), c.folderMode);
+        setMode(folder, 0700);
+        EXPECT_EQ(modeOf(path), c.fileMode);
+        setMode(path, 0600);
+        EXPECT_EQ(readFile(path), stored);
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{"defaults.json"});
+    }
+}
+
+// The file keeps what the user wrote and types: only they may read it.
+TEST(JsonFileDefaultsStore, TheFileAndItsFolderAreTheUsersAlone) {
+    QTemporaryDir dir;
+    // Created: the folders that were missing and the file.
+    const QString config = dir.filePath("config");
+    const QString path = config + "/tavrolin/defaults.json";
+    {
+        JsonFileDefaultsStore store(path);
+        ASSERT_TRUE(store.setString("deviceID", "0A1B"));
+    }
+    EXPECT_EQ(modeOf(config), 0700u);
+    EXPECT_EQ(modeOf(config + "/tavrolin"), 0700u);
+    EXPECT_EQ(modeOf(path), 0600u);
+
+    // Found open to others, as an earlier version left them: closed at the next start.
+    setMode(config + "/tavrolin", 0755);
+    setMode(path, 0644);
+    {
+        JsonFileDefaultsStore store(path);
+        EXPECT_EQ(modeOf(config + "/tavrolin"), 0700u);
+        EXPECT_EQ(modeOf(path), 0600u);
+        ASSERT_TRUE(store.setString("deviceID", "0A1C"));
+        EXPECT_EQ(modeOf(path), 0600u) << "a rewrite keeps the file closed";
+    }
+
+    // A folder every user shares (sticky, as /tmp) is not ours to close.
+    const QString shared = dir.filePath("shared");
+    QDir().mkpath(shared);
+    setMode(shared, 01777);
+    {
+        JsonFileDefaultsStore store(shared + "/defaults.json");
+        ASSERT_TRUE(store.setString("deviceID", "0A1D"));
+    }
+    EXPECT_EQ(modeOf(shared), 01777u);
+    EXPECT_EQ(modeOf(shared + "/defaults.json"), 0600u);
 }

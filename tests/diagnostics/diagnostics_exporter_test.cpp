@@ -298,7 +298,7 @@ TEST_F(DiagnosticsExporterTest, FailingStepsLeaveNoWorkFolder) {
     // Without the zip module: its reason is the error, and an earlier export stays as it was.
     writeFile(path("out/earlier.zip"), "an earlier export");
     options.zipWriter = std::make_shared<ModuleZipArchiveWriter>(
-        std::make_shared<EngineModule>(QStringLiteral("zip"), QStringList{path("no-modules")}));
+        std::make_shared<EngineModule>(QStringLiteral("zip"), path("no-modules")));
     try {
         exportTo(path("out/earlier.zip"));
         FAIL() << "exported without the zip module";

@@ -1,6 +1,7 @@
 #include "focused_text/clipboard_fallbacks.h"
 
 #include "support/fakes/fake_clipboard.h"
+#include "support/fakes/fake_front_application_provider.h"
 #include "support/fakes/fake_synthetic_input.h"
 #include "support/fakes/memory_log_sink.h"
 #include "support/virtual_time_task.h"
@@ -19,7 +20,10 @@ const ClipboardContents userClipboard = {
 
 class ClipboardFallbacksTest : public ::testing::Test {
 protected:
-    ClipboardFallbacksTest() { clipboard.formats = userClipboard; }
+    ClipboardFallbacksTest() {
+        clipboard.formats = userClipboard;
+        front.set(editor);
+    }
 
     template <typename T>
     T run(QCoro::Task<T> task) {
@@ -33,9 +37,11 @@ protected:
     test::FakeClipboard clipboard;
     std::shared_ptr<test::FakeField> field = test::makeField();
     test::FakeKeyboardApplication keyboard{clipboard, field};
-    ClipboardFallbacks fallbacks{clipboard, keyboard, scheduler, 300ms};
-    const FrontApplication editor{77, QString("gedit")};
-    const FrontApplication cuttingEditor{78, QString("jetbrains-idea")};
+    test::FakeFrontApplicationProvider front;
+    SyntheticInputGate gate{{keyboard, front, scheduler}};
+    ClipboardFallbacks fallbacks{clipboard, gate, scheduler, 300ms, &keyboard};
+    const FrontApplication editor{77, QString("gedit"), 7001};
+    const FrontApplication cuttingEditor{78, QString("jetbrains-idea"), 7002};
 };
 
 TEST_F(ClipboardFallbacksTest, WholeFieldCopyWithASelectionNeedsOneCopy) {
@@ -57,8 +63,8 @@ TEST_F(ClipboardFallbacksTest, WholeFieldCopySelectsAllWhenTheFirstCopyGivesNoth
 
 TEST_F(ClipboardFallbacksTest, AnApplicationThatIgnoresTheKeysGivesNothing) {
     keyboard.field = nullptr;
-    EXPECT_EQ(run(fallbacks.readTextViaClipboard(std::nullopt)), std::nullopt);
-    EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(false)), std::nullopt);
+    EXPECT_EQ(run(fallbacks.readTextViaClipboard(editor)), std::nullopt);
+    EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(false, editor)), std::nullopt);
     EXPECT_EQ(clipboard.formats, userClipboard);
 }
 
@@ -67,20 +73,20 @@ TEST_F(ClipboardFallbacksTest, TheMarkerNeverStaysOnAnEmptyClipboard) {
     keyboard.field = nullptr;
     EXPECT_EQ(run(fallbacks.readTextViaClipboard(editor)), std::nullopt);
     EXPECT_TRUE(clipboard.formats.empty());
-    EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(true)), std::nullopt);
+    EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(true, editor)), std::nullopt);
     EXPECT_TRUE(clipboard.formats.empty());
 
     // What was really copied stays: there was nothing of the user's to put back.
     keyboard.field = field;
     field->setText("copied", {0, 6});
-    EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(false)), "copied");
+    EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(false, editor)), "copied");
     EXPECT_EQ(clipboard.text(), "copied");
 }
 
 TEST_F(ClipboardFallbacksTest, SelectionReadPrefersStructuredHTML) {
     field->setText("first second", {0, 12});
     keyboard.copiedHtml = "<p>first</p><p>second</p>";
-    EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(false)), "first\nsecond");
+    EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(false, editor)), "first\nsecond");
     EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+C"}));
     EXPECT_EQ(took(), 200ms);
     EXPECT_EQ(clipboard.formats, userClipboard);
@@ -88,7 +94,7 @@ TEST_F(ClipboardFallbacksTest, SelectionReadPrefersStructuredHTML) {
 
 TEST_F(ClipboardFallbacksTest, SelectionReadWithoutSelectionGivesNothingAndNeverSelectsAll) {
     field->setText("text", {2, 0});
-    EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(false)), std::nullopt);
+    EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(false, editor)), std::nullopt);
     EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+C"}));
 }
 
@@ -96,19 +102,19 @@ TEST_F(ClipboardFallbacksTest, CallbackRunsBeforeClipboardUseAsAsked) {
     QStringList seen;
     fallbacks.setOnWillUseClipboardFallback([&] { seen << QString::number(clipboard.writes); });
     field->setText("x", {0, 1});
-    run(fallbacks.readSelectedTextViaClipboard(false));
+    run(fallbacks.readSelectedTextViaClipboard(false, editor));
     EXPECT_TRUE(seen.isEmpty());
     const int writesBefore = clipboard.writes;
-    run(fallbacks.readSelectedTextViaClipboard(true));
+    run(fallbacks.readSelectedTextViaClipboard(true, editor));
     run(fallbacks.readTextViaClipboard(editor));
-    run(fallbacks.pasteFallback("y", false));
+    run(fallbacks.pasteFallback("y", false, editor));
     ASSERT_EQ(seen.size(), 3);
     EXPECT_EQ(seen.first(), QString::number(writesBefore));  // before the clipboard was touched
 }
 
 TEST_F(ClipboardFallbacksTest, PasteReplacesAndRestoresTheClipboardLater) {
     field->setText("old text", {0, 3});
-    EXPECT_TRUE(run(fallbacks.pasteFallback("new", false)));
+    EXPECT_TRUE(run(fallbacks.pasteFallback("new", false, editor)));
     EXPECT_EQ(field->text, "new text");
     EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+V"}));
     EXPECT_EQ(clipboard.text(), "new");  // still there for the application to read
@@ -120,7 +126,7 @@ TEST_F(ClipboardFallbacksTest, PasteReplacesAndRestoresTheClipboardLater) {
 
 TEST_F(ClipboardFallbacksTest, PasteOverEverythingSelectsAllFirst) {
     field->setText("old text", {1, 0});
-    EXPECT_TRUE(run(fallbacks.pasteFallback(QString::fromUtf8("ganz neu 😀"), true)));
+    EXPECT_TRUE(run(fallbacks.pasteFallback(QString::fromUtf8("ganz neu 😀"), true, editor)));
     EXPECT_EQ(field->text, QString::fromUtf8("ganz neu 😀"));
     EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+A", "Ctrl+V"}));
     EXPECT_EQ(took(), 30ms);
@@ -130,7 +136,7 @@ TEST_F(ClipboardFallbacksTest, PasteOverEverythingSelectsAllFirst) {
 
 TEST_F(ClipboardFallbacksTest, PasteOntoAnEmptyClipboardLeavesThePastedText) {
     clipboard.formats.clear();
-    run(fallbacks.pasteFallback("pasted", false));
+    run(fallbacks.pasteFallback("pasted", false, editor));
     settle();
     EXPECT_EQ(clipboard.text(), "pasted");
 }
@@ -139,14 +145,14 @@ TEST_F(ClipboardFallbacksTest, APendingRestoreRunsBeforeTheNextSave) {
     // A second run starts while the first paste's restore is still pending: it must save the
     // user's clipboard, not the pasted text, and the user's clipboard must come back in the end.
     field->setText("abc", {0, 3});
-    run(fallbacks.pasteFallback("first paste", false));
+    run(fallbacks.pasteFallback("first paste", false, editor));
     ASSERT_TRUE(fallbacks.hasPendingRestore());
     field->setText("whole field");
     EXPECT_EQ(run(fallbacks.readTextViaClipboard(editor)), "whole field");
     EXPECT_FALSE(fallbacks.hasPendingRestore());
     EXPECT_EQ(clipboard.formats, userClipboard);
-    run(fallbacks.pasteFallback("second paste", true));
-    run(fallbacks.pasteFallback("third paste", true));
+    run(fallbacks.pasteFallback("second paste", true, editor));
+    run(fallbacks.pasteFallback("third paste", true, editor));
     settle();
     EXPECT_EQ(clipboard.formats, userClipboard);
 }
@@ -160,7 +166,7 @@ TEST_F(ClipboardFallbacksTest, OverlappingOperationsRunOneAfterTheOther) {
         *out = co_await std::move(task);
     };
     capture(fallbacks.readTextViaClipboard(editor), first);
-    capture(fallbacks.readSelectedTextViaClipboard(false), second);
+    capture(fallbacks.readSelectedTextViaClipboard(false, editor), second);
     for (int i = 0; i < 100; ++i) {
         QCoreApplication::processEvents();
         scheduler.advance(10ms);
@@ -174,6 +180,7 @@ TEST_F(ClipboardFallbacksTest, OverlappingOperationsRunOneAfterTheOther) {
 }
 
 TEST_F(ClipboardFallbacksTest, EditorsOfTheCutListAreReadWithCut) {
+    front.set(cuttingEditor);
     field->setText("line one\nline two");
     EXPECT_EQ(run(fallbacks.readTextViaClipboard(cuttingEditor)), "line one\nline two");
     EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+X", "Ctrl+A", "Ctrl+X"}));
@@ -182,7 +189,8 @@ TEST_F(ClipboardFallbacksTest, EditorsOfTheCutListAreReadWithCut) {
     EXPECT_EQ(clipboard.formats, userClipboard);
 
     // Other editors are copied from, and nothing is remembered.
-    ClipboardFallbacks other{clipboard, keyboard, scheduler, 300ms};
+    ClipboardFallbacks other{clipboard, gate, scheduler, 300ms, &keyboard};
+    front.set(editor);
     field->setText("kept");
     EXPECT_EQ(run(other.readTextViaClipboard(editor)), "kept");
     EXPECT_EQ(field->text, "kept");
@@ -190,15 +198,16 @@ TEST_F(ClipboardFallbacksTest, EditorsOfTheCutListAreReadWithCut) {
 }
 
 TEST_F(ClipboardFallbacksTest, CutTextIsPastedBackIntoTheSameApplication) {
+    front.set(cuttingEditor);
     field->setText("precious text");
     run(fallbacks.readTextViaClipboard(cuttingEditor));
     ASSERT_EQ(field->text, "");
-    EXPECT_TRUE(run(fallbacks.restoreCutText(cuttingEditor)));
+    EXPECT_TRUE(run(fallbacks.restoreCutText()));
     EXPECT_EQ(field->text, "precious text");
     EXPECT_EQ(fallbacks.unreplacedCutText(), std::nullopt);
     settle();
     EXPECT_EQ(clipboard.formats, userClipboard);
-    EXPECT_FALSE(run(fallbacks.restoreCutText(cuttingEditor)));  // only once
+    EXPECT_FALSE(run(fallbacks.restoreCutText()));  // only once
 }
 
 TEST_F(ClipboardFallbacksTest, CutTextThatCannotGoBackStaysOnTheClipboard) {
@@ -207,9 +216,11 @@ TEST_F(ClipboardFallbacksTest, CutTextThatCannotGoBackStaysOnTheClipboard) {
         std::optional<FrontApplication> front;
         bool canSend;
     } cases[] = {
-        {"another application in front", FrontApplication{99, QString("gedit")}, true},
+        {"another application in front", FrontApplication{99, QString("gedit"), 7003}, true},
+        {"another window of the same application in front", FrontApplication{78, QString("jetbrains-idea"), 7004},
+         true},
         {"no application in front", std::nullopt, true},
-        {"keystrokes cannot be sent", FrontApplication{78, QString("jetbrains-idea")}, false},
+        {"keystrokes cannot be sent", cuttingEditor, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -217,11 +228,13 @@ TEST_F(ClipboardFallbacksTest, CutTextThatCannotGoBackStaysOnTheClipboard) {
         clipboard.formats = userClipboard;
         keyboard.canSend = true;
         field->setText("precious text");
-        ClipboardFallbacks local{clipboard, keyboard, scheduler, 300ms};
+        front.set(cuttingEditor);
+        ClipboardFallbacks local{clipboard, gate, scheduler, 300ms, &keyboard};
         run(local.readTextViaClipboard(cuttingEditor));
         ASSERT_EQ(local.unreplacedCutText(), "precious text");
         keyboard.canSend = c.canSend;
-        EXPECT_FALSE(run(local.restoreCutText(c.front)));
+        front.set(c.front);
+        EXPECT_FALSE(run(local.restoreCutText()));
         settle();
         EXPECT_EQ(clipboard.text(), "precious text");
         EXPECT_TRUE(log.messages(LogCategory::app).contains("focused field cut text left on clipboard length=13"));
@@ -229,18 +242,19 @@ TEST_F(ClipboardFallbacksTest, CutTextThatCannotGoBackStaysOnTheClipboard) {
 }
 
 TEST_F(ClipboardFallbacksTest, ForgottenCutTextIsNotRestored) {
+    front.set(cuttingEditor);
     field->setText("replaced later");
     run(fallbacks.readTextViaClipboard(cuttingEditor));
     fallbacks.forgetCutText();
-    EXPECT_FALSE(run(fallbacks.restoreCutText(cuttingEditor)));
+    EXPECT_FALSE(run(fallbacks.restoreCutText()));
     EXPECT_EQ(field->text, "");
     EXPECT_EQ(clipboard.formats, userClipboard);
 }
 
 TEST_F(ClipboardFallbacksTest, DestructionRestoresAPendingPaste) {
     {
-        ClipboardFallbacks local{clipboard, keyboard, scheduler, 300ms};
-        run(local.pasteFallback("pasted", false));
+        ClipboardFallbacks local{clipboard, gate, scheduler, 300ms, &keyboard};
+        run(local.pasteFallback("pasted", false, editor));
         ASSERT_EQ(clipboard.text(), "pasted");
     }
     EXPECT_EQ(clipboard.formats, userClipboard);
@@ -259,13 +273,13 @@ TEST_F(ClipboardFallbacksTest, APasteHoldsTheQueueUntilTheApplicationFetchedIt) 
     // paste must neither find its marker in the field nor save the pasted text as the user's.
     keyboard.fetchesPasteLater = true;
     field->setText("old", {0, 3});
-    EXPECT_TRUE(run(fallbacks.pasteFallback("pasted", false)));
+    EXPECT_TRUE(run(fallbacks.pasteFallback("pasted", false, editor)));
     auto copied = std::make_shared<std::optional<QString>>();
     auto capture = [](QCoro::Task<std::optional<QString>> task,
                       std::shared_ptr<std::optional<QString>> out) -> QCoro::Task<void> {
         *out = co_await std::move(task);
     };
-    auto reading = capture(fallbacks.readSelectedTextViaClipboard(false), copied);
+    auto reading = capture(fallbacks.readSelectedTextViaClipboard(false, editor), copied);
     for (int i = 0; i < 60; ++i) {  // 0.6 s: well past the restore delay, still no fetch
         QCoreApplication::processEvents();
         scheduler.advance(10ms);
@@ -284,16 +298,90 @@ TEST_F(ClipboardFallbacksTest, APasteHoldsTheQueueUntilTheApplicationFetchedIt) 
     EXPECT_EQ(clipboard.formats, userClipboard);
 }
 
+// A running program that reads its keys and fetches nothing (a paste where nothing takes text)
+// gives the user's clipboard back two seconds after it answered, the first poll after the keys.
 TEST_F(ClipboardFallbacksTest, APasteNobodyFetchesReleasesTheClipboardAfterTwoSeconds) {
     keyboard.fetchesPasteLater = true;
     field->setText("old", {0, 3});
-    run(fallbacks.pasteFallback("pasted", false));
-    scheduler.advance(1990ms);
+    run(fallbacks.pasteFallback("pasted", false, editor));
+    scheduler.advance(2000ms);
     EXPECT_TRUE(fallbacks.hasPendingRestore());
     EXPECT_EQ(clipboard.text(), "pasted");
+    EXPECT_EQ(keyboard.pings, 1);
     scheduler.advance(10ms);
     EXPECT_FALSE(fallbacks.hasPendingRestore());
     EXPECT_EQ(clipboard.formats, userClipboard);
+}
+
+// A program stopped (SIGSTOP) mid-paste keeps the keys queued and handles them on resume,
+// against whatever the clipboard holds then: the result, never the user's clipboard.
+TEST_F(ClipboardFallbacksTest, AStoppedProgramsQueuedPasteFindsTheResultAndTheUsersClipboardComesBackAfter) {
+    test::ScopedLogCapture log;
+    field->setText("the user's draft", {3, 0});
+    keyboard.stopped = true;
+    EXPECT_TRUE(run(fallbacks.pasteFallback("the result", true, editor)));
+    scheduler.advance(8s);
+    EXPECT_EQ(clipboard.text(), "the result");
+    EXPECT_EQ(field->text, "the user's draft");
+    EXPECT_TRUE(
+        log.messages(LogCategory::app)
+            .contains(QStringLiteral("clipboard restore waits: the paste's program does not answer waited=2000ms")));
+    // Resumed, it reads its keys (and answers pings) at once but fetches the paste a moment
+    // later, as browsers do.
+    keyboard.fetchesPasteLater = true;
+    keyboard.resume();
+    scheduler.advance(1s);
+    EXPECT_EQ(clipboard.text(), "the result");
+    keyboard.fetchPaste();
+    EXPECT_EQ(field->text, "the result");
+    settle();
+    EXPECT_EQ(clipboard.formats, userClipboard);
+    EXPECT_FALSE(fallbacks.hasPendingRestore());
+}
+
+TEST_F(ClipboardFallbacksTest, APasteHeldForAStoppedProgramEndsWithItsWindowOrTheUsersNextCopy) {
+    field->setText("draft", {0, 5});
+    keyboard.stopped = true;
+    run(fallbacks.pasteFallback("result", false, editor));
+    scheduler.advance(3s);
+    keyboard.windowGone = true;  // the program was ended
+    scheduler.advance(20ms);
+    EXPECT_FALSE(fallbacks.hasPendingRestore());
+    EXPECT_EQ(clipboard.formats, userClipboard);
+
+    keyboard.windowGone = false;
+    keyboard.queued.clear();
+    run(fallbacks.pasteFallback("result", false, editor));
+    scheduler.advance(3s);
+    clipboard.copy("copied meanwhile");  // the user copies in another program
+    scheduler.advance(20ms);
+    EXPECT_FALSE(fallbacks.hasPendingRestore());
+    EXPECT_EQ(clipboard.text(), "copied meanwhile") << "the user's newer copy stays";
+}
+
+TEST_F(ClipboardFallbacksTest, AnOperationFindingAPasteStillHeldForItsProgramSendsNothing) {
+    test::ScopedLogCapture log;
+    field->setText("draft", {0, 5});
+    keyboard.stopped = true;
+    run(fallbacks.pasteFallback("result", false, editor));
+    EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(false, editor)), std::nullopt);
+    EXPECT_EQ(keyboard.chords, QStringList{"Ctrl+V"});
+    EXPECT_EQ(clipboard.text(), "result");
+    EXPECT_TRUE(
+        log.messages(LogCategory::app)
+            .contains("clipboard fallback skipped: a paste still waits for its program operation=copy_selection"));
+}
+
+TEST_F(ClipboardFallbacksTest, NoKeyGoesToATerminalAndNothingOfItsClipboardIsTouched) {
+    keyboard.terminal = true;
+    const FrontApplication terminal{5151, QString("XTerm"), 7010};
+    front.set(terminal);
+    EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(false, terminal)), std::nullopt);
+    EXPECT_EQ(run(fallbacks.readTextViaClipboard(terminal)), std::nullopt);
+    EXPECT_FALSE(run(fallbacks.pasteFallback("text", false, terminal)));
+    EXPECT_TRUE(keyboard.chords.isEmpty());
+    EXPECT_EQ(keyboard.interrupts, 0);
+    EXPECT_EQ(clipboard.writes, 0);
 }
 
 TEST_F(ClipboardFallbacksTest, AClipboardThatCouldNotBeSavedIsLeftAloneAndNoKeyIsSent) {
@@ -301,8 +389,8 @@ TEST_F(ClipboardFallbacksTest, AClipboardThatCouldNotBeSavedIsLeftAloneAndNoKeyI
     field->setText("some words", {5, 5});
     clipboard.ownerAnswers = false;  // the owner never hands the clipboard over
     EXPECT_EQ(run(fallbacks.readTextViaClipboard(editor)), std::nullopt);
-    EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(false)), std::nullopt);
-    EXPECT_FALSE(run(fallbacks.pasteFallback("new", false)));
+    EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(false, editor)), std::nullopt);
+    EXPECT_FALSE(run(fallbacks.pasteFallback("new", false, editor)));
     settle();
     EXPECT_TRUE(keyboard.chords.isEmpty());
     EXPECT_EQ(clipboard.writes, 0) << "no marker, no text of ours";

@@ -229,6 +229,18 @@ TEST_F(FocusedTextFieldAccessorTest, TheLastFocusedFieldOfAProgramBehindTheFront
         EXPECT_EQ(behind->text, "behind the front window");
         EXPECT_FALSE(ax.calls.contains("setValue"));
     }
+
+    // A field found while another window came to the front is no longer the front program's,
+    // and that other window gets no keystroke copy either.
+    auto late = test::makeField("found too late");
+    ax.systemFocused = nullptr;
+    ax.applicationFocusFromQuery[appPid] = ax.calls.count(QString("focusedElementOfApplication:%1").arg(appPid)) + 2;
+    ax.applicationFocus[appPid] = late;
+    const auto switched = scheduler.scheduleAfter(100ms, [&] { front.setIdentifier("another-editor", 5151); });
+    keyboard.field = test::makeField("the other window's text");
+    keyboard.chords.clear();
+    EXPECT_EQ(failure(accessor.prepareFocusedFieldWithRetry(4, 0.12)), Case::noFocusedTextField);
+    EXPECT_TRUE(keyboard.chords.isEmpty()) << keyboard.chords.join(' ').toStdString();
 }
 
 TEST_F(FocusedTextFieldAccessorTest, AProgramWithoutAccessibleFocusIsPolledOnceThenReadAndWrittenByKeyboard) {
@@ -341,7 +353,7 @@ TEST_F(FocusedTextFieldAccessorTest, CallbackRunsBeforeAWholeFieldCopy) {
 // --- reading the selection ---
 
 TEST_F(FocusedTextFieldAccessorTest, SelectionWithoutElementComesFromTheClipboard) {
-    front.set(std::nullopt);
+    // The front program shows no accessible focus.
     auto hidden = test::makeField(QString::fromUtf8("copied 😀"), {0, 9});
     keyboard.field = hidden;
     const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedSelection(true));
@@ -547,14 +559,14 @@ TEST_F(FocusedTextFieldAccessorTest, AContainerThatKeepsTheFocusIsCopiedOnceTheL
     const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
     EXPECT_EQ(snapshot.element, panel);
     EXPECT_EQ(snapshot.fullText, "drawn by a custom editor");
-    EXPECT_EQ(scheduler.elapsed(), FocusedTextFieldAccessor::focusSettleBound + 450ms);
+    EXPECT_EQ(scheduler.elapsed(), FocusResolver::focusSettleBound + 450ms);
     EXPECT_EQ(behind->text, "the program behind");
 
     // One look per run: the retries of a run that finds nothing copy again without waiting.
     keyboard.field = nullptr;
     const auto start = scheduler.elapsed();
     EXPECT_EQ(failure(accessor.prepareFocusedFieldWithRetry(2, 0.12)), Case::noFocusedTextField);
-    EXPECT_EQ(scheduler.elapsed() - start, FocusedTextFieldAccessor::focusSettleBound + 3 * 450ms + 2 * 120ms);
+    EXPECT_EQ(scheduler.elapsed() - start, FocusResolver::focusSettleBound + 3 * 450ms + 2 * 120ms);
 }
 
 TEST_F(FocusedTextFieldAccessorTest, APasteWaitsForTheFocusToComeBackFromAContainer) {
@@ -574,14 +586,14 @@ TEST_F(FocusedTextFieldAccessorTest, APasteWaitsForTheFocusToComeBackFromAContai
         if (comesBack) {
             run(accessor.replaceFocusedFieldText("new text", snapshot));
             EXPECT_EQ(field->text, "new text");
-            EXPECT_LT(scheduler.elapsed() - start, FocusedTextFieldAccessor::focusSettleBound);
+            EXPECT_LT(scheduler.elapsed() - start, FocusResolver::focusSettleBound);
         } else {
             // The user's focus stayed on the panel: nothing is pasted anywhere.
             EXPECT_THROW(run(accessor.replaceFocusedFieldText("new text", snapshot)), FocusedTextReplacementFallback);
             EXPECT_EQ(field->text, "old text");
             EXPECT_TRUE(keyboard.chords.isEmpty());
             EXPECT_EQ(clipboard.writes, writes);
-            EXPECT_GE(scheduler.elapsed() - start, FocusedTextFieldAccessor::focusSettleBound);
+            EXPECT_GE(scheduler.elapsed() - start, FocusResolver::focusSettleBound);
         }
         settle();
         EXPECT_EQ(clipboard.text(), "user clipboard");
@@ -591,7 +603,7 @@ TEST_F(FocusedTextFieldAccessorTest, APasteWaitsForTheFocusToComeBackFromAContai
 // --- retries ---
 
 TEST_F(FocusedTextFieldAccessorTest, PrepareRetriesOnlyWhileNoFieldIsFound) {
-    front.set(std::nullopt);
+    front.set(std::nullopt);  // no window: nothing to wait for, and no keys to send
     const struct {
         int retryCount;
         double retryDelay;
@@ -604,19 +616,20 @@ TEST_F(FocusedTextFieldAccessorTest, PrepareRetriesOnlyWhileNoFieldIsFound) {
         {2, -3.0, 3, 0ms},
     };
     for (const auto& c : cases) {
-        ax.calls.clear();
+        const int looks = front.queries();
         const auto start = scheduler.elapsed();
         EXPECT_EQ(failure(accessor.prepareFocusedFieldWithRetry(c.retryCount, c.retryDelay)), Case::noFocusedTextField);
-        EXPECT_EQ(ax.calls.count("systemFocusedElement"), c.reads) << c.retryCount;
+        // One look at the front window per read (no window: no keyboard copy follows).
+        EXPECT_EQ(front.queries() - looks, c.reads) << c.retryCount;
         EXPECT_EQ(scheduler.elapsed() - start, c.elapsed) << c.retryCount;
     }
 }
 
 TEST_F(FocusedTextFieldAccessorTest, PrepareStopsAtTheFirstFieldOrOtherError) {
-    front.set(std::nullopt);
     auto field = test::makeField("finally");
-    // The field shows up between the second and the third read (reads at 0, 120, 240 ms).
-    const auto appear = scheduler.scheduleAfter(200ms, [&] { focus(field); });
+    // The field shows up between the second and the third read: the first waits a second for
+    // a tree to appear, the others follow 120 ms apart (at 1120 and 1240 ms).
+    const auto appear = scheduler.scheduleAfter(1200ms, [&] { focus(field); });
     ax.calls.clear();
     EXPECT_EQ(run(accessor.prepareFocusedFieldWithRetry(4, 0.12)).fullText, "finally");
     EXPECT_EQ(ax.calls.count("systemFocusedElement"), 3);
@@ -643,6 +656,18 @@ TEST_F(FocusedTextFieldAccessorTest, CutTextComesBackWhenNoReplacementFollows) {
     EXPECT_EQ(field->text, "fun main() {}");
     settle();
     EXPECT_EQ(clipboard.text(), "user clipboard");
+
+    // The focus moved to another field of the editor meanwhile: the text is not pasted there,
+    // it stays on the clipboard.
+    run(accessor.readFocusedField());
+    ASSERT_EQ(field->text, "");
+    auto other = test::makeField("another file");
+    other->hasText = false;
+    focus(other);
+    run(accessor.restoreCutTextIfUnreplaced());
+    EXPECT_EQ(other->text, "another file");
+    settle();
+    EXPECT_EQ(clipboard.text(), "fun main() {}");
 }
 
 TEST_F(FocusedTextFieldAccessorTest, CutTextIsForgottenOnceReplaced) {
@@ -844,34 +869,26 @@ TEST_F(FocusedTextFieldAccessorTest, WhileOurWindowHasTheKeyboardNoPasteIsSent) 
     EXPECT_EQ(clipboard.text(), "user clipboard");
 }
 
-TEST_F(FocusedTextFieldAccessorTest, TerminalsAreNeverSentInterruptsSelectAllOrCut) {
+TEST_F(SelectionProbeTest, NoKeyEverGoesToATerminalItsSelectionIsItsPrimary) {
     front.setIdentifier("XTerm", appPid);
     keyboard.terminal = true;
     auto screen = test::makeField("$ sleep 60", {2, 5});
     screen->hasText = false;  // like most terminals: nothing through accessibility
-    focus(screen);
-    EXPECT_EQ(failure(accessor.prepareFocusedFieldWithRetry(4, 0.12)), Case::noFocusedTextField);
-    EXPECT_TRUE(keyboard.chords.isEmpty());
+    keyboard.field = screen;
+    EXPECT_EQ(failure(prober.prepareFocusedFieldWithRetry(4, 0.12)), Case::noFocusedTextField);
 
-    // A selection is copied with the terminal's own chord.
-    const FocusedTextFieldSnapshot selection = run(accessor.readFocusedSelection(false));
+    // xterm's copy chord is Control+C to the program: the highlighted text is read from PRIMARY.
+    primary.hold("sleep", appPid);
+    const FocusedTextFieldSnapshot selection = run(prober.readFocusedSelection(false));
     EXPECT_EQ(selection.selectedText, "sleep");
-    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+Shift+C"}));
-    EXPECT_EQ(clipboard.text(), "user clipboard");
-
-    // Pasting over the selection uses the terminal's paste; replacing "everything" cannot be
-    // done without select-all, so the text is handed back instead of added to the input.
-    keyboard.chords.clear();
-    run(accessor.replaceFocusedFieldText("wake", selection));
-    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+Shift+V"}));
-    FocusedTextFieldSnapshot whole = selection;
-    whole.selectedText = QString();
-    keyboard.chords.clear();
-    EXPECT_THROW(run(accessor.replaceFocusedFieldText("everything", whole)), FocusedTextReplacementFallback);
-    EXPECT_TRUE(keyboard.chords.isEmpty());
-    EXPECT_EQ(keyboard.interrupts, 0);
+    // And a terminal is never written: the text is handed back for copying.
+    EXPECT_THROW(run(prober.replaceFocusedFieldText("wake", selection)), CaptureWorkflowError);
+    primary.read.reset();
+    EXPECT_EQ(failure(prober.readFocusedSelection(false)), Case::noFocusedTextField);
     settle();
-    EXPECT_EQ(clipboard.text(), "user clipboard");
+    expectUntouched();
+    EXPECT_EQ(keyboard.interrupts, 0);
+    EXPECT_EQ(screen->text, "$ sleep 60");
 }
 
 TEST_F(FocusedTextFieldAccessorTest, AnApplicationThatStopsAnsweringEndsTheReadWithoutAField) {

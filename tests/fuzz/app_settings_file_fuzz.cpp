@@ -55,6 +55,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::require(!QFile::exists(path), "the unreadable file was left in place");
     }
 
+    // Stored settings that do not decode (in a file that may not parse either) never switch on
+    // what they do not readably hold on.
+    const QJsonDocument document = QJsonDocument::fromJson(bytes);
+    const QJsonValue stored = document.object().value(QStringLiteral("appSettings"));
+    const bool nothingStored = document.isObject() && (stored.isUndefined() || stored.isNull());
+    if (!nothingStored && !AppSettings::fromJson(stored) && !stored.toObject().contains(QStringLiteral("$data"))) {
+        fuzz::require(!settings.onlineFeaturesEnabled ||
+                          stored.toObject().value(QStringLiteral("onlineFeaturesEnabled")) == QJsonValue(true),
+                      "undecodable settings switched online features on");
+        fuzz::require(!settings.telemetryEnabled ||
+                          stored.toObject().value(QStringLiteral("telemetryEnabled")) == QJsonValue(true),
+                      "undecodable settings switched usage statistics on");
+    }
+
     fuzz::require(settings.sanitized() == settings, "the loaded settings are not sanitised");
     fuzz::require(!settings.validationError(), "the loaded settings do not pass their own validation");
 

@@ -4,6 +4,7 @@
 #include "support/async.h"
 #include "support/fakes/local_http_server.h"
 #include "support/fakes/memory_log_sink.h"
+#include "support/qt_printers.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -413,7 +414,7 @@ TEST_F(ServerTranslationClientTest, AtMostTwoRequestsOfOneClientAreInFlight) {
 
 TEST_F(ServerTranslationClientTest, LargeGarbageBodyFailsAsADecodeFailure) {
     test::ScopedLogCapture capture;
-    const std::size_t size = 20u * 1024 * 1024;
+    const std::size_t size = ServerSessionConfiguration::translation().maximumResponseBytes;
     std::string garbage(size, '\0');
     for (std::size_t i = 0; i < size; ++i) {
         garbage[i] = static_cast<char>((i * 2654435761u) >> 13);
@@ -427,8 +428,31 @@ TEST_F(ServerTranslationClientTest, LargeGarbageBodyFailsAsADecodeFailure) {
     const QStringList lines = capture.messages(LogCategory::network);
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[1].toStdString(),
-              "request response operation=server_translation status=200 responseBytes=20971520");
+              "request response operation=server_translation status=200 responseBytes=" + std::to_string(size));
     EXPECT_TRUE(lines[2].startsWith(QStringLiteral("request failed operation=server_translation_decode ")));
+}
+
+TEST_F(ServerTranslationClientTest, AnAnswerBeyondOneMebibyteOrARedirectIsAFailure) {
+    test::LocalHttpServer elsewhere;
+    elsewhere.server().Post(kPath.toStdString(), [](const httplib::Request&, httplib::Response& response) {
+        response.set_content(translationsBody({{"0", "a"}, {"1", "b"}, {"2", "c"}}), "application/json");
+    });
+    elsewhere.start();
+    const std::string padding(1024 * 1024, ' ');
+    reply(200, translationsBody({{"0", "a"}, {"1", "b"}, {"2", "c"}}) + padding);
+    {
+        test::ScopedLogCapture capture;
+        EXPECT_EQ(failureOf(*makeClient(), threeRequests()), Case::textTranslationRequestFailed);
+        EXPECT_EQ(capture.messages(LogCategory::network).last(),
+                  QStringLiteral("request failed operation=server_translation errorType=Tavrolin.URLError "
+                                 "message=url_error_code=-1011"));
+    }
+    handler_ = [&elsewhere](const httplib::Request&, httplib::Response& response) {
+        response.status = 308;
+        response.set_header("Location", elsewhere.url(kPath).toString().toStdString());
+    };
+    EXPECT_EQ(failureOf(*makeClient(), threeRequests()), Case::textTranslationRequestFailed);
+    EXPECT_EQ(elsewhere.requestCount(), 0);
 }
 
 TEST_F(ServerTranslationClientTest, BodyBeyondTheSessionLimitIsATransportFailure) {

@@ -11,9 +11,11 @@
 #include "support/fakes/local_http_server.h"
 #include "support/fakes/memory_log_sink.h"
 #include "support/fakes/scripted_text_spell_checker.h"
+#include "support/qt_printers.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -34,6 +36,8 @@ struct ClientKind {
     std::function<QCoro::Task<QString>(std::optional<QUrl>, std::shared_ptr<ServerRequestTransport>)> call;
     QByteArray expectedBody;
     QString expectedDetail;
+    // The client's own session, as the application builds it.
+    ServerSessionConfiguration (*session)();
 };
 
 std::vector<ClientKind> clientKinds() {
@@ -47,7 +51,7 @@ std::vector<ClientKind> clientKinds() {
                                             AppLanguage::french);
          },
          R"({"text":" Ça va\n \"bien\" ","sourceLanguage":"auto","targetLanguage":"fr"})",
-         "chars=15 source=auto target=fr"},
+         "chars=15 source=auto target=fr", &ServerSessionConfiguration::textEditing},
         {"text_improve", "/api/text-improve", Case::textImproveRequestFailed, Case::textImproveInvalidResponse,
          [](std::optional<QUrl> endpoint, std::shared_ptr<ServerRequestTransport> session) -> QCoro::Task<QString> {
              TextImproveConfiguration configuration;
@@ -55,7 +59,8 @@ std::vector<ClientKind> clientKinds() {
              URLSessionTextImproveClient client(configuration, session);
              co_return co_await client.improve(QString::fromUtf8("e\u0301te\u0301 uh so"), AppLanguage::english);
          },
-         "{\"text\":\"e\xCC\x81te\xCC\x81 uh so\",\"language\":\"en\"}", "chars=9 language=en"},
+         "{\"text\":\"e\xCC\x81te\xCC\x81 uh so\",\"language\":\"en\"}", "chars=9 language=en",
+         &ServerSessionConfiguration::textImprove},
         {"text_prompt", "/api/text-prompt", Case::textPromptRequestFailed, Case::textPromptInvalidResponse,
          [](std::optional<QUrl> endpoint, std::shared_ptr<ServerRequestTransport> session) -> QCoro::Task<QString> {
              TextPromptConfiguration configuration;
@@ -63,7 +68,7 @@ std::vector<ClientKind> clientKinds() {
              URLSessionTextPromptClient client(configuration, session);
              co_return co_await client.createPrompt(QStringLiteral("make a list"), TextPromptLanguage::english);
          },
-         R"({"text":"make a list","language":"english"})", "chars=11"},
+         R"({"text":"make a list","language":"english"})", "chars=11", &ServerSessionConfiguration::textPrompt},
         {"text_write", "/api/text-writes", Case::textWritingRequestFailed, Case::textWritingInvalidResponse,
          [](std::optional<QUrl> endpoint, std::shared_ptr<ServerRequestTransport> session) -> QCoro::Task<QString> {
              TextWritingConfiguration configuration;
@@ -71,12 +76,13 @@ std::vector<ClientKind> clientKinds() {
              URLSessionTextWritingClient client(configuration, session);
              co_return co_await client.write(QStringLiteral("say yes"), QString(), AppLanguage::german);
          },
-         R"({"fieldText":"say yes","windowText":"","targetLanguage":"de"})", "fieldChars=7 windowChars=0 target=de"},
+         R"({"fieldText":"say yes","windowText":"","targetLanguage":"de"})", "fieldChars=7 windowChars=0 target=de",
+         &ServerSessionConfiguration::textWriting},
     };
 }
 
-ServerSessionConfiguration fastSession() {
-    ServerSessionConfiguration configuration = ServerSessionConfiguration::textEditing();
+ServerSessionConfiguration fastSession(
+    ServerSessionConfiguration configuration = ServerSessionConfiguration::textEditing()) {
     configuration.requestTimeout = 300ms;
     configuration.resourceTimeout = 3s;
     return configuration;
@@ -137,14 +143,19 @@ protected:
     }
 
     // Runs the kind's call; answers the error case it failed with, or its text.
-    std::variant<QString, Case> run(const ClientKind& kind, std::optional<QUrl> endpoint) {
+    std::variant<QString, Case> run(const ClientKind& kind, std::optional<QUrl> endpoint,
+                                    const ServerSessionConfiguration& session = fastSession()) {
         try {
-            return test::await(kind.call(std::move(endpoint), std::make_shared<ServerRequestTransport>(fastSession())));
+            return test::await(kind.call(std::move(endpoint), std::make_shared<ServerRequestTransport>(session)));
         } catch (const CaptureWorkflowError& error) {
             return error.errorCase();
         }
     }
     std::variant<QString, Case> run(const ClientKind& kind) { return run(kind, server_.url(kind.path)); }
+    // The error case of a run, none when it answered a text (which may be too long to print).
+    static std::optional<Case> failure(const std::variant<QString, Case>& result) {
+        return std::holds_alternative<Case>(result) ? std::optional(std::get<Case>(result)) : std::nullopt;
+    }
 
     std::vector<SeenRequest> seen() {
         std::lock_guard lock(mutex_);
@@ -227,6 +238,82 @@ TEST_F(TextClientsTest, StatusAndDecodingFailures) {
                 << lines[2].toStdString();
         }
     }
+}
+
+TEST_F(TextClientsTest, AnAnswerBeyondOneMebibyteIsNotTakenNorReadToTheEnd) {
+    const auto textAnswerOf = [](qsizetype bytes) {
+        const std::string head = R"({"text":")";
+        return head + std::string(bytes - head.size() - 2, 'a') + "\"}";
+    };
+    // Shared with the server's thread, which may still be writing when a run has ended.
+    const auto streamed = std::make_shared<std::atomic<qint64>>(0);
+    const auto streamFiftyMegabytes = [streamed](const httplib::Request&, httplib::Response& response) {
+        response.set_chunked_content_provider("application/json", [streamed](size_t offset, httplib::DataSink& sink) {
+            const std::string chunk = offset == 0 ? std::string(R"({"text":")") : std::string(64 * 1024, 'a');
+            if (offset >= 50u * 1024 * 1024) {
+                sink.write("\"}", 2);
+                sink.done();
+                return true;
+            }
+            if (!sink.write(chunk.data(), chunk.size())) {
+                return false;
+            }
+            *streamed += static_cast<qint64>(chunk.size());
+            return true;
+        });
+    };
+    for (const ClientKind& kind : clientKinds()) {
+        SCOPED_TRACE(kind.operation);
+        const ServerSessionConfiguration session = fastSession(kind.session());
+        const QString tooLarge =
+            QStringLiteral("request failed operation=%1 errorType=Tavrolin.URLError message=url_error_code=-1011")
+                .arg(kind.operation);
+
+        reply(200, textAnswerOf(1024 * 1024));
+        const auto atTheLimit = run(kind, server_.url(kind.path), session);
+        ASSERT_TRUE(std::holds_alternative<QString>(atTheLimit));
+        EXPECT_EQ(std::get<QString>(atTheLimit).size(), 1024 * 1024 - 11);
+
+        {
+            test::ScopedLogCapture capture;
+            reply(200, textAnswerOf(1024 * 1024 + 1));
+            EXPECT_EQ(failure(run(kind, server_.url(kind.path), session)), kind.requestFailed);
+            EXPECT_EQ(capture.messages(LogCategory::network).last(), tooLarge);
+        }
+        {
+            test::ScopedLogCapture capture;
+            *streamed = 0;
+            handler_ = streamFiftyMegabytes;
+            EXPECT_EQ(failure(run(kind, server_.url(kind.path), session)), kind.requestFailed);
+            EXPECT_EQ(capture.messages(LogCategory::network).last(), tooLarge);
+            // What the server got out before the connection closed: the limit and what the
+            // sockets between hold, never the whole answer.
+            test::waitUntil([] { return false; }, 100ms);
+            EXPECT_LT(streamed->load(), 16 * 1024 * 1024);
+        }
+    }
+}
+
+TEST_F(TextClientsTest, ARedirectIsAFailureAndTheTextGoesNowhereElse) {
+    test::LocalHttpServer elsewhere;
+    elsewhere.server().Post(".*", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content(R"({"text":"taken elsewhere"})", "application/json");
+    });
+    elsewhere.start();
+    handler_ = [&elsewhere](const httplib::Request& request, httplib::Response& response) {
+        response.status = 307;
+        response.set_header("Location", elsewhere.url(QString::fromStdString(request.path)).toString().toStdString());
+    };
+    for (const ClientKind& kind : clientKinds()) {
+        SCOPED_TRACE(kind.operation);
+        test::ScopedLogCapture capture;
+        EXPECT_EQ(failure(run(kind)), kind.requestFailed);
+        EXPECT_TRUE(capture.messages(LogCategory::network)
+                        .last()
+                        .startsWith(QStringLiteral("request invalid response operation=%1 reason=http_status_307 ")
+                                        .arg(kind.operation)));
+    }
+    EXPECT_EQ(elsewhere.requestCount(), 0);
 }
 
 TEST_F(TextClientsTest, EmptyTextsAreSentAndEmptyAnswersReturned) {

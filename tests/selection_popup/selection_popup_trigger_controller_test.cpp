@@ -51,7 +51,10 @@ struct Trigger {
     std::shared_ptr<LogSink> previousSink = AppLog::setSink(log);
     std::shared_ptr<test::FakeField> field = test::makeField();
     test::FakePrimarySelection primary;
+    FocusResolver focus{{axCalls, front, *scheduler}};
     QStringList actions;
+    // What the last button pressed was given.
+    std::optional<FocusedTextFieldSnapshot> acted;
     std::unique_ptr<Controller> controller;
 
     Trigger() {
@@ -67,7 +70,7 @@ struct Trigger {
             return std::vector<selection_popup_geometry::ScreenArea>{
                 {QRectF(0, 0, 1280, 800), QRectF(0, 0, 1280, 800)}};
         };
-        Controller::Dependencies d{axCalls, front, monitoring, windows};
+        Controller::Dependencies d{axCalls, front, focus, monitoring, windows};
         d.ownProcessId = ownPid;
         d.primarySelection = &primary;
         d.panelFrame = [](const QRectF& frame) -> std::optional<QRectF> {
@@ -86,8 +89,14 @@ struct Trigger {
         };
         controller = std::make_unique<Controller>(
             settings, std::make_shared<test::FixedPreferredLanguages>(std::set<AppLanguage>{}), defaults, d,
-            [this] { actions << "translate"; }, [this] { actions << "flip"; }, [this] { actions << "edit"; });
+            action("translate"), action("flip"), action("edit"));
         controller->start();
+    }
+    Controller::SelectionAction action(const QString& name) {
+        return [this, name](FocusedTextFieldSnapshot selection) {
+            actions << name;
+            acted = std::move(selection);
+        };
     }
     ~Trigger() {
         controller.reset();
@@ -354,6 +363,32 @@ TEST(SelectionPopupTrigger, TheButtonsRunTheirWorkflows) {
     QCoreApplication::processEvents();
 }
 
+// A program keeps its focused field when another comes to the front (Firefox behind xterm):
+// only the front program's selection gets buttons, and a button acts on what was read then.
+TEST(SelectionPopupTrigger, OnlyTheFrontProgramsSelectionIsOfferedAndAButtonActsOnWhatWasRead) {
+    Trigger t;
+    t.select("Hola, muchas gracias.", AccessibleRole::textField);
+    t.front.setIdentifier("XTerm", 5151);
+    t.mouseUp();
+    t.scheduler->advance(250ms + Controller::treeBuildDelay);
+    EXPECT_EQ(t.row(), nullptr);
+
+    t.front.set(FrontApplication{4242, QString("firefox-esr"), 77});
+    t.mouseUp();
+    t.scheduler->advance(250ms);
+    ASSERT_NE(t.row(), nullptr);
+    t.field->setText("typed since");
+    t.row()->findChild<QAbstractButton*>("Flip")->click();
+    EXPECT_EQ(t.actions, QStringList{"flip"});
+    ASSERT_TRUE(t.acted.has_value());
+    EXPECT_EQ(t.acted->element, t.field);
+    EXPECT_EQ(t.acted->selectedText, "Hola, muchas gracias.");
+    EXPECT_EQ(t.acted->fullText, "Hola, muchas gracias.");
+    EXPECT_EQ(t.acted->selectedRange, (TextRange{0, 21}));
+    EXPECT_EQ(t.acted->sourceWindow, (FrontApplication{4242, QString("firefox-esr"), 77}));
+    QCoreApplication::processEvents();
+}
+
 TEST(SelectionPopupTrigger, SelectedPageTextComesFromTheFrontApplicationsPrimarySelection) {
     Trigger t;
     // A web document: not editable, reporting one placeholder as its selection.
@@ -366,6 +401,11 @@ TEST(SelectionPopupTrigger, SelectedPageTextComesFromTheFrontApplicationsPrimary
     ASSERT_NE(t.row(), nullptr);
     // No anchor from the page (its frame is the whole page): by the pointer at (300, 300).
     EXPECT_EQ(t.row()->geometry(), QRect(308, 300 - 36, 28, 28));
+    // Translate takes that text, with no element to write to.
+    t.row()->findChild<QAbstractButton*>("Translate")->click();
+    ASSERT_TRUE(t.acted.has_value());
+    EXPECT_EQ(t.acted->selectedText, "Hola, muchas gracias.");
+    EXPECT_EQ(t.acted->element, nullptr);
 
     // Another program's selection, or one a later click cleared: no buttons.
     t.primary.read->ownerProcessId = 99;

@@ -6,6 +6,7 @@
 #include "support/fakes/fake_network_reachability.h"
 #include "support/fakes/local_http_server.h"
 #include "support/fakes/memory_log_sink.h"
+#include "support/fakes/raw_tcp_server.h"
 
 #include <QTcpServer>
 #include <QTimer>
@@ -166,4 +167,100 @@ TEST(ServerTransportConnectivity, AnOfflineFailureWaitsForTheNetworkOnlyWhereThe
         EXPECT_EQ(urlErrorCode([&] { test::await(transport.send(request)); }), URLError::cannotConnectToHost);
         EXPECT_EQ(reachability->waits(), 0);
     }
+}
+
+TEST(ServerTransportFailures, AConnectionLostOnTheWayFailsAtOnceEvenWhereTheSystemReportsNoNetwork) {
+    struct Row {
+        const char* name;
+        std::function<void(test::RawConnection&)> script;
+        qsizetype bodyBytes = 32;
+    };
+    const std::vector<Row> rows = {
+        {"reset at once", [](test::RawConnection& connection) { connection.reset(); }},
+        {"reset after the request",
+         [](test::RawConnection& connection) {
+             connection.readRequest();
+             connection.reset();
+         }},
+        {"reset inside the head",
+         [](test::RawConnection& connection) {
+             connection.readRequest();
+             connection.write("HTTP/1.1 200 OK\r\nContent-");
+             connection.reset();
+         }},
+        {"reset inside the body",
+         [](test::RawConnection& connection) {
+             connection.readRequest();
+             connection.write("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\"te");
+             connection.reset();
+         }},
+        {"closed without an answer",
+         [](test::RawConnection& connection) {
+             connection.readRequest();
+             connection.close();
+         }},
+        {"reset during a large upload",
+         [](test::RawConnection& connection) {
+             connection.readSome(100);
+             connection.reset();
+         },
+         5 * 1024 * 1024},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::RawTcpServer server(row.script);
+        // The system reports no network, as NetworkManager does on a network it does not manage.
+        auto reachability = std::make_shared<test::FakeNetworkReachability>(true);
+        ServerSessionConfiguration configuration = fastSession();
+        configuration.resourceTimeout = 4s;
+        ServerRequestTransport transport(configuration, reachability);
+        ServerHTTPRequest request = ServerHTTPRequest::postJSON(QByteArray(row.bodyBytes, 'x'));
+        request.url = server.url("/api/text-writes");
+
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(urlErrorCode([&] { test::await(transport.send(request)); }), URLError::networkConnectionLost);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 1500ms);
+        EXPECT_EQ(reachability->waits(), 0);
+    }
+}
+
+TEST(ServerTransportRedirects, ARequestWithABodyIsNeverSentOnWhileAGetFollows) {
+    test::LocalHttpServer elsewhere;
+    elsewhere.server().Post("/collect", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content(R"({"text":"taken"})", "application/json");
+    });
+    elsewhere.server().Get("/manifest", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content("{}", "application/json");
+    });
+    elsewhere.start();
+    test::LocalHttpServer server;
+    const auto redirect = [&](const httplib::Request& request, httplib::Response& response) {
+        response.status = std::stoi(request.get_param_value("status"));
+        response.set_header(
+            "Location", elsewhere.url(QString::fromStdString(request.get_param_value("to"))).toString().toStdString());
+    };
+    server.server().Post("/api/text-writes", redirect);
+    server.server().Get("/api/releases/linux/latest", redirect);
+    server.start();
+    ServerRequestTransport transport(fastSession(), std::make_shared<test::FakeNetworkReachability>(false));
+
+    for (const int status : {301, 302, 303, 307, 308}) {
+        SCOPED_TRACE(status);
+        ServerHTTPRequest request = ServerHTTPRequest::postJSON(R"({"fieldText":"private words"})");
+        request.url = server.url(QStringLiteral("/api/text-writes?status=%1&to=/collect").arg(status));
+        test::ScopedLogCapture capture;
+        EXPECT_THROW(test::await(performServerRequest(transport, probe, request.url, QStringLiteral("d"), request)),
+                     CaptureWorkflowError);
+        EXPECT_TRUE(
+            capture.messages(LogCategory::network)
+                .last()
+                .startsWith(
+                    QStringLiteral("request invalid response operation=probe reason=http_status_%1 ").arg(status)));
+    }
+    EXPECT_EQ(elsewhere.requestCount(), 0);
+
+    ServerHTTPRequest manifest = ServerHTTPRequest::getJSON();
+    manifest.url = server.url(QStringLiteral("/api/releases/linux/latest?status=307&to=/manifest"));
+    EXPECT_EQ(test::await(transport.send(manifest)).statusCode, 200);
+    EXPECT_EQ(elsewhere.requestCount(), 1);
 }

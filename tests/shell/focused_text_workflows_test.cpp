@@ -349,6 +349,25 @@ TEST(FocusedTextWorkflows, FlipReportsTheLanguagesItUsedAndAlwaysClearsItsCard) 
     EXPECT_FALSE(empty.overlay->panelUp);
 }
 
+// The floating buttons hand over the selection they were shown for: Flip and Edit work on it
+// and read nothing again (a fresh read could find another field, or another program's).
+TEST(FocusedTextWorkflows, TheSelectionButtonsWorkOnTheSelectionTheyWereShownFor) {
+    Desktop desktop;
+    AppDelegate& delegate = desktop.make();
+    delegate.selectionPopupTriggerController();
+    ASSERT_NE(desktop.trigger, nullptr);
+    desktop.field->setText("Good morning, how are you today?", {0, 12});
+    FocusedTextFieldSnapshot shown{desktop.field,    desktop.field->text,       QStringLiteral("Good morning"),
+                                   TextRange{0, 12}, QRectF(100, 200, 300, 30), desktop.front->frontApplication()};
+    auto elsewhere = test::makeField(QStringLiteral("Another field of the program"), {0, 7});
+    desktop.ax.systemFocused = elsewhere;  // the focus moved on after the buttons came
+    desktop.trigger->onFlip(shown);
+    desktop.settle();
+    EXPECT_EQ(desktop.field->text, "Good morning (en>es device), how are you today?");
+    EXPECT_EQ(elsewhere->text, "Another field of the program");
+    EXPECT_TRUE(desktop.eventLine(0).contains("trigger=selection_popup"));
+}
+
 TEST(FocusedTextWorkflows, RewriteCoversTheReadWindowWhenNoCardIsUpYet) {
     Desktop desktop;
     desktop.windows->windows.clear();
@@ -534,11 +553,13 @@ TEST(FocusedTextWorkflows, FailureRetriesStartAgainFromTheAlertWhileTheDelegateL
     AppDelegate& delegate = desktop.make();
     desktop.alerts->answers = {QStringLiteral("Try Again")};
     delegate.handleFlipLanguageError(CaptureWorkflowError::translationLanguagePairNotInstalled("English", "Spanish"));
+    // Not from inside the alert: the run that showed it still holds its flag there.
+    EXPECT_TRUE(desktop.lines.messages(LogCategory::app).filter("workflow start").isEmpty());
+    QCoreApplication::processEvents();
     EXPECT_TRUE(desktop.lines.messages(LogCategory::app)
                     .filter("workflow start")
                     .value(0)
                     .contains("action=flip_language trigger=alert"));
-    EXPECT_TRUE(delegate.isFlipLanguageInProgress());
     desktop.settle();
 
     desktop.alerts->answers = {QStringLiteral("Turn On Online Features")};
@@ -547,11 +568,27 @@ TEST(FocusedTextWorkflows, FailureRetriesStartAgainFromTheAlertWhileTheDelegateL
     ASSERT_EQ(delegate.saveSettings(offline, TelemetryTrigger::settings), std::nullopt);
     delegate.handleMessageTranslationError(CaptureWorkflowError(Case::onlineFeaturesDisabled));
     EXPECT_TRUE(delegate.settingsStore().settings().onlineFeaturesEnabled);
+    QCoreApplication::processEvents();
     EXPECT_TRUE(desktop.lines.messages(LogCategory::app)
                     .filter("workflow start")
                     .last()
                     .contains("action=translate_message trigger=alert"));
     desktop.settle();
+}
+
+TEST(FocusedTextWorkflows, TryAgainRunsTheCommandAgainOnceTheRunThatOfferedItHasEnded) {
+    Desktop desktop([](AppSettings& s) { s.onlineFeaturesEnabled = false; });
+    desktop.device->setAvailability(AppLanguage::english, AppLanguage::spanish,
+                                    TranslationPairAvailability::supported);  // not installed
+    AppDelegate& delegate = desktop.make();
+    desktop.alerts->answers = {QStringLiteral("Try Again")};
+    delegate.startMessageTranslation(TelemetryTrigger::hotkey);
+    desktop.settle();
+    EXPECT_EQ(desktop.alertTitles(), QStringList({"Install Translation Languages", "Install Translation Languages"}));
+    EXPECT_EQ(desktop.events(),
+              QStringList({"action=translate_message success=false error=translation_language_pair_not_installed",
+                           "action=translate_message success=false error=translation_language_pair_not_installed"}));
+    EXPECT_FALSE(delegate.isMessageTranslationInProgress());
 }
 
 // ---- the field's text is never lost

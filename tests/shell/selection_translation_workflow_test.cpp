@@ -151,6 +151,12 @@ TEST(SelectionTranslationWorkflow, ALongSelectionAndAMissingPairEndInTheirAlerts
     ASSERT_EQ(starts.size(), 3);
     EXPECT_TRUE(starts[2].contains(QStringLiteral("trigger=alert")));
     EXPECT_FALSE(starts[2].contains(QStringLiteral("initial_snapshot")));
+    // The retry really ran once its alert's run had ended: it read the selection again and met
+    // the missing pair again, rather than being refused as a second run beside the first.
+    EXPECT_EQ(desktop.alertTitles().value(2), QStringLiteral("Install Translation Languages"));
+    EXPECT_EQ(desktop.events().value(2),
+              QStringLiteral("action=translate_selection success=false error=translation_language_pair_not_installed"));
+    EXPECT_TRUE(desktop.lines.messages(LogCategory::app).filter(QStringLiteral("workflow ignored")).isEmpty());
 }
 
 TEST(SelectionTranslationWorkflow, EachErrorShowsItsAlert) {

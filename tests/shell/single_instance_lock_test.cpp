@@ -3,6 +3,7 @@
 #include "shell/instance_activation.h"
 #include "support/async.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -82,15 +83,25 @@ TEST(SingleInstanceLockTest, HoldsThePidUntilReleasedAndRefusesASecondHolder) {
     EXPECT_NO_THROW(SingleInstanceLock::acquire(location));
 }
 
-TEST(SingleInstanceLockTest, NewlyCreatedFileAndFolderArePrivate) {
+TEST(SingleInstanceLockTest, FileAndFolderArePrivateAndClosedAgainWhenFoundOpen) {
     QTemporaryDir dir;
     const SingleInstanceLockLocation location{dir.filePath("data/Tavrolin/single-instance.lock"), false};
+    const auto modeOf = [](const QString& path) {
+        struct stat info {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? (info.st_mode & 0777) : 0xFFFFu;
+    };
     auto lock = SingleInstanceLock::acquire(location);
-    struct stat info {};
-    ASSERT_EQ(::stat(QFile::encodeName(location.lockFile).constData(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-    ASSERT_EQ(::stat(QFile::encodeName(dir.filePath("data/Tavrolin")).constData(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(modeOf(location.lockFile), 0600u);
+    EXPECT_EQ(modeOf(dir.filePath("data/Tavrolin")), 0700u);
+    EXPECT_EQ(modeOf(dir.filePath("data")), 0700u);
+    lock.reset();
+
+    // As an earlier version, or the user's umask, left them.
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.filePath("data/Tavrolin")).constData(), 0755), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(location.lockFile).constData(), 0644), 0);
+    lock = SingleInstanceLock::acquire(location);
+    EXPECT_EQ(modeOf(location.lockFile), 0600u);
+    EXPECT_EQ(modeOf(dir.filePath("data/Tavrolin")), 0700u);
 }
 
 TEST(SingleInstanceLockTest, AChildProcessDoesNotInheritTheLock) {
@@ -227,6 +238,60 @@ TEST(InstanceActivationTest, ARequestReachesTheListeningInstanceAndNothingElseDo
     EXPECT_TRUE(test::waitUntil([&] { return activations > 0; }));
     test::waitUntil([] { return false; }, std::chrono::milliseconds(100));  // nothing more arrives
     EXPECT_EQ(activations, 1);
+}
+
+TEST(InstanceActivationTest, AConnectionWithoutAWholeLineIsClosedAfterTwoSeconds) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("activate.socket"));
+    InstanceActivationServer server(path);
+    ASSERT_TRUE(server.listen());
+
+    QLocalSocket silent;
+    QLocalSocket partial;
+    for (QLocalSocket* socket : {&silent, &partial}) {
+        socket->connectToServer(path);
+        ASSERT_TRUE(socket->waitForConnected(1000));
+    }
+    partial.write("activ");
+    partial.flush();
+    const auto started = std::chrono::steady_clock::now();
+    const auto closed = [](const QLocalSocket& socket) { return socket.state() == QLocalSocket::UnconnectedState; };
+    test::waitUntil([&] { return false; }, std::chrono::milliseconds(1500));
+    EXPECT_FALSE(closed(silent) || closed(partial)) << "a second launch has two seconds to send its line";
+    EXPECT_TRUE(test::waitUntil([&] { return closed(silent) && closed(partial); }, std::chrono::seconds(3)));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(2800));
+}
+
+TEST(InstanceActivationTest, AFloodOfConnectionsHoldsNoMoreThanEightAndALaunchStillGetsThrough) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("activate.socket"));
+    InstanceActivationServer server(path, nullptr, std::chrono::milliseconds(300));
+    ASSERT_TRUE(server.listen());
+    int activations = 0;
+    QObject::connect(&server, &InstanceActivationServer::activationRequested, [&] { ++activations; });
+
+    // Silent, half a line, a wrong line, a long line without its end, and now and then a real
+    // request, as fast as they can be made.
+    const QByteArray sends[] = {QByteArray(), "activ", "deactivate everything\n", QByteArray(64 * 1024, 'a')};
+    std::vector<std::unique_ptr<QLocalSocket>> clients;
+    int mostOpen = 0;
+    for (int i = 0; i < 400; ++i) {
+        auto client = std::make_unique<QLocalSocket>();
+        client->connectToServer(path);
+        ASSERT_TRUE(client->waitForConnected(1000)) << i;
+        client->write(i % 50 == 49 ? QByteArray("activate\n") : sends[i % 4]);
+        client->flush();
+        clients.push_back(std::move(client));
+        QCoreApplication::processEvents();
+        mostOpen = std::max(mostOpen, server.openConnections());
+    }
+    EXPECT_LE(mostOpen, 8);
+    EXPECT_TRUE(test::waitUntil([&] { return server.openConnections() == 0; }, std::chrono::seconds(2)));
+
+    clients.clear();
+    EXPECT_TRUE(requestInstanceActivation(path));
+    const int before = activations;
+    EXPECT_TRUE(test::waitUntil([&] { return activations > before; }));
 }
 
 }  // namespace

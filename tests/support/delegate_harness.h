@@ -64,6 +64,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <coroutine>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -201,7 +202,8 @@ public:
     void setAutoDismissDelay(double seconds) override {
         log_->add(QStringLiteral("trigger.autoDismissDelay %1").arg(seconds));
     }
-    std::function<void()> onTranslate, onFlip, onEdit;
+    // The buttons' commands, each given the selection its row was shown for.
+    std::function<void(FocusedTextFieldSnapshot)> onTranslate, onFlip, onEdit;
 
 private:
     std::shared_ptr<EventLog> log_;
@@ -255,12 +257,26 @@ class GatedAccessibilityBus final : public AccessibilityBusStatus {
 public:
     explicit GatedAccessibilityBus(QTimer* gate) : gate_(gate) {}
     QCoro::Task<std::optional<bool>> isEnabled() override {
-        co_await qCoro(gate_, &QTimer::timeout);
+        // Not qCoro(gate_, &QTimer::timeout): QCoro hands the signal's private tag on as a
+        // reference bound to null, which is undefined behaviour.
+        NextTimeout next{gate_};
+        co_await next;
         co_return true;
     }
     QCoro::Task<bool> setEnabled(bool) override { co_return true; }
 
 private:
+    // Resumes the awaiting coroutine at the timer's next timeout.
+    struct NextTimeout {
+        QTimer* timer;
+        bool await_ready() const noexcept { return false; }
+        void await_suspend(std::coroutine_handle<> handle) const {
+            QObject::connect(
+                timer, &QTimer::timeout, timer, [handle] { handle.resume(); }, Qt::SingleShotConnection);
+        }
+        void await_resume() const noexcept {}
+    };
+
     QTimer* gate_;
 };
 
@@ -465,8 +481,9 @@ struct DelegateHarness {
         };
         f.makeSelectionPopupTriggerController =
             [this](const AppSettingsStore&, std::shared_ptr<UserPreferredLanguagesProvider>,
-                   std::shared_ptr<FocusedTextFieldAccessor>, std::function<void()> onTranslate,
-                   std::function<void()> onFlip, std::function<void()> onEdit) {
+                   std::shared_ptr<FocusedTextFieldAccessor>, std::function<void(FocusedTextFieldSnapshot)> onTranslate,
+                   std::function<void(FocusedTextFieldSnapshot)> onFlip,
+                   std::function<void(FocusedTextFieldSnapshot)> onEdit) {
                 log->add(QStringLiteral("build selectionTrigger"));
                 auto controller = std::make_unique<RecordingTrigger>(log);
                 controller->onTranslate = std::move(onTranslate);

@@ -18,6 +18,9 @@
 
 #include <QTest>
 
+#include <QEventLoop>
+#include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -265,13 +268,42 @@ TEST_F(PresenterFixture, AKeyAModifierLetGoOrAnyButtonAfterTheMinimumTimeDismiss
         send(view);
         EXPECT_FALSE(presenter->hasOverlayPanel()) << name;
         EXPECT_EQ(dismissals, before + 1) << name;
-        // The event that dismissed the panel is still being delivered to it: it goes later.
+        // The event that dismissed the panel is still being delivered to it: it goes later,
+        // when the loop that delivered the event deletes what was left for it.
         EXPECT_TRUE(view) << name;
-        for (int i = 0; i < 5 && view; ++i) {
-            QCoreApplication::processEvents();
-        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_FALSE(view) << name;
     }
+}
+
+// The dismissal may open a modal window while the event that caused it is still being delivered
+// (the share question, due after the twentieth success): that window's own event loop must not
+// delete the panel under the event.
+TEST_F(PresenterFixture, APanelDismissedByItsOwnEventOutlivesAModalLoopOpenedByTheDismissal) {
+    for (const Qt::MouseButton button : {Qt::RightButton, Qt::LeftButton, Qt::MiddleButton}) {
+        ASSERT_TRUE(showImage());
+        clock->advance(1500ms);
+        QPointer<ScreenshotOverlayView> view = panel()->view.get();
+        bool viewDuringTheQuestion = false;
+        presenter->setOnDismiss([&] {
+            QEventLoop question;
+            QTimer::singleShot(30, &question, &QEventLoop::quit);
+            question.exec();
+            viewDuringTheQuestion = view;
+        });
+        // The click arrives from the event loop, as on the desktop.
+        QEventLoop desktop;
+        QTimer::singleShot(0, &desktop, [&] {
+            QTest::mousePress(view, button, {}, QPoint(300, 200));
+            desktop.quit();
+        });
+        desktop.exec();
+        EXPECT_TRUE(viewDuringTheQuestion) << button;
+        EXPECT_FALSE(presenter->hasOverlayPanel());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_FALSE(view) << "deleted once the click was delivered";
+    }
+    presenter->setOnDismiss([this] { ++dismissals; });
 }
 
 TEST_F(PresenterFixture, LettingGoOfAKeyOtherThanAModifierIsNoDismissal) {

@@ -1,35 +1,40 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 #include <mutex>
 
 namespace tavrolin {
 
-// The folders an engine module is looked for in, in order, for a program whose executable lies
-// in `executableFolder`:
-//   1. the executable's own folder;
-//   2. `relativeModuleFolder` below it (the install prefix's module folder seen from its bin
-//      folder, wherever the prefix was moved);
-//   3. `buildModuleFolder`, only for a program inside `buildFolder` (the build's own programs,
-//      tests and benchmarks take the modules built with them, never an older installed copy);
-//   4. `installModuleFolder` otherwise.
-// Empty names are left out.
-struct EngineModuleFolders {
-    QString relativeModuleFolder;
-    QString buildFolder;
-    QString buildModuleFolder;
-    QString installModuleFolder;
+// The identity of the build this program comes from: made once per build folder, sealed into
+// every engine module that build makes.
+QString buildIdentity();
 
-    // The folders this build was configured with.
-    static EngineModuleFolders configured();
+// The folders a program takes its engine modules and helper programs from, and no others.
+struct ProgramFolders {
+    QString modules;
+    QString helpers;
 
-    QStringList forExecutableIn(const QString& executableFolder) const;
+    // For a program whose executable lies in `executableFolder`: inside a build folder of
+    // `identity` (one on the way up holds the file with that identity), the build's own module and
+    // helper folders, so that its program, tests and benchmarks take what was built with them;
+    // anywhere else, the install prefix's, seen from its bin folder wherever the prefix was put.
+    static ProgramFolders forExecutableIn(const QString& executableFolder, const QString& identity = buildIdentity());
+
+    // Those of the running program.
+    static ProgramFolders ofRunningProgram();
 };
 
 // The folder of the running program's executable (symbolic links resolved).
 QString runningExecutableFolder();
+
+// Opens `path` for reading, or answers -1 with the reason in `error` when another user than this
+// one and root could change what it holds: the file and every folder on the way from "/" to it
+// (symbolic links resolved) must belong to this user or root and be writable by no one else. A
+// group may write only when it is this user's own private group. A folder with the sticky bit,
+// such as /tmp, may be writable by all: no one else can rename or remove what is ours in it. The
+// descriptor is closed on exec.
+int openTrustedFile(const QString& path, QString& error);
 
 // One of the program's engine modules: a shared library "libtavrolin-<name>.so" that alone links
 // a heavy engine library, opened the first time the engine is needed so that a program that never
@@ -37,21 +42,23 @@ QString runningExecutableFolder();
 // objects it made and the threads it started run its code. Thread-safe.
 class EngineModule {
 public:
-    // `folders`: where to look, in order (by default those of the running program).
-    explicit EngineModule(QString name, QStringList folders = {});
+    // `folder`: where it lies (by default the running program's module folder).
+    explicit EngineModule(QString name, QString folder = {});
 
     const QString& fileName() const { return fileName_; }
-    const QStringList& folders() const { return folders_; }
+    const QString& folder() const { return folder_; }
 
     // The address of the module's exported function `entry`, opening the module first. Null with
-    // a readable reason in `error` when the module is missing, does not load (a library it needs
-    // is missing, it is damaged) or lacks the entry. A module that failed is tried again on the
-    // next call: an engine installed meanwhile works without a restart.
+    // a readable reason in `error` when the module is missing, could be changed by another user,
+    // is not sealed for this build (damaged, truncated, of another build), does not load (a
+    // library it needs is missing) or lacks the entry. Nothing of a refused file is mapped. A
+    // module that failed is tried again on the next call: an engine installed meanwhile works
+    // without a restart.
     void* entry(const char* entry, QString& error);
 
 private:
     QString fileName_;
-    QStringList folders_;
+    QString folder_;
     std::mutex mutex_;
     void* handle_ = nullptr;
 };

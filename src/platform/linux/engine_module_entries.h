@@ -1,9 +1,9 @@
 #pragma once
 
 // The function each engine module exports, declared once for the module that defines it and the
-// back end that opens it. A module and the program come from one build; the number at the end of
-// each name changes with the entry's signature or the interface it answers, so that a module of
-// another build is refused as lacking its entry instead of being called wrongly.
+// back end that opens it. A module and the program come from one build: the loader opens only a
+// module sealed with the program's own build identity (engine_module.h), so an entry is never
+// called by a program built against another version of it.
 // Each entry answers an object made with `new`, owned by the caller from then on.
 
 #include "platform/audio_input.h"
@@ -24,17 +24,17 @@ inline constexpr AudioInputFormat soundServerRecordingFormat{16000, 1};
 extern "C" {
 
 // libtavrolin-ocr.so (Tesseract): the engine with the system's language data.
-tavrolin::TextRecognitionEngine* tavrolin_ocr_make_engine_1();
+tavrolin::TextRecognitionEngine* tavrolin_ocr_make_engine();
 
 // libtavrolin-speech.so (PocketSphinx): a decoder of the model files, or null with the reason in
 // `error`.
-tavrolin::SpeechDecoder* tavrolin_speech_load_decoder_1(const tavrolin::PocketSphinxModelFiles& files,
-                                                        const QStringList& extraOptions, QString& error);
+tavrolin::SpeechDecoder* tavrolin_speech_load_decoder(const tavrolin::PocketSphinxModelFiles& files,
+                                                      const QStringList& extraOptions, QString& error);
 
 // libtavrolin-audio.so (PulseAudio): a source on the sound server's default input.
-tavrolin::AudioInputSource* tavrolin_audio_make_input_source_1();
+tavrolin::AudioInputSource* tavrolin_audio_make_input_source();
 
 // libtavrolin-zip.so (libzip): a zip archive writer.
-tavrolin::ZipArchiveWriter* tavrolin_zip_make_writer_1();
+tavrolin::ZipArchiveWriter* tavrolin_zip_make_writer();
 
 }  // extern "C"

@@ -55,8 +55,7 @@ const TextRecognitionEngine& ModuleTextRecognitionEngine::engine() const {
     std::lock_guard lock(mutex_);
     if (!engine_) {
         QString error;
-        const auto make =
-            moduleEntry<decltype(&tavrolin_ocr_make_engine_1)>(*module_, "tavrolin_ocr_make_engine_1", error);
+        const auto make = moduleEntry<decltype(&tavrolin_ocr_make_engine)>(*module_, "tavrolin_ocr_make_engine", error);
         if (make == nullptr) {
             throw TextRecognitionError(QStringLiteral("text recognition is not available: ") + error);
         }
@@ -96,7 +95,7 @@ std::unique_ptr<SpeechDecoder> loadModuleSpeechDecoder(EngineModule& module, con
                                                        const std::function<bool(QString&)>& checkModel) {
     QString reason;
     const auto load =
-        moduleEntry<decltype(&tavrolin_speech_load_decoder_1)>(module, "tavrolin_speech_load_decoder_1", reason);
+        moduleEntry<decltype(&tavrolin_speech_load_decoder)>(module, "tavrolin_speech_load_decoder", reason);
     if (load == nullptr) {
         error = QStringLiteral("speech recognition is not available: ") + reason;
         return nullptr;
@@ -109,8 +108,8 @@ std::unique_ptr<SpeechDecoder> loadModuleSpeechDecoder(EngineModule& module, con
 
 std::unique_ptr<AudioInputSource> makeModuleAudioInputSource(EngineModule& module) {
     QString reason;
-    const auto make = moduleEntry<decltype(&tavrolin_audio_make_input_source_1)>(
-        module, "tavrolin_audio_make_input_source_1", reason);
+    const auto make =
+        moduleEntry<decltype(&tavrolin_audio_make_input_source)>(module, "tavrolin_audio_make_input_source", reason);
     if (make == nullptr) {
         return std::make_unique<UnavailableAudioInputSource>(QStringLiteral("audio input is not available: ") + reason);
     }
@@ -133,7 +132,7 @@ std::optional<QString> ModuleZipArchiveWriter::write(const QString& destination,
         if (!writer_) {
             QString error;
             const auto make =
-                moduleEntry<decltype(&tavrolin_zip_make_writer_1)>(*module_, "tavrolin_zip_make_writer_1", error);
+                moduleEntry<decltype(&tavrolin_zip_make_writer)>(*module_, "tavrolin_zip_make_writer", error);
             if (make == nullptr) {
                 return QStringLiteral("zip archives are not available: ") + error;
             }

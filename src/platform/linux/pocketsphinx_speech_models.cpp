@@ -2,7 +2,6 @@
 
 #include "platform/linux/module_engines.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -33,27 +32,22 @@ QString firstFile(const QDir& folder, const QStringList& patterns) {
 // (random bytes in "mdef" or "means" do). So the acoustic model is first loaded by the check
 // program, with a one-word dictionary to keep it quick; only when that loads is the model
 // loaded here.
-// The model check program: beside an installed program (in its prefix's libexec folder, wherever
-// the prefix was moved), then where the build installs it, then in the build tree.
-QString speechModelChecker() {
-    const QString name = QStringLiteral("tavrolin-speech-model-check");
-    QStringList candidates;
-    if (QCoreApplication::instance() != nullptr) {
-        candidates << QCoreApplication::applicationDirPath() + QStringLiteral("/../libexec/tavrolin/") + name;
+// The model check program: in the running program's helper folder (its build's, or its install
+// prefix's), and only while no other user could have changed it. Empty with the reason in `error`.
+QString speechModelChecker(QString& error) {
+    const QString path =
+        QDir(ProgramFolders::ofRunningProgram().helpers).filePath(QStringLiteral("tavrolin-speech-model-check"));
+    if (!QFileInfo(path).isFile()) {
+        error = QStringLiteral("the speech model check program is not installed (looked for %1)").arg(path);
+        return {};
     }
-#ifdef TAVROLIN_SPEECH_MODEL_CHECK_INSTALLED
-    candidates << QStringLiteral(TAVROLIN_SPEECH_MODEL_CHECK_INSTALLED);
-#endif
-#ifdef TAVROLIN_SPEECH_MODEL_CHECK_BUILT
-    candidates << QStringLiteral(TAVROLIN_SPEECH_MODEL_CHECK_BUILT);
-#endif
-    for (const QString& candidate : candidates) {
-        const QFileInfo info(candidate);
-        if (info.isFile() && info.isExecutable()) {
-            return info.absoluteFilePath();
-        }
+    // Started by the path that was checked: no one else can change what lies on it.
+    const int fd = openTrustedFile(path, error);
+    if (fd < 0) {
+        return {};
     }
-    return {};
+    ::close(fd);
+    return QFileInfo(path).canonicalFilePath();
 }
 
 bool acousticModelLoadsInChild(const PocketSphinxModelFiles& files, QString& error) {
@@ -81,9 +75,8 @@ bool acousticModelLoadsInChild(const PocketSphinxModelFiles& files, QString& err
     }
     const QByteArray hmm = QFile::encodeName(files.acousticModel);
     const QByteArray dictionaryPath = QFile::encodeName(oneWord.fileName());
-    const QByteArray checker = QFile::encodeName(speechModelChecker());
+    const QByteArray checker = QFile::encodeName(speechModelChecker(error));
     if (checker.isEmpty()) {
-        error = QStringLiteral("the speech model check program is not installed");
         return false;
     }
     // A freshly started program: a copy of this one made by fork() alone can hang on a lock that

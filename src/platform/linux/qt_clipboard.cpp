@@ -131,6 +131,14 @@ bool ownsClipboard() {
     return QGuiApplication::platformName() != QLatin1String("xcb") || clipboard->ownsClipboard();
 }
 
+}  // namespace
+
+bool QtClipboard::holdsOwnContents() const {
+    return ownsClipboard();
+}
+
+namespace {
+
 // This program's own clipboard data, straight from Qt (no round trip through the server).
 const QMimeData* ownData() {
     QClipboard* clipboard = systemClipboard();

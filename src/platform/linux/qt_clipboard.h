@@ -34,6 +34,7 @@ public:
     QCoro::Task<std::optional<QString>> readText() override;
     QCoro::Task<std::optional<QString>> readHtml() override;
     quint64 ownDataFetches() const override;
+    bool holdsOwnContents() const override;
 
 private:
     QCoro::Task<std::optional<QString>> readString(bool html);

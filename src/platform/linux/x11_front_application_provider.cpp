@@ -35,18 +35,40 @@ public:
         if (!connect()) {
             return std::nullopt;
         }
-        const xcb_window_t checkWindow = windowProperty(root_, supportingWmCheck_);
-        const bool managed = checkWindow != XCB_NONE && windowProperty(checkWindow, supportingWmCheck_) == checkWindow;
-        // Without a window manager nobody maintains _NET_ACTIVE_WINDOW: the window holding the
-        // input focus, walked up to the root's child, is the front one.
-        const xcb_window_t active = managed ? windowProperty(root_, activeWindow_) : focusedTopLevelWindow();
-        if (active == XCB_NONE) {
-            return std::nullopt;
+        // Asked often (before every synthetic key, by every focus lookup): the requests that do
+        // not depend on each other go out together, two round trips in all.
+        const xcb_get_property_cookie_t checkCookie = windowPropertyRequest(root_, supportingWmCheck_);
+        const xcb_get_property_cookie_t activeCookie = windowPropertyRequest(root_, activeWindow_);
+        const xcb_window_t checkWindow = windowPropertyReply(checkCookie);
+        const xcb_window_t named = windowPropertyReply(activeCookie);
+        std::optional<xcb_get_property_cookie_t> checkAgainCookie;
+        if (checkWindow != XCB_NONE) {
+            checkAgainCookie = windowPropertyRequest(checkWindow, supportingWmCheck_);
         }
+        std::optional<Identity> namedIdentity;
+        if (named != XCB_NONE) {
+            namedIdentity = identityRequest(named);
+        }
+        const bool managed = checkAgainCookie && windowPropertyReply(*checkAgainCookie) == checkWindow;
         FrontApplication result;
-        result.applicationIdentifier = windowClass(active);
-        result.processId = processId(active);
-        result.windowId = active;
+        if (managed) {
+            if (!namedIdentity) {
+                return std::nullopt;
+            }
+            result = identityReply(named, *namedIdentity);
+        } else {
+            if (namedIdentity) {
+                discard(*namedIdentity);
+            }
+            // Without a window manager nobody maintains _NET_ACTIVE_WINDOW: the window holding
+            // the input focus, walked up to the root's child, is the front one.
+            const xcb_window_t focused = focusedTopLevelWindow();
+            if (focused == XCB_NONE) {
+                return std::nullopt;
+            }
+            result = identityReply(focused, identityRequest(focused));
+        }
+        const xcb_window_t active = static_cast<xcb_window_t>(result.windowId);
         if (!result.applicationIdentifier && result.processId == 0 && !windowExists(active)) {
             return std::nullopt;
         }
@@ -94,9 +116,11 @@ private:
         return reply ? reply->atom : XCB_NONE;
     }
 
-    xcb_window_t windowProperty(xcb_window_t window, xcb_atom_t property) const {
-        auto reply = own(xcb_get_property_reply(
-            connection_, xcb_get_property(connection_, 0, window, property, XCB_ATOM_WINDOW, 0, 1), nullptr));
+    xcb_get_property_cookie_t windowPropertyRequest(xcb_window_t window, xcb_atom_t property) const {
+        return xcb_get_property(connection_, 0, window, property, XCB_ATOM_WINDOW, 0, 1);
+    }
+    xcb_window_t windowPropertyReply(xcb_get_property_cookie_t cookie) const {
+        auto reply = own(xcb_get_property_reply(connection_, cookie, nullptr));
         if (!reply || reply->type != XCB_ATOM_WINDOW || reply->format != 32 ||
             xcb_get_property_value_length(reply.get()) < 4) {
             return XCB_NONE;
@@ -104,35 +128,46 @@ private:
         return *static_cast<xcb_window_t*>(xcb_get_property_value(reply.get()));
     }
 
-    std::optional<QString> windowClass(xcb_window_t window) const {
-        xcb_icccm_get_wm_class_reply_t classes{};
-        if (xcb_icccm_get_wm_class_reply(connection_, xcb_icccm_get_wm_class(connection_, window), &classes, nullptr) ==
-            0) {
-            return std::nullopt;
-        }
-        std::optional<QString> result;
-        if (classes.class_name != nullptr && classes.class_name[0] != '\0') {
-            result = QString::fromUtf8(classes.class_name);
-        }
-        xcb_icccm_get_wm_class_reply_wipe(&classes);
-        return result;
-    }
-
-    qint64 processId(xcb_window_t window) const {
+    // The requests for a window's class and process, sent together.
+    struct Identity {
+        xcb_get_property_cookie_t wmClass;
+        std::optional<xcb_get_property_cookie_t> pid;
+    };
+    Identity identityRequest(xcb_window_t window) const {
+        Identity identity{xcb_icccm_get_wm_class(connection_, window), std::nullopt};
         if (wmPid_ != XCB_NONE) {
-            auto reply = own(xcb_get_property_reply(
-                connection_, xcb_get_property(connection_, 0, window, wmPid_, XCB_ATOM_CARDINAL, 0, 1), nullptr));
+            identity.pid = xcb_get_property(connection_, 0, window, wmPid_, XCB_ATOM_CARDINAL, 0, 1);
+        }
+        return identity;
+    }
+    void discard(const Identity& identity) const {
+        xcb_discard_reply(connection_, identity.wmClass.sequence);
+        if (identity.pid) {
+            xcb_discard_reply(connection_, identity.pid->sequence);
+        }
+    }
+    FrontApplication identityReply(xcb_window_t window, const Identity& identity) const {
+        FrontApplication result;
+        result.windowId = window;
+        xcb_icccm_get_wm_class_reply_t classes{};
+        if (xcb_icccm_get_wm_class_reply(connection_, identity.wmClass, &classes, nullptr) != 0) {
+            if (classes.class_name != nullptr && classes.class_name[0] != '\0') {
+                result.applicationIdentifier = QString::fromUtf8(classes.class_name);
+            }
+            xcb_icccm_get_wm_class_reply_wipe(&classes);
+        }
+        if (identity.pid) {
+            auto reply = own(xcb_get_property_reply(connection_, *identity.pid, nullptr));
             if (reply && reply->format == 32 && xcb_get_property_value_length(reply.get()) >= 4) {
-                const auto pid = *static_cast<uint32_t*>(xcb_get_property_value(reply.get()));
-                if (pid > 0) {
-                    return pid;
-                }
+                result.processId = *static_cast<uint32_t*>(xcb_get_property_value(reply.get()));
             }
         }
-        // Old clients do not set _NET_WM_PID: ask the server which local process owns the window.
-        return static_cast<qint64>(x11::localClientProcessID(connection_, window).value_or(0));
+        if (result.processId <= 0) {
+            // Old clients do not set _NET_WM_PID: ask the server which local process owns the window.
+            result.processId = static_cast<qint64>(x11::localClientProcessID(connection_, window).value_or(0));
+        }
+        return result;
     }
-
     xcb_window_t focusedTopLevelWindow() const {
         auto focus = own(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
         if (!focus || focus->focus == XCB_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT ||

@@ -71,30 +71,45 @@ struct XTestSyntheticInput::Connection {
     // Waits until the server has handled everything sent so far.
     void sync() { std::free(xcb_get_input_focus_reply(xcb, xcb_get_input_focus(xcb), nullptr)); }
 
-    // Keycodes of modifier keys that are down right now.
-    std::vector<xcb_keycode_t> heldModifierKeys() {
-        std::vector<xcb_keycode_t> held;
-        xcb_query_keymap_reply_t* keymap = xcb_query_keymap_reply(xcb, xcb_query_keymap(xcb), nullptr);
-        xcb_get_modifier_mapping_reply_t* mapping =
-            xcb_get_modifier_mapping_reply(xcb, xcb_get_modifier_mapping(xcb), nullptr);
-        if (keymap && mapping) {
+    // The keycodes that are down now, and those of them that are modifiers. False when the
+    // server did not answer.
+    bool keysDown(std::vector<xcb_keycode_t>& modifiersDown, std::vector<xcb_keycode_t>& othersDown) {
+        // Both asked before either answer is awaited: one round trip.
+        const xcb_query_keymap_cookie_t keymapCookie = xcb_query_keymap(xcb);
+        const xcb_get_modifier_mapping_cookie_t mappingCookie = xcb_get_modifier_mapping(xcb);
+        xcb_query_keymap_reply_t* keymap = xcb_query_keymap_reply(xcb, keymapCookie, nullptr);
+        xcb_get_modifier_mapping_reply_t* mapping = xcb_get_modifier_mapping_reply(xcb, mappingCookie, nullptr);
+        const bool answered = keymap && mapping;
+        if (answered) {
             const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(mapping);
             const int count = xcb_get_modifier_mapping_keycodes_length(mapping);
-            for (int i = 0; i < count; ++i) {
-                const xcb_keycode_t code = codes[i];
-                const bool down = code != 0 && (keymap->keys[code / 8] & (1 << (code % 8))) != 0;
-                bool seen = false;
-                for (xcb_keycode_t h : held) {
-                    seen = seen || h == code;
+            const auto isModifier = [&](xcb_keycode_t code) {
+                for (int i = 0; i < count; ++i) {
+                    if (codes[i] == code) {
+                        return true;
+                    }
                 }
-                if (down && !seen) {
-                    held.push_back(code);
+                return false;
+            };
+            for (int code = 8; code < 256; ++code) {
+                if ((keymap->keys[code / 8] & (1 << (code % 8))) == 0) {
+                    continue;
                 }
+                (isModifier(static_cast<xcb_keycode_t>(code)) ? modifiersDown : othersDown)
+                    .push_back(static_cast<xcb_keycode_t>(code));
             }
         }
         std::free(keymap);
         std::free(mapping);
-        return held;
+        return answered;
+    }
+
+    // Keycodes of modifier keys that are down right now.
+    std::vector<xcb_keycode_t> heldModifierKeys() {
+        std::vector<xcb_keycode_t> modifiers;
+        std::vector<xcb_keycode_t> others;
+        keysDown(modifiers, others);
+        return modifiers;
     }
 };
 
@@ -164,6 +179,19 @@ bool XTestSyntheticInput::sendKeyChord(Qt::KeyboardModifiers modifiers, Qt::Key 
     }
     c.sync();
     return !xcb_connection_has_error(c.xcb);
+}
+
+std::optional<SyntheticInput::HeldKeys> XTestSyntheticInput::heldKeys() {
+    Connection& c = *connection_;
+    if (!c.usable()) {
+        return std::nullopt;
+    }
+    std::vector<xcb_keycode_t> modifiers;
+    std::vector<xcb_keycode_t> others;
+    if (!c.keysDown(modifiers, others)) {
+        return std::nullopt;
+    }
+    return HeldKeys{!modifiers.empty(), !others.empty()};
 }
 
 std::optional<QPoint> XTestSyntheticInput::pointerPosition() {

@@ -20,6 +20,7 @@ public:
     bool isAvailable() const;
 
     bool sendKeyChord(Qt::KeyboardModifiers modifiers, Qt::Key key) override;
+    std::optional<HeldKeys> heldKeys() override;
     std::optional<QPoint> pointerPosition() override;
     bool movePointerTo(QPoint position) override;
 

@@ -30,19 +30,25 @@ public:
     QCoro::Task<std::optional<QString>> readText() override { co_return text(); }
     QCoro::Task<std::optional<QString>> readHtml() override { co_return html(); }
     quint64 ownDataFetches() const override { return fetches; }
+    bool holdsOwnContents() const override { return ownedByUs; }
+    // Whether our program was the last to write the clipboard (copy() by another one ends it).
+    bool ownedByUs = false;
     void setContents(const ClipboardContents& contents) override {
         ++writes;
         ownerAnswers = true;
+        ownedByUs = true;
         formats = contents;
     }
     void clear() override {
         ++writes;
         ownerAnswers = true;
+        ownedByUs = true;
         formats.clear();
     }
     void setText(const QString& text) override {
         ++writes;
         ownerAnswers = true;
+        ownedByUs = true;
         formats = {{"text/plain", text.toUtf8()}};
     }
     std::optional<QString> text() const { return format("text/plain"); }
@@ -50,6 +56,7 @@ public:
 
     // What an application does when it copies.
     void copy(const QString& text, const std::optional<QString>& html = std::nullopt) {
+        ownedByUs = false;
         formats = {{"text/plain", text.toUtf8()}};
         if (html) {
             formats.push_back({"text/html", html->toUtf8()});

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/synthetic_input.h"
+#include "platform/window_ping.h"
 #include "support/fakes/fake_accessibility.h"
 #include "support/fakes/fake_clipboard.h"
 
@@ -13,8 +14,10 @@ namespace tavrolin::test {
 
 // Synthetic input that lands in a pretend application: the chords act on `field` through the
 // clipboard the way a text editor reacts to Control+A, C, X and V. Every chord is recorded
-// ("Ctrl+C").
-class FakeKeyboardApplication final : public SyntheticInput {
+// ("Ctrl+C"). It answers the desktop's ping as the program would: a stopped program queues the
+// keys sent to it and answers nothing until it is resumed, then handles them against whatever
+// the clipboard holds at that moment.
+class FakeKeyboardApplication final : public SyntheticInput, public WindowPinging {
     FakeClipboard& clipboard_;
 
 public:
@@ -30,10 +33,20 @@ public:
     bool canSendV = true;
     // true: like an X11 program, the application fetches a paste later, in fetchPaste().
     bool fetchesPasteLater = false;
-    // The application reacts to Control+Shift+C and Control+Shift+V as a terminal does.
+    // The application is a terminal (xterm, urxvt, st): Control+C and Control+Shift+C both
+    // reach the program running there as an interrupt.
     bool terminal = false;
     // Control+C reached a terminal: the program running there was interrupted.
     int interrupts = 0;
+    // The keys down on the keyboard (the user's); absent: the keyboard cannot be read.
+    std::optional<HeldKeys> held = HeldKeys{};
+    // Stopped (SIGSTOP): chords wait in `queued` and pings go unanswered until resume().
+    bool stopped = false;
+    QList<std::pair<Qt::KeyboardModifiers, Qt::Key>> queued;
+    // The window takes part in the ping; false: it answers nothing ever ("unsupported").
+    bool takesPing = true;
+    bool windowGone = false;
+    int pings = 0;
 
     // A paste deferred by fetchesPasteLater arrives now.
     void fetchPaste() {
@@ -49,19 +62,44 @@ public:
             return false;
         }
         chords << QKeySequence(static_cast<int>(modifiers) | key).toString();
+        if (stopped) {
+            queued.append({modifiers, key});
+        } else {
+            handle(modifiers, key);
+        }
+        return true;
+    }
+    std::optional<HeldKeys> heldKeys() override { return held; }
+
+    QCoro::Task<Answer> ping(quint64, std::chrono::milliseconds) override {
+        ++pings;
+        if (windowGone) {
+            co_return Answer::windowGone;
+        }
+        if (!takesPing) {
+            co_return Answer::unsupported;
+        }
+        co_return stopped ? Answer::unanswered : Answer::answered;
+    }
+    // SIGCONT: the queued keys are handled now.
+    void resume() {
+        stopped = false;
+        const auto keys = std::exchange(queued, {});
+        for (const auto& [modifiers, key] : keys) {
+            handle(modifiers, key);
+        }
+    }
+
+    void handle(Qt::KeyboardModifiers modifiers, Qt::Key key) {
         if (terminal) {
-            if (modifiers == Qt::ControlModifier && key == Qt::Key_C) {
+            // xterm's default translations (urxvt's and st's alike) send ^C for Control+Shift+C.
+            if (modifiers.testFlag(Qt::ControlModifier) && key == Qt::Key_C) {
                 ++interrupts;
-                return true;
             }
-            if (modifiers == (Qt::ControlModifier | Qt::ShiftModifier) && (key == Qt::Key_C || key == Qt::Key_V)) {
-                modifiers = Qt::ControlModifier;  // the terminal's copy and paste
-            } else {
-                return true;
-            }
+            return;
         }
         if (!field || modifiers != Qt::ControlModifier) {
-            return true;
+            return;
         }
         switch (key) {
         case Qt::Key_A:
@@ -88,7 +126,6 @@ public:
         default:
             break;
         }
-        return true;
     }
     std::optional<QPoint> pointerPosition() override { return pointer; }
 

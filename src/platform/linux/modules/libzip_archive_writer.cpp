@@ -70,6 +70,6 @@ public:
 
 }  // namespace tavrolin
 
-tavrolin::ZipArchiveWriter* tavrolin_zip_make_writer_1() {
+tavrolin::ZipArchiveWriter* tavrolin_zip_make_writer() {
     return new tavrolin::LibzipArchiveWriter();
 }

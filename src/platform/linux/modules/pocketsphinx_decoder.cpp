@@ -138,8 +138,8 @@ bool applyOption(cmd_ln_t* config, const QByteArray& name, const QByteArray& val
 
 }  // namespace tavrolin
 
-tavrolin::SpeechDecoder* tavrolin_speech_load_decoder_1(const tavrolin::PocketSphinxModelFiles& files,
-                                                        const QStringList& extraOptions, QString& error) {
+tavrolin::SpeechDecoder* tavrolin_speech_load_decoder(const tavrolin::PocketSphinxModelFiles& files,
+                                                      const QStringList& extraOptions, QString& error) {
     using namespace tavrolin;
     const QByteArray hmm = QFile::encodeName(files.acousticModel);
     const QByteArray dictionary = QFile::encodeName(files.dictionary);

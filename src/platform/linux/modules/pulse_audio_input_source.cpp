@@ -90,6 +90,6 @@ void PulseAudioInputSource::stop() {
 
 }  // namespace tavrolin
 
-tavrolin::AudioInputSource* tavrolin_audio_make_input_source_1() {
+tavrolin::AudioInputSource* tavrolin_audio_make_input_source() {
     return new tavrolin::PulseAudioInputSource();
 }

@@ -344,6 +344,6 @@ std::vector<TextRecognitionLine> TesseractTextRecognitionEngine::recognizeLines(
 
 }  // namespace tavrolin
 
-tavrolin::TextRecognitionEngine* tavrolin_ocr_make_engine_1() {
+tavrolin::TextRecognitionEngine* tavrolin_ocr_make_engine() {
     return new tavrolin::TesseractTextRecognitionEngine();
 }

@@ -1,0 +1,144 @@
+#include "focused_text/focus_resolver.h"
+
+#include "platform/scheduler_sleep.h"
+
+namespace tavrolin {
+
+namespace {
+
+bool isTextRole(const std::optional<AccessibleRole>& role) {
+    return role == AccessibleRole::textField || role == AccessibleRole::textArea || role == AccessibleRole::comboBox ||
+           role == AccessibleRole::searchField;
+}
+
+bool sameWindow(const FrontApplication& a, const FrontApplication& b) {
+    return a.processId == b.processId && a.windowId == b.windowId;
+}
+
+}  // namespace
+
+FocusResolver::FocusResolver(Environment environment) : environment_(environment) {}
+
+std::optional<FrontApplication> FocusResolver::frontWindow() const {
+    std::optional<FrontApplication> front = environment_.frontApplications.frontApplication();
+    if (!front || front->processId <= 0) {
+        return std::nullopt;
+    }
+    return front;
+}
+
+bool FocusResolver::isInFront(const std::optional<FrontApplication>& window) const {
+    const std::optional<FrontApplication> front = frontWindow();
+    return window && front && sameWindow(*window, *front);
+}
+
+QCoro::Task<AccessibleElementHandle> FocusResolver::focusedElement(std::optional<FrontApplication> front) {
+    if (!front || front->processId <= 0) {
+        co_return AccessibleElementHandle{};
+    }
+    const qint64 pid = front->processId;
+    AccessibilityCalls& calls = environment_.accessibility;
+    const auto systemFocus = [](Accessibility& ax) { return ax.systemFocusedElement(); };
+    AccessibleElementHandle found = co_await ask(calls, systemFocus);
+    if (found) {
+        const auto owner = [found](Accessibility& ax) { return ax.processIdOf(found); };
+        const std::optional<qint64> ownerPid = co_await ask(calls, owner);
+        if (ownerPid != pid) {
+            found = nullptr;
+        }
+    }
+    if (!found) {
+        // No focus event named an element of this program (its tree may have appeared after its
+        // focus moved): its own focus.
+        const auto ownFocus = [pid](Accessibility& ax) { return ax.focusedElementOfApplication(pid); };
+        found = co_await ask(calls, ownFocus);
+    }
+    if (found && !isInFront(front)) {
+        co_return AccessibleElementHandle{};
+    }
+    co_return found;
+}
+
+QCoro::Task<AccessibleElementHandle> FocusResolver::focusedElementWaitingForTree(
+    std::optional<FrontApplication> front) {
+    AccessibleElementHandle found = co_await focusedElement(front);
+    if (found || !front || front->processId <= 0) {
+        co_return found;
+    }
+    const qint64 pid = front->processId;
+    co_await requestTreeOnce(pid, AccessibilityCalls::callBound);
+    AccessibilityCalls& calls = environment_.accessibility;
+    for (int poll = 0; poll < focusPollCount; ++poll) {
+        co_await sleepFor(environment_.scheduler, focusPollInterval);
+        if (!isInFront(front)) {
+            co_return AccessibleElementHandle{};
+        }
+        const auto ownFocus = [pid](Accessibility& ax) { return ax.focusedElementOfApplication(pid); };
+        found = co_await ask(calls, ownFocus);
+        if (found) {
+            co_return isInFront(front) ? found : AccessibleElementHandle{};
+        }
+    }
+    co_return co_await focusedElementOfActiveWindow(front);
+}
+
+QCoro::Task<AccessibleElementHandle> FocusResolver::focusedElementOfActiveWindow(
+    std::optional<FrontApplication> front) {
+    if (!front || front->processId <= 0) {
+        co_return AccessibleElementHandle{};
+    }
+    const qint64 pid = front->processId;
+    const auto windowFocus = [pid](Accessibility& ax) { return ax.focusedElementOfActiveWindow(pid); };
+    const AccessibleElementHandle found = co_await ask(environment_.accessibility, windowFocus);
+    co_return found&& isInFront(front) ? found : AccessibleElementHandle{};
+}
+
+QCoro::Task<bool> FocusResolver::hasText(AccessibleElementHandle element) {
+    AccessibilityCalls& calls = environment_.accessibility;
+    const auto role = [element](Accessibility& ax) { return ax.role(element); };
+    const std::optional<AccessibleRole> elementRole = co_await ask(calls, role);
+    if (isTextRole(elementRole)) {
+        co_return true;
+    }
+    const auto value = [element](Accessibility& ax) { return ax.value(element); };
+    const std::optional<QString> text = co_await ask(calls, value);
+    if (text) {
+        co_return true;
+    }
+    const auto selected = [element](Accessibility& ax) { return ax.selectedText(element); };
+    const std::optional<QString> selection = co_await ask(calls, selected);
+    co_return selection.has_value();
+}
+
+QCoro::Task<AccessibleElementHandle> FocusResolver::focusedElementWithText(std::optional<FrontApplication> front) {
+    // Firefox, for one, answers the end of our shortcut's keyboard grab by reporting its content
+    // panel focused and, some 20 ms later, its field again.
+    const int steps = int(focusSettleBound / focusSettleStep);
+    for (int step = 0; step < steps; ++step) {
+        co_await sleepFor(environment_.scheduler, focusSettleStep);
+        const AccessibleElementHandle focused = co_await focusedElement(front);
+        if (!focused) {
+            continue;
+        }
+        const bool withText = co_await hasText(focused);
+        if (withText) {
+            co_return focused;
+        }
+    }
+    co_return AccessibleElementHandle{};
+}
+
+QCoro::Task<bool> FocusResolver::requestTreeOnce(qint64 processId, std::chrono::milliseconds bound) {
+    if (processId <= 0 || !treesRequested_.insert(processId).second) {
+        co_return false;
+    }
+    AccessibilityCalls::Work request = [processId](Accessibility& ax) { ax.requestAccessibilityTree(processId); };
+    const bool done = co_await environment_.accessibility.run(std::move(request), bound);
+    if (!done) {
+        // A request that missed its turn never ran: the next look asks again.
+        treesRequested_.erase(processId);
+    }
+    co_return true;
+}
+
+}  // namespace tavrolin

@@ -1,0 +1,114 @@
+// The one gate of synthetic keys: where a chord may go at the moment it is sent, and when.
+#include "focused_text/synthetic_input_gate.h"
+
+#include "support/fakes/fake_clipboard.h"
+#include "support/fakes/fake_front_application_provider.h"
+#include "support/fakes/fake_synthetic_input.h"
+#include "support/fakes/memory_log_sink.h"
+#include "support/virtual_time_task.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+namespace tavrolin {
+namespace {
+
+using namespace std::chrono_literals;
+using HeldKeys = SyntheticInput::HeldKeys;
+
+class SyntheticInputGateTest : public ::testing::Test {
+protected:
+    SyntheticInputGateTest() { front.set(editor); }
+
+    bool send(FrontApplication target, Qt::Key key = Qt::Key_V) {
+        return test::runOnVirtualTime(gate.sendChord(target, Qt::ControlModifier, key), scheduler);
+    }
+
+    test::ManualScheduler scheduler;
+    test::FakeClipboard clipboard;
+    test::FakeKeyboardApplication keyboard{clipboard, test::makeField("text")};
+    test::FakeFrontApplicationProvider front;
+    bool ourGrab = false;
+    SyntheticInputGate gate{{keyboard, front, scheduler, [this] { return ourGrab; }}};
+    const FrontApplication editor{4242, QString("gedit"), 9001};
+};
+
+TEST_F(SyntheticInputGateTest, ChordsGoOnlyToTheCommandsWindowWhileItIsInFront) {
+    test::ScopedLogCapture log;
+    EXPECT_TRUE(send(editor));
+    EXPECT_EQ(keyboard.chords, QStringList{"Ctrl+V"});
+    EXPECT_EQ(scheduler.elapsed(), 0ms) << "no wait while the keyboard is free";
+
+    const FrontApplication ownWindow{QCoreApplication::applicationPid(), QString("tavrolin"), 9002};
+    const FrontApplication terminal{5151, QString("XTerm"), 9003};
+    const FrontApplication sameProgramOtherWindow{4242, QString("gedit"), 9004};
+    const struct {
+        const char* name;
+        std::optional<FrontApplication> inFront;
+        FrontApplication target;
+    } refused[] = {
+        {"another window of the program", sameProgramOtherWindow, editor},
+        {"no window", std::nullopt, editor},
+        {"one of ours", ownWindow, ownWindow},
+        {"a terminal", terminal, terminal},
+    };
+    for (const auto& c : refused) {
+        front.set(c.inFront);
+        EXPECT_FALSE(send(c.target)) << c.name;
+    }
+    EXPECT_EQ(keyboard.chords, QStringList{"Ctrl+V"});
+    EXPECT_EQ(log.messages(LogCategory::app).filter("synthetic input withheld reason=terminal").size(), 1);
+}
+
+// The fake terminal is xterm as measured: its copy chord is an interrupt too.
+TEST_F(SyntheticInputGateTest, TheFakeTerminalTakesControlShiftCAsAnInterrupt) {
+    keyboard.terminal = true;
+    keyboard.sendKeyChord(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_C);
+    keyboard.sendKeyChord(Qt::ControlModifier, Qt::Key_C);
+    EXPECT_EQ(keyboard.interrupts, 2);
+}
+
+TEST_F(SyntheticInputGateTest, AChordWaitsForTheUsersKeysAndOurGrabsToLetGo) {
+    // The second press of a shortcut: its key is down and our grab takes every key meanwhile.
+    keyboard.held = HeldKeys{true, true};
+    const auto keysUp = scheduler.scheduleAfter(120ms, [this] { keyboard.held = HeldKeys{}; });
+    EXPECT_TRUE(send(editor));
+    EXPECT_EQ(scheduler.elapsed(), 120ms);
+
+    ourGrab = true;
+    const auto grabEnds = scheduler.scheduleAfter(50ms, [this] { ourGrab = false; });
+    EXPECT_TRUE(send(editor));
+    EXPECT_EQ(keyboard.chords.size(), 2);
+
+    // The window changed while the keys were down: nothing goes.
+    keyboard.held = HeldKeys{false, true};
+    const auto switched = scheduler.scheduleAfter(30ms, [this] {
+        keyboard.held = HeldKeys{};
+        front.set(FrontApplication{77, QString("other"), 9010});
+    });
+    EXPECT_FALSE(send(editor));
+    EXPECT_EQ(keyboard.chords.size(), 2);
+}
+
+TEST_F(SyntheticInputGateTest, AKeyOrAGrabHeldPastTheBoundSendsNothingButModifiersAreLifted) {
+    test::ScopedLogCapture log;
+    keyboard.held = HeldKeys{false, true};
+    const auto start = scheduler.elapsed();
+    EXPECT_FALSE(send(editor));
+    EXPECT_EQ(scheduler.elapsed() - start, SyntheticInputGate::keyboardFreeBound);
+    keyboard.held = HeldKeys{};
+    ourGrab = true;
+    EXPECT_FALSE(send(editor));
+    EXPECT_TRUE(keyboard.chords.isEmpty());
+    EXPECT_EQ(log.messages(LogCategory::app).filter("synthetic input withheld").size(), 2);
+
+    // Control and Shift still held by a slow hand: the chord lifts them itself.
+    ourGrab = false;
+    keyboard.held = HeldKeys{true, false};
+    EXPECT_TRUE(send(editor));
+    EXPECT_EQ(keyboard.chords, QStringList{"Ctrl+V"});
+}
+
+}  // namespace
+}  // namespace tavrolin
