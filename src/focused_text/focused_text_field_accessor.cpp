@@ -469,11 +469,14 @@ QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, boo
     }
 }
 
-QCoro::Task<FocusedTextFieldAccessor::FieldNow> FocusedTextFieldAccessor::readFieldNow(
-    AccessibleElementHandle element) {
+QCoro::Task<FocusedTextFieldAccessor::FieldNow> FocusedTextFieldAccessor::readFieldNow(AccessibleElementHandle element,
+                                                                                       bool withSelection) {
     const std::optional<QString> reported = co_await askAbout(element, &Accessibility::value);
     if (!reported) {
         co_return FieldNow{};
+    }
+    if (!withSelection) {
+        co_return FieldNow{cleanAccessibleText(*reported), std::nullopt};
     }
     const std::optional<AccessibleTextRange> reportedRange = co_await askAbout(element, &Accessibility::selectedRange);
     co_return FieldNow{cleanAccessibleText(*reported),
@@ -495,8 +498,8 @@ QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::focusedOtherEleme
 }
 
 QCoro::Task<FocusedTextFieldAccessor::FieldNow> FocusedTextFieldAccessor::readSnapshotFieldNow(
-    FocusedTextFieldSnapshot snapshot) {
-    const FieldNow now = co_await readFieldNow(snapshot.element);
+    FocusedTextFieldSnapshot snapshot, bool withSelection) {
+    const FieldNow now = co_await readFieldNow(snapshot.element, withSelection);
     if (now.text) {
         co_return now;
     }
@@ -506,7 +509,7 @@ QCoro::Task<FocusedTextFieldAccessor::FieldNow> FocusedTextFieldAccessor::readSn
     if (!focused) {
         co_return now;
     }
-    co_return co_await readFieldNow(focused);
+    co_return co_await readFieldNow(focused, withSelection);
 }
 
 QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::changeSinceRead(FocusedTextFieldSnapshot snapshot,
@@ -514,7 +517,7 @@ QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::changeSinceRead(Fo
     if (!snapshot.element) {
         co_return std::nullopt;  // nothing accessible to read it by
     }
-    const FieldNow now = co_await readSnapshotFieldNow(snapshot);
+    const FieldNow now = co_await readSnapshotFieldNow(snapshot, selectionToo);
     if (!now.text) {
         co_return std::nullopt;  // a field without accessible text: only its keystroke copy read it
     }
@@ -551,13 +554,13 @@ QCoro::Task<std::optional<FocusedTextFieldAccessor::WriteProblem>> FocusedTextFi
     std::optional<QString> found;
     std::chrono::milliseconds waited{0};
     for (;;) {
-        found = (co_await readSnapshotFieldNow(snapshot)).text;
+        found = (co_await readSnapshotFieldNow(snapshot, false)).text;
         if (found && !shows(*found)) {
             // The program may have put a new object in the field's place, the old one still
             // answering with the old text: the focused one shows what the write did.
             const AccessibleElementHandle focused = co_await focusedOtherElement(snapshot);
             if (focused) {
-                const std::optional<QString> shown = (co_await readFieldNow(focused)).text;
+                const std::optional<QString> shown = (co_await readFieldNow(focused, false)).text;
                 if (shown && shows(*shown)) {
                     found = shown;
                 }
@@ -613,11 +616,6 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
     // Only a selection read with the text, from the same element, is replaced alone; a whole
     // field copied after select-all is replaced whole.
     const bool hasSelection = !isEmpty(snapshot.selectedText) && !snapshot.wholeFieldCopied;
-    // Nothing the user typed since the read is written over: the result is offered instead.
-    const std::optional<QString> change = co_await changeSinceRead(snapshot, hasSelection);
-    if (change) {
-        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
-    }
     AccessibilityCalls& calls = platform_.accessibility;
     // Accessibility writes reach the field wherever its window is; keystrokes only go to what
     // is in front, so they come last and only after checking where they would land.
@@ -633,6 +631,10 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
         // its own to write.
     } else if (chromium) {
         // Accessibility writes into Chromium's text boxes do not reach the page reliably.
+    } else if (co_await changeSinceRead(snapshot, hasSelection)) {
+        // Nothing the user typed since the read is written over: the result is offered instead.
+        // (A paste makes the same check right before its keys.)
+        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
     } else if (hasSelection) {
         const auto replaceSelection = [element, newText](Accessibility& ax) {
             return ax.setSelectedText(element, newText);
@@ -645,6 +647,9 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
         co_await pasteOrGiveBack(newText, !hasSelection, snapshot);
     }
     fallbacks_.forgetCutText();
+    if (placed && !hasSelection) {
+        co_return;  // the value written was read back as it was written
+    }
     std::optional<WriteProblem> problem = co_await checkReplacement(newText, snapshot, hasSelection, !placed);
     if (problem && problem->found == QStringLiteral("original_then_result")) {
         // A paste whose select-all went astray lands after the original: the field is selected

@@ -146,18 +146,19 @@ private:
     // from is still in front, and its focused element is still the snapshot's (the input gate
     // checks the window again as each key goes).
     QCoro::Task<bool> pasteReachesField(FocusedTextFieldSnapshot snapshot);
-    // A field's text and selection now, as the user sees them; no text when it has none.
+    // A field's text (and, when asked, its selection) now, as the user sees them; no text when
+    // it has none.
     struct FieldNow {
         std::optional<QString> text;
         std::optional<TextRange> selection;
     };
-    QCoro::Task<FieldNow> readFieldNow(AccessibleElementHandle element);
+    QCoro::Task<FieldNow> readFieldNow(AccessibleElementHandle element, bool withSelection);
     // The focused element of the snapshot's window when it is another object than the snapshot's;
     // null otherwise.
     QCoro::Task<AccessibleElementHandle> focusedOtherElement(FocusedTextFieldSnapshot snapshot);
     // The snapshot's field now; when its object no longer answers, the focused element of its
     // window.
-    QCoro::Task<FieldNow> readSnapshotFieldNow(FocusedTextFieldSnapshot snapshot);
+    QCoro::Task<FieldNow> readSnapshotFieldNow(FocusedTextFieldSnapshot snapshot, bool withSelection);
     // What changed in the field since the snapshot was read ("text", or "selection" when
     // `selectionToo`), logged; absent when nothing did or nothing accessible can tell.
     QCoro::Task<std::optional<QString>> changeSinceRead(FocusedTextFieldSnapshot snapshot, bool selectionToo);
