@@ -84,9 +84,16 @@ void ClipboardFallbacks::checkPendingRestore() {
         dropPendingRestore();
         return;
     }
-    const bool fetched = clipboard_.ownDataFetches() > pending.fetchesBefore;
+    const quint64 fetches = clipboard_.ownDataFetches();
+    if (fetches > std::max(pending.fetchesSeen, pending.fetchesBefore)) {
+        pending.fetchesSeen = fetches;
+        pending.lastFetchAt = pending.waited - pasteFetchPoll;  // it came since the last look
+    }
+    const bool fetched = pending.lastFetchAt.has_value();
     if (fetched) {
-        if (pending.waited >= restoreDelay_) {
+        // Counted from the fetch, not from the keys: a program that fetches late (resumed after
+        // a stop) may still fetch again right after.
+        if (pending.waited - *pending.lastFetchAt >= restoreDelay_) {
             runPendingRestore();
             return;
         }
