@@ -13,6 +13,7 @@
 #include "platform/audio_input.h"
 #include "platform/linux/pocketsphinx_speech_models.h"
 #include "shell/app_delegate.h"
+#include "platform/desktop_backend.h"
 
 #include <QApplication>
 #include <QDir>

@@ -5,9 +5,10 @@
 // that should never wait much longer). Runs inside the desktop session (`make bench`) against
 // the foreign test applications of the test build.
 #include "focused_text/focused_text_field_accessor.h"
-#include "shell/linux_focused_text_platform.h"
+#include "shell/desktop_focused_text_platform.h"
 
 #include "bench_support.h"
+#include "platform/desktop_backend.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -60,7 +61,7 @@ bool bringToFront(FieldsApp& app, const QString& field) {
 }
 
 struct Session {
-    LinuxFocusedTextPlatform platform;
+    DesktopFocusedTextPlatform platform;
     FocusedTextFieldAccessor accessor{platform.platform(), 0.3};
     FieldsApp app;
 
@@ -98,7 +99,7 @@ void BM_ReadOf5000ObjectProgramWithoutFocusEvent(benchmark::State& state) {
         state.SkipWithError("test application not in front");
         return;
     }
-    LinuxFocusedTextPlatform platform;
+    DesktopFocusedTextPlatform platform;
     FocusedTextFieldAccessor accessor{platform.platform(), 0.3};
     // A program that has only just started may not have published its objects yet.
     QElapsedTimer warmUp;

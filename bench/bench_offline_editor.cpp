@@ -6,6 +6,7 @@
 //   BM_LoadDictionary: loading the English dictionary, once per process.
 #include "language/local_text_editing_client.h"
 #include "language/system_text_spell_checker.h"
+#include "platform/desktop_backend.h"
 
 #include <QStringList>
 
@@ -72,7 +73,7 @@ void BM_EditCold(benchmark::State& state) {
     // One fresh checker per iteration, its dictionary loaded outside the measurement.
     std::vector<std::unique_ptr<SystemTextSpellChecker>> checkers;
     for (benchmark::IterationCount i = 0; i < state.max_iterations; ++i) {
-        checkers.push_back(std::make_unique<SystemTextSpellChecker>());
+        checkers.push_back(std::make_unique<SystemTextSpellChecker>(loadSystemSpellingDictionary));
         checkers.back()->hasDictionary(QStringLiteral("en"));
     }
     QString result;
@@ -89,7 +90,7 @@ void BM_EditCold(benchmark::State& state) {
 
 void BM_EditWarm(benchmark::State& state) {
     const QString text = benchmarkText(misspellingCount);
-    SystemTextSpellChecker checker;
+    SystemTextSpellChecker checker(loadSystemSpellingDictionary);
     QString result = LocalTextEditingClient::correctedText(checker, text, QStringLiteral("en"));
     for (auto _ : state) {
         result = LocalTextEditingClient::correctedText(checker, text, QStringLiteral("en"));
@@ -100,7 +101,7 @@ void BM_EditWarm(benchmark::State& state) {
 
 void BM_LoadDictionary(benchmark::State& state) {
     for (auto _ : state) {
-        SystemTextSpellChecker checker;
+        SystemTextSpellChecker checker(loadSystemSpellingDictionary);
         benchmark::DoNotOptimize(checker.hasDictionary(QStringLiteral("en")));
     }
 }

@@ -10,6 +10,7 @@
 #include "support/painted_screen.h"
 #include "window_translation/screenshot_translation_service.h"
 #include "window_translation/text_recognition_service.h"
+#include "platform/desktop_backend.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -30,7 +31,9 @@ struct Fixture {
         makeSystemTextRecognitionEngine(), std::shared_ptr<const LanguageRecognizer>(makeSystemLanguageRecognizer()),
         preferred);
     ScreenshotTranslationService service = ScreenshotTranslationService::configured(
-        recognizer, std::make_shared<SystemTranslationClient>(), preferred, AppLanguage::german);
+        recognizer,
+        std::make_shared<SystemTranslationClient>(makeSystemTranslationEngine(), makeSystemLanguageRecognizer()),
+        preferred, AppLanguage::german);
     QImage screen = test::paintUiScreen().image;
     const TranslationLanguagePair pair{AppLanguage::automatic, AppLanguage::spanish};
 

@@ -18,6 +18,7 @@
 #include "shell/app_delegate.h"
 
 #include "bench_support.h"
+#include "platform/desktop_backend.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

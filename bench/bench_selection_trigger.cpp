@@ -9,9 +9,10 @@
 #include "core/defaults_store.h"
 #include "platform/front_application.h"
 #include "selection_popup/selection_popup_trigger_controller.h"
-#include "shell/linux_focused_text_platform.h"
+#include "shell/desktop_focused_text_platform.h"
 
 #include "bench_support.h"
+#include "platform/desktop_backend.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -46,7 +47,7 @@ double processCpuMs() {
 struct Session {
     InMemoryDefaultsStore defaults;
     std::unique_ptr<AppSettingsStore> settings;
-    std::unique_ptr<LinuxFocusedTextPlatform> platform;
+    std::unique_ptr<DesktopFocusedTextPlatform> platform;
     std::unique_ptr<FocusResolver> focus;
     std::unique_ptr<DesktopSelectionPopupTriggerController> trigger;
     FieldsApp app;
@@ -60,14 +61,15 @@ struct Session {
         s.targetLanguage = AppLanguage::english;
         s.onlineFeaturesEnabled = false;
         settings->persist(s);
-        platform = std::make_unique<LinuxFocusedTextPlatform>();
+        platform = std::make_unique<DesktopFocusedTextPlatform>();
         const auto p = platform->platform();
         focus = std::make_unique<FocusResolver>(
             FocusResolver::Environment{p.accessibility, p.frontApplications, p.scheduler});
         trigger = std::make_unique<DesktopSelectionPopupTriggerController>(
             *settings, nullptr, defaults,
-            DesktopSelectionPopupTriggerController::systemDependencies(p.accessibility, p.frontApplications, *focus,
-                                                                       nullptr),
+            DesktopSelectionPopupTriggerController::systemDependencies(
+                p.accessibility, p.frontApplications, *focus, makeSystemGlobalInputMonitoring(), markAsOverlayWindow,
+                makeSystemLanguageRecognizer(), nullptr),
             nullptr, nullptr, nullptr);
         trigger->start();
         if (!display || !app.ready() || !trigger->isStarted()) {

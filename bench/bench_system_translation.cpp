@@ -6,6 +6,7 @@
 // warm figures carry the resident memory of the running pipeline's processes.
 #include "language/system_translation_client.h"
 #include "platform/linux/apertium_translation_engine.h"
+#include "platform/desktop_backend.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -51,7 +52,7 @@ T run(QCoro::Task<T> task) {
 }
 
 void BM_BatchOfTenTexts(benchmark::State& state) {
-    SystemTranslationClient client;
+    SystemTranslationClient client(makeSystemTranslationEngine(), makeSystemLanguageRecognizer());
     for (auto _ : state) {
         const auto out = run(client.translate(kTexts, AppLanguage::english, AppLanguage::spanish));
         if (out.size() != kTexts.size() || out.contains(QString())) {
@@ -64,7 +65,7 @@ void BM_BatchOfTenTexts(benchmark::State& state) {
 }
 
 void BM_TenSingleTextCalls(benchmark::State& state) {
-    SystemTranslationClient client;
+    SystemTranslationClient client(makeSystemTranslationEngine(), makeSystemLanguageRecognizer());
     for (auto _ : state) {
         for (const auto& text : kTexts) {
             const auto out = run(client.translate({text}, AppLanguage::english, AppLanguage::spanish));
@@ -79,7 +80,7 @@ void BM_TenSingleTextCalls(benchmark::State& state) {
 }
 
 void BM_OneSingleTextCall(benchmark::State& state) {
-    SystemTranslationClient client;
+    SystemTranslationClient client(makeSystemTranslationEngine(), makeSystemLanguageRecognizer());
     for (auto _ : state) {
         benchmark::DoNotOptimize(run(client.translate({kTexts.front()}, AppLanguage::english, AppLanguage::spanish)));
     }

@@ -12,6 +12,7 @@
 
 #include "support/fakes/fixed_preferred_languages.h"
 #include "support/painted_screen.h"
+#include "platform/desktop_backend.h"
 
 #include <QFile>
 #include <QGuiApplication>

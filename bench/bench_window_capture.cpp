@@ -6,6 +6,7 @@
 #include "support/async.h"
 #include "window_translation/active_window_detector.h"
 #include "window_translation/screen_capture_service.h"
+#include "platform/desktop_backend.h"
 
 #include <QApplication>
 #include <QProcess>

@@ -18,6 +18,7 @@
 
 #include "bench_support.h"
 #include "support/test_browser.h"
+#include "platform/desktop_backend.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

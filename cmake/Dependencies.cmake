@@ -36,21 +36,15 @@ target_link_libraries(tavrolin_cld2 INTERFACE ${CLD2_LIBRARY})
 
 add_library(tavrolin_deps INTERFACE)
 target_link_libraries(tavrolin_deps INTERFACE
-  Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Network Qt6::DBus Qt6::Concurrent
-  QCoro6::Core QCoro6::Network QCoro6::DBus)
-if(SYSTEMD_FOUND)
-  target_compile_definitions(tavrolin_deps INTERFACE TAVROLIN_HAVE_SYSTEMD=1)
-endif()
+  Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Network Qt6::Concurrent QCoro6::Core QCoro6::Network)
 
-# Native libraries the program maps from its start. The engines only some commands need
-# (Tesseract, PocketSphinx, PulseAudio, libzip) are linked by the engine modules alone
-# (src/platform/linux/modules), which the program opens when a command first needs one.
+# The desktop's native libraries the program maps from its start, linked PRIVATE by the Linux back
+# end (src/platform/linux) alone. The engines only some commands need (Tesseract, PocketSphinx,
+# PulseAudio, libzip) are linked by the engine modules alone (src/platform/linux/modules), which
+# the program opens when a command first needs one.
 add_library(tavrolin_native INTERFACE)
 target_link_libraries(tavrolin_native INTERFACE
-  PkgConfig::XCB PkgConfig::XSS PkgConfig::ATSPI PkgConfig::HUNSPELL tavrolin_cld2)
-if(SYSTEMD_FOUND)
-  target_link_libraries(tavrolin_native INTERFACE PkgConfig::SYSTEMD)
-endif()
+  PkgConfig::XCB PkgConfig::XSS PkgConfig::ATSPI PkgConfig::HUNSPELL tavrolin_cld2 Qt6::DBus QCoro6::DBus)
 
 if(TAVROLIN_BUILD_TESTS)
   find_package(GTest REQUIRED)

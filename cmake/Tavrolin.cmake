@@ -25,11 +25,25 @@ target_compile_definitions(tavrolin_flags INTERFACE QT_NO_KEYWORDS)
 # sources), so that an installed program names no folder of the build it came from.
 target_compile_options(tavrolin_flags INTERFACE -ffile-prefix-map=${PROJECT_BINARY_DIR}=.)
 
+# tavrolin_layer(<folder under src> <target> DEPENDS libs...): records which library a source
+# folder is and which of the project's libraries it builds on, for the include rules
+# (tavrolin_write_layering_map()).
+function(tavrolin_layer folder target)
+  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  set_property(GLOBAL APPEND PROPERTY TAVROLIN_LAYERS ${folder})
+  set_property(GLOBAL PROPERTY TAVROLIN_LAYER_OF_${target} ${folder})
+  set_property(GLOBAL PROPERTY TAVROLIN_LAYER_TARGET_${folder} ${target})
+  set_property(GLOBAL PROPERTY TAVROLIN_LAYER_DEPENDS_${folder} ${ARG_DEPENDS})
+endfunction()
+
 # tavrolin_subsystem(<name> [DEPENDS libs...]): one static library per source folder, made of
 # every .cpp/.h in the folder and its subfolders, except a subfolder with a CMakeLists.txt of its
-# own (src/platform/linux), which is a library of its own.
+# own (src/platform/linux), which is a library of its own. DEPENDS names the project's libraries
+# it builds on (their headers are the ones it may include) and nothing else.
 function(tavrolin_subsystem name)
   cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  file(RELATIVE_PATH _folder ${PROJECT_SOURCE_DIR}/src ${CMAKE_CURRENT_SOURCE_DIR})
+  tavrolin_layer(${_folder} tavrolin_${name} DEPENDS ${ARG_DEPENDS})
   file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
   list(FILTER _srcs EXCLUDE REGEX "/main\\.cpp$")
@@ -62,12 +76,16 @@ set(TAVROLIN_TEST_ENVIRONMENT
     "TAVROLIN_SOURCE_DIR=${PROJECT_SOURCE_DIR};TAVROLIN_BUILD_DIR=${PROJECT_BINARY_DIR};OMP_THREAD_LIMIT=1"
     "LSAN_OPTIONS=suppressions='${PROJECT_SOURCE_DIR}/tests/lsan.supp'" "UBSAN_OPTIONS=print_stacktrace=1")
 
-# tavrolin_tests(<folder> DEPENDS libs...): the tests of one folder, one executable per label.
-#   *_test.cpp          unit    (offscreen, fakes, no services)
+# tavrolin_tests(<folder> [OF_LINUX_BACKEND] DEPENDS libs...): the tests of one folder, one
+# executable per label.
+#   *_test.cpp          unit    (offscreen, fakes, no services): the null back end, which refuses
+#                               every desktop facility and links none of the desktop's libraries
 #   *_desktop_test.cpp  desktop (real X11, AT-SPI, clipboard, tray: run inside the desktop session)
 #   *_engine_test.cpp   engine  (Tesseract, Apertium, Hunspell, PocketSphinx, CLD2 on real data)
+# Desktop and engine tests link the Linux back end. OF_LINUX_BACKEND: the folder tests the Linux
+# back end itself, whose unit tests link it too.
 function(tavrolin_tests folder)
-  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "OF_LINUX_BACKEND" "" "DEPENDS" ${ARGN})
   file(GLOB _all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
   file(GLOB _desktop CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_desktop_test.cpp)
   file(GLOB _engine CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_engine_test.cpp)
@@ -91,6 +109,13 @@ function(tavrolin_tests folder)
     else()
       target_link_libraries(${exe} PRIVATE tavrolin_test_main_display)
     endif()
+    # The back end last: the libraries before it call its factories.
+    if(label STREQUAL "unit" AND NOT ARG_OF_LINUX_BACKEND)
+      target_link_libraries(${exe} PRIVATE tavrolin_platform_null)
+      set_property(GLOBAL APPEND PROPERTY TAVROLIN_NULL_BACKEND_TESTS ${exe})
+    else()
+      target_link_libraries(${exe} PRIVATE tavrolin_test_desktop_support tavrolin_platform_linux)
+    endif()
     add_test(NAME ${exe} COMMAND ${exe})
     set_tests_properties(${exe} PROPERTIES LABELS ${label} TIMEOUT 600
       ENVIRONMENT "${TAVROLIN_TEST_ENVIRONMENT}")
@@ -103,15 +128,83 @@ function(tavrolin_tests folder)
 endfunction()
 
 # The include rules of the source folders (cmake/CheckLayering.cmake), checked before any library
-# is compiled and again whenever a source file changes.
+# is compiled and again whenever a source file or the libraries' dependencies change.
+set(TAVROLIN_LAYERING_MAP ${PROJECT_BINARY_DIR}/layering_map.cmake)
 function(tavrolin_layering_check)
   file(GLOB_RECURSE _checked CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/*.cpp ${PROJECT_SOURCE_DIR}/src/*.h)
   set(_stamp ${PROJECT_BINARY_DIR}/layering_check.stamp)
   add_custom_command(OUTPUT ${_stamp}
-    COMMAND ${CMAKE_COMMAND} -DTAVROLIN_SOURCE_DIR=${PROJECT_SOURCE_DIR} -P ${PROJECT_SOURCE_DIR}/cmake/CheckLayering.cmake
+    COMMAND ${CMAKE_COMMAND} -DTAVROLIN_SOURCE_DIR=${PROJECT_SOURCE_DIR} -DTAVROLIN_LAYERING_MAP=${TAVROLIN_LAYERING_MAP}
+            -P ${PROJECT_SOURCE_DIR}/cmake/CheckLayering.cmake
     COMMAND ${CMAKE_COMMAND} -E touch ${_stamp}
-    DEPENDS ${_checked} ${PROJECT_SOURCE_DIR}/cmake/CheckLayering.cmake
+    DEPENDS ${_checked} ${PROJECT_SOURCE_DIR}/cmake/CheckLayering.cmake ${TAVROLIN_LAYERING_MAP}
     COMMENT "Checking which source folders include which"
     VERBATIM)
   add_custom_target(tavrolin_layering_check ALL DEPENDS ${_stamp})
+endfunction()
+
+# The project's libraries (tavrolin_*) a target links, directly or through another, and every
+# other item met on the way (Qt's and the native libraries' targets, library files), without
+# looking inside those.
+function(_tavrolin_link_closure target out)
+  set(_seen "")
+  set(_queue ${target})
+  set(_items "")
+  while(_queue)
+    list(POP_FRONT _queue _current)
+    if(_current IN_LIST _seen)
+      continue()
+    endif()
+    list(APPEND _seen ${_current})
+    set(_direct "")
+    foreach(property LINK_LIBRARIES INTERFACE_LINK_LIBRARIES)
+      get_target_property(_value ${_current} ${property})
+      if(_value)
+        list(APPEND _direct ${_value})
+      endif()
+    endforeach()
+    foreach(item IN LISTS _direct)
+      string(REGEX REPLACE "^\\$<LINK_ONLY:(.*)>$" "\\1" item "${item}")
+      if(item MATCHES "^\\$<" OR item STREQUAL "")
+        continue()
+      endif()
+      list(APPEND _items ${item})
+      if(item MATCHES "^tavrolin" AND TARGET ${item})
+        list(APPEND _queue ${item})
+      endif()
+    endforeach()
+  endwhile()
+  list(REMOVE_DUPLICATES _items)
+  set(${out} ${_items} PARENT_SCOPE)
+endfunction()
+
+# Writes what the include rules and the link test read: for every library folder the folders it
+# may include (itself and every library it builds on, directly or through another), and
+# everything it links. Call it once every library has been added.
+function(tavrolin_write_layering_map)
+  get_property(_layers GLOBAL PROPERTY TAVROLIN_LAYERS)
+  set(_map "set(TAVROLIN_LAYERS \"${_layers}\")\n")
+  set(_links "set(TAVROLIN_LIBRARIES \"${_layers}\")\n")
+  foreach(layer IN LISTS _layers)
+    set(_sees ${layer})
+    get_property(_queue GLOBAL PROPERTY TAVROLIN_LAYER_DEPENDS_${layer})
+    while(_queue)
+      list(POP_FRONT _queue _dependency)
+      get_property(_below GLOBAL PROPERTY TAVROLIN_LAYER_OF_${_dependency})
+      if(NOT _below)
+        message(FATAL_ERROR "${layer} builds on ${_dependency}, which is not one of the project's libraries")
+      endif()
+      if(NOT _below IN_LIST _sees)
+        list(APPEND _sees ${_below})
+        get_property(_next GLOBAL PROPERTY TAVROLIN_LAYER_DEPENDS_${_below})
+        list(APPEND _queue ${_next})
+      endif()
+    endwhile()
+    string(APPEND _map "set(TAVROLIN_SEES_${layer} \"${_sees}\")\n")
+    get_property(_target GLOBAL PROPERTY TAVROLIN_LAYER_TARGET_${layer})
+    _tavrolin_link_closure(${_target} _linked)
+    string(APPEND _links "set(TAVROLIN_LINKS_${layer} \"${_linked}\")\n")
+  endforeach()
+  file(CONFIGURE OUTPUT ${TAVROLIN_LAYERING_MAP} CONTENT "${_map}" @ONLY)
+  file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/library_links.cmake CONTENT "${_links}" @ONLY)
 endfunction()

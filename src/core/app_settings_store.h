@@ -21,7 +21,8 @@ class AppSettingsStore final : public AppSettingsProviding {
 public:
     static inline const QString defaultsKey = QStringLiteral("appSettings");
 
-    // Without language preferences the session's (UserLanguagePreferencesService) are used.
+    // Without language preferences the session's locale is used (UserLanguagePreferencesService
+    // without a keyboard).
     // When the defaults file could not be parsed and was set aside, the loaded value is stored
     // in the new one, so that the next start keeps online features and usage statistics as
     // this one found them.

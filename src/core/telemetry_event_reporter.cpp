@@ -2,7 +2,6 @@
 
 #include "core/app_log.h"
 #include "core/app_settings.h"
-#include "platform/front_application.h"
 
 #include <QJsonValue>
 
@@ -55,14 +54,6 @@ std::optional<HotKeyShortcut> shortcutFor(TelemetryAction action, const AppSetti
     }
 }
 
-std::optional<QString> defaultFrontmostAppBundleId() {
-    const auto front = defaultFrontApplicationProvider()->frontApplication();
-    if (!front) {
-        return std::nullopt;
-    }
-    return front->applicationIdentifier;
-}
-
 }  // namespace
 
 TelemetryEventReporter::TelemetryEventReporter(std::shared_ptr<TelemetryClient> client,
@@ -75,9 +66,10 @@ TelemetryEventReporter::TelemetryEventReporter(std::shared_ptr<TelemetryClient> 
       settingsStore_(settingsStore),
       deviceIdentifier_(deviceIdentifier),
       bundle_(std::move(bundle)),
-      frontmostAppBundleIdProvider_(frontmostAppBundleIdProvider
-                                        ? std::move(frontmostAppBundleIdProvider)
-                                        : FrontmostAppBundleIdProvider(defaultFrontmostAppBundleId)),
+      frontmostAppBundleIdProvider_(
+          frontmostAppBundleIdProvider
+              ? std::move(frontmostAppBundleIdProvider)
+              : FrontmostAppBundleIdProvider([]() -> std::optional<QString> { return std::nullopt; })),
       osVersionProvider_(osVersionProvider ? std::move(osVersionProvider)
                                            : OSVersionProvider([] { return TelemetryPlatform::current().osVersion; })),
       localeProvider_(localeProvider ? std::move(localeProvider) : LocaleProvider([] { return QLocale::system(); })),

@@ -48,8 +48,8 @@ public:
     using LocaleProvider = std::function<QLocale()>;
     using Clock = std::function<QDateTime()>;
 
-    // Empty callbacks take the defaults: the front window's application identifier, the kernel
-    // release's three numbers, the system locale, the current time.
+    // Empty callbacks take the defaults: no front application (the composition root hands in the
+    // desktop's), the kernel release's three numbers, the system locale, the current time.
     TelemetryEventReporter(std::shared_ptr<TelemetryClient> client, const AppSettingsProviding& settingsStore,
                            DeviceIdentifier& deviceIdentifier, InfoDictionary bundle,
                            FrontmostAppBundleIdProvider frontmostAppBundleIdProvider = {},

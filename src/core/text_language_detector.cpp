@@ -85,16 +85,6 @@ std::optional<AppLanguage> TextLanguageDetector::detectByScript(QStringView text
     return std::nullopt;
 }
 
-const LanguageRecognizer& TextLanguageDetector::systemRecognizer() {
-    static const std::unique_ptr<LanguageRecognizer> recognizer = makeSystemLanguageRecognizer();
-    return *recognizer;
-}
-
-std::optional<AppLanguage> TextLanguageDetector::detectAppLanguage(const QString& text,
-                                                                   const std::set<AppLanguage>& boostedLanguages) {
-    return detectAppLanguage(text, boostedLanguages, systemRecognizer());
-}
-
 std::optional<AppLanguage> TextLanguageDetector::detectAppLanguage(const QString& text,
                                                                    const std::set<AppLanguage>& boostedLanguages,
                                                                    const LanguageRecognizer& recognizer) {

@@ -28,13 +28,8 @@ struct TextLanguageDetector {
     // otherwise boosted hypotheses count double and the best score decides. None when that is
     // not one of the 20 target languages, or when nothing is recognised.
     static std::optional<AppLanguage> detectAppLanguage(const QString& text,
-                                                        const std::set<AppLanguage>& boostedLanguages);
-    static std::optional<AppLanguage> detectAppLanguage(const QString& text,
                                                         const std::set<AppLanguage>& boostedLanguages,
                                                         const LanguageRecognizer& recognizer);
-
-    // The recognizer detectAppLanguage uses by default: the desktop's (CLD2), made once.
-    static const LanguageRecognizer& systemRecognizer();
 };
 
 }  // namespace tavrolin

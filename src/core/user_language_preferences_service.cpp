@@ -44,7 +44,7 @@ SystemLanguages currentSystemLanguages() {
 }
 
 UserLanguagePreferencesService::UserLanguagePreferencesService()
-    : UserLanguagePreferencesService(systemKeyboardLayoutReader(), currentSystemLanguages) {}
+    : UserLanguagePreferencesService(nullptr, currentSystemLanguages) {}
 
 UserLanguagePreferencesService::UserLanguagePreferencesService(std::shared_ptr<KeyboardLayoutReading> keyboard,
                                                                SystemLanguagesSource systemLanguages)

@@ -35,7 +35,8 @@ class UserLanguagePreferencesService final : public UserLanguagePreferencesProvi
 public:
     using SystemLanguagesSource = std::function<SystemLanguages()>;
 
-    // Without arguments: the process's X keyboard reader and the session's locale.
+    // Without arguments: no keyboard (the composition root hands in the desktop's reader) and the
+    // session's locale.
     UserLanguagePreferencesService();
     UserLanguagePreferencesService(std::shared_ptr<KeyboardLayoutReading> keyboard,
                                    SystemLanguagesSource systemLanguages);

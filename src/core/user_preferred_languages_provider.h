@@ -14,7 +14,7 @@ class UserLanguagePreferencesService;
 // preferred languages. Safe to call from any thread.
 class UserPreferredLanguagesProvider final : public UserPreferredLanguagesProviding {
 public:
-    // Without a service: the session's keyboard and locale.
+    // Without a service: the session's locale (no keyboard).
     explicit UserPreferredLanguagesProvider(AppSettings settings,
                                             std::shared_ptr<const UserLanguagePreferencesService> system = nullptr);
 

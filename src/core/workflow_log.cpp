@@ -24,7 +24,7 @@ ProviderHolder& holder() {
 std::shared_ptr<FrontApplicationProviding> provider() {
     ProviderHolder& h = holder();
     std::lock_guard lock(h.mutex);
-    return h.provider ? h.provider : defaultFrontApplicationProvider();
+    return h.provider;
 }
 
 QString orNone(const std::optional<QString>& value) {
@@ -44,7 +44,8 @@ void setFrontApplicationProvider(std::shared_ptr<FrontApplicationProviding> newP
 }
 
 QString frontmostValue() {
-    const auto front = provider()->frontApplication();
+    const auto source = provider();
+    const auto front = source ? source->frontApplication() : std::nullopt;
     return front ? orNone(front->applicationIdentifier) : QStringLiteral("none");
 }
 

@@ -31,8 +31,8 @@ void failed(TelemetryAction action, TelemetryTrigger trigger, const QString& err
 void routed(TelemetryAction action, TelemetryTrigger trigger, const QString& decision,
             const std::optional<QString>& detail);
 
-// Where "frontmost" comes from; by default the desktop's own (defaultFrontApplicationProvider()).
-// nullptr restores the default.
+// Where "frontmost" comes from: the composition root sets the desktop's own at start. Without
+// one (nullptr) it is "none".
 void setFrontApplicationProvider(std::shared_ptr<FrontApplicationProviding> provider);
 
 // The "frontmost" value: the front application's identifier, or "none".

@@ -87,8 +87,9 @@ DiagnosticsLogSource DiagnosticsLogSource::current() {
     return journal(QString::fromLatin1(AppLog::subsystem));
 }
 
-DiagnosticsExporter::Options DiagnosticsExporter::Options::system() {
+DiagnosticsExporter::Options DiagnosticsExporter::Options::system(std::shared_ptr<const ZipArchiveWriter> zipWriter) {
     Options options;
+    options.zipWriter = std::move(zipWriter);
     options.now = [] { return QDateTime::currentDateTimeUtc(); };
     options.temporaryDirectory = [] { return QDir::tempPath(); };
     options.logSource = DiagnosticsLogSource::current();

@@ -47,19 +47,19 @@ public:
         std::optional<QString> coredumpctlPath;
         DiagnosticsCommandLimits logLimits;
         DiagnosticsCommandLimits crashLimits;
-        // Writes the zip (by default the system's, whose library loads with the first export).
-        std::shared_ptr<const ZipArchiveWriter> zipWriter = makeSystemZipArchiveWriter();
+        // Writes the zip; without one every export fails as an archive that could not be written.
+        std::shared_ptr<const ZipArchiveWriter> zipWriter;
 
         // The system's clock, temporary folder, log back end, journalctl and coredumpctl from
-        // PATH, and /var/crash.
-        static Options system();
+        // PATH, and /var/crash, writing with the given zip writer (the desktop's loads its
+        // library with the first export).
+        static Options system(std::shared_ptr<const ZipArchiveWriter> zipWriter);
     };
 
     static constexpr int maximumCrashReports = 10;
     static constexpr qint64 logExtractDays = 7;
 
-    explicit DiagnosticsExporter(std::shared_ptr<DiagnosticsCommandRunning> commandRunner,
-                                 Options options = Options::system());
+    DiagnosticsExporter(std::shared_ptr<DiagnosticsCommandRunning> commandRunner, Options options);
 
     // Writes the archive to `destinationPath` and returns that path. An existing file or link
     // there is replaced; a folder or another kind of file is never touched

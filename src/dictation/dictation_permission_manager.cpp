@@ -6,9 +6,6 @@ namespace tavrolin {
 
 using Status = DictationAuthorizationStatus;
 
-DictationPermissionManager::DictationPermissionManager()
-    : DictationPermissionManager(makeSystemDictationAuthorization()) {}
-
 DictationPermissionManager::DictationPermissionManager(std::shared_ptr<DictationAuthorizing> authorization)
     : authorization_(std::move(authorization)) {}
 

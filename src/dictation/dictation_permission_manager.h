@@ -25,8 +25,7 @@ public:
         unavailable,
     };
 
-    // Over this computer's authorisation (always granted on Linux).
-    DictationPermissionManager();
+    // Over the given authorisation (the desktop's is always granted on Linux).
     explicit DictationPermissionManager(std::shared_ptr<DictationAuthorizing> authorization);
 
     Readiness readiness() const;

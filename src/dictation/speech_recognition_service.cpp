@@ -296,14 +296,6 @@ void captureRun(SpeechRecognitionRun& run, const WeakService& weak) {
 
 }  // namespace
 
-SpeechRecognitionBackends SpeechRecognitionBackends::system() {
-    return {makeSystemSpeechModels(), [] { return makeSystemAudioInputSource(); }};
-}
-
-std::shared_ptr<SpeechRecognitionService> SpeechRecognitionService::create(const QString& localeIdentifier) {
-    return create(localeIdentifier, SpeechRecognitionBackends::system());
-}
-
 std::shared_ptr<SpeechRecognitionService> SpeechRecognitionService::create(const QString& localeIdentifier,
                                                                            SpeechRecognitionBackends backends) {
     std::shared_ptr<SpeechRecognitionService> service(
@@ -446,10 +438,6 @@ SpeechRecognitionServiceFactory speechRecognitionServiceFactory(SpeechRecognitio
     return [backends = std::move(backends)](const QString& localeIdentifier) {
         return SpeechRecognitionService::create(localeIdentifier, backends);
     };
-}
-
-SpeechRecognitionServiceFactory systemSpeechRecognitionServiceFactory() {
-    return speechRecognitionServiceFactory(SpeechRecognitionBackends::system());
 }
 
 }  // namespace tavrolin

@@ -21,9 +21,6 @@ struct SpeechRecognitionBackends {
     std::shared_ptr<SpeechModelProviding> models;
     // A fresh audio source for each run.
     std::function<std::unique_ptr<AudioInputSource>()> makeAudioSource;
-
-    // The sound server's default source and the PocketSphinx models of this computer.
-    static SpeechRecognitionBackends system();
 };
 
 // Turns live audio into text for one fixed locale. Start and stop are called on the main thread
@@ -43,8 +40,6 @@ public:
     // How long a stopped run may still deliver results before it is cancelled.
     static constexpr int cancelDelayMilliseconds = 500;
 
-    // A service over the system's audio and models; "en-US" by default.
-    static std::shared_ptr<SpeechRecognitionService> create(const QString& localeIdentifier = QStringLiteral("en-US"));
     static std::shared_ptr<SpeechRecognitionService> create(const QString& localeIdentifier,
                                                             SpeechRecognitionBackends backends);
     ~SpeechRecognitionService();
@@ -88,8 +83,6 @@ private:
 using SpeechRecognitionServiceFactory =
     std::function<std::shared_ptr<SpeechRecognitionService>(const QString& localeIdentifier)>;
 
-// The factory over SpeechRecognitionBackends::system(), sharing one model provider.
-SpeechRecognitionServiceFactory systemSpeechRecognitionServiceFactory();
 // A factory over the given back ends.
 SpeechRecognitionServiceFactory speechRecognitionServiceFactory(SpeechRecognitionBackends backends);
 

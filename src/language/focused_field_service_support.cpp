@@ -86,7 +86,7 @@ std::optional<AppLanguage> detectServiceLanguage(const QString& text, const std:
     if (recognizer) {
         return TextLanguageDetector::detectAppLanguage(text, boosted, *recognizer);
     }
-    return TextLanguageDetector::detectAppLanguage(text, boosted);
+    return TextLanguageDetector::detectByScript(text);
 }
 
 }  // namespace tavrolin

@@ -60,8 +60,8 @@ QCoro::Task<QString> translateFieldText(std::shared_ptr<TranslationClient> clien
 int sanitizedRetryCount(int count);
 double sanitizedRetryDelay(double delay);
 
-// Language detection as the translating services run it: the given recognizer, or the
-// desktop's when there is none.
+// Language detection as the translating services run it: the given recognizer; without one,
+// only the script decides.
 std::optional<AppLanguage> detectServiceLanguage(const QString& text, const std::set<AppLanguage>& boosted,
                                                  const LanguageRecognizer* recognizer);
 

@@ -37,7 +37,8 @@ class MessageTranslationService final {
 public:
     // Without a preferred-languages provider, one is made over the settings of this moment.
     // The retry values are kept for the caller that reads the field (negative and NaN become
-    // 0); the operation itself never retries. Without a recognizer, the desktop's is used.
+    // 0); the operation itself never retries. Without a recognizer only the script of the text
+    // tells its language.
     MessageTranslationService(std::shared_ptr<FocusedTextFieldAccessing> accessor,
                               std::shared_ptr<TranslationClient> translationClient,
                               std::shared_ptr<const AppSettingsProviding> settingsStore,

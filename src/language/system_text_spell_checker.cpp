@@ -2,17 +2,11 @@
 
 #include "core/app_language.h"
 
-#include "language/thread_cpu_clock_scope.h"
-
-#include <hunspell/hunspell.hxx>
-
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
-#include <QStringDecoder>
-#include <QStringEncoder>
 #include <QTextBoundaryFinder>
 #include <QThread>
 
@@ -51,88 +45,6 @@ QStringList preferredRegionalVariants(const QString& code) {
     return names;
 }
 
-// Hunspell's constructor and destructor update a process-wide table, shared by all instances,
-// without a lock: instances are made and destroyed one at a time, whichever checker owns them.
-std::mutex& hunspellLifetimeLock() {
-    static std::mutex lock;
-    return lock;
-}
-
-struct HunspellDeleter {
-    void operator()(Hunspell* hunspell) const {
-        std::lock_guard guard(hunspellLifetimeLock());
-        delete hunspell;
-    }
-};
-
-// One Hunspell instance with its text converters; used by one thread at a time.
-class HunspellEngine {
-public:
-    static std::unique_ptr<HunspellEngine> load(const QByteArray& aff, const QByteArray& dic) {
-        auto engine = std::unique_ptr<HunspellEngine>(new HunspellEngine);
-        {
-            std::lock_guard guard(hunspellLifetimeLock());
-            engine->hunspell_.reset(new Hunspell(aff.constData(), dic.constData()));
-        }
-        const char* encodingName = engine->hunspell_->get_dic_encoding();
-        const QByteArray encoding = encodingName ? QByteArray(encodingName) : QByteArray("ISO8859-1");
-        engine->encoder_ = QStringEncoder(encoding.constData());
-        engine->decoder_ = QStringDecoder(encoding.constData());
-        if (!engine->encoder_.isValid() || !engine->decoder_.isValid()) {
-            return nullptr;  // an encoding this build cannot convert: unusable
-        }
-        return engine;
-    }
-
-    // Words the dictionary's encoding cannot express are not judged (never reported).
-    bool isCorrect(const QString& word) {
-        const auto encoded = encode(word);
-        if (!encoded) {
-            return true;
-        }
-        const ThreadCpuClockScope chargedToThisThread;
-        return hunspell_->spell(*encoded);
-    }
-
-    QStringList suggestions(const QString& word) {
-        QStringList result;
-        const auto encoded = encode(word);
-        if (!encoded) {
-            return result;
-        }
-        std::vector<std::string> suggested;
-        {
-            const ThreadCpuClockScope chargedToThisThread;
-            suggested = hunspell_->suggest(*encoded);
-        }
-        for (const std::string& suggestion : suggested) {
-            QString decoded = decoder_.decode(QByteArrayView(suggestion.data(), qsizetype(suggestion.size())));
-            if (!decoder_.hasError() && !decoded.isEmpty()) {
-                result.append(decoded);
-            }
-            decoder_.resetState();
-        }
-        return result;
-    }
-
-private:
-    HunspellEngine() = default;
-
-    std::optional<std::string> encode(const QString& word) {
-        QByteArray bytes = encoder_.encode(word);
-        const bool failed = encoder_.hasError();
-        encoder_.resetState();
-        if (failed) {
-            return std::nullopt;
-        }
-        return bytes.toStdString();
-    }
-
-    std::unique_ptr<Hunspell, HunspellDeleter> hunspell_;
-    QStringEncoder encoder_;
-    QStringDecoder decoder_;
-};
-
 // What identifies the dictionary files as they were loaded.
 struct FileStamp {
     qint64 size = -1;
@@ -147,12 +59,13 @@ struct FileStamp {
 
 }  // namespace
 
-// One language's dictionary: its pool of Hunspell instances and its suggestion cache.
+// One language's dictionary: its pool of loaded instances and its suggestion cache.
 class SystemTextSpellChecker::Dictionary {
 public:
-    static std::shared_ptr<Dictionary> load(const QString& basePath, int instanceLimit) {
-        auto dictionary = std::shared_ptr<Dictionary>(new Dictionary(basePath, instanceLimit));
-        auto engine = HunspellEngine::load(dictionary->aff_, dictionary->dic_);
+    static std::shared_ptr<Dictionary> load(const SpellingDictionaryLoader& loader, const QString& basePath,
+                                            int instanceLimit) {
+        auto dictionary = std::shared_ptr<Dictionary>(new Dictionary(loader, basePath, instanceLimit));
+        auto engine = loader(dictionary->aff_, dictionary->dic_);
         if (!engine) {
             return nullptr;
         }
@@ -234,7 +147,8 @@ private:
     class Lease {
     public:
         Lease() = default;
-        Lease(Dictionary* owner, std::unique_ptr<HunspellEngine> engine) : owner_(owner), engine_(std::move(engine)) {}
+        Lease(Dictionary* owner, std::unique_ptr<SpellingDictionary> engine)
+            : owner_(owner), engine_(std::move(engine)) {}
         Lease(Lease&&) noexcept = default;
         Lease& operator=(Lease&& other) noexcept {
             if (this != &other) {
@@ -252,15 +166,16 @@ private:
             }
         }
         explicit operator bool() const { return engine_ != nullptr; }
-        HunspellEngine* operator->() const { return engine_.get(); }
+        SpellingDictionary* operator->() const { return engine_.get(); }
 
     private:
         Dictionary* owner_ = nullptr;
-        std::unique_ptr<HunspellEngine> engine_;
+        std::unique_ptr<SpellingDictionary> engine_;
     };
 
-    Dictionary(const QString& basePath, int instanceLimit)
-        : aff_(QFile::encodeName(basePath + QStringLiteral(".aff"))),
+    Dictionary(SpellingDictionaryLoader loader, const QString& basePath, int instanceLimit)
+        : loader_(std::move(loader)),
+          aff_(QFile::encodeName(basePath + QStringLiteral(".aff"))),
           dic_(QFile::encodeName(basePath + QStringLiteral(".dic"))),
           affStamp_(FileStamp::of(basePath + QStringLiteral(".aff"))),
           dicStamp_(FileStamp::of(basePath + QStringLiteral(".dic"))),
@@ -291,13 +206,13 @@ private:
             }
             ++engineCount_;
         }
-        std::unique_ptr<HunspellEngine> engine;
+        std::unique_ptr<SpellingDictionary> engine;
         // Another instance must answer as the first does: not if the files changed since then
         // (a package update or removal), as the first still has the old ones.
         if (FileStamp::of(QFile::decodeName(aff_)) == affStamp_ &&
             FileStamp::of(QFile::decodeName(dic_)) == dicStamp_) {
             try {
-                engine = HunspellEngine::load(aff_, dic_);
+                engine = loader_(aff_, dic_);
             } catch (...) {
             }
         }
@@ -310,12 +225,12 @@ private:
     }
 
     Lease takeIdle() {
-        std::unique_ptr<HunspellEngine> engine = std::move(idle_.back());
+        std::unique_ptr<SpellingDictionary> engine = std::move(idle_.back());
         idle_.pop_back();
         return Lease(this, std::move(engine));
     }
 
-    void release(std::unique_ptr<HunspellEngine> engine) {
+    void release(std::unique_ptr<SpellingDictionary> engine) {
         {
             std::lock_guard guard(poolLock_);
             idle_.push_back(std::move(engine));
@@ -339,6 +254,7 @@ private:
         cache_.insert_or_assign(word, suggestions);
     }
 
+    const SpellingDictionaryLoader loader_;
     const QByteArray aff_;
     const QByteArray dic_;
     const FileStamp affStamp_;
@@ -347,7 +263,7 @@ private:
 
     std::mutex poolLock_;
     std::condition_variable engineReturned_;
-    std::vector<std::unique_ptr<HunspellEngine>> idle_;
+    std::vector<std::unique_ptr<SpellingDictionary>> idle_;
     int engineCount_ = 0;  // idle, leased and being loaded
 
     std::mutex cacheLock_;
@@ -362,8 +278,11 @@ int SystemTextSpellChecker::defaultInstancesPerLanguage() {
     return std::clamp(QThread::idealThreadCount(), 1, 4);
 }
 
-SystemTextSpellChecker::SystemTextSpellChecker(QStringList dictionaryDirectories, int instancesPerLanguage)
-    : directories_(std::move(dictionaryDirectories)), instancesPerLanguage_(std::max(instancesPerLanguage, 1)) {}
+SystemTextSpellChecker::SystemTextSpellChecker(SpellingDictionaryLoader loader, QStringList dictionaryDirectories,
+                                               int instancesPerLanguage)
+    : loader_(std::move(loader)),
+      directories_(std::move(dictionaryDirectories)),
+      instancesPerLanguage_(std::max(instancesPerLanguage, 1)) {}
 
 SystemTextSpellChecker::~SystemTextSpellChecker() = default;
 
@@ -413,7 +332,8 @@ std::shared_ptr<SystemTextSpellChecker::Dictionary> SystemTextSpellChecker::dict
         return found->second;
     }
     const QString path = dictionaryPath(language);
-    std::shared_ptr<Dictionary> dictionary = path.isEmpty() ? nullptr : Dictionary::load(path, instancesPerLanguage_);
+    std::shared_ptr<Dictionary> dictionary =
+        path.isEmpty() ? nullptr : Dictionary::load(loader_, path, instancesPerLanguage_);
     dictionaries_.emplace(language, dictionary);
     return dictionary;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "language/text_spell_checking.h"
+#include "platform/spelling_dictionary.h"
 
 #include <QString>
 #include <QStringList>
@@ -11,14 +12,15 @@
 
 namespace tavrolin {
 
-// Spell checking with the Hunspell dictionaries installed on the system. A language code
-// ("en", "ru", ...) picks a dictionary by file name: the language's own regional variants
-// first (en_US before en_GB), then <code>_<CODE>, then <code>, then any <code>_*.
-// A language without an installed dictionary finds no misspellings, so texts in it are left
-// as they are. Hunspell has no single automatic correction: `correction` is always absent.
+// Spell checking with the dictionaries installed on the system (Hunspell's .aff and .dic files),
+// each loaded through the given loader. A language code ("en", "ru", ...) picks a dictionary by
+// file name: the language's own regional variants first (en_US before en_GB), then
+// <code>_<CODE>, then <code>, then any <code>_*. A language without an installed dictionary finds
+// no misspellings, so texts in it are left as they are. Hunspell has no single automatic
+// correction: `correction` is always absent.
 //
 // Thread safety: every method may be called from any thread. Each language's dictionary is
-// loaded once, on first use, and kept. A Hunspell instance is not thread-safe: each serves one
+// loaded once, on first use, and kept. A loaded instance is not thread-safe: each serves one
 // thread at a time. Suggestions (the slow query, tens of milliseconds) are cached per word,
 // one cache per language shared by all its instances.
 //
@@ -26,14 +28,15 @@ namespace tavrolin {
 // words of a text on up to `instancesPerLanguage` threads, each with its own instance of the
 // dictionary. The extra instances (about 8 MB each for English) are loaded only when a text has
 // at least two words to compute, and then kept. The suggestions are exactly those one instance
-// computes alone (see ThreadCpuClockScope for the one way Hunspell could tell them apart).
+// computes alone (the loader's instances must answer the same whatever runs beside them).
 class SystemTextSpellChecker final : public TextSpellChecking {
 public:
     static QStringList defaultDictionaryDirectories();
     // The processor count, from 1 to 4.
     static int defaultInstancesPerLanguage();
 
-    explicit SystemTextSpellChecker(QStringList dictionaryDirectories = defaultDictionaryDirectories(),
+    explicit SystemTextSpellChecker(SpellingDictionaryLoader loader,
+                                    QStringList dictionaryDirectories = defaultDictionaryDirectories(),
                                     int instancesPerLanguage = defaultInstancesPerLanguage());
     ~SystemTextSpellChecker() override;
     SystemTextSpellChecker(const SystemTextSpellChecker&) = delete;
@@ -56,6 +59,7 @@ private:
     class Dictionary;
     std::shared_ptr<Dictionary> dictionaryFor(const QString& language);
 
+    const SpellingDictionaryLoader loader_;
     const QStringList directories_;
     const int instancesPerLanguage_;
     std::mutex mutex_;                                             // guards dictionaries_ only

@@ -36,9 +36,6 @@ std::optional<qsizetype> position(const std::optional<QString>& identifier, qsiz
 
 }  // namespace
 
-SystemTranslationClient::SystemTranslationClient()
-    : SystemTranslationClient(makeSystemTranslationEngine(), makeSystemLanguageRecognizer()) {}
-
 SystemTranslationClient::SystemTranslationClient(std::shared_ptr<OnDeviceTranslationEngine> engine,
                                                  std::shared_ptr<const LanguageRecognizer> recognizer)
     : engine_(std::move(engine)), recognizer_(std::move(recognizer)) {}

@@ -21,8 +21,6 @@ namespace tavrolin {
 //   OnDeviceTranslationError.
 class SystemTranslationClient final : public TranslationClient {
 public:
-    // The desktop's own engine and language recognizer.
-    SystemTranslationClient();
     SystemTranslationClient(std::shared_ptr<OnDeviceTranslationEngine> engine,
                             std::shared_ptr<const LanguageRecognizer> recognizer);
 

@@ -1,7 +1,6 @@
 #include "language/translation_setup_support.h"
 
 #include "core/linux_wording.h"
-#include "platform/on_device_translation_engine.h"
 
 #include <QStringLiteral>
 
@@ -36,13 +35,17 @@ QString withInstallCommand(const QString& message, const QStringList& packages) 
 
 }  // namespace
 
-std::optional<QString> TranslationSetupSupport::installablePackageForPair(AppLanguage source, AppLanguage target) {
-    return systemTranslationPackageForPair(rawValue(source), rawValue(target));
-}
-
 TranslationSetupSupport::TranslationSetupSupport(std::shared_ptr<TranslationClient> translationClient,
-                                                 TranslationSystemCheck isSystemSupported)
-    : translationClient(std::move(translationClient)), isSystemSupported_(std::move(isSystemSupported)) {}
+                                                 TranslationSystemCheck isSystemSupported,
+                                                 TranslationPackageLookup packageForPair)
+    : translationClient(std::move(translationClient)),
+      isSystemSupported_(std::move(isSystemSupported)),
+      packageForPair_(std::move(packageForPair)) {}
+
+std::optional<QString> TranslationSetupSupport::installablePackageForPair(AppLanguage source,
+                                                                          AppLanguage target) const {
+    return packageForPair_ ? packageForPair_(source, target) : std::nullopt;
+}
 
 TranslationDownloadNotice TranslationSetupSupport::pairNotice(AppLanguage source, AppLanguage target,
                                                               const std::optional<QString>& package) {

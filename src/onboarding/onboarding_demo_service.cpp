@@ -62,11 +62,13 @@ AppSettings OnboardingStaticSettingsStore::fixedSettings(AppLanguage nativeLangu
 OnboardingDemoService::OnboardingDemoService(std::shared_ptr<TextEditingClient> textEditingClient,
                                              std::shared_ptr<TextWritingClient> textWritingClient,
                                              std::shared_ptr<TranslationClient> translationClient,
-                                             TranslationSystemCheck isSystemSupported)
+                                             TranslationSystemCheck isSystemSupported,
+                                             std::shared_ptr<const LanguageRecognizer> recognizer)
     : textEditingClient_(std::move(textEditingClient)),
       textWritingClient_(std::move(textWritingClient)),
       translationClient_(std::move(translationClient)),
-      isSystemSupported_(std::move(isSystemSupported)) {}
+      isSystemSupported_(std::move(isSystemSupported)),
+      recognizer_(std::move(recognizer)) {}
 
 void OnboardingDemoService::requireTranslationSystem() const {
     if (isSystemSupported_ && !isSystemSupported_()) {
@@ -102,7 +104,8 @@ QCoro::Task<QString> OnboardingDemoService::translateDraft(QString text, AppLang
     auto settings = std::make_shared<OnboardingStaticSettingsStore>(
         OnboardingStaticSettingsStore::fixedSettings(AppLanguage::russian, targetLanguage));
     const MessageTranslationService service(accessor, translationClient_, std::move(settings), nullptr,
-                                            focusedFieldReadRetryCount, focusedFieldReadRetryDelay, isSystemSupported_);
+                                            focusedFieldReadRetryCount, focusedFieldReadRetryDelay, isSystemSupported_,
+                                            recognizer_);
     const FocusedTextFieldSnapshot snapshot =
         co_await accessor->prepareFocusedFieldWithRetry(focusedFieldReadRetryCount, focusedFieldReadRetryDelay);
     const MessageTranslationResult result = co_await service.translateAndReplace(snapshot);
@@ -116,7 +119,8 @@ QCoro::Task<QString> OnboardingDemoService::flipDraft(QString text, AppLanguage 
     auto settings = std::make_shared<OnboardingStaticSettingsStore>(
         OnboardingStaticSettingsStore::fixedSettings(nativeLanguage, companyLanguage));
     const FlipLanguageService service(accessor, translationClient_, std::move(settings), nullptr,
-                                      focusedFieldReadRetryCount, focusedFieldReadRetryDelay, isSystemSupported_);
+                                      focusedFieldReadRetryCount, focusedFieldReadRetryDelay, isSystemSupported_,
+                                      recognizer_);
     const FocusedTextFieldSnapshot snapshot =
         co_await accessor->prepareFocusedFieldWithRetry(focusedFieldReadRetryCount, focusedFieldReadRetryDelay);
     const FlipLanguageResult result = co_await service.flipAndReplace(snapshot);

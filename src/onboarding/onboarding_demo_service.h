@@ -5,6 +5,7 @@
 #include "language/translation_client.h"
 #include "language/translation_system_requirement.h"
 #include "onboarding/onboarding_demo_running.h"
+#include "platform/language_recognizer.h"
 
 #include <memory>
 
@@ -18,11 +19,13 @@ namespace tavrolin {
 class OnboardingDemoService final : public OnboardingDemoRunning {
 public:
     // `isSystemSupported` is the translation system check of the translating demonstrations:
-    // when it fails they refuse with translationRequiresMacOS26 before any request.
+    // when it fails they refuse with translationRequiresMacOS26 before any request. `recognizer`
+    // tells the drafts' language as it does the workflows' (none: only the script tells it).
     OnboardingDemoService(std::shared_ptr<TextEditingClient> textEditingClient,
                           std::shared_ptr<TextWritingClient> textWritingClient,
                           std::shared_ptr<TranslationClient> translationClient,
-                          TranslationSystemCheck isSystemSupported = isTranslationSystemSupported);
+                          TranslationSystemCheck isSystemSupported = isTranslationSystemSupported,
+                          std::shared_ptr<const LanguageRecognizer> recognizer = nullptr);
 
     QCoro::Task<QString> writeReply(QString draft, QString context, AppLanguage targetLanguage) override;
     QCoro::Task<QString> editText(QString text, AppLanguage sourceLanguage, AppLanguage targetLanguage) override;
@@ -51,6 +54,7 @@ private:
     std::shared_ptr<TextWritingClient> textWritingClient_;
     std::shared_ptr<TranslationClient> translationClient_;
     TranslationSystemCheck isSystemSupported_;
+    std::shared_ptr<const LanguageRecognizer> recognizer_;
 };
 
 }  // namespace tavrolin

@@ -43,9 +43,4 @@ public:
     virtual void stop() = 0;
 };
 
-// A fresh source reading the sound server's default input; the first one loads the sound
-// server's client library (never call it on the GUI thread). While that cannot be loaded, the
-// source's start() fails with "audio input is not available: <reason>".
-std::unique_ptr<AudioInputSource> makeSystemAudioInputSource();
-
 }  // namespace tavrolin

@@ -29,7 +29,4 @@ public:
     virtual QCoro::Task<DictationAuthorizationStatus> requestSpeechRecognitionAccess() = 0;
 };
 
-// The desktop's own answer on microphone and speech recognition access.
-std::shared_ptr<DictationAuthorizing> makeSystemDictationAuthorization();
-
 }  // namespace tavrolin

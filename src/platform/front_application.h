@@ -28,14 +28,4 @@ public:
     virtual std::optional<FrontApplication> frontApplication() const = 0;
 };
 
-// The X11 implementation: the window named by the root's _NET_ACTIVE_WINDOW, trusted only while
-// a window manager answers _NET_SUPPORTING_WM_CHECK (a stale value outlives a window manager);
-// without a window manager, the top-level window that holds the input focus.
-// The process id comes from _NET_WM_PID, else from the X-Resource extension. Without a display
-// it answers absent.
-std::shared_ptr<FrontApplicationProviding> makeX11FrontApplicationProvider();
-
-// The process-wide X11 provider, created on first use: one display connection for every caller.
-std::shared_ptr<FrontApplicationProviding> defaultFrontApplicationProvider();
-
 }  // namespace tavrolin

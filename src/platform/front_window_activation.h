@@ -18,8 +18,4 @@ public:
     virtual bool activate(quint32 window) = 0;
 };
 
-// The X11 implementation (_NET_ACTIVE_WINDOW, as a pager asks for it), over a display connection
-// of its own. Without a display it answers absent and false.
-std::shared_ptr<FrontWindowActivating> makeX11FrontWindowActivation();
-
 }  // namespace tavrolin

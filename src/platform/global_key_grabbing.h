@@ -52,8 +52,4 @@ public:
     virtual void setGrabsLostCallback(GrabsLostCallback callback) = 0;
 };
 
-// The grabber of this desktop session (X11, over the application's own display connection).
-// Without an X11 display every grab answers `failed`.
-std::unique_ptr<GlobalKeyGrabbing> makeSystemGlobalKeyGrabber();
-
 }  // namespace tavrolin

@@ -31,10 +31,6 @@ public:
 bool isReportedMousePress(int button, const std::vector<unsigned long long>& windowsUnderPointer,
                           const std::vector<unsigned long long>& ownWindows);
 
-// The X11 implementation: XInput 2 raw button presses, read on a connection and thread of its
-// own and forwarded to the main thread.
-std::shared_ptr<GlobalMouseMonitoring> makeX11GlobalMouseMonitoring();
-
 // One raw input event anywhere on the desktop, as it reached the server (before any grab or
 // focus decided which window gets it).
 struct RawInputEvent {
@@ -66,9 +62,6 @@ public:
     // from no window). nullptr when the desktop cannot report it.
     virtual std::unique_ptr<GlobalMouseMonitor> addActiveApplicationMonitor(std::function<void()> handler) = 0;
 };
-
-// The XInput 2 implementation, on the same reader as the mouse-down monitor.
-std::shared_ptr<GlobalInputMonitoring> makeX11GlobalInputMonitoring();
 
 constexpr unsigned int escapeKeysym = 0xff1b;
 

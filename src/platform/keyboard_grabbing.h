@@ -19,12 +19,4 @@ public:
     virtual bool isGrabbing() const = 0;
 };
 
-// The X11 implementation over Qt's own display connection (the key events must reach Qt's
-// event queue). Without an X11 display it grabs nothing.
-std::unique_ptr<KeyboardGrabbing> makeX11KeyboardGrab();
-
-// Whether a grab made through makeX11KeyboardGrab() holds the keyboard now: synthetic keys
-// would then reach our own window, not the application under it. Main thread only.
-bool anyOwnKeyboardGrabActive();
-
 }  // namespace tavrolin

@@ -42,15 +42,4 @@ public:
     virtual QList<quint32> shiftedKeysyms(quint32 keycode) = 0;
 };
 
-// The X11 implementation: its own connection to $DISPLAY, opened on first use and reopened
-// after the server went away; every read holds one mutex for its whole duration.
-std::unique_ptr<KeyboardLayoutReading> createKeyboardLayoutReader();
-
-// The process's one reader of the X11 implementation, created on first use.
-std::shared_ptr<KeyboardLayoutReading> systemKeyboardLayoutReader();
-
-// Makes `group` the locked group of the core keyboard of $DISPLAY (what a layout switcher
-// does); answers whether the server accepted it. Desktop tests use it to pick a layout.
-bool lockKeyboardGroup(int group);
-
 }  // namespace tavrolin

@@ -49,7 +49,4 @@ public:
     }
 };
 
-// The recognizer of this desktop (CLD2).
-std::unique_ptr<LanguageRecognizer> makeSystemLanguageRecognizer();
-
 }  // namespace tavrolin

@@ -63,11 +63,4 @@ public:
         QString source, QString target, std::vector<OnDeviceTranslationRequest> requests) = 0;
 };
 
-// The engine of this desktop (Apertium).
-std::unique_ptr<OnDeviceTranslationEngine> makeSystemTranslationEngine();
-
-// The package that installs the language data of that engine for a pair ("apertium-eng-spa");
-// none when no package holds the pair.
-std::optional<QString> systemTranslationPackageForPair(const QString& source, const QString& target);
-
 }  // namespace tavrolin

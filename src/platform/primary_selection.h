@@ -57,10 +57,4 @@ std::optional<QString> currentSelectionText(const PrimarySelectionRead& read,
 // white space, as web documents report around a selection they do not hold themselves.
 bool isPlaceholderOnlySelection(const QString& text);
 
-// The X11 reader: its own X connection and worker thread; presses are watched through the
-// given raw input monitoring (none: PRIMARY is never trusted, since a stale one could not be
-// told apart). Create it on the main thread.
-std::shared_ptr<PrimarySelectionReading> makeX11PrimarySelectionReader(
-    std::shared_ptr<GlobalInputMonitoring> monitoring);
-
 }  // namespace tavrolin

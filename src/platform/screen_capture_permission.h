@@ -15,7 +15,4 @@ public:
     virtual bool request() = 0;
 };
 
-// The desktop's permission. An X11 client may read every window of its display.
-std::shared_ptr<ScreenCapturePermission> systemScreenCapturePermission();
-
 }  // namespace tavrolin

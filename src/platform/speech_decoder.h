@@ -40,9 +40,4 @@ public:
     virtual std::unique_ptr<SpeechDecoder> loadDecoder(const QString& localeIdentifier, QString& error) = 0;
 };
 
-// The speech models installed on this computer. The speech library is loaded by the first
-// loadDecoder(); while it cannot be, every load fails with "speech recognition is not available:
-// <reason>".
-std::shared_ptr<SpeechModelProviding> makeSystemSpeechModels();
-
 }  // namespace tavrolin

@@ -51,12 +51,4 @@ public:
                                                             const QStringList& languages) const = 0;
 };
 
-// The engine of this desktop (Tesseract): one for the whole process while anyone holds it, so
-// that every reader shares its threads and the language data loaded on them. Cheap to make: the
-// engine's library is loaded by the first call that reads (installedLanguages() included), off
-// the GUI thread as every call here is; while it cannot be loaded each call throws
-// TextRecognitionError "text recognition is not available: <reason>". Engines are loaded on
-// first use per thread and language set and freed when their thread has been idle for a while.
-std::shared_ptr<TextRecognitionEngine> makeSystemTextRecognitionEngine();
-
 }  // namespace tavrolin

@@ -41,7 +41,4 @@ public:
     virtual std::vector<WindowListEntry> onScreenWindows() = 0;
 };
 
-// The desktop's window list, one for the process.
-std::shared_ptr<WindowListProviding> systemWindowList();
-
 }  // namespace tavrolin

@@ -4,7 +4,6 @@
 #include <QtGlobal>
 
 #include <chrono>
-#include <memory>
 
 namespace tavrolin {
 
@@ -24,9 +23,5 @@ public:
     // Never blocks the caller: the wait for the answer runs elsewhere.
     virtual QCoro::Task<Answer> ping(quint64 window, std::chrono::milliseconds bound) = 0;
 };
-
-// The X11 implementation (_NET_WM_PING): a connection and a worker thread of its own. Create it
-// on the main thread.
-std::shared_ptr<WindowPinging> makeX11WindowPing();
 
 }  // namespace tavrolin

@@ -30,7 +30,4 @@ public:
                                          const std::vector<ZipArchiveEntry>& entries) const = 0;
 };
 
-// The zip writer of this desktop (libzip), whose library is loaded by the first write.
-std::shared_ptr<const ZipArchiveWriter> makeSystemZipArchiveWriter();
-
 }  // namespace tavrolin

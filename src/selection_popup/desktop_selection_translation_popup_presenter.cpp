@@ -35,13 +35,15 @@ void DesktopSelectionTranslationPopupPresenter::LaterDeleter::operator()(QObject
     }
 }
 
-DesktopSelectionTranslationPopupPresenter::Dependencies
-DesktopSelectionTranslationPopupPresenter::systemDependencies() {
+DesktopSelectionTranslationPopupPresenter::Dependencies DesktopSelectionTranslationPopupPresenter::systemDependencies(
+    std::shared_ptr<GlobalMouseMonitoring> mouseMonitoring, std::shared_ptr<KeyboardGrabbing> keyboardGrab,
+    OverlayWindowMarking markAsOverlayWindow) {
     Dependencies d;
     d.clock = std::make_shared<SystemClock>();
     d.scheduler = std::make_shared<QtScheduler>();
-    d.mouseMonitoring = makeX11GlobalMouseMonitoring();
-    d.keyboardGrab = makeX11KeyboardGrab();
+    d.mouseMonitoring = std::move(mouseMonitoring);
+    d.keyboardGrab = std::move(keyboardGrab);
+    d.markAsOverlayWindow = std::move(markAsOverlayWindow);
     return d;
 }
 
@@ -139,7 +141,7 @@ void DesktopSelectionTranslationPopupPresenter::showPanel(const SelectionTransla
     const QRectF frame = SelectionTranslationPopupFrameResolver::centeredIn(anchor.frame, anchor.visibleFrame, size);
 
     std::unique_ptr<SelectionTranslationPanel, LaterDeleter> panel(
-        new SelectionTranslationPanel(dependencies_.clock, interactive));
+        new SelectionTranslationPanel(dependencies_.clock, interactive, dependencies_.markAsOverlayWindow));
     panel->minimumDisplayDuration = minimumDisplayDuration_;
     const QDateTime now = dependencies_.clock->now();
     panel->appearDate = now;

@@ -34,10 +34,14 @@ public:
         std::shared_ptr<Scheduler> scheduler;
         std::shared_ptr<GlobalMouseMonitoring> mouseMonitoring;
         std::shared_ptr<KeyboardGrabbing> keyboardGrab;
+        OverlayWindowMarking markAsOverlayWindow;
     };
 
-    // The desktop's own clock, timers, mouse monitor and keyboard grab. Opens no window.
-    static Dependencies systemDependencies();
+    // The system clock and Qt timers, with the desktop's mouse monitor, keyboard grab and window
+    // hints. Opens no window.
+    static Dependencies systemDependencies(std::shared_ptr<GlobalMouseMonitoring> mouseMonitoring,
+                                           std::shared_ptr<KeyboardGrabbing> keyboardGrab,
+                                           OverlayWindowMarking markAsOverlayWindow);
 
     DesktopSelectionTranslationPopupPresenter(std::shared_ptr<ActiveWindowDetecting> activeWindowDetector,
                                               SelectionTranslationPopupFrameResolver frameResolver,

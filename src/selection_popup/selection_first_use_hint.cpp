@@ -258,7 +258,7 @@ SelectionFirstUseHintPanel::~SelectionFirstUseHintPanel() {
 
 void SelectionFirstUseHintPanel::show(const QRectF& anchor, SelectionFirstUseHintContent content) {
     dismiss();
-    QWidget* window = makeFloatingWindow(false);
+    QWidget* window = makeFloatingWindow(false, environment_.markAsOverlayWindow);
     window->setObjectName(QStringLiteral("selectionFirstUseHint"));
     window->setAccessibleName(content.title);
     auto* view = new HintCardView(std::move(content), window);

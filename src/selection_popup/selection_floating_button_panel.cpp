@@ -2,7 +2,6 @@
 
 #include "platform/clock.h"
 #include "platform/global_mouse_monitoring.h"
-#include "platform/overlay_window_hints.h"
 
 #include <QAbstractButton>
 #include <QCursor>
@@ -23,10 +22,12 @@ namespace tavrolin {
 
 namespace geo = selection_popup_geometry;
 
-FloatingWindowEnvironment FloatingWindowEnvironment::system() {
+FloatingWindowEnvironment FloatingWindowEnvironment::system(std::shared_ptr<GlobalInputMonitoring> monitoring,
+                                                            OverlayWindowMarking markAsOverlayWindow) {
     FloatingWindowEnvironment environment;
     environment.scheduler = std::make_shared<QtScheduler>();
-    environment.monitoring = makeX11GlobalInputMonitoring();
+    environment.monitoring = std::move(monitoring);
+    environment.markAsOverlayWindow = std::move(markAsOverlayWindow);
     environment.pointerPosition = [] { return QPointF(QCursor::pos()); };
     environment.screens = [] {
         std::vector<geo::ScreenArea> screens;
@@ -82,7 +83,7 @@ void FloatingDismissMonitors::remove() {
     active_.reset();
 }
 
-QWidget* makeFloatingWindow(bool transparentForInput) {
+QWidget* makeFloatingWindow(bool transparentForInput, const OverlayWindowMarking& markAsOverlayWindow) {
     auto* window = new QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                                             Qt::WindowDoesNotAcceptFocus |
                                             (transparentForInput ? Qt::WindowTransparentForInput : Qt::WindowFlags()));
@@ -90,7 +91,9 @@ QWidget* makeFloatingWindow(bool transparentForInput) {
     window->setAttribute(Qt::WA_DeleteOnClose, false);
     window->setFocusPolicy(Qt::NoFocus);
     // The hints must be on the native window before it is mapped.
-    markAsOverlayWindow(window->winId());
+    if (markAsOverlayWindow) {
+        markAsOverlayWindow(window->winId());
+    }
     return window;
 }
 
@@ -195,7 +198,7 @@ void SelectionFloatingButtonPanel::show(const std::optional<QRectF>& anchor, con
     const QPointF pointer = environment_.pointerPosition ? environment_.pointerPosition() : QPointF();
     const QRectF frame = geo::rowFrame(anchor, pointer, mode, screens);
 
-    QWidget* row = makeFloatingWindow(false);
+    QWidget* row = makeFloatingWindow(false, environment_.markAsOverlayWindow);
     row->setObjectName(QStringLiteral("selectionFloatingButtons"));
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -266,7 +269,7 @@ void SelectionFloatingButtonPanel::showTooltip(const QString& text) {
         return;
     }
     hideTooltip();
-    QWidget* window = makeFloatingWindow(true);
+    QWidget* window = makeFloatingWindow(true, environment_.markAsOverlayWindow);
     window->setObjectName(QStringLiteral("selectionFloatingTooltip"));
     auto* view = new TooltipView(text, window);
     const QSizeF size = view->sizeHint();

@@ -2,6 +2,7 @@
 
 #include "core/lifetime_token.h"
 #include "platform/global_mouse_monitoring.h"
+#include "platform/overlay_window_hints.h"
 #include "selection_popup/selection_popup_geometry.h"
 #include "selection_popup/selection_popup_mode.h"
 
@@ -21,15 +22,18 @@ class ScheduledCall;
 class Scheduler;
 
 // What the floating windows need from the desktop: timers, the raw input and active-window
-// monitors (absent: the windows lack those ways of closing), the pointer and the screens.
+// monitors (absent: the windows lack those ways of closing), the pointer, the screens and the
+// window-manager hints of the windows.
 struct FloatingWindowEnvironment {
     std::shared_ptr<Scheduler> scheduler;
     std::shared_ptr<GlobalInputMonitoring> monitoring;
     std::function<QPointF()> pointerPosition;
     std::function<std::vector<selection_popup_geometry::ScreenArea>()> screens;
+    OverlayWindowMarking markAsOverlayWindow;
 
-    // Qt timers, the X11 monitors, QCursor and QGuiApplication's screens.
-    static FloatingWindowEnvironment system();
+    // Qt timers, QCursor and QGuiApplication's screens, with the desktop's monitors and hints.
+    static FloatingWindowEnvironment system(std::shared_ptr<GlobalInputMonitoring> monitoring,
+                                            OverlayWindowMarking markAsOverlayWindow);
 };
 
 // The dismiss monitors every floating window shares: a raw button press outside our windows,
@@ -50,8 +54,8 @@ private:
 };
 
 // A frameless window that never takes the focus, stays above others, and is kept out of the
-// taskbar and pager on every desktop.
-QWidget* makeFloatingWindow(bool transparentForInput);
+// taskbar and pager on every desktop (through `markAsOverlayWindow`).
+QWidget* makeFloatingWindow(bool transparentForInput, const OverlayWindowMarking& markAsOverlayWindow);
 
 // A row of square buttons (flip, edit, translate, as the mode offers them) beside a fresh
 // selection in another application. It never activates this application, so the selection stays

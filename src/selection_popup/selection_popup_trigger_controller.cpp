@@ -2,10 +2,11 @@
 
 #include "core/app_log.h"
 #include "core/app_settings_providing.h"
-#include "core/text_language_detector.h"
 #include "core/text_units.h"
 #include "core/user_preferred_languages_providing.h"
+#include "language/focused_field_service_support.h"
 #include "platform/front_application.h"
+#include "platform/language_recognizer.h"
 #include "platform/scheduler_sleep.h"
 #include "window_translation/window_frame_converter.h"
 
@@ -50,8 +51,10 @@ std::optional<QRectF> readScreenFrame(Accessibility& accessibility, const Access
 
 DesktopSelectionPopupTriggerController::Dependencies DesktopSelectionPopupTriggerController::systemDependencies(
     AccessibilityCalls& accessibility, FrontApplicationProviding& frontApplications, FocusResolver& focus,
-    std::shared_ptr<void> keepAlive) {
-    FloatingWindowEnvironment windows = FloatingWindowEnvironment::system();
+    std::shared_ptr<GlobalInputMonitoring> monitoring, OverlayWindowMarking markAsOverlayWindow,
+    std::shared_ptr<const LanguageRecognizer> recognizer, std::shared_ptr<void> keepAlive) {
+    FloatingWindowEnvironment windows =
+        FloatingWindowEnvironment::system(std::move(monitoring), std::move(markAsOverlayWindow));
     Dependencies d{accessibility, frontApplications, focus, windows.monitoring, windows};
     d.ownProcessId = QCoreApplication::applicationPid();
     d.panelFrame = [](const QRectF& frame) {
@@ -60,8 +63,8 @@ DesktopSelectionPopupTriggerController::Dependencies DesktopSelectionPopupTrigge
     d.doubleClickInterval = [] {
         return std::chrono::milliseconds(QGuiApplication::styleHints()->mouseDoubleClickInterval());
     };
-    d.detectLanguage = [](const QString& text, const std::set<AppLanguage>& boosted) {
-        return TextLanguageDetector::detectAppLanguage(text, boosted);
+    d.detectLanguage = [recognizer = std::move(recognizer)](const QString& text, const std::set<AppLanguage>& boosted) {
+        return detectServiceLanguage(text, boosted, recognizer.get());
     };
     d.keepAlive = std::move(keepAlive);
     return d;

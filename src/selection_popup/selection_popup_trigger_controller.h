@@ -25,6 +25,7 @@ namespace tavrolin {
 class AppSettingsProviding;
 class DefaultsStore;
 class FrontApplicationProviding;
+class LanguageRecognizer;
 class UserPreferredLanguagesProviding;
 
 // Readers of the selection's place on screen. Every answer comes from another process and is
@@ -78,11 +79,14 @@ public:
         std::shared_ptr<void> keepAlive;
     };
 
-    // The X11 monitors and windows, the screens' layout, Qt's double-click interval and the
-    // system language detector, over the given accessibility, front-application lookup and
-    // focus resolver.
+    // The screens' layout and Qt's double-click interval, over the given accessibility,
+    // front-application lookup, focus resolver, input monitoring, window hints and language
+    // recognizer (none: only the script of a selection tells its language).
     static Dependencies systemDependencies(AccessibilityCalls& accessibility,
                                            FrontApplicationProviding& frontApplications, FocusResolver& focus,
+                                           std::shared_ptr<GlobalInputMonitoring> monitoring,
+                                           OverlayWindowMarking markAsOverlayWindow,
+                                           std::shared_ptr<const LanguageRecognizer> recognizer,
                                            std::shared_ptr<void> keepAlive);
 
     DesktopSelectionPopupTriggerController(const AppSettingsProviding& settingsStore,

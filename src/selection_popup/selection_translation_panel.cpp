@@ -2,7 +2,6 @@
 
 #include "core/brand_colors.h"
 #include "platform/clock.h"
-#include "platform/overlay_window_hints.h"
 
 #include <QApplication>
 #include <QFontMetricsF>
@@ -157,7 +156,8 @@ void SelectionTranslationPopupView::paintEvent(QPaintEvent*) {
     painter.restore();
 }
 
-SelectionTranslationPanel::SelectionTranslationPanel(std::shared_ptr<Clock> clock, bool interactive)
+SelectionTranslationPanel::SelectionTranslationPanel(std::shared_ptr<Clock> clock, bool interactive,
+                                                     const OverlayWindowMarking& markAsOverlayWindow)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
                            (interactive ? Qt::WindowFlags() : Qt::WindowTransparentForInput)),
       clock_(std::move(clock)),
@@ -168,7 +168,9 @@ SelectionTranslationPanel::SelectionTranslationPanel(std::shared_ptr<Clock> cloc
     appearDate = clock_->now();
     // The hints must be on the native window before it is mapped.
     create();
-    markAsOverlayWindow(winId());
+    if (markAsOverlayWindow) {
+        markAsOverlayWindow(winId());
+    }
 }
 
 SelectionTranslationPanel::~SelectionTranslationPanel() = default;

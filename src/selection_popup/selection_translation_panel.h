@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/overlay_window_hints.h"
+
 #include <QDateTime>
 #include <QFont>
 #include <QString>
@@ -64,7 +66,8 @@ class SelectionTranslationPanel final : public QWidget {
     Q_OBJECT
 
 public:
-    SelectionTranslationPanel(std::shared_ptr<Clock> clock, bool interactive);
+    SelectionTranslationPanel(std::shared_ptr<Clock> clock, bool interactive,
+                              const OverlayWindowMarking& markAsOverlayWindow);
     ~SelectionTranslationPanel() override;
 
     // Called for a key, a modifier or a click once the minimum display time has passed.

@@ -49,7 +49,7 @@ struct SelectionTranslationStructuredText {
 class SelectionTranslationService final {
 public:
     // Without a preferred-languages provider, one is made over the settings of this moment;
-    // without a recognizer, the desktop's is used.
+    // without a recognizer only the script of the text tells its language.
     SelectionTranslationService(
         std::shared_ptr<TranslationClient> translationClient, std::shared_ptr<const AppSettingsProviding> settingsStore,
         std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguagesProvider = nullptr,

@@ -178,24 +178,9 @@ void AppDelegate::configureAntiSleep() {
     }
     if (!systemEventMonitor_ && factories().makeSystemEventMonitor) {
         systemEventMonitor_ = factories().makeSystemEventMonitor();
-        if (systemEventMonitor_) {
-            connect(systemEventMonitor_.get(), &SystemEventMonitoring::didWake, this,
-                    &AppDelegate::handleWakeNotification);
-            connect(systemEventMonitor_.get(), &SystemEventMonitoring::clockDidChange, this,
-                    &AppDelegate::handleClockChangeNotification);
+        if (systemEventMonitor_ && antiSleepManager()) {
+            antiSleepManager()->observe(*systemEventMonitor_);
         }
-    }
-}
-
-void AppDelegate::handleWakeNotification() {
-    if (antiSleepManager()) {
-        antiSleepManager()->handleWake();
-    }
-}
-
-void AppDelegate::handleClockChangeNotification() {
-    if (antiSleepManager()) {
-        antiSleepManager()->handleClockChange();
     }
 }
 

@@ -239,8 +239,6 @@ public:
     // ---- anti-sleep hooks (app_delegate.cpp)
 
     void configureAntiSleep();
-    void handleWakeNotification();
-    void handleClockChangeNotification();
 
     // ---- status item, main menu and commands (app_delegate_menu.cpp)
 

@@ -12,15 +12,14 @@
 namespace tavrolin {
 
 DictationScratchpadWindowController* AppDelegate::ensureDictationScratchpadWindowController() {
-    if (!dictationScratchpadWindowController_ && factories().makeSpeechRecognitionService) {
+    if (!dictationScratchpadWindowController_ && factories().makeSpeechRecognitionService &&
+        factories().makeDictationPermissionManager) {
         DictationScratchpadViewModel::Dependencies d;
         d.settingsStore = &settingsStore();
         d.textImproveClient = textImproveClient();
         d.textPromptClient = textPromptClient();
         d.makeSpeechService = factories().makeSpeechRecognitionService;
-        d.permissionManager = factories().makeDictationPermissionManager
-                                  ? factories().makeDictationPermissionManager()
-                                  : std::make_shared<DictationPermissionManager>();
+        d.permissionManager = factories().makeDictationPermissionManager();
         d.clipboard = factories().makeClipboard ? factories().makeClipboard() : nullptr;
         d.scheduler = factories().scheduler ? factories().scheduler : std::make_shared<QtScheduler>();
         dictationScratchpadWindowController_ = std::make_unique<DictationScratchpadWindowController>(

@@ -1,4 +1,6 @@
 // How each collaborator of the running application is built (AppServices::defaultFactories()).
+// The desktop's facilities come from the back end the program is linked with
+// (platform/desktop_backend.h).
 #include "shell/app_services.h"
 
 #include "anti_sleep/anti_sleep_manager.h"
@@ -17,20 +19,13 @@
 #include "language/url_session_text_improve_client.h"
 #include "language/url_session_text_prompt_client.h"
 #include "language/url_session_text_writing_client.h"
-#include "platform/front_window_activation.h"
-#include "platform/linux/dbus_accessibility_bus_status.h"
-#include "platform/linux/display_sleep_inhibitor.h"
-#include "platform/linux/qt_clipboard.h"
-#include "platform/linux/linux_system_event_monitor.h"
-#include "platform/linux/logind_idle_inhibitor.h"
-#include "platform/linux/x11_desktop.h"
-#include "platform/linux/xtest_synthetic_input.h"
+#include "platform/desktop_backend.h"
 #include "server/url_session_telemetry_client.h"
 #include "shell/alert_presenting.h"
 #include "shell/system_settings_opener.h"
 #include "shell/hot_key_manager.h"
 #include "shell/launch_at_login_controller.h"
-#include "shell/linux_focused_text_platform.h"
+#include "shell/desktop_focused_text_platform.h"
 #include "shell/onboarding_state_store.h"
 #include "onboarding/onboarding_window_controller.h"
 #include "shell/share_prompt_store.h"
@@ -39,8 +34,6 @@
 #include "updates/app_update_state_store.h"
 #include "updates/online_gated_app_update_manifest_client.h"
 #include "updates/url_session_app_update_manifest_client.h"
-#include "platform/language_recognizer.h"
-#include "platform/text_recognition_engine.h"
 #include "selection_popup/desktop_selection_translation_popup_presenter.h"
 #include "selection_popup/selection_popup_trigger_controller.h"
 #include "window_translation/active_window_detector.h"
@@ -59,45 +52,34 @@ namespace {
 
 // The accessor and the desktop facilities it reads through, kept alive together.
 struct AccessorWithPlatform {
-    LinuxFocusedTextPlatform platform;
+    DesktopFocusedTextPlatform platform;
     FocusedTextFieldAccessor accessor;
     explicit AccessorWithPlatform(double clipboardRestoreDelay)
         : accessor(platform.platform(), clipboardRestoreDelay) {}
 };
 
-// Opens the X connection for synthetic input only when the nudge first needs it.
-class LazyXTestInput final : public SyntheticInput {
-public:
-    bool isAvailable() { return input().isAvailable(); }
-    bool sendKeyChord(Qt::KeyboardModifiers modifiers, Qt::Key key) override {
-        return input().sendKeyChord(modifiers, key);
-    }
-    std::optional<HeldKeys> heldKeys() override { return input().heldKeys(); }
-    std::optional<QPoint> pointerPosition() override { return input().pointerPosition(); }
-    bool movePointerTo(QPoint position) override { return input().movePointerTo(position); }
-
-private:
-    XTestSyntheticInput& input() {
-        if (!input_) {
-            input_ = std::make_unique<XTestSyntheticInput>();
-        }
-        return *input_;
-    }
-    std::unique_ptr<XTestSyntheticInput> input_;
-};
-
-// The desktop's own facilities for anti-sleep: logind, the screen saver service or the X
-// screen saver, XTest (connected on first use), the system clock and Qt timers.
+// The desktop's own facilities for anti-sleep: its sleep and display-sleep assertions,
+// synthetic input (connected on first use), the system clock and Qt timers.
 AntiSleepManager::Environment systemAntiSleepEnvironment() {
     AntiSleepManager::Environment env;
-    env.systemSleepAssertions = std::make_shared<LogindIdleInhibitor>();
-    env.displaySleepAssertions = std::make_shared<DisplaySleepInhibitor>();
-    auto xtest = std::make_shared<LazyXTestInput>();
-    env.inputAvailable = [xtest] { return xtest->isAvailable(); };
-    env.input = std::move(xtest);
+    env.systemSleepAssertions = makeSystemSleepAssertions();
+    env.displaySleepAssertions = makeDisplaySleepAssertions();
+    DeferredSyntheticInput input = makeSystemDeferredSyntheticInput();
+    env.input = std::move(input.input);
+    env.inputAvailable = std::move(input.isAvailable);
     env.clock = std::make_shared<SystemClock>();
     env.scheduler = std::make_shared<QtScheduler>();
     return env;
+}
+
+// One recognizer for the process, made when first asked for.
+std::function<std::shared_ptr<const LanguageRecognizer>()> sharedLanguageRecognizer() {
+    return [made = std::make_shared<std::shared_ptr<const LanguageRecognizer>>()] {
+        if (!*made) {
+            *made = makeSystemLanguageRecognizer();
+        }
+        return *made;
+    };
 }
 
 std::shared_ptr<ServerRequestTransport> session(ServerSessionConfiguration configuration) {
@@ -112,6 +94,14 @@ AppServices::Factories AppServices::defaultFactories() {
     f.deviceIdentifier = &DeviceIdentifier::shared();
     f.bundle = InfoDictionary::main();
     f.environment = currentEnvironment();
+    f.frontApplications = defaultFrontApplicationProvider();
+    f.languagePreferences =
+        std::make_shared<UserLanguagePreferencesService>(systemKeyboardLayoutReader(), currentSystemLanguages);
+    f.keyboardLayoutReader = systemKeyboardLayoutReader();
+    f.translationPackageForPair = [](AppLanguage source, AppLanguage target) {
+        return systemTranslationPackageForPair(rawValue(source), rawValue(target));
+    };
+    f.syncWithDisplayServer = [] { syncWithDisplayServer(); };
 
     f.makeOnboardingStateStore = [](DefaultsStore& defaults, int version) {
         return std::make_unique<OnboardingStateStore>(defaults, version);
@@ -123,10 +113,12 @@ AppServices::Factories AppServices::defaultFactories() {
     f.makeSharePromptStore = [](std::vector<int> schedule, DefaultsStore& defaults) {
         return std::make_unique<SharePromptStore>(std::move(schedule), defaults);
     };
-    f.makeHotKeyManager = [] { return std::make_unique<HotKeyManager>(); };
+    f.makeHotKeyManager = [] {
+        return std::make_unique<HotKeyManager>(std::shared_ptr<GlobalKeyGrabbing>(makeSystemGlobalKeyGrabber()));
+    };
     f.makeAntiSleepManager = [] { return std::make_unique<AntiSleepManager>(systemAntiSleepEnvironment()); };
     f.makeActiveWindowDetector = [] {
-        return std::make_shared<ActiveWindowDetector>(defaultFrontApplicationProvider(), x11::sharedWindowList(),
+        return std::make_shared<ActiveWindowDetector>(defaultFrontApplicationProvider(), systemWindowList(),
                                                       static_cast<std::int32_t>(QCoreApplication::applicationPid()));
     };
     f.makeFocusedTextFieldAccessor = [](double clipboardRestoreDelay) {
@@ -134,15 +126,19 @@ AppServices::Factories AppServices::defaultFactories() {
         return std::shared_ptr<FocusedTextFieldAccessor>(both, &both->accessor);
     };
     f.makeLaunchAtLoginController = [] { return std::make_unique<LaunchAtLoginController>(); };
-    f.makeSettingsStore = [](DefaultsStore& defaults) {
-        return std::make_unique<AppSettingsStore>(defaults, std::make_shared<UserLanguagePreferencesService>());
+    f.makeSettingsStore = [languages = f.languagePreferences](DefaultsStore& defaults) {
+        return std::make_unique<AppSettingsStore>(defaults, languages);
     };
     f.makeOnlineFeaturePolicy = [](bool enabled) { return std::make_shared<OnlineFeaturePolicy>(enabled); };
 
     f.makeTelemetryClient = [](TelemetryConfiguration configuration, ServerSessionConfiguration sessionConfiguration) {
         return std::make_shared<URLSessionTelemetryClient>(std::move(configuration), session(sessionConfiguration));
     };
-    f.makeDeviceTranslationClient = [] { return std::make_shared<SystemTranslationClient>(); };
+    const auto languageRecognizer = sharedLanguageRecognizer();
+    f.makeLanguageRecognizer = languageRecognizer;
+    f.makeDeviceTranslationClient = [] {
+        return std::make_shared<SystemTranslationClient>(makeSystemTranslationEngine(), makeSystemLanguageRecognizer());
+    };
     f.makeServerTranslationClient = [](ServerTranslationConfiguration configuration, ServerSessionConfiguration s) {
         return std::make_shared<URLSessionServerTranslationClient>(std::move(configuration), session(s));
     };
@@ -156,7 +152,8 @@ AppServices::Factories AppServices::defaultFactories() {
         return std::make_shared<URLSessionTextEditingClient>(std::move(configuration), session(s));
     };
     f.makeOfflineTextEditingClient = [] {
-        return std::make_shared<LocalTextEditingClient>(std::make_shared<SystemTextSpellChecker>());
+        return std::make_shared<LocalTextEditingClient>(
+            std::make_shared<SystemTextSpellChecker>(loadSystemSpellingDictionary));
     };
     f.makeTextWritingClient = [](TextWritingConfiguration configuration, ServerSessionConfiguration s) {
         return std::make_shared<URLSessionTextWritingClient>(std::move(configuration), session(s));
@@ -170,14 +167,17 @@ AppServices::Factories AppServices::defaultFactories() {
             std::move(build), std::move(version));
     };
     f.makeDiagnosticsExporter = [] {
-        return std::make_shared<DiagnosticsExporter>(std::make_shared<ProcessDiagnosticsCommandRunner>());
+        return std::make_shared<DiagnosticsExporter>(
+            std::make_shared<ProcessDiagnosticsCommandRunner>(),
+            DiagnosticsExporter::Options::system(makeSystemZipArchiveWriter()));
     };
     f.makeSelectionTranslationPopupPresenter = [](std::shared_ptr<ActiveWindowDetector> detector) {
         return std::make_unique<DesktopSelectionTranslationPopupPresenter>(
             std::move(detector), SelectionTranslationPopupFrameResolver{},
-            DesktopSelectionTranslationPopupPresenter::systemDependencies());
+            DesktopSelectionTranslationPopupPresenter::systemDependencies(
+                makeSystemGlobalMouseMonitoring(), makeSystemKeyboardGrab(), markAsOverlayWindow));
     };
-    f.makeSelectionPopupTriggerController = [defaults = f.defaults](
+    f.makeSelectionPopupTriggerController = [defaults = f.defaults, languageRecognizer](
                                                 const AppSettingsStore& settings,
                                                 std::shared_ptr<UserPreferredLanguagesProvider> preferred,
                                                 std::shared_ptr<FocusedTextFieldAccessor> accessor,
@@ -191,7 +191,8 @@ AppServices::Factories AppServices::defaultFactories() {
         const FocusedTextFieldAccessor::Platform& platform = accessor->platform();
         DesktopSelectionPopupTriggerController::Dependencies dependencies =
             DesktopSelectionPopupTriggerController::systemDependencies(
-                platform.accessibility, platform.frontApplications, accessor->focusResolver(), accessor);
+                platform.accessibility, platform.frontApplications, accessor->focusResolver(),
+                makeSystemGlobalInputMonitoring(), markAsOverlayWindow, languageRecognizer(), accessor);
         dependencies.primarySelection = platform.primarySelection;
         return std::make_unique<DesktopSelectionPopupTriggerController>(settings, std::move(preferred), *defaults,
                                                                         std::move(dependencies), std::move(onTranslate),
@@ -201,7 +202,10 @@ AppServices::Factories AppServices::defaultFactories() {
                                           std::function<void()> openTranslationSetup) {
         return std::make_unique<DesktopScreenshotOverlayPresenter>(
             std::move(setupSupport), std::move(openTranslationSetup),
-            DesktopScreenshotOverlayPresenter::systemDependencies());
+            DesktopScreenshotOverlayPresenter::systemDependencies(
+                {markAsOverlayWindow, makeSystemGlobalMouseMonitoring(), makeSystemKeyboardGrab(),
+                 defaultFrontApplicationProvider(), systemWindowList(),
+                 [] { return makeSystemFrontWindowActivation(); }}));
     };
     f.makeTextRecognizer = [](std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguages) {
         return std::make_shared<TextRecognitionService>(
@@ -210,47 +214,50 @@ AppServices::Factories AppServices::defaultFactories() {
     };
     f.makeScreenshotController = [](CaptureTargetResolver resolver, ScreenshotTranslationService service,
                                     std::shared_ptr<const AppSettingsProviding> settings) {
-        return std::make_unique<ScreenshotController>(std::move(resolver),
-                                                      ScreenCaptureService(x11::sharedScreenCapture()),
-                                                      std::move(service), std::move(settings));
+        return std::make_unique<ScreenshotController>(std::move(resolver), ScreenCaptureService(systemScreenCapture()),
+                                                      std::move(service), std::move(settings),
+                                                      systemScreenCapturePermission());
     };
-    f.makeSystemEventMonitor = [] { return std::make_unique<LinuxSystemEventMonitor>(); };
+    f.makeSystemEventMonitor = [] { return makeSystemEventMonitor(); };
     f.makeActiveWindowTextProvider =
-        [defaults =
-             f.defaults](std::shared_ptr<ActiveWindowDetector> detector) -> std::shared_ptr<ActiveWindowTextProviding> {
+        [defaults = f.defaults, languages = f.languagePreferences](
+            std::shared_ptr<ActiveWindowDetector> detector) -> std::shared_ptr<ActiveWindowTextProviding> {
         if (!detector) {
             return nullptr;
         }
         // The languages favoured when the window's script is recognised: those of the settings
         // as they are when the reader is first needed.
-        auto preferred = std::make_shared<UserPreferredLanguagesProvider>(AppSettingsStore(*defaults).settings());
+        auto preferred = std::make_shared<UserPreferredLanguagesProvider>(
+            AppSettingsStore(*defaults, languages).settings(), languages);
         auto recognizer = std::make_shared<TextRecognitionService>(
             makeSystemTextRecognitionEngine(),
             std::shared_ptr<const LanguageRecognizer>(makeSystemLanguageRecognizer()), std::move(preferred));
-        return std::make_shared<ActiveWindowTextService>(
-            CaptureTargetResolver(std::move(detector)),
-            std::make_shared<ScreenCaptureService>(x11::sharedScreenCapture()), std::move(recognizer),
-            systemScreenCapturePermission());
+        return std::make_shared<ActiveWindowTextService>(CaptureTargetResolver(std::move(detector)),
+                                                         std::make_shared<ScreenCaptureService>(systemScreenCapture()),
+                                                         std::move(recognizer), systemScreenCapturePermission());
     };
     // The speech models and the microphone are looked for when the scratchpad first asks for a
     // recognizer, not at start.
     f.makeSpeechRecognitionService =
         [system = std::make_shared<SpeechRecognitionServiceFactory>()](const QString& localeIdentifier) {
             if (!*system) {
-                *system = systemSpeechRecognitionServiceFactory();
+                *system = speechRecognitionServiceFactory(
+                    {makeSystemSpeechModels(), [] { return makeSystemAudioInputSource(); }});
             }
             return (*system)(localeIdentifier);
         };
-    f.makeDictationPermissionManager = [] { return std::make_shared<DictationPermissionManager>(); };
-    f.makeClipboard = [] { return std::make_shared<QtClipboard>(); };
+    f.makeDictationPermissionManager = [] {
+        return std::make_shared<DictationPermissionManager>(makeSystemDictationAuthorization());
+    };
+    f.makeClipboard = [] { return std::shared_ptr<Clipboard>(makeSystemClipboard({})); };
 
     f.clock = std::make_shared<SystemClock>();
     f.scheduler = std::make_shared<QtScheduler>();
     f.makeAlertPresenter = [] { return std::make_unique<MessageBoxAlertPresenter>(); };
     f.makeProgramLauncher = [] { return std::make_shared<DetachedProcessLauncher>(); };
-    f.makeFrontWindowActivation = [] { return makeX11FrontWindowActivation(); };
+    f.makeFrontWindowActivation = [] { return makeSystemFrontWindowActivation(); };
     f.openURL = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-    f.makeAccessibilityBusStatus = [] { return std::make_unique<DBusAccessibilityBusStatus>(); };
+    f.makeAccessibilityBusStatus = [] { return makeSystemAccessibilityBusStatus(); };
     f.makeOnboardingPresenter = [](const OnboardingWindowServices& services) {
         return std::make_unique<OnboardingWindowPresenter>(services);
     };

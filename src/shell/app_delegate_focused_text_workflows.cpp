@@ -20,7 +20,6 @@
 #include "language/text_writing_service.h"
 #include "selection_popup/selection_translation_service.h"
 #include "selection_popup/selection_popup_seams.h"
-#include "platform/linux/dbus_accessibility_bus_status.h"
 #include "shell/app_alerts.h"
 #include "shell/focused_field_loading_target_resolver.h"
 #include "shell/share_prompt_coordinator.h"

@@ -52,7 +52,7 @@ OnboardingWindowServices AppDelegate::onboardingWindowServices() {
     if (factories().makeDeviceTranslationClient) {
         // The device's engine only: the language page's check never asks the server.
         services.localTranslationSetupSupport =
-            std::make_shared<TranslationSetupSupport>(factories().makeDeviceTranslationClient());
+            services_->makeTranslationSetupSupport(factories().makeDeviceTranslationClient());
     }
     const QPointer<AppDelegate> self(this);
     services.openTranslationSetup = [self] {

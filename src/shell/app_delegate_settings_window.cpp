@@ -54,7 +54,7 @@ void AppDelegate::presentSettings(TelemetryTrigger trigger) {
         if (factories().makeDeviceTranslationClient) {
             // The device's engine only: the window's notices never ask the server.
             services.localTranslationSetupSupport =
-                std::make_shared<TranslationSetupSupport>(factories().makeDeviceTranslationClient());
+                services_->makeTranslationSetupSupport(factories().makeDeviceTranslationClient());
         }
         services.openTranslationSetup = [self] {
             if (self) {
@@ -65,7 +65,7 @@ void AppDelegate::presentSettings(TelemetryTrigger trigger) {
             return identifier ? identifier->currentResolution().idText() : QString();
         };
         services.appVersion = [] { return AppMetadata::appVersion(); };
-        services.keyboard = systemKeyboardLayoutReader();
+        services.keyboard = factories().keyboardLayoutReader;
         settingsWindowController_ =
             new SettingsWindowController(settingsStore().settings(), std::move(onSave), std::move(onExportDiagnostics),
                                          std::move(onClose), std::move(onRecording), std::move(services), this);

@@ -5,7 +5,6 @@
 #include "core/workflow_log.h"
 #include "focused_text/focused_text_field_accessor.h"
 #include "platform/clock.h"
-#include "platform/linux/x11_overlay_window.h"
 #include "platform/scheduler_sleep.h"
 #include "shell/smart_translation_selection_resolver.h"
 
@@ -97,7 +96,9 @@ void AppDelegate::startSmartTranslation(TelemetryTrigger trigger) {
             if (!self) {
                 return;
             }
-            x11::syncQtConnection();
+            if (const auto& sync = self->factories().syncWithDisplayServer) {
+                sync();
+            }
             self->menuCaptureStart_ = self->scheduler().scheduleAfter(menuCaptureSettleDelay, [self] {
                 if (self) {
                     routeTranslation(self, TelemetryTrigger::menu);

@@ -3,7 +3,9 @@
 #include "anti_sleep/anti_sleep_manager.h"
 #include "core/accessibility_permission.h"
 #include "core/app_metadata.h"
+#include "core/user_language_preferences_service.h"
 #include "core/user_preferred_languages_provider.h"
+#include "core/workflow_log.h"
 #include "focused_text/focused_text_field_accessor.h"
 #include "language/active_window_text_providing.h"
 #include "language/flip_language_service.h"
@@ -18,6 +20,8 @@
 #include "onboarding/onboarding_demo_service.h"
 #include "platform/accessibility_bus_status.h"
 #include "platform/clock.h"
+#include "platform/front_application.h"
+#include "platform/language_recognizer.h"
 #include "selection_popup/selection_translation_service.h"
 #include "shell/focused_field_loading_target_resolver.h"
 #include "shell/hot_key_manager.h"
@@ -46,6 +50,9 @@ double nonNegative(double seconds) {
 AppServices::AppServices(Factories factories, Hooks hooks)
     : factories_(std::move(factories)), hooks_(std::move(hooks)) {
     DefaultsStore& defaults = *factories_.defaults;
+    if (factories_.frontApplications) {
+        WorkflowLog::setFrontApplicationProvider(factories_.frontApplications);
+    }
     // The stores and managers first, in their fixed order; the settings come last so that
     // nothing built above reads them before they are loaded and sanitised.
     onboardingStore_ = factories_.makeOnboardingStateStore(defaults, 1);
@@ -71,8 +78,15 @@ TelemetryEventReporter& AppServices::telemetryReporter() {
         auto client =
             factories_.makeTelemetryClient(TelemetryConfiguration::resolved(factories_.bundle, factories_.environment),
                                            ServerSessionConfiguration::telemetry());
-        telemetryReporter_ = std::make_unique<TelemetryEventReporter>(std::move(client), *settingsStore_,
-                                                                      *factories_.deviceIdentifier, factories_.bundle);
+        TelemetryEventReporter::FrontmostAppBundleIdProvider frontmost;
+        if (factories_.frontApplications) {
+            frontmost = [front = factories_.frontApplications]() -> std::optional<QString> {
+                const std::optional<FrontApplication> app = front->frontApplication();
+                return app ? app->applicationIdentifier : std::nullopt;
+            };
+        }
+        telemetryReporter_ = std::make_unique<TelemetryEventReporter>(
+            std::move(client), *settingsStore_, *factories_.deviceIdentifier, factories_.bundle, std::move(frontmost));
     }
     return *telemetryReporter_;
 }
@@ -123,7 +137,7 @@ std::shared_ptr<ServerBackedTranslationClient> AppServices::overlayTranslationSe
 
 std::shared_ptr<TranslationSetupSupport> AppServices::overlayTranslationSetupSupport() {
     if (!overlayTranslationSetupSupport_) {
-        overlayTranslationSetupSupport_ = std::make_shared<TranslationSetupSupport>(overlayTranslationSetupClient());
+        overlayTranslationSetupSupport_ = makeTranslationSetupSupport(overlayTranslationSetupClient());
     }
     return overlayTranslationSetupSupport_;
 }
@@ -132,7 +146,7 @@ std::shared_ptr<MessageTranslationService> AppServices::messageTranslationServic
     if (!messageTranslationService_) {
         messageTranslationService_ = std::make_shared<MessageTranslationService>(
             focusedTextFieldAccessor_, translationClient(), settingsStore_, preferredLanguagesProvider(),
-            focusedFieldReadRetryCount, focusedFieldReadRetryDelay);
+            focusedFieldReadRetryCount, focusedFieldReadRetryDelay, isTranslationSystemSupported, languageRecognizer());
     }
     return messageTranslationService_;
 }
@@ -141,7 +155,7 @@ std::shared_ptr<FlipLanguageService> AppServices::flipLanguageService() {
     if (!flipLanguageService_) {
         flipLanguageService_ = std::make_shared<FlipLanguageService>(
             focusedTextFieldAccessor_, translationClient(), settingsStore_, preferredLanguagesProvider(),
-            focusedFieldReadRetryCount, focusedFieldReadRetryDelay);
+            focusedFieldReadRetryCount, focusedFieldReadRetryDelay, isTranslationSystemSupported, languageRecognizer());
     }
     return flipLanguageService_;
 }
@@ -180,7 +194,8 @@ std::shared_ptr<TextWritingService> AppServices::textWritingService() {
 std::shared_ptr<OnboardingDemoService> AppServices::onboardingDemoService() {
     if (!onboardingDemoService_) {
         onboardingDemoService_ =
-            std::make_shared<OnboardingDemoService>(textEditingClient(), textWritingClient(), translationClient());
+            std::make_shared<OnboardingDemoService>(textEditingClient(), textWritingClient(), translationClient(),
+                                                    isTranslationSystemSupported, languageRecognizer());
     }
     return onboardingDemoService_;
 }
@@ -247,9 +262,26 @@ std::shared_ptr<TextWritingClient> AppServices::textWritingClient() {
 std::shared_ptr<UserPreferredLanguagesProvider> AppServices::preferredLanguagesProvider() {
     if (!preferredLanguagesProvider_) {
         // A copy of the settings of this moment: later changes of the languages do not reach it.
-        preferredLanguagesProvider_ = std::make_shared<UserPreferredLanguagesProvider>(settingsStore_->settings());
+        preferredLanguagesProvider_ = std::make_shared<UserPreferredLanguagesProvider>(settingsStore_->settings(),
+                                                                                       factories_.languagePreferences);
     }
     return preferredLanguagesProvider_;
+}
+
+std::shared_ptr<const LanguageRecognizer> AppServices::languageRecognizer() {
+    if (!languageRecognizerBuilt_) {
+        languageRecognizerBuilt_ = true;
+        if (factories_.makeLanguageRecognizer) {
+            languageRecognizer_ = factories_.makeLanguageRecognizer();
+        }
+    }
+    return languageRecognizer_;
+}
+
+std::shared_ptr<TranslationSetupSupport> AppServices::makeTranslationSetupSupport(
+    std::shared_ptr<TranslationClient> client) {
+    return std::make_shared<TranslationSetupSupport>(std::move(client), isTranslationSystemSupported,
+                                                     factories_.translationPackageForPair);
 }
 
 ScreenshotController* AppServices::screenshotController() {
@@ -338,7 +370,8 @@ FocusedFieldLoadingTargetResolver& AppServices::focusedFieldLoadingTargetResolve
 std::shared_ptr<SelectionTranslationService> AppServices::selectionTranslationService() {
     if (!selectionTranslationService_) {
         selectionTranslationService_ = std::make_shared<SelectionTranslationService>(
-            translationClient(), settingsStore_, preferredLanguagesProvider());
+            translationClient(), settingsStore_, preferredLanguagesProvider(), isTranslationSystemSupported,
+            languageRecognizer());
     }
     return selectionTranslationService_;
 }

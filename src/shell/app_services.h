@@ -11,6 +11,7 @@
 #include "core/telemetry_event_reporter.h"
 #include "dictation/speech_recognition_service.h"
 #include "language/focused_text_field_accessing.h"
+#include "language/translation_setup_support.h"
 #include "server/server_endpoint_configuration.h"
 #include "server/server_request_transport.h"
 #include "updates/app_update_configuration.h"
@@ -43,8 +44,11 @@ class DictationPermissionManager;
 class FlipLanguageService;
 class FocusedFieldLoadingTargetResolver;
 class FocusedTextFieldAccessor;
+class FrontApplicationProviding;
 class FrontWindowActivating;
 class HotKeyManager;
+class KeyboardLayoutReading;
+class LanguageRecognizer;
 class LaunchAtLoginController;
 class MessageTranslationService;
 class OnboardingDemoService;
@@ -71,7 +75,7 @@ class TextRecognizing;
 class TextWritingClient;
 class TextWritingService;
 class TranslationClient;
-struct TranslationSetupSupport;
+class UserLanguagePreferencesService;
 class UserPreferredLanguagesProvider;
 
 class AppServices final {
@@ -86,6 +90,16 @@ public:
         DeviceIdentifier* deviceIdentifier = nullptr;
         InfoDictionary bundle;
         Environment environment;
+        // What the services take from the desktop directly: the front application (the usage
+        // events' and the log's "frontmost"), the session's languages with its keyboard (the
+        // favoured languages), the keyboard's layouts (the shortcut recorder), the packages of the
+        // translation engine (the setup notices) and the wait for the display server (before the
+        // tray menu's command reads the screen). Each may be empty: nothing is read there.
+        std::shared_ptr<FrontApplicationProviding> frontApplications;
+        std::shared_ptr<const UserLanguagePreferencesService> languagePreferences;
+        std::shared_ptr<KeyboardLayoutReading> keyboardLayoutReader;
+        TranslationPackageLookup translationPackageForPair;
+        std::function<void()> syncWithDisplayServer;
 
         // Built by the constructor, in this order.
         std::function<std::unique_ptr<OnboardingStateStore>(DefaultsStore&, int currentVersion)>
@@ -106,6 +120,9 @@ public:
         // Built on first use.
         std::function<std::shared_ptr<TelemetryClient>(TelemetryConfiguration, ServerSessionConfiguration)>
             makeTelemetryClient;
+        // The recognizer the translating services tell a text's language with (beyond its
+        // script); empty: the script alone.
+        std::function<std::shared_ptr<const LanguageRecognizer>()> makeLanguageRecognizer;
         std::function<std::shared_ptr<TranslationClient>()> makeDeviceTranslationClient;
         std::function<std::shared_ptr<ServerTranslationClient>(ServerTranslationConfiguration,
                                                                ServerSessionConfiguration)>
@@ -152,8 +169,8 @@ public:
         // Notices of wake, clock changes and time-zone changes.
         std::function<std::unique_ptr<SystemEventMonitoring>()> makeSystemEventMonitor;
         // The dictation scratchpad: a speech service per recognition locale, the dictation
-        // permissions and the clipboard it copies to. While the speech factory is empty the
-        // application has no scratchpad and its commands do nothing.
+        // permissions and the clipboard it copies to. While the speech or the permissions factory
+        // is empty the application has no scratchpad and its commands do nothing.
         SpeechRecognitionServiceFactory makeSpeechRecognitionService;
         std::function<std::shared_ptr<DictationPermissionManager>()> makeDictationPermissionManager;
         std::function<std::shared_ptr<Clipboard>()> makeClipboard;
@@ -225,6 +242,9 @@ public:
     std::shared_ptr<TextEditingClient> textEditingClient();
     std::shared_ptr<TextWritingClient> textWritingClient();
     std::shared_ptr<UserPreferredLanguagesProvider> preferredLanguagesProvider();
+    std::shared_ptr<const LanguageRecognizer> languageRecognizer();
+    // Setup notices over the given client, naming the packages of this desktop's engine.
+    std::shared_ptr<TranslationSetupSupport> makeTranslationSetupSupport(std::shared_ptr<TranslationClient> client);
     SelectionTranslationPopupPresenter* selectionTranslationPopupPresenter();
     SelectionPopupTriggerController* selectionPopupTriggerController();
     std::shared_ptr<AppUpdateChecker> updateChecker();
@@ -277,6 +297,8 @@ private:
     std::shared_ptr<TextEditingClient> textEditingClient_;
     std::shared_ptr<TextWritingClient> textWritingClient_;
     std::shared_ptr<UserPreferredLanguagesProvider> preferredLanguagesProvider_;
+    std::shared_ptr<const LanguageRecognizer> languageRecognizer_;
+    bool languageRecognizerBuilt_ = false;
     std::shared_ptr<SelectionTranslationService> selectionTranslationService_;
     std::unique_ptr<SelectionTranslationPopupPresenter> selectionTranslationPopupPresenter_;
     bool selectionTranslationPopupPresenterBuilt_ = false;

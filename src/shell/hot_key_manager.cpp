@@ -4,8 +4,6 @@
 
 namespace tavrolin {
 
-HotKeyManager::HotKeyManager() : HotKeyManager(std::shared_ptr<GlobalKeyGrabbing>(makeSystemGlobalKeyGrabber())) {}
-
 HotKeyManager::HotKeyManager(std::shared_ptr<GlobalKeyGrabbing> grabber) : grabber_(std::move(grabber)) {
     grabber_->setPressedCallback([this](quint32 id) { handleHotKeyPressed(id); });
     grabber_->setGrabsLostCallback([this](quint32 id, GlobalKeyGrabStatus status) { handleGrabsLost(id, status); });

@@ -22,8 +22,6 @@ public:
     // could not be grabbed again, as a failed registration would.
     using RegistrationLostHandler = std::function<void(const CaptureWorkflowError&)>;
 
-    // Over the desktop session's own grabber (makeSystemGlobalKeyGrabber()).
-    HotKeyManager();
     explicit HotKeyManager(std::shared_ptr<GlobalKeyGrabbing> grabber);
     ~HotKeyManager();
     HotKeyManager(const HotKeyManager&) = delete;

@@ -19,17 +19,19 @@
 
 namespace tavrolin {
 
-DesktopScreenshotOverlayPresenter::Dependencies DesktopScreenshotOverlayPresenter::systemDependencies() {
+DesktopScreenshotOverlayPresenter::Dependencies DesktopScreenshotOverlayPresenter::systemDependencies(Desktop desktop) {
     Dependencies d;
     d.clock = std::make_shared<SystemClock>();
     d.scheduler = std::make_shared<QtScheduler>();
-    d.makePanel = [] { return std::make_unique<ScreenshotOverlayPanel>(); };
+    d.makePanel = [mark = std::move(desktop.markAsOverlayWindow)] {
+        return std::make_unique<ScreenshotOverlayPanel>(mark);
+    };
     d.displays = [] { return WindowFrameConverter::currentDisplays(); };
-    d.mouseMonitoring = makeX11GlobalMouseMonitoring();
-    d.keyboardGrab = makeX11KeyboardGrab();
-    d.frontApplication = defaultFrontApplicationProvider();
-    d.windowList = systemWindowList();
-    d.frontWindowActivation = [] { return makeX11FrontWindowActivation(); };
+    d.mouseMonitoring = std::move(desktop.mouseMonitoring);
+    d.keyboardGrab = std::move(desktop.keyboardGrab);
+    d.frontApplication = std::move(desktop.frontApplication);
+    d.windowList = std::move(desktop.windowList);
+    d.frontWindowActivation = std::move(desktop.frontWindowActivation);
     d.ownProcessId = QCoreApplication::applicationPid();
     return d;
 }

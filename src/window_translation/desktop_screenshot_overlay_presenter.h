@@ -2,6 +2,7 @@
 
 #include "core/lifetime_token.h"
 #include "platform/clock.h"
+#include "platform/overlay_window_hints.h"
 #include "window_translation/screenshot_overlay_presenter.h"
 #include "window_translation/window_frame_converter.h"
 
@@ -50,8 +51,19 @@ public:
         qint64 ownProcessId = 0;
     };
 
-    // The desktop's own panel, monitor, grab and window list. Opens no window or connection.
-    static Dependencies systemDependencies();
+    // What the overlay takes from the desktop's back end; the window activation is made when
+    // first needed.
+    struct Desktop {
+        OverlayWindowMarking markAsOverlayWindow;
+        std::shared_ptr<GlobalMouseMonitoring> mouseMonitoring;
+        std::shared_ptr<KeyboardGrabbing> keyboardGrab;
+        std::shared_ptr<FrontApplicationProviding> frontApplication;
+        std::shared_ptr<WindowListProviding> windowList;
+        std::function<std::shared_ptr<FrontWindowActivating>()> frontWindowActivation;
+    };
+    // The system clock, Qt timers, the Qt panel (with the desktop's window hints) and the screens'
+    // layout, with the rest from the desktop. Opens no window or connection.
+    static Dependencies systemDependencies(Desktop desktop);
 
     // openTranslationSetup: what the setup notice's button does (the picker shows the notice
     // when a pair needs installing).

@@ -30,14 +30,14 @@ struct CaptureResult {
 };
 
 // Drives one window translation from capture to translated image: checks the capture
-// permission, lets one capture run at a time, captures the target and translates it into the
-// user's native language. GUI thread only.
+// permission (none: not checked), lets one capture run at a time, captures the target and
+// translates it into the user's native language. GUI thread only.
 class ScreenshotController final {
 public:
     ScreenshotController(CaptureTargetResolver captureTargetResolver, ScreenCaptureService screenCaptureService,
                          ScreenshotTranslationService screenshotTranslationService,
                          std::shared_ptr<const AppSettingsProviding> settingsStore,
-                         std::shared_ptr<ScreenCapturePermission> permission = systemScreenCapturePermission());
+                         std::shared_ptr<ScreenCapturePermission> permission);
 
     // Throws CaptureWorkflowError captureAlreadyInProgress while another capture runs,
     // screenshotPermissionDenied or screenshotPermissionRequiresRestart, and passes the capture

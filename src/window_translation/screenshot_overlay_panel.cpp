@@ -1,13 +1,12 @@
 #include "window_translation/screenshot_overlay_panel.h"
 
-#include "platform/overlay_window_hints.h"
 #include "window_translation/screenshot_overlay_view.h"
 
 #include <QWindow>
 
 namespace tavrolin {
 
-ScreenshotOverlayPanel::ScreenshotOverlayPanel()
+ScreenshotOverlayPanel::ScreenshotOverlayPanel(const OverlayWindowMarking& markAsOverlayWindow)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus) {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -16,7 +15,9 @@ ScreenshotOverlayPanel::ScreenshotOverlayPanel()
     // and click-through can be switched on the window itself (changing the widget's flags would
     // re-create it).
     create();
-    markAsOverlayWindow(winId());
+    if (markAsOverlayWindow) {
+        markAsOverlayWindow(winId());
+    }
     applyPassive();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/overlay_window_hints.h"
+
 #include <QRectF>
 #include <QWidget>
 
@@ -35,7 +37,7 @@ class ScreenshotOverlayPanel final : public QWidget, public OverlayPanelling {
     Q_OBJECT
 
 public:
-    ScreenshotOverlayPanel();
+    explicit ScreenshotOverlayPanel(const OverlayWindowMarking& markAsOverlayWindow);
     ~ScreenshotOverlayPanel() override;
 
     void setFrame(const QRectF& frame) override;

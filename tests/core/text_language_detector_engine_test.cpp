@@ -1,10 +1,20 @@
 #include "core/text_language_detector.h"
+#include "platform/desktop_backend.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 
 using namespace tavrolin;
+
+namespace {
+
+std::optional<AppLanguage> detect(const QString& text, const std::set<AppLanguage>& boosted) {
+    static const std::unique_ptr<LanguageRecognizer> recognizer = makeSystemLanguageRecognizer();
+    return TextLanguageDetector::detectAppLanguage(text, boosted, *recognizer);
+}
+
+}  // namespace
 
 // The desktop's recognizer on real sentences, without boosting.
 TEST(TextLanguageDetectorEngine, RecognisesSentencesInManyLanguages) {
@@ -30,19 +40,17 @@ TEST(TextLanguageDetectorEngine, RecognisesSentencesInManyLanguages) {
         {"Сьогодні чудова погода, тому ми йдемо на довгу прогулянку в парк.", AppLanguage::ukrainian},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(TextLanguageDetector::detectAppLanguage(QString::fromUtf8(c.text), {}), c.expected) << c.text;
+        EXPECT_EQ(detect(QString::fromUtf8(c.text), {}), c.expected) << c.text;
     }
 }
 
 TEST(TextLanguageDetectorEngine, HandlesWhatTheRecognizerCannotPlace) {
     // Digits and punctuation name no language; a Swedish sentence names none of the 20.
-    EXPECT_EQ(TextLanguageDetector::detectAppLanguage("12345 - 678 !!!", {AppLanguage::english}), std::nullopt);
-    EXPECT_EQ(TextLanguageDetector::detectAppLanguage(
-                  "Vädret är underbart idag, så vi ska ta en lång promenad i parken med hunden.", {}),
-              std::nullopt);
+    EXPECT_EQ(detect("12345 - 678 !!!", {AppLanguage::english}), std::nullopt);
+    EXPECT_EQ(detect("Vädret är underbart idag, så vi ska ta en lång promenad i parken med hunden.", {}), std::nullopt);
     // A short greeting still gets an answer.
-    EXPECT_EQ(TextLanguageDetector::detectAppLanguage("Hello", {AppLanguage::english}), AppLanguage::english);
-    EXPECT_EQ(TextLanguageDetector::detectAppLanguage("Hello", {}), AppLanguage::english);
+    EXPECT_EQ(detect("Hello", {AppLanguage::english}), AppLanguage::english);
+    EXPECT_EQ(detect("Hello", {}), AppLanguage::english);
 }
 
 // Short messages are where the user's own languages decide: a word that fits one of them is
@@ -72,6 +80,6 @@ TEST(TextLanguageDetectorEngine, TheUsersLanguagesDecideShortTexts) {
         {"Good morning, how are you today?", {AppLanguage::german}, AppLanguage::english},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(TextLanguageDetector::detectAppLanguage(QString::fromUtf8(c.text), c.boosted), c.expected) << c.text;
+        EXPECT_EQ(detect(QString::fromUtf8(c.text), c.boosted), c.expected) << c.text;
     }
 }

@@ -1,5 +1,6 @@
 #include "core/user_language_preferences_service.h"
-#include "platform/keyboard_layout_reading.h"
+#include "platform/desktop_backend.h"
+#include "platform/linux/x11_keyboard_layout_reader.h"
 
 #include <QProcess>
 
@@ -29,7 +30,7 @@ TEST(UserLanguagePreferencesDesktop, ActiveSecondLayoutMakesTheNativeGuess) {
 
     ASSERT_TRUE(setLayouts({"us", "ru"}));
     ASSERT_TRUE(lockKeyboardGroup(1));
-    const UserLanguagePreferencesService service;
+    const UserLanguagePreferencesService service(reader, currentSystemLanguages);
     EXPECT_EQ(service.selectedInputSourceLanguageIdentifiers(), QStringList{"ru"});
     EXPECT_EQ(service.detectNativeLanguage(), AppLanguage::russian);
 

@@ -72,14 +72,19 @@ TEST(DictationPermissionManagerTest, RequestsAskOnlyWhenUndecided) {
     EXPECT_EQ(authorization->speechPrompts, 1);
 }
 
-TEST(DictationPermissionManagerTest, LinuxIsAlwaysReadyWithoutAsking) {
-    DictationPermissionManager manager;
+// What the desktop's authorisation answers on Linux (always authorised; its own test is the
+// Linux back end's): ready, and nobody is asked.
+TEST(DictationPermissionManagerTest, AuthorisedIsReadyWithoutAsking) {
+    auto authorization = std::make_shared<test::FakeDictationAuthorization>();
+    DictationPermissionManager manager(authorization);
     EXPECT_EQ(manager.readiness(), Readiness::ready);
     EXPECT_TRUE(test::await(manager.requestMicrophoneAccess()));
     EXPECT_TRUE(test::await(manager.requestSpeechAccess()));
     const FlowOutcome outcome = runFlow(manager);
     EXPECT_TRUE(outcome.starts);
     EXPECT_TRUE(outcome.lines.empty());
+    EXPECT_EQ(authorization->microphonePrompts, 0);
+    EXPECT_EQ(authorization->speechPrompts, 0);
 }
 
 TEST(DictationPermissionFlowTest, UndecidedMicrophoneThenDeniedSpeechAsksOnce) {

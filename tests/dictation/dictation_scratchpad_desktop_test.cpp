@@ -22,6 +22,7 @@
 #include "support/qt_printers.h"
 #include "support/scoped_environment.h"
 #include "support/speech_test_audio.h"
+#include "platform/desktop_backend.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -120,7 +121,7 @@ protected:
             std::make_shared<URLSessionTextPromptClient>(prompt, std::make_shared<ServerRequestTransport>(session)),
             policy_);
         d.makeSpeechService = speechRecognitionServiceFactory(std::move(backends));
-        d.permissionManager = std::make_shared<DictationPermissionManager>();
+        d.permissionManager = std::make_shared<DictationPermissionManager>(makeSystemDictationAuthorization());
         d.clipboard = std::make_shared<QtClipboard>();
         d.scheduler = std::make_shared<QtScheduler>();
         controller_ = std::make_unique<DictationScratchpadWindowController>(std::move(d), policy_, nullptr);

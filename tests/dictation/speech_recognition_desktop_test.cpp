@@ -9,6 +9,7 @@
 #include "support/qt_printers.h"
 #include "support/scoped_environment.h"
 #include "support/speech_test_audio.h"
+#include "platform/desktop_backend.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

@@ -11,6 +11,7 @@
 #include "platform/linux/xtest_synthetic_input.h"
 #include "support/async.h"
 #include "support/apps/text_fields_app.h"
+#include "platform/desktop_backend.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -265,7 +266,7 @@ TEST_F(FocusedTextFieldAccessorDesktopTest, TheFieldIsFoundAtOnceAfterOurKeyboar
     auto* ownField = new QLineEdit(&grabber);
     ownField->setFocus();
     grabber.setGeometry(0, 0, 120, 40);
-    const std::unique_ptr<KeyboardGrabbing> grab = makeX11KeyboardGrab();
+    const std::unique_ptr<KeyboardGrabbing> grab = makeSystemKeyboardGrab();
     // A short grab, over before the application gives up its active window, and a long one.
     for (const int round : {0, 1}) {
         grabber.show();

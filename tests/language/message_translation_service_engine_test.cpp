@@ -13,6 +13,7 @@
 #include "support/fakes/in_memory_text_clients.h"
 #include "support/fakes/local_http_server.h"
 #include "support/virtual_time.h"
+#include "platform/desktop_backend.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -65,9 +66,11 @@ protected:
         auto serverClient = std::make_shared<URLSessionServerTranslationClient>(
             configuration, std::make_shared<ServerRequestTransport>(ServerSessionConfiguration::translation()));
         auto client = std::make_shared<ServerBackedTranslationClient>(
-            std::make_shared<SystemTranslationClient>(), serverClient, [serverAllowed] { return serverAllowed; },
+            std::make_shared<SystemTranslationClient>(makeSystemTranslationEngine(), makeSystemLanguageRecognizer()),
+            serverClient, [serverAllowed] { return serverAllowed; },
             [this](AppLanguage) { log_->add("server translation starts on " + test::threadName()); });
-        return MessageTranslationService(field_, client, settings_, std::make_shared<EnglishSpeaker>(), 4, 0.12);
+        return MessageTranslationService(field_, client, settings_, std::make_shared<EnglishSpeaker>(), 4, 0.12,
+                                         isTranslationSystemSupported, makeSystemLanguageRecognizer());
     }
 
     QList<QJsonObject> bodies() {

@@ -3,6 +3,7 @@
 #include "language/system_text_spell_checker.h"
 
 #include "support/async.h"
+#include "platform/desktop_backend.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,7 +21,8 @@ namespace {
 
 QString edited(const QString& text, AppLanguage source = AppLanguage::english,
                AppLanguage target = AppLanguage::english,
-               std::shared_ptr<SystemTextSpellChecker> checker = std::make_shared<SystemTextSpellChecker>()) {
+               std::shared_ptr<SystemTextSpellChecker> checker =
+                   std::make_shared<SystemTextSpellChecker>(loadSystemSpellingDictionary)) {
     LocalTextEditingClient client(std::move(checker));
     return test::await(client.edit(text, source, target));
 }
@@ -63,7 +65,8 @@ TEST(HunspellEditing, ALanguageWithoutDictionaryIsLeftUnchanged) {
     for (const char* file : {"en_US.aff", "en_US.dic"}) {
         ASSERT_TRUE(QFile::link(system.filePath(file), QDir(onlyEnglish.path()).filePath(file)));
     }
-    auto checker = std::make_shared<SystemTextSpellChecker>(QStringList{onlyEnglish.path()});
+    auto checker =
+        std::make_shared<SystemTextSpellChecker>(loadSystemSpellingDictionary, QStringList{onlyEnglish.path()});
     const QString text = "We cannot accomodate this mesage.";
     EXPECT_EQ(edited(text, AppLanguage::english, AppLanguage::german, checker), text);
     EXPECT_FALSE(checker->hasDictionary("de"));
@@ -73,13 +76,13 @@ TEST(HunspellEditing, ALanguageWithoutDictionaryIsLeftUnchanged) {
     EXPECT_EQ(edited(text, AppLanguage::automatic, AppLanguage::automatic, checker),
               "We cannot accommodate this message.");
 
-    auto nothingInstalled =
-        std::make_shared<SystemTextSpellChecker>(QStringList{QDir(onlyEnglish.path()).filePath("none")});
+    auto nothingInstalled = std::make_shared<SystemTextSpellChecker>(
+        loadSystemSpellingDictionary, QStringList{QDir(onlyEnglish.path()).filePath("none")});
     EXPECT_EQ(edited(text, AppLanguage::english, AppLanguage::english, nothingInstalled), text);
 }
 
 TEST(HunspellEditing, RangesAreUtf16AndSkipNonWords) {
-    SystemTextSpellChecker checker;
+    SystemTextSpellChecker checker(loadSystemSpellingDictionary);
     const QString text = QString::fromUtf8("\U0001F600 naive 2024 mesage, don't");
     const auto range = checker.checkSpelling(text, 0, "en");
     ASSERT_TRUE(range.has_value());
@@ -91,7 +94,7 @@ TEST(HunspellEditing, RangesAreUtf16AndSkipNonWords) {
 }
 
 TEST(HunspellEditing, ConcurrentEditsShareOneDictionarySafely) {
-    auto checker = std::make_shared<SystemTextSpellChecker>();
+    auto checker = std::make_shared<SystemTextSpellChecker>(loadSystemSpellingDictionary);
     const QString text = "It occured to me that the adress was wrong.";
     const QString expected = "It occurred to me that the address was wrong.";
     std::vector<QString> results(4);
@@ -135,8 +138,10 @@ QString textWithMisspellings(int first, int count) {
 // order, hence the same corrections.
 TEST(HunspellEditing, ParallelSuggestionsMatchOneInstance) {
     const QString text = textWithMisspellings(0, int(std::size(misspelledWords)));
-    SystemTextSpellChecker single(SystemTextSpellChecker::defaultDictionaryDirectories(), 1);
-    SystemTextSpellChecker pooled(SystemTextSpellChecker::defaultDictionaryDirectories(), 4);
+    SystemTextSpellChecker single(loadSystemSpellingDictionary, SystemTextSpellChecker::defaultDictionaryDirectories(),
+                                  1);
+    SystemTextSpellChecker pooled(loadSystemSpellingDictionary, SystemTextSpellChecker::defaultDictionaryDirectories(),
+                                  4);
 
     const QString expected = LocalTextEditingClient::correctedText(single, text, "en");
     EXPECT_EQ(single.instanceCount("en"), 1);
@@ -169,7 +174,8 @@ TEST(HunspellEditing, ParallelSuggestionsMatchOneInstance) {
 
 // A text with a single unknown word loads no second instance.
 TEST(HunspellEditing, OneUnknownWordLoadsNoSecondInstance) {
-    SystemTextSpellChecker checker(SystemTextSpellChecker::defaultDictionaryDirectories(), 4);
+    SystemTextSpellChecker checker(loadSystemSpellingDictionary, SystemTextSpellChecker::defaultDictionaryDirectories(),
+                                   4);
     EXPECT_EQ(LocalTextEditingClient::correctedText(checker, "It occured twice: occured.", "en"),
               "It occurred twice: occurred.");
     EXPECT_EQ(checker.instanceCount("en"), 1);
@@ -185,12 +191,14 @@ TEST(HunspellEditing, ConcurrentParallelEditsAreSafe) {
     QString expectedFirst;
     QString expectedSecond;
     {
-        SystemTextSpellChecker single(SystemTextSpellChecker::defaultDictionaryDirectories(), 1);
+        SystemTextSpellChecker single(loadSystemSpellingDictionary,
+                                      SystemTextSpellChecker::defaultDictionaryDirectories(), 1);
         expectedFirst = LocalTextEditingClient::correctedText(single, first, "en");
         expectedSecond = LocalTextEditingClient::correctedText(single, second, "en");
     }
 
-    SystemTextSpellChecker shared(SystemTextSpellChecker::defaultDictionaryDirectories(), 3);
+    SystemTextSpellChecker shared(loadSystemSpellingDictionary, SystemTextSpellChecker::defaultDictionaryDirectories(),
+                                  3);
     std::vector<QString> results(4);
     std::latch start(std::ptrdiff_t(results.size()));
     std::vector<std::thread> threads;
@@ -204,7 +212,8 @@ TEST(HunspellEditing, ConcurrentParallelEditsAreSafe) {
     });
     for (std::size_t i = 2; i < results.size(); ++i) {
         threads.emplace_back([&, i] {
-            SystemTextSpellChecker own(SystemTextSpellChecker::defaultDictionaryDirectories(), 2);
+            SystemTextSpellChecker own(loadSystemSpellingDictionary,
+                                       SystemTextSpellChecker::defaultDictionaryDirectories(), 2);
             start.arrive_and_wait();
             results[i] = LocalTextEditingClient::correctedText(own, i == 2 ? first : second, "en");
         });

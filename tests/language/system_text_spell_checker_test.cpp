@@ -27,7 +27,11 @@ TEST(SpellCheckerDictionaries, ChoiceByLanguageCode) {
     touch(second, "es_MX");
     touch(second, "es_AR");
 
-    SystemTextSpellChecker checker({first.path(), second.path()});
+    const auto loadNothing = [](const QByteArray&, const QByteArray&) -> std::unique_ptr<SpellingDictionary> {
+        ADD_FAILURE() << "choosing a dictionary loaded one";
+        return nullptr;
+    };
+    SystemTextSpellChecker checker(loadNothing, {first.path(), second.path()});
     const auto picked = [&](const char* language) { return QFileInfo(checker.dictionaryPath(language)).fileName(); };
     EXPECT_EQ(picked("en"), "en_US");  // the language's own first regional variant
     EXPECT_EQ(picked("de"), "de_DE");

@@ -4,6 +4,7 @@
 #include "platform/linux/apertium_translation_engine.h"
 #include "platform/linux/cld2_language_recognizer.h"
 #include "support/async.h"
+#include "platform/desktop_backend.h"
 
 #include <QFile>
 
@@ -20,13 +21,13 @@ QStringList translate(SystemTranslationClient& client, const QStringList& texts,
 }
 
 TEST(SystemTranslationOnDevice, EnglishToSpanish) {
-    SystemTranslationClient client;
+    SystemTranslationClient client(makeSystemTranslationEngine(), makeSystemLanguageRecognizer());
     EXPECT_EQ(translate(client, {"I have a red car.", "Good morning."}, AppLanguage::english, AppLanguage::spanish),
               QStringList({"Tengo un coche rojo.", QString::fromUtf8("Buenos días.")}));
 }
 
 TEST(SystemTranslationOnDevice, RussianToUkrainian) {
-    SystemTranslationClient client;
+    SystemTranslationClient client(makeSystemTranslationEngine(), makeSystemLanguageRecognizer());
     const auto out =
         translate(client, {QString::fromUtf8("Мы живём в большом доме."), QString::fromUtf8("Сегодня хорошая погода.")},
                   AppLanguage::russian, AppLanguage::ukrainian);
@@ -35,7 +36,7 @@ TEST(SystemTranslationOnDevice, RussianToUkrainian) {
 }
 
 TEST(SystemTranslationOnDevice, AutomaticSourceIsRecognisedAsEnglish) {
-    SystemTranslationClient client;
+    SystemTranslationClient client(makeSystemTranslationEngine(), makeSystemLanguageRecognizer());
     const auto out = translate(client, {"", "The weather is nice today and the dog sleeps.", "The cat."},
                                AppLanguage::automatic, AppLanguage::spanish);
     ASSERT_EQ(out.size(), 3);
@@ -45,7 +46,7 @@ TEST(SystemTranslationOnDevice, AutomaticSourceIsRecognisedAsEnglish) {
 }
 
 TEST(SystemTranslationOnDevice, AvailabilityOnThisMachine) {
-    SystemTranslationClient client;
+    SystemTranslationClient client(makeSystemTranslationEngine(), makeSystemLanguageRecognizer());
     auto availability = [&](AppLanguage from, AppLanguage to) { return test::await(client.availability(from, to)); };
     EXPECT_EQ(availability(AppLanguage::english, AppLanguage::spanish), Availability::installed);
     EXPECT_EQ(availability(AppLanguage::spanish, AppLanguage::english), Availability::installed);
@@ -74,7 +75,7 @@ TEST(SystemTranslationOnDevice, MissingEngineAnswersUnsupportedAndFailsClearly) 
 }
 
 TEST(SystemTranslationOnDevice, RequestBatchThroughTheDevice) {
-    SystemTranslationClient client;
+    SystemTranslationClient client(makeSystemTranslationEngine(), makeSystemLanguageRecognizer());
     const auto responses =
         test::await(client.translate(QList<TranslationRequest>{{"a", "The house.", AppLanguage::english},
                                                                {"b", "", AppLanguage::english},

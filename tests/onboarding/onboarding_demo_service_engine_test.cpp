@@ -10,6 +10,7 @@
 #include "language/system_translation_client.h"
 #include "support/async.h"
 #include "support/fakes/in_memory_text_clients.h"
+#include "platform/desktop_backend.h"
 
 #include <gtest/gtest.h>
 
@@ -23,12 +24,14 @@ protected:
     std::shared_ptr<test::EventLog> log = std::make_shared<test::EventLog>();
     std::shared_ptr<test::InMemoryTextEditingClient> serverEditor =
         std::make_shared<test::InMemoryTextEditingClient>(log);
-    std::shared_ptr<LocalTextEditingClient> offlineEditor =
-        std::make_shared<LocalTextEditingClient>(std::make_shared<SystemTextSpellChecker>());
+    std::shared_ptr<LocalTextEditingClient> offlineEditor = std::make_shared<LocalTextEditingClient>(
+        std::make_shared<SystemTextSpellChecker>(loadSystemSpellingDictionary));
     std::shared_ptr<OnlineFeaturePolicy> policy = std::make_shared<OnlineFeaturePolicy>(false);
+    std::shared_ptr<const LanguageRecognizer> recognizer = makeSystemLanguageRecognizer();
     OnboardingDemoService service{std::make_shared<HybridTextEditingClient>(serverEditor, offlineEditor, policy),
                                   std::make_shared<test::InMemoryTextWritingClient>(log),
-                                  std::make_shared<SystemTranslationClient>()};
+                                  std::make_shared<SystemTranslationClient>(makeSystemTranslationEngine(), recognizer),
+                                  isTranslationSystemSupported, recognizer};
 };
 
 TEST_F(OnboardingDemoServiceEngineTest, OfflineEditIsWhatTheLocalEditorMakesOfTheEnglishDraft) {

@@ -1,6 +1,7 @@
 #include "shell/app_actions.h"
 
 #include "diagnostics/diagnostics_export_error.h"
+#include "platform/zip_archive_writer.h"
 #include "support/async.h"
 #include "support/fakes/memory_log_sink.h"
 
@@ -14,6 +15,22 @@
 
 namespace tavrolin {
 namespace {
+
+// Stands in for the desktop's zip writer: the archive's entry names, one a line.
+class ListingZipWriter final : public ZipArchiveWriter {
+public:
+    std::optional<QString> write(const QString& destination,
+                                 const std::vector<ZipArchiveEntry>& entries) const override {
+        QFile file(destination);
+        if (!file.open(QIODevice::WriteOnly)) {
+            return file.errorString();
+        }
+        for (const ZipArchiveEntry& entry : entries) {
+            file.write(entry.name.toUtf8() + '\n');
+        }
+        return std::nullopt;
+    }
+};
 
 // --- The support mail ---
 
@@ -88,6 +105,7 @@ protected:
         options.temporaryDirectory = [this] { return path("tmp"); };
         options.logSource = DiagnosticsLogSource::file(path("tavrolin.log"));
         options.crashReportsDirectory = path("crash");
+        options.zipWriter = std::make_shared<ListingZipWriter>();
         auto exporter =
             std::make_shared<const DiagnosticsExporter>(std::make_shared<ProcessDiagnosticsCommandRunner>(), options);
 

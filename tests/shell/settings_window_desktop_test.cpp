@@ -1,6 +1,7 @@
 // The settings window's shortcut recorder on the session's X display: XTest key presses reach
 // the focused recorder field, the application's global grabs pause while it records.
-#include "platform/keyboard_layout_reading.h"
+#include "platform/desktop_backend.h"
+#include "platform/linux/x11_keyboard_layout_reader.h"
 #include "platform/linux/x11_global_key_grabber.h"
 #include "settings_window/settings_window_controller.h"
 #include "settings_window/shortcut_recorder.h"

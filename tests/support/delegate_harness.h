@@ -50,6 +50,7 @@
 #include "support/qt_printers.h"
 #include "support/fakes/recording_translation_clients.h"
 #include "support/fakes/scripted_alert_presenter.h"
+#include "support/fakes/scripted_language_recognizer.h"
 #include "support/virtual_time.h"
 #include "updates/app_update_configuration.h"
 #include "updates/app_update_state_store.h"
@@ -334,6 +335,9 @@ struct DelegateHarness {
     // No text unless a test gates it (before the first capture): then recognitions finish when
     // the test says.
     std::shared_ptr<SwitchableRecognizer> recognizer = std::make_shared<SwitchableRecognizer>();
+    // How the translating services tell a text's language beyond its script: the texts a test
+    // translates are scripted.
+    std::shared_ptr<ScriptedLanguageRecognizer> languages = std::make_shared<ScriptedLanguageRecognizer>();
 
     // The translation and text clients. `device`, when set, is the one on-device client every
     // build returns; otherwise each build adds one to `deviceClients`.
@@ -448,6 +452,7 @@ struct DelegateHarness {
                          .arg(s.maximumConnectionsPerHost));
             return std::make_shared<RecordingTelemetryClient>(log);
         };
+        f.makeLanguageRecognizer = [this] { return languages; };
         f.makeDeviceTranslationClient = [this] {
             log->add(QStringLiteral("build deviceTranslationClient"));
             if (device) {
@@ -669,6 +674,7 @@ struct FocusedFieldDesktop : DelegateHarness {
         WorkflowLog::setFrontApplicationProvider(front);
         ax.systemFocused = field;
         keyboard.field = field;
+        languages->script(field->text, QStringLiteral("en"));
         device->setAvailability(AppLanguage::english, AppLanguage::spanish, TranslationPairAvailability::installed);
         device->setAvailability(AppLanguage::spanish, AppLanguage::english, TranslationPairAvailability::installed);
         windows->windows.push_back(listedWindow(7, appPid, QRectF(50, 60, 700, 500)));

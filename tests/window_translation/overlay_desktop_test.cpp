@@ -7,6 +7,7 @@
 #include "window_translation/desktop_screenshot_overlay_presenter.h"
 #include "window_translation/screenshot_overlay_panel.h"
 #include "window_translation/screenshot_overlay_view.h"
+#include "platform/desktop_backend.h"
 
 #include <QProcess>
 #include <QWidget>
@@ -63,7 +64,7 @@ private:
 };
 
 TEST(OverlayDesktopTest, TheMouseMonitorHearsPressesOutsideOurWindowsButNotTheWheel) {
-    const auto monitoring = makeX11GlobalMouseMonitoring();
+    const auto monitoring = makeSystemGlobalMouseMonitoring();
     int presses = 0;
     auto monitor = monitoring->addMouseDownMonitor([&] { ++presses; });
     ASSERT_NE(monitor, nullptr) << "no XInput 2.1 on this display";
@@ -95,7 +96,9 @@ TEST(OverlayDesktopTest, ThePanelCoversTheWindowLeavesItActiveAndHearsTheKeyboar
     ASSERT_TRUE(test::waitUntil([&] { return xdotool({"getactivewindow"}).toULongLong() == front.id; }, 5s));
 
     DesktopScreenshotOverlayPresenter::Dependencies dependencies =
-        DesktopScreenshotOverlayPresenter::systemDependencies();
+        DesktopScreenshotOverlayPresenter::systemDependencies(
+            {markAsOverlayWindow, makeSystemGlobalMouseMonitoring(), makeSystemKeyboardGrab(),
+             defaultFrontApplicationProvider(), systemWindowList(), [] { return makeSystemFrontWindowActivation(); }});
     const std::shared_ptr<KeyboardGrabbing> grab = dependencies.keyboardGrab;
     DesktopScreenshotOverlayPresenter presenter(nullptr, nullptr, dependencies);
     presenter.setMinimumDisplayDuration(0);

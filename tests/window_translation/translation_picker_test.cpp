@@ -37,8 +37,13 @@ bool contains(const std::vector<AppLanguage>& languages, AppLanguage language) {
 
 struct Picker {
     std::shared_ptr<test::HeldAvailabilityClient> client = std::make_shared<test::HeldAvailabilityClient>();
-    std::shared_ptr<TranslationSetupSupport> support =
-        std::make_shared<TranslationSetupSupport>(client, [] { return true; });
+    std::shared_ptr<TranslationSetupSupport> support = std::make_shared<TranslationSetupSupport>(
+        client, [] { return true; },
+        [](AppLanguage source, AppLanguage target) {
+            return source == A::french && target == A::spanish
+                       ? std::optional<QString>(QStringLiteral("apertium-fr-es"))
+                       : std::nullopt;
+        });
     int cancels = 0;
     int setupOpenings = 0;
     std::vector<TranslationLanguagePair> applied;

@@ -4,6 +4,7 @@
 #include "window_translation/active_window_detector.h"
 #include "window_translation/capture_target_resolver.h"
 #include "window_translation/screen_capture_service.h"
+#include "platform/desktop_backend.h"
 
 #include <QCoreApplication>
 #include <QDir>

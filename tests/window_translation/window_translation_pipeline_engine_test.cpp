@@ -9,6 +9,7 @@
 #include "support/async.h"
 #include "support/fakes/fixed_preferred_languages.h"
 #include "support/painted_screen.h"
+#include "platform/desktop_backend.h"
 
 #include <QGlyphRun>
 #include <QTextLayout>
@@ -40,7 +41,8 @@ TEST(WindowTranslationPipeline, TranslatesEnglishPanelsToSpanishInsideTheirPatch
     auto recognizer = std::make_shared<TextRecognitionService>(
         makeSystemTextRecognitionEngine(), std::shared_ptr<const LanguageRecognizer>(makeSystemLanguageRecognizer()),
         preferred);
-    auto client = std::make_shared<SystemTranslationClient>();
+    auto client =
+        std::make_shared<SystemTranslationClient>(makeSystemTranslationEngine(), makeSystemLanguageRecognizer());
     const ScreenshotTranslationService service =
         ScreenshotTranslationService::configured(recognizer, client, preferred, AppLanguage::german);
     const test::PaintedScreen screen = paintPanels();

@@ -1,5 +1,6 @@
 #include "platform/linux/accessibility_thread.h"
 
+#include "platform/desktop_backend.h"
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/dbus_accessibility_bus_status.h"
 
@@ -186,6 +187,10 @@ QCoro::Task<bool> AccessibilityThread::run(Work work, std::chrono::milliseconds 
     Awaiter awaiter{this, call};
     const bool inTime = co_await awaiter;
     co_return inTime;
+}
+
+std::shared_ptr<AccessibilityCalls> systemAccessibilityCalls() {
+    return AccessibilityThread::shared();
 }
 
 }  // namespace tavrolin

@@ -1,5 +1,6 @@
 #include "platform/linux/apertium_translation_engine.h"
 
+#include "platform/desktop_backend.h"
 #include <QCoroProcess>
 #include <QCoroSignal>
 #include <QDir>

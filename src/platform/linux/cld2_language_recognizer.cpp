@@ -1,5 +1,6 @@
 #include "platform/linux/cld2_language_recognizer.h"
 
+#include "platform/desktop_backend.h"
 #include <cstdio>  // CLD2's header needs it first
 
 #include <cld2/public/compact_lang_det.h>

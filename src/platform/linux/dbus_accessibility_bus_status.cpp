@@ -1,5 +1,6 @@
 #include "platform/linux/dbus_accessibility_bus_status.h"
 
+#include "platform/desktop_backend.h"
 #include <QCoroDBusPendingCall>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -94,6 +95,10 @@ bool DBusAccessibilityBusStatus::setEnabledBlocking(bool enabled) {
         return false;
     }
     return isEnabledBlocking() == enabled;
+}
+
+std::unique_ptr<AccessibilityBusStatus> makeSystemAccessibilityBusStatus() {
+    return std::make_unique<DBusAccessibilityBusStatus>();
 }
 
 }  // namespace tavrolin

@@ -1,5 +1,6 @@
 #include "platform/linux/display_sleep_inhibitor.h"
 
+#include "platform/desktop_backend.h"
 #include "platform/linux/dbus_bus.h"
 
 #include <QDBusConnection>
@@ -234,6 +235,10 @@ int DisplaySleepInhibitor::resumeXScreenSaver() {
         return powerAssertionSuccess;
     }
     return resumed ? powerAssertionSuccess : powerAssertionRequestFailed;
+}
+
+std::shared_ptr<PowerAssertionProviding> makeDisplaySleepAssertions() {
+    return std::make_shared<DisplaySleepInhibitor>();
 }
 
 }  // namespace tavrolin

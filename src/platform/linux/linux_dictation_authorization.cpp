@@ -1,5 +1,6 @@
 #include "platform/linux/linux_dictation_authorization.h"
 
+#include "platform/desktop_backend.h"
 namespace tavrolin {
 
 DictationAuthorizationStatus LinuxDictationAuthorization::microphoneStatus() const {

@@ -1,5 +1,6 @@
 #include "platform/linux/linux_system_event_monitor.h"
 
+#include "platform/desktop_backend.h"
 #include "platform/linux/dbus_bus.h"
 #include "platform/linux/logind_idle_inhibitor.h"
 
@@ -125,6 +126,10 @@ QByteArray LinuxSystemEventMonitor::timeZoneFingerprint() const {
         hash.addData(QByteArrayView("\0", 1));
     }
     return hash.result();
+}
+
+std::unique_ptr<SystemEventMonitoring> makeSystemEventMonitor() {
+    return std::make_unique<LinuxSystemEventMonitor>();
 }
 
 }  // namespace tavrolin

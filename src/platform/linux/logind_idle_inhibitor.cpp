@@ -1,5 +1,6 @@
 #include "platform/linux/logind_idle_inhibitor.h"
 
+#include "platform/desktop_backend.h"
 #include "platform/linux/dbus_bus.h"
 
 #include <QDBusConnection>
@@ -71,6 +72,10 @@ QCoro::Task<int> LogindIdleInhibitor::releaseAssertion(std::uint32_t id) {
     }
     held_.erase(it);  // the last copy of the descriptor closes it
     co_return powerAssertionSuccess;
+}
+
+std::shared_ptr<PowerAssertionProviding> makeSystemSleepAssertions() {
+    return std::make_shared<LogindIdleInhibitor>();
 }
 
 }  // namespace tavrolin

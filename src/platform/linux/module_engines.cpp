@@ -1,5 +1,6 @@
 #include "platform/linux/module_engines.h"
 
+#include "platform/desktop_backend.h"
 #include "platform/linux/engine_module_entries.h"
 
 #include <map>

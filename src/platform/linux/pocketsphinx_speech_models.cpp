@@ -1,5 +1,6 @@
 #include "platform/linux/pocketsphinx_speech_models.h"
 
+#include "platform/desktop_backend.h"
 #include "platform/linux/module_engines.h"
 
 #include <QDir>

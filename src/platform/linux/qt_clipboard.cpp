@@ -1,5 +1,6 @@
 #include "platform/linux/qt_clipboard.h"
 
+#include "platform/desktop_backend.h"
 #include "platform/linux/x11_clipboard_reader.h"
 
 #include <QAbstractNativeEventFilter>
@@ -251,6 +252,11 @@ QCoro::Task<std::optional<QString>> QtClipboard::readString(bool html) {
         co_return std::nullopt;
     }
     co_return html ? data->html() : data->text();
+}
+
+std::unique_ptr<Clipboard> makeSystemClipboard(
+    std::function<void(const QString& format, qsizetype size)> onFormatSkipped) {
+    return std::make_unique<QtClipboard>(std::move(onFormatSkipped));
 }
 
 }  // namespace tavrolin

@@ -1,5 +1,6 @@
 #include "platform/linux/x11_desktop.h"
 
+#include "platform/desktop_backend.h"
 #include "platform/linux/x11_client_process.h"
 #include "platform/linux/x11_pixels.h"
 
@@ -671,6 +672,10 @@ namespace tavrolin {
 
 std::shared_ptr<WindowListProviding> systemWindowList() {
     return x11::sharedWindowList();
+}
+
+std::shared_ptr<ScreenCapturing> systemScreenCapture() {
+    return x11::sharedScreenCapture();
 }
 
 }  // namespace tavrolin

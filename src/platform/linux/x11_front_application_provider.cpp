@@ -1,5 +1,6 @@
-#include "platform/front_application.h"
+#include "platform/linux/x11_front_application_provider.h"
 
+#include "platform/desktop_backend.h"
 #include "platform/linux/x11_client_process.h"
 
 #include <xcb/xcb.h>

@@ -1,5 +1,6 @@
 #include "platform/front_window_activation.h"
 
+#include "platform/desktop_backend.h"
 #include <xcb/xcb.h>
 
 #include <cstdlib>
@@ -104,7 +105,7 @@ private:
 
 }  // namespace
 
-std::shared_ptr<FrontWindowActivating> makeX11FrontWindowActivation() {
+std::shared_ptr<FrontWindowActivating> makeSystemFrontWindowActivation() {
     return std::make_shared<X11FrontWindowActivation>();
 }
 

@@ -1,5 +1,6 @@
 #include "platform/linux/x11_global_key_grabber.h"
 
+#include "platform/desktop_backend.h"
 #include "core/app_log.h"
 
 #include <QGuiApplication>

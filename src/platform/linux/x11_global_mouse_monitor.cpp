@@ -1,5 +1,6 @@
 #include "platform/global_mouse_monitoring.h"
 
+#include "platform/desktop_backend.h"
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMetaObject>
@@ -417,11 +418,11 @@ public:
 
 }  // namespace
 
-std::shared_ptr<GlobalMouseMonitoring> makeX11GlobalMouseMonitoring() {
+std::shared_ptr<GlobalMouseMonitoring> makeSystemGlobalMouseMonitoring() {
     return std::make_shared<X11GlobalMouseMonitoring>();
 }
 
-std::shared_ptr<GlobalInputMonitoring> makeX11GlobalInputMonitoring() {
+std::shared_ptr<GlobalInputMonitoring> makeSystemGlobalInputMonitoring() {
     return std::make_shared<X11GlobalInputMonitoring>();
 }
 

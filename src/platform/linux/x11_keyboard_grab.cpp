@@ -1,5 +1,6 @@
 #include "platform/keyboard_grabbing.h"
 
+#include "platform/desktop_backend.h"
 #include <QGuiApplication>
 #include <QTimer>
 
@@ -92,7 +93,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<KeyboardGrabbing> makeX11KeyboardGrab() {
+std::unique_ptr<KeyboardGrabbing> makeSystemKeyboardGrab() {
     return std::make_unique<X11KeyboardGrab>();
 }
 

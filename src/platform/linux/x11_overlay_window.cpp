@@ -1,6 +1,6 @@
 #include "platform/linux/x11_overlay_window.h"
 
-#include "platform/overlay_window_hints.h"
+#include "platform/desktop_backend.h"
 
 #include <QGuiApplication>
 
@@ -73,6 +73,10 @@ namespace tavrolin {
 
 void markAsOverlayWindow(quint64 window) {
     x11::markAsOverlayWindow(window);
+}
+
+void syncWithDisplayServer() {
+    x11::syncQtConnection();
 }
 
 }  // namespace tavrolin

@@ -1,4 +1,5 @@
 #include "core/app_log.h"
+#include "platform/desktop_backend.h"
 #include "platform/global_mouse_monitoring.h"
 #include "platform/linux/x11_clipboard_reader.h"
 #include "platform/primary_selection.h"
@@ -81,7 +82,7 @@ private:
 
 }  // namespace
 
-std::shared_ptr<PrimarySelectionReading> makeX11PrimarySelectionReader(
+std::shared_ptr<PrimarySelectionReading> makeSystemPrimarySelectionReader(
     std::shared_ptr<GlobalInputMonitoring> monitoring) {
     return std::make_shared<X11PrimarySelectionReader>(std::move(monitoring));
 }

@@ -1,5 +1,6 @@
 #include "platform/screen_capture_permission.h"
 
+#include "platform/desktop_backend.h"
 namespace tavrolin {
 
 namespace {

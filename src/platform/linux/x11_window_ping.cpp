@@ -1,5 +1,7 @@
 #include "platform/window_ping.h"
 
+#include "platform/desktop_backend.h"
+
 #include <QCoroFuture>
 #include <QThreadPool>
 #include <QtConcurrent>
@@ -191,7 +193,7 @@ private:
 
 }  // namespace
 
-std::shared_ptr<WindowPinging> makeX11WindowPing() {
+std::shared_ptr<WindowPinging> makeSystemWindowPing() {
     return std::make_shared<X11WindowPing>();
 }
 

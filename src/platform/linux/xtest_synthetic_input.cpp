@@ -1,5 +1,6 @@
 #include "platform/linux/xtest_synthetic_input.h"
 
+#include "platform/desktop_backend.h"
 #include "platform/linux/x11_pixels.h"
 
 #include <xcb/xcb.h>
@@ -218,6 +219,40 @@ bool XTestSyntheticInput::movePointerTo(QPoint position) {
                         static_cast<int16_t>(device.x()), static_cast<int16_t>(device.y()), XCB_NONE);
     c.sync();
     return !xcb_connection_has_error(c.xcb);
+}
+
+namespace {
+
+// Opens the X connection only when first used.
+class DeferredXTestInput final : public SyntheticInput {
+public:
+    bool isAvailable() { return input().isAvailable(); }
+    bool sendKeyChord(Qt::KeyboardModifiers modifiers, Qt::Key key) override {
+        return input().sendKeyChord(modifiers, key);
+    }
+    std::optional<HeldKeys> heldKeys() override { return input().heldKeys(); }
+    std::optional<QPoint> pointerPosition() override { return input().pointerPosition(); }
+    bool movePointerTo(QPoint position) override { return input().movePointerTo(position); }
+
+private:
+    XTestSyntheticInput& input() {
+        if (!input_) {
+            input_ = std::make_unique<XTestSyntheticInput>();
+        }
+        return *input_;
+    }
+    std::unique_ptr<XTestSyntheticInput> input_;
+};
+
+}  // namespace
+
+std::unique_ptr<SyntheticInput> makeSystemSyntheticInput() {
+    return std::make_unique<XTestSyntheticInput>();
+}
+
+DeferredSyntheticInput makeSystemDeferredSyntheticInput() {
+    auto input = std::make_shared<DeferredXTestInput>();
+    return {input, [input] { return input->isAvailable(); }};
 }
 
 }  // namespace tavrolin

@@ -1,4 +1,4 @@
-#include "platform/front_application.h"
+#include "platform/linux/x11_front_application_provider.h"
 
 #include "support/async.h"
 

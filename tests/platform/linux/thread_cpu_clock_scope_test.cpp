@@ -1,4 +1,4 @@
-#include "language/thread_cpu_clock_scope.h"
+#include "platform/linux/thread_cpu_clock_scope.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,7 @@
 
 #include "core/app_metadata.h"
 #include "diagnostics/diagnostics_export_error.h"
+#include "platform/desktop_backend.h"
 #include "platform/linux/module_engines.h"
 #include "support/fakes/memory_log_sink.h"
 
@@ -127,6 +128,7 @@ protected:
         options.logSource = DiagnosticsLogSource::journal("org.tavrolin.Tavrolin");
         options.journalctlPath = "/usr/bin/journalctl";
         options.crashReportsDirectory = path("crash");
+        options.zipWriter = makeSystemZipArchiveWriter();
         runner->outputs["/usr/bin/journalctl"] = "Dec 06 10:00:00 host org.tavrolin.Tavrolin[1]: launched\n";
     }
     void TearDown() override { InfoDictionary::setMainForTesting(std::nullopt); }

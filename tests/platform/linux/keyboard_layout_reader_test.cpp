@@ -1,4 +1,4 @@
-#include "platform/keyboard_layout_reading.h"
+#include "platform/linux/x11_keyboard_layout_reader.h"
 
 #include <QByteArray>
 

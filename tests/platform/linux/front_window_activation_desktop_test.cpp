@@ -2,6 +2,7 @@
 #include "platform/front_window_activation.h"
 
 #include "support/async.h"
+#include "platform/desktop_backend.h"
 
 #include <QWidget>
 
@@ -11,7 +12,7 @@ namespace tavrolin {
 namespace {
 
 TEST(FrontWindowActivation, AWindowRememberedBeforeAnotherTookTheFocusComesBack) {
-    auto activation = makeX11FrontWindowActivation();
+    auto activation = makeSystemFrontWindowActivation();
     QWidget first;
     QWidget second;
     first.setGeometry(100, 100, 200, 100);

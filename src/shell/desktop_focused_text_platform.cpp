@@ -1,0 +1,43 @@
+#include "shell/desktop_focused_text_platform.h"
+
+#include "core/app_log.h"
+#include "platform/desktop_backend.h"
+
+#include <QGuiApplication>
+
+namespace tavrolin {
+
+DesktopFocusedTextPlatform::DesktopFocusedTextPlatform()
+    : busStatus_(makeSystemAccessibilityBusStatus()),
+      accessibility_(systemAccessibilityCalls()),
+      clipboard_(makeSystemClipboard([](const QString& format, qsizetype size) {
+          AppLog::app().notice(QStringLiteral("clipboard format skipped format=%1 size=%2").arg(format).arg(size));
+      })),
+      input_(makeSystemSyntheticInput()),
+      frontApplications_(defaultFrontApplicationProvider()),
+      scheduler_(std::make_unique<QtScheduler>()),
+      primarySelection_(makeSystemPrimarySelectionReader(makeSystemGlobalInputMonitoring())),
+      windowPing_(makeSystemWindowPing()) {}
+
+DesktopFocusedTextPlatform::~DesktopFocusedTextPlatform() = default;
+
+FocusedTextFieldAccessor::Platform DesktopFocusedTextPlatform::platform() {
+    // Keys sent while one of our grabs holds the keyboard, or one of our windows is the active
+    // one, would land in our own window.
+    std::function<bool()> ownWindowHasKeyboard = [] {
+        return anyOwnKeyboardGrabActive() || QGuiApplication::focusWindow() != nullptr;
+    };
+    return {*accessibility_,         *clipboard_,      *input_,
+            *frontApplications_,     *scheduler_,      std::move(ownWindowHasKeyboard),
+            primarySelection_.get(), windowPing_.get()};
+}
+
+AccessibilityBusStatus& DesktopFocusedTextPlatform::accessibilityBusStatus() {
+    return *busStatus_;
+}
+
+SyntheticInput& DesktopFocusedTextPlatform::syntheticInput() {
+    return *input_;
+}
+
+}  // namespace tavrolin

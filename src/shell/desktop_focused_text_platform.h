@@ -1,0 +1,37 @@
+#pragma once
+
+#include "focused_text/focused_text_field_accessor.h"
+#include "platform/accessibility_bus_status.h"
+
+#include <memory>
+
+namespace tavrolin {
+
+// The desktop facilities the focused-text accessor works with, from the desktop's back end:
+// accessibility (through the process's accessibility client), the accessibility bus switch, the
+// clipboard (formats too large to keep are logged), synthetic input, the front-application
+// lookup, the PRIMARY selection, the windows' ping and Qt timers. Create it on the main thread and
+// keep it alive as long as the accessor built on it.
+class DesktopFocusedTextPlatform {
+public:
+    DesktopFocusedTextPlatform();
+    ~DesktopFocusedTextPlatform();
+    DesktopFocusedTextPlatform(const DesktopFocusedTextPlatform&) = delete;
+    DesktopFocusedTextPlatform& operator=(const DesktopFocusedTextPlatform&) = delete;
+
+    FocusedTextFieldAccessor::Platform platform();
+    AccessibilityBusStatus& accessibilityBusStatus();
+    SyntheticInput& syntheticInput();
+
+private:
+    std::unique_ptr<AccessibilityBusStatus> busStatus_;
+    std::shared_ptr<AccessibilityCalls> accessibility_;
+    std::unique_ptr<Clipboard> clipboard_;
+    std::unique_ptr<SyntheticInput> input_;
+    std::shared_ptr<FrontApplicationProviding> frontApplications_;
+    std::unique_ptr<QtScheduler> scheduler_;
+    std::shared_ptr<PrimarySelectionReading> primarySelection_;
+    std::shared_ptr<WindowPinging> windowPing_;
+};
+
+}  // namespace tavrolin
