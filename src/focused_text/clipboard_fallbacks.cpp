@@ -181,6 +181,12 @@ QCoro::Task<std::unique_ptr<AsyncMutex::Hold>> ClipboardFallbacks::takeQueue(con
 }
 
 QCoro::Task<std::optional<QString>> ClipboardFallbacks::readTextViaClipboard(std::optional<FrontApplication> window) {
+    const std::optional<CopiedField> copied = co_await copyFieldText(std::move(window));
+    co_return copied ? std::optional<QString>(copied->text) : std::nullopt;
+}
+
+QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> ClipboardFallbacks::copyFieldText(
+    std::optional<FrontApplication> window) {
     if (!SyntheticInputGate::acceptsKeys(window)) {
         co_return std::nullopt;  // no select-all, no cut: the keys belong to the program there
     }
@@ -207,7 +213,8 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::readTextViaClipboard(std
         co_await sleepFor(scheduler_, copyWait);
         result = co_await copiedText(marker);
     }
-    if (sent && !result) {
+    const bool afterSelectAll = sent && !result;
+    if (afterSelectAll) {
         sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_A);
         co_await sleepFor(scheduler_, selectAllWait);
         if (sent) {
@@ -223,7 +230,10 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::readTextViaClipboard(std
         cutText_ = CutText{*result, *window};
     }
     co_await restoreAfterCopy(saved, marker);
-    co_return result;
+    if (!result) {
+        co_return std::nullopt;
+    }
+    co_return CopiedField{*result, afterSelectAll};
 }
 
 QCoro::Task<void> ClipboardFallbacks::restoreAfterCopy(std::optional<ClipboardContents> saved, QString marker) {
@@ -305,6 +315,7 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     clipboard_.clear();
     clipboard_.setText(newText);
     const quint64 fetchesBefore = clipboard_.ownDataFetches();
+    lastPasteFetchesBefore_.reset();
     bool sent = true;
     if (replacingAllText) {
         sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_A);
@@ -318,6 +329,7 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
         restore(saved);
         co_return false;
     }
+    lastPasteFetchesBefore_ = fetchesBefore;
     // The application fetches the clipboard after it handles the keystroke, in its own time:
     // the queue stays held, and the user's clipboard away, until it has (or cannot any more).
     auto pending = std::make_shared<PendingRestore>();
@@ -328,6 +340,22 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     pending->call = scheduler_.scheduleAfter(pasteFetchPoll, [this] { checkPendingRestore(); });
     pendingRestore_ = std::move(pending);
     co_return true;
+}
+
+QCoro::Task<bool> ClipboardFallbacks::waitForPasteFetch(std::chrono::milliseconds bound) {
+    for (std::chrono::milliseconds waited{0};; waited += pasteFetchPoll) {
+        if (!lastPasteFetchesBefore_) {
+            co_return false;
+        }
+        if (clipboard_.ownDataFetches() > *lastPasteFetchesBefore_) {
+            co_return true;
+        }
+        // The restore puts the user's clipboard back only after a fetch or once none can come.
+        if (!pendingRestore_ || waited >= bound) {
+            co_return false;
+        }
+        co_await sleepFor(scheduler_, pasteFetchPoll);
+    }
 }
 
 std::optional<QString> ClipboardFallbacks::unreplacedCutText() const {

@@ -65,6 +65,13 @@ public:
     // Absent when nothing was copied or no key could go to the window. Text cut out of a field
     // is remembered (see restoreCutText()).
     QCoro::Task<std::optional<QString>> readTextViaClipboard(std::optional<FrontApplication> window);
+    // What readTextViaClipboard() copied, and whether it took the select-all (the whole field)
+    // or the first copy already gave it (the user's selection).
+    struct CopiedField {
+        QString text;
+        bool afterSelectAll = false;
+    };
+    QCoro::Task<std::optional<CopiedField>> copyFieldText(std::optional<FrontApplication> window);
     // The current selection of `window`, copied; absent when nothing is selected or no key
     // could go to the window.
     QCoro::Task<std::optional<QString>> readSelectedTextViaClipboard(bool notifyClipboardFallback,
@@ -80,6 +87,12 @@ public:
     // the paste cannot be known.
     QCoro::Task<bool> pasteFallback(QString newText, bool replacingAllText, std::optional<FrontApplication> window,
                                     PasteTargetCheck targetCheck = {});
+
+    // Whether the text of the last paste sent was fetched by a program, waiting for that at most
+    // `bound`; false at once when no paste was sent or its text can no longer be fetched (the
+    // clipboard was put back, or copied over). The only sign a paste arrived where nothing
+    // accessible shows the field.
+    QCoro::Task<bool> waitForPasteFetch(std::chrono::milliseconds bound);
 
     // Text that a whole-field read cut out of a field and that no replacement has put back.
     std::optional<QString> unreplacedCutText() const;
@@ -134,6 +147,8 @@ private:
     std::function<void()> onWillUse_;
     AsyncMutex queue_;
     std::shared_ptr<PendingRestore> pendingRestore_;
+    // The clipboard's fetch count when the last paste was sent; absent before any.
+    std::optional<quint64> lastPasteFetchesBefore_;
     std::optional<CutText> cutText_;
 };
 

@@ -2,6 +2,7 @@
 
 #include "core/app_log.h"
 #include "core/capture_workflow_error.h"
+#include "focused_text/accessible_text_cleaning.h"
 #include "focused_text/clipboard_selection_text.h"
 #include "language/focused_text_replacement_fallback.h"
 #include "platform/scheduler_sleep.h"
@@ -22,6 +23,17 @@ bool isEmpty(const std::optional<QString>& text) {
 bool isTextRole(const std::optional<AccessibleRole>& role) {
     return role == AccessibleRole::textField || role == AccessibleRole::textArea || role == AccessibleRole::comboBox ||
            role == AccessibleRole::searchField;
+}
+
+// A text as the user sees it: what the accessibility layer adds (Firefox's U+FEFF after emoji,
+// object markers) is not part of it.
+std::optional<QString> cleaned(const std::optional<QString>& reported) {
+    return reported ? std::optional<QString>(cleanAccessibleText(*reported)) : std::nullopt;
+}
+
+// A range of the reported text, moved onto its cleaned text.
+std::optional<TextRange> cleanedRange(const std::optional<TextRange>& range, const std::optional<QString>& reported) {
+    return range && reported ? cleanedAccessibleTextRange(*reported, *range) : range;
 }
 
 std::chrono::milliseconds secondsToDuration(double seconds) {
@@ -169,21 +181,34 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
         element = field;
     }
     const std::optional<AccessibleTextRange> reportedRange = co_await askAbout(element, &Accessibility::selectedRange);
-    const std::optional<TextRange> range = validSelectedRange(reportedRange, value);
+    const std::optional<TextRange> range = cleanedRange(validSelectedRange(reportedRange, value), value);
+    value = cleaned(value);
+    selected = cleaned(selected);
     const std::optional<QRectF> reportedFrame = co_await askAbout(element, &Accessibility::frame);
     const std::optional<QRectF> frame = validScreenFrame(reportedFrame);
 
+    if (!isEmpty(selected) && !isEmpty(value) &&
+        !(range && range->length > 0 && isValidRange(*range, value->size()) &&
+          value->mid(range->location, range->length) == *selected)) {
+        // Selected text that the selection's range in the same text does not bear out (a stale or
+        // borrowed selection): the command takes the whole field, and replaces it whole.
+        AppLog::app().info(QStringLiteral("focused field selection not borne out by its range: the whole field"));
+        selected = QString();
+    }
     if (!isEmpty(value) || !isEmpty(selected)) {
         co_return FocusedTextFieldSnapshot{element, value.value_or(QString()), selected, range, frame, front};
     }
     // Nothing readable through accessibility: the field may still hold text that only a copy
     // reaches (custom editors).
-    const std::optional<QString> copied = co_await fallbacks_.readTextViaClipboard(front);
+    const std::optional<ClipboardFallbacks::CopiedField> copied = co_await fallbacks_.copyFieldText(front);
     if (fallbacks_.unreplacedCutText()) {
         cutElement_ = element;
     }
-    if (copied && !copied->isEmpty()) {
-        co_return FocusedTextFieldSnapshot{element, *copied, *copied, TextRange{0, copied->size()}, frame, front};
+    if (copied && !copied->text.isEmpty()) {
+        FocusedTextFieldSnapshot snapshot{element, copied->text, copied->text, TextRange{0, copied->text.size()},
+                                          frame,   front};
+        snapshot.wholeFieldCopied = copied->afterSelectAll;
+        co_return snapshot;
     }
     if (!value && !selected) {
         throw CaptureWorkflowError(Case::noFocusedTextField);
@@ -198,10 +223,12 @@ QCoro::Task<FocusedTextFieldAccessor::AccessibleSelectionRead> FocusedTextFieldA
     if (read.role == AccessibleRole::secureTextField) {
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
-    read.value = co_await askAbout(element, &Accessibility::value);
+    const std::optional<QString> reportedValue = co_await askAbout(element, &Accessibility::value);
     const std::optional<AccessibleTextRange> reportedRange = co_await askAbout(element, &Accessibility::selectedRange);
-    read.range = validSelectedRange(reportedRange, read.value);
-    read.selected = co_await askAbout(element, &Accessibility::selectedText);
+    read.range = cleanedRange(validSelectedRange(reportedRange, reportedValue), reportedValue);
+    read.value = cleaned(reportedValue);
+    const std::optional<QString> reportedSelection = co_await askAbout(element, &Accessibility::selectedText);
+    read.selected = cleaned(reportedSelection);
     if (isEmpty(read.selected) && read.range && !isEmpty(read.value) &&
         isValidRange(*read.range, read.value->size(), 1)) {
         read.selected = read.value->mid(read.range->location, read.range->length);
@@ -337,7 +364,7 @@ QCoro::Task<bool> FocusedTextFieldAccessor::writeValue(QString text, AccessibleE
     // An accepted write is no proof: the field is read back (an unanswered read proves nothing
     // either, and counts as not written).
     const std::optional<QString> after = co_await askAbout(element, &Accessibility::value);
-    if (!after || !fieldHoldsText(*after, text)) {
+    if (!after || !fieldHoldsText(cleanAccessibleText(*after), text)) {
         AppLog::app().notice(QStringLiteral("focused field write not taken length=%1 read_back=%2")
                                  .arg(text.size())
                                  .arg(after ? QString::number(after->size()) : QStringLiteral("none")));
@@ -408,7 +435,7 @@ QCoro::Task<bool> FocusedTextFieldAccessor::isSnapshotField(AccessibleElementHan
     // a focused object holding the text that was read is that field when the old object no
     // longer answers, or when it lies where the field was read.
     const std::optional<QString> now = co_await askAbout(focused, &Accessibility::value);
-    if (!now || !fieldHoldsText(*now, snapshot.fullText)) {
+    if (!now || !fieldHoldsText(cleanAccessibleText(*now), snapshot.fullText)) {
         co_return false;
     }
     const std::optional<QString> old = co_await askAbout(element, &Accessibility::value);
@@ -425,7 +452,15 @@ QCoro::Task<bool> FocusedTextFieldAccessor::isSnapshotField(AccessibleElementHan
 QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, bool replacingAllText,
                                                             FocusedTextFieldSnapshot snapshot) {
     const std::optional<FrontApplication> front = snapshot.sourceWindow;
-    ClipboardFallbacks::PasteTargetCheck targetCheck = [this, snapshot] { return pasteReachesField(snapshot); };
+    // Checked once the clipboard is saved and the keyboard free, right before the keys.
+    ClipboardFallbacks::PasteTargetCheck targetCheck = [this, snapshot, replacingAllText]() -> QCoro::Task<bool> {
+        const bool reaches = co_await pasteReachesField(snapshot);
+        if (!reaches) {
+            co_return false;
+        }
+        const std::optional<QString> change = co_await changeSinceRead(snapshot, !replacingAllText);
+        co_return !change;
+    };
     const bool sent = co_await fallbacks_.pasteFallback(newText, replacingAllText, front, std::move(targetCheck));
     if (!sent) {
         // Nothing reached the field: the text is handed back so it can be offered for copying.
@@ -434,20 +469,153 @@ QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, boo
     }
 }
 
+QCoro::Task<FocusedTextFieldAccessor::FieldNow> FocusedTextFieldAccessor::readFieldNow(AccessibleElementHandle element,
+                                                                                       bool withSelection) {
+    const std::optional<QString> reported = co_await askAbout(element, &Accessibility::value);
+    if (!reported) {
+        co_return FieldNow{};
+    }
+    if (!withSelection) {
+        co_return FieldNow{cleanAccessibleText(*reported), std::nullopt};
+    }
+    const std::optional<AccessibleTextRange> reportedRange = co_await askAbout(element, &Accessibility::selectedRange);
+    co_return FieldNow{cleanAccessibleText(*reported),
+                       cleanedRange(validSelectedRange(reportedRange, reported), reported)};
+}
+
+QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::focusedOtherElement(FocusedTextFieldSnapshot snapshot) {
+    if (!snapshot.sourceWindow) {
+        co_return AccessibleElementHandle{};
+    }
+    const AccessibleElementHandle focused = co_await resolver_.focusedElement(snapshot.sourceWindow);
+    if (!focused) {
+        co_return AccessibleElementHandle{};
+    }
+    const AccessibleElementHandle element = snapshot.element;
+    const auto same = [focused, element](Accessibility& ax) { return ax.isSameElement(focused, element); };
+    const bool sameElement = co_await ask(platform_.accessibility, same);
+    co_return sameElement ? AccessibleElementHandle{} : focused;
+}
+
+QCoro::Task<FocusedTextFieldAccessor::FieldNow> FocusedTextFieldAccessor::readSnapshotFieldNow(
+    FocusedTextFieldSnapshot snapshot, bool withSelection) {
+    const FieldNow now = co_await readFieldNow(snapshot.element, withSelection);
+    if (now.text) {
+        co_return now;
+    }
+    // The object read no longer answers (Firefox replaces a field's object when its text
+    // changes): the field is the focused element of its window, when that is another object.
+    const AccessibleElementHandle focused = co_await focusedOtherElement(snapshot);
+    if (!focused) {
+        co_return now;
+    }
+    co_return co_await readFieldNow(focused, withSelection);
+}
+
+QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::changeSinceRead(FocusedTextFieldSnapshot snapshot,
+                                                                              bool selectionToo) {
+    if (!snapshot.element) {
+        co_return std::nullopt;  // nothing accessible to read it by
+    }
+    const FieldNow now = co_await readSnapshotFieldNow(snapshot, selectionToo);
+    if (!now.text) {
+        co_return std::nullopt;  // a field without accessible text: only its keystroke copy read it
+    }
+    if (!fieldHoldsText(*now.text, snapshot.fullText)) {
+        AppLog::app().notice(QStringLiteral("focused field changed since it was read: not written length=%1 now=%2")
+                                 .arg(snapshot.fullText.size())
+                                 .arg(now.text->size()));
+        co_return QStringLiteral("text");
+    }
+    if (selectionToo && now.selection != snapshot.selectedRange) {
+        AppLog::app().notice(QStringLiteral("focused field selection moved since it was read: not written"));
+        co_return QStringLiteral("selection");
+    }
+    co_return std::nullopt;
+}
+
+QCoro::Task<std::optional<FocusedTextFieldAccessor::WriteProblem>> FocusedTextFieldAccessor::checkReplacement(
+    QString newText, FocusedTextFieldSnapshot snapshot, bool replacedSelection, bool pasted) {
+    QString expected = newText;
+    // A selection read without its range (copied only) is judged by the result showing in a
+    // changed field: where in the text it went is not known.
+    const bool placeUnknown = replacedSelection && !snapshot.selectedRange;
+    if (replacedSelection && snapshot.selectedRange) {
+        expected = snapshot.fullText;
+        expected.replace(snapshot.selectedRange->location, snapshot.selectedRange->length, newText);
+    }
+    const auto shows = [&](const QString& text) {
+        if (placeUnknown) {
+            return !fieldHoldsText(text, snapshot.fullText) && text.contains(newText);
+        }
+        return fieldHoldsText(text, expected);
+    };
+    // A paste shows once its program has fetched the text and handled it: looked for a while.
+    std::optional<QString> found;
+    std::chrono::milliseconds waited{0};
+    for (;;) {
+        found = (co_await readSnapshotFieldNow(snapshot, false)).text;
+        if (found && !shows(*found)) {
+            // The program may have put a new object in the field's place, the old one still
+            // answering with the old text: the focused one shows what the write did.
+            const AccessibleElementHandle focused = co_await focusedOtherElement(snapshot);
+            if (focused) {
+                const std::optional<QString> shown = (co_await readFieldNow(focused, false)).text;
+                if (shown && shows(*shown)) {
+                    found = shown;
+                }
+            }
+        }
+        if ((found && shows(*found)) || !pasted || waited >= pasteShowBound) {
+            break;
+        }
+        co_await sleepFor(platform_.scheduler, pasteShowPoll);
+        waited += pasteShowPoll;
+    }
+    WriteProblem problem{QString(), expected.size(), found ? std::optional<qsizetype>(found->size()) : std::nullopt};
+    if (!found && pasted) {
+        // Nothing accessible shows the field: that its program took the pasted text must do.
+        const bool fetched = co_await fallbacks_.waitForPasteFetch(pasteShowBound);
+        if (fetched) {
+            co_return std::nullopt;
+        }
+        problem.found = QStringLiteral("not_fetched");
+    } else if (!found) {
+        problem.found = QStringLiteral("unreadable");
+    } else if (shows(*found)) {
+        co_return std::nullopt;
+    } else if (fieldHoldsText(*found, snapshot.fullText)) {
+        problem.found = QStringLiteral("unchanged");
+    } else if (!replacedSelection && fieldHoldsText(*found, snapshot.fullText + newText)) {
+        problem.found = QStringLiteral("original_then_result");
+    } else {
+        problem.found = QStringLiteral("other");
+    }
+    co_return problem;
+}
+
 QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newText,
                                                                     FocusedTextFieldSnapshot snapshot) {
     if (!snapshot.element && snapshot.readByKeyboard) {
-        // The copy left the text it read selected (the user's selection, or everything after
-        // select-all): the paste goes over it, in the window it was copied from.
-        co_await pasteOrGiveBack(newText, false, snapshot);
+        // Nothing accessible shows this field. A whole field copied after select-all is selected
+        // again (its selection may be long gone); a selection the user made was copied as it
+        // stood, and the paste goes over it.
+        co_await pasteOrGiveBack(newText, snapshot.wholeFieldCopied, snapshot);
         fallbacks_.forgetCutText();
+        const std::optional<WriteProblem> problem =
+            co_await checkReplacement(newText, snapshot, !snapshot.wholeFieldCopied, true);
+        if (problem) {
+            failReplacement(newText, *problem);
+        }
         co_return;
     }
     if (!snapshot.element) {
         throw CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText);
     }
     const AccessibleElementHandle element = snapshot.element;
-    const bool hasSelection = !isEmpty(snapshot.selectedText);
+    // Only a selection read with the text, from the same element, is replaced alone; a whole
+    // field copied after select-all is replaced whole.
+    const bool hasSelection = !isEmpty(snapshot.selectedText) && !snapshot.wholeFieldCopied;
     AccessibilityCalls& calls = platform_.accessibility;
     // Accessibility writes reach the field wherever its window is; keystrokes only go to what
     // is in front, so they come last and only after checking where they would land.
@@ -458,10 +626,15 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
     if (!writesIgnored) {
         chromium = co_await askAbout(element, &Accessibility::isChromiumControl);
     }
-    if (writesIgnored) {
-        // Known to answer accessibility writes as done and keep its text.
+    if (writesIgnored || snapshot.wholeFieldCopied) {
+        // Known to answer accessibility writes as done and keep its text, or without text of
+        // its own to write.
     } else if (chromium) {
         // Accessibility writes into Chromium's text boxes do not reach the page reliably.
+    } else if (co_await changeSinceRead(snapshot, hasSelection)) {
+        // Nothing the user typed since the read is written over: the result is offered instead.
+        // (A paste makes the same check right before its keys.)
+        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
     } else if (hasSelection) {
         const auto replaceSelection = [element, newText](Accessibility& ax) {
             return ax.setSelectedText(element, newText);
@@ -474,6 +647,34 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
         co_await pasteOrGiveBack(newText, !hasSelection, snapshot);
     }
     fallbacks_.forgetCutText();
+    if (placed && !hasSelection) {
+        co_return;  // the value written was read back as it was written
+    }
+    std::optional<WriteProblem> problem = co_await checkReplacement(newText, snapshot, hasSelection, !placed);
+    if (problem && problem->found == QStringLiteral("original_then_result")) {
+        // A paste whose select-all went astray lands after the original: the field is selected
+        // whole and the result pasted once more, over the text the field holds now.
+        AppLog::app().notice(QStringLiteral("focused field result landed after the original: replacing it whole"));
+        FocusedTextFieldSnapshot appended = snapshot;
+        appended.fullText += newText;
+        appended.selectedText.reset();
+        appended.selectedRange.reset();
+        co_await pasteOrGiveBack(newText, true, appended);
+        appended.fullText = snapshot.fullText;  // what the second paste's result is judged against
+        problem = co_await checkReplacement(newText, appended, false, true);
+    }
+    if (problem) {
+        failReplacement(newText, *problem);
+    }
+}
+
+void FocusedTextFieldAccessor::failReplacement(const QString& newText, const WriteProblem& problem) {
+    AppLog::app().notice(
+        QStringLiteral("focused field write check failed found=%1 expected_length=%2 found_length=%3")
+            .arg(problem.found)
+            .arg(problem.expectedLength)
+            .arg(problem.foundLength ? QString::number(*problem.foundLength) : QStringLiteral("none")));
+    throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
 }
 
 QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::prepareFocusedFieldWithRetry(int retryCount,
@@ -507,16 +708,18 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFieldByKeybo
     if (!SyntheticInputGate::acceptsKeys(front)) {
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
-    const std::optional<QString> copied = co_await fallbacks_.readTextViaClipboard(front);
+    const std::optional<ClipboardFallbacks::CopiedField> copied = co_await fallbacks_.copyFieldText(front);
     if (fallbacks_.unreplacedCutText()) {
         cutElement_ = nullptr;
     }
-    if (!copied || copied->isEmpty()) {
+    if (!copied || copied->text.isEmpty()) {
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
-    AppLog::app().info(QStringLiteral("focused field read by keyboard length=%1").arg(copied->size()));
-    FocusedTextFieldSnapshot snapshot{nullptr, *copied, *copied, TextRange{0, copied->size()}, std::nullopt};
+    AppLog::app().info(QStringLiteral("focused field read by keyboard length=%1").arg(copied->text.size()));
+    FocusedTextFieldSnapshot snapshot{nullptr, copied->text, copied->text, TextRange{0, copied->text.size()},
+                                      std::nullopt};
     snapshot.readByKeyboard = true;
+    snapshot.wholeFieldCopied = copied->afterSelectAll;
     snapshot.sourceWindow = front;
     co_return snapshot;
 }

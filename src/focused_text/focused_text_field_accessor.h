@@ -44,6 +44,10 @@ public:
         WindowPinging* windowPing = nullptr;
     };
 
+    // How long a paste may take to show in its field before it counts as not placed.
+    static constexpr std::chrono::milliseconds pasteShowBound{1500};
+    static constexpr std::chrono::milliseconds pasteShowPoll{20};
+
     // How long the Translate probe waits for a program to take the request for its tree.
     static constexpr std::chrono::milliseconds treeRequestBound{100};
 
@@ -142,6 +146,37 @@ private:
     // from is still in front, and its focused element is still the snapshot's (the input gate
     // checks the window again as each key goes).
     QCoro::Task<bool> pasteReachesField(FocusedTextFieldSnapshot snapshot);
+    // A field's text (and, when asked, its selection) now, as the user sees them; no text when
+    // it has none.
+    struct FieldNow {
+        std::optional<QString> text;
+        std::optional<TextRange> selection;
+    };
+    QCoro::Task<FieldNow> readFieldNow(AccessibleElementHandle element, bool withSelection);
+    // The focused element of the snapshot's window when it is another object than the snapshot's;
+    // null otherwise.
+    QCoro::Task<AccessibleElementHandle> focusedOtherElement(FocusedTextFieldSnapshot snapshot);
+    // The snapshot's field now; when its object no longer answers, the focused element of its
+    // window.
+    QCoro::Task<FieldNow> readSnapshotFieldNow(FocusedTextFieldSnapshot snapshot, bool withSelection);
+    // What changed in the field since the snapshot was read ("text", or "selection" when
+    // `selectionToo`), logged; absent when nothing did or nothing accessible can tell.
+    QCoro::Task<std::optional<QString>> changeSinceRead(FocusedTextFieldSnapshot snapshot, bool selectionToo);
+    // What a field showed after a write instead of the result: "unchanged",
+    // "original_then_result", "other", "unreadable", or "not_fetched" (nothing accessible shows
+    // the field and its program did not take the paste).
+    struct WriteProblem {
+        QString found;
+        qsizetype expectedLength = 0;
+        std::optional<qsizetype> foundLength;
+    };
+    // Whether the field shows `newText` where it was put (over the selection, or as the whole
+    // text), waiting a while after a paste; where nothing accessible shows the field, whether its
+    // program fetched the paste. Absent when it does.
+    QCoro::Task<std::optional<WriteProblem>> checkReplacement(QString newText, FocusedTextFieldSnapshot snapshot,
+                                                              bool replacedSelection, bool pasted);
+    // Logs what a write left and hands the text back for copying.
+    [[noreturn]] static void failReplacement(const QString& newText, const WriteProblem& problem);
     // Whether a focused element is the field the snapshot was read from: the same object, or the
     // object a program put in its place.
     QCoro::Task<bool> isSnapshotField(AccessibleElementHandle focused, FocusedTextFieldSnapshot snapshot);

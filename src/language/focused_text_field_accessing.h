@@ -35,6 +35,10 @@ struct FocusedTextFieldSnapshot {
     // accessible focused element (no element then): it is written back by pasting over what
     // that copy left selected.
     bool readByKeyboard = false;
+    // The text was copied with keystrokes after select-all (it is the whole field, and nothing
+    // shows whether the field is still selected when the result comes): it is written back by
+    // select-all and paste, whatever `selectedText` says.
+    bool wholeFieldCopied = false;
 
     bool operator==(const FocusedTextFieldSnapshot&) const = default;
 };
@@ -58,7 +62,9 @@ public:
     virtual QCoro::Task<FocusedTextFieldSnapshot> readFocusedSelection(bool notifyClipboardFallback) = 0;
     // Puts `newText` over the selection when the snapshot had a non-empty one, else over the
     // whole field. Throws failedToReplaceFocusedTextFieldText when the snapshot has no element
-    // and was not read by keyboard.
+    // and was not read by keyboard; a FocusedTextReplacementFallback carrying `newText` when the
+    // field no longer holds what was read (nothing is written then) or, written, does not show
+    // the result.
     virtual QCoro::Task<void> replaceFocusedFieldText(QString newText, FocusedTextFieldSnapshot snapshot) = 0;
     // readFocusedField(), read again after `retryDelay` seconds while no focused field is found,
     // at most 1 + max(retryCount, 0) reads in all.

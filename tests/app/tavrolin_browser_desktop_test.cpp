@@ -1,8 +1,9 @@
 // The field commands of the real executable in the programs people write in: Firefox ESR and
 // Chromium (no accessibility flag) on a local page, each started once for its suite; the
 // focused field of a program behind the front window left alone; a terminal in front that no
-// key may reach; a program stopped in the middle of a paste; a shortcut pressed twice. The
-// translations come from Apertium on this machine; Edit Message asks the suite's local server.
+// key may reach; a program stopped in the middle of a paste; a shortcut pressed twice or held;
+// text typed while the server thinks; emoji. The translations come from Apertium on this
+// machine; Edit Message asks the suite's local server.
 #include "app/terminal_job.h"
 #include "core/app_settings_store.h"
 #include "core/defaults_store.h"
@@ -26,6 +27,7 @@
 #include <signal.h>
 
 #include <atomic>
+#include <map>
 #include <memory>
 
 namespace tavrolin {
@@ -38,6 +40,7 @@ using Selection = TestBrowser::Selection;
 
 const QString english = QStringLiteral("I would like to meet you tomorrow at the station.");
 const QString spanish = QStringLiteral("Me gustaría verte mañana en la estación.");
+const QString misspelt = QStringLiteral("My brothr has a red car and the weathr is nice.");
 
 QString tool(const QString& program, const QStringList& arguments) {
     return test::toolOutput(program, arguments);
@@ -136,6 +139,13 @@ void press(const char* key) {
     tool("xdotool", {"key", "--clearmodifiers", QStringLiteral("ctrl+shift+%1").arg(QLatin1String(key))});
 }
 
+// Control+Shift and the key, held down for `hold` as a person holds a shortcut.
+void pressAndHold(const char* key, std::chrono::milliseconds hold) {
+    const QString chord = QStringLiteral("ctrl+shift+%1").arg(QLatin1String(key));
+    tool("xdotool", {"keydown", chord, "sleep", QString::number(hold.count() / 1000.0), "keyup", QLatin1String(key),
+                     "keyup", "shift+ctrl"});
+}
+
 const char* describe(Element element) {
     switch (element) {
     case Element::textarea:
@@ -208,6 +218,50 @@ protected:
         }
     }
 
+    // Write, Edit and Flip in turn on each element with the caret at the end and nothing
+    // selected, 21 runs per element, the shortcut held for 40 to 340 ms as people hold it: the
+    // element then holds the command's result and nothing else, every time. Edit's result is
+    // the server's; what Write and Flip make of their text is taken from their first run (which
+    // must hold none of the original), and every later run must leave the same.
+    void leavesExactlyTheResult(std::initializer_list<Element> elements) {
+        struct Command {
+            const char* key;
+            QString action;
+            QString text;
+        };
+        const Command commands[] = {
+            {"w", "translate_message", english}, {"e", "edit_text", misspelt}, {"f", "flip_language", spanish}};
+        const std::chrono::milliseconds holds[] = {40ms, 120ms, 200ms, 270ms, 340ms};
+        std::map<QString, QString> results{{"edit_text", misspelt + QStringLiteral(" (edited)")}};
+        QStringList failures;
+        int runs = 0;
+        for (const Element element : elements) {
+            for (int run = 0; run < 21; ++run, ++runs) {
+                const Command& command = commands[run % 3];
+                const std::chrono::milliseconds hold = holds[run % 5];
+                ASSERT_TRUE(browser_->prepare(element, command.text, Selection::caretAtEnd)) << describe(element);
+                const int before = program_->events(command.action);
+                pressAndHold(command.key, hold);
+                ASSERT_TRUE(program_->waitForEvents(command.action, before + 1)) << program_->log().toStdString();
+                const auto it = results.find(command.action);
+                const auto done = [&](const QString& now) {
+                    return it != results.end() ? now == it->second : !now.isEmpty() && !now.contains(command.text);
+                };
+                const QString now = browser_->waitForText(element, done, 2s).value_or(QStringLiteral("<no answer>"));
+                if (!done(now)) {
+                    failures << QStringLiteral("%1 %2, held %3 ms: \"%4\"")
+                                    .arg(describe(element), command.action)
+                                    .arg(hold.count())
+                                    .arg(now);
+                } else if (it == results.end()) {
+                    results[command.action] = now;
+                }
+            }
+        }
+        EXPECT_TRUE(failures.isEmpty()) << failures.size() << " of " << runs << " runs:\n"
+                                        << failures.mid(0, 8).join('\n').toStdString();
+    }
+
     static inline EditingServer* editing_ = nullptr;
     static inline Program* program_ = nullptr;
     static inline TestBrowser* browser_ = nullptr;
@@ -222,6 +276,45 @@ TEST_F(FirefoxFieldsDesktopTest, WriteAndFlipReplaceTheTextOfEveryField) {
 
 TEST_F(ChromiumFieldsDesktopTest, WriteAndFlipReplaceTheTextOfEveryField) {
     replacesEveryField();
+}
+
+TEST_F(FirefoxFieldsDesktopTest, WriteEditAndFlipLeaveExactlyTheirResultInEveryField) {
+    leavesExactlyTheResult({Element::textarea, Element::input, Element::editable});
+}
+
+TEST_F(ChromiumFieldsDesktopTest, WriteEditAndFlipLeaveExactlyTheirResultInAnEditableRegion) {
+    leavesExactlyTheResult({Element::editable});
+}
+
+// The user goes on typing while the server works on the text: the field keeps every key, and
+// the edited text is offered in the copy window instead of overwriting it.
+TEST_F(FirefoxFieldsDesktopTest, TextTypedWhileTheServerThinksIsKeptAndTheResultOffered) {
+    ASSERT_TRUE(browser_->prepare(Element::textarea, misspelt, Selection::caretAtEnd));
+    editing_->delayMs = 2500;
+    const int requests = editing_->requests;
+    const int before = program_->events("edit_text");
+    press("e");
+    EXPECT_TRUE(test::waitUntil([&] { return editing_->requests > requests; }, 10s)) << program_->log().toStdString();
+    const QString typed = QStringLiteral(" 0123456789");
+    tool("xdotool", {"type", "--delay", "120", typed});
+    EXPECT_TRUE(program_->waitForEvents("edit_text", before + 1)) << program_->log().toStdString();
+    editing_->delayMs = 0;
+    EXPECT_EQ(browser_->text(Element::textarea), misspelt + typed);
+    EXPECT_TRUE(program_->eventLines("edit_text").constLast().contains("success=false"))
+        << program_->eventLines("edit_text").constLast().toStdString();
+    const QString offered = misspelt + QStringLiteral(" (edited)");
+    EXPECT_TRUE(test::waitUntil([&] { return test::accessibleTextBoxContents(program_->pid()).contains(offered); }, 5s))
+        << test::accessibleTextBoxContents(program_->pid()).join(" | ").toStdString();
+}
+
+// Firefox reports a zero-width no-break space after each emoji: written back, it would split
+// an emoji from its skin-tone modifier.
+TEST_F(FirefoxFieldsDesktopTest, EmojiComeBackWhole) {
+    const QString sentence = QStringLiteral("I love this red car 😀👍🏽 very much.");
+    const QString flipped = runOn(Element::textarea, sentence, Selection::caretAtEnd, "f", "flip_language");
+    EXPECT_FALSE(flipped.contains("love")) << flipped.toStdString();
+    EXPECT_FALSE(flipped.contains(QChar(0xFEFF))) << flipped.toStdString();
+    EXPECT_TRUE(flipped.contains(QStringLiteral("😀👍🏽"))) << flipped.toStdString();
 }
 
 // Firefox keeps reporting its field as focused when another program comes to the front, so

@@ -51,6 +51,16 @@ protected:
         keyboard.field = f;
     }
     void settle() { scheduler.advance(1s); }
+    // The text a replacement could not place, handed back for the copy window; absent when the
+    // replacement reported success.
+    std::optional<QString> offeredForCopying(const QString& text, const FocusedTextFieldSnapshot& snapshot) {
+        try {
+            run(accessor.replaceFocusedFieldTextOrPresentCopyFallback(text, snapshot));
+        } catch (const FocusedTextReplacementFallback& fallback) {
+            return fallback.text;
+        }
+        return std::nullopt;
+    }
 
     test::ManualScheduler scheduler;
     test::FakeAccessibility ax;
@@ -257,10 +267,14 @@ TEST_F(FocusedTextFieldAccessorTest, AProgramWithoutAccessibleFocusIsPolledOnceT
     EXPECT_EQ(snapshot.fullText, "message in a chat box");
     EXPECT_EQ(clipboard.text(), "user clipboard");
 
+    // The whole field was copied after select-all, and nothing shows whether it is still
+    // selected when the result comes (a click put the caret at the end): selected again.
+    field->selection = {21, 0};
+    keyboard.chords.clear();
     run(accessor.replaceFocusedFieldText("mensaje", snapshot));
     settle();
     EXPECT_EQ(field->text, "mensaje");
-    EXPECT_EQ(keyboard.chords.last(), "Ctrl+V");
+    EXPECT_EQ(keyboard.chords, (QStringList{"Ctrl+A", "Ctrl+V"}));
     EXPECT_EQ(clipboard.text(), "user clipboard");
 
     // A snapshot without element that was not read by keyboard still cannot be written.
@@ -750,6 +764,118 @@ TEST_F(FocusedTextFieldAccessorTest, AWriteIsReadBackAndWhatTheFieldDidNotTakeIs
     EXPECT_EQ(field->text, "new");
     EXPECT_FALSE(ax.calls.contains("setValue")) << ax.calls.join(' ').toStdString();
     settle();
+}
+
+TEST_F(FocusedTextFieldAccessorTest, AWriteTheFieldDoesNotShowIsAFailureNotASuccess) {
+    struct Scenario {
+        const char* name;
+        int selectAllsLost;
+        bool keysReachNothing;
+        std::optional<QString> offered;  // absent: success
+        QString field;
+        QStringList chords;
+    } cases[] = {
+        // The select-all went elsewhere: the paste landed after the original. Completed once.
+        {"select-all lost once", 1, false, std::nullopt, "new", {"Ctrl+A", "Ctrl+V", "Ctrl+A", "Ctrl+V"}},
+        {"select-all lost twice", 2, false, QString("new"), "old textnewnew", {"Ctrl+A", "Ctrl+V", "Ctrl+A", "Ctrl+V"}},
+        {"paste lost", 0, true, QString("new"), "old text", {"Ctrl+A", "Ctrl+V"}},
+    };
+    for (const Scenario& c : cases) {
+        auto field = test::makeField("old text", {8, 0});
+        field->ignoresWrites = true;  // like a browser: only a paste changes the text
+        focus(field);
+        keyboard.chords.clear();
+        keyboard.selectAllsLost = c.selectAllsLost;
+        if (c.keysReachNothing) {
+            keyboard.field = nullptr;
+        }
+        const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+        EXPECT_EQ(offeredForCopying("new", snapshot), c.offered) << c.name;
+        EXPECT_EQ(field->text, c.field) << c.name;
+        EXPECT_EQ(keyboard.chords, c.chords) << c.name;
+        settle();
+        EXPECT_EQ(clipboard.text(), "user clipboard") << c.name;
+    }
+}
+
+TEST_F(FocusedTextFieldAccessorTest, AFieldChangedSinceItWasReadIsNeverWritten) {
+    struct Scenario {
+        const char* name;
+        AccessibleTextRange selection;
+        bool settable;
+        bool chromium;
+        bool typed;  // false: the selection moved, the text did not change
+    } cases[] = {
+        {"value write, typed", {8, 0}, true, false, true},
+        {"paste, typed", {8, 0}, false, false, true},
+        {"Chromium, typed", {8, 0}, true, true, true},
+        {"selection write, typed", {0, 3}, true, false, true},
+        {"selection write, selection moved", {0, 3}, true, false, false},
+        {"selection paste, selection moved", {0, 3}, true, true, false},
+    };
+    for (const Scenario& c : cases) {
+        auto field = test::makeField("old text", c.selection);
+        field->settable = c.settable;
+        field->chromium = c.chromium;
+        focus(field);
+        const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+        if (c.typed) {
+            field->text += " and more";  // the user typed on while the server thought
+        } else {
+            field->selection = {4, 4};
+        }
+        const QString before = field->text;
+        keyboard.chords.clear();
+        ax.calls.clear();
+        EXPECT_EQ(offeredForCopying("new", snapshot), QString("new")) << c.name;
+        EXPECT_EQ(field->text, before) << c.name;
+        EXPECT_TRUE(keyboard.chords.isEmpty()) << c.name << ": " << keyboard.chords.join(' ').toStdString();
+        EXPECT_FALSE(ax.calls.contains("setValue") || ax.calls.contains("setSelectedText")) << c.name;
+        settle();
+        EXPECT_EQ(clipboard.text(), "user clipboard") << c.name;
+    }
+}
+
+TEST_F(FocusedTextFieldAccessorTest, OnlyASelectionBorneOutByItsRangeIsReplacedAlone) {
+    // The field reports selected text that its selection range does not hold: the whole field
+    // is the command's, and it is replaced whole, whatever the caret does meanwhile.
+    auto field = test::makeField("whole text of the field", {23, 0});
+    field->ignoresWrites = true;
+    field->reportedSelectedText = QString("whole text of the field");
+    focus(field);
+    FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+    EXPECT_EQ(snapshot.selectedText.value_or(QString()), QString());
+    run(accessor.replaceFocusedFieldText("result", snapshot));
+    EXPECT_EQ(field->text, "result");
+    settle();
+
+    // A field without accessible text copied after select-all: the paste selects all again
+    // instead of trusting that the copy's selection is still there.
+    auto opaque = test::makeField("copied whole");
+    opaque->hasText = false;
+    focus(opaque);
+    snapshot = run(accessor.readFocusedField());
+    EXPECT_EQ(snapshot.fullText, "copied whole");
+    opaque->selection = {12, 0};  // a click in the field meanwhile
+    keyboard.chords.clear();
+    run(accessor.replaceFocusedFieldText("result", snapshot));
+    EXPECT_EQ(opaque->text, "result");
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+A", "Ctrl+V"}));
+    settle();
+}
+
+TEST_F(FocusedTextFieldAccessorTest, TextIsReadAsTheUserSeesIt) {
+    // Firefox's text after an emoji and an embedded image; "very" selected.
+    const QString reported = QString::fromUtf8("car 😀\uFEFF\uFFFC very much");
+    auto field = test::makeField(reported, {9, 4});
+    focus(field);
+    const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+    EXPECT_EQ(snapshot.fullText, QString::fromUtf8("car 😀 very much"));
+    EXPECT_EQ(snapshot.selectedText, QString("very"));
+    EXPECT_EQ(snapshot.selectedRange, (TextRange{7, 4}));
+    const FocusedTextFieldSnapshot selection = run(accessor.readFocusedSelection(false));
+    EXPECT_EQ(selection.fullText, snapshot.fullText);
+    EXPECT_EQ(selection.selectedText, QString("very"));
 }
 
 TEST_F(FocusedTextFieldAccessorTest, ReadBackForgivesOnlyWhatFieldsDoToText) {

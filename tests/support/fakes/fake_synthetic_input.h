@@ -47,6 +47,9 @@ public:
     bool takesPing = true;
     bool windowGone = false;
     int pings = 0;
+    // The next select-alls never reach the field (something else had the keyboard for that
+    // moment, as our own shortcut's grab had before keys waited for it): its caret stays.
+    int selectAllsLost = 0;
 
     // A paste deferred by fetchesPasteLater arrives now.
     void fetchPaste() {
@@ -103,6 +106,10 @@ public:
         }
         switch (key) {
         case Qt::Key_A:
+            if (selectAllsLost > 0) {
+                --selectAllsLost;
+                break;
+            }
             field->selection = {0, field->text.size()};
             break;
         case Qt::Key_C:

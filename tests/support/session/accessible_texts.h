@@ -77,6 +77,26 @@ inline QStringList accessibleTexts(qint64 pid) {
     return texts;
 }
 
+// The contents of every text box of one process (their text, not their names).
+inline QStringList accessibleTextBoxContents(qint64 pid) {
+    QStringList contents;
+    accessible_detail::walkProcess(pid, [&contents](AtspiAccessible* node) {
+        const AtspiRole role = atspi_accessible_get_role(node, nullptr);
+        if (role != ATSPI_ROLE_TEXT && role != ATSPI_ROLE_ENTRY) {
+            return false;
+        }
+        if (AtspiText* text = atspi_accessible_get_text_iface(node)) {
+            if (gchar* raw = atspi_text_get_text(text, 0, -1, nullptr)) {
+                contents << QString::fromUtf8(raw);
+                g_free(raw);
+            }
+            g_object_unref(text);
+        }
+        return false;
+    });
+    return contents;
+}
+
 // Runs the first action (a click) of the process's first object named `name`.
 inline bool pressAccessible(qint64 pid, const QString& name) {
     return accessible_detail::walkProcess(pid, [&name](AtspiAccessible* node) {
