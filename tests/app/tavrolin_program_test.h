@@ -2,7 +2,8 @@
 
 // The fixture of the end-to-end tests: the built program started in a private home, its server
 // endpoints pointing at a local HTTP server the test answers from, and stopped as a logout
-// stops it, so that its shortcuts are given back before the next test grabs them.
+// stops it, so that its shortcuts are given back before the next test grabs them. A suite whose
+// tests share one program holds a TavrolinProgram of its own for the suite.
 #include "core/app_settings_store.h"
 #include "core/defaults_store.h"
 #include "support/async.h"
@@ -32,16 +33,16 @@ struct ProgramStartOptions {
     bool keepStandardError = false;
 };
 
-class TavrolinProgramTest : public ::testing::Test {
+class TavrolinProgram {
+public:
+    TavrolinProgram() = default;
+    ~TavrolinProgram() { endProgram(); }
+    TavrolinProgram(const TavrolinProgram&) = delete;
+    TavrolinProgram& operator=(const TavrolinProgram&) = delete;
+
 protected:
-    // A derived SetUp answers its server's routes first, then calls this.
-    void SetUp() override {
-        ASSERT_TRUE(home_.isValid());
-        ASSERT_TRUE(QFile::exists(TavrolinProcessHome::executable()))
-            << TavrolinProcessHome::executable().toStdString();
-        server_.start();
-    }
-    void TearDown() override {
+    // Ends what still runs.
+    void endProgram() {
         if (killAtEnd_ && process_.state() != QProcess::NotRunning) {
             process_.kill();
             process_.waitForFinished(5000);
@@ -109,7 +110,7 @@ protected:
     LocalHttpServer server_;
     QProcess process_;
     qint64 pid_ = 0;
-    // At the end of a test the program still running quits as a logout does, so that its
+    // At the end the program still running quits as a logout does, so that its
     // shortcuts are given back before the next test grabs them. A fixture whose tests never look
     // at the quit may have it killed instead (a sanitizer build takes a second or more to quit);
     // the end then waits until the X server has let go of it.
@@ -141,6 +142,18 @@ private:
     }
 
     std::vector<std::unique_ptr<QProcess>> otherInstances_;
+};
+
+class TavrolinProgramTest : public ::testing::Test, protected TavrolinProgram {
+protected:
+    // A derived SetUp answers its server's routes first, then calls this.
+    void SetUp() override {
+        ASSERT_TRUE(home_.isValid());
+        ASSERT_TRUE(QFile::exists(TavrolinProcessHome::executable()))
+            << TavrolinProcessHome::executable().toStdString();
+        server_.start();
+    }
+    void TearDown() override { endProgram(); }
 };
 
 }  // namespace tavrolin::test
