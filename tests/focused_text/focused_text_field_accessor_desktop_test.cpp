@@ -118,19 +118,23 @@ protected:
     }
     void TearDown() override { QApplication::clipboard()->clear(); }
 
-    // Starts the test application with `field` focused and in front.
+    // Starts the test application with `field` focused and in front. `timeout`: an application
+    // with a large tree builds its objects on the first search, seconds on a busy machine.
     void openApp(const QString& field, const QString& program = QStringLiteral("tavrolin_test_app_text_fields"),
-                 const QStringList& arguments = {}) {
+                 const QStringList& arguments = {}, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
         app = std::make_unique<test::TextFieldsApp>(program, arguments);
         ASSERT_TRUE(app->isReady());
         ASSERT_TRUE(app->focus(field));
-        ASSERT_TRUE(test::waitUntil([&] {
-            const auto front = frontApplications->frontApplication();
-            const qint64 pid = app->pid();
-            return front && front->processId == pid && test::await(ask(accessibility, [pid](Accessibility& ax) {
-                       return ax.focusedElementOfApplication(pid);
-                   }));
-        })) << "test application not in front";
+        ASSERT_TRUE(test::waitUntil(
+            [&] {
+                const auto front = frontApplications->frontApplication();
+                const qint64 pid = app->pid();
+                return front && front->processId == pid && test::await(ask(accessibility, [pid](Accessibility& ax) {
+                           return ax.focusedElementOfApplication(pid);
+                       }));
+            },
+            timeout))
+            << "test application not in front";
     }
 
     // The user's clipboard, owned by the test application: a text and an image.
@@ -512,7 +516,7 @@ TEST_F(FocusedTextFieldAccessorDesktopTest, APasswordFieldIsNoField) {
 }
 
 TEST_F(FocusedTextFieldAccessorDesktopTest, AFieldAmongFiveThousandObjectsIsFoundWithoutItsFocusEvent) {
-    openApp("line", "tavrolin_test_gtk_text_fields", {"5000"});
+    openApp("line", "tavrolin_test_gtk_text_fields", {"5000"}, std::chrono::seconds(30));
     ASSERT_TRUE(app->setText("line", "found me"));
     accessibility.missFocusEvents = true;
     // The application builds its objects on the first search, which may take longer than a
