@@ -84,16 +84,14 @@ void ClipboardFallbacks::checkPendingRestore() {
         dropPendingRestore();
         return;
     }
-    const quint64 fetches = clipboard_.ownDataFetches();
-    if (fetches > std::max(pending.fetchesSeen, pending.fetchesBefore)) {
-        pending.fetchesSeen = fetches;
-        pending.lastFetchAt = pending.waited - pasteFetchPoll;  // it came since the last look
+    if (!pending.firstFetchAt && clipboard_.ownDataFetches() > pending.fetchesBefore) {
+        pending.firstFetchAt = pending.waited - pasteFetchPoll;  // it came since the last look
     }
-    const bool fetched = pending.lastFetchAt.has_value();
+    const bool fetched = pending.firstFetchAt.has_value();
     if (fetched) {
         // Counted from the fetch, not from the keys: a program that fetches late (resumed after
-        // a stop) may still fetch again right after.
-        if (pending.waited - *pending.lastFetchAt >= restoreDelay_) {
+        // a stop) may fetch again right after, another format or from another process.
+        if (pending.waited - *pending.firstFetchAt >= restoreDelay_) {
             runPendingRestore();
             return;
         }

@@ -366,7 +366,8 @@ TEST_F(FirefoxFieldsDesktopTest, AProgramStoppedMidPasteNeverPastesTheUsersClipb
     EXPECT_TRUE(field == edited || field == english) << field.value_or("(no answer)").toStdString() << "\n"
                                                      << program_->log().right(3000).toStdString();
     EXPECT_TRUE(test::waitUntil([&] { return QApplication::clipboard()->text() == users; }, 5s))
-        << QApplication::clipboard()->text().toStdString();
+        << QApplication::clipboard()->text().toStdString() << "\n"
+        << program_->log().right(3000).toStdString();
 }
 
 // Write Message pressed twice 50 ms apart: the second press is refused, and while its key is
