@@ -84,9 +84,14 @@ void ClipboardFallbacks::checkPendingRestore() {
         dropPendingRestore();
         return;
     }
-    const bool fetched = clipboard_.ownDataFetches() > pending.fetchesBefore;
+    if (!pending.firstFetchAt && clipboard_.ownDataFetches() > pending.fetchesBefore) {
+        pending.firstFetchAt = pending.waited - pasteFetchPoll;  // it came since the last look
+    }
+    const bool fetched = pending.firstFetchAt.has_value();
     if (fetched) {
-        if (pending.waited >= restoreDelay_) {
+        // Counted from the fetch, not from the keys: a program that fetches late (resumed after
+        // a stop) may fetch again right after, another format or from another process.
+        if (pending.waited - *pending.firstFetchAt >= restoreDelay_) {
             runPendingRestore();
             return;
         }

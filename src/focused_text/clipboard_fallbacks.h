@@ -25,7 +25,8 @@ namespace tavrolin {
 //
 // All operations share one queue: an operation waits for the one before it to finish. A paste
 // keeps the queue, and its text on the clipboard, for as long as the target program may still
-// fetch it: until it has (and the restore delay has passed), until its window is gone, until the
+// fetch it: until it has (and the restore delay has passed since its first fetch), until its
+// window is gone, until the
 // user copies something else (that copy then stays), or until `pasteHoldLimit` has passed without
 // a fetch since the program showed that it reads its events (it answered a ping sent after the
 // keys). A stopped or hung program's queued Control+V therefore never finds the user's
@@ -114,6 +115,9 @@ private:
         std::unique_ptr<ScheduledCall> call;
         std::optional<AsyncMutex::Hold> queueHold;  // the queue stays held until the restore
         quint64 fetchesBefore = 0;
+        // When the target's first fetch came: the restore delay runs from there, so that a
+        // program fetching late (resumed after a stop) still has it for a second fetch.
+        std::optional<std::chrono::milliseconds> firstFetchAt;
         quint64 window = 0;  // the paste's target
         std::chrono::milliseconds waited{0};
         // When the target was first seen reading its events after the keys (a stopped program

@@ -3,24 +3,18 @@
 // focused field of a program behind the front window left alone; a terminal in front that no
 // key may reach; a program stopped in the middle of a paste; a shortcut pressed twice or held;
 // text typed while the server thinks; emoji. The translations come from Apertium on this
-// machine; Edit Message asks the suite's local server.
+// machine; Edit Message asks the program's local server.
 #include "app/terminal_job.h"
-#include "core/app_settings_store.h"
-#include "core/defaults_store.h"
-#include "support/async.h"
-#include "support/fakes/local_http_server.h"
 #include "support/qt_printers.h"
 #include "support/session/accessible_texts.h"
-#include "support/session/tavrolin_process_home.h"
 #include "support/test_browser.h"
+#include "tavrolin_program_test.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -46,13 +40,17 @@ QString tool(const QString& program, const QStringList& arguments) {
     return test::toolOutput(program, arguments);
 }
 
-// The editing server: it answers Edit Message after `delay`, and counts the requests it got.
-class EditingServer {
+// The real program, native English and second language Spanish, with the selection buttons;
+// online features on for Edit Message, which its local server answers after `editDelayMs`,
+// counting the requests (the language pair of Write Message and Flip Language is translated on
+// this machine all the same).
+class Program : public test::TavrolinProgram {
 public:
-    EditingServer() {
+    Program() {
+        killAtEnd_ = true;
         server_.server().Post("/api/text-edits", [this](const httplib::Request& request, httplib::Response& response) {
-            ++requests;
-            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs.load()));
+            ++editRequests;
+            std::this_thread::sleep_for(std::chrono::milliseconds(editDelayMs.load()));
             const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
             response.set_content(QJsonDocument(QJsonObject{{"text", body.value("text").toString() + " (edited)"}})
                                      .toJson()
@@ -60,53 +58,24 @@ public:
                                  "application/json");
         });
         server_.start();
-    }
-    QUrl url() const { return server_.url(QStringLiteral("/api/text-edits")); }
-    std::atomic<int> requests{0};
-    std::atomic<int> delayMs{0};
-
-private:
-    test::LocalHttpServer server_;
-};
-
-// The real program, native English and second language Spanish, with the selection buttons;
-// online features on for Edit Message, whose server is `editing` (the language pair of Write
-// Message and Flip Language is translated on this machine all the same).
-class Program {
-public:
-    explicit Program(const QUrl& editing) {
-        JsonFileDefaultsStore defaults(home_.defaultsFile());
-        AppSettingsStore store(defaults);
-        AppSettings settings = store.settings();
-        settings.onlineFeaturesEnabled = true;
-        settings.targetLanguage = AppLanguage::english;
-        settings.messageTargetLanguage = AppLanguage::spanish;
-        settings.telemetryEnabled = false;
-        settings.selectionPopupEnabled = true;
-        settings.launchAtLoginEnabled = false;
-        store.persist(settings);
-        defaults.setInteger(QStringLiteral("onboardingCompletedVersion"), 1);
-        defaults.setBool(QStringLiteral("sharePromptDisabledForever"), true);
-        QProcessEnvironment environment = home_.environment(QUrl(QStringLiteral("http://127.0.0.1:9/unused")));
-        environment.insert(QStringLiteral("TAVROLIN_TEXT_EDITING_ENDPOINT"), editing.toString());
-        process_.setProcessEnvironment(environment);
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        test::TavrolinProcessHome::endWithTest(process_);
-        process_.start(test::TavrolinProcessHome::executable(), {});
-        ready_ = process_.waitForStarted(5000) &&
+        writeProgramSettings([](AppSettings& settings) {
+            settings.onlineFeaturesEnabled = true;
+            settings.targetLanguage = AppLanguage::english;
+            settings.messageTargetLanguage = AppLanguage::spanish;
+            settings.telemetryEnabled = false;
+            settings.selectionPopupEnabled = true;
+        });
+        JsonFileDefaultsStore(home_.defaultsFile()).setBool(QStringLiteral("sharePromptDisabledForever"), true);
+        startProgram(programEnvironment({{"TAVROLIN_TEXT_EDITING_ENDPOINT", "/api/text-edits"}}));
+        ready_ = process_.state() == QProcess::Running &&
                  test::waitUntil([&] { return log().contains("launch version="); }, 20s) &&
-                 test::waitUntil([&] { return !windows().isEmpty(); }, 10s);
+                 test::waitUntil([&] { return !programWindows().isEmpty(); }, 10s);
     }
-    ~Program() {
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
+    // Ended before the counters its server's handler reads go.
+    ~Program() { endProgram(); }
     bool isReady() const { return ready_; }
-    qint64 pid() const { return process_.processId(); }
-    QString log() const {
-        QFile file(home_.filePath("state/tavrolin/tavrolin.log"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
+    qint64 pid() const { return pid_; }
+    using TavrolinProgram::log;
     // The usage-event lines of one command so far.
     int events(const QString& action) const {
         return static_cast<int>(log().count(QStringLiteral("event action=") + action + ' '));
@@ -123,14 +92,10 @@ public:
     bool waitForEvents(const QString& action, int count) const {
         return test::waitUntil([&] { return events(action) >= count; }, 20s);
     }
-    QStringList windows() const {
-        return tool("xdotool", {"search", "--all", "--onlyvisible", "--pid", QString::number(process_.processId())})
-            .split('\n', Qt::SkipEmptyParts);
-    }
+    std::atomic<int> editRequests{0};
+    std::atomic<int> editDelayMs{0};
 
 private:
-    test::TavrolinProcessHome home_;
-    QProcess process_;
     bool ready_ = false;
 };
 
@@ -166,8 +131,7 @@ protected:
         if (!TestBrowser::program(kind)) {
             return;
         }
-        editing_ = new EditingServer();
-        program_ = new Program(editing_->url());
+        program_ = new Program();
         browser_ = new TestBrowser(kind);
     }
     static void TearDownTestSuite() {
@@ -175,8 +139,6 @@ protected:
         browser_ = nullptr;
         delete program_;
         program_ = nullptr;
-        delete editing_;
-        editing_ = nullptr;
     }
     void SetUp() override {
         if (!TestBrowser::program(kind)) {
@@ -262,7 +224,6 @@ protected:
                                         << failures.mid(0, 8).join('\n').toStdString();
     }
 
-    static inline EditingServer* editing_ = nullptr;
     static inline Program* program_ = nullptr;
     static inline TestBrowser* browser_ = nullptr;
 };
@@ -290,15 +251,16 @@ TEST_F(ChromiumFieldsDesktopTest, WriteEditAndFlipLeaveExactlyTheirResultInAnEdi
 // the edited text is offered in the copy window instead of overwriting it.
 TEST_F(FirefoxFieldsDesktopTest, TextTypedWhileTheServerThinksIsKeptAndTheResultOffered) {
     ASSERT_TRUE(browser_->prepare(Element::textarea, misspelt, Selection::caretAtEnd));
-    editing_->delayMs = 2500;
-    const int requests = editing_->requests;
+    program_->editDelayMs = 2500;
+    const int requests = program_->editRequests;
     const int before = program_->events("edit_text");
     press("e");
-    EXPECT_TRUE(test::waitUntil([&] { return editing_->requests > requests; }, 10s)) << program_->log().toStdString();
+    EXPECT_TRUE(test::waitUntil([&] { return program_->editRequests > requests; }, 10s))
+        << program_->log().toStdString();
     const QString typed = QStringLiteral(" 0123456789");
     tool("xdotool", {"type", "--delay", "120", typed});
     EXPECT_TRUE(program_->waitForEvents("edit_text", before + 1)) << program_->log().toStdString();
-    editing_->delayMs = 0;
+    program_->editDelayMs = 0;
     EXPECT_EQ(browser_->text(Element::textarea), misspelt + typed);
     EXPECT_TRUE(program_->eventLines("edit_text").constLast().contains("success=false"))
         << program_->eventLines("edit_text").constLast().toStdString();
@@ -387,23 +349,25 @@ TEST_F(FirefoxFieldsDesktopTest, AProgramStoppedMidPasteNeverPastesTheUsersClipb
     QApplication::clipboard()->setText(users);
     ASSERT_TRUE(browser_->prepare(Element::textarea, english, Selection::caretAtEnd));
     const QString edited = english + QStringLiteral(" (edited)");
-    editing_->delayMs = 3000;
-    const int requests = editing_->requests;
+    program_->editDelayMs = 3000;
+    const int requests = program_->editRequests;
     const int before = program_->events("edit_text");
     press("e");
     // Once the server has the text, the field has been read: the program stops.
-    ASSERT_TRUE(test::waitUntil([&] { return editing_->requests > requests; }, 10s)) << program_->log().toStdString();
+    ASSERT_TRUE(test::waitUntil([&] { return program_->editRequests > requests; }, 10s))
+        << program_->log().toStdString();
     ASSERT_EQ(::kill(pid_t(browser_->pid()), SIGSTOP), 0);
     test::TerminalJob::pause(8s);
     ::kill(pid_t(browser_->pid()), SIGCONT);
-    editing_->delayMs = 0;
+    program_->editDelayMs = 0;
     EXPECT_TRUE(program_->waitForEvents("edit_text", before + 1)) << program_->log().toStdString();
     const std::optional<QString> field = browser_->waitForText(
         Element::textarea, [&](const QString& now) { return now == edited; }, 10s);
     EXPECT_TRUE(field == edited || field == english) << field.value_or("(no answer)").toStdString() << "\n"
                                                      << program_->log().right(3000).toStdString();
     EXPECT_TRUE(test::waitUntil([&] { return QApplication::clipboard()->text() == users; }, 5s))
-        << QApplication::clipboard()->text().toStdString();
+        << QApplication::clipboard()->text().toStdString() << "\n"
+        << program_->log().right(3000).toStdString();
 }
 
 // Write Message pressed twice 50 ms apart: the second press is refused, and while its key is

@@ -2,11 +2,13 @@
 
 // The fixture of the end-to-end tests: the built program started in a private home, its server
 // endpoints pointing at a local HTTP server the test answers from, and stopped as a logout
-// stops it, so that its shortcuts are given back before the next test grabs them.
+// stops it, so that its shortcuts are given back before the next test grabs them. A suite whose
+// tests share one program holds a TavrolinProgram of its own for the suite.
 #include "core/app_settings_store.h"
 #include "core/defaults_store.h"
 #include "support/async.h"
 #include "support/fakes/local_http_server.h"
+#include "support/file_permission_checks.h"
 #include "support/session/tavrolin_process_home.h"
 
 #include <QFile>
@@ -16,21 +18,42 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 namespace tavrolin::test {
 
-class TavrolinProgramTest : public ::testing::Test {
+// How a start differs from the usual one, for a test of what an ordinary user meets.
+struct ProgramStartOptions {
+    // The program obeys file permission bits even when the tests run as root.
+    bool obeyFilePermissions = false;
+    // Its standard error is kept for the test to read rather than passed to the test's own.
+    bool keepStandardError = false;
+};
+
+class TavrolinProgram {
+public:
+    TavrolinProgram() = default;
+    ~TavrolinProgram() { endProgram(); }
+    TavrolinProgram(const TavrolinProgram&) = delete;
+    TavrolinProgram& operator=(const TavrolinProgram&) = delete;
+
 protected:
-    // A derived SetUp answers its server's routes first, then calls this.
-    void SetUp() override {
-        ASSERT_TRUE(home_.isValid());
-        ASSERT_TRUE(QFile::exists(TavrolinProcessHome::executable()))
-            << TavrolinProcessHome::executable().toStdString();
-        server_.start();
+    // Ends what still runs.
+    void endProgram() {
+        if (killAtEnd_ && process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(5000);
+            // The X server frees a client's windows and its grabs in the same step.
+            waitUntil([&] { return programWindows().isEmpty(); }, std::chrono::seconds(5));
+        }
+        stopProgram();
+        for (const auto& process : otherInstances_) {
+            stop(*process);
+        }
     }
-    void TearDown() override { stopProgram(); }
 
     // The home's environment, every endpoint at a path of the local server that answers nothing;
     // `endpoints` names the variables whose path the test serves.
@@ -42,25 +65,20 @@ protected:
         return environment;
     }
 
-    void startProgram(const QProcessEnvironment& environment) {
-        process_.setProcessEnvironment(environment);
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        TavrolinProcessHome::endWithTest(process_);
-        process_.start(TavrolinProcessHome::executable(), {});
-        ASSERT_TRUE(process_.waitForStarted(5000));
+    void startProgram(const QProcessEnvironment& environment, ProgramStartOptions options = {}) {
+        start(process_, environment, options);
         pid_ = process_.processId();
+    }
+    // Another launch in the same home while the program may still run, as a second click on
+    // its icon makes; it ends with the test.
+    QProcess& startAnotherInstance(const QProcessEnvironment& environment) {
+        QProcess& process = *otherInstances_.emplace_back(std::make_unique<QProcess>());
+        start(process, environment, {});
+        return process;
     }
 
     // Quits as a logout does; kills what does not end.
-    void stopProgram() {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.terminate();
-            if (!process_.waitForFinished(10000)) {
-                process_.kill();
-                process_.waitForFinished(5000);
-            }
-        }
-    }
+    void stopProgram() { stop(process_); }
 
     // The settings of the next start, with launch at login off and the onboarding done, so
     // that no window but the tray icon appears.
@@ -92,6 +110,50 @@ protected:
     LocalHttpServer server_;
     QProcess process_;
     qint64 pid_ = 0;
+    // At the end the program still running quits as a logout does, so that its
+    // shortcuts are given back before the next test grabs them. A fixture whose tests never look
+    // at the quit may have it killed instead (a sanitizer build takes a second or more to quit);
+    // the end then waits until the X server has let go of it.
+    bool killAtEnd_ = false;
+
+private:
+    static void start(QProcess& process, const QProcessEnvironment& environment, ProgramStartOptions options) {
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(options.keepStandardError ? QProcess::SeparateChannels
+                                                                : QProcess::ForwardedErrorChannel);
+        TavrolinProcessHome::endWithTest(process);
+        if (options.obeyFilePermissions) {
+            process.setChildProcessModifier([endWithTest = process.childProcessModifier()] {
+                endWithTest();
+                obeyFilePermissionsAfterExec();
+            });
+        }
+        process.start(TavrolinProcessHome::executable(), {});
+        ASSERT_TRUE(process.waitForStarted(5000));
+    }
+    static void stop(QProcess& process) {
+        if (process.state() != QProcess::NotRunning) {
+            process.terminate();
+            if (!process.waitForFinished(10000)) {
+                process.kill();
+                process.waitForFinished(5000);
+            }
+        }
+    }
+
+    std::vector<std::unique_ptr<QProcess>> otherInstances_;
+};
+
+class TavrolinProgramTest : public ::testing::Test, protected TavrolinProgram {
+protected:
+    // A derived SetUp answers its server's routes first, then calls this.
+    void SetUp() override {
+        ASSERT_TRUE(home_.isValid());
+        ASSERT_TRUE(QFile::exists(TavrolinProcessHome::executable()))
+            << TavrolinProcessHome::executable().toStdString();
+        server_.start();
+    }
+    void TearDown() override { endProgram(); }
 };
 
 }  // namespace tavrolin::test

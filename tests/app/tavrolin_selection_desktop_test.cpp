@@ -2,20 +2,14 @@
 // made in the foreign test application, Translate pressed through XTest (or picked from the
 // tray menu), Apertium on this machine, and the result popup read through its accessible
 // labels and its window's place on screen.
-#include "core/app_settings_store.h"
-#include "core/defaults_store.h"
-#include "support/session/accessible_texts.h"
 #include "app/terminal_job.h"
 #include "app/x11_window_tools.h"
-#include "support/async.h"
-#include "support/fakes/local_http_server.h"
-#include "support/session/tavrolin_process_home.h"
-#include "support/test_browser.h"
 #include "support/apps/text_fields_app.h"
+#include "support/session/accessible_texts.h"
+#include "support/test_browser.h"
+#include "tavrolin_program_test.h"
 
 #include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
 #include <QRect>
 
 #include <gtest/gtest.h>
@@ -35,44 +29,30 @@ using test::windowGeometry;
 const QString paragraphs = QStringLiteral(
     "The weather is very nice today.\n\nWe are going to the park with the children.\n\n- apples\n- bread");
 
-class TavrolinSelectionDesktopTest : public ::testing::Test {
+class TavrolinSelectionDesktopTest : public test::TavrolinProgramTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(home_.isValid());
-        ASSERT_TRUE(QFile::exists(test::TavrolinProcessHome::executable()));
-        server_.server().Post("/api/events",
-                              [](const httplib::Request&, httplib::Response& response) { response.status = 204; });
-        server_.start();
-    }
-
+    TavrolinSelectionDesktopTest() { killAtEnd_ = true; }
     void TearDown() override {
         app_.reset();
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
+        TavrolinProgramTest::TearDown();
     }
 
     // Offline, so only this machine translates.
     void writeSettings(AppLanguage native, AppLanguage second, bool selectionButtons = false) {
-        JsonFileDefaultsStore defaults(home_.defaultsFile());
-        AppSettingsStore store(defaults);
-        AppSettings settings = store.settings();
-        settings.onlineFeaturesEnabled = false;
-        settings.targetLanguage = native;
-        settings.messageTargetLanguage = second;
-        settings.telemetryEnabled = false;
-        settings.selectionPopupEnabled = selectionButtons;
-        settings.launchAtLoginEnabled = false;
-        settings.overlayMinimumDisplayDuration = 1.5;
-        ASSERT_FALSE(store.persist(settings).has_value());
-        defaults.setInteger(QStringLiteral("onboardingCompletedVersion"), 1);
+        writeProgramSettings([&](AppSettings& settings) {
+            settings.onlineFeaturesEnabled = false;
+            settings.targetLanguage = native;
+            settings.messageTargetLanguage = second;
+            settings.telemetryEnabled = false;
+            settings.selectionPopupEnabled = selectionButtons;
+            settings.overlayMinimumDisplayDuration = 1.5;
+        });
     }
 
     // Starts the program and the test application with `text` in its text box, selected from
     // `start` to `end` (all of it by default), focused and in front.
     void start(const QString& text, int start = 0, int end = -1) {
-        startProgram();
+        ASSERT_NO_FATAL_FAILURE(startProgram());
         app_ = std::make_unique<test::TextFieldsApp>();
         ASSERT_TRUE(app_->isReady());
         ASSERT_TRUE(app_->setText("text", text));
@@ -84,12 +64,7 @@ protected:
     }
 
     void startProgram() {
-        process_.setProcessEnvironment(home_.environment(server_.url("/unused")));
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        test::TavrolinProcessHome::endWithTest(process_);
-        process_.start(test::TavrolinProcessHome::executable(), {});
-        ASSERT_TRUE(process_.waitForStarted(5000));
-        pid_ = process_.processId();
+        ASSERT_NO_FATAL_FAILURE(TavrolinProgramTest::startProgram(programEnvironment()));
         ASSERT_TRUE(test::waitUntil([&] { return log().contains("launch version="); }, 15s)) << log().toStdString();
         ASSERT_TRUE(test::waitUntil([&] { return !programWindows().isEmpty(); }, 10s)) << "no tray icon";
         trayIcons_ = programWindows();
@@ -103,16 +78,8 @@ protected:
     }
     static void pressTranslate() { run("xdotool", {"key", "--clearmodifiers", "ctrl+shift+t"}); }
 
-    QString log() const {
-        QFile file(home_.filePath("state/tavrolin/tavrolin.log"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
     bool logged(const QString& fragment, std::chrono::milliseconds limit = 20s) const {
         return test::waitUntil([&] { return log().contains(fragment); }, limit);
-    }
-    QStringList programWindows() const {
-        return run("xdotool", {"search", "--all", "--onlyvisible", "--pid", QString::number(pid_)})
-            .split('\n', Qt::SkipEmptyParts);
     }
     // Our visible windows other than the tray icon.
     QStringList shownWindows() const {
@@ -141,11 +108,7 @@ protected:
         return rect;
     }
 
-    test::TavrolinProcessHome home_;
-    QProcess process_;
-    qint64 pid_ = 0;
     QStringList trayIcons_;
-    test::LocalHttpServer server_;
     std::unique_ptr<test::TextFieldsApp> app_;
 };
 

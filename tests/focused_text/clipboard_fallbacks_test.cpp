@@ -334,6 +334,9 @@ TEST_F(ClipboardFallbacksTest, AStoppedProgramsQueuedPasteFindsTheResultAndTheUs
     EXPECT_EQ(clipboard.text(), "the result");
     keyboard.fetchPaste();
     EXPECT_EQ(field->text, "the result");
+    // A late fetch gets the whole restore delay: a second fetch right after still finds the result.
+    scheduler.advance(200ms);
+    EXPECT_EQ(clipboard.text(), "the result");
     settle();
     EXPECT_EQ(clipboard.formats, userClipboard);
     EXPECT_FALSE(fallbacks.hasPendingRestore());
