@@ -85,7 +85,8 @@ struct Session {
     }
 
     DesktopSelectionTranslationPopupPresenter* presenter() {
-        return dynamic_cast<DesktopSelectionTranslationPopupPresenter*>(delegate->selectionTranslationPopupPresenter());
+        return dynamic_cast<DesktopSelectionTranslationPopupPresenter*>(
+            delegate->services().selectionTranslationPopupPresenter());
     }
     void select() { app.command(QStringLiteral("select text 0 %1").arg(paragraphs.size())); }
     bool popupExposed() {
@@ -147,7 +148,7 @@ void BM_Step1_ProbeSelection(benchmark::State& state) {
         return;
     }
     for (auto _ : state) {
-        const auto snapshot = finish(s.delegate->focusedTextFieldAccessor()->readFocusedSelection(false));
+        const auto snapshot = finish(s.delegate->services().focusedTextFieldAccessor()->readFocusedSelection(false));
         if (!snapshot || snapshot->selectedText != paragraphs) {
             state.SkipWithError("the selection was not read");
             return;
@@ -160,7 +161,7 @@ void BM_Step2_TranslateParagraphs(benchmark::State& state) {
     Session& s = session();
     FocusedTextFieldSnapshot snapshot;
     snapshot.selectedText = paragraphs;
-    const auto service = s.delegate->selectionTranslationService();
+    const auto service = s.delegate->services().selectionTranslationService();
     for (auto _ : state) {
         const auto result = finish(service->translate(snapshot));
         if (!result || result->translatedText == paragraphs) {
@@ -179,7 +180,7 @@ void BM_Step3_PresentPopup(benchmark::State& state) {
     }
     FocusedTextFieldSnapshot snapshot;
     snapshot.selectedText = paragraphs;
-    const auto result = finish(s.delegate->selectionTranslationService()->translate(snapshot));
+    const auto result = finish(s.delegate->services().selectionTranslationService()->translate(snapshot));
     if (!result) {
         state.SkipWithError("no translation");
         return;

@@ -152,7 +152,7 @@ void BM_Step1_ReadField(benchmark::State& state) {
     }
     s.app.setText("line", sentence);
     for (auto _ : state) {
-        const auto snapshot = finish(s.delegate->focusedTextFieldAccessor()->readFocusedField());
+        const auto snapshot = finish(s.delegate->services().focusedTextFieldAccessor()->readFocusedField());
         if (!snapshot || snapshot->fullText != sentence) {
             state.SkipWithError("the field was not read");
             return;
@@ -163,7 +163,7 @@ BENCHMARK(BM_Step1_ReadField)->Unit(benchmark::kMillisecond)->UseRealTime()->Ite
 
 void BM_Step2_TranslateEnglishToSpanish(benchmark::State& state) {
     Session& s = session();
-    const auto client = s.delegate->translationClient();
+    const auto client = s.delegate->services().translationClient();
     for (auto _ : state) {
         const auto result =
             finish(client->translate(QStringList{sentence}, AppLanguage::english, AppLanguage::spanish));
@@ -181,7 +181,7 @@ void BM_Step3_ReplaceField(benchmark::State& state) {
         state.SkipWithError("needs the test application and the desktop session");
         return;
     }
-    const auto accessor = s.delegate->focusedTextFieldAccessor();
+    const auto accessor = s.delegate->services().focusedTextFieldAccessor();
     for (auto _ : state) {
         state.PauseTiming();
         s.app.setText("line", sentence);

@@ -84,7 +84,7 @@ public:
     // the run's whole-field read had to cut the text out of the field (editors that copy
     // nothing without a selection), the text is pasted back, or, when that is impossible,
     // left on the clipboard. Does nothing otherwise.
-    QCoro::Task<void> restoreCutTextIfUnreplaced();
+    QCoro::Task<void> restoreCutTextIfUnreplaced() override;
 
     // Replaces the element's whole text through accessibility and puts the caret at its end.
     // False when the value cannot be set, or when the field, read back, does not hold the text

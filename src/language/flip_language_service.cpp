@@ -70,4 +70,21 @@ QCoro::Task<FlipLanguageResult> FlipLanguageService::flipAndReplace(FocusedTextF
     co_return result;
 }
 
+QCoro::Task<std::optional<FlipLanguageResult>> FlipLanguageService::flipFocusedField(
+    std::optional<FocusedTextFieldSnapshot> selection, FieldFrameCallback onFieldFrame) const {
+    auto operation = [this](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<std::optional<FlipLanguageResult>> {
+        const QString& text =
+            snapshot.selectedText && !snapshot.selectedText->isEmpty() ? *snapshot.selectedText : snapshot.fullText;
+        if (text.isEmpty()) {
+            co_return std::nullopt;
+        }
+        FlipLanguageResult flipped = co_await flipAndReplace(std::move(snapshot));
+        co_return flipped;
+    };
+    std::optional<FlipLanguageResult> result = co_await runOnFocusedField<std::optional<FlipLanguageResult>>(
+        accessor_, focusedFieldReadRetryCount_, focusedFieldReadRetryDelay_, std::move(selection),
+        std::move(onFieldFrame), std::move(operation));
+    co_return result;
+}
+
 }  // namespace tavrolin

@@ -47,14 +47,16 @@ public:
                         std::shared_ptr<const LanguageRecognizer> recognizer = nullptr);
 
     QCoro::Task<FlipLanguageResult> flipAndReplace(FocusedTextFieldSnapshot snapshot) const;
+    // Reads the focused field (retrying while none is found) unless `selection` is given,
+    // reports its frame, then flipAndReplace(); none when the field holds no text at all (nothing
+    // to flip, not a failure). Gives back a text the read cut out and nothing replaced.
+    QCoro::Task<std::optional<FlipLanguageResult>> flipFocusedField(std::optional<FocusedTextFieldSnapshot> selection,
+                                                                    FieldFrameCallback onFieldFrame) const;
 
-    const std::shared_ptr<FocusedTextFieldAccessing>& accessor() const { return accessor_; }
     const std::shared_ptr<TranslationClient>& translationClient() const { return translationClient_; }
     const std::shared_ptr<const UserPreferredLanguagesProviding>& preferredLanguagesProvider() const {
         return preferredLanguagesProvider_;
     }
-    int focusedFieldReadRetryCount() const { return focusedFieldReadRetryCount_; }
-    double focusedFieldReadRetryDelay() const { return focusedFieldReadRetryDelay_; }
 
 private:
     // The detected language of the text, else of the whole field, else the second language.

@@ -10,10 +10,13 @@
 #include <QCoreApplication>
 #include <QCoroTask>
 #include <QMetaObject>
+#include <QRectF>
 #include <QString>
 #include <QThread>
 
 #include <coroutine>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -55,6 +58,44 @@ QString acceptedTranslation(const QStringList& translated);
 // and answers the text to write (acceptedTranslation), back on the main thread.
 QCoro::Task<QString> translateFieldText(std::shared_ptr<TranslationClient> client, QString text, AppLanguage source,
                                         AppLanguage target);
+
+// How each service runs on the focused field: reads it with the service's retry values unless
+// the caller hands the snapshot it already has (the selection buttons'), reports its frame, runs
+// `operation` on it and, however that ends, gives back a text a whole-field read had to cut out
+// of the field and nothing replaced: a run that ends in an alert or a window must not leave the
+// field empty. An exception of `onFieldFrame` ends the run like a failed read.
+template <typename Result, typename Operation>
+QCoro::Task<Result> runOnFocusedField(std::shared_ptr<FocusedTextFieldAccessing> accessor, int retryCount,
+                                      double retryDelay, std::optional<FocusedTextFieldSnapshot> snapshot,
+                                      FieldFrameCallback onFieldFrame, Operation operation) {
+    // Each awaited call's argument is built in a statement of its own (see CONTRIBUTING.md).
+    std::optional<Result> result;
+    std::exception_ptr error;
+    try {
+        if (!snapshot) {
+            FocusedTextFieldSnapshot read = co_await accessor->prepareFocusedFieldWithRetry(retryCount, retryDelay);
+            snapshot = std::move(read);
+        }
+        if (onFieldFrame) {
+            onFieldFrame(snapshot->screenFrame);
+        }
+        FocusedTextFieldSnapshot input = std::move(*snapshot);
+        Result done = co_await operation(std::move(input));
+        result = std::move(done);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    try {
+        co_await accessor->restoreCutTextIfUnreplaced();
+    } catch (...) {
+        // The text then stays on the clipboard, where the user can still paste it.
+    }
+    if (error) {
+        std::rethrow_exception(error);
+    }
+    Result value = std::move(*result);
+    co_return value;
+}
 
 // The retry values as the services keep them: never below 0, a delay that is not a number 0.
 int sanitizedRetryCount(int count);

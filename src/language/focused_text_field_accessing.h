@@ -43,6 +43,10 @@ struct FocusedTextFieldSnapshot {
     bool operator==(const FocusedTextFieldSnapshot&) const = default;
 };
 
+// Told the frame of the field a service has just read (none when the field gave none), before
+// the service works on its text: the caller puts its loading card there.
+using FieldFrameCallback = std::function<void(const std::optional<QRectF>& fieldFrame)>;
+
 // Reading and replacing the text of the focused field of another application. Implemented by
 // the focused-text accessor and by the onboarding's practice accessor. Failures are
 // CaptureWorkflowError exceptions; everything runs on the main thread.
@@ -69,6 +73,9 @@ public:
     // readFocusedField(), read again after `retryDelay` seconds while no focused field is found,
     // at most 1 + max(retryCount, 0) reads in all.
     virtual QCoro::Task<FocusedTextFieldSnapshot> prepareFocusedFieldWithRetry(int retryCount, double retryDelay) = 0;
+    // At every end of a run that did not replace the field's text: puts back a text the run's
+    // whole-field read had to cut out of the field. Nothing for an accessor that never cuts.
+    virtual QCoro::Task<void> restoreCutTextIfUnreplaced() { co_return; }
 
     // replaceFocusedFieldText(), except that the failures which leave the text unplaced
     // (noFocusedTextField, focusedTextFieldReadOnly, failedToReplaceFocusedTextFieldText)

@@ -52,4 +52,13 @@ QCoro::Task<MessageTranslationResult> MessageTranslationService::translateAndRep
     co_return result;
 }
 
+QCoro::Task<MessageTranslationResult> MessageTranslationService::translateFocusedField(
+    FieldFrameCallback onFieldFrame) const {
+    auto operation = [this](FocusedTextFieldSnapshot snapshot) { return translateAndReplace(std::move(snapshot)); };
+    MessageTranslationResult result = co_await runOnFocusedField<MessageTranslationResult>(
+        accessor_, focusedFieldReadRetryCount_, focusedFieldReadRetryDelay_, std::nullopt, std::move(onFieldFrame),
+        std::move(operation));
+    co_return result;
+}
+
 }  // namespace tavrolin

@@ -36,9 +36,9 @@ struct MessageTranslationResult {
 class MessageTranslationService final {
 public:
     // Without a preferred-languages provider, one is made over the settings of this moment.
-    // The retry values are kept for the caller that reads the field (negative and NaN become
-    // 0); the operation itself never retries. Without a recognizer only the script of the text
-    // tells its language.
+    // The retry values are those of the service's own read of the field (negative and NaN
+    // become 0); a snapshot handed in is never read again. Without a recognizer only the script
+    // of the text tells its language.
     MessageTranslationService(std::shared_ptr<FocusedTextFieldAccessing> accessor,
                               std::shared_ptr<TranslationClient> translationClient,
                               std::shared_ptr<const AppSettingsProviding> settingsStore,
@@ -51,14 +51,14 @@ public:
     // the second language (or in no detectable language) comes back unchanged and the field
     // is not touched.
     QCoro::Task<MessageTranslationResult> translateAndReplace(FocusedTextFieldSnapshot snapshot) const;
+    // Reads the focused field (retrying while none is found), reports its frame, then
+    // translateAndReplace(); gives back a text the read cut out and nothing replaced.
+    QCoro::Task<MessageTranslationResult> translateFocusedField(FieldFrameCallback onFieldFrame) const;
 
-    const std::shared_ptr<FocusedTextFieldAccessing>& accessor() const { return accessor_; }
     const std::shared_ptr<TranslationClient>& translationClient() const { return translationClient_; }
     const std::shared_ptr<const UserPreferredLanguagesProviding>& preferredLanguagesProvider() const {
         return preferredLanguagesProvider_;
     }
-    int focusedFieldReadRetryCount() const { return focusedFieldReadRetryCount_; }
-    double focusedFieldReadRetryDelay() const { return focusedFieldReadRetryDelay_; }
 
 private:
     std::shared_ptr<FocusedTextFieldAccessing> accessor_;

@@ -34,4 +34,13 @@ QCoro::Task<TextEditingResult> TextEditingService::editAndReplace(FocusedTextFie
     co_return TextEditingResult{input.text, std::move(answer), input.replacedSelection, snapshot.screenFrame};
 }
 
+QCoro::Task<TextEditingResult> TextEditingService::editFocusedField(std::optional<FocusedTextFieldSnapshot> selection,
+                                                                    FieldFrameCallback onFieldFrame) const {
+    auto operation = [this](FocusedTextFieldSnapshot snapshot) { return editAndReplace(std::move(snapshot)); };
+    TextEditingResult result = co_await runOnFocusedField<TextEditingResult>(
+        accessor_, focusedFieldReadRetryCount_, focusedFieldReadRetryDelay_, std::move(selection),
+        std::move(onFieldFrame), std::move(operation));
+    co_return result;
+}
+
 }  // namespace tavrolin

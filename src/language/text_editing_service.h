@@ -34,11 +34,13 @@ public:
                        double focusedFieldReadRetryDelay);
 
     QCoro::Task<TextEditingResult> editAndReplace(FocusedTextFieldSnapshot snapshot) const;
+    // Reads the focused field (retrying while none is found) unless `selection` is given,
+    // reports its frame, then editAndReplace(); gives back a text the read cut out and nothing
+    // replaced.
+    QCoro::Task<TextEditingResult> editFocusedField(std::optional<FocusedTextFieldSnapshot> selection,
+                                                    FieldFrameCallback onFieldFrame) const;
 
-    const std::shared_ptr<FocusedTextFieldAccessing>& accessor() const { return accessor_; }
     const std::shared_ptr<TextEditingClient>& client() const { return client_; }
-    int focusedFieldReadRetryCount() const { return focusedFieldReadRetryCount_; }
-    double focusedFieldReadRetryDelay() const { return focusedFieldReadRetryDelay_; }
 
     // Set on the main thread when the settings are saved.
     AppLanguage sourceLanguage;

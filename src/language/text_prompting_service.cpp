@@ -32,4 +32,12 @@ QCoro::Task<TextPromptingResult> TextPromptingService::promptAndReplace(FocusedT
     co_return TextPromptingResult{input.text, std::move(answer), input.replacedSelection, snapshot.screenFrame};
 }
 
+QCoro::Task<TextPromptingResult> TextPromptingService::promptFocusedField(FieldFrameCallback onFieldFrame) const {
+    auto operation = [this](FocusedTextFieldSnapshot snapshot) { return promptAndReplace(std::move(snapshot)); };
+    TextPromptingResult result = co_await runOnFocusedField<TextPromptingResult>(
+        accessor_, focusedFieldReadRetryCount_, focusedFieldReadRetryDelay_, std::nullopt, std::move(onFieldFrame),
+        std::move(operation));
+    co_return result;
+}
+
 }  // namespace tavrolin

@@ -32,11 +32,11 @@ public:
                          int focusedFieldReadRetryCount, double focusedFieldReadRetryDelay);
 
     QCoro::Task<TextPromptingResult> promptAndReplace(FocusedTextFieldSnapshot snapshot) const;
+    // Reads the focused field (retrying while none is found), reports its frame, then
+    // promptAndReplace(); gives back a text the read cut out and nothing replaced.
+    QCoro::Task<TextPromptingResult> promptFocusedField(FieldFrameCallback onFieldFrame) const;
 
-    const std::shared_ptr<FocusedTextFieldAccessing>& accessor() const { return accessor_; }
     const std::shared_ptr<TextPromptClient>& client() const { return client_; }
-    int focusedFieldReadRetryCount() const { return focusedFieldReadRetryCount_; }
-    double focusedFieldReadRetryDelay() const { return focusedFieldReadRetryDelay_; }
 
 private:
     std::shared_ptr<FocusedTextFieldAccessing> accessor_;

@@ -40,4 +40,15 @@ QCoro::Task<TextWritingResult> TextWritingService::writeAndReplace(FocusedTextFi
                                 snapshot.screenFrame};
 }
 
+QCoro::Task<TextWritingResult> TextWritingService::writeFocusedField(FieldFrameCallback onFieldFrame,
+                                                                     WindowTextCallback onWindowTextCaptured) const {
+    auto operation = [this, onWindowTextCaptured = std::move(onWindowTextCaptured)](FocusedTextFieldSnapshot snapshot) {
+        return writeAndReplace(std::move(snapshot), onWindowTextCaptured);
+    };
+    TextWritingResult result = co_await runOnFocusedField<TextWritingResult>(
+        accessor_, focusedFieldReadRetryCount_, focusedFieldReadRetryDelay_, std::nullopt, std::move(onFieldFrame),
+        std::move(operation));
+    co_return result;
+}
+
 }  // namespace tavrolin

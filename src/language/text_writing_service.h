@@ -45,14 +45,15 @@ public:
     // before the request is sent.
     QCoro::Task<TextWritingResult> writeAndReplace(FocusedTextFieldSnapshot snapshot,
                                                    WindowTextCallback onWindowTextCaptured = {}) const;
+    // Reads the focused field (retrying while none is found), reports its frame, then
+    // writeAndReplace(); gives back a text the read cut out and nothing replaced.
+    QCoro::Task<TextWritingResult> writeFocusedField(FieldFrameCallback onFieldFrame,
+                                                     WindowTextCallback onWindowTextCaptured) const;
 
-    const std::shared_ptr<FocusedTextFieldAccessing>& accessor() const { return accessor_; }
     const std::shared_ptr<ActiveWindowTextProviding>& activeWindowTextProvider() const {
         return activeWindowTextProvider_;
     }
     const std::shared_ptr<TextWritingClient>& client() const { return client_; }
-    int focusedFieldReadRetryCount() const { return focusedFieldReadRetryCount_; }
-    double focusedFieldReadRetryDelay() const { return focusedFieldReadRetryDelay_; }
 
     // Set on the main thread when the settings are saved.
     AppLanguage targetLanguage;

@@ -19,7 +19,14 @@
 #include "language/server_backed_translation_client.h"
 #include "onboarding/onboarding_demo_service.h"
 #include "platform/system_event_monitoring.h"
-#include "shell/focused_field_loading_target_resolver.h"
+#include "commands/create_prompt_command.h"
+#include "commands/flip_language_command.h"
+#include "commands/focused_field_loading_target_resolver.h"
+#include "commands/message_translation_command.h"
+#include "commands/selection_translation_command.h"
+#include "commands/smart_translation_command.h"
+#include "commands/text_editing_command.h"
+#include "commands/text_writing_command.h"
 #include "shell/hot_key_manager.h"
 #include "shell/launch_at_login_controller.h"
 #include "shell/onboarding_hooks.h"
@@ -28,7 +35,8 @@
 #include "shell/share_prompt_store.h"
 #include "shell/status_menu.h"
 #include "shell/main_menu.h"
-#include "shell/app_alerts.h"
+#include "commands/app_alerts.h"
+#include "shell/error_messages.h"
 #include "shell/app_actions.h"
 #include "shell/settings_coordinator.h"
 #include "shell/share_prompt_coordinator.h"
@@ -85,7 +93,22 @@ AppDelegate::AppDelegate(Factories factories) {
         }
     };
     services_ = std::make_unique<AppServices>(std::move(factories), std::move(hooks));
-    hotKeyManager().setRegistrationLostHandler([self](const CaptureWorkflowError& error) {
+    AppServices& s = *services_;
+    commands_.messageTranslation =
+        std::make_unique<MessageTranslationCommand>(*this, [&s] { return s.messageTranslationService(); });
+    commands_.textWriting = std::make_unique<TextWritingCommand>(*this, [&s] { return s.textWritingService(); });
+    commands_.textEditing = std::make_unique<TextEditingCommand>(*this, [&s] { return s.textEditingService(); });
+    commands_.flipLanguage = std::make_unique<FlipLanguageCommand>(*this, [&s] { return s.flipLanguageService(); });
+    commands_.createPrompt = std::make_unique<CreatePromptCommand>(*this, [&s] { return s.textPromptingService(); });
+    commands_.selectionTranslation = std::make_unique<SelectionTranslationCommand>(
+        *this, [&s]() -> std::shared_ptr<FocusedTextFieldAccessing> { return s.focusedTextFieldAccessor(); },
+        [&s] { return s.selectionTranslationService(); }, [&s] { return s.selectionTranslationPopupPresenter(); });
+    commands_.windowTranslation =
+        std::make_unique<WindowTranslationCommand>(*this, [&s] { return s.screenshotController(); });
+    commands_.smartTranslation = std::make_unique<SmartTranslationCommand>(
+        *this, [&s] { return s.focusedTextFieldAccessor(); }, *commands_.selectionTranslation,
+        *commands_.windowTranslation);
+    services_->hotKeyManager().setRegistrationLostHandler([self](const CaptureWorkflowError& error) {
         if (self) {
             self->alerts().showAlert(QStringLiteral("Could not register shortcuts"), makeMessage(error));
         }
@@ -109,11 +132,11 @@ void AppDelegate::applicationDidFinishLaunching() {
             if (!self) {
                 return;
             }
-            self->runningState_.setOverlayTranslationContext(std::nullopt);
+            self->commands_.windowTranslation->overlay().setContext(std::nullopt);
             self->showPendingSharePrompt();
         });
     }
-    if (SelectionTranslationPopupPresenter* popup = selectionTranslationPopupPresenter()) {
+    if (SelectionTranslationPopupPresenter* popup = services_->selectionTranslationPopupPresenter()) {
         popup->setOnDismiss([self] {
             if (self) {
                 self->showPendingSharePrompt();
@@ -136,17 +159,17 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
 
     if (settingsStore().settings().selectionPopupEnabled) {
-        if (SelectionPopupTriggerController* trigger = selectionPopupTriggerController()) {
+        if (SelectionPopupTriggerController* trigger = services_->selectionPopupTriggerController()) {
             trigger->start();
         }
     }
 }
 
 void AppDelegate::applicationWillTerminate() {
-    if (antiSleepManager()) {
-        antiSleepManager()->shutdown();
+    if (services_->antiSleepManager()) {
+        services_->antiSleepManager()->shutdown();
     }
-    hotKeyManager().unregister();
+    services_->hotKeyManager().unregister();
     if (QSystemTrayIcon* item = statusItem()) {
         item->hide();
     }
@@ -173,13 +196,13 @@ void AppDelegate::activateFromAnotherLaunch() {
 // ---- anti-sleep
 
 void AppDelegate::configureAntiSleep() {
-    if (antiSleepManager()) {
-        antiSleepManager()->configure(settingsStore().settings().antiSleepSchedule);
+    if (services_->antiSleepManager()) {
+        services_->antiSleepManager()->configure(settingsStore().settings().antiSleepSchedule);
     }
     if (!systemEventMonitor_ && factories().makeSystemEventMonitor) {
         systemEventMonitor_ = factories().makeSystemEventMonitor();
-        if (systemEventMonitor_ && antiSleepManager()) {
-            antiSleepManager()->observe(*systemEventMonitor_);
+        if (systemEventMonitor_ && services_->antiSleepManager()) {
+            services_->antiSleepManager()->observe(*systemEventMonitor_);
         }
     }
 }

@@ -16,14 +16,14 @@ DictationScratchpadWindowController* AppDelegate::ensureDictationScratchpadWindo
         factories().makeDictationPermissionManager) {
         DictationScratchpadViewModel::Dependencies d;
         d.settingsStore = &settingsStore();
-        d.textImproveClient = textImproveClient();
-        d.textPromptClient = textPromptClient();
+        d.textImproveClient = services_->textImproveClient();
+        d.textPromptClient = services_->textPromptClient();
         d.makeSpeechService = factories().makeSpeechRecognitionService;
         d.permissionManager = factories().makeDictationPermissionManager();
         d.clipboard = factories().makeClipboard ? factories().makeClipboard() : nullptr;
         d.scheduler = factories().scheduler ? factories().scheduler : std::make_shared<QtScheduler>();
         dictationScratchpadWindowController_ = std::make_unique<DictationScratchpadWindowController>(
-            std::move(d), onlineFeaturePolicy(), frontWindowActivation());
+            std::move(d), services_->onlineFeaturePolicy(), frontWindowActivation());
     }
     return dictationScratchpadWindowController_.get();
 }

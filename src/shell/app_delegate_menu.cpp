@@ -104,28 +104,6 @@ void AppDelegate::runCommand(HotKeyAction action, TelemetryTrigger trigger) {
     }
 }
 
-void AppDelegate::captureAndTranslateActiveWindow() {
-    runCommand(HotKeyAction::captureAndTranslateActiveWindow, TelemetryTrigger::menu);
-}
-void AppDelegate::translateMessage() {
-    runCommand(HotKeyAction::translateMessage, TelemetryTrigger::menu);
-}
-void AppDelegate::editText() {
-    runCommand(HotKeyAction::editText, TelemetryTrigger::menu);
-}
-void AppDelegate::writeText() {
-    runCommand(HotKeyAction::writeText, TelemetryTrigger::menu);
-}
-void AppDelegate::flipLanguage() {
-    runCommand(HotKeyAction::flipLanguage, TelemetryTrigger::menu);
-}
-void AppDelegate::openDictationScratchpad() {
-    runCommand(HotKeyAction::openDictationScratchpad, TelemetryTrigger::menu);
-}
-void AppDelegate::createPrompt() {
-    runCommand(HotKeyAction::createPrompt, TelemetryTrigger::menu);
-}
-
 void AppDelegate::openSettings() {
     presentSettings(TelemetryTrigger::menu);
 }

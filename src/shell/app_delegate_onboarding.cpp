@@ -5,7 +5,7 @@
 #include "language/translation_setup_support.h"
 #include "onboarding/onboarding_demo_service.h"
 #include "onboarding/onboarding_window_controller.h"
-#include "shell/app_alerts.h"
+#include "commands/app_alerts.h"
 #include "shell/onboarding_hooks.h"
 #include "shell/share_alert_presenter.h"
 #include "shell/share_prompt_coordinator.h"
@@ -26,7 +26,7 @@ SharePromptCoordinator& AppDelegate::sharePromptCoordinator() {
             return ShareAlertPresenter(std::move(anchor), ShareAlertPresenter::askThrough(self->alertPresenter()));
         };
         sharePromptCoordinator_ = std::make_unique<SharePromptCoordinator>(
-            sharePromptStore(), pendingSharePromptTrigger, std::move(makePresenter),
+            services_->sharePromptStore(), pendingSharePromptTrigger_, std::move(makePresenter),
             [self](TelemetryAction action, TelemetryTrigger trigger) {
                 if (self) {
                     self->reportCommand(action, trigger);
@@ -37,7 +37,7 @@ SharePromptCoordinator& AppDelegate::sharePromptCoordinator() {
 }
 
 void AppDelegate::showPendingSharePrompt() {
-    if (pendingSharePromptTrigger) {
+    if (pendingSharePromptTrigger_) {
         sharePromptCoordinator().resultPanelClosed();
     }
 }
@@ -48,7 +48,7 @@ void AppDelegate::presentSharePrompt(TelemetryTrigger trigger) {
 
 OnboardingWindowServices AppDelegate::onboardingWindowServices() {
     OnboardingWindowServices services;
-    services.demoRunner = onboardingDemoService();
+    services.demoRunner = services_->onboardingDemoService();
     if (factories().makeDeviceTranslationClient) {
         // The device's engine only: the language page's check never asks the server.
         services.localTranslationSetupSupport =
@@ -73,7 +73,7 @@ OnboardingHooks* AppDelegate::onboardingHooks() {
             if (!factories().scheduler) {
                 factories().scheduler = std::make_shared<QtScheduler>();
             }
-            if (!accessibilityPermission()) {
+            if (!services_->accessibilityPermission()) {
                 // No permission step can be shown without the accessibility bus.
                 return nullptr;
             }
@@ -81,14 +81,14 @@ OnboardingHooks* AppDelegate::onboardingHooks() {
             onboardingHooks_ = std::make_unique<OnboardingHooks>(OnboardingHooks::Dependencies{
                 *factories().defaults,
                 *onboardingPresenter_,
-                *accessibilityPermission(),
+                *services_->accessibilityPermission(),
                 *factories().scheduler,
                 [self](TelemetryAction action, TelemetryTrigger trigger) {
                     if (self) {
                         self->reportCommand(action, trigger);
                     }
                 },
-                [store = sharedSettingsStore()] { return store->settings(); },
+                [store = services_->sharedSettingsStore()] { return store->settings(); },
                 [self](const AppSettings& settings) -> std::optional<QString> {
                     if (!self) {
                         return std::nullopt;

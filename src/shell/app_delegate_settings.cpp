@@ -8,7 +8,7 @@
 #include "language/text_writing_service.h"
 #include "platform/front_window_activation.h"
 #include "shell/alert_presenting.h"
-#include "shell/app_alerts.h"
+#include "commands/app_alerts.h"
 #include "shell/hot_key_manager.h"
 #include "shell/launch_at_login_controller.h"
 #include "window_translation/screenshot_controller.h"
@@ -27,7 +27,7 @@ namespace {
 QCoro::Task<void> switchAccessibilityOnOrOpenSettings(QPointer<AppDelegate> self) {
     AccessibilityPermissionStatus status = AccessibilityPermissionStatus::notTrusted;
     try {
-        status = co_await self->accessibilityPermission()->requestIfNeeded();
+        status = co_await self->services().accessibilityPermission()->requestIfNeeded();
     } catch (...) {
         status = AccessibilityPermissionStatus::notTrusted;
     }
@@ -84,7 +84,7 @@ AppAlerts& AppDelegate::alerts() {
             if (!self) {
                 return;
             }
-            if (pane == SystemSettingsPane::accessibility && self->accessibilityPermission()) {
+            if (pane == SystemSettingsPane::accessibility && self->services().accessibilityPermission()) {
                 // The switch Tavrolin can turn on itself comes first; the desktop's settings
                 // only when that did not do it.
                 [[maybe_unused]] auto started = switchAccessibilityOnOrOpenSettings(self);
@@ -97,7 +97,7 @@ AppAlerts& AppDelegate::alerts() {
                 self->reportCommand(action, trigger);
             }
         };
-        d.currentSettings = [store = sharedSettingsStore()] { return store->settings(); };
+        d.currentSettings = [store = services_->sharedSettingsStore()] { return store->settings(); };
         d.saveSettings = [self](const AppSettings& settings, TelemetryTrigger trigger) -> std::optional<QString> {
             if (!self) {
                 return std::nullopt;
@@ -130,16 +130,17 @@ SettingsCoordinator& AppDelegate::settingsCoordinator() {
             if (!self) {
                 return;
             }
-            registerHotKeys(self->hotKeyManager(), settings, [self](HotKeyAction action) -> HotKeyManager::Handler {
-                return [self, action] {
-                    if (self) {
-                        self->runCommand(action, TelemetryTrigger::hotkey);
-                    }
-                };
-            });
+            registerHotKeys(self->services().hotKeyManager(), settings,
+                            [self](HotKeyAction action) -> HotKeyManager::Handler {
+                                return [self, action] {
+                                    if (self) {
+                                        self->runCommand(action, TelemetryTrigger::hotkey);
+                                    }
+                                };
+                            });
         };
         d.syncLaunchAtLogin = [self](bool isEnabled) {
-            return self ? self->launchAtLoginController().sync(isEnabled) : false;
+            return self ? self->services().launchAtLoginController().sync(isEnabled) : false;
         };
         d.report = [self](const SettingsUsageEvent& event) {
             if (!self) {
@@ -190,10 +191,10 @@ void AppDelegate::pushSettings(const AppSettings& settings, bool fullScope) {
     if (ScreenshotOverlayPresenter* overlay = screenshotOverlayPresenter()) {
         overlay->setMinimumDisplayDuration(minimumDisplay);
     }
-    if (SelectionTranslationPopupPresenter* popup = selectionTranslationPopupPresenter()) {
+    if (SelectionTranslationPopupPresenter* popup = services_->selectionTranslationPopupPresenter()) {
         popup->setMinimumDisplayDuration(minimumDisplay);
     }
-    SelectionPopupTriggerController* trigger = selectionPopupTriggerController();
+    SelectionPopupTriggerController* trigger = services_->selectionPopupTriggerController();
     if (trigger) {
         trigger->setAutoDismissDelay(settings.selectionPopupAutoDismissDelay);
     }
@@ -201,16 +202,16 @@ void AppDelegate::pushSettings(const AppSettings& settings, bool fullScope) {
         // The next window translation falls back to the new second language.
         controller->screenshotTranslationService().secondaryLanguage = settings.messageTargetLanguage;
     }
-    onlineFeaturePolicy()->setOnlineFeaturesEnabled(settings.onlineFeaturesEnabled);
+    services_->onlineFeaturePolicy()->setOnlineFeaturesEnabled(settings.onlineFeaturesEnabled);
     if (!fullScope) {
         return;
     }
     // The services that keep the second language of their own.
-    if (const std::shared_ptr<TextEditingService> editing = textEditingService()) {
+    if (const std::shared_ptr<TextEditingService> editing = services_->textEditingService()) {
         editing->sourceLanguage = settings.messageTargetLanguage;
         editing->targetLanguage = settings.messageTargetLanguage;
     }
-    if (const std::shared_ptr<TextWritingService> writing = textWritingService()) {
+    if (const std::shared_ptr<TextWritingService> writing = services_->textWritingService()) {
         writing->targetLanguage = settings.messageTargetLanguage;
     }
     if (settings.onlineFeaturesEnabled) {
@@ -227,8 +228,8 @@ void AppDelegate::pushSettings(const AppSettings& settings, bool fullScope) {
             trigger->stop();
         }
     }
-    if (antiSleepManager()) {
-        antiSleepManager()->configure(settings.antiSleepSchedule);
+    if (services_->antiSleepManager()) {
+        services_->antiSleepManager()->configure(settings.antiSleepSchedule);
     }
 }
 

@@ -7,7 +7,8 @@
 #include "platform/keyboard_layout_reading.h"
 #include "settings_window/settings_window_controller.h"
 #include "shell/app_actions.h"
-#include "shell/app_alerts.h"
+#include "commands/app_alerts.h"
+#include "shell/error_messages.h"
 #include "shell/hot_key_manager.h"
 #include "shell/system_settings_opener.h"
 
@@ -80,10 +81,10 @@ void AppDelegate::exportDiagnostics() {
 
 void AppDelegate::settingsShortcutRecordingChanged(bool recording) {
     if (recording) {
-        hotKeyManager().suspend();
+        services_->hotKeyManager().suspend();
         return;
     }
-    for (const CaptureWorkflowError& error : hotKeyManager().resume()) {
+    for (const CaptureWorkflowError& error : services_->hotKeyManager().resume()) {
         alerts().showAlert(QStringLiteral("Could not register shortcuts"), makeMessage(error));
     }
 }

@@ -4,7 +4,8 @@
 #include "core/app_metadata.h"
 #include "shell/alert_presenting.h"
 #include "shell/app_actions.h"
-#include "shell/app_alerts.h"
+#include "commands/app_alerts.h"
+#include "shell/error_messages.h"
 
 #include <QDesktopServices>
 
@@ -33,11 +34,13 @@ UpdateHooks& AppDelegate::updateHooks() {
         UpdateHooks::Dependencies d;
         d.clock = factories().clock.get();
         d.scheduler = factories().scheduler.get();
-        d.configuration = updateConfiguration();
+        d.configuration = services_->updateConfiguration();
         d.defaults = factories().defaults;
-        d.isOnlineFeaturesEnabled = [store = sharedSettingsStore()] { return store->settings().onlineFeaturesEnabled; };
+        d.isOnlineFeaturesEnabled = [store = services_->sharedSettingsStore()] {
+            return store->settings().onlineFeaturesEnabled;
+        };
         d.updateChecker = [self]() -> std::shared_ptr<const AppUpdateChecker> {
-            return self ? self->updateChecker() : nullptr;
+            return self ? self->services().updateChecker() : nullptr;
         };
         const QJsonValue build = factories().bundle.value(QStringLiteral("CFBundleVersion"));
         if (build.isString()) {
@@ -81,9 +84,9 @@ AppActions& AppDelegate::appActions() {
         d.chooseExportPath = [](const QString& proposedFileName) {
             return chooseDiagnosticsExportPath(proposedFileName);
         };
-        d.currentSettings = [store = sharedSettingsStore()] { return store->settings(); };
+        d.currentSettings = [store = services_->sharedSettingsStore()] { return store->settings(); };
         d.diagnosticsExporter = [self]() -> std::shared_ptr<const DiagnosticsExporter> {
-            return self ? self->diagnosticsExporter() : nullptr;
+            return self ? self->services().diagnosticsExporter() : nullptr;
         };
         d.showInformationalAlert = [self](const QString& title, const QString& message) {
             if (self) {

@@ -23,7 +23,7 @@
 #include "platform/front_application.h"
 #include "platform/language_recognizer.h"
 #include "selection_popup/selection_translation_service.h"
-#include "shell/focused_field_loading_target_resolver.h"
+#include "commands/focused_field_loading_target_resolver.h"
 #include "shell/hot_key_manager.h"
 #include "shell/launch_at_login_controller.h"
 #include "shell/onboarding_state_store.h"

@@ -229,11 +229,13 @@ public:
     }
     LaunchAtLoginController& launchAtLoginController() const { return *launchAtLoginController_; }
 
-    // ---- built on first use (AppDelegate documents each)
+    // ---- built on first use
 
     TelemetryEventReporter& telemetryReporter();
     std::shared_ptr<DiagnosticsExporter> diagnosticsExporter();
     std::shared_ptr<ServerBackedTranslationClient> translationClient();
+    // The server-backed client the overlay's setup notices ask: built like translationClient()
+    // but with its own session and without the server-start callback.
     std::shared_ptr<ServerBackedTranslationClient> overlayTranslationSetupClient();
     std::shared_ptr<TranslationSetupSupport> overlayTranslationSetupSupport();
     ScreenshotOverlayPresenter* screenshotOverlayPresenter();
@@ -248,15 +250,23 @@ public:
     SelectionTranslationPopupPresenter* selectionTranslationPopupPresenter();
     SelectionPopupTriggerController* selectionPopupTriggerController();
     std::shared_ptr<AppUpdateChecker> updateChecker();
+    // The focused-field services, all over the one accessor, with 4 read retries 0.12 s apart.
     std::shared_ptr<MessageTranslationService> messageTranslationService();
     std::shared_ptr<FlipLanguageService> flipLanguageService();
     std::shared_ptr<TextPromptingService> textPromptingService();
     std::shared_ptr<TextEditingService> textEditingService();
+    // nullptr while no reader of the front window's text is built.
     std::shared_ptr<TextWritingService> textWritingService();
+    // Captures and translates the front window; its translation service follows the second
+    // language of the settings. nullptr without a text recognizer or capture controller.
     ScreenshotController* screenshotController();
+    // Runs the onboarding's demonstrations over the editing, writing and translation clients.
     std::shared_ptr<OnboardingDemoService> onboardingDemoService();
+    // Translates selections paragraph by paragraph into the native language.
     std::shared_ptr<SelectionTranslationService> selectionTranslationService();
     Scheduler& scheduler();
+    // Whether the desktop lets this process read other applications' fields. nullptr while the
+    // build has no accessibility bus (no makeAccessibilityBusStatus).
     AccessibilityPermission* accessibilityPermission();
     FocusedFieldLoadingTargetResolver& focusedFieldLoadingTargetResolver();
     // The screenshot overlay when it has been built; never builds it.

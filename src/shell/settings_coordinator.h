@@ -5,7 +5,7 @@
 #include "core/app_settings_store.h"
 #include "core/telemetry_action.h"
 #include "core/telemetry_event.h"
-#include "shell/app_alerts.h"
+#include "commands/app_alerts.h"
 
 #include <QDateTime>
 #include <QString>

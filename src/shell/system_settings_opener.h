@@ -11,9 +11,6 @@
 
 namespace tavrolin {
 
-// The set-up places the application sends the user to.
-enum class SystemSettingsPane { accessibility, screenRecording, translationLanguages, loginItems };
-
 // One way to open a pane: a desktop's own settings program with its arguments.
 struct SettingsPaneAddress {
     QString program;

@@ -8,6 +8,7 @@
 #include "support/fakes/in_memory_focused_text_field.h"
 #include "support/fakes/in_memory_text_clients.h"
 #include "support/virtual_time.h"
+#include "support/virtual_time_task.h"
 
 #include <gtest/gtest.h>
 
@@ -256,14 +257,25 @@ TEST_F(TextOperationServicesTest, RewriteWhoseWindowCannotBeReadSendsNothing) {
     EXPECT_TRUE(failureOf<std::runtime_error>(writing.writeAndReplace(field->snapshot())));
 }
 
-TEST_F(TextOperationServicesTest, RetryValuesAreKeptNeverNegative) {
+TEST_F(TextOperationServicesTest, ServicesReadWithTheirRetryValuesNeverNegative) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const TextEditingService e(field, editor, AppLanguage::english, AppLanguage::english, -1, -0.5);
     const TextPromptingService p(field, prompter, -7, nan);
     const TextWritingService w(field, window, writer, 4, 0.12, AppLanguage::english);
-    EXPECT_EQ(std::pair(e.focusedFieldReadRetryCount(), e.focusedFieldReadRetryDelay()), std::pair(0, 0.0));
-    EXPECT_EQ(std::pair(p.focusedFieldReadRetryCount(), p.focusedFieldReadRetryDelay()), std::pair(0, 0.0));
-    EXPECT_EQ(std::pair(w.focusedFieldReadRetryCount(), w.focusedFieldReadRetryDelay()), std::pair(4, 0.12));
+    field->hasFocusedField = false;
+    // A field that never appears: the reads made and the virtual time they took.
+    const auto readsOf = [&](const std::function<QCoro::Task<void>()>& read) {
+        field->reads = 0;
+        const auto start = scheduler.elapsed();
+        EXPECT_THROW(test::runOnVirtualTime(read(), scheduler), CaptureWorkflowError);
+        return std::pair(field->reads, std::chrono::duration<double>(scheduler.elapsed() - start).count());
+    };
+    EXPECT_EQ(readsOf([&e]() -> QCoro::Task<void> { co_await e.editFocusedField(std::nullopt, {}); }),
+              std::pair(1, 0.0));
+    EXPECT_EQ(readsOf([&p]() -> QCoro::Task<void> { co_await p.promptFocusedField({}); }), std::pair(1, 0.0));
+    const auto [writes, waited] = readsOf([&w]() -> QCoro::Task<void> { co_await w.writeFocusedField({}, {}); });
+    EXPECT_EQ(writes, 5);
+    EXPECT_NEAR(waited, 4 * 0.12, 0.001);
 }
 
 }  // namespace

@@ -294,20 +294,29 @@ TEST_F(TranslatingServicesTest, FlipWithOneLanguageStoredTwiceLeavesTheFieldAlon
     EXPECT_TRUE(log->events().isEmpty());
 }
 
-TEST_F(TranslatingServicesTest, RetryValuesAreKeptForTheCallerNeverNegative) {
+TEST_F(TranslatingServicesTest, ServicesReadWithTheirRetryValuesNeverNegative) {
     const struct {
         int count;
         double delay;
         int keptCount;
         double keptDelay;
     } rows[] = {{4, 0.12, 4, 0.12}, {-3, -1.0, 0, 0.0}, {2, std::numeric_limits<double>::quiet_NaN(), 2, 0.0}};
+    field->hasFocusedField = false;
     for (const auto& row : rows) {
         const MessageTranslationService m(field, translator, settings, nullptr, row.count, row.delay);
         const FlipLanguageService f(field, translator, settings, nullptr, row.count, row.delay);
-        EXPECT_EQ(m.focusedFieldReadRetryCount(), row.keptCount);
-        EXPECT_EQ(m.focusedFieldReadRetryDelay(), row.keptDelay);
-        EXPECT_EQ(f.focusedFieldReadRetryCount(), row.keptCount);
-        EXPECT_EQ(f.focusedFieldReadRetryDelay(), row.keptDelay);
+        // A field that never appears is read once and then once per kept retry, the kept delay apart.
+        const auto readsOf = [&](const std::function<QCoro::Task<void>()>& read) {
+            field->reads = 0;
+            const auto start = scheduler.elapsed();
+            EXPECT_THROW(test::runOnVirtualTime(read(), scheduler), CaptureWorkflowError);
+            EXPECT_EQ(field->reads, 1 + row.keptCount) << row.count;
+            EXPECT_NEAR(std::chrono::duration<double>(scheduler.elapsed() - start).count(),
+                        row.keptCount * row.keptDelay, 0.001)
+                << row.count;
+        };
+        readsOf([&m]() -> QCoro::Task<void> { co_await m.translateFocusedField({}); });
+        readsOf([&f]() -> QCoro::Task<void> { co_await f.flipFocusedField(std::nullopt, {}); });
         // Without a provider of its own the service makes one.
         EXPECT_NE(m.preferredLanguagesProvider(), nullptr);
     }
@@ -317,10 +326,13 @@ TEST_F(TranslatingServicesTest, ReadingTheFieldRetriesOnTheServicesSettings) {
     const auto service = message();
     field->hasFocusedField = false;
     const auto start = scheduler.elapsed();
+    std::vector<std::optional<QRectF>> frames;
+    const FieldFrameCallback onFieldFrame = [&](const std::optional<QRectF>& frame) {
+        frames.push_back(frame);
+        EXPECT_TRUE(field->writtenTexts.isEmpty()) << "the frame is told before the field is written";
+    };
     try {
-        test::runOnVirtualTime(service.accessor()->prepareFocusedFieldWithRetry(service.focusedFieldReadRetryCount(),
-                                                                                service.focusedFieldReadRetryDelay()),
-                               scheduler);
+        test::runOnVirtualTime(service.translateFocusedField(onFieldFrame), scheduler);
         ADD_FAILURE() << "a field that never appears is not found";
     } catch (const CaptureWorkflowError& error) {
         EXPECT_EQ(error.errorCase(), Case::noFocusedTextField);
@@ -328,18 +340,18 @@ TEST_F(TranslatingServicesTest, ReadingTheFieldRetriesOnTheServicesSettings) {
     EXPECT_EQ(field->reads, 5);
     EXPECT_GE(scheduler.elapsed() - start, 4 * 120ms);
     EXPECT_LT(scheduler.elapsed() - start, 5 * 120ms);
+    EXPECT_TRUE(frames.empty()) << "no field, no frame";
 
     // A field that shows up on the third read is read and translated.
     field->hasFocusedField = true;
     field->readsWithoutField = 2;
     field->reads = 0;
     setField(QStringLiteral("Hello there"));
-    const auto snapshot =
-        test::runOnVirtualTime(service.accessor()->prepareFocusedFieldWithRetry(service.focusedFieldReadRetryCount(),
-                                                                                service.focusedFieldReadRetryDelay()),
-                               scheduler);
+    const MessageTranslationResult result =
+        test::runOnVirtualTime(service.translateFocusedField(onFieldFrame), scheduler);
     EXPECT_EQ(field->reads, 3);
-    EXPECT_EQ(test::await(service.translateAndReplace(snapshot)).translatedText, "Hello there (en>de device)");
+    EXPECT_EQ(result.translatedText, "Hello there (en>de device)");
+    EXPECT_EQ(frames, std::vector<std::optional<QRectF>>{field->frame});
 }
 
 }  // namespace

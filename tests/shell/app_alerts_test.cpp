@@ -1,5 +1,6 @@
 // Every alert's texts and buttons, and what each answer does, through a scripted presenter.
-#include "shell/app_alerts.h"
+#include "commands/app_alerts.h"
+#include "shell/error_messages.h"
 
 #include "core/app_metadata.h"
 #include "diagnostics/diagnostics_export_error.h"

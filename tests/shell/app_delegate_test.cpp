@@ -31,7 +31,8 @@
 #include "support/fakes/fake_speech_backends.h"
 #include "support/fakes/held_text_requests.h"
 #include "support/fakes/fake_accessibility_bus_status.h"
-#include "shell/app_alerts.h"
+#include "commands/app_alerts.h"
+#include "shell/error_messages.h"
 #include "core/capture_workflow_error.h"
 #include "support/fakes/fake_global_key_grabber.h"
 #include "support/fakes/gated_text_recognizer.h"
@@ -52,8 +53,9 @@
 #include "settings_window/settings_window_controller.h"
 #include "settings_window/shortcut_recorder.h"
 #include "window_translation/active_window_detector.h"
-#include "shell/window_translation_failures.h"
-#include "shell/app_alerts.h"
+#include "commands/window_translation_failures.h"
+#include "commands/app_alerts.h"
+#include "shell/error_messages.h"
 #include "support/fakes/fake_front_application_provider.h"
 #include "support/fakes/fake_window_list.h"
 
@@ -97,12 +99,12 @@ TEST(AppDelegate, ConstructionBuildsItsObjectsInOrderAndNothingElse) {
                              "build settingsStore",
                              "build onlineFeaturePolicy enabled=0",
                          }));
-    EXPECT_FALSE(delegate.onlineFeaturePolicy()->isOnlineFeaturesEnabled());
+    EXPECT_FALSE(delegate.services().onlineFeaturePolicy()->isOnlineFeaturesEnabled());
     EXPECT_FALSE(delegate.isMessageTranslationInProgress() || delegate.isTextEditingInProgress() ||
                  delegate.isTextWritingInProgress() || delegate.isSelectionTranslationInProgress() ||
                  delegate.isFlipLanguageInProgress() || delegate.isCreatePromptInProgress());
     EXPECT_FALSE(delegate.overlayTranslationContext().has_value());
-    EXPECT_FALSE(delegate.pendingSharePromptTrigger.has_value());
+    EXPECT_FALSE(delegate.pendingSharePromptTrigger().has_value());
 }
 
 namespace {
@@ -192,16 +194,16 @@ TEST(AppDelegate, LaunchWithEverythingOffStartsLess) {
     EXPECT_EQ(launch.at("trigger.start"), -1);
     EXPECT_GE(launch.at("build selectionTrigger"), 0) << "the settings step builds the trigger either way";
     EXPECT_TRUE(launch.h.systemAssertions->createdNames.isEmpty());
-    EXPECT_FALSE(launch.delegate->onlineFeaturePolicy()->isOnlineFeaturesEnabled());
+    EXPECT_FALSE(launch.delegate->services().onlineFeaturePolicy()->isOnlineFeaturesEnabled());
 }
 
 TEST(AppDelegate, TwoServerBackedClientsOnlyTheFirstTurnsTheOverlayToServerLoading) {
     Launched launch(everythingOn);
     AppDelegate& delegate = *launch.delegate;
-    auto shared = delegate.translationClient();
-    auto setup = delegate.overlayTranslationSetupClient();
+    auto shared = delegate.services().translationClient();
+    auto setup = delegate.services().overlayTranslationSetupClient();
     EXPECT_NE(shared, setup);
-    EXPECT_EQ(delegate.translationClient(), shared) << "built once";
+    EXPECT_EQ(delegate.services().translationClient(), shared) << "built once";
     ASSERT_EQ(launch.h.serverClients.size(), 2u) << "each has its own server client and session";
 
     launch.h.log->add(QStringLiteral("--- shared"));
@@ -220,7 +222,7 @@ TEST(AppDelegate, TwoServerBackedClientsOnlyTheFirstTurnsTheOverlayToServerLoadi
     EXPECT_LT(all.indexOf(loading.first()), all.indexOf(QStringLiteral("--- setup")));
 
     // With online features off neither goes to the server: the policy is read at each call.
-    delegate.onlineFeaturePolicy()->setOnlineFeaturesEnabled(false);
+    delegate.services().onlineFeaturePolicy()->setOnlineFeaturesEnabled(false);
     try {
         test::await(shared->translate(QStringList{QStringLiteral("hola")}, AppLanguage::spanish, AppLanguage::german));
     } catch (const std::exception&) {
@@ -234,14 +236,17 @@ TEST(AppDelegate, DismissalsClearTheOverlayAndConsumeAPendingSharePromptOnce) {
     ASSERT_TRUE(launch.h.overlay && launch.h.overlay->onDismiss);
     ASSERT_TRUE(launch.h.popup && launch.h.popup->onDismiss);
 
-    delegate.runningState().setOverlayTranslationContext(AppDelegate::OverlayTranslationContext{QUuid::createUuid()});
+    delegate.commands().windowTranslation->overlay().setContext(OverlayTranslationContext{QUuid::createUuid()});
     launch.h.overlay->onDismiss();
     EXPECT_FALSE(delegate.overlayTranslationContext().has_value()) << "cleared with no share prompt pending";
 
-    delegate.pendingSharePromptTrigger = TelemetryTrigger::hotkey;
-    delegate.runningState().setOverlayTranslationContext(AppDelegate::OverlayTranslationContext{QUuid::createUuid()});
+    // The twentieth success makes the prompt due.
+    launch.h.defaults.setInteger(QStringLiteral("sharePromptTotalSuccessCount"), 19);
+    ASSERT_TRUE(delegate.recordSuccess(TelemetryTrigger::hotkey));
+    ASSERT_EQ(delegate.pendingSharePromptTrigger(), TelemetryTrigger::hotkey);
+    delegate.commands().windowTranslation->overlay().setContext(OverlayTranslationContext{QUuid::createUuid()});
     launch.h.popup->onDismiss();
-    EXPECT_FALSE(delegate.pendingSharePromptTrigger.has_value());
+    EXPECT_FALSE(delegate.pendingSharePromptTrigger().has_value());
     EXPECT_TRUE(delegate.overlayTranslationContext().has_value()) << "the popup leaves the overlay context alone";
     launch.h.overlay->onDismiss();
     EXPECT_FALSE(delegate.overlayTranslationContext().has_value());
@@ -286,7 +291,7 @@ TEST(AppDelegate, QuitReportsTheCommandWithoutWaitingForIt) {
 TEST(AppDelegate, RetranslationResultsMatchOnlyTheRunningRequest) {
     const QUuid session = QUuid::createUuid();
     const QUuid request = QUuid::createUuid();
-    AppDelegate::OverlayTranslationContext context{session};
+    OverlayTranslationContext context{session};
     EXPECT_FALSE(context.matchesRetranslationRequest(session, request)) << "no re-translation running";
     context.retranslationRequestID = request;
     EXPECT_TRUE(context.matchesRetranslationRequest(session, request));
@@ -299,11 +304,11 @@ TEST(AppDelegate, PreferredLanguagesKeepTheirFirstSettings) {
         s.targetLanguage = AppLanguage::ukrainian;
         s.messageTargetLanguage = AppLanguage::german;
     });
-    auto provider = launch.delegate->preferredLanguagesProvider();
+    auto provider = launch.delegate->services().preferredLanguagesProvider();
     AppSettings changed = launch.delegate->settingsStore().settings();
     changed.targetLanguage = AppLanguage::japanese;
     launch.delegate->settingsStore().setSettings(changed);
-    EXPECT_EQ(launch.delegate->preferredLanguagesProvider(), provider);
+    EXPECT_EQ(launch.delegate->services().preferredLanguagesProvider(), provider);
     EXPECT_TRUE(provider->boostedLanguages().count(AppLanguage::ukrainian));
     EXPECT_FALSE(provider->boostedLanguages().count(AppLanguage::japanese));
 }
@@ -314,7 +319,7 @@ TEST(AppDelegate, LaunchRegistersTheSevenShortcutsAndBuildsTheStatusMenuFromTheS
     ASSERT_EQ(grabs.size(), 7u);
     EXPECT_EQ(grabs.begin()->first, 2u);
     EXPECT_EQ(grabs.rbegin()->first, 8u);
-    EXPECT_EQ(launch.delegate->hotKeyManager().registeredHotKeys().size(), 7u);
+    EXPECT_EQ(launch.delegate->services().hotKeyManager().registeredHotKeys().size(), 7u);
 
     StatusMenu* menu = launch.delegate->statusMenuController();
     ASSERT_NE(menu, nullptr);
@@ -338,7 +343,7 @@ TEST(AppDelegate, ShortcutsLostToAKeyboardChangeAreReportedAsAFailedRegistration
     Launched launch([](AppSettings& s) { s.onlineFeaturesEnabled = false; });
     ASSERT_EQ(launch.h.grabber->grabs.size(), 7u);
     launch.h.grabber->loseGrabs(rawValue(HotKeyAction::flipLanguage), GlobalKeyGrabStatus::alreadyInUse);
-    EXPECT_TRUE(launch.delegate->hotKeyManager().registeredHotKeys().empty());
+    EXPECT_TRUE(launch.delegate->services().hotKeyManager().registeredHotKeys().empty());
     ASSERT_NE(launch.h.alerts, nullptr);
     ASSERT_EQ(launch.h.alerts->shown.size(), 1u);
     EXPECT_EQ(launch.h.alerts->shown[0].title, "Could not register shortcuts");
@@ -383,7 +388,7 @@ TEST(AppDelegate, UpdateChecksGoThroughTheUpdateHooks) {
     AppSettings online = launch.delegate->settingsStore().settings();
     online.onlineFeaturesEnabled = true;
     ASSERT_EQ(launch.delegate->saveSettings(online, TelemetryTrigger::settings), std::nullopt);
-    EXPECT_TRUE(launch.delegate->onlineFeaturePolicy()->isOnlineFeaturesEnabled());
+    EXPECT_TRUE(launch.delegate->services().onlineFeaturePolicy()->isOnlineFeaturesEnabled());
     QCoreApplication::processEvents();
     EXPECT_TRUE(launch.delegate->updateHooks().isTimerArmed() || launch.delegate->updateHooks().isCheckRunning());
 
@@ -391,7 +396,7 @@ TEST(AppDelegate, UpdateChecksGoThroughTheUpdateHooks) {
     offline.onlineFeaturesEnabled = false;
     ASSERT_EQ(launch.delegate->saveSettings(offline, TelemetryTrigger::settings), std::nullopt);
     EXPECT_FALSE(launch.delegate->updateHooks().isTimerArmed());
-    EXPECT_FALSE(launch.delegate->onlineFeaturePolicy()->isOnlineFeaturesEnabled());
+    EXPECT_FALSE(launch.delegate->services().onlineFeaturePolicy()->isOnlineFeaturesEnabled());
 }
 
 TEST(AppDelegate, ASaveGivesTheServicesTheSecondLanguageAndStartsTheUpdateCheckEveryTime) {
@@ -399,17 +404,17 @@ TEST(AppDelegate, ASaveGivesTheServicesTheSecondLanguageAndStartsTheUpdateCheckE
     AppSettings next = launch.delegate->settingsStore().settings();
     next.messageTargetLanguage = AppLanguage::german;
     ASSERT_EQ(launch.delegate->saveSettings(next, TelemetryTrigger::settings), std::nullopt);
-    EXPECT_EQ(launch.delegate->textEditingService()->sourceLanguage, AppLanguage::german);
-    EXPECT_EQ(launch.delegate->textEditingService()->targetLanguage, AppLanguage::german);
-    ASSERT_NE(launch.delegate->textWritingService(), nullptr);
-    EXPECT_EQ(launch.delegate->textWritingService()->targetLanguage, AppLanguage::german);
+    EXPECT_EQ(launch.delegate->services().textEditingService()->sourceLanguage, AppLanguage::german);
+    EXPECT_EQ(launch.delegate->services().textEditingService()->targetLanguage, AppLanguage::german);
+    ASSERT_NE(launch.delegate->services().textWritingService(), nullptr);
+    EXPECT_EQ(launch.delegate->services().textWritingService()->targetLanguage, AppLanguage::german);
 
     // Services built before a save follow it too.
     next.messageTargetLanguage = AppLanguage::french;
     ASSERT_EQ(launch.delegate->saveSettings(next, TelemetryTrigger::alert), std::nullopt);
-    EXPECT_EQ(launch.delegate->textEditingService()->sourceLanguage, AppLanguage::french);
-    EXPECT_EQ(launch.delegate->textEditingService()->targetLanguage, AppLanguage::french);
-    EXPECT_EQ(launch.delegate->textWritingService()->targetLanguage, AppLanguage::french);
+    EXPECT_EQ(launch.delegate->services().textEditingService()->sourceLanguage, AppLanguage::french);
+    EXPECT_EQ(launch.delegate->services().textEditingService()->targetLanguage, AppLanguage::french);
+    EXPECT_EQ(launch.delegate->services().textWritingService()->targetLanguage, AppLanguage::french);
 
     // Online features stay on: the save still puts the automatic check back on its schedule.
     QCoreApplication::processEvents();
@@ -437,7 +442,7 @@ TEST(AppDelegate, WithAnOnboardingWindowTheFirstLaunchOpensItAndCommandsGoToIt) 
     EXPECT_EQ(launch.h.onboardingWindows[0]->request.pages, OnboardingPageSet::firstRun);
 
     launch.h.grabber->press(rawValue(HotKeyAction::editText));
-    launch.delegate->flipLanguage();
+    launch.delegate->runCommand(HotKeyAction::flipLanguage, TelemetryTrigger::menu);
     EXPECT_EQ(launch.h.onboardingWindows[0]->offered,
               (std::vector<HotKeyAction>{HotKeyAction::editText, HotKeyAction::flipLanguage}))
         << "the shortcut and the menu item both reach the open onboarding";
@@ -457,7 +462,8 @@ TEST(AppDelegate, WithoutAnOnboardingWindowNothingPretendsToShowOne) {
     Launched launch([](AppSettings& s) { s.onlineFeaturesEnabled = false; });
     EXPECT_EQ(launch.delegate->onboardingHooks(), nullptr);
     launch.delegate->showTutorial();
-    EXPECT_EQ(launch.delegate->onboardingStore().completedVersion(), 0) << "nothing was shown, nothing completed";
+    EXPECT_EQ(launch.delegate->services().onboardingStore().completedVersion(), 0)
+        << "nothing was shown, nothing completed";
 }
 
 TEST(AppDelegate, TheScreenshotControllerIsBuiltOnceConfiguredAndFollowsTheSecondLanguage) {
@@ -467,9 +473,9 @@ TEST(AppDelegate, TheScreenshotControllerIsBuiltOnceConfiguredAndFollowsTheSecon
     });
     EXPECT_EQ(launch.h.log->matching(QStringLiteral("build screenshotController")).size(), 0) << "built on first use";
     const qsizetype before = launch.h.log->events().size();
-    ScreenshotController* controller = launch.delegate->screenshotController();
+    ScreenshotController* controller = launch.delegate->services().screenshotController();
     ASSERT_NE(controller, nullptr);
-    EXPECT_EQ(launch.delegate->screenshotController(), controller);
+    EXPECT_EQ(launch.delegate->services().screenshotController(), controller);
     // The recognizer over the favoured languages, the translation client (built on the way), a
     // front-window detector of its own, then the controller.
     QStringList built = launch.h.log->events().mid(before).filter(QStringLiteral("build "));
@@ -486,8 +492,8 @@ TEST(AppDelegate, TheScreenshotControllerIsBuiltOnceConfiguredAndFollowsTheSecon
                                    engine.maximumFontSize, engine.horizontalObstacleMargin,
                                    engine.maximumHorizontalGrowthFactor}),
               (std::vector<double>{6, 4, 5, 3, 9, 50, 20, 2.4}));
-    EXPECT_EQ(service.translationClient, launch.delegate->translationClient());
-    EXPECT_EQ(service.preferredLanguagesProvider, launch.delegate->preferredLanguagesProvider());
+    EXPECT_EQ(service.translationClient, launch.delegate->services().translationClient());
+    EXPECT_EQ(service.preferredLanguagesProvider, launch.delegate->services().preferredLanguagesProvider());
     EXPECT_EQ(service.secondaryLanguage, AppLanguage::german);
 
     AppSettings next = launch.delegate->settingsStore().settings();
@@ -515,7 +521,7 @@ TEST(AppDelegate, TheScratchpadIsBuiltOnceAndEachCommandPresentsItInItsMode) {
     EXPECT_EQ(delegate.dictationScratchpadWindowController(), nullptr) << "built on first use only";
 
     // The menu command, without a stored dictation language: the native language, stored now.
-    delegate.openDictationScratchpad();
+    delegate.runCommand(HotKeyAction::openDictationScratchpad, TelemetryTrigger::menu);
     DictationScratchpadWindowController* controller = delegate.dictationScratchpadWindowController();
     ASSERT_NE(controller, nullptr);
     DictationScratchpadViewModel& model = controller->viewModel();
@@ -604,7 +610,7 @@ TEST(AppDelegate, GrabsPauseWhileASettingsRowRecordsAndComeBackAfterwards) {
     row->field()->setFocus();
     row->field()->setRecording(true);
     EXPECT_TRUE(launch.h.grabber->grabs.empty());
-    EXPECT_EQ(delegate.hotKeyManager().registeredHotKeys().size(), 7u);
+    EXPECT_EQ(delegate.services().hotKeyManager().registeredHotKeys().size(), 7u);
 
     // Meanwhile another program took Control+Shift+D: it is reported, not dropped silently.
     launch.h.grabber->taken.insert({XK_d, {.control = true, .shift = true}});
@@ -1103,7 +1109,7 @@ TEST(OverlayRetranslation, OfflineAHebrewTargetAnnouncesNoServerAndWithoutAnOver
     const qsizetype lines = r.h.lines.messages(LogCategory::app).size();
     const qsizetype usage = r.h.lines.messages(LogCategory::telemetry).size();
     const qsizetype calls = r.overlayCalls().size();
-    r.delegate->retranslateOverlay(toFrench);
+    r.delegate->commands().windowTranslation->retranslate(toFrench);
     r.settle();
     EXPECT_EQ(r.h.lines.messages(LogCategory::app).size(), lines);
     EXPECT_EQ(r.h.lines.messages(LogCategory::telemetry).size(), usage);

@@ -3,7 +3,14 @@
 // translation engines, a recording loading card and scripted alerts.
 #include "support/delegate_harness.h"
 
-#include "shell/focused_field_loading_target_resolver.h"
+#include "commands/create_prompt_command.h"
+#include "commands/flip_language_command.h"
+#include "commands/message_translation_command.h"
+#include "commands/selection_translation_command.h"
+#include "commands/text_editing_command.h"
+#include "commands/text_writing_command.h"
+
+#include "commands/focused_field_loading_target_resolver.h"
 
 using namespace tavrolin;
 using namespace std::chrono_literals;
@@ -304,7 +311,7 @@ TEST(FocusedTextWorkflows, TheTwentiethSuccessLeavesTheShareTriggerForTheCardsDi
     delegate.startCreatePrompt(TelemetryTrigger::hotkey);
     desktop.settle();
     EXPECT_EQ(desktop.shareSuccesses(), 20);
-    EXPECT_EQ(delegate.pendingSharePromptTrigger, TelemetryTrigger::hotkey);
+    EXPECT_EQ(delegate.pendingSharePromptTrigger(), TelemetryTrigger::hotkey);
 }
 
 TEST(FocusedTextWorkflows, EditOfflineWithNothingToCorrectSaysSoAndCountsNoShareSuccess) {
@@ -354,7 +361,7 @@ TEST(FocusedTextWorkflows, FlipReportsTheLanguagesItUsedAndAlwaysClearsItsCard) 
 TEST(FocusedTextWorkflows, TheSelectionButtonsWorkOnTheSelectionTheyWereShownFor) {
     Desktop desktop;
     AppDelegate& delegate = desktop.make();
-    delegate.selectionPopupTriggerController();
+    delegate.services().selectionPopupTriggerController();
     ASSERT_NE(desktop.trigger, nullptr);
     desktop.field->setText("Good morning, how are you today?", {0, 12});
     FocusedTextFieldSnapshot shown{desktop.field,    desktop.field->text,       QStringLiteral("Good morning"),
@@ -473,109 +480,6 @@ TEST(FocusedTextWorkflows, NoFocusedFieldEndsEveryCommandWithoutAnyAlert) {
     }
 }
 
-TEST(FocusedTextWorkflows, EveryErrorCaseTakesItsCommandsRow) {
-    // Expected alert title per command: Write, Rewrite, Edit, Flip, Create Prompt ("" = none).
-    const struct {
-        CaptureWorkflowError error;
-        const char* titles[5];
-    } rows[] = {
-        {CaptureWorkflowError::translationSourceLanguageUnsupported("Klingon"),
-         {"Language Not Supported Yet", "Rewrite Message failed", "Edit Message failed", "Language Not Supported Yet",
-          "Create Prompt failed"}},
-        {CaptureWorkflowError::translationLanguagePairNotInstalled("English", "Spanish"),
-         {"Install Translation Languages", "Rewrite Message failed", "Edit Message failed",
-          "Install Translation Languages", "Create Prompt failed"}},
-        {CaptureWorkflowError::serverTranslationUnavailable("English", "Spanish"),
-         {"Server Translation Unavailable", "Rewrite Message failed", "Edit Message failed",
-          "Server Translation Unavailable", "Create Prompt failed"}},
-        {CaptureWorkflowError::textExceedsCharacterLimit(6000),
-         {"Text Too Long", "Rewrite Message failed", "Edit Message failed", "Text Too Long", "Text Too Long"}},
-        {CaptureWorkflowError(Case::screenshotPermissionDenied),
-         {"Write Message failed", "Finish Screen Recording Setup", "Edit Message failed", "Flip Language failed",
-          "Create Prompt failed"}},
-        {CaptureWorkflowError(Case::screenshotPermissionRequiresRestart),
-         {"Write Message failed", "Restart Tavrolin Once", "Edit Message failed", "Flip Language failed",
-          "Create Prompt failed"}},
-        {CaptureWorkflowError(Case::accessibilityPermissionDenied),
-         {"Enable Accessibility Access", "Enable Accessibility Access", "Enable Accessibility Access",
-          "Enable Accessibility Access", "Enable Accessibility Access"}},
-        {CaptureWorkflowError(Case::noFocusedTextField), {"", "", "", "", ""}},
-        {CaptureWorkflowError(Case::focusedTextFieldEmpty),
-         {"Cannot Write Message", "Cannot Rewrite Message", "Cannot Edit Message", "Cannot Flip Language",
-          "Cannot Create Prompt"}},
-        {CaptureWorkflowError(Case::focusedTextFieldReadOnly),
-         {"Cannot Write Message", "Cannot Rewrite Message", "Cannot Edit Message", "Cannot Flip Language",
-          "Cannot Create Prompt"}},
-        {CaptureWorkflowError(Case::onlineFeaturesDisabled),
-         {"Online Features Disabled", "Online Features Disabled", "Online Features Disabled", "Flip Language failed",
-          "Online Features Disabled"}},
-        {CaptureWorkflowError::translationLanguagePairUnsupported("English", "Klingon"),
-         {"Write Message failed", "Rewrite Message failed", "Edit Message failed", "Flip Language failed",
-          "Create Prompt failed"}},
-        {CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText),
-         {"Write Message failed", "Rewrite Message failed", "Edit Message failed", "Flip Language failed",
-          "Create Prompt failed"}},
-    };
-    Desktop desktop;
-    AppDelegate& delegate = desktop.make();
-    const std::function<void(const CaptureWorkflowError&)> handlers[5] = {
-        [&](const CaptureWorkflowError& e) { delegate.handleMessageTranslationError(e); },
-        [&](const CaptureWorkflowError& e) { delegate.handleTextWritingError(e, QStringLiteral("Control+Shift+R")); },
-        [&](const CaptureWorkflowError& e) { delegate.handleTextEditingError(e); },
-        [&](const CaptureWorkflowError& e) { delegate.handleFlipLanguageError(e); },
-        [&](const CaptureWorkflowError& e) { delegate.handleCreatePromptError(e); },
-    };
-    for (const auto& row : rows) {
-        for (int i = 0; i < 5; ++i) {
-            desktop.alerts->shown.clear();
-            handlers[i](row.error);
-            const QString expected = QString::fromUtf8(row.titles[i]);
-            SCOPED_TRACE(row.error.caseName().toStdString() + " " + commands[i].name);
-            if (expected.isEmpty()) {
-                EXPECT_TRUE(desktop.alerts->shown.empty());
-                continue;
-            }
-            ASSERT_EQ(desktop.alerts->shown.size(), 1u);
-            EXPECT_EQ(desktop.alerts->shown[0].title, expected);
-            if (expected.startsWith("Cannot ") || expected.endsWith(" failed") || expected == "Text Too Long" ||
-                expected == "Language Not Supported Yet") {
-                EXPECT_EQ(desktop.alerts->shown[0].message, makeMessage(row.error));
-            }
-            if (expected == "Finish Screen Recording Setup") {
-                EXPECT_TRUE(desktop.alerts->shown[0].message.contains("Control+Shift+R"));
-            }
-        }
-    }
-}
-
-TEST(FocusedTextWorkflows, FailureRetriesStartAgainFromTheAlertWhileTheDelegateLives) {
-    Desktop desktop;
-    AppDelegate& delegate = desktop.make();
-    desktop.alerts->answers = {QStringLiteral("Try Again")};
-    delegate.handleFlipLanguageError(CaptureWorkflowError::translationLanguagePairNotInstalled("English", "Spanish"));
-    // Not from inside the alert: the run that showed it still holds its flag there.
-    EXPECT_TRUE(desktop.lines.messages(LogCategory::app).filter("workflow start").isEmpty());
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(desktop.lines.messages(LogCategory::app)
-                    .filter("workflow start")
-                    .value(0)
-                    .contains("action=flip_language trigger=alert"));
-    desktop.settle();
-
-    desktop.alerts->answers = {QStringLiteral("Turn On Online Features")};
-    AppSettings offline = delegate.settingsStore().settings();
-    offline.onlineFeaturesEnabled = false;
-    ASSERT_EQ(delegate.saveSettings(offline, TelemetryTrigger::settings), std::nullopt);
-    delegate.handleMessageTranslationError(CaptureWorkflowError(Case::onlineFeaturesDisabled));
-    EXPECT_TRUE(delegate.settingsStore().settings().onlineFeaturesEnabled);
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(desktop.lines.messages(LogCategory::app)
-                    .filter("workflow start")
-                    .last()
-                    .contains("action=translate_message trigger=alert"));
-    desktop.settle();
-}
-
 TEST(FocusedTextWorkflows, TryAgainRunsTheCommandAgainOnceTheRunThatOfferedItHasEnded) {
     Desktop desktop([](AppSettings& s) { s.onlineFeaturesEnabled = false; });
     desktop.device->setAvailability(AppLanguage::english, AppLanguage::spanish,
@@ -637,7 +541,7 @@ TEST(FocusedTextWorkflows, WhileTheOnboardingIsOpenCommandsGoToItAndNoWorkflowRu
     delegate.showTutorial();
     ASSERT_EQ(desktop.onboardingWindows.size(), 1u);
     delegate.configureSettings();
-    delegate.translateMessage();
+    delegate.runCommand(HotKeyAction::translateMessage, TelemetryTrigger::menu);
     desktop.grabber->press(rawValue(HotKeyAction::createPrompt));
     EXPECT_EQ(desktop.onboardingWindows[0]->offered,
               (std::vector<HotKeyAction>{HotKeyAction::translateMessage, HotKeyAction::createPrompt}));

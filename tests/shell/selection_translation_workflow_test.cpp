@@ -3,7 +3,14 @@
 // retries, and the selection probe on virtual time.
 #include "support/delegate_harness.h"
 
-#include "shell/smart_translation_selection_resolver.h"
+#include "commands/create_prompt_command.h"
+#include "commands/flip_language_command.h"
+#include "commands/message_translation_command.h"
+#include "commands/selection_translation_command.h"
+#include "commands/text_editing_command.h"
+#include "commands/text_writing_command.h"
+
+#include "commands/smart_translation_selection_resolver.h"
 
 using namespace tavrolin;
 using namespace std::chrono_literals;
@@ -26,7 +33,7 @@ struct SelectionDesktop : Desktop {
     using Desktop::Desktop;
     AppDelegate& start() {
         AppDelegate& d = make();
-        d.selectionTranslationPopupPresenter();
+        d.services().selectionTranslationPopupPresenter();
         popup->journal = &overlay->calls;
         return d;
     }
@@ -157,28 +164,6 @@ TEST(SelectionTranslationWorkflow, ALongSelectionAndAMissingPairEndInTheirAlerts
     EXPECT_EQ(desktop.events().value(2),
               QStringLiteral("action=translate_selection success=false error=translation_language_pair_not_installed"));
     EXPECT_TRUE(desktop.lines.messages(LogCategory::app).filter(QStringLiteral("workflow ignored")).isEmpty());
-}
-
-TEST(SelectionTranslationWorkflow, EachErrorShowsItsAlert) {
-    SelectionDesktop desktop;
-    AppDelegate& delegate = desktop.start();
-    const std::vector<std::pair<Case, QString>> rows{
-        {Case::translationSourceLanguageUnsupported, "Language Not Supported Yet"},
-        {Case::textExceedsCharacterLimit, "Selection Too Long"},
-        {Case::noFocusedTextField, "Cannot Translate Selection"},
-        {Case::focusedTextFieldEmpty, "Cannot Translate Selection"},
-        {Case::focusedTextFieldReadOnly, "Cannot Translate Selection"},
-        {Case::translationLanguagePairUnsupported, "Translate Selection failed"},
-        {Case::translationRequiresMacOS26, "Translate Selection failed"},
-    };
-    for (const auto& [errorCase, title] : rows) {
-        delegate.handleSelectionTranslationError(CaptureWorkflowError(errorCase));
-        EXPECT_EQ(desktop.alertTitles().last(), title) << CaptureWorkflowError(errorCase).caseName().toStdString();
-    }
-    desktop.alerts->answers = {QStringLiteral("Cancel")};
-    delegate.handleSelectionTranslationError(CaptureWorkflowError::serverTranslationUnavailable("Spanish", "English"));
-    EXPECT_EQ(desktop.alertTitles().last(), QStringLiteral("Server Translation Unavailable"));
-    EXPECT_TRUE(desktop.starts().isEmpty());
 }
 
 // ---- the Translate command

@@ -4,6 +4,7 @@
 #include "core/capture_workflow_error.h"
 #include "core/defaults_store.h"
 #include "core/user_language_preferences_providing.h"
+#include "shell/error_messages.h"
 #include "shell/hot_key_manager.h"
 #include "shell/launch_at_login_controller.h"
 #include "support/fakes/fake_global_key_grabber.h"

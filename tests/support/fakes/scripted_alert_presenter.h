@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/alert_presenting.h"
+#include "commands/alert_presenting.h"
 
 #include <deque>
 #include <functional>

@@ -1,10 +1,7 @@
-#include "shell/app_alerts.h"
+#include "commands/app_alerts.h"
 
 #include "core/app_metadata.h"
 #include "core/linux_wording.h"
-#include "diagnostics/diagnostics_export_error.h"
-#include "language/focused_text_replacement_fallback.h"
-#include "shell/launch_at_login_controller.h"
 
 namespace tavrolin {
 
@@ -13,39 +10,7 @@ namespace {
 const QString kOpenSettings = QStringLiteral("Open Settings");
 const QString kOK = QStringLiteral("OK");
 
-QString joined(const QString& description, const std::optional<QString>& suggestion) {
-    return suggestion ? description + QStringLiteral("\n\n") + *suggestion : description;
-}
-
 }  // namespace
-
-QString makeMessage(const std::exception& error) {
-    if (const auto* workflow = dynamic_cast<const CaptureWorkflowError*>(&error)) {
-        return joined(workflow->errorDescription(), workflow->recoverySuggestion());
-    }
-    if (const auto* fallback = dynamic_cast<const FocusedTextReplacementFallback*>(&error)) {
-        return joined(fallback->errorDescription(), fallback->recoverySuggestion());
-    }
-    if (const auto* diagnostics = dynamic_cast<const DiagnosticsExportError*>(&error)) {
-        return joined(diagnostics->description(), diagnostics->recoverySuggestion());
-    }
-    if (const auto* launchAtLogin = dynamic_cast<const LaunchAtLoginError*>(&error)) {
-        return joined(launchAtLogin->description(), launchAtLogin->recoverySuggestion());
-    }
-    return QString::fromUtf8(error.what());
-}
-
-QString makeMessage(const std::exception_ptr& error) {
-    try {
-        if (error) {
-            std::rethrow_exception(error);
-        }
-    } catch (const std::exception& e) {
-        return makeMessage(e);
-    } catch (...) {
-    }
-    return QStringLiteral("An unknown error occurred.");
-}
 
 AppAlerts::AppAlerts(Dependencies dependencies) : dependencies_(std::move(dependencies)) {}
 
@@ -94,7 +59,7 @@ void AppAlerts::showScreenRecordingSetupAlert(const CaptureWorkflowError& error,
         break;
     default:
         title = QStringLiteral("Screen Recording Access Needed");
-        message = makeMessage(error);
+        message = commandErrorMessage(error);
         break;
     }
     if (present(AlertStyle::informational, title, message, {kOpenSettings, kOK}) == 0) {
@@ -125,7 +90,7 @@ void AppAlerts::showTranslationSetupAlert(const CaptureWorkflowError& error, std
         break;
     default:
         title = QStringLiteral("Translation Setup Needed");
-        message = makeMessage(error);
+        message = commandErrorMessage(error);
         break;
     }
     QStringList buttons{kOpenSettings};

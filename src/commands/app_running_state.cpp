@@ -1,4 +1,4 @@
-#include "shell/app_running_state.h"
+#include "commands/app_running_state.h"
 
 #include <algorithm>
 #include <utility>
@@ -30,19 +30,6 @@ AppRunningState::WorkflowRun AppRunningState::begin(Workflow workflow) {
 
 bool AppRunningState::isAnyInProgress() const {
     return std::any_of(inProgress_.begin(), inProgress_.end(), [](bool running) { return running; });
-}
-
-std::optional<QUuid> AppRunningState::beginRetranslation() {
-    if (!overlay_) {
-        return std::nullopt;
-    }
-    const QUuid requestID = QUuid::createUuid();
-    overlay_->retranslationRequestID = requestID;
-    return requestID;
-}
-
-OverlayTranslationContext* AppRunningState::retranslationTarget(const QUuid& sessionID, const QUuid& requestID) {
-    return overlay_ && overlay_->matchesRetranslationRequest(sessionID, requestID) ? &*overlay_ : nullptr;
 }
 
 }  // namespace tavrolin

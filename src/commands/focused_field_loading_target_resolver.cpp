@@ -1,4 +1,4 @@
-#include "shell/focused_field_loading_target_resolver.h"
+#include "commands/focused_field_loading_target_resolver.h"
 
 #include <QGuiApplication>
 #include <QScreen>

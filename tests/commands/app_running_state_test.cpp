@@ -1,4 +1,4 @@
-#include "shell/app_running_state.h"
+#include "commands/app_running_state.h"
 
 #include <gtest/gtest.h>
 
@@ -38,20 +38,4 @@ TEST(AppRunningState, ARunThatOutlivesTheStateEndsQuietly) {
     AppRunningState::WorkflowRun run = state->begin(Workflow::selectionTranslation);
     state.reset();
     run.end();  // AddressSanitizer catches a write into the freed state
-}
-
-TEST(AppRunningState, ARetranslationTargetIsTheOverlayOnScreenWhileItWaitsForThatRequest) {
-    AppRunningState state;
-    EXPECT_FALSE(state.beginRetranslation());
-
-    const QUuid session = QUuid::createUuid();
-    state.setOverlayTranslationContext(OverlayTranslationContext{session});
-    const std::optional<QUuid> first = state.beginRetranslation();
-    ASSERT_TRUE(first);
-    const std::optional<QUuid> second = state.beginRetranslation();
-    EXPECT_EQ(state.retranslationTarget(session, *first), nullptr) << "a newer request replaced it";
-    ASSERT_NE(state.retranslationTarget(session, *second), nullptr);
-
-    state.setOverlayTranslationContext(OverlayTranslationContext{QUuid::createUuid()});
-    EXPECT_EQ(state.retranslationTarget(session, *second), nullptr) << "another overlay is on screen";
 }

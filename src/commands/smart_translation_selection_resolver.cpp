@@ -1,4 +1,4 @@
-#include "shell/smart_translation_selection_resolver.h"
+#include "commands/smart_translation_selection_resolver.h"
 
 #include "core/capture_workflow_error.h"
 

@@ -1,4 +1,4 @@
-#include "shell/window_translation_failures.h"
+#include "commands/window_translation_failures.h"
 
 namespace tavrolin {
 

@@ -1,19 +1,14 @@
-// The Translate-window workflow: guards, capture with its display fallback, the overlay, usage
-// events and the alerts of its failures.
-#include "shell/app_delegate.h"
+#include "commands/window_translation_command.h"
 
 #include "core/app_log.h"
 #include "core/capture_workflow_error.h"
 #include "core/workflow_log.h"
 #include "platform/clock.h"
-#include "shell/app_alerts.h"
-#include "shell/share_prompt_coordinator.h"
-#include "shell/window_translation_failures.h"
+#include "commands/app_running_state.h"
+#include "commands/window_translation_failures.h"
 #include "window_translation/screenshot_controller.h"
 #include "window_translation/screenshot_overlay_presenter.h"
 #include "window_translation/screenshot_translation_service.h"
-
-#include <QPointer>
 
 namespace tavrolin {
 
@@ -30,25 +25,39 @@ bool usesServer(bool onlineFeaturesEnabled, const TranslationLanguagePair& pair)
 
 }  // namespace
 
-void AppDelegate::startCapture(const QString& shortcutDisplayName, TelemetryTrigger trigger) {
-    const AppSettings settings = settingsStore().settings();
+std::optional<QUuid> OverlayTranslationState::beginRetranslation() {
+    if (!overlay_) {
+        return std::nullopt;
+    }
+    const QUuid requestID = QUuid::createUuid();
+    overlay_->retranslationRequestID = requestID;
+    return requestID;
+}
+
+OverlayTranslationContext* OverlayTranslationState::retranslationTarget(const QUuid& sessionID,
+                                                                        const QUuid& requestID) {
+    return overlay_ && overlay_->matchesRetranslationRequest(sessionID, requestID) ? &*overlay_ : nullptr;
+}
+
+void WindowTranslationCommand::start(const QString& shortcutDisplayName, TelemetryTrigger trigger) {
+    const AppSettings settings = host_.settingsStore().settings();
     const AppLanguage target = settings.targetLanguage;
     WorkflowLog::started(windowAction, trigger, AppLanguage::automatic, target, std::nullopt);
 
-    ScreenshotOverlayPresenter* overlay = screenshotOverlayPresenter();
+    ScreenshotOverlayPresenter* overlay = host_.screenshotOverlayPresenter();
     if (overlay && overlay->hasOverlayPanel()) {
         WorkflowLog::ignored(windowAction, trigger, QStringLiteral("overlay_presenting"));
         return;
     }
 
-    TelemetryEventReporter& reporter = telemetryReporter();
+    TelemetryEventReporter& reporter = host_.telemetryReporter();
     TelemetryEventReporter::Context context =
         reporter.makeContext(windowAction, trigger, AppLanguage::automatic, target);
     context.hotkeyConfig = trigger == TelemetryTrigger::hotkey
                                ? std::optional<QString>(settings.captureAndTranslateShortcut.displayName())
                                : std::nullopt;
 
-    if (runningState_.isAnyInProgress()) {
+    if (host_.runningState().isAnyInProgress()) {
         const QString reason = QStringLiteral("workflow_already_in_progress");
         WorkflowLog::ignored(windowAction, trigger, reason);
         reporter.send(context, false, reason, true);
@@ -60,22 +69,23 @@ void AppDelegate::startCapture(const QString& shortcutDisplayName, TelemetryTrig
                TranslationLanguagePair{AppLanguage::automatic, target});
 }
 
-QCoro::Task<void> AppDelegate::runCapture(QString shortcutDisplayName, TelemetryTrigger trigger,
-                                          TelemetryEventReporter::Context context, TranslationLanguagePair pair) {
-    const QPointer<AppDelegate> self(this);
-    ScreenshotController* controller = screenshotController();
+QCoro::Task<void> WindowTranslationCommand::runCapture(QString shortcutDisplayName, TelemetryTrigger trigger,
+                                                       TelemetryEventReporter::Context context,
+                                                       TranslationLanguagePair pair) {
+    const LifetimeToken<WindowTranslationCommand>::Weak self = lifetime_.weak();
+    ScreenshotController* controller = controller_();
     if (!controller) {
         co_return;
     }
     const QString message = translationLoadingText(pair.target);
-    const bool server = usesServer(settingsStore().settings().onlineFeaturesEnabled, pair);
+    const bool server = usesServer(host_.settingsStore().settings().onlineFeaturesEnabled, pair);
     // The card appears once the pixels are taken: on X11 the capture reads the screen, and a card
     // shown before would be in the picture.
     const auto showCard = [self, message, server](const WindowCapture& capture) {
         if (!self) {
             return;
         }
-        if (ScreenshotOverlayPresenter* overlay = self->screenshotOverlayPresenter()) {
+        if (ScreenshotOverlayPresenter* overlay = self->host_.screenshotOverlayPresenter()) {
             overlay->presentLoading(capture.windowBounds, capture.ownerPID, message, server);
         }
     };
@@ -113,7 +123,7 @@ QCoro::Task<void> AppDelegate::runCapture(QString shortcutDisplayName, Telemetry
         co_return;
     }
 
-    if (ScreenshotOverlayPresenter* overlay = screenshotOverlayPresenter()) {
+    if (ScreenshotOverlayPresenter* overlay = host_.screenshotOverlayPresenter()) {
         overlay->clear(true);
     }
     try {
@@ -130,78 +140,78 @@ QCoro::Task<void> AppDelegate::runCapture(QString shortcutDisplayName, Telemetry
     }
 }
 
-void AppDelegate::showCaptureResult(const CaptureResult& result, TelemetryTrigger trigger,
-                                    const TelemetryEventReporter::Context& context) {
+void WindowTranslationCommand::showCaptureResult(const CaptureResult& result, TelemetryTrigger trigger,
+                                                 const TelemetryEventReporter::Context& context) {
     OverlayTranslationContext overlayContext{QUuid::createUuid(), result.originalImage, result.image,
                                              result.windowBounds, result.ownerPID,      result.translationState,
                                              std::nullopt};
-    runningState_.setOverlayTranslationContext(overlayContext);
+    overlay_.setContext(overlayContext);
     if (!presentOverlay(overlayContext)) {
         // Nothing reached the screen: not a success, and nothing to keep or to count.
-        runningState_.setOverlayTranslationContext(std::nullopt);
+        overlay_.setContext(std::nullopt);
         const CaptureWorkflowError error(CaptureWorkflowError::Case::noShareableDisplayFound);
-        telemetryReporter().send(context, false, CaptureWorkflowErrorCode::code(error), true);
-        alerts().showAlert(captureFailedTitle, makeMessage(error));
+        host_.telemetryReporter().send(context, false, CaptureWorkflowErrorCode::code(error), true);
+        host_.alerts().showAlert(captureFailedTitle, commandErrorMessage(error));
         return;
     }
-    telemetryReporter().send(context, true, std::nullopt, true);
-    sharePromptCoordinator().recordSuccess(trigger);
+    host_.telemetryReporter().send(context, true, std::nullopt, true);
+    host_.recordSuccess(trigger);
 }
 
-bool AppDelegate::presentOverlay(const OverlayTranslationContext& context) {
-    ScreenshotOverlayPresenter* overlay = screenshotOverlayPresenter();
+bool WindowTranslationCommand::presentOverlay(const OverlayTranslationContext& context) {
+    ScreenshotOverlayPresenter* overlay = host_.screenshotOverlayPresenter();
     if (!overlay) {
         return false;
     }
-    const QPointer<AppDelegate> self(this);
-    runningState_.countOverlayPresented();
+    const LifetimeToken<WindowTranslationCommand>::Weak self = lifetime_.weak();
+    overlay_.countPresented();
     return overlay->presentImage(context.currentImage, context.windowBounds, context.ownerPID,
                                  context.translationState.displayName(), context.translationState.selectedLanguagePair,
-                                 settingsStore().settings().onlineFeaturesEnabled,
+                                 host_.settingsStore().settings().onlineFeaturesEnabled,
                                  [self](TranslationLanguagePair pair) {
                                      if (self) {
-                                         self->retranslateOverlay(pair);
+                                         self->retranslate(pair);
                                      }
                                  });
 }
 
 // ---- re-translation of the overlay on screen
 
-void AppDelegate::retranslateOverlay(TranslationLanguagePair pair) {
-    if (!runningState_.overlayTranslationContext()) {
+void WindowTranslationCommand::retranslate(TranslationLanguagePair pair) {
+    if (!overlay_.context()) {
         return;
     }
     constexpr TelemetryAction action = TelemetryAction::retranslateOverlay;
     constexpr TelemetryTrigger trigger = TelemetryTrigger::overlay;
-    const QUuid sessionID = runningState_.overlayTranslationContext()->sessionID;
+    const QUuid sessionID = overlay_.context()->sessionID;
     WorkflowLog::started(action, trigger, pair.source, pair.target,
                          QStringLiteral("session=") + sessionID.toString(QUuid::WithoutBraces).toUpper());
     TelemetryEventReporter::Context context =
-        telemetryReporter().makeContext(action, trigger, pair.source, pair.target);
+        host_.telemetryReporter().makeContext(action, trigger, pair.source, pair.target);
 
-    OverlayTranslationContext fallback = *runningState_.overlayTranslationContext();
+    OverlayTranslationContext fallback = *overlay_.context();
     fallback.retranslationRequestID.reset();
-    const QUuid requestID = *runningState_.beginRetranslation();
+    const QUuid requestID = *overlay_.beginRetranslation();
 
-    if (ScreenshotOverlayPresenter* overlay = screenshotOverlayPresenter()) {
+    if (ScreenshotOverlayPresenter* overlay = host_.screenshotOverlayPresenter()) {
         overlay->showLoading(translationLoadingText(pair.target),
-                             usesServer(settingsStore().settings().onlineFeaturesEnabled, pair));
+                             usesServer(host_.settingsStore().settings().onlineFeaturesEnabled, pair));
     }
     // The task finishes on its own; a result or failure that no longer belongs to the overlay
     // on screen is dropped there.
     runRetranslation(pair, sessionID, requestID, std::move(fallback), std::move(context));
 }
 
-QCoro::Task<void> AppDelegate::runRetranslation(TranslationLanguagePair pair, QUuid sessionID, QUuid requestID,
-                                                OverlayTranslationContext fallback,
-                                                TelemetryEventReporter::Context context) {
-    const QPointer<AppDelegate> self(this);
-    ScreenshotController* controller = screenshotController();
+QCoro::Task<void> WindowTranslationCommand::runRetranslation(TranslationLanguagePair pair, QUuid sessionID,
+                                                             QUuid requestID, OverlayTranslationContext fallback,
+                                                             TelemetryEventReporter::Context context) {
+    const LifetimeToken<WindowTranslationCommand>::Weak self = lifetime_.weak();
+    ScreenshotController* controller = controller_();
     if (!controller) {
         co_return;
     }
     const auto stillCurrent = [&] {
-        return self && self->runningState_.retranslationTarget(sessionID, requestID) != nullptr;
+        return self && self->overlay_.retranslationTarget(sessionID, requestID) != nullptr;
     };
 
     std::exception_ptr failure;
@@ -213,20 +223,20 @@ QCoro::Task<void> AppDelegate::runRetranslation(TranslationLanguagePair pair, QU
         if (!stillCurrent()) {
             co_return;
         }
-        OverlayTranslationContext& current = *self->runningState_.retranslationTarget(sessionID, requestID);
+        OverlayTranslationContext& current = *self->overlay_.retranslationTarget(sessionID, requestID);
         current.currentImage = translated.image;
         current.translationState = translated.translationState;
         current.retranslationRequestID.reset();
         if (!self->presentOverlay(current)) {
             // Nothing reached the screen: not a success.
-            self->runningState_.setOverlayTranslationContext(std::nullopt);
+            self->overlay_.setContext(std::nullopt);
             const CaptureWorkflowError error(CaptureWorkflowError::Case::noShareableDisplayFound);
-            self->telemetryReporter().send(context, false, CaptureWorkflowErrorCode::code(error), true);
-            self->alerts().showAlert(captureFailedTitle, makeMessage(error));
+            self->host_.telemetryReporter().send(context, false, CaptureWorkflowErrorCode::code(error), true);
+            self->host_.alerts().showAlert(captureFailedTitle, commandErrorMessage(error));
             co_return;
         }
-        self->telemetryReporter().send(context, true, std::nullopt, true);
-        self->sharePromptCoordinator().recordSuccess(TelemetryTrigger::overlay);
+        self->host_.telemetryReporter().send(context, true, std::nullopt, true);
+        self->host_.recordSuccess(TelemetryTrigger::overlay);
         co_return;
     } catch (...) {
         failure = std::current_exception();
@@ -238,65 +248,66 @@ QCoro::Task<void> AppDelegate::runRetranslation(TranslationLanguagePair pair, QU
     try {
         std::rethrow_exception(failure);
     } catch (const CaptureWorkflowError& error) {
-        telemetryReporter().send(context, false, CaptureWorkflowErrorCode::code(error), true);
-        runningState_.setOverlayTranslationContext(fallback);
+        host_.telemetryReporter().send(context, false, CaptureWorkflowErrorCode::code(error), true);
+        overlay_.setContext(fallback);
         presentOverlay(fallback);
         handleOverlayTranslationError(error, [self, pair] {
             if (self) {
-                self->retranslateOverlay(pair);
+                self->retranslate(pair);
             }
         });
     } catch (...) {
         const QString code = QStringLiteral("unknown_error");
         WorkflowLog::failed(TelemetryAction::retranslateOverlay, TelemetryTrigger::overlay, code,
                             std::current_exception());
-        telemetryReporter().send(context, false, code, true);
-        runningState_.setOverlayTranslationContext(std::nullopt);
-        if (ScreenshotOverlayPresenter* overlay = screenshotOverlayPresenter()) {
+        host_.telemetryReporter().send(context, false, code, true);
+        overlay_.setContext(std::nullopt);
+        if (ScreenshotOverlayPresenter* overlay = host_.screenshotOverlayPresenter()) {
             overlay->clear(true);
         }
-        const std::uint64_t presentedBefore = runningState_.overlaysPresented();
-        alerts().showAlert(captureFailedTitle, makeMessage(std::current_exception()));
+        const std::uint64_t presentedBefore = overlay_.presented();
+        host_.alerts().showAlert(captureFailedTitle, commandErrorMessage(std::current_exception()));
         // The alert runs an event loop of its own: a capture made meanwhile, or a card of
         // another command still on screen, is newer than this overlay and stays.
         if (!self) {
             co_return;
         }
-        ScreenshotOverlayPresenter* shown = screenshotOverlayPresenter();
-        if (!runningState_.overlayTranslationContext() && runningState_.overlaysPresented() == presentedBefore &&
-            !(shown && shown->hasOverlayPanel())) {
-            runningState_.setOverlayTranslationContext(fallback);
+        ScreenshotOverlayPresenter* shown = host_.screenshotOverlayPresenter();
+        if (!overlay_.context() && overlay_.presented() == presentedBefore && !(shown && shown->hasOverlayPanel())) {
+            overlay_.setContext(fallback);
             presentOverlay(fallback);
         }
     }
 }
 
-void AppDelegate::handleOverlayTranslationError(const CaptureWorkflowError& error, std::function<void()> retry) {
+void WindowTranslationCommand::handleOverlayTranslationError(const CaptureWorkflowError& error,
+                                                             std::function<void()> retry) {
     using Case = CaptureWorkflowError::Case;
     switch (error.errorCase()) {
     case Case::translationSourceLanguageUnsupported:
-        alerts().showInformationalAlert(QStringLiteral("Language Not Supported Yet"), makeMessage(error));
+        host_.alerts().showInformationalAlert(QStringLiteral("Language Not Supported Yet"), commandErrorMessage(error));
         break;
     case Case::translationLanguagePairNotInstalled:
     case Case::serverTranslationUnavailable:
-        alerts().showTranslationSetupAlert(error, std::move(retry));
+        host_.alerts().showTranslationSetupAlert(error, std::move(retry));
         break;
     case Case::onlineFeaturesDisabled:
-        alerts().showOnlineFeaturesDisabledAlert(std::move(retry));
+        host_.alerts().showOnlineFeaturesDisabledAlert(std::move(retry));
         break;
     default:
-        alerts().showAlert(captureFailedTitle, makeMessage(error));
+        host_.alerts().showAlert(captureFailedTitle, commandErrorMessage(error));
         break;
     }
 }
 
-void AppDelegate::handleCaptureFailure(std::exception_ptr failure, const QString& shortcutDisplayName,
-                                       TelemetryTrigger trigger, const TelemetryEventReporter::Context& context) {
-    ScreenshotOverlayPresenter* overlay = screenshotOverlayPresenter();
-    const QPointer<AppDelegate> self(this);
+void WindowTranslationCommand::handleCaptureFailure(std::exception_ptr failure, const QString& shortcutDisplayName,
+                                                    TelemetryTrigger trigger,
+                                                    const TelemetryEventReporter::Context& context) {
+    ScreenshotOverlayPresenter* overlay = host_.screenshotOverlayPresenter();
+    const LifetimeToken<WindowTranslationCommand>::Weak self = lifetime_.weak();
     const auto retry = [self, shortcutDisplayName] {
         if (self) {
-            self->startCapture(shortcutDisplayName, TelemetryTrigger::alert);
+            self->start(shortcutDisplayName, TelemetryTrigger::alert);
         }
     };
     try {
@@ -307,24 +318,25 @@ void AppDelegate::handleCaptureFailure(std::exception_ptr failure, const QString
         if (alert != CaptureFailureAlert::none && overlay) {
             overlay->clear(true);
         }
-        telemetryReporter().send(context, false, CaptureWorkflowErrorCode::code(error), true);
+        host_.telemetryReporter().send(context, false, CaptureWorkflowErrorCode::code(error), true);
         switch (alert) {
         case CaptureFailureAlert::none:
             break;
         case CaptureFailureAlert::screenRecordingSetup:
-            alerts().showScreenRecordingSetupAlert(error, shortcutDisplayName);
+            host_.alerts().showScreenRecordingSetupAlert(error, shortcutDisplayName);
             break;
         case CaptureFailureAlert::languageNotSupported:
-            alerts().showInformationalAlert(QStringLiteral("Language Not Supported Yet"), makeMessage(error));
+            host_.alerts().showInformationalAlert(QStringLiteral("Language Not Supported Yet"),
+                                                  commandErrorMessage(error));
             break;
         case CaptureFailureAlert::translationSetup:
-            alerts().showTranslationSetupAlert(error, retry);
+            host_.alerts().showTranslationSetupAlert(error, retry);
             break;
         case CaptureFailureAlert::onlineFeaturesDisabled:
-            alerts().showOnlineFeaturesDisabledAlert(retry);
+            host_.alerts().showOnlineFeaturesDisabledAlert(retry);
             break;
         case CaptureFailureAlert::captureFailed:
-            alerts().showAlert(captureFailedTitle, makeMessage(error));
+            host_.alerts().showAlert(captureFailedTitle, commandErrorMessage(error));
             break;
         }
     } catch (...) {
@@ -333,8 +345,8 @@ void AppDelegate::handleCaptureFailure(std::exception_ptr failure, const QString
         }
         const QString code = QStringLiteral("unknown_error");
         WorkflowLog::failed(windowAction, trigger, code, std::current_exception());
-        telemetryReporter().send(context, false, code, true);
-        alerts().showAlert(captureFailedTitle, makeMessage(std::current_exception()));
+        host_.telemetryReporter().send(context, false, code, true);
+        host_.alerts().showAlert(captureFailedTitle, commandErrorMessage(std::current_exception()));
     }
 }
 

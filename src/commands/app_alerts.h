@@ -1,10 +1,10 @@
 #pragma once
 
+#include "commands/command_host.h"
 #include "core/app_settings.h"
 #include "core/capture_workflow_error.h"
 #include "core/telemetry_action.h"
-#include "shell/alert_presenting.h"
-#include "shell/system_settings_opener.h"
+#include "commands/alert_presenting.h"
 
 #include <QIcon>
 #include <QString>
@@ -15,13 +15,9 @@
 
 namespace tavrolin {
 
-// The alert text of any error: its description, and after a blank line its recovery
-// suggestion when it offers one (an empty suggestion still adds the blank line).
-QString makeMessage(const std::exception_ptr& error);
-QString makeMessage(const std::exception& error);
-
-// The application's modal alerts and the set-up openers they lead to.
-class AppAlerts {
+// The application's modal alerts and the set-up openers they lead to: the alerts the commands
+// end in, and the shell's plain ones.
+class AppAlerts final : public CommandAlerts {
 public:
     struct Dependencies {
         AlertPresenting* presenter = nullptr;
@@ -38,13 +34,13 @@ public:
 
     explicit AppAlerts(Dependencies dependencies);
 
-    void showAccessibilitySetupAlert();
-    void showScreenRecordingSetupAlert(const CaptureWorkflowError& error, const QString& shortcutDisplayName);
-    void showTranslationSetupAlert(const CaptureWorkflowError& error, std::function<void()> retryAction = {});
-    void showOnlineFeaturesDisabledAlert(std::function<void()> retryAction = {});
+    void showAccessibilitySetupAlert() override;
+    void showScreenRecordingSetupAlert(const CaptureWorkflowError& error, const QString& shortcutDisplayName) override;
+    void showTranslationSetupAlert(const CaptureWorkflowError& error, std::function<void()> retryAction = {}) override;
+    void showOnlineFeaturesDisabledAlert(std::function<void()> retryAction = {}) override;
     // Null icons mean the application's alert icon.
-    void showInformationalAlert(const QString& title, const QString& message, const QIcon& icon = {});
-    void showAlert(const QString& title, const QString& message, const QIcon& icon = {});
+    void showInformationalAlert(const QString& title, const QString& message, const QIcon& icon = {}) override;
+    void showAlert(const QString& title, const QString& message, const QIcon& icon = {}) override;
 
     void openAccessibilitySettings(TelemetryTrigger trigger);
     void openScreenRecordingSettings(TelemetryTrigger trigger);

@@ -1,0 +1,94 @@
+// The commands on the focused field and Translate Selection: their runs live in src/commands;
+// the delegate is their host and starts them.
+#include "shell/app_delegate.h"
+
+#include "commands/create_prompt_command.h"
+#include "commands/flip_language_command.h"
+#include "commands/message_translation_command.h"
+#include "commands/selection_translation_command.h"
+#include "commands/text_editing_command.h"
+#include "commands/text_writing_command.h"
+#include "commands/window_translation_command.h"
+#include "core/accessibility_permission.h"
+#include "shell/share_prompt_coordinator.h"
+
+#include <QTimer>
+
+namespace tavrolin {
+
+void AppDelegate::startAfterCurrentRun(std::function<void()> start) {
+    // A run ends right after its alert returns, without going back to the event loop.
+    QTimer::singleShot(0, this, std::move(start));
+}
+
+QCoro::Task<bool> AppDelegate::accessibilityTrusted(AccessibilityTrustCheck check) {
+    // Without an accessibility bus nothing of another application can be read.
+    AccessibilityPermission* permission = services_->accessibilityPermission();
+    if (!permission) {
+        co_return false;
+    }
+    bool trusted = false;
+    try {
+        if (check == AccessibilityTrustCheck::requestIfNeeded) {
+            const AccessibilityPermissionStatus status = co_await permission->requestIfNeeded();
+            trusted = status == AccessibilityPermissionStatus::trusted;
+        } else {
+            const bool answer = co_await permission->isTrusted();
+            trusted = answer;
+        }
+    } catch (...) {
+        trusted = false;
+    }
+    co_return trusted;
+}
+
+bool AppDelegate::recordSuccess(TelemetryTrigger trigger) {
+    return sharePromptCoordinator().recordSuccess(trigger);
+}
+
+void AppDelegate::presentFocusedTextCopyFallback(const QString& text) {
+    // Trimmed only to see whether anything is there: the window gets the text as it was made.
+    if (text.trimmed().isEmpty()) {
+        return;
+    }
+    presentDictationScratchpadCopyOnly(text);
+}
+
+void AppDelegate::startMessageTranslation(TelemetryTrigger trigger) {
+    commands_.messageTranslation->start(trigger);
+}
+
+void AppDelegate::startTextWriting(TelemetryTrigger trigger) {
+    commands_.textWriting->start(trigger);
+}
+
+void AppDelegate::startTextEditing(TelemetryTrigger trigger) {
+    commands_.textEditing->start(trigger);
+}
+
+void AppDelegate::startTextEditing(TelemetryTrigger trigger, FocusedTextFieldSnapshot selection) {
+    commands_.textEditing->start(trigger, std::move(selection));
+}
+
+void AppDelegate::startFlipLanguage(TelemetryTrigger trigger) {
+    commands_.flipLanguage->start(trigger);
+}
+
+void AppDelegate::startFlipLanguage(TelemetryTrigger trigger, FocusedTextFieldSnapshot selection) {
+    commands_.flipLanguage->start(trigger, std::move(selection));
+}
+
+void AppDelegate::startCreatePrompt(TelemetryTrigger trigger) {
+    commands_.createPrompt->start(trigger);
+}
+
+void AppDelegate::startCapture(const QString& shortcutDisplayName, TelemetryTrigger trigger) {
+    commands_.windowTranslation->start(shortcutDisplayName, trigger);
+}
+
+void AppDelegate::startSelectionTranslation(TelemetryTrigger trigger,
+                                            std::optional<FocusedTextFieldSnapshot> initialSnapshot) {
+    commands_.selectionTranslation->start(trigger, std::move(initialSnapshot));
+}
+
+}  // namespace tavrolin
