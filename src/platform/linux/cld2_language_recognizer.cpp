@@ -1,10 +1,12 @@
 #include "platform/linux/cld2_language_recognizer.h"
 
 #include "platform/desktop_backend.h"
-#include <cstdio>  // CLD2's header needs it first
 
+// clang-format off
+#include <cstdio>  // CLD2's header needs it first
 #include <cld2/public/compact_lang_det.h>
 #include <cld2/public/encodings.h>
+// clang-format on
 
 #include <algorithm>
 #include <limits>
