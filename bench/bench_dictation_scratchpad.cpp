@@ -11,9 +11,9 @@
 #include "dictation/dictation_scratchpad_window_controller.h"
 #include "dictation/speech_recognition_service.h"
 #include "platform/audio_input.h"
+#include "platform/desktop_backend.h"
 #include "platform/linux/pocketsphinx_speech_models.h"
 #include "shell/app_delegate.h"
-#include "platform/desktop_backend.h"
 
 #include <QApplication>
 #include <QDir>
@@ -23,10 +23,9 @@
 #include <QTemporaryDir>
 #include <QWidget>
 
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
 #include <atomic>
+#include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>

@@ -4,11 +4,10 @@
 // The last two also report the longest stall of the GUI thread during a read (a 10 ms timer
 // that should never wait much longer). Runs inside the desktop session (`make bench`) against
 // the foreign test applications of the test build.
-#include "focused_text/focused_text_field_accessor.h"
-#include "shell/desktop_focused_text_platform.h"
-
 #include "bench_support.h"
+#include "focused_text/focused_text_field_accessor.h"
 #include "platform/desktop_backend.h"
+#include "shell/desktop_focused_text_platform.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -21,7 +20,6 @@
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
-
 #include <csignal>
 #include <cstdio>
 #include <memory>

@@ -6,9 +6,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <cstdio>
 #include <vector>
 

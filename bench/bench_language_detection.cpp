@@ -7,7 +7,6 @@
 #include <QStringList>
 
 #include <benchmark/benchmark.h>
-
 #include <random>
 
 using namespace tavrolin;

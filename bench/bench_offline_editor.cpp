@@ -11,7 +11,6 @@
 #include <QStringList>
 
 #include <benchmark/benchmark.h>
-
 #include <memory>
 #include <vector>
 

@@ -3,6 +3,7 @@
 // pipeline, and the rendering of its translated blocks alone. The first pipeline run of the
 // process (engines cold) is printed before the benchmarks.
 #include "language/system_translation_client.h"
+#include "platform/desktop_backend.h"
 #include "platform/language_recognizer.h"
 #include "platform/text_recognition_engine.h"
 #include "support/async.h"
@@ -10,13 +11,11 @@
 #include "support/painted_screen.h"
 #include "window_translation/screenshot_translation_service.h"
 #include "window_translation/text_recognition_service.h"
-#include "platform/desktop_backend.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
 
 #include <benchmark/benchmark.h>
-
 #include <cstdio>
 #include <optional>
 

@@ -8,24 +8,22 @@
 // Runs inside the desktop session (`make bench`) against the test build's foreign application.
 // The popup holds the keyboard while it is shown, so each warm press reads the field right
 // after our grab ended; TAVROLIN_BENCH_REFOCUS below measures the same with the focus moved.
+#include "bench_support.h"
 #include "core/app_settings_store.h"
 #include "core/standard_defaults.h"
 #include "focused_text/focused_text_field_accessor.h"
+#include "platform/desktop_backend.h"
 #include "platform/front_application.h"
 #include "platform/linux/xtest_synthetic_input.h"
 #include "selection_popup/desktop_selection_translation_popup_presenter.h"
 #include "selection_popup/selection_translation_service.h"
 #include "shell/app_delegate.h"
 
-#include "bench_support.h"
-#include "platform/desktop_backend.h"
-
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QWindow>
 
 #include <benchmark/benchmark.h>
-
 #include <memory>
 
 namespace {

@@ -5,14 +5,13 @@
 // reports the CPU time the process spends in 10 idle seconds with the trigger started (the
 // monitor sleeps in poll(); nothing may wake it up).
 // Runs inside the desktop session (`make bench`) against the test build's foreign application.
+#include "bench_support.h"
 #include "core/app_settings_store.h"
 #include "core/defaults_store.h"
+#include "platform/desktop_backend.h"
 #include "platform/front_application.h"
 #include "selection_popup/selection_popup_trigger_controller.h"
 #include "shell/desktop_focused_text_platform.h"
-
-#include "bench_support.h"
-#include "platform/desktop_backend.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -22,10 +21,8 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
-
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <ctime>
 #include <memory>
 #include <vector>

@@ -11,9 +11,8 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>

@@ -15,11 +15,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <benchmark/benchmark.h>
-
 #include <atomic>
-#include <cstring>
+#include <benchmark/benchmark.h>
 #include <chrono>
+#include <cstring>
 #include <vector>
 
 using namespace tavrolin;

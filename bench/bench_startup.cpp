@@ -10,26 +10,24 @@
 // depend on them.
 // usage: bench_startup [STARTS_PER_PROGRAM [TAVROLIN_EXECUTABLE]]  (7 starts of this build's program
 // by default; another build's program to compare builds)
-#include <xcb/xcb.h>
-
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
 #include <set>
+#include <signal.h>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
+#include <xcb/xcb.h>
 
 namespace {
 

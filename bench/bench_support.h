@@ -13,7 +13,6 @@
 #include <QStringList>
 
 #include <benchmark/benchmark.h>
-
 #include <chrono>
 #include <cstdio>
 #include <exception>

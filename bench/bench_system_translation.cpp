@@ -5,15 +5,14 @@
 // short lines (one call each, and as one batch), and the first call of a fresh pipeline. The
 // warm figures carry the resident memory of the running pipeline's processes.
 #include "language/system_translation_client.h"
-#include "platform/linux/apertium_translation_engine.h"
 #include "platform/desktop_backend.h"
+#include "platform/linux/apertium_translation_engine.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 
 #include <benchmark/benchmark.h>
-
 #include <exception>
 #include <optional>
 

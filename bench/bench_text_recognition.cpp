@@ -5,26 +5,23 @@
 //
 // Run it in a desktop session (or with QT_QPA_PLATFORM=offscreen); for the two-core figures
 // start it under `taskset -c 0,1`.
+#include "platform/desktop_backend.h"
 #include "platform/language_recognizer.h"
 #include "platform/linux/modules/tesseract_text_recognition_engine.h"
-#include "window_translation/source_language_detection.h"
-#include "window_translation/text_recognition_service.h"
-
 #include "support/fakes/fixed_preferred_languages.h"
 #include "support/painted_screen.h"
-#include "platform/desktop_backend.h"
+#include "window_translation/source_language_detection.h"
+#include "window_translation/text_recognition_service.h"
 
 #include <QFile>
 #include <QGuiApplication>
 #include <QThread>
 
 #include <benchmark/benchmark.h>
-
 #include <chrono>
 #include <cstdio>
-#include <thread>
-
 #include <sys/resource.h>
+#include <thread>
 
 using namespace tavrolin;
 

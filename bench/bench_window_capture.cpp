@@ -2,18 +2,17 @@
 // screen, as the Translate command does it. Run inside scripts/desktop-session.sh
 // (`make bench`); on a scaled desktop (QT_SCALE_FACTOR=2, Xft.dpi: 192) the same screen is
 // smaller in logical pixels and captured in all its device pixels.
+#include "platform/desktop_backend.h"
 #include "platform/linux/x11_desktop.h"
 #include "support/async.h"
 #include "window_translation/active_window_detector.h"
 #include "window_translation/screen_capture_service.h"
-#include "platform/desktop_backend.h"
 
 #include <QApplication>
 #include <QProcess>
 #include <QScreen>
 
 #include <benchmark/benchmark.h>
-
 #include <cmath>
 #include <cstdio>
 #include <optional>

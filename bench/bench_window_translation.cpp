@@ -22,12 +22,7 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 
-#include <xcb/xcb.h>
-#include <xcb/xcb_keysyms.h>
-#include <xcb/xtest.h>
-
 #include <X11/keysym.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -36,6 +31,9 @@
 #include <optional>
 #include <thread>
 #include <vector>
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+#include <xcb/xtest.h>
 
 using namespace tavrolin;
 using Clock = std::chrono::steady_clock;

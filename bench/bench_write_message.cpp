@@ -8,23 +8,21 @@
 // BM_WriteMessageKeyToFirefoxPage does the same in the textarea of the tests' page in Firefox
 // ESR (when installed), whose accessibility writes are answered as done and change nothing: the
 // field is read back and the text pasted. The page reports its textarea's text to the benchmark.
+#include "bench_support.h"
 #include "core/app_settings_store.h"
 #include "core/standard_defaults.h"
 #include "focused_text/focused_text_field_accessor.h"
 #include "language/server_backed_translation_client.h"
+#include "platform/desktop_backend.h"
 #include "platform/front_application.h"
 #include "platform/linux/xtest_synthetic_input.h"
 #include "shell/app_delegate.h"
-
-#include "bench_support.h"
 #include "support/test_browser.h"
-#include "platform/desktop_backend.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 
 #include <benchmark/benchmark.h>
-
 #include <memory>
 
 namespace {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/lifetime_token.h"
 #include "core/anti_sleep_schedule.h"
 #include "core/app_log.h"
+#include "core/lifetime_token.h"
 #include "platform/clock.h"
 #include "platform/power_assertion.h"
 #include "platform/synthetic_input.h"

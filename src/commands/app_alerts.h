@@ -1,10 +1,10 @@
 #pragma once
 
+#include "commands/alert_presenting.h"
 #include "commands/command_host.h"
 #include "core/app_settings.h"
 #include "core/capture_workflow_error.h"
 #include "core/telemetry_action.h"
-#include "commands/alert_presenting.h"
 
 #include <QIcon>
 #include <QString>

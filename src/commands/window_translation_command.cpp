@@ -1,11 +1,11 @@
 #include "commands/window_translation_command.h"
 
+#include "commands/app_running_state.h"
+#include "commands/window_translation_failures.h"
 #include "core/app_log.h"
 #include "core/capture_workflow_error.h"
 #include "core/workflow_log.h"
 #include "platform/clock.h"
-#include "commands/app_running_state.h"
-#include "commands/window_translation_failures.h"
 #include "window_translation/screenshot_controller.h"
 #include "window_translation/screenshot_overlay_presenter.h"
 #include "window_translation/screenshot_translation_service.h"

@@ -8,7 +8,6 @@
 #include <QFileInfo>
 
 #include <mutex>
-
 #include <sys/stat.h>
 #include <unistd.h>
 

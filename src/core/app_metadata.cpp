@@ -7,9 +7,9 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QImageReader>
-#include <QPixmap>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QPixmap>
 
 #include <mutex>
 

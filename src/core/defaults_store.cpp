@@ -13,7 +13,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-
 #include <sys/stat.h>
 
 namespace tavrolin {

@@ -2,9 +2,8 @@
 
 #include "core/capture_workflow_error.h"
 
-#include <cxxabi.h>
-
 #include <cstdlib>
+#include <cxxabi.h>
 #include <memory>
 #include <typeinfo>
 

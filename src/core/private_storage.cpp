@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <string>
-
 #include <sys/stat.h>
 #include <unistd.h>
 

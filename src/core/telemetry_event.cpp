@@ -6,7 +6,6 @@
 #include <QRegularExpression>
 
 #include <cmath>
-
 #include <sys/utsname.h>
 
 namespace tavrolin {

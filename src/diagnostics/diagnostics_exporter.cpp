@@ -12,12 +12,11 @@
 #include <QStandardPaths>
 #include <QUuid>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <algorithm>
 #include <vector>
 
 namespace tavrolin {

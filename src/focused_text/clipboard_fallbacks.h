@@ -1,9 +1,9 @@
 #pragma once
 
 #include "focused_text/async_mutex.h"
+#include "focused_text/synthetic_input_gate.h"
 #include "platform/clipboard.h"
 #include "platform/clock.h"
-#include "focused_text/synthetic_input_gate.h"
 #include "platform/front_application.h"
 #include "platform/window_ping.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "language/text_writing_client.h"
 #include "server/server_endpoint_configuration.h"
 #include "server/server_request_transport.h"
-#include "language/text_writing_client.h"
 
 #include <memory>
 

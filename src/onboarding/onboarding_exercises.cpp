@@ -10,9 +10,9 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScrollArea>
 #include <QSignalBlocker>
-#include <QResizeEvent>
 #include <QVBoxLayout>
 
 namespace tavrolin {

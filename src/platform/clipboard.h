@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QByteArray>
-#include <QString>
 #include <QCoroTask>
+#include <QString>
 
 #include <chrono>
 #include <optional>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/lifetime_token.h"
 #include "core/app_language.h"
+#include "core/lifetime_token.h"
 #include "focused_text/focus_resolver.h"
 #include "language/focused_text_field_accessing.h"
 #include "platform/accessibility.h"

@@ -6,7 +6,6 @@
 
 #include <unicode/regex.h>
 #include <unicode/unistr.h>
-
 #include <utility>
 
 namespace tavrolin {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/lifetime_token.h"
 #include "core/app_settings.h"
+#include "core/lifetime_token.h"
 #include "diagnostics/diagnostics_exporter.h"
 
 #include <QCoroTask>

@@ -1,7 +1,5 @@
 // The commands on the focused field and Translate Selection: their runs live in src/commands;
 // the delegate is their host and starts them.
-#include "shell/app_delegate.h"
-
 #include "commands/create_prompt_command.h"
 #include "commands/flip_language_command.h"
 #include "commands/message_translation_command.h"
@@ -10,6 +8,7 @@
 #include "commands/text_writing_command.h"
 #include "commands/window_translation_command.h"
 #include "core/accessibility_permission.h"
+#include "shell/app_delegate.h"
 #include "shell/share_prompt_coordinator.h"
 
 #include <QTimer>

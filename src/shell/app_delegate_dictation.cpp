@@ -1,13 +1,12 @@
 // The dictation scratchpad's entries: the Dictation Scratchpad command and the copy window that
 // the focused-field workflows fall back to.
-#include "shell/app_delegate.h"
-
 #include "core/app_language.h"
 #include "dictation/dictation_permission_manager.h"
 #include "dictation/dictation_scratchpad_window_controller.h"
 #include "platform/clipboard.h"
 #include "platform/clock.h"
 #include "platform/front_window_activation.h"
+#include "shell/app_delegate.h"
 
 namespace tavrolin {
 

@@ -1,7 +1,6 @@
 // The status item, its menu, the application's keys and the menu commands.
-#include "shell/app_delegate.h"
-
 #include "shell/app_actions.h"
+#include "shell/app_delegate.h"
 #include "shell/main_menu.h"
 #include "shell/onboarding_hooks.h"
 #include "shell/settings_coordinator.h"

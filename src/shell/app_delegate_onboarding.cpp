@@ -1,11 +1,10 @@
 // The onboarding and the share prompt.
-#include "shell/app_delegate.h"
-
+#include "commands/app_alerts.h"
 #include "core/accessibility_permission.h"
 #include "language/translation_setup_support.h"
 #include "onboarding/onboarding_demo_service.h"
 #include "onboarding/onboarding_window_controller.h"
-#include "commands/app_alerts.h"
+#include "shell/app_delegate.h"
 #include "shell/onboarding_hooks.h"
 #include "shell/share_alert_presenter.h"
 #include "shell/share_prompt_coordinator.h"

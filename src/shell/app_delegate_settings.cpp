@@ -1,21 +1,20 @@
 // Applying the settings to the running services, the save path and the alerts.
-#include "shell/app_delegate.h"
-
 #include "anti_sleep/anti_sleep_manager.h"
+#include "commands/app_alerts.h"
 #include "core/accessibility_permission.h"
 #include "core/app_log.h"
 #include "language/text_editing_service.h"
 #include "language/text_writing_service.h"
 #include "platform/front_window_activation.h"
+#include "selection_popup/selection_popup_seams.h"
 #include "shell/alert_presenting.h"
-#include "commands/app_alerts.h"
+#include "shell/app_delegate.h"
 #include "shell/hot_key_manager.h"
 #include "shell/launch_at_login_controller.h"
-#include "window_translation/screenshot_controller.h"
-#include "selection_popup/selection_popup_seams.h"
 #include "shell/settings_coordinator.h"
 #include "shell/status_menu.h"
 #include "shell/system_settings_opener.h"
+#include "window_translation/screenshot_controller.h"
 #include "window_translation/screenshot_overlay_presenter.h"
 
 namespace tavrolin {

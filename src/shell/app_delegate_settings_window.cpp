@@ -1,13 +1,12 @@
 // The settings window and the diagnostics export it starts.
-#include "shell/app_delegate.h"
-
+#include "commands/app_alerts.h"
 #include "core/app_metadata.h"
 #include "core/device_identifier.h"
 #include "language/translation_setup_support.h"
 #include "platform/keyboard_layout_reading.h"
 #include "settings_window/settings_window_controller.h"
 #include "shell/app_actions.h"
-#include "commands/app_alerts.h"
+#include "shell/app_delegate.h"
 #include "shell/error_messages.h"
 #include "shell/hot_key_manager.h"
 #include "shell/system_settings_opener.h"

@@ -1,10 +1,9 @@
 // Update checks and the application-wide actions.
-#include "shell/app_delegate.h"
-
+#include "commands/app_alerts.h"
 #include "core/app_metadata.h"
 #include "shell/alert_presenting.h"
 #include "shell/app_actions.h"
-#include "commands/app_alerts.h"
+#include "shell/app_delegate.h"
 #include "shell/error_messages.h"
 
 #include <QDesktopServices>

@@ -1,8 +1,7 @@
 // The Translate command, which translates the selection when there is one and the front window
 // otherwise.
-#include "shell/app_delegate.h"
-
 #include "commands/smart_translation_command.h"
+#include "shell/app_delegate.h"
 
 #include <QPointer>
 

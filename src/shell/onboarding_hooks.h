@@ -1,13 +1,13 @@
 #pragma once
 
-#include "core/lifetime_token.h"
 #include "core/accessibility_permission.h"
 #include "core/app_settings.h"
 #include "core/defaults_store.h"
 #include "core/hot_key_action.h"
+#include "core/lifetime_token.h"
 #include "core/telemetry_action.h"
-#include "platform/clock.h"
 #include "onboarding/onboarding_presenting.h"
+#include "platform/clock.h"
 
 #include <QCoroTask>
 

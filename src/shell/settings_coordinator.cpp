@@ -1,10 +1,10 @@
 #include "shell/settings_coordinator.h"
 
-#include "shell/error_messages.h"
 #include "core/app_log.h"
 #include "core/app_metadata.h"
 #include "core/capture_workflow_error.h"
 #include "core/linux_wording.h"
+#include "shell/error_messages.h"
 
 namespace tavrolin {
 

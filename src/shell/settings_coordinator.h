@@ -1,11 +1,11 @@
 #pragma once
 
+#include "commands/app_alerts.h"
 #include "core/app_language.h"
 #include "core/app_settings.h"
 #include "core/app_settings_store.h"
 #include "core/telemetry_action.h"
 #include "core/telemetry_event.h"
-#include "commands/app_alerts.h"
 
 #include <QDateTime>
 #include <QString>

@@ -3,8 +3,8 @@
 #include "core/app_language.h"
 
 #include <QAction>
-#include <QCursor>
 #include <QApplication>
+#include <QCursor>
 #include <QEvent>
 #include <QKeySequence>
 #include <QMenu>

@@ -12,7 +12,6 @@
 
 #include <csignal>
 #include <cstdio>
-
 #include <sys/socket.h>
 #include <unistd.h>
 

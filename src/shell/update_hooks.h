@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/lifetime_token.h"
 #include "core/defaults_store.h"
+#include "core/lifetime_token.h"
 #include "platform/clock.h"
 #include "shell/alert_presenting.h"
 #include "updates/app_update.h"

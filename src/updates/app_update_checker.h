@@ -1,7 +1,7 @@
 #pragma once
 
-#include "updates/app_update_manifest_client.h"
 #include "updates/app_update.h"
+#include "updates/app_update_manifest_client.h"
 
 #include <QCoroTask>
 #include <QString>

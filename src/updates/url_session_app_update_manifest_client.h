@@ -1,8 +1,8 @@
 #pragma once
 
-#include "updates/app_update_manifest_client.h"
 #include "server/server_request_transport.h"
 #include "updates/app_update_configuration.h"
+#include "updates/app_update_manifest_client.h"
 
 #include <QCoroTask>
 

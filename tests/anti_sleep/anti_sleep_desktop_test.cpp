@@ -1,28 +1,25 @@
 // The manager on virtual time with the real back ends: fake logind and screen saver services
 // on private buses, and the real XTest pointer.
 #include "anti_sleep/anti_sleep_manager.h"
-
 #include "platform/linux/display_sleep_inhibitor.h"
 #include "platform/linux/logind_idle_inhibitor.h"
 #include "platform/linux/xtest_synthetic_input.h"
-
 #include "support/async.h"
 #include "support/fakes/fake_power_services.h"
 #include "support/fakes/memory_log_sink.h"
-#include "support/session/private_bus.h"
 #include "support/scoped_time_zone.h"
-#include "support/virtual_time.h"
+#include "support/session/private_bus.h"
 #include "support/session/x_screen_saver_probe.h"
+#include "support/virtual_time.h"
 
 #include <QCursor>
 #include <QElapsedTimer>
-#include <QTimer>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
 #include <gtest/gtest.h>
-
 #include <thread>
 
 using namespace tavrolin;

@@ -7,7 +7,6 @@
 #include "support/virtual_time.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
 
 using namespace tavrolin;

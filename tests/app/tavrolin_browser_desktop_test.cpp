@@ -16,13 +16,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <gtest/gtest.h>
-
-#include <signal.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <map>
 #include <memory>
+#include <signal.h>
 
 namespace tavrolin {
 namespace {

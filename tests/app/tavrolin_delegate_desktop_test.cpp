@@ -11,9 +11,6 @@
 #include "tavrolin_program_test.h"
 
 #include <QDir>
-#include <cstring>
-#include <functional>
-#include <optional>
 #include <QFile>
 #include <QFont>
 #include <QFontMetrics>
@@ -21,17 +18,18 @@
 #include <QImage>
 #include <QPixmap>
 #include <QProcess>
-#include <QScreen>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTemporaryDir>
 
+#include <X11/keysym.h>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <gtest/gtest.h>
+#include <optional>
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
-#include <X11/keysym.h>
-
-#include <gtest/gtest.h>
-
-#include <cstdlib>
 
 namespace tavrolin {
 namespace {

@@ -5,10 +5,8 @@
 #include <QFile>
 #include <QProcess>
 
-#include <gtest/gtest.h>
-
 #include <csignal>
-
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 namespace tavrolin {

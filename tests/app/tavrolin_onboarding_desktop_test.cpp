@@ -17,9 +17,7 @@
 #include <QProcess>
 
 #include <atspi/atspi.h>
-
 #include <gtest/gtest.h>
-
 #include <mutex>
 
 namespace tavrolin {

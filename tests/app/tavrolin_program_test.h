@@ -18,10 +18,9 @@
 
 #include <chrono>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 namespace tavrolin::test {
 

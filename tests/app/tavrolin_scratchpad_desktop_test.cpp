@@ -5,12 +5,12 @@
 #include "core/defaults_store.h"
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/dbus_accessibility_bus_status.h"
+#include "support/apps/text_fields_app.h"
 #include "support/async.h"
 #include "support/fakes/local_http_server.h"
-#include "support/speech_test_audio.h"
 #include "support/session/tavrolin_process_home.h"
+#include "support/speech_test_audio.h"
 #include "tavrolin_program_test.h"
-#include "support/apps/text_fields_app.h"
 
 #include <QDir>
 #include <QFile>

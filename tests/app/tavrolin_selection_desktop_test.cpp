@@ -12,9 +12,8 @@
 #include <QElapsedTimer>
 #include <QRect>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 
 namespace tavrolin {
 namespace {

@@ -2,14 +2,14 @@
 // the foreign test application with XTest (a drag, a double click, Shift+Right), the row found
 // among the program's windows, the buttons pressed with the mouse, and the first-use card's
 // flag in the defaults file.
+#include "app/x11_window_tools.h"
 #include "core/app_settings_store.h"
 #include "core/defaults_store.h"
-#include "app/x11_window_tools.h"
+#include "support/apps/text_fields_app.h"
 #include "support/async.h"
 #include "support/fakes/local_http_server.h"
 #include "support/session/tavrolin_process_home.h"
 #include "tavrolin_program_test.h"
-#include "support/apps/text_fields_app.h"
 
 #include <QElapsedTimer>
 #include <QFile>

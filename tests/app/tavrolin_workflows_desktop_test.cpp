@@ -3,12 +3,12 @@
 // machine (Apertium, Hunspell, Tesseract) and the server played by a local HTTP server.
 #include "core/app_settings_store.h"
 #include "core/defaults_store.h"
-#include "support/session/accessible_texts.h"
-#include "tavrolin_program_test.h"
+#include "support/apps/text_fields_app.h"
 #include "support/async.h"
 #include "support/fakes/local_http_server.h"
+#include "support/session/accessible_texts.h"
 #include "support/session/tavrolin_process_home.h"
-#include "support/apps/text_fields_app.h"
+#include "tavrolin_program_test.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,12 +19,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
+#include <mutex>
 #include <optional>
 #include <string>
-#include <mutex>
 
 namespace tavrolin {
 namespace {

@@ -12,12 +12,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
-#include <signal.h>
-
 #include <chrono>
+#include <gtest/gtest.h>
 #include <optional>
+#include <signal.h>
 
 namespace tavrolin::test {
 

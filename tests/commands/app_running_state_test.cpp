@@ -1,7 +1,6 @@
 #include "commands/app_running_state.h"
 
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <utility>
 

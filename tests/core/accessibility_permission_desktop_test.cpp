@@ -2,16 +2,14 @@
 // that have no accessibility bus at all.
 #include "core/accessibility_permission.h"
 #include "platform/linux/dbus_accessibility_bus_status.h"
-
+#include "support/async.h"
 #include "support/session/private_bus.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
-#include <QTimer>
 #include <QElapsedTimer>
-
-#include "support/async.h"
+#include <QTimer>
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,7 @@
 #include "core/accessibility_permission.h"
 
-#include "support/fakes/fake_accessibility_bus_status.h"
-
 #include "support/async.h"
+#include "support/fakes/fake_accessibility_bus_status.h"
 
 #include <gtest/gtest.h>
 

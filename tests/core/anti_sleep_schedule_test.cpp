@@ -6,7 +6,6 @@
 #include <QJsonDocument>
 
 #include <gtest/gtest.h>
-
 #include <optional>
 #include <string>
 

@@ -4,9 +4,8 @@
 #include <QJsonDocument>
 #include <QSet>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 
 namespace tavrolin {
 namespace {

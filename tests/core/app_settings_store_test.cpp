@@ -1,4 +1,5 @@
 #include "core/app_settings_store.h"
+
 #include "core/user_language_preferences_providing.h"
 #include "support/fakes/memory_log_sink.h"
 #include "support/file_permission_checks.h"
@@ -10,7 +11,6 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 using namespace tavrolin;

@@ -1,12 +1,12 @@
 #include "core/app_settings.h"
+
 #include "core/user_language_preferences_providing.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 
 using namespace tavrolin;

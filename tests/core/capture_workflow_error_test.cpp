@@ -1,4 +1,5 @@
 #include "core/capture_workflow_error.h"
+
 #include "core/error_description.h"
 #include "core/linux_wording.h"
 
@@ -6,7 +7,6 @@
 #include <QSet>
 
 #include <gtest/gtest.h>
-
 #include <stdexcept>
 
 namespace tavrolin {

@@ -1,4 +1,5 @@
 #include "core/defaults_store.h"
+
 #include "support/fakes/memory_log_sink.h"
 #include "support/file_permission_checks.h"
 
@@ -6,11 +7,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
-
 #include <sys/stat.h>
 
 using namespace tavrolin;

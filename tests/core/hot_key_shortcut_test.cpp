@@ -1,10 +1,10 @@
 #include "core/hot_key_shortcut.h"
+
 #include "support/fakes/fake_keyboard_layout_reader.h"
 
 #include <QJsonDocument>
 
 #include <gtest/gtest.h>
-
 #include <map>
 
 using namespace tavrolin;

@@ -5,7 +5,6 @@
 #include "support/fakes/memory_log_sink.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
 
 using namespace tavrolin;

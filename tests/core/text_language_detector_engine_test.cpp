@@ -2,7 +2,6 @@
 #include "platform/desktop_backend.h"
 
 #include <gtest/gtest.h>
-
 #include <set>
 
 using namespace tavrolin;

@@ -1,4 +1,5 @@
 #include "core/text_language_detector.h"
+
 #include "support/fakes/scripted_language_recognizer.h"
 
 #include <gtest/gtest.h>

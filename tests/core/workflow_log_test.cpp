@@ -6,7 +6,6 @@
 #include "support/fakes/memory_log_sink.h"
 
 #include <gtest/gtest.h>
-
 #include <stdexcept>
 
 namespace tavrolin {

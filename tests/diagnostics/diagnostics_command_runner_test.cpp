@@ -1,4 +1,5 @@
 #include "diagnostics/diagnostics_command_runner.h"
+
 #include "diagnostics/diagnostics_export_error.h"
 
 #include <QDir>
@@ -7,7 +8,6 @@
 #include <QTemporaryDir>
 
 #include <csignal>
-
 #include <gtest/gtest.h>
 
 namespace tavrolin {

@@ -1,7 +1,6 @@
-#include "diagnostics/diagnostics_exporter.h"
-
 #include "core/app_metadata.h"
 #include "diagnostics/diagnostics_export_error.h"
+#include "diagnostics/diagnostics_exporter.h"
 #include "platform/desktop_backend.h"
 #include "platform/linux/module_engines.h"
 #include "support/fakes/memory_log_sink.h"
@@ -13,15 +12,12 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <gtest/gtest.h>
-
-#include <zip.h>
-
+#include <map>
 #include <sys/stat.h>
 #include <utime.h>
-
-#include <functional>
-#include <map>
+#include <zip.h>
 
 namespace tavrolin {
 namespace {

@@ -5,7 +5,6 @@
 #include "support/fakes/fake_dictation_authorization.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
 
 namespace tavrolin {

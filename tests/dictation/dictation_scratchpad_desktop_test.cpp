@@ -9,20 +9,20 @@
 #include "dictation/speech_recognition_service.h"
 #include "dictation/text_view.h"
 #include "language/online_gated_clients.h"
-#include "server/server_request_transport.h"
 #include "language/url_session_text_improve_client.h"
 #include "language/url_session_text_prompt_client.h"
-#include "platform/clock.h"
 #include "platform/audio_input.h"
+#include "platform/clock.h"
+#include "platform/desktop_backend.h"
 #include "platform/linux/pocketsphinx_speech_models.h"
 #include "platform/linux/qt_clipboard.h"
+#include "server/server_request_transport.h"
 #include "support/async.h"
 #include "support/fakes/file_audio_input_source.h"
 #include "support/fakes/local_http_server.h"
 #include "support/qt_printers.h"
 #include "support/scoped_environment.h"
 #include "support/speech_test_audio.h"
-#include "platform/desktop_backend.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -38,7 +38,6 @@
 #include <QToolButton>
 
 #include <gtest/gtest.h>
-
 #include <mutex>
 
 namespace tavrolin {

@@ -1,11 +1,12 @@
 // The scratchpad's state and actions on fakes: speech over scripted audio and decoders, held
 // server requests, an in-memory clipboard and virtual time.
+#include "dictation/dictation_scratchpad_view_model.h"
+
 #include "core/app_settings_store.h"
 #include "core/capture_workflow_error.h"
 #include "core/defaults_store.h"
 #include "core/online_feature_policy.h"
 #include "dictation/dictation_permission_manager.h"
-#include "dictation/dictation_scratchpad_view_model.h"
 #include "dictation/speech_recognition_error.h"
 #include "dictation/speech_recognition_service.h"
 #include "language/online_gated_clients.h"
@@ -19,7 +20,6 @@
 #include "support/virtual_time.h"
 
 #include <gtest/gtest.h>
-
 #include <stdexcept>
 
 namespace tavrolin {

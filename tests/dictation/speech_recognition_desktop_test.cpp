@@ -3,13 +3,13 @@
 #include "dictation/speech_recognition_error.h"
 #include "dictation/speech_recognition_service.h"
 #include "platform/audio_input.h"
+#include "platform/desktop_backend.h"
 #include "platform/linux/pocketsphinx_speech_models.h"
 #include "support/async.h"
 #include "support/fakes/fake_speech_backends.h"
 #include "support/qt_printers.h"
 #include "support/scoped_environment.h"
 #include "support/speech_test_audio.h"
-#include "platform/desktop_backend.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

@@ -13,13 +13,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <gtest/gtest.h>
-
+#include <latch>
 #include <pocketsphinx.h>
 #include <sphinxbase/err.h>
-
-#include <atomic>
-#include <latch>
 #include <thread>
 #include <vector>
 

@@ -1,5 +1,6 @@
-#include "dictation/speech_recognition_error.h"
 #include "dictation/speech_recognition_service.h"
+
+#include "dictation/speech_recognition_error.h"
 #include "dictation/speech_run_transcript.h"
 #include "support/async.h"
 #include "support/fakes/fake_speech_backends.h"
@@ -12,7 +13,6 @@
 #include <QtEndian>
 
 #include <gtest/gtest.h>
-
 #include <thread>
 
 namespace tavrolin {

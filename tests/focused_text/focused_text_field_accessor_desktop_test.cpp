@@ -1,36 +1,34 @@
 // The accessor on the real desktop: AT-SPI, XTest and the X clipboard against the foreign
 // test application's Qt fields.
-#include "focused_text/focused_text_field_accessor.h"
-
 #include "core/capture_workflow_error.h"
-#include "platform/linux/accessibility_thread.h"
+#include "focused_text/focused_text_field_accessor.h"
+#include "platform/desktop_backend.h"
 #include "platform/keyboard_grabbing.h"
+#include "platform/linux/accessibility_thread.h"
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/dbus_accessibility_bus_status.h"
 #include "platform/linux/qt_clipboard.h"
 #include "platform/linux/xtest_synthetic_input.h"
-#include "support/async.h"
 #include "support/apps/text_fields_app.h"
-#include "platform/desktop_backend.h"
+#include "support/async.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
-#include <QJsonObject>
-#include <QSignalSpy>
-
-#include <gtest/gtest.h>
-
-#include <csignal>
-#include <limits>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonObject>
 #include <QKeySequence>
+#include <QLineEdit>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QLineEdit>
 #include <QWidget>
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <limits>
 
 namespace tavrolin {
 namespace {

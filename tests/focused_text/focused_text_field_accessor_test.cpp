@@ -13,7 +13,6 @@
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
-
 #include <limits>
 
 namespace tavrolin {

@@ -1,11 +1,10 @@
 // A whole defaults file as another program or a crash may leave it, read by the defaults store
 // and decoded into the settings the application starts with.
-#include "fuzz_support.h"
-
 #include "core/app_settings.h"
 #include "core/app_settings_store.h"
 #include "core/defaults_store.h"
 #include "core/user_language_preferences_providing.h"
+#include "fuzz_support.h"
 
 #include <QDir>
 #include <QFile>

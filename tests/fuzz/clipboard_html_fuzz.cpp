@@ -1,9 +1,8 @@
 // The HTML another program puts on the clipboard, converted to the plain text of a selection.
 // Input: one byte choosing how the rest is read (even: UTF-8, odd: raw UTF-16, lone surrogates
 // included), then the HTML.
-#include "fuzz_support.h"
-
 #include "focused_text/clipboard_selection_text.h"
+#include "fuzz_support.h"
 
 using namespace tavrolin;
 

@@ -2,12 +2,11 @@
 // application name, a transport's message), written by the file log sink. Input: a byte
 // choosing the error, a byte choosing its case, three fields (one length byte each, UTF-8) for
 // its strings, then the front application's identifier.
-#include "fuzz_support.h"
-
 #include "core/capture_workflow_error.h"
 #include "core/network_log.h"
 #include "core/url_error.h"
 #include "core/workflow_log.h"
+#include "fuzz_support.h"
 #include "server/json_decoding_error.h"
 
 #include <QDir>

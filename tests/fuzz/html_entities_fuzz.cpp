@@ -1,8 +1,7 @@
 // Entity decoding of clipboard HTML. Input: one byte choosing how the rest is read (even:
 // UTF-8, odd: raw UTF-16, lone surrogates included), then the text.
-#include "fuzz_support.h"
-
 #include "focused_text/clipboard_selection_text.h"
+#include "fuzz_support.h"
 
 using namespace tavrolin;
 

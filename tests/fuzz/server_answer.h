@@ -3,9 +3,8 @@
 // The part every server answer target shares: the answer as the input gives it and the
 // response step it passes first.
 
-#include "fuzz_support.h"
-
 #include "core/capture_workflow_error.h"
+#include "fuzz_support.h"
 #include "server/server_request_transport.h"
 
 namespace tavrolin::fuzz {

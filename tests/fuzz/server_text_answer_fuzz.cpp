@@ -1,9 +1,8 @@
 // The answer of a server text feature (edit, improve, prompt, write): status and body as the
 // server sends them, through the response step and the text decoder all four clients share.
 // Input: two bytes of status (0xFFFF: not an HTTP response), then the body.
-#include "server_answer.h"
-
 #include "language/server_text_request.h"
+#include "server_answer.h"
 
 using namespace tavrolin;
 using Case = CaptureWorkflowError::Case;

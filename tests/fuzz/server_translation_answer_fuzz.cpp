@@ -1,9 +1,8 @@
 // The server translation client's answer: status and body matched to the requests sent.
 // Input: one byte of request count (0-7, ids "0".."6"), two bytes of status (0xFFFF: not an
 // HTTP response), then the body.
-#include "server_answer.h"
-
 #include "language/url_session_server_translation_client.h"
+#include "server_answer.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,6 +1,5 @@
 // The release manifest as the update server sends it (the body of a 2xx answer).
 #include "fuzz_support.h"
-
 #include "server/json_decoding_error.h"
 #include "updates/app_update_manifest.h"
 

@@ -2,7 +2,6 @@
 // Input: three fields (one length byte each), read as UTF-8 or, when the first byte is odd,
 // as raw UTF-16.
 #include "fuzz_support.h"
-
 #include "updates/app_update_version_comparator.h"
 
 #include <array>

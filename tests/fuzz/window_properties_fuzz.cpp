@@ -4,7 +4,6 @@
 // 1: UTF8_STRING, else that atom), a format byte and a length-prefixed value; then the client's
 // origin (two signed 16-bit numbers) and size (two unsigned ones), as the server reports them.
 #include "fuzz_support.h"
-
 #include "platform/linux/x11_desktop.h"
 
 using namespace tavrolin;

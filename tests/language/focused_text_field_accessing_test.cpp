@@ -4,9 +4,8 @@
 #include "language/focused_text_replacement_fallback.h"
 #include "support/virtual_time_task.h"
 
-#include <gtest/gtest.h>
-
 #include <deque>
+#include <gtest/gtest.h>
 #include <stdexcept>
 
 namespace tavrolin {

@@ -8,19 +8,18 @@
 #include "language/server_backed_translation_client.h"
 #include "language/system_translation_client.h"
 #include "language/url_session_server_translation_client.h"
+#include "platform/desktop_backend.h"
 #include "support/async.h"
 #include "support/fakes/in_memory_focused_text_field.h"
 #include "support/fakes/in_memory_text_clients.h"
 #include "support/fakes/local_http_server.h"
 #include "support/virtual_time.h"
-#include "platform/desktop_backend.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
-
 #include <mutex>
 
 namespace tavrolin {

@@ -1,13 +1,11 @@
-#include "language/hybrid_text_editing_client.h"
 #include "language/online_gated_clients.h"
 
 #include "core/capture_workflow_error.h"
-
+#include "language/hybrid_text_editing_client.h"
 #include "support/async.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 
 using namespace tavrolin;
 using Case = CaptureWorkflowError::Case;

@@ -1,7 +1,6 @@
 #include "language/server_backed_translation_client.h"
 
 #include "core/capture_workflow_error.h"
-
 #include "support/async.h"
 #include "support/fakes/local_http_server.h"
 #include "support/fakes/recording_translation_clients.h"
@@ -9,9 +8,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <thread>
 
 using namespace tavrolin;

@@ -1,17 +1,15 @@
 // The offline editor on the real Hunspell English dictionary of the system.
 #include "language/local_text_editing_client.h"
 #include "language/system_text_spell_checker.h"
-
-#include "support/async.h"
 #include "platform/desktop_backend.h"
+#include "support/async.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <latch>
 #include <thread>
 

@@ -1,10 +1,9 @@
-#include "language/system_translation_client.h"
-
 #include "core/capture_workflow_error.h"
+#include "language/system_translation_client.h"
+#include "platform/desktop_backend.h"
 #include "platform/linux/apertium_translation_engine.h"
 #include "platform/linux/cld2_language_recognizer.h"
 #include "support/async.h"
-#include "platform/desktop_backend.h"
 
 #include <QFile>
 

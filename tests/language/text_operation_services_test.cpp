@@ -11,7 +11,6 @@
 #include "support/virtual_time_task.h"
 
 #include <gtest/gtest.h>
-
 #include <limits>
 
 namespace tavrolin {

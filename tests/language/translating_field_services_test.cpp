@@ -13,9 +13,8 @@
 #include "support/virtual_time.h"
 #include "support/virtual_time_task.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 
 namespace tavrolin {

@@ -3,9 +3,8 @@
 #include "core/capture_workflow_error.h"
 #include "support/async.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 
 namespace tavrolin {
 namespace {

@@ -5,10 +5,9 @@
 
 #include <QCoroTimer>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <chrono>
+#include <gtest/gtest.h>
 #include <map>
 #include <memory>
 #include <utility>

@@ -11,9 +11,8 @@
 #include <QJsonObject>
 #include <QTcpServer>
 
-#include <gtest/gtest.h>
-
 #include <condition_variable>
+#include <gtest/gtest.h>
 #include <mutex>
 
 namespace tavrolin {

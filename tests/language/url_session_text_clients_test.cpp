@@ -1,23 +1,21 @@
 // The four server text clients against a real HTTP server on 127.0.0.1.
+#include "core/app_metadata.h"
 #include "language/hybrid_text_editing_client.h"
 #include "language/local_text_editing_client.h"
 #include "language/url_session_text_editing_client.h"
 #include "language/url_session_text_improve_client.h"
 #include "language/url_session_text_prompt_client.h"
 #include "language/url_session_text_writing_client.h"
-
-#include "core/app_metadata.h"
 #include "support/async.h"
 #include "support/fakes/local_http_server.h"
 #include "support/fakes/memory_log_sink.h"
 #include "support/fakes/scripted_text_spell_checker.h"
 #include "support/qt_printers.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <gtest/gtest.h>
 #include <mutex>
 
 using namespace tavrolin;

@@ -1,16 +1,15 @@
 // The demonstrations on this desktop's own engines: the offline editor (Hunspell) while online
 // features are off, and Apertium for the translating practices.
-#include "onboarding/onboarding_demo_service.h"
-#include "onboarding/onboarding_view_model.h"
-
 #include "core/online_feature_policy.h"
 #include "language/hybrid_text_editing_client.h"
 #include "language/local_text_editing_client.h"
 #include "language/system_text_spell_checker.h"
 #include "language/system_translation_client.h"
+#include "onboarding/onboarding_demo_service.h"
+#include "onboarding/onboarding_view_model.h"
+#include "platform/desktop_backend.h"
 #include "support/async.h"
 #include "support/fakes/in_memory_text_clients.h"
-#include "platform/desktop_backend.h"
 
 #include <gtest/gtest.h>
 

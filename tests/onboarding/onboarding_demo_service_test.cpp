@@ -2,14 +2,14 @@
 // mapping, the translation system refusal, and Rewrite against the local server through the
 // view model as the onboarding runs it.
 #include "onboarding/onboarding_demo_service.h"
-#include "onboarding/onboarding_demo_substitutes.h"
-#include "onboarding/onboarding_view_model.h"
 
 #include "core/app_metadata.h"
 #include "core/capture_workflow_error.h"
 #include "core/online_feature_policy.h"
 #include "language/online_gated_clients.h"
 #include "language/url_session_text_writing_client.h"
+#include "onboarding/onboarding_demo_substitutes.h"
+#include "onboarding/onboarding_view_model.h"
 #include "support/async.h"
 #include "support/fakes/in_memory_text_clients.h"
 #include "support/fakes/local_http_server.h"
@@ -19,7 +19,6 @@
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
-
 #include <mutex>
 
 namespace tavrolin {

@@ -1,7 +1,7 @@
 // The sample texts of the Latin-script languages are recognised as what they claim to be.
 #include "onboarding_demo_texts.h"
-#include "platform/language_recognizer.h"
 #include "platform/desktop_backend.h"
+#include "platform/language_recognizer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,10 @@
-#include "onboarding/onboarding_view_model.h"
 #include "onboarding_demo_texts.h"
 
-#include <gtest/gtest.h>
+#include "onboarding/onboarding_view_model.h"
 
 #include <QSet>
+
+#include <gtest/gtest.h>
 
 namespace tavrolin {
 namespace {

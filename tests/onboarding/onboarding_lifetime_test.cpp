@@ -3,7 +3,6 @@
 // view model, window or callback used after it is gone fails the test.
 #include "onboarding/onboarding_view_model.h"
 #include "shell/onboarding_hooks.h"
-
 #include "support/fakes/fake_accessibility_bus_status.h"
 #include "support/fakes/scripted_onboarding_demo_runner.h"
 #include "support/virtual_time.h"

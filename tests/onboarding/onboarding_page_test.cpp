@@ -1,8 +1,8 @@
 #include "onboarding/onboarding_page.h"
 
-#include <gtest/gtest.h>
-
 #include <QSet>
+
+#include <gtest/gtest.h>
 
 namespace tavrolin {
 namespace {

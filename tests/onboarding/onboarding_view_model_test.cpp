@@ -4,7 +4,6 @@
 #include "support/fakes/scripted_onboarding_demo_runner.h"
 
 #include <gtest/gtest.h>
-
 #include <stdexcept>
 
 namespace tavrolin {

@@ -4,7 +4,6 @@
 #include "onboarding/onboarding_language_setup.h"
 #include "onboarding/onboarding_view_model.h"
 #include "onboarding/onboarding_window_controller.h"
-
 #include "shell/onboarding_hooks.h"
 #include "support/fakes/coroutine_gate.h"
 #include "support/fakes/fake_accessibility_bus_status.h"

@@ -1,7 +1,8 @@
 // The first-use card: once per kind of field, 0.3 s after the row, superseded and cancelled by
 // the row's dismissals, its texts, its place and its closing.
-#include "core/defaults_store.h"
 #include "selection_popup/selection_first_use_hint.h"
+
+#include "core/defaults_store.h"
 #include "support/fakes/fake_global_input_monitoring.h"
 #include "support/virtual_time.h"
 

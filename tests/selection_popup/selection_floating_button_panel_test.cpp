@@ -1,6 +1,7 @@
 // The floating button row on an offscreen desktop, on virtual time: its buttons and size, its
 // place, what closes it and when, the tooltip, and onDismiss.
 #include "selection_popup/selection_floating_button_panel.h"
+
 #include "support/fakes/fake_global_input_monitoring.h"
 #include "support/virtual_time.h"
 
@@ -8,7 +9,6 @@
 #include <QApplication>
 
 #include <gtest/gtest.h>
-
 #include <limits>
 
 namespace tavrolin {

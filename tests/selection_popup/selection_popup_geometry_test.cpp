@@ -4,9 +4,8 @@
 
 #include "platform/clock.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 
 namespace tavrolin {

@@ -1,17 +1,18 @@
 // The selection trigger over a fake accessibility tree, a fake monitor and virtual time: which
 // events probe and when, what is read, which buttons a selection gets, where they go, and the
 // first-use card that follows them.
+#include "selection_popup/selection_popup_trigger_controller.h"
+
 #include "core/app_log.h"
 #include "core/app_settings.h"
 #include "core/app_settings_providing.h"
 #include "core/defaults_store.h"
-#include "selection_popup/selection_popup_trigger_controller.h"
 #include "support/fakes/fake_accessibility.h"
-#include "support/fakes/inline_accessibility_calls.h"
 #include "support/fakes/fake_front_application_provider.h"
 #include "support/fakes/fake_global_input_monitoring.h"
 #include "support/fakes/fake_primary_selection.h"
 #include "support/fakes/fixed_preferred_languages.h"
+#include "support/fakes/inline_accessibility_calls.h"
 #include "support/fakes/memory_log_sink.h"
 #include "support/virtual_time.h"
 
@@ -19,7 +20,6 @@
 #include <QApplication>
 
 #include <gtest/gtest.h>
-
 #include <limits>
 
 namespace tavrolin {

@@ -3,7 +3,6 @@
 #include "selection_popup/selection_translation_popup_frame_resolver.h"
 
 #include <gtest/gtest.h>
-
 #include <limits>
 
 namespace tavrolin {

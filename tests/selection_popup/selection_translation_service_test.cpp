@@ -1,15 +1,15 @@
 // The selection's translation on a scripted client and recognizer: the checks in their order,
 // the choice of the source language, and how paragraphs, lists and wrapped lines go out for
 // translation and come back.
+#include "selection_popup/selection_translation_service.h"
+
 #include "core/app_settings_providing.h"
 #include "core/capture_workflow_error.h"
-#include "selection_popup/selection_translation_service.h"
 #include "support/async.h"
 #include "support/fakes/fixed_preferred_languages.h"
 #include "support/fakes/scripted_language_recognizer.h"
 
 #include <gtest/gtest.h>
-
 #include <map>
 
 namespace tavrolin {

@@ -11,9 +11,8 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
 #include <condition_variable>
+#include <gtest/gtest.h>
 #include <mutex>
 
 using namespace tavrolin;

@@ -8,7 +8,6 @@
 #include <QWidget>
 
 #include <gtest/gtest.h>
-
 #include <memory>
 
 namespace tavrolin {

@@ -1,27 +1,24 @@
 // The settings window's working copy, save flow, confirmations and language notices, offscreen.
-#include "settings_window/settings_window_controller.h"
-
 #include "settings_window/anti_sleep_settings_view.h"
 #include "settings_window/settings_layout.h"
+#include "settings_window/settings_window_controller.h"
 #include "settings_window/shortcut_recorder.h"
-#include "window_translation/translation_setup_notice_view.h"
-
 #include "support/scoped_time_zone.h"
+#include "window_translation/translation_setup_notice_view.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QCoroTimer>
 #include <QKeyEvent>
-#include <QSignalSpy>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
 #include <QTimeEdit>
 
 #include <gtest/gtest.h>
-
 #include <map>
 
 namespace tavrolin {

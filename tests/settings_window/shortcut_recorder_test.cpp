@@ -7,8 +7,8 @@
 #include <QKeyEvent>
 #include <QTest>
 #include <QVBoxLayout>
-#include <X11/keysym.h>
 
+#include <X11/keysym.h>
 #include <gtest/gtest.h>
 
 namespace tavrolin {

@@ -1,11 +1,10 @@
 // Every alert's texts and buttons, and what each answer does, through a scripted presenter.
 #include "commands/app_alerts.h"
-#include "shell/error_messages.h"
 
 #include "core/app_metadata.h"
 #include "diagnostics/diagnostics_export_error.h"
+#include "shell/error_messages.h"
 #include "support/fakes/scripted_alert_presenter.h"
-
 #include "support/qt_printers.h"
 
 #include <gtest/gtest.h>

@@ -1,16 +1,14 @@
 // The five focused-field commands run through the delegate as the application builds them,
 // over an in-memory desktop: a pretend field behind the accessor, in-memory text clients and
 // translation engines, a recording loading card and scripted alerts.
-#include "support/delegate_harness.h"
-
 #include "commands/create_prompt_command.h"
 #include "commands/flip_language_command.h"
+#include "commands/focused_field_loading_target_resolver.h"
 #include "commands/message_translation_command.h"
 #include "commands/selection_translation_command.h"
 #include "commands/text_editing_command.h"
 #include "commands/text_writing_command.h"
-
-#include "commands/focused_field_loading_target_resolver.h"
+#include "support/delegate_harness.h"
 
 using namespace tavrolin;
 using namespace std::chrono_literals;

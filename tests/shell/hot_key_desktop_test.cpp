@@ -1,10 +1,9 @@
 // Global shortcuts on the session's X display: real grabs, XTest key presses, another client
 // holding a combination first.
+#include "core/capture_workflow_error.h"
 #include "platform/linux/x11_global_key_grabber.h"
 #include "platform/linux/xtest_synthetic_input.h"
 #include "shell/hot_key_manager.h"
-
-#include "core/capture_workflow_error.h"
 #include "support/async.h"
 #include "support/fakes/memory_log_sink.h"
 
@@ -13,12 +12,10 @@
 #include <QProcess>
 #include <QThread>
 
+#include <cstdlib>
+#include <gtest/gtest.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
-
-#include <gtest/gtest.h>
-
-#include <cstdlib>
 
 namespace tavrolin {
 namespace {

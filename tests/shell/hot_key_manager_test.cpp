@@ -3,11 +3,9 @@
 
 #include "core/capture_workflow_error.h"
 #include "support/fakes/fake_global_key_grabber.h"
-
-#include <X11/keysym.h>
-
 #include "support/qt_printers.h"
 
+#include <X11/keysym.h>
 #include <gtest/gtest.h>
 
 namespace tavrolin {

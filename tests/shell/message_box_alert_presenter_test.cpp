@@ -1,6 +1,5 @@
 // The modal message box behind the alerts: texts, button order, default and Escape buttons.
 #include "shell/alert_presenting.h"
-
 #include "support/qt_printers.h"
 
 #include <QApplication>

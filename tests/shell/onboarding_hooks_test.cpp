@@ -3,9 +3,8 @@
 #include "support/fakes/fake_accessibility_bus_status.h"
 #include "support/virtual_time.h"
 
-#include <gtest/gtest.h>
-
 #include <deque>
+#include <gtest/gtest.h>
 
 namespace tavrolin {
 namespace {

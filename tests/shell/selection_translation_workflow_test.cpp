@@ -1,16 +1,14 @@
 // Translate Selection and the Translate command's routing, run through the delegate over the
 // in-memory desktop: guards, the loading card before the popup, the notice, alerts by error,
 // retries, and the selection probe on virtual time.
-#include "support/delegate_harness.h"
-
 #include "commands/create_prompt_command.h"
 #include "commands/flip_language_command.h"
 #include "commands/message_translation_command.h"
 #include "commands/selection_translation_command.h"
+#include "commands/smart_translation_selection_resolver.h"
 #include "commands/text_editing_command.h"
 #include "commands/text_writing_command.h"
-
-#include "commands/smart_translation_selection_resolver.h"
+#include "support/delegate_harness.h"
 
 using namespace tavrolin;
 using namespace std::chrono_literals;

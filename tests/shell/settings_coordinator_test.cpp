@@ -9,13 +9,11 @@
 #include "shell/launch_at_login_controller.h"
 #include "support/fakes/fake_global_key_grabber.h"
 #include "support/fakes/scripted_alert_presenter.h"
+#include "support/qt_printers.h"
 
 #include <QJsonDocument>
 
 #include <X11/keysym.h>
-
-#include "support/qt_printers.h"
-
 #include <gtest/gtest.h>
 
 namespace tavrolin {

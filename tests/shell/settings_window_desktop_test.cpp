@@ -1,13 +1,12 @@
 // The settings window's shortcut recorder on the session's X display: XTest key presses reach
 // the focused recorder field, the application's global grabs pause while it records.
 #include "platform/desktop_backend.h"
-#include "platform/linux/x11_keyboard_layout_reader.h"
 #include "platform/linux/x11_global_key_grabber.h"
+#include "platform/linux/x11_keyboard_layout_reader.h"
 #include "settings_window/settings_window_controller.h"
 #include "settings_window/shortcut_recorder.h"
 #include "shell/hot_key_manager.h"
 #include "shell/main_menu.h"
-
 #include "support/async.h"
 
 #include <QApplication>
@@ -15,14 +14,12 @@
 #include <QProcess>
 #include <QTest>
 
+#include <X11/keysym.h>
+#include <cstdlib>
+#include <gtest/gtest.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
-#include <X11/keysym.h>
-
-#include <gtest/gtest.h>
-
-#include <cstdlib>
 
 namespace tavrolin {
 namespace {

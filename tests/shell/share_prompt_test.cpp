@@ -1,8 +1,7 @@
+#include "core/app_metadata.h"
 #include "shell/share_alert_presenter.h"
 #include "shell/share_prompt_coordinator.h"
 #include "shell/share_prompt_store.h"
-
-#include "core/app_metadata.h"
 #include "support/fakes/scripted_alert_presenter.h"
 
 #include <QAction>
@@ -12,9 +11,8 @@
 #include <QSystemTrayIcon>
 #include <QUrlQuery>
 
-#include <gtest/gtest.h>
-
 #include <deque>
+#include <gtest/gtest.h>
 
 namespace tavrolin {
 namespace {

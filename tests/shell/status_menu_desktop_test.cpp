@@ -1,6 +1,5 @@
 // The tray icon under the session's tray host: its menu opens from the icon and an item runs.
 #include "shell/status_menu.h"
-
 #include "support/async.h"
 
 #include <QAction>

@@ -1,14 +1,14 @@
 // The status menu on a real QMenu: items, titles, tool tips and online-dependent states.
-#include "shell/main_menu.h"
 #include "shell/status_menu.h"
+
+#include "shell/main_menu.h"
+#include "support/qt_printers.h"
 
 #include <QAction>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTest>
-
-#include "support/qt_printers.h"
 
 #include <gtest/gtest.h>
 

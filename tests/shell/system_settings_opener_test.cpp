@@ -3,11 +3,10 @@
 
 #include "support/async.h"
 #include "support/fakes/scripted_alert_presenter.h"
+#include "support/qt_printers.h"
 
 #include <QDir>
 #include <QFile>
-
-#include "support/qt_printers.h"
 
 #include <gtest/gtest.h>
 

@@ -3,12 +3,12 @@
 #include "core/error_description.h"
 #include "core/online_feature_policy.h"
 #include "core/url_error.h"
-#include "updates/online_gated_app_update_manifest_client.h"
 #include "support/async.h"
 #include "support/fakes/local_http_server.h"
 #include "support/fakes/memory_log_sink.h"
 #include "support/fakes/scripted_alert_presenter.h"
 #include "support/virtual_time.h"
+#include "updates/online_gated_app_update_manifest_client.h"
 #include "updates/url_session_app_update_manifest_client.h"
 
 #include <QCoroFuture>

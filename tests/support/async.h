@@ -1,15 +1,15 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QCoroTask>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QCoroTask>
 
 #include <chrono>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <type_traits>
-#include <functional>
 
 namespace tavrolin::test {
 

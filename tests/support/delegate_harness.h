@@ -9,10 +9,8 @@
 // switch (`withAccessibilityBus`), onboarding and the dictation scratchpad. FocusedFieldDesktop starts with a focused field in a
 // front window, the state the focused-field and selection commands begin from.
 
-#include "shell/app_delegate.h"
-#include "selection_popup/selection_popup_seams.h"
-
 #include "anti_sleep/anti_sleep_manager.h"
+#include "commands/app_alerts.h"
 #include "core/device_identifier.h"
 #include "core/user_preferred_languages_provider.h"
 #include "core/workflow_log.h"
@@ -23,7 +21,8 @@
 #include "onboarding/onboarding_presenting.h"
 #include "platform/front_window_activation.h"
 #include "platform/system_event_monitoring.h"
-#include "commands/app_alerts.h"
+#include "selection_popup/selection_popup_seams.h"
+#include "shell/app_delegate.h"
 #include "shell/error_messages.h"
 #include "shell/hot_key_manager.h"
 #include "shell/launch_at_login_controller.h"
@@ -48,10 +47,10 @@
 #include "support/fakes/in_memory_text_clients.h"
 #include "support/fakes/inline_accessibility_calls.h"
 #include "support/fakes/memory_log_sink.h"
-#include "support/qt_printers.h"
 #include "support/fakes/recording_translation_clients.h"
 #include "support/fakes/scripted_alert_presenter.h"
 #include "support/fakes/scripted_language_recognizer.h"
+#include "support/qt_printers.h"
 #include "support/virtual_time.h"
 #include "updates/app_update_configuration.h"
 #include "updates/app_update_state_store.h"
@@ -67,11 +66,10 @@
 
 #include <chrono>
 #include <coroutine>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
-
-#include <gtest/gtest.h>
 
 namespace tavrolin::test {
 

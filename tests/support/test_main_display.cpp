@@ -1,9 +1,8 @@
 // Desktop and engine tests: a real X display (the desktop session provides one).
 #include <QApplication>
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
+#include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {

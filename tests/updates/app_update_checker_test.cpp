@@ -3,7 +3,6 @@
 #include "support/async.h"
 
 #include <gtest/gtest.h>
-
 #include <stdexcept>
 
 namespace tavrolin {

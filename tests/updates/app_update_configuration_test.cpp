@@ -1,9 +1,8 @@
 #include "updates/app_update_configuration.h"
 
-#include <gtest/gtest.h>
-
 #include <clocale>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace tavrolin {

@@ -1,8 +1,8 @@
 #include "updates/app_update_manifest.h"
+
 #include "server/json_decoding_error.h"
 
 #include <gtest/gtest.h>
-
 #include <optional>
 #include <string>
 

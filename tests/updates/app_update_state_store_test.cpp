@@ -2,9 +2,9 @@
 
 #include "updates/app_update_configuration.h"
 
-#include <gtest/gtest.h>
-
 #include <QJsonArray>
+
+#include <gtest/gtest.h>
 
 namespace tavrolin {
 namespace {

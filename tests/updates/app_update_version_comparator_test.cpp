@@ -1,8 +1,7 @@
 #include "updates/app_update_version_comparator.h"
 
-#include <gtest/gtest.h>
-
 #include <compare>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace tavrolin {

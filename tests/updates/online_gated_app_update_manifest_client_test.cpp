@@ -1,7 +1,6 @@
 #include "updates/online_gated_app_update_manifest_client.h"
 
 #include "core/capture_workflow_error.h"
-
 #include "support/async.h"
 
 #include <gtest/gtest.h>

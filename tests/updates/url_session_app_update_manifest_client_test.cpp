@@ -10,7 +10,6 @@
 #include "updates/app_update_state_store.h"
 
 #include <gtest/gtest.h>
-
 #include <mutex>
 #include <string>
 

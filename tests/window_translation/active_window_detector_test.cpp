@@ -6,9 +6,8 @@
 #include "window_translation/capture_target_resolver.h"
 #include "window_translation/rect_geometry.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 
 namespace tavrolin {
 namespace {

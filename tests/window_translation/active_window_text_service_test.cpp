@@ -13,9 +13,8 @@
 #include <QThread>
 #include <QWidget>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <mutex>
 
 namespace tavrolin {

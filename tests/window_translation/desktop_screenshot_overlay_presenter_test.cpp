@@ -1,5 +1,6 @@
 #include "window_translation/desktop_screenshot_overlay_presenter.h"
 
+#include "platform/front_window_activation.h"
 #include "support/fakes/fake_front_application_provider.h"
 #include "support/fakes/fake_overlay_platform.h"
 #include "support/fakes/fake_window_list.h"
@@ -10,19 +11,14 @@
 #include "window_translation/translation_picker.h"
 #include "window_translation/translation_setup_notice_view.h"
 
-#include "platform/front_window_activation.h"
-
 #include <QComboBox>
+#include <QEventLoop>
 #include <QPointer>
 #include <QPushButton>
-
 #include <QTest>
-
-#include <QEventLoop>
 #include <QTimer>
 
 #include <gtest/gtest.h>
-
 #include <limits>
 
 using namespace tavrolin;

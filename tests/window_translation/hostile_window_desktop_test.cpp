@@ -11,12 +11,11 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include <gtest/gtest.h>
-#include <xcb/xcb.h>
-
 #include <cstdlib>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <memory>
+#include <xcb/xcb.h>
 
 namespace tavrolin {
 namespace {

@@ -1,13 +1,13 @@
 // The overlay's desktop pieces on the real X server: the global mouse monitor, the panel over a
 // window of another program, click-through while loading and the keyboard grab while the
 // picture is up.
+#include "platform/desktop_backend.h"
 #include "platform/global_mouse_monitoring.h"
 #include "platform/keyboard_grabbing.h"
 #include "support/async.h"
 #include "window_translation/desktop_screenshot_overlay_presenter.h"
 #include "window_translation/screenshot_overlay_panel.h"
 #include "window_translation/screenshot_overlay_view.h"
-#include "platform/desktop_backend.h"
 
 #include <QProcess>
 #include <QWidget>

@@ -1,9 +1,9 @@
-#include "window_translation/reading_order.h"
 #include "window_translation/recognized_text_grouper.h"
 
-#include <gtest/gtest.h>
+#include "window_translation/reading_order.h"
 
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <random>
 
 namespace tavrolin {

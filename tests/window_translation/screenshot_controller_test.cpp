@@ -10,10 +10,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <future>
+#include <gtest/gtest.h>
 
 namespace tavrolin {
 namespace {

@@ -7,9 +7,8 @@
 #include <QPainter>
 #include <QTest>
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 
 using namespace tavrolin;

@@ -2,8 +2,8 @@
 
 #include "core/capture_workflow_error.h"
 #include "support/async.h"
-#include "support/fakes/fixed_preferred_languages.h"
 #include "support/fakes/fixed_advance_text_measurer.h"
+#include "support/fakes/fixed_preferred_languages.h"
 #include "support/fakes/memory_log_sink.h"
 #include "support/fakes/recording_translation_clients.h"
 #include "support/fakes/scripted_language_recognizer.h"

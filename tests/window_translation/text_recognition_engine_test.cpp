@@ -1,18 +1,16 @@
+#include "platform/desktop_backend.h"
 #include "platform/linux/modules/tesseract_text_recognition_engine.h"
+#include "support/fakes/fixed_preferred_languages.h"
+#include "support/painted_screen.h"
 #include "window_translation/image_space.h"
 #include "window_translation/recognized_text_grouper.h"
 #include "window_translation/text_recognition_service.h"
 
-#include "support/fakes/fixed_preferred_languages.h"
-#include "support/painted_screen.h"
-#include "platform/desktop_backend.h"
-
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <random>
 #include <thread>
 

@@ -6,9 +6,8 @@
 #include <QImage>
 #include <QPainter>
 
-#include <gtest/gtest.h>
-
 #include <chrono>
+#include <gtest/gtest.h>
 
 namespace tavrolin {
 namespace {

@@ -1,12 +1,10 @@
-#include "window_translation/translated_text_layout_engine.h"
-
 #include "support/fakes/fixed_advance_text_measurer.h"
+#include "window_translation/translated_text_layout_engine.h"
 
 #include <QStringList>
 
-#include <gtest/gtest.h>
-
 #include <chrono>
+#include <gtest/gtest.h>
 
 namespace tavrolin {
 namespace {

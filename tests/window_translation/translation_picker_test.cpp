@@ -8,9 +8,8 @@
 #include <QPushButton>
 #include <QTest>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 
 using namespace tavrolin;
 using Availability = TranslationPairAvailability;

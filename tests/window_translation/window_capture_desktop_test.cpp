@@ -1,24 +1,23 @@
 #include "core/capture_workflow_error.h"
+#include "platform/desktop_backend.h"
 #include "platform/linux/x11_desktop.h"
 #include "support/async.h"
 #include "window_translation/active_window_detector.h"
 #include "window_translation/capture_target_resolver.h"
 #include "window_translation/screen_capture_service.h"
-#include "platform/desktop_backend.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
-#include <QScreen>
 #include <QProcess>
+#include <QScreen>
 #include <QWidget>
 
-#include <gtest/gtest.h>
-#include <xcb/xcb.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 namespace tavrolin {
 namespace {

@@ -1,15 +1,14 @@
 #include "language/system_translation_client.h"
+#include "platform/desktop_backend.h"
 #include "platform/language_recognizer.h"
 #include "platform/text_recognition_engine.h"
+#include "support/async.h"
+#include "support/fakes/fixed_preferred_languages.h"
+#include "support/painted_screen.h"
 #include "window_translation/image_space.h"
 #include "window_translation/qt_translated_text_measurer.h"
 #include "window_translation/screenshot_translation_service.h"
 #include "window_translation/text_recognition_service.h"
-
-#include "support/async.h"
-#include "support/fakes/fixed_preferred_languages.h"
-#include "support/painted_screen.h"
-#include "platform/desktop_backend.h"
 
 #include <QGlyphRun>
 #include <QTextLayout>

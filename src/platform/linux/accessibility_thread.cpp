@@ -10,9 +10,8 @@
 
 #include <atomic>
 #include <coroutine>
-#include <thread>
-
 #include <glib.h>
+#include <thread>
 
 namespace tavrolin {
 

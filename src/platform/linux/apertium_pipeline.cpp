@@ -12,12 +12,11 @@
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <mutex>
+#include <signal.h>
+#include <unistd.h>
 
 namespace tavrolin {
 

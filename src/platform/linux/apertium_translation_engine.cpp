@@ -1,6 +1,7 @@
 #include "platform/linux/apertium_translation_engine.h"
 
 #include "platform/desktop_backend.h"
+
 #include <QCoroProcess>
 #include <QCoroSignal>
 #include <QDir>
@@ -10,11 +11,10 @@
 #include <QStandardPaths>
 #include <QThread>
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <array>
+#include <signal.h>
 #include <string_view>
+#include <unistd.h>
 #include <utility>
 
 namespace tavrolin {

@@ -6,13 +6,12 @@
 #include <QByteArray>
 
 #include <algorithm>
+#include <atspi/atspi.h>
 #include <cstring>
+#include <dlfcn.h>
 #include <map>
 #include <set>
 #include <string>
-
-#include <atspi/atspi.h>
-#include <dlfcn.h>
 
 namespace tavrolin {
 

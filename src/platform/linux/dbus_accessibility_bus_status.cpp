@@ -1,6 +1,7 @@
 #include "platform/linux/dbus_accessibility_bus_status.h"
 
 #include "platform/desktop_backend.h"
+
 #include <QCoroDBusPendingCall>
 #include <QDBusConnection>
 #include <QDBusMessage>

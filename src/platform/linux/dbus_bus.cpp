@@ -1,8 +1,8 @@
 #include "platform/linux/dbus_bus.h"
 
+#include <QCoroDBusPendingCall>
 #include <QDBusError>
 #include <QDBusPendingCall>
-#include <QCoroDBusPendingCall>
 
 #include <atomic>
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <QCoroTask>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QCoroTask>
 #include <QString>
 
 #include <optional>

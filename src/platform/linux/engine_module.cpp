@@ -8,15 +8,14 @@
 
 #include <cerrno>
 #include <cstring>
-#include <optional>
-#include <vector>
-
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <optional>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace tavrolin {
 

@@ -1,11 +1,10 @@
 #include "platform/desktop_backend.h"
 #include "platform/linux/thread_cpu_clock_scope.h"
 
-#include <hunspell/hunspell.hxx>
-
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <hunspell/hunspell.hxx>
 #include <memory>
 #include <mutex>
 #include <optional>

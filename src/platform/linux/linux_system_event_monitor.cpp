@@ -15,7 +15,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
-
 #include <sys/timerfd.h>
 #include <unistd.h>
 

@@ -11,11 +11,11 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <thread>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tavrolin {

@@ -12,7 +12,6 @@
 #include <QtConcurrent>
 
 #include <atomic>
-
 #include <xcb/xcb.h>
 
 namespace tavrolin {

@@ -1,9 +1,8 @@
 #include "platform/linux/x11_client_process.h"
 
-#include <xcb/res.h>
-
 #include <cstdlib>
 #include <memory>
+#include <xcb/res.h>
 
 namespace tavrolin::x11 {
 

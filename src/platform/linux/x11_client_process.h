@@ -1,9 +1,8 @@
 #pragma once
 
-#include <xcb/xcb.h>
-
 #include <cstdint>
 #include <optional>
+#include <xcb/xcb.h>
 
 namespace tavrolin::x11 {
 

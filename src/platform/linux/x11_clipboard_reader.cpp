@@ -8,10 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <poll.h>
 #include <set>
 #include <string>
-
-#include <poll.h>
 #include <xcb/xcb.h>
 
 namespace tavrolin {

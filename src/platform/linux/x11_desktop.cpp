@@ -10,17 +10,16 @@
 #include <QSysInfo>
 #include <QtEndian>
 
-#include <xcb/xcb.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
+#include <xcb/xcb.h>
 
 namespace tavrolin::x11 {
 

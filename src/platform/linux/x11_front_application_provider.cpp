@@ -3,13 +3,12 @@
 #include "platform/desktop_backend.h"
 #include "platform/linux/x11_client_process.h"
 
-#include <xcb/xcb.h>
-#include <xcb/xcb_icccm.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <xcb/xcb.h>
+#include <xcb/xcb_icccm.h>
 
 namespace tavrolin {
 

@@ -1,11 +1,10 @@
-#include "platform/front_window_activation.h"
-
 #include "platform/desktop_backend.h"
-#include <xcb/xcb.h>
+#include "platform/front_window_activation.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <xcb/xcb.h>
 
 namespace tavrolin {
 

@@ -1,7 +1,7 @@
 #include "platform/linux/x11_global_key_grabber.h"
 
-#include "platform/desktop_backend.h"
 #include "core/app_log.h"
+#include "platform/desktop_backend.h"
 
 #include <QGuiApplication>
 #include <QMetaObject>
@@ -14,7 +14,6 @@
 #undef explicit
 
 #include <X11/keysym.h>
-
 #include <array>
 #include <cstdlib>
 #include <memory>

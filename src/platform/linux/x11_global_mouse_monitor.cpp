@@ -1,25 +1,23 @@
+#include "platform/desktop_backend.h"
 #include "platform/global_mouse_monitoring.h"
 
-#include "platform/desktop_backend.h"
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <QScreen>
 #include <QWindow>
 
-#include <xcb/xcb.h>
-#include <xcb/xinput.h>
-
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
 #include <set>
 #include <thread>
+#include <unistd.h>
+#include <xcb/xcb.h>
+#include <xcb/xinput.h>
 
 namespace tavrolin {
 

@@ -1,12 +1,11 @@
+#include "platform/desktop_backend.h"
 #include "platform/keyboard_grabbing.h"
 
-#include "platform/desktop_backend.h"
 #include <QGuiApplication>
 #include <QTimer>
 
-#include <xcb/xcb.h>
-
 #include <cstdlib>
+#include <xcb/xcb.h>
 
 namespace tavrolin {
 

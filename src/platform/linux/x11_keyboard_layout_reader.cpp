@@ -1,6 +1,7 @@
 #include "platform/linux/x11_keyboard_layout_reader.h"
 
 #include "platform/desktop_backend.h"
+
 #include <xcb/xcb.h>
 // xkb.h names a struct member "explicit", a C++ keyword.
 #define explicit explicit_

@@ -4,11 +4,10 @@
 
 #include <QGuiApplication>
 
-#include <xcb/xcb.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+#include <xcb/xcb.h>
 
 namespace tavrolin::x11 {
 

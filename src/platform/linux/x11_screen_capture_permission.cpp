@@ -1,6 +1,5 @@
-#include "platform/screen_capture_permission.h"
-
 #include "platform/desktop_backend.h"
+#include "platform/screen_capture_permission.h"
 namespace tavrolin {
 
 namespace {

@@ -1,17 +1,14 @@
-#include "platform/window_ping.h"
-
 #include "platform/desktop_backend.h"
+#include "platform/window_ping.h"
 
 #include <QCoroFuture>
 #include <QThreadPool>
 #include <QtConcurrent>
 
-#include <xcb/xcb.h>
-
-#include <poll.h>
-
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
+#include <xcb/xcb.h>
 
 namespace tavrolin {
 

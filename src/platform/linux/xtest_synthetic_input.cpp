@@ -3,14 +3,12 @@
 #include "platform/desktop_backend.h"
 #include "platform/linux/x11_pixels.h"
 
+#include <X11/keysym.h>
+#include <cstdlib>
+#include <vector>
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
-
-#include <X11/keysym.h>
-
-#include <cstdlib>
-#include <vector>
 
 namespace tavrolin {
 

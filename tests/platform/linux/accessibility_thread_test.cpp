@@ -1,13 +1,13 @@
 // The accessibility thread's creator never waits on the accessibility bus: the back end is built
 // on the thread, and what is asked meanwhile waits there for it.
 #include "platform/linux/accessibility_thread.h"
+
 #include "support/async.h"
 #include "support/fakes/fake_accessibility.h"
 
 #include <QElapsedTimer>
 
 #include <future>
-
 #include <gtest/gtest.h>
 
 namespace tavrolin {

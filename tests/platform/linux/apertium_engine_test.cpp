@@ -1,5 +1,4 @@
 #include "platform/linux/apertium_translation_engine.h"
-
 #include "support/async.h"
 #include "support/fakes/numbered_requests.h"
 
@@ -9,7 +8,6 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
 #include <signal.h>
 
 namespace tavrolin {

@@ -1,5 +1,4 @@
 #include "platform/linux/apertium_translation_engine.h"
-
 #include "support/async.h"
 
 #include <QDir>

@@ -1,6 +1,5 @@
 // The kept-running pipelines with the machine's Apertium (English to and from Spanish).
 #include "platform/linux/apertium_translation_engine.h"
-
 #include "support/async.h"
 #include "support/fakes/numbered_requests.h"
 #include "support/virtual_time.h"
@@ -10,7 +9,6 @@
 #include <QProcess>
 
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <unistd.h>
 

@@ -1,7 +1,6 @@
 // The kept-running pipeline with stand-in stages: small bash programs that answer every
 // NUL-ended block, installed under the names of real stage programs.
 #include "platform/linux/apertium_translation_engine.h"
-
 #include "support/async.h"
 #include "support/fakes/numbered_requests.h"
 #include "support/virtual_time.h"

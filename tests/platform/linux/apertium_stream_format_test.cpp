@@ -1,5 +1,6 @@
-#include "platform/linux/apertium_pipeline.h"
 #include "platform/linux/apertium_stream_format.h"
+
+#include "platform/linux/apertium_pipeline.h"
 
 #include <gtest/gtest.h>
 

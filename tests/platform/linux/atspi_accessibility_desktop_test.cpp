@@ -1,15 +1,13 @@
 // AT-SPI reads and writes against the foreign test application's Qt fields.
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/dbus_accessibility_bus_status.h"
-
-#include "support/async.h"
 #include "support/apps/text_fields_app.h"
+#include "support/async.h"
 
 #include <QElapsedTimer>
 
-#include <gtest/gtest.h>
-
 #include <csignal>
+#include <gtest/gtest.h>
 
 namespace tavrolin {
 namespace {

@@ -1,6 +1,7 @@
 // The engine modules: where a program looks for them, and how a command fails, without a crash,
 // when its module is missing, could be changed by another user, is damaged or is of another build.
 #include "platform/linux/engine_module.h"
+
 #include "platform/linux/module_engines.h"
 #include "platform/linux/pocketsphinx_speech_models.h"
 
@@ -12,7 +13,6 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 namespace tavrolin {

@@ -1,12 +1,10 @@
 #include "platform/linux/x11_front_application_provider.h"
-
 #include "support/async.h"
 
 #include <QApplication>
 #include <QWidget>
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 namespace tavrolin {

@@ -1,8 +1,7 @@
 // Bringing a remembered window back to the front under the session's window manager.
-#include "platform/front_window_activation.h"
-
-#include "support/async.h"
 #include "platform/desktop_backend.h"
+#include "platform/front_window_activation.h"
+#include "support/async.h"
 
 #include <QWidget>
 

@@ -2,18 +2,16 @@
 // buses, and against the X server's own screen saver.
 #include "platform/linux/display_sleep_inhibitor.h"
 #include "platform/linux/logind_idle_inhibitor.h"
-
 #include "support/async.h"
 #include "support/fakes/fake_power_services.h"
-#include "support/session/private_bus.h"
 #include "support/scoped_environment.h"
+#include "support/session/private_bus.h"
 #include "support/session/x_screen_saver_probe.h"
 
 #include <QElapsedTimer>
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 
 using namespace tavrolin;
 using namespace std::chrono_literals;

@@ -1,10 +1,10 @@
 #include "platform/linux/qt_clipboard.h"
 
+#include "support/async.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
-
-#include "support/async.h"
 
 #include <gtest/gtest.h>
 

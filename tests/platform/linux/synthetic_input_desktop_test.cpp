@@ -1,6 +1,5 @@
 // XTest synthetic input against a window of this process on the session's X display.
 #include "platform/linux/xtest_synthetic_input.h"
-
 #include "support/async.h"
 
 #include <QApplication>

@@ -2,7 +2,6 @@
 // zone files in a temporary folder. (Setting the real clock needs privileges and would disturb
 // everything else on the machine, so the timerfd path is not driven here.)
 #include "platform/linux/linux_system_event_monitor.h"
-
 #include "support/async.h"
 #include "support/fakes/fake_power_services.h"
 #include "support/session/private_bus.h"

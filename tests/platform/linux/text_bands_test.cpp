@@ -3,7 +3,6 @@
 #include "support/painted_screen.h"
 
 #include <gtest/gtest.h>
-
 #include <random>
 
 namespace tavrolin {

@@ -1,8 +1,7 @@
 #include "platform/linux/thread_cpu_clock_scope.h"
 
-#include <gtest/gtest.h>
-
 #include <ctime>
+#include <gtest/gtest.h>
 #include <thread>
 
 using namespace tavrolin;

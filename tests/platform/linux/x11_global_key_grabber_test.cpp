@@ -1,7 +1,6 @@
 #include "platform/desktop_backend.h"
 
 #include <X11/keysym.h>
-
 #include <gtest/gtest.h>
 
 using namespace tavrolin;

@@ -1,8 +1,7 @@
 #include "platform/linux/x11_desktop.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 
 namespace tavrolin::x11 {
 namespace {

@@ -10,7 +10,6 @@
  *   quit
  * Names: line, text, password. */
 #include <gtk/gtk.h>
-
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>

@@ -3,8 +3,8 @@
 #include "platform/global_key_grabbing.h"
 
 #include <map>
-#include <tuple>
 #include <set>
+#include <tuple>
 
 namespace tavrolin::test {
 

@@ -5,7 +5,6 @@
 #include <QMetaObject>
 
 #include <atomic>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>

@@ -2,12 +2,11 @@
 
 // The fake server of the tests: a real HTTP server on 127.0.0.1 in the test process, on a
 // port the system picks. Handlers run on the server's own threads.
-#include <httplib.h>
-
 #include <QString>
 #include <QUrl>
 
 #include <atomic>
+#include <httplib.h>
 #include <thread>
 
 namespace tavrolin::test {

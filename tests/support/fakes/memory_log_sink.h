@@ -5,7 +5,6 @@
 #include <QStringList>
 
 #include <atomic>
-
 #include <memory>
 #include <mutex>
 #include <vector>

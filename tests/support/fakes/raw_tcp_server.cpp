@@ -1,14 +1,13 @@
 #include "support/fakes/raw_tcp_server.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <cerrno>
 #include <netinet/in.h>
 #include <poll.h>
+#include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <stdexcept>
 
 namespace tavrolin::test {
 

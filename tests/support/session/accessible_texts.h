@@ -6,7 +6,6 @@
 #include <QStringList>
 
 #include <atspi/atspi.h>
-
 #include <functional>
 
 namespace tavrolin::test {

@@ -5,9 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QStringList>
 #include <QProcessEnvironment>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QUrl>
 

@@ -5,10 +5,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <mutex>
 #include <pocketsphinx.h>
 #include <sphinxbase/err.h>
-
-#include <mutex>
 
 namespace tavrolin {
 

@@ -10,19 +10,17 @@
 #include <QRegularExpression>
 #include <QThread>
 
-#include <tesseract/baseapi.h>
-#include <tesseract/resultiterator.h>
-
-#include <malloc.h>
-#include <omp.h>
-
 #include <algorithm>
 #include <atomic>
 #include <future>
+#include <malloc.h>
 #include <map>
 #include <mutex>
+#include <omp.h>
 #include <optional>
 #include <string>
+#include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
 #include <variant>
 
 namespace tavrolin {
