@@ -267,31 +267,6 @@ TEST_F(FirefoxFieldsDesktopTest, TextTypedWhileTheServerThinksIsKeptAndTheResult
         << test::accessibleTextBoxContents(program_->pid()).join(" | ").toStdString();
 }
 
-// The same in Chromium, which shows nothing of its fields to accessibility: the field is read by
-// copying, and copied again before the paste shows what was typed meanwhile.
-TEST_F(ChromiumFieldsDesktopTest, TextTypedWhileTheServerThinksIsKeptAndTheResultOffered) {
-    ASSERT_TRUE(browser_->prepare(Element::textarea, misspelt, Selection::caretAtEnd));
-    program_->editDelayMs = 2500;
-    const int requests = program_->editRequests;
-    const int before = program_->events("edit_text");
-    press("e");
-    EXPECT_TRUE(test::waitUntil([&] { return program_->editRequests > requests; }, 10s))
-        << program_->log().toStdString();
-    // The read left the field selected whole: the first key replaces the selection, as the
-    // user sees it happen; what follows is typed after it.
-    tool("xdotool", {"key", "End"});
-    const QString typed = QStringLiteral(" 0123456789");
-    tool("xdotool", {"type", "--delay", "120", typed});
-    EXPECT_TRUE(program_->waitForEvents("edit_text", before + 1)) << program_->log().toStdString();
-    program_->editDelayMs = 0;
-    EXPECT_EQ(browser_->text(Element::textarea), misspelt + typed);
-    EXPECT_TRUE(program_->eventLines("edit_text").constLast().contains("success=false"))
-        << program_->eventLines("edit_text").constLast().toStdString();
-    const QString offered = misspelt + QStringLiteral(" (edited)");
-    EXPECT_TRUE(test::waitUntil([&] { return test::accessibleTextBoxContents(program_->pid()).contains(offered); }, 5s))
-        << test::accessibleTextBoxContents(program_->pid()).join(" | ").toStdString();
-}
-
 // Chromium stopped (as SIGSTOP does) when Write Message is pressed: keys sent to it would wait
 // in its queue and, on resume, select its whole field (the next key typed would replace it) and
 // copy it over the user's clipboard. None is sent: the field and the clipboard stay as they were.
