@@ -70,7 +70,8 @@ const QSet<QString>& FocusedTextFieldAccessor::knownWebContentApplicationIdentif
 FocusedTextFieldAccessor::FocusedTextFieldAccessor(Platform platform, double clipboardRestoreDelay)
     : platform_(platform),
       resolver_({platform.accessibility, platform.frontApplications, platform.scheduler}),
-      gate_({platform.input, platform.frontApplications, platform.scheduler, platform.ownWindowHasKeyboard}),
+      gate_({platform.input, platform.frontApplications, platform.scheduler, platform.ownWindowHasKeyboard,
+             platform.windowPing}),
       fallbacks_(platform.clipboard, gate_, platform.scheduler, secondsToDuration(clipboardRestoreDelay),
                  platform.windowPing) {}
 
@@ -208,6 +209,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
         FocusedTextFieldSnapshot snapshot{element, copied->text, copied->text, TextRange{0, copied->text.size()},
                                           frame,   front};
         snapshot.wholeFieldCopied = copied->afterSelectAll;
+        snapshot.readByKeyboard = true;
         co_return snapshot;
     }
     if (!value && !selected) {
@@ -461,7 +463,14 @@ QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, boo
         const std::optional<QString> change = co_await changeSinceRead(snapshot, !replacingAllText);
         co_return !change;
     };
-    const bool sent = co_await fallbacks_.pasteFallback(newText, replacingAllText, front, std::move(targetCheck));
+    // A field read by copying shows nothing accessible of what the user typed since: it is
+    // copied again right before the paste.
+    std::optional<ClipboardFallbacks::CopiedField> readBefore;
+    if (snapshot.readByKeyboard) {
+        readBefore = ClipboardFallbacks::CopiedField{snapshot.fullText, snapshot.wholeFieldCopied};
+    }
+    const bool sent = co_await fallbacks_.pasteFallback(newText, replacingAllText, front, std::move(targetCheck),
+                                                        std::move(readBefore));
     if (!sent) {
         // Nothing reached the field: the text is handed back so it can be offered for copying.
         AppLog::app().notice(QStringLiteral("focused field paste not sent length=%1").arg(newText.size()));

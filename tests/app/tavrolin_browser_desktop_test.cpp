@@ -267,6 +267,31 @@ TEST_F(FirefoxFieldsDesktopTest, TextTypedWhileTheServerThinksIsKeptAndTheResult
         << test::accessibleTextBoxContents(program_->pid()).join(" | ").toStdString();
 }
 
+// Chromium stopped (as SIGSTOP does) when Write Message is pressed: keys sent to it would wait
+// in its queue and, on resume, select its whole field (the next key typed would replace it) and
+// copy it over the user's clipboard. None is sent: the field and the clipboard stay as they were.
+TEST_F(ChromiumFieldsDesktopTest, AStoppedProgramGetsNoKeysItsFieldAndTheUsersClipboardStay) {
+    const QString users = QStringLiteral("the user's own clipboard");
+    QApplication::clipboard()->setText(users);
+    ASSERT_TRUE(browser_->prepare(Element::textarea, english, Selection::caretAtEnd));
+    const int before = program_->events("translate_message");
+    ASSERT_EQ(::kill(pid_t(browser_->pid()), SIGSTOP), 0);
+    press("w");
+    const bool ended = program_->waitForEvents("translate_message", before + 1);
+    ::kill(pid_t(browser_->pid()), SIGCONT);
+    ASSERT_TRUE(ended) << program_->log().toStdString();
+    EXPECT_FALSE(program_->eventLines("translate_message").constLast().contains("success=true"))
+        << program_->eventLines("translate_message").constLast().toStdString();
+    // Queued keys run as soon as the program does.
+    EXPECT_FALSE(test::waitUntil([&] { return QApplication::clipboard()->text() != users; }, 2s))
+        << QApplication::clipboard()->text().toStdString() << "\n"
+        << program_->log().right(3000).toStdString();
+    tool("xdotool", {"type", "!"});
+    const std::optional<QString> field = browser_->waitForText(
+        Element::textarea, [&](const QString& now) { return now != english; }, 5s);
+    EXPECT_EQ(field, english + QStringLiteral("!"));
+}
+
 // Firefox reports a zero-width no-break space after each emoji: written back, it would split
 // an emoji from its skin-tone modifier.
 TEST_F(FirefoxFieldsDesktopTest, EmojiComeBackWhole) {
