@@ -196,7 +196,13 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
         selected = QString();
     }
     if (!isEmpty(value) || !isEmpty(selected)) {
-        co_return FocusedTextFieldSnapshot{element, value.value_or(QString()), selected, range, frame, front};
+        FocusedTextFieldSnapshot snapshot{element, value.value_or(QString()), selected, range, frame, front};
+        // Asked while the program answers: a write that later goes unanswered must not fall
+        // back to a select-all that takes in the rest of the document.
+        if (role == AccessibleRole::textArea) {
+            snapshot.partOfLargerText = co_await askAbout(element, &Accessibility::isPartOfLargerText);
+        }
+        co_return snapshot;
     }
     // Nothing readable through accessibility: the field may still hold text that only a copy
     // reaches (custom editors).
@@ -642,6 +648,13 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
         placed = co_await ask(calls, replaceSelection);
     } else {
         placed = co_await writeValue(newText, element, processId);
+    }
+    if (!placed && !hasSelection && snapshot.partOfLargerText) {
+        // Select-all would take in the rest of the document, and the paste would replace it.
+        AppLog::app().notice(
+            QStringLiteral("focused field is part of a larger text: not pasted over select-all length=%1")
+                .arg(newText.size()));
+        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
     }
     if (!placed) {
         co_await pasteOrGiveBack(newText, !hasSelection, snapshot);
