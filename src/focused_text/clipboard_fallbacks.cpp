@@ -288,9 +288,51 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::readSelectedTextViaClipb
     co_return result;
 }
 
+QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(FrontApplication window,
+                                                                               CopiedField readBefore) {
+    const bool cutEditor =
+        window.applicationIdentifier && applicationsUsingCutInsteadOfCopy().contains(*window.applicationIdentifier);
+    if (cutEditor && !readBefore.afterSelectAll) {
+        // The selection was cut out: the paste goes in at the caret and replaces nothing.
+        co_return FieldAgain{true, false};
+    }
+    // Copied, never cut: the check must not take text out of the field. A field cut whole
+    // holds nothing while it is unchanged.
+    const QString expected = cutEditor ? QString() : readBefore.text;
+    const QString marker = makeMarker();
+    clipboard_.clear();
+    clipboard_.setText(marker);
+    bool sent = true;
+    if (readBefore.afterSelectAll) {
+        sent = co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_A);
+        co_await sleepFor(scheduler_, selectAllWait);
+    }
+    if (sent) {
+        sent = co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_C);
+    }
+    if (!sent) {
+        co_return FieldAgain{};
+    }
+    co_await sleepFor(scheduler_, copyWait);
+    const QString now = (co_await copiedText(marker)).value_or(QString());
+    if (now == expected) {
+        co_return FieldAgain{true, readBefore.afterSelectAll};
+    }
+    AppLog::app().notice(QStringLiteral("focused field changed since it was read: not written length=%1 now=%2")
+                             .arg(expected.size())
+                             .arg(now.size()));
+    if (cutEditor) {
+        // What the user typed into the emptied field is selected now: the cut text goes back
+        // after it, never over it.
+        co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_End);
+    }
+    co_return FieldAgain{};
+}
+
 QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replacingAllText,
                                                     std::optional<FrontApplication> window,
-                                                    PasteTargetCheck targetCheck) {
+                                                    PasteTargetCheck targetCheck,
+                                                    std::optional<CopiedField> readBefore) {
     if (!SyntheticInputGate::acceptsKeys(window)) {
         // Never into a terminal (nor our own windows): its input is the running program's.
         co_return false;
@@ -317,12 +359,25 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
             co_return false;
         }
     }
+    bool selectedAll = false;
+    if (readBefore) {
+        const FieldAgain again = co_await copyFieldAgain(*window, *readBefore);
+        if (!again.unchanged) {
+            if (saved->empty()) {
+                clipboard_.clear();  // neither the marker nor the field's copy stays
+            } else {
+                restore(saved);
+            }
+            co_return false;
+        }
+        selectedAll = again.selectedAll;
+    }
     clipboard_.clear();
     clipboard_.setText(newText);
     const quint64 fetchesBefore = clipboard_.ownDataFetches();
     lastPasteFetchesBefore_.reset();
     bool sent = true;
-    if (replacingAllText) {
+    if (replacingAllText && !selectedAll) {
         sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_A);
         co_await sleepFor(scheduler_, pasteSelectAllWait);
     }

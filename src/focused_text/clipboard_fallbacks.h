@@ -86,8 +86,16 @@ public:
     // asked). Answers whether the keystrokes were sent (never for a window the gate refuses, an
     // unsaved clipboard or a target that `targetCheck` refused); whether the application took
     // the paste cannot be known.
+    //
+    // `readBefore`: the field as copyFieldText() gave it. Right before the paste it is copied
+    // again the same way (select-all and copy, or the selection's copy), and nothing is pasted
+    // when it no longer holds that text: what the user typed meanwhile is not written over.
+    // The select-all of that copy serves the paste. In the editors that read by cutting, the
+    // field is empty while the command runs, and the whole-field paste goes in only while it
+    // still is; a selection cut out leaves nothing selected to paste over, so nothing is read.
     QCoro::Task<bool> pasteFallback(QString newText, bool replacingAllText, std::optional<FrontApplication> window,
-                                    PasteTargetCheck targetCheck = {});
+                                    PasteTargetCheck targetCheck = {},
+                                    std::optional<CopiedField> readBefore = std::nullopt);
 
     // Whether the text of the last paste sent was fetched by a program, waiting for that at most
     // `bound`; false at once when no paste was sent or its text can no longer be fetched (the
@@ -132,6 +140,13 @@ private:
     };
 
     void restore(const std::optional<ClipboardContents>& saved);
+    // pasteFallback()'s copy of the field again; whether it still holds `readBefore`, and
+    // whether that copy left the whole field selected.
+    struct FieldAgain {
+        bool unchanged = false;
+        bool selectedAll = false;
+    };
+    QCoro::Task<FieldAgain> copyFieldAgain(FrontApplication window, CopiedField readBefore);
     // After a copy: the saved clipboard back; an empty one stays empty rather than keep the marker.
     QCoro::Task<void> restoreAfterCopy(std::optional<ClipboardContents> saved, QString marker);
     // The queue, once no paste waits for its program any more (within pendingPasteWaitBound).

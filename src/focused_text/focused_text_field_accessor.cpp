@@ -2,6 +2,7 @@
 
 #include "core/app_log.h"
 #include "core/capture_workflow_error.h"
+#include "focused_text/accessible_field_read.h"
 #include "focused_text/accessible_text_cleaning.h"
 #include "focused_text/clipboard_selection_text.h"
 #include "language/focused_text_replacement_fallback.h"
@@ -23,12 +24,6 @@ bool isEmpty(const std::optional<QString>& text) {
 bool isTextRole(const std::optional<AccessibleRole>& role) {
     return role == AccessibleRole::textField || role == AccessibleRole::textArea || role == AccessibleRole::comboBox ||
            role == AccessibleRole::searchField;
-}
-
-// A text as the user sees it: what the accessibility layer adds (Firefox's U+FEFF after emoji,
-// object markers) is not part of it.
-std::optional<QString> cleaned(const std::optional<QString>& reported) {
-    return reported ? std::optional<QString>(cleanAccessibleText(*reported)) : std::nullopt;
 }
 
 // A range of the reported text, moved onto its cleaned text.
@@ -70,7 +65,8 @@ const QSet<QString>& FocusedTextFieldAccessor::knownWebContentApplicationIdentif
 FocusedTextFieldAccessor::FocusedTextFieldAccessor(Platform platform, double clipboardRestoreDelay)
     : platform_(platform),
       resolver_({platform.accessibility, platform.frontApplications, platform.scheduler}),
-      gate_({platform.input, platform.frontApplications, platform.scheduler, platform.ownWindowHasKeyboard}),
+      gate_({platform.input, platform.frontApplications, platform.scheduler, platform.ownWindowHasKeyboard,
+             platform.windowPing}),
       fallbacks_(platform.clipboard, gate_, platform.scheduler, secondsToDuration(clipboardRestoreDelay),
                  platform.windowPing) {}
 
@@ -181,28 +177,19 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
         element = field;
     }
     const std::optional<AccessibleTextRange> reportedRange = co_await askAbout(element, &Accessibility::selectedRange);
-    const std::optional<TextRange> range = cleanedRange(validSelectedRange(reportedRange, value), value);
-    value = cleaned(value);
-    selected = cleaned(selected);
     const std::optional<QRectF> reportedFrame = co_await askAbout(element, &Accessibility::frame);
     const std::optional<QRectF> frame = validScreenFrame(reportedFrame);
-
-    if (!isEmpty(selected) && !isEmpty(value) &&
-        !(range && range->length > 0 && isValidRange(*range, value->size()) &&
-          value->mid(range->location, range->length) == *selected)) {
-        // Selected text that the selection's range in the same text does not bear out (a stale or
-        // borrowed selection): the command takes the whole field, and replaces it whole.
-        AppLog::app().info(QStringLiteral("focused field selection not borne out by its range: the whole field"));
-        selected = QString();
-    }
-    if (!isEmpty(value) || !isEmpty(selected)) {
-        FocusedTextFieldSnapshot snapshot{element, value.value_or(QString()), selected, range, frame, front};
+    // A selection its range does not bear out is dropped there: the command then takes the whole
+    // field, and replaces it whole.
+    FocusedTextFieldSnapshot read = snapshotFromAccessibleRead(
+        element, ReportedFieldText{value, selected, reportedRange}, UnconfirmedSelection::dropped, frame, front);
+    if (!read.fullText.isEmpty() || !isEmpty(read.selectedText)) {
         // Asked while the program answers: a write that later goes unanswered must not fall
         // back to a select-all that takes in the rest of the document.
         if (role == AccessibleRole::textArea) {
-            snapshot.partOfLargerText = co_await askAbout(element, &Accessibility::isPartOfLargerText);
+            read.partOfLargerText = co_await askAbout(element, &Accessibility::isPartOfLargerText);
         }
-        co_return snapshot;
+        co_return read;
     }
     // Nothing readable through accessibility: the field may still hold text that only a copy
     // reaches (custom editors).
@@ -214,6 +201,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
         FocusedTextFieldSnapshot snapshot{element, copied->text, copied->text, TextRange{0, copied->text.size()},
                                           frame,   front};
         snapshot.wholeFieldCopied = copied->afterSelectAll;
+        snapshot.readByKeyboard = true;
         co_return snapshot;
     }
     if (!value && !selected) {
@@ -231,16 +219,19 @@ QCoro::Task<FocusedTextFieldAccessor::AccessibleSelectionRead> FocusedTextFieldA
     }
     const std::optional<QString> reportedValue = co_await askAbout(element, &Accessibility::value);
     const std::optional<AccessibleTextRange> reportedRange = co_await askAbout(element, &Accessibility::selectedRange);
-    read.range = cleanedRange(validSelectedRange(reportedRange, reportedValue), reportedValue);
-    read.value = cleaned(reportedValue);
     const std::optional<QString> reportedSelection = co_await askAbout(element, &Accessibility::selectedText);
-    read.selected = cleaned(reportedSelection);
+    const std::optional<QRectF> reportedFrame = co_await askAbout(element, &Accessibility::frame);
+    read.frame = validScreenFrame(reportedFrame);
+    const FocusedTextFieldSnapshot seen =
+        snapshotFromAccessibleRead(element, ReportedFieldText{reportedValue, reportedSelection, reportedRange},
+                                   UnconfirmedSelection::kept, read.frame, std::nullopt);
+    read.value = reportedValue ? std::optional<QString>(seen.fullText) : std::nullopt;
+    read.range = seen.selectedRange;
+    read.selected = seen.selectedText;
     if (isEmpty(read.selected) && read.range && !isEmpty(read.value) &&
         isValidRange(*read.range, read.value->size(), 1)) {
         read.selected = read.value->mid(read.range->location, read.range->length);
     }
-    const std::optional<QRectF> reportedFrame = co_await askAbout(element, &Accessibility::frame);
-    read.frame = validScreenFrame(reportedFrame);
     co_return read;
 }
 
@@ -467,7 +458,14 @@ QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, boo
         const std::optional<QString> change = co_await changeSinceRead(snapshot, !replacingAllText);
         co_return !change;
     };
-    const bool sent = co_await fallbacks_.pasteFallback(newText, replacingAllText, front, std::move(targetCheck));
+    // A field read by copying shows nothing accessible of what the user typed since: it is
+    // copied again right before the paste.
+    std::optional<ClipboardFallbacks::CopiedField> readBefore;
+    if (snapshot.readByKeyboard) {
+        readBefore = ClipboardFallbacks::CopiedField{snapshot.fullText, snapshot.wholeFieldCopied};
+    }
+    const bool sent = co_await fallbacks_.pasteFallback(newText, replacingAllText, front, std::move(targetCheck),
+                                                        std::move(readBefore));
     if (!sent) {
         // Nothing reached the field: the text is handed back so it can be offered for copying.
         AppLog::app().notice(QStringLiteral("focused field paste not sent length=%1").arg(newText.size()));

@@ -103,6 +103,29 @@ std::optional<QString> SyntheticInputGate::refusal(const FrontApplication& targe
     return std::nullopt;
 }
 
+QCoro::Task<std::optional<QString>> SyntheticInputGate::unresponsiveness(FrontApplication target) {
+    if (!environment_.windowPing || target.windowId == 0) {
+        co_return std::nullopt;
+    }
+    if (answeredWindow_ == target.windowId && answerCovers_ && answerCovers_->isActive()) {
+        co_return std::nullopt;
+    }
+    answerCovers_.reset();
+    const WindowPinging::Answer answer = co_await environment_.windowPing->ping(target.windowId, responsivenessBound);
+    switch (answer) {
+    case WindowPinging::Answer::answered:
+    case WindowPinging::Answer::unsupported:
+        answeredWindow_ = target.windowId;
+        answerCovers_ = environment_.scheduler.scheduleAfter(responsivenessLasts, [] {});
+        co_return std::nullopt;
+    case WindowPinging::Answer::unanswered:
+        co_return QStringLiteral("not_responding");
+    case WindowPinging::Answer::windowGone:
+        break;
+    }
+    co_return QStringLiteral("window_gone");
+}
+
 QCoro::Task<bool> SyntheticInputGate::sendChord(FrontApplication target, Qt::KeyboardModifiers modifiers, Qt::Key key) {
     std::optional<QString> refused;
     if (!acceptsKeys(target)) {
@@ -112,8 +135,11 @@ QCoro::Task<bool> SyntheticInputGate::sendChord(FrontApplication target, Qt::Key
         if (!free) {
             co_return false;
         }
-        // Only now, right before the keys go, is it known which window would get them.
-        refused = refusal(target);
+        refused = co_await unresponsiveness(target);
+        if (!refused) {
+            // Only now, right before the keys go, is it known which window would get them.
+            refused = refusal(target);
+        }
     }
     if (refused) {
         AppLog::app().notice(QStringLiteral("synthetic input withheld reason=%1 keys=%2")

@@ -31,9 +31,9 @@ struct FocusedTextFieldSnapshot {
     // The window that was in front when the text was read (its application and window id);
     // absent when none was. Keystrokes meant for the field may go only to this window.
     std::optional<FrontApplication> sourceWindow;
-    // The text was copied out of the front application with keystrokes because it shows no
-    // accessible focused element (no element then): it is written back by pasting over what
-    // that copy left selected.
+    // The text was copied out of the front application with keystrokes, because it shows no
+    // accessible focused element (no element then) or its element no text: it is written back
+    // by pasting over what that copy left selected, once a second copy shows it unchanged.
     bool readByKeyboard = false;
     // The text was copied with keystrokes after select-all (it is the whole field, and nothing
     // shows whether the field is still selected when the result comes): it is written back by

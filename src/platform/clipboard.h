@@ -45,8 +45,8 @@ public:
     // How many times other programs have fetched data that this program put on the clipboard:
     // a paste is over only once the target program has fetched it.
     virtual quint64 ownDataFetches() const = 0;
-    // Whether the clipboard still holds what this program put on it last: false once another
-    // program (the user copying elsewhere) has taken it over.
+    // Whether the clipboard still holds what this object put on it last: false once anything
+    // else has replaced it, another program or another window of ours (the user copying).
     virtual bool holdsOwnContents() const = 0;
 };
 

@@ -4,6 +4,7 @@
 #include "core/app_settings_providing.h"
 #include "core/text_units.h"
 #include "core/user_preferred_languages_providing.h"
+#include "focused_text/accessible_field_read.h"
 #include "language/focused_field_service_support.h"
 #include "platform/front_application.h"
 #include "platform/language_recognizer.h"
@@ -281,18 +282,11 @@ DesktopSelectionPopupTriggerController::ElementSelection DesktopSelectionPopupTr
 FocusedTextFieldSnapshot DesktopSelectionPopupTriggerController::snapshotOf(
     const AccessibleElementHandle& element, const ElementSelection& read,
     const std::optional<FrontApplication>& window) {
-    FocusedTextFieldSnapshot snapshot;
-    snapshot.element = element;
-    snapshot.fullText = read.value.value_or(QString());
-    snapshot.selectedText = read.text;
-    // The range comes from another process: only one inside the text is kept.
-    if (read.range && read.value &&
-        isValidRange(TextRange{read.range->location, read.range->length}, read.value->size())) {
-        snapshot.selectedRange = TextRange{read.range->location, read.range->length};
-    }
-    snapshot.screenFrame = read.frame;
-    snapshot.sourceWindow = window;
-    return snapshot;
+    // Made as the commands' own reads make theirs: the buttons hand it to them, and Flip and Edit
+    // write back judging the field by it (only an editable element's selection is written).
+    return snapshotFromAccessibleRead(element, ReportedFieldText{read.value, read.text, read.range},
+                                      read.editable ? UnconfirmedSelection::dropped : UnconfirmedSelection::kept,
+                                      read.frame, window);
 }
 
 std::optional<QRectF> DesktopSelectionPopupTriggerController::readAnchorRect(Accessibility& accessibility,

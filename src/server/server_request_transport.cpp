@@ -59,7 +59,10 @@ ServerSessionConfiguration ServerSessionConfiguration::telemetry() {
     return session(5s, 10s, false, 2);
 }
 ServerSessionConfiguration ServerSessionConfiguration::updateManifest() {
-    return session(5s, 10s, false, 1);
+    // The manifest is a few hundred bytes, and its version is shown in the update alert.
+    ServerSessionConfiguration configuration = session(5s, 10s, false, 1);
+    configuration.maximumResponseBytes = serverTextAnswerMaximumBytes;
+    return configuration;
 }
 
 ServerHTTPRequest ServerHTTPRequest::postJSON(QByteArray body) {

@@ -59,7 +59,7 @@ struct ServerSessionConfiguration {
     int maximumConnectionsPerHost = 2;
     // A response body larger than this is not read to the end: the exchange fails with
     // URLError::badServerResponse rather than exhausting memory. The sessions whose answers are
-    // texts a command shows or writes into a field take serverTextAnswerMaximumBytes.
+    // texts shown to the user or written into a field take serverTextAnswerMaximumBytes.
     qint64 maximumResponseBytes = 64LL * 1024 * 1024;
 
     bool operator==(const ServerSessionConfiguration&) const = default;
@@ -71,7 +71,7 @@ struct ServerSessionConfiguration {
     static ServerSessionConfiguration textImprove();     // 60 s / 120 s, waits
     static ServerSessionConfiguration textPrompt();      // 60 s / 120 s, waits
     static ServerSessionConfiguration telemetry();       // 5 s / 10 s, does not wait
-    static ServerSessionConfiguration updateManifest();  // 5 s / 10 s, does not wait, 1 at a time
+    static ServerSessionConfiguration updateManifest();  // 5 s / 10 s, does not wait, 1 at a time, 1 MiB
 };
 
 // The largest answer of a text session: 1 MiB. The texts sent are at most a few thousand

@@ -5,6 +5,7 @@
 // text typed while the server thinks; emoji. The translations come from Apertium on this
 // machine; Edit Message asks the program's local server.
 #include "app/terminal_job.h"
+#include "app/x11_window_tools.h"
 #include "support/qt_printers.h"
 #include "support/session/accessible_texts.h"
 #include "support/test_browser.h"
@@ -68,6 +69,7 @@ public:
         ready_ = process_.state() == QProcess::Running &&
                  test::waitUntil([&] { return log().contains("launch version="); }, 20s) &&
                  test::waitUntil([&] { return !programWindows().isEmpty(); }, 10s);
+        trayIcons_ = programWindows();
     }
     // Ended before the counters its server's handler reads go.
     ~Program() { endProgram(); }
@@ -90,11 +92,22 @@ public:
     bool waitForEvents(const QString& action, int count) const {
         return test::waitUntil([&] { return events(action) >= count; }, 20s);
     }
+    // The selection buttons' row: our visible window 28 high.
+    std::optional<QRect> buttonRow() const {
+        for (const QString& window : programWindows()) {
+            const QRect rect = test::windowGeometry(window);
+            if (!trayIcons_.contains(window) && rect.height() == 28) {
+                return rect;
+            }
+        }
+        return std::nullopt;
+    }
     std::atomic<int> editRequests{0};
     std::atomic<int> editDelayMs{0};
 
 private:
     bool ready_ = false;
+    QStringList trayIcons_;  // our windows once started
 };
 
 // Control+Shift and the key, as the user presses them.
@@ -267,6 +280,31 @@ TEST_F(FirefoxFieldsDesktopTest, TextTypedWhileTheServerThinksIsKeptAndTheResult
         << test::accessibleTextBoxContents(program_->pid()).join(" | ").toStdString();
 }
 
+// Chromium stopped (as SIGSTOP does) when Write Message is pressed: keys sent to it would wait
+// in its queue and, on resume, select its whole field (the next key typed would replace it) and
+// copy it over the user's clipboard. None is sent: the field and the clipboard stay as they were.
+TEST_F(ChromiumFieldsDesktopTest, AStoppedProgramGetsNoKeysItsFieldAndTheUsersClipboardStay) {
+    const QString users = QStringLiteral("the user's own clipboard");
+    QApplication::clipboard()->setText(users);
+    ASSERT_TRUE(browser_->prepare(Element::textarea, english, Selection::caretAtEnd));
+    const int before = program_->events("translate_message");
+    ASSERT_EQ(::kill(pid_t(browser_->pid()), SIGSTOP), 0);
+    press("w");
+    const bool ended = program_->waitForEvents("translate_message", before + 1);
+    ::kill(pid_t(browser_->pid()), SIGCONT);
+    ASSERT_TRUE(ended) << program_->log().toStdString();
+    EXPECT_FALSE(program_->eventLines("translate_message").constLast().contains("success=true"))
+        << program_->eventLines("translate_message").constLast().toStdString();
+    // Queued keys run as soon as the program does.
+    EXPECT_FALSE(test::waitUntil([&] { return QApplication::clipboard()->text() != users; }, 2s))
+        << QApplication::clipboard()->text().toStdString() << "\n"
+        << program_->log().right(3000).toStdString();
+    tool("xdotool", {"type", "!"});
+    const std::optional<QString> field = browser_->waitForText(
+        Element::textarea, [&](const QString& now) { return now != english; }, 5s);
+    EXPECT_EQ(field, english + QStringLiteral("!"));
+}
+
 // Firefox reports a zero-width no-break space after each emoji: written back, it would split
 // an emoji from its skin-tone modifier.
 TEST_F(FirefoxFieldsDesktopTest, EmojiComeBackWhole) {
@@ -275,6 +313,52 @@ TEST_F(FirefoxFieldsDesktopTest, EmojiComeBackWhole) {
     EXPECT_FALSE(flipped.contains("love")) << flipped.toStdString();
     EXPECT_FALSE(flipped.contains(QChar(0xFEFF))) << flipped.toStdString();
     EXPECT_TRUE(flipped.contains(QStringLiteral("😀👍🏽"))) << flipped.toStdString();
+}
+
+// Flip from the selection buttons on one word of a sentence with emoji, the word selected with
+// Control+Shift+Right and the button clicked as people do: the word is replaced where it stands and the
+// emoji stay whole (read with Firefox's U+FEFF after each emoji, the field would look changed
+// since the read and the result end in the copy window). What Flip makes of the word is taken
+// from the same gesture on the sentence without emoji.
+TEST_F(FirefoxFieldsDesktopTest, FlipFromTheButtonsReplacesAWordBesideEmojiInPlace) {
+    const auto flipSecondWord = [&](const QString& sentence) {
+        EXPECT_TRUE(browser_->prepare(Element::textarea, sentence, Selection::caretAtEnd));
+        const int before = program_->events("flip_language");
+        // The caret before the word, then the word selected with one chord.
+        tool("xdotool", {"key", "--delay", "50", "Home", "Right", "Right", "sleep", "0.2", "keydown", "ctrl+shift",
+                         "key", "Right", "keyup", "ctrl+shift"});
+        std::optional<QRect> row;
+        EXPECT_TRUE(test::waitUntil(
+            [&] {
+                row = program_->buttonRow();
+                return row.has_value();
+            },
+            5s))
+            << "no buttons for the selection\n"
+            << program_->log().toStdString();
+        if (!row) {
+            return QString();
+        }
+        // Flip is the row's first button, as wide as the row is high.
+        tool("xdotool", {"mousemove", QString::number(row->x() + row->height() / 2), QString::number(row->center().y()),
+                         "click", "1"});
+        EXPECT_TRUE(program_->waitForEvents("flip_language", before + 1)) << program_->log().toStdString();
+        EXPECT_TRUE(program_->eventLines("flip_language").constLast().contains("success=true"))
+            << program_->log().right(4000).toStdString();
+        return browser_
+            ->waitForText(
+                Element::textarea, [&](const QString& now) { return now != sentence; }, 5s)
+            .value_or(QString());
+    };
+    const QString rest = QStringLiteral(" this red car very much.");
+    const QString plain = flipSecondWord(QStringLiteral("I love") + rest);
+    ASSERT_TRUE(plain.startsWith(QStringLiteral("I ")) && plain.endsWith(rest)) << plain.toStdString();
+    const QString word = plain.mid(2, plain.size() - 2 - rest.size());
+    ASSERT_FALSE(word.isEmpty() || word.contains(QStringLiteral("love"))) << plain.toStdString();
+
+    const QString flipped = flipSecondWord(QStringLiteral("I love this red car 😀👍🏽 very much."));
+    EXPECT_EQ(flipped, QStringLiteral("I ") + word + QStringLiteral(" this red car 😀👍🏽 very much."))
+        << program_->log().right(3000).toStdString();
 }
 
 // Firefox keeps reporting its field as focused when another program comes to the front, so

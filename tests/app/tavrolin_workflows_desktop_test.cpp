@@ -99,7 +99,9 @@ protected:
 
     // Starts the program and the test application with `field` holding `text`, focused and in
     // front.
-    void start(const QString& field, const QString& text) {
+    // `accessible` false: the GTK application without its accessibility bridge, which shows
+    // nothing to accessibility; its fields are read and written through the clipboard alone.
+    void start(const QString& field, const QString& text, bool accessible = true) {
         startProgram(programEnvironment({{"TAVROLIN_TELEMETRY_ENDPOINT", "/api/events"},
                                          {"TAVROLIN_TEXT_TRANSLATION_ENDPOINT", "/api/text-translations"},
                                          {"TAVROLIN_TEXT_EDITING_ENDPOINT", "/api/text-edits"},
@@ -113,7 +115,13 @@ protected:
         ASSERT_TRUE(test::waitUntil([&] { return !programWindows().isEmpty(); }, 10s)) << "no tray icon";
         pause(300ms);
 
-        app_ = std::make_unique<test::TextFieldsApp>();
+        if (accessible) {
+            app_ = std::make_unique<test::TextFieldsApp>();
+        } else {
+            qputenv("NO_AT_BRIDGE", "1");
+            app_ = std::make_unique<test::TextFieldsApp>(QStringLiteral("tavrolin_test_gtk_text_fields"));
+            qunsetenv("NO_AT_BRIDGE");
+        }
         ASSERT_TRUE(app_->isReady());
         ASSERT_TRUE(app_->setText(field, text));
         ASSERT_TRUE(app_->focus(field));
@@ -365,6 +373,30 @@ TEST_F(TavrolinWorkflowsDesktopTest, SwitchingProgramsWhileTheServerThinksLeaves
     EXPECT_EQ(fieldText("pad"), "lunch on friday");
     EXPECT_TRUE(events("write_text").last().contains("error=failed_to_replace_focused_text_field_text"))
         << events("write_text").last().toStdString();
+}
+
+// A program without accessible text: its field is read by copying, and nothing shows what the
+// user types while the server thinks but a second copy right before the paste. What was typed
+// stays, and the result is offered in the copy window.
+TEST_F(TavrolinWorkflowsDesktopTest, TextTypedWhileTheServerThinksInAFieldReadByCopyingIsKept) {
+    writeSettings(true);
+    serverDelay_ = 2500ms;
+    const QString draft = QStringLiteral("see you thursday");
+    start("text", draft, false);
+    press("e");
+    ASSERT_TRUE(test::waitUntil([&] { return !requests().isEmpty(); }, 10s)) << log().toStdString();
+    ASSERT_TRUE(logged("focused field read by keyboard")) << log().toStdString();
+    // The copy left the field selected whole: the user goes to its end first.
+    run("xdotool", {"key", "End"});
+    const QString typed = QStringLiteral(" at noon");
+    run("xdotool", {"type", "--delay", "100", typed});
+    ASSERT_TRUE(waitForEvent("edit_text")) << log().toStdString();
+    pause(500ms);  // a paste would have been fetched by now
+    EXPECT_EQ(fieldText("text"), draft + typed) << log().toStdString();
+    EXPECT_TRUE(events("edit_text").last().contains("success=false")) << events("edit_text").last().toStdString();
+    const QString offered = draft + QStringLiteral(" (edited)");
+    EXPECT_TRUE(test::waitUntil([&] { return test::accessibleTextBoxContents(pid_).contains(offered); }, 5s))
+        << test::accessibleTextBoxContents(pid_).join(" | ").toStdString();
 }
 
 TEST_F(TavrolinWorkflowsDesktopTest, ACommandFromTheTrayMenuRunsOnTheFocusedField) {

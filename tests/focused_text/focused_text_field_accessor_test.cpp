@@ -8,6 +8,7 @@
 #include "support/fakes/fake_primary_selection.h"
 #include "support/fakes/fake_synthetic_input.h"
 #include "support/fakes/inline_accessibility_calls.h"
+#include "support/fakes/memory_log_sink.h"
 #include "support/virtual_time_task.h"
 
 #include <QCoreApplication>
@@ -69,7 +70,8 @@ protected:
     test::FakeFrontApplicationProvider front;
     bool ownWindowHasKeyboard = false;
     FocusedTextFieldAccessor accessor{
-        {calls, clipboard, keyboard, front, scheduler, [this] { return ownWindowHasKeyboard; }}, 0.3};
+        {calls, clipboard, keyboard, front, scheduler, [this] { return ownWindowHasKeyboard; }, nullptr, &keyboard},
+        0.3};
 };
 
 class SelectionProbeTest : public FocusedTextFieldAccessorTest {
@@ -273,7 +275,8 @@ TEST_F(FocusedTextFieldAccessorTest, AProgramWithoutAccessibleFocusIsPolledOnceT
     run(accessor.replaceFocusedFieldText("mensaje", snapshot));
     settle();
     EXPECT_EQ(field->text, "mensaje");
-    EXPECT_EQ(keyboard.chords, (QStringList{"Ctrl+A", "Ctrl+V"}));
+    // Copied again first: its select-all serves the paste.
+    EXPECT_EQ(keyboard.chords, (QStringList{"Ctrl+A", "Ctrl+C", "Ctrl+V"}));
     EXPECT_EQ(clipboard.text(), "user clipboard");
 
     // A snapshot without element that was not read by keyboard still cannot be written.
@@ -281,6 +284,68 @@ TEST_F(FocusedTextFieldAccessorTest, AProgramWithoutAccessibleFocusIsPolledOnceT
     copiedSelection.readByKeyboard = false;
     EXPECT_EQ(failure(accessor.replaceFocusedFieldText("x", copiedSelection)),
               Case::failedToReplaceFocusedTextFieldText);
+}
+
+// Keys queued to a stopped program would act when it resumes: select its whole field (the next
+// key typed replaces it), copy it over the user's clipboard, or cut it for good.
+TEST_F(FocusedTextFieldAccessorTest, AStoppedProgramWithoutAccessibleTextGetsNoKeys) {
+    for (const char* program : {"gedit", "jetbrains-idea"}) {
+        front.setIdentifier(program, appPid, 5001);
+        auto field = test::makeField("the user's draft", {16, 0});
+        keyboard.field = field;
+        keyboard.chords.clear();
+        keyboard.stopped = true;
+        EXPECT_EQ(failure(accessor.prepareFocusedFieldWithRetry(4, 0.12)), Case::noFocusedTextField) << program;
+        EXPECT_TRUE(keyboard.chords.isEmpty()) << program << ": " << keyboard.chords.join(' ').toStdString();
+        keyboard.resume();
+        settle();
+        EXPECT_EQ(field->text, "the user's draft") << program;
+        EXPECT_EQ(field->selection, (AccessibleTextRange{16, 0})) << program;
+        EXPECT_EQ(clipboard.text(), "user clipboard") << program;
+    }
+}
+
+// What the user types while the result is being made is not written over: a field read by
+// copying is copied again the same way just before the paste.
+TEST_F(FocusedTextFieldAccessorTest, AFieldReadByKeyboardThatChangedMeanwhileIsNotWritten) {
+    auto field = test::makeField("message in a chat box", {21, 0});
+    keyboard.field = field;
+    const FocusedTextFieldSnapshot whole = run(accessor.prepareFocusedFieldWithRetry(4, 0.12));
+    ASSERT_TRUE(whole.wholeFieldCopied);
+    field->setText("message in a chat box, typed", {28, 0});
+    keyboard.chords.clear();
+    {
+        test::ScopedLogCapture log;
+        EXPECT_EQ(offeredForCopying("mensaje", whole), "mensaje");
+        EXPECT_EQ(log.messages(LogCategory::app).filter("focused field changed since it was read").size(), 1);
+    }
+    EXPECT_EQ(field->text, "message in a chat box, typed");
+    EXPECT_EQ(keyboard.chords, (QStringList{"Ctrl+A", "Ctrl+C"}));
+    settle();
+    EXPECT_EQ(clipboard.text(), "user clipboard");
+
+    // The user's own selection was copied as it stood, then typed over.
+    field->setText("one two three", {4, 3});
+    const FocusedTextFieldSnapshot selection = run(accessor.prepareFocusedFieldWithRetry(4, 0.12));
+    ASSERT_FALSE(selection.wholeFieldCopied);
+    field->replaceSelection("2");
+    EXPECT_EQ(offeredForCopying("dos", selection), "dos");
+    EXPECT_EQ(field->text, "one 2 three");
+    settle();
+    EXPECT_EQ(clipboard.text(), "user clipboard");
+
+    // An editor that reads by cutting holds nothing during the command; what is typed into it
+    // stays, and the cut text goes back after it.
+    front.setIdentifier("jetbrains-idea", appPid);
+    field->setText("fun main() {}", {13, 0});
+    const FocusedTextFieldSnapshot cut = run(accessor.prepareFocusedFieldWithRetry(4, 0.12));
+    ASSERT_EQ(field->text, "");
+    field->setText("// typed", {8, 0});
+    EXPECT_EQ(offeredForCopying("fun main() = Unit", cut), "fun main() = Unit");
+    run(accessor.restoreCutTextIfUnreplaced());
+    EXPECT_EQ(field->text, "// typedfun main() {}");
+    settle();
+    EXPECT_EQ(clipboard.text(), "user clipboard");
 }
 
 TEST_F(FocusedTextFieldAccessorTest, NoKeystrokeGoesToATerminalOrToThisProgram) {
@@ -873,8 +938,8 @@ TEST_F(FocusedTextFieldAccessorTest, OnlyASelectionBorneOutByItsRangeIsReplacedA
     EXPECT_EQ(field->text, "result");
     settle();
 
-    // A field without accessible text copied after select-all: the paste selects all again
-    // instead of trusting that the copy's selection is still there.
+    // A field without accessible text copied after select-all: it is selected and copied again
+    // instead of trusting that the first copy's selection is still there, and pasted over.
     auto opaque = test::makeField("copied whole");
     opaque->hasText = false;
     focus(opaque);
@@ -884,7 +949,7 @@ TEST_F(FocusedTextFieldAccessorTest, OnlyASelectionBorneOutByItsRangeIsReplacedA
     keyboard.chords.clear();
     run(accessor.replaceFocusedFieldText("result", snapshot));
     EXPECT_EQ(opaque->text, "result");
-    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+A", "Ctrl+V"}));
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+A", "Ctrl+C", "Ctrl+V"}));
     settle();
 }
 

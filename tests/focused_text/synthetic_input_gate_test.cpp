@@ -110,5 +110,41 @@ TEST_F(SyntheticInputGateTest, AKeyOrAGrabHeldPastTheBoundSendsNothingButModifie
     EXPECT_EQ(keyboard.chords, QStringList{"Ctrl+V"});
 }
 
+// Keys sent to a stopped program wait in its queue and act when it resumes, on whatever its
+// field and the clipboard hold by then: a window whose program does not answer the ping gets
+// none. One answer covers a burst of chords; a program outside the ping protocol still gets keys.
+TEST_F(SyntheticInputGateTest, AProgramThatDoesNotAnswerThePingGetsNoKeys) {
+    test::ScopedLogCapture log;
+    SyntheticInputGate pinging{{keyboard, front, scheduler, {}, &keyboard}};
+    const auto sendVia = [&](Qt::Key key) {
+        return test::runOnVirtualTime(pinging.sendChord(editor, Qt::ControlModifier, key), scheduler);
+    };
+    keyboard.stopped = true;
+    EXPECT_FALSE(sendVia(Qt::Key_C));
+    EXPECT_TRUE(keyboard.chords.isEmpty());
+    EXPECT_EQ(log.messages(LogCategory::app).filter("synthetic input withheld reason=not_responding").size(), 1);
+
+    keyboard.resume();
+    keyboard.pings = 0;
+    EXPECT_TRUE(sendVia(Qt::Key_C));
+    scheduler.advance(200ms);
+    EXPECT_TRUE(sendVia(Qt::Key_A));
+    EXPECT_TRUE(sendVia(Qt::Key_C));
+    EXPECT_EQ(keyboard.pings, 1) << "one ping for the burst";
+    // Stopped a while later: the next chord asks again.
+    keyboard.stopped = true;
+    scheduler.advance(SyntheticInputGate::responsivenessLasts);
+    EXPECT_FALSE(sendVia(Qt::Key_V));
+    EXPECT_EQ(keyboard.chords, (QStringList{"Ctrl+C", "Ctrl+A", "Ctrl+C"}));
+
+    keyboard.takesPing = false;
+    EXPECT_TRUE(sendVia(Qt::Key_V));
+    keyboard.takesPing = true;
+    keyboard.windowGone = true;
+    scheduler.advance(SyntheticInputGate::responsivenessLasts);
+    EXPECT_FALSE(sendVia(Qt::Key_V));
+    EXPECT_EQ(keyboard.chords.size(), 4);
+}
+
 }  // namespace
 }  // namespace tavrolin

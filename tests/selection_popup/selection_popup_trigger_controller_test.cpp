@@ -7,14 +7,19 @@
 #include "core/app_settings.h"
 #include "core/app_settings_providing.h"
 #include "core/defaults_store.h"
+#include "focused_text/focused_text_field_accessor.h"
 #include "support/fakes/fake_accessibility.h"
+#include "support/fakes/fake_clipboard.h"
 #include "support/fakes/fake_front_application_provider.h"
 #include "support/fakes/fake_global_input_monitoring.h"
 #include "support/fakes/fake_primary_selection.h"
+#include "support/fakes/fake_synthetic_input.h"
 #include "support/fakes/fixed_preferred_languages.h"
 #include "support/fakes/inline_accessibility_calls.h"
 #include "support/fakes/memory_log_sink.h"
+#include "support/qt_printers.h"
 #include "support/virtual_time.h"
+#include "support/virtual_time_task.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -387,6 +392,40 @@ TEST(SelectionPopupTrigger, OnlyTheFrontProgramsSelectionIsOfferedAndAButtonActs
     EXPECT_EQ(t.acted->selectedRange, (TextRange{0, 21}));
     EXPECT_EQ(t.acted->sourceWindow, (FrontApplication{4242, QString("firefox-esr"), 77}));
     QCoreApplication::processEvents();
+}
+
+// Firefox reports U+FEFF after each emoji. The buttons hand their selection to the commands,
+// which write back judging the field by it: it is the field as the user sees it, so that Flip
+// replaces the selected word instead of finding the field changed and offering its result for
+// copying. A selected text that the range of the same read does not hold gets no buttons: a
+// write of it would land at the caret.
+TEST(SelectionPopupTrigger, TheButtonsSelectionIsTheTextTheUserSeesAndFlipWritesIt) {
+    Trigger t;
+    const QString reported = QString::fromUtf8("Hola 😀\uFEFF👍🏽\uFEFF gracias amigo");
+    t.field->setText(reported, {14, 7});  // "gracias"
+    t.mouseUp();
+    t.scheduler->advance(250ms);
+    ASSERT_NE(t.row(), nullptr);
+    t.row()->findChild<QAbstractButton*>("Flip")->click();
+    ASSERT_TRUE(t.acted.has_value());
+    EXPECT_EQ(t.acted->fullText, QString::fromUtf8("Hola 😀👍🏽 gracias amigo"));
+    EXPECT_EQ(t.acted->selectedText, QString("gracias"));
+    EXPECT_EQ(t.acted->selectedRange, (TextRange{12, 7}));
+
+    test::FakeClipboard clipboard;
+    test::FakeKeyboardApplication keyboard{clipboard, t.field};
+    FocusedTextFieldAccessor accessor{{t.axCalls, clipboard, keyboard, t.front, *t.scheduler, [] { return false; }},
+                                      0.3};
+    EXPECT_NO_THROW(test::runOnVirtualTime(accessor.replaceFocusedFieldTextOrPresentCopyFallback("thanks", *t.acted),
+                                           *t.scheduler));
+    EXPECT_EQ(t.field->text, QString::fromUtf8("Hola 😀\uFEFF👍🏽\uFEFF thanks amigo"));
+    QCoreApplication::processEvents();
+
+    t.field->setText("Hola amigos, gracias", {20, 0});
+    t.field->reportedSelectedText = std::optional<QString>(QString("Hola"));
+    t.mouseUp();
+    t.scheduler->advance(250ms);
+    EXPECT_EQ(t.row(), nullptr);
 }
 
 TEST(SelectionPopupTrigger, SelectedPageTextComesFromTheFrontApplicationsPrimarySelection) {

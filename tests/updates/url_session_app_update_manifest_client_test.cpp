@@ -124,6 +124,18 @@ TEST_F(ManifestClientTest, SessionIsShortAndSingleConnection) {
     EXPECT_EQ(session.maximumConnectionsPerHost, 1);
 }
 
+// A server that answers with megabytes of "version" would have them shown in the update alert.
+TEST_F(ManifestClientTest, AnAnswerOfOverAMebibyteIsABadServerResponse) {
+    server.reply(200, manifestJson(std::string(1024 * 1024, '9'), "60"));
+    auto c = client(server.url());
+    try {
+        test::await(c.latestManifest());
+        FAIL() << "no error";
+    } catch (const URLError& error) {
+        EXPECT_EQ(error.code(), URLError::badServerResponse);
+    }
+}
+
 TEST_F(ManifestClientTest, MissingEndpointSendsNothing) {
     auto c = client(std::nullopt);
     try {

@@ -8,6 +8,7 @@
 #include <QCoroFuture>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QPointer>
 #include <QThreadPool>
 #include <QtConcurrent>
 
@@ -91,6 +92,9 @@ struct QtClipboard::State {
     SkippedFormatCallback onSkippedFormat;
     qsizetype maximumFormatSize = 0;
     std::unique_ptr<FetchCounter> fetchCounter;
+    // What this object put on the clipboard last. Qt deletes it when anything replaces it, in
+    // this process too (the copy window's Copy, a link copied from the share alert).
+    QPointer<const QMimeData> lastWritten;
     QThreadPool readerThread;                    // one thread: reads of other owners, in order
     std::unique_ptr<X11ClipboardReader> reader;  // used on readerThread only
 
@@ -131,14 +135,6 @@ bool ownsClipboard() {
     return QGuiApplication::platformName() != QLatin1String("xcb") || clipboard->ownsClipboard();
 }
 
-}  // namespace
-
-bool QtClipboard::holdsOwnContents() const {
-    return ownsClipboard();
-}
-
-namespace {
-
 // This program's own clipboard data, straight from Qt (no round trip through the server).
 const QMimeData* ownData() {
     QClipboard* clipboard = systemClipboard();
@@ -150,6 +146,10 @@ X11ClipboardReader::Deadline readDeadline() {
 }
 
 }  // namespace
+
+bool QtClipboard::holdsOwnContents() const {
+    return ownsClipboard() && d_->lastWritten && ownData() == d_->lastWritten.data();
+}
 
 QCoro::Task<std::optional<ClipboardContents>> QtClipboard::readContents() {
     if (!systemClipboard()) {
@@ -210,6 +210,7 @@ void QtClipboard::setContents(const ClipboardContents& contents) {
         data->setData(format.name, format.data);
     }
     clipboard->setMimeData(data, QClipboard::Clipboard);
+    d_->lastWritten = data;
 }
 
 void QtClipboard::clear() {
@@ -221,6 +222,7 @@ void QtClipboard::clear() {
 void QtClipboard::setText(const QString& text) {
     if (QClipboard* clipboard = systemClipboard()) {
         clipboard->setText(text, QClipboard::Clipboard);
+        d_->lastWritten = ownData();
     }
 }
 

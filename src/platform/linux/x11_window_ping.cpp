@@ -52,8 +52,9 @@ public:
             return *refusal;
         }
         // The program answers by sending the ping back to the root window, to whoever listens
-        // there for changes of the root's children.
-        setRootEventMask(XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY);
+        // there: GTK programs address the listeners for changes of the root's children, Qt ones
+        // those for changes of the root itself.
+        setRootEventMask(XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_STRUCTURE_NOTIFY);
         const std::uint32_t token = ++pings_;
         xcb_client_message_event_t event;
         std::memset(&event, 0, sizeof event);

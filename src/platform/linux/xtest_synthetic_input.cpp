@@ -121,6 +121,9 @@ std::optional<xcb_keysym_t> keysymForKey(Qt::Key key) {
     if (key >= Qt::Key_0 && key <= Qt::Key_9) {
         return XK_0 + (key - Qt::Key_0);
     }
+    if (key == Qt::Key_End) {
+        return XK_End;
+    }
     return std::nullopt;
 }
 

@@ -125,6 +125,9 @@ public:
                 field->replaceSelection(QString());
             }
             break;
+        case Qt::Key_End:
+            field->selection = {field->text.size(), 0};
+            break;
         case Qt::Key_V:
             if (fetchesPasteLater) {
                 ++pendingPastes;
