@@ -181,9 +181,14 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
     const std::optional<QRectF> frame = validScreenFrame(reportedFrame);
     // A selection its range does not bear out is dropped there: the command then takes the whole
     // field, and replaces it whole.
-    const FocusedTextFieldSnapshot read = snapshotFromAccessibleRead(
+    FocusedTextFieldSnapshot read = snapshotFromAccessibleRead(
         element, ReportedFieldText{value, selected, reportedRange}, UnconfirmedSelection::dropped, frame, front);
     if (!read.fullText.isEmpty() || !isEmpty(read.selectedText)) {
+        // Asked while the program answers: a write that later goes unanswered must not fall
+        // back to a select-all that takes in the rest of the document.
+        if (role == AccessibleRole::textArea) {
+            read.partOfLargerText = co_await askAbout(element, &Accessibility::isPartOfLargerText);
+        }
         co_return read;
     }
     // Nothing readable through accessibility: the field may still hold text that only a copy
@@ -641,6 +646,13 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
         placed = co_await ask(calls, replaceSelection);
     } else {
         placed = co_await writeValue(newText, element, processId);
+    }
+    if (!placed && !hasSelection && snapshot.partOfLargerText) {
+        // Select-all would take in the rest of the document, and the paste would replace it.
+        AppLog::app().notice(
+            QStringLiteral("focused field is part of a larger text: not pasted over select-all length=%1")
+                .arg(newText.size()));
+        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
     }
     if (!placed) {
         co_await pasteOrGiveBack(newText, !hasSelection, snapshot);

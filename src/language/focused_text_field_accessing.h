@@ -39,6 +39,9 @@ struct FocusedTextFieldSnapshot {
     // shows whether the field is still selected when the result comes): it is written back by
     // select-all and paste, whatever `selectedText` says.
     bool wholeFieldCopied = false;
+    // The element is one part of a larger editable text (a paragraph of a document), where
+    // select-all takes in more than the element: it is never replaced by select-all and paste.
+    bool partOfLargerText = false;
 
     bool operator==(const FocusedTextFieldSnapshot&) const = default;
 };

@@ -81,6 +81,9 @@ public:
     virtual bool isChromiumControl(const AccessibleElementHandle& element) = 0;
     // Whether the user can edit the element's text.
     virtual bool isEditable(const AccessibleElementHandle& element) = 0;
+    // Whether the element is one part of a larger editable text (a paragraph of a word
+    // processor's document), so that select-all in its program selects more than its own text.
+    virtual bool isPartOfLargerText(const AccessibleElementHandle& element) = 0;
     // Whether the whole text can be replaced through setValue().
     virtual bool isValueSettable(const AccessibleElementHandle& element) = 0;
 

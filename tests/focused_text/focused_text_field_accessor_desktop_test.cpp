@@ -67,6 +67,7 @@ public:
         return inner_.boundsForRange(e, r);
     }
     bool isChromiumControl(const AccessibleElementHandle& e) override { return inner_.isChromiumControl(e); }
+    bool isPartOfLargerText(const AccessibleElementHandle& e) override { return inner_.isPartOfLargerText(e); }
     bool isEditable(const AccessibleElementHandle& e) override { return inner_.isEditable(e); }
     bool isValueSettable(const AccessibleElementHandle& e) override { return inner_.isValueSettable(e); }
     bool setValue(const AccessibleElementHandle& e, const QString& t) override { return inner_.setValue(e, t); }

@@ -582,6 +582,31 @@ TEST_F(FocusedTextFieldAccessorTest, AValueThatCannotBeSetIsReplacedBySelectAllA
     EXPECT_EQ(clipboard.text(), "user clipboard");
 }
 
+// A word processor's paragraph whose write did not take (its program busy past the call bound):
+// select-all there would take in the whole document, so the result is offered for copying and
+// the other paragraphs stay. A selection in it is still pasted over, without select-all.
+TEST_F(FocusedTextFieldAccessorTest, AParagraphOfALargerTextIsNeverReplacedBySelectAllAndPaste) {
+    auto paragraph = test::makeField("second paragraph", {16, 0});
+    paragraph->role = AccessibleRole::textArea;
+    paragraph->otherParagraphs = QStringLiteral("first paragraph");
+    paragraph->settable = false;
+    paragraph->acceptsSelectedText = false;
+    focus(paragraph);
+    FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+    EXPECT_EQ(offeredForCopying("result", snapshot), "result");
+    EXPECT_EQ(paragraph->otherParagraphs, "first paragraph");
+    EXPECT_EQ(paragraph->text, "second paragraph");
+    EXPECT_TRUE(keyboard.chords.isEmpty()) << keyboard.chords.join(' ').toStdString();
+    EXPECT_EQ(clipboard.text(), "user clipboard");
+
+    paragraph->selection = {0, 6};
+    snapshot = run(accessor.readFocusedField());
+    EXPECT_EQ(offeredForCopying("third", snapshot), std::nullopt);
+    EXPECT_EQ(paragraph->text, "third paragraph");
+    EXPECT_EQ(paragraph->otherParagraphs, "first paragraph");
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+V"}));
+}
+
 TEST_F(FocusedTextFieldAccessorTest, ChromiumControlsAreAlwaysPasted) {
     auto field = test::makeField("chromium box", {0, 8});
     field->chromium = true;

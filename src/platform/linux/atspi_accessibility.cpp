@@ -751,6 +751,16 @@ bool AtspiAccessibility::isEditable(const AccessibleElementHandle& element) {
     return onElement(element, [](AtspiAccessible* object) { return isEditableObject(object); });
 }
 
+// An editable parent holds the element's text among its own (LibreOffice's document around its
+// paragraphs); a field's parent is a panel, a scroll pane or a page.
+bool AtspiAccessibility::isPartOfLargerText(const AccessibleElementHandle& element) {
+    return onElement(element, [](AtspiAccessible* object) {
+        CallError error;
+        GObjectRef<AtspiAccessible> parent(atspi_accessible_get_parent(object, error.out()));
+        return !error.failed() && parent && isEditableObject(parent.get());
+    });
+}
+
 bool AtspiAccessibility::isValueSettable(const AccessibleElementHandle& element) {
     return onElement(element, [](AtspiAccessible* object) {
         if (!isEditableObject(object)) {

@@ -44,6 +44,7 @@ public:
     std::optional<QRectF> boundsForRange(const AccessibleElementHandle& element, AccessibleTextRange range) override;
     bool isChromiumControl(const AccessibleElementHandle& element) override;
     bool isEditable(const AccessibleElementHandle& element) override;
+    bool isPartOfLargerText(const AccessibleElementHandle& element) override;
     bool isValueSettable(const AccessibleElementHandle& element) override;
     bool setValue(const AccessibleElementHandle& element, const QString& text) override;
     bool setSelectedText(const AccessibleElementHandle& element, const QString& text) override;

@@ -33,6 +33,11 @@ public:
     // Answers writes of the whole text as done and keeps its text (a selection write then
     // reports what a read-back finds: not placed).
     bool ignoresWrites = false;
+    // The field is one paragraph of a larger editable text (a word processor's document) that
+    // also holds these paragraphs: select-all there takes them in, and a paste then replaces them
+    // along with the field's own text.
+    std::optional<QString> otherParagraphs;
+    bool wholeDocumentSelected = false;
 
     QString selectedText() const { return text.mid(selection.location, selection.length); }
     void setText(const QString& value, AccessibleTextRange sel = {}) {
@@ -129,6 +134,10 @@ public:
     bool isEditable(const AccessibleElementHandle& e) override {
         const FakeField* f = field(e);
         return f && f->settable;
+    }
+    bool isPartOfLargerText(const AccessibleElementHandle& e) override {
+        const FakeField* f = field(e);
+        return f && f->otherParagraphs.has_value();
     }
     bool isValueSettable(const AccessibleElementHandle& e) override {
         const FakeField* f = field(e);

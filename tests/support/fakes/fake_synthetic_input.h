@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <utility>
 
 namespace tavrolin::test {
 
@@ -111,6 +112,7 @@ public:
                 break;
             }
             field->selection = {0, field->text.size()};
+            field->wholeDocumentSelected = field->otherParagraphs.has_value();
             break;
         case Qt::Key_C:
             if (field->selection.length > 0) {
@@ -142,6 +144,9 @@ public:
     void paste() {
         ++clipboard_.fetches;
         if (const std::optional<QString> text = clipboard_.text()) {
+            if (std::exchange(field->wholeDocumentSelected, false)) {
+                field->otherParagraphs = QString();
+            }
             field->replaceSelection(*text);
         }
     }
