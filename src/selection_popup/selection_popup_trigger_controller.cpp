@@ -234,23 +234,14 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::probeSelection(std::ui
         floatingButton_.dismiss();
         co_return;
     }
-    const bool nothingReported = !read.text || read.text->isEmpty() || isPlaceholderOnlySelection(*read.text);
-    if (!read.editable && nothingReported && dependencies_.primarySelection) {
-        // A document whose selection lies in its paragraphs (a browser page) reports none or a
-        // placeholder: the front application's current PRIMARY selection is that text.
-        const std::optional<PrimarySelectionRead> primary =
-            co_await dependencies_.primarySelection->readPrimarySelection();
+    const bool nothingReported = nothingSelected(read);
+    if (!read.editable && nothingReported) {
+        std::optional<FocusedTextFieldSnapshot> page = co_await pageSelection(front);
         if (!alive || generation != selectionGeneration_) {
             co_return;
         }
-        const std::optional<QString> text = primary ? currentSelectionText(*primary, front) : std::nullopt;
-        if (text) {
-            // The buttons go by the pointer: the document's frame is the whole page.
-            FocusedTextFieldSnapshot page;
-            page.selectedText = text;
-            page.selectedRange = TextRange{0, text->size()};
-            page.sourceWindow = front;
-            co_await finishProbe(generation, std::move(page), false);
+        if (page) {
+            co_await finishProbe(generation, std::move(*page), false);
             co_return;
         }
     }
@@ -262,6 +253,30 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::probeSelection(std::ui
     // A double click's selection may reach the accessibility tree late: look again a few times.
     floatingButton_.dismiss();
     retryRead(generation, std::move(selection), read.editable, 0);
+}
+
+bool DesktopSelectionPopupTriggerController::nothingSelected(const ElementSelection& read) {
+    return !read.text || read.text->isEmpty() || isPlaceholderOnlySelection(*read.text);
+}
+
+QCoro::Task<std::optional<FocusedTextFieldSnapshot>> DesktopSelectionPopupTriggerController::pageSelection(
+    std::optional<FrontApplication> front) {
+    if (!dependencies_.primarySelection) {
+        co_return std::nullopt;
+    }
+    // A document whose selection lies in its paragraphs (a browser page) reports none or a
+    // placeholder: the front application's current PRIMARY selection is that text.
+    const std::optional<PrimarySelectionRead> primary = co_await dependencies_.primarySelection->readPrimarySelection();
+    const std::optional<QString> text = primary ? currentSelectionText(*primary, front) : std::nullopt;
+    if (!text) {
+        co_return std::nullopt;
+    }
+    // The buttons go by the pointer: the document's frame is the whole page.
+    FocusedTextFieldSnapshot page;
+    page.selectedText = text;
+    page.selectedRange = TextRange{0, text->size()};
+    page.sourceWindow = front;
+    co_return page;
 }
 
 DesktopSelectionPopupTriggerController::ElementSelection DesktopSelectionPopupTriggerController::readElementSelection(
@@ -325,6 +340,17 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::retryReadNow(std::uint
     const ElementSelection read = co_await ask(dependencies_.accessibility, query, ElementSelection{});
     if (!alive || generation != selectionGeneration_) {
         co_return;
+    }
+    if (!editable && nothingSelected(read)) {
+        // A busy browser claims PRIMARY for the page's selection late, as its tree reports late.
+        std::optional<FocusedTextFieldSnapshot> page = co_await pageSelection(selection.sourceWindow);
+        if (!alive || generation != selectionGeneration_) {
+            co_return;
+        }
+        if (page) {
+            co_await finishProbe(generation, std::move(*page), false);
+            co_return;
+        }
     }
     FocusedTextFieldSnapshot now = snapshotOf(element, read, selection.sourceWindow);
     if ((read.text && !read.text->isEmpty()) || attempt + 1 >= std::size(retryDelays)) {

@@ -119,6 +119,8 @@ public:
         std::optional<QRectF> frame;  // only when larger than 1 x 1
     };
     static ElementSelection readElementSelection(Accessibility& accessibility, const AccessibleElementHandle& element);
+    // No text selected, or only an object's placeholder.
+    static bool nothingSelected(const ElementSelection& read);
     // The rectangle to anchor the buttons to: the selected range's bounds when the range lies
     // inside the element's text, else the element's frame when larger than 1 x 1.
     static std::optional<QRectF> readAnchorRect(Accessibility& accessibility, const AccessibleElementHandle& element);
@@ -131,6 +133,9 @@ public:
 
 private:
     QCoro::Task<void> probeSelection(std::uint64_t generation, bool isMultiClick);
+    // The selection of a page (a document that reports none of its own) from the front
+    // program's PRIMARY selection; absent when that program holds none now.
+    QCoro::Task<std::optional<FocusedTextFieldSnapshot>> pageSelection(std::optional<FrontApplication> front);
     void retryRead(std::uint64_t generation, FocusedTextFieldSnapshot selection, bool editable, std::size_t attempt);
     QCoro::Task<void> retryReadNow(std::uint64_t generation, FocusedTextFieldSnapshot selection, bool editable,
                                    std::size_t attempt);

@@ -468,6 +468,22 @@ TEST(SelectionPopupTrigger, SelectedPageTextComesFromTheFrontApplicationsPrimary
     EXPECT_EQ(t.primary.reads, reads);
 }
 
+// A busy browser claims PRIMARY for a triple-clicked paragraph after the first look: the later
+// looks ask PRIMARY again, as they ask the tree again.
+TEST(SelectionPopupTrigger, APageSelectionClaimedLateStillGetsTheButtons) {
+    Trigger t;
+    t.select(QStringLiteral("\uFFFC"), AccessibleRole::other);
+    t.field->settable = false;
+    t.mouseUp(1000ms);
+    t.mouseUp(1100ms);
+    t.mouseUp(1200ms);
+    t.scheduler->advance(Controller::multiClickSettleDelay);
+    EXPECT_EQ(t.row(), nullptr);
+    t.primary.hold(QStringLiteral("Hola, muchas gracias."), 4242);
+    t.scheduler->advance(Controller::retryDelays[0]);
+    EXPECT_EQ(t.buttons(), QStringList{"Translate"});
+}
+
 TEST(SelectionPopupTrigger, AProgramWithoutAFocusedElementIsAskedOnceForItsTree) {
     Trigger t;
     t.select(QStringLiteral("Hola, muchas gracias."), AccessibleRole::staticText);
