@@ -197,7 +197,9 @@ TEST_F(TavrolinDelegateProcessTest, SettingsFromTheTrayMenuSavesALanguageAndASho
     // "Settings…" is the eighth item, after the seven commands (all enabled while online).
     openTrayMenu();
     keys(QStringList(8, QStringLiteral("Down")) << QStringLiteral("Return"));
-    ASSERT_TRUE(test::waitUntil([&] { return !settingsWindow().isEmpty(); }, 10s)) << "no settings window";
+    ASSERT_TRUE(test::waitUntil([&] { return !settingsWindow().isEmpty(); }, 10s))
+        << "no settings window\n"
+        << logLines().join('\n').toStdString();
     const QString window = settingsWindow();
     run(QStringLiteral("xdotool"), {"windowactivate", "--sync", window});
     test::waitUntil([] { return false; }, 300ms);
