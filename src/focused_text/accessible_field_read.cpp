@@ -7,21 +7,24 @@
 
 namespace tavrolin {
 
+std::optional<TextRange> cleanedReportedRange(const std::optional<AccessibleTextRange>& range,
+                                              const std::optional<QString>& value) {
+    if (!range) {
+        return std::nullopt;
+    }
+    const TextRange inReported{range->location, range->length};
+    if (value) {
+        return cleanedAccessibleTextRange(*value, inReported);
+    }
+    // Another process reported it: a range outside any text is no range at all.
+    return isValidRange(inReported, std::numeric_limits<qsizetype>::max()) ? std::optional(inReported) : std::nullopt;
+}
+
 FocusedTextFieldSnapshot snapshotFromAccessibleRead(AccessibleElementHandle element, const ReportedFieldText& reported,
                                                     UnconfirmedSelection unconfirmed, std::optional<QRectF> screenFrame,
                                                     std::optional<FrontApplication> sourceWindow) {
     const std::optional<QString>& value = reported.value;
-    std::optional<TextRange> range;
-    if (reported.selectedRange) {
-        const TextRange inReported{reported.selectedRange->location, reported.selectedRange->length};
-        // Another process reported it: a range outside its text is no range at all.
-        if (!value) {
-            range = isValidRange(inReported, std::numeric_limits<qsizetype>::max()) ? std::optional(inReported)
-                                                                                    : std::nullopt;
-        } else {
-            range = cleanedAccessibleTextRange(*value, inReported);
-        }
-    }
+    const std::optional<TextRange> range = cleanedReportedRange(reported.selectedRange, value);
     const QString text = value ? cleanAccessibleText(*value) : QString();
     std::optional<QString> selected =
         reported.selectedText ? std::optional<QString>(cleanAccessibleText(*reported.selectedText)) : std::nullopt;

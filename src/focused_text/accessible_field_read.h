@@ -25,6 +25,11 @@ struct ReportedFieldText {
 // the result at the caret, beside the text it was meant to replace.
 enum class UnconfirmedSelection { kept, dropped };
 
+// A selection's range as another program reported it for `value`, moved onto the cleaned text;
+// absent when it does not lie within that text.
+std::optional<TextRange> cleanedReportedRange(const std::optional<AccessibleTextRange>& range,
+                                              const std::optional<QString>& value);
+
 // The snapshot of a field that every reader of another program's field makes from such a read,
 // so that what a command writes back is judged against the same text however the field was
 // read: the text is what the user sees (cleanAccessibleText(): no U+FEFF after emoji, no U+FFFC

@@ -26,11 +26,6 @@ bool isTextRole(const std::optional<AccessibleRole>& role) {
            role == AccessibleRole::searchField;
 }
 
-// A range of the reported text, moved onto its cleaned text.
-std::optional<TextRange> cleanedRange(const std::optional<TextRange>& range, const std::optional<QString>& reported) {
-    return range && reported ? cleanedAccessibleTextRange(*reported, *range) : range;
-}
-
 std::chrono::milliseconds secondsToDuration(double seconds) {
     if (!(seconds > 0)) {
         return std::chrono::milliseconds(0);
@@ -94,19 +89,6 @@ QCoro::Task<void> FocusedTextFieldAccessor::requireTrust() {
     if (!trusted) {
         throw CaptureWorkflowError(Case::accessibilityPermissionDenied);
     }
-}
-
-std::optional<TextRange> FocusedTextFieldAccessor::validSelectedRange(const std::optional<AccessibleTextRange>& range,
-                                                                      const std::optional<QString>& value) {
-    if (!range) {
-        return std::nullopt;
-    }
-    const TextRange result{range->location, range->length};
-    // Another process reported it: a range outside the text is no range at all.
-    if (!isValidRange(result, value ? value->size() : std::numeric_limits<qsizetype>::max())) {
-        return std::nullopt;
-    }
-    return result;
 }
 
 std::optional<QRectF> FocusedTextFieldAccessor::validScreenFrame(const std::optional<QRectF>& frame) {
@@ -483,8 +465,7 @@ QCoro::Task<FocusedTextFieldAccessor::FieldNow> FocusedTextFieldAccessor::readFi
         co_return FieldNow{cleanAccessibleText(*reported), std::nullopt};
     }
     const std::optional<AccessibleTextRange> reportedRange = co_await askAbout(element, &Accessibility::selectedRange);
-    co_return FieldNow{cleanAccessibleText(*reported),
-                       cleanedRange(validSelectedRange(reportedRange, reported), reported)};
+    co_return FieldNow{cleanAccessibleText(*reported), cleanedReportedRange(reportedRange, reported)};
 }
 
 QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::focusedOtherElement(FocusedTextFieldSnapshot snapshot) {

@@ -119,8 +119,6 @@ private:
                                                                           std::optional<FrontApplication> front);
     QCoro::Task<bool> shouldProbeClipboardForStructuredSelection(std::optional<FrontApplication> front,
                                                                  AccessibleElementHandle element);
-    static std::optional<TextRange> validSelectedRange(const std::optional<AccessibleTextRange>& range,
-                                                       const std::optional<QString>& value);
     static std::optional<QRectF> validScreenFrame(const std::optional<QRectF>& frame);
     QCoro::Task<void> requireTrust();
     // The front application's PRIMARY selection when it is current; absent otherwise.
