@@ -213,8 +213,8 @@ void ClipboardFallbacks::judgeField(FieldAfterPaste seen, const char* who) {
     const PendingRestore& pending = *pendingRestore_;
     // A change before the target fetched anything is the user's (typing while a busy page still
     // holds our keys): the paste is still to come.
-    const bool landed = seen == FieldAfterPaste::showsResult ||
-                        (seen == FieldAfterPaste::changed && targetFetched(pending));
+    const bool landed =
+        seen == FieldAfterPaste::showsResult || (seen == FieldAfterPaste::changed && targetFetched(pending));
     if (!landed) {
         return;
     }

@@ -556,7 +556,7 @@ bool FocusedTextFieldAccessor::WriteExpectation::shows(const QString& text) cons
 }
 
 QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::readFieldAfterWrite(FocusedTextFieldSnapshot snapshot,
-                                                                                   WriteExpectation expectation) {
+                                                                                  WriteExpectation expectation) {
     std::optional<QString> found = (co_await readSnapshotFieldNow(snapshot, false)).text;
     if (found && !expectation.shows(*found)) {
         // The program may have put a new object in the field's place, the old one still
@@ -585,7 +585,7 @@ ClipboardFallbacks::FieldAfterPaste FocusedTextFieldAccessor::fieldAfterPaste(co
 }
 
 FocusedTextFieldAccessor::WriteProblem FocusedTextFieldAccessor::judgeWrite(const QString& found,
-                                                                          const WriteExpectation& expectation) {
+                                                                            const WriteExpectation& expectation) {
     WriteProblem problem{QString(), expectation.expected.size(), found.size(), found};
     if (fieldHoldsText(found, expectation.before)) {
         problem.found = QStringLiteral("unchanged");
@@ -647,10 +647,9 @@ QCoro::Task<void> FocusedTextFieldAccessor::putBackValue(FocusedTextFieldSnapsho
         AppLog::app().notice(
             QStringLiteral("focused field put back as it was length=%1").arg(snapshot.fullText.size()));
     } else {
-        AppLog::app().notice(
-            QStringLiteral("focused field could not be put back length=%1 found_length=%2")
-                .arg(snapshot.fullText.size())
-                .arg(back.readBack ? QString::number(back.readBack->size()) : QStringLiteral("none")));
+        AppLog::app().notice(QStringLiteral("focused field could not be put back length=%1 found_length=%2")
+                                 .arg(snapshot.fullText.size())
+                                 .arg(back.readBack ? QString::number(back.readBack->size()) : QStringLiteral("none")));
     }
 }
 
@@ -697,8 +696,8 @@ QCoro::Task<std::optional<FocusedTextFieldAccessor::WriteProblem>> FocusedTextFi
     if (!snapshot.wholeFieldCopied || !snapshot.sourceWindow) {
         // A selection pasted over cannot be copied again as it was read: its program's fetch is
         // all there is to go by.
-        AppLog::app().info(QStringLiteral("focused field write shown by its program's fetch only length=%1")
-                               .arg(newText.size()));
+        AppLog::app().info(
+            QStringLiteral("focused field write shown by its program's fetch only length=%1").arg(newText.size()));
         co_return std::nullopt;
     }
     // Copied again the way it was read: select-all and copy.

@@ -28,9 +28,9 @@ FocusedTextFieldAccessor::Platform DesktopFocusedTextPlatform::platform() {
     std::function<bool()> ownWindowHasKeyboard = [] {
         return anyOwnKeyboardGrabActive() || QGuiApplication::focusWindow() != nullptr;
     };
-    return {*accessibility_,         *clipboard_,      *input_,
-            *frontApplications_,     *scheduler_,      std::move(ownWindowHasKeyboard),
-            primarySelection_.get(), windowPing_.get(),   processes_.get()};
+    return {*accessibility_,         *clipboard_,       *input_,
+            *frontApplications_,     *scheduler_,       std::move(ownWindowHasKeyboard),
+            primarySelection_.get(), windowPing_.get(), processes_.get()};
 }
 
 AccessibilityBusStatus& DesktopFocusedTextPlatform::accessibilityBusStatus() {

@@ -145,6 +145,14 @@ protected:
         }
         program_ = new Program();
         browser_ = new TestBrowser(kind);
+        program_->describeFieldsWith([] {
+            QStringList fields;
+            for (const Element element : {Element::textarea, Element::input, Element::editable}) {
+                fields << QStringLiteral("%1: %2").arg(QLatin1String(describe(element)),
+                                                       browser_->text(element).value_or(QStringLiteral("(no answer)")));
+            }
+            return fields.join('\n');
+        });
     }
     static void TearDownTestSuite() {
         delete browser_;

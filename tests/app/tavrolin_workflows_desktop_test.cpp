@@ -123,6 +123,8 @@ protected:
             qunsetenv("NO_AT_BRIDGE");
         }
         ASSERT_TRUE(app_->isReady());
+        describeFieldsWith(
+            [this, field] { return app_ ? field + QStringLiteral(": ") + app_->text(field) : QString(); });
         ASSERT_TRUE(app_->setText(field, text));
         ASSERT_TRUE(app_->focus(field));
         ASSERT_TRUE(test::waitUntil([&] {

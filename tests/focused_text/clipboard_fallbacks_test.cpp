@@ -358,9 +358,9 @@ TEST_F(ClipboardFallbacksTest, AFieldThatCanBeReadBackKeepsThePasteUntilItShowsI
     field->setText("draft", {0, 5});
     ClipboardFallbacks::PasteChecks checks;
     checks.fieldAfter = [this]() -> QCoro::Task<ClipboardFallbacks::FieldAfterPaste> {
-        co_return field->text == "result"  ? ClipboardFallbacks::FieldAfterPaste::showsResult
-                  : field->text == "draft" ? ClipboardFallbacks::FieldAfterPaste::unchanged
-                                           : ClipboardFallbacks::FieldAfterPaste::changed;
+        co_return field->text == "result" ? ClipboardFallbacks::FieldAfterPaste::showsResult
+        : field->text == "draft"          ? ClipboardFallbacks::FieldAfterPaste::unchanged
+                                          : ClipboardFallbacks::FieldAfterPaste::changed;
     };
     run(fallbacks.pasteFallback("result", false, editor, std::move(checks)));
     clipboard.fetchBy(editor.processId);  // the paste event's fetch; then it stops

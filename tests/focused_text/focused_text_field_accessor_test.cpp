@@ -70,10 +70,9 @@ protected:
     test::FakeKeyboardApplication keyboard{clipboard};
     test::FakeFrontApplicationProvider front;
     bool ownWindowHasKeyboard = false;
-    FocusedTextFieldAccessor accessor{
-        {calls, clipboard, keyboard, front, scheduler, [this] { return ownWindowHasKeyboard; }, nullptr, &keyboard,
-         &keyboard},
-        0.3};
+    FocusedTextFieldAccessor accessor{{calls, clipboard, keyboard, front, scheduler,
+                                       [this] { return ownWindowHasKeyboard; }, nullptr, &keyboard, &keyboard},
+                                      0.3};
 };
 
 class SelectionProbeTest : public FocusedTextFieldAccessorTest {

@@ -424,8 +424,8 @@ struct DelegateHarness {
                 return std::shared_ptr<FocusedTextFieldAccessor>();
             }
             return std::make_shared<FocusedTextFieldAccessor>(
-                FocusedTextFieldAccessor::Platform{calls, clipboard, keyboard, *front, *scheduler, {}, &primary, nullptr,
-                                                   &keyboard},
+                FocusedTextFieldAccessor::Platform{
+                    calls, clipboard, keyboard, *front, *scheduler, {}, &primary, nullptr, &keyboard},
                 delay);
         };
         f.makeLaunchAtLoginController = [this] {
