@@ -22,6 +22,7 @@
 #include "platform/on_device_translation_engine.h"
 #include "platform/power_assertion.h"
 #include "platform/primary_selection.h"
+#include "platform/process_inspection.h"
 #include "platform/screen_capture_permission.h"
 #include "platform/screen_capturing.h"
 #include "platform/speech_decoder.h"
@@ -72,6 +73,9 @@ DeferredSyntheticInput makeSystemDeferredSyntheticInput();
 // The desktop's ping of a top-level window's program: a connection and a worker thread of its
 // own. Create it on the main thread.
 std::shared_ptr<WindowPinging> makeSystemWindowPing();
+
+// The system's process table, read from /proc.
+std::shared_ptr<ProcessInspecting> makeSystemProcessInspection();
 
 // The application of the active window, trusted only while a window manager answers for it;
 // without a window manager, that of the top-level window holding the input focus. Its process id

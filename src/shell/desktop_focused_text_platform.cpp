@@ -17,7 +17,8 @@ DesktopFocusedTextPlatform::DesktopFocusedTextPlatform()
       frontApplications_(defaultFrontApplicationProvider()),
       scheduler_(std::make_unique<QtScheduler>()),
       primarySelection_(makeSystemPrimarySelectionReader(makeSystemGlobalInputMonitoring())),
-      windowPing_(makeSystemWindowPing()) {}
+      windowPing_(makeSystemWindowPing()),
+      processes_(makeSystemProcessInspection()) {}
 
 DesktopFocusedTextPlatform::~DesktopFocusedTextPlatform() = default;
 
@@ -27,9 +28,9 @@ FocusedTextFieldAccessor::Platform DesktopFocusedTextPlatform::platform() {
     std::function<bool()> ownWindowHasKeyboard = [] {
         return anyOwnKeyboardGrabActive() || QGuiApplication::focusWindow() != nullptr;
     };
-    return {*accessibility_,         *clipboard_,      *input_,
-            *frontApplications_,     *scheduler_,      std::move(ownWindowHasKeyboard),
-            primarySelection_.get(), windowPing_.get()};
+    return {*accessibility_,         *clipboard_,       *input_,
+            *frontApplications_,     *scheduler_,       std::move(ownWindowHasKeyboard),
+            primarySelection_.get(), windowPing_.get(), processes_.get()};
 }
 
 AccessibilityBusStatus& DesktopFocusedTextPlatform::accessibilityBusStatus() {

@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -144,6 +145,14 @@ protected:
         }
         program_ = new Program();
         browser_ = new TestBrowser(kind);
+        program_->describeFieldsWith([] {
+            QStringList fields;
+            for (const Element element : {Element::textarea, Element::input, Element::editable}) {
+                fields << QStringLiteral("%1: %2").arg(QLatin1String(describe(element)),
+                                                       browser_->text(element).value_or(QStringLiteral("(no answer)")));
+            }
+            return fields.join('\n');
+        });
     }
     static void TearDownTestSuite() {
         delete browser_;
@@ -447,6 +456,99 @@ TEST_F(FirefoxFieldsDesktopTest, AProgramStoppedMidPasteNeverPastesTheUsersClipb
         Element::textarea, [&](const QString& now) { return now == edited; }, 10s);
     EXPECT_TRUE(field == edited || field == english) << field.value_or("(no answer)").toStdString() << "\n"
                                                      << program_->log().right(3000).toStdString();
+    EXPECT_TRUE(test::waitUntil([&] { return QApplication::clipboard()->text() == users; }, 5s))
+        << QApplication::clipboard()->text().toStdString() << "\n"
+        << program_->log().right(3000).toStdString();
+}
+
+// Reads the clipboard every 50 ms, as clipboard managers do, for as long as it lives.
+class ClipboardPoller {
+public:
+    ClipboardPoller() {
+        process_.start(QStringLiteral("sh"),
+                       {"-c", "while :; do xclip -o -selection clipboard >/dev/null 2>&1; sleep 0.05; done"});
+        process_.waitForStarted(5000);
+    }
+    ~ClipboardPoller() {
+        process_.kill();
+        process_.waitForFinished(3000);
+    }
+    ClipboardPoller(const ClipboardPoller&) = delete;
+    ClipboardPoller& operator=(const ClipboardPoller&) = delete;
+
+private:
+    QProcess process_;
+};
+
+// A page busy in a script when our Control+A reaches it: Firefox's own process answers the
+// ping while the page still holds Control+A and Control+V, and a clipboard manager fetches the
+// pasted text as soon as it is there. Neither may end the paste's hold: the field gets the
+// result (once the page runs again) or keeps its text, never the user's clipboard, and the
+// user's clipboard comes back once the page has taken the paste.
+TEST_F(FirefoxFieldsDesktopTest, APageBusyOnSelectAllNeverPastesTheUsersClipboard) {
+    const QString users = QStringLiteral("the user's own clipboard");
+    struct Round {
+        std::chrono::milliseconds busy;
+        bool clipboardManager;
+    } rounds[] = {{4000ms, false}, {1000ms, true}};
+    for (const Round& round : rounds) {
+        ASSERT_TRUE(browser_->activate());
+        QApplication::clipboard()->setText(users);
+        ASSERT_TRUE(browser_->prepare(Element::textarea, english, Selection::caretAtEnd));
+        ASSERT_TRUE(browser_->busyOnNextSelectAll(round.busy));
+        browser_->forgetTextsSeen();
+        const std::unique_ptr<ClipboardPoller> manager =
+            round.clipboardManager ? std::make_unique<ClipboardPoller>() : nullptr;
+        const int before = program_->events("translate_message");
+        press("w");
+        ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
+        const std::optional<QString> field = browser_->waitForText(
+            Element::textarea, [](const QString& now) { return now.contains(QStringLiteral("mañana")); },
+            round.busy + 10s);
+        EXPECT_TRUE(field && field->count(QStringLiteral("mañana")) == 1 && !field->contains("tomorrow"))
+            << "busy " << round.busy.count() << " ms: " << field.value_or("(no answer)").toStdString();
+        EXPECT_FALSE(browser_->textsSeen(Element::textarea).contains(users))
+            << browser_->textsSeen(Element::textarea).join(" | ").toStdString() << "\n"
+            << program_->log().right(3000).toStdString();
+        EXPECT_TRUE(test::waitUntil([&] { return QApplication::clipboard()->text() == users; }, 5s))
+            << "busy " << round.busy.count() << " ms: " << QApplication::clipboard()->text().toStdString() << "\n"
+            << program_->log().right(3000).toStdString();
+    }
+}
+
+// Firefox fetches the clipboard twice for one Control+V: for the page's paste event, then for the
+// insertion. Stopped between the two (as SIGSTOP does) for 8 s while a clipboard manager reads
+// the clipboard, it must find the result at its second fetch, never the user's clipboard; and
+// the run says success only if the field ends with the result.
+TEST_F(FirefoxFieldsDesktopTest, AProgramStoppedBetweenItsTwoFetchesOfAPasteNeverInsertsTheUsersClipboard) {
+    const QString users = QStringLiteral("the user's own clipboard");
+    QApplication::clipboard()->setText(users);
+    ASSERT_TRUE(browser_->prepare(Element::textarea, english, Selection::caretAtEnd));
+    browser_->forgetTextsSeen();
+    const pid_t browser = pid_t(browser_->pid());
+    std::atomic<bool> stopped{false};
+    ASSERT_TRUE(browser_->onNextPaste([&](const QString&) {
+        ::kill(browser, SIGSTOP);
+        stopped = true;
+    }));
+    ClipboardPoller manager;
+    const int before = program_->events("translate_message");
+    press("w");
+    const bool pasted = test::waitUntil([&] { return stopped.load(); }, 15s);
+    if (pasted) {
+        test::TerminalJob::pause(8s);
+    }
+    ::kill(browser, SIGCONT);
+    ASSERT_TRUE(pasted) << "no paste reached the page\n" << program_->log().right(3000).toStdString();
+    ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
+    const std::optional<QString> field = browser_->waitForText(
+        Element::textarea, [](const QString& now) { return now.contains(QStringLiteral("mañana")); }, 10s);
+    EXPECT_FALSE(browser_->textsSeen(Element::textarea).contains(users))
+        << browser_->textsSeen(Element::textarea).join(" | ").toStdString() << "\n"
+        << program_->log().right(3000).toStdString();
+    if (program_->eventLines("translate_message").constLast().contains("success=true")) {
+        EXPECT_TRUE(field && field->contains(QStringLiteral("mañana"))) << field.value_or("(no answer)").toStdString();
+    }
     EXPECT_TRUE(test::waitUntil([&] { return QApplication::clipboard()->text() == users; }, 5s))
         << QApplication::clipboard()->text().toStdString() << "\n"
         << program_->log().right(3000).toStdString();

@@ -29,6 +29,7 @@ protected:
     FocusedTextFieldAccessorTest() {
         clipboard.formats = {{"text/plain", "user clipboard"}};
         front.setIdentifier("gedit", appPid);
+        keyboard.keyboardFocus = &front;
     }
 
     template <typename T>
@@ -69,9 +70,9 @@ protected:
     test::FakeKeyboardApplication keyboard{clipboard};
     test::FakeFrontApplicationProvider front;
     bool ownWindowHasKeyboard = false;
-    FocusedTextFieldAccessor accessor{
-        {calls, clipboard, keyboard, front, scheduler, [this] { return ownWindowHasKeyboard; }, nullptr, &keyboard},
-        0.3};
+    FocusedTextFieldAccessor accessor{{calls, clipboard, keyboard, front, scheduler,
+                                       [this] { return ownWindowHasKeyboard; }, nullptr, &keyboard, &keyboard},
+                                      0.3};
 };
 
 class SelectionProbeTest : public FocusedTextFieldAccessorTest {
@@ -275,8 +276,11 @@ TEST_F(FocusedTextFieldAccessorTest, AProgramWithoutAccessibleFocusIsPolledOnceT
     run(accessor.replaceFocusedFieldText("mensaje", snapshot));
     settle();
     EXPECT_EQ(field->text, "mensaje");
-    // Copied again first: its select-all serves the paste.
-    EXPECT_EQ(keyboard.chords, (QStringList{"Ctrl+A", "Ctrl+C", "Ctrl+V"}));
+    // Copied again first: its select-all serves the paste; once the program has fetched the
+    // paste, copied once more the same way to see that the field holds the result, the caret
+    // then put back at its end.
+    EXPECT_EQ(keyboard.chords, (QStringList{"Ctrl+A", "Ctrl+C", "Ctrl+V", "Ctrl+A", "Ctrl+C", "Ctrl+End"}));
+    EXPECT_EQ(field->selection, (AccessibleTextRange{7, 0}));
     EXPECT_EQ(clipboard.text(), "user clipboard");
 
     // A snapshot without element that was not read by keyboard still cannot be written.
@@ -577,8 +581,7 @@ TEST_F(FocusedTextFieldAccessorTest, AValueThatCannotBeSetIsReplacedBySelectAllA
     run(accessor.replaceFocusedFieldText("pasted", snapshot));
     EXPECT_EQ(field->text, "pasted");
     EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+A", "Ctrl+V"}));
-    EXPECT_EQ(clipboard.text(), "pasted");
-    scheduler.advance(300ms);
+    // Back as soon as the field shows the paste.
     EXPECT_EQ(clipboard.text(), "user clipboard");
 }
 
@@ -882,6 +885,47 @@ TEST_F(FocusedTextFieldAccessorTest, AWriteTheFieldDoesNotShowIsAFailureNotASucc
         EXPECT_EQ(offeredForCopying("new", snapshot), c.offered) << c.name;
         EXPECT_EQ(field->text, c.field) << c.name;
         EXPECT_EQ(keyboard.chords, c.chords) << c.name;
+        settle();
+        EXPECT_EQ(clipboard.text(), "user clipboard") << c.name;
+    }
+}
+
+// A line edit with a maximum length keeps what fits and answers as if it took everything: the
+// user's own text goes back in (written the way the result went in), the result whole to the copy
+// window, and the cut copy is never taken for the user's typing.
+TEST_F(FocusedTextFieldAccessorTest, AFieldThatCutsTheResultGetsTheUsersTextBack) {
+    const QString original = "Good morning team, how are you";
+    const QString result = "[de] GOOD MORNING TEAM, HOW ARE YOU";
+    struct Scenario {
+        const char* name;
+        bool writesTaken;  // false: like a browser, only a paste changes the text
+        bool accessible;   // false: read and written by keyboard only
+        QStringList chords;
+    } cases[] = {
+        {"accessibility write", true, true, {}},
+        {"paste", false, true, {"Ctrl+A", "Ctrl+V", "Ctrl+A", "Ctrl+V"}},
+        {"keyboard only",
+         true,
+         false,
+         {"Ctrl+C", "Ctrl+A", "Ctrl+C", "Ctrl+A", "Ctrl+C", "Ctrl+V", "Ctrl+A", "Ctrl+C", "Ctrl+End", "Ctrl+A",
+          "Ctrl+C", "Ctrl+V", "Ctrl+A", "Ctrl+C", "Ctrl+End"}},
+    };
+    for (const Scenario& c : cases) {
+        test::ScopedLogCapture log;
+        front.setIdentifier(c.writesTaken ? "qt-line-edit" : "firefox-esr", appPid + (c.writesTaken ? 0 : 1), 6001);
+        auto field = test::makeField(original, {30, 0});
+        field->maximumLength = 30;
+        field->ignoresWrites = !c.writesTaken;
+        field->processId = appPid + (c.writesTaken ? 0 : 1);
+        keyboard.field = field;
+        ax.systemFocused = c.accessible ? field : nullptr;
+        keyboard.chords.clear();
+        const FocusedTextFieldSnapshot snapshot = run(accessor.prepareFocusedFieldWithRetry(0, 0));
+        EXPECT_EQ(offeredForCopying(result, snapshot), result) << c.name;
+        EXPECT_EQ(field->text, original) << c.name;
+        EXPECT_EQ(keyboard.chords, c.chords) << c.name;
+        EXPECT_TRUE(log.messages(LogCategory::app).filter("focused field put back as it was").size() == 1) << c.name;
+        EXPECT_TRUE(log.messages(LogCategory::app).filter("changed since it was read").isEmpty()) << c.name;
         settle();
         EXPECT_EQ(clipboard.text(), "user clipboard") << c.name;
     }

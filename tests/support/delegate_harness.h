@@ -424,7 +424,8 @@ struct DelegateHarness {
                 return std::shared_ptr<FocusedTextFieldAccessor>();
             }
             return std::make_shared<FocusedTextFieldAccessor>(
-                FocusedTextFieldAccessor::Platform{calls, clipboard, keyboard, *front, *scheduler, {}, &primary},
+                FocusedTextFieldAccessor::Platform{
+                    calls, clipboard, keyboard, *front, *scheduler, {}, &primary, nullptr, &keyboard},
                 delay);
         };
         f.makeLaunchAtLoginController = [this] {
@@ -673,6 +674,7 @@ struct FocusedFieldDesktop : DelegateHarness {
         WorkflowLog::setFrontApplicationProvider(front);
         ax.systemFocused = field;
         keyboard.field = field;
+        keyboard.keyboardFocus = front.get();
         languages->script(field->text, QStringLiteral("en"));
         device->setAvailability(AppLanguage::english, AppLanguage::spanish, TranslationPairAvailability::installed);
         device->setAvailability(AppLanguage::spanish, AppLanguage::english, TranslationPairAvailability::installed);

@@ -48,6 +48,10 @@ std::shared_ptr<WindowPinging> makeSystemWindowPing() {
     refuse("makeSystemWindowPing()");
 }
 
+std::shared_ptr<ProcessInspecting> makeSystemProcessInspection() {
+    refuse("makeSystemProcessInspection()");
+}
+
 std::shared_ptr<FrontApplicationProviding> defaultFrontApplicationProvider() {
     refuse("defaultFrontApplicationProvider()");
 }

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QtGlobal>
+
+namespace tavrolin {
+
+// What the system's process table tells of the program behind a window.
+class ProcessInspecting {
+public:
+    virtual ~ProcessInspecting() = default;
+
+    // Whether the process runs, below it, further processes of its own program (a browser's page
+    // processes, an Electron program's renderers). Such a program answers the desktop's ping
+    // from the process that owns its windows while another of its processes may still have the
+    // keys sent to the window waiting: the answer is then no proof that the keys were handled.
+    // False when nothing can be told.
+    virtual bool runsProcessesOfItsOwnProgram(qint64 processId) = 0;
+};
+
+}  // namespace tavrolin
