@@ -97,6 +97,10 @@ public:
                                     PasteTargetCheck targetCheck = {},
                                     std::optional<CopiedField> readBefore = std::nullopt);
 
+    // Whether the last pasteFallback() sent nothing because the field, copied again, no longer
+    // held what was read (the user typed on in it).
+    bool lastPasteFoundFieldChanged() const { return lastPasteFoundFieldChanged_; }
+
     // Whether the text of the last paste sent was fetched by a program, waiting for that at most
     // `bound`; false at once when no paste was sent or its text can no longer be fetched (the
     // clipboard was put back, or copied over). The only sign a paste arrived where nothing
@@ -168,6 +172,7 @@ private:
     std::shared_ptr<PendingRestore> pendingRestore_;
     // The clipboard's fetch count when the last paste was sent; absent before any.
     std::optional<quint64> lastPasteFetchesBefore_;
+    bool lastPasteFoundFieldChanged_ = false;
     std::optional<CutText> cutText_;
 };
 
