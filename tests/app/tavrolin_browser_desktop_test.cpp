@@ -334,7 +334,9 @@ TEST_F(FirefoxFieldsDesktopTest, LettersTypedWhileRewriteRunsStayInTheFieldWhenT
     program_->holdWrites = false;
     ASSERT_TRUE(program_->waitForEvents("write_text", before + 1)) << program_->log().toStdString();
     ASSERT_GT(typedWhenShown, 0) << "no copy window while the user typed\n" << program_->log().toStdString();
-    EXPECT_EQ(browser_->text(Element::textarea), draft + typed) << "window up after " << typedWhenShown << " letters";
+    const auto holdsAllLetters = [&](const QString& now) { return now == draft + typed; };
+    EXPECT_EQ(browser_->waitForText(Element::textarea, holdsAllLetters, 5s), draft + typed)
+        << "window up after " << typedWhenShown << " letters";
     EXPECT_TRUE(test::accessibleTextBoxContents(program_->pid()).contains(Program::rewritten))
         << test::accessibleTextBoxContents(program_->pid()).join(" | ").toStdString();
 
