@@ -398,6 +398,7 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
     AppLog::app().notice(QStringLiteral("focused field changed since it was read: not written length=%1 now=%2")
                              .arg(expected.size())
                              .arg(now.size()));
+    lastPasteFoundFieldChanged_ = true;
     if (cutEditor) {
         // What the user typed into the emptied field is selected now: the cut text goes back
         // after it, never over it.
@@ -408,6 +409,7 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
 
 QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replacingAllText,
                                                     std::optional<FrontApplication> window, PasteChecks checks) {
+    lastPasteFoundFieldChanged_ = false;
     if (!SyntheticInputGate::acceptsKeys(window)) {
         // Never into a terminal (nor our own windows): its input is the running program's.
         co_return false;

@@ -132,6 +132,10 @@ public:
     QCoro::Task<bool> pasteFallback(QString newText, bool replacingAllText, std::optional<FrontApplication> window,
                                     PasteChecks checks = {});
 
+    // Whether the last pasteFallback() sent nothing because the field, copied again, no longer
+    // held what was read (the user typed on in it).
+    bool lastPasteFoundFieldChanged() const { return lastPasteFoundFieldChanged_; }
+
     // What the caller's own read-back of the field saw after the last paste: a field that shows
     // the result ends the paste's hold, one that changed otherwise ends it once the target has
     // fetched the text.
@@ -227,6 +231,7 @@ private:
     std::shared_ptr<PendingRestore> pendingRestore_;
     // The last paste's target and its fetch count when the keys went; absent before any.
     std::optional<std::pair<FrontApplication, quint64>> lastPaste_;
+    bool lastPasteFoundFieldChanged_ = false;
     std::optional<CutText> cutText_;
     LifetimeToken<ClipboardFallbacks> lifetime_{this};
 };

@@ -10,6 +10,7 @@
 #include "platform/selection_replacement_check.h"
 
 #include <cmath>
+#include <memory>
 
 namespace tavrolin {
 
@@ -442,13 +443,15 @@ QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, boo
                                                             FocusedTextFieldSnapshot snapshot) {
     const std::optional<FrontApplication> front = snapshot.sourceWindow;
     ClipboardFallbacks::PasteChecks checks;
+    const auto fieldChanged = std::make_shared<bool>(false);
     // Checked once the clipboard is saved and the keyboard free, right before the keys.
-    checks.target = [this, snapshot, replacingAllText]() -> QCoro::Task<bool> {
+    checks.target = [this, snapshot, replacingAllText, fieldChanged]() -> QCoro::Task<bool> {
         const bool reaches = co_await pasteReachesField(snapshot);
         if (!reaches) {
             co_return false;
         }
         const std::optional<QString> change = co_await changeSinceRead(snapshot, !replacingAllText);
+        *fieldChanged = change.has_value();
         co_return !change;
     };
     if (snapshot.readByKeyboard) {
@@ -467,7 +470,8 @@ QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, boo
     if (!sent) {
         // Nothing reached the field: the text is handed back so it can be offered for copying.
         AppLog::app().notice(QStringLiteral("focused field paste not sent length=%1").arg(newText.size()));
-        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
+        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText),
+                                             *fieldChanged || fallbacks_.lastPasteFoundFieldChanged());
     }
 }
 
@@ -772,7 +776,8 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
     } else if (co_await changeSinceRead(snapshot, hasSelection)) {
         // Nothing the user typed since the read is written over: the result is offered instead.
         // (A paste makes the same check right before its keys.)
-        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
+        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText),
+                                             /*fieldChangedMeanwhile=*/true);
     } else if (hasSelection) {
         const auto replaceSelection = [element, newText](Accessibility& ax) {
             return ax.setSelectedText(element, newText);

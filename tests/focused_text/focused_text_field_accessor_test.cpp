@@ -53,15 +53,19 @@ protected:
     }
     void settle() { scheduler.advance(1s); }
     // The text a replacement could not place, handed back for the copy window; absent when the
-    // replacement reported success.
+    // replacement reported success. `offeredForChangedField` keeps whether it said the field had
+    // changed since it was read.
     std::optional<QString> offeredForCopying(const QString& text, const FocusedTextFieldSnapshot& snapshot) {
+        offeredForChangedField.reset();
         try {
             run(accessor.replaceFocusedFieldTextOrPresentCopyFallback(text, snapshot));
         } catch (const FocusedTextReplacementFallback& fallback) {
+            offeredForChangedField = fallback.fieldChangedMeanwhile;
             return fallback.text;
         }
         return std::nullopt;
     }
+    std::optional<bool> offeredForChangedField;
 
     test::ManualScheduler scheduler;
     test::FakeAccessibility ax;
@@ -321,6 +325,7 @@ TEST_F(FocusedTextFieldAccessorTest, AFieldReadByKeyboardThatChangedMeanwhileIsN
     {
         test::ScopedLogCapture log;
         EXPECT_EQ(offeredForCopying("mensaje", whole), "mensaje");
+        EXPECT_EQ(offeredForChangedField, true);
         EXPECT_EQ(log.messages(LogCategory::app).filter("focused field changed since it was read").size(), 1);
     }
     EXPECT_EQ(field->text, "message in a chat box, typed");
@@ -334,6 +339,7 @@ TEST_F(FocusedTextFieldAccessorTest, AFieldReadByKeyboardThatChangedMeanwhileIsN
     ASSERT_FALSE(selection.wholeFieldCopied);
     field->replaceSelection("2");
     EXPECT_EQ(offeredForCopying("dos", selection), "dos");
+    EXPECT_EQ(offeredForChangedField, true);
     EXPECT_EQ(field->text, "one 2 three");
     settle();
     EXPECT_EQ(clipboard.text(), "user clipboard");
@@ -346,6 +352,7 @@ TEST_F(FocusedTextFieldAccessorTest, AFieldReadByKeyboardThatChangedMeanwhileIsN
     ASSERT_EQ(field->text, "");
     field->setText("// typed", {8, 0});
     EXPECT_EQ(offeredForCopying("fun main() = Unit", cut), "fun main() = Unit");
+    EXPECT_EQ(offeredForChangedField, true);
     run(accessor.restoreCutTextIfUnreplaced());
     EXPECT_EQ(field->text, "// typedfun main() {}");
     settle();
@@ -597,6 +604,7 @@ TEST_F(FocusedTextFieldAccessorTest, AParagraphOfALargerTextIsNeverReplacedBySel
     focus(paragraph);
     FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
     EXPECT_EQ(offeredForCopying("result", snapshot), "result");
+    EXPECT_EQ(offeredForChangedField, false) << "nothing the user did";
     EXPECT_EQ(paragraph->otherParagraphs, "first paragraph");
     EXPECT_EQ(paragraph->text, "second paragraph");
     EXPECT_TRUE(keyboard.chords.isEmpty()) << keyboard.chords.join(' ').toStdString();
@@ -883,6 +891,7 @@ TEST_F(FocusedTextFieldAccessorTest, AWriteTheFieldDoesNotShowIsAFailureNotASucc
         }
         const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
         EXPECT_EQ(offeredForCopying("new", snapshot), c.offered) << c.name;
+        EXPECT_EQ(offeredForChangedField, c.offered ? std::optional(false) : std::nullopt) << c.name;
         EXPECT_EQ(field->text, c.field) << c.name;
         EXPECT_EQ(keyboard.chords, c.chords) << c.name;
         settle();
@@ -931,6 +940,8 @@ TEST_F(FocusedTextFieldAccessorTest, AFieldThatCutsTheResultGetsTheUsersTextBack
     }
 }
 
+// What the user typed or selected meanwhile stays, and the text offered instead says so (its
+// copy window leaves the user the keyboard).
 TEST_F(FocusedTextFieldAccessorTest, AFieldChangedSinceItWasReadIsNeverWritten) {
     struct Scenario {
         const char* name;
@@ -961,6 +972,7 @@ TEST_F(FocusedTextFieldAccessorTest, AFieldChangedSinceItWasReadIsNeverWritten) 
         keyboard.chords.clear();
         ax.calls.clear();
         EXPECT_EQ(offeredForCopying("new", snapshot), QString("new")) << c.name;
+        EXPECT_EQ(offeredForChangedField, true) << c.name;
         EXPECT_EQ(field->text, before) << c.name;
         EXPECT_TRUE(keyboard.chords.isEmpty()) << c.name << ": " << keyboard.chords.join(' ').toStdString();
         EXPECT_FALSE(ax.calls.contains("setValue") || ax.calls.contains("setSelectedText")) << c.name;
