@@ -34,6 +34,15 @@ TEST(SystemTranslationOnDevice, RussianToUkrainian) {
                        {QString::fromUtf8("Ми живемо у великім домі."), QString::fromUtf8("Сьогодні хороша погода.")}));
 }
 
+// Apertium capitalises the first word of whatever it is given: a word or phrase selected inside a
+// sentence keeps its lower-case start, a sentence its capital.
+TEST(SystemTranslationOnDevice, ALowerCaseSelectionComesBackInLowerCase) {
+    SystemTranslationClient client(makeSystemTranslationEngine(), makeSystemLanguageRecognizer());
+    EXPECT_EQ(
+        translate(client, {"is", "very", "the weather is nice", "Very"}, AppLanguage::english, AppLanguage::spanish),
+        QStringList({"es", "muy", "el tiempo es bueno", "Muy"}));
+}
+
 TEST(SystemTranslationOnDevice, AutomaticSourceIsRecognisedAsEnglish) {
     SystemTranslationClient client(makeSystemTranslationEngine(), makeSystemLanguageRecognizer());
     const auto out = translate(client, {"", "The weather is nice today and the dog sleeps.", "The cat."},
