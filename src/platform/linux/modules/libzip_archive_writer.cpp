@@ -104,6 +104,10 @@ public:
         if (auto failure = writeArchive(inside, entries)) {
             return failure;
         }
+        // libzip writes no file for an archive without entries: nothing to put in place.
+        if (entries.empty()) {
+            return std::nullopt;
+        }
         if (::chmod(inside.constData(), S_IRUSR | S_IWUSR) != 0 ||
             std::rename(inside.constData(), QFile::encodeName(destination).constData()) != 0) {
             return QStringLiteral("cannot put the archive in place: ") + systemError(errno);
