@@ -4,6 +4,7 @@
 #include "platform/linux/apertium_translation_engine.h"
 #include "platform/linux/cld2_language_recognizer.h"
 #include "support/async.h"
+#include "support/qt_printers.h"
 
 #include <QFile>
 

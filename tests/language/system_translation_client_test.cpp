@@ -4,6 +4,7 @@
 #include "support/async.h"
 #include "support/fakes/in_memory_translation_engine.h"
 #include "support/fakes/scripted_language_recognizer.h"
+#include "support/qt_printers.h"
 
 #include <gtest/gtest.h>
 
