@@ -172,8 +172,9 @@ check "the installed program touches nothing under its source folder${from_sourc
     test -z "$from_source"
 
 # 4. A copy of the installed program in a folder all users may write to, like /tmp, with engine
-#    modules and a speech model check that another user put beside it and in its prefix: none is
-#    loaded or run, and the commands that need them say why.
+#    modules and a speech model check that another user put beside it and in its prefix, and a
+#    build identity file naming its build above it: none is loaded or run, the identity file does
+#    not make the prefix a build folder, and the commands that need them say why.
 shared=$work/shared
 mkdir -p "$shared/bin" "$shared/lib/tavrolin" "$shared/libexec/tavrolin"
 cp "$installed" "$shared/bin/tavrolin"
@@ -185,6 +186,8 @@ chmod 1777 "$shared" "$shared/bin"
 chmod 777 "$shared/libexec/tavrolin"
 # Only root can give a file to another user; any user can leave one writable by all.
 chown 65534:65534 "$shared/lib/tavrolin/libtavrolin-ocr.so" 2>/dev/null || chmod 666 "$shared/lib/tavrolin/libtavrolin-ocr.so"
+cp "$release/tavrolin-build-identity" "$shared/"
+chown 65534:65534 "$shared/tavrolin-build-identity" 2>/dev/null || chmod 666 "$shared/tavrolin-build-identity"
 : >"$log"
 start_program "$shared/bin/tavrolin"
 check "Translate refuses another user's module" \
