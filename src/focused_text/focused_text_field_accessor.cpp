@@ -131,6 +131,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
     } else {
         element = co_await resolver_.focusedElement(front);
     }
+    steps_.mark(FieldStepClock::Step::focus);
     if (!element) {
         withoutElement->seen = true;
         withoutElement->lastWindow = front;
@@ -171,11 +172,13 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
         if (role == AccessibleRole::textArea) {
             read.partOfLargerText = co_await askAbout(element, &Accessibility::isPartOfLargerText);
         }
+        steps_.mark(FieldStepClock::Step::field);
         co_return read;
     }
     // Nothing readable through accessibility: the field may still hold text that only a copy
     // reaches (custom editors).
     const std::optional<ClipboardFallbacks::CopiedField> copied = co_await fallbacks_.copyFieldText(front);
+    steps_.mark(FieldStepClock::Step::field);
     if (fallbacks_.unreplacedCutText()) {
         cutElement_ = element;
     }
@@ -337,6 +340,7 @@ QCoro::Task<bool> FocusedTextFieldAccessor::writeValue(QString text, AccessibleE
         co_return false;
     }
     const bool set = co_await ask(calls, setValue);
+    steps_.mark(FieldStepClock::Step::write);
     if (!set) {
         co_return false;
     }
@@ -357,6 +361,7 @@ QCoro::Task<bool> FocusedTextFieldAccessor::writeValue(QString text, AccessibleE
     const AccessibleTextRange caret{after->size(), 0};
     const auto placeCaret = [element, caret](Accessibility& ax) { return ax.setSelectedRange(element, caret); };
     co_await ask(calls, placeCaret);
+    steps_.mark(FieldStepClock::Step::check);
     co_return true;
 }
 
@@ -581,14 +586,17 @@ QCoro::Task<std::optional<FocusedTextFieldAccessor::WriteProblem>> FocusedTextFi
 
 QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newText,
                                                                     FocusedTextFieldSnapshot snapshot) {
+    steps_.skip();
     if (!snapshot.element && snapshot.readByKeyboard) {
         // Nothing accessible shows this field. A whole field copied after select-all is selected
         // again (its selection may be long gone); a selection the user made was copied as it
         // stood, and the paste goes over it.
         co_await pasteOrGiveBack(newText, snapshot.wholeFieldCopied, snapshot);
+        steps_.mark(FieldStepClock::Step::write);
         fallbacks_.forgetCutText();
         const std::optional<WriteProblem> problem =
             co_await checkReplacement(newText, snapshot, !snapshot.wholeFieldCopied, true);
+        steps_.mark(FieldStepClock::Step::check);
         if (problem) {
             failReplacement(newText, *problem);
         }
@@ -638,11 +646,13 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
     if (!placed) {
         co_await pasteOrGiveBack(newText, !hasSelection, snapshot);
     }
+    steps_.mark(FieldStepClock::Step::write);
     fallbacks_.forgetCutText();
     if (placed && !hasSelection) {
         co_return;  // the value written was read back as it was written
     }
     std::optional<WriteProblem> problem = co_await checkReplacement(newText, snapshot, hasSelection, !placed);
+    steps_.mark(FieldStepClock::Step::check);
     if (problem && problem->found == QStringLiteral("original_then_result")) {
         // A paste whose select-all went astray lands after the original: the field is selected
         // whole and the result pasted once more, over the text the field holds now.
@@ -701,6 +711,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFieldByKeybo
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
     const std::optional<ClipboardFallbacks::CopiedField> copied = co_await fallbacks_.copyFieldText(front);
+    steps_.mark(FieldStepClock::Step::field);
     if (fallbacks_.unreplacedCutText()) {
         cutElement_ = nullptr;
     }

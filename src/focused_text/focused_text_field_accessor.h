@@ -1,6 +1,7 @@
 #pragma once
 
 #include "focused_text/clipboard_fallbacks.h"
+#include "focused_text/field_step_clock.h"
 #include "focused_text/focus_resolver.h"
 #include "focused_text/synthetic_input_gate.h"
 #include "language/focused_text_field_accessing.h"
@@ -85,6 +86,7 @@ public:
     // nothing without a selection), the text is pasted back, or, when that is impossible,
     // left on the clipboard. Does nothing otherwise.
     QCoro::Task<void> restoreCutTextIfUnreplaced() override;
+    std::optional<FieldStepTimes> takeStepTimes() override { return steps_.take(); }
 
     // Replaces the element's whole text through accessibility and puts the caret at its end.
     // False when the value cannot be set, or when the field, read back, does not hold the text
@@ -187,6 +189,7 @@ private:
     AccessibleElementHandle cutElement_;
     // Programs (by process) that answered an accessibility write as done and kept their text.
     std::set<qint64> writesNotTaken_;
+    FieldStepClock steps_;
 };
 
 }  // namespace tavrolin
