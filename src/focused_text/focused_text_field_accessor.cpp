@@ -662,8 +662,10 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
         appended.selectedText.reset();
         appended.selectedRange.reset();
         co_await pasteOrGiveBack(newText, true, appended);
+        steps_.mark(FieldStepClock::Step::write);
         appended.fullText = snapshot.fullText;  // what the second paste's result is judged against
         problem = co_await checkReplacement(newText, appended, false, true);
+        steps_.mark(FieldStepClock::Step::check);
     }
     if (problem) {
         failReplacement(newText, *problem);
