@@ -1,6 +1,7 @@
 #pragma once
 
 #include "language/focused_text_field_accessing.h"
+#include "platform/clock.h"
 
 #include <QElapsedTimer>
 
@@ -14,10 +15,15 @@ class FieldStepClock {
 public:
     enum class Step { focus, field, write, check };
 
-    FieldStepClock() { sinceMark_.start(); }
+    // Reads `clock` (virtual time in tests); none: the monotonic clock.
+    explicit FieldStepClock(const Clock* clock = nullptr) : clock_(clock) {
+        monotonic_.start();
+        lastMark_ = now();
+        lastTake_ = lastMark_;
+    }
 
     void mark(Step step) {
-        const qint64 ms = sinceMark_.restart();
+        const qint64 ms = sinceLastMark();
         switch (step) {
         case Step::focus:
             times_.focusMs += ms;
@@ -35,14 +41,25 @@ public:
     }
     // The time since the previous mark belongs to no step (the service's, between a read and a
     // write).
-    void skip() { sinceMark_.restart(); }
+    void skip() { sinceLastMark(); }
+    // The times since the previous take, and a new count.
     FieldStepTimes take() {
         skip();
+        times_.totalMs = lastMark_ - std::exchange(lastTake_, lastMark_);
         return std::exchange(times_, FieldStepTimes{});
     }
 
 private:
-    QElapsedTimer sinceMark_;
+    qint64 now() const { return clock_ ? clock_->now().toMSecsSinceEpoch() : monotonic_.elapsed(); }
+    qint64 sinceLastMark() {
+        const qint64 at = now();
+        return at - std::exchange(lastMark_, at);
+    }
+
+    const Clock* clock_;
+    QElapsedTimer monotonic_;
+    qint64 lastMark_ = 0;
+    qint64 lastTake_ = 0;
     FieldStepTimes times_;
 };
 

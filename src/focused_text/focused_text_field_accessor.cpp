@@ -63,7 +63,8 @@ FocusedTextFieldAccessor::FocusedTextFieldAccessor(Platform platform, double cli
       gate_({platform.input, platform.frontApplications, platform.scheduler, platform.ownWindowHasKeyboard,
              platform.windowPing}),
       fallbacks_(platform.clipboard, gate_, platform.scheduler, secondsToDuration(clipboardRestoreDelay),
-                 platform.windowPing) {}
+                 platform.windowPing),
+      steps_(platform.clock) {}
 
 FocusedTextFieldAccessing::ClipboardFallbackCallback FocusedTextFieldAccessor::onWillUseClipboardFallback() const {
     return fallbacks_.onWillUseClipboardFallback();

@@ -43,6 +43,8 @@ public:
         PrimarySelectionReading* primarySelection = nullptr;
         // Whether a paste's program reads its events; none: it is taken to.
         WindowPinging* windowPing = nullptr;
+        // What the steps of a run are timed by (virtual time in tests); none: the monotonic clock.
+        const Clock* clock = nullptr;
     };
 
     // How long a paste may take to show in its field before it counts as not placed.

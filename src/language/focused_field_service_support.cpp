@@ -74,9 +74,9 @@ QCoro::Task<QString> translateFieldText(std::shared_ptr<TranslationClient> clien
     co_return acceptedTranslation(translated);
 }
 
-void logFieldSteps(const FieldStepTimes& steps, qint64 totalMs, bool done) {
+void logFieldSteps(const FieldStepTimes& steps, bool done) {
     const qint64 serviceMs =
-        std::max<qint64>(0, totalMs - steps.focusMs - steps.fieldMs - steps.writeMs - steps.checkMs);
+        std::max<qint64>(0, steps.totalMs - steps.focusMs - steps.fieldMs - steps.writeMs - steps.checkMs);
     AppLog::app().info([&] {
         return QStringLiteral(
                    "focused field steps focus_ms=%1 field_ms=%2 service_ms=%3 write_ms=%4 check_ms=%5 total_ms=%6 "
@@ -86,7 +86,7 @@ void logFieldSteps(const FieldStepTimes& steps, qint64 totalMs, bool done) {
             .arg(serviceMs)
             .arg(steps.writeMs)
             .arg(steps.checkMs)
-            .arg(totalMs)
+            .arg(steps.totalMs)
             .arg(done ? QStringLiteral("done") : QStringLiteral("failed"));
     });
 }

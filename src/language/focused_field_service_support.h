@@ -9,7 +9,6 @@
 
 #include <QCoreApplication>
 #include <QCoroTask>
-#include <QElapsedTimer>
 #include <QMetaObject>
 #include <QRectF>
 #include <QString>
@@ -64,7 +63,7 @@ QCoro::Task<QString> translateFieldText(std::shared_ptr<TranslationClient> clien
 //   focused field steps focus_ms=<n> field_ms=<n> service_ms=<n> write_ms=<n> check_ms=<n> total_ms=<n> result=<done|failed>
 // service_ms is what the steps leave of the run: the service itself (translation, spelling,
 // server) and the loading card.
-void logFieldSteps(const FieldStepTimes& steps, qint64 totalMs, bool done);
+void logFieldSteps(const FieldStepTimes& steps, bool done);
 
 // How each service runs on the focused field: reads it with the service's retry values unless
 // the caller hands the snapshot it already has (the selection buttons'), reports its frame, runs
@@ -80,8 +79,6 @@ QCoro::Task<Result> runOnFocusedField(std::shared_ptr<FocusedTextFieldAccessing>
     std::optional<Result> result;
     std::exception_ptr error;
     accessor->takeStepTimes();  // the steps of this run count from here
-    QElapsedTimer runTime;
-    runTime.start();
     try {
         if (!snapshot) {
             FocusedTextFieldSnapshot read = co_await accessor->prepareFocusedFieldWithRetry(retryCount, retryDelay);
@@ -102,7 +99,7 @@ QCoro::Task<Result> runOnFocusedField(std::shared_ptr<FocusedTextFieldAccessing>
         // The text then stays on the clipboard, where the user can still paste it.
     }
     if (const std::optional<FieldStepTimes> steps = accessor->takeStepTimes()) {
-        logFieldSteps(*steps, runTime.elapsed(), !error);
+        logFieldSteps(*steps, !error);
     }
     if (error) {
         std::rethrow_exception(error);

@@ -1,7 +1,9 @@
 #include "focused_text/focused_text_field_accessor.h"
 
 #include "core/capture_workflow_error.h"
+#include "language/focused_field_service_support.h"
 #include "language/focused_text_replacement_fallback.h"
+#include "platform/scheduler_sleep.h"
 #include "support/fakes/fake_accessibility.h"
 #include "support/fakes/fake_clipboard.h"
 #include "support/fakes/fake_front_application_provider.h"
@@ -62,16 +64,17 @@ protected:
         return std::nullopt;
     }
 
-    test::ManualScheduler scheduler;
+    test::FakeClock clock;
+    test::ManualScheduler scheduler{&clock};
     test::FakeAccessibility ax;
     test::InlineAccessibilityCalls calls{ax};
     test::FakeClipboard clipboard;
     test::FakeKeyboardApplication keyboard{clipboard};
     test::FakeFrontApplicationProvider front;
     bool ownWindowHasKeyboard = false;
-    FocusedTextFieldAccessor accessor{
-        {calls, clipboard, keyboard, front, scheduler, [this] { return ownWindowHasKeyboard; }, nullptr, &keyboard},
-        0.3};
+    FocusedTextFieldAccessor accessor{{calls, clipboard, keyboard, front, scheduler,
+                                       [this] { return ownWindowHasKeyboard; }, nullptr, &keyboard, &clock},
+                                      0.3};
 };
 
 class SelectionProbeTest : public FocusedTextFieldAccessorTest {
@@ -715,6 +718,35 @@ TEST_F(FocusedTextFieldAccessorTest, APasteWaitsForTheFocusToComeBackFromAContai
         settle();
         EXPECT_EQ(clipboard.text(), "user clipboard");
     }
+}
+
+TEST_F(FocusedTextFieldAccessorTest, ARunLogsTheTimeOfEachOfItsSteps) {
+    // A program that builds its tree late (two looks, 0.4 s) and a service that takes 0.25 s:
+    // each wait is logged in the step that made it, the service's as what the steps leave.
+    auto field = test::makeField("hello");
+    ax.applicationFocus[appPid] = field;
+    ax.applicationFocusFromQuery[appPid] = 3;
+    const auto shared = std::shared_ptr<FocusedTextFieldAccessing>(&accessor, [](FocusedTextFieldAccessing*) {});
+    const auto translate = [this](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<bool> {
+        co_await sleepFor(scheduler, 250ms);
+        co_await accessor.replaceFocusedFieldText(QStringLiteral("hola"), std::move(snapshot));
+        co_return true;
+    };
+    test::ScopedLogCapture log;
+    EXPECT_TRUE(run(runOnFocusedField<bool>(shared, 0, 0.0, std::nullopt, {}, translate)));
+    EXPECT_EQ(field->text, "hola");
+
+    // No accessible field at all: the second of looks is the focus step's, the keystroke copy
+    // that then finds nothing the field step's, and the run failed.
+    ax.applicationFocus.clear();
+    ax.systemFocused = nullptr;
+    keyboard.field = nullptr;
+    EXPECT_EQ(failure(runOnFocusedField<bool>(shared, 0, 0.0, std::nullopt, {}, translate)), Case::noFocusedTextField);
+    EXPECT_EQ(log.messages(LogCategory::app).filter("focused field steps"),
+              (QStringList{"focused field steps focus_ms=400 field_ms=0 service_ms=250 write_ms=0 check_ms=0 "
+                           "total_ms=650 result=done",
+                           "focused field steps focus_ms=1000 field_ms=450 service_ms=0 write_ms=0 check_ms=0 "
+                           "total_ms=1450 result=failed"}));
 }
 
 // --- retries ---
