@@ -5,11 +5,15 @@
 // own: what these commands wait for there is GTK 4's accessibility (it takes the focus off its
 // field while the shortcut's grab lasts and reports it back only by an event) and the editor's
 // own tree (libadwaita, a hundred objects deep in panels), which only the real program has.
+// The editor runs as a process of its own (--standalone: not handed to one already running)
+// without the documents of earlier runs (--ignore-session); it needs no more than the session's
+// accessibility bus, switched on (GTK 4 speaks AT-SPI by default).
 // The shortcut is held for 0.1 s, as a person holds it (GTK 4 gives its field the focus back
 // only once the keys are up). Each press starts from a text put into the editor through
-// accessibility, and the text the run left is read back the same way once the run has ended. The first press of each command (start-up
-// costs included) is reported as the counter cold_ms. Skipped when the editor is not installed
-// (`make bench` installs it); runs inside the desktop session.
+// accessibility, and the text the run left is read back the same way once the run has ended.
+// The first press of each command (start-up costs included) is reported as the counter cold_ms.
+// Skipped when the editor is not installed (`make bench` installs it); runs inside the desktop
+// session.
 #include "bench_support.h"
 #include "core/app_settings_store.h"
 #include "core/standard_defaults.h"
