@@ -60,7 +60,8 @@ QCoro::Task<QString> translateFieldText(std::shared_ptr<TranslationClient> clien
                                         AppLanguage target);
 
 // Logs where the time of one run on the focused field went, as one line:
-//   focused field steps focus_ms=<n> field_ms=<n> service_ms=<n> write_ms=<n> check_ms=<n> total_ms=<n> result=<done|failed>
+//   focused field steps focus_ms=<n> field_ms=<n> service_ms=<n> write_ms=<n> check_ms=<n>
+//     total_ms=<n> result=<done|failed>
 // service_ms is what the steps leave of the run: the service itself (translation, spelling,
 // server) and the loading card.
 void logFieldSteps(const FieldStepTimes& steps, bool done);
