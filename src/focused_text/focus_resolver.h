@@ -31,7 +31,8 @@ public:
     static constexpr int focusPollCount = 5;
     // A program whose window gets the keyboard back (when the grab of the shortcut that started
     // the command ends) may report a container without text focused for a moment before its
-    // field again: such a container is looked past every step until the bound has passed.
+    // field again: such a container is looked past every step until the bound has passed. A
+    // program that shows no focus at all is watched for focus events at the same step.
     static constexpr std::chrono::milliseconds focusSettleStep{20};
     static constexpr std::chrono::milliseconds focusSettleBound{300};
 
