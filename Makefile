@@ -48,8 +48,9 @@ test: build release
 run: release
 	TAVROLIN_EXECUTABLE=$(abspath $(RUN_BUILD_DIR))/src/app/tavrolin scripts/run.sh
 
-# CopyQ, the tray utility bench_startup measures Tavrolin against; only `make bench` installs it.
-BENCH_ONLY_PACKAGES ?= copyq
+# CopyQ, the tray utility bench_startup measures Tavrolin against, and gnome-text-editor, the GTK 4
+# editor bench_gtk4_editor runs the field commands in; only `make bench` installs them.
+BENCH_ONLY_PACKAGES ?= copyq gnome-text-editor
 
 bench: release
 	@scripts/install-deps.sh $(BENCH_ONLY_PACKAGES)

@@ -37,21 +37,12 @@ QCoro::Task<AccessibleElementHandle> FocusResolver::focusedElement(std::optional
         co_return AccessibleElementHandle{};
     }
     const qint64 pid = front->processId;
-    AccessibilityCalls& calls = environment_.accessibility;
-    const auto systemFocus = [](Accessibility& ax) { return ax.systemFocusedElement(); };
-    AccessibleElementHandle found = co_await ask(calls, systemFocus);
-    if (found) {
-        const auto owner = [found](Accessibility& ax) { return ax.processIdOf(found); };
-        const std::optional<qint64> ownerPid = co_await ask(calls, owner);
-        if (ownerPid != pid) {
-            found = nullptr;
-        }
-    }
+    AccessibleElementHandle found = co_await focusFromEvents(pid);
     if (!found) {
         // No focus event named an element of this program (its tree may have appeared after its
         // focus moved): its own focus.
         const auto ownFocus = [pid](Accessibility& ax) { return ax.focusedElementOfApplication(pid); };
-        found = co_await ask(calls, ownFocus);
+        found = co_await ask(environment_.accessibility, ownFocus);
     }
     if (found && !isInFront(front)) {
         co_return AccessibleElementHandle{};
@@ -68,10 +59,17 @@ QCoro::Task<AccessibleElementHandle> FocusResolver::focusedElementWaitingForTree
     const qint64 pid = front->processId;
     co_await requestTreeOnce(pid, AccessibilityCalls::callBound);
     AccessibilityCalls& calls = environment_.accessibility;
+    const int stepsPerPoll = int(focusPollInterval / focusSettleStep);
     for (int poll = 0; poll < focusPollCount; ++poll) {
-        co_await sleepFor(environment_.scheduler, focusPollInterval);
-        if (!isInFront(front)) {
-            co_return AccessibleElementHandle{};
+        for (int step = 0; step < stepsPerPoll; ++step) {
+            co_await sleepFor(environment_.scheduler, focusSettleStep);
+            if (!isInFront(front)) {
+                co_return AccessibleElementHandle{};
+            }
+            found = co_await focusFromEvents(pid);
+            if (found) {
+                co_return isInFront(front) ? found : AccessibleElementHandle{};
+            }
         }
         const auto ownFocus = [pid](Accessibility& ax) { return ax.focusedElementOfApplication(pid); };
         found = co_await ask(calls, ownFocus);
@@ -126,6 +124,18 @@ QCoro::Task<AccessibleElementHandle> FocusResolver::focusedElementWithText(std::
         }
     }
     co_return AccessibleElementHandle{};
+}
+
+QCoro::Task<AccessibleElementHandle> FocusResolver::focusFromEvents(qint64 pid) {
+    AccessibilityCalls& calls = environment_.accessibility;
+    const auto systemFocus = [](Accessibility& ax) { return ax.systemFocusedElement(); };
+    const AccessibleElementHandle found = co_await ask(calls, systemFocus);
+    if (!found) {
+        co_return AccessibleElementHandle{};
+    }
+    const auto owner = [found](Accessibility& ax) { return ax.processIdOf(found); };
+    const std::optional<qint64> ownerPid = co_await ask(calls, owner);
+    co_return ownerPid == pid ? found : AccessibleElementHandle{};
 }
 
 QCoro::Task<bool> FocusResolver::requestTreeOnce(qint64 processId, std::chrono::milliseconds bound) {

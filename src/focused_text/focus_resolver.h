@@ -31,7 +31,8 @@ public:
     static constexpr int focusPollCount = 5;
     // A program whose window gets the keyboard back (when the grab of the shortcut that started
     // the command ends) may report a container without text focused for a moment before its
-    // field again: such a container is looked past every step until the bound has passed.
+    // field again: such a container is looked past every step until the bound has passed. A
+    // program that shows no focus at all is watched for focus events at the same step.
     static constexpr std::chrono::milliseconds focusSettleStep{20};
     static constexpr std::chrono::milliseconds focusSettleBound{300};
 
@@ -50,7 +51,10 @@ public:
     QCoro::Task<AccessibleElementHandle> focusedElement(std::optional<FrontApplication> front);
     // As focusedElement(); a program that shows none is asked once for its tree (programs that
     // build it only on request) and looked at every focusPollInterval, focusPollCount times,
-    // then its active window's focused element is taken.
+    // then its active window's focused element is taken. Between those looks the desktop's focus
+    // events are watched every focusSettleStep: GTK 4 takes the focus off its field while the
+    // grab of the shortcut that started the command lasts and reports it back only by an event,
+    // some 50 ms later, which no look at its tree would find.
     QCoro::Task<AccessibleElementHandle> focusedElementWaitingForTree(std::optional<FrontApplication> front);
     // The focused element of the program's active window (some programs report their focus
     // only there); null when none or once `front` is no longer in front.
@@ -67,6 +71,10 @@ public:
     QCoro::Task<bool> requestTreeOnce(qint64 processId, std::chrono::milliseconds bound);
 
 private:
+    // The desktop's last focused element when it still has the focus and `pid` owns it; null
+    // otherwise. Two calls, however large the program's tree.
+    QCoro::Task<AccessibleElementHandle> focusFromEvents(qint64 pid);
+
     Environment environment_;
     // Programs (by process) asked once to publish their tree.
     std::set<qint64> treesRequested_;

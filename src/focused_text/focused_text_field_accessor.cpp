@@ -64,7 +64,8 @@ FocusedTextFieldAccessor::FocusedTextFieldAccessor(Platform platform, double cli
       gate_({platform.input, platform.frontApplications, platform.scheduler, platform.ownWindowHasKeyboard,
              platform.windowPing}),
       fallbacks_(platform.clipboard, gate_, platform.scheduler, secondsToDuration(clipboardRestoreDelay),
-                 platform.windowPing, platform.processes) {}
+                 platform.windowPing, platform.processes),
+      steps_(platform.clock) {}
 
 FocusedTextFieldAccessing::ClipboardFallbackCallback FocusedTextFieldAccessor::onWillUseClipboardFallback() const {
     return fallbacks_.onWillUseClipboardFallback();
@@ -132,6 +133,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
     } else {
         element = co_await resolver_.focusedElement(front);
     }
+    steps_.mark(FieldStepClock::Step::focus);
     if (!element) {
         withoutElement->seen = true;
         withoutElement->lastWindow = front;
@@ -172,11 +174,13 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
         if (role == AccessibleRole::textArea) {
             read.partOfLargerText = co_await askAbout(element, &Accessibility::isPartOfLargerText);
         }
+        steps_.mark(FieldStepClock::Step::field);
         co_return read;
     }
     // Nothing readable through accessibility: the field may still hold text that only a copy
     // reaches (custom editors).
     const std::optional<ClipboardFallbacks::CopiedField> copied = co_await fallbacks_.copyFieldText(front);
+    steps_.mark(FieldStepClock::Step::field);
     if (fallbacks_.unreplacedCutText()) {
         cutElement_ = element;
     }
@@ -340,6 +344,7 @@ QCoro::Task<FocusedTextFieldAccessor::ValueWrite> FocusedTextFieldAccessor::writ
         co_return ValueWrite{ValueWrite::notTaken, std::nullopt};
     }
     const bool set = co_await ask(calls, setValue);
+    steps_.mark(FieldStepClock::Step::write);
     if (!set) {
         co_return ValueWrite{ValueWrite::notTaken, std::nullopt};
     }
@@ -368,6 +373,7 @@ QCoro::Task<FocusedTextFieldAccessor::ValueWrite> FocusedTextFieldAccessor::writ
     const AccessibleTextRange caret{after->size(), 0};
     const auto placeCaret = [element, caret](Accessibility& ax) { return ax.setSelectedRange(element, caret); };
     co_await ask(calls, placeCaret);
+    steps_.mark(FieldStepClock::Step::check);
     co_return ValueWrite{ValueWrite::written, seen};
 }
 
@@ -726,8 +732,10 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFieldReadByKeyboard(QString n
     // again (its selection may be long gone); a selection the user made was copied as it
     // stood, and the paste goes over it.
     co_await pasteOrGiveBack(newText, snapshot.wholeFieldCopied, snapshot);
+    steps_.mark(FieldStepClock::Step::write);
     fallbacks_.forgetCutText();
     std::optional<WriteProblem> problem = co_await checkCopiedReplacement(newText, snapshot);
+    steps_.mark(FieldStepClock::Step::check);
     if (problem && problem->found == QStringLiteral("original_then_result")) {
         AppLog::app().notice(QStringLiteral("focused field result landed after the original: replacing it whole"));
         FocusedTextFieldSnapshot appended = snapshot;
@@ -747,6 +755,7 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFieldReadByKeyboard(QString n
 
 QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newText,
                                                                     FocusedTextFieldSnapshot snapshot) {
+    steps_.skip();
     if (!snapshot.element && snapshot.readByKeyboard) {
         co_await replaceFieldReadByKeyboard(newText, snapshot);
         co_return;
@@ -807,11 +816,13 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
     if (!placed) {
         co_await pasteOrGiveBack(newText, !hasSelection, snapshot);
     }
+    steps_.mark(FieldStepClock::Step::write);
     fallbacks_.forgetCutText();
     if (placed && !hasSelection) {
         co_return;  // the value written was read back as it was written
     }
     std::optional<WriteProblem> problem = co_await checkReplacement(newText, snapshot, hasSelection, !placed);
+    steps_.mark(FieldStepClock::Step::check);
     if (problem && problem->found == QStringLiteral("original_then_result")) {
         // A paste whose select-all went astray lands after the original: the field is selected
         // whole and the result pasted once more, over the text the field holds now.
@@ -821,8 +832,10 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
         appended.selectedText.reset();
         appended.selectedRange.reset();
         co_await pasteOrGiveBack(newText, true, appended);
+        steps_.mark(FieldStepClock::Step::write);
         appended.fullText = snapshot.fullText;  // what the second paste's result is judged against
         problem = co_await checkReplacement(newText, appended, false, true);
+        steps_.mark(FieldStepClock::Step::check);
     }
     if (problem && isPartialWrite(*problem, newText)) {
         // A cut or mangled copy of the result: the field gets back what the user had, the same
@@ -879,6 +892,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFieldByKeybo
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
     const std::optional<ClipboardFallbacks::CopiedField> copied = co_await fallbacks_.copyFieldText(front);
+    steps_.mark(FieldStepClock::Step::field);
     if (fallbacks_.unreplacedCutText()) {
         cutElement_ = nullptr;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "focused_text/clipboard_fallbacks.h"
+#include "focused_text/field_step_clock.h"
 #include "focused_text/focus_resolver.h"
 #include "focused_text/synthetic_input_gate.h"
 #include "language/focused_text_field_accessing.h"
@@ -45,6 +46,8 @@ public:
         // Which programs answer the ping from another process than the one reading their keys;
         // none: no program does.
         ProcessInspecting* processes = nullptr;
+        // What the steps of a run are timed by (virtual time in tests); none: the monotonic clock.
+        const Clock* clock = nullptr;
     };
 
     // How long a paste may take to show in its field before it counts as not placed.
@@ -88,6 +91,7 @@ public:
     // nothing without a selection), the text is pasted back, or, when that is impossible,
     // left on the clipboard. Does nothing otherwise.
     QCoro::Task<void> restoreCutTextIfUnreplaced() override;
+    std::optional<FieldStepTimes> takeStepTimes() override { return steps_.take(); }
 
     // Replaces the element's whole text through accessibility and puts the caret at its end;
     // the field is read back. `notTaken` when the value cannot be set or the field still holds
@@ -226,6 +230,7 @@ private:
     AccessibleElementHandle cutElement_;
     // Programs (by process) that answered an accessibility write as done and kept their text.
     std::set<qint64> writesNotTaken_;
+    FieldStepClock steps_;
 };
 
 }  // namespace tavrolin

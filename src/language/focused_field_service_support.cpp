@@ -1,5 +1,6 @@
 #include "language/focused_field_service_support.h"
 
+#include "core/app_log.h"
 #include "core/capture_workflow_error.h"
 #include "core/text_language_detector.h"
 #include "core/text_units.h"
@@ -71,6 +72,23 @@ QCoro::Task<QString> translateFieldText(std::shared_ptr<TranslationClient> clien
     const QStringList translated = co_await client->translate(std::move(texts), source, target);
     co_await resumeOnMainThread();
     co_return acceptedTranslation(translated);
+}
+
+void logFieldSteps(const FieldStepTimes& steps, bool done) {
+    const qint64 serviceMs =
+        std::max<qint64>(0, steps.totalMs - steps.focusMs - steps.fieldMs - steps.writeMs - steps.checkMs);
+    AppLog::app().info([&] {
+        return QStringLiteral(
+                   "focused field steps focus_ms=%1 field_ms=%2 service_ms=%3 write_ms=%4 check_ms=%5 total_ms=%6 "
+                   "result=%7")
+            .arg(steps.focusMs)
+            .arg(steps.fieldMs)
+            .arg(serviceMs)
+            .arg(steps.writeMs)
+            .arg(steps.checkMs)
+            .arg(steps.totalMs)
+            .arg(done ? QStringLiteral("done") : QStringLiteral("failed"));
+    });
 }
 
 int sanitizedRetryCount(int count) {

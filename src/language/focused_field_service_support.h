@@ -59,11 +59,19 @@ QString acceptedTranslation(const QStringList& translated);
 QCoro::Task<QString> translateFieldText(std::shared_ptr<TranslationClient> client, QString text, AppLanguage source,
                                         AppLanguage target);
 
+// Logs where the time of one run on the focused field went, as one line:
+//   focused field steps focus_ms=<n> field_ms=<n> service_ms=<n> write_ms=<n> check_ms=<n>
+//     total_ms=<n> result=<done|failed>
+// service_ms is what the steps leave of the run: the service itself (translation, spelling,
+// server) and the loading card.
+void logFieldSteps(const FieldStepTimes& steps, bool done);
+
 // How each service runs on the focused field: reads it with the service's retry values unless
 // the caller hands the snapshot it already has (the selection buttons'), reports its frame, runs
 // `operation` on it and, however that ends, gives back a text a whole-field read had to cut out
 // of the field and nothing replaced: a run that ends in an alert or a window must not leave the
-// field empty. An exception of `onFieldFrame` ends the run like a failed read.
+// field empty. An exception of `onFieldFrame` ends the run like a failed read. The run's steps
+// are logged at its end (logFieldSteps) when the accessor measures them.
 template <typename Result, typename Operation>
 QCoro::Task<Result> runOnFocusedField(std::shared_ptr<FocusedTextFieldAccessing> accessor, int retryCount,
                                       double retryDelay, std::optional<FocusedTextFieldSnapshot> snapshot,
@@ -71,6 +79,7 @@ QCoro::Task<Result> runOnFocusedField(std::shared_ptr<FocusedTextFieldAccessing>
     // Each awaited call's argument is built in a statement of its own (see CONTRIBUTING.md).
     std::optional<Result> result;
     std::exception_ptr error;
+    accessor->takeStepTimes();  // the steps of this run count from here
     try {
         if (!snapshot) {
             FocusedTextFieldSnapshot read = co_await accessor->prepareFocusedFieldWithRetry(retryCount, retryDelay);
@@ -89,6 +98,9 @@ QCoro::Task<Result> runOnFocusedField(std::shared_ptr<FocusedTextFieldAccessing>
         co_await accessor->restoreCutTextIfUnreplaced();
     } catch (...) {
         // The text then stays on the clipboard, where the user can still paste it.
+    }
+    if (const std::optional<FieldStepTimes> steps = accessor->takeStepTimes()) {
+        logFieldSteps(*steps, !error);
     }
     if (error) {
         std::rethrow_exception(error);

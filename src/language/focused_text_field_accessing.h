@@ -46,6 +46,19 @@ struct FocusedTextFieldSnapshot {
     bool operator==(const FocusedTextFieldSnapshot&) const = default;
 };
 
+// How long the steps of reading and writing a field took, in milliseconds: finding the focused
+// element (with the waits for a tree built late and between retries), reading its text,
+// selection and frame (or copying them by keyboard), writing the result (through
+// accessibility, or the paste with its checks), and reading the field back after the write;
+// and the whole time they were counted in, steps or not.
+struct FieldStepTimes {
+    qint64 focusMs = 0;
+    qint64 fieldMs = 0;
+    qint64 writeMs = 0;
+    qint64 checkMs = 0;
+    qint64 totalMs = 0;
+};
+
 // Told the frame of the field a service has just read (none when the field gave none), before
 // the service works on its text: the caller puts its loading card there.
 using FieldFrameCallback = std::function<void(const std::optional<QRectF>& fieldFrame)>;
@@ -80,6 +93,10 @@ public:
     // whole-field read had to cut out of the field. Nothing for an accessor that never cuts.
     virtual QCoro::Task<void> restoreCutTextIfUnreplaced() { co_return; }
 
+    // The time each step took since the last call, and the whole time since then (whatever ran
+    // between a read and a write, the service, belongs to no step); counting starts anew. None
+    // from an accessor that does not measure.
+    virtual std::optional<FieldStepTimes> takeStepTimes() { return std::nullopt; }
     // replaceFocusedFieldText(), except that the failures which leave the text unplaced
     // (noFocusedTextField, focusedTextFieldReadOnly, failedToReplaceFocusedTextFieldText)
     // become a FocusedTextReplacementFallback carrying `newText`, so the caller can offer the

@@ -1,7 +1,9 @@
 #include "focused_text/focused_text_field_accessor.h"
 
 #include "core/capture_workflow_error.h"
+#include "language/focused_field_service_support.h"
 #include "language/focused_text_replacement_fallback.h"
+#include "platform/scheduler_sleep.h"
 #include "support/fakes/fake_accessibility.h"
 #include "support/fakes/fake_clipboard.h"
 #include "support/fakes/fake_front_application_provider.h"
@@ -67,7 +69,8 @@ protected:
     }
     std::optional<bool> offeredForChangedField;
 
-    test::ManualScheduler scheduler;
+    test::FakeClock clock;
+    test::ManualScheduler scheduler{&clock};
     test::FakeAccessibility ax;
     test::InlineAccessibilityCalls calls{ax};
     test::FakeClipboard clipboard;
@@ -75,7 +78,7 @@ protected:
     test::FakeFrontApplicationProvider front;
     bool ownWindowHasKeyboard = false;
     FocusedTextFieldAccessor accessor{{calls, clipboard, keyboard, front, scheduler,
-                                       [this] { return ownWindowHasKeyboard; }, nullptr, &keyboard, &keyboard},
+                                       [this] { return ownWindowHasKeyboard; }, nullptr, &keyboard, &keyboard, &clock},
                                       0.3};
 };
 
@@ -213,6 +216,20 @@ TEST_F(FocusedTextFieldAccessorTest, ALazyApplicationIsAskedForItsTreeAndPolled)
     EXPECT_EQ(run(accessor.readFocusedField()).element, field);
     EXPECT_TRUE(ax.calls.contains(QString("requestAccessibilityTree:%1").arg(appPid)));
     EXPECT_EQ(scheduler.elapsed(), 400ms);
+}
+
+TEST_F(FocusedTextFieldAccessorTest, AFocusHandedBackByAnEventIsTakenWithinAStepNotAfterThePolls) {
+    // GTK 4 takes the focus off its field while the shortcut's grab lasts and tells only by an
+    // event that the field has it again; its own search finds nothing. Another program's focus
+    // event meanwhile is not the front program's field.
+    auto behind = test::makeField("another program's field");
+    behind->processId = 99;
+    auto field = test::makeField("gtk 4 text view");
+    const auto other = scheduler.scheduleAfter(30ms, [&] { ax.systemFocused = behind; });
+    const auto handedBack = scheduler.scheduleAfter(50ms, [&] { ax.systemFocused = field; });
+    EXPECT_EQ(run(accessor.readFocusedField()).element, field);
+    EXPECT_EQ(scheduler.elapsed(), 60ms);
+    EXPECT_EQ(ax.calls.count(QString("focusedElementOfApplication:%1").arg(appPid)), 1);
 }
 
 TEST_F(FocusedTextFieldAccessorTest, AfterFivePollsTheActiveWindowIsAsked) {
@@ -714,6 +731,35 @@ TEST_F(FocusedTextFieldAccessorTest, APasteWaitsForTheFocusToComeBackFromAContai
     }
 }
 
+TEST_F(FocusedTextFieldAccessorTest, ARunLogsTheTimeOfEachOfItsSteps) {
+    // A program that builds its tree late (two looks, 0.4 s) and a service that takes 0.25 s:
+    // each wait is logged in the step that made it, the service's as what the steps leave.
+    auto field = test::makeField("hello");
+    ax.applicationFocus[appPid] = field;
+    ax.applicationFocusFromQuery[appPid] = 3;
+    const auto shared = std::shared_ptr<FocusedTextFieldAccessing>(&accessor, [](FocusedTextFieldAccessing*) {});
+    const auto translate = [this](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<bool> {
+        co_await sleepFor(scheduler, 250ms);
+        co_await accessor.replaceFocusedFieldText(QStringLiteral("hola"), std::move(snapshot));
+        co_return true;
+    };
+    test::ScopedLogCapture log;
+    EXPECT_TRUE(run(runOnFocusedField<bool>(shared, 0, 0.0, std::nullopt, {}, translate)));
+    EXPECT_EQ(field->text, "hola");
+
+    // No accessible field at all: the second of looks is the focus step's, the keystroke copy
+    // that then finds nothing the field step's, and the run failed.
+    ax.applicationFocus.clear();
+    ax.systemFocused = nullptr;
+    keyboard.field = nullptr;
+    EXPECT_EQ(failure(runOnFocusedField<bool>(shared, 0, 0.0, std::nullopt, {}, translate)), Case::noFocusedTextField);
+    EXPECT_EQ(log.messages(LogCategory::app).filter("focused field steps"),
+              (QStringList{"focused field steps focus_ms=400 field_ms=0 service_ms=250 write_ms=0 check_ms=0 "
+                           "total_ms=650 result=done",
+                           "focused field steps focus_ms=1000 field_ms=450 service_ms=0 write_ms=0 check_ms=0 "
+                           "total_ms=1450 result=failed"}));
+}
+
 // --- retries ---
 
 TEST_F(FocusedTextFieldAccessorTest, PrepareRetriesOnlyWhileNoFieldIsFound) {
@@ -742,11 +788,12 @@ TEST_F(FocusedTextFieldAccessorTest, PrepareRetriesOnlyWhileNoFieldIsFound) {
 TEST_F(FocusedTextFieldAccessorTest, PrepareStopsAtTheFirstFieldOrOtherError) {
     auto field = test::makeField("finally");
     // The field shows up between the second and the third read: the first waits a second for
-    // a tree to appear, the others follow 120 ms apart (at 1120 and 1240 ms).
+    // a tree to appear (watching the focus events meanwhile), the others follow 120 ms apart (at
+    // 1120 and 1240 ms).
     const auto appear = scheduler.scheduleAfter(1200ms, [&] { focus(field); });
     ax.calls.clear();
     EXPECT_EQ(run(accessor.prepareFocusedFieldWithRetry(4, 0.12)).fullText, "finally");
-    EXPECT_EQ(ax.calls.count("systemFocusedElement"), 3);
+    EXPECT_EQ(ax.calls.count("systemFocusedElement"), 3 + 1000ms / FocusResolver::focusSettleStep);
 
     auto empty = test::makeField("");
     focus(empty);

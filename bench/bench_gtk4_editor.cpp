@@ -1,0 +1,216 @@
+// Write Message, Edit Message and Flip Language in gnome-text-editor, a GTK 4 editor: from the
+// key press until the command's run has ended (its result written and read back), with the
+// application's delegate built as the program builds it, offline (Apertium between Spanish and
+// English, Hunspell's English dictionary). The editor itself rather than a test program of our
+// own: what these commands wait for there is GTK 4's accessibility (it takes the focus off its
+// field while the shortcut's grab lasts and reports it back only by an event) and the editor's
+// own tree (libadwaita, a hundred objects deep in panels), which only the real program has.
+// The editor runs as a process of its own (--standalone: not handed to one already running)
+// without the documents of earlier runs (--ignore-session); it needs no more than the session's
+// accessibility bus, switched on (GTK 4 speaks AT-SPI by default).
+// The shortcut is held for 0.1 s, as a person holds it (GTK 4 gives its field the focus back
+// only once the keys are up). Each press starts from a text put into the editor through
+// accessibility, and the text the run left is read back the same way once the run has ended.
+// The first press of each command (start-up costs included) is reported as the counter cold_ms.
+// Skipped when the editor is not installed (`make bench` installs it); runs inside the desktop
+// session.
+#include "bench_support.h"
+#include "core/app_settings_store.h"
+#include "core/standard_defaults.h"
+#include "focused_text/focused_text_field_accessor.h"
+#include "platform/accessibility_calls.h"
+#include "platform/desktop_backend.h"
+#include "platform/front_application.h"
+#include "shell/app_delegate.h"
+#include "support/session/tavrolin_process_home.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QWidget>
+
+#include <benchmark/benchmark.h>
+#include <memory>
+
+namespace {
+
+using namespace tavrolin;
+using tavrolin::bench::finish;
+using tavrolin::bench::spinUntil;
+
+// The delegate over this session's settings (native Spanish, messages in English, online
+// features off), with its shortcuts registered, and the editor in front with its field known.
+struct EditorSession {
+    std::unique_ptr<AppDelegate> delegate;
+    std::shared_ptr<AccessibilityCalls> calls = systemAccessibilityCalls();
+    QProcess editor;
+    QWidget otherWindow;
+    AccessibleElementHandle field;
+    bool ready = false;
+
+    EditorSession() {
+        AppSettingsStore store(standardDefaults());
+        AppSettings settings = store.settings();
+        settings.targetLanguage = AppLanguage::spanish;
+        settings.messageTargetLanguage = AppLanguage::english;
+        settings.onlineFeaturesEnabled = false;
+        settings.telemetryEnabled = false;
+        settings.selectionPopupEnabled = false;
+        settings.launchAtLoginEnabled = false;
+        store.persist(settings);
+        delegate = std::make_unique<AppDelegate>();
+        delegate->configureSettings();
+        const QString program = QStandardPaths::findExecutable(QStringLiteral("gnome-text-editor"));
+        if (program.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) {
+            return;
+        }
+        editor.start(program, {QStringLiteral("--standalone"), QStringLiteral("--ignore-session")});
+        const auto front = defaultFrontApplicationProvider();
+        const auto editorWindow = [&]() -> quint64 {
+            const auto f = front->frontApplication();
+            return f && f->processId == editor.processId() ? f->windowId : 0;
+        };
+        if (!editor.waitForStarted(5000) || !spinUntil([&] { return editorWindow() != 0; }, 15000)) {
+            return;
+        }
+        const quint64 window = editorWindow();
+        // GTK 4 reports which widget has the focus only when that changes: the editor's window
+        // gives the focus to one of ours and takes it back, and its field is then the desktop's
+        // focused element (looked for up to 5 s, a busy machine's editor may take its time).
+        otherWindow.setWindowTitle(QStringLiteral("bench_gtk4_editor"));
+        otherWindow.resize(200, 100);
+        otherWindow.show();
+        spinUntil([&] { return otherWindow.isVisible(); }, 5000);
+        activate(otherWindow.winId());
+        spinUntil([&] { return editorWindow() == 0; }, 5000);
+        activate(window);
+        spinUntil([&] { return editorWindow() == window; }, 5000);
+        FocusResolver& resolver = delegate->services().focusedTextFieldAccessor()->focusResolver();
+        for (int look = 0; look < 50 && !field; ++look) {
+            field = finish(resolver.focusedElement(resolver.frontWindow())).value_or(nullptr);
+            if (!field) {
+                spinUntil([] { return false; }, 100);
+            }
+        }
+        // The first synthetic key of the session makes the X server announce a new keyboard,
+        // and the delegate grabs its shortcuts again: that happens here, not in the first press.
+        test::toolOutput(QStringLiteral("xdotool"), {"key", "shift"});
+        spinUntil([] { return false; }, 500);
+        ready = field != nullptr;
+    }
+    ~EditorSession() {
+        if (editor.state() != QProcess::NotRunning) {
+            editor.terminate();
+            if (!editor.waitForFinished(3000)) {
+                editor.kill();
+                editor.waitForFinished(1000);
+            }
+        }
+    }
+
+    static void activate(quint64 window) {
+        test::toolOutput(QStringLiteral("xdotool"), {"windowactivate", "--sync", QString::number(window)});
+    }
+
+    // Replaces the editor's text, the caret at its end.
+    bool put(const QString& text) {
+        const AccessibleElementHandle element = field;
+        const auto write = [element, text](Accessibility& ax) {
+            return ax.setValue(element, text) && ax.setSelectedRange(element, AccessibleTextRange{text.size(), 0});
+        };
+        return finish(ask(*calls, write)).value_or(false);
+    }
+    std::optional<QString> text() {
+        const AccessibleElementHandle element = field;
+        const auto read = [element](Accessibility& ax) { return ax.value(element); };
+        return finish(ask(*calls, read)).value_or(std::nullopt);
+    }
+
+    // Milliseconds from the press of Control+Shift+`key` until the command's run has ended with
+    // `expected` in the field; negative on failure.
+    double press(const QString& key, bool (AppDelegate::*inProgress)() const, const QString& start,
+                 const QString& expected) {
+        if (!put(start)) {
+            return -1;
+        }
+        // The editor shows the text before the keys come, as it would after the user typed it.
+        spinUntil([] { return false; }, 100);
+        const auto running = [&] { return (delegate.get()->*inProgress)(); };
+        // Pressed, held and released by a process of its own while the event loop here turns.
+        const QString chord = QStringLiteral("ctrl+shift+") + key;
+        QProcess keys;
+        QElapsedTimer timer;
+        keys.start(QStringLiteral("xdotool"), {"keydown", chord, "sleep", "0.1", "keyup", chord});
+        timer.start();
+        const bool ended = spinUntil(running, 5000) && spinUntil([&] { return !running(); }, 30000);
+        const double elapsed = double(timer.nsecsElapsed()) / 1e6;
+        keys.waitForFinished(5000);
+        const std::optional<QString> now = text();
+        if (!ended || !now || !now->contains(expected)) {
+            std::fprintf(stderr, "the editor holds: %s\n", now ? qPrintable(*now) : "(nothing readable)");
+            return -1;
+        }
+        return elapsed;
+    }
+};
+
+// Built by the first benchmark that needs it and ended in main, before the application object:
+// its windows and the delegate cannot outlive QApplication.
+std::unique_ptr<EditorSession>& sessionHolder() {
+    static std::unique_ptr<EditorSession> shared;
+    return shared;
+}
+
+EditorSession& session() {
+    std::unique_ptr<EditorSession>& shared = sessionHolder();
+    if (!shared) {
+        shared = std::make_unique<EditorSession>();
+    }
+    return *shared;
+}
+
+// Times one command's presses; the text each starts from, and a word its result holds.
+void timeCommand(benchmark::State& state, std::optional<double>& cold, const QString& key,
+                 bool (AppDelegate::*inProgress)() const, const QString& start, const QString& expected) {
+    EditorSession& s = session();
+    if (!s.ready) {
+        state.SkipWithError("needs gnome-text-editor, xdotool and the desktop session");
+        return;
+    }
+    tavrolin::bench::timeKeyPresses(
+        state, true, cold, [&] { return s.press(key, inProgress, start, expected); },
+        "the command's result is not in the editor");
+}
+
+void BM_WriteMessageInGtk4Editor(benchmark::State& state) {
+    static std::optional<double> cold;
+    timeCommand(state, cold, QStringLiteral("w"), &AppDelegate::isMessageTranslationInProgress,
+                QStringLiteral("Me gustaría verte mañana en la estación."), QStringLiteral("tomorrow"));
+}
+BENCHMARK(BM_WriteMessageInGtk4Editor)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10)->Repetitions(3);
+
+void BM_EditMessageInGtk4Editor(benchmark::State& state) {
+    static std::optional<double> cold;
+    timeCommand(state, cold, QStringLiteral("e"), &AppDelegate::isTextEditingInProgress,
+                QStringLiteral("I would like to meet you tomorow at the station."), QStringLiteral("tomorrow"));
+}
+BENCHMARK(BM_EditMessageInGtk4Editor)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10)->Repetitions(3);
+
+void BM_FlipLanguageInGtk4Editor(benchmark::State& state) {
+    static std::optional<double> cold;
+    timeCommand(state, cold, QStringLiteral("f"), &AppDelegate::isFlipLanguageInProgress,
+                QStringLiteral("I would like to meet you tomorrow at the station."), QStringLiteral("mañana"));
+}
+BENCHMARK(BM_FlipLanguageInGtk4Editor)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10)->Repetitions(3);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    sessionHolder().reset();
+    return 0;
+}
