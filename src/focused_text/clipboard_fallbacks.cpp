@@ -192,7 +192,8 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::readTextViaClipboard(std
 
 QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> ClipboardFallbacks::copyFieldText(
     std::optional<FrontApplication> window) {
-    if (!SyntheticInputGate::acceptsKeys(window)) {
+    const bool acceptsKeys = co_await gate_.acceptsKeys(window);
+    if (!acceptsKeys) {
         co_return std::nullopt;  // no select-all, no cut: the keys belong to the program there
     }
     const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("copy_field");
@@ -256,7 +257,8 @@ QCoro::Task<void> ClipboardFallbacks::restoreAfterCopy(std::optional<ClipboardCo
 
 QCoro::Task<std::optional<QString>> ClipboardFallbacks::readSelectedTextViaClipboard(
     bool notifyClipboardFallback, std::optional<FrontApplication> window) {
-    if (!SyntheticInputGate::acceptsKeys(window)) {
+    const bool acceptsKeys = co_await gate_.acceptsKeys(window);
+    if (!acceptsKeys) {
         co_return std::nullopt;
     }
     const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("copy_selection");
@@ -333,7 +335,8 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
                                                     std::optional<FrontApplication> window,
                                                     PasteTargetCheck targetCheck,
                                                     std::optional<CopiedField> readBefore) {
-    if (!SyntheticInputGate::acceptsKeys(window)) {
+    const bool acceptsKeys = co_await gate_.acceptsKeys(window);
+    if (!acceptsKeys) {
         // Never into a terminal (nor our own windows): its input is the running program's.
         co_return false;
     }

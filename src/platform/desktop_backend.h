@@ -22,6 +22,7 @@
 #include "platform/on_device_translation_engine.h"
 #include "platform/power_assertion.h"
 #include "platform/primary_selection.h"
+#include "platform/process_files.h"
 #include "platform/screen_capture_permission.h"
 #include "platform/screen_capturing.h"
 #include "platform/speech_decoder.h"
@@ -59,19 +60,23 @@ std::unique_ptr<Clipboard> makeSystemClipboard(
 // Keys and pointer motion sent through the display server, over a connection opened now.
 std::unique_ptr<SyntheticInput> makeSystemSyntheticInput();
 
-// The same, over a connection opened by the first call (a start then opens none for it);
-// `isAvailable` answers whether that connection can send, opening it when it is not yet.
-struct DeferredSyntheticInput {
-    std::shared_ptr<SyntheticInput> input;
+// Pointer motion alone, over a connection opened by the first call (a start then opens none for
+// it); `isAvailable` answers whether that connection can send, opening it when it is not yet.
+struct DeferredSyntheticPointer {
+    std::shared_ptr<SyntheticPointerInput> pointer;
     std::function<bool()> isAvailable;
 };
-DeferredSyntheticInput makeSystemDeferredSyntheticInput();
+DeferredSyntheticPointer makeSystemDeferredSyntheticPointer();
 
 // ---- The front application, windows and the desktop's input
 
 // The desktop's ping of a top-level window's program: a connection and a worker thread of its
 // own. Create it on the main thread.
 std::shared_ptr<WindowPinging> makeSystemWindowPing();
+
+// What the processes of this machine hold open (a terminal emulator's pseudo-terminal), read
+// from the kernel's tables.
+std::shared_ptr<ProcessFilesReading> systemProcessFiles();
 
 // The application of the active window, trusted only while a window manager answers for it;
 // without a window manager, that of the top-level window holding the input focus. Its process id

@@ -17,7 +17,8 @@ DesktopFocusedTextPlatform::DesktopFocusedTextPlatform()
       frontApplications_(defaultFrontApplicationProvider()),
       scheduler_(std::make_unique<QtScheduler>()),
       primarySelection_(makeSystemPrimarySelectionReader(makeSystemGlobalInputMonitoring())),
-      windowPing_(makeSystemWindowPing()) {}
+      windowPing_(makeSystemWindowPing()),
+      processFiles_(systemProcessFiles()) {}
 
 DesktopFocusedTextPlatform::~DesktopFocusedTextPlatform() = default;
 
@@ -27,17 +28,16 @@ FocusedTextFieldAccessor::Platform DesktopFocusedTextPlatform::platform() {
     std::function<bool()> ownWindowHasKeyboard = [] {
         return anyOwnKeyboardGrabActive() || QGuiApplication::focusWindow() != nullptr;
     };
-    return {*accessibility_,         *clipboard_,      *input_,
-            *frontApplications_,     *scheduler_,      std::move(ownWindowHasKeyboard),
-            primarySelection_.get(), windowPing_.get()};
+    return {*accessibility_,         *clipboard_,       *frontApplications_, *scheduler_, std::move(ownWindowHasKeyboard),
+            primarySelection_.get(), windowPing_.get(), processFiles_.get()};
+}
+
+FocusedTextFieldAccessor DesktopFocusedTextPlatform::makeAccessor(double clipboardRestoreDelay) {
+    return FocusedTextFieldAccessor(platform(), *input_, clipboardRestoreDelay);
 }
 
 AccessibilityBusStatus& DesktopFocusedTextPlatform::accessibilityBusStatus() {
     return *busStatus_;
-}
-
-SyntheticInput& DesktopFocusedTextPlatform::syntheticInput() {
-    return *input_;
 }
 
 }  // namespace tavrolin

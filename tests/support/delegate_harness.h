@@ -424,8 +424,7 @@ struct DelegateHarness {
                 return std::shared_ptr<FocusedTextFieldAccessor>();
             }
             return std::make_shared<FocusedTextFieldAccessor>(
-                FocusedTextFieldAccessor::Platform{calls, clipboard, keyboard, *front, *scheduler, {}, &primary},
-                delay);
+                FocusedTextFieldAccessor::Platform{calls, clipboard, *front, *scheduler, {}, &primary}, keyboard, delay);
         };
         f.makeLaunchAtLoginController = [this] {
             log->add(QStringLiteral("build launchAtLoginController"));

@@ -8,6 +8,7 @@
 #include <QKeySequence>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -48,6 +49,8 @@ public:
     bool takesPing = true;
     bool windowGone = false;
     int pings = 0;
+    // Runs while a ping is out: what the user does meanwhile (a key pressed).
+    std::function<void()> whilePinged;
     // The next select-alls never reach the field (something else had the keyboard for that
     // moment, as our own shortcut's grab had before keys waited for it): its caret stays.
     int selectAllsLost = 0;
@@ -77,6 +80,9 @@ public:
 
     QCoro::Task<Answer> ping(quint64, std::chrono::milliseconds) override {
         ++pings;
+        if (whilePinged) {
+            whilePinged();
+        }
         if (windowGone) {
             co_return Answer::windowGone;
         }
