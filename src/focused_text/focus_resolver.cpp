@@ -32,7 +32,7 @@ bool FocusResolver::isInFront(const std::optional<FrontApplication>& window) con
     return window && front && sameWindow(*window, *front);
 }
 
-QCoro::Task<AccessibleElementHandle> FocusResolver::focusedElement(std::optional<FrontApplication> front) {
+QCoro::Task<AccessibleElementHandle> FocusResolver::lastFocusedElement(std::optional<FrontApplication> front) {
     if (!front || front->processId <= 0) {
         co_return AccessibleElementHandle{};
     }
@@ -46,6 +46,19 @@ QCoro::Task<AccessibleElementHandle> FocusResolver::focusedElement(std::optional
         if (ownerPid != pid) {
             found = nullptr;
         }
+    }
+    co_return found && isInFront(front) ? found : AccessibleElementHandle{};
+}
+
+QCoro::Task<AccessibleElementHandle> FocusResolver::focusedElement(std::optional<FrontApplication> front) {
+    if (!front || front->processId <= 0) {
+        co_return AccessibleElementHandle{};
+    }
+    const qint64 pid = front->processId;
+    AccessibilityCalls& calls = environment_.accessibility;
+    AccessibleElementHandle found = co_await lastFocusedElement(front);
+    if (!found && !isInFront(front)) {
+        co_return AccessibleElementHandle{};
     }
     if (!found) {
         // No focus event named an element of this program (its tree may have appeared after its

@@ -52,6 +52,10 @@ public:
     // when that program owns it, else the program's own focus. Null when `front` is absent or
     // no longer in front once the answer is in.
     QCoro::Task<AccessibleElementHandle> focusedElement(std::optional<FrontApplication> front);
+    // The desktop's last focused element alone, when that program owns it: no search through
+    // the program, so quick enough to ask before every key. Null otherwise, or once `front` is
+    // no longer in front.
+    QCoro::Task<AccessibleElementHandle> lastFocusedElement(std::optional<FrontApplication> front);
     // As focusedElement(); a program that shows none is asked once for its tree (programs that
     // build it only on request) and looked at every focusPollInterval, focusPollCount times,
     // then its active window's focused element is taken.
