@@ -25,6 +25,10 @@ public:
     // pterm, known by nothing but the pseudo-terminal its process holds.
     enum class Kind { xterm, mlterm, pterm };
     static constexpr Kind kinds[] = {Kind::xterm, Kind::mlterm, Kind::pterm};
+    // Whether the terminal's PRIMARY selection tells when it was made (its TIMESTAMP target):
+    // mlterm's does not, so nothing tells its selection from one cleared since, and Translate
+    // does not take it.
+    static bool datesItsSelection(Kind kind) { return kind != Kind::mlterm; }
     static const char* name(Kind kind) {
         switch (kind) {
         case Kind::mlterm:
