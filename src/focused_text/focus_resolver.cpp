@@ -47,7 +47,7 @@ QCoro::Task<AccessibleElementHandle> FocusResolver::lastFocusedElement(std::opti
             found = nullptr;
         }
     }
-    co_return found && isInFront(front) ? found : AccessibleElementHandle{};
+    co_return found&& isInFront(front) ? found : AccessibleElementHandle{};
 }
 
 QCoro::Task<AccessibleElementHandle> FocusResolver::focusedElement(std::optional<FrontApplication> front) {

@@ -89,9 +89,8 @@ QCoro::Task<bool> SyntheticInputGate::isTerminal(std::optional<FrontApplication>
     const bool terminalWindow = isTerminalWindow(window);
     std::optional<AccessibleRole> focusedRole;
     if (environment_.focus && window) {
-        // Asked before every key: the element the desktop last reported focused, no search
-        // through the program (a terminal widget reports its focus; without an element known, a
-        // terminal emulator's window counts as its terminal).
+        // A terminal widget reports its focus; with no element known, a terminal emulator's
+        // window counts as its terminal.
         const AccessibleElementHandle focused = co_await environment_.focus->lastFocusedElement(window);
         if (focused) {
             focusedRole = co_await environment_.focus->role(focused);

@@ -73,7 +73,9 @@ public:
     // not known). A terminal element never takes them; a terminal emulator's window only at a
     // text field.
     static bool isTerminal(bool terminalWindow, const std::optional<AccessibleRole>& focusedRole);
-    // The same, the window's focused element looked up now (through the accessibility thread).
+    // The same, with the element the desktop last reported focused in that window, asked now
+    // through the accessibility thread (no search through the program: this runs before every
+    // key).
     QCoro::Task<bool> isTerminal(std::optional<FrontApplication> window);
     // Whether keys may go to this window at all: it names a process, not ours, not a terminal.
     QCoro::Task<bool> acceptsKeys(std::optional<FrontApplication> window);

@@ -53,7 +53,8 @@ namespace {
 struct AccessorWithPlatform {
     DesktopFocusedTextPlatform platform;
     FocusedTextFieldAccessor accessor;
-    explicit AccessorWithPlatform(double clipboardRestoreDelay) : accessor(platform.makeAccessor(clipboardRestoreDelay)) {}
+    explicit AccessorWithPlatform(double clipboardRestoreDelay)
+        : accessor(platform.makeAccessor(clipboardRestoreDelay)) {}
 };
 
 // The desktop's own facilities for anti-sleep: its sleep and display-sleep assertions,

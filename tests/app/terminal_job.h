@@ -46,8 +46,7 @@ public:
     explicit TerminalJob(Kind kind = Kind::xterm) : kind_(kind) {
         using namespace std::chrono_literals;
         const QString pidFile = dir_.filePath("sleep.pid");
-        const QStringList job = {"-e", "sh", "-c",
-                                 "echo the house is big; echo $$ > '" + pidFile + "'; exec sleep 60"};
+        const QStringList job = {"-e", "sh", "-c", "echo the house is big; echo $$ > '" + pidFile + "'; exec sleep 60"};
         switch (kind) {
         case Kind::xterm:
             // A long double-click time: on a busy machine the two clicks of a double click can
@@ -93,9 +92,7 @@ public:
     bool isReady() const { return jobPid_ > 0 && !window_.isEmpty(); }
     QString window() const { return window_; }
     Kind kind() const { return kind_; }
-    bool jobAlive() const {
-        return jobPid_ > 0 && ::kill(jobPid_, 0) == 0 && terminal_.state() == QProcess::Running;
-    }
+    bool jobAlive() const { return jobPid_ > 0 && ::kill(jobPid_, 0) == 0 && terminal_.state() == QProcess::Running; }
 
     // True once the terminal holds "house" as its selection. A terminal that has just started
     // may let its first clicks go before it has painted its text: the double click is repeated
@@ -122,8 +119,7 @@ public:
         }
         if (!selected) {
             ADD_FAILURE() << "PRIMARY holds '" << held.value_or("(nothing)").toStdString() << "'; " << name(kind_)
-                          << "'s window "
-                          << window_.toStdString() << ", active "
+                          << "'s window " << window_.toStdString() << ", active "
                           << runTool("xdotool", {"getactivewindow"}).toStdString() << ", pointer "
                           << runTool("xdotool", {"getmouselocation"}).toStdString();
         }

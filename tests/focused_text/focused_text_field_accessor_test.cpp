@@ -70,7 +70,9 @@ protected:
     test::FakeFrontApplicationProvider front;
     bool ownWindowHasKeyboard = false;
     FocusedTextFieldAccessor accessor{
-        {calls, clipboard, front, scheduler, [this] { return ownWindowHasKeyboard; }, nullptr, &keyboard}, keyboard, 0.3};
+        {calls, clipboard, front, scheduler, [this] { return ownWindowHasKeyboard; }, nullptr, &keyboard},
+        keyboard,
+        0.3};
 };
 
 class SelectionProbeTest : public FocusedTextFieldAccessorTest {

@@ -424,7 +424,8 @@ struct DelegateHarness {
                 return std::shared_ptr<FocusedTextFieldAccessor>();
             }
             return std::make_shared<FocusedTextFieldAccessor>(
-                FocusedTextFieldAccessor::Platform{calls, clipboard, *front, *scheduler, {}, &primary}, keyboard, delay);
+                FocusedTextFieldAccessor::Platform{calls, clipboard, *front, *scheduler, {}, &primary}, keyboard,
+                delay);
         };
         f.makeLaunchAtLoginController = [this] {
             log->add(QStringLiteral("build launchAtLoginController"));
