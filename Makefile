@@ -36,9 +36,11 @@ release: deps
 	cmake -S . -B $(RUN_BUILD_DIR) -G Ninja $(RUN_CMAKE_FLAGS) -DCMAKE_INSTALL_PREFIX=$(PREFIX)
 	cmake --build $(RUN_BUILD_DIR) -j $(JOBS) --target tavrolin
 
-# Programs only the desktop tests drive (the browsers people write in, terminals known by
-# neither name nor accessibility); `make run` never installs them.
-TEST_ONLY_PACKAGES ?= firefox-esr chromium mlterm pterm
+# Programs only the desktop tests drive (the browsers people write in, a reader of the clipboard
+# as clipboard managers read it, strace, which watches which files the installed program
+# touches, and terminals known by neither name nor accessibility); `make run` never installs
+# them.
+TEST_ONLY_PACKAGES ?= firefox-esr chromium xclip strace mlterm pterm
 
 test: build release
 	@scripts/install-deps.sh $(TEST_ONLY_PACKAGES)

@@ -67,7 +67,9 @@ public:
     // at the next close of the overlay or the popup).
     virtual bool recordSuccess(TelemetryTrigger trigger) = 0;
     // A finished text the field did not take, offered for copying; a blank one shows nothing.
-    virtual void presentFocusedTextCopyFallback(const QString& text) = 0;
+    // `fieldChangedMeanwhile`: the user typed on in the field while the command ran, and keeps
+    // the keyboard (so does a user whose keys are down as the text comes).
+    virtual void presentFocusedTextCopyFallback(const QString& text, bool fieldChangedMeanwhile) = 0;
 
     // False without an accessibility bus or when the check fails.
     virtual QCoro::Task<bool> accessibilityTrusted(AccessibilityTrustCheck check) = 0;

@@ -74,7 +74,7 @@ void FocusedFieldCommand::finishRun(const Run& run, const std::optional<RunSucce
         } catch (const FocusedTextReplacementFallback& fallback) {
             clearLoading();
             reporter.send(run.context, false, CaptureWorkflowErrorCode::code(fallback.underlyingError), true);
-            host_.presentFocusedTextCopyFallback(fallback.text);
+            host_.presentFocusedTextCopyFallback(fallback.text, fallback.fieldChangedMeanwhile);
         } catch (const CaptureWorkflowError& failure) {
             clearLoading();
             reporter.send(run.context, false, CaptureWorkflowErrorCode::code(failure), true);
@@ -277,7 +277,7 @@ void FocusedFieldCommand::showErrorAlert(const CaptureWorkflowError& error, cons
         return;
     case Case::noFocusedTextField:
         // No field was found: the user sees nothing, the empty text opens no window.
-        host_.presentFocusedTextCopyFallback(QString());
+        host_.presentFocusedTextCopyFallback(QString(), false);
         return;
     case Case::focusedTextFieldEmpty:
     case Case::focusedTextFieldReadOnly:

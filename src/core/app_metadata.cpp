@@ -1,6 +1,7 @@
 #include "core/app_metadata.h"
 
 #include "core/build_config.h"
+#include "core/program_files.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -20,6 +21,8 @@ namespace {
 const QString kShortVersionKey = QStringLiteral("CFBundleShortVersionString");
 const QString kBuildKey = QStringLiteral("CFBundleVersion");
 const QString kFallbackVersion = QStringLiteral("0.1.0");
+// Far more than a few build settings; a larger file is not read whole.
+constexpr qint64 kLargestBuildInfo = 1024 * 1024;
 
 struct InfoOverride {
     std::mutex mutex;
@@ -69,10 +72,16 @@ void InfoDictionary::setMainForTesting(std::optional<QJsonObject> values) {
 }
 
 ResourceLocations ResourceLocations::current() {
-    // /proc/self/exe works before (and without) an application object.
-    const QFileInfo executable(QFile::symLinkTarget(QStringLiteral("/proc/self/exe")));
-    return ResourceLocations{executable.absolutePath(), QStringLiteral(TAVROLIN_CONFIG_INSTALL_DATA_DIR),
-                             QStringLiteral(TAVROLIN_CONFIG_SOURCE_DIR)};
+    // The program does not move while it runs: its folders are looked up once.
+    static const ResourceLocations locations = [] {
+        const QString executableFolder = runningExecutableFolder();
+        // Only a program run from inside its build folder looks into the source tree it was built
+        // from; an installed one reads nothing there, whatever lies there now.
+        const bool inBuildFolder = enclosingBuildFolder(executableFolder).has_value();
+        return ResourceLocations{executableFolder, QStringLiteral(TAVROLIN_CONFIG_INSTALL_DATA_DIR),
+                                 inBuildFolder ? QStringLiteral(TAVROLIN_CONFIG_SOURCE_DIR) : QString()};
+    }();
+    return locations;
 }
 
 QUrl AppMetadata::websiteURL() {
@@ -126,12 +135,14 @@ std::optional<QString> AppMetadata::bundleString(const QString& key, const InfoD
     if (!buildInfo) {
         return std::nullopt;
     }
-    QFile file(*buildInfo);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Read only when no other user could have put it there or changed it.
+    QString refused;
+    const auto content = readTrustedFile(*buildInfo, kLargestBuildInfo, refused);
+    if (!content) {
         return std::nullopt;
     }
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    const QJsonDocument document = QJsonDocument::fromJson(*content, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
         return std::nullopt;
     }

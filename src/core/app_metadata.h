@@ -35,7 +35,9 @@ private:
 struct ResourceLocations {
     QString executableDirectory;   // the folder of the running executable
     QString installDataDirectory;  // <install prefix>/share, as configured at build time
-    QString sourceDirectory;       // the source tree the program was built from
+    // The source tree the program was built from, for a program run from inside its build folder
+    // (enclosingBuildFolder); empty for an installed one, which reads nothing there.
+    QString sourceDirectory;
 
     static ResourceLocations current();
 };
@@ -63,7 +65,8 @@ struct AppMetadata {
     static QString userAgent();
 
     // A non-empty string value of the Info dictionary; else the same key of the optional file
-    // "BuildInfo.json" (a JSON object of strings) found by resourceURL. No trimming.
+    // "BuildInfo.json" (a JSON object of strings) found by resourceURL, read only when no other
+    // user than this one and root could have changed it (openTrustedFile). No trimming.
     static std::optional<QString> bundleString(const QString& key);
     static std::optional<QString> bundleString(const QString& key, const InfoDictionary& info,
                                                const ResourceLocations& locations);

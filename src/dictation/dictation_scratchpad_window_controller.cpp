@@ -8,9 +8,11 @@
 #include <QCloseEvent>
 #include <QPointer>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <QWindow>
 
 namespace tavrolin {
 
@@ -44,6 +46,15 @@ DictationScratchpadWindowController::DictationScratchpadWindowController(
         window_->move(frame.topLeft());
     }
     window_->installEventFilter(this);
+    // The copy window is dismissed as a dialog is. The dictation window holds the user's own
+    // words and a running microphone: a stray Escape there closes nothing.
+    escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), window_.get());
+    escape_->setEnabled(false);
+    connect(escape_, &QShortcut::activated, window_.get(), &QWidget::close);
+    connect(viewModel_.get(), &DictationScratchpadViewModel::modeChanged, escape_,
+            [escape = escape_](DictationScratchpadViewModel::Mode mode) {
+                escape->setEnabled(mode == DictationScratchpadViewModel::Mode::copyOnly);
+            });
 }
 
 DictationScratchpadWindowController::~DictationScratchpadWindowController() {
@@ -62,7 +73,7 @@ QWidget* DictationScratchpadWindowController::window() const {
 
 void DictationScratchpadWindowController::present(AppLanguage language,
                                                   const std::vector<AppLanguage>& availableLanguages) {
-    bringToFront();
+    bringToFront(Keyboard::take);
     window_->setWindowTitle(dictationTitle);
     connectClose();
     viewModel_->reset(DictationScratchpadViewModel::Mode::dictation, QString());
@@ -76,8 +87,8 @@ void DictationScratchpadWindowController::present(AppLanguage language,
     viewModel_->startDictationIfReady();
 }
 
-void DictationScratchpadWindowController::presentCopyOnly(const QString& text) {
-    bringToFront();
+void DictationScratchpadWindowController::presentCopyOnly(const QString& text, Keyboard keyboard) {
+    bringToFront(keyboard);
     window_->setWindowTitle(copyOnlyTitle);
     connectClose();
     viewModel_->reset(DictationScratchpadViewModel::Mode::copyOnly, text);
@@ -100,18 +111,31 @@ void DictationScratchpadWindowController::registerUndoStep() {
     }
 }
 
-void DictationScratchpadWindowController::bringToFront() {
+void DictationScratchpadWindowController::bringToFront(Keyboard keyboard) {
     QWidget* window = window_.get();
+    takesKeyboard_ = keyboard == Keyboard::take;
+    // Without activation the window manager is asked to leave the focus where it is (X11: a user
+    // time of 0 on the mapped window). Qt reads the attribute only when it makes the native
+    // window; the one made already is told through its own property, read at every show.
+    window->setAttribute(Qt::WA_ShowWithoutActivating, !takesKeyboard_);
+    if (QWindow* handle = window->windowHandle()) {
+        handle->setProperty("_q_showWithoutActivating", !takesKeyboard_);
+    }
     window->show();
     window->raise();
-    window->activateWindow();
+    // The editor has the keyboard whenever the window has it (from a click, when left without).
     view_->editor()->setFocus();
+    if (!takesKeyboard_) {
+        return;
+    }
+    window->activateWindow();
     // Shown from a global shortcut, the window belongs to an application that is not in front;
     // a window manager that prevents focus stealing may keep the focus where it is.
     const QPointer<QWidget> guard(window);
     const std::shared_ptr<FrontWindowActivating> activation = frontWindowActivation_;
-    QTimer::singleShot(activationCheckMilliseconds, window, [guard, activation] {
-        if (guard && guard->isVisible() && !guard->isActiveWindow() && activation) {
+    // The call goes with the window, which this controller owns.
+    QTimer::singleShot(activationCheckMilliseconds, window, [this, guard, activation] {
+        if (takesKeyboard_ && guard && guard->isVisible() && !guard->isActiveWindow() && activation) {
             activation->activate(static_cast<quint32>(guard->winId()));
         }
     });

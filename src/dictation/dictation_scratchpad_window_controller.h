@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+class QShortcut;
 class QWidget;
 
 namespace tavrolin {
@@ -19,12 +20,18 @@ class OnlineFeaturePolicy;
 
 // The scratchpad window: one top-level window, built once and reused for every presentation,
 // in dictation mode or in copy-only mode. Closing it hides it; a recording ends with the close.
+// Escape closes it in copy-only mode.
 class DictationScratchpadWindowController final : public QObject {
     Q_OBJECT
 
 public:
     static inline const QString dictationTitle = QStringLiteral("Dictation Scratchpad");
     static inline const QString copyOnlyTitle = QStringLiteral("Copy Result");
+
+    // What a presentation does with the keyboard. `take`: the window becomes the active one.
+    // `leave`: it comes to the front while the keyboard stays where the user is typing; a click
+    // in it gives it the keyboard.
+    enum class Keyboard { take, leave };
 
     // `frontWindowActivation` may be null: the window then relies on the window manager
     // honouring an ordinary activation request.
@@ -35,7 +42,7 @@ public:
     ~DictationScratchpadWindowController() override;
 
     void present(AppLanguage language, const std::vector<AppLanguage>& availableLanguages);
-    void presentCopyOnly(const QString& text);
+    void presentCopyOnly(const QString& text, Keyboard keyboard = Keyboard::take);
 
     DictationScratchpadViewModel& viewModel() const { return *viewModel_; }
     QWidget* window() const;
@@ -45,7 +52,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void bringToFront();
+    void bringToFront(Keyboard keyboard);
     void connectClose();
     void registerUndoStep();
 
@@ -54,6 +61,9 @@ private:
     std::shared_ptr<FrontWindowActivating> frontWindowActivation_;
     std::unique_ptr<QWidget> window_;
     DictationScratchpadView* view_ = nullptr;
+    QShortcut* escape_ = nullptr;
+    // The last presentation took the keyboard (its late activation request may still go out).
+    bool takesKeyboard_ = false;
 };
 
 }  // namespace tavrolin

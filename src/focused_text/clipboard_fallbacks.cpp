@@ -33,14 +33,17 @@ const QSet<QString>& ClipboardFallbacks::applicationsUsingCutInsteadOfCopy() {
 }
 
 ClipboardFallbacks::ClipboardFallbacks(Clipboard& clipboard, SyntheticInputGate& gate, Scheduler& scheduler,
-                                       std::chrono::milliseconds clipboardRestoreDelay, WindowPinging* windowPing)
+                                       std::chrono::milliseconds clipboardRestoreDelay, WindowPinging* windowPing,
+                                       ProcessInspecting* processes)
     : clipboard_(clipboard),
       gate_(gate),
       scheduler_(scheduler),
       restoreDelay_(clipboardRestoreDelay),
-      windowPing_(windowPing) {}
+      windowPing_(windowPing),
+      processes_(processes) {}
 
 ClipboardFallbacks::~ClipboardFallbacks() {
+    lifetime_.end();
     runPendingRestore();
 }
 
@@ -69,6 +72,11 @@ void ClipboardFallbacks::dropPendingRestore() {
     pending->queueHold.reset();
 }
 
+bool ClipboardFallbacks::targetFetched(const PendingRestore& pending) const {
+    return pending.firstFetchAt.has_value() ||
+           clipboard_.ownDataFetchesBy(pending.target.processId, pending.target.windowId) > pending.fetchesBefore;
+}
+
 void ClipboardFallbacks::checkPendingRestore() {
     if (!pendingRestore_) {
         return;
@@ -84,41 +92,63 @@ void ClipboardFallbacks::checkPendingRestore() {
         dropPendingRestore();
         return;
     }
-    if (!pending.firstFetchAt && clipboard_.ownDataFetches() > pending.fetchesBefore) {
+    if (!pending.firstFetchAt && targetFetched(pending)) {
         pending.firstFetchAt = pending.waited - pasteFetchPoll;  // it came since the last look
     }
     const bool fetched = pending.firstFetchAt.has_value();
-    if (fetched) {
+    // Where the field can be read back in a program that fetches more than once for one paste,
+    // only the field tells when it is over; elsewhere the first fetch does.
+    const bool fetchEndsHold = !pending.fieldAfter || pending.pingProvesKeysRead;
+    if (fetched && fetchEndsHold) {
         // Counted from the fetch, not from the keys: a program that fetches late (resumed after
         // a stop) may fetch again right after, another format or from another process.
         if (pending.waited - *pending.firstFetchAt >= restoreDelay_) {
             runPendingRestore();
             return;
         }
-    } else if (pending.targetReadKeysAt &&
+    } else if (!fetched && pending.pingProvesKeysRead && pending.targetReadKeysAt &&
                pending.waited - *pending.targetReadKeysAt >= std::max(pasteHoldLimit, restoreDelay_)) {
         AppLog::app().notice(
             QStringLiteral("clipboard restore after paste without fetch waited=%1ms").arg(pending.waited.count()));
         runPendingRestore();
         return;
     }
+    if (!fetched && !pending.pingProvesKeysRead && pending.waited >= pasteHoldLimit && !pending.reportedWaiting) {
+        pending.reportedWaiting = true;
+        AppLog::app().notice(QStringLiteral("clipboard restore waits: the paste's program has not fetched it and "
+                                            "its pages may still hold the keys waited=%1ms")
+                                 .arg(pending.waited.count()));
+    }
     pending.call = scheduler_.scheduleAfter(pasteFetchPoll, [this] { checkPendingRestore(); });
-    if (!fetched && !pending.targetReadKeysAt && !pending.pinging) {
+    if (!pending.pinging && (!pending.pingedAt || pending.waited - *pending.pingedAt >= holdPingInterval)) {
         pending.pinging = true;
+        pending.pingedAt = pending.waited;
         pingTarget(held);
+    }
+    // The field is read only while its program answers: a stopped one would hold the
+    // accessibility thread for nothing.
+    if (pending.fieldAfter && !pending.checkingField && pending.answeredAt && pending.waited >= fieldCheckStart &&
+        (!pending.fieldCheckedAt || pending.waited - *pending.fieldCheckedAt >= fieldCheckInterval)) {
+        pending.checkingField = true;
+        pending.fieldCheckedAt = pending.waited;
+        checkField(held);
     }
 }
 
 QCoro::Task<void> ClipboardFallbacks::pingTarget(std::weak_ptr<PendingRestore> weakPending) {
     std::optional<quint64> window;
     if (const std::shared_ptr<PendingRestore> pending = weakPending.lock()) {
-        window = pending->window;
+        window = pending->target.windowId;
     }
     WindowPinging::Answer answer = WindowPinging::Answer::unsupported;
     if (windowPing_ && window && *window != 0) {
+        const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
         answer = co_await windowPing_->ping(*window, pingBound);
+        if (!alive) {
+            co_return;
+        }
     }
-    // Still this paste's restore (the fallbacks live as long as it does)?
+    // Still this paste's restore?
     const std::shared_ptr<PendingRestore> pending = weakPending.lock();
     if (!pending || pending != pendingRestore_) {
         co_return;
@@ -127,24 +157,71 @@ QCoro::Task<void> ClipboardFallbacks::pingTarget(std::weak_ptr<PendingRestore> w
     switch (answer) {
     case WindowPinging::Answer::answered:
     case WindowPinging::Answer::unsupported:
-        // Nothing says the program is stopped: a fetch that has not come within the hold limit
-        // from now is not coming.
-        pending->targetReadKeysAt = pending->waited;
+        // Nothing says the program is stopped: where its answer proves it read its keys, a fetch
+        // that has not come within the hold limit from now is not coming.
+        pending->answeredAt = pending->waited;
+        if (!pending->targetReadKeysAt) {
+            pending->targetReadKeysAt = pending->waited;
+        }
         break;
     case WindowPinging::Answer::unanswered:
+        pending->answeredAt.reset();
         if (pending->waited >= pasteHoldLimit && !pending->reportedWaiting) {
             pending->reportedWaiting = true;
             AppLog::app().notice(QStringLiteral("clipboard restore waits: the paste's program does not answer "
                                                 "waited=%1ms")
                                      .arg(pending->waited.count()));
         }
-        break;  // pinged again at the next check
+        break;
     case WindowPinging::Answer::windowGone:
         AppLog::app().notice(
             QStringLiteral("clipboard restore: the paste's window is gone waited=%1ms").arg(pending->waited.count()));
         runPendingRestore();
         break;
     }
+}
+
+QCoro::Task<void> ClipboardFallbacks::checkField(std::weak_ptr<PendingRestore> weakPending) {
+    FieldAfterPasteCheck check;
+    if (const std::shared_ptr<PendingRestore> pending = weakPending.lock()) {
+        check = pending->fieldAfter;
+    }
+    if (!check) {
+        co_return;
+    }
+    const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
+    const FieldAfterPaste seen = co_await check();
+    if (!alive) {
+        co_return;
+    }
+    const std::shared_ptr<PendingRestore> pending = weakPending.lock();
+    if (!pending || pending != pendingRestore_) {
+        co_return;
+    }
+    pending->checkingField = false;
+    judgeField(seen, "hold");
+}
+
+void ClipboardFallbacks::pasteSeenInField(FieldAfterPaste seen) {
+    judgeField(seen, "read_back");
+}
+
+void ClipboardFallbacks::judgeField(FieldAfterPaste seen, const char* who) {
+    if (!pendingRestore_) {
+        return;
+    }
+    const PendingRestore& pending = *pendingRestore_;
+    // A change before the target fetched anything is the user's (typing while a busy page still
+    // holds our keys): the paste is still to come.
+    const bool landed =
+        seen == FieldAfterPaste::showsResult || (seen == FieldAfterPaste::changed && targetFetched(pending));
+    if (!landed) {
+        return;
+    }
+    AppLog::app().info(QStringLiteral("clipboard restore: the field shows the paste seen_by=%1 waited=%2ms")
+                           .arg(QLatin1String(who))
+                           .arg(pending.waited.count()));
+    runPendingRestore();
 }
 
 void ClipboardFallbacks::restore(const std::optional<ClipboardContents>& saved) {
@@ -323,6 +400,7 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
     AppLog::app().notice(QStringLiteral("focused field changed since it was read: not written length=%1 now=%2")
                              .arg(expected.size())
                              .arg(now.size()));
+    lastPasteFoundFieldChanged_ = true;
     if (cutEditor) {
         // What the user typed into the emptied field is selected now: the cut text goes back
         // after it, never over it.
@@ -332,9 +410,8 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
 }
 
 QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replacingAllText,
-                                                    std::optional<FrontApplication> window,
-                                                    PasteTargetCheck targetCheck,
-                                                    std::optional<CopiedField> readBefore) {
+                                                    std::optional<FrontApplication> window, PasteChecks checks) {
+    lastPasteFoundFieldChanged_ = false;
     const bool acceptsKeys = co_await gate_.acceptsKeys(window);
     if (!acceptsKeys) {
         // Never into a terminal (nor our own windows): its input is the running program's.
@@ -356,15 +433,15 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     if (!keyboardFree) {
         co_return false;
     }
-    if (targetCheck) {
-        const bool targetReady = co_await targetCheck();
+    if (checks.target) {
+        const bool targetReady = co_await checks.target();
         if (!targetReady) {
             co_return false;
         }
     }
     bool selectedAll = false;
-    if (readBefore) {
-        const FieldAgain again = co_await copyFieldAgain(*window, *readBefore);
+    if (checks.readBefore) {
+        const FieldAgain again = co_await copyFieldAgain(*window, *checks.readBefore);
         if (!again.unchanged) {
             if (saved->empty()) {
                 clipboard_.clear();  // neither the marker nor the field's copy stays
@@ -377,8 +454,8 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     }
     clipboard_.clear();
     clipboard_.setText(newText);
-    const quint64 fetchesBefore = clipboard_.ownDataFetches();
-    lastPasteFetchesBefore_.reset();
+    const quint64 fetchesBefore = clipboard_.ownDataFetchesBy(window->processId, window->windowId);
+    lastPaste_.reset();
     bool sent = true;
     if (replacingAllText && !selectedAll) {
         sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_A);
@@ -392,13 +469,15 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
         restore(saved);
         co_return false;
     }
-    lastPasteFetchesBefore_ = fetchesBefore;
+    lastPaste_ = std::make_pair(*window, fetchesBefore);
     // The application fetches the clipboard after it handles the keystroke, in its own time:
     // the queue stays held, and the user's clipboard away, until it has (or cannot any more).
     auto pending = std::make_shared<PendingRestore>();
     pending->saved = std::move(saved);
+    pending->target = *window;
     pending->fetchesBefore = fetchesBefore;
-    pending->window = window->windowId;
+    pending->pingProvesKeysRead = !(processes_ && processes_->runsProcessesOfItsOwnProgram(window->processId));
+    pending->fieldAfter = std::move(checks.fieldAfter);
     pending->queueHold.emplace(std::move(*held));
     pending->call = scheduler_.scheduleAfter(pasteFetchPoll, [this] { checkPendingRestore(); });
     pendingRestore_ = std::move(pending);
@@ -407,10 +486,11 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
 
 QCoro::Task<bool> ClipboardFallbacks::waitForPasteFetch(std::chrono::milliseconds bound) {
     for (std::chrono::milliseconds waited{0};; waited += pasteFetchPoll) {
-        if (!lastPasteFetchesBefore_) {
+        if (!lastPaste_) {
             co_return false;
         }
-        if (clipboard_.ownDataFetches() > *lastPasteFetchesBefore_) {
+        const auto& [target, fetchesBefore] = *lastPaste_;
+        if (clipboard_.ownDataFetchesBy(target.processId, target.windowId) > fetchesBefore) {
             co_return true;
         }
         // The restore puts the user's clipboard back only after a fetch or once none can come.
@@ -419,6 +499,36 @@ QCoro::Task<bool> ClipboardFallbacks::waitForPasteFetch(std::chrono::millisecond
         }
         co_await sleepFor(scheduler_, pasteFetchPoll);
     }
+}
+
+QCoro::Task<std::optional<QString>> ClipboardFallbacks::copyFieldAfterPaste(FrontApplication window) {
+    const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("read_back");
+    if (!held) {
+        co_return std::nullopt;
+    }
+    notify();
+    const std::optional<ClipboardContents> saved = co_await clipboard_.readContents();
+    if (!saved) {
+        logUnsavedClipboard("read_back");
+        co_return std::nullopt;
+    }
+    const QString marker = makeMarker();
+    clipboard_.clear();
+    clipboard_.setText(marker);
+    std::optional<QString> result;
+    bool sent = co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_A);
+    co_await sleepFor(scheduler_, selectAllWait);
+    if (sent) {
+        sent = co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_C);
+    }
+    if (sent) {
+        co_await sleepFor(scheduler_, copyWait);
+        result = co_await copiedText(marker);
+        // The caret back at the end, where the paste left it, rather than the whole field selected.
+        co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_End);
+    }
+    co_await restoreAfterCopy(saved, marker);
+    co_return result;
 }
 
 std::optional<QString> ClipboardFallbacks::unreplacedCutText() const {
@@ -435,7 +545,11 @@ QCoro::Task<bool> ClipboardFallbacks::restoreCutText(PasteTargetCheck targetChec
     }
     const CutText cut = *cutText_;
     cutText_.reset();
-    const bool pasted = co_await pasteFallback(cut.text, false, cut.window, std::move(targetCheck));
+    // A named object, not a temporary: g++ 12 destroys a temporary aggregate argument of a
+    // coroutine twice.
+    PasteChecks checks;
+    checks.target = std::move(targetCheck);
+    const bool pasted = co_await pasteFallback(cut.text, false, cut.window, std::move(checks));
     if (pasted) {
         AppLog::app().info(QStringLiteral("focused field cut text restored length=%1").arg(cut.text.size()));
         co_return true;

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "core/lifetime_token.h"
 #include "focused_text/async_mutex.h"
 #include "focused_text/synthetic_input_gate.h"
 #include "platform/clipboard.h"
 #include "platform/clock.h"
 #include "platform/front_application.h"
+#include "platform/process_inspection.h"
 #include "platform/window_ping.h"
 
 #include <QCoroTask>
@@ -25,14 +27,24 @@ namespace tavrolin {
 //
 // All operations share one queue: an operation waits for the one before it to finish. A paste
 // keeps the queue, and its text on the clipboard, for as long as the target program may still
-// fetch it: until it has (and the restore delay has passed since its first fetch), until its
-// window is gone, until the
-// user copies something else (that copy then stays), or until `pasteHoldLimit` has passed without
-// a fetch since the program showed that it reads its events (it answered a ping sent after the
-// keys). A stopped or hung program's queued Control+V therefore never finds the user's
-// clipboard. An operation that finds a paste still waiting after `pendingPasteWaitBound` is not
-// run. When the user's clipboard cannot be saved (its owner does not hand it over in time), no
-// operation goes on: the clipboard is left alone and no key is sent.
+// fetch it. Only the target's own fetches count (the requestor's process is the window's): a
+// clipboard manager or anything else polling the clipboard neither ends the hold nor shows that
+// the paste arrived. The user's clipboard comes back:
+// - once the field, where it can be read back, shows the paste (the result, or any change once
+//   the program fetched the text): a program may fetch more than once for one paste;
+// - otherwise the restore delay after the target's first fetch;
+// - at once when the target window is gone;
+// - never when the user copies something else meanwhile (that copy stays);
+// - after `pasteHoldLimit` without a fetch, counted from when the program showed that it read
+//   its keys (it answered a ping sent after them) - but only where that answer proves it: a
+//   program that runs further processes of its own (a browser's pages, an Electron program)
+//   answers the ping from its window's process while a busy page may still have the keys
+//   waiting, so there the text stays until the target fetches it, the window goes, or the user
+//   copies.
+// A stopped or hung program's queued Control+V therefore never finds the user's clipboard. An
+// operation that finds a paste still waiting after `pendingPasteWaitBound` is not run. When the
+// user's clipboard cannot be saved (its owner does not hand it over in time), no operation goes
+// on: the clipboard is left alone and no key is sent.
 class ClipboardFallbacks {
 public:
     static constexpr std::chrono::milliseconds copyWait{200};
@@ -42,15 +54,23 @@ public:
     static constexpr std::chrono::milliseconds pasteFetchPoll{10};
     static constexpr std::chrono::milliseconds pendingPasteWaitBound{2500};
     static constexpr std::chrono::milliseconds pingBound{500};
+    // While a paste is held: how often its program is pinged (is it still there, does it read
+    // its events), and, where the field can be read back, from when and how often the field is
+    // looked at (before that, the command's own read-back looks).
+    static constexpr std::chrono::milliseconds holdPingInterval{500};
+    static constexpr std::chrono::milliseconds fieldCheckStart{1500};
+    static constexpr std::chrono::milliseconds fieldCheckInterval{500};
     static inline const QString markerPrefix = QStringLiteral("__Tavrolin_EmptySelection_");
 
     // Editors that copy nothing without a selection but cut the current line: their whole
     // text is read with Cut (WM_CLASS class names).
     static const QSet<QString>& applicationsUsingCutInsteadOfCopy();
 
-    // `windowPing` (none: a paste's target is taken to read its events) must outlive this.
+    // `windowPing` (none: a paste's target is taken to read its events) and `processes` (none:
+    // every program's ping answer counts as proof that it read its keys) must outlive this.
     ClipboardFallbacks(Clipboard& clipboard, SyntheticInputGate& gate, Scheduler& scheduler,
-                       std::chrono::milliseconds clipboardRestoreDelay, WindowPinging* windowPing = nullptr);
+                       std::chrono::milliseconds clipboardRestoreDelay, WindowPinging* windowPing = nullptr,
+                       ProcessInspecting* processes = nullptr);
     // A paste's pending restore runs now: the user's clipboard comes back.
     ~ClipboardFallbacks();
     ClipboardFallbacks(const ClipboardFallbacks&) = delete;
@@ -82,25 +102,54 @@ public:
     // ends the paste untouched.
     using PasteTargetCheck = std::function<QCoro::Task<bool>()>;
 
+    // What a field shows while its paste is held.
+    enum class FieldAfterPaste {
+        showsResult,  // the pasted text, where it was meant to go
+        changed,      // something else than before the paste
+        unchanged,    // what it held before the paste
+        unknown,      // nothing could be read
+    };
+    using FieldAfterPasteCheck = std::function<QCoro::Task<FieldAfterPaste>()>;
+
+    struct PasteChecks {
+        PasteTargetCheck target;
+        // The field as copyFieldText() gave it. Right before the paste it is copied again the
+        // same way (select-all and copy, or the selection's copy), and nothing is pasted when it
+        // no longer holds that text: what the user typed meanwhile is not written over. The
+        // select-all of that copy serves the paste. In the editors that read by cutting, the
+        // field is empty while the command runs, and the whole-field paste goes in only while it
+        // still is; a selection cut out leaves nothing selected to paste over, so nothing is read.
+        std::optional<CopiedField> readBefore;
+        // How the field looks now, for a field that can be read back: the paste's hold ends
+        // once it shows the paste.
+        FieldAfterPasteCheck fieldAfter;
+    };
+
     // Puts `newText` into the focused field of `window` by pasting (after select-all when
     // asked). Answers whether the keystrokes were sent (never for a window the gate refuses, an
-    // unsaved clipboard or a target that `targetCheck` refused); whether the application took
-    // the paste cannot be known.
-    //
-    // `readBefore`: the field as copyFieldText() gave it. Right before the paste it is copied
-    // again the same way (select-all and copy, or the selection's copy), and nothing is pasted
-    // when it no longer holds that text: what the user typed meanwhile is not written over.
-    // The select-all of that copy serves the paste. In the editors that read by cutting, the
-    // field is empty while the command runs, and the whole-field paste goes in only while it
-    // still is; a selection cut out leaves nothing selected to paste over, so nothing is read.
+    // unsaved clipboard, a target that `checks.target` refused or a field that changed since
+    // `checks.readBefore`); whether the application took the paste cannot be known here.
     QCoro::Task<bool> pasteFallback(QString newText, bool replacingAllText, std::optional<FrontApplication> window,
-                                    PasteTargetCheck targetCheck = {},
-                                    std::optional<CopiedField> readBefore = std::nullopt);
+                                    PasteChecks checks = {});
 
-    // Whether the text of the last paste sent was fetched by a program, waiting for that at most
-    // `bound`; false at once when no paste was sent or its text can no longer be fetched (the
-    // clipboard was put back, or copied over). The only sign a paste arrived where nothing
-    // accessible shows the field.
+    // Whether the last pasteFallback() sent nothing because the field, copied again, no longer
+    // held what was read (the user typed on in it).
+    bool lastPasteFoundFieldChanged() const { return lastPasteFoundFieldChanged_; }
+
+    // What the caller's own read-back of the field saw after the last paste: a field that shows
+    // the result ends the paste's hold, one that changed otherwise ends it once the target has
+    // fetched the text.
+    void pasteSeenInField(FieldAfterPaste seen);
+
+    // The whole field of `window` copied again after a paste (select-all, copy, the caret then
+    // put at the end, as the paste left it), once the paste's hold has ended: the read-back of
+    // a field that only a copy reads. Absent when it could not be copied.
+    QCoro::Task<std::optional<QString>> copyFieldAfterPaste(FrontApplication window);
+
+    // Whether the text of the last paste sent was fetched by its target program, waiting for that
+    // at most `bound`; false at once when no paste was sent or its text can no longer be fetched
+    // (the clipboard was put back, or copied over). The only sign a paste arrived where nothing
+    // shows the field; another program's fetch is none.
     QCoro::Task<bool> waitForPasteFetch(std::chrono::milliseconds bound);
 
     // Text that a whole-field read cut out of a field and that no replacement has put back.
@@ -122,16 +171,25 @@ private:
         std::optional<ClipboardContents> saved;
         std::unique_ptr<ScheduledCall> call;
         std::optional<AsyncMutex::Hold> queueHold;  // the queue stays held until the restore
-        quint64 fetchesBefore = 0;
+        FrontApplication target;
+        quint64 fetchesBefore = 0;  // the target's, when the keys went
         // When the target's first fetch came: the restore delay runs from there, so that a
         // program fetching late (resumed after a stop) still has it for a second fetch.
         std::optional<std::chrono::milliseconds> firstFetchAt;
-        quint64 window = 0;  // the paste's target
         std::chrono::milliseconds waited{0};
+        // Whether an answered ping shows that the target read its keys (false: its pages run in
+        // other processes).
+        bool pingProvesKeysRead = true;
         // When the target was first seen reading its events after the keys (a stopped program
         // gets the hold limit from its resumption): a fetch that has not come by then will not.
         std::optional<std::chrono::milliseconds> targetReadKeysAt;
+        // When the last ping was sent, and when the last one answered (none: it did not).
+        std::optional<std::chrono::milliseconds> pingedAt;
+        std::optional<std::chrono::milliseconds> answeredAt;
         bool pinging = false;
+        FieldAfterPasteCheck fieldAfter;
+        std::optional<std::chrono::milliseconds> fieldCheckedAt;
+        bool checkingField = false;
         bool reportedWaiting = false;
     };
     struct CutText {
@@ -155,6 +213,10 @@ private:
     void dropPendingRestore();
     void checkPendingRestore();
     QCoro::Task<void> pingTarget(std::weak_ptr<PendingRestore> pending);
+    QCoro::Task<void> checkField(std::weak_ptr<PendingRestore> pending);
+    // Ends the hold when what the field shows says the paste has landed.
+    void judgeField(FieldAfterPaste seen, const char* who);
+    bool targetFetched(const PendingRestore& pending) const;
     void notify() const;
     QCoro::Task<std::optional<QString>> copiedText(QString marker);
 
@@ -163,12 +225,15 @@ private:
     Scheduler& scheduler_;
     std::chrono::milliseconds restoreDelay_;
     WindowPinging* windowPing_;
+    ProcessInspecting* processes_;
     std::function<void()> onWillUse_;
     AsyncMutex queue_;
     std::shared_ptr<PendingRestore> pendingRestore_;
-    // The clipboard's fetch count when the last paste was sent; absent before any.
-    std::optional<quint64> lastPasteFetchesBefore_;
+    // The last paste's target and its fetch count when the keys went; absent before any.
+    std::optional<std::pair<FrontApplication, quint64>> lastPaste_;
+    bool lastPasteFoundFieldChanged_ = false;
     std::optional<CutText> cutText_;
+    LifetimeToken<ClipboardFallbacks> lifetime_{this};
 };
 
 }  // namespace tavrolin

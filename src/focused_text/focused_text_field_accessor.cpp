@@ -10,6 +10,7 @@
 #include "platform/selection_replacement_check.h"
 
 #include <cmath>
+#include <memory>
 
 namespace tavrolin {
 
@@ -62,9 +63,9 @@ FocusedTextFieldAccessor::FocusedTextFieldAccessor(Platform platform, SyntheticI
     : platform_(platform),
       resolver_({platform.accessibility, platform.frontApplications, platform.scheduler}),
       gate_({keys, platform.frontApplications, platform.scheduler, platform.ownWindowHasKeyboard, platform.windowPing,
-             platform.processFiles, &resolver_}),
+             platform.processes, &resolver_}),
       fallbacks_(platform.clipboard, gate_, platform.scheduler, secondsToDuration(clipboardRestoreDelay),
-                 platform.windowPing) {}
+                 platform.windowPing, platform.processes) {}
 
 FocusedTextFieldAccessing::ClipboardFallbackCallback FocusedTextFieldAccessor::onWillUseClipboardFallback() const {
     return fallbacks_.onWillUseClipboardFallback();
@@ -335,36 +336,46 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::probeFocusedSele
     co_return FocusedTextFieldSnapshot{element, value.value_or(QString()), std::nullopt, range, frame, front};
 }
 
-QCoro::Task<bool> FocusedTextFieldAccessor::writeValue(QString text, AccessibleElementHandle element,
-                                                       qint64 processId) {
+QCoro::Task<FocusedTextFieldAccessor::ValueWrite> FocusedTextFieldAccessor::writeValue(QString text,
+                                                                                       AccessibleElementHandle element,
+                                                                                       QString before,
+                                                                                       qint64 processId) {
     AccessibilityCalls& calls = platform_.accessibility;
     const auto setValue = [element, text](Accessibility& ax) { return ax.setValue(element, text); };
     const bool settable = co_await askAbout(element, &Accessibility::isValueSettable);
     if (!settable) {
-        co_return false;
+        co_return ValueWrite{ValueWrite::notTaken, std::nullopt};
     }
     const bool set = co_await ask(calls, setValue);
     if (!set) {
-        co_return false;
+        co_return ValueWrite{ValueWrite::notTaken, std::nullopt};
     }
     // An accepted write is no proof: the field is read back (an unanswered read proves nothing
     // either, and counts as not written).
     const std::optional<QString> after = co_await askAbout(element, &Accessibility::value);
-    if (!after || !fieldHoldsText(cleanAccessibleText(*after), text)) {
+    const std::optional<QString> seen = after ? std::optional<QString>(cleanAccessibleText(*after)) : std::nullopt;
+    if (!seen || !fieldHoldsText(*seen, text)) {
         AppLog::app().notice(QStringLiteral("focused field write not taken length=%1 read_back=%2")
                                  .arg(text.size())
-                                 .arg(after ? QString::number(after->size()) : QStringLiteral("none")));
-        if (after && processId > 0) {
-            // A program that answers writes as done and keeps its text (Firefox) does so for
-            // every field: its next replacements go straight to the paste.
-            writesNotTaken_.insert(processId);
+                                 .arg(seen ? QString::number(seen->size()) : QStringLiteral("none")));
+        if (!seen) {
+            co_return ValueWrite{ValueWrite::notTaken, std::nullopt};
         }
-        co_return false;
+        if (fieldHoldsText(*seen, before)) {
+            if (processId > 0) {
+                // A program that answers writes as done and keeps its text (Firefox) does so for
+                // every field: its next replacements go straight to the paste.
+                writesNotTaken_.insert(processId);
+            }
+            co_return ValueWrite{ValueWrite::notTaken, seen};
+        }
+        // The field took something else (a part of the text, cut to its maximum length).
+        co_return ValueWrite{ValueWrite::tookOtherText, seen};
     }
     const AccessibleTextRange caret{after->size(), 0};
     const auto placeCaret = [element, caret](Accessibility& ax) { return ax.setSelectedRange(element, caret); };
     co_await ask(calls, placeCaret);
-    co_return true;
+    co_return ValueWrite{ValueWrite::written, seen};
 }
 
 QCoro::Task<bool> FocusedTextFieldAccessor::pasteReachesField(FocusedTextFieldSnapshot snapshot) {
@@ -438,27 +449,36 @@ QCoro::Task<bool> FocusedTextFieldAccessor::isSnapshotField(AccessibleElementHan
 QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, bool replacingAllText,
                                                             FocusedTextFieldSnapshot snapshot) {
     const std::optional<FrontApplication> front = snapshot.sourceWindow;
+    ClipboardFallbacks::PasteChecks checks;
+    const auto fieldChanged = std::make_shared<bool>(false);
     // Checked once the clipboard is saved and the keyboard free, right before the keys.
-    ClipboardFallbacks::PasteTargetCheck targetCheck = [this, snapshot, replacingAllText]() -> QCoro::Task<bool> {
+    checks.target = [this, snapshot, replacingAllText, fieldChanged]() -> QCoro::Task<bool> {
         const bool reaches = co_await pasteReachesField(snapshot);
         if (!reaches) {
             co_return false;
         }
         const std::optional<QString> change = co_await changeSinceRead(snapshot, !replacingAllText);
+        *fieldChanged = change.has_value();
         co_return !change;
     };
-    // A field read by copying shows nothing accessible of what the user typed since: it is
-    // copied again right before the paste.
-    std::optional<ClipboardFallbacks::CopiedField> readBefore;
     if (snapshot.readByKeyboard) {
-        readBefore = ClipboardFallbacks::CopiedField{snapshot.fullText, snapshot.wholeFieldCopied};
+        // A field read by copying shows nothing accessible of what the user typed since: it is
+        // copied again right before the paste.
+        checks.readBefore = ClipboardFallbacks::CopiedField{snapshot.fullText, snapshot.wholeFieldCopied};
+    } else if (snapshot.element) {
+        // The paste's text stays on the clipboard until the field shows it.
+        const WriteExpectation expectation(newText, snapshot, !replacingAllText);
+        checks.fieldAfter = [this, snapshot, expectation]() -> QCoro::Task<ClipboardFallbacks::FieldAfterPaste> {
+            const std::optional<QString> found = co_await readFieldAfterWrite(snapshot, expectation);
+            co_return fieldAfterPaste(found, expectation);
+        };
     }
-    const bool sent = co_await fallbacks_.pasteFallback(newText, replacingAllText, front, std::move(targetCheck),
-                                                        std::move(readBefore));
+    const bool sent = co_await fallbacks_.pasteFallback(newText, replacingAllText, front, std::move(checks));
     if (!sent) {
         // Nothing reached the field: the text is handed back so it can be offered for copying.
         AppLog::app().notice(QStringLiteral("focused field paste not sent length=%1").arg(newText.size()));
-        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
+        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText),
+                                             *fieldChanged || fallbacks_.lastPasteFoundFieldChanged());
     }
 }
 
@@ -526,79 +546,216 @@ QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::changeSinceRead(Fo
     co_return std::nullopt;
 }
 
-QCoro::Task<std::optional<FocusedTextFieldAccessor::WriteProblem>> FocusedTextFieldAccessor::checkReplacement(
-    QString newText, FocusedTextFieldSnapshot snapshot, bool replacedSelection, bool pasted) {
-    QString expected = newText;
+FocusedTextFieldAccessor::WriteExpectation::WriteExpectation(const QString& newText,
+                                                             const FocusedTextFieldSnapshot& snapshot,
+                                                             bool replacedSelection)
+    : result(newText), expected(newText), before(snapshot.fullText), replacedSelection(replacedSelection) {
     // A selection read without its range (copied only) is judged by the result showing in a
     // changed field: where in the text it went is not known.
-    const bool placeUnknown = replacedSelection && !snapshot.selectedRange;
+    placeUnknown = replacedSelection && !snapshot.selectedRange;
     if (replacedSelection && snapshot.selectedRange) {
         expected = snapshot.fullText;
         expected.replace(snapshot.selectedRange->location, snapshot.selectedRange->length, newText);
     }
-    const auto shows = [&](const QString& text) {
-        if (placeUnknown) {
-            return !fieldHoldsText(text, snapshot.fullText) && text.contains(newText);
+}
+
+bool FocusedTextFieldAccessor::WriteExpectation::shows(const QString& text) const {
+    if (placeUnknown) {
+        return !fieldHoldsText(text, before) && text.contains(result);
+    }
+    return fieldHoldsText(text, expected);
+}
+
+QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::readFieldAfterWrite(FocusedTextFieldSnapshot snapshot,
+                                                                                  WriteExpectation expectation) {
+    std::optional<QString> found = (co_await readSnapshotFieldNow(snapshot, false)).text;
+    if (found && !expectation.shows(*found)) {
+        // The program may have put a new object in the field's place, the old one still
+        // answering with the old text: the focused one shows what the write did.
+        const AccessibleElementHandle focused = co_await focusedOtherElement(snapshot);
+        if (focused) {
+            const std::optional<QString> shown = (co_await readFieldNow(focused, false)).text;
+            if (shown && expectation.shows(*shown)) {
+                found = shown;
+            }
         }
-        return fieldHoldsText(text, expected);
-    };
+    }
+    co_return found;
+}
+
+ClipboardFallbacks::FieldAfterPaste FocusedTextFieldAccessor::fieldAfterPaste(const std::optional<QString>& found,
+                                                                              const WriteExpectation& expectation) {
+    using Seen = ClipboardFallbacks::FieldAfterPaste;
+    if (!found) {
+        return Seen::unknown;
+    }
+    if (expectation.shows(*found)) {
+        return Seen::showsResult;
+    }
+    return fieldHoldsText(*found, expectation.before) ? Seen::unchanged : Seen::changed;
+}
+
+FocusedTextFieldAccessor::WriteProblem FocusedTextFieldAccessor::judgeWrite(const QString& found,
+                                                                            const WriteExpectation& expectation) {
+    WriteProblem problem{QString(), expectation.expected.size(), found.size(), found};
+    if (fieldHoldsText(found, expectation.before)) {
+        problem.found = QStringLiteral("unchanged");
+    } else if (!expectation.replacedSelection && fieldHoldsText(found, expectation.before + expectation.result)) {
+        problem.found = QStringLiteral("original_then_result");
+    } else {
+        problem.found = QStringLiteral("other");
+    }
+    return problem;
+}
+
+QCoro::Task<std::optional<FocusedTextFieldAccessor::WriteProblem>> FocusedTextFieldAccessor::checkReplacement(
+    QString newText, FocusedTextFieldSnapshot snapshot, bool replacedSelection, bool pasted) {
+    const WriteExpectation expectation(newText, snapshot, replacedSelection);
     // A paste shows once its program has fetched the text and handled it: looked for a while.
     std::optional<QString> found;
     std::chrono::milliseconds waited{0};
     for (;;) {
-        found = (co_await readSnapshotFieldNow(snapshot, false)).text;
-        if (found && !shows(*found)) {
-            // The program may have put a new object in the field's place, the old one still
-            // answering with the old text: the focused one shows what the write did.
-            const AccessibleElementHandle focused = co_await focusedOtherElement(snapshot);
-            if (focused) {
-                const std::optional<QString> shown = (co_await readFieldNow(focused, false)).text;
-                if (shown && shows(*shown)) {
-                    found = shown;
-                }
-            }
-        }
-        if ((found && shows(*found)) || !pasted || waited >= pasteShowBound) {
+        found = co_await readFieldAfterWrite(snapshot, expectation);
+        if ((found && expectation.shows(*found)) || !pasted || waited >= pasteShowBound) {
             break;
         }
         co_await sleepFor(platform_.scheduler, pasteShowPoll);
         waited += pasteShowPoll;
     }
-    WriteProblem problem{QString(), expected.size(), found ? std::optional<qsizetype>(found->size()) : std::nullopt};
-    if (!found && pasted) {
+    if (pasted) {
+        // What the field shows decides when the user's clipboard comes back.
+        fallbacks_.pasteSeenInField(fieldAfterPaste(found, expectation));
+    }
+    if (found) {
+        if (expectation.shows(*found)) {
+            co_return std::nullopt;
+        }
+        co_return judgeWrite(*found, expectation);
+    }
+    WriteProblem problem{QString(), expectation.expected.size(), std::nullopt, std::nullopt};
+    if (pasted) {
         // Nothing accessible shows the field: that its program took the pasted text must do.
         const bool fetched = co_await fallbacks_.waitForPasteFetch(pasteShowBound);
         if (fetched) {
             co_return std::nullopt;
         }
         problem.found = QStringLiteral("not_fetched");
-    } else if (!found) {
-        problem.found = QStringLiteral("unreadable");
-    } else if (shows(*found)) {
-        co_return std::nullopt;
-    } else if (fieldHoldsText(*found, snapshot.fullText)) {
-        problem.found = QStringLiteral("unchanged");
-    } else if (!replacedSelection && fieldHoldsText(*found, snapshot.fullText + newText)) {
-        problem.found = QStringLiteral("original_then_result");
     } else {
-        problem.found = QStringLiteral("other");
+        problem.found = QStringLiteral("unreadable");
     }
     co_return problem;
+}
+
+bool FocusedTextFieldAccessor::isPartialWrite(const WriteProblem& problem, const QString& newText) {
+    // A field that holds the result whole beside something else took it; only a cut or mangled
+    // copy of it is undone.
+    return problem.found == QStringLiteral("other") && problem.foundText && !problem.foundText->contains(newText);
+}
+
+QCoro::Task<void> FocusedTextFieldAccessor::putBackValue(FocusedTextFieldSnapshot snapshot, QString partial) {
+    const ValueWrite back = co_await writeValue(snapshot.fullText, snapshot.element, partial, 0);
+    if (back.outcome == ValueWrite::written) {
+        AppLog::app().notice(
+            QStringLiteral("focused field put back as it was length=%1").arg(snapshot.fullText.size()));
+    } else {
+        AppLog::app().notice(QStringLiteral("focused field could not be put back length=%1 found_length=%2")
+                                 .arg(snapshot.fullText.size())
+                                 .arg(back.readBack ? QString::number(back.readBack->size()) : QStringLiteral("none")));
+    }
+}
+
+QCoro::Task<void> FocusedTextFieldAccessor::putBackByPaste(FocusedTextFieldSnapshot snapshot, QString partial) {
+    // The field as it is now: the paste goes in only while it still shows what the write left.
+    FocusedTextFieldSnapshot now = snapshot;
+    now.fullText = partial;
+    now.selectedText.reset();
+    now.selectedRange.reset();
+    now.wholeFieldCopied = snapshot.readByKeyboard;
+    std::optional<WriteProblem> problem;
+    try {
+        if (snapshot.partOfLargerText) {
+            // Select-all would take in the whole document.
+            throw FocusedTextReplacementFallback(snapshot.fullText,
+                                                 CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
+        }
+        co_await pasteOrGiveBack(snapshot.fullText, true, now);
+        now.fullText = partial;
+        if (snapshot.readByKeyboard) {
+            problem = co_await checkCopiedReplacement(snapshot.fullText, now);
+        } else {
+            problem = co_await checkReplacement(snapshot.fullText, now, false, true);
+        }
+    } catch (const FocusedTextReplacementFallback&) {
+        problem = WriteProblem{QStringLiteral("not_sent"), snapshot.fullText.size(), std::nullopt, std::nullopt};
+    }
+    if (!problem) {
+        AppLog::app().notice(
+            QStringLiteral("focused field put back as it was length=%1").arg(snapshot.fullText.size()));
+    } else {
+        AppLog::app().notice(QStringLiteral("focused field could not be put back length=%1 found=%2")
+                                 .arg(snapshot.fullText.size())
+                                 .arg(problem->found));
+    }
+}
+
+QCoro::Task<std::optional<FocusedTextFieldAccessor::WriteProblem>> FocusedTextFieldAccessor::checkCopiedReplacement(
+    QString newText, FocusedTextFieldSnapshot snapshot) {
+    const bool fetched = co_await fallbacks_.waitForPasteFetch(pasteShowBound);
+    if (!fetched) {
+        co_return WriteProblem{QStringLiteral("not_fetched"), newText.size(), std::nullopt, std::nullopt};
+    }
+    if (!snapshot.wholeFieldCopied || !snapshot.sourceWindow) {
+        // A selection pasted over cannot be copied again as it was read: its program's fetch is
+        // all there is to go by.
+        AppLog::app().info(
+            QStringLiteral("focused field write shown by its program's fetch only length=%1").arg(newText.size()));
+        co_return std::nullopt;
+    }
+    // Copied again the way it was read: select-all and copy.
+    const std::optional<QString> copied = co_await fallbacks_.copyFieldAfterPaste(*snapshot.sourceWindow);
+    if (!copied) {
+        AppLog::app().info(
+            QStringLiteral("focused field write shown by its program's fetch only: it could not be copied again "
+                           "length=%1")
+                .arg(newText.size()));
+        co_return std::nullopt;
+    }
+    const WriteExpectation expectation(newText, snapshot, false);
+    if (expectation.shows(*copied)) {
+        co_return std::nullopt;
+    }
+    co_return judgeWrite(*copied, expectation);
+}
+
+QCoro::Task<void> FocusedTextFieldAccessor::replaceFieldReadByKeyboard(QString newText,
+                                                                       FocusedTextFieldSnapshot snapshot) {
+    // Nothing accessible shows this field. A whole field copied after select-all is selected
+    // again (its selection may be long gone); a selection the user made was copied as it
+    // stood, and the paste goes over it.
+    co_await pasteOrGiveBack(newText, snapshot.wholeFieldCopied, snapshot);
+    fallbacks_.forgetCutText();
+    std::optional<WriteProblem> problem = co_await checkCopiedReplacement(newText, snapshot);
+    if (problem && problem->found == QStringLiteral("original_then_result")) {
+        AppLog::app().notice(QStringLiteral("focused field result landed after the original: replacing it whole"));
+        FocusedTextFieldSnapshot appended = snapshot;
+        appended.fullText += newText;
+        appended.wholeFieldCopied = true;
+        co_await pasteOrGiveBack(newText, true, appended);
+        appended.fullText = snapshot.fullText;
+        problem = co_await checkCopiedReplacement(newText, appended);
+    }
+    if (problem && isPartialWrite(*problem, newText)) {
+        co_await putBackByPaste(snapshot, *problem->foundText);
+    }
+    if (problem) {
+        failReplacement(newText, *problem);
+    }
 }
 
 QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newText,
                                                                     FocusedTextFieldSnapshot snapshot) {
     if (!snapshot.element && snapshot.readByKeyboard) {
-        // Nothing accessible shows this field. A whole field copied after select-all is selected
-        // again (its selection may be long gone); a selection the user made was copied as it
-        // stood, and the paste goes over it.
-        co_await pasteOrGiveBack(newText, snapshot.wholeFieldCopied, snapshot);
-        fallbacks_.forgetCutText();
-        const std::optional<WriteProblem> problem =
-            co_await checkReplacement(newText, snapshot, !snapshot.wholeFieldCopied, true);
-        if (problem) {
-            failReplacement(newText, *problem);
-        }
+        co_await replaceFieldReadByKeyboard(newText, snapshot);
         co_return;
     }
     if (!snapshot.element) {
@@ -626,14 +783,26 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
     } else if (co_await changeSinceRead(snapshot, hasSelection)) {
         // Nothing the user typed since the read is written over: the result is offered instead.
         // (A paste makes the same check right before its keys.)
-        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
+        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText),
+                                             /*fieldChangedMeanwhile=*/true);
     } else if (hasSelection) {
         const auto replaceSelection = [element, newText](Accessibility& ax) {
             return ax.setSelectedText(element, newText);
         };
         placed = co_await ask(calls, replaceSelection);
     } else {
-        placed = co_await writeValue(newText, element, processId);
+        const ValueWrite write = co_await writeValue(newText, element, snapshot.fullText, processId);
+        if (write.outcome == ValueWrite::tookOtherText) {
+            // The field kept only part of the result (a maximum length): the user's text goes
+            // back in, and the result to the copy window. Nothing may take our own partial
+            // write for the user's change later.
+            const WriteProblem problem{QStringLiteral("other"), newText.size(), write.readBack->size(), write.readBack};
+            if (isPartialWrite(problem, newText)) {
+                co_await putBackValue(snapshot, *write.readBack);
+            }
+            failReplacement(newText, problem);
+        }
+        placed = write.outcome == ValueWrite::written;
     }
     if (!placed && !hasSelection && snapshot.partOfLargerText) {
         // Select-all would take in the rest of the document, and the paste would replace it.
@@ -661,6 +830,15 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
         co_await pasteOrGiveBack(newText, true, appended);
         appended.fullText = snapshot.fullText;  // what the second paste's result is judged against
         problem = co_await checkReplacement(newText, appended, false, true);
+    }
+    if (problem && isPartialWrite(*problem, newText)) {
+        // A cut or mangled copy of the result: the field gets back what the user had, the same
+        // way the result went in.
+        if (placed) {
+            co_await putBackValue(snapshot, *problem->foundText);
+        } else {
+            co_await putBackByPaste(snapshot, *problem->foundText);
+        }
     }
     if (problem) {
         failReplacement(newText, *problem);

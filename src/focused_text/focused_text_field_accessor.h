@@ -9,7 +9,6 @@
 #include "platform/clock.h"
 #include "platform/front_application.h"
 #include "platform/primary_selection.h"
-#include "platform/process_files.h"
 #include "platform/synthetic_input.h"
 #include "platform/window_ping.h"
 
@@ -42,9 +41,9 @@ public:
         PrimarySelectionReading* primarySelection = nullptr;
         // Whether a paste's program reads its events; none: it is taken to.
         WindowPinging* windowPing = nullptr;
-        // What a window's program holds open (a terminal emulator's pseudo-terminal); none: not
-        // looked at.
-        const ProcessFilesReading* processFiles = nullptr;
+        // Which programs answer the ping from another process than the one reading their keys,
+        // and which hold a pseudo-terminal master (terminal emulators); none: no program does.
+        ProcessInspecting* processes = nullptr;
     };
 
     // How long a paste may take to show in its field before it counts as not placed.
@@ -91,11 +90,18 @@ public:
     // left on the clipboard. Does nothing otherwise.
     QCoro::Task<void> restoreCutTextIfUnreplaced() override;
 
-    // Replaces the element's whole text through accessibility and puts the caret at its end.
-    // False when the value cannot be set, or when the field, read back, does not hold the text
-    // (some applications answer the write as done and change nothing); such an application
-    // (`processId`, 0: unknown) is remembered, and later replacements in it paste at once.
-    QCoro::Task<bool> writeValue(QString text, AccessibleElementHandle element, qint64 processId = 0);
+    // Replaces the element's whole text through accessibility and puts the caret at its end;
+    // the field is read back. `notTaken` when the value cannot be set or the field still holds
+    // `before` (some applications answer the write as done and change nothing: such an
+    // application, `processId`, 0: unknown, is remembered, and later replacements in it paste at
+    // once); `tookOtherText` when it holds something else (a part of the text, cut to the
+    // field's maximum length).
+    struct ValueWrite {
+        enum Outcome { written, notTaken, tookOtherText } outcome = notTaken;
+        std::optional<QString> readBack;  // the field's text after the write, as the user sees it
+    };
+    QCoro::Task<ValueWrite> writeValue(QString text, AccessibleElementHandle element, QString before,
+                                       qint64 processId = 0);
 
     // Whether a field holds a text written to it, as far as fields can tell: line ends and
     // no-break spaces as the field stores them, a trailing line break added by rich-text
@@ -168,18 +174,47 @@ private:
     // `selectionToo`), logged; absent when nothing did or nothing accessible can tell.
     QCoro::Task<std::optional<QString>> changeSinceRead(FocusedTextFieldSnapshot snapshot, bool selectionToo);
     // What a field showed after a write instead of the result: "unchanged",
-    // "original_then_result", "other", "unreadable", or "not_fetched" (nothing accessible shows
-    // the field and its program did not take the paste).
+    // "original_then_result", "other", "unreadable", or "not_fetched" (nothing shows the field
+    // and its program did not take the paste).
     struct WriteProblem {
         QString found;
         qsizetype expectedLength = 0;
         std::optional<qsizetype> foundLength;
+        std::optional<QString> foundText;
     };
+    // What a write of `result` should leave in the field the snapshot was read from: the result
+    // over the selection, or as the whole text.
+    struct WriteExpectation {
+        WriteExpectation(const QString& newText, const FocusedTextFieldSnapshot& snapshot, bool replacedSelection);
+        bool shows(const QString& text) const;
+        QString result;
+        QString expected;  // the whole field, where the place is known
+        QString before;    // the field when it was read
+        bool replacedSelection = false;
+        bool placeUnknown = false;
+    };
+    // The snapshot's field after a write: its object, or the object its program put in its place.
+    QCoro::Task<std::optional<QString>> readFieldAfterWrite(FocusedTextFieldSnapshot snapshot,
+                                                            WriteExpectation expectation);
+    static ClipboardFallbacks::FieldAfterPaste fieldAfterPaste(const std::optional<QString>& found,
+                                                               const WriteExpectation& expectation);
+    // What a field that does not show the result shows instead.
+    static WriteProblem judgeWrite(const QString& found, const WriteExpectation& expectation);
     // Whether the field shows `newText` where it was put (over the selection, or as the whole
     // text), waiting a while after a paste; where nothing accessible shows the field, whether its
     // program fetched the paste. Absent when it does.
     QCoro::Task<std::optional<WriteProblem>> checkReplacement(QString newText, FocusedTextFieldSnapshot snapshot,
                                                               bool replacedSelection, bool pasted);
+    // The same for a field that only copying reads: its program's fetch, then, for a field copied
+    // whole, the field copied again.
+    QCoro::Task<std::optional<WriteProblem>> checkCopiedReplacement(QString newText, FocusedTextFieldSnapshot snapshot);
+    QCoro::Task<void> replaceFieldReadByKeyboard(QString newText, FocusedTextFieldSnapshot snapshot);
+    // A field left holding a cut or mangled copy of the result (not the result whole).
+    static bool isPartialWrite(const WriteProblem& problem, const QString& newText);
+    // The field gets back the text it was read with, written the way the result went in (through
+    // accessibility, or by pasting), and read back; `partial` is what the write left there.
+    QCoro::Task<void> putBackValue(FocusedTextFieldSnapshot snapshot, QString partial);
+    QCoro::Task<void> putBackByPaste(FocusedTextFieldSnapshot snapshot, QString partial);
     // Logs what a write left and hands the text back for copying.
     [[noreturn]] static void failReplacement(const QString& newText, const WriteProblem& problem);
     // Whether a focused element is the field the snapshot was read from: the same object, or the

@@ -72,8 +72,8 @@ bool SyntheticInputGate::isTerminalWindow(const std::optional<FrontApplication>&
     // The program's own process only: a terminal emulator holds its terminals' masters itself,
     // and a walk through every child of every window's program would cost each chord too much.
     // A process that cannot be read (another user's) is known by its focused element alone.
-    return environment_.processFiles && window->processId > 0 &&
-           environment_.processFiles->holdsPseudoTerminalMaster(window->processId) == true;
+    return environment_.processes && window->processId > 0 &&
+           environment_.processes->holdsPseudoTerminalMaster(window->processId) == true;
 }
 
 bool SyntheticInputGate::isTerminal(bool terminalWindow, const std::optional<AccessibleRole>& focusedRole) {

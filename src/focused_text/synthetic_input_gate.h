@@ -3,7 +3,7 @@
 #include "focused_text/focus_resolver.h"
 #include "platform/clock.h"
 #include "platform/front_application.h"
-#include "platform/process_files.h"
+#include "platform/process_inspection.h"
 #include "platform/synthetic_input.h"
 #include "platform/window_ping.h"
 
@@ -42,9 +42,9 @@ public:
         std::function<bool()> ownKeyboardInUse = {};
         // Whether a window's program reads its events; none: every program is taken to.
         WindowPinging* windowPing = nullptr;
-        // What a window's program holds open; none: terminals are known by name and focused
-        // element alone.
-        const ProcessFilesReading* processFiles = nullptr;
+        // Whether a window's program holds a pseudo-terminal master; none: terminals are known
+        // by name and focused element alone.
+        ProcessInspecting* processes = nullptr;
         // The focused element of the window in front; none: not asked.
         FocusResolver* focus = nullptr;
     };
@@ -81,6 +81,8 @@ public:
     QCoro::Task<bool> acceptsKeys(std::optional<FrontApplication> window);
     // The window in front now.
     std::optional<FrontApplication> frontWindow() const;
+    // The keys down now, as the display server keeps them: one look, nothing sent, no wait.
+    std::optional<SyntheticInput::HeldKeys> heldKeys() const { return environment_.input.heldKeys(); }
 
     // Waits until no key is down and our grabs and windows have let the keyboard go, at most
     // keyboardFreeBound; no wait when that is so already. Answers false when a key other than a

@@ -14,13 +14,20 @@ namespace tavrolin {
 // underlying error.
 class FocusedTextReplacementFallback final : public std::exception {
 public:
-    FocusedTextReplacementFallback(QString text, CaptureWorkflowError underlyingError)
-        : text(std::move(text)), underlyingError(std::move(underlyingError)) {}
+    FocusedTextReplacementFallback(QString text, CaptureWorkflowError underlyingError,
+                                   bool fieldChangedMeanwhile = false)
+        : text(std::move(text)),
+          underlyingError(std::move(underlyingError)),
+          fieldChangedMeanwhile(fieldChangedMeanwhile) {}
 
     // The new text that was not placed.
     QString text;
     // Why it was not placed.
     CaptureWorkflowError underlyingError;
+    // The field no longer held what was read (the user typed on in it, or moved its selection,
+    // while the command ran): the user is at work there, so whatever offers the text must leave
+    // them the keyboard.
+    bool fieldChangedMeanwhile = false;
 
     QString errorDescription() const { return underlyingError.errorDescription(); }
     std::optional<QString> recoverySuggestion() const { return underlyingError.recoverySuggestion(); }

@@ -34,6 +34,60 @@ std::optional<qsizetype> position(const std::optional<QString>& identifier, qsiz
     return static_cast<qsizetype>(value);
 }
 
+// The code point at `index` of `text`, and in `length` how many code units it takes.
+char32_t codePointAt(const QString& text, qsizetype index, qsizetype& length) {
+    const QChar unit = text[index];
+    if (unit.isHighSurrogate() && index + 1 < text.size() && text[index + 1].isLowSurrogate()) {
+        length = 2;
+        return QChar::surrogateToUcs4(unit, text[index + 1]);
+    }
+    length = 1;
+    return unit.unicode();
+}
+
+bool isCapital(char32_t codePoint) {
+    const QChar::Category category = QChar::category(codePoint);
+    return category == QChar::Letter_Uppercase || category == QChar::Letter_Titlecase;
+}
+
+// Whether `text` starts, after blanks, with a lower-case letter.
+bool startsInLowerCase(const QString& text) {
+    for (qsizetype index = 0, length = 0; index < text.size(); index += length) {
+        const char32_t codePoint = codePointAt(text, index, length);
+        if (!QChar::isSpace(codePoint)) {
+            return QChar::category(codePoint) == QChar::Letter_Lowercase;
+        }
+    }
+    return false;
+}
+
+// The engine takes every text for a sentence and capitalises its first letter, so a word or a
+// phrase taken from inside a sentence ("weather", "is nice") would come back as the start of one.
+// A source that starts with a lower-case letter gets its result's first letter (after any opening
+// punctuation, "¿es...?") in lower case too. Capitals that are not the sentence's keep: a first
+// word of capitals (an acronym), the English "I", and German results (every noun has one).
+QString followSourceCase(const QString& source, const QString& result, AppLanguage target) {
+    if (target == AppLanguage::german || !startsInLowerCase(source)) {
+        return result;
+    }
+    for (qsizetype index = 0, length = 0; index < result.size(); index += length) {
+        const char32_t codePoint = codePointAt(result, index, length);
+        if (QChar::isLetterOrNumber(codePoint) && !isCapital(codePoint)) {
+            return result;
+        }
+        if (!isCapital(codePoint)) {
+            continue;  // opening punctuation or a blank
+        }
+        qsizetype nextLength = 0;
+        const char32_t next = index + length < result.size() ? codePointAt(result, index + length, nextLength) : 0;
+        if (isCapital(next) || (target == AppLanguage::english && codePoint == U'I' && !QChar::isLetter(next))) {
+            return result;
+        }
+        return result.left(index) + result.mid(index, length).toLower() + result.mid(index + length);
+    }
+    return result;
+}
+
 }  // namespace
 
 SystemTranslationClient::SystemTranslationClient(std::shared_ptr<OnDeviceTranslationEngine> engine,
@@ -97,7 +151,7 @@ QCoro::Task<QStringList> SystemTranslationClient::translate(QStringList texts, A
     QStringList results(texts.size());
     for (const auto& response : responses) {
         if (const auto index = position(response.clientIdentifier, texts.size())) {
-            results[*index] = response.targetText.trimmed();
+            results[*index] = followSourceCase(texts[*index], response.targetText.trimmed(), target);
         }
     }
     co_return results;

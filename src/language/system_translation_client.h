@@ -16,6 +16,10 @@ namespace tavrolin {
 //   language recognised in the first non-empty text (a text of blanks counts), used for every
 //   text of the call; no such text or no language returns the texts unchanged. Results are
 //   trimmed of whitespace; a text without a usable answer comes back as an empty string.
+// - A text that starts with a lower-case letter (a word or phrase selected inside a sentence)
+//   gets a result whose first letter is in lower case too, where the engine capitalised it as
+//   the start of a sentence; an all-capitals first word, the English "I" and a German result
+//   keep their capital.
 // - An engine that is not installed fails with CaptureWorkflowError translationRequiresMacOS26
 //   (whose Linux wording asks for the engine); other engine failures pass on unchanged as
 //   OnDeviceTranslationError.

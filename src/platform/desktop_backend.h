@@ -22,7 +22,7 @@
 #include "platform/on_device_translation_engine.h"
 #include "platform/power_assertion.h"
 #include "platform/primary_selection.h"
-#include "platform/process_files.h"
+#include "platform/process_inspection.h"
 #include "platform/screen_capture_permission.h"
 #include "platform/screen_capturing.h"
 #include "platform/speech_decoder.h"
@@ -74,9 +74,8 @@ DeferredSyntheticPointer makeSystemDeferredSyntheticPointer();
 // own. Create it on the main thread.
 std::shared_ptr<WindowPinging> makeSystemWindowPing();
 
-// What the processes of this machine hold open (a terminal emulator's pseudo-terminal), read
-// from the kernel's tables.
-std::shared_ptr<ProcessFilesReading> systemProcessFiles();
+// The system's process table, read from /proc.
+std::shared_ptr<ProcessInspecting> makeSystemProcessInspection();
 
 // The application of the active window, trusted only while a window manager answers for it;
 // without a window manager, that of the top-level window holding the input focus. Its process id

@@ -24,8 +24,10 @@ public:
     virtual ~ZipArchiveWriter() = default;
 
     // Writes `entries`, in their order, into a new archive at `destination`. A file already there
-    // is replaced only by a complete archive: on failure it is left as it was. None on success,
-    // else a readable reason.
+    // is replaced only by a complete archive: on failure it is left as it was. The archive is
+    // readable and writable by its owner alone (0600) from the moment it can be opened at all,
+    // whatever the umask or the mode of the file it replaces. None on success, else a readable
+    // reason.
     virtual std::optional<QString> write(const QString& destination,
                                          const std::vector<ZipArchiveEntry>& entries) const = 0;
 };

@@ -196,13 +196,14 @@ public:
     }
 
     void startAfterCurrentRun(std::function<void()> start) override;
-    void presentFocusedTextCopyFallback(const QString& text) override;
+    void presentFocusedTextCopyFallback(const QString& text, bool fieldChangedMeanwhile) override;
 
     // ---- dictation scratchpad (app_delegate_dictation.cpp)
 
     // Shows `text` in the scratchpad for copying: where a workflow could not put its result
-    // into the focused field.
-    void presentDictationScratchpadCopyOnly(const QString& text);
+    // into the focused field. `leaveKeyboard`: the window comes to the front without taking the
+    // keyboard from the program the user types in.
+    void presentDictationScratchpadCopyOnly(const QString& text, bool leaveKeyboard = false);
     // Built on the first presentation and kept for the life of the process; null before.
     DictationScratchpadWindowController* dictationScratchpadWindowController() const {
         return dictationScratchpadWindowController_.get();
@@ -260,6 +261,8 @@ private:
     // The window manager's activation requests, built on first use; null without a display.
     std::shared_ptr<FrontWindowActivating> frontWindowActivation();
     DictationScratchpadWindowController* ensureDictationScratchpadWindowController();
+    // Whether a key is down on the keyboard now (the user's); false when it cannot be read.
+    bool userKeysDown() const;
     void pushSettings(const AppSettings& settings, bool fullScope);
     void reportCommand(TelemetryAction action, TelemetryTrigger trigger);
     AppServices::Factories& factories() { return services_->factories(); }

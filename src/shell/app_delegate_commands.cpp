@@ -8,6 +8,7 @@
 #include "commands/text_writing_command.h"
 #include "commands/window_translation_command.h"
 #include "core/accessibility_permission.h"
+#include "focused_text/focused_text_field_accessor.h"
 #include "shell/app_delegate.h"
 #include "shell/share_prompt_coordinator.h"
 
@@ -45,12 +46,24 @@ bool AppDelegate::recordSuccess(TelemetryTrigger trigger) {
     return sharePromptCoordinator().recordSuccess(trigger);
 }
 
-void AppDelegate::presentFocusedTextCopyFallback(const QString& text) {
+void AppDelegate::presentFocusedTextCopyFallback(const QString& text, bool fieldChangedMeanwhile) {
     // Trimmed only to see whether anything is there: the window gets the text as it was made.
     if (text.trimmed().isEmpty()) {
         return;
     }
-    presentDictationScratchpadCopyOnly(text);
+    // A user typing on in their program (into the field while the command ran, or a key down as
+    // the result comes) keeps the keyboard: their next keys must not land in the offered text.
+    presentDictationScratchpadCopyOnly(text, fieldChangedMeanwhile || userKeysDown());
+}
+
+bool AppDelegate::userKeysDown() const {
+    const std::shared_ptr<FocusedTextFieldAccessor>& accessor = services_->focusedTextFieldAccessor();
+    if (!accessor) {
+        return false;
+    }
+    // One look at the keyboard map the display server keeps; nothing waits for a key to come up.
+    const std::optional<SyntheticInput::HeldKeys> held = accessor->inputGate().heldKeys();
+    return held && held->any();
 }
 
 void AppDelegate::startMessageTranslation(TelemetryTrigger trigger) {

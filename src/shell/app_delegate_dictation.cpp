@@ -37,9 +37,10 @@ void AppDelegate::presentDictationScratchpad() {
                         AppLanguages::filteredCases(AppLanguages::targetCases(), settings.onlineFeaturesEnabled));
 }
 
-void AppDelegate::presentDictationScratchpadCopyOnly(const QString& text) {
+void AppDelegate::presentDictationScratchpadCopyOnly(const QString& text, bool leaveKeyboard) {
     if (DictationScratchpadWindowController* controller = ensureDictationScratchpadWindowController()) {
-        controller->presentCopyOnly(text);
+        using Keyboard = DictationScratchpadWindowController::Keyboard;
+        controller->presentCopyOnly(text, leaveKeyboard ? Keyboard::leave : Keyboard::take);
     }
 }
 

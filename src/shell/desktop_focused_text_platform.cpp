@@ -18,7 +18,7 @@ DesktopFocusedTextPlatform::DesktopFocusedTextPlatform()
       scheduler_(std::make_unique<QtScheduler>()),
       primarySelection_(makeSystemPrimarySelectionReader(makeSystemGlobalInputMonitoring())),
       windowPing_(makeSystemWindowPing()),
-      processFiles_(systemProcessFiles()) {}
+      processes_(makeSystemProcessInspection()) {}
 
 DesktopFocusedTextPlatform::~DesktopFocusedTextPlatform() = default;
 
@@ -31,7 +31,7 @@ FocusedTextFieldAccessor::Platform DesktopFocusedTextPlatform::platform() {
     };
     platform.primarySelection = primarySelection_.get();
     platform.windowPing = windowPing_.get();
-    platform.processFiles = processFiles_.get();
+    platform.processes = processes_.get();
     return platform;
 }
 

@@ -10,8 +10,8 @@ namespace tavrolin {
 // The desktop facilities the focused-text accessor works with, from the desktop's back end:
 // accessibility (through the process's accessibility client), the accessibility bus switch, the
 // clipboard (formats too large to keep are logged), synthetic keys, the front-application
-// lookup, the PRIMARY selection, the windows' ping, the processes' open files and Qt timers.
-// Create it on the main thread and keep it alive as long as the accessor built on it.
+// lookup, the PRIMARY selection, the windows' ping, the process table and Qt timers. Create it
+// on the main thread and keep it alive as long as the accessor built on it.
 class DesktopFocusedTextPlatform {
 public:
     DesktopFocusedTextPlatform();
@@ -35,7 +35,7 @@ private:
     std::unique_ptr<QtScheduler> scheduler_;
     std::shared_ptr<PrimarySelectionReading> primarySelection_;
     std::shared_ptr<WindowPinging> windowPing_;
-    std::shared_ptr<ProcessFilesReading> processFiles_;
+    std::shared_ptr<ProcessInspecting> processes_;
 };
 
 }  // namespace tavrolin

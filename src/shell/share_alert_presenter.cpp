@@ -61,16 +61,16 @@ void ShareAlertPresenter::presentPrompt(const ReportEvent& report, TelemetryTrig
     };
     send(TelemetryAction::sharePromptShown);
     const QStringList choices = buttons();
-    const int answer = askQuestion_ ? askQuestion_(title(), message(), choices) : 1;
+    const int answer = askQuestion_ ? askQuestion_(title(), message(), choices) : notNow;
     switch (answer) {
-    case 0:
+    case share:
         send(TelemetryAction::shareApp);
         presentSharePicker();
         if (onShare) {
             onShare();
         }
         break;
-    case 2:
+    case dontAskAgain:
         send(TelemetryAction::sharePromptDisabled);
         if (onDisable) {
             onDisable();
@@ -88,7 +88,9 @@ void ShareAlertPresenter::presentPrompt(const ReportEvent& report, TelemetryTrig
 
 ShareAlertPresenter::AskQuestion ShareAlertPresenter::askThrough(AlertPresenting& alerts) {
     return [&alerts](const QString& title, const QString& message, const QStringList& buttons) {
-        return alerts.present(Alert{AlertStyle::informational, title, message, AppMetadata::alertIcon(), buttons});
+        Alert question{AlertStyle::informational, title, message, AppMetadata::alertIcon(), buttons};
+        question.cancelButton = notNow;
+        return alerts.present(question);
     };
 }
 

@@ -33,10 +33,14 @@ public:
     static QString title();
     static QString message();
     static QStringList buttons();  // "Share Tavrolin…", "Not Now", "Don’t Ask Again"
+    // The answers, as indexes of buttons().
+    enum Answer { share = 0, notNow = 1, dontAskAgain = 2 };
 
     // Shows a modal informational alert and answers the index of the chosen button.
     using AskQuestion = std::function<int(const QString& title, const QString& message, const QStringList& buttons)>;
-    // The question as the application's informational alert, with its alert icon.
+    // The question as the application's informational alert, with its alert icon. Closed
+    // without a button (Escape, the window's close button) it answers "Not Now": only the button
+    // itself turns the prompt off for good.
     static AskQuestion askThrough(AlertPresenting& alerts);
     using ReportEvent = std::function<void(TelemetryAction action, TelemetryTrigger trigger)>;
     // Where the sharing menu opens: absent when there is no tray icon (no menu then); a null

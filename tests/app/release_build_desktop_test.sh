@@ -2,8 +2,8 @@
 # The optimised build as a user gets it: `make run` without a display reaches its tray icon in a
 # program with no sanitizer runtime, and `make install DESTDIR=...` gives a valid menu entry and a
 # program that starts from the installed place and shows its tray icon, names no folder of the
-# build, and loads no engine module or helper that is damaged, of another build, or could have
-# been changed by another user.
+# build, touches no file of its source tree, and loads no engine module or helper that is damaged,
+# of another build, or could have been changed by another user.
 # usage: release_build_desktop_test.sh RELEASE_BUILD_DIR   (inside the desktop session)
 set -uo pipefail
 release=$(cd "$1" && pwd) || { echo "FAIL: no build folder $1"; exit 1; }
@@ -109,9 +109,12 @@ cat >"$home/config/tavrolin/defaults.json" <<SETTINGS
  "telemetryEnabled": false, "onlineFeaturesEnabled": false, "autoImproveOnDictationStop": false,
  "selectionPopupEnabled": false, "selectionPopupAutoDismissDelay": 3, "overlayMinimumDisplayDuration": 1}}
 SETTINGS
-start_program() {  # EXECUTABLE: sets pid
-    setsid env XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" XDG_STATE_HOME="$home/state" \
-        XDG_RUNTIME_DIR="$home/runtime" TAVROLIN_LOG_BACKEND=file "$1" >>"$work/installed.log" 2>&1 &
+start_program() {  # EXECUTABLE [TRACE]: sets pid; with TRACE, the files it and its children touch go there
+    local tracer=()
+    [ $# -gt 1 ] && tracer=(strace -f -qq --seccomp-bpf -e trace=%file -o "$2")
+    (cd "$home" && exec setsid env XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" \
+        XDG_STATE_HOME="$home/state" XDG_RUNTIME_DIR="$home/runtime" TAVROLIN_LOG_BACKEND=file "${tracer[@]}" "$1" \
+        >>"$work/installed.log" 2>&1) &
     groups+=($!)
     pid=$(wait_for_pid tavrolin "$!") || { cat "$work/installed.log"; fatal "$1 did not start"; }
 }
@@ -142,7 +145,8 @@ modules_dir=$(dirname "$(find "$stage" -path '*/tavrolin/libtavrolin-ocr.so' | h
 ocr=$modules_dir/libtavrolin-ocr.so
 cp "$ocr" "$work/ocr.so"
 head -c "$(($(stat -c %s "$ocr") * 3 / 5))" "$work/ocr.so" >"$ocr"
-start_program "$installed"
+trace=$work/installed.trace
+start_program "$installed" "$trace"
 check "the installed program shows its tray icon" tray_icon_shown "$pid" "$DISPLAY"
 check "the installed program maps no engine module at start" bash -c "! grep -q libtavrolin- /proc/$pid/maps"
 setsid xterm -title "budget" -e sh -c 'echo QUARTERLY BUDGET REVIEW ON THURSDAY; sleep 120' >/dev/null 2>&1 &
@@ -160,10 +164,17 @@ cp "$work/ocr.so" "$ocr"
 check "Translate opens the installed text recognition module" press_until t mapped "$stage.*/tavrolin/libtavrolin-ocr.so"
 stop_program "$pid"
 check "the installed program quits on SIGTERM" bash -c "! kill -0 $pid 2>/dev/null"
+# It reads its resources from its prefix and what is compiled in, never from the source tree it
+# was built from (nor the build folder inside it), whatever lies there.
+check "the trace of the installed program saw it open its module" grep -qF "\"$ocr\"" "$trace"
+from_source=$(grep -F -e "\"$src/" -e "\"$src\"" "$trace" | head -5)
+check "the installed program touches nothing under its source folder${from_source:+: $from_source}" \
+    test -z "$from_source"
 
 # 4. A copy of the installed program in a folder all users may write to, like /tmp, with engine
-#    modules and a speech model check that another user put beside it and in its prefix: none is
-#    loaded or run, and the commands that need them say why.
+#    modules and a speech model check that another user put beside it and in its prefix, and a
+#    build identity file naming its build above it: none is loaded or run, the identity file does
+#    not make the prefix a build folder, and the commands that need them say why.
 shared=$work/shared
 mkdir -p "$shared/bin" "$shared/lib/tavrolin" "$shared/libexec/tavrolin"
 cp "$installed" "$shared/bin/tavrolin"
@@ -175,6 +186,8 @@ chmod 1777 "$shared" "$shared/bin"
 chmod 777 "$shared/libexec/tavrolin"
 # Only root can give a file to another user; any user can leave one writable by all.
 chown 65534:65534 "$shared/lib/tavrolin/libtavrolin-ocr.so" 2>/dev/null || chmod 666 "$shared/lib/tavrolin/libtavrolin-ocr.so"
+cp "$release/tavrolin-build-identity" "$shared/"
+chown 65534:65534 "$shared/tavrolin-build-identity" 2>/dev/null || chmod 666 "$shared/tavrolin-build-identity"
 : >"$log"
 start_program "$shared/bin/tavrolin"
 check "Translate refuses another user's module" \

@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -40,13 +41,23 @@ QString tool(const QString& program, const QStringList& arguments) {
 }
 
 // The real program, native English and second language Spanish, with the selection buttons;
-// online features on for Edit Message, which its local server answers after `editDelayMs`,
-// counting the requests (the language pair of Write Message and Flip Language is translated on
-// this machine all the same).
+// online features on for Edit Message, which its local server answers after `editDelayMs`, and
+// Rewrite Message, answered once `holdWrites` is let go, counting the requests (the language
+// pair of Write Message and Flip Language is translated on this machine all the same).
 class Program : public test::TavrolinProgram {
 public:
+    static inline const QString rewritten = QStringLiteral("Dear team, see you Thursday.");
+
     Program() {
         killAtEnd_ = true;
+        server_.server().Post("/api/text-writes", [this](const httplib::Request&, httplib::Response& response) {
+            ++writeRequests;
+            for (auto held = 0ms; holdWrites && held < 30s; held += 10ms) {
+                std::this_thread::sleep_for(10ms);
+            }
+            response.set_content(QJsonDocument(QJsonObject{{"text", rewritten}}).toJson().toStdString(),
+                                 "application/json");
+        });
         server_.server().Post("/api/text-edits", [this](const httplib::Request& request, httplib::Response& response) {
             ++editRequests;
             std::this_thread::sleep_for(std::chrono::milliseconds(editDelayMs.load()));
@@ -65,14 +76,18 @@ public:
             settings.selectionPopupEnabled = true;
         });
         JsonFileDefaultsStore(home_.defaultsFile()).setBool(QStringLiteral("sharePromptDisabledForever"), true);
-        startProgram(programEnvironment({{"TAVROLIN_TEXT_EDITING_ENDPOINT", "/api/text-edits"}}));
+        startProgram(programEnvironment({{"TAVROLIN_TEXT_EDITING_ENDPOINT", "/api/text-edits"},
+                                         {"TAVROLIN_TEXT_WRITING_ENDPOINT", "/api/text-writes"}}));
         ready_ = process_.state() == QProcess::Running &&
                  test::waitUntil([&] { return log().contains("launch version="); }, 20s) &&
                  test::waitUntil([&] { return !programWindows().isEmpty(); }, 10s);
         trayIcons_ = programWindows();
     }
     // Ended before the counters its server's handler reads go.
-    ~Program() { endProgram(); }
+    ~Program() {
+        holdWrites = false;
+        endProgram();
+    }
     bool isReady() const { return ready_; }
     qint64 pid() const { return pid_; }
     using TavrolinProgram::log;
@@ -102,8 +117,15 @@ public:
         }
         return std::nullopt;
     }
+    // The copy window, when it is up.
+    std::optional<QString> copyWindow() const {
+        const QStringList found = programWindows({"--name", "^Copy Result$"});
+        return found.isEmpty() ? std::nullopt : std::optional<QString>(found.first());
+    }
     std::atomic<int> editRequests{0};
     std::atomic<int> editDelayMs{0};
+    std::atomic<int> writeRequests{0};
+    std::atomic<bool> holdWrites{false};
 
 private:
     bool ready_ = false;
@@ -144,6 +166,14 @@ protected:
         }
         program_ = new Program();
         browser_ = new TestBrowser(kind);
+        program_->describeFieldsWith([] {
+            QStringList fields;
+            for (const Element element : {Element::textarea, Element::input, Element::editable}) {
+                fields << QStringLiteral("%1: %2").arg(QLatin1String(describe(element)),
+                                                       browser_->text(element).value_or(QStringLiteral("(no answer)")));
+            }
+            return fields.join('\n');
+        });
     }
     static void TearDownTestSuite() {
         delete browser_;
@@ -278,6 +308,65 @@ TEST_F(FirefoxFieldsDesktopTest, TextTypedWhileTheServerThinksIsKeptAndTheResult
     const QString offered = misspelt + QStringLiteral(" (edited)");
     EXPECT_TRUE(test::waitUntil([&] { return test::accessibleTextBoxContents(program_->pid()).contains(offered); }, 5s))
         << test::accessibleTextBoxContents(program_->pid()).join(" | ").toStdString();
+}
+
+// The user types on, a letter every 200 ms, while Rewrite reads the window and the server
+// thinks. The answer finds the field changed and goes to the copy window, which comes to the
+// front without the keyboard: every letter lands in the field, none in the offered result. A
+// click in the window gives it the keyboard, and Escape closes it.
+TEST_F(FirefoxFieldsDesktopTest, LettersTypedWhileRewriteRunsStayInTheFieldWhenTheCopyWindowComes) {
+    const QString draft = QStringLiteral("i has teh red car");
+    ASSERT_TRUE(browser_->prepare(Element::textarea, draft, Selection::caretAtEnd));
+    program_->holdWrites = true;
+    const int requests = program_->writeRequests;
+    const int before = program_->events("write_text");
+    press("r");
+    // Rewrite captures and reads the window first: 7-10 s of a loaded machine under the sanitizers.
+    ASSERT_TRUE(test::waitUntil([&] { return program_->writeRequests > requests; }, 30s))
+        << program_->log().toStdString();
+    // The answer comes after the third letter; the user goes on for six letters once the window
+    // is up.
+    const QString alphabet = QStringLiteral("abcdefghijklmnopqrstuvwxyz");
+    QString typed;
+    qsizetype typedWhenShown = -1;
+    while (typed.size() < alphabet.size() && (typedWhenShown < 0 || typed.size() < typedWhenShown + 6)) {
+        typed += alphabet[typed.size()];
+        tool("xdotool", {"type", typed.right(1)});
+        if (typed.size() == 3) {
+            program_->holdWrites = false;
+        }
+        test::waitUntil([] { return false; }, 200ms);
+        if (typedWhenShown < 0 && program_->copyWindow()) {
+            typedWhenShown = typed.size();
+        }
+    }
+    program_->holdWrites = false;
+    ASSERT_TRUE(program_->waitForEvents("write_text", before + 1)) << program_->log().toStdString();
+    ASSERT_GT(typedWhenShown, 0) << "no copy window while the user typed\n" << program_->log().toStdString();
+    const auto holdsAllLetters = [&](const QString& now) { return now == draft + typed; };
+    EXPECT_EQ(browser_->waitForText(Element::textarea, holdsAllLetters, 5s), draft + typed)
+        << "window up after " << typedWhenShown << " letters";
+    EXPECT_TRUE(test::accessibleTextBoxContents(program_->pid()).contains(Program::rewritten))
+        << test::accessibleTextBoxContents(program_->pid()).join(" | ").toStdString();
+
+    const std::optional<QString> window = program_->copyWindow();
+    ASSERT_TRUE(window.has_value());
+    const QRect frame = test::windowGeometry(*window);
+    tool("xdotool",
+         {"mousemove", QString::number(frame.center().x()), QString::number(frame.center().y()), "click", "1"});
+    EXPECT_TRUE(test::waitUntil([&] {
+        return tool("xdotool", {"getactivewindow", "getwindowpid"}) == QString::number(program_->pid());
+    })) << "the click did not give the copy window the keyboard";
+    tool("xdotool", {"type", "!"});
+    EXPECT_TRUE(test::waitUntil([&] {
+        return !test::accessibleTextBoxContents(program_->pid())
+                    .filter(QStringLiteral("Thursday"))
+                    .filter("!")
+                    .isEmpty();
+    })) << test::accessibleTextBoxContents(program_->pid()).join(" | ").toStdString();
+    tool("xdotool", {"key", "Escape"});
+    EXPECT_TRUE(test::waitUntil([&] { return !program_->copyWindow(); })) << "Escape left the copy window open";
+    EXPECT_EQ(browser_->text(Element::textarea), draft + typed);
 }
 
 // Chromium stopped (as SIGSTOP does) when Write Message is pressed: keys sent to it would wait
@@ -452,6 +541,99 @@ TEST_F(FirefoxFieldsDesktopTest, AProgramStoppedMidPasteNeverPastesTheUsersClipb
         Element::textarea, [&](const QString& now) { return now == edited; }, 10s);
     EXPECT_TRUE(field == edited || field == english) << field.value_or("(no answer)").toStdString() << "\n"
                                                      << program_->log().right(3000).toStdString();
+    EXPECT_TRUE(test::waitUntil([&] { return QApplication::clipboard()->text() == users; }, 5s))
+        << QApplication::clipboard()->text().toStdString() << "\n"
+        << program_->log().right(3000).toStdString();
+}
+
+// Reads the clipboard every 50 ms, as clipboard managers do, for as long as it lives.
+class ClipboardPoller {
+public:
+    ClipboardPoller() {
+        process_.start(QStringLiteral("sh"),
+                       {"-c", "while :; do xclip -o -selection clipboard >/dev/null 2>&1; sleep 0.05; done"});
+        process_.waitForStarted(5000);
+    }
+    ~ClipboardPoller() {
+        process_.kill();
+        process_.waitForFinished(3000);
+    }
+    ClipboardPoller(const ClipboardPoller&) = delete;
+    ClipboardPoller& operator=(const ClipboardPoller&) = delete;
+
+private:
+    QProcess process_;
+};
+
+// A page busy in a script when our Control+A reaches it: Firefox's own process answers the
+// ping while the page still holds Control+A and Control+V, and a clipboard manager fetches the
+// pasted text as soon as it is there. Neither may end the paste's hold: the field gets the
+// result (once the page runs again) or keeps its text, never the user's clipboard, and the
+// user's clipboard comes back once the page has taken the paste.
+TEST_F(FirefoxFieldsDesktopTest, APageBusyOnSelectAllNeverPastesTheUsersClipboard) {
+    const QString users = QStringLiteral("the user's own clipboard");
+    struct Round {
+        std::chrono::milliseconds busy;
+        bool clipboardManager;
+    } rounds[] = {{4000ms, false}, {1000ms, true}};
+    for (const Round& round : rounds) {
+        ASSERT_TRUE(browser_->activate());
+        QApplication::clipboard()->setText(users);
+        ASSERT_TRUE(browser_->prepare(Element::textarea, english, Selection::caretAtEnd));
+        ASSERT_TRUE(browser_->busyOnNextSelectAll(round.busy));
+        browser_->forgetTextsSeen();
+        const std::unique_ptr<ClipboardPoller> manager =
+            round.clipboardManager ? std::make_unique<ClipboardPoller>() : nullptr;
+        const int before = program_->events("translate_message");
+        press("w");
+        ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
+        const std::optional<QString> field = browser_->waitForText(
+            Element::textarea, [](const QString& now) { return now.contains(QStringLiteral("mañana")); },
+            round.busy + 10s);
+        EXPECT_TRUE(field && field->count(QStringLiteral("mañana")) == 1 && !field->contains("tomorrow"))
+            << "busy " << round.busy.count() << " ms: " << field.value_or("(no answer)").toStdString();
+        EXPECT_FALSE(browser_->textsSeen(Element::textarea).contains(users))
+            << browser_->textsSeen(Element::textarea).join(" | ").toStdString() << "\n"
+            << program_->log().right(3000).toStdString();
+        EXPECT_TRUE(test::waitUntil([&] { return QApplication::clipboard()->text() == users; }, 5s))
+            << "busy " << round.busy.count() << " ms: " << QApplication::clipboard()->text().toStdString() << "\n"
+            << program_->log().right(3000).toStdString();
+    }
+}
+
+// Firefox fetches the clipboard twice for one Control+V: for the page's paste event, then for the
+// insertion. Stopped between the two (as SIGSTOP does) for 8 s while a clipboard manager reads
+// the clipboard, it must find the result at its second fetch, never the user's clipboard; and
+// the run says success only if the field ends with the result.
+TEST_F(FirefoxFieldsDesktopTest, AProgramStoppedBetweenItsTwoFetchesOfAPasteNeverInsertsTheUsersClipboard) {
+    const QString users = QStringLiteral("the user's own clipboard");
+    QApplication::clipboard()->setText(users);
+    ASSERT_TRUE(browser_->prepare(Element::textarea, english, Selection::caretAtEnd));
+    browser_->forgetTextsSeen();
+    const pid_t browser = pid_t(browser_->pid());
+    std::atomic<bool> stopped{false};
+    ASSERT_TRUE(browser_->onNextPaste([&](const QString&) {
+        ::kill(browser, SIGSTOP);
+        stopped = true;
+    }));
+    ClipboardPoller manager;
+    const int before = program_->events("translate_message");
+    press("w");
+    const bool pasted = test::waitUntil([&] { return stopped.load(); }, 15s);
+    if (pasted) {
+        test::TerminalJob::pause(8s);
+    }
+    ::kill(browser, SIGCONT);
+    ASSERT_TRUE(pasted) << "no paste reached the page\n" << program_->log().right(3000).toStdString();
+    ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
+    const std::optional<QString> field = browser_->waitForText(
+        Element::textarea, [](const QString& now) { return now.contains(QStringLiteral("mañana")); }, 10s);
+    EXPECT_FALSE(browser_->textsSeen(Element::textarea).contains(users))
+        << browser_->textsSeen(Element::textarea).join(" | ").toStdString() << "\n"
+        << program_->log().right(3000).toStdString();
+    if (program_->eventLines("translate_message").constLast().contains("success=true")) {
+        EXPECT_TRUE(field && field->contains(QStringLiteral("mañana"))) << field.value_or("(no answer)").toStdString();
+    }
     EXPECT_TRUE(test::waitUntil([&] { return QApplication::clipboard()->text() == users; }, 5s))
         << QApplication::clipboard()->text().toStdString() << "\n"
         << program_->log().right(3000).toStdString();

@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 
 #include <X11/keysym.h>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -113,13 +114,23 @@ protected:
         return match.hasMatch() ? match.captured(1).toLongLong() : -1;
     }
 
-    // Opens the tray icon's menu with a right click.
+    // Opens the tray icon's menu with a right click and waits until it is there to take keys.
+    // Hovering the icon shows its tooltip, another window of ours: it is not the menu.
     void openTrayMenu() {
         const QStringList icons = visibleWindows();
         ASSERT_EQ(icons.size(), 1) << icons.join(',').toStdString();
         run(QStringLiteral("xdotool"), {"mousemove", "--window", icons.first(), "5", "5"});
         run(QStringLiteral("xdotool"), {"click", "3"});
-        ASSERT_TRUE(test::waitUntil([&] { return visibleWindows().size() > 1; }, 3s));
+        ASSERT_TRUE(test::waitUntil(
+            [&] {
+                const QStringList windows = visibleWindows();
+                return std::any_of(windows.begin(), windows.end(), [&](const QString& window) {
+                    return window != icons.first() &&
+                           !run(QStringLiteral("xprop"), {"-id", window, "_NET_WM_WINDOW_TYPE"}).contains("TOOLTIP");
+                });
+            },
+            10s))
+            << "the menu never opened";
     }
     QString settingsWindow() const {
         return run(QStringLiteral("xdotool"),
@@ -133,15 +144,10 @@ protected:
         }
     }
 
-    // Opens the tray icon's menu with a right click and picks its last item ("Quit").
+    // Opens the tray icon's menu and picks its last item ("Quit").
     void quitFromTrayMenu() {
-        const QStringList icons = visibleWindows();
-        ASSERT_EQ(icons.size(), 1) << icons.join(',').toStdString();
-        run(QStringLiteral("xdotool"), {"mousemove", "--window", icons.first(), "5", "5"});
-        run(QStringLiteral("xdotool"), {"click", "3"});
-        test::waitUntil([&] { return visibleWindows().size() > 1; }, 3s);  // the menu opens
-        run(QStringLiteral("xdotool"), {"key", "Up"});
-        run(QStringLiteral("xdotool"), {"key", "Return"});
+        openTrayMenu();
+        keys({QStringLiteral("Up"), QStringLiteral("Return")});
     }
 
     mutable std::mutex mutex_;

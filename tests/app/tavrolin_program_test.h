@@ -17,9 +17,12 @@
 #include <QStringList>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <set>
+#include <utility>
 #include <vector>
 
 namespace tavrolin::test {
@@ -34,10 +37,19 @@ struct ProgramStartOptions {
 
 class TavrolinProgram {
 public:
-    TavrolinProgram() = default;
-    ~TavrolinProgram() { endProgram(); }
+    TavrolinProgram() {
+        reportFailures();
+        programs().insert(this);
+    }
+    ~TavrolinProgram() {
+        programs().erase(this);
+        endProgram();
+    }
     TavrolinProgram(const TavrolinProgram&) = delete;
     TavrolinProgram& operator=(const TavrolinProgram&) = delete;
+
+    // What a failed test prints of the field it judged (a test application's, a browser's).
+    void describeFieldsWith(std::function<QString()> describe) { describeFields_ = std::move(describe); }
 
 protected:
     // Ends what still runs.
@@ -140,7 +152,46 @@ private:
         }
     }
 
+    // Every test that fails prints, once, at its first failure, what it judged on: for each
+    // program still there, its usage-event lines, the end of its log, and the fields its test
+    // described.
+    class FailureReport final : public ::testing::EmptyTestEventListener {
+        void OnTestStart(const ::testing::TestInfo&) override { reported_ = false; }
+        void OnTestPartResult(const ::testing::TestPartResult& result) override {
+            if (!result.failed() || std::exchange(reported_, true)) {
+                return;
+            }
+            for (TavrolinProgram* program : programs()) {
+                const QStringList lines = program->logLines();
+                QStringList events;
+                for (const QString& line : lines) {
+                    if (line.contains(QStringLiteral("event action="))) {
+                        events << line;
+                    }
+                }
+                std::fprintf(stderr, "---- the program's usage events:\n%s\n---- the end of its log:\n%s\n",
+                             qPrintable(events.mid(std::max<qsizetype>(0, events.size() - 10)).join('\n')),
+                             qPrintable(lines.mid(std::max<qsizetype>(0, lines.size() - 60)).join('\n')));
+                if (program->describeFields_) {
+                    std::fprintf(stderr, "---- the fields:\n%s\n", qPrintable(program->describeFields_()));
+                }
+            }
+        }
+        bool reported_ = false;
+    };
+    static std::set<TavrolinProgram*>& programs() {
+        static std::set<TavrolinProgram*> live;
+        return live;
+    }
+    static void reportFailures() {
+        static bool installed = false;
+        if (!std::exchange(installed, true)) {
+            ::testing::UnitTest::GetInstance()->listeners().Append(new FailureReport);
+        }
+    }
+
     std::vector<std::unique_ptr<QProcess>> otherInstances_;
+    std::function<QString()> describeFields_;
 };
 
 class TavrolinProgramTest : public ::testing::Test, protected TavrolinProgram {

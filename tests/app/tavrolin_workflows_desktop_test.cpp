@@ -123,6 +123,8 @@ protected:
             qunsetenv("NO_AT_BRIDGE");
         }
         ASSERT_TRUE(app_->isReady());
+        describeFieldsWith(
+            [this, field] { return app_ ? field + QStringLiteral(": ") + app_->text(field) : QString(); });
         ASSERT_TRUE(app_->setText(field, text));
         ASSERT_TRUE(app_->focus(field));
         ASSERT_TRUE(test::waitUntil([&] {
@@ -198,6 +200,24 @@ TEST_F(TavrolinWorkflowsDesktopTest, WriteMessageOnlineUsesTheServerForAPairThis
         << fieldText().toStdString() << log().toStdString();
     ASSERT_EQ(requests().size(), 1);
     EXPECT_EQ(requests()[0].first, "/api/text-translations");
+}
+
+// A line edit that keeps at most 30 characters takes a longer write cut and answers it as done:
+// the field keeps the user's text (never a cut copy of the result), the whole result is offered
+// in the copy window, and the run says it failed.
+TEST_F(TavrolinWorkflowsDesktopTest, AFieldThatCutsTheResultKeepsTheUsersTextAndOffersTheResultWhole) {
+    writeSettings(true, AppLanguage::german);
+    const QString text = QStringLiteral("Good morning team, how are you");
+    start("line", text);
+    ASSERT_TRUE(app_->command(QStringLiteral("maxlength line 30")).value("ok").toBool());
+    press("w");
+    ASSERT_TRUE(waitForEvent("translate_message")) << log().toStdString();
+    EXPECT_TRUE(events("translate_message").first().contains("success=false"))
+        << events("translate_message").first().toStdString();
+    EXPECT_EQ(fieldText(), text) << log().toStdString();
+    const QString offered = QStringLiteral("[de] ") + text;
+    EXPECT_TRUE(test::waitUntil([&] { return test::accessibleTextBoxContents(pid_).contains(offered); }, 10s))
+        << test::accessibleTextBoxContents(pid_).join(" | ").toStdString();
 }
 
 TEST_F(TavrolinWorkflowsDesktopTest, FlipLanguageTurnsSpanishIntoEnglishAndBack) {

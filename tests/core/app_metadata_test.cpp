@@ -75,6 +75,11 @@ TEST(AppMetadataTest, BuildInfoFileFillsMissingKeysAndBadFilesCountAsAbsent) {
     // the dictionary wins over the file
     EXPECT_EQ(AppMetadata::bundleString(key, InfoDictionary(QJsonObject{{key, QStringLiteral("9")}}), locations),
               QStringLiteral("9"));
+    // a file another user could have changed is not read
+    ASSERT_TRUE(QFile::setPermissions(buildInfo, QFile::permissions(buildInfo) | QFile::WriteOther));
+    EXPECT_EQ(AppMetadata::bundleString(key, info, locations), std::nullopt);
+    ASSERT_TRUE(QFile::setPermissions(buildInfo, QFile::ReadOwner | QFile::WriteOwner));
+    EXPECT_EQ(AppMetadata::bundleString(key, info, locations), QStringLiteral("88"));
 
     for (const QByteArray& bad : {QByteArray(R"(["CFBundleVersion","88"])"), QByteArray("not json {"),
                                   QByteArray(R"({"CFBundleVersion":88})")}) {

@@ -353,6 +353,29 @@ TEST_F(DiagnosticsExporterTest, ExistingFileOrLinkIsReplaced) {
     EXPECT_EQ(original.readAll(), "not ours");
 }
 
+// The archive holds the log and the settings: only its owner may read it, whatever the umask and
+// whatever the mode of an earlier export it replaces, and nothing it was made from stays beside it.
+TEST_F(DiagnosticsExporterTest, ArchiveIsReadableByItsOwnerAlone) {
+    const auto modeOf = [](const QString& file) {
+        struct stat info {};
+        EXPECT_EQ(::stat(QFile::encodeName(file).constData(), &info), 0) << file.toStdString();
+        return info.st_mode & 07777;
+    };
+    const mode_t umaskBefore = ::umask(022);
+    exportTo(path("out/new.zip"));
+    writeFile(path("out/earlier.zip"), "an earlier export");
+    ASSERT_EQ(::chmod(QFile::encodeName(path("out/earlier.zip")).constData(), 0644), 0);
+    nowReads = 0;
+    exportTo(path("out/earlier.zip"));
+    ::umask(umaskBefore);
+
+    EXPECT_EQ(modeOf(path("out/new.zip")), 0600u);
+    EXPECT_EQ(modeOf(path("out/earlier.zip")), 0600u);
+    EXPECT_EQ(zipEntries(path("out/earlier.zip")).size(), 3);
+    EXPECT_EQ(QDir(path("out")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              (QStringList{"earlier.zip", "new.zip"}));
+}
+
 // The real runner with tools that misbehave: the export neither stalls nor leaves a folder.
 TEST_F(DiagnosticsExporterTest, ChattyOrHangingLogToolCannotStallTheExport) {
     const QString tool = path("fake-journalctl");

@@ -236,6 +236,23 @@ TEST_F(DictationScratchpadWindowTest, CopyOnlyShowsTheTextEditableWithOnlyTheCop
     EXPECT_TRUE(model().isRecording());
 }
 
+// Escape dismisses the offered text as it does a dialog; the dictation window, holding the
+// user's words and the microphone, stays.
+TEST_F(DictationScratchpadWindowTest, EscapeClosesTheCopyWindowButNotTheDictation) {
+    QWidget* window = controller_->window();
+    controller_->presentCopyOnly(QStringLiteral("Could not paste this"));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(editor(), Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+
+    presentAndStop();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::keyClicks(editor(), QStringLiteral("words"));
+    QTest::keyClick(editor(), Qt::Key_Escape);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(model().text(), "words");
+}
+
 TEST_F(DictationScratchpadWindowTest, CopyShowsTheCountdownAndHidesTheWindow) {
     presentAndStop();
     auto* copy = child<QPushButton>("copyButton");

@@ -29,6 +29,7 @@ protected:
     FocusedTextFieldAccessorTest() {
         clipboard.formats = {{"text/plain", "user clipboard"}};
         front.setIdentifier("gedit", appPid);
+        keyboard.keyboardFocus = &front;
     }
 
     template <typename T>
@@ -52,15 +53,19 @@ protected:
     }
     void settle() { scheduler.advance(1s); }
     // The text a replacement could not place, handed back for the copy window; absent when the
-    // replacement reported success.
+    // replacement reported success. `offeredForChangedField` keeps whether it said the field had
+    // changed since it was read.
     std::optional<QString> offeredForCopying(const QString& text, const FocusedTextFieldSnapshot& snapshot) {
+        offeredForChangedField.reset();
         try {
             run(accessor.replaceFocusedFieldTextOrPresentCopyFallback(text, snapshot));
         } catch (const FocusedTextReplacementFallback& fallback) {
+            offeredForChangedField = fallback.fieldChangedMeanwhile;
             return fallback.text;
         }
         return std::nullopt;
     }
+    std::optional<bool> offeredForChangedField;
 
     test::ManualScheduler scheduler;
     test::FakeAccessibility ax;
@@ -70,7 +75,7 @@ protected:
     test::FakeFrontApplicationProvider front;
     bool ownWindowHasKeyboard = false;
     FocusedTextFieldAccessor accessor{
-        {calls, clipboard, front, scheduler, [this] { return ownWindowHasKeyboard; }, nullptr, &keyboard},
+        {calls, clipboard, front, scheduler, [this] { return ownWindowHasKeyboard; }, nullptr, &keyboard, &keyboard},
         keyboard,
         0.3};
 };
@@ -276,8 +281,11 @@ TEST_F(FocusedTextFieldAccessorTest, AProgramWithoutAccessibleFocusIsPolledOnceT
     run(accessor.replaceFocusedFieldText("mensaje", snapshot));
     settle();
     EXPECT_EQ(field->text, "mensaje");
-    // Copied again first: its select-all serves the paste.
-    EXPECT_EQ(keyboard.chords, (QStringList{"Ctrl+A", "Ctrl+C", "Ctrl+V"}));
+    // Copied again first: its select-all serves the paste; once the program has fetched the
+    // paste, copied once more the same way to see that the field holds the result, the caret
+    // then put back at its end.
+    EXPECT_EQ(keyboard.chords, (QStringList{"Ctrl+A", "Ctrl+C", "Ctrl+V", "Ctrl+A", "Ctrl+C", "Ctrl+End"}));
+    EXPECT_EQ(field->selection, (AccessibleTextRange{7, 0}));
     EXPECT_EQ(clipboard.text(), "user clipboard");
 
     // A snapshot without element that was not read by keyboard still cannot be written.
@@ -318,6 +326,7 @@ TEST_F(FocusedTextFieldAccessorTest, AFieldReadByKeyboardThatChangedMeanwhileIsN
     {
         test::ScopedLogCapture log;
         EXPECT_EQ(offeredForCopying("mensaje", whole), "mensaje");
+        EXPECT_EQ(offeredForChangedField, true);
         EXPECT_EQ(log.messages(LogCategory::app).filter("focused field changed since it was read").size(), 1);
     }
     EXPECT_EQ(field->text, "message in a chat box, typed");
@@ -331,6 +340,7 @@ TEST_F(FocusedTextFieldAccessorTest, AFieldReadByKeyboardThatChangedMeanwhileIsN
     ASSERT_FALSE(selection.wholeFieldCopied);
     field->replaceSelection("2");
     EXPECT_EQ(offeredForCopying("dos", selection), "dos");
+    EXPECT_EQ(offeredForChangedField, true);
     EXPECT_EQ(field->text, "one 2 three");
     settle();
     EXPECT_EQ(clipboard.text(), "user clipboard");
@@ -343,6 +353,7 @@ TEST_F(FocusedTextFieldAccessorTest, AFieldReadByKeyboardThatChangedMeanwhileIsN
     ASSERT_EQ(field->text, "");
     field->setText("// typed", {8, 0});
     EXPECT_EQ(offeredForCopying("fun main() = Unit", cut), "fun main() = Unit");
+    EXPECT_EQ(offeredForChangedField, true);
     run(accessor.restoreCutTextIfUnreplaced());
     EXPECT_EQ(field->text, "// typedfun main() {}");
     settle();
@@ -578,8 +589,7 @@ TEST_F(FocusedTextFieldAccessorTest, AValueThatCannotBeSetIsReplacedBySelectAllA
     run(accessor.replaceFocusedFieldText("pasted", snapshot));
     EXPECT_EQ(field->text, "pasted");
     EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+A", "Ctrl+V"}));
-    EXPECT_EQ(clipboard.text(), "pasted");
-    scheduler.advance(300ms);
+    // Back as soon as the field shows the paste.
     EXPECT_EQ(clipboard.text(), "user clipboard");
 }
 
@@ -595,6 +605,7 @@ TEST_F(FocusedTextFieldAccessorTest, AParagraphOfALargerTextIsNeverReplacedBySel
     focus(paragraph);
     FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
     EXPECT_EQ(offeredForCopying("result", snapshot), "result");
+    EXPECT_EQ(offeredForChangedField, false) << "nothing the user did";
     EXPECT_EQ(paragraph->otherParagraphs, "first paragraph");
     EXPECT_EQ(paragraph->text, "second paragraph");
     EXPECT_TRUE(keyboard.chords.isEmpty()) << keyboard.chords.join(' ').toStdString();
@@ -882,6 +893,7 @@ TEST_F(FocusedTextFieldAccessorTest, AWriteTheFieldDoesNotShowIsAFailureNotASucc
         }
         const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
         EXPECT_EQ(offeredForCopying("new", snapshot), c.offered) << c.name;
+        EXPECT_EQ(offeredForChangedField, c.offered ? std::optional(false) : std::nullopt) << c.name;
         EXPECT_EQ(field->text, c.field) << c.name;
         EXPECT_EQ(keyboard.chords, c.chords) << c.name;
         settle();
@@ -889,6 +901,49 @@ TEST_F(FocusedTextFieldAccessorTest, AWriteTheFieldDoesNotShowIsAFailureNotASucc
     }
 }
 
+// A line edit with a maximum length keeps what fits and answers as if it took everything: the
+// user's own text goes back in (written the way the result went in), the result whole to the copy
+// window, and the cut copy is never taken for the user's typing.
+TEST_F(FocusedTextFieldAccessorTest, AFieldThatCutsTheResultGetsTheUsersTextBack) {
+    const QString original = "Good morning team, how are you";
+    const QString result = "[de] GOOD MORNING TEAM, HOW ARE YOU";
+    struct Scenario {
+        const char* name;
+        bool writesTaken;  // false: like a browser, only a paste changes the text
+        bool accessible;   // false: read and written by keyboard only
+        QStringList chords;
+    } cases[] = {
+        {"accessibility write", true, true, {}},
+        {"paste", false, true, {"Ctrl+A", "Ctrl+V", "Ctrl+A", "Ctrl+V"}},
+        {"keyboard only",
+         true,
+         false,
+         {"Ctrl+C", "Ctrl+A", "Ctrl+C", "Ctrl+A", "Ctrl+C", "Ctrl+V", "Ctrl+A", "Ctrl+C", "Ctrl+End", "Ctrl+A",
+          "Ctrl+C", "Ctrl+V", "Ctrl+A", "Ctrl+C", "Ctrl+End"}},
+    };
+    for (const Scenario& c : cases) {
+        test::ScopedLogCapture log;
+        front.setIdentifier(c.writesTaken ? "qt-line-edit" : "firefox-esr", appPid + (c.writesTaken ? 0 : 1), 6001);
+        auto field = test::makeField(original, {30, 0});
+        field->maximumLength = 30;
+        field->ignoresWrites = !c.writesTaken;
+        field->processId = appPid + (c.writesTaken ? 0 : 1);
+        keyboard.field = field;
+        ax.systemFocused = c.accessible ? field : nullptr;
+        keyboard.chords.clear();
+        const FocusedTextFieldSnapshot snapshot = run(accessor.prepareFocusedFieldWithRetry(0, 0));
+        EXPECT_EQ(offeredForCopying(result, snapshot), result) << c.name;
+        EXPECT_EQ(field->text, original) << c.name;
+        EXPECT_EQ(keyboard.chords, c.chords) << c.name;
+        EXPECT_TRUE(log.messages(LogCategory::app).filter("focused field put back as it was").size() == 1) << c.name;
+        EXPECT_TRUE(log.messages(LogCategory::app).filter("changed since it was read").isEmpty()) << c.name;
+        settle();
+        EXPECT_EQ(clipboard.text(), "user clipboard") << c.name;
+    }
+}
+
+// What the user typed or selected meanwhile stays, and the text offered instead says so (its
+// copy window leaves the user the keyboard).
 TEST_F(FocusedTextFieldAccessorTest, AFieldChangedSinceItWasReadIsNeverWritten) {
     struct Scenario {
         const char* name;
@@ -919,6 +974,7 @@ TEST_F(FocusedTextFieldAccessorTest, AFieldChangedSinceItWasReadIsNeverWritten) 
         keyboard.chords.clear();
         ax.calls.clear();
         EXPECT_EQ(offeredForCopying("new", snapshot), QString("new")) << c.name;
+        EXPECT_EQ(offeredForChangedField, true) << c.name;
         EXPECT_EQ(field->text, before) << c.name;
         EXPECT_TRUE(keyboard.chords.isEmpty()) << c.name << ": " << keyboard.chords.join(' ').toStdString();
         EXPECT_FALSE(ax.calls.contains("setValue") || ax.calls.contains("setSelectedText")) << c.name;

@@ -4,7 +4,7 @@
 #include "support/fakes/fake_accessibility.h"
 #include "support/fakes/fake_clipboard.h"
 #include "support/fakes/fake_front_application_provider.h"
-#include "support/fakes/fake_process_files.h"
+#include "support/fakes/fake_process_table.h"
 #include "support/fakes/fake_synthetic_input.h"
 #include "support/fakes/inline_accessibility_calls.h"
 #include "support/fakes/memory_log_sink.h"
@@ -79,13 +79,13 @@ TEST_F(SyntheticInputGateTest, ATerminalIsKnownByWhatItIsWhateverItsName) {
     test::FakeAccessibility ax;
     test::InlineAccessibilityCalls calls{ax};
     FocusResolver focus{{calls, front, scheduler}};
-    test::FakeProcessFiles files;
-    SyntheticInputGate knowing{{keyboard, front, scheduler, {}, nullptr, &files, &focus}};
+    test::FakeProcessTable processes;
+    SyntheticInputGate knowing{{keyboard, front, scheduler, {}, nullptr, &processes, &focus}};
     const FrontApplication unlisted{5151, QString("Pterm"), 9020};
     const FrontApplication withPanel{6161, QString("kate"), 9021};
     const FrontApplication sandboxed{7171, QString("Sandboxed-terminal"), 9022};
-    files.ptyHolders = {unlisted.processId, withPanel.processId};
-    files.unreadable = {sandboxed.processId};
+    processes.ptyHolders = {unlisted.processId, withPanel.processId};
+    processes.unreadable = {sandboxed.processId};
     const struct {
         const char* name;
         FrontApplication window;

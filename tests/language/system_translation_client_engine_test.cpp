@@ -4,6 +4,7 @@
 #include "platform/linux/apertium_translation_engine.h"
 #include "platform/linux/cld2_language_recognizer.h"
 #include "support/async.h"
+#include "support/qt_printers.h"
 
 #include <QFile>
 
@@ -32,6 +33,15 @@ TEST(SystemTranslationOnDevice, RussianToUkrainian) {
                   AppLanguage::russian, AppLanguage::ukrainian);
     EXPECT_EQ(out, QStringList(
                        {QString::fromUtf8("Ми живемо у великім домі."), QString::fromUtf8("Сьогодні хороша погода.")}));
+}
+
+// Apertium capitalises the first word of whatever it is given: a word or phrase selected inside a
+// sentence keeps its lower-case start, a sentence its capital.
+TEST(SystemTranslationOnDevice, ALowerCaseSelectionComesBackInLowerCase) {
+    SystemTranslationClient client(makeSystemTranslationEngine(), makeSystemLanguageRecognizer());
+    EXPECT_EQ(
+        translate(client, {"is", "very", "the weather is nice", "Very"}, AppLanguage::english, AppLanguage::spanish),
+        QStringList({"es", "muy", "el tiempo es bueno", "Muy"}));
 }
 
 TEST(SystemTranslationOnDevice, AutomaticSourceIsRecognisedAsEnglish) {

@@ -4,6 +4,7 @@
 #include "support/async.h"
 #include "support/fakes/in_memory_translation_engine.h"
 #include "support/fakes/scripted_language_recognizer.h"
+#include "support/qt_printers.h"
 
 #include <gtest/gtest.h>
 
@@ -123,6 +124,38 @@ TEST_F(SystemTranslationClientTest, ResultsAreTrimmed) {
     respond({{"0", "  hola\n"}, {"1", QString::fromUtf8("\t\u00a0adiós \r\n")}, {"2", "a  b"}});
     EXPECT_EQ(translate({"a", "b", "c"}, AppLanguage::english, AppLanguage::spanish),
               QStringList({"hola", QString::fromUtf8("adiós"), "a  b"}));
+}
+
+// The engine capitalises every text as a sentence; a word or phrase from inside one keeps the
+// source's lower-case start.
+TEST_F(SystemTranslationClientTest, ALowerCaseSourceGetsALowerCaseResult) {
+    struct Row {
+        const char* source;
+        const char* answer;
+        const char* expected;
+        AppLanguage target = AppLanguage::spanish;
+    };
+    const Row rows[] = {
+        {"very", "Muy", "muy"},
+        {"  is it nice?", "  ¿Es bueno?\n", "¿es bueno?"},
+        {"дом", "Дім", "дім", AppLanguage::ukrainian},
+        {"\U00010428", "\U00010400\U00010428", "\U00010428\U00010428"},  // beyond 16 bits (Deseret)
+        // A source that starts otherwise keeps the answer's case.
+        {"Very", "Muy", "Muy"},
+        {"3 cats", "3 Gatos", "3 Gatos"},
+        {"«very»", "«Muy»", "«Muy»"},
+        // Capitals that are not the sentence's.
+        {"nasa", "NASA", "NASA"},
+        {"yo tengo", "I have", "I have", AppLanguage::english},
+        {"una casa", "A house", "a house", AppLanguage::english},
+        {"house", "Haus", "Haus", AppLanguage::german},
+    };
+    for (const Row& row : rows) {
+        respond({{"0", QString::fromUtf8(row.answer)}});
+        EXPECT_EQ(translate({QString::fromUtf8(row.source)}, AppLanguage::english, row.target),
+                  QStringList{QString::fromUtf8(row.expected)})
+            << row.source;
+    }
 }
 
 TEST_F(SystemTranslationClientTest, MissingEngineIsAClearWorkflowError) {

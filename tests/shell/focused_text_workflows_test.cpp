@@ -10,6 +10,9 @@
 #include "commands/text_writing_command.h"
 #include "support/delegate_harness.h"
 
+#include <QWidget>
+#include <QWindow>
+
 using namespace tavrolin;
 using namespace std::chrono_literals;
 using Case = CaptureWorkflowError::Case;
@@ -447,16 +450,50 @@ TEST(FocusedTextWorkflows, TheCopyWindowOpensOnlyForTextAndKeepsItAsMade) {
     Desktop desktop;
     AppDelegate& delegate = desktop.make();
     for (const QString& blank : {QString(), QStringLiteral(" \n\t "), QString(QChar(0x2028))}) {
-        delegate.presentFocusedTextCopyFallback(blank);
+        delegate.presentFocusedTextCopyFallback(blank, false);
         EXPECT_EQ(delegate.dictationScratchpadWindowController(), nullptr) << "nothing to copy, no window";
     }
     const QString padded = QStringLiteral("\n  Hola, ¿qué tal?  \n");
-    delegate.presentFocusedTextCopyFallback(padded);
+    delegate.presentFocusedTextCopyFallback(padded, false);
     ASSERT_NE(delegate.dictationScratchpadWindowController(), nullptr);
     DictationScratchpadViewModel& model = delegate.dictationScratchpadWindowController()->viewModel();
     EXPECT_EQ(model.mode(), DictationScratchpadViewModel::Mode::copyOnly);
     EXPECT_EQ(model.text(), padded);
     EXPECT_TRUE(desktop.alerts->shown.empty());
+}
+
+// The user types on in their field while Rewrite waits for the server: the result goes to the
+// copy window, which comes without the keyboard, so the next keys still reach the field. The
+// same for keys down as the window comes; otherwise it takes the keyboard. Each presentation
+// reuses the window the first one made, which the platform then reads the choice from.
+TEST(FocusedTextWorkflows, TheCopyWindowLeavesTheKeyboardToAUserTypingInTheirProgram) {
+    Desktop desktop;
+    const QString original = desktop.field->text;
+    AppDelegate& delegate = desktop.make();
+    const auto leavesKeyboard = [&] {
+        QWidget* window = delegate.dictationScratchpadWindowController()->window();
+        EXPECT_TRUE(window->isVisible());
+        return window->windowHandle()->property("_q_showWithoutActivating").toBool();
+    };
+    delegate.presentFocusedTextCopyFallback(QStringLiteral("not pasted"), false);
+    EXPECT_FALSE(leavesKeyboard());
+
+    desktop.writer->answer = [&](const QString&) {
+        desktop.field->text += QStringLiteral(" and more");
+        return QStringLiteral("Dear team");
+    };
+    delegate.startTextWriting(TelemetryTrigger::hotkey);
+    desktop.settle();
+    EXPECT_EQ(desktop.field->text, original + QStringLiteral(" and more"));
+    EXPECT_EQ(delegate.dictationScratchpadWindowController()->viewModel().text(), "Dear team");
+    EXPECT_TRUE(leavesKeyboard());
+
+    desktop.keyboard.held = SyntheticInput::HeldKeys{false, true};
+    delegate.presentFocusedTextCopyFallback(QStringLiteral("a key down"), false);
+    EXPECT_TRUE(leavesKeyboard());
+    desktop.keyboard.held = SyntheticInput::HeldKeys{};
+    delegate.presentFocusedTextCopyFallback(QStringLiteral("keys up"), false);
+    EXPECT_FALSE(leavesKeyboard());
 }
 
 TEST(FocusedTextWorkflows, NoFocusedFieldEndsEveryCommandWithoutAnyAlert) {

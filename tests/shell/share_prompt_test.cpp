@@ -267,20 +267,30 @@ TEST(ShareAlertPresenterTest, TrayIconAnchorNeedsAnIconAndFallsBackToThePointer)
     EXPECT_EQ(ShareAlertPresenter::trayIconAnchor(&icon), QPoint());
 }
 
-TEST(ShareAlertPresenterTest, QuestionIsAnInformationalAlertAnsweredByButtonTitle) {
+// Only the button turns the prompt off: closed with Escape or the window's button, it is "Not Now".
+TEST(ShareAlertPresenterTest, QuestionIsAnInformationalAlertAnsweredByButtonTitleAndClosedAsNotNow) {
     test::ScriptedAlertPresenter alerts;
     alerts.answers = {QString::fromUtf8("Don\xE2\x80\x99t Ask Again")};
     std::vector<Event> events;
-    bool disabled = false;
+    int disabled = 0;
+    int dismissed = 0;
     ShareAlertPresenter presenter([] { return std::nullopt; }, ShareAlertPresenter::askThrough(alerts));
-    presenter.presentPrompt([&](TelemetryAction a, TelemetryTrigger t) { events.emplace_back(a, t); },
-                            TelemetryTrigger::overlay, {}, {}, [&] { disabled = true; });
+    const auto prompt = [&] {
+        presenter.presentPrompt([&](TelemetryAction a, TelemetryTrigger t) { events.emplace_back(a, t); },
+                                TelemetryTrigger::overlay, {}, [&] { ++dismissed; }, [&] { ++disabled; });
+    };
+    prompt();
     ASSERT_EQ(alerts.shown.size(), 1u);
     EXPECT_EQ(alerts.shown[0].style, AlertStyle::informational);
     EXPECT_EQ(alerts.shown[0].title, ShareAlertPresenter::title());
     EXPECT_EQ(alerts.shown[0].buttons, ShareAlertPresenter::buttons());
-    EXPECT_TRUE(disabled);
+    EXPECT_EQ(disabled, 1);
     EXPECT_EQ(events.back(), Event(TelemetryAction::sharePromptDisabled, TelemetryTrigger::overlay));
+
+    prompt();  // no answer scripted: closed without a button
+    EXPECT_EQ(disabled, 1);
+    EXPECT_EQ(dismissed, 1);
+    EXPECT_EQ(events.back(), Event(TelemetryAction::shareDismissed, TelemetryTrigger::overlay));
 }
 
 TEST(ShareMenuTest, ActionsCopyMailAndOpenTheWebsite) {

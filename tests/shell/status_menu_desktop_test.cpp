@@ -3,18 +3,31 @@
 #include "support/async.h"
 
 #include <QAction>
+#include <QGuiApplication>
+#include <QWindow>
 #include <QMenu>
 #include <QProcess>
 #include <QSystemTrayIcon>
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace tavrolin {
 namespace {
 
-bool click(QPoint point, int button) {
-    return QProcess::execute("xdotool", {"mousemove", QString::number(point.x()), QString::number(point.y()), "click",
-                                         QString::number(button)}) == 0;
+bool moveTo(QPoint point) {
+    return QProcess::execute("xdotool", {"mousemove", QString::number(point.x()), QString::number(point.y())}) == 0;
+}
+
+bool click(int button) {
+    return QProcess::execute("xdotool", {"click", QString::number(button)}) == 0;
+}
+
+// Whether the tray icon is on screen: its host has embedded it and shown it (the window system
+// exposed it). Before the menu opens, the icon's is this process's only window.
+bool trayIconShown() {
+    const QWindowList windows = QGuiApplication::allWindows();
+    return std::any_of(windows.begin(), windows.end(), [](const QWindow* window) { return window->isExposed(); });
 }
 
 TEST(StatusMenuDesktop, AnItemClickedThroughTheTrayRunsItsCommand) {
@@ -36,14 +49,17 @@ TEST(StatusMenuDesktop, AnItemClickedThroughTheTrayRunsItsCommand) {
 
     for (int button : {3, 1}) {  // the context click and a plain click open the same menu
         calls.clear();
-        ASSERT_TRUE(click(statusMenu.trayIcon()->geometry().center(), button));
+        // A user clicks the icon once it is there under the pointer, and the item once the menu
+        // has taken it as its active item under the pointer.
+        ASSERT_TRUE(test::waitUntil(trayIconShown)) << "the tray icon is not shown";
+        ASSERT_TRUE(moveTo(statusMenu.trayIcon()->geometry().center()));
+        ASSERT_TRUE(click(button));
         ASSERT_TRUE(test::waitUntil([&] { return statusMenu.menu()->isVisible(); })) << button;
         QAction* item = statusMenu.commandItem(HotKeyAction::translateMessage);
         ASSERT_EQ(item->text(), "Write Message (English) (Control+Shift+W)");
-        const QPoint target = statusMenu.menu()->mapToGlobal(statusMenu.menu()->actionGeometry(item).center());
-        // The menu takes a moment to accept clicks after it appears.
-        test::waitUntil([] { return false; }, std::chrono::milliseconds(200));
-        ASSERT_TRUE(click(target, 1));
+        ASSERT_TRUE(moveTo(statusMenu.menu()->mapToGlobal(statusMenu.menu()->actionGeometry(item).center())));
+        ASSERT_TRUE(test::waitUntil([&] { return statusMenu.menu()->activeAction() == item; })) << button;
+        ASSERT_TRUE(click(1));
         ASSERT_TRUE(test::waitUntil([&] { return !calls.isEmpty(); })) << button;
         EXPECT_EQ(calls, QStringList{"Write Message"});
         EXPECT_TRUE(test::waitUntil([&] { return !statusMenu.menu()->isVisible(); }));

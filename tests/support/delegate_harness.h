@@ -424,8 +424,9 @@ struct DelegateHarness {
                 return std::shared_ptr<FocusedTextFieldAccessor>();
             }
             return std::make_shared<FocusedTextFieldAccessor>(
-                FocusedTextFieldAccessor::Platform{calls, clipboard, *front, *scheduler, {}, &primary}, keyboard,
-                delay);
+                FocusedTextFieldAccessor::Platform{
+                    calls, clipboard, *front, *scheduler, {}, &primary, nullptr, &keyboard},
+                keyboard, delay);
         };
         f.makeLaunchAtLoginController = [this] {
             log->add(QStringLiteral("build launchAtLoginController"));
@@ -673,6 +674,7 @@ struct FocusedFieldDesktop : DelegateHarness {
         WorkflowLog::setFrontApplicationProvider(front);
         ax.systemFocused = field;
         keyboard.field = field;
+        keyboard.keyboardFocus = front.get();
         languages->script(field->text, QStringLiteral("en"));
         device->setAvailability(AppLanguage::english, AppLanguage::spanish, TranslationPairAvailability::installed);
         device->setAvailability(AppLanguage::spanish, AppLanguage::english, TranslationPairAvailability::installed);

@@ -71,6 +71,26 @@ function prepare(command) {
 for (const id of ['textarea', 'input', 'editable']) {
   document.getElementById(id).addEventListener('input', () => report(0));
 }
+// A page busy in a script: the next Control+A keeps it busy for the given time (the keys after
+// it wait in the page's queue).
+let busyOnSelectAll = 0;
+document.addEventListener('keydown', event => {
+  if (busyOnSelectAll > 0 && event.ctrlKey && event.key.toLowerCase() === 'a') {
+    const until = Date.now() + busyOnSelectAll;
+    busyOnSelectAll = 0;
+    while (Date.now() < until) {}
+  }
+}, true);
+// The next paste event asks the test synchronously (the test may stop the browser then, between
+// the fetch for the paste event and the one for the insertion).
+let holdNextPaste = false;
+document.addEventListener('paste', event => {
+  if (!holdNextPaste) return;
+  holdNextPaste = false;
+  const request = new XMLHttpRequest();
+  request.open('POST', server + '/pasting', false);
+  try { request.send(event.clipboardData.getData('text/plain')); } catch (e) {}
+}, true);
 async function serve() {
   for (;;) {
     try {
@@ -78,6 +98,8 @@ async function serve() {
       if (answer.status === 200) {
         const command = await answer.json();
         if (command.op === 'prepare') prepare(command);
+        if (command.op === 'busyOnSelectAll') busyOnSelectAll = command.ms;
+        if (command.op === 'holdNextPaste') holdNextPaste = true;
         await report(command.id);
       }
     } catch (e) {
@@ -143,10 +165,22 @@ TestBrowser::TestBrowser(Kind kind) {
         response.set_header("Access-Control-Allow-Origin", "*");
         const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
         std::lock_guard lock(mutex_);
-        reports_[body.value("id").toInt()] =
-            Report{body.value("textarea").toString(), body.value("input").toString(), body.value("editable").toString(),
-                   body.value("focused").toString()};
+        const Report report{body.value("textarea").toString(), body.value("input").toString(),
+                            body.value("editable").toString(), body.value("focused").toString()};
+        reports_[body.value("id").toInt()] = report;
+        seen_.push_back(report);
         changed_.notify_all();
+    });
+    server_.server().Post("/pasting", [this](const httplib::Request& request, httplib::Response& response) {
+        response.set_header("Access-Control-Allow-Origin", "*");
+        std::function<void(const QString&)> handler;
+        {
+            std::lock_guard lock(mutex_);
+            handler = std::exchange(onPaste_, {});
+        }
+        if (handler) {
+            handler(QString::fromStdString(request.body));
+        }
     });
     server_.start();
     ready_ = start(kind);
@@ -313,6 +347,38 @@ std::optional<QString> TestBrowser::text(Element element) {
         editable.chop(1);
     }
     return editable;
+}
+
+bool TestBrowser::busyOnNextSelectAll(std::chrono::milliseconds busy) {
+    const QJsonObject command{{"op", "busyOnSelectAll"}, {"ms", static_cast<int>(busy.count())}};
+    return send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s).has_value();
+}
+
+bool TestBrowser::onNextPaste(std::function<void(const QString&)> handler) {
+    {
+        std::lock_guard lock(mutex_);
+        onPaste_ = std::move(handler);
+    }
+    return send(QStringLiteral(R"({"op":"holdNextPaste"})"), 10s).has_value();
+}
+
+QStringList TestBrowser::textsSeen(Element element) {
+    std::lock_guard lock(mutex_);
+    QStringList texts;
+    for (const Report& report : seen_) {
+        const QString& text = element == Element::textarea ? report.textarea
+                              : element == Element::input  ? report.input
+                                                           : report.editable;
+        if (!texts.contains(text)) {
+            texts << text;
+        }
+    }
+    return texts;
+}
+
+void TestBrowser::forgetTextsSeen() {
+    std::lock_guard lock(mutex_);
+    seen_.clear();
 }
 
 std::optional<QString> TestBrowser::waitForText(Element element, const std::function<bool(const QString&)>& done,

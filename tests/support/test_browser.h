@@ -13,15 +13,18 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 namespace tavrolin::test {
 
@@ -62,6 +65,16 @@ public:
     // The element's text as the page holds it now (innerText for the contenteditable element);
     // absent when the page did not answer.
     std::optional<QString> text(Element element);
+    // The next Control+A the page gets keeps its script busy for `busy` (the keys after it wait,
+    // as in a page busy in a script); the browser's own process goes on answering meanwhile.
+    bool busyOnNextSelectAll(std::chrono::milliseconds busy);
+    // The page's next paste event calls `handler` (with the text the event was given) on a
+    // thread of the test's server, the page waiting synchronously until it returns.
+    bool onNextPaste(std::function<void(const QString&)> handler);
+    // Every text the page reported for the element (after each command and each input event)
+    // since forgetTextsSeen(), each once.
+    QStringList textsSeen(Element element);
+    void forgetTextsSeen();
     // Waits until the element's text satisfies `done`; answers the last text seen.
     std::optional<QString> waitForText(Element element, const std::function<bool(const QString&)>& done,
                                        std::chrono::milliseconds limit);
@@ -88,6 +101,8 @@ private:
     std::condition_variable changed_;
     std::deque<std::string> commands_;
     std::map<int, Report> reports_;
+    std::vector<Report> seen_;
+    std::function<void(const QString&)> onPaste_;
     int nextCommand_ = 1;
     bool pageAsked_ = false;
     bool stopping_ = false;

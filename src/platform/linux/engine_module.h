@@ -1,14 +1,12 @@
 #pragma once
 
+#include "core/program_files.h"
+
 #include <QString>
 
 #include <mutex>
 
 namespace tavrolin {
-
-// The identity of the build this program comes from: made once per build folder, sealed into
-// every engine module that build makes.
-QString buildIdentity();
 
 // The folders a program takes its engine modules and helper programs from, and no others.
 struct ProgramFolders {
@@ -16,25 +14,14 @@ struct ProgramFolders {
     QString helpers;
 
     // For a program whose executable lies in `executableFolder`: inside a build folder of
-    // `identity` (one on the way up holds the file with that identity), the build's own module and
-    // helper folders, so that its program, tests and benchmarks take what was built with them;
-    // anywhere else, the install prefix's, seen from its bin folder wherever the prefix was put.
+    // `identity` (enclosingBuildFolder), the build's own module and helper folders, so that its
+    // program, tests and benchmarks take what was built with them; anywhere else, the install
+    // prefix's, seen from its bin folder wherever the prefix was put.
     static ProgramFolders forExecutableIn(const QString& executableFolder, const QString& identity = buildIdentity());
 
     // Those of the running program.
     static ProgramFolders ofRunningProgram();
 };
-
-// The folder of the running program's executable (symbolic links resolved).
-QString runningExecutableFolder();
-
-// Opens `path` for reading, or answers -1 with the reason in `error` when another user than this
-// one and root could change what it holds: the file and every folder on the way from "/" to it
-// (symbolic links resolved) must belong to this user or root and be writable by no one else. A
-// group may write only when it is this user's own private group. A folder with the sticky bit,
-// such as /tmp, may be writable by all: no one else can rename or remove what is ours in it. The
-// descriptor is closed on exec.
-int openTrustedFile(const QString& path, QString& error);
 
 // One of the program's engine modules: a shared library "libtavrolin-<name>.so" that alone links
 // a heavy engine library, opened the first time the engine is needed so that a program that never

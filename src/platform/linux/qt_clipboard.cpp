@@ -1,6 +1,7 @@
 #include "platform/linux/qt_clipboard.h"
 
 #include "platform/desktop_backend.h"
+#include "platform/linux/x11_client_process.h"
 #include "platform/linux/x11_clipboard_reader.h"
 
 #include <QAbstractNativeEventFilter>
@@ -12,7 +13,8 @@
 #include <QThreadPool>
 #include <QtConcurrent>
 
-#include <atomic>
+#include <map>
+#include <mutex>
 #include <xcb/xcb.h>
 
 namespace tavrolin {
@@ -36,7 +38,8 @@ xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
     return atom;
 }
 
-// Sees the other programs' requests for our clipboard data before Qt answers them.
+// Sees the other programs' requests for our clipboard data before Qt answers them, and notes
+// whose they are: the process of the requestor window's client (X-Resource), else that client.
 class FetchCounter final : public QAbstractNativeEventFilter {
 public:
     FetchCounter() {
@@ -44,11 +47,12 @@ public:
         if (!x11 || !x11->connection()) {
             return;
         }
-        xcb_connection_t* connection = x11->connection();
-        clipboard_ = internAtom(connection, "CLIPBOARD");
-        targets_ = internAtom(connection, "TARGETS");
-        timestamp_ = internAtom(connection, "TIMESTAMP");
-        multiple_ = internAtom(connection, "MULTIPLE");
+        connection_ = x11->connection();
+        clientMask_ = xcb_get_setup(connection_)->resource_id_mask;
+        clipboard_ = internAtom(connection_, "CLIPBOARD");
+        targets_ = internAtom(connection_, "TARGETS");
+        timestamp_ = internAtom(connection_, "TIMESTAMP");
+        multiple_ = internAtom(connection_, "MULTIPLE");
         QCoreApplication::instance()->installNativeEventFilter(this);
         installed_ = true;
     }
@@ -70,20 +74,48 @@ public:
             // Asking which formats there are is not fetching the data.
             if (request->selection == clipboard_ && request->target != targets_ && request->target != timestamp_ &&
                 request->target != multiple_) {
-                ++fetches;
+                // Answered by the server itself, never by another program: the requestor's
+                // window may be gone a moment later (xclip), so it is asked now.
+                const std::optional<std::uint32_t> pid = x11::localClientProcessID(connection_, request->requestor);
+                const std::lock_guard lock(mutex_);
+                const quint32 client = request->requestor & ~clientMask_;
+                ++byClient_[client];
+                if (pid) {
+                    ++byProcess_[*pid];
+                } else {
+                    ++byClientWithoutProcess_[client];
+                }
             }
         }
         return false;  // Qt answers the request as always
     }
 
-    std::atomic<quint64> fetches{0};
+    quint64 fetchesBy(qint64 processId, quint64 window) const {
+        const std::lock_guard lock(mutex_);
+        const quint32 client = static_cast<quint32>(window) & ~clientMask_;
+        const auto count = [](const auto& map, auto key) -> quint64 {
+            const auto it = map.find(key);
+            return it == map.end() ? 0 : it->second;
+        };
+        if (processId <= 0) {
+            return window == 0 ? 0 : count(byClient_, client);
+        }
+        return count(byProcess_, static_cast<std::uint32_t>(processId)) +
+               (window == 0 ? 0 : count(byClientWithoutProcess_, client));
+    }
 
 private:
     bool installed_ = false;
+    xcb_connection_t* connection_ = nullptr;
+    quint32 clientMask_ = 0;
     xcb_atom_t clipboard_ = XCB_ATOM_NONE;
     xcb_atom_t targets_ = XCB_ATOM_NONE;
     xcb_atom_t timestamp_ = XCB_ATOM_NONE;
     xcb_atom_t multiple_ = XCB_ATOM_NONE;
+    mutable std::mutex mutex_;
+    std::map<std::uint32_t, quint64> byProcess_;
+    std::map<quint32, quint64> byClient_;
+    std::map<quint32, quint64> byClientWithoutProcess_;
 };
 
 }  // namespace
@@ -119,8 +151,8 @@ QtClipboard::QtClipboard(SkippedFormatCallback onSkippedFormat, qsizetype maximu
 
 QtClipboard::~QtClipboard() = default;
 
-quint64 QtClipboard::ownDataFetches() const {
-    return d_->fetchCounter->fetches.load();
+quint64 QtClipboard::ownDataFetchesBy(qint64 processId, quint64 window) const {
+    return d_->fetchCounter->fetchesBy(processId, window);
 }
 
 namespace {

@@ -33,7 +33,7 @@ public:
     void setText(const QString& text) override;
     QCoro::Task<std::optional<QString>> readText() override;
     QCoro::Task<std::optional<QString>> readHtml() override;
-    quint64 ownDataFetches() const override;
+    quint64 ownDataFetchesBy(qint64 processId, quint64 window) const override;
     bool holdsOwnContents() const override;
 
 private:

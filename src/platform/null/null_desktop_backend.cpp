@@ -44,12 +44,12 @@ DeferredSyntheticPointer makeSystemDeferredSyntheticPointer() {
     refuse("makeSystemDeferredSyntheticPointer()");
 }
 
-std::shared_ptr<ProcessFilesReading> systemProcessFiles() {
-    refuse("systemProcessFiles()");
-}
-
 std::shared_ptr<WindowPinging> makeSystemWindowPing() {
     refuse("makeSystemWindowPing()");
+}
+
+std::shared_ptr<ProcessInspecting> makeSystemProcessInspection() {
+    refuse("makeSystemProcessInspection()");
 }
 
 std::shared_ptr<FrontApplicationProviding> defaultFrontApplicationProvider() {

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tavrolin {
@@ -73,6 +74,27 @@ TEST(ProgramFoldersTest, AProgramInsideItsBuildTakesTheBuildsFoldersAnyOtherItsP
     const ProgramFolders elsewhere = ProgramFolders::forExecutableIn(build + "/tests/platform", "4567ef");
     EXPECT_EQ(elsewhere.modules, build + "/tests/lib/tavrolin");
     EXPECT_EQ(elsewhere.helpers, build + "/tests/libexec/tavrolin");
+    // An identity file that another user could have put there or changed makes no build folder:
+    // one writable by others, one in a folder writable by others, one of another user (only root
+    // can give a file away).
+    const QByteArray identityPath = QFile::encodeName(identity.fileName());
+    const auto takenAsInstalled = [&] {
+        return ProgramFolders::forExecutableIn(build + "/tests/platform", "0123abcd").modules ==
+               build + "/tests/lib/tavrolin";
+    };
+    ASSERT_EQ(chmod(identityPath.constData(), 0666), 0);
+    EXPECT_TRUE(takenAsInstalled()) << "identity file writable by others";
+    ASSERT_EQ(chmod(identityPath.constData(), 0644), 0);
+    ASSERT_EQ(chmod(QFile::encodeName(build).constData(), 0777), 0);
+    EXPECT_TRUE(takenAsInstalled()) << "build folder writable by others";
+    ASSERT_EQ(chmod(QFile::encodeName(build).constData(), 0755), 0);
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(identityPath.constData(), 65534, 65534), 0);
+        EXPECT_TRUE(takenAsInstalled()) << "identity file of another user";
+        ASSERT_EQ(chown(identityPath.constData(), 0, 0), 0);
+    }
+    EXPECT_FALSE(takenAsInstalled());
+
     const ProgramFolders installed = ProgramFolders::forExecutableIn("/opt/tavrolin/bin", "0123abcd");
     EXPECT_EQ(installed.modules, "/opt/tavrolin/lib/tavrolin");
     EXPECT_EQ(installed.helpers, "/opt/tavrolin/libexec/tavrolin");

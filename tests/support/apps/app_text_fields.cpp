@@ -9,6 +9,7 @@
 //   select NAME START END           select UTF-16 offsets START..END (caret at END)
 //   get NAME                        {"text", "selectionStart", "selectionEnd", "cursor"}
 //   rect NAME                       NAME's screen rectangle {"x", "y", "width", "height"}
+//   maxlength NAME N                a line edit keeps at most N characters (longer texts are cut)
 //   clipboard-set BASE64TEXT BASE64PNG   own the clipboard with text/plain and image/png
 //   clipboard-get                   {"formats": {name: base64}} of the clipboard as read here
 //   quit
@@ -199,6 +200,9 @@ void handle(Fields& fields, const QString& command) {
             cursor.setPosition(end, QTextCursor::KeepAnchor);
             area->setTextCursor(cursor);
         }
+        reply(ok);
+    } else if (verb == "maxlength" && parts.size() > 2 && qobject_cast<QLineEdit*>(w)) {
+        qobject_cast<QLineEdit*>(w)->setMaxLength(parts[2].toInt());
         reply(ok);
     } else if (verb == "get" && w) {
         reply(fields.state(w));

@@ -38,6 +38,9 @@ public:
     // along with the field's own text.
     std::optional<QString> otherParagraphs;
     bool wholeDocumentSelected = false;
+    // A line edit's maximum length: a longer text written or pasted is cut to it, and the write
+    // answered as done.
+    std::optional<qsizetype> maximumLength;
 
     QString selectedText() const { return text.mid(selection.location, selection.length); }
     void setText(const QString& value, AccessibleTextRange sel = {}) {
@@ -45,8 +48,11 @@ public:
         selection = sel;
     }
     void replaceSelection(const QString& value) {
-        text.replace(selection.location, selection.length, value);
-        selection = {selection.location + value.size(), 0};
+        const qsizetype room =
+            maximumLength ? std::max<qsizetype>(0, *maximumLength - (text.size() - selection.length)) : value.size();
+        const QString kept = value.left(room);
+        text.replace(selection.location, selection.length, kept);
+        selection = {selection.location + kept.size(), 0};
     }
 };
 
@@ -150,7 +156,7 @@ public:
             return false;
         }
         if (!f->ignoresWrites) {
-            f->setText(text);
+            f->setText(f->maximumLength ? text.left(*f->maximumLength) : text);
         }
         return true;
     }

@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <map>
+
 namespace tavrolin::test {
 
 // An in-memory clipboard: plain text is "text/plain" (UTF-8), HTML "text/html". Counts writes
@@ -15,8 +17,10 @@ public:
     int reads = 0;
     // false: the owner of the user's clipboard never hands it over (saves come back absent).
     bool ownerAnswers = true;
-    // Fetches of our data by other programs (what a pasting application does).
-    quint64 fetches = 0;
+    // Fetches of our data by other programs, by their process: what a pasting application
+    // does, and what a clipboard manager polling the clipboard does too.
+    std::map<qint64, quint64> fetchesByProcess;
+    void fetchBy(qint64 processId) { ++fetchesByProcess[processId]; }
 
     QCoro::Task<std::optional<ClipboardContents>> readContents() override {
         ++reads;
@@ -29,7 +33,10 @@ public:
     }
     QCoro::Task<std::optional<QString>> readText() override { co_return text(); }
     QCoro::Task<std::optional<QString>> readHtml() override { co_return html(); }
-    quint64 ownDataFetches() const override { return fetches; }
+    quint64 ownDataFetchesBy(qint64 processId, quint64) const override {
+        const auto it = fetchesByProcess.find(processId);
+        return it == fetchesByProcess.end() ? 0 : it->second;
+    }
     bool holdsOwnContents() const override { return ownedByUs; }
     // Whether our program was the last to write the clipboard (copy() by another one ends it).
     bool ownedByUs = false;

@@ -45,7 +45,7 @@ public:
         successes.push_back(trigger);
         return false;
     }
-    void presentFocusedTextCopyFallback(const QString& text) override { copied.push_back(text); }
+    void presentFocusedTextCopyFallback(const QString& text, bool) override { copied.push_back(text); }
     QCoro::Task<bool> accessibilityTrusted(AccessibilityTrustCheck) override { co_return trusted; }
     void startAfterCurrentRun(std::function<void()> start) override { QTimer::singleShot(0, std::move(start)); }
     Scheduler& scheduler() override { return manualScheduler; }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/front_application.h"
+#include "platform/process_inspection.h"
 #include "platform/synthetic_input.h"
 #include "platform/window_ping.h"
 #include "support/fakes/fake_accessibility.h"
@@ -18,8 +20,9 @@ namespace tavrolin::test {
 // clipboard the way a text editor reacts to Control+A, C, X and V. Every chord is recorded
 // ("Ctrl+C"). It answers the desktop's ping as the program would: a stopped program queues the
 // keys sent to it and answers nothing until it is resumed, then handles them against whatever
-// the clipboard holds at that moment.
-class FakeKeyboardApplication final : public SyntheticInput, public WindowPinging {
+// the clipboard holds at that moment. A browser whose page is busy in a script answers the ping
+// from its window's process while the page still has the keys queued.
+class FakeKeyboardApplication final : public SyntheticInput, public WindowPinging, public ProcessInspecting {
     FakeClipboard& clipboard_;
 
 public:
@@ -44,6 +47,14 @@ public:
     std::optional<HeldKeys> held = HeldKeys{};
     // Stopped (SIGSTOP): chords wait in `queued` and pings go unanswered until resume().
     bool stopped = false;
+    // Its pages run in processes of their own (a browser): the window's process answers pings.
+    bool pagesInOtherProcesses = false;
+    // A page busy in a script: chords wait in `queued` until resume(), pings are answered.
+    bool pageBusy = false;
+    // Where the keys go, as on the desktop: the front window, whose program then fetches the
+    // paste (`processId` is set to it with each chord). None: `processId` stays as the test set it.
+    const FrontApplicationProviding* keyboardFocus = nullptr;
+    qint64 processId = 0;
     QList<std::pair<Qt::KeyboardModifiers, Qt::Key>> queued;
     // The window takes part in the ping; false: it answers nothing ever ("unsupported").
     bool takesPing = true;
@@ -69,7 +80,12 @@ public:
             return false;
         }
         chords << QKeySequence(static_cast<int>(modifiers) | key).toString();
-        if (stopped) {
+        if (keyboardFocus) {
+            if (const std::optional<FrontApplication> front = keyboardFocus->frontApplication()) {
+                processId = front->processId;  // the program that got the keys fetches the paste
+            }
+        }
+        if (stopped || pageBusy) {
             queued.append({modifiers, key});
         } else {
             handle(modifiers, key);
@@ -91,9 +107,10 @@ public:
         }
         co_return stopped ? Answer::unanswered : Answer::answered;
     }
-    // SIGCONT: the queued keys are handled now.
+    // SIGCONT, or the page's script ends: the queued keys are handled now.
     void resume() {
         stopped = false;
+        pageBusy = false;
         const auto keys = std::exchange(queued, {});
         for (const auto& [modifiers, key] : keys) {
             handle(modifiers, key);
@@ -147,8 +164,12 @@ public:
     }
     std::optional<QPoint> pointerPosition() override { return pointer; }
 
+    bool runsProcessesOfItsOwnProgram(qint64) override { return pagesInOtherProcesses; }
+    // A terminal emulator holds the master of the terminal its program runs in.
+    std::optional<bool> holdsPseudoTerminalMaster(qint64) override { return terminal; }
+
     void paste() {
-        ++clipboard_.fetches;
+        clipboard_.fetchBy(processId);
         if (const std::optional<QString> text = clipboard_.text()) {
             if (std::exchange(field->wholeDocumentSelected, false)) {
                 field->otherParagraphs = QString();

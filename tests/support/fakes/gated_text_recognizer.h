@@ -3,8 +3,17 @@
 // A text recognizer whose recognitions wait, each on its own thread-pool thread, until the test
 // lets them finish (in any order) with no lines or with an error. A recognition nobody lets go
 // gives up after ten seconds with no lines, so a failing test cannot hang.
+//
+// Each waiting recognition holds a thread of the global pool, which has only as many threads as
+// the machine has cores: on two cores, a recognition held while the test waits for the next one
+// to start would leave that one no thread. The pool is given room for the held ones. Once
+// releaseAll() has run (the test is over), a recognition that starts late (a loaded machine
+// starts queued work late) finishes at once instead of holding a thread for ten seconds.
 #include "window_translation/text_recognizing.h"
 
+#include <QThreadPool>
+
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <exception>
@@ -15,8 +24,18 @@ namespace tavrolin::test {
 
 class GatedTextRecognizer final : public TextRecognizing {
 public:
+    static constexpr int poolThreadsNeeded = 8;
+
+    GatedTextRecognizer() {
+        QThreadPool* pool = QThreadPool::globalInstance();
+        pool->setMaxThreadCount(std::max(pool->maxThreadCount(), poolThreadsNeeded));
+    }
+
     RecognizedTextResult recognizeText(const QImage&, AppLanguage, bool) const override {
         std::unique_lock lock(mutex_);
+        if (closed_) {
+            return {};
+        }
         const std::size_t index = gates_.size();
         gates_.push_back({});
         changed_.notify_all();
@@ -45,6 +64,7 @@ public:
     }
     void releaseAll() {
         std::lock_guard lock(mutex_);
+        closed_ = true;
         for (Gate& gate : gates_) {
             gate.open = true;
         }
@@ -59,6 +79,7 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     mutable std::vector<Gate> gates_;
+    bool closed_ = false;
 };
 
 }  // namespace tavrolin::test

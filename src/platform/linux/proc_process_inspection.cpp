@@ -1,0 +1,136 @@
+// The process table as /proc shows it.
+#include "platform/desktop_backend.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <dirent.h>
+#include <map>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+
+namespace tavrolin {
+
+namespace {
+
+// The parent of a process, from /proc/<pid>/stat ("pid (comm) state ppid ..."; the command name
+// may hold spaces and parentheses, so the fields are counted from its last ')').
+std::optional<qint64> parentOf(const QString& pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    const QByteArray line = stat.read(1024);
+    const qsizetype close = line.lastIndexOf(')');
+    if (close < 0) {
+        return std::nullopt;
+    }
+    const QList<QByteArray> fields = line.mid(close + 1).trimmed().split(' ');
+    if (fields.size() < 2) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const qint64 parent = fields.at(1).toLongLong(&ok);
+    return ok ? std::optional<qint64>(parent) : std::nullopt;
+}
+
+// The program a process runs: its executable where we may read it, else the first word of its
+// command line (sandboxed page processes hide their executable from other processes, not their
+// command line).
+QString programOf(qint64 pid) {
+    const QString executable = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
+    if (!executable.isEmpty()) {
+        return executable;
+    }
+    QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (!commandLine.open(QIODevice::ReadOnly)) {
+        return QString();
+    }
+    const QByteArray arguments = commandLine.read(4096);
+    return QString::fromLocal8Bit(arguments.left(arguments.indexOf('\0')));
+}
+
+class ProcProcessInspection final : public ProcessInspecting {
+public:
+    bool runsProcessesOfItsOwnProgram(qint64 processId) override {
+        if (processId <= 0) {
+            return false;
+        }
+        const QString program = programOf(processId);
+        if (program.isEmpty()) {
+            return false;
+        }
+        std::multimap<qint64, qint64> children;
+        const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        for (const QString& entry : entries) {
+            bool numeric = false;
+            const qint64 pid = entry.toLongLong(&numeric);
+            if (!numeric) {
+                continue;
+            }
+            if (const std::optional<qint64> parent = parentOf(entry)) {
+                children.emplace(*parent, pid);
+            }
+        }
+        // Page processes may sit a level or two below (a zygote between the browser and its
+        // renderers).
+        std::vector<qint64> level{processId};
+        for (int depth = 0; depth < 4 && !level.empty(); ++depth) {
+            std::vector<qint64> next;
+            for (const qint64 pid : level) {
+                const auto [begin, end] = children.equal_range(pid);
+                for (auto it = begin; it != end; ++it) {
+                    if (programOf(it->second) == program) {
+                        return true;
+                    }
+                    next.push_back(it->second);
+                }
+            }
+            level = std::move(next);
+        }
+        return false;
+    }
+
+    // A pseudo-terminal master shows among /proc/<pid>/fd as a link to the multiplexer,
+    // /dev/ptmx (or /dev/pts/ptmx where that is opened directly, as in containers).
+    std::optional<bool> holdsPseudoTerminalMaster(qint64 processId) override {
+        if (processId <= 0) {
+            return std::nullopt;
+        }
+        const std::string folder = "/proc/" + std::to_string(processId) + "/fd";
+        DIR* const files = opendir(folder.c_str());
+        if (!files) {
+            return std::nullopt;  // gone, or another user's
+        }
+        bool holds = false;
+        char target[32];
+        while (const dirent* entry = readdir(files)) {
+            if (entry->d_name[0] == '.') {
+                continue;
+            }
+            // A file closed meanwhile has no link any more; a longer target is no multiplexer.
+            const ssize_t length = readlinkat(dirfd(files), entry->d_name, target, sizeof target);
+            if (length <= 0 || length >= ssize_t(sizeof target)) {
+                continue;
+            }
+            const std::string_view link(target, std::size_t(length));
+            if (link == "/dev/ptmx" || link == "/dev/pts/ptmx") {
+                holds = true;
+                break;
+            }
+        }
+        closedir(files);
+        return holds;
+    }
+};
+
+}  // namespace
+
+std::shared_ptr<ProcessInspecting> makeSystemProcessInspection() {
+    return std::make_shared<ProcProcessInspection>();
+}
+
+}  // namespace tavrolin
