@@ -37,9 +37,10 @@ release: deps
 	cmake --build $(RUN_BUILD_DIR) -j $(JOBS) --target tavrolin
 
 # Programs only the desktop tests drive (the browsers people write in, a reader of the clipboard
-# as clipboard managers read it, and strace, which watches which files the installed program
-# touches); `make run` never installs them.
-TEST_ONLY_PACKAGES ?= firefox-esr chromium xclip strace
+# as clipboard managers read it, strace, which watches which files the installed program
+# touches, and terminals known by neither name nor accessibility); `make run` never installs
+# them.
+TEST_ONLY_PACKAGES ?= firefox-esr chromium xclip strace mlterm pterm
 
 test: build release
 	@scripts/install-deps.sh $(TEST_ONLY_PACKAGES)

@@ -60,7 +60,7 @@ bool bringToFront(FieldsApp& app, const QString& field) {
 
 struct Session {
     DesktopFocusedTextPlatform platform;
-    FocusedTextFieldAccessor accessor{platform.platform(), 0.3};
+    FocusedTextFieldAccessor accessor = platform.makeAccessor(0.3);
     FieldsApp app;
 
     bool focus(const QString& field) { return bringToFront(app, field); }
@@ -98,7 +98,7 @@ void BM_ReadOf5000ObjectProgramWithoutFocusEvent(benchmark::State& state) {
         return;
     }
     DesktopFocusedTextPlatform platform;
-    FocusedTextFieldAccessor accessor{platform.platform(), 0.3};
+    FocusedTextFieldAccessor accessor = platform.makeAccessor(0.3);
     // A program that has only just started may not have published its objects yet.
     QElapsedTimer warmUp;
     warmUp.start();

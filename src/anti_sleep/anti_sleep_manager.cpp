@@ -220,7 +220,7 @@ void AntiSleepManager::stopActivityNudgeTimer() {
 }
 
 void AntiSleepManager::nudgePointer() {
-    const bool permitted = env_.input && env_.inputAvailable && env_.inputAvailable();
+    const bool permitted = env_.pointer && env_.pointerAvailable && env_.pointerAvailable();
     if (!permitted) {
         if (!hasLoggedActivityPermissionWarning_) {
             log_.error(QStringLiteral("anti-sleep local activity nudger requires Accessibility permission"));
@@ -229,10 +229,10 @@ void AntiSleepManager::nudgePointer() {
         return;
     }
     // One pixel aside (rightwards at the left edge, where there is no room) and back.
-    const QPoint where = env_.input->pointerPosition().value_or(QPoint(0, 0));
+    const QPoint where = env_.pointer->pointerPosition().value_or(QPoint(0, 0));
     const QPoint aside(where.x() <= 1 ? where.x() + 1 : where.x() - 1, where.y());
-    env_.input->movePointerTo(aside);
-    env_.input->movePointerTo(where);
+    env_.pointer->movePointerTo(aside);
+    env_.pointer->movePointerTo(where);
 }
 
 }  // namespace tavrolin

@@ -42,10 +42,11 @@ public:
     struct Environment {
         std::shared_ptr<PowerAssertionProviding> systemSleepAssertions;
         std::shared_ptr<PowerAssertionProviding> displaySleepAssertions;
-        // The pointer nudge; may be null (the nudge then counts as not permitted).
-        std::shared_ptr<SyntheticInput> input;
-        // Whether synthetic input can be sent at all (the XTest extension is there).
-        std::function<bool()> inputAvailable;
+        // The pointer nudge (pointer motion only: no key goes out here); may be null (the nudge
+        // then counts as not permitted).
+        std::shared_ptr<SyntheticPointerInput> pointer;
+        // Whether pointer motion can be sent at all (the XTest extension is there).
+        std::function<bool()> pointerAvailable;
         std::shared_ptr<Clock> clock;
         std::shared_ptr<Scheduler> scheduler;
     };

@@ -269,7 +269,8 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::readTextViaClipboard(std
 
 QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> ClipboardFallbacks::copyFieldText(
     std::optional<FrontApplication> window) {
-    if (!SyntheticInputGate::acceptsKeys(window)) {
+    const bool acceptsKeys = co_await gate_.acceptsKeys(window);
+    if (!acceptsKeys) {
         co_return std::nullopt;  // no select-all, no cut: the keys belong to the program there
     }
     const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("copy_field");
@@ -333,7 +334,8 @@ QCoro::Task<void> ClipboardFallbacks::restoreAfterCopy(std::optional<ClipboardCo
 
 QCoro::Task<std::optional<QString>> ClipboardFallbacks::readSelectedTextViaClipboard(
     bool notifyClipboardFallback, std::optional<FrontApplication> window) {
-    if (!SyntheticInputGate::acceptsKeys(window)) {
+    const bool acceptsKeys = co_await gate_.acceptsKeys(window);
+    if (!acceptsKeys) {
         co_return std::nullopt;
     }
     const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("copy_selection");
@@ -410,7 +412,8 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
 QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replacingAllText,
                                                     std::optional<FrontApplication> window, PasteChecks checks) {
     lastPasteFoundFieldChanged_ = false;
-    if (!SyntheticInputGate::acceptsKeys(window)) {
+    const bool acceptsKeys = co_await gate_.acceptsKeys(window);
+    if (!acceptsKeys) {
         // Never into a terminal (nor our own windows): its input is the running program's.
         co_return false;
     }

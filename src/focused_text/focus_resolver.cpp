@@ -6,16 +6,16 @@ namespace tavrolin {
 
 namespace {
 
-bool isTextRole(const std::optional<AccessibleRole>& role) {
-    return role == AccessibleRole::textField || role == AccessibleRole::textArea || role == AccessibleRole::comboBox ||
-           role == AccessibleRole::searchField;
-}
-
 bool sameWindow(const FrontApplication& a, const FrontApplication& b) {
     return a.processId == b.processId && a.windowId == b.windowId;
 }
 
 }  // namespace
+
+bool isTextFieldRole(const std::optional<AccessibleRole>& role) {
+    return role == AccessibleRole::textField || role == AccessibleRole::textArea || role == AccessibleRole::comboBox ||
+           role == AccessibleRole::searchField;
+}
 
 FocusResolver::FocusResolver(Environment environment) : environment_(environment) {}
 
@@ -32,12 +32,24 @@ bool FocusResolver::isInFront(const std::optional<FrontApplication>& window) con
     return window && front && sameWindow(*window, *front);
 }
 
+QCoro::Task<AccessibleElementHandle> FocusResolver::lastFocusedElement(std::optional<FrontApplication> front) {
+    if (!front || front->processId <= 0) {
+        co_return AccessibleElementHandle{};
+    }
+    const qint64 pid = front->processId;
+    const AccessibleElementHandle found = co_await focusFromEvents(pid);
+    co_return found&& isInFront(front) ? found : AccessibleElementHandle{};
+}
+
 QCoro::Task<AccessibleElementHandle> FocusResolver::focusedElement(std::optional<FrontApplication> front) {
     if (!front || front->processId <= 0) {
         co_return AccessibleElementHandle{};
     }
     const qint64 pid = front->processId;
-    AccessibleElementHandle found = co_await focusFromEvents(pid);
+    AccessibleElementHandle found = co_await lastFocusedElement(front);
+    if (!found && !isInFront(front)) {
+        co_return AccessibleElementHandle{};
+    }
     if (!found) {
         // No focus event named an element of this program (its tree may have appeared after its
         // focus moved): its own focus.
@@ -91,11 +103,15 @@ QCoro::Task<AccessibleElementHandle> FocusResolver::focusedElementOfActiveWindow
     co_return found&& isInFront(front) ? found : AccessibleElementHandle{};
 }
 
+QCoro::Task<std::optional<AccessibleRole>> FocusResolver::role(AccessibleElementHandle element) {
+    const auto query = [element](Accessibility& ax) { return ax.role(element); };
+    co_return co_await ask(environment_.accessibility, query);
+}
+
 QCoro::Task<bool> FocusResolver::hasText(AccessibleElementHandle element) {
     AccessibilityCalls& calls = environment_.accessibility;
-    const auto role = [element](Accessibility& ax) { return ax.role(element); };
-    const std::optional<AccessibleRole> elementRole = co_await ask(calls, role);
-    if (isTextRole(elementRole)) {
+    const std::optional<AccessibleRole> elementRole = co_await role(element);
+    if (isTextFieldRole(elementRole)) {
         co_return true;
     }
     const auto value = [element](Accessibility& ax) { return ax.value(element); };

@@ -12,6 +12,10 @@
 
 namespace tavrolin {
 
+// Whether a role is that of a text field (an entry, a multi-line text, an editable combo box, a
+// search field); a password entry is none.
+bool isTextFieldRole(const std::optional<AccessibleRole>& role);
+
 // Which element of which program has the keyboard focus: the one answer behind every reader
 // of another program's text (the field commands, the paste checks, the Translate probe, the
 // selection buttons). It answers only with an element of the program whose window is in front
@@ -49,6 +53,10 @@ public:
     // when that program owns it, else the program's own focus. Null when `front` is absent or
     // no longer in front once the answer is in.
     QCoro::Task<AccessibleElementHandle> focusedElement(std::optional<FrontApplication> front);
+    // The desktop's last focused element alone, when that program owns it: no search through
+    // the program, so quick enough to ask before every key. Null otherwise, or once `front` is
+    // no longer in front.
+    QCoro::Task<AccessibleElementHandle> lastFocusedElement(std::optional<FrontApplication> front);
     // As focusedElement(); a program that shows none is asked once for its tree (programs that
     // build it only on request) and looked at every focusPollInterval, focusPollCount times,
     // then its active window's focused element is taken. Between those looks the desktop's focus
@@ -65,6 +73,8 @@ public:
     QCoro::Task<AccessibleElementHandle> focusedElementWithText(std::optional<FrontApplication> front);
     // Whether an element shows text: a text role, or an accessible text (even an empty one).
     QCoro::Task<bool> hasText(AccessibleElementHandle element);
+    // The element's role; absent when it tells none (or no answer came).
+    QCoro::Task<std::optional<AccessibleRole>> role(AccessibleElementHandle element);
 
     // Asks the program once in its life (by process) to publish its accessibility tree, within
     // `bound`. Answers whether it was asked now (false: asked before, or no process).

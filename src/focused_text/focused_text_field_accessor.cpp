@@ -58,11 +58,12 @@ const QSet<QString>& FocusedTextFieldAccessor::knownWebContentApplicationIdentif
     return applications;
 }
 
-FocusedTextFieldAccessor::FocusedTextFieldAccessor(Platform platform, double clipboardRestoreDelay)
+FocusedTextFieldAccessor::FocusedTextFieldAccessor(Platform platform, SyntheticInput& keys,
+                                                   double clipboardRestoreDelay)
     : platform_(platform),
       resolver_({platform.accessibility, platform.frontApplications, platform.scheduler}),
-      gate_({platform.input, platform.frontApplications, platform.scheduler, platform.ownWindowHasKeyboard,
-             platform.windowPing}),
+      gate_({keys, platform.frontApplications, platform.scheduler, platform.ownWindowHasKeyboard, platform.windowPing,
+             platform.processes, &resolver_}),
       fallbacks_(platform.clipboard, gate_, platform.scheduler, secondsToDuration(clipboardRestoreDelay),
                  platform.windowPing, platform.processes),
       steps_(platform.clock) {}
@@ -122,18 +123,20 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
     if (pollForFocus) {
         withoutElement->firstWindow = front;
     }
-    if (SyntheticInputGate::isTerminal(front)) {
-        // A terminal's "field" is its whole screen and scrollback, and the keys that would
-        // select and copy it interrupt or reach the program running there.
-        throw CaptureWorkflowError(Case::noFocusedTextField);
-    }
+    // A terminal's "field" is its whole screen and scrollback, and the keys that would select
+    // and copy it interrupt or reach the program running there. A terminal emulator's window is
+    // not waited for: an editor with a terminal panel has its tree up already.
+    const bool terminalWindow = gate_.isTerminalWindow(front);
     AccessibleElementHandle element;
-    if (pollForFocus) {
+    if (pollForFocus && !terminalWindow) {
         element = co_await resolver_.focusedElementWaitingForTree(front);
     } else {
         element = co_await resolver_.focusedElement(front);
     }
     steps_.mark(FieldStepClock::Step::focus);
+    if (!element && terminalWindow) {
+        throw CaptureWorkflowError(Case::noFocusedTextField);
+    }
     if (!element) {
         withoutElement->seen = true;
         withoutElement->lastWindow = front;
@@ -160,6 +163,9 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
             break;
         }
         element = field;
+    }
+    if (SyntheticInputGate::isTerminal(terminalWindow, role)) {
+        throw CaptureWorkflowError(Case::noFocusedTextField);
     }
     const std::optional<AccessibleTextRange> reportedRange = co_await askAbout(element, &Accessibility::selectedRange);
     const std::optional<QRectF> reportedFrame = co_await askAbout(element, &Accessibility::frame);
@@ -228,7 +234,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedSelec
     const AccessibleElementHandle element = co_await resolver_.focusedElementWaitingForTree(front);
     if (!element) {
         const std::optional<QString> copied =
-            co_await readSelectionOutsideAccessibility(notifyClipboardFallback, front);
+            co_await readSelectionOutsideAccessibility(notifyClipboardFallback, front, std::nullopt);
         if (!copied) {
             throw CaptureWorkflowError(Case::noFocusedTextField);
         }
@@ -253,7 +259,8 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedSelec
     }
     // Nothing selected as far as accessibility knows, or a browser that flattens paragraphs:
     // ask the clipboard too and keep the text with more of its structure.
-    const std::optional<QString> copied = co_await readSelectionOutsideAccessibility(notifyClipboardFallback, front);
+    const std::optional<QString> copied =
+        co_await readSelectionOutsideAccessibility(notifyClipboardFallback, front, read.role);
     if (copied) {
         if (isEmpty(selected) || selectionStructureScore(*copied) > selectionStructureScore(*selected)) {
             selected = copied;
@@ -284,8 +291,8 @@ QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::readPrimarySelecti
 }
 
 QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::readSelectionOutsideAccessibility(
-    bool notifyClipboardFallback, std::optional<FrontApplication> front) {
-    if (SyntheticInputGate::isTerminal(front)) {
+    bool notifyClipboardFallback, std::optional<FrontApplication> front, std::optional<AccessibleRole> focusedRole) {
+    if (SyntheticInputGate::isTerminal(gate_.isTerminalWindow(front), focusedRole)) {
         // Its copy chords reach the running program as Control+C; what it highlights is its
         // PRIMARY selection.
         co_return co_await readPrimarySelection(front);
@@ -888,7 +895,8 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::prepareFocusedFi
 
 QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFieldByKeyboard(FrontApplication front) {
     // Not into a terminal (the keys reach the program running there), not into our own windows.
-    if (!SyntheticInputGate::acceptsKeys(front)) {
+    const bool acceptsKeys = co_await gate_.acceptsKeys(front);
+    if (!acceptsKeys) {
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
     const std::optional<ClipboardFallbacks::CopiedField> copied = co_await fallbacks_.copyFieldText(front);

@@ -32,7 +32,6 @@ public:
     struct Platform {
         AccessibilityCalls& accessibility;
         Clipboard& clipboard;
-        SyntheticInput& input;
         FrontApplicationProviding& frontApplications;
         Scheduler& scheduler;
         // Whether one of our own windows or keyboard grabs has the keyboard now (synthetic
@@ -43,8 +42,8 @@ public:
         PrimarySelectionReading* primarySelection = nullptr;
         // Whether a paste's program reads its events; none: it is taken to.
         WindowPinging* windowPing = nullptr;
-        // Which programs answer the ping from another process than the one reading their keys;
-        // none: no program does.
+        // Which programs answer the ping from another process than the one reading their keys,
+        // and which hold a pseudo-terminal master (terminal emulators); none: no program does.
         ProcessInspecting* processes = nullptr;
         // What the steps of a run are timed by (virtual time in tests); none: the monotonic clock.
         const Clock* clock = nullptr;
@@ -60,11 +59,13 @@ public:
     // Browsers, whose accessible selection flattens paragraphs (WM_CLASS class names).
     static const QSet<QString>& knownWebContentApplicationIdentifiers();
 
+    // `keys`: the synthetic keyboard, which only the accessor's input gate ever holds.
     // `clipboardRestoreDelay` in seconds: how long after a paste the clipboard comes back
     // (the application uses 0.3).
-    FocusedTextFieldAccessor(Platform platform, double clipboardRestoreDelay);
+    FocusedTextFieldAccessor(Platform platform, SyntheticInput& keys, double clipboardRestoreDelay);
 
     // The desktop facilities it reads with; other readers of the focused element share them.
+    // The keys are not among them: they go out only through inputGate().
     const Platform& platform() const { return platform_; }
     // Which element of the front program has the focus, for every reader of another program.
     FocusResolver& focusResolver() { return resolver_; }
@@ -128,9 +129,11 @@ private:
     // (never in a terminal or in this program's own windows).
     QCoro::Task<FocusedTextFieldSnapshot> readFieldByKeyboard(FrontApplication window);
     // The selection as a copy through the clipboard gives it; a terminal's (no key ever goes
-    // there) as its PRIMARY selection.
+    // there) as its PRIMARY selection. `focusedRole`: that of the focused element, when one was
+    // found.
     QCoro::Task<std::optional<QString>> readSelectionOutsideAccessibility(bool notifyClipboardFallback,
-                                                                          std::optional<FrontApplication> front);
+                                                                          std::optional<FrontApplication> front,
+                                                                          std::optional<AccessibleRole> focusedRole);
     QCoro::Task<bool> shouldProbeClipboardForStructuredSelection(std::optional<FrontApplication> front,
                                                                  AccessibleElementHandle element);
     static std::optional<QRectF> validScreenFrame(const std::optional<QRectF>& frame);

@@ -49,24 +49,73 @@ const QSet<QString>& SyntheticInputGate::terminalApplicationIdentifiers() {
         "Xiterm",
         "Ghostty",
         "com.mitchellh.ghostty",
+        "mlterm",
+        "org.gnome.Console",
+        "org.gnome.Ptyxis",
+        "com.raggesilver.BlackBox",
+        "cool-retro-term",
     };
     return applications;
 }
 
-bool SyntheticInputGate::isTerminal(const std::optional<FrontApplication>& window) {
-    return window && window->applicationIdentifier &&
-           terminalApplicationIdentifiers().contains(*window->applicationIdentifier);
+bool SyntheticInputGate::isOtherProgramsWindow(const std::optional<FrontApplication>& window) {
+    return window && window->processId > 0 && window->processId != QCoreApplication::applicationPid();
 }
 
-bool SyntheticInputGate::acceptsKeys(const std::optional<FrontApplication>& window) {
-    return window && window->processId > 0 && window->processId != QCoreApplication::applicationPid() &&
-           !isTerminal(window);
+bool SyntheticInputGate::isTerminalWindow(const std::optional<FrontApplication>& window) const {
+    if (!window) {
+        return false;
+    }
+    if (window->applicationIdentifier && terminalApplicationIdentifiers().contains(*window->applicationIdentifier)) {
+        return true;
+    }
+    // The program's own process only: a terminal emulator holds its terminals' masters itself,
+    // and a walk through every child of every window's program would cost each chord too much.
+    // A process that cannot be read (another user's) is known by its focused element alone.
+    return environment_.processes && window->processId > 0 &&
+           environment_.processes->holdsPseudoTerminalMaster(window->processId) == true;
+}
+
+bool SyntheticInputGate::isTerminal(bool terminalWindow, const std::optional<AccessibleRole>& focusedRole) {
+    if (focusedRole == AccessibleRole::terminal) {
+        return true;
+    }
+    // In a terminal emulator's window only a text field of its own (a search entry, an editor
+    // beside its terminal panel) takes keys; anything else, or nothing known, is its terminal.
+    return terminalWindow && !isTextFieldRole(focusedRole);
+}
+
+QCoro::Task<bool> SyntheticInputGate::isTerminal(std::optional<FrontApplication> window) {
+    const bool terminalWindow = isTerminalWindow(window);
+    std::optional<AccessibleRole> focusedRole;
+    if (environment_.focus && window) {
+        // A terminal widget reports its focus; with no element known, a terminal emulator's
+        // window counts as its terminal.
+        const AccessibleElementHandle focused = co_await environment_.focus->lastFocusedElement(window);
+        if (focused) {
+            focusedRole = co_await environment_.focus->role(focused);
+        }
+    }
+    co_return isTerminal(terminalWindow, focusedRole);
+}
+
+QCoro::Task<bool> SyntheticInputGate::acceptsKeys(std::optional<FrontApplication> window) {
+    if (!isOtherProgramsWindow(window)) {
+        co_return false;
+    }
+    const bool terminal = co_await isTerminal(window);
+    co_return !terminal;
 }
 
 SyntheticInputGate::SyntheticInputGate(Environment environment) : environment_(std::move(environment)) {}
 
 std::optional<FrontApplication> SyntheticInputGate::frontWindow() const {
     return environment_.frontApplications.frontApplication();
+}
+
+bool SyntheticInputGate::keyboardTaken(const std::optional<SyntheticInput::HeldKeys>& held) const {
+    const bool ours = environment_.ownKeyboardInUse && environment_.ownKeyboardInUse();
+    return ours || (held && held->others);
 }
 
 QCoro::Task<bool> SyntheticInputGate::waitForFreeKeyboard() {
@@ -93,9 +142,6 @@ QCoro::Task<bool> SyntheticInputGate::waitForFreeKeyboard() {
 }
 
 std::optional<QString> SyntheticInputGate::refusal(const FrontApplication& target) const {
-    if (!acceptsKeys(target)) {
-        return isTerminal(target) ? QStringLiteral("terminal") : QStringLiteral("not_a_program_window");
-    }
     const std::optional<FrontApplication> front = frontWindow();
     if (!front || front->processId != target.processId || front->windowId != target.windowId) {
         return QStringLiteral("window_not_in_front");
@@ -128,14 +174,28 @@ QCoro::Task<std::optional<QString>> SyntheticInputGate::unresponsiveness(FrontAp
 
 QCoro::Task<bool> SyntheticInputGate::sendChord(FrontApplication target, Qt::KeyboardModifiers modifiers, Qt::Key key) {
     std::optional<QString> refused;
-    if (!acceptsKeys(target)) {
-        refused = isTerminal(target) ? QStringLiteral("terminal") : QStringLiteral("not_a_program_window");
+    if (!isOtherProgramsWindow(target)) {
+        refused = QStringLiteral("not_a_program_window");
     } else {
         const bool free = co_await waitForFreeKeyboard();
         if (!free) {
             co_return false;
         }
         refused = co_await unresponsiveness(target);
+        if (!refused) {
+            const bool terminal = co_await isTerminal(target);
+            if (terminal) {
+                refused = QStringLiteral("terminal");
+            }
+        }
+        if (!refused && keyboardTaken(environment_.input.heldKeys())) {
+            // A key went down (or a grab of ours began) while the program was asked: the chord
+            // would mix with it, or reach us.
+            const bool freeAgain = co_await waitForFreeKeyboard();
+            if (!freeAgain) {
+                co_return false;
+            }
+        }
         if (!refused) {
             // Only now, right before the keys go, is it known which window would get them.
             refused = refusal(target);

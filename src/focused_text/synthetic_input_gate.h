@@ -1,7 +1,9 @@
 #pragma once
 
+#include "focused_text/focus_resolver.h"
 #include "platform/clock.h"
 #include "platform/front_application.h"
+#include "platform/process_inspection.h"
 #include "platform/synthetic_input.h"
 #include "platform/window_ping.h"
 
@@ -14,15 +16,22 @@
 
 namespace tavrolin {
 
-// The one way a key chord reaches another program. Keys go to whatever has the keyboard when
-// they arrive, so each chord is checked at the moment it is sent: the window in front must be
-// the one the command works on, must not be ours and must not be a terminal (Control+C and even
-// Control+Shift+C interrupt the program running there); and it waits, within a bound, until the
-// user's keys are up and none of our grabs holds the keyboard (while a shortcut's key is down
-// its grab takes every key, so a chord would reach us). The window's program must also show that
-// it reads its events (it answers the desktop's ping): keys sent to a stopped or hung program
-// wait in its queue and act, when it resumes, on whatever it and the clipboard hold by then.
-// Otherwise nothing is sent.
+// The one way a key chord reaches another program, and the one place that decides what a
+// terminal is. Keys go to whatever has the keyboard when they arrive, so each chord is checked
+// at the moment it is sent: the window in front must be the one the command works on, must not
+// be ours and must not be a terminal (Control+C and even Control+Shift+C interrupt the program
+// running there); and it waits, within a bound, until the user's keys are up and none of our
+// grabs holds the keyboard (while a shortcut's key is down its grab takes every key, so a chord
+// would reach us), and looks at the keys once more right before the chord. The window's
+// program must also show that it reads its events (it answers the desktop's ping): keys sent to
+// a stopped or hung program wait in its queue and act, when it resumes, on whatever it and the
+// clipboard hold by then. Otherwise nothing is sent.
+//
+// A terminal is known by what it is, not by its name alone: a terminal emulator's process holds
+// a pseudo-terminal master open (its name, when on the list below, saves the look), and a
+// terminal widget publishes the accessibility role "terminal" (an editor's terminal panel too).
+// A terminal emulator's window takes keys only while its focused element is a text field, such
+// as the editor beside a terminal panel.
 class SyntheticInputGate {
 public:
     struct Environment {
@@ -33,6 +42,11 @@ public:
         std::function<bool()> ownKeyboardInUse = {};
         // Whether a window's program reads its events; none: every program is taken to.
         WindowPinging* windowPing = nullptr;
+        // Whether a window's program holds a pseudo-terminal master; none: terminals are known
+        // by name and focused element alone.
+        ProcessInspecting* processes = nullptr;
+        // The focused element of the window in front; none: not asked.
+        FocusResolver* focus = nullptr;
     };
 
     // How long a chord waits for the user's keys to come up and our grabs to end.
@@ -44,18 +58,31 @@ public:
     // a paste), so that a command pings once rather than once per key.
     static constexpr std::chrono::milliseconds responsivenessLasts{1000};
 
-    // Terminal emulators (WM_CLASS class names).
+    // Terminal emulators known by name (WM_CLASS class names): no look at their process needed.
     static const QSet<QString>& terminalApplicationIdentifiers();
-    static bool isTerminal(const std::optional<FrontApplication>& window);
 
     explicit SyntheticInputGate(Environment environment);
     SyntheticInputGate(const SyntheticInputGate&) = delete;
     SyntheticInputGate& operator=(const SyntheticInputGate&) = delete;
 
+    // Whether `window` is a terminal emulator's: its name is on the list, or its process holds a
+    // pseudo-terminal master. Quick (one process's open files): no other program is asked.
+    bool isTerminalWindow(const std::optional<FrontApplication>& window) const;
+    // The rule every path follows: whether keys and writes must keep out of a window, knowing
+    // whether it is a terminal emulator's and the role of its focused element (absent: none, or
+    // not known). A terminal element never takes them; a terminal emulator's window only at a
+    // text field.
+    static bool isTerminal(bool terminalWindow, const std::optional<AccessibleRole>& focusedRole);
+    // The same, with the element the desktop last reported focused in that window, asked now
+    // through the accessibility thread (no search through the program: this runs before every
+    // key).
+    QCoro::Task<bool> isTerminal(std::optional<FrontApplication> window);
     // Whether keys may go to this window at all: it names a process, not ours, not a terminal.
-    static bool acceptsKeys(const std::optional<FrontApplication>& window);
+    QCoro::Task<bool> acceptsKeys(std::optional<FrontApplication> window);
     // The window in front now.
     std::optional<FrontApplication> frontWindow() const;
+    // The keys down now, as the display server keeps them: one look, nothing sent, no wait.
+    std::optional<SyntheticInput::HeldKeys> heldKeys() const { return environment_.input.heldKeys(); }
 
     // Waits until no key is down and our grabs and windows have let the keyboard go, at most
     // keyboardFreeBound; no wait when that is so already. Answers false when a key other than a
@@ -67,7 +94,12 @@ public:
     QCoro::Task<bool> sendChord(FrontApplication target, Qt::KeyboardModifiers modifiers, Qt::Key key);
 
 private:
-    // Why keys may not go to `target` now; absent when they may.
+    // A window that names a process other than ours.
+    static bool isOtherProgramsWindow(const std::optional<FrontApplication>& window);
+    // Whether a key other than a modifier is down, or one of our grabs or windows has the
+    // keyboard, now.
+    bool keyboardTaken(const std::optional<SyntheticInput::HeldKeys>& held) const;
+    // Why keys may not go to `target` now, its window no longer in front; absent when they may.
     std::optional<QString> refusal(const FrontApplication& target) const;
     // Why `target`'s program may not get keys now although its window is fine: it did not answer
     // the ping, or the window is gone; absent when it answered lately, or takes no part in the

@@ -31,6 +31,7 @@ enum class AccessibleRole {
     image,
     button,
     link,
+    terminal,  // a terminal emulator's screen: its input is the running program's
     other,
 };
 

@@ -60,13 +60,13 @@ std::unique_ptr<Clipboard> makeSystemClipboard(
 // Keys and pointer motion sent through the display server, over a connection opened now.
 std::unique_ptr<SyntheticInput> makeSystemSyntheticInput();
 
-// The same, over a connection opened by the first call (a start then opens none for it);
-// `isAvailable` answers whether that connection can send, opening it when it is not yet.
-struct DeferredSyntheticInput {
-    std::shared_ptr<SyntheticInput> input;
+// Pointer motion alone, over a connection opened by the first call (a start then opens none for
+// it); `isAvailable` answers whether that connection can send, opening it when it is not yet.
+struct DeferredSyntheticPointer {
+    std::shared_ptr<SyntheticPointerInput> pointer;
     std::function<bool()> isAvailable;
 };
-DeferredSyntheticInput makeSystemDeferredSyntheticInput();
+DeferredSyntheticPointer makeSystemDeferredSyntheticPointer();
 
 // ---- The front application, windows and the desktop's input
 

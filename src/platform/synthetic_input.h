@@ -7,11 +7,26 @@
 
 namespace tavrolin {
 
-// Keyboard and pointer events sent to the desktop as if the user had made them. They go to
-// whatever window has the keyboard focus (keys) or lies under the pointer (motion).
-class SyntheticInput {
+// Pointer motion sent to the desktop as if the user had made it: all that anti-sleep's nudge
+// needs, and all it is given, so that no key can go out that way.
+class SyntheticPointerInput {
 public:
-    virtual ~SyntheticInput() = default;
+    virtual ~SyntheticPointerInput() = default;
+
+    // The pointer's position in screen coordinates; absent when it cannot be read.
+    virtual std::optional<QPoint> pointerPosition() = 0;
+    // Moves the pointer to a screen position, producing a motion event. Answers false when
+    // nothing could be sent.
+    virtual bool movePointerTo(QPoint position) = 0;
+};
+
+// Keyboard and pointer events sent to the desktop as if the user had made them. They go to
+// whatever window has the keyboard focus (keys) or lies under the pointer (motion). Only the
+// input gate (focused_text/synthetic_input_gate.h) holds this face: every key chord to another
+// program goes through its checks.
+class SyntheticInput : public SyntheticPointerInput {
+public:
+    ~SyntheticInput() override = default;
 
     // Presses the modifiers, presses and releases `key`, then releases the modifiers. Modifier
     // keys the user still holds (for example those of the shortcut that started us) are
@@ -31,12 +46,6 @@ public:
     };
     // Absent when the keyboard cannot be read.
     virtual std::optional<HeldKeys> heldKeys() = 0;
-
-    // The pointer's position in screen coordinates; absent when it cannot be read.
-    virtual std::optional<QPoint> pointerPosition() = 0;
-    // Moves the pointer to a screen position, producing a motion event. Answers false when
-    // nothing could be sent.
-    virtual bool movePointerTo(QPoint position) = 0;
 };
 
 }  // namespace tavrolin

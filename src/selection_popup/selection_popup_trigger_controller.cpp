@@ -436,6 +436,7 @@ bool DesktopSelectionPopupTriggerController::isEditableElement(Accessibility& ac
     case AccessibleRole::button:
     case AccessibleRole::link:
     case AccessibleRole::secureTextField:
+    case AccessibleRole::terminal:  // what is written there goes to the running program
         return false;
     case AccessibleRole::textField:
     case AccessibleRole::textArea:

@@ -62,7 +62,7 @@ bool AppDelegate::userKeysDown() const {
         return false;
     }
     // One look at the keyboard map the display server keeps; nothing waits for a key to come up.
-    const std::optional<SyntheticInput::HeldKeys> held = accessor->platform().input.heldKeys();
+    const std::optional<SyntheticInput::HeldKeys> held = accessor->inputGate().heldKeys();
     return held && held->any();
 }
 

@@ -54,18 +54,18 @@ struct AccessorWithPlatform {
     DesktopFocusedTextPlatform platform;
     FocusedTextFieldAccessor accessor;
     explicit AccessorWithPlatform(double clipboardRestoreDelay)
-        : accessor(platform.platform(), clipboardRestoreDelay) {}
+        : accessor(platform.makeAccessor(clipboardRestoreDelay)) {}
 };
 
 // The desktop's own facilities for anti-sleep: its sleep and display-sleep assertions,
-// synthetic input (connected on first use), the system clock and Qt timers.
+// the pointer's synthetic motion (connected on first use), the system clock and Qt timers.
 AntiSleepManager::Environment systemAntiSleepEnvironment() {
     AntiSleepManager::Environment env;
     env.systemSleepAssertions = makeSystemSleepAssertions();
     env.displaySleepAssertions = makeDisplaySleepAssertions();
-    DeferredSyntheticInput input = makeSystemDeferredSyntheticInput();
-    env.input = std::move(input.input);
-    env.inputAvailable = std::move(input.isAvailable);
+    DeferredSyntheticPointer pointer = makeSystemDeferredSyntheticPointer();
+    env.pointer = std::move(pointer.pointer);
+    env.pointerAvailable = std::move(pointer.isAvailable);
     env.clock = std::make_shared<SystemClock>();
     env.scheduler = std::make_shared<QtScheduler>();
     return env;

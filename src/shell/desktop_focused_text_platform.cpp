@@ -23,22 +23,24 @@ DesktopFocusedTextPlatform::DesktopFocusedTextPlatform()
 DesktopFocusedTextPlatform::~DesktopFocusedTextPlatform() = default;
 
 FocusedTextFieldAccessor::Platform DesktopFocusedTextPlatform::platform() {
+    FocusedTextFieldAccessor::Platform platform{*accessibility_, *clipboard_, *frontApplications_, *scheduler_};
     // Keys sent while one of our grabs holds the keyboard, or one of our windows is the active
     // one, would land in our own window.
-    std::function<bool()> ownWindowHasKeyboard = [] {
+    platform.ownWindowHasKeyboard = [] {
         return anyOwnKeyboardGrabActive() || QGuiApplication::focusWindow() != nullptr;
     };
-    return {*accessibility_,         *clipboard_,       *input_,
-            *frontApplications_,     *scheduler_,       std::move(ownWindowHasKeyboard),
-            primarySelection_.get(), windowPing_.get(), processes_.get()};
+    platform.primarySelection = primarySelection_.get();
+    platform.windowPing = windowPing_.get();
+    platform.processes = processes_.get();
+    return platform;
+}
+
+FocusedTextFieldAccessor DesktopFocusedTextPlatform::makeAccessor(double clipboardRestoreDelay) {
+    return FocusedTextFieldAccessor(platform(), *input_, clipboardRestoreDelay);
 }
 
 AccessibilityBusStatus& DesktopFocusedTextPlatform::accessibilityBusStatus() {
     return *busStatus_;
-}
-
-SyntheticInput& DesktopFocusedTextPlatform::syntheticInput() {
-    return *input_;
 }
 
 }  // namespace tavrolin

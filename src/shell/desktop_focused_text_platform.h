@@ -9,9 +9,9 @@ namespace tavrolin {
 
 // The desktop facilities the focused-text accessor works with, from the desktop's back end:
 // accessibility (through the process's accessibility client), the accessibility bus switch, the
-// clipboard (formats too large to keep are logged), synthetic input, the front-application
-// lookup, the PRIMARY selection, the windows' ping, the process table and Qt timers. Create it on the main thread and
-// keep it alive as long as the accessor built on it.
+// clipboard (formats too large to keep are logged), synthetic keys, the front-application
+// lookup, the PRIMARY selection, the windows' ping, the process table and Qt timers. Create it
+// on the main thread and keep it alive as long as the accessor built on it.
 class DesktopFocusedTextPlatform {
 public:
     DesktopFocusedTextPlatform();
@@ -19,9 +19,12 @@ public:
     DesktopFocusedTextPlatform(const DesktopFocusedTextPlatform&) = delete;
     DesktopFocusedTextPlatform& operator=(const DesktopFocusedTextPlatform&) = delete;
 
+    // Every facility but the synthetic keys.
     FocusedTextFieldAccessor::Platform platform();
+    // The accessor over these facilities; the synthetic keys go to its input gate and nowhere
+    // else.
+    FocusedTextFieldAccessor makeAccessor(double clipboardRestoreDelay);
     AccessibilityBusStatus& accessibilityBusStatus();
-    SyntheticInput& syntheticInput();
 
 private:
     std::unique_ptr<AccessibilityBusStatus> busStatus_;

@@ -35,10 +35,8 @@ AntiSleepSchedule daytime(bool nudge) {
 }
 
 // The real XTest input, noting where the X server has the pointer after every move.
-class ObservedInput final : public SyntheticInput {
+class ObservedInput final : public SyntheticPointerInput {
 public:
-    bool sendKeyChord(Qt::KeyboardModifiers, Qt::Key) override { return false; }
-    std::optional<HeldKeys> heldKeys() override { return std::nullopt; }
     std::optional<QPoint> pointerPosition() override { return real.pointerPosition(); }
     bool movePointerTo(QPoint to) override {
         const bool sent = real.movePointerTo(to);

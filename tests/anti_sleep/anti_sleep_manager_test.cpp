@@ -16,10 +16,8 @@ using test::FakePowerAssertions;
 namespace {
 
 // Pointer input in memory: where the pointer is, and every move asked for.
-class RecordingInput final : public SyntheticInput {
+class RecordingInput final : public SyntheticPointerInput {
 public:
-    bool sendKeyChord(Qt::KeyboardModifiers, Qt::Key) override { return false; }
-    std::optional<HeldKeys> heldKeys() override { return std::nullopt; }
     std::optional<QPoint> pointerPosition() override { return position; }
     bool movePointerTo(QPoint to) override {
         moves.push_back(to);

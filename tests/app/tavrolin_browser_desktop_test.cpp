@@ -486,27 +486,32 @@ TEST_F(FirefoxFieldsDesktopTest, AFieldFocusedBehindTheFrontProgramIsLeftAlone) 
     }
 }
 
-// xterm in front of a Firefox selection: no key may reach the job running in the terminal (it
-// reads even Control+Shift+C as an interrupt), and Firefox's selection gets no buttons.
+// A terminal in front of a Firefox selection, each terminal of the list in turn: no key may
+// reach the job running there (xterm reads even Control+Shift+C as an interrupt), and neither
+// the word selected in the terminal nor Firefox's selection behind gets buttons.
 TEST_F(FirefoxFieldsDesktopTest, ATerminalInFrontOfAFirefoxSelectionGetsNoButtonsAndItsJobRuns) {
     ASSERT_TRUE(browser_->prepare(Element::textarea, english, Selection::all));
-    test::TerminalJob terminal;
-    ASSERT_TRUE(terminal.isReady()) << "xterm not in front with its job";
-    ASSERT_TRUE(terminal.doubleClickHouse());
-    // The double click's probe comes 400 ms later (and a tree request's look 300 ms after that).
-    EXPECT_FALSE(test::waitUntil(
-        [&] {
-            const QStringList texts = test::accessibleTexts(program_->pid());
-            return texts.contains("Flip") || texts.contains("Translate");
-        },
-        1500ms))
-        << "buttons for the selection of the program behind";
-    for (const auto& [key, action] :
-         {std::pair{"w", "translate_message"}, std::pair{"e", "edit_text"}, std::pair{"f", "flip_language"}}) {
-        const int before = program_->events(action);
-        press(key);
-        EXPECT_TRUE(program_->waitForEvents(action, before + 1)) << action << program_->log().toStdString();
-        EXPECT_TRUE(terminal.jobAlive()) << "the job in the terminal was interrupted by " << action;
+    for (const test::TerminalJob::Kind kind : test::TerminalJob::kinds) {
+        SCOPED_TRACE(test::TerminalJob::name(kind));
+        test::TerminalJob terminal(kind);
+        ASSERT_TRUE(terminal.isReady()) << "the terminal is not in front with its job";
+        ASSERT_TRUE(terminal.doubleClickHouse());
+        // The double click's probe comes 400 ms later (and a tree request's look 300 ms after that).
+        EXPECT_FALSE(test::waitUntil(
+            [&] {
+                const QStringList texts = test::accessibleTexts(program_->pid());
+                return texts.contains("Flip") || texts.contains("Translate");
+            },
+            1500ms))
+            << "buttons for a selection";
+        EXPECT_TRUE(terminal.jobAlive()) << "the job in the terminal was interrupted by the selection";
+        for (const auto& [key, action] :
+             {std::pair{"w", "translate_message"}, std::pair{"e", "edit_text"}, std::pair{"f", "flip_language"}}) {
+            const int before = program_->events(action);
+            press(key);
+            EXPECT_TRUE(program_->waitForEvents(action, before + 1)) << action << program_->log().toStdString();
+            EXPECT_TRUE(terminal.jobAlive()) << "the job in the terminal was interrupted by " << action;
+        }
     }
     EXPECT_EQ(browser_->text(Element::textarea), english);
 }

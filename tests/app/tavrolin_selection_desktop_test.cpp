@@ -111,16 +111,18 @@ protected:
     std::unique_ptr<test::TextFieldsApp> app_;
 };
 
-// Translate over a terminal running a job: nothing may reach the job, selected or not.
-class TavrolinTerminalDesktopTest : public TavrolinSelectionDesktopTest {
+// Translate over a terminal running a job, in each terminal of the list: nothing may reach the
+// job, selected or not.
+class TavrolinTerminalDesktopTest : public TavrolinSelectionDesktopTest,
+                                    public ::testing::WithParamInterface<test::TerminalJob::Kind> {
 protected:
     void TearDown() override {
         terminal_.reset();
         TavrolinSelectionDesktopTest::TearDown();
     }
     void startTerminal() {
-        terminal_ = std::make_unique<test::TerminalJob>();
-        ASSERT_TRUE(terminal_->isReady()) << "xterm not in front with its job";
+        terminal_ = std::make_unique<test::TerminalJob>(GetParam());
+        ASSERT_TRUE(terminal_->isReady()) << test::TerminalJob::name(GetParam()) << " not in front with its job";
         terminal = terminal_->window();
     }
     bool doubleClickHouse() { return terminal_->doubleClickHouse(); }
@@ -130,11 +132,12 @@ protected:
     QString terminal;
 };
 
-TEST_F(TavrolinTerminalDesktopTest, WithoutASelectionTheTerminalIsTranslatedAndItsJobRuns) {
+TEST_P(TavrolinTerminalDesktopTest, WithoutASelectionTheTerminalIsTranslatedAndItsJobRuns) {
     writeSettings(AppLanguage::spanish, AppLanguage::english);
     startProgram();
     startTerminal();
-    // A word selected once and cleared by a click: xterm still owns it, yet it is no selection.
+    // A word selected once and cleared by a click: the terminal still owns it, yet it is no
+    // selection.
     ASSERT_TRUE(doubleClickHouse());
     run("xdotool", {"mousemove", "--window", terminal, "200", "100", "click", "1"});
     pause(200ms);
@@ -152,12 +155,19 @@ TEST_F(TavrolinTerminalDesktopTest, WithoutASelectionTheTerminalIsTranslatedAndI
     EXPECT_TRUE(jobAlive()) << "the job in the terminal was interrupted";
 }
 
-TEST_F(TavrolinTerminalDesktopTest, AWordSelectedInTheTerminalIsTranslatedAndItsJobRuns) {
+TEST_P(TavrolinTerminalDesktopTest, AWordSelectedInTheTerminalIsTranslatedAndItsJobRuns) {
     writeSettings(AppLanguage::spanish, AppLanguage::english);
     startProgram();
     startTerminal();
-    ASSERT_TRUE(doubleClickHouse()) << "xterm did not select the word";
+    ASSERT_TRUE(doubleClickHouse()) << "the terminal did not select the word";
     pressTranslate();
+    if (!test::TerminalJob::datesItsSelection(GetParam())) {
+        // A selection that might be stale is none: the window is translated instead.
+        ASSERT_TRUE(logged("event action=capture_and_translate_active_window")) << log().toStdString();
+        EXPECT_TRUE(log().contains("decision=selection_not_found detail=attempts=1")) << log().toStdString();
+        EXPECT_TRUE(jobAlive()) << "the job in the terminal was interrupted";
+        return;
+    }
     ASSERT_TRUE(popupShown()) << log().toStdString();
     EXPECT_TRUE(log().contains("decision=selection_found detail=attempts=1")) << log().toStdString();
     QStringList texts;
@@ -171,6 +181,11 @@ TEST_F(TavrolinTerminalDesktopTest, AWordSelectedInTheTerminalIsTranslatedAndIts
     EXPECT_TRUE(texts.contains(QStringLiteral("house")));
     EXPECT_TRUE(jobAlive()) << "the job in the terminal was interrupted";
 }
+
+INSTANTIATE_TEST_SUITE_P(Terminals, TavrolinTerminalDesktopTest, ::testing::ValuesIn(test::TerminalJob::kinds),
+                         [](const ::testing::TestParamInfo<test::TerminalJob::Kind>& info) {
+                             return test::TerminalJob::name(info.param);
+                         });
 
 // Text selected on a web page (not in a field), in each browser: the page's document reports
 // no selection of its own; the browser's PRIMARY selection holds it.

@@ -1,7 +1,7 @@
 #pragma once
 
-// xterm in front running a job, for the tests that check that nothing reaches the job: xterm
-// reads Control+C, and even Control+Shift+C, as an interrupt.
+// A terminal in front running a job, for the tests that check that nothing reaches the job:
+// terminals read Control+C, and xterm even Control+Shift+C, as an interrupt.
 #include "app/x11_window_tools.h"
 #include "platform/linux/x11_clipboard_reader.h"
 #include "support/async.h"
@@ -21,27 +21,58 @@ namespace tavrolin::test {
 
 class TerminalJob {
 public:
-    // xterm at the top left showing "the house is big", running `sleep 60`, in front.
-    TerminalJob() {
+    // xterm, known by its name; mlterm, whose WM_CLASS ("xterm", "mlterm") says nothing of xterm;
+    // pterm, known by nothing but the pseudo-terminal its process holds.
+    enum class Kind { xterm, mlterm, pterm };
+    static constexpr Kind kinds[] = {Kind::xterm, Kind::mlterm, Kind::pterm};
+    // Whether the terminal's PRIMARY selection tells when it was made (its TIMESTAMP target):
+    // mlterm's does not, so nothing tells its selection from one cleared since, and Translate
+    // does not take it.
+    static bool datesItsSelection(Kind kind) { return kind != Kind::mlterm; }
+    static const char* name(Kind kind) {
+        switch (kind) {
+        case Kind::mlterm:
+            return "mlterm";
+        case Kind::pterm:
+            return "pterm";
+        case Kind::xterm:
+            break;
+        }
+        return "xterm";
+    }
+
+    // The terminal at the top left, 60 columns by 10 rows without a scroll bar, showing "the
+    // house is big", running `sleep 60`, in front.
+    explicit TerminalJob(Kind kind = Kind::xterm) : kind_(kind) {
         using namespace std::chrono_literals;
         const QString pidFile = dir_.filePath("sleep.pid");
-        // A long double-click time: on a busy machine the two clicks of a double click can
-        // reach xterm further apart than its default quarter second.
-        xterm_.start("xterm", {"-geometry", "60x10+40+40", "-xrm", "*multiClickTime: 1000", "-e", "sh", "-c",
-                               "echo the house is big; echo $$ > '" + pidFile + "'; exec sleep 60"});
-        if (!xterm_.waitForStarted(5000) || !waitUntil([&] { return QFileInfo(pidFile).size() > 0; })) {
+        const QStringList job = {"-e", "sh", "-c", "echo the house is big; echo $$ > '" + pidFile + "'; exec sleep 60"};
+        switch (kind) {
+        case Kind::xterm:
+            // A long double-click time: on a busy machine the two clicks of a double click can
+            // reach xterm further apart than its default quarter second.
+            terminal_.start("xterm", QStringList{"-geometry", "60x10+40+40", "-xrm", "*multiClickTime: 1000"} + job);
+            break;
+        case Kind::mlterm:
+            terminal_.start("mlterm", QStringList{"-g", "60x10+40+40", "--sb=false"} + job);
+            break;
+        case Kind::pterm:
+            terminal_.start("pterm", QStringList{"-geometry", "60x10+40+40", "-sb-"} + job);
+            break;
+        }
+        if (!terminal_.waitForStarted(5000) || !waitUntil([&] { return QFileInfo(pidFile).size() > 0; })) {
             return;
         }
         QFile file(pidFile);
         if (file.open(QIODevice::ReadOnly)) {
             jobPid_ = QString::fromLatin1(file.readAll()).trimmed().toInt();
         }
-        // One read of the active window, then its process: two reads could straddle xterm's
-        // activation and pair the previous window with xterm's process.
+        // One read of the active window, then its process: two reads could straddle the
+        // terminal's activation and pair the previous window with the terminal's process.
         waitUntil([&] {
             const QString active = runTool("xdotool", {"getactivewindow"});
             if (active.isEmpty() ||
-                runTool("xdotool", {"getwindowpid", active}) != QString::number(xterm_.processId())) {
+                runTool("xdotool", {"getwindowpid", active}) != QString::number(terminal_.processId())) {
                 return false;
             }
             window_ = active;
@@ -50,9 +81,9 @@ public:
         pause(300ms);
     }
     ~TerminalJob() {
-        if (xterm_.state() != QProcess::NotRunning) {
-            xterm_.terminate();
-            xterm_.waitForFinished(3000);
+        if (terminal_.state() != QProcess::NotRunning) {
+            terminal_.terminate();
+            terminal_.waitForFinished(3000);
         }
     }
     TerminalJob(const TerminalJob&) = delete;
@@ -60,20 +91,25 @@ public:
 
     bool isReady() const { return jobPid_ > 0 && !window_.isEmpty(); }
     QString window() const { return window_; }
-    bool jobAlive() const { return jobPid_ > 0 && ::kill(jobPid_, 0) == 0 && xterm_.state() == QProcess::Running; }
+    Kind kind() const { return kind_; }
+    bool jobAlive() const { return jobPid_ > 0 && ::kill(jobPid_, 0) == 0 && terminal_.state() == QProcess::Running; }
 
-    // True once xterm holds "house" as its selection. A terminal that has just started may let
-    // its first clicks go before it has painted its text: the double click is repeated until
-    // the word is selected (what is tested comes after).
+    // True once the terminal holds "house" as its selection. A terminal that has just started
+    // may let its first clicks go before it has painted its text: the double click is repeated
+    // until the word is selected (what is tested comes after).
     bool doubleClickHouse() {
         using namespace std::chrono_literals;
         X11ClipboardReader primary("PRIMARY");
         std::optional<QString> held;
         bool selected = false;
+        // "house" takes columns 4 to 8 of the first line: the middle of column 6, whatever the
+        // font (the window is 60 columns by 10 rows, give or take a border of a few pixels).
+        const QRect frame = windowGeometry(window_);
+        const QString x = QString::number(frame.width() * 13 / 120);
+        const QString y = QString::number(frame.height() / 20);
         for (int attempt = 0; attempt < 3 && !selected; ++attempt) {
-            // The fixed font is 6 pixels wide: "house" takes columns 4 to 8 of the first line.
             runTool("xdotool",
-                    {"mousemove", "--window", window_, "38", "7", "click", "--repeat", "2", "--delay", "80", "1"});
+                    {"mousemove", "--window", window_, x, y, "click", "--repeat", "2", "--delay", "80", "1"});
             selected = waitUntil(
                 [&] {
                     held = primary.readText(std::chrono::steady_clock::now() + 500ms);
@@ -82,8 +118,8 @@ public:
                 2s);
         }
         if (!selected) {
-            ADD_FAILURE() << "PRIMARY holds '" << held.value_or("(nothing)").toStdString() << "'; xterm's window "
-                          << window_.toStdString() << ", active "
+            ADD_FAILURE() << "PRIMARY holds '" << held.value_or("(nothing)").toStdString() << "'; " << name(kind_)
+                          << "'s window " << window_.toStdString() << ", active "
                           << runTool("xdotool", {"getactivewindow"}).toStdString() << ", pointer "
                           << runTool("xdotool", {"getmouselocation"}).toStdString();
         }
@@ -99,8 +135,9 @@ public:
     }
 
 private:
+    Kind kind_;
     QTemporaryDir dir_;
-    QProcess xterm_;
+    QProcess terminal_;
     pid_t jobPid_ = 0;
     QString window_;
 };

@@ -168,7 +168,7 @@ protected:
     XTestSyntheticInput input;
     std::shared_ptr<FrontApplicationProviding> frontApplications = defaultFrontApplicationProvider();
     QtScheduler scheduler;
-    FocusedTextFieldAccessor accessor{{accessibility, clipboard, input, *frontApplications, scheduler}, 0.3};
+    FocusedTextFieldAccessor accessor{{accessibility, clipboard, *frontApplications, scheduler}, input, 0.3};
     std::unique_ptr<test::TextFieldsApp> app;
 };
 
@@ -443,7 +443,7 @@ TEST_F(FocusedTextFieldAccessorDesktopTest, ATerminalKeepsItsProgramRunning) {
     ASSERT_GT(sleepPid, 0);
 
     RecordingInput recording(input);
-    FocusedTextFieldAccessor writeMessage{{accessibility, clipboard, recording, *frontApplications, scheduler}, 0.3};
+    FocusedTextFieldAccessor writeMessage{{accessibility, clipboard, *frontApplications, scheduler}, recording, 0.3};
     try {
         test::await(writeMessage.prepareFocusedFieldWithRetry(4, 0.12));
         ADD_FAILURE() << "read a terminal as a field";
@@ -501,7 +501,7 @@ TEST_F(FocusedTextFieldAccessorDesktopTest, GtkFieldsAreReadAndReplacedLikeQtOne
 TEST_F(FocusedTextFieldAccessorDesktopTest, APasswordFieldIsNoField) {
     openApp("password", "tavrolin_test_gtk_text_fields");
     RecordingInput recording(input);
-    FocusedTextFieldAccessor reader{{accessibility, clipboard, recording, *frontApplications, scheduler}, 0.3};
+    FocusedTextFieldAccessor reader{{accessibility, clipboard, *frontApplications, scheduler}, recording, 0.3};
     for (const bool selection : {false, true}) {
         try {
             const FocusedTextFieldSnapshot snapshot =

@@ -1,9 +1,12 @@
 // The one gate of synthetic keys: where a chord may go at the moment it is sent, and when.
 #include "focused_text/synthetic_input_gate.h"
 
+#include "support/fakes/fake_accessibility.h"
 #include "support/fakes/fake_clipboard.h"
 #include "support/fakes/fake_front_application_provider.h"
+#include "support/fakes/fake_process_table.h"
 #include "support/fakes/fake_synthetic_input.h"
+#include "support/fakes/inline_accessibility_calls.h"
 #include "support/fakes/memory_log_sink.h"
 #include "support/virtual_time_task.h"
 
@@ -69,6 +72,51 @@ TEST_F(SyntheticInputGateTest, TheFakeTerminalTakesControlShiftCAsAnInterrupt) {
     EXPECT_EQ(keyboard.interrupts, 2);
 }
 
+// A terminal is known by what it is: a terminal emulator's process holds a pseudo-terminal
+// master, a terminal widget has the terminal role. Such a window gets keys only at a text field
+// of its own (an editor beside its terminal panel); the chord and the callers' early look agree.
+TEST_F(SyntheticInputGateTest, ATerminalIsKnownByWhatItIsWhateverItsName) {
+    test::FakeAccessibility ax;
+    test::InlineAccessibilityCalls calls{ax};
+    FocusResolver focus{{calls, front, scheduler}};
+    test::FakeProcessTable processes;
+    SyntheticInputGate knowing{{keyboard, front, scheduler, {}, nullptr, &processes, &focus}};
+    const FrontApplication unlisted{5151, QString("Pterm"), 9020};
+    const FrontApplication withPanel{6161, QString("kate"), 9021};
+    const FrontApplication sandboxed{7171, QString("Sandboxed-terminal"), 9022};
+    processes.ptyHolders = {unlisted.processId, withPanel.processId};
+    processes.unreadable = {sandboxed.processId};
+    const struct {
+        const char* name;
+        FrontApplication window;
+        std::optional<AccessibleRole> focused;  // absent: no accessible element
+        bool takesKeys;
+    } cases[] = {
+        {"an unlisted terminal emulator", unlisted, std::nullopt, false},
+        {"the same with a focused widget that is no text field", unlisted, AccessibleRole::other, false},
+        {"an editor's own field beside its terminal panel", withPanel, AccessibleRole::textArea, true},
+        {"that editor's terminal panel", withPanel, AccessibleRole::terminal, false},
+        {"a terminal whose process cannot be read", sandboxed, AccessibleRole::terminal, false},
+        {"an ordinary editor", editor, AccessibleRole::textArea, true},
+    };
+    for (const auto& c : cases) {
+        front.set(c.window);
+        std::shared_ptr<test::FakeField> field;
+        if (c.focused) {
+            field = test::makeField("text");
+            field->role = c.focused;
+            field->processId = c.window.processId;
+        }
+        ax.systemFocused = field;
+        keyboard.chords.clear();
+        EXPECT_EQ(test::runOnVirtualTime(knowing.acceptsKeys(c.window), scheduler), c.takesKeys) << c.name;
+        EXPECT_EQ(test::runOnVirtualTime(knowing.sendChord(c.window, Qt::ControlModifier, Qt::Key_C), scheduler),
+                  c.takesKeys)
+            << c.name;
+        EXPECT_EQ(keyboard.chords.size(), c.takesKeys ? 1 : 0) << c.name;
+    }
+}
+
 TEST_F(SyntheticInputGateTest, AChordWaitsForTheUsersKeysAndOurGrabsToLetGo) {
     // The second press of a shortcut: its key is down and our grab takes every key meanwhile.
     keyboard.held = HeldKeys{true, true};
@@ -89,6 +137,29 @@ TEST_F(SyntheticInputGateTest, AChordWaitsForTheUsersKeysAndOurGrabsToLetGo) {
     });
     EXPECT_FALSE(send(editor));
     EXPECT_EQ(keyboard.chords.size(), 2);
+}
+
+// The program may take its time to answer the ping: a key the user presses meanwhile is seen
+// right before the chord, which waits for it as for any other.
+TEST_F(SyntheticInputGateTest, TheKeysAreLookedAtAgainRightBeforeTheChord) {
+    test::ScopedLogCapture log;
+    SyntheticInputGate pinging{{keyboard, front, scheduler, {}, &keyboard}};
+    std::unique_ptr<ScheduledCall> keyUp;
+    keyboard.whilePinged = [&] {
+        keyboard.held = HeldKeys{false, true};
+        keyUp = scheduler.scheduleAfter(60ms, [this] { keyboard.held = HeldKeys{}; });
+    };
+    const auto start = scheduler.elapsed();
+    EXPECT_TRUE(test::runOnVirtualTime(pinging.sendChord(editor, Qt::ControlModifier, Qt::Key_V), scheduler));
+    EXPECT_EQ(scheduler.elapsed() - start, 60ms);
+    EXPECT_EQ(keyboard.chords, QStringList{"Ctrl+V"});
+
+    // Held on past the bound: nothing goes.
+    keyboard.whilePinged = [&] { keyboard.held = HeldKeys{false, true}; };
+    scheduler.advance(SyntheticInputGate::responsivenessLasts);
+    EXPECT_FALSE(test::runOnVirtualTime(pinging.sendChord(editor, Qt::ControlModifier, Qt::Key_V), scheduler));
+    EXPECT_EQ(keyboard.chords, QStringList{"Ctrl+V"});
+    EXPECT_EQ(log.messages(LogCategory::app).filter("synthetic input withheld reason=keys_down").size(), 1);
 }
 
 TEST_F(SyntheticInputGateTest, AKeyOrAGrabHeldPastTheBoundSendsNothingButModifiersAreLifted) {

@@ -414,8 +414,8 @@ TEST(SelectionPopupTrigger, TheButtonsSelectionIsTheTextTheUserSeesAndFlipWrites
 
     test::FakeClipboard clipboard;
     test::FakeKeyboardApplication keyboard{clipboard, t.field};
-    FocusedTextFieldAccessor accessor{{t.axCalls, clipboard, keyboard, t.front, *t.scheduler, [] { return false; }},
-                                      0.3};
+    FocusedTextFieldAccessor accessor{
+        {t.axCalls, clipboard, t.front, *t.scheduler, [] { return false; }}, keyboard, 0.3};
     EXPECT_NO_THROW(test::runOnVirtualTime(accessor.replaceFocusedFieldTextOrPresentCopyFallback("thanks", *t.acted),
                                            *t.scheduler));
     EXPECT_EQ(t.field->text, QString::fromUtf8("Hola 😀\uFEFF👍🏽\uFEFF thanks amigo"));

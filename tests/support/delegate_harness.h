@@ -425,8 +425,8 @@ struct DelegateHarness {
             }
             return std::make_shared<FocusedTextFieldAccessor>(
                 FocusedTextFieldAccessor::Platform{
-                    calls, clipboard, keyboard, *front, *scheduler, {}, &primary, nullptr, &keyboard},
-                delay);
+                    calls, clipboard, *front, *scheduler, {}, &primary, nullptr, &keyboard},
+                keyboard, delay);
         };
         f.makeLaunchAtLoginController = [this] {
             log->add(QStringLiteral("build launchAtLoginController"));

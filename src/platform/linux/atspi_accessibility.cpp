@@ -634,6 +634,9 @@ std::optional<AccessibleRole> AtspiAccessibility::role(const AccessibleElementHa
             return AccessibleRole::button;
         case ATSPI_ROLE_LINK:
             return AccessibleRole::link;
+        case ATSPI_ROLE_TERMINAL:
+            // VTE and Qt terminal widgets, whose "editable" text feeds the running program.
+            return AccessibleRole::terminal;
         case ATSPI_ROLE_PARAGRAPH:
         case ATSPI_ROLE_SECTION:
         case ATSPI_ROLE_DOCUMENT_WEB:

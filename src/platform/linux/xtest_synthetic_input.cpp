@@ -224,14 +224,10 @@ bool XTestSyntheticInput::movePointerTo(QPoint position) {
 
 namespace {
 
-// Opens the X connection only when first used.
-class DeferredXTestInput final : public SyntheticInput {
+// The pointer alone, over an X connection opened only when first used.
+class DeferredXTestPointer final : public SyntheticPointerInput {
 public:
     bool isAvailable() { return input().isAvailable(); }
-    bool sendKeyChord(Qt::KeyboardModifiers modifiers, Qt::Key key) override {
-        return input().sendKeyChord(modifiers, key);
-    }
-    std::optional<HeldKeys> heldKeys() override { return input().heldKeys(); }
     std::optional<QPoint> pointerPosition() override { return input().pointerPosition(); }
     bool movePointerTo(QPoint position) override { return input().movePointerTo(position); }
 
@@ -251,9 +247,9 @@ std::unique_ptr<SyntheticInput> makeSystemSyntheticInput() {
     return std::make_unique<XTestSyntheticInput>();
 }
 
-DeferredSyntheticInput makeSystemDeferredSyntheticInput() {
-    auto input = std::make_shared<DeferredXTestInput>();
-    return {input, [input] { return input->isAvailable(); }};
+DeferredSyntheticPointer makeSystemDeferredSyntheticPointer() {
+    auto pointer = std::make_shared<DeferredXTestPointer>();
+    return {pointer, [pointer] { return pointer->isAvailable(); }};
 }
 
 }  // namespace tavrolin

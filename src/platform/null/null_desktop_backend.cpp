@@ -40,8 +40,8 @@ std::unique_ptr<SyntheticInput> makeSystemSyntheticInput() {
     refuse("makeSystemSyntheticInput()");
 }
 
-DeferredSyntheticInput makeSystemDeferredSyntheticInput() {
-    refuse("makeSystemDeferredSyntheticInput()");
+DeferredSyntheticPointer makeSystemDeferredSyntheticPointer() {
+    refuse("makeSystemDeferredSyntheticPointer()");
 }
 
 std::shared_ptr<WindowPinging> makeSystemWindowPing() {

@@ -10,6 +10,7 @@
 #include <QKeySequence>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -59,6 +60,8 @@ public:
     bool takesPing = true;
     bool windowGone = false;
     int pings = 0;
+    // Runs while a ping is out: what the user does meanwhile (a key pressed).
+    std::function<void()> whilePinged;
     // The next select-alls never reach the field (something else had the keyboard for that
     // moment, as our own shortcut's grab had before keys waited for it): its caret stays.
     int selectAllsLost = 0;
@@ -93,6 +96,9 @@ public:
 
     QCoro::Task<Answer> ping(quint64, std::chrono::milliseconds) override {
         ++pings;
+        if (whilePinged) {
+            whilePinged();
+        }
         if (windowGone) {
             co_return Answer::windowGone;
         }
@@ -159,6 +165,8 @@ public:
     std::optional<QPoint> pointerPosition() override { return pointer; }
 
     bool runsProcessesOfItsOwnProgram(qint64) override { return pagesInOtherProcesses; }
+    // A terminal emulator holds the master of the terminal its program runs in.
+    std::optional<bool> holdsPseudoTerminalMaster(qint64) override { return terminal; }
 
     void paste() {
         clipboard_.fetchBy(processId);
