@@ -235,6 +235,31 @@ protected:
                                         << failures.mid(0, 8).join('\n').toStdString();
     }
 
+    // A rich-text field whose sentence holds a link (the browser reports one U+FFFC in the
+    // field's text, the link's words in the link): Write Message translates the link's words with
+    // the rest, and the run succeeds only with the whole translation in the field.
+    void writeMessageKeepsTheWordsOfALink() {
+        const QString sentence = QStringLiteral("I would like to meet my good friend tomorrow at the station.");
+        ASSERT_TRUE(browser_->prepareEditableHtml(
+            QStringLiteral("I would like to meet <a href=\"#x\">my good friend</a> tomorrow at the station."),
+            Selection::caretAtEnd));
+        ASSERT_EQ(browser_->text(Element::editable), sentence);
+        const int before = program_->events("translate_message");
+        press("w");
+        ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
+        const QString written = browser_
+                                    ->waitForText(
+                                        Element::editable, [&](const QString& now) { return now != sentence; }, 5s)
+                                    .value_or(QString());
+        EXPECT_TRUE(written.contains(QStringLiteral("amigo")) && written.contains(QStringLiteral("mañana")))
+            << written.toStdString();
+        EXPECT_FALSE(written.contains(QStringLiteral("friend")) || written.contains(QStringLiteral("tomorrow")))
+            << written.toStdString();
+        const QString ended = program_->eventLines("translate_message").constLast();
+        EXPECT_TRUE(ended.contains("success=true")) << ended.toStdString() << "\n"
+                                                    << program_->log().right(3000).toStdString();
+    }
+
     static inline Program* program_ = nullptr;
     static inline TestBrowser* browser_ = nullptr;
 };
@@ -256,6 +281,14 @@ TEST_F(FirefoxFieldsDesktopTest, WriteEditAndFlipLeaveExactlyTheirResultInEveryF
 
 TEST_F(ChromiumFieldsDesktopTest, WriteEditAndFlipLeaveExactlyTheirResultInAnEditableRegion) {
     leavesExactlyTheResult({Element::editable});
+}
+
+TEST_F(FirefoxFieldsDesktopTest, WriteMessageKeepsTheWordsOfALinkInARichTextField) {
+    writeMessageKeepsTheWordsOfALink();
+}
+
+TEST_F(ChromiumFieldsDesktopTest, WriteMessageKeepsTheWordsOfALinkInARichTextField) {
+    writeMessageKeepsTheWordsOfALink();
 }
 
 // The user goes on typing while the server works on the text: the field keeps every key, and
