@@ -13,6 +13,16 @@ TextRange toTextRange(AccessibleTextRange range) {
     return TextRange{range.location, range.length};
 }
 
+// Whether anything but a line break follows `offset` (U+FEFF aside).
+bool textFollows(const QString& reported, qsizetype offset) {
+    for (qsizetype i = offset + 1; i < reported.size(); ++i) {
+        if (reported.at(i) != zeroWidthNoBreakSpace) {
+            return reported.at(i) != QLatin1Char('\n');
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 // Both characters lie in the Basic Multilingual Plane: removing or expanding them never splits a
@@ -27,11 +37,20 @@ SeenAccessibleText::SeenAccessibleText(const QString& reported, const std::vecto
             while (object != objects.end() && object->offset < i) {
                 ++object;
             }
-            Embedded embedded{i, nullptr, std::nullopt};
+            Embedded embedded{i, nullptr, std::nullopt, 0};
             if (object != objects.end() && object->offset == i && object->text) {
                 embedded.seen = std::make_shared<const SeenAccessibleText>(*object->text, object->objects);
                 embedded.selection = object->selection;
+                // A paragraph is on lines of its own, as the user sees it and as a paste of the
+                // text makes it again.
+                if (object->block && !text_.isEmpty() && !text_.endsWith(QLatin1Char('\n'))) {
+                    text_ += QLatin1Char('\n');
+                    embedded.leading = 1;
+                }
                 text_ += embedded.seen->text();
+                if (object->block && textFollows(reported, i) && !text_.endsWith(QLatin1Char('\n'))) {
+                    text_ += QLatin1Char('\n');
+                }
                 holdsObjectWithoutText_ = holdsObjectWithoutText_ || embedded.seen->holdsObjectWithoutText();
             } else {
                 holdsObjectWithoutText_ = true;
@@ -54,7 +73,7 @@ qsizetype SeenAccessibleText::seenStart(qsizetype offset) const {
     const Embedded* embedded = embeddedAt(offset);
     if (embedded && embedded->seen && embedded->selection) {
         if (const auto inside = embedded->seen->seenRange(toTextRange(*embedded->selection))) {
-            return before_[offset] + inside->location;
+            return before_[offset] + embedded->leading + inside->location;
         }
     }
     return before_[offset];
@@ -64,7 +83,7 @@ qsizetype SeenAccessibleText::seenEnd(qsizetype offset) const {
     const Embedded* embedded = offset > 0 ? embeddedAt(offset - 1) : nullptr;
     if (embedded && embedded->seen && embedded->selection) {
         if (const auto inside = embedded->seen->seenRange(toTextRange(*embedded->selection))) {
-            return before_[offset - 1] + inside->location + inside->length;
+            return before_[offset - 1] + embedded->leading + inside->location + inside->length;
         }
     }
     return before_[offset];

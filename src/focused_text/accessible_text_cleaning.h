@@ -20,9 +20,9 @@ namespace tavrolin {
 // words with it.
 
 // The text the user sees of a reported text and the objects embedded in it: each object stands
-// with its own text (the objects embedded in that in turn), U+FEFF is gone, and an object
-// without text (an image, a control, or one that could not be read) adds nothing. Ranges of the
-// reported text map onto it.
+// with its own text (the objects embedded in that in turn), a paragraph on lines of its own,
+// U+FEFF is gone, and an object without text (an image, a control, or one that could not be
+// read) adds nothing. Ranges of the reported text map onto it.
 class SeenAccessibleText {
 public:
     SeenAccessibleText(const QString& reported, const std::vector<AccessibleEmbeddedObject>& objects);
@@ -52,6 +52,7 @@ private:
         qsizetype offset = 0;
         std::shared_ptr<const SeenAccessibleText> seen;  // null: an object without text
         std::optional<AccessibleTextRange> selection;
+        qsizetype leading = 0;  // the line break put before a paragraph's text
     };
     const Embedded* embeddedAt(qsizetype offset) const;
     qsizetype reportedSize() const { return static_cast<qsizetype>(before_.size()) - 1; }

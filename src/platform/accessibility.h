@@ -54,6 +54,9 @@ struct AccessibleEmbeddedObject {
     // them (UTF-16 units of `text`); absent when it reports neither.
     std::optional<AccessibleTextRange> selection;
     std::vector<AccessibleEmbeddedObject> objects;  // embedded in `text`
+    // It stands on lines of its own (a paragraph, a block of a rich-text field), though the text
+    // that holds it shows no line break around its U+FFFC.
+    bool block = false;
     bool operator==(const AccessibleEmbeddedObject&) const = default;
 };
 

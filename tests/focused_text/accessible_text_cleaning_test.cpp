@@ -115,5 +115,25 @@ TEST(AccessibleTextCleaningTest, NestedObjectsAndObjectsWithoutText) {
     EXPECT_TRUE(SeenAccessibleText(reported, {mark}).span({0, 6}).objectWithoutText);
 }
 
+// What both browsers report of "Hello there<div>second line</div><div>third <a>link</a> end</div>",
+// the caret at its end: each block is an object of its own, with no line break around its U+FFFC.
+TEST(AccessibleTextCleaningTest, ParagraphsAreOnLinesOfTheirOwn) {
+    const QString reported = QStringLiteral("Hello there\uFFFC\uFFFC");
+    AccessibleEmbeddedObject second{11, QStringLiteral("second line"), std::nullopt, {}, true};
+    AccessibleEmbeddedObject third{12,
+                                   QStringLiteral("third \uFFFC end"),
+                                   AccessibleTextRange{11, 0},
+                                   {{6, QStringLiteral("link"), std::nullopt, {}, false}},
+                                   true};
+    const SeenAccessibleText seen(reported, {second, third});
+    EXPECT_EQ(seen.text(), QStringLiteral("Hello there\nsecond line\nthird link end"));
+    EXPECT_EQ(seen.seenRange({12, 0}), (TextRange{38, 0}));  // the caret at the end of the last line
+
+    // "second" selected: the selection lies inside the paragraph, after the line break.
+    second.selection = AccessibleTextRange{0, 6};
+    third.selection.reset();
+    EXPECT_EQ(SeenAccessibleText(reported, {second, third}).seenRange({11, 1}), (TextRange{12, 6}));
+}
+
 }  // namespace
 }  // namespace tavrolin

@@ -287,6 +287,21 @@ bool showsOtherThanText(AtspiAccessible* object) {
     }
 }
 
+// Web engines lay a paragraph or a block of a rich-text field out on lines of its own, and say
+// so in the object's "display" attribute, as CSS does.
+bool isBlock(AtspiAccessible* object) {
+    CallError error;
+    GHashTable* attributes = atspi_accessible_get_attributes(object, error.out());
+    if (!attributes) {
+        return false;
+    }
+    const auto* display = static_cast<const gchar*>(g_hash_table_lookup(attributes, "display"));
+    const bool block = display && !g_str_has_prefix(display, "inline") && g_strcmp0(display, "contents") != 0 &&
+                       g_strcmp0(display, "none") != 0;
+    g_hash_table_unref(attributes);
+    return block;
+}
+
 std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, const FieldText& field, int depth,
                                                       int& budget);
 
@@ -326,6 +341,7 @@ std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hyperte
         return embedded;
     }
     embedded.text = own->whole;
+    embedded.block = isBlock(child.get());
     embedded.selection = selectionOrCaret(text.get(), *own);
     embedded.objects = embeddedObjects(child.get(), *own, depth + 1, budget);
     return embedded;
