@@ -2,8 +2,9 @@
 // Chromium (no accessibility flag) on a local page, each started once for its suite; the
 // focused field of a program behind the front window left alone; a terminal in front that no
 // key may reach; a program stopped in the middle of a paste; a shortcut pressed twice or held;
-// text typed while the server thinks; emoji. The translations come from Apertium on this
-// machine; Edit Message asks the program's local server.
+// text typed while the server thinks; emoji; a rich-text field with a link and a second line.
+// The translations come from Apertium on this machine; Edit Message asks the program's local
+// server.
 #include "app/terminal_job.h"
 #include "app/x11_window_tools.h"
 #include "support/qt_printers.h"
