@@ -249,9 +249,9 @@ std::optional<AccessibleTextRange> selectionOrCaret(AtspiText* text, const Field
 }
 
 // Objects embedded in a text are read this deep and this many per read: a rich-text field holds
-// links and spans, and a block for each line typed (60 of them, each with a link, read in about
-// 0.1 s from Firefox and Chromium); each object costs several calls. One past either bound is
-// left out, and counts as an object that could not be read.
+// links and spans, and a block for each line typed (Firefox and Chromium answer for 60 blocks in
+// under 0.1 s); each object costs several calls. One past either bound is left out, and counts
+// as an object that could not be read.
 constexpr int kMaximumEmbeddingDepth = 4;
 constexpr int kMaximumEmbeddedObjects = 128;
 
