@@ -7,30 +7,72 @@
 
 namespace tavrolin {
 
-std::optional<TextRange> cleanedReportedRange(const std::optional<AccessibleTextRange>& range,
-                                              const std::optional<QString>& value) {
-    if (!range) {
+namespace {
+
+constexpr QChar zeroWidthNoBreakSpace(0xFEFF);
+
+QString withoutZeroWidthNoBreakSpaces(QString text) {
+    return text.remove(zeroWidthNoBreakSpace);
+}
+
+}  // namespace
+
+ReportedFieldText readReportedFieldText(Accessibility& accessibility, const AccessibleElementHandle& element,
+                                        bool withSelection) {
+    ReportedFieldText read;
+    if (accessibility.isEditable(element)) {
+        if (std::optional<AccessibleRichText> rich = accessibility.richText(element)) {
+            read.value = std::move(rich->text);
+            read.objects = std::move(rich->objects);
+        }
+    } else {
+        read.value = accessibility.value(element);
+    }
+    if (withSelection) {
+        read.selectedText = accessibility.selectedText(element);
+        read.selectedRange = accessibility.selectedRange(element);
+    }
+    return read;
+}
+
+std::optional<QString> seenValue(const ReportedFieldText& reported) {
+    if (!reported.value) {
         return std::nullopt;
     }
-    const TextRange inReported{range->location, range->length};
-    if (value) {
-        return cleanedAccessibleTextRange(*value, inReported);
-    }
-    // Another process reported it: a range outside any text is no range at all.
-    return isValidRange(inReported, std::numeric_limits<qsizetype>::max()) ? std::optional(inReported) : std::nullopt;
+    return SeenAccessibleText(*reported.value, reported.objects).text();
 }
 
 FocusedTextFieldSnapshot snapshotFromAccessibleRead(AccessibleElementHandle element, const ReportedFieldText& reported,
                                                     UnconfirmedSelection unconfirmed, std::optional<QRectF> screenFrame,
                                                     std::optional<FrontApplication> sourceWindow) {
     const std::optional<QString>& value = reported.value;
-    const std::optional<TextRange> range = cleanedReportedRange(reported.selectedRange, value);
-    const QString text = value ? cleanAccessibleText(*value) : QString();
-    std::optional<QString> selected =
-        reported.selectedText ? std::optional<QString>(cleanAccessibleText(*reported.selectedText)) : std::nullopt;
-    if (unconfirmed == UnconfirmedSelection::dropped && selected && !selected->isEmpty() && !text.isEmpty() &&
-        !(range && range->length > 0 && isValidRange(*range, text.size()) &&
-          text.mid(range->location, range->length) == *selected)) {
+    const SeenAccessibleText seen(value.value_or(QString()), reported.objects);
+    const std::optional<TextRange> inReported =
+        reported.selectedRange
+            ? std::optional(TextRange{reported.selectedRange->location, reported.selectedRange->length})
+            : std::nullopt;
+    std::optional<TextRange> range;
+    if (inReported && value) {
+        range = seen.seenRange(*inReported);
+    } else if (inReported && isValidRange(*inReported, std::numeric_limits<qsizetype>::max())) {
+        range = inReported;  // another process reported it: a range outside any text is no range at all
+    }
+    const QString& text = seen.text();
+    // A selected text that is the reported text of its range is that range of the seen text,
+    // objects and all; any other is taken as it reads.
+    const bool selectionBorneOut =
+        value && reported.selectedText && inReported && inReported->length > 0 &&
+        isValidRange(*inReported, value->size()) &&
+        withoutZeroWidthNoBreakSpaces(*reported.selectedText) ==
+            withoutZeroWidthNoBreakSpaces(value->mid(inReported->location, inReported->length));
+    std::optional<QString> selected;
+    if (selectionBorneOut && range) {
+        selected = text.mid(range->location, range->length);
+    } else if (reported.selectedText) {
+        selected = cleanAccessibleText(*reported.selectedText);
+    }
+    if (unconfirmed == UnconfirmedSelection::dropped && !selectionBorneOut && selected && !selected->isEmpty() &&
+        !text.isEmpty()) {
         AppLog::app().info(
             QStringLiteral("focused field selection not borne out by its range: not taken as a selection"));
         selected = QString();
@@ -42,6 +84,12 @@ FocusedTextFieldSnapshot snapshotFromAccessibleRead(AccessibleElementHandle elem
     snapshot.selectedRange = range;
     snapshot.screenFrame = screenFrame;
     snapshot.sourceWindow = std::move(sourceWindow);
+    snapshot.holdsObjectWithoutText = seen.holdsObjectWithoutText();
+    if (selectionBorneOut) {
+        const SeenAccessibleText::Span span = seen.span(*inReported);
+        snapshot.selectionHoldsObjectWithoutText = span.objectWithoutText;
+        snapshot.selectionSplitsObject = span.partOfObject;
+    }
     return snapshot;
 }
 

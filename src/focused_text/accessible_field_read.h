@@ -7,17 +7,34 @@
 #include <QRectF>
 #include <QString>
 
+#include <chrono>
 #include <optional>
+#include <vector>
 
 namespace tavrolin {
 
 // One read of an element's text and selection, as its program's accessibility layer reported
-// them: the three answers come from the same element, one right after the other.
+// them: the answers come from the same element, one right after the other.
 struct ReportedFieldText {
     std::optional<QString> value;
+    // The objects embedded in `value`, read with it (none asked for: each U+FFFC counts as an
+    // object without text).
+    std::vector<AccessibleEmbeddedObject> objects;
     std::optional<QString> selectedText;
     std::optional<AccessibleTextRange> selectedRange;
 };
+
+// Reads an element's text, the objects embedded in it and (when asked) its selection, on the
+// accessibility thread, in one job so that they belong together. The objects are asked for only
+// in an element the user can edit (a rich-text field): a page's document stands a U+FFFC for
+// each of its paragraphs, and nothing is written there.
+ReportedFieldText readReportedFieldText(Accessibility& accessibility, const AccessibleElementHandle& element,
+                                        bool withSelection);
+// How long that job may take: one object costs several calls.
+inline constexpr std::chrono::milliseconds reportedFieldTextBound{1000};
+
+// The text the user sees of such a read (SeenAccessibleText); absent when it holds no text.
+std::optional<QString> seenValue(const ReportedFieldText& reported);
 
 // What becomes of selected text that the range of the same read does not hold (a stale
 // selection, or one borrowed from another object): kept for a selection that is only read
@@ -25,17 +42,13 @@ struct ReportedFieldText {
 // the result at the caret, beside the text it was meant to replace.
 enum class UnconfirmedSelection { kept, dropped };
 
-// A selection's range as another program reported it for `value`, moved onto the cleaned text;
-// absent when it does not lie within that text.
-std::optional<TextRange> cleanedReportedRange(const std::optional<AccessibleTextRange>& range,
-                                              const std::optional<QString>& value);
-
 // The snapshot of a field that every reader of another program's field makes from such a read,
 // so that what a command writes back is judged against the same text however the field was
-// read: the text is what the user sees (cleanAccessibleText(): no U+FEFF after emoji, no U+FFFC
-// object markers), the selected text likewise; the selection's range is kept only when it lies
-// within the reported text, and is moved onto the cleaned text. `screenFrame` and
-// `sourceWindow` are carried as given.
+// read: the text is what the user sees (SeenAccessibleText: each embedded object with its own
+// text, no U+FEFF after emoji), the selected text likewise; the selection's range is kept only
+// when it lies within the reported text, and is moved onto the seen text. The snapshot says
+// where an object without text lies in the way of a write. `screenFrame` and `sourceWindow` are
+// carried as given.
 FocusedTextFieldSnapshot snapshotFromAccessibleRead(AccessibleElementHandle element, const ReportedFieldText& reported,
                                                     UnconfirmedSelection unconfirmed, std::optional<QRectF> screenFrame,
                                                     std::optional<FrontApplication> sourceWindow);

@@ -1,5 +1,7 @@
 #include "focused_text/accessible_text_cleaning.h"
 
+#include <algorithm>
+
 namespace tavrolin {
 
 namespace {
@@ -7,43 +9,143 @@ namespace {
 constexpr QChar zeroWidthNoBreakSpace(0xFEFF);
 constexpr QChar objectReplacementCharacter(0xFFFC);
 
-// Both lie in the Basic Multilingual Plane: removing them never splits a surrogate pair.
-bool isAddedByAccessibility(QChar c) {
-    return c == zeroWidthNoBreakSpace || c == objectReplacementCharacter;
+TextRange toTextRange(AccessibleTextRange range) {
+    return TextRange{range.location, range.length};
 }
 
-// The units of text[0, end) that the cleaning keeps.
-qsizetype keptBefore(const QString& text, qsizetype end) {
-    qsizetype kept = 0;
-    for (qsizetype i = 0; i < end; ++i) {
-        kept += isAddedByAccessibility(text.at(i)) ? 0 : 1;
+// Whether anything but a line break follows `offset` (U+FEFF aside).
+bool textFollows(const QString& reported, qsizetype offset) {
+    for (qsizetype i = offset + 1; i < reported.size(); ++i) {
+        if (reported.at(i) != zeroWidthNoBreakSpace) {
+            return reported.at(i) != QLatin1Char('\n');
+        }
     }
-    return kept;
+    return false;
 }
 
 }  // namespace
+
+// Both characters lie in the Basic Multilingual Plane: removing or expanding them never splits a
+// surrogate pair.
+SeenAccessibleText::SeenAccessibleText(const QString& reported, const std::vector<AccessibleEmbeddedObject>& objects) {
+    before_.reserve(reported.size() + 1);
+    before_.push_back(0);
+    auto object = objects.begin();
+    for (qsizetype i = 0; i < reported.size(); ++i) {
+        const QChar c = reported.at(i);
+        if (c == objectReplacementCharacter) {
+            while (object != objects.end() && object->offset < i) {
+                ++object;
+            }
+            Embedded embedded{i, nullptr, std::nullopt, 0};
+            if (object != objects.end() && object->offset == i && object->text) {
+                embedded.seen = std::make_shared<const SeenAccessibleText>(*object->text, object->objects);
+                embedded.selection = object->selection;
+                // A paragraph is on lines of its own, as the user sees it and as a paste of the
+                // text makes it again.
+                if (object->block && !text_.isEmpty() && !text_.endsWith(QLatin1Char('\n'))) {
+                    text_ += QLatin1Char('\n');
+                    embedded.leading = 1;
+                }
+                text_ += embedded.seen->text();
+                if (object->block && textFollows(reported, i) && !text_.endsWith(QLatin1Char('\n'))) {
+                    text_ += QLatin1Char('\n');
+                }
+                holdsObjectWithoutText_ = holdsObjectWithoutText_ || embedded.seen->holdsObjectWithoutText();
+            } else {
+                holdsObjectWithoutText_ = true;
+            }
+            embedded_.push_back(std::move(embedded));
+        } else if (c != zeroWidthNoBreakSpace) {
+            text_ += c;
+        }
+        before_.push_back(text_.size());
+    }
+}
+
+const SeenAccessibleText::Embedded* SeenAccessibleText::embeddedAt(qsizetype offset) const {
+    const auto found = std::lower_bound(embedded_.begin(), embedded_.end(), offset,
+                                        [](const Embedded& e, qsizetype at) { return e.offset < at; });
+    return found != embedded_.end() && found->offset == offset ? &*found : nullptr;
+}
+
+qsizetype SeenAccessibleText::seenStart(qsizetype offset) const {
+    const Embedded* embedded = embeddedAt(offset);
+    if (embedded && embedded->seen && embedded->selection) {
+        if (const auto inside = embedded->seen->seenRange(toTextRange(*embedded->selection))) {
+            return before_[offset] + embedded->leading + inside->location;
+        }
+    }
+    return before_[offset];
+}
+
+qsizetype SeenAccessibleText::seenEnd(qsizetype offset) const {
+    const Embedded* embedded = offset > 0 ? embeddedAt(offset - 1) : nullptr;
+    if (embedded && embedded->seen && embedded->selection) {
+        if (const auto inside = embedded->seen->seenRange(toTextRange(*embedded->selection))) {
+            return before_[offset - 1] + embedded->leading + inside->location + inside->length;
+        }
+    }
+    return before_[offset];
+}
+
+std::optional<TextRange> SeenAccessibleText::seenRange(TextRange reported) const {
+    if (!isValidRange(reported, reportedSize())) {
+        return std::nullopt;
+    }
+    // A caret on an object's U+FFFC lies where the object's own caret is.
+    const qsizetype start = seenStart(reported.location);
+    if (reported.length == 0) {
+        return TextRange{start, 0};
+    }
+    const qsizetype end = std::max(start, seenEnd(reported.location + reported.length));
+    return TextRange{start, end - start};
+}
+
+SeenAccessibleText::Span SeenAccessibleText::span(TextRange reported) const {
+    Span span;
+    if (reported.length == 0 || !isValidRange(reported, reportedSize())) {
+        return span;
+    }
+    const qsizetype first = reported.location;
+    const qsizetype last = reported.location + reported.length - 1;
+    for (const Embedded& embedded : embedded_) {
+        if (embedded.offset < first || embedded.offset > last) {
+            continue;
+        }
+        if (!embedded.seen) {
+            span.objectWithoutText = true;
+            continue;
+        }
+        // The part of the object's own text the range takes in: all of it, unless the range
+        // begins or ends on its marker and its own selection says it begins or ends inside.
+        const SeenAccessibleText& inner = *embedded.seen;
+        qsizetype innerStart = 0;
+        qsizetype innerEnd = inner.reportedSize();
+        const std::optional<TextRange> innerSelection =
+            embedded.selection ? inner.seenRange(toTextRange(*embedded.selection)) : std::nullopt;
+        if (innerSelection) {
+            if (embedded.offset == first && innerSelection->location > 0) {
+                span.partOfObject = true;
+                innerStart = embedded.selection->location;
+            }
+            if (embedded.offset == last && innerSelection->location + innerSelection->length < inner.text().size()) {
+                span.partOfObject = true;
+                innerEnd = embedded.selection->location + embedded.selection->length;
+            }
+        }
+        const Span within = inner.span(TextRange{innerStart, std::max<qsizetype>(innerEnd - innerStart, 0)});
+        span.objectWithoutText = span.objectWithoutText || within.objectWithoutText;
+        span.partOfObject = span.partOfObject || within.partOfObject;
+    }
+    return span;
+}
 
 QString cleanAccessibleText(const QString& reported) {
     if (!reported.contains(zeroWidthNoBreakSpace) && !reported.contains(objectReplacementCharacter)) {
         return reported;
     }
-    QString cleaned;
-    cleaned.reserve(reported.size());
-    for (const QChar c : reported) {
-        if (!isAddedByAccessibility(c)) {
-            cleaned.append(c);
-        }
-    }
-    return cleaned;
-}
-
-std::optional<TextRange> cleanedAccessibleTextRange(const QString& reported, TextRange range) {
-    if (!isValidRange(range, reported.size())) {
-        return std::nullopt;
-    }
-    const qsizetype start = keptBefore(reported, range.location);
-    const qsizetype end = keptBefore(reported, range.location + range.length);
-    return TextRange{start, end - start};
+    return SeenAccessibleText(reported, {}).text();
 }
 
 }  // namespace tavrolin

@@ -1,27 +1,75 @@
 #pragma once
 
 #include "core/text_units.h"
+#include "platform/accessibility.h"
 
 #include <QString>
 
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace tavrolin {
 
-// What another program's accessibility layer reports as a field's text can hold characters
-// that are not part of what the user sees or wrote: Firefox puts a zero-width no-break space
-// (U+FEFF) after each emoji and each embedded object, and web engines stand an object
-// replacement character (U+FFFC) for every embedded object. Used as text, they reach the
-// server and come back into the field, where U+FEFF splits an emoji from its skin-tone
-// modifier.
+// What another program's accessibility layer reports as a field's text is not always what the
+// user sees: Firefox puts a zero-width no-break space (U+FEFF) after each emoji and each
+// embedded object, and web engines stand one object replacement character (U+FFFC) for each
+// object embedded in a rich-text field (a link, a mention, a formatted span, an image), whose
+// text the object itself holds. Used as text, U+FEFF reaches the server and comes back into the
+// field, where it splits an emoji from its skin-tone modifier; a dropped U+FFFC takes the link's
+// words with it.
 
-// The reported text without those characters.
+// The text the user sees of a reported text and the objects embedded in it: each object stands
+// with its own text (the objects embedded in that in turn), a paragraph on lines of its own,
+// U+FEFF is gone, and an object without text (an image, a control, or one that could not be
+// read) adds nothing. Ranges of the reported text map onto it.
+class SeenAccessibleText {
+public:
+    SeenAccessibleText(const QString& reported, const std::vector<AccessibleEmbeddedObject>& objects);
+
+    const QString& text() const { return text_; }
+    // Whether the text holds an object without text, which text() leaves out: writing text over
+    // it removes it.
+    bool holdsObjectWithoutText() const { return holdsObjectWithoutText_; }
+
+    // A range of the reported text as the same range of the seen text. A range that begins or
+    // ends inside an object is reported as taking in the object's whole U+FFFC; the object's own
+    // selection (or caret) tells where inside it the range begins or ends. Absent when the range
+    // does not lie within the reported text.
+    std::optional<TextRange> seenRange(TextRange reported) const;
+
+    // What a range of the reported text takes in besides plain text.
+    struct Span {
+        bool objectWithoutText = false;
+        // It begins or ends inside an object's text: replacing the reported range (whole U+FFFC
+        // characters) would take in more than the seen range.
+        bool partOfObject = false;
+    };
+    Span span(TextRange reported) const;
+
+private:
+    struct Embedded {
+        qsizetype offset = 0;
+        std::shared_ptr<const SeenAccessibleText> seen;  // null: an object without text
+        std::optional<AccessibleTextRange> selection;
+        qsizetype leading = 0;  // the line break put before a paragraph's text
+    };
+    const Embedded* embeddedAt(qsizetype offset) const;
+    qsizetype reportedSize() const { return static_cast<qsizetype>(before_.size()) - 1; }
+    // Where a range that begins at the reported `offset` begins in the seen text, and where one
+    // that ends there ends.
+    qsizetype seenStart(qsizetype offset) const;
+    qsizetype seenEnd(qsizetype offset) const;
+
+    QString text_;
+    bool holdsObjectWithoutText_ = false;
+    // The seen units before each reported unit, and before the end.
+    std::vector<qsizetype> before_;
+    std::vector<Embedded> embedded_;  // by offset
+};
+
+// The seen text of a reported text whose objects are not known: each U+FFFC counts as an object
+// without text.
 QString cleanAccessibleText(const QString& reported);
-
-// A range of the reported text (UTF-16 units) as the same range of its cleaned text: each end
-// moves back by the characters removed before it, so a range of nothing but removed characters
-// becomes an empty one where they stood. Absent when the range does not lie within the
-// reported text.
-std::optional<TextRange> cleanedAccessibleTextRange(const QString& reported, TextRange range);
 
 }  // namespace tavrolin

@@ -83,6 +83,15 @@ QCoro::Task<Result> FocusedTextFieldAccessor::askAbout(AccessibleElementHandle e
     co_return co_await ask(platform_.accessibility, work);
 }
 
+QCoro::Task<ReportedFieldText> FocusedTextFieldAccessor::readReported(AccessibleElementHandle element,
+                                                                      bool withSelection) {
+    const auto read = [element, withSelection](Accessibility& ax) {
+        return readReportedFieldText(ax, element, withSelection);
+    };
+    const ReportedFieldText unanswered;
+    co_return co_await ask(platform_.accessibility, read, unanswered, reportedFieldTextBound);
+}
+
 QCoro::Task<void> FocusedTextFieldAccessor::requireTrust() {
     // Only a "no" counts: a check that got no answer in time (the accessibility thread still
     // busy with a slow program) is no reason to send the user to the accessibility settings;
@@ -143,17 +152,15 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
     std::optional<AccessibleRole> role;
-    std::optional<QString> value;
-    std::optional<QString> selected;
+    ReportedFieldText reported;
     for (bool firstLook = true;; firstLook = false) {
         role = co_await askAbout(element, &Accessibility::role);
         if (role == AccessibleRole::secureTextField) {
             // A password entry offers only its bullets, and its secret must never be copied.
             throw CaptureWorkflowError(Case::noFocusedTextField);
         }
-        value = co_await askAbout(element, &Accessibility::value);
-        selected = co_await askAbout(element, &Accessibility::selectedText);
-        if (!firstLook || !pollForFocus || value || selected || isTextRole(role)) {
+        reported = co_await readReported(element, true);
+        if (!firstLook || !pollForFocus || reported.value || reported.selectedText || isTextRole(role)) {
             break;
         }
         // A container without any text has the focus: its program may be handing the focus back
@@ -167,13 +174,12 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
     if (SyntheticInputGate::isTerminal(terminalWindow, role)) {
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
-    const std::optional<AccessibleTextRange> reportedRange = co_await askAbout(element, &Accessibility::selectedRange);
     const std::optional<QRectF> reportedFrame = co_await askAbout(element, &Accessibility::frame);
     const std::optional<QRectF> frame = validScreenFrame(reportedFrame);
     // A selection its range does not bear out is dropped there: the command then takes the whole
     // field, and replaces it whole.
-    FocusedTextFieldSnapshot read = snapshotFromAccessibleRead(
-        element, ReportedFieldText{value, selected, reportedRange}, UnconfirmedSelection::dropped, frame, front);
+    FocusedTextFieldSnapshot read =
+        snapshotFromAccessibleRead(element, reported, UnconfirmedSelection::dropped, frame, front);
     if (!read.fullText.isEmpty() || !isEmpty(read.selectedText)) {
         // Asked while the program answers: a write that later goes unanswered must not fall
         // back to a select-all that takes in the rest of the document.
@@ -197,7 +203,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
         snapshot.readByKeyboard = true;
         co_return snapshot;
     }
-    if (!value && !selected) {
+    if (!reported.value && !reported.selectedText) {
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
     throw CaptureWorkflowError(isTextRole(role) ? Case::focusedTextFieldEmpty : Case::noFocusedTextField);
@@ -210,15 +216,12 @@ QCoro::Task<FocusedTextFieldAccessor::AccessibleSelectionRead> FocusedTextFieldA
     if (read.role == AccessibleRole::secureTextField) {
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
-    const std::optional<QString> reportedValue = co_await askAbout(element, &Accessibility::value);
-    const std::optional<AccessibleTextRange> reportedRange = co_await askAbout(element, &Accessibility::selectedRange);
-    const std::optional<QString> reportedSelection = co_await askAbout(element, &Accessibility::selectedText);
+    const ReportedFieldText reported = co_await readReported(element, true);
     const std::optional<QRectF> reportedFrame = co_await askAbout(element, &Accessibility::frame);
     read.frame = validScreenFrame(reportedFrame);
     const FocusedTextFieldSnapshot seen =
-        snapshotFromAccessibleRead(element, ReportedFieldText{reportedValue, reportedSelection, reportedRange},
-                                   UnconfirmedSelection::kept, read.frame, std::nullopt);
-    read.value = reportedValue ? std::optional<QString>(seen.fullText) : std::nullopt;
+        snapshotFromAccessibleRead(element, reported, UnconfirmedSelection::kept, read.frame, std::nullopt);
+    read.value = reported.value ? std::optional<QString>(seen.fullText) : std::nullopt;
     read.range = seen.selectedRange;
     read.selected = seen.selectedText;
     if (isEmpty(read.selected) && read.range && !isEmpty(read.value) &&
@@ -357,8 +360,8 @@ QCoro::Task<FocusedTextFieldAccessor::ValueWrite> FocusedTextFieldAccessor::writ
     }
     // An accepted write is no proof: the field is read back (an unanswered read proves nothing
     // either, and counts as not written).
-    const std::optional<QString> after = co_await askAbout(element, &Accessibility::value);
-    const std::optional<QString> seen = after ? std::optional<QString>(cleanAccessibleText(*after)) : std::nullopt;
+    const ReportedFieldText after = co_await readReported(element, false);
+    const std::optional<QString> seen = seenValue(after);
     if (!seen || !fieldHoldsText(*seen, text)) {
         AppLog::app().notice(QStringLiteral("focused field write not taken length=%1 read_back=%2")
                                  .arg(text.size())
@@ -377,7 +380,7 @@ QCoro::Task<FocusedTextFieldAccessor::ValueWrite> FocusedTextFieldAccessor::writ
         // The field took something else (a part of the text, cut to its maximum length).
         co_return ValueWrite{ValueWrite::tookOtherText, seen};
     }
-    const AccessibleTextRange caret{after->size(), 0};
+    const AccessibleTextRange caret{after.value->size(), 0};
     const auto placeCaret = [element, caret](Accessibility& ax) { return ax.setSelectedRange(element, caret); };
     co_await ask(calls, placeCaret);
     steps_.mark(FieldStepClock::Step::check);
@@ -437,8 +440,9 @@ QCoro::Task<bool> FocusedTextFieldAccessor::isSnapshotField(AccessibleElementHan
     // Some programs (Firefox) replace a field's object after a write or a script's change:
     // a focused object holding the text that was read is that field when the old object no
     // longer answers, or when it lies where the field was read.
-    const std::optional<QString> now = co_await askAbout(focused, &Accessibility::value);
-    if (!now || !fieldHoldsText(cleanAccessibleText(*now), snapshot.fullText)) {
+    const ReportedFieldText reported = co_await readReported(focused, false);
+    const std::optional<QString> now = seenValue(reported);
+    if (!now || !fieldHoldsText(*now, snapshot.fullText)) {
         co_return false;
     }
     const std::optional<QString> old = co_await askAbout(element, &Accessibility::value);
@@ -490,15 +494,13 @@ QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, boo
 
 QCoro::Task<FocusedTextFieldAccessor::FieldNow> FocusedTextFieldAccessor::readFieldNow(AccessibleElementHandle element,
                                                                                        bool withSelection) {
-    const std::optional<QString> reported = co_await askAbout(element, &Accessibility::value);
-    if (!reported) {
+    const ReportedFieldText reported = co_await readReported(element, withSelection);
+    if (!reported.value) {
         co_return FieldNow{};
     }
-    if (!withSelection) {
-        co_return FieldNow{cleanAccessibleText(*reported), std::nullopt};
-    }
-    const std::optional<AccessibleTextRange> reportedRange = co_await askAbout(element, &Accessibility::selectedRange);
-    co_return FieldNow{cleanAccessibleText(*reported), cleanedReportedRange(reportedRange, reported)};
+    const SeenAccessibleText seen(*reported.value, reported.objects);
+    const std::optional<AccessibleTextRange>& range = reported.selectedRange;
+    co_return FieldNow{seen.text(), range ? seen.seenRange(TextRange{range->location, range->length}) : std::nullopt};
 }
 
 QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::focusedOtherElement(FocusedTextFieldSnapshot snapshot) {
@@ -774,6 +776,16 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
     // Only a selection read with the text, from the same element, is replaced alone; a whole
     // field copied after select-all is replaced whole.
     const bool hasSelection = !isEmpty(snapshot.selectedText) && !snapshot.wholeFieldCopied;
+    if (hasSelection ? snapshot.selectionHoldsObjectWithoutText : snapshot.holdsObjectWithoutText) {
+        // An image or a control in the field shows in no text: whatever is written over it, by
+        // accessibility or a paste, takes it away.
+        AppLog::app().notice(
+            QStringLiteral("focused field holds an object without text where the result would go: not written "
+                           "selection=%1 length=%2")
+                .arg(hasSelection ? QStringLiteral("true") : QStringLiteral("false"))
+                .arg(newText.size()));
+        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
+    }
     AccessibilityCalls& calls = platform_.accessibility;
     // Accessibility writes reach the field wherever its window is; keystrokes only go to what
     // is in front, so they come last and only after checking where they would land.
@@ -794,6 +806,9 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
         // (A paste makes the same check right before its keys.)
         throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText),
                                              /*fieldChangedMeanwhile=*/true);
+    } else if (hasSelection && snapshot.selectionSplitsObject) {
+        // The selection begins or ends inside a link or a span: an accessibility write would
+        // replace the whole object, a paste replaces what is selected.
     } else if (hasSelection) {
         const auto replaceSelection = [element, newText](Accessibility& ax) {
             return ax.setSelectedText(element, newText);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "focused_text/accessible_field_read.h"
 #include "focused_text/clipboard_fallbacks.h"
 #include "focused_text/field_step_clock.h"
 #include "focused_text/focus_resolver.h"
@@ -150,6 +151,9 @@ private:
         std::optional<QRectF> frame;
     };
     QCoro::Task<AccessibleSelectionRead> readAccessibleSelection(AccessibleElementHandle element);
+    // An element's text, its embedded objects and (when asked) its selection, read in one job;
+    // nothing when unanswered.
+    QCoro::Task<ReportedFieldText> readReported(AccessibleElementHandle element, bool withSelection);
     // One accessibility query through the accessibility thread, "absent" when unanswered.
     template <typename Result>
     QCoro::Task<Result> askAbout(AccessibleElementHandle element,

@@ -42,6 +42,15 @@ struct FocusedTextFieldSnapshot {
     // The element is one part of a larger editable text (a paragraph of a document), where
     // select-all takes in more than the element: it is never replaced by select-all and paste.
     bool partOfLargerText = false;
+    // The field's text holds an object without text (an image, a control of a rich-text field,
+    // or one that could not be read), which `fullText` leaves out: writing over the whole field
+    // would remove it.
+    bool holdsObjectWithoutText = false;
+    // The same for the selection: it takes in such an object.
+    bool selectionHoldsObjectWithoutText = false;
+    // The selection begins or ends inside the text of an embedded object (a link): a write
+    // through accessibility replaces whole objects, so only a paste replaces just the selection.
+    bool selectionSplitsObject = false;
 
     bool operator==(const FocusedTextFieldSnapshot&) const = default;
 };

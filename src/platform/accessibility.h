@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace tavrolin {
 
@@ -42,6 +43,33 @@ struct AccessibleTextRange {
     bool operator==(const AccessibleTextRange&) const = default;
 };
 
+// An object embedded in an element's text: a link, a highlighted or formatted span, a mention of
+// a rich-text field (web engines), or an image or a control. The text that holds it shows one
+// U+FFFC where it stands.
+struct AccessibleEmbeddedObject {
+    qsizetype offset = 0;  // of its U+FFFC in the text that holds it (UTF-16 units)
+    // Its own text, with a U+FFFC for each object embedded in it in turn; absent when it shows
+    // something other than text (an image, a control) or its text could not be read.
+    std::optional<QString> text;
+    // The part of its own text that the selection takes in, or its caret, as its program reports
+    // them (UTF-16 units of `text`); absent when it reports neither.
+    std::optional<AccessibleTextRange> selection;
+    std::vector<AccessibleEmbeddedObject> objects;  // embedded in `text`
+    // It stands on lines of its own (a paragraph, a block of a rich-text field), though the text
+    // that holds it shows no line break around its U+FFFC.
+    bool block = false;
+    bool operator==(const AccessibleEmbeddedObject&) const = default;
+};
+
+// An element's text and the objects embedded in it, read together.
+struct AccessibleRichText {
+    QString text;
+    // The objects its program names at U+FFFC characters of `text`, in order; a U+FFFC without
+    // one stands for an object that could not be read.
+    std::vector<AccessibleEmbeddedObject> objects;
+    bool operator==(const AccessibleRichText&) const = default;
+};
+
 // Reading and writing the elements of other applications. Every query that fails, times
 // out or finds an unexpected kind of value answers "absent" (or false); none throws. Text
 // offsets are UTF-16 units of the element's text, rectangles are screen coordinates in
@@ -71,6 +99,9 @@ public:
     virtual std::optional<AccessibleRole> role(const AccessibleElementHandle& element) = 0;
     // The element's whole text; absent when it has no text.
     virtual std::optional<QString> value(const AccessibleElementHandle& element) = 0;
+    // The element's whole text with the objects embedded in it (nested ones too, to a bound);
+    // absent when it has no text.
+    virtual std::optional<AccessibleRichText> richText(const AccessibleElementHandle& element) = 0;
     // The selected text; "" when the element has text but nothing is selected.
     virtual std::optional<QString> selectedText(const AccessibleElementHandle& element) = 0;
     // The selection; a caret without selection is a range of length 0 at the caret.

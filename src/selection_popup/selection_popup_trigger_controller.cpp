@@ -226,7 +226,8 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::probeSelection(std::ui
         co_return;
     }
     const auto query = [element](Accessibility& accessibility) { return readElementSelection(accessibility, element); };
-    const ElementSelection read = co_await ask(calls, query, ElementSelection{});
+    const ElementSelection unanswered;
+    const ElementSelection read = co_await ask(calls, query, unanswered, reportedFieldTextBound);
     if (!alive || generation != selectionGeneration_) {
         co_return;
     }
@@ -288,7 +289,9 @@ DesktopSelectionPopupTriggerController::ElementSelection DesktopSelectionPopupTr
     }
     read.editable = isEditableElement(accessibility, element);
     read.text = readSelectedText(accessibility, element);
-    read.value = accessibility.value(element);
+    ReportedFieldText field = readReportedFieldText(accessibility, element, false);
+    read.value = std::move(field.value);
+    read.objects = std::move(field.objects);
     read.range = accessibility.selectedRange(element);
     read.frame = SelectedTextBoundsReader::readScreenFrame(accessibility, element);
     return read;
@@ -299,7 +302,7 @@ FocusedTextFieldSnapshot DesktopSelectionPopupTriggerController::snapshotOf(
     const std::optional<FrontApplication>& window) {
     // Made as the commands' own reads make theirs: the buttons hand it to them, and Flip and Edit
     // write back judging the field by it (only an editable element's selection is written).
-    return snapshotFromAccessibleRead(element, ReportedFieldText{read.value, read.text, read.range},
+    return snapshotFromAccessibleRead(element, ReportedFieldText{read.value, read.objects, read.text, read.range},
                                       read.editable ? UnconfirmedSelection::dropped : UnconfirmedSelection::kept,
                                       read.frame, window);
 }
@@ -337,7 +340,8 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::retryReadNow(std::uint
     const auto alive = lifetime_.weak();
     const AccessibleElementHandle element = selection.element;
     const auto query = [element](Accessibility& accessibility) { return readElementSelection(accessibility, element); };
-    const ElementSelection read = co_await ask(dependencies_.accessibility, query, ElementSelection{});
+    const ElementSelection unanswered;
+    const ElementSelection read = co_await ask(dependencies_.accessibility, query, unanswered, reportedFieldTextBound);
     if (!alive || generation != selectionGeneration_) {
         co_return;
     }

@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <vector>
 
 namespace tavrolin {
 
@@ -113,8 +114,9 @@ public:
     struct ElementSelection {
         bool secure = false;
         bool editable = false;
-        std::optional<QString> text;   // the selected text
-        std::optional<QString> value;  // the element's whole text
+        std::optional<QString> text;                    // the selected text
+        std::optional<QString> value;                   // the element's whole text
+        std::vector<AccessibleEmbeddedObject> objects;  // embedded in `value`
         std::optional<AccessibleTextRange> range;
         std::optional<QRectF> frame;  // only when larger than 1 x 1
     };

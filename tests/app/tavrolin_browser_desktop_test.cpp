@@ -2,8 +2,9 @@
 // Chromium (no accessibility flag) on a local page, each started once for its suite; the
 // focused field of a program behind the front window left alone; a terminal in front that no
 // key may reach; a program stopped in the middle of a paste; a shortcut pressed twice or held;
-// text typed while the server thinks; emoji. The translations come from Apertium on this
-// machine; Edit Message asks the program's local server.
+// text typed while the server thinks; emoji; a rich-text field with a link and a second line.
+// The translations come from Apertium on this machine; Edit Message asks the program's local
+// server.
 #include "app/terminal_job.h"
 #include "app/x11_window_tools.h"
 #include "support/qt_printers.h"
@@ -265,6 +266,36 @@ protected:
                                         << failures.mid(0, 8).join('\n').toStdString();
     }
 
+    // A rich-text field whose sentence holds a link, and a second line in a block of its own (the
+    // browser reports one U+FFFC in the field's text for each, their words in them): Write
+    // Message translates every word the user sees, and the run succeeds only with the whole
+    // translation in the field.
+    void writeMessageKeepsEveryWordOfARichTextField() {
+        const QString seen = QStringLiteral(
+            "I would like to meet my good friend tomorrow at the station.\nWe are going to the park with the children.");
+        ASSERT_TRUE(browser_->prepareEditableHtml(
+            QStringLiteral("I would like to meet <a href=\"#x\">my good friend</a> tomorrow at the station."
+                           "<div>We are going to the park with the children.</div>"),
+            Selection::caretAtEnd));
+        ASSERT_EQ(browser_->text(Element::editable), seen);
+        const int before = program_->events("translate_message");
+        press("w");
+        ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
+        const QString written = browser_
+                                    ->waitForText(
+                                        Element::editable, [&](const QString& now) { return now != seen; }, 5s)
+                                    .value_or(QString());
+        for (const char* word : {"amigo", "mañana", "parque"}) {
+            EXPECT_TRUE(written.contains(QString::fromUtf8(word))) << word << ": " << written.toStdString();
+        }
+        for (const char* word : {"friend", "tomorrow", "park"}) {
+            EXPECT_FALSE(written.contains(QLatin1String(word))) << word << ": " << written.toStdString();
+        }
+        const QString ended = program_->eventLines("translate_message").constLast();
+        EXPECT_TRUE(ended.contains("success=true")) << ended.toStdString() << "\n"
+                                                    << program_->log().right(3000).toStdString();
+    }
+
     static inline Program* program_ = nullptr;
     static inline TestBrowser* browser_ = nullptr;
 };
@@ -286,6 +317,14 @@ TEST_F(FirefoxFieldsDesktopTest, WriteEditAndFlipLeaveExactlyTheirResultInEveryF
 
 TEST_F(ChromiumFieldsDesktopTest, WriteEditAndFlipLeaveExactlyTheirResultInAnEditableRegion) {
     leavesExactlyTheResult({Element::editable});
+}
+
+TEST_F(FirefoxFieldsDesktopTest, WriteMessageKeepsEveryWordOfARichTextField) {
+    writeMessageKeepsEveryWordOfARichTextField();
+}
+
+TEST_F(ChromiumFieldsDesktopTest, WriteMessageKeepsEveryWordOfARichTextField) {
+    writeMessageKeepsEveryWordOfARichTextField();
 }
 
 // The user goes on typing while the server works on the text: the field keeps every key, and

@@ -18,28 +18,121 @@ TEST(AccessibleTextCleaningTest, RemovesTheCharactersTheAccessibilityLayerAdds) 
     EXPECT_EQ(cleanAccessibleText(QString()), QString());
 }
 
-TEST(AccessibleTextCleaningTest, MapsRangesOntoTheCleanedText) {
+TEST(AccessibleTextCleaningTest, MapsRangesOntoTheSeenText) {
     // "a😀\uFEFFb\uFFFCc": a at 0, the emoji at 1-2, U+FEFF at 3, b at 4, U+FFFC at 5, c at 6.
-    const QString reported = QString::fromUtf8("a😀\uFEFFb\uFFFCc");
-    ASSERT_EQ(cleanAccessibleText(reported), QString::fromUtf8("a😀bc"));
+    const SeenAccessibleText seen(QString::fromUtf8("a😀\uFEFFb\uFFFCc"), {});
+    ASSERT_EQ(seen.text(), QString::fromUtf8("a😀bc"));
+    EXPECT_TRUE(seen.holdsObjectWithoutText());
     const struct {
         TextRange reported;
-        std::optional<TextRange> cleaned;
+        std::optional<TextRange> seen;
     } cases[] = {
         {{0, 0}, TextRange{0, 0}},  // caret at the start
         {{7, 0}, TextRange{5, 0}},  // caret at the end
         {{0, 7}, TextRange{0, 5}},  // everything
         {{4, 1}, TextRange{3, 1}},  // "b"
         {{1, 3}, TextRange{1, 2}},  // the emoji with its U+FEFF
-        {{5, 1}, TextRange{4, 0}},  // only a marker: nothing selected, where it stood
+        {{5, 1}, TextRange{4, 0}},  // only an object without text: nothing seen, where it stood
         {{6, 2}, std::nullopt},     // past the end
         {{-1, 1}, std::nullopt},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(cleanedAccessibleTextRange(reported, c.reported), c.cleaned)
-            << c.reported.location << "," << c.reported.length;
+        EXPECT_EQ(seen.seenRange(c.reported), c.seen) << c.reported.location << "," << c.reported.length;
     }
-    EXPECT_EQ(cleanedAccessibleTextRange(firefoxEmoji, {30, 4}), (TextRange{27, 4}));  // "very"
+    EXPECT_EQ(SeenAccessibleText(firefoxEmoji, {}).seenRange({30, 4}), (TextRange{27, 4}));  // "very"
+}
+
+// What Firefox and Chromium report of a rich-text field holding a link: one U+FFFC in the field's
+// text, the link's words in the link; a range that begins or ends inside the link takes in the
+// U+FFFC (starting on it, ending after it), and the link tells where inside it lies.
+TEST(AccessibleTextCleaningTest, AnEmbeddedObjectsTextIsPartOfTheSeenText) {
+    const QString reported = QStringLiteral("I would like to meet \uFFFC tomorrow at the station.");
+    const QString sentence = QStringLiteral("I would like to meet my good friend tomorrow at the station.");
+    const auto withLink = [&](std::optional<AccessibleTextRange> linkSelection) {
+        return SeenAccessibleText(reported, {{21, QStringLiteral("my good friend"), linkSelection, {}}});
+    };
+    EXPECT_EQ(withLink(std::nullopt).text(), sentence);
+    EXPECT_FALSE(withLink(std::nullopt).holdsObjectWithoutText());
+    const struct {
+        const char* what;
+        TextRange reported;
+        std::optional<AccessibleTextRange> inLink;
+        QString selected;
+        bool partOfObject;
+    } cases[] = {
+        {"caret inside the link", {21, 0}, AccessibleTextRange{3, 0}, QString(), false},
+        {"caret after the link", {23, 0}, std::nullopt, QString(), false},
+        {"from inside the link on", {21, 10}, AccessibleTextRange{3, 11}, QStringLiteral("good friend tomorrow"), true},
+        {"into the link", {16, 6}, AccessibleTextRange{0, 2}, QStringLiteral("meet my"), true},
+        {"across the whole link",
+         {16, 15},
+         AccessibleTextRange{0, 14},
+         QStringLiteral("meet my good friend tomorrow"),
+         false},
+        {"inside the link", {21, 1}, AccessibleTextRange{3, 4}, QStringLiteral("good"), true},
+        {"after the link", {39, 7}, std::nullopt, QStringLiteral("station"), false},
+    };
+    for (const auto& c : cases) {
+        const SeenAccessibleText seen = withLink(c.inLink);
+        const std::optional<TextRange> range = seen.seenRange(c.reported);
+        ASSERT_TRUE(range) << c.what;
+        EXPECT_EQ(seen.text().mid(range->location, range->length), c.selected) << c.what;
+        EXPECT_EQ(seen.span(c.reported).partOfObject, c.partOfObject) << c.what;
+        EXPECT_FALSE(seen.span(c.reported).objectWithoutText) << c.what;
+    }
+    EXPECT_EQ(withLink(AccessibleTextRange{3, 0}).seenRange({21, 0}), (TextRange{24, 0}));
+
+    // Firefox's U+FEFF after an object goes as after an emoji.
+    const SeenAccessibleText marked(QStringLiteral("meet \uFFFC\uFEFF soon"), {{5, QStringLiteral("him"), {}, {}}});
+    EXPECT_EQ(marked.text(), QStringLiteral("meet him soon"));
+}
+
+// Chromium's report of "Say <a>hi <b>bold</b> <mark>marked</mark> <img> there</a> and @Ann
+// <mark>hm</mark> end.": objects within objects, the image without text.
+TEST(AccessibleTextCleaningTest, NestedObjectsAndObjectsWithoutText) {
+    const AccessibleEmbeddedObject link{4,
+                                        QStringLiteral("hi bold \uFFFC \uFFFC there"),
+                                        std::nullopt,
+                                        {{8, QStringLiteral("marked"), std::nullopt, {}}, {10, std::nullopt, {}, {}}}};
+    const AccessibleEmbeddedObject mark{15, QStringLiteral("hm"), std::nullopt, {}};
+    const QString reported = QStringLiteral("Say \uFFFC and @Ann \uFFFC end.");
+    const SeenAccessibleText seen(reported, {link, mark});
+    EXPECT_EQ(seen.text(), QStringLiteral("Say hi bold marked  there and @Ann hm end."));
+    EXPECT_TRUE(seen.holdsObjectWithoutText());
+    EXPECT_TRUE(seen.span({0, 6}).objectWithoutText);        // "Say " and the link
+    EXPECT_FALSE(seen.span({15, 6}).objectWithoutText);      // "hm end."
+    EXPECT_EQ(seen.seenRange({15, 6}), (TextRange{35, 7}));  // after the link's words
+
+    // Within the link, a selection that ends before the image does not take it in.
+    AccessibleEmbeddedObject selectedInLink = link;
+    selectedInLink.selection = AccessibleTextRange{0, 7};  // "hi bold"
+    const SeenAccessibleText beforeImage(reported, {selectedInLink, mark});
+    EXPECT_EQ(beforeImage.seenRange({0, 5}), (TextRange{0, 11}));  // "Say hi bold"
+    EXPECT_FALSE(beforeImage.span({0, 5}).objectWithoutText);
+    EXPECT_TRUE(beforeImage.span({0, 5}).partOfObject);
+
+    // A U+FFFC the program names no object for could not be read.
+    EXPECT_TRUE(SeenAccessibleText(reported, {mark}).span({0, 6}).objectWithoutText);
+}
+
+// What both browsers report of "Hello there<div>second line</div><div>third <a>link</a> end</div>",
+// the caret at its end: each block is an object of its own, with no line break around its U+FFFC.
+TEST(AccessibleTextCleaningTest, ParagraphsAreOnLinesOfTheirOwn) {
+    const QString reported = QStringLiteral("Hello there\uFFFC\uFFFC");
+    AccessibleEmbeddedObject second{11, QStringLiteral("second line"), std::nullopt, {}, true};
+    AccessibleEmbeddedObject third{12,
+                                   QStringLiteral("third \uFFFC end"),
+                                   AccessibleTextRange{11, 0},
+                                   {{6, QStringLiteral("link"), std::nullopt, {}, false}},
+                                   true};
+    const SeenAccessibleText seen(reported, {second, third});
+    EXPECT_EQ(seen.text(), QStringLiteral("Hello there\nsecond line\nthird link end"));
+    EXPECT_EQ(seen.seenRange({12, 0}), (TextRange{38, 0}));  // the caret at the end of the last line
+
+    // "second" selected: the selection lies inside the paragraph, after the line break.
+    second.selection = AccessibleTextRange{0, 6};
+    third.selection.reset();
+    EXPECT_EQ(SeenAccessibleText(reported, {second, third}).seenRange({11, 1}), (TextRange{12, 6}));
 }
 
 }  // namespace

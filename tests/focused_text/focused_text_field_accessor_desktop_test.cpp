@@ -58,6 +58,7 @@ public:
     void requestAccessibilityTree(qint64 pid) override { inner_.requestAccessibilityTree(pid); }
     std::optional<AccessibleRole> role(const AccessibleElementHandle& e) override { return inner_.role(e); }
     std::optional<QString> value(const AccessibleElementHandle& e) override { return inner_.value(e); }
+    std::optional<AccessibleRichText> richText(const AccessibleElementHandle& e) override { return inner_.richText(e); }
     std::optional<QString> selectedText(const AccessibleElementHandle& e) override { return inner_.selectedText(e); }
     std::optional<AccessibleTextRange> selectedRange(const AccessibleElementHandle& e) override {
         return inner_.selectedRange(e);

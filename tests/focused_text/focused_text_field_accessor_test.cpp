@@ -1072,6 +1072,78 @@ TEST_F(FocusedTextFieldAccessorTest, TextIsReadAsTheUserSeesIt) {
     EXPECT_EQ(selection.selectedText, QString("very"));
 }
 
+// --- rich-text fields: objects embedded in the text ---
+
+const QString linkSentence = QStringLiteral("I would like to meet my good friend tomorrow at the station.");
+
+// A rich-text field holding `linkSentence` with "my good friend" a link, as a browser reports it.
+std::shared_ptr<test::FakeField> makeFieldWithLink(AccessibleTextRange selection) {
+    auto field = test::makeField(linkSentence, selection);
+    field->role = AccessibleRole::textArea;
+    field->embedded = {{21, 14, true}};
+    return field;
+}
+
+TEST_F(FocusedTextFieldAccessorTest, ALinksWordsAreReadWrittenAndCheckedWithTheField) {
+    // Nothing selected: the whole field, the link's words included, is the command's.
+    auto field = makeFieldWithLink({60, 0});
+    focus(field);
+    FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+    EXPECT_EQ(snapshot.fullText, linkSentence);
+    EXPECT_EQ(snapshot.selectedRange, (TextRange{60, 0}));
+    run(accessor.replaceFocusedFieldText("whole result", snapshot));
+    EXPECT_EQ(field->text, "whole result");
+
+    // "good friend tomorrow", begun inside the link: an accessibility write would take the whole
+    // link ("my" too), the paste takes what is selected, and the field is checked as it reads.
+    field = makeFieldWithLink({24, 20});
+    focus(field);
+    snapshot = run(accessor.readFocusedField());
+    EXPECT_EQ(snapshot.selectedText, QStringLiteral("good friend tomorrow"));
+    EXPECT_EQ(snapshot.selectedRange, (TextRange{24, 20}));
+    keyboard.chords.clear();
+    ax.calls.clear();
+    EXPECT_EQ(offeredForCopying("X", snapshot), std::nullopt);
+    EXPECT_EQ(field->text, QStringLiteral("I would like to meet my X at the station."));
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+V"}));
+    EXPECT_FALSE(ax.calls.contains("setSelectedText"));
+    settle();
+
+    // The whole link and words around it selected: written in place.
+    field = makeFieldWithLink({16, 28});
+    focus(field);
+    snapshot = run(accessor.readFocusedField());
+    EXPECT_EQ(snapshot.selectedText, QStringLiteral("meet my good friend tomorrow"));
+    keyboard.chords.clear();
+    EXPECT_EQ(offeredForCopying("X", snapshot), std::nullopt);
+    EXPECT_EQ(field->text, QStringLiteral("I would like to X at the station."));
+    EXPECT_TRUE(keyboard.chords.isEmpty()) << keyboard.chords.join(' ').toStdString();
+}
+
+TEST_F(FocusedTextFieldAccessorTest, NothingIsWrittenOverAnImageInTheField) {
+    // "See <img>below and here.": the image stands before "below".
+    auto field = test::makeField(QStringLiteral("See below and here."), {19, 0});
+    field->role = AccessibleRole::textArea;
+    field->embedded = {{4, 0, false}};
+    focus(field);
+    test::ScopedLogCapture log;
+    FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+    EXPECT_EQ(snapshot.fullText, QStringLiteral("See below and here."));
+    EXPECT_EQ(offeredForCopying("whole result", snapshot), "whole result");
+    EXPECT_EQ(field->reportedText(), QStringLiteral("See \uFFFCbelow and here."));
+    EXPECT_TRUE(keyboard.chords.isEmpty()) << keyboard.chords.join(' ').toStdString();
+    EXPECT_EQ(log.messages(LogCategory::app).filter("holds an object without text").size(), 1);
+
+    // A selection that takes the image in is not written either; one beside it is.
+    field->selection = {0, 9};  // "See below"
+    snapshot = run(accessor.readFocusedField());
+    EXPECT_EQ(offeredForCopying("X", snapshot), "X");
+    field->selection = {14, 4};  // "here"
+    snapshot = run(accessor.readFocusedField());
+    EXPECT_EQ(offeredForCopying("there", snapshot), std::nullopt);
+    EXPECT_EQ(field->reportedText(), QStringLiteral("See \uFFFCbelow and there."));
+}
+
 TEST_F(FocusedTextFieldAccessorTest, ReadBackForgivesOnlyWhatFieldsDoToText) {
     EXPECT_TRUE(FocusedTextFieldAccessor::fieldHoldsText("one\ntwo", "one\r\ntwo"));
     EXPECT_TRUE(FocusedTextFieldAccessor::fieldHoldsText(QString("a") + QChar(0x00A0) + "b\n", "a b"));

@@ -55,7 +55,8 @@ function prepare(command) {
   const element = document.getElementById(command.element);
   element.focus();
   if (element.id === 'editable') {
-    element.textContent = command.text;
+    if (command.html !== undefined) element.innerHTML = command.html;
+    else element.textContent = command.text;
     const range = document.createRange();
     range.selectNodeContents(element);
     if (command.selection === 'end') range.collapse(false);
@@ -319,9 +320,17 @@ std::optional<TestBrowser::Report> TestBrowser::send(const QString& commandJson,
 }
 
 bool TestBrowser::prepare(Element element, const QString& text, Selection selection) {
+    return prepareElement(element, "text", text, selection);
+}
+
+bool TestBrowser::prepareEditableHtml(const QString& html, Selection selection) {
+    return prepareElement(Element::editable, "html", html, selection);
+}
+
+bool TestBrowser::prepareElement(Element element, const char* kind, const QString& content, Selection selection) {
     const QJsonObject command{{"op", "prepare"},
                               {"element", elementId(element)},
-                              {"text", text},
+                              {QLatin1String(kind), content},
                               {"selection", selection == Selection::all ? "all" : "end"}};
     const std::optional<Report> report =
         send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s);

@@ -62,6 +62,8 @@ public:
     // Puts `text` into the element, focuses it and leaves the caret or selection as asked.
     // Answers once the page has done so.
     bool prepare(Element element, const QString& text, Selection selection);
+    // The same for the contenteditable element with markup (links, formatting) in place of text.
+    bool prepareEditableHtml(const QString& html, Selection selection);
     // The element's text as the page holds it now (innerText for the contenteditable element);
     // absent when the page did not answer.
     std::optional<QString> text(Element element);
@@ -88,6 +90,8 @@ private:
     };
     // Sends one command to the page and waits for the report that answers it.
     std::optional<Report> send(const QString& commandJson, std::chrono::milliseconds limit);
+    // prepare() with the element's `content` as "text" or "html".
+    bool prepareElement(Element element, const char* kind, const QString& content, Selection selection);
     bool start(Kind kind);
 
     LocalHttpServer server_;

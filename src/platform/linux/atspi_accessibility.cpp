@@ -12,6 +12,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace tavrolin {
 
@@ -229,6 +230,151 @@ std::optional<std::pair<int, int>> firstSelection(AtspiText* text) {
         return std::nullopt;
     }
     return std::make_pair(start, end);
+}
+
+// The selection in UTF-16 units of the field's text, else its caret as a range of length 0;
+// absent when it reports neither.
+std::optional<AccessibleTextRange> selectionOrCaret(AtspiText* text, const FieldText& field) {
+    if (const auto selection = firstSelection(text)) {
+        const qsizetype start = field.toUtf16(selection->first);
+        const qsizetype end = field.toUtf16(selection->second);
+        return AccessibleTextRange{start, end - start};
+    }
+    CallError error;
+    const gint caret = atspi_text_get_caret_offset(text, error.out());
+    if (error.failed() || caret < 0) {
+        return std::nullopt;
+    }
+    return AccessibleTextRange{field.toUtf16(caret), 0};
+}
+
+// Objects embedded in a text are read this deep and this many per read: a rich-text field holds
+// links and spans, and a block for each line typed (Firefox and Chromium answer for 60 blocks in
+// under 0.1 s); each object costs several calls. One past either bound is left out, and counts
+// as an object that could not be read.
+constexpr int kMaximumEmbeddingDepth = 4;
+constexpr int kMaximumEmbeddedObjects = 128;
+
+constexpr QChar objectReplacementCharacter(0xFFFC);
+
+// Objects that show something other than text (pictures, controls, frames): whatever text
+// they offer is a name or a label, not words of the text around them.
+bool showsOtherThanText(AtspiAccessible* object) {
+    CallError error;
+    switch (atspi_accessible_get_role(object, error.out())) {
+    case ATSPI_ROLE_IMAGE:
+    case ATSPI_ROLE_ICON:
+    case ATSPI_ROLE_CANVAS:
+    case ATSPI_ROLE_ANIMATION:
+    case ATSPI_ROLE_VIDEO:
+    case ATSPI_ROLE_AUDIO:
+    case ATSPI_ROLE_PUSH_BUTTON:
+    case ATSPI_ROLE_TOGGLE_BUTTON:
+    case ATSPI_ROLE_CHECK_BOX:
+    case ATSPI_ROLE_RADIO_BUTTON:
+    case ATSPI_ROLE_COMBO_BOX:
+    case ATSPI_ROLE_ENTRY:
+    case ATSPI_ROLE_PASSWORD_TEXT:
+    case ATSPI_ROLE_SPIN_BUTTON:
+    case ATSPI_ROLE_SLIDER:
+    case ATSPI_ROLE_LIST_BOX:
+    case ATSPI_ROLE_PROGRESS_BAR:
+    case ATSPI_ROLE_SCROLL_BAR:
+    case ATSPI_ROLE_EMBEDDED:
+    case ATSPI_ROLE_INTERNAL_FRAME:
+        return true;
+    default:
+        return error.failed();
+    }
+}
+
+// Web engines lay a paragraph or a block of a rich-text field out on lines of its own, and say
+// so in the object's "display" attribute, as CSS does.
+bool isBlock(AtspiAccessible* object) {
+    CallError error;
+    GHashTable* attributes = atspi_accessible_get_attributes(object, error.out());
+    if (!attributes) {
+        return false;
+    }
+    const auto* display = static_cast<const gchar*>(g_hash_table_lookup(attributes, "display"));
+    const bool block = display && !g_str_has_prefix(display, "inline") && g_strcmp0(display, "contents") != 0 &&
+                       g_strcmp0(display, "none") != 0;
+    g_hash_table_unref(attributes);
+    return block;
+}
+
+std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, const FieldText& field, int depth,
+                                                      int& budget);
+
+// The object a text names at the U+FFFC at `offset` (the application's offsets); absent when it
+// names none there.
+std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hypertext, gint offset, int depth,
+                                                         int& budget) {
+    CallError indexError;
+    const gint index = atspi_hypertext_get_link_index(hypertext, offset, indexError.out());
+    if (indexError.failed() || index < 0) {
+        return std::nullopt;
+    }
+    CallError linkError;
+    GObjectRef<AtspiHyperlink> link(atspi_hypertext_get_link(hypertext, index, linkError.out()));
+    if (linkError.failed() || !link) {
+        return std::nullopt;
+    }
+    // A link of a plain text (a label's) spans its own words: only an object standing in the
+    // text's place at the marker is embedded there.
+    CallError startError;
+    const gint start = atspi_hyperlink_get_start_index(link.get(), startError.out());
+    if (startError.failed() || start != offset) {
+        return std::nullopt;
+    }
+    CallError objectError;
+    GObjectRef<AtspiAccessible> child(atspi_hyperlink_get_object(link.get(), 0, objectError.out()));
+    if (objectError.failed() || !child) {
+        return std::nullopt;
+    }
+    AccessibleEmbeddedObject embedded;
+    if (showsOtherThanText(child.get())) {
+        return embedded;
+    }
+    GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(child.get()));
+    const std::optional<FieldText> own = text ? readFieldText(text.get()) : std::nullopt;
+    if (!own) {
+        return embedded;
+    }
+    embedded.text = own->whole;
+    embedded.block = isBlock(child.get());
+    embedded.selection = selectionOrCaret(text.get(), *own);
+    embedded.objects = embeddedObjects(child.get(), *own, depth + 1, budget);
+    return embedded;
+}
+
+// The objects an object's text (`field`) names at its U+FFFC characters.
+std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, const FieldText& field, int depth,
+                                                      int& budget) {
+    std::vector<AccessibleEmbeddedObject> objects;
+    if (depth >= kMaximumEmbeddingDepth || !field.whole.contains(objectReplacementCharacter)) {
+        return objects;
+    }
+    GObjectRef<AtspiHypertext> hypertext(atspi_accessible_get_hypertext_iface(object));
+    if (!hypertext) {
+        return objects;
+    }
+    for (qsizetype i = 0; i < field.whole.size(); ++i) {
+        if (field.whole.at(i) != objectReplacementCharacter) {
+            continue;
+        }
+        // An application that stopped answering is not asked about the rest.
+        if (budget <= 0 || callRanOutOfTime) {
+            break;
+        }
+        --budget;
+        if (std::optional<AccessibleEmbeddedObject> embedded =
+                embeddedObjectAt(hypertext.get(), field.fromUtf16(i), depth, budget)) {
+            embedded->offset = i;
+            objects.push_back(std::move(*embedded));
+        }
+    }
+    return objects;
 }
 
 std::optional<QRectF> toLogicalRect(AtspiRect* rect) {
@@ -660,6 +806,23 @@ std::optional<QString> AtspiAccessibility::value(const AccessibleElementHandle& 
     });
 }
 
+std::optional<AccessibleRichText> AtspiAccessibility::richText(const AccessibleElementHandle& element) {
+    return onElement(element, [&](AtspiAccessible* object) -> std::optional<AccessibleRichText> {
+        GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
+        if (!text) {
+            return std::nullopt;
+        }
+        // The objects' offsets are converted with the same read of the text that holds them.
+        std::optional<FieldText> field = readFieldText(text.get());
+        if (!field) {
+            return std::nullopt;
+        }
+        int budget = kMaximumEmbeddedObjects;
+        std::vector<AccessibleEmbeddedObject> objects = embeddedObjects(object, *field, 0, budget);
+        return AccessibleRichText{std::move(field->whole), std::move(objects)};
+    });
+}
+
 std::optional<QString> AtspiAccessibility::selectedText(const AccessibleElementHandle& element) {
     return onElement(element, [&](AtspiAccessible* object) -> std::optional<QString> {
         GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
@@ -694,17 +857,7 @@ std::optional<AccessibleTextRange> AtspiAccessibility::selectedRange(const Acces
         if (!field) {
             return std::nullopt;
         }
-        if (const auto selection = firstSelection(text.get())) {
-            const qsizetype start = field->toUtf16(selection->first);
-            const qsizetype end = field->toUtf16(selection->second);
-            return AccessibleTextRange{start, end - start};
-        }
-        CallError error;
-        const gint caret = atspi_text_get_caret_offset(text.get(), error.out());
-        if (error.failed() || caret < 0) {
-            return std::nullopt;
-        }
-        return AccessibleTextRange{field->toUtf16(caret), 0};
+        return selectionOrCaret(text.get(), *field);
     });
 }
 

@@ -38,6 +38,7 @@ public:
 
     std::optional<AccessibleRole> role(const AccessibleElementHandle& element) override;
     std::optional<QString> value(const AccessibleElementHandle& element) override;
+    std::optional<AccessibleRichText> richText(const AccessibleElementHandle& element) override;
     std::optional<QString> selectedText(const AccessibleElementHandle& element) override;
     std::optional<AccessibleTextRange> selectedRange(const AccessibleElementHandle& element) override;
     std::optional<QRectF> frame(const AccessibleElementHandle& element) override;

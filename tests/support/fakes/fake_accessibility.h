@@ -4,20 +4,34 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 namespace tavrolin::test {
 
+// An object embedded in a rich-text field: a link or a highlighted span, whose words are
+// `length` characters of the field's text from `at` on, or an image or a control (`hasText`
+// false, `length` 0), which stands before the character at `at`.
+struct FakeEmbeddedObject {
+    qsizetype at = 0;
+    qsizetype length = 0;
+    bool hasText = true;
+};
+
 // A text field of a pretend application: its text and selection change as accessibility
-// writes and keystrokes (FakeKeyboardApplication) act on it.
+// writes and keystrokes (FakeKeyboardApplication) act on it. `text` and `selection` are what the
+// user sees and selected; a field with embedded objects reports them as web engines do (see
+// reportedText()).
 class FakeField final : public AccessibleElement {
 public:
     std::optional<AccessibleRole> role = AccessibleRole::textField;
     bool hasText = true;  // false: no accessible text at all (value and selection absent)
     QString text;
-    AccessibleTextRange selection;  // UTF-16; length 0 is the caret
+    AccessibleTextRange selection;             // UTF-16; length 0 is the caret
+    std::vector<FakeEmbeddedObject> embedded;  // by position, apart
     // What the field reports instead of its real selection, when set.
     std::optional<std::optional<AccessibleTextRange>> reportedRange;
     std::optional<std::optional<QString>> reportedSelectedText;
@@ -43,16 +57,122 @@ public:
     std::optional<qsizetype> maximumLength;
 
     QString selectedText() const { return text.mid(selection.location, selection.length); }
+    // A plain text: no embedded objects.
     void setText(const QString& value, AccessibleTextRange sel = {}) {
         text = value;
         selection = sel;
+        embedded.clear();
     }
     void replaceSelection(const QString& value) {
         const qsizetype room =
             maximumLength ? std::max<qsizetype>(0, *maximumLength - (text.size() - selection.length)) : value.size();
         const QString kept = value.left(room);
-        text.replace(selection.location, selection.length, kept);
+        replaceRange(selection, kept);
         selection = {selection.location + kept.size(), 0};
+    }
+    // Replaces text as an editor does: objects inside the range go, objects it cuts keep their
+    // words outside it, and the new text is plain.
+    void replaceRange(AccessibleTextRange range, const QString& value) {
+        const qsizetype end = range.location + range.length;
+        const qsizetype shift = value.size() - range.length;
+        std::vector<FakeEmbeddedObject> kept;
+        for (FakeEmbeddedObject object : embedded) {
+            const qsizetype objectEnd = object.at + object.length;
+            if (!object.hasText) {
+                if (object.at < range.location || object.at >= end) {
+                    object.at += object.at >= end ? shift : 0;
+                    kept.push_back(object);
+                }
+            } else if (objectEnd <= range.location) {
+                kept.push_back(object);
+            } else if (object.at >= end) {
+                object.at += shift;
+                kept.push_back(object);
+            } else {
+                const qsizetype before = std::max<qsizetype>(range.location - object.at, 0);
+                const qsizetype after = std::max<qsizetype>(objectEnd - end, 0);
+                if (before > 0 && after > 0) {
+                    kept.push_back({object.at, object.length + shift, true});
+                } else if (before > 0) {
+                    kept.push_back({object.at, before, true});
+                } else if (after > 0) {
+                    kept.push_back({range.location + value.size(), after, true});
+                }
+            }
+        }
+        text.replace(range.location, range.length, value);
+        embedded = std::move(kept);
+    }
+
+    // What the field reports as its text, as Firefox and Chromium report a rich-text field: one
+    // U+FFFC in place of each embedded object.
+    QString reportedText() const {
+        QString reported;
+        qsizetype from = 0;
+        for (const FakeEmbeddedObject& object : embedded) {
+            reported += text.mid(from, object.at - from) + QChar(0xFFFC);
+            from = object.at + object.length;
+        }
+        return reported + text.mid(from);
+    }
+    // A position of `text` in the reported text. One inside an object's words lies on its
+    // U+FFFC when a range starts (or the caret is) there, after it when a range ends there.
+    qsizetype reportedOffset(qsizetype position, bool rangeEnd) const {
+        qsizetype shift = 0;
+        for (const FakeEmbeddedObject& object : embedded) {
+            if (position <= object.at) {
+                break;
+            }
+            if (position >= object.at + object.length) {
+                shift += 1 - object.length;
+                continue;
+            }
+            return object.at + shift + (rangeEnd ? 1 : 0);
+        }
+        return position + shift;
+    }
+    // A reported offset as a position of `text` (an object's U+FFFC: before its words).
+    qsizetype seenOffset(qsizetype reported) const {
+        qsizetype shift = 0;
+        for (const FakeEmbeddedObject& object : embedded) {
+            if (reported <= object.at + shift) {
+                break;
+            }
+            shift += 1 - object.length;
+        }
+        return reported - shift;
+    }
+    AccessibleTextRange reportedSelection() const {
+        const qsizetype start = reportedOffset(selection.location, false);
+        if (selection.length == 0) {
+            return {start, 0};
+        }
+        return {start, reportedOffset(selection.location + selection.length, true) - start};
+    }
+    // Each object with its own text, and the part of it that the selection takes in (or the
+    // caret inside it).
+    std::vector<AccessibleEmbeddedObject> reportedObjects() const {
+        std::vector<AccessibleEmbeddedObject> objects;
+        qsizetype shift = 0;
+        for (const FakeEmbeddedObject& object : embedded) {
+            AccessibleEmbeddedObject reported;
+            reported.offset = object.at + shift;
+            shift += 1 - object.length;
+            if (object.hasText) {
+                reported.text = text.mid(object.at, object.length);
+                const qsizetype end = selection.location + selection.length;
+                const qsizetype start = std::max(selection.location, object.at);
+                const qsizetype stop = std::min(end, object.at + object.length);
+                if (selection.length == 0 && selection.location > object.at &&
+                    selection.location < object.at + object.length) {
+                    reported.selection = AccessibleTextRange{selection.location - object.at, 0};
+                } else if (selection.length > 0 && start < stop) {
+                    reported.selection = AccessibleTextRange{start - object.at, stop - start};
+                }
+            }
+            objects.push_back(std::move(reported));
+        }
+        return objects;
     }
 };
 
@@ -108,21 +228,32 @@ public:
     }
     std::optional<QString> value(const AccessibleElementHandle& e) override {
         const FakeField* f = field(e);
-        return f && f->hasText ? std::optional<QString>(f->text) : std::nullopt;
+        return f && f->hasText ? std::optional<QString>(f->reportedText()) : std::nullopt;
+    }
+    std::optional<AccessibleRichText> richText(const AccessibleElementHandle& e) override {
+        const FakeField* f = field(e);
+        if (!f || !f->hasText) {
+            return std::nullopt;
+        }
+        return AccessibleRichText{f->reportedText(), f->reportedObjects()};
     }
     std::optional<QString> selectedText(const AccessibleElementHandle& e) override {
         const FakeField* f = field(e);
         if (!f || !f->hasText) {
             return std::nullopt;
         }
-        return f->reportedSelectedText ? *f->reportedSelectedText : std::optional<QString>(f->selectedText());
+        if (f->reportedSelectedText) {
+            return *f->reportedSelectedText;
+        }
+        const AccessibleTextRange range = f->reportedSelection();
+        return f->reportedText().mid(range.location, range.length);
     }
     std::optional<AccessibleTextRange> selectedRange(const AccessibleElementHandle& e) override {
         const FakeField* f = field(e);
         if (!f || !f->hasText) {
             return std::nullopt;
         }
-        return f->reportedRange ? *f->reportedRange : std::optional<AccessibleTextRange>(f->selection);
+        return f->reportedRange ? *f->reportedRange : std::optional<AccessibleTextRange>(f->reportedSelection());
     }
     std::optional<QRectF> frame(const AccessibleElementHandle& e) override {
         const FakeField* f = field(e);
@@ -166,7 +297,12 @@ public:
         if (!f || !f->hasText || !f->acceptsSelectedText || f->ignoresWrites) {
             return false;
         }
-        f->replaceSelection(text);
+        // Deletes the reported selection and inserts at its start: an object whose U+FFFC the
+        // selection takes in goes whole, wherever inside its words the user's selection began.
+        const AccessibleTextRange reported = f->reportedSelection();
+        const qsizetype start = f->seenOffset(reported.location);
+        f->replaceRange({start, f->seenOffset(reported.location + reported.length) - start}, text);
+        f->selection = {start + text.size(), 0};
         return true;
     }
     bool setSelectedRange(const AccessibleElementHandle& e, AccessibleTextRange range) override {
@@ -175,7 +311,8 @@ public:
         if (!f || !f->hasText) {
             return false;
         }
-        f->selection = range;
+        const qsizetype start = f->seenOffset(range.location);
+        f->selection = {start, f->seenOffset(range.location + range.length) - start};
         return true;
     }
 
