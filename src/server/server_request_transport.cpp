@@ -83,6 +83,9 @@ ServerHTTPRequest ServerHTTPRequest::getJSON() {
 
 namespace {
 
+// The most of an answer the network thread reads ahead of this thread.
+constexpr qint64 responseReadChunkBytes = 256 * 1024;
+
 // Nothing is kept between requests: no cookie is stored or sent.
 class NoCookieJar final : public QNetworkCookieJar {
 public:
@@ -271,12 +274,27 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::exchange(ServerHTTPReque
             raw->abort();
         }
     });
-    QObject::connect(raw, &QNetworkReply::readyRead, raw, [raw, &tooLarge, maximumResponseBytes] {
-        if (raw->bytesAvailable() > maximumResponseBytes) {
+    // The network thread reads an answer into the reply's buffer as fast as it arrives, however
+    // busy this thread is. Bounded, it stops reading the socket while the buffer is full, until
+    // the body is taken out of it here: an answer past the limit is cut off near the limit,
+    // never read to its end. The bound reaches only a request the network thread already holds,
+    // and the reply hands its request (and a followed redirect) over from the event loop: the
+    // bound follows it from there.
+    const auto boundReadBuffer = [raw] {
+        QMetaObject::invokeMethod(
+            raw, [raw] { raw->setReadBufferSize(responseReadChunkBytes); }, Qt::QueuedConnection);
+    };
+    boundReadBuffer();
+    QObject::connect(raw, &QNetworkReply::redirected, raw, boundReadBuffer);
+    QByteArray body;
+    const auto takeBody = [raw, &body, &tooLarge, maximumResponseBytes] {
+        body += raw->read(maximumResponseBytes + 1 - body.size());
+        if (body.size() > maximumResponseBytes) {
             tooLarge = true;
             raw->abort();
         }
-    });
+    };
+    QObject::connect(raw, &QNetworkReply::readyRead, raw, takeBody);
     QObject::connect(raw, &QNetworkReply::sslErrors, raw, [&certificateRejected] { certificateRejected = true; });
     idleTimer->start();
     resourceTimer->start();
@@ -286,6 +304,7 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::exchange(ServerHTTPReque
     }
     idleTimer->stop();
     resourceTimer->stop();
+    takeBody();  // what came with the end of the answer
     QObject::disconnect(raw, nullptr, nullptr, nullptr);
 
     if (timedOut) {
@@ -301,7 +320,7 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::exchange(ServerHTTPReque
         throw URLError::fromReply(error, raw->errorString(), certificateRejected);
     }
     ServerHTTPResponse response;
-    response.body = raw->readAll();
+    response.body = std::move(body);
     if (status.isValid()) {
         response.statusCode = status.toInt();
     }
