@@ -288,6 +288,9 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::exchange(ServerHTTPReque
     QObject::connect(raw, &QNetworkReply::redirected, raw, boundReadBuffer);
     QByteArray body;
     const auto takeBody = [raw, &body, &tooLarge, maximumResponseBytes] {
+        if (!raw->isOpen()) {
+            return;  // aborted: what is left is not the answer
+        }
         body += raw->read(maximumResponseBytes + 1 - body.size());
         if (body.size() > maximumResponseBytes) {
             tooLarge = true;
