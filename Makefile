@@ -49,14 +49,15 @@ test: build release
 run: release
 	TAVROLIN_EXECUTABLE=$(abspath $(RUN_BUILD_DIR))/src/app/tavrolin scripts/run.sh
 
-# CopyQ, the tray utility bench_startup measures Tavrolin against, and gnome-text-editor, the GTK 4
-# editor bench_gtk4_editor runs the field commands in; only `make bench` installs them.
-BENCH_ONLY_PACKAGES ?= copyq gnome-text-editor
+# CopyQ, the tray utility bench_startup measures Tavrolin against, gnome-text-editor, the GTK 4
+# editor bench_gtk4_editor runs the field commands in, and Firefox ESR, whose page
+# bench_write_message writes into; only `make bench` installs them.
+BENCH_ONLY_PACKAGES ?= copyq gnome-text-editor firefox-esr
 
 bench: release
 	@scripts/install-deps.sh $(BENCH_ONLY_PACKAGES)
 	cmake --build $(RUN_BUILD_DIR) -j $(JOBS) --target benchmarks
-	@for b in $(RUN_BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && scripts/desktop-session.sh "$$b"; done
+	@for b in $(RUN_BUILD_DIR)/bench/bench_*; do if [ -f "$$b" ] && [ -x "$$b" ]; then scripts/desktop-session.sh "$$b"; fi; done
 
 # Every fuzz target under libFuzzer (clang, address and undefined-behaviour sanitizers) for
 # FUZZ_SECONDS each. New inputs collect in $(FUZZ_BUILD_DIR)/corpus/<target>, failing ones in

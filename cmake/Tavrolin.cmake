@@ -65,9 +65,7 @@ function(tavrolin_subsystem name)
   add_library(tavrolin_${name} STATIC ${_srcs})
   target_include_directories(tavrolin_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(tavrolin_${name} PUBLIC tavrolin_flags tavrolin_deps ${ARG_DEPENDS})
-  if(TARGET tavrolin_layering_check)
-    add_dependencies(tavrolin_${name} tavrolin_layering_check)
-  endif()
+  tavrolin_check_layering(tavrolin_${name} ${_folder})
 endfunction()
 
 # The environment of every test run. LeakSanitizer reads the leaks of system libraries that no
@@ -127,20 +125,24 @@ function(tavrolin_tests folder)
   endforeach()
 endfunction()
 
-# The include rules of the source folders (cmake/CheckLayering.cmake), checked before any library
-# is compiled and again whenever a source file or the libraries' dependencies change.
+# The include rules of the source folders (cmake/CheckLayering.cmake), judged on what the compiler
+# opened: tavrolin_check_layering(<target> <folder under src>) compiles every object of the target
+# through cmake/compile-checking-layers.sh, which fails a compile that opened a file the library
+# of that folder may not (and removes its object). An object is judged again when the libraries'
+# dependencies or the rules change.
 set(TAVROLIN_LAYERING_MAP ${PROJECT_BINARY_DIR}/layering_map.cmake)
-function(tavrolin_layering_check)
-  file(GLOB_RECURSE _checked CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/*.cpp ${PROJECT_SOURCE_DIR}/src/*.h)
-  set(_stamp ${PROJECT_BINARY_DIR}/layering_check.stamp)
-  add_custom_command(OUTPUT ${_stamp}
-    COMMAND ${CMAKE_COMMAND} -DTAVROLIN_SOURCE_DIR=${PROJECT_SOURCE_DIR} -DTAVROLIN_LAYERING_MAP=${TAVROLIN_LAYERING_MAP}
-            -P ${PROJECT_SOURCE_DIR}/cmake/CheckLayering.cmake
-    COMMAND ${CMAKE_COMMAND} -E touch ${_stamp}
-    DEPENDS ${_checked} ${PROJECT_SOURCE_DIR}/cmake/CheckLayering.cmake ${TAVROLIN_LAYERING_MAP}
-    COMMENT "Checking which source folders include which"
-    VERBATIM)
-  add_custom_target(tavrolin_layering_check ALL DEPENDS ${_stamp})
+function(tavrolin_check_layering target folder)
+  set(_launcher ${PROJECT_SOURCE_DIR}/cmake/compile-checking-layers.sh ${CMAKE_COMMAND}
+      ${PROJECT_SOURCE_DIR}/cmake/CheckLayering.cmake ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}
+      ${TAVROLIN_LAYERING_MAP} ${folder})
+  get_target_property(_after ${target} CXX_COMPILER_LAUNCHER)
+  if(_after)
+    list(APPEND _launcher ${_after})
+  endif()
+  set_target_properties(${target} PROPERTIES CXX_COMPILER_LAUNCHER "${_launcher}")
+  get_target_property(_sources ${target} SOURCES)
+  set_property(SOURCE ${_sources} APPEND PROPERTY OBJECT_DEPENDS ${TAVROLIN_LAYERING_MAP}
+               ${PROJECT_SOURCE_DIR}/cmake/CheckLayering.cmake)
 endfunction()
 
 # The project's libraries (tavrolin_*) a target links, directly or through another, and every

@@ -74,7 +74,8 @@ public:
     // False without an accessibility bus or when the check fails.
     virtual QCoro::Task<bool> accessibilityTrusted(AccessibilityTrustCheck check) = 0;
     // An alert's Try Again: `start` runs from the event loop, once the run that showed the alert
-    // has ended (its flag would refuse a start made while the alert returns).
+    // has ended (its flag would refuse a start made while the alert returns) and the focus the
+    // alert held is back with another program.
     virtual void startAfterCurrentRun(std::function<void()> start) = 0;
     // One-shot timers (virtual time in tests).
     virtual Scheduler& scheduler() = 0;

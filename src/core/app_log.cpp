@@ -11,96 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#ifdef TAVROLIN_HAVE_SYSTEMD
-#include <syslog.h>
-#include <systemd/sd-journal.h>
-#endif
-
 namespace tavrolin {
-
-QString logCategoryName(LogCategory category) {
-    switch (category) {
-    case LogCategory::app:
-        return QStringLiteral("app");
-    case LogCategory::diagnostics:
-        return QStringLiteral("diagnostics");
-    case LogCategory::telemetry:
-        return QStringLiteral("telemetry");
-    case LogCategory::capture:
-        return QStringLiteral("capture");
-    case LogCategory::updates:
-        return QStringLiteral("updates");
-    case LogCategory::network:
-        return QStringLiteral("network");
-    case LogCategory::screenshotTranslation:
-        return QStringLiteral("screenshot-translation");
-    }
-    return QStringLiteral("app");
-}
-
-QString logLevelName(LogLevel level) {
-    switch (level) {
-    case LogLevel::debug:
-        return QStringLiteral("debug");
-    case LogLevel::info:
-        return QStringLiteral("info");
-    case LogLevel::notice:
-        return QStringLiteral("notice");
-    case LogLevel::error:
-        return QStringLiteral("error");
-    case LogLevel::fault:
-        return QStringLiteral("fault");
-    }
-    return QStringLiteral("info");
-}
-
-// ---- journald
-
-JournaldLogSink::JournaldLogSink(LogLevel minimumLevel) : minimumLevel_(minimumLevel) {}
-
-bool JournaldLogSink::isAvailable() {
-#ifdef TAVROLIN_HAVE_SYSTEMD
-    struct stat info {};
-    return ::stat("/run/systemd/journal/socket", &info) == 0 && S_ISSOCK(info.st_mode);
-#else
-    return false;
-#endif
-}
-
-bool JournaldLogSink::isEnabled(LogCategory, LogLevel level) const {
-    return level >= minimumLevel_;
-}
-
-void JournaldLogSink::write(LogCategory category, LogLevel level, const QString& message) {
-#ifdef TAVROLIN_HAVE_SYSTEMD
-    int priority = LOG_INFO;
-    switch (level) {
-    case LogLevel::debug:
-        priority = LOG_DEBUG;
-        break;
-    case LogLevel::info:
-        priority = LOG_INFO;
-        break;
-    case LogLevel::notice:
-        priority = LOG_NOTICE;
-        break;
-    case LogLevel::error:
-        priority = LOG_ERR;
-        break;
-    case LogLevel::fault:
-        priority = LOG_CRIT;
-        break;
-    }
-    const QByteArray text = message.toUtf8();
-    const QByteArray categoryName = logCategoryName(category).toUtf8();
-    sd_journal_send("MESSAGE=%s", text.constData(), "PRIORITY=%i", priority, "SYSLOG_IDENTIFIER=%s", AppLog::subsystem,
-                    "TAVROLIN_CATEGORY=%s", categoryName.constData(), nullptr);
-#else
-    Q_UNUSED(category);
-    Q_UNUSED(level);
-    Q_UNUSED(message);
-#endif
-}
 
 // ---- rotating file
 
@@ -198,7 +109,10 @@ namespace {
 struct SinkHolder {
     std::mutex mutex;
     std::shared_ptr<LogSink> sink;
+    bool isDefault = false;  // chosen here, not installed by a test
     std::optional<QString> filePath;
+    std::shared_ptr<LogSink> journal;
+    bool journalRunning = false;
 };
 
 SinkHolder& holder() {
@@ -210,9 +124,10 @@ SinkHolder& holder() {
 void installDefaultSink(SinkHolder& h) {
     const QString forced = qEnvironmentVariable("TAVROLIN_LOG_BACKEND").trimmed().toLower();
     const bool useJournal =
-        forced == QStringLiteral("journald") || (forced != QStringLiteral("file") && JournaldLogSink::isAvailable());
+        h.journal && (forced == QStringLiteral("journald") || (forced != QStringLiteral("file") && h.journalRunning));
+    h.isDefault = true;
     if (useJournal) {
-        h.sink = std::make_shared<JournaldLogSink>();
+        h.sink = h.journal;
         h.filePath.reset();
     } else {
         auto file = std::make_shared<RotatingFileLogSink>(RotatingFileLogSink::defaultFilePath());
@@ -278,11 +193,22 @@ std::shared_ptr<LogSink> sink() {
     return h.sink;
 }
 
+void useSystemJournal(std::shared_ptr<LogSink> journal, bool isRunning) {
+    SinkHolder& h = holder();
+    std::lock_guard lock(h.mutex);
+    h.journal = std::move(journal);
+    h.journalRunning = isRunning;
+    if (!h.sink || h.isDefault) {
+        installDefaultSink(h);
+    }
+}
+
 std::shared_ptr<LogSink> setSink(std::shared_ptr<LogSink> sink) {
     SinkHolder& h = holder();
     std::lock_guard lock(h.mutex);
     auto previous = std::move(h.sink);
     h.sink = std::move(sink);
+    h.isDefault = false;
     h.filePath.reset();
     if (!h.sink) {
         installDefaultSink(h);

@@ -1,14 +1,17 @@
 #pragma once
 
 // The application's diagnostic log: seven fixed loggers, one per category, all under the
-// application id as subsystem. Lines go to journald when it runs, otherwise to a size-capped
-// file under $XDG_STATE_HOME/tavrolin/. Tests install an in-memory sink.
+// application id as subsystem. Lines go to the desktop's journal where the program hands it over
+// at its start (the back end's, platform/desktop_backend.h) and it runs, otherwise to a
+// size-capped file under $XDG_STATE_HOME/tavrolin/. Tests install an in-memory sink.
 //
 // A line whose level is disabled costs one check: pass a callable instead of a string and it
 // runs only when the line is written.
 //
 //   AppLog::app().info(u"launched"_s);
 //   AppLog::network().error([&] { return expensiveText(); });
+
+#include "platform/log_sink.h"
 
 #include <QString>
 
@@ -18,37 +21,6 @@
 #include <utility>
 
 namespace tavrolin {
-
-enum class LogLevel { debug = 0, info = 1, notice = 2, error = 3, fault = 4 };
-
-enum class LogCategory { app, diagnostics, telemetry, capture, updates, network, screenshotTranslation };
-
-// "app", "diagnostics", "telemetry", "capture", "updates", "network", "screenshot-translation".
-QString logCategoryName(LogCategory category);
-// "debug", "info", "notice", "error", "fault".
-QString logLevelName(LogLevel level);
-
-// Where log lines end up. Implementations are safe to call from any thread.
-class LogSink {
-public:
-    virtual ~LogSink() = default;
-    virtual bool isEnabled(LogCategory category, LogLevel level) const = 0;
-    virtual void write(LogCategory category, LogLevel level, const QString& message) = 0;
-};
-
-// journald through sd_journal_send: MESSAGE, PRIORITY, SYSLOG_IDENTIFIER (the application id)
-// and TAVROLIN_CATEGORY. Debug lines are dropped unless enabled.
-class JournaldLogSink final : public LogSink {
-public:
-    explicit JournaldLogSink(LogLevel minimumLevel = LogLevel::info);
-    // Whether a journal socket is there to write to (and the build has libsystemd).
-    static bool isAvailable();
-    bool isEnabled(LogCategory category, LogLevel level) const override;
-    void write(LogCategory category, LogLevel level, const QString& message) override;
-
-private:
-    LogLevel minimumLevel_;
-};
 
 // One text file, one line per record: "<UTC time> <level> <category> <message>". When the file
 // would grow past `maximumBytes` it is renamed to "<name>.1" (replacing the older one) and a
@@ -135,8 +107,12 @@ const Logger& network();
 const Logger& screenshotTranslation();
 
 // The sink in use. Chosen on first use: TAVROLIN_LOG_BACKEND=file or =journald forces one;
-// otherwise journald when available, else the rotating file.
+// otherwise the journal when it was handed over and runs, else the rotating file.
 std::shared_ptr<LogSink> sink();
+// The desktop's journal, handed over by the process entry before its first line (null: the
+// program has none). `isRunning`: whether it can be written to now. A sink that tests installed
+// stays.
+void useSystemJournal(std::shared_ptr<LogSink> journal, bool isRunning);
 // Replaces the sink (tests); nullptr restores the default choice. Returns the previous one.
 std::shared_ptr<LogSink> setSink(std::shared_ptr<LogSink> sink);
 // The file the default file back end writes, when that back end is the one in use.

@@ -19,6 +19,7 @@
 #include "platform/keyboard_grabbing.h"
 #include "platform/keyboard_layout_reading.h"
 #include "platform/language_recognizer.h"
+#include "platform/log_sink.h"
 #include "platform/on_device_translation_engine.h"
 #include "platform/power_assertion.h"
 #include "platform/primary_selection.h"
@@ -43,6 +44,16 @@
 #include <optional>
 
 namespace tavrolin {
+
+// ---- The log
+
+// The desktop's journal as a log sink, null where the program is built without its client, and
+// whether its socket is there to write to now.
+struct SystemJournal {
+    std::shared_ptr<LogSink> sink;
+    bool isRunning = false;
+};
+SystemJournal systemJournal();
 
 // ---- Accessibility, the clipboard and synthetic input
 

@@ -83,6 +83,9 @@ ServerHTTPRequest ServerHTTPRequest::getJSON() {
 
 namespace {
 
+// The most of an answer the network thread reads ahead of this thread.
+constexpr qint64 responseReadChunkBytes = 256 * 1024;
+
 // Nothing is kept between requests: no cookie is stored or sent.
 class NoCookieJar final : public QNetworkCookieJar {
 public:
@@ -197,7 +200,7 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::send(ServerHTTPRequest r
     const std::shared_ptr<NetworkReachability> reachability = reachability_;
     QString offlineDetail;
     try {
-        co_return co_await exchange(request, configuration_.resourceTimeout);
+        co_return co_await exchangeFollowingRedirects(request, configuration_.resourceTimeout);
     } catch (const URLError& error) {
         if (!configuration_.waitsForConnectivity || !looksOffline(error.code()) || !reachability->isDisconnected()) {
             throw;
@@ -207,11 +210,40 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::send(ServerHTTPRequest r
     if (!co_await reachability->waitUntilConnected(remaining())) {
         throw URLError(URLError::notConnectedToInternet, offlineDetail);
     }
-    co_return co_await exchange(std::move(request), remaining());
+    co_return co_await exchangeFollowingRedirects(std::move(request), remaining());
 }
 
-QCoro::Task<ServerHTTPResponse> ServerRequestTransport::exchange(ServerHTTPRequest request,
-                                                                 std::chrono::milliseconds resourceLimit) {
+QCoro::Task<ServerHTTPResponse> ServerRequestTransport::exchangeFollowingRedirects(
+    ServerHTTPRequest request, std::chrono::milliseconds resourceLimit) {
+    // A GET's redirects are followed here, each one an exchange of its own: a redirect Qt
+    // followed itself would reach its network thread without the read bound (see exchange()).
+    // As Qt's no-less-safe policy: any redirect but one from https to another scheme.
+    const auto started = std::chrono::steady_clock::now();
+    for (int redirects = 0;; ++redirects) {
+        const auto left = resourceLimit - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              std::chrono::steady_clock::now() - started);
+        Exchanged answer = co_await exchange(request, left);
+        if (!request.followsRedirects || !answer.redirectTarget) {
+            ServerHTTPResponse response = std::move(answer.response);
+            co_return response;
+        }
+        if (redirects == maximumRedirects) {
+            throw URLError(URLError::unknown, QStringLiteral("more than %1 redirects").arg(maximumRedirects));
+        }
+        const QUrl next = request.url.resolved(*answer.redirectTarget);
+        if (request.url.scheme() == QStringLiteral("https") && next.scheme() != QStringLiteral("https")) {
+            throw URLError(URLError::unknown, QStringLiteral("redirect from https to %1").arg(next.scheme()));
+        }
+        if (!next.isValid() || next.host().isEmpty() ||
+            (next.scheme() != QStringLiteral("https") && next.scheme() != QStringLiteral("http"))) {
+            throw URLError(URLError::badURL, QStringLiteral("redirect to something other than an http(s) URL"));
+        }
+        request.url = next;
+    }
+}
+
+QCoro::Task<ServerRequestTransport::Exchanged> ServerRequestTransport::exchange(
+    ServerHTTPRequest request, std::chrono::milliseconds resourceLimit) {
     const QUrl url = request.url;
     QNetworkRequest networkRequest(url);
     networkRequest.setRawHeader("User-Agent", AppMetadata::userAgent().toUtf8());
@@ -226,9 +258,8 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::exchange(ServerHTTPReque
     networkRequest.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     networkRequest.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     networkRequest.setTransferTimeout(0);  // the timers below own the time-outs
-    networkRequest.setAttribute(
-        QNetworkRequest::RedirectPolicyAttribute,
-        request.followsRedirects ? QNetworkRequest::NoLessSafeRedirectPolicy : QNetworkRequest::ManualRedirectPolicy);
+    // A redirect is the answer; a GET's are followed by exchangeFollowingRedirects().
+    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
 
     std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(
         manager().sendCustomRequest(networkRequest, request.method, request.body), [](QNetworkReply* r) {
@@ -271,12 +302,26 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::exchange(ServerHTTPReque
             raw->abort();
         }
     });
-    QObject::connect(raw, &QNetworkReply::readyRead, raw, [raw, &tooLarge, maximumResponseBytes] {
-        if (raw->bytesAvailable() > maximumResponseBytes) {
+    // The network thread reads an answer into the reply's buffer as fast as it arrives, however
+    // busy this thread is. Bounded, it stops reading the socket while the buffer is full, until
+    // the body is taken out of it here: an answer past the limit is cut off near the limit,
+    // never read to its end. The bound reaches only a request the network thread already holds,
+    // and takes hold only before the answer streams in: the reply hands its request over from
+    // the event loop, and the bound follows right behind it.
+    QMetaObject::invokeMethod(
+        raw, [raw] { raw->setReadBufferSize(responseReadChunkBytes); }, Qt::QueuedConnection);
+    QByteArray body;
+    const auto takeBody = [raw, &body, &tooLarge, maximumResponseBytes] {
+        if (!raw->isOpen()) {
+            return;  // aborted: what is left is not the answer
+        }
+        body += raw->read(maximumResponseBytes + 1 - body.size());
+        if (body.size() > maximumResponseBytes) {
             tooLarge = true;
             raw->abort();
         }
-    });
+    };
+    QObject::connect(raw, &QNetworkReply::readyRead, raw, takeBody);
     QObject::connect(raw, &QNetworkReply::sslErrors, raw, [&certificateRejected] { certificateRejected = true; });
     idleTimer->start();
     resourceTimer->start();
@@ -286,6 +331,7 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::exchange(ServerHTTPReque
     }
     idleTimer->stop();
     resourceTimer->stop();
+    takeBody();  // what came with the end of the answer
     QObject::disconnect(raw, nullptr, nullptr, nullptr);
 
     if (timedOut) {
@@ -300,12 +346,17 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::exchange(ServerHTTPReque
     if (isTransportError(error, status.isValid())) {
         throw URLError::fromReply(error, raw->errorString(), certificateRejected);
     }
-    ServerHTTPResponse response;
-    response.body = raw->readAll();
+    Exchanged answer;
+    answer.response.body = std::move(body);
     if (status.isValid()) {
-        response.statusCode = status.toInt();
+        const int code = status.toInt();
+        answer.response.statusCode = code;
+        const QByteArray location = raw->rawHeader("Location");
+        if ((code == 301 || code == 302 || code == 303 || code == 307 || code == 308) && !location.isEmpty()) {
+            answer.redirectTarget = QUrl(QString::fromUtf8(location));
+        }
     }
-    co_return response;
+    co_return answer;
 }
 
 // ---- the request steps

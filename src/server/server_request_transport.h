@@ -134,10 +134,21 @@ private:
     friend struct SlotAwaiter;
     class SlotRelease;
 
+    // One exchange's answer, and where it redirects to (a 3xx with a Location).
+    struct Exchanged {
+        ServerHTTPResponse response;
+        std::optional<QUrl> redirectTarget;
+    };
+    // The redirects a GET follows, at most this many.
+    static constexpr int maximumRedirects = 50;
+
     void releaseSlot();
     QNetworkAccessManager& manager();
     // One exchange on the network, bounded by `resourceLimit` as a whole.
-    QCoro::Task<ServerHTTPResponse> exchange(ServerHTTPRequest request, std::chrono::milliseconds resourceLimit);
+    QCoro::Task<Exchanged> exchange(ServerHTTPRequest request, std::chrono::milliseconds resourceLimit);
+    // The exchanges of a request and the redirects it follows, bounded by `resourceLimit` together.
+    QCoro::Task<ServerHTTPResponse> exchangeFollowingRedirects(ServerHTTPRequest request,
+                                                               std::chrono::milliseconds resourceLimit);
 
     ServerSessionConfiguration configuration_;
     std::shared_ptr<NetworkReachability> reachability_;

@@ -195,7 +195,12 @@ public:
         return services_->focusedFieldLoadingTargetResolver();
     }
 
+    // Try Again's run starts once a window of another program is in front again (the alert
+    // held the focus), looked at every tryAgainFocusStep; after tryAgainFocusBound it starts on
+    // whatever is in front.
     void startAfterCurrentRun(std::function<void()> start) override;
+    static constexpr std::chrono::milliseconds tryAgainFocusStep{20};
+    static constexpr std::chrono::milliseconds tryAgainFocusBound{500};
     void presentFocusedTextCopyFallback(const QString& text, bool fieldChangedMeanwhile) override;
 
     // ---- dictation scratchpad (app_delegate_dictation.cpp)
@@ -276,7 +281,10 @@ private:
     std::optional<TelemetryTrigger> pendingSharePromptTrigger_;
     Commands commands_;
 
+    void startOnceAnotherProgramIsInFront(std::function<void()> start, std::chrono::milliseconds left);
+
     std::unique_ptr<ScheduledCall> menuCaptureStart_;
+    std::unique_ptr<ScheduledCall> tryAgainStart_;
     std::unique_ptr<SystemEventMonitoring> systemEventMonitor_;
     std::unique_ptr<StatusMenu> statusMenuController_;
     std::unique_ptr<MainMenu> mainMenu_;

@@ -2,6 +2,7 @@
 
 #include "core/app_log.h"
 #include "core/app_metadata.h"
+#include "platform/desktop_backend.h"
 #include "shell/application_delegate.h"
 #include "shell/instance_activation.h"
 #include "shell/single_instance_lock.h"
@@ -55,6 +56,10 @@ std::unique_ptr<QSocketNotifier> watchTerminationSignals() {
 }  // namespace
 
 int Tavrolin::main(int argc, char** argv) {
+    // The desktop's journal takes the log from its first line.
+    const SystemJournal journal = systemJournal();
+    AppLog::useSystemJournal(journal.sink, journal.isRunning);
+
     // The lock comes first, so a second launch ends without touching the display.
     try {
         singleInstanceLock = SingleInstanceLock::acquire();

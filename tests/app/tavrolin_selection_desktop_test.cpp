@@ -11,6 +11,7 @@
 
 #include <QElapsedTimer>
 #include <QRect>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -79,6 +80,21 @@ protected:
 
     bool logged(const QString& fragment, std::chrono::milliseconds limit = 20s) const {
         return test::waitUntil([&] { return log().contains(fragment); }, limit);
+    }
+    // How the Translate Selection run started by `trigger` ended: the languages, success and
+    // error of its usage-event line; empty before it ended.
+    QString outcomeOf(const QString& trigger) const {
+        static const QRegularExpression eventLine(
+            QStringLiteral("event action=translate_selection trigger=(\\w+) .*?(source=\\S+ target=\\S+ "
+                           "success=\\S+ error=\\S+)"));
+        QRegularExpressionMatchIterator lines = eventLine.globalMatch(log());
+        while (lines.hasNext()) {
+            const QRegularExpressionMatch line = lines.next();
+            if (line.captured(1) == trigger) {
+                return line.captured(2);
+            }
+        }
+        return {};
     }
     // Our visible windows other than the tray icon.
     QStringList shownWindows() const {
@@ -333,8 +349,17 @@ TEST_F(TavrolinSelectionDesktopTest, AMissingPairAsksForItsLanguagesAndTryAgainR
     ASSERT_TRUE(
         test::waitUntil([&] { return test::accessibleTexts(pid_).contains("Install Translation Languages"); }, 20s))
         << log().toStdString();
+    const QString first = outcomeOf(QStringLiteral("hotkey"));
+    ASSERT_TRUE(first.contains(QStringLiteral("success=false error="))) << log().toStdString();
     ASSERT_TRUE(test::pressAccessible(pid_, QStringLiteral("Try Again")));
+    // The second run reads the selection again and ends as the first did, with an outcome of its
+    // own and the alert once more.
     EXPECT_TRUE(logged("workflow start action=translate_selection trigger=alert")) << log().toStdString();
+    ASSERT_TRUE(logged("event action=translate_selection trigger=alert")) << log().toStdString();
+    EXPECT_EQ(outcomeOf(QStringLiteral("alert")).toStdString(), first.toStdString()) << log().toStdString();
+    EXPECT_TRUE(
+        test::waitUntil([&] { return test::accessibleTexts(pid_).contains("Install Translation Languages"); }, 10s))
+        << log().toStdString();
 }
 
 TEST_F(TavrolinSelectionDesktopTest, TranslateFromTheTrayMenuTakesTheSelectionToo) {

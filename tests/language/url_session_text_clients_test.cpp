@@ -243,23 +243,7 @@ TEST_F(TextClientsTest, AnAnswerBeyondOneMebibyteIsNotTakenNorReadToTheEnd) {
         const std::string head = R"({"text":")";
         return head + std::string(bytes - head.size() - 2, 'a') + "\"}";
     };
-    // Shared with the server's thread, which may still be writing when a run has ended.
     const auto streamed = std::make_shared<std::atomic<qint64>>(0);
-    const auto streamFiftyMegabytes = [streamed](const httplib::Request&, httplib::Response& response) {
-        response.set_chunked_content_provider("application/json", [streamed](size_t offset, httplib::DataSink& sink) {
-            const std::string chunk = offset == 0 ? std::string(R"({"text":")") : std::string(64 * 1024, 'a');
-            if (offset >= 50u * 1024 * 1024) {
-                sink.write("\"}", 2);
-                sink.done();
-                return true;
-            }
-            if (!sink.write(chunk.data(), chunk.size())) {
-                return false;
-            }
-            *streamed += static_cast<qint64>(chunk.size());
-            return true;
-        });
-    };
     for (const ClientKind& kind : clientKinds()) {
         SCOPED_TRACE(kind.operation);
         const ServerSessionConfiguration session = fastSession(kind.session());
@@ -281,9 +265,9 @@ TEST_F(TextClientsTest, AnAnswerBeyondOneMebibyteIsNotTakenNorReadToTheEnd) {
         {
             test::ScopedLogCapture capture;
             *streamed = 0;
-            handler_ = streamFiftyMegabytes;
+            handler_ = test::streamedTextAnswer(50u * 1024 * 1024, streamed);
             EXPECT_EQ(failure(run(kind, server_.url(kind.path), session)), kind.requestFailed);
-            EXPECT_EQ(capture.messages(LogCategory::network).last(), tooLarge);
+            EXPECT_EQ(capture.messages(LogCategory::network).last().toStdString(), tooLarge.toStdString());
             // What the server got out before the connection closed: the limit and what the
             // sockets between hold, never the whole answer.
             test::waitUntil([] { return false; }, 100ms);

@@ -1,7 +1,7 @@
 # cmake -DLINKS=<build dir>/library_links.cmake -P library_links_test.cmake
 #
 # No library but the Linux back end links a native library of the desktop (X11, xcb, AT-SPI, D-Bus
-# and Qt's D-Bus module, Hunspell, CLD2) or an engine (Tesseract, PocketSphinx, PulseAudio, libzip,
+# and Qt's D-Bus module, Hunspell, CLD2, libsystemd) or an engine (Tesseract, PocketSphinx, PulseAudio, libzip,
 # their modules), nor the Linux back end itself: the program (src/app) alone picks it.
 cmake_minimum_required(VERSION 3.25)
 if(NOT LINKS)
@@ -9,9 +9,9 @@ if(NOT LINKS)
 endif()
 include(${LINKS})
 
-set(_forbidden "^(X11::|PkgConfig::(XCB|XSS|ATSPI|HUNSPELL|TESSERACT|PULSE|LIBZIP)$|Qt6::DBus$|QCoro6::DBus$|tavrolin_native$|tavrolin_cld2$|tavrolin_pocketsphinx$|tavrolin_platform_linux$|tavrolin-)")
+set(_forbidden "^(X11::|PkgConfig::(XCB|XSS|ATSPI|HUNSPELL|TESSERACT|PULSE|LIBZIP|SYSTEMD)$|Qt6::DBus$|QCoro6::DBus$|tavrolin_native$|tavrolin_cld2$|tavrolin_pocketsphinx$|tavrolin_platform_linux$|tavrolin-)")
 # Library files named directly rather than through a target.
-set(_forbidden_files "/lib(X11|Xss|Xtst|xcb[-.]|atspi|dbus-1|hunspell|cld2|tesseract|lept|pocketsphinx|sphinxbase|pulse|zip)[^/]*$")
+set(_forbidden_files "/lib(X11|Xss|Xtst|xcb[-.]|atspi|dbus-1|hunspell|cld2|tesseract|lept|pocketsphinx|sphinxbase|pulse|zip|systemd)[^/]*$")
 set(_faults "")
 foreach(library IN LISTS TAVROLIN_LIBRARIES)
   if(library STREQUAL "platform/linux" OR library STREQUAL "app")

@@ -1,8 +1,9 @@
 # cmake -DBINARIES=<file listing the binaries> -P null_backend_binaries_test.cmake
 #
 # The unit tests (and the fuzz targets that do not fuzz a decoder of the Linux back end) link the
-# null back end: none of them maps a library of the desktop's back end or of an engine, whatever
-# Qt itself brings (libX11, libxcb, libdbus-1 through Qt's GUI module stay).
+# null back end: none of them maps a library of the desktop's back end or of an engine (ldd, every
+# library loaded). Qt itself brings a few of the back end's libraries (libX11, libxcb, libdbus-1,
+# libsystemd): those the binary must not need itself (readelf, the binary's own NEEDED entries).
 cmake_minimum_required(VERSION 3.25)
 if(NOT BINARIES)
   message(FATAL_ERROR "null_backend_binaries_test.cmake needs -DBINARIES=<list file>")
@@ -12,8 +13,10 @@ if(NOT _binaries)
   message(FATAL_ERROR "no binaries to look at in ${BINARIES}")
 endif()
 set(_forbidden "^(libatspi|libXtst|libXss|libxcb-[a-z0-9_]+|libhunspell|libcld2|libtesseract|liblept|libpocketsphinx|libsphinxbase|libpulse|libzip|libgobject|libtavrolin-)")
+set(_forbidden_needed "^(libX11|libxcb|libdbus-1|libsystemd|libQt6DBus|libQCoro6DBus)")
 set(_faults "")
 foreach(binary IN LISTS _binaries)
+  get_filename_component(name ${binary} NAME)
   execute_process(COMMAND ldd ${binary} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE error)
   if(NOT result EQUAL 0)
     list(APPEND _faults "ldd ${binary} failed: ${error}")
@@ -24,8 +27,19 @@ foreach(binary IN LISTS _binaries)
     string(STRIP "${line}" line)
     string(REGEX REPLACE "[ \t].*" "" library "${line}")
     if(library MATCHES "${_forbidden}")
-      get_filename_component(name ${binary} NAME)
       list(APPEND _faults "${name} maps ${library}")
+    endif()
+  endforeach()
+  execute_process(COMMAND readelf --dynamic ${binary} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE error)
+  if(NOT result EQUAL 0)
+    list(APPEND _faults "readelf --dynamic ${binary} failed: ${error}")
+    continue()
+  endif()
+  string(REGEX MATCHALL "\\(NEEDED\\)[^[]*\\[[^]]+\\]" needed "${output}")
+  foreach(entry IN LISTS needed)
+    string(REGEX REPLACE ".*\\[([^]]+)\\]" "\\1" library "${entry}")
+    if(library MATCHES "${_forbidden_needed}" OR library MATCHES "${_forbidden}")
+      list(APPEND _faults "${name} needs ${library} itself")
     endif()
   endforeach()
 endforeach()

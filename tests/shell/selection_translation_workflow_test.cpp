@@ -164,6 +164,34 @@ TEST(SelectionTranslationWorkflow, ALongSelectionAndAMissingPairEndInTheirAlerts
     EXPECT_TRUE(desktop.lines.messages(LogCategory::app).filter(QStringLiteral("workflow ignored")).isEmpty());
 }
 
+// The alert holds the focus, and the window it covered gets it back through the window manager
+// a moment after it closed: Try Again reads only then, never our own window.
+TEST(SelectionTranslationWorkflow, TryAgainReadsOnceTheWindowTheAlertCoveredIsInFrontAgain) {
+    SelectionDesktop desktop([](AppSettings& s) { s.onlineFeaturesEnabled = false; });
+    AppDelegate& delegate = desktop.start();
+    desktop.device->setAvailability(AppLanguage::spanish, AppLanguage::english, TranslationPairAvailability::supported);
+    desktop.alerts->answers = {QStringLiteral("Try Again")};
+    desktop.alerts->onPresent = [&desktop](const auto&) {
+        desktop.front->setIdentifier(QStringLiteral("tavrolin"), QCoreApplication::applicationPid());
+    };
+    desktop.select(spanish);
+    delegate.startSelectionTranslation(TelemetryTrigger::hotkey, selectionSnapshot(spanish));
+    for (int i = 0; i < 10; ++i) {
+        QCoreApplication::processEvents();
+        desktop.scheduler->advance(10ms);
+    }
+    EXPECT_EQ(desktop.starts().size(), 1) << "Try Again started while our alert was in front";
+
+    desktop.front->setIdentifier(QStringLiteral("gedit"), appPid);
+    desktop.settleSelection();
+    const QStringList starts = desktop.starts();
+    ASSERT_EQ(starts.size(), 2);
+    EXPECT_TRUE(starts[1].contains(QStringLiteral("trigger=alert")));
+    EXPECT_TRUE(starts[1].contains(QStringLiteral("frontmost=gedit")));
+    EXPECT_EQ(desktop.events().value(1),
+              QStringLiteral("action=translate_selection success=false error=translation_language_pair_not_installed"));
+}
+
 // ---- the Translate command
 
 TEST(SmartTranslation, ASelectionIsTranslatedAtTheFirstLook) {

@@ -9,7 +9,9 @@
 #include "updates/app_update_checker.h"
 #include "updates/app_update_state_store.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -139,6 +141,29 @@ TEST_F(ManifestClientTest, AnAnswerOfOverAMebibyteIsABadServerResponse) {
     server.reply(200, manifestJson(std::string(1024 * 1024, '9'), "60"));
     auto c = client(server.url());
     EXPECT_EQ(urlErrorOf(c), URLError::badServerResponse);
+}
+
+// Streamed without a length, straight away or behind a redirect the request follows, such an
+// answer is cut off near the limit, not read to its end.
+TEST_F(ManifestClientTest, AnAnswerStreamedPastAMebibyteIsCutOffNotReadToTheEnd) {
+    const auto streamed = std::make_shared<std::atomic<qint64>>(0);
+    test::LocalHttpServer runaway;
+    runaway.server().Get(kPath, test::streamedTextAnswer(50u * 1024 * 1024, streamed));
+    runaway.server().Get("/moved", [&runaway](const httplib::Request&, httplib::Response& response) {
+        response.status = 302;
+        response.set_header("Location", runaway.url(QString::fromStdString(kPath)).toString().toStdString());
+    });
+    runaway.start();
+    for (const QString& path : {QString::fromStdString(kPath), QStringLiteral("/moved")}) {
+        SCOPED_TRACE(path.toStdString());
+        *streamed = 0;
+        auto c = client(runaway.url(path));
+        EXPECT_EQ(urlErrorOf(c), URLError::badServerResponse);
+        // What the server got out before the connection closed: the limit and what the sockets
+        // between hold.
+        test::waitUntil([] { return false; }, 100ms);
+        EXPECT_LT(streamed->load(), 16 * 1024 * 1024);
+    }
 }
 
 TEST_F(ManifestClientTest, MissingEndpointSendsNothing) {

@@ -24,6 +24,10 @@ public:
 
 }  // namespace
 
+SystemJournal systemJournal() {
+    refuse("systemJournal()");
+}
+
 std::shared_ptr<AccessibilityCalls> systemAccessibilityCalls() {
     refuse("systemAccessibilityCalls()");
 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <stdexcept>
+#include <string>
 
 namespace tavrolin::test {
 
@@ -38,6 +39,25 @@ void LocalHttpServer::start(int port) {
 
 QUrl LocalHttpServer::url(const QString& path) const {
     return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path));
+}
+
+httplib::Server::Handler streamedTextAnswer(std::size_t bytes, std::shared_ptr<std::atomic<qint64>> streamed) {
+    return [bytes, streamed](const httplib::Request&, httplib::Response& response) {
+        response.set_chunked_content_provider(
+            "application/json", [bytes, streamed](std::size_t offset, httplib::DataSink& sink) {
+                if (offset >= bytes) {
+                    sink.write("\"}", 2);
+                    sink.done();
+                    return true;
+                }
+                const std::string chunk = offset == 0 ? std::string(R"({"text":")") : std::string(64 * 1024, 'a');
+                if (!sink.write(chunk.data(), chunk.size())) {
+                    return false;
+                }
+                *streamed += static_cast<qint64>(chunk.size());
+                return true;
+            });
+    };
 }
 
 }  // namespace tavrolin::test

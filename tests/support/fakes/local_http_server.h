@@ -4,9 +4,11 @@
 // port the system picks. Handlers run on the server's own threads.
 #include <QString>
 #include <QUrl>
+#include <QtGlobal>
 
 #include <atomic>
 #include <httplib.h>
+#include <memory>
 #include <thread>
 
 namespace tavrolin::test {
@@ -34,5 +36,11 @@ private:
     int port_ = -1;
     std::atomic<int> requests_{0};
 };
+
+// A handler answering {"text":"aaa…"} of about `bytes` bytes, streamed in 64 KiB chunks without
+// a length, as a server that runs away does. `streamed` counts what the connection took, so a
+// test sees how much a client read before it stopped; it outlives the test's own frame, since
+// the server's thread may still be writing when a run has ended.
+httplib::Server::Handler streamedTextAnswer(std::size_t bytes, std::shared_ptr<std::atomic<qint64>> streamed);
 
 }  // namespace tavrolin::test
