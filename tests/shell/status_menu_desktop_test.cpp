@@ -4,10 +4,10 @@
 
 #include <QAction>
 #include <QGuiApplication>
-#include <QWindow>
 #include <QMenu>
 #include <QProcess>
 #include <QSystemTrayIcon>
+#include <QWindow>
 
 #include <algorithm>
 #include <gtest/gtest.h>
