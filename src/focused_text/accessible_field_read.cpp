@@ -20,13 +20,13 @@ QString withoutZeroWidthNoBreakSpaces(QString text) {
 ReportedFieldText readReportedFieldText(Accessibility& accessibility, const AccessibleElementHandle& element,
                                         bool withSelection) {
     ReportedFieldText read;
-    if (accessibility.isEditable(element)) {
+    read.value = accessibility.value(element);
+    // Most fields hold no object: their text alone is read (one call, on every look of a read-back).
+    if (read.value && read.value->contains(QChar(0xFFFC)) && accessibility.isEditable(element)) {
         if (std::optional<AccessibleRichText> rich = accessibility.richText(element)) {
             read.value = std::move(rich->text);
             read.objects = std::move(rich->objects);
         }
-    } else {
-        read.value = accessibility.value(element);
     }
     if (withSelection) {
         read.selectedText = accessibility.selectedText(element);

@@ -87,6 +87,14 @@ bool SyntheticInputGate::isTerminal(bool terminalWindow, const std::optional<Acc
 
 QCoro::Task<bool> SyntheticInputGate::isTerminal(std::optional<FrontApplication> window) {
     const bool terminalWindow = isTerminalWindow(window);
+    // A window whose process holds no terminal is one only while a terminal widget has its
+    // focus; that answer covers the chords of the next moment to the same window, as the ping's
+    // does (a burst: select-all and paste). A terminal emulator's window is asked every time: its
+    // editor and its terminal panel may swap the focus between two chords.
+    if (!terminalWindow && window && notTerminalWindow_ == window->windowId && notTerminalCovers_ &&
+        notTerminalCovers_->isActive()) {
+        co_return false;
+    }
     std::optional<AccessibleRole> focusedRole;
     if (environment_.focus && window) {
         // A terminal widget reports its focus; with no element known, a terminal emulator's
@@ -96,7 +104,12 @@ QCoro::Task<bool> SyntheticInputGate::isTerminal(std::optional<FrontApplication>
             focusedRole = co_await environment_.focus->role(focused);
         }
     }
-    co_return isTerminal(terminalWindow, focusedRole);
+    const bool terminal = isTerminal(terminalWindow, focusedRole);
+    if (!terminal && !terminalWindow && window) {
+        notTerminalWindow_ = window->windowId;
+        notTerminalCovers_ = environment_.scheduler.scheduleAfter(responsivenessLasts, [] {});
+    }
+    co_return terminal;
 }
 
 QCoro::Task<bool> SyntheticInputGate::acceptsKeys(std::optional<FrontApplication> window) {

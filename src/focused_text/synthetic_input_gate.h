@@ -110,6 +110,9 @@ private:
     // The window whose program last answered, while that answer still covers its chords.
     quint64 answeredWindow_ = 0;
     std::unique_ptr<ScheduledCall> answerCovers_;
+    // The window last found to be no terminal, while that answer still covers its chords.
+    quint64 notTerminalWindow_ = 0;
+    std::unique_ptr<ScheduledCall> notTerminalCovers_;
 };
 
 }  // namespace tavrolin

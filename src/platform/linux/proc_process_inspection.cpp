@@ -16,9 +16,9 @@ namespace tavrolin {
 
 namespace {
 
-// The parent of a process, from /proc/<pid>/stat ("pid (comm) state ppid ..."; the command name
-// may hold spaces and parentheses, so the fields are counted from its last ')').
-std::optional<qint64> parentOf(const QString& pid) {
+// One field of /proc/<pid>/stat ("pid (comm) state ppid ..."), counted from the state as 1; the
+// command name may hold spaces and parentheses, so the fields are counted from its last ')'.
+std::optional<qint64> statField(const QString& pid, int field) {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
     if (!stat.open(QIODevice::ReadOnly)) {
         return std::nullopt;
@@ -29,12 +29,21 @@ std::optional<qint64> parentOf(const QString& pid) {
         return std::nullopt;
     }
     const QList<QByteArray> fields = line.mid(close + 1).trimmed().split(' ');
-    if (fields.size() < 2) {
+    if (fields.size() < field) {
         return std::nullopt;
     }
     bool ok = false;
-    const qint64 parent = fields.at(1).toLongLong(&ok);
-    return ok ? std::optional<qint64>(parent) : std::nullopt;
+    const qint64 value = fields.at(field - 1).toLongLong(&ok);
+    return ok ? std::optional<qint64>(value) : std::nullopt;
+}
+
+std::optional<qint64> parentOf(const QString& pid) {
+    return statField(pid, 2);
+}
+
+// When the process started (clock ticks after boot): a process id used again is another process.
+std::optional<qint64> startOf(qint64 pid) {
+    return statField(QString::number(pid), 20);
 }
 
 // The program a process runs: its executable where we may read it, else the first word of its
@@ -59,6 +68,22 @@ public:
         if (processId <= 0) {
             return false;
         }
+        // A program's way of running does not change while it runs: the table is read once per
+        // process (a paste asks each time, on the GUI thread).
+        const std::optional<qint64> start = startOf(processId);
+        const auto known = answers_.find(processId);
+        if (known != answers_.end() && start && known->second.first == *start) {
+            return known->second.second;
+        }
+        const bool answer = readRunsProcessesOfItsOwnProgram(processId);
+        if (start) {
+            answers_[processId] = {*start, answer};
+        }
+        return answer;
+    }
+
+private:
+    bool readRunsProcessesOfItsOwnProgram(qint64 processId) {
         const QString program = programOf(processId);
         if (program.isEmpty()) {
             return false;
@@ -96,6 +121,7 @@ public:
 
     // A pseudo-terminal master shows among /proc/<pid>/fd as a link to the multiplexer,
     // /dev/ptmx (or /dev/pts/ptmx where that is opened directly, as in containers).
+public:
     std::optional<bool> holdsPseudoTerminalMaster(qint64 processId) override {
         if (processId <= 0) {
             return std::nullopt;
@@ -125,6 +151,10 @@ public:
         closedir(files);
         return holds;
     }
+
+private:
+    // Process id -> (its start, the answer).
+    std::map<qint64, std::pair<qint64, bool>> answers_;
 };
 
 }  // namespace
