@@ -14,9 +14,8 @@
 // The first press of each command (start-up costs included) is reported as the counter cold_ms.
 // Skipped when the editor is not installed (`make bench` installs it); runs inside the desktop
 // session.
+#include "bench_delegate.h"
 #include "bench_support.h"
-#include "core/app_settings_store.h"
-#include "core/standard_defaults.h"
 #include "focused_text/focused_text_field_accessor.h"
 #include "platform/accessibility_calls.h"
 #include "platform/desktop_backend.h"
@@ -50,17 +49,7 @@ struct EditorSession {
     bool ready = false;
 
     EditorSession() {
-        AppSettingsStore store(standardDefaults());
-        AppSettings settings = store.settings();
-        settings.targetLanguage = AppLanguage::spanish;
-        settings.messageTargetLanguage = AppLanguage::english;
-        settings.onlineFeaturesEnabled = false;
-        settings.telemetryEnabled = false;
-        settings.selectionPopupEnabled = false;
-        settings.launchAtLoginEnabled = false;
-        store.persist(settings);
-        delegate = std::make_unique<AppDelegate>();
-        delegate->configureSettings();
+        delegate = bench::makeOfflineDelegate(AppLanguage::spanish, AppLanguage::english);
         const QString program = QStandardPaths::findExecutable(QStringLiteral("gnome-text-editor"));
         if (program.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) {
             return;

@@ -8,9 +8,8 @@
 // Runs inside the desktop session (`make bench`) against the test build's foreign application.
 // The popup holds the keyboard while it is shown, so each warm press reads the field right
 // after our grab ended; TAVROLIN_BENCH_REFOCUS below measures the same with the focus moved.
+#include "bench_delegate.h"
 #include "bench_support.h"
-#include "core/app_settings_store.h"
-#include "core/standard_defaults.h"
 #include "focused_text/focused_text_field_accessor.h"
 #include "platform/desktop_backend.h"
 #include "platform/front_application.h"
@@ -56,17 +55,7 @@ struct Session {
     const bool refocusBetweenPresses = qEnvironmentVariableIsSet("TAVROLIN_BENCH_REFOCUS");
 
     Session() {
-        AppSettingsStore store(standardDefaults());
-        AppSettings settings = store.settings();
-        settings.targetLanguage = AppLanguage::spanish;
-        settings.messageTargetLanguage = AppLanguage::english;
-        settings.onlineFeaturesEnabled = false;
-        settings.telemetryEnabled = false;
-        settings.selectionPopupEnabled = false;
-        settings.launchAtLoginEnabled = false;
-        store.persist(settings);
-        delegate = std::make_unique<AppDelegate>();
-        delegate->configureSettings();
+        delegate = bench::makeOfflineDelegate(AppLanguage::spanish, AppLanguage::english);
         if (!app.ready() || !keys.isAvailable() || !presenter()) {
             return;
         }

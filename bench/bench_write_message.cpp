@@ -8,9 +8,8 @@
 // BM_WriteMessageKeyToFirefoxPage does the same in the textarea of the tests' page in Firefox
 // ESR (when installed), whose accessibility writes are answered as done and change nothing: the
 // field is read back and the text pasted. The page reports its textarea's text to the benchmark.
+#include "bench_delegate.h"
 #include "bench_support.h"
-#include "core/app_settings_store.h"
-#include "core/standard_defaults.h"
 #include "focused_text/focused_text_field_accessor.h"
 #include "language/server_backed_translation_client.h"
 #include "platform/desktop_backend.h"
@@ -43,17 +42,7 @@ struct Session {
     bool ready = false;
 
     Session() {
-        AppSettingsStore store(standardDefaults());
-        AppSettings settings = store.settings();
-        settings.targetLanguage = AppLanguage::english;
-        settings.messageTargetLanguage = AppLanguage::spanish;
-        settings.onlineFeaturesEnabled = false;
-        settings.telemetryEnabled = false;
-        settings.selectionPopupEnabled = false;
-        settings.launchAtLoginEnabled = false;
-        store.persist(settings);
-        delegate = std::make_unique<AppDelegate>();
-        delegate->configureSettings();
+        delegate = bench::makeOfflineDelegate(AppLanguage::english, AppLanguage::spanish);
         if (!app.ready() || !keys.isAvailable()) {
             return;
         }
