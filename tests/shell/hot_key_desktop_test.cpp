@@ -167,7 +167,7 @@ TEST_F(HotKeyDesktopTest, OtherKeysStillReachTheFocusedWindow) {
     edit.activateWindow();
     ASSERT_TRUE(test::waitUntil([&] { return edit.hasFocus(); }));
     xdotool({"type", "--delay", "20", "hi"});
-    EXPECT_TRUE(test::waitUntil([&] { return edit.text() == "hi"; }));
+    EXPECT_TRUE(test::waitUntil([&] { return edit.text() == "hi"; })) << edit.text().toStdString();
     EXPECT_TRUE(pressed.empty());
     edit.close();
 }
