@@ -34,7 +34,7 @@ const QSet<QString>& ClipboardFallbacks::applicationsUsingCutInsteadOfCopy() {
 
 ClipboardFallbacks::ClipboardFallbacks(Clipboard& clipboard, SyntheticInputGate& gate, Scheduler& scheduler,
                                        std::chrono::milliseconds clipboardRestoreDelay, WindowPinging* windowPing,
-                                       ProcessInspecting* processes)
+                                       ProcessTable* processes)
     : clipboard_(clipboard),
       gate_(gate),
       scheduler_(scheduler),

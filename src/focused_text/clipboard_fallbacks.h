@@ -6,7 +6,7 @@
 #include "platform/clipboard.h"
 #include "platform/clock.h"
 #include "platform/front_application.h"
-#include "platform/process_inspection.h"
+#include "platform/process_table.h"
 #include "platform/window_ping.h"
 
 #include <QCoroTask>
@@ -70,7 +70,7 @@ public:
     // every program's ping answer counts as proof that it read its keys) must outlive this.
     ClipboardFallbacks(Clipboard& clipboard, SyntheticInputGate& gate, Scheduler& scheduler,
                        std::chrono::milliseconds clipboardRestoreDelay, WindowPinging* windowPing = nullptr,
-                       ProcessInspecting* processes = nullptr);
+                       ProcessTable* processes = nullptr);
     // A paste's pending restore runs now: the user's clipboard comes back.
     ~ClipboardFallbacks();
     ClipboardFallbacks(const ClipboardFallbacks&) = delete;
@@ -225,7 +225,7 @@ private:
     Scheduler& scheduler_;
     std::chrono::milliseconds restoreDelay_;
     WindowPinging* windowPing_;
-    ProcessInspecting* processes_;
+    ProcessTable* processes_;
     std::function<void()> onWillUse_;
     AsyncMutex queue_;
     std::shared_ptr<PendingRestore> pendingRestore_;

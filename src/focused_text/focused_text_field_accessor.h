@@ -45,7 +45,7 @@ public:
         WindowPinging* windowPing = nullptr;
         // Which programs answer the ping from another process than the one reading their keys,
         // and which hold a pseudo-terminal master (terminal emulators); none: no program does.
-        ProcessInspecting* processes = nullptr;
+        ProcessTable* processes = nullptr;
         // What the steps of a run are timed by (virtual time in tests); none: the monotonic clock.
         const Clock* clock = nullptr;
     };

@@ -3,7 +3,7 @@
 #include "focused_text/focus_resolver.h"
 #include "platform/clock.h"
 #include "platform/front_application.h"
-#include "platform/process_inspection.h"
+#include "platform/process_table.h"
 #include "platform/synthetic_input.h"
 #include "platform/window_ping.h"
 
@@ -44,7 +44,7 @@ public:
         WindowPinging* windowPing = nullptr;
         // Whether a window's program holds a pseudo-terminal master; none: terminals are known
         // by name and focused element alone.
-        ProcessInspecting* processes = nullptr;
+        ProcessTable* processes = nullptr;
         // The focused element of the window in front; none: not asked.
         FocusResolver* focus = nullptr;
     };

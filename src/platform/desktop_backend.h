@@ -23,7 +23,7 @@
 #include "platform/on_device_translation_engine.h"
 #include "platform/power_assertion.h"
 #include "platform/primary_selection.h"
-#include "platform/process_inspection.h"
+#include "platform/process_table.h"
 #include "platform/screen_capture_permission.h"
 #include "platform/screen_capturing.h"
 #include "platform/speech_decoder.h"
@@ -86,7 +86,7 @@ DeferredSyntheticPointer makeSystemDeferredSyntheticPointer();
 std::shared_ptr<WindowPinging> makeSystemWindowPing();
 
 // The system's process table, read from /proc.
-std::shared_ptr<ProcessInspecting> makeSystemProcessInspection();
+std::shared_ptr<ProcessTable> makeSystemProcessTable();
 
 // The application of the active window, trusted only while a window manager answers for it;
 // without a window manager, that of the top-level window holding the input focus. Its process id

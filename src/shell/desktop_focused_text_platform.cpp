@@ -18,7 +18,7 @@ DesktopFocusedTextPlatform::DesktopFocusedTextPlatform()
       scheduler_(std::make_unique<QtScheduler>()),
       primarySelection_(makeSystemPrimarySelectionReader(makeSystemGlobalInputMonitoring())),
       windowPing_(makeSystemWindowPing()),
-      processes_(makeSystemProcessInspection()) {}
+      processes_(makeSystemProcessTable()) {}
 
 DesktopFocusedTextPlatform::~DesktopFocusedTextPlatform() = default;
 

@@ -35,7 +35,7 @@ private:
     std::unique_ptr<QtScheduler> scheduler_;
     std::shared_ptr<PrimarySelectionReading> primarySelection_;
     std::shared_ptr<WindowPinging> windowPing_;
-    std::shared_ptr<ProcessInspecting> processes_;
+    std::shared_ptr<ProcessTable> processes_;
 };
 
 }  // namespace tavrolin

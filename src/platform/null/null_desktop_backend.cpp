@@ -52,8 +52,8 @@ std::shared_ptr<WindowPinging> makeSystemWindowPing() {
     refuse("makeSystemWindowPing()");
 }
 
-std::shared_ptr<ProcessInspecting> makeSystemProcessInspection() {
-    refuse("makeSystemProcessInspection()");
+std::shared_ptr<ProcessTable> makeSystemProcessTable() {
+    refuse("makeSystemProcessTable()");
 }
 
 std::shared_ptr<FrontApplicationProviding> defaultFrontApplicationProvider() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/process_inspection.h"
+#include "platform/process_table.h"
 
 #include <set>
 
@@ -9,7 +9,7 @@ namespace tavrolin::test {
 // The process table of a pretend machine: the processes holding a pseudo-terminal master
 // (terminal emulators, and programs with a terminal inside) and those whose open files cannot
 // be read (another user's). None runs processes of its own program below it.
-class FakeProcessTable final : public ProcessInspecting {
+class FakeProcessTable final : public ProcessTable {
 public:
     std::set<qint64> ptyHolders;
     std::set<qint64> unreadable;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/front_application.h"
-#include "platform/process_inspection.h"
+#include "platform/process_table.h"
 #include "platform/synthetic_input.h"
 #include "platform/window_ping.h"
 #include "support/fakes/fake_accessibility.h"
@@ -22,7 +22,7 @@ namespace tavrolin::test {
 // keys sent to it and answers nothing until it is resumed, then handles them against whatever
 // the clipboard holds at that moment. A browser whose page is busy in a script answers the ping
 // from its window's process while the page still has the keys queued.
-class FakeKeyboardApplication final : public SyntheticInput, public WindowPinging, public ProcessInspecting {
+class FakeKeyboardApplication final : public SyntheticInput, public WindowPinging, public ProcessTable {
     FakeClipboard& clipboard_;
 
 public:

@@ -7,9 +7,9 @@
 namespace tavrolin {
 
 // What the system's process table tells of the program behind a window.
-class ProcessInspecting {
+class ProcessTable {
 public:
-    virtual ~ProcessInspecting() = default;
+    virtual ~ProcessTable() = default;
 
     // Whether the process runs, below it, further processes of its own program (a browser's page
     // processes, an Electron program's renderers). Such a program answers the desktop's ping

@@ -62,7 +62,7 @@ QString programOf(qint64 pid) {
     return QString::fromLocal8Bit(arguments.left(arguments.indexOf('\0')));
 }
 
-class ProcProcessInspection final : public ProcessInspecting {
+class ProcProcessTable final : public ProcessTable {
 public:
     bool runsProcessesOfItsOwnProgram(qint64 processId) override {
         if (processId <= 0) {
@@ -159,8 +159,8 @@ private:
 
 }  // namespace
 
-std::shared_ptr<ProcessInspecting> makeSystemProcessInspection() {
-    return std::make_shared<ProcProcessInspection>();
+std::shared_ptr<ProcessTable> makeSystemProcessTable() {
+    return std::make_shared<ProcProcessTable>();
 }
 
 }  // namespace tavrolin
