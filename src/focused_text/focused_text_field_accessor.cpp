@@ -687,7 +687,6 @@ QCoro::Task<void> FocusedTextFieldAccessor::putBackByPaste(FocusedTextFieldSnaps
                                                  CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
         }
         co_await pasteOrGiveBack(snapshot.fullText, true, now);
-        now.fullText = partial;
         if (snapshot.readByKeyboard) {
             problem = co_await checkCopiedReplacement(snapshot.fullText, now);
         } else {
