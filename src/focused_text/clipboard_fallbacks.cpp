@@ -6,6 +6,8 @@
 
 #include <QUuid>
 
+#include <algorithm>
+
 namespace tavrolin {
 
 namespace {
@@ -44,7 +46,9 @@ ClipboardFallbacks::ClipboardFallbacks(Clipboard& clipboard, SyntheticInputGate&
 
 ClipboardFallbacks::~ClipboardFallbacks() {
     lifetime_.end();
-    runPendingRestore();
+    while (!holds_.empty()) {
+        runPendingRestore(holds_.front());
+    }
 }
 
 void ClipboardFallbacks::notify() const {
@@ -53,23 +57,35 @@ void ClipboardFallbacks::notify() const {
     }
 }
 
-void ClipboardFallbacks::runPendingRestore() {
-    if (!pendingRestore_) {
-        return;
-    }
-    const std::shared_ptr<PendingRestore> pending = std::move(pendingRestore_);
-    pending->call->cancel();
-    restore(pending->saved);
-    pending->queueHold.reset();  // the next operation goes in
+ClipboardFallbacks::Held ClipboardFallbacks::heldFor(quint64 window) const {
+    const auto it = std::find_if(holds_.begin(), holds_.end(),
+                                 [window](const Held& held) { return held->target.windowId == window; });
+    return it == holds_.end() ? nullptr : *it;
 }
 
-void ClipboardFallbacks::dropPendingRestore() {
-    if (!pendingRestore_) {
+bool ClipboardFallbacks::isHeld(const Held& pending) const {
+    return pending && std::find(holds_.begin(), holds_.end(), pending) != holds_.end();
+}
+
+void ClipboardFallbacks::runPendingRestore(const Held& pending) {
+    if (!isHeld(pending)) {
         return;
     }
-    const std::shared_ptr<PendingRestore> pending = std::move(pendingRestore_);
+    dropPendingRestore(pending);
+    // An empty clipboard is left as the paste left it, with the pasted text.
+    if (pending->savedEmpty && clipboard_.holdsOwnContents()) {
+        clipboard_.setText(pending->text);
+    }
+}
+
+void ClipboardFallbacks::dropPendingRestore(const Held& pending) {
+    const auto it = std::find(holds_.begin(), holds_.end(), pending);
+    if (it == holds_.end()) {
+        return;
+    }
+    holds_.erase(it);
     pending->call->cancel();
-    pending->queueHold.reset();
+    clipboard_.withdrawOffer(pending->target.windowId);
 }
 
 bool ClipboardFallbacks::targetFetched(const PendingRestore& pending) const {
@@ -77,19 +93,20 @@ bool ClipboardFallbacks::targetFetched(const PendingRestore& pending) const {
            clipboard_.ownDataFetchesBy(pending.target.processId, pending.target.windowId) > pending.fetchesBefore;
 }
 
-void ClipboardFallbacks::checkPendingRestore() {
-    if (!pendingRestore_) {
+void ClipboardFallbacks::checkPendingRestore(const Held& held) {
+    if (!isHeld(held)) {
         return;
     }
-    const std::shared_ptr<PendingRestore> held = pendingRestore_;
     PendingRestore& pending = *held;
     pending.waited += pasteFetchPoll;
-    if (!clipboard_.holdsOwnContents()) {
-        // The user copied something else: that is the clipboard now, and the paste can no
-        // longer fetch our text anyway.
+    // An operation of ours may have handed the clipboard to the program it copies from; it puts
+    // the user's contents back before it lets go of the queue.
+    if (!queue_.isLocked() && !clipboard_.holdsOwnContents()) {
+        // The user copied something else: that is the clipboard now, the paste's program too
+        // gets it.
         AppLog::app().notice(QStringLiteral("clipboard restore skipped: the clipboard was copied over waited=%1ms")
                                  .arg(pending.waited.count()));
-        dropPendingRestore();
+        dropPendingRestore(held);
         return;
     }
     if (!pending.firstFetchAt && targetFetched(pending)) {
@@ -103,14 +120,14 @@ void ClipboardFallbacks::checkPendingRestore() {
         // Counted from the fetch, not from the keys: a program that fetches late (resumed after
         // a stop) may fetch again right after, another format or from another process.
         if (pending.waited - *pending.firstFetchAt >= restoreDelay_) {
-            runPendingRestore();
+            runPendingRestore(held);
             return;
         }
     } else if (!fetched && pending.pingProvesKeysRead && pending.targetReadKeysAt &&
                pending.waited - *pending.targetReadKeysAt >= std::max(pasteHoldLimit, restoreDelay_)) {
         AppLog::app().notice(
             QStringLiteral("clipboard restore after paste without fetch waited=%1ms").arg(pending.waited.count()));
-        runPendingRestore();
+        runPendingRestore(held);
         return;
     }
     if (!fetched && !pending.pingProvesKeysRead && pending.waited >= pasteHoldLimit && !pending.reportedWaiting) {
@@ -119,7 +136,7 @@ void ClipboardFallbacks::checkPendingRestore() {
                                             "its pages may still hold the keys waited=%1ms")
                                  .arg(pending.waited.count()));
     }
-    pending.call = scheduler_.scheduleAfter(pasteFetchPoll, [this] { checkPendingRestore(); });
+    pending.call = scheduler_.scheduleAfter(pasteFetchPoll, [this, held] { checkPendingRestore(held); });
     if (!pending.pinging && (!pending.pingedAt || pending.waited - *pending.pingedAt >= holdPingInterval)) {
         pending.pinging = true;
         pending.pingedAt = pending.waited;
@@ -137,7 +154,7 @@ void ClipboardFallbacks::checkPendingRestore() {
 
 QCoro::Task<void> ClipboardFallbacks::pingTarget(std::weak_ptr<PendingRestore> weakPending) {
     std::optional<quint64> window;
-    if (const std::shared_ptr<PendingRestore> pending = weakPending.lock()) {
+    if (const Held pending = weakPending.lock()) {
         window = pending->target.windowId;
     }
     WindowPinging::Answer answer = WindowPinging::Answer::unsupported;
@@ -148,9 +165,9 @@ QCoro::Task<void> ClipboardFallbacks::pingTarget(std::weak_ptr<PendingRestore> w
             co_return;
         }
     }
-    // Still this paste's restore?
-    const std::shared_ptr<PendingRestore> pending = weakPending.lock();
-    if (!pending || pending != pendingRestore_) {
+    // Still held?
+    const Held pending = weakPending.lock();
+    if (!isHeld(pending)) {
         co_return;
     }
     pending->pinging = false;
@@ -176,14 +193,14 @@ QCoro::Task<void> ClipboardFallbacks::pingTarget(std::weak_ptr<PendingRestore> w
     case WindowPinging::Answer::windowGone:
         AppLog::app().notice(
             QStringLiteral("clipboard restore: the paste's window is gone waited=%1ms").arg(pending->waited.count()));
-        runPendingRestore();
+        runPendingRestore(pending);
         break;
     }
 }
 
 QCoro::Task<void> ClipboardFallbacks::checkField(std::weak_ptr<PendingRestore> weakPending) {
     FieldAfterPasteCheck check;
-    if (const std::shared_ptr<PendingRestore> pending = weakPending.lock()) {
+    if (const Held pending = weakPending.lock()) {
         check = pending->fieldAfter;
     }
     if (!check) {
@@ -194,34 +211,55 @@ QCoro::Task<void> ClipboardFallbacks::checkField(std::weak_ptr<PendingRestore> w
     if (!alive) {
         co_return;
     }
-    const std::shared_ptr<PendingRestore> pending = weakPending.lock();
-    if (!pending || pending != pendingRestore_) {
+    const Held pending = weakPending.lock();
+    if (!isHeld(pending)) {
         co_return;
     }
     pending->checkingField = false;
-    judgeField(seen, "hold");
+    judgeField(pending, seen, "hold");
 }
 
 void ClipboardFallbacks::pasteSeenInField(FieldAfterPaste seen) {
-    judgeField(seen, "read_back");
+    if (lastPaste_) {
+        judgeField(heldFor(lastPaste_->first.windowId), seen, "read_back");
+    }
 }
 
-void ClipboardFallbacks::judgeField(FieldAfterPaste seen, const char* who) {
-    if (!pendingRestore_) {
+void ClipboardFallbacks::judgeField(const Held& held, FieldAfterPaste seen, const char* who) {
+    if (!isHeld(held)) {
         return;
     }
-    const PendingRestore& pending = *pendingRestore_;
+    const PendingRestore& pending = *held;
     // A change before the target fetched anything is the user's (typing while a busy page still
     // holds our keys): the paste is still to come.
     const bool landed =
         seen == FieldAfterPaste::showsResult || (seen == FieldAfterPaste::changed && targetFetched(pending));
-    if (!landed) {
+    if (landed) {
+        AppLog::app().info(QStringLiteral("clipboard restore: the field shows the paste seen_by=%1 waited=%2ms")
+                               .arg(QLatin1String(who))
+                               .arg(pending.waited.count()));
+        runPendingRestore(held);
         return;
     }
-    AppLog::app().info(QStringLiteral("clipboard restore: the field shows the paste seen_by=%1 waited=%2ms")
-                           .arg(QLatin1String(who))
-                           .arg(pending.waited.count()));
-    runPendingRestore();
+    // The program took the text and, answering all along, still shows the field as it was: it
+    // refused the paste (a page that cancels it). Its own next paste gets the user's clipboard.
+    const bool refused = seen == FieldAfterPaste::unchanged && pending.firstFetchAt && pending.answeredAt &&
+                         pending.waited - *pending.firstFetchAt >= refusalQuiet;
+    if (refused) {
+        AppLog::app().notice(QStringLiteral("clipboard restore: the paste's program fetched it and left its field "
+                                            "unchanged, it refused the paste seen_by=%1 waited=%2ms")
+                                 .arg(QLatin1String(who))
+                                 .arg(pending.waited.count()));
+        std::function<QCoro::Task<void>()> putBack = held->putFieldBack;
+        runPendingRestore(held);
+        if (putBack) {
+            putFieldBack(std::move(putBack));
+        }
+    }
+}
+
+QCoro::Task<void> ClipboardFallbacks::putFieldBack(std::function<QCoro::Task<void>()> putBack) {
+    co_await putBack();
 }
 
 void ClipboardFallbacks::restore(const std::optional<ClipboardContents>& saved) {
@@ -245,15 +283,16 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::copiedText(QString marke
     co_return text;
 }
 
-QCoro::Task<std::unique_ptr<AsyncMutex::Hold>> ClipboardFallbacks::takeQueue(const char* operation) {
+QCoro::Task<std::unique_ptr<AsyncMutex::Hold>> ClipboardFallbacks::takeQueue(const char* operation,
+                                                                              std::optional<quint64> window) {
     std::chrono::milliseconds waited{0};
-    while (pendingRestore_ && waited < pendingPasteWaitBound) {
+    while (window && heldFor(*window) && waited < pendingPasteWaitBound) {
         co_await sleepFor(scheduler_, pasteFetchPoll);
         waited += pasteFetchPoll;
     }
-    if (pendingRestore_) {
-        // Its program (stopped, say) may still fetch the text on the clipboard: nothing may
-        // take the clipboard from it, and the user's own comes back only after that fetch.
+    if (window && heldFor(*window)) {
+        // Its program (stopped, say) still has our Control+V to handle: keys sent now could land
+        // before it, and a copy of the field would not show the paste yet.
         AppLog::app().notice(
             QStringLiteral("clipboard fallback skipped: a paste still waits for its program operation=%1")
                 .arg(operation));
@@ -273,7 +312,7 @@ QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> ClipboardFallbacks::
     if (!acceptsKeys) {
         co_return std::nullopt;  // no select-all, no cut: the keys belong to the program there
     }
-    const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("copy_field");
+    const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("copy_field", window->windowId);
     if (!held) {
         co_return std::nullopt;
     }
@@ -338,7 +377,7 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::readSelectedTextViaClipb
     if (!acceptsKeys) {
         co_return std::nullopt;
     }
-    const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("copy_selection");
+    const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("copy_selection", window->windowId);
     if (!held) {
         co_return std::nullopt;
     }
@@ -417,7 +456,7 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
         // Never into a terminal (nor our own windows): its input is the running program's.
         co_return false;
     }
-    std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("paste");
+    std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("paste", window->windowId);
     if (!held) {
         co_return false;
     }
@@ -452,8 +491,13 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
         }
         selectedAll = again.selectedAll;
     }
-    clipboard_.clear();
-    clipboard_.setText(newText);
+    // The text goes to the target alone; everyone else keeps getting the user's clipboard.
+    clipboard_.offerTextTo(window->processId, window->windowId, newText);
+    if (saved->empty()) {
+        clipboard_.clear();
+    } else {
+        clipboard_.setContents(*saved);
+    }
     const quint64 fetchesBefore = clipboard_.ownDataFetchesBy(window->processId, window->windowId);
     lastPaste_.reset();
     bool sent = true;
@@ -465,22 +509,23 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
         sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_V);
     }
     if (!sent) {
-        // Nothing will fetch the text: the user's clipboard comes back now.
-        restore(saved);
+        // Nothing will fetch the text.
+        clipboard_.withdrawOffer(window->windowId);
         co_return false;
     }
     lastPaste_ = std::make_pair(*window, fetchesBefore);
     // The application fetches the clipboard after it handles the keystroke, in its own time:
-    // the queue stays held, and the user's clipboard away, until it has (or cannot any more).
+    // the text stays offered to it until it has (or cannot any more).
     auto pending = std::make_shared<PendingRestore>();
-    pending->saved = std::move(saved);
+    pending->savedEmpty = saved->empty();
+    pending->text = newText;
     pending->target = *window;
     pending->fetchesBefore = fetchesBefore;
     pending->pingProvesKeysRead = !(processes_ && processes_->runsProcessesOfItsOwnProgram(window->processId));
     pending->fieldAfter = std::move(checks.fieldAfter);
-    pending->queueHold.emplace(std::move(*held));
-    pending->call = scheduler_.scheduleAfter(pasteFetchPoll, [this] { checkPendingRestore(); });
-    pendingRestore_ = std::move(pending);
+    pending->putFieldBack = std::move(checks.putFieldBack);
+    pending->call = scheduler_.scheduleAfter(pasteFetchPoll, [this, pending] { checkPendingRestore(pending); });
+    holds_.push_back(std::move(pending));
     co_return true;
 }
 
@@ -493,8 +538,8 @@ QCoro::Task<bool> ClipboardFallbacks::waitForPasteFetch(std::chrono::millisecond
         if (clipboard_.ownDataFetchesBy(target.processId, target.windowId) > fetchesBefore) {
             co_return true;
         }
-        // The restore puts the user's clipboard back only after a fetch or once none can come.
-        if (!pendingRestore_ || waited >= bound) {
+        // The hold ends only after a fetch or once none can come.
+        if (!heldFor(target.windowId) || waited >= bound) {
             co_return false;
         }
         co_await sleepFor(scheduler_, pasteFetchPoll);
@@ -502,7 +547,7 @@ QCoro::Task<bool> ClipboardFallbacks::waitForPasteFetch(std::chrono::millisecond
 }
 
 QCoro::Task<std::optional<QString>> ClipboardFallbacks::copyFieldAfterPaste(FrontApplication window) {
-    const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("read_back");
+    const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("read_back", window.windowId);
     if (!held) {
         co_return std::nullopt;
     }
@@ -556,12 +601,9 @@ QCoro::Task<bool> ClipboardFallbacks::restoreCutText(PasteTargetCheck targetChec
     }
     // Pasting is impossible: the text must not vanish with the user's old clipboard put
     // back over it, so it stays on the clipboard instead.
-    std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("keep_cut_text");
-    if (!held) {
-        // Another paste still waits for its program: the field's own text counts for more.
-        dropPendingRestore();
-        held = std::make_unique<AsyncMutex::Hold>(co_await queue_.lock());
-    }
+    // A paste still held for its program keeps its text for it: only what everyone else gets
+    // changes.
+    const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("keep_cut_text", std::nullopt);
     clipboard_.clear();
     clipboard_.setText(cut.text);
     AppLog::app().notice(QStringLiteral("focused field cut text left on clipboard length=%1").arg(cut.text.size()));

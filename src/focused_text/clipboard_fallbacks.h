@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace tavrolin {
 
@@ -26,25 +27,32 @@ namespace tavrolin {
 // user's clipboard is saved before and put back afterwards, every format of it.
 //
 // All operations share one queue: an operation waits for the one before it to finish. A paste
-// keeps the queue, and its text on the clipboard, for as long as the target program may still
-// fetch it. Only the target's own fetches count (the requestor's process is the window's): a
-// clipboard manager or anything else polling the clipboard neither ends the hold nor shows that
-// the paste arrived. The user's clipboard comes back:
+// is held for as long as its target program may still fetch it: meanwhile the clipboard holds the
+// user's own contents, which every other program gets (a paste elsewhere, a clipboard manager),
+// and the pasted text is offered to the target alone (Clipboard::offerTextTo()). Only the
+// target's own fetches count: anything else polling the clipboard neither ends the hold nor shows
+// that the paste arrived. The hold ends, and the target gets the user's clipboard too:
 // - once the field, where it can be read back, shows the paste (the result, or any change once
 //   the program fetched the text): a program may fetch more than once for one paste;
+// - once the target fetched and its field, read back while it answers, still shows no change
+//   `refusalQuiet` after the fetch: it refused the paste (a page that cancels it); the field's
+//   selection is put back as it was read;
 // - otherwise the restore delay after the target's first fetch;
 // - at once when the target window is gone;
-// - never when the user copies something else meanwhile (that copy stays);
+// - when the user copies something else meanwhile (that copy stays);
 // - after `pasteHoldLimit` without a fetch, counted from when the program showed that it read
 //   its keys (it answered a ping sent after them) - but only where that answer proves it: a
 //   program that runs further processes of its own (a browser's pages, an Electron program)
 //   answers the ping from its window's process while a busy page may still have the keys
-//   waiting, so there the text stays until the target fetches it, the window goes, or the user
-//   copies.
-// A stopped or hung program's queued Control+V therefore never finds the user's clipboard. An
-// operation that finds a paste still waiting after `pendingPasteWaitBound` is not run. When the
-// user's clipboard cannot be saved (its owner does not hand it over in time), no operation goes
-// on: the clipboard is left alone and no key is sent.
+//   waiting, so there the text stays offered until the target fetches it, the window goes, or
+//   the user copies.
+// A stopped or hung program's queued Control+V therefore never finds the user's clipboard, and
+// nobody else ever finds the pasted text. A hold does not keep the queue: operations for other
+// windows go on beside it (each paste holds for its own target). An operation for a window whose
+// paste is still held waits for it at most `pendingPasteWaitBound` and is not run after that:
+// its keys could land before that paste. When the user's clipboard cannot be saved (its owner
+// does not hand it over in time), no operation goes on: the clipboard is left alone and no key is
+// sent.
 class ClipboardFallbacks {
 public:
     static constexpr std::chrono::milliseconds copyWait{200};
@@ -53,6 +61,7 @@ public:
     static constexpr std::chrono::milliseconds pasteHoldLimit{2000};
     static constexpr std::chrono::milliseconds pasteFetchPoll{10};
     static constexpr std::chrono::milliseconds pendingPasteWaitBound{2500};
+    static constexpr std::chrono::milliseconds refusalQuiet{2000};
     static constexpr std::chrono::milliseconds pingBound{500};
     // While a paste is held: how often its program is pinged (is it still there, does it read
     // its events), and, where the field can be read back, from when and how often the field is
@@ -123,6 +132,9 @@ public:
         // How the field looks now, for a field that can be read back: the paste's hold ends
         // once it shows the paste.
         FieldAfterPasteCheck fieldAfter;
+        // Puts the field's selection back as it was read, once its program refused the paste:
+        // nothing of our select-all stays for the user's next key to replace.
+        std::function<QCoro::Task<void>()> putFieldBack;
     };
 
     // Puts `newText` into the focused field of `window` by pasting (after select-all when
@@ -161,16 +173,18 @@ public:
     // Puts remembered cut text back where it came from by pasting it at the caret, when its
     // window is in front and `targetCheck` agrees; otherwise (or when no keystroke can be
     // sent) leaves the text on the clipboard instead of the user's old contents, so it is not
-    // lost. Answers whether the text was pasted back.
+    // lost. A paste held for another window meanwhile keeps its own text for its target.
+    // Answers whether the text was pasted back.
     QCoro::Task<bool> restoreCutText(PasteTargetCheck targetCheck = {});
 
-    bool hasPendingRestore() const { return pendingRestore_ != nullptr; }
+    bool hasPendingRestore() const { return !holds_.empty(); }
 
 private:
     struct PendingRestore {
-        std::optional<ClipboardContents> saved;
+        // The user's clipboard was empty: the pasted text stays on it once the hold ends.
+        bool savedEmpty = false;
+        QString text;
         std::unique_ptr<ScheduledCall> call;
-        std::optional<AsyncMutex::Hold> queueHold;  // the queue stays held until the restore
         FrontApplication target;
         quint64 fetchesBefore = 0;  // the target's, when the keys went
         // When the target's first fetch came: the restore delay runs from there, so that a
@@ -191,7 +205,9 @@ private:
         std::optional<std::chrono::milliseconds> fieldCheckedAt;
         bool checkingField = false;
         bool reportedWaiting = false;
+        std::function<QCoro::Task<void>()> putFieldBack;
     };
+    using Held = std::shared_ptr<PendingRestore>;
     struct CutText {
         QString text;
         FrontApplication window;
@@ -207,15 +223,22 @@ private:
     QCoro::Task<FieldAgain> copyFieldAgain(FrontApplication window, CopiedField readBefore);
     // After a copy: the saved clipboard back; an empty one stays empty rather than keep the marker.
     QCoro::Task<void> restoreAfterCopy(std::optional<ClipboardContents> saved, QString marker);
-    // The queue, once no paste waits for its program any more (within pendingPasteWaitBound).
-    QCoro::Task<std::unique_ptr<AsyncMutex::Hold>> takeQueue(const char* operation);
-    void runPendingRestore();
-    void dropPendingRestore();
-    void checkPendingRestore();
+    // The queue, once no paste waits for `window`'s program any more (within
+    // pendingPasteWaitBound); holds for other windows do not delay it.
+    QCoro::Task<std::unique_ptr<AsyncMutex::Hold>> takeQueue(const char* operation,
+                                                             std::optional<quint64> window);
+    Held heldFor(quint64 window) const;
+    bool isHeld(const Held& pending) const;
+    // Ends the hold: the target gets the user's clipboard too.
+    void runPendingRestore(const Held& pending);
+    // Ends the hold when the clipboard is no longer ours to give (the user copied).
+    void dropPendingRestore(const Held& pending);
+    void checkPendingRestore(const Held& pending);
     QCoro::Task<void> pingTarget(std::weak_ptr<PendingRestore> pending);
     QCoro::Task<void> checkField(std::weak_ptr<PendingRestore> pending);
-    // Ends the hold when what the field shows says the paste has landed.
-    void judgeField(FieldAfterPaste seen, const char* who);
+    QCoro::Task<void> putFieldBack(std::function<QCoro::Task<void>()> putBack);
+    // Ends the hold when what the field shows says the paste has landed, or was refused.
+    void judgeField(const Held& pending, FieldAfterPaste seen, const char* who);
     bool targetFetched(const PendingRestore& pending) const;
     void notify() const;
     QCoro::Task<std::optional<QString>> copiedText(QString marker);
@@ -228,7 +251,8 @@ private:
     ProcessTable* processes_;
     std::function<void()> onWillUse_;
     AsyncMutex queue_;
-    std::shared_ptr<PendingRestore> pendingRestore_;
+    // Pastes held for their targets, one per window, oldest first.
+    std::vector<Held> holds_;
     // The last paste's target and its fetch count when the keys went; absent before any.
     std::optional<std::pair<FrontApplication, quint64>> lastPaste_;
     bool lastPasteFoundFieldChanged_ = false;

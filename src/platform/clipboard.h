@@ -50,6 +50,13 @@ public:
     // Whether the clipboard still holds what this object put on it last: false once anything
     // else has replaced it, another program or another window of ours (the user copying).
     virtual bool holdsOwnContents() const = 0;
+    // Until withdrawOffer(window): while this program owns the clipboard, the program behind
+    // `window` (its process `processId`, 0 when unknown; requests of the window's own X client
+    // count as its too) gets `text` alone when it asks for the clipboard, and every other program
+    // keeps getting what the clipboard holds. One offer per window; a new one replaces it.
+    // While an offer stands, clear() keeps the clipboard owned, empty, so the offer can be given.
+    virtual void offerTextTo(qint64 processId, quint64 window, const QString& text) = 0;
+    virtual void withdrawOffer(quint64 window) = 0;
 };
 
 }  // namespace tavrolin

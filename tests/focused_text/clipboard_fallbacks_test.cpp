@@ -118,10 +118,12 @@ TEST_F(ClipboardFallbacksTest, PasteReplacesAndRestoresTheClipboardLater) {
     EXPECT_TRUE(run(fallbacks.pasteFallback("new", false, editor)));
     EXPECT_EQ(field->text, "new text");
     EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+V"}));
-    EXPECT_EQ(clipboard.text(), "new");  // still there for the application to read
+    EXPECT_EQ(clipboard.textFor(editor.processId), "new");  // still there for the application to read
+    EXPECT_EQ(clipboard.formats, userClipboard) << "every other program gets the user's clipboard";
     scheduler.advance(299ms);
-    EXPECT_EQ(clipboard.text(), "new");
+    EXPECT_EQ(clipboard.textFor(editor.processId), "new");
     scheduler.advance(1ms);
+    EXPECT_EQ(clipboard.textFor(editor.processId), "the user's text");
     EXPECT_EQ(clipboard.formats, userClipboard);
 }
 
@@ -256,8 +258,9 @@ TEST_F(ClipboardFallbacksTest, DestructionRestoresAPendingPaste) {
     {
         ClipboardFallbacks local{clipboard, gate, scheduler, 300ms, &keyboard};
         run(local.pasteFallback("pasted", false, editor));
-        ASSERT_EQ(clipboard.text(), "pasted");
+        ASSERT_EQ(clipboard.textFor(editor.processId), "pasted");
     }
+    EXPECT_EQ(clipboard.textFor(editor.processId), "the user's text");
     EXPECT_EQ(clipboard.formats, userClipboard);
     scheduler.advance(1s);  // the cancelled timer does nothing
     EXPECT_EQ(clipboard.formats, userClipboard);
@@ -286,7 +289,7 @@ TEST_F(ClipboardFallbacksTest, APasteHoldsTheQueueUntilTheApplicationFetchedIt) 
         scheduler.advance(10ms);
     }
     EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+V"}));  // the read is still waiting
-    EXPECT_EQ(clipboard.text(), "pasted");
+    EXPECT_EQ(clipboard.textFor(editor.processId), "pasted");
     keyboard.fetchPaste();
     EXPECT_EQ(field->text, "pasted");
     for (int i = 0; i < 60; ++i) {
@@ -309,7 +312,7 @@ TEST_F(ClipboardFallbacksTest, APasteNobodyFetchesIsReleasedOnlyWhereThePingProv
     run(fallbacks.pasteFallback("pasted", false, editor));
     scheduler.advance(2000ms);
     EXPECT_TRUE(fallbacks.hasPendingRestore());
-    EXPECT_EQ(clipboard.text(), "pasted");
+    EXPECT_EQ(clipboard.textFor(editor.processId), "pasted");
     scheduler.advance(10ms);
     EXPECT_FALSE(fallbacks.hasPendingRestore());
     EXPECT_EQ(clipboard.formats, userClipboard);
@@ -321,7 +324,7 @@ TEST_F(ClipboardFallbacksTest, APasteNobodyFetchesIsReleasedOnlyWhereThePingProv
     EXPECT_TRUE(run(fallbacks.pasteFallback("pasted", false, editor)));
     scheduler.advance(10s);
     EXPECT_TRUE(fallbacks.hasPendingRestore());
-    EXPECT_EQ(clipboard.text(), "pasted");
+    EXPECT_EQ(clipboard.textFor(editor.processId), "pasted");
     keyboard.resume();  // the page's script ends: it handles the keys and fetches
     EXPECT_EQ(field->text, "pasted");
     scheduler.advance(300ms);
@@ -336,11 +339,11 @@ TEST_F(ClipboardFallbacksTest, AnotherProgramReadingTheClipboardNeitherEndsTheHo
     keyboard.stopped = true;
     run(fallbacks.pasteFallback("result", false, editor));
     for (int i = 0; i < 60; ++i) {  // 3 s of a reader polling every 50 ms
-        clipboard.fetchBy(editor.processId + 1000);
+        EXPECT_EQ(clipboard.fetchBy(editor.processId + 1000), "the user's text");
         scheduler.advance(50ms);
     }
     EXPECT_TRUE(fallbacks.hasPendingRestore());
-    EXPECT_EQ(clipboard.text(), "result");
+    EXPECT_EQ(clipboard.textFor(editor.processId), "result");
     EXPECT_FALSE(run(fallbacks.waitForPasteFetch(100ms)));
     keyboard.resume();
     EXPECT_EQ(field->text, "result");
@@ -364,8 +367,10 @@ TEST_F(ClipboardFallbacksTest, AFieldThatCanBeReadBackKeepsThePasteUntilItShowsI
     };
     run(fallbacks.pasteFallback("result", false, editor, std::move(checks)));
     clipboard.fetchBy(editor.processId);  // the paste event's fetch; then it stops
+    keyboard.stopped = true;
     scheduler.advance(8s);
-    EXPECT_EQ(clipboard.text(), "result");
+    EXPECT_EQ(clipboard.textFor(editor.processId), "result");
+    keyboard.resume();
     keyboard.fetchPaste();  // resumed: the insertion
     EXPECT_EQ(field->text, "result");
     scheduler.advance(ClipboardFallbacks::fieldCheckInterval + 20ms);
@@ -381,7 +386,8 @@ TEST_F(ClipboardFallbacksTest, AStoppedProgramsQueuedPasteFindsTheResultAndTheUs
     keyboard.stopped = true;
     EXPECT_TRUE(run(fallbacks.pasteFallback("the result", true, editor)));
     scheduler.advance(8s);
-    EXPECT_EQ(clipboard.text(), "the result");
+    EXPECT_EQ(clipboard.textFor(editor.processId), "the result");
+    EXPECT_EQ(clipboard.formats, userClipboard);
     EXPECT_EQ(field->text, "the user's draft");
     EXPECT_TRUE(log.messages(LogCategory::app)
                     .filter(QStringLiteral("clipboard restore waits: the paste's program does not answer"))
@@ -391,12 +397,12 @@ TEST_F(ClipboardFallbacksTest, AStoppedProgramsQueuedPasteFindsTheResultAndTheUs
     keyboard.fetchesPasteLater = true;
     keyboard.resume();
     scheduler.advance(1s);
-    EXPECT_EQ(clipboard.text(), "the result");
+    EXPECT_EQ(clipboard.textFor(editor.processId), "the result");
     keyboard.fetchPaste();
     EXPECT_EQ(field->text, "the result");
     // A late fetch gets the whole restore delay: a second fetch right after still finds the result.
     scheduler.advance(200ms);
-    EXPECT_EQ(clipboard.text(), "the result");
+    EXPECT_EQ(clipboard.textFor(editor.processId), "the result");
     settle();
     EXPECT_EQ(clipboard.formats, userClipboard);
     EXPECT_FALSE(fallbacks.hasPendingRestore());
@@ -429,7 +435,7 @@ TEST_F(ClipboardFallbacksTest, AnOperationFindingAPasteStillHeldForItsProgramSen
     run(fallbacks.pasteFallback("result", false, editor));
     EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(false, editor)), std::nullopt);
     EXPECT_EQ(keyboard.chords, QStringList{"Ctrl+V"});
-    EXPECT_EQ(clipboard.text(), "result");
+    EXPECT_EQ(clipboard.textFor(editor.processId), "result");
     EXPECT_TRUE(
         log.messages(LogCategory::app)
             .contains("clipboard fallback skipped: a paste still waits for its program operation=copy_selection"));

@@ -13,6 +13,7 @@
 #include <QThreadPool>
 #include <QtConcurrent>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <xcb/xcb.h>
@@ -38,11 +39,20 @@ xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
     return atom;
 }
 
+// A text offered to one program: its formats as the X targets they answer.
+struct Offer {
+    qint64 processId = 0;
+    quint32 client = 0;
+    std::vector<std::pair<xcb_atom_t, QByteArray>> formats;
+};
+
 // Sees the other programs' requests for our clipboard data before Qt answers them, and notes
 // whose they are: the process of the requestor window's client (X-Resource), else that client.
-class FetchCounter final : public QAbstractNativeEventFilter {
+// A request by a program that has a text offered is answered here, with that text, and kept
+// from Qt; everyone else gets Qt's answer, the clipboard's contents.
+class RequestFilter final : public QAbstractNativeEventFilter {
 public:
-    FetchCounter() {
+    RequestFilter() {
         auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
         if (!x11 || !x11->connection()) {
             return;
@@ -56,38 +66,43 @@ public:
         QCoreApplication::instance()->installNativeEventFilter(this);
         installed_ = true;
     }
-    ~FetchCounter() override {
+    ~RequestFilter() override {
         if (installed_ && QCoreApplication::instance()) {
             QCoreApplication::instance()->removeNativeEventFilter(this);
         }
     }
-    FetchCounter(const FetchCounter&) = delete;
-    FetchCounter& operator=(const FetchCounter&) = delete;
+    RequestFilter(const RequestFilter&) = delete;
+    RequestFilter& operator=(const RequestFilter&) = delete;
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
         if (eventType != "xcb_generic_event_t") {
             return false;
         }
         const auto* event = static_cast<xcb_generic_event_t*>(message);
-        if ((event->response_type & ~0x80) == XCB_SELECTION_REQUEST) {
-            const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);
-            // Asking which formats there are is not fetching the data.
-            if (request->selection == clipboard_ && request->target != targets_ && request->target != timestamp_ &&
-                request->target != multiple_) {
-                // Answered by the server itself, never by another program: the requestor's
-                // window may be gone a moment later (xclip), so it is asked now.
-                const std::optional<std::uint32_t> pid = x11::localClientProcessID(connection_, request->requestor);
-                const std::lock_guard lock(mutex_);
-                const quint32 client = request->requestor & ~clientMask_;
-                ++byClient_[client];
-                if (pid) {
-                    ++byProcess_[*pid];
-                } else {
-                    ++byClientWithoutProcess_[client];
-                }
-            }
+        if ((event->response_type & ~0x80) != XCB_SELECTION_REQUEST) {
+            return false;
         }
-        return false;  // Qt answers the request as always
+        const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);
+        if (request->selection != clipboard_) {
+            return false;
+        }
+        // Answered by the server itself, never by another program: the requestor's window may be
+        // gone a moment later (xclip), so it is asked now.
+        const std::optional<std::uint32_t> pid = x11::localClientProcessID(connection_, request->requestor);
+        const quint32 client = request->requestor & ~clientMask_;
+        // Asking which formats there are is not fetching the data.
+        if (request->target != targets_ && request->target != timestamp_ && request->target != multiple_) {
+            count(pid, client);
+        }
+        const auto offer = std::find_if(offers_.begin(), offers_.end(), [&](const auto& entry) {
+            const Offer& o = entry.second;
+            return o.client == client || (o.processId > 0 && pid && *pid == o.processId);
+        });
+        if (offer == offers_.end() || request->target == timestamp_) {
+            return false;  // Qt answers with the clipboard's contents
+        }
+        answer(*request, offer->second);
+        return true;
     }
 
     quint64 fetchesBy(qint64 processId, quint64 window) const {
@@ -104,7 +119,73 @@ public:
                (window == 0 ? 0 : count(byClientWithoutProcess_, client));
     }
 
+    void offer(qint64 processId, quint64 window, const QString& text) {
+        if (!connection_) {
+            return;
+        }
+        Offer offer{processId, static_cast<quint32>(window) & ~clientMask_, {}};
+        const QByteArray utf8 = text.toUtf8();
+        for (const char* name : {"UTF8_STRING", "text/plain;charset=utf-8", "text/plain"}) {
+            offer.formats.emplace_back(internAtom(connection_, name), utf8);
+        }
+        // STRING is Latin-1: offered only where the text can be written in it.
+        const QByteArray latin1 = text.toLatin1();
+        if (QString::fromLatin1(latin1) == text) {
+            offer.formats.emplace_back(XCB_ATOM_STRING, latin1);
+        }
+        offers_[window] = std::move(offer);
+    }
+    void withdraw(quint64 window) { offers_.erase(window); }
+    bool hasOffers() const { return !offers_.empty(); }
+
 private:
+    void count(const std::optional<std::uint32_t>& pid, quint32 client) {
+        const std::lock_guard lock(mutex_);
+        ++byClient_[client];
+        if (pid) {
+            ++byProcess_[*pid];
+        } else {
+            ++byClientWithoutProcess_[client];
+        }
+    }
+
+    // The offered text for `request`, or a refusal (property None) for what it cannot have:
+    // another format, several at once, or more than one request can carry.
+    void answer(const xcb_selection_request_event_t& request, const Offer& offer) {
+        // Clients from before ICCCM 2 name no property: the target is the property then.
+        const xcb_atom_t property = request.property == XCB_ATOM_NONE ? request.target : request.property;
+        bool given = false;
+        if (request.target == targets_) {
+            std::vector<xcb_atom_t> atoms{targets_, timestamp_};
+            for (const auto& [atom, data] : offer.formats) {
+                atoms.push_back(atom);
+            }
+            xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, property, XCB_ATOM_ATOM, 32,
+                                static_cast<std::uint32_t>(atoms.size()), atoms.data());
+            given = true;
+        } else {
+            const auto format = std::find_if(offer.formats.begin(), offer.formats.end(),
+                                             [&](const auto& f) { return f.first == request.target; });
+            // The request's own header takes 24 bytes of the most the server accepts.
+            const qsizetype oneRequest =
+                static_cast<qsizetype>(xcb_get_maximum_request_length(connection_)) * 4 - 24;
+            if (format != offer.formats.end() && format->second.size() <= oneRequest) {
+                xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, property, format->first, 8,
+                                    static_cast<std::uint32_t>(format->second.size()), format->second.constData());
+                given = true;
+            }
+        }
+        xcb_selection_notify_event_t notify{};
+        notify.response_type = XCB_SELECTION_NOTIFY;
+        notify.time = request.time;
+        notify.requestor = request.requestor;
+        notify.selection = request.selection;
+        notify.target = request.target;
+        notify.property = given ? property : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+        xcb_send_event(connection_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&notify));
+        xcb_flush(connection_);
+    }
+
     bool installed_ = false;
     xcb_connection_t* connection_ = nullptr;
     quint32 clientMask_ = 0;
@@ -112,6 +193,7 @@ private:
     xcb_atom_t targets_ = XCB_ATOM_NONE;
     xcb_atom_t timestamp_ = XCB_ATOM_NONE;
     xcb_atom_t multiple_ = XCB_ATOM_NONE;
+    std::map<quint64, Offer> offers_;  // GUI thread only
     mutable std::mutex mutex_;
     std::map<std::uint32_t, quint64> byProcess_;
     std::map<quint32, quint64> byClient_;
@@ -123,7 +205,7 @@ private:
 struct QtClipboard::State {
     SkippedFormatCallback onSkippedFormat;
     qsizetype maximumFormatSize = 0;
-    std::unique_ptr<FetchCounter> fetchCounter;
+    std::unique_ptr<RequestFilter> requests;
     // What this object put on the clipboard last. Qt deletes it when anything replaces it, in
     // this process too (the copy window's Copy, a link copied from the share alert).
     QPointer<const QMimeData> lastWritten;
@@ -146,13 +228,21 @@ QtClipboard::QtClipboard(SkippedFormatCallback onSkippedFormat, qsizetype maximu
     d_->maximumFormatSize = maximumFormatSize;
     d_->readerThread.setMaxThreadCount(1);
     d_->readerThread.setExpiryTimeout(-1);
-    d_->fetchCounter = std::make_unique<FetchCounter>();
+    d_->requests = std::make_unique<RequestFilter>();
 }
 
 QtClipboard::~QtClipboard() = default;
 
 quint64 QtClipboard::ownDataFetchesBy(qint64 processId, quint64 window) const {
-    return d_->fetchCounter->fetchesBy(processId, window);
+    return d_->requests->fetchesBy(processId, window);
+}
+
+void QtClipboard::offerTextTo(qint64 processId, quint64 window, const QString& text) {
+    d_->requests->offer(processId, window, text);
+}
+
+void QtClipboard::withdrawOffer(quint64 window) {
+    d_->requests->withdraw(window);
 }
 
 namespace {
@@ -234,7 +324,7 @@ void QtClipboard::setContents(const ClipboardContents& contents) {
         return;
     }
     if (contents.empty()) {
-        clipboard->clear(QClipboard::Clipboard);
+        clear();
         return;
     }
     auto* data = new QMimeData;
@@ -246,9 +336,18 @@ void QtClipboard::setContents(const ClipboardContents& contents) {
 }
 
 void QtClipboard::clear() {
-    if (QClipboard* clipboard = systemClipboard()) {
-        clipboard->clear(QClipboard::Clipboard);
+    QClipboard* clipboard = systemClipboard();
+    if (!clipboard) {
+        return;
     }
+    if (d_->requests->hasOffers()) {
+        // Owned with nothing in it: an offered text can only be given by the clipboard's owner.
+        auto* empty = new QMimeData;
+        clipboard->setMimeData(empty, QClipboard::Clipboard);
+        d_->lastWritten = empty;
+        return;
+    }
+    clipboard->clear(QClipboard::Clipboard);
 }
 
 void QtClipboard::setText(const QString& text) {

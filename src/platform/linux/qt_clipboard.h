@@ -15,7 +15,9 @@ namespace tavrolin {
 // their own, bounded by Clipboard::foreignReadBound, so a hung owner never holds the GUI
 // thread. readContents() keeps every format except the selection protocol's own targets and
 // formats larger than `maximumFormatSize`, which are skipped and reported through
-// `onSkippedFormat`. Create it on the GUI thread.
+// `onSkippedFormat`. A text offered to one program (offerTextTo()) is handed to that program's
+// requests by this object itself, in the GUI thread's native event filter, and never reaches
+// Qt's own answer. Create it on the GUI thread.
 class QtClipboard final : public Clipboard {
 public:
     static constexpr qsizetype defaultMaximumFormatSize = 32 * 1024 * 1024;
@@ -35,6 +37,8 @@ public:
     QCoro::Task<std::optional<QString>> readHtml() override;
     quint64 ownDataFetchesBy(qint64 processId, quint64 window) const override;
     bool holdsOwnContents() const override;
+    void offerTextTo(qint64 processId, quint64 window, const QString& text) override;
+    void withdrawOffer(quint64 window) override;
 
 private:
     QCoro::Task<std::optional<QString>> readString(bool html);

@@ -9,7 +9,8 @@
 namespace tavrolin::test {
 
 // An in-memory clipboard: plain text is "text/plain" (UTF-8), HTML "text/html". Counts writes
-// so tests can tell whether an operation touched the clipboard at all.
+// so tests can tell whether an operation touched the clipboard at all. text() is what every
+// program gets that has no text offered; textFor() what a given one gets.
 class FakeClipboard final : public Clipboard {
 public:
     ClipboardContents formats;
@@ -20,7 +21,33 @@ public:
     // Fetches of our data by other programs, by their process: what a pasting application
     // does, and what a clipboard manager polling the clipboard does too.
     std::map<qint64, quint64> fetchesByProcess;
-    void fetchBy(qint64 processId) { ++fetchesByProcess[processId]; }
+    // Texts offered to one program each, by its window: while we own the clipboard, that
+    // program's fetches get the text, everyone else's the clipboard's contents.
+    struct Offer {
+        qint64 processId = 0;
+        QString text;
+    };
+    std::map<quint64, Offer> offers;
+    // A fetch by the program of process `processId` (its request made from `window`, 0 for one
+    // of no window of interest): the plain text it gets.
+    std::optional<QString> fetchBy(qint64 processId, quint64 window = 0) {
+        ++fetchesByProcess[processId];
+        return textFor(processId, window);
+    }
+    std::optional<QString> textFor(qint64 processId, quint64 window = 0) const {
+        if (ownedByUs) {
+            for (const auto& [offeredWindow, offer] : offers) {
+                if ((window != 0 && offeredWindow == window) || (offer.processId > 0 && offer.processId == processId)) {
+                    return offer.text;
+                }
+            }
+        }
+        return text();
+    }
+    void offerTextTo(qint64 processId, quint64 window, const QString& text) override {
+        offers[window] = {processId, text};
+    }
+    void withdrawOffer(quint64 window) override { offers.erase(window); }
 
     QCoro::Task<std::optional<ClipboardContents>> readContents() override {
         ++reads;

@@ -51,6 +51,12 @@ public:
     bool pagesInOtherProcesses = false;
     // A page busy in a script: chords wait in `queued` until resume(), pings are answered.
     bool pageBusy = false;
+    // The page cancels pastes: the program fetches the clipboard for the page's paste event and
+    // inserts nothing.
+    bool refusesPaste = false;
+    // The paste is fetched by this process rather than the window's (a sandbox numbers its
+    // processes its own way, a program may fetch from a helper process).
+    std::optional<qint64> fetchingProcessId;
     // Where the keys go, as on the desktop: the front window, whose program then fetches the
     // paste (`processId` is set to it with each chord). None: `processId` stays as the test set it.
     const FrontApplicationProviding* keyboardFocus = nullptr;
@@ -169,8 +175,11 @@ public:
     std::optional<bool> holdsPseudoTerminalMaster(qint64) override { return terminal; }
 
     void paste() {
-        clipboard_.fetchBy(processId);
-        if (const std::optional<QString> text = clipboard_.text()) {
+        const std::optional<QString> text = clipboard_.fetchBy(fetchingProcessId.value_or(processId));
+        if (refusesPaste) {
+            return;
+        }
+        if (text) {
             if (std::exchange(field->wholeDocumentSelected, false)) {
                 field->otherParagraphs = QString();
             }
