@@ -284,7 +284,7 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::copiedText(QString marke
 }
 
 QCoro::Task<std::unique_ptr<AsyncMutex::Hold>> ClipboardFallbacks::takeQueue(const char* operation,
-                                                                              std::optional<quint64> window) {
+                                                                             std::optional<quint64> window) {
     std::chrono::milliseconds waited{0};
     while (window && heldFor(*window) && waited < pendingPasteWaitBound) {
         co_await sleepFor(scheduler_, pasteFetchPoll);

@@ -225,8 +225,7 @@ private:
     QCoro::Task<void> restoreAfterCopy(std::optional<ClipboardContents> saved, QString marker);
     // The queue, once no paste waits for `window`'s program any more (within
     // pendingPasteWaitBound); holds for other windows do not delay it.
-    QCoro::Task<std::unique_ptr<AsyncMutex::Hold>> takeQueue(const char* operation,
-                                                             std::optional<quint64> window);
+    QCoro::Task<std::unique_ptr<AsyncMutex::Hold>> takeQueue(const char* operation, std::optional<quint64> window);
     Held heldFor(quint64 window) const;
     bool isHeld(const Held& pending) const;
     // Ends the hold: the target gets the user's clipboard too.

@@ -441,6 +441,101 @@ TEST_F(ClipboardFallbacksTest, AnOperationFindingAPasteStillHeldForItsProgramSen
             .contains("clipboard fallback skipped: a paste still waits for its program operation=copy_selection"));
 }
 
+// A page that cancels pastes: its browser fetches the text for the page's paste event and the
+// field stays as it was. Its paste must not keep the user's clipboard from it for good, nor leave
+// our select-all for the user's next key.
+TEST_F(ClipboardFallbacksTest, APasteItsProgramRefusesEndsTheHoldAndPutsTheFieldBack) {
+    test::ScopedLogCapture log;
+    keyboard.pagesInOtherProcesses = true;
+    keyboard.refusesPaste = true;
+    field->setText("draft", {2, 0});
+    ClipboardFallbacks::PasteChecks checks;
+    checks.fieldAfter = [this]() -> QCoro::Task<ClipboardFallbacks::FieldAfterPaste> {
+        co_return field->text == "draft" ? ClipboardFallbacks::FieldAfterPaste::unchanged
+                                         : ClipboardFallbacks::FieldAfterPaste::changed;
+    };
+    checks.putFieldBack = [this]() -> QCoro::Task<void> {
+        field->selection = {2, 0};
+        co_return;
+    };
+    EXPECT_TRUE(run(fallbacks.pasteFallback("result", true, editor, std::move(checks))));
+    EXPECT_EQ(clipboard.fetchesByProcess[editor.processId], 1);
+    EXPECT_EQ(field->selection, AccessibleTextRange(0, 5));
+    scheduler.advance(ClipboardFallbacks::refusalQuiet - 500ms);
+    EXPECT_TRUE(fallbacks.hasPendingRestore()) << "a page may still be inserting it";
+    EXPECT_EQ(clipboard.textFor(editor.processId), "result");
+    scheduler.advance(1s);
+    EXPECT_FALSE(fallbacks.hasPendingRestore());
+    EXPECT_EQ(clipboard.textFor(editor.processId), "the user's text");
+    EXPECT_EQ(clipboard.formats, userClipboard);
+    EXPECT_EQ(field->text, "draft");
+    EXPECT_EQ(field->selection, AccessibleTextRange(2, 0)) << "nothing left selected";
+    EXPECT_EQ(log.messages(LogCategory::app).filter("it refused the paste").size(), 1);
+}
+
+// A paste held for a stopped or busy program must not stop the user's next command elsewhere,
+// nor give its text to that command, nor lose it for its own program.
+TEST_F(ClipboardFallbacksTest, OperationsForOtherWindowsGoOnBesideAHeldPaste) {
+    keyboard.pagesInOtherProcesses = true;
+    keyboard.fetchesPasteLater = true;  // its page is busy: the paste is fetched much later
+    field->setText("draft", {0, 5});
+    EXPECT_TRUE(run(fallbacks.pasteFallback("first result", false, editor)));
+
+    const FrontApplication other{88, QString("kate"), 7005};
+    const std::shared_ptr<test::FakeField> otherField = test::makeField("other words", {0, 5});
+    front.set(other);
+    keyboard.field = otherField;
+    keyboard.fetchesPasteLater = false;
+    EXPECT_EQ(run(fallbacks.readSelectedTextViaClipboard(false, other)), "other");
+    EXPECT_TRUE(run(fallbacks.pasteFallback("second", false, other)));
+    EXPECT_EQ(otherField->text, "second words");
+    EXPECT_EQ(clipboard.fetchBy(4242), "the user's text") << "a clipboard manager";
+    EXPECT_EQ(took(), ClipboardFallbacks::copyWait) << "nothing waited for the first paste";
+
+    front.set(editor);
+    keyboard.field = field;
+    keyboard.processId = editor.processId;
+    keyboard.fetchPaste();
+    EXPECT_EQ(field->text, "first result");
+    settle();
+    EXPECT_FALSE(fallbacks.hasPendingRestore());
+    EXPECT_EQ(clipboard.formats, userClipboard);
+}
+
+// Putting text cut out of a field back while another paste waits for its program: the waiting
+// paste keeps its text, and the user's clipboard comes back in the end.
+TEST_F(ClipboardFallbacksTest, PuttingCutTextBackKeepsAWaitingPasteAndTheUsersClipboard) {
+    front.set(cuttingEditor);
+    field->setText("precious text");
+    run(fallbacks.readTextViaClipboard(cuttingEditor));
+    ASSERT_EQ(field->text, "");
+
+    const std::shared_ptr<test::FakeField> browserField = test::makeField("draft", {0, 5});
+    front.set(editor);
+    keyboard.field = browserField;
+    keyboard.pagesInOtherProcesses = true;
+    keyboard.fetchesPasteLater = true;
+    EXPECT_TRUE(run(fallbacks.pasteFallback("result", false, editor)));
+
+    front.set(cuttingEditor);
+    keyboard.field = field;
+    keyboard.fetchesPasteLater = false;
+    keyboard.pagesInOtherProcesses = false;
+    EXPECT_TRUE(run(fallbacks.restoreCutText()));
+    EXPECT_EQ(field->text, "precious text");
+    settle();
+    EXPECT_TRUE(fallbacks.hasPendingRestore());
+    EXPECT_EQ(clipboard.formats, userClipboard);
+
+    keyboard.field = browserField;
+    keyboard.processId = editor.processId;
+    keyboard.fetchPaste();
+    EXPECT_EQ(browserField->text, "result");
+    settle();
+    EXPECT_FALSE(fallbacks.hasPendingRestore());
+    EXPECT_EQ(clipboard.formats, userClipboard);
+}
+
 TEST_F(ClipboardFallbacksTest, NoKeyGoesToATerminalAndNothingOfItsClipboardIsTouched) {
     keyboard.terminal = true;
     const FrontApplication terminal{5151, QString("XTerm"), 7010};

@@ -167,8 +167,7 @@ private:
             const auto format = std::find_if(offer.formats.begin(), offer.formats.end(),
                                              [&](const auto& f) { return f.first == request.target; });
             // The request's own header takes 24 bytes of the most the server accepts.
-            const qsizetype oneRequest =
-                static_cast<qsizetype>(xcb_get_maximum_request_length(connection_)) * 4 - 24;
+            const qsizetype oneRequest = static_cast<qsizetype>(xcb_get_maximum_request_length(connection_)) * 4 - 24;
             if (format != offer.formats.end() && format->second.size() <= oneRequest) {
                 xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, property, format->first, 8,
                                     static_cast<std::uint32_t>(format->second.size()), format->second.constData());
@@ -182,7 +181,8 @@ private:
         notify.selection = request.selection;
         notify.target = request.target;
         notify.property = given ? property : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
-        xcb_send_event(connection_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&notify));
+        xcb_send_event(connection_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char*>(&notify));
         xcb_flush(connection_);
     }
 
