@@ -482,6 +482,7 @@ QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, boo
             const std::optional<QString> found = co_await readFieldAfterWrite(snapshot, expectation);
             co_return fieldAfterPaste(found, expectation);
         };
+        checks.putFieldBack = [this, snapshot]() -> QCoro::Task<void> { co_await putSelectionBack(snapshot); };
     }
     const bool sent = co_await fallbacks_.pasteFallback(newText, replacingAllText, front, std::move(checks));
     if (!sent) {
@@ -515,6 +516,25 @@ QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::focusedOtherEleme
     const auto same = [focused, element](Accessibility& ax) { return ax.isSameElement(focused, element); };
     const bool sameElement = co_await ask(platform_.accessibility, same);
     co_return sameElement ? AccessibleElementHandle{} : focused;
+}
+
+QCoro::Task<void> FocusedTextFieldAccessor::putSelectionBack(FocusedTextFieldSnapshot snapshot) {
+    const TextRange was = snapshot.selectedRange.value_or(TextRange{snapshot.fullText.size(), 0});
+    const AccessibleTextRange range{was.location, was.length};
+    AccessibleElementHandle element = snapshot.element;
+    const auto place = [range](AccessibleElementHandle on) {
+        return [on, range](Accessibility& ax) { return ax.setSelectedRange(on, range); };
+    };
+    bool placed = co_await ask(platform_.accessibility, place(element));
+    if (!placed) {
+        // The program may have put a new object in the field's place (Firefox).
+        element = co_await focusedOtherElement(snapshot);
+        if (element) {
+            placed = co_await ask(platform_.accessibility, place(element));
+        }
+    }
+    AppLog::app().info(QStringLiteral("focused field selection put back after a refused paste placed=%1")
+                           .arg(placed ? "true" : "false"));
 }
 
 QCoro::Task<FocusedTextFieldAccessor::FieldNow> FocusedTextFieldAccessor::readSnapshotFieldNow(

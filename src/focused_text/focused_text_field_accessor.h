@@ -175,6 +175,9 @@ private:
     // The focused element of the snapshot's window when it is another object than the snapshot's;
     // null otherwise.
     QCoro::Task<AccessibleElementHandle> focusedOtherElement(FocusedTextFieldSnapshot snapshot);
+    // The field's selection as it was read (the caret at the end when it was not known), after
+    // its program refused a paste: our select-all must not stay for the user's next key.
+    QCoro::Task<void> putSelectionBack(FocusedTextFieldSnapshot snapshot);
     // The snapshot's field now; when its object no longer answers, the focused element of its
     // window.
     QCoro::Task<FieldNow> readSnapshotFieldNow(FocusedTextFieldSnapshot snapshot, bool withSelection);
