@@ -96,7 +96,7 @@ public:
         }
         const auto offer = std::find_if(offers_.begin(), offers_.end(), [&](const auto& entry) {
             const Offer& o = entry.second;
-            return o.client == client || (o.processId > 0 && pid && *pid == o.processId);
+            return (o.client != 0 && o.client == client) || (o.processId > 0 && pid && *pid == o.processId);
         });
         if (offer == offers_.end() || request->target == timestamp_) {
             return false;  // Qt answers with the clipboard's contents

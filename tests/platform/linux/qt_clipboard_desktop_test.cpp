@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDeadlineTimer>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -22,6 +24,77 @@ TEST(QtClipboardTest, HoldsItsOwnContentsOnlyUntilAnythingElseIsCopied) {
     EXPECT_FALSE(copyWindow.holdsOwnContents());
     paste.setContents({{"text/plain", "restored"}});
     EXPECT_TRUE(paste.holdsOwnContents());
+}
+
+// A clipboard reader of its own, an X client apart from this one. Its request is answered by
+// this process's event loop, so it is waited for with the loop running.
+class ClipboardReader {
+public:
+    explicit ClipboardReader(const QString& target = QStringLiteral("UTF8_STRING")) {
+        process_.start("xclip", {"-o", "-selection", "clipboard", "-t", target});
+        process_.waitForStarted();
+        processId_ = process_.processId();
+    }
+    qint64 processId() const { return processId_; }
+    // What it got; absent when the owner refused (xclip fails then).
+    std::optional<QString> result() {
+        const QDeadlineTimer deadline(5000);
+        while (process_.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            process_.waitForFinished(10);
+        }
+        if (process_.exitStatus() != QProcess::NormalExit || process_.exitCode() != 0) {
+            return std::nullopt;
+        }
+        return QString::fromUtf8(process_.readAllStandardOutput());
+    }
+
+private:
+    QProcess process_;
+    qint64 processId_ = 0;
+};
+
+// While a paste waits for its program, that program alone gets the pasted text; every other
+// program reading the clipboard (a paste elsewhere, a clipboard manager) gets the user's, and
+// only the target's fetches count for the paste. (The windows named here belong to no client:
+// the readers are known by their processes.)
+TEST(QtClipboardTest, AnOfferedTextGoesToItsProgramAloneAndEveryoneElseGetsTheClipboard) {
+    QtClipboard clipboard;
+    clipboard.setContents({{"text/plain", "the user's text"}});
+    ClipboardReader target;
+    ASSERT_GT(target.processId(), 0);
+    clipboard.offerTextTo(target.processId(), 1, QString::fromUtf8("pasted \u00e9t\u00e9 😀"));
+    ClipboardReader other;
+    EXPECT_EQ(target.result(), QString::fromUtf8("pasted \u00e9t\u00e9 😀"));
+    EXPECT_EQ(other.result(), "the user's text");
+    EXPECT_EQ(clipboard.ownDataFetchesBy(target.processId(), 0), 1u);
+    EXPECT_EQ(clipboard.ownDataFetchesBy(other.processId(), 0), 1u);
+
+    // The target is told the offered formats, and refused any other.
+    ClipboardReader targets(QStringLiteral("TARGETS"));
+    ClipboardReader image(QStringLiteral("image/png"));
+    clipboard.offerTextTo(targets.processId(), 2, "pasted");
+    clipboard.offerTextTo(image.processId(), 3, "pasted");
+    const std::optional<QString> offered = targets.result();
+    ASSERT_TRUE(offered);
+    EXPECT_TRUE(offered->contains("UTF8_STRING")) << offered->toStdString();
+    EXPECT_FALSE(offered->contains("image/png"));
+    EXPECT_EQ(image.result(), std::nullopt);
+
+    // An empty user clipboard stays owned for the offer's sake: the target still gets its text.
+    ClipboardReader lateTarget;
+    clipboard.offerTextTo(lateTarget.processId(), 4, "pasted");
+    clipboard.clear();
+    ClipboardReader lateOther;
+    EXPECT_EQ(lateTarget.result(), "pasted");
+    EXPECT_EQ(lateOther.result().value_or(QString()), QString()) << "nothing, as from an empty clipboard";
+
+    // Withdrawn: the target gets the clipboard like everyone else.
+    ClipboardReader again;
+    clipboard.offerTextTo(again.processId(), 5, "pasted");
+    clipboard.withdrawOffer(5);
+    clipboard.setContents({{"text/plain", "the user's text"}});
+    EXPECT_EQ(again.result(), "the user's text");
 }
 
 }  // namespace
