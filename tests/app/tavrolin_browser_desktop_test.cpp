@@ -7,6 +7,7 @@
 // server.
 #include "app/terminal_job.h"
 #include "app/x11_window_tools.h"
+#include "support/apps/text_fields_app.h"
 #include "support/qt_printers.h"
 #include "support/session/accessible_texts.h"
 #include "support/test_browser.h"
@@ -18,11 +19,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 
 #include <atomic>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <signal.h>
 
 namespace tavrolin {
@@ -205,6 +208,16 @@ protected:
     // the element's text once it no longer holds `text` (or the last one seen).
     QString runOn(Element element, const QString& text, Selection selection, const char* key, const QString& action) {
         EXPECT_TRUE(browser_->prepare(element, text, selection)) << describe(element);
+        waitUntilAccessible(element, text);
+        const int before = program_->events(action);
+        press(key);
+        EXPECT_TRUE(program_->waitForEvents(action, before + 1)) << program_->log().toStdString();
+        const std::optional<QString> now = browser_->waitForText(
+            element, [&](const QString& current) { return current != text; }, 5s);
+        return now.value_or(QString());
+    }
+
+    void waitUntilAccessible(Element element, const QString& text) {
         if (kind == TestBrowser::Kind::firefox && element != Element::editable) {
             // The page has its text at once; Firefox's accessible tree a moment later, a run of
             // text at a time (an emoji, in a font of its own, apart from the words around it).
@@ -221,12 +234,6 @@ protected:
                 5s))
                 << describe(element) << ": the accessible tree never showed " << text.toStdString();
         }
-        const int before = program_->events(action);
-        press(key);
-        EXPECT_TRUE(program_->waitForEvents(action, before + 1)) << program_->log().toStdString();
-        const std::optional<QString> now = browser_->waitForText(
-            element, [&](const QString& current) { return current != text; }, 5s);
-        return now.value_or(QString());
     }
 
     // Write Message and Flip Language on every element, with the caret at the end and nothing
@@ -322,6 +329,91 @@ protected:
                                                     << program_->log().right(3000).toStdString();
     }
 
+    // A page that cancels pastes, as "confirm your e-mail address" and banking forms do. Write
+    // Message pastes into it: while the paste waits for the browser, every other program reading
+    // the clipboard gets the user's own, and the page's paste event the result. The browser
+    // inserts nothing; its refusal ends the wait within 5 s, is logged, leaves nothing selected
+    // in the field, and the browser's own next paste gets the user's clipboard. Write Message in
+    // another program then works.
+    void aPageThatRefusesPastesHasTheUsersClipboardBackAndStopsNothing() {
+        const QString users = QStringLiteral("the user's own clipboard");
+        QApplication::clipboard()->setText(users);
+        ASSERT_TRUE(browser_->refusePastes(true));
+        const auto refuseNoMore = qScopeGuard([] { browser_->refusePastes(false); });
+        ASSERT_TRUE(browser_->prepare(Element::textarea, english, Selection::caretAtEnd));
+        waitUntilAccessible(Element::textarea, english);
+        QElapsedTimer clock;
+        clock.start();
+        std::atomic<qint64> pastedAt{-1};
+        std::mutex pastedMutex;
+        QString pageGot;
+        ASSERT_TRUE(browser_->onNextPaste([&](const QString& text) {
+            const std::lock_guard lock(pastedMutex);
+            pageGot = text;
+            pastedAt = clock.elapsed();
+        }));
+        const qsizetype logBefore = program_->log().size();
+        const auto refused = [&] { return program_->log().mid(logBefore).contains("it refused the paste"); };
+        const int before = program_->events("translate_message");
+        press("w");
+        QStringList othersGot;
+        while (!refused() && clock.elapsed() < 30000) {
+            othersGot << otherProgramsClipboard().value_or(QStringLiteral("(no answer)"));
+        }
+        const qint64 refusedAt = clock.elapsed();
+        ASSERT_TRUE(refused()) << program_->log().mid(logBefore).toStdString();
+        othersGot.removeDuplicates();
+        EXPECT_EQ(othersGot, QStringList{users});
+        {
+            const std::lock_guard lock(pastedMutex);
+            EXPECT_TRUE(pageGot.contains(QStringLiteral("mañana"))) << pageGot.toStdString();
+        }
+        ASSERT_GE(pastedAt.load(), 0) << "no paste reached the page";
+        EXPECT_LE(refusedAt - pastedAt, 5000);
+        ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
+        EXPECT_EQ(browser_->text(Element::textarea), english);
+        EXPECT_TRUE(test::waitUntil([&] { return browser_->selectedLength() == 0; }, 5s))
+            << browser_->selectedLength().value_or(-1) << " characters left selected";
+
+        ASSERT_TRUE(browser_->refusePastes(false));
+        ASSERT_TRUE(program_->closeCopyWindows());
+        ASSERT_TRUE(browser_->activate());
+        tool("xdotool", {"key", "--clearmodifiers", "ctrl+v"});
+        EXPECT_EQ(browser_->waitForText(
+                      Element::textarea, [&](const QString& now) { return now != english; }, 5s),
+                  english + users);
+
+        test::TextFieldsApp app;
+        ASSERT_TRUE(app.isReady());
+        ASSERT_TRUE(app.setText("pad", english));
+        ASSERT_TRUE(app.focus("pad"));
+        ASSERT_TRUE(test::waitUntil([&] {
+            return tool("xdotool", {"getactivewindow", "getwindowpid"}) == QString::number(app.pid());
+        })) << "the test application is not in front";
+        const int writes = program_->events("translate_message");
+        press("w");
+        ASSERT_TRUE(program_->waitForEvents("translate_message", writes + 1)) << program_->log().toStdString();
+        EXPECT_TRUE(program_->eventLines("translate_message").constLast().contains("success=true"))
+            << program_->log().mid(logBefore).toStdString();
+        EXPECT_TRUE(test::waitUntil([&] { return app.text("pad").contains(QStringLiteral("mañana")); }, 5s))
+            << app.text("pad").toStdString();
+    }
+
+    // What another program gets from the clipboard now; this thread's event loop runs meanwhile,
+    // for the clipboard may be this process's.
+    static std::optional<QString> otherProgramsClipboard() {
+        QProcess xclip;
+        xclip.start(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"});
+        if (!xclip.waitForStarted(5000)) {
+            return std::nullopt;
+        }
+        test::waitUntil([&] { return xclip.state() == QProcess::NotRunning || xclip.waitForFinished(5); }, 5s);
+        if (xclip.exitStatus() != QProcess::NormalExit || xclip.exitCode() != 0) {
+            return std::nullopt;
+        }
+        return QString::fromUtf8(xclip.readAllStandardOutput());
+    }
+
     static inline Program* program_ = nullptr;
     static inline TestBrowser* browser_ = nullptr;
 };
@@ -343,6 +435,14 @@ TEST_F(FirefoxFieldsDesktopTest, WriteEditAndFlipLeaveExactlyTheirResultInEveryF
 
 TEST_F(ChromiumFieldsDesktopTest, WriteEditAndFlipLeaveExactlyTheirResultInAnEditableRegion) {
     leavesExactlyTheResult({Element::editable});
+}
+
+TEST_F(FirefoxFieldsDesktopTest, APageThatRefusesPastesHasTheUsersClipboardBackAndStopsNothing) {
+    aPageThatRefusesPastesHasTheUsersClipboardBackAndStopsNothing();
+}
+
+TEST_F(ChromiumFieldsDesktopTest, APageThatRefusesPastesHasTheUsersClipboardBackAndStopsNothing) {
+    aPageThatRefusesPastesHasTheUsersClipboardBackAndStopsNothing();
 }
 
 TEST_F(FirefoxFieldsDesktopTest, WriteMessageKeepsEveryWordOfARichTextField) {

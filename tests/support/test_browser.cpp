@@ -38,11 +38,19 @@ for (let i = 0; i < 30; ++i) {
   document.getElementById('page').appendChild(paragraph);
 }
 const server = new URLSearchParams(location.search).get('server');
+// How many characters of the focused element are selected.
+function selected() {
+  const element = document.activeElement;
+  if (!element) return 0;
+  if (element.id === 'editable') return window.getSelection().toString().length;
+  return element.selectionEnd !== undefined ? element.selectionEnd - element.selectionStart : 0;
+}
 const fields = () => ({
   textarea: document.getElementById('textarea').value,
   input: document.getElementById('input').value,
   editable: document.getElementById('editable').innerText,
-  focused: document.activeElement ? document.activeElement.id : ''
+  focused: document.activeElement ? document.activeElement.id : '',
+  selected: selected()
 });
 async function report(id) {
   const state = fields();
@@ -85,6 +93,11 @@ document.addEventListener('keydown', event => {
 // The next paste event asks the test synchronously (the test may stop the browser then, between
 // the fetch for the paste event and the one for the insertion).
 let holdNextPaste = false;
+// A page that cancels pastes (a "confirm your e-mail address" field, a bank's form).
+let refusePastes = false;
+document.addEventListener('paste', event => {
+  if (refusePastes) event.preventDefault();
+}, true);
 document.addEventListener('paste', event => {
   if (!holdNextPaste) return;
   holdNextPaste = false;
@@ -101,6 +114,7 @@ async function serve() {
         if (command.op === 'prepare') prepare(command);
         if (command.op === 'busyOnSelectAll') busyOnSelectAll = command.ms;
         if (command.op === 'holdNextPaste') holdNextPaste = true;
+        if (command.op === 'refusePastes') refusePastes = command.on;
         await report(command.id);
       }
     } catch (e) {
@@ -167,7 +181,8 @@ TestBrowser::TestBrowser(Kind kind) {
         const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
         std::lock_guard lock(mutex_);
         const Report report{body.value("textarea").toString(), body.value("input").toString(),
-                            body.value("editable").toString(), body.value("focused").toString()};
+                            body.value("editable").toString(), body.value("focused").toString(),
+                            body.value("selected").toInt()};
         reports_[body.value("id").toInt()] = report;
         seen_.push_back(report);
         changed_.notify_all();
@@ -369,6 +384,16 @@ bool TestBrowser::onNextPaste(std::function<void(const QString&)> handler) {
         onPaste_ = std::move(handler);
     }
     return send(QStringLiteral(R"({"op":"holdNextPaste"})"), 10s).has_value();
+}
+
+bool TestBrowser::refusePastes(bool refuse) {
+    const QJsonObject command{{"op", "refusePastes"}, {"on", refuse}};
+    return send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s).has_value();
+}
+
+std::optional<int> TestBrowser::selectedLength() {
+    const std::optional<Report> report = send(QStringLiteral(R"({"op":"report"})"), 5s);
+    return report ? std::optional<int>(report->selected) : std::nullopt;
 }
 
 QStringList TestBrowser::textsSeen(Element element) {

@@ -73,6 +73,11 @@ public:
     // The page's next paste event calls `handler` (with the text the event was given) on a
     // thread of the test's server, the page waiting synchronously until it returns.
     bool onNextPaste(std::function<void(const QString&)> handler);
+    // From now on the page cancels every paste event (preventDefault), or no longer does.
+    bool refusePastes(bool refuse);
+    // How many characters of the focused element are selected; absent when the page did not
+    // answer.
+    std::optional<int> selectedLength();
     // Every text the page reported for the element (after each command and each input event)
     // since forgetTextsSeen(), each once.
     QStringList textsSeen(Element element);
@@ -87,6 +92,7 @@ private:
         QString input;
         QString editable;
         QString focused;
+        int selected = 0;
     };
     // Sends one command to the page and waits for the report that answers it.
     std::optional<Report> send(const QString& commandJson, std::chrono::milliseconds limit);
