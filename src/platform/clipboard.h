@@ -56,6 +56,9 @@ public:
     // keeps getting what the clipboard holds. One offer per window; a new one replaces it.
     // While an offer stands, clear() keeps the clipboard owned, empty, so the offer can be given.
     virtual void offerTextTo(qint64 processId, quint64 window, const QString& text) = 0;
+    // Ends offerTextTo(window). The clipboard, where it still holds what this object put on it,
+    // is then taken anew with the same contents, so that programs keeping what they fetched
+    // until the clipboard changes hands fetch it again.
     virtual void withdrawOffer(quint64 window) = 0;
 };
 

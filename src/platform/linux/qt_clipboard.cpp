@@ -237,14 +237,6 @@ quint64 QtClipboard::ownDataFetchesBy(qint64 processId, quint64 window) const {
     return d_->requests->fetchesBy(processId, window);
 }
 
-void QtClipboard::offerTextTo(qint64 processId, quint64 window, const QString& text) {
-    d_->requests->offer(processId, window, text);
-}
-
-void QtClipboard::withdrawOffer(quint64 window) {
-    d_->requests->withdraw(window);
-}
-
 namespace {
 
 // Only on X11 can another program own the clipboard (the offscreen platform keeps it in this
@@ -271,6 +263,28 @@ X11ClipboardReader::Deadline readDeadline() {
 
 bool QtClipboard::holdsOwnContents() const {
     return ownsClipboard() && d_->lastWritten && ownData() == d_->lastWritten.data();
+}
+
+void QtClipboard::offerTextTo(qint64 processId, quint64 window, const QString& text) {
+    d_->requests->offer(processId, window, text);
+}
+
+void QtClipboard::withdrawOffer(quint64 window) {
+    d_->requests->withdraw(window);
+    QClipboard* clipboard = systemClipboard();
+    if (!clipboard || !holdsOwnContents()) {
+        return;
+    }
+    // Some programs keep what they fetched until the clipboard changes hands (Chromium learns of
+    // that through XFixes): taken anew with the same contents, it is fetched again, no longer the
+    // offered text.
+    const QMimeData* held = ownData();
+    auto* again = new QMimeData;
+    for (const QString& format : held->formats()) {
+        again->setData(format, held->data(format));
+    }
+    clipboard->setMimeData(again, QClipboard::Clipboard);
+    d_->lastWritten = again;
 }
 
 QCoro::Task<std::optional<ClipboardContents>> QtClipboard::readContents() {
