@@ -361,9 +361,9 @@ protected:
             othersGot << otherProgramsClipboard().value_or(QStringLiteral("(no answer)"));
         }
         const qint64 refusedAt = clock.elapsed();
-        ASSERT_TRUE(refused()) << program_->log().mid(logBefore).toStdString();
         othersGot.removeDuplicates();
         EXPECT_EQ(othersGot, QStringList{users});
+        ASSERT_TRUE(refused()) << program_->log().mid(logBefore).toStdString();
         {
             const std::lock_guard lock(pastedMutex);
             EXPECT_TRUE(pageGot.contains(QStringLiteral("mañana"))) << pageGot.toStdString();
