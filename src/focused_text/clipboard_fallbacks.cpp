@@ -177,12 +177,16 @@ QCoro::Task<void> ClipboardFallbacks::pingTarget(std::weak_ptr<PendingRestore> w
         // Nothing says the program is stopped: where its answer proves it read its keys, a fetch
         // that has not come within the hold limit from now is not coming.
         pending->answeredAt = pending->waited;
+        if (!pending->answeringSince) {
+            pending->answeringSince = pending->waited;
+        }
         if (!pending->targetReadKeysAt) {
             pending->targetReadKeysAt = pending->waited;
         }
         break;
     case WindowPinging::Answer::unanswered:
         pending->answeredAt.reset();
+        pending->answeringSince.reset();
         if (pending->waited >= pasteHoldLimit && !pending->reportedWaiting) {
             pending->reportedWaiting = true;
             AppLog::app().notice(QStringLiteral("clipboard restore waits: the paste's program does not answer "
@@ -241,10 +245,11 @@ void ClipboardFallbacks::judgeField(const Held& held, FieldAfterPaste seen, cons
         runPendingRestore(held);
         return;
     }
-    // The program took the text and, answering all along, still shows the field as it was: it
-    // refused the paste (a page that cancels it). Its own next paste gets the user's clipboard.
-    const bool refused = seen == FieldAfterPaste::unchanged && pending.firstFetchAt && pending.answeredAt &&
-                         pending.waited - *pending.firstFetchAt >= refusalQuiet;
+    // The program took the text and, answering all along since, still shows the field as it
+    // was: it refused the paste (a page that cancels it). Its own next paste gets the user's
+    // clipboard. A program stopped after its first fetch has not had the time to insert it.
+    const bool refused = seen == FieldAfterPaste::unchanged && pending.firstFetchAt && pending.answeringSince &&
+                         pending.waited - std::max(*pending.firstFetchAt, *pending.answeringSince) >= refusalQuiet;
     if (refused) {
         AppLog::app().notice(QStringLiteral("clipboard restore: the paste's program fetched it and left its field "
                                             "unchanged, it refused the paste seen_by=%1 waited=%2ms")

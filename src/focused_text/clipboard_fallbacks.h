@@ -35,8 +35,8 @@ namespace tavrolin {
 // - once the field, where it can be read back, shows the paste (the result, or any change once
 //   the program fetched the text): a program may fetch more than once for one paste;
 // - once the target fetched and its field, read back while it answers, still shows no change
-//   `refusalQuiet` after the fetch: it refused the paste (a page that cancels it); the field's
-//   selection is put back as it was read;
+//   after `refusalQuiet` of answering since the fetch: it refused the paste (a page that cancels
+//   it); the field's selection is put back as it was read;
 // - otherwise the restore delay after the target's first fetch;
 // - at once when the target window is gone;
 // - when the user copies something else meanwhile (that copy stays);
@@ -200,6 +200,8 @@ private:
         // When the last ping was sent, and when the last one answered (none: it did not).
         std::optional<std::chrono::milliseconds> pingedAt;
         std::optional<std::chrono::milliseconds> answeredAt;
+        // Since when every ping has been answered (none: the last one was not).
+        std::optional<std::chrono::milliseconds> answeringSince;
         bool pinging = false;
         FieldAfterPasteCheck fieldAfter;
         std::optional<std::chrono::milliseconds> fieldCheckedAt;

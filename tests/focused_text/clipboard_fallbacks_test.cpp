@@ -371,6 +371,8 @@ TEST_F(ClipboardFallbacksTest, AFieldThatCanBeReadBackKeepsThePasteUntilItShowsI
     scheduler.advance(8s);
     EXPECT_EQ(clipboard.textFor(editor.processId), "result");
     keyboard.resume();
+    scheduler.advance(1s);  // answering again, not inserted yet: no refusal
+    EXPECT_EQ(clipboard.textFor(editor.processId), "result");
     keyboard.fetchPaste();  // resumed: the insertion
     EXPECT_EQ(field->text, "result");
     scheduler.advance(ClipboardFallbacks::fieldCheckInterval + 20ms);
