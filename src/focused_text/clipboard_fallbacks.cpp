@@ -88,6 +88,12 @@ void ClipboardFallbacks::dropPendingRestore(const Held& pending) {
     clipboard_.withdrawOffer(pending->target.windowId);
 }
 
+std::unique_ptr<ScheduledCall> ClipboardFallbacks::scheduleCheck(const Held& pending) {
+    // Weak: the hold owns the call.
+    return scheduler_.scheduleAfter(
+        pasteFetchPoll, [this, weak = std::weak_ptr<PendingRestore>(pending)] { checkPendingRestore(weak.lock()); });
+}
+
 bool ClipboardFallbacks::targetFetched(const PendingRestore& pending) const {
     return pending.firstFetchAt.has_value() ||
            clipboard_.ownDataFetchesBy(pending.target.processId, pending.target.windowId) > pending.fetchesBefore;
@@ -136,7 +142,7 @@ void ClipboardFallbacks::checkPendingRestore(const Held& held) {
                                             "its pages may still hold the keys waited=%1ms")
                                  .arg(pending.waited.count()));
     }
-    pending.call = scheduler_.scheduleAfter(pasteFetchPoll, [this, held] { checkPendingRestore(held); });
+    pending.call = scheduleCheck(held);
     if (!pending.pinging && (!pending.pingedAt || pending.waited - *pending.pingedAt >= holdPingInterval)) {
         pending.pinging = true;
         pending.pingedAt = pending.waited;
@@ -529,7 +535,7 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     pending->pingProvesKeysRead = !(processes_ && processes_->runsProcessesOfItsOwnProgram(window->processId));
     pending->fieldAfter = std::move(checks.fieldAfter);
     pending->putFieldBack = std::move(checks.putFieldBack);
-    pending->call = scheduler_.scheduleAfter(pasteFetchPoll, [this, pending] { checkPendingRestore(pending); });
+    pending->call = scheduleCheck(pending);
     holds_.push_back(std::move(pending));
     co_return true;
 }

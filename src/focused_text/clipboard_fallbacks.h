@@ -235,6 +235,7 @@ private:
     // Ends the hold when the clipboard is no longer ours to give (the user copied).
     void dropPendingRestore(const Held& pending);
     void checkPendingRestore(const Held& pending);
+    std::unique_ptr<ScheduledCall> scheduleCheck(const Held& pending);
     QCoro::Task<void> pingTarget(std::weak_ptr<PendingRestore> pending);
     QCoro::Task<void> checkField(std::weak_ptr<PendingRestore> pending);
     QCoro::Task<void> putFieldBack(std::function<QCoro::Task<void>()> putBack);
