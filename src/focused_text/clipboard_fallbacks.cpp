@@ -67,7 +67,7 @@ bool ClipboardFallbacks::isHeld(const Held& pending) const {
     return pending && std::find(holds_.begin(), holds_.end(), pending) != holds_.end();
 }
 
-void ClipboardFallbacks::runPendingRestore(const Held& pending) {
+void ClipboardFallbacks::runPendingRestore(Held pending) {
     if (!isHeld(pending)) {
         return;
     }
@@ -78,7 +78,7 @@ void ClipboardFallbacks::runPendingRestore(const Held& pending) {
     }
 }
 
-void ClipboardFallbacks::dropPendingRestore(const Held& pending) {
+void ClipboardFallbacks::dropPendingRestore(Held pending) {
     const auto it = std::find(holds_.begin(), holds_.end(), pending);
     if (it == holds_.end()) {
         return;

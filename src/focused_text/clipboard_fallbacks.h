@@ -230,10 +230,11 @@ private:
     QCoro::Task<std::unique_ptr<AsyncMutex::Hold>> takeQueue(const char* operation, std::optional<quint64> window);
     Held heldFor(quint64 window) const;
     bool isHeld(const Held& pending) const;
-    // Ends the hold: the target gets the user's clipboard too.
-    void runPendingRestore(const Held& pending);
+    // Ends the hold: the target gets the user's clipboard too. By value: it may be an element of
+    // holds_, which this erases.
+    void runPendingRestore(Held pending);
     // Ends the hold when the clipboard is no longer ours to give (the user copied).
-    void dropPendingRestore(const Held& pending);
+    void dropPendingRestore(Held pending);
     void checkPendingRestore(const Held& pending);
     std::unique_ptr<ScheduledCall> scheduleCheck(const Held& pending);
     QCoro::Task<void> pingTarget(std::weak_ptr<PendingRestore> pending);
