@@ -475,6 +475,20 @@ TEST_F(ClipboardFallbacksTest, APasteItsProgramRefusesEndsTheHoldAndPutsTheField
     EXPECT_EQ(log.messages(LogCategory::app).filter("it refused the paste").size(), 1);
 }
 
+// A sandbox numbers its processes its own way: the paste's request comes from another process
+// than the window's, but from the window's own X client, which gets the pasted text; a reader of
+// another client gets the user's clipboard.
+TEST_F(ClipboardFallbacksTest, ThePastedTextGoesToTheTargetWindowsClientWhateverItsProcess) {
+    keyboard.fetchingProcessId = 2;
+    field->setText("draft", {0, 5});
+    EXPECT_TRUE(run(fallbacks.pasteFallback("result", false, editor)));
+    EXPECT_EQ(field->text, "result");
+    EXPECT_EQ(clipboard.fetchBy(2), "the user's text");
+    scheduler.advance(3s);
+    EXPECT_FALSE(fallbacks.hasPendingRestore());
+    EXPECT_EQ(clipboard.textFor(2, editor.windowId), "the user's text");
+}
+
 // A paste held for a stopped or busy program must not stop the user's next command elsewhere,
 // nor give its text to that command, nor lose it for its own program.
 TEST_F(ClipboardFallbacksTest, OperationsForOtherWindowsGoOnBesideAHeldPaste) {

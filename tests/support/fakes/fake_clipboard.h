@@ -28,8 +28,10 @@ public:
         QString text;
     };
     std::map<quint64, Offer> offers;
-    // A fetch by the program of process `processId` (its request made from `window`, 0 for one
-    // of no window of interest): the plain text it gets.
+    // A fetch by the program of process `processId` (its request made by the X client of
+    // `window`, 0 for a client of no window of interest): the plain text it gets. Only the
+    // process counts for ownDataFetchesBy(); a text offered to a window goes to its client's
+    // requests whatever their process.
     std::optional<QString> fetchBy(qint64 processId, quint64 window = 0) {
         ++fetchesByProcess[processId];
         return textFor(processId, window);

@@ -61,6 +61,7 @@ public:
     // paste (`processId` is set to it with each chord). None: `processId` stays as the test set it.
     const FrontApplicationProviding* keyboardFocus = nullptr;
     qint64 processId = 0;
+    quint64 windowId = 0;  // the window that got the keys, whose X client asks for the paste
     QList<std::pair<Qt::KeyboardModifiers, Qt::Key>> queued;
     // The window takes part in the ping; false: it answers nothing ever ("unsupported").
     bool takesPing = true;
@@ -89,6 +90,7 @@ public:
         if (keyboardFocus) {
             if (const std::optional<FrontApplication> front = keyboardFocus->frontApplication()) {
                 processId = front->processId;  // the program that got the keys fetches the paste
+                windowId = front->windowId;
             }
         }
         if (stopped || pageBusy) {
@@ -175,7 +177,7 @@ public:
     std::optional<bool> holdsPseudoTerminalMaster(qint64) override { return terminal; }
 
     void paste() {
-        const std::optional<QString> text = clipboard_.fetchBy(fetchingProcessId.value_or(processId));
+        const std::optional<QString> text = clipboard_.fetchBy(fetchingProcessId.value_or(processId), windowId);
         if (refusesPaste) {
             return;
         }
