@@ -266,8 +266,6 @@ private:
     // The window manager's activation requests, built on first use; null without a display.
     std::shared_ptr<FrontWindowActivating> frontWindowActivation();
     DictationScratchpadWindowController* ensureDictationScratchpadWindowController();
-    // Whether a key is down on the keyboard now (the user's); false when it cannot be read.
-    bool userKeysDown() const;
     void pushSettings(const AppSettings& settings, bool fullScope);
     void reportCommand(TelemetryAction action, TelemetryTrigger trigger);
     AppServices::Factories& factories() { return services_->factories(); }

@@ -78,19 +78,10 @@ void AppDelegate::presentFocusedTextCopyFallback(const QString& text, bool field
     if (text.trimmed().isEmpty()) {
         return;
     }
-    // A user typing on in their program (into the field while the command ran, or a key down as
-    // the result comes) keeps the keyboard: their next keys must not land in the offered text.
-    presentDictationScratchpadCopyOnly(text, fieldChangedMeanwhile || userKeysDown());
-}
-
-bool AppDelegate::userKeysDown() const {
+    // A user typing on in their program (into the field while the command ran, or anywhere as the
+    // result comes) keeps the keyboard: their next keys must not land in the offered text.
     const std::shared_ptr<FocusedTextFieldAccessor>& accessor = services_->focusedTextFieldAccessor();
-    if (!accessor) {
-        return false;
-    }
-    // One look at the keyboard map the display server keeps; nothing waits for a key to come up.
-    const std::optional<SyntheticInput::HeldKeys> held = accessor->inputGate().heldKeys();
-    return held && held->any();
+    presentDictationScratchpadCopyOnly(text, fieldChangedMeanwhile || (accessor && accessor->inputGate().userTyping()));
 }
 
 void AppDelegate::startMessageTranslation(TelemetryTrigger trigger) {
