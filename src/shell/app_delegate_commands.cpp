@@ -12,38 +12,23 @@
 #include "shell/app_delegate.h"
 #include "shell/share_prompt_coordinator.h"
 
-#include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
 
 namespace tavrolin {
 
 void AppDelegate::startAfterCurrentRun(std::function<void()> start) {
-    // A run ends right after its alert returns, without going back to the event loop.
+    // A run ends right after its alert returns, without going back to the event loop; the run
+    // reads the window the alert gives the keyboard back to.
     const QPointer<AppDelegate> self(this);
     QTimer::singleShot(0, this, [self, start = std::move(start)]() mutable {
-        if (self) {
-            self->startOnceAnotherProgramIsInFront(std::move(start), tryAgainFocusBound);
-        }
-    });
-}
-
-void AppDelegate::startOnceAnotherProgramIsInFront(std::function<void()> start, std::chrono::milliseconds left) {
-    // The alert hands the keyboard back to the window it covered through the window manager, a
-    // moment after it closed; the run reads that window, as the reader sees it.
-    const std::shared_ptr<FocusedTextFieldAccessor>& accessor = services_->focusedTextFieldAccessor();
-    const std::optional<FrontApplication> front =
-        accessor ? accessor->focusResolver().frontWindow() : std::optional<FrontApplication>();
-    const bool anotherProgram = !accessor || (front && front->processId != QCoreApplication::applicationPid());
-    if (anotherProgram || left <= std::chrono::milliseconds(0)) {
-        tryAgainStart_.reset();
-        start();
-        return;
-    }
-    const QPointer<AppDelegate> self(this);
-    tryAgainStart_ = scheduler().scheduleAfter(tryAgainFocusStep, [self, start = std::move(start), left]() mutable {
-        if (self) {
-            self->startOnceAnotherProgramIsInFront(std::move(start), left - tryAgainFocusStep);
+        const std::shared_ptr<FocusedTextFieldAccessor> accessor =
+            self ? self->services_->focusedTextFieldAccessor() : nullptr;
+        if (self && !accessor) {
+            start();
+        } else if (self) {
+            self->tryAgainStart_ =
+                accessor->focusResolver().startOnceAnotherProgramIsInFront(std::move(start), tryAgainFocusBound);
         }
     });
 }
