@@ -411,7 +411,6 @@ TEST_F(TavrolinWorkflowsDesktopTest, LettersTypedInAnotherProgramAsTheCopyWindow
     ASSERT_TRUE(app_->command(QStringLiteral("maxlength line 30")).value("ok").toBool());
     test::TextFieldsApp other(QStringLiteral("tavrolin_test_gtk_text_fields"));
     ASSERT_TRUE(other.isReady());
-    ASSERT_TRUE(other.setText("line", QString()));
     ASSERT_TRUE(bringToFront(app_->pid()));
     press("w");
     ASSERT_TRUE(test::waitUntil([&] { return !requests().isEmpty(); }, 30s)) << log().toStdString();
