@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <string_view>
+#include <vector>
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>
 #include <xcb/xtest.h>
@@ -48,7 +49,16 @@ struct UserKeyboard::Connection {
         return device != 0;
     }
 
-    xcb_keycode_t keycodeOf(char letter) {
+    bool send(int eventOffset, xcb_keycode_t key) {
+        xcb_generic_error_t* error =
+            xcb_request_check(xcb, xcb_test_fake_input_checked(xcb, static_cast<uint8_t>(firstEvent + eventOffset), key,
+                                                               XCB_CURRENT_TIME, root, 0, 0, device));
+        const bool sent = error == nullptr;
+        std::free(error);
+        return sent;
+    }
+
+    xcb_keycode_t keycodeOf(unsigned int keysym) {
         const xcb_setup_t* setup = xcb_get_setup(xcb);
         const int count = setup->max_keycode - setup->min_keycode + 1;
         auto* mapping = xcb_get_keyboard_mapping_reply(
@@ -59,7 +69,7 @@ struct UserKeyboard::Connection {
         const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping);
         xcb_keycode_t found = 0;
         for (int key = 0; key < count && found == 0; ++key) {
-            if (syms[key * mapping->keysyms_per_keycode] == static_cast<xcb_keysym_t>(letter)) {
+            if (syms[key * mapping->keysyms_per_keycode] == keysym) {
                 found = static_cast<xcb_keycode_t>(setup->min_keycode + key);
             }
         }
@@ -96,22 +106,23 @@ bool UserKeyboard::isValid() const {
     return connection_->device != 0;
 }
 
-bool UserKeyboard::type(char letter) {
+bool UserKeyboard::press(std::initializer_list<unsigned int> keysyms) {
     Connection& c = *connection_;
-    const xcb_keycode_t key = isValid() ? c.keycodeOf(letter) : 0;
-    if (key == 0) {
-        return false;
-    }
-    for (const int offset : {deviceKeyPressOffset, deviceKeyReleaseOffset}) {
-        xcb_generic_error_t* error =
-            xcb_request_check(c.xcb, xcb_test_fake_input_checked(c.xcb, static_cast<uint8_t>(c.firstEvent + offset),
-                                                                 key, XCB_CURRENT_TIME, c.root, 0, 0, c.device));
-        if (error) {
-            std::free(error);
+    std::vector<xcb_keycode_t> keys;
+    for (const unsigned int keysym : keysyms) {
+        keys.push_back(isValid() ? c.keycodeOf(keysym) : 0);
+        if (keys.back() == 0) {
             return false;
         }
     }
-    return true;
+    bool sent = true;
+    for (const xcb_keycode_t key : keys) {
+        sent = c.send(deviceKeyPressOffset, key) && sent;
+    }
+    for (auto it = keys.rbegin(); it != keys.rend(); ++it) {
+        sent = c.send(deviceKeyReleaseOffset, *it) && sent;
+    }
+    return sent;
 }
 
 }  // namespace tavrolin::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <memory>
 
 namespace tavrolin::test {
@@ -19,7 +20,11 @@ public:
     bool isValid() const;
     // Presses and releases the key whose first symbol is `letter` (a lowercase ASCII letter or a
     // digit); false when nothing could be sent.
-    bool type(char letter);
+    bool type(char letter) { return press({static_cast<unsigned int>(letter)}); }
+    // Presses the keys (X keysyms, each the first symbol of its key: a letter is its lowercase
+    // character, Control_L 0xffe3, Shift_L 0xffe1) in order, each held over those after it, then
+    // releases them in reverse; false when one could not be sent.
+    bool press(std::initializer_list<unsigned int> keysyms);
 
 private:
     struct Connection;
