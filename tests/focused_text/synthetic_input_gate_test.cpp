@@ -171,7 +171,8 @@ TEST_F(SyntheticInputGateTest, NoChordGoesOutWhileTheUserTypesAnywhere) {
     test::ScopedLogCapture log;
     using Source = test::FakeUserKeyActivity::Source;
     test::FakeUserKeyActivity keys{scheduler};
-    SyntheticInputGate watching{{keyboard, front, scheduler, {}, nullptr, nullptr, nullptr, &keys}};
+    SyntheticInputGate watching{
+        {.input = keyboard, .frontApplications = front, .scheduler = scheduler, .keyActivity = &keys}};
     const auto sendNow = [&] {
         return test::runOnVirtualTime(watching.sendChord(editor, Qt::ControlModifier, Qt::Key_V), scheduler);
     };
