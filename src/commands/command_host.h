@@ -68,7 +68,7 @@ public:
     virtual bool recordSuccess(TelemetryTrigger trigger) = 0;
     // A finished text the field did not take, offered for copying; a blank one shows nothing.
     // `fieldChangedMeanwhile`: the user typed on in the field while the command ran, and keeps
-    // the keyboard (so does a user whose keys are down as the text comes).
+    // the keyboard (so does a user who typed anywhere in the last second as the text comes).
     virtual void presentFocusedTextCopyFallback(const QString& text, bool fieldChangedMeanwhile) = 0;
 
     // False without an accessibility bus or when the check fails.

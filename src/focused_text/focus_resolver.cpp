@@ -2,6 +2,8 @@
 
 #include "platform/scheduler_sleep.h"
 
+#include <QCoreApplication>
+
 namespace tavrolin {
 
 namespace {
@@ -9,6 +11,39 @@ namespace {
 bool sameWindow(const FrontApplication& a, const FrontApplication& b) {
     return a.processId == b.processId && a.windowId == b.windowId;
 }
+
+// Looks every `step` until `ready` holds or `left` has run out, then starts.
+class LookUntilReady final : public ScheduledCall {
+public:
+    LookUntilReady(Scheduler& scheduler, std::function<bool()> ready, std::function<void()> start,
+                   std::chrono::milliseconds step)
+        : scheduler_(scheduler), ready_(std::move(ready)), start_(std::move(start)), step_(step) {}
+
+    void lookAfterStep(std::chrono::milliseconds left) {
+        next_ = scheduler_.scheduleAfter(step_, [this, left] {
+            if (!ready_() && left > step_) {
+                lookAfterStep(left - step_);
+                return;
+            }
+            // Last: the start may end this look's owner.
+            std::function<void()> start = std::move(start_);
+            start_ = nullptr;
+            start();
+        });
+    }
+    void cancel() override {
+        next_.reset();
+        start_ = nullptr;
+    }
+    bool isActive() const override { return start_ != nullptr; }
+
+private:
+    Scheduler& scheduler_;
+    std::function<bool()> ready_;
+    std::function<void()> start_;
+    std::chrono::milliseconds step_;
+    std::unique_ptr<ScheduledCall> next_;
+};
 
 }  // namespace
 
@@ -30,6 +65,22 @@ std::optional<FrontApplication> FocusResolver::frontWindow() const {
 bool FocusResolver::isInFront(const std::optional<FrontApplication>& window) const {
     const std::optional<FrontApplication> front = frontWindow();
     return window && front && sameWindow(*window, *front);
+}
+
+std::unique_ptr<ScheduledCall> FocusResolver::startOnceAnotherProgramIsInFront(std::function<void()> start,
+                                                                               std::chrono::milliseconds bound) {
+    const auto anotherProgram = [this] {
+        const std::optional<FrontApplication> front = frontWindow();
+        return front && front->processId != QCoreApplication::applicationPid();
+    };
+    if (anotherProgram() || bound <= std::chrono::milliseconds(0)) {
+        start();
+        return nullptr;
+    }
+    auto look =
+        std::make_unique<LookUntilReady>(environment_.scheduler, anotherProgram, std::move(start), focusSettleStep);
+    look->lookAfterStep(bound);
+    return look;
 }
 
 QCoro::Task<AccessibleElementHandle> FocusResolver::lastFocusedElement(std::optional<FrontApplication> front) {

@@ -7,6 +7,8 @@
 #include <QCoroTask>
 
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <set>
 
@@ -48,6 +50,12 @@ public:
     std::optional<FrontApplication> frontWindow() const;
     // Whether `window` is still the one in front (same process and window).
     bool isInFront(const std::optional<FrontApplication>& window) const;
+    // Runs `start` once a window of another program than ours is in front (one of our alerts
+    // gives the keyboard back through the window manager, a moment after it closed), looked at
+    // every focusSettleStep; after `bound` on whatever is in front. At once when one is already;
+    // otherwise destroying the answer cancels it.
+    std::unique_ptr<ScheduledCall> startOnceAnotherProgramIsInFront(std::function<void()> start,
+                                                                    std::chrono::milliseconds bound);
 
     // The focused element of `front`'s program, at once: the desktop's last focused element
     // when that program owns it, else the program's own focus. Null when `front` is absent or

@@ -63,7 +63,7 @@ FocusedTextFieldAccessor::FocusedTextFieldAccessor(Platform platform, SyntheticI
     : platform_(platform),
       resolver_({platform.accessibility, platform.frontApplications, platform.scheduler}),
       gate_({keys, platform.frontApplications, platform.scheduler, platform.ownWindowHasKeyboard, platform.windowPing,
-             platform.processes, &resolver_}),
+             platform.processes, &resolver_, platform.keyActivity}),
       fallbacks_(platform.clipboard, gate_, platform.scheduler, secondsToDuration(clipboardRestoreDelay),
                  platform.windowPing, platform.processes),
       steps_(platform.clock) {}

@@ -12,6 +12,7 @@
 #include "platform/front_application.h"
 #include "platform/primary_selection.h"
 #include "platform/synthetic_input.h"
+#include "platform/user_key_activity.h"
 #include "platform/window_ping.h"
 
 #include <QSet>
@@ -48,6 +49,9 @@ public:
         ProcessTable* processes = nullptr;
         // What the steps of a run are timed by (virtual time in tests); none: the monotonic clock.
         const Clock* clock = nullptr;
+        // When the user last typed, anywhere: no chord goes out while they type; none: only the
+        // keys down tell.
+        UserKeyActivity* keyActivity = nullptr;
     };
 
     // How long a paste may take to show in its field before it counts as not placed.

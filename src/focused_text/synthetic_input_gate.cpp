@@ -126,9 +126,20 @@ std::optional<FrontApplication> SyntheticInputGate::frontWindow() const {
     return environment_.frontApplications.frontApplication();
 }
 
+bool SyntheticInputGate::userTypedLately() const {
+    const std::optional<std::chrono::milliseconds> since =
+        environment_.keyActivity ? environment_.keyActivity->sinceLastUserKeyPress() : std::nullopt;
+    return since && *since < typingLasts;
+}
+
+bool SyntheticInputGate::userTyping() const {
+    const std::optional<SyntheticInput::HeldKeys> held = environment_.input.heldKeys();
+    return userTypedLately() || (held && held->any());
+}
+
 bool SyntheticInputGate::keyboardTaken(const std::optional<SyntheticInput::HeldKeys>& held) const {
     const bool ours = environment_.ownKeyboardInUse && environment_.ownKeyboardInUse();
-    return ours || (held && held->others);
+    return ours || (held && held->others) || userTypedLately();
 }
 
 QCoro::Task<bool> SyntheticInputGate::waitForFreeKeyboard() {
@@ -136,15 +147,18 @@ QCoro::Task<bool> SyntheticInputGate::waitForFreeKeyboard() {
     for (;;) {
         const std::optional<SyntheticInput::HeldKeys> held = environment_.input.heldKeys();
         const bool ours = environment_.ownKeyboardInUse && environment_.ownKeyboardInUse();
+        const bool typing = userTypedLately();
         const bool keysDown = held && held->any();
-        if (!keysDown && !ours) {
+        if (!keysDown && !ours && !typing) {
             co_return true;
         }
         if (waited >= keyboardFreeBound) {
-            if (ours || (held && held->others)) {
-                AppLog::app().notice(QStringLiteral("synthetic input withheld reason=%1 waited=%2ms")
-                                         .arg(ours ? QStringLiteral("own_keyboard_grab") : QStringLiteral("keys_down"))
-                                         .arg(waited.count()));
+            if (ours || (held && held->others) || typing) {
+                const QString reason = ours     ? QStringLiteral("own_keyboard_grab")
+                                       : typing ? QStringLiteral("user_typing")
+                                                : QStringLiteral("keys_down");
+                AppLog::app().notice(
+                    QStringLiteral("synthetic input withheld reason=%1 waited=%2ms").arg(reason).arg(waited.count()));
                 co_return false;
             }
             co_return true;  // only modifiers: the chord lifts them first

@@ -5,6 +5,7 @@
 #include "platform/front_application.h"
 #include "platform/process_table.h"
 #include "platform/synthetic_input.h"
+#include "platform/user_key_activity.h"
 #include "platform/window_ping.h"
 
 #include <QCoroTask>
@@ -47,11 +48,17 @@ public:
         ProcessTable* processes = nullptr;
         // The focused element of the window in front; none: not asked.
         FocusResolver* focus = nullptr;
+        // When the user last typed; none: only the keys down now tell.
+        UserKeyActivity* keyActivity = nullptr;
     };
 
     // How long a chord waits for the user's keys to come up and our grabs to end.
     static constexpr std::chrono::milliseconds keyboardFreeBound{1000};
     static constexpr std::chrono::milliseconds keyboardFreePoll{10};
+    // How long after their last key press the user still counts as typing: a typist's keys are
+    // down a fraction of the time, and a chord or a window taking the keyboard between two of
+    // their letters would mix with the next.
+    static constexpr std::chrono::milliseconds typingLasts{1000};
     // How long a program may take to answer the ping before its window gets no keys.
     static constexpr std::chrono::milliseconds responsivenessBound{1000};
     // How long an answer covers the chords that follow to the same window (one burst: a copy,
@@ -84,10 +91,14 @@ public:
     // The keys down now, as the display server keeps them: one look, nothing sent, no wait.
     std::optional<SyntheticInput::HeldKeys> heldKeys() const { return environment_.input.heldKeys(); }
 
-    // Waits until no key is down and our grabs and windows have let the keyboard go, at most
-    // keyboardFreeBound; no wait when that is so already. Answers false when a key other than a
-    // modifier is still down or we still have the keyboard (modifiers alone are lifted by the
-    // chord itself).
+    // Whether the user is typing: a key of theirs went down within typingLasts, or a key is down
+    // now. A window of ours that comes then must leave them the keyboard.
+    bool userTyping() const;
+
+    // Waits until no key is down, the user has not typed for typingLasts and our grabs and
+    // windows have let the keyboard go, at most keyboardFreeBound; no wait when that is so
+    // already. Answers false when a key other than a modifier is still down, the user is still
+    // typing or we still have the keyboard (modifiers alone are lifted by the chord itself).
     QCoro::Task<bool> waitForFreeKeyboard();
     // Sends `modifiers` with `key` to `target` once the keyboard is free, and only
     // while `target` is the window in front and accepts keys. Answers whether it was sent.
@@ -96,8 +107,10 @@ public:
 private:
     // A window that names a process other than ours.
     static bool isOtherProgramsWindow(const std::optional<FrontApplication>& window);
-    // Whether a key other than a modifier is down, or one of our grabs or windows has the
-    // keyboard, now.
+    // Whether a key of the user's went down within typingLasts.
+    bool userTypedLately() const;
+    // Whether a key other than a modifier is down, the user is typing, or one of our grabs or
+    // windows has the keyboard, now.
     bool keyboardTaken(const std::optional<SyntheticInput::HeldKeys>& held) const;
     // Why keys may not go to `target` now, its window no longer in front; absent when they may.
     std::optional<QString> refusal(const FrontApplication& target) const;

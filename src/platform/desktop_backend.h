@@ -31,6 +31,7 @@
 #include "platform/synthetic_input.h"
 #include "platform/system_event_monitoring.h"
 #include "platform/text_recognition_engine.h"
+#include "platform/user_key_activity.h"
 #include "platform/window_list.h"
 #include "platform/window_ping.h"
 #include "platform/zip_archive_writer.h"
@@ -103,6 +104,9 @@ std::shared_ptr<FrontWindowActivating> makeSystemFrontWindowActivation();
 std::shared_ptr<GlobalMouseMonitoring> makeSystemGlobalMouseMonitoring();
 // Raw input events and changes of the active application, on the same kind of reader.
 std::shared_ptr<GlobalInputMonitoring> makeSystemGlobalInputMonitoring();
+// When the user last typed, read on a connection and thread of its own; null when the display
+// server tells no key's source (no XInput 2.1).
+std::shared_ptr<UserKeyActivity> makeSystemUserKeyActivity();
 
 // The PRIMARY selection's reader: its own display connection and worker thread; presses are
 // watched through the given raw input monitoring (none: PRIMARY is never trusted, since a stale

@@ -196,10 +196,8 @@ public:
     }
 
     // Try Again's run starts once a window of another program is in front again (the alert
-    // held the focus), looked at every tryAgainFocusStep; after tryAgainFocusBound it starts on
-    // whatever is in front.
+    // held the focus); after tryAgainFocusBound on whatever is in front.
     void startAfterCurrentRun(std::function<void()> start) override;
-    static constexpr std::chrono::milliseconds tryAgainFocusStep{20};
     static constexpr std::chrono::milliseconds tryAgainFocusBound{500};
     void presentFocusedTextCopyFallback(const QString& text, bool fieldChangedMeanwhile) override;
 
@@ -266,8 +264,6 @@ private:
     // The window manager's activation requests, built on first use; null without a display.
     std::shared_ptr<FrontWindowActivating> frontWindowActivation();
     DictationScratchpadWindowController* ensureDictationScratchpadWindowController();
-    // Whether a key is down on the keyboard now (the user's); false when it cannot be read.
-    bool userKeysDown() const;
     void pushSettings(const AppSettings& settings, bool fullScope);
     void reportCommand(TelemetryAction action, TelemetryTrigger trigger);
     AppServices::Factories& factories() { return services_->factories(); }
@@ -280,8 +276,6 @@ private:
     AppRunningState runningState_;
     std::optional<TelemetryTrigger> pendingSharePromptTrigger_;
     Commands commands_;
-
-    void startOnceAnotherProgramIsInFront(std::function<void()> start, std::chrono::milliseconds left);
 
     std::unique_ptr<ScheduledCall> menuCaptureStart_;
     std::unique_ptr<ScheduledCall> tryAgainStart_;

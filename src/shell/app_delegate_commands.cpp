@@ -12,38 +12,23 @@
 #include "shell/app_delegate.h"
 #include "shell/share_prompt_coordinator.h"
 
-#include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
 
 namespace tavrolin {
 
 void AppDelegate::startAfterCurrentRun(std::function<void()> start) {
-    // A run ends right after its alert returns, without going back to the event loop.
+    // A run ends right after its alert returns, without going back to the event loop; the run
+    // reads the window the alert gives the keyboard back to.
     const QPointer<AppDelegate> self(this);
     QTimer::singleShot(0, this, [self, start = std::move(start)]() mutable {
-        if (self) {
-            self->startOnceAnotherProgramIsInFront(std::move(start), tryAgainFocusBound);
-        }
-    });
-}
-
-void AppDelegate::startOnceAnotherProgramIsInFront(std::function<void()> start, std::chrono::milliseconds left) {
-    // The alert hands the keyboard back to the window it covered through the window manager, a
-    // moment after it closed; the run reads that window, as the reader sees it.
-    const std::shared_ptr<FocusedTextFieldAccessor>& accessor = services_->focusedTextFieldAccessor();
-    const std::optional<FrontApplication> front =
-        accessor ? accessor->focusResolver().frontWindow() : std::optional<FrontApplication>();
-    const bool anotherProgram = !accessor || (front && front->processId != QCoreApplication::applicationPid());
-    if (anotherProgram || left <= std::chrono::milliseconds(0)) {
-        tryAgainStart_.reset();
-        start();
-        return;
-    }
-    const QPointer<AppDelegate> self(this);
-    tryAgainStart_ = scheduler().scheduleAfter(tryAgainFocusStep, [self, start = std::move(start), left]() mutable {
-        if (self) {
-            self->startOnceAnotherProgramIsInFront(std::move(start), left - tryAgainFocusStep);
+        const std::shared_ptr<FocusedTextFieldAccessor> accessor =
+            self ? self->services_->focusedTextFieldAccessor() : nullptr;
+        if (self && !accessor) {
+            start();
+        } else if (self) {
+            self->tryAgainStart_ =
+                accessor->focusResolver().startOnceAnotherProgramIsInFront(std::move(start), tryAgainFocusBound);
         }
     });
 }
@@ -78,19 +63,10 @@ void AppDelegate::presentFocusedTextCopyFallback(const QString& text, bool field
     if (text.trimmed().isEmpty()) {
         return;
     }
-    // A user typing on in their program (into the field while the command ran, or a key down as
-    // the result comes) keeps the keyboard: their next keys must not land in the offered text.
-    presentDictationScratchpadCopyOnly(text, fieldChangedMeanwhile || userKeysDown());
-}
-
-bool AppDelegate::userKeysDown() const {
+    // A user typing on in their program (into the field while the command ran, or anywhere as the
+    // result comes) keeps the keyboard: their next keys must not land in the offered text.
     const std::shared_ptr<FocusedTextFieldAccessor>& accessor = services_->focusedTextFieldAccessor();
-    if (!accessor) {
-        return false;
-    }
-    // One look at the keyboard map the display server keeps; nothing waits for a key to come up.
-    const std::optional<SyntheticInput::HeldKeys> held = accessor->inputGate().heldKeys();
-    return held && held->any();
+    presentDictationScratchpadCopyOnly(text, fieldChangedMeanwhile || (accessor && accessor->inputGate().userTyping()));
 }
 
 void AppDelegate::startMessageTranslation(TelemetryTrigger trigger) {

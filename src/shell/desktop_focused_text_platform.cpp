@@ -18,7 +18,8 @@ DesktopFocusedTextPlatform::DesktopFocusedTextPlatform()
       scheduler_(std::make_unique<QtScheduler>()),
       primarySelection_(makeSystemPrimarySelectionReader(makeSystemGlobalInputMonitoring())),
       windowPing_(makeSystemWindowPing()),
-      processes_(makeSystemProcessTable()) {}
+      processes_(makeSystemProcessTable()),
+      keyActivity_(makeSystemUserKeyActivity()) {}
 
 DesktopFocusedTextPlatform::~DesktopFocusedTextPlatform() = default;
 
@@ -32,6 +33,7 @@ FocusedTextFieldAccessor::Platform DesktopFocusedTextPlatform::platform() {
     platform.primarySelection = primarySelection_.get();
     platform.windowPing = windowPing_.get();
     platform.processes = processes_.get();
+    platform.keyActivity = keyActivity_.get();
     return platform;
 }
 

@@ -10,7 +10,8 @@ namespace tavrolin {
 // The desktop facilities the focused-text accessor works with, from the desktop's back end:
 // accessibility (through the process's accessibility client), the accessibility bus switch, the
 // clipboard (formats too large to keep are logged), synthetic keys, the front-application
-// lookup, the PRIMARY selection, the windows' ping, the process table and Qt timers. Create it
+// lookup, the PRIMARY selection, the windows' ping, the process table, the user's key presses and Qt
+// timers. Create it
 // on the main thread and keep it alive as long as the accessor built on it.
 class DesktopFocusedTextPlatform {
 public:
@@ -36,6 +37,7 @@ private:
     std::shared_ptr<PrimarySelectionReading> primarySelection_;
     std::shared_ptr<WindowPinging> windowPing_;
     std::shared_ptr<ProcessTable> processes_;
+    std::shared_ptr<UserKeyActivity> keyActivity_;
 };
 
 }  // namespace tavrolin

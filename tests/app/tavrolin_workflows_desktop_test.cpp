@@ -8,6 +8,7 @@
 #include "support/fakes/local_http_server.h"
 #include "support/session/accessible_texts.h"
 #include "support/session/tavrolin_process_home.h"
+#include "support/session/user_keyboard.h"
 #include "tavrolin_program_test.h"
 
 #include <QDir>
@@ -141,6 +142,19 @@ protected:
     // Control+Shift and the key, as the user presses them.
     static void press(const char* key) {
         run("xdotool", {"key", "--clearmodifiers", QStringLiteral("ctrl+shift+%1").arg(QLatin1String(key))});
+    }
+
+    // The user brings a program forward as a click on its window does: a program's own request
+    // to be activated is one the window manager may turn down while another one is in front.
+    static bool bringToFront(qint64 pid) {
+        const QStringList windows =
+            run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid)}).split('\n', Qt::SkipEmptyParts);
+        if (!windows.isEmpty()) {
+            run("xdotool", {"windowactivate", "--sync", windows.first()});
+        }
+        return test::waitUntil([&] {
+            return run("xdotool", {"getactivewindow", "getwindowpid"}) == QString::number(pid);
+        });
     }
 
     bool logged(const QString& fragment) const { return log().contains(fragment); }
@@ -348,18 +362,6 @@ TEST_F(TavrolinWorkflowsDesktopTest, SwitchingProgramsWhileTheServerThinksLeaves
     ASSERT_TRUE(other.isReady());
     const QString note = QStringLiteral("a note of the other program");
     ASSERT_TRUE(other.setText("line", note));
-    // The user brings a program forward as a click on its window does: a program's own request
-    // to be activated is one the window manager may turn down while another one is in front.
-    const auto bringToFront = [&](qint64 pid) {
-        const QStringList windows =
-            run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid)}).split('\n', Qt::SkipEmptyParts);
-        if (!windows.isEmpty()) {
-            run("xdotool", {"windowactivate", "--sync", windows.first()});
-        }
-        return test::waitUntil([&] {
-            return run("xdotool", {"getactivewindow", "getwindowpid"}) == QString::number(pid);
-        });
-    };
     // Rewrite in `field`; the user goes on in the other program before the answer is back.
     const auto rewriteAndSwitch = [&](const QString& field, qsizetype runs) {
         ASSERT_TRUE(bringToFront(app_->pid()));
@@ -393,6 +395,49 @@ TEST_F(TavrolinWorkflowsDesktopTest, SwitchingProgramsWhileTheServerThinksLeaves
     EXPECT_EQ(fieldText("pad"), "lunch on friday");
     EXPECT_TRUE(events("write_text").last().contains("error=failed_to_replace_focused_text_field_text"))
         << events("write_text").last().toStdString();
+}
+
+// The user goes on typing in another program, a letter every 200 ms on their own keyboard, while
+// Write Message ends in the copy window (the field keeps at most 30 characters). Their keys are up
+// most of the time: the window comes without the keyboard all the same, so every letter lands in
+// their program and none in front of the offered result.
+TEST_F(TavrolinWorkflowsDesktopTest, LettersTypedInAnotherProgramAsTheCopyWindowComesStayThere) {
+    test::UserKeyboard keyboard;
+    ASSERT_TRUE(keyboard.isValid()) << "no keyboard device of the display's own";
+    writeSettings(true, AppLanguage::german);
+    serverDelay_ = 3s;
+    const QString text = QStringLiteral("Good morning team, how are you");
+    start("line", text);
+    ASSERT_TRUE(app_->command(QStringLiteral("maxlength line 30")).value("ok").toBool());
+    test::TextFieldsApp other(QStringLiteral("tavrolin_test_gtk_text_fields"));
+    ASSERT_TRUE(other.isReady());
+    ASSERT_TRUE(bringToFront(app_->pid()));
+    press("w");
+    ASSERT_TRUE(test::waitUntil([&] { return !requests().isEmpty(); }, 30s)) << log().toStdString();
+    ASSERT_TRUE(bringToFront(other.pid())) << "the other program did not come to the front";
+    ASSERT_TRUE(other.focus("line"));
+
+    const QString offered = QStringLiteral("[de] ") + text;
+    // The copy window's text box, found by what it offers.
+    const auto copyWindowTexts = [&] { return test::accessibleTextBoxContents(pid_).filter(offered); };
+    const QString alphabet = QStringLiteral("abcdefghijklmnopqrstuvwxyz");
+    QString typed;
+    qsizetype typedWhenShown = -1;
+    while (typed.size() < alphabet.size() && (typedWhenShown < 0 || typed.size() < typedWhenShown + 6)) {
+        const QChar letter = alphabet[typed.size()];
+        ASSERT_TRUE(keyboard.type(letter.toLatin1()));
+        typed += letter;
+        pause(200ms);
+        if (typedWhenShown < 0 && !programWindows({"--name", "^Copy Result$"}).isEmpty()) {
+            typedWhenShown = typed.size();
+        }
+    }
+    ASSERT_GT(typedWhenShown, 1) << "the copy window did not come while the user typed\n" << log().toStdString();
+    EXPECT_TRUE(test::waitUntil([&] { return other.text("line") == typed; }, 5s))
+        << other.text("line").toStdString() << " typed " << typed.toStdString() << ", window up after "
+        << typedWhenShown;
+    EXPECT_EQ(copyWindowTexts(), QStringList{offered});
+    EXPECT_EQ(fieldText(), text);
 }
 
 // A program without accessible text: its field is read by copying, and nothing shows what the

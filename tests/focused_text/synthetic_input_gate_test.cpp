@@ -6,6 +6,7 @@
 #include "support/fakes/fake_front_application_provider.h"
 #include "support/fakes/fake_process_table.h"
 #include "support/fakes/fake_synthetic_input.h"
+#include "support/fakes/fake_user_key_activity.h"
 #include "support/fakes/inline_accessibility_calls.h"
 #include "support/fakes/memory_log_sink.h"
 #include "support/virtual_time_task.h"
@@ -160,6 +161,51 @@ TEST_F(SyntheticInputGateTest, TheKeysAreLookedAtAgainRightBeforeTheChord) {
     EXPECT_FALSE(test::runOnVirtualTime(pinging.sendChord(editor, Qt::ControlModifier, Qt::Key_V), scheduler));
     EXPECT_EQ(keyboard.chords, QStringList{"Ctrl+V"});
     EXPECT_EQ(log.messages(LogCategory::app).filter("synthetic input withheld reason=keys_down").size(), 1);
+}
+
+// A typist's keys are up most of the time: the user is typing when a key of theirs went down in
+// the last second, wherever it went. No chord goes out then: it waits for a second without their
+// keys, and is withheld while they go on. The shortcut that started the command, modifiers alone
+// and the keys programs send (ours among them) are not typing; capitals and AltGr letters are.
+TEST_F(SyntheticInputGateTest, NoChordGoesOutWhileTheUserTypesAnywhere) {
+    test::ScopedLogCapture log;
+    using Source = test::FakeUserKeyActivity::Source;
+    test::FakeUserKeyActivity keys{scheduler};
+    SyntheticInputGate watching{
+        {.input = keyboard, .frontApplications = front, .scheduler = scheduler, .keyActivity = &keys}};
+    const auto sendNow = [&] {
+        return test::runOnVirtualTime(watching.sendChord(editor, Qt::ControlModifier, Qt::Key_V), scheduler);
+    };
+    keys.chord({keys.controlL, keys.shiftL, 'w'});
+    keys.chord({keys.altL, 'r'});
+    keys.chord({keys.shiftL});
+    keys.chord({'x'}, Source::synthetic);
+    EXPECT_FALSE(watching.userTyping());
+    EXPECT_TRUE(sendNow());
+    EXPECT_EQ(scheduler.elapsed(), 0ms) << "not typing: no wait";
+
+    for (const auto& letter : {std::initializer_list<unsigned int>{'a'}, {keys.shiftL, 'a'}, {keys.altGr, 'e'}}) {
+        keys.chord(letter);
+        scheduler.advance(400ms);
+        EXPECT_TRUE(watching.userTyping());
+        const auto start = scheduler.elapsed();
+        EXPECT_TRUE(sendNow());
+        EXPECT_EQ(scheduler.elapsed() - start, SyntheticInputGate::typingLasts - 400ms);
+        EXPECT_FALSE(watching.userTyping());
+    }
+    EXPECT_EQ(keyboard.chords.size(), 4);
+
+    // A letter every 200 ms, on and on.
+    std::unique_ptr<ScheduledCall> nextLetter;
+    std::function<void()> typeOn = [&] {
+        keys.chord({'k'});
+        nextLetter = scheduler.scheduleAfter(200ms, typeOn);
+    };
+    typeOn();
+    EXPECT_FALSE(sendNow());
+    EXPECT_EQ(keyboard.chords.size(), 4);
+    EXPECT_EQ(log.messages(LogCategory::app).filter("synthetic input withheld reason=user_typing").size(), 1);
+    EXPECT_TRUE(watching.userTyping());
 }
 
 TEST_F(SyntheticInputGateTest, AKeyOrAGrabHeldPastTheBoundSendsNothingButModifiersAreLifted) {

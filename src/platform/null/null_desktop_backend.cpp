@@ -56,6 +56,10 @@ std::shared_ptr<ProcessTable> makeSystemProcessTable() {
     refuse("makeSystemProcessTable()");
 }
 
+std::shared_ptr<UserKeyActivity> makeSystemUserKeyActivity() {
+    refuse("makeSystemUserKeyActivity()");
+}
+
 std::shared_ptr<FrontApplicationProviding> defaultFrontApplicationProvider() {
     refuse("defaultFrontApplicationProvider()");
 }

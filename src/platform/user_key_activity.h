@@ -1,0 +1,37 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <set>
+
+namespace tavrolin {
+
+// When the user last typed: their own key presses anywhere on the desktop, whichever program had
+// the keyboard, as the display server saw them arrive. Keys that programs send (ours among them)
+// are not the user's; a modifier key on its own, and a key pressed while Control, Alt or Super is
+// held (a shortcut: the one that started a command, or a program's own), type nothing.
+class UserKeyActivity {
+public:
+    virtual ~UserKeyActivity() = default;
+    // The time since that press, by a monotonic clock; absent when the user typed nothing since
+    // the watch began.
+    virtual std::optional<std::chrono::milliseconds> sinceLastUserKeyPress() const = 0;
+};
+
+// Tells, from a stream of raw key presses and releases, which presses are the user typing. Keys
+// are named by their keysym (the key's first symbol on the keyboard map).
+class TypingKeyPresses {
+public:
+    enum class Source { user, synthetic };
+    // Records a press; answers whether it was typing.
+    bool press(Source source, unsigned int keysym);
+    void release(Source source, unsigned int keysym);
+    // Forgets the modifiers held (a keyboard was removed: its releases never come).
+    void reset() { heldCommandModifiers_.clear(); }
+
+private:
+    // The user's Control, Alt, Super (Meta, Hyper) keys down now.
+    std::set<unsigned int> heldCommandModifiers_;
+};
+
+}  // namespace tavrolin
