@@ -43,8 +43,6 @@
 #include <optional>
 #include <utility>
 
-class QNetworkAccessManager;
-
 namespace tavrolin {
 
 // Time-outs and limits of one client's session.
@@ -143,7 +141,6 @@ private:
     static constexpr int maximumRedirects = 50;
 
     void releaseSlot();
-    QNetworkAccessManager& manager();
     // One exchange on the network, bounded by `resourceLimit` as a whole.
     QCoro::Task<Exchanged> exchange(ServerHTTPRequest request, std::chrono::milliseconds resourceLimit);
     // The exchanges of a request and the redirects it follows, bounded by `resourceLimit` together.
@@ -153,7 +150,6 @@ private:
     ServerSessionConfiguration configuration_;
     std::shared_ptr<NetworkReachability> reachability_;
     std::unique_ptr<QObject> context_;
-    std::unique_ptr<QNetworkAccessManager> manager_;  // built by the first request
     int inFlight_ = 0;
     std::deque<std::coroutine_handle<>> waiters_;
 };

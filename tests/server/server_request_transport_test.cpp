@@ -444,3 +444,77 @@ TEST(ServerTransportRedirects, AGetFollowsOnlyToHttpAndNeverFromHttpsToAnotherSc
         EXPECT_EQ(urlErrorCode([&] { test::await(transport.send(request)); }), URLError::badURL);
     }
 }
+
+TEST(ServerTransportBounds, AnAnswersHeadCountsTowardTheReadBoundAndTheIdleTimer) {
+    ServerSessionConfiguration configuration = fastSession();
+    configuration.requestTimeout = 1s;
+    configuration.resourceTimeout = 20s;
+    ServerRequestTransport transport(configuration, std::make_shared<test::FakeNetworkReachability>(false));
+    const auto headFailure = [&](const ServerHTTPRequest& request) -> std::optional<std::string> {
+        try {
+            test::await(transport.send(request));
+        } catch (const URLError& error) {
+            EXPECT_EQ(error.code(), URLError::badServerResponse) << error.detail().toStdString();
+            return error.detail().toStdString();
+        }
+        return std::nullopt;
+    };
+    const std::string tooLarge = "response header larger than 65536 bytes";
+
+    {
+        SCOPED_TRACE("a head without end fails at once, having taken little of it");
+        auto written = std::make_shared<std::atomic<qint64>>(0);
+        test::RawTcpServer server([written](test::RawConnection& connection) {
+            connection.readRequest();
+            QByteArray head = "HTTP/1.1 200 OK\r\n";
+            const QByteArray field = "X-Filler: " + QByteArray(1000, 'a') + "\r\n";
+            const auto started = std::chrono::steady_clock::now();
+            while (connection.write(head) && *written < 200LL * 1024 * 1024 &&
+                   std::chrono::steady_clock::now() - started < 15s) {
+                *written += head.size();
+                head = field.repeated(64);
+            }
+        });
+        ServerHTTPRequest request = ServerHTTPRequest::getJSON();
+        request.url = server.url("/manifest");
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(headFailure(request), tooLarge);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 900ms) << "before the idle time-out";
+        // What the server could write: the bound and what the sockets' buffers hold.
+        EXPECT_LT(written->load(), 16LL * 1024 * 1024);
+    }
+    {
+        SCOPED_TRACE("a 100 KB Location is a head past its bound, not a time-out, for a GET and a POST");
+        test::LocalHttpServer server;
+        const auto redirect = [](const httplib::Request&, httplib::Response& response) {
+            response.status = 302;
+            response.set_header("Location", "/next/" + std::string(100 * 1024, 'a'));
+        };
+        server.server().Get("/manifest", redirect);
+        server.server().Post("/api/text-writes", redirect);
+        server.start();
+        ServerHTTPRequest get = ServerHTTPRequest::getJSON();
+        get.url = server.url("/manifest");
+        ServerHTTPRequest post = ServerHTTPRequest::postJSON("{}");
+        post.url = server.url("/api/text-writes");
+        EXPECT_EQ(headFailure(get), tooLarge);
+        EXPECT_EQ(headFailure(post), tooLarge);
+    }
+    {
+        SCOPED_TRACE("a head that arrives slowly, a line in less than the idle time, is waited for");
+        test::RawTcpServer server([](test::RawConnection& connection) {
+            connection.readRequest();
+            connection.write("HTTP/1.1 200 OK\r\n");
+            for (int line = 0; line < 6; ++line) {
+                std::this_thread::sleep_for(300ms);
+                connection.write("X-Slow: " + QByteArray::number(line) + "\r\n");
+            }
+            connection.write("Content-Length: 2\r\n\r\n{}");
+        });
+        ServerHTTPRequest request = ServerHTTPRequest::getJSON();
+        request.url = server.url("/manifest");
+        const ServerHTTPResponse response = test::await(transport.send(request));
+        EXPECT_EQ(response.statusCode, 200);
+        EXPECT_EQ(response.body, "{}");
+    }
+}
