@@ -57,7 +57,8 @@ struct ServerSessionConfiguration {
     int maximumConnectionsPerHost = 2;
     // A response body larger than this is not read to the end: the exchange fails with
     // URLError::badServerResponse rather than exhausting memory. The sessions whose answers are
-    // texts shown to the user or written into a field take serverTextAnswerMaximumBytes.
+    // texts shown to the user or written into a field take serverTextAnswerMaximumBytes. The
+    // answer's head has a bound of its own, httpResponseHeadMaximumBytes (http_exchange.h).
     qint64 maximumResponseBytes = 64LL * 1024 * 1024;
 
     bool operator==(const ServerSessionConfiguration&) const = default;
