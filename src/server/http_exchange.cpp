@@ -28,6 +28,7 @@ namespace {
 
 // The most of an answer taken from the socket at once.
 constexpr qint64 readChunkBytes = 256 * 1024;
+
 QByteArray requestHead(const HttpExchangeRequest& request) {
     const QUrl& url = request.url;
     QByteArray target = url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
@@ -77,6 +78,14 @@ public:
         connect(&socket_, &QSslSocket::sslErrors, this, [this] { certificateRejected_ = true; });
         socket_.setReadBufferSize(readChunkBytes);
     }
+    // Also reached when the awaiting coroutine is destroyed mid-exchange: the socket's last
+    // signals must not reach the members already gone.
+    ~Connection() override {
+        socket_.disconnect(this);
+        socket_.abort();
+    }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
 
     void start(const HttpExchangeRequest& request) {
         idle_.start();
