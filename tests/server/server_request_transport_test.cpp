@@ -80,11 +80,14 @@ lHgw+tZSXtTBF3F9vM4J1EO0y8+yFBHga9bpq8SxWZUCz3pagr/SIqvK
 // response; the connection closes after it.
 class LocalHttpsServer {
 public:
-    explicit LocalHttpsServer(std::function<QByteArray(const QByteArray& path)> answer)
+    // `trusted` false: the test process does not trust its certificate, as no one would.
+    explicit LocalHttpsServer(std::function<QByteArray(const QByteArray& path)> answer, bool trusted = true)
         : answer_(std::move(answer)), trusted_(QSslConfiguration::defaultConfiguration()) {
         const QSslCertificate certificate(QByteArray(testCertificate), QSsl::Pem);
         QSslConfiguration trusting = trusted_;
-        trusting.addCaCertificate(certificate);
+        if (trusted) {
+            trusting.addCaCertificate(certificate);
+        }
         QSslConfiguration::setDefaultConfiguration(trusting);
         QSslConfiguration serving = QSslConfiguration::defaultConfiguration();
         serving.setLocalCertificate(certificate);
@@ -122,7 +125,7 @@ private:
     }
 
     std::function<QByteArray(const QByteArray&)> answer_;
-    QSslConfiguration trusted_;
+    QSslConfiguration trusted_;  // the default configuration before this server
     QSslServer server_;
     bool listening_ = false;
     int requests_ = 0;
@@ -517,4 +520,15 @@ TEST(ServerTransportBounds, AnAnswersHeadCountsTowardTheReadBoundAndTheIdleTimer
         EXPECT_EQ(response.statusCode, 200);
         EXPECT_EQ(response.body, "{}");
     }
+}
+
+TEST(ServerTransportFailures, AServerWhoseCertificateIsNotTrustedIsRefusedBeforeTheRequestLeaves) {
+    LocalHttpsServer server(
+        [](const QByteArray&) -> QByteArray { return "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"; }, false);
+    ASSERT_TRUE(server.isListening());
+    ServerRequestTransport transport(fastSession(), std::make_shared<test::FakeNetworkReachability>(false));
+    ServerHTTPRequest request = ServerHTTPRequest::postJSON(R"({"fieldText":"private words"})");
+    request.url = server.url("/api/text-writes");
+    EXPECT_EQ(urlErrorCode([&] { test::await(transport.send(request)); }), URLError::serverCertificateUntrusted);
+    EXPECT_EQ(server.requestCount(), 0);
 }
