@@ -203,6 +203,7 @@ QCoro::Task<ServerRequestTransport::Exchanged> ServerRequestTransport::exchange(
     exchangeRequest.method = request.method;
     exchangeRequest.url = request.url;
     exchangeRequest.headers.append(std::pair<QByteArray, QByteArray>("User-Agent", AppMetadata::userAgent().toUtf8()));
+    // The exchange decompresses nothing: ask for the body as it is.
     exchangeRequest.headers.append(std::pair<QByteArray, QByteArray>("Accept-Encoding", "identity"));
     exchangeRequest.headers.append(request.headers);
     exchangeRequest.body = std::move(request.body);
