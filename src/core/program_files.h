@@ -26,7 +26,9 @@ std::optional<QString> enclosingBuildFolder(const QString& executableFolder, con
 
 // Opens `path` for reading, or answers -1 with the reason in `error` when another user than this
 // one and root could change what it holds: the file and every folder on the way from "/" to it
-// (symbolic links resolved) must belong to this user or root and be writable by no one else. A
+// must belong to this user or root and be writable by no one else, and so must every symbolic
+// link followed on the way, judged before it is followed (a link of another user is refused
+// whatever it points at). A
 // group may write only when it is this user's own private group. A folder with the sticky bit,
 // such as /tmp, may be writable by all: no one else can rename or remove what is ours in it. The
 // descriptor is closed on exec.

@@ -3,16 +3,9 @@
 #include "core/app_log.h"
 #include "core/app_metadata.h"
 #include "core/url_error.h"
+#include "server/http_exchange.h"
 
-#include <QCoroNetworkReply>
-#include <QCoroSignal>
 #include <QMetaObject>
-#include <QNetworkAccessManager>
-#include <QNetworkCookie>
-#include <QNetworkCookieJar>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -83,38 +76,12 @@ ServerHTTPRequest ServerHTTPRequest::getJSON() {
 
 namespace {
 
-// The most of an answer the network thread reads ahead of this thread.
-constexpr qint64 responseReadChunkBytes = 256 * 1024;
-
-// Nothing is kept between requests: no cookie is stored or sent.
-class NoCookieJar final : public QNetworkCookieJar {
-public:
-    using QNetworkCookieJar::QNetworkCookieJar;
-    QList<QNetworkCookie> cookiesForUrl(const QUrl&) const override { return {}; }
-    bool setCookiesFromUrl(const QList<QNetworkCookie>&, const QUrl&) override { return false; }
-};
-
 // Failures that a missing network produces (the name lookup or the connection fails). A
 // connection lost on the way is not one of them: it reached the server, so the network is there
 // and the failure stands at once.
 bool looksOffline(int code) {
     return code == URLError::notConnectedToInternet || code == URLError::cannotFindHost ||
            code == URLError::cannotConnectToHost || code == URLError::unknown;
-}
-
-// Whether a finished reply failed below HTTP. A status line makes the answer an HTTP response
-// whatever error Qt derives from the status: it reports 400, 418 and the like in its protocol
-// range and 407 in its proxy range. Failures of the connection itself (below 100) and a broken
-// protocol stream stay transport failures even after a status line: the connection broke
-// mid-body.
-bool isTransportError(QNetworkReply::NetworkError error, bool hasStatus) {
-    if (error == QNetworkReply::NoError) {
-        return false;
-    }
-    if (static_cast<int>(error) < 100 || error == QNetworkReply::ProtocolFailure) {
-        return true;
-    }
-    return !hasStatus;
 }
 
 }  // namespace
@@ -167,17 +134,6 @@ ServerRequestTransport::ServerRequestTransport(ServerSessionConfiguration config
 
 ServerRequestTransport::~ServerRequestTransport() = default;
 
-QNetworkAccessManager& ServerRequestTransport::manager() {
-    // Made for the first request: a client that never sends (online features off) keeps no
-    // network stack.
-    if (!manager_) {
-        manager_ = std::make_unique<QNetworkAccessManager>();
-        manager_->setCookieJar(new NoCookieJar(manager_.get()));
-        manager_->setAutoDeleteReplies(false);
-    }
-    return *manager_;
-}
-
 QCoro::Task<ServerHTTPResponse> ServerRequestTransport::send(ServerHTTPRequest request) {
     const QUrl url = request.url;
     if (!url.isValid() || url.isRelative() || url.host().isEmpty() ||
@@ -215,9 +171,8 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::send(ServerHTTPRequest r
 
 QCoro::Task<ServerHTTPResponse> ServerRequestTransport::exchangeFollowingRedirects(
     ServerHTTPRequest request, std::chrono::milliseconds resourceLimit) {
-    // A GET's redirects are followed here, each one an exchange of its own: a redirect Qt
-    // followed itself would reach its network thread without the read bound (see exchange()).
-    // As Qt's no-less-safe policy: any redirect but one from https to another scheme.
+    // A GET's redirects are followed here, each one an exchange of its own, with its own bounds.
+    // Any redirect to http(s) but one from https to another scheme.
     const auto started = std::chrono::steady_clock::now();
     for (int redirects = 0;; ++redirects) {
         const auto left = resourceLimit - std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -244,119 +199,29 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::exchangeFollowingRedirec
 
 QCoro::Task<ServerRequestTransport::Exchanged> ServerRequestTransport::exchange(
     ServerHTTPRequest request, std::chrono::milliseconds resourceLimit) {
-    const QUrl url = request.url;
-    QNetworkRequest networkRequest(url);
-    networkRequest.setRawHeader("User-Agent", AppMetadata::userAgent().toUtf8());
-    // Qt's own decompression cuts large bodies short (a 5 MB gzip answer arrives as 4 MiB with
-    // no error): ask for the body as it is.
-    networkRequest.setRawHeader("Accept-Encoding", "identity");
-    for (const auto& [name, value] : request.headers) {
-        networkRequest.setRawHeader(name, value);
-    }
-    networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    networkRequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    networkRequest.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    networkRequest.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    networkRequest.setTransferTimeout(0);  // the timers below own the time-outs
-    // A redirect is the answer; a GET's are followed by exchangeFollowingRedirects().
-    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    HttpExchangeRequest exchangeRequest;
+    exchangeRequest.method = request.method;
+    exchangeRequest.url = request.url;
+    exchangeRequest.headers.append(std::pair<QByteArray, QByteArray>("User-Agent", AppMetadata::userAgent().toUtf8()));
+    // The exchange decompresses nothing: ask for the body as it is.
+    exchangeRequest.headers.append(std::pair<QByteArray, QByteArray>("Accept-Encoding", "identity"));
+    exchangeRequest.headers.append(request.headers);
+    exchangeRequest.body = std::move(request.body);
+    HttpExchangeLimits limits;
+    limits.idle = std::min<std::chrono::milliseconds>(configuration_.requestTimeout, serverRequestTimeoutInterval);
+    limits.whole = resourceLimit;
+    limits.maximumBodyBytes = configuration_.maximumResponseBytes;
 
-    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(
-        manager().sendCustomRequest(networkRequest, request.method, request.body), [](QNetworkReply* r) {
-            // Also reached when the awaiting coroutine is destroyed mid-request: cut every
-            // connection first so nothing calls back into a frame that is gone.
-            QObject::disconnect(r, nullptr, nullptr, nullptr);
-            r->abort();
-            r->deleteLater();
-        });
-
-    bool timedOut = false;
-    bool tooLarge = false;
-    bool certificateRejected = false;
-    QNetworkReply* raw = reply.get();
-
-    const auto idleLimit =
-        std::min<std::chrono::milliseconds>(configuration_.requestTimeout, serverRequestTimeoutInterval);
-    auto* idleTimer = new QTimer(raw);
-    idleTimer->setSingleShot(true);
-    idleTimer->setInterval(idleLimit);
-    auto* resourceTimer = new QTimer(raw);
-    resourceTimer->setSingleShot(true);
-    resourceTimer->setInterval(std::max(resourceLimit, std::chrono::milliseconds(1)));
-    const auto expire = [raw, &timedOut] {
-        if (raw->isRunning()) {
-            timedOut = true;
-            raw->abort();
-        }
-    };
-    QObject::connect(idleTimer, &QTimer::timeout, raw, expire);
-    QObject::connect(resourceTimer, &QTimer::timeout, raw, expire);
-    const auto activity = [idleTimer] { idleTimer->start(); };
-    QObject::connect(raw, &QNetworkReply::uploadProgress, idleTimer, activity);
-    QObject::connect(raw, &QNetworkReply::downloadProgress, idleTimer, activity);
-    const qint64 maximumResponseBytes = configuration_.maximumResponseBytes;
-    QObject::connect(raw, &QNetworkReply::metaDataChanged, raw, [raw, &tooLarge, maximumResponseBytes] {
-        const QVariant length = raw->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() > maximumResponseBytes) {
-            tooLarge = true;
-            raw->abort();
-        }
-    });
-    // The network thread reads an answer into the reply's buffer as fast as it arrives, however
-    // busy this thread is. Bounded, it stops reading the socket while the buffer is full, until
-    // the body is taken out of it here: an answer past the limit is cut off near the limit,
-    // never read to its end. The bound reaches only a request the network thread already holds,
-    // and takes hold only before the answer streams in: the reply hands its request over from
-    // the event loop, and the bound follows right behind it.
-    QMetaObject::invokeMethod(
-        raw, [raw] { raw->setReadBufferSize(responseReadChunkBytes); }, Qt::QueuedConnection);
-    QByteArray body;
-    const auto takeBody = [raw, &body, &tooLarge, maximumResponseBytes] {
-        if (!raw->isOpen()) {
-            return;  // aborted: what is left is not the answer
-        }
-        body += raw->read(maximumResponseBytes + 1 - body.size());
-        if (body.size() > maximumResponseBytes) {
-            tooLarge = true;
-            raw->abort();
-        }
-    };
-    QObject::connect(raw, &QNetworkReply::readyRead, raw, takeBody);
-    QObject::connect(raw, &QNetworkReply::sslErrors, raw, [&certificateRejected] { certificateRejected = true; });
-    idleTimer->start();
-    resourceTimer->start();
-
-    if (!raw->isFinished()) {
-        co_await qCoro(raw).waitForFinished();
+    HttpExchangeAnswer answer = co_await exchangeHttp(std::move(exchangeRequest), limits);
+    Exchanged exchanged;
+    exchanged.response.statusCode = answer.statusCode;
+    const int code = answer.statusCode;
+    const QByteArray location = answer.header("Location").value_or(QByteArray());
+    if ((code == 301 || code == 302 || code == 303 || code == 307 || code == 308) && !location.isEmpty()) {
+        exchanged.redirectTarget = QUrl(QString::fromUtf8(location));
     }
-    idleTimer->stop();
-    resourceTimer->stop();
-    takeBody();  // what came with the end of the answer
-    QObject::disconnect(raw, nullptr, nullptr, nullptr);
-
-    if (timedOut) {
-        throw URLError(URLError::timedOut, QStringLiteral("no answer within the time-out"));
-    }
-    if (tooLarge) {
-        throw URLError(URLError::badServerResponse,
-                       QStringLiteral("response body larger than %1 bytes").arg(maximumResponseBytes));
-    }
-    const QNetworkReply::NetworkError error = raw->error();
-    const QVariant status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (isTransportError(error, status.isValid())) {
-        throw URLError::fromReply(error, raw->errorString(), certificateRejected);
-    }
-    Exchanged answer;
-    answer.response.body = std::move(body);
-    if (status.isValid()) {
-        const int code = status.toInt();
-        answer.response.statusCode = code;
-        const QByteArray location = raw->rawHeader("Location");
-        if ((code == 301 || code == 302 || code == 303 || code == 307 || code == 308) && !location.isEmpty()) {
-            answer.redirectTarget = QUrl(QString::fromUtf8(location));
-        }
-    }
-    co_return answer;
+    exchanged.response.body = std::move(answer.body);
+    co_return exchanged;
 }
 
 // ---- the request steps

@@ -43,8 +43,6 @@
 #include <optional>
 #include <utility>
 
-class QNetworkAccessManager;
-
 namespace tavrolin {
 
 // Time-outs and limits of one client's session.
@@ -59,7 +57,8 @@ struct ServerSessionConfiguration {
     int maximumConnectionsPerHost = 2;
     // A response body larger than this is not read to the end: the exchange fails with
     // URLError::badServerResponse rather than exhausting memory. The sessions whose answers are
-    // texts shown to the user or written into a field take serverTextAnswerMaximumBytes.
+    // texts shown to the user or written into a field take serverTextAnswerMaximumBytes. The
+    // answer's head has a bound of its own, httpResponseHeadMaximumBytes (http_exchange.h).
     qint64 maximumResponseBytes = 64LL * 1024 * 1024;
 
     bool operator==(const ServerSessionConfiguration&) const = default;
@@ -143,7 +142,6 @@ private:
     static constexpr int maximumRedirects = 50;
 
     void releaseSlot();
-    QNetworkAccessManager& manager();
     // One exchange on the network, bounded by `resourceLimit` as a whole.
     QCoro::Task<Exchanged> exchange(ServerHTTPRequest request, std::chrono::milliseconds resourceLimit);
     // The exchanges of a request and the redirects it follows, bounded by `resourceLimit` together.
@@ -153,7 +151,6 @@ private:
     ServerSessionConfiguration configuration_;
     std::shared_ptr<NetworkReachability> reachability_;
     std::unique_ptr<QObject> context_;
-    std::unique_ptr<QNetworkAccessManager> manager_;  // built by the first request
     int inFlight_ = 0;
     std::deque<std::coroutine_handle<>> waiters_;
 };

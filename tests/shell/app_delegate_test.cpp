@@ -917,10 +917,15 @@ struct Retranslation : WindowTranslation {
         ASSERT_TRUE(waitFor([&] { return recognizer->startedCount() > index; }));
         recognizer->release(index, std::move(error));
     }
-    // The picker's Apply, as the overlay hands it on.
+    // The picker's Apply, as the overlay hands it on, once its recognition has begun. Each
+    // recognition runs on a pool thread of its own, and the gates number them as they reach the
+    // recognizer: two picks in a row may reach it in either order on a busy machine, so the next
+    // step waits until this pick's recognition holds its number.
     void pick(TranslationLanguagePair pair) {
         ASSERT_TRUE(h.overlay->onTranslationRequested);
+        const std::size_t started = recognizer->startedCount();
         h.overlay->onTranslationRequested(pair);
+        ASSERT_TRUE(waitFor([&] { return recognizer->startedCount() > started; }));
     }
     QStringList retranslationEvents() const {
         return h.lines.messages(LogCategory::telemetry).filter(QString::fromLatin1(retranslation));
