@@ -322,6 +322,52 @@ protected:
                                                     << program_->log().right(3000).toStdString();
     }
 
+    // A picture without alternative text (a pasted screenshot) in a rich-text field publishes no
+    // accessible object and shows in none of its text. Write, Edit and Flip with the caret at the
+    // end, and Write over the whole field selected: the field keeps its picture every time, and a
+    // run ends in success only with its result in the field; otherwise the field keeps the user's
+    // text and the result is offered for copying.
+    void keepsAPictureWithoutAlternativeText() {
+        const QString picture = QStringLiteral(
+            "<img alt=\"\" src=\"data:image/svg+xml,%3Csvg xmlns='http://www.w3.org/2000/svg' width='120' "
+            "height='60'%3E%3Crect width='120' height='60' fill='red'/%3E%3C/svg%3E\">");
+        struct Run {
+            const char* key;
+            QString action;
+            QString before;
+            QString after;
+            Selection selection;
+        };
+        const Run runs[] = {
+            {"w", "translate_message", "The red car ", " is very fast and we like it.", Selection::caretAtEnd},
+            {"e", "edit_text", "My brothr has a red car ", " and the weathr is nice.", Selection::caretAtEnd},
+            {"f", "flip_language", QStringLiteral("El coche rojo "), QStringLiteral(" es muy rápido."),
+             Selection::caretAtEnd},
+            {"w", "translate_message", "The red car ", " is very fast and we like it.", Selection::all},
+        };
+        for (const Run& run : runs) {
+            const std::string what =
+                (run.action + (run.selection == Selection::all ? " all selected" : " caret at end")).toStdString();
+            ASSERT_TRUE(program_->closeCopyWindows());
+            ASSERT_TRUE(browser_->activate());
+            ASSERT_TRUE(browser_->prepareEditableHtml(run.before + picture + run.after, run.selection)) << what;
+            const std::optional<QString> original = browser_->text(Element::editable);
+            ASSERT_EQ(browser_->editablePictures(), 1) << what;
+            const int before = program_->events(run.action);
+            press(run.key);
+            ASSERT_TRUE(program_->waitForEvents(run.action, before + 1)) << program_->log().toStdString();
+            const std::optional<QString> now = browser_->text(Element::editable);
+            EXPECT_EQ(browser_->editablePictures(), 1) << what << ": " << now.value_or("<no answer>").toStdString();
+            const QString ended = program_->eventLines(run.action).constLast();
+            if (ended.contains("success=true")) {
+                EXPECT_NE(now, original) << what << ": success logged with the field unchanged";
+            } else {
+                EXPECT_EQ(now, original) << what << ": " << ended.toStdString();
+                EXPECT_TRUE(test::waitUntil([&] { return program_->copyWindow().has_value(); }, 5s)) << what;
+            }
+        }
+    }
+
     static inline Program* program_ = nullptr;
     static inline TestBrowser* browser_ = nullptr;
 };
@@ -351,6 +397,14 @@ TEST_F(FirefoxFieldsDesktopTest, WriteMessageKeepsEveryWordOfARichTextField) {
 
 TEST_F(ChromiumFieldsDesktopTest, WriteMessageKeepsEveryWordOfARichTextField) {
     writeMessageKeepsEveryWordOfARichTextField();
+}
+
+TEST_F(FirefoxFieldsDesktopTest, APictureWithoutAlternativeTextStaysInARichTextField) {
+    keepsAPictureWithoutAlternativeText();
+}
+
+TEST_F(ChromiumFieldsDesktopTest, APictureWithoutAlternativeTextStaysInARichTextField) {
+    keepsAPictureWithoutAlternativeText();
 }
 
 // The user goes on typing while the server works on the text: the field keeps every key, and

@@ -42,6 +42,7 @@ const fields = () => ({
   textarea: document.getElementById('textarea').value,
   input: document.getElementById('input').value,
   editable: document.getElementById('editable').innerText,
+  pictures: document.getElementById('editable').querySelectorAll('img').length,
   focused: document.activeElement ? document.activeElement.id : ''
 });
 async function report(id) {
@@ -167,7 +168,8 @@ TestBrowser::TestBrowser(Kind kind) {
         const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
         std::lock_guard lock(mutex_);
         const Report report{body.value("textarea").toString(), body.value("input").toString(),
-                            body.value("editable").toString(), body.value("focused").toString()};
+                            body.value("editable").toString(), body.value("focused").toString(),
+                            body.value("pictures").toInt(-1)};
         reports_[body.value("id").toInt()] = report;
         seen_.push_back(report);
         changed_.notify_all();
@@ -356,6 +358,11 @@ std::optional<QString> TestBrowser::text(Element element) {
         editable.chop(1);
     }
     return editable;
+}
+
+std::optional<int> TestBrowser::editablePictures() {
+    const std::optional<Report> report = send(QStringLiteral(R"({"op":"report"})"), 5s);
+    return report ? std::optional<int>(report->pictures) : std::nullopt;
 }
 
 bool TestBrowser::busyOnNextSelectAll(std::chrono::milliseconds busy) {

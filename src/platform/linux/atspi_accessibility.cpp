@@ -1,5 +1,6 @@
 #include "platform/linux/atspi_accessibility.h"
 
+#include "platform/linux/character_box_gaps.h"
 #include "platform/linux/x11_pixels.h"
 #include "platform/selection_replacement_check.h"
 
@@ -303,13 +304,96 @@ bool isBlock(AtspiAccessible* object) {
     return block;
 }
 
+// Characters measured per read of a rich-text field, in all of its objects together: a picture
+// that publishes no object shows only in the room it takes between characters, one call per
+// character (web engines answer about 5 000 a second).
+constexpr int kMaximumMeasuredCharacters = 2000;
+
+// An editable region of a web page (not an entry: its text holds no pictures), where the engines
+// lay out pictures without alternative text and publish no object for them.
+bool mayHoldUnpublishedPictures(AtspiAccessible* object) {
+    const QByteArray toolkit = toolkitOf(object);
+    if (toolkit != "Gecko" && toolkit != "Chromium") {
+        return false;
+    }
+    CallError error;
+    switch (atspi_accessible_get_role(object, error.out())) {
+    case ATSPI_ROLE_PARAGRAPH:
+    case ATSPI_ROLE_SECTION:
+    case ATSPI_ROLE_DOCUMENT_WEB:
+    case ATSPI_ROLE_DOCUMENT_FRAME:
+    case ATSPI_ROLE_DOCUMENT_EMAIL:
+        return !error.failed() && isEditableObject(object);
+    default:
+        return false;
+    }
+}
+
+std::optional<QRectF> characterBox(AtspiText* text, gint index) {
+    CallError error;
+    GMemory<AtspiRect> rect(atspi_text_get_character_extents(text, index, ATSPI_COORD_TYPE_SCREEN, error.out()));
+    if (error.failed() || !rect || rect->width <= 0 || rect->height <= 0) {
+        return std::nullopt;
+    }
+    return QRectF(rect->x, rect->y, rect->width, rect->height);
+}
+
+// Where a web engine's text shows room without characters (AccessibleRichText::unpublishedObjects);
+// `budget` counts down the characters measured.
+std::vector<qsizetype> unpublishedObjectsIn(AtspiText* text, const FieldText& field, int& budget) {
+    const QString& whole = field.whole;
+    std::vector<CharacterBox> characters;
+    std::optional<qsizetype> unmeasured;
+    for (qsizetype i = 0; i < whole.size(); ++i) {
+        characters.push_back({i, std::nullopt});
+        const bool pair = !field.utf16Offsets && whole.at(i).isHighSurrogate() && i + 1 < whole.size();
+        // An object's marker has a box of its own in Firefox, not the object's.
+        if (whole.at(i) != objectReplacementCharacter) {
+            if (budget <= 0 || callRanOutOfTime) {
+                unmeasured = i;
+                break;
+            }
+            --budget;
+            characters.back().box = characterBox(text, field.fromUtf16(i));
+        }
+        i += pair ? 1 : 0;
+    }
+    // A page laid out anew answers its first questions with empty boxes: those are asked once more.
+    for (CharacterBox& character : characters) {
+        if (!character.box && whole.at(character.offset) != objectReplacementCharacter && budget > 0 &&
+            !callRanOutOfTime) {
+            --budget;
+            character.box = characterBox(text, field.fromUtf16(character.offset));
+        }
+    }
+    std::vector<qsizetype> found = roomWithoutCharacters(characters);
+    if (unmeasured) {
+        // The rest could not be measured: it may hold anything.
+        found.push_back(*unmeasured);
+    }
+    return found;
+}
+
+// A block without any character that still takes room on screen holds something without text
+// (a picture on a line of its own).
+bool takesRoom(AtspiAccessible* object) {
+    GObjectRef<AtspiComponent> component(atspi_accessible_get_component_iface(object));
+    if (!component) {
+        return false;
+    }
+    CallError error;
+    GMemory<AtspiRect> rect(atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, error.out()));
+    return !error.failed() && rect && rect->width > 1 && rect->height > 1;
+}
+
+// `measured`: the characters left to measure for unpublished objects; null: none are looked for.
 std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, const FieldText& field, int depth,
-                                                      int& budget);
+                                                      int& budget, int* measured);
 
 // The object a text names at the U+FFFC at `offset` (the application's offsets); absent when it
 // names none there.
-std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hypertext, gint offset, int depth,
-                                                         int& budget) {
+std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hypertext, gint offset, int depth, int& budget,
+                                                         int* measured) {
     CallError indexError;
     const gint index = atspi_hypertext_get_link_index(hypertext, offset, indexError.out());
     if (indexError.failed() || index < 0) {
@@ -344,13 +428,18 @@ std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hyperte
     embedded.text = own->whole;
     embedded.block = isBlock(child.get());
     embedded.selection = selectionOrCaret(text.get(), *own);
-    embedded.objects = embeddedObjects(child.get(), *own, depth + 1, budget);
+    embedded.objects = embeddedObjects(child.get(), *own, depth + 1, budget, measured);
+    if (measured && own->whole.isEmpty() && takesRoom(child.get())) {
+        embedded.unpublishedObjects = {0};
+    } else if (measured) {
+        embedded.unpublishedObjects = unpublishedObjectsIn(text.get(), *own, *measured);
+    }
     return embedded;
 }
 
 // The objects an object's text (`field`) names at its U+FFFC characters.
 std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, const FieldText& field, int depth,
-                                                      int& budget) {
+                                                      int& budget, int* measured) {
     std::vector<AccessibleEmbeddedObject> objects;
     if (depth >= kMaximumEmbeddingDepth || !field.whole.contains(objectReplacementCharacter)) {
         return objects;
@@ -369,7 +458,7 @@ std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, c
         }
         --budget;
         if (std::optional<AccessibleEmbeddedObject> embedded =
-                embeddedObjectAt(hypertext.get(), field.fromUtf16(i), depth, budget)) {
+                embeddedObjectAt(hypertext.get(), field.fromUtf16(i), depth, budget, measured)) {
             embedded->offset = i;
             objects.push_back(std::move(*embedded));
         }
@@ -818,8 +907,14 @@ std::optional<AccessibleRichText> AtspiAccessibility::richText(const AccessibleE
             return std::nullopt;
         }
         int budget = kMaximumEmbeddedObjects;
-        std::vector<AccessibleEmbeddedObject> objects = embeddedObjects(object, *field, 0, budget);
-        return AccessibleRichText{std::move(field->whole), std::move(objects)};
+        int measured = kMaximumMeasuredCharacters;
+        int* measuring = mayHoldUnpublishedPictures(object) ? &measured : nullptr;
+        std::vector<AccessibleEmbeddedObject> objects = embeddedObjects(object, *field, 0, budget, measuring);
+        std::vector<qsizetype> unpublished;
+        if (measuring) {
+            unpublished = unpublishedObjectsIn(text.get(), *field, measured);
+        }
+        return AccessibleRichText{std::move(field->whole), std::move(objects), std::move(unpublished)};
     });
 }
 

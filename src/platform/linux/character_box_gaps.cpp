@@ -1,0 +1,87 @@
+#include "platform/linux/character_box_gaps.h"
+
+#include <algorithm>
+
+namespace tavrolin {
+
+namespace {
+
+// A gap counts when it is wider (or taller) than this share of the characters' height: the room
+// of a space or of a span's padding is less than half a line, a picture's rarely.
+constexpr double kGapShareOfHeight = 0.75;
+
+struct Placed {
+    qsizetype offset = 0;
+    QRectF box;
+    bool followsPrevious = false;  // the character right before it in the text has a box too
+};
+
+// Two boxes are on one line when they share at least half of the lower one's height.
+bool onOneLine(const QRectF& line, const QRectF& box) {
+    const double shared = std::min(line.bottom(), box.bottom()) - std::max(line.top(), box.top());
+    return shared >= std::min(line.height(), box.height()) / 2;
+}
+
+double threshold(const QRectF& a, const QRectF& b) {
+    return kGapShareOfHeight * std::min(a.height(), b.height());
+}
+
+// Gaps between the boxes of one line, in the order they stand on screen (right-to-left text
+// and mixed directions alike).
+void addGapsOnLine(std::vector<Placed> line, std::vector<qsizetype>& found) {
+    std::sort(line.begin(), line.end(), [](const Placed& a, const Placed& b) { return a.box.left() < b.box.left(); });
+    if (line.empty()) {
+        return;
+    }
+    // The box that reaches furthest right so far: the character on the gap's left.
+    const Placed* reaching = &line.front();
+    for (std::size_t i = 1; i < line.size(); ++i) {
+        if (line[i].box.left() - reaching->box.right() > threshold(reaching->box, line[i].box)) {
+            // Named by the later of the two characters in the text, whichever way it runs.
+            found.push_back(std::max(reaching->offset, line[i].offset));
+        }
+        if (line[i].box.right() > reaching->box.right()) {
+            reaching = &line[i];
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<qsizetype> roomWithoutCharacters(const std::vector<CharacterBox>& characters) {
+    std::vector<qsizetype> found;
+    std::vector<Placed> line;
+    QRectF lineSpan;
+    bool previousHasBox = false;
+    for (const CharacterBox& character : characters) {
+        if (!character.box || !(character.box->width() > 0) || !(character.box->height() > 0)) {
+            previousHasBox = false;
+            continue;
+        }
+        const Placed placed{character.offset, *character.box, previousHasBox};
+        previousHasBox = true;
+        if (!line.empty() && onOneLine(lineSpan, placed.box)) {
+            line.push_back(placed);
+            lineSpan = lineSpan.united(placed.box);
+            continue;
+        }
+        if (!line.empty()) {
+            // A line below the last, right after its last character: the room between them is
+            // the lines' own, unless something taller than the text stands on the new line.
+            const Placed& last = line.back();
+            if (placed.followsPrevious && placed.box.top() > lineSpan.top() &&
+                placed.box.top() - lineSpan.bottom() > threshold(last.box, placed.box)) {
+                found.push_back(placed.offset);
+            }
+            addGapsOnLine(std::move(line), found);
+        }
+        line = {placed};
+        lineSpan = placed.box;
+    }
+    addGapsOnLine(std::move(line), found);
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    return found;
+}
+
+}  // namespace tavrolin

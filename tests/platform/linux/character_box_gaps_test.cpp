@@ -1,0 +1,64 @@
+#include "platform/linux/character_box_gaps.h"
+
+#include <gtest/gtest.h>
+#include <map>
+
+namespace tavrolin {
+namespace {
+
+using Offsets = std::vector<qsizetype>;
+
+// A line of characters 9 wide and 23 high (16 px text in a browser) from `x` at `y`, the
+// offsets counted on from `first`; `gapBefore` puts that much room before the character there.
+std::vector<CharacterBox> line(qsizetype first, int count, double x, double y, std::map<int, double> gapBefore = {}) {
+    std::vector<CharacterBox> characters;
+    for (int i = 0; i < count; ++i) {
+        x += gapBefore.count(i) ? gapBefore[i] : 0;
+        characters.push_back({first + i, QRectF(x, y, 9, 23)});
+        x += 9;
+    }
+    return characters;
+}
+
+std::vector<CharacterBox> joined(std::vector<CharacterBox> a, const std::vector<CharacterBox>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST(CharacterBoxGapsTest, RoomWiderThanASpaceOnALineIsSomethingWithoutCharacters) {
+    // Characters side by side, or a pixel apart either way (rounding), and a span's padding.
+    EXPECT_EQ(roomWithoutCharacters(line(0, 20, 100, 200)), Offsets{});
+    EXPECT_EQ(roomWithoutCharacters(line(0, 20, 100, 200, {{5, 1}, {6, -1}, {12, 6}})), Offsets{});
+    // A picture 120 wide before the 13th character, and one 20 wide before the 4th.
+    EXPECT_EQ(roomWithoutCharacters(line(0, 20, 100, 200, {{12, 120}})), Offsets{12});
+    EXPECT_EQ(roomWithoutCharacters(line(0, 20, 100, 200, {{3, 20}, {12, 120}})), (Offsets{3, 12}));
+    // Right-to-left: the characters run leftwards, the picture between the same two.
+    std::vector<CharacterBox> rightToLeft = line(0, 10, 100, 200, {{4, 120}});
+    std::reverse(rightToLeft.begin(), rightToLeft.end());
+    for (qsizetype i = 0; i < 10; ++i) {
+        rightToLeft[i].offset = i;
+    }
+    EXPECT_EQ(roomWithoutCharacters(rightToLeft), Offsets{6});
+    // An unknown box is no gap, and a gap is told across one without a box.
+    std::vector<CharacterBox> unknown = line(0, 10, 100, 200);
+    unknown[4].box.reset();
+    EXPECT_EQ(roomWithoutCharacters(unknown), Offsets{});
+    unknown = line(0, 10, 100, 200, {{5, 60}});
+    unknown[4].box = QRectF();
+    EXPECT_EQ(roomWithoutCharacters(unknown), Offsets{5});
+}
+
+TEST(CharacterBoxGapsTest, ALineFarBelowTheLastIsSomethingTallerThanTheText) {
+    // A wrapped line right below, and one after a line of its own for an empty line.
+    EXPECT_EQ(roomWithoutCharacters(joined(line(0, 10, 100, 200), line(10, 10, 100, 223))), Offsets{});
+    EXPECT_EQ(roomWithoutCharacters(joined(line(0, 10, 100, 200), line(10, 10, 100, 230))), Offsets{});
+    // A picture 40 high at the end of the second line lowers its text.
+    EXPECT_EQ(roomWithoutCharacters(joined(line(0, 10, 100, 200), line(10, 10, 100, 245))), Offsets{10});
+    // Between paragraphs whose line breaks show no box, the room is the paragraphs' own.
+    std::vector<CharacterBox> paragraphs = joined(line(0, 10, 100, 200), line(11, 10, 100, 260));
+    paragraphs.insert(paragraphs.begin() + 10, CharacterBox{10, std::nullopt});
+    EXPECT_EQ(roomWithoutCharacters(paragraphs), Offsets{});
+}
+
+}  // namespace
+}  // namespace tavrolin
