@@ -338,17 +338,39 @@ std::optional<QRectF> characterBox(AtspiText* text, gint index) {
     return QRectF(rect->x, rect->y, rect->width, rect->height);
 }
 
+// The box around an embedded object's text (all of its lines).
+std::optional<QRectF> textBox(AtspiText* text, const FieldText& field) {
+    if (field.whole.isEmpty()) {
+        return std::nullopt;
+    }
+    CallError error;
+    GMemory<AtspiRect> rect(atspi_text_get_range_extents(text, 0, field.fromUtf16(field.whole.size()),
+                                                         ATSPI_COORD_TYPE_SCREEN, error.out()));
+    if (error.failed() || !rect || rect->width <= 0 || rect->height <= 0) {
+        return std::nullopt;
+    }
+    return QRectF(rect->x, rect->y, rect->width, rect->height);
+}
+
+// The boxes of the texts of the objects embedded in a text, by the offsets of their U+FFFC.
+using EmbeddedTextBoxes = std::map<qsizetype, QRectF>;
+
 // Where a web engine's text shows room without characters (AccessibleRichText::unpublishedObjects);
 // `budget` counts down the characters measured.
-std::vector<qsizetype> unpublishedObjectsIn(AtspiText* text, const FieldText& field, int& budget) {
+std::vector<qsizetype> unpublishedObjectsIn(AtspiText* text, const FieldText& field, const EmbeddedTextBoxes& embedded,
+                                            int& budget) {
     const QString& whole = field.whole;
     std::vector<CharacterBox> characters;
     std::optional<qsizetype> unmeasured;
     for (qsizetype i = 0; i < whole.size(); ++i) {
         characters.push_back({i, std::nullopt});
         const bool pair = !field.utf16Offsets && whole.at(i).isHighSurrogate() && i + 1 < whole.size();
-        // An object's marker has a box of its own in Firefox, not the object's.
-        if (whole.at(i) != objectReplacementCharacter) {
+        // An object's marker has a box of its own in Firefox, not the object's: its text's box
+        // stands there.
+        if (const auto found = embedded.find(i); found != embedded.end()) {
+            characters.back().box = found->second;
+            characters.back().embeddedText = true;
+        } else if (whole.at(i) != objectReplacementCharacter) {
             if (budget <= 0 || callRanOutOfTime) {
                 unmeasured = i;
                 break;
@@ -386,14 +408,15 @@ bool takesRoom(AtspiAccessible* object) {
     return !error.failed() && rect && rect->width > 1 && rect->height > 1;
 }
 
-// `measured`: the characters left to measure for unpublished objects; null: none are looked for.
+// `measured`: the characters left to measure for unpublished objects, and `boxes` the boxes of the
+// objects' texts found then; null: none are looked for.
 std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, const FieldText& field, int depth,
-                                                      int& budget, int* measured);
+                                                      int& budget, int* measured, EmbeddedTextBoxes* boxes);
 
 // The object a text names at the U+FFFC at `offset` (the application's offsets); absent when it
 // names none there.
 std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hypertext, gint offset, int depth, int& budget,
-                                                         int* measured) {
+                                                         int* measured, std::optional<QRectF>* box) {
     CallError indexError;
     const gint index = atspi_hypertext_get_link_index(hypertext, offset, indexError.out());
     if (indexError.failed() || index < 0) {
@@ -428,18 +451,20 @@ std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hyperte
     embedded.text = own->whole;
     embedded.block = isBlock(child.get());
     embedded.selection = selectionOrCaret(text.get(), *own);
-    embedded.objects = embeddedObjects(child.get(), *own, depth + 1, budget, measured);
+    EmbeddedTextBoxes boxes;
+    embedded.objects = embeddedObjects(child.get(), *own, depth + 1, budget, measured, measured ? &boxes : nullptr);
     if (measured && own->whole.isEmpty() && takesRoom(child.get())) {
         embedded.unpublishedObjects = {0};
     } else if (measured) {
-        embedded.unpublishedObjects = unpublishedObjectsIn(text.get(), *own, *measured);
+        embedded.unpublishedObjects = unpublishedObjectsIn(text.get(), *own, boxes, *measured);
+        *box = textBox(text.get(), *own);
     }
     return embedded;
 }
 
 // The objects an object's text (`field`) names at its U+FFFC characters.
 std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, const FieldText& field, int depth,
-                                                      int& budget, int* measured) {
+                                                      int& budget, int* measured, EmbeddedTextBoxes* boxes) {
     std::vector<AccessibleEmbeddedObject> objects;
     if (depth >= kMaximumEmbeddingDepth || !field.whole.contains(objectReplacementCharacter)) {
         return objects;
@@ -457,9 +482,13 @@ std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, c
             break;
         }
         --budget;
+        std::optional<QRectF> box;
         if (std::optional<AccessibleEmbeddedObject> embedded =
-                embeddedObjectAt(hypertext.get(), field.fromUtf16(i), depth, budget, measured)) {
+                embeddedObjectAt(hypertext.get(), field.fromUtf16(i), depth, budget, measured, &box)) {
             embedded->offset = i;
+            if (box && boxes) {
+                boxes->emplace(i, *box);
+            }
             objects.push_back(std::move(*embedded));
         }
     }
@@ -909,10 +938,12 @@ std::optional<AccessibleRichText> AtspiAccessibility::richText(const AccessibleE
         int budget = kMaximumEmbeddedObjects;
         int measured = kMaximumMeasuredCharacters;
         int* measuring = mayHoldUnpublishedPictures(object) ? &measured : nullptr;
-        std::vector<AccessibleEmbeddedObject> objects = embeddedObjects(object, *field, 0, budget, measuring);
+        EmbeddedTextBoxes boxes;
+        std::vector<AccessibleEmbeddedObject> objects =
+            embeddedObjects(object, *field, 0, budget, measuring, measuring ? &boxes : nullptr);
         std::vector<qsizetype> unpublished;
         if (measuring) {
-            unpublished = unpublishedObjectsIn(text.get(), *field, measured);
+            unpublished = unpublishedObjectsIn(text.get(), *field, boxes, measured);
         }
         return AccessibleRichText{std::move(field->whole), std::move(objects), std::move(unpublished)};
     });

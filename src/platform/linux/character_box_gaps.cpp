@@ -14,6 +14,7 @@ struct Placed {
     qsizetype offset = 0;
     QRectF box;
     bool followsPrevious = false;  // the character right before it in the text has a box too
+    bool embeddedText = false;
 };
 
 // Two boxes are on one line when they share at least half of the lower one's height.
@@ -36,7 +37,8 @@ void addGapsOnLine(std::vector<Placed> line, std::vector<qsizetype>& found) {
     // The box that reaches furthest right so far: the character on the gap's left.
     const Placed* reaching = &line.front();
     for (std::size_t i = 1; i < line.size(); ++i) {
-        if (line[i].box.left() - reaching->box.right() > threshold(reaching->box, line[i].box)) {
+        const bool ownCharacter = !reaching->embeddedText || !line[i].embeddedText;
+        if (ownCharacter && line[i].box.left() - reaching->box.right() > threshold(reaching->box, line[i].box)) {
             // Named by the later of the two characters in the text, whichever way it runs.
             found.push_back(std::max(reaching->offset, line[i].offset));
         }
@@ -58,7 +60,7 @@ std::vector<qsizetype> roomWithoutCharacters(const std::vector<CharacterBox>& ch
             previousHasBox = false;
             continue;
         }
-        const Placed placed{character.offset, *character.box, previousHasBox};
+        const Placed placed{character.offset, *character.box, previousHasBox, character.embeddedText};
         previousHasBox = true;
         if (!line.empty() && onOneLine(lineSpan, placed.box)) {
             line.push_back(placed);
@@ -69,7 +71,8 @@ std::vector<qsizetype> roomWithoutCharacters(const std::vector<CharacterBox>& ch
             // A line below the last, right after its last character: the room between them is
             // the lines' own, unless something taller than the text stands on the new line.
             const Placed& last = line.back();
-            if (placed.followsPrevious && placed.box.top() > lineSpan.top() &&
+            if (placed.followsPrevious && !placed.embeddedText && !last.embeddedText &&
+                placed.box.top() > lineSpan.top() &&
                 placed.box.top() - lineSpan.bottom() > threshold(last.box, placed.box)) {
                 found.push_back(placed.offset);
             }

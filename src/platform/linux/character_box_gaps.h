@@ -13,14 +13,18 @@ namespace tavrolin {
 struct CharacterBox {
     qsizetype offset = 0;
     std::optional<QRectF> box;
+    // The box stands for the text of an object embedded there (a link's words): room taken by
+    // text, whose own gaps are that text's to tell.
+    bool embeddedText = false;
 };
 
 // Where something that is no character takes room among a text's characters (`characters` in the
 // text's order): a gap on a line between two characters' boxes, or between a line and the next
 // when the last character of the one and the first of the other follow each other in the text,
 // larger than three quarters of the characters' height (far wider than a space, far taller than
-// the room between lines). Each place is given as the offset of the character after the gap, in
-// the text's order.
+// the room between lines). Each place is given as the offset of the later of the two characters
+// beside the gap in the text. Between two embedded texts' boxes nothing is looked for, nor from a
+// line to the next beside one (paragraphs keep room between them).
 std::vector<qsizetype> roomWithoutCharacters(const std::vector<CharacterBox>& characters);
 
 }  // namespace tavrolin

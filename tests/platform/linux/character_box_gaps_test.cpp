@@ -48,6 +48,25 @@ TEST(CharacterBoxGapsTest, RoomWiderThanASpaceOnALineIsSomethingWithoutCharacter
     EXPECT_EQ(roomWithoutCharacters(unknown), Offsets{5});
 }
 
+TEST(CharacterBoxGapsTest, AnEmbeddedTextFillsItsRoomAndTellsItsOwnGaps) {
+    // "meet <link> tomorrow": the link's words stand at one U+FFFC, their box in its room.
+    std::vector<CharacterBox> withLink = line(0, 10, 100, 200, {{6, 80}});
+    withLink[5] = CharacterBox{5, QRectF(145, 200, 80, 23), true};
+    EXPECT_EQ(roomWithoutCharacters(withLink), Offsets{});
+    // A picture between the link and the next word is the text's; room between two embedded
+    // texts (paragraphs side by side, columns) is not.
+    withLink = line(0, 10, 100, 200, {{6, 120}});
+    withLink[5] = CharacterBox{5, QRectF(145, 200, 80, 23), true};
+    EXPECT_EQ(roomWithoutCharacters(withLink), Offsets{6});
+    const std::vector<CharacterBox> twoTexts = {{0, QRectF(100, 200, 80, 23), true},
+                                                {1, QRectF(300, 200, 80, 23), true}};
+    EXPECT_EQ(roomWithoutCharacters(twoTexts), Offsets{});
+    // Paragraphs below one another keep room between them.
+    const std::vector<CharacterBox> paragraphs = {{0, QRectF(100, 200, 300, 23), true},
+                                                  {1, QRectF(100, 260, 300, 46), true}};
+    EXPECT_EQ(roomWithoutCharacters(paragraphs), Offsets{});
+}
+
 TEST(CharacterBoxGapsTest, ALineFarBelowTheLastIsSomethingTallerThanTheText) {
     // A wrapped line right below, and one after a line of its own for an empty line.
     EXPECT_EQ(roomWithoutCharacters(joined(line(0, 10, 100, 200), line(10, 10, 100, 223))), Offsets{});
