@@ -324,7 +324,8 @@ protected:
 
     // A picture without alternative text (a pasted screenshot) in a rich-text field publishes no
     // accessible object and shows in none of its text. Write, Edit and Flip with the caret at the
-    // end, and Write over the whole field selected: the field keeps its picture every time, and a
+    // end, Write over the whole field selected, and Write with the picture on a line of a block of
+    // its own or among other lines: the field keeps its picture every time, and a
     // run ends in success only with its result in the field; otherwise the field keeps the user's
     // text and the result is offered for copying.
     void keepsAPictureWithoutAlternativeText() {
@@ -344,6 +345,11 @@ protected:
             {"f", "flip_language", QStringLiteral("El coche rojo "), QStringLiteral(" es muy rápido."),
              Selection::caretAtEnd},
             {"w", "translate_message", "The red car ", " is very fast and we like it.", Selection::all},
+            // On the second line of a message, and on a line of its own.
+            {"w", "translate_message", "Hi Anna,<div>The red car ", " is very fast and we like it.</div>",
+             Selection::caretAtEnd},
+            {"w", "translate_message", "The red car is very fast and we like it.<div>", "</div>",
+             Selection::caretAtEnd},
         };
         for (const Run& run : runs) {
             const std::string what =
