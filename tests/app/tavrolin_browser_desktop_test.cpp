@@ -372,6 +372,20 @@ protected:
                 EXPECT_TRUE(test::waitUntil([&] { return program_->copyWindow().has_value(); }, 5s)) << what;
             }
         }
+        // Words beside the picture selected: they are replaced, and the picture stays.
+        ASSERT_TRUE(program_->closeCopyWindows());
+        ASSERT_TRUE(browser_->activate());
+        ASSERT_TRUE(browser_->prepareEditableHtml("The red car " + picture + " is very fast and we like it.",
+                                                  Selection::caretAtEnd));
+        ASSERT_TRUE(browser_->selectEditableWords("very fast"));
+        const int before = program_->events("edit_text");
+        press("e");
+        ASSERT_TRUE(program_->waitForEvents("edit_text", before + 1)) << program_->log().toStdString();
+        const QString ended = program_->eventLines("edit_text").constLast();
+        EXPECT_TRUE(ended.contains("success=true")) << ended.toStdString() << "\n"
+                                                    << program_->log().right(3000).toStdString();
+        EXPECT_EQ(browser_->text(Element::editable), "The red car  is very fast (edited) and we like it.");
+        EXPECT_EQ(browser_->editablePictures(), 1);
     }
 
     static inline Program* program_ = nullptr;

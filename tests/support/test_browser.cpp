@@ -70,6 +70,22 @@ function prepare(command) {
     else element.select();
   }
 }
+// Selects the first place where the editable element's text holds `words` (within one text node).
+function selectWords(words) {
+  const element = document.getElementById('editable');
+  const walker = document.createTreeWalker(element, NodeFilter.SHOW_TEXT);
+  for (let node = walker.nextNode(); node; node = walker.nextNode()) {
+    const at = node.data.indexOf(words);
+    if (at < 0) continue;
+    const range = document.createRange();
+    range.setStart(node, at);
+    range.setEnd(node, at + words.length);
+    const selection = window.getSelection();
+    selection.removeAllRanges();
+    selection.addRange(range);
+    return;
+  }
+}
 for (const id of ['textarea', 'input', 'editable']) {
   document.getElementById(id).addEventListener('input', () => report(0));
 }
@@ -100,6 +116,7 @@ async function serve() {
       if (answer.status === 200) {
         const command = await answer.json();
         if (command.op === 'prepare') prepare(command);
+        if (command.op === 'selectWords') selectWords(command.words);
         if (command.op === 'busyOnSelectAll') busyOnSelectAll = command.ms;
         if (command.op === 'holdNextPaste') holdNextPaste = true;
         await report(command.id);
@@ -358,6 +375,11 @@ std::optional<QString> TestBrowser::text(Element element) {
         editable.chop(1);
     }
     return editable;
+}
+
+bool TestBrowser::selectEditableWords(const QString& words) {
+    const QJsonObject command{{"op", "selectWords"}, {"words", words}};
+    return send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s).has_value();
 }
 
 std::optional<int> TestBrowser::editablePictures() {

@@ -67,6 +67,8 @@ public:
     // The element's text as the page holds it now (innerText for the contenteditable element);
     // absent when the page did not answer.
     std::optional<QString> text(Element element);
+    // Selects the first run of `words` in the contenteditable element's text (within one node).
+    bool selectEditableWords(const QString& words);
     // How many pictures (<img>) the contenteditable element holds now; absent when the page did
     // not answer.
     std::optional<int> editablePictures();
