@@ -325,9 +325,10 @@ protected:
     // A picture without alternative text (a pasted screenshot) in a rich-text field publishes no
     // accessible object and shows in none of its text. Write, Edit and Flip with the caret at the
     // end, Write over the whole field selected, and Write with the picture on a line of a block of
-    // its own or among other lines: the field keeps its picture every time, and a
-    // run ends in success only with its result in the field; otherwise the field keeps the user's
-    // text and the result is offered for copying.
+    // its own, among other lines, at the end and at the start: the field keeps its picture every
+    // time, and a run ends in success only with its result in the field; otherwise the field keeps
+    // the user's text and the result is offered for copying. Words selected beside the picture are
+    // replaced, and the picture stays.
     void keepsAPictureWithoutAlternativeText() {
         const QString picture = QStringLiteral(
             "<img alt=\"\" src=\"data:image/svg+xml,%3Csvg xmlns='http://www.w3.org/2000/svg' width='120' "
@@ -350,6 +351,9 @@ protected:
              Selection::caretAtEnd},
             {"w", "translate_message", "The red car is very fast and we like it.<div>", "</div>",
              Selection::caretAtEnd},
+            // At the end of the text, and at its start.
+            {"w", "translate_message", "Look at the red car: ", "", Selection::caretAtEnd},
+            {"w", "translate_message", "", " The red car is very fast.", Selection::caretAtEnd},
         };
         for (const Run& run : runs) {
             const std::string what =

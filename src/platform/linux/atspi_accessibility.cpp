@@ -338,6 +338,21 @@ std::optional<QRectF> characterBox(AtspiText* text, gint index) {
     return QRectF(rect->x, rect->y, rect->width, rect->height);
 }
 
+// An object's box on screen (in the device pixels of its characters' boxes); absent when it takes
+// no room.
+std::optional<QRectF> objectBox(AtspiAccessible* object) {
+    GObjectRef<AtspiComponent> component(atspi_accessible_get_component_iface(object));
+    if (!component) {
+        return std::nullopt;
+    }
+    CallError error;
+    GMemory<AtspiRect> rect(atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, error.out()));
+    if (error.failed() || !rect || rect->width <= 1 || rect->height <= 1) {
+        return std::nullopt;
+    }
+    return QRectF(rect->x, rect->y, rect->width, rect->height);
+}
+
 // The box around an embedded object's text (all of its lines).
 std::optional<QRectF> textBox(AtspiText* text, const FieldText& field) {
     if (field.whole.isEmpty()) {
@@ -357,8 +372,8 @@ using EmbeddedTextBoxes = std::map<qsizetype, QRectF>;
 
 // Where a web engine's text shows room without characters (AccessibleRichText::unpublishedObjects);
 // `budget` counts down the characters measured.
-std::vector<qsizetype> unpublishedObjectsIn(AtspiText* text, const FieldText& field, const EmbeddedTextBoxes& embedded,
-                                            int& budget) {
+std::vector<qsizetype> unpublishedObjectsIn(AtspiAccessible* object, AtspiText* text, const FieldText& field,
+                                            const EmbeddedTextBoxes& embedded, int& budget) {
     const QString& whole = field.whole;
     std::vector<CharacterBox> characters;
     std::optional<qsizetype> unmeasured;
@@ -388,24 +403,12 @@ std::vector<qsizetype> unpublishedObjectsIn(AtspiText* text, const FieldText& fi
             character.box = characterBox(text, field.fromUtf16(character.offset));
         }
     }
-    std::vector<qsizetype> found = roomWithoutCharacters(characters);
+    std::vector<qsizetype> found = roomWithoutCharacters(characters, objectBox(object));
     if (unmeasured) {
         // The rest could not be measured: it may hold anything.
         found.push_back(*unmeasured);
     }
     return found;
-}
-
-// A block without any character that still takes room on screen holds something without text
-// (a picture on a line of its own).
-bool takesRoom(AtspiAccessible* object) {
-    GObjectRef<AtspiComponent> component(atspi_accessible_get_component_iface(object));
-    if (!component) {
-        return false;
-    }
-    CallError error;
-    GMemory<AtspiRect> rect(atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, error.out()));
-    return !error.failed() && rect && rect->width > 1 && rect->height > 1;
 }
 
 // `measured`: the characters left to measure for unpublished objects, and `boxes` the boxes of the
@@ -453,10 +456,12 @@ std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hyperte
     embedded.selection = selectionOrCaret(text.get(), *own);
     EmbeddedTextBoxes boxes;
     embedded.objects = embeddedObjects(child.get(), *own, depth + 1, budget, measured, measured ? &boxes : nullptr);
-    if (measured && own->whole.isEmpty() && takesRoom(child.get())) {
+    if (measured && own->whole.isEmpty() && objectBox(child.get())) {
+        // A block without any character that still takes room holds something without text (a
+        // picture on a line of its own).
         embedded.unpublishedObjects = {0};
     } else if (measured) {
-        embedded.unpublishedObjects = unpublishedObjectsIn(text.get(), *own, boxes, *measured);
+        embedded.unpublishedObjects = unpublishedObjectsIn(child.get(), text.get(), *own, boxes, *measured);
         *box = textBox(text.get(), *own);
     }
     return embedded;
@@ -943,7 +948,7 @@ std::optional<AccessibleRichText> AtspiAccessibility::richText(const AccessibleE
             embeddedObjects(object, *field, 0, budget, measuring, measuring ? &boxes : nullptr);
         std::vector<qsizetype> unpublished;
         if (measuring) {
-            unpublished = unpublishedObjectsIn(text.get(), *field, boxes, measured);
+            unpublished = unpublishedObjectsIn(object, text.get(), *field, boxes, measured);
         }
         return AccessibleRichText{std::move(field->whole), std::move(objects), std::move(unpublished)};
     });

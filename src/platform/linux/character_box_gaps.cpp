@@ -9,6 +9,8 @@ namespace {
 // A gap counts when it is wider (or taller) than this share of the characters' height: the room
 // of a space or of a span's padding is less than half a line, a picture's rarely.
 constexpr double kGapShareOfHeight = 0.75;
+// Room above a text's first line counts when it is taller than a line: a field's padding is less.
+constexpr double kRoomAboveShareOfHeight = 1.0;
 
 struct Placed {
     qsizetype offset = 0;
@@ -48,13 +50,36 @@ void addGapsOnLine(std::vector<Placed> line, std::vector<qsizetype>& found) {
     }
 }
 
+// A line that stands far below the top of the object that holds it was lowered by something
+// taller than its text at its start or its end (gaps within it tell the rest): both places count.
+void addRoomAboveFirstLine(const std::vector<Placed>& line, const QRectF& lineSpan, const QRectF& holder,
+                           std::vector<qsizetype>& found) {
+    if (line.empty() || line.front().embeddedText) {
+        return;  // a paragraph's margin, not the text's own room
+    }
+    double height = line.front().box.height();
+    qsizetype first = line.front().offset;
+    qsizetype last = line.front().offset;
+    for (const Placed& placed : line) {
+        height = std::min(height, placed.box.height());
+        first = std::min(first, placed.offset);
+        last = std::max(last, placed.offset);
+    }
+    if (lineSpan.top() - holder.top() > kRoomAboveShareOfHeight * height) {
+        found.push_back(first);
+        found.push_back(last + 1);
+    }
+}
+
 }  // namespace
 
-std::vector<qsizetype> roomWithoutCharacters(const std::vector<CharacterBox>& characters) {
+std::vector<qsizetype> roomWithoutCharacters(const std::vector<CharacterBox>& characters,
+                                             const std::optional<QRectF>& holder) {
     std::vector<qsizetype> found;
     std::vector<Placed> line;
     QRectF lineSpan;
     bool previousHasBox = false;
+    bool firstLine = true;
     for (const CharacterBox& character : characters) {
         if (!character.box || !(character.box->width() > 0) || !(character.box->height() > 0)) {
             previousHasBox = false;
@@ -76,10 +101,17 @@ std::vector<qsizetype> roomWithoutCharacters(const std::vector<CharacterBox>& ch
                 placed.box.top() - lineSpan.bottom() > threshold(last.box, placed.box)) {
                 found.push_back(placed.offset);
             }
+            if (firstLine && holder) {
+                addRoomAboveFirstLine(line, lineSpan, *holder, found);
+            }
+            firstLine = false;
             addGapsOnLine(std::move(line), found);
         }
         line = {placed};
         lineSpan = placed.box;
+    }
+    if (firstLine && holder) {
+        addRoomAboveFirstLine(line, lineSpan, *holder, found);
     }
     addGapsOnLine(std::move(line), found);
     std::sort(found.begin(), found.end());

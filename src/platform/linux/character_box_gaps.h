@@ -25,6 +25,10 @@ struct CharacterBox {
 // the room between lines). Each place is given as the offset of the later of the two characters
 // beside the gap in the text. Between two embedded texts' boxes nothing is looked for, nor from a
 // line to the next beside one (paragraphs keep room between them).
-std::vector<qsizetype> roomWithoutCharacters(const std::vector<CharacterBox>& characters);
+// `holder`, the box of the object that holds the text, also tells of something at the start or
+// the end of the first line that lowers it: room above that line taller than a line (more than
+// a field's padding) counts at both of its ends.
+std::vector<qsizetype> roomWithoutCharacters(const std::vector<CharacterBox>& characters,
+                                             const std::optional<QRectF>& holder = std::nullopt);
 
 }  // namespace tavrolin

@@ -48,6 +48,19 @@ TEST(CharacterBoxGapsTest, RoomWiderThanASpaceOnALineIsSomethingWithoutCharacter
     EXPECT_EQ(roomWithoutCharacters(unknown), Offsets{5});
 }
 
+TEST(CharacterBoxGapsTest, AFirstLineFarBelowTheTopOfItsFieldIsLoweredBySomethingTaller) {
+    // A field with 9 px of padding and border, its one line: right below them, or lowered by a
+    // picture 60 high at its end (or start); a second line does not count.
+    const QRectF field(100, 151, 618, 40);
+    EXPECT_EQ(roomWithoutCharacters(line(0, 18, 109, 160), field), Offsets{});
+    EXPECT_EQ(roomWithoutCharacters(line(0, 18, 109, 202), QRectF(100, 151, 618, 83)), (Offsets{0, 18}));
+    EXPECT_EQ(roomWithoutCharacters(line(0, 18, 109, 202)), Offsets{});
+    EXPECT_EQ(roomWithoutCharacters(joined(line(0, 10, 109, 160), line(10, 8, 109, 183)), field), Offsets{});
+    // A paragraph's margin above its block is not the text's room.
+    const std::vector<CharacterBox> paragraph = {{0, QRectF(109, 190, 300, 23), true}};
+    EXPECT_EQ(roomWithoutCharacters(paragraph, field), Offsets{});
+}
+
 TEST(CharacterBoxGapsTest, AnEmbeddedTextFillsItsRoomAndTellsItsOwnGaps) {
     // "meet <link> tomorrow": the link's words stand at one U+FFFC, their box in its room.
     std::vector<CharacterBox> withLink = line(0, 10, 100, 200, {{6, 80}});
