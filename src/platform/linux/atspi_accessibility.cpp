@@ -370,45 +370,12 @@ std::optional<QRectF> textBox(AtspiText* text, const FieldText& field) {
 // The boxes of the texts of the objects embedded in a text, by the offsets of their U+FFFC.
 using EmbeddedTextBoxes = std::map<qsizetype, QRectF>;
 
-// Where a web engine's text shows room without characters (AccessibleRichText::unpublishedObjects);
-// `budget` counts down the characters measured.
+// Where a web engine's text shows room without characters (AccessibleRichText::unpublishedObjects).
 std::vector<qsizetype> unpublishedObjectsIn(AtspiAccessible* object, AtspiText* text, const FieldText& field,
                                             const EmbeddedTextBoxes& embedded, int& budget) {
-    const QString& whole = field.whole;
-    std::vector<CharacterBox> characters;
-    std::optional<qsizetype> unmeasured;
-    for (qsizetype i = 0; i < whole.size(); ++i) {
-        characters.push_back({i, std::nullopt});
-        const bool pair = !field.utf16Offsets && whole.at(i).isHighSurrogate() && i + 1 < whole.size();
-        // An object's marker has a box of its own in Firefox, not the object's: its text's box
-        // stands there.
-        if (const auto found = embedded.find(i); found != embedded.end()) {
-            characters.back().box = found->second;
-            characters.back().embeddedText = true;
-        } else if (whole.at(i) != objectReplacementCharacter) {
-            if (budget <= 0 || callRanOutOfTime) {
-                unmeasured = i;
-                break;
-            }
-            --budget;
-            characters.back().box = characterBox(text, field.fromUtf16(i));
-        }
-        i += pair ? 1 : 0;
-    }
-    // A page laid out anew answers its first questions with empty boxes: those are asked once more.
-    for (CharacterBox& character : characters) {
-        if (!character.box && whole.at(character.offset) != objectReplacementCharacter && budget > 0 &&
-            !callRanOutOfTime) {
-            --budget;
-            character.box = characterBox(text, field.fromUtf16(character.offset));
-        }
-    }
-    std::vector<qsizetype> found = roomWithoutCharacters(characters, objectBox(object));
-    if (unmeasured) {
-        // The rest could not be measured: it may hold anything.
-        found.push_back(*unmeasured);
-    }
-    return found;
+    const auto boxOf = [&](qsizetype offset) { return characterBox(text, field.fromUtf16(offset)); };
+    const auto answering = [] { return !callRanOutOfTime; };
+    return measureRoomWithoutCharacters({field.whole, embedded, objectBox(object)}, boxOf, answering, budget);
 }
 
 // `measured`: the characters left to measure for unpublished objects, and `boxes` the boxes of the

@@ -119,4 +119,40 @@ std::vector<qsizetype> roomWithoutCharacters(const std::vector<CharacterBox>& ch
     return found;
 }
 
+std::vector<qsizetype> measureRoomWithoutCharacters(const MeasuredText& text,
+                                                    const std::function<std::optional<QRectF>(qsizetype)>& boxOf,
+                                                    const std::function<bool()>& answering, int& budget) {
+    constexpr QChar objectReplacementCharacter(0xFFFC);
+    const QString& whole = text.text;
+    std::vector<CharacterBox> characters;
+    std::optional<qsizetype> unmeasured;
+    for (qsizetype i = 0; i < whole.size(); ++i) {
+        characters.push_back({i, std::nullopt});
+        const bool pair = whole.at(i).isHighSurrogate() && i + 1 < whole.size() && whole.at(i + 1).isLowSurrogate();
+        if (const auto found = text.embeddedTextBoxes.find(i); found != text.embeddedTextBoxes.end()) {
+            characters.back().box = found->second;
+            characters.back().embeddedText = true;
+        } else if (whole.at(i) != objectReplacementCharacter) {
+            if (budget <= 0 || !answering()) {
+                unmeasured = i;
+                break;
+            }
+            --budget;
+            characters.back().box = boxOf(i);
+        }
+        i += pair ? 1 : 0;
+    }
+    for (CharacterBox& character : characters) {
+        if (!character.box && whole.at(character.offset) != objectReplacementCharacter && budget > 0 && answering()) {
+            --budget;
+            character.box = boxOf(character.offset);
+        }
+    }
+    std::vector<qsizetype> found = roomWithoutCharacters(characters, text.holder);
+    if (unmeasured) {
+        found.push_back(*unmeasured);
+    }
+    return found;
+}
+
 }  // namespace tavrolin

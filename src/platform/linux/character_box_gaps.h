@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QRectF>
+#include <QString>
 
+#include <functional>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -30,5 +33,23 @@ struct CharacterBox {
 // a field's padding) counts at both of its ends.
 std::vector<qsizetype> roomWithoutCharacters(const std::vector<CharacterBox>& characters,
                                              const std::optional<QRectF>& holder = std::nullopt);
+
+// A text to measure character by character.
+struct MeasuredText {
+    const QString& text;
+    // The boxes of the texts of the objects embedded in it, by the offsets of their U+FFFC (an
+    // object's marker has a box of its own in Firefox, not the object's).
+    const std::map<qsizetype, QRectF>& embeddedTextBoxes;
+    std::optional<QRectF> holder;  // the box of the object that holds the text
+};
+
+// roomWithoutCharacters() of a text whose characters' boxes `boxOf` gives (by UTF-16 offset; a
+// character outside the Basic Multilingual Plane asked once), asked while `answering` and
+// `budget` (counted down) last. A character without a box is asked once more at the end (a page
+// laid out anew answers its first questions with empty boxes). Where measuring had to stop, the
+// rest may hold anything: the first character left counts as a place too.
+std::vector<qsizetype> measureRoomWithoutCharacters(const MeasuredText& text,
+                                                    const std::function<std::optional<QRectF>(qsizetype)>& boxOf,
+                                                    const std::function<bool()>& answering, int& budget);
 
 }  // namespace tavrolin

@@ -92,5 +92,35 @@ TEST(CharacterBoxGapsTest, ALineFarBelowTheLastIsSomethingTallerThanTheText) {
     EXPECT_EQ(roomWithoutCharacters(paragraphs), Offsets{});
 }
 
+TEST(CharacterBoxGapsTest, MeasuringAsksEmptyBoxesAgainAndCountsWhatItCouldNotMeasure) {
+    // "The red car  is fast.", a picture 120 wide between the two spaces; the page answers its
+    // first three questions with empty boxes, as Firefox does for a page laid out anew.
+    const QString text = QStringLiteral("The red car  is fast.");
+    const std::map<qsizetype, QRectF> noEmbeddedTexts;
+    int asked = 0;
+    const auto boxOf = [&](qsizetype offset) -> std::optional<QRectF> {
+        if (++asked <= 3) {
+            return std::nullopt;
+        }
+        return QRectF(100 + 9 * offset + (offset >= 12 ? 120 : 0), 200, 9, 23);
+    };
+    const auto answering = [] { return true; };
+    int budget = 100;
+    EXPECT_EQ(measureRoomWithoutCharacters({text, noEmbeddedTexts, std::nullopt}, boxOf, answering, budget),
+              Offsets{12});
+    EXPECT_EQ(budget, 100 - text.size() - 3);
+    // Out of budget, or the program no longer answering, before the picture: the rest may hold
+    // anything, and counts from where measuring stopped.
+    asked = 10;
+    budget = 5;
+    EXPECT_EQ(measureRoomWithoutCharacters({text, noEmbeddedTexts, std::nullopt}, boxOf, answering, budget),
+              Offsets{5});
+    budget = 100;
+    int answers = 8;
+    const auto stopsAnswering = [&] { return answers-- > 0; };
+    EXPECT_EQ(measureRoomWithoutCharacters({text, noEmbeddedTexts, std::nullopt}, boxOf, stopsAnswering, budget),
+              Offsets{8});
+}
+
 }  // namespace
 }  // namespace tavrolin
