@@ -304,10 +304,18 @@ bool isBlock(AtspiAccessible* object) {
     return block;
 }
 
-// Characters measured per read of a rich-text field, in all of its objects together: a picture
-// that publishes no object shows only in the room it takes between characters, one call per
-// character (web engines answer about 5 000 a second).
+// Characters measured per read of a rich-text field, in all of its objects together, and the time
+// they may take: a picture that publishes no object shows only in the room it takes between
+// characters, one call per character (web engines answer 5 000 to 14 000 a second), and the
+// read they belong to has a bound of its own (reportedFieldTextBound).
 constexpr int kMaximumMeasuredCharacters = 2000;
+constexpr std::chrono::milliseconds kMeasuringTime{300};
+
+// What is left of that budget in one read.
+struct Measuring {
+    int characters = kMaximumMeasuredCharacters;
+    SteadyClock::time_point deadline = SteadyClock::now() + kMeasuringTime;
+};
 
 // An editable region of a web page (not an entry: its text holds no pictures), where the engines
 // lay out pictures without alternative text and publish no object for them.
@@ -372,21 +380,22 @@ using EmbeddedTextBoxes = std::map<qsizetype, QRectF>;
 
 // Where a web engine's text shows room without characters (AccessibleRichText::unpublishedObjects).
 std::vector<qsizetype> unpublishedObjectsIn(AtspiAccessible* object, AtspiText* text, const FieldText& field,
-                                            const EmbeddedTextBoxes& embedded, int& budget) {
+                                            const EmbeddedTextBoxes& embedded, Measuring& measuring) {
     const auto boxOf = [&](qsizetype offset) { return characterBox(text, field.fromUtf16(offset)); };
-    const auto answering = [] { return !callRanOutOfTime; };
-    return measureRoomWithoutCharacters({field.whole, embedded, objectBox(object)}, boxOf, answering, budget);
+    const auto answering = [&] { return !callRanOutOfTime && SteadyClock::now() < measuring.deadline; };
+    return measureRoomWithoutCharacters({field.whole, embedded, objectBox(object)}, boxOf, answering,
+                                        measuring.characters);
 }
 
-// `measured`: the characters left to measure for unpublished objects, and `boxes` the boxes of the
+// `measured`: what is left to measure for unpublished objects, and `boxes` the boxes of the
 // objects' texts found then; null: none are looked for.
 std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, const FieldText& field, int depth,
-                                                      int& budget, int* measured, EmbeddedTextBoxes* boxes);
+                                                      int& budget, Measuring* measured, EmbeddedTextBoxes* boxes);
 
 // The object a text names at the U+FFFC at `offset` (the application's offsets); absent when it
 // names none there.
 std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hypertext, gint offset, int depth, int& budget,
-                                                         int* measured, std::optional<QRectF>* box) {
+                                                         Measuring* measured, std::optional<QRectF>* box) {
     CallError indexError;
     const gint index = atspi_hypertext_get_link_index(hypertext, offset, indexError.out());
     if (indexError.failed() || index < 0) {
@@ -436,7 +445,7 @@ std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hyperte
 
 // The objects an object's text (`field`) names at its U+FFFC characters.
 std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, const FieldText& field, int depth,
-                                                      int& budget, int* measured, EmbeddedTextBoxes* boxes) {
+                                                      int& budget, Measuring* measured, EmbeddedTextBoxes* boxes) {
     std::vector<AccessibleEmbeddedObject> objects;
     if (depth >= kMaximumEmbeddingDepth || !field.whole.contains(objectReplacementCharacter)) {
         return objects;
@@ -908,8 +917,8 @@ std::optional<AccessibleRichText> AtspiAccessibility::richText(const AccessibleE
             return std::nullopt;
         }
         int budget = kMaximumEmbeddedObjects;
-        int measured = kMaximumMeasuredCharacters;
-        int* measuring = mayHoldUnpublishedPictures(object) ? &measured : nullptr;
+        Measuring measured;
+        Measuring* measuring = mayHoldUnpublishedPictures(object) ? &measured : nullptr;
         EmbeddedTextBoxes boxes;
         std::vector<AccessibleEmbeddedObject> objects =
             embeddedObjects(object, *field, 0, budget, measuring, measuring ? &boxes : nullptr);
