@@ -328,7 +328,7 @@ protected:
     // its own, among other lines, at the end and at the start: the field keeps its picture every
     // time, and a run ends in success only with its result in the field; otherwise the field keeps
     // the user's text and the result is offered for copying. Words selected beside the picture are
-    // replaced, and the picture stays.
+    // replaced, and the picture stays; a paragraph without one that wraps is written as usual.
     void keepsAPictureWithoutAlternativeText() {
         const QString picture = QStringLiteral(
             "<img alt=\"\" src=\"data:image/svg+xml,%3Csvg xmlns='http://www.w3.org/2000/svg' width='120' "
@@ -376,6 +376,21 @@ protected:
                 EXPECT_TRUE(test::waitUntil([&] { return program_->copyWindow().has_value(); }, 5s)) << what;
             }
         }
+        // Without a picture, a paragraph that wraps over several lines is written as usual.
+        ASSERT_TRUE(program_->closeCopyWindows());
+        ASSERT_TRUE(browser_->activate());
+        const QString paragraph = QStringLiteral(
+            "We are going to the park with the children and we will be back at six. We are going to the park "
+            "with the children and we will be back at six. We are going to the park with the children.");
+        ASSERT_TRUE(browser_->prepareEditableHtml(paragraph, Selection::caretAtEnd));
+        const int writes = program_->events("translate_message");
+        press("w");
+        ASSERT_TRUE(program_->waitForEvents("translate_message", writes + 1)) << program_->log().toStdString();
+        const QString written = program_->eventLines("translate_message").constLast();
+        EXPECT_TRUE(written.contains("success=true")) << written.toStdString() << "\n"
+                                                      << program_->log().right(3000).toStdString();
+        EXPECT_TRUE(browser_->text(Element::editable).value_or(paragraph).contains(QStringLiteral("parque")));
+
         // Words beside the picture selected: they are replaced, and the picture stays.
         ASSERT_TRUE(program_->closeCopyWindows());
         ASSERT_TRUE(browser_->activate());

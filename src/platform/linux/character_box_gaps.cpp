@@ -81,7 +81,9 @@ std::vector<qsizetype> roomWithoutCharacters(const std::vector<CharacterBox>& ch
     bool previousHasBox = false;
     bool firstLine = true;
     for (const CharacterBox& character : characters) {
-        if (!character.box || !(character.box->width() > 0) || !(character.box->height() > 0)) {
+        // A box one pixel wide is a place, not a character's room: Chromium gives a space where a
+        // line wraps such a box at the end of the paragraph, a line break has one too.
+        if (!character.box || !(character.box->width() > 1) || !(character.box->height() > 0)) {
             previousHasBox = false;
             continue;
         }

@@ -12,7 +12,7 @@ namespace tavrolin {
 
 // One character of a text as its program lays it out: where it is in the text (UTF-16 units)
 // and its box on screen; no box when the program gave none, or the character's box tells nothing
-// of its place (an embedded object's marker).
+// of its place (an embedded object's marker). A box one pixel wide or less counts as none.
 struct CharacterBox {
     qsizetype offset = 0;
     std::optional<QRectF> box;

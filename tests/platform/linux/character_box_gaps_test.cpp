@@ -84,6 +84,10 @@ TEST(CharacterBoxGapsTest, ALineFarBelowTheLastIsSomethingTallerThanTheText) {
     // A wrapped line right below, and one after a line of its own for an empty line.
     EXPECT_EQ(roomWithoutCharacters(joined(line(0, 10, 100, 200), line(10, 10, 100, 223))), Offsets{});
     EXPECT_EQ(roomWithoutCharacters(joined(line(0, 10, 100, 200), line(10, 10, 100, 230))), Offsets{});
+    // Chromium's box for the space where a line wraps: one pixel wide, at the paragraph's end.
+    std::vector<CharacterBox> wrapped = joined(line(0, 10, 100, 200), line(10, 10, 100, 223));
+    wrapped[9].box = QRectF(300, 269, 1, 23);
+    EXPECT_EQ(roomWithoutCharacters(wrapped), Offsets{});
     // A picture 40 high at the end of the second line lowers its text.
     EXPECT_EQ(roomWithoutCharacters(joined(line(0, 10, 100, 200), line(10, 10, 100, 245))), Offsets{10});
     // Between paragraphs whose line breaks show no box, the room is the paragraphs' own.
