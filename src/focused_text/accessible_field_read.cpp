@@ -20,13 +20,17 @@ QString withoutZeroWidthNoBreakSpaces(QString text) {
 ReportedFieldText readReportedFieldText(Accessibility& accessibility, const AccessibleElementHandle& element,
                                         bool withSelection) {
     ReportedFieldText read;
-    read.value = accessibility.value(element);
-    // Most fields hold no object: their text alone is read (one call, on every look of a read-back).
-    if (read.value && read.value->contains(QChar(0xFFFC)) && accessibility.isEditable(element)) {
+    // A field the user can edit may hold pictures that show no U+FFFC in its text (a web page's
+    // editable region): its text is read with them.
+    if (accessibility.isEditable(element)) {
         if (std::optional<AccessibleRichText> rich = accessibility.richText(element)) {
             read.value = std::move(rich->text);
             read.objects = std::move(rich->objects);
+            read.unpublishedObjects = std::move(rich->unpublishedObjects);
         }
+    }
+    if (!read.value) {
+        read.value = accessibility.value(element);
     }
     if (withSelection) {
         read.selectedText = accessibility.selectedText(element);
@@ -39,14 +43,14 @@ std::optional<QString> seenValue(const ReportedFieldText& reported) {
     if (!reported.value) {
         return std::nullopt;
     }
-    return SeenAccessibleText(*reported.value, reported.objects).text();
+    return SeenAccessibleText(*reported.value, reported.objects, reported.unpublishedObjects).text();
 }
 
 FocusedTextFieldSnapshot snapshotFromAccessibleRead(AccessibleElementHandle element, const ReportedFieldText& reported,
                                                     UnconfirmedSelection unconfirmed, std::optional<QRectF> screenFrame,
                                                     std::optional<FrontApplication> sourceWindow) {
     const std::optional<QString>& value = reported.value;
-    const SeenAccessibleText seen(value.value_or(QString()), reported.objects);
+    const SeenAccessibleText seen(value.value_or(QString()), reported.objects, reported.unpublishedObjects);
     const std::optional<TextRange> inReported =
         reported.selectedRange
             ? std::optional(TextRange{reported.selectedRange->location, reported.selectedRange->length})
@@ -85,6 +89,7 @@ FocusedTextFieldSnapshot snapshotFromAccessibleRead(AccessibleElementHandle elem
     snapshot.screenFrame = screenFrame;
     snapshot.sourceWindow = std::move(sourceWindow);
     snapshot.holdsObjectWithoutText = seen.holdsObjectWithoutText();
+    snapshot.objectsWithoutText = seen.objectsWithoutText();
     if (selectionBorneOut) {
         const SeenAccessibleText::Span span = seen.span(*inReported);
         snapshot.selectionHoldsObjectWithoutText = span.objectWithoutText;

@@ -22,12 +22,15 @@ struct ReportedFieldText {
     std::vector<AccessibleEmbeddedObject> objects;
     std::optional<QString> selectedText;
     std::optional<AccessibleTextRange> selectedRange;
+    // Where pictures and the like that publish no object stand in `value`
+    // (AccessibleRichText::unpublishedObjects).
+    std::vector<qsizetype> unpublishedObjects;
 };
 
 // Reads an element's text, the objects embedded in it and (when asked) its selection, on the
 // accessibility thread, in one job so that they belong together. The objects are asked for only
-// where the text stands a U+FFFC for one, in an element the user can edit (a rich-text field): a
-// page's document stands one for each of its paragraphs, and nothing is written there.
+// in an element the user can edit (a rich-text field): a page's document stands a U+FFFC for each
+// of its paragraphs, and nothing is written there.
 ReportedFieldText readReportedFieldText(Accessibility& accessibility, const AccessibleElementHandle& element,
                                         bool withSelection);
 // How long that job may take: one object costs several calls.

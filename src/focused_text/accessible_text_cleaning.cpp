@@ -27,7 +27,15 @@ bool textFollows(const QString& reported, qsizetype offset) {
 
 // Both characters lie in the Basic Multilingual Plane: removing or expanding them never splits a
 // surrogate pair.
-SeenAccessibleText::SeenAccessibleText(const QString& reported, const std::vector<AccessibleEmbeddedObject>& objects) {
+SeenAccessibleText::SeenAccessibleText(const QString& reported, const std::vector<AccessibleEmbeddedObject>& objects,
+                                       const std::vector<qsizetype>& unpublished) {
+    for (const qsizetype offset : unpublished) {
+        if (offset >= 0 && offset <= reported.size()) {
+            unpublished_.push_back(offset);
+        }
+    }
+    std::sort(unpublished_.begin(), unpublished_.end());
+    objectsWithoutText_ = static_cast<qsizetype>(unpublished_.size());
     before_.reserve(reported.size() + 1);
     before_.push_back(0);
     auto object = objects.begin();
@@ -39,7 +47,8 @@ SeenAccessibleText::SeenAccessibleText(const QString& reported, const std::vecto
             }
             Embedded embedded{i, nullptr, std::nullopt, 0};
             if (object != objects.end() && object->offset == i && object->text) {
-                embedded.seen = std::make_shared<const SeenAccessibleText>(*object->text, object->objects);
+                embedded.seen = std::make_shared<const SeenAccessibleText>(*object->text, object->objects,
+                                                                           object->unpublishedObjects);
                 embedded.selection = object->selection;
                 // A paragraph is on lines of its own, as the user sees it and as a paste of the
                 // text makes it again.
@@ -51,9 +60,9 @@ SeenAccessibleText::SeenAccessibleText(const QString& reported, const std::vecto
                 if (object->block && textFollows(reported, i) && !text_.endsWith(QLatin1Char('\n'))) {
                     text_ += QLatin1Char('\n');
                 }
-                holdsObjectWithoutText_ = holdsObjectWithoutText_ || embedded.seen->holdsObjectWithoutText();
+                objectsWithoutText_ += embedded.seen->objectsWithoutText();
             } else {
-                holdsObjectWithoutText_ = true;
+                ++objectsWithoutText_;
             }
             embedded_.push_back(std::move(embedded));
         } else if (c != zeroWidthNoBreakSpace) {
@@ -109,6 +118,10 @@ SeenAccessibleText::Span SeenAccessibleText::span(TextRange reported) const {
     }
     const qsizetype first = reported.location;
     const qsizetype last = reported.location + reported.length - 1;
+    // One that stands right before or after the range may belong to the selection or not: it
+    // counts as taken in.
+    span.objectWithoutText = std::any_of(unpublished_.begin(), unpublished_.end(),
+                                         [&](qsizetype offset) { return offset >= first && offset <= last + 1; });
     for (const Embedded& embedded : embedded_) {
         if (embedded.offset < first || embedded.offset > last) {
             continue;

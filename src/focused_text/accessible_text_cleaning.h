@@ -22,15 +22,19 @@ namespace tavrolin {
 // The text the user sees of a reported text and the objects embedded in it: each object stands
 // with its own text (the objects embedded in that in turn), a paragraph on lines of its own,
 // U+FEFF is gone, and an object without text (an image, a control, or one that could not be
-// read) adds nothing. Ranges of the reported text map onto it.
+// read) adds nothing, nor does one that stands at no U+FFFC (`unpublished`: a picture that
+// publishes no object, before the reported offsets given). Ranges of the reported text map onto it.
 class SeenAccessibleText {
 public:
-    SeenAccessibleText(const QString& reported, const std::vector<AccessibleEmbeddedObject>& objects);
+    SeenAccessibleText(const QString& reported, const std::vector<AccessibleEmbeddedObject>& objects,
+                       const std::vector<qsizetype>& unpublished = {});
 
     const QString& text() const { return text_; }
     // Whether the text holds an object without text, which text() leaves out: writing text over
     // it removes it.
-    bool holdsObjectWithoutText() const { return holdsObjectWithoutText_; }
+    bool holdsObjectWithoutText() const { return objectsWithoutText_ > 0; }
+    // How many such objects it holds, nested ones too: a write that leaves fewer took some away.
+    qsizetype objectsWithoutText() const { return objectsWithoutText_; }
 
     // A range of the reported text as the same range of the seen text. A range that begins or
     // ends inside an object is reported as taking in the object's whole U+FFFC; the object's own
@@ -62,10 +66,11 @@ private:
     qsizetype seenEnd(qsizetype offset) const;
 
     QString text_;
-    bool holdsObjectWithoutText_ = false;
+    qsizetype objectsWithoutText_ = 0;
     // The seen units before each reported unit, and before the end.
     std::vector<qsizetype> before_;
-    std::vector<Embedded> embedded_;  // by offset
+    std::vector<Embedded> embedded_;      // by offset
+    std::vector<qsizetype> unpublished_;  // reported offsets, in order
 };
 
 // The seen text of a reported text whose objects are not known: each U+FFFC counts as an object

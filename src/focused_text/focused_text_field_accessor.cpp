@@ -878,6 +878,9 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
         problem = co_await checkReplacement(newText, appended, false, true);
         steps_.mark(FieldStepClock::Step::check);
     }
+    if (!problem && snapshot.objectsWithoutText > 0 && !co_await keepsObjectsWithoutText(snapshot)) {
+        problem = WriteProblem{QStringLiteral("object_lost"), newText.size(), std::nullopt, std::nullopt};
+    }
     if (problem && isPartialWrite(*problem, newText)) {
         // A cut or mangled copy of the result: the field gets back what the user had, the same
         // way the result went in.
@@ -890,6 +893,15 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
     if (problem) {
         failReplacement(newText, *problem);
     }
+}
+
+QCoro::Task<bool> FocusedTextFieldAccessor::keepsObjectsWithoutText(FocusedTextFieldSnapshot snapshot) {
+    const ReportedFieldText now = co_await readReported(snapshot.element, false);
+    if (!now.value) {
+        co_return false;
+    }
+    const SeenAccessibleText seen(*now.value, now.objects, now.unpublishedObjects);
+    co_return seen.objectsWithoutText() >= snapshot.objectsWithoutText;
 }
 
 void FocusedTextFieldAccessor::failReplacement(const QString& newText, const WriteProblem& problem) {

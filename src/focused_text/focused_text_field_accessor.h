@@ -230,6 +230,9 @@ private:
     // accessibility, or by pasting), and read back; `partial` is what the write left there.
     QCoro::Task<void> putBackValue(FocusedTextFieldSnapshot snapshot, QString partial);
     QCoro::Task<void> putBackByPaste(FocusedTextFieldSnapshot snapshot, QString partial);
+    // Whether the field still holds every object without text it was read with: a write whose
+    // text reads right may still have taken a picture away. Not when it cannot be read.
+    QCoro::Task<bool> keepsObjectsWithoutText(FocusedTextFieldSnapshot snapshot);
     // Logs what a write left and hands the text back for copying.
     [[noreturn]] static void failReplacement(const QString& newText, const WriteProblem& problem);
     // Whether a focused element is the field the snapshot was read from: the same object, or the

@@ -46,6 +46,9 @@ struct FocusedTextFieldSnapshot {
     // or one that could not be read), which `fullText` leaves out: writing over the whole field
     // would remove it.
     bool holdsObjectWithoutText = false;
+    // How many such objects it holds (nested ones too): the field still holds them all after a
+    // write that succeeded.
+    qsizetype objectsWithoutText = 0;
     // The same for the selection: it takes in such an object.
     bool selectionHoldsObjectWithoutText = false;
     // The selection begins or ends inside the text of an embedded object (a link): a write

@@ -58,6 +58,9 @@ struct AccessibleEmbeddedObject {
     // It stands on lines of its own (a paragraph, a block of a rich-text field), though the text
     // that holds it shows no line break around its U+FFFC.
     bool block = false;
+    // Pictures and the like that publish no object and so stand at no U+FFFC of `text` (see
+    // AccessibleRichText::unpublishedObjects).
+    std::vector<qsizetype> unpublishedObjects;
     bool operator==(const AccessibleEmbeddedObject&) const = default;
 };
 
@@ -67,6 +70,12 @@ struct AccessibleRichText {
     // The objects its program names at U+FFFC characters of `text`, in order; a U+FFFC without
     // one stands for an object that could not be read.
     std::vector<AccessibleEmbeddedObject> objects;
+    // Where something that shows no text and publishes no object of its own stands in `text` (a
+    // picture without alternative text in a web page's editable region): each the offset of the
+    // character it stands before (UTF-16 units; the text's size: at its end). Such a thing shows
+    // only in the room it takes between characters; where that could not be measured, the first
+    // place left unmeasured counts as one.
+    std::vector<qsizetype> unpublishedObjects;
     bool operator==(const AccessibleRichText&) const = default;
 };
 
@@ -99,8 +108,8 @@ public:
     virtual std::optional<AccessibleRole> role(const AccessibleElementHandle& element) = 0;
     // The element's whole text; absent when it has no text.
     virtual std::optional<QString> value(const AccessibleElementHandle& element) = 0;
-    // The element's whole text with the objects embedded in it (nested ones too, to a bound);
-    // absent when it has no text.
+    // The element's whole text with the objects embedded in it (nested ones too, to a bound) and
+    // the places of those that publish no object; absent when it has no text.
     virtual std::optional<AccessibleRichText> richText(const AccessibleElementHandle& element) = 0;
     // The selected text; "" when the element has text but nothing is selected.
     virtual std::optional<QString> selectedText(const AccessibleElementHandle& element) = 0;

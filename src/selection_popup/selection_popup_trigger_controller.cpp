@@ -292,6 +292,7 @@ DesktopSelectionPopupTriggerController::ElementSelection DesktopSelectionPopupTr
     ReportedFieldText field = readReportedFieldText(accessibility, element, false);
     read.value = std::move(field.value);
     read.objects = std::move(field.objects);
+    read.unpublishedObjects = std::move(field.unpublishedObjects);
     read.range = accessibility.selectedRange(element);
     read.frame = SelectedTextBoundsReader::readScreenFrame(accessibility, element);
     return read;
@@ -302,9 +303,9 @@ FocusedTextFieldSnapshot DesktopSelectionPopupTriggerController::snapshotOf(
     const std::optional<FrontApplication>& window) {
     // Made as the commands' own reads make theirs: the buttons hand it to them, and Flip and Edit
     // write back judging the field by it (only an editable element's selection is written).
-    return snapshotFromAccessibleRead(element, ReportedFieldText{read.value, read.objects, read.text, read.range},
-                                      read.editable ? UnconfirmedSelection::dropped : UnconfirmedSelection::kept,
-                                      read.frame, window);
+    return snapshotFromAccessibleRead(
+        element, ReportedFieldText{read.value, read.objects, read.text, read.range, read.unpublishedObjects},
+        read.editable ? UnconfirmedSelection::dropped : UnconfirmedSelection::kept, read.frame, window);
 }
 
 std::optional<QRectF> DesktopSelectionPopupTriggerController::readAnchorRect(Accessibility& accessibility,

@@ -117,6 +117,7 @@ public:
         std::optional<QString> text;                    // the selected text
         std::optional<QString> value;                   // the element's whole text
         std::vector<AccessibleEmbeddedObject> objects;  // embedded in `value`
+        std::vector<qsizetype> unpublishedObjects;      // pictures at no U+FFFC of `value`
         std::optional<AccessibleTextRange> range;
         std::optional<QRectF> frame;  // only when larger than 1 x 1
     };

@@ -414,6 +414,91 @@ protected:
         return QString::fromUtf8(xclip.readAllStandardOutput());
     }
 
+    // A picture without alternative text (a pasted screenshot) in a rich-text field publishes no
+    // accessible object and shows in none of its text. Write, Edit and Flip with the caret at the
+    // end, Write over the whole field selected, and Write with the picture on a line of a block of
+    // its own, among other lines, at the end and at the start: the field keeps its picture every
+    // time, and a run ends in success only with its result in the field; otherwise the field keeps
+    // the user's text and the result is offered for copying. Words selected beside the picture are
+    // replaced, and the picture stays; a paragraph without one that wraps is written as usual.
+    void keepsAPictureWithoutAlternativeText() {
+        const QString picture = QStringLiteral(
+            "<img alt=\"\" src=\"data:image/svg+xml,%3Csvg xmlns='http://www.w3.org/2000/svg' width='120' "
+            "height='60'%3E%3Crect width='120' height='60' fill='red'/%3E%3C/svg%3E\">");
+        struct Run {
+            const char* key;
+            QString action;
+            QString before;
+            QString after;
+            Selection selection;
+        };
+        const Run runs[] = {
+            {"w", "translate_message", "The red car ", " is very fast and we like it.", Selection::caretAtEnd},
+            {"e", "edit_text", "My brothr has a red car ", " and the weathr is nice.", Selection::caretAtEnd},
+            {"f", "flip_language", QStringLiteral("El coche rojo "), QStringLiteral(" es muy rápido."),
+             Selection::caretAtEnd},
+            {"w", "translate_message", "The red car ", " is very fast and we like it.", Selection::all},
+            // On the second line of a message, and on a line of its own.
+            {"w", "translate_message", "Hi Anna,<div>The red car ", " is very fast and we like it.</div>",
+             Selection::caretAtEnd},
+            {"w", "translate_message", "The red car is very fast and we like it.<div>", "</div>",
+             Selection::caretAtEnd},
+            // At the end of the text, and at its start.
+            {"w", "translate_message", "Look at the red car: ", "", Selection::caretAtEnd},
+            {"w", "translate_message", "", " The red car is very fast.", Selection::caretAtEnd},
+        };
+        for (const Run& run : runs) {
+            const std::string what =
+                (run.action + (run.selection == Selection::all ? " all selected" : " caret at end")).toStdString();
+            ASSERT_TRUE(program_->closeCopyWindows());
+            ASSERT_TRUE(browser_->activate());
+            ASSERT_TRUE(browser_->prepareEditableHtml(run.before + picture + run.after, run.selection)) << what;
+            const std::optional<QString> original = browser_->text(Element::editable);
+            ASSERT_EQ(browser_->editablePictures(), 1) << what;
+            const int before = program_->events(run.action);
+            press(run.key);
+            ASSERT_TRUE(program_->waitForEvents(run.action, before + 1)) << program_->log().toStdString();
+            const std::optional<QString> now = browser_->text(Element::editable);
+            EXPECT_EQ(browser_->editablePictures(), 1) << what << ": " << now.value_or("<no answer>").toStdString();
+            const QString ended = program_->eventLines(run.action).constLast();
+            if (ended.contains("success=true")) {
+                EXPECT_NE(now, original) << what << ": success logged with the field unchanged";
+            } else {
+                EXPECT_EQ(now, original) << what << ": " << ended.toStdString();
+                EXPECT_TRUE(test::waitUntil([&] { return program_->copyWindow().has_value(); }, 5s)) << what;
+            }
+        }
+        // Without a picture, a paragraph that wraps over several lines is written as usual.
+        ASSERT_TRUE(program_->closeCopyWindows());
+        ASSERT_TRUE(browser_->activate());
+        const QString paragraph = QStringLiteral(
+            "We are going to the park with the children and we will be back at six. We are going to the park "
+            "with the children and we will be back at six. We are going to the park with the children.");
+        ASSERT_TRUE(browser_->prepareEditableHtml(paragraph, Selection::caretAtEnd));
+        const int writes = program_->events("translate_message");
+        press("w");
+        ASSERT_TRUE(program_->waitForEvents("translate_message", writes + 1)) << program_->log().toStdString();
+        const QString written = program_->eventLines("translate_message").constLast();
+        EXPECT_TRUE(written.contains("success=true")) << written.toStdString() << "\n"
+                                                      << program_->log().right(3000).toStdString();
+        EXPECT_TRUE(browser_->text(Element::editable).value_or(paragraph).contains(QStringLiteral("parque")));
+
+        // Words beside the picture selected: they are replaced, and the picture stays.
+        ASSERT_TRUE(program_->closeCopyWindows());
+        ASSERT_TRUE(browser_->activate());
+        ASSERT_TRUE(browser_->prepareEditableHtml("The red car " + picture + " is very fast and we like it.",
+                                                  Selection::caretAtEnd));
+        ASSERT_TRUE(browser_->selectEditableWords("very fast"));
+        const int before = program_->events("edit_text");
+        press("e");
+        ASSERT_TRUE(program_->waitForEvents("edit_text", before + 1)) << program_->log().toStdString();
+        const QString ended = program_->eventLines("edit_text").constLast();
+        EXPECT_TRUE(ended.contains("success=true")) << ended.toStdString() << "\n"
+                                                    << program_->log().right(3000).toStdString();
+        EXPECT_EQ(browser_->text(Element::editable), "The red car  is very fast (edited) and we like it.");
+        EXPECT_EQ(browser_->editablePictures(), 1);
+    }
+
     static inline Program* program_ = nullptr;
     static inline TestBrowser* browser_ = nullptr;
 };
@@ -451,6 +536,14 @@ TEST_F(FirefoxFieldsDesktopTest, WriteMessageKeepsEveryWordOfARichTextField) {
 
 TEST_F(ChromiumFieldsDesktopTest, WriteMessageKeepsEveryWordOfARichTextField) {
     writeMessageKeepsEveryWordOfARichTextField();
+}
+
+TEST_F(FirefoxFieldsDesktopTest, APictureWithoutAlternativeTextStaysInARichTextField) {
+    keepsAPictureWithoutAlternativeText();
+}
+
+TEST_F(ChromiumFieldsDesktopTest, APictureWithoutAlternativeTextStaysInARichTextField) {
+    keepsAPictureWithoutAlternativeText();
 }
 
 // The user goes on typing while the server works on the text: the field keeps every key, and

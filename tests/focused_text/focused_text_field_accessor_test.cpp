@@ -1144,6 +1144,49 @@ TEST_F(FocusedTextFieldAccessorTest, NothingIsWrittenOverAnImageInTheField) {
     EXPECT_EQ(field->reportedText(), QStringLiteral("See \uFFFCbelow and there."));
 }
 
+TEST_F(FocusedTextFieldAccessorTest, APictureThatPublishesNoObjectIsNeitherWrittenOverNorLost) {
+    // "The red car <img> is fast." with a picture without alternative text, which a browser reports
+    // as if it were not there; only the room it takes tells where it is.
+    const QString sentence = QStringLiteral("The red car  is fast.");
+    const auto fieldWithPicture = [&](AccessibleTextRange selection) {
+        auto field = test::makeField(sentence, selection);
+        field->role = AccessibleRole::textArea;
+        field->embedded = {{12, 0, false, false}};
+        focus(field);
+        return field;
+    };
+    test::ScopedLogCapture log;
+    // The whole field, and a selection that reaches the picture (it may belong to either side):
+    // offered for copying, the field as it was.
+    for (const AccessibleTextRange selection :
+         {AccessibleTextRange{21, 0}, AccessibleTextRange{0, 21}, AccessibleTextRange{8, 4}}) {
+        auto field = fieldWithPicture(selection);
+        const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+        EXPECT_EQ(snapshot.fullText, sentence);
+        EXPECT_EQ(field->reportedText(), sentence);
+        EXPECT_EQ(offeredForCopying("result", snapshot), "result") << selection.location << "+" << selection.length;
+        EXPECT_EQ(field->text, sentence);
+        EXPECT_EQ(field->embedded.size(), 1u);
+    }
+    EXPECT_TRUE(keyboard.chords.isEmpty()) << keyboard.chords.join(' ').toStdString();
+    EXPECT_EQ(log.messages(LogCategory::app).filter("holds an object without text").size(), 3);
+
+    // A selection beside it is written, and the picture stays.
+    auto field = fieldWithPicture({8, 3});  // "car"
+    FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+    EXPECT_EQ(offeredForCopying("bike", snapshot), std::nullopt);
+    EXPECT_EQ(field->text, QStringLiteral("The red bike  is fast."));
+    EXPECT_EQ(field->embedded.size(), 1u);
+
+    // A composer that drops the picture on any change: the text reads right, but the run fails.
+    field = fieldWithPicture({8, 3});
+    field->rebuildsOnChange = true;
+    snapshot = run(accessor.readFocusedField());
+    EXPECT_EQ(offeredForCopying("bike", snapshot), "bike");
+    EXPECT_EQ(field->text, QStringLiteral("The red bike  is fast."));
+    EXPECT_EQ(log.messages(LogCategory::app).filter("found=object_lost").size(), 1);
+}
+
 TEST_F(FocusedTextFieldAccessorTest, ReadBackForgivesOnlyWhatFieldsDoToText) {
     EXPECT_TRUE(FocusedTextFieldAccessor::fieldHoldsText("one\ntwo", "one\r\ntwo"));
     EXPECT_TRUE(FocusedTextFieldAccessor::fieldHoldsText(QString("a") + QChar(0x00A0) + "b\n", "a b"));

@@ -49,6 +49,7 @@ const fields = () => ({
   textarea: document.getElementById('textarea').value,
   input: document.getElementById('input').value,
   editable: document.getElementById('editable').innerText,
+  pictures: document.getElementById('editable').querySelectorAll('img').length,
   focused: document.activeElement ? document.activeElement.id : '',
   selected: selected()
 });
@@ -75,6 +76,22 @@ function prepare(command) {
     element.value = command.text;
     if (command.selection === 'end') element.setSelectionRange(element.value.length, element.value.length);
     else element.select();
+  }
+}
+// Selects the first place where the editable element's text holds `words` (within one text node).
+function selectWords(words) {
+  const element = document.getElementById('editable');
+  const walker = document.createTreeWalker(element, NodeFilter.SHOW_TEXT);
+  for (let node = walker.nextNode(); node; node = walker.nextNode()) {
+    const at = node.data.indexOf(words);
+    if (at < 0) continue;
+    const range = document.createRange();
+    range.setStart(node, at);
+    range.setEnd(node, at + words.length);
+    const selection = window.getSelection();
+    selection.removeAllRanges();
+    selection.addRange(range);
+    return;
   }
 }
 for (const id of ['textarea', 'input', 'editable']) {
@@ -112,6 +129,7 @@ async function serve() {
       if (answer.status === 200) {
         const command = await answer.json();
         if (command.op === 'prepare') prepare(command);
+        if (command.op === 'selectWords') selectWords(command.words);
         if (command.op === 'busyOnSelectAll') busyOnSelectAll = command.ms;
         if (command.op === 'holdNextPaste') holdNextPaste = true;
         if (command.op === 'refusePastes') refusePastes = command.on;
@@ -182,7 +200,7 @@ TestBrowser::TestBrowser(Kind kind) {
         std::lock_guard lock(mutex_);
         const Report report{body.value("textarea").toString(), body.value("input").toString(),
                             body.value("editable").toString(), body.value("focused").toString(),
-                            body.value("selected").toInt()};
+                            body.value("selected").toInt(),    body.value("pictures").toInt(-1)};
         reports_[body.value("id").toInt()] = report;
         seen_.push_back(report);
         changed_.notify_all();
@@ -371,6 +389,16 @@ std::optional<QString> TestBrowser::text(Element element) {
         editable.chop(1);
     }
     return editable;
+}
+
+bool TestBrowser::selectEditableWords(const QString& words) {
+    const QJsonObject command{{"op", "selectWords"}, {"words", words}};
+    return send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s).has_value();
+}
+
+std::optional<int> TestBrowser::editablePictures() {
+    const std::optional<Report> report = send(QStringLiteral(R"({"op":"report"})"), 5s);
+    return report ? std::optional<int>(report->pictures) : std::nullopt;
 }
 
 bool TestBrowser::busyOnNextSelectAll(std::chrono::milliseconds busy) {

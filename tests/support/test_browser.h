@@ -67,6 +67,11 @@ public:
     // The element's text as the page holds it now (innerText for the contenteditable element);
     // absent when the page did not answer.
     std::optional<QString> text(Element element);
+    // Selects the first run of `words` in the contenteditable element's text (within one node).
+    bool selectEditableWords(const QString& words);
+    // How many pictures (<img>) the contenteditable element holds now; absent when the page did
+    // not answer.
+    std::optional<int> editablePictures();
     // The next Control+A the page gets keeps its script busy for `busy` (the keys after it wait,
     // as in a page busy in a script); the browser's own process goes on answering meanwhile.
     bool busyOnNextSelectAll(std::chrono::milliseconds busy);
@@ -93,6 +98,7 @@ private:
         QString editable;
         QString focused;
         int selected = 0;
+        int pictures = -1;
     };
     // Sends one command to the page and waits for the report that answers it.
     std::optional<Report> send(const QString& commandJson, std::chrono::milliseconds limit);

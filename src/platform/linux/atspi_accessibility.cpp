@@ -1,5 +1,6 @@
 #include "platform/linux/atspi_accessibility.h"
 
+#include "platform/linux/character_box_gaps.h"
 #include "platform/linux/x11_pixels.h"
 #include "platform/selection_replacement_check.h"
 
@@ -303,13 +304,98 @@ bool isBlock(AtspiAccessible* object) {
     return block;
 }
 
+// Characters measured per read of a rich-text field, in all of its objects together, and the time
+// they may take: a picture that publishes no object shows only in the room it takes between
+// characters, one call per character (web engines answer 5 000 to 14 000 a second), and the
+// read they belong to has a bound of its own (reportedFieldTextBound).
+constexpr int kMaximumMeasuredCharacters = 2000;
+constexpr std::chrono::milliseconds kMeasuringTime{300};
+
+// What is left of that budget in one read.
+struct Measuring {
+    int characters = kMaximumMeasuredCharacters;
+    SteadyClock::time_point deadline = SteadyClock::now() + kMeasuringTime;
+};
+
+// An editable region of a web page (not an entry: its text holds no pictures), where the engines
+// lay out pictures without alternative text and publish no object for them.
+bool mayHoldUnpublishedPictures(AtspiAccessible* object) {
+    const QByteArray toolkit = toolkitOf(object);
+    if (toolkit != "Gecko" && toolkit != "Chromium") {
+        return false;
+    }
+    CallError error;
+    switch (atspi_accessible_get_role(object, error.out())) {
+    case ATSPI_ROLE_PARAGRAPH:
+    case ATSPI_ROLE_SECTION:
+    case ATSPI_ROLE_DOCUMENT_WEB:
+    case ATSPI_ROLE_DOCUMENT_FRAME:
+    case ATSPI_ROLE_DOCUMENT_EMAIL:
+        return !error.failed() && isEditableObject(object);
+    default:
+        return false;
+    }
+}
+
+std::optional<QRectF> characterBox(AtspiText* text, gint index) {
+    CallError error;
+    GMemory<AtspiRect> rect(atspi_text_get_character_extents(text, index, ATSPI_COORD_TYPE_SCREEN, error.out()));
+    if (error.failed() || !rect || rect->width <= 0 || rect->height <= 0) {
+        return std::nullopt;
+    }
+    return QRectF(rect->x, rect->y, rect->width, rect->height);
+}
+
+// An object's box on screen (in the device pixels of its characters' boxes); absent when it takes
+// no room.
+std::optional<QRectF> objectBox(AtspiAccessible* object) {
+    GObjectRef<AtspiComponent> component(atspi_accessible_get_component_iface(object));
+    if (!component) {
+        return std::nullopt;
+    }
+    CallError error;
+    GMemory<AtspiRect> rect(atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, error.out()));
+    if (error.failed() || !rect || rect->width <= 1 || rect->height <= 1) {
+        return std::nullopt;
+    }
+    return QRectF(rect->x, rect->y, rect->width, rect->height);
+}
+
+// The box around an embedded object's text (all of its lines).
+std::optional<QRectF> textBox(AtspiText* text, const FieldText& field) {
+    if (field.whole.isEmpty()) {
+        return std::nullopt;
+    }
+    CallError error;
+    GMemory<AtspiRect> rect(atspi_text_get_range_extents(text, 0, field.fromUtf16(field.whole.size()),
+                                                         ATSPI_COORD_TYPE_SCREEN, error.out()));
+    if (error.failed() || !rect || rect->width <= 0 || rect->height <= 0) {
+        return std::nullopt;
+    }
+    return QRectF(rect->x, rect->y, rect->width, rect->height);
+}
+
+// The boxes of the texts of the objects embedded in a text, by the offsets of their U+FFFC.
+using EmbeddedTextBoxes = std::map<qsizetype, QRectF>;
+
+// Where a web engine's text shows room without characters (AccessibleRichText::unpublishedObjects).
+std::vector<qsizetype> unpublishedObjectsIn(AtspiAccessible* object, AtspiText* text, const FieldText& field,
+                                            const EmbeddedTextBoxes& embedded, Measuring& measuring) {
+    const auto boxOf = [&](qsizetype offset) { return characterBox(text, field.fromUtf16(offset)); };
+    const auto answering = [&] { return !callRanOutOfTime && SteadyClock::now() < measuring.deadline; };
+    return measureRoomWithoutCharacters({field.whole, embedded, objectBox(object)}, boxOf, answering,
+                                        measuring.characters);
+}
+
+// `measured`: what is left to measure for unpublished objects, and `boxes` the boxes of the
+// objects' texts found then; null: none are looked for.
 std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, const FieldText& field, int depth,
-                                                      int& budget);
+                                                      int& budget, Measuring* measured, EmbeddedTextBoxes* boxes);
 
 // The object a text names at the U+FFFC at `offset` (the application's offsets); absent when it
 // names none there.
-std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hypertext, gint offset, int depth,
-                                                         int& budget) {
+std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hypertext, gint offset, int depth, int& budget,
+                                                         Measuring* measured, std::optional<QRectF>* box) {
     CallError indexError;
     const gint index = atspi_hypertext_get_link_index(hypertext, offset, indexError.out());
     if (indexError.failed() || index < 0) {
@@ -344,13 +430,22 @@ std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hyperte
     embedded.text = own->whole;
     embedded.block = isBlock(child.get());
     embedded.selection = selectionOrCaret(text.get(), *own);
-    embedded.objects = embeddedObjects(child.get(), *own, depth + 1, budget);
+    EmbeddedTextBoxes boxes;
+    embedded.objects = embeddedObjects(child.get(), *own, depth + 1, budget, measured, measured ? &boxes : nullptr);
+    if (measured && own->whole.isEmpty() && objectBox(child.get())) {
+        // A block without any character that still takes room holds something without text (a
+        // picture on a line of its own).
+        embedded.unpublishedObjects = {0};
+    } else if (measured) {
+        embedded.unpublishedObjects = unpublishedObjectsIn(child.get(), text.get(), *own, boxes, *measured);
+        *box = textBox(text.get(), *own);
+    }
     return embedded;
 }
 
 // The objects an object's text (`field`) names at its U+FFFC characters.
 std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, const FieldText& field, int depth,
-                                                      int& budget) {
+                                                      int& budget, Measuring* measured, EmbeddedTextBoxes* boxes) {
     std::vector<AccessibleEmbeddedObject> objects;
     if (depth >= kMaximumEmbeddingDepth || !field.whole.contains(objectReplacementCharacter)) {
         return objects;
@@ -368,9 +463,13 @@ std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, c
             break;
         }
         --budget;
+        std::optional<QRectF> box;
         if (std::optional<AccessibleEmbeddedObject> embedded =
-                embeddedObjectAt(hypertext.get(), field.fromUtf16(i), depth, budget)) {
+                embeddedObjectAt(hypertext.get(), field.fromUtf16(i), depth, budget, measured, &box)) {
             embedded->offset = i;
+            if (box && boxes) {
+                boxes->emplace(i, *box);
+            }
             objects.push_back(std::move(*embedded));
         }
     }
@@ -818,8 +917,16 @@ std::optional<AccessibleRichText> AtspiAccessibility::richText(const AccessibleE
             return std::nullopt;
         }
         int budget = kMaximumEmbeddedObjects;
-        std::vector<AccessibleEmbeddedObject> objects = embeddedObjects(object, *field, 0, budget);
-        return AccessibleRichText{std::move(field->whole), std::move(objects)};
+        Measuring measured;
+        Measuring* measuring = mayHoldUnpublishedPictures(object) ? &measured : nullptr;
+        EmbeddedTextBoxes boxes;
+        std::vector<AccessibleEmbeddedObject> objects =
+            embeddedObjects(object, *field, 0, budget, measuring, measuring ? &boxes : nullptr);
+        std::vector<qsizetype> unpublished;
+        if (measuring) {
+            unpublished = unpublishedObjectsIn(object, text.get(), *field, boxes, measured);
+        }
+        return AccessibleRichText{std::move(field->whole), std::move(objects), std::move(unpublished)};
     });
 }
 

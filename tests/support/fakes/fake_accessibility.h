@@ -14,11 +14,16 @@ namespace tavrolin::test {
 
 // An object embedded in a rich-text field: a link or a highlighted span, whose words are
 // `length` characters of the field's text from `at` on, or an image or a control (`hasText`
-// false, `length` 0), which stands before the character at `at`.
+// false, `length` 0), which stands before the character at `at`. A picture without alternative
+// text in a web page (`published` false) publishes no object: no U+FFFC stands for it, only the
+// room it takes between characters tells where it is.
 struct FakeEmbeddedObject {
     qsizetype at = 0;
     qsizetype length = 0;
     bool hasText = true;
+    bool published = true;
+    // The U+FFFC characters it stands as in the reported text.
+    qsizetype markers() const { return published ? 1 : 0; }
 };
 
 // A text field of a pretend application: its text and selection change as accessibility
@@ -55,6 +60,9 @@ public:
     // A line edit's maximum length: a longer text written or pasted is cut to it, and the write
     // answered as done.
     std::optional<qsizetype> maximumLength;
+    // A composer that builds its content anew on every change and keeps only the pictures it
+    // published: any write takes the unpublished ones away.
+    bool rebuildsOnChange = false;
 
     QString selectedText() const { return text.mid(selection.location, selection.length); }
     // A plain text: no embedded objects.
@@ -101,6 +109,9 @@ public:
             }
         }
         text.replace(range.location, range.length, value);
+        if (rebuildsOnChange) {
+            std::erase_if(kept, [](const FakeEmbeddedObject& object) { return !object.published; });
+        }
         embedded = std::move(kept);
     }
 
@@ -110,7 +121,7 @@ public:
         QString reported;
         qsizetype from = 0;
         for (const FakeEmbeddedObject& object : embedded) {
-            reported += text.mid(from, object.at - from) + QChar(0xFFFC);
+            reported += text.mid(from, object.at - from) + QString(object.markers(), QChar(0xFFFC));
             from = object.at + object.length;
         }
         return reported + text.mid(from);
@@ -124,7 +135,7 @@ public:
                 break;
             }
             if (position >= object.at + object.length) {
-                shift += 1 - object.length;
+                shift += object.markers() - object.length;
                 continue;
             }
             return object.at + shift + (rangeEnd ? 1 : 0);
@@ -138,7 +149,7 @@ public:
             if (reported <= object.at + shift) {
                 break;
             }
-            shift += 1 - object.length;
+            shift += object.markers() - object.length;
         }
         return reported - shift;
     }
@@ -155,6 +166,9 @@ public:
         std::vector<AccessibleEmbeddedObject> objects;
         qsizetype shift = 0;
         for (const FakeEmbeddedObject& object : embedded) {
+            if (!object.published) {
+                continue;
+            }
             AccessibleEmbeddedObject reported;
             reported.offset = object.at + shift;
             shift += 1 - object.length;
@@ -173,6 +187,18 @@ public:
             objects.push_back(std::move(reported));
         }
         return objects;
+    }
+    // Where the unpublished pictures stand in the reported text.
+    std::vector<qsizetype> reportedUnpublished() const {
+        std::vector<qsizetype> places;
+        qsizetype shift = 0;
+        for (const FakeEmbeddedObject& object : embedded) {
+            if (!object.published) {
+                places.push_back(object.at + shift);
+            }
+            shift += object.markers() - object.length;
+        }
+        return places;
     }
 };
 
@@ -235,7 +261,7 @@ public:
         if (!f || !f->hasText) {
             return std::nullopt;
         }
-        return AccessibleRichText{f->reportedText(), f->reportedObjects()};
+        return AccessibleRichText{f->reportedText(), f->reportedObjects(), f->reportedUnpublished()};
     }
     std::optional<QString> selectedText(const AccessibleElementHandle& e) override {
         const FakeField* f = field(e);
