@@ -72,9 +72,14 @@ void ClipboardFallbacks::dropPendingRestore() {
     pending->queueHold.reset();
 }
 
+quint64 ClipboardFallbacks::fetchesBy(const FrontApplication& target) const {
+    // A number nothing vouches for may be anyone's: an unknown program's fetches are those of
+    // its window's X client.
+    return clipboard_.ownDataFetchesBy(target.processUnknown ? 0 : target.processId, target.windowId);
+}
+
 bool ClipboardFallbacks::targetFetched(const PendingRestore& pending) const {
-    return pending.firstFetchAt.has_value() ||
-           clipboard_.ownDataFetchesBy(pending.target.processId, pending.target.windowId) > pending.fetchesBefore;
+    return pending.firstFetchAt.has_value() || fetchesBy(pending.target) > pending.fetchesBefore;
 }
 
 void ClipboardFallbacks::checkPendingRestore() {
@@ -454,7 +459,7 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     }
     clipboard_.clear();
     clipboard_.setText(newText);
-    const quint64 fetchesBefore = clipboard_.ownDataFetchesBy(window->processId, window->windowId);
+    const quint64 fetchesBefore = fetchesBy(*window);
     lastPaste_.reset();
     bool sent = true;
     if (replacingAllText && !selectedAll) {
@@ -476,7 +481,9 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     pending->saved = std::move(saved);
     pending->target = *window;
     pending->fetchesBefore = fetchesBefore;
-    pending->pingProvesKeysRead = !(processes_ && processes_->runsProcessesOfItsOwnProgram(window->processId));
+    // An unknown program's process may be anything, its pages included.
+    pending->pingProvesKeysRead = !gate_.isUnknownProgram(*window) &&
+                                  !(processes_ && processes_->runsProcessesOfItsOwnProgram(window->processId));
     pending->fieldAfter = std::move(checks.fieldAfter);
     pending->queueHold.emplace(std::move(*held));
     pending->call = scheduler_.scheduleAfter(pasteFetchPoll, [this] { checkPendingRestore(); });
@@ -490,7 +497,7 @@ QCoro::Task<bool> ClipboardFallbacks::waitForPasteFetch(std::chrono::millisecond
             co_return false;
         }
         const auto& [target, fetchesBefore] = *lastPaste_;
-        if (clipboard_.ownDataFetchesBy(target.processId, target.windowId) > fetchesBefore) {
+        if (fetchesBy(target) > fetchesBefore) {
             co_return true;
         }
         // The restore puts the user's clipboard back only after a fetch or once none can come.

@@ -27,7 +27,8 @@ namespace tavrolin {
 //
 // All operations share one queue: an operation waits for the one before it to finish. A paste
 // keeps the queue, and its text on the clipboard, for as long as the target program may still
-// fetch it. Only the target's own fetches count (the requestor's process is the window's): a
+// fetch it. Only the target's own fetches count (the requestor's process is the window's; for an
+// unknown program, the requestor's X client is the window's): a
 // clipboard manager or anything else polling the clipboard neither ends the hold nor shows that
 // the paste arrived. The user's clipboard comes back:
 // - once the field, where it can be read back, shows the paste (the result, or any change once
@@ -39,7 +40,7 @@ namespace tavrolin {
 //   its keys (it answered a ping sent after them) - but only where that answer proves it: a
 //   program that runs further processes of its own (a browser's pages, an Electron program)
 //   answers the ping from its window's process while a busy page may still have the keys
-//   waiting, so there the text stays until the target fetches it, the window goes, or the user
+//   waiting, and an unknown program's process may be any of its own, so there the text stays until the target fetches it, the window goes, or the user
 //   copies.
 // A stopped or hung program's queued Control+V therefore never finds the user's clipboard. An
 // operation that finds a paste still waiting after `pendingPasteWaitBound` is not run. When the
@@ -217,6 +218,8 @@ private:
     // Ends the hold when what the field shows says the paste has landed.
     void judgeField(FieldAfterPaste seen, const char* who);
     bool targetFetched(const PendingRestore& pending) const;
+    // How often `target`'s program has fetched our clipboard data.
+    quint64 fetchesBy(const FrontApplication& target) const;
     void notify() const;
     QCoro::Task<std::optional<QString>> copiedText(QString marker);
 
