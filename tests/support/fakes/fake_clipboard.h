@@ -17,10 +17,21 @@ public:
     int reads = 0;
     // false: the owner of the user's clipboard never hands it over (saves come back absent).
     bool ownerAnswers = true;
-    // Fetches of our data by other programs, by their process: what a pasting application
-    // does, and what a clipboard manager polling the clipboard does too.
+    // Fetches of our data by other programs, by their process (as the X server knows it) and by
+    // the X client of the requestor's window: what a pasting application does, and what a
+    // clipboard manager polling the clipboard does too. A window's client is its id without the
+    // bits a client numbers its own resources with, as the X server hands ids out.
     std::map<qint64, quint64> fetchesByProcess;
-    void fetchBy(qint64 processId) { ++fetchesByProcess[processId]; }
+    std::map<quint64, quint64> fetchesByClient;
+    static quint64 clientOf(quint64 window) { return window & ~quint64(0x1fffff); }
+    void fetchBy(qint64 processId, quint64 requestorWindow = 0) {
+        if (processId > 0) {
+            ++fetchesByProcess[processId];
+        }
+        if (requestorWindow != 0) {
+            ++fetchesByClient[clientOf(requestorWindow)];
+        }
+    }
 
     QCoro::Task<std::optional<ClipboardContents>> readContents() override {
         ++reads;
@@ -33,7 +44,12 @@ public:
     }
     QCoro::Task<std::optional<QString>> readText() override { co_return text(); }
     QCoro::Task<std::optional<QString>> readHtml() override { co_return html(); }
-    quint64 ownDataFetchesBy(qint64 processId, quint64) const override {
+    // By process; with none, by the window's client.
+    quint64 ownDataFetchesBy(qint64 processId, quint64 window) const override {
+        if (processId <= 0) {
+            const auto it = window == 0 ? fetchesByClient.end() : fetchesByClient.find(clientOf(window));
+            return it == fetchesByClient.end() ? 0 : it->second;
+        }
         const auto it = fetchesByProcess.find(processId);
         return it == fetchesByProcess.end() ? 0 : it->second;
     }

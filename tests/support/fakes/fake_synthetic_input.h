@@ -52,9 +52,11 @@ public:
     // A page busy in a script: chords wait in `queued` until resume(), pings are answered.
     bool pageBusy = false;
     // Where the keys go, as on the desktop: the front window, whose program then fetches the
-    // paste (`processId` is set to it with each chord). None: `processId` stays as the test set it.
+    // paste (`processId` and `windowId` are set to it with each chord). None: they stay as the
+    // test set them.
     const FrontApplicationProviding* keyboardFocus = nullptr;
     qint64 processId = 0;
+    quint64 windowId = 0;
     QList<std::pair<Qt::KeyboardModifiers, Qt::Key>> queued;
     // The window takes part in the ping; false: it answers nothing ever ("unsupported").
     bool takesPing = true;
@@ -82,7 +84,9 @@ public:
         chords << QKeySequence(static_cast<int>(modifiers) | key).toString();
         if (keyboardFocus) {
             if (const std::optional<FrontApplication> front = keyboardFocus->frontApplication()) {
-                processId = front->processId;  // the program that got the keys fetches the paste
+                // The program that got the keys fetches the paste.
+                processId = front->processId;
+                windowId = front->windowId;
             }
         }
         if (stopped || pageBusy) {
@@ -169,7 +173,7 @@ public:
     std::optional<bool> holdsPseudoTerminalMaster(qint64) override { return terminal; }
 
     void paste() {
-        clipboard_.fetchBy(processId);
+        clipboard_.fetchBy(processId, windowId);
         if (const std::optional<QString> text = clipboard_.text()) {
             if (std::exchange(field->wholeDocumentSelected, false)) {
                 field->otherParagraphs = QString();
