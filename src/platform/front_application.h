@@ -9,9 +9,9 @@ namespace tavrolin {
 
 // The application whose window is in front.
 struct FrontApplication {
-    // The process of the window's X client as the X server knows it; where the server cannot
-    // tell (no X-Resource extension), the window's own claim. 0 when neither names one, or the
-    // client runs on another machine.
+    // The process of the window's X client as the X server knows it (for a client on another
+    // machine, the local process that speaks for it, such as ssh); where the server cannot tell
+    // (no X-Resource extension), the window's own claim. 0 when neither names one.
     qint64 processId = 0;
     // The application identifier: the class part of the front window's WM_CLASS. Absent when the
     // window carries none.

@@ -130,7 +130,7 @@ TEST_F(SyntheticInputGateTest, AnUnknownProgramTakesKeysOnlyAtAnAccessibleTextFi
     SyntheticInputGate knowing{{keyboard, front, scheduler, {}, nullptr, &processes, &focus}};
     const FrontApplication sandboxed = test::sandboxedWindow(5151, QString("Pterm"), 0x0a00001);
     const FrontApplication root{6161, QString("Sudo-editor"), 0x0c00001};
-    const FrontApplication remote = test::remoteWindow(QString("Gedit"), 0x0e00001);
+    const FrontApplication remote = test::remoteWindow(9191, QString("Gedit"), 0x0e00001);
     const FrontApplication gvim{7171, QString("Gvim"), 0x1000001};
     const FrontApplication emacs{8181, QString("Emacs"), 0x1200001};
     processes.unreadable = {root.processId};
@@ -147,6 +147,7 @@ TEST_F(SyntheticInputGateTest, AnUnknownProgramTakesKeysOnlyAtAnAccessibleTextFi
         {"a process that cannot be read, without an element", root, std::nullopt, false},
         {"a process that cannot be read, at a text area", root, AccessibleRole::textArea, true},
         {"a client on another machine", remote, std::nullopt, false},
+        {"a client on another machine, at a text field", remote, AccessibleRole::textField, true},
         {"gvim", gvim, std::nullopt, false},
         {"gvim, even at something that says it is a text area", gvim, AccessibleRole::textArea, false},
         {"emacs", emacs, AccessibleRole::textField, false},
@@ -172,7 +173,7 @@ TEST_F(SyntheticInputGateTest, AnUnknownProgramTakesKeysOnlyAtAnAccessibleTextFi
             << c.name;
     }
     const QStringList lines = log.messages(LogCategory::app);
-    EXPECT_EQ(lines.filter("synthetic input withheld reason=unknown_program").size(), 3 * 4);
+    EXPECT_EQ(lines.filter("synthetic input withheld reason=unknown_program").size(), 3 * 5);
     EXPECT_EQ(lines.filter("synthetic input withheld reason=keys_mean_other_things").size(), 3 * 3);
     EXPECT_EQ(lines.filter("focused field keys withheld reason=keys_mean_other_things application=Gvim").size(), 2);
     EXPECT_EQ(lines.filter("focused field keys withheld reason=keys_mean_other_things application=Emacs").size(), 1);

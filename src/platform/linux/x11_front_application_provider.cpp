@@ -192,21 +192,24 @@ private:
         bool unknown = true;
     };
     // The server's number where it has one; the window's claim only where the server cannot
-    // tell (no X-Resource extension). A client on another machine, or one the server has no
-    // local process for, names no process here: its number would be another machine's (over
-    // ssh -X the server's local client is ssh itself).
+    // tell (no X-Resource extension). A client on another machine is unknown whatever it
+    // claims (its number is another machine's); the server's number for it is the local
+    // process that speaks for it (ssh, over ssh -X), none for a client over the network.
     static ProcessIdentity judgeProcess(bool remote, bool serverAsked, std::optional<qint64> known,
                                         std::optional<qint64> claimed) {
         if (claimed && *claimed <= 0) {
             claimed.reset();
         }
+        if (known && *known <= 0) {
+            known.reset();
+        }
         if (remote) {
-            return {};
+            return {known.value_or(0), true};
         }
         if (!serverAsked) {
             return claimed ? ProcessIdentity{*claimed, false} : ProcessIdentity{};
         }
-        if (!known || *known <= 0) {
+        if (!known) {
             return {};
         }
         // A sandbox with its own process numbering claims its own number (1, 2), which on this

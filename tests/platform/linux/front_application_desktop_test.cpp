@@ -33,7 +33,7 @@ TEST(X11FrontApplicationProviderTest, NamesTheActiveWindowsClassAndProcess) {
 
 // The window's process is the one the X server knows for its client, whatever the window
 // claims: a claim the server contradicts (a sandbox's own numbering) or a client machine that is
-// not this host makes the program unknown, and a remote client names no process of this one.
+// not this host makes the program unknown.
 TEST(X11FrontApplicationProviderTest, TheServerNamesTheProcessAndAClaimItContradictsOrARemoteMachineIsUnknown) {
     auto provider = makeX11FrontApplicationProvider();
     QWidget window;
@@ -61,7 +61,7 @@ TEST(X11FrontApplicationProviderTest, TheServerNamesTheProcessAndAClaimItContrad
     } cases[] = {
         {"its own claim and this host", QString::number(::getpid()), QString::fromLocal8Bit(host), ::getpid(), false},
         {"a sandbox's number", QStringLiteral("2"), QString::fromLocal8Bit(host), ::getpid(), true},
-        {"another machine", QString::number(::getpid()), QStringLiteral("elsewhere.example"), 0, true},
+        {"another machine", QString::number(::getpid()), QStringLiteral("elsewhere.example"), ::getpid(), true},
     };
     for (const auto& c : cases) {
         setProperty("_NET_WM_PID", "32c", c.claimedProcess);
