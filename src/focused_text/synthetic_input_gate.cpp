@@ -73,13 +73,30 @@ bool SyntheticInputGate::keysMeanOtherThings(const std::optional<FrontApplicatio
 }
 
 bool SyntheticInputGate::isUnknownProgram(const FrontApplication& window) const {
-    if (window.processUnknown) {
-        return true;
+    return lookAt(window).unknown;
+}
+
+SyntheticInputGate::ProgramLook SyntheticInputGate::lookAt(const std::optional<FrontApplication>& window) const {
+    ProgramLook look;
+    if (!window) {
+        return look;
     }
+    look.unknown = window->processUnknown;
+    if (window->applicationIdentifier && terminalApplicationIdentifiers().contains(*window->applicationIdentifier)) {
+        look.terminalWindow = true;
+        return look;
+    }
+    if (!environment_.processes || window->processId <= 0) {
+        return look;
+    }
+    // The program's own process only: a terminal emulator holds its terminals' masters itself,
+    // and a walk through every child of every window's program would cost each chord too much.
     // A process whose open files cannot be read (another user's, root's) may be a terminal
-    // emulator as well as anything else.
-    return environment_.processes && window.processId > 0 &&
-           !environment_.processes->holdsPseudoTerminalMaster(window.processId).has_value();
+    // emulator as well as anything else: its program is unknown.
+    const std::optional<bool> holds = environment_.processes->holdsPseudoTerminalMaster(window->processId);
+    look.terminalWindow = holds == true;
+    look.unknown = look.unknown || !holds.has_value();
+    return look;
 }
 
 bool SyntheticInputGate::isOtherProgramsWindow(const std::optional<FrontApplication>& window) {
@@ -87,17 +104,7 @@ bool SyntheticInputGate::isOtherProgramsWindow(const std::optional<FrontApplicat
 }
 
 bool SyntheticInputGate::isTerminalWindow(const std::optional<FrontApplication>& window) const {
-    if (!window) {
-        return false;
-    }
-    if (window->applicationIdentifier && terminalApplicationIdentifiers().contains(*window->applicationIdentifier)) {
-        return true;
-    }
-    // The program's own process only: a terminal emulator holds its terminals' masters itself,
-    // and a walk through every child of every window's program would cost each chord too much.
-    // A process that cannot be read (another user's) is an unknown program (isUnknownProgram()).
-    return environment_.processes && window->processId > 0 &&
-           environment_.processes->holdsPseudoTerminalMaster(window->processId) == true;
+    return lookAt(window).terminalWindow;
 }
 
 bool SyntheticInputGate::isTerminal(bool terminalWindow, const std::optional<AccessibleRole>& focusedRole) {
@@ -143,9 +150,9 @@ QCoro::Task<std::optional<QString>> SyntheticInputGate::programRefusal(std::opti
     if (keysMeanOtherThings(window)) {
         co_return QStringLiteral("keys_mean_other_things");
     }
-    const bool terminalWindow = isTerminalWindow(window);
-    const bool unknown = window && !terminalWindow && isUnknownProgram(*window);
-    const bool terminal = co_await isTerminal(window, terminalWindow || unknown);
+    const ProgramLook look = lookAt(window);
+    const bool unknown = look.unknown && !look.terminalWindow;
+    const bool terminal = co_await isTerminal(window, look.terminalWindow || unknown);
     if (!terminal) {
         co_return std::nullopt;
     }

@@ -119,6 +119,12 @@ private:
     // Whether a key other than a modifier is down, or one of our grabs or windows has the
     // keyboard, now.
     bool keyboardTaken(const std::optional<SyntheticInput::HeldKeys>& held) const;
+    // What a window's name and its process's open files (one look) tell of its program.
+    struct ProgramLook {
+        bool terminalWindow = false;  // a terminal emulator's
+        bool unknown = false;         // nothing vouches for it
+    };
+    ProgramLook lookAt(const std::optional<FrontApplication>& window) const;
     // isTerminal() for a window held to a terminal emulator's rule, or not.
     QCoro::Task<bool> isTerminal(std::optional<FrontApplication> window, bool keysOnlyAtTextField);
     // Why the keys may never go to `window`'s program as it is now ("terminal",
