@@ -40,7 +40,7 @@ release: deps
 # as clipboard managers read it, strace, which watches which files the installed program
 # touches, and terminals known by neither name nor accessibility); `make run` never installs
 # them.
-TEST_ONLY_PACKAGES ?= firefox-esr chromium xclip strace mlterm pterm
+TEST_ONLY_PACKAGES ?= firefox-esr chromium xclip strace mlterm pterm vim-gtk3
 
 test: build release
 	@scripts/install-deps.sh $(TEST_ONLY_PACKAGES)

@@ -8,6 +8,11 @@
 // BM_WriteMessageKeyToFirefoxPage does the same in the textarea of the tests' page in Firefox
 // ESR (when installed), whose accessibility writes are answered as done and change nothing: the
 // field is read back and the text pasted. The page reports its textarea's text to the benchmark.
+// BM_GuiStallOfFirefoxPastesAmongManyProcesses (only with TAVROLIN_BENCH_EXTRA_PROCESSES=<n>,
+// say 5000) starts that many more `sleep` processes and reports the GUI thread's longest stall
+// (the largest gap between the ticks of a 1 ms timer) from the key press to the run's end, after
+// one warm-up run in the test application; the first run is the program's first paste into
+// Firefox, the look at its processes included.
 #include "bench_delegate.h"
 #include "bench_support.h"
 #include "focused_text/focused_text_field_accessor.h"
@@ -20,9 +25,15 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTimer>
 
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <memory>
+#include <signal.h>
+#include <unistd.h>
 
 namespace {
 
@@ -93,9 +104,42 @@ std::unique_ptr<test::TestBrowser>& firefoxPage() {
     return page;
 }
 
+// The GUI thread's longest stall while it runs: the largest gap between the ticks of a 1 ms
+// timer (an event loop that turns on time ticks every millisecond or so).
+class StallMeter {
+public:
+    StallMeter() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(1);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            longest_ = std::max(longest_, clock_.nsecsElapsed());
+            clock_.restart();
+        });
+    }
+    void start() {
+        longest_ = 0;
+        clock_.start();
+        timer_.start();
+    }
+    void stop() {
+        if (timer_.isActive()) {
+            timer_.stop();
+            longest_ = std::max(longest_, clock_.nsecsElapsed());
+        }
+    }
+    // Milliseconds of the longest stall from start() to stop().
+    double longestMs() const { return double(longest_) / 1e6; }
+
+private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 longest_ = 0;
+};
+
 // Milliseconds from the key press until the page's textarea holds the translation; negative
-// on failure. The sentence is put back, with the caret at its end, before each press.
-double pressInFirefoxAndWait(Session& s, test::TestBrowser& page) {
+// on failure. The sentence is put back, with the caret at its end, before each press. `stalls`,
+// when given, runs from the key press until the run has ended.
+double pressInFirefoxAndWait(Session& s, test::TestBrowser& page, StallMeter* stalls = nullptr) {
     using Element = test::TestBrowser::Element;
     if (!page.prepare(Element::textarea, sentence, test::TestBrowser::Selection::caretAtEnd)) {
         return -1;
@@ -107,6 +151,9 @@ double pressInFirefoxAndWait(Session& s, test::TestBrowser& page) {
     spinUntil([&] { return settle.elapsed() >= 400; }, 1000);
     QElapsedTimer timer;
     timer.start();
+    if (stalls) {
+        stalls->start();
+    }
     s.keys.sendKeyChord(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_W);
     double elapsed = -1;
     page.waitForText(
@@ -120,7 +167,53 @@ double pressInFirefoxAndWait(Session& s, test::TestBrowser& page) {
         },
         std::chrono::seconds(30));
     spinUntil([&] { return !s.delegate->isMessageTranslationInProgress(); }, 10000);
+    if (stalls) {
+        // The paste's hold is part of the run: the user's clipboard comes back 0.3 s after the
+        // fetch.
+        QElapsedTimer hold;
+        hold.start();
+        spinUntil([&] { return hold.elapsed() >= 400; }, 1000);
+        stalls->stop();
+    }
     return elapsed;
+}
+
+// `count` more processes on the machine, `sleep` each, in a process group of their own that
+// ends with this object.
+class ProcessCrowd {
+public:
+    explicit ProcessCrowd(int count) {
+        shell_.setChildProcessModifier([] { setpgid(0, 0); });
+        shell_.start("sh", {"-c", QStringLiteral("for i in $(seq %1); do sleep 600 & done; wait").arg(count)});
+        if (!shell_.waitForStarted(5000)) {
+            return;
+        }
+        const QString children = QStringLiteral("/proc/%1/task/%1/children").arg(shell_.processId());
+        ready_ = spinUntil(
+            [&] {
+                QFile file(children);
+                return file.open(QIODevice::ReadOnly) && file.readAll().count(' ') >= count;
+            },
+            120000);
+    }
+    ~ProcessCrowd() {
+        if (shell_.processId() > 0) {
+            ::kill(-pid_t(shell_.processId()), SIGKILL);
+        }
+        shell_.waitForFinished(5000);
+    }
+    ProcessCrowd(const ProcessCrowd&) = delete;
+    ProcessCrowd& operator=(const ProcessCrowd&) = delete;
+    bool ready() const { return ready_; }
+
+private:
+    QProcess shell_;
+    bool ready_ = false;
+};
+
+std::unique_ptr<ProcessCrowd>& processCrowd() {
+    static std::unique_ptr<ProcessCrowd> crowd;
+    return crowd;
 }
 
 void BM_WriteMessageKeyToField(benchmark::State& state) {
@@ -183,15 +276,66 @@ void BM_Step3_ReplaceField(benchmark::State& state) {
 }
 BENCHMARK(BM_Step3_ReplaceField)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 
-// Last: Firefox comes to the front when it starts and stays there.
-void BM_WriteMessageKeyToFirefoxPage(benchmark::State& state) {
-    static std::optional<double> cold;
-    Session& s = session();
+// Firefox's page, started by the first benchmark that needs it; null when Firefox is missing.
+test::TestBrowser* startedFirefoxPage() {
     std::unique_ptr<test::TestBrowser>& page = firefoxPage();
     if (!page && test::TestBrowser::program(test::TestBrowser::Kind::firefox)) {
         page = std::make_unique<test::TestBrowser>(test::TestBrowser::Kind::firefox);
     }
-    test::TestBrowser* p = page.get();
+    return page.get();
+}
+
+// Last, the Firefox benchmarks: Firefox comes to the front when it starts and stays there. This
+// one first, so that its first run is the program's first paste into Firefox.
+void BM_GuiStallOfFirefoxPastesAmongManyProcesses(benchmark::State& state) {
+    const int extra = qEnvironmentVariableIntValue("TAVROLIN_BENCH_EXTRA_PROCESSES");
+    if (extra <= 0) {
+        state.SkipWithError("set TAVROLIN_BENCH_EXTRA_PROCESSES=<count> (say 5000) to run it");
+        return;
+    }
+    Session& s = session();
+    // The command's own first run (its engines cold) is not what is measured: one run in the
+    // test application first, before Firefox comes to the front.
+    if (s.ready && !firefoxPage()) {
+        s.pressAndWait();
+    }
+    test::TestBrowser* p = startedFirefoxPage();
+    if (!s.ready || !p || !p->isReady()) {
+        state.SkipWithError("needs the test application, Firefox, XTest and the desktop session");
+        return;
+    }
+    if (!processCrowd()) {
+        processCrowd() = std::make_unique<ProcessCrowd>(extra);
+    }
+    if (!processCrowd()->ready()) {
+        state.SkipWithError("the extra processes did not start");
+        return;
+    }
+    StallMeter stalls;
+    double longest = 0;
+    std::optional<double> first;
+    for (auto _ : state) {
+        const double ms = pressInFirefoxAndWait(s, *p, &stalls);
+        stalls.stop();
+        const double stall = stalls.longestMs();
+        if (ms < 0) {
+            state.SkipWithError("the page's field was not translated");
+            return;
+        }
+        first = first.value_or(stall);
+        longest = std::max(longest, stall);
+        state.SetIterationTime(stall / 1000.0);
+    }
+    state.counters["extra_processes"] = extra;
+    state.counters["first_paste_stall_ms"] = first.value_or(0);
+    state.counters["longest_stall_ms"] = longest;
+}
+BENCHMARK(BM_GuiStallOfFirefoxPastesAmongManyProcesses)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+
+void BM_WriteMessageKeyToFirefoxPage(benchmark::State& state) {
+    static std::optional<double> cold;
+    Session& s = session();
+    test::TestBrowser* p = startedFirefoxPage();
     tavrolin::bench::timeKeyPresses(
         state, s.ready && p && p->isReady(), cold, [&s, p] { return pressInFirefoxAndWait(s, *p); },
         "the page's field was not translated");
@@ -211,5 +355,6 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     sessionHolder().reset();
     firefoxPage().reset();
+    processCrowd().reset();
     return 0;
 }

@@ -94,9 +94,14 @@ std::unique_ptr<ScheduledCall> ClipboardFallbacks::scheduleCheck(const Held& pen
         pasteFetchPoll, [this, weak = std::weak_ptr<PendingRestore>(pending)] { checkPendingRestore(weak.lock()); });
 }
 
+quint64 ClipboardFallbacks::fetchesBy(const FrontApplication& target) const {
+    // A number nothing vouches for may be anyone's: an unknown program's fetches are those of
+    // its window's X client.
+    return clipboard_.ownDataFetchesBy(target.processUnknown ? 0 : target.processId, target.windowId);
+}
+
 bool ClipboardFallbacks::targetFetched(const PendingRestore& pending) const {
-    return pending.firstFetchAt.has_value() ||
-           clipboard_.ownDataFetchesBy(pending.target.processId, pending.target.windowId) > pending.fetchesBefore;
+    return pending.firstFetchAt.has_value() || fetchesBy(pending.target) > pending.fetchesBefore;
 }
 
 void ClipboardFallbacks::checkPendingRestore(const Held& held) {
@@ -502,14 +507,15 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
         }
         selectedAll = again.selectedAll;
     }
-    // The text goes to the target alone; everyone else keeps getting the user's clipboard.
-    clipboard_.offerTextTo(window->processId, window->windowId, newText);
+    // The text goes to the target alone; everyone else keeps getting the user's clipboard. A number
+    // nothing vouches for may be anyone's: an unknown program is known by its window's X client.
+    clipboard_.offerTextTo(window->processUnknown ? 0 : window->processId, window->windowId, newText);
     if (saved->empty()) {
         clipboard_.clear();
     } else {
         clipboard_.setContents(*saved);
     }
-    const quint64 fetchesBefore = clipboard_.ownDataFetchesBy(window->processId, window->windowId);
+    const quint64 fetchesBefore = fetchesBy(*window);
     lastPaste_.reset();
     bool sent = true;
     if (replacingAllText && !selectedAll) {
@@ -532,7 +538,9 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     pending->text = newText;
     pending->target = *window;
     pending->fetchesBefore = fetchesBefore;
-    pending->pingProvesKeysRead = !(processes_ && processes_->runsProcessesOfItsOwnProgram(window->processId));
+    // An unknown program's process may be anything, its pages included.
+    pending->pingProvesKeysRead = !gate_.isUnknownProgram(*window) &&
+                                  !(processes_ && processes_->runsProcessesOfItsOwnProgram(window->processId));
     pending->fieldAfter = std::move(checks.fieldAfter);
     pending->putFieldBack = std::move(checks.putFieldBack);
     pending->call = scheduleCheck(pending);
@@ -546,7 +554,7 @@ QCoro::Task<bool> ClipboardFallbacks::waitForPasteFetch(std::chrono::millisecond
             co_return false;
         }
         const auto& [target, fetchesBefore] = *lastPaste_;
-        if (clipboard_.ownDataFetchesBy(target.processId, target.windowId) > fetchesBefore) {
+        if (fetchesBy(target) > fetchesBefore) {
             co_return true;
         }
         // The hold ends only after a fetch or once none can come.

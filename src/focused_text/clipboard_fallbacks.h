@@ -30,7 +30,7 @@ namespace tavrolin {
 // is held for as long as its target program may still fetch it: meanwhile the clipboard holds the
 // user's own contents, which every other program gets (a paste elsewhere, a clipboard manager),
 // and the pasted text is offered to the target alone (Clipboard::offerTextTo()). Only the
-// target's own fetches count: anything else polling the clipboard neither ends the hold nor shows
+// target's own fetches count (for an unknown program, those of its window's X client): anything else polling the clipboard neither ends the hold nor shows
 // that the paste arrived. The hold ends, and the target gets the user's clipboard too:
 // - once the field, where it can be read back, shows the paste (the result, or any change once
 //   the program fetched the text): a program may fetch more than once for one paste;
@@ -44,7 +44,7 @@ namespace tavrolin {
 //   its keys (it answered a ping sent after them) - but only where that answer proves it: a
 //   program that runs further processes of its own (a browser's pages, an Electron program)
 //   answers the ping from its window's process while a busy page may still have the keys
-//   waiting, so there the text stays offered until the target fetches it, the window goes, or
+//   waiting (and an unknown program's process may be any of its own), so there the text stays offered until the target fetches it, the window goes, or
 //   the user copies.
 // A stopped or hung program's queued Control+V therefore never finds the user's clipboard, and
 // nobody else ever finds the pasted text. A hold does not keep the queue: operations for other
@@ -243,6 +243,8 @@ private:
     // Ends the hold when what the field shows says the paste has landed, or was refused.
     void judgeField(const Held& pending, FieldAfterPaste seen, const char* who);
     bool targetFetched(const PendingRestore& pending) const;
+    // How often `target`'s program has fetched our clipboard data.
+    quint64 fetchesBy(const FrontApplication& target) const;
     void notify() const;
     QCoro::Task<std::optional<QString>> copiedText(QString marker);
 

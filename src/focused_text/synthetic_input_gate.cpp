@@ -58,22 +58,53 @@ const QSet<QString>& SyntheticInputGate::terminalApplicationIdentifiers() {
     return applications;
 }
 
+const QSet<QString>& SyntheticInputGate::otherKeyMeaningApplicationIdentifiers() {
+    // gvim and Emacs as they name themselves; the Neovim front ends, and XEmacs, are the same
+    // editors.
+    static const QSet<QString> applications = {
+        "Gvim", "gvim", "Emacs", "emacs", "XEmacs", "nvim-qt", "Nvim-qt", "neovide", "Neovide",
+    };
+    return applications;
+}
+
+bool SyntheticInputGate::keysMeanOtherThings(const std::optional<FrontApplication>& window) {
+    return window && window->applicationIdentifier &&
+           otherKeyMeaningApplicationIdentifiers().contains(*window->applicationIdentifier);
+}
+
+bool SyntheticInputGate::isUnknownProgram(const FrontApplication& window) const {
+    return lookAt(window).unknown;
+}
+
+SyntheticInputGate::ProgramLook SyntheticInputGate::lookAt(const std::optional<FrontApplication>& window) const {
+    ProgramLook look;
+    if (!window) {
+        return look;
+    }
+    look.unknown = window->processUnknown;
+    if (window->applicationIdentifier && terminalApplicationIdentifiers().contains(*window->applicationIdentifier)) {
+        look.terminalWindow = true;
+        return look;
+    }
+    if (!environment_.processes || window->processId <= 0) {
+        return look;
+    }
+    // The program's own process only: a terminal emulator holds its terminals' masters itself,
+    // and a walk through every child of every window's program would cost each chord too much.
+    // A process whose open files cannot be read (another user's, root's) may be a terminal
+    // emulator as well as anything else: its program is unknown.
+    const std::optional<bool> holds = environment_.processes->holdsPseudoTerminalMaster(window->processId);
+    look.terminalWindow = holds == true;
+    look.unknown = look.unknown || !holds.has_value();
+    return look;
+}
+
 bool SyntheticInputGate::isOtherProgramsWindow(const std::optional<FrontApplication>& window) {
     return window && window->processId > 0 && window->processId != QCoreApplication::applicationPid();
 }
 
 bool SyntheticInputGate::isTerminalWindow(const std::optional<FrontApplication>& window) const {
-    if (!window) {
-        return false;
-    }
-    if (window->applicationIdentifier && terminalApplicationIdentifiers().contains(*window->applicationIdentifier)) {
-        return true;
-    }
-    // The program's own process only: a terminal emulator holds its terminals' masters itself,
-    // and a walk through every child of every window's program would cost each chord too much.
-    // A process that cannot be read (another user's) is known by its focused element alone.
-    return environment_.processes && window->processId > 0 &&
-           environment_.processes->holdsPseudoTerminalMaster(window->processId) == true;
+    return lookAt(window).terminalWindow;
 }
 
 bool SyntheticInputGate::isTerminal(bool terminalWindow, const std::optional<AccessibleRole>& focusedRole) {
@@ -86,12 +117,15 @@ bool SyntheticInputGate::isTerminal(bool terminalWindow, const std::optional<Acc
 }
 
 QCoro::Task<bool> SyntheticInputGate::isTerminal(std::optional<FrontApplication> window) {
-    const bool terminalWindow = isTerminalWindow(window);
+    co_return co_await isTerminal(window, isTerminalWindow(window));
+}
+
+QCoro::Task<bool> SyntheticInputGate::isTerminal(std::optional<FrontApplication> window, bool keysOnlyAtTextField) {
     // A window whose process holds no terminal is one only while a terminal widget has its
     // focus; that answer covers the chords of the next moment to the same window, as the ping's
     // does (a burst: select-all and paste). A terminal emulator's window is asked every time: its
     // editor and its terminal panel may swap the focus between two chords.
-    if (!terminalWindow && window && notTerminalWindow_ == window->windowId && notTerminalCovers_ &&
+    if (!keysOnlyAtTextField && window && notTerminalWindow_ == window->windowId && notTerminalCovers_ &&
         notTerminalCovers_->isActive()) {
         co_return false;
     }
@@ -104,20 +138,37 @@ QCoro::Task<bool> SyntheticInputGate::isTerminal(std::optional<FrontApplication>
             focusedRole = co_await environment_.focus->role(focused);
         }
     }
-    const bool terminal = isTerminal(terminalWindow, focusedRole);
-    if (!terminal && !terminalWindow && window) {
+    const bool terminal = isTerminal(keysOnlyAtTextField, focusedRole);
+    if (!terminal && !keysOnlyAtTextField && window) {
         notTerminalWindow_ = window->windowId;
         notTerminalCovers_ = environment_.scheduler.scheduleAfter(responsivenessLasts, [] {});
     }
     co_return terminal;
 }
 
+QCoro::Task<std::optional<QString>> SyntheticInputGate::programRefusal(std::optional<FrontApplication> window) {
+    if (keysMeanOtherThings(window)) {
+        co_return QStringLiteral("keys_mean_other_things");
+    }
+    const ProgramLook look = lookAt(window);
+    const bool unknown = look.unknown && !look.terminalWindow;
+    const bool terminal = co_await isTerminal(window, look.terminalWindow || unknown);
+    if (!terminal) {
+        co_return std::nullopt;
+    }
+    co_return unknown ? QStringLiteral("unknown_program") : QStringLiteral("terminal");
+}
+
 QCoro::Task<bool> SyntheticInputGate::acceptsKeys(std::optional<FrontApplication> window) {
     if (!isOtherProgramsWindow(window)) {
         co_return false;
     }
-    const bool terminal = co_await isTerminal(window);
-    co_return !terminal;
+    const std::optional<QString> refused = co_await programRefusal(window);
+    if (refused && *refused != QLatin1String("terminal")) {
+        AppLog::app().notice(QStringLiteral("focused field keys withheld reason=%1 application=%2")
+                                 .arg(*refused, window->applicationIdentifier.value_or(QStringLiteral("none"))));
+    }
+    co_return !refused;
 }
 
 SyntheticInputGate::SyntheticInputGate(Environment environment) : environment_(std::move(environment)) {}
@@ -210,10 +261,7 @@ QCoro::Task<bool> SyntheticInputGate::sendChord(FrontApplication target, Qt::Key
         }
         refused = co_await unresponsiveness(target);
         if (!refused) {
-            const bool terminal = co_await isTerminal(target);
-            if (terminal) {
-                refused = QStringLiteral("terminal");
-            }
+            refused = co_await programRefusal(target);
         }
         if (!refused && keyboardTaken(environment_.input.heldKeys())) {
             // A key went down (or a grab of ours began) while the program was asked: the chord

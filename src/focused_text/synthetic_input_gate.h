@@ -33,6 +33,16 @@ namespace tavrolin {
 // terminal widget publishes the accessibility role "terminal" (an editor's terminal panel too).
 // A terminal emulator's window takes keys only while its focused element is a text field, such
 // as the editor beside a terminal panel.
+//
+// A program that nothing vouches for is unknown, and unknown is never safe: its window's client
+// runs on another machine, the process it claims is not the one the X server knows (a sandbox
+// with its own process numbering), or its process cannot be read (another user's, root's). It
+// could be a terminal as well as anything else, so it is held to a terminal emulator's rule: keys
+// only while its focused element is an accessible text field that is no terminal.
+//
+// Some programs give Control+A, C and V other meanings (in Vim Control+A adds one to the number
+// under the cursor; in Emacs it goes to the line's start, and Control+C is a prefix key): they
+// get no keys at all, known by name as terminals are.
 class SyntheticInputGate {
 public:
     struct Environment {
@@ -67,6 +77,10 @@ public:
 
     // Terminal emulators known by name (WM_CLASS class names): no look at their process needed.
     static const QSet<QString>& terminalApplicationIdentifiers();
+    // Programs whose Control+A, C and V are no select-all, copy and paste (WM_CLASS class names).
+    static const QSet<QString>& otherKeyMeaningApplicationIdentifiers();
+    // Whether `window`'s program gives the clipboard chords other meanings: it gets no keys.
+    static bool keysMeanOtherThings(const std::optional<FrontApplication>& window);
 
     explicit SyntheticInputGate(Environment environment);
     SyntheticInputGate(const SyntheticInputGate&) = delete;
@@ -75,6 +89,10 @@ public:
     // Whether `window` is a terminal emulator's: its name is on the list, or its process holds a
     // pseudo-terminal master. Quick (one process's open files): no other program is asked.
     bool isTerminalWindow(const std::optional<FrontApplication>& window) const;
+    // Whether nothing vouches for `window`'s program: the window's flag says so, or its process
+    // cannot be read. Such a program takes keys only at an accessible text field, and its answer
+    // to the ping proves nothing.
+    bool isUnknownProgram(const FrontApplication& window) const;
     // The rule every path follows: whether keys and writes must keep out of a window, knowing
     // whether it is a terminal emulator's and the role of its focused element (absent: none, or
     // not known). A terminal element never takes them; a terminal emulator's window only at a
@@ -84,7 +102,9 @@ public:
     // through the accessibility thread (no search through the program: this runs before every
     // key).
     QCoro::Task<bool> isTerminal(std::optional<FrontApplication> window);
-    // Whether keys may go to this window at all: it names a process, not ours, not a terminal.
+    // Whether keys may go to this window at all: it names a process, not ours, not a terminal,
+    // not a program whose keys mean other things, and, for an unknown program, its focused
+    // element is an accessible text field.
     QCoro::Task<bool> acceptsKeys(std::optional<FrontApplication> window);
     // The window in front now.
     std::optional<FrontApplication> frontWindow() const;
@@ -112,6 +132,17 @@ private:
     // Whether a key other than a modifier is down, the user is typing, or one of our grabs or
     // windows has the keyboard, now.
     bool keyboardTaken(const std::optional<SyntheticInput::HeldKeys>& held) const;
+    // What a window's name and its process's open files (one look) tell of its program.
+    struct ProgramLook {
+        bool terminalWindow = false;  // a terminal emulator's
+        bool unknown = false;         // nothing vouches for it
+    };
+    ProgramLook lookAt(const std::optional<FrontApplication>& window) const;
+    // isTerminal() for a window held to a terminal emulator's rule, or not.
+    QCoro::Task<bool> isTerminal(std::optional<FrontApplication> window, bool keysOnlyAtTextField);
+    // Why the keys may never go to `window`'s program as it is now ("terminal",
+    // "keys_mean_other_things", "unknown_program"); absent when they may.
+    QCoro::Task<std::optional<QString>> programRefusal(std::optional<FrontApplication> window);
     // Why keys may not go to `target` now, its window no longer in front; absent when they may.
     std::optional<QString> refusal(const FrontApplication& target) const;
     // Why `target`'s program may not get keys now although its window is fine: it did not answer

@@ -42,9 +42,9 @@ public:
     virtual QCoro::Task<std::optional<QString>> readText() = 0;
     // The HTML text, absent when the clipboard offers none (or the owner did not answer).
     virtual QCoro::Task<std::optional<QString>> readHtml() = 0;
-    // How many times the program behind `window` (its process `processId`, 0 when unknown) has
-    // fetched data that this program put on the clipboard: a paste is over only once its target
-    // has fetched it. Fetches by any other program (a clipboard manager, anything polling the
+    // How many times the program behind `window` (its process `processId` as the X server knows
+    // it; 0 when not known, and then the fetches of `window`'s X client) has fetched data that
+    // this program put on the clipboard: a paste is over only once its target has fetched it. Fetches by any other program (a clipboard manager, anything polling the
     // clipboard) do not count: they neither end a paste nor show that it arrived.
     virtual quint64 ownDataFetchesBy(qint64 processId, quint64 window) const = 0;
     // Whether the clipboard still holds what this object put on it last: false once anything

@@ -15,7 +15,10 @@ public:
     // processes, an Electron program's renderers). Such a program answers the desktop's ping
     // from the process that owns its windows while another of its processes may still have the
     // keys sent to the window waiting: the answer is then no proof that the keys were handled.
-    // False when nothing can be told.
+    // A program is the file it runs, so one upgraded while it runs still counts as the same
+    // program as the processes it starts from the new file. Only the process's own children
+    // are looked at (a paste asks, on the GUI thread), never the whole table. True where its
+    // children cannot be listed; false for a process that is not there.
     virtual bool runsProcessesOfItsOwnProgram(qint64 processId) = 0;
 
     // Whether the process itself holds the master side of a pseudo-terminal open, as every

@@ -41,25 +41,49 @@ public:
         return "xterm";
     }
 
+    // How the terminal's processes are numbered: as every other program's, or in a process
+    // namespace of their own (`unshare --pid --fork`, as Flatpak, bubblewrap and firejail start
+    // programs), where its window claims the namespace's number (2), which on the desktop names
+    // another process or none.
+    enum class Numbering { desktop, ownNamespace };
+
     // The terminal at the top left, 60 columns by 10 rows without a scroll bar, showing "the
     // house is big", running `sleep 60`, in front.
-    explicit TerminalJob(Kind kind = Kind::xterm) : kind_(kind) {
+    explicit TerminalJob(Kind kind = Kind::xterm, Numbering numbering = Numbering::desktop) : kind_(kind) {
         using namespace std::chrono_literals;
         const QString pidFile = dir_.filePath("sleep.pid");
-        const QStringList job = {"-e", "sh", "-c", "echo the house is big; echo $$ > '" + pidFile + "'; exec sleep 60"};
+        // The job's number as the desktop sees it, whatever the numbering it runs in: /proc is
+        // the desktop's, and the shell itself opens its own stat file there.
+        const QStringList job = {
+            "-e", "sh", "-c",
+            "echo the house is big; read pid rest < /proc/self/stat; echo $pid > '" + pidFile + "'; exec sleep 60"};
+        QString program;
+        QStringList arguments;
         switch (kind) {
         case Kind::xterm:
             // A long double-click time: on a busy machine the two clicks of a double click can
             // reach xterm further apart than its default quarter second.
-            terminal_.start("xterm", QStringList{"-geometry", "60x10+40+40", "-xrm", "*multiClickTime: 1000"} + job);
+            program = "xterm";
+            arguments = QStringList{"-geometry", "60x10+40+40", "-xrm", "*multiClickTime: 1000"} + job;
             break;
         case Kind::mlterm:
-            terminal_.start("mlterm", QStringList{"-g", "60x10+40+40", "--sb=false"} + job);
+            program = "mlterm";
+            arguments = QStringList{"-g", "60x10+40+40", "--sb=false"} + job;
             break;
         case Kind::pterm:
-            terminal_.start("pterm", QStringList{"-geometry", "60x10+40+40", "-sb-"} + job);
+            program = "pterm";
+            arguments = QStringList{"-geometry", "60x10+40+40", "-sb-"} + job;
             break;
         }
+        const QString terminalProgram = program;
+        if (numbering == Numbering::ownNamespace) {
+            // The terminal is the namespace's second process, below a shell that waits for it;
+            // everything in the namespace ends with unshare.
+            arguments =
+                QStringList{"--pid", "--fork", "--kill-child", "sh", "-c", "\"$@\" & wait", "sh", program} + arguments;
+            program = "unshare";
+        }
+        terminal_.start(program, arguments);
         if (!terminal_.waitForStarted(5000) || !waitUntil([&] { return QFileInfo(pidFile).size() > 0; })) {
             return;
         }
@@ -68,11 +92,20 @@ public:
             jobPid_ = QString::fromLatin1(file.readAll()).trimmed().toInt();
         }
         // One read of the active window, then its process: two reads could straddle the
-        // terminal's activation and pair the previous window with the terminal's process.
+        // terminal's activation and pair the previous window with the terminal's process. In a
+        // namespace of its own its window claims another number: the terminal's class tells.
         waitUntil([&] {
             const QString active = runTool("xdotool", {"getactivewindow"});
-            if (active.isEmpty() ||
-                runTool("xdotool", {"getwindowpid", active}) != QString::number(terminal_.processId())) {
+            if (active.isEmpty()) {
+                return false;
+            }
+            const bool terminal =
+                numbering == Numbering::ownNamespace
+                    ? runTool("xdotool", {"search", "--class", QStringLiteral("^%1$").arg(terminalProgram)})
+                          .split('\n')
+                          .contains(active)
+                    : runTool("xdotool", {"getwindowpid", active}) == QString::number(terminal_.processId());
+            if (!terminal) {
                 return false;
             }
             window_ = active;

@@ -1,8 +1,10 @@
 #include "focused_text/clipboard_fallbacks.h"
 
+#include "support/fakes/fake_accessibility.h"
 #include "support/fakes/fake_clipboard.h"
 #include "support/fakes/fake_front_application_provider.h"
 #include "support/fakes/fake_synthetic_input.h"
+#include "support/fakes/inline_accessibility_calls.h"
 #include "support/fakes/memory_log_sink.h"
 #include "support/virtual_time_task.h"
 
@@ -329,6 +331,35 @@ TEST_F(ClipboardFallbacksTest, APasteNobodyFetchesIsReleasedOnlyWhereThePingProv
     EXPECT_EQ(field->text, "pasted");
     scheduler.advance(300ms);
     EXPECT_FALSE(fallbacks.hasPendingRestore());
+    EXPECT_EQ(clipboard.formats, userClipboard);
+}
+
+// A sandboxed program (its window claims another number than the process the X server knows) at
+// an accessible field: its answer to the ping proves nothing, so a paste it has not fetched is
+// held past the limit; only a fetch from its own window's X client ends the hold.
+TEST_F(ClipboardFallbacksTest, AnUnknownProgramsPingProvesNothingAndOnlyItsOwnClientsFetchCounts) {
+    test::FakeAccessibility ax;
+    test::InlineAccessibilityCalls calls{ax};
+    FocusResolver focus{{calls, front, scheduler}};
+    SyntheticInputGate knowing{{keyboard, front, scheduler, {}, &keyboard, &keyboard, &focus}};
+    ClipboardFallbacks unknownTarget{clipboard, knowing, scheduler, 300ms, &keyboard, &keyboard};
+    const FrontApplication sandboxed = test::sandboxedWindow(77, QString("firefox"), 0x0a00021);
+    front.set(sandboxed);
+    field->processId = sandboxed.processId;
+    ax.systemFocused = field;
+    keyboard.fetchesPasteLater = true;
+    field->setText("draft", {0, 5});
+    ASSERT_TRUE(run(unknownTarget.pasteFallback("result", false, sandboxed)));
+    scheduler.advance(ClipboardFallbacks::pasteHoldLimit + 1s);
+    EXPECT_TRUE(unknownTarget.hasPendingRestore()) << "released on the answer of a ping that proves nothing";
+    EXPECT_EQ(clipboard.text(), "result");
+    clipboard.fetchBy(0, 0x0c00001);  // another client's window: a clipboard manager
+    scheduler.advance(1s);
+    EXPECT_TRUE(unknownTarget.hasPendingRestore());
+    keyboard.fetchPaste();
+    EXPECT_EQ(field->text, "result");
+    settle();
+    EXPECT_FALSE(unknownTarget.hasPendingRestore());
     EXPECT_EQ(clipboard.formats, userClipboard);
 }
 

@@ -118,6 +118,68 @@ TEST_F(SyntheticInputGateTest, ATerminalIsKnownByWhatItIsWhateverItsName) {
     }
 }
 
+// Where nothing vouches for a window's program (a sandbox's own process numbering, a process
+// that cannot be read, a client on another machine) it may be a terminal as well as anything
+// else: keys go to it only at an accessible text field. Programs whose Control+A, C and V mean
+// other things (Vim, Emacs) get none even there, and the log says why.
+TEST_F(SyntheticInputGateTest, AnUnknownProgramTakesKeysOnlyAtAnAccessibleTextFieldAndVimAndEmacsNone) {
+    test::ScopedLogCapture log;
+    test::FakeAccessibility ax;
+    test::InlineAccessibilityCalls calls{ax};
+    FocusResolver focus{{calls, front, scheduler}};
+    test::FakeProcessTable processes;
+    SyntheticInputGate knowing{{keyboard, front, scheduler, {}, nullptr, &processes, &focus}};
+    const FrontApplication sandboxed = test::sandboxedWindow(5151, QString("Pterm"), 0x0a00001);
+    const FrontApplication root{6161, QString("Sudo-editor"), 0x0c00001};
+    const FrontApplication remote = test::remoteWindow(9191, QString("Gedit"), 0x0e00001);
+    const FrontApplication gvim{7171, QString("Gvim"), 0x1000001};
+    const FrontApplication emacs{8181, QString("Emacs"), 0x1200001};
+    processes.unreadable = {root.processId};
+    const struct {
+        const char* name;
+        FrontApplication window;
+        std::optional<AccessibleRole> focused;  // absent: no accessible element
+        bool takesKeys;
+    } cases[] = {
+        {"a sandboxed program without an accessible element", sandboxed, std::nullopt, false},
+        {"a sandboxed program at a widget that is no text field", sandboxed, AccessibleRole::other, false},
+        {"a sandboxed program at its terminal widget", sandboxed, AccessibleRole::terminal, false},
+        {"a sandboxed program at an accessible text field", sandboxed, AccessibleRole::textField, true},
+        {"a process that cannot be read, without an element", root, std::nullopt, false},
+        {"a process that cannot be read, at a text area", root, AccessibleRole::textArea, true},
+        {"a client on another machine", remote, std::nullopt, false},
+        {"a client on another machine, at a text field", remote, AccessibleRole::textField, true},
+        {"gvim", gvim, std::nullopt, false},
+        {"gvim, even at something that says it is a text area", gvim, AccessibleRole::textArea, false},
+        {"emacs", emacs, AccessibleRole::textField, false},
+    };
+    for (const auto& c : cases) {
+        front.set(c.window);
+        std::shared_ptr<test::FakeField> field;
+        if (c.focused) {
+            field = test::makeField("I have 3 red cars");
+            field->role = c.focused;
+            field->processId = c.window.processId;
+        }
+        ax.systemFocused = field;
+        keyboard.chords.clear();
+        for (const Qt::Key key : {Qt::Key_A, Qt::Key_C, Qt::Key_V}) {
+            EXPECT_EQ(test::runOnVirtualTime(knowing.sendChord(c.window, Qt::ControlModifier, key), scheduler),
+                      c.takesKeys)
+                << c.name;
+        }
+        EXPECT_EQ(test::runOnVirtualTime(knowing.acceptsKeys(c.window), scheduler), c.takesKeys) << c.name;
+        EXPECT_EQ(keyboard.chords.size(), c.takesKeys ? 3 : 0) << c.name;
+        EXPECT_EQ(knowing.isUnknownProgram(c.window), c.window.processUnknown || c.window.processId == root.processId)
+            << c.name;
+    }
+    const QStringList lines = log.messages(LogCategory::app);
+    EXPECT_EQ(lines.filter("synthetic input withheld reason=unknown_program").size(), 3 * 5);
+    EXPECT_EQ(lines.filter("synthetic input withheld reason=keys_mean_other_things").size(), 3 * 3);
+    EXPECT_EQ(lines.filter("focused field keys withheld reason=keys_mean_other_things application=Gvim").size(), 2);
+    EXPECT_EQ(lines.filter("focused field keys withheld reason=keys_mean_other_things application=Emacs").size(), 1);
+}
+
 TEST_F(SyntheticInputGateTest, AChordWaitsForTheUsersKeysAndOurGrabsToLetGo) {
     // The second press of a shortcut: its key is down and our grab takes every key meanwhile.
     keyboard.held = HeldKeys{true, true};

@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -37,29 +38,82 @@ std::optional<qint64> statField(const QString& pid, int field) {
     return ok ? std::optional<qint64>(value) : std::nullopt;
 }
 
-std::optional<qint64> parentOf(const QString& pid) {
-    return statField(pid, 2);
-}
-
 // When the process started (clock ticks after boot): a process id used again is another process.
 std::optional<qint64> startOf(qint64 pid) {
     return statField(QString::number(pid), 20);
 }
 
-// The program a process runs: its executable where we may read it, else the first word of its
-// command line (sandboxed page processes hide their executable from other processes, not their
-// command line).
-QString programOf(qint64 pid) {
-    const QString executable = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
-    if (!executable.isEmpty()) {
-        return executable;
+// The program a process runs, as the file it is: its executable's device and inode, and its
+// path. A program upgraded while it runs still runs the old file, which /proc shows as
+// "<path> (deleted)", while the processes it starts afterwards run the new file at the plain
+// path: the same program by its path. Where the executable cannot be read (sandboxed page
+// processes hide it from other processes, not their command line), the first word of the
+// command line stands for the path.
+struct ProgramFile {
+    std::optional<std::pair<dev_t, ino_t>> file;
+    QString path;
+
+    bool isSameProgram(const ProgramFile& other) const {
+        return (file && file == other.file) || (!path.isEmpty() && path == other.path);
     }
-    QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(pid));
-    if (!commandLine.open(QIODevice::ReadOnly)) {
-        return QString();
+};
+
+ProgramFile programOf(qint64 pid) {
+    ProgramFile program;
+    const std::string exe = "/proc/" + std::to_string(pid) + "/exe";
+    struct stat status {};
+    if (stat(exe.c_str(), &status) == 0) {
+        program.file = std::make_pair(status.st_dev, status.st_ino);
     }
-    const QByteArray arguments = commandLine.read(4096);
-    return QString::fromLocal8Bit(arguments.left(arguments.indexOf('\0')));
+    program.path = QFileInfo(QString::fromStdString(exe)).symLinkTarget();
+    static const QString deleted = QStringLiteral(" (deleted)");
+    if (program.path.endsWith(deleted)) {
+        program.path.chop(deleted.size());
+    }
+    if (program.path.isEmpty()) {
+        QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (commandLine.open(QIODevice::ReadOnly)) {
+            const QByteArray arguments = commandLine.read(4096);
+            program.path = QString::fromLocal8Bit(arguments.left(arguments.indexOf('\0')));
+        }
+    }
+    return program;
+}
+
+// The children of a process, from the "children" files of its threads (each lists the
+// processes that thread started): no walk through the whole table. Absent when the process's
+// threads cannot be listed, or the kernel keeps no such files.
+std::optional<std::vector<qint64>> childrenOf(qint64 pid) {
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    QStringList threads = QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    if (threads.isEmpty()) {
+        return std::nullopt;
+    }
+    // The main thread first: most programs start their processes from it.
+    const QString main = QString::number(pid);
+    if (threads.removeOne(main)) {
+        threads.prepend(main);
+    }
+    std::vector<qint64> children;
+    bool anyRead = false;
+    for (const QString& thread : threads) {
+        QFile file(tasks + QLatin1Char('/') + thread + QStringLiteral("/children"));
+        if (!file.open(QIODevice::ReadOnly)) {
+            continue;  // a thread that ended meanwhile, or no such file
+        }
+        anyRead = true;
+        for (const QByteArray& word : file.readAll().split(' ')) {
+            bool numeric = false;
+            const qint64 child = word.trimmed().toLongLong(&numeric);
+            if (numeric && child > 0) {
+                children.push_back(child);
+            }
+        }
+    }
+    if (!anyRead) {
+        return std::nullopt;
+    }
+    return children;
 }
 
 class ProcProcessTable final : public ProcessTable {
@@ -84,21 +138,9 @@ public:
 
 private:
     bool readRunsProcessesOfItsOwnProgram(qint64 processId) {
-        const QString program = programOf(processId);
-        if (program.isEmpty()) {
+        const ProgramFile program = programOf(processId);
+        if (!program.file && program.path.isEmpty()) {
             return false;
-        }
-        std::multimap<qint64, qint64> children;
-        const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-        for (const QString& entry : entries) {
-            bool numeric = false;
-            const qint64 pid = entry.toLongLong(&numeric);
-            if (!numeric) {
-                continue;
-            }
-            if (const std::optional<qint64> parent = parentOf(entry)) {
-                children.emplace(*parent, pid);
-            }
         }
         // Page processes may sit a level or two below (a zygote between the browser and its
         // renderers).
@@ -106,12 +148,19 @@ private:
         for (int depth = 0; depth < 4 && !level.empty(); ++depth) {
             std::vector<qint64> next;
             for (const qint64 pid : level) {
-                const auto [begin, end] = children.equal_range(pid);
-                for (auto it = begin; it != end; ++it) {
-                    if (programOf(it->second) == program) {
+                const std::optional<std::vector<qint64>> children = childrenOf(pid);
+                if (!children) {
+                    if (pid == processId && QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid))) {
+                        // Its children cannot be listed: nothing says its answers are its own.
                         return true;
                     }
-                    next.push_back(it->second);
+                    continue;
+                }
+                for (const qint64 child : *children) {
+                    if (programOf(child).isSameProgram(program)) {
+                        return true;
+                    }
+                    next.push_back(child);
                 }
             }
             level = std::move(next);

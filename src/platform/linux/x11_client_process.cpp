@@ -2,11 +2,11 @@
 
 #include <cstdlib>
 #include <memory>
-#include <xcb/res.h>
 
 namespace tavrolin::x11 {
 
-std::optional<std::uint32_t> localClientProcessID(xcb_connection_t* connection, xcb_window_t window) {
+std::optional<xcb_res_query_client_ids_cookie_t> localClientProcessRequest(xcb_connection_t* connection,
+                                                                           xcb_window_t window) {
     if (connection == nullptr || window == XCB_NONE) {
         return std::nullopt;
     }
@@ -17,9 +17,13 @@ std::optional<std::uint32_t> localClientProcessID(xcb_connection_t* connection, 
     xcb_res_client_id_spec_t query{};
     query.client = window;
     query.mask = XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID;
+    return xcb_res_query_client_ids(connection, 1, &query);
+}
+
+std::optional<std::uint32_t> localClientProcessReply(xcb_connection_t* connection,
+                                                     xcb_res_query_client_ids_cookie_t cookie) {
     std::unique_ptr<xcb_res_query_client_ids_reply_t, decltype(&std::free)> reply(
-        xcb_res_query_client_ids_reply(connection, xcb_res_query_client_ids(connection, 1, &query), nullptr),
-        &std::free);
+        xcb_res_query_client_ids_reply(connection, cookie, nullptr), &std::free);
     if (!reply) {
         return std::nullopt;
     }
@@ -30,6 +34,11 @@ std::optional<std::uint32_t> localClientProcessID(xcb_connection_t* connection, 
         }
     }
     return std::nullopt;
+}
+
+std::optional<std::uint32_t> localClientProcessID(xcb_connection_t* connection, xcb_window_t window) {
+    const std::optional<xcb_res_query_client_ids_cookie_t> cookie = localClientProcessRequest(connection, window);
+    return cookie ? localClientProcessReply(connection, *cookie) : std::nullopt;
 }
 
 }  // namespace tavrolin::x11

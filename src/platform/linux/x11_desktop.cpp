@@ -281,6 +281,7 @@ struct PendingWindow {
     xcb_get_geometry_cookie_t geometry;
     xcb_translate_coordinates_cookie_t origin;
     xcb_get_property_cookie_t pid, wmClass, netName, wmName, state, desktop, type, opacity, extents;
+    std::optional<xcb_res_query_client_ids_cookie_t> serverPid;
 };
 
 std::vector<WindowListEntry> readWindowList(Display& display) {
@@ -309,6 +310,7 @@ std::vector<WindowListEntry> readWindowList(Display& display) {
             requestProperty(c, window, display.atom(NET_WM_WINDOW_TYPE)),
             requestProperty(c, window, display.atom(NET_WM_WINDOW_OPACITY)),
             requestProperty(c, window, display.atom(NET_FRAME_EXTENTS)),
+            x11::localClientProcessRequest(c, window),
         });
     }
 
@@ -326,6 +328,8 @@ std::vector<WindowListEntry> readWindowList(Display& display) {
         const WindowProperty type = takeProperty(c, p.type);
         const WindowProperty opacity = takeProperty(c, p.opacity);
         const WindowProperty extents = takeProperty(c, p.extents);
+        const std::optional<std::uint32_t> serverPid =
+            p.serverPid ? x11::localClientProcessReply(c, *p.serverPid) : std::nullopt;
 
         // A window destroyed since the list was read answers nothing: leave it out.
         if (!attributes || !geometry || !origin) {
@@ -351,10 +355,9 @@ std::vector<WindowListEntry> readWindowList(Display& display) {
         entry.windowNumber = p.window;
         entry.isOnscreen = true;
         entry.layer = layer;
-        entry.ownerPID = windowProcessID(pid);
-        if (!entry.ownerPID) {
-            entry.ownerPID = validProcessID(x11::localClientProcessID(c, p.window));
-        }
+        // The process the X server knows, as the front application names it; the window's own
+        // claim only where the server cannot tell.
+        entry.ownerPID = p.serverPid ? validProcessID(serverPid) : windowProcessID(pid);
         entry.ownerName = windowClassName(wmClass);
         if (!entry.ownerName && entry.ownerPID) {
             entry.ownerName = processName(*entry.ownerPID);

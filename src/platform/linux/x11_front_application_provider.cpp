@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <unistd.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_icccm.h>
 
@@ -107,6 +108,10 @@ private:
         supportingWmCheck_ = atom("_NET_SUPPORTING_WM_CHECK");
         activeWindow_ = atom("_NET_ACTIVE_WINDOW");
         wmPid_ = atom("_NET_WM_PID");
+        char host[256] = {};
+        if (gethostname(host, sizeof host - 1) == 0) {
+            hostName_ = QByteArray(host);
+        }
         return supportingWmCheck_ != XCB_NONE && activeWindow_ != XCB_NONE;
     }
 
@@ -128,13 +133,17 @@ private:
         return *static_cast<xcb_window_t*>(xcb_get_property_value(reply.get()));
     }
 
-    // The requests for a window's class and process, sent together.
+    // The requests for a window's class, machine and process, sent together.
     struct Identity {
         xcb_get_property_cookie_t wmClass;
+        xcb_get_property_cookie_t clientMachine;
         std::optional<xcb_get_property_cookie_t> pid;
+        std::optional<xcb_res_query_client_ids_cookie_t> serverPid;
     };
     Identity identityRequest(xcb_window_t window) const {
-        Identity identity{xcb_icccm_get_wm_class(connection_, window), std::nullopt};
+        Identity identity{xcb_icccm_get_wm_class(connection_, window),
+                          xcb_get_property(connection_, 0, window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 0, 64),
+                          std::nullopt, x11::localClientProcessRequest(connection_, window)};
         if (wmPid_ != XCB_NONE) {
             identity.pid = xcb_get_property(connection_, 0, window, wmPid_, XCB_ATOM_CARDINAL, 0, 1);
         }
@@ -142,8 +151,12 @@ private:
     }
     void discard(const Identity& identity) const {
         xcb_discard_reply(connection_, identity.wmClass.sequence);
+        xcb_discard_reply(connection_, identity.clientMachine.sequence);
         if (identity.pid) {
             xcb_discard_reply(connection_, identity.pid->sequence);
+        }
+        if (identity.serverPid) {
+            xcb_discard_reply(connection_, identity.serverPid->sequence);
         }
     }
     FrontApplication identityReply(xcb_window_t window, const Identity& identity) const {
@@ -156,17 +169,75 @@ private:
             }
             xcb_icccm_get_wm_class_reply_wipe(&classes);
         }
+        const bool remote = isOtherMachine(stringReply(identity.clientMachine));
+        std::optional<qint64> claimed;
         if (identity.pid) {
             auto reply = own(xcb_get_property_reply(connection_, *identity.pid, nullptr));
             if (reply && reply->format == 32 && xcb_get_property_value_length(reply.get()) >= 4) {
-                result.processId = *static_cast<uint32_t*>(xcb_get_property_value(reply.get()));
+                claimed = *static_cast<uint32_t*>(xcb_get_property_value(reply.get()));
             }
         }
-        if (result.processId <= 0) {
-            // Old clients do not set _NET_WM_PID: ask the server which local process owns the window.
-            result.processId = static_cast<qint64>(x11::localClientProcessID(connection_, window).value_or(0));
+        std::optional<qint64> known;
+        if (identity.serverPid) {
+            known = x11::localClientProcessReply(connection_, *identity.serverPid);
         }
+        const ProcessIdentity process = judgeProcess(remote, identity.serverPid.has_value(), known, claimed);
+        result.processId = process.id;
+        result.processUnknown = process.unknown;
         return result;
+    }
+
+    struct ProcessIdentity {
+        qint64 id = 0;
+        bool unknown = true;
+    };
+    // The server's number where it has one; the window's claim only where the server cannot
+    // tell (no X-Resource extension). A client on another machine is unknown whatever it
+    // claims (its number is another machine's); the server's number for it is the local
+    // process that speaks for it (ssh, over ssh -X), none for a client over the network.
+    static ProcessIdentity judgeProcess(bool remote, bool serverAsked, std::optional<qint64> known,
+                                        std::optional<qint64> claimed) {
+        if (claimed && *claimed <= 0) {
+            claimed.reset();
+        }
+        if (known && *known <= 0) {
+            known.reset();
+        }
+        if (remote) {
+            return {known.value_or(0), true};
+        }
+        if (!serverAsked) {
+            return claimed ? ProcessIdentity{*claimed, false} : ProcessIdentity{};
+        }
+        if (!known) {
+            return {};
+        }
+        // A sandbox with its own process numbering claims its own number (1, 2), which on this
+        // machine names another process or none.
+        return {*known, claimed && *claimed != *known};
+    }
+
+    std::optional<QByteArray> stringReply(xcb_get_property_cookie_t cookie) const {
+        auto reply = own(xcb_get_property_reply(connection_, cookie, nullptr));
+        if (!reply || reply->format != 8 || xcb_get_property_value_length(reply.get()) <= 0) {
+            return std::nullopt;
+        }
+        const auto* bytes = static_cast<const char*>(xcb_get_property_value(reply.get()));
+        QByteArray value(bytes, xcb_get_property_value_length(reply.get()));
+        const qsizetype end = value.indexOf('\0');
+        return end < 0 ? value : value.left(end);
+    }
+    // Whether a window's WM_CLIENT_MACHINE names another machine than this one; a window without
+    // one says nothing. A short and a full name of this host both name it.
+    bool isOtherMachine(const std::optional<QByteArray>& machine) const {
+        if (!machine || machine->isEmpty()) {
+            return false;
+        }
+        const auto shortName = [](const QByteArray& name) {
+            const qsizetype dot = name.indexOf('.');
+            return (dot < 0 ? name : name.first(dot)).toLower();
+        };
+        return *machine != "localhost" && shortName(*machine) != shortName(hostName_);
     }
     xcb_window_t focusedTopLevelWindow() const {
         auto focus = own(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
@@ -200,6 +271,7 @@ private:
     mutable xcb_atom_t supportingWmCheck_ = XCB_NONE;
     mutable xcb_atom_t activeWindow_ = XCB_NONE;
     mutable xcb_atom_t wmPid_ = XCB_NONE;
+    mutable QByteArray hostName_;
 };
 
 }  // namespace

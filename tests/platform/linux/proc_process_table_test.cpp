@@ -1,10 +1,20 @@
-// What /proc tells of a process: whether it holds a pseudo-terminal master.
+// What /proc tells of a process: whether it holds a pseudo-terminal master, and whether it runs
+// processes of its own program below it.
 #include "platform/desktop_backend.h"
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
 
+#include <algorithm>
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
+#include <limits>
+#include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -28,4 +38,116 @@ TEST(ProcProcessTable, APseudoTerminalMasterIsSeenInItsHolderOnly) {
     other.kill();
     other.waitForFinished(3000);
     close(master);
+}
+
+namespace {
+
+// A process group of its own, so that the test ends every process it started at once.
+class ProcessGroup {
+public:
+    ProcessGroup(const QString& program, const QStringList& arguments) {
+        process_.setChildProcessModifier([] { setpgid(0, 0); });
+        process_.start(program, arguments);
+        process_.waitForStarted(5000);
+    }
+    ~ProcessGroup() {
+        if (process_.processId() > 0) {
+            ::kill(-pid_t(process_.processId()), SIGKILL);
+        }
+        process_.waitForFinished(3000);
+    }
+    ProcessGroup(const ProcessGroup&) = delete;
+    ProcessGroup& operator=(const ProcessGroup&) = delete;
+    qint64 pid() const { return process_.processId(); }
+
+private:
+    QProcess process_;
+};
+
+// The processes `parent` started, as pgrep sees them.
+QStringList childrenOf(qint64 parent) {
+    QProcess pgrep;
+    pgrep.start("pgrep", {"-P", QString::number(parent)});
+    pgrep.waitForFinished(5000);
+    return QString::fromLatin1(pgrep.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+bool waitFor(const std::function<bool()>& condition) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > 20000) {
+            return false;
+        }
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+}  // namespace
+
+// A program upgraded while it runs: its own executable is the old file, gone from the folder
+// ("... (deleted)"), while the process it starts afterwards runs the new file at the same path.
+// Both are the one program; a process running another program (sleep) is not.
+TEST(ProcProcessTable, AProgramReplacedWhileItRunsIsTheSameProgramAsWhatItStartsFromTheNewFile) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString program = dir.filePath("program");
+    const QString go = dir.filePath("go");
+    ASSERT_TRUE(QFile::copy("/bin/sh", program));
+    ASSERT_TRUE(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
+    const ProcessGroup parent(
+        program,
+        {"-c", QStringLiteral("while [ ! -e '%1' ]; do sleep 0.05; done; '%2' -c 'sleep 30' & wait").arg(go, program)});
+    ASSERT_GT(parent.pid(), 0);
+    EXPECT_FALSE(makeSystemProcessTable()->runsProcessesOfItsOwnProgram(parent.pid())) << "only sleep runs below it";
+
+    ASSERT_TRUE(QFile::remove(program));
+    ASSERT_TRUE(QFile::copy("/bin/sh", program));
+    ASSERT_TRUE(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
+    QFile(go).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(waitFor([&] {
+        for (const QString& child : childrenOf(parent.pid())) {
+            QFile commandLine("/proc/" + child + "/cmdline");
+            if (commandLine.open(QIODevice::ReadOnly) && commandLine.readAll().startsWith(program.toLocal8Bit())) {
+                return true;
+            }
+        }
+        return false;
+    })) << "the new file never ran";
+    EXPECT_TRUE(QFileInfo("/proc/" + QString::number(parent.pid()) + "/exe").symLinkTarget().endsWith(" (deleted)"));
+    EXPECT_TRUE(makeSystemProcessTable()->runsProcessesOfItsOwnProgram(parent.pid()));
+}
+
+// The question costs one process's children, whatever else runs on the machine: asked with a
+// thousand more processes about, it takes a small part of one read through the table (each
+// figure the best of several, so that a busy machine's pauses do not count).
+TEST(ProcProcessTable, ChildrenAreFoundWithoutReadingTheWholeTable) {
+    const ProcessGroup crowd("sh", {"-c", "for i in $(seq 1000); do sleep 60 & done; wait"});
+    ASSERT_TRUE(waitFor([&] { return childrenOf(crowd.pid()).size() >= 1000; }));
+    const ProcessGroup asked("sh", {"-c", "sh -c 'sleep 60' & wait"});
+    ASSERT_TRUE(waitFor([&] { return !childrenOf(asked.pid()).isEmpty(); }));
+
+    const auto best = [](const std::function<void()>& work) {
+        qint64 fastest = std::numeric_limits<qint64>::max();
+        for (int run = 0; run < 7; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            work();
+            fastest = std::min(fastest, timer.nsecsElapsed());
+        }
+        return fastest;
+    };
+    const qint64 walk = best([] {
+        for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile stat("/proc/" + entry + "/stat");
+            if (stat.open(QIODevice::ReadOnly)) {
+                stat.read(1024);
+            }
+        }
+    });
+    bool answer = false;
+    const qint64 question = best([&] { answer = makeSystemProcessTable()->runsProcessesOfItsOwnProgram(asked.pid()); });
+    EXPECT_TRUE(answer) << "a shell below the shell";
+    EXPECT_LT(question * 5, walk) << "asked in " << question / 1000 << " us, a walk takes " << walk / 1000 << " us";
 }

@@ -18,9 +18,13 @@ public:
     int reads = 0;
     // false: the owner of the user's clipboard never hands it over (saves come back absent).
     bool ownerAnswers = true;
-    // Fetches of our data by other programs, by their process: what a pasting application
-    // does, and what a clipboard manager polling the clipboard does too.
+    // Fetches of our data by other programs, by their process (as the X server knows it) and by
+    // the X client of the requestor's window: what a pasting application does, and what a
+    // clipboard manager polling the clipboard does too. A window's client is its id without the
+    // bits a client numbers its own resources with, as the X server hands ids out.
     std::map<qint64, quint64> fetchesByProcess;
+    std::map<quint64, quint64> fetchesByClient;
+    static quint64 clientOf(quint64 window) { return window & ~quint64(0x1fffff); }
     // Texts offered to one program each, by its window: while we own the clipboard, that
     // program's fetches get the text, everyone else's the clipboard's contents.
     struct Offer {
@@ -28,18 +32,23 @@ public:
         QString text;
     };
     std::map<quint64, Offer> offers;
-    // A fetch by the program of process `processId` (its request made by the X client of
-    // `window`, 0 for a client of no window of interest): the plain text it gets. Only the
-    // process counts for ownDataFetchesBy(); a text offered to a window goes to its client's
-    // requests whatever their process.
+    // A fetch by the program of process `processId` (0: one the X server cannot name), its request
+    // made by the X client of `window` (0 for a client of no window of interest): the plain text
+    // it gets. A text offered to a window goes to its client's requests whatever their process.
     std::optional<QString> fetchBy(qint64 processId, quint64 window = 0) {
-        ++fetchesByProcess[processId];
+        if (processId > 0) {
+            ++fetchesByProcess[processId];
+        }
+        if (window != 0) {
+            ++fetchesByClient[clientOf(window)];
+        }
         return textFor(processId, window);
     }
     std::optional<QString> textFor(qint64 processId, quint64 window = 0) const {
         if (ownedByUs) {
             for (const auto& [offeredWindow, offer] : offers) {
-                if ((window != 0 && offeredWindow == window) || (offer.processId > 0 && offer.processId == processId)) {
+                if ((window != 0 && clientOf(offeredWindow) == clientOf(window)) ||
+                    (offer.processId > 0 && offer.processId == processId)) {
                     return offer.text;
                 }
             }
@@ -62,7 +71,12 @@ public:
     }
     QCoro::Task<std::optional<QString>> readText() override { co_return text(); }
     QCoro::Task<std::optional<QString>> readHtml() override { co_return html(); }
-    quint64 ownDataFetchesBy(qint64 processId, quint64) const override {
+    // By process; with none, by the window's client.
+    quint64 ownDataFetchesBy(qint64 processId, quint64 window) const override {
+        if (processId <= 0) {
+            const auto it = window == 0 ? fetchesByClient.end() : fetchesByClient.find(clientOf(window));
+            return it == fetchesByClient.end() ? 0 : it->second;
+        }
         const auto it = fetchesByProcess.find(processId);
         return it == fetchesByProcess.end() ? 0 : it->second;
     }

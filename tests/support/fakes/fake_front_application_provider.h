@@ -7,6 +7,17 @@
 
 namespace tavrolin::test {
 
+// Windows as the X11 provider reports them where nothing vouches for their program: a sandbox
+// with its own process numbering (its window claims 1 or 2; the X server knows `serverProcess`),
+// and a client on another machine (over ssh -X the X server's local client, `localClient`, is
+// ssh).
+inline FrontApplication sandboxedWindow(qint64 serverProcess, const QString& identifier, quint64 windowId) {
+    return FrontApplication{serverProcess, identifier, windowId, true};
+}
+inline FrontApplication remoteWindow(qint64 localClient, const QString& identifier, quint64 windowId) {
+    return FrontApplication{localClient, identifier, windowId, true};
+}
+
 // A front application the test sets; counts how often it was asked.
 class FakeFrontApplicationProvider final : public FrontApplicationProviding {
 public:

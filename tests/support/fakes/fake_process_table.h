@@ -8,7 +8,8 @@ namespace tavrolin::test {
 
 // The process table of a pretend machine: the processes holding a pseudo-terminal master
 // (terminal emulators, and programs with a terminal inside) and those whose open files cannot
-// be read (another user's). None runs processes of its own program below it.
+// be read (another user's, root's: such a window's program is unknown). None runs processes of
+// its own program below it.
 class FakeProcessTable final : public ProcessTable {
 public:
     std::set<qint64> ptyHolders;

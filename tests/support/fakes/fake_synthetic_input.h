@@ -58,7 +58,8 @@ public:
     // processes its own way, a program may fetch from a helper process).
     std::optional<qint64> fetchingProcessId;
     // Where the keys go, as on the desktop: the front window, whose program then fetches the
-    // paste (`processId` is set to it with each chord). None: `processId` stays as the test set it.
+    // paste (`processId` and `windowId` are set to it with each chord). None: they stay as the
+    // test set them.
     const FrontApplicationProviding* keyboardFocus = nullptr;
     qint64 processId = 0;
     quint64 windowId = 0;  // the window that got the keys, whose X client asks for the paste
@@ -89,7 +90,8 @@ public:
         chords << QKeySequence(static_cast<int>(modifiers) | key).toString();
         if (keyboardFocus) {
             if (const std::optional<FrontApplication> front = keyboardFocus->frontApplication()) {
-                processId = front->processId;  // the program that got the keys fetches the paste
+                // The program that got the keys fetches the paste.
+                processId = front->processId;
                 windowId = front->windowId;
             }
         }
