@@ -352,8 +352,8 @@ TEST_F(ClipboardFallbacksTest, AnUnknownProgramsPingProvesNothingAndOnlyItsOwnCl
     ASSERT_TRUE(run(unknownTarget.pasteFallback("result", false, sandboxed)));
     scheduler.advance(ClipboardFallbacks::pasteHoldLimit + 1s);
     EXPECT_TRUE(unknownTarget.hasPendingRestore()) << "released on the answer of a ping that proves nothing";
-    EXPECT_EQ(clipboard.text(), "result");
-    clipboard.fetchBy(0, 0x0c00001);  // another client's window: a clipboard manager
+    EXPECT_EQ(clipboard.textFor(0, sandboxed.windowId), "result");
+    EXPECT_EQ(clipboard.fetchBy(0, 0x0c00001), "the user's text");  // another client's: a clipboard manager
     scheduler.advance(1s);
     EXPECT_TRUE(unknownTarget.hasPendingRestore());
     keyboard.fetchPaste();

@@ -25,6 +25,8 @@ public:
     std::map<qint64, quint64> fetchesByProcess;
     std::map<quint64, quint64> fetchesByClient;
     static quint64 clientOf(quint64 window) { return window & ~quint64(0x1fffff); }
+    // Windows of one X client; a test's small window numbers name no client, only themselves.
+    static bool sameClient(quint64 a, quint64 b) { return clientOf(a) != 0 ? clientOf(a) == clientOf(b) : a == b; }
     // Texts offered to one program each, by its window: while we own the clipboard, that
     // program's fetches get the text, everyone else's the clipboard's contents.
     struct Offer {
@@ -47,7 +49,7 @@ public:
     std::optional<QString> textFor(qint64 processId, quint64 window = 0) const {
         if (ownedByUs) {
             for (const auto& [offeredWindow, offer] : offers) {
-                if ((window != 0 && clientOf(offeredWindow) == clientOf(window)) ||
+                if ((window != 0 && sameClient(offeredWindow, window)) ||
                     (offer.processId > 0 && offer.processId == processId)) {
                     return offer.text;
                 }
