@@ -409,9 +409,32 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
     co_return FieldAgain{};
 }
 
+QCoro::Task<bool> ClipboardFallbacks::selectAllForPaste(FrontApplication window, const SelectAllCheck& shown) {
+    const bool sent = co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_A);
+    if (!sent) {
+        co_return false;
+    }
+    lastPasteSelectedAllOnly_ = true;  // until the paste goes
+    if (!shown) {
+        co_await sleepFor(scheduler_, pasteSelectAllWait);
+        co_return true;
+    }
+    for (std::chrono::milliseconds waited{0}; waited < selectAllShowBound; waited += selectAllShowPoll) {
+        co_await sleepFor(scheduler_, selectAllShowPoll);
+        if (co_await shown()) {
+            co_return true;
+        }
+    }
+    AppLog::app().notice(
+        QStringLiteral("focused field paste withheld: the field did not show its select-all within %1ms")
+            .arg(selectAllShowBound.count()));
+    co_return false;
+}
+
 QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replacingAllText,
                                                     std::optional<FrontApplication> window, PasteChecks checks) {
     lastPasteFoundFieldChanged_ = false;
+    lastPasteSelectedAllOnly_ = false;
     const bool acceptsKeys = co_await gate_.acceptsKeys(window);
     if (!acceptsKeys) {
         // Never into a terminal (nor our own windows): its input is the running program's.
@@ -440,35 +463,43 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
         }
     }
     bool selectedAll = false;
+    const auto putBackClipboard = [this, &saved] {
+        if (saved->empty()) {
+            clipboard_.clear();  // neither the marker nor the field's copy stays
+        } else {
+            restore(saved);
+        }
+    };
     if (checks.readBefore) {
         const FieldAgain again = co_await copyFieldAgain(*window, *checks.readBefore);
         if (!again.unchanged) {
-            if (saved->empty()) {
-                clipboard_.clear();  // neither the marker nor the field's copy stays
-            } else {
-                restore(saved);
-            }
+            putBackClipboard();
             co_return false;
         }
         selectedAll = again.selectedAll;
     }
+    lastPaste_.reset();
+    // The select-all comes before the text takes the clipboard: where the field does not show
+    // it, nothing is pasted and the user's clipboard has not left.
+    if (replacingAllText && !selectedAll) {
+        const bool selected = co_await selectAllForPaste(*window, checks.selectAllShown);
+        if (!selected) {
+            if (checks.readBefore) {
+                putBackClipboard();
+            }
+            co_return false;
+        }
+    }
     clipboard_.clear();
     clipboard_.setText(newText);
     const quint64 fetchesBefore = clipboard_.ownDataFetchesBy(window->processId, window->windowId);
-    lastPaste_.reset();
-    bool sent = true;
-    if (replacingAllText && !selectedAll) {
-        sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_A);
-        co_await sleepFor(scheduler_, pasteSelectAllWait);
-    }
-    if (sent) {
-        sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_V);
-    }
+    const bool sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_V);
     if (!sent) {
         // Nothing will fetch the text: the user's clipboard comes back now.
         restore(saved);
         co_return false;
     }
+    lastPasteSelectedAllOnly_ = false;
     lastPaste_ = std::make_pair(*window, fetchesBefore);
     // The application fetches the clipboard after it handles the keystroke, in its own time:
     // the queue stays held, and the user's clipboard away, until it has (or cannot any more).

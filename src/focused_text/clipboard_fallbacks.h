@@ -50,6 +50,13 @@ public:
     static constexpr std::chrono::milliseconds copyWait{200};
     static constexpr std::chrono::milliseconds selectAllWait{50};
     static constexpr std::chrono::milliseconds pasteSelectAllWait{30};
+    // How long a field that can be read back may take to show the select-all of a whole-field
+    // paste, looked at every `selectAllShowPoll`. A slow program that reads its keys shows it well
+    // within; one that has not by then is busy, and a Control+V queued behind it would land
+    // whenever it wakes, over whatever the clipboard holds then (a busy Chromium page pastes
+    // nothing at all, and the selected text goes).
+    static constexpr std::chrono::milliseconds selectAllShowBound{1500};
+    static constexpr std::chrono::milliseconds selectAllShowPoll{10};
     static constexpr std::chrono::milliseconds pasteHoldLimit{2000};
     static constexpr std::chrono::milliseconds pasteFetchPoll{10};
     static constexpr std::chrono::milliseconds pendingPasteWaitBound{2500};
@@ -110,6 +117,8 @@ public:
         unknown,      // nothing could be read
     };
     using FieldAfterPasteCheck = std::function<QCoro::Task<FieldAfterPaste>()>;
+    // Whether the field shows the select-all taken: its selection covers its whole text.
+    using SelectAllCheck = std::function<QCoro::Task<bool>()>;
 
     struct PasteChecks {
         PasteTargetCheck target;
@@ -123,6 +132,10 @@ public:
         // How the field looks now, for a field that can be read back: the paste's hold ends
         // once it shows the paste.
         FieldAfterPasteCheck fieldAfter;
+        // For a field that can be read back: a whole-field paste's Control+V follows its
+        // select-all only once this answers yes, asked until `selectAllShowBound`; otherwise
+        // nothing is pasted and the user's clipboard never leaves (lastPasteSelectedAllOnly()).
+        SelectAllCheck selectAllShown;
     };
 
     // Puts `newText` into the focused field of `window` by pasting (after select-all when
@@ -135,6 +148,10 @@ public:
     // Whether the last pasteFallback() sent nothing because the field, copied again, no longer
     // held what was read (the user typed on in it).
     bool lastPasteFoundFieldChanged() const { return lastPasteFoundFieldChanged_; }
+    // Whether the last pasteFallback() sent its select-all and then no paste (the field did not
+    // show the select-all in time, or Control+V could not go): the field may show its whole text
+    // selected, now or once its program gets to the key.
+    bool lastPasteSelectedAllOnly() const { return lastPasteSelectedAllOnly_; }
 
     // What the caller's own read-back of the field saw after the last paste: a field that shows
     // the result ends the paste's hold, one that changed otherwise ends it once the target has
@@ -205,6 +222,8 @@ private:
         bool selectedAll = false;
     };
     QCoro::Task<FieldAgain> copyFieldAgain(FrontApplication window, CopiedField readBefore);
+    // Select-all for a whole-field paste; whether it was sent and, where `shown` can tell, seen.
+    QCoro::Task<bool> selectAllForPaste(FrontApplication window, const SelectAllCheck& shown);
     // After a copy: the saved clipboard back; an empty one stays empty rather than keep the marker.
     QCoro::Task<void> restoreAfterCopy(std::optional<ClipboardContents> saved, QString marker);
     // The queue, once no paste waits for its program any more (within pendingPasteWaitBound).
@@ -232,6 +251,7 @@ private:
     // The last paste's target and its fetch count when the keys went; absent before any.
     std::optional<std::pair<FrontApplication, quint64>> lastPaste_;
     bool lastPasteFoundFieldChanged_ = false;
+    bool lastPasteSelectedAllOnly_ = false;
     std::optional<CutText> cutText_;
     LifetimeToken<ClipboardFallbacks> lifetime_{this};
 };

@@ -4,6 +4,7 @@
 #include "focused_text/clipboard_fallbacks.h"
 #include "focused_text/field_step_clock.h"
 #include "focused_text/focus_resolver.h"
+#include "focused_text/late_select_all_guard.h"
 #include "focused_text/synthetic_input_gate.h"
 #include "language/focused_text_field_accessing.h"
 #include "platform/accessibility_calls.h"
@@ -170,8 +171,14 @@ private:
     struct FieldNow {
         std::optional<QString> text;
         std::optional<TextRange> selection;
+        // The object that answered, and what it reported.
+        AccessibleElementHandle element;
+        ReportedFieldText reported;
     };
     QCoro::Task<FieldNow> readFieldNow(AccessibleElementHandle element, bool withSelection);
+    // Whether the field is as the user had it right before a whole-field paste's select-all, in a
+    // way that lets the select-all show: read, and not already selected whole. `before` gets it.
+    QCoro::Task<bool> readBeforeSelectAll(FocusedTextFieldSnapshot snapshot, std::shared_ptr<FieldNow> before);
     // The focused element of the snapshot's window when it is another object than the snapshot's;
     // null otherwise.
     QCoro::Task<AccessibleElementHandle> focusedOtherElement(FocusedTextFieldSnapshot snapshot);
@@ -233,6 +240,7 @@ private:
     FocusResolver resolver_;
     SyntheticInputGate gate_;
     ClipboardFallbacks fallbacks_;
+    LateSelectAllGuard lateSelectAll_;
     // The element a whole-field read cut its text out of (null: none known).
     AccessibleElementHandle cutElement_;
     // Programs (by process) that answered an accessibility write as done and kept their text.

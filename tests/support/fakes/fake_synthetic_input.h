@@ -21,7 +21,8 @@ namespace tavrolin::test {
 // ("Ctrl+C"). It answers the desktop's ping as the program would: a stopped program queues the
 // keys sent to it and answers nothing until it is resumed, then handles them against whatever
 // the clipboard holds at that moment. A browser whose page is busy in a script answers the ping
-// from its window's process while the page still has the keys queued.
+// from its window's process while the page still has the keys queued; one may become busy on
+// the select-all it is sent.
 class FakeKeyboardApplication final : public SyntheticInput, public WindowPinging, public ProcessTable {
     FakeClipboard& clipboard_;
 
@@ -51,6 +52,9 @@ public:
     bool pagesInOtherProcesses = false;
     // A page busy in a script: chords wait in `queued` until resume(), pings are answered.
     bool pageBusy = false;
+    // The page's handler of the next Control+A runs a long script (a key handler that spins):
+    // the page is busy from that key on, which waits with the rest until resume().
+    bool busyOnNextSelectAll = false;
     // Where the keys go, as on the desktop: the front window, whose program then fetches the
     // paste (`processId` is set to it with each chord). None: `processId` stays as the test set it.
     const FrontApplicationProviding* keyboardFocus = nullptr;
@@ -84,6 +88,10 @@ public:
             if (const std::optional<FrontApplication> front = keyboardFocus->frontApplication()) {
                 processId = front->processId;  // the program that got the keys fetches the paste
             }
+        }
+        if (busyOnNextSelectAll && modifiers == Qt::ControlModifier && key == Qt::Key_A) {
+            busyOnNextSelectAll = false;
+            pageBusy = true;
         }
         if (stopped || pageBusy) {
             queued.append({modifiers, key});
