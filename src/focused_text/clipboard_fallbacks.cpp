@@ -393,8 +393,16 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
         co_return FieldAgain{};
     }
     co_await sleepFor(scheduler_, copyWait);
-    const QString now = (co_await copiedText(marker)).value_or(QString());
+    const std::optional<QString> copied = co_await copiedText(marker);
+    const QString now = copied.value_or(QString());
     if (now == expected) {
+        // A copy that gave the field's text shows that its program handled the keys; one that gave
+        // nothing (the field holds nothing) does not, and its program must show it otherwise.
+        if (!copied && !co_await keysShownRead(window)) {
+            AppLog::app().notice(
+                QStringLiteral("focused field paste withheld: nothing shows its program read the keys before"));
+            co_return FieldAgain{};
+        }
         co_return FieldAgain{true, readBefore.afterSelectAll};
     }
     AppLog::app().notice(QStringLiteral("focused field changed since it was read: not written length=%1 now=%2")
@@ -407,6 +415,18 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
         co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_End);
     }
     co_return FieldAgain{};
+}
+
+QCoro::Task<bool> ClipboardFallbacks::keysShownRead(FrontApplication window) {
+    if (!windowPing_) {
+        co_return true;
+    }
+    if (processes_ && processes_->runsProcessesOfItsOwnProgram(window.processId)) {
+        co_return false;  // its window's process answers for pages that may still hold the keys
+    }
+    const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
+    const WindowPinging::Answer answer = co_await windowPing_->ping(window.windowId, pingBound);
+    co_return alive&& answer == WindowPinging::Answer::answered;
 }
 
 QCoro::Task<bool> ClipboardFallbacks::selectAllForPaste(FrontApplication window, const SelectAllCheck& shown) {

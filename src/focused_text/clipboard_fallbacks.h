@@ -124,7 +124,8 @@ public:
         PasteTargetCheck target;
         // The field as copyFieldText() gave it. Right before the paste it is copied again the
         // same way (select-all and copy, or the selection's copy), and nothing is pasted when it
-        // no longer holds that text: what the user typed meanwhile is not written over. The
+        // no longer holds that text: what the user typed meanwhile is not written over. Where that
+        // copy gives nothing, only a ping that proves its program read the keys lets the paste go. The
         // select-all of that copy serves the paste. In the editors that read by cutting, the
         // field is empty while the command runs, and the whole-field paste goes in only while it
         // still is; a selection cut out leaves nothing selected to paste over, so nothing is read.
@@ -222,6 +223,9 @@ private:
         bool selectedAll = false;
     };
     QCoro::Task<FieldAgain> copyFieldAgain(FrontApplication window, CopiedField readBefore);
+    // Whether `window`'s program has shown that it read the keys sent to it so far: it answered a
+    // ping sent after them, where that answer proves it (see the class comment).
+    QCoro::Task<bool> keysShownRead(FrontApplication window);
     // Select-all for a whole-field paste; whether it was sent and, where `shown` can tell, seen.
     QCoro::Task<bool> selectAllForPaste(FrontApplication window, const SelectAllCheck& shown);
     // After a copy: the saved clipboard back; an empty one stays empty rather than keep the marker.

@@ -42,7 +42,11 @@ const fields = () => ({
   textarea: document.getElementById('textarea').value,
   input: document.getElementById('input').value,
   editable: document.getElementById('editable').innerText,
-  focused: document.activeElement ? document.activeElement.id : ''
+  focused: document.activeElement ? document.activeElement.id : '',
+  selectionStart: document.activeElement && document.activeElement.selectionStart != null
+                  ? document.activeElement.selectionStart : -1,
+  selectionEnd: document.activeElement && document.activeElement.selectionEnd != null
+                ? document.activeElement.selectionEnd : -1
 });
 async function report(id) {
   const state = fields();
@@ -166,8 +170,9 @@ TestBrowser::TestBrowser(Kind kind) {
         response.set_header("Access-Control-Allow-Origin", "*");
         const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
         std::lock_guard lock(mutex_);
-        const Report report{body.value("textarea").toString(), body.value("input").toString(),
-                            body.value("editable").toString(), body.value("focused").toString()};
+        const Report report{body.value("textarea").toString(),      body.value("input").toString(),
+                            body.value("editable").toString(),      body.value("focused").toString(),
+                            body.value("selectionStart").toInt(-1), body.value("selectionEnd").toInt(-1)};
         reports_[body.value("id").toInt()] = report;
         seen_.push_back(report);
         changed_.notify_all();
@@ -356,6 +361,14 @@ std::optional<QString> TestBrowser::text(Element element) {
         editable.chop(1);
     }
     return editable;
+}
+
+std::optional<std::pair<int, int>> TestBrowser::selection() {
+    const std::optional<Report> report = send(QStringLiteral(R"({"op":"report"})"), 5s);
+    if (!report || report->selectionStart < 0) {
+        return std::nullopt;
+    }
+    return std::make_pair(report->selectionStart, report->selectionEnd);
 }
 
 bool TestBrowser::busyOnNextSelectAll(std::chrono::milliseconds busy) {
