@@ -426,7 +426,8 @@ QCoro::Task<bool> ClipboardFallbacks::keysShownRead(FrontApplication window) {
     }
     const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
     const WindowPinging::Answer answer = co_await windowPing_->ping(window.windowId, pingBound);
-    co_return alive&& answer == WindowPinging::Answer::answered;
+    const bool answered = answer == WindowPinging::Answer::answered;
+    co_return answered&& alive;
 }
 
 QCoro::Task<bool> ClipboardFallbacks::selectAllForPaste(FrontApplication window, const SelectAllCheck& shown) {

@@ -459,8 +459,10 @@ QCoro::Task<bool> FocusedTextFieldAccessor::isSnapshotField(AccessibleElementHan
 
 QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, bool replacingAllText,
                                                             FocusedTextFieldSnapshot snapshot) {
-    lateSelectAll_.stop();  // this paste's select-all is its own
     const std::optional<FrontApplication> front = snapshot.sourceWindow;
+    if (front) {
+        lateSelectAll_.stopIn(front->windowId);  // this paste's select-all is its own
+    }
     ClipboardFallbacks::PasteChecks checks;
     const auto fieldChanged = std::make_shared<bool>(false);
     // Where the field can be read, its paste goes only once it shows the select-all.
@@ -495,15 +497,17 @@ QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, boo
     if (seeSelectAll) {
         checks.selectAllShown = [this, beforeSelectAll]() -> QCoro::Task<bool> {
             const FieldNow now = co_await readFieldNow(beforeSelectAll->element, true);
-            co_return now.reported.value&& selectionCoversText(*now.reported.value, now.reported.selectedRange);
+            const std::optional<QString>& text = now.reported.value;
+            const bool selectedAll = text && selectionCoversText(*text, now.reported.selectedRange);
+            co_return selectedAll;
         };
     }
     const bool sent = co_await fallbacks_.pasteFallback(newText, replacingAllText, front, std::move(checks));
     if (!sent) {
         const ReportedFieldText& before = beforeSelectAll->reported;
-        if (fallbacks_.lastPasteSelectedAllOnly() && before.value && before.selectedRange) {
+        if (front && fallbacks_.lastPasteSelectedAllOnly() && before.value && before.selectedRange) {
             // Its program may handle the select-all late and leave the whole text selected.
-            lateSelectAll_.watch(beforeSelectAll->element, *before.value, *before.selectedRange);
+            lateSelectAll_.watch(front->windowId, beforeSelectAll->element, *before.value, *before.selectedRange);
         }
         // Nothing reached the field: the text is handed back so it can be offered for copying.
         AppLog::app().notice(QStringLiteral("focused field paste not sent length=%1").arg(newText.size()));

@@ -21,13 +21,21 @@ LateSelectAllGuard::~LateSelectAllGuard() {
     stop();
 }
 
-void LateSelectAllGuard::watch(AccessibleElementHandle element, QString text, AccessibleTextRange before) {
+void LateSelectAllGuard::watch(quint64 window, AccessibleElementHandle element, QString text,
+                               AccessibleTextRange before) {
     stop();
     watch_ = std::make_shared<Watch>();
+    watch_->window = window;
     watch_->element = std::move(element);
     watch_->text = std::move(text);
     watch_->before = before;
     schedule();
+}
+
+void LateSelectAllGuard::stopIn(quint64 window) {
+    if (watch_ && watch_->window == window) {
+        stop();
+    }
 }
 
 void LateSelectAllGuard::stop() {

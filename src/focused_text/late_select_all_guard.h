@@ -35,15 +35,17 @@ public:
     LateSelectAllGuard(const LateSelectAllGuard&) = delete;
     LateSelectAllGuard& operator=(const LateSelectAllGuard&) = delete;
 
-    // Watches `element`, whose reported text was `text` and selection `before` when the
-    // select-all went (ending any watch before it).
-    void watch(AccessibleElementHandle element, QString text, AccessibleTextRange before);
-    // A later command works in the field now: its own select-all is not undone.
+    // Watches `element` of `window`, whose reported text was `text` and selection `before` when
+    // the select-all went (ending any watch before it).
+    void watch(quint64 window, AccessibleElementHandle element, QString text, AccessibleTextRange before);
+    // A later command sends keys to `window` now: its own select-all there is not undone.
+    void stopIn(quint64 window);
     void stop();
     bool watching() const { return watch_ != nullptr; }
 
 private:
     struct Watch {
+        quint64 window = 0;
         AccessibleElementHandle element;
         QString text;
         AccessibleTextRange before;
