@@ -496,10 +496,7 @@ QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, boo
     }
     if (seeSelectAll) {
         checks.selectAllShown = [this, beforeSelectAll]() -> QCoro::Task<bool> {
-            const FieldNow now = co_await readFieldNow(beforeSelectAll->element, true);
-            const std::optional<QString>& text = now.reported.value;
-            const bool selectedAll = text && selectionCoversText(*text, now.reported.selectedRange);
-            co_return selectedAll;
+            co_return selectsWholeText((co_await readFieldNow(beforeSelectAll->element, true)).reported);
         };
     }
     const bool sent = co_await fallbacks_.pasteFallback(newText, replacingAllText, front, std::move(checks));
@@ -531,16 +528,28 @@ QCoro::Task<FocusedTextFieldAccessor::FieldNow> FocusedTextFieldAccessor::readFi
 QCoro::Task<bool> FocusedTextFieldAccessor::readBeforeSelectAll(FocusedTextFieldSnapshot snapshot,
                                                                 std::shared_ptr<FieldNow> before) {
     // The keys go to the focused element, which may be a new object the program put in the
-    // field's place (pasteReachesField() made sure it is the field).
-    const AccessibleElementHandle replaced = co_await focusedOtherElement(snapshot);
-    *before = co_await readFieldNow(replaced ? replaced : snapshot.element, true);
+    // field's place (pasteReachesField() made sure it is the field); where that one tells
+    // nothing, the object read. Firefox tells no caret for a moment while its focus settles.
+    for (std::chrono::milliseconds waited{0};; waited += pasteShowPoll) {
+        const AccessibleElementHandle replaced = co_await focusedOtherElement(snapshot);
+        if (replaced) {
+            *before = co_await readFieldNow(replaced, true);
+        }
+        if (!before->reported.value || !before->reported.selectedRange) {
+            *before = co_await readFieldNow(snapshot.element, true);
+        }
+        if ((before->reported.value && before->reported.selectedRange) || waited >= selectionReadBound) {
+            break;
+        }
+        co_await sleepFor(platform_.scheduler, pasteShowPoll);
+    }
     const ReportedFieldText& reported = before->reported;
     if (!reported.value || !reported.selectedRange) {
         AppLog::app().notice(
             QStringLiteral("focused field paste withheld: its selection cannot be read to see its select-all"));
         co_return false;
     }
-    if (!reported.value->isEmpty() && selectionCoversText(*reported.value, reported.selectedRange)) {
+    if (!reported.value->isEmpty() && selectsWholeText(reported)) {
         // A select-all would change nothing there, and so show nothing.
         AppLog::app().notice(QStringLiteral("focused field paste withheld: its whole text is selected already"));
         co_return false;

@@ -54,6 +54,9 @@ public:
     // How long a paste may take to show in its field before it counts as not placed.
     static constexpr std::chrono::milliseconds pasteShowBound{1500};
     static constexpr std::chrono::milliseconds pasteShowPoll{20};
+    // How long a field's selection may take to be told before a whole-field paste (looked at every
+    // pasteShowPoll): without it, its select-all could not be seen.
+    static constexpr std::chrono::milliseconds selectionReadBound{300};
 
     // How long the Translate probe waits for a program to take the request for its tree.
     static constexpr std::chrono::milliseconds treeRequestBound{100};

@@ -1,7 +1,6 @@
 #include "focused_text/late_select_all_guard.h"
 
 #include "core/app_log.h"
-#include "focused_text/accessible_field_read.h"
 
 namespace tavrolin {
 
@@ -11,6 +10,10 @@ bool selectionCoversText(const QString& text, const std::optional<AccessibleText
     }
     const qsizetype needed = text.endsWith(QLatin1Char('\n')) ? text.size() - 1 : text.size();
     return range->length >= needed;
+}
+
+bool selectsWholeText(const ReportedFieldText& read) {
+    return read.value && selectionCoversText(*read.value, read.selectedRange);
 }
 
 LateSelectAllGuard::LateSelectAllGuard(AccessibilityCalls& accessibility, Scheduler& scheduler)

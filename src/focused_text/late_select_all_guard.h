@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/lifetime_token.h"
+#include "focused_text/accessible_field_read.h"
 #include "platform/accessibility_calls.h"
 #include "platform/clock.h"
 
@@ -16,6 +17,8 @@ namespace tavrolin {
 // line break, which some rich-text fields report and their select-all leaves out, is no part
 // that counts. An empty text is covered by any selection.
 bool selectionCoversText(const QString& text, const std::optional<AccessibleTextRange>& range);
+// The same for a field read with its selection: false when either is missing.
+bool selectsWholeText(const ReportedFieldText& read);
 
 // A select-all sent for a paste that did not go (the field did not show it in time) may still
 // reach its program: a page busy in a script handles the key seconds later, and then the whole
