@@ -528,28 +528,22 @@ QCoro::Task<FocusedTextFieldAccessor::FieldNow> FocusedTextFieldAccessor::readFi
 QCoro::Task<bool> FocusedTextFieldAccessor::readBeforeSelectAll(FocusedTextFieldSnapshot snapshot,
                                                                 std::shared_ptr<FieldNow> before) {
     // The keys go to the focused element, which may be a new object the program put in the
-    // field's place (pasteReachesField() made sure it is the field); where that one tells
-    // nothing, the object read. Firefox tells no caret for a moment while its focus settles.
-    for (std::chrono::milliseconds waited{0};; waited += pasteShowPoll) {
-        const AccessibleElementHandle replaced = co_await focusedOtherElement(snapshot);
-        if (replaced) {
-            *before = co_await readFieldNow(replaced, true);
-        }
-        if (!before->reported.value || !before->reported.selectedRange) {
-            *before = co_await readFieldNow(snapshot.element, true);
-        }
-        if ((before->reported.value && before->reported.selectedRange) || waited >= selectionReadBound) {
-            break;
-        }
-        co_await sleepFor(platform_.scheduler, pasteShowPoll);
+    // field's place (pasteReachesField() made sure it is the field); else to the object read.
+    const AccessibleElementHandle replaced = co_await focusedOtherElement(snapshot);
+    if (replaced) {
+        *before = co_await readFieldNow(replaced, true);
     }
-    const ReportedFieldText& reported = before->reported;
-    if (!reported.value || !reported.selectedRange) {
-        AppLog::app().notice(
-            QStringLiteral("focused field paste withheld: its selection cannot be read to see its select-all"));
-        co_return false;
+    if (!before->reported.value) {
+        *before = co_await readFieldNow(snapshot.element, true);
+        before->element = snapshot.element;
     }
-    if (!reported.value->isEmpty() && selectsWholeText(reported)) {
+    ReportedFieldText& reported = before->reported;
+    if (!reported.selectedRange && snapshot.selectedRange && reported.value == snapshot.fullText) {
+        // Firefox tells no caret while its focus is away for a moment (our shortcut's grab): the
+        // selection read with the field stands for it.
+        reported.selectedRange = AccessibleTextRange{snapshot.selectedRange->location, snapshot.selectedRange->length};
+    }
+    if (reported.value && !reported.value->isEmpty() && selectsWholeText(reported)) {
         // A select-all would change nothing there, and so show nothing.
         AppLog::app().notice(QStringLiteral("focused field paste withheld: its whole text is selected already"));
         co_return false;

@@ -54,9 +54,6 @@ public:
     // How long a paste may take to show in its field before it counts as not placed.
     static constexpr std::chrono::milliseconds pasteShowBound{1500};
     static constexpr std::chrono::milliseconds pasteShowPoll{20};
-    // How long a field's selection may take to be told before a whole-field paste (looked at every
-    // pasteShowPoll): without it, its select-all could not be seen.
-    static constexpr std::chrono::milliseconds selectionReadBound{300};
 
     // How long the Translate probe waits for a program to take the request for its tree.
     static constexpr std::chrono::milliseconds treeRequestBound{100};
@@ -179,8 +176,9 @@ private:
         ReportedFieldText reported;
     };
     QCoro::Task<FieldNow> readFieldNow(AccessibleElementHandle element, bool withSelection);
-    // Whether the field is as the user had it right before a whole-field paste's select-all, in a
-    // way that lets the select-all show: read, and not already selected whole. `before` gets it.
+    // Whether a whole-field paste's select-all can show in the field: its whole text is not
+    // selected already. `before` gets the field as the user has it right before (to put back a
+    // select-all handled late), and the object the keys go to.
     QCoro::Task<bool> readBeforeSelectAll(FocusedTextFieldSnapshot snapshot, std::shared_ptr<FieldNow> before);
     // The focused element of the snapshot's window when it is another object than the snapshot's;
     // null otherwise.
