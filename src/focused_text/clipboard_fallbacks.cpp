@@ -448,8 +448,16 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
         co_return FieldAgain{};
     }
     co_await sleepFor(scheduler_, copyWait);
-    const QString now = (co_await copiedText(marker)).value_or(QString());
+    const std::optional<QString> copied = co_await copiedText(marker);
+    const QString now = copied.value_or(QString());
     if (now == expected) {
+        // A copy that gave the field's text shows that its program handled the keys; one that gave
+        // nothing (the field holds nothing) does not, and its program must show it otherwise.
+        if (!copied && !co_await keysShownRead(window)) {
+            AppLog::app().notice(
+                QStringLiteral("focused field paste withheld: nothing shows its program read the keys before"));
+            co_return FieldAgain{};
+        }
         co_return FieldAgain{true, readBefore.afterSelectAll};
     }
     AppLog::app().notice(QStringLiteral("focused field changed since it was read: not written length=%1 now=%2")
@@ -464,9 +472,47 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
     co_return FieldAgain{};
 }
 
+QCoro::Task<bool> ClipboardFallbacks::keysShownRead(FrontApplication window) {
+    if (!windowPing_) {
+        co_return true;
+    }
+    // Its window's process answers for pages that may still hold the keys; an unknown program's
+    // process may be any of its own.
+    if (gate_.isUnknownProgram(window) || (processes_ && processes_->runsProcessesOfItsOwnProgram(window.processId))) {
+        co_return false;
+    }
+    const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
+    const WindowPinging::Answer answer = co_await windowPing_->ping(window.windowId, pingBound);
+    const bool answered = answer == WindowPinging::Answer::answered;
+    co_return answered&& alive;
+}
+
+QCoro::Task<bool> ClipboardFallbacks::selectAllForPaste(FrontApplication window, const SelectAllCheck& shown) {
+    const bool sent = co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_A);
+    if (!sent) {
+        co_return false;
+    }
+    lastPasteSelectedAllOnly_ = true;  // until the paste goes
+    if (!shown) {
+        co_await sleepFor(scheduler_, pasteSelectAllWait);
+        co_return true;
+    }
+    for (std::chrono::milliseconds waited{0}; waited < selectAllShowBound; waited += selectAllShowPoll) {
+        co_await sleepFor(scheduler_, selectAllShowPoll);
+        if (co_await shown()) {
+            co_return true;
+        }
+    }
+    AppLog::app().notice(
+        QStringLiteral("focused field paste withheld: the field did not show its select-all within %1ms")
+            .arg(selectAllShowBound.count()));
+    co_return false;
+}
+
 QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replacingAllText,
                                                     std::optional<FrontApplication> window, PasteChecks checks) {
     lastPasteFoundFieldChanged_ = false;
+    lastPasteSelectedAllOnly_ = false;
     const bool acceptsKeys = co_await gate_.acceptsKeys(window);
     if (!acceptsKeys) {
         // Never into a terminal (nor our own windows): its input is the running program's.
@@ -495,17 +541,32 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
         }
     }
     bool selectedAll = false;
+    const auto putBackClipboard = [this, &saved] {
+        if (saved->empty()) {
+            clipboard_.clear();  // neither the marker nor the field's copy stays
+        } else {
+            restore(saved);
+        }
+    };
     if (checks.readBefore) {
         const FieldAgain again = co_await copyFieldAgain(*window, *checks.readBefore);
         if (!again.unchanged) {
-            if (saved->empty()) {
-                clipboard_.clear();  // neither the marker nor the field's copy stays
-            } else {
-                restore(saved);
-            }
+            putBackClipboard();
             co_return false;
         }
         selectedAll = again.selectedAll;
+    }
+    lastPaste_.reset();
+    // The select-all comes before the text is offered: where the field does not show it, nothing
+    // is pasted.
+    if (replacingAllText && !selectedAll) {
+        const bool selected = co_await selectAllForPaste(*window, checks.selectAllShown);
+        if (!selected) {
+            if (checks.readBefore) {
+                putBackClipboard();
+            }
+            co_return false;
+        }
     }
     // The text goes to the target alone; everyone else keeps getting the user's clipboard. A number
     // nothing vouches for may be anyone's: an unknown program is known by its window's X client.
@@ -516,20 +577,13 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
         clipboard_.setContents(*saved);
     }
     const quint64 fetchesBefore = fetchesBy(*window);
-    lastPaste_.reset();
-    bool sent = true;
-    if (replacingAllText && !selectedAll) {
-        sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_A);
-        co_await sleepFor(scheduler_, pasteSelectAllWait);
-    }
-    if (sent) {
-        sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_V);
-    }
+    const bool sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_V);
     if (!sent) {
         // Nothing will fetch the text.
         clipboard_.withdrawOffer(window->windowId);
         co_return false;
     }
+    lastPasteSelectedAllOnly_ = false;
     lastPaste_ = std::make_pair(*window, fetchesBefore);
     // The application fetches the clipboard after it handles the keystroke, in its own time:
     // the text stays offered to it until it has (or cannot any more).

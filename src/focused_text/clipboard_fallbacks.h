@@ -58,6 +58,13 @@ public:
     static constexpr std::chrono::milliseconds copyWait{200};
     static constexpr std::chrono::milliseconds selectAllWait{50};
     static constexpr std::chrono::milliseconds pasteSelectAllWait{30};
+    // How long a field that can be read back may take to show the select-all of a whole-field
+    // paste, looked at every `selectAllShowPoll`. A slow program that reads its keys shows it well
+    // within; one that has not by then is busy, and a Control+V queued behind it would land
+    // whenever it wakes, over whatever the clipboard holds then (a busy Chromium page pastes
+    // nothing at all, and the selected text goes).
+    static constexpr std::chrono::milliseconds selectAllShowBound{1500};
+    static constexpr std::chrono::milliseconds selectAllShowPoll{10};
     static constexpr std::chrono::milliseconds pasteHoldLimit{2000};
     static constexpr std::chrono::milliseconds pasteFetchPoll{10};
     static constexpr std::chrono::milliseconds pendingPasteWaitBound{2500};
@@ -119,12 +126,15 @@ public:
         unknown,      // nothing could be read
     };
     using FieldAfterPasteCheck = std::function<QCoro::Task<FieldAfterPaste>()>;
+    // Whether the field shows the select-all taken: its selection covers its whole text.
+    using SelectAllCheck = std::function<QCoro::Task<bool>()>;
 
     struct PasteChecks {
         PasteTargetCheck target;
         // The field as copyFieldText() gave it. Right before the paste it is copied again the
         // same way (select-all and copy, or the selection's copy), and nothing is pasted when it
-        // no longer holds that text: what the user typed meanwhile is not written over. The
+        // no longer holds that text: what the user typed meanwhile is not written over. Where that
+        // copy gives nothing, only a ping that proves its program read the keys lets the paste go. The
         // select-all of that copy serves the paste. In the editors that read by cutting, the
         // field is empty while the command runs, and the whole-field paste goes in only while it
         // still is; a selection cut out leaves nothing selected to paste over, so nothing is read.
@@ -135,6 +145,10 @@ public:
         // Puts the field's selection back as it was read, once its program refused the paste:
         // nothing of our select-all stays for the user's next key to replace.
         std::function<QCoro::Task<void>()> putFieldBack;
+        // For a field that can be read back: a whole-field paste's Control+V follows its
+        // select-all only once this answers yes, asked until `selectAllShowBound`; otherwise
+        // nothing is pasted (lastPasteSelectedAllOnly()).
+        SelectAllCheck selectAllShown;
     };
 
     // Puts `newText` into the focused field of `window` by pasting (after select-all when
@@ -147,6 +161,10 @@ public:
     // Whether the last pasteFallback() sent nothing because the field, copied again, no longer
     // held what was read (the user typed on in it).
     bool lastPasteFoundFieldChanged() const { return lastPasteFoundFieldChanged_; }
+    // Whether the last pasteFallback() sent its select-all and then no paste (the field did not
+    // show the select-all in time, or Control+V could not go): the field may show its whole text
+    // selected, now or once its program gets to the key.
+    bool lastPasteSelectedAllOnly() const { return lastPasteSelectedAllOnly_; }
 
     // What the caller's own read-back of the field saw after the last paste: a field that shows
     // the result ends the paste's hold, one that changed otherwise ends it once the target has
@@ -223,6 +241,11 @@ private:
         bool selectedAll = false;
     };
     QCoro::Task<FieldAgain> copyFieldAgain(FrontApplication window, CopiedField readBefore);
+    // Whether `window`'s program has shown that it read the keys sent to it so far: it answered a
+    // ping sent after them, where that answer proves it (see the class comment).
+    QCoro::Task<bool> keysShownRead(FrontApplication window);
+    // Select-all for a whole-field paste; whether it was sent and, where `shown` can tell, seen.
+    QCoro::Task<bool> selectAllForPaste(FrontApplication window, const SelectAllCheck& shown);
     // After a copy: the saved clipboard back; an empty one stays empty rather than keep the marker.
     QCoro::Task<void> restoreAfterCopy(std::optional<ClipboardContents> saved, QString marker);
     // The queue, once no paste waits for `window`'s program any more (within
@@ -261,6 +284,7 @@ private:
     // The last paste's target and its fetch count when the keys went; absent before any.
     std::optional<std::pair<FrontApplication, quint64>> lastPaste_;
     bool lastPasteFoundFieldChanged_ = false;
+    bool lastPasteSelectedAllOnly_ = false;
     std::optional<CutText> cutText_;
     LifetimeToken<ClipboardFallbacks> lifetime_{this};
 };

@@ -66,6 +66,7 @@ FocusedTextFieldAccessor::FocusedTextFieldAccessor(Platform platform, SyntheticI
              platform.processes, &resolver_, platform.keyActivity}),
       fallbacks_(platform.clipboard, gate_, platform.scheduler, secondsToDuration(clipboardRestoreDelay),
                  platform.windowPing, platform.processes),
+      lateSelectAll_(platform.accessibility, platform.scheduler),
       steps_(platform.clock) {}
 
 FocusedTextFieldAccessing::ClipboardFallbackCallback FocusedTextFieldAccessor::onWillUseClipboardFallback() const {
@@ -459,17 +460,27 @@ QCoro::Task<bool> FocusedTextFieldAccessor::isSnapshotField(AccessibleElementHan
 QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, bool replacingAllText,
                                                             FocusedTextFieldSnapshot snapshot) {
     const std::optional<FrontApplication> front = snapshot.sourceWindow;
+    if (front) {
+        lateSelectAll_.stopIn(front->windowId);  // this paste's select-all is its own
+    }
     ClipboardFallbacks::PasteChecks checks;
     const auto fieldChanged = std::make_shared<bool>(false);
+    // Where the field can be read, its paste goes only once it shows the select-all.
+    const bool seeSelectAll = replacingAllText && snapshot.element && !snapshot.readByKeyboard;
+    const auto beforeSelectAll = std::make_shared<FieldNow>();
     // Checked once the clipboard is saved and the keyboard free, right before the keys.
-    checks.target = [this, snapshot, replacingAllText, fieldChanged]() -> QCoro::Task<bool> {
+    checks.target = [this, snapshot, replacingAllText, fieldChanged, seeSelectAll,
+                     beforeSelectAll]() -> QCoro::Task<bool> {
         const bool reaches = co_await pasteReachesField(snapshot);
         if (!reaches) {
             co_return false;
         }
         const std::optional<QString> change = co_await changeSinceRead(snapshot, !replacingAllText);
         *fieldChanged = change.has_value();
-        co_return !change;
+        if (change || !seeSelectAll) {
+            co_return !change;
+        }
+        co_return co_await readBeforeSelectAll(snapshot, beforeSelectAll);
     };
     if (snapshot.readByKeyboard) {
         // A field read by copying shows nothing accessible of what the user typed since: it is
@@ -484,8 +495,18 @@ QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, boo
         };
         checks.putFieldBack = [this, snapshot]() -> QCoro::Task<void> { co_await putSelectionBack(snapshot); };
     }
+    if (seeSelectAll) {
+        checks.selectAllShown = [this, beforeSelectAll]() -> QCoro::Task<bool> {
+            co_return selectsWholeText((co_await readFieldNow(beforeSelectAll->element, true)).reported);
+        };
+    }
     const bool sent = co_await fallbacks_.pasteFallback(newText, replacingAllText, front, std::move(checks));
     if (!sent) {
+        const ReportedFieldText& before = beforeSelectAll->reported;
+        if (front && fallbacks_.lastPasteSelectedAllOnly() && before.value && before.selectedRange) {
+            // Its program may handle the select-all late and leave the whole text selected.
+            lateSelectAll_.watch(front->windowId, beforeSelectAll->element, *before.value, *before.selectedRange);
+        }
         // Nothing reached the field: the text is handed back so it can be offered for copying.
         AppLog::app().notice(QStringLiteral("focused field paste not sent length=%1").arg(newText.size()));
         throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText),
@@ -501,7 +522,34 @@ QCoro::Task<FocusedTextFieldAccessor::FieldNow> FocusedTextFieldAccessor::readFi
     }
     const SeenAccessibleText seen(*reported.value, reported.objects);
     const std::optional<AccessibleTextRange>& range = reported.selectedRange;
-    co_return FieldNow{seen.text(), range ? seen.seenRange(TextRange{range->location, range->length}) : std::nullopt};
+    co_return FieldNow{seen.text(), range ? seen.seenRange(TextRange{range->location, range->length}) : std::nullopt,
+                       element, reported};
+}
+
+QCoro::Task<bool> FocusedTextFieldAccessor::readBeforeSelectAll(FocusedTextFieldSnapshot snapshot,
+                                                                std::shared_ptr<FieldNow> before) {
+    // The keys go to the focused element, which may be a new object the program put in the
+    // field's place (pasteReachesField() made sure it is the field); else to the object read.
+    const AccessibleElementHandle replaced = co_await focusedOtherElement(snapshot);
+    if (replaced) {
+        *before = co_await readFieldNow(replaced, true);
+    }
+    if (!before->reported.value) {
+        *before = co_await readFieldNow(snapshot.element, true);
+        before->element = snapshot.element;
+    }
+    ReportedFieldText& reported = before->reported;
+    if (!reported.selectedRange && snapshot.selectedRange && reported.value == snapshot.fullText) {
+        // Firefox tells no caret while its focus is away for a moment (our shortcut's grab): the
+        // selection read with the field stands for it.
+        reported.selectedRange = AccessibleTextRange{snapshot.selectedRange->location, snapshot.selectedRange->length};
+    }
+    if (reported.value && !reported.value->isEmpty() && selectsWholeText(reported)) {
+        // A select-all would change nothing there, and so show nothing.
+        AppLog::app().notice(QStringLiteral("focused field paste withheld: its whole text is selected already"));
+        co_return false;
+    }
+    co_return true;
 }
 
 QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::focusedOtherElement(FocusedTextFieldSnapshot snapshot) {

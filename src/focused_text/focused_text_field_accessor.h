@@ -4,6 +4,7 @@
 #include "focused_text/clipboard_fallbacks.h"
 #include "focused_text/field_step_clock.h"
 #include "focused_text/focus_resolver.h"
+#include "focused_text/late_select_all_guard.h"
 #include "focused_text/synthetic_input_gate.h"
 #include "language/focused_text_field_accessing.h"
 #include "platform/accessibility_calls.h"
@@ -174,8 +175,15 @@ private:
     struct FieldNow {
         std::optional<QString> text;
         std::optional<TextRange> selection;
+        // The object that answered, and what it reported.
+        AccessibleElementHandle element;
+        ReportedFieldText reported;
     };
     QCoro::Task<FieldNow> readFieldNow(AccessibleElementHandle element, bool withSelection);
+    // Whether a whole-field paste's select-all can show in the field: its whole text is not
+    // selected already. `before` gets the field as the user has it right before (to put back a
+    // select-all handled late), and the object the keys go to.
+    QCoro::Task<bool> readBeforeSelectAll(FocusedTextFieldSnapshot snapshot, std::shared_ptr<FieldNow> before);
     // The focused element of the snapshot's window when it is another object than the snapshot's;
     // null otherwise.
     QCoro::Task<AccessibleElementHandle> focusedOtherElement(FocusedTextFieldSnapshot snapshot);
@@ -243,6 +251,7 @@ private:
     FocusResolver resolver_;
     SyntheticInputGate gate_;
     ClipboardFallbacks fallbacks_;
+    LateSelectAllGuard lateSelectAll_;
     // The element a whole-field read cut its text out of (null: none known).
     AccessibleElementHandle cutElement_;
     // Programs (by process) that answered an accessibility write as done and kept their text.

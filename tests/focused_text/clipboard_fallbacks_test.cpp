@@ -630,5 +630,27 @@ TEST_F(ClipboardFallbacksTest, APasteWhoseTargetIsRefusedSendsNothingAndLeavesTh
     EXPECT_FALSE(fallbacks.hasPendingRestore());
 }
 
+// An editor that reads by cutting holds nothing while the command runs, and copying it again
+// gives nothing: that shows nothing of whether its program handled the keys. The paste goes only
+// where a ping answered after them proves it (never where the window's process answers for pages).
+TEST_F(ClipboardFallbacksTest, APasteIntoAFieldThatCopiesNothingNeedsAnAnswerThatProvesTheKeysWereRead) {
+    front.set(cuttingEditor);
+    field->setText("precious text");
+    const std::optional<ClipboardFallbacks::CopiedField> read = run(fallbacks.copyFieldText(cuttingEditor));
+    ASSERT_TRUE(read && read->afterSelectAll);
+    for (const bool pingProves : {false, true}) {
+        keyboard.pagesInOtherProcesses = !pingProves;
+        keyboard.chords.clear();
+        ClipboardFallbacks::PasteChecks checks;
+        checks.readBefore = read;
+        EXPECT_EQ(run(fallbacks.pasteFallback("result", true, cuttingEditor, std::move(checks))), pingProves);
+        const QStringList copyAgain{"Ctrl+A", "Ctrl+C"};
+        EXPECT_EQ(keyboard.chords, pingProves ? copyAgain + QStringList{"Ctrl+V"} : copyAgain);
+        EXPECT_EQ(field->text, pingProves ? "result" : "");
+        settle();
+        EXPECT_EQ(clipboard.formats, userClipboard);
+    }
+}
+
 }  // namespace
 }  // namespace tavrolin

@@ -924,10 +924,10 @@ TEST_F(FocusedTextFieldAccessorTest, AWriteTheFieldDoesNotShowIsAFailureNotASucc
         QString field;
         QStringList chords;
     } cases[] = {
-        // The select-all went elsewhere: the paste landed after the original. Completed once.
-        {"select-all lost once", 1, false, std::nullopt, "new", {"Ctrl+A", "Ctrl+V", "Ctrl+A", "Ctrl+V"}},
-        {"select-all lost twice", 2, false, QString("new"), "old textnewnew", {"Ctrl+A", "Ctrl+V", "Ctrl+A", "Ctrl+V"}},
-        {"paste lost", 0, true, QString("new"), "old text", {"Ctrl+A", "Ctrl+V"}},
+        // The select-all went elsewhere, or nothing took the keys: the field never shows it, and
+        // no paste follows (it would land after the original, or whenever the program wakes).
+        {"select-all lost", 1, false, QString("new"), "old text", {"Ctrl+A"}},
+        {"keys reach nothing", 0, true, QString("new"), "old text", {"Ctrl+A"}},
     };
     for (const Scenario& c : cases) {
         auto field = test::makeField("old text", {8, 0});

@@ -51,7 +51,11 @@ const fields = () => ({
   editable: document.getElementById('editable').innerText,
   pictures: document.getElementById('editable').querySelectorAll('img').length,
   focused: document.activeElement ? document.activeElement.id : '',
-  selected: selected()
+  selected: selected(),
+  selectionStart: document.activeElement && document.activeElement.selectionStart != null
+                  ? document.activeElement.selectionStart : -1,
+  selectionEnd: document.activeElement && document.activeElement.selectionEnd != null
+                ? document.activeElement.selectionEnd : -1
 });
 async function report(id) {
   const state = fields();
@@ -198,9 +202,10 @@ TestBrowser::TestBrowser(Kind kind) {
         response.set_header("Access-Control-Allow-Origin", "*");
         const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
         std::lock_guard lock(mutex_);
-        const Report report{body.value("textarea").toString(), body.value("input").toString(),
-                            body.value("editable").toString(), body.value("focused").toString(),
-                            body.value("selected").toInt(),    body.value("pictures").toInt(-1)};
+        const Report report{body.value("textarea").toString(),      body.value("input").toString(),
+                            body.value("editable").toString(),      body.value("focused").toString(),
+                            body.value("selected").toInt(),         body.value("pictures").toInt(-1),
+                            body.value("selectionStart").toInt(-1), body.value("selectionEnd").toInt(-1)};
         reports_[body.value("id").toInt()] = report;
         seen_.push_back(report);
         changed_.notify_all();
@@ -399,6 +404,14 @@ bool TestBrowser::selectEditableWords(const QString& words) {
 std::optional<int> TestBrowser::editablePictures() {
     const std::optional<Report> report = send(QStringLiteral(R"({"op":"report"})"), 5s);
     return report ? std::optional<int>(report->pictures) : std::nullopt;
+}
+
+std::optional<std::pair<int, int>> TestBrowser::selection() {
+    const std::optional<Report> report = send(QStringLiteral(R"({"op":"report"})"), 5s);
+    if (!report || report->selectionStart < 0) {
+        return std::nullopt;
+    }
+    return std::make_pair(report->selectionStart, report->selectionEnd);
 }
 
 bool TestBrowser::busyOnNextSelectAll(std::chrono::milliseconds busy) {

@@ -24,6 +24,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace tavrolin::test {
@@ -75,6 +76,9 @@ public:
     // The next Control+A the page gets keeps its script busy for `busy` (the keys after it wait,
     // as in a page busy in a script); the browser's own process goes on answering meanwhile.
     bool busyOnNextSelectAll(std::chrono::milliseconds busy);
+    // The selection of the focused <textarea> or <input> as the page holds it now (start and end;
+    // equal for a caret); absent when the page did not answer or another element has the focus.
+    std::optional<std::pair<int, int>> selection();
     // The page's next paste event calls `handler` (with the text the event was given) on a
     // thread of the test's server, the page waiting synchronously until it returns.
     bool onNextPaste(std::function<void(const QString&)> handler);
@@ -99,6 +103,8 @@ private:
         QString focused;
         int selected = 0;
         int pictures = -1;
+        int selectionStart = -1;
+        int selectionEnd = -1;
     };
     // Sends one command to the page and waits for the report that answers it.
     std::optional<Report> send(const QString& commandJson, std::chrono::milliseconds limit);

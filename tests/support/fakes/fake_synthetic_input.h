@@ -21,7 +21,8 @@ namespace tavrolin::test {
 // ("Ctrl+C"). It answers the desktop's ping as the program would: a stopped program queues the
 // keys sent to it and answers nothing until it is resumed, then handles them against whatever
 // the clipboard holds at that moment. A browser whose page is busy in a script answers the ping
-// from its window's process while the page still has the keys queued.
+// from its window's process while the page still has the keys queued; one may become busy on
+// the select-all it is sent.
 class FakeKeyboardApplication final : public SyntheticInput, public WindowPinging, public ProcessTable {
     FakeClipboard& clipboard_;
 
@@ -57,6 +58,9 @@ public:
     // The paste is fetched by this process rather than the window's (a sandbox numbers its
     // processes its own way, a program may fetch from a helper process).
     std::optional<qint64> fetchingProcessId;
+    // The page's handler of the next Control+A runs a long script (a key handler that spins):
+    // the page is busy from that key on, which waits with the rest until resume().
+    bool busyOnNextSelectAll = false;
     // Where the keys go, as on the desktop: the front window, whose program then fetches the
     // paste (`processId` and `windowId` are set to it with each chord). None: they stay as the
     // test set them.
@@ -94,6 +98,10 @@ public:
                 processId = front->processId;
                 windowId = front->windowId;
             }
+        }
+        if (busyOnNextSelectAll && modifiers == Qt::ControlModifier && key == Qt::Key_A) {
+            busyOnNextSelectAll = false;
+            pageBusy = true;
         }
         if (stopped || pageBusy) {
             queued.append({modifiers, key});

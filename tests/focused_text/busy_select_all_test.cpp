@@ -1,0 +1,100 @@
+#include "focused_text/focused_text_field_accessor.h"
+#include "language/focused_field_service_support.h"
+#include "language/focused_text_replacement_fallback.h"
+#include "support/fakes/fake_accessibility.h"
+#include "support/fakes/fake_clipboard.h"
+#include "support/fakes/fake_front_application_provider.h"
+#include "support/fakes/fake_synthetic_input.h"
+#include "support/fakes/inline_accessibility_calls.h"
+#include "support/virtual_time_task.h"
+
+#include <gtest/gtest.h>
+
+namespace tavrolin {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A whole-field paste into a browser's text box, whose page may be busy in a script when the
+// select-all reaches it: Control+V may follow only once the field shows the select-all.
+class BusySelectAllTest : public ::testing::Test {
+protected:
+    BusySelectAllTest() {
+        clipboard.formats = {{"text/plain", "user clipboard"}};
+        front.setIdentifier("chromium", 4242);
+        keyboard.keyboardFocus = &front;
+        keyboard.pagesInOtherProcesses = true;
+        field->chromium = true;  // written by pasting only
+        ax.systemFocused = field;
+        keyboard.field = field;
+    }
+
+    // The text handed back for the copy window; absent when the replacement succeeded.
+    std::optional<QString> offeredForCopying(const QString& text) {
+        const FocusedTextFieldSnapshot snapshot = test::runOnVirtualTime(accessor.readFocusedField(), scheduler);
+        try {
+            test::runOnVirtualTime(accessor.replaceFocusedFieldTextOrPresentCopyFallback(text, snapshot), scheduler);
+        } catch (const FocusedTextReplacementFallback& fallback) {
+            return fallback.text;
+        }
+        return std::nullopt;
+    }
+
+    std::shared_ptr<test::FakeField> field = test::makeField("my message", {3, 0});
+    test::FakeClock clock;
+    test::ManualScheduler scheduler{&clock};
+    test::FakeAccessibility ax;
+    test::InlineAccessibilityCalls calls{ax};
+    test::FakeClipboard clipboard;
+    test::FakeKeyboardApplication keyboard{clipboard};
+    test::FakeFrontApplicationProvider front;
+    FocusedTextFieldAccessor accessor{
+        {calls, clipboard, front, scheduler, {}, nullptr, &keyboard, &keyboard, &clock}, keyboard, 0.3};
+};
+
+TEST_F(BusySelectAllTest, APageBusyOnSelectAllGetsNoPasteAndItsLateSelectAllIsPutBack) {
+    keyboard.busyOnNextSelectAll = true;
+    EXPECT_EQ(offeredForCopying("result"), "result");
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+A"})) << "no Control+V behind a select-all not shown";
+    EXPECT_EQ(clipboard.text(), "user clipboard");
+    EXPECT_EQ(clipboard.writes, 0) << "the result never went on the clipboard";
+
+    // The user copies while the page is still busy; then its script ends, seconds later.
+    clipboard.copy("the user's new copy");
+    scheduler.advance(4s);
+    keyboard.resume();
+    EXPECT_EQ(field->selection, (AccessibleTextRange{0, 10})) << "the select-all came late";
+    scheduler.advance(LateSelectAllGuard::watchPoll * 2);
+    EXPECT_EQ(field->text, "my message");
+    EXPECT_EQ(field->selection, (AccessibleTextRange{3, 0})) << "the caret back where the user had it";
+    EXPECT_EQ(clipboard.text(), "the user's new copy");
+
+    // A live page shows the select-all and gets the paste; the watch of the last one is over.
+    keyboard.chords.clear();
+    EXPECT_EQ(offeredForCopying("result"), std::nullopt);
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+A", "Ctrl+V"}));
+    EXPECT_EQ(field->text, "result");
+}
+
+// A select-all the page handles after the user moved the caret, or after the watch, is theirs.
+TEST_F(BusySelectAllTest, OnlyTheLateSelectAllIsUndoneNeverTheUsersLaterSelection) {
+    keyboard.busyOnNextSelectAll = true;
+    EXPECT_EQ(offeredForCopying("result"), "result");
+    scheduler.advance(LateSelectAllGuard::watchBound + 1s);
+    keyboard.resume();
+    scheduler.advance(1s);
+    EXPECT_EQ(field->selection, (AccessibleTextRange{0, 10})) << "past the watch, nothing is touched";
+
+    field->selection = {5, 0};
+    keyboard.chords.clear();
+    keyboard.busyOnNextSelectAll = true;
+    EXPECT_EQ(offeredForCopying("result"), "result");
+    field->selection = {1, 0};  // the user clicked in the field
+    scheduler.advance(1s);
+    field->selection = {0, 10};  // and selected it all
+    scheduler.advance(1s);
+    EXPECT_EQ(field->selection, (AccessibleTextRange{0, 10}));
+}
+
+}  // namespace
+}  // namespace tavrolin
