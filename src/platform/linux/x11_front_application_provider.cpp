@@ -3,6 +3,7 @@
 #include "platform/desktop_backend.h"
 #include "platform/linux/x11_client_process.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -195,26 +196,23 @@ private:
     // tell (no X-Resource extension). A client on another machine is unknown whatever it
     // claims (its number is another machine's); the server's number for it is the local
     // process that speaks for it (ssh, over ssh -X), none for a client over the network.
-    static ProcessIdentity judgeProcess(bool remote, bool serverAsked, std::optional<qint64> known,
-                                        std::optional<qint64> claimed) {
-        if (claimed && *claimed <= 0) {
-            claimed.reset();
-        }
-        if (known && *known <= 0) {
-            known.reset();
-        }
+    static ProcessIdentity judgeProcess(bool remote, bool serverAsked, std::optional<qint64> knownReply,
+                                        std::optional<qint64> claimedReply) {
+        // 0: no number (none given, or not a process's).
+        const qint64 claimed = std::max<qint64>(claimedReply.value_or(0), 0);
+        const qint64 known = std::max<qint64>(knownReply.value_or(0), 0);
         if (remote) {
-            return {known.value_or(0), true};
+            return {known, true};
         }
         if (!serverAsked) {
-            return claimed ? ProcessIdentity{*claimed, false} : ProcessIdentity{};
+            return claimed > 0 ? ProcessIdentity{claimed, false} : ProcessIdentity{};
         }
-        if (!known) {
+        if (known == 0) {
             return {};
         }
         // A sandbox with its own process numbering claims its own number (1, 2), which on this
         // machine names another process or none.
-        return {*known, claimed && *claimed != *known};
+        return {known, claimed > 0 && claimed != known};
     }
 
     std::optional<QByteArray> stringReply(xcb_get_property_cookie_t cookie) const {
