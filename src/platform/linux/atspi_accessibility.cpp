@@ -167,7 +167,22 @@ std::optional<QString> wholeText(AtspiText* text) {
     if (error.failed() || !chars) {
         return std::nullopt;
     }
-    return QString::fromUtf8(chars.get());
+    if (chars.get()[0] != '\0') {
+        return QString::fromUtf8(chars.get());
+    }
+    // GTK 4's entries answer "to the end" (-1) with nothing whatever they hold: an empty answer
+    // is taken only from a text that counts no characters.
+    CallError countError;
+    const gint count = atspi_text_get_character_count(text, countError.out());
+    if (countError.failed() || count <= 0) {
+        return QString();
+    }
+    CallError rangeError;
+    GMemory<gchar> counted(atspi_text_get_text(text, 0, count, rangeError.out()));
+    if (rangeError.failed() || !counted) {
+        return std::nullopt;
+    }
+    return QString::fromUtf8(counted.get());
 }
 
 // A field's text with the unit of its offsets. AT-SPI speaks of characters, which GTK and

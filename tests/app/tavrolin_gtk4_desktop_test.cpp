@@ -1,0 +1,174 @@
+// The field commands of the real executable in GTK 4 entries: our own GTK 4 test program's
+// GtkEntry, and the name field of gnome-text-editor's Save As dialog. GTK 4 publishes its widgets
+// to accessibility itself, and its entries answer a read of their whole text in a way of their
+// own; the commands must read, write and read them back as they do GTK 3's. Offline: Apertium
+// between Spanish and English, Hunspell's English dictionary.
+#include "support/apps/text_fields_app.h"
+#include "support/async.h"
+#include "support/session/accessible_texts.h"
+#include "support/session/program_output.h"
+#include "tavrolin_program_test.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace tavrolin {
+namespace {
+
+using namespace std::chrono_literals;
+
+QString run(const QString& program, const QStringList& arguments) {
+    return test::toolOutput(program, arguments);
+}
+
+class TavrolinGtk4DesktopTest : public test::TavrolinProgramTest {
+protected:
+    void TearDown() override {
+        app_.reset();
+        if (editor_.state() != QProcess::NotRunning) {
+            editor_.kill();
+            editor_.waitForFinished(5000);
+        }
+        TavrolinProgramTest::TearDown();
+    }
+
+    // Native Spanish, messages in English, offline.
+    void startProgramOffline() {
+        writeProgramSettings([](AppSettings& settings) {
+            settings.onlineFeaturesEnabled = false;
+            settings.targetLanguage = AppLanguage::spanish;
+            settings.messageTargetLanguage = AppLanguage::english;
+            settings.telemetryEnabled = false;
+            settings.selectionPopupEnabled = false;
+        });
+        killAtEnd_ = true;
+        startProgram(programEnvironment());
+        if (HasFatalFailure()) {
+            return;
+        }
+        ASSERT_TRUE(test::waitUntil([&] { return log().contains("launch version="); }, 15s)) << log().toStdString();
+        ASSERT_TRUE(test::waitUntil([&] { return !programWindows().isEmpty(); }, 10s)) << "no tray icon";
+        pause(300ms);
+    }
+
+    void startApp() {
+        app_ = std::make_unique<test::TextFieldsApp>(QStringLiteral("tavrolin_test_gtk4_text_fields"));
+        ASSERT_TRUE(app_->isReady());
+        describeFieldsWith([this] { return app_ ? QStringLiteral("line: ") + app_->text("line") : QString(); });
+        ASSERT_TRUE(app_->focus("line"));
+        ASSERT_TRUE(test::waitUntil([&] { return activeWindowPid() == QString::number(app_->pid()); }))
+            << "test application not in front";
+    }
+
+    static QString activeWindowPid() { return run("xdotool", {"getactivewindow", "getwindowpid"}); }
+
+    static void pause(std::chrono::milliseconds duration) {
+        QElapsedTimer timer;
+        timer.start();
+        test::waitUntil([&] { return timer.elapsed() >= duration.count(); }, duration + 1s);
+    }
+
+    // Control+Shift and the key, held a moment as a person holds them (GTK 4 hands its field
+    // the focus back only once the keys are up).
+    static void press(const char* key) {
+        const QString chord = QStringLiteral("ctrl+shift+%1").arg(QLatin1String(key));
+        run("xdotool", {"keydown", "--clearmodifiers", chord, "sleep", "0.1", "keyup", chord});
+    }
+
+    // The run's usage-event line of `action`, the `count`-th one (from 1).
+    QString event(const QString& action, int count = 1) const {
+        int seen = 0;
+        for (const QString& line : logLines()) {
+            if (line.contains(QStringLiteral("event action=") + action + ' ') && ++seen == count) {
+                return line;
+            }
+        }
+        return QString();
+    }
+    bool waitForEvent(const QString& action, int count = 1) const {
+        return test::waitUntil([&] { return !event(action, count).isEmpty(); }, 30s);
+    }
+
+    bool lineBecomes(const std::function<bool(const QString&)>& done) {
+        return test::waitUntil([&] { return done(app_->text("line")); }, 10s);
+    }
+
+    std::unique_ptr<test::TextFieldsApp> app_;
+    QProcess editor_;
+};
+
+// Write with the whole text selected, Edit with the caret at the end (End pressed), Flip with
+// nothing selected: each result replaces the entry's text, is read back (success logged), and
+// leaves nothing selected.
+TEST_F(TavrolinGtk4DesktopTest, AGtk4EntryTakesTheResultsOfWriteEditAndFlip) {
+    startProgramOffline();
+    ASSERT_NO_FATAL_FAILURE(startApp());
+    ASSERT_TRUE(app_->setText("line", QStringLiteral("Me gustaría verte mañana en la estación.")));
+    ASSERT_TRUE(app_->select("line", 0, 40));
+    press("w");
+    ASSERT_TRUE(waitForEvent("translate_message")) << log().toStdString();
+    EXPECT_TRUE(event("translate_message").contains("success=true")) << event("translate_message").toStdString();
+    EXPECT_TRUE(lineBecomes([](const QString& text) { return text.contains(QStringLiteral("tomorrow")); }));
+    QJsonObject state = app_->state("line");
+    EXPECT_EQ(state.value("selectionStart"), state.value("selectionEnd")) << "left selected";
+    pause(300ms);
+
+    ASSERT_TRUE(app_->setText("line", QStringLiteral("We cannot accomodate this mesage.")));
+    run("xdotool", {"key", "End"});
+    press("e");
+    ASSERT_TRUE(waitForEvent("edit_text")) << log().toStdString();
+    EXPECT_TRUE(event("edit_text").contains("success=true")) << event("edit_text").toStdString();
+    EXPECT_TRUE(
+        lineBecomes([](const QString& text) { return text == QStringLiteral("We cannot accommodate this message."); }));
+    pause(300ms);
+
+    ASSERT_TRUE(app_->setText("line", QStringLiteral("I would like to meet you tomorrow at the station.")));
+    press("f");
+    ASSERT_TRUE(waitForEvent("flip_language")) << log().toStdString();
+    EXPECT_TRUE(event("flip_language").contains("success=true")) << event("flip_language").toStdString();
+    EXPECT_TRUE(lineBecomes([](const QString& text) { return text.contains(QStringLiteral("mañana")); }));
+    state = app_->state("line");
+    EXPECT_EQ(state.value("selectionStart"), state.value("selectionEnd")) << "left selected";
+}
+
+// The name field of a real GTK 4 program's Save As dialog takes Write's result.
+TEST_F(TavrolinGtk4DesktopTest, TheSaveAsNameOfAGtk4EditorTakesTheResultOfWrite) {
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("gnome-text-editor"));
+    ASSERT_FALSE(program.isEmpty()) << "gnome-text-editor is not installed (make test installs it)";
+    startProgramOffline();
+    editor_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    editor_.start(program, {QStringLiteral("--standalone"), QStringLiteral("--ignore-session")});
+    ASSERT_TRUE(editor_.waitForStarted(5000));
+    const QString editorPid = QString::number(editor_.processId());
+    ASSERT_TRUE(test::waitUntil([&] { return activeWindowPid() == editorPid; }, 20s)) << "the editor is not in front";
+    pause(500ms);
+    const QString mainWindow = run("xdotool", {"getactivewindow"});
+    run("xdotool", {"key", "--clearmodifiers", "ctrl+shift+s"});
+    ASSERT_TRUE(test::waitUntil([&] { return run("xdotool", {"getactivewindow"}) != mainWindow; }, 10s))
+        << "no Save As dialog";
+    const QString name = QStringLiteral("Tengo un coche rojo");
+    describeFieldsWith([&] { return test::accessibleTextBoxContents(editor_.processId()).join(" | "); });
+    // The field holds a proposed name, selected: typed over as a person would.
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return !test::accessibleTextBoxContents(editor_.processId()).filter(".txt").isEmpty(); }, 10s));
+    run("xdotool", {"key", "--clearmodifiers", "ctrl+a"});
+    run("xdotool", {"type", "--delay", "20", name});
+    ASSERT_TRUE(test::waitUntil([&] { return test::accessibleTextBoxContents(editor_.processId()).contains(name); }))
+        << "the typed name does not show";
+    press("w");
+    ASSERT_TRUE(waitForEvent("translate_message")) << log().toStdString();
+    EXPECT_TRUE(event("translate_message").contains("success=true")) << event("translate_message").toStdString();
+    EXPECT_TRUE(test::waitUntil(
+        [&] {
+            return test::accessibleTextBoxContents(editor_.processId()).filter(QStringLiteral("a red car")).size() == 1;
+        },
+        5s));
+}
+
+}  // namespace
+}  // namespace tavrolin
