@@ -38,9 +38,10 @@ release: deps
 
 # Programs only the desktop tests drive (the browsers people write in, a reader of the clipboard
 # as clipboard managers read it, strace, which watches which files the installed program
-# touches, terminals known by neither name nor accessibility, and gnome-text-editor, a GTK 4
-# program with real dialogs); `make run` never installs them.
-TEST_ONLY_PACKAGES ?= firefox-esr chromium xclip strace mlterm pterm gnome-text-editor
+# touches, terminals known by neither name nor accessibility, gnome-text-editor, a GTK 4
+# program with real dialogs, and LibreOffice Calc with its GTK 3 front end, whose cells are
+# edited in an editor of their own); `make run` never installs them.
+TEST_ONLY_PACKAGES ?= firefox-esr chromium xclip strace mlterm pterm gnome-text-editor libreoffice-calc libreoffice-gtk3
 
 test: build release
 	@scripts/install-deps.sh $(TEST_ONLY_PACKAGES)

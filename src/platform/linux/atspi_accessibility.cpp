@@ -478,6 +478,33 @@ AtspiAccessible* searchFocused(AtspiAccessible* root, int depth) {
     return findFocused(root, depth, SteadyClock::now() + AtspiAccessibility::focusSearchBudget);
 }
 
+AtspiRole roleOf(AtspiAccessible* object) {
+    CallError error;
+    const AtspiRole role = atspi_accessible_get_role(object, error.out());
+    return error.failed() ? ATSPI_ROLE_INVALID : role;
+}
+
+// LibreOffice Calc edits a cell (F2, or typing into it) in an editor object that it places in the
+// spreadsheet document beside the sheet's table, one paragraph for each line of the cell. The
+// editor of such a paragraph, with a new reference; null for any other object.
+AtspiAccessible* cellEditorOf(AtspiAccessible* object) {
+    if (roleOf(object) != ATSPI_ROLE_PARAGRAPH) {
+        return nullptr;
+    }
+    CallError parentError;
+    GObjectRef<AtspiAccessible> editor(atspi_accessible_get_parent(object, parentError.out()));
+    if (parentError.failed() || !editor || roleOf(editor.get()) == ATSPI_ROLE_TABLE_CELL ||
+        !isEditableObject(editor.get())) {
+        return nullptr;
+    }
+    CallError documentError;
+    GObjectRef<AtspiAccessible> document(atspi_accessible_get_parent(editor.get(), documentError.out()));
+    if (documentError.failed() || !document || roleOf(document.get()) != ATSPI_ROLE_DOCUMENT_SPREADSHEET) {
+        return nullptr;
+    }
+    return editor.release();
+}
+
 // The D-Bus name of the application that owns an object.
 std::string applicationOf(AtspiAccessible* object) {
     const AtspiApplication* app = object ? object->parent.app : nullptr;
@@ -923,12 +950,33 @@ bool AtspiAccessibility::isEditable(const AccessibleElementHandle& element) {
 }
 
 // An editable parent holds the element's text among its own (LibreOffice's document around its
-// paragraphs); a field's parent is a panel, a scroll pane or a page.
+// paragraphs); a field's parent is a panel, a scroll pane or a page. A cell's editor selects all
+// of the cell, which is the paragraph's text when the cell has one line.
 bool AtspiAccessibility::isPartOfLargerText(const AccessibleElementHandle& element) {
     return onElement(element, [](AtspiAccessible* object) {
+        if (GObjectRef<AtspiAccessible> editor{cellEditorOf(object)}) {
+            CallError countError;
+            const gint lines = atspi_accessible_get_child_count(editor.get(), countError.out());
+            return countError.failed() || lines != 1;
+        }
         CallError error;
         GObjectRef<AtspiAccessible> parent(atspi_accessible_get_parent(object, error.out()));
         return !error.failed() && parent && isEditableObject(parent.get());
+    });
+}
+
+bool AtspiAccessibility::isSpreadsheetCellEditor(const AccessibleElementHandle& element) {
+    return onElement(element, [](AtspiAccessible* object) {
+        // The editor's paragraphs go when the edit ends; until then the one with the caret keeps
+        // its focused state.
+        atspi_accessible_clear_cache(object);
+        GObjectRef<AtspiStateSet> states(stateSetOf(object));
+        if (!states || !atspi_state_set_contains(states.get(), ATSPI_STATE_FOCUSED) ||
+            atspi_state_set_contains(states.get(), ATSPI_STATE_DEFUNCT)) {
+            return false;
+        }
+        const GObjectRef<AtspiAccessible> editor(cellEditorOf(object));
+        return static_cast<bool>(editor);
     });
 }
 

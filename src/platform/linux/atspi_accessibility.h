@@ -46,6 +46,7 @@ public:
     bool isChromiumControl(const AccessibleElementHandle& element) override;
     bool isEditable(const AccessibleElementHandle& element) override;
     bool isPartOfLargerText(const AccessibleElementHandle& element) override;
+    bool isSpreadsheetCellEditor(const AccessibleElementHandle& element) override;
     bool isValueSettable(const AccessibleElementHandle& element) override;
     bool setValue(const AccessibleElementHandle& element, const QString& text) override;
     bool setSelectedText(const AccessibleElementHandle& element, const QString& text) override;
