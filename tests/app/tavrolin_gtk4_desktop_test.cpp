@@ -3,6 +3,7 @@
 // to accessibility itself, and its entries answer a read of their whole text in a way of their
 // own; the commands must read, write and read them back as they do GTK 3's. Offline: Apertium
 // between Spanish and English, Hunspell's English dictionary.
+#include "app/x11_window_tools.h"
 #include "support/apps/text_fields_app.h"
 #include "support/async.h"
 #include "support/session/accessible_texts.h"
@@ -10,6 +11,7 @@
 #include "tavrolin_program_test.h"
 
 #include <QElapsedTimer>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -37,14 +39,15 @@ protected:
         TavrolinProgramTest::TearDown();
     }
 
-    // Native Spanish, messages in English, offline.
-    void startProgramOffline() {
-        writeProgramSettings([](AppSettings& settings) {
+    // Native Spanish, messages in English, offline; the selection buttons as asked.
+    void startProgramOffline(bool selectionButtons = false) {
+        writeProgramSettings([selectionButtons](AppSettings& settings) {
             settings.onlineFeaturesEnabled = false;
             settings.targetLanguage = AppLanguage::spanish;
             settings.messageTargetLanguage = AppLanguage::english;
             settings.telemetryEnabled = false;
-            settings.selectionPopupEnabled = false;
+            settings.selectionPopupEnabled = selectionButtons;
+            settings.selectionPopupAutoDismissDelay = 5.0;
         });
         killAtEnd_ = true;
         startProgram(programEnvironment());
@@ -54,6 +57,10 @@ protected:
         ASSERT_TRUE(test::waitUntil([&] { return log().contains("launch version="); }, 15s)) << log().toStdString();
         ASSERT_TRUE(test::waitUntil([&] { return !programWindows().isEmpty(); }, 10s)) << "no tray icon";
         pause(300ms);
+        // The session's first synthetic key makes the X server announce a new keyboard, and the
+        // program then grabs its shortcuts again: here, not while a command's shortcut is down.
+        run("xdotool", {"key", "shift"});
+        test::waitUntil([&] { return log().contains("grabbed again after a keyboard change"); }, 2s);
     }
 
     void startApp() {
@@ -168,6 +175,40 @@ TEST_F(TavrolinGtk4DesktopTest, TheSaveAsNameOfAGtk4EditorTakesTheResultOfWrite)
             return test::accessibleTextBoxContents(editor_.processId()).filter(QStringLiteral("a red car")).size() == 1;
         },
         5s));
+}
+
+// The selection buttons over a GTK 4 entry stand beside it, though GTK 4 gives positions only
+// relative to its window.
+TEST_F(TavrolinGtk4DesktopTest, TheSelectionButtonsStandBesideASelectionInAGtk4Entry) {
+    startProgramOffline(true);
+    ASSERT_NO_FATAL_FAILURE(startApp());
+    ASSERT_TRUE(app_->setText("line", QStringLiteral("Hello wonderful world")));
+    const QStringList ours = programWindows();
+    const QJsonObject place = app_->command(QStringLiteral("rect line"));
+    const QRect window = test::windowGeometry(run("xdotool", {"getactivewindow"}));
+    const QRect field = QRect(place.value("x").toInt(), place.value("y").toInt(), place.value("width").toInt(),
+                              place.value("height").toInt())
+                            .translated(window.topLeft());
+    ASSERT_GT(field.width(), 100) << "the entry tells no place";
+    run("xdotool", {"mousemove", QString::number(field.x() + 60), QString::number(field.center().y())});
+    run("xdotool", {"click", "--repeat", "2", "--delay", "80", "1"});
+    std::optional<QRect> row;
+    ASSERT_TRUE(test::waitUntil(
+        [&] {
+            for (const QString& shown : programWindows()) {
+                if (!ours.contains(shown) && test::windowGeometry(shown).height() == 28) {
+                    row = test::windowGeometry(shown);
+                }
+            }
+            return row.has_value();
+        },
+        5s))
+        << "no selection buttons" << log().toStdString();
+    // Just above the entry, within its width.
+    EXPECT_LE(row->bottom(), field.top() + 4) << row->y() << " over an entry at " << field.y();
+    EXPECT_GE(row->bottom(), field.top() - 40) << row->y() << " over an entry at " << field.y();
+    EXPECT_GE(row->right(), field.left());
+    EXPECT_LE(row->left(), field.right());
 }
 
 }  // namespace

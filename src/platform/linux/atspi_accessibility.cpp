@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atspi/atspi.h>
+#include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
 #include <map>
@@ -392,13 +393,6 @@ std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, c
     return objects;
 }
 
-std::optional<QRectF> toLogicalRect(AtspiRect* rect) {
-    if (!rect) {
-        return std::nullopt;
-    }
-    return x11::deviceRectToLogical(QRectF(rect->x, rect->y, rect->width, rect->height));
-}
-
 // The application's own search for its focused object, where it offers one (GTK does):
 // one call however large the tree. Absent when the application cannot search.
 std::optional<AtspiAccessible*> collectionFocused(AtspiAccessible* root) {
@@ -505,6 +499,106 @@ AtspiAccessible* cellEditorOf(AtspiAccessible* object) {
     return editor.release();
 }
 
+// GTK 4 gives every position relative to its window, whatever kind of coordinates is asked for.
+bool positionsRelativeToWindow(AtspiAccessible* object) {
+    CallError appError;
+    GObjectRef<AtspiAccessible> app(atspi_accessible_get_application(object, appError.out()));
+    if (appError.failed() || !app) {
+        return false;
+    }
+    CallError nameError;
+    GMemory<gchar> name(atspi_accessible_get_toolkit_name(app.get(), nameError.out()));
+    if (nameError.failed() || !name || g_ascii_strcasecmp(name.get(), "GTK") != 0) {
+        return false;
+    }
+    CallError versionError;
+    GMemory<gchar> version(atspi_accessible_get_toolkit_version(app.get(), versionError.out()));
+    return !versionError.failed() && version && g_ascii_strtoll(version.get(), nullptr, 10) >= 4;
+}
+
+// The window that holds an object: its ancestor just below the application; a new reference,
+// null when not found.
+AtspiAccessible* windowOf(AtspiAccessible* object) {
+    GObjectRef<AtspiAccessible> current(static_cast<AtspiAccessible*>(g_object_ref(object)));
+    for (int depth = 0; depth <= kMaximumDepth; ++depth) {
+        CallError error;
+        GObjectRef<AtspiAccessible> parent(atspi_accessible_get_parent(current.get(), error.out()));
+        if (error.failed() || !parent) {
+            return nullptr;
+        }
+        if (roleOf(parent.get()) == ATSPI_ROLE_APPLICATION) {
+            return current.release();
+        }
+        g_object_unref(current.release());
+        current.ptr = parent.release();
+    }
+    return nullptr;
+}
+
+// A client-side decorated window keeps at most this much around its content without announcing
+// it (GTK 4's resize borders, where no compositor draws its shadows).
+constexpr int kMaximumUnannouncedMargin = 64;
+
+// A rectangle of an object of a toolkit that gives positions relative to its window, placed on
+// the screen (device pixels); absent unless its window is the front one, told by its process and
+// its size: a window measured by another one's position would place it wrong.
+std::optional<QRectF> windowRectOnScreen(AtspiAccessible* object, const QRectF& inWindow,
+                                         const std::optional<x11::FrontWindowContent>& front) {
+    if (!front) {
+        return std::nullopt;
+    }
+    CallError pidError;
+    const guint pid = atspi_accessible_get_process_id(object, pidError.out());
+    if (pidError.failed() || static_cast<qint64>(pid) != front->processId) {
+        return std::nullopt;
+    }
+    GObjectRef<AtspiAccessible> window(windowOf(object));
+    GObjectRef<AtspiComponent> component(window ? atspi_accessible_get_component_iface(window.get()) : nullptr);
+    if (!component) {
+        return std::nullopt;
+    }
+    CallError error;
+    GMemory<AtspiRect> size(atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_WINDOW, error.out()));
+    if (error.failed() || !size || size->width <= 0 || size->height <= 0) {
+        return std::nullopt;
+    }
+    const QRect& client = front->client;
+    QPoint offset;
+    if (front->drawnFrame) {
+        const QMargins& frame = *front->drawnFrame;
+        if (std::abs(client.width() - frame.left() - frame.right() - size->width) > 1 ||
+            std::abs(client.height() - frame.top() - frame.bottom() - size->height) > 1) {
+            return std::nullopt;
+        }
+        offset = QPoint(frame.left(), frame.top());
+    } else {
+        // Without announced margins GTK keeps the same on every side.
+        const int spareWidth = client.width() - size->width;
+        const int spareHeight = client.height() - size->height;
+        if (spareWidth < 0 || spareHeight < 0 || spareWidth > 2 * kMaximumUnannouncedMargin ||
+            spareHeight > 2 * kMaximumUnannouncedMargin) {
+            return std::nullopt;
+        }
+        offset = QPoint(spareWidth / 2, spareHeight / 2);
+    }
+    return inWindow.translated(client.topLeft() + offset);
+}
+
+// An object's rectangle as its toolkit gave it, on the screen in logical pixels.
+std::optional<QRectF> placedOnScreen(AtspiAccessible* object, AtspiRect* rect, bool relativeToWindow,
+                                     const AtspiAccessibility::FrontWindowContentReader& frontWindowContent) {
+    if (!rect) {
+        return std::nullopt;
+    }
+    const QRectF device(rect->x, rect->y, rect->width, rect->height);
+    if (!relativeToWindow) {
+        return x11::deviceRectToLogical(device);
+    }
+    const std::optional<x11::FrontWindowContent> front = frontWindowContent ? frontWindowContent() : std::nullopt;
+    const std::optional<QRectF> onScreen = windowRectOnScreen(object, device, front);
+    return onScreen ? std::optional<QRectF>(x11::deviceRectToLogical(*onScreen)) : std::nullopt;
+}
+
 // The D-Bus name of the application that owns an object.
 std::string applicationOf(AtspiAccessible* object) {
     const AtspiApplication* app = object ? object->parent.app : nullptr;
@@ -532,6 +626,7 @@ namespace tavrolin {
 
 struct AtspiAccessibility::State {
     DBusAccessibilityBusStatus& busStatus;
+    FrontWindowContentReader frontWindowContent;
     std::shared_ptr<DBusAccessibilityBusStatus> ownedBusStatus;
     std::chrono::milliseconds callTimeout{500};
     bool connected = false;
@@ -684,6 +779,10 @@ AtspiAccessibility::AtspiAccessibility(DBusAccessibilityBusStatus& busStatus, in
 }
 
 AtspiAccessibility::~AtspiAccessibility() = default;
+
+void AtspiAccessibility::setFrontWindowContentReader(FrontWindowContentReader reader) {
+    d_->frontWindowContent = std::move(reader);
+}
 
 bool AtspiAccessibility::isTrusted() {
     return d_->connected && d_->busStatus.isEnabledBlocking() == true;
@@ -909,12 +1008,14 @@ std::optional<QRectF> AtspiAccessibility::frame(const AccessibleElementHandle& e
         if (!component) {
             return std::nullopt;
         }
+        const bool relativeToWindow = positionsRelativeToWindow(object);
         CallError error;
-        GMemory<AtspiRect> rect(atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, error.out()));
+        GMemory<AtspiRect> rect(atspi_component_get_extents(
+            component.get(), relativeToWindow ? ATSPI_COORD_TYPE_WINDOW : ATSPI_COORD_TYPE_SCREEN, error.out()));
         if (error.failed()) {
             return std::nullopt;
         }
-        return toLogicalRect(rect.get());
+        return placedOnScreen(object, rect.get(), relativeToWindow, d_->frontWindowContent);
     });
 }
 
@@ -931,13 +1032,14 @@ std::optional<QRectF> AtspiAccessibility::boundsForRange(const AccessibleElement
         }
         const gint start = field->fromUtf16(range.location);
         const gint end = field->fromUtf16(range.location + range.length);
+        const bool relativeToWindow = positionsRelativeToWindow(object);
         CallError error;
-        GMemory<AtspiRect> rect(
-            atspi_text_get_range_extents(text.get(), start, end, ATSPI_COORD_TYPE_SCREEN, error.out()));
+        GMemory<AtspiRect> rect(atspi_text_get_range_extents(
+            text.get(), start, end, relativeToWindow ? ATSPI_COORD_TYPE_WINDOW : ATSPI_COORD_TYPE_SCREEN, error.out()));
         if (error.failed()) {
             return std::nullopt;
         }
-        return toLogicalRect(rect.get());
+        return placedOnScreen(object, rect.get(), relativeToWindow, d_->frontWindowContent);
     });
 }
 

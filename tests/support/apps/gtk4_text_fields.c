@@ -8,6 +8,7 @@
  *   set NAME [BASE64]          replace NAME's text (UTF-8, base64; none: empty)
  *   select NAME START END      select character offsets START..END (code points)
  *   get NAME                   {"text", "selectionStart", "selectionEnd", "cursor"} (code points)
+ *   rect NAME                  {"x", "y", "width", "height"}: NAME's place in the X window
  *   quit
  * Names: line, text. */
 #include <gtk/gtk.h>
@@ -119,6 +120,19 @@ static void handle(char* command) {
         reply("{\"ok\":true}");
     } else if (strcmp(verb, "get") == 0 && w) {
         reply_state(w);
+    } else if (strcmp(verb, "rect") == 0 && w) {
+        /* GTK 4 knows no screen positions: the widget's place in its window, moved by where the
+         * window's content lies in its X window. */
+        graphene_rect_t bounds;
+        double dx = 0, dy = 0;
+        if (!gtk_widget_compute_bounds(w, window, &bounds)) {
+            graphene_rect_init(&bounds, 0, 0, 0, 0);
+        }
+        gtk_native_get_surface_transform(GTK_NATIVE(window), &dx, &dy);
+        gchar* json = g_strdup_printf("{\"x\":%d,\"y\":%d,\"width\":%d,\"height\":%d}", (int)(bounds.origin.x + dx),
+                                      (int)(bounds.origin.y + dy), (int)bounds.size.width, (int)bounds.size.height);
+        reply(json);
+        g_free(json);
     } else {
         reply("{\"ok\":false}");
     }
