@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <atspi/atspi.h>
-#include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
 #include <map>
@@ -535,10 +534,6 @@ AtspiAccessible* windowOf(AtspiAccessible* object) {
     return nullptr;
 }
 
-// A client-side decorated window keeps at most this much around its content without announcing
-// it (GTK 4's resize borders, where no compositor draws its shadows).
-constexpr int kMaximumUnannouncedMargin = 64;
-
 // A rectangle of an object of a toolkit that gives positions relative to its window, placed on
 // the screen (device pixels); absent unless its window is the front one, told by its process and
 // its size: a window measured by another one's position would place it wrong.
@@ -559,29 +554,11 @@ std::optional<QRectF> windowRectOnScreen(AtspiAccessible* object, const QRectF& 
     }
     CallError error;
     GMemory<AtspiRect> size(atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_WINDOW, error.out()));
-    if (error.failed() || !size || size->width <= 0 || size->height <= 0) {
+    if (error.failed() || !size) {
         return std::nullopt;
     }
-    const QRect& client = front->client;
-    QPoint offset;
-    if (front->drawnFrame) {
-        const QMargins& frame = *front->drawnFrame;
-        if (std::abs(client.width() - frame.left() - frame.right() - size->width) > 1 ||
-            std::abs(client.height() - frame.top() - frame.bottom() - size->height) > 1) {
-            return std::nullopt;
-        }
-        offset = QPoint(frame.left(), frame.top());
-    } else {
-        // Without announced margins GTK keeps the same on every side.
-        const int spareWidth = client.width() - size->width;
-        const int spareHeight = client.height() - size->height;
-        if (spareWidth < 0 || spareHeight < 0 || spareWidth > 2 * kMaximumUnannouncedMargin ||
-            spareHeight > 2 * kMaximumUnannouncedMargin) {
-            return std::nullopt;
-        }
-        offset = QPoint(spareWidth / 2, spareHeight / 2);
-    }
-    return inWindow.translated(client.topLeft() + offset);
+    const std::optional<QPoint> origin = x11::contentOrigin(*front, QSize(size->width, size->height));
+    return origin ? std::optional<QRectF>(inWindow.translated(*origin)) : std::nullopt;
 }
 
 // An object's rectangle as its toolkit gave it, on the screen in logical pixels.

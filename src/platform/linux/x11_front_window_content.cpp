@@ -102,6 +102,29 @@ private:
 
 }  // namespace
 
+std::optional<QPoint> contentOrigin(const FrontWindowContent& front, QSize size) {
+    constexpr int maximumUnannouncedMargin = 64;
+    const QRect& client = front.client;
+    if (size.width() <= 0 || size.height() <= 0) {
+        return std::nullopt;
+    }
+    if (front.drawnFrame) {
+        const QMargins& frame = *front.drawnFrame;
+        if (std::abs(client.width() - frame.left() - frame.right() - size.width()) > 1 ||
+            std::abs(client.height() - frame.top() - frame.bottom() - size.height()) > 1) {
+            return std::nullopt;
+        }
+        return client.topLeft() + QPoint(frame.left(), frame.top());
+    }
+    const int spareWidth = client.width() - size.width();
+    const int spareHeight = client.height() - size.height();
+    if (spareWidth < 0 || spareHeight < 0 || spareWidth > 2 * maximumUnannouncedMargin ||
+        spareHeight > 2 * maximumUnannouncedMargin) {
+        return std::nullopt;
+    }
+    return client.topLeft() + QPoint(spareWidth / 2, spareHeight / 2);
+}
+
 std::optional<FrontWindowContent> frontWindowContent() {
     const std::optional<FrontApplication> front = defaultFrontApplicationProvider()->frontApplication();
     if (!front || front->windowId == 0 || front->processId <= 0) {

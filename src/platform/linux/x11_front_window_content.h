@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QMargins>
+#include <QPoint>
 #include <QRect>
+#include <QSize>
 
 #include <optional>
 
@@ -22,5 +24,11 @@ struct FrontWindowContent {
 // Absent without a display or a front window, or when the window cannot be measured. Asks only
 // the X server (never another client); callable from any thread.
 std::optional<FrontWindowContent> frontWindowContent();
+
+// Where content of `size` (what the toolkit says its window measures) begins on the root, when
+// the front window is that window: inside its announced margins, else centred in the client
+// window (a toolkit without announced margins keeps the same on every side, at most 64 pixels).
+// Absent when the size does not fit the client window that way: another window's content.
+std::optional<QPoint> contentOrigin(const FrontWindowContent& front, QSize size);
 
 }  // namespace tavrolin::x11
