@@ -143,8 +143,9 @@ TEST_F(TavrolinGtk4DesktopTest, AGtk4EntryTakesTheResultsOfWriteEditAndFlip) {
     EXPECT_EQ(state.value("selectionStart"), state.value("selectionEnd")) << "left selected";
 }
 
-// The name field of a real GTK 4 program's Save As dialog takes Write's result.
-TEST_F(TavrolinGtk4DesktopTest, TheSaveAsNameOfAGtk4EditorTakesTheResultOfWrite) {
+// The name field of a real GTK 4 program's Save As dialog takes the results of Write, Edit and
+// Flip, each read back.
+TEST_F(TavrolinGtk4DesktopTest, TheSaveAsNameOfAGtk4EditorTakesTheResultsOfWriteEditAndFlip) {
     const QString program = QStandardPaths::findExecutable(QStringLiteral("gnome-text-editor"));
     ASSERT_FALSE(program.isEmpty()) << "gnome-text-editor is not installed (make test installs it)";
     startProgramOffline();
@@ -158,23 +159,27 @@ TEST_F(TavrolinGtk4DesktopTest, TheSaveAsNameOfAGtk4EditorTakesTheResultOfWrite)
     run("xdotool", {"key", "--clearmodifiers", "ctrl+shift+s"});
     ASSERT_TRUE(test::waitUntil([&] { return run("xdotool", {"getactivewindow"}) != mainWindow; }, 10s))
         << "no Save As dialog";
-    const QString name = QStringLiteral("Tengo un coche rojo");
-    describeFieldsWith([&] { return test::accessibleTextBoxContents(editor_.processId()).join(" | "); });
-    // The field holds a proposed name, selected: typed over as a person would.
-    ASSERT_TRUE(test::waitUntil(
-        [&] { return !test::accessibleTextBoxContents(editor_.processId()).filter(".txt").isEmpty(); }, 10s));
-    run("xdotool", {"key", "--clearmodifiers", "ctrl+a"});
-    run("xdotool", {"type", "--delay", "20", name});
-    ASSERT_TRUE(test::waitUntil([&] { return test::accessibleTextBoxContents(editor_.processId()).contains(name); }))
-        << "the typed name does not show";
-    press("w");
-    ASSERT_TRUE(waitForEvent("translate_message")) << log().toStdString();
-    EXPECT_TRUE(event("translate_message").contains("success=true")) << event("translate_message").toStdString();
-    EXPECT_TRUE(test::waitUntil(
-        [&] {
-            return test::accessibleTextBoxContents(editor_.processId()).filter(QStringLiteral("a red car")).size() == 1;
-        },
-        5s));
+    const auto names = [&] { return test::accessibleTextBoxContents(editor_.processId()); };
+    describeFieldsWith([&] { return names().join(" | "); });
+    // The field holds a proposed name, selected.
+    ASSERT_TRUE(test::waitUntil([&] { return !names().filter(".txt").isEmpty(); }, 10s));
+    // Each name typed over the last as a person would, then the command's shortcut.
+    const auto command = [&](const QString& name, const char* key, const QString& action, const QString& result) {
+        run("xdotool", {"key", "--clearmodifiers", "ctrl+a"});
+        run("xdotool", {"type", "--delay", "20", name});
+        ASSERT_TRUE(test::waitUntil([&] { return names().contains(name); })) << "the typed name does not show";
+        press(key);
+        ASSERT_TRUE(waitForEvent(action)) << log().toStdString();
+        EXPECT_TRUE(event(action).contains("success=true")) << event(action).toStdString();
+        EXPECT_TRUE(test::waitUntil([&] { return names().filter(result).size() == 1; }, 5s)) << result.toStdString();
+        pause(300ms);
+    };
+    command(QStringLiteral("Tengo un coche rojo"), "w", QStringLiteral("translate_message"),
+            QStringLiteral("a red car"));
+    command(QStringLiteral("We cannot accomodate this mesage"), "e", QStringLiteral("edit_text"),
+            QStringLiteral("We cannot accommodate this message"));
+    command(QStringLiteral("I would like to meet you tomorrow"), "f", QStringLiteral("flip_language"),
+            QStringLiteral("mañana"));
 }
 
 // The selection buttons over a GTK 4 entry stand beside it, though GTK 4 gives positions only
