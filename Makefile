@@ -38,9 +38,11 @@ release: deps
 
 # Programs only the desktop tests drive (the browsers people write in, a reader of the clipboard
 # as clipboard managers read it, strace, which watches which files the installed program
-# touches, and terminals known by neither name nor accessibility); `make run` never installs
-# them.
-TEST_ONLY_PACKAGES ?= firefox-esr chromium xclip strace mlterm pterm vim-gtk3
+# touches, terminals known by neither name nor accessibility, gvim, whose keys mean other things,
+# gnome-text-editor, a GTK 4 program with real dialogs, and LibreOffice Calc with its GTK 3 front
+# end, whose cells are edited in an editor of their own); `make run` never installs them.
+TEST_ONLY_PACKAGES ?= firefox-esr chromium xclip strace mlterm pterm vim-gtk3 gnome-text-editor libreoffice-calc \
+	libreoffice-gtk3
 
 test: build release
 	@scripts/install-deps.sh $(TEST_ONLY_PACKAGES)

@@ -425,6 +425,11 @@ QCoro::Task<bool> FocusedTextFieldAccessor::pasteReachesField(FocusedTextFieldSn
         }
     }
     if (!stillFocused) {
+        // A spreadsheet reports its sheet focused beside the editor of the cell being edited,
+        // which keeps the keyboard as long as the edit lasts.
+        stillFocused = co_await askAbout(snapshot.element, &Accessibility::isSpreadsheetCellEditor);
+    }
+    if (!stillFocused) {
         AppLog::app().notice(QStringLiteral("focused field paste withheld: the field no longer has the focus"));
     }
     co_return stillFocused;
@@ -860,14 +865,23 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
     const qint64 processId = snapshot.sourceWindow ? snapshot.sourceWindow->processId : 0;
     const bool writesIgnored = processId > 0 && writesNotTaken_.contains(processId);
     bool chromium = false;
+    bool cellEditor = false;
     if (!writesIgnored) {
         chromium = co_await askAbout(element, &Accessibility::isChromiumControl);
+    }
+    if (!writesIgnored && !chromium) {
+        cellEditor = co_await askAbout(element, &Accessibility::isSpreadsheetCellEditor);
     }
     if (writesIgnored || snapshot.wholeFieldCopied) {
         // Known to answer accessibility writes as done and keep its text, or without text of
         // its own to write.
     } else if (chromium) {
         // Accessibility writes into Chromium's text boxes do not reach the page reliably.
+    } else if (cellEditor) {
+        // A write would show in the cell's editor and read back as written, yet the cell keeps
+        // its old text once the edit ends: only the editor's own input reaches the cell.
+        AppLog::app().info(QStringLiteral("focused field edits a spreadsheet cell: pasted into its editor length=%1")
+                               .arg(newText.size()));
     } else if (co_await changeSinceRead(snapshot, hasSelection)) {
         // Nothing the user typed since the read is written over: the result is offered instead.
         // (A paste makes the same check right before its keys.)

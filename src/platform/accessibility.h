@@ -125,6 +125,14 @@ public:
     // Whether the element is one part of a larger editable text (a paragraph of a word
     // processor's document), so that select-all in its program selects more than its own text.
     virtual bool isPartOfLargerText(const AccessibleElementHandle& element) = 0;
+    // Whether the element edits a spreadsheet cell, and the edit still lasts: its text is the
+    // editor's copy of what the cell will hold once the edit ends, and accessibility writes change
+    // that copy alone (the editor's own input, a paste, reaches the cell). While it lasts the editor
+    // has the keyboard, whichever element of the sheet its program last reported focused.
+    virtual bool isSpreadsheetCellEditor(const AccessibleElementHandle& element) {
+        (void)element;
+        return false;
+    }
     // Whether the whole text can be replaced through setValue().
     virtual bool isValueSettable(const AccessibleElementHandle& element) = 0;
 

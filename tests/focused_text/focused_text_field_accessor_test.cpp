@@ -654,6 +654,29 @@ TEST_F(FocusedTextFieldAccessorTest, ChromiumControlsAreAlwaysPasted) {
     EXPECT_FALSE(ax.calls.contains("setValue"));
 }
 
+// A spreadsheet cell being edited shows a write through accessibility in its editor and keeps its
+// old text once the edit ends: the result goes in through the editor's own input, as a paste
+// does, over the selection or over select-all, and the cell holds it.
+TEST_F(FocusedTextFieldAccessorTest, ACellBeingEditedGetsTheResultThroughItsEditorsInput) {
+    auto cell = test::makeField("I have a red car", {16, 0});
+    cell->role = AccessibleRole::textArea;
+    cell->cellWillHold = cell->text;
+    focus(cell);
+    FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+    EXPECT_EQ(offeredForCopying("Tengo un coche rojo", snapshot), std::nullopt);
+    EXPECT_EQ(cell->cellWillHold, "Tengo un coche rojo");
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+A", "Ctrl+V"}));
+    EXPECT_FALSE(ax.calls.contains("setValue"));
+
+    keyboard.chords.clear();
+    cell->selection = {0, 5};
+    snapshot = run(accessor.readFocusedField());
+    EXPECT_EQ(offeredForCopying("Yo tengo", snapshot), std::nullopt);
+    EXPECT_EQ(cell->cellWillHold, "Yo tengo un coche rojo");
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+V"}));
+    EXPECT_FALSE(ax.calls.contains("setSelectedText"));
+}
+
 // --- a focus that rests on a container without text for a moment ---
 
 // A panel or frame of the front program: focusable, without any accessible text.

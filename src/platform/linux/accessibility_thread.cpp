@@ -3,6 +3,7 @@
 #include "platform/desktop_backend.h"
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/dbus_accessibility_bus_status.h"
+#include "platform/linux/x11_front_window_content.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -80,8 +81,10 @@ std::shared_ptr<AccessibilityThread> AccessibilityThread::shared() {
     }
     auto created = std::make_shared<AccessibilityThread>([] {
         // The bus switch is asked on the thread too, within the same bound.
-        return std::make_unique<AtspiAccessibility>(
+        auto backend = std::make_unique<AtspiAccessibility>(
             std::make_shared<DBusAccessibilityBusStatus>(static_cast<int>(callBound.count())));
+        backend->setFrontWindowContentReader(&x11::frontWindowContent);
+        return backend;
     });
     current = created;
     keeper = created;

@@ -168,7 +168,22 @@ std::optional<QString> wholeText(AtspiText* text) {
     if (error.failed() || !chars) {
         return std::nullopt;
     }
-    return QString::fromUtf8(chars.get());
+    if (chars.get()[0] != '\0') {
+        return QString::fromUtf8(chars.get());
+    }
+    // GTK 4's entries answer "to the end" (-1) with nothing whatever they hold: an empty answer
+    // is taken only from a text that counts no characters.
+    CallError countError;
+    const gint count = atspi_text_get_character_count(text, countError.out());
+    if (countError.failed() || count <= 0) {
+        return QString();
+    }
+    CallError rangeError;
+    GMemory<gchar> counted(atspi_text_get_text(text, 0, count, rangeError.out()));
+    if (rangeError.failed() || !counted) {
+        return std::nullopt;
+    }
+    return QString::fromUtf8(counted.get());
 }
 
 // A field's text with the unit of its offsets. AT-SPI speaks of characters, which GTK and
@@ -476,13 +491,6 @@ std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, c
     return objects;
 }
 
-std::optional<QRectF> toLogicalRect(AtspiRect* rect) {
-    if (!rect) {
-        return std::nullopt;
-    }
-    return x11::deviceRectToLogical(QRectF(rect->x, rect->y, rect->width, rect->height));
-}
-
 // The application's own search for its focused object, where it offers one (GTK does):
 // one call however large the tree. Absent when the application cannot search.
 std::optional<AtspiAccessible*> collectionFocused(AtspiAccessible* root) {
@@ -562,6 +570,111 @@ AtspiAccessible* searchFocused(AtspiAccessible* root, int depth) {
     return findFocused(root, depth, SteadyClock::now() + AtspiAccessibility::focusSearchBudget);
 }
 
+AtspiRole roleOf(AtspiAccessible* object) {
+    CallError error;
+    const AtspiRole role = atspi_accessible_get_role(object, error.out());
+    return error.failed() ? ATSPI_ROLE_INVALID : role;
+}
+
+// LibreOffice Calc edits a cell (F2, or typing into it) in an editor object that it places in the
+// spreadsheet document beside the sheet's table, one paragraph for each line of the cell. The
+// editor of such a paragraph, with a new reference; null for any other object.
+AtspiAccessible* cellEditorOf(AtspiAccessible* object) {
+    if (roleOf(object) != ATSPI_ROLE_PARAGRAPH) {
+        return nullptr;
+    }
+    CallError parentError;
+    GObjectRef<AtspiAccessible> editor(atspi_accessible_get_parent(object, parentError.out()));
+    if (parentError.failed() || !editor || roleOf(editor.get()) == ATSPI_ROLE_TABLE_CELL ||
+        !isEditableObject(editor.get())) {
+        return nullptr;
+    }
+    CallError documentError;
+    GObjectRef<AtspiAccessible> document(atspi_accessible_get_parent(editor.get(), documentError.out()));
+    if (documentError.failed() || !document || roleOf(document.get()) != ATSPI_ROLE_DOCUMENT_SPREADSHEET) {
+        return nullptr;
+    }
+    return editor.release();
+}
+
+// GTK 4 gives every position relative to its window, whatever kind of coordinates is asked for.
+bool positionsRelativeToWindow(AtspiAccessible* object) {
+    CallError appError;
+    GObjectRef<AtspiAccessible> app(atspi_accessible_get_application(object, appError.out()));
+    if (appError.failed() || !app) {
+        return false;
+    }
+    CallError nameError;
+    GMemory<gchar> name(atspi_accessible_get_toolkit_name(app.get(), nameError.out()));
+    if (nameError.failed() || !name || g_ascii_strcasecmp(name.get(), "GTK") != 0) {
+        return false;
+    }
+    CallError versionError;
+    GMemory<gchar> version(atspi_accessible_get_toolkit_version(app.get(), versionError.out()));
+    return !versionError.failed() && version && g_ascii_strtoll(version.get(), nullptr, 10) >= 4;
+}
+
+// The window that holds an object: its ancestor just below the application; a new reference,
+// null when not found.
+AtspiAccessible* windowOf(AtspiAccessible* object) {
+    GObjectRef<AtspiAccessible> current(static_cast<AtspiAccessible*>(g_object_ref(object)));
+    for (int depth = 0; depth <= kMaximumDepth; ++depth) {
+        CallError error;
+        GObjectRef<AtspiAccessible> parent(atspi_accessible_get_parent(current.get(), error.out()));
+        if (error.failed() || !parent) {
+            return nullptr;
+        }
+        if (roleOf(parent.get()) == ATSPI_ROLE_APPLICATION) {
+            return current.release();
+        }
+        g_object_unref(current.release());
+        current.ptr = parent.release();
+    }
+    return nullptr;
+}
+
+// A rectangle of an object of a toolkit that gives positions relative to its window, placed on
+// the screen (device pixels); absent unless its window is the front one, told by its process and
+// its size: a window measured by another one's position would place it wrong.
+std::optional<QRectF> windowRectOnScreen(AtspiAccessible* object, const QRectF& inWindow,
+                                         const std::optional<x11::FrontWindowContent>& front) {
+    if (!front) {
+        return std::nullopt;
+    }
+    CallError pidError;
+    const guint pid = atspi_accessible_get_process_id(object, pidError.out());
+    if (pidError.failed() || static_cast<qint64>(pid) != front->processId) {
+        return std::nullopt;
+    }
+    GObjectRef<AtspiAccessible> window(windowOf(object));
+    GObjectRef<AtspiComponent> component(window ? atspi_accessible_get_component_iface(window.get()) : nullptr);
+    if (!component) {
+        return std::nullopt;
+    }
+    CallError error;
+    GMemory<AtspiRect> size(atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_WINDOW, error.out()));
+    if (error.failed() || !size) {
+        return std::nullopt;
+    }
+    const std::optional<QPoint> origin = x11::contentOrigin(*front, QSize(size->width, size->height));
+    return origin ? std::optional<QRectF>(inWindow.translated(*origin)) : std::nullopt;
+}
+
+// An object's rectangle as its toolkit gave it, on the screen in logical pixels.
+std::optional<QRectF> placedOnScreen(AtspiAccessible* object, AtspiRect* rect, bool relativeToWindow,
+                                     const AtspiAccessibility::FrontWindowContentReader& frontWindowContent) {
+    if (!rect) {
+        return std::nullopt;
+    }
+    const QRectF device(rect->x, rect->y, rect->width, rect->height);
+    if (!relativeToWindow) {
+        return x11::deviceRectToLogical(device);
+    }
+    const std::optional<x11::FrontWindowContent> front = frontWindowContent ? frontWindowContent() : std::nullopt;
+    const std::optional<QRectF> onScreen = windowRectOnScreen(object, device, front);
+    return onScreen ? std::optional<QRectF>(x11::deviceRectToLogical(*onScreen)) : std::nullopt;
+}
+
 // The D-Bus name of the application that owns an object.
 std::string applicationOf(AtspiAccessible* object) {
     const AtspiApplication* app = object ? object->parent.app : nullptr;
@@ -589,6 +702,7 @@ namespace tavrolin {
 
 struct AtspiAccessibility::State {
     DBusAccessibilityBusStatus& busStatus;
+    FrontWindowContentReader frontWindowContent;
     std::shared_ptr<DBusAccessibilityBusStatus> ownedBusStatus;
     std::chrono::milliseconds callTimeout{500};
     bool connected = false;
@@ -741,6 +855,10 @@ AtspiAccessibility::AtspiAccessibility(DBusAccessibilityBusStatus& busStatus, in
 }
 
 AtspiAccessibility::~AtspiAccessibility() = default;
+
+void AtspiAccessibility::setFrontWindowContentReader(FrontWindowContentReader reader) {
+    d_->frontWindowContent = std::move(reader);
+}
 
 bool AtspiAccessibility::isTrusted() {
     return d_->connected && d_->busStatus.isEnabledBlocking() == true;
@@ -974,12 +1092,14 @@ std::optional<QRectF> AtspiAccessibility::frame(const AccessibleElementHandle& e
         if (!component) {
             return std::nullopt;
         }
+        const bool relativeToWindow = positionsRelativeToWindow(object);
         CallError error;
-        GMemory<AtspiRect> rect(atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, error.out()));
+        GMemory<AtspiRect> rect(atspi_component_get_extents(
+            component.get(), relativeToWindow ? ATSPI_COORD_TYPE_WINDOW : ATSPI_COORD_TYPE_SCREEN, error.out()));
         if (error.failed()) {
             return std::nullopt;
         }
-        return toLogicalRect(rect.get());
+        return placedOnScreen(object, rect.get(), relativeToWindow, d_->frontWindowContent);
     });
 }
 
@@ -996,13 +1116,14 @@ std::optional<QRectF> AtspiAccessibility::boundsForRange(const AccessibleElement
         }
         const gint start = field->fromUtf16(range.location);
         const gint end = field->fromUtf16(range.location + range.length);
+        const bool relativeToWindow = positionsRelativeToWindow(object);
         CallError error;
-        GMemory<AtspiRect> rect(
-            atspi_text_get_range_extents(text.get(), start, end, ATSPI_COORD_TYPE_SCREEN, error.out()));
+        GMemory<AtspiRect> rect(atspi_text_get_range_extents(
+            text.get(), start, end, relativeToWindow ? ATSPI_COORD_TYPE_WINDOW : ATSPI_COORD_TYPE_SCREEN, error.out()));
         if (error.failed()) {
             return std::nullopt;
         }
-        return toLogicalRect(rect.get());
+        return placedOnScreen(object, rect.get(), relativeToWindow, d_->frontWindowContent);
     });
 }
 
@@ -1015,12 +1136,33 @@ bool AtspiAccessibility::isEditable(const AccessibleElementHandle& element) {
 }
 
 // An editable parent holds the element's text among its own (LibreOffice's document around its
-// paragraphs); a field's parent is a panel, a scroll pane or a page.
+// paragraphs); a field's parent is a panel, a scroll pane or a page. A cell's editor selects all
+// of the cell, which is the paragraph's text when the cell has one line.
 bool AtspiAccessibility::isPartOfLargerText(const AccessibleElementHandle& element) {
     return onElement(element, [](AtspiAccessible* object) {
+        if (GObjectRef<AtspiAccessible> editor{cellEditorOf(object)}) {
+            CallError countError;
+            const gint lines = atspi_accessible_get_child_count(editor.get(), countError.out());
+            return countError.failed() || lines != 1;
+        }
         CallError error;
         GObjectRef<AtspiAccessible> parent(atspi_accessible_get_parent(object, error.out()));
         return !error.failed() && parent && isEditableObject(parent.get());
+    });
+}
+
+bool AtspiAccessibility::isSpreadsheetCellEditor(const AccessibleElementHandle& element) {
+    return onElement(element, [](AtspiAccessible* object) {
+        // The editor's paragraphs go when the edit ends; until then the one with the caret keeps
+        // its focused state.
+        atspi_accessible_clear_cache(object);
+        GObjectRef<AtspiStateSet> states(stateSetOf(object));
+        if (!states || !atspi_state_set_contains(states.get(), ATSPI_STATE_FOCUSED) ||
+            atspi_state_set_contains(states.get(), ATSPI_STATE_DEFUNCT)) {
+            return false;
+        }
+        const GObjectRef<AtspiAccessible> editor(cellEditorOf(object));
+        return static_cast<bool>(editor);
     });
 }
 

@@ -2,8 +2,10 @@
 
 #include "platform/accessibility.h"
 #include "platform/linux/dbus_accessibility_bus_status.h"
+#include "platform/linux/x11_front_window_content.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 namespace tavrolin {
@@ -29,6 +31,12 @@ public:
     AtspiAccessibility(const AtspiAccessibility&) = delete;
     AtspiAccessibility& operator=(const AtspiAccessibility&) = delete;
 
+    // Where the front window's content lies, for a toolkit that gives positions relative to its
+    // window (GTK 4): its elements' rectangles are placed by it, and are absent while it is unset
+    // or tells nothing. Called on the thread that makes the calls.
+    using FrontWindowContentReader = std::function<std::optional<x11::FrontWindowContent>()>;
+    void setFrontWindowContentReader(FrontWindowContentReader reader);
+
     bool isTrusted() override;
     AccessibleElementHandle systemFocusedElement() override;
     std::optional<qint64> processIdOf(const AccessibleElementHandle& element) override;
@@ -46,6 +54,7 @@ public:
     bool isChromiumControl(const AccessibleElementHandle& element) override;
     bool isEditable(const AccessibleElementHandle& element) override;
     bool isPartOfLargerText(const AccessibleElementHandle& element) override;
+    bool isSpreadsheetCellEditor(const AccessibleElementHandle& element) override;
     bool isValueSettable(const AccessibleElementHandle& element) override;
     bool setValue(const AccessibleElementHandle& element, const QString& text) override;
     bool setSelectedText(const AccessibleElementHandle& element, const QString& text) override;

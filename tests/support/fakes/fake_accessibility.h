@@ -57,6 +57,10 @@ public:
     // along with the field's own text.
     std::optional<QString> otherParagraphs;
     bool wholeDocumentSelected = false;
+    // Set: the field is the editor of a spreadsheet cell being edited, and this is what the cell
+    // will hold once the edit ends. Accessibility writes change only the editor's text; the
+    // editor's own input (a paste) reaches the cell too.
+    std::optional<QString> cellWillHold;
     // A line edit's maximum length: a longer text written or pasted is cut to it, and the write
     // answered as done.
     std::optional<qsizetype> maximumLength;
@@ -301,6 +305,10 @@ public:
     bool isPartOfLargerText(const AccessibleElementHandle& e) override {
         const FakeField* f = field(e);
         return f && f->otherParagraphs.has_value();
+    }
+    bool isSpreadsheetCellEditor(const AccessibleElementHandle& e) override {
+        const FakeField* f = field(e);
+        return f && f->cellWillHold.has_value();
     }
     bool isValueSettable(const AccessibleElementHandle& e) override {
         const FakeField* f = field(e);

@@ -196,6 +196,9 @@ public:
                 field->otherParagraphs = QString();
             }
             field->replaceSelection(*text);
+            if (field->cellWillHold) {
+                field->cellWillHold = field->text;
+            }
         }
     }
     bool movePointerTo(QPoint position) override {

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <atspi/atspi.h>
 #include <functional>
 
@@ -85,7 +86,9 @@ inline QStringList accessibleTextBoxContents(qint64 pid) {
             return false;
         }
         if (AtspiText* text = atspi_accessible_get_text_iface(node)) {
-            if (gchar* raw = atspi_text_get_text(text, 0, -1, nullptr)) {
+            // To the character count: GTK 4's entries answer "to the end" (-1) with nothing.
+            const gint count = atspi_text_get_character_count(text, nullptr);
+            if (gchar* raw = atspi_text_get_text(text, 0, std::max(count, 0), nullptr)) {
                 contents << QString::fromUtf8(raw);
                 g_free(raw);
             }
