@@ -22,7 +22,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// No process has this id: the window claims it, and the fake front application names it.
+// No process has this id: the window claims it, an absurd claim the X server's knowledge
+// overrides (the window is this test's, and named so), and it stands for the detector's own
+// process so that the test's window counts as another program's.
 constexpr std::int32_t claimedPID = 0x7FFFFF01;
 
 // A top-level window on a connection of the test's own, decorated as a hostile client would.
@@ -94,9 +96,9 @@ TEST(HostileWindowDesktop, AbsurdPropertiesGiveBoundedResultsOrErrorsNeverACrash
     HostileWindow hostile;
     ASSERT_TRUE(hostile.ok());
     auto front = std::make_shared<test::FakeFrontApplicationProvider>();
-    front->set(FrontApplication{claimedPID, QStringLiteral("Hostile")});
-    ActiveWindowDetector detector(front, x11::sharedWindowList(),
-                                  static_cast<std::int32_t>(QCoreApplication::applicationPid()));
+    const auto ourPID = static_cast<std::int32_t>(QCoreApplication::applicationPid());
+    front->set(FrontApplication{ourPID, QStringLiteral("Hostile")});
+    ActiveWindowDetector detector(front, x11::sharedWindowList(), claimedPID);
     const auto detect = [&](const std::function<bool(const ActiveWindowSnapshot&)>& accept) {
         std::optional<ActiveWindowSnapshot> found;
         test::waitUntil(
@@ -134,7 +136,7 @@ TEST(HostileWindowDesktop, AbsurdPropertiesGiveBoundedResultsOrErrorsNeverACrash
     const auto snapshot =
         detect([&](const ActiveWindowSnapshot& s) { return (s.bounds.size() * ratio).toSize() == expected; });
     ASSERT_TRUE(snapshot) << "the frame never grew to the clamped extents";
-    EXPECT_EQ(snapshot->ownerPID, claimedPID);
+    EXPECT_EQ(snapshot->ownerPID, ourPID);
     EXPECT_EQ(snapshot->ownerName, QStringLiteral("Hostile"));
     EXPECT_EQ(snapshot->title, QStringLiteral("\uFFFD\uFFFDHostile\uFFFD"));
 
