@@ -259,4 +259,12 @@ private:
     FieldStepClock steps_;
 };
 
+// In the header: every file of the accessor's members asks through it.
+template <typename Result>
+QCoro::Task<Result> FocusedTextFieldAccessor::askAbout(AccessibleElementHandle element,
+                                                       Result (Accessibility::*query)(const AccessibleElementHandle&)) {
+    const auto work = [element, query](Accessibility& ax) { return (ax.*query)(element); };
+    co_return co_await ask(platform_.accessibility, work);
+}
+
 }  // namespace tavrolin

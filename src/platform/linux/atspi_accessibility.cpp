@@ -1,6 +1,6 @@
 #include "platform/linux/atspi_accessibility.h"
 
-#include "platform/linux/character_box_gaps.h"
+#include "platform/linux/atspi_calls.h"
 #include "platform/linux/x11_pixels.h"
 #include "platform/selection_replacement_check.h"
 
@@ -13,12 +13,46 @@
 #include <map>
 #include <set>
 #include <string>
-#include <vector>
 
 namespace tavrolin {
 
 // The GLib main context AT-SPI was set up with: libatspi objects are let go there too.
 GMainContext* atspiContext = nullptr;
+
+namespace atspi {
+
+std::chrono::milliseconds callBoundOfThisProcess{500};
+thread_local bool callRanOutOfTime = false;
+
+AtspiStateSet* stateSetOf(AtspiAccessible* object) {
+    const auto started = std::chrono::steady_clock::now();
+    AtspiStateSet* states = atspi_accessible_get_state_set(object);
+    if (std::chrono::steady_clock::now() - started >= callBoundOfThisProcess * 9 / 10) {
+        callRanOutOfTime = true;
+    }
+    return states;
+}
+
+bool isEditableObject(AtspiAccessible* object) {
+    GObjectRef<AtspiStateSet> states(stateSetOf(object));
+    return states && atspi_state_set_contains(states.get(), ATSPI_STATE_EDITABLE) &&
+           !atspi_state_set_contains(states.get(), ATSPI_STATE_READ_ONLY);
+}
+
+QByteArray toolkitOf(AtspiAccessible* object) {
+    CallError appError;
+    GObjectRef<AtspiAccessible> app(atspi_accessible_get_application(object, appError.out()));
+    if (appError.failed() || !app) {
+        return {};
+    }
+    CallError error;
+    GMemory<gchar> name(atspi_accessible_get_toolkit_name(app.get(), error.out()));
+    return error.failed() || !name ? QByteArray() : QByteArray(name.get());
+}
+
+}  // namespace atspi
+
+using namespace atspi;
 
 namespace {
 
@@ -27,78 +61,6 @@ namespace {
 // length is bounded by time (AtspiAccessibility::focusSearchBudget).
 constexpr int kMaximumChildrenPerObject = 500;
 constexpr int kMaximumDepth = 64;
-
-using SteadyClock = std::chrono::steady_clock;
-
-// Owning references to GLib objects and memory, so that early returns cannot leak.
-template <typename T>
-struct GObjectRef {
-    T* ptr = nullptr;
-    GObjectRef() = default;
-    explicit GObjectRef(T* p) : ptr(p) {}
-    GObjectRef(const GObjectRef&) = delete;
-    GObjectRef& operator=(const GObjectRef&) = delete;
-    GObjectRef(GObjectRef&& other) noexcept : ptr(std::exchange(other.ptr, nullptr)) {}
-    ~GObjectRef() {
-        if (ptr) {
-            g_object_unref(ptr);
-        }
-    }
-    T* release() { return std::exchange(ptr, nullptr); }
-    explicit operator bool() const { return ptr != nullptr; }
-    T* get() const { return ptr; }
-};
-
-struct GFreeDeleter {
-    void operator()(void* p) const { g_free(p); }
-};
-template <typename T>
-using GMemory = std::unique_ptr<T, GFreeDeleter>;
-
-// A failed call (error or timeout) counts as absent: swallow and report.
-// The bound of one call, and whether a call on this thread failed only once that bound had
-// passed (the application did not answer) since the current query began.
-std::chrono::milliseconds callBoundOfThisProcess{500};
-thread_local bool callRanOutOfTime = false;
-
-class CallError {
-public:
-    CallError() : started_(std::chrono::steady_clock::now()) {}
-    ~CallError() {
-        if (error_) {
-            if (std::chrono::steady_clock::now() - started_ >= callBoundOfThisProcess * 9 / 10) {
-                callRanOutOfTime = true;
-            }
-            g_error_free(error_);
-        }
-    }
-    CallError(const CallError&) = delete;
-    CallError& operator=(const CallError&) = delete;
-    GError** out() { return &error_; }
-    bool failed() const { return error_ != nullptr; }
-
-private:
-    GError* error_ = nullptr;
-    std::chrono::steady_clock::time_point started_;
-};
-
-// Conversions between code-point offsets (AT-SPI) and UTF-16 offsets (everything else).
-qsizetype codePointsToUtf16(const QString& text, qsizetype codePoints) {
-    qsizetype i = 0;
-    for (qsizetype seen = 0; i < text.size() && seen < codePoints; ++seen) {
-        i += (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) ? 2 : 1;
-    }
-    return i;
-}
-
-qsizetype utf16ToCodePoints(const QString& text, qsizetype utf16) {
-    const qsizetype end = std::clamp<qsizetype>(utf16, 0, text.size());
-    qsizetype count = 0;
-    for (qsizetype i = 0; i < end; ++count) {
-        i += (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) ? 2 : 1;
-    }
-    return count;
-}
 
 class AtspiElement final : public AccessibleElement {
 public:
@@ -134,361 +96,14 @@ AccessibleElementHandle wrap(AtspiAccessible* owned) {
     return std::make_shared<AtspiElement>(owned);
 }
 
-// libatspi reports no error for a state set that never came: one that took the whole bound
-// counts as a call that ran out of time.
-AtspiStateSet* stateSetOf(AtspiAccessible* object) {
-    const auto started = std::chrono::steady_clock::now();
-    AtspiStateSet* states = atspi_accessible_get_state_set(object);
-    if (std::chrono::steady_clock::now() - started >= callBoundOfThisProcess * 9 / 10) {
-        callRanOutOfTime = true;
-    }
-    return states;
-}
-
 bool hasState(AtspiAccessible* object, AtspiStateType state) {
     GObjectRef<AtspiStateSet> states(stateSetOf(object));
     return states && atspi_state_set_contains(states.get(), state);
 }
 
-// Qt marks read-only line edits "editable" and "read-only" at once.
-bool isEditableObject(AtspiAccessible* object) {
-    GObjectRef<AtspiStateSet> states(stateSetOf(object));
-    return states && atspi_state_set_contains(states.get(), ATSPI_STATE_EDITABLE) &&
-           !atspi_state_set_contains(states.get(), ATSPI_STATE_READ_ONLY);
-}
-
 bool fitsText(AccessibleTextRange range, const QString& text) {
     return range.location >= 0 && range.length >= 0 && range.location <= text.size() &&
            range.length <= text.size() - range.location;
-}
-
-std::optional<QString> wholeText(AtspiText* text) {
-    CallError error;
-    GMemory<gchar> chars(atspi_text_get_text(text, 0, -1, error.out()));
-    if (error.failed() || !chars) {
-        return std::nullopt;
-    }
-    if (chars.get()[0] != '\0') {
-        return QString::fromUtf8(chars.get());
-    }
-    // GTK 4's entries answer "to the end" (-1) with nothing whatever they hold: an empty answer
-    // is taken only from a text that counts no characters.
-    CallError countError;
-    const gint count = atspi_text_get_character_count(text, countError.out());
-    if (countError.failed() || count <= 0) {
-        return QString();
-    }
-    CallError rangeError;
-    GMemory<gchar> counted(atspi_text_get_text(text, 0, count, rangeError.out()));
-    if (rangeError.failed() || !counted) {
-        return std::nullopt;
-    }
-    return QString::fromUtf8(counted.get());
-}
-
-// A field's text with the unit of its offsets. AT-SPI speaks of characters, which GTK and
-// web engines count as code points while Qt counts UTF-16 units; the two differ only when
-// the text holds characters outside the Basic Multilingual Plane (emoji), and the
-// character count tells which one the application uses.
-struct FieldText {
-    QString whole;
-    bool utf16Offsets = true;
-
-    qsizetype toUtf16(gint offset) const {
-        return utf16Offsets ? std::clamp<qsizetype>(offset, 0, whole.size()) : codePointsToUtf16(whole, offset);
-    }
-    gint fromUtf16(qsizetype offset) const {
-        return static_cast<gint>(utf16Offsets ? offset : utf16ToCodePoints(whole, offset));
-    }
-};
-
-std::optional<FieldText> readFieldText(AtspiText* text) {
-    std::optional<QString> whole = wholeText(text);
-    if (!whole) {
-        return std::nullopt;
-    }
-    FieldText field{std::move(*whole), true};
-    if (utf16ToCodePoints(field.whole, field.whole.size()) != field.whole.size()) {
-        CallError error;
-        const gint count = atspi_text_get_character_count(text, error.out());
-        field.utf16Offsets = !error.failed() && count == field.whole.size();
-    }
-    return field;
-}
-
-// The toolkit of the application that owns an object ("Qt", "GTK", "Chromium", ...).
-QByteArray toolkitOf(AtspiAccessible* object) {
-    CallError appError;
-    GObjectRef<AtspiAccessible> app(atspi_accessible_get_application(object, appError.out()));
-    if (appError.failed() || !app) {
-        return {};
-    }
-    CallError error;
-    GMemory<gchar> name(atspi_accessible_get_toolkit_name(app.get(), error.out()));
-    return error.failed() || !name ? QByteArray() : QByteArray(name.get());
-}
-
-// The first selection in the application's offsets; absent when there is none or the call failed.
-std::optional<std::pair<int, int>> firstSelection(AtspiText* text) {
-    CallError countError;
-    const gint count = atspi_text_get_n_selections(text, countError.out());
-    if (countError.failed() || count <= 0) {
-        return std::nullopt;
-    }
-    CallError error;
-    GMemory<AtspiRange> range(atspi_text_get_selection(text, 0, error.out()));
-    if (error.failed() || !range) {
-        return std::nullopt;
-    }
-    const int start = std::min(range->start_offset, range->end_offset);
-    const int end = std::max(range->start_offset, range->end_offset);
-    if (start < 0 || end == start) {
-        return std::nullopt;
-    }
-    return std::make_pair(start, end);
-}
-
-// The selection in UTF-16 units of the field's text, else its caret as a range of length 0;
-// absent when it reports neither.
-std::optional<AccessibleTextRange> selectionOrCaret(AtspiText* text, const FieldText& field) {
-    if (const auto selection = firstSelection(text)) {
-        const qsizetype start = field.toUtf16(selection->first);
-        const qsizetype end = field.toUtf16(selection->second);
-        return AccessibleTextRange{start, end - start};
-    }
-    CallError error;
-    const gint caret = atspi_text_get_caret_offset(text, error.out());
-    if (error.failed() || caret < 0) {
-        return std::nullopt;
-    }
-    return AccessibleTextRange{field.toUtf16(caret), 0};
-}
-
-// Objects embedded in a text are read this deep and this many per read: a rich-text field holds
-// links and spans, and a block for each line typed (Firefox and Chromium answer for 60 blocks in
-// under 0.1 s); each object costs several calls. One past either bound is left out, and counts
-// as an object that could not be read.
-constexpr int kMaximumEmbeddingDepth = 4;
-constexpr int kMaximumEmbeddedObjects = 128;
-
-constexpr QChar objectReplacementCharacter(0xFFFC);
-
-// Objects that show something other than text (pictures, controls, frames): whatever text
-// they offer is a name or a label, not words of the text around them.
-bool showsOtherThanText(AtspiAccessible* object) {
-    CallError error;
-    switch (atspi_accessible_get_role(object, error.out())) {
-    case ATSPI_ROLE_IMAGE:
-    case ATSPI_ROLE_ICON:
-    case ATSPI_ROLE_CANVAS:
-    case ATSPI_ROLE_ANIMATION:
-    case ATSPI_ROLE_VIDEO:
-    case ATSPI_ROLE_AUDIO:
-    case ATSPI_ROLE_PUSH_BUTTON:
-    case ATSPI_ROLE_TOGGLE_BUTTON:
-    case ATSPI_ROLE_CHECK_BOX:
-    case ATSPI_ROLE_RADIO_BUTTON:
-    case ATSPI_ROLE_COMBO_BOX:
-    case ATSPI_ROLE_ENTRY:
-    case ATSPI_ROLE_PASSWORD_TEXT:
-    case ATSPI_ROLE_SPIN_BUTTON:
-    case ATSPI_ROLE_SLIDER:
-    case ATSPI_ROLE_LIST_BOX:
-    case ATSPI_ROLE_PROGRESS_BAR:
-    case ATSPI_ROLE_SCROLL_BAR:
-    case ATSPI_ROLE_EMBEDDED:
-    case ATSPI_ROLE_INTERNAL_FRAME:
-        return true;
-    default:
-        return error.failed();
-    }
-}
-
-// Web engines lay a paragraph or a block of a rich-text field out on lines of its own, and say
-// so in the object's "display" attribute, as CSS does.
-bool isBlock(AtspiAccessible* object) {
-    CallError error;
-    GHashTable* attributes = atspi_accessible_get_attributes(object, error.out());
-    if (!attributes) {
-        return false;
-    }
-    const auto* display = static_cast<const gchar*>(g_hash_table_lookup(attributes, "display"));
-    const bool block = display && !g_str_has_prefix(display, "inline") && g_strcmp0(display, "contents") != 0 &&
-                       g_strcmp0(display, "none") != 0;
-    g_hash_table_unref(attributes);
-    return block;
-}
-
-// Characters measured per read of a rich-text field, in all of its objects together, and the time
-// they may take: a picture that publishes no object shows only in the room it takes between
-// characters, one call per character (web engines answer 5 000 to 14 000 a second), and the
-// read they belong to has a bound of its own (reportedFieldTextBound).
-constexpr int kMaximumMeasuredCharacters = 2000;
-constexpr std::chrono::milliseconds kMeasuringTime{300};
-
-// What is left of that budget in one read.
-struct Measuring {
-    int characters = kMaximumMeasuredCharacters;
-    SteadyClock::time_point deadline = SteadyClock::now() + kMeasuringTime;
-};
-
-// An editable region of a web page (not an entry: its text holds no pictures), where the engines
-// lay out pictures without alternative text and publish no object for them.
-bool mayHoldUnpublishedPictures(AtspiAccessible* object) {
-    const QByteArray toolkit = toolkitOf(object);
-    if (toolkit != "Gecko" && toolkit != "Chromium") {
-        return false;
-    }
-    CallError error;
-    switch (atspi_accessible_get_role(object, error.out())) {
-    case ATSPI_ROLE_PARAGRAPH:
-    case ATSPI_ROLE_SECTION:
-    case ATSPI_ROLE_DOCUMENT_WEB:
-    case ATSPI_ROLE_DOCUMENT_FRAME:
-    case ATSPI_ROLE_DOCUMENT_EMAIL:
-        return !error.failed() && isEditableObject(object);
-    default:
-        return false;
-    }
-}
-
-std::optional<QRectF> characterBox(AtspiText* text, gint index) {
-    CallError error;
-    GMemory<AtspiRect> rect(atspi_text_get_character_extents(text, index, ATSPI_COORD_TYPE_SCREEN, error.out()));
-    if (error.failed() || !rect || rect->width <= 0 || rect->height <= 0) {
-        return std::nullopt;
-    }
-    return QRectF(rect->x, rect->y, rect->width, rect->height);
-}
-
-// An object's box on screen (in the device pixels of its characters' boxes); absent when it takes
-// no room.
-std::optional<QRectF> objectBox(AtspiAccessible* object) {
-    GObjectRef<AtspiComponent> component(atspi_accessible_get_component_iface(object));
-    if (!component) {
-        return std::nullopt;
-    }
-    CallError error;
-    GMemory<AtspiRect> rect(atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, error.out()));
-    if (error.failed() || !rect || rect->width <= 1 || rect->height <= 1) {
-        return std::nullopt;
-    }
-    return QRectF(rect->x, rect->y, rect->width, rect->height);
-}
-
-// The box around an embedded object's text (all of its lines).
-std::optional<QRectF> textBox(AtspiText* text, const FieldText& field) {
-    if (field.whole.isEmpty()) {
-        return std::nullopt;
-    }
-    CallError error;
-    GMemory<AtspiRect> rect(atspi_text_get_range_extents(text, 0, field.fromUtf16(field.whole.size()),
-                                                         ATSPI_COORD_TYPE_SCREEN, error.out()));
-    if (error.failed() || !rect || rect->width <= 0 || rect->height <= 0) {
-        return std::nullopt;
-    }
-    return QRectF(rect->x, rect->y, rect->width, rect->height);
-}
-
-// The boxes of the texts of the objects embedded in a text, by the offsets of their U+FFFC.
-using EmbeddedTextBoxes = std::map<qsizetype, QRectF>;
-
-// Where a web engine's text shows room without characters (AccessibleRichText::unpublishedObjects).
-std::vector<qsizetype> unpublishedObjectsIn(AtspiAccessible* object, AtspiText* text, const FieldText& field,
-                                            const EmbeddedTextBoxes& embedded, Measuring& measuring) {
-    const auto boxOf = [&](qsizetype offset) { return characterBox(text, field.fromUtf16(offset)); };
-    const auto answering = [&] { return !callRanOutOfTime && SteadyClock::now() < measuring.deadline; };
-    return measureRoomWithoutCharacters({field.whole, embedded, objectBox(object)}, boxOf, answering,
-                                        measuring.characters);
-}
-
-// `measured`: what is left to measure for unpublished objects, and `boxes` the boxes of the
-// objects' texts found then; null: none are looked for.
-std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, const FieldText& field, int depth,
-                                                      int& budget, Measuring* measured, EmbeddedTextBoxes* boxes);
-
-// The object a text names at the U+FFFC at `offset` (the application's offsets); absent when it
-// names none there.
-std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hypertext, gint offset, int depth, int& budget,
-                                                         Measuring* measured, std::optional<QRectF>* box) {
-    CallError indexError;
-    const gint index = atspi_hypertext_get_link_index(hypertext, offset, indexError.out());
-    if (indexError.failed() || index < 0) {
-        return std::nullopt;
-    }
-    CallError linkError;
-    GObjectRef<AtspiHyperlink> link(atspi_hypertext_get_link(hypertext, index, linkError.out()));
-    if (linkError.failed() || !link) {
-        return std::nullopt;
-    }
-    // A link of a plain text (a label's) spans its own words: only an object standing in the
-    // text's place at the marker is embedded there.
-    CallError startError;
-    const gint start = atspi_hyperlink_get_start_index(link.get(), startError.out());
-    if (startError.failed() || start != offset) {
-        return std::nullopt;
-    }
-    CallError objectError;
-    GObjectRef<AtspiAccessible> child(atspi_hyperlink_get_object(link.get(), 0, objectError.out()));
-    if (objectError.failed() || !child) {
-        return std::nullopt;
-    }
-    AccessibleEmbeddedObject embedded;
-    if (showsOtherThanText(child.get())) {
-        return embedded;
-    }
-    GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(child.get()));
-    const std::optional<FieldText> own = text ? readFieldText(text.get()) : std::nullopt;
-    if (!own) {
-        return embedded;
-    }
-    embedded.text = own->whole;
-    embedded.block = isBlock(child.get());
-    embedded.selection = selectionOrCaret(text.get(), *own);
-    EmbeddedTextBoxes boxes;
-    embedded.objects = embeddedObjects(child.get(), *own, depth + 1, budget, measured, measured ? &boxes : nullptr);
-    if (measured && own->whole.isEmpty() && objectBox(child.get())) {
-        // A block without any character that still takes room holds something without text (a
-        // picture on a line of its own).
-        embedded.unpublishedObjects = {0};
-    } else if (measured) {
-        embedded.unpublishedObjects = unpublishedObjectsIn(child.get(), text.get(), *own, boxes, *measured);
-        *box = textBox(text.get(), *own);
-    }
-    return embedded;
-}
-
-// The objects an object's text (`field`) names at its U+FFFC characters.
-std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, const FieldText& field, int depth,
-                                                      int& budget, Measuring* measured, EmbeddedTextBoxes* boxes) {
-    std::vector<AccessibleEmbeddedObject> objects;
-    if (depth >= kMaximumEmbeddingDepth || !field.whole.contains(objectReplacementCharacter)) {
-        return objects;
-    }
-    GObjectRef<AtspiHypertext> hypertext(atspi_accessible_get_hypertext_iface(object));
-    if (!hypertext) {
-        return objects;
-    }
-    for (qsizetype i = 0; i < field.whole.size(); ++i) {
-        if (field.whole.at(i) != objectReplacementCharacter) {
-            continue;
-        }
-        // An application that stopped answering is not asked about the rest.
-        if (budget <= 0 || callRanOutOfTime) {
-            break;
-        }
-        --budget;
-        std::optional<QRectF> box;
-        if (std::optional<AccessibleEmbeddedObject> embedded =
-                embeddedObjectAt(hypertext.get(), field.fromUtf16(i), depth, budget, measured, &box)) {
-            embedded->offset = i;
-            if (box && boxes) {
-                boxes->emplace(i, *box);
-            }
-            objects.push_back(std::move(*embedded));
-        }
-    }
-    return objects;
 }
 
 // The application's own search for its focused object, where it offers one (GTK does):
@@ -1024,28 +639,7 @@ std::optional<QString> AtspiAccessibility::value(const AccessibleElementHandle& 
 }
 
 std::optional<AccessibleRichText> AtspiAccessibility::richText(const AccessibleElementHandle& element) {
-    return onElement(element, [&](AtspiAccessible* object) -> std::optional<AccessibleRichText> {
-        GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
-        if (!text) {
-            return std::nullopt;
-        }
-        // The objects' offsets are converted with the same read of the text that holds them.
-        std::optional<FieldText> field = readFieldText(text.get());
-        if (!field) {
-            return std::nullopt;
-        }
-        int budget = kMaximumEmbeddedObjects;
-        Measuring measured;
-        Measuring* measuring = mayHoldUnpublishedPictures(object) ? &measured : nullptr;
-        EmbeddedTextBoxes boxes;
-        std::vector<AccessibleEmbeddedObject> objects =
-            embeddedObjects(object, *field, 0, budget, measuring, measuring ? &boxes : nullptr);
-        std::vector<qsizetype> unpublished;
-        if (measuring) {
-            unpublished = unpublishedObjectsIn(object, text.get(), *field, boxes, measured);
-        }
-        return AccessibleRichText{std::move(field->whole), std::move(objects), std::move(unpublished)};
-    });
+    return onElement(element, [](AtspiAccessible* object) { return richTextOf(object); });
 }
 
 std::optional<QString> AtspiAccessibility::selectedText(const AccessibleElementHandle& element) {

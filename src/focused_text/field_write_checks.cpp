@@ -1,0 +1,218 @@
+// What a write left in the field: the result judged where it was put, a field put back as it was
+// when the write cut or mangled it, and the failure logged and handed back for copying.
+#include "core/app_log.h"
+#include "core/capture_workflow_error.h"
+#include "focused_text/accessible_text_cleaning.h"
+#include "focused_text/focused_text_field_accessor.h"
+#include "language/focused_text_replacement_fallback.h"
+#include "platform/scheduler_sleep.h"
+
+#include <chrono>
+
+namespace tavrolin {
+
+namespace {
+
+using Case = CaptureWorkflowError::Case;
+
+}  // namespace
+
+FocusedTextFieldAccessor::WriteExpectation::WriteExpectation(const QString& newText,
+                                                             const FocusedTextFieldSnapshot& snapshot,
+                                                             bool replacedSelection)
+    : result(newText), expected(newText), before(snapshot.fullText), replacedSelection(replacedSelection) {
+    // A selection read without its range (copied only) is judged by the result showing in a
+    // changed field: where in the text it went is not known.
+    placeUnknown = replacedSelection && !snapshot.selectedRange;
+    if (replacedSelection && snapshot.selectedRange) {
+        expected = snapshot.fullText;
+        expected.replace(snapshot.selectedRange->location, snapshot.selectedRange->length, newText);
+    }
+}
+
+bool FocusedTextFieldAccessor::WriteExpectation::shows(const QString& text) const {
+    if (placeUnknown) {
+        return !fieldHoldsText(text, before) && text.contains(result);
+    }
+    return fieldHoldsText(text, expected);
+}
+
+QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::readFieldAfterWrite(FocusedTextFieldSnapshot snapshot,
+                                                                                  WriteExpectation expectation) {
+    std::optional<QString> found = (co_await readSnapshotFieldNow(snapshot, false)).text;
+    if (found && !expectation.shows(*found)) {
+        // The program may have put a new object in the field's place, the old one still
+        // answering with the old text: the focused one shows what the write did.
+        const AccessibleElementHandle focused = co_await focusedOtherElement(snapshot);
+        if (focused) {
+            const std::optional<QString> shown = (co_await readFieldNow(focused, false)).text;
+            if (shown && expectation.shows(*shown)) {
+                found = shown;
+            }
+        }
+    }
+    co_return found;
+}
+
+ClipboardFallbacks::FieldAfterPaste FocusedTextFieldAccessor::fieldAfterPaste(const std::optional<QString>& found,
+                                                                              const WriteExpectation& expectation) {
+    using Seen = ClipboardFallbacks::FieldAfterPaste;
+    if (!found) {
+        return Seen::unknown;
+    }
+    if (expectation.shows(*found)) {
+        return Seen::showsResult;
+    }
+    return fieldHoldsText(*found, expectation.before) ? Seen::unchanged : Seen::changed;
+}
+
+FocusedTextFieldAccessor::WriteProblem FocusedTextFieldAccessor::judgeWrite(const QString& found,
+                                                                            const WriteExpectation& expectation) {
+    WriteProblem problem{QString(), expectation.expected.size(), found.size(), found};
+    if (fieldHoldsText(found, expectation.before)) {
+        problem.found = QStringLiteral("unchanged");
+    } else if (!expectation.replacedSelection && fieldHoldsText(found, expectation.before + expectation.result)) {
+        problem.found = QStringLiteral("original_then_result");
+    } else {
+        problem.found = QStringLiteral("other");
+    }
+    return problem;
+}
+
+QCoro::Task<std::optional<FocusedTextFieldAccessor::WriteProblem>> FocusedTextFieldAccessor::checkReplacement(
+    QString newText, FocusedTextFieldSnapshot snapshot, bool replacedSelection, bool pasted) {
+    const WriteExpectation expectation(newText, snapshot, replacedSelection);
+    // A paste shows once its program has fetched the text and handled it: looked for a while.
+    std::optional<QString> found;
+    std::chrono::milliseconds waited{0};
+    for (;;) {
+        found = co_await readFieldAfterWrite(snapshot, expectation);
+        if ((found && expectation.shows(*found)) || !pasted || waited >= pasteShowBound) {
+            break;
+        }
+        co_await sleepFor(platform_.scheduler, pasteShowPoll);
+        waited += pasteShowPoll;
+    }
+    if (pasted) {
+        // What the field shows decides when the user's clipboard comes back.
+        fallbacks_.pasteSeenInField(fieldAfterPaste(found, expectation));
+    }
+    if (found) {
+        if (expectation.shows(*found)) {
+            co_return std::nullopt;
+        }
+        co_return judgeWrite(*found, expectation);
+    }
+    WriteProblem problem{QString(), expectation.expected.size(), std::nullopt, std::nullopt};
+    if (pasted) {
+        // Nothing accessible shows the field: that its program took the pasted text must do.
+        const bool fetched = co_await fallbacks_.waitForPasteFetch(pasteShowBound);
+        if (fetched) {
+            co_return std::nullopt;
+        }
+        problem.found = QStringLiteral("not_fetched");
+    } else {
+        problem.found = QStringLiteral("unreadable");
+    }
+    co_return problem;
+}
+
+bool FocusedTextFieldAccessor::isPartialWrite(const WriteProblem& problem, const QString& newText) {
+    // A field that holds the result whole beside something else took it; only a cut or mangled
+    // copy of it is undone.
+    return problem.found == QStringLiteral("other") && problem.foundText && !problem.foundText->contains(newText);
+}
+
+QCoro::Task<void> FocusedTextFieldAccessor::putBackValue(FocusedTextFieldSnapshot snapshot, QString partial) {
+    const ValueWrite back = co_await writeValue(snapshot.fullText, snapshot.element, partial, 0);
+    if (back.outcome == ValueWrite::written) {
+        AppLog::app().notice(
+            QStringLiteral("focused field put back as it was length=%1").arg(snapshot.fullText.size()));
+    } else {
+        AppLog::app().notice(QStringLiteral("focused field could not be put back length=%1 found_length=%2")
+                                 .arg(snapshot.fullText.size())
+                                 .arg(back.readBack ? QString::number(back.readBack->size()) : QStringLiteral("none")));
+    }
+}
+
+QCoro::Task<void> FocusedTextFieldAccessor::putBackByPaste(FocusedTextFieldSnapshot snapshot, QString partial) {
+    // The field as it is now: the paste goes in only while it still shows what the write left.
+    FocusedTextFieldSnapshot now = snapshot;
+    now.fullText = partial;
+    now.selectedText.reset();
+    now.selectedRange.reset();
+    now.wholeFieldCopied = snapshot.readByKeyboard;
+    std::optional<WriteProblem> problem;
+    try {
+        if (snapshot.partOfLargerText) {
+            // Select-all would take in the whole document.
+            throw FocusedTextReplacementFallback(snapshot.fullText,
+                                                 CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
+        }
+        co_await pasteOrGiveBack(snapshot.fullText, true, now);
+        if (snapshot.readByKeyboard) {
+            problem = co_await checkCopiedReplacement(snapshot.fullText, now);
+        } else {
+            problem = co_await checkReplacement(snapshot.fullText, now, false, true);
+        }
+    } catch (const FocusedTextReplacementFallback&) {
+        problem = WriteProblem{QStringLiteral("not_sent"), snapshot.fullText.size(), std::nullopt, std::nullopt};
+    }
+    if (!problem) {
+        AppLog::app().notice(
+            QStringLiteral("focused field put back as it was length=%1").arg(snapshot.fullText.size()));
+    } else {
+        AppLog::app().notice(QStringLiteral("focused field could not be put back length=%1 found=%2")
+                                 .arg(snapshot.fullText.size())
+                                 .arg(problem->found));
+    }
+}
+
+QCoro::Task<std::optional<FocusedTextFieldAccessor::WriteProblem>> FocusedTextFieldAccessor::checkCopiedReplacement(
+    QString newText, FocusedTextFieldSnapshot snapshot) {
+    const bool fetched = co_await fallbacks_.waitForPasteFetch(pasteShowBound);
+    if (!fetched) {
+        co_return WriteProblem{QStringLiteral("not_fetched"), newText.size(), std::nullopt, std::nullopt};
+    }
+    if (!snapshot.wholeFieldCopied || !snapshot.sourceWindow) {
+        // A selection pasted over cannot be copied again as it was read: its program's fetch is
+        // all there is to go by.
+        AppLog::app().info(
+            QStringLiteral("focused field write shown by its program's fetch only length=%1").arg(newText.size()));
+        co_return std::nullopt;
+    }
+    // Copied again the way it was read: select-all and copy.
+    const std::optional<QString> copied = co_await fallbacks_.copyFieldAfterPaste(*snapshot.sourceWindow);
+    if (!copied) {
+        AppLog::app().info(
+            QStringLiteral("focused field write shown by its program's fetch only: it could not be copied again "
+                           "length=%1")
+                .arg(newText.size()));
+        co_return std::nullopt;
+    }
+    const WriteExpectation expectation(newText, snapshot, false);
+    if (expectation.shows(*copied)) {
+        co_return std::nullopt;
+    }
+    co_return judgeWrite(*copied, expectation);
+}
+
+QCoro::Task<bool> FocusedTextFieldAccessor::keepsObjectsWithoutText(FocusedTextFieldSnapshot snapshot) {
+    const ReportedFieldText now = co_await readReported(snapshot.element, false);
+    if (!now.value) {
+        co_return false;
+    }
+    const SeenAccessibleText seen(*now.value, now.objects, now.unpublishedObjects);
+    co_return seen.objectsWithoutText() >= snapshot.objectsWithoutText;
+}
+
+void FocusedTextFieldAccessor::failReplacement(const QString& newText, const WriteProblem& problem) {
+    AppLog::app().notice(
+        QStringLiteral("focused field write check failed found=%1 expected_length=%2 found_length=%3")
+            .arg(problem.found)
+            .arg(problem.expectedLength)
+            .arg(problem.foundLength ? QString::number(*problem.foundLength) : QStringLiteral("none")));
+    throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
+}
+
+}  // namespace tavrolin

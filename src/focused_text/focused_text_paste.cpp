@@ -1,0 +1,258 @@
+// The paste path of a replacement: whether the keys would reach the field the snapshot was read
+// from, what the field shows right before them, and the selection put back after a refused paste.
+#include "core/app_log.h"
+#include "core/capture_workflow_error.h"
+#include "focused_text/accessible_text_cleaning.h"
+#include "focused_text/focused_text_field_accessor.h"
+#include "language/focused_text_replacement_fallback.h"
+
+#include <memory>
+
+namespace tavrolin {
+
+namespace {
+
+using Case = CaptureWorkflowError::Case;
+
+}  // namespace
+
+QCoro::Task<bool> FocusedTextFieldAccessor::pasteReachesField(FocusedTextFieldSnapshot snapshot) {
+    const std::optional<FrontApplication>& source = snapshot.sourceWindow;
+    if (!resolver_.isInFront(source)) {
+        AppLog::app().notice(QStringLiteral("focused field paste withheld: the field's window is no longer in front"));
+        co_return false;
+    }
+    if (!snapshot.element) {
+        co_return true;
+    }
+    AccessibleElementHandle focused = co_await resolver_.focusedElement(source);
+    if (!focused) {
+        focused = co_await resolver_.focusedElementOfActiveWindow(source);
+    }
+    if (!focused) {
+        if (!resolver_.isInFront(source)) {
+            AppLog::app().notice(
+                QStringLiteral("focused field paste withheld: the field's window is no longer in front"));
+            co_return false;
+        }
+        // Some programs (browsers) report their focus only now and then; the window is the
+        // one the text came from, and nothing says its focus moved.
+        AppLog::app().info(QStringLiteral("focused field paste: focus unknown, the field's window is in front"));
+        co_return true;
+    }
+    bool stillFocused = co_await isSnapshotField(focused, snapshot);
+    if (!stillFocused) {
+        const bool focusedHasText = co_await resolver_.hasText(focused);
+        if (!focusedHasText) {
+            // A container without text, perhaps for the moment its program hands the focus back
+            // to the field: the field counts only once it has the focus again.
+            const AccessibleElementHandle field = co_await resolver_.focusedElementWithText(source);
+            if (field) {
+                stillFocused = co_await isSnapshotField(field, snapshot);
+            }
+        }
+    }
+    if (!stillFocused) {
+        // A spreadsheet reports its sheet focused beside the editor of the cell being edited,
+        // which keeps the keyboard as long as the edit lasts.
+        stillFocused = co_await askAbout(snapshot.element, &Accessibility::isSpreadsheetCellEditor);
+    }
+    if (!stillFocused) {
+        AppLog::app().notice(QStringLiteral("focused field paste withheld: the field no longer has the focus"));
+    }
+    co_return stillFocused;
+}
+
+QCoro::Task<bool> FocusedTextFieldAccessor::isSnapshotField(AccessibleElementHandle focused,
+                                                            FocusedTextFieldSnapshot snapshot) {
+    const AccessibleElementHandle element = snapshot.element;
+    const auto same = [focused, element](Accessibility& ax) { return ax.isSameElement(focused, element); };
+    const bool sameElement = co_await ask(platform_.accessibility, same);
+    if (sameElement) {
+        co_return true;
+    }
+    // Some programs (Firefox) replace a field's object after a write or a script's change:
+    // a focused object holding the text that was read is that field when the old object no
+    // longer answers, or when it lies where the field was read.
+    const ReportedFieldText reported = co_await readReported(focused, false);
+    const std::optional<QString> now = seenValue(reported);
+    if (!now || !fieldHoldsText(*now, snapshot.fullText)) {
+        co_return false;
+    }
+    const std::optional<QString> old = co_await askAbout(element, &Accessibility::value);
+    if (!old) {
+        co_return true;
+    }
+    if (!snapshot.screenFrame) {
+        co_return false;
+    }
+    const std::optional<QRectF> reportedFrame = co_await askAbout(focused, &Accessibility::frame);
+    co_return validScreenFrame(reportedFrame) == snapshot.screenFrame;
+}
+
+QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, bool replacingAllText,
+                                                            FocusedTextFieldSnapshot snapshot) {
+    const std::optional<FrontApplication> front = snapshot.sourceWindow;
+    if (front) {
+        lateSelectAll_.stopIn(front->windowId);  // this paste's select-all is its own
+    }
+    ClipboardFallbacks::PasteChecks checks;
+    const auto fieldChanged = std::make_shared<bool>(false);
+    // Where the field can be read, its paste goes only once it shows the select-all.
+    const bool seeSelectAll = replacingAllText && snapshot.element && !snapshot.readByKeyboard;
+    const auto beforeSelectAll = std::make_shared<FieldNow>();
+    // Checked once the clipboard is saved and the keyboard free, right before the keys.
+    checks.target = [this, snapshot, replacingAllText, fieldChanged, seeSelectAll,
+                     beforeSelectAll]() -> QCoro::Task<bool> {
+        const bool reaches = co_await pasteReachesField(snapshot);
+        if (!reaches) {
+            co_return false;
+        }
+        const std::optional<QString> change = co_await changeSinceRead(snapshot, !replacingAllText);
+        *fieldChanged = change.has_value();
+        if (change || !seeSelectAll) {
+            co_return !change;
+        }
+        co_return co_await readBeforeSelectAll(snapshot, beforeSelectAll);
+    };
+    if (snapshot.readByKeyboard) {
+        // A field read by copying shows nothing accessible of what the user typed since: it is
+        // copied again right before the paste.
+        checks.readBefore = ClipboardFallbacks::CopiedField{snapshot.fullText, snapshot.wholeFieldCopied};
+    } else if (snapshot.element) {
+        // The paste's text stays on the clipboard until the field shows it.
+        const WriteExpectation expectation(newText, snapshot, !replacingAllText);
+        checks.fieldAfter = [this, snapshot, expectation]() -> QCoro::Task<ClipboardFallbacks::FieldAfterPaste> {
+            const std::optional<QString> found = co_await readFieldAfterWrite(snapshot, expectation);
+            co_return fieldAfterPaste(found, expectation);
+        };
+        checks.putFieldBack = [this, snapshot]() -> QCoro::Task<void> { co_await putSelectionBack(snapshot); };
+    }
+    if (seeSelectAll) {
+        checks.selectAllShown = [this, beforeSelectAll]() -> QCoro::Task<bool> {
+            co_return selectsWholeText((co_await readFieldNow(beforeSelectAll->element, true)).reported);
+        };
+    }
+    const bool sent = co_await fallbacks_.pasteFallback(newText, replacingAllText, front, std::move(checks));
+    if (!sent) {
+        const ReportedFieldText& before = beforeSelectAll->reported;
+        if (front && fallbacks_.lastPasteSelectedAllOnly() && before.value && before.selectedRange) {
+            // Its program may handle the select-all late and leave the whole text selected.
+            lateSelectAll_.watch(front->windowId, beforeSelectAll->element, *before.value, *before.selectedRange);
+        }
+        // Nothing reached the field: the text is handed back so it can be offered for copying.
+        AppLog::app().notice(QStringLiteral("focused field paste not sent length=%1").arg(newText.size()));
+        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText),
+                                             *fieldChanged || fallbacks_.lastPasteFoundFieldChanged());
+    }
+}
+
+QCoro::Task<FocusedTextFieldAccessor::FieldNow> FocusedTextFieldAccessor::readFieldNow(AccessibleElementHandle element,
+                                                                                       bool withSelection) {
+    const ReportedFieldText reported = co_await readReported(element, withSelection);
+    if (!reported.value) {
+        co_return FieldNow{};
+    }
+    const SeenAccessibleText seen(*reported.value, reported.objects);
+    const std::optional<AccessibleTextRange>& range = reported.selectedRange;
+    co_return FieldNow{seen.text(), range ? seen.seenRange(TextRange{range->location, range->length}) : std::nullopt,
+                       element, reported};
+}
+
+QCoro::Task<bool> FocusedTextFieldAccessor::readBeforeSelectAll(FocusedTextFieldSnapshot snapshot,
+                                                                std::shared_ptr<FieldNow> before) {
+    // The keys go to the focused element, which may be a new object the program put in the
+    // field's place (pasteReachesField() made sure it is the field); else to the object read.
+    const AccessibleElementHandle replaced = co_await focusedOtherElement(snapshot);
+    if (replaced) {
+        *before = co_await readFieldNow(replaced, true);
+    }
+    if (!before->reported.value) {
+        *before = co_await readFieldNow(snapshot.element, true);
+        before->element = snapshot.element;
+    }
+    ReportedFieldText& reported = before->reported;
+    if (!reported.selectedRange && snapshot.selectedRange && reported.value == snapshot.fullText) {
+        // Firefox tells no caret while its focus is away for a moment (our shortcut's grab): the
+        // selection read with the field stands for it.
+        reported.selectedRange = AccessibleTextRange{snapshot.selectedRange->location, snapshot.selectedRange->length};
+    }
+    if (reported.value && !reported.value->isEmpty() && selectsWholeText(reported)) {
+        // A select-all would change nothing there, and so show nothing.
+        AppLog::app().notice(QStringLiteral("focused field paste withheld: its whole text is selected already"));
+        co_return false;
+    }
+    co_return true;
+}
+
+QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::focusedOtherElement(FocusedTextFieldSnapshot snapshot) {
+    if (!snapshot.sourceWindow) {
+        co_return AccessibleElementHandle{};
+    }
+    const AccessibleElementHandle focused = co_await resolver_.focusedElement(snapshot.sourceWindow);
+    if (!focused) {
+        co_return AccessibleElementHandle{};
+    }
+    const AccessibleElementHandle element = snapshot.element;
+    const auto same = [focused, element](Accessibility& ax) { return ax.isSameElement(focused, element); };
+    const bool sameElement = co_await ask(platform_.accessibility, same);
+    co_return sameElement ? AccessibleElementHandle{} : focused;
+}
+
+QCoro::Task<void> FocusedTextFieldAccessor::putSelectionBack(FocusedTextFieldSnapshot snapshot) {
+    const TextRange was = snapshot.selectedRange.value_or(TextRange{snapshot.fullText.size(), 0});
+    const AccessibleTextRange range{was.location, was.length};
+    AccessibleElementHandle element = snapshot.element;
+    const auto place = [range](AccessibleElementHandle on) {
+        return [on, range](Accessibility& ax) { return ax.setSelectedRange(on, range); };
+    };
+    bool placed = co_await ask(platform_.accessibility, place(element));
+    if (!placed) {
+        // The program may have put a new object in the field's place (Firefox).
+        element = co_await focusedOtherElement(snapshot);
+        if (element) {
+            placed = co_await ask(platform_.accessibility, place(element));
+        }
+    }
+    AppLog::app().info(QStringLiteral("focused field selection put back after a refused paste placed=%1")
+                           .arg(placed ? "true" : "false"));
+}
+
+QCoro::Task<FocusedTextFieldAccessor::FieldNow> FocusedTextFieldAccessor::readSnapshotFieldNow(
+    FocusedTextFieldSnapshot snapshot, bool withSelection) {
+    const FieldNow now = co_await readFieldNow(snapshot.element, withSelection);
+    if (now.text) {
+        co_return now;
+    }
+    // The object read no longer answers (Firefox replaces a field's object when its text
+    // changes): the field is the focused element of its window, when that is another object.
+    const AccessibleElementHandle focused = co_await focusedOtherElement(snapshot);
+    if (!focused) {
+        co_return now;
+    }
+    co_return co_await readFieldNow(focused, withSelection);
+}
+
+QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::changeSinceRead(FocusedTextFieldSnapshot snapshot,
+                                                                              bool selectionToo) {
+    if (!snapshot.element) {
+        co_return std::nullopt;  // nothing accessible to read it by
+    }
+    const FieldNow now = co_await readSnapshotFieldNow(snapshot, selectionToo);
+    if (!now.text) {
+        co_return std::nullopt;  // a field without accessible text: only its keystroke copy read it
+    }
+    if (!fieldHoldsText(*now.text, snapshot.fullText)) {
+        AppLog::app().notice(QStringLiteral("focused field changed since it was read: not written length=%1 now=%2")
+                                 .arg(snapshot.fullText.size())
+                                 .arg(now.text->size()));
+        co_return QStringLiteral("text");
+    }
+    if (selectionToo && now.selection != snapshot.selectedRange) {
+        AppLog::app().notice(QStringLiteral("focused field selection moved since it was read: not written"));
+        co_return QStringLiteral("selection");
+    }
+    co_return std::nullopt;
+}
+
+}  // namespace tavrolin

@@ -1,0 +1,118 @@
+#pragma once
+
+#include "platform/accessibility.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <algorithm>
+#include <atspi/atspi.h>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <utility>
+
+// What the files of the AT-SPI back end (AtspiAccessibility) share: owning references to GLib
+// objects, calls whose failure counts as an absent answer, and a field's text and selection in
+// UTF-16 units. It opens libatspi's headers: for those files alone.
+namespace tavrolin::atspi {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// Owning references to GLib objects and memory, so that early returns cannot leak.
+template <typename T>
+struct GObjectRef {
+    T* ptr = nullptr;
+    GObjectRef() = default;
+    explicit GObjectRef(T* p) : ptr(p) {}
+    GObjectRef(const GObjectRef&) = delete;
+    GObjectRef& operator=(const GObjectRef&) = delete;
+    GObjectRef(GObjectRef&& other) noexcept : ptr(std::exchange(other.ptr, nullptr)) {}
+    ~GObjectRef() {
+        if (ptr) {
+            g_object_unref(ptr);
+        }
+    }
+    T* release() { return std::exchange(ptr, nullptr); }
+    explicit operator bool() const { return ptr != nullptr; }
+    T* get() const { return ptr; }
+};
+
+struct GFreeDeleter {
+    void operator()(void* p) const { g_free(p); }
+};
+template <typename T>
+using GMemory = std::unique_ptr<T, GFreeDeleter>;
+
+// A failed call (error or timeout) counts as absent: swallow and report.
+// The bound of one call, and whether a call on this thread failed only once that bound had
+// passed (the application did not answer) since the current query began.
+extern std::chrono::milliseconds callBoundOfThisProcess;
+extern thread_local bool callRanOutOfTime;
+
+class CallError {
+public:
+    CallError() : started_(std::chrono::steady_clock::now()) {}
+    ~CallError() {
+        if (error_) {
+            if (std::chrono::steady_clock::now() - started_ >= callBoundOfThisProcess * 9 / 10) {
+                callRanOutOfTime = true;
+            }
+            g_error_free(error_);
+        }
+    }
+    CallError(const CallError&) = delete;
+    CallError& operator=(const CallError&) = delete;
+    GError** out() { return &error_; }
+    bool failed() const { return error_ != nullptr; }
+
+private:
+    GError* error_ = nullptr;
+    std::chrono::steady_clock::time_point started_;
+};
+
+// libatspi reports no error for a state set that never came: one that took the whole bound
+// counts as a call that ran out of time.
+AtspiStateSet* stateSetOf(AtspiAccessible* object);
+
+// Qt marks read-only line edits "editable" and "read-only" at once.
+bool isEditableObject(AtspiAccessible* object);
+
+// The toolkit of the application that owns an object ("Qt", "GTK", "Chromium", ...).
+QByteArray toolkitOf(AtspiAccessible* object);
+
+// Conversions between code-point offsets (AT-SPI) and UTF-16 offsets (everything else).
+qsizetype codePointsToUtf16(const QString& text, qsizetype codePoints);
+qsizetype utf16ToCodePoints(const QString& text, qsizetype utf16);
+
+std::optional<QString> wholeText(AtspiText* text);
+
+// A field's text with the unit of its offsets. AT-SPI speaks of characters, which GTK and
+// web engines count as code points while Qt counts UTF-16 units; the two differ only when
+// the text holds characters outside the Basic Multilingual Plane (emoji), and the
+// character count tells which one the application uses.
+struct FieldText {
+    QString whole;
+    bool utf16Offsets = true;
+
+    qsizetype toUtf16(gint offset) const {
+        return utf16Offsets ? std::clamp<qsizetype>(offset, 0, whole.size()) : codePointsToUtf16(whole, offset);
+    }
+    gint fromUtf16(qsizetype offset) const {
+        return static_cast<gint>(utf16Offsets ? offset : utf16ToCodePoints(whole, offset));
+    }
+};
+
+std::optional<FieldText> readFieldText(AtspiText* text);
+
+// The first selection in the application's offsets; absent when there is none or the call failed.
+std::optional<std::pair<int, int>> firstSelection(AtspiText* text);
+
+// The selection in UTF-16 units of the field's text, else its caret as a range of length 0;
+// absent when it reports neither.
+std::optional<AccessibleTextRange> selectionOrCaret(AtspiText* text, const FieldText& field);
+
+// An object's text with the objects embedded in it, as AtspiAccessibility::richText() answers it.
+std::optional<AccessibleRichText> richTextOf(AtspiAccessible* object);
+
+}  // namespace tavrolin::atspi

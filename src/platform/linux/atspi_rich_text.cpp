@@ -1,0 +1,267 @@
+// The text of a rich-text field with the objects embedded in it (links, spans, blocks, pictures)
+// and, for web engines, the pictures that publish no object, told by the room between characters.
+#include "platform/linux/atspi_calls.h"
+#include "platform/linux/character_box_gaps.h"
+
+#include <atspi/atspi.h>
+#include <chrono>
+#include <map>
+#include <vector>
+
+namespace tavrolin::atspi {
+
+namespace {
+
+// Objects embedded in a text are read this deep and this many per read: a rich-text field holds
+// links and spans, and a block for each line typed (Firefox and Chromium answer for 60 blocks in
+// under 0.1 s); each object costs several calls. One past either bound is left out, and counts
+// as an object that could not be read.
+constexpr int kMaximumEmbeddingDepth = 4;
+constexpr int kMaximumEmbeddedObjects = 128;
+
+constexpr QChar objectReplacementCharacter(0xFFFC);
+
+// Objects that show something other than text (pictures, controls, frames): whatever text
+// they offer is a name or a label, not words of the text around them.
+bool showsOtherThanText(AtspiAccessible* object) {
+    CallError error;
+    switch (atspi_accessible_get_role(object, error.out())) {
+    case ATSPI_ROLE_IMAGE:
+    case ATSPI_ROLE_ICON:
+    case ATSPI_ROLE_CANVAS:
+    case ATSPI_ROLE_ANIMATION:
+    case ATSPI_ROLE_VIDEO:
+    case ATSPI_ROLE_AUDIO:
+    case ATSPI_ROLE_PUSH_BUTTON:
+    case ATSPI_ROLE_TOGGLE_BUTTON:
+    case ATSPI_ROLE_CHECK_BOX:
+    case ATSPI_ROLE_RADIO_BUTTON:
+    case ATSPI_ROLE_COMBO_BOX:
+    case ATSPI_ROLE_ENTRY:
+    case ATSPI_ROLE_PASSWORD_TEXT:
+    case ATSPI_ROLE_SPIN_BUTTON:
+    case ATSPI_ROLE_SLIDER:
+    case ATSPI_ROLE_LIST_BOX:
+    case ATSPI_ROLE_PROGRESS_BAR:
+    case ATSPI_ROLE_SCROLL_BAR:
+    case ATSPI_ROLE_EMBEDDED:
+    case ATSPI_ROLE_INTERNAL_FRAME:
+        return true;
+    default:
+        return error.failed();
+    }
+}
+
+// Web engines lay a paragraph or a block of a rich-text field out on lines of its own, and say
+// so in the object's "display" attribute, as CSS does.
+bool isBlock(AtspiAccessible* object) {
+    CallError error;
+    GHashTable* attributes = atspi_accessible_get_attributes(object, error.out());
+    if (!attributes) {
+        return false;
+    }
+    const auto* display = static_cast<const gchar*>(g_hash_table_lookup(attributes, "display"));
+    const bool block = display && !g_str_has_prefix(display, "inline") && g_strcmp0(display, "contents") != 0 &&
+                       g_strcmp0(display, "none") != 0;
+    g_hash_table_unref(attributes);
+    return block;
+}
+
+// Characters measured per read of a rich-text field, in all of its objects together, and the time
+// they may take: a picture that publishes no object shows only in the room it takes between
+// characters, one call per character (web engines answer 5 000 to 14 000 a second), and the
+// read they belong to has a bound of its own (reportedFieldTextBound).
+constexpr int kMaximumMeasuredCharacters = 2000;
+constexpr std::chrono::milliseconds kMeasuringTime{300};
+
+// What is left of that budget in one read.
+struct Measuring {
+    int characters = kMaximumMeasuredCharacters;
+    SteadyClock::time_point deadline = SteadyClock::now() + kMeasuringTime;
+};
+
+// An editable region of a web page (not an entry: its text holds no pictures), where the engines
+// lay out pictures without alternative text and publish no object for them.
+bool mayHoldUnpublishedPictures(AtspiAccessible* object) {
+    const QByteArray toolkit = toolkitOf(object);
+    if (toolkit != "Gecko" && toolkit != "Chromium") {
+        return false;
+    }
+    CallError error;
+    switch (atspi_accessible_get_role(object, error.out())) {
+    case ATSPI_ROLE_PARAGRAPH:
+    case ATSPI_ROLE_SECTION:
+    case ATSPI_ROLE_DOCUMENT_WEB:
+    case ATSPI_ROLE_DOCUMENT_FRAME:
+    case ATSPI_ROLE_DOCUMENT_EMAIL:
+        return !error.failed() && isEditableObject(object);
+    default:
+        return false;
+    }
+}
+
+std::optional<QRectF> characterBox(AtspiText* text, gint index) {
+    CallError error;
+    GMemory<AtspiRect> rect(atspi_text_get_character_extents(text, index, ATSPI_COORD_TYPE_SCREEN, error.out()));
+    if (error.failed() || !rect || rect->width <= 0 || rect->height <= 0) {
+        return std::nullopt;
+    }
+    return QRectF(rect->x, rect->y, rect->width, rect->height);
+}
+
+// An object's box on screen (in the device pixels of its characters' boxes); absent when it takes
+// no room.
+std::optional<QRectF> objectBox(AtspiAccessible* object) {
+    GObjectRef<AtspiComponent> component(atspi_accessible_get_component_iface(object));
+    if (!component) {
+        return std::nullopt;
+    }
+    CallError error;
+    GMemory<AtspiRect> rect(atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, error.out()));
+    if (error.failed() || !rect || rect->width <= 1 || rect->height <= 1) {
+        return std::nullopt;
+    }
+    return QRectF(rect->x, rect->y, rect->width, rect->height);
+}
+
+// The box around an embedded object's text (all of its lines).
+std::optional<QRectF> textBox(AtspiText* text, const FieldText& field) {
+    if (field.whole.isEmpty()) {
+        return std::nullopt;
+    }
+    CallError error;
+    GMemory<AtspiRect> rect(atspi_text_get_range_extents(text, 0, field.fromUtf16(field.whole.size()),
+                                                         ATSPI_COORD_TYPE_SCREEN, error.out()));
+    if (error.failed() || !rect || rect->width <= 0 || rect->height <= 0) {
+        return std::nullopt;
+    }
+    return QRectF(rect->x, rect->y, rect->width, rect->height);
+}
+
+// The boxes of the texts of the objects embedded in a text, by the offsets of their U+FFFC.
+using EmbeddedTextBoxes = std::map<qsizetype, QRectF>;
+
+// Where a web engine's text shows room without characters (AccessibleRichText::unpublishedObjects).
+std::vector<qsizetype> unpublishedObjectsIn(AtspiAccessible* object, AtspiText* text, const FieldText& field,
+                                            const EmbeddedTextBoxes& embedded, Measuring& measuring) {
+    const auto boxOf = [&](qsizetype offset) { return characterBox(text, field.fromUtf16(offset)); };
+    const auto answering = [&] { return !callRanOutOfTime && SteadyClock::now() < measuring.deadline; };
+    return measureRoomWithoutCharacters({field.whole, embedded, objectBox(object)}, boxOf, answering,
+                                        measuring.characters);
+}
+
+// `measured`: what is left to measure for unpublished objects, and `boxes` the boxes of the
+// objects' texts found then; null: none are looked for.
+std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, const FieldText& field, int depth,
+                                                      int& budget, Measuring* measured, EmbeddedTextBoxes* boxes);
+
+// The object a text names at the U+FFFC at `offset` (the application's offsets); absent when it
+// names none there.
+std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hypertext, gint offset, int depth, int& budget,
+                                                         Measuring* measured, std::optional<QRectF>* box) {
+    CallError indexError;
+    const gint index = atspi_hypertext_get_link_index(hypertext, offset, indexError.out());
+    if (indexError.failed() || index < 0) {
+        return std::nullopt;
+    }
+    CallError linkError;
+    GObjectRef<AtspiHyperlink> link(atspi_hypertext_get_link(hypertext, index, linkError.out()));
+    if (linkError.failed() || !link) {
+        return std::nullopt;
+    }
+    // A link of a plain text (a label's) spans its own words: only an object standing in the
+    // text's place at the marker is embedded there.
+    CallError startError;
+    const gint start = atspi_hyperlink_get_start_index(link.get(), startError.out());
+    if (startError.failed() || start != offset) {
+        return std::nullopt;
+    }
+    CallError objectError;
+    GObjectRef<AtspiAccessible> child(atspi_hyperlink_get_object(link.get(), 0, objectError.out()));
+    if (objectError.failed() || !child) {
+        return std::nullopt;
+    }
+    AccessibleEmbeddedObject embedded;
+    if (showsOtherThanText(child.get())) {
+        return embedded;
+    }
+    GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(child.get()));
+    const std::optional<FieldText> own = text ? readFieldText(text.get()) : std::nullopt;
+    if (!own) {
+        return embedded;
+    }
+    embedded.text = own->whole;
+    embedded.block = isBlock(child.get());
+    embedded.selection = selectionOrCaret(text.get(), *own);
+    EmbeddedTextBoxes boxes;
+    embedded.objects = embeddedObjects(child.get(), *own, depth + 1, budget, measured, measured ? &boxes : nullptr);
+    if (measured && own->whole.isEmpty() && objectBox(child.get())) {
+        // A block without any character that still takes room holds something without text (a
+        // picture on a line of its own).
+        embedded.unpublishedObjects = {0};
+    } else if (measured) {
+        embedded.unpublishedObjects = unpublishedObjectsIn(child.get(), text.get(), *own, boxes, *measured);
+        *box = textBox(text.get(), *own);
+    }
+    return embedded;
+}
+
+// The objects an object's text (`field`) names at its U+FFFC characters.
+std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, const FieldText& field, int depth,
+                                                      int& budget, Measuring* measured, EmbeddedTextBoxes* boxes) {
+    std::vector<AccessibleEmbeddedObject> objects;
+    if (depth >= kMaximumEmbeddingDepth || !field.whole.contains(objectReplacementCharacter)) {
+        return objects;
+    }
+    GObjectRef<AtspiHypertext> hypertext(atspi_accessible_get_hypertext_iface(object));
+    if (!hypertext) {
+        return objects;
+    }
+    for (qsizetype i = 0; i < field.whole.size(); ++i) {
+        if (field.whole.at(i) != objectReplacementCharacter) {
+            continue;
+        }
+        // An application that stopped answering is not asked about the rest.
+        if (budget <= 0 || callRanOutOfTime) {
+            break;
+        }
+        --budget;
+        std::optional<QRectF> box;
+        if (std::optional<AccessibleEmbeddedObject> embedded =
+                embeddedObjectAt(hypertext.get(), field.fromUtf16(i), depth, budget, measured, &box)) {
+            embedded->offset = i;
+            if (box && boxes) {
+                boxes->emplace(i, *box);
+            }
+            objects.push_back(std::move(*embedded));
+        }
+    }
+    return objects;
+}
+
+}  // namespace
+
+std::optional<AccessibleRichText> richTextOf(AtspiAccessible* object) {
+    GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
+    if (!text) {
+        return std::nullopt;
+    }
+    // The objects' offsets are converted with the same read of the text that holds them.
+    std::optional<FieldText> field = readFieldText(text.get());
+    if (!field) {
+        return std::nullopt;
+    }
+    int budget = kMaximumEmbeddedObjects;
+    Measuring measured;
+    Measuring* measuring = mayHoldUnpublishedPictures(object) ? &measured : nullptr;
+    EmbeddedTextBoxes boxes;
+    std::vector<AccessibleEmbeddedObject> objects =
+        embeddedObjects(object, *field, 0, budget, measuring, measuring ? &boxes : nullptr);
+    std::vector<qsizetype> unpublished;
+    if (measuring) {
+        unpublished = unpublishedObjectsIn(object, text.get(), *field, boxes, measured);
+    }
+    return AccessibleRichText{std::move(field->whole), std::move(objects), std::move(unpublished)};
+}
+
+}  // namespace tavrolin::atspi
