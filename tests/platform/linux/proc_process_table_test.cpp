@@ -59,6 +59,10 @@ public:
     ProcessGroup(const ProcessGroup&) = delete;
     ProcessGroup& operator=(const ProcessGroup&) = delete;
     qint64 pid() const { return process_.processId(); }
+    void write(const QByteArray& input) {
+        process_.write(input);
+        process_.waitForBytesWritten(5000);
+    }
 
 private:
     QProcess process_;
@@ -93,23 +97,27 @@ TEST(ProcProcessTable, AProgramReplacedWhileItRunsIsTheSameProgramAsWhatItStarts
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString program = dir.filePath("program");
-    const QString go = dir.filePath("go");
     ASSERT_TRUE(QFile::copy("/bin/sh", program));
     ASSERT_TRUE(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
-    const ProcessGroup parent(
-        program,
-        {"-c", QStringLiteral("while [ ! -e '%1' ]; do sleep 0.05; done; '%2' -c 'sleep 30' & wait").arg(go, program)});
+    // Another program below it first (sleep), then, once told on its input, its own file again.
+    ProcessGroup parent(program, {"-c", QStringLiteral("sleep 30 & read go; '%1' -c 'sleep 30' & wait").arg(program)});
     ASSERT_GT(parent.pid(), 0);
+    // Asked only once the child runs sleep: between its fork and its exec it is still the shell.
+    ASSERT_TRUE(waitFor([&] {
+        const QStringList children = childrenOf(parent.pid());
+        return children.size() == 1 &&
+               QFileInfo("/proc/" + children.first() + "/exe").symLinkTarget().endsWith(QLatin1String("/sleep"));
+    })) << "sleep never ran";
     EXPECT_FALSE(makeSystemProcessTable()->runsProcessesOfItsOwnProgram(parent.pid())) << "only sleep runs below it";
 
     ASSERT_TRUE(QFile::remove(program));
     ASSERT_TRUE(QFile::copy("/bin/sh", program));
     ASSERT_TRUE(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
-    QFile(go).open(QIODevice::WriteOnly);
+    parent.write("go\n");
     ASSERT_TRUE(waitFor([&] {
         for (const QString& child : childrenOf(parent.pid())) {
-            QFile commandLine("/proc/" + child + "/cmdline");
-            if (commandLine.open(QIODevice::ReadOnly) && commandLine.readAll().startsWith(program.toLocal8Bit())) {
+            // Its exec done: the new file, not the old one its fork began as.
+            if (QFileInfo("/proc/" + child + "/exe").symLinkTarget() == program) {
                 return true;
             }
         }
