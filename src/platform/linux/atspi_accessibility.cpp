@@ -39,7 +39,23 @@ bool isEditableObject(AtspiAccessible* object) {
            !atspi_state_set_contains(states.get(), ATSPI_STATE_READ_ONLY);
 }
 
-QByteArray toolkitOf(AtspiAccessible* object) {
+// The toolkit of an object's application: its name and major version.
+struct Toolkit {
+    QByteArray name;
+    long long major = 0;
+};
+
+Toolkit toolkitInfoOf(AtspiAccessible* object) {
+    // Kept by the application's bus name once asked: finding the application walks up the tree a
+    // call per level where the toolkit keeps no parent cache (GTK 4: tens of milliseconds per
+    // read of an editor's field). A bus name is one program's connection, never reused for
+    // another. Each thread that calls libatspi keeps its own.
+    thread_local std::map<std::string, Toolkit> byApplication;
+    const AtspiApplication* application = object ? object->parent.app : nullptr;
+    const std::string bus = application && application->bus_name ? application->bus_name : std::string();
+    if (const auto known = byApplication.find(bus); !bus.empty() && known != byApplication.end()) {
+        return known->second;
+    }
     CallError appError;
     GObjectRef<AtspiAccessible> app(atspi_accessible_get_application(object, appError.out()));
     if (appError.failed() || !app) {
@@ -47,7 +63,26 @@ QByteArray toolkitOf(AtspiAccessible* object) {
     }
     CallError error;
     GMemory<gchar> name(atspi_accessible_get_toolkit_name(app.get(), error.out()));
-    return error.failed() || !name ? QByteArray() : QByteArray(name.get());
+    if (error.failed() || !name) {
+        return {};
+    }
+    Toolkit toolkit{QByteArray(name.get())};
+    CallError versionError;
+    GMemory<gchar> version(atspi_accessible_get_toolkit_version(app.get(), versionError.out()));
+    if (!versionError.failed() && version) {
+        toolkit.major = g_ascii_strtoll(version.get(), nullptr, 10);
+    }
+    if (!bus.empty()) {
+        if (byApplication.size() >= 256) {
+            byApplication.clear();  // programs come and go: only the ones of late are kept
+        }
+        byApplication.emplace(bus, toolkit);
+    }
+    return toolkit;
+}
+
+QByteArray toolkitOf(AtspiAccessible* object) {
+    return toolkitInfoOf(object).name;
 }
 
 }  // namespace atspi
@@ -214,24 +249,30 @@ AtspiAccessible* cellEditorOf(AtspiAccessible* object) {
 
 // GTK 4 gives every position relative to its window, whatever kind of coordinates is asked for.
 bool positionsRelativeToWindow(AtspiAccessible* object) {
-    CallError appError;
-    GObjectRef<AtspiAccessible> app(atspi_accessible_get_application(object, appError.out()));
-    if (appError.failed() || !app) {
-        return false;
-    }
-    CallError nameError;
-    GMemory<gchar> name(atspi_accessible_get_toolkit_name(app.get(), nameError.out()));
-    if (nameError.failed() || !name || g_ascii_strcasecmp(name.get(), "GTK") != 0) {
-        return false;
-    }
-    CallError versionError;
-    GMemory<gchar> version(atspi_accessible_get_toolkit_version(app.get(), versionError.out()));
-    return !versionError.failed() && version && g_ascii_strtoll(version.get(), nullptr, 10) >= 4;
+    const Toolkit toolkit = toolkitInfoOf(object);
+    return g_ascii_strcasecmp(toolkit.name.constData(), "GTK") == 0 && toolkit.major >= 4;
 }
 
 // The window that holds an object: its ancestor just below the application; a new reference,
 // null when not found.
 AtspiAccessible* windowOf(AtspiAccessible* object) {
+    // A program with one window holds everything in it: two calls, where the walk up to it costs
+    // two a level in a toolkit without a parent cache (GTK 4).
+    AtspiAccessible* root = object->parent.app ? object->parent.app->root : nullptr;
+    if (root) {
+        CallError countError;
+        const gint windows = atspi_accessible_get_child_count(root, countError.out());
+        if (!countError.failed() && windows == 1) {
+            CallError childError;
+            AtspiAccessible* only = atspi_accessible_get_child_at_index(root, 0, childError.out());
+            if (!childError.failed() && only) {
+                return only;
+            }
+            if (only) {
+                g_object_unref(only);
+            }
+        }
+    }
     GObjectRef<AtspiAccessible> current(static_cast<AtspiAccessible*>(g_object_ref(object)));
     for (int depth = 0; depth <= kMaximumDepth; ++depth) {
         CallError error;
