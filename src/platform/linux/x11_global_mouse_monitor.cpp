@@ -1,5 +1,6 @@
 #include "platform/desktop_backend.h"
 #include "platform/global_mouse_monitoring.h"
+#include "platform/linux/x11_event_thread.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -9,13 +10,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <poll.h>
 #include <set>
-#include <thread>
-#include <unistd.h>
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>
 
@@ -61,15 +58,7 @@ public:
 
     ~X11InputReader() override {
         alive_->store(false);
-        if (thread_.joinable()) {
-            const char stop = 1;
-            [[maybe_unused]] const auto written = ::write(wakeWrite_, &stop, 1);
-            thread_.join();
-        }
-        if (wakeRead_ >= 0) {
-            ::close(wakeRead_);
-            ::close(wakeWrite_);
-        }
+        events_.stop();  // before the connection it reads goes
         if (connection_) {
             xcb_disconnect(connection_);
         }
@@ -99,14 +88,7 @@ private:
         if (subscription_->watchActiveWindow && !watchActiveWindow()) {
             return false;
         }
-        int pipeEnds[2];
-        if (::pipe(pipeEnds) != 0) {
-            return false;
-        }
-        wakeRead_ = pipeEnds[0];
-        wakeWrite_ = pipeEnds[1];
-        thread_ = std::thread([this] { run(); });
-        return true;
+        return events_.start(connection_, [this](xcb_generic_event_t* event) { handle(event); });
     }
 
     bool selectRawEvents() {
@@ -212,26 +194,6 @@ private:
         }
         const uint32_t pid = pidAtom_ != XCB_ATOM_NONE ? cardinalProperty(window, pidAtom_, XCB_ATOM_CARDINAL) : 0;
         return pid != 0 ? pid : (uint64_t{1} << 40) | window;
-    }
-
-    void run() {
-        const int fd = xcb_get_file_descriptor(connection_);
-        while (alive_->load()) {
-            while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
-                handle(event);
-                std::free(event);
-            }
-            if (xcb_connection_has_error(connection_)) {
-                return;
-            }
-            pollfd fds[2] = {{fd, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
-            if (::poll(fds, 2, -1) < 0 && errno != EINTR) {
-                return;
-            }
-            if (fds[1].revents) {
-                return;
-            }
-        }
     }
 
     void handle(xcb_generic_event_t* event) {
@@ -359,9 +321,7 @@ private:
     xcb_atom_t activeWindowAtom_ = XCB_ATOM_NONE;
     xcb_atom_t pidAtom_ = XCB_ATOM_NONE;
     uint64_t activeOwner_ = 0;
-    int wakeRead_ = -1;
-    int wakeWrite_ = -1;
-    std::thread thread_;
+    x11::EventThread events_;
 };
 
 // Physical pixels of the X screen to Qt's logical global coordinates.

@@ -1,16 +1,13 @@
 #include "platform/desktop_backend.h"
+#include "platform/linux/x11_event_thread.h"
 #include "platform/user_key_activity.h"
 
 #include <atomic>
-#include <cerrno>
 #include <cstdlib>
 #include <limits>
 #include <memory>
-#include <poll.h>
 #include <set>
 #include <string_view>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>
@@ -37,15 +34,7 @@ public:
     }
 
     ~X11UserKeyActivity() override {
-        if (thread_.joinable()) {
-            const char stop = 1;
-            [[maybe_unused]] const auto written = ::write(wakeWrite_, &stop, 1);
-            thread_.join();
-        }
-        if (wakeRead_ >= 0) {
-            ::close(wakeRead_);
-            ::close(wakeWrite_);
-        }
+        events_.stop();  // before the connection it reads goes
         if (connection_) {
             xcb_disconnect(connection_);
         }
@@ -81,14 +70,7 @@ private:
         }
         loadKeyboardMapping();
         loadSyntheticDevices();
-        int pipeEnds[2];
-        if (::pipe(pipeEnds) != 0) {
-            return false;
-        }
-        wakeRead_ = pipeEnds[0];
-        wakeWrite_ = pipeEnds[1];
-        thread_ = std::thread([this] { run(); });
-        return true;
+        return events_.start(connection_, [this](xcb_generic_event_t* event) { handle(event); });
     }
 
     bool selectEvents(xcb_window_t root) {
@@ -170,26 +152,6 @@ private:
         }
     }
 
-    void run() {
-        const int fd = xcb_get_file_descriptor(connection_);
-        for (;;) {
-            while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
-                handle(event);
-                std::free(event);
-            }
-            if (xcb_connection_has_error(connection_)) {
-                return;
-            }
-            pollfd fds[2] = {{fd, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
-            if (::poll(fds, 2, -1) < 0 && errno != EINTR) {
-                return;
-            }
-            if (fds[1].revents) {
-                return;
-            }
-        }
-    }
-
     void handle(xcb_generic_event_t* event) {
         const uint8_t type = event->response_type & 0x7f;
         if (type == XCB_MAPPING_NOTIFY) {
@@ -232,9 +194,7 @@ private:
     uint8_t keysymsPerKeycode_ = 0;
     std::set<uint16_t> syntheticDevices_;
     TypingKeyPresses keys_;
-    int wakeRead_ = -1;
-    int wakeWrite_ = -1;
-    std::thread thread_;
+    x11::EventThread events_;
 };
 
 }  // namespace
