@@ -6,10 +6,13 @@
 
 namespace tavrolin {
 
-// When the user last typed: their own key presses anywhere on the desktop, whichever program had
-// the keyboard, as the display server saw them arrive. Keys that programs send (ours among them)
-// are not the user's; a modifier key on its own, and a key pressed while Control, Alt or Super is
-// held (a shortcut: the one that started a command, or a program's own), type nothing.
+// When the user last typed: key presses anywhere on the desktop, whichever program had the
+// keyboard, as the display server saw them arrive. The keys we sent are ours; every other key is
+// the user's, from their keyboards or typed for them by another program (an on-screen keyboard,
+// keyboard sharing, a VNC server, a text expander). A key types when it writes or edits text: a
+// character, Return, BackSpace, Delete, Tab. A key without a symbol, a modifier, any other key
+// (arrows, function keys, Escape), and a key pressed while Control, Alt or Super is held (a
+// shortcut: the one that started a command, or a program's own) type nothing.
 class UserKeyActivity {
 public:
     virtual ~UserKeyActivity() = default;
@@ -22,7 +25,7 @@ public:
 // are named by their keysym (the key's first symbol on the keyboard map).
 class TypingKeyPresses {
 public:
-    enum class Source { user, synthetic };
+    enum class Source { user, ours };
     // Records a press; answers whether it was typing.
     bool press(Source source, unsigned int keysym);
     void release(Source source, unsigned int keysym);

@@ -227,8 +227,9 @@ TEST_F(SyntheticInputGateTest, TheKeysAreLookedAtAgainRightBeforeTheChord) {
 
 // A typist's keys are up most of the time: the user is typing when a key of theirs went down in
 // the last second, wherever it went. No chord goes out then: it waits for a second without their
-// keys, and is withheld while they go on. The shortcut that started the command, modifiers alone
-// and the keys programs send (ours among them) are not typing; capitals and AltGr letters are.
+// keys, and is withheld while they go on. The shortcut that started the command, modifiers alone,
+// keys that write nothing (one without a symbol, an arrow) and the keys we sent are not typing;
+// capitals and AltGr letters are.
 TEST_F(SyntheticInputGateTest, NoChordGoesOutWhileTheUserTypesAnywhere) {
     test::ScopedLogCapture log;
     using Source = test::FakeUserKeyActivity::Source;
@@ -241,7 +242,9 @@ TEST_F(SyntheticInputGateTest, NoChordGoesOutWhileTheUserTypesAnywhere) {
     keys.chord({keys.controlL, keys.shiftL, 'w'});
     keys.chord({keys.altL, 'r'});
     keys.chord({keys.shiftL});
-    keys.chord({'x'}, Source::synthetic);
+    keys.chord({0});
+    keys.chord({0xff51 /* Left */});
+    keys.chord({'x'}, Source::ours);
     EXPECT_FALSE(watching.userTyping());
     EXPECT_TRUE(sendNow());
     EXPECT_EQ(scheduler.elapsed(), 0ms) << "not typing: no wait";

@@ -17,6 +17,7 @@
 #include <array>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 namespace tavrolin {
 
@@ -68,9 +69,11 @@ X11GlobalKeyGrabber::X11GlobalKeyGrabber() {
         xkb && xkb->present) {
         xkbFirstEvent_ = xkb->first_event;
     }
-    regrabTimer_.setSingleShot(true);
-    regrabTimer_.setInterval(30);
-    QObject::connect(&regrabTimer_, &QTimer::timeout, &context_, [this] { regrabAll(); });
+    // At once: a layout that moved a shortcut's key leaves it ungrabbed until then. A burst of
+    // notices is read once, after the last of the burst already queued.
+    followTimer_.setSingleShot(true);
+    followTimer_.setInterval(0);
+    QObject::connect(&followTimer_, &QTimer::timeout, &context_, [this] { followKeyboardChange(); });
     qGuiApp->installNativeEventFilter(this);
 }
 
@@ -140,69 +143,28 @@ X11GlobalKeyGrabber::ModifierMasks X11GlobalKeyGrabber::readModifierMasks() cons
     return masks;
 }
 
-std::vector<quint16> X11GlobalKeyGrabber::lockVariants() const {
-    std::vector<quint16> variants{0, XCB_MOD_MASK_LOCK};
-    if (masks_.numLock) {
-        variants.push_back(masks_.numLock);
-        variants.push_back(quint16(masks_.numLock | XCB_MOD_MASK_LOCK));
+namespace {
+
+// The keys that produce `keysym` in the keyboard map `symbols` was read from.
+std::vector<quint8> keycodesOf(xcb_key_symbols_t* symbols, quint32 keysym) {
+    std::vector<quint8> keycodes;
+    if (xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, keysym)) {
+        for (xcb_keycode_t* code = codes; *code != XCB_NO_SYMBOL; ++code) {
+            keycodes.push_back(*code);
+        }
+        std::free(codes);
     }
-    return variants;
+    return keycodes;
 }
 
-void X11GlobalKeyGrabber::ungrab(const Grab& grab) {
-    for (quint16 variant : lockVariants()) {
-        xcb_ungrab_key(xcb(connection_), grab.keycode, root_, quint16(grab.modifiers | variant));
-    }
-    idByCombination_.erase({grab.keycode, grab.modifiers});
-    keysDown_.erase(grab.keycode);
-}
+}  // namespace
 
-GlobalKeyGrabStatus X11GlobalKeyGrabber::grab(quint32 id, quint32 keysym, GlobalKeyModifiers modifiers) {
-    if (!connection_) {
-        return GlobalKeyGrabStatus::failed;
-    }
-    release(id);
+GlobalKeyGrabStatus X11GlobalKeyGrabber::grabCombinations(const std::vector<KeyCombination>& combinations) {
     auto* c = xcb(connection_);
-    masks_ = readModifierMasks();
-    quint16 mask = 0;
-    if (modifiers.control) {
-        mask |= XCB_MOD_MASK_CONTROL;
-    }
-    if (modifiers.shift) {
-        mask |= XCB_MOD_MASK_SHIFT;
-    }
-    if (modifiers.alt) {
-        mask |= masks_.alt;
-    }
-    if (modifiers.super) {
-        mask |= masks_.super;
-    }
-
-    std::vector<Grab> grabs;
-    if (xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(c)) {
-        if (xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, keysym)) {
-            for (xcb_keycode_t* code = codes; *code != XCB_NO_SYMBOL; ++code) {
-                grabs.push_back({*code, mask});
-            }
-            std::free(codes);
-        }
-        xcb_key_symbols_free(symbols);
-    }
-    if (grabs.empty()) {
-        return GlobalKeyGrabStatus::noKeyCode;
-    }
-    for (const Grab& grab : grabs) {
-        if (idByCombination_.contains({grab.keycode, grab.modifiers})) {
-            return GlobalKeyGrabStatus::alreadyInUse;
-        }
-    }
-
     std::vector<xcb_void_cookie_t> cookies;
-    for (const Grab& grab : grabs) {
-        for (quint16 variant : lockVariants()) {
-            cookies.push_back(xcb_grab_key_checked(c, 1, root_, quint16(mask | variant), grab.keycode,
-                                                   XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-        }
+    for (const KeyCombination& combination : combinations) {
+        cookies.push_back(xcb_grab_key_checked(c, 1, root_, combination.modifiers, combination.keycode,
+                                               XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     }
     GlobalKeyGrabStatus status = GlobalKeyGrabStatus::grabbed;
     for (xcb_void_cookie_t cookie : cookies) {
@@ -216,20 +178,49 @@ GlobalKeyGrabStatus X11GlobalKeyGrabber::grab(quint32 id, quint32 keysym, Global
     }
     if (status != GlobalKeyGrabStatus::grabbed) {
         // Ungrabbing only ever releases our own grabs: the other client's stay as they are.
-        for (const Grab& grab : grabs) {
-            for (quint16 variant : lockVariants()) {
-                xcb_ungrab_key(c, grab.keycode, root_, quint16(grab.modifiers | variant));
-            }
+        ungrabCombinations(combinations);
+    }
+    return status;
+}
+
+void X11GlobalKeyGrabber::ungrabCombinations(const std::vector<KeyCombination>& combinations) {
+    for (const KeyCombination& combination : combinations) {
+        xcb_ungrab_key(xcb(connection_), combination.keycode, root_, combination.modifiers);
+    }
+    xcb_flush(xcb(connection_));
+}
+
+GlobalKeyGrabStatus X11GlobalKeyGrabber::grab(quint32 id, quint32 keysym, GlobalKeyModifiers modifiers) {
+    if (!connection_) {
+        return GlobalKeyGrabStatus::failed;
+    }
+    release(id);
+    auto* c = xcb(connection_);
+    masks_ = readModifierMasks();
+    std::vector<quint8> keycodes;
+    if (xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(c)) {
+        keycodes = keycodesOf(symbols, keysym);
+        xcb_key_symbols_free(symbols);
+    }
+    if (keycodes.empty()) {
+        return GlobalKeyGrabStatus::noKeyCode;
+    }
+    const quint16 state = x11::modifierState(modifiers, masks_);
+    for (const quint8 keycode : keycodes) {
+        if (idByCombination_.contains({keycode, state})) {
+            return GlobalKeyGrabStatus::alreadyInUse;
         }
-        xcb_flush(c);
+    }
+    std::vector<KeyCombination> combinations = x11::combinationsFor(keycodes, modifiers, masks_);
+    const GlobalKeyGrabStatus status = grabCombinations(combinations);
+    if (status != GlobalKeyGrabStatus::grabbed) {
         return status;
     }
-    for (const Grab& grab : grabs) {
-        idByCombination_[{grab.keycode, grab.modifiers}] = id;
+    for (const quint8 keycode : keycodes) {
+        idByCombination_[{keycode, state}] = id;
     }
-    grabsById_[id] = std::move(grabs);
+    grabsById_[id] = std::move(combinations);
     requests_[id] = Request{keysym, modifiers};
-    xcb_flush(c);
     return status;
 }
 
@@ -239,18 +230,117 @@ void X11GlobalKeyGrabber::release(quint32 id) {
     if (it == grabsById_.end()) {
         return;
     }
-    for (const Grab& grab : it->second) {
-        ungrab(grab);
+    ungrabCombinations(it->second);
+    for (const KeyCombination& combination : it->second) {
+        keysDown_.erase(combination.keycode);
     }
+    std::erase_if(idByCombination_, [id](const auto& entry) { return entry.second == id; });
     grabsById_.erase(it);
-    xcb_flush(xcb(connection_));
 }
 
 void X11GlobalKeyGrabber::releaseAll() {
     while (!grabsById_.empty()) {
         release(grabsById_.begin()->first);
     }
+    requests_.clear();
     lastReleaseTime_.clear();
+}
+
+void X11GlobalKeyGrabber::loseAll(quint32 id, GlobalKeyGrabStatus status) {
+    releaseAll();
+    AppLog::app().error(QStringLiteral("global shortcuts lost after a keyboard change id=%1").arg(id));
+    if (lostCallback_) {
+        lostCallback_(id, status);
+    }
+}
+
+void X11GlobalKeyGrabber::followKeyboardChange() {
+    if (requests_.empty()) {
+        return;
+    }
+    auto* c = xcb(connection_);
+    const ModifierMasks masks = readModifierMasks();
+    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(c);
+    if (!symbols) {
+        return;  // the map could not be read: the grabs of before are the best there are
+    }
+    std::map<quint32, std::vector<KeyCombination>> wanted;
+    std::map<std::pair<quint8, quint16>, quint32> idByCombination;
+    std::optional<std::pair<quint32, GlobalKeyGrabStatus>> lost;
+    for (const auto& [id, request] : requests_) {
+        const std::vector<quint8> keycodes = keycodesOf(symbols, request.keysym);
+        if (keycodes.empty()) {
+            lost = {id, GlobalKeyGrabStatus::noKeyCode};
+            break;
+        }
+        const quint16 state = x11::modifierState(request.modifiers, masks);
+        for (const quint8 keycode : keycodes) {
+            if (!idByCombination.emplace(std::pair{keycode, state}, id).second) {
+                lost = {id, GlobalKeyGrabStatus::alreadyInUse};
+            }
+        }
+        if (lost) {
+            break;
+        }
+        wanted[id] = x11::combinationsFor(keycodes, request.modifiers, masks);
+    }
+    xcb_key_symbols_free(symbols);
+    if (lost) {
+        loseAll(lost->first, lost->second);
+        return;
+    }
+
+    std::set<KeyCombination> held;
+    for (const auto& [id, combinations] : grabsById_) {
+        held.insert(combinations.begin(), combinations.end());
+    }
+    std::set<KeyCombination> all;
+    for (const auto& [id, combinations] : wanted) {
+        all.insert(combinations.begin(), combinations.end());
+    }
+    const x11::KeyGrabChanges changes = x11::keyGrabChanges(held, all);
+    masks_ = masks;
+    if (changes.empty()) {
+        return;
+    }
+    // The new grabs first: until the old ones go, a chord finds one or the other.
+    int moved = 0;
+    for (const auto& [id, combinations] : wanted) {
+        const std::vector<KeyCombination> added =
+            x11::keyGrabChanges(held, std::set<KeyCombination>(combinations.begin(), combinations.end())).grab;
+        if (added.empty()) {
+            continue;
+        }
+        const GlobalKeyGrabStatus status = grabCombinations(added);
+        if (status != GlobalKeyGrabStatus::grabbed) {
+            // What this change grabbed so far is ours to release with the rest.
+            for (const auto& [earlier, theirs] : wanted) {
+                if (earlier == id) {
+                    break;
+                }
+                ungrabCombinations(
+                    x11::keyGrabChanges(held, std::set<KeyCombination>(theirs.begin(), theirs.end())).grab);
+            }
+            loseAll(id, status);
+            return;
+        }
+        ++moved;
+    }
+    ungrabCombinations(changes.release);
+    grabsById_ = std::move(wanted);
+    idByCombination_ = std::move(idByCombination);
+    std::erase_if(keysDown_, [this](quint8 keycode) { return !isOurKeycode(keycode); });
+    std::erase_if(lastReleaseTime_, [this](const auto& entry) { return !isOurKeycode(entry.first); });
+    AppLog::app().info(QStringLiteral("global shortcuts grabbed again after a keyboard change count=%1").arg(moved));
+}
+
+bool X11GlobalKeyGrabber::isOurKeycode(quint8 keycode) const {
+    for (const auto& [combination, id] : idByCombination_) {
+        if (combination.first == keycode) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool X11GlobalKeyGrabber::isKeyboardMappingChange(const void* message) const {
@@ -268,45 +358,13 @@ bool X11GlobalKeyGrabber::isKeyboardMappingChange(const void* message) const {
     return false;
 }
 
-void X11GlobalKeyGrabber::regrabAll() {
-    if (requests_.empty()) {
-        return;
-    }
-    const std::map<quint32, Request> requests = requests_;
-    // The old grabs go with the keycodes and lock masks they were made with.
-    for (const auto& [id, grabs] : grabsById_) {
-        for (const Grab& grab : grabs) {
-            ungrab(grab);
-        }
-    }
-    grabsById_.clear();
-    idByCombination_.clear();
-    keysDown_.clear();
-    lastReleaseTime_.clear();
-    requests_.clear();
-    xcb_flush(xcb(connection_));
-    for (const auto& [id, request] : requests) {
-        const GlobalKeyGrabStatus status = grab(id, request.keysym, request.modifiers);
-        if (status != GlobalKeyGrabStatus::grabbed) {
-            releaseAll();
-            AppLog::app().error(QStringLiteral("global shortcuts lost after a keyboard change id=%1").arg(id));
-            if (lostCallback_) {
-                lostCallback_(id, status);
-            }
-            return;
-        }
-    }
-    AppLog::app().info(
-        QStringLiteral("global shortcuts grabbed again after a keyboard change count=%1").arg(requests.size()));
-}
-
 bool X11GlobalKeyGrabber::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
     if (eventType != "xcb_generic_event_t" || !message || idByCombination_.empty()) {
         return false;
     }
     auto* event = static_cast<xcb_generic_event_t*>(message);
     if (isKeyboardMappingChange(event)) {
-        regrabTimer_.start();  // Qt still sees the notice and updates its own keymap
+        followTimer_.start();  // Qt still sees the notice and updates its own keymap
         return false;
     }
     const quint8 type = event->response_type & 0x7f;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/global_key_grabbing.h"
+#include "platform/linux/key_grab_plan.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QObject>
@@ -16,6 +17,12 @@ namespace tavrolin {
 // Passive key grabs on the root window of the application's own X connection. Key events of
 // the grabs are picked out of the Qt event stream by a native event filter; everything else
 // passes through untouched.
+//
+// The server announces a new keyboard at every key from another device than the last one (a
+// second keyboard, a key-sending program) and at every layout change. The grabs then stay as
+// they are unless the shortcuts' keys moved: only the combinations that changed are grabbed,
+// each before the one it replaces is let go, so that no chord ever finds its shortcut ungrabbed
+// and reaches the program in front.
 class X11GlobalKeyGrabber final : public GlobalKeyGrabbing, private QAbstractNativeEventFilter {
 public:
     X11GlobalKeyGrabber();
@@ -33,15 +40,8 @@ public:
     void setGrabsLostCallback(GrabsLostCallback callback) override;
 
 private:
-    struct Grab {
-        quint8 keycode = 0;
-        quint16 modifiers = 0;  // without Lock and Num Lock
-    };
-    struct ModifierMasks {
-        quint16 alt = 0;
-        quint16 super = 0;
-        quint16 numLock = 0;
-    };
+    using ModifierMasks = x11::ModifierMasks;
+    using KeyCombination = x11::KeyCombination;
 
     struct Request {
         quint32 keysym = 0;
@@ -50,11 +50,16 @@ private:
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
     bool isKeyboardMappingChange(const void* event) const;
-    // Grabs every requested combination again with the current keyboard map.
-    void regrabAll();
+    // Brings the grabs to the keyboard map of now: grabs what moved, then releases what no
+    // longer makes a shortcut; touches nothing when nothing moved.
+    void followKeyboardChange();
+    // Everything released and the lost callback told, after a keyboard change.
+    void loseAll(quint32 id, GlobalKeyGrabStatus status);
     ModifierMasks readModifierMasks() const;
-    std::vector<quint16> lockVariants() const;
-    void ungrab(const Grab& grab);
+    // Grabs each combination; on a refusal, releases those it took and answers why.
+    GlobalKeyGrabStatus grabCombinations(const std::vector<KeyCombination>& combinations);
+    void ungrabCombinations(const std::vector<KeyCombination>& combinations);
+    bool isOurKeycode(quint8 keycode) const;
 
     void* connection_ = nullptr;  // xcb_connection_t*, owned by Qt
     quint32 root_ = 0;
@@ -63,9 +68,11 @@ private:
     PressedCallback callback_;
     GrabsLostCallback lostCallback_;
     quint8 xkbFirstEvent_ = 0;  // 0: no XKB events on the connection
-    QTimer regrabTimer_;        // one re-grab for a burst of mapping notices
+    QTimer followTimer_;        // one look at the keyboard for a burst of notices
     std::map<quint32, Request> requests_;
-    std::map<quint32, std::vector<Grab>> grabsById_;
+    // The combinations the server holds for each id, lock states included.
+    std::map<quint32, std::vector<KeyCombination>> grabsById_;
+    // Keycode and modifier state without the locks, to the id whose shortcut it is.
     std::map<std::pair<quint8, quint16>, quint32> idByCombination_;
     // Keys of our combinations that are down: a press of a key that is already down is its
     // autorepeat. A press at the exact time of the key's release is the autorepeat of a client

@@ -1,4 +1,5 @@
 #include "platform/desktop_backend.h"
+#include "platform/linux/sent_keys.h"
 #include "platform/linux/x11_event_thread.h"
 #include "platform/user_key_activity.h"
 
@@ -24,8 +25,11 @@ using SteadyTicks = std::chrono::steady_clock::duration::rep;
 // Reads XInput 2 raw key events of the whole display on a connection and thread of its own and
 // keeps the monotonic time of the last press that typed. Each raw event names the device it came
 // from: keys a program sends through XTest come from an XTEST keyboard (one per master, named
-// "<master> XTEST keyboard", which the server never lets move to another master); the user's
-// come from their keyboards. The GUI thread only reads an atomic: nothing waits on the server.
+// "<master> XTEST keyboard", which the server never lets move to another master). Of those, the
+// ones this process sent are ours (it records each as it sends it); every other key is the
+// user's, whether from their keyboards or typed for them by another program (an on-screen
+// keyboard, a keyboard-sharing or VNC server, a text expander). The GUI thread only reads an
+// atomic: nothing waits on the server.
 class X11UserKeyActivity final : public UserKeyActivity {
 public:
     static std::shared_ptr<X11UserKeyActivity> start() {
@@ -130,7 +134,7 @@ private:
         return index < keysyms_.size() ? keysyms_[index] : 0;
     }
 
-    // The XTEST keyboards: every key they carry was sent by a program.
+    // The XTEST keyboards: every key they carry was sent by a program, ours or another.
     void loadSyntheticDevices() {
         syntheticDevices_.clear();
         XcbReply<xcb_input_xi_query_device_reply_t> devices(
@@ -175,10 +179,12 @@ private:
             return;
         }
         auto* raw = reinterpret_cast<xcb_input_raw_key_press_event_t*>(event);
-        const auto source = syntheticDevices_.count(raw->sourceid) ? TypingKeyPresses::Source::synthetic
-                                                                   : TypingKeyPresses::Source::user;
+        const bool press = generic->event_type == XCB_INPUT_RAW_KEY_PRESS;
+        const bool ours =
+            syntheticDevices_.count(raw->sourceid) && x11::sentKeys().claim(static_cast<quint8>(raw->detail), press);
+        const auto source = ours ? TypingKeyPresses::Source::ours : TypingKeyPresses::Source::user;
         const unsigned int keysym = keysymOf(raw->detail);
-        if (generic->event_type == XCB_INPUT_RAW_KEY_RELEASE) {
+        if (!press) {
             keys_.release(source, keysym);
         } else if (keys_.press(source, keysym)) {
             lastTyping_.store(std::chrono::steady_clock::now().time_since_epoch().count());

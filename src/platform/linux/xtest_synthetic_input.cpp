@@ -1,6 +1,7 @@
 #include "platform/linux/xtest_synthetic_input.h"
 
 #include "platform/desktop_backend.h"
+#include "platform/linux/sent_keys.h"
 #include "platform/linux/x11_pixels.h"
 
 #include <X11/keysym.h>
@@ -63,7 +64,9 @@ struct XTestSyntheticInput::Connection {
         return first;
     }
 
+    // Recorded before it goes: the key watch may see it come back before this returns.
     void fakeKey(uint8_t type, xcb_keycode_t keycode) {
+        x11::sentKeys().sent(keycode, type == XCB_KEY_PRESS);
         xcb_test_fake_input(xcb, type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, XCB_NONE);
     }
 

@@ -9,8 +9,7 @@
 namespace tavrolin::test {
 
 // The keys of a pretend desktop as its display server reports them, on the virtual time of a
-// ManualScheduler: the user's own and those a program sends, told apart by their device, judged
-// as the real reader judges them.
+// ManualScheduler: the user's and those we sent, judged as the real reader judges them.
 class FakeUserKeyActivity final : public UserKeyActivity {
 public:
     using Source = TypingKeyPresses::Source;

@@ -1,0 +1,31 @@
+#include "platform/linux/sent_keys.h"
+
+#include <algorithm>
+
+namespace tavrolin::x11 {
+
+void SentKeys::sent(quint8 keycode, bool press, Clock::time_point at) {
+    const std::lock_guard lock(mutex_);
+    keys_.push_back({keycode, press, at});
+}
+
+bool SentKeys::claim(quint8 keycode, bool press, Clock::time_point at) {
+    const std::lock_guard lock(mutex_);
+    while (!keys_.empty() && at - keys_.front().at > kept) {
+        keys_.pop_front();
+    }
+    const auto found = std::find_if(keys_.begin(), keys_.end(),
+                                    [&](const Key& key) { return key.keycode == keycode && key.press == press; });
+    if (found == keys_.end()) {
+        return false;
+    }
+    keys_.erase(found);
+    return true;
+}
+
+SentKeys& sentKeys() {
+    static SentKeys keys;
+    return keys;
+}
+
+}  // namespace tavrolin::x11
