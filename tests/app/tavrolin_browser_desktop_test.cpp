@@ -10,6 +10,7 @@
 #include "support/apps/text_fields_app.h"
 #include "support/qt_printers.h"
 #include "support/session/accessible_texts.h"
+#include "support/session/user_keyboard.h"
 #include "support/test_browser.h"
 #include "tavrolin_program_test.h"
 
@@ -614,6 +615,81 @@ TEST_F(FirefoxFieldsDesktopTest, TextTypedWhileTheServerThinksIsKeptAndTheResult
     const QString offered = misspelt + QStringLiteral(" (edited)");
     EXPECT_TRUE(test::waitUntil([&] { return test::accessibleTextBoxContents(program_->pid()).contains(offered); }, 5s))
         << test::accessibleTextBoxContents(program_->pid()).join(" | ").toStdString();
+}
+
+// The user types into Firefox on their keyboard and presses Control+Shift+P on another device
+// right after (the XTEST device here, as a second keyboard, a mouse that types or a key-sending
+// program would): each first key from the other device makes the server announce a new keyboard.
+// Then the same after layout changes. The chord's letter comes 15 to 50 ms after its modifiers,
+// about when a keyboard change is taken in: every chord reaches Tavrolin (Create Prompt, refused
+// while Rewrite waits for the server), none Firefox (where it opens a private window), and every
+// letter the field.
+TEST_F(FirefoxFieldsDesktopTest, AShortcutRightAfterAKeyboardChangeReachesTavrolinAndNeverTheBrowser) {
+    constexpr unsigned int controlL = 0xffe3;
+    constexpr unsigned int shiftL = 0xffe1;
+    test::UserKeyboard keyboard;
+    ASSERT_TRUE(keyboard.isValid()) << "no keyboard device of the display's own";
+    test::UserKeyboard otherDevice(test::UserKeyboard::Device::xtest);
+    ASSERT_TRUE(otherDevice.isValid());
+    const QString draft = QStringLiteral("Hello ");
+    ASSERT_TRUE(browser_->prepare(Element::textarea, draft, Selection::caretAtEnd));
+    const auto browserWindows = [] {
+        return tool("xdotool", {"search", "--onlyvisible", "--classname", "^Navigator$"})
+            .split('\n', Qt::SkipEmptyParts);
+    };
+    const QStringList windows = browserWindows();
+    ASSERT_FALSE(windows.isEmpty());
+
+    program_->holdWrites = true;
+    const int rewrites = program_->events("write_text");
+    const auto closeWhatWasOpened = qScopeGuard([&] {
+        program_->holdWrites = false;
+        program_->waitForEvents("write_text", rewrites + 1);
+        QProcess::execute("setxkbmap", {"-layout", "us"});
+        for (const QString& window : browserWindows()) {
+            if (!windows.contains(window)) {
+                tool("xdotool", {"windowactivate", "--sync", window, "key", "--clearmodifiers", "ctrl+w"});
+            }
+        }
+    });
+    const int requests = program_->writeRequests;
+    press("r");
+    // Rewrite captures and reads the window first: 7-10 s of a loaded machine under the sanitizers.
+    ASSERT_TRUE(test::waitUntil([&] { return program_->writeRequests > requests; }, 30s))
+        << program_->log().toStdString();
+
+    int prompts = program_->events("create_prompt");
+    QStringList missed;
+    const auto chord = [&](const QString& after, std::chrono::microseconds beforeLetter) {
+        ASSERT_TRUE(otherDevice.press({controlL, shiftL, 'p'}, beforeLetter));
+        if (test::waitUntil([&] { return program_->events("create_prompt") > prompts; }, 3s)) {
+            ++prompts;
+        } else {
+            missed << QStringLiteral("after %1, letter %2 us after the modifiers").arg(after).arg(beforeLetter.count());
+        }
+    };
+    QString typed;
+    for (int i = 0; i < 20; ++i) {
+        const char letter = char('a' + i);
+        ASSERT_TRUE(keyboard.type(letter));
+        typed += QLatin1Char(letter);
+        chord(QStringLiteral("a key of the user's keyboard"), std::chrono::microseconds(15000 + 1800 * i));
+    }
+    for (int i = 0; i < 10; ++i) {
+        const QString layout = i % 2 == 0 ? QStringLiteral("de") : QStringLiteral("us");
+        ASSERT_EQ(QProcess::execute("setxkbmap", {"-layout", layout}), 0);
+        chord(QStringLiteral("the layout ") + layout, std::chrono::microseconds(15000 + 3900 * i));
+    }
+    EXPECT_TRUE(missed.isEmpty()) << missed.size() << " of 30 chords did not reach Tavrolin:\n"
+                                  << missed.join('\n').toStdString();
+    const QStringList lines = program_->eventLines("create_prompt");
+    for (const QString& line : lines.mid(lines.size() - (30 - missed.size()))) {
+        EXPECT_TRUE(line.contains("error=workflow_already_in_progress")) << line.toStdString();
+    }
+    EXPECT_EQ(browser_->waitForText(
+                  Element::textarea, [&](const QString& now) { return now == draft + typed; }, 3s),
+              draft + typed);
+    EXPECT_EQ(browserWindows(), windows) << "Firefox got the shortcut";
 }
 
 // The user types on, a letter every 200 ms, while Rewrite reads the window and the server

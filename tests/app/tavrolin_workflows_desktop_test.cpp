@@ -18,13 +18,16 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 namespace tavrolin {
 namespace {
@@ -131,6 +134,47 @@ protected:
         ASSERT_TRUE(test::waitUntil([&] {
             return run("xdotool", {"getactivewindow", "getwindowpid"}) == QString::number(app_->pid());
         })) << "test application not in front";
+    }
+
+    // The user goes on typing in another program, a letter every 200 ms, while Write Message ends
+    // in the copy window (the field keeps at most 30 characters). Their keys are up most of the
+    // time: the window comes without the keyboard all the same, so every letter lands in their
+    // program and none in front of the offered result.
+    void lettersTypedInAnotherProgramAsTheCopyWindowComesStayThere(const std::function<bool(char)>& type) {
+        writeSettings(true, AppLanguage::german);
+        serverDelay_ = 3s;
+        const QString text = QStringLiteral("Good morning team, how are you");
+        start("line", text);
+        ASSERT_TRUE(app_->command(QStringLiteral("maxlength line 30")).value("ok").toBool());
+        test::TextFieldsApp other(QStringLiteral("tavrolin_test_gtk_text_fields"));
+        ASSERT_TRUE(other.isReady());
+        ASSERT_TRUE(bringToFront(app_->pid()));
+        press("w");
+        ASSERT_TRUE(test::waitUntil([&] { return !requests().isEmpty(); }, 30s)) << log().toStdString();
+        ASSERT_TRUE(bringToFront(other.pid())) << "the other program did not come to the front";
+        ASSERT_TRUE(other.focus("line"));
+
+        const QString offered = QStringLiteral("[de] ") + text;
+        // The copy window's text box, found by what it offers.
+        const auto copyWindowTexts = [&] { return test::accessibleTextBoxContents(pid_).filter(offered); };
+        const QString alphabet = QStringLiteral("abcdefghijklmnopqrstuvwxyz");
+        QString typed;
+        qsizetype typedWhenShown = -1;
+        while (typed.size() < alphabet.size() && (typedWhenShown < 0 || typed.size() < typedWhenShown + 6)) {
+            const QChar letter = alphabet[typed.size()];
+            ASSERT_TRUE(type(letter.toLatin1()));
+            typed += letter;
+            pause(200ms);
+            if (typedWhenShown < 0 && !programWindows({"--name", "^Copy Result$"}).isEmpty()) {
+                typedWhenShown = typed.size();
+            }
+        }
+        ASSERT_GT(typedWhenShown, 1) << "the copy window did not come while the user typed\n" << log().toStdString();
+        EXPECT_TRUE(test::waitUntil([&] { return other.text("line") == typed; }, 5s))
+            << other.text("line").toStdString() << " typed " << typed.toStdString() << ", window up after "
+            << typedWhenShown;
+        EXPECT_EQ(copyWindowTexts(), QStringList{offered});
+        EXPECT_EQ(fieldText(), text);
     }
 
     static void pause(std::chrono::milliseconds duration) {
@@ -397,47 +441,54 @@ TEST_F(TavrolinWorkflowsDesktopTest, SwitchingProgramsWhileTheServerThinksLeaves
         << events("write_text").last().toStdString();
 }
 
-// The user goes on typing in another program, a letter every 200 ms on their own keyboard, while
-// Write Message ends in the copy window (the field keeps at most 30 characters). Their keys are up
-// most of the time: the window comes without the keyboard all the same, so every letter lands in
-// their program and none in front of the offered result.
+// The letters come from the user's keyboard.
 TEST_F(TavrolinWorkflowsDesktopTest, LettersTypedInAnotherProgramAsTheCopyWindowComesStayThere) {
     test::UserKeyboard keyboard;
     ASSERT_TRUE(keyboard.isValid()) << "no keyboard device of the display's own";
-    writeSettings(true, AppLanguage::german);
-    serverDelay_ = 3s;
-    const QString text = QStringLiteral("Good morning team, how are you");
-    start("line", text);
-    ASSERT_TRUE(app_->command(QStringLiteral("maxlength line 30")).value("ok").toBool());
-    test::TextFieldsApp other(QStringLiteral("tavrolin_test_gtk_text_fields"));
-    ASSERT_TRUE(other.isReady());
-    ASSERT_TRUE(bringToFront(app_->pid()));
-    press("w");
-    ASSERT_TRUE(test::waitUntil([&] { return !requests().isEmpty(); }, 30s)) << log().toStdString();
-    ASSERT_TRUE(bringToFront(other.pid())) << "the other program did not come to the front";
-    ASSERT_TRUE(other.focus("line"));
+    lettersTypedInAnotherProgramAsTheCopyWindowComesStayThere([&](char letter) { return keyboard.type(letter); });
+}
 
-    const QString offered = QStringLiteral("[de] ") + text;
-    // The copy window's text box, found by what it offers.
-    const auto copyWindowTexts = [&] { return test::accessibleTextBoxContents(pid_).filter(offered); };
-    const QString alphabet = QStringLiteral("abcdefghijklmnopqrstuvwxyz");
-    QString typed;
-    qsizetype typedWhenShown = -1;
-    while (typed.size() < alphabet.size() && (typedWhenShown < 0 || typed.size() < typedWhenShown + 6)) {
-        const QChar letter = alphabet[typed.size()];
-        ASSERT_TRUE(keyboard.type(letter.toLatin1()));
-        typed += letter;
-        pause(200ms);
-        if (typedWhenShown < 0 && !programWindows({"--name", "^Copy Result$"}).isEmpty()) {
-            typedWhenShown = typed.size();
+// The letters come through XTest, as an on-screen keyboard, keyboard sharing or a VNC server types
+// them for the user.
+TEST_F(TavrolinWorkflowsDesktopTest, LettersTypedThroughXTestInAnotherProgramAsTheCopyWindowComesStayThere) {
+    lettersTypedInAnotherProgramAsTheCopyWindowComesStayThere([](char letter) {
+        return QProcess::execute("xdotool", {"type", QString(QLatin1Char(letter))}) == 0;
+    });
+}
+
+// A program sends a key without a symbol every 300 ms (a vendor key, a tool keeping the session
+// awake), from the display's keyboard and through XTest in turn: it types nothing, so Write
+// Message in a field read and written by keystrokes goes through.
+TEST_F(TavrolinWorkflowsDesktopTest, AKeyWithoutASymbolSentAgainAndAgainStopsNoKeystrokeWrite) {
+    const std::optional<unsigned char> unmapped = test::keycodeWithoutSymbol();
+    ASSERT_TRUE(unmapped) << "every key of the keyboard map has a symbol";
+    writeSettings(true);
+    const QString draft = QStringLiteral("see you thursday");
+    start("text", draft, false);
+    std::atomic<bool> sending{true};
+    std::atomic<int> sent{0};
+    std::thread sender([&] {
+        test::UserKeyboard display;
+        test::UserKeyboard xtest(test::UserKeyboard::Device::xtest);
+        for (int i = 0; sending; ++i) {
+            if ((i % 2 == 0 ? display : xtest).tap(*unmapped)) {
+                ++sent;
+            }
+            std::this_thread::sleep_for(300ms);
         }
-    }
-    ASSERT_GT(typedWhenShown, 1) << "the copy window did not come while the user typed\n" << log().toStdString();
-    EXPECT_TRUE(test::waitUntil([&] { return other.text("line") == typed; }, 5s))
-        << other.text("line").toStdString() << " typed " << typed.toStdString() << ", window up after "
-        << typedWhenShown;
-    EXPECT_EQ(copyWindowTexts(), QStringList{offered});
-    EXPECT_EQ(fieldText(), text);
+    });
+    const auto stop = qScopeGuard([&] {
+        sending = false;
+        sender.join();
+    });
+    ASSERT_TRUE(test::waitUntil([&] { return sent >= 2; }, 5s)) << "no key could be sent";
+    press("w");
+    ASSERT_TRUE(waitForEvent("translate_message", 20s)) << log().toStdString();
+    EXPECT_TRUE(logged("focused field read by keyboard")) << log().toStdString();
+    EXPECT_TRUE(events("translate_message").last().contains("success=true"))
+        << events("translate_message").last().toStdString();
+    EXPECT_TRUE(fieldBecomes([&](const QString& now) { return now == QStringLiteral("[es] ") + draft; }, "text"))
+        << fieldText("text").toStdString();
 }
 
 // A program without accessible text: its field is read by copying, and nothing shows what the

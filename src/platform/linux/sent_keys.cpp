@@ -9,13 +9,14 @@ void SentKeys::sent(quint8 keycode, bool press, Clock::time_point at) {
     keys_.push_back({keycode, press, at});
 }
 
-bool SentKeys::claim(quint8 keycode, bool press, Clock::time_point at) {
+bool SentKeys::claim(quint8 keycode, bool press, Clock::time_point since, Clock::time_point at) {
     const std::lock_guard lock(mutex_);
     while (!keys_.empty() && at - keys_.front().at > kept) {
         keys_.pop_front();
     }
-    const auto found = std::find_if(keys_.begin(), keys_.end(),
-                                    [&](const Key& key) { return key.keycode == keycode && key.press == press; });
+    const auto found = std::find_if(keys_.begin(), keys_.end(), [&](const Key& key) {
+        return key.keycode == keycode && key.press == press && key.at >= since;
+    });
     if (found == keys_.end()) {
         return false;
     }

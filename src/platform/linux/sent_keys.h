@@ -21,8 +21,9 @@ public:
 
     void sent(quint8 keycode, bool press, Clock::time_point at = Clock::now());
     // Whether an XTest key the server reports is one we sent: the earliest record of that key and
-    // direction is taken away, so each of ours is recognised once.
-    bool claim(quint8 keycode, bool press, Clock::time_point at = Clock::now());
+    // direction is taken away, so each of ours is recognised once. A watch that began at `since`
+    // never saw the keys sent before: their records cannot be what it sees now.
+    bool claim(quint8 keycode, bool press, Clock::time_point since, Clock::time_point at = Clock::now());
 
 private:
     struct Key {

@@ -69,6 +69,7 @@ private:
         for (int i = 0; i < screenNumber && it.rem > 1; ++i) {
             xcb_screen_next(&it);
         }
+        watchedSince_ = std::chrono::steady_clock::now();
         if (it.rem == 0 || !selectEvents(it.data->root)) {
             return false;
         }
@@ -180,8 +181,8 @@ private:
         }
         auto* raw = reinterpret_cast<xcb_input_raw_key_press_event_t*>(event);
         const bool press = generic->event_type == XCB_INPUT_RAW_KEY_PRESS;
-        const bool ours =
-            syntheticDevices_.count(raw->sourceid) && x11::sentKeys().claim(static_cast<quint8>(raw->detail), press);
+        const bool ours = syntheticDevices_.count(raw->sourceid) &&
+                          x11::sentKeys().claim(static_cast<quint8>(raw->detail), press, watchedSince_);
         const auto source = ours ? TypingKeyPresses::Source::ours : TypingKeyPresses::Source::user;
         const unsigned int keysym = keysymOf(raw->detail);
         if (!press) {
@@ -195,6 +196,7 @@ private:
     // The reader thread's own, from here on.
     xcb_connection_t* connection_ = nullptr;
     uint8_t opcode_ = 0;
+    std::chrono::steady_clock::time_point watchedSince_;
     std::vector<xcb_keysym_t> keysyms_;
     uint32_t minKeycode_ = 0;
     uint8_t keysymsPerKeycode_ = 0;

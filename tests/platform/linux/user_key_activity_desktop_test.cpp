@@ -7,6 +7,7 @@
 #include <QProcess>
 
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace tavrolin {
 namespace {
@@ -16,29 +17,42 @@ using namespace std::chrono_literals;
 constexpr unsigned int controlL = 0xffe3;
 constexpr unsigned int shiftL = 0xffe1;
 
-// Keys that programs send (our chords, xdotool's letters) come from an XTEST keyboard and are not
-// the user's; the user's shortcut on their own keyboard types nothing; their letter does.
-TEST(UserKeyActivityDesktopTest, OnlyTheUsersOwnLettersAreTyping) {
+// Keys we send (our chords) are ours; every other key is the user's, from their keyboard or typed
+// for them through XTest by another program (xdotool here, as an on-screen keyboard or a
+// keyboard-sharing program types). Of theirs, a shortcut and a key without a symbol type nothing;
+// a letter does, from either.
+TEST(UserKeyActivityDesktopTest, EveryLetterButOursIsTheUsersTyping) {
     const std::shared_ptr<UserKeyActivity> activity = makeSystemUserKeyActivity();
     ASSERT_TRUE(activity);
     test::UserKeyboard user;
     ASSERT_TRUE(user.isValid());
+    test::UserKeyboard xtest(test::UserKeyboard::Device::xtest);
     XTestSyntheticInput ours;
     ASSERT_TRUE(ours.isAvailable());
+    const std::optional<unsigned char> unmapped = test::keycodeWithoutSymbol();
+    ASSERT_TRUE(unmapped) << "every key of the keyboard map has a symbol";
     // A letter of the user's shows within this.
     const auto typed = [&] {
         return test::waitUntil([&] { return activity->sinceLastUserKeyPress().value_or(1h) < 1s; }, 2s);
     };
+    const auto typingStopped = [&] { test::waitUntil([] { return false; }, 1200ms); };
 
     ASSERT_TRUE(ours.sendKeyChord(Qt::ControlModifier, Qt::Key_A));
-    ASSERT_EQ(QProcess::execute("xdotool", {"type", "xyz"}), 0);
+    ASSERT_TRUE(ours.sendKeyChord(Qt::NoModifier, Qt::Key_End));
+    ASSERT_TRUE(ours.sendKeyChord(Qt::NoModifier, Qt::Key_X));
     ASSERT_TRUE(user.press({controlL, shiftL, 'w'}));
+    ASSERT_TRUE(xtest.press({controlL, shiftL, 'w'}));
+    ASSERT_TRUE(user.tap(*unmapped));
+    ASSERT_TRUE(xtest.tap(*unmapped));
     EXPECT_FALSE(typed()) << activity->sinceLastUserKeyPress().value_or(-1ms).count();
 
+    ASSERT_EQ(QProcess::execute("xdotool", {"type", "xyz"}), 0);
+    EXPECT_TRUE(typed());
+    typingStopped();
     ASSERT_TRUE(user.type('q'));
     EXPECT_TRUE(typed());
     // Capitals are typing.
-    test::waitUntil([] { return false; }, 1200ms);
+    typingStopped();
     ASSERT_TRUE(user.press({shiftL, 'q'}));
     EXPECT_TRUE(typed());
 }

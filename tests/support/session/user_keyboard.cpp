@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <string_view>
+#include <thread>
 #include <vector>
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>
@@ -21,7 +22,8 @@ struct UserKeyboard::Connection {
     xcb_connection_t* xcb = nullptr;
     xcb_window_t root = 0;
     uint8_t firstEvent = 0;
-    uint8_t device = 0;
+    uint8_t device = 0;  // 0: the XTEST device
+    bool valid = false;
     ~Connection() {
         if (xcb) {
             xcb_disconnect(xcb);
@@ -50,9 +52,12 @@ struct UserKeyboard::Connection {
     }
 
     bool send(int eventOffset, xcb_keycode_t key) {
+        // The XTEST device takes the core events.
+        const uint8_t type = device != 0                           ? static_cast<uint8_t>(firstEvent + eventOffset)
+                             : eventOffset == deviceKeyPressOffset ? XCB_KEY_PRESS
+                                                                   : XCB_KEY_RELEASE;
         xcb_generic_error_t* error =
-            xcb_request_check(xcb, xcb_test_fake_input_checked(xcb, static_cast<uint8_t>(firstEvent + eventOffset), key,
-                                                               XCB_CURRENT_TIME, root, 0, 0, device));
+            xcb_request_check(xcb, xcb_test_fake_input_checked(xcb, type, key, XCB_CURRENT_TIME, root, 0, 0, device));
         const bool sent = error == nullptr;
         std::free(error);
         return sent;
@@ -78,7 +83,7 @@ struct UserKeyboard::Connection {
     }
 };
 
-UserKeyboard::UserKeyboard() : connection_(std::make_unique<Connection>()) {
+UserKeyboard::UserKeyboard(Device device) : connection_(std::make_unique<Connection>()) {
     Connection& c = *connection_;
     int screenNumber = 0;
     c.xcb = xcb_connect(nullptr, &screenNumber);
@@ -97,16 +102,16 @@ UserKeyboard::UserKeyboard() : connection_(std::make_unique<Connection>()) {
     }
     std::free(xcb_input_xi_query_version_reply(c.xcb, xcb_input_xi_query_version(c.xcb, 2, 2), nullptr));
     c.firstEvent = input->first_event;
-    c.findKeyboard();
+    c.valid = device == Device::xtest || c.findKeyboard();
 }
 
 UserKeyboard::~UserKeyboard() = default;
 
 bool UserKeyboard::isValid() const {
-    return connection_->device != 0;
+    return connection_->valid;
 }
 
-bool UserKeyboard::press(std::initializer_list<unsigned int> keysyms) {
+bool UserKeyboard::press(std::initializer_list<unsigned int> keysyms, std::chrono::microseconds beforeLast) {
     Connection& c = *connection_;
     std::vector<xcb_keycode_t> keys;
     for (const unsigned int keysym : keysyms) {
@@ -116,13 +121,58 @@ bool UserKeyboard::press(std::initializer_list<unsigned int> keysyms) {
         }
     }
     bool sent = true;
-    for (const xcb_keycode_t key : keys) {
-        sent = c.send(deviceKeyPressOffset, key) && sent;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (i + 1 == keys.size() && i > 0 && beforeLast.count() > 0) {
+            std::this_thread::sleep_for(beforeLast);
+        }
+        sent = c.send(deviceKeyPressOffset, keys[i]) && sent;
     }
     for (auto it = keys.rbegin(); it != keys.rend(); ++it) {
         sent = c.send(deviceKeyReleaseOffset, *it) && sent;
     }
     return sent;
+}
+
+}  // namespace tavrolin::test
+
+namespace tavrolin::test {
+
+bool UserKeyboard::tap(unsigned char keycode) {
+    Connection& c = *connection_;
+    return isValid() && c.send(deviceKeyPressOffset, keycode) && c.send(deviceKeyReleaseOffset, keycode);
+}
+
+}  // namespace tavrolin::test
+
+namespace tavrolin::test {
+
+std::optional<unsigned char> keycodeWithoutSymbol() {
+    int screenNumber = 0;
+    xcb_connection_t* xcb = xcb_connect(nullptr, &screenNumber);
+    std::optional<unsigned char> found;
+    if (!xcb_connection_has_error(xcb)) {
+        const xcb_setup_t* setup = xcb_get_setup(xcb);
+        const int count = setup->max_keycode - setup->min_keycode + 1;
+        auto* mapping = xcb_get_keyboard_mapping_reply(
+            xcb, xcb_get_keyboard_mapping(xcb, setup->min_keycode, static_cast<uint8_t>(count)), nullptr);
+        if (mapping) {
+            const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping);
+            const int perKey = mapping->keysyms_per_keycode;
+            // Past the first keycode, which servers leave empty but some clients take for none.
+            for (int key = 1; key < count && !found; ++key) {
+                bool empty = true;
+                for (int column = 0; column < perKey; ++column) {
+                    empty = empty && syms[key * perKey + column] == 0;
+                }
+                if (empty) {
+                    found = static_cast<unsigned char>(setup->min_keycode + key);
+                }
+            }
+            std::free(mapping);
+        }
+    }
+    xcb_disconnect(xcb);
+    return found;
 }
 
 }  // namespace tavrolin::test
