@@ -487,7 +487,9 @@ TEST_F(TavrolinWorkflowsDesktopTest, AKeyWithoutASymbolSentAgainAndAgainStopsNoK
     EXPECT_TRUE(logged("focused field read by keyboard")) << log().toStdString();
     EXPECT_TRUE(events("translate_message").last().contains("success=true"))
         << events("translate_message").last().toStdString();
-    EXPECT_TRUE(fieldBecomes([&](const QString& now) { return now == QStringLiteral("[es] ") + draft; }, "text"))
+    // Translated on this machine: the field holds the result alone, once.
+    EXPECT_TRUE(fieldBecomes(
+        [&](const QString& now) { return now.count(QStringLiteral("te ves")) == 1 && !now.contains("see"); }, "text"))
         << fieldText("text").toStdString();
 }
 
