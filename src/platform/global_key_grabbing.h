@@ -27,10 +27,11 @@ enum class GlobalKeyGrabStatus {
 // System-wide key grabs: a combination grabbed under an id is delivered to this process
 // wherever the keyboard focus is, and reported by id on the main thread.
 //
-// The keyboard map can change under the grabs (another layout, another keyboard plugged in):
-// the grabber then grabs every combination again with the keys that produce its keysym now,
-// all or nothing. When one can no longer be grabbed, nothing stays grabbed and the lost
-// callback names that id and why.
+// The keyboard map can change under the grabs (another layout, a key from another keyboard): the
+// grabber then follows each combination to the keys that produce its keysym now, grabbing the
+// new ones before it releases the old and leaving untouched what did not move, so that a
+// combination is never without its grab. When one can no longer be grabbed, nothing stays
+// grabbed and the lost callback names that id and why.
 class GlobalKeyGrabbing {
 public:
     using PressedCallback = std::function<void(quint32 id)>;
