@@ -31,6 +31,8 @@ private:
         bool press = false;
         Clock::time_point at;
     };
+    void forgetOlderThan(Clock::time_point now);  // under the lock
+
     std::mutex mutex_;
     std::deque<Key> keys_;
 };
