@@ -354,8 +354,6 @@ bool Transfer::start() {
     curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, request_.followsRedirects ? 1L : 0L);
     curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, static_cast<long>(request_.maximumRedirects));
     curl_easy_setopt(easy_, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
-    // Wait for a connection that may carry several exchanges (HTTP/2) rather than open another.
-    curl_easy_setopt(easy_, CURLOPT_PIPEWAIT, 1L);
     curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headers_.list);
