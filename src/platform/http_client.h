@@ -44,15 +44,15 @@ struct HttpExchangeRequest {
 
 // Why an exchange failed below HTTP.
 enum class HttpFailure {
-    invalidRequest,      // refused before anything was sent (a bad header, not an http(s) URL)
-    badURL,              // a redirect to something other than an http(s) URL
+    invalidRequest,  // refused before anything was sent (a bad header, not an http(s) URL)
+    badURL,          // a redirect to something other than an http(s) URL
     tooManyRedirects,
-    timedOut,            // the idle or the whole-exchange limit
-    cannotFindHost,      // the name (of the server or the proxy) did not resolve
-    cannotConnect,       // no connection to the server or the proxy
-    connectionLost,      // the connection ended before the answer did
-    badServerResponse,   // not HTTP, a head or body past its bound, conflicting lengths
-    certificateRejected, // the server's certificate is not trusted for its name
+    timedOut,             // the idle or the whole-exchange limit
+    cannotFindHost,       // the name (of the server or the proxy) did not resolve
+    cannotConnect,        // no connection to the server or the proxy
+    connectionLost,       // the connection ended before the answer did
+    badServerResponse,    // not HTTP, a head or body past its bound, conflicting lengths
+    certificateRejected,  // the server's certificate is not trusted for its name
     secureConnectionFailed,
     other,
 };

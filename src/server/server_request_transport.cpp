@@ -237,7 +237,8 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::exchange(ServerHTTPReque
     // request with a body follows none (its 3xx is the answer).
     exchangeRequest.followsRedirects = request.followsRedirects;
     exchangeRequest.maximumRedirects = maximumRedirects;
-    exchangeRequest.idle = std::min<std::chrono::milliseconds>(configuration_.requestTimeout, serverRequestTimeoutInterval);
+    exchangeRequest.idle =
+        std::min<std::chrono::milliseconds>(configuration_.requestTimeout, serverRequestTimeoutInterval);
     exchangeRequest.whole = resourceLimit;
     exchangeRequest.maximumBodyBytes = configuration_.maximumResponseBytes;
 

@@ -7,8 +7,8 @@
 #include "support/module_http_client.h"
 
 #include <QElapsedTimer>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -60,9 +60,7 @@ TEST(HttpClientEventLoop, ALargeUploadAndAnAnswerInSlowPiecesArriveWhole) {
     sinceTick.start();
     qint64 longestGap = 0;
     QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longestGap = std::max(longestGap, sinceTick.restart());
-    });
+    QObject::connect(&ticker, &QTimer::timeout, [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
     ticker.start(10);
     const HttpExchangeAnswer answer = test::await(client->exchange(request));
     ticker.stop();

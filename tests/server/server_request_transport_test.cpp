@@ -810,8 +810,8 @@ TEST(ServerTransportFailures, AHeaderValueWithALineBreakIsRefusedBeforeTheReques
         connection.write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\n{}");
     });
     ServerRequestTransport transport(fastSession(), std::make_shared<test::FakeNetworkReachability>(false));
-    for (const QByteArray& value : {QByteArray("0.1.0 (7\r\nX-Injected: ua)"), QByteArray("a\nb"), QByteArray("a\rb"),
-                                    QByteArray("a\0b", 3)}) {
+    for (const QByteArray& value :
+         {QByteArray("0.1.0 (7\r\nX-Injected: ua)"), QByteArray("a\nb"), QByteArray("a\rb"), QByteArray("a\0b", 3)}) {
         SCOPED_TRACE(value.toPercentEncoding().toStdString());
         ServerHTTPRequest request = ServerHTTPRequest::postJSON(R"({"fieldText":"private words"})");
         request.url = server.url("/api/text-writes");

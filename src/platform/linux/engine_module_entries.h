@@ -7,12 +7,13 @@
 // Each entry answers an object made with `new`, owned by the caller from then on.
 
 #include "platform/audio_input.h"
-#include "platform/http_client.h"
 
 #include <QString>
 #include <QStringList>
 
 namespace tavrolin {
+class HttpClient;
+struct HttpClientOptions;
 class SpeechDecoder;
 class TextRecognitionEngine;
 class ZipArchiveWriter;

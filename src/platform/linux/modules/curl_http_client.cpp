@@ -18,11 +18,10 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <coroutine>
 #include <cstring>
+#include <curl/curl.h>
 #include <map>
 #include <memory>
 #include <vector>
@@ -567,8 +566,8 @@ void Transfer::curlDone(CURLcode result) {
     long connections = 0;
     curl_easy_getinfo(easy_, CURLINFO_NUM_CONNECTS, &connections);
     answer_.connectionsOpened = static_cast<int>(connections);
-    const QString detail = errorText_[0] != '\0' ? QString::fromUtf8(errorText_)
-                                                 : QString::fromUtf8(curl_easy_strerror(result));
+    const QString detail =
+        errorText_[0] != '\0' ? QString::fromUtf8(errorText_) : QString::fromUtf8(curl_easy_strerror(result));
     client_.remove(easy_);
     if (!failure_ && result != CURLE_OK) {
         switch (result) {
@@ -624,7 +623,8 @@ void Transfer::curlDone(CURLcode result) {
             }
             break;
         case CURLE_TOO_MANY_REDIRECTS:
-            refuse(HttpFailure::tooManyRedirects, QStringLiteral("more than %1 redirects").arg(request_.maximumRedirects));
+            refuse(HttpFailure::tooManyRedirects,
+                   QStringLiteral("more than %1 redirects").arg(request_.maximumRedirects));
             break;
         case CURLE_URL_MALFORMAT:
             refuse(HttpFailure::badURL, detail);
