@@ -10,6 +10,8 @@
 #include "support/module_http_client.h"
 #include "support/scoped_environment.h"
 
+#include <QNetworkProxy>
+#include <QScopeGuard>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -745,10 +747,22 @@ TEST(ServerTransportConnections, AnHttpsRequestGoesThroughTheEnvironmentsProxyUn
     EXPECT_EQ(proxy.targets(), QList<QByteArray>{target});
     EXPECT_EQ(secure.requestCount(), 1);
 
-    const test::ScopedEnvironmentVariable bypass("no_proxy", "localhost,127.0.0.1");
+    {
+        const test::ScopedEnvironmentVariable bypass("no_proxy", "localhost,127.0.0.1");
+        EXPECT_EQ(test::await(transport.send(request)).statusCode, 200);
+        EXPECT_EQ(proxy.targets(), QList<QByteArray>{target}) << "no_proxy names the host: straight to it";
+        EXPECT_EQ(secure.requestCount(), 2);
+    }
+
+    // A proxy the program sets itself is taken instead of the environment's.
+    ConnectProxy own;
+    const test::ScopedEnvironmentVariable noEnvironment("https_proxy", std::nullopt);
+    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"),
+                                                     static_cast<quint16>(QUrl(own.url()).port())));
+    const auto restore = qScopeGuard([] { QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy); });
     EXPECT_EQ(test::await(transport.send(request)).statusCode, 200);
-    EXPECT_EQ(proxy.targets(), QList<QByteArray>{target}) << "no_proxy names the host: straight to it";
-    EXPECT_EQ(secure.requestCount(), 2);
+    EXPECT_EQ(own.targets(), QList<QByteArray>{target});
+    EXPECT_EQ(secure.requestCount(), 3);
 }
 
 TEST(ServerTransportConnections, AHostWhoseIPv6RouteGoesNowhereIsReachedOverIPv4WithinASecond) {
@@ -825,4 +839,29 @@ TEST(ServerTransportFailures, AHeaderValueWithALineBreakIsRefusedBeforeTheReques
         }
     }
     EXPECT_EQ(server.connectionCount(), 0);
+}
+
+TEST(ServerTransportConnections, ARequestWithABodyIsNotSentAgainWhenItsKeptConnectionClosesUnanswered) {
+    // The first connection answers one request and is kept; it takes the second request whole and
+    // closes without an answer, as a server that went away meanwhile does. Any later connection
+    // would answer.
+    std::atomic<int> connections{0};
+    test::RawTcpServer server([&connections](test::RawConnection& connection) {
+        const QByteArray answer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}";
+        connection.readRequest();
+        if (connections++ == 0) {
+            connection.write(answer);
+            connection.readRequest();
+            return;
+        }
+        connection.write(answer);
+    });
+    const test::ScopedHttpClient client({});
+    ServerRequestTransport transport(fastSession(), std::make_shared<test::FakeNetworkReachability>(false));
+    ServerHTTPRequest request = ServerHTTPRequest::postJSON(R"({"fieldText":"private words"})");
+    request.url = server.url("/api/text-writes");
+
+    EXPECT_EQ(test::await(transport.send(request)).statusCode, 200);
+    EXPECT_EQ(urlErrorCode([&] { test::await(transport.send(request)); }), URLError::networkConnectionLost);
+    EXPECT_EQ(server.connectionCount(), 1) << "the request was sent again on a new connection";
 }

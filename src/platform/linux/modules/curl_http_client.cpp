@@ -24,6 +24,7 @@
 #include <curl/curl.h>
 #include <map>
 #include <memory>
+#include <sys/socket.h>
 #include <vector>
 
 namespace tavrolin {
@@ -117,6 +118,9 @@ private:
     static size_t onRead(char* data, size_t size, size_t count, void* self);
     static int onSeek(void* self, curl_off_t offset, int origin);
     static int onPrerequest(void* self, char*, char*, int, int);
+    static curl_socket_t onOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
+    // Whether the request may be sent (again) now; false once part of its body left.
+    bool maySend();
 
     bool header(const QByteArray& line);
     void endOfHead();
@@ -158,7 +162,10 @@ private:
 
 class CurlHttpClient final : public QObject, public HttpClient {
 public:
-    explicit CurlHttpClient(HttpClientOptions options) : options_(std::move(options)), multi_(curl_multi_init()) {
+    explicit CurlHttpClient(HttpClientOptions options)
+        : options_(std::move(options)), multi_(curl_multi_init()), share_(curl_share_init()) {
+        // TLS sessions are resumed across exchanges (the name cache is the multi handle's own).
+        curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
         curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &CurlHttpClient::onSocket);
         curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
         curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &CurlHttpClient::onTimer);
@@ -175,6 +182,7 @@ public:
             delete watch.write;
         }
         curl_multi_cleanup(multi_);
+        curl_share_cleanup(share_);
     }
     CurlHttpClient(const CurlHttpClient&) = delete;
     CurlHttpClient& operator=(const CurlHttpClient&) = delete;
@@ -188,6 +196,7 @@ public:
     }
 
     const HttpClientOptions& options() const { return options_; }
+    CURLSH* share() const { return share_; }
 
     bool add(CURL* easy, Transfer* transfer) {
         if (curl_multi_add_handle(multi_, easy) != CURLM_OK) {
@@ -277,6 +286,7 @@ private:
 
     HttpClientOptions options_;
     CURLM* multi_;
+    CURLSH* share_;
     QTimer timer_;
     std::map<curl_socket_t, Watch> sockets_;
     std::map<CURL*, Transfer*> transfers_;
@@ -362,8 +372,11 @@ bool Transfer::start() {
     curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(easy_, CURLOPT_PREREQFUNCTION, &Transfer::onPrerequest);
     curl_easy_setopt(easy_, CURLOPT_PREREQDATA, this);
+    curl_easy_setopt(easy_, CURLOPT_OPENSOCKETFUNCTION, &Transfer::onOpenSocket);
+    curl_easy_setopt(easy_, CURLOPT_OPENSOCKETDATA, this);
     // A proxy's answer to CONNECT is not the server's head.
     curl_easy_setopt(easy_, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    curl_easy_setopt(easy_, CURLOPT_SHARE, client_.share());
 
     const HttpClientOptions& options = client_.options();
     if (!options.trustedCertificates.isEmpty()) {
@@ -534,9 +547,29 @@ int Transfer::onSeek(void* self, curl_off_t offset, int origin) {
     return CURL_SEEKFUNC_CANTSEEK;
 }
 
+bool Transfer::maySend() {
+    // Asked again once part of the body left: curl is about to send the request once more on a
+    // fresh connection (a reused one was found closed). The server may have taken the first one.
+    if (bodySent_ > 0) {
+        refuse(HttpFailure::connectionLost,
+               QStringLiteral("the connection closed after the request was sent; it is not sent twice"));
+        return false;
+    }
+    return true;
+}
+
 int Transfer::onPrerequest(void* self, char*, char*, int, int) {
-    static_cast<Transfer*>(self)->active();  // connected (TLS included): the request leaves now
-    return CURL_PREREQFUNC_OK;
+    auto* transfer = static_cast<Transfer*>(self);
+    transfer->active();  // connected (TLS included): the request leaves now
+    return transfer->maySend() ? CURL_PREREQFUNC_OK : CURL_PREREQFUNC_ABORT;
+}
+
+curl_socket_t Transfer::onOpenSocket(void* self, curlsocktype, curl_sockaddr* address) {
+    // No connection is opened for a request that will not be sent.
+    if (!static_cast<Transfer*>(self)->maySend()) {
+        return CURL_SOCKET_BAD;
+    }
+    return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
 }
 
 void Transfer::refuse(HttpFailure failure, const QString& detail) {
