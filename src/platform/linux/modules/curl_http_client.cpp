@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <coroutine>
 #include <cstring>
 #include <curl/curl.h>
@@ -608,9 +609,15 @@ void Transfer::curlDone(CURLcode result) {
         case CURLE_COULDNT_RESOLVE_PROXY:
             refuse(HttpFailure::cannotFindHost, detail);
             break;
-        case CURLE_COULDNT_CONNECT:
-            refuse(HttpFailure::cannotConnect, detail);
+        case CURLE_COULDNT_CONNECT: {
+            // A server that took the connection and reset it at once reached us: not a missing
+            // network, a connection lost.
+            long error = 0;
+            curl_easy_getinfo(easy_, CURLINFO_OS_ERRNO, &error);
+            refuse(error == ECONNRESET || error == EPIPE ? HttpFailure::connectionLost : HttpFailure::cannotConnect,
+                   detail);
             break;
+        }
         case CURLE_OPERATION_TIMEDOUT:
             refuse(HttpFailure::timedOut, detail);
             break;
