@@ -64,8 +64,6 @@ struct HttpExchangeAnswer {
 
     int statusCode = 0;
     QByteArray body;
-    // The connections the client opened for this exchange (0: it reused one).
-    int connectionsOpened = 0;
 };
 
 class HttpClient {

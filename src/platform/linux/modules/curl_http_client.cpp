@@ -14,7 +14,6 @@
 
 #include <QNetworkProxy>
 #include <QObject>
-#include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -105,6 +104,13 @@ public:
     HttpExchangeAnswer answer();
     // curl ended the transfer with `result`.
     void curlDone(CURLcode result);
+    // Its client is gone.
+    void orphan() {
+        added_ = false;
+        client_ = nullptr;
+        idle_.stop();
+        whole_.stop();
+    }
 
     struct Awaiter {
         Transfer* transfer;
@@ -133,7 +139,7 @@ private:
     void finish();
     void active() { idle_.start(); }
 
-    CurlHttpClient& client_;
+    CurlHttpClient* client_;
     HttpExchangeRequest request_;
     CURL* easy_ = nullptr;
     bool added_ = false;
@@ -177,7 +183,12 @@ public:
         connect(&timer_, &QTimer::timeout, this, [this] { act(CURL_SOCKET_TIMEOUT, 0); });
     }
     ~CurlHttpClient() override {
-        // Every transfer belongs to a coroutine that ended before its client.
+        // A transfer still running (the program quits meanwhile) stays with its coroutine, which
+        // is never resumed: it must not reach this client any more.
+        for (const auto& [easy, transfer] : transfers_) {
+            curl_multi_remove_handle(multi_, easy);
+            transfer->orphan();
+        }
         for (auto& [socket, watch] : sockets_) {
             delete watch.read;
             delete watch.write;
@@ -294,7 +305,7 @@ private:
 };
 
 Transfer::Transfer(CurlHttpClient& client, HttpExchangeRequest request)
-    : client_(client), request_(std::move(request)), currentUrl_(request_.url) {
+    : client_(&client), request_(std::move(request)), currentUrl_(request_.url) {
     idle_.setSingleShot(true);
     idle_.setInterval(std::max(request_.idle, std::chrono::milliseconds(1)));
     whole_.setSingleShot(true);
@@ -306,7 +317,7 @@ Transfer::Transfer(CurlHttpClient& client, HttpExchangeRequest request)
 
 Transfer::~Transfer() {
     if (added_) {
-        client_.remove(easy_);
+        client_->remove(easy_);
     }
     if (easy_ != nullptr) {
         curl_easy_cleanup(easy_);
@@ -377,9 +388,9 @@ bool Transfer::start() {
     curl_easy_setopt(easy_, CURLOPT_OPENSOCKETDATA, this);
     // A proxy's answer to CONNECT is not the server's head.
     curl_easy_setopt(easy_, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-    curl_easy_setopt(easy_, CURLOPT_SHARE, client_.share());
+    curl_easy_setopt(easy_, CURLOPT_SHARE, client_->share());
 
-    const HttpClientOptions& options = client_.options();
+    const HttpClientOptions& options = client_->options();
     if (!options.trustedCertificates.isEmpty()) {
         curl_blob blob{const_cast<char*>(options.trustedCertificates.constData()),
                        static_cast<size_t>(options.trustedCertificates.size()), CURL_BLOB_COPY};
@@ -415,7 +426,7 @@ bool Transfer::start() {
 
     idle_.start();
     whole_.start();
-    if (!client_.add(easy_, this)) {
+    if (!client_->add(easy_, this)) {
         refuse(HttpFailure::other, QStringLiteral("the transfer could not be started"));
         finish();
         return false;
@@ -587,7 +598,7 @@ void Transfer::abandon(HttpFailure failure, const QString& detail) {
     refuse(failure, detail);
     if (added_) {
         added_ = false;
-        client_.remove(easy_);
+        client_->remove(easy_);
     }
     finish();
 }
@@ -597,12 +608,9 @@ void Transfer::curlDone(CURLcode result) {
         return;
     }
     added_ = false;
-    long connections = 0;
-    curl_easy_getinfo(easy_, CURLINFO_NUM_CONNECTS, &connections);
-    answer_.connectionsOpened = static_cast<int>(connections);
     const QString detail =
         errorText_[0] != '\0' ? QString::fromUtf8(errorText_) : QString::fromUtf8(curl_easy_strerror(result));
-    client_.remove(easy_);
+    client_->remove(easy_);
     if (!failure_ && result != CURLE_OK) {
         switch (result) {
         case CURLE_COULDNT_RESOLVE_HOST:
@@ -696,7 +704,6 @@ HttpExchangeAnswer Transfer::answer() {
         HttpExchangeAnswer failed;
         failed.failure = failure_;
         failed.failureDetail = failureDetail_;
-        failed.connectionsOpened = answer_.connectionsOpened;
         return failed;
     }
     return std::move(answer_);
