@@ -8,13 +8,16 @@
 #include "support/async.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslServer>
 #include <QSslSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <vector>
@@ -98,14 +101,28 @@ int main(int argc, char** argv) {
     const auto client = std::make_shared<ModuleHttpClient>(systemEngineModule(QStringLiteral("http")), options);
     ServerRequestTransport transport(ServerSessionConfiguration::textPrompt(), nullptr, client);
 
+    // The event loop's longest stall during each request: a timer that asks to run every
+    // millisecond notes the longest gap between two of its runs.
+    QElapsedTimer sinceTick;
+    qint64 longestStall = 0;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&ticker, &QTimer::timeout, [&] { longestStall = std::max(longestStall, sinceTick.restart()); });
+    std::vector<qint64> stalls;
+
     std::vector<double> milliseconds;
     for (int request = 0; request < 10; ++request) {
+        longestStall = 0;
+        sinceTick.start();
+        ticker.start(1);
         ServerHTTPRequest prompt = ServerHTTPRequest::postJSON(R"({"prompt":"Write a short note"})");
         prompt.url = server.url();
         const auto started = std::chrono::steady_clock::now();
         const ServerHTTPResponse response = test::await(transport.send(prompt));
         milliseconds.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count());
+        ticker.stop();
+        stalls.push_back(std::max(longestStall, sinceTick.elapsed()));
         if (response.statusCode != 200) {
             std::fprintf(stderr, "request %d answered %d\n", request + 1, response.statusCode.value_or(0));
             return 1;
@@ -118,7 +135,8 @@ int main(int argc, char** argv) {
     std::printf("first request (module opened, TCP and TLS handshakes): %.2f ms\n", milliseconds.front());
     std::printf("each request after the first (mean of 9): %.3f ms\n", later / 9);
     for (std::size_t i = 0; i < milliseconds.size(); ++i) {
-        std::printf("  request %zu: %.3f ms\n", i + 1, milliseconds[i]);
+        std::printf("  request %zu: %.3f ms (longest event-loop stall %lld ms)\n", i + 1, milliseconds[i],
+                    static_cast<long long>(stalls[i]));
     }
     std::printf("connections the server accepted for 10 requests: %d\n", server.connections());
     return 0;
