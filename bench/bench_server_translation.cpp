@@ -2,6 +2,7 @@
 // local test server: request building, the HTTP exchange on 127.0.0.1, decoding and checks.
 #include "core/app_log.h"
 #include "language/url_session_server_translation_client.h"
+#include "platform/desktop_backend.h"
 #include "support/async.h"
 #include "support/fakes/local_http_server.h"
 
@@ -56,6 +57,7 @@ void BM_ServerTranslationRoundTrip(benchmark::State& state) {
         response.set_content(answer, "application/json");
     });
     server.server().set_tcp_nodelay(true);  // the test server would otherwise add Nagle delays
+    server.keepConnectionsAlive();          // as a real server does: the client reuses its connection
     server.start();
     ServerTranslationConfiguration configuration;
     configuration.endpointURL = server.url(QStringLiteral("/api/text-translations"));
@@ -81,6 +83,7 @@ int main(int argc, char** argv) {
     // Log lines are part of every request: keep writing them, but out of the user's folders.
     QTemporaryDir logFolder;
     AppLog::setSink(std::make_shared<RotatingFileLogSink>(logFolder.filePath(QStringLiteral("bench.log"))));
+    ServerRequestTransport::useHttpClient(systemHttpClient());
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;

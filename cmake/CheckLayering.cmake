@@ -34,7 +34,7 @@ endif()
 
 # The native libraries by the folders (or names) their headers are installed under.
 set(_native_libraries X11 xcb AT-SPI GLib D-Bus QtDBus Hunspell Apertium Tesseract PocketSphinx PulseAudio libzip CLD2
-    libsystemd)
+    libsystemd libcurl)
 set(_native_X11 "/X11/")
 set(_native_xcb "/xcb/")
 set(_native_AT-SPI "/(at-spi-2\\.0|atspi)/")
@@ -49,6 +49,7 @@ set(_native_PulseAudio "/pulse/")
 set(_native_libzip "/zip(conf)?\\.h$")
 set(_native_CLD2 "/cld2/")
 set(_native_libsystemd "/systemd/")
+set(_native_libcurl "/curl/")
 set(_any_native "")
 foreach(library IN LISTS _native_libraries)
   string(APPEND _any_native "|${_native_${library}}")

@@ -10,6 +10,7 @@ pkg_check_modules(ATSPI REQUIRED IMPORTED_TARGET atspi-2 gobject-2.0)
 pkg_check_modules(TESSERACT REQUIRED IMPORTED_TARGET tesseract lept)
 pkg_check_modules(HUNSPELL REQUIRED IMPORTED_TARGET hunspell)
 pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
+pkg_check_modules(CURL REQUIRED IMPORTED_TARGET libcurl)
 pkg_check_modules(SYSTEMD IMPORTED_TARGET libsystemd)
 pkg_check_modules(PULSE REQUIRED IMPORTED_TARGET libpulse-simple libpulse)
 pkg_check_modules(XSS REQUIRED IMPORTED_TARGET xscrnsaver xtst x11)
@@ -40,7 +41,7 @@ target_link_libraries(tavrolin_deps INTERFACE
 
 # The desktop's native libraries the program maps from its start, linked PRIVATE by the Linux back
 # end (src/platform/linux) alone. The engines only some commands need (Tesseract, PocketSphinx,
-# PulseAudio, libzip) are linked by the engine modules alone (src/platform/linux/modules), which
+# PulseAudio, libzip, libcurl) are linked by the engine modules alone (src/platform/linux/modules), which
 # the program opens when a command first needs one.
 add_library(tavrolin_native INTERFACE)
 target_link_libraries(tavrolin_native INTERFACE

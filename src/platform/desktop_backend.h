@@ -16,6 +16,7 @@
 #include "platform/front_window_activation.h"
 #include "platform/global_key_grabbing.h"
 #include "platform/global_mouse_monitoring.h"
+#include "platform/http_client.h"
 #include "platform/keyboard_grabbing.h"
 #include "platform/keyboard_layout_reading.h"
 #include "platform/language_recognizer.h"
@@ -187,6 +188,12 @@ std::shared_ptr<DictationAuthorizing> makeSystemDictationAuthorization();
 
 // The zip writer of this desktop, whose library is loaded by the first write.
 std::shared_ptr<const ZipArchiveWriter> makeSystemZipArchiveWriter();
+
+// The process's HTTP client (libcurl), its one connection cache. Cheap to make: the library is
+// opened by the first exchange, off the GUI thread, and the client then runs on the event loop of
+// the thread that made it (make it on the GUI thread). While the library cannot be opened, every
+// exchange fails with "HTTP is not available: <reason>".
+std::shared_ptr<HttpClient> systemHttpClient();
 
 // ---- Power and the system's notices
 

@@ -3,11 +3,12 @@
 #include "core/app_log.h"
 #include "core/app_metadata.h"
 #include "core/url_error.h"
-#include "server/http_exchange.h"
 
 #include <QMetaObject>
 
 #include <algorithm>
+#include <mutex>
+#include <stdexcept>
 
 namespace tavrolin {
 
@@ -84,6 +85,42 @@ bool looksOffline(int code) {
            code == URLError::cannotConnectToHost || code == URLError::unknown;
 }
 
+int urlErrorCode(HttpFailure failure) {
+    switch (failure) {
+    case HttpFailure::invalidRequest:
+    case HttpFailure::badURL:
+        return URLError::badURL;
+    case HttpFailure::timedOut:
+        return URLError::timedOut;
+    case HttpFailure::cannotFindHost:
+        return URLError::cannotFindHost;
+    case HttpFailure::cannotConnect:
+        return URLError::cannotConnectToHost;
+    case HttpFailure::connectionLost:
+        return URLError::networkConnectionLost;
+    case HttpFailure::badServerResponse:
+        return URLError::badServerResponse;
+    case HttpFailure::certificateRejected:
+        return URLError::serverCertificateUntrusted;
+    case HttpFailure::secureConnectionFailed:
+        return URLError::secureConnectionFailed;
+    case HttpFailure::tooManyRedirects:
+    case HttpFailure::other:
+        break;
+    }
+    return URLError::unknown;
+}
+
+struct ProcessHttpClient {
+    std::mutex mutex;
+    std::shared_ptr<HttpClient> client;
+};
+
+ProcessHttpClient& processHttpClient() {
+    static ProcessHttpClient shared;
+    return shared;
+}
+
 }  // namespace
 
 // ---- the in-flight limit
@@ -126,11 +163,28 @@ void ServerRequestTransport::releaseSlot() {
 
 // ---- the session
 
+void ServerRequestTransport::useHttpClient(std::shared_ptr<HttpClient> client) {
+    ProcessHttpClient& shared = processHttpClient();
+    const std::lock_guard lock(shared.mutex);
+    shared.client = std::move(client);
+}
+
 ServerRequestTransport::ServerRequestTransport(ServerSessionConfiguration configuration,
-                                               std::shared_ptr<NetworkReachability> reachability)
+                                               std::shared_ptr<NetworkReachability> reachability,
+                                               std::shared_ptr<HttpClient> client)
     : configuration_(configuration),
       reachability_(reachability ? std::move(reachability) : makeSystemNetworkReachability()),
-      context_(std::make_unique<QObject>()) {}
+      client_(std::move(client)),
+      context_(std::make_unique<QObject>()) {
+    if (!client_) {
+        ProcessHttpClient& shared = processHttpClient();
+        const std::lock_guard lock(shared.mutex);
+        client_ = shared.client;
+    }
+    if (!client_) {
+        throw std::logic_error("ServerRequestTransport made before the process's HTTP client was handed over");
+    }
+}
 
 ServerRequestTransport::~ServerRequestTransport() = default;
 
@@ -156,7 +210,7 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::send(ServerHTTPRequest r
     const std::shared_ptr<NetworkReachability> reachability = reachability_;
     QString offlineDetail;
     try {
-        co_return co_await exchangeFollowingRedirects(request, configuration_.resourceTimeout);
+        co_return co_await exchange(request, configuration_.resourceTimeout);
     } catch (const URLError& error) {
         if (!configuration_.waitsForConnectivity || !looksOffline(error.code()) || !reachability->isDisconnected()) {
             throw;
@@ -166,62 +220,38 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::send(ServerHTTPRequest r
     if (!co_await reachability->waitUntilConnected(remaining())) {
         throw URLError(URLError::notConnectedToInternet, offlineDetail);
     }
-    co_return co_await exchangeFollowingRedirects(std::move(request), remaining());
+    co_return co_await exchange(std::move(request), remaining());
 }
 
-QCoro::Task<ServerHTTPResponse> ServerRequestTransport::exchangeFollowingRedirects(
-    ServerHTTPRequest request, std::chrono::milliseconds resourceLimit) {
-    // A GET's redirects are followed here, each one an exchange of its own, with its own bounds.
-    // Any redirect to http(s) but one from https to another scheme.
-    const auto started = std::chrono::steady_clock::now();
-    for (int redirects = 0;; ++redirects) {
-        const auto left = resourceLimit - std::chrono::duration_cast<std::chrono::milliseconds>(
-                                              std::chrono::steady_clock::now() - started);
-        Exchanged answer = co_await exchange(request, left);
-        if (!request.followsRedirects || !answer.redirectTarget) {
-            ServerHTTPResponse response = std::move(answer.response);
-            co_return response;
-        }
-        if (redirects == maximumRedirects) {
-            throw URLError(URLError::unknown, QStringLiteral("more than %1 redirects").arg(maximumRedirects));
-        }
-        const QUrl next = request.url.resolved(*answer.redirectTarget);
-        if (request.url.scheme() == QStringLiteral("https") && next.scheme() != QStringLiteral("https")) {
-            throw URLError(URLError::unknown, QStringLiteral("redirect from https to %1").arg(next.scheme()));
-        }
-        if (!next.isValid() || next.host().isEmpty() ||
-            (next.scheme() != QStringLiteral("https") && next.scheme() != QStringLiteral("http"))) {
-            throw URLError(URLError::badURL, QStringLiteral("redirect to something other than an http(s) URL"));
-        }
-        request.url = next;
-    }
-}
-
-QCoro::Task<ServerRequestTransport::Exchanged> ServerRequestTransport::exchange(
-    ServerHTTPRequest request, std::chrono::milliseconds resourceLimit) {
+QCoro::Task<ServerHTTPResponse> ServerRequestTransport::exchange(ServerHTTPRequest request,
+                                                                 std::chrono::milliseconds resourceLimit) {
     HttpExchangeRequest exchangeRequest;
     exchangeRequest.method = request.method;
     exchangeRequest.url = request.url;
     exchangeRequest.headers.append(std::pair<QByteArray, QByteArray>("User-Agent", AppMetadata::userAgent().toUtf8()));
-    // The exchange decompresses nothing: ask for the body as it is.
+    // Nothing is decompressed: ask for the body as it is.
     exchangeRequest.headers.append(std::pair<QByteArray, QByteArray>("Accept-Encoding", "identity"));
     exchangeRequest.headers.append(request.headers);
     exchangeRequest.body = std::move(request.body);
-    HttpExchangeLimits limits;
-    limits.idle = std::min<std::chrono::milliseconds>(configuration_.requestTimeout, serverRequestTimeoutInterval);
-    limits.whole = resourceLimit;
-    limits.maximumBodyBytes = configuration_.maximumResponseBytes;
+    // A GET's redirects are followed, to http(s) only and never from https to another scheme; a
+    // request with a body follows none (its 3xx is the answer).
+    exchangeRequest.followsRedirects = request.followsRedirects;
+    exchangeRequest.maximumRedirects = maximumRedirects;
+    exchangeRequest.idle =
+        std::min<std::chrono::milliseconds>(configuration_.requestTimeout, serverRequestTimeoutInterval);
+    exchangeRequest.whole = resourceLimit;
+    exchangeRequest.maximumBodyBytes = configuration_.maximumResponseBytes;
 
-    HttpExchangeAnswer answer = co_await exchangeHttp(std::move(exchangeRequest), limits);
-    Exchanged exchanged;
-    exchanged.response.statusCode = answer.statusCode;
-    const int code = answer.statusCode;
-    const QByteArray location = answer.header("Location").value_or(QByteArray());
-    if ((code == 301 || code == 302 || code == 303 || code == 307 || code == 308) && !location.isEmpty()) {
-        exchanged.redirectTarget = QUrl(QString::fromUtf8(location));
+    // The client outlives this exchange even if the transport does not.
+    const std::shared_ptr<HttpClient> client = client_;
+    HttpExchangeAnswer answer = co_await client->exchange(std::move(exchangeRequest));
+    if (answer.failure) {
+        throw URLError(urlErrorCode(*answer.failure), answer.failureDetail);
     }
-    exchanged.response.body = std::move(answer.body);
-    co_return exchanged;
+    ServerHTTPResponse response;
+    response.statusCode = answer.statusCode;
+    response.body = std::move(answer.body);
+    co_return response;
 }
 
 // ---- the request steps

@@ -7,6 +7,8 @@
 // their turn), no cookies, no cache, and "User-Agent: Tavrolin/<appVersion>" on every request.
 // It answers every HTTP response, whatever its status, and throws URLError for anything below
 // HTTP (time-out -1001, no connection, cancellation, a connection lost on the way -1005, ...).
+// Its exchanges go through the process's HttpClient (platform/http_client.h), whose one
+// connection cache every session shares.
 //
 // performServerRequest() runs the fixed steps of one request on top of it: the missing-endpoint
 // line, "request start", the send, "request failed" on a transport failure, "request response"
@@ -25,6 +27,7 @@
 
 #include "core/capture_workflow_error.h"
 #include "core/network_log.h"
+#include "platform/http_client.h"
 #include "server/network_reachability.h"
 
 #include <QByteArray>
@@ -58,7 +61,7 @@ struct ServerSessionConfiguration {
     // A response body larger than this is not read to the end: the exchange fails with
     // URLError::badServerResponse rather than exhausting memory. The sessions whose answers are
     // texts shown to the user or written into a field take serverTextAnswerMaximumBytes. The
-    // answer's head has a bound of its own, httpResponseHeadMaximumBytes (http_exchange.h).
+    // answer's head has a bound of its own, httpResponseHeadMaximumBytes (platform/http_client.h).
     qint64 maximumResponseBytes = 64LL * 1024 * 1024;
 
     bool operator==(const ServerSessionConfiguration&) const = default;
@@ -107,9 +110,11 @@ struct ServerHTTPResponse {
 
 class ServerRequestTransport final {
 public:
-    // `reachability` null: the system's (makeSystemNetworkReachability()).
+    // `reachability` null: the system's (makeSystemNetworkReachability()); `client` null: the
+    // process's (useHttpClient()).
     explicit ServerRequestTransport(ServerSessionConfiguration configuration,
-                                    std::shared_ptr<NetworkReachability> reachability = nullptr);
+                                    std::shared_ptr<NetworkReachability> reachability = nullptr,
+                                    std::shared_ptr<HttpClient> client = nullptr);
     ~ServerRequestTransport();
     ServerRequestTransport(const ServerRequestTransport&) = delete;
     ServerRequestTransport& operator=(const ServerRequestTransport&) = delete;
@@ -117,8 +122,13 @@ public:
     const ServerSessionConfiguration& configuration() const { return configuration_; }
 
     // Sends the request and waits for the whole body. Throws URLError on a transport failure;
-    // any HTTP status is a response.
+    // any HTTP status is a response. A header value holding CR, LF or NUL fails it with
+    // URLError::badURL before anything is sent.
     QCoro::Task<ServerHTTPResponse> send(ServerHTTPRequest request);
+
+    // The HTTP client of every transport made without one, handed over once by the composition
+    // root at the process's start (the back end's systemHttpClient()).
+    static void useHttpClient(std::shared_ptr<HttpClient> client);
 
     int requestsInFlight() const { return inFlight_; }
     int requestsWaiting() const { return static_cast<int>(waiters_.size()); }
@@ -133,23 +143,17 @@ private:
     friend struct SlotAwaiter;
     class SlotRelease;
 
-    // One exchange's answer, and where it redirects to (a 3xx with a Location).
-    struct Exchanged {
-        ServerHTTPResponse response;
-        std::optional<QUrl> redirectTarget;
-    };
     // The redirects a GET follows, at most this many.
     static constexpr int maximumRedirects = 50;
 
     void releaseSlot();
-    // One exchange on the network, bounded by `resourceLimit` as a whole.
-    QCoro::Task<Exchanged> exchange(ServerHTTPRequest request, std::chrono::milliseconds resourceLimit);
-    // The exchanges of a request and the redirects it follows, bounded by `resourceLimit` together.
-    QCoro::Task<ServerHTTPResponse> exchangeFollowingRedirects(ServerHTTPRequest request,
-                                                               std::chrono::milliseconds resourceLimit);
+    // One exchange on the network with the redirects it follows, bounded by `resourceLimit` as a
+    // whole.
+    QCoro::Task<ServerHTTPResponse> exchange(ServerHTTPRequest request, std::chrono::milliseconds resourceLimit);
 
     ServerSessionConfiguration configuration_;
     std::shared_ptr<NetworkReachability> reachability_;
+    std::shared_ptr<HttpClient> client_;
     std::unique_ptr<QObject> context_;
     int inFlight_ = 0;
     std::deque<std::coroutine_handle<>> waiters_;

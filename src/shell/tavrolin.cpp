@@ -3,6 +3,7 @@
 #include "core/app_log.h"
 #include "core/app_metadata.h"
 #include "platform/desktop_backend.h"
+#include "server/server_request_transport.h"
 #include "shell/application_delegate.h"
 #include "shell/instance_activation.h"
 #include "shell/single_instance_lock.h"
@@ -78,6 +79,9 @@ int Tavrolin::main(int argc, char** argv) {
     }
 
     QApplication application(argc, argv);
+    // Every server request goes through the process's one HTTP client (its library is opened by
+    // the first request).
+    ServerRequestTransport::useHttpClient(systemHttpClient());
     QApplication::setApplicationName(AppMetadata::appName);
     QApplication::setApplicationVersion(AppMetadata::appVersion());
     QGuiApplication::setDesktopFileName(AppMetadata::bundleIdentifier);

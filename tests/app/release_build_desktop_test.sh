@@ -74,10 +74,10 @@ installed=$(find "$stage" -path '*/bin/tavrolin' -type f | head -1)
 entry=$(find "$stage" -path '*/share/applications/org.tavrolin.Tavrolin.desktop' | head -1)
 check "the program is installed into bin" test -x "$installed"
 modules=0
-for name in ocr speech audio zip; do
+for name in ocr speech audio zip http; do
     [ -n "$(find "$stage" -path "*/lib*/tavrolin/libtavrolin-$name.so" -type f)" ] && modules=$((modules + 1))
 done
-check "the four engine modules are installed" test "$modules" -eq 4
+check "the five engine modules are installed" test "$modules" -eq 5
 check "the icon is installed" test -n "$(find "$stage" -path '*/icons/hicolor/*/apps/org.tavrolin.Tavrolin.png')"
 check "the menu entry is valid" desktop-file-validate "$entry"
 grep -q "^Exec=\"${installed#"$stage"}\"$" "$entry"; check "the menu entry starts the installed program" test $? -eq 0

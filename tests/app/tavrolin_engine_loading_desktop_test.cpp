@@ -1,6 +1,6 @@
 // The real executable maps the heavy engines only when a command first needs them: none at
 // start, Tesseract with the first window translation, PocketSphinx and the sound server's client
-// with the first dictation.
+// with the first dictation; libcurl only with a server request.
 #include "support/apps/text_fields_app.h"
 #include "support/async.h"
 #include "support/speech_test_audio.h"
@@ -43,7 +43,7 @@ protected:
         QStringList found;
         for (const QString& name : mappedLibraries()) {
             for (const char* engine : {"libtavrolin-", "libtesseract", "liblept", "libpocketsphinx", "libsphinxbase",
-                                       "libpulse", "libzip"}) {
+                                       "libpulse", "libzip", "libcurl", "libnghttp2"}) {
                 if (name.startsWith(QLatin1String(engine))) {
                     found << name;
                 }

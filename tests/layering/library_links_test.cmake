@@ -9,9 +9,9 @@ if(NOT LINKS)
 endif()
 include(${LINKS})
 
-set(_forbidden "^(X11::|PkgConfig::(XCB|XSS|ATSPI|HUNSPELL|TESSERACT|PULSE|LIBZIP|SYSTEMD)$|Qt6::DBus$|QCoro6::DBus$|tavrolin_native$|tavrolin_cld2$|tavrolin_pocketsphinx$|tavrolin_platform_linux$|tavrolin-)")
+set(_forbidden "^(X11::|PkgConfig::(XCB|XSS|ATSPI|HUNSPELL|TESSERACT|PULSE|LIBZIP|CURL|SYSTEMD)$|Qt6::DBus$|QCoro6::DBus$|tavrolin_native$|tavrolin_cld2$|tavrolin_pocketsphinx$|tavrolin_platform_linux$|tavrolin-)")
 # Library files named directly rather than through a target.
-set(_forbidden_files "/lib(X11|Xss|Xtst|xcb[-.]|atspi|dbus-1|hunspell|cld2|tesseract|lept|pocketsphinx|sphinxbase|pulse|zip|systemd)[^/]*$")
+set(_forbidden_files "/lib(X11|Xss|Xtst|xcb[-.]|atspi|dbus-1|hunspell|cld2|tesseract|lept|pocketsphinx|sphinxbase|pulse|zip|curl|systemd)[^/]*$")
 set(_faults "")
 foreach(library IN LISTS TAVROLIN_LIBRARIES)
   if(library STREQUAL "platform/linux" OR library STREQUAL "app")

@@ -7,7 +7,11 @@
 #include "support/fakes/local_http_server.h"
 #include "support/fakes/memory_log_sink.h"
 #include "support/fakes/raw_tcp_server.h"
+#include "support/module_http_client.h"
+#include "support/scoped_environment.h"
 
+#include <QNetworkProxy>
+#include <QScopeGuard>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -17,9 +21,17 @@
 #include <QTimer>
 #include <QUrlQuery>
 
+#include <arpa/inet.h>
 #include <atomic>
+#include <cerrno>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace tavrolin;
 using namespace std::chrono_literals;
@@ -76,7 +88,7 @@ lHgw+tZSXtTBF3F9vM4J1EO0y8+yFBHga9bpq8SxWZUCz3pagr/SIqvK
 )";
 
 // An HTTPS server on 127.0.0.1, served from the test's own event loop, whose certificate the
-// test process trusts while it lives. Each request's path is answered by `answer`, a whole HTTP
+// test process trusts while it lives (transports made meanwhile trust it alone). Each request's path is answered by `answer`, a whole HTTP
 // response; the connection closes after it.
 class LocalHttpsServer {
 public:
@@ -87,6 +99,9 @@ public:
         QSslConfiguration trusting = trusted_;
         if (trusted) {
             trusting.addCaCertificate(certificate);
+            HttpClientOptions options;
+            options.trustedCertificates = QByteArray(testCertificate);
+            trust_.emplace(std::move(options));
         }
         QSslConfiguration::setDefaultConfiguration(trusting);
         QSslConfiguration serving = QSslConfiguration::defaultConfiguration();
@@ -125,10 +140,169 @@ private:
     }
 
     std::function<QByteArray(const QByteArray&)> answer_;
+    std::optional<test::ScopedHttpClient> trust_;
     QSslConfiguration trusted_;  // the default configuration before this server
     QSslServer server_;
     bool listening_ = false;
     int requests_ = 0;
+};
+
+// A proxy on 127.0.0.1 that tunnels CONNECT requests to ports of 127.0.0.1, one connection at a
+// time, on a thread of its own, and tells which targets it was asked for.
+class ConnectProxy {
+public:
+    ConnectProxy() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            ::listen(listener_, 8) == 0 &&
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+            port_ = ntohs(address.sin_port);
+        }
+        thread_ = std::thread([this] { run(); });
+    }
+    ~ConnectProxy() {
+        stopping_ = true;
+        thread_.join();
+        ::close(listener_);
+    }
+    ConnectProxy(const ConnectProxy&) = delete;
+    ConnectProxy& operator=(const ConnectProxy&) = delete;
+
+    QByteArray url() const { return "http://127.0.0.1:" + QByteArray::number(port_); }
+    QList<QByteArray> targets() const {
+        const std::lock_guard lock(mutex_);
+        return targets_;
+    }
+
+private:
+    static bool wait(int descriptor, short events, int milliseconds) {
+        pollfd entry{descriptor, events, 0};
+        return ::poll(&entry, 1, milliseconds) > 0;
+    }
+
+    void run() {
+        while (!stopping_) {
+            if (!wait(listener_, POLLIN, 20)) {
+                continue;
+            }
+            const int client = ::accept(listener_, nullptr, nullptr);
+            if (client >= 0) {
+                tunnel(client);
+                ::close(client);
+            }
+        }
+    }
+
+    void tunnel(int client) {
+        QByteArray head;
+        char buffer[16384];
+        while (!head.contains("\r\n\r\n") && head.size() < 8192 && wait(client, POLLIN, 2000)) {
+            const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                return;
+            }
+            head.append(buffer, n);
+        }
+        const QList<QByteArray> requestLine = head.left(head.indexOf("\r\n")).split(' ');
+        if (requestLine.value(0) != "CONNECT") {
+            return;
+        }
+        const QByteArray target = requestLine.value(1);
+        {
+            const std::lock_guard lock(mutex_);
+            targets_.append(target);
+        }
+        const int server = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<uint16_t>(target.mid(target.lastIndexOf(':') + 1).toInt()));
+        if (!target.startsWith("127.0.0.1:") ||
+            ::connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            ::send(client, "HTTP/1.1 502 Bad Gateway\r\n\r\n", 28, MSG_NOSIGNAL);
+            ::close(server);
+            return;
+        }
+        const QByteArray established = "HTTP/1.1 200 Connection established\r\n\r\n";
+        ::send(client, established.constData(), established.size(), MSG_NOSIGNAL);
+        const QByteArray early = head.mid(head.indexOf("\r\n\r\n") + 4);
+        ::send(server, early.constData(), early.size(), MSG_NOSIGNAL);
+        for (bool open = true; open && !stopping_;) {
+            pollfd entries[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
+            if (::poll(entries, 2, 5000) <= 0) {
+                break;
+            }
+            for (int side = 0; side < 2 && open; ++side) {
+                if (entries[side].revents == 0) {
+                    continue;
+                }
+                const ssize_t n = ::recv(entries[side].fd, buffer, sizeof buffer, 0);
+                open = n > 0 && ::send(entries[1 - side].fd, buffer, n, MSG_NOSIGNAL) == n;
+            }
+        }
+        ::close(server);
+    }
+
+    int listener_ = -1;
+    int port_ = -1;
+    std::atomic<bool> stopping_{false};
+    mutable std::mutex mutex_;
+    QList<QByteArray> targets_;
+    std::thread thread_;
+};
+
+// A listener on [::1]:<port> whose queue of accepted connections is full: the system drops every
+// further connection request to it unanswered, as a route that goes nowhere does.
+class IPv6BlackHole {
+public:
+    explicit IPv6BlackHole(int port) {
+        listener_ = ::socket(AF_INET6, SOCK_STREAM, 0);
+        const int only = 1;
+        ::setsockopt(listener_, IPPROTO_IPV6, IPV6_V6ONLY, &only, sizeof only);
+        sockaddr_in6 address{};
+        address.sin6_family = AF_INET6;
+        address.sin6_addr = in6addr_loopback;
+        address.sin6_port = htons(static_cast<uint16_t>(port));
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(listener_, 0) != 0) {
+            return;
+        }
+        // Fill the queue (never accepted), then check that one more request goes unanswered.
+        for (int filler = 0; filler < 3; ++filler) {
+            fillers_.push_back(connectTo(address));
+        }
+        const int probe = connectTo(address);
+        pollfd entry{probe, POLLOUT, 0};
+        holds_ = ::poll(&entry, 1, 300) == 0;
+        ::close(probe);
+    }
+    ~IPv6BlackHole() {
+        for (const int filler : fillers_) {
+            ::close(filler);
+        }
+        ::close(listener_);
+    }
+    IPv6BlackHole(const IPv6BlackHole&) = delete;
+    IPv6BlackHole& operator=(const IPv6BlackHole&) = delete;
+
+    bool holds() const { return holds_; }
+
+private:
+    static int connectTo(const sockaddr_in6& address) {
+        const int descriptor = ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        ::connect(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        pollfd entry{descriptor, POLLOUT, 0};
+        ::poll(&entry, 1, 100);
+        return descriptor;
+    }
+
+    int listener_ = -1;
+    std::vector<int> fillers_;
+    bool holds_ = false;
 };
 
 QByteArray redirectTo(const QString& location) {
@@ -531,4 +705,163 @@ TEST(ServerTransportFailures, AServerWhoseCertificateIsNotTrustedIsRefusedBefore
     request.url = server.url("/api/text-writes");
     EXPECT_EQ(urlErrorCode([&] { test::await(transport.send(request)); }), URLError::serverCertificateUntrusted);
     EXPECT_EQ(server.requestCount(), 0);
+}
+
+TEST(ServerTransportConnections, RequestsToAKeepAliveServerShareOneConnection) {
+    test::LocalHttpServer server;
+    server.keepConnectionsAlive();
+    server.server().Post("/api/text-rewrites", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content(R"({"text":"done"})", "application/json");
+    });
+    server.start();
+    // A connection cache of the test's own, closed before the server stops.
+    const test::ScopedHttpClient client({});
+    ServerRequestTransport transport(fastSession(), std::make_shared<test::FakeNetworkReachability>(false));
+
+    for (int request = 0; request < 3; ++request) {
+        ServerHTTPRequest rewrite = ServerHTTPRequest::postJSON(R"({"fieldText":"words"})");
+        rewrite.url = server.url("/api/text-rewrites");
+        const ServerHTTPResponse response = test::await(transport.send(rewrite));
+        EXPECT_EQ(response.statusCode, 200);
+        EXPECT_EQ(response.body, R"({"text":"done"})");
+    }
+    EXPECT_EQ(server.requestCount(), 3);
+    EXPECT_EQ(server.connectionCount(), 1);
+}
+
+TEST(ServerTransportConnections, AnHttpsRequestGoesThroughTheEnvironmentsProxyUnlessNoProxyNamesTheHost) {
+    LocalHttpsServer secure([](const QByteArray&) -> QByteArray {
+        return "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 2\r\nConnection: close\r\n\r\n{}";
+    });
+    ASSERT_TRUE(secure.isListening());
+    ConnectProxy proxy;
+    const test::ScopedEnvironmentVariable httpsProxy("https_proxy", proxy.url());
+    const test::ScopedEnvironmentVariable noProxy("no_proxy", std::nullopt);
+    const test::ScopedEnvironmentVariable noProxyUpper("NO_PROXY", std::nullopt);
+    ServerRequestTransport transport(fastSession(), std::make_shared<test::FakeNetworkReachability>(false));
+    ServerHTTPRequest request = ServerHTTPRequest::getJSON();
+    request.url = secure.url("/manifest");
+    const QByteArray target = "127.0.0.1:" + QByteArray::number(request.url.port());
+
+    EXPECT_EQ(test::await(transport.send(request)).statusCode, 200);
+    EXPECT_EQ(proxy.targets(), QList<QByteArray>{target});
+    EXPECT_EQ(secure.requestCount(), 1);
+
+    {
+        const test::ScopedEnvironmentVariable bypass("no_proxy", "localhost,127.0.0.1");
+        EXPECT_EQ(test::await(transport.send(request)).statusCode, 200);
+        EXPECT_EQ(proxy.targets(), QList<QByteArray>{target}) << "no_proxy names the host: straight to it";
+        EXPECT_EQ(secure.requestCount(), 2);
+    }
+
+    // A proxy the program sets itself is taken instead of the environment's.
+    ConnectProxy own;
+    const test::ScopedEnvironmentVariable noEnvironment("https_proxy", std::nullopt);
+    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"),
+                                                     static_cast<quint16>(QUrl(own.url()).port())));
+    const auto restore = qScopeGuard([] { QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy); });
+    EXPECT_EQ(test::await(transport.send(request)).statusCode, 200);
+    EXPECT_EQ(own.targets(), QList<QByteArray>{target});
+    EXPECT_EQ(secure.requestCount(), 3);
+}
+
+TEST(ServerTransportConnections, AHostWhoseIPv6RouteGoesNowhereIsReachedOverIPv4WithinASecond) {
+    // The same port on 127.0.0.1 (the server) and on [::1] (the black hole).
+    std::unique_ptr<test::LocalHttpServer> server;
+    std::unique_ptr<IPv6BlackHole> blackHole;
+    for (int attempt = 0; attempt < 10 && !(blackHole && blackHole->holds()); ++attempt) {
+        blackHole.reset();
+        server = std::make_unique<test::LocalHttpServer>();
+        server->server().Get("/ok", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content("{}", "application/json");
+        });
+        server->start();
+        blackHole = std::make_unique<IPv6BlackHole>(server->port());
+    }
+    ASSERT_TRUE(blackHole && blackHole->holds()) << "no port whose IPv6 side could be made a black hole";
+    // The name resolves to the black hole first, as a host whose AAAA record is broken does.
+    HttpClientOptions options;
+    options.resolve.append("dual-stack.test:" + QByteArray::number(server->port()) + ":[::1],127.0.0.1");
+    const test::ScopedHttpClient client(options);
+    ServerRequestTransport transport(fastSession(), std::make_shared<test::FakeNetworkReachability>(false));
+    ServerHTTPRequest request = ServerHTTPRequest::getJSON();
+    request.url = QUrl(QStringLiteral("http://dual-stack.test:%1/ok").arg(server->port()));
+
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(test::await(transport.send(request)).statusCode, 200);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+    EXPECT_EQ(server->requestCount(), 1);
+}
+
+TEST(ServerTransportFailures, AnAnswerWhoseLengthsDisagreeIsRefused) {
+    struct Row {
+        const char* name;
+        QByteArray lengths;
+        std::optional<int> code;  // none: answered
+    };
+    const std::vector<Row> rows = {
+        {"two lines, two values", "Content-Length: 2\r\nContent-Length: 5\r\n", URLError::badServerResponse},
+        {"one line, two values", "Content-Length: 2, 5\r\n", URLError::badServerResponse},
+        {"two lines, one value", "Content-Length: 2\r\nContent-Length: 2\r\n", std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QByteArray answer = "HTTP/1.1 200 OK\r\n" + row.lengths + "Connection: close\r\n\r\n{}";
+        test::RawTcpServer server([answer](test::RawConnection& connection) {
+            connection.readRequest();
+            connection.write(answer);
+        });
+        ServerRequestTransport transport(fastSession(), std::make_shared<test::FakeNetworkReachability>(false));
+        ServerHTTPRequest request = ServerHTTPRequest::getJSON();
+        request.url = server.url("/manifest");
+        EXPECT_EQ(urlErrorCode([&] { EXPECT_EQ(test::await(transport.send(request)).body, "{}"); }), row.code);
+    }
+}
+
+TEST(ServerTransportFailures, AHeaderValueWithALineBreakIsRefusedBeforeTheRequestLeaves) {
+    test::RawTcpServer server([](test::RawConnection& connection) {
+        connection.readRequest();
+        connection.write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\n{}");
+    });
+    ServerRequestTransport transport(fastSession(), std::make_shared<test::FakeNetworkReachability>(false));
+    for (const QByteArray& value :
+         {QByteArray("0.1.0 (7\r\nX-Injected: ua)"), QByteArray("a\nb"), QByteArray("a\rb"), QByteArray("a\0b", 3)}) {
+        SCOPED_TRACE(value.toPercentEncoding().toStdString());
+        ServerHTTPRequest request = ServerHTTPRequest::postJSON(R"({"fieldText":"private words"})");
+        request.url = server.url("/api/text-writes");
+        request.headers.append({"X-Version", value});
+        try {
+            test::await(transport.send(request));
+            ADD_FAILURE() << "sent";
+        } catch (const URLError& error) {
+            EXPECT_EQ(error.code(), URLError::badURL);
+            EXPECT_EQ(error.detail(), "the value of header X-Version holds a CR, LF or NUL");
+        }
+    }
+    EXPECT_EQ(server.connectionCount(), 0);
+}
+
+TEST(ServerTransportConnections, ARequestWithABodyIsNotSentAgainWhenItsKeptConnectionClosesUnanswered) {
+    // The first connection answers one request and is kept; it takes the second request whole and
+    // closes without an answer, as a server that went away meanwhile does. Any later connection
+    // would answer.
+    std::atomic<int> connections{0};
+    test::RawTcpServer server([&connections](test::RawConnection& connection) {
+        const QByteArray answer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}";
+        connection.readRequest();
+        if (connections++ == 0) {
+            connection.write(answer);
+            connection.readRequest();
+            return;
+        }
+        connection.write(answer);
+    });
+    const test::ScopedHttpClient client({});
+    ServerRequestTransport transport(fastSession(), std::make_shared<test::FakeNetworkReachability>(false));
+    ServerHTTPRequest request = ServerHTTPRequest::postJSON(R"({"fieldText":"private words"})");
+    request.url = server.url("/api/text-writes");
+
+    EXPECT_EQ(test::await(transport.send(request)).statusCode, 200);
+    EXPECT_EQ(urlErrorCode([&] { test::await(transport.send(request)); }), URLError::networkConnectionLost);
+    EXPECT_EQ(server.connectionCount(), 1) << "the request was sent again on a new connection";
 }

@@ -1,4 +1,6 @@
 // Desktop and engine tests: a real X display (the desktop session provides one).
+#include "support/module_http_client.h"
+
 #include <QApplication>
 
 #include <cstdio>
@@ -11,6 +13,7 @@ int main(int argc, char** argv) {
     }
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
+    tavrolin::test::useModuleHttpClient();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

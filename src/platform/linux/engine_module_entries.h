@@ -12,6 +12,8 @@
 #include <QStringList>
 
 namespace tavrolin {
+class HttpClient;
+struct HttpClientOptions;
 class SpeechDecoder;
 class TextRecognitionEngine;
 class ZipArchiveWriter;
@@ -36,5 +38,9 @@ tavrolin::AudioInputSource* tavrolin_audio_make_input_source();
 
 // libtavrolin-zip.so (libzip): a zip archive writer.
 tavrolin::ZipArchiveWriter* tavrolin_zip_make_writer();
+
+// libtavrolin-http.so (libcurl): an HTTP client with a connection cache of its own, driven by the
+// event loop of the calling thread, to which it belongs. Opening the module initialises libcurl.
+tavrolin::HttpClient* tavrolin_http_make_client(const tavrolin::HttpClientOptions& options);
 
 }  // extern "C"

@@ -3,6 +3,9 @@
 #include "platform/desktop_backend.h"
 #include "platform/linux/engine_module_entries.h"
 
+#include <QCoroFuture>
+#include <QtConcurrent/QtConcurrentRun>
+
 #include <map>
 
 namespace tavrolin {
@@ -146,6 +149,50 @@ std::optional<QString> ModuleZipArchiveWriter::write(const QString& destination,
 
 std::shared_ptr<const ZipArchiveWriter> makeSystemZipArchiveWriter() {
     return std::make_shared<ModuleZipArchiveWriter>(systemEngineModule(QStringLiteral("zip")));
+}
+
+ModuleHttpClient::ModuleHttpClient(std::shared_ptr<EngineModule> module, HttpClientOptions options)
+    : state_(std::make_shared<State>(State{std::move(module), std::move(options), nullptr})) {}
+
+ModuleHttpClient::~ModuleHttpClient() = default;
+
+QCoro::Task<HttpExchangeAnswer> ModuleHttpClient::exchange(HttpExchangeRequest request) {
+    const std::shared_ptr<State> state = state_;
+    if (!state->client) {
+        using Make = decltype(&tavrolin_http_make_client);
+        struct Opened {
+            Make make = nullptr;
+            QString error;
+        };
+        const Opened opened = co_await QtConcurrent::run([module = state->module] {
+            Opened result;
+            result.make = moduleEntry<Make>(*module, "tavrolin_http_make_client", result.error);
+            return result;
+        });
+        if (opened.make == nullptr) {
+            HttpExchangeAnswer failed;
+            failed.failure = HttpFailure::other;
+            failed.failureDetail = QStringLiteral("HTTP is not available: ") + opened.error;
+            co_return failed;
+        }
+        // Another exchange may have made it meanwhile.
+        if (!state->client) {
+            state->client.reset(opened.make(state->options));
+        }
+    }
+    co_return co_await state->client->exchange(std::move(request));
+}
+
+std::shared_ptr<HttpClient> systemHttpClient() {
+    static std::mutex mutex;
+    static std::weak_ptr<HttpClient> shared;
+    std::lock_guard lock(mutex);
+    std::shared_ptr<HttpClient> client = shared.lock();
+    if (!client) {
+        client = std::make_shared<ModuleHttpClient>(systemEngineModule(QStringLiteral("http")));
+        shared = client;
+    }
+    return client;
 }
 
 }  // namespace tavrolin

@@ -6,6 +6,7 @@
 // diagnostics export). A module that cannot be opened is an error of the one call, in the words
 // of its command ("text recognition is not available: <reason>"), never a failed start.
 #include "platform/audio_input.h"
+#include "platform/http_client.h"
 #include "platform/linux/engine_module.h"
 #include "platform/speech_decoder.h"
 #include "platform/text_recognition_engine.h"
@@ -70,6 +71,28 @@ private:
     std::shared_ptr<EngineModule> module_;
     mutable std::mutex mutex_;
     mutable std::unique_ptr<ZipArchiveWriter> writer_;
+};
+
+// The HTTP module's client, made on the thread of the first exchange once the module was opened
+// off it (a worker opens and checks the module: about 15 libraries). While the module cannot be
+// opened, an exchange fails with "HTTP is not available: <reason>", and the next one tries again.
+class ModuleHttpClient final : public HttpClient {
+public:
+    explicit ModuleHttpClient(std::shared_ptr<EngineModule> module, HttpClientOptions options = {});
+    ~ModuleHttpClient() override;
+
+    QCoro::Task<HttpExchangeAnswer> exchange(HttpExchangeRequest request) override;
+
+    // Whether the client was made (the module is open).
+    bool isLoaded() const { return state_->client != nullptr; }
+
+private:
+    struct State {
+        std::shared_ptr<EngineModule> module;
+        HttpClientOptions options;
+        std::unique_ptr<HttpClient> client;
+    };
+    std::shared_ptr<State> state_;
 };
 
 }  // namespace tavrolin

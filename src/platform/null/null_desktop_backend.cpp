@@ -152,6 +152,10 @@ std::shared_ptr<const ZipArchiveWriter> makeSystemZipArchiveWriter() {
     refuse("makeSystemZipArchiveWriter()");
 }
 
+std::shared_ptr<HttpClient> systemHttpClient() {
+    refuse("systemHttpClient()");
+}
+
 std::shared_ptr<PowerAssertionProviding> makeSystemSleepAssertions() {
     refuse("makeSystemSleepAssertions()");
 }

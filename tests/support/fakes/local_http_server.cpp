@@ -7,12 +7,31 @@
 namespace tavrolin::test {
 
 LocalHttpServer::LocalHttpServer() {
+    // One request per connection unless a test asks for more: the server's threads wait out an
+    // idle connection's keep-alive time before they stop, and clients keep connections open.
+    server_.set_keep_alive_max_count(1);
     // Counted before the request is routed: a logger runs only after the response has been
     // sent, so a client could see its answer before the count moved.
     server_.set_pre_routing_handler([this](const httplib::Request&, httplib::Response&) {
         ++requests_;
         return httplib::Server::HandlerResponse::Unhandled;
     });
+}
+
+void LocalHttpServer::keepConnectionsAlive() {
+    server_.set_keep_alive_max_count(100);
+    server_.set_keep_alive_timeout(1);
+    server_.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
+        ++requests_;
+        const std::lock_guard lock(mutex_);
+        clientPorts_.insert(request.remote_port);
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+}
+
+int LocalHttpServer::connectionCount() const {
+    const std::lock_guard lock(mutex_);
+    return static_cast<int>(clientPorts_.size());
 }
 
 LocalHttpServer::~LocalHttpServer() {

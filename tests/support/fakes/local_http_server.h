@@ -9,6 +9,8 @@
 #include <atomic>
 #include <httplib.h>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <thread>
 
 namespace tavrolin::test {
@@ -29,12 +31,18 @@ public:
     QUrl url(const QString& path = QStringLiteral("/")) const;
     // Requests seen so far (any path).
     int requestCount() const { return requests_.load(); }
+    // Before start(): keeps a connection open for more requests (by default each answer closes
+    // its connection), and counts the connections requests came on.
+    void keepConnectionsAlive();
+    int connectionCount() const;
 
 private:
     httplib::Server server_;
     std::thread thread_;
     int port_ = -1;
     std::atomic<int> requests_{0};
+    mutable std::mutex mutex_;
+    std::set<int> clientPorts_;
 };
 
 // A handler answering {"text":"aaa…"} of about `bytes` bytes, streamed in 64 KiB chunks without
