@@ -40,6 +40,8 @@ public:
         }
     }
 
+    std::uint64_t pasteKeyPresses() const override { return pastes_.load(); }
+
     std::optional<std::chrono::milliseconds> sinceLastUserKeyPress() const override {
         const SteadyTicks last = lastTyping_.load();
         if (last == noPress) {
@@ -169,12 +171,14 @@ private:
             // A keyboard came or went: the one removed takes its releases with it.
             loadSyntheticDevices();
             keys_.reset();
+            pasteKeys_.reset();
             return;
         }
         if (generic->event_type != XCB_INPUT_RAW_KEY_PRESS && generic->event_type != XCB_INPUT_RAW_KEY_RELEASE) {
             return;
         }
         auto* raw = reinterpret_cast<xcb_input_raw_key_press_event_t*>(event);
+        countPasteKey(generic->event_type == XCB_INPUT_RAW_KEY_PRESS, keysymOf(raw->detail));
         const auto source = syntheticDevices_.count(raw->sourceid) ? TypingKeyPresses::Source::synthetic
                                                                    : TypingKeyPresses::Source::user;
         const unsigned int keysym = keysymOf(raw->detail);
@@ -185,7 +189,18 @@ private:
         }
     }
 
+    // Every source's paste keys: a paste of the user's comes through other programs too.
+    void countPasteKey(bool press, unsigned int keysym) {
+        if (!press) {
+            pasteKeys_.release(keysym);
+        } else if (pasteKeys_.press(keysym)) {
+            ++pastes_;
+        }
+    }
+
     std::atomic<SteadyTicks> lastTyping_{noPress};
+    std::atomic<std::uint64_t> pastes_{0};
+    PasteKeyPresses pasteKeys_;  // the reader thread's
     // The reader thread's own, from here on.
     xcb_connection_t* connection_ = nullptr;
     uint8_t opcode_ = 0;
