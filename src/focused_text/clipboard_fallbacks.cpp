@@ -378,12 +378,22 @@ QCoro::Task<void> ClipboardFallbacks::lookForLatePaste(std::weak_ptr<LatePaste> 
         co_return;
     }
     if (seen == FieldAfterPaste::changed) {
-        stop();
-        AppLog::app().notice(QStringLiteral("focused field paste came late with other text than the result, undoing "
-                                            "it waited=%1ms")
-                                 .arg(watch->waited.count()));
-        co_await undoLatePaste(watch);
-        co_return;
+        const std::optional<FrontApplication> front = gate_.frontWindow();
+        if (front && front->windowId == watch->target.windowId && !gate_.userTyping()) {
+            stop();
+            AppLog::app().notice(QStringLiteral("focused field paste came late with other text than the result, "
+                                                "undoing it waited=%1ms")
+                                     .arg(watch->waited.count()));
+            co_await undoLatePaste(watch);
+            co_return;
+        }
+        // Keys reach it only once its window is in front again (the copy window may be up).
+        if (!watch->undoWaits) {
+            watch->undoWaits = true;
+            AppLog::app().notice(QStringLiteral("focused field paste came late with other text than the result, "
+                                                "undone once its window is in front waited=%1ms")
+                                     .arg(watch->waited.count()));
+        }
     }
     if (seen == FieldAfterPaste::unchanged && watch->selectionToPutBack) {
         watch->selectionToPutBack = false;

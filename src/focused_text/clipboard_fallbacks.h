@@ -259,6 +259,7 @@ private:
         FieldAfterPasteCheck fieldAfter;
         std::function<QCoro::Task<void>()> putFieldBack;
         bool selectionToPutBack = false;
+        bool undoWaits = false;  // the field changed while its window was not in front
         std::int64_t userPastesAt = 0;
         std::optional<std::chrono::milliseconds> sinceTypingAt;  // at the last look
         std::chrono::milliseconds waited{0};
