@@ -753,6 +753,8 @@ TEST_F(FirefoxFieldsDesktopTest, APageThatCancelsThePasteKeyHoldsNothingBack) {
                   Element::input, [](const QString& now) { return !now.isEmpty(); }, 5s),
               users);
     ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
+    // The result is offered for copying: the user closes that window once it is up.
+    test::waitUntil([] { return program_->copyWindow().has_value(); }, 5s);
     ASSERT_TRUE(program_->closeCopyWindows());
     ASSERT_TRUE(browser_->activate());
 
