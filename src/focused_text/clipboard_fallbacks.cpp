@@ -154,9 +154,11 @@ void ClipboardFallbacks::checkPendingRestore(const Held& held) {
             QStringLiteral("clipboard restore after paste without fetch waited=%1ms").arg(pending.waited.count()));
         endHoldUnseen(held, true);
         return;
-    } else if (!fetched && pending.fieldAfter && pending.waited >= unprovenHoldLimit) {
+    } else if (!fetched && pending.fieldAfter && pending.answeringSince &&
+               pending.waited - *pending.answeringSince >= unprovenHoldLimit) {
         // A page that cancelled the paste key never fetches; one busy on it fetches whenever it
-        // wakes. Either way the field is watched from here on, and the clipboard is the user's.
+        // wakes. Either way the field is watched from here on, and the clipboard is the user's. A
+        // stopped program, which answers nothing, has not even read the key: it keeps the hold.
         AppLog::app().notice(QStringLiteral("clipboard restore: the paste's program fetched nothing, its field is "
                                             "watched for a late paste waited=%1ms")
                                  .arg(pending.waited.count()));

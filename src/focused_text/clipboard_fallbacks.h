@@ -50,9 +50,9 @@ namespace tavrolin {
 //   the user copies;
 // - at once when the user pastes (their Control+V or Shift+Insert, in any program, the target
 //   too): their paste gets their own clipboard, also where the target's process asks for it;
-// - where the field can be read back and nothing proves the program read its keys, after
-//   `unprovenHoldLimit` without a fetch (a page that cancelled the paste key fetches nothing);
-//   any other hold after `holdBound`.
+// - where the field can be read back, after `unprovenHoldLimit` of its program answering pings
+//   without a fetch (a page that cancelled the paste key fetches nothing); any hold after
+//   `holdBound`.
 // A stopped or hung program's queued Control+V therefore never finds the user's clipboard while
 // the hold lasts, and nobody else ever finds the pasted text. Where a hold ends without the field
 // showing the paste, the field is watched as long as the paste may still land (a page busy on the

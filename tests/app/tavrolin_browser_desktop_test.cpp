@@ -755,7 +755,8 @@ TEST_F(FirefoxFieldsDesktopTest, APageThatCancelsThePasteKeyHoldsNothingBack) {
     ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
     // The result is offered for copying: the user closes that window once it is up.
     test::waitUntil([] { return program_->copyWindow().has_value(); }, 5s);
-    ASSERT_TRUE(program_->closeCopyWindows());
+    ASSERT_TRUE(program_->closeCopyWindows())
+        << "the copy window stays; in front: " << tool("xdotool", {"getactivewindow", "getwindowname"}).toStdString();
     ASSERT_TRUE(browser_->activate());
 
     // Nobody pastes: the textarea is not left all selected, and keeps its text.
