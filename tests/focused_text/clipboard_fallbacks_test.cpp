@@ -589,6 +589,24 @@ TEST_F(ClipboardFallbacksTest, APasteNeverFetchedEndsItsHoldAndOneLandingLateWit
     EXPECT_EQ(field->text, "draftx");
 }
 
+// A browser stopped right after our keys has not read its Control+V: however long it stays stopped,
+// its paste keeps the result for it, and resumed it pastes that.
+TEST_F(ClipboardFallbacksTest, AStoppedBrowserKeepsItsPastesHoldUntilItRuns) {
+    keyboard.pagesInOtherProcesses = true;
+    keyboard.fetchesPasteLater = true;
+    field->setText("draft", {5, 0});
+    ASSERT_TRUE(run(fallbacks.pasteFallback("result", true, editor, watchedField(field, "draft"))));
+    keyboard.stopped = true;
+    scheduler.advance(3 * ClipboardFallbacks::unprovenHoldLimit);
+    EXPECT_TRUE(fallbacks.hasPendingRestore());
+    keyboard.resume();
+    keyboard.fetchPaste();
+    EXPECT_EQ(field->text, "result");
+    scheduler.advance(ClipboardFallbacks::fieldCheckInterval + 20ms);
+    EXPECT_FALSE(fallbacks.hasPendingRestore());
+    EXPECT_EQ(clipboard.formats, userClipboard);
+}
+
 // A sandbox numbers its processes its own way: the paste's request comes from another process
 // than the window's, but from the window's own X client, which gets the pasted text; a reader of
 // another client gets the user's clipboard.
