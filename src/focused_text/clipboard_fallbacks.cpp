@@ -131,7 +131,7 @@ void ClipboardFallbacks::checkPendingRestore(const Held& held) {
         AppLog::app().notice(
             QStringLiteral("clipboard restore: the user pastes, their paste gets their clipboard waited=%1ms")
                 .arg(pending.waited.count()));
-        endHoldUnseen(held, true);
+        endHoldUnseen(held, true, false);
         return;
     }
     if (!pending.firstFetchAt && targetFetched(pending)) {
@@ -306,7 +306,7 @@ void ClipboardFallbacks::judgeField(const Held& held, FieldAfterPaste seen, cons
     }
 }
 
-void ClipboardFallbacks::endHoldUnseen(Held pending, bool putBack) {
+void ClipboardFallbacks::endHoldUnseen(Held pending, bool putBack, bool undo) {
     if (!isHeld(pending)) {
         return;
     }
@@ -318,7 +318,10 @@ void ClipboardFallbacks::endHoldUnseen(Held pending, bool putBack) {
     watch->target = pending->target;
     watch->fieldAfter = pending->fieldAfter;
     watch->putFieldBack = pending->putFieldBack;
+    watch->fieldFocused = pending->fieldFocused;
+    watch->selectAllShown = pending->selectAllShown;
     watch->selectionToPutBack = putBack && pending->replacingAllText && pending->putFieldBack;
+    watch->undo = undo;
     watch->userPastesAt = userPasteKeys();
     watch->sinceTypingAt = keys_ ? keys_->sinceLastUserKeyPress() : std::nullopt;
     stopLatePasteWatch(watch->target.windowId);
@@ -379,9 +382,19 @@ QCoro::Task<void> ClipboardFallbacks::lookForLatePaste(std::weak_ptr<LatePaste> 
         stop();  // the field is the user's again: what it holds now is theirs
         co_return;
     }
+    // Only while the field has the keyboard: elsewhere a selection put into it takes the keyboard
+    // back, and an undo would go to another field.
+    const bool focused = !watch->fieldFocused || co_await watch->fieldFocused();
+    if (!watched()) {
+        co_return;
+    }
+    if (seen == FieldAfterPaste::changed && !watch->undo) {
+        stop();  // perhaps the user's own paste
+        co_return;
+    }
     if (seen == FieldAfterPaste::changed) {
         const std::optional<FrontApplication> front = gate_.frontWindow();
-        if (front && front->windowId == watch->target.windowId && !gate_.userTyping()) {
+        if (focused && front && front->windowId == watch->target.windowId && !gate_.userTyping()) {
             stop();
             AppLog::app().notice(QStringLiteral("focused field paste came late with other text than the result, "
                                                 "undoing it waited=%1ms")
@@ -397,16 +410,23 @@ QCoro::Task<void> ClipboardFallbacks::lookForLatePaste(std::weak_ptr<LatePaste> 
                                      .arg(watch->waited.count()));
         }
     }
-    if (seen == FieldAfterPaste::unchanged && watch->selectionToPutBack) {
+    if (seen == FieldAfterPaste::unchanged && watch->selectionToPutBack && focused) {
         watch->selectionToPutBack = false;
-        co_await watch->putFieldBack();
+        // Only our select-all: a caret the user has put in the field meanwhile stays.
+        const bool selectedAll = !watch->selectAllShown || co_await watch->selectAllShown();
         if (!watched()) {
             co_return;
         }
-        AppLog::app().info(QStringLiteral("focused field select-all of a paste not taken put back waited=%1ms")
-                               .arg(watch->waited.count()));
+        if (selectedAll) {
+            co_await watch->putFieldBack();
+            if (!watched()) {
+                co_return;
+            }
+            AppLog::app().info(QStringLiteral("focused field select-all of a paste not taken put back waited=%1ms")
+                                   .arg(watch->waited.count()));
+        }
     }
-    if (watch->waited >= latePasteWatchBound) {
+    if (watch->waited >= latePasteWatchBound || (!watch->undo && !watch->selectionToPutBack)) {
         stop();
         co_return;
     }
@@ -788,6 +808,8 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
                                   !(processes_ && processes_->runsProcessesOfItsOwnProgram(window->processId));
     pending->fieldAfter = std::move(checks.fieldAfter);
     pending->putFieldBack = std::move(checks.putFieldBack);
+    pending->fieldFocused = std::move(checks.fieldFocused);
+    pending->selectAllShown = std::move(checks.selectAllShown);
     pending->replacingAllText = replacingAllText;
     pending->userPastesAtOffer = userPastes;
     pending->call = scheduleCheck(pending);

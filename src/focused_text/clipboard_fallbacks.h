@@ -168,6 +168,11 @@ public:
         // select-all only once this answers yes, asked until `selectAllShowBound`; otherwise
         // nothing is pasted (lastPasteSelectedAllOnly()).
         SelectAllCheck selectAllShown;
+        // Whether the field still has the keyboard focus. After a hold, the select-all is put back
+        // and a late paste undone only while it has: putting a selection into a field the user
+        // left takes the keyboard back to it, and an undo goes to whatever field has the focus.
+        // None: taken to have it.
+        std::function<QCoro::Task<bool>()> fieldFocused;
     };
 
     // Puts `newText` into the focused field of `window` by pasting (after select-all when
@@ -249,6 +254,8 @@ private:
         bool checkingField = false;
         bool reportedWaiting = false;
         std::function<QCoro::Task<void>()> putFieldBack;
+        std::function<QCoro::Task<bool>()> fieldFocused;
+        SelectAllCheck selectAllShown;
         bool replacingAllText = false;
         // The user's paste keys counted when the text was offered: one more is theirs.
         std::int64_t userPastesAtOffer = 0;
@@ -258,7 +265,11 @@ private:
         FrontApplication target;
         FieldAfterPasteCheck fieldAfter;
         std::function<QCoro::Task<void>()> putFieldBack;
+        std::function<QCoro::Task<bool>()> fieldFocused;
+        SelectAllCheck selectAllShown;  // none: the select-all is taken to stand while unchanged
         bool selectionToPutBack = false;
+        // false: only the select-all is put back (the user pasted: a change may be their paste).
+        bool undo = true;
         bool undoWaits = false;  // the field changed while its window was not in front
         std::int64_t userPastesAt = 0;
         std::optional<std::chrono::milliseconds> sinceTypingAt;  // at the last look
@@ -298,8 +309,9 @@ private:
     void dropPendingRestore(Held pending);
     void checkPendingRestore(const Held& pending);
     // Ends a hold before its field showed the paste: the field is watched for it from now on
-    // (`putBack`: our select-all is undone while the field is unchanged).
-    void endHoldUnseen(Held pending, bool putBack);
+    // (`putBack`: our select-all is undone while the field is unchanged; `undo`: so is a paste that
+    // lands late with other text).
+    void endHoldUnseen(Held pending, bool putBack, bool undo = true);
     std::int64_t userPasteKeys() const;
     void scheduleLatePasteLook(const std::shared_ptr<LatePaste>& watch);
     QCoro::Task<void> lookForLatePaste(std::weak_ptr<LatePaste> watch);

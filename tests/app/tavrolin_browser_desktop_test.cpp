@@ -752,6 +752,9 @@ TEST_F(FirefoxFieldsDesktopTest, APageThatCancelsThePasteKeyHoldsNothingBack) {
     EXPECT_EQ(browser_->waitForText(
                   Element::input, [](const QString& now) { return !now.isEmpty(); }, 5s),
               users);
+    // The keyboard stays where the user pasted, whatever is put back in the field they left.
+    test::TerminalJob::pause(1500ms);
+    EXPECT_EQ(browser_->selection(), std::make_pair(int(users.size()), int(users.size())));
     ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
     // The result is offered for copying: the user closes that window once it is up.
     test::waitUntil([] { return program_->copyWindow().has_value(); }, 5s);

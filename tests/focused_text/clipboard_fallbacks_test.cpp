@@ -532,19 +532,38 @@ TEST_F(ClipboardFallbacksTest, TheUsersOwnPasteGetsTheirClipboardWhileAPasteIsHe
     keyboard.pagesInOtherProcesses = true;
     keyboard.fetchesPasteLater = true;
     field->setText("draft", {5, 0});
-    ASSERT_TRUE(run(watching.pasteFallback("result", true, editor, watchedField(field, "draft"))));
+    ClipboardFallbacks::PasteChecks checks = watchedField(field, "draft");
+    auto focused = std::make_shared<bool>(true);
+    checks.fieldFocused = [focused]() -> QCoro::Task<bool> { co_return *focused; };
+    ASSERT_TRUE(run(watching.pasteFallback("result", true, editor, std::move(checks))));
     keys.chord({test::FakeUserKeyActivity::controlL, 'v'}, test::FakeUserKeyActivity::Source::synthetic);  // ours
     scheduler.advance(1s);
     EXPECT_TRUE(watching.hasPendingRestore());
     EXPECT_EQ(clipboard.textFor(editor.processId, editor.windowId), "result");
+    // In another field of the same program.
+    *focused = false;
     keys.chord({test::FakeUserKeyActivity::shiftL, 0xff63});  // Shift+Insert
     EXPECT_EQ(clipboard.fetchBy(editor.processId, editor.windowId), "the user's text") << "asked before the next look";
     scheduler.advance(20ms);
     EXPECT_FALSE(watching.hasPendingRestore());
     EXPECT_EQ(clipboard.formats, userClipboard);
+    scheduler.advance(2 * ClipboardFallbacks::latePasteWatchPoll);
+    EXPECT_EQ(field->selection, AccessibleTextRange(0, 5)) << "a selection put there would take the keyboard back";
+    *focused = true;  // the user comes back to the field
     scheduler.advance(ClipboardFallbacks::latePasteWatchPoll);
     EXPECT_EQ(field->selection, AccessibleTextRange(5, 0)) << "our select-all left for the user's next key";
     EXPECT_EQ(field->text, "draft");
+    EXPECT_FALSE(watching.watchesForLatePaste());
+
+    // The user pastes into the field itself: their paste stays.
+    ASSERT_TRUE(run(watching.pasteFallback("result", true, editor, watchedField(field, "draft"))));
+    keys.chord({test::FakeUserKeyActivity::controlL, 'v'}, test::FakeUserKeyActivity::Source::synthetic);  // ours
+    keys.chord({test::FakeUserKeyActivity::controlL, 'v'});
+    keyboard.fetchPaste();
+    EXPECT_EQ(field->text, "the user's text");
+    scheduler.advance(ClipboardFallbacks::undoShowBound + 2 * ClipboardFallbacks::latePasteWatchPoll);
+    EXPECT_EQ(field->text, "the user's text");
+    EXPECT_NE(keyboard.chords.constLast(), "Ctrl+Z");
 }
 
 // A page that cancelled the paste key never fetches: the hold ends, the select-all is put back and
