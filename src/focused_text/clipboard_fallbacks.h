@@ -56,9 +56,10 @@ namespace tavrolin {
 // A stopped or hung program's queued Control+V therefore never finds the user's clipboard while
 // the hold lasts, and nobody else ever finds the pasted text. Where a hold ends without the field
 // showing the paste, the field is watched as long as the paste may still land (a page busy on the
-// key handles it whenever it wakes, against whatever the clipboard holds then): its select-all is
-// put back while the text is unchanged, and a paste that lands afterwards with other text (the
-// user's clipboard, a later copy, or nothing) is undone. The watch ends when the field shows the
+// key handles it whenever it wakes, against whatever the clipboard holds then): while the field has
+// the keyboard, its select-all is put back as long as the text is unchanged, and a paste that lands
+// afterwards with other text (the user's clipboard, a later copy, or nothing) is undone, except
+// after the user's own paste. The watch ends when the field shows the
 // result, when the user types or pastes, when another operation goes to the window, or after
 // `latePasteWatchBound`. A hold does not keep the queue: operations for other
 // windows go on beside it (each paste holds for its own target). An operation for a window whose
