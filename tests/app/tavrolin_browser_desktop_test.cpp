@@ -762,12 +762,17 @@ TEST_F(FirefoxFieldsDesktopTest, APageThatCancelsThePasteKeyHoldsNothingBack) {
         << "the copy window stays; in front: " << tool("xdotool", {"getactivewindow", "getwindowname"}).toStdString();
     ASSERT_TRUE(browser_->activate());
 
-    // Nobody pastes: the textarea is not left all selected, and keeps its text.
+    // Nobody pastes: once the user is back from the copy window, the textarea is not left all
+    // selected, and keeps its text.
     ASSERT_TRUE(browser_->prepare(Element::textarea, english, Selection::caretAtEnd));
     waitUntilAccessible(Element::textarea, english);
     before = program_->events("translate_message");
     press("w");
     ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
+    test::waitUntil([] { return program_->copyWindow().has_value(); }, 5s);
+    ASSERT_TRUE(program_->closeCopyWindows())
+        << "the copy window stays; in front: " << tool("xdotool", {"getactivewindow", "getwindowname"}).toStdString();
+    ASSERT_TRUE(browser_->activate());
     EXPECT_TRUE(test::waitUntil([&] { return browser_->selectedLength() == 0; }, 15s))
         << browser_->selectedLength().value_or(-1) << " characters left selected\n"
         << program_->log().right(3000).toStdString();
@@ -775,8 +780,6 @@ TEST_F(FirefoxFieldsDesktopTest, APageThatCancelsThePasteKeyHoldsNothingBack) {
 
     // The page takes pastes again: the next Write in the window writes.
     ASSERT_TRUE(browser_->cancelPasteKeyInTextarea(false));
-    ASSERT_TRUE(program_->closeCopyWindows());
-    ASSERT_TRUE(browser_->activate());
     const QString written = runOn(Element::textarea, english, Selection::caretAtEnd, "w", "translate_message");
     EXPECT_EQ(written.count(QStringLiteral("mañana")), 1) << written.toStdString() << "\n"
                                                           << program_->log().right(3000).toStdString();
