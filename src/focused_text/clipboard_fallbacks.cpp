@@ -36,19 +36,25 @@ const QSet<QString>& ClipboardFallbacks::applicationsUsingCutInsteadOfCopy() {
 
 ClipboardFallbacks::ClipboardFallbacks(Clipboard& clipboard, SyntheticInputGate& gate, Scheduler& scheduler,
                                        std::chrono::milliseconds clipboardRestoreDelay, WindowPinging* windowPing,
-                                       ProcessTable* processes)
+                                       ProcessTable* processes, UserKeyActivity* keyActivity)
     : clipboard_(clipboard),
       gate_(gate),
       scheduler_(scheduler),
       restoreDelay_(clipboardRestoreDelay),
       windowPing_(windowPing),
-      processes_(processes) {}
+      processes_(processes),
+      keys_(keyActivity) {}
 
 ClipboardFallbacks::~ClipboardFallbacks() {
     lifetime_.end();
     while (!holds_.empty()) {
         runPendingRestore(holds_.front());
     }
+    latePastes_.clear();
+}
+
+std::int64_t ClipboardFallbacks::userPasteKeys() const {
+    return keys_ ? static_cast<std::int64_t>(keys_->pasteKeyPresses()) - *ownPasteKeys_ : 0;
 }
 
 void ClipboardFallbacks::notify() const {
@@ -117,7 +123,15 @@ void ClipboardFallbacks::checkPendingRestore(const Held& held) {
         // gets it.
         AppLog::app().notice(QStringLiteral("clipboard restore skipped: the clipboard was copied over waited=%1ms")
                                  .arg(pending.waited.count()));
-        dropPendingRestore(held);
+        endHoldUnseen(held, true);
+        return;
+    }
+    if (userPasteKeys() > pending.userPastesAtOffer) {
+        // The offer stood down already where the user's paste asked for the clipboard.
+        AppLog::app().notice(
+            QStringLiteral("clipboard restore: the user pastes, their paste gets their clipboard waited=%1ms")
+                .arg(pending.waited.count()));
+        endHoldUnseen(held, true, false);
         return;
     }
     if (!pending.firstFetchAt && targetFetched(pending)) {
@@ -138,7 +152,23 @@ void ClipboardFallbacks::checkPendingRestore(const Held& held) {
                pending.waited - *pending.targetReadKeysAt >= std::max(pasteHoldLimit, restoreDelay_)) {
         AppLog::app().notice(
             QStringLiteral("clipboard restore after paste without fetch waited=%1ms").arg(pending.waited.count()));
-        runPendingRestore(held);
+        endHoldUnseen(held, true);
+        return;
+    } else if (!fetched && pending.fieldAfter && pending.answeringSince &&
+               pending.waited - *pending.answeringSince >= unprovenHoldLimit) {
+        // A page that cancelled the paste key never fetches; one busy on it fetches whenever it
+        // wakes. Either way the field is watched from here on, and the clipboard is the user's. A
+        // stopped program, which answers nothing, has not even read the key: it keeps the hold.
+        AppLog::app().notice(QStringLiteral("clipboard restore: the paste's program fetched nothing, its field is "
+                                            "watched for a late paste waited=%1ms")
+                                 .arg(pending.waited.count()));
+        endHoldUnseen(held, true);
+        return;
+    }
+    if (pending.waited >= holdBound) {
+        AppLog::app().notice(QStringLiteral("clipboard restore: the paste's hold ended at its bound waited=%1ms")
+                                 .arg(pending.waited.count()));
+        endHoldUnseen(held, true);
         return;
     }
     if (!fetched && !pending.pingProvesKeysRead && pending.waited >= pasteHoldLimit && !pending.reportedWaiting) {
@@ -267,11 +297,175 @@ void ClipboardFallbacks::judgeField(const Held& held, FieldAfterPaste seen, cons
                                  .arg(QLatin1String(who))
                                  .arg(pending.waited.count()));
         std::function<QCoro::Task<void>()> putBack = held->putFieldBack;
-        runPendingRestore(held);
+        // A page busy on the key may still paste (its browser's own process fetched and answers):
+        // the field stays watched.
+        endHoldUnseen(held, false);
         if (putBack) {
             putFieldBack(std::move(putBack));
         }
     }
+}
+
+void ClipboardFallbacks::endHoldUnseen(Held pending, bool putBack, bool undo) {
+    if (!isHeld(pending)) {
+        return;
+    }
+    runPendingRestore(pending);
+    if (!pending->fieldAfter) {
+        return;  // nothing to watch it by
+    }
+    auto watch = std::make_shared<LatePaste>();
+    watch->target = pending->target;
+    watch->fieldAfter = pending->fieldAfter;
+    watch->putFieldBack = pending->putFieldBack;
+    watch->fieldFocused = pending->fieldFocused;
+    watch->selectAllShown = pending->selectAllShown;
+    watch->selectionToPutBack = putBack && pending->replacingAllText && pending->putFieldBack;
+    watch->undo = undo;
+    watch->userPastesAt = userPasteKeys();
+    watch->sinceTypingAt = keys_ ? keys_->sinceLastUserKeyPress() : std::nullopt;
+    stopLatePasteWatch(watch->target.windowId);
+    latePastes_.push_back(watch);
+    scheduleLatePasteLook(watch);
+}
+
+void ClipboardFallbacks::stopLatePasteWatch(quint64 window) {
+    std::erase_if(latePastes_, [window](const auto& watch) { return watch->target.windowId == window; });
+}
+
+void ClipboardFallbacks::scheduleLatePasteLook(const std::shared_ptr<LatePaste>& watch) {
+    // Weak: the watch owns the call.
+    watch->call = scheduler_.scheduleAfter(latePasteWatchPoll,
+                                           [this, weak = std::weak_ptr<LatePaste>(watch)] { lookForLatePaste(weak); });
+}
+
+bool ClipboardFallbacks::userActed(LatePaste& watch) const {
+    if (!keys_) {
+        return false;
+    }
+    if (userPasteKeys() > watch.userPastesAt) {
+        return true;
+    }
+    // The time since the user's last typing only grows until they type again.
+    const std::optional<std::chrono::milliseconds> since = keys_->sinceLastUserKeyPress();
+    const bool typed = since && (!watch.sinceTypingAt || *since < *watch.sinceTypingAt);
+    watch.sinceTypingAt = since;
+    return typed;
+}
+
+QCoro::Task<void> ClipboardFallbacks::lookForLatePaste(std::weak_ptr<LatePaste> weakWatch) {
+    FieldAfterPasteCheck check;
+    if (const std::shared_ptr<LatePaste> watch = weakWatch.lock()) {
+        watch->waited += latePasteWatchPoll;
+        check = watch->fieldAfter;
+    }
+    if (!check) {
+        co_return;
+    }
+    const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
+    const FieldAfterPaste seen = co_await check();
+    const std::shared_ptr<LatePaste> watch = weakWatch.lock();
+    const auto watched = [&] {
+        return alive && watch && std::find(latePastes_.begin(), latePastes_.end(), watch) != latePastes_.end();
+    };
+    if (!watched()) {
+        co_return;
+    }
+    const auto stop = [&] { std::erase(latePastes_, watch); };
+    if (seen == FieldAfterPaste::showsResult) {
+        AppLog::app().info(QStringLiteral("focused field paste came late and shows its result waited=%1ms")
+                               .arg(watch->waited.count()));
+        stop();
+        co_return;
+    }
+    if (userActed(*watch)) {
+        stop();  // the field is the user's again: what it holds now is theirs
+        co_return;
+    }
+    // Only while the field has the keyboard: elsewhere a selection put into it takes the keyboard
+    // back, and an undo would go to another field.
+    const bool focused = !watch->fieldFocused || co_await watch->fieldFocused();
+    if (!watched()) {
+        co_return;
+    }
+    if (seen == FieldAfterPaste::changed && !watch->undo) {
+        stop();  // perhaps the user's own paste
+        co_return;
+    }
+    if (seen == FieldAfterPaste::changed) {
+        const std::optional<FrontApplication> front = gate_.frontWindow();
+        if (focused && front && front->windowId == watch->target.windowId && !gate_.userTyping()) {
+            stop();
+            AppLog::app().notice(QStringLiteral("focused field paste came late with other text than the result, "
+                                                "undoing it waited=%1ms")
+                                     .arg(watch->waited.count()));
+            co_await undoLatePaste(watch);
+            co_return;
+        }
+        // Keys reach it only once its window is in front again (the copy window may be up).
+        if (!watch->undoWaits) {
+            watch->undoWaits = true;
+            AppLog::app().notice(QStringLiteral("focused field paste came late with other text than the result, "
+                                                "undone once its window is in front waited=%1ms")
+                                     .arg(watch->waited.count()));
+        }
+    }
+    if (seen == FieldAfterPaste::unchanged && watch->selectionToPutBack && focused) {
+        watch->selectionToPutBack = false;
+        // Only our select-all: a caret the user has put in the field meanwhile stays.
+        const bool selectedAll = !watch->selectAllShown || co_await watch->selectAllShown();
+        if (!watched()) {
+            co_return;
+        }
+        if (selectedAll) {
+            co_await watch->putFieldBack();
+            if (!watched()) {
+                co_return;
+            }
+            AppLog::app().info(QStringLiteral("focused field select-all of a paste not taken put back waited=%1ms")
+                                   .arg(watch->waited.count()));
+        }
+    }
+    if (watch->waited >= latePasteWatchBound || (!watch->undo && !watch->selectionToPutBack)) {
+        stop();
+        co_return;
+    }
+    scheduleLatePasteLook(watch);
+}
+
+QCoro::Task<void> ClipboardFallbacks::undoLatePaste(std::shared_ptr<LatePaste> watch) {
+    const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
+    const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("undo_late_paste", watch->target.windowId);
+    if (!alive || !held) {
+        co_return;
+    }
+    // The paste was the field's last edit: its program's own undo takes it back whole, whatever it
+    // inserted (or removed with the selection).
+    const bool sent = co_await gate_.sendChord(watch->target, Qt::ControlModifier, Qt::Key_Z);
+    if (!alive) {
+        co_return;
+    }
+    FieldAfterPaste seen = FieldAfterPaste::unknown;
+    for (std::chrono::milliseconds waited{0}; sent && waited < undoShowBound; waited += selectAllWait) {
+        co_await sleepFor(scheduler_, selectAllWait);
+        if (!alive) {
+            co_return;
+        }
+        seen = co_await watch->fieldAfter();
+        if (!alive) {
+            co_return;
+        }
+        if (seen == FieldAfterPaste::unchanged) {
+            break;
+        }
+    }
+    if (seen == FieldAfterPaste::unchanged && watch->putFieldBack) {
+        co_await watch->putFieldBack();  // the undo leaves the restored text selected
+    }
+    AppLog::app().notice(
+        QStringLiteral("focused field paste that came late undone sent=%1 restored=%2")
+            .arg(sent ? QStringLiteral("true") : QStringLiteral("false"))
+            .arg(seen == FieldAfterPaste::unchanged ? QStringLiteral("true") : QStringLiteral("false")));
 }
 
 QCoro::Task<void> ClipboardFallbacks::putFieldBack(std::function<QCoro::Task<void>()> putBack) {
@@ -314,7 +508,12 @@ QCoro::Task<std::unique_ptr<AsyncMutex::Hold>> ClipboardFallbacks::takeQueue(con
                 .arg(operation));
         co_return std::unique_ptr<AsyncMutex::Hold>();
     }
-    co_return std::make_unique<AsyncMutex::Hold>(co_await queue_.lock());
+    auto held = std::make_unique<AsyncMutex::Hold>(co_await queue_.lock());
+    if (window) {
+        // Keys go there now: what the field does next is this operation's, no late paste's.
+        stopLatePasteWatch(*window);
+    }
+    co_return held;
 }
 
 QCoro::Task<std::optional<QString>> ClipboardFallbacks::readTextViaClipboard(std::optional<FrontApplication> window) {
@@ -570,15 +769,27 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     }
     // The text goes to the target alone; everyone else keeps getting the user's clipboard. A number
     // nothing vouches for may be anyone's: an unknown program is known by its window's X client.
-    clipboard_.offerTextTo(window->processUnknown ? 0 : window->processId, window->windowId, newText);
+    // Until the user pastes: their own paste, wherever it goes, gets their clipboard, even where it
+    // asks before the hold's next look.
+    const std::int64_t userPastes = userPasteKeys();
+    std::function<bool()> standing;
+    if (keys_) {
+        standing = [keys = keys_, own = ownPasteKeys_, userPastes] {
+            return static_cast<std::int64_t>(keys->pasteKeyPresses()) - *own <= userPastes;
+        };
+    }
+    clipboard_.offerTextTo(window->processUnknown ? 0 : window->processId, window->windowId, newText,
+                           std::move(standing));
     if (saved->empty()) {
         clipboard_.clear();
     } else {
         clipboard_.setContents(*saved);
     }
     const quint64 fetchesBefore = fetchesBy(*window);
+    ++*ownPasteKeys_;  // before it goes: the display may count it before the chord returns
     const bool sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_V);
     if (!sent) {
+        --*ownPasteKeys_;
         // Nothing will fetch the text.
         clipboard_.withdrawOffer(window->windowId);
         co_return false;
@@ -597,6 +808,10 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
                                   !(processes_ && processes_->runsProcessesOfItsOwnProgram(window->processId));
     pending->fieldAfter = std::move(checks.fieldAfter);
     pending->putFieldBack = std::move(checks.putFieldBack);
+    pending->fieldFocused = std::move(checks.fieldFocused);
+    pending->selectAllShown = std::move(checks.selectAllShown);
+    pending->replacingAllText = replacingAllText;
+    pending->userPastesAtOffer = userPastes;
     pending->call = scheduleCheck(pending);
     holds_.push_back(std::move(pending));
     co_return true;

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/front_application.h"
 #include "platform/process_table.h"
+#include "platform/user_key_activity.h"
 #include "platform/window_ping.h"
 
 #include <QCoroTask>
@@ -14,6 +15,7 @@
 #include <QString>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -45,12 +47,24 @@ namespace tavrolin {
 //   program that runs further processes of its own (a browser's pages, an Electron program)
 //   answers the ping from its window's process while a busy page may still have the keys
 //   waiting (and an unknown program's process may be any of its own), so there the text stays offered until the target fetches it, the window goes, or
-//   the user copies.
-// A stopped or hung program's queued Control+V therefore never finds the user's clipboard, and
-// nobody else ever finds the pasted text. A hold does not keep the queue: operations for other
+//   the user copies;
+// - at once when the user pastes (their Control+V or Shift+Insert, in any program, the target
+//   too): their paste gets their own clipboard, also where the target's process asks for it;
+// - where the field can be read back, after `unprovenHoldLimit` of its program answering pings
+//   without a fetch (a page that cancelled the paste key fetches nothing); any hold after
+//   `holdBound`.
+// A stopped or hung program's queued Control+V therefore never finds the user's clipboard while
+// the hold lasts, and nobody else ever finds the pasted text. Where a hold ends without the field
+// showing the paste, the field is watched as long as the paste may still land (a page busy on the
+// key handles it whenever it wakes, against whatever the clipboard holds then): while the field has
+// the keyboard, its select-all is put back as long as the text is unchanged, and a paste that lands
+// afterwards with other text (the user's clipboard, a later copy, or nothing) is undone, except
+// after the user's own paste. The watch ends when the field shows the
+// result, when the user types or pastes, when another operation goes to the window, or after
+// `latePasteWatchBound`. A hold does not keep the queue: operations for other
 // windows go on beside it (each paste holds for its own target). An operation for a window whose
-// paste is still held waits for it at most `pendingPasteWaitBound` and is not run after that:
-// its keys could land before that paste. When the user's clipboard cannot be saved (its owner
+// paste is still held waits for it at most `pendingPasteWaitBound` (longer than a watched
+// hold lasts without a fetch) and is not run after that: its keys could land before that paste. When the user's clipboard cannot be saved (its owner
 // does not hand it over in time), no operation goes on: the clipboard is left alone and no key is
 // sent.
 class ClipboardFallbacks {
@@ -67,7 +81,12 @@ public:
     static constexpr std::chrono::milliseconds selectAllShowPoll{10};
     static constexpr std::chrono::milliseconds pasteHoldLimit{2000};
     static constexpr std::chrono::milliseconds pasteFetchPoll{10};
-    static constexpr std::chrono::milliseconds pendingPasteWaitBound{2500};
+    static constexpr std::chrono::milliseconds pendingPasteWaitBound{6000};
+    static constexpr std::chrono::milliseconds unprovenHoldLimit{5000};
+    static constexpr std::chrono::milliseconds holdBound{60000};
+    static constexpr std::chrono::milliseconds latePasteWatchPoll{250};
+    static constexpr std::chrono::milliseconds latePasteWatchBound{600000};
+    static constexpr std::chrono::milliseconds undoShowBound{1500};
     static constexpr std::chrono::milliseconds refusalQuiet{2000};
     static constexpr std::chrono::milliseconds pingBound{500};
     // While a paste is held: how often its program is pinged (is it still there, does it read
@@ -82,11 +101,12 @@ public:
     // text is read with Cut (WM_CLASS class names).
     static const QSet<QString>& applicationsUsingCutInsteadOfCopy();
 
-    // `windowPing` (none: a paste's target is taken to read its events) and `processes` (none:
-    // every program's ping answer counts as proof that it read its keys) must outlive this.
+    // `windowPing` (none: a paste's target is taken to read its events), `processes` (none:
+    // every program's ping answer counts as proof that it read its keys) and `keyActivity` (none:
+    // the user's pastes and typing are not seen) must outlive this.
     ClipboardFallbacks(Clipboard& clipboard, SyntheticInputGate& gate, Scheduler& scheduler,
                        std::chrono::milliseconds clipboardRestoreDelay, WindowPinging* windowPing = nullptr,
-                       ProcessTable* processes = nullptr);
+                       ProcessTable* processes = nullptr, UserKeyActivity* keyActivity = nullptr);
     // A paste's pending restore runs now: the user's clipboard comes back.
     ~ClipboardFallbacks();
     ClipboardFallbacks(const ClipboardFallbacks&) = delete;
@@ -149,6 +169,11 @@ public:
         // select-all only once this answers yes, asked until `selectAllShowBound`; otherwise
         // nothing is pasted (lastPasteSelectedAllOnly()).
         SelectAllCheck selectAllShown;
+        // Whether the field still has the keyboard focus. After a hold, the select-all is put back
+        // and a late paste undone only while it has: putting a selection into a field the user
+        // left takes the keyboard back to it, and an undo goes to whatever field has the focus.
+        // None: taken to have it.
+        std::function<QCoro::Task<bool>()> fieldFocused;
     };
 
     // Puts `newText` into the focused field of `window` by pasting (after select-all when
@@ -196,6 +221,10 @@ public:
     QCoro::Task<bool> restoreCutText(PasteTargetCheck targetCheck = {});
 
     bool hasPendingRestore() const { return !holds_.empty(); }
+    // Whether a field is watched for a paste that may still land after its hold ended.
+    bool watchesForLatePaste() const { return !latePastes_.empty(); }
+    // A command writes into `window` now: what its field does next is that command's.
+    void stopLatePasteWatch(quint64 window);
 
 private:
     struct PendingRestore {
@@ -226,6 +255,27 @@ private:
         bool checkingField = false;
         bool reportedWaiting = false;
         std::function<QCoro::Task<void>()> putFieldBack;
+        std::function<QCoro::Task<bool>()> fieldFocused;
+        SelectAllCheck selectAllShown;
+        bool replacingAllText = false;
+        // The user's paste keys counted when the text was offered: one more is theirs.
+        std::int64_t userPastesAtOffer = 0;
+    };
+    // A field whose paste's hold ended before the field showed it: the paste may still land.
+    struct LatePaste {
+        FrontApplication target;
+        FieldAfterPasteCheck fieldAfter;
+        std::function<QCoro::Task<void>()> putFieldBack;
+        std::function<QCoro::Task<bool>()> fieldFocused;
+        SelectAllCheck selectAllShown;  // none: the select-all is taken to stand while unchanged
+        bool selectionToPutBack = false;
+        // false: only the select-all is put back (the user pasted: a change may be their paste).
+        bool undo = true;
+        bool undoWaits = false;  // the field changed while its window was not in front
+        std::int64_t userPastesAt = 0;
+        std::optional<std::chrono::milliseconds> sinceTypingAt;  // at the last look
+        std::chrono::milliseconds waited{0};
+        std::unique_ptr<ScheduledCall> call;
     };
     using Held = std::shared_ptr<PendingRestore>;
     struct CutText {
@@ -259,6 +309,16 @@ private:
     // Ends the hold when the clipboard is no longer ours to give (the user copied).
     void dropPendingRestore(Held pending);
     void checkPendingRestore(const Held& pending);
+    // Ends a hold before its field showed the paste: the field is watched for it from now on
+    // (`putBack`: our select-all is undone while the field is unchanged; `undo`: so is a paste that
+    // lands late with other text).
+    void endHoldUnseen(Held pending, bool putBack, bool undo = true);
+    std::int64_t userPasteKeys() const;
+    void scheduleLatePasteLook(const std::shared_ptr<LatePaste>& watch);
+    QCoro::Task<void> lookForLatePaste(std::weak_ptr<LatePaste> watch);
+    // Whether the user typed or pasted since the watch's last look.
+    bool userActed(LatePaste& watch) const;
+    QCoro::Task<void> undoLatePaste(std::shared_ptr<LatePaste> watch);
     std::unique_ptr<ScheduledCall> scheduleCheck(const Held& pending);
     QCoro::Task<void> pingTarget(std::weak_ptr<PendingRestore> pending);
     QCoro::Task<void> checkField(std::weak_ptr<PendingRestore> pending);
@@ -277,6 +337,11 @@ private:
     std::chrono::milliseconds restoreDelay_;
     WindowPinging* windowPing_;
     ProcessTable* processes_;
+    UserKeyActivity* keys_;
+    // Paste keys this object sent, counted before each goes: the rest of the display's are the
+    // user's. Shared with the offers, which ask about them when a request comes.
+    std::shared_ptr<std::int64_t> ownPasteKeys_ = std::make_shared<std::int64_t>(0);
+    std::vector<std::shared_ptr<LatePaste>> latePastes_;
     std::function<void()> onWillUse_;
     AsyncMutex queue_;
     // Pastes held for their targets, one per window, oldest first.

@@ -63,7 +63,7 @@ FocusedTextFieldAccessor::FocusedTextFieldAccessor(Platform platform, SyntheticI
       gate_({keys, platform.frontApplications, platform.scheduler, platform.ownWindowHasKeyboard, platform.windowPing,
              platform.processes, &resolver_, platform.keyActivity}),
       fallbacks_(platform.clipboard, gate_, platform.scheduler, secondsToDuration(clipboardRestoreDelay),
-                 platform.windowPing, platform.processes),
+                 platform.windowPing, platform.processes, platform.keyActivity),
       lateSelectAll_(platform.accessibility, platform.scheduler),
       steps_(platform.clock) {}
 
@@ -409,6 +409,9 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFieldReadByKeyboard(QString n
 QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newText,
                                                                     FocusedTextFieldSnapshot snapshot) {
     steps_.skip();
+    if (snapshot.sourceWindow) {
+        fallbacks_.stopLatePasteWatch(snapshot.sourceWindow->windowId);
+    }
     if (!snapshot.element && snapshot.readByKeyboard) {
         co_await replaceFieldReadByKeyboard(newText, snapshot);
         co_return;

@@ -190,6 +190,9 @@ private:
     // The field's selection as it was read (the caret at the end when it was not known), after
     // its program refused a paste: our select-all must not stay for the user's next key.
     QCoro::Task<void> putSelectionBack(FocusedTextFieldSnapshot snapshot);
+    // Whether the snapshot's field has the keyboard focus now: its window in front and the field,
+    // or an object in its place, its focused element.
+    QCoro::Task<bool> hasFocus(FocusedTextFieldSnapshot snapshot);
     // The snapshot's field now; when its object no longer answers, the focused element of its
     // window.
     QCoro::Task<FieldNow> readSnapshotFieldNow(FocusedTextFieldSnapshot snapshot, bool withSelection);

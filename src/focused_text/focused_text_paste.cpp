@@ -127,6 +127,7 @@ QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, boo
             co_return fieldAfterPaste(found, expectation);
         };
         checks.putFieldBack = [this, snapshot]() -> QCoro::Task<void> { co_await putSelectionBack(snapshot); };
+        checks.fieldFocused = [this, snapshot]() -> QCoro::Task<bool> { co_return co_await hasFocus(snapshot); };
     }
     if (seeSelectAll) {
         checks.selectAllShown = [this, beforeSelectAll]() -> QCoro::Task<bool> {
@@ -145,6 +146,29 @@ QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, boo
         throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText),
                                              *fieldChanged || fallbacks_.lastPasteFoundFieldChanged());
     }
+}
+
+QCoro::Task<bool> FocusedTextFieldAccessor::hasFocus(FocusedTextFieldSnapshot snapshot) {
+    if (!resolver_.isInFront(snapshot.sourceWindow)) {
+        co_return false;
+    }
+    const AccessibleElementHandle focused = co_await resolver_.focusedElement(snapshot.sourceWindow);
+    if (!focused) {
+        co_return false;
+    }
+    const AccessibleElementHandle element = snapshot.element;
+    const auto same = [focused, element](Accessibility& ax) { return ax.isSameElement(focused, element); };
+    const bool sameElement = co_await ask(platform_.accessibility, same);
+    if (sameElement) {
+        co_return true;
+    }
+    // A new object in the field's place (Firefox replaces one whose text changed): where it lies,
+    // whatever it holds now.
+    if (!snapshot.screenFrame) {
+        co_return false;
+    }
+    const std::optional<QRectF> frame = co_await askAbout(focused, &Accessibility::frame);
+    co_return validScreenFrame(frame) == snapshot.screenFrame;
 }
 
 QCoro::Task<FocusedTextFieldAccessor::FieldNow> FocusedTextFieldAccessor::readFieldNow(AccessibleElementHandle element,

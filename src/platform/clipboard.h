@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -55,7 +56,10 @@ public:
     // count as its too) gets `text` alone when it asks for the clipboard, and every other program
     // keeps getting what the clipboard holds. One offer per window; a new one replaces it.
     // While an offer stands, clear() keeps the clipboard owned, empty, so the offer can be given.
-    virtual void offerTextTo(qint64 processId, quint64 window, const QString& text) = 0;
+    // `standing`, where given, is asked right before the text is given: once it answers false the
+    // offer is over, and that request gets what the clipboard holds (the user pastes themselves).
+    virtual void offerTextTo(qint64 processId, quint64 window, const QString& text,
+                             std::function<bool()> standing = {}) = 0;
     // Ends offerTextTo(window). The clipboard, where it still holds what this object put on it,
     // is then taken anew with the same contents, so that programs keeping what they fetched
     // until the clipboard changes hands fetch it again.

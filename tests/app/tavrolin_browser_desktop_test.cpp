@@ -808,6 +808,124 @@ TEST_F(ChromiumFieldsDesktopTest, ACopyTheUserMakesWhileThePageIsBusyNeverReplac
     }
 }
 
+// A page that cancels Control+V in its field's keydown handler (as some editors and forms do): the
+// browser fetches nothing. The user's own paste into another field of the same browser, while
+// Write Message waits for its paste, gets their clipboard, never the result; without it the wait
+// ends all the same, the field is not left all selected, and the next Write in the window works.
+TEST_F(FirefoxFieldsDesktopTest, APageThatCancelsThePasteKeyHoldsNothingBack) {
+    const QString users = QStringLiteral("the user's own clipboard");
+    QApplication::clipboard()->setText(users);
+    ASSERT_TRUE(browser_->cancelPasteKeyInTextarea(true));
+    auto cancelNoMore = qScopeGuard([] { browser_->cancelPasteKeyInTextarea(false); });
+
+    // The user pastes into the input while the paste into the textarea waits.
+    ASSERT_TRUE(browser_->prepare(Element::textarea, english, Selection::caretAtEnd));
+    waitUntilAccessible(Element::textarea, english);
+    int before = program_->events("translate_message");
+    press("w");
+    ASSERT_TRUE(test::waitUntil([&] { return browser_->selectedLength() == english.size(); }, 20s))
+        << "the paste's select-all never showed\n"
+        << program_->log().right(3000).toStdString();
+    test::TerminalJob::pause(500ms);  // its Control+V follows
+    ASSERT_TRUE(browser_->prepare(Element::input, QString(), Selection::caretAtEnd));
+    tool("xdotool", {"key", "--clearmodifiers", "ctrl+v"});
+    EXPECT_EQ(browser_->waitForText(
+                  Element::input, [](const QString& now) { return !now.isEmpty(); }, 5s),
+              users);
+    // The keyboard stays where the user pasted, whatever is put back in the field they left.
+    test::TerminalJob::pause(1500ms);
+    EXPECT_EQ(browser_->selection(), std::make_pair(int(users.size()), int(users.size())));
+    ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
+    // The result is offered for copying: the user closes that window once it is up.
+    test::waitUntil([] { return program_->copyWindow().has_value(); }, 5s);
+    ASSERT_TRUE(program_->closeCopyWindows())
+        << "the copy window stays; in front: " << tool("xdotool", {"getactivewindow", "getwindowname"}).toStdString();
+    ASSERT_TRUE(browser_->activate());
+
+    // Nobody pastes: once the user is back from the copy window, the textarea is not left all
+    // selected, and keeps its text.
+    ASSERT_TRUE(browser_->prepare(Element::textarea, english, Selection::caretAtEnd));
+    waitUntilAccessible(Element::textarea, english);
+    before = program_->events("translate_message");
+    press("w");
+    ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
+    test::waitUntil([] { return program_->copyWindow().has_value(); }, 5s);
+    ASSERT_TRUE(program_->closeCopyWindows())
+        << "the copy window stays; in front: " << tool("xdotool", {"getactivewindow", "getwindowname"}).toStdString();
+    ASSERT_TRUE(browser_->activate());
+    EXPECT_TRUE(test::waitUntil([&] { return browser_->selectedLength() == 0; }, 15s))
+        << browser_->selectedLength().value_or(-1) << " characters left selected\n"
+        << program_->log().right(3000).toStdString();
+    EXPECT_EQ(browser_->text(Element::textarea), english);
+
+    // The page takes pastes again: the next Write in the window writes.
+    ASSERT_TRUE(browser_->cancelPasteKeyInTextarea(false));
+    const QString written = runOn(Element::textarea, english, Selection::caretAtEnd, "w", "translate_message");
+    EXPECT_EQ(written.count(QStringLiteral("mañana")), 1) << written.toStdString() << "\n"
+                                                          << program_->log().right(3000).toStdString();
+    EXPECT_TRUE(program_->eventLines("translate_message").constLast().contains("success=true"))
+        << program_->eventLines("translate_message").constLast().toStdString();
+}
+
+// Write Message on the textarea while the page is busy in a script for `busy` on our Control+V
+// (its select-all shown at once); `meanwhile` runs `at` after the shortcut. Once the page has run
+// again, the textarea holds its text or the result, never anything else, and nothing stands
+// selected.
+void writeWhilePageBusyOnThePasteKey(test::TestBrowser& browser, Program& program, std::chrono::milliseconds busy,
+                                     std::chrono::milliseconds at, const std::function<void()>& meanwhile) {
+    ASSERT_TRUE(program.closeCopyWindows());
+    ASSERT_TRUE(browser.activate());
+    ASSERT_TRUE(browser.prepare(Element::textarea, english, Selection::caretAtEnd));
+    ASSERT_TRUE(browser.busyOnNextPasteKey(busy));
+    const int before = program.events("translate_message");
+    QElapsedTimer sincePress;
+    sincePress.start();
+    press("w");
+    if (meanwhile) {
+        test::TerminalJob::pause(at);
+        meanwhile();
+    }
+    ASSERT_TRUE(program.waitForEvents("translate_message", before + 1)) << program.log().toStdString();
+    // The page wakes, pastes, and what follows takes a moment more; the user closes the copy
+    // window, if one came, and is back in the browser.
+    test::TerminalJob::pause(std::max(0ms, busy + 3s - std::chrono::milliseconds(sincePress.elapsed())));
+    ASSERT_TRUE(program.closeCopyWindows());
+    ASSERT_TRUE(browser.activate());
+    const auto resultOrText = [](const QString& now) {
+        return now == english || (now.count(QStringLiteral("mañana")) == 1 && !now.contains("tomorrow"));
+    };
+    const std::optional<QString> field = browser.waitForText(Element::textarea, resultOrText, 5s);
+    EXPECT_TRUE(field && resultOrText(*field))
+        << "busy " << busy.count() << " ms: \"" << field.value_or("(no answer)").toStdString() << "\"\n"
+        << program.log().right(4000).toStdString();
+    EXPECT_TRUE(test::waitUntil([&] { return browser.selectedLength() == 0; }, 5s))
+        << browser.selectedLength().value_or(-1) << " characters left selected";
+}
+
+// A Chromium page busy 8 s on the paste key: its browser's own process fetches and answers
+// meanwhile, so the paste looks refused; when the page wakes it pastes, and the field must end
+// with the result or the user's text, never empty.
+TEST_F(ChromiumFieldsDesktopTest, APageBusyOnThePasteKeyEndsWithTheResultOrTheUsersText) {
+    QApplication::clipboard()->setText(QStringLiteral("the user's own clipboard"));
+    writeWhilePageBusyOnThePasteKey(*browser_, *program_, 8s, 0ms, {});
+}
+
+// A Firefox page busy 6 s on the paste key, and the user copies something 2 s in: that copy is
+// theirs and stays on the clipboard, and the message ends with the result or the user's text,
+// never the copy.
+TEST_F(FirefoxFieldsDesktopTest, ACopyTheUserMakesWhileThePageIsBusyOnThePasteKeyNeverStaysInTheirMessage) {
+    const QString copied = QStringLiteral("what the user copied meanwhile");
+    QApplication::clipboard()->setText(QStringLiteral("the user's own clipboard"));
+    writeWhilePageBusyOnThePasteKey(*browser_, *program_, 6s, 2s, [&] {
+        QProcess::execute(
+            QStringLiteral("sh"),
+            {"-c", QStringLiteral("printf %s '%1' | xclip -selection clipboard >/dev/null 2>&1").arg(copied)});
+    });
+    EXPECT_FALSE(browser_->text(Element::textarea).value_or(QString()).contains(copied));
+    EXPECT_TRUE(test::waitUntil([&] { return QApplication::clipboard()->text() == copied; }, 5s))
+        << QApplication::clipboard()->text().toStdString();
+}
+
 // Firefox reports a zero-width no-break space after each emoji: written back, it would split
 // an emoji from its skin-tone modifier.
 TEST_F(FirefoxFieldsDesktopTest, EmojiComeBackWhole) {

@@ -4,6 +4,7 @@
 #include "support/fakes/fake_clipboard.h"
 #include "support/fakes/fake_front_application_provider.h"
 #include "support/fakes/fake_synthetic_input.h"
+#include "support/fakes/fake_user_key_activity.h"
 #include "support/fakes/inline_accessibility_calls.h"
 #include "support/fakes/memory_log_sink.h"
 #include "support/virtual_time_task.h"
@@ -504,6 +505,125 @@ TEST_F(ClipboardFallbacksTest, APasteItsProgramRefusesEndsTheHoldAndPutsTheField
     EXPECT_EQ(field->text, "draft");
     EXPECT_EQ(field->selection, AccessibleTextRange(2, 0)) << "nothing left selected";
     EXPECT_EQ(log.messages(LogCategory::app).filter("it refused the paste").size(), 1);
+}
+
+// A browser's page that the paste is held for, its field read back: what the field shows, and its
+// caret put back at the end when our select-all stays.
+ClipboardFallbacks::PasteChecks watchedField(const std::shared_ptr<test::FakeField>& field, const QString& before) {
+    ClipboardFallbacks::PasteChecks checks;
+    checks.fieldAfter = [field, before]() -> QCoro::Task<ClipboardFallbacks::FieldAfterPaste> {
+        co_return field->text == "result" ? ClipboardFallbacks::FieldAfterPaste::showsResult
+        : field->text == before           ? ClipboardFallbacks::FieldAfterPaste::unchanged
+                                          : ClipboardFallbacks::FieldAfterPaste::changed;
+    };
+    checks.putFieldBack = [field]() -> QCoro::Task<void> {
+        field->selection = {field->text.size(), 0};
+        co_return;
+    };
+    return checks;
+}
+
+// The user pastes (anywhere, in the paste's own program too) while a paste is held for a page that
+// has not fetched it: their paste gets their clipboard, asked at once, and the hold is over. Our
+// own Control+V, which the display sees too, is not theirs.
+TEST_F(ClipboardFallbacksTest, TheUsersOwnPasteGetsTheirClipboardWhileAPasteIsHeld) {
+    test::FakeUserKeyActivity keys{scheduler};
+    ClipboardFallbacks watching{clipboard, gate, scheduler, 300ms, &keyboard, &keyboard, &keys};
+    keyboard.pagesInOtherProcesses = true;
+    keyboard.fetchesPasteLater = true;
+    field->setText("draft", {5, 0});
+    ClipboardFallbacks::PasteChecks checks = watchedField(field, "draft");
+    auto focused = std::make_shared<bool>(true);
+    checks.fieldFocused = [focused]() -> QCoro::Task<bool> { co_return *focused; };
+    ASSERT_TRUE(run(watching.pasteFallback("result", true, editor, std::move(checks))));
+    keys.chord({test::FakeUserKeyActivity::controlL, 'v'}, test::FakeUserKeyActivity::Source::synthetic);  // ours
+    scheduler.advance(1s);
+    EXPECT_TRUE(watching.hasPendingRestore());
+    EXPECT_EQ(clipboard.textFor(editor.processId, editor.windowId), "result");
+    // In another field of the same program.
+    *focused = false;
+    keys.chord({test::FakeUserKeyActivity::shiftL, 0xff63});  // Shift+Insert
+    EXPECT_EQ(clipboard.fetchBy(editor.processId, editor.windowId), "the user's text") << "asked before the next look";
+    scheduler.advance(20ms);
+    EXPECT_FALSE(watching.hasPendingRestore());
+    EXPECT_EQ(clipboard.formats, userClipboard);
+    scheduler.advance(2 * ClipboardFallbacks::latePasteWatchPoll);
+    EXPECT_EQ(field->selection, AccessibleTextRange(0, 5)) << "a selection put there would take the keyboard back";
+    *focused = true;  // the user comes back to the field
+    scheduler.advance(ClipboardFallbacks::latePasteWatchPoll);
+    EXPECT_EQ(field->selection, AccessibleTextRange(5, 0)) << "our select-all left for the user's next key";
+    EXPECT_EQ(field->text, "draft");
+    EXPECT_FALSE(watching.watchesForLatePaste());
+
+    // The user pastes into the field itself: their paste stays.
+    ASSERT_TRUE(run(watching.pasteFallback("result", true, editor, watchedField(field, "draft"))));
+    keys.chord({test::FakeUserKeyActivity::controlL, 'v'}, test::FakeUserKeyActivity::Source::synthetic);  // ours
+    keys.chord({test::FakeUserKeyActivity::controlL, 'v'});
+    keyboard.fetchPaste();
+    EXPECT_EQ(field->text, "the user's text");
+    scheduler.advance(ClipboardFallbacks::undoShowBound + 2 * ClipboardFallbacks::latePasteWatchPoll);
+    EXPECT_EQ(field->text, "the user's text");
+    EXPECT_NE(keyboard.chords.constLast(), "Ctrl+Z");
+}
+
+// A page that cancelled the paste key never fetches: the hold ends, the select-all is put back and
+// the field is watched. The page's Control+V handled late pastes whatever the clipboard holds then
+// (the user's): that paste is undone, and the field holds the user's text, its caret where it was.
+// Later, what the user types stays.
+TEST_F(ClipboardFallbacksTest, APasteNeverFetchedEndsItsHoldAndOneLandingLateWithOtherTextIsUndone) {
+    test::ScopedLogCapture log;
+    test::FakeUserKeyActivity keys{scheduler};
+    ClipboardFallbacks watching{clipboard, gate, scheduler, 300ms, &keyboard, &keyboard, &keys};
+    keyboard.pagesInOtherProcesses = true;
+    keyboard.fetchesPasteLater = true;
+    field->setText("draft", {5, 0});
+    ASSERT_TRUE(run(watching.pasteFallback("result", true, editor, watchedField(field, "draft"))));
+    scheduler.advance(ClipboardFallbacks::unprovenHoldLimit - 100ms);
+    EXPECT_TRUE(watching.hasPendingRestore());
+    EXPECT_EQ(field->selection, AccessibleTextRange(0, 5));
+    scheduler.advance(200ms + ClipboardFallbacks::latePasteWatchPoll);
+    EXPECT_FALSE(watching.hasPendingRestore());
+    EXPECT_TRUE(watching.watchesForLatePaste());
+    EXPECT_EQ(clipboard.textFor(editor.processId, editor.windowId), "the user's text");
+    EXPECT_EQ(field->selection, AccessibleTextRange(5, 0));
+
+    scheduler.advance(30s);
+    keyboard.fetchPaste();  // the page wakes
+    EXPECT_EQ(field->text, "draftthe user's text");
+    scheduler.advance(ClipboardFallbacks::latePasteWatchPoll + ClipboardFallbacks::undoShowBound);
+    EXPECT_EQ(keyboard.chords.constLast(), "Ctrl+Z");
+    EXPECT_EQ(field->text, "draft");
+    EXPECT_EQ(field->selection, AccessibleTextRange(5, 0));
+    EXPECT_FALSE(watching.watchesForLatePaste());
+    EXPECT_EQ(log.messages(LogCategory::app).filter("paste that came late undone sent=true restored=true").size(), 1);
+
+    // Once the user types, the field is theirs: a change is not undone.
+    ASSERT_TRUE(run(watching.pasteFallback("result", true, editor, watchedField(field, "draft"))));
+    scheduler.advance(ClipboardFallbacks::unprovenHoldLimit + 2 * ClipboardFallbacks::latePasteWatchPoll);
+    ASSERT_TRUE(watching.watchesForLatePaste());
+    keys.chord({'x'});
+    field->setText("draftx", {6, 0});
+    scheduler.advance(2 * ClipboardFallbacks::latePasteWatchPoll);
+    EXPECT_FALSE(watching.watchesForLatePaste());
+    EXPECT_EQ(field->text, "draftx");
+}
+
+// A browser stopped right after our keys has not read its Control+V: however long it stays stopped,
+// its paste keeps the result for it, and resumed it pastes that.
+TEST_F(ClipboardFallbacksTest, AStoppedBrowserKeepsItsPastesHoldUntilItRuns) {
+    keyboard.pagesInOtherProcesses = true;
+    keyboard.fetchesPasteLater = true;
+    field->setText("draft", {5, 0});
+    ASSERT_TRUE(run(fallbacks.pasteFallback("result", true, editor, watchedField(field, "draft"))));
+    keyboard.stopped = true;
+    scheduler.advance(3 * ClipboardFallbacks::unprovenHoldLimit);
+    EXPECT_TRUE(fallbacks.hasPendingRestore());
+    keyboard.resume();
+    keyboard.fetchPaste();
+    EXPECT_EQ(field->text, "result");
+    scheduler.advance(ClipboardFallbacks::fieldCheckInterval + 20ms);
+    EXPECT_FALSE(fallbacks.hasPendingRestore());
+    EXPECT_EQ(clipboard.formats, userClipboard);
 }
 
 // A sandbox numbers its processes its own way: the paste's request comes from another process

@@ -111,6 +111,20 @@ document.addEventListener('keydown', event => {
     while (Date.now() < until) {}
   }
 }, true);
+// A page busy in a script on the paste key itself: the next Control+V keeps it busy for the given
+// time, and is then handled as usual (its paste comes late). And a page that cancels Control+V in
+// its textarea's keydown handler: no paste happens there, and nothing is fetched.
+let busyOnPasteKey = 0;
+let cancelPasteKeyInTextarea = false;
+document.addEventListener('keydown', event => {
+  if (!event.ctrlKey || event.key.toLowerCase() !== 'v') return;
+  if (cancelPasteKeyInTextarea && event.target.id === 'textarea') event.preventDefault();
+  if (busyOnPasteKey > 0) {
+    const until = Date.now() + busyOnPasteKey;
+    busyOnPasteKey = 0;
+    while (Date.now() < until) {}
+  }
+}, true);
 // The next paste event asks the test synchronously (the test may stop the browser then, between
 // the fetch for the paste event and the one for the insertion).
 let holdNextPaste = false;
@@ -136,6 +150,8 @@ async function serve() {
         if (command.op === 'selectWords') selectWords(command.words);
         if (command.op === 'busyOnSelectAll') busyOnSelectAll = command.ms;
         if (command.op === 'holdNextPaste') holdNextPaste = true;
+        if (command.op === 'busyOnPasteKey') busyOnPasteKey = command.ms;
+        if (command.op === 'cancelPasteKeyInTextarea') cancelPasteKeyInTextarea = command.on;
         if (command.op === 'refusePastes') refusePastes = command.on;
         await report(command.id);
       }
@@ -416,6 +432,16 @@ std::optional<std::pair<int, int>> TestBrowser::selection() {
 
 bool TestBrowser::busyOnNextSelectAll(std::chrono::milliseconds busy) {
     const QJsonObject command{{"op", "busyOnSelectAll"}, {"ms", static_cast<int>(busy.count())}};
+    return send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s).has_value();
+}
+
+bool TestBrowser::busyOnNextPasteKey(std::chrono::milliseconds busy) {
+    const QJsonObject command{{"op", "busyOnPasteKey"}, {"ms", static_cast<int>(busy.count())}};
+    return send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s).has_value();
+}
+
+bool TestBrowser::cancelPasteKeyInTextarea(bool cancel) {
+    const QJsonObject command{{"op", "cancelPasteKeyInTextarea"}, {"on", cancel}};
     return send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s).has_value();
 }
 

@@ -76,6 +76,11 @@ public:
     // The next Control+A the page gets keeps its script busy for `busy` (the keys after it wait,
     // as in a page busy in a script); the browser's own process goes on answering meanwhile.
     bool busyOnNextSelectAll(std::chrono::milliseconds busy);
+    // The next Control+V the page gets keeps its script busy for `busy` before the browser pastes.
+    bool busyOnNextPasteKey(std::chrono::milliseconds busy);
+    // From now on the page cancels Control+V in the textarea's keydown handler (nothing is pasted
+    // there, nothing fetched), or no longer does; the other elements paste as usual.
+    bool cancelPasteKeyInTextarea(bool cancel);
     // The selection of the focused <textarea> or <input> as the page holds it now (start and end;
     // equal for a caret); absent when the page did not answer or another element has the focus.
     std::optional<std::pair<int, int>> selection();

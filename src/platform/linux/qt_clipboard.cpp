@@ -44,6 +44,7 @@ struct Offer {
     qint64 processId = 0;
     quint32 client = 0;
     std::vector<std::pair<xcb_atom_t, QByteArray>> formats;
+    std::function<bool()> standing;
 };
 
 // Sees the other programs' requests for our clipboard data before Qt answers them, and notes
@@ -101,6 +102,12 @@ public:
         if (offer == offers_.end() || request->target == timestamp_) {
             return false;  // Qt answers with the clipboard's contents
         }
+        if (offer->second.standing && !offer->second.standing()) {
+            // Asked now, not when the offer's owner next looks: this request may be the user's own
+            // paste, which must get their clipboard.
+            offers_.erase(offer);
+            return false;
+        }
         answer(*request, offer->second);
         return true;
     }
@@ -119,11 +126,11 @@ public:
                (window == 0 ? 0 : count(byClientWithoutProcess_, client));
     }
 
-    void offer(qint64 processId, quint64 window, const QString& text) {
+    void offer(qint64 processId, quint64 window, const QString& text, std::function<bool()> standing) {
         if (!connection_) {
             return;
         }
-        Offer offer{processId, static_cast<quint32>(window) & ~clientMask_, {}};
+        Offer offer{processId, static_cast<quint32>(window) & ~clientMask_, {}, std::move(standing)};
         const QByteArray utf8 = text.toUtf8();
         for (const char* name : {"UTF8_STRING", "text/plain;charset=utf-8", "text/plain"}) {
             offer.formats.emplace_back(internAtom(connection_, name), utf8);
@@ -265,8 +272,8 @@ bool QtClipboard::holdsOwnContents() const {
     return ownsClipboard() && d_->lastWritten && ownData() == d_->lastWritten.data();
 }
 
-void QtClipboard::offerTextTo(qint64 processId, quint64 window, const QString& text) {
-    d_->requests->offer(processId, window, text);
+void QtClipboard::offerTextTo(qint64 processId, quint64 window, const QString& text, std::function<bool()> standing) {
+    d_->requests->offer(processId, window, text, std::move(standing));
 }
 
 void QtClipboard::withdrawOffer(quint64 window) {

@@ -37,7 +37,8 @@ public:
     QCoro::Task<std::optional<QString>> readHtml() override;
     quint64 ownDataFetchesBy(qint64 processId, quint64 window) const override;
     bool holdsOwnContents() const override;
-    void offerTextTo(qint64 processId, quint64 window, const QString& text) override;
+    void offerTextTo(qint64 processId, quint64 window, const QString& text,
+                     std::function<bool()> standing = {}) override;
     void withdrawOffer(quint64 window) override;
 
 private:

@@ -44,6 +44,8 @@ public:
         }
     }
 
+    std::uint64_t pasteKeyPresses() const override { return pastes_.load(); }
+
     std::optional<std::chrono::milliseconds> sinceLastUserKeyPress() const override {
         const SteadyTicks last = lastTyping_.load();
         if (last == noPress) {
@@ -174,6 +176,7 @@ private:
             // A keyboard came or went: the one removed takes its releases with it.
             loadSyntheticDevices();
             keys_.reset();
+            pasteKeys_.reset();
             return;
         }
         if (generic->event_type != XCB_INPUT_RAW_KEY_PRESS && generic->event_type != XCB_INPUT_RAW_KEY_RELEASE) {
@@ -181,10 +184,11 @@ private:
         }
         auto* raw = reinterpret_cast<xcb_input_raw_key_press_event_t*>(event);
         const bool press = generic->event_type == XCB_INPUT_RAW_KEY_PRESS;
+        const unsigned int keysym = keysymOf(raw->detail);
+        countPasteKey(press, keysym);
         const bool ours = syntheticDevices_.count(raw->sourceid) &&
                           x11::sentKeys().claim(static_cast<quint8>(raw->detail), press, watchedSince_);
         const auto source = ours ? TypingKeyPresses::Source::ours : TypingKeyPresses::Source::user;
-        const unsigned int keysym = keysymOf(raw->detail);
         if (!press) {
             keys_.release(source, keysym);
         } else if (keys_.press(source, keysym)) {
@@ -192,7 +196,18 @@ private:
         }
     }
 
+    // Every source's paste keys: a paste of the user's comes through other programs too.
+    void countPasteKey(bool press, unsigned int keysym) {
+        if (!press) {
+            pasteKeys_.release(keysym);
+        } else if (pasteKeys_.press(keysym)) {
+            ++pastes_;
+        }
+    }
+
     std::atomic<SteadyTicks> lastTyping_{noPress};
+    std::atomic<std::uint64_t> pastes_{0};
+    PasteKeyPresses pasteKeys_;  // the reader thread's
     // The reader thread's own, from here on.
     xcb_connection_t* connection_ = nullptr;
     uint8_t opcode_ = 0;

@@ -95,6 +95,16 @@ TEST(QtClipboardTest, AnOfferedTextGoesToItsProgramAloneAndEveryoneElseGetsTheCl
     clipboard.withdrawOffer(5);
     clipboard.setContents({{"text/plain", "the user's text"}});
     EXPECT_EQ(again.result(), "the user's text");
+
+    // An offer that no longer stands when the request comes (the user pastes): the clipboard.
+    bool standing = true;
+    ClipboardReader usersPaste;
+    clipboard.offerTextTo(usersPaste.processId(), 6, "pasted", [&] { return standing; });
+    standing = false;
+    EXPECT_EQ(usersPaste.result(), "the user's text");
+    ClipboardReader next;
+    clipboard.offerTextTo(next.processId(), 7, "pasted", [] { return true; });
+    EXPECT_EQ(next.result(), "pasted");
 }
 
 }  // namespace

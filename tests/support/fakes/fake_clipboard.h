@@ -32,6 +32,7 @@ public:
     struct Offer {
         qint64 processId = 0;
         QString text;
+        std::function<bool()> standing;
     };
     std::map<quint64, Offer> offers;
     // A fetch by the program of process `processId` (0: one the X server cannot name), its request
@@ -46,19 +47,25 @@ public:
         }
         return textFor(processId, window);
     }
-    std::optional<QString> textFor(qint64 processId, quint64 window = 0) const {
+    std::optional<QString> textFor(qint64 processId, quint64 window = 0) {
         if (ownedByUs) {
-            for (const auto& [offeredWindow, offer] : offers) {
+            for (auto it = offers.begin(); it != offers.end(); ++it) {
+                const auto& [offeredWindow, offer] = *it;
                 if ((window != 0 && sameClient(offeredWindow, window)) ||
                     (offer.processId > 0 && offer.processId == processId)) {
+                    if (offer.standing && !offer.standing()) {
+                        offers.erase(it);
+                        break;
+                    }
                     return offer.text;
                 }
             }
         }
         return text();
     }
-    void offerTextTo(qint64 processId, quint64 window, const QString& text) override {
-        offers[window] = {processId, text};
+    void offerTextTo(qint64 processId, quint64 window, const QString& text,
+                     std::function<bool()> standing = {}) override {
+        offers[window] = {processId, text, std::move(standing)};
     }
     void withdrawOffer(quint64 window) override { offers.erase(window); }
 

@@ -169,6 +169,14 @@ public:
         case Qt::Key_End:
             field->selection = {field->text.size(), 0};
             break;
+        case Qt::Key_Z:
+            // Undo takes the last paste back, its text selected again.
+            if (beforePaste) {
+                field->text = beforePaste->first;
+                field->selection = beforePaste->second;
+                beforePaste.reset();
+            }
+            break;
         case Qt::Key_V:
             if (fetchesPasteLater) {
                 ++pendingPastes;
@@ -192,6 +200,7 @@ public:
             return;
         }
         if (text) {
+            beforePaste = std::make_pair(field->text, field->selection);
             if (std::exchange(field->wholeDocumentSelected, false)) {
                 field->otherParagraphs = QString();
             }
@@ -201,6 +210,8 @@ public:
             }
         }
     }
+    // The field before the last paste, for Control+Z.
+    std::optional<std::pair<QString, AccessibleTextRange>> beforePaste;
     bool movePointerTo(QPoint position) override {
         pointer = position;
         return canSend;

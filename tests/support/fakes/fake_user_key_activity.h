@@ -27,10 +27,14 @@ public:
             if (keys_.press(source, keysym)) {
                 lastTyping_ = time_.elapsed();
             }
+            if (pasteKeys_.press(keysym)) {
+                ++pastes_;
+            }
         }
         const std::vector<unsigned int> pressed(keysyms);
         for (auto it = pressed.rbegin(); it != pressed.rend(); ++it) {
             keys_.release(source, *it);
+            pasteKeys_.release(*it);
         }
     }
 
@@ -41,9 +45,13 @@ public:
         return time_.elapsed() - *lastTyping_;
     }
 
+    std::uint64_t pasteKeyPresses() const override { return pastes_; }
+
 private:
     const ManualScheduler& time_;
     TypingKeyPresses keys_;
+    PasteKeyPresses pasteKeys_;
+    std::uint64_t pastes_ = 0;
     std::optional<std::chrono::milliseconds> lastTyping_;
 };
 
