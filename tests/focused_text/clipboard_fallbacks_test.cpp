@@ -536,7 +536,7 @@ TEST_F(ClipboardFallbacksTest, TheUsersOwnPasteGetsTheirClipboardWhileAPasteIsHe
     auto focused = std::make_shared<bool>(true);
     checks.fieldFocused = [focused]() -> QCoro::Task<bool> { co_return *focused; };
     ASSERT_TRUE(run(watching.pasteFallback("result", true, editor, std::move(checks))));
-    keys.chord({test::FakeUserKeyActivity::controlL, 'v'}, test::FakeUserKeyActivity::Source::synthetic);  // ours
+    keys.chord({test::FakeUserKeyActivity::controlL, 'v'}, test::FakeUserKeyActivity::Source::ours);  // ours
     scheduler.advance(1s);
     EXPECT_TRUE(watching.hasPendingRestore());
     EXPECT_EQ(clipboard.textFor(editor.processId, editor.windowId), "result");
@@ -557,7 +557,7 @@ TEST_F(ClipboardFallbacksTest, TheUsersOwnPasteGetsTheirClipboardWhileAPasteIsHe
 
     // The user pastes into the field itself: their paste stays.
     ASSERT_TRUE(run(watching.pasteFallback("result", true, editor, watchedField(field, "draft"))));
-    keys.chord({test::FakeUserKeyActivity::controlL, 'v'}, test::FakeUserKeyActivity::Source::synthetic);  // ours
+    keys.chord({test::FakeUserKeyActivity::controlL, 'v'}, test::FakeUserKeyActivity::Source::ours);  // ours
     keys.chord({test::FakeUserKeyActivity::controlL, 'v'});
     keyboard.fetchPaste();
     EXPECT_EQ(field->text, "the user's text");
