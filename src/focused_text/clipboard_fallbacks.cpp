@@ -366,6 +366,8 @@ QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> ClipboardFallbacks::
     if (useCut && result) {
         // The field has lost this text until a replacement or restoreCutText() puts it back.
         cutText_ = CutText{*result, *window};
+    } else if (afterSelectAll && sent) {
+        co_await collapseSelectAll(*window);
     }
     co_await restoreAfterCopy(saved, marker);
     if (!result) {
@@ -468,8 +470,22 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
         // What the user typed into the emptied field is selected now: the cut text goes back
         // after it, never over it.
         co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_End);
+    } else if (readBefore.afterSelectAll) {
+        co_await collapseSelectAll(window);  // what the user typed on stays theirs
     }
     co_return FieldAgain{};
+}
+
+QCoro::Task<void> ClipboardFallbacks::collapseSelectAll(FrontApplication window) {
+    // A field read whole by keystrokes would stay selected whole, and the user's next key would
+    // replace all of it. Right ends a selection at its end in every toolkit that takes our keys,
+    // and moves nothing else there (the caret after select-all is at the end already).
+    const bool sent = co_await gate_.sendChord(window, Qt::NoModifier, Qt::Key_Right);
+    if (!sent) {
+        AppLog::app().notice(
+            QStringLiteral("focused field left selected whole: the key to end the selection could "
+                           "not be sent"));
+    }
 }
 
 QCoro::Task<bool> ClipboardFallbacks::keysShownRead(FrontApplication window) {

@@ -98,7 +98,8 @@ public:
     const std::function<void()>& onWillUseClipboardFallback() const { return onWillUse_; }
 
     // The whole text of the focused field of `window`: copy (cut for the editors above); when
-    // that gives nothing, select all and copy again. The select-all stays in the application.
+    // that gives nothing, select all and copy again. The select-all then ends with the caret at
+    // the end of the text, so that the user's next key adds to it rather than replacing it.
     // Absent when nothing was copied or no key could go to the window. Text cut out of a field
     // is remembered (see restoreCutText()).
     QCoro::Task<std::optional<QString>> readTextViaClipboard(std::optional<FrontApplication> window);
@@ -241,6 +242,8 @@ private:
         bool selectedAll = false;
     };
     QCoro::Task<FieldAgain> copyFieldAgain(FrontApplication window, CopiedField readBefore);
+    // Ends a select-all of ours in `window`'s field: the caret at the end of the text.
+    QCoro::Task<void> collapseSelectAll(FrontApplication window);
     // Whether `window`'s program has shown that it read the keys sent to it so far: it answered a
     // ping sent after them, where that answer proves it (see the class comment).
     QCoro::Task<bool> keysShownRead(FrontApplication window);
