@@ -36,6 +36,8 @@ public:
     virtual QCoro::Task<std::optional<ClipboardContents>> readContents() = 0;
     // Replaces the clipboard with these formats; an empty list clears it.
     virtual void setContents(const ClipboardContents& contents) = 0;
+    // Empties the clipboard: this program owns it then, with nothing in it (so that another
+    // program's copy afterwards shows as the clipboard changing hands).
     virtual void clear() = 0;
     virtual void setText(const QString& text) = 0;
     // The plain text, absent when the clipboard offers none (or the owner did not answer).
@@ -54,7 +56,6 @@ public:
     // `window` (its process `processId`, 0 when unknown; requests of the window's own X client
     // count as its too) gets `text` alone when it asks for the clipboard, and every other program
     // keeps getting what the clipboard holds. One offer per window; a new one replaces it.
-    // While an offer stands, clear() keeps the clipboard owned, empty, so the offer can be given.
     virtual void offerTextTo(qint64 processId, quint64 window, const QString& text) = 0;
     // Ends offerTextTo(window). The clipboard, where it still holds what this object put on it,
     // is then taken anew with the same contents, so that programs keeping what they fetched
