@@ -325,8 +325,11 @@ QCoro::Task<std::optional<ClipboardFallbacks::Copy>> ClipboardFallbacks::copyByK
     if (withHtml && !clipboard_.holdsOwnContents()) {
         copy.html = co_await clipboard_.readHtml();
     }
-    if (copy.text && copy.text->isEmpty()) {
-        copy.text.reset();
+    if (copy.text) {
+        copy.text->remove(QChar(0));  // some programs (AbiWord) end their text with a NUL
+        if (copy.text->isEmpty()) {
+            copy.text.reset();
+        }
     }
     // The program's copy is ours alone: every other program gets the user's clipboard again at
     // once, as it had it before the key (an empty one stays empty).
