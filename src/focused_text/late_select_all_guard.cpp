@@ -2,6 +2,8 @@
 
 #include "core/app_log.h"
 
+#include <QCoreApplication>
+
 namespace tavrolin {
 
 bool selectionCoversText(const QString& text, const std::optional<AccessibleTextRange>& range) {
@@ -70,7 +72,11 @@ QCoro::Task<std::optional<QString>> LateSelectAllGuard::userMovedOn(std::shared_
     }
     const std::optional<FrontApplication> window = watch->window;
     if (!focus_.isInFront(window)) {
-        co_return QStringLiteral("other_window");
+        // A window of ours (the copy window offering the result) comes and goes: the user is back
+        // in the field once it closes.
+        const std::optional<FrontApplication> front = focus_.frontWindow();
+        const bool ours = front && front->processId == QCoreApplication::applicationPid();
+        co_return ours ? std::nullopt : std::optional<QString>(QStringLiteral("other_window"));
     }
     // Only a focus the desktop names counts: a program that reports none may still have it on
     // the field.

@@ -30,7 +30,8 @@ bool selectsWholeText(const ReportedFieldText& read);
 // The field is looked at for as long as that key may still come; when its text is as it was and
 // all of it selected, the selection goes back to what the user had. Looking stops at that, at
 // any other change of the field (the user's own, or the select-all overtaken by later keys), once
-// the focus moves (another window in front, another element focused), once the user types (their
+// the focus moves (another program's window in front, another element focused; a window of ours,
+// such as the copy window, does not count), once the user types (their
 // keys land behind ours and change the field themselves), or at stop(). Commands go on
 // meanwhile: each look is one bounded accessibility read.
 class LateSelectAllGuard {

@@ -9,6 +9,8 @@
 #include "support/fakes/inline_accessibility_calls.h"
 #include "support/virtual_time_task.h"
 
+#include <QCoreApplication>
+
 #include <gtest/gtest.h>
 
 namespace tavrolin {
@@ -83,7 +85,10 @@ TEST_F(BusySelectAllTest, APageBusyOnSelectAllGetsNoPasteAndItsLateSelectAllIsPu
 TEST_F(BusySelectAllTest, ALateSelectAllIsUndoneHoweverLateUntilTheUserMovesOn) {
     keyboard.busyOnNextSelectAll = true;
     EXPECT_EQ(offeredForCopying("result"), "result");
+    // Meanwhile our copy window offers the result, and goes.
+    front.setIdentifier("Tavrolin", QCoreApplication::applicationPid(), 9001);
     scheduler.advance(10min);
+    front.setIdentifier("chromium", 4242);
     keyboard.resume();
     scheduler.advance(LateSelectAllGuard::watchPoll * 2);
     EXPECT_EQ(field->selection, (AccessibleTextRange{3, 0})) << "ten minutes busy, still undone";
