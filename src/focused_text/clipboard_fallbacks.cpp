@@ -331,7 +331,7 @@ QCoro::Task<std::optional<ClipboardFallbacks::Copy>> ClipboardFallbacks::copyByK
             copy.text.reset();
         }
     }
-    // The program's copy is ours alone: every other program gets the user's clipboard again at
+    // The program's copy goes no further: every other program gets the user's clipboard again at
     // once, as it had it before the key (an empty one stays empty).
     holdUsersClipboard(saved);
     co_return copy;
