@@ -4,20 +4,14 @@
 #include "focused_text/clipboard_selection_text.h"
 #include "platform/scheduler_sleep.h"
 
-#include <QUuid>
-
 #include <algorithm>
 
 namespace tavrolin {
 
 namespace {
 
-QString makeMarker() {
-    return ClipboardFallbacks::markerPrefix + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + "__";
-}
-
-// The user's clipboard did not come over in time: going on would leave it holding our marker
-// or text, or lose what its owner still had to hand over.
+// The user's clipboard did not come over in time: going on would leave it holding our text, or
+// lose what its owner still had to hand over.
 void logUnsavedClipboard(const char* operation) {
     AppLog::app().notice(
         QStringLiteral("clipboard fallback skipped: the clipboard could not be saved operation=%1").arg(operation));
@@ -485,12 +479,56 @@ void ClipboardFallbacks::restore(const std::optional<ClipboardContents>& saved) 
     }
 }
 
-QCoro::Task<std::optional<QString>> ClipboardFallbacks::copiedText(QString marker) {
-    std::optional<QString> text = co_await clipboard_.readText();
-    if (!text || text->isEmpty() || *text == marker) {
+void ClipboardFallbacks::holdUsersClipboard(const ClipboardContents& saved) {
+    if (saved.empty()) {
+        clipboard_.clear();  // owned, with nothing in it
+    } else {
+        clipboard_.setContents(saved);
+    }
+}
+
+QCoro::Task<std::optional<ClipboardFallbacks::Copy>> ClipboardFallbacks::copyByKeys(FrontApplication window,
+                                                                                    Qt::Key letter,
+                                                                                    ClipboardContents saved,
+                                                                                    bool withHtml) {
+    // Taken anew: only the program's copy takes the clipboard from us now, and whoever asks for
+    // it meanwhile gets the user's contents.
+    holdUsersClipboard(saved);
+    const bool sent = co_await gate_.sendChord(window, Qt::ControlModifier, letter);
+    if (!sent) {
         co_return std::nullopt;
     }
-    co_return text;
+    Copy copy;
+    std::chrono::milliseconds waited{0};
+    while (waited < copyWait && clipboard_.holdsOwnContents()) {
+        co_await sleepFor(scheduler_, copyPoll);
+        waited += copyPoll;
+    }
+    if (clipboard_.holdsOwnContents()) {
+        co_return copy;  // nothing was copied
+    }
+    copy.text = co_await clipboard_.readText();
+    if ((!copy.text || copy.text->isEmpty()) && waited < copyWait) {
+        // Taken before its text was there (a program may take the clipboard before it fills it):
+        // read once more at the end of the wait.
+        co_await sleepFor(scheduler_, copyWait - waited);
+        if (!clipboard_.holdsOwnContents()) {
+            copy.text = co_await clipboard_.readText();
+        }
+    }
+    if (withHtml && !clipboard_.holdsOwnContents()) {
+        copy.html = co_await clipboard_.readHtml();
+    }
+    if (copy.text) {
+        copy.text->remove(QChar(0));  // some programs (AbiWord) end their text with a NUL
+        if (copy.text->isEmpty()) {
+            copy.text.reset();
+        }
+    }
+    // The program's copy goes no further: every other program gets the user's clipboard again at
+    // once, as it had it before the key (an empty one stays empty).
+    holdUsersClipboard(saved);
+    co_return copy;
 }
 
 QCoro::Task<std::unique_ptr<AsyncMutex::Hold>> ClipboardFallbacks::takeQueue(const char* operation,
@@ -541,49 +579,34 @@ QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> ClipboardFallbacks::
         window->applicationIdentifier && applicationsUsingCutInsteadOfCopy().contains(*window->applicationIdentifier);
     const Qt::Key letter = useCut ? Qt::Key_X : Qt::Key_C;
 
-    const QString marker = makeMarker();
-    clipboard_.clear();
-    clipboard_.setText(marker);
     std::optional<QString> result;
-    bool sent = co_await gate_.sendChord(*window, Qt::ControlModifier, letter);
+    std::optional<Copy> copy = co_await copyByKeys(*window, letter, *saved);
+    bool sent = copy.has_value();
     if (sent) {
-        co_await sleepFor(scheduler_, copyWait);
-        result = co_await copiedText(marker);
+        result = copy->text;
     }
     const bool afterSelectAll = sent && !result;
     if (afterSelectAll) {
         sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_A);
         co_await sleepFor(scheduler_, selectAllWait);
         if (sent) {
-            sent = co_await gate_.sendChord(*window, Qt::ControlModifier, letter);
+            copy = co_await copyByKeys(*window, letter, *saved);
+            sent = copy.has_value();
         }
         if (sent) {
-            co_await sleepFor(scheduler_, copyWait);
-            result = co_await copiedText(marker);
+            result = copy->text;
         }
     }
     if (useCut && result) {
         // The field has lost this text until a replacement or restoreCutText() puts it back.
         cutText_ = CutText{*result, *window};
+    } else if (afterSelectAll && sent) {
+        co_await collapseSelectAll(*window);
     }
-    co_await restoreAfterCopy(saved, marker);
     if (!result) {
         co_return std::nullopt;
     }
     co_return CopiedField{*result, afterSelectAll};
-}
-
-QCoro::Task<void> ClipboardFallbacks::restoreAfterCopy(std::optional<ClipboardContents> saved, QString marker) {
-    std::optional<QString> left;
-    if (saved && saved->empty()) {
-        left = co_await clipboard_.readText();
-    }
-    if (left == marker) {
-        // The clipboard was empty: what the operation copied stays, but never the marker.
-        clipboard_.clear();
-        co_return;
-    }
-    restore(saved);
 }
 
 QCoro::Task<std::optional<QString>> ClipboardFallbacks::readSelectedTextViaClipboard(
@@ -604,25 +627,16 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::readSelectedTextViaClipb
         logUnsavedClipboard("copy_selection");
         co_return std::nullopt;
     }
-    const QString marker = makeMarker();
-    clipboard_.clear();
-    clipboard_.setText(marker);
-    std::optional<QString> result;
-    const bool sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_C);
-    if (sent) {
-        co_await sleepFor(scheduler_, copyWait);
-        const std::optional<QString> plain = co_await clipboard_.readText();
-        if (plain != marker) {
-            const std::optional<QString> html = co_await clipboard_.readHtml();
-            result = bestClipboardSelectionText(plain, html);
-        }
+    const std::optional<Copy> copy = co_await copyByKeys(*window, Qt::Key_C, *saved, true);
+    if (!copy || (!copy->text && !copy->html)) {
+        co_return std::nullopt;
     }
-    co_await restoreAfterCopy(saved, marker);
-    co_return result;
+    co_return bestClipboardSelectionText(copy->text, copy->html);
 }
 
 QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(FrontApplication window,
-                                                                               CopiedField readBefore) {
+                                                                               CopiedField readBefore,
+                                                                               ClipboardContents saved) {
     const bool cutEditor =
         window.applicationIdentifier && applicationsUsingCutInsteadOfCopy().contains(*window.applicationIdentifier);
     if (cutEditor && !readBefore.afterSelectAll) {
@@ -632,22 +646,19 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
     // Copied, never cut: the check must not take text out of the field. A field cut whole
     // holds nothing while it is unchanged.
     const QString expected = cutEditor ? QString() : readBefore.text;
-    const QString marker = makeMarker();
-    clipboard_.clear();
-    clipboard_.setText(marker);
     bool sent = true;
     if (readBefore.afterSelectAll) {
         sent = co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_A);
         co_await sleepFor(scheduler_, selectAllWait);
     }
+    std::optional<Copy> copy;
     if (sent) {
-        sent = co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_C);
+        copy = co_await copyByKeys(window, Qt::Key_C, saved);
     }
-    if (!sent) {
+    if (!copy) {
         co_return FieldAgain{};
     }
-    co_await sleepFor(scheduler_, copyWait);
-    const std::optional<QString> copied = co_await copiedText(marker);
+    const std::optional<QString> copied = copy->text;
     const QString now = copied.value_or(QString());
     if (now == expected) {
         // A copy that gave the field's text shows that its program handled the keys; one that gave
@@ -667,8 +678,22 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
         // What the user typed into the emptied field is selected now: the cut text goes back
         // after it, never over it.
         co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_End);
+    } else if (readBefore.afterSelectAll) {
+        co_await collapseSelectAll(window);  // what the user typed on stays theirs
     }
     co_return FieldAgain{};
+}
+
+QCoro::Task<void> ClipboardFallbacks::collapseSelectAll(FrontApplication window) {
+    // A field read whole by keystrokes would stay selected whole, and the user's next key would
+    // replace all of it. Right ends a selection at its end in every toolkit that takes our keys,
+    // and moves nothing else there (the caret after select-all is at the end already).
+    const bool sent = co_await gate_.sendChord(window, Qt::NoModifier, Qt::Key_Right);
+    if (!sent) {
+        AppLog::app().notice(
+            QStringLiteral("focused field left selected whole: the key to end the selection could "
+                           "not be sent"));
+    }
 }
 
 QCoro::Task<bool> ClipboardFallbacks::keysShownRead(FrontApplication window) {
@@ -742,13 +767,13 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     bool selectedAll = false;
     const auto putBackClipboard = [this, &saved] {
         if (saved->empty()) {
-            clipboard_.clear();  // neither the marker nor the field's copy stays
+            clipboard_.clear();  // the field's copy does not stay
         } else {
             restore(saved);
         }
     };
     if (checks.readBefore) {
-        const FieldAgain again = co_await copyFieldAgain(*window, *checks.readBefore);
+        const FieldAgain again = co_await copyFieldAgain(*window, *checks.readBefore, *saved);
         if (!again.unchanged) {
             putBackClipboard();
             co_return false;
@@ -845,22 +870,18 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::copyFieldAfterPaste(Fron
         logUnsavedClipboard("read_back");
         co_return std::nullopt;
     }
-    const QString marker = makeMarker();
-    clipboard_.clear();
-    clipboard_.setText(marker);
     std::optional<QString> result;
-    bool sent = co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_A);
+    const bool sent = co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_A);
     co_await sleepFor(scheduler_, selectAllWait);
+    std::optional<Copy> copy;
     if (sent) {
-        sent = co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_C);
+        copy = co_await copyByKeys(window, Qt::Key_C, *saved);
     }
-    if (sent) {
-        co_await sleepFor(scheduler_, copyWait);
-        result = co_await copiedText(marker);
+    if (copy) {
+        result = copy->text;
         // The caret back at the end, where the paste left it, rather than the whole field selected.
         co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_End);
     }
-    co_await restoreAfterCopy(saved, marker);
     co_return result;
 }
 

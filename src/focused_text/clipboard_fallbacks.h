@@ -69,7 +69,10 @@ namespace tavrolin {
 // sent.
 class ClipboardFallbacks {
 public:
+    // How long a copy key may take to show: the program taking the clipboard from us, looked
+    // for every `copyPoll`.
     static constexpr std::chrono::milliseconds copyWait{200};
+    static constexpr std::chrono::milliseconds copyPoll{5};
     static constexpr std::chrono::milliseconds selectAllWait{50};
     static constexpr std::chrono::milliseconds pasteSelectAllWait{30};
     // How long a field that can be read back may take to show the select-all of a whole-field
@@ -95,7 +98,6 @@ public:
     static constexpr std::chrono::milliseconds holdPingInterval{500};
     static constexpr std::chrono::milliseconds fieldCheckStart{1500};
     static constexpr std::chrono::milliseconds fieldCheckInterval{500};
-    static inline const QString markerPrefix = QStringLiteral("__Tavrolin_EmptySelection_");
 
     // Editors that copy nothing without a selection but cut the current line: their whole
     // text is read with Cut (WM_CLASS class names).
@@ -118,7 +120,8 @@ public:
     const std::function<void()>& onWillUseClipboardFallback() const { return onWillUse_; }
 
     // The whole text of the focused field of `window`: copy (cut for the editors above); when
-    // that gives nothing, select all and copy again. The select-all stays in the application.
+    // that gives nothing, select all and copy again. The select-all then ends with the caret at
+    // the end of the text, so that the user's next key adds to it rather than replacing it.
     // Absent when nothing was copied or no key could go to the window. Text cut out of a field
     // is remembered (see restoreCutText()).
     QCoro::Task<std::optional<QString>> readTextViaClipboard(std::optional<FrontApplication> window);
@@ -284,20 +287,33 @@ private:
     };
 
     void restore(const std::optional<ClipboardContents>& saved);
+    // The user's `saved` clipboard, put on as ours anew (an empty one: owned with nothing in it).
+    void holdUsersClipboard(const ClipboardContents& saved);
+    // What a copy key gave: the program's copy as it took the clipboard from us; nothing when it
+    // did not (nothing was selected).
+    struct Copy {
+        std::optional<QString> text;  // never empty
+        std::optional<QString> html;
+    };
+    // Control+`letter` to `window` while the clipboard holds the user's `saved` contents as ours;
+    // what the program copied (with its HTML when asked), the user's contents back as ours at once
+    // after. Absent when the key could not go.
+    QCoro::Task<std::optional<Copy>> copyByKeys(FrontApplication window, Qt::Key letter, ClipboardContents saved,
+                                                bool withHtml = false);
     // pasteFallback()'s copy of the field again; whether it still holds `readBefore`, and
     // whether that copy left the whole field selected.
     struct FieldAgain {
         bool unchanged = false;
         bool selectedAll = false;
     };
-    QCoro::Task<FieldAgain> copyFieldAgain(FrontApplication window, CopiedField readBefore);
+    QCoro::Task<FieldAgain> copyFieldAgain(FrontApplication window, CopiedField readBefore, ClipboardContents saved);
+    // Ends a select-all of ours in `window`'s field: the caret at the end of the text.
+    QCoro::Task<void> collapseSelectAll(FrontApplication window);
     // Whether `window`'s program has shown that it read the keys sent to it so far: it answered a
     // ping sent after them, where that answer proves it (see the class comment).
     QCoro::Task<bool> keysShownRead(FrontApplication window);
     // Select-all for a whole-field paste; whether it was sent and, where `shown` can tell, seen.
     QCoro::Task<bool> selectAllForPaste(FrontApplication window, const SelectAllCheck& shown);
-    // After a copy: the saved clipboard back; an empty one stays empty rather than keep the marker.
-    QCoro::Task<void> restoreAfterCopy(std::optional<ClipboardContents> saved, QString marker);
     // The queue, once no paste waits for `window`'s program any more (within
     // pendingPasteWaitBound); holds for other windows do not delay it.
     QCoro::Task<std::unique_ptr<AsyncMutex::Hold>> takeQueue(const char* operation, std::optional<quint64> window);
@@ -329,7 +345,6 @@ private:
     // How often `target`'s program has fetched our clipboard data.
     quint64 fetchesBy(const FrontApplication& target) const;
     void notify() const;
-    QCoro::Task<std::optional<QString>> copiedText(QString marker);
 
     Clipboard& clipboard_;
     SyntheticInputGate& gate_;

@@ -64,7 +64,7 @@ FocusedTextFieldAccessor::FocusedTextFieldAccessor(Platform platform, SyntheticI
              platform.processes, &resolver_, platform.keyActivity}),
       fallbacks_(platform.clipboard, gate_, platform.scheduler, secondsToDuration(clipboardRestoreDelay),
                  platform.windowPing, platform.processes, platform.keyActivity),
-      lateSelectAll_(platform.accessibility, platform.scheduler),
+      lateSelectAll_(platform.accessibility, platform.scheduler, resolver_, platform.keyActivity, platform.clock),
       steps_(platform.clock) {}
 
 FocusedTextFieldAccessing::ClipboardFallbackCallback FocusedTextFieldAccessor::onWillUseClipboardFallback() const {

@@ -139,7 +139,7 @@ QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, boo
         const ReportedFieldText& before = beforeSelectAll->reported;
         if (front && fallbacks_.lastPasteSelectedAllOnly() && before.value && before.selectedRange) {
             // Its program may handle the select-all late and leave the whole text selected.
-            lateSelectAll_.watch(front->windowId, beforeSelectAll->element, *before.value, *before.selectedRange);
+            lateSelectAll_.watch(*front, beforeSelectAll->element, *before.value, *before.selectedRange);
         }
         // Nothing reached the field: the text is handed back so it can be offered for copying.
         AppLog::app().notice(QStringLiteral("focused field paste not sent length=%1").arg(newText.size()));

@@ -2,6 +2,8 @@
 
 #include "core/app_log.h"
 
+#include <QCoreApplication>
+
 namespace tavrolin {
 
 bool selectionCoversText(const QString& text, const std::optional<AccessibleTextRange>& range) {
@@ -16,27 +18,35 @@ bool selectsWholeText(const ReportedFieldText& read) {
     return read.value && selectionCoversText(*read.value, read.selectedRange);
 }
 
-LateSelectAllGuard::LateSelectAllGuard(AccessibilityCalls& accessibility, Scheduler& scheduler)
-    : accessibility_(accessibility), scheduler_(scheduler) {}
+LateSelectAllGuard::LateSelectAllGuard(AccessibilityCalls& accessibility, Scheduler& scheduler, FocusResolver& focus,
+                                       UserKeyActivity* keyActivity, const Clock* clock)
+    : accessibility_(accessibility), scheduler_(scheduler), focus_(focus), keyActivity_(keyActivity), clock_(clock) {
+    monotonic_.start();
+}
 
 LateSelectAllGuard::~LateSelectAllGuard() {
     lifetime_.end();
     stop();
 }
 
-void LateSelectAllGuard::watch(quint64 window, AccessibleElementHandle element, QString text,
+std::chrono::milliseconds LateSelectAllGuard::now() const {
+    return std::chrono::milliseconds(clock_ ? clock_->now().toMSecsSinceEpoch() : monotonic_.elapsed());
+}
+
+void LateSelectAllGuard::watch(FrontApplication window, AccessibleElementHandle element, QString text,
                                AccessibleTextRange before) {
     stop();
     watch_ = std::make_shared<Watch>();
-    watch_->window = window;
+    watch_->window = std::move(window);
     watch_->element = std::move(element);
     watch_->text = std::move(text);
     watch_->before = before;
+    watch_->startedAt = now();
     schedule();
 }
 
 void LateSelectAllGuard::stopIn(quint64 window) {
-    if (watch_ && watch_->window == window) {
+    if (watch_ && watch_->window.windowId == window) {
         stop();
     }
 }
@@ -53,10 +63,39 @@ void LateSelectAllGuard::schedule() {
     watch_->call = scheduler_.scheduleAfter(watchPoll, [this, weak] { look(weak); });
 }
 
+QCoro::Task<std::optional<QString>> LateSelectAllGuard::userMovedOn(std::shared_ptr<Watch> watch) {
+    if (keyActivity_) {
+        const std::optional<std::chrono::milliseconds> sinceTyping = keyActivity_->sinceLastUserKeyPress();
+        if (sinceTyping && *sinceTyping < now() - watch->startedAt) {
+            co_return QStringLiteral("typed");
+        }
+    }
+    const std::optional<FrontApplication> window = watch->window;
+    if (!focus_.isInFront(window)) {
+        // A window of ours (the copy window offering the result) comes and goes: the user is back
+        // in the field once it closes.
+        const std::optional<FrontApplication> front = focus_.frontWindow();
+        const bool ours = front && front->processId == QCoreApplication::applicationPid();
+        co_return ours ? std::nullopt : std::optional<QString>(QStringLiteral("other_window"));
+    }
+    // Only a focus the desktop names counts: a program that reports none may still have it on
+    // the field.
+    const AccessibleElementHandle focused = co_await focus_.lastFocusedElement(window);
+    if (!focused) {
+        co_return std::nullopt;
+    }
+    const AccessibleElementHandle element = watch->element;
+    const auto same = [focused, element](Accessibility& ax) { return ax.isSameElement(focused, element); };
+    const bool sameElement = co_await ask(accessibility_, same, true);
+    if (!sameElement) {
+        co_return QStringLiteral("other_element");
+    }
+    co_return std::nullopt;
+}
+
 QCoro::Task<void> LateSelectAllGuard::look(std::weak_ptr<Watch> weakWatch) {
     AccessibleElementHandle element;
     if (const std::shared_ptr<Watch> watch = weakWatch.lock()) {
-        watch->waited += watchPoll;
         element = watch->element;
     }
     if (!element) {
@@ -65,7 +104,7 @@ QCoro::Task<void> LateSelectAllGuard::look(std::weak_ptr<Watch> weakWatch) {
     const LifetimeToken<LateSelectAllGuard>::Weak alive = lifetime_.weak();
     const auto read = [element](Accessibility& ax) { return readReportedFieldText(ax, element, true); };
     const ReportedFieldText now = co_await ask(accessibility_, read, ReportedFieldText{}, reportedFieldTextBound);
-    const std::shared_ptr<Watch> watch = weakWatch.lock();
+    std::shared_ptr<Watch> watch = weakWatch.lock();
     if (!alive || !watch || watch != watch_) {
         co_return;
     }
@@ -76,18 +115,27 @@ QCoro::Task<void> LateSelectAllGuard::look(std::weak_ptr<Watch> weakWatch) {
         co_return;
     } else if (!watch->text.isEmpty() && selectionCoversText(watch->text, now.selectedRange)) {
         const AccessibleTextRange before = watch->before;
+        const std::chrono::milliseconds waited = this->now() - watch->startedAt;
         stop();
         const auto putBack = [element, before](Accessibility& ax) { return ax.setSelectedRange(element, before); };
         const bool done = co_await ask(accessibility_, putBack);
         AppLog::app().notice(QStringLiteral("focused field select-all that came after its paste was withheld "
-                                            "undone done=%1")
-                                 .arg(done ? QStringLiteral("true") : QStringLiteral("false")));
+                                            "undone done=%1 waited=%2ms")
+                                 .arg(done ? QStringLiteral("true") : QStringLiteral("false"))
+                                 .arg(waited.count()));
         co_return;
     } else if (*now.selectedRange != watch->before) {
         stop();  // the user moved the caret or selected: the select-all came and went, or never will
         co_return;
     }
-    if (watch->waited >= watchBound) {
+    const std::optional<QString> movedOn = co_await userMovedOn(watch);
+    watch = weakWatch.lock();
+    if (!alive || !watch || watch != watch_) {
+        co_return;
+    }
+    if (movedOn) {
+        AppLog::app().info(
+            QStringLiteral("focused field late select-all watch ended: the user moved on reason=%1").arg(*movedOn));
         stop();
         co_return;
     }

@@ -2,9 +2,13 @@
 
 #include "core/lifetime_token.h"
 #include "focused_text/accessible_field_read.h"
+#include "focused_text/focus_resolver.h"
 #include "platform/accessibility_calls.h"
 #include "platform/clock.h"
+#include "platform/front_application.h"
+#include "platform/user_key_activity.h"
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include <chrono>
@@ -21,26 +25,30 @@ bool selectionCoversText(const QString& text, const std::optional<AccessibleText
 bool selectsWholeText(const ReportedFieldText& read);
 
 // A select-all sent for a paste that did not go (the field did not show it in time) may still
-// reach its program: a page busy in a script handles the key seconds later, and then the whole
-// text stands selected, for the user's next key to replace. The field is looked at for a while;
-// when its text is as it was and all of it selected, the selection goes back to what the user
-// had. Looking stops at that, at any other change of the field (the user's own, or the
-// select-all overtaken by later keys), at `watchBound`, or at stop(). Commands go on meanwhile:
-// each look is one bounded accessibility read.
+// reach its program: a page busy in a script handles the key whenever its script ends, seconds
+// or minutes later, and then the whole text stands selected, for the user's next key to replace.
+// The field is looked at for as long as that key may still come; when its text is as it was and
+// all of it selected, the selection goes back to what the user had. Looking stops at that, at
+// any other change of the field (the user's own, or the select-all overtaken by later keys), once
+// the focus moves (another program's window in front, another element focused; a window of ours,
+// such as the copy window, does not count), once the user types (their
+// keys land behind ours and change the field themselves), or at stop(). Commands go on
+// meanwhile: each look is one bounded accessibility read.
 class LateSelectAllGuard {
 public:
-    static constexpr std::chrono::milliseconds watchBound{15000};
     static constexpr std::chrono::milliseconds watchPoll{100};
 
-    // Both must outlive this.
-    LateSelectAllGuard(AccessibilityCalls& accessibility, Scheduler& scheduler);
+    // All must outlive this. `keyActivity` none: only the field and the focus end a watch;
+    // `clock` none: the monotonic clock times it.
+    LateSelectAllGuard(AccessibilityCalls& accessibility, Scheduler& scheduler, FocusResolver& focus,
+                       UserKeyActivity* keyActivity = nullptr, const Clock* clock = nullptr);
     ~LateSelectAllGuard();
     LateSelectAllGuard(const LateSelectAllGuard&) = delete;
     LateSelectAllGuard& operator=(const LateSelectAllGuard&) = delete;
 
     // Watches `element` of `window`, whose reported text was `text` and selection `before` when
     // the select-all went (ending any watch before it).
-    void watch(quint64 window, AccessibleElementHandle element, QString text, AccessibleTextRange before);
+    void watch(FrontApplication window, AccessibleElementHandle element, QString text, AccessibleTextRange before);
     // A later command sends keys to `window` now: its own select-all there is not undone.
     void stopIn(quint64 window);
     void stop();
@@ -48,18 +56,26 @@ public:
 
 private:
     struct Watch {
-        quint64 window = 0;
+        FrontApplication window;
         AccessibleElementHandle element;
         QString text;
         AccessibleTextRange before;
         std::unique_ptr<ScheduledCall> call;
-        std::chrono::milliseconds waited{0};
+        std::chrono::milliseconds startedAt{0};
     };
     void schedule();
     QCoro::Task<void> look(std::weak_ptr<Watch> watch);
+    // Why the select-all can no longer come to a field the user still has as it was: they moved
+    // on (typed, or went to another window or element). Absent while it still can.
+    QCoro::Task<std::optional<QString>> userMovedOn(std::shared_ptr<Watch> watch);
+    std::chrono::milliseconds now() const;
 
     AccessibilityCalls& accessibility_;
     Scheduler& scheduler_;
+    FocusResolver& focus_;
+    UserKeyActivity* keyActivity_;
+    const Clock* clock_;
+    QElapsedTimer monotonic_;
     std::shared_ptr<Watch> watch_;
     LifetimeToken<LateSelectAllGuard> lifetime_{this};
 };

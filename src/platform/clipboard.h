@@ -37,6 +37,8 @@ public:
     virtual QCoro::Task<std::optional<ClipboardContents>> readContents() = 0;
     // Replaces the clipboard with these formats; an empty list clears it.
     virtual void setContents(const ClipboardContents& contents) = 0;
+    // Empties the clipboard: this program owns it then, with nothing in it (so that another
+    // program's copy afterwards shows as the clipboard changing hands).
     virtual void clear() = 0;
     virtual void setText(const QString& text) = 0;
     // The plain text, absent when the clipboard offers none (or the owner did not answer).
@@ -55,7 +57,6 @@ public:
     // `window` (its process `processId`, 0 when unknown; requests of the window's own X client
     // count as its too) gets `text` alone when it asks for the clipboard, and every other program
     // keeps getting what the clipboard holds. One offer per window; a new one replaces it.
-    // While an offer stands, clear() keeps the clipboard owned, empty, so the offer can be given.
     // `standing`, where given, is asked right before the text is given: once it answers false the
     // offer is over, and that request gets what the clipboard holds (the user pastes themselves).
     virtual void offerTextTo(qint64 processId, quint64 window, const QString& text,

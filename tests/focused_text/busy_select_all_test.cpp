@@ -5,8 +5,11 @@
 #include "support/fakes/fake_clipboard.h"
 #include "support/fakes/fake_front_application_provider.h"
 #include "support/fakes/fake_synthetic_input.h"
+#include "support/fakes/fake_user_key_activity.h"
 #include "support/fakes/inline_accessibility_calls.h"
 #include "support/virtual_time_task.h"
+
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -48,8 +51,9 @@ protected:
     test::FakeClipboard clipboard;
     test::FakeKeyboardApplication keyboard{clipboard};
     test::FakeFrontApplicationProvider front;
+    test::FakeUserKeyActivity userKeys{scheduler};
     FocusedTextFieldAccessor accessor{
-        {calls, clipboard, front, scheduler, {}, nullptr, &keyboard, &keyboard, &clock}, keyboard, 0.3};
+        {calls, clipboard, front, scheduler, {}, nullptr, &keyboard, &keyboard, &clock, &userKeys}, keyboard, 0.3};
 };
 
 TEST_F(BusySelectAllTest, APageBusyOnSelectAllGetsNoPasteAndItsLateSelectAllIsPutBack) {
@@ -76,22 +80,50 @@ TEST_F(BusySelectAllTest, APageBusyOnSelectAllGetsNoPasteAndItsLateSelectAllIsPu
     EXPECT_EQ(field->text, "result");
 }
 
-// A select-all the page handles after the user moved the caret, or after the watch, is theirs.
-TEST_F(BusySelectAllTest, OnlyTheLateSelectAllIsUndoneNeverTheUsersLaterSelection) {
+// However long the page stays busy, its select-all is undone when it comes, as long as the user
+// still has the field as it was: never once they moved the caret, typed, or went elsewhere.
+TEST_F(BusySelectAllTest, ALateSelectAllIsUndoneHoweverLateUntilTheUserMovesOn) {
     keyboard.busyOnNextSelectAll = true;
     EXPECT_EQ(offeredForCopying("result"), "result");
-    scheduler.advance(LateSelectAllGuard::watchBound + 1s);
+    // Meanwhile our copy window offers the result, and goes.
+    front.setIdentifier("Tavrolin", QCoreApplication::applicationPid(), 9001);
+    scheduler.advance(10min);
+    front.setIdentifier("chromium", 4242);
+    keyboard.resume();
+    scheduler.advance(LateSelectAllGuard::watchPoll * 2);
+    EXPECT_EQ(field->selection, (AccessibleTextRange{3, 0})) << "ten minutes busy, still undone";
+
+    // The user clicks in the field, then selects it all themselves.
+    keyboard.busyOnNextSelectAll = true;
+    EXPECT_EQ(offeredForCopying("result"), "result");
+    field->selection = {1, 0};
+    scheduler.advance(1s);
+    field->selection = {0, 10};
+    scheduler.advance(1s);
+    EXPECT_EQ(field->selection, (AccessibleTextRange{0, 10}));
+    keyboard.resume();
+
+    // The user types on while the page is busy: their keys come behind ours, and what the
+    // page makes of them is theirs.
+    field->selection = {3, 0};
+    keyboard.busyOnNextSelectAll = true;
+    EXPECT_EQ(offeredForCopying("result"), "result");
+    scheduler.advance(2s);
+    userKeys.chord({'x'});
+    scheduler.advance(1s);
     keyboard.resume();
     scheduler.advance(1s);
-    EXPECT_EQ(field->selection, (AccessibleTextRange{0, 10})) << "past the watch, nothing is touched";
+    EXPECT_EQ(field->selection, (AccessibleTextRange{0, 10})) << "left as the page put it";
 
-    field->selection = {5, 0};
-    keyboard.chords.clear();
+    // Another window comes to the front meanwhile: the keys there are not the field's.
+    field->selection = {3, 0};
     keyboard.busyOnNextSelectAll = true;
     EXPECT_EQ(offeredForCopying("result"), "result");
-    field->selection = {1, 0};  // the user clicked in the field
     scheduler.advance(1s);
-    field->selection = {0, 10};  // and selected it all
+    front.setIdentifier("mousepad", 5151);
+    scheduler.advance(1s);
+    front.setIdentifier("chromium", 4242);
+    keyboard.resume();
     scheduler.advance(1s);
     EXPECT_EQ(field->selection, (AccessibleTextRange{0, 10}));
 }

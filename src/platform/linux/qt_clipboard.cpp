@@ -361,14 +361,12 @@ void QtClipboard::clear() {
     if (!clipboard) {
         return;
     }
-    if (d_->requests->hasOffers()) {
-        // Owned with nothing in it: an offered text can only be given by the clipboard's owner.
-        auto* empty = new QMimeData;
-        clipboard->setMimeData(empty, QClipboard::Clipboard);
-        d_->lastWritten = empty;
-        return;
-    }
-    clipboard->clear(QClipboard::Clipboard);
+    // Owned with nothing in it, not given up: an offered text can only be given by the clipboard's
+    // owner, whatever another program held is gone (giving up a clipboard we do not own does
+    // nothing), and a copy made afterwards shows as the clipboard changing hands.
+    auto* empty = new QMimeData;
+    clipboard->setMimeData(empty, QClipboard::Clipboard);
+    d_->lastWritten = empty;
 }
 
 void QtClipboard::setText(const QString& text) {

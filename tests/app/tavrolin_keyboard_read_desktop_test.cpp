@@ -1,0 +1,222 @@
+// A program whose document shows no accessible text, AbiWord: the field commands read it by
+// keystrokes (copy, select all, copy) and write it by pasting. The user's clipboard must come out
+// of every run as they had it, and nothing of the run's own copy may reach any other program.
+// The real executable under the desktop session; offline.
+#include "app/terminal_job.h"
+#include "support/async.h"
+#include "tavrolin_program_test.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace tavrolin {
+namespace {
+
+using namespace std::chrono_literals;
+
+QString run(const QString& program, const QStringList& arguments) {
+    return test::toolOutput(program, arguments);
+}
+
+class TavrolinKeyboardReadDesktopTest : public test::TavrolinProgramTest {
+protected:
+    TavrolinKeyboardReadDesktopTest() { killAtEnd_ = true; }
+
+    void TearDown() override {
+        if (abiword_.state() != QProcess::NotRunning) {
+            abiword_.kill();
+            abiword_.waitForFinished(5000);
+        }
+        TavrolinProgramTest::TearDown();
+    }
+
+    void startProgram() {
+        writeProgramSettings([](AppSettings& settings) {
+            settings.onlineFeaturesEnabled = false;
+            settings.targetLanguage = AppLanguage::english;
+            settings.messageTargetLanguage = AppLanguage::spanish;
+            settings.telemetryEnabled = false;
+            settings.selectionPopupEnabled = false;
+        });
+        TavrolinProgramTest::startProgram(programEnvironment());
+        ASSERT_TRUE(test::waitUntil([&] { return log().contains("launch version="); }, 15s)) << log().toStdString();
+        ASSERT_TRUE(test::waitUntil([&] { return !programWindows().isEmpty(); }, 10s)) << "no tray icon";
+        test::TerminalJob::pause(300ms);
+    }
+
+    // AbiWord with a document holding `text`, in front, its caret at the document's end.
+    void startAbiword(const QString& text) {
+        ASSERT_TRUE(dir_.isValid());
+        const QString file = dir_.filePath("note.txt");
+        {
+            QFile document(file);
+            ASSERT_TRUE(document.open(QIODevice::WriteOnly));
+            document.write(text.toUtf8());
+        }
+        abiword_.start("abiword", {file});
+        ASSERT_TRUE(abiword_.waitForStarted(5000));
+        ASSERT_TRUE(test::waitUntil(
+            [&] {
+                window_ = run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(abiword_.processId()),
+                                          "--name", "note"})
+                              .section('\n', 0, 0);
+                return !window_.isEmpty();
+            },
+            30s))
+            << "AbiWord shows no window";
+        ASSERT_TRUE(test::waitUntil(
+            [&] {
+                run("xdotool", {"windowactivate", window_});
+                return test::waitUntil([&] { return run("xdotool", {"getactivewindow"}) == window_; }, 1s);
+            },
+            15s));
+        test::TerminalJob::pause(1500ms);  // AbiWord lays the document out after its window shows
+        run("xdotool", {"key", "--clearmodifiers", "ctrl+End"});
+        test::TerminalJob::pause(300ms);
+    }
+
+    int events(const QString& action) const {
+        return static_cast<int>(log().count(QStringLiteral("event action=") + action + ' '));
+    }
+    QString lastEvent(const QString& action) const {
+        const QStringList lines = logLines().filter(QStringLiteral("event action=") + action + ' ');
+        return lines.isEmpty() ? QString() : lines.constLast();
+    }
+
+    // Presses Control+Shift and `key` and waits until the command has ended.
+    void runCommand(const char* key, const QString& action) {
+        const int before = events(action);
+        run("xdotool", {"key", "--clearmodifiers", QStringLiteral("ctrl+shift+%1").arg(QLatin1String(key))});
+        ASSERT_TRUE(test::waitUntil([&] { return events(action) > before; }, 20s)) << action.toStdString() << "\n"
+                                                                                   << log().toStdString();
+        ASSERT_EQ(run("xdotool", {"getactivewindow"}), window_) << "a window of ours came up\n" << log().toStdString();
+    }
+
+    // The document's text, copied out of AbiWord with its own keys (the clipboard is the test's
+    // again afterwards).
+    QString documentText() {
+        const QString users = QApplication::clipboard()->text();
+        QApplication::clipboard()->setText(QStringLiteral("(nothing copied)"));
+        run("xdotool", {"key", "--clearmodifiers", "ctrl+a"});
+        run("xdotool", {"key", "--clearmodifiers", "ctrl+c"});
+        QString copied;
+        test::waitUntil(
+            [&] {
+                copied = QApplication::clipboard()->text();
+                return copied != QStringLiteral("(nothing copied)");
+            },
+            3s);
+        run("xdotool", {"key", "--clearmodifiers", "ctrl+End"});
+        QApplication::clipboard()->setText(users);
+        return copied.trimmed();
+    }
+
+    // The clipboard's text as a program reading it now gets it; empty when it holds none.
+    static QString clipboardText() {
+        QProcess xclip;
+        xclip.start(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"});
+        test::waitUntil([&] { return xclip.state() == QProcess::NotRunning; }, 3s);
+        return QString::fromUtf8(xclip.readAllStandardOutput()).remove(QChar(0)).trimmed();
+    }
+
+    // Reads the clipboard over and over, as a clipboard manager does, for as long as it lives.
+    class ClipboardWatch {
+    public:
+        ClipboardWatch() {
+            process_.start(QStringLiteral("sh"),
+                           {"-c",
+                            "while :; do xclip -o -selection clipboard 2>/dev/null | tr -d '\\000'; "
+                            "printf '\\n@@\\n'; sleep 0.01; done"});
+            process_.waitForStarted(5000);
+        }
+        ~ClipboardWatch() {
+            process_.kill();
+            process_.waitForFinished(3000);
+        }
+        ClipboardWatch(const ClipboardWatch&) = delete;
+        ClipboardWatch& operator=(const ClipboardWatch&) = delete;
+        // Every text read so far, in order.
+        QStringList seen() {
+            process_.waitForReadyRead(100);
+            output_ += QString::fromUtf8(process_.readAllStandardOutput());
+            QStringList texts = output_.split(QStringLiteral("\n@@\n"));
+            texts.removeLast();  // a read still under way
+            for (QString& text : texts) {
+                text = text.trimmed();
+            }
+            return texts;
+        }
+
+    private:
+        QProcess process_;
+        QString output_;
+    };
+
+    QTemporaryDir dir_;
+    QProcess abiword_;
+    QString window_;
+};
+
+// AbiWord's document is read by keystrokes and written by pasting. After Write and Flip the
+// clipboard holds what the user had: their copy (made in another program), or nothing, never the
+// document's text. And a clipboard manager polling the clipboard all along never finds anything
+// of the runs: no marker, no text of the document, only the user's copy.
+TEST_F(TavrolinKeyboardReadDesktopTest, AbiwordLeavesTheUsersClipboardAsTheyHadIt) {
+    if (QStandardPaths::findExecutable("abiword").isEmpty()) {
+        GTEST_SKIP() << "AbiWord is not installed (make test installs abiword)";
+    }
+    startProgram();
+    startAbiword(QStringLiteral("I have a red car"));
+    if (HasFatalFailure()) {
+        return;
+    }
+    const QString users = QStringLiteral("what the user copied");
+    const QString original = documentText();
+    {
+        ClipboardWatch manager;
+        for (const auto& [key, action] : {std::pair{"w", "translate_message"}, std::pair{"f", "flip_language"},
+                                          std::pair{"w", "translate_message"}}) {
+            // Copied in another program, which keeps it on offer.
+            QProcess::execute(
+                QStringLiteral("sh"),
+                {"-c", QStringLiteral("printf %s '%1' | xclip -selection clipboard >/dev/null 2>&1").arg(users)});
+            runCommand(key, action);
+            if (HasFatalFailure()) {
+                return;
+            }
+            EXPECT_TRUE(lastEvent(action).contains("success=true")) << lastEvent(action).toStdString();
+            test::TerminalJob::pause(1s);  // the paste's hold ends
+            EXPECT_EQ(clipboardText(), users) << action;
+        }
+        // What it found: the user's copy, never a text of ours. (AbiWord's own copy of the
+        // document is its to hand out for the few milliseconds until the read takes the clipboard
+        // back: X11 gives a copy to whoever asks its owner.)
+        const QStringList seen = manager.seen();
+        ASSERT_FALSE(seen.isEmpty()) << "the clipboard was never read";
+        const QStringList ours = seen.filter(QStringLiteral("__Tavrolin"));
+        EXPECT_TRUE(ours.isEmpty()) << ours.size() << " reads found our marker: " << ours.constFirst().toStdString();
+        EXPECT_TRUE(seen.contains(users));
+        EXPECT_EQ(seen.constLast(), users);
+    }
+    const QString written = documentText();
+    EXPECT_NE(written, original);
+
+    // An empty clipboard (no program holds one): the document's text never stays on it; the
+    // result of the paste may.
+    QApplication::clipboard()->setText(users);
+    QApplication::clipboard()->clear();
+    runCommand("f", "flip_language");
+    test::TerminalJob::pause(1s);
+    const QString left = clipboardText();
+    EXPECT_TRUE(left.isEmpty() || left == documentText()) << left.toStdString();
+    EXPECT_NE(left, written);
+}
+
+}  // namespace
+}  // namespace tavrolin
