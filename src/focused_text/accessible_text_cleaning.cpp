@@ -28,7 +28,7 @@ bool textFollows(const QString& reported, qsizetype offset) {
 // Both characters lie in the Basic Multilingual Plane: removing or expanding them never splits a
 // surrogate pair.
 SeenAccessibleText::SeenAccessibleText(const QString& reported, const std::vector<AccessibleEmbeddedObject>& objects,
-                                       const std::vector<qsizetype>& unpublished) {
+                                       const std::vector<qsizetype>& unpublished, qsizetype marker) {
     for (const qsizetype offset : unpublished) {
         if (offset >= 0 && offset <= reported.size()) {
             unpublished_.push_back(offset);
@@ -41,14 +41,16 @@ SeenAccessibleText::SeenAccessibleText(const QString& reported, const std::vecto
     auto object = objects.begin();
     for (qsizetype i = 0; i < reported.size(); ++i) {
         const QChar c = reported.at(i);
-        if (c == objectReplacementCharacter) {
+        if (i < marker) {
+            // The list item's marker: drawn, never typed.
+        } else if (c == objectReplacementCharacter) {
             while (object != objects.end() && object->offset < i) {
                 ++object;
             }
             Embedded embedded{i, nullptr, std::nullopt, 0};
             if (object != objects.end() && object->offset == i && object->text) {
                 embedded.seen = std::make_shared<const SeenAccessibleText>(*object->text, object->objects,
-                                                                           object->unpublishedObjects);
+                                                                           object->unpublishedObjects, object->marker);
                 embedded.selection = object->selection;
                 // A paragraph is on lines of its own, as the user sees it and as a paste of the
                 // text makes it again.
@@ -61,6 +63,7 @@ SeenAccessibleText::SeenAccessibleText(const QString& reported, const std::vecto
                     text_ += QLatin1Char('\n');
                 }
                 objectsWithoutText_ += embedded.seen->objectsWithoutText();
+                listItems_ += embedded.seen->listItems() + (object->marker > 0 ? 1 : 0);
             } else {
                 ++objectsWithoutText_;
             }

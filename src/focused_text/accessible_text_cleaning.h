@@ -26,8 +26,10 @@ namespace tavrolin {
 // publishes no object, before the reported offsets given). Ranges of the reported text map onto it.
 class SeenAccessibleText {
 public:
+    // `marker`: the units at the start of `reported` that a list item's marker takes, which the
+    // user sees but never typed: no part of the text.
     SeenAccessibleText(const QString& reported, const std::vector<AccessibleEmbeddedObject>& objects,
-                       const std::vector<qsizetype>& unpublished = {});
+                       const std::vector<qsizetype>& unpublished = {}, qsizetype marker = 0);
 
     const QString& text() const { return text_; }
     // Whether the text holds an object without text, which text() leaves out: writing text over
@@ -35,6 +37,9 @@ public:
     bool holdsObjectWithoutText() const { return objectsWithoutText_ > 0; }
     // How many such objects it holds, nested ones too: a write that leaves fewer took some away.
     qsizetype objectsWithoutText() const { return objectsWithoutText_; }
+    // How many list items it holds (nested ones too), each a line of text() without its marker.
+    // A paste of lines over them makes them plain lines, or items of one list, their markers typed.
+    qsizetype listItems() const { return listItems_; }
 
     // A range of the reported text as the same range of the seen text. A range that begins or
     // ends inside an object is reported as taking in the object's whole U+FFFC; the object's own
@@ -67,6 +72,7 @@ private:
 
     QString text_;
     qsizetype objectsWithoutText_ = 0;
+    qsizetype listItems_ = 0;
     // The seen units before each reported unit, and before the end.
     std::vector<qsizetype> before_;
     std::vector<Embedded> embedded_;      // by offset

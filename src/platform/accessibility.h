@@ -61,6 +61,10 @@ struct AccessibleEmbeddedObject {
     // Pictures and the like that publish no object and so stand at no U+FFFC of `text` (see
     // AccessibleRichText::unpublishedObjects).
     std::vector<qsizetype> unpublishedObjects;
+    // A list item's marker ("• ", "1. "), which web engines put at the start of its `text`: the
+    // UTF-16 units it takes there; 0 for anything else. The program draws it, the user never
+    // typed it, and it is no part of what a write replaces.
+    qsizetype marker = 0;
     bool operator==(const AccessibleEmbeddedObject&) const = default;
 };
 

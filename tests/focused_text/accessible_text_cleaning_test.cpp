@@ -135,5 +135,37 @@ TEST(AccessibleTextCleaningTest, ParagraphsAreOnLinesOfTheirOwn) {
     EXPECT_EQ(SeenAccessibleText(reported, {second, third}).seenRange({11, 1}), (TextRange{12, 6}));
 }
 
+// What both browsers report of "<div>Hi</div><ul><li>red car</li></ul><ol><li>big</li></ol>":
+// each item's text begins with the marker its list draws, which the user never typed.
+TEST(AccessibleTextCleaningTest, ListMarkersAreNoPartOfTheText) {
+    const auto item = [](qsizetype offset, const QString& text, qsizetype marker,
+                         std::optional<AccessibleTextRange> selection = std::nullopt) {
+        AccessibleEmbeddedObject object{offset, text, selection, {}, true};
+        object.marker = marker;
+        return object;
+    };
+    const auto list = [](qsizetype offset, AccessibleEmbeddedObject only,
+                         std::optional<AccessibleTextRange> selection = std::nullopt) {
+        return AccessibleEmbeddedObject{offset, QStringLiteral("\uFFFC"), selection, {std::move(only)}, true};
+    };
+    const QString reported = QStringLiteral("\uFFFC\uFFFC\uFFFC");
+    const AccessibleEmbeddedObject hi{0, QStringLiteral("Hi"), std::nullopt, {}, true};
+    const SeenAccessibleText seen(
+        reported, {hi, list(1, item(0, QStringLiteral("\u2022 red car"), 2)), list(2, item(0, "1. big", 3))});
+    EXPECT_EQ(seen.text(), QStringLiteral("Hi\nred car\nbig"));
+    EXPECT_EQ(seen.listItems(), 2);
+
+    // "car" selected in the first item: the range leaves the marker out.
+    const SeenAccessibleText selected(
+        reported,
+        {hi,
+         list(1, item(0, QStringLiteral("\u2022 red car"), 2, AccessibleTextRange{6, 3}), AccessibleTextRange{0, 1}),
+         list(2, item(0, "1. big", 3))});
+    EXPECT_EQ(selected.seenRange({1, 1}), (TextRange{7, 3}));
+
+    // Without a marker the same text is the user's own.
+    EXPECT_EQ(SeenAccessibleText(QStringLiteral("\uFFFC"), {item(0, "1. big", 0)}).text(), QStringLiteral("1. big"));
+}
+
 }  // namespace
 }  // namespace tavrolin

@@ -694,16 +694,20 @@ std::optional<QString> AtspiAccessibility::selectedText(const AccessibleElementH
         if (countError.failed()) {
             return std::nullopt;
         }
-        const std::optional<std::pair<int, int>> selection = count > 0 ? firstSelection(text.get()) : std::nullopt;
+        if (count <= 0) {
+            return QString();
+        }
+        // Cut from the text by the same reading of the selection's ends as its range, so that the
+        // two agree whatever the program's count.
+        const std::optional<FieldText> field = readFieldText(text.get());
+        if (!field) {
+            return std::nullopt;
+        }
+        const std::optional<std::pair<qsizetype, qsizetype>> selection = selectionInField(text.get(), *field);
         if (!selection) {
             return QString();
         }
-        CallError error;
-        GMemory<gchar> chars(atspi_text_get_text(text.get(), selection->first, selection->second, error.out()));
-        if (error.failed() || !chars) {
-            return std::nullopt;
-        }
-        return QString::fromUtf8(chars.get());
+        return field->whole.mid(selection->first, selection->second - selection->first);
     });
 }
 
