@@ -1,5 +1,7 @@
 #include "focused_text/accessible_text_cleaning.h"
 
+#include <QStringList>
+
 #include <algorithm>
 
 namespace tavrolin {
@@ -155,6 +157,67 @@ SeenAccessibleText::Span SeenAccessibleText::span(TextRange reported) const {
         span.partOfObject = span.partOfObject || within.partOfObject;
     }
     return span;
+}
+
+namespace {
+
+void collectLines(const QString& reported, const std::vector<AccessibleEmbeddedObject>& objects,
+                  const std::vector<qsizetype>& unpublished, qsizetype marker, const std::vector<qsizetype>& path,
+                  std::vector<AccessibleLine>& lines) {
+    const SeenAccessibleText seen(reported, objects, unpublished, marker);
+    qsizetype runStart = marker;
+    const auto endRun = [&](qsizetype end) {
+        const std::optional<TextRange> range =
+            end > runStart ? seen.seenRange(TextRange{runStart, end - runStart}) : std::nullopt;
+        if (range && range->length > 0) {
+            lines.push_back(
+                {path, TextRange{runStart, end - runStart}, seen.text().mid(range->location, range->length)});
+        }
+    };
+    auto object = objects.begin();
+    for (qsizetype i = marker; i < reported.size(); ++i) {
+        const QChar c = reported.at(i);
+        if (c == QLatin1Char('\n')) {
+            endRun(i);
+            runStart = i + 1;
+            continue;
+        }
+        if (c != objectReplacementCharacter) {
+            continue;
+        }
+        while (object != objects.end() && object->offset < i) {
+            ++object;
+        }
+        if (object != objects.end() && object->offset == i && object->block && object->text) {
+            endRun(i);
+            std::vector<qsizetype> inner = path;
+            inner.push_back(i);
+            collectLines(*object->text, object->objects, object->unpublishedObjects, object->marker, inner, lines);
+            runStart = i + 1;
+        }
+    }
+    endRun(reported.size());
+}
+
+}  // namespace
+
+std::optional<std::vector<AccessibleLine>> accessibleLines(const QString& reported,
+                                                           const std::vector<AccessibleEmbeddedObject>& objects,
+                                                           const std::vector<qsizetype>& unpublished) {
+    std::vector<AccessibleLine> lines;
+    collectLines(reported, objects, unpublished, 0, {}, lines);
+    QStringList texts;
+    for (const AccessibleLine& line : lines) {
+        if (line.text.contains(QLatin1Char('\n'))) {
+            return std::nullopt;  // a line break inside an inline object
+        }
+        texts << line.text;
+    }
+    // Every line of the seen text, each once and whole.
+    if (texts.join(QLatin1Char('\n')) != SeenAccessibleText(reported, objects, unpublished).text()) {
+        return std::nullopt;
+    }
+    return lines;
 }
 
 QString cleanAccessibleText(const QString& reported) {

@@ -79,6 +79,24 @@ private:
     std::vector<qsizetype> unpublished_;  // reported offsets, in order
 };
 
+// One line of a rich-text field, as the one object whose text holds it: `path` holds the offsets
+// of the U+FFFC standing for each object from the field's text down (empty: the field's own
+// text), `range` the part of that object's reported text the line takes (a list item's marker
+// left out), and `text` the line as the user sees it.
+struct AccessibleLine {
+    std::vector<qsizetype> path;
+    TextRange range;
+    QString text;
+    bool operator==(const AccessibleLine&) const = default;
+};
+
+// The lines of a reported text with its objects, each within one object, so that each can be
+// selected and written on its own and the objects that make it a list or a paragraph stay.
+// Absent when the seen text cannot be cut that way (a line running across blocks, an empty one).
+std::optional<std::vector<AccessibleLine>> accessibleLines(const QString& reported,
+                                                           const std::vector<AccessibleEmbeddedObject>& objects,
+                                                           const std::vector<qsizetype>& unpublished = {});
+
 // The seen text of a reported text whose objects are not known: each U+FFFC counts as an object
 // without text.
 QString cleanAccessibleText(const QString& reported);

@@ -430,7 +430,11 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
                 .arg(newText.size()));
         throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
     }
-    if (snapshot.listItems > 0 && (!hasSelection || snapshot.selectedText->contains(QLatin1Char('\n')))) {
+    if (snapshot.listItems > 0 && !hasSelection) {
+        co_await replaceLineByLine(newText, snapshot);
+        co_return;
+    }
+    if (snapshot.listItems > 0 && snapshot.selectedText->contains(QLatin1Char('\n'))) {
         // Lines pasted over list items become plain lines, or items of one list with their
         // markers typed in: the user's lists are left as they are, and the result offered.
         AppLog::app().notice(

@@ -241,6 +241,12 @@ private:
     // Whether the field still holds every object without text it was read with: a write whose
     // text reads right may still have taken a picture away. Not when it cannot be read.
     QCoro::Task<bool> keepsObjectsWithoutText(FocusedTextFieldSnapshot snapshot);
+    // A field holding lists, written whole: each line of the result goes over its line alone
+    // (selected in the object that holds it, and pasted), so that list items stay items; where
+    // that cannot be done the field keeps, or gets back, the text it was read with.
+    QCoro::Task<void> replaceLineByLine(QString newText, FocusedTextFieldSnapshot snapshot);
+    // Writes `targets` over the field's lines one by one; whether every line now holds its own.
+    QCoro::Task<bool> writeLines(FocusedTextFieldSnapshot snapshot, QStringList targets);
     // Logs what a write left and hands the text back for copying.
     [[noreturn]] static void failReplacement(const QString& newText, const WriteProblem& problem);
     // Whether a focused element is the field the snapshot was read from: the same object, or the

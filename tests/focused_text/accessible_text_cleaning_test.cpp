@@ -163,6 +163,19 @@ TEST(AccessibleTextCleaningTest, ListMarkersAreNoPartOfTheText) {
          list(2, item(0, "1. big", 3))});
     EXPECT_EQ(selected.seenRange({1, 1}), (TextRange{7, 3}));
 
+    // Each line within one object: the item's words without the marker, to be written on its own.
+    const std::vector<AccessibleLine> lines{{{0}, {0, 2}, "Hi"}, {{1, 0}, {2, 7}, "red car"}, {{2, 0}, {3, 3}, "big"}};
+    EXPECT_EQ(accessibleLines(
+                  reported, {hi, list(1, item(0, QStringLiteral("\u2022 red car"), 2)), list(2, item(0, "1. big", 3))}),
+              lines);
+    // A line that runs from the field's own text into a link and on: one line of one object.
+    const AccessibleEmbeddedObject link{4, QStringLiteral("red"), std::nullopt, {}, false};
+    EXPECT_EQ(accessibleLines(QStringLiteral("the \uFFFC car\nok"), {link}),
+              (std::vector<AccessibleLine>{{{}, {0, 9}, "the red car"}, {{}, {10, 2}, "ok"}}));
+    // A link whose words run over two lines: those lines are no object's each.
+    const AccessibleEmbeddedObject broken{4, QStringLiteral("red\nblue"), std::nullopt, {}, false};
+    EXPECT_EQ(accessibleLines(QStringLiteral("the \uFFFC car"), {broken}), std::nullopt);
+
     // Without a marker the same text is the user's own.
     EXPECT_EQ(SeenAccessibleText(QStringLiteral("\uFFFC"), {item(0, "1. big", 0)}).text(), QStringLiteral("1. big"));
 }

@@ -916,6 +916,52 @@ bool AtspiAccessibility::setSelectedRange(const AccessibleElementHandle& element
     });
 }
 
+bool AtspiAccessibility::setSelectedRangeInEmbedded(const AccessibleElementHandle& element,
+                                                    const std::vector<qsizetype>& path, AccessibleTextRange range) {
+    return onElement(element, [&](AtspiAccessible* object) -> bool {
+        GObjectRef<AtspiAccessible> current(ATSPI_ACCESSIBLE(g_object_ref(object)));
+        for (const qsizetype offset : path) {
+            GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(current.get()));
+            GObjectRef<AtspiHypertext> hypertext(atspi_accessible_get_hypertext_iface(current.get()));
+            const std::optional<FieldText> field = text ? readFieldText(text.get()) : std::nullopt;
+            if (!hypertext || !field || offset < 0 || offset >= field->whole.size()) {
+                return false;
+            }
+            CallError indexError;
+            const gint index =
+                atspi_hypertext_get_link_index(hypertext.get(), field->fromUtf16(offset), indexError.out());
+            if (indexError.failed() || index < 0) {
+                return false;
+            }
+            CallError linkError;
+            GObjectRef<AtspiHyperlink> link(atspi_hypertext_get_link(hypertext.get(), index, linkError.out()));
+            if (linkError.failed() || !link) {
+                return false;
+            }
+            CallError objectError;
+            GObjectRef<AtspiAccessible> child(atspi_hyperlink_get_object(link.get(), 0, objectError.out()));
+            if (objectError.failed() || !child) {
+                return false;
+            }
+            current = std::move(child);
+        }
+        GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(current.get()));
+        const std::optional<FieldText> field = text ? readFieldText(text.get()) : std::nullopt;
+        if (!field || !fitsText(range, field->whole)) {
+            return false;
+        }
+        const gint start = field->fromUtf16(range.location);
+        const gint end = field->fromUtf16(range.location + range.length);
+        CallError error;
+        CallError countError;
+        const gint count = atspi_text_get_n_selections(text.get(), countError.out());
+        const gboolean done = (!countError.failed() && count > 0)
+                                  ? atspi_text_set_selection(text.get(), 0, start, end, error.out())
+                                  : atspi_text_add_selection(text.get(), start, end, error.out());
+        return !error.failed() && done;
+    });
+}
+
 bool AtspiAccessibility::isSameElement(const AccessibleElementHandle& a, const AccessibleElementHandle& b) {
     AtspiAccessible* first = objectOf(a);
     AtspiAccessible* second = objectOf(b);

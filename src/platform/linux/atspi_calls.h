@@ -28,6 +28,15 @@ struct GObjectRef {
     GObjectRef(const GObjectRef&) = delete;
     GObjectRef& operator=(const GObjectRef&) = delete;
     GObjectRef(GObjectRef&& other) noexcept : ptr(std::exchange(other.ptr, nullptr)) {}
+    GObjectRef& operator=(GObjectRef&& other) noexcept {
+        if (this != &other) {
+            if (ptr) {
+                g_object_unref(ptr);
+            }
+            ptr = std::exchange(other.ptr, nullptr);
+        }
+        return *this;
+    }
     ~GObjectRef() {
         if (ptr) {
             g_object_unref(ptr);
