@@ -220,6 +220,19 @@ std::optional<std::vector<AccessibleLine>> accessibleLines(const QString& report
     return lines;
 }
 
+bool selectsLine(const QString& text, TextRange selection, TextRange line) {
+    const qsizetype end = selection.location + selection.length;
+    const qsizetype lineEnd = line.location + line.length;
+    if (selection.location < 0 || selection.location > line.location || end < lineEnd || end > text.size()) {
+        return false;
+    }
+    const auto breaksOnly = [](const QString& part) {
+        return std::all_of(part.begin(), part.end(), [](QChar c) { return c == QLatin1Char('\n'); });
+    };
+    return breaksOnly(text.mid(selection.location, line.location - selection.location)) &&
+           breaksOnly(text.mid(lineEnd, end - lineEnd));
+}
+
 QString cleanAccessibleText(const QString& reported) {
     if (!reported.contains(zeroWidthNoBreakSpace) && !reported.contains(objectReplacementCharacter)) {
         return reported;

@@ -97,6 +97,10 @@ std::optional<std::vector<AccessibleLine>> accessibleLines(const QString& report
                                                            const std::vector<AccessibleEmbeddedObject>& objects,
                                                            const std::vector<qsizetype>& unpublished = {});
 
+// Whether `selection` of `text` is the line at `line`, with at most the line breaks around it (a
+// line selected inside the object that holds it, as browsers report it on the field).
+bool selectsLine(const QString& text, TextRange selection, TextRange line);
+
 // The seen text of a reported text whose objects are not known: each U+FFFC counts as an object
 // without text.
 QString cleanAccessibleText(const QString& reported);

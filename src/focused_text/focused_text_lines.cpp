@@ -6,7 +6,11 @@
 #include "focused_text/accessible_text_cleaning.h"
 #include "focused_text/focused_text_field_accessor.h"
 #include "language/focused_text_replacement_fallback.h"
+#include "platform/scheduler_sleep.h"
 #include "platform/selection_replacement_check.h"
+
+#include <algorithm>
+#include <chrono>
 
 namespace tavrolin {
 
@@ -59,17 +63,19 @@ QCoro::Task<bool> FocusedTextFieldAccessor::writeLines(FocusedTextFieldSnapshot 
         for (qsizetype j = 0; j < i; ++j) {
             at += (*now.lines)[j].text.size() + 1;
         }
-        {
-            const FieldNow shown = co_await readFieldNow(element, true);
-            AppLog::app().notice(QStringLiteral("DEBUG line=%1 at=%2 len=%3 shown=%4,%5 same_text=%6 reported=%7,%8")
-                                     .arg(i)
-                                     .arg(at)
-                                     .arg(line.text.size())
-                                     .arg(shown.selection ? shown.selection->location : -1)
-                                     .arg(shown.selection ? shown.selection->length : -1)
-                                     .arg(shown.text == now.seen)
-                                     .arg(shown.reported.selectedRange ? shown.reported.selectedRange->location : -1)
-                                     .arg(shown.reported.selectedRange ? shown.reported.selectedRange->length : -1));
+        // The program shows the selection a moment later, and reports one made inside an object
+        // with the line breaks around it: the paste waits until the line shows selected.
+        for (std::chrono::milliseconds waited{0};; waited += lineSelectionPoll) {
+            const FieldNow field = co_await readFieldNow(element, true);
+            if (field.text && *field.text == now.seen && field.selection &&
+                selectsLine(*field.text, *field.selection, TextRange{at, line.text.size()})) {
+                break;
+            }
+            if (waited >= lineSelectionBound) {
+                AppLog::app().notice(QStringLiteral("focused field line did not show selected line=%1").arg(i));
+                co_return false;
+            }
+            co_await sleepFor(platform_.scheduler, lineSelectionPoll);
         }
         FocusedTextFieldSnapshot step = snapshot;
         step.fullText = now.seen;
@@ -79,7 +85,7 @@ QCoro::Task<bool> FocusedTextFieldAccessor::writeLines(FocusedTextFieldSnapshot 
         step.holdsObjectWithoutText = false;
         step.objectsWithoutText = 0;
         try {
-            co_await pasteOrGiveBack(targets[i], false, step);
+            co_await pasteOrGiveBack(targets[i], false, step, true);
         } catch (const FocusedTextReplacementFallback&) {
             co_return false;
         }

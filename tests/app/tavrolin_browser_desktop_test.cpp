@@ -558,7 +558,6 @@ protected:
                 }
             }
         }
-        ADD_FAILURE() << "TEMP\n" << program_->log().toStdString();
     }
 
     // Write Message pressed on the textarea holding `english`, its caret at the end, while the

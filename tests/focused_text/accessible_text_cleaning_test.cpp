@@ -176,6 +176,11 @@ TEST(AccessibleTextCleaningTest, ListMarkersAreNoPartOfTheText) {
     const AccessibleEmbeddedObject broken{4, QStringLiteral("red\nblue"), std::nullopt, {}, false};
     EXPECT_EQ(accessibleLines(QStringLiteral("the \uFFFC car"), {broken}), std::nullopt);
 
+    // Browsers report a line selected inside its object with the line breaks around it.
+    EXPECT_TRUE(selectsLine("Hi\nred car\nbig", {2, 9}, {3, 7}));
+    EXPECT_FALSE(selectsLine("Hi\nred car\nbig", {1, 9}, {3, 7}));
+    EXPECT_FALSE(selectsLine("Hi\nred car\nbig", {3, 6}, {3, 7}));
+
     // Without a marker the same text is the user's own.
     EXPECT_EQ(SeenAccessibleText(QStringLiteral("\uFFFC"), {item(0, "1. big", 0)}).text(), QStringLiteral("1. big"));
 }
