@@ -90,6 +90,7 @@ FocusedTextFieldSnapshot snapshotFromAccessibleRead(AccessibleElementHandle elem
     snapshot.sourceWindow = std::move(sourceWindow);
     snapshot.holdsObjectWithoutText = seen.holdsObjectWithoutText();
     snapshot.objectsWithoutText = seen.objectsWithoutText();
+    snapshot.listItems = seen.listItems();
     if (selectionBorneOut) {
         const SeenAccessibleText::Span span = seen.span(*inReported);
         snapshot.selectionHoldsObjectWithoutText = span.objectWithoutText;

@@ -1,5 +1,7 @@
 #include "focused_text/accessible_text_cleaning.h"
 
+#include <QStringList>
+
 #include <algorithm>
 
 namespace tavrolin {
@@ -28,7 +30,7 @@ bool textFollows(const QString& reported, qsizetype offset) {
 // Both characters lie in the Basic Multilingual Plane: removing or expanding them never splits a
 // surrogate pair.
 SeenAccessibleText::SeenAccessibleText(const QString& reported, const std::vector<AccessibleEmbeddedObject>& objects,
-                                       const std::vector<qsizetype>& unpublished) {
+                                       const std::vector<qsizetype>& unpublished, qsizetype marker) {
     for (const qsizetype offset : unpublished) {
         if (offset >= 0 && offset <= reported.size()) {
             unpublished_.push_back(offset);
@@ -41,14 +43,16 @@ SeenAccessibleText::SeenAccessibleText(const QString& reported, const std::vecto
     auto object = objects.begin();
     for (qsizetype i = 0; i < reported.size(); ++i) {
         const QChar c = reported.at(i);
-        if (c == objectReplacementCharacter) {
+        if (i < marker) {
+            // The list item's marker: drawn, never typed.
+        } else if (c == objectReplacementCharacter) {
             while (object != objects.end() && object->offset < i) {
                 ++object;
             }
             Embedded embedded{i, nullptr, std::nullopt, 0};
             if (object != objects.end() && object->offset == i && object->text) {
                 embedded.seen = std::make_shared<const SeenAccessibleText>(*object->text, object->objects,
-                                                                           object->unpublishedObjects);
+                                                                           object->unpublishedObjects, object->marker);
                 embedded.selection = object->selection;
                 // A paragraph is on lines of its own, as the user sees it and as a paste of the
                 // text makes it again.
@@ -61,6 +65,7 @@ SeenAccessibleText::SeenAccessibleText(const QString& reported, const std::vecto
                     text_ += QLatin1Char('\n');
                 }
                 objectsWithoutText_ += embedded.seen->objectsWithoutText();
+                listItems_ += embedded.seen->listItems() + (object->marker > 0 ? 1 : 0);
             } else {
                 ++objectsWithoutText_;
             }
@@ -152,6 +157,80 @@ SeenAccessibleText::Span SeenAccessibleText::span(TextRange reported) const {
         span.partOfObject = span.partOfObject || within.partOfObject;
     }
     return span;
+}
+
+namespace {
+
+void collectLines(const QString& reported, const std::vector<AccessibleEmbeddedObject>& objects,
+                  const std::vector<qsizetype>& unpublished, qsizetype marker, const std::vector<qsizetype>& path,
+                  std::vector<AccessibleLine>& lines) {
+    const SeenAccessibleText seen(reported, objects, unpublished, marker);
+    qsizetype runStart = marker;
+    const auto endRun = [&](qsizetype end) {
+        const std::optional<TextRange> range =
+            end > runStart ? seen.seenRange(TextRange{runStart, end - runStart}) : std::nullopt;
+        if (range && range->length > 0) {
+            lines.push_back(
+                {path, TextRange{runStart, end - runStart}, seen.text().mid(range->location, range->length)});
+        }
+    };
+    auto object = objects.begin();
+    for (qsizetype i = marker; i < reported.size(); ++i) {
+        const QChar c = reported.at(i);
+        if (c == QLatin1Char('\n')) {
+            endRun(i);
+            runStart = i + 1;
+            continue;
+        }
+        if (c != objectReplacementCharacter) {
+            continue;
+        }
+        while (object != objects.end() && object->offset < i) {
+            ++object;
+        }
+        if (object != objects.end() && object->offset == i && object->block && object->text) {
+            endRun(i);
+            std::vector<qsizetype> inner = path;
+            inner.push_back(i);
+            collectLines(*object->text, object->objects, object->unpublishedObjects, object->marker, inner, lines);
+            runStart = i + 1;
+        }
+    }
+    endRun(reported.size());
+}
+
+}  // namespace
+
+std::optional<std::vector<AccessibleLine>> accessibleLines(const QString& reported,
+                                                           const std::vector<AccessibleEmbeddedObject>& objects,
+                                                           const std::vector<qsizetype>& unpublished) {
+    std::vector<AccessibleLine> lines;
+    collectLines(reported, objects, unpublished, 0, {}, lines);
+    QStringList texts;
+    for (const AccessibleLine& line : lines) {
+        if (line.text.contains(QLatin1Char('\n'))) {
+            return std::nullopt;  // a line break inside an inline object
+        }
+        texts << line.text;
+    }
+    // Every line of the seen text, each once and whole.
+    if (texts.join(QLatin1Char('\n')) != SeenAccessibleText(reported, objects, unpublished).text()) {
+        return std::nullopt;
+    }
+    return lines;
+}
+
+bool selectsLine(const QString& text, TextRange selection, TextRange line) {
+    const qsizetype end = selection.location + selection.length;
+    const qsizetype lineEnd = line.location + line.length;
+    if (selection.location < 0 || selection.location > line.location || end < lineEnd || end > text.size()) {
+        return false;
+    }
+    const auto breaksOnly = [](const QString& part) {
+        return std::all_of(part.begin(), part.end(), [](QChar c) { return c == QLatin1Char('\n'); });
+    };
+    return breaksOnly(text.mid(selection.location, line.location - selection.location)) &&
+           breaksOnly(text.mid(lineEnd, end - lineEnd));
 }
 
 QString cleanAccessibleText(const QString& reported) {

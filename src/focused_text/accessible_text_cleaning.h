@@ -26,8 +26,10 @@ namespace tavrolin {
 // publishes no object, before the reported offsets given). Ranges of the reported text map onto it.
 class SeenAccessibleText {
 public:
+    // `marker`: the units at the start of `reported` that a list item's marker takes, which the
+    // user sees but never typed: no part of the text.
     SeenAccessibleText(const QString& reported, const std::vector<AccessibleEmbeddedObject>& objects,
-                       const std::vector<qsizetype>& unpublished = {});
+                       const std::vector<qsizetype>& unpublished = {}, qsizetype marker = 0);
 
     const QString& text() const { return text_; }
     // Whether the text holds an object without text, which text() leaves out: writing text over
@@ -35,6 +37,9 @@ public:
     bool holdsObjectWithoutText() const { return objectsWithoutText_ > 0; }
     // How many such objects it holds, nested ones too: a write that leaves fewer took some away.
     qsizetype objectsWithoutText() const { return objectsWithoutText_; }
+    // How many list items it holds (nested ones too), each a line of text() without its marker.
+    // A paste of lines over them makes them plain lines, or items of one list, their markers typed.
+    qsizetype listItems() const { return listItems_; }
 
     // A range of the reported text as the same range of the seen text. A range that begins or
     // ends inside an object is reported as taking in the object's whole U+FFFC; the object's own
@@ -67,11 +72,34 @@ private:
 
     QString text_;
     qsizetype objectsWithoutText_ = 0;
+    qsizetype listItems_ = 0;
     // The seen units before each reported unit, and before the end.
     std::vector<qsizetype> before_;
     std::vector<Embedded> embedded_;      // by offset
     std::vector<qsizetype> unpublished_;  // reported offsets, in order
 };
+
+// One line of a rich-text field, as the one object whose text holds it: `path` holds the offsets
+// of the U+FFFC standing for each object from the field's text down (empty: the field's own
+// text), `range` the part of that object's reported text the line takes (a list item's marker
+// left out), and `text` the line as the user sees it.
+struct AccessibleLine {
+    std::vector<qsizetype> path;
+    TextRange range;
+    QString text;
+    bool operator==(const AccessibleLine&) const = default;
+};
+
+// The lines of a reported text with its objects, each within one object, so that each can be
+// selected and written on its own and the objects that make it a list or a paragraph stay.
+// Absent when the seen text cannot be cut that way (a line running across blocks, an empty one).
+std::optional<std::vector<AccessibleLine>> accessibleLines(const QString& reported,
+                                                           const std::vector<AccessibleEmbeddedObject>& objects,
+                                                           const std::vector<qsizetype>& unpublished = {});
+
+// Whether `selection` of `text` is the line at `line`, with at most the line breaks around it (a
+// line selected inside the object that holds it, as browsers report it on the field).
+bool selectsLine(const QString& text, TextRange selection, TextRange line);
 
 // The seen text of a reported text whose objects are not known: each U+FFFC counts as an object
 // without text.

@@ -433,6 +433,19 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
                 .arg(newText.size()));
         throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
     }
+    if (snapshot.listItems > 0 && !hasSelection) {
+        co_await replaceLineByLine(newText, snapshot);
+        co_return;
+    }
+    if (snapshot.listItems > 0 && snapshot.selectedText->contains(QLatin1Char('\n'))) {
+        // Lines pasted over list items become plain lines, or items of one list with their
+        // markers typed in: the user's lists are left as they are, and the result offered.
+        AppLog::app().notice(
+            QStringLiteral("focused field holds a list where the result would go: not written items=%1 length=%2")
+                .arg(snapshot.listItems)
+                .arg(newText.size()));
+        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
+    }
     AccessibilityCalls& calls = platform_.accessibility;
     // Accessibility writes reach the field wherever its window is; keystrokes only go to what
     // is in front, so they come last and only after checking where they would land.

@@ -58,6 +58,9 @@ public:
     // How long a paste may take to show in its field before it counts as not placed.
     static constexpr std::chrono::milliseconds pasteShowBound{1500};
     static constexpr std::chrono::milliseconds pasteShowPoll{20};
+    // How long a line selected for writing on its own may take to show selected.
+    static constexpr std::chrono::milliseconds lineSelectionBound{1000};
+    static constexpr std::chrono::milliseconds lineSelectionPoll{30};
 
     // How long the Translate probe waits for a program to take the request for its tree.
     static constexpr std::chrono::milliseconds treeRequestBound{100};
@@ -165,7 +168,10 @@ private:
                                  Result (Accessibility::*query)(const AccessibleElementHandle&));
     // The paste path of a replacement; a paste that cannot be sent, or that would not reach the
     // snapshot's field, leaves the text unplaced.
-    QCoro::Task<void> pasteOrGiveBack(QString newText, bool replacingAllText, FocusedTextFieldSnapshot snapshot);
+    // `lineSelected`: the snapshot's selection is a line selected inside the object that holds
+    // it, which browsers may report with the line breaks around it: so it counts as unmoved.
+    QCoro::Task<void> pasteOrGiveBack(QString newText, bool replacingAllText, FocusedTextFieldSnapshot snapshot,
+                                      bool lineSelected = false);
     // Whether keystrokes sent now reach the field the snapshot was read from: the window read
     // from is still in front, and its focused element is still the snapshot's (the input gate
     // checks the window again as each key goes).
@@ -198,7 +204,8 @@ private:
     QCoro::Task<FieldNow> readSnapshotFieldNow(FocusedTextFieldSnapshot snapshot, bool withSelection);
     // What changed in the field since the snapshot was read ("text", or "selection" when
     // `selectionToo`), logged; absent when nothing did or nothing accessible can tell.
-    QCoro::Task<std::optional<QString>> changeSinceRead(FocusedTextFieldSnapshot snapshot, bool selectionToo);
+    QCoro::Task<std::optional<QString>> changeSinceRead(FocusedTextFieldSnapshot snapshot, bool selectionToo,
+                                                        bool lineSelected = false);
     // What a field showed after a write instead of the result: "unchanged",
     // "original_then_result", "other", "unreadable", or "not_fetched" (nothing shows the field
     // and its program did not take the paste).
@@ -244,6 +251,12 @@ private:
     // Whether the field still holds every object without text it was read with: a write whose
     // text reads right may still have taken a picture away. Not when it cannot be read.
     QCoro::Task<bool> keepsObjectsWithoutText(FocusedTextFieldSnapshot snapshot);
+    // A field holding lists, written whole: each line of the result goes over its line alone
+    // (selected in the object that holds it, and pasted), so that list items stay items; where
+    // that cannot be done the field keeps, or gets back, the text it was read with.
+    QCoro::Task<void> replaceLineByLine(QString newText, FocusedTextFieldSnapshot snapshot);
+    // Writes `targets` over the field's lines one by one; whether every line now holds its own.
+    QCoro::Task<bool> writeLines(FocusedTextFieldSnapshot snapshot, QStringList targets);
     // Logs what a write left and hands the text back for copying.
     [[noreturn]] static void failReplacement(const QString& newText, const WriteProblem& problem);
     // Whether a focused element is the field the snapshot was read from: the same object, or the

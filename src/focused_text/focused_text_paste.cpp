@@ -91,7 +91,7 @@ QCoro::Task<bool> FocusedTextFieldAccessor::isSnapshotField(AccessibleElementHan
 }
 
 QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, bool replacingAllText,
-                                                            FocusedTextFieldSnapshot snapshot) {
+                                                            FocusedTextFieldSnapshot snapshot, bool lineSelected) {
     const std::optional<FrontApplication> front = snapshot.sourceWindow;
     if (front) {
         lateSelectAll_.stopIn(front->windowId);  // this paste's select-all is its own
@@ -102,13 +102,13 @@ QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, boo
     const bool seeSelectAll = replacingAllText && snapshot.element && !snapshot.readByKeyboard;
     const auto beforeSelectAll = std::make_shared<FieldNow>();
     // Checked once the clipboard is saved and the keyboard free, right before the keys.
-    checks.target = [this, snapshot, replacingAllText, fieldChanged, seeSelectAll,
-                     beforeSelectAll]() -> QCoro::Task<bool> {
+    checks.target = [this, snapshot, replacingAllText, fieldChanged, seeSelectAll, beforeSelectAll,
+                     lineSelected]() -> QCoro::Task<bool> {
         const bool reaches = co_await pasteReachesField(snapshot);
         if (!reaches) {
             co_return false;
         }
-        const std::optional<QString> change = co_await changeSinceRead(snapshot, !replacingAllText);
+        const std::optional<QString> change = co_await changeSinceRead(snapshot, !replacingAllText, lineSelected);
         *fieldChanged = change.has_value();
         if (change || !seeSelectAll) {
             co_return !change;
@@ -258,7 +258,7 @@ QCoro::Task<FocusedTextFieldAccessor::FieldNow> FocusedTextFieldAccessor::readSn
 }
 
 QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::changeSinceRead(FocusedTextFieldSnapshot snapshot,
-                                                                              bool selectionToo) {
+                                                                              bool selectionToo, bool lineSelected) {
     if (!snapshot.element) {
         co_return std::nullopt;  // nothing accessible to read it by
     }
@@ -272,7 +272,10 @@ QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::changeSinceRead(Fo
                                  .arg(now.text->size()));
         co_return QStringLiteral("text");
     }
-    if (selectionToo && now.selection != snapshot.selectedRange) {
+    const bool selectionKept =
+        now.selection == snapshot.selectedRange || (lineSelected && now.selection && snapshot.selectedRange &&
+                                                    selectsLine(*now.text, *now.selection, *snapshot.selectedRange));
+    if (selectionToo && !selectionKept) {
         AppLog::app().notice(QStringLiteral("focused field selection moved since it was read: not written"));
         co_return QStringLiteral("selection");
     }

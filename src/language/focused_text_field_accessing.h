@@ -49,6 +49,10 @@ struct FocusedTextFieldSnapshot {
     // How many such objects it holds (nested ones too): the field still holds them all after a
     // write that succeeded.
     qsizetype objectsWithoutText = 0;
+    // How many list items the field holds (a rich-text field's bulleted or numbered lists):
+    // each is a line of `fullText` without its marker, and stays an item only while what is
+    // written over it is written into it alone.
+    qsizetype listItems = 0;
     // The same for the selection: it takes in such an object.
     bool selectionHoldsObjectWithoutText = false;
     // The selection begins or ends inside the text of an embedded object (a link): a write

@@ -61,6 +61,10 @@ struct AccessibleEmbeddedObject {
     // Pictures and the like that publish no object and so stand at no U+FFFC of `text` (see
     // AccessibleRichText::unpublishedObjects).
     std::vector<qsizetype> unpublishedObjects;
+    // A list item's marker ("• ", "1. "), which web engines put at the start of its `text`: the
+    // UTF-16 units it takes there; 0 for anything else. The program draws it, the user never
+    // typed it, and it is no part of what a write replaces.
+    qsizetype marker = 0;
     bool operator==(const AccessibleEmbeddedObject&) const = default;
 };
 
@@ -145,6 +149,17 @@ public:
     virtual bool setSelectedText(const AccessibleElementHandle& element, const QString& text) = 0;
     // Selects a range; a length of 0 places the caret.
     virtual bool setSelectedRange(const AccessibleElementHandle& element, AccessibleTextRange range) = 0;
+    // Selects `range` (UTF-16 units of that object's own text) in an object embedded in the
+    // element's text: `path` holds the offsets of the U+FFFC standing for each object in the text
+    // of the one before, the element's first (AccessibleRichText, AccessibleEmbeddedObject).
+    // False when an object along the path is missing or the program refuses.
+    virtual bool setSelectedRangeInEmbedded(const AccessibleElementHandle& element, const std::vector<qsizetype>& path,
+                                            AccessibleTextRange range) {
+        (void)element;
+        (void)path;
+        (void)range;
+        return false;
+    }
 
     // Whether two handles, possibly found apart, name the same object of the same application.
     virtual bool isSameElement(const AccessibleElementHandle& a, const AccessibleElementHandle& b) {

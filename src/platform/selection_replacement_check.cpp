@@ -15,18 +15,21 @@ SelectionReplacementCheck checkSelectionReplacement(const QString& before, Acces
         selection.location > after.size()) {
         return check;
     }
-    const QString expected = withUnixLineEnds(inserted);
-    const QString placed = withUnixLineEnds(after.mid(selection.location));
-    if (placed.startsWith(expected)) {
+    const qsizetype end = selection.location + std::min(selection.length, before.size() - selection.location);
+    const QString head = withUnixLineEnds(before.left(selection.location));
+    const QString tail = withUnixLineEnds(before.mid(end));
+    if (withUnixLineEnds(after) == head + withUnixLineEnds(inserted) + tail) {
         check.placed = true;
         return check;
     }
     // What stays of the field outside the selection is unchanged by the delete and insert,
-    // so the length difference is what the insert put in.
-    const qsizetype kept = before.size() - std::min(selection.length, before.size() - selection.location);
+    // so the length difference is what the insert put in; a delete that took more or less than
+    // the selection, or an insert elsewhere, leaves no such range.
+    const qsizetype kept = before.size() - (end - selection.location);
     const qsizetype insertedLength = after.size() - kept;
     if (insertedLength >= 0 && selection.location + insertedLength <= after.size() &&
-        after.left(selection.location) == before.left(selection.location)) {
+        after.left(selection.location) == before.left(selection.location) &&
+        after.mid(selection.location + insertedLength) == before.mid(end)) {
         check.leftover = AccessibleTextRange{selection.location, insertedLength};
     }
     return check;

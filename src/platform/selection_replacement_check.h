@@ -19,10 +19,10 @@ struct SelectionReplacementCheck {
 };
 
 // `before` is the field's text with `selection` (UTF-16 units) selected, `inserted` the text
-// meant to replace it, `after` the field's text once deleted and inserted. Only the replaced
-// range is compared: the rest of the field is never judged, so a toolkit that rewrites line
-// ends elsewhere or a concurrent edit outside the range cannot make a good replacement look
-// bad.
+// meant to replace it, `after` the field's text once deleted and inserted. The whole field is
+// judged, line ends alike (a toolkit may store them its own way): a program that deletes more
+// or less than the selection, or inserts elsewhere (as a busy editor may), leaves the text
+// around the range changed, and that is no replacement of the selection.
 SelectionReplacementCheck checkSelectionReplacement(const QString& before, AccessibleTextRange selection,
                                                     const QString& inserted, const QString& after);
 

@@ -502,6 +502,65 @@ protected:
         EXPECT_EQ(browser_->editablePictures(), 1);
     }
 
+    // A rich-text field with a line of text, a bulleted and a numbered list (the browser shows
+    // each item's marker, "• " or "1. ", in its accessible text). Write Message and Flip Language
+    // with the caret at the end: the field keeps both lists, each item holding its own line of the
+    // result and no typed marker, and the run succeeds; or the run fails, the field is exactly as
+    // it was, lists and markup, and the result is offered for copying.
+    void listsStayLists() {
+        struct Run {
+            const char* key;
+            QString action;
+            QString html;
+            QStringList gone;  // words of the original no item may keep
+        };
+        const Run runs[] = {
+            {"w",
+             "translate_message",
+             "<div>Hello Anna,</div><ul><li>I have a red car.</li><li>The house is big.</li></ul>"
+             "<ol><li>The dog is small.</li><li>We are going to the park.</li></ol>",
+             {"car", "house", "dog", "park"}},
+            {"f",
+             "flip_language",
+             QStringLiteral("<div>Hola Ana,</div><ul><li>Tengo un coche rojo.</li><li>La casa es grande.</li></ul>"
+                            "<ol><li>El perro es pequeño.</li><li>Vamos al parque.</li></ol>"),
+             {"coche", "grande", "perro", "parque"}},
+        };
+        for (const Run& run : runs) {
+            const std::string what = run.action.toStdString();
+            ASSERT_TRUE(program_->closeCopyWindows());
+            ASSERT_TRUE(browser_->activate());
+            ASSERT_TRUE(browser_->prepareEditableHtml(run.html, Selection::caretAtEnd)) << what;
+            const std::optional<QString> original = browser_->editableHtml();
+            ASSERT_TRUE(original.has_value());
+            const int before = program_->events(run.action);
+            press(run.key);
+            ASSERT_TRUE(program_->waitForEvents(run.action, before + 1)) << program_->log().toStdString();
+            const QString ended = program_->eventLines(run.action).constLast();
+            const QString lists = browser_->editableLists().value_or(QStringLiteral("(no answer)"));
+            if (!ended.contains("success=true")) {
+                EXPECT_EQ(browser_->editableHtml(), original) << what << ": " << ended.toStdString();
+                EXPECT_TRUE(test::waitUntil([&] { return program_->copyWindow().has_value(); }, 5s)) << what;
+                continue;
+            }
+            const QStringList found = lists.split(';');
+            ASSERT_EQ(found.size(), 2) << what << ": " << lists.toStdString();
+            for (int i = 0; i < 2; ++i) {
+                const QString listKind = i == 0 ? QStringLiteral("ul:") : QStringLiteral("ol:");
+                ASSERT_TRUE(found[i].startsWith(listKind)) << what << ": " << lists.toStdString();
+                const QStringList items = found[i].mid(3).split('|');
+                EXPECT_EQ(items.size(), 2) << what << ": " << lists.toStdString();
+                for (const QString& item : items) {
+                    EXPECT_FALSE(item.isEmpty() || item.startsWith(QChar(0x2022)) || item.front().isDigit())
+                        << what << ": " << lists.toStdString();
+                    for (const QString& word : run.gone) {
+                        EXPECT_FALSE(item.contains(word)) << what << ": " << lists.toStdString();
+                    }
+                }
+            }
+        }
+    }
+
     // Write Message pressed on the textarea holding `english`, its caret at the end, while the
     // page is busy in a script for `busy` from our Control+A on; `meanwhile` runs `at` after the
     // shortcut. Once the page runs again, the textarea holds its text or the result, never
@@ -593,6 +652,36 @@ TEST_F(FirefoxFieldsDesktopTest, APictureWithoutAlternativeTextStaysInARichTextF
 
 TEST_F(ChromiumFieldsDesktopTest, APictureWithoutAlternativeTextStaysInARichTextField) {
     keepsAPictureWithoutAlternativeText();
+}
+
+TEST_F(FirefoxFieldsDesktopTest, ListsStayListsOrTheFieldStaysAsItWas) {
+    listsStayLists();
+}
+
+TEST_F(ChromiumFieldsDesktopTest, ListsStayListsOrTheFieldStaysAsItWas) {
+    listsStayLists();
+}
+
+// A character beyond the Basic Multilingual Plane (an emoji) is one character in the accessible
+// text and two UTF-16 units in ours: every kind of field holding one is written all the same, the
+// emoji kept, with the caret at the end and with the whole text selected.
+TEST_F(ChromiumFieldsDesktopTest, FieldsWithEmojiAreWritten) {
+    const QString car = QStringLiteral("I have a red car 🚗.");
+    const QString love = QStringLiteral("I love this red car 😀👍🏽 very much.");
+    for (const Element element : {Element::textarea, Element::input, Element::editable}) {
+        for (const auto& [sentence, selection] :
+             {std::pair{car, Selection::caretAtEnd}, std::pair{love, Selection::all}}) {
+            const std::string what = std::string(describe(element)) + ": " + sentence.toStdString();
+            const QString written = runOn(element, sentence, selection, "w", "translate_message");
+            const QString ended = program_->eventLines("translate_message").constLast();
+            EXPECT_TRUE(ended.contains("success=true")) << what << "\n" << program_->log().right(3000).toStdString();
+            EXPECT_FALSE(written.contains("have") || written.contains("love")) << what << ": " << written.toStdString();
+            EXPECT_TRUE(written.contains(sentence == car ? QStringLiteral("🚗") : QStringLiteral("😀👍🏽")))
+                << what << ": " << written.toStdString();
+            ASSERT_TRUE(program_->closeCopyWindows());
+            ASSERT_TRUE(browser_->activate());
+        }
+    }
 }
 
 // The user goes on typing while the server works on the text: the field keeps every key, and

@@ -135,5 +135,55 @@ TEST(AccessibleTextCleaningTest, ParagraphsAreOnLinesOfTheirOwn) {
     EXPECT_EQ(SeenAccessibleText(reported, {second, third}).seenRange({11, 1}), (TextRange{12, 6}));
 }
 
+// What both browsers report of "<div>Hi</div><ul><li>red car</li></ul><ol><li>big</li></ol>":
+// each item's text begins with the marker its list draws, which the user never typed.
+TEST(AccessibleTextCleaningTest, ListMarkersAreNoPartOfTheText) {
+    const auto item = [](qsizetype offset, const QString& text, qsizetype marker,
+                         std::optional<AccessibleTextRange> selection = std::nullopt) {
+        AccessibleEmbeddedObject object{offset, text, selection, {}, true};
+        object.marker = marker;
+        return object;
+    };
+    const auto list = [](qsizetype offset, AccessibleEmbeddedObject only,
+                         std::optional<AccessibleTextRange> selection = std::nullopt) {
+        return AccessibleEmbeddedObject{offset, QStringLiteral("\uFFFC"), selection, {std::move(only)}, true};
+    };
+    const QString reported = QStringLiteral("\uFFFC\uFFFC\uFFFC");
+    const AccessibleEmbeddedObject hi{0, QStringLiteral("Hi"), std::nullopt, {}, true};
+    const SeenAccessibleText seen(
+        reported, {hi, list(1, item(0, QStringLiteral("\u2022 red car"), 2)), list(2, item(0, "1. big", 3))});
+    EXPECT_EQ(seen.text(), QStringLiteral("Hi\nred car\nbig"));
+    EXPECT_EQ(seen.listItems(), 2);
+
+    // "car" selected in the first item: the range leaves the marker out.
+    const SeenAccessibleText selected(
+        reported,
+        {hi,
+         list(1, item(0, QStringLiteral("\u2022 red car"), 2, AccessibleTextRange{6, 3}), AccessibleTextRange{0, 1}),
+         list(2, item(0, "1. big", 3))});
+    EXPECT_EQ(selected.seenRange({1, 1}), (TextRange{7, 3}));
+
+    // Each line within one object: the item's words without the marker, to be written on its own.
+    const std::vector<AccessibleLine> lines{{{0}, {0, 2}, "Hi"}, {{1, 0}, {2, 7}, "red car"}, {{2, 0}, {3, 3}, "big"}};
+    EXPECT_EQ(accessibleLines(
+                  reported, {hi, list(1, item(0, QStringLiteral("\u2022 red car"), 2)), list(2, item(0, "1. big", 3))}),
+              lines);
+    // A line that runs from the field's own text into a link and on: one line of one object.
+    const AccessibleEmbeddedObject link{4, QStringLiteral("red"), std::nullopt, {}, false};
+    EXPECT_EQ(accessibleLines(QStringLiteral("the \uFFFC car\nok"), {link}),
+              (std::vector<AccessibleLine>{{{}, {0, 9}, "the red car"}, {{}, {10, 2}, "ok"}}));
+    // A link whose words run over two lines: those lines are no object's each.
+    const AccessibleEmbeddedObject broken{4, QStringLiteral("red\nblue"), std::nullopt, {}, false};
+    EXPECT_EQ(accessibleLines(QStringLiteral("the \uFFFC car"), {broken}), std::nullopt);
+
+    // Browsers report a line selected inside its object with the line breaks around it.
+    EXPECT_TRUE(selectsLine("Hi\nred car\nbig", {2, 9}, {3, 7}));
+    EXPECT_FALSE(selectsLine("Hi\nred car\nbig", {1, 9}, {3, 7}));
+    EXPECT_FALSE(selectsLine("Hi\nred car\nbig", {3, 6}, {3, 7}));
+
+    // Without a marker the same text is the user's own.
+    EXPECT_EQ(SeenAccessibleText(QStringLiteral("\uFFFC"), {item(0, "1. big", 0)}).text(), QStringLiteral("1. big"));
+}
+
 }  // namespace
 }  // namespace tavrolin

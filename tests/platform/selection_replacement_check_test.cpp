@@ -5,7 +5,7 @@
 namespace tavrolin {
 namespace {
 
-TEST(SelectionReplacementCheckTest, OnlyTheReplacedRangeIsJudged) {
+TEST(SelectionReplacementCheckTest, TheReplacedRangeAndTheTextAroundItAreJudged) {
     const QString before = QString::fromUtf8("one\r\ntwo 😀 three\r\nfour");
     const AccessibleTextRange selection{5, 3};  // "two"
     struct Case {
@@ -17,8 +17,12 @@ TEST(SelectionReplacementCheckTest, OnlyTheReplacedRangeIsJudged) {
         {"exact", "2", QString::fromUtf8("one\r\n2 😀 three\r\nfour"), {true, std::nullopt}},
         // A toolkit that stores line ends its own way: still placed.
         {"line ends rewritten", "2\r\nzwei", QString::fromUtf8("one\r\n2\nzwei 😀 three\r\nfour"), {true, std::nullopt}},
-        // Text after the range changed meanwhile: not our business, still placed.
-        {"edit after the range", "2", QString::fromUtf8("one\r\n2 😀 changed"), {true, std::nullopt}},
+        // A busy editor's delete took a character too many, or its insert went a character too
+        // far: the result stands where the selection was, yet the text around it is wrong.
+        {"deleted too much", "2", QString::fromUtf8("one\r\n2😀 three\r\nfour"), {false, std::nullopt}},
+        {"inserted too far", "2", QString::fromUtf8("one\r\n 2😀 three\r\nfour"), {false, std::nullopt}},
+        // The selection deleted twice over, the result inserted once.
+        {"deleted twice", "2", QString::fromUtf8("one\r\n2three\r\nfour"), {false, std::nullopt}},
         // Spaces normalised inside the range: not placed; what the insert put in is selected
         // so a paste goes over it (and nothing else).
         {"spaces normalised",

@@ -50,6 +50,13 @@ const fields = () => ({
   input: document.getElementById('input').value,
   editable: document.getElementById('editable').innerText,
   pictures: document.getElementById('editable').querySelectorAll('img').length,
+  // Each list of the contenteditable element as its kind and its items' texts: "ul:one|two".
+  lists: Array.from(document.getElementById('editable').querySelectorAll('ul, ol'))
+             .map(list => list.tagName.toLowerCase() + ':' +
+                  Array.from(list.children).filter(item => item.tagName === 'LI')
+                      .map(item => item.innerText.trim()).join('|'))
+             .join(';'),
+  html: document.getElementById('editable').innerHTML,
   focused: document.activeElement ? document.activeElement.id : '',
   selected: selected(),
   selectionStart: document.activeElement && document.activeElement.selectionStart != null
@@ -221,7 +228,8 @@ TestBrowser::TestBrowser(Kind kind) {
         const Report report{body.value("textarea").toString(),      body.value("input").toString(),
                             body.value("editable").toString(),      body.value("focused").toString(),
                             body.value("selected").toInt(),         body.value("pictures").toInt(-1),
-                            body.value("selectionStart").toInt(-1), body.value("selectionEnd").toInt(-1)};
+                            body.value("selectionStart").toInt(-1), body.value("selectionEnd").toInt(-1),
+                            body.value("lists").toString(),         body.value("html").toString()};
         reports_[body.value("id").toInt()] = report;
         seen_.push_back(report);
         changed_.notify_all();
@@ -420,6 +428,16 @@ bool TestBrowser::selectEditableWords(const QString& words) {
 std::optional<int> TestBrowser::editablePictures() {
     const std::optional<Report> report = send(QStringLiteral(R"({"op":"report"})"), 5s);
     return report ? std::optional<int>(report->pictures) : std::nullopt;
+}
+
+std::optional<QString> TestBrowser::editableLists() {
+    const std::optional<Report> report = send(QStringLiteral(R"({"op":"report"})"), 5s);
+    return report ? std::optional<QString>(report->lists) : std::nullopt;
+}
+
+std::optional<QString> TestBrowser::editableHtml() {
+    const std::optional<Report> report = send(QStringLiteral(R"({"op":"report"})"), 5s);
+    return report ? std::optional<QString>(report->html) : std::nullopt;
 }
 
 std::optional<std::pair<int, int>> TestBrowser::selection() {

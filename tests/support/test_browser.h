@@ -73,6 +73,10 @@ public:
     // How many pictures (<img>) the contenteditable element holds now; absent when the page did
     // not answer.
     std::optional<int> editablePictures();
+    // The contenteditable element's lists, each as its kind and its items' texts ("ul:one|two",
+    // lists joined by ";"), and its markup; absent when the page did not answer.
+    std::optional<QString> editableLists();
+    std::optional<QString> editableHtml();
     // The next Control+A the page gets keeps its script busy for `busy` (the keys after it wait,
     // as in a page busy in a script); the browser's own process goes on answering meanwhile.
     bool busyOnNextSelectAll(std::chrono::milliseconds busy);
@@ -110,6 +114,8 @@ private:
         int pictures = -1;
         int selectionStart = -1;
         int selectionEnd = -1;
+        QString lists;
+        QString html;
     };
     // Sends one command to the page and waits for the report that answers it.
     std::optional<Report> send(const QString& commandJson, std::chrono::milliseconds limit);

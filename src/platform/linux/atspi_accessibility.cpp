@@ -694,16 +694,20 @@ std::optional<QString> AtspiAccessibility::selectedText(const AccessibleElementH
         if (countError.failed()) {
             return std::nullopt;
         }
-        const std::optional<std::pair<int, int>> selection = count > 0 ? firstSelection(text.get()) : std::nullopt;
+        if (count <= 0) {
+            return QString();
+        }
+        // Cut from the text by the same reading of the selection's ends as its range, so that the
+        // two agree whatever the program's count.
+        const std::optional<FieldText> field = readFieldText(text.get());
+        if (!field) {
+            return std::nullopt;
+        }
+        const std::optional<std::pair<qsizetype, qsizetype>> selection = selectionInField(text.get(), *field);
         if (!selection) {
             return QString();
         }
-        CallError error;
-        GMemory<gchar> chars(atspi_text_get_text(text.get(), selection->first, selection->second, error.out()));
-        if (error.failed() || !chars) {
-            return std::nullopt;
-        }
-        return QString::fromUtf8(chars.get());
+        return field->whole.mid(selection->first, selection->second - selection->first);
     });
 }
 
@@ -903,6 +907,52 @@ bool AtspiAccessibility::setSelectedRange(const AccessibleElementHandle& element
             const gboolean done = atspi_text_set_caret_offset(text.get(), start, error.out());
             return !error.failed() && done;
         }
+        CallError countError;
+        const gint count = atspi_text_get_n_selections(text.get(), countError.out());
+        const gboolean done = (!countError.failed() && count > 0)
+                                  ? atspi_text_set_selection(text.get(), 0, start, end, error.out())
+                                  : atspi_text_add_selection(text.get(), start, end, error.out());
+        return !error.failed() && done;
+    });
+}
+
+bool AtspiAccessibility::setSelectedRangeInEmbedded(const AccessibleElementHandle& element,
+                                                    const std::vector<qsizetype>& path, AccessibleTextRange range) {
+    return onElement(element, [&](AtspiAccessible* object) -> bool {
+        GObjectRef<AtspiAccessible> current(ATSPI_ACCESSIBLE(g_object_ref(object)));
+        for (const qsizetype offset : path) {
+            GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(current.get()));
+            GObjectRef<AtspiHypertext> hypertext(atspi_accessible_get_hypertext_iface(current.get()));
+            const std::optional<FieldText> field = text ? readFieldText(text.get()) : std::nullopt;
+            if (!hypertext || !field || offset < 0 || offset >= field->whole.size()) {
+                return false;
+            }
+            CallError indexError;
+            const gint index =
+                atspi_hypertext_get_link_index(hypertext.get(), field->fromUtf16(offset), indexError.out());
+            if (indexError.failed() || index < 0) {
+                return false;
+            }
+            CallError linkError;
+            GObjectRef<AtspiHyperlink> link(atspi_hypertext_get_link(hypertext.get(), index, linkError.out()));
+            if (linkError.failed() || !link) {
+                return false;
+            }
+            CallError objectError;
+            GObjectRef<AtspiAccessible> child(atspi_hyperlink_get_object(link.get(), 0, objectError.out()));
+            if (objectError.failed() || !child) {
+                return false;
+            }
+            current = std::move(child);
+        }
+        GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(current.get()));
+        const std::optional<FieldText> field = text ? readFieldText(text.get()) : std::nullopt;
+        if (!field || !fitsText(range, field->whole)) {
+            return false;
+        }
+        const gint start = field->fromUtf16(range.location);
+        const gint end = field->fromUtf16(range.location + range.length);
+        CallError error;
         CallError countError;
         const gint count = atspi_text_get_n_selections(text.get(), countError.out());
         const gboolean done = (!countError.failed() && count > 0)

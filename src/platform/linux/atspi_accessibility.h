@@ -59,6 +59,8 @@ public:
     bool setValue(const AccessibleElementHandle& element, const QString& text) override;
     bool setSelectedText(const AccessibleElementHandle& element, const QString& text) override;
     bool setSelectedRange(const AccessibleElementHandle& element, AccessibleTextRange range) override;
+    bool setSelectedRangeInEmbedded(const AccessibleElementHandle& element, const std::vector<qsizetype>& path,
+                                    AccessibleTextRange range) override;
     bool isSameElement(const AccessibleElementHandle& a, const AccessibleElementHandle& b) override;
 
 private:

@@ -28,6 +28,15 @@ struct GObjectRef {
     GObjectRef(const GObjectRef&) = delete;
     GObjectRef& operator=(const GObjectRef&) = delete;
     GObjectRef(GObjectRef&& other) noexcept : ptr(std::exchange(other.ptr, nullptr)) {}
+    GObjectRef& operator=(GObjectRef&& other) noexcept {
+        if (this != &other) {
+            if (ptr) {
+                g_object_unref(ptr);
+            }
+            ptr = std::exchange(other.ptr, nullptr);
+        }
+        return *this;
+    }
     ~GObjectRef() {
         if (ptr) {
             g_object_unref(ptr);
@@ -107,6 +116,9 @@ std::optional<FieldText> readFieldText(AtspiText* text);
 
 // The first selection in the application's offsets; absent when there is none or the call failed.
 std::optional<std::pair<int, int>> firstSelection(AtspiText* text);
+
+// The first selection's ends in UTF-16 units of the field's text; absent when there is none.
+std::optional<std::pair<qsizetype, qsizetype>> selectionInField(AtspiText* text, const FieldText& field);
 
 // The selection in UTF-16 units of the field's text, else its caret as a range of length 0;
 // absent when it reports neither.

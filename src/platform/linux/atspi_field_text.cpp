@@ -80,11 +80,44 @@ std::optional<std::pair<int, int>> firstSelection(AtspiText* text) {
     return std::make_pair(start, end);
 }
 
+std::optional<std::pair<qsizetype, qsizetype>> selectionInField(AtspiText* text, const FieldText& field) {
+    const std::optional<std::pair<int, int>> selection = firstSelection(text);
+    if (!selection) {
+        return std::nullopt;
+    }
+    qsizetype start = field.toUtf16(selection->first);
+    qsizetype end = field.toUtf16(selection->second);
+    if (field.utf16Offsets) {
+        return std::make_pair(start, end);
+    }
+    // Chromium counts a selection's ends in characters twice over, as if the characters were
+    // UTF-16 units: each character beyond the Basic Multilingual Plane before an end takes it one
+    // character further back (a select-all over one emoji stops one character short). Its caret
+    // it counts once, and the caret stands at one end of the selection: it tells which count the
+    // program used.
+    CallError caretError;
+    const gint caret = atspi_text_get_caret_offset(text, caretError.out());
+    if (caretError.failed() || caret < 0) {
+        return std::make_pair(start, end);
+    }
+    const qsizetype caretAt = field.toUtf16(caret);
+    if (caretAt == start || caretAt == end) {
+        return std::make_pair(start, end);
+    }
+    const auto countedTwice = [&field](int offset) {
+        return codePointsToUtf16(field.whole, codePointsToUtf16(field.whole, offset));
+    };
+    const qsizetype twiceStart = countedTwice(selection->first);
+    const qsizetype twiceEnd = countedTwice(selection->second);
+    if (caretAt == twiceStart || caretAt == twiceEnd) {
+        return std::make_pair(twiceStart, twiceEnd);
+    }
+    return std::make_pair(start, end);
+}
+
 std::optional<AccessibleTextRange> selectionOrCaret(AtspiText* text, const FieldText& field) {
-    if (const auto selection = firstSelection(text)) {
-        const qsizetype start = field.toUtf16(selection->first);
-        const qsizetype end = field.toUtf16(selection->second);
-        return AccessibleTextRange{start, end - start};
+    if (const auto selection = selectionInField(text, field)) {
+        return AccessibleTextRange{selection->first, selection->second - selection->first};
     }
     CallError error;
     const gint caret = atspi_text_get_caret_offset(text, error.out());

@@ -3,6 +3,8 @@
 #include "platform/linux/atspi_calls.h"
 #include "platform/linux/character_box_gaps.h"
 
+#include <QRegularExpression>
+
 #include <atspi/atspi.h>
 #include <chrono>
 #include <map>
@@ -65,6 +67,41 @@ bool isBlock(AtspiAccessible* object) {
                        g_strcmp0(display, "none") != 0;
     g_hash_table_unref(attributes);
     return block;
+}
+
+// The marker ("• ", "1. ") at the start of a list item's text, in UTF-16 units of `field`; 0 when
+// the object is no list item or shows none. Chromium publishes the marker as a first child of its
+// own (tagged "::marker"); Firefox only in the item's text, where it stands as its list style
+// draws it: a bullet, or a number, a letter or a roman numeral with its full stop, then a space.
+qsizetype listMarkerLength(AtspiAccessible* object, const FieldText& field) {
+    CallError roleError;
+    if (atspi_accessible_get_role(object, roleError.out()) != ATSPI_ROLE_LIST_ITEM || roleError.failed()) {
+        return 0;
+    }
+    CallError childError;
+    GObjectRef<AtspiAccessible> first(atspi_accessible_get_child_at_index(object, 0, childError.out()));
+    if (!childError.failed() && first) {
+        CallError attributesError;
+        GHashTable* attributes = atspi_accessible_get_attributes(first.get(), attributesError.out());
+        bool marker = false;
+        if (attributes) {
+            marker = g_strcmp0(static_cast<const gchar*>(g_hash_table_lookup(attributes, "tag")), "::marker") == 0;
+            g_hash_table_unref(attributes);
+        }
+        if (marker) {
+            GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(first.get()));
+            const std::optional<QString> shown = text ? wholeText(text.get()) : std::nullopt;
+            return shown && !shown->isEmpty() && field.whole.startsWith(*shown) ? shown->size() : 0;
+        }
+    }
+    if (toolkitOf(object) != "Gecko") {
+        return 0;
+    }
+    static const QRegularExpression drawn(
+        QStringLiteral("^(?:[\\x{2022}\\x{25E6}\\x{25AA}\\x{25AB}\\x{25A0}\\x{25A1}\\x{25CF}\\x{25CB}\\x{2023}\\x{2043}"
+                       "\\x{2013}\\x{2014}]|[0-9]{1,9}[.)]|[a-zA-Z][.)]|[ivxlcdmIVXLCDM]{1,8}[.)]) "));
+    const QRegularExpressionMatch match = drawn.match(field.whole);
+    return match.hasMatch() ? match.capturedLength() : 0;
 }
 
 // Characters measured per read of a rich-text field, in all of its objects together, and the time
@@ -192,6 +229,7 @@ std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hyperte
     }
     embedded.text = own->whole;
     embedded.block = isBlock(child.get());
+    embedded.marker = listMarkerLength(child.get(), *own);
     embedded.selection = selectionOrCaret(text.get(), *own);
     EmbeddedTextBoxes boxes;
     embedded.objects = embeddedObjects(child.get(), *own, depth + 1, budget, measured, measured ? &boxes : nullptr);

@@ -1,0 +1,156 @@
+// A rich-text field with lists written line by line: a paste of several lines over a select-all
+// turns list items into plain lines (or into items of one list with their markers typed in), so
+// each line of the result goes over its own line, inside the object that holds it.
+#include "core/app_log.h"
+#include "core/capture_workflow_error.h"
+#include "focused_text/accessible_text_cleaning.h"
+#include "focused_text/focused_text_field_accessor.h"
+#include "language/focused_text_replacement_fallback.h"
+#include "platform/scheduler_sleep.h"
+#include "platform/selection_replacement_check.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace tavrolin {
+
+namespace {
+
+using Case = CaptureWorkflowError::Case;
+
+struct FieldLines {
+    QString seen;
+    qsizetype listItems = 0;
+    std::optional<std::vector<AccessibleLine>> lines;
+};
+
+FieldLines linesOf(const ReportedFieldText& reported) {
+    if (!reported.value) {
+        return FieldLines{};
+    }
+    const SeenAccessibleText seen(*reported.value, reported.objects, reported.unpublishedObjects);
+    return FieldLines{seen.text(), seen.listItems(),
+                      accessibleLines(*reported.value, reported.objects, reported.unpublishedObjects)};
+}
+
+}  // namespace
+
+QCoro::Task<bool> FocusedTextFieldAccessor::writeLines(FocusedTextFieldSnapshot snapshot, QStringList targets) {
+    for (qsizetype i = 0; i < targets.size(); ++i) {
+        // Read again before each line: the lines before it have changed, and with them where
+        // this one lies.
+        const FieldLines now = linesOf(co_await readReported(snapshot.element, true));
+        if (!now.lines || static_cast<qsizetype>(now.lines->size()) != targets.size()) {
+            AppLog::app().notice(QStringLiteral("focused field lines changed while written line=%1").arg(i));
+            co_return false;
+        }
+        const AccessibleLine& line = (*now.lines)[i];
+        if (line.text == targets[i]) {
+            continue;
+        }
+        const AccessibleElementHandle element = snapshot.element;
+        const std::vector<qsizetype> path = line.path;
+        const AccessibleTextRange range{line.range.location, line.range.length};
+        const auto select = [element, path, range](Accessibility& ax) {
+            return ax.setSelectedRangeInEmbedded(element, path, range);
+        };
+        const bool selected = co_await ask(platform_.accessibility, select);
+        if (!selected) {
+            AppLog::app().notice(QStringLiteral("focused field line could not be selected line=%1").arg(i));
+            co_return false;
+        }
+        qsizetype at = 0;
+        for (qsizetype j = 0; j < i; ++j) {
+            at += (*now.lines)[j].text.size() + 1;
+        }
+        // The program shows the selection a moment later, and reports one made inside an object
+        // with the line breaks around it: the paste waits until the line shows selected.
+        for (std::chrono::milliseconds waited{0};; waited += lineSelectionPoll) {
+            const FieldNow field = co_await readFieldNow(element, true);
+            if (field.text && *field.text == now.seen && field.selection &&
+                selectsLine(*field.text, *field.selection, TextRange{at, line.text.size()})) {
+                break;
+            }
+            if (waited >= lineSelectionBound) {
+                AppLog::app().notice(QStringLiteral("focused field line did not show selected line=%1").arg(i));
+                co_return false;
+            }
+            co_await sleepFor(platform_.scheduler, lineSelectionPoll);
+        }
+        FocusedTextFieldSnapshot step = snapshot;
+        step.fullText = now.seen;
+        step.selectedText = line.text;
+        step.selectedRange = TextRange{at, line.text.size()};
+        step.listItems = 0;
+        step.holdsObjectWithoutText = false;
+        step.objectsWithoutText = 0;
+        try {
+            co_await pasteOrGiveBack(targets[i], false, step, true);
+        } catch (const FocusedTextReplacementFallback&) {
+            co_return false;
+        }
+        fallbacks_.forgetCutText();
+        const std::optional<WriteProblem> problem = co_await checkReplacement(targets[i], step, true, true);
+        if (problem) {
+            AppLog::app().notice(
+                QStringLiteral("focused field line not written line=%1 found=%2").arg(i).arg(problem->found));
+            co_return false;
+        }
+    }
+    co_return true;
+}
+
+QCoro::Task<void> FocusedTextFieldAccessor::replaceLineByLine(QString newText, FocusedTextFieldSnapshot snapshot) {
+    const FieldLines before = linesOf(co_await readReported(snapshot.element, true));
+    const QStringList results = withUnixLineEnds(newText).split(QLatin1Char('\n'));
+    QStringList originals;
+    if (before.lines) {
+        for (const AccessibleLine& line : *before.lines) {
+            originals << line.text;
+        }
+    }
+    if (!before.lines || !fieldHoldsText(before.seen, snapshot.fullText) || originals.size() != results.size()) {
+        // Nothing tells which line of the result goes into which item.
+        AppLog::app().notice(QStringLiteral("focused field holds a list its result does not match line by line: not "
+                                            "written items=%1 lines=%2 result_lines=%3")
+                                 .arg(snapshot.listItems)
+                                 .arg(originals.size())
+                                 .arg(results.size()));
+        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
+    }
+    bool written = co_await writeLines(snapshot, results);
+    steps_.mark(FieldStepClock::Step::write);
+    if (written) {
+        const FieldLines after = linesOf(co_await readReported(snapshot.element, false));
+        written = fieldHoldsText(after.seen, newText) && after.listItems == before.listItems;
+        if (!written) {
+            AppLog::app().notice(QStringLiteral("focused field lines written but the field differs: length=%1 found=%2 "
+                                                "items=%3 found_items=%4")
+                                     .arg(newText.size())
+                                     .arg(after.seen.size())
+                                     .arg(before.listItems)
+                                     .arg(after.listItems));
+        }
+    }
+    steps_.mark(FieldStepClock::Step::check);
+    if (written) {
+        AppLog::app().info(QStringLiteral("focused field written line by line lines=%1 items=%2")
+                               .arg(results.size())
+                               .arg(before.listItems));
+        co_return;
+    }
+    // What the user had goes back the same way, line by line, lists and markers kept.
+    const bool back = co_await writeLines(snapshot, originals);
+    const FieldLines now = linesOf(co_await readReported(snapshot.element, false));
+    if (back && fieldHoldsText(now.seen, snapshot.fullText) && now.listItems == before.listItems) {
+        AppLog::app().notice(
+            QStringLiteral("focused field put back as it was length=%1").arg(snapshot.fullText.size()));
+    } else {
+        AppLog::app().notice(QStringLiteral("focused field could not be put back length=%1 found_length=%2")
+                                 .arg(snapshot.fullText.size())
+                                 .arg(now.seen.size()));
+    }
+    throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
+}
+
+}  // namespace tavrolin
