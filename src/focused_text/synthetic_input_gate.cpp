@@ -4,6 +4,7 @@
 #include "platform/scheduler_sleep.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QKeySequence>
 
 namespace tavrolin {
@@ -89,13 +90,23 @@ SyntheticInputGate::ProgramLook SyntheticInputGate::lookAt(const std::optional<F
     if (!environment_.processes || window->processId <= 0) {
         return look;
     }
-    // The program's own process only: a terminal emulator holds its terminals' masters itself,
-    // and a walk through every child of every window's program would cost each chord too much.
-    // A process whose open files cannot be read (another user's, root's) may be a terminal
-    // emulator as well as anything else: its program is unknown.
+    // The program's own process, and the processes right next to it (a walk through the whole
+    // family of every window's program would cost each chord too much). A process whose open
+    // files cannot be read (another user's, root's) may be a terminal emulator as well as
+    // anything else: its program is unknown.
     const std::optional<bool> holds = environment_.processes->holdsPseudoTerminalMaster(window->processId);
     look.terminalWindow = holds == true;
     look.unknown = look.unknown || !holds.has_value();
+    if (!look.terminalWindow && holds.has_value()) {
+        // A terminal whose window a helper process makes while its parent holds the terminal,
+        // or the other way round: the process next to it counts as its own.
+        for (const qint64 relative : environment_.processes->parentAndChildren(window->processId)) {
+            if (environment_.processes->holdsPseudoTerminalMaster(relative) == true) {
+                look.terminalWindow = true;
+                break;
+            }
+        }
+    }
     return look;
 }
 
@@ -146,17 +157,87 @@ QCoro::Task<bool> SyntheticInputGate::isTerminal(std::optional<FrontApplication>
     co_return terminal;
 }
 
+bool SyntheticInputGate::keysMeanTheUsual(ProgramToolkit toolkit) {
+    switch (toolkit) {
+    case ProgramToolkit::gtk:
+    case ProgramToolkit::qt:
+    case ProgramToolkit::libreOffice:
+    case ProgramToolkit::gecko:
+    case ProgramToolkit::chromium:
+    case ProgramToolkit::javaAwt:
+    case ProgramToolkit::zed:
+        return true;
+    case ProgramToolkit::tk:
+    case ProgramToolkit::none:
+        break;
+    }
+    return false;
+}
+
+std::optional<ProgramToolkit> SyntheticInputGate::toolkitNamed(const QString& name) {
+    static const QHash<QString, ProgramToolkit> toolkits = {
+        {QStringLiteral("GTK"), ProgramToolkit::gtk},
+        {QStringLiteral("Qt"), ProgramToolkit::qt},
+        {QStringLiteral("VCL"), ProgramToolkit::libreOffice},
+        {QStringLiteral("Gecko"), ProgramToolkit::gecko},
+        {QStringLiteral("Chromium"), ProgramToolkit::chromium},
+        {QStringLiteral("J2SE-access-bridge"), ProgramToolkit::javaAwt},
+    };
+    const auto found = toolkits.constFind(name);
+    return found == toolkits.constEnd() ? std::nullopt : std::optional<ProgramToolkit>(*found);
+}
+
 QCoro::Task<std::optional<QString>> SyntheticInputGate::programRefusal(std::optional<FrontApplication> window) {
+    std::optional<QString> refused = co_await windowProgramRefusal(window);
+    if (refused || !window || !window->keyFocus) {
+        co_return refused;
+    }
+    // The keys land in another program's window (one embedded in this one): that program is
+    // judged on its own, by the same rules.
+    const KeyFocusClient& focus = *window->keyFocus;
+    const FrontApplication client{focus.processId, focus.applicationIdentifier, focus.windowId, focus.processUnknown};
+    if (!isOtherProgramsWindow(client)) {
+        co_return focus.processId > 0 ? QStringLiteral("key_focus_own_window")
+                                      : QStringLiteral("key_focus_unknown_program");
+    }
+    refused = co_await windowProgramRefusal(client);
+    if (refused) {
+        co_return QStringLiteral("key_focus_") + *refused;
+    }
+    co_return std::nullopt;
+}
+
+QCoro::Task<std::optional<QString>> SyntheticInputGate::windowProgramRefusal(std::optional<FrontApplication> window) {
     if (keysMeanOtherThings(window)) {
         co_return QStringLiteral("keys_mean_other_things");
     }
     const ProgramLook look = lookAt(window);
     const bool unknown = look.unknown && !look.terminalWindow;
     const bool terminal = co_await isTerminal(window, look.terminalWindow || unknown);
-    if (!terminal) {
-        co_return std::nullopt;
+    if (terminal) {
+        co_return unknown ? QStringLiteral("unknown_program") : QStringLiteral("terminal");
     }
-    co_return unknown ? QStringLiteral("unknown_program") : QStringLiteral("terminal");
+    if (environment_.processes && window) {
+        // Only where Control+A, C and V are known to select all, copy and paste: elsewhere (Tk
+        // goes to the line's start and pastes beside the selection; a program on plain Xlib may
+        // do anything) the keys would change the field or the program in ways nobody checks.
+        std::optional<ProgramToolkit> toolkit = co_await environment_.processes->toolkitOf(window->processId);
+        if ((!toolkit || toolkit == ProgramToolkit::none) && environment_.focus) {
+            // Where its process cannot be read (another user's, root's), what its accessible
+            // element says of its toolkit is all there is.
+            const AccessibleElementHandle focused = co_await environment_.focus->lastFocusedElement(window);
+            if (focused) {
+                const std::optional<QString> name = co_await environment_.focus->toolkitName(focused);
+                if (name) {
+                    toolkit = toolkitNamed(*name);
+                }
+            }
+        }
+        if (!toolkit || !keysMeanTheUsual(*toolkit)) {
+            co_return QStringLiteral("keys_meaning_unknown");
+        }
+    }
+    co_return std::nullopt;
 }
 
 QCoro::Task<bool> SyntheticInputGate::acceptsKeys(std::optional<FrontApplication> window) {
@@ -165,8 +246,11 @@ QCoro::Task<bool> SyntheticInputGate::acceptsKeys(std::optional<FrontApplication
     }
     const std::optional<QString> refused = co_await programRefusal(window);
     if (refused && *refused != QLatin1String("terminal")) {
+        const std::optional<QString> application = refused->startsWith(QLatin1String("key_focus_"))
+                                                       ? window->keyFocus->applicationIdentifier
+                                                       : window->applicationIdentifier;
         AppLog::app().notice(QStringLiteral("focused field keys withheld reason=%1 application=%2")
-                                 .arg(*refused, window->applicationIdentifier.value_or(QStringLiteral("none"))));
+                                 .arg(*refused, application.value_or(QStringLiteral("none"))));
     }
     co_return !refused;
 }
@@ -223,6 +307,13 @@ std::optional<QString> SyntheticInputGate::refusal(const FrontApplication& targe
     const std::optional<FrontApplication> front = frontWindow();
     if (!front || front->processId != target.processId || front->windowId != target.windowId) {
         return QStringLiteral("window_not_in_front");
+    }
+    // The program the keys were judged for must still be the one that gets them.
+    const auto focusClient = [](const std::optional<KeyFocusClient>& focus) {
+        return focus ? std::make_pair(focus->processId, focus->windowId) : std::make_pair(qint64{0}, quint64{0});
+    };
+    if (focusClient(front->keyFocus) != focusClient(target.keyFocus)) {
+        return QStringLiteral("key_focus_moved");
     }
     return std::nullopt;
 }

@@ -7,11 +7,27 @@
 
 namespace tavrolin {
 
+// Another X client than the front window's own that holds the input focus, so that typed keys go
+// to it: a window of another program embedded in the front one (XEmbed: a terminal inside
+// `tabbed`, a GtkSocket), or one outside it. Its fields mean what FrontApplication's do; its
+// window is that client's outermost window on the way from the focus to the root.
+struct KeyFocusClient {
+    qint64 processId = 0;
+    std::optional<QString> applicationIdentifier;
+    quint64 windowId = 0;
+    bool processUnknown = false;
+
+    bool operator==(const KeyFocusClient&) const = default;
+};
+
 // The application whose window is in front.
 struct FrontApplication {
     // The process of the window's X client as the X server knows it (for a client on another
     // machine, the local process that speaks for it, such as ssh); where the server cannot tell
-    // (no X-Resource extension), the window's own claim. 0 when neither names one.
+    // (no X-Resource extension), the window's own claim. 0 when neither names one. The server
+    // knows the process that made the connection: when that process is gone, or no longer holds
+    // a connection to the display (it forked a child that kept it, and ended; its number may
+    // name another process since), the number says nothing and the program is unknown.
     qint64 processId = 0;
     // The application identifier: the class part of the front window's WM_CLASS. Absent when the
     // window carries none.
@@ -24,6 +40,9 @@ struct FrontApplication {
     // is never taken to be safe for keys, and its fetches of our clipboard are counted by its
     // X client rather than by `processId`.
     bool processUnknown = false;
+    // Where typed keys go when that is not the window's own X client; absent when it is (or the
+    // input focus is on no window, or on the frame the window manager drew around this one).
+    std::optional<KeyFocusClient> keyFocus;
 
     bool operator==(const FrontApplication&) const = default;
 };

@@ -3,12 +3,16 @@
 #include "platform/desktop_backend.h"
 #include "platform/linux/x11_client_process.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <unistd.h>
+#include <vector>
 #include <xcb/xcb.h>
 #include <xcb/xcb_icccm.h>
 
@@ -41,6 +45,7 @@ public:
         // not depend on each other go out together, two round trips in all.
         const xcb_get_property_cookie_t checkCookie = windowPropertyRequest(root_, supportingWmCheck_);
         const xcb_get_property_cookie_t activeCookie = windowPropertyRequest(root_, activeWindow_);
+        const xcb_get_input_focus_cookie_t focusCookie = xcb_get_input_focus(connection_);
         const xcb_window_t checkWindow = windowPropertyReply(checkCookie);
         const xcb_window_t named = windowPropertyReply(activeCookie);
         std::optional<xcb_get_property_cookie_t> checkAgainCookie;
@@ -52,6 +57,10 @@ public:
             namedIdentity = identityRequest(named);
         }
         const bool managed = checkAgainCookie && windowPropertyReply(*checkAgainCookie) == checkWindow;
+        xcb_window_t inputFocus = XCB_NONE;
+        if (auto focus = own(xcb_get_input_focus_reply(connection_, focusCookie, nullptr))) {
+            inputFocus = focus->focus;
+        }
         FrontApplication result;
         if (managed) {
             if (!namedIdentity) {
@@ -64,7 +73,7 @@ public:
             }
             // Without a window manager nobody maintains _NET_ACTIVE_WINDOW: the window holding
             // the input focus, walked up to the root's child, is the front one.
-            const xcb_window_t focused = focusedTopLevelWindow();
+            const xcb_window_t focused = topLevelWindowOf(inputFocus);
             if (focused == XCB_NONE) {
                 return std::nullopt;
             }
@@ -74,6 +83,7 @@ public:
         if (!result.applicationIdentifier && result.processId == 0 && !windowExists(active)) {
             return std::nullopt;
         }
+        result.keyFocus = keyFocusClient(inputFocus, active);
         return result;
     }
 
@@ -109,6 +119,9 @@ private:
         supportingWmCheck_ = atom("_NET_SUPPORTING_WM_CHECK");
         activeWindow_ = atom("_NET_ACTIVE_WINDOW");
         wmPid_ = atom("_NET_WM_PID");
+        resourceIdMask_ = xcb_get_setup(connection)->resource_id_mask;
+        displaySocket_ = x11::displaySocketName(connection);
+        madeConnection_.clear();
         char host[256] = {};
         if (gethostname(host, sizeof host - 1) == 0) {
             hostName_ = QByteArray(host);
@@ -182,10 +195,109 @@ private:
         if (identity.serverPid) {
             known = x11::localClientProcessReply(connection_, *identity.serverPid);
         }
-        const ProcessIdentity process = judgeProcess(remote, identity.serverPid.has_value(), known, claimed);
+        ProcessIdentity process = judgeProcess(remote, identity.serverPid.has_value(), known, claimed);
+        if (!remote && known && process.id == *known && !madeTheConnection(*known)) {
+            process.unknown = true;
+        }
         result.processId = process.id;
         result.processUnknown = process.unknown;
         return result;
+    }
+
+    // Whether the process the server names for a client is still the one that connected: the
+    // server keeps the number it learnt at the connection, and a program that connects, forks
+    // and ends (`tabbed -d`) leaves a number that names nothing, or whichever process takes it
+    // next. It counts while it holds a connection to this display. Where that cannot be told
+    // (another user's process, sockets the kernel does not describe) the number stands, and the
+    // rest of the judgement (its open files unread) applies. Remembered per process start.
+    bool madeTheConnection(qint64 pid) const {
+        if (!displaySocket_) {
+            return true;
+        }
+        const std::optional<qint64> start = processStart(pid);
+        if (!start) {
+            return false;  // gone
+        }
+        const auto known = madeConnection_.find(pid);
+        if (known != madeConnection_.end() && known->second.first == *start) {
+            return known->second.second;
+        }
+        const std::optional<bool> holds = x11::holdsDisplayConnection(pid, *displaySocket_);
+        if (!holds) {
+            return true;
+        }
+        // Forgotten now and then, so that the numbers of ended processes do not pile up.
+        if (madeConnection_.size() > 256) {
+            madeConnection_.clear();
+        }
+        // A process that holds none yet may still be connecting: only a yes is remembered.
+        if (*holds) {
+            madeConnection_[pid] = {*start, true};
+        }
+        return *holds;
+    }
+    static std::optional<qint64> processStart(qint64 pid) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly)) {
+            return std::nullopt;
+        }
+        const QByteArray line = stat.read(1024);
+        const qsizetype close = line.lastIndexOf(')');
+        const QList<QByteArray> fields = line.mid(close + 1).trimmed().split(' ');
+        bool ok = false;
+        const qint64 start = close >= 0 && fields.size() >= 20 ? fields.at(19).toLongLong(&ok) : 0;
+        return ok ? std::optional<qint64>(start) : std::nullopt;
+    }
+
+    // The client that typed keys go to, when another than the front window's own holds the
+    // input focus. Windows of one client share the high bits of their ids (the client's
+    // resource base), so the usual case, the window's own client, costs no request.
+    std::optional<KeyFocusClient> keyFocusClient(xcb_window_t focus, xcb_window_t active) const {
+        if (focus == XCB_NONE || focus == XCB_INPUT_FOCUS_POINTER_ROOT || focus == root_ || active == XCB_NONE) {
+            return std::nullopt;
+        }
+        const auto clientOf = [this](xcb_window_t window) { return window & ~resourceIdMask_; };
+        if (clientOf(focus) == clientOf(active)) {
+            return std::nullopt;
+        }
+        const std::optional<std::vector<xcb_window_t>> fromFocus = pathToRoot(focus);
+        if (!fromFocus) {
+            return std::nullopt;
+        }
+        const bool inside = std::find(fromFocus->begin(), fromFocus->end(), active) != fromFocus->end();
+        if (!inside) {
+            // The frame the window manager drew around the window may hold the focus for it.
+            const std::optional<std::vector<xcb_window_t>> fromActive = pathToRoot(active);
+            if (!fromActive || std::find(fromActive->begin(), fromActive->end(), focus) != fromActive->end()) {
+                return std::nullopt;
+            }
+        }
+        // The focus client's outermost window on the way up: the one an embedded program's
+        // name and process are set on.
+        xcb_window_t outermost = focus;
+        for (const xcb_window_t window : *fromFocus) {
+            if (clientOf(window) != clientOf(focus)) {
+                break;
+            }
+            outermost = window;
+        }
+        const FrontApplication client = identityReply(outermost, identityRequest(outermost));
+        return KeyFocusClient{client.processId, client.applicationIdentifier, client.windowId, client.processUnknown};
+    }
+    // The window and its ancestors below the root.
+    std::optional<std::vector<xcb_window_t>> pathToRoot(xcb_window_t window) const {
+        std::vector<xcb_window_t> path{window};
+        for (int depth = 0; depth < 64; ++depth) {
+            auto tree = own(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, path.back()), nullptr));
+            if (!tree) {
+                return std::nullopt;
+            }
+            if (tree->parent == root_ || tree->parent == XCB_NONE) {
+                return path;
+            }
+            path.push_back(tree->parent);
+        }
+        return std::nullopt;
     }
 
     struct ProcessIdentity {
@@ -237,13 +349,11 @@ private:
         };
         return *machine != "localhost" && shortName(*machine) != shortName(hostName_);
     }
-    xcb_window_t focusedTopLevelWindow() const {
-        auto focus = own(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
-        if (!focus || focus->focus == XCB_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT ||
-            focus->focus == root_) {
+    xcb_window_t topLevelWindowOf(xcb_window_t focus) const {
+        if (focus == XCB_NONE || focus == XCB_INPUT_FOCUS_POINTER_ROOT || focus == root_) {
             return XCB_NONE;
         }
-        xcb_window_t window = focus->focus;
+        xcb_window_t window = focus;
         for (int depth = 0; depth < 64; ++depth) {
             auto tree = own(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, window), nullptr));
             if (!tree) {
@@ -269,6 +379,11 @@ private:
     mutable xcb_atom_t supportingWmCheck_ = XCB_NONE;
     mutable xcb_atom_t activeWindow_ = XCB_NONE;
     mutable xcb_atom_t wmPid_ = XCB_NONE;
+    mutable std::uint32_t resourceIdMask_ = 0;
+    // The name of the server's socket; absent where the kernel does not tell.
+    mutable std::optional<std::string> displaySocket_;
+    // Process id -> (its start, whether it held a connection to the display).
+    mutable std::map<qint64, std::pair<qint64, bool>> madeConnection_;
     mutable QByteArray hostName_;
 };
 
