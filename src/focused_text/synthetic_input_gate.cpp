@@ -187,22 +187,31 @@ std::optional<ProgramToolkit> SyntheticInputGate::toolkitNamed(const QString& na
     return found == toolkits.constEnd() ? std::nullopt : std::optional<ProgramToolkit>(*found);
 }
 
-QCoro::Task<std::optional<QString>> SyntheticInputGate::programRefusal(std::optional<FrontApplication> window) {
+QCoro::Task<std::optional<QString>> SyntheticInputGate::programRefusal(std::optional<FrontApplication> window,
+                                                                       QString* application) {
+    if (application && window) {
+        *application = window->applicationIdentifier.value_or(QStringLiteral("none"));
+    }
     std::optional<QString> refused = co_await windowProgramRefusal(window);
-    if (refused || !window || !window->keyFocus) {
+    if (refused || !window) {
         co_return refused;
     }
-    // The keys land in another program's window (one embedded in this one): that program is
-    // judged on its own, by the same rules.
-    const KeyFocusClient& focus = *window->keyFocus;
-    const FrontApplication client{focus.processId, focus.applicationIdentifier, focus.windowId, focus.processUnknown};
-    if (!isOtherProgramsWindow(client)) {
-        co_return focus.processId > 0 ? QStringLiteral("key_focus_own_window")
-                                      : QStringLiteral("key_focus_unknown_program");
-    }
-    refused = co_await windowProgramRefusal(client);
-    if (refused) {
-        co_return QStringLiteral("key_focus_") + *refused;
+    // The keys may reach another program through the window (one embedded in it, or holding the
+    // input focus): each is judged on its own, by the same rules.
+    for (const KeyReceiver& receiver : window->keyReceivers) {
+        if (application) {
+            *application = receiver.applicationIdentifier.value_or(QStringLiteral("none"));
+        }
+        const FrontApplication client{receiver.processId, receiver.applicationIdentifier, receiver.windowId,
+                                      receiver.processUnknown};
+        if (!isOtherProgramsWindow(client)) {
+            co_return receiver.processId > 0 ? QStringLiteral("key_receiver_own_window")
+                                             : QStringLiteral("key_receiver_unknown_program");
+        }
+        refused = co_await windowProgramRefusal(client);
+        if (refused) {
+            co_return QStringLiteral("key_receiver_") + *refused;
+        }
     }
     co_return std::nullopt;
 }
@@ -244,13 +253,11 @@ QCoro::Task<bool> SyntheticInputGate::acceptsKeys(std::optional<FrontApplication
     if (!isOtherProgramsWindow(window)) {
         co_return false;
     }
-    const std::optional<QString> refused = co_await programRefusal(window);
+    QString application;
+    const std::optional<QString> refused = co_await programRefusal(window, &application);
     if (refused && *refused != QLatin1String("terminal")) {
-        const std::optional<QString> application = refused->startsWith(QLatin1String("key_focus_"))
-                                                       ? window->keyFocus->applicationIdentifier
-                                                       : window->applicationIdentifier;
-        AppLog::app().notice(QStringLiteral("focused field keys withheld reason=%1 application=%2")
-                                 .arg(*refused, application.value_or(QStringLiteral("none"))));
+        AppLog::app().notice(
+            QStringLiteral("focused field keys withheld reason=%1 application=%2").arg(*refused, application));
     }
     co_return !refused;
 }
@@ -308,12 +315,16 @@ std::optional<QString> SyntheticInputGate::refusal(const FrontApplication& targe
     if (!front || front->processId != target.processId || front->windowId != target.windowId) {
         return QStringLiteral("window_not_in_front");
     }
-    // The program the keys were judged for must still be the one that gets them.
-    const auto focusClient = [](const std::optional<KeyFocusClient>& focus) {
-        return focus ? std::make_pair(focus->processId, focus->windowId) : std::make_pair(qint64{0}, quint64{0});
+    // The programs the keys were judged for must still be the ones that may get them.
+    const auto clients = [](const FrontApplication& window) {
+        std::vector<std::pair<qint64, quint64>> ids;
+        for (const KeyReceiver& receiver : window.keyReceivers) {
+            ids.emplace_back(receiver.processId, receiver.windowId);
+        }
+        return ids;
     };
-    if (focusClient(front->keyFocus) != focusClient(target.keyFocus)) {
-        return QStringLiteral("key_focus_moved");
+    if (clients(*front) != clients(target)) {
+        return QStringLiteral("key_receivers_changed");
     }
     return std::nullopt;
 }

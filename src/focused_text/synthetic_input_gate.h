@@ -49,9 +49,9 @@ namespace tavrolin {
 // loaded: Tk goes to the line's start on Control+A and pastes beside the selection, and a
 // program on plain Xlib may do anything.
 //
-// Keys land where the X input focus is, and that may be another program's window inside the
-// front one (a terminal embedded in `tabbed`, a GtkSocket): that program is judged as well, on
-// its own, by every rule above.
+// Keys land where the X input focus is, and may reach a program whose window is embedded in the
+// front one (a terminal inside `tabbed`, in a GtkSocket): every such program is judged as well,
+// on its own, by every rule above.
 class SyntheticInputGate {
 public:
     struct Environment {
@@ -155,10 +155,11 @@ private:
     // isTerminal() for a window held to a terminal emulator's rule, or not.
     QCoro::Task<bool> isTerminal(std::optional<FrontApplication> window, bool keysOnlyAtTextField);
     // Why the keys may never go to `window`'s program as it is now ("terminal",
-    // "keys_mean_other_things", "unknown_program", "keys_meaning_unknown"), or to the program of
-    // another window that holds the keyboard focus in it (the same, after "key_focus_"); absent
-    // when they may.
-    QCoro::Task<std::optional<QString>> programRefusal(std::optional<FrontApplication> window);
+    // "keys_mean_other_things", "unknown_program", "keys_meaning_unknown"), or to another
+    // program that may get the keys typed into it (the same, after "key_receiver_"); absent when
+    // they may. `application`, where given, is set to the class of the program judged last.
+    QCoro::Task<std::optional<QString>> programRefusal(std::optional<FrontApplication> window,
+                                                       QString* application = nullptr);
     // The same for one window's own program alone.
     QCoro::Task<std::optional<QString>> windowProgramRefusal(std::optional<FrontApplication> window);
     // Why keys may not go to `target` now, its window no longer in front; absent when they may.

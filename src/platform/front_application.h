@@ -4,20 +4,21 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace tavrolin {
 
-// Another X client than the front window's own that holds the input focus, so that typed keys go
-// to it: a window of another program embedded in the front one (XEmbed: a terminal inside
-// `tabbed`, a GtkSocket), or one outside it. Its fields mean what FrontApplication's do; its
-// window is that client's outermost window on the way from the focus to the root.
-struct KeyFocusClient {
+// Another X client than the front window's own that may get the keys typed into it: a program
+// whose window is embedded in the front one (XEmbed: a terminal inside `tabbed`, in a GtkSocket;
+// it may listen to the keys of the window around it), or the client holding the input focus. Its
+// fields mean what FrontApplication's do; its window is that client's outermost window there.
+struct KeyReceiver {
     qint64 processId = 0;
     std::optional<QString> applicationIdentifier;
     quint64 windowId = 0;
     bool processUnknown = false;
 
-    bool operator==(const KeyFocusClient&) const = default;
+    bool operator==(const KeyReceiver&) const = default;
 };
 
 // The application whose window is in front.
@@ -40,9 +41,9 @@ struct FrontApplication {
     // is never taken to be safe for keys, and its fetches of our clipboard are counted by its
     // X client rather than by `processId`.
     bool processUnknown = false;
-    // Where typed keys go when that is not the window's own X client; absent when it is (or the
-    // input focus is on no window, or on the frame the window manager drew around this one).
-    std::optional<KeyFocusClient> keyFocus;
+    // The other programs that may get the keys typed into the window; none when only its own X
+    // client does (the frame the window manager drew around it does not count).
+    std::vector<KeyReceiver> keyReceivers;
 
     bool operator==(const FrontApplication&) const = default;
 };

@@ -83,7 +83,7 @@ public:
         if (!result.applicationIdentifier && result.processId == 0 && !windowExists(active)) {
             return std::nullopt;
         }
-        result.keyFocus = keyFocusClient(inputFocus, active);
+        result.keyReceivers = keyReceivers(inputFocus, active);
         return result;
     }
 
@@ -249,40 +249,80 @@ private:
         return ok ? std::optional<qint64>(start) : std::nullopt;
     }
 
-    // The client that typed keys go to, when another than the front window's own holds the
-    // input focus. Windows of one client share the high bits of their ids (the client's
-    // resource base), so the usual case, the window's own client, costs no request.
-    std::optional<KeyFocusClient> keyFocusClient(xcb_window_t focus, xcb_window_t active) const {
-        if (focus == XCB_NONE || focus == XCB_INPUT_FOCUS_POINTER_ROOT || focus == root_ || active == XCB_NONE) {
-            return std::nullopt;
+    // The other clients that may get the keys typed into the front window: the one holding the
+    // input focus, where that is another's (not the window manager's frame around the window),
+    // and every client with a window inside the front one (an embedded program: xterm -into
+    // listens to the keys of the window around it, and the server gives a key to the window
+    // under the pointer inside the focus). Windows of one client share the high bits of their
+    // ids (the client's resource base), so the usual case, a toolkit that draws everything in
+    // its own window, costs one request. The walk is bounded: a few levels, a few dozen windows.
+    std::vector<KeyReceiver> keyReceivers(xcb_window_t inputFocus, xcb_window_t active) const {
+        std::vector<KeyReceiver> receivers;
+        if (active == XCB_NONE) {
+            return receivers;
         }
         const auto clientOf = [this](xcb_window_t window) { return window & ~resourceIdMask_; };
-        if (clientOf(focus) == clientOf(active)) {
-            return std::nullopt;
-        }
-        const std::optional<std::vector<xcb_window_t>> fromFocus = pathToRoot(focus);
-        if (!fromFocus) {
-            return std::nullopt;
-        }
-        const bool inside = std::find(fromFocus->begin(), fromFocus->end(), active) != fromFocus->end();
-        if (!inside) {
-            // The frame the window manager drew around the window may hold the focus for it.
-            const std::optional<std::vector<xcb_window_t>> fromActive = pathToRoot(active);
-            if (!fromActive || std::find(fromActive->begin(), fromActive->end(), focus) != fromActive->end()) {
-                return std::nullopt;
+        std::vector<xcb_window_t> others;  // one window of each other client, its outermost
+        const auto add = [&](xcb_window_t window) {
+            const bool known = std::any_of(others.begin(), others.end(),
+                                           [&](xcb_window_t other) { return clientOf(other) == clientOf(window); });
+            if (!known && others.size() < 4) {
+                others.push_back(window);
+            }
+        };
+        if (inputFocus != XCB_NONE && inputFocus != XCB_INPUT_FOCUS_POINTER_ROOT && inputFocus != root_ &&
+            clientOf(inputFocus) != clientOf(active)) {
+            if (const std::optional<std::vector<xcb_window_t>> fromFocus = pathToRoot(inputFocus)) {
+                const bool inside = std::find(fromFocus->begin(), fromFocus->end(), active) != fromFocus->end();
+                bool frame = false;
+                if (!inside) {
+                    const std::optional<std::vector<xcb_window_t>> fromActive = pathToRoot(active);
+                    frame = !fromActive ||
+                            std::find(fromActive->begin(), fromActive->end(), inputFocus) != fromActive->end();
+                }
+                if (!frame) {
+                    xcb_window_t outermost = inputFocus;
+                    for (const xcb_window_t window : *fromFocus) {
+                        if (clientOf(window) != clientOf(inputFocus)) {
+                            break;
+                        }
+                        outermost = window;
+                    }
+                    add(outermost);
+                }
             }
         }
-        // The focus client's outermost window on the way up: the one an embedded program's
-        // name and process are set on.
-        xcb_window_t outermost = focus;
-        for (const xcb_window_t window : *fromFocus) {
-            if (clientOf(window) != clientOf(focus)) {
-                break;
+        std::vector<xcb_window_t> level{active};
+        int asked = 0;
+        for (int depth = 0; depth < 4 && !level.empty() && asked < 48; ++depth) {
+            std::vector<xcb_query_tree_cookie_t> cookies;
+            for (const xcb_window_t window : level) {
+                cookies.push_back(xcb_query_tree(connection_, window));
             }
-            outermost = window;
+            asked += static_cast<int>(level.size());
+            std::vector<xcb_window_t> next;
+            for (const xcb_query_tree_cookie_t cookie : cookies) {
+                auto tree = own(xcb_query_tree_reply(connection_, cookie, nullptr));
+                if (!tree) {
+                    continue;
+                }
+                const xcb_window_t* children = xcb_query_tree_children(tree.get());
+                for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+                    if (clientOf(children[i]) != clientOf(active)) {
+                        add(children[i]);
+                    } else {
+                        next.push_back(children[i]);
+                    }
+                }
+            }
+            level = std::move(next);
         }
-        const FrontApplication client = identityReply(outermost, identityRequest(outermost));
-        return KeyFocusClient{client.processId, client.applicationIdentifier, client.windowId, client.processUnknown};
+        for (const xcb_window_t window : others) {
+            const FrontApplication client = identityReply(window, identityRequest(window));
+            receivers.push_back(
+                KeyReceiver{client.processId, client.applicationIdentifier, client.windowId, client.processUnknown});
+        }
+        return receivers;
     }
     // The window and its ancestors below the root.
     std::optional<std::vector<xcb_window_t>> pathToRoot(xcb_window_t window) const {
