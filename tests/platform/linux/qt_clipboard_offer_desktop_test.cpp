@@ -78,9 +78,8 @@ public:
 private:
     xcb_atom_t atom(const char* name) {
         std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-            xcb_intern_atom_reply(connection_,
-                                  xcb_intern_atom(connection_, 0, static_cast<uint16_t>(std::strlen(name)), name),
-                                  nullptr),
+            xcb_intern_atom_reply(
+                connection_, xcb_intern_atom(connection_, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr),
             &std::free);
         return reply ? reply->atom : XCB_NONE;
     }
