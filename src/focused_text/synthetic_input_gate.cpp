@@ -98,16 +98,32 @@ SyntheticInputGate::ProgramLook SyntheticInputGate::lookAt(const std::optional<F
     look.terminalWindow = holds == true;
     look.unknown = look.unknown || !holds.has_value();
     if (!look.terminalWindow && holds.has_value()) {
-        // A terminal whose window a helper process makes while its parent holds the terminal,
-        // or the other way round: the process next to it counts as its own.
-        for (const qint64 relative : environment_.processes->parentAndChildren(window->processId)) {
-            if (environment_.processes->holdsPseudoTerminalMaster(relative) == true) {
-                look.terminalWindow = true;
-                break;
-            }
-        }
+        look.terminalWindow = relativeHoldsTerminal(window->processId);
     }
     return look;
+}
+
+bool SyntheticInputGate::relativeHoldsTerminal(qint64 processId) const {
+    // A terminal whose window a helper process makes while its parent holds the terminal, or the
+    // other way round: the process next to it counts as its own. A browser has a dozen children
+    // with a hundred open files each: the answer covers the chords of the next moment.
+    const auto now = std::chrono::steady_clock::now();
+    const auto known = relativesLooked_.find(processId);
+    if (known != relativesLooked_.end() && now - known->second.first < responsivenessLasts) {
+        return known->second.second;
+    }
+    bool holds = false;
+    for (const qint64 relative : environment_.processes->parentAndChildren(processId)) {
+        if (environment_.processes->holdsPseudoTerminalMaster(relative) == true) {
+            holds = true;
+            break;
+        }
+    }
+    if (relativesLooked_.size() > 64) {
+        relativesLooked_.clear();
+    }
+    relativesLooked_[processId] = {now, holds};
+    return holds;
 }
 
 bool SyntheticInputGate::isOtherProgramsWindow(const std::optional<FrontApplication>& window) {

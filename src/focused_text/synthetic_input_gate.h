@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <optional>
 
 namespace tavrolin {
@@ -152,6 +153,8 @@ private:
         bool unknown = false;         // nothing vouches for it
     };
     ProgramLook lookAt(const std::optional<FrontApplication>& window) const;
+    // Whether the parent or a child of the process holds a pseudo-terminal master.
+    bool relativeHoldsTerminal(qint64 processId) const;
     // isTerminal() for a window held to a terminal emulator's rule, or not.
     QCoro::Task<bool> isTerminal(std::optional<FrontApplication> window, bool keysOnlyAtTextField);
     // Why the keys may never go to `window`'s program as it is now ("terminal",
@@ -173,6 +176,8 @@ private:
     // The window whose program last answered, while that answer still covers its chords.
     quint64 answeredWindow_ = 0;
     std::unique_ptr<ScheduledCall> answerCovers_;
+    // Process id -> (when its parent and children were looked at, whether one holds a terminal).
+    mutable std::map<qint64, std::pair<std::chrono::steady_clock::time_point, bool>> relativesLooked_;
     // The window last found to be no terminal, while that answer still covers its chords.
     quint64 notTerminalWindow_ = 0;
     std::unique_ptr<ScheduledCall> notTerminalCovers_;

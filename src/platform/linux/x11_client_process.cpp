@@ -187,9 +187,15 @@ std::optional<bool> holdsDisplayConnection(std::int64_t processId, const std::st
         return errno == ENOENT ? std::optional<bool>(false) : std::nullopt;  // gone; or another user's
     }
     SocketDiagnostics diagnostics;
-    std::optional<bool> holds = diagnostics.usable() ? std::optional<bool>(false) : std::nullopt;
+    if (!diagnostics.usable()) {
+        closedir(files);
+        return std::nullopt;
+    }
+    bool holds = false;
+    bool anySocket = false;
+    bool anyDescribed = false;
     char target[64];
-    while (holds == false) {
+    while (!holds) {
         const dirent* entry = readdir(files);
         if (entry == nullptr) {
             break;
@@ -206,11 +212,23 @@ std::optional<bool> holdsDisplayConnection(std::int64_t processId, const std::st
         }
         const std::uint32_t inode =
             static_cast<std::uint32_t>(std::strtoul(std::string(link.substr(prefix.size())).c_str(), nullptr, 10));
-        if (peerName(diagnostics, inode) == serverSocket) {
-            holds = true;
+        anySocket = true;
+        const std::optional<UnixSocket> socket = diagnostics.describe(inode);
+        if (!socket) {
+            continue;  // no local socket, or one of another network namespace
+        }
+        anyDescribed = true;
+        if (socket->peer) {
+            const std::optional<UnixSocket> peer = diagnostics.describe(*socket->peer);
+            holds = peer && peer->name == serverSocket;
         }
     }
     closedir(files);
+    // Sockets of which the kernel here says nothing (a network namespace of the program's own)
+    // tell nothing either way.
+    if (!holds && anySocket && !anyDescribed) {
+        return std::nullopt;
+    }
     return holds;
 }
 

@@ -29,7 +29,8 @@ std::optional<std::string> displaySocketName(xcb_connection_t* connection);
 
 // Whether the process holds a connection to the display whose socket is `serverSocket` among
 // its open files. Absent when its open files cannot be read (another user's, root's) or the
-// kernel does not describe sockets; false for a process that is gone.
+// kernel here describes none of its sockets (a network namespace of its own); false for a
+// process that is gone.
 std::optional<bool> holdsDisplayConnection(std::int64_t processId, const std::string& serverSocket);
 
 }  // namespace tavrolin::x11
