@@ -14,7 +14,6 @@
 #include <unistd.h>
 #include <vector>
 #include <xcb/xcb.h>
-#include <xcb/xcb_icccm.h>
 
 namespace tavrolin {
 
@@ -155,7 +154,7 @@ private:
         std::optional<xcb_res_query_client_ids_cookie_t> serverPid;
     };
     Identity identityRequest(xcb_window_t window) const {
-        Identity identity{xcb_icccm_get_wm_class(connection_, window),
+        Identity identity{xcb_get_property(connection_, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256),
                           xcb_get_property(connection_, 0, window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 0, 64),
                           std::nullopt, x11::localClientProcessRequest(connection_, window)};
         if (wmPid_ != XCB_NONE) {
@@ -176,12 +175,23 @@ private:
     FrontApplication identityReply(xcb_window_t window, const Identity& identity) const {
         FrontApplication result;
         result.windowId = window;
-        xcb_icccm_get_wm_class_reply_t classes{};
-        if (xcb_icccm_get_wm_class_reply(connection_, identity.wmClass, &classes, nullptr) != 0) {
-            if (classes.class_name != nullptr && classes.class_name[0] != '\0') {
-                result.applicationIdentifier = QString::fromUtf8(classes.class_name);
+        // WM_CLASS is "instance\0class\0", as the program wrote it: read without trusting it to
+        // end in a NUL (a program may set any bytes there).
+        if (auto reply = own(xcb_get_property_reply(connection_, identity.wmClass, nullptr));
+            reply && reply->format == 8 && xcb_get_property_value_length(reply.get()) > 0) {
+            const QByteArray value(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                                   xcb_get_property_value_length(reply.get()));
+            const qsizetype instanceEnd = value.indexOf('\0');
+            if (instanceEnd >= 0) {
+                QByteArray className = value.mid(instanceEnd + 1);
+                const qsizetype classEnd = className.indexOf('\0');
+                if (classEnd >= 0) {
+                    className.truncate(classEnd);
+                }
+                if (!className.isEmpty()) {
+                    result.applicationIdentifier = QString::fromUtf8(className);
+                }
             }
-            xcb_icccm_get_wm_class_reply_wipe(&classes);
         }
         const bool remote = isOtherMachine(stringReply(identity.clientMachine));
         std::optional<qint64> claimed;
