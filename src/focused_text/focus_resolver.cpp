@@ -159,6 +159,11 @@ QCoro::Task<std::optional<AccessibleRole>> FocusResolver::role(AccessibleElement
     co_return co_await ask(environment_.accessibility, query);
 }
 
+QCoro::Task<std::optional<QString>> FocusResolver::toolkitName(AccessibleElementHandle element) {
+    const auto query = [element](Accessibility& ax) { return ax.toolkitName(element); };
+    co_return co_await ask(environment_.accessibility, query);
+}
+
 QCoro::Task<bool> FocusResolver::hasText(AccessibleElementHandle element) {
     AccessibilityCalls& calls = environment_.accessibility;
     const std::optional<AccessibleRole> elementRole = co_await role(element);

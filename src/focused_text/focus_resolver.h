@@ -83,6 +83,8 @@ public:
     QCoro::Task<bool> hasText(AccessibleElementHandle element);
     // The element's role; absent when it tells none (or no answer came).
     QCoro::Task<std::optional<AccessibleRole>> role(AccessibleElementHandle element);
+    // The toolkit the element's program reports; absent when it tells none.
+    QCoro::Task<std::optional<QString>> toolkitName(AccessibleElementHandle element);
 
     // Asks the program once in its life (by process) to publish its accessibility tree, within
     // `bound`. Answers whether it was asked now (false: asked before, or no process).

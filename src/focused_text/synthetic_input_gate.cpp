@@ -4,6 +4,7 @@
 #include "platform/scheduler_sleep.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QKeySequence>
 
 namespace tavrolin {
@@ -89,14 +90,40 @@ SyntheticInputGate::ProgramLook SyntheticInputGate::lookAt(const std::optional<F
     if (!environment_.processes || window->processId <= 0) {
         return look;
     }
-    // The program's own process only: a terminal emulator holds its terminals' masters itself,
-    // and a walk through every child of every window's program would cost each chord too much.
-    // A process whose open files cannot be read (another user's, root's) may be a terminal
-    // emulator as well as anything else: its program is unknown.
+    // The program's own process, and the processes right next to it (a walk through the whole
+    // family of every window's program would cost each chord too much). A process whose open
+    // files cannot be read (another user's, root's) may be a terminal emulator as well as
+    // anything else: its program is unknown.
     const std::optional<bool> holds = environment_.processes->holdsPseudoTerminalMaster(window->processId);
     look.terminalWindow = holds == true;
     look.unknown = look.unknown || !holds.has_value();
+    if (!look.terminalWindow && holds.has_value()) {
+        look.terminalWindow = relativeHoldsTerminal(window->processId);
+    }
     return look;
+}
+
+bool SyntheticInputGate::relativeHoldsTerminal(qint64 processId) const {
+    // A terminal whose window a helper process makes while its parent holds the terminal, or the
+    // other way round: the process next to it counts as its own. A browser has a dozen children
+    // with a hundred open files each: the answer covers the chords of the next moment.
+    const auto now = std::chrono::steady_clock::now();
+    const auto known = relativesLooked_.find(processId);
+    if (known != relativesLooked_.end() && now - known->second.first < responsivenessLasts) {
+        return known->second.second;
+    }
+    bool holds = false;
+    for (const qint64 relative : environment_.processes->parentAndChildren(processId)) {
+        if (environment_.processes->holdsPseudoTerminalMaster(relative) == true) {
+            holds = true;
+            break;
+        }
+    }
+    if (relativesLooked_.size() > 64) {
+        relativesLooked_.clear();
+    }
+    relativesLooked_[processId] = {now, holds};
+    return holds;
 }
 
 bool SyntheticInputGate::isOtherProgramsWindow(const std::optional<FrontApplication>& window) {
@@ -146,27 +173,107 @@ QCoro::Task<bool> SyntheticInputGate::isTerminal(std::optional<FrontApplication>
     co_return terminal;
 }
 
-QCoro::Task<std::optional<QString>> SyntheticInputGate::programRefusal(std::optional<FrontApplication> window) {
+bool SyntheticInputGate::keysMeanTheUsual(ProgramToolkit toolkit) {
+    switch (toolkit) {
+    case ProgramToolkit::gtk:
+    case ProgramToolkit::qt:
+    case ProgramToolkit::libreOffice:
+    case ProgramToolkit::gecko:
+    case ProgramToolkit::chromium:
+    case ProgramToolkit::javaAwt:
+    case ProgramToolkit::zed:
+        return true;
+    case ProgramToolkit::tk:
+    case ProgramToolkit::none:
+        break;
+    }
+    return false;
+}
+
+std::optional<ProgramToolkit> SyntheticInputGate::toolkitNamed(const QString& name) {
+    static const QHash<QString, ProgramToolkit> toolkits = {
+        {QStringLiteral("GTK"), ProgramToolkit::gtk},
+        {QStringLiteral("Qt"), ProgramToolkit::qt},
+        {QStringLiteral("VCL"), ProgramToolkit::libreOffice},
+        {QStringLiteral("Gecko"), ProgramToolkit::gecko},
+        {QStringLiteral("Chromium"), ProgramToolkit::chromium},
+        {QStringLiteral("J2SE-access-bridge"), ProgramToolkit::javaAwt},
+    };
+    const auto found = toolkits.constFind(name);
+    return found == toolkits.constEnd() ? std::nullopt : std::optional<ProgramToolkit>(*found);
+}
+
+QCoro::Task<std::optional<QString>> SyntheticInputGate::programRefusal(std::optional<FrontApplication> window,
+                                                                       QString* application) {
+    if (application && window) {
+        *application = window->applicationIdentifier.value_or(QStringLiteral("none"));
+    }
+    std::optional<QString> refused = co_await windowProgramRefusal(window);
+    if (refused || !window) {
+        co_return refused;
+    }
+    // The keys may reach another program through the window (one embedded in it, or holding the
+    // input focus): each is judged on its own, by the same rules.
+    for (const KeyReceiver& receiver : window->keyReceivers) {
+        if (application) {
+            *application = receiver.applicationIdentifier.value_or(QStringLiteral("none"));
+        }
+        const FrontApplication client{receiver.processId, receiver.applicationIdentifier, receiver.windowId,
+                                      receiver.processUnknown};
+        if (!isOtherProgramsWindow(client)) {
+            co_return receiver.processId > 0 ? QStringLiteral("key_receiver_own_window")
+                                             : QStringLiteral("key_receiver_unknown_program");
+        }
+        refused = co_await windowProgramRefusal(client);
+        if (refused) {
+            co_return QStringLiteral("key_receiver_") + *refused;
+        }
+    }
+    co_return std::nullopt;
+}
+
+QCoro::Task<std::optional<QString>> SyntheticInputGate::windowProgramRefusal(std::optional<FrontApplication> window) {
     if (keysMeanOtherThings(window)) {
         co_return QStringLiteral("keys_mean_other_things");
     }
     const ProgramLook look = lookAt(window);
     const bool unknown = look.unknown && !look.terminalWindow;
     const bool terminal = co_await isTerminal(window, look.terminalWindow || unknown);
-    if (!terminal) {
-        co_return std::nullopt;
+    if (terminal) {
+        co_return unknown ? QStringLiteral("unknown_program") : QStringLiteral("terminal");
     }
-    co_return unknown ? QStringLiteral("unknown_program") : QStringLiteral("terminal");
+    if (environment_.processes && window) {
+        // Only where Control+A, C and V are known to select all, copy and paste: elsewhere (Tk
+        // goes to the line's start and pastes beside the selection; a program on plain Xlib may
+        // do anything) the keys would change the field or the program in ways nobody checks.
+        std::optional<ProgramToolkit> toolkit = co_await environment_.processes->toolkitOf(window->processId);
+        if ((!toolkit || toolkit == ProgramToolkit::none) && environment_.focus) {
+            // Where its process cannot be read (another user's, root's), what its accessible
+            // element says of its toolkit is all there is.
+            const AccessibleElementHandle focused = co_await environment_.focus->lastFocusedElement(window);
+            if (focused) {
+                const std::optional<QString> name = co_await environment_.focus->toolkitName(focused);
+                if (name) {
+                    toolkit = toolkitNamed(*name);
+                }
+            }
+        }
+        if (!toolkit || !keysMeanTheUsual(*toolkit)) {
+            co_return QStringLiteral("keys_meaning_unknown");
+        }
+    }
+    co_return std::nullopt;
 }
 
 QCoro::Task<bool> SyntheticInputGate::acceptsKeys(std::optional<FrontApplication> window) {
     if (!isOtherProgramsWindow(window)) {
         co_return false;
     }
-    const std::optional<QString> refused = co_await programRefusal(window);
+    QString application;
+    const std::optional<QString> refused = co_await programRefusal(window, &application);
     if (refused && *refused != QLatin1String("terminal")) {
-        AppLog::app().notice(QStringLiteral("focused field keys withheld reason=%1 application=%2")
-                                 .arg(*refused, window->applicationIdentifier.value_or(QStringLiteral("none"))));
+        AppLog::app().notice(
+            QStringLiteral("focused field keys withheld reason=%1 application=%2").arg(*refused, application));
     }
     co_return !refused;
 }
@@ -223,6 +330,17 @@ std::optional<QString> SyntheticInputGate::refusal(const FrontApplication& targe
     const std::optional<FrontApplication> front = frontWindow();
     if (!front || front->processId != target.processId || front->windowId != target.windowId) {
         return QStringLiteral("window_not_in_front");
+    }
+    // The programs the keys were judged for must still be the ones that may get them.
+    const auto clients = [](const FrontApplication& window) {
+        std::vector<std::pair<qint64, quint64>> ids;
+        for (const KeyReceiver& receiver : window.keyReceivers) {
+            ids.emplace_back(receiver.processId, receiver.windowId);
+        }
+        return ids;
+    };
+    if (clients(*front) != clients(target)) {
+        return QStringLiteral("key_receivers_changed");
     }
     return std::nullopt;
 }

@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <optional>
 
 namespace tavrolin {
@@ -42,7 +43,16 @@ namespace tavrolin {
 //
 // Some programs give Control+A, C and V other meanings (in Vim Control+A adds one to the number
 // under the cursor; in Emacs it goes to the line's start, and Control+C is a prefix key): they
-// get no keys at all, known by name as terminals are.
+// get no keys at all, known by name as terminals are (they are built on GTK, like programs that
+// take the keys as everyone does). Beyond those, keys go only to programs whose toolkit is
+// known to give the chords their usual meaning (GTK, Qt, LibreOffice, Firefox, Chromium and
+// Electron, Java, and editors checked one by one), known by the libraries their process has
+// loaded: Tk goes to the line's start on Control+A and pastes beside the selection, and a
+// program on plain Xlib may do anything.
+//
+// Keys land where the X input focus is, and may reach a program whose window is embedded in the
+// front one (a terminal inside `tabbed`, in a GtkSocket): every such program is judged as well,
+// on its own, by every rule above.
 class SyntheticInputGate {
 public:
     struct Environment {
@@ -81,6 +91,11 @@ public:
     static const QSet<QString>& otherKeyMeaningApplicationIdentifiers();
     // Whether `window`'s program gives the clipboard chords other meanings: it gets no keys.
     static bool keysMeanOtherThings(const std::optional<FrontApplication>& window);
+    // Whether programs built on `toolkit` take Control+A, C and V as select-all, copy and paste.
+    static bool keysMeanTheUsual(ProgramToolkit toolkit);
+    // The toolkit an accessible application's toolkit name ("GTK", "Qt", "Gecko", ...) stands
+    // for; absent for a name not known.
+    static std::optional<ProgramToolkit> toolkitNamed(const QString& name);
 
     explicit SyntheticInputGate(Environment environment);
     SyntheticInputGate(const SyntheticInputGate&) = delete;
@@ -138,11 +153,18 @@ private:
         bool unknown = false;         // nothing vouches for it
     };
     ProgramLook lookAt(const std::optional<FrontApplication>& window) const;
+    // Whether the parent or a child of the process holds a pseudo-terminal master.
+    bool relativeHoldsTerminal(qint64 processId) const;
     // isTerminal() for a window held to a terminal emulator's rule, or not.
     QCoro::Task<bool> isTerminal(std::optional<FrontApplication> window, bool keysOnlyAtTextField);
     // Why the keys may never go to `window`'s program as it is now ("terminal",
-    // "keys_mean_other_things", "unknown_program"); absent when they may.
-    QCoro::Task<std::optional<QString>> programRefusal(std::optional<FrontApplication> window);
+    // "keys_mean_other_things", "unknown_program", "keys_meaning_unknown"), or to another
+    // program that may get the keys typed into it (the same, after "key_receiver_"); absent when
+    // they may. `application`, where given, is set to the class of the program judged last.
+    QCoro::Task<std::optional<QString>> programRefusal(std::optional<FrontApplication> window,
+                                                       QString* application = nullptr);
+    // The same for one window's own program alone.
+    QCoro::Task<std::optional<QString>> windowProgramRefusal(std::optional<FrontApplication> window);
     // Why keys may not go to `target` now, its window no longer in front; absent when they may.
     std::optional<QString> refusal(const FrontApplication& target) const;
     // Why `target`'s program may not get keys now although its window is fine: it did not answer
@@ -154,6 +176,8 @@ private:
     // The window whose program last answered, while that answer still covers its chords.
     quint64 answeredWindow_ = 0;
     std::unique_ptr<ScheduledCall> answerCovers_;
+    // Process id -> (when its parent and children were looked at, whether one holds a terminal).
+    mutable std::map<qint64, std::pair<std::chrono::steady_clock::time_point, bool>> relativesLooked_;
     // The window last found to be no terminal, while that answer still covers its chords.
     quint64 notTerminalWindow_ = 0;
     std::unique_ptr<ScheduledCall> notTerminalCovers_;

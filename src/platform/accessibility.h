@@ -137,6 +137,12 @@ public:
         (void)element;
         return false;
     }
+    // The name of the toolkit the element's program reports for itself ("GTK", "Qt", "Gecko",
+    // "Chromium", "VCL", ...); absent when it tells none.
+    virtual std::optional<QString> toolkitName(const AccessibleElementHandle& element) {
+        (void)element;
+        return std::nullopt;
+    }
     // Whether the whole text can be replaced through setValue().
     virtual bool isValueSettable(const AccessibleElementHandle& element) = 0;
 

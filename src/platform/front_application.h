@@ -4,14 +4,31 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace tavrolin {
+
+// Another X client than the front window's own that may get the keys typed into it: a program
+// whose window is embedded in the front one (XEmbed: a terminal inside `tabbed`, in a GtkSocket;
+// it may listen to the keys of the window around it), or the client holding the input focus. Its
+// fields mean what FrontApplication's do; its window is that client's outermost window there.
+struct KeyReceiver {
+    qint64 processId = 0;
+    std::optional<QString> applicationIdentifier;
+    quint64 windowId = 0;
+    bool processUnknown = false;
+
+    bool operator==(const KeyReceiver&) const = default;
+};
 
 // The application whose window is in front.
 struct FrontApplication {
     // The process of the window's X client as the X server knows it (for a client on another
     // machine, the local process that speaks for it, such as ssh); where the server cannot tell
-    // (no X-Resource extension), the window's own claim. 0 when neither names one.
+    // (no X-Resource extension), the window's own claim. 0 when neither names one. The server
+    // knows the process that made the connection: when that process is gone, or no longer holds
+    // a connection to the display (it forked a child that kept it, and ended; its number may
+    // name another process since), the number says nothing and the program is unknown.
     qint64 processId = 0;
     // The application identifier: the class part of the front window's WM_CLASS. Absent when the
     // window carries none.
@@ -24,6 +41,9 @@ struct FrontApplication {
     // is never taken to be safe for keys, and its fetches of our clipboard are counted by its
     // X client rather than by `processId`.
     bool processUnknown = false;
+    // The other programs that may get the keys typed into the window; none when only its own X
+    // client does (the frame the window manager drew around it does not count).
+    std::vector<KeyReceiver> keyReceivers;
 
     bool operator==(const FrontApplication&) const = default;
 };

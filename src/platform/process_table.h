@@ -1,10 +1,18 @@
 #pragma once
 
+#include <QCoroTask>
 #include <QtGlobal>
 
 #include <optional>
+#include <vector>
 
 namespace tavrolin {
+
+// What a program's windows are built with, as far as it tells what the keys Control+A, C and V
+// do there: the toolkits listed give them their usual meaning (select all, copy, paste), as do
+// the editors listed one by one; Tk makes Control+A go to the line's start and pastes beside the
+// selection; `none` is a program built on nothing known (plain Xlib, a toolkit not listed).
+enum class ProgramToolkit { none, gtk, qt, libreOffice, gecko, chromium, javaAwt, zed, tk };
 
 // What the system's process table tells of the program behind a window.
 class ProcessTable {
@@ -26,6 +34,17 @@ public:
     // One process's open files, no walk through the table: quick enough to ask before every
     // key. Absent when its open files cannot be read (no such process, another user's).
     virtual std::optional<bool> holdsPseudoTerminalMaster(qint64 processId) = 0;
+
+    // The process's parent and its children (none where they cannot be read): a terminal's
+    // window may be made by a helper process whose parent holds the pseudo-terminal, or the
+    // other way round.
+    virtual std::vector<qint64> parentAndChildren(qint64 processId) = 0;
+
+    // The toolkit the process's program is built on, known by the libraries it has loaded (what
+    // the program is, never its name). Asked once per process (a process number used again is
+    // another process); the first look reads its memory map, off the calling thread. Absent when
+    // its memory map cannot be read (no such process, another user's).
+    virtual QCoro::Task<std::optional<ProgramToolkit>> toolkitOf(qint64 processId) = 0;
 };
 
 }  // namespace tavrolin

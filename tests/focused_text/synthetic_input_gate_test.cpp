@@ -330,3 +330,99 @@ TEST_F(SyntheticInputGateTest, AProgramThatDoesNotAnswerThePingGetsNoKeys) {
 
 }  // namespace
 }  // namespace tavrolin
+
+namespace tavrolin {
+namespace {
+
+// Keys go only where Control+A, C and V are known to mean select-all, copy and paste: by the
+// toolkit the program's process has loaded, or, where its process cannot be read, the toolkit
+// its accessible element reports; and never while another program that takes the window's keys
+// (a terminal embedded in it, one whose parent holds the terminal) is judged no place for them.
+TEST(SyntheticInputGateProgramsTest, KeysGoOnlyWhereEveryProgramTheyMayReachTakesThemAsUsual) {
+    test::ScopedLogCapture log;
+    test::ManualScheduler scheduler;
+    test::FakeClipboard clipboard;
+    test::FakeKeyboardApplication keyboard{clipboard, test::makeField("text")};
+    test::FakeFrontApplicationProvider front;
+    test::FakeAccessibility ax;
+    test::InlineAccessibilityCalls calls{ax};
+    FocusResolver focus{{calls, front, scheduler}};
+    test::FakeProcessTable processes;
+    SyntheticInputGate gate{{keyboard, front, scheduler, {}, nullptr, &processes, &focus}};
+
+    const FrontApplication gtkHost{100, QString("Gtk-host"), 0x100001};
+    FrontApplication hostWithTerminal = gtkHost;
+    hostWithTerminal.keyReceivers = {KeyReceiver{200, QString("XTerm"), 0x200001, false}};
+    FrontApplication hostWithEditor = gtkHost;
+    hostWithEditor.keyReceivers = {KeyReceiver{300, QString("Plug"), 0x300001, false}};
+    FrontApplication hostWithVanished = gtkHost;
+    hostWithVanished.keyReceivers = {KeyReceiver{0, std::nullopt, 0x400001, true}};
+    const FrontApplication tk{500, QString("Tk"), 0x500001};
+    const FrontApplication xlib{600, QString("tabbed"), 0x600001};
+    const FrontApplication rootGtk{700, QString("Gedit"), 0x700001};
+    const FrontApplication rootTk{710, QString("Tk"), 0x710001};
+    const FrontApplication helperWindow{800, QString("Helper"), 0x800001};
+    processes.toolkits = {{100, ProgramToolkit::gtk},
+                          {300, ProgramToolkit::gtk},
+                          {500, ProgramToolkit::tk},
+                          {600, ProgramToolkit::none},
+                          {800, ProgramToolkit::gtk}};
+    processes.ptyHolders = {200, 801};
+    processes.unreadable = {700, 710};
+    processes.relatives = {{800, {801}}};  // its parent, say
+
+    const struct {
+        const char* name;
+        FrontApplication window;
+        std::optional<QString> reportedToolkit;  // its focused element's, where it has one
+        bool takesKeys;
+        const char* reason;
+        AccessibleRole focusedRole = AccessibleRole::textField;
+    } cases[] = {
+        {"a GTK program", gtkHost, std::nullopt, true, nullptr},
+        {"a GTK program with a terminal inside", hostWithTerminal, std::nullopt, false, "key_receiver_terminal"},
+        {"a GTK program with a GTK editor inside", hostWithEditor, std::nullopt, true, nullptr},
+        {"a GTK program holding a window of a client gone", hostWithVanished, std::nullopt, false,
+         "key_receiver_unknown_program"},
+        {"Tk", tk, std::nullopt, false, "keys_meaning_unknown"},
+        {"plain Xlib", xlib, std::nullopt, false, "keys_meaning_unknown"},
+        {"another user's GTK program at its text field", rootGtk, QString("GTK"), true, nullptr},
+        {"another user's program saying nothing of its toolkit", rootTk, std::nullopt, false, "keys_meaning_unknown"},
+        {"a window whose helper process's parent holds the terminal", helperWindow, std::nullopt, false, nullptr,
+         AccessibleRole::other},
+        {"the same window, at a text field of its own", helperWindow, std::nullopt, true, nullptr},
+    };
+    for (const auto& c : cases) {
+        front.set(c.window);
+        auto field = test::makeField("I have 3 red cars");
+        field->processId = c.window.processId;
+        field->toolkit = c.reportedToolkit;
+        field->role = c.focusedRole;
+        ax.systemFocused = field;
+        keyboard.chords.clear();
+        log.sink().clear();
+        EXPECT_EQ(test::runOnVirtualTime(gate.acceptsKeys(c.window), scheduler), c.takesKeys) << c.name;
+        EXPECT_EQ(test::runOnVirtualTime(gate.sendChord(c.window, Qt::ControlModifier, Qt::Key_C), scheduler),
+                  c.takesKeys)
+            << c.name;
+        EXPECT_EQ(keyboard.chords.size(), c.takesKeys ? 1u : 0u) << c.name;
+        if (c.reason) {
+            EXPECT_EQ(log.messages(LogCategory::app)
+                          .filter(QStringLiteral("focused field keys withheld reason=%1 ").arg(c.reason))
+                          .size(),
+                      1)
+                << c.name << "\n"
+                << log.messages(LogCategory::app).join('\n').toStdString();
+        }
+    }
+
+    // The program inside changes between the judgement and the key: nothing is sent.
+    front.set(hostWithEditor);
+    front.set(gtkHost);
+    keyboard.chords.clear();
+    EXPECT_FALSE(test::runOnVirtualTime(gate.sendChord(hostWithEditor, Qt::ControlModifier, Qt::Key_C), scheduler));
+    EXPECT_TRUE(keyboard.chords.isEmpty());
+}
+
+}  // namespace
+}  // namespace tavrolin

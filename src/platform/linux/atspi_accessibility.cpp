@@ -770,6 +770,13 @@ bool AtspiAccessibility::isChromiumControl(const AccessibleElementHandle& elemen
     return onElement(element, [&](AtspiAccessible* object) -> bool { return toolkitOf(object) == "Chromium"; });
 }
 
+std::optional<QString> AtspiAccessibility::toolkitName(const AccessibleElementHandle& element) {
+    return onElement(element, [&](AtspiAccessible* object) -> std::optional<QString> {
+        const QByteArray name = toolkitOf(object);
+        return name.isEmpty() ? std::nullopt : std::optional<QString>(QString::fromUtf8(name));
+    });
+}
+
 bool AtspiAccessibility::isEditable(const AccessibleElementHandle& element) {
     return onElement(element, [](AtspiAccessible* object) { return isEditableObject(object); });
 }

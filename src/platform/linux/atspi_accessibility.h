@@ -52,6 +52,7 @@ public:
     std::optional<QRectF> frame(const AccessibleElementHandle& element) override;
     std::optional<QRectF> boundsForRange(const AccessibleElementHandle& element, AccessibleTextRange range) override;
     bool isChromiumControl(const AccessibleElementHandle& element) override;
+    std::optional<QString> toolkitName(const AccessibleElementHandle& element) override;
     bool isEditable(const AccessibleElementHandle& element) override;
     bool isPartOfLargerText(const AccessibleElementHandle& element) override;
     bool isSpreadsheetCellEditor(const AccessibleElementHandle& element) override;

@@ -1,12 +1,15 @@
 // The process table as /proc shows it.
 #include "platform/desktop_backend.h"
 
+#include <QCoroFuture>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QtConcurrent>
 
 #include <dirent.h>
 #include <map>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -116,6 +119,68 @@ std::optional<std::vector<qint64>> childrenOf(qint64 pid) {
     return children;
 }
 
+// The toolkit a process's memory map shows: the shared libraries it has loaded, and Chromium's
+// data files (Chromium and every Electron program map their V8 snapshot and ICU data, whatever
+// the executable is called). Tk wins over everything: a program that shows a Tk window gives
+// its keys Tk's meaning there. Absent when the map cannot be read.
+std::optional<ProgramToolkit> readToolkit(qint64 pid) {
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    if (!maps.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    const QByteArray contents = maps.readAll();
+    if (contents.isEmpty()) {
+        return std::nullopt;  // a process that ended, or a kernel thread
+    }
+    struct Marker {
+        const char* prefix;
+        ProgramToolkit toolkit;
+    };
+    // In the order of precedence: a program that maps several (LibreOffice and Firefox map
+    // GTK's library as well) is known by the first.
+    static constexpr Marker markers[] = {
+        {"libtk8.", ProgramToolkit::tk},
+        {"libmergedlo.so", ProgramToolkit::libreOffice},
+        {"libvcllo.so", ProgramToolkit::libreOffice},
+        {"libxul.so", ProgramToolkit::gecko},
+        {"v8_context_snapshot.bin", ProgramToolkit::chromium},
+        {"snapshot_blob.bin", ProgramToolkit::chromium},
+        {"libawt_xawt.so", ProgramToolkit::javaAwt},
+        {"libQt6Gui.so", ProgramToolkit::qt},
+        {"libQt5Gui.so", ProgramToolkit::qt},
+        {"libgtk-4.so", ProgramToolkit::gtk},
+        {"libgtk-3.so", ProgramToolkit::gtk},
+        {"libgtk-x11-2.0.so", ProgramToolkit::gtk},
+    };
+    std::size_t best = std::size(markers);
+    for (const QByteArray& line : contents.split('\n')) {
+        const qsizetype slash = line.lastIndexOf('/');
+        if (slash < 0) {
+            continue;  // anonymous memory, the heap, the stack
+        }
+        const QByteArray name = line.mid(slash + 1);
+        for (std::size_t i = 0; i < best; ++i) {
+            if (name.startsWith(markers[i].prefix)) {
+                best = i;
+                break;
+            }
+        }
+        if (best == 0) {
+            break;
+        }
+    }
+    if (best < std::size(markers)) {
+        return markers[best].toolkit;
+    }
+    // Editors checked one by one, drawn with no toolkit of their own: Zed.
+    const QString executable = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
+    const QString base = QFileInfo(executable).fileName();
+    if (base == QLatin1String("zed-editor") || base == QLatin1String("zed")) {
+        return ProgramToolkit::zed;
+    }
+    return ProgramToolkit::none;
+}
+
 class ProcProcessTable final : public ProcessTable {
 public:
     bool runsProcessesOfItsOwnProgram(qint64 processId) override {
@@ -201,9 +266,56 @@ public:
         return holds;
     }
 
+    std::vector<qint64> parentAndChildren(qint64 processId) override {
+        std::vector<qint64> relatives;
+        if (processId <= 0) {
+            return relatives;
+        }
+        const std::optional<qint64> parent = statField(QString::number(processId), 2);
+        if (parent && *parent > 1) {
+            relatives.push_back(*parent);
+        }
+        if (const std::optional<std::vector<qint64>> children = childrenOf(processId)) {
+            relatives.insert(relatives.end(), children->begin(), children->end());
+        }
+        return relatives;
+    }
+
+    QCoro::Task<std::optional<ProgramToolkit>> toolkitOf(qint64 processId) override {
+        if (processId <= 0) {
+            co_return std::nullopt;
+        }
+        const std::optional<qint64> start = startOf(processId);
+        if (!start) {
+            co_return std::nullopt;
+        }
+        {
+            std::lock_guard lock(toolkitsMutex_);
+            const auto known = toolkits_.find(processId);
+            if (known != toolkits_.end() && known->second.first == *start) {
+                co_return known->second.second;
+            }
+        }
+        // A large program's map runs to thousands of lines, and reading it waits on the
+        // program's memory lock: never on the calling (GUI) thread.
+        const std::optional<ProgramToolkit> toolkit =
+            co_await QtConcurrent::run([processId] { return readToolkit(processId); });
+        // Read after the map: a process that ended and whose number was taken meanwhile is
+        // not remembered under the new one.
+        if (toolkit && startOf(processId) == start) {
+            std::lock_guard lock(toolkitsMutex_);
+            toolkits_[processId] = {*start, *toolkit};
+        }
+        co_return toolkit;
+    }
+
 private:
     // Process id -> (its start, the answer).
     std::map<qint64, std::pair<qint64, bool>> answers_;
+    // Process id -> (its start, its toolkit); asked from the GUI thread, filled after a read
+    // off it.
+    std::mutex toolkitsMutex_;
+    std::map<qint64, std::pair<qint64, ProgramToolkit>> toolkits_;
 };
 
 }  // namespace

@@ -1,9 +1,128 @@
 #include "platform/linux/x11_client_process.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <linux/sock_diag.h>
+#include <linux/unix_diag.h>
 #include <memory>
+#include <string_view>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tavrolin::x11 {
+
+namespace {
+
+// The kernel's description of one local socket (sock_diag), asked by its inode.
+struct UnixSocket {
+    std::optional<std::string> name;
+    std::optional<std::uint32_t> peer;
+};
+
+class SocketDiagnostics {
+public:
+    SocketDiagnostics() : fd_(socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG)) {
+        if (fd_ >= 0) {
+            // The kernel answers at once; a bound keeps a wedged answer from holding us.
+            timeval bound{0, 200000};
+            setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+        }
+    }
+    ~SocketDiagnostics() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    SocketDiagnostics(const SocketDiagnostics&) = delete;
+    SocketDiagnostics& operator=(const SocketDiagnostics&) = delete;
+
+    bool usable() const { return fd_ >= 0; }
+
+    // Absent for an inode that is no local socket (or is gone), or when the kernel does not say.
+    std::optional<UnixSocket> describe(std::uint32_t inode) {
+        struct {
+            nlmsghdr header;
+            unix_diag_req request;
+        } message{};
+        message.header.nlmsg_len = sizeof message;
+        message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+        message.header.nlmsg_flags = NLM_F_REQUEST;
+        message.header.nlmsg_seq = ++sequence_;
+        message.request.sdiag_family = AF_UNIX;
+        message.request.udiag_ino = inode;
+        message.request.udiag_show = UDIAG_SHOW_NAME | UDIAG_SHOW_PEER;
+        message.request.udiag_cookie[0] = message.request.udiag_cookie[1] = ~0U;  // any socket with this inode
+        sockaddr_nl kernel{};
+        kernel.nl_family = AF_NETLINK;
+        if (sendto(fd_, &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0) {
+            return std::nullopt;
+        }
+        alignas(nlmsghdr) char buffer[8192];
+        for (;;) {
+            const ssize_t length = recv(fd_, buffer, sizeof buffer, 0);
+            if (length <= 0) {
+                return std::nullopt;
+            }
+            auto* header = reinterpret_cast<nlmsghdr*>(buffer);
+            int remaining = static_cast<int>(length);
+            for (; NLMSG_OK(header, remaining); header = NLMSG_NEXT(header, remaining)) {
+                if (header->nlmsg_seq != sequence_) {
+                    continue;  // the late answer to an earlier question
+                }
+                if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY) {
+                    return std::nullopt;  // an error: no such socket
+                }
+                return parse(header);
+            }
+        }
+    }
+
+private:
+    static UnixSocket parse(const nlmsghdr* header) {
+        UnixSocket socket;
+        const auto* diag = static_cast<const unix_diag_msg*>(NLMSG_DATA(header));
+        int remaining = static_cast<int>(header->nlmsg_len - NLMSG_LENGTH(sizeof *diag));
+        for (auto* attribute = reinterpret_cast<const rtattr*>(diag + 1); RTA_OK(attribute, remaining);
+             attribute = RTA_NEXT(attribute, remaining)) {
+            const auto* data = static_cast<const char*>(RTA_DATA(attribute));
+            const std::size_t size = RTA_PAYLOAD(attribute);
+            if (attribute->rta_type == UNIX_DIAG_NAME) {
+                // An abstract name starts with a NUL; the X server listens under the same name
+                // both ways, and a sandboxed client reaches it only through the file.
+                socket.name = std::string(data, size);
+                if (!socket.name->empty() && socket.name->front() == '\0') {
+                    socket.name->erase(0, 1);
+                }
+            } else if (attribute->rta_type == UNIX_DIAG_PEER && size >= sizeof(std::uint32_t)) {
+                std::uint32_t peer = 0;
+                std::memcpy(&peer, data, sizeof peer);
+                socket.peer = peer;
+            }
+        }
+        return socket;
+    }
+
+    int fd_;
+    std::uint32_t sequence_ = 0;
+};
+
+// What the socket at the other end of `inode` is called: a client's end has no name, the
+// server's end of the same connection has the name of the socket the server listens on.
+std::optional<std::string> peerName(SocketDiagnostics& diagnostics, std::uint32_t inode) {
+    const std::optional<UnixSocket> own = diagnostics.describe(inode);
+    if (!own || !own->peer) {
+        return std::nullopt;
+    }
+    const std::optional<UnixSocket> peer = diagnostics.describe(*own->peer);
+    return peer ? peer->name : std::nullopt;
+}
+
+}  // namespace
 
 std::optional<xcb_res_query_client_ids_cookie_t> localClientProcessRequest(xcb_connection_t* connection,
                                                                            xcb_window_t window) {
@@ -39,6 +158,78 @@ std::optional<std::uint32_t> localClientProcessReply(xcb_connection_t* connectio
 std::optional<std::uint32_t> localClientProcessID(xcb_connection_t* connection, xcb_window_t window) {
     const std::optional<xcb_res_query_client_ids_cookie_t> cookie = localClientProcessRequest(connection, window);
     return cookie ? localClientProcessReply(connection, *cookie) : std::nullopt;
+}
+
+std::optional<std::string> displaySocketName(xcb_connection_t* connection) {
+    const int fd = connection != nullptr ? xcb_get_file_descriptor(connection) : -1;
+    struct stat status {};
+    if (fd < 0 || fstat(fd, &status) != 0 || !S_ISSOCK(status.st_mode)) {
+        return std::nullopt;
+    }
+    SocketDiagnostics diagnostics;
+    if (!diagnostics.usable()) {
+        return std::nullopt;
+    }
+    std::optional<std::string> name = peerName(diagnostics, static_cast<std::uint32_t>(status.st_ino));
+    if (name && name->empty()) {
+        return std::nullopt;
+    }
+    return name;
+}
+
+std::optional<bool> holdsDisplayConnection(std::int64_t processId, const std::string& serverSocket) {
+    if (processId <= 0) {
+        return false;
+    }
+    const std::string folder = "/proc/" + std::to_string(processId) + "/fd";
+    DIR* const files = opendir(folder.c_str());
+    if (!files) {
+        return errno == ENOENT ? std::optional<bool>(false) : std::nullopt;  // gone; or another user's
+    }
+    SocketDiagnostics diagnostics;
+    if (!diagnostics.usable()) {
+        closedir(files);
+        return std::nullopt;
+    }
+    bool holds = false;
+    bool anySocket = false;
+    bool anyDescribed = false;
+    char target[64];
+    while (!holds) {
+        const dirent* entry = readdir(files);
+        if (entry == nullptr) {
+            break;
+        }
+        const ssize_t length = readlinkat(dirfd(files), entry->d_name, target, sizeof target);
+        if (length <= 0 || length >= ssize_t(sizeof target)) {
+            continue;
+        }
+        // "socket:[12345]"
+        const std::string_view link(target, std::size_t(length));
+        static constexpr std::string_view prefix = "socket:[";
+        if (link.substr(0, prefix.size()) != prefix || link.back() != ']') {
+            continue;
+        }
+        const std::uint32_t inode =
+            static_cast<std::uint32_t>(std::strtoul(std::string(link.substr(prefix.size())).c_str(), nullptr, 10));
+        anySocket = true;
+        const std::optional<UnixSocket> socket = diagnostics.describe(inode);
+        if (!socket) {
+            continue;  // no local socket, or one of another network namespace
+        }
+        anyDescribed = true;
+        if (socket->peer) {
+            const std::optional<UnixSocket> peer = diagnostics.describe(*socket->peer);
+            holds = peer && peer->name == serverSocket;
+        }
+    }
+    closedir(files);
+    // Sockets of which the kernel here says nothing (a network namespace of the program's own)
+    // tell nothing either way.
+    if (!holds && anySocket && !anyDescribed) {
+        return std::nullopt;
+    }
+    return holds;
 }
 
 }  // namespace tavrolin::x11

@@ -3,14 +3,17 @@
 #include "platform/desktop_backend.h"
 #include "platform/linux/x11_client_process.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <unistd.h>
+#include <vector>
 #include <xcb/xcb.h>
-#include <xcb/xcb_icccm.h>
 
 namespace tavrolin {
 
@@ -41,6 +44,7 @@ public:
         // not depend on each other go out together, two round trips in all.
         const xcb_get_property_cookie_t checkCookie = windowPropertyRequest(root_, supportingWmCheck_);
         const xcb_get_property_cookie_t activeCookie = windowPropertyRequest(root_, activeWindow_);
+        const xcb_get_input_focus_cookie_t focusCookie = xcb_get_input_focus(connection_);
         const xcb_window_t checkWindow = windowPropertyReply(checkCookie);
         const xcb_window_t named = windowPropertyReply(activeCookie);
         std::optional<xcb_get_property_cookie_t> checkAgainCookie;
@@ -52,6 +56,10 @@ public:
             namedIdentity = identityRequest(named);
         }
         const bool managed = checkAgainCookie && windowPropertyReply(*checkAgainCookie) == checkWindow;
+        xcb_window_t inputFocus = XCB_NONE;
+        if (auto focus = own(xcb_get_input_focus_reply(connection_, focusCookie, nullptr))) {
+            inputFocus = focus->focus;
+        }
         FrontApplication result;
         if (managed) {
             if (!namedIdentity) {
@@ -64,7 +72,7 @@ public:
             }
             // Without a window manager nobody maintains _NET_ACTIVE_WINDOW: the window holding
             // the input focus, walked up to the root's child, is the front one.
-            const xcb_window_t focused = focusedTopLevelWindow();
+            const xcb_window_t focused = topLevelWindowOf(inputFocus);
             if (focused == XCB_NONE) {
                 return std::nullopt;
             }
@@ -74,6 +82,7 @@ public:
         if (!result.applicationIdentifier && result.processId == 0 && !windowExists(active)) {
             return std::nullopt;
         }
+        result.keyReceivers = keyReceivers(inputFocus, active);
         return result;
     }
 
@@ -109,6 +118,9 @@ private:
         supportingWmCheck_ = atom("_NET_SUPPORTING_WM_CHECK");
         activeWindow_ = atom("_NET_ACTIVE_WINDOW");
         wmPid_ = atom("_NET_WM_PID");
+        resourceIdMask_ = xcb_get_setup(connection)->resource_id_mask;
+        displaySocket_ = x11::displaySocketName(connection);
+        madeConnection_.clear();
         char host[256] = {};
         if (gethostname(host, sizeof host - 1) == 0) {
             hostName_ = QByteArray(host);
@@ -142,7 +154,7 @@ private:
         std::optional<xcb_res_query_client_ids_cookie_t> serverPid;
     };
     Identity identityRequest(xcb_window_t window) const {
-        Identity identity{xcb_icccm_get_wm_class(connection_, window),
+        Identity identity{xcb_get_property(connection_, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256),
                           xcb_get_property(connection_, 0, window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 0, 64),
                           std::nullopt, x11::localClientProcessRequest(connection_, window)};
         if (wmPid_ != XCB_NONE) {
@@ -163,12 +175,23 @@ private:
     FrontApplication identityReply(xcb_window_t window, const Identity& identity) const {
         FrontApplication result;
         result.windowId = window;
-        xcb_icccm_get_wm_class_reply_t classes{};
-        if (xcb_icccm_get_wm_class_reply(connection_, identity.wmClass, &classes, nullptr) != 0) {
-            if (classes.class_name != nullptr && classes.class_name[0] != '\0') {
-                result.applicationIdentifier = QString::fromUtf8(classes.class_name);
+        // WM_CLASS is "instance\0class\0", as the program wrote it: read without trusting it to
+        // end in a NUL (a program may set any bytes there).
+        if (auto reply = own(xcb_get_property_reply(connection_, identity.wmClass, nullptr));
+            reply && reply->format == 8 && xcb_get_property_value_length(reply.get()) > 0) {
+            const QByteArray value(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                                   xcb_get_property_value_length(reply.get()));
+            const qsizetype instanceEnd = value.indexOf('\0');
+            if (instanceEnd >= 0) {
+                QByteArray className = value.mid(instanceEnd + 1);
+                const qsizetype classEnd = className.indexOf('\0');
+                if (classEnd >= 0) {
+                    className.truncate(classEnd);
+                }
+                if (!className.isEmpty()) {
+                    result.applicationIdentifier = QString::fromUtf8(className);
+                }
             }
-            xcb_icccm_get_wm_class_reply_wipe(&classes);
         }
         const bool remote = isOtherMachine(stringReply(identity.clientMachine));
         std::optional<qint64> claimed;
@@ -182,10 +205,149 @@ private:
         if (identity.serverPid) {
             known = x11::localClientProcessReply(connection_, *identity.serverPid);
         }
-        const ProcessIdentity process = judgeProcess(remote, identity.serverPid.has_value(), known, claimed);
+        ProcessIdentity process = judgeProcess(remote, identity.serverPid.has_value(), known, claimed);
+        if (!remote && known && process.id == *known && !madeTheConnection(*known)) {
+            process.unknown = true;
+        }
         result.processId = process.id;
         result.processUnknown = process.unknown;
         return result;
+    }
+
+    // Whether the process the server names for a client is still the one that connected: the
+    // server keeps the number it learnt at the connection, and a program that connects, forks
+    // and ends (`tabbed -d`) leaves a number that names nothing, or whichever process takes it
+    // next. It counts while it holds a connection to this display. Where that cannot be told
+    // (another user's process, sockets the kernel does not describe) the number stands, and the
+    // rest of the judgement (its open files unread) applies. Remembered per process start.
+    bool madeTheConnection(qint64 pid) const {
+        if (!displaySocket_) {
+            return true;
+        }
+        const std::optional<qint64> start = processStart(pid);
+        if (!start) {
+            return false;  // gone
+        }
+        const auto known = madeConnection_.find(pid);
+        if (known != madeConnection_.end() && known->second.first == *start) {
+            return known->second.second;
+        }
+        const std::optional<bool> holds = x11::holdsDisplayConnection(pid, *displaySocket_);
+        if (!holds) {
+            return true;
+        }
+        // Forgotten now and then, so that the numbers of ended processes do not pile up.
+        if (madeConnection_.size() > 256) {
+            madeConnection_.clear();
+        }
+        // A process that holds none yet may still be connecting: only a yes is remembered.
+        if (*holds) {
+            madeConnection_[pid] = {*start, true};
+        }
+        return *holds;
+    }
+    static std::optional<qint64> processStart(qint64 pid) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly)) {
+            return std::nullopt;
+        }
+        const QByteArray line = stat.read(1024);
+        const qsizetype close = line.lastIndexOf(')');
+        const QList<QByteArray> fields = line.mid(close + 1).trimmed().split(' ');
+        bool ok = false;
+        const qint64 start = close >= 0 && fields.size() >= 20 ? fields.at(19).toLongLong(&ok) : 0;
+        return ok ? std::optional<qint64>(start) : std::nullopt;
+    }
+
+    // The other clients that may get the keys typed into the front window: the one holding the
+    // input focus, where that is another's (not the window manager's frame around the window),
+    // and every client with a window inside the front one (an embedded program: xterm -into
+    // listens to the keys of the window around it, and the server gives a key to the window
+    // under the pointer inside the focus). Windows of one client share the high bits of their
+    // ids (the client's resource base), so the usual case, a toolkit that draws everything in
+    // its own window, costs one request. The walk is bounded: a few levels, a few dozen windows.
+    std::vector<KeyReceiver> keyReceivers(xcb_window_t inputFocus, xcb_window_t active) const {
+        std::vector<KeyReceiver> receivers;
+        if (active == XCB_NONE) {
+            return receivers;
+        }
+        const auto clientOf = [this](xcb_window_t window) { return window & ~resourceIdMask_; };
+        std::vector<xcb_window_t> others;  // one window of each other client, its outermost
+        const auto add = [&](xcb_window_t window) {
+            const bool known = std::any_of(others.begin(), others.end(),
+                                           [&](xcb_window_t other) { return clientOf(other) == clientOf(window); });
+            if (!known && others.size() < 4) {
+                others.push_back(window);
+            }
+        };
+        if (inputFocus != XCB_NONE && inputFocus != XCB_INPUT_FOCUS_POINTER_ROOT && inputFocus != root_ &&
+            clientOf(inputFocus) != clientOf(active)) {
+            if (const std::optional<std::vector<xcb_window_t>> fromFocus = pathToRoot(inputFocus)) {
+                const bool inside = std::find(fromFocus->begin(), fromFocus->end(), active) != fromFocus->end();
+                bool frame = false;
+                if (!inside) {
+                    const std::optional<std::vector<xcb_window_t>> fromActive = pathToRoot(active);
+                    frame = !fromActive ||
+                            std::find(fromActive->begin(), fromActive->end(), inputFocus) != fromActive->end();
+                }
+                if (!frame) {
+                    xcb_window_t outermost = inputFocus;
+                    for (const xcb_window_t window : *fromFocus) {
+                        if (clientOf(window) != clientOf(inputFocus)) {
+                            break;
+                        }
+                        outermost = window;
+                    }
+                    add(outermost);
+                }
+            }
+        }
+        std::vector<xcb_window_t> level{active};
+        int asked = 0;
+        for (int depth = 0; depth < 4 && !level.empty() && asked < 48; ++depth) {
+            std::vector<xcb_query_tree_cookie_t> cookies;
+            for (const xcb_window_t window : level) {
+                cookies.push_back(xcb_query_tree(connection_, window));
+            }
+            asked += static_cast<int>(level.size());
+            std::vector<xcb_window_t> next;
+            for (const xcb_query_tree_cookie_t cookie : cookies) {
+                auto tree = own(xcb_query_tree_reply(connection_, cookie, nullptr));
+                if (!tree) {
+                    continue;
+                }
+                const xcb_window_t* children = xcb_query_tree_children(tree.get());
+                for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+                    if (clientOf(children[i]) != clientOf(active)) {
+                        add(children[i]);
+                    } else {
+                        next.push_back(children[i]);
+                    }
+                }
+            }
+            level = std::move(next);
+        }
+        for (const xcb_window_t window : others) {
+            const FrontApplication client = identityReply(window, identityRequest(window));
+            receivers.push_back(
+                KeyReceiver{client.processId, client.applicationIdentifier, client.windowId, client.processUnknown});
+        }
+        return receivers;
+    }
+    // The window and its ancestors below the root.
+    std::optional<std::vector<xcb_window_t>> pathToRoot(xcb_window_t window) const {
+        std::vector<xcb_window_t> path{window};
+        for (int depth = 0; depth < 64; ++depth) {
+            auto tree = own(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, path.back()), nullptr));
+            if (!tree) {
+                return std::nullopt;
+            }
+            if (tree->parent == root_ || tree->parent == XCB_NONE) {
+                return path;
+            }
+            path.push_back(tree->parent);
+        }
+        return std::nullopt;
     }
 
     struct ProcessIdentity {
@@ -237,13 +399,11 @@ private:
         };
         return *machine != "localhost" && shortName(*machine) != shortName(hostName_);
     }
-    xcb_window_t focusedTopLevelWindow() const {
-        auto focus = own(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
-        if (!focus || focus->focus == XCB_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT ||
-            focus->focus == root_) {
+    xcb_window_t topLevelWindowOf(xcb_window_t focus) const {
+        if (focus == XCB_NONE || focus == XCB_INPUT_FOCUS_POINTER_ROOT || focus == root_) {
             return XCB_NONE;
         }
-        xcb_window_t window = focus->focus;
+        xcb_window_t window = focus;
         for (int depth = 0; depth < 64; ++depth) {
             auto tree = own(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, window), nullptr));
             if (!tree) {
@@ -269,6 +429,11 @@ private:
     mutable xcb_atom_t supportingWmCheck_ = XCB_NONE;
     mutable xcb_atom_t activeWindow_ = XCB_NONE;
     mutable xcb_atom_t wmPid_ = XCB_NONE;
+    mutable std::uint32_t resourceIdMask_ = 0;
+    // The name of the server's socket; absent where the kernel does not tell.
+    mutable std::optional<std::string> displaySocket_;
+    // Process id -> (its start, whether it held a connection to the display).
+    mutable std::map<qint64, std::pair<qint64, bool>> madeConnection_;
     mutable QByteArray hostName_;
 };
 

@@ -44,6 +44,8 @@ public:
     // What boundsForRange() answers instead of the frame, when set.
     std::optional<std::optional<QRectF>> rangeBounds;
     bool chromium = false;
+    // The toolkit its program reports for itself.
+    std::optional<QString> toolkit = QStringLiteral("Qt");
     // The process that owns the field (4242 is the tests' usual front application); absent
     // when the owner cannot be told.
     std::optional<qint64> processId = 4242;
@@ -297,6 +299,10 @@ public:
     bool isChromiumControl(const AccessibleElementHandle& e) override {
         const FakeField* f = field(e);
         return f && f->chromium;
+    }
+    std::optional<QString> toolkitName(const AccessibleElementHandle& e) override {
+        const FakeField* f = field(e);
+        return f ? f->toolkit : std::nullopt;
     }
     bool isEditable(const AccessibleElementHandle& e) override {
         const FakeField* f = field(e);

@@ -199,6 +199,10 @@ public:
     bool runsProcessesOfItsOwnProgram(qint64) override { return pagesInOtherProcesses; }
     // A terminal emulator holds the master of the terminal its program runs in.
     std::optional<bool> holdsPseudoTerminalMaster(qint64) override { return terminal; }
+    std::vector<qint64> parentAndChildren(qint64) override { return {}; }
+    // What the program is built on: Qt, unless a test says otherwise.
+    ProgramToolkit toolkit = ProgramToolkit::qt;
+    QCoro::Task<std::optional<ProgramToolkit>> toolkitOf(qint64) override { co_return toolkit; }
 
     void paste() {
         const std::optional<QString> text = clipboard_.fetchBy(fetchingProcessId.value_or(processId), windowId);
