@@ -364,6 +364,10 @@ struct AtspiAccessibility::State {
     bool connected = false;
     AtspiEventListener* focusListener = nullptr;
     AtspiAccessible* lastFocused = nullptr;
+    // A spreadsheet tells where its cursor went only by naming the sheet's new active cell (its
+    // cells take no focus events): the last one named by each object (by bus name and path).
+    AtspiEventListener* activeDescendantListener = nullptr;
+    std::map<std::string, AtspiAccessible*> activeDescendants;
     // Applications (by bus name) that let a query run past the bound, and until when they
     // are left alone.
     std::map<std::string, SteadyClock::time_point> unresponsiveUntil;
@@ -396,6 +400,44 @@ struct AtspiAccessibility::State {
         if (lastFocused) {
             g_object_unref(lastFocused);
         }
+        if (activeDescendantListener) {
+            atspi_event_listener_deregister(activeDescendantListener, "object:active-descendant-changed", nullptr);
+            g_object_unref(activeDescendantListener);
+        }
+        for (const auto& [key, cell] : activeDescendants) {
+            g_object_unref(cell);
+        }
+    }
+
+    static std::string keyOf(AtspiAccessible* object) {
+        const AtspiObject& named = object->parent;
+        if (!named.app || !named.app->bus_name || !named.path) {
+            return {};
+        }
+        return std::string(named.app->bus_name) + '\n' + named.path;
+    }
+
+    // No call into the program from here: the event is dispatched inside its connection.
+    static void onActiveDescendantChanged(AtspiEvent* event, void* userData) {
+        auto* self = static_cast<State*>(userData);
+        if (event->source && G_VALUE_HOLDS(&event->any_data, ATSPI_TYPE_ACCESSIBLE)) {
+            auto* descendant = static_cast<AtspiAccessible*>(g_value_get_object(&event->any_data));
+            const std::string key = keyOf(event->source);
+            if (descendant && !key.empty()) {
+                if (self->activeDescendants.size() >= 64 && !self->activeDescendants.contains(key)) {
+                    for (const auto& [known, cell] : self->activeDescendants) {
+                        g_object_unref(cell);
+                    }
+                    self->activeDescendants.clear();  // lists and sheets come and go
+                }
+                auto& slot = self->activeDescendants[key];
+                if (slot) {
+                    g_object_unref(slot);
+                }
+                slot = static_cast<AtspiAccessible*>(g_object_ref(descendant));
+            }
+        }
+        g_boxed_free(ATSPI_TYPE_EVENT, event);
     }
 
     static void onFocusChanged(AtspiEvent* event, void* userData) {
@@ -507,6 +549,11 @@ AtspiAccessibility::AtspiAccessibility(DBusAccessibilityBusStatus& busStatus, in
     if (d_->focusListener) {
         CallError error;
         atspi_event_listener_register(d_->focusListener, "object:state-changed:focused", error.out());
+    }
+    d_->activeDescendantListener = atspi_event_listener_new(&State::onActiveDescendantChanged, d_.get(), nullptr);
+    if (d_->activeDescendantListener) {
+        CallError error;
+        atspi_event_listener_register(d_->activeDescendantListener, "object:active-descendant-changed", error.out());
     }
 }
 
@@ -798,6 +845,61 @@ bool AtspiAccessibility::isSpreadsheetCellEditor(const AccessibleElementHandle& 
         }
         const GObjectRef<AtspiAccessible> editor(cellEditorOf(object));
         return static_cast<bool>(editor);
+    });
+}
+
+AccessibleElementHandle AtspiAccessibility::spreadsheetCursorCell(const AccessibleElementHandle& element) {
+    return onElement(element, [this](AtspiAccessible* object) -> AccessibleElementHandle {
+        const AtspiRole role = roleOf(object);
+        if (role != ATSPI_ROLE_TABLE && role != ATSPI_ROLE_TABLE_CELL) {
+            return nullptr;
+        }
+        GObjectRef<AtspiAccessible> table;
+        if (role == ATSPI_ROLE_TABLE) {
+            table.ptr = static_cast<AtspiAccessible*>(g_object_ref(object));
+        } else {
+            CallError parentError;
+            table.ptr = atspi_accessible_get_parent(object, parentError.out());
+            if (parentError.failed() || !table || roleOf(table.get()) != ATSPI_ROLE_TABLE) {
+                return nullptr;
+            }
+        }
+        CallError documentError;
+        GObjectRef<AtspiAccessible> document(atspi_accessible_get_parent(table.get(), documentError.out()));
+        if (documentError.failed() || !document || roleOf(document.get()) != ATSPI_ROLE_DOCUMENT_SPREADSHEET) {
+            return nullptr;
+        }
+        AtspiAccessible* cell = object;
+        if (role == ATSPI_ROLE_TABLE) {
+            const auto known = d_->activeDescendants.find(State::keyOf(table.get()));
+            if (known == d_->activeDescendants.end()) {
+                return nullptr;
+            }
+            cell = known->second;
+        }
+        // The cell named last is the cursor's. Its focused state says nothing: the sheet drops it
+        // while another program holds the keyboard (our shortcut's grab).
+        atspi_accessible_clear_cache(cell);
+        GObjectRef<AtspiStateSet> states(stateSetOf(cell));
+        if (!states || atspi_state_set_contains(states.get(), ATSPI_STATE_DEFUNCT) ||
+            roleOf(cell) != ATSPI_ROLE_TABLE_CELL) {
+            return nullptr;
+        }
+        return wrap(static_cast<AtspiAccessible*>(g_object_ref(cell)));
+    });
+}
+
+// LibreOffice names its application "soffice" whatever its toolkit front end (GTK 3, Qt, KDE).
+bool AtspiAccessibility::reportsBackwardSelectionAsCaret(const AccessibleElementHandle& element) {
+    return onElement(element, [](AtspiAccessible* object) {
+        CallError appError;
+        GObjectRef<AtspiAccessible> app(atspi_accessible_get_application(object, appError.out()));
+        if (appError.failed() || !app) {
+            return false;
+        }
+        CallError nameError;
+        GMemory<gchar> name(atspi_accessible_get_name(app.get(), nameError.out()));
+        return !nameError.failed() && name && g_str_has_prefix(name.get(), "soffice");
     });
 }
 
