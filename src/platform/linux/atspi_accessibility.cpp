@@ -85,6 +85,35 @@ QByteArray toolkitOf(AtspiAccessible* object) {
     return toolkitInfoOf(object).name;
 }
 
+// LibreOffice names its application "soffice" whatever its toolkit front end (GTK 3, Qt, KDE).
+// Kept by bus name, as the toolkit is.
+static bool isLibreOfficeObject(AtspiAccessible* object) {
+    thread_local std::map<std::string, bool> byApplication;
+    const AtspiApplication* application = object ? object->parent.app : nullptr;
+    const std::string bus = application && application->bus_name ? application->bus_name : std::string();
+    if (const auto known = byApplication.find(bus); !bus.empty() && known != byApplication.end()) {
+        return known->second;
+    }
+    CallError appError;
+    GObjectRef<AtspiAccessible> app(atspi_accessible_get_application(object, appError.out()));
+    if (appError.failed() || !app) {
+        return false;
+    }
+    CallError nameError;
+    GMemory<gchar> name(atspi_accessible_get_name(app.get(), nameError.out()));
+    if (nameError.failed() || !name) {
+        return false;
+    }
+    const bool office = g_str_has_prefix(name.get(), "soffice");
+    if (!bus.empty()) {
+        if (byApplication.size() >= 256) {
+            byApplication.clear();
+        }
+        byApplication.emplace(bus, office);
+    }
+    return office;
+}
+
 }  // namespace atspi
 
 using namespace atspi;
@@ -209,7 +238,13 @@ AtspiAccessible* findFocused(AtspiAccessible* root, int depth, SteadyClock::time
 }
 
 // The focused object below `root`: the application's own search first, a bounded walk after.
+// LibreOffice's own search visits every cell of every open sheet (a million rows): it keeps the
+// office busy for many seconds, its keys and every later query waiting. Its tree is walked.
 AtspiAccessible* searchFocused(AtspiAccessible* root, int depth) {
+    if (isLibreOfficeObject(root)) {
+        atspi_accessible_clear_cache(root);
+        return findFocused(root, depth, SteadyClock::now() + AtspiAccessibility::focusSearchBudget);
+    }
     if (const std::optional<AtspiAccessible*> found = collectionFocused(root)) {
         if (*found) {
             return *found;
@@ -889,18 +924,8 @@ AccessibleElementHandle AtspiAccessibility::spreadsheetCursorCell(const Accessib
     });
 }
 
-// LibreOffice names its application "soffice" whatever its toolkit front end (GTK 3, Qt, KDE).
 bool AtspiAccessibility::reportsBackwardSelectionAsCaret(const AccessibleElementHandle& element) {
-    return onElement(element, [](AtspiAccessible* object) {
-        CallError appError;
-        GObjectRef<AtspiAccessible> app(atspi_accessible_get_application(object, appError.out()));
-        if (appError.failed() || !app) {
-            return false;
-        }
-        CallError nameError;
-        GMemory<gchar> name(atspi_accessible_get_name(app.get(), nameError.out()));
-        return !nameError.failed() && name && g_str_has_prefix(name.get(), "soffice");
-    });
+    return onElement(element, [](AtspiAccessible* object) { return isLibreOfficeObject(object); });
 }
 
 bool AtspiAccessibility::isValueSettable(const AccessibleElementHandle& element) {
