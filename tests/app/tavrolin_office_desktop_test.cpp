@@ -382,11 +382,26 @@ TEST_F(TavrolinOfficeDesktopTest, ASelectionInAPresentationTextBoxIsWhatWriteRep
         return lines.isEmpty() ? QString() : lines.first();
     };
     describeFieldsWith([&] { return QStringLiteral("box: ") + box(); });
-    // Into the title's box, edited.
+    // Into the title's box, edited: its paragraph takes the focus.
+    const auto editing = [this] {
+        bool found = false;
+        walkWindow(officePid_, title_, [&found](AtspiAccessible* node) {
+            if (atspi_accessible_get_role(node, nullptr) != ATSPI_ROLE_PARAGRAPH) {
+                return false;
+            }
+            AtspiStateSet* states = atspi_accessible_get_state_set(node);
+            found = states && atspi_state_set_contains(states, ATSPI_STATE_FOCUSED);
+            if (states) {
+                g_object_unref(states);
+            }
+            return found;
+        });
+        return found;
+    };
     run("xdotool", {"key", "Tab"});
     pause(300ms);
     run("xdotool", {"key", "Return"});
-    pause(300ms);
+    ASSERT_TRUE(test::waitUntil(editing, 10s)) << "the title's box is not being edited";
     const QString original = QStringLiteral("I have a red car");
     run("xdotool", {"type", "--delay", "20", original});
     ASSERT_TRUE(test::waitUntil([&] { return box() == original; }, 10s)) << box().toStdString();
