@@ -201,9 +201,14 @@ std::optional<AtspiAccessible*> collectionFocused(AtspiAccessible* root) {
     return found;
 }
 
+// More children than any form or document part has: a spreadsheet's cells (a million rows),
+// which hold no keyboard focus of their own (the sheet has it).
+constexpr int kCellsOfASheet = 100000;
+
 // Depth-first search for the focused object below `root`, skipping hidden subtrees, until
-// `deadline`.
-AtspiAccessible* findFocused(AtspiAccessible* root, int depth, SteadyClock::time_point deadline) {
+// `deadline`; `skipSheets`: nor the children of an object with kCellsOfASheet or more.
+AtspiAccessible* findFocused(AtspiAccessible* root, int depth, SteadyClock::time_point deadline,
+                             bool skipSheets = false) {
     if (depth > kMaximumDepth || SteadyClock::now() > deadline) {
         return nullptr;
     }
@@ -221,7 +226,7 @@ AtspiAccessible* findFocused(AtspiAccessible* root, int depth, SteadyClock::time
     }
     CallError countError;
     const gint count = atspi_accessible_get_child_count(root, countError.out());
-    if (countError.failed()) {
+    if (countError.failed() || (skipSheets && count >= kCellsOfASheet)) {
         return nullptr;
     }
     for (gint i = 0; i < std::min<gint>(count, kMaximumChildrenPerObject) && SteadyClock::now() <= deadline; ++i) {
@@ -230,7 +235,7 @@ AtspiAccessible* findFocused(AtspiAccessible* root, int depth, SteadyClock::time
         if (childError.failed() || !child) {
             continue;
         }
-        if (AtspiAccessible* found = findFocused(child.get(), depth + 1, deadline)) {
+        if (AtspiAccessible* found = findFocused(child.get(), depth + 1, deadline, skipSheets)) {
             return found;
         }
     }
@@ -243,7 +248,7 @@ AtspiAccessible* findFocused(AtspiAccessible* root, int depth, SteadyClock::time
 AtspiAccessible* searchFocused(AtspiAccessible* root, int depth) {
     if (isLibreOfficeObject(root)) {
         atspi_accessible_clear_cache(root);
-        return findFocused(root, depth, SteadyClock::now() + AtspiAccessibility::focusSearchBudget);
+        return findFocused(root, depth, SteadyClock::now() + AtspiAccessibility::focusSearchBudget, true);
     }
     if (const std::optional<AtspiAccessible*> found = collectionFocused(root)) {
         if (*found) {
