@@ -198,6 +198,12 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
         steps_.mark(FieldStepClock::Step::field);
         co_return read;
     }
+    if (co_await askAbout(element, &Accessibility::isSpreadsheet)) {
+        // A sheet whose cursor's cell is not known (it has not moved since we started): a copy
+        // would leave the sheet's "copied" mark for the user's next Return to paste.
+        AppLog::app().notice(QStringLiteral("focused field is a spreadsheet whose cursor cell is unknown: not copied"));
+        throw CaptureWorkflowError(Case::noFocusedTextField);
+    }
     // Nothing readable through accessibility: the field may still hold text that only a copy
     // reaches (custom editors).
     const std::optional<ClipboardFallbacks::CopiedField> copied = co_await fallbacks_.copyFieldText(front);

@@ -140,6 +140,12 @@ public:
         (void)element;
         return nullptr;
     }
+    // Whether the element is a spreadsheet's sheet (or one of its cells): a copy from it leaves
+    // the sheet's "copied" mark, which the user's next Return pastes.
+    virtual bool isSpreadsheet(const AccessibleElementHandle& element) {
+        (void)element;
+        return false;
+    }
     // Whether the element's program reports a selection made backward (the caret at its start)
     // as no selection at all, only the caret (LibreOffice's text): the selection then shows only
     // in the PRIMARY selection.

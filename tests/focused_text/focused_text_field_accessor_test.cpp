@@ -226,6 +226,20 @@ TEST_F(FocusedTextFieldAccessorTest, TinyFramesAndRangesOutsideTheTextAreDropped
     }
 }
 
+// A sheet that shows no text of its own (its cursor's cell not known) is never copied: the copy
+// would leave the sheet's "copied" mark, and the user's next Return would paste their clipboard
+// into the cell.
+TEST_F(FocusedTextFieldAccessorTest, ASheetWithoutAKnownCellIsNeverCopied) {
+    auto sheet = test::makeField(QString(), {0, 0});
+    sheet->hasText = false;
+    sheet->role = AccessibleRole::other;
+    sheet->sheet = true;
+    focus(sheet);
+    keyboard.field = test::makeField(QStringLiteral("I have a red car"), {0, 0});
+    EXPECT_EQ(failure(accessor.prepareFocusedFieldWithRetry(0, 0)), Case::noFocusedTextField);
+    EXPECT_TRUE(keyboard.chords.isEmpty()) << keyboard.chords.join(' ').toStdString();
+}
+
 TEST_F(FocusedTextFieldAccessorTest, WithoutTrustNothingIsRead) {
     ax.trusted = false;
     focus(test::makeField("text"));

@@ -888,27 +888,43 @@ bool AtspiAccessibility::isSpreadsheetCellEditor(const AccessibleElementHandle& 
     });
 }
 
+// The sheet (a table whose parent is a spreadsheet document) that is `object` or holds the cell
+// `object`, with a new reference; null otherwise.
+static AtspiAccessible* sheetOf(AtspiAccessible* object) {
+    const AtspiRole role = roleOf(object);
+    if (role != ATSPI_ROLE_TABLE && role != ATSPI_ROLE_TABLE_CELL) {
+        return nullptr;
+    }
+    GObjectRef<AtspiAccessible> table;
+    if (role == ATSPI_ROLE_TABLE) {
+        table.ptr = static_cast<AtspiAccessible*>(g_object_ref(object));
+    } else {
+        CallError parentError;
+        table.ptr = atspi_accessible_get_parent(object, parentError.out());
+        if (parentError.failed() || !table || roleOf(table.get()) != ATSPI_ROLE_TABLE) {
+            return nullptr;
+        }
+    }
+    CallError documentError;
+    GObjectRef<AtspiAccessible> document(atspi_accessible_get_parent(table.get(), documentError.out()));
+    if (documentError.failed() || !document || roleOf(document.get()) != ATSPI_ROLE_DOCUMENT_SPREADSHEET) {
+        return nullptr;
+    }
+    return table.release();
+}
+
+bool AtspiAccessibility::isSpreadsheet(const AccessibleElementHandle& element) {
+    return onElement(
+        element, [](AtspiAccessible* object) { return GObjectRef<AtspiAccessible>(sheetOf(object)).get() != nullptr; });
+}
+
 AccessibleElementHandle AtspiAccessibility::spreadsheetCursorCell(const AccessibleElementHandle& element) {
     return onElement(element, [this](AtspiAccessible* object) -> AccessibleElementHandle {
+        const GObjectRef<AtspiAccessible> table(sheetOf(object));
+        if (!table) {
+            return nullptr;
+        }
         const AtspiRole role = roleOf(object);
-        if (role != ATSPI_ROLE_TABLE && role != ATSPI_ROLE_TABLE_CELL) {
-            return nullptr;
-        }
-        GObjectRef<AtspiAccessible> table;
-        if (role == ATSPI_ROLE_TABLE) {
-            table.ptr = static_cast<AtspiAccessible*>(g_object_ref(object));
-        } else {
-            CallError parentError;
-            table.ptr = atspi_accessible_get_parent(object, parentError.out());
-            if (parentError.failed() || !table || roleOf(table.get()) != ATSPI_ROLE_TABLE) {
-                return nullptr;
-            }
-        }
-        CallError documentError;
-        GObjectRef<AtspiAccessible> document(atspi_accessible_get_parent(table.get(), documentError.out()));
-        if (documentError.failed() || !document || roleOf(document.get()) != ATSPI_ROLE_DOCUMENT_SPREADSHEET) {
-            return nullptr;
-        }
         AtspiAccessible* cell = object;
         if (role == ATSPI_ROLE_TABLE) {
             const auto known = d_->activeDescendants.find(State::keyOf(table.get()));
