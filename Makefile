@@ -39,10 +39,11 @@ release: deps
 # Programs only the desktop tests drive (the browsers people write in, a reader of the clipboard
 # as clipboard managers read it, strace, which watches which files the installed program
 # touches, terminals known by neither name nor accessibility, gvim, whose keys mean other things,
-# gnome-text-editor, a GTK 4 program with real dialogs, and LibreOffice Calc with its GTK 3 front
-# end, whose cells are edited in an editor of their own); `make run` never installs them.
+# gnome-text-editor, a GTK 4 program with real dialogs, and LibreOffice (Calc, Writer and Impress)
+# with its GTK 3 front end, whose cells, paragraphs, tables and text boxes each answer in a way of
+# their own); `make run` never installs them.
 TEST_ONLY_PACKAGES ?= firefox-esr chromium xclip strace mlterm pterm vim-gtk3 gnome-text-editor libreoffice-calc \
-	libreoffice-gtk3 abiword tabbed python3-tk idle-python3.11
+	libreoffice-writer libreoffice-impress libreoffice-gtk3 abiword tabbed python3-tk idle-python3.11
 
 test: build release
 	@scripts/install-deps.sh $(TEST_ONLY_PACKAGES)
@@ -52,9 +53,10 @@ run: release
 	TAVROLIN_EXECUTABLE=$(abspath $(RUN_BUILD_DIR))/src/app/tavrolin scripts/run.sh
 
 # CopyQ, the tray utility bench_startup measures Tavrolin against, gnome-text-editor, the GTK 4
-# editor bench_gtk4_editor runs the field commands in, and Firefox ESR, whose page
-# bench_write_message writes into; only `make bench` installs them.
-BENCH_ONLY_PACKAGES ?= copyq gnome-text-editor firefox-esr
+# editor bench_gtk4_editor runs the field commands in, Firefox ESR, whose page
+# bench_write_message writes into, and LibreOffice Writer (with Calc, whose sheet is open beside
+# it), whose paragraphs bench_writer_paragraph writes into; only `make bench` installs them.
+BENCH_ONLY_PACKAGES ?= copyq gnome-text-editor firefox-esr libreoffice-writer libreoffice-calc libreoffice-gtk3
 
 bench: release
 	@scripts/install-deps.sh $(BENCH_ONLY_PACKAGES)

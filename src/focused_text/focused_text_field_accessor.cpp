@@ -143,6 +143,12 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
         withoutElement->lastWindow = front;
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
+    // A spreadsheet whose cell is only selected has its sheet focused: the cell under its cursor
+    // is read (a copy would leave the sheet's "copied" mark, which the user's next Return pastes).
+    const AccessibleElementHandle cursorCell = co_await askAbout(element, &Accessibility::spreadsheetCursorCell);
+    if (cursorCell) {
+        element = cursorCell;
+    }
     std::optional<AccessibleRole> role;
     ReportedFieldText reported;
     for (bool firstLook = true;; firstLook = false) {
@@ -152,7 +158,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
             throw CaptureWorkflowError(Case::noFocusedTextField);
         }
         reported = co_await readReported(element, true);
-        if (!firstLook || !pollForFocus || reported.value || reported.selectedText || isTextRole(role)) {
+        if (cursorCell || !firstLook || !pollForFocus || reported.value || reported.selectedText || isTextRole(role)) {
             break;
         }
         // A container without any text has the focus: its program may be handing the focus back
@@ -170,8 +176,19 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
     const std::optional<QRectF> frame = validScreenFrame(reportedFrame);
     // A selection its range does not bear out is dropped there: the command then takes the whole
     // field, and replaces it whole.
+    const bool fromPrimary = !cursorCell && co_await takeSelectionFromPrimary(element, reported, front);
     FocusedTextFieldSnapshot read =
         snapshotFromAccessibleRead(element, reported, UnconfirmedSelection::dropped, frame, front);
+    read.selectionReportedAsCaret = fromPrimary && !isEmpty(read.selectedText);
+    if (cursorCell) {
+        read.selectedSpreadsheetCell = true;
+        read.selectedText.reset();
+        read.selectedRange.reset();
+        if (read.fullText.isEmpty()) {
+            // An empty cell: nothing to read, and no copy is sent to find out.
+            throw CaptureWorkflowError(Case::focusedTextFieldEmpty);
+        }
+    }
     if (!read.fullText.isEmpty() || !isEmpty(read.selectedText)) {
         // Asked while the program answers: a write that later goes unanswered must not fall
         // back to a select-all that takes in the rest of the document.
@@ -180,6 +197,12 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
         }
         steps_.mark(FieldStepClock::Step::field);
         co_return read;
+    }
+    if (co_await askAbout(element, &Accessibility::isSpreadsheet)) {
+        // A sheet whose cursor's cell is not known (it has not moved since we started): a copy
+        // would leave the sheet's "copied" mark for the user's next Return to paste.
+        AppLog::app().notice(QStringLiteral("focused field is a spreadsheet whose cursor cell is unknown: not copied"));
+        throw CaptureWorkflowError(Case::noFocusedTextField);
     }
     // Nothing readable through accessibility: the field may still hold text that only a copy
     // reaches (custom editors).
@@ -283,6 +306,35 @@ QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::readPrimarySelecti
     }
     const std::optional<PrimarySelectionRead> read = co_await platform_.primarySelection->readPrimarySelection();
     co_return read ? currentSelectionText(*read, front) : std::nullopt;
+}
+
+QCoro::Task<bool> FocusedTextFieldAccessor::takeSelectionFromPrimary(AccessibleElementHandle element,
+                                                                     ReportedFieldText& reported,
+                                                                     std::optional<FrontApplication> front) {
+    if (!platform_.primarySelection || !reported.value || !reported.selectedRange ||
+        reported.selectedRange->length != 0 || !isEmpty(reported.selectedText)) {
+        co_return false;
+    }
+    const bool backwardHidden = co_await askAbout(element, &Accessibility::reportsBackwardSelectionAsCaret);
+    if (!backwardHidden) {
+        co_return false;
+    }
+    const std::optional<QString> primary = co_await readPrimarySelection(front);
+    if (!primary || primary->isEmpty()) {
+        co_return false;
+    }
+    // A selection made backward ends at the caret's right; the office keeps owning PRIMARY after
+    // the user deselects, so only text that stands right there counts.
+    const qsizetype caret = reported.selectedRange->location;
+    const QString& text = *reported.value;
+    if (caret < 0 || caret > text.size() || text.mid(caret, primary->size()) != *primary) {
+        co_return false;
+    }
+    AppLog::app().info(
+        QStringLiteral("focused field selection shown only by PRIMARY: taken length=%1").arg(primary->size()));
+    reported.selectedRange = AccessibleTextRange{caret, primary->size()};
+    reported.selectedText = *primary;
+    co_return true;
 }
 
 QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::readSelectionOutsideAccessibility(
@@ -433,6 +485,10 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
                 .arg(newText.size()));
         throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
     }
+    if (snapshot.selectedSpreadsheetCell) {
+        co_await replaceSelectedCell(newText, snapshot);
+        co_return;
+    }
     if (snapshot.listItems > 0 && !hasSelection) {
         co_await replaceLineByLine(newText, snapshot);
         co_return;
@@ -447,6 +503,13 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
         throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
     }
     AccessibilityCalls& calls = platform_.accessibility;
+    if (hasSelection && snapshot.selectionReportedAsCaret && snapshot.selectedRange &&
+        !co_await changeSinceRead(snapshot, false)) {
+        // Selected again forward, so that its program reports it, to the write and to the checks.
+        const AccessibleTextRange range{snapshot.selectedRange->location, snapshot.selectedRange->length};
+        const auto select = [element, range](Accessibility& ax) { return ax.setSelectedRange(element, range); };
+        co_await ask(calls, select);
+    }
     // Accessibility writes reach the field wherever its window is; keystrokes only go to what
     // is in front, so they come last and only after checking where they would land.
     bool placed = false;
@@ -540,6 +603,31 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
             co_await putBackByPaste(snapshot, *problem->foundText);
         }
     }
+    if (problem) {
+        failReplacement(newText, *problem);
+    }
+}
+
+QCoro::Task<void> FocusedTextFieldAccessor::replaceSelectedCell(QString newText, FocusedTextFieldSnapshot snapshot) {
+    if (newText.contains(QLatin1Char('\n')) || newText.contains(QLatin1Char('\r')) || newText.contains(QChar(0x2028)) ||
+        newText.contains(QChar(0x2029))) {
+        // Lines pasted onto a selected cell go to the cells below it, through the office's import
+        // dialog: the result is offered for copying, the cell left as it is.
+        AppLog::app().notice(
+            QStringLiteral("focused field is a selected spreadsheet cell and the result has several lines: not "
+                           "written length=%1")
+                .arg(newText.size()));
+        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
+    }
+    if (co_await changeSinceRead(snapshot, false)) {
+        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText),
+                                             /*fieldChangedMeanwhile=*/true);
+    }
+    // Pasted onto the cell, which the paste replaces whole.
+    co_await pasteOrGiveBack(newText, false, snapshot);
+    steps_.mark(FieldStepClock::Step::write);
+    const std::optional<WriteProblem> problem = co_await checkReplacement(newText, snapshot, false, true);
+    steps_.mark(FieldStepClock::Step::check);
     if (problem) {
         failReplacement(newText, *problem);
     }

@@ -242,6 +242,14 @@ private:
     // whole, the field copied again.
     QCoro::Task<std::optional<WriteProblem>> checkCopiedReplacement(QString newText, FocusedTextFieldSnapshot snapshot);
     QCoro::Task<void> replaceFieldReadByKeyboard(QString newText, FocusedTextFieldSnapshot snapshot);
+    // A spreadsheet cell that is selected, not edited: one line pasted onto it, read back.
+    QCoro::Task<void> replaceSelectedCell(QString newText, FocusedTextFieldSnapshot snapshot);
+    // Where the element reports no selection but only a caret, and its program reports a
+    // selection made backward that way: the PRIMARY selection, when the front program holds it
+    // and its text stands right after the caret, is the selection. `reported` then says so;
+    // true when it was changed.
+    QCoro::Task<bool> takeSelectionFromPrimary(AccessibleElementHandle element, ReportedFieldText& reported,
+                                               std::optional<FrontApplication> front);
     // A field left holding a cut or mangled copy of the result (not the result whole).
     static bool isPartialWrite(const WriteProblem& problem, const QString& newText);
     // The field gets back the text it was read with, written the way the result went in (through

@@ -66,6 +66,12 @@ QCoro::Task<bool> FocusedTextFieldAccessor::pasteReachesField(FocusedTextFieldSn
 QCoro::Task<bool> FocusedTextFieldAccessor::isSnapshotField(AccessibleElementHandle focused,
                                                             FocusedTextFieldSnapshot snapshot) {
     const AccessibleElementHandle element = snapshot.element;
+    if (snapshot.selectedSpreadsheetCell) {
+        // Its sheet has the focus: the field is the cell under the sheet's cursor.
+        const AccessibleElementHandle cursor = co_await askAbout(focused, &Accessibility::spreadsheetCursorCell);
+        const auto same = [cursor, element](Accessibility& ax) { return ax.isSameElement(cursor, element); };
+        co_return cursor&& co_await ask(platform_.accessibility, same);
+    }
     const auto same = [focused, element](Accessibility& ax) { return ax.isSameElement(focused, element); };
     const bool sameElement = co_await ask(platform_.accessibility, same);
     if (sameElement) {

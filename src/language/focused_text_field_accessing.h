@@ -58,6 +58,13 @@ struct FocusedTextFieldSnapshot {
     // The selection begins or ends inside the text of an embedded object (a link): a write
     // through accessibility replaces whole objects, so only a paste replaces just the selection.
     bool selectionSplitsObject = false;
+    // The element is a spreadsheet's cell that is selected, not being edited: its text was read
+    // through accessibility, and only a paste onto the cell (no select-all, which would take in
+    // the whole sheet) writes it.
+    bool selectedSpreadsheetCell = false;
+    // The selection showed only in the PRIMARY selection (its program reports a selection made
+    // backward as a caret): it is selected again, forward, before it is written over.
+    bool selectionReportedAsCaret = false;
 
     bool operator==(const FocusedTextFieldSnapshot&) const = default;
 };

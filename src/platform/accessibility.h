@@ -143,6 +143,26 @@ public:
         (void)element;
         return std::nullopt;
     }
+    // The cell a spreadsheet's cursor is on, when `element` is that sheet (focused while a cell is
+    // only selected, not edited) or that cell; null otherwise. The cell's text is what the cell
+    // shows; the cell cannot be written through accessibility: only a paste reaches it.
+    virtual AccessibleElementHandle spreadsheetCursorCell(const AccessibleElementHandle& element) {
+        (void)element;
+        return nullptr;
+    }
+    // Whether the element is a spreadsheet's sheet (or one of its cells): a copy from it leaves
+    // the sheet's "copied" mark, which the user's next Return pastes.
+    virtual bool isSpreadsheet(const AccessibleElementHandle& element) {
+        (void)element;
+        return false;
+    }
+    // Whether the element's program reports a selection made backward (the caret at its start)
+    // as no selection at all, only the caret (LibreOffice's text): the selection then shows only
+    // in the PRIMARY selection.
+    virtual bool reportsBackwardSelectionAsCaret(const AccessibleElementHandle& element) {
+        (void)element;
+        return false;
+    }
     // Whether the whole text can be replaced through setValue().
     virtual bool isValueSettable(const AccessibleElementHandle& element) = 0;
 

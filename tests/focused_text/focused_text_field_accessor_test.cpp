@@ -68,6 +68,15 @@ protected:
         return std::nullopt;
     }
     std::optional<bool> offeredForChangedField;
+    std::optional<QString> offeredForCopyingBy(FocusedTextFieldAccessor& by, const QString& text,
+                                               const FocusedTextFieldSnapshot& snapshot) {
+        try {
+            run(by.replaceFocusedFieldTextOrPresentCopyFallback(text, snapshot));
+        } catch (const FocusedTextReplacementFallback& fallback) {
+            return fallback.text;
+        }
+        return std::nullopt;
+    }
 
     test::FakeClock clock;
     test::ManualScheduler scheduler{&clock};
@@ -153,6 +162,30 @@ TEST_F(SelectionProbeTest, ADocumentsSelectionComesFromPrimaryNeverAsAPlaceholde
     expectUntouched();
 }
 
+// An office text that reports a selection made backward as its caret alone: the PRIMARY
+// selection, when the text right after the caret is what it holds, is the selection, and Write
+// replaces it alone; PRIMARY left over from an earlier selection elsewhere (the office keeps
+// owning it after the user deselects) is no selection, and the whole text is replaced.
+TEST_F(SelectionProbeTest, ABackwardSelectionShownOnlyByPrimaryIsWhatIsReplaced) {
+    auto box = test::makeField(QStringLiteral("I have a red car"), {9, 0});
+    box->backwardSelectionAsCaret = true;
+    focus(box);
+    primary.hold(QStringLiteral("red car"), appPid);
+    FocusedTextFieldSnapshot snapshot = run(prober.prepareFocusedFieldWithRetry(0, 0));
+    EXPECT_EQ(snapshot.selectedText, "red car");
+    EXPECT_EQ(snapshot.selectedRange, (TextRange{9, 7}));
+    EXPECT_EQ(offeredForCopyingBy(prober, QStringLiteral("coche rojo"), snapshot), std::nullopt);
+    EXPECT_EQ(box->text, "I have a coche rojo");
+
+    // The caret after the words PRIMARY holds: a forward selection would have been reported.
+    box->text = QStringLiteral("I have a red car");
+    box->selection = {16, 0};
+    snapshot = run(prober.prepareFocusedFieldWithRetry(0, 0));
+    EXPECT_TRUE(!snapshot.selectedText || snapshot.selectedText->isEmpty());
+    EXPECT_EQ(offeredForCopyingBy(prober, QStringLiteral("Tengo un coche rojo"), snapshot), std::nullopt);
+    EXPECT_EQ(box->text, "Tengo un coche rojo");
+}
+
 // --- reading the whole field ---
 
 TEST_F(FocusedTextFieldAccessorTest, ReadsValueSelectionRangeAndFrame) {
@@ -191,6 +224,20 @@ TEST_F(FocusedTextFieldAccessorTest, TinyFramesAndRangesOutsideTheTextAreDropped
         EXPECT_EQ(snapshot.screenFrame.has_value(), c.frameKept) << c.frame.width() << "x" << c.frame.height();
         EXPECT_EQ(snapshot.selectedRange.has_value(), c.rangeKept) << c.reported->location;
     }
+}
+
+// A sheet that shows no text of its own (its cursor's cell not known) is never copied: the copy
+// would leave the sheet's "copied" mark, and the user's next Return would paste their clipboard
+// into the cell.
+TEST_F(FocusedTextFieldAccessorTest, ASheetWithoutAKnownCellIsNeverCopied) {
+    auto sheet = test::makeField(QString(), {0, 0});
+    sheet->hasText = false;
+    sheet->role = AccessibleRole::other;
+    sheet->sheet = true;
+    focus(sheet);
+    keyboard.field = test::makeField(QStringLiteral("I have a red car"), {0, 0});
+    EXPECT_EQ(failure(accessor.prepareFocusedFieldWithRetry(0, 0)), Case::noFocusedTextField);
+    EXPECT_TRUE(keyboard.chords.isEmpty()) << keyboard.chords.join(' ').toStdString();
 }
 
 TEST_F(FocusedTextFieldAccessorTest, WithoutTrustNothingIsRead) {

@@ -85,6 +85,35 @@ QByteArray toolkitOf(AtspiAccessible* object) {
     return toolkitInfoOf(object).name;
 }
 
+// LibreOffice names its application "soffice" whatever its toolkit front end (GTK 3, Qt, KDE).
+// Kept by bus name, as the toolkit is.
+static bool isLibreOfficeObject(AtspiAccessible* object) {
+    thread_local std::map<std::string, bool> byApplication;
+    const AtspiApplication* application = object ? object->parent.app : nullptr;
+    const std::string bus = application && application->bus_name ? application->bus_name : std::string();
+    if (const auto known = byApplication.find(bus); !bus.empty() && known != byApplication.end()) {
+        return known->second;
+    }
+    CallError appError;
+    GObjectRef<AtspiAccessible> app(atspi_accessible_get_application(object, appError.out()));
+    if (appError.failed() || !app) {
+        return false;
+    }
+    CallError nameError;
+    GMemory<gchar> name(atspi_accessible_get_name(app.get(), nameError.out()));
+    if (nameError.failed() || !name) {
+        return false;
+    }
+    const bool office = g_str_has_prefix(name.get(), "soffice");
+    if (!bus.empty()) {
+        if (byApplication.size() >= 256) {
+            byApplication.clear();
+        }
+        byApplication.emplace(bus, office);
+    }
+    return office;
+}
+
 }  // namespace atspi
 
 using namespace atspi;
@@ -172,9 +201,14 @@ std::optional<AtspiAccessible*> collectionFocused(AtspiAccessible* root) {
     return found;
 }
 
+// More children than any form or document part has: a spreadsheet's cells (a million rows),
+// which hold no keyboard focus of their own (the sheet has it).
+constexpr int kCellsOfASheet = 100000;
+
 // Depth-first search for the focused object below `root`, skipping hidden subtrees, until
-// `deadline`.
-AtspiAccessible* findFocused(AtspiAccessible* root, int depth, SteadyClock::time_point deadline) {
+// `deadline`; `skipSheets`: nor the children of an object with kCellsOfASheet or more.
+AtspiAccessible* findFocused(AtspiAccessible* root, int depth, SteadyClock::time_point deadline,
+                             bool skipSheets = false) {
     if (depth > kMaximumDepth || SteadyClock::now() > deadline) {
         return nullptr;
     }
@@ -192,7 +226,7 @@ AtspiAccessible* findFocused(AtspiAccessible* root, int depth, SteadyClock::time
     }
     CallError countError;
     const gint count = atspi_accessible_get_child_count(root, countError.out());
-    if (countError.failed()) {
+    if (countError.failed() || (skipSheets && count >= kCellsOfASheet)) {
         return nullptr;
     }
     for (gint i = 0; i < std::min<gint>(count, kMaximumChildrenPerObject) && SteadyClock::now() <= deadline; ++i) {
@@ -201,7 +235,7 @@ AtspiAccessible* findFocused(AtspiAccessible* root, int depth, SteadyClock::time
         if (childError.failed() || !child) {
             continue;
         }
-        if (AtspiAccessible* found = findFocused(child.get(), depth + 1, deadline)) {
+        if (AtspiAccessible* found = findFocused(child.get(), depth + 1, deadline, skipSheets)) {
             return found;
         }
     }
@@ -209,7 +243,13 @@ AtspiAccessible* findFocused(AtspiAccessible* root, int depth, SteadyClock::time
 }
 
 // The focused object below `root`: the application's own search first, a bounded walk after.
+// LibreOffice's own search visits every cell of every open sheet (a million rows): it keeps the
+// office busy for many seconds, its keys and every later query waiting. Its tree is walked.
 AtspiAccessible* searchFocused(AtspiAccessible* root, int depth) {
+    if (isLibreOfficeObject(root)) {
+        atspi_accessible_clear_cache(root);
+        return findFocused(root, depth, SteadyClock::now() + AtspiAccessibility::focusSearchBudget, true);
+    }
     if (const std::optional<AtspiAccessible*> found = collectionFocused(root)) {
         if (*found) {
             return *found;
@@ -364,6 +404,10 @@ struct AtspiAccessibility::State {
     bool connected = false;
     AtspiEventListener* focusListener = nullptr;
     AtspiAccessible* lastFocused = nullptr;
+    // A spreadsheet tells where its cursor went only by naming the sheet's new active cell (its
+    // cells take no focus events): the last one named by each object (by bus name and path).
+    AtspiEventListener* activeDescendantListener = nullptr;
+    std::map<std::string, AtspiAccessible*> activeDescendants;
     // Applications (by bus name) that let a query run past the bound, and until when they
     // are left alone.
     std::map<std::string, SteadyClock::time_point> unresponsiveUntil;
@@ -396,6 +440,44 @@ struct AtspiAccessibility::State {
         if (lastFocused) {
             g_object_unref(lastFocused);
         }
+        if (activeDescendantListener) {
+            atspi_event_listener_deregister(activeDescendantListener, "object:active-descendant-changed", nullptr);
+            g_object_unref(activeDescendantListener);
+        }
+        for (const auto& [key, cell] : activeDescendants) {
+            g_object_unref(cell);
+        }
+    }
+
+    static std::string keyOf(AtspiAccessible* object) {
+        const AtspiObject& named = object->parent;
+        if (!named.app || !named.app->bus_name || !named.path) {
+            return {};
+        }
+        return std::string(named.app->bus_name) + '\n' + named.path;
+    }
+
+    // No call into the program from here: the event is dispatched inside its connection.
+    static void onActiveDescendantChanged(AtspiEvent* event, void* userData) {
+        auto* self = static_cast<State*>(userData);
+        if (event->source && G_VALUE_HOLDS(&event->any_data, ATSPI_TYPE_ACCESSIBLE)) {
+            auto* descendant = static_cast<AtspiAccessible*>(g_value_get_object(&event->any_data));
+            const std::string key = keyOf(event->source);
+            if (descendant && !key.empty()) {
+                if (self->activeDescendants.size() >= 64 && !self->activeDescendants.contains(key)) {
+                    for (const auto& [known, cell] : self->activeDescendants) {
+                        g_object_unref(cell);
+                    }
+                    self->activeDescendants.clear();  // lists and sheets come and go
+                }
+                auto& slot = self->activeDescendants[key];
+                if (slot) {
+                    g_object_unref(slot);
+                }
+                slot = static_cast<AtspiAccessible*>(g_object_ref(descendant));
+            }
+        }
+        g_boxed_free(ATSPI_TYPE_EVENT, event);
     }
 
     static void onFocusChanged(AtspiEvent* event, void* userData) {
@@ -507,6 +589,11 @@ AtspiAccessibility::AtspiAccessibility(DBusAccessibilityBusStatus& busStatus, in
     if (d_->focusListener) {
         CallError error;
         atspi_event_listener_register(d_->focusListener, "object:state-changed:focused", error.out());
+    }
+    d_->activeDescendantListener = atspi_event_listener_new(&State::onActiveDescendantChanged, d_.get(), nullptr);
+    if (d_->activeDescendantListener) {
+        CallError error;
+        atspi_event_listener_register(d_->activeDescendantListener, "object:active-descendant-changed", error.out());
     }
 }
 
@@ -810,6 +897,67 @@ bool AtspiAccessibility::isSpreadsheetCellEditor(const AccessibleElementHandle& 
         const GObjectRef<AtspiAccessible> editor(cellEditorOf(object));
         return static_cast<bool>(editor);
     });
+}
+
+// The sheet (a table whose parent is a spreadsheet document) that is `object` or holds the cell
+// `object`, with a new reference; null otherwise.
+static AtspiAccessible* sheetOf(AtspiAccessible* object) {
+    const AtspiRole role = roleOf(object);
+    if (role != ATSPI_ROLE_TABLE && role != ATSPI_ROLE_TABLE_CELL) {
+        return nullptr;
+    }
+    GObjectRef<AtspiAccessible> table;
+    if (role == ATSPI_ROLE_TABLE) {
+        table.ptr = static_cast<AtspiAccessible*>(g_object_ref(object));
+    } else {
+        CallError parentError;
+        table.ptr = atspi_accessible_get_parent(object, parentError.out());
+        if (parentError.failed() || !table || roleOf(table.get()) != ATSPI_ROLE_TABLE) {
+            return nullptr;
+        }
+    }
+    CallError documentError;
+    GObjectRef<AtspiAccessible> document(atspi_accessible_get_parent(table.get(), documentError.out()));
+    if (documentError.failed() || !document || roleOf(document.get()) != ATSPI_ROLE_DOCUMENT_SPREADSHEET) {
+        return nullptr;
+    }
+    return table.release();
+}
+
+bool AtspiAccessibility::isSpreadsheet(const AccessibleElementHandle& element) {
+    return onElement(
+        element, [](AtspiAccessible* object) { return GObjectRef<AtspiAccessible>(sheetOf(object)).get() != nullptr; });
+}
+
+AccessibleElementHandle AtspiAccessibility::spreadsheetCursorCell(const AccessibleElementHandle& element) {
+    return onElement(element, [this](AtspiAccessible* object) -> AccessibleElementHandle {
+        const GObjectRef<AtspiAccessible> table(sheetOf(object));
+        if (!table) {
+            return nullptr;
+        }
+        const AtspiRole role = roleOf(object);
+        AtspiAccessible* cell = object;
+        if (role == ATSPI_ROLE_TABLE) {
+            const auto known = d_->activeDescendants.find(State::keyOf(table.get()));
+            if (known == d_->activeDescendants.end()) {
+                return nullptr;
+            }
+            cell = known->second;
+        }
+        // The cell named last is the cursor's. Its focused state says nothing: the sheet drops it
+        // while another program holds the keyboard (our shortcut's grab).
+        atspi_accessible_clear_cache(cell);
+        GObjectRef<AtspiStateSet> states(stateSetOf(cell));
+        if (!states || atspi_state_set_contains(states.get(), ATSPI_STATE_DEFUNCT) ||
+            roleOf(cell) != ATSPI_ROLE_TABLE_CELL) {
+            return nullptr;
+        }
+        return wrap(static_cast<AtspiAccessible*>(g_object_ref(cell)));
+    });
+}
+
+bool AtspiAccessibility::reportsBackwardSelectionAsCaret(const AccessibleElementHandle& element) {
+    return onElement(element, [](AtspiAccessible* object) { return isLibreOfficeObject(object); });
 }
 
 bool AtspiAccessibility::isValueSettable(const AccessibleElementHandle& element) {

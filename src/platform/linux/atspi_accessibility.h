@@ -56,6 +56,9 @@ public:
     bool isEditable(const AccessibleElementHandle& element) override;
     bool isPartOfLargerText(const AccessibleElementHandle& element) override;
     bool isSpreadsheetCellEditor(const AccessibleElementHandle& element) override;
+    AccessibleElementHandle spreadsheetCursorCell(const AccessibleElementHandle& element) override;
+    bool isSpreadsheet(const AccessibleElementHandle& element) override;
+    bool reportsBackwardSelectionAsCaret(const AccessibleElementHandle& element) override;
     bool isValueSettable(const AccessibleElementHandle& element) override;
     bool setValue(const AccessibleElementHandle& element, const QString& text) override;
     bool setSelectedText(const AccessibleElementHandle& element, const QString& text) override;

@@ -63,6 +63,10 @@ public:
     // will hold once the edit ends. Accessibility writes change only the editor's text; the
     // editor's own input (a paste) reaches the cell too.
     std::optional<QString> cellWillHold;
+    // Its program reports a selection made backward as a caret (LibreOffice's text).
+    bool backwardSelectionAsCaret = false;
+    // A spreadsheet's sheet (whose cursor's cell is not known).
+    bool sheet = false;
     // A line edit's maximum length: a longer text written or pasted is cut to it, and the write
     // answered as done.
     std::optional<qsizetype> maximumLength;
@@ -315,6 +319,14 @@ public:
     bool isSpreadsheetCellEditor(const AccessibleElementHandle& e) override {
         const FakeField* f = field(e);
         return f && f->cellWillHold.has_value();
+    }
+    bool isSpreadsheet(const AccessibleElementHandle& e) override {
+        const FakeField* f = field(e);
+        return f && f->sheet;
+    }
+    bool reportsBackwardSelectionAsCaret(const AccessibleElementHandle& e) override {
+        const FakeField* f = field(e);
+        return f && f->backwardSelectionAsCaret;
     }
     bool isValueSettable(const AccessibleElementHandle& e) override {
         const FakeField* f = field(e);
