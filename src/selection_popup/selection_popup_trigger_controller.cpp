@@ -89,6 +89,31 @@ DesktopSelectionPopupTriggerController::DesktopSelectionPopupTriggerController(
             firstUseHintController_.dismiss();
         }
     });
+    if (dependencies_.watchOwnKeys) {
+        ownKeysWatch_ = dependencies_.watchOwnKeys([this, alive] {
+            if (alive) {
+                ownKeysSent();
+            }
+        });
+    }
+}
+
+void DesktopSelectionPopupTriggerController::ownKeysSent() {
+    // A probe still to come would read what our keys selected (a select-all, say), not what
+    // the user did.
+    ++selectionGeneration_;
+    probeTask_.reset();
+    if (!monitor_) {
+        return;
+    }
+    // Each chord lets go of one key that is no modifier; its report is on its way.
+    ++ownKeyReleasesDue_;
+    const auto alive = lifetime_.weak();
+    ownKeysDue_ = dependencies_.windows.scheduler->scheduleAfter(ownKeyArrivalBound, [this, alive] {
+        if (alive) {
+            ownKeyReleasesDue_ = 0;
+        }
+    });
 }
 
 std::function<void()> DesktopSelectionPopupTriggerController::actOnShownSelection(SelectionAction action) {
@@ -129,6 +154,8 @@ void DesktopSelectionPopupTriggerController::start() {
 
 void DesktopSelectionPopupTriggerController::stop() {
     monitor_.reset();
+    ownKeyReleasesDue_ = 0;
+    ownKeysDue_.reset();
     shownSelection_.reset();
     ++selectionGeneration_;
     probeTask_.reset();
@@ -155,7 +182,15 @@ void DesktopSelectionPopupTriggerController::handleRawInput(const RawInputEvent&
         }
         break;
     case Kind::keyRelease:
-        if (!event.isModifierKey && event.shiftOrControlHeld) {
+        if (event.isModifierKey) {
+            break;
+        }
+        if (ownKeyReleasesDue_ > 0) {
+            // The key of one of our chords (Control+A of a read, say): no selection of the user's.
+            --ownKeyReleasesDue_;
+            break;
+        }
+        if (event.shiftOrControlHeld) {
             handleSelectionEvent(1);
         }
         break;

@@ -55,6 +55,9 @@ public:
         std::chrono::milliseconds(100), std::chrono::milliseconds(150), std::chrono::milliseconds(250)};
     // How long a program asked for its accessibility tree (Chromium) gets to publish it.
     static constexpr std::chrono::milliseconds treeBuildDelay{300};
+    // How long after one of our chords went out its key may still be reported: until then a
+    // key let go counts as that key.
+    static constexpr std::chrono::milliseconds ownKeyArrivalBound{3000};
 
     // What a button does with the selection it was shown for.
     using SelectionAction = std::function<void(FocusedTextFieldSnapshot)>;
@@ -76,6 +79,10 @@ public:
         // The PRIMARY selection, for selected page text that the focused document does not
         // report itself; none: not read. Must outlive the controller.
         PrimarySelectionReading* primarySelection = nullptr;
+        // Calls the given function right after each key chord this program sends, for as long as
+        // the returned handle lives (the focused-field readers' input gate); none: no key is
+        // known to be ours.
+        std::function<std::shared_ptr<void>(std::function<void()>)> watchOwnKeys;
         // Anything kept alive for as long as the controller (the platform behind the references).
         std::shared_ptr<void> keepAlive;
     };
@@ -144,6 +151,8 @@ private:
                                    std::size_t attempt);
     // Shows the buttons for `selection` (its element null for a PRIMARY selection) when they fit.
     QCoro::Task<void> finishProbe(std::uint64_t generation, FocusedTextFieldSnapshot selection, bool editable);
+    // One of our chords went out: the selection it changes is not the user's.
+    void ownKeysSent();
     // The button callback for the panel: runs `action` on the selection the buttons are shown for.
     std::function<void()> actOnShownSelection(SelectionAction action);
     static FocusedTextFieldSnapshot snapshotOf(const AccessibleElementHandle& element, const ElementSelection& read,
@@ -162,6 +171,10 @@ private:
     std::unique_ptr<ScheduledCall> probeTask_;
     std::uint64_t selectionGeneration_ = 0;
     ClickCounter clicks_;
+    // Releases of our chords' keys not reported yet, until ownKeyArrivalBound after the last.
+    int ownKeyReleasesDue_ = 0;
+    std::unique_ptr<ScheduledCall> ownKeysDue_;
+    std::shared_ptr<void> ownKeysWatch_;
 };
 
 }  // namespace tavrolin
