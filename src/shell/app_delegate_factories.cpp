@@ -207,7 +207,7 @@ AppServices::Factories AppServices::defaultFactories() {
             DesktopScreenshotOverlayPresenter::systemDependencies(
                 {markAsOverlayWindow, makeSystemGlobalMouseMonitoring(), makeSystemKeyboardGrab(),
                  defaultFrontApplicationProvider(), systemWindowList(),
-                 [] { return makeSystemFrontWindowActivation(); }}));
+                 [] { return makeSystemFrontWindowActivation(); }, systemCompositingManagerDetector()}));
     };
     f.makeTextRecognizer = [](std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguages) {
         return std::make_shared<TextRecognitionService>(
