@@ -215,17 +215,22 @@ TEST(OverlayDesktopTest, WithoutACompositorTheLoadingCardAloneHidesTheWindow) {
     EXPECT_EQ(panel->geometry().size(), cardSize) << "the panel is larger than its card";
     settle(500ms);
     const QImage during = screenArea(bounds);
-    const QRect cardInArea = card.translated(-bounds.topLeft()).adjusted(-2, -2, 2, 2);
+    // The pictures are in device pixels (twice the logical ones on a scaled desktop).
+    ASSERT_EQ(before.size(), during.size());
+    const double scale = double(during.width()) / bounds.width();
+    const QRectF cardArea = QRectF(card.translated(-bounds.topLeft())).adjusted(-2, -2, 2, 2);
+    const QRect cardInPicture(QPoint(int(cardArea.left() * scale), int(cardArea.top() * scale)),
+                              QPoint(int(cardArea.right() * scale), int(cardArea.bottom() * scale)));
     int changedAround = 0;
     int changedInCard = 0;
-    for (int y = 0; y < bounds.height(); ++y) {
-        for (int x = 0; x < bounds.width(); ++x) {
+    for (int y = 0; y < during.height(); ++y) {
+        for (int x = 0; x < during.width(); ++x) {
             const bool changed = before.pixel(x, y) != during.pixel(x, y);
-            (cardInArea.contains(x, y) ? changedInCard : changedAround) += changed ? 1 : 0;
+            (cardInPicture.contains(x, y) ? changedInCard : changedAround) += changed ? 1 : 0;
         }
     }
     EXPECT_EQ(changedAround, 0) << "the window around the card was hidden";
-    EXPECT_GT(changedInCard, cardSize.width() * cardSize.height() / 2) << "the card is not on screen";
+    EXPECT_GT(changedInCard, cardInPicture.width() * cardInPicture.height() / 2) << "the card is not on screen";
 
     // A server-style card that grows keeps to its card.
     presenter.showLoading(QStringLiteral("Traduciendo..."), true);
