@@ -256,6 +256,18 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::probeSelection(std::ui
             }
         }
     }
+    if (front && !element) {
+        // No accessible focused element (a browser still building its tree on a busy machine,
+        // xterm): the front program's PRIMARY selection is its selection, as for Translate.
+        std::optional<FocusedTextFieldSnapshot> page = co_await pageSelection(front);
+        if (!alive || generation != selectionGeneration_) {
+            co_return;
+        }
+        if (page) {
+            co_await finishProbe(generation, std::move(*page), false);
+            co_return;
+        }
+    }
     if (!front || !element) {
         floatingButton_.dismiss();
         co_return;
@@ -393,11 +405,51 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::retryReadNow(std::uint
         }
     }
     FocusedTextFieldSnapshot now = snapshotOf(element, read, selection.sourceWindow);
-    if ((read.text && !read.text->isEmpty()) || attempt + 1 >= std::size(retryDelays)) {
+    // A page showing no selection of its own waits for PRIMARY, whatever placeholder it reports.
+    const bool pageWithoutSelection = !editable && nothingSelected(read);
+    if (!pageWithoutSelection && read.text && !read.text->isEmpty()) {
         co_await finishProbe(generation, std::move(now), editable);
         co_return;
     }
-    retryRead(generation, std::move(now), editable, attempt + 1);
+    if (attempt + 1 < std::size(retryDelays)) {
+        retryRead(generation, std::move(now), editable, attempt + 1);
+        co_return;
+    }
+    if (pageWithoutSelection) {
+        awaitLatePageSelection(generation, std::move(now), latePageSelectionLooks);
+        co_return;
+    }
+    co_await finishProbe(generation, std::move(now), editable);
+}
+
+void DesktopSelectionPopupTriggerController::awaitLatePageSelection(std::uint64_t generation,
+                                                                    FocusedTextFieldSnapshot selection, int looks) {
+    const auto alive = lifetime_.weak();
+    probeTask_ = dependencies_.windows.scheduler->scheduleAfter(
+        latePageSelectionPoll, [this, alive, generation, selection, looks] {
+            if (alive && generation == selectionGeneration_) {
+                lookForLatePageSelection(generation, selection, looks);
+            }
+        });
+}
+
+QCoro::Task<void> DesktopSelectionPopupTriggerController::lookForLatePageSelection(std::uint64_t generation,
+                                                                                   FocusedTextFieldSnapshot selection,
+                                                                                   int looks) {
+    const auto alive = lifetime_.weak();
+    std::optional<FocusedTextFieldSnapshot> page = co_await pageSelection(selection.sourceWindow);
+    if (!alive || generation != selectionGeneration_) {
+        co_return;
+    }
+    if (page) {
+        co_await finishProbe(generation, std::move(*page), false);
+        co_return;
+    }
+    if (looks > 1) {
+        awaitLatePageSelection(generation, std::move(selection), looks - 1);
+        co_return;
+    }
+    co_await finishProbe(generation, std::move(selection), false);
 }
 
 QCoro::Task<void> DesktopSelectionPopupTriggerController::finishProbe(std::uint64_t generation,

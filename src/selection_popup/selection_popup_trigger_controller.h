@@ -53,6 +53,11 @@ public:
     static constexpr std::chrono::milliseconds multiClickSettleDelay{400};
     static constexpr std::chrono::milliseconds retryDelays[] = {
         std::chrono::milliseconds(100), std::chrono::milliseconds(150), std::chrono::milliseconds(250)};
+    // A page's multi-click selection still not claimed after those looks: PRIMARY alone is looked
+    // at this often, this many times more (a browser busy on a loaded machine claims it seconds
+    // late).
+    static constexpr std::chrono::milliseconds latePageSelectionPoll{250};
+    static constexpr int latePageSelectionLooks = 8;
     // How long a program asked for its accessibility tree (Chromium) gets to publish it.
     static constexpr std::chrono::milliseconds treeBuildDelay{300};
     // How long after one of our chords went out its key may still be reported: until then a
@@ -147,6 +152,9 @@ private:
     // program's PRIMARY selection; absent when that program holds none now.
     QCoro::Task<std::optional<FocusedTextFieldSnapshot>> pageSelection(std::optional<FrontApplication> front);
     void retryRead(std::uint64_t generation, FocusedTextFieldSnapshot selection, bool editable, std::size_t attempt);
+    // Looks at PRIMARY alone for a page selection claimed late, `looks` times more at most.
+    void awaitLatePageSelection(std::uint64_t generation, FocusedTextFieldSnapshot selection, int looks);
+    QCoro::Task<void> lookForLatePageSelection(std::uint64_t generation, FocusedTextFieldSnapshot selection, int looks);
     QCoro::Task<void> retryReadNow(std::uint64_t generation, FocusedTextFieldSnapshot selection, bool editable,
                                    std::size_t attempt);
     // Shows the buttons for `selection` (its element null for a PRIMARY selection) when they fit.

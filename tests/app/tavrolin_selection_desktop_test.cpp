@@ -225,11 +225,15 @@ protected:
         ASSERT_TRUE(browser_->isReady()) << browser_->error().toStdString();
         pause(1500ms);
     }
-    // A triple click in the page text (the window's lower half): one paragraph selected.
+    // A triple click in the page text (the window's lower half): one paragraph selected. The
+    // presses go out back to back, so that the server stamps them a few milliseconds apart
+    // however loaded the machine is: xdotool's pauses between the clicks of a repeated click
+    // can outlast the double-click time there, and leave a word selected or none.
     void selectParagraph() {
         const QRect window = windowGeometry(browser_->window());
-        run("xdotool", {"mousemove", QString::number(window.center().x()), QString::number(window.bottom() - 120),
-                        "click", "--repeat", "3", "--delay", "80", "1"});
+        run("xdotool",
+            {"mousemove", QString::number(window.center().x()), QString::number(window.bottom() - 120), "mousedown",
+             "1", "mouseup", "1", "mousedown", "1", "mouseup", "1", "mousedown", "1", "mouseup", "1"});
     }
 
     std::unique_ptr<test::TestBrowser> browser_;
@@ -245,8 +249,8 @@ TEST_P(TavrolinBrowserDesktopTest, SelectedPageTextOffersTheButtonsAndTranslateT
         << log().toStdString();
 
     pressTranslate();
+    // Found at the first look or a later one: a browser busy in its main thread answers late.
     ASSERT_TRUE(logged("decision=selection_found")) << log().toStdString();
-    EXPECT_TRUE(log().contains("decision=selection_found detail=attempts=1")) << log().toStdString();
     QStringList texts;
     EXPECT_TRUE(test::waitUntil(
         [&] {

@@ -534,6 +534,52 @@ TEST(SelectionPopupTrigger, APageSelectionClaimedLateStillGetsTheButtons) {
     t.primary.hold(QStringLiteral("Hola, muchas gracias."), 4242);
     t.scheduler->advance(Controller::retryDelays[0]);
     EXPECT_EQ(t.buttons(), QStringList{"Translate"});
+
+    // Seconds late, on a loaded machine: PRIMARY alone is looked at a while longer.
+    t.controller->floatingButton().dismiss();
+    t.primary.read.reset();
+    t.mouseUp(20000ms);
+    t.mouseUp(20100ms);
+    t.mouseUp(20200ms);
+    t.scheduler->advance(Controller::multiClickSettleDelay + 500ms + 1000ms);
+    EXPECT_EQ(t.row(), nullptr);
+    t.primary.hold(QStringLiteral("Hola, muchas gracias."), 4242);
+    t.scheduler->advance(Controller::latePageSelectionPoll);
+    EXPECT_EQ(t.buttons(), QStringList{"Translate"});
+
+    // Never claimed: the looks end.
+    t.controller->floatingButton().dismiss();
+    t.primary.read.reset();
+    t.mouseUp(40000ms);
+    t.mouseUp(40100ms);
+    t.mouseUp(40200ms);
+    t.scheduler->advance(5s);
+    EXPECT_EQ(t.row(), nullptr);
+    EXPECT_EQ(t.scheduler->pendingCount(), 0u);
+}
+
+// A program with no accessible focused element (a browser whose tree is not up yet on a busy
+// machine, xterm): its PRIMARY selection is what it has selected.
+TEST(SelectionPopupTrigger, WithoutAFocusedElementTheFrontProgramsPrimarySelectionGetsTheButtons) {
+    Trigger t;
+    t.ax.systemFocused = nullptr;
+    t.primary.hold(QStringLiteral("Hola, muchas gracias."), 4242);
+    t.mouseUp(1000ms);
+    t.mouseUp(1100ms);
+    t.mouseUp(1200ms);
+    t.scheduler->advance(Controller::multiClickSettleDelay + Controller::treeBuildDelay);
+    EXPECT_EQ(t.buttons(), QStringList{"Translate"});
+    ASSERT_NE(t.row(), nullptr);
+    t.row()->findChild<QAbstractButton*>("Translate")->click();
+    ASSERT_TRUE(t.acted.has_value());
+    EXPECT_EQ(t.acted->selectedText, "Hola, muchas gracias.");
+    EXPECT_EQ(t.acted->element, nullptr);
+
+    // Another program's selection is none of its own.
+    t.primary.read->ownerProcessId = 99;
+    t.mouseUp();
+    t.scheduler->advance(250ms + Controller::treeBuildDelay);
+    EXPECT_EQ(t.row(), nullptr);
 }
 
 TEST(SelectionPopupTrigger, AProgramWithoutAFocusedElementIsAskedOnceForItsTree) {
