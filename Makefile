@@ -42,7 +42,7 @@ release: deps
 # gnome-text-editor, a GTK 4 program with real dialogs, and LibreOffice Calc with its GTK 3 front
 # end, whose cells are edited in an editor of their own); `make run` never installs them.
 TEST_ONLY_PACKAGES ?= firefox-esr chromium xclip strace mlterm pterm vim-gtk3 gnome-text-editor libreoffice-calc \
-	libreoffice-gtk3
+	libreoffice-gtk3 python3-tk
 
 test: build release
 	@scripts/install-deps.sh $(TEST_ONLY_PACKAGES)
