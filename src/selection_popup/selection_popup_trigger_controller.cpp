@@ -172,13 +172,17 @@ void DesktopSelectionPopupTriggerController::handleRawInput(const RawInputEvent&
     }
     switch (event.kind) {
     case Kind::buttonPress:
+        if (event.detail == 1) {
+            pressPosition_ = event.position;
+        }
         clicks_.press(
             event.detail, event.position, event.time,
             dependencies_.doubleClickInterval ? dependencies_.doubleClickInterval() : std::chrono::milliseconds(400));
         break;
     case Kind::buttonRelease:
         if (event.detail == 1) {
-            handleSelectionEvent(clicks_.countFor(1));
+            handleSelectionEvent(clicks_.countFor(1),
+                                 (event.position - pressPosition_).manhattanLength() > 2 * ClickCounter::slopPixels);
         }
         break;
     case Kind::keyRelease:
@@ -199,7 +203,7 @@ void DesktopSelectionPopupTriggerController::handleRawInput(const RawInputEvent&
     }
 }
 
-void DesktopSelectionPopupTriggerController::handleSelectionEvent(int clickCount) {
+void DesktopSelectionPopupTriggerController::handleSelectionEvent(int clickCount, bool dragged) {
     // Process ids, not application identifiers: two windows without an identifier are not the
     // same application.
     const std::optional<FrontApplication> front = dependencies_.frontApplications.frontApplication();
@@ -210,17 +214,18 @@ void DesktopSelectionPopupTriggerController::handleSelectionEvent(int clickCount
     probeTask_.reset();
     const bool isMultiClick = clickCount >= 2;
     const auto alive = lifetime_.weak();
-    probeTask_ = dependencies_.windows.scheduler->scheduleAfter(isMultiClick ? multiClickSettleDelay : settleDelay,
-                                                                [this, alive, generation, isMultiClick] {
-                                                                    if (alive) {
-                                                                        probeSelection(generation, isMultiClick);
-                                                                    }
-                                                                });
+    probeTask_ =
+        dependencies_.windows.scheduler->scheduleAfter(isMultiClick ? multiClickSettleDelay : settleDelay,
+                                                       [this, alive, generation, looksAgain = isMultiClick || dragged] {
+                                                           if (alive) {
+                                                               probeSelection(generation, looksAgain);
+                                                           }
+                                                       });
 }
 
 // Every read goes through the accessibility thread; one that gets no answer in time counts as
 // nothing read. After each wait the controller may be gone or a newer selection may have come.
-QCoro::Task<void> DesktopSelectionPopupTriggerController::probeSelection(std::uint64_t generation, bool isMultiClick) {
+QCoro::Task<void> DesktopSelectionPopupTriggerController::probeSelection(std::uint64_t generation, bool looksAgain) {
     if (generation != selectionGeneration_) {
         co_return;
     }
@@ -294,11 +299,12 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::probeSelection(std::ui
         }
     }
     FocusedTextFieldSnapshot selection = snapshotOf(element, read, front);
-    if (!nothingReported || !isMultiClick) {
+    if (!nothingReported || !looksAgain) {
         co_await finishProbe(generation, std::move(selection), read.editable);
         co_return;
     }
-    // A double click's selection may reach the accessibility tree late: look again a few times.
+    // A double click's or a drag's selection may reach the accessibility tree late: look again a
+    // few times.
     floatingButton_.dismiss();
     retryRead(generation, std::move(selection), read.editable, 0);
 }

@@ -113,8 +113,9 @@ public:
     void setAutoDismissDelay(double seconds) override { floatingButton_.setAutoDismissDelay(seconds); }
 
     bool isStarted() const { return monitor_ != nullptr; }
-    // A trigger event: `clickCount` 2 or more for a double or triple click.
-    void handleSelectionEvent(int clickCount);
+    // A trigger event: `clickCount` 2 or more for a double or triple click; `dragged` for a
+    // release away from its press (a selection dragged out).
+    void handleSelectionEvent(int clickCount, bool dragged = false);
     // What the raw monitor hands over: presses count clicks, releases trigger.
     void handleRawInput(const RawInputEvent& event);
 
@@ -147,7 +148,8 @@ public:
     static bool isEditableElement(Accessibility& accessibility, const AccessibleElementHandle& element);
 
 private:
-    QCoro::Task<void> probeSelection(std::uint64_t generation, bool isMultiClick);
+    // `looksAgain`: a selection gesture (a multi-click, a drag) whose selection may show late.
+    QCoro::Task<void> probeSelection(std::uint64_t generation, bool looksAgain);
     // The selection of a page (a document that reports none of its own) from the front
     // program's PRIMARY selection; absent when that program holds none now.
     QCoro::Task<std::optional<FocusedTextFieldSnapshot>> pageSelection(std::optional<FrontApplication> front);
@@ -179,6 +181,7 @@ private:
     std::unique_ptr<ScheduledCall> probeTask_;
     std::uint64_t selectionGeneration_ = 0;
     ClickCounter clicks_;
+    QPoint pressPosition_;
     // Releases of our chords' keys not reported yet, until ownKeyArrivalBound after the last.
     int ownKeyReleasesDue_ = 0;
     std::unique_ptr<ScheduledCall> ownKeysDue_;

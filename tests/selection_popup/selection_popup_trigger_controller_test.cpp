@@ -547,6 +547,22 @@ TEST(SelectionPopupTrigger, APageSelectionClaimedLateStillGetsTheButtons) {
     t.scheduler->advance(Controller::latePageSelectionPoll);
     EXPECT_EQ(t.buttons(), QStringList{"Translate"});
 
+    // A selection dragged out is looked for as long; a click in place is looked at once.
+    t.controller->floatingButton().dismiss();
+    t.primary.read.reset();
+    t.monitoring->send({Kind::buttonPress, 1, 30000ms, {100, 500}, false, false, false});
+    t.monitoring->send({Kind::buttonRelease, 1, 30400ms, {700, 500}, false, false, false});
+    t.scheduler->advance(Controller::settleDelay + 1500ms);
+    EXPECT_EQ(t.row(), nullptr);
+    t.primary.hold(QStringLiteral("Hola, muchas gracias."), 4242);
+    t.scheduler->advance(Controller::latePageSelectionPoll);
+    EXPECT_EQ(t.buttons(), QStringList{"Translate"});
+    t.controller->floatingButton().dismiss();
+    t.primary.read.reset();
+    t.mouseUp();
+    t.scheduler->advance(Controller::settleDelay);
+    EXPECT_EQ(t.scheduler->pendingCount(), 0u) << "a plain click is looked at again";
+
     // Never claimed: the looks end.
     t.controller->floatingButton().dismiss();
     t.primary.read.reset();
