@@ -399,7 +399,24 @@ QCoro::Task<bool> SyntheticInputGate::sendChord(FrontApplication target, Qt::Key
                                  .arg(*refused, QKeySequence(static_cast<int>(modifiers) | key).toString()));
         co_return false;
     }
-    co_return environment_.input.sendKeyChord(modifiers, key);
+    const bool sent = environment_.input.sendKeyChord(modifiers, key);
+    if (sent) {
+        // Copied first: a watcher may end its own watch or start another.
+        const auto watchers = sentChordWatchers_;
+        for (const auto& watcher : watchers) {
+            if (const auto onSent = watcher.lock()) {
+                (*onSent)();
+            }
+        }
+    }
+    co_return sent;
+}
+
+std::shared_ptr<void> SyntheticInputGate::watchSentChords(std::function<void()> onSent) {
+    std::erase_if(sentChordWatchers_, [](const auto& watcher) { return watcher.expired(); });
+    auto watch = std::make_shared<std::function<void()>>(std::move(onSent));
+    sentChordWatchers_.push_back(watch);
+    return watch;
 }
 
 }  // namespace tavrolin

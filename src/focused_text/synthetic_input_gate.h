@@ -14,7 +14,9 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace tavrolin {
 
@@ -139,6 +141,11 @@ public:
     // while `target` is the window in front and accepts keys. Answers whether it was sent.
     QCoro::Task<bool> sendChord(FrontApplication target, Qt::KeyboardModifiers modifiers, Qt::Key key);
 
+    // Runs `onSent` on the main thread right after each chord has gone out, before the desktop's
+    // report of its keys can reach any watcher in this process: a watcher of the desktop's keys
+    // knows by it which keys are ours. The watch lasts as long as the returned handle.
+    [[nodiscard]] std::shared_ptr<void> watchSentChords(std::function<void()> onSent);
+
 private:
     // A window that names a process other than ours.
     static bool isOtherProgramsWindow(const std::optional<FrontApplication>& window);
@@ -181,6 +188,7 @@ private:
     // The window last found to be no terminal, while that answer still covers its chords.
     quint64 notTerminalWindow_ = 0;
     std::unique_ptr<ScheduledCall> notTerminalCovers_;
+    std::vector<std::weak_ptr<std::function<void()>>> sentChordWatchers_;
 };
 
 }  // namespace tavrolin

@@ -11,6 +11,7 @@
 #include "platform/accessibility_calls.h"
 #include "platform/audio_input.h"
 #include "platform/clipboard.h"
+#include "platform/compositing_manager.h"
 #include "platform/dictation_authorization.h"
 #include "platform/front_application.h"
 #include "platform/front_window_activation.h"
@@ -142,6 +143,10 @@ std::shared_ptr<ScreenCapturePermission> systemScreenCapturePermission();
 // Keeps a window that is not mapped yet out of the taskbar and the pager and on every desktop,
 // as the overlays and popups expect. Does nothing without a desktop that takes such hints.
 void markAsOverlayWindow(quint64 window);
+
+// Whether a compositing manager draws the toolkit's screen, one for the process; without a
+// display it answers false.
+std::shared_ptr<CompositingManagerDetecting> systemCompositingManagerDetector();
 
 // Waits until the display server has handled every request the toolkit sent so far (an unmapped
 // menu, say), so that another connection sees the screen as the toolkit left it. Does nothing

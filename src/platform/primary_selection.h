@@ -36,8 +36,10 @@ struct PrimarySelectionRead {
 // Reads the PRIMARY selection without touching it or the clipboard and without any key.
 class PrimarySelectionReading {
 public:
-    // How long one read may wait for the selection's owner.
-    static constexpr std::chrono::milliseconds readBound{150};
+    // How long one read may wait for the selection's owner. A browser answers from its main
+    // thread, which a page or a busy machine keeps for a few hundred milliseconds at times: an
+    // answer that comes later than this is taken for no selection.
+    static constexpr std::chrono::milliseconds readBound{500};
 
     virtual ~PrimarySelectionReading() = default;
     // Absent when nobody owns the selection or the owner did not answer within readBound.

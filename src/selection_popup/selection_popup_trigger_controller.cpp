@@ -89,6 +89,31 @@ DesktopSelectionPopupTriggerController::DesktopSelectionPopupTriggerController(
             firstUseHintController_.dismiss();
         }
     });
+    if (dependencies_.watchOwnKeys) {
+        ownKeysWatch_ = dependencies_.watchOwnKeys([this, alive] {
+            if (alive) {
+                ownKeysSent();
+            }
+        });
+    }
+}
+
+void DesktopSelectionPopupTriggerController::ownKeysSent() {
+    // A probe still to come would read what our keys selected (a select-all, say), not what
+    // the user did.
+    ++selectionGeneration_;
+    probeTask_.reset();
+    if (!monitor_) {
+        return;
+    }
+    // Each chord lets go of one key that is no modifier; its report is on its way.
+    ++ownKeyReleasesDue_;
+    const auto alive = lifetime_.weak();
+    ownKeysDue_ = dependencies_.windows.scheduler->scheduleAfter(ownKeyArrivalBound, [this, alive] {
+        if (alive) {
+            ownKeyReleasesDue_ = 0;
+        }
+    });
 }
 
 std::function<void()> DesktopSelectionPopupTriggerController::actOnShownSelection(SelectionAction action) {
@@ -129,6 +154,8 @@ void DesktopSelectionPopupTriggerController::start() {
 
 void DesktopSelectionPopupTriggerController::stop() {
     monitor_.reset();
+    ownKeyReleasesDue_ = 0;
+    ownKeysDue_.reset();
     shownSelection_.reset();
     ++selectionGeneration_;
     probeTask_.reset();
@@ -145,17 +172,29 @@ void DesktopSelectionPopupTriggerController::handleRawInput(const RawInputEvent&
     }
     switch (event.kind) {
     case Kind::buttonPress:
+        if (event.detail == 1) {
+            pressPosition_ = event.position;
+        }
         clicks_.press(
             event.detail, event.position, event.time,
             dependencies_.doubleClickInterval ? dependencies_.doubleClickInterval() : std::chrono::milliseconds(400));
         break;
     case Kind::buttonRelease:
         if (event.detail == 1) {
-            handleSelectionEvent(clicks_.countFor(1));
+            handleSelectionEvent(clicks_.countFor(1),
+                                 (event.position - pressPosition_).manhattanLength() > 2 * ClickCounter::slopPixels);
         }
         break;
     case Kind::keyRelease:
-        if (!event.isModifierKey && event.shiftOrControlHeld) {
+        if (event.isModifierKey) {
+            break;
+        }
+        if (ownKeyReleasesDue_ > 0) {
+            // The key of one of our chords (Control+A of a read, say): no selection of the user's.
+            --ownKeyReleasesDue_;
+            break;
+        }
+        if (event.shiftOrControlHeld) {
             handleSelectionEvent(1);
         }
         break;
@@ -164,7 +203,7 @@ void DesktopSelectionPopupTriggerController::handleRawInput(const RawInputEvent&
     }
 }
 
-void DesktopSelectionPopupTriggerController::handleSelectionEvent(int clickCount) {
+void DesktopSelectionPopupTriggerController::handleSelectionEvent(int clickCount, bool dragged) {
     // Process ids, not application identifiers: two windows without an identifier are not the
     // same application.
     const std::optional<FrontApplication> front = dependencies_.frontApplications.frontApplication();
@@ -175,17 +214,18 @@ void DesktopSelectionPopupTriggerController::handleSelectionEvent(int clickCount
     probeTask_.reset();
     const bool isMultiClick = clickCount >= 2;
     const auto alive = lifetime_.weak();
-    probeTask_ = dependencies_.windows.scheduler->scheduleAfter(isMultiClick ? multiClickSettleDelay : settleDelay,
-                                                                [this, alive, generation, isMultiClick] {
-                                                                    if (alive) {
-                                                                        probeSelection(generation, isMultiClick);
-                                                                    }
-                                                                });
+    probeTask_ =
+        dependencies_.windows.scheduler->scheduleAfter(isMultiClick ? multiClickSettleDelay : settleDelay,
+                                                       [this, alive, generation, looksAgain = isMultiClick || dragged] {
+                                                           if (alive) {
+                                                               probeSelection(generation, looksAgain);
+                                                           }
+                                                       });
 }
 
 // Every read goes through the accessibility thread; one that gets no answer in time counts as
 // nothing read. After each wait the controller may be gone or a newer selection may have come.
-QCoro::Task<void> DesktopSelectionPopupTriggerController::probeSelection(std::uint64_t generation, bool isMultiClick) {
+QCoro::Task<void> DesktopSelectionPopupTriggerController::probeSelection(std::uint64_t generation, bool looksAgain) {
     if (generation != selectionGeneration_) {
         co_return;
     }
@@ -221,6 +261,18 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::probeSelection(std::ui
             }
         }
     }
+    if (front && !element) {
+        // No accessible focused element (a browser still building its tree on a busy machine,
+        // xterm): the front program's PRIMARY selection is its selection, as for Translate.
+        std::optional<FocusedTextFieldSnapshot> page = co_await pageSelection(front);
+        if (!alive || generation != selectionGeneration_) {
+            co_return;
+        }
+        if (page) {
+            co_await finishProbe(generation, std::move(*page), false);
+            co_return;
+        }
+    }
     if (!front || !element) {
         floatingButton_.dismiss();
         co_return;
@@ -247,11 +299,12 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::probeSelection(std::ui
         }
     }
     FocusedTextFieldSnapshot selection = snapshotOf(element, read, front);
-    if (!nothingReported || !isMultiClick) {
+    if (!nothingReported || !looksAgain) {
         co_await finishProbe(generation, std::move(selection), read.editable);
         co_return;
     }
-    // A double click's selection may reach the accessibility tree late: look again a few times.
+    // A double click's or a drag's selection may reach the accessibility tree late: look again a
+    // few times.
     floatingButton_.dismiss();
     retryRead(generation, std::move(selection), read.editable, 0);
 }
@@ -358,11 +411,51 @@ QCoro::Task<void> DesktopSelectionPopupTriggerController::retryReadNow(std::uint
         }
     }
     FocusedTextFieldSnapshot now = snapshotOf(element, read, selection.sourceWindow);
-    if ((read.text && !read.text->isEmpty()) || attempt + 1 >= std::size(retryDelays)) {
+    // A page showing no selection of its own waits for PRIMARY, whatever placeholder it reports.
+    const bool pageWithoutSelection = !editable && nothingSelected(read);
+    if (!pageWithoutSelection && read.text && !read.text->isEmpty()) {
         co_await finishProbe(generation, std::move(now), editable);
         co_return;
     }
-    retryRead(generation, std::move(now), editable, attempt + 1);
+    if (attempt + 1 < std::size(retryDelays)) {
+        retryRead(generation, std::move(now), editable, attempt + 1);
+        co_return;
+    }
+    if (pageWithoutSelection) {
+        awaitLatePageSelection(generation, std::move(now), latePageSelectionLooks);
+        co_return;
+    }
+    co_await finishProbe(generation, std::move(now), editable);
+}
+
+void DesktopSelectionPopupTriggerController::awaitLatePageSelection(std::uint64_t generation,
+                                                                    FocusedTextFieldSnapshot selection, int looks) {
+    const auto alive = lifetime_.weak();
+    probeTask_ = dependencies_.windows.scheduler->scheduleAfter(
+        latePageSelectionPoll, [this, alive, generation, selection, looks] {
+            if (alive && generation == selectionGeneration_) {
+                lookForLatePageSelection(generation, selection, looks);
+            }
+        });
+}
+
+QCoro::Task<void> DesktopSelectionPopupTriggerController::lookForLatePageSelection(std::uint64_t generation,
+                                                                                   FocusedTextFieldSnapshot selection,
+                                                                                   int looks) {
+    const auto alive = lifetime_.weak();
+    std::optional<FocusedTextFieldSnapshot> page = co_await pageSelection(selection.sourceWindow);
+    if (!alive || generation != selectionGeneration_) {
+        co_return;
+    }
+    if (page) {
+        co_await finishProbe(generation, std::move(*page), false);
+        co_return;
+    }
+    if (looks > 1) {
+        awaitLatePageSelection(generation, std::move(selection), looks - 1);
+        co_return;
+    }
+    co_await finishProbe(generation, std::move(selection), false);
 }
 
 QCoro::Task<void> DesktopSelectionPopupTriggerController::finishProbe(std::uint64_t generation,

@@ -53,8 +53,16 @@ public:
     static constexpr std::chrono::milliseconds multiClickSettleDelay{400};
     static constexpr std::chrono::milliseconds retryDelays[] = {
         std::chrono::milliseconds(100), std::chrono::milliseconds(150), std::chrono::milliseconds(250)};
+    // A page's multi-click selection still not claimed after those looks: PRIMARY alone is looked
+    // at this often, this many times more (a browser busy on a loaded machine claims it seconds
+    // late).
+    static constexpr std::chrono::milliseconds latePageSelectionPoll{250};
+    static constexpr int latePageSelectionLooks = 8;
     // How long a program asked for its accessibility tree (Chromium) gets to publish it.
     static constexpr std::chrono::milliseconds treeBuildDelay{300};
+    // How long after one of our chords went out its key may still be reported: until then a
+    // key let go counts as that key.
+    static constexpr std::chrono::milliseconds ownKeyArrivalBound{3000};
 
     // What a button does with the selection it was shown for.
     using SelectionAction = std::function<void(FocusedTextFieldSnapshot)>;
@@ -76,6 +84,10 @@ public:
         // The PRIMARY selection, for selected page text that the focused document does not
         // report itself; none: not read. Must outlive the controller.
         PrimarySelectionReading* primarySelection = nullptr;
+        // Calls the given function right after each key chord this program sends, for as long as
+        // the returned handle lives (the focused-field readers' input gate); none: no key is
+        // known to be ours.
+        std::function<std::shared_ptr<void>(std::function<void()>)> watchOwnKeys;
         // Anything kept alive for as long as the controller (the platform behind the references).
         std::shared_ptr<void> keepAlive;
     };
@@ -101,8 +113,9 @@ public:
     void setAutoDismissDelay(double seconds) override { floatingButton_.setAutoDismissDelay(seconds); }
 
     bool isStarted() const { return monitor_ != nullptr; }
-    // A trigger event: `clickCount` 2 or more for a double or triple click.
-    void handleSelectionEvent(int clickCount);
+    // A trigger event: `clickCount` 2 or more for a double or triple click; `dragged` for a
+    // release away from its press (a selection dragged out).
+    void handleSelectionEvent(int clickCount, bool dragged = false);
     // What the raw monitor hands over: presses count clicks, releases trigger.
     void handleRawInput(const RawInputEvent& event);
 
@@ -135,15 +148,21 @@ public:
     static bool isEditableElement(Accessibility& accessibility, const AccessibleElementHandle& element);
 
 private:
-    QCoro::Task<void> probeSelection(std::uint64_t generation, bool isMultiClick);
+    // `looksAgain`: a selection gesture (a multi-click, a drag) whose selection may show late.
+    QCoro::Task<void> probeSelection(std::uint64_t generation, bool looksAgain);
     // The selection of a page (a document that reports none of its own) from the front
     // program's PRIMARY selection; absent when that program holds none now.
     QCoro::Task<std::optional<FocusedTextFieldSnapshot>> pageSelection(std::optional<FrontApplication> front);
     void retryRead(std::uint64_t generation, FocusedTextFieldSnapshot selection, bool editable, std::size_t attempt);
+    // Looks at PRIMARY alone for a page selection claimed late, `looks` times more at most.
+    void awaitLatePageSelection(std::uint64_t generation, FocusedTextFieldSnapshot selection, int looks);
+    QCoro::Task<void> lookForLatePageSelection(std::uint64_t generation, FocusedTextFieldSnapshot selection, int looks);
     QCoro::Task<void> retryReadNow(std::uint64_t generation, FocusedTextFieldSnapshot selection, bool editable,
                                    std::size_t attempt);
     // Shows the buttons for `selection` (its element null for a PRIMARY selection) when they fit.
     QCoro::Task<void> finishProbe(std::uint64_t generation, FocusedTextFieldSnapshot selection, bool editable);
+    // One of our chords went out: the selection it changes is not the user's.
+    void ownKeysSent();
     // The button callback for the panel: runs `action` on the selection the buttons are shown for.
     std::function<void()> actOnShownSelection(SelectionAction action);
     static FocusedTextFieldSnapshot snapshotOf(const AccessibleElementHandle& element, const ElementSelection& read,
@@ -162,6 +181,11 @@ private:
     std::unique_ptr<ScheduledCall> probeTask_;
     std::uint64_t selectionGeneration_ = 0;
     ClickCounter clicks_;
+    QPoint pressPosition_;
+    // Releases of our chords' keys not reported yet, until ownKeyArrivalBound after the last.
+    int ownKeyReleasesDue_ = 0;
+    std::unique_ptr<ScheduledCall> ownKeysDue_;
+    std::shared_ptr<void> ownKeysWatch_;
 };
 
 }  // namespace tavrolin

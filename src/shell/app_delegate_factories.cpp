@@ -193,6 +193,9 @@ AppServices::Factories AppServices::defaultFactories() {
                 platform.accessibility, platform.frontApplications, accessor->focusResolver(),
                 makeSystemGlobalInputMonitoring(), markAsOverlayWindow, languageRecognizer(), accessor);
         dependencies.primarySelection = platform.primarySelection;
+        dependencies.watchOwnKeys = [gate = &accessor->inputGate()](std::function<void()> onSent) {
+            return gate->watchSentChords(std::move(onSent));
+        };
         return std::make_unique<DesktopSelectionPopupTriggerController>(settings, std::move(preferred), *defaults,
                                                                         std::move(dependencies), std::move(onTranslate),
                                                                         std::move(onFlip), std::move(onEdit));
@@ -204,7 +207,7 @@ AppServices::Factories AppServices::defaultFactories() {
             DesktopScreenshotOverlayPresenter::systemDependencies(
                 {markAsOverlayWindow, makeSystemGlobalMouseMonitoring(), makeSystemKeyboardGrab(),
                  defaultFrontApplicationProvider(), systemWindowList(),
-                 [] { return makeSystemFrontWindowActivation(); }}));
+                 [] { return makeSystemFrontWindowActivation(); }, systemCompositingManagerDetector()}));
     };
     f.makeTextRecognizer = [](std::shared_ptr<const UserPreferredLanguagesProviding> preferredLanguages) {
         return std::make_shared<TextRecognitionService>(

@@ -32,6 +32,7 @@ DesktopScreenshotOverlayPresenter::Dependencies DesktopScreenshotOverlayPresente
     d.frontApplication = std::move(desktop.frontApplication);
     d.windowList = std::move(desktop.windowList);
     d.frontWindowActivation = std::move(desktop.frontWindowActivation);
+    d.compositing = std::move(desktop.compositing);
     d.ownProcessId = QCoreApplication::applicationPid();
     return d;
 }
@@ -96,24 +97,43 @@ void DesktopScreenshotOverlayPresenter::presentLoading(const QRectF& windowBound
     }
     std::unique_ptr<OverlayPanelling> panel = makePanel(*frame);
     makePassive(*panel);
-    ScreenshotOverlayView* view = makeOverlayView(*panel, frame->size().toSize());
     appearDate_ = dependencies_.clock->now();
-    view->showLoading(message, usesServer);
+    showCard(*panel, *frame, message, usesServer);
     panel->orderFront();
     overlayPanel_ = std::move(panel);
+    overlayFrame_ = frame;
     ownerPID_ = ownerPID;
+}
+
+void DesktopScreenshotOverlayPresenter::showCard(OverlayPanelling& panel, const QRectF& frame, const QString& message,
+                                                 bool usesServer) {
+    // The card is laid out over the whole window, whatever the panel's size now.
+    ScreenshotOverlayView* view = makeOverlayView(panel, frame.size().toSize());
+    if (!dependencies_.compositing || dependencies_.compositing->isCompositingManagerRunning()) {
+        panel.setFrame(frame);
+        view->showLoading(message, usesServer);
+        return;
+    }
+    // Without a compositor the panel's window is cut to the card's shape, yet a window manager
+    // that frames it without that shape would black out the window around the card: the panel
+    // is no larger than the card, so nothing but the card can hide the window.
+    view->showLoading(message, usesServer);
+    const QRect card = view->loaderRect();
+    panel.setFrame(QRectF(frame.topLeft() + QPointF(card.topLeft()), QSizeF(card.size())));
+    view->setGeometry(QRect(QPoint(0, 0), card.size()));
+    // The card's place in the smaller view, and the window's shape with it.
+    view->configureLoadingStyle(usesServer);
 }
 
 void DesktopScreenshotOverlayPresenter::showLoading(const QString& message, bool usesServer) {
     cancelScheduledDismiss();
     closeTranslationPicker();
-    ScreenshotOverlayView* view = overlayView();
-    if (!view) {
+    if (!overlayView() || !overlayFrame_) {
         return;
     }
     appearDate_ = dependencies_.clock->now();
     makePassive(*overlayPanel_);
-    view->showLoading(message, usesServer);
+    showCard(*overlayPanel_, *overlayFrame_, message, usesServer);
 }
 
 bool DesktopScreenshotOverlayPresenter::presentImage(
@@ -137,6 +157,7 @@ bool DesktopScreenshotOverlayPresenter::presentImage(
     appearDate_ = dependencies_.clock->now();
     view->showImage(image, frame->size().toSize(), translationDisplayName, true);
     panel->orderFront();
+    overlayFrame_ = frame;
     // The covered application stays active: the overlay hears the keyboard through a grab
     // instead of taking the focus.
     view->setFocus(Qt::OtherFocusReason);
@@ -187,6 +208,7 @@ void DesktopScreenshotOverlayPresenter::clear(bool notify) {
         retirePanel(std::move(overlayPanel_));
     }
     appearDate_.reset();
+    overlayFrame_.reset();
     if (ownerPID_) {
         activateCoveredApplication(*ownerPID_);
     }

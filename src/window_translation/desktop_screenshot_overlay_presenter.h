@@ -2,6 +2,7 @@
 
 #include "core/lifetime_token.h"
 #include "platform/clock.h"
+#include "platform/compositing_manager.h"
 #include "platform/overlay_window_hints.h"
 #include "window_translation/screenshot_overlay_presenter.h"
 #include "window_translation/window_frame_converter.h"
@@ -49,6 +50,9 @@ public:
         // Built when first needed.
         std::function<std::shared_ptr<FrontWindowActivating>()> frontWindowActivation;
         qint64 ownProcessId = 0;
+        // Whether a compositing manager draws the desktop, asked with each card; none: the card's
+        // panel covers the window as with one.
+        std::shared_ptr<CompositingManagerDetecting> compositing;
     };
 
     // What the overlay takes from the desktop's back end; the window activation is made when
@@ -60,6 +64,7 @@ public:
         std::shared_ptr<FrontApplicationProviding> frontApplication;
         std::shared_ptr<WindowListProviding> windowList;
         std::function<std::shared_ptr<FrontWindowActivating>()> frontWindowActivation;
+        std::shared_ptr<CompositingManagerDetecting> compositing;
     };
     // The system clock, Qt timers, the Qt panel (with the desktop's window hints) and the screens'
     // layout, with the rest from the desktop. Opens no window or connection.
@@ -107,6 +112,9 @@ private:
     std::optional<QRectF> panelFrame(const QRectF& windowBounds) const;
     std::unique_ptr<OverlayPanelling> makePanel(const QRectF& frame);
     ScreenshotOverlayView* makeOverlayView(OverlayPanelling& panel, QSize size);
+    // Lays the loading card out over the window's frame; without a compositing manager the
+    // panel then shrinks to the card itself.
+    void showCard(OverlayPanelling& panel, const QRectF& frame, const QString& message, bool usesServer);
     void makePassive(OverlayPanelling& panel);
     void cancelScheduledDismiss();
     void removeGlobalMouseMonitor();
@@ -133,6 +141,8 @@ private:
     bool onlineFeaturesEnabled_ = true;
     std::unique_ptr<GlobalMouseMonitor> globalMouseMonitor_;
     std::optional<qint32> ownerPID_;
+    // The frame of the window the panel lies over (panel coordinates), while one is on screen.
+    std::optional<QRectF> overlayFrame_;
     std::optional<QUuid> scheduledDismissIdentifier_;
 
     Dependencies dependencies_;

@@ -225,11 +225,16 @@ protected:
         ASSERT_TRUE(browser_->isReady()) << browser_->error().toStdString();
         pause(1500ms);
     }
-    // A triple click in the page text (the window's lower half): one paragraph selected.
+    // One paragraph of the page text (the window's lower half) selected by dragging over its
+    // line from the page's left margin to the window's right edge. A drag, not a triple click:
+    // a browser busy on a loaded machine takes a triple click for a double click now and then,
+    // leaving one word selected.
     void selectParagraph() {
         const QRect window = windowGeometry(browser_->window());
-        run("xdotool", {"mousemove", QString::number(window.center().x()), QString::number(window.bottom() - 120),
-                        "click", "--repeat", "3", "--delay", "80", "1"});
+        const QString y = QString::number(window.bottom() - 120);
+        run("xdotool", {"mousemove", QString::number(window.left() + 3), y, "mousedown", "1", "mousemove",
+                        QString::number(window.center().x()), y, "mousemove", QString::number(window.right() - 20), y,
+                        "mouseup", "1"});
     }
 
     std::unique_ptr<test::TestBrowser> browser_;
@@ -245,8 +250,8 @@ TEST_P(TavrolinBrowserDesktopTest, SelectedPageTextOffersTheButtonsAndTranslateT
         << log().toStdString();
 
     pressTranslate();
+    // Found at the first look or a later one: a browser busy in its main thread answers late.
     ASSERT_TRUE(logged("decision=selection_found")) << log().toStdString();
-    EXPECT_TRUE(log().contains("decision=selection_found detail=attempts=1")) << log().toStdString();
     QStringList texts;
     EXPECT_TRUE(test::waitUntil(
         [&] {

@@ -57,6 +57,10 @@ struct Trigger {
     std::shared_ptr<test::FakeField> field = test::makeField();
     test::FakePrimarySelection primary;
     FocusResolver focus{{axCalls, front, *scheduler}};
+    // The program's own keys, sent into the field through the focused-field readers' gate.
+    test::FakeClipboard clipboard;
+    test::FakeKeyboardApplication keyboard{clipboard, field};
+    FocusedTextFieldAccessor accessor{{axCalls, clipboard, front, *scheduler, [] { return false; }}, keyboard, 0.3};
     QStringList actions;
     // What the last button pressed was given.
     std::optional<FocusedTextFieldSnapshot> acted;
@@ -82,6 +86,9 @@ struct Trigger {
             return frame.width() > 0 && frame.height() > 0 ? std::optional<QRectF>(frame) : std::nullopt;
         };
         d.doubleClickInterval = [] { return 400ms; };
+        d.watchOwnKeys = [this](std::function<void()> onSent) {
+            return accessor.inputGate().watchSentChords(std::move(onSent));
+        };
         // Spanish when the text says so, English likewise, nothing otherwise.
         d.detectLanguage = [](const QString& text, const std::set<AppLanguage>&) -> std::optional<AppLanguage> {
             if (text.contains("Hola") || text.contains("gracias")) {
@@ -120,6 +127,15 @@ struct Trigger {
         monitoring->click(1, at, time.value_or(nextTime));
     }
     std::chrono::milliseconds nextTime{100s};
+    // Our Control+A into the field, through the gate; the desktop reports its keys later.
+    bool sendSelectAll() {
+        return test::runOnVirtualTime(
+            accessor.inputGate().sendChord(*front.frontApplication(), Qt::ControlModifier, Qt::Key_A), *scheduler);
+    }
+    void reportSelectAllKeys() {
+        monitoring->key(0xffe3, false, true);  // Control_L
+        monitoring->key(letterA, true);
+    }
     QWidget* row() { return controller->floatingButton().panel(); }
     QStringList buttons() {
         QStringList names;
@@ -174,6 +190,42 @@ TEST(SelectionPopupTrigger, ANewerEventOvertakesAPendingProbeAndOurOwnWindowsAre
     EXPECT_EQ(own.scheduler->pendingCount(), 0u);
     own.mouseUp();
     EXPECT_EQ(own.scheduler->pendingDelays(), std::vector<std::chrono::milliseconds>{250ms});
+}
+
+// Our own Control+A (a read or a write of the field) selects everything and is reported like
+// the user's keys: neither its key nor a probe still pending when it went may offer that.
+TEST(SelectionPopupTrigger, OurOwnKeysNeverOfferTheSelectionTheyMake) {
+    Trigger t;
+    t.field->setText("Hola, gracias amigo", {19, 0});
+    ASSERT_TRUE(t.sendSelectAll());
+    ASSERT_EQ(t.field->selection, (AccessibleTextRange{0, 19})) << "the chord reached the field";
+    t.reportSelectAllKeys();
+    t.scheduler->advance(1s);
+    EXPECT_EQ(t.row(), nullptr) << "our key was taken for the user's selection";
+
+    // The user's click, then our chord before the probe: what it would read is ours.
+    t.field->setText("Hola, gracias amigo", {6, 7});
+    t.mouseUp();
+    ASSERT_TRUE(t.sendSelectAll());
+    t.scheduler->advance(1s);
+    t.reportSelectAllKeys();
+    t.scheduler->advance(1s);
+    EXPECT_EQ(t.row(), nullptr);
+
+    // The user's own keys still count, our chord's report having come.
+    t.field->setText("Hola, gracias amigo", {6, 7});
+    t.monitoring->key(rightArrow, true);
+    t.scheduler->advance(250ms);
+    EXPECT_NE(t.row(), nullptr) << "the user's keys no longer count";
+
+    // A report that never comes holds no later key of the user's for long.
+    t.controller->floatingButton().dismiss();
+    ASSERT_TRUE(t.sendSelectAll());
+    t.scheduler->advance(Controller::ownKeyArrivalBound);
+    t.field->setText("Hola, gracias amigo", {6, 7});
+    t.monitoring->key(rightArrow, true);
+    t.scheduler->advance(250ms);
+    EXPECT_NE(t.row(), nullptr) << "the user's keys no longer count";
 }
 
 TEST(SelectionPopupTrigger, ADoubleClickWaitsLongerAndRetriesAnUnreadySelectionAtMostFourReads) {
@@ -482,6 +534,68 @@ TEST(SelectionPopupTrigger, APageSelectionClaimedLateStillGetsTheButtons) {
     t.primary.hold(QStringLiteral("Hola, muchas gracias."), 4242);
     t.scheduler->advance(Controller::retryDelays[0]);
     EXPECT_EQ(t.buttons(), QStringList{"Translate"});
+
+    // Seconds late, on a loaded machine: PRIMARY alone is looked at a while longer.
+    t.controller->floatingButton().dismiss();
+    t.primary.read.reset();
+    t.mouseUp(20000ms);
+    t.mouseUp(20100ms);
+    t.mouseUp(20200ms);
+    t.scheduler->advance(Controller::multiClickSettleDelay + 500ms + 1000ms);
+    EXPECT_EQ(t.row(), nullptr);
+    t.primary.hold(QStringLiteral("Hola, muchas gracias."), 4242);
+    t.scheduler->advance(Controller::latePageSelectionPoll);
+    EXPECT_EQ(t.buttons(), QStringList{"Translate"});
+
+    // A selection dragged out is looked for as long; a click in place is looked at once.
+    t.controller->floatingButton().dismiss();
+    t.primary.read.reset();
+    t.monitoring->send({Kind::buttonPress, 1, 30000ms, {100, 500}, false, false, false});
+    t.monitoring->send({Kind::buttonRelease, 1, 30400ms, {700, 500}, false, false, false});
+    t.scheduler->advance(Controller::settleDelay + 1500ms);
+    EXPECT_EQ(t.row(), nullptr);
+    t.primary.hold(QStringLiteral("Hola, muchas gracias."), 4242);
+    t.scheduler->advance(Controller::latePageSelectionPoll);
+    EXPECT_EQ(t.buttons(), QStringList{"Translate"});
+    t.controller->floatingButton().dismiss();
+    t.primary.read.reset();
+    t.mouseUp();
+    t.scheduler->advance(Controller::settleDelay);
+    EXPECT_EQ(t.scheduler->pendingCount(), 0u) << "a plain click is looked at again";
+
+    // Never claimed: the looks end.
+    t.controller->floatingButton().dismiss();
+    t.primary.read.reset();
+    t.mouseUp(40000ms);
+    t.mouseUp(40100ms);
+    t.mouseUp(40200ms);
+    t.scheduler->advance(5s);
+    EXPECT_EQ(t.row(), nullptr);
+    EXPECT_EQ(t.scheduler->pendingCount(), 0u);
+}
+
+// A program with no accessible focused element (a browser whose tree is not up yet on a busy
+// machine, xterm): its PRIMARY selection is what it has selected.
+TEST(SelectionPopupTrigger, WithoutAFocusedElementTheFrontProgramsPrimarySelectionGetsTheButtons) {
+    Trigger t;
+    t.ax.systemFocused = nullptr;
+    t.primary.hold(QStringLiteral("Hola, muchas gracias."), 4242);
+    t.mouseUp(1000ms);
+    t.mouseUp(1100ms);
+    t.mouseUp(1200ms);
+    t.scheduler->advance(Controller::multiClickSettleDelay + Controller::treeBuildDelay);
+    EXPECT_EQ(t.buttons(), QStringList{"Translate"});
+    ASSERT_NE(t.row(), nullptr);
+    t.row()->findChild<QAbstractButton*>("Translate")->click();
+    ASSERT_TRUE(t.acted.has_value());
+    EXPECT_EQ(t.acted->selectedText, "Hola, muchas gracias.");
+    EXPECT_EQ(t.acted->element, nullptr);
+
+    // Another program's selection is none of its own.
+    t.primary.read->ownerProcessId = 99;
+    t.mouseUp();
+    t.scheduler->advance(250ms + Controller::treeBuildDelay);
+    EXPECT_EQ(t.row(), nullptr);
 }
 
 TEST(SelectionPopupTrigger, AProgramWithoutAFocusedElementIsAskedOnceForItsTree) {

@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
 
@@ -36,6 +37,12 @@ public:
     std::vector<quint32> activated;
 };
 
+class FakeCompositing final : public CompositingManagerDetecting {
+public:
+    bool isCompositingManagerRunning() override { return running; }
+    bool running = true;
+};
+
 constexpr qint64 ownPid = 777;
 const QRectF windowBounds(100, 50, 600, 400);
 const TranslationLanguagePair englishToSpanish{AppLanguage::english, AppLanguage::spanish};
@@ -48,6 +55,7 @@ struct PresenterFixture : ::testing::Test {
     std::shared_ptr<test::FakeFrontApplicationProvider> front = std::make_shared<test::FakeFrontApplicationProvider>();
     std::shared_ptr<test::FakeWindowList> windows = std::make_shared<test::FakeWindowList>();
     std::shared_ptr<RecordingActivation> activation = std::make_shared<RecordingActivation>();
+    std::shared_ptr<FakeCompositing> compositing = std::make_shared<FakeCompositing>();
     std::vector<test::FakeOverlayPanel*> panels;
     int activationsBuilt = 0;
     int dismissals = 0;
@@ -79,6 +87,7 @@ struct PresenterFixture : ::testing::Test {
             return activation;
         };
         d.ownProcessId = ownPid;
+        d.compositing = compositing;
         presenter = std::make_unique<DesktopScreenshotOverlayPresenter>(
             support, [this] { ++setupOpenings; }, std::move(d));
         presenter->setOnDismiss([this] { ++dismissals; });
@@ -122,6 +131,40 @@ TEST_F(PresenterFixture, ALoadingCardIsPassiveOverTheWindowWithoutMonitorOrGrab)
     EXPECT_EQ(mouse->installed, 0);
     EXPECT_FALSE(grab->isGrabbing());
     EXPECT_EQ(presenter->appearDate(), clock->now());
+}
+
+// Without a compositing manager nothing of the panel may lie around the card: its window is the
+// card, centred on the covered window, through every change of the card; the picture still
+// covers the whole window.
+TEST_F(PresenterFixture, WithoutACompositorTheCardsPanelIsTheCardAlone) {
+    compositing->running = false;
+    const auto expectCardOnly = [&](int height) {
+        const QRectF frame = panel()->frame;
+        EXPECT_EQ(frame.height(), height);
+        EXPECT_GE(frame.width(), ScreenshotOverlayView::minimumLoaderWidth);
+        EXPECT_LT(frame.width(), windowBounds.width());
+        EXPECT_LE(std::abs(frame.center().x() - windowBounds.center().x()), 1.0);
+        EXPECT_LE(std::abs(frame.center().y() - windowBounds.center().y()), 1.0);
+        EXPECT_EQ(QSizeF(panel()->view->size()), frame.size());
+        EXPECT_EQ(panel()->view->loaderRect(), panel()->view->rect()) << "the card does not fill its panel";
+    };
+    presenter->presentLoading(windowBounds, 4242, QStringLiteral("Traduciendo..."), false);
+    expectCardOnly(ScreenshotOverlayView::standardLoaderHeight);
+    presenter->showLoading(QStringLiteral("Traduciendo..."), true);
+    expectCardOnly(ScreenshotOverlayView::serverLoaderHeight);
+
+    ASSERT_TRUE(showImage());
+    EXPECT_EQ(panel()->frame, windowBounds);
+    EXPECT_EQ(QSizeF(panel()->view->size()), windowBounds.size());
+    // A re-translation's card, then its picture again.
+    presenter->showLoading(QStringLiteral("Übersetzen..."), false);
+    expectCardOnly(ScreenshotOverlayView::standardLoaderHeight);
+    ASSERT_TRUE(showImage());
+    EXPECT_EQ(panel()->frame, windowBounds);
+
+    compositing->running = true;
+    presenter->presentLoading(windowBounds, 4242, QStringLiteral("Traduciendo..."), false);
+    EXPECT_EQ(panel()->frame, windowBounds);
 }
 
 TEST_F(PresenterFixture, ANewCardReplacesACardSilentlyButAnImageWithOneDismissal) {

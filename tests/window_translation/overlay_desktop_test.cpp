@@ -9,10 +9,15 @@
 #include "window_translation/screenshot_overlay_panel.h"
 #include "window_translation/screenshot_overlay_view.h"
 
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
 #include <QProcess>
+#include <QScreen>
 #include <QWidget>
 #include <QWindow>
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 using namespace tavrolin;
@@ -133,6 +138,113 @@ TEST(OverlayDesktopTest, ThePanelCoversTheWindowLeavesItActiveAndHearsTheKeyboar
     EXPECT_FALSE(presenter.hasOverlayPanel());
     EXPECT_FALSE(grab->isGrabbing());
     EXPECT_EQ(xdotool({"getactivewindow"}).toULongLong(), front.id);
+}
+
+}  // namespace
+
+namespace {
+
+QImage screenArea(const QRect& area) {
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+// A compositing manager as far as the desktop can tell: a program owning _NET_WM_CM_S0.
+class CompositorSelectionOwner {
+public:
+    CompositorSelectionOwner() {
+        process_.start(QStringLiteral("python3"),
+                       {"-c",
+                        "import sys, tkinter\n"
+                        "root = tkinter.Tk()\n"
+                        "root.withdraw()\n"
+                        "root.selection_own(selection='_NET_WM_CM_S0')\n"
+                        "root.update()\n"
+                        "print('owned', flush=True)\n"
+                        "root.createfilehandler(sys.stdin, tkinter.READABLE, lambda *a: root.destroy())\n"
+                        "root.mainloop()\n"});
+        owned = test::waitUntil(
+            [&] {
+                process_.waitForReadyRead(50);
+                return process_.readAll().contains("owned");
+            },
+            10s);
+    }
+    ~CompositorSelectionOwner() {
+        process_.closeWriteChannel();
+        if (!process_.waitForFinished(3000)) {
+            process_.kill();
+            process_.waitForFinished(3000);
+        }
+    }
+    bool owned = false;
+
+private:
+    QProcess process_;
+};
+
+// Without a compositing manager the card's panel is the card alone: every pixel of the window
+// around it stays as it was. With one, the panel covers the window as before.
+TEST(OverlayDesktopTest, WithoutACompositorTheLoadingCardAloneHidesTheWindow) {
+    ForeignWindow front;
+    ASSERT_NE(front.id, 0u);
+    ASSERT_TRUE(test::waitUntil([&] { return xdotool({"getactivewindow"}).toULongLong() == front.id; }, 5s));
+    const std::shared_ptr<CompositingManagerDetecting> compositing = systemCompositingManagerDetector();
+    ASSERT_FALSE(compositing->isCompositingManagerRunning()) << "the test desktop runs no compositor";
+    settle(300ms);
+    const QRect bounds(300, 200, 400, 300);
+    const QImage before = screenArea(bounds);
+
+    DesktopScreenshotOverlayPresenter::Dependencies dependencies =
+        DesktopScreenshotOverlayPresenter::systemDependencies(
+            {markAsOverlayWindow, makeSystemGlobalMouseMonitoring(), makeSystemKeyboardGrab(),
+             defaultFrontApplicationProvider(), systemWindowList(), [] { return makeSystemFrontWindowActivation(); },
+             compositing});
+    DesktopScreenshotOverlayPresenter presenter(nullptr, nullptr, dependencies);
+    presenter.presentLoading(QRectF(bounds), std::nullopt, QStringLiteral("Traduciendo..."), false);
+    auto* panel = dynamic_cast<ScreenshotOverlayPanel*>(presenter.overlayPanel());
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(test::waitUntil([&] { return panel->windowHandle()->isExposed(); }, 5s));
+    const QSize cardSize = presenter.overlayView()->loaderRect().size();
+    const QRect card(bounds.center() - QPoint(cardSize.width() / 2, cardSize.height() / 2), cardSize);
+    // Centred on the window, to a pixel's rounding.
+    EXPECT_LE(std::abs(panel->geometry().center().x() - card.center().x()), 1);
+    EXPECT_LE(std::abs(panel->geometry().center().y() - card.center().y()), 1);
+    EXPECT_EQ(panel->geometry().size(), cardSize) << "the panel is larger than its card";
+    settle(500ms);
+    const QImage during = screenArea(bounds);
+    // The pictures are in device pixels (twice the logical ones on a scaled desktop).
+    ASSERT_EQ(before.size(), during.size());
+    const double scale = double(during.width()) / bounds.width();
+    const QRectF cardArea = QRectF(card.translated(-bounds.topLeft())).adjusted(-2, -2, 2, 2);
+    const QRect cardInPicture(QPoint(int(cardArea.left() * scale), int(cardArea.top() * scale)),
+                              QPoint(int(cardArea.right() * scale), int(cardArea.bottom() * scale)));
+    int changedAround = 0;
+    int changedInCard = 0;
+    for (int y = 0; y < during.height(); ++y) {
+        for (int x = 0; x < during.width(); ++x) {
+            const bool changed = before.pixel(x, y) != during.pixel(x, y);
+            (cardInPicture.contains(x, y) ? changedInCard : changedAround) += changed ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(changedAround, 0) << "the window around the card was hidden";
+    EXPECT_GT(changedInCard, cardInPicture.width() * cardInPicture.height() / 2) << "the card is not on screen";
+
+    // A server-style card that grows keeps to its card.
+    presenter.showLoading(QStringLiteral("Traduciendo..."), true);
+    EXPECT_EQ(panel->geometry().height(), ScreenshotOverlayView::serverLoaderHeight);
+    EXPECT_EQ(panel->geometry().width(), presenter.overlayView()->loaderRect().width());
+    presenter.clear(false);
+
+    CompositorSelectionOwner compositor;
+    ASSERT_TRUE(compositor.owned);
+    ASSERT_TRUE(compositing->isCompositingManagerRunning());
+    presenter.presentLoading(QRectF(bounds), std::nullopt, QStringLiteral("Traduciendo..."), false);
+    ASSERT_NE(presenter.overlayPanel(), nullptr);
+    EXPECT_EQ(dynamic_cast<ScreenshotOverlayPanel*>(presenter.overlayPanel())->geometry(), bounds);
+    presenter.clear(false);
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 
 #include <QGuiApplication>
 
+#include <X11/Xlib.h>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 #include <xcb/xcb.h>
 
@@ -68,10 +70,48 @@ void syncQtConnection() {
 
 }  // namespace tavrolin::x11
 
+namespace tavrolin::x11 {
+
+bool compositingManagerRunning() {
+    auto* app = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* connection = app ? app->connection() : nullptr;
+    Display* display = app ? app->display() : nullptr;
+    if (!connection || !display) {
+        return false;
+    }
+    // A compositing manager owns the selection _NET_WM_CM_S<screen> for as long as it runs.
+    const std::string name = "_NET_WM_CM_S" + std::to_string(DefaultScreen(display));
+    const xcb_atom_t selection = internAtom(connection, name.c_str());
+    if (selection == XCB_ATOM_NONE) {
+        return false;
+    }
+    xcb_get_selection_owner_reply_t* reply =
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selection), nullptr);
+    const bool owned = reply && reply->owner != XCB_NONE;
+    std::free(reply);
+    return owned;
+}
+
+}  // namespace tavrolin::x11
+
 namespace tavrolin {
 
 void markAsOverlayWindow(quint64 window) {
     x11::markAsOverlayWindow(window);
+}
+
+namespace {
+
+class X11CompositingManagerDetector final : public CompositingManagerDetecting {
+public:
+    bool isCompositingManagerRunning() override { return x11::compositingManagerRunning(); }
+};
+
+}  // namespace
+
+std::shared_ptr<CompositingManagerDetecting> systemCompositingManagerDetector() {
+    static const auto detector = std::make_shared<X11CompositingManagerDetector>();
+    return detector;
 }
 
 void syncWithDisplayServer() {

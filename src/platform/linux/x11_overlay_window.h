@@ -18,3 +18,11 @@ namespace tavrolin::x11 {
 void syncQtConnection();
 
 }  // namespace tavrolin::x11
+
+namespace tavrolin::x11 {
+
+// Whether a compositing manager owns _NET_WM_CM_S<screen> of Qt's display (one request the
+// server answers itself). False without an X11 display.
+bool compositingManagerRunning();
+
+}  // namespace tavrolin::x11

@@ -112,6 +112,10 @@ void markAsOverlayWindow(quint64) {
     refuse("markAsOverlayWindow()");
 }
 
+std::shared_ptr<CompositingManagerDetecting> systemCompositingManagerDetector() {
+    refuse("systemCompositingManagerDetector()");
+}
+
 void syncWithDisplayServer() {
     refuse("syncWithDisplayServer()");
 }
