@@ -39,10 +39,11 @@ bool isEditableObject(AtspiAccessible* object) {
            !atspi_state_set_contains(states.get(), ATSPI_STATE_READ_ONLY);
 }
 
-// The toolkit of an object's application: its name and major version.
+// The toolkit of an object's application: its name and major version, and the application's name.
 struct Toolkit {
     QByteArray name;
     long long major = 0;
+    QByteArray application;
 };
 
 Toolkit toolkitInfoOf(AtspiAccessible* object) {
@@ -72,6 +73,11 @@ Toolkit toolkitInfoOf(AtspiAccessible* object) {
     if (!versionError.failed() && version) {
         toolkit.major = g_ascii_strtoll(version.get(), nullptr, 10);
     }
+    CallError nameError;
+    GMemory<gchar> application(atspi_accessible_get_name(app.get(), nameError.out()));
+    if (!nameError.failed() && application) {
+        toolkit.application = QByteArray(application.get());
+    }
     if (!bus.empty()) {
         if (byApplication.size() >= 256) {
             byApplication.clear();  // programs come and go: only the ones of late are kept
@@ -86,32 +92,8 @@ QByteArray toolkitOf(AtspiAccessible* object) {
 }
 
 // LibreOffice names its application "soffice" whatever its toolkit front end (GTK 3, Qt, KDE).
-// Kept by bus name, as the toolkit is.
 static bool isLibreOfficeObject(AtspiAccessible* object) {
-    thread_local std::map<std::string, bool> byApplication;
-    const AtspiApplication* application = object ? object->parent.app : nullptr;
-    const std::string bus = application && application->bus_name ? application->bus_name : std::string();
-    if (const auto known = byApplication.find(bus); !bus.empty() && known != byApplication.end()) {
-        return known->second;
-    }
-    CallError appError;
-    GObjectRef<AtspiAccessible> app(atspi_accessible_get_application(object, appError.out()));
-    if (appError.failed() || !app) {
-        return false;
-    }
-    CallError nameError;
-    GMemory<gchar> name(atspi_accessible_get_name(app.get(), nameError.out()));
-    if (nameError.failed() || !name) {
-        return false;
-    }
-    const bool office = g_str_has_prefix(name.get(), "soffice");
-    if (!bus.empty()) {
-        if (byApplication.size() >= 256) {
-            byApplication.clear();
-        }
-        byApplication.emplace(bus, office);
-    }
-    return office;
+    return toolkitInfoOf(object).application.startsWith("soffice");
 }
 
 }  // namespace atspi
