@@ -164,11 +164,14 @@ QCoro::Task<HttpExchangeAnswer> ModuleHttpClient::exchange(HttpExchangeRequest r
             Make make = nullptr;
             QString error;
         };
-        const Opened opened = co_await QtConcurrent::run([module = state->module] {
+        // The opening is started outside the co_await: g++ 12 destroys a temporary of a co_await
+        // expression twice, and this lambda holds a reference to the module.
+        QFuture<Opened> opening = QtConcurrent::run([module = state->module] {
             Opened result;
             result.make = moduleEntry<Make>(*module, "tavrolin_http_make_client", result.error);
             return result;
         });
+        const Opened opened = co_await opening;
         if (opened.make == nullptr) {
             HttpExchangeAnswer failed;
             failed.failure = HttpFailure::other;

@@ -298,8 +298,10 @@ public:
         }
         // A large program's map runs to thousands of lines, and reading it waits on the
         // program's memory lock: never on the calling (GUI) thread.
-        const std::optional<ProgramToolkit> toolkit =
-            co_await QtConcurrent::run([processId] { return readToolkit(processId); });
+        // Named, not a temporary inside the co_await expression: g++ 12 destroys such temporaries twice.
+        QFuture<std::optional<ProgramToolkit>> reading =
+            QtConcurrent::run([processId] { return readToolkit(processId); });
+        const std::optional<ProgramToolkit> toolkit = co_await reading;
         // Read after the map: a process that ended and whose number was taken meanwhile is
         // not remembered under the new one.
         if (toolkit && startOf(processId) == start) {
