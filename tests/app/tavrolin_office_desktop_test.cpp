@@ -1,8 +1,8 @@
 // The field commands of the real executable in LibreOffice: Calc cells, being edited or only
-// selected, a presentation's text box, a text document's paragraphs and table cells. Calc shows a
-// cell's text in an editor while the user edits it, and stores what that editor holds when the
-// edit ends (Return); a selected cell is no text field at all. Offline: Apertium between English
-// and Spanish.
+// selected, a presentation's text box, a text document's paragraphs, table cells and comments.
+// Calc shows a cell's text in an editor while the user edits it, and stores what that editor holds
+// when the edit ends (Return); a selected cell is no text field at all. Offline: Apertium between
+// English and Spanish.
 #include "support/async.h"
 #include "support/session/accessible_texts.h"
 #include "support/session/program_output.h"
