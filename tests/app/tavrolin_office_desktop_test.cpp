@@ -1,8 +1,8 @@
 // The field commands of the real executable in LibreOffice: Calc cells, being edited or only
-// selected, a presentation's text box, a text document's paragraphs and table cells. Calc shows a
-// cell's text in an editor while the user edits it, and stores what that editor holds when the
-// edit ends (Return); a selected cell is no text field at all. Offline: Apertium between English
-// and Spanish.
+// selected, a presentation's text box, a text document's paragraphs, table cells and comments.
+// Calc shows a cell's text in an editor while the user edits it, and stores what that editor holds
+// when the edit ends (Return); a selected cell is no text field at all. Offline: Apertium between
+// English and Spanish.
 #include "support/async.h"
 #include "support/session/accessible_texts.h"
 #include "support/session/program_output.h"
@@ -105,6 +105,23 @@ QStringList paragraphs(qint64 pid, const QString& title) {
     walkWindow(pid, title, [&](AtspiAccessible* node) {
         if (atspi_accessible_get_role(node, nullptr) == ATSPI_ROLE_PARAGRAPH) {
             found << textOf(node).value_or(QString());
+        }
+        return false;
+    });
+    return found;
+}
+
+// The texts of the paragraphs of the comments the window `title` of process `pid` shows.
+QStringList commentParagraphs(qint64 pid, const QString& title) {
+    QStringList found;
+    walkWindow(pid, title, [&](AtspiAccessible* node) {
+        if (atspi_accessible_get_role(node, nullptr) == ATSPI_ROLE_COMMENT) {
+            test::accessible_detail::walk(node, 0, [&](AtspiAccessible* inner) {
+                if (atspi_accessible_get_role(inner, nullptr) == ATSPI_ROLE_PARAGRAPH) {
+                    found << textOf(inner).value_or(QString());
+                }
+                return false;
+            });
         }
         return false;
     });
@@ -417,12 +434,13 @@ TEST_F(TavrolinOfficeDesktopTest, ASelectionInAPresentationTextBoxIsWhatWriteRep
     EXPECT_TRUE(write.contains("success=true")) << write.toStdString();
 }
 
-// A text document of one typed paragraph, in an office that has a spreadsheet open too, and a
-// cell of a table below it: Write replaces the paragraph and the cell's text, and says it
+// A text document of one typed paragraph, in an office that has a spreadsheet open too, a cell
+// of a table below it and a comment on that cell: Write replaces the paragraph's, the cell's and
+// the comment's text, and says it
 // succeeded; the paragraph's run takes no longer than in any other field (the office is never
 // asked to search all its documents for the focus: a sheet's million rows keep it busy for
 // seconds).
-TEST_F(TavrolinOfficeDesktopTest, AOneParagraphDocumentAndATableCellTakeTheResultOfWrite) {
+TEST_F(TavrolinOfficeDesktopTest, AOneParagraphDocumentATableCellAndACommentTakeTheResultOfWrite) {
     ASSERT_NO_FATAL_FAILURE(start(QStringLiteral("calc")));
     ASSERT_NO_FATAL_FAILURE(openDocument(QStringLiteral("writer")));
     describeFieldsWith([this] { return paragraphs(officePid_, title_).join(QStringLiteral(" | ")); });
@@ -479,6 +497,35 @@ TEST_F(TavrolinOfficeDesktopTest, AOneParagraphDocumentAndATableCellTakeTheResul
         30s));
     EXPECT_TRUE(second.contains("success=true")) << second.toStdString();
     EXPECT_TRUE(test::waitUntil([&] { return cell(0, 0).value_or(QString()).contains(QStringLiteral("casa")); }, 5s))
+        << cell(0, 0).value_or("?").toStdString();
+
+    // A comment on the cell, being edited beside the page: the text it holds is what Write
+    // replaces (the paragraph it is anchored in still says it has the focus).
+    run("xdotool", {"key", "ctrl+alt+c"});
+    ASSERT_TRUE(test::waitUntil([&] { return !commentParagraphs(officePid_, title_).isEmpty(); }, 10s));
+    pause(500ms);
+    run("xdotool", {"type", "--delay", "20", "The dog is small"});
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return commentParagraphs(officePid_, title_).contains(QStringLiteral("The dog is small")); }, 10s))
+        << commentParagraphs(officePid_, title_).join(" | ").toStdString();
+    const int beforeComment = logLines().size();
+    run("xdotool", {"keydown", "--clearmodifiers", chord, "sleep", "0.1", "keyup", chord});
+    QString third;
+    ASSERT_TRUE(test::waitUntil(
+        [&] {
+            for (const QString& line : logLines().mid(beforeComment)) {
+                if (line.contains("event action=translate_message ")) {
+                    third = line;
+                }
+            }
+            return !third.isEmpty();
+        },
+        30s));
+    EXPECT_TRUE(third.contains("success=true")) << third.toStdString();
+    EXPECT_TRUE(test::waitUntil(
+        [&] { return commentParagraphs(officePid_, title_).join(' ').contains(QStringLiteral("perro")); }, 5s))
+        << commentParagraphs(officePid_, title_).join(" | ").toStdString();
+    EXPECT_TRUE(cell(0, 0).value_or(QString()).contains(QStringLiteral("casa")))
         << cell(0, 0).value_or("?").toStdString();
 }
 

@@ -187,28 +187,13 @@ std::optional<AtspiAccessible*> collectionFocused(AtspiAccessible* root) {
 // which hold no keyboard focus of their own (the sheet has it).
 constexpr int kCellsOfASheet = 100000;
 
-// Depth-first search for the focused object below `root`, skipping hidden subtrees, until
-// `deadline`; `skipSheets`: nor the children of an object with kCellsOfASheet or more.
-AtspiAccessible* findFocused(AtspiAccessible* root, int depth, SteadyClock::time_point deadline,
-                             bool skipSheets = false) {
-    if (depth > kMaximumDepth || SteadyClock::now() > deadline) {
-        return nullptr;
-    }
-    GObjectRef<AtspiStateSet> states(stateSetOf(root));
-    if (!states) {
-        return nullptr;
-    }
-    if (atspi_state_set_contains(states.get(), ATSPI_STATE_FOCUSED)) {
-        return static_cast<AtspiAccessible*>(g_object_ref(root));
-    }
-    // The application object itself is never "showing"; below it, hidden windows and
-    // widgets cannot hold the keyboard focus.
-    if (depth > 0 && !atspi_state_set_contains(states.get(), ATSPI_STATE_SHOWING)) {
-        return nullptr;
-    }
+AtspiAccessible* findFocused(AtspiAccessible* root, int depth, SteadyClock::time_point deadline, bool office);
+
+// The first focused object among the children of `root` and below, until `deadline`.
+AtspiAccessible* findFocusedChild(AtspiAccessible* root, int depth, SteadyClock::time_point deadline, bool office) {
     CallError countError;
     const gint count = atspi_accessible_get_child_count(root, countError.out());
-    if (countError.failed() || (skipSheets && count >= kCellsOfASheet)) {
+    if (countError.failed() || (office && count >= kCellsOfASheet)) {
         return nullptr;
     }
     for (gint i = 0; i < std::min<gint>(count, kMaximumChildrenPerObject) && SteadyClock::now() <= deadline; ++i) {
@@ -217,11 +202,41 @@ AtspiAccessible* findFocused(AtspiAccessible* root, int depth, SteadyClock::time
         if (childError.failed() || !child) {
             continue;
         }
-        if (AtspiAccessible* found = findFocused(child.get(), depth + 1, deadline, skipSheets)) {
+        if (AtspiAccessible* found = findFocused(child.get(), depth + 1, deadline, office)) {
             return found;
         }
     }
     return nullptr;
+}
+
+// Depth-first search for the focused object below `root`, skipping hidden subtrees, until
+// `deadline`. `office`: LibreOffice's tree, whose sheets' cells (kCellsOfASheet or more
+// children) are never visited, and where a focused object may hold the real focus below it: a
+// text document's paragraph stays "focused" while the user edits a comment anchored in it (the
+// comment's editor, a focused panel, and its focused paragraph, are the paragraph's
+// descendants), so the deepest focused object is the one being edited.
+AtspiAccessible* findFocused(AtspiAccessible* root, int depth, SteadyClock::time_point deadline, bool office) {
+    if (depth > kMaximumDepth || SteadyClock::now() > deadline) {
+        return nullptr;
+    }
+    GObjectRef<AtspiStateSet> states(stateSetOf(root));
+    if (!states) {
+        return nullptr;
+    }
+    if (atspi_state_set_contains(states.get(), ATSPI_STATE_FOCUSED)) {
+        if (office) {
+            if (AtspiAccessible* inner = findFocusedChild(root, depth, deadline, office)) {
+                return inner;
+            }
+        }
+        return static_cast<AtspiAccessible*>(g_object_ref(root));
+    }
+    // The application object itself is never "showing"; below it, hidden windows and
+    // widgets cannot hold the keyboard focus.
+    if (depth > 0 && !atspi_state_set_contains(states.get(), ATSPI_STATE_SHOWING)) {
+        return nullptr;
+    }
+    return findFocusedChild(root, depth, deadline, office);
 }
 
 // The focused object below `root`: the application's own search first, a bounded walk after.
@@ -239,7 +254,7 @@ AtspiAccessible* searchFocused(AtspiAccessible* root, int depth) {
     }
     // Children and states may have changed without an event reaching us.
     atspi_accessible_clear_cache(root);
-    return findFocused(root, depth, SteadyClock::now() + AtspiAccessibility::focusSearchBudget);
+    return findFocused(root, depth, SteadyClock::now() + AtspiAccessibility::focusSearchBudget, false);
 }
 
 AtspiRole roleOf(AtspiAccessible* object) {
@@ -605,6 +620,14 @@ AccessibleElementHandle AtspiAccessibility::systemFocusedElement() {
     if (!states || !atspi_state_set_contains(states.get(), ATSPI_STATE_FOCUSED) ||
         atspi_state_set_contains(states.get(), ATSPI_STATE_DEFUNCT)) {
         return nullptr;
+    }
+    // LibreOffice announces a comment's editor (a panel without text) or keeps the paragraph the
+    // comment is anchored in focused: the text being edited is focused below either.
+    if (isLibreOfficeObject(d_->lastFocused)) {
+        if (AtspiAccessible* inner = findFocusedChild(
+                d_->lastFocused, 0, SteadyClock::now() + AtspiAccessibility::focusSearchBudget, true)) {
+            return wrap(inner);
+        }
     }
     return wrap(static_cast<AtspiAccessible*>(g_object_ref(d_->lastFocused)));
 }
