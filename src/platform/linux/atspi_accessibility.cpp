@@ -74,9 +74,9 @@ Toolkit toolkitInfoOf(AtspiAccessible* object) {
         toolkit.major = g_ascii_strtoll(version.get(), nullptr, 10);
     }
     CallError nameError;
-    GMemory<gchar> application(atspi_accessible_get_name(app.get(), nameError.out()));
-    if (!nameError.failed() && application) {
-        toolkit.application = QByteArray(application.get());
+    GMemory<gchar> applicationName(atspi_accessible_get_name(app.get(), nameError.out()));
+    if (!nameError.failed() && applicationName) {
+        toolkit.application = QByteArray(applicationName.get());
     }
     if (!bus.empty()) {
         if (byApplication.size() >= 256) {
