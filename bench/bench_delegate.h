@@ -3,6 +3,8 @@
 // The application delegate the field-command benchmarks press their shortcuts to.
 #include "core/app_settings_store.h"
 #include "core/standard_defaults.h"
+#include "platform/desktop_backend.h"
+#include "server/server_request_transport.h"
 #include "shell/app_delegate.h"
 
 #include <memory>
@@ -22,6 +24,8 @@ inline std::unique_ptr<AppDelegate> makeOfflineDelegate(AppLanguage native, AppL
     settings.selectionPopupEnabled = false;
     settings.launchAtLoginEnabled = false;
     store.persist(settings);
+    // The program's start hands its HTTP client to every server transport; so does this one.
+    ServerRequestTransport::useHttpClient(systemHttpClient());
     auto delegate = std::make_unique<AppDelegate>();
     delegate->configureSettings();
     return delegate;
