@@ -158,12 +158,7 @@ QCoro::Task<bool> FocusedTextFieldAccessor::hasFocus(FocusedTextFieldSnapshot sn
     if (!resolver_.isInFront(snapshot.sourceWindow)) {
         co_return false;
     }
-    AccessibleElementHandle focused = co_await resolver_.focusedElement(snapshot.sourceWindow);
-    if (!focused) {
-        // Firefox tells its focus again only once it moves, not when its window comes back to the
-        // front (from the copy window, say): its active window still knows it.
-        focused = co_await resolver_.focusedElementOfActiveWindow(snapshot.sourceWindow);
-    }
+    const AccessibleElementHandle focused = co_await resolver_.focusedElement(snapshot.sourceWindow);
     if (!focused) {
         co_return false;
     }

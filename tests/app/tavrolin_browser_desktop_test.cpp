@@ -412,13 +412,16 @@ protected:
         const QString users = QStringLiteral("the user's own clipboard");
         QApplication::clipboard()->setText(users);
         const std::pair<int, int> caret{13, 13};
+        const std::pair<int, int> atEnd{int(english.size()), int(english.size())};
         const std::pair<int, int> selection{8, 12};  // "like"
         for (const Refusal refusal : {Refusal::pasteEvent, Refusal::beforeInput, Refusal::inputUndone}) {
-            for (const std::pair<int, int>& placed : {caret, selection}) {
+            for (const std::pair<int, int>& placed : {caret, atEnd, selection}) {
                 const std::string which = std::string(refusal == Refusal::pasteEvent    ? "paste"
                                                       : refusal == Refusal::beforeInput ? "beforeinput"
                                                                                         : "input") +
-                                          (placed == caret ? ", caret" : ", selection");
+                                          (placed == caret   ? ", caret"
+                                           : placed == atEnd ? ", caret at the end"
+                                                             : ", selection");
                 ASSERT_TRUE(browser_->refusePastesBy(refusal));
                 ASSERT_TRUE(browser_->prepare(Element::textarea, english, Selection::caretAtEnd));
                 ASSERT_TRUE(browser_->select(placed.first, placed.second));
@@ -429,8 +432,14 @@ protected:
                 ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1))
                     << which << "\n"
                     << program_->log().mid(logBefore).toStdString();
-                // The result is offered for copying: the user closes that window once it is up.
+                // The result is offered for copying: the user reads it there, and closes that window
+                // only once the paste's hold is over (the page's refusal seen, or nothing fetched).
                 test::waitUntil([] { return program_->copyWindow().has_value(); }, 5s);
+                const auto holdOver = [&] {
+                    const QString since = program_->log().mid(logBefore);
+                    return since.contains("it refused the paste") || since.contains("watched for a late paste");
+                };
+                EXPECT_TRUE(test::waitUntil(holdOver, 15s)) << which;
                 ASSERT_TRUE(program_->closeCopyWindows()) << which;
                 ASSERT_TRUE(browser_->activate());
                 EXPECT_EQ(browser_->text(Element::textarea), english) << which;
