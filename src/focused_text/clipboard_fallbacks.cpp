@@ -85,7 +85,7 @@ void ClipboardFallbacks::dropPendingRestore(Held pending) {
     }
     holds_.erase(it);
     pending->call->cancel();
-    clipboard_.withdrawOffer(pending->target.windowId);
+    clipboard_.withdrawOffer(pending->offer);
 }
 
 std::unique_ptr<ScheduledCall> ClipboardFallbacks::scheduleCheck(const Held& pending) {
@@ -803,8 +803,8 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
             return static_cast<std::int64_t>(keys->pasteKeyPresses()) - *own <= userPastes;
         };
     }
-    clipboard_.offerTextTo(window->processUnknown ? 0 : window->processId, window->windowId, newText,
-                           std::move(standing));
+    const quint64 offer = clipboard_.offerTextTo(window->processUnknown ? 0 : window->processId, window->windowId,
+                                                 newText, std::move(standing));
     if (saved->empty()) {
         clipboard_.clear();
     } else {
@@ -816,7 +816,7 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     if (!sent) {
         --*ownPasteKeys_;
         // Nothing will fetch the text.
-        clipboard_.withdrawOffer(window->windowId);
+        clipboard_.withdrawOffer(offer);
         co_return false;
     }
     lastPasteSelectedAllOnly_ = false;
@@ -827,6 +827,7 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     pending->savedEmpty = saved->empty();
     pending->text = newText;
     pending->target = *window;
+    pending->offer = offer;
     pending->fetchesBefore = fetchesBefore;
     // An unknown program's process may be anything, its pages included.
     pending->pingProvesKeysRead = !gate_.isUnknownProgram(*window) &&

@@ -236,6 +236,8 @@ private:
         QString text;
         std::unique_ptr<ScheduledCall> call;
         FrontApplication target;
+        // Its own offer: ending the hold withdraws that alone, never a next paste's to the window.
+        quint64 offer = 0;
         quint64 fetchesBefore = 0;  // the target's, when the keys went
         // When the target's first fetch came: the restore delay runs from there, so that a
         // program fetching late (resumed after a stop) still has it for a second fetch.

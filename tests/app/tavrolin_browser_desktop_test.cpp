@@ -402,6 +402,58 @@ protected:
             << app.text("pad").toStdString();
     }
 
+    // A page refuses the paste whichever way it does it (cancelling the paste event, cancelling
+    // the insertion's beforeinput, putting its value back in script on input): the field keeps
+    // its text, and the caret or selection the user had is where it was, not at the start or
+    // end of the text, nor the whole text left selected.
+    void aRefusedPasteLeavesTheCaretAndSelectionWhereTheyWere() {
+        using Refusal = TestBrowser::Refusal;
+        const auto refuseNoMore = qScopeGuard([] { browser_->refusePastesBy(Refusal::none); });
+        const QString users = QStringLiteral("the user's own clipboard");
+        QApplication::clipboard()->setText(users);
+        const std::pair<int, int> caret{13, 13};
+        const std::pair<int, int> atEnd{int(english.size()), int(english.size())};
+        const std::pair<int, int> selection{8, 12};  // "like"
+        for (const Refusal refusal : {Refusal::pasteEvent, Refusal::beforeInput, Refusal::inputUndone}) {
+            for (const std::pair<int, int>& placed : {caret, atEnd, selection}) {
+                const std::string which = std::string(refusal == Refusal::pasteEvent    ? "paste"
+                                                      : refusal == Refusal::beforeInput ? "beforeinput"
+                                                                                        : "input") +
+                                          (placed == caret   ? ", caret"
+                                           : placed == atEnd ? ", caret at the end"
+                                                             : ", selection");
+                ASSERT_TRUE(browser_->refusePastesBy(refusal));
+                ASSERT_TRUE(browser_->prepare(Element::textarea, english, Selection::caretAtEnd));
+                ASSERT_TRUE(browser_->select(placed.first, placed.second));
+                waitUntilAccessible(Element::textarea, english);
+                const qsizetype logBefore = program_->log().size();
+                const int before = program_->events("translate_message");
+                press("w");
+                ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1))
+                    << which << "\n"
+                    << program_->log().mid(logBefore).toStdString();
+                // The result is offered for copying: the user reads it there, and closes that window
+                // only once the paste's hold is over (the page's refusal seen, or nothing fetched).
+                test::waitUntil([] { return program_->copyWindow().has_value(); }, 5s);
+                const auto holdOver = [&] {
+                    const QString since = program_->log().mid(logBefore);
+                    return since.contains("it refused the paste") || since.contains("watched for a late paste");
+                };
+                EXPECT_TRUE(test::waitUntil(holdOver, 15s)) << which;
+                ASSERT_TRUE(program_->closeCopyWindows()) << which;
+                ASSERT_TRUE(browser_->activate());
+                EXPECT_EQ(browser_->text(Element::textarea), english) << which;
+                // Put back where the refusal is seen, or once the paste's hold ends; and it stays.
+                test::waitUntil([&] { return browser_->selection() == placed; }, 15s);
+                test::TerminalJob::pause(1500ms);
+                const std::optional<std::pair<int, int>> now = browser_->selection();
+                EXPECT_EQ(now, placed) << which << ": ends at " << (now ? now->first : -1) << "-"
+                                       << (now ? now->second : -1) << "\n"
+                                       << program_->log().mid(logBefore).toStdString();
+            }
+        }
+    }
+
     // What another program gets from the clipboard now; this thread's event loop runs meanwhile,
     // for the clipboard may be this process's.
     static std::optional<QString> otherProgramsClipboard() {
@@ -636,6 +688,14 @@ TEST_F(FirefoxFieldsDesktopTest, APageThatRefusesPastesHasTheUsersClipboardBackA
 
 TEST_F(ChromiumFieldsDesktopTest, APageThatRefusesPastesHasTheUsersClipboardBackAndStopsNothing) {
     aPageThatRefusesPastesHasTheUsersClipboardBackAndStopsNothing();
+}
+
+TEST_F(FirefoxFieldsDesktopTest, ARefusedPasteLeavesTheCaretAndSelectionWhereTheyWere) {
+    aRefusedPasteLeavesTheCaretAndSelectionWhereTheyWere();
+}
+
+TEST_F(ChromiumFieldsDesktopTest, ARefusedPasteLeavesTheCaretAndSelectionWhereTheyWere) {
+    aRefusedPasteLeavesTheCaretAndSelectionWhereTheyWere();
 }
 
 TEST_F(FirefoxFieldsDesktopTest, WriteMessageKeepsEveryWordOfARichTextField) {

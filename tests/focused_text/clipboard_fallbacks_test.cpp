@@ -1,5 +1,6 @@
 #include "focused_text/clipboard_fallbacks.h"
 
+#include "platform/scheduler_sleep.h"
 #include "support/fakes/fake_accessibility.h"
 #include "support/fakes/fake_clipboard.h"
 #include "support/fakes/fake_front_application_provider.h"
@@ -674,6 +675,47 @@ TEST_F(ClipboardFallbacksTest, OperationsForOtherWindowsGoOnBesideAHeldPaste) {
     EXPECT_EQ(field->text, "first result");
     settle();
     EXPECT_FALSE(fallbacks.hasPendingRestore());
+    EXPECT_EQ(clipboard.formats, userClipboard);
+}
+
+// A run that started while the one before was still pasting into the same window makes its own
+// offer there once that paste is done: the earlier paste's hold, ending after it, withdraws only
+// its own, and the next paste, fetched after that, still gets its text.
+TEST_F(ClipboardFallbacksTest, AHoldEndingAfterTheNextPasteToItsWindowLeavesThatPastesOffer) {
+    field->setText("old", {0, 3});
+    int runs = 0;
+    // The first paste lands at once; the page is busy with the second's keys.
+    fallbacks.setOnWillUseClipboardFallback([&] { keyboard.fetchesPasteLater = ++runs > 1; });
+    auto results = std::make_shared<std::vector<bool>>();
+    auto capture = [](QCoro::Task<bool> task, std::shared_ptr<std::vector<bool>> out) -> QCoro::Task<void> {
+        out->push_back(co_await std::move(task));
+    };
+    // The first run's target check takes a moment: the second run comes meanwhile and waits for
+    // the queue, past the look for a paste held for its window.
+    ClipboardFallbacks::PasteChecks checks;
+    checks.target = [this]() -> QCoro::Task<bool> {
+        co_await sleepFor(scheduler, 10ms);
+        co_return true;
+    };
+    auto first = capture(fallbacks.pasteFallback("first", false, editor, std::move(checks)), results);
+    auto second = capture(fallbacks.pasteFallback(" second", false, editor), results);
+    for (int i = 0; i < 60 && results->size() < 2; ++i) {
+        QCoreApplication::processEvents();
+        scheduler.advance(10ms);
+    }
+    ASSERT_EQ(*results, std::vector<bool>({true, true}));
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+V", "Ctrl+V"}));
+    EXPECT_EQ(field->text, "first");
+    // The first paste's hold ends a restore delay after its fetch.
+    for (int i = 0; i < 50; ++i) {
+        QCoreApplication::processEvents();
+        scheduler.advance(10ms);
+    }
+    keyboard.fetchPaste();
+    EXPECT_EQ(field->text, "first second") << "the second paste got its own text, not the user's clipboard";
+    settle();
+    EXPECT_FALSE(fallbacks.hasPendingRestore());
+    EXPECT_EQ(clipboard.textFor(editor.processId), "the user's text");
     EXPECT_EQ(clipboard.formats, userClipboard);
 }
 

@@ -135,10 +135,23 @@ document.addEventListener('keydown', event => {
 // The next paste event asks the test synchronously (the test may stop the browser then, between
 // the fetch for the paste event and the one for the insertion).
 let holdNextPaste = false;
-// A page that cancels pastes (a "confirm your e-mail address" field, a bank's form).
-let refusePastes = false;
+// A page that refuses pastes (a "confirm your e-mail address" field, a bank's form): 'paste'
+// cancels the paste event, 'beforeinput' the insertion it announces, 'input' lets the paste in
+// and puts the field's value back in script (the caret goes where setting a value leaves it).
+let refusePastesBy = '';
 document.addEventListener('paste', event => {
-  if (refusePastes) event.preventDefault();
+  if (refusePastesBy === 'paste') event.preventDefault();
+}, true);
+let valueBeforePaste = null;
+document.addEventListener('beforeinput', event => {
+  if (!event.inputType.startsWith('insertFromPaste')) return;
+  if (refusePastesBy === 'beforeinput') event.preventDefault();
+  valueBeforePaste = event.target.value !== undefined ? event.target.value : null;
+}, true);
+document.addEventListener('input', event => {
+  if (refusePastesBy !== 'input' || !event.inputType.startsWith('insertFromPaste')) return;
+  if (valueBeforePaste !== null) event.target.value = valueBeforePaste;
+  valueBeforePaste = null;
 }, true);
 document.addEventListener('paste', event => {
   if (!holdNextPaste) return;
@@ -159,7 +172,8 @@ async function serve() {
         if (command.op === 'holdNextPaste') holdNextPaste = true;
         if (command.op === 'busyOnPasteKey') busyOnPasteKey = command.ms;
         if (command.op === 'cancelPasteKeyInTextarea') cancelPasteKeyInTextarea = command.on;
-        if (command.op === 'refusePastes') refusePastes = command.on;
+        if (command.op === 'refusePastes') refusePastesBy = command.by;
+        if (command.op === 'selectRange') document.activeElement.setSelectionRange(command.start, command.end);
         await report(command.id);
       }
     } catch (e) {
@@ -472,7 +486,20 @@ bool TestBrowser::onNextPaste(std::function<void(const QString&)> handler) {
 }
 
 bool TestBrowser::refusePastes(bool refuse) {
-    const QJsonObject command{{"op", "refusePastes"}, {"on", refuse}};
+    return refusePastesBy(refuse ? Refusal::pasteEvent : Refusal::none);
+}
+
+bool TestBrowser::refusePastesBy(Refusal refusal) {
+    const char* by = refusal == Refusal::pasteEvent    ? "paste"
+                     : refusal == Refusal::beforeInput ? "beforeinput"
+                     : refusal == Refusal::inputUndone ? "input"
+                                                       : "";
+    const QJsonObject command{{"op", "refusePastes"}, {"by", QLatin1String(by)}};
+    return send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s).has_value();
+}
+
+bool TestBrowser::select(int start, int end) {
+    const QJsonObject command{{"op", "selectRange"}, {"start", start}, {"end", end}};
     return send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s).has_value();
 }
 

@@ -93,6 +93,12 @@ public:
     bool onNextPaste(std::function<void(const QString&)> handler);
     // From now on the page cancels every paste event (preventDefault), or no longer does.
     bool refusePastes(bool refuse);
+    // How a page refuses a paste: it cancels the paste event, or the `beforeinput` of the
+    // insertion, or lets it in and puts the field's value back in script on `input`.
+    enum class Refusal { none, pasteEvent, beforeInput, inputUndone };
+    bool refusePastesBy(Refusal refusal);
+    // Selects characters [start, end) of the focused <textarea> or <input> (a caret where equal).
+    bool select(int start, int end);
     // How many characters of the focused element are selected; absent when the page did not
     // answer.
     std::optional<int> selectedLength();

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <set>
 #include <xcb/xcb.h>
 
 namespace tavrolin {
@@ -41,6 +42,7 @@ xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
 
 // A text offered to one program: its formats as the X targets they answer.
 struct Offer {
+    quint64 id = 0;
     qint64 processId = 0;
     quint32 client = 0;
     std::vector<std::pair<xcb_atom_t, QByteArray>> formats;
@@ -126,11 +128,12 @@ public:
                (window == 0 ? 0 : count(byClientWithoutProcess_, client));
     }
 
-    void offer(qint64 processId, quint64 window, const QString& text, std::function<bool()> standing) {
+    quint64 offer(qint64 processId, quint64 window, const QString& text, std::function<bool()> standing) {
+        const quint64 id = ++lastOffer_;
         if (!connection_) {
-            return;
+            return id;
         }
-        Offer offer{processId, static_cast<quint32>(window) & ~clientMask_, {}, std::move(standing)};
+        Offer offer{id, processId, static_cast<quint32>(window) & ~clientMask_, {}, std::move(standing)};
         const QByteArray utf8 = text.toUtf8();
         for (const char* name : {"UTF8_STRING", "text/plain;charset=utf-8", "text/plain"}) {
             offer.formats.emplace_back(internAtom(connection_, name), utf8);
@@ -140,9 +143,20 @@ public:
         if (QString::fromLatin1(latin1) == text) {
             offer.formats.emplace_back(XCB_ATOM_STRING, latin1);
         }
+        if (const auto older = offers_.find(window); older != offers_.end()) {
+            replaced_.insert(older->second.id);
+        }
         offers_[window] = std::move(offer);
+        return id;
     }
-    void withdraw(quint64 window) { offers_.erase(window); }
+    // False where a newer offer to the same window replaced it: that one stays.
+    bool withdraw(quint64 id) {
+        if (replaced_.erase(id) > 0) {
+            return false;
+        }
+        std::erase_if(offers_, [id](const auto& entry) { return entry.second.id == id; });
+        return true;
+    }
     bool hasOffers() const { return !offers_.empty(); }
 
 private:
@@ -201,6 +215,8 @@ private:
     xcb_atom_t timestamp_ = XCB_ATOM_NONE;
     xcb_atom_t multiple_ = XCB_ATOM_NONE;
     std::map<quint64, Offer> offers_;  // GUI thread only
+    quint64 lastOffer_ = 0;
+    std::set<quint64> replaced_;  // offers a newer one to their window replaced, not yet withdrawn
     mutable std::mutex mutex_;
     std::map<std::uint32_t, quint64> byProcess_;
     std::map<quint32, quint64> byClient_;
@@ -272,12 +288,15 @@ bool QtClipboard::holdsOwnContents() const {
     return ownsClipboard() && d_->lastWritten && ownData() == d_->lastWritten.data();
 }
 
-void QtClipboard::offerTextTo(qint64 processId, quint64 window, const QString& text, std::function<bool()> standing) {
-    d_->requests->offer(processId, window, text, std::move(standing));
+quint64 QtClipboard::offerTextTo(qint64 processId, quint64 window, const QString& text,
+                                 std::function<bool()> standing) {
+    return d_->requests->offer(processId, window, text, std::move(standing));
 }
 
-void QtClipboard::withdrawOffer(quint64 window) {
-    d_->requests->withdraw(window);
+void QtClipboard::withdrawOffer(quint64 offer) {
+    if (!d_->requests->withdraw(offer)) {
+        return;  // the window's next paste has its own offer, fetched or not yet
+    }
     QClipboard* clipboard = systemClipboard();
     if (!clipboard || !holdsOwnContents()) {
         return;

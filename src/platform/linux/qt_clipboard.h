@@ -37,9 +37,9 @@ public:
     QCoro::Task<std::optional<QString>> readHtml() override;
     quint64 ownDataFetchesBy(qint64 processId, quint64 window) const override;
     bool holdsOwnContents() const override;
-    void offerTextTo(qint64 processId, quint64 window, const QString& text,
-                     std::function<bool()> standing = {}) override;
-    void withdrawOffer(quint64 window) override;
+    quint64 offerTextTo(qint64 processId, quint64 window, const QString& text,
+                        std::function<bool()> standing = {}) override;
+    void withdrawOffer(quint64 offer) override;
 
 private:
     QCoro::Task<std::optional<QString>> readString(bool html);

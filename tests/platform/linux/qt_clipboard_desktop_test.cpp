@@ -91,8 +91,8 @@ TEST(QtClipboardTest, AnOfferedTextGoesToItsProgramAloneAndEveryoneElseGetsTheCl
 
     // Withdrawn: the target gets the clipboard like everyone else.
     ClipboardReader again;
-    clipboard.offerTextTo(again.processId(), 5, "pasted");
-    clipboard.withdrawOffer(5);
+    const quint64 offer = clipboard.offerTextTo(again.processId(), 5, "pasted");
+    clipboard.withdrawOffer(offer);
     clipboard.setContents({{"text/plain", "the user's text"}});
     EXPECT_EQ(again.result(), "the user's text");
 
@@ -105,6 +105,13 @@ TEST(QtClipboardTest, AnOfferedTextGoesToItsProgramAloneAndEveryoneElseGetsTheCl
     ClipboardReader next;
     clipboard.offerTextTo(next.processId(), 7, "pasted", [] { return true; });
     EXPECT_EQ(next.result(), "pasted");
+
+    // The window's next paste replaced the offer: withdrawing the older one leaves it standing.
+    ClipboardReader replaced;
+    const quint64 older = clipboard.offerTextTo(replaced.processId(), 8, "older");
+    clipboard.offerTextTo(replaced.processId(), 8, "newer");
+    clipboard.withdrawOffer(older);
+    EXPECT_EQ(replaced.result(), "newer");
 }
 
 }  // namespace

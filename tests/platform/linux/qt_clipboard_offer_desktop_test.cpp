@@ -102,14 +102,14 @@ TEST(QtClipboardOfferTest, AnOfferToAProgramNothingVouchesForGoesByItsXClientAlo
     PastingClient other;
     ASSERT_NE(target.window(), 0u);
     ASSERT_NE(other.window(), 0u);
-    clipboard.offerTextTo(0, target.window(), "the message");
+    const quint64 offer = clipboard.offerTextTo(0, target.window(), "the message");
     other.paste();
     EXPECT_EQ(other.result(), "the user's text");
     target.paste();
     EXPECT_EQ(target.result(), "the message");
     EXPECT_EQ(clipboard.ownDataFetchesBy(0, target.window()), 1u) << "the target's fetch counts for the paste";
 
-    clipboard.withdrawOffer(target.window());
+    clipboard.withdrawOffer(offer);
     target.paste();
     EXPECT_EQ(target.result(), "the user's text");
 }

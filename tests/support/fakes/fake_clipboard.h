@@ -30,6 +30,7 @@ public:
     // Texts offered to one program each, by its window: while we own the clipboard, that
     // program's fetches get the text, everyone else's the clipboard's contents.
     struct Offer {
+        quint64 id = 0;
         qint64 processId = 0;
         QString text;
         std::function<bool()> standing;
@@ -63,11 +64,16 @@ public:
         }
         return text();
     }
-    void offerTextTo(qint64 processId, quint64 window, const QString& text,
-                     std::function<bool()> standing = {}) override {
-        offers[window] = {processId, text, std::move(standing)};
+    quint64 offerTextTo(qint64 processId, quint64 window, const QString& text,
+                        std::function<bool()> standing = {}) override {
+        offers[window] = {++lastOffer, processId, text, std::move(standing)};
+        return lastOffer;
     }
-    void withdrawOffer(quint64 window) override { offers.erase(window); }
+    // Only the offer named: a newer one to the same window stays.
+    void withdrawOffer(quint64 offer) override {
+        std::erase_if(offers, [offer](const auto& entry) { return entry.second.id == offer; });
+    }
+    quint64 lastOffer = 0;
 
     QCoro::Task<std::optional<ClipboardContents>> readContents() override {
         ++reads;
