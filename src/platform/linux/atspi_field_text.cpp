@@ -4,6 +4,8 @@
 
 #include <atspi/atspi.h>
 
+#include <algorithm>
+
 namespace tavrolin::atspi {
 
 qsizetype codePointsToUtf16(const QString& text, qsizetype codePoints) {
@@ -87,7 +89,11 @@ std::optional<std::pair<qsizetype, qsizetype>> selectionInField(AtspiText* text,
     }
     qsizetype start = field.toUtf16(selection->first);
     qsizetype end = field.toUtf16(selection->second);
-    if (field.utf16Offsets) {
+    // Without a character beyond the Basic Multilingual Plane both counts below agree: no need
+    // to ask the program for its caret on every look.
+    const bool beyondBasicPlane = std::any_of(field.whole.cbegin(), field.whole.cend(),
+                                              [](QChar unit) { return unit.isHighSurrogate(); });
+    if (field.utf16Offsets || !beyondBasicPlane) {
         return std::make_pair(start, end);
     }
     // Chromium counts a selection's ends in characters twice over, as if the characters were
