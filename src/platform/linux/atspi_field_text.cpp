@@ -2,9 +2,8 @@
 // program counts in.
 #include "platform/linux/atspi_calls.h"
 
-#include <atspi/atspi.h>
-
 #include <algorithm>
+#include <atspi/atspi.h>
 
 namespace tavrolin::atspi {
 
@@ -91,8 +90,8 @@ std::optional<std::pair<qsizetype, qsizetype>> selectionInField(AtspiText* text,
     qsizetype end = field.toUtf16(selection->second);
     // Without a character beyond the Basic Multilingual Plane both counts below agree: no need
     // to ask the program for its caret on every look.
-    const bool beyondBasicPlane = std::any_of(field.whole.cbegin(), field.whole.cend(),
-                                              [](QChar unit) { return unit.isHighSurrogate(); });
+    const bool beyondBasicPlane =
+        std::any_of(field.whole.cbegin(), field.whole.cend(), [](QChar unit) { return unit.isHighSurrogate(); });
     if (field.utf16Offsets || !beyondBasicPlane) {
         return std::make_pair(start, end);
     }
