@@ -169,22 +169,8 @@ struct EditorSession {
         // The editor shows the text before the keys come, as it would after the user typed it.
         spinUntil([] { return false; }, 100);
         AppDelegate& commands = delegate();
-        const auto running = [&] { return (commands.*inProgress)(); };
-        // Pressed, held and released by a process of its own while the event loop here turns.
-        const QString chord = QStringLiteral("ctrl+shift+") + key;
-        QProcess keys;
-        QElapsedTimer timer;
-        keys.start(QStringLiteral("xdotool"), {"keydown", chord, "sleep", "0.1", "keyup", chord});
-        timer.start();
-        const bool ended = spinUntil(running, 5000) && spinUntil([&] { return !running(); }, 30000);
-        const double elapsed = double(timer.nsecsElapsed()) / 1e6;
-        keys.waitForFinished(5000);
-        const std::optional<QString> now = text();
-        if (!ended || !now || !now->contains(expected)) {
-            std::fprintf(stderr, "the field holds: %s\n", now ? qPrintable(*now) : "(nothing readable)");
-            return -1;
-        }
-        return elapsed;
+        return bench::timeShortcutRun(
+            key, [&] { return (commands.*inProgress)(); }, [&] { return text(); }, expected);
     }
 };
 

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QCoroTask>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -52,6 +53,28 @@ inline bool finish(QCoro::Task<void> task) {
         co_return true;
     }(std::move(task)));
     return ended.value_or(false);
+}
+
+// One press of a shortcut (Control+Shift+`key`), pressed, held and released by a process of its
+// own while the event loop here turns, timed from the press to the end of the command it starts
+// (`running`); -1 when it did not start and end, or `text` then lacks `expected` (what it holds
+// goes to stderr).
+inline double timeShortcutRun(const QString& key, const std::function<bool()>& running,
+                              const std::function<std::optional<QString>()>& text, const QString& expected) {
+    const QString chord = QStringLiteral("ctrl+shift+") + key;
+    QProcess keys;
+    QElapsedTimer timer;
+    keys.start(QStringLiteral("xdotool"), {"keydown", chord, "sleep", "0.1", "keyup", chord});
+    timer.start();
+    const bool ended = spinUntil(running, 5000) && spinUntil([&] { return !running(); }, 30000);
+    const double elapsed = double(timer.nsecsElapsed()) / 1e6;
+    keys.waitForFinished(5000);
+    const std::optional<QString> now = text();
+    if (!ended || !now || !now->contains(expected)) {
+        std::fprintf(stderr, "the field holds: %s\n", now ? qPrintable(*now) : "(nothing readable)");
+        return -1;
+    }
+    return elapsed;
 }
 
 // The foreign application with its fields, driven through its stdin commands.

@@ -203,21 +203,9 @@ struct Document {
         }
         spinUntil([] { return false; }, 100);
         AppDelegate& commands = delegate();
-        const auto running = [&] { return commands.isMessageTranslationInProgress(); };
-        const QString chord = QStringLiteral("ctrl+shift+w");
-        QProcess keys;
-        QElapsedTimer timer;
-        keys.start(QStringLiteral("xdotool"), {"keydown", chord, "sleep", "0.1", "keyup", chord});
-        timer.start();
-        const bool ended = spinUntil(running, 5000) && spinUntil([&] { return !running(); }, 30000);
-        const double elapsed = double(timer.nsecsElapsed()) / 1e6;
-        keys.waitForFinished(5000);
-        const std::optional<QString> now = text();
-        if (!ended || !now || !now->contains(expected)) {
-            std::fprintf(stderr, "the paragraph holds: %s\n", now ? qPrintable(*now) : "(nothing readable)");
-            return -1;
-        }
-        return elapsed;
+        return bench::timeShortcutRun(
+            QStringLiteral("w"), [&] { return commands.isMessageTranslationInProgress(); }, [&] { return text(); },
+            expected);
     }
 };
 
