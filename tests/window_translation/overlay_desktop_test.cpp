@@ -155,7 +155,7 @@ QImage screenArea(const QRect& area) {
 class CompositorSelectionOwner {
 public:
     CompositorSelectionOwner() {
-        process_.start(QStringLiteral("python3"),
+        process_.start(QStringLiteral("/usr/bin/python3"),
                        {"-c",
                         "import sys, tkinter\n"
                         "root = tkinter.Tk()\n"
