@@ -92,8 +92,14 @@ QByteArray toolkitOf(AtspiAccessible* object) {
 }
 
 // LibreOffice names its application "soffice" whatever its toolkit front end (GTK 3, Qt, KDE).
-static bool isLibreOfficeObject(AtspiAccessible* object) {
+bool isLibreOfficeObject(AtspiAccessible* object) {
     return toolkitInfoOf(object).application.startsWith("soffice");
+}
+
+AtspiRole roleOf(AtspiAccessible* object) {
+    CallError error;
+    const AtspiRole role = atspi_accessible_get_role(object, error.out());
+    return error.failed() ? ATSPI_ROLE_INVALID : role;
 }
 
 }  // namespace atspi
@@ -101,12 +107,6 @@ static bool isLibreOfficeObject(AtspiAccessible* object) {
 using namespace atspi;
 
 namespace {
-
-// A tree walk visits at most this many children of one object, and goes this deep: huge
-// lists and tables never hold the focused text field of interest deeper than that. Its
-// length is bounded by time (AtspiAccessibility::focusSearchBudget).
-constexpr int kMaximumChildrenPerObject = 500;
-constexpr int kMaximumDepth = 64;
 
 class AtspiElement final : public AccessibleElement {
 public:
@@ -150,138 +150,6 @@ bool hasState(AtspiAccessible* object, AtspiStateType state) {
 bool fitsText(AccessibleTextRange range, const QString& text) {
     return range.location >= 0 && range.length >= 0 && range.location <= text.size() &&
            range.length <= text.size() - range.location;
-}
-
-// The application's own search for its focused object, where it offers one (GTK does):
-// one call however large the tree. Absent when the application cannot search.
-std::optional<AtspiAccessible*> collectionFocused(AtspiAccessible* root) {
-    GObjectRef<AtspiCollection> collection(atspi_accessible_get_collection_iface(root));
-    if (!collection) {
-        return std::nullopt;
-    }
-    GObjectRef<AtspiStateSet> wanted(atspi_state_set_new(nullptr));
-    atspi_state_set_add(wanted.get(), ATSPI_STATE_FOCUSED);
-    GObjectRef<AtspiMatchRule> rule(
-        atspi_match_rule_new(wanted.get(), ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_NONE, nullptr,
-                             ATSPI_Collection_MATCH_NONE, nullptr, ATSPI_Collection_MATCH_NONE, FALSE));
-    CallError error;
-    GArray* matches = atspi_collection_get_matches(collection.get(), rule.get(), ATSPI_Collection_SORT_ORDER_CANONICAL,
-                                                   1, TRUE, error.out());
-    if (error.failed() || !matches) {
-        return std::nullopt;
-    }
-    AtspiAccessible* found = nullptr;
-    for (guint i = 0; i < matches->len; ++i) {
-        auto* match = g_array_index(matches, AtspiAccessible*, i);
-        if (!found && match) {
-            found = match;
-        } else if (match) {
-            g_object_unref(match);
-        }
-    }
-    g_array_free(matches, TRUE);
-    return found;
-}
-
-// More children than any form or document part has: a spreadsheet's cells (a million rows),
-// which hold no keyboard focus of their own (the sheet has it).
-constexpr int kCellsOfASheet = 100000;
-
-AtspiAccessible* findFocused(AtspiAccessible* root, int depth, SteadyClock::time_point deadline, bool office);
-
-// The first focused object among the children of `root` and below, until `deadline`.
-AtspiAccessible* findFocusedChild(AtspiAccessible* root, int depth, SteadyClock::time_point deadline, bool office) {
-    CallError countError;
-    const gint count = atspi_accessible_get_child_count(root, countError.out());
-    if (countError.failed() || (office && count >= kCellsOfASheet)) {
-        return nullptr;
-    }
-    for (gint i = 0; i < std::min<gint>(count, kMaximumChildrenPerObject) && SteadyClock::now() <= deadline; ++i) {
-        CallError childError;
-        GObjectRef<AtspiAccessible> child(atspi_accessible_get_child_at_index(root, i, childError.out()));
-        if (childError.failed() || !child) {
-            continue;
-        }
-        if (AtspiAccessible* found = findFocused(child.get(), depth + 1, deadline, office)) {
-            return found;
-        }
-    }
-    return nullptr;
-}
-
-// Depth-first search for the focused object below `root`, skipping hidden subtrees, until
-// `deadline`. `office`: LibreOffice's tree, whose sheets' cells (kCellsOfASheet or more
-// children) are never visited, and where a focused object may hold the real focus below it: a
-// text document's paragraph stays "focused" while the user edits a comment anchored in it (the
-// comment's editor, a focused panel, and its focused paragraph, are the paragraph's
-// descendants), so the deepest focused object is the one being edited.
-AtspiAccessible* findFocused(AtspiAccessible* root, int depth, SteadyClock::time_point deadline, bool office) {
-    if (depth > kMaximumDepth || SteadyClock::now() > deadline) {
-        return nullptr;
-    }
-    GObjectRef<AtspiStateSet> states(stateSetOf(root));
-    if (!states) {
-        return nullptr;
-    }
-    if (atspi_state_set_contains(states.get(), ATSPI_STATE_FOCUSED)) {
-        if (office) {
-            if (AtspiAccessible* inner = findFocusedChild(root, depth, deadline, office)) {
-                return inner;
-            }
-        }
-        return static_cast<AtspiAccessible*>(g_object_ref(root));
-    }
-    // The application object itself is never "showing"; below it, hidden windows and
-    // widgets cannot hold the keyboard focus.
-    if (depth > 0 && !atspi_state_set_contains(states.get(), ATSPI_STATE_SHOWING)) {
-        return nullptr;
-    }
-    return findFocusedChild(root, depth, deadline, office);
-}
-
-// The focused object below `root`: the application's own search first, a bounded walk after.
-// LibreOffice's own search visits every cell of every open sheet (a million rows): it keeps the
-// office busy for many seconds, its keys and every later query waiting. Its tree is walked.
-AtspiAccessible* searchFocused(AtspiAccessible* root, int depth) {
-    if (isLibreOfficeObject(root)) {
-        atspi_accessible_clear_cache(root);
-        return findFocused(root, depth, SteadyClock::now() + AtspiAccessibility::focusSearchBudget, true);
-    }
-    if (const std::optional<AtspiAccessible*> found = collectionFocused(root)) {
-        if (*found) {
-            return *found;
-        }
-    }
-    // Children and states may have changed without an event reaching us.
-    atspi_accessible_clear_cache(root);
-    return findFocused(root, depth, SteadyClock::now() + AtspiAccessibility::focusSearchBudget, false);
-}
-
-AtspiRole roleOf(AtspiAccessible* object) {
-    CallError error;
-    const AtspiRole role = atspi_accessible_get_role(object, error.out());
-    return error.failed() ? ATSPI_ROLE_INVALID : role;
-}
-
-// LibreOffice Calc edits a cell (F2, or typing into it) in an editor object that it places in the
-// spreadsheet document beside the sheet's table, one paragraph for each line of the cell. The
-// editor of such a paragraph, with a new reference; null for any other object.
-AtspiAccessible* cellEditorOf(AtspiAccessible* object) {
-    if (roleOf(object) != ATSPI_ROLE_PARAGRAPH) {
-        return nullptr;
-    }
-    CallError parentError;
-    GObjectRef<AtspiAccessible> editor(atspi_accessible_get_parent(object, parentError.out()));
-    if (parentError.failed() || !editor || roleOf(editor.get()) == ATSPI_ROLE_TABLE_CELL ||
-        !isEditableObject(editor.get())) {
-        return nullptr;
-    }
-    CallError documentError;
-    GObjectRef<AtspiAccessible> document(atspi_accessible_get_parent(editor.get(), documentError.out()));
-    if (documentError.failed() || !document || roleOf(document.get()) != ATSPI_ROLE_DOCUMENT_SPREADSHEET) {
-        return nullptr;
-    }
-    return editor.release();
 }
 
 // GTK 4 gives every position relative to its window, whatever kind of coordinates is asked for.
@@ -902,31 +770,6 @@ bool AtspiAccessibility::isSpreadsheetCellEditor(const AccessibleElementHandle& 
         const GObjectRef<AtspiAccessible> editor(cellEditorOf(object));
         return static_cast<bool>(editor);
     });
-}
-
-// The sheet (a table whose parent is a spreadsheet document) that is `object` or holds the cell
-// `object`, with a new reference; null otherwise.
-static AtspiAccessible* sheetOf(AtspiAccessible* object) {
-    const AtspiRole role = roleOf(object);
-    if (role != ATSPI_ROLE_TABLE && role != ATSPI_ROLE_TABLE_CELL) {
-        return nullptr;
-    }
-    GObjectRef<AtspiAccessible> table;
-    if (role == ATSPI_ROLE_TABLE) {
-        table.ptr = static_cast<AtspiAccessible*>(g_object_ref(object));
-    } else {
-        CallError parentError;
-        table.ptr = atspi_accessible_get_parent(object, parentError.out());
-        if (parentError.failed() || !table || roleOf(table.get()) != ATSPI_ROLE_TABLE) {
-            return nullptr;
-        }
-    }
-    CallError documentError;
-    GObjectRef<AtspiAccessible> document(atspi_accessible_get_parent(table.get(), documentError.out()));
-    if (documentError.failed() || !document || roleOf(document.get()) != ATSPI_ROLE_DOCUMENT_SPREADSHEET) {
-        return nullptr;
-    }
-    return table.release();
 }
 
 bool AtspiAccessibility::isSpreadsheet(const AccessibleElementHandle& element) {

@@ -90,6 +90,29 @@ bool isEditableObject(AtspiAccessible* object);
 // The toolkit of the application that owns an object ("Qt", "GTK", "Chromium", ...).
 QByteArray toolkitOf(AtspiAccessible* object);
 
+// A tree walk visits at most this many children of one object, and goes this deep: huge
+// lists and tables never hold the focused text field of interest deeper than that. Its
+// length is bounded by time (AtspiAccessibility::focusSearchBudget).
+constexpr int kMaximumChildrenPerObject = 500;
+constexpr int kMaximumDepth = 64;
+
+// An object's role; ATSPI_ROLE_INVALID when the call failed.
+AtspiRole roleOf(AtspiAccessible* object);
+// The editor object of a spreadsheet cell being edited, when `object` is one of its paragraphs;
+// a new reference or null.
+AtspiAccessible* cellEditorOf(AtspiAccessible* object);
+// The sheet that is `object` or holds the cell `object`; a new reference or null.
+AtspiAccessible* sheetOf(AtspiAccessible* object);
+// Whether an object is LibreOffice's, whatever its toolkit front end.
+bool isLibreOfficeObject(AtspiAccessible* object);
+// The first focused object among the children of `root` and below, until `deadline` (`office`:
+// LibreOffice's tree, walked as findFocused() in atspi_focus_search.cpp says); a new reference
+// or null.
+AtspiAccessible* findFocusedChild(AtspiAccessible* root, int depth, SteadyClock::time_point deadline, bool office);
+// The focused object below `root`: the application's own search first, a bounded walk after; a
+// new reference or null.
+AtspiAccessible* searchFocused(AtspiAccessible* root, int depth);
+
 // Conversions between code-point offsets (AT-SPI) and UTF-16 offsets (everything else).
 qsizetype codePointsToUtf16(const QString& text, qsizetype codePoints);
 qsizetype utf16ToCodePoints(const QString& text, qsizetype utf16);

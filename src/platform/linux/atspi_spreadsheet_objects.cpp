@@ -1,0 +1,52 @@
+// What a spreadsheet's objects are: the editor of a cell being edited, the sheet of a cell.
+#include "platform/linux/atspi_calls.h"
+
+namespace tavrolin::atspi {
+
+// LibreOffice Calc edits a cell (F2, or typing into it) in an editor object that it places in the
+// spreadsheet document beside the sheet's table, one paragraph for each line of the cell. The
+// editor of such a paragraph, with a new reference; null for any other object.
+AtspiAccessible* cellEditorOf(AtspiAccessible* object) {
+    if (roleOf(object) != ATSPI_ROLE_PARAGRAPH) {
+        return nullptr;
+    }
+    CallError parentError;
+    GObjectRef<AtspiAccessible> editor(atspi_accessible_get_parent(object, parentError.out()));
+    if (parentError.failed() || !editor || roleOf(editor.get()) == ATSPI_ROLE_TABLE_CELL ||
+        !isEditableObject(editor.get())) {
+        return nullptr;
+    }
+    CallError documentError;
+    GObjectRef<AtspiAccessible> document(atspi_accessible_get_parent(editor.get(), documentError.out()));
+    if (documentError.failed() || !document || roleOf(document.get()) != ATSPI_ROLE_DOCUMENT_SPREADSHEET) {
+        return nullptr;
+    }
+    return editor.release();
+}
+
+// The sheet (a table whose parent is a spreadsheet document) that is `object` or holds the cell
+// `object`, with a new reference; null otherwise.
+AtspiAccessible* sheetOf(AtspiAccessible* object) {
+    const AtspiRole role = roleOf(object);
+    if (role != ATSPI_ROLE_TABLE && role != ATSPI_ROLE_TABLE_CELL) {
+        return nullptr;
+    }
+    GObjectRef<AtspiAccessible> table;
+    if (role == ATSPI_ROLE_TABLE) {
+        table.ptr = static_cast<AtspiAccessible*>(g_object_ref(object));
+    } else {
+        CallError parentError;
+        table.ptr = atspi_accessible_get_parent(object, parentError.out());
+        if (parentError.failed() || !table || roleOf(table.get()) != ATSPI_ROLE_TABLE) {
+            return nullptr;
+        }
+    }
+    CallError documentError;
+    GObjectRef<AtspiAccessible> document(atspi_accessible_get_parent(table.get(), documentError.out()));
+    if (documentError.failed() || !document || roleOf(document.get()) != ATSPI_ROLE_DOCUMENT_SPREADSHEET) {
+        return nullptr;
+    }
+    return table.release();
+}
+
+}  // namespace tavrolin::atspi
