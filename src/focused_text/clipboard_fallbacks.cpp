@@ -733,6 +733,39 @@ QCoro::Task<bool> ClipboardFallbacks::selectAllForPaste(FrontApplication window,
     co_return false;
 }
 
+QCoro::Task<bool> ClipboardFallbacks::readyFieldForPaste(FrontApplication window, bool replacingAllText,
+                                                         const PasteChecks& checks, const ClipboardContents& saved) {
+    const auto putBackClipboard = [this, &saved] {
+        if (saved.empty()) {
+            clipboard_.clear();  // the field's copy does not stay
+        } else {
+            clipboard_.setContents(saved);
+        }
+    };
+    bool selectedAll = false;
+    if (checks.readBefore) {
+        const FieldAgain again = co_await copyFieldAgain(window, *checks.readBefore, saved);
+        if (!again.unchanged) {
+            putBackClipboard();
+            co_return false;
+        }
+        selectedAll = again.selectedAll;
+    }
+    lastPaste_.reset();
+    // The select-all comes before the text is offered: where the field does not show it, nothing
+    // is pasted.
+    if (replacingAllText && !selectedAll) {
+        const bool selected = co_await selectAllForPaste(window, checks.selectAllShown);
+        if (!selected) {
+            if (checks.readBefore) {
+                putBackClipboard();
+            }
+            co_return false;
+        }
+    }
+    co_return true;
+}
+
 QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replacingAllText,
                                                     std::optional<FrontApplication> window, PasteChecks checks) {
     lastPasteFoundFieldChanged_ = false;
@@ -764,33 +797,9 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
             co_return false;
         }
     }
-    bool selectedAll = false;
-    const auto putBackClipboard = [this, &saved] {
-        if (saved->empty()) {
-            clipboard_.clear();  // the field's copy does not stay
-        } else {
-            restore(saved);
-        }
-    };
-    if (checks.readBefore) {
-        const FieldAgain again = co_await copyFieldAgain(*window, *checks.readBefore, *saved);
-        if (!again.unchanged) {
-            putBackClipboard();
-            co_return false;
-        }
-        selectedAll = again.selectedAll;
-    }
-    lastPaste_.reset();
-    // The select-all comes before the text is offered: where the field does not show it, nothing
-    // is pasted.
-    if (replacingAllText && !selectedAll) {
-        const bool selected = co_await selectAllForPaste(*window, checks.selectAllShown);
-        if (!selected) {
-            if (checks.readBefore) {
-                putBackClipboard();
-            }
-            co_return false;
-        }
+    const bool ready = co_await readyFieldForPaste(*window, replacingAllText, checks, *saved);
+    if (!ready) {
+        co_return false;
     }
     // The text goes to the target alone; everyone else keeps getting the user's clipboard. A number
     // nothing vouches for may be anyone's: an unknown program is known by its window's X client.

@@ -316,6 +316,11 @@ private:
     QCoro::Task<bool> keysShownRead(FrontApplication window);
     // Select-all for a whole-field paste; whether it was sent and, where `shown` can tell, seen.
     QCoro::Task<bool> selectAllForPaste(FrontApplication window, const SelectAllCheck& shown);
+    // The field made ready for a paste: unchanged since it was read (where it was), and selected
+    // whole where the text replaces all of it. Where it is not, nothing is pasted and the clipboard
+    // is `saved` again.
+    QCoro::Task<bool> readyFieldForPaste(FrontApplication window, bool replacingAllText, const PasteChecks& checks,
+                                         const ClipboardContents& saved);
     // The queue, once no paste waits for `window`'s program any more (within
     // pendingPasteWaitBound); holds for other windows do not delay it.
     QCoro::Task<std::unique_ptr<AsyncMutex::Hold>> takeQueue(const char* operation, std::optional<quint64> window);

@@ -23,8 +23,10 @@
 #include <cstring>
 #include <curl/curl.h>
 #include <map>
+#include <optional>
 #include <memory>
 #include <sys/socket.h>
+#include <utility>
 #include <vector>
 
 namespace tavrolin {
@@ -128,6 +130,11 @@ private:
     static curl_socket_t onOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
     // Whether the request may be sent (again) now; false once part of its body left.
     bool maySend();
+    // Why the request cannot go out as it is (nothing is sent then); else its header lines are
+    // made ready.
+    std::optional<std::pair<HttpFailure, QString>> checkRequest();
+    // The handle's options: the request, the bounds and callbacks, the client's trust and proxy.
+    void setOptions();
 
     bool header(const QByteArray& line);
     void endOfHead();
@@ -324,46 +331,58 @@ Transfer::~Transfer() {
     }
 }
 
-bool Transfer::start() {
+std::optional<std::pair<HttpFailure, QString>> Transfer::checkRequest() {
     if (!curlInitialized) {
-        refuse(HttpFailure::other, QStringLiteral("libcurl could not be initialised"));
-        finish();
-        return false;
+        return std::pair{HttpFailure::other, QStringLiteral("libcurl could not be initialised")};
     }
     if (!isHttpUrl(request_.url)) {
-        refuse(HttpFailure::invalidRequest, QStringLiteral("not an http(s) URL"));
-        finish();
-        return false;
+        return std::pair{HttpFailure::invalidRequest, QStringLiteral("not an http(s) URL")};
     }
     if (!isToken(request_.method)) {
-        refuse(HttpFailure::invalidRequest, QStringLiteral("the method is not a token"));
-        finish();
-        return false;
+        return std::pair{HttpFailure::invalidRequest, QStringLiteral("the method is not a token")};
     }
     for (const auto& [name, value] : request_.headers) {
         if (!isToken(name)) {
-            refuse(HttpFailure::invalidRequest, QStringLiteral("a header name that is not a token"));
-            finish();
-            return false;
+            return std::pair{HttpFailure::invalidRequest, QStringLiteral("a header name that is not a token")};
         }
         if (holdsLineBreak(value)) {
-            refuse(HttpFailure::invalidRequest,
-                   QStringLiteral("the value of header %1 holds a CR, LF or NUL").arg(QString::fromLatin1(name)));
-            finish();
-            return false;
+            return std::pair{
+                HttpFailure::invalidRequest,
+                QStringLiteral("the value of header %1 holds a CR, LF or NUL").arg(QString::fromLatin1(name))};
         }
         // An empty value is sent as "Name;" (curl leaves a "Name:" line out).
         headers_.append(value.isEmpty() ? name + ';' : name + ": " + value);
     }
     // A large body is sent at once rather than after a wait for "100 Continue".
     headers_.append("Expect:");
+    return std::nullopt;
+}
 
+bool Transfer::start() {
+    if (const auto refusal = checkRequest()) {
+        refuse(refusal->first, refusal->second);
+        finish();
+        return false;
+    }
     easy_ = curl_easy_init();
     if (easy_ == nullptr) {
         refuse(HttpFailure::other, QStringLiteral("no transfer handle"));
         finish();
         return false;
     }
+    setOptions();
+    idle_.start();
+    whole_.start();
+    if (!client_->add(easy_, this)) {
+        refuse(HttpFailure::other, QStringLiteral("the transfer could not be started"));
+        finish();
+        return false;
+    }
+    added_ = true;
+    return true;
+}
+
+void Transfer::setOptions() {
     const QByteArray url = request_.url.toEncoded();
     const bool secure = request_.url.scheme() == QLatin1String("https");
     curl_easy_setopt(easy_, CURLOPT_URL, url.constData());
@@ -423,16 +442,6 @@ bool Transfer::start() {
             curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, request_.method.constData());
         }
     }
-
-    idle_.start();
-    whole_.start();
-    if (!client_->add(easy_, this)) {
-        refuse(HttpFailure::other, QStringLiteral("the transfer could not be started"));
-        finish();
-        return false;
-    }
-    added_ = true;
-    return true;
 }
 
 size_t Transfer::onHeader(char* data, size_t size, size_t count, void* self) {
