@@ -47,6 +47,10 @@ ClipboardFallbacks::~ClipboardFallbacks() {
     latePastes_.clear();
 }
 
+std::uint64_t ClipboardFallbacks::pointerPresses() const {
+    return keys_ ? keys_->pointerButtonPresses() : 0;
+}
+
 std::int64_t ClipboardFallbacks::userPasteKeys() const {
     return keys_ ? static_cast<std::int64_t>(keys_->pasteKeyPresses()) - *ownPasteKeys_ : 0;
 }
@@ -318,6 +322,7 @@ void ClipboardFallbacks::endHoldUnseen(Held pending, bool putBack, bool undo) {
     watch->undo = undo;
     watch->userPastesAt = userPasteKeys();
     watch->sinceTypingAt = keys_ ? keys_->sinceLastUserKeyPress() : std::nullopt;
+    watch->pointerPressesAtLooks.fill(pointerPresses());
     stopLatePasteWatch(watch->target.windowId);
     latePastes_.push_back(watch);
     scheduleLatePasteLook(watch);
@@ -349,9 +354,12 @@ bool ClipboardFallbacks::userActed(LatePaste& watch) const {
 
 QCoro::Task<void> ClipboardFallbacks::lookForLatePaste(std::weak_ptr<LatePaste> weakWatch) {
     FieldAfterPasteCheck check;
+    std::uint64_t pressesBefore = 0;
     if (const std::shared_ptr<LatePaste> watch = weakWatch.lock()) {
         watch->waited += latePasteWatchPoll;
         check = watch->fieldAfter;
+        pressesBefore = watch->pointerPressesAtLooks[0];
+        watch->pointerPressesAtLooks = {watch->pointerPressesAtLooks[1], pointerPresses()};
     }
     if (!check) {
         co_return;
@@ -381,6 +389,18 @@ QCoro::Task<void> ClipboardFallbacks::lookForLatePaste(std::weak_ptr<LatePaste> 
     const bool focused = !watch->fieldFocused || co_await watch->fieldFocused();
     if (!watched()) {
         co_return;
+    }
+    if (seen == FieldAfterPaste::changed && !watch->changeSeen) {
+        watch->changeSeen = true;
+        if (pointerPresses() > pressesBefore) {
+            // The user pressed a button just before the change showed: an edit of theirs with the
+            // pointer (a middle-click paste, a drop, a menu's Paste), and the field theirs again.
+            AppLog::app().info(QStringLiteral("focused field changed right after a click of the user's, taken "
+                                              "as their own edit waited=%1ms")
+                                   .arg(watch->waited.count()));
+            stop();
+            co_return;
+        }
     }
     if (seen == FieldAfterPaste::changed && !watch->undo) {
         stop();  // perhaps the user's own paste

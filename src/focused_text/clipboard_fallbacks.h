@@ -14,6 +14,7 @@
 #include <QSet>
 #include <QString>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -59,7 +60,8 @@ namespace tavrolin {
 // key handles it whenever it wakes, against whatever the clipboard holds then): while the field has
 // the keyboard, its select-all is put back as long as the text is unchanged, and a paste that lands
 // afterwards with other text (the user's clipboard, a later copy, or nothing) is undone, except
-// after the user's own paste. The watch ends when the field shows the
+// after the user's own paste, and except a change right after a press of the user's pointer (their
+// own edit: a middle-click paste, a drop). The watch ends when the field shows the
 // result, when the user types or pastes, when another operation goes to the window, or after
 // `latePasteWatchBound`. A hold does not keep the queue: operations for other
 // windows go on beside it (each paste holds for its own target). An operation for a window whose
@@ -279,6 +281,10 @@ private:
         bool undoWaits = false;  // the field changed while its window was not in front
         std::int64_t userPastesAt = 0;
         std::optional<std::chrono::milliseconds> sinceTypingAt;  // at the last look
+        // The pointer's button presses counted as each of the last two looks began: a change
+        // first seen right after one of the user's presses is their own edit.
+        std::array<std::uint64_t, 2> pointerPressesAtLooks{};
+        bool changeSeen = false;
         std::chrono::milliseconds waited{0};
         std::unique_ptr<ScheduledCall> call;
     };
@@ -337,6 +343,8 @@ private:
     // lands late with other text).
     void endHoldUnseen(Held pending, bool putBack, bool undo = true);
     std::int64_t userPasteKeys() const;
+    // The presses of the pointer's buttons so far (the user's: we send none).
+    std::uint64_t pointerPresses() const;
     void scheduleLatePasteLook(const std::shared_ptr<LatePaste>& watch);
     QCoro::Task<void> lookForLatePaste(std::weak_ptr<LatePaste> watch);
     // Whether the user typed or pasted since the watch's last look.

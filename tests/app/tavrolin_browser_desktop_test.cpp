@@ -1007,6 +1007,18 @@ TEST_F(FirefoxFieldsDesktopTest, APageThatCancelsThePasteKeyHoldsNothingBack) {
         << program_->log().right(3000).toStdString();
     EXPECT_EQ(browser_->text(Element::textarea), english);
 
+    // While the field is watched for a late paste, the user pastes into it with the middle button:
+    // that edit is theirs, and stays.
+    const std::optional<QPoint> textarea = browser_->textareaOnScreen();
+    ASSERT_TRUE(textarea);
+    QProcess::execute(QStringLiteral("sh"), {"-c", "printf %s 'middle' | xclip -selection primary >/dev/null 2>&1"});
+    tool("xdotool", {"mousemove", QString::number(textarea->x()), QString::number(textarea->y()), "click", "2"});
+    EXPECT_TRUE(browser_->waitForText(
+        Element::textarea, [](const QString& now) { return now.contains(QStringLiteral("middle")); }, 5s));
+    test::TerminalJob::pause(2s);
+    EXPECT_TRUE(browser_->text(Element::textarea).value_or(QString()).contains(QStringLiteral("middle")))
+        << program_->log().right(3000).toStdString();
+
     // The page takes pastes again: the next Write in the window writes.
     ASSERT_TRUE(browser_->cancelPasteKeyInTextarea(false));
     const QString written = runOn(Element::textarea, english, Selection::caretAtEnd, "w", "translate_message");

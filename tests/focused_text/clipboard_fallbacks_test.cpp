@@ -615,6 +615,25 @@ TEST_F(ClipboardFallbacksTest, APasteNeverFetchedEndsItsHoldAndOneLandingLateWit
     scheduler.advance(2 * ClipboardFallbacks::latePasteWatchPoll);
     EXPECT_FALSE(watching.watchesForLatePaste());
     EXPECT_EQ(field->text, "draftx");
+
+    // A click long before does not make a late paste the user's; a change right after one is their
+    // own edit with the pointer (a middle-click paste) and stays.
+    for (const bool clickJustBefore : {false, true}) {
+        ASSERT_TRUE(run(watching.pasteFallback("result", true, editor, watchedField(field, "draftx"))));
+        scheduler.advance(ClipboardFallbacks::unprovenHoldLimit + 2 * ClipboardFallbacks::latePasteWatchPoll);
+        ASSERT_TRUE(watching.watchesForLatePaste());
+        keys.click();
+        if (clickJustBefore) {
+            field->setText("draftx and more", {15, 0});
+        } else {
+            scheduler.advance(3 * ClipboardFallbacks::latePasteWatchPoll);
+            keyboard.fetchPaste();
+        }
+        scheduler.advance(ClipboardFallbacks::latePasteWatchPoll + ClipboardFallbacks::undoShowBound);
+        EXPECT_FALSE(watching.watchesForLatePaste());
+        EXPECT_EQ(field->text, clickJustBefore ? "draftx and more" : "draftx") << clickJustBefore;
+        EXPECT_EQ(keyboard.chords.constLast() == "Ctrl+Z", !clickJustBefore) << clickJustBefore;
+    }
 }
 
 // A browser stopped right after our keys has not read its Control+V: however long it stays stopped,

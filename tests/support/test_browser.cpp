@@ -62,8 +62,18 @@ const fields = () => ({
   selectionStart: document.activeElement && document.activeElement.selectionStart != null
                   ? document.activeElement.selectionStart : -1,
   selectionEnd: document.activeElement && document.activeElement.selectionEnd != null
-                ? document.activeElement.selectionEnd : -1
+                ? document.activeElement.selectionEnd : -1,
+  textareaCenter: textareaCenter()
 });
+// Where the textarea's middle is on the screen, "x,y"; empty where the browser does not tell where
+// its page lies (only Firefox does).
+function textareaCenter() {
+  if (window.mozInnerScreenX === undefined) return '';
+  const box = document.getElementById('textarea').getBoundingClientRect();
+  const ratio = window.devicePixelRatio;
+  return Math.round((window.mozInnerScreenX + box.left + box.width / 2) * ratio) + ',' +
+         Math.round((window.mozInnerScreenY + box.top + box.height / 2) * ratio);
+}
 async function report(id) {
   const state = fields();
   document.title = 'fields ' + id;
@@ -243,7 +253,8 @@ TestBrowser::TestBrowser(Kind kind) {
                             body.value("editable").toString(),      body.value("focused").toString(),
                             body.value("selected").toInt(),         body.value("pictures").toInt(-1),
                             body.value("selectionStart").toInt(-1), body.value("selectionEnd").toInt(-1),
-                            body.value("lists").toString(),         body.value("html").toString()};
+                            body.value("lists").toString(),         body.value("html").toString(),
+                            body.value("textareaCenter").toString()};
         reports_[body.value("id").toInt()] = report;
         seen_.push_back(report);
         changed_.notify_all();
@@ -501,6 +512,15 @@ bool TestBrowser::refusePastesBy(Refusal refusal) {
 bool TestBrowser::select(int start, int end) {
     const QJsonObject command{{"op", "selectRange"}, {"start", start}, {"end", end}};
     return send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s).has_value();
+}
+
+std::optional<QPoint> TestBrowser::textareaOnScreen() {
+    const std::optional<Report> report = send(QStringLiteral(R"({"op":"report"})"), 5s);
+    const QStringList xy = report ? report->textareaCenter.split(',') : QStringList();
+    if (xy.size() != 2) {
+        return std::nullopt;
+    }
+    return QPoint(xy[0].toInt(), xy[1].toInt());
 }
 
 std::optional<int> TestBrowser::selectedLength() {

@@ -11,6 +11,7 @@
 // (Chromium publishes its fields only when an assistive technology asks for them).
 #include "support/fakes/local_http_server.h"
 
+#include <QPoint>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -102,6 +103,8 @@ public:
     // How many characters of the focused element are selected; absent when the page did not
     // answer.
     std::optional<int> selectedLength();
+    // The middle of the textarea on the screen; unknown in Chromium.
+    std::optional<QPoint> textareaOnScreen();
     // Every text the page reported for the element (after each command and each input event)
     // since forgetTextsSeen(), each once.
     QStringList textsSeen(Element element);
@@ -122,6 +125,7 @@ private:
         int selectionEnd = -1;
         QString lists;
         QString html;
+        QString textareaCenter;
     };
     // Sends one command to the page and waits for the report that answers it.
     std::optional<Report> send(const QString& commandJson, std::chrono::milliseconds limit);

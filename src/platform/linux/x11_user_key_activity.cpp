@@ -45,6 +45,7 @@ public:
     }
 
     std::uint64_t pasteKeyPresses() const override { return pastes_.load(); }
+    std::uint64_t pointerButtonPresses() const override { return buttons_.load(); }
 
     std::optional<std::chrono::milliseconds> sinceLastUserKeyPress() const override {
         const SteadyTicks last = lastTyping_.load();
@@ -98,7 +99,8 @@ private:
             uint32_t mask;
         } selection[2] = {
             {{XCB_INPUT_DEVICE_ALL_MASTER, 1},
-             XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE},
+             XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE |
+                 XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS},
             {{XCB_INPUT_DEVICE_ALL, 1}, XCB_INPUT_XI_EVENT_MASK_HIERARCHY},
         };
         xcb_generic_error_t* error = xcb_request_check(
@@ -179,6 +181,14 @@ private:
             pasteKeys_.reset();
             return;
         }
+        if (generic->event_type == XCB_INPUT_RAW_BUTTON_PRESS) {
+            // Buttons 4 to 7 are the wheel's turns, scrolling only.
+            const uint32_t button = reinterpret_cast<xcb_input_raw_button_press_event_t*>(event)->detail;
+            if (button < 4 || button > 7) {
+                ++buttons_;
+            }
+            return;
+        }
         if (generic->event_type != XCB_INPUT_RAW_KEY_PRESS && generic->event_type != XCB_INPUT_RAW_KEY_RELEASE) {
             return;
         }
@@ -207,6 +217,7 @@ private:
 
     std::atomic<SteadyTicks> lastTyping_{noPress};
     std::atomic<std::uint64_t> pastes_{0};
+    std::atomic<std::uint64_t> buttons_{0};
     PasteKeyPresses pasteKeys_;  // the reader thread's
     // The reader thread's own, from here on.
     xcb_connection_t* connection_ = nullptr;

@@ -57,5 +57,19 @@ TEST(UserKeyActivityDesktopTest, EveryLetterButOursIsTheUsersTyping) {
     EXPECT_TRUE(typed());
 }
 
+// A pointer's button presses are counted, from whichever program they come through; the wheel's
+// turns are not.
+TEST(UserKeyActivityDesktopTest, ButtonPressesAreCountedAndWheelTurnsAreNot) {
+    const std::shared_ptr<UserKeyActivity> activity = makeSystemUserKeyActivity();
+    ASSERT_TRUE(activity);
+    ASSERT_EQ(QProcess::execute("xdotool", {"click", "4", "click", "5"}), 0);
+    ASSERT_EQ(QProcess::execute("xdotool", {"click", "2"}), 0);
+    EXPECT_TRUE(test::waitUntil([&] { return activity->pointerButtonPresses() == 1; }, 2s))
+        << activity->pointerButtonPresses();
+    ASSERT_EQ(QProcess::execute("xdotool", {"click", "1", "click", "3"}), 0);
+    EXPECT_TRUE(test::waitUntil([&] { return activity->pointerButtonPresses() == 3; }, 2s))
+        << activity->pointerButtonPresses();
+}
+
 }  // namespace
 }  // namespace tavrolin

@@ -46,12 +46,15 @@ public:
     }
 
     std::uint64_t pasteKeyPresses() const override { return pastes_; }
+    std::uint64_t pointerButtonPresses() const override { return buttons_; }
+    void click() { ++buttons_; }
 
 private:
     const ManualScheduler& time_;
     TypingKeyPresses keys_;
     PasteKeyPresses pasteKeys_;
     std::uint64_t pastes_ = 0;
+    std::uint64_t buttons_ = 0;
     std::optional<std::chrono::milliseconds> lastTyping_;
 };
 
