@@ -51,7 +51,11 @@ public:
         }
         engines_.clear();
         // Hand the freed pages back to the system instead of keeping them in this thread's arena.
+        // Not under AddressSanitizer: its own allocator serves every allocation, so glibc's stays
+        // unset, and the first trims of two threads ending at once race to set it up.
+#if !defined(__SANITIZE_ADDRESS__)
         malloc_trim(0);
+#endif
     }
 
     tesseract::TessBaseAPI& engine(const QString& dataPath, const QStringList& languages, std::atomic<int>& loaded) {
