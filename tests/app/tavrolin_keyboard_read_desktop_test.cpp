@@ -6,8 +6,6 @@
 #include "support/async.h"
 #include "tavrolin_program_test.h"
 
-#include <QApplication>
-#include <QClipboard>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -98,23 +96,32 @@ protected:
         ASSERT_EQ(run("xdotool", {"getactivewindow"}), window_) << "a window of ours came up\n" << log().toStdString();
     }
 
-    // The document's text, copied out of AbiWord with its own keys (the clipboard is the test's
-    // again afterwards).
+    // The document's text, copied out of AbiWord with its own keys; the clipboard holds what it
+    // held before again afterwards. Through xclip: this process's own clipboard calls can be
+    // refused.
     QString documentText() {
-        const QString users = QApplication::clipboard()->text();
-        QApplication::clipboard()->setText(QStringLiteral("(nothing copied)"));
+        const QString users = clipboardText();
+        const QString marker = QStringLiteral("(nothing copied)");
+        setClipboard(marker);
         run("xdotool", {"key", "--clearmodifiers", "ctrl+a"});
         run("xdotool", {"key", "--clearmodifiers", "ctrl+c"});
         QString copied;
         test::waitUntil(
             [&] {
-                copied = QApplication::clipboard()->text();
-                return copied != QStringLiteral("(nothing copied)");
+                copied = clipboardText();
+                return copied != marker;
             },
             3s);
         run("xdotool", {"key", "--clearmodifiers", "ctrl+End"});
-        QApplication::clipboard()->setText(users);
-        return copied.trimmed();
+        setClipboard(users);
+        return copied;
+    }
+
+    // Copied by another program, which keeps it on offer.
+    static void setClipboard(const QString& text) {
+        QProcess::execute(
+            QStringLiteral("sh"),
+            {"-c", QStringLiteral("printf %s '%1' | xclip -selection clipboard >/dev/null 2>&1").arg(text)});
     }
 
     // The clipboard's text as a program reading it now gets it; empty when it holds none.
@@ -183,10 +190,7 @@ TEST_F(TavrolinKeyboardReadDesktopTest, AbiwordLeavesTheUsersClipboardAsTheyHadI
         ClipboardWatch manager;
         for (const auto& [key, action] : {std::pair{"w", "translate_message"}, std::pair{"f", "flip_language"},
                                           std::pair{"w", "translate_message"}}) {
-            // Copied in another program, which keeps it on offer.
-            QProcess::execute(
-                QStringLiteral("sh"),
-                {"-c", QStringLiteral("printf %s '%1' | xclip -selection clipboard >/dev/null 2>&1").arg(users)});
+            setClipboard(users);
             runCommand(key, action);
             if (HasFatalFailure()) {
                 return;
