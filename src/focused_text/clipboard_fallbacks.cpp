@@ -322,7 +322,9 @@ void ClipboardFallbacks::endHoldUnseen(Held pending, bool putBack, bool undo) {
     watch->undo = undo;
     watch->userPastesAt = userPasteKeys();
     watch->sinceTypingAt = keys_ ? keys_->sinceLastUserKeyPress() : std::nullopt;
-    watch->pointerPressesAtLooks.fill(pointerPresses());
+    // A change the field shows already may be an edit the user made with the pointer while the
+    // paste was held.
+    watch->pointerPressesAtLooks.fill(pending->pointerPressesAtOffer);
     stopLatePasteWatch(watch->target.windowId);
     latePastes_.push_back(watch);
     scheduleLatePasteLook(watch);
@@ -867,6 +869,7 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     pending->selectAllShown = std::move(checks.selectAllShown);
     pending->replacingAllText = replacingAllText;
     pending->userPastesAtOffer = userPastes;
+    pending->pointerPressesAtOffer = pointerPresses();
     pending->call = scheduleCheck(pending);
     holds_.push_back(std::move(pending));
     co_return true;

@@ -267,6 +267,7 @@ private:
         bool replacingAllText = false;
         // The user's paste keys counted when the text was offered: one more is theirs.
         std::int64_t userPastesAtOffer = 0;
+        std::uint64_t pointerPressesAtOffer = 0;
     };
     // A field whose paste's hold ended before the field showed it: the paste may still land.
     struct LatePaste {
@@ -281,8 +282,9 @@ private:
         bool undoWaits = false;  // the field changed while its window was not in front
         std::int64_t userPastesAt = 0;
         std::optional<std::chrono::milliseconds> sinceTypingAt;  // at the last look
-        // The pointer's button presses counted as each of the last two looks began: a change
-        // first seen right after one of the user's presses is their own edit.
+        // The pointer's button presses counted as each of the last two looks began (the first
+        // look's from the paste's offer): a change first seen right after one of the user's
+        // presses is their own edit.
         std::array<std::uint64_t, 2> pointerPressesAtLooks{};
         bool changeSeen = false;
         std::chrono::milliseconds waited{0};

@@ -617,7 +617,8 @@ TEST_F(ClipboardFallbacksTest, APasteNeverFetchedEndsItsHoldAndOneLandingLateWit
     EXPECT_EQ(field->text, "draftx");
 
     // A click long before does not make a late paste the user's; a change right after one is their
-    // own edit with the pointer (a middle-click paste) and stays.
+    // own edit with the pointer (a middle-click paste) and stays, also one made while the paste
+    // was held.
     for (const bool clickJustBefore : {false, true}) {
         ASSERT_TRUE(run(watching.pasteFallback("result", true, editor, watchedField(field, "draftx"))));
         scheduler.advance(ClipboardFallbacks::unprovenHoldLimit + 2 * ClipboardFallbacks::latePasteWatchPoll);
@@ -634,6 +635,17 @@ TEST_F(ClipboardFallbacksTest, APasteNeverFetchedEndsItsHoldAndOneLandingLateWit
         EXPECT_EQ(field->text, clickJustBefore ? "draftx and more" : "draftx") << clickJustBefore;
         EXPECT_EQ(keyboard.chords.constLast() == "Ctrl+Z", !clickJustBefore) << clickJustBefore;
     }
+    field->setText("draftx", {6, 0});
+    keyboard.chords.clear();
+    ASSERT_TRUE(run(watching.pasteFallback("result", true, editor, watchedField(field, "draftx"))));
+    scheduler.advance(ClipboardFallbacks::unprovenHoldLimit / 2);
+    ASSERT_TRUE(watching.hasPendingRestore());
+    keys.click();
+    field->setText("draftx and more", {15, 0});
+    scheduler.advance(ClipboardFallbacks::unprovenHoldLimit + ClipboardFallbacks::undoShowBound);
+    EXPECT_FALSE(watching.watchesForLatePaste());
+    EXPECT_EQ(field->text, "draftx and more");
+    EXPECT_FALSE(keyboard.chords.contains("Ctrl+Z"));
 }
 
 // A browser stopped right after our keys has not read its Control+V: however long it stays stopped,
