@@ -459,8 +459,9 @@ TEST_F(TavrolinOfficeDesktopTest, AOneParagraphDocumentATableCellAndACommentTake
         }
     }
     EXPECT_GE(fieldMs, 0);
-    // Generous for a sanitizer build on a loaded machine; the office's own search took seconds.
-    EXPECT_LE(fieldMs, 1500);
+    // Generous for a sanitizer build on a loaded two-core machine (3.5 s seen there); the office's
+    // own search of every document took 15 s and more.
+    EXPECT_LE(fieldMs, 8000);
     EXPECT_TRUE(test::waitUntil(
         [&] {
             const QStringList lines = paragraphs(officePid_, title_);
