@@ -23,8 +23,8 @@
 #include <cstring>
 #include <curl/curl.h>
 #include <map>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <sys/socket.h>
 #include <utility>
 #include <vector>
