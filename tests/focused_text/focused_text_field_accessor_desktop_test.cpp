@@ -375,7 +375,9 @@ TEST_F(FocusedTextFieldAccessorDesktopTest, AStoppedApplicationNeverStallsTheGui
             }
         }
         EXPECT_LT(timer.elapsed(), 3000) << program.toStdString();
-        EXPECT_LE(heartbeat.longestGap(), 50) << program.toStdString();
+        // A call into the stopped program on this thread would hold it for its whole timeout (a
+        // second and more); a loaded two-core machine delays a timer by tens of milliseconds.
+        EXPECT_LE(heartbeat.longestGap(), 250) << program.toStdString();
     }
 }
 
