@@ -354,6 +354,22 @@ bool ClipboardFallbacks::userActed(LatePaste& watch) const {
     return typed;
 }
 
+bool ClipboardFallbacks::changedByUsersClick(LatePaste& watch, std::uint64_t pressesBefore) const {
+    if (watch.changeSeen) {
+        return false;
+    }
+    watch.changeSeen = true;
+    if (pointerPresses() <= pressesBefore) {
+        return false;
+    }
+    // The user pressed a button just before the change showed: an edit of theirs with the pointer
+    // (a middle-click paste, a drop, a menu's Paste), and the field theirs again.
+    AppLog::app().info(
+        QStringLiteral("focused field changed right after a click of the user's, taken as their own edit waited=%1ms")
+            .arg(watch.waited.count()));
+    return true;
+}
+
 QCoro::Task<void> ClipboardFallbacks::lookForLatePaste(std::weak_ptr<LatePaste> weakWatch) {
     FieldAfterPasteCheck check;
     std::uint64_t pressesBefore = 0;
@@ -392,23 +408,15 @@ QCoro::Task<void> ClipboardFallbacks::lookForLatePaste(std::weak_ptr<LatePaste> 
     if (!watched()) {
         co_return;
     }
-    if (seen == FieldAfterPaste::changed && !watch->changeSeen) {
-        watch->changeSeen = true;
-        if (pointerPresses() > pressesBefore) {
-            // The user pressed a button just before the change showed: an edit of theirs with the
-            // pointer (a middle-click paste, a drop, a menu's Paste), and the field theirs again.
-            AppLog::app().info(QStringLiteral("focused field changed right after a click of the user's, taken "
-                                              "as their own edit waited=%1ms")
-                                   .arg(watch->waited.count()));
+    if (seen == FieldAfterPaste::changed) {
+        if (changedByUsersClick(*watch, pressesBefore)) {
             stop();
             co_return;
         }
-    }
-    if (seen == FieldAfterPaste::changed && !watch->undo) {
-        stop();  // perhaps the user's own paste
-        co_return;
-    }
-    if (seen == FieldAfterPaste::changed) {
+        if (!watch->undo) {
+            stop();  // perhaps the user's own paste
+            co_return;
+        }
         const std::optional<FrontApplication> front = gate_.frontWindow();
         if (focused && front && front->windowId == watch->target.windowId && !gate_.userTyping()) {
             stop();
@@ -428,18 +436,9 @@ QCoro::Task<void> ClipboardFallbacks::lookForLatePaste(std::weak_ptr<LatePaste> 
     }
     if (seen == FieldAfterPaste::unchanged && watch->selectionToPutBack && focused) {
         watch->selectionToPutBack = false;
-        // Only our select-all: a caret the user has put in the field meanwhile stays.
-        const bool selectedAll = !watch->selectAllShown || co_await watch->selectAllShown();
+        co_await putBackUntakenSelectAll(watch);
         if (!watched()) {
             co_return;
-        }
-        if (selectedAll) {
-            co_await watch->putFieldBack();
-            if (!watched()) {
-                co_return;
-            }
-            AppLog::app().info(QStringLiteral("focused field select-all of a paste not taken put back waited=%1ms")
-                                   .arg(watch->waited.count()));
         }
     }
     if (watch->waited >= latePasteWatchBound || (!watch->undo && !watch->selectionToPutBack)) {
@@ -447,6 +446,23 @@ QCoro::Task<void> ClipboardFallbacks::lookForLatePaste(std::weak_ptr<LatePaste> 
         co_return;
     }
     scheduleLatePasteLook(watch);
+}
+
+QCoro::Task<void> ClipboardFallbacks::putBackUntakenSelectAll(std::shared_ptr<LatePaste> watch) {
+    const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
+    const auto watched = [&] {
+        return alive && std::find(latePastes_.begin(), latePastes_.end(), watch) != latePastes_.end();
+    };
+    // Only our select-all: a caret the user has put in the field meanwhile stays.
+    const bool selectedAll = !watch->selectAllShown || co_await watch->selectAllShown();
+    if (!selectedAll || !watched()) {
+        co_return;
+    }
+    co_await watch->putFieldBack();
+    if (watched()) {
+        AppLog::app().info(QStringLiteral("focused field select-all of a paste not taken put back waited=%1ms")
+                               .arg(watch->waited.count()));
+    }
 }
 
 QCoro::Task<void> ClipboardFallbacks::undoLatePaste(std::shared_ptr<LatePaste> watch) {

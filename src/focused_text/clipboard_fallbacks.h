@@ -349,9 +349,14 @@ private:
     std::uint64_t pointerPresses() const;
     void scheduleLatePasteLook(const std::shared_ptr<LatePaste>& watch);
     QCoro::Task<void> lookForLatePaste(std::weak_ptr<LatePaste> watch);
+    // Whether the change the watch sees first came right after a press of the user's pointer
+    // (counted `pressesBefore` as the look before began): their own edit.
+    bool changedByUsersClick(LatePaste& watch, std::uint64_t pressesBefore) const;
     // Whether the user typed or pasted since the watch's last look.
     bool userActed(LatePaste& watch) const;
     QCoro::Task<void> undoLatePaste(std::shared_ptr<LatePaste> watch);
+    // The select-all of a paste that never landed undone, where the field still shows it whole.
+    QCoro::Task<void> putBackUntakenSelectAll(std::shared_ptr<LatePaste> watch);
     std::unique_ptr<ScheduledCall> scheduleCheck(const Held& pending);
     QCoro::Task<void> pingTarget(std::weak_ptr<PendingRestore> pending);
     QCoro::Task<void> checkField(std::weak_ptr<PendingRestore> pending);

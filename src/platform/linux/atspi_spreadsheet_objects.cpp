@@ -3,6 +3,22 @@
 
 namespace tavrolin::atspi {
 
+namespace {
+
+// The parent of `object`, with a new reference; null when it has none or the call fails.
+GObjectRef<AtspiAccessible> parentOf(AtspiAccessible* object) {
+    CallError error;
+    GObjectRef<AtspiAccessible> parent(atspi_accessible_get_parent(object, error.out()));
+    return error.failed() ? GObjectRef<AtspiAccessible>() : std::move(parent);
+}
+
+bool isInSpreadsheetDocument(AtspiAccessible* object) {
+    const GObjectRef<AtspiAccessible> document = parentOf(object);
+    return document && roleOf(document.get()) == ATSPI_ROLE_DOCUMENT_SPREADSHEET;
+}
+
+}  // namespace
+
 // LibreOffice Calc edits a cell (F2, or typing into it) in an editor object that it places in the
 // spreadsheet document beside the sheet's table, one paragraph for each line of the cell. The
 // editor of such a paragraph, with a new reference; null for any other object.
@@ -10,15 +26,9 @@ AtspiAccessible* cellEditorOf(AtspiAccessible* object) {
     if (roleOf(object) != ATSPI_ROLE_PARAGRAPH) {
         return nullptr;
     }
-    CallError parentError;
-    GObjectRef<AtspiAccessible> editor(atspi_accessible_get_parent(object, parentError.out()));
-    if (parentError.failed() || !editor || roleOf(editor.get()) == ATSPI_ROLE_TABLE_CELL ||
-        !isEditableObject(editor.get())) {
-        return nullptr;
-    }
-    CallError documentError;
-    GObjectRef<AtspiAccessible> document(atspi_accessible_get_parent(editor.get(), documentError.out()));
-    if (documentError.failed() || !document || roleOf(document.get()) != ATSPI_ROLE_DOCUMENT_SPREADSHEET) {
+    GObjectRef<AtspiAccessible> editor = parentOf(object);
+    if (!editor || roleOf(editor.get()) == ATSPI_ROLE_TABLE_CELL || !isEditableObject(editor.get()) ||
+        !isInSpreadsheetDocument(editor.get())) {
         return nullptr;
     }
     return editor.release();
@@ -35,18 +45,12 @@ AtspiAccessible* sheetOf(AtspiAccessible* object) {
     if (role == ATSPI_ROLE_TABLE) {
         table.ptr = static_cast<AtspiAccessible*>(g_object_ref(object));
     } else {
-        CallError parentError;
-        table.ptr = atspi_accessible_get_parent(object, parentError.out());
-        if (parentError.failed() || !table || roleOf(table.get()) != ATSPI_ROLE_TABLE) {
+        table = parentOf(object);
+        if (!table || roleOf(table.get()) != ATSPI_ROLE_TABLE) {
             return nullptr;
         }
     }
-    CallError documentError;
-    GObjectRef<AtspiAccessible> document(atspi_accessible_get_parent(table.get(), documentError.out()));
-    if (documentError.failed() || !document || roleOf(document.get()) != ATSPI_ROLE_DOCUMENT_SPREADSHEET) {
-        return nullptr;
-    }
-    return table.release();
+    return isInSpreadsheetDocument(table.get()) ? table.release() : nullptr;
 }
 
 }  // namespace tavrolin::atspi
