@@ -1,7 +1,13 @@
 // Ten server requests in a row to a local TLS server that keeps connections open, through the
-// real transport and the program's HTTP client (its module opened by the first request): the time
-// of each request, and how many connections the server accepted for them (1: every request after
-// the first reused the first one's connection, without a new TCP and TLS handshake).
+// real transport and the program's HTTP client: the time of each request, and how many
+// connections the server accepted for them (1: every request after the first reused the first
+// one's connection, without a new TCP and TLS handshake). The first is the program's first online
+// command: the client is made ready (its module opened, its certificates loaded) as the command
+// starts, and the request follows at once, with no field read in between to hide that work.
+//
+// The client trusts what the program trusts, the system's certificate bundle (as libcurl was
+// built to read it), with the test server's certificate added to it: the same number of
+// certificates loaded, the same verification of each connection.
 #include "core/app_log.h"
 #include "platform/linux/module_engines.h"
 #include "server/server_request_transport.h"
@@ -9,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -96,8 +103,13 @@ int main(int argc, char** argv) {
     QTemporaryDir logFolder;
     AppLog::setSink(std::make_shared<RotatingFileLogSink>(logFolder.filePath(QStringLiteral("bench.log"))));
     KeepAliveServer server;
+    QFile bundle(QStringLiteral("/etc/ssl/certs/ca-certificates.crt"));
+    if (!bundle.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "no system certificate bundle at %s\n", qPrintable(bundle.fileName()));
+        return 1;
+    }
     HttpClientOptions options;
-    options.trustedCertificates = QByteArray(certificate);
+    options.trustedCertificates = bundle.readAll() + '\n' + QByteArray(certificate);
     const auto client = std::make_shared<ModuleHttpClient>(systemEngineModule(QStringLiteral("http")), options);
     ServerRequestTransport transport(ServerSessionConfiguration::textPrompt(), nullptr, client);
 
@@ -118,6 +130,9 @@ int main(int argc, char** argv) {
         ServerHTTPRequest prompt = ServerHTTPRequest::postJSON(R"({"prompt":"Write a short note"})");
         prompt.url = server.url();
         const auto started = std::chrono::steady_clock::now();
+        if (request == 0) {
+            client->prepare();  // as the command starts
+        }
         const ServerHTTPResponse response = test::await(transport.send(prompt));
         milliseconds.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count());
@@ -132,7 +147,10 @@ int main(int argc, char** argv) {
     for (std::size_t i = 1; i < milliseconds.size(); ++i) {
         later += milliseconds[i];
     }
-    std::printf("first request (module opened, TCP and TLS handshakes): %.2f ms\n", milliseconds.front());
+    std::printf(
+        "first online command's request (module opened, certificates loaded, TCP and TLS handshakes): "
+        "%.2f ms, longest event-loop stall %lld ms\n",
+        milliseconds.front(), static_cast<long long>(stalls.front()));
     std::printf("each request after the first (mean of 9): %.3f ms\n", later / 9);
     for (std::size_t i = 0; i < milliseconds.size(); ++i) {
         std::printf("  request %zu: %.3f ms (longest event-loop stall %lld ms)\n", i + 1, milliseconds[i],

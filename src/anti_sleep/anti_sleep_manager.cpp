@@ -38,7 +38,17 @@ void AntiSleepManager::handleWake() {
 }
 
 void AntiSleepManager::handleClockChange() {
-    log_.info(QStringLiteral("anti-sleep clock change notification received"));
+    const auto now = env_.monotonicNow();
+    ++clockNoticesUnwritten_;
+    if (!clockNoticeWritten_ || now - *clockNoticeWritten_ >= repeatedNoticeInterval) {
+        QString line = QStringLiteral("anti-sleep clock change notification received");
+        if (clockNoticesUnwritten_ > 1) {
+            line += QStringLiteral(" count=%1").arg(clockNoticesUnwritten_);
+        }
+        log_.info(line);
+        clockNoticeWritten_ = now;
+        clockNoticesUnwritten_ = 0;
+    }
     evaluateAndSchedule();
 }
 

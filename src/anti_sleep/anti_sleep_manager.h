@@ -49,7 +49,15 @@ public:
         std::function<bool()> pointerAvailable;
         std::shared_ptr<Clock> clock;
         std::shared_ptr<Scheduler> scheduler;
+        // Time that the clock's steps do not move: how often a notice is written.
+        std::function<std::chrono::steady_clock::time_point()> monotonicNow = [] {
+            return std::chrono::steady_clock::now();
+        };
     };
+
+    // A run of clock-change notices (a machine whose clock is stepped many times a second) is
+    // written once a minute at most, with the number of notices since the last line.
+    static constexpr std::chrono::seconds repeatedNoticeInterval{60};
 
     explicit AntiSleepManager(Environment environment);
     ~AntiSleepManager();
@@ -120,6 +128,9 @@ private:
     Logger log_ = AppLog::app();
     std::chrono::seconds activityNudgeInterval_{60};
     bool hasLoggedActivityPermissionWarning_ = false;
+    // When the last clock-change line was written, and the notices since.
+    std::optional<std::chrono::steady_clock::time_point> clockNoticeWritten_;
+    int clockNoticesUnwritten_ = 0;
     // Watched by requests still out: they touch the manager only while it exists.
     LifetimeToken<AntiSleepManager> lifetime_{this};
     // Receiver of the observed notices; going with the manager, it ends the connections.

@@ -3,6 +3,7 @@
 #include "core/app_log.h"
 #include "core/workflow_log.h"
 #include "language/focused_text_replacement_fallback.h"
+#include "server/server_request_transport.h"
 #include "window_translation/screenshot_overlay_presenter.h"
 
 #include <QCoroTimer>
@@ -226,6 +227,10 @@ bool FocusedFieldCommand::presentFirstLoading(const std::optional<QRectF>& frame
 
 void FocusedFieldCommand::launch(Run run, const LoadingText& firstLoadingText) {
     run.inProgress = host_.runningState().begin(run.workflow);
+    // The HTTP library and its certificates are made ready while the field is read.
+    if (host_.settingsStore().settings().onlineFeaturesEnabled) {
+        ServerRequestTransport::prepareNetwork();
+    }
     const bool shown = presentFirstLoading(std::nullopt, firstLoadingText, run.action);
     if (run.loadingShown) {
         *run.loadingShown = shown;

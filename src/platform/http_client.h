@@ -73,6 +73,11 @@ public:
     // Runs the exchange; any HTTP status is an answer. Destroying the task before it ends ends
     // the exchange and closes its connection.
     virtual QCoro::Task<HttpExchangeAnswer> exchange(HttpExchangeRequest request) = 0;
+
+    // Makes ready, off the calling thread, what a first exchange needs (the library, the trusted
+    // certificates), so that it starts at once; returns at once. A client that is ready does
+    // nothing.
+    virtual void prepare() = 0;
 };
 
 // How a client is made. The defaults are the program's; tests name a certificate of their own to

@@ -50,7 +50,10 @@ ServerSessionConfiguration ServerSessionConfiguration::textPrompt() {
     return textSession(60s, 120s);
 }
 ServerSessionConfiguration ServerSessionConfiguration::telemetry() {
-    return session(5s, 10s, false, 2);
+    // Nobody reads a usage event's answer, a few bytes of acknowledgement.
+    ServerSessionConfiguration configuration = session(5s, 10s, false, 2);
+    configuration.maximumResponseBytes = usageEventAnswerMaximumBytes;
+    return configuration;
 }
 ServerSessionConfiguration ServerSessionConfiguration::updateManifest() {
     // The manifest is a few hundred bytes, and its version is shown in the update alert.
@@ -99,12 +102,12 @@ int urlErrorCode(HttpFailure failure) {
     case HttpFailure::connectionLost:
         return URLError::networkConnectionLost;
     case HttpFailure::badServerResponse:
+    case HttpFailure::tooManyRedirects:
         return URLError::badServerResponse;
     case HttpFailure::certificateRejected:
         return URLError::serverCertificateUntrusted;
     case HttpFailure::secureConnectionFailed:
         return URLError::secureConnectionFailed;
-    case HttpFailure::tooManyRedirects:
     case HttpFailure::other:
         break;
     }
@@ -167,6 +170,18 @@ void ServerRequestTransport::useHttpClient(std::shared_ptr<HttpClient> client) {
     ProcessHttpClient& shared = processHttpClient();
     const std::lock_guard lock(shared.mutex);
     shared.client = std::move(client);
+}
+
+void ServerRequestTransport::prepareNetwork() {
+    std::shared_ptr<HttpClient> client;
+    {
+        ProcessHttpClient& shared = processHttpClient();
+        const std::lock_guard lock(shared.mutex);
+        client = shared.client;
+    }
+    if (client) {
+        client->prepare();
+    }
 }
 
 ServerRequestTransport::ServerRequestTransport(ServerSessionConfiguration configuration,

@@ -72,7 +72,7 @@ struct ServerSessionConfiguration {
     static ServerSessionConfiguration textWriting();     // 15 s / 30 s, waits
     static ServerSessionConfiguration textImprove();     // 60 s / 120 s, waits
     static ServerSessionConfiguration textPrompt();      // 60 s / 120 s, waits
-    static ServerSessionConfiguration telemetry();       // 5 s / 10 s, does not wait
+    static ServerSessionConfiguration telemetry();       // 5 s / 10 s, does not wait, 8 KiB
     static ServerSessionConfiguration updateManifest();  // 5 s / 10 s, does not wait, 1 at a time, 1 MiB
 };
 
@@ -80,6 +80,9 @@ struct ServerSessionConfiguration {
 // characters (a field, a selection, the text of a window), so no real answer comes near it; a
 // larger one is the server misbehaving and is not written into anyone's field.
 inline constexpr qint64 serverTextAnswerMaximumBytes = 1024 * 1024;
+
+// The largest answer to a usage event, which nobody reads: an acknowledgement of a few bytes.
+inline constexpr qint64 usageEventAnswerMaximumBytes = 8 * 1024;
 
 // Every request's own time-out interval. The HTTP layer has one idle time-out, so the shorter
 // of this and the session's request time-out applies.
@@ -129,6 +132,10 @@ public:
     // The HTTP client of every transport made without one, handed over once by the composition
     // root at the process's start (the back end's systemHttpClient()).
     static void useHttpClient(std::shared_ptr<HttpClient> client);
+    // Makes the process's HTTP client ready for a first request, off the calling thread; returns
+    // at once. Called as a command that may go to the server starts, so that its request does
+    // not wait for the library; a program that makes no request never opens it.
+    static void prepareNetwork();
 
     int requestsInFlight() const { return inFlight_; }
     int requestsWaiting() const { return static_cast<int>(waiters_.size()); }

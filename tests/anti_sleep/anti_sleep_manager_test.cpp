@@ -52,8 +52,9 @@ protected:
     std::shared_ptr<FakePowerAssertions> display = std::make_shared<FakePowerAssertions>(100);
     std::shared_ptr<RecordingInput> input = std::make_shared<RecordingInput>();
     bool xtestAvailable = true;
-    std::unique_ptr<AntiSleepManager> manager = std::make_unique<AntiSleepManager>(
-        AntiSleepManager::Environment{system, display, input, [this] { return xtestAvailable; }, clock, scheduler});
+    std::chrono::steady_clock::time_point monotonic;
+    std::unique_ptr<AntiSleepManager> manager = std::make_unique<AntiSleepManager>(AntiSleepManager::Environment{
+        system, display, input, [this] { return xtestAvailable; }, clock, scheduler, [this] { return monotonic; }});
 
     QStringList lines() const { return logs.messages(LogCategory::app); }
     QStringList takeLines() {
@@ -267,6 +268,23 @@ TEST_F(AntiSleepManagerTest, WakeAndClockChangeReevaluateFromTheClock) {
         (QStringList{"anti-sleep clock change notification received", "anti-sleep system assertion created id=8",
                      "anti-sleep display assertion created id=101", "anti-sleep next transition in 10800 seconds"}));
     ASSERT_EQ(scheduler->pendingCount(), 1u);
+}
+
+TEST_F(AntiSleepManagerTest, AClockSteppedTenTimesASecondIsWrittenOnceAMinuteWithItsCount) {
+    // A virtual machine's clock stepped back and forth ten times a second for a minute.
+    for (int step = 1; step <= 601; ++step) {
+        monotonic += 100ms;
+        clock->set(utc(15, 12).addMSecs(step % 2 == 0 ? 0 : 700));
+        manager->handleClockChange();
+    }
+    EXPECT_EQ(takeLines(), (QStringList{"anti-sleep clock change notification received",
+                                        "anti-sleep clock change notification received count=600"}));
+    // Each notice is still acted on.
+    manager->configure(schedule(540, 1080));
+    takeLines();
+    clock->set(utc(15, 20));
+    manager->handleClockChange();
+    EXPECT_FALSE(manager->systemSleepAssertionID());
 }
 
 TEST_F(AntiSleepManagerTest, SystemNoticesReachTheManagerWhileItLives) {

@@ -486,6 +486,43 @@ TEST(ServerTransportFailures, AConnectionLostOnTheWayFailsAtOnceEvenWhereTheSyst
     }
 }
 
+TEST(ServerTransportFailures, ABrokenAnswerFailsAsABadAnswerAtOnceEvenWhereTheSystemReportsNoNetwork) {
+    struct Row {
+        const char* name;
+        QByteArray answer;
+        bool closes = false;  // else the connection stays open
+    };
+    const std::vector<Row> rows = {
+        {"a chunk size curl cannot read",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0x39\r\n" + QByteArray(57, 'a') + "\r\n0\r\n\r\n"},
+        {"a head cut midway", "HTTP/1.1 200 OK\r\nContent-Type: appl", true},
+        {"a switch to another protocol", "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\n\r\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::RawTcpServer server([&row](test::RawConnection& connection) {
+            connection.readRequest();
+            connection.write(row.answer);
+            if (!row.closes) {
+                connection.readSome(1, 5s);
+            }
+        });
+        auto reachability = std::make_shared<test::FakeNetworkReachability>(true);
+        ServerSessionConfiguration configuration = fastSession();
+        configuration.requestTimeout = 10s;
+        configuration.resourceTimeout = 10s;
+        ServerRequestTransport transport(configuration, reachability);
+        ServerHTTPRequest request = ServerHTTPRequest::postJSON(R"({"fieldText":"x"})");
+        request.url = server.url("/api/text-writes");
+
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(urlErrorCode([&] { test::await(transport.send(request)); }), URLError::badServerResponse);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 1500ms);
+        EXPECT_EQ(reachability->waits(), 0);
+        EXPECT_EQ(server.connectionCount(), 1) << "the request was sent again";
+    }
+}
+
 TEST(ServerTransportRedirects, ARequestWithABodyIsNeverSentOnWhileAGetFollows) {
     test::LocalHttpServer elsewhere;
     elsewhere.server().Post("/collect", [](const httplib::Request&, httplib::Response& response) {
@@ -578,6 +615,10 @@ TEST(ServerTransportRedirects, AGetFollowsOnlyToHttpAndNeverFromHttpsToAnotherSc
         if (path == "/to-https") {
             return redirectTo(QStringLiteral("/manifest"));
         }
+        if (path == "/two-locations") {
+            return "HTTP/1.1 302 Found\r\nLocation: " + plainManifest.toUtf8() +
+                   "\r\nLocation: /manifest\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        }
         return redirectTo(plainManifest);
     });
     ASSERT_TRUE(secure.isListening());
@@ -596,6 +637,16 @@ TEST(ServerTransportRedirects, AGetFollowsOnlyToHttpAndNeverFromHttpsToAnotherSc
     // From https to http is refused before anything is sent there.
     const int plainRequests = plain.requestCount();
     request.url = secure.url("/to-http");
+    try {
+        test::await(transport.send(request));
+        ADD_FAILURE() << "followed a redirect from https to http";
+    } catch (const URLError& error) {
+        EXPECT_EQ(error.detail(), "redirect from https to http");
+    }
+    EXPECT_EQ(plain.requestCount(), plainRequests);
+
+    // Of two Location lines, the first is the one followed: from https to http, refused.
+    request.url = secure.url("/two-locations");
     try {
         test::await(transport.send(request));
         ADD_FAILURE() << "followed a redirect from https to http";
@@ -748,9 +799,24 @@ TEST(ServerTransportConnections, AnHttpsRequestGoesThroughTheEnvironmentsProxyUn
     EXPECT_EQ(secure.requestCount(), 1);
 
     {
+        SCOPED_TRACE("a proxy that refuses the tunnel says so");
+        ServerHTTPRequest refused = request;
+        refused.url.setPort(unusedPort());
+        try {
+            test::await(transport.send(refused));
+            ADD_FAILURE() << "answered through a refused tunnel";
+        } catch (const URLError& error) {
+            EXPECT_EQ(error.code(), URLError::cannotConnectToHost);
+            EXPECT_EQ(
+                error.detail(),
+                QStringLiteral("the proxy refused the tunnel to 127.0.0.1:%1 (HTTP 502)").arg(refused.url.port()));
+        }
+        EXPECT_EQ(secure.requestCount(), 1);
+    }
+    {
         const test::ScopedEnvironmentVariable bypass("no_proxy", "localhost,127.0.0.1");
         EXPECT_EQ(test::await(transport.send(request)).statusCode, 200);
-        EXPECT_EQ(proxy.targets(), QList<QByteArray>{target}) << "no_proxy names the host: straight to it";
+        EXPECT_EQ(proxy.targets().size(), 2) << "no_proxy names the host: straight to it";
         EXPECT_EQ(secure.requestCount(), 2);
     }
 

@@ -39,6 +39,8 @@ public:
         }
         return client_->exchange(std::move(request));
     }
+    // Opened by the first exchange, on the test's thread.
+    void prepare() override {}
 
 private:
     HttpClientOptions options_;

@@ -41,6 +41,10 @@ tavrolin::ZipArchiveWriter* tavrolin_zip_make_writer();
 
 // libtavrolin-http.so (libcurl): an HTTP client with a connection cache of its own, driven by the
 // event loop of the calling thread, to which it belongs. Opening the module initialises libcurl.
+// tavrolin_http_prepare loads the certificates the clients made with `options` trust (the
+// system's: some hundred certificates), once per process: call it off the GUI thread before
+// making the client, which otherwise loads them itself.
+void tavrolin_http_prepare(const tavrolin::HttpClientOptions& options);
 tavrolin::HttpClient* tavrolin_http_make_client(const tavrolin::HttpClientOptions& options);
 
 }  // extern "C"

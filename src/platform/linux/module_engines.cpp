@@ -156,23 +156,33 @@ ModuleHttpClient::ModuleHttpClient(std::shared_ptr<EngineModule> module, HttpCli
 
 ModuleHttpClient::~ModuleHttpClient() = default;
 
+void ModuleHttpClient::prepare() {
+    if (state_->client || state_->opening) {
+        return;
+    }
+    state_->opening = QtConcurrent::run([module = state_->module, options = state_->options] {
+        Opened result;
+        const auto prepareTrust =
+            moduleEntry<decltype(&tavrolin_http_prepare)>(*module, "tavrolin_http_prepare", result.error);
+        if (prepareTrust == nullptr) {
+            return result;
+        }
+        prepareTrust(options);
+        result.make =
+            moduleEntry<decltype(&tavrolin_http_make_client)>(*module, "tavrolin_http_make_client", result.error);
+        return result;
+    });
+}
+
 QCoro::Task<HttpExchangeAnswer> ModuleHttpClient::exchange(HttpExchangeRequest request) {
     const std::shared_ptr<State> state = state_;
     if (!state->client) {
-        using Make = decltype(&tavrolin_http_make_client);
-        struct Opened {
-            Make make = nullptr;
-            QString error;
-        };
-        // The opening is started outside the co_await: g++ 12 destroys a temporary of a co_await
-        // expression twice, and this lambda holds a reference to the module.
-        QFuture<Opened> opening = QtConcurrent::run([module = state->module] {
-            Opened result;
-            result.make = moduleEntry<Make>(*module, "tavrolin_http_make_client", result.error);
-            return result;
-        });
+        prepare();
+        // A copy: g++ 12 destroys a temporary of a co_await expression twice.
+        QFuture<Opened> opening = *state->opening;
         const Opened opened = co_await opening;
         if (opened.make == nullptr) {
+            state->opening.reset();  // the next exchange tries again
             HttpExchangeAnswer failed;
             failed.failure = HttpFailure::other;
             failed.failureDetail = QStringLiteral("HTTP is not available: ") + opened.error;
@@ -181,6 +191,7 @@ QCoro::Task<HttpExchangeAnswer> ModuleHttpClient::exchange(HttpExchangeRequest r
         // Another exchange may have made it meanwhile.
         if (!state->client) {
             state->client.reset(opened.make(state->options));
+            state->opening.reset();
         }
     }
     co_return co_await state->client->exchange(std::move(request));

@@ -12,9 +12,12 @@
 #include "platform/text_recognition_engine.h"
 #include "platform/zip_archive_writer.h"
 
+#include <QFuture>
+
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace tavrolin {
 
@@ -74,7 +77,8 @@ private:
 };
 
 // The HTTP module's client, made on the thread of the first exchange once the module was opened
-// off it (a worker opens and checks the module: about 15 libraries). While the module cannot be
+// off it (a worker opens and checks the module: about 15 libraries, and loads the trusted
+// certificates), started by prepare() or else by the first exchange. While the module cannot be
 // opened, an exchange fails with "HTTP is not available: <reason>", and the next one tries again.
 class ModuleHttpClient final : public HttpClient {
 public:
@@ -82,15 +86,22 @@ public:
     ~ModuleHttpClient() override;
 
     QCoro::Task<HttpExchangeAnswer> exchange(HttpExchangeRequest request) override;
+    void prepare() override;
 
     // Whether the client was made (the module is open).
     bool isLoaded() const { return state_->client != nullptr; }
 
 private:
+    struct Opened {
+        HttpClient* (*make)(const HttpClientOptions&) = nullptr;
+        QString error;
+    };
     struct State {
         std::shared_ptr<EngineModule> module;
         HttpClientOptions options;
         std::unique_ptr<HttpClient> client;
+        // The worker's opening, from prepare() or the first exchange until it ends.
+        std::optional<QFuture<Opened>> opening;
     };
     std::shared_ptr<State> state_;
 };

@@ -5,10 +5,17 @@
 // connection cache every exchange shares.
 //
 // The rules curl does not keep itself are kept in its callbacks: the head counted line by line
-// (64 KiB, where curl allows 300 KB), the body counted as it is written, conflicting lengths and
-// unsafe redirects refused, the idle timer started again by every byte of a head or a body, a
-// request body handed out once (curl may send a request again on a fresh connection when a
-// reused one was found closed: a body is never sent twice).
+// (64 KiB, where curl allows 300 KB) and checked to have ended, the body counted as it is
+// written, conflicting lengths, unasked upgrades and redirects to other schemes refused, the idle
+// timer started again by every byte of a head or a body, a request body handed out once (curl may
+// send a request again on a fresh connection when a reused one was found closed: a body is never
+// sent twice).
+//
+// Nothing waits on the calling thread: names are looked up on curl's resolver threads, and an
+// exchange ended before its lookup did leaves that thread to finish alone (CURLOPT_QUICK_EXIT)
+// instead of joining it. The certificates trusted are loaded once per process (by
+// tavrolin_http_prepare, off the GUI thread) and handed to every TLS connection, where curl would
+// parse the system's bundle again for each one.
 #include "platform/http_client.h"
 #include "platform/linux/engine_module_entries.h"
 
@@ -24,6 +31,10 @@
 #include <curl/curl.h>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 #include <optional>
 #include <sys/socket.h>
 #include <utility>
@@ -53,6 +64,55 @@ bool holdsLineBreak(const QByteArray& value) {
 bool isHttpUrl(const QUrl& url) {
     return url.isValid() && !url.isRelative() && !url.host().isEmpty() &&
            (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+}
+
+using TrustStore = std::shared_ptr<X509_STORE>;
+
+// The certificates of `pem`, or where it is empty the system's: the bundle and folder libcurl was
+// built to read (Debian: /etc/ssl/certs/ca-certificates.crt and /etc/ssl/certs), as it read them
+// for each connection.
+TrustStore loadTrustStore(const QByteArray& pem) {
+    TrustStore store(X509_STORE_new(), &X509_STORE_free);
+    if (!store) {
+        return store;
+    }
+    if (pem.isEmpty()) {
+        CURL* probe = curl_easy_init();
+        char* bundle = nullptr;
+        char* folder = nullptr;
+        curl_easy_getinfo(probe, CURLINFO_CAINFO, &bundle);
+        curl_easy_getinfo(probe, CURLINFO_CAPATH, &folder);
+        if (bundle != nullptr) {
+            X509_STORE_load_file(store.get(), bundle);
+        }
+        if (folder != nullptr) {
+            X509_STORE_load_path(store.get(), folder);
+        }
+        curl_easy_cleanup(probe);
+        return store;
+    }
+    BIO* bio = BIO_new_mem_buf(pem.constData(), static_cast<int>(pem.size()));
+    STACK_OF(X509_INFO)* items = PEM_X509_INFO_read_bio(bio, nullptr, nullptr, nullptr);
+    for (int i = 0; i < sk_X509_INFO_num(items); ++i) {
+        if (X509* certificate = sk_X509_INFO_value(items, i)->x509) {
+            X509_STORE_add_cert(store.get(), certificate);
+        }
+    }
+    sk_X509_INFO_pop_free(items, X509_INFO_free);
+    BIO_free(bio);
+    return store;
+}
+
+// The store of `pem`, loaded by the first call for it. Every client of the process shares it.
+TrustStore trustStore(const QByteArray& pem) {
+    static std::mutex mutex;
+    static std::map<QByteArray, TrustStore> stores;
+    const std::lock_guard lock(mutex);
+    TrustStore& store = stores[pem];
+    if (!store) {
+        store = loadTrustStore(pem);
+    }
+    return store;
 }
 
 struct CurlSlist {
@@ -128,6 +188,7 @@ private:
     static int onSeek(void* self, curl_off_t offset, int origin);
     static int onPrerequest(void* self, char*, char*, int, int);
     static curl_socket_t onOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
+    static CURLcode onSslContext(CURL*, void* context, void* store);
     // Whether the request may be sent (again) now; false once part of its body left.
     bool maySend();
     // Why the request cannot go out as it is (nothing is sent then); else its header lines are
@@ -138,6 +199,8 @@ private:
 
     bool header(const QByteArray& line);
     void endOfHead();
+    // The failure of a transfer curl ended with `result`.
+    std::pair<HttpFailure, QString> failureOf(CURLcode result, const QString& detail);
     // Records the failure, to be reported once curl ends the transfer (a callback answers curl
     // with a refusal).
     void refuse(HttpFailure failure, const QString& detail);
@@ -159,6 +222,9 @@ private:
     bool done_ = false;
 
     qsizetype bodySent_ = 0;
+    // Whether the request left (connected, TLS included): from then on no failure is taken for a
+    // missing network.
+    bool requestLeft_ = false;
     // The head being read: its bytes (with the interim heads before it), its status, its
     // Content-Length and its Location.
     qint64 headBytes_ = 0;
@@ -168,6 +234,8 @@ private:
     QByteArray location_;
     QUrl currentUrl_;
     int redirects_ = 0;
+    // The scheme a redirect from https led to, which curl refuses to follow.
+    QString redirectFromHttpsTo_;
 
     std::optional<HttpFailure> failure_;
     QString failureDetail_;
@@ -177,7 +245,10 @@ private:
 class CurlHttpClient final : public QObject, public HttpClient {
 public:
     explicit CurlHttpClient(HttpClientOptions options)
-        : options_(std::move(options)), multi_(curl_multi_init()), share_(curl_share_init()) {
+        : options_(std::move(options)),
+          trust_(trustStore(options_.trustedCertificates)),
+          multi_(curl_multi_init()),
+          share_(curl_share_init()) {
         // TLS sessions are resumed across exchanges (the name cache is the multi handle's own).
         curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
         curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &CurlHttpClient::onSocket);
@@ -214,7 +285,11 @@ public:
         co_return transfer->answer();
     }
 
+    // Its library and certificates were ready when it was made.
+    void prepare() override {}
+
     const HttpClientOptions& options() const { return options_; }
+    X509_STORE* trust() const { return trust_.get(); }
     CURLSH* share() const { return share_; }
 
     bool add(CURL* easy, Transfer* transfer) {
@@ -304,6 +379,7 @@ private:
     }
 
     HttpClientOptions options_;
+    TrustStore trust_;
     CURLM* multi_;
     CURLSH* share_;
     QTimer timer_;
@@ -389,6 +465,10 @@ void Transfer::setOptions() {
     curl_easy_setopt(easy_, CURLOPT_PRIVATE, this);
     curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorText_);
     curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+    // A transfer ended while its name is being looked up leaves curl's resolver thread to end on
+    // its own: without this, curl_multi_remove_handle joins it, and a name server that does not
+    // answer holds the calling thread for its whole time-out.
+    curl_easy_setopt(easy_, CURLOPT_QUICK_EXIT, 1L);
     curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
     curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, request_.followsRedirects ? 1L : 0L);
@@ -409,12 +489,14 @@ void Transfer::setOptions() {
     curl_easy_setopt(easy_, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(easy_, CURLOPT_SHARE, client_->share());
 
-    const HttpClientOptions& options = client_->options();
-    if (!options.trustedCertificates.isEmpty()) {
-        curl_blob blob{const_cast<char*>(options.trustedCertificates.constData()),
-                       static_cast<size_t>(options.trustedCertificates.size()), CURL_BLOB_COPY};
-        curl_easy_setopt(easy_, CURLOPT_CAINFO_BLOB, &blob);
+    // Each TLS connection verifies against the client's store, loaded once; curl reads no bundle.
+    if (client_->trust() != nullptr &&
+        curl_easy_setopt(easy_, CURLOPT_SSL_CTX_FUNCTION, &Transfer::onSslContext) == CURLE_OK) {
+        curl_easy_setopt(easy_, CURLOPT_SSL_CTX_DATA, client_->trust());
+        curl_easy_setopt(easy_, CURLOPT_CAINFO, nullptr);
+        curl_easy_setopt(easy_, CURLOPT_CAPATH, nullptr);
     }
+    const HttpClientOptions& options = client_->options();
     for (const QByteArray& entry : options.resolve) {
         resolve_.append(entry);
     }
@@ -490,32 +572,36 @@ bool Transfer::header(const QByteArray& line) {
             }
             contentLength_ = length;
         }
-    } else if (name == "location") {
-        location_ = value;
+    } else if (name == "location" && location_.isEmpty()) {
+        location_ = value;  // curl follows the first
     }
     return true;
 }
 
 void Transfer::endOfHead() {
-    if (headStatus_ >= 100 && headStatus_ < 200 && headStatus_ != 101) {
+    if (headStatus_ == 101) {
+        // No request asks for another protocol: an answer switching to one is no HTTP answer,
+        // and curl would wait for the connection to close.
+        refuse(HttpFailure::badServerResponse, QStringLiteral("a switch to another protocol, which was not asked for"));
+        return;
+    }
+    if (headStatus_ >= 100 && headStatus_ < 200) {
         return;  // an interim head: the real one follows, counted with it
     }
-    const bool redirect = headStatus_ == 300 || headStatus_ == 301 || headStatus_ == 302 || headStatus_ == 303 ||
-                          headStatus_ == 307 || headStatus_ == 308;
-    if (request_.followsRedirects && redirect && !location_.isEmpty()) {
-        // Checked before curl follows it, in the words the transport has always used; curl's own
-        // protocol lists refuse the same.
+    // curl follows the first Location of any 3xx answer.
+    if (request_.followsRedirects && headStatus_ >= 300 && headStatus_ < 400 && !location_.isEmpty()) {
         if (redirects_ == request_.maximumRedirects) {
             return;  // curl refuses it as one too many
         }
         const QUrl next = currentUrl_.resolved(QUrl(QString::fromUtf8(location_)));
-        if (currentUrl_.scheme() == QLatin1String("https") && next.scheme() != QLatin1String("https")) {
-            refuse(HttpFailure::other, QStringLiteral("redirect from https to %1").arg(next.scheme()));
-            return;
-        }
         if (!isHttpUrl(next)) {
             refuse(HttpFailure::badURL, QStringLiteral("redirect to something other than an http(s) URL"));
             return;
+        }
+        // From https, curl follows only to https (CURLOPT_REDIR_PROTOCOLS_STR); its refusal is
+        // worded with the scheme.
+        if (currentUrl_.scheme() == QLatin1String("https") && next.scheme() != QLatin1String("https")) {
+            redirectFromHttpsTo_ = next.scheme();
         }
         currentUrl_ = next;
         ++redirects_;
@@ -582,7 +668,16 @@ bool Transfer::maySend() {
 int Transfer::onPrerequest(void* self, char*, char*, int, int) {
     auto* transfer = static_cast<Transfer*>(self);
     transfer->active();  // connected (TLS included): the request leaves now
-    return transfer->maySend() ? CURL_PREREQFUNC_OK : CURL_PREREQFUNC_ABORT;
+    if (!transfer->maySend()) {
+        return CURL_PREREQFUNC_ABORT;
+    }
+    transfer->requestLeft_ = true;
+    return CURL_PREREQFUNC_OK;
+}
+
+CURLcode Transfer::onSslContext(CURL*, void* context, void* store) {
+    SSL_CTX_set1_cert_store(static_cast<SSL_CTX*>(context), static_cast<X509_STORE*>(store));
+    return CURLE_OK;
 }
 
 curl_socket_t Transfer::onOpenSocket(void* self, curlsocktype, curl_sockaddr* address) {
@@ -621,75 +716,12 @@ void Transfer::curlDone(CURLcode result) {
         errorText_[0] != '\0' ? QString::fromUtf8(errorText_) : QString::fromUtf8(curl_easy_strerror(result));
     client_->remove(easy_);
     if (!failure_ && result != CURLE_OK) {
-        switch (result) {
-        case CURLE_COULDNT_RESOLVE_HOST:
-        case CURLE_COULDNT_RESOLVE_PROXY:
-            refuse(HttpFailure::cannotFindHost, detail);
-            break;
-        case CURLE_COULDNT_CONNECT: {
-            // A server that took the connection and reset it at once reached us: not a missing
-            // network, a connection lost.
-            long error = 0;
-            curl_easy_getinfo(easy_, CURLINFO_OS_ERRNO, &error);
-            refuse(error == ECONNRESET || error == EPIPE ? HttpFailure::connectionLost : HttpFailure::cannotConnect,
-                   detail);
-            break;
-        }
-        case CURLE_OPERATION_TIMEDOUT:
-            refuse(HttpFailure::timedOut, detail);
-            break;
-        case CURLE_PEER_FAILED_VERIFICATION:
-            refuse(HttpFailure::certificateRejected, detail);
-            break;
-        case CURLE_SSL_CONNECT_ERROR:
-        case CURLE_SSL_CERTPROBLEM:
-        case CURLE_SSL_CIPHER:
-        case CURLE_SSL_ENGINE_NOTFOUND:
-        case CURLE_SSL_ENGINE_SETFAILED:
-        case CURLE_SSL_ENGINE_INITFAILED:
-        case CURLE_SSL_CACERT_BADFILE:
-        case CURLE_SSL_SHUTDOWN_FAILED:
-        case CURLE_SSL_CRL_BADFILE:
-        case CURLE_SSL_ISSUER_ERROR:
-        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
-        case CURLE_SSL_INVALIDCERTSTATUS:
-        case CURLE_SSL_CLIENTCERT:
-            refuse(HttpFailure::secureConnectionFailed, detail);
-            break;
-        case CURLE_GOT_NOTHING:
-        case CURLE_RECV_ERROR:
-        case CURLE_SEND_ERROR:
-        case CURLE_PARTIAL_FILE:
-        case CURLE_SEND_FAIL_REWIND:
-        case CURLE_HTTP2:
-        case CURLE_HTTP2_STREAM:
-            refuse(HttpFailure::connectionLost, detail);
-            break;
-        case CURLE_WEIRD_SERVER_REPLY:
-        case CURLE_BAD_CONTENT_ENCODING:
-        case CURLE_UNSUPPORTED_PROTOCOL:
-            refuse(HttpFailure::badServerResponse, detail);
-            break;
-        case CURLE_OUT_OF_MEMORY:
-            // curl's own bound on one header line (100 KB), met before the line reaches us.
-            if (!headComplete_) {
-                refuse(HttpFailure::badServerResponse,
-                       QStringLiteral("response header larger than %1 bytes").arg(httpResponseHeadMaximumBytes));
-            } else {
-                refuse(HttpFailure::other, detail);
-            }
-            break;
-        case CURLE_TOO_MANY_REDIRECTS:
-            refuse(HttpFailure::tooManyRedirects,
-                   QStringLiteral("more than %1 redirects").arg(request_.maximumRedirects));
-            break;
-        case CURLE_URL_MALFORMAT:
-            refuse(HttpFailure::badURL, detail);
-            break;
-        default:
-            refuse(HttpFailure::other, detail);
-            break;
-        }
+        const auto [failure, why] = failureOf(result, detail);
+        refuse(failure, why);
+    }
+    if (!failure_ && !headComplete_) {
+        // The connection closed inside the head: whatever status it named is no answer.
+        refuse(HttpFailure::badServerResponse, QStringLiteral("the answer's head did not end"));
     }
     if (!failure_) {
         long status = 0;
@@ -697,6 +729,82 @@ void Transfer::curlDone(CURLcode result) {
         answer_.statusCode = static_cast<int>(status);
     }
     finish();
+}
+
+std::pair<HttpFailure, QString> Transfer::failureOf(CURLcode result, const QString& detail) {
+    long tunnelStatus = 0;
+    curl_easy_getinfo(easy_, CURLINFO_HTTP_CONNECTCODE, &tunnelStatus);
+    if (tunnelStatus != 0 && (tunnelStatus < 200 || tunnelStatus > 299)) {
+        return {HttpFailure::cannotConnect,
+                QStringLiteral("the proxy refused the tunnel to %1:%2 (HTTP %3)")
+                    .arg(request_.url.host())
+                    .arg(request_.url.port(request_.url.scheme() == QLatin1String("https") ? 443 : 80))
+                    .arg(tunnelStatus)};
+    }
+    switch (result) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return {HttpFailure::cannotFindHost, detail};
+    case CURLE_COULDNT_CONNECT: {
+        // A server that took the connection and reset it at once reached us: not a missing
+        // network, a connection lost.
+        long error = 0;
+        curl_easy_getinfo(easy_, CURLINFO_OS_ERRNO, &error);
+        return {error == ECONNRESET || error == EPIPE ? HttpFailure::connectionLost : HttpFailure::cannotConnect,
+                detail};
+    }
+    case CURLE_OPERATION_TIMEDOUT:
+        return {HttpFailure::timedOut, detail};
+    case CURLE_PEER_FAILED_VERIFICATION:
+        return {HttpFailure::certificateRejected, detail};
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_SHUTDOWN_FAILED:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_CLIENTCERT:
+        return {HttpFailure::secureConnectionFailed, detail};
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_SEND_FAIL_REWIND:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+        return {HttpFailure::connectionLost, detail};
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_BAD_CONTENT_ENCODING:
+        return {HttpFailure::badServerResponse, detail};
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        if (!redirectFromHttpsTo_.isEmpty()) {
+            return {HttpFailure::badServerResponse,
+                    QStringLiteral("redirect from https to %1").arg(redirectFromHttpsTo_)};
+        }
+        return {HttpFailure::badServerResponse, detail};
+    case CURLE_OUT_OF_MEMORY:
+        // curl's own bound on one header line (100 KB), met before the line reaches us.
+        if (!headComplete_) {
+            return {HttpFailure::badServerResponse,
+                    QStringLiteral("response header larger than %1 bytes").arg(httpResponseHeadMaximumBytes)};
+        }
+        break;
+    case CURLE_TOO_MANY_REDIRECTS:
+        return {HttpFailure::tooManyRedirects, QStringLiteral("more than %1 redirects").arg(request_.maximumRedirects)};
+    case CURLE_URL_MALFORMAT:
+        return {HttpFailure::badURL, detail};
+    default:
+        break;
+    }
+    // Anything else once the request left (a chunk size curl cannot read, a broken encoding...) is
+    // the server's answer gone wrong: the network is there, and the request is not sent again.
+    return {requestLeft_ ? HttpFailure::badServerResponse : HttpFailure::other, detail};
 }
 
 void Transfer::finish() {
@@ -721,6 +829,10 @@ HttpExchangeAnswer Transfer::answer() {
 }  // namespace
 
 }  // namespace tavrolin
+
+extern "C" void tavrolin_http_prepare(const tavrolin::HttpClientOptions& options) {
+    tavrolin::trustStore(options.trustedCertificates);
+}
 
 extern "C" tavrolin::HttpClient* tavrolin_http_make_client(const tavrolin::HttpClientOptions& options) {
     return new tavrolin::CurlHttpClient(options);
