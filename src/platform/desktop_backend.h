@@ -195,8 +195,9 @@ std::shared_ptr<DictationAuthorizing> makeSystemDictationAuthorization();
 std::shared_ptr<const ZipArchiveWriter> makeSystemZipArchiveWriter();
 
 // The process's HTTP client (libcurl), its one connection cache. Cheap to make: the library is
-// opened by the first exchange, off the GUI thread, and the client then runs on the event loop of
-// the thread that made it (make it on the GUI thread). While the library cannot be opened, every
+// opened and the system's certificates loaded off the GUI thread by prepare() or else by the
+// first exchange, and the client then runs on the event loop of the thread that made it (make it
+// on the GUI thread). While the library cannot be opened, every
 // exchange fails with "HTTP is not available: <reason>".
 std::shared_ptr<HttpClient> systemHttpClient();
 

@@ -4,8 +4,8 @@
 // one connection cache for the process (connections reused between exchanges and clients, HTTP/2
 // where the server offers it, IPv4 tried when IPv6 stalls), takes the proxies the environment
 // names (http_proxy, https_proxy, all_proxy, no_proxy) or the application's own, and verifies TLS
-// with the system's trust. Exchanges run on the event loop of the thread that made the client:
-// nothing waits on that thread.
+// with the system's trust, loaded once. Exchanges run on the event loop of the thread that made
+// the client: nothing waits on that thread, not even an exchange given up during its name lookup.
 
 #include <QByteArray>
 #include <QCoroTask>
@@ -47,14 +47,16 @@ enum class HttpFailure {
     invalidRequest,  // refused before anything was sent (a bad header, not an http(s) URL)
     badURL,          // a redirect to something other than an http(s) URL
     tooManyRedirects,
-    timedOut,             // the idle or the whole-exchange limit
-    cannotFindHost,       // the name (of the server or the proxy) did not resolve
-    cannotConnect,        // no connection to the server or the proxy
-    connectionLost,       // the connection ended before the answer did
-    badServerResponse,    // not HTTP, a head or body past its bound, conflicting lengths
+    timedOut,        // the idle or the whole-exchange limit
+    cannotFindHost,  // the name (of the server or the proxy) did not resolve
+    cannotConnect,   // no connection to the server or the proxy, or a tunnel the proxy refused
+    connectionLost,  // the connection ended before the answer did
+    // Not HTTP, a head or body past its bound or cut short, conflicting lengths, a redirect from
+    // https to http; and any failure once the request left that is none of the others.
+    badServerResponse,
     certificateRejected,  // the server's certificate is not trusted for its name
     secureConnectionFailed,
-    other,
+    other,  // before the request left: no library, no handle
 };
 
 struct HttpExchangeAnswer {

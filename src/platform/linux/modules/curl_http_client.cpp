@@ -14,8 +14,8 @@
 // Nothing waits on the calling thread: names are looked up on curl's resolver threads, and an
 // exchange ended before its lookup did leaves that thread to finish alone (CURLOPT_QUICK_EXIT)
 // instead of joining it. The certificates trusted are loaded once per process (by
-// tavrolin_http_prepare, off the GUI thread) and handed to every TLS connection, where curl would
-// parse the system's bundle again for each one.
+// tavrolin_http_prepare off the GUI thread, else by the first TLS connection) and handed to every
+// TLS connection, where curl would parse the system's bundle again for each one.
 #include "platform/http_client.h"
 #include "platform/linux/engine_module_entries.h"
 
@@ -188,7 +188,7 @@ private:
     static int onSeek(void* self, curl_off_t offset, int origin);
     static int onPrerequest(void* self, char*, char*, int, int);
     static curl_socket_t onOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
-    static CURLcode onSslContext(CURL*, void* context, void* store);
+    static CURLcode onSslContext(CURL*, void* context, void* client);
     // Whether the request may be sent (again) now; false once part of its body left.
     bool maySend();
     // Why the request cannot go out as it is (nothing is sent then); else its header lines are
@@ -245,10 +245,7 @@ private:
 class CurlHttpClient final : public QObject, public HttpClient {
 public:
     explicit CurlHttpClient(HttpClientOptions options)
-        : options_(std::move(options)),
-          trust_(trustStore(options_.trustedCertificates)),
-          multi_(curl_multi_init()),
-          share_(curl_share_init()) {
+        : options_(std::move(options)), multi_(curl_multi_init()), share_(curl_share_init()) {
         // TLS sessions are resumed across exchanges (the name cache is the multi handle's own).
         curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
         curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &CurlHttpClient::onSocket);
@@ -289,7 +286,14 @@ public:
     void prepare() override {}
 
     const HttpClientOptions& options() const { return options_; }
-    X509_STORE* trust() const { return trust_.get(); }
+    // The certificates its TLS connections trust: loaded by the first one unless
+    // tavrolin_http_prepare loaded them before.
+    X509_STORE* trust() {
+        if (!trust_) {
+            trust_ = trustStore(options_.trustedCertificates);
+        }
+        return trust_.get();
+    }
     CURLSH* share() const { return share_; }
 
     bool add(CURL* easy, Transfer* transfer) {
@@ -490,9 +494,8 @@ void Transfer::setOptions() {
     curl_easy_setopt(easy_, CURLOPT_SHARE, client_->share());
 
     // Each TLS connection verifies against the client's store, loaded once; curl reads no bundle.
-    if (client_->trust() != nullptr &&
-        curl_easy_setopt(easy_, CURLOPT_SSL_CTX_FUNCTION, &Transfer::onSslContext) == CURLE_OK) {
-        curl_easy_setopt(easy_, CURLOPT_SSL_CTX_DATA, client_->trust());
+    if (curl_easy_setopt(easy_, CURLOPT_SSL_CTX_FUNCTION, &Transfer::onSslContext) == CURLE_OK) {
+        curl_easy_setopt(easy_, CURLOPT_SSL_CTX_DATA, client_);
         curl_easy_setopt(easy_, CURLOPT_CAINFO, nullptr);
         curl_easy_setopt(easy_, CURLOPT_CAPATH, nullptr);
     }
@@ -655,9 +658,9 @@ int Transfer::onSeek(void* self, curl_off_t offset, int origin) {
 }
 
 bool Transfer::maySend() {
-    // Asked again once part of the body left: curl is about to send the request once more on a
-    // fresh connection (a reused one was found closed). The server may have taken the first one.
-    if (bodySent_ > 0) {
+    // Asked again once a request with a body left: curl is about to send it once more on a fresh
+    // connection (a reused one was found closed). The server may have taken the first one.
+    if (bodySent_ > 0 || (requestLeft_ && request_.method != "GET" && request_.method != "HEAD")) {
         refuse(HttpFailure::connectionLost,
                QStringLiteral("the connection closed after the request was sent; it is not sent twice"));
         return false;
@@ -675,8 +678,12 @@ int Transfer::onPrerequest(void* self, char*, char*, int, int) {
     return CURL_PREREQFUNC_OK;
 }
 
-CURLcode Transfer::onSslContext(CURL*, void* context, void* store) {
-    SSL_CTX_set1_cert_store(static_cast<SSL_CTX*>(context), static_cast<X509_STORE*>(store));
+CURLcode Transfer::onSslContext(CURL*, void* context, void* client) {
+    X509_STORE* store = static_cast<CurlHttpClient*>(client)->trust();
+    if (store == nullptr) {
+        return CURLE_SSL_CACERT_BADFILE;
+    }
+    SSL_CTX_set1_cert_store(static_cast<SSL_CTX*>(context), store);
     return CURLE_OK;
 }
 
@@ -744,8 +751,13 @@ std::pair<HttpFailure, QString> Transfer::failureOf(CURLcode result, const QStri
     switch (result) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
-        return {HttpFailure::cannotFindHost, detail};
+        // Once the request left, the network was there: a new connection curl could not make
+        // (a GET sent again after its kept connection closed) is the connection lost.
+        return {requestLeft_ ? HttpFailure::connectionLost : HttpFailure::cannotFindHost, detail};
     case CURLE_COULDNT_CONNECT: {
+        if (requestLeft_) {
+            return {HttpFailure::connectionLost, detail};
+        }
         // A server that took the connection and reset it at once reached us: not a missing
         // network, a connection lost.
         long error = 0;
