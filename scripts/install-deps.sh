@@ -10,7 +10,7 @@ packages=(
   libtesseract-dev tesseract-ocr-eng tesseract-ocr-rus tesseract-ocr-deu tesseract-ocr-fra tesseract-ocr-spa
   libcld2-dev apertium apertium-eng-spa apertium-rus-ukr libhunspell-dev hunspell-en-us hunspell-ru
   x11-xserver-utils
-  libpocketsphinx-dev pocketsphinx-en-us libpulse-dev libatspi2.0-dev at-spi2-core libsystemd-dev libzip-dev libcurl4-openssl-dev
+  libpocketsphinx-dev pocketsphinx-en-us libpulse-dev libatspi2.0-dev at-spi2-core libsystemd-dev libzip-dev libcurl4-openssl-dev libssl-dev
   libgtk-3-dev libgtk-4-dev xvfb xauth x11-utils x11-xkb-utils xdotool xterm desktop-file-utils openbox trayer dbus-daemon dbus-bin pulseaudio pulseaudio-utils
   espeak-ng sox
   fonts-dejavu-core fonts-noto-core fonts-noto-cjk
