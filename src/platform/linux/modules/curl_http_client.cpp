@@ -88,6 +88,9 @@ TrustStore loadTrustStore(const QByteArray& pem) {
         if (folder != nullptr) {
             X509_STORE_load_path(store.get(), folder);
         }
+        if (bundle == nullptr && folder == nullptr) {
+            X509_STORE_set_default_paths(store.get());  // a libcurl built to take OpenSSL's own
+        }
         curl_easy_cleanup(probe);
         return store;
     }
