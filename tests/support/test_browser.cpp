@@ -118,6 +118,18 @@ function selectWords(words) {
 for (const id of ['textarea', 'input', 'editable']) {
   document.getElementById(id).addEventListener('input', () => report(0));
 }
+// Once asked, a value of the textarea that no input event reported is reported too.
+let reportedTextarea = null;
+function watchTextarea() {
+  reportedTextarea = document.getElementById('textarea').value;
+  setInterval(() => {
+    const value = document.getElementById('textarea').value;
+    if (value !== reportedTextarea) {
+      reportedTextarea = value;
+      report(0);
+    }
+  }, 5);
+}
 // A page busy in a script: the next Control+A keeps it busy for the given time (the keys after
 // it wait in the page's queue).
 let busyOnSelectAll = 0;
@@ -184,6 +196,7 @@ async function serve() {
         if (command.op === 'cancelPasteKeyInTextarea') cancelPasteKeyInTextarea = command.on;
         if (command.op === 'refusePastes') refusePastesBy = command.by;
         if (command.op === 'selectRange') document.activeElement.setSelectionRange(command.start, command.end);
+        if (command.op === 'watchTextarea' && reportedTextarea === null) watchTextarea();
         await report(command.id);
       }
     } catch (e) {
@@ -512,6 +525,10 @@ bool TestBrowser::refusePastesBy(Refusal refusal) {
 bool TestBrowser::select(int start, int end) {
     const QJsonObject command{{"op", "selectRange"}, {"start", start}, {"end", end}};
     return send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s).has_value();
+}
+
+bool TestBrowser::reportTextareaChanges() {
+    return send(QStringLiteral(R"({"op":"watchTextarea"})"), 10s).has_value();
 }
 
 std::optional<QPoint> TestBrowser::textareaOnScreen() {

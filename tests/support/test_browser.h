@@ -109,6 +109,10 @@ public:
     // since forgetTextsSeen(), each once.
     QStringList textsSeen(Element element);
     void forgetTextsSeen();
+    // From now on the page also reports whenever the textarea's value changed without an input
+    // event (a write through accessibility), found by a look at the value every 5 ms: a
+    // benchmark learns the textarea's text without asking the page while a program works in it.
+    bool reportTextareaChanges();
     // Waits until the element's text satisfies `done`; answers the last text seen.
     std::optional<QString> waitForText(Element element, const std::function<bool(const QString&)>& done,
                                        std::chrono::milliseconds limit);
