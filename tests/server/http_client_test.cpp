@@ -67,7 +67,7 @@ int silenceNameServer(std::string& error) {
         return -1;
     }
     static QTemporaryFile configuration;
-    if (!configuration.open() || configuration.write("nameserver 127.0.0.1\noptions timeout:3 attempts:1\n") < 0 ||
+    if (!configuration.open() || configuration.write("nameserver 127.0.0.1\noptions timeout:5 attempts:1\n") < 0 ||
         !configuration.flush() ||
         ::mount(QFile::encodeName(configuration.fileName()).constData(), "/etc/resolv.conf", nullptr, MS_BIND,
                 nullptr) != 0) {
@@ -109,8 +109,10 @@ TEST(HttpClientEventLoop, InsideNamespacesOfItsOwnAnExchangeAbandonedDuringItsLo
     ::close(silent);
 
     EXPECT_EQ(answer.failure, HttpFailure::timedOut) << answer.failureDetail.toStdString();
-    EXPECT_LT(ended - started, 1s);
-    EXPECT_LE(longestGap, 110) << "the event loop waited for the name lookup";
+    EXPECT_LT(ended - started, 1500ms);
+    // Waiting for the lookup would hold the loop the rest of the name server's 5 s; a loaded
+    // two-core machine delays a timer by up to a few hundred milliseconds (350 ms seen).
+    EXPECT_LT(longestGap, 1000) << "the event loop waited for the name lookup";
 }
 
 TEST(HttpClientEventLoop, AnExchangeAbandonedWhileItsNameServerIsSilentLeavesTheEventLoopFree) {
