@@ -847,6 +847,9 @@ HttpExchangeAnswer Transfer::answer() {
 
 extern "C" void tavrolin_http_prepare(const tavrolin::HttpClientOptions& options) {
     tavrolin::trustStore(options.trustedCertificates);
+    // OpenSSL reads its configuration and loads its providers for the first TLS context: here,
+    // rather than in the first connection on the GUI thread.
+    SSL_CTX_free(SSL_CTX_new(TLS_client_method()));
 }
 
 extern "C" tavrolin::HttpClient* tavrolin_http_make_client(const tavrolin::HttpClientOptions& options) {
