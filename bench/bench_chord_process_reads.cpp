@@ -4,11 +4,11 @@
 // connection to the display (its open files, with a netlink question per socket). A test process
 // holding thousands of files (half of them local sockets, none a terminal or the display's) is
 // the worst case of each read; Firefox on the tests' page is the browser as it is.
+#include "bench_support.h"
 #include "platform/desktop_backend.h"
 #include "platform/linux/x11_client_process.h"
 #include "support/test_browser.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 
 #include <benchmark/benchmark.h>
@@ -164,10 +164,5 @@ BENCHMARK(BM_FirefoxChordReads)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)
 }  // namespace
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    firefox().reset();
-    return 0;
+    return tavrolin::bench::runBenchmarks(argc, argv, [] { firefox().reset(); });
 }

@@ -47,28 +47,60 @@ public:
 
     // Absent for an inode that is no local socket (or is gone), or when the kernel does not say.
     std::optional<UnixSocket> describe(std::uint32_t inode) {
+        std::optional<UnixSocket> socket;
+        if (ask(NLM_F_REQUEST, inode)) {
+            answers([&](const nlmsghdr* header) {
+                socket = parse(header);
+                return false;
+            });
+        }
+        return socket;
+    }
+
+    // Every local socket of this network namespace, each by its inode: one question, however many
+    // sockets there are (asking by inode makes the kernel search them all each time). Absent when
+    // the kernel does not answer in full.
+    std::optional<std::map<std::uint32_t, UnixSocket>> describeAll() {
+        std::map<std::uint32_t, UnixSocket> sockets;
+        const bool whole = ask(NLM_F_REQUEST | NLM_F_DUMP, 0) && answers([&](const nlmsghdr* header) {
+                               sockets[static_cast<const unix_diag_msg*>(NLMSG_DATA(header))->udiag_ino] =
+                                   parse(header);
+                               return true;
+                           });
+        return whole ? std::optional(std::move(sockets)) : std::nullopt;
+    }
+
+private:
+    // Asks after the local socket `inode`, or with NLM_F_DUMP after every one.
+    bool ask(std::uint16_t flags, std::uint32_t inode) {
         struct {
             nlmsghdr header;
             unix_diag_req request;
         } message{};
         message.header.nlmsg_len = sizeof message;
         message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-        message.header.nlmsg_flags = NLM_F_REQUEST;
+        message.header.nlmsg_flags = flags;
         message.header.nlmsg_seq = ++sequence_;
         message.request.sdiag_family = AF_UNIX;
+        message.request.udiag_states = ~0U;
         message.request.udiag_ino = inode;
         message.request.udiag_show = UDIAG_SHOW_NAME | UDIAG_SHOW_PEER;
         message.request.udiag_cookie[0] = message.request.udiag_cookie[1] = ~0U;  // any socket with this inode
         sockaddr_nl kernel{};
         kernel.nl_family = AF_NETLINK;
-        if (sendto(fd_, &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0) {
-            return std::nullopt;
-        }
-        alignas(nlmsghdr) char buffer[8192];
+        return sendto(fd_, &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) >= 0;
+    }
+
+    // Hands each answer to the last question to `take` until it answers false or the answers end;
+    // false when the kernel answered with an error (no such socket) or not at all.
+    template <typename Take>
+    bool answers(Take take) {
+        // A dump comes in parts of up to 32 KiB each.
+        alignas(nlmsghdr) static thread_local char buffer[65536];
         for (;;) {
             const ssize_t length = recv(fd_, buffer, sizeof buffer, 0);
             if (length <= 0) {
-                return std::nullopt;
+                return false;
             }
             auto* header = reinterpret_cast<nlmsghdr*>(buffer);
             int remaining = static_cast<int>(length);
@@ -76,61 +108,19 @@ public:
                 if (header->nlmsg_seq != sequence_) {
                     continue;  // the late answer to an earlier question
                 }
-                if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY) {
-                    return std::nullopt;  // an error: no such socket
-                }
-                return parse(header);
-            }
-        }
-    }
-
-    // Every local socket of this network namespace, each by its inode: one question, however many
-    // sockets there are (asking by inode makes the kernel search them all each time). Absent when
-    // the kernel does not answer in full.
-    std::optional<std::map<std::uint32_t, UnixSocket>> describeAll() {
-        struct {
-            nlmsghdr header;
-            unix_diag_req request;
-        } message{};
-        message.header.nlmsg_len = sizeof message;
-        message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-        message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-        message.header.nlmsg_seq = ++sequence_;
-        message.request.sdiag_family = AF_UNIX;
-        message.request.udiag_states = ~0U;
-        message.request.udiag_show = UDIAG_SHOW_NAME | UDIAG_SHOW_PEER;
-        sockaddr_nl kernel{};
-        kernel.nl_family = AF_NETLINK;
-        if (sendto(fd_, &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0) {
-            return std::nullopt;
-        }
-        std::map<std::uint32_t, UnixSocket> sockets;
-        // A dump comes in parts of up to 32 KiB each.
-        alignas(nlmsghdr) static thread_local char buffer[65536];
-        for (;;) {
-            const ssize_t length = recv(fd_, buffer, sizeof buffer, 0);
-            if (length <= 0) {
-                return std::nullopt;
-            }
-            auto* header = reinterpret_cast<nlmsghdr*>(buffer);
-            int remaining = static_cast<int>(length);
-            for (; NLMSG_OK(header, remaining); header = NLMSG_NEXT(header, remaining)) {
-                if (header->nlmsg_seq != sequence_) {
-                    continue;
-                }
                 if (header->nlmsg_type == NLMSG_DONE) {
-                    return sockets;
+                    return true;
                 }
                 if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY) {
-                    return std::nullopt;
+                    return false;
                 }
-                const auto* diag = static_cast<const unix_diag_msg*>(NLMSG_DATA(header));
-                sockets[diag->udiag_ino] = parse(header);
+                if (!take(header)) {
+                    return true;
+                }
             }
         }
     }
 
-private:
     static UnixSocket parse(const nlmsghdr* header) {
         UnixSocket socket;
         const auto* diag = static_cast<const unix_diag_msg*>(NLMSG_DATA(header));
