@@ -351,6 +351,7 @@ protected:
         std::atomic<qint64> pastedAt{-1};
         std::mutex pastedMutex;
         QString pageGot;
+        const auto forgetPaste = qScopeGuard([] { browser_->forgetNextPaste(); });
         ASSERT_TRUE(browser_->onNextPaste([&](const QString& text) {
             const std::lock_guard lock(pastedMutex);
             pageGot = text;
@@ -1281,6 +1282,7 @@ TEST_F(FirefoxFieldsDesktopTest, AProgramStoppedBetweenItsTwoFetchesOfAPasteNeve
     browser_->forgetTextsSeen();
     const pid_t browser = pid_t(browser_->pid());
     std::atomic<bool> stopped{false};
+    const auto forgetPaste = qScopeGuard([] { browser_->forgetNextPaste(); });
     ASSERT_TRUE(browser_->onNextPaste([&](const QString&) {
         ::kill(browser, SIGSTOP);
         stopped = true;
