@@ -254,12 +254,9 @@ BENCHMARK(BM_FlipLanguageInGtk4Entry)->Unit(benchmark::kMillisecond)->UseManualT
 }  // namespace
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    sessionHolder(Field::editorText).reset();
-    sessionHolder(Field::entry).reset();
-    delegateHolder().reset();
-    return 0;
+    return tavrolin::bench::runBenchmarks(argc, argv, [] {
+        sessionHolder(Field::editorText).reset();
+        sessionHolder(Field::entry).reset();
+        delegateHolder().reset();
+    });
 }

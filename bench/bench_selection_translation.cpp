@@ -189,10 +189,5 @@ BENCHMARK(BM_Step3_PresentPopup)->Unit(benchmark::kMillisecond)->UseRealTime()->
 }  // namespace
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    sessionHolder().reset();
-    return 0;
+    return tavrolin::bench::runBenchmarks(argc, argv, [] { sessionHolder().reset(); });
 }

@@ -166,9 +166,5 @@ BENCHMARK(BM_IdleCpuWithTriggerStarted)->Unit(benchmark::kMillisecond)->UseRealT
 }  // namespace
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return tavrolin::bench::runBenchmarks(argc, argv);
 }

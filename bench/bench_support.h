@@ -4,6 +4,7 @@
 // running a coroutine to its end, and the application itself (built with the tests).
 #include "support/async.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QCoroTask>
 #include <QDir>
@@ -22,6 +23,20 @@
 #include <optional>
 
 namespace tavrolin::bench {
+
+// The main() of a benchmark program: runs the benchmarks the command line names with the
+// application (and its event loop) alive, then `beforeExit`, which ends what they kept running
+// (a session, a browser, a program) while the application still is.
+inline int runBenchmarks(int argc, char** argv, const std::function<void()>& beforeExit = {}) {
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (beforeExit) {
+        beforeExit();
+    }
+    return 0;
+}
 
 // Turns the event loop until `done` or the time is up; answers `done`.
 inline bool spinUntil(const std::function<bool()>& done, int timeoutMs) {

@@ -359,12 +359,9 @@ BENCHMARK(BM_WriteMessageKeyToFirefoxPage)
 }  // namespace
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    sessionHolder().reset();
-    firefoxPage().reset();
-    processCrowd().reset();
-    return 0;
+    return tavrolin::bench::runBenchmarks(argc, argv, [] {
+        sessionHolder().reset();
+        firefoxPage().reset();
+        processCrowd().reset();
+    });
 }

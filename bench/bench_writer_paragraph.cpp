@@ -257,13 +257,10 @@ BENCHMARK(BM_WriteMessageInAParagraphOfThreeInWriter)
 }  // namespace
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    documentHolder(true).reset();
-    documentHolder(false).reset();
-    officeHolder().reset();
-    delegateHolder().reset();
-    return 0;
+    return tavrolin::bench::runBenchmarks(argc, argv, [] {
+        documentHolder(true).reset();
+        documentHolder(false).reset();
+        officeHolder().reset();
+        delegateHolder().reset();
+    });
 }

@@ -30,8 +30,10 @@ enum class GlobalKeyGrabStatus {
 // The keyboard map can change under the grabs (another layout, a key from another keyboard): the
 // grabber then follows each combination to the keys that produce its keysym now, grabbing the
 // new ones before it releases the old and leaving untouched what did not move, so that a
-// combination is never without its grab. When one can no longer be grabbed, nothing stays
-// grabbed and the lost callback names that id and why.
+// combination is never without its grab. A letter that no layout of the keyboard has (Russian
+// alone) is grabbed on the key where the US layout has it. A combination no key can make waits,
+// ungrabbed, for the next change while the others stay. When another program holds a
+// combination's new key, nothing stays grabbed and the lost callback names that id and why.
 class GlobalKeyGrabbing {
 public:
     using PressedCallback = std::function<void(quint32 id)>;
@@ -39,9 +41,10 @@ public:
 
     virtual ~GlobalKeyGrabbing() = default;
 
-    // Grabs the key that produces `keysym` (in the current keyboard map) with exactly these
-    // modifiers, whatever the state of Caps Lock and Num Lock. An earlier grab under the same id
-    // is released first. Anything but `grabbed` leaves nothing grabbed under `id`.
+    // Grabs the key that produces `keysym` (in the current keyboard map; where none does, the key
+    // where the US layout has it) with exactly these modifiers, whatever the state of Caps Lock
+    // and Num Lock. An earlier grab under the same id is released first. Anything but `grabbed`
+    // leaves nothing grabbed under `id`.
     virtual GlobalKeyGrabStatus grab(quint32 id, quint32 keysym, GlobalKeyModifiers modifiers) = 0;
     virtual void release(quint32 id) = 0;
     virtual void releaseAll() = 0;

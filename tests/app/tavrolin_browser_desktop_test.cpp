@@ -6,6 +6,7 @@
 // The translations come from Apertium on this machine; Edit Message asks the program's local
 // server.
 #include "app/terminal_job.h"
+#include "app/users_clipboard.h"
 #include "app/x11_window_tools.h"
 #include "support/apps/text_fields_app.h"
 #include "support/qt_printers.h"
@@ -340,7 +341,7 @@ protected:
     // another program then works.
     void aPageThatRefusesPastesHasTheUsersClipboardBackAndStopsNothing() {
         const QString users = QStringLiteral("the user's own clipboard");
-        QApplication::clipboard()->setText(users);
+        ASSERT_TRUE(test::copyAsAnotherProgram(users));
         ASSERT_TRUE(browser_->refusePastes(true));
         const auto refuseNoMore = qScopeGuard([] { browser_->refusePastes(false); });
         ASSERT_TRUE(browser_->prepare(Element::textarea, english, Selection::caretAtEnd));
@@ -350,6 +351,7 @@ protected:
         std::atomic<qint64> pastedAt{-1};
         std::mutex pastedMutex;
         QString pageGot;
+        const auto forgetPaste = qScopeGuard([] { browser_->forgetNextPaste(); });
         ASSERT_TRUE(browser_->onNextPaste([&](const QString& text) {
             const std::lock_guard lock(pastedMutex);
             pageGot = text;
@@ -361,7 +363,7 @@ protected:
         press("w");
         QStringList othersGot;
         while (!refused() && clock.elapsed() < 30000) {
-            othersGot << otherProgramsClipboard().value_or(QStringLiteral("(no answer)"));
+            othersGot << test::clipboardAsOthersGetIt().value_or(QStringLiteral("(no answer)"));
         }
         const qint64 refusedAt = clock.elapsed();
         othersGot.removeDuplicates();
@@ -410,7 +412,7 @@ protected:
         using Refusal = TestBrowser::Refusal;
         const auto refuseNoMore = qScopeGuard([] { browser_->refusePastesBy(Refusal::none); });
         const QString users = QStringLiteral("the user's own clipboard");
-        QApplication::clipboard()->setText(users);
+        ASSERT_TRUE(test::copyAsAnotherProgram(users));
         const std::pair<int, int> caret{13, 13};
         const std::pair<int, int> atEnd{int(english.size()), int(english.size())};
         const std::pair<int, int> selection{8, 12};  // "like"
@@ -452,21 +454,6 @@ protected:
                                        << program_->log().mid(logBefore).toStdString();
             }
         }
-    }
-
-    // What another program gets from the clipboard now; this thread's event loop runs meanwhile,
-    // for the clipboard may be this process's.
-    static std::optional<QString> otherProgramsClipboard() {
-        QProcess xclip;
-        xclip.start(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"});
-        if (!xclip.waitForStarted(5000)) {
-            return std::nullopt;
-        }
-        test::waitUntil([&] { return xclip.state() == QProcess::NotRunning || xclip.waitForFinished(5); }, 5s);
-        if (xclip.exitStatus() != QProcess::NormalExit || xclip.exitCode() != 0) {
-            return std::nullopt;
-        }
-        return QString::fromUtf8(xclip.readAllStandardOutput());
     }
 
     // A picture without alternative text (a pasted screenshot) in a rich-text field publishes no
@@ -909,7 +896,7 @@ TEST_F(FirefoxFieldsDesktopTest, LettersTypedWhileRewriteRunsStayInTheFieldWhenT
 // copy it over the user's clipboard. None is sent: the field and the clipboard stay as they were.
 TEST_F(ChromiumFieldsDesktopTest, AStoppedProgramGetsNoKeysItsFieldAndTheUsersClipboardStay) {
     const QString users = QStringLiteral("the user's own clipboard");
-    QApplication::clipboard()->setText(users);
+    ASSERT_TRUE(test::copyAsAnotherProgram(users));
     ASSERT_TRUE(browser_->prepare(Element::textarea, english, Selection::caretAtEnd));
     const int before = program_->events("translate_message");
     ASSERT_EQ(::kill(pid_t(browser_->pid()), SIGSTOP), 0);
@@ -942,7 +929,7 @@ TEST_F(ChromiumFieldsDesktopTest, APageBusyOnSelectAllKeepsItsTextOrGetsTheResul
 TEST_F(ChromiumFieldsDesktopTest, ACopyTheUserMakesWhileThePageIsBusyNeverReplacesTheirMessage) {
     const QString copied = QStringLiteral("what the user copied meanwhile");
     for (const std::chrono::milliseconds at : {1000ms, 2500ms}) {
-        QApplication::clipboard()->setText(QStringLiteral("the user's own clipboard"));
+        ASSERT_TRUE(test::copyAsAnotherProgram(QStringLiteral("the user's own clipboard")));
         browser_->forgetTextsSeen();
         writeWhilePageBusyOnSelectAll(5s, at, [&] {
             QProcess::execute(
@@ -963,7 +950,7 @@ TEST_F(ChromiumFieldsDesktopTest, ACopyTheUserMakesWhileThePageIsBusyNeverReplac
 // ends all the same, the field is not left all selected, and the next Write in the window works.
 TEST_F(FirefoxFieldsDesktopTest, APageThatCancelsThePasteKeyHoldsNothingBack) {
     const QString users = QStringLiteral("the user's own clipboard");
-    QApplication::clipboard()->setText(users);
+    ASSERT_TRUE(test::copyAsAnotherProgram(users));
     ASSERT_TRUE(browser_->cancelPasteKeyInTextarea(true));
     auto cancelNoMore = qScopeGuard([] { browser_->cancelPasteKeyInTextarea(false); });
 
@@ -1067,7 +1054,7 @@ void writeWhilePageBusyOnThePasteKey(test::TestBrowser& browser, Program& progra
 // meanwhile, so the paste looks refused; when the page wakes it pastes, and the field must end
 // with the result or the user's text, never empty.
 TEST_F(ChromiumFieldsDesktopTest, APageBusyOnThePasteKeyEndsWithTheResultOrTheUsersText) {
-    QApplication::clipboard()->setText(QStringLiteral("the user's own clipboard"));
+    ASSERT_TRUE(test::copyAsAnotherProgram(QStringLiteral("the user's own clipboard")));
     writeWhilePageBusyOnThePasteKey(*browser_, *program_, 8s, 0ms, {});
 }
 
@@ -1076,7 +1063,7 @@ TEST_F(ChromiumFieldsDesktopTest, APageBusyOnThePasteKeyEndsWithTheResultOrTheUs
 // never the copy.
 TEST_F(FirefoxFieldsDesktopTest, ACopyTheUserMakesWhileThePageIsBusyOnThePasteKeyNeverStaysInTheirMessage) {
     const QString copied = QStringLiteral("what the user copied meanwhile");
-    QApplication::clipboard()->setText(QStringLiteral("the user's own clipboard"));
+    ASSERT_TRUE(test::copyAsAnotherProgram(QStringLiteral("the user's own clipboard")));
     writeWhilePageBusyOnThePasteKey(*browser_, *program_, 6s, 2s, [&] {
         QProcess::execute(
             QStringLiteral("sh"),
@@ -1215,7 +1202,7 @@ TEST_F(FirefoxFieldsDesktopTest, ATerminalInFrontOfAFirefoxSelectionGetsNoButton
 // clipboard, and the user's clipboard is theirs again afterwards.
 TEST_F(FirefoxFieldsDesktopTest, AProgramStoppedMidPasteNeverPastesTheUsersClipboard) {
     const QString users = QStringLiteral("the user's own clipboard");
-    QApplication::clipboard()->setText(users);
+    ASSERT_TRUE(test::copyAsAnotherProgram(users));
     ASSERT_TRUE(browser_->prepare(Element::textarea, english, Selection::caretAtEnd));
     const QString edited = english + QStringLiteral(" (edited)");
     program_->editDelayMs = 3000;
@@ -1270,7 +1257,7 @@ TEST_F(FirefoxFieldsDesktopTest, APageBusyOnSelectAllNeverPastesTheUsersClipboar
         bool clipboardManager;
     } rounds[] = {{4000ms, false}, {1000ms, true}};
     for (const Round& round : rounds) {
-        QApplication::clipboard()->setText(users);
+        ASSERT_TRUE(test::copyAsAnotherProgram(users));
         browser_->forgetTextsSeen();
         const std::unique_ptr<ClipboardPoller> manager =
             round.clipboardManager ? std::make_unique<ClipboardPoller>() : nullptr;
@@ -1290,11 +1277,12 @@ TEST_F(FirefoxFieldsDesktopTest, APageBusyOnSelectAllNeverPastesTheUsersClipboar
 // the run says success only if the field ends with the result.
 TEST_F(FirefoxFieldsDesktopTest, AProgramStoppedBetweenItsTwoFetchesOfAPasteNeverInsertsTheUsersClipboard) {
     const QString users = QStringLiteral("the user's own clipboard");
-    QApplication::clipboard()->setText(users);
+    ASSERT_TRUE(test::copyAsAnotherProgram(users));
     ASSERT_TRUE(browser_->prepare(Element::textarea, english, Selection::caretAtEnd));
     browser_->forgetTextsSeen();
     const pid_t browser = pid_t(browser_->pid());
     std::atomic<bool> stopped{false};
+    const auto forgetPaste = qScopeGuard([] { browser_->forgetNextPaste(); });
     ASSERT_TRUE(browser_->onNextPaste([&](const QString&) {
         ::kill(browser, SIGSTOP);
         stopped = true;

@@ -3,6 +3,7 @@
 // of every run as they had it, and nothing of the run's own copy may reach any other program.
 // The real executable under the desktop session; offline.
 #include "app/terminal_job.h"
+#include "app/users_clipboard.h"
 #include "support/async.h"
 #include "tavrolin_program_test.h"
 
@@ -102,7 +103,7 @@ protected:
     QString documentText() {
         const QString users = clipboardText();
         const QString marker = QStringLiteral("(nothing copied)");
-        setClipboard(marker);
+        test::copyAsAnotherProgram(marker);
         run("xdotool", {"key", "--clearmodifiers", "ctrl+a"});
         run("xdotool", {"key", "--clearmodifiers", "ctrl+c"});
         QString copied;
@@ -113,15 +114,8 @@ protected:
             },
             3s);
         run("xdotool", {"key", "--clearmodifiers", "ctrl+End"});
-        setClipboard(users);
+        test::copyAsAnotherProgram(users);
         return copied;
-    }
-
-    // Copied by another program, which keeps it on offer.
-    static void setClipboard(const QString& text) {
-        QProcess::execute(
-            QStringLiteral("sh"),
-            {"-c", QStringLiteral("printf %s '%1' | xclip -selection clipboard >/dev/null 2>&1").arg(text)});
     }
 
     // The clipboard's text as a program reading it now gets it; empty when it holds none.
@@ -190,7 +184,7 @@ TEST_F(TavrolinKeyboardReadDesktopTest, AbiwordLeavesTheUsersClipboardAsTheyHadI
         ClipboardWatch manager;
         for (const auto& [key, action] : {std::pair{"w", "translate_message"}, std::pair{"f", "flip_language"},
                                           std::pair{"w", "translate_message"}}) {
-            setClipboard(users);
+            test::copyAsAnotherProgram(users);
             runCommand(key, action);
             if (HasFatalFailure()) {
                 return;

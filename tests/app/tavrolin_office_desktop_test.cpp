@@ -3,6 +3,7 @@
 // Calc shows a cell's text in an editor while the user edits it, and stores what that editor holds
 // when the edit ends (Return); a selected cell is no text field at all. Offline: Apertium between
 // English and Spanish.
+#include "app/users_clipboard.h"
 #include "support/async.h"
 #include "support/session/accessible_texts.h"
 #include "support/session/program_output.h"
@@ -264,19 +265,6 @@ protected:
 
     std::optional<QString> cell(int row, int column) const { return cellText(officePid_, title_, row, column); }
 
-    static std::optional<QString> otherProgramsClipboard() {
-        QProcess xclip;
-        xclip.start(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"});
-        if (!xclip.waitForStarted(5000)) {
-            return std::nullopt;
-        }
-        test::waitUntil([&] { return xclip.state() == QProcess::NotRunning || xclip.waitForFinished(5); }, 5s);
-        if (xclip.exitStatus() != QProcess::NormalExit || xclip.exitCode() != 0) {
-            return std::nullopt;
-        }
-        return QString::fromUtf8(xclip.readAllStandardOutput());
-    }
-
     inline static std::unique_ptr<QTemporaryDir> profile_;
     inline static std::unique_ptr<QProcess> office_;
     inline static qint64 officePid_ = 0;
@@ -327,7 +315,7 @@ TEST_F(TavrolinOfficeDesktopTest, ASelectedCellKeepsTheResultOfWriteAndTheUsersC
         return QStringLiteral("A1: ") + cell(0, 0).value_or("?") + QStringLiteral("\nA2: ") + cell(1, 0).value_or("?");
     });
     const QString users = QStringLiteral("the user's own clipboard");
-    QApplication::clipboard()->setText(users);
+    ASSERT_TRUE(test::copyAsAnotherProgram(users));
     const QString original = QStringLiteral("I have a red car");
     run("xdotool", {"type", "--delay", "20", original});
     run("xdotool", {"key", "Return", "Up"});
@@ -339,8 +327,8 @@ TEST_F(TavrolinOfficeDesktopTest, ASelectedCellKeepsTheResultOfWriteAndTheUsersC
         run("xdotool", {"windowactivate", "--sync", window_});
     }
     // The clipboard is put back a moment after a paste.
-    EXPECT_TRUE(test::waitUntil([&] { return otherProgramsClipboard() == users; }, 5s))
-        << otherProgramsClipboard().value_or("(none)").toStdString();
+    EXPECT_TRUE(test::waitUntil([&] { return test::clipboardAsOthersGetIt() == users; }, 5s))
+        << test::clipboardAsOthersGetIt().value_or("(none)").toStdString();
     run("xdotool", {"key", "Return"});
     pause(700ms);
     const std::optional<QString> stored = cell(0, 0);

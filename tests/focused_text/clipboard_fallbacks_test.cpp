@@ -364,6 +364,8 @@ TEST_F(ClipboardFallbacksTest, AnUnknownProgramsPingProvesNothingAndOnlyItsOwnCl
     EXPECT_TRUE(unknownTarget.hasPendingRestore()) << "released on the answer of a ping that proves nothing";
     EXPECT_EQ(clipboard.textFor(0, sandboxed.windowId), "result");
     EXPECT_EQ(clipboard.fetchBy(0, 0x0c00001), "the user's text");  // another client's: a clipboard manager
+    // The number nothing vouches for may be another program's: its paste gets the user's text.
+    EXPECT_EQ(clipboard.textFor(sandboxed.processId, 0x0d00001), "the user's text");
     scheduler.advance(1s);
     EXPECT_TRUE(unknownTarget.hasPendingRestore());
     keyboard.fetchPaste();

@@ -6,12 +6,14 @@
 #include "shell/hot_key_manager.h"
 #include "support/async.h"
 #include "support/fakes/memory_log_sink.h"
+#include "support/session/user_keyboard.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QProcess>
 #include <QThread>
 
+#include <X11/keysym.h>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
@@ -256,6 +258,59 @@ TEST_F(HotKeyLayoutChangeTest, AShortcutThatCannotBeGrabbedAgainIsReportedAndNon
     ASSERT_TRUE(input.sendKeyChord(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_W));
     settle();
     EXPECT_TRUE(pressed.empty());
+}
+
+// Layouts switched back and forth as a window manager's key bindings do. Russian has no Latin
+// letter: each shortcut is the key where the US layout has its letter. German and French move
+// letters (Y and Z; A and Q, Z and W): a shortcut is the key labelled with its letter there.
+// After each round trip every shortcut works as before, and none was ever given up.
+TEST_F(HotKeyLayoutChangeTest, EveryDefaultShortcutWorksInEveryLayoutAndAfterTheRoundTrip) {
+    registerDefaults();
+    std::vector<CaptureWorkflowError> lost;
+    manager.setRegistrationLostHandler([&](const CaptureWorkflowError& error) { lost.push_back(error); });
+    test::UserKeyboard keyboard;
+    ASSERT_TRUE(keyboard.isValid());
+    std::map<HotKeyAction, unsigned char> usKeys;
+    for (const HotKeyAction action : allHotKeyActions) {
+        usKeys[action] = keyboard.keycodeOf(keysym(AppSettings{}.shortcut(action).key));
+        ASSERT_NE(usKeys[action], 0);
+    }
+    const auto followed = [&] {
+        return logs.messages(LogCategory::app).filter("global shortcuts grabbed again after a keyboard change").size();
+    };
+    // A layout that moves a shortcut's letter is followed within a turn of the event loop; until
+    // then the letter's new key is not ours yet.
+    const auto switchAndFollow = [&](const QString& layout, bool moves) {
+        const qsizetype before = followed();
+        ASSERT_TRUE(switchTo(layout));
+        if (moves) {
+            ASSERT_TRUE(test::waitUntil([&] { return followed() > before; })) << layout.toStdString();
+        }
+    };
+    const auto everyShortcutWorks = [&](const QString& layout) {
+        for (const HotKeyAction action : allHotKeyActions) {
+            pressed.clear();
+            const quint32 letter = keysym(AppSettings{}.shortcut(action).key);
+            const bool sent = layout == "ru" ? keyboard.pressKeycodes({keyboard.keycodeOf(XK_Control_L),
+                                                                       keyboard.keycodeOf(XK_Shift_L), usKeys[action]})
+                                             : keyboard.press({XK_Control_L, XK_Shift_L, letter});
+            ASSERT_TRUE(sent) << layout.toStdString() << " " << char(letter);
+            EXPECT_TRUE(test::waitUntil([&] { return !pressed.empty(); }, std::chrono::seconds(3)))
+                << "Control+Shift+" << char(letter) << " in " << layout.toStdString();
+            if (!pressed.empty()) {
+                EXPECT_EQ(pressed.front(), action) << layout.toStdString() << " " << char(letter);
+            }
+        }
+    };
+    for (const auto& [layout, moves] : {std::pair{"ru", false}, std::pair{"de", false}, std::pair{"fr", true}}) {
+        switchAndFollow(layout, moves);
+        everyShortcutWorks(layout);
+        switchAndFollow("us", moves);
+        everyShortcutWorks("us");
+    }
+    EXPECT_TRUE(lost.empty()) << lost.front().description().toStdString();
+    EXPECT_EQ(manager.registeredHotKeys().size(), 7u);
+    EXPECT_TRUE(logs.messages(LogCategory::app).filter("global shortcuts lost").isEmpty());
 }
 
 }  // namespace

@@ -509,6 +509,11 @@ bool TestBrowser::onNextPaste(std::function<void(const QString&)> handler) {
     return send(QStringLiteral(R"({"op":"holdNextPaste"})"), 10s).has_value();
 }
 
+void TestBrowser::forgetNextPaste() {
+    std::lock_guard lock(mutex_);
+    onPaste_ = {};
+}
+
 bool TestBrowser::refusePastes(bool refuse) {
     return refusePastesBy(refuse ? Refusal::pasteEvent : Refusal::none);
 }

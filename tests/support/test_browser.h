@@ -92,6 +92,9 @@ public:
     // The page's next paste event calls `handler` (with the text the event was given) on a
     // thread of the test's server, the page waiting synchronously until it returns.
     bool onNextPaste(std::function<void(const QString&)> handler);
+    // Drops a handler no paste has called yet: a test that ends early leaves none holding its
+    // locals for the next test's paste.
+    void forgetNextPaste();
     // From now on the page cancels every paste event (preventDefault), or no longer does.
     bool refusePastes(bool refuse);
     // How a page refuses a paste: it cancels the paste event, or the `beforeinput` of the

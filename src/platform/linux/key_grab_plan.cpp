@@ -1,7 +1,9 @@
 #include "platform/linux/key_grab_plan.h"
 
+#include <X11/keysym.h>
 #include <algorithm>
 #include <iterator>
+#include <string_view>
 
 namespace tavrolin::x11 {
 
@@ -57,6 +59,31 @@ KeyGrabChanges keyGrabChanges(const std::set<KeyCombination>& held, const std::s
     std::set_difference(wanted.begin(), wanted.end(), held.begin(), held.end(), std::back_inserter(changes.grab));
     std::set_difference(held.begin(), held.end(), wanted.begin(), wanted.end(), std::back_inserter(changes.release));
     return changes;
+}
+
+std::optional<std::string> usKeyPosition(quint32 keysym) {
+    // The rows of the US layout from the left, with the name of their row.
+    static constexpr struct {
+        std::string_view keys;
+        std::string_view row;
+    } rows[] = {{"1234567890", "AE"}, {"qwertyuiop", "AD"}, {"asdfghjkl", "AC"}, {"zxcvbnm", "AB"}};
+    const auto place = [](std::string_view row, std::size_t index) {
+        std::string name(row);
+        name += char('0' + (index + 1) / 10);
+        name += char('0' + (index + 1) % 10);
+        return name;
+    };
+    for (const auto& [keys, row] : rows) {
+        if (keysym < 0x80) {
+            if (const std::size_t index = keys.find(char(keysym)); index != std::string_view::npos) {
+                return place(row, index);
+            }
+        }
+    }
+    if (keysym >= XK_F1 && keysym <= XK_F12) {
+        return place("FK", keysym - XK_F1);
+    }
+    return std::nullopt;
 }
 
 }  // namespace tavrolin::x11

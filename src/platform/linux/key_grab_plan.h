@@ -5,7 +5,9 @@
 #include <QtGlobal>
 
 #include <compare>
+#include <optional>
 #include <set>
+#include <string>
 #include <vector>
 
 namespace tavrolin::x11 {
@@ -50,5 +52,10 @@ struct KeyGrabChanges {
     bool empty() const { return grab.empty() && release.empty(); }
 };
 KeyGrabChanges keyGrabChanges(const std::set<KeyCombination>& held, const std::set<KeyCombination>& wanted);
+
+// Where the US layout puts the key of `keysym` (a lowercase Latin letter, a digit, F1 to F12), by
+// the name XKB gives that place on every keyboard: "AD02" for w, the second key of the top letter
+// row. Absent for every other keysym.
+std::optional<std::string> usKeyPosition(quint32 keysym);
 
 }  // namespace tavrolin::x11

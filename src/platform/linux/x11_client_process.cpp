@@ -8,7 +8,9 @@
 #include <linux/rtnetlink.h>
 #include <linux/sock_diag.h>
 #include <linux/unix_diag.h>
+#include <map>
 #include <memory>
+#include <set>
 #include <string_view>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -45,28 +47,60 @@ public:
 
     // Absent for an inode that is no local socket (or is gone), or when the kernel does not say.
     std::optional<UnixSocket> describe(std::uint32_t inode) {
+        std::optional<UnixSocket> socket;
+        if (ask(NLM_F_REQUEST, inode)) {
+            answers([&](const nlmsghdr* header) {
+                socket = parse(header);
+                return false;
+            });
+        }
+        return socket;
+    }
+
+    // Every local socket of this network namespace, each by its inode: one question, however many
+    // sockets there are (asking by inode makes the kernel search them all each time). Absent when
+    // the kernel does not answer in full.
+    std::optional<std::map<std::uint32_t, UnixSocket>> describeAll() {
+        std::map<std::uint32_t, UnixSocket> sockets;
+        const bool whole = ask(NLM_F_REQUEST | NLM_F_DUMP, 0) && answers([&](const nlmsghdr* header) {
+                               sockets[static_cast<const unix_diag_msg*>(NLMSG_DATA(header))->udiag_ino] =
+                                   parse(header);
+                               return true;
+                           });
+        return whole ? std::optional(std::move(sockets)) : std::nullopt;
+    }
+
+private:
+    // Asks after the local socket `inode`, or with NLM_F_DUMP after every one.
+    bool ask(std::uint16_t flags, std::uint32_t inode) {
         struct {
             nlmsghdr header;
             unix_diag_req request;
         } message{};
         message.header.nlmsg_len = sizeof message;
         message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-        message.header.nlmsg_flags = NLM_F_REQUEST;
+        message.header.nlmsg_flags = flags;
         message.header.nlmsg_seq = ++sequence_;
         message.request.sdiag_family = AF_UNIX;
+        message.request.udiag_states = ~0U;
         message.request.udiag_ino = inode;
         message.request.udiag_show = UDIAG_SHOW_NAME | UDIAG_SHOW_PEER;
         message.request.udiag_cookie[0] = message.request.udiag_cookie[1] = ~0U;  // any socket with this inode
         sockaddr_nl kernel{};
         kernel.nl_family = AF_NETLINK;
-        if (sendto(fd_, &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0) {
-            return std::nullopt;
-        }
-        alignas(nlmsghdr) char buffer[8192];
+        return sendto(fd_, &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) >= 0;
+    }
+
+    // Hands each answer to the last question to `take` until it answers false or the answers end;
+    // false when the kernel answered with an error (no such socket) or not at all.
+    template <typename Take>
+    bool answers(Take take) {
+        // A dump comes in parts of up to 32 KiB each.
+        alignas(nlmsghdr) static thread_local char buffer[65536];
         for (;;) {
             const ssize_t length = recv(fd_, buffer, sizeof buffer, 0);
             if (length <= 0) {
-                return std::nullopt;
+                return false;
             }
             auto* header = reinterpret_cast<nlmsghdr*>(buffer);
             int remaining = static_cast<int>(length);
@@ -74,15 +108,19 @@ public:
                 if (header->nlmsg_seq != sequence_) {
                     continue;  // the late answer to an earlier question
                 }
-                if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY) {
-                    return std::nullopt;  // an error: no such socket
+                if (header->nlmsg_type == NLMSG_DONE) {
+                    return true;
                 }
-                return parse(header);
+                if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY) {
+                    return false;
+                }
+                if (!take(header)) {
+                    return true;
+                }
             }
         }
     }
 
-private:
     static UnixSocket parse(const nlmsghdr* header) {
         UnixSocket socket;
         const auto* diag = static_cast<const unix_diag_msg*>(NLMSG_DATA(header));
@@ -187,9 +225,19 @@ std::optional<bool> holdsDisplayConnection(std::int64_t processId, const std::st
         return errno == ENOENT ? std::optional<bool>(false) : std::nullopt;  // gone; or another user's
     }
     SocketDiagnostics diagnostics;
-    if (!diagnostics.usable()) {
+    const std::optional<std::map<std::uint32_t, UnixSocket>> sockets =
+        diagnostics.usable() ? diagnostics.describeAll() : std::nullopt;
+    if (!sockets) {
         closedir(files);
         return std::nullopt;
+    }
+    // The clients' ends of the display's connections: the peers of the sockets that bear the
+    // server's name.
+    std::set<std::uint32_t> clientEnds;
+    for (const auto& [inode, socket] : *sockets) {
+        if (socket.peer && socket.name == serverSocket) {
+            clientEnds.insert(*socket.peer);
+        }
     }
     bool holds = false;
     bool anySocket = false;
@@ -213,15 +261,9 @@ std::optional<bool> holdsDisplayConnection(std::int64_t processId, const std::st
         const std::uint32_t inode =
             static_cast<std::uint32_t>(std::strtoul(std::string(link.substr(prefix.size())).c_str(), nullptr, 10));
         anySocket = true;
-        const std::optional<UnixSocket> socket = diagnostics.describe(inode);
-        if (!socket) {
-            continue;  // no local socket, or one of another network namespace
-        }
-        anyDescribed = true;
-        if (socket->peer) {
-            const std::optional<UnixSocket> peer = diagnostics.describe(*socket->peer);
-            holds = peer && peer->name == serverSocket;
-        }
+        // Not among them: no local socket, or one of another network namespace.
+        anyDescribed = anyDescribed || sockets->contains(inode);
+        holds = clientEnds.contains(inode);
     }
     closedir(files);
     // Sockets of which the kernel here says nothing (a network namespace of the program's own)

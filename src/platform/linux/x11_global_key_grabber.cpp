@@ -14,10 +14,12 @@
 #undef explicit
 
 #include <X11/keysym.h>
-#include <array>
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace tavrolin {
 
@@ -157,7 +159,66 @@ std::vector<quint8> keycodesOf(xcb_key_symbols_t* symbols, quint32 keysym) {
     return keycodes;
 }
 
+// The keycode of each key by its XKB name ("AD02"): where a key sits, whatever it makes.
+std::map<std::string, quint8> readKeyPositions(xcb_connection_t* c) {
+    std::map<std::string, quint8> positions;
+    XcbReply<xcb_xkb_get_names_reply_t> reply(xcb_xkb_get_names_reply(
+        c, xcb_xkb_get_names(c, XCB_XKB_ID_USE_CORE_KBD, XCB_XKB_NAME_DETAIL_KEY_NAMES), nullptr));
+    if (!reply) {
+        return positions;  // no XKB on the connection
+    }
+    xcb_xkb_get_names_value_list_t names{};
+    xcb_xkb_get_names_value_list_unpack(xcb_xkb_get_names_value_list(reply.get()), reply->nTypes, reply->indicators,
+                                        reply->virtualMods, reply->groupNames, reply->nKeys, reply->nKeyAliases,
+                                        reply->nRadioGroups, reply->which, &names);
+    for (int i = 0; names.keyNames && i < reply->nKeys; ++i) {
+        const char* name = names.keyNames[i].name;
+        positions.emplace(std::string(name, strnlen(name, sizeof names.keyNames[i].name)), quint8(reply->firstKey + i));
+    }
+    return positions;
+}
+
 }  // namespace
+
+// The keyboard map of one moment, to find the keys of the shortcuts in.
+class X11GlobalKeyGrabber::KeyMap {
+public:
+    explicit KeyMap(xcb_connection_t* connection)
+        : connection_(connection), symbols_(xcb_key_symbols_alloc(connection)) {}
+    ~KeyMap() {
+        if (symbols_) {
+            xcb_key_symbols_free(symbols_);
+        }
+    }
+    KeyMap(const KeyMap&) = delete;
+    KeyMap& operator=(const KeyMap&) = delete;
+
+    bool isValid() const { return symbols_ != nullptr; }
+
+    // The keys that make `keysym` in any group of the map: a shortcut follows its letter to
+    // wherever the layout puts it (Control+Shift+Z is the key labelled Z on a German keyboard).
+    std::vector<quint8> producing(quint32 keysym) const { return keycodesOf(symbols_, keysym); }
+
+    // A letter no layout of the map has (Russian alone) is the key where it sits in the US
+    // layout, as the toolkits' own shortcuts do: Control+Shift+W is then the key labelled W and
+    // Ц. Absent where the keyboard has no key named for that place.
+    std::optional<quint8> atUsPosition(quint32 keysym) {
+        const std::optional<std::string> place = x11::usKeyPosition(keysym);
+        if (!place) {
+            return std::nullopt;
+        }
+        if (!positions_) {
+            positions_ = readKeyPositions(connection_);
+        }
+        const auto found = positions_->find(*place);
+        return found == positions_->end() ? std::nullopt : std::optional<quint8>(found->second);
+    }
+
+private:
+    xcb_connection_t* connection_;
+    xcb_key_symbols_t* symbols_;
+    std::optional<std::map<std::string, quint8>> positions_;  // read when first needed
+};
 
 GlobalKeyGrabStatus X11GlobalKeyGrabber::grabCombinations(const std::vector<KeyCombination>& combinations) {
     auto* c = xcb(connection_);
@@ -195,12 +256,16 @@ GlobalKeyGrabStatus X11GlobalKeyGrabber::grab(quint32 id, quint32 keysym, Global
         return GlobalKeyGrabStatus::failed;
     }
     release(id);
-    auto* c = xcb(connection_);
     masks_ = readModifierMasks();
     std::vector<quint8> keycodes;
-    if (xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(c)) {
-        keycodes = keycodesOf(symbols, keysym);
-        xcb_key_symbols_free(symbols);
+    KeyMap keys(xcb(connection_));
+    if (keys.isValid()) {
+        keycodes = keys.producing(keysym);
+        if (keycodes.empty()) {
+            if (const std::optional<quint8> keycode = keys.atUsPosition(keysym)) {
+                keycodes.push_back(*keycode);
+            }
+        }
     }
     if (keycodes.empty()) {
         return GlobalKeyGrabStatus::noKeyCode;
@@ -226,6 +291,7 @@ GlobalKeyGrabStatus X11GlobalKeyGrabber::grab(quint32 id, quint32 keysym, Global
 
 void X11GlobalKeyGrabber::release(quint32 id) {
     requests_.erase(id);
+    waiting_.erase(id);
     auto it = grabsById_.find(id);
     if (it == grabsById_.end()) {
         return;
@@ -243,6 +309,7 @@ void X11GlobalKeyGrabber::releaseAll() {
         release(grabsById_.begin()->first);
     }
     requests_.clear();
+    waiting_.clear();
     lastReleaseTime_.clear();
 }
 
@@ -258,37 +325,64 @@ void X11GlobalKeyGrabber::followKeyboardChange() {
     if (requests_.empty()) {
         return;
     }
-    auto* c = xcb(connection_);
     const ModifierMasks masks = readModifierMasks();
-    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(c);
-    if (!symbols) {
+    KeyMap keys(xcb(connection_));
+    if (!keys.isValid()) {
         return;  // the map could not be read: the grabs of before are the best there are
     }
     std::map<quint32, std::vector<KeyCombination>> wanted;
     std::map<std::pair<quint8, quint16>, quint32> idByCombination;
     std::optional<std::pair<quint32, GlobalKeyGrabStatus>> lost;
-    for (const auto& [id, request] : requests_) {
-        const std::vector<quint8> keycodes = keycodesOf(symbols, request.keysym);
-        if (keycodes.empty()) {
-            lost = {id, GlobalKeyGrabStatus::noKeyCode};
-            break;
-        }
-        const quint16 state = x11::modifierState(request.modifiers, masks);
-        for (const quint8 keycode : keycodes) {
-            if (!idByCombination.emplace(std::pair{keycode, state}, id).second) {
-                lost = {id, GlobalKeyGrabStatus::alreadyInUse};
+    // The shortcuts whose letter has a key first; those placed where the US layout has their
+    // letter take the keys left, so that no letter of the layout loses its own shortcut.
+    for (const bool byPosition : {false, true}) {
+        for (const auto& [id, request] : requests_) {
+            if (lost || wanted.contains(id)) {
+                continue;
             }
+            std::vector<quint8> keycodes = keys.producing(request.keysym);
+            if (byPosition != keycodes.empty()) {
+                continue;
+            }
+            if (byPosition) {
+                if (const std::optional<quint8> keycode = keys.atUsPosition(request.keysym)) {
+                    keycodes.push_back(*keycode);
+                }
+            }
+            const quint16 state = x11::modifierState(request.modifiers, masks);
+            const bool taken = std::any_of(keycodes.begin(), keycodes.end(), [&](quint8 keycode) {
+                return idByCombination.contains({keycode, state});
+            });
+            if (taken && !byPosition) {
+                lost = {id, GlobalKeyGrabStatus::alreadyInUse};
+                break;
+            }
+            if (taken || keycodes.empty()) {
+                continue;  // waits, ungrabbed, for a keyboard that has a key for it
+            }
+            for (const quint8 keycode : keycodes) {
+                idByCombination.emplace(std::pair{keycode, state}, id);
+            }
+            wanted[id] = x11::combinationsFor(keycodes, request.modifiers, masks);
         }
-        if (lost) {
-            break;
-        }
-        wanted[id] = x11::combinationsFor(keycodes, request.modifiers, masks);
     }
-    xcb_key_symbols_free(symbols);
     if (lost) {
         loseAll(lost->first, lost->second);
         return;
     }
+    std::set<quint32> waiting;
+    for (const auto& [id, request] : requests_) {
+        if (!wanted.contains(id)) {
+            waiting.insert(id);
+            if (!waiting_.contains(id)) {
+                AppLog::app().error(
+                    QStringLiteral("global shortcut waits for a key after a keyboard change id=%1 keysym=0x%2")
+                        .arg(id)
+                        .arg(request.keysym, 0, 16));
+            }
+        }
+    }
+    waiting_ = std::move(waiting);
 
     std::set<KeyCombination> held;
     for (const auto& [id, combinations] : grabsById_) {
@@ -359,7 +453,7 @@ bool X11GlobalKeyGrabber::isKeyboardMappingChange(const void* message) const {
 }
 
 bool X11GlobalKeyGrabber::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
-    if (eventType != "xcb_generic_event_t" || !message || idByCombination_.empty()) {
+    if (eventType != "xcb_generic_event_t" || !message || requests_.empty()) {
         return false;
     }
     auto* event = static_cast<xcb_generic_event_t*>(message);

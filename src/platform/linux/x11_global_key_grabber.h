@@ -22,7 +22,8 @@ namespace tavrolin {
 // second keyboard, a key-sending program) and at every layout change. The grabs then stay as
 // they are unless the shortcuts' keys moved: only the combinations that changed are grabbed,
 // each before the one it replaces is let go, so that no chord ever finds its shortcut ungrabbed
-// and reaches the program in front.
+// and reaches the program in front. A letter missing from every layout of the keyboard is taken
+// where the US layout has it, by the XKB name of that place.
 class X11GlobalKeyGrabber final : public GlobalKeyGrabbing, private QAbstractNativeEventFilter {
 public:
     X11GlobalKeyGrabber();
@@ -42,6 +43,7 @@ public:
 private:
     using ModifierMasks = x11::ModifierMasks;
     using KeyCombination = x11::KeyCombination;
+    class KeyMap;
 
     struct Request {
         quint32 keysym = 0;
@@ -53,7 +55,8 @@ private:
     // Brings the grabs to the keyboard map of now: grabs what moved, then releases what no
     // longer makes a shortcut; touches nothing when nothing moved.
     void followKeyboardChange();
-    // Everything released and the lost callback told, after a keyboard change.
+    // Everything released and the lost callback told, after a keyboard change gave a shortcut's
+    // key to another program.
     void loseAll(quint32 id, GlobalKeyGrabStatus status);
     ModifierMasks readModifierMasks() const;
     // Grabs each combination; on a refusal, releases those it took and answers why.
@@ -70,6 +73,9 @@ private:
     quint8 xkbFirstEvent_ = 0;  // 0: no XKB events on the connection
     QTimer followTimer_;        // one look at the keyboard for a burst of notices
     std::map<quint32, Request> requests_;
+    // Shortcuts left ungrabbed by a keyboard without a key for them; grabbed at the next change
+    // that brings one.
+    std::set<quint32> waiting_;
     // The combinations the server holds for each id, lock states included.
     std::map<quint32, std::vector<KeyCombination>> grabsById_;
     // Keycode and modifier state without the locks, to the id whose shortcut it is.

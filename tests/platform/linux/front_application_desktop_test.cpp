@@ -3,9 +3,12 @@
 
 #include <QApplication>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QWidget>
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 namespace tavrolin {
@@ -84,6 +87,50 @@ TEST(X11FrontApplicationProviderTest, WithoutADisplayThereIsNoFrontApplication) 
     auto provider = makeX11FrontApplicationProvider();
     EXPECT_EQ(provider->frontApplication(), std::nullopt);
     qputenv("DISPLAY", display);
+}
+
+// `tabbed -d` connects, forks and ends: the number the X server keeps for its client names a
+// process that is gone (or whichever takes the number next), so the program is unknown. An xterm
+// inside its window (XEmbed) takes the keys typed there: it is one of the window's key receivers,
+// known by its own client's process and class.
+TEST(X11FrontApplicationProviderTest, AConnectionsEndedProcessIsUnknownAndAClientInsideTheWindowReceivesItsKeys) {
+    if (QStandardPaths::findExecutable("tabbed").isEmpty() || QStandardPaths::findExecutable("xterm").isEmpty()) {
+        GTEST_SKIP() << "tabbed and xterm are installed by make test";
+    }
+    QProcess host;
+    QProcess terminal;
+    // A process group of their own: the detached tabbed ends with it.
+    host.setChildProcessModifier([] { setpgid(0, 0); });
+    host.start("tabbed", {"-d", "-g", "500x300+40+40"});
+    ASSERT_TRUE(host.waitForStarted(5000));
+    const pid_t group = pid_t(host.processId());
+    ASSERT_GT(group, 0);
+    const auto end = qScopeGuard([&] {
+        terminal.kill();
+        terminal.waitForFinished(3000);
+        ::kill(-group, SIGKILL);
+    });
+    ASSERT_TRUE(host.waitForFinished(10000)) << "tabbed -d did not detach";
+    const QString window =
+        QString::number(QString::fromLatin1(host.readAllStandardOutput()).trimmed().toULongLong(nullptr, 0));
+    terminal.start("xterm", {"-into", window, "-e", "sleep", "60"});
+    ASSERT_TRUE(terminal.waitForStarted(5000));
+
+    auto provider = makeX11FrontApplicationProvider();
+    std::optional<FrontApplication> front;
+    ASSERT_TRUE(test::waitUntil(
+        [&] {
+            QProcess::execute("xdotool", {"windowactivate", "--sync", window});
+            front = provider->frontApplication();
+            return front && QString::number(front->windowId) == window && !front->keyReceivers.empty();
+        },
+        std::chrono::seconds(15)))
+        << "tabbed never came to the front with the xterm inside among its key receivers";
+    EXPECT_TRUE(front->processUnknown) << "the process " << front->processId << " made no connection";
+    ASSERT_EQ(front->keyReceivers.size(), 1u);
+    EXPECT_EQ(front->keyReceivers[0].applicationIdentifier, QStringLiteral("XTerm"));
+    EXPECT_EQ(front->keyReceivers[0].processId, terminal.processId());
+    EXPECT_FALSE(front->keyReceivers[0].processUnknown);
 }
 
 }  // namespace

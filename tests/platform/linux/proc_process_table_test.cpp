@@ -1,6 +1,7 @@
 // What /proc tells of a process: whether it holds a pseudo-terminal master, and whether it runs
 // processes of its own program below it.
 #include "platform/desktop_backend.h"
+#include "support/async.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -14,9 +15,11 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <limits>
+#include <memory>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace tavrolin;
 
@@ -158,4 +161,32 @@ TEST(ProcProcessTable, ChildrenAreFoundWithoutReadingTheWholeTable) {
     const qint64 question = best([&] { answer = makeSystemProcessTable()->runsProcessesOfItsOwnProgram(asked.pid()); });
     EXPECT_TRUE(answer) << "a shell below the shell";
     EXPECT_LT(question * 5, walk) << "asked in " << question / 1000 << " us, a walk takes " << walk / 1000 << " us";
+}
+
+// A program's toolkit is the one its process maps. One that maps Tk beside GTK (a Python program
+// that loaded both) shows Tk windows, whose keys mean other things: Tk wins, whatever the order
+// of the map. Its process's parent and children are the process's neighbours.
+TEST(ProcProcessTable, TkWinsOverGtkAndTheRelativesAreTheParentAndTheChildren) {
+    const auto python = [](const QString& loads) {
+        return std::make_unique<ProcessGroup>(
+            "/usr/bin/python3",
+            QStringList{"-c", "import ctypes, subprocess, sys\n" + loads +
+                                  "\nchild = subprocess.Popen(['sleep', '60'])\nsys.stdin.read()\n"});
+    };
+    const std::unique_ptr<ProcessGroup> both = python("ctypes.CDLL('libgtk-3.so.0')\nimport tkinter");
+    const std::unique_ptr<ProcessGroup> gtkOnly = python("ctypes.CDLL('libgtk-3.so.0')");
+    const auto maps = [](qint64 pid) {
+        QFile file("/proc/" + QString::number(pid) + "/maps");
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    ASSERT_TRUE(waitFor([&] {
+        return maps(both->pid()).contains("libtk8.") && maps(both->pid()).contains("libgtk-3") &&
+               maps(gtkOnly->pid()).contains("libgtk-3") && childrenOf(both->pid()).size() == 1;
+    })) << "python3-tk and GTK 3 are installed by make test";
+    const std::shared_ptr<ProcessTable> processes = makeSystemProcessTable();
+    EXPECT_EQ(test::await(processes->toolkitOf(both->pid())), ProgramToolkit::tk);
+    EXPECT_EQ(test::await(processes->toolkitOf(gtkOnly->pid())), ProgramToolkit::gtk);
+
+    const std::vector<qint64> relatives = processes->parentAndChildren(both->pid());
+    EXPECT_EQ(relatives, (std::vector<qint64>{getpid(), childrenOf(both->pid()).front().toLongLong()}));
 }

@@ -112,13 +112,24 @@ bool UserKeyboard::isValid() const {
 }
 
 bool UserKeyboard::press(std::initializer_list<unsigned int> keysyms, std::chrono::microseconds beforeLast) {
-    Connection& c = *connection_;
-    std::vector<xcb_keycode_t> keys;
+    std::vector<unsigned char> keys;
     for (const unsigned int keysym : keysyms) {
-        keys.push_back(isValid() ? c.keycodeOf(keysym) : 0);
+        keys.push_back(keycodeOf(keysym));
         if (keys.back() == 0) {
             return false;
         }
+    }
+    return pressKeycodes(keys, beforeLast);
+}
+
+unsigned char UserKeyboard::keycodeOf(unsigned int keysym) {
+    return isValid() ? connection_->keycodeOf(keysym) : 0;
+}
+
+bool UserKeyboard::pressKeycodes(const std::vector<unsigned char>& keys, std::chrono::microseconds beforeLast) {
+    Connection& c = *connection_;
+    if (!isValid()) {
+        return false;
     }
     bool sent = true;
     for (std::size_t i = 0; i < keys.size(); ++i) {

@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace tavrolin::test {
 
@@ -35,6 +36,11 @@ public:
                std::chrono::microseconds beforeLast = std::chrono::microseconds(0));
     // Presses and releases a key by its keycode, whatever the keyboard map gives it (none).
     bool tap(unsigned char keycode);
+    // As press(), by keycodes: the keys where they sit, whatever the layout makes them.
+    bool pressKeycodes(const std::vector<unsigned char>& keycodes,
+                       std::chrono::microseconds beforeLast = std::chrono::microseconds(0));
+    // The key whose first symbol is `keysym` in the keyboard map of now; 0 for none.
+    unsigned char keycodeOf(unsigned int keysym);
 
 private:
     struct Connection;
