@@ -47,8 +47,8 @@ ClipboardFallbacks::~ClipboardFallbacks() {
     latePastes_.clear();
 }
 
-std::uint64_t ClipboardFallbacks::pointerPresses() const {
-    return keys_ ? keys_->pointerButtonPresses() : 0;
+std::uint64_t ClipboardFallbacks::userInput() const {
+    return keys_ ? keys_->userKeyPresses() + keys_->pointerButtonPresses() : 0;
 }
 
 std::int64_t ClipboardFallbacks::userPasteKeys() const {
@@ -127,13 +127,17 @@ QCoro::Task<std::optional<ClipboardFallbacks::Copy>> ClipboardFallbacks::copyByK
 }
 
 QCoro::Task<std::unique_ptr<AsyncMutex::Hold>> ClipboardFallbacks::takeQueue(const char* operation,
-                                                                             std::optional<quint64> window) {
+                                                                             std::optional<quint64> window,
+                                                                             bool startsCommand) {
+    if (window && startsCommand) {
+        laterCommandIn(*window);
+    }
     std::chrono::milliseconds waited{0};
-    while (window && heldFor(*window) && waited < pendingPasteWaitBound) {
+    while (window && heldFor(*window, true) && waited < pendingPasteWaitBound) {
         co_await sleepFor(scheduler_, pasteFetchPoll);
         waited += pasteFetchPoll;
     }
-    if (window && heldFor(*window)) {
+    if (window && heldFor(*window, true)) {
         // Its program (stopped, say) still has our Control+V to handle: keys sent now could land
         // before it, and a copy of the field would not show the paste yet.
         AppLog::app().notice(
@@ -144,7 +148,7 @@ QCoro::Task<std::unique_ptr<AsyncMutex::Hold>> ClipboardFallbacks::takeQueue(con
     auto held = std::make_unique<AsyncMutex::Hold>(co_await queue_.lock());
     if (window) {
         // Keys go there now: what the field does next is this operation's, no late paste's.
-        stopLatePasteWatch(*window);
+        laterCommandIn(*window);
     }
     co_return held;
 }
@@ -160,7 +164,7 @@ QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> ClipboardFallbacks::
     if (!acceptsKeys) {
         co_return std::nullopt;  // no select-all, no cut: the keys belong to the program there
     }
-    const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("copy_field", window->windowId);
+    const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("copy_field", window->windowId, true);
     if (!held) {
         co_return std::nullopt;
     }
@@ -210,7 +214,7 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::readSelectedTextViaClipb
     if (!acceptsKeys) {
         co_return std::nullopt;
     }
-    const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("copy_selection", window->windowId);
+    const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("copy_selection", window->windowId, true);
     if (!held) {
         co_return std::nullopt;
     }
@@ -407,8 +411,8 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
             return static_cast<std::int64_t>(keys->pasteKeyPresses()) - *own <= userPastes;
         };
     }
-    const quint64 offer = clipboard_.offerTextTo(window->processUnknown ? 0 : window->processId, window->windowId,
-                                                 newText, std::move(standing));
+    const quint64 offer =
+        clipboard_.offerTextTo(window->processUnknown ? 0 : window->processId, window->windowId, newText, standing);
     if (saved->empty()) {
         clipboard_.clear();
     } else {
@@ -442,7 +446,7 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     pending->selectAllShown = std::move(checks.selectAllShown);
     pending->replacingAllText = replacingAllText;
     pending->userPastesAtOffer = userPastes;
-    pending->pointerPressesAtOffer = pointerPresses();
+    pending->standing = standing;
     pending->call = scheduleCheck(pending);
     holds_.push_back(std::move(pending));
     co_return true;

@@ -9,13 +9,15 @@
 
 namespace tavrolin {
 
-void ClipboardFallbacks::endHoldUnseen(Held pending, bool putBack, bool undo) {
+void ClipboardFallbacks::endHoldUnseen(Held pending, bool putBack) {
     if (!isHeld(pending)) {
         return;
     }
     runPendingRestore(pending);
-    if (!pending->fieldAfter) {
-        return;  // nothing to watch it by
+    // Only where our select-all may still stand, and never in a field a later command works in.
+    if (!putBack || pending->overtaken || pending->selectionPutBack || !pending->replacingAllText ||
+        !pending->fieldAfter || !pending->putFieldBack) {
+        return;
     }
     auto watch = std::make_shared<LatePaste>();
     watch->target = pending->target;
@@ -23,20 +25,20 @@ void ClipboardFallbacks::endHoldUnseen(Held pending, bool putBack, bool undo) {
     watch->putFieldBack = pending->putFieldBack;
     watch->fieldFocused = pending->fieldFocused;
     watch->selectAllShown = pending->selectAllShown;
-    watch->selectionToPutBack = putBack && pending->replacingAllText && pending->putFieldBack;
-    watch->undo = undo;
-    watch->userPastesAt = userPasteKeys();
-    watch->sinceTypingAt = keys_ ? keys_->sinceLastUserKeyPress() : std::nullopt;
-    // A change the field shows already may be an edit the user made with the pointer while the
-    // paste was held.
-    watch->pointerPressesAtLooks.fill(pending->pointerPressesAtOffer);
-    stopLatePasteWatch(watch->target.windowId);
+    watch->userInputAt = userInput();
+    std::erase_if(latePastes_,
+                  [window = watch->target.windowId](const auto& w) { return w->target.windowId == window; });
     latePastes_.push_back(watch);
     scheduleLatePasteLook(watch);
 }
 
-void ClipboardFallbacks::stopLatePasteWatch(quint64 window) {
+void ClipboardFallbacks::laterCommandIn(quint64 window) {
     std::erase_if(latePastes_, [window](const auto& watch) { return watch->target.windowId == window; });
+    for (const Held& held : holds_) {
+        if (held->target.windowId == window) {
+            held->overtaken = true;
+        }
+    }
 }
 
 void ClipboardFallbacks::scheduleLatePasteLook(const std::shared_ptr<LatePaste>& watch) {
@@ -45,44 +47,11 @@ void ClipboardFallbacks::scheduleLatePasteLook(const std::shared_ptr<LatePaste>&
                                            [this, weak = std::weak_ptr<LatePaste>(watch)] { lookForLatePaste(weak); });
 }
 
-bool ClipboardFallbacks::userActed(LatePaste& watch) const {
-    if (!keys_) {
-        return false;
-    }
-    if (userPasteKeys() > watch.userPastesAt) {
-        return true;
-    }
-    // The time since the user's last typing only grows until they type again.
-    const std::optional<std::chrono::milliseconds> since = keys_->sinceLastUserKeyPress();
-    const bool typed = since && (!watch.sinceTypingAt || *since < *watch.sinceTypingAt);
-    watch.sinceTypingAt = since;
-    return typed;
-}
-
-bool ClipboardFallbacks::changedByUsersClick(LatePaste& watch, std::uint64_t pressesBefore) const {
-    if (watch.changeSeen) {
-        return false;
-    }
-    watch.changeSeen = true;
-    if (pointerPresses() <= pressesBefore) {
-        return false;
-    }
-    // The user pressed a button just before the change showed: an edit of theirs with the pointer
-    // (a middle-click paste, a drop, a menu's Paste), and the field theirs again.
-    AppLog::app().info(
-        QStringLiteral("focused field changed right after a click of the user's, taken as their own edit waited=%1ms")
-            .arg(watch.waited.count()));
-    return true;
-}
-
 QCoro::Task<void> ClipboardFallbacks::lookForLatePaste(std::weak_ptr<LatePaste> weakWatch) {
     FieldAfterPasteCheck check;
-    std::uint64_t pressesBefore = 0;
     if (const std::shared_ptr<LatePaste> watch = weakWatch.lock()) {
         watch->waited += latePasteWatchPoll;
         check = watch->fieldAfter;
-        pressesBefore = watch->pointerPressesAtLooks[0];
-        watch->pointerPressesAtLooks = {watch->pointerPressesAtLooks[1], pointerPresses()};
     }
     if (!check) {
         co_return;
@@ -103,50 +72,26 @@ QCoro::Task<void> ClipboardFallbacks::lookForLatePaste(std::weak_ptr<LatePaste> 
         stop();
         co_return;
     }
-    if (userActed(*watch)) {
-        stop();  // the field is the user's again: what it holds now is theirs
+    // Whatever changed the field, and whatever the user does anywhere, is not ours to take back or
+    // to put a selection over.
+    if (seen == FieldAfterPaste::changed || userInput() > watch->userInputAt) {
+        stop();
         co_return;
     }
     // Only while the field has the keyboard: elsewhere a selection put into it takes the keyboard
-    // back, and an undo would go to another field.
+    // back.
     const bool focused = !watch->fieldFocused || co_await watch->fieldFocused();
     if (!watched()) {
         co_return;
     }
-    if (seen == FieldAfterPaste::changed) {
-        if (changedByUsersClick(*watch, pressesBefore)) {
-            stop();
-            co_return;
-        }
-        if (!watch->undo) {
-            stop();  // perhaps the user's own paste
-            co_return;
-        }
-        const std::optional<FrontApplication> front = gate_.frontWindow();
-        if (focused && front && front->windowId == watch->target.windowId && !gate_.userTyping()) {
-            stop();
-            AppLog::app().notice(QStringLiteral("focused field paste came late with other text than the result, "
-                                                "undoing it waited=%1ms")
-                                     .arg(watch->waited.count()));
-            co_await undoLatePaste(watch);
-            co_return;
-        }
-        // Keys reach it only once its window is in front again (the copy window may be up).
-        if (!watch->undoWaits) {
-            watch->undoWaits = true;
-            AppLog::app().notice(QStringLiteral("focused field paste came late with other text than the result, "
-                                                "undone once its window is in front waited=%1ms")
-                                     .arg(watch->waited.count()));
-        }
-    }
-    if (seen == FieldAfterPaste::unchanged && watch->selectionToPutBack && focused) {
-        watch->selectionToPutBack = false;
+    if (seen == FieldAfterPaste::unchanged && focused) {
         co_await putBackUntakenSelectAll(watch);
-        if (!watched()) {
-            co_return;
+        if (watched()) {
+            stop();
         }
+        co_return;
     }
-    if (watch->waited >= latePasteWatchBound || (!watch->undo && !watch->selectionToPutBack)) {
+    if (watch->waited >= latePasteWatchBound) {
         stop();
         co_return;
     }
@@ -156,7 +101,8 @@ QCoro::Task<void> ClipboardFallbacks::lookForLatePaste(std::weak_ptr<LatePaste> 
 QCoro::Task<void> ClipboardFallbacks::putBackUntakenSelectAll(std::shared_ptr<LatePaste> watch) {
     const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
     const auto watched = [&] {
-        return alive && std::find(latePastes_.begin(), latePastes_.end(), watch) != latePastes_.end();
+        return alive && std::find(latePastes_.begin(), latePastes_.end(), watch) != latePastes_.end() &&
+               userInput() <= watch->userInputAt;
     };
     // Only our select-all: a caret the user has put in the field meanwhile stays.
     const bool selectedAll = !watch->selectAllShown || co_await watch->selectAllShown();
@@ -168,41 +114,6 @@ QCoro::Task<void> ClipboardFallbacks::putBackUntakenSelectAll(std::shared_ptr<La
         AppLog::app().info(QStringLiteral("focused field select-all of a paste not taken put back waited=%1ms")
                                .arg(watch->waited.count()));
     }
-}
-
-QCoro::Task<void> ClipboardFallbacks::undoLatePaste(std::shared_ptr<LatePaste> watch) {
-    const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
-    const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("undo_late_paste", watch->target.windowId);
-    if (!alive || !held) {
-        co_return;
-    }
-    // The paste was the field's last edit: its program's own undo takes it back whole, whatever it
-    // inserted (or removed with the selection).
-    const bool sent = co_await gate_.sendChord(watch->target, Qt::ControlModifier, Qt::Key_Z);
-    if (!alive) {
-        co_return;
-    }
-    FieldAfterPaste seen = FieldAfterPaste::unknown;
-    for (std::chrono::milliseconds waited{0}; sent && waited < undoShowBound; waited += selectAllWait) {
-        co_await sleepFor(scheduler_, selectAllWait);
-        if (!alive) {
-            co_return;
-        }
-        seen = co_await watch->fieldAfter();
-        if (!alive) {
-            co_return;
-        }
-        if (seen == FieldAfterPaste::unchanged) {
-            break;
-        }
-    }
-    if (seen == FieldAfterPaste::unchanged && watch->putFieldBack) {
-        co_await watch->putFieldBack();  // the undo leaves the restored text selected
-    }
-    AppLog::app().notice(
-        QStringLiteral("focused field paste that came late undone sent=%1 restored=%2")
-            .arg(sent ? QStringLiteral("true") : QStringLiteral("false"))
-            .arg(seen == FieldAfterPaste::unchanged ? QStringLiteral("true") : QStringLiteral("false")));
 }
 
 QCoro::Task<void> ClipboardFallbacks::putFieldBack(std::function<QCoro::Task<void>()> putBack) {

@@ -2,6 +2,8 @@
 #include "focused_text/clipboard_fallbacks.h"
 #include "platform/scheduler_sleep.h"
 
+#include <QScopeGuard>
+
 #include <algorithm>
 
 // The hold of a paste: the pasted text offered to its target alone, the user's clipboard to
@@ -9,10 +11,11 @@
 
 namespace tavrolin {
 
-ClipboardFallbacks::Held ClipboardFallbacks::heldFor(quint64 window) const {
-    const auto it = std::find_if(holds_.begin(), holds_.end(),
-                                 [window](const Held& held) { return held->target.windowId == window; });
-    return it == holds_.end() ? nullptr : *it;
+ClipboardFallbacks::Held ClipboardFallbacks::heldFor(quint64 window, bool keepingQueue) const {
+    const auto it = std::find_if(holds_.rbegin(), holds_.rend(), [window, keepingQueue](const Held& held) {
+        return held->target.windowId == window && !(keepingQueue && held->overtaken);
+    });
+    return it == holds_.rend() ? nullptr : *it;
 }
 
 bool ClipboardFallbacks::isHeld(const Held& pending) const {
@@ -64,20 +67,18 @@ void ClipboardFallbacks::checkPendingRestore(const Held& held) {
     pending.waited += pasteFetchPoll;
     // An operation of ours may have handed the clipboard to the program it copies from; it puts
     // the user's contents back before it lets go of the queue.
-    if (!queue_.isLocked() && !clipboard_.holdsOwnContents()) {
-        // The user copied something else: that is the clipboard now, the paste's program too
-        // gets it.
-        AppLog::app().notice(QStringLiteral("clipboard restore skipped: the clipboard was copied over waited=%1ms")
-                                 .arg(pending.waited.count()));
-        endHoldUnseen(held, true);
-        return;
+    if (!queue_.isLocked() && !clipboard_.holdsOwnContents() && !pending.retaking) {
+        // The user copied something else: that is their clipboard now, which the paste's key must
+        // not fetch either.
+        pending.retaking = true;
+        retakeUsersCopy(held);
     }
     if (userPasteKeys() > pending.userPastesAtOffer) {
         // The offer stood down already where the user's paste asked for the clipboard.
         AppLog::app().notice(
             QStringLiteral("clipboard restore: the user pastes, their paste gets their clipboard waited=%1ms")
                 .arg(pending.waited.count()));
-        endHoldUnseen(held, true, false);
+        endHoldUnseen(held, true);
         return;
     }
     if (!pending.firstFetchAt && targetFetched(pending)) {
@@ -100,16 +101,16 @@ void ClipboardFallbacks::checkPendingRestore(const Held& held) {
             QStringLiteral("clipboard restore after paste without fetch waited=%1ms").arg(pending.waited.count()));
         endHoldUnseen(held, true);
         return;
-    } else if (!fetched && pending.fieldAfter && pending.answeringSince &&
-               pending.waited - *pending.answeringSince >= unprovenHoldLimit) {
+    } else if (!fetched && pending.fieldAfter && pending.putFieldBack && pending.replacingAllText &&
+               !pending.overtaken && !pending.selectionPutBack && !pending.puttingBack && pending.answeringSince &&
+               pending.waited - *pending.answeringSince >= unfetchedPutBackAfter &&
+               (!pending.putBackTriedAt || pending.waited - *pending.putBackTriedAt >= fieldCheckInterval)) {
         // A page that cancelled the paste key never fetches; one busy on it fetches whenever it
-        // wakes. Either way the field is watched from here on, and the clipboard is the user's. A
-        // stopped program, which answers nothing, has not even read the key: it keeps the hold.
-        AppLog::app().notice(QStringLiteral("clipboard restore: the paste's program fetched nothing, its field is "
-                                            "watched for a late paste waited=%1ms")
-                                 .arg(pending.waited.count()));
-        endHoldUnseen(held, true);
-        return;
+        // wakes. Our select-all must not wait for that in front of the user's next key. A stopped
+        // program, which answers nothing, has not even read the key.
+        pending.puttingBack = true;
+        pending.putBackTriedAt = pending.waited;
+        putBackWhileHeld(held);
     }
     if (pending.waited >= holdBound) {
         AppLog::app().notice(QStringLiteral("clipboard restore: the paste's hold ended at its bound waited=%1ms")
@@ -242,14 +243,97 @@ void ClipboardFallbacks::judgeField(const Held& held, FieldAfterPaste seen, cons
                                             "unchanged, it refused the paste seen_by=%1 waited=%2ms")
                                  .arg(QLatin1String(who))
                                  .arg(pending.waited.count()));
-        std::function<QCoro::Task<void>()> putBack = held->putFieldBack;
-        // A page busy on the key may still paste (its browser's own process fetched and answers):
-        // the field stays watched.
+        // Where the selection was put back already (the key handled late, with nothing offered), the
+        // caret is the user's now.
+        std::function<QCoro::Task<void>()> putBack = held->selectionPutBack ? nullptr : held->putFieldBack;
         endHoldUnseen(held, false);
         if (putBack) {
             putFieldBack(std::move(putBack));
         }
     }
+}
+
+QCoro::Task<void> ClipboardFallbacks::putBackWhileHeld(std::weak_ptr<PendingRestore> weakPending) {
+    const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
+    const auto stillHeld = [&]() -> Held {
+        Held pending = alive ? weakPending.lock() : nullptr;
+        return isHeld(pending) && !pending->overtaken && !targetFetched(*pending) ? pending : nullptr;
+    };
+    Held pending = stillHeld();
+    if (!pending) {
+        co_return;
+    }
+    const auto done = qScopeGuard([&] {
+        if (const Held held = alive ? weakPending.lock() : nullptr) {
+            held->puttingBack = false;
+        }
+    });
+    // Only where the user is back: a selection put into a field they left takes the keyboard back.
+    const std::function<QCoro::Task<bool>()> focusedCheck = pending->fieldFocused;
+    const bool focused = !focusedCheck || co_await focusedCheck();
+    pending = stillHeld();
+    if (!pending || !focused) {
+        co_return;
+    }
+    const FieldAfterPasteCheck fieldCheck = pending->fieldAfter;
+    const FieldAfterPaste seen = co_await fieldCheck();
+    pending = stillHeld();
+    if (!pending || seen != FieldAfterPaste::unchanged) {
+        co_return;  // a change is judged by the hold's own look
+    }
+    // Only our select-all: a caret the user put in the field meanwhile stays.
+    const SelectAllCheck selectAllCheck = pending->selectAllShown;
+    const bool selectedAll = !selectAllCheck || co_await selectAllCheck();
+    pending = stillHeld();
+    if (!pending) {
+        co_return;
+    }
+    if (selectedAll) {
+        const std::function<QCoro::Task<void>()> putBack = pending->putFieldBack;
+        co_await putBack();
+        pending = stillHeld();
+        if (!pending) {
+            co_return;
+        }
+    }
+    // The field no longer shows our select-all: the result would land beside the user's text. The
+    // key, if it is still handled, gets nothing to insert.
+    pending->selectionPutBack = true;
+    const FrontApplication& target = pending->target;
+    pending->offer = clipboard_.offerTextTo(target.processUnknown ? 0 : target.processId, target.windowId, QString(),
+                                            pending->standing);
+    AppLog::app().notice(QStringLiteral("clipboard hold: the paste's program fetched nothing, its field's "
+                                        "selection put back and nothing more offered to it put_back=%1 waited=%2ms")
+                             .arg(selectedAll ? QStringLiteral("true") : QStringLiteral("false"))
+                             .arg(pending->waited.count()));
+}
+
+QCoro::Task<void> ClipboardFallbacks::retakeUsersCopy(std::weak_ptr<PendingRestore> weakPending) {
+    const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
+    const std::optional<ClipboardContents> copy = co_await clipboard_.readContents();
+    const Held pending = alive ? weakPending.lock() : nullptr;
+    if (!isHeld(pending)) {
+        co_return;
+    }
+    pending->retaking = false;
+    if (clipboard_.holdsOwnContents()) {
+        co_return;  // another hold took it over already
+    }
+    if (!copy) {
+        // Their copy could not be read: it stays the clipboard, and the hold ends.
+        AppLog::app().notice(QStringLiteral("clipboard restore skipped: the clipboard was copied over and could "
+                                            "not be held waited=%1ms")
+                                 .arg(pending->waited.count()));
+        endHoldUnseen(pending, true);
+        co_return;
+    }
+    holdUsersClipboard(*copy);
+    for (const Held& held : holds_) {
+        held->savedEmpty = copy->empty();
+    }
+    AppLog::app().notice(QStringLiteral("clipboard hold: the user copied, their copy is what everyone but the "
+                                        "paste's program gets waited=%1ms")
+                             .arg(pending->waited.count()));
 }
 
 QCoro::Task<bool> ClipboardFallbacks::waitForPasteFetch(std::chrono::milliseconds bound) {
