@@ -447,6 +447,8 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     pending->replacingAllText = replacingAllText;
     pending->userPastesAtOffer = userPastes;
     pending->standing = standing;
+    pending->fieldText = std::move(checks.fieldText);
+    pending->userInputAtOffer = userInput();
     pending->call = scheduleCheck(pending);
     holds_.push_back(std::move(pending));
     co_return true;

@@ -98,6 +98,7 @@ public:
     static constexpr std::chrono::milliseconds latePasteWatchPoll{250};
     static constexpr std::chrono::milliseconds latePasteWatchBound{600000};
     static constexpr std::chrono::milliseconds refusalQuiet{2000};
+    static constexpr std::chrono::milliseconds undoShowBound{1500};
     static constexpr std::chrono::milliseconds pingBound{500};
     // While a paste is held: how often its program is pinged (is it still there, does it read
     // its events), and, where the field can be read back, from when and how often the field is
@@ -183,6 +184,8 @@ public:
         // while it has: putting a selection into a field the user left takes the keyboard back to
         // it. None: taken to have it.
         std::function<QCoro::Task<bool>()> fieldFocused;
+        // The field's text now, for a field that can be read back; absent when it could not be read.
+        std::function<QCoro::Task<std::optional<QString>>()> fieldText;
     };
 
     // Puts `newText` into the focused field of `window` by pasting (after select-all when
@@ -281,6 +284,11 @@ private:
         // offered nothing from then on.
         bool selectionPutBack = false;
         bool puttingBack = false;
+        bool reportedUnfetched = false;
+        std::function<QCoro::Task<std::optional<QString>>()> fieldText;
+        // The user's keys and pointer presses counted when the text was offered.
+        std::uint64_t userInputAtOffer = 0;
+        bool readingChange = false;
         std::optional<std::chrono::milliseconds> putBackTriedAt;
         // Taking over a copy the user made while held.
         bool retaking = false;
@@ -293,8 +301,19 @@ private:
         std::function<QCoro::Task<void>()> putFieldBack;
         std::function<QCoro::Task<bool>()> fieldFocused;
         SelectAllCheck selectAllShown;  // none: the select-all is taken to stand while unchanged
-        // The user's keys and pointer presses counted when the watch began: one more ends it.
+        // The user's keys and pointer presses counted when the watch began, or, watching to undo,
+        // at the last look: one more ends it.
         std::uint64_t userInputAt = 0;
+        // Watching to undo: what the field held right after a paste that landed late with other
+        // text than the result (a page that inserted nothing over our select-all) before the user
+        // had pressed anything since the command. It is undone only while the field still holds
+        // exactly that, in front for two looks in a row with nothing pressed in between.
+        std::optional<QString> undoText;
+        std::function<QCoro::Task<std::optional<QString>>()> fieldText;
+        bool inFrontBefore = false;
+        bool selectAllToPutBack = false;
+        // The user's keys and pointer presses counted when the paste's text was offered.
+        std::uint64_t userInputAtOffer = 0;
         std::chrono::milliseconds waited{0};
         std::unique_ptr<ScheduledCall> call;
     };
@@ -351,8 +370,9 @@ private:
     // Ends the hold when the clipboard is no longer ours to give (the user copied).
     void dropPendingRestore(Held pending);
     void checkPendingRestore(const Held& pending);
-    // Ends a hold before its field showed the paste: where our select-all may still stand there
-    // (`putBack`), the field is watched to put it back.
+    // Ends a hold before its field showed the paste: the field is watched where our select-all may
+    // still stand there (`putBack`), to put it back, and, while the user has pressed nothing since
+    // the paste, for a paste that lands late with other text, to undo it.
     void endHoldUnseen(Held pending, bool putBack);
     std::int64_t userPasteKeys() const;
     // The user's key presses (any key, chords and paste keys included) and pointer presses so far.
@@ -364,6 +384,10 @@ private:
     // While held without a fetch: our select-all put back once the field has the keyboard again,
     // and the target offered nothing from then on.
     QCoro::Task<void> putBackWhileHeld(std::weak_ptr<PendingRestore> pending);
+    // The field changed after the target fetched, not to the result: where the user has pressed
+    // nothing since the paste, what it holds now is watched to be undone.
+    QCoro::Task<void> endHoldOnChange(std::weak_ptr<PendingRestore> pending);
+    QCoro::Task<void> undoLatePaste(std::shared_ptr<LatePaste> watch);
     // The user copied while held: their copy becomes the clipboard we hold for everyone else.
     QCoro::Task<void> retakeUsersCopy(std::weak_ptr<PendingRestore> pending);
     std::unique_ptr<ScheduledCall> scheduleCheck(const Held& pending);

@@ -101,10 +101,17 @@ void ClipboardFallbacks::checkPendingRestore(const Held& held) {
             QStringLiteral("clipboard restore after paste without fetch waited=%1ms").arg(pending.waited.count()));
         endHoldUnseen(held, true);
         return;
-    } else if (!fetched && pending.fieldAfter && pending.putFieldBack && pending.replacingAllText &&
-               !pending.overtaken && !pending.selectionPutBack && !pending.puttingBack && pending.answeringSince &&
-               pending.waited - *pending.answeringSince >= unfetchedPutBackAfter &&
-               (!pending.putBackTriedAt || pending.waited - *pending.putBackTriedAt >= fieldCheckInterval)) {
+    } else if (!fetched && pending.fieldAfter && pending.answeringSince && !pending.reportedUnfetched &&
+               pending.waited - *pending.answeringSince >= unfetchedPutBackAfter) {
+        pending.reportedUnfetched = true;
+        AppLog::app().notice(QStringLiteral("clipboard hold: the paste's program fetched nothing, its field is "
+                                            "watched for a late paste waited=%1ms")
+                                 .arg(pending.waited.count()));
+    }
+    if (!fetched && pending.fieldAfter && pending.putFieldBack && pending.replacingAllText && !pending.overtaken &&
+        !pending.selectionPutBack && !pending.puttingBack && pending.answeringSince &&
+        pending.waited - *pending.answeringSince >= unfetchedPutBackAfter &&
+        (!pending.putBackTriedAt || pending.waited - *pending.putBackTriedAt >= fieldCheckInterval)) {
         // A page that cancelled the paste key never fetches; one busy on it fetches whenever it
         // wakes. Our select-all must not wait for that in front of the user's next key. A stopped
         // program, which answers nothing, has not even read the key.
@@ -230,6 +237,14 @@ void ClipboardFallbacks::judgeField(const Held& held, FieldAfterPaste seen, cons
         AppLog::app().info(QStringLiteral("clipboard restore: the field shows the paste seen_by=%1 waited=%2ms")
                                .arg(QLatin1String(who))
                                .arg(pending.waited.count()));
+        if (seen == FieldAfterPaste::changed && pending.fieldText && pending.replacingAllText &&
+            userInput() == pending.userInputAtOffer) {
+            if (!held->readingChange) {
+                held->readingChange = true;
+                endHoldOnChange(held);
+            }
+            return;
+        }
         runPendingRestore(held);
         return;
     }
@@ -245,7 +260,11 @@ void ClipboardFallbacks::judgeField(const Held& held, FieldAfterPaste seen, cons
                                  .arg(pending.waited.count()));
         // Where the selection was put back already (the key handled late, with nothing offered), the
         // caret is the user's now.
-        std::function<QCoro::Task<void>()> putBack = held->selectionPutBack ? nullptr : held->putFieldBack;
+        // A later command's field is its own.
+        std::function<QCoro::Task<void>()> putBack =
+            held->selectionPutBack || held->overtaken ? nullptr : held->putFieldBack;
+        // Chromium's own process fetches while its page may still be busy on the key: the field stays
+        // watched for a paste that lands late.
         endHoldUnseen(held, false);
         if (putBack) {
             putFieldBack(std::move(putBack));
@@ -306,6 +325,41 @@ QCoro::Task<void> ClipboardFallbacks::putBackWhileHeld(std::weak_ptr<PendingRest
                                         "selection put back and nothing more offered to it put_back=%1 waited=%2ms")
                              .arg(selectedAll ? QStringLiteral("true") : QStringLiteral("false"))
                              .arg(pending->waited.count()));
+}
+
+QCoro::Task<void> ClipboardFallbacks::endHoldOnChange(std::weak_ptr<PendingRestore> weakPending) {
+    const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
+    std::function<QCoro::Task<std::optional<QString>>()> read;
+    if (const Held pending = weakPending.lock()) {
+        read = pending->fieldText;
+    }
+    const std::optional<QString> text = co_await read();
+    const Held pending = alive ? weakPending.lock() : nullptr;
+    if (!isHeld(pending)) {
+        co_return;
+    }
+    const bool untouched = text && userInput() == pending->userInputAtOffer && !pending->overtaken;
+    runPendingRestore(pending);
+    if (!untouched) {
+        co_return;
+    }
+    // Chromium's page, busy on the key while its window was not in front, inserts nothing over our
+    // select-all: the user's text is gone though they did nothing.
+    AppLog::app().notice(QStringLiteral("focused field paste came late with other text than the result, undone "
+                                        "once its window is in front and the field still holds it waited=%1ms")
+                             .arg(pending->waited.count()));
+    auto watch = std::make_shared<LatePaste>();
+    watch->target = pending->target;
+    watch->fieldAfter = pending->fieldAfter;
+    watch->putFieldBack = pending->putFieldBack;
+    watch->fieldFocused = pending->fieldFocused;
+    watch->fieldText = pending->fieldText;
+    watch->undoText = text;
+    watch->userInputAt = userInput();
+    std::erase_if(latePastes_,
+                  [window = watch->target.windowId](const auto& w) { return w->target.windowId == window; });
+    latePastes_.push_back(watch);
+    scheduleLatePasteLook(watch);
 }
 
 QCoro::Task<void> ClipboardFallbacks::retakeUsersCopy(std::weak_ptr<PendingRestore> weakPending) {
