@@ -62,11 +62,14 @@ namespace tavrolin {
 // then on the target is offered nothing, so that a paste key handled later changes nothing. Until
 // then a late paste lands the result.
 //
-// A hold that ends without the field showing the paste leaves the field watched, for its
-// select-all to be put back once the field has the keyboard, while it is unchanged and selected
-// whole (late_paste_watch.cpp). Nothing that changed in a field is ever taken back: the watch ends
-// at any change of the field, at any key or pointer press of the user's, at a later command in the
-// window, or after `latePasteWatchBound`.
+// A hold that ends without the field showing the paste leaves the field watched
+// (late_paste_watch.cpp): for its select-all to be put back once the field has the keyboard, while
+// it is unchanged and selected whole, and, where the user has pressed nothing since the paste, for
+// a paste that lands late with other text (a page that inserts nothing over the select-all), which
+// is undone while the field holds exactly what it left and nothing is pressed in its window. The
+// user's own edits are never taken back: the watch ends at any other change of the field, at any
+// key or pointer press of the user's, at a later command in the window, or after
+// `latePasteWatchBound`.
 //
 // A hold does not keep the queue: operations for other windows go on beside it (each paste holds
 // for its own target). An operation of the same command (its read-back) waits for the hold of its
