@@ -380,6 +380,8 @@ private:
     std::int64_t userPasteKeys() const;
     // The user's key presses (any key, chords and paste keys included) and pointer presses so far.
     std::uint64_t userInput() const;
+    // A watch over `pending`'s field, in place of any other over its window; not yet looking.
+    std::shared_ptr<LatePaste> watchLatePaste(const PendingRestore& pending);
     void scheduleLatePasteLook(const std::shared_ptr<LatePaste>& watch);
     QCoro::Task<void> lookForLatePaste(std::weak_ptr<LatePaste> watch);
     // The select-all of a paste that never landed put back, where the field still shows it whole.

@@ -21,20 +21,25 @@ void ClipboardFallbacks::endHoldUnseen(Held pending, bool putBack) {
     if (pending->overtaken || !pending->replacingAllText || !pending->fieldAfter || !(selectAllMayStand || untouched)) {
         return;
     }
-    auto watch = std::make_shared<LatePaste>();
-    watch->target = pending->target;
-    watch->fieldAfter = pending->fieldAfter;
-    watch->putFieldBack = pending->putFieldBack;
-    watch->fieldFocused = pending->fieldFocused;
-    watch->selectAllShown = pending->selectAllShown;
-    watch->fieldText = pending->fieldText;
+    const std::shared_ptr<LatePaste> watch = watchLatePaste(*pending);
     watch->selectAllToPutBack = selectAllMayStand;
+    scheduleLatePasteLook(watch);
+}
+
+std::shared_ptr<ClipboardFallbacks::LatePaste> ClipboardFallbacks::watchLatePaste(const PendingRestore& pending) {
+    auto watch = std::make_shared<LatePaste>();
+    watch->target = pending.target;
+    watch->fieldAfter = pending.fieldAfter;
+    watch->putFieldBack = pending.putFieldBack;
+    watch->fieldFocused = pending.fieldFocused;
+    watch->selectAllShown = pending.selectAllShown;
+    watch->fieldText = pending.fieldText;
     watch->userInputAt = userInput();
-    watch->userInputAtOffer = pending->userInputAtOffer;
+    watch->userInputAtOffer = pending.userInputAtOffer;
     std::erase_if(latePastes_,
                   [window = watch->target.windowId](const auto& w) { return w->target.windowId == window; });
     latePastes_.push_back(watch);
-    scheduleLatePasteLook(watch);
+    return watch;
 }
 
 void ClipboardFallbacks::laterCommandIn(quint64 window) {

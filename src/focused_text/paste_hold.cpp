@@ -348,17 +348,8 @@ QCoro::Task<void> ClipboardFallbacks::endHoldOnChange(std::weak_ptr<PendingResto
     AppLog::app().notice(QStringLiteral("focused field paste came late with other text than the result, undone "
                                         "once its window is in front and the field still holds it waited=%1ms")
                              .arg(pending->waited.count()));
-    auto watch = std::make_shared<LatePaste>();
-    watch->target = pending->target;
-    watch->fieldAfter = pending->fieldAfter;
-    watch->putFieldBack = pending->putFieldBack;
-    watch->fieldFocused = pending->fieldFocused;
-    watch->fieldText = pending->fieldText;
+    const std::shared_ptr<LatePaste> watch = watchLatePaste(*pending);
     watch->undoText = text;
-    watch->userInputAt = userInput();
-    std::erase_if(latePastes_,
-                  [window = watch->target.windowId](const auto& w) { return w->target.windowId == window; });
-    latePastes_.push_back(watch);
     scheduleLatePasteLook(watch);
 }
 
