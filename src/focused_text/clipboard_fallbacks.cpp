@@ -47,8 +47,8 @@ ClipboardFallbacks::~ClipboardFallbacks() {
     latePastes_.clear();
 }
 
-std::uint64_t ClipboardFallbacks::pointerPresses() const {
-    return keys_ ? keys_->pointerButtonPresses() : 0;
+std::uint64_t ClipboardFallbacks::userInput() const {
+    return keys_ ? keys_->userKeyPresses() + keys_->pointerButtonPresses() : 0;
 }
 
 std::int64_t ClipboardFallbacks::userPasteKeys() const {
@@ -59,449 +59,6 @@ void ClipboardFallbacks::notify() const {
     if (onWillUse_) {
         onWillUse_();
     }
-}
-
-ClipboardFallbacks::Held ClipboardFallbacks::heldFor(quint64 window) const {
-    const auto it = std::find_if(holds_.begin(), holds_.end(),
-                                 [window](const Held& held) { return held->target.windowId == window; });
-    return it == holds_.end() ? nullptr : *it;
-}
-
-bool ClipboardFallbacks::isHeld(const Held& pending) const {
-    return pending && std::find(holds_.begin(), holds_.end(), pending) != holds_.end();
-}
-
-void ClipboardFallbacks::runPendingRestore(Held pending) {
-    if (!isHeld(pending)) {
-        return;
-    }
-    dropPendingRestore(pending);
-    // An empty clipboard is left as the paste left it, with the pasted text.
-    if (pending->savedEmpty && clipboard_.holdsOwnContents()) {
-        clipboard_.setText(pending->text);
-    }
-}
-
-void ClipboardFallbacks::dropPendingRestore(Held pending) {
-    const auto it = std::find(holds_.begin(), holds_.end(), pending);
-    if (it == holds_.end()) {
-        return;
-    }
-    holds_.erase(it);
-    pending->call->cancel();
-    clipboard_.withdrawOffer(pending->offer);
-}
-
-std::unique_ptr<ScheduledCall> ClipboardFallbacks::scheduleCheck(const Held& pending) {
-    // Weak: the hold owns the call.
-    return scheduler_.scheduleAfter(
-        pasteFetchPoll, [this, weak = std::weak_ptr<PendingRestore>(pending)] { checkPendingRestore(weak.lock()); });
-}
-
-quint64 ClipboardFallbacks::fetchesBy(const FrontApplication& target) const {
-    // A number nothing vouches for may be anyone's: an unknown program's fetches are those of
-    // its window's X client.
-    return clipboard_.ownDataFetchesBy(target.processUnknown ? 0 : target.processId, target.windowId);
-}
-
-bool ClipboardFallbacks::targetFetched(const PendingRestore& pending) const {
-    return pending.firstFetchAt.has_value() || fetchesBy(pending.target) > pending.fetchesBefore;
-}
-
-void ClipboardFallbacks::checkPendingRestore(const Held& held) {
-    if (!isHeld(held)) {
-        return;
-    }
-    PendingRestore& pending = *held;
-    pending.waited += pasteFetchPoll;
-    // An operation of ours may have handed the clipboard to the program it copies from; it puts
-    // the user's contents back before it lets go of the queue.
-    if (!queue_.isLocked() && !clipboard_.holdsOwnContents()) {
-        // The user copied something else: that is the clipboard now, the paste's program too
-        // gets it.
-        AppLog::app().notice(QStringLiteral("clipboard restore skipped: the clipboard was copied over waited=%1ms")
-                                 .arg(pending.waited.count()));
-        endHoldUnseen(held, true);
-        return;
-    }
-    if (userPasteKeys() > pending.userPastesAtOffer) {
-        // The offer stood down already where the user's paste asked for the clipboard.
-        AppLog::app().notice(
-            QStringLiteral("clipboard restore: the user pastes, their paste gets their clipboard waited=%1ms")
-                .arg(pending.waited.count()));
-        endHoldUnseen(held, true, false);
-        return;
-    }
-    if (!pending.firstFetchAt && targetFetched(pending)) {
-        pending.firstFetchAt = pending.waited - pasteFetchPoll;  // it came since the last look
-    }
-    const bool fetched = pending.firstFetchAt.has_value();
-    // Where the field can be read back in a program that fetches more than once for one paste,
-    // only the field tells when it is over; elsewhere the first fetch does.
-    const bool fetchEndsHold = !pending.fieldAfter || pending.pingProvesKeysRead;
-    if (fetched && fetchEndsHold) {
-        // Counted from the fetch, not from the keys: a program that fetches late (resumed after
-        // a stop) may fetch again right after, another format or from another process.
-        if (pending.waited - *pending.firstFetchAt >= restoreDelay_) {
-            runPendingRestore(held);
-            return;
-        }
-    } else if (!fetched && pending.pingProvesKeysRead && pending.targetReadKeysAt &&
-               pending.waited - *pending.targetReadKeysAt >= std::max(pasteHoldLimit, restoreDelay_)) {
-        AppLog::app().notice(
-            QStringLiteral("clipboard restore after paste without fetch waited=%1ms").arg(pending.waited.count()));
-        endHoldUnseen(held, true);
-        return;
-    } else if (!fetched && pending.fieldAfter && pending.answeringSince &&
-               pending.waited - *pending.answeringSince >= unprovenHoldLimit) {
-        // A page that cancelled the paste key never fetches; one busy on it fetches whenever it
-        // wakes. Either way the field is watched from here on, and the clipboard is the user's. A
-        // stopped program, which answers nothing, has not even read the key: it keeps the hold.
-        AppLog::app().notice(QStringLiteral("clipboard restore: the paste's program fetched nothing, its field is "
-                                            "watched for a late paste waited=%1ms")
-                                 .arg(pending.waited.count()));
-        endHoldUnseen(held, true);
-        return;
-    }
-    if (pending.waited >= holdBound) {
-        AppLog::app().notice(QStringLiteral("clipboard restore: the paste's hold ended at its bound waited=%1ms")
-                                 .arg(pending.waited.count()));
-        endHoldUnseen(held, true);
-        return;
-    }
-    if (!fetched && !pending.pingProvesKeysRead && pending.waited >= pasteHoldLimit && !pending.reportedWaiting) {
-        pending.reportedWaiting = true;
-        AppLog::app().notice(QStringLiteral("clipboard restore waits: the paste's program has not fetched it and "
-                                            "its pages may still hold the keys waited=%1ms")
-                                 .arg(pending.waited.count()));
-    }
-    pending.call = scheduleCheck(held);
-    if (!pending.pinging && (!pending.pingedAt || pending.waited - *pending.pingedAt >= holdPingInterval)) {
-        pending.pinging = true;
-        pending.pingedAt = pending.waited;
-        pingTarget(held);
-    }
-    // The field is read only while its program answers: a stopped one would hold the
-    // accessibility thread for nothing.
-    if (pending.fieldAfter && !pending.checkingField && pending.answeredAt && pending.waited >= fieldCheckStart &&
-        (!pending.fieldCheckedAt || pending.waited - *pending.fieldCheckedAt >= fieldCheckInterval)) {
-        pending.checkingField = true;
-        pending.fieldCheckedAt = pending.waited;
-        checkField(held);
-    }
-}
-
-QCoro::Task<void> ClipboardFallbacks::pingTarget(std::weak_ptr<PendingRestore> weakPending) {
-    std::optional<quint64> window;
-    if (const Held pending = weakPending.lock()) {
-        window = pending->target.windowId;
-    }
-    WindowPinging::Answer answer = WindowPinging::Answer::unsupported;
-    if (windowPing_ && window && *window != 0) {
-        const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
-        answer = co_await windowPing_->ping(*window, pingBound);
-        if (!alive) {
-            co_return;
-        }
-    }
-    // Still held?
-    const Held pending = weakPending.lock();
-    if (!isHeld(pending)) {
-        co_return;
-    }
-    pending->pinging = false;
-    switch (answer) {
-    case WindowPinging::Answer::answered:
-    case WindowPinging::Answer::unsupported:
-        // Nothing says the program is stopped: where its answer proves it read its keys, a fetch
-        // that has not come within the hold limit from now is not coming.
-        pending->answeredAt = pending->waited;
-        if (!pending->answeringSince) {
-            pending->answeringSince = pending->waited;
-        }
-        if (!pending->targetReadKeysAt) {
-            pending->targetReadKeysAt = pending->waited;
-        }
-        break;
-    case WindowPinging::Answer::unanswered:
-        pending->answeredAt.reset();
-        pending->answeringSince.reset();
-        if (pending->waited >= pasteHoldLimit && !pending->reportedWaiting) {
-            pending->reportedWaiting = true;
-            AppLog::app().notice(QStringLiteral("clipboard restore waits: the paste's program does not answer "
-                                                "waited=%1ms")
-                                     .arg(pending->waited.count()));
-        }
-        break;
-    case WindowPinging::Answer::windowGone:
-        AppLog::app().notice(
-            QStringLiteral("clipboard restore: the paste's window is gone waited=%1ms").arg(pending->waited.count()));
-        runPendingRestore(pending);
-        break;
-    }
-}
-
-QCoro::Task<void> ClipboardFallbacks::checkField(std::weak_ptr<PendingRestore> weakPending) {
-    FieldAfterPasteCheck check;
-    if (const Held pending = weakPending.lock()) {
-        check = pending->fieldAfter;
-    }
-    if (!check) {
-        co_return;
-    }
-    const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
-    const FieldAfterPaste seen = co_await check();
-    if (!alive) {
-        co_return;
-    }
-    const Held pending = weakPending.lock();
-    if (!isHeld(pending)) {
-        co_return;
-    }
-    pending->checkingField = false;
-    judgeField(pending, seen, "hold");
-}
-
-void ClipboardFallbacks::pasteSeenInField(FieldAfterPaste seen) {
-    if (lastPaste_) {
-        judgeField(heldFor(lastPaste_->first.windowId), seen, "read_back");
-    }
-}
-
-void ClipboardFallbacks::judgeField(const Held& held, FieldAfterPaste seen, const char* who) {
-    if (!isHeld(held)) {
-        return;
-    }
-    const PendingRestore& pending = *held;
-    // A change before the target fetched anything is the user's (typing while a busy page still
-    // holds our keys): the paste is still to come.
-    const bool landed =
-        seen == FieldAfterPaste::showsResult || (seen == FieldAfterPaste::changed && targetFetched(pending));
-    if (landed) {
-        AppLog::app().info(QStringLiteral("clipboard restore: the field shows the paste seen_by=%1 waited=%2ms")
-                               .arg(QLatin1String(who))
-                               .arg(pending.waited.count()));
-        runPendingRestore(held);
-        return;
-    }
-    // The program took the text and, answering all along since, still shows the field as it
-    // was: it refused the paste (a page that cancels it). Its own next paste gets the user's
-    // clipboard. A program stopped after its first fetch has not had the time to insert it.
-    const bool refused = seen == FieldAfterPaste::unchanged && pending.firstFetchAt && pending.answeringSince &&
-                         pending.waited - std::max(*pending.firstFetchAt, *pending.answeringSince) >= refusalQuiet;
-    if (refused) {
-        AppLog::app().notice(QStringLiteral("clipboard restore: the paste's program fetched it and left its field "
-                                            "unchanged, it refused the paste seen_by=%1 waited=%2ms")
-                                 .arg(QLatin1String(who))
-                                 .arg(pending.waited.count()));
-        std::function<QCoro::Task<void>()> putBack = held->putFieldBack;
-        // A page busy on the key may still paste (its browser's own process fetched and answers):
-        // the field stays watched.
-        endHoldUnseen(held, false);
-        if (putBack) {
-            putFieldBack(std::move(putBack));
-        }
-    }
-}
-
-void ClipboardFallbacks::endHoldUnseen(Held pending, bool putBack, bool undo) {
-    if (!isHeld(pending)) {
-        return;
-    }
-    runPendingRestore(pending);
-    if (!pending->fieldAfter) {
-        return;  // nothing to watch it by
-    }
-    auto watch = std::make_shared<LatePaste>();
-    watch->target = pending->target;
-    watch->fieldAfter = pending->fieldAfter;
-    watch->putFieldBack = pending->putFieldBack;
-    watch->fieldFocused = pending->fieldFocused;
-    watch->selectAllShown = pending->selectAllShown;
-    watch->selectionToPutBack = putBack && pending->replacingAllText && pending->putFieldBack;
-    watch->undo = undo;
-    watch->userPastesAt = userPasteKeys();
-    watch->sinceTypingAt = keys_ ? keys_->sinceLastUserKeyPress() : std::nullopt;
-    // A change the field shows already may be an edit the user made with the pointer while the
-    // paste was held.
-    watch->pointerPressesAtLooks.fill(pending->pointerPressesAtOffer);
-    stopLatePasteWatch(watch->target.windowId);
-    latePastes_.push_back(watch);
-    scheduleLatePasteLook(watch);
-}
-
-void ClipboardFallbacks::stopLatePasteWatch(quint64 window) {
-    std::erase_if(latePastes_, [window](const auto& watch) { return watch->target.windowId == window; });
-}
-
-void ClipboardFallbacks::scheduleLatePasteLook(const std::shared_ptr<LatePaste>& watch) {
-    // Weak: the watch owns the call.
-    watch->call = scheduler_.scheduleAfter(latePasteWatchPoll,
-                                           [this, weak = std::weak_ptr<LatePaste>(watch)] { lookForLatePaste(weak); });
-}
-
-bool ClipboardFallbacks::userActed(LatePaste& watch) const {
-    if (!keys_) {
-        return false;
-    }
-    if (userPasteKeys() > watch.userPastesAt) {
-        return true;
-    }
-    // The time since the user's last typing only grows until they type again.
-    const std::optional<std::chrono::milliseconds> since = keys_->sinceLastUserKeyPress();
-    const bool typed = since && (!watch.sinceTypingAt || *since < *watch.sinceTypingAt);
-    watch.sinceTypingAt = since;
-    return typed;
-}
-
-bool ClipboardFallbacks::changedByUsersClick(LatePaste& watch, std::uint64_t pressesBefore) const {
-    if (watch.changeSeen) {
-        return false;
-    }
-    watch.changeSeen = true;
-    if (pointerPresses() <= pressesBefore) {
-        return false;
-    }
-    // The user pressed a button just before the change showed: an edit of theirs with the pointer
-    // (a middle-click paste, a drop, a menu's Paste), and the field theirs again.
-    AppLog::app().info(
-        QStringLiteral("focused field changed right after a click of the user's, taken as their own edit waited=%1ms")
-            .arg(watch.waited.count()));
-    return true;
-}
-
-QCoro::Task<void> ClipboardFallbacks::lookForLatePaste(std::weak_ptr<LatePaste> weakWatch) {
-    FieldAfterPasteCheck check;
-    std::uint64_t pressesBefore = 0;
-    if (const std::shared_ptr<LatePaste> watch = weakWatch.lock()) {
-        watch->waited += latePasteWatchPoll;
-        check = watch->fieldAfter;
-        pressesBefore = watch->pointerPressesAtLooks[0];
-        watch->pointerPressesAtLooks = {watch->pointerPressesAtLooks[1], pointerPresses()};
-    }
-    if (!check) {
-        co_return;
-    }
-    const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
-    const FieldAfterPaste seen = co_await check();
-    const std::shared_ptr<LatePaste> watch = weakWatch.lock();
-    const auto watched = [&] {
-        return alive && watch && std::find(latePastes_.begin(), latePastes_.end(), watch) != latePastes_.end();
-    };
-    if (!watched()) {
-        co_return;
-    }
-    const auto stop = [&] { std::erase(latePastes_, watch); };
-    if (seen == FieldAfterPaste::showsResult) {
-        AppLog::app().info(QStringLiteral("focused field paste came late and shows its result waited=%1ms")
-                               .arg(watch->waited.count()));
-        stop();
-        co_return;
-    }
-    if (userActed(*watch)) {
-        stop();  // the field is the user's again: what it holds now is theirs
-        co_return;
-    }
-    // Only while the field has the keyboard: elsewhere a selection put into it takes the keyboard
-    // back, and an undo would go to another field.
-    const bool focused = !watch->fieldFocused || co_await watch->fieldFocused();
-    if (!watched()) {
-        co_return;
-    }
-    if (seen == FieldAfterPaste::changed) {
-        if (changedByUsersClick(*watch, pressesBefore)) {
-            stop();
-            co_return;
-        }
-        if (!watch->undo) {
-            stop();  // perhaps the user's own paste
-            co_return;
-        }
-        const std::optional<FrontApplication> front = gate_.frontWindow();
-        if (focused && front && front->windowId == watch->target.windowId && !gate_.userTyping()) {
-            stop();
-            AppLog::app().notice(QStringLiteral("focused field paste came late with other text than the result, "
-                                                "undoing it waited=%1ms")
-                                     .arg(watch->waited.count()));
-            co_await undoLatePaste(watch);
-            co_return;
-        }
-        // Keys reach it only once its window is in front again (the copy window may be up).
-        if (!watch->undoWaits) {
-            watch->undoWaits = true;
-            AppLog::app().notice(QStringLiteral("focused field paste came late with other text than the result, "
-                                                "undone once its window is in front waited=%1ms")
-                                     .arg(watch->waited.count()));
-        }
-    }
-    if (seen == FieldAfterPaste::unchanged && watch->selectionToPutBack && focused) {
-        watch->selectionToPutBack = false;
-        co_await putBackUntakenSelectAll(watch);
-        if (!watched()) {
-            co_return;
-        }
-    }
-    if (watch->waited >= latePasteWatchBound || (!watch->undo && !watch->selectionToPutBack)) {
-        stop();
-        co_return;
-    }
-    scheduleLatePasteLook(watch);
-}
-
-QCoro::Task<void> ClipboardFallbacks::putBackUntakenSelectAll(std::shared_ptr<LatePaste> watch) {
-    const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
-    const auto watched = [&] {
-        return alive && std::find(latePastes_.begin(), latePastes_.end(), watch) != latePastes_.end();
-    };
-    // Only our select-all: a caret the user has put in the field meanwhile stays.
-    const bool selectedAll = !watch->selectAllShown || co_await watch->selectAllShown();
-    if (!selectedAll || !watched()) {
-        co_return;
-    }
-    co_await watch->putFieldBack();
-    if (watched()) {
-        AppLog::app().info(QStringLiteral("focused field select-all of a paste not taken put back waited=%1ms")
-                               .arg(watch->waited.count()));
-    }
-}
-
-QCoro::Task<void> ClipboardFallbacks::undoLatePaste(std::shared_ptr<LatePaste> watch) {
-    const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
-    const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("undo_late_paste", watch->target.windowId);
-    if (!alive || !held) {
-        co_return;
-    }
-    // The paste was the field's last edit: its program's own undo takes it back whole, whatever it
-    // inserted (or removed with the selection).
-    const bool sent = co_await gate_.sendChord(watch->target, Qt::ControlModifier, Qt::Key_Z);
-    if (!alive) {
-        co_return;
-    }
-    FieldAfterPaste seen = FieldAfterPaste::unknown;
-    for (std::chrono::milliseconds waited{0}; sent && waited < undoShowBound; waited += selectAllWait) {
-        co_await sleepFor(scheduler_, selectAllWait);
-        if (!alive) {
-            co_return;
-        }
-        seen = co_await watch->fieldAfter();
-        if (!alive) {
-            co_return;
-        }
-        if (seen == FieldAfterPaste::unchanged) {
-            break;
-        }
-    }
-    if (seen == FieldAfterPaste::unchanged && watch->putFieldBack) {
-        co_await watch->putFieldBack();  // the undo leaves the restored text selected
-    }
-    AppLog::app().notice(
-        QStringLiteral("focused field paste that came late undone sent=%1 restored=%2")
-            .arg(sent ? QStringLiteral("true") : QStringLiteral("false"))
-            .arg(seen == FieldAfterPaste::unchanged ? QStringLiteral("true") : QStringLiteral("false")));
-}
-
-QCoro::Task<void> ClipboardFallbacks::putFieldBack(std::function<QCoro::Task<void>()> putBack) {
-    co_await putBack();
 }
 
 void ClipboardFallbacks::restore(const std::optional<ClipboardContents>& saved) {
@@ -570,13 +127,17 @@ QCoro::Task<std::optional<ClipboardFallbacks::Copy>> ClipboardFallbacks::copyByK
 }
 
 QCoro::Task<std::unique_ptr<AsyncMutex::Hold>> ClipboardFallbacks::takeQueue(const char* operation,
-                                                                             std::optional<quint64> window) {
+                                                                             std::optional<quint64> window,
+                                                                             bool startsCommand) {
+    if (window && startsCommand) {
+        laterCommandIn(*window);
+    }
     std::chrono::milliseconds waited{0};
-    while (window && heldFor(*window) && waited < pendingPasteWaitBound) {
+    while (window && heldFor(*window, true) && waited < pendingPasteWaitBound) {
         co_await sleepFor(scheduler_, pasteFetchPoll);
         waited += pasteFetchPoll;
     }
-    if (window && heldFor(*window)) {
+    if (window && heldFor(*window, true)) {
         // Its program (stopped, say) still has our Control+V to handle: keys sent now could land
         // before it, and a copy of the field would not show the paste yet.
         AppLog::app().notice(
@@ -587,7 +148,7 @@ QCoro::Task<std::unique_ptr<AsyncMutex::Hold>> ClipboardFallbacks::takeQueue(con
     auto held = std::make_unique<AsyncMutex::Hold>(co_await queue_.lock());
     if (window) {
         // Keys go there now: what the field does next is this operation's, no late paste's.
-        stopLatePasteWatch(*window);
+        laterCommandIn(*window);
     }
     co_return held;
 }
@@ -603,7 +164,7 @@ QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> ClipboardFallbacks::
     if (!acceptsKeys) {
         co_return std::nullopt;  // no select-all, no cut: the keys belong to the program there
     }
-    const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("copy_field", window->windowId);
+    const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("copy_field", window->windowId, true);
     if (!held) {
         co_return std::nullopt;
     }
@@ -653,7 +214,7 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::readSelectedTextViaClipb
     if (!acceptsKeys) {
         co_return std::nullopt;
     }
-    const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("copy_selection", window->windowId);
+    const std::unique_ptr<AsyncMutex::Hold> held = co_await takeQueue("copy_selection", window->windowId, true);
     if (!held) {
         co_return std::nullopt;
     }
@@ -850,8 +411,8 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
             return static_cast<std::int64_t>(keys->pasteKeyPresses()) - *own <= userPastes;
         };
     }
-    const quint64 offer = clipboard_.offerTextTo(window->processUnknown ? 0 : window->processId, window->windowId,
-                                                 newText, std::move(standing));
+    const quint64 offer =
+        clipboard_.offerTextTo(window->processUnknown ? 0 : window->processId, window->windowId, newText, standing);
     if (saved->empty()) {
         clipboard_.clear();
     } else {
@@ -885,27 +446,12 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     pending->selectAllShown = std::move(checks.selectAllShown);
     pending->replacingAllText = replacingAllText;
     pending->userPastesAtOffer = userPastes;
-    pending->pointerPressesAtOffer = pointerPresses();
+    pending->standing = standing;
+    pending->fieldText = std::move(checks.fieldText);
+    pending->userInputAtOffer = userInput();
     pending->call = scheduleCheck(pending);
     holds_.push_back(std::move(pending));
     co_return true;
-}
-
-QCoro::Task<bool> ClipboardFallbacks::waitForPasteFetch(std::chrono::milliseconds bound) {
-    for (std::chrono::milliseconds waited{0};; waited += pasteFetchPoll) {
-        if (!lastPaste_) {
-            co_return false;
-        }
-        const auto& [target, fetchesBefore] = *lastPaste_;
-        if (fetchesBy(target) > fetchesBefore) {
-            co_return true;
-        }
-        // The hold ends only after a fetch or once none can come.
-        if (!heldFor(target.windowId) || waited >= bound) {
-            co_return false;
-        }
-        co_await sleepFor(scheduler_, pasteFetchPoll);
-    }
 }
 
 QCoro::Task<std::optional<QString>> ClipboardFallbacks::copyFieldAfterPaste(FrontApplication window) {

@@ -14,7 +14,6 @@
 #include <QSet>
 #include <QString>
 
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -42,33 +41,43 @@ namespace tavrolin {
 //   it); the field's selection is put back as it was read;
 // - otherwise the restore delay after the target's first fetch;
 // - at once when the target window is gone;
-// - when the user copies something else meanwhile (that copy stays);
 // - after `pasteHoldLimit` without a fetch, counted from when the program showed that it read
 //   its keys (it answered a ping sent after them) - but only where that answer proves it: a
 //   program that runs further processes of its own (a browser's pages, an Electron program)
 //   answers the ping from its window's process while a busy page may still have the keys
-//   waiting (and an unknown program's process may be any of its own), so there the text stays offered until the target fetches it, the window goes, or
-//   the user copies;
+//   waiting (and an unknown program's process may be any of its own), so there the text stays
+//   offered until the target fetches it;
 // - at once when the user pastes (their Control+V or Shift+Insert, in any program, the target
 //   too): their paste gets their own clipboard, also where the target's process asks for it;
-// - where the field can be read back, after `unprovenHoldLimit` of its program answering pings
-//   without a fetch (a page that cancelled the paste key fetches nothing); any hold after
-//   `holdBound`.
-// A stopped or hung program's queued Control+V therefore never finds the user's clipboard while
-// the hold lasts, and nobody else ever finds the pasted text. Where a hold ends without the field
-// showing the paste, the field is watched as long as the paste may still land (a page busy on the
-// key handles it whenever it wakes, against whatever the clipboard holds then): while the field has
-// the keyboard, its select-all is put back as long as the text is unchanged, and a paste that lands
-// afterwards with other text (the user's clipboard, a later copy, or nothing) is undone, except
-// after the user's own paste, and except a change right after a press of the user's pointer (their
-// own edit: a middle-click paste, a drop). The watch ends when the field shows the
-// result, when the user types or pastes, when another operation goes to the window, or after
-// `latePasteWatchBound`. A hold does not keep the queue: operations for other
-// windows go on beside it (each paste holds for its own target). An operation for a window whose
-// paste is still held waits for it at most `pendingPasteWaitBound` (longer than a watched
-// hold lasts without a fetch) and is not run after that: its keys could land before that paste. When the user's clipboard cannot be saved (its owner
-// does not hand it over in time), no operation goes on: the clipboard is left alone and no key is
-// sent.
+// - after `holdBound` at the latest.
+// A user's copy meanwhile does not end it: their copy is taken over as the clipboard everyone else
+// gets, and the target still gets the pasted text. A stopped, hung or busy program's queued
+// Control+V therefore never finds the user's clipboard while the hold lasts, and nobody else ever
+// finds the pasted text (but a paste the target's program makes by other means than a paste key,
+// a menu's Paste, gets it too: which paste of that program is whose cannot be told).
+//
+// Where the field can be read back and its program answers without fetching for
+// `unfetchedPutBackAfter` (a page busy on the key, or one that cancelled it), our select-all is
+// put back as soon as the field has the keyboard again, unchanged and still selected whole: from
+// then on the target is offered nothing, so that a paste key handled later changes nothing. Until
+// then a late paste lands the result.
+//
+// A hold that ends without the field showing the paste leaves the field watched
+// (late_paste_watch.cpp): for its select-all to be put back once the field has the keyboard, while
+// it is unchanged and selected whole, and, where the user has pressed nothing since the paste, for
+// a paste that lands late with other text (a page that inserts nothing over the select-all), which
+// is undone while the field holds exactly what it left and nothing is pressed in its window. The
+// user's own edits are never taken back: the watch ends at any other change of the field, at any
+// key or pointer press of the user's, at a later command in the window, or after
+// `latePasteWatchBound`.
+//
+// A hold does not keep the queue: operations for other windows go on beside it (each paste holds
+// for its own target). An operation of the same command (its read-back) waits for the hold of its
+// window at most `pendingPasteWaitBound` and is not run after that: its keys could land before
+// that paste. A later command in the window waits for nothing: the earlier hold keeps its offer
+// until its own end (or until the later command's paste offers its own text), but no longer keeps
+// that window's operations. When the user's clipboard cannot be saved (its owner does not hand it
+// over in time), no operation goes on: the clipboard is left alone and no key is sent.
 class ClipboardFallbacks {
 public:
     // How long a copy key may take to show: the program taking the clipboard from us, looked
@@ -87,12 +96,12 @@ public:
     static constexpr std::chrono::milliseconds pasteHoldLimit{2000};
     static constexpr std::chrono::milliseconds pasteFetchPoll{10};
     static constexpr std::chrono::milliseconds pendingPasteWaitBound{6000};
-    static constexpr std::chrono::milliseconds unprovenHoldLimit{5000};
+    static constexpr std::chrono::milliseconds unfetchedPutBackAfter{5000};
     static constexpr std::chrono::milliseconds holdBound{60000};
     static constexpr std::chrono::milliseconds latePasteWatchPoll{250};
     static constexpr std::chrono::milliseconds latePasteWatchBound{600000};
-    static constexpr std::chrono::milliseconds undoShowBound{1500};
     static constexpr std::chrono::milliseconds refusalQuiet{2000};
+    static constexpr std::chrono::milliseconds undoShowBound{1500};
     static constexpr std::chrono::milliseconds pingBound{500};
     // While a paste is held: how often its program is pinged (is it still there, does it read
     // its events), and, where the field can be read back, from when and how often the field is
@@ -174,11 +183,12 @@ public:
         // select-all only once this answers yes, asked until `selectAllShowBound`; otherwise
         // nothing is pasted (lastPasteSelectedAllOnly()).
         SelectAllCheck selectAllShown;
-        // Whether the field still has the keyboard focus. After a hold, the select-all is put back
-        // and a late paste undone only while it has: putting a selection into a field the user
-        // left takes the keyboard back to it, and an undo goes to whatever field has the focus.
-        // None: taken to have it.
+        // Whether the field still has the keyboard focus. An untaken select-all is put back only
+        // while it has: putting a selection into a field the user left takes the keyboard back to
+        // it. None: taken to have it.
         std::function<QCoro::Task<bool>()> fieldFocused;
+        // The field's text now, for a field that can be read back; absent when it could not be read.
+        std::function<QCoro::Task<std::optional<QString>>()> fieldText;
     };
 
     // Puts `newText` into the focused field of `window` by pasting (after select-all when
@@ -228,8 +238,10 @@ public:
     bool hasPendingRestore() const { return !holds_.empty(); }
     // Whether a field is watched for a paste that may still land after its hold ended.
     bool watchesForLatePaste() const { return !latePastes_.empty(); }
-    // A command writes into `window` now: what its field does next is that command's.
-    void stopLatePasteWatch(quint64 window);
+    // A later command works in `window` now: what its field does next is that command's. A paste
+    // still held there keeps its offer but no longer keeps the window's operations waiting, and
+    // the field's watch ends.
+    void laterCommandIn(quint64 window);
 
 private:
     struct PendingRestore {
@@ -267,26 +279,44 @@ private:
         bool replacingAllText = false;
         // The user's paste keys counted when the text was offered: one more is theirs.
         std::int64_t userPastesAtOffer = 0;
-        std::uint64_t pointerPressesAtOffer = 0;
+        // Asked by the offer's requests: whether the user has not pasted since.
+        std::function<bool()> standing;
+        // A later command works in the window: the hold keeps its offer, not the window's queue.
+        bool overtaken = false;
+        // Our select-all was put back while held (or the field no longer showed it): the target is
+        // offered nothing from then on.
+        bool selectionPutBack = false;
+        bool puttingBack = false;
+        bool reportedUnfetched = false;
+        std::function<QCoro::Task<std::optional<QString>>()> fieldText;
+        // The user's keys and pointer presses counted when the text was offered.
+        std::uint64_t userInputAtOffer = 0;
+        bool readingChange = false;
+        std::optional<std::chrono::milliseconds> putBackTriedAt;
+        // Taking over a copy the user made while held.
+        bool retaking = false;
     };
-    // A field whose paste's hold ended before the field showed it: the paste may still land.
+    // A field whose paste's hold ended before the field showed it, its select-all maybe still
+    // standing: the paste key may still be handled.
     struct LatePaste {
         FrontApplication target;
         FieldAfterPasteCheck fieldAfter;
         std::function<QCoro::Task<void>()> putFieldBack;
         std::function<QCoro::Task<bool>()> fieldFocused;
         SelectAllCheck selectAllShown;  // none: the select-all is taken to stand while unchanged
-        bool selectionToPutBack = false;
-        // false: only the select-all is put back (the user pasted: a change may be their paste).
-        bool undo = true;
-        bool undoWaits = false;  // the field changed while its window was not in front
-        std::int64_t userPastesAt = 0;
-        std::optional<std::chrono::milliseconds> sinceTypingAt;  // at the last look
-        // The pointer's button presses counted as each of the last two looks began (the first
-        // look's from the paste's offer): a change first seen right after one of the user's
-        // presses is their own edit.
-        std::array<std::uint64_t, 2> pointerPressesAtLooks{};
-        bool changeSeen = false;
+        // The user's keys and pointer presses counted when the watch began, or, watching to undo,
+        // at the last look: one more ends it.
+        std::uint64_t userInputAt = 0;
+        // Watching to undo: what the field held right after a paste that landed late with other
+        // text than the result (a page that inserted nothing over our select-all) before the user
+        // had pressed anything since the command. It is undone only while the field still holds
+        // exactly that, in front for two looks in a row with nothing pressed in between.
+        std::optional<QString> undoText;
+        std::function<QCoro::Task<std::optional<QString>>()> fieldText;
+        bool inFrontBefore = false;
+        bool selectAllToPutBack = false;
+        // The user's keys and pointer presses counted when the paste's text was offered.
+        std::uint64_t userInputAtOffer = 0;
         std::chrono::milliseconds waited{0};
         std::unique_ptr<ScheduledCall> call;
     };
@@ -329,10 +359,13 @@ private:
     // is `saved` again.
     QCoro::Task<bool> readyFieldForPaste(FrontApplication window, bool replacingAllText, const PasteChecks& checks,
                                          const ClipboardContents& saved);
-    // The queue, once no paste waits for `window`'s program any more (within
-    // pendingPasteWaitBound); holds for other windows do not delay it.
-    QCoro::Task<std::unique_ptr<AsyncMutex::Hold>> takeQueue(const char* operation, std::optional<quint64> window);
-    Held heldFor(quint64 window) const;
+    // The queue, once no paste of the same command waits for `window`'s program any more (within
+    // pendingPasteWaitBound); holds for other windows do not delay it, nor, for an operation that
+    // `startsCommand` in the window, those of earlier commands there.
+    QCoro::Task<std::unique_ptr<AsyncMutex::Hold>> takeQueue(const char* operation, std::optional<quint64> window,
+                                                             bool startsCommand = false);
+    // The latest hold for `window`; with `keepingQueue`, only one no later command overtook.
+    Held heldFor(quint64 window, bool keepingQueue = false) const;
     bool isHeld(const Held& pending) const;
     // Ends the hold: the target gets the user's clipboard too. By value: it may be an element of
     // holds_, which this erases.
@@ -340,23 +373,28 @@ private:
     // Ends the hold when the clipboard is no longer ours to give (the user copied).
     void dropPendingRestore(Held pending);
     void checkPendingRestore(const Held& pending);
-    // Ends a hold before its field showed the paste: the field is watched for it from now on
-    // (`putBack`: our select-all is undone while the field is unchanged; `undo`: so is a paste that
-    // lands late with other text).
-    void endHoldUnseen(Held pending, bool putBack, bool undo = true);
+    // Ends a hold before its field showed the paste: the field is watched where our select-all may
+    // still stand there (`putBack`), to put it back, and, while the user has pressed nothing since
+    // the paste, for a paste that lands late with other text, to undo it.
+    void endHoldUnseen(Held pending, bool putBack);
     std::int64_t userPasteKeys() const;
-    // The presses of the pointer's buttons so far (the user's: we send none).
-    std::uint64_t pointerPresses() const;
+    // The user's key presses (any key, chords and paste keys included) and pointer presses so far.
+    std::uint64_t userInput() const;
+    // A watch over `pending`'s field, in place of any other over its window; not yet looking.
+    std::shared_ptr<LatePaste> watchLatePaste(const PendingRestore& pending);
     void scheduleLatePasteLook(const std::shared_ptr<LatePaste>& watch);
     QCoro::Task<void> lookForLatePaste(std::weak_ptr<LatePaste> watch);
-    // Whether the change the watch sees first came right after a press of the user's pointer
-    // (counted `pressesBefore` as the look before began): their own edit.
-    bool changedByUsersClick(LatePaste& watch, std::uint64_t pressesBefore) const;
-    // Whether the user typed or pasted since the watch's last look.
-    bool userActed(LatePaste& watch) const;
-    QCoro::Task<void> undoLatePaste(std::shared_ptr<LatePaste> watch);
-    // The select-all of a paste that never landed undone, where the field still shows it whole.
+    // The select-all of a paste that never landed put back, where the field still shows it whole.
     QCoro::Task<void> putBackUntakenSelectAll(std::shared_ptr<LatePaste> watch);
+    // While held without a fetch: our select-all put back once the field has the keyboard again,
+    // and the target offered nothing from then on.
+    QCoro::Task<void> putBackWhileHeld(std::weak_ptr<PendingRestore> pending);
+    // The field changed after the target fetched, not to the result: where the user has pressed
+    // nothing since the paste, what it holds now is watched to be undone.
+    QCoro::Task<void> endHoldOnChange(std::weak_ptr<PendingRestore> pending);
+    QCoro::Task<void> undoLatePaste(std::shared_ptr<LatePaste> watch);
+    // The user copied while held: their copy becomes the clipboard we hold for everyone else.
+    QCoro::Task<void> retakeUsersCopy(std::weak_ptr<PendingRestore> pending);
     std::unique_ptr<ScheduledCall> scheduleCheck(const Held& pending);
     QCoro::Task<void> pingTarget(std::weak_ptr<PendingRestore> pending);
     QCoro::Task<void> checkField(std::weak_ptr<PendingRestore> pending);

@@ -462,7 +462,7 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
                                                                     FocusedTextFieldSnapshot snapshot) {
     steps_.skip();
     if (snapshot.sourceWindow) {
-        fallbacks_.stopLatePasteWatch(snapshot.sourceWindow->windowId);
+        fallbacks_.laterCommandIn(snapshot.sourceWindow->windowId);
     }
     if (!snapshot.element && snapshot.readByKeyboard) {
         co_await replaceFieldReadByKeyboard(newText, snapshot);

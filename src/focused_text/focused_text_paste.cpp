@@ -134,6 +134,7 @@ QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, boo
         };
         checks.putFieldBack = [this, snapshot]() -> QCoro::Task<void> { co_await putSelectionBack(snapshot); };
         checks.fieldFocused = [this, snapshot]() -> QCoro::Task<bool> { co_return co_await hasFocus(snapshot); };
+        checks.fieldText = [this, snapshot, expectation] { return readFieldAfterWrite(snapshot, expectation); };
     }
     if (seeSelectAll) {
         checks.selectAllShown = [this, beforeSelectAll]() -> QCoro::Task<bool> {

@@ -24,6 +24,10 @@ public:
     // began, from every source: the user's keyboards, programs typing for them, and this program's
     // own keys, which its sender counts apart. 0 where nothing is watched.
     virtual std::uint64_t pasteKeyPresses() const { return 0; }
+    // How many presses of any key of the user's (every key but ours: modifiers, chords such as
+    // Control+BackSpace or Control+Z, paste keys) the display has seen since the watch began. 0
+    // where nothing is watched.
+    virtual std::uint64_t userKeyPresses() const { return 0; }
     // How many presses of a pointer's buttons the display has seen since the watch began, from
     // every pointer (the wheel's turns are no presses): the user edits with them too (a
     // middle-click paste, a drop, a menu's Paste). 0 where nothing is watched.

@@ -45,6 +45,7 @@ public:
     }
 
     std::uint64_t pasteKeyPresses() const override { return pastes_.load(); }
+    std::uint64_t userKeyPresses() const override { return userKeys_.load(); }
     std::uint64_t pointerButtonPresses() const override { return buttons_.load(); }
 
     std::optional<std::chrono::milliseconds> sinceLastUserKeyPress() const override {
@@ -199,6 +200,9 @@ private:
         const bool ours = syntheticDevices_.count(raw->sourceid) &&
                           x11::sentKeys().claim(static_cast<quint8>(raw->detail), press, watchedSince_);
         const auto source = ours ? TypingKeyPresses::Source::ours : TypingKeyPresses::Source::user;
+        if (press && !ours) {
+            ++userKeys_;
+        }
         if (!press) {
             keys_.release(source, keysym);
         } else if (keys_.press(source, keysym)) {
@@ -217,6 +221,7 @@ private:
 
     std::atomic<SteadyTicks> lastTyping_{noPress};
     std::atomic<std::uint64_t> pastes_{0};
+    std::atomic<std::uint64_t> userKeys_{0};
     std::atomic<std::uint64_t> buttons_{0};
     PasteKeyPresses pasteKeys_;  // the reader thread's
     // The reader thread's own, from here on.

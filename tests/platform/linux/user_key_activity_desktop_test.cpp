@@ -47,6 +47,9 @@ TEST(UserKeyActivityDesktopTest, EveryLetterButOursIsTheUsersTyping) {
     ASSERT_TRUE(user.tap(*unmapped));
     ASSERT_TRUE(xtest.tap(*unmapped));
     EXPECT_FALSE(typed()) << activity->sinceLastUserKeyPress().value_or(-1ms).count();
+    // Every press of theirs is a key of the user's all the same, shortcuts and modifiers included;
+    // none of ours is.
+    EXPECT_TRUE(test::waitUntil([&] { return activity->userKeyPresses() == 8; }, 2s)) << activity->userKeyPresses();
 
     ASSERT_EQ(QProcess::execute("xdotool", {"type", "xyz"}), 0);
     EXPECT_TRUE(typed());

@@ -12,7 +12,9 @@
 
 #include <functional>
 #include <memory>
+#include <tuple>
 #include <utility>
+#include <vector>
 
 namespace tavrolin::test {
 
@@ -169,19 +171,18 @@ public:
         case Qt::Key_X:
             if (field->selection.length > 0) {
                 clipboard_.copy(field->selectedText(), copiedHtml);
+                edited();
                 field->replaceSelection(QString());
+                afterEdit = field->text;
             }
             break;
         case Qt::Key_End:
             field->selection = {field->text.size(), 0};
             break;
         case Qt::Key_Z:
-            // Undo takes the last paste back, its text selected again.
-            if (beforePaste) {
-                field->text = beforePaste->first;
-                field->selection = beforePaste->second;
-                beforePaste.reset();
-            }
+            // Undo takes the field's last edit back, whoever made it: the user's own (a test
+            // changing the field) as well as a paste or a cut.
+            undo();
             break;
         case Qt::Key_V:
             if (fetchesPasteLater) {
@@ -210,7 +211,7 @@ public:
             return;
         }
         if (text) {
-            beforePaste = std::make_pair(field->text, field->selection);
+            edited();
             if (std::exchange(field->wholeDocumentSelected, false)) {
                 field->otherParagraphs = QString();
             }
@@ -218,10 +219,33 @@ public:
             if (field->cellWillHold) {
                 field->cellWillHold = field->text;
             }
+            afterEdit = field->text;
         }
     }
-    // The field before the last paste, for Control+Z.
-    std::optional<std::pair<QString, AccessibleTextRange>> beforePaste;
+    // The field before each edit the keys made, the last one last, and its text after the last
+    // one: a field that holds other text now was edited since by someone else (the user).
+    std::vector<std::pair<QString, AccessibleTextRange>> undoSteps;
+    std::optional<QString> afterEdit;
+    void edited() {
+        if (afterEdit && field->text != *afterEdit) {
+            undoSteps.emplace_back(*afterEdit, AccessibleTextRange{afterEdit->size(), 0});
+        }
+        undoSteps.emplace_back(field->text, field->selection);
+    }
+    void undo() {
+        if (afterEdit && field->text != *afterEdit) {
+            // The user's edit came last: that is what goes, the field's text as the keys left it.
+            field->text = *afterEdit;
+            field->selection = {field->text.size(), 0};
+            return;
+        }
+        if (undoSteps.empty()) {
+            return;
+        }
+        std::tie(field->text, field->selection) = undoSteps.back();
+        undoSteps.pop_back();
+        afterEdit = field->text;
+    }
     bool movePointerTo(QPoint position) override {
         pointer = position;
         return canSend;

@@ -30,6 +30,9 @@ public:
             if (pasteKeys_.press(keysym)) {
                 ++pastes_;
             }
+            if (source == Source::user) {
+                ++userKeys_;
+            }
         }
         const std::vector<unsigned int> pressed(keysyms);
         for (auto it = pressed.rbegin(); it != pressed.rend(); ++it) {
@@ -46,6 +49,7 @@ public:
     }
 
     std::uint64_t pasteKeyPresses() const override { return pastes_; }
+    std::uint64_t userKeyPresses() const override { return userKeys_; }
     std::uint64_t pointerButtonPresses() const override { return buttons_; }
     void click() { ++buttons_; }
 
@@ -54,6 +58,7 @@ private:
     TypingKeyPresses keys_;
     PasteKeyPresses pasteKeys_;
     std::uint64_t pastes_ = 0;
+    std::uint64_t userKeys_ = 0;
     std::uint64_t buttons_ = 0;
     std::optional<std::chrono::milliseconds> lastTyping_;
 };
