@@ -49,7 +49,8 @@ SeenAccessibleText::SeenAccessibleText(const QString& reported, const std::vecto
             while (object != objects.end() && object->offset < i) {
                 ++object;
             }
-            Embedded embedded{i, nullptr, std::nullopt, 0};
+            Embedded embedded{i, nullptr, std::nullopt, 0,
+                              object != objects.end() && object->offset == i && object->block};
             if (object != objects.end() && object->offset == i && object->text) {
                 embedded.seen = std::make_shared<const SeenAccessibleText>(*object->text, object->objects,
                                                                            object->unpublishedObjects, object->marker);
@@ -114,6 +115,35 @@ std::optional<TextRange> SeenAccessibleText::seenRange(TextRange reported) const
     }
     const qsizetype end = std::max(start, seenEnd(reported.location + reported.length));
     return TextRange{start, end - start};
+}
+
+std::optional<SeenAccessibleText::Place> SeenAccessibleText::reportedPlace(qsizetype seen) const {
+    if (seen < 0 || seen > text_.size()) {
+        return std::nullopt;
+    }
+    for (const Embedded& embedded : embedded_) {
+        if (!embedded.seen) {
+            continue;
+        }
+        const qsizetype start = before_[embedded.offset] + embedded.leading;
+        const qsizetype end = start + embedded.seen->text().size();
+        const bool inside = embedded.block ? seen >= start && seen <= end : seen > start && seen < end;
+        if (!inside) {
+            continue;
+        }
+        std::optional<Place> place = embedded.seen->reportedPlace(seen - start);
+        if (place) {
+            place->path.insert(place->path.begin(), embedded.offset);
+        }
+        return place;
+    }
+    // The last reported offset there: past the U+FEFF an emoji leaves, past a marker.
+    for (qsizetype i = reportedSize(); i >= 0; --i) {
+        if (before_[i] == seen) {
+            return Place{{}, i};
+        }
+    }
+    return std::nullopt;
 }
 
 SeenAccessibleText::Span SeenAccessibleText::span(TextRange reported) const {

@@ -33,13 +33,48 @@ FieldLines linesOf(const ReportedFieldText& reported) {
                       accessibleLines(*reported.value, reported.objects, reported.unpublishedObjects)};
 }
 
+// A line of the result as it goes over its own line (a list item, a paragraph): the user's line
+// had no blank at its start or end, so the result's line gets none (a browser keeps a blank
+// pasted at an item's start as a no-break space), and one the user began with a capital begins
+// with one (a translator takes the line after a greeting for the rest of its sentence).
+QString asLineOf(QString result, const QString& original) {
+    const auto blank = [](QChar c) { return c.isSpace(); };
+    if (!original.isEmpty() && !blank(original.front())) {
+        while (!result.isEmpty() && blank(result.front())) {
+            result.remove(0, 1);
+        }
+    }
+    if (!original.isEmpty() && !blank(original.back())) {
+        while (!result.isEmpty() && blank(result.back())) {
+            result.chop(1);
+        }
+    }
+    if (!original.isEmpty() && !result.isEmpty() && original.front().isUpper() && result.front().isLower()) {
+        result.replace(0, 1, result.front().toUpper());
+    }
+    return result;
+}
+
 }  // namespace
+
+QCoro::Task<ReportedFieldText> FocusedTextFieldAccessor::readLinesOf(AccessibleElementHandle element,
+                                                                     bool withSelection) {
+    // A program busy elsewhere may leave one read unanswered: that is no change of its lines.
+    ReportedFieldText reported;
+    for (int attempt = 1;; ++attempt) {
+        reported = co_await readReported(element, withSelection);
+        if (reported.value || attempt == lineReadAttempts) {
+            co_return reported;
+        }
+        co_await sleepFor(platform_.scheduler, lineReadRetryDelay);
+    }
+}
 
 QCoro::Task<bool> FocusedTextFieldAccessor::writeLines(FocusedTextFieldSnapshot snapshot, QStringList targets) {
     for (qsizetype i = 0; i < targets.size(); ++i) {
         // Read again before each line: the lines before it have changed, and with them where
         // this one lies.
-        const FieldLines now = linesOf(co_await readReported(snapshot.element, true));
+        const FieldLines now = linesOf(co_await readLinesOf(snapshot.element, true));
         if (!now.lines || static_cast<qsizetype>(now.lines->size()) != targets.size()) {
             AppLog::app().notice(QStringLiteral("focused field lines changed while written line=%1").arg(i));
             co_return false;
@@ -101,13 +136,19 @@ QCoro::Task<bool> FocusedTextFieldAccessor::writeLines(FocusedTextFieldSnapshot 
 }
 
 QCoro::Task<void> FocusedTextFieldAccessor::replaceLineByLine(QString newText, FocusedTextFieldSnapshot snapshot) {
-    const FieldLines before = linesOf(co_await readReported(snapshot.element, true));
-    const QStringList results = withUnixLineEnds(newText).split(QLatin1Char('\n'));
+    const FieldLines before = linesOf(co_await readLinesOf(snapshot.element, true));
+    QStringList results = withUnixLineEnds(newText).split(QLatin1Char('\n'));
     QStringList originals;
     if (before.lines) {
         for (const AccessibleLine& line : *before.lines) {
             originals << line.text;
         }
+    }
+    if (originals.size() == results.size()) {
+        for (qsizetype i = 0; i < results.size(); ++i) {
+            results[i] = asLineOf(results[i], originals[i]);
+        }
+        newText = results.join(QLatin1Char('\n'));
     }
     if (!before.lines || !fieldHoldsText(before.seen, snapshot.fullText) || originals.size() != results.size()) {
         // Nothing tells which line of the result goes into which item.
@@ -121,7 +162,7 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceLineByLine(QString newText, F
     bool written = co_await writeLines(snapshot, results);
     steps_.mark(FieldStepClock::Step::write);
     if (written) {
-        const FieldLines after = linesOf(co_await readReported(snapshot.element, false));
+        const FieldLines after = linesOf(co_await readLinesOf(snapshot.element, false));
         written = fieldHoldsText(after.seen, newText) && after.listItems == before.listItems;
         if (!written) {
             AppLog::app().notice(QStringLiteral("focused field lines written but the field differs: length=%1 found=%2 "
@@ -141,7 +182,9 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceLineByLine(QString newText, F
     }
     // What the user had goes back the same way, line by line, lists and markers kept.
     const bool back = co_await writeLines(snapshot, originals);
-    const FieldLines now = linesOf(co_await readReported(snapshot.element, false));
+    const FieldLines now = linesOf(co_await readLinesOf(snapshot.element, false));
+    // The caret and selection go back too (or at least nothing stays selected).
+    co_await putSelectionBack(snapshot);
     if (back && fieldHoldsText(now.seen, snapshot.fullText) && now.listItems == before.listItems) {
         AppLog::app().notice(
             QStringLiteral("focused field put back as it was length=%1").arg(snapshot.fullText.size()));
