@@ -196,19 +196,19 @@ void collectLines(const QString& reported, const std::vector<AccessibleEmbeddedO
                   std::vector<AccessibleLine>& lines) {
     const SeenAccessibleText seen(reported, objects, unpublished, marker);
     qsizetype runStart = marker;
-    const auto endRun = [&](qsizetype end) {
+    const auto endRun = [&](qsizetype end, bool beforeBlock) {
         const std::optional<TextRange> range =
             end > runStart ? seen.seenRange(TextRange{runStart, end - runStart}) : std::nullopt;
         if (range && range->length > 0) {
-            lines.push_back(
-                {path, TextRange{runStart, end - runStart}, seen.text().mid(range->location, range->length)});
+            lines.push_back({path, TextRange{runStart, end - runStart}, seen.text().mid(range->location, range->length),
+                             beforeBlock});
         }
     };
     auto object = objects.begin();
     for (qsizetype i = marker; i < reported.size(); ++i) {
         const QChar c = reported.at(i);
         if (c == QLatin1Char('\n')) {
-            endRun(i);
+            endRun(i, false);
             runStart = i + 1;
             continue;
         }
@@ -219,14 +219,14 @@ void collectLines(const QString& reported, const std::vector<AccessibleEmbeddedO
             ++object;
         }
         if (object != objects.end() && object->offset == i && object->block && object->text) {
-            endRun(i);
+            endRun(i, true);
             std::vector<qsizetype> inner = path;
             inner.push_back(i);
             collectLines(*object->text, object->objects, object->unpublishedObjects, object->marker, inner, lines);
             runStart = i + 1;
         }
     }
-    endRun(reported.size());
+    endRun(reported.size(), false);
 }
 
 }  // namespace

@@ -100,6 +100,9 @@ struct AccessibleLine {
     std::vector<qsizetype> path;
     TextRange range;
     QString text;
+    // A block stands right after it in the same object (a list nested in the item whose line this
+    // is): a selection ending at the line's end ends, for a web engine, at the block's start.
+    bool beforeBlock = false;
     bool operator==(const AccessibleLine&) const = default;
 };
 

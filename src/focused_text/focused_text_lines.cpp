@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 
 namespace tavrolin {
 
@@ -22,15 +23,17 @@ struct FieldLines {
     QString seen;
     qsizetype listItems = 0;
     std::optional<std::vector<AccessibleLine>> lines;
+    std::shared_ptr<const SeenAccessibleText> text;  // null when unanswered
 };
 
 FieldLines linesOf(const ReportedFieldText& reported) {
     if (!reported.value) {
         return FieldLines{};
     }
-    const SeenAccessibleText seen(*reported.value, reported.objects, reported.unpublishedObjects);
-    return FieldLines{seen.text(), seen.listItems(),
-                      accessibleLines(*reported.value, reported.objects, reported.unpublishedObjects)};
+    auto seen =
+        std::make_shared<const SeenAccessibleText>(*reported.value, reported.objects, reported.unpublishedObjects);
+    return FieldLines{seen->text(), seen->listItems(),
+                      accessibleLines(*reported.value, reported.objects, reported.unpublishedObjects), seen};
 }
 
 // A line of the result as it goes over its own line (a list item, a paragraph): the user's line
@@ -53,6 +56,21 @@ QString asLineOf(QString result, const QString& original) {
         result.replace(0, 1, result.front().toUpper());
     }
     return result;
+}
+
+// How many characters at the end of `line` the result of it ends with too, one at least of each
+// left to select and to paste.
+qsizetype sharedEnd(const QString& line, const QString& result) {
+    qsizetype shared = 0;
+    while (shared + 1 < line.size() && shared + 1 < result.size() &&
+           line.at(line.size() - 1 - shared) == result.at(result.size() - 1 - shared)) {
+        ++shared;
+    }
+    // Never half a surrogate pair.
+    if (shared > 0 && line.at(line.size() - shared).isLowSurrogate()) {
+        --shared;
+    }
+    return shared;
 }
 
 }  // namespace
@@ -79,9 +97,31 @@ QCoro::Task<bool> FocusedTextFieldAccessor::writeLines(FocusedTextFieldSnapshot 
             AppLog::app().notice(QStringLiteral("focused field lines changed while written line=%1").arg(i));
             co_return false;
         }
-        const AccessibleLine& line = (*now.lines)[i];
-        if (line.text == targets[i]) {
+        AccessibleLine line = (*now.lines)[i];
+        QString target = targets[i];
+        if (line.text == target) {
             continue;
+        }
+        qsizetype at = 0;
+        for (qsizetype j = 0; j < i; ++j) {
+            at += (*now.lines)[j].text.size() + 1;
+        }
+        if (line.beforeBlock) {
+            // A selection ending right before a nested list ends, for Chromium, at the start of its
+            // first item, and the paste then joins the two. The line's end that the result shares
+            // stays: the selection ends inside the line's own text.
+            const qsizetype kept = sharedEnd(line.text, target);
+            const std::optional<SeenAccessibleText::Place> end =
+                kept > 0 ? now.text->reportedPlace(at + line.text.size() - kept) : std::nullopt;
+            if (!end || end->path != line.path || end->offset <= line.range.location) {
+                AppLog::app().notice(
+                    QStringLiteral("focused field line before a nested block shares no end with its result line=%1")
+                        .arg(i));
+                co_return false;
+            }
+            line.text.chop(kept);
+            line.range.length = end->offset - line.range.location;
+            target.chop(kept);
         }
         const AccessibleElementHandle element = snapshot.element;
         const std::vector<qsizetype> path = line.path;
@@ -93,10 +133,6 @@ QCoro::Task<bool> FocusedTextFieldAccessor::writeLines(FocusedTextFieldSnapshot 
         if (!selected) {
             AppLog::app().notice(QStringLiteral("focused field line could not be selected line=%1").arg(i));
             co_return false;
-        }
-        qsizetype at = 0;
-        for (qsizetype j = 0; j < i; ++j) {
-            at += (*now.lines)[j].text.size() + 1;
         }
         // The program shows the selection a moment later, and reports one made inside an object
         // with the line breaks around it: the paste waits until the line shows selected.
@@ -120,12 +156,12 @@ QCoro::Task<bool> FocusedTextFieldAccessor::writeLines(FocusedTextFieldSnapshot 
         step.holdsObjectWithoutText = false;
         step.objectsWithoutText = 0;
         try {
-            co_await pasteOrGiveBack(targets[i], false, step, true);
+            co_await pasteOrGiveBack(target, false, step, true);
         } catch (const FocusedTextReplacementFallback&) {
             co_return false;
         }
         fallbacks_.forgetCutText();
-        const std::optional<WriteProblem> problem = co_await checkReplacement(targets[i], step, true, true);
+        const std::optional<WriteProblem> problem = co_await checkReplacement(target, step, true, true);
         if (problem) {
             AppLog::app().notice(
                 QStringLiteral("focused field line not written line=%1 found=%2").arg(i).arg(problem->found));

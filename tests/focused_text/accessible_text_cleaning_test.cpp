@@ -153,12 +153,12 @@ TEST(AccessibleTextCleaningTest, SeenOffsetsLieWhereTheProgramCountsThem) {
     bye.marker = 2;
     const SeenAccessibleText rich(reported, {link, bye});
     ASSERT_EQ(rich.text(), QStringLiteral("Meet my friend now\nBye"));
-    EXPECT_EQ(rich.reportedPlace(5), (Place{{}, 5}));         // before the link
-    EXPECT_EQ(rich.reportedPlace(8), (Place{{5}, 3}));        // inside it, after "my "
-    EXPECT_EQ(rich.reportedPlace(14), (Place{{}, 6}));        // right after it
-    EXPECT_EQ(rich.reportedPlace(18), (Place{{}, 10}));       // at the end of the line
-    EXPECT_EQ(rich.reportedPlace(19), (Place{{10}, 2}));      // the item's start, after its marker
-    EXPECT_EQ(rich.reportedPlace(22), (Place{{10}, 5}));      // the end of the text
+    EXPECT_EQ(rich.reportedPlace(5), (Place{{}, 5}));     // before the link
+    EXPECT_EQ(rich.reportedPlace(8), (Place{{5}, 3}));    // inside it, after "my "
+    EXPECT_EQ(rich.reportedPlace(14), (Place{{}, 6}));    // right after it
+    EXPECT_EQ(rich.reportedPlace(18), (Place{{}, 10}));   // at the end of the line
+    EXPECT_EQ(rich.reportedPlace(19), (Place{{10}, 2}));  // the item's start, after its marker
+    EXPECT_EQ(rich.reportedPlace(22), (Place{{10}, 5}));  // the end of the text
 }
 
 // What both browsers report of "<div>Hi</div><ul><li>red car</li></ul><ol><li>big</li></ol>":
