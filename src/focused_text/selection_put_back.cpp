@@ -78,11 +78,11 @@ QCoro::Task<PutBackOutcome> place(AccessibilityCalls& calls, Scheduler& schedule
     if (!co_await ask(calls, select)) {
         co_return PutBackOutcome::notPlaced;
     }
-    bool told = false;
+    std::optional<TextRange> shown;
     for (std::chrono::milliseconds waited{0};; waited += putBackShowPoll) {
         const SeenRead after = co_await readSeen(calls, element);
-        told = told || after.selection.has_value();
-        if (after.selection == range) {
+        shown = after.selection;
+        if (shown == range) {
             co_return PutBackOutcome::placed;
         }
         if (waited >= putBackShowBound) {
@@ -90,7 +90,9 @@ QCoro::Task<PutBackOutcome> place(AccessibilityCalls& calls, Scheduler& schedule
         }
         co_await sleepFor(scheduler, putBackShowPoll);
     }
-    co_return told ? PutBackOutcome::notPlaced : PutBackOutcome::unchecked;
+    // A program whose window is not in front may report its selection as it was until it is
+    // again (Firefox): only a selection seen elsewhere than before and than asked is a wrong one.
+    co_return (!shown || shown == now.selection) ? PutBackOutcome::unchecked : PutBackOutcome::notPlaced;
 }
 
 }  // namespace

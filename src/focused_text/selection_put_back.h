@@ -23,7 +23,7 @@ namespace tavrolin {
 // selected, which is then collapsed to its end. Every step is one bounded accessibility call.
 enum class PutBackOutcome {
     placed,     // as the user had it, read back so
-    unchecked,  // placed, but its program reports no selection to check it by (its focus away)
+    unchecked,  // placed, but its program reports no selection, or the one before, to check it by
     collapsed,  // the caret at the selection's end or at the text's end
     notPlaced,  // the field did not answer, or refused every place
 };
@@ -32,7 +32,7 @@ QCoro::Task<PutBackOutcome> putSelectionBackInField(AccessibilityCalls& accessib
 QString describePutBack(PutBackOutcome outcome);
 
 // How long a placed selection may take to show.
-inline constexpr std::chrono::milliseconds putBackShowBound{300};
+inline constexpr std::chrono::milliseconds putBackShowBound{500};
 inline constexpr std::chrono::milliseconds putBackShowPoll{50};
 
 }  // namespace tavrolin
