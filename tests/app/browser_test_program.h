@@ -1,8 +1,11 @@
 #pragma once
 
-// The real program for the desktop tests in the browsers: started once per suite, its server
-// answering Edit Message and Rewrite Message; and the shortcuts as the user presses them.
+// The real program for the desktop tests in the browsers: started once per suite with its browser,
+// its server answering Edit Message and Rewrite Message; and the shortcuts as the user presses
+// them.
 #include "app/x11_window_tools.h"
+#include "support/session/accessible_texts.h"
+#include "support/test_browser.h"
 #include "tavrolin_program_test.h"
 
 #include <QJsonDocument>
@@ -12,6 +15,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <gtest/gtest.h>
 #include <optional>
 #include <thread>
 
@@ -128,5 +132,54 @@ private:
 inline void press(const char* key) {
     tool("xdotool", {"key", "--clearmodifiers", QStringLiteral("ctrl+shift+%1").arg(QLatin1String(key))});
 }
+
+// One browser and one program for a whole suite.
+template <test::TestBrowser::Kind kind>
+class BrowserSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!test::TestBrowser::program(kind)) {
+            return;
+        }
+        program_ = new Program();
+        browser_ = new test::TestBrowser(kind);
+    }
+    static void TearDownTestSuite() {
+        delete browser_;
+        browser_ = nullptr;
+        delete program_;
+        program_ = nullptr;
+    }
+    void SetUp() override {
+        if (!test::TestBrowser::program(kind)) {
+            GTEST_SKIP() << test::TestBrowser::name(kind) << " is not installed (make test installs it)";
+        }
+        ASSERT_TRUE(program_->isReady()) << program_->log().toStdString();
+        ASSERT_TRUE(browser_->isReady()) << browser_->error().toStdString();
+    }
+
+    // The page has a <textarea>'s or an <input>'s text at once; Firefox's accessible tree a moment
+    // later, a run of text at a time (an emoji, in a font of its own, apart from the words around
+    // it). A user presses the shortcut over a field they see whole; so does the test.
+    static void waitUntilAccessible(const QString& text, const std::string& what) {
+        if (kind != test::TestBrowser::Kind::firefox) {
+            return;
+        }
+        EXPECT_TRUE(test::waitUntil(
+            [&] {
+                for (QString seen : test::accessibleTextBoxContents(browser_->pid())) {
+                    if (seen.remove(QChar(0xFEFF)) == text) {
+                        return true;
+                    }
+                }
+                return false;
+            },
+            5s))
+            << what << ": the accessible tree never showed " << text.toStdString();
+    }
+
+    static inline Program* program_ = nullptr;
+    static inline test::TestBrowser* browser_ = nullptr;
+};
 
 }  // namespace tavrolin::browser_desktop

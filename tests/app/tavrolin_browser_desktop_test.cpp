@@ -66,16 +66,19 @@ const char* describe(Element element) {
     return "contenteditable";
 }
 
-// One browser and one program for the whole suite.
+// One browser and one program for the whole suite; a failed test prints the page's fields.
 template <TestBrowser::Kind kind>
-class BrowserFieldsTest : public ::testing::Test {
+class BrowserFieldsTest : public browser_desktop::BrowserSuite<kind> {
 protected:
+    using Base = browser_desktop::BrowserSuite<kind>;
+    using Base::browser_;
+    using Base::program_;
+
     static void SetUpTestSuite() {
-        if (!TestBrowser::program(kind)) {
+        Base::SetUpTestSuite();
+        if (!program_) {
             return;
         }
-        program_ = new Program();
-        browser_ = new TestBrowser(kind);
         program_->describeFieldsWith([] {
             QStringList fields;
             for (const Element element : {Element::textarea, Element::input, Element::editable}) {
@@ -85,18 +88,11 @@ protected:
             return fields.join('\n');
         });
     }
-    static void TearDownTestSuite() {
-        delete browser_;
-        browser_ = nullptr;
-        delete program_;
-        program_ = nullptr;
-    }
     void SetUp() override {
-        if (!TestBrowser::program(kind)) {
-            GTEST_SKIP() << TestBrowser::name(kind) << " is not installed (make test installs it)";
+        Base::SetUp();
+        if (this->IsSkipped() || this->HasFatalFailure()) {
+            return;
         }
-        ASSERT_TRUE(program_->isReady()) << program_->log().toStdString();
-        ASSERT_TRUE(browser_->isReady()) << browser_->error().toStdString();
         ASSERT_TRUE(program_->closeCopyWindows());
         ASSERT_TRUE(browser_->activate());
     }
@@ -115,21 +111,8 @@ protected:
     }
 
     void waitUntilAccessible(Element element, const QString& text) {
-        if (kind == TestBrowser::Kind::firefox && element != Element::editable) {
-            // The page has its text at once; Firefox's accessible tree a moment later, a run of
-            // text at a time (an emoji, in a font of its own, apart from the words around it).
-            // A user presses the shortcut over a field they see whole; so does the test.
-            EXPECT_TRUE(test::waitUntil(
-                [&] {
-                    for (QString seen : test::accessibleTextBoxContents(browser_->pid())) {
-                        if (seen.remove(QChar(0xFEFF)) == text) {
-                            return true;
-                        }
-                    }
-                    return false;
-                },
-                5s))
-                << describe(element) << ": the accessible tree never showed " << text.toStdString();
+        if (element != Element::editable) {
+            Base::waitUntilAccessible(text, describe(element));
         }
     }
 
@@ -552,9 +535,6 @@ protected:
             EXPECT_EQ(selection->first, english.size()) << "the caret where the user left it";
         }
     }
-
-    static inline Program* program_ = nullptr;
-    static inline TestBrowser* browser_ = nullptr;
 };
 
 using FirefoxFieldsDesktopTest = BrowserFieldsTest<TestBrowser::Kind::firefox>;

@@ -5,7 +5,6 @@
 #include "app/browser_test_program.h"
 #include "app/terminal_job.h"
 #include "support/qt_printers.h"
-#include "support/session/accessible_texts.h"
 #include "support/test_browser.h"
 
 #include <QApplication>
@@ -25,28 +24,11 @@ using Element = TestBrowser::Element;
 using Selection = TestBrowser::Selection;
 
 template <TestBrowser::Kind kind>
-class FieldAsFoundTest : public ::testing::Test {
+class FieldAsFoundTest : public browser_desktop::BrowserSuite<kind> {
 protected:
-    static void SetUpTestSuite() {
-        if (!TestBrowser::program(kind)) {
-            return;
-        }
-        program_ = new Program();
-        browser_ = new TestBrowser(kind);
-    }
-    static void TearDownTestSuite() {
-        delete browser_;
-        browser_ = nullptr;
-        delete program_;
-        program_ = nullptr;
-    }
-    void SetUp() override {
-        if (!TestBrowser::program(kind)) {
-            GTEST_SKIP() << TestBrowser::name(kind) << " is not installed (make test installs it)";
-        }
-        ASSERT_TRUE(program_->isReady()) << program_->log().toStdString();
-        ASSERT_TRUE(browser_->isReady()) << browser_->error().toStdString();
-    }
+    using Base = browser_desktop::BrowserSuite<kind>;
+    using Base::browser_;
+    using Base::program_;
 
     // One field as the user left it before Write Message: `html` in the contenteditable element,
     // or `text` in the textarea, and `placed` their caret or selection there.
@@ -75,19 +57,8 @@ protected:
             ASSERT_TRUE(browser_->select(run.placed.first, run.placed.second)) << run.what;
             const std::optional<QString> text = browser_->text(run.element);
             ASSERT_TRUE(text.has_value());
-            if (kind == TestBrowser::Kind::firefox && run.element == Element::textarea) {
-                // Its accessible tree shows the text a moment after the page has it.
-                EXPECT_TRUE(test::waitUntil(
-                    [&] {
-                        for (QString seen : test::accessibleTextBoxContents(browser_->pid())) {
-                            if (seen.remove(QChar(0xFEFF)) == *text) {
-                                return true;
-                            }
-                        }
-                        return false;
-                    },
-                    5s))
-                    << run.what;
+            if (run.element == Element::textarea) {
+                Base::waitUntilAccessible(*text, run.what);
             }
             const qsizetype logBefore = program_->log().size();
             const int before = program_->events("translate_message");
@@ -96,13 +67,14 @@ protected:
                 << run.what << "\n"
                 << program_->log().mid(logBefore).toStdString();
             // The user reads the result in the copy window and closes it once the page's refusal
-            // is seen, or the paste is watched for (on a loaded machine the select-all may not
-            // show in time, and then no paste goes at all).
+            // is seen, or the paste is watched for. On a loaded machine no paste may go at all: the
+            // select-all did not show in time, or a place the measure of the field's pictures did
+            // not reach counts as a picture that a write would take away.
             test::waitUntil([] { return program_->copyWindow().has_value(); }, 5s);
             const auto holdOver = [&] {
                 const QString since = program_->log().mid(logBefore);
                 return since.contains("it refused the paste") || since.contains("watched for a late paste") ||
-                       since.contains("paste not sent");
+                       since.contains("paste not sent") || since.contains("object without text where the result");
             };
             EXPECT_TRUE(test::waitUntil(holdOver, 15s)) << run.what << "\n"
                                                         << program_->log().mid(logBefore).toStdString();
@@ -140,6 +112,16 @@ protected:
         return {{"rich text, caret at the end", Element::editable, html, {int(text.size()), int(text.size())}},
                 {"rich text, caret after the link", Element::editable, html, {afterLink, afterLink}},
                 {"rich text, a word selected", Element::editable, html, {word, word + 8}}};
+    }
+
+    // A textarea beginning with two emoji, the caret after "like" or "like" selected.
+    static Case emojiCase(bool selected) {
+        const QString text = QStringLiteral("🚗🚗 I would like to meet you tomorrow at the station.");
+        const int like = static_cast<int>(text.indexOf("like"));
+        if (selected) {
+            return {"two emoji, \"like\" selected", Element::textarea, text, {like, like + 4}};
+        }
+        return {"two emoji, caret after \"like\"", Element::textarea, text, {like + 4, like + 4}};
     }
 
     // Write Message and Flip Language on lists nested in an item, and on a list after a
@@ -210,9 +192,6 @@ protected:
             }
         }
     }
-
-    static inline Program* program_ = nullptr;
-    static inline TestBrowser* browser_ = nullptr;
 };
 
 using FirefoxFieldAsFoundDesktopTest = FieldAsFoundTest<TestBrowser::Kind::firefox>;
@@ -221,14 +200,15 @@ using ChromiumFieldAsFoundDesktopTest = FieldAsFoundTest<TestBrowser::Kind::chro
 // Firefox reports a U+FEFF after each emoji: the caret after "like" is counted past them.
 TEST_F(FirefoxFieldAsFoundDesktopTest, ARefusedPasteLeavesTheCaretAndSelectionWhereTheyWere) {
     std::vector<Case> cases = richTextCases();
-    const QString emoji = QStringLiteral("🚗🚗 I would like to meet you tomorrow at the station.");
-    const int afterLike = static_cast<int>(emoji.indexOf("like") + 4);
-    cases.push_back({"two emoji, caret after \"like\"", Element::textarea, emoji, {afterLike, afterLike}});
+    cases.push_back(emojiCase(false));
     aRefusedPasteLeavesTheCaretAndSelectionWhereTheyWere(cases);
 }
 
+// Chromium counts a selection's ends after emoji otherwise than its caret.
 TEST_F(ChromiumFieldAsFoundDesktopTest, ARefusedPasteLeavesTheCaretAndSelectionWhereTheyWere) {
-    aRefusedPasteLeavesTheCaretAndSelectionWhereTheyWere(richTextCases());
+    std::vector<Case> cases = richTextCases();
+    cases.push_back(emojiCase(true));
+    aRefusedPasteLeavesTheCaretAndSelectionWhereTheyWere(cases);
 }
 
 TEST_F(FirefoxFieldAsFoundDesktopTest, NestedListsAndListsAfterAParagraphKeepEveryItemOrTheFieldAsItWas) {
