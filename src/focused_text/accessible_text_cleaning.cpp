@@ -49,7 +49,8 @@ SeenAccessibleText::SeenAccessibleText(const QString& reported, const std::vecto
             while (object != objects.end() && object->offset < i) {
                 ++object;
             }
-            Embedded embedded{i, nullptr, std::nullopt, 0};
+            Embedded embedded{i, nullptr, std::nullopt, 0,
+                              object != objects.end() && object->offset == i && object->block};
             if (object != objects.end() && object->offset == i && object->text) {
                 embedded.seen = std::make_shared<const SeenAccessibleText>(*object->text, object->objects,
                                                                            object->unpublishedObjects, object->marker);
@@ -116,6 +117,35 @@ std::optional<TextRange> SeenAccessibleText::seenRange(TextRange reported) const
     return TextRange{start, end - start};
 }
 
+std::optional<SeenAccessibleText::Place> SeenAccessibleText::reportedPlace(qsizetype seen) const {
+    if (seen < 0 || seen > text_.size()) {
+        return std::nullopt;
+    }
+    for (const Embedded& embedded : embedded_) {
+        if (!embedded.seen) {
+            continue;
+        }
+        const qsizetype start = before_[embedded.offset] + embedded.leading;
+        const qsizetype end = start + embedded.seen->text().size();
+        const bool inside = embedded.block ? seen >= start && seen <= end : seen > start && seen < end;
+        if (!inside) {
+            continue;
+        }
+        std::optional<Place> place = embedded.seen->reportedPlace(seen - start);
+        if (place) {
+            place->path.insert(place->path.begin(), embedded.offset);
+        }
+        return place;
+    }
+    // The last reported offset there: past the U+FEFF an emoji leaves, past a marker.
+    for (qsizetype i = reportedSize(); i >= 0; --i) {
+        if (before_[i] == seen) {
+            return Place{{}, i};
+        }
+    }
+    return std::nullopt;
+}
+
 SeenAccessibleText::Span SeenAccessibleText::span(TextRange reported) const {
     Span span;
     if (reported.length == 0 || !isValidRange(reported, reportedSize())) {
@@ -166,19 +196,19 @@ void collectLines(const QString& reported, const std::vector<AccessibleEmbeddedO
                   std::vector<AccessibleLine>& lines) {
     const SeenAccessibleText seen(reported, objects, unpublished, marker);
     qsizetype runStart = marker;
-    const auto endRun = [&](qsizetype end) {
+    const auto endRun = [&](qsizetype end, bool beforeBlock) {
         const std::optional<TextRange> range =
             end > runStart ? seen.seenRange(TextRange{runStart, end - runStart}) : std::nullopt;
         if (range && range->length > 0) {
-            lines.push_back(
-                {path, TextRange{runStart, end - runStart}, seen.text().mid(range->location, range->length)});
+            lines.push_back({path, TextRange{runStart, end - runStart}, seen.text().mid(range->location, range->length),
+                             beforeBlock});
         }
     };
     auto object = objects.begin();
     for (qsizetype i = marker; i < reported.size(); ++i) {
         const QChar c = reported.at(i);
         if (c == QLatin1Char('\n')) {
-            endRun(i);
+            endRun(i, false);
             runStart = i + 1;
             continue;
         }
@@ -189,14 +219,14 @@ void collectLines(const QString& reported, const std::vector<AccessibleEmbeddedO
             ++object;
         }
         if (object != objects.end() && object->offset == i && object->block && object->text) {
-            endRun(i);
+            endRun(i, true);
             std::vector<qsizetype> inner = path;
             inner.push_back(i);
             collectLines(*object->text, object->objects, object->unpublishedObjects, object->marker, inner, lines);
             runStart = i + 1;
         }
     }
-    endRun(reported.size());
+    endRun(reported.size(), false);
 }
 
 }  // namespace

@@ -56,12 +56,25 @@ public:
     };
     Span span(TextRange reported) const;
 
+    // Where an offset of the seen text lies in what the program reports: the offsets of the
+    // U+FFFC standing for each object from this text down (empty: this text itself), and the
+    // offset in that object's reported text (after any U+FEFF, after a list item's marker). An
+    // offset at the edge of an inline object (a link) lies beside it, one at the edge of a
+    // paragraph inside it. Absent when the offset lies outside the text.
+    struct Place {
+        std::vector<qsizetype> path;
+        qsizetype offset = 0;
+        bool operator==(const Place&) const = default;
+    };
+    std::optional<Place> reportedPlace(qsizetype seen) const;
+
 private:
     struct Embedded {
         qsizetype offset = 0;
         std::shared_ptr<const SeenAccessibleText> seen;  // null: an object without text
         std::optional<AccessibleTextRange> selection;
         qsizetype leading = 0;  // the line break put before a paragraph's text
+        bool block = false;
     };
     const Embedded* embeddedAt(qsizetype offset) const;
     qsizetype reportedSize() const { return static_cast<qsizetype>(before_.size()) - 1; }
@@ -87,6 +100,9 @@ struct AccessibleLine {
     std::vector<qsizetype> path;
     TextRange range;
     QString text;
+    // A block stands right after it in the same object (a list nested in the item whose line this
+    // is): a selection ending at the line's end ends, for a web engine, at the block's start.
+    bool beforeBlock = false;
     bool operator==(const AccessibleLine&) const = default;
 };
 

@@ -179,7 +179,7 @@ QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> ClipboardFallbacks::
     const Qt::Key letter = useCut ? Qt::Key_X : Qt::Key_C;
 
     std::optional<QString> result;
-    std::optional<Copy> copy = co_await copyByKeys(*window, letter, *saved);
+    std::optional<Copy> copy = co_await copyByKeys(*window, letter, *saved, true);
     bool sent = copy.has_value();
     if (sent) {
         result = copy->text;
@@ -189,7 +189,7 @@ QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> ClipboardFallbacks::
         sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_A);
         co_await sleepFor(scheduler_, selectAllWait);
         if (sent) {
-            copy = co_await copyByKeys(*window, letter, *saved);
+            copy = co_await copyByKeys(*window, letter, *saved, true);
             sent = copy.has_value();
         }
         if (sent) {
@@ -205,7 +205,7 @@ QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> ClipboardFallbacks::
     if (!result) {
         co_return std::nullopt;
     }
-    co_return CopiedField{*result, afterSelectAll};
+    co_return CopiedField{*result, afterSelectAll, copy->html};
 }
 
 QCoro::Task<std::optional<QString>> ClipboardFallbacks::readSelectedTextViaClipboard(

@@ -141,6 +141,7 @@ public:
     struct CopiedField {
         QString text;
         bool afterSelectAll = false;
+        std::optional<QString> html;  // the same copy as HTML, where its program offered it
     };
     QCoro::Task<std::optional<CopiedField>> copyFieldText(std::optional<FrontApplication> window);
     // The current selection of `window`, copied; absent when nothing is selected or no key

@@ -89,6 +89,16 @@ std::optional<QString> bestClipboardSelectionText(const std::optional<QString>& 
     return selectionStructureScore(*converted) > selectionStructureScore(*plain) ? converted : plain;
 }
 
+bool htmlHoldsListsOrTables(const QString& html) {
+    static const QRegularExpression style(R"((?is)<style\b[^>]*>.*?</style>)");
+    static const QRegularExpression script(R"((?is)<script\b[^>]*>.*?</script>)");
+    static const QRegularExpression itemOrCell(R"((?i)<(?:li|td|th)(?:\s[^>]*)?>)");
+    QString text = html;
+    text.remove(style);
+    text.remove(script);
+    return text.contains(itemOrCell);
+}
+
 std::optional<QString> plainTextPreservingHTMLBlocks(const QString& html) {
     static const QRegularExpression lineBreakTag(R"((?i)<br\s*/?>)");
     static const QRegularExpression blockEnd(R"((?i)</(?:p|div|li|h[1-6]|blockquote|tr)>)");

@@ -24,6 +24,10 @@ std::optional<QString> bestClipboardSelectionText(const std::optional<QString>& 
 // becomes U+FFFD. Absent when nothing is left.
 std::optional<QString> plainTextPreservingHTMLBlocks(const QString& html);
 
+// Whether copied HTML holds a list item or a table cell (outside styles and scripts): structure
+// that a paste of plain text would flatten.
+bool htmlHoldsListsOrTables(const QString& html);
+
 // Decodes &amp; &lt; &gt; &quot; &#39; &apos; &nbsp; and decimal and hexadecimal character
 // references in a single pass, so "&amp;lt;" becomes "&lt;" and not "<". References to 0, to
 // surrogates, beyond U+10FFFF or too large to parse are left as they are; a lone surrogate in

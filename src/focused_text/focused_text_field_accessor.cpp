@@ -216,6 +216,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
                                           frame,   front};
         snapshot.wholeFieldCopied = copied->afterSelectAll;
         snapshot.readByKeyboard = true;
+        snapshot.copyHoldsListsOrTables = copied->html && htmlHoldsListsOrTables(*copied->html);
         co_return snapshot;
     }
     if (!reported.value && !reported.selectedText) {
@@ -464,6 +465,13 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
     if (snapshot.sourceWindow) {
         fallbacks_.laterCommandIn(snapshot.sourceWindow->windowId);
     }
+    if (snapshot.readByKeyboard && snapshot.copyHoldsListsOrTables) {
+        // Its lists and tables would become plain lines: the user's field is left as it is.
+        AppLog::app().notice(
+            QStringLiteral("focused field read by keyboard holds lists or tables: not written length=%1")
+                .arg(newText.size()));
+        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
+    }
     if (!snapshot.element && snapshot.readByKeyboard) {
         co_await replaceFieldReadByKeyboard(newText, snapshot);
         co_return;
@@ -678,6 +686,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFieldByKeybo
                                       std::nullopt};
     snapshot.readByKeyboard = true;
     snapshot.wholeFieldCopied = copied->afterSelectAll;
+    snapshot.copyHoldsListsOrTables = copied->html && htmlHoldsListsOrTables(*copied->html);
     snapshot.sourceWindow = front;
     co_return snapshot;
 }

@@ -5,6 +5,7 @@
 #include "focused_text/field_step_clock.h"
 #include "focused_text/focus_resolver.h"
 #include "focused_text/late_select_all_guard.h"
+#include "focused_text/selection_put_back.h"
 #include "focused_text/synthetic_input_gate.h"
 #include "language/focused_text_field_accessing.h"
 #include "platform/accessibility_calls.h"
@@ -61,6 +62,9 @@ public:
     // How long a line selected for writing on its own may take to show selected.
     static constexpr std::chrono::milliseconds lineSelectionBound{1000};
     static constexpr std::chrono::milliseconds lineSelectionPoll{30};
+    // How often a line write reads its field before an unanswered read counts as a change.
+    static constexpr int lineReadAttempts = 4;
+    static constexpr std::chrono::milliseconds lineReadRetryDelay{150};
 
     // How long the Translate probe waits for a program to take the request for its tree.
     static constexpr std::chrono::milliseconds treeRequestBound{100};
@@ -194,7 +198,8 @@ private:
     // null otherwise.
     QCoro::Task<AccessibleElementHandle> focusedOtherElement(FocusedTextFieldSnapshot snapshot);
     // The field's selection as it was read (the caret at the end when it was not known), after
-    // its program refused a paste: our select-all must not stay for the user's next key.
+    // its program refused a paste or its lines were put back: our select-all must not stay for
+    // the user's next key (putSelectionBackInField()).
     QCoro::Task<void> putSelectionBack(FocusedTextFieldSnapshot snapshot);
     // Whether the snapshot's field has the keyboard focus now: its window in front and the field,
     // or an object in its place, its focused element.
@@ -263,6 +268,8 @@ private:
     // (selected in the object that holds it, and pasted), so that list items stay items; where
     // that cannot be done the field keeps, or gets back, the text it was read with.
     QCoro::Task<void> replaceLineByLine(QString newText, FocusedTextFieldSnapshot snapshot);
+    // readReported() for a line write, asked again when unanswered.
+    QCoro::Task<ReportedFieldText> readLinesOf(AccessibleElementHandle element, bool withSelection);
     // Writes `targets` over the field's lines one by one; whether every line now holds its own.
     QCoro::Task<bool> writeLines(FocusedTextFieldSnapshot snapshot, QStringList targets);
     // Logs what a write left and hands the text back for copying.

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 
 namespace tavrolin {
 
@@ -22,31 +23,105 @@ struct FieldLines {
     QString seen;
     qsizetype listItems = 0;
     std::optional<std::vector<AccessibleLine>> lines;
+    std::shared_ptr<const SeenAccessibleText> text;  // null when unanswered
 };
 
 FieldLines linesOf(const ReportedFieldText& reported) {
     if (!reported.value) {
         return FieldLines{};
     }
-    const SeenAccessibleText seen(*reported.value, reported.objects, reported.unpublishedObjects);
-    return FieldLines{seen.text(), seen.listItems(),
-                      accessibleLines(*reported.value, reported.objects, reported.unpublishedObjects)};
+    auto seen =
+        std::make_shared<const SeenAccessibleText>(*reported.value, reported.objects, reported.unpublishedObjects);
+    return FieldLines{seen->text(), seen->listItems(),
+                      accessibleLines(*reported.value, reported.objects, reported.unpublishedObjects), seen};
+}
+
+// A line of the result as it goes over its own line (a list item, a paragraph): the user's line
+// had no blank at its start or end, so the result's line gets none (a browser keeps a blank
+// pasted at an item's start as a no-break space), and one the user began with a capital begins
+// with one (a translator takes the line after a greeting for the rest of its sentence).
+QString asLineOf(QString result, const QString& original) {
+    const auto blank = [](QChar c) { return c.isSpace(); };
+    if (!original.isEmpty() && !blank(original.front())) {
+        while (!result.isEmpty() && blank(result.front())) {
+            result.remove(0, 1);
+        }
+    }
+    if (!original.isEmpty() && !blank(original.back())) {
+        while (!result.isEmpty() && blank(result.back())) {
+            result.chop(1);
+        }
+    }
+    if (!original.isEmpty() && !result.isEmpty() && original.front().isUpper() && result.front().isLower()) {
+        result.replace(0, 1, result.front().toUpper());
+    }
+    return result;
+}
+
+// How many characters at the end of `line` the result of it ends with too, one at least of each
+// left to select and to paste.
+qsizetype sharedEnd(const QString& line, const QString& result) {
+    qsizetype shared = 0;
+    while (shared + 1 < line.size() && shared + 1 < result.size() &&
+           line.at(line.size() - 1 - shared) == result.at(result.size() - 1 - shared)) {
+        ++shared;
+    }
+    // Never half a surrogate pair.
+    if (shared > 0 && line.at(line.size() - shared).isLowSurrogate()) {
+        --shared;
+    }
+    return shared;
 }
 
 }  // namespace
+
+QCoro::Task<ReportedFieldText> FocusedTextFieldAccessor::readLinesOf(AccessibleElementHandle element,
+                                                                     bool withSelection) {
+    // A program busy elsewhere may leave one read unanswered: that is no change of its lines.
+    ReportedFieldText reported;
+    for (int attempt = 1;; ++attempt) {
+        reported = co_await readReported(element, withSelection);
+        if (reported.value || attempt == lineReadAttempts) {
+            co_return reported;
+        }
+        co_await sleepFor(platform_.scheduler, lineReadRetryDelay);
+    }
+}
 
 QCoro::Task<bool> FocusedTextFieldAccessor::writeLines(FocusedTextFieldSnapshot snapshot, QStringList targets) {
     for (qsizetype i = 0; i < targets.size(); ++i) {
         // Read again before each line: the lines before it have changed, and with them where
         // this one lies.
-        const FieldLines now = linesOf(co_await readReported(snapshot.element, true));
+        const FieldLines now = linesOf(co_await readLinesOf(snapshot.element, true));
         if (!now.lines || static_cast<qsizetype>(now.lines->size()) != targets.size()) {
             AppLog::app().notice(QStringLiteral("focused field lines changed while written line=%1").arg(i));
             co_return false;
         }
-        const AccessibleLine& line = (*now.lines)[i];
-        if (line.text == targets[i]) {
+        AccessibleLine line = (*now.lines)[i];
+        QString target = targets[i];
+        if (line.text == target) {
             continue;
+        }
+        qsizetype at = 0;
+        for (qsizetype j = 0; j < i; ++j) {
+            at += (*now.lines)[j].text.size() + 1;
+        }
+        if (line.beforeBlock) {
+            // A selection ending right before a nested list ends, for Chromium, at the start of its
+            // first item, and the paste then joins the two. The line's end that the result shares
+            // stays: the selection ends inside the line's own text.
+            const qsizetype kept = sharedEnd(line.text, target);
+            const std::optional<SeenAccessibleText::Place> end =
+                kept > 0 ? now.text->reportedPlace(at + line.text.size() - kept) : std::nullopt;
+            if (!end || end->path != line.path || end->offset <= line.range.location) {
+                AppLog::app().notice(
+                    QStringLiteral("focused field line before a nested block shares no end with its result line=%1")
+                        .arg(i));
+                co_return false;
+            }
+            line.text.chop(kept);
+            line.range.length = end->offset - line.range.location;
+            target.chop(kept);
         }
         const AccessibleElementHandle element = snapshot.element;
         const std::vector<qsizetype> path = line.path;
@@ -58,10 +133,6 @@ QCoro::Task<bool> FocusedTextFieldAccessor::writeLines(FocusedTextFieldSnapshot 
         if (!selected) {
             AppLog::app().notice(QStringLiteral("focused field line could not be selected line=%1").arg(i));
             co_return false;
-        }
-        qsizetype at = 0;
-        for (qsizetype j = 0; j < i; ++j) {
-            at += (*now.lines)[j].text.size() + 1;
         }
         // The program shows the selection a moment later, and reports one made inside an object
         // with the line breaks around it: the paste waits until the line shows selected.
@@ -85,12 +156,12 @@ QCoro::Task<bool> FocusedTextFieldAccessor::writeLines(FocusedTextFieldSnapshot 
         step.holdsObjectWithoutText = false;
         step.objectsWithoutText = 0;
         try {
-            co_await pasteOrGiveBack(targets[i], false, step, true);
+            co_await pasteOrGiveBack(target, false, step, true);
         } catch (const FocusedTextReplacementFallback&) {
             co_return false;
         }
         fallbacks_.forgetCutText();
-        const std::optional<WriteProblem> problem = co_await checkReplacement(targets[i], step, true, true);
+        const std::optional<WriteProblem> problem = co_await checkReplacement(target, step, true, true);
         if (problem) {
             AppLog::app().notice(
                 QStringLiteral("focused field line not written line=%1 found=%2").arg(i).arg(problem->found));
@@ -101,13 +172,19 @@ QCoro::Task<bool> FocusedTextFieldAccessor::writeLines(FocusedTextFieldSnapshot 
 }
 
 QCoro::Task<void> FocusedTextFieldAccessor::replaceLineByLine(QString newText, FocusedTextFieldSnapshot snapshot) {
-    const FieldLines before = linesOf(co_await readReported(snapshot.element, true));
-    const QStringList results = withUnixLineEnds(newText).split(QLatin1Char('\n'));
+    const FieldLines before = linesOf(co_await readLinesOf(snapshot.element, true));
+    QStringList results = withUnixLineEnds(newText).split(QLatin1Char('\n'));
     QStringList originals;
     if (before.lines) {
         for (const AccessibleLine& line : *before.lines) {
             originals << line.text;
         }
+    }
+    if (originals.size() == results.size()) {
+        for (qsizetype i = 0; i < results.size(); ++i) {
+            results[i] = asLineOf(results[i], originals[i]);
+        }
+        newText = results.join(QLatin1Char('\n'));
     }
     if (!before.lines || !fieldHoldsText(before.seen, snapshot.fullText) || originals.size() != results.size()) {
         // Nothing tells which line of the result goes into which item.
@@ -121,7 +198,7 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceLineByLine(QString newText, F
     bool written = co_await writeLines(snapshot, results);
     steps_.mark(FieldStepClock::Step::write);
     if (written) {
-        const FieldLines after = linesOf(co_await readReported(snapshot.element, false));
+        const FieldLines after = linesOf(co_await readLinesOf(snapshot.element, false));
         written = fieldHoldsText(after.seen, newText) && after.listItems == before.listItems;
         if (!written) {
             AppLog::app().notice(QStringLiteral("focused field lines written but the field differs: length=%1 found=%2 "
@@ -141,7 +218,9 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceLineByLine(QString newText, F
     }
     // What the user had goes back the same way, line by line, lists and markers kept.
     const bool back = co_await writeLines(snapshot, originals);
-    const FieldLines now = linesOf(co_await readReported(snapshot.element, false));
+    const FieldLines now = linesOf(co_await readLinesOf(snapshot.element, false));
+    // The caret and selection go back too (or at least nothing stays selected).
+    co_await putSelectionBack(snapshot);
     if (back && fieldHoldsText(now.seen, snapshot.fullText) && now.listItems == before.listItems) {
         AppLog::app().notice(
             QStringLiteral("focused field put back as it was length=%1").arg(snapshot.fullText.size()));

@@ -144,9 +144,9 @@ QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, boo
     const bool sent = co_await fallbacks_.pasteFallback(newText, replacingAllText, front, std::move(checks));
     if (!sent) {
         const ReportedFieldText& before = beforeSelectAll->reported;
-        if (front && fallbacks_.lastPasteSelectedAllOnly() && before.value && before.selectedRange) {
+        if (front && fallbacks_.lastPasteSelectedAllOnly()) {
             // Its program may handle the select-all late and leave the whole text selected.
-            lateSelectAll_.watch(*front, beforeSelectAll->element, *before.value, *before.selectedRange);
+            lateSelectAll_.watch(*front, beforeSelectAll->element, before);
         }
         // Nothing reached the field: the text is handed back so it can be offered for copying.
         AppLog::app().notice(QStringLiteral("focused field paste not sent length=%1").arg(newText.size()));
@@ -232,21 +232,19 @@ QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::focusedOtherEleme
 
 QCoro::Task<void> FocusedTextFieldAccessor::putSelectionBack(FocusedTextFieldSnapshot snapshot) {
     const TextRange was = snapshot.selectedRange.value_or(TextRange{snapshot.fullText.size(), 0});
-    const AccessibleTextRange range{was.location, was.length};
-    AccessibleElementHandle element = snapshot.element;
-    const auto place = [range](AccessibleElementHandle on) {
-        return [on, range](Accessibility& ax) { return ax.setSelectedRange(on, range); };
-    };
-    bool placed = co_await ask(platform_.accessibility, place(element));
-    if (!placed) {
+    AccessibilityCalls& calls = platform_.accessibility;
+    Scheduler& scheduler = platform_.scheduler;
+    PutBackOutcome outcome =
+        co_await putSelectionBackInField(calls, scheduler, snapshot.element, snapshot.fullText, was);
+    if (outcome == PutBackOutcome::notPlaced) {
         // The program may have put a new object in the field's place (Firefox).
-        element = co_await focusedOtherElement(snapshot);
-        if (element) {
-            placed = co_await ask(platform_.accessibility, place(element));
+        const AccessibleElementHandle replaced = co_await focusedOtherElement(snapshot);
+        if (replaced) {
+            outcome = co_await putSelectionBackInField(calls, scheduler, replaced, snapshot.fullText, was);
         }
     }
-    AppLog::app().info(QStringLiteral("focused field selection put back after a refused paste placed=%1")
-                           .arg(placed ? "true" : "false"));
+    AppLog::app().info(QStringLiteral("focused field selection put back after a refused paste outcome=%1")
+                           .arg(describePutBack(outcome)));
 }
 
 QCoro::Task<FocusedTextFieldAccessor::FieldNow> FocusedTextFieldAccessor::readSnapshotFieldNow(

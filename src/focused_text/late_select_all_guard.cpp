@@ -1,6 +1,7 @@
 #include "focused_text/late_select_all_guard.h"
 
 #include "core/app_log.h"
+#include "focused_text/accessible_text_cleaning.h"
 
 #include <QCoreApplication>
 
@@ -33,14 +34,20 @@ std::chrono::milliseconds LateSelectAllGuard::now() const {
     return std::chrono::milliseconds(clock_ ? clock_->now().toMSecsSinceEpoch() : monotonic_.elapsed());
 }
 
-void LateSelectAllGuard::watch(FrontApplication window, AccessibleElementHandle element, QString text,
-                               AccessibleTextRange before) {
+void LateSelectAllGuard::watch(FrontApplication window, AccessibleElementHandle element,
+                               const ReportedFieldText& before) {
     stop();
+    if (!before.value || !before.selectedRange) {
+        return;
+    }
+    const SeenAccessibleText seen(*before.value, before.objects, before.unpublishedObjects);
     watch_ = std::make_shared<Watch>();
     watch_->window = std::move(window);
     watch_->element = std::move(element);
-    watch_->text = std::move(text);
-    watch_->before = before;
+    watch_->text = *before.value;
+    watch_->before = *before.selectedRange;
+    watch_->seenText = seen.text();
+    watch_->seenBefore = seen.seenRange(TextRange{before.selectedRange->location, before.selectedRange->length});
     watch_->startedAt = now();
     schedule();
 }
@@ -114,14 +121,15 @@ QCoro::Task<void> LateSelectAllGuard::look(std::weak_ptr<Watch> weakWatch) {
         stop();  // the field changed: what is selected now is no longer the select-all's
         co_return;
     } else if (!watch->text.isEmpty() && selectionCoversText(watch->text, now.selectedRange)) {
-        const AccessibleTextRange before = watch->before;
+        const QString seenText = watch->seenText;
+        const TextRange before = watch->seenBefore.value_or(TextRange{seenText.size(), 0});
         const std::chrono::milliseconds waited = this->now() - watch->startedAt;
         stop();
-        const auto putBack = [element, before](Accessibility& ax) { return ax.setSelectedRange(element, before); };
-        const bool done = co_await ask(accessibility_, putBack);
+        const PutBackOutcome outcome =
+            co_await putSelectionBackInField(accessibility_, scheduler_, element, seenText, before);
         AppLog::app().notice(QStringLiteral("focused field select-all that came after its paste was withheld "
-                                            "undone done=%1 waited=%2ms")
-                                 .arg(done ? QStringLiteral("true") : QStringLiteral("false"))
+                                            "undone outcome=%1 waited=%2ms")
+                                 .arg(describePutBack(outcome))
                                  .arg(waited.count()));
         co_return;
     } else if (*now.selectedRange != watch->before) {

@@ -3,6 +3,7 @@
 #include "core/lifetime_token.h"
 #include "focused_text/accessible_field_read.h"
 #include "focused_text/focus_resolver.h"
+#include "focused_text/selection_put_back.h"
 #include "platform/accessibility_calls.h"
 #include "platform/clock.h"
 #include "platform/front_application.h"
@@ -46,9 +47,9 @@ public:
     LateSelectAllGuard(const LateSelectAllGuard&) = delete;
     LateSelectAllGuard& operator=(const LateSelectAllGuard&) = delete;
 
-    // Watches `element` of `window`, whose reported text was `text` and selection `before` when
-    // the select-all went (ending any watch before it).
-    void watch(FrontApplication window, AccessibleElementHandle element, QString text, AccessibleTextRange before);
+    // Watches `element` of `window`, read as `before` (its text and selection) when the
+    // select-all went (ending any watch before it); nothing without a text and a selection.
+    void watch(FrontApplication window, AccessibleElementHandle element, const ReportedFieldText& before);
     // A later command sends keys to `window` now: its own select-all there is not undone.
     void stopIn(quint64 window);
     void stop();
@@ -60,6 +61,9 @@ private:
         AccessibleElementHandle element;
         QString text;
         AccessibleTextRange before;
+        // The same, as the user sees them: what goes back.
+        QString seenText;
+        std::optional<TextRange> seenBefore;
         std::unique_ptr<ScheduledCall> call;
         std::chrono::milliseconds startedAt{0};
     };

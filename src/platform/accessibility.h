@@ -177,8 +177,8 @@ public:
     virtual bool setSelectedRange(const AccessibleElementHandle& element, AccessibleTextRange range) = 0;
     // Selects `range` (UTF-16 units of that object's own text) in an object embedded in the
     // element's text: `path` holds the offsets of the U+FFFC standing for each object in the text
-    // of the one before, the element's first (AccessibleRichText, AccessibleEmbeddedObject).
-    // False when an object along the path is missing or the program refuses.
+    // of the one before, the element's first (AccessibleRichText, AccessibleEmbeddedObject). A
+    // length of 0 places the caret there. False when an object along the path is missing or the program refuses.
     virtual bool setSelectedRangeInEmbedded(const AccessibleElementHandle& element, const std::vector<qsizetype>& path,
                                             AccessibleTextRange range) {
         (void)element;

@@ -5,6 +5,7 @@
 // text typed while the server thinks; emoji; a rich-text field with a link and a second line.
 // The translations come from Apertium on this machine; Edit Message asks the program's local
 // server.
+#include "app/browser_test_program.h"
 #include "app/terminal_job.h"
 #include "app/users_clipboard.h"
 #include "app/x11_window_tools.h"
@@ -36,6 +37,9 @@ namespace tavrolin {
 namespace {
 
 using namespace std::chrono_literals;
+using browser_desktop::press;
+using browser_desktop::Program;
+using browser_desktop::tool;
 using test::TestBrowser;
 using Element = TestBrowser::Element;
 using Selection = TestBrowser::Selection;
@@ -43,116 +47,6 @@ using Selection = TestBrowser::Selection;
 const QString english = QStringLiteral("I would like to meet you tomorrow at the station.");
 const QString spanish = QStringLiteral("Me gustaría verte mañana en la estación.");
 const QString misspelt = QStringLiteral("My brothr has a red car and the weathr is nice.");
-
-QString tool(const QString& program, const QStringList& arguments) {
-    return test::toolOutput(program, arguments);
-}
-
-// The real program, native English and second language Spanish, with the selection buttons;
-// online features on for Edit Message, which its local server answers after `editDelayMs`, and
-// Rewrite Message, answered once `holdWrites` is let go, counting the requests (the language
-// pair of Write Message and Flip Language is translated on this machine all the same).
-class Program : public test::TavrolinProgram {
-public:
-    static inline const QString rewritten = QStringLiteral("Dear team, see you Thursday.");
-
-    Program() {
-        killAtEnd_ = true;
-        server_.server().Post("/api/text-writes", [this](const httplib::Request&, httplib::Response& response) {
-            ++writeRequests;
-            for (auto held = 0ms; holdWrites && held < 30s; held += 10ms) {
-                std::this_thread::sleep_for(10ms);
-            }
-            response.set_content(QJsonDocument(QJsonObject{{"text", rewritten}}).toJson().toStdString(),
-                                 "application/json");
-        });
-        server_.server().Post("/api/text-edits", [this](const httplib::Request& request, httplib::Response& response) {
-            ++editRequests;
-            std::this_thread::sleep_for(std::chrono::milliseconds(editDelayMs.load()));
-            const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
-            response.set_content(QJsonDocument(QJsonObject{{"text", body.value("text").toString() + " (edited)"}})
-                                     .toJson()
-                                     .toStdString(),
-                                 "application/json");
-        });
-        server_.start();
-        writeProgramSettings([](AppSettings& settings) {
-            settings.onlineFeaturesEnabled = true;
-            settings.targetLanguage = AppLanguage::english;
-            settings.messageTargetLanguage = AppLanguage::spanish;
-            settings.telemetryEnabled = false;
-            settings.selectionPopupEnabled = true;
-        });
-        JsonFileDefaultsStore(home_.defaultsFile()).setBool(QStringLiteral("sharePromptDisabledForever"), true);
-        startProgram(programEnvironment({{"TAVROLIN_TEXT_EDITING_ENDPOINT", "/api/text-edits"},
-                                         {"TAVROLIN_TEXT_WRITING_ENDPOINT", "/api/text-writes"}}));
-        ready_ = process_.state() == QProcess::Running &&
-                 test::waitUntil([&] { return log().contains("launch version="); }, 20s) &&
-                 test::waitUntil([&] { return !programWindows().isEmpty(); }, 10s);
-        trayIcons_ = programWindows();
-    }
-    // Ended before the counters its server's handler reads go.
-    ~Program() {
-        holdWrites = false;
-        endProgram();
-    }
-    bool isReady() const { return ready_; }
-    // Closes the copy windows an earlier test left open, as a user would (Escape in them), so
-    // that none comes to the front while the next test works in the browser.
-    bool closeCopyWindows() const {
-        const auto copyWindows = [this] { return programWindows({"--name", "^Copy Result$"}); };
-        for (const QString& window : copyWindows()) {
-            tool("xdotool", {"windowactivate", "--sync", window, "key", "Escape"});
-        }
-        return test::waitUntil([&] { return copyWindows().isEmpty(); }, 5s);
-    }
-    qint64 pid() const { return pid_; }
-    using TavrolinProgram::log;
-    // The usage-event lines of one command so far.
-    int events(const QString& action) const {
-        return static_cast<int>(log().count(QStringLiteral("event action=") + action + ' '));
-    }
-    QStringList eventLines(const QString& action) const {
-        QStringList found;
-        for (const QString& line : log().split('\n')) {
-            if (line.contains(QStringLiteral("event action=") + action + ' ')) {
-                found << line.mid(line.indexOf(QStringLiteral("event action=")));
-            }
-        }
-        return found;
-    }
-    bool waitForEvents(const QString& action, int count) const {
-        return test::waitUntil([&] { return events(action) >= count; }, 20s);
-    }
-    // The selection buttons' row: our visible window 28 high.
-    std::optional<QRect> buttonRow() const {
-        for (const QString& window : programWindows()) {
-            const QRect rect = test::windowGeometry(window);
-            if (!trayIcons_.contains(window) && rect.height() == 28) {
-                return rect;
-            }
-        }
-        return std::nullopt;
-    }
-    // The copy window, when it is up.
-    std::optional<QString> copyWindow() const {
-        const QStringList found = programWindows({"--name", "^Copy Result$"});
-        return found.isEmpty() ? std::nullopt : std::optional<QString>(found.first());
-    }
-    std::atomic<int> editRequests{0};
-    std::atomic<int> editDelayMs{0};
-    std::atomic<int> writeRequests{0};
-    std::atomic<bool> holdWrites{false};
-
-private:
-    bool ready_ = false;
-    QStringList trayIcons_;  // our windows once started
-};
-
-// Control+Shift and the key, as the user presses them.
-void press(const char* key) {
-    tool("xdotool", {"key", "--clearmodifiers", QStringLiteral("ctrl+shift+%1").arg(QLatin1String(key))});
-}
 
 // Control+Shift and the key, held down for `hold` as a person holds a shortcut.
 void pressAndHold(const char* key, std::chrono::milliseconds hold) {
@@ -173,16 +67,19 @@ const char* describe(Element element) {
     return "contenteditable";
 }
 
-// One browser and one program for the whole suite.
+// One browser and one program for the whole suite; a failed test prints the page's fields.
 template <TestBrowser::Kind kind>
-class BrowserFieldsTest : public ::testing::Test {
+class BrowserFieldsTest : public browser_desktop::BrowserSuite<kind> {
 protected:
+    using Base = browser_desktop::BrowserSuite<kind>;
+    using Base::browser_;
+    using Base::program_;
+
     static void SetUpTestSuite() {
-        if (!TestBrowser::program(kind)) {
+        Base::SetUpTestSuite();
+        if (!program_) {
             return;
         }
-        program_ = new Program();
-        browser_ = new TestBrowser(kind);
         program_->describeFieldsWith([] {
             QStringList fields;
             for (const Element element : {Element::textarea, Element::input, Element::editable}) {
@@ -192,18 +89,11 @@ protected:
             return fields.join('\n');
         });
     }
-    static void TearDownTestSuite() {
-        delete browser_;
-        browser_ = nullptr;
-        delete program_;
-        program_ = nullptr;
-    }
     void SetUp() override {
-        if (!TestBrowser::program(kind)) {
-            GTEST_SKIP() << TestBrowser::name(kind) << " is not installed (make test installs it)";
+        Base::SetUp();
+        if (this->IsSkipped() || this->HasFatalFailure()) {
+            return;
         }
-        ASSERT_TRUE(program_->isReady()) << program_->log().toStdString();
-        ASSERT_TRUE(browser_->isReady()) << browser_->error().toStdString();
         ASSERT_TRUE(program_->closeCopyWindows());
         ASSERT_TRUE(browser_->activate());
     }
@@ -222,21 +112,8 @@ protected:
     }
 
     void waitUntilAccessible(Element element, const QString& text) {
-        if (kind == TestBrowser::Kind::firefox && element != Element::editable) {
-            // The page has its text at once; Firefox's accessible tree a moment later, a run of
-            // text at a time (an emoji, in a font of its own, apart from the words around it).
-            // A user presses the shortcut over a field they see whole; so does the test.
-            EXPECT_TRUE(test::waitUntil(
-                [&] {
-                    for (QString seen : test::accessibleTextBoxContents(browser_->pid())) {
-                        if (seen.remove(QChar(0xFEFF)) == text) {
-                            return true;
-                        }
-                    }
-                    return false;
-                },
-                5s))
-                << describe(element) << ": the accessible tree never showed " << text.toStdString();
+        if (element != Element::editable) {
+            Base::waitUntilAccessible(text, describe(element));
         }
     }
 
@@ -686,9 +563,6 @@ protected:
                                                                  << program_->log().mid(logBefore).toStdString();
         }
     }
-
-    static inline Program* program_ = nullptr;
-    static inline TestBrowser* browser_ = nullptr;
 };
 
 using FirefoxFieldsDesktopTest = BrowserFieldsTest<TestBrowser::Kind::firefox>;

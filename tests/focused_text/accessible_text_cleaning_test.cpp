@@ -135,6 +135,32 @@ TEST(AccessibleTextCleaningTest, ParagraphsAreOnLinesOfTheirOwn) {
     EXPECT_EQ(SeenAccessibleText(reported, {second, third}).seenRange({11, 1}), (TextRange{12, 6}));
 }
 
+// Where an offset of the seen text lies in what the program reports, for putting a caret or a
+// selection back: past an emoji's U+FEFF, beside a link at its edges and inside it between them,
+// inside a paragraph, after a list item's marker.
+TEST(AccessibleTextCleaningTest, SeenOffsetsLieWhereTheProgramCountsThem) {
+    using Place = SeenAccessibleText::Place;
+    const SeenAccessibleText emoji(firefoxEmoji, {});
+    const qsizetype afterEmoji = emoji.text().indexOf(QStringLiteral(" very"));
+    EXPECT_EQ(emoji.reportedPlace(afterEmoji), (Place{{}, firefoxEmoji.indexOf(QStringLiteral(" very"))}));
+    EXPECT_EQ(emoji.reportedPlace(emoji.text().size()), (Place{{}, firefoxEmoji.size()}));
+    EXPECT_EQ(emoji.reportedPlace(emoji.text().size() + 1), std::nullopt);
+
+    // "Meet <a>my friend</a> now" and a paragraph "Bye", as a rich-text field reports them.
+    const QString reported = QStringLiteral("Meet \uFFFC now\uFFFC");
+    const AccessibleEmbeddedObject link{5, QStringLiteral("my friend"), std::nullopt, {}};
+    AccessibleEmbeddedObject bye{10, QStringLiteral("\u2022 Bye"), std::nullopt, {}, true};
+    bye.marker = 2;
+    const SeenAccessibleText rich(reported, {link, bye});
+    ASSERT_EQ(rich.text(), QStringLiteral("Meet my friend now\nBye"));
+    EXPECT_EQ(rich.reportedPlace(5), (Place{{}, 5}));     // before the link
+    EXPECT_EQ(rich.reportedPlace(8), (Place{{5}, 3}));    // inside it, after "my "
+    EXPECT_EQ(rich.reportedPlace(14), (Place{{}, 6}));    // right after it
+    EXPECT_EQ(rich.reportedPlace(18), (Place{{}, 10}));   // at the end of the line
+    EXPECT_EQ(rich.reportedPlace(19), (Place{{10}, 2}));  // the item's start, after its marker
+    EXPECT_EQ(rich.reportedPlace(22), (Place{{10}, 5}));  // the end of the text
+}
+
 // What both browsers report of "<div>Hi</div><ul><li>red car</li></ul><ol><li>big</li></ol>":
 // each item's text begins with the marker its list draws, which the user never typed.
 TEST(AccessibleTextCleaningTest, ListMarkersAreNoPartOfTheText) {

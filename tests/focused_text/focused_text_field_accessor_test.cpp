@@ -920,6 +920,20 @@ TEST_F(FocusedTextFieldAccessorTest, CutTextIsForgottenOnceReplaced) {
     EXPECT_EQ(field->text, "fun main() = Unit");
 }
 
+// A rich field read by keystrokes whose copy holds a list: a paste of plain text would flatten it,
+// so nothing is pasted and the result goes to the copy window.
+TEST_F(FocusedTextFieldAccessorTest, AFieldReadByKeysWhoseCopyHoldsAListIsNotPastedOver) {
+    auto field = test::makeField("one\ntwo", {7, 0});
+    keyboard.field = field;
+    keyboard.copiedHtml = QStringLiteral("<ul><li>one</li><li>two</li></ul>");
+    const FocusedTextFieldSnapshot snapshot = run(accessor.prepareFocusedFieldWithRetry(0, 0));
+    ASSERT_TRUE(snapshot.readByKeyboard);
+    keyboard.chords.clear();
+    EXPECT_THROW(run(accessor.replaceFocusedFieldText("uno\ndos", snapshot)), FocusedTextReplacementFallback);
+    EXPECT_TRUE(keyboard.chords.isEmpty()) << keyboard.chords.join(' ').toStdString();
+    EXPECT_EQ(field->text, "one\ntwo");
+}
+
 }  // namespace
 }  // namespace tavrolin
 

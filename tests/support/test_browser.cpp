@@ -59,12 +59,65 @@ const fields = () => ({
   html: document.getElementById('editable').innerHTML,
   focused: document.activeElement ? document.activeElement.id : '',
   selected: selected(),
-  selectionStart: document.activeElement && document.activeElement.selectionStart != null
-                  ? document.activeElement.selectionStart : -1,
-  selectionEnd: document.activeElement && document.activeElement.selectionEnd != null
-                ? document.activeElement.selectionEnd : -1,
+  selectionStart: selectionEnds()[0],
+  selectionEnd: selectionEnds()[1],
+  // Every list item's own text (without its nested lists), in document order: "one|two".
+  items: Array.from(document.getElementById('editable').querySelectorAll('li'))
+             .map(item => {
+               const own = item.cloneNode(true);
+               own.querySelectorAll('ul, ol').forEach(list => list.remove());
+               return own.textContent;
+             }).join('|'),
   textareaCenter: textareaCenter()
 });
+// The focused element's selection [start, end]: in a <textarea> or <input> as it counts, in the
+// contenteditable element in characters of its text (its text nodes one after another); -1 where
+// none.
+function selectionEnds() {
+  const element = document.activeElement;
+  if (!element) return [-1, -1];
+  if (element.id !== 'editable') {
+    return element.selectionStart != null ? [element.selectionStart, element.selectionEnd] : [-1, -1];
+  }
+  const selection = window.getSelection();
+  if (!selection.rangeCount || !element.contains(selection.getRangeAt(0).startContainer)) return [-1, -1];
+  const range = selection.getRangeAt(0);
+  const offsetOf = (node, offset) => {
+    const before = document.createRange();
+    before.setStart(element, 0);
+    before.setEnd(node, offset);
+    return before.toString().length;
+  };
+  return [offsetOf(range.startContainer, range.startOffset), offsetOf(range.endContainer, range.endOffset)];
+}
+// Selects [start, end) of the focused element, counted as selectionEnds() counts; in the
+// contenteditable element an end between two text nodes lies at the start of the later one (a
+// caret after a link stands outside it).
+function selectRange(start, end) {
+  const element = document.activeElement;
+  if (element.id !== 'editable') {
+    element.setSelectionRange(start, end);
+    return;
+  }
+  const nodes = [];
+  const walker = document.createTreeWalker(element, NodeFilter.SHOW_TEXT);
+  for (let node = walker.nextNode(); node; node = walker.nextNode()) nodes.push(node);
+  const place = offset => {
+    let at = 0;
+    for (let i = 0; i < nodes.length; ++i) {
+      const length = nodes[i].data.length;
+      if (offset < at + length || i === nodes.length - 1) return [nodes[i], Math.min(offset - at, length)];
+      at += length;
+    }
+    return [element, 0];
+  };
+  const range = document.createRange();
+  range.setStart(...place(start));
+  range.setEnd(...place(end));
+  const selection = window.getSelection();
+  selection.removeAllRanges();
+  selection.addRange(range);
+}
 // Where the textarea's middle is on the screen, "x,y"; empty where the browser does not tell where
 // its page lies (only Firefox does).
 function textareaCenter() {
@@ -195,7 +248,7 @@ async function serve() {
         if (command.op === 'busyOnPasteKey') busyOnPasteKey = command.ms;
         if (command.op === 'cancelPasteKeyInTextarea') cancelPasteKeyInTextarea = command.on;
         if (command.op === 'refusePastes') refusePastesBy = command.by;
-        if (command.op === 'selectRange') document.activeElement.setSelectionRange(command.start, command.end);
+        if (command.op === 'selectRange') selectRange(command.start, command.end);
         if (command.op === 'watchTextarea' && reportedTextarea === null) watchTextarea();
         await report(command.id);
       }
@@ -262,12 +315,12 @@ TestBrowser::TestBrowser(Kind kind) {
         response.set_header("Access-Control-Allow-Origin", "*");
         const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
         std::lock_guard lock(mutex_);
-        const Report report{body.value("textarea").toString(),      body.value("input").toString(),
-                            body.value("editable").toString(),      body.value("focused").toString(),
-                            body.value("selected").toInt(),         body.value("pictures").toInt(-1),
-                            body.value("selectionStart").toInt(-1), body.value("selectionEnd").toInt(-1),
-                            body.value("lists").toString(),         body.value("html").toString(),
-                            body.value("textareaCenter").toString()};
+        const Report report{body.value("textarea").toString(),       body.value("input").toString(),
+                            body.value("editable").toString(),       body.value("focused").toString(),
+                            body.value("selected").toInt(),          body.value("pictures").toInt(-1),
+                            body.value("selectionStart").toInt(-1),  body.value("selectionEnd").toInt(-1),
+                            body.value("lists").toString(),          body.value("html").toString(),
+                            body.value("textareaCenter").toString(), body.value("items").toString()};
         reports_[body.value("id").toInt()] = report;
         seen_.push_back(report);
         changed_.notify_all();
@@ -471,6 +524,11 @@ std::optional<int> TestBrowser::editablePictures() {
 std::optional<QString> TestBrowser::editableLists() {
     const std::optional<Report> report = send(QStringLiteral(R"({"op":"report"})"), 5s);
     return report ? std::optional<QString>(report->lists) : std::nullopt;
+}
+
+std::optional<QStringList> TestBrowser::editableItems() {
+    const std::optional<Report> report = send(QStringLiteral(R"({"op":"report"})"), 5s);
+    return report ? std::optional<QStringList>(report->items.split('|')) : std::nullopt;
 }
 
 std::optional<QString> TestBrowser::editableHtml() {

@@ -78,6 +78,9 @@ public:
     // lists joined by ";"), and its markup; absent when the page did not answer.
     std::optional<QString> editableLists();
     std::optional<QString> editableHtml();
+    // Each list item's own text (its nested lists left out) in document order, as the page holds
+    // it (a no-break space stays one); absent when the page did not answer.
+    std::optional<QStringList> editableItems();
     // The next Control+A the page gets keeps its script busy for `busy` (the keys after it wait,
     // as in a page busy in a script); the browser's own process goes on answering meanwhile.
     bool busyOnNextSelectAll(std::chrono::milliseconds busy);
@@ -86,8 +89,9 @@ public:
     // From now on the page cancels Control+V in the textarea's keydown handler (nothing is pasted
     // there, nothing fetched), or no longer does; the other elements paste as usual.
     bool cancelPasteKeyInTextarea(bool cancel);
-    // The selection of the focused <textarea> or <input> as the page holds it now (start and end;
-    // equal for a caret); absent when the page did not answer or another element has the focus.
+    // The selection of the focused element as the page holds it now (start and end; equal for a
+    // caret), in the contenteditable element in characters of its text nodes one after another;
+    // absent when the page did not answer or nothing has the focus.
     std::optional<std::pair<int, int>> selection();
     // The page's next paste event calls `handler` (with the text the event was given) on a
     // thread of the test's server, the page waiting synchronously until it returns.
@@ -101,7 +105,9 @@ public:
     // insertion, or lets it in and puts the field's value back in script on `input`.
     enum class Refusal { none, pasteEvent, beforeInput, inputUndone };
     bool refusePastesBy(Refusal refusal);
-    // Selects characters [start, end) of the focused <textarea> or <input> (a caret where equal).
+    // Selects characters [start, end) of the focused element, counted as selection() counts them
+    // (a caret where equal; in the contenteditable element one between two text nodes lies at the
+    // start of the later one).
     bool select(int start, int end);
     // How many characters of the focused element are selected; absent when the page did not
     // answer.
@@ -133,6 +139,7 @@ private:
         QString lists;
         QString html;
         QString textareaCenter;
+        QString items;
     };
     // Sends one command to the page and waits for the report that answers it.
     std::optional<Report> send(const QString& commandJson, std::chrono::milliseconds limit);

@@ -956,6 +956,10 @@ bool AtspiAccessibility::setSelectedRangeInEmbedded(const AccessibleElementHandl
         const gint start = field->fromUtf16(range.location);
         const gint end = field->fromUtf16(range.location + range.length);
         CallError error;
+        if (range.length == 0) {
+            const gboolean done = atspi_text_set_caret_offset(text.get(), start, error.out());
+            return !error.failed() && done;
+        }
         CallError countError;
         const gint count = atspi_text_get_n_selections(text.get(), countError.out());
         const gboolean done = (!countError.failed() && count > 0)

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "core/text_units.h"
+#include "platform/accessibility_calls.h"
+#include "platform/clock.h"
+
+#include <QCoroTask>
+#include <QString>
+
+#include <chrono>
+
+namespace tavrolin {
+
+// Puts a field's caret and selection back where the user had them, after a step of ours moved
+// them (a select-all for a paste its program refused or never took, a late paste undone, lines
+// written and taken back): otherwise the user's next key replaces what stands selected.
+//
+// `selection` is counted in `text`, the field's text as the user sees it (each embedded object
+// with its own words, no U+FEFF after emoji). It is placed where the program counts it: in its
+// reported text, inside the object that holds it (a link, a paragraph), and read back. Where it
+// cannot be placed so, the caret goes to the selection's end, else to the end of the text; a field
+// whose text is no longer `text` keeps its caret and selection, unless its whole text stands
+// selected, which is then collapsed to its end. Every step is one bounded accessibility call.
+enum class PutBackOutcome {
+    placed,     // as the user had it, read back so
+    unchecked,  // placed, but its program reports no selection, or the one before, to check it by
+    collapsed,  // the caret at the selection's end or at the text's end
+    notPlaced,  // the field did not answer, or refused every place
+};
+QCoro::Task<PutBackOutcome> putSelectionBackInField(AccessibilityCalls& accessibility, Scheduler& scheduler,
+                                                    AccessibleElementHandle element, QString text, TextRange selection);
+QString describePutBack(PutBackOutcome outcome);
+
+// How long a placed selection may take to show.
+inline constexpr std::chrono::milliseconds putBackShowBound{500};
+inline constexpr std::chrono::milliseconds putBackShowPoll{50};
+
+}  // namespace tavrolin
