@@ -33,25 +33,24 @@ void AppDelegate::startAfterCurrentRun(std::function<void()> start) {
     });
 }
 
-QCoro::Task<bool> AppDelegate::accessibilityTrusted(AccessibilityTrustCheck check) {
+QCoro::Task<AccessibilityPermissionStatus> AppDelegate::accessibilityAccess(AccessibilityTrustCheck check) {
     // Without an accessibility bus nothing of another application can be read.
     AccessibilityPermission* permission = services_->accessibilityPermission();
     if (!permission) {
-        co_return false;
+        co_return AccessibilityPermissionStatus::notTrusted;
     }
-    bool trusted = false;
+    AccessibilityPermissionStatus status = AccessibilityPermissionStatus::notTrusted;
     try {
         if (check == AccessibilityTrustCheck::requestIfNeeded) {
-            const AccessibilityPermissionStatus status = co_await permission->requestIfNeeded();
-            trusted = status == AccessibilityPermissionStatus::trusted;
+            status = co_await permission->requestIfNeeded();
         } else {
             const bool answer = co_await permission->isTrusted();
-            trusted = answer;
+            status = answer ? AccessibilityPermissionStatus::trusted : AccessibilityPermissionStatus::notTrusted;
         }
     } catch (...) {
-        trusted = false;
+        status = AccessibilityPermissionStatus::notTrusted;
     }
-    co_return trusted;
+    co_return status;
 }
 
 bool AppDelegate::recordSuccess(TelemetryTrigger trigger) {

@@ -13,6 +13,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 
 namespace tavrolin {
 
@@ -469,7 +470,18 @@ void AtspiAccessibility::setFrontWindowContentReader(FrontWindowContentReader re
 }
 
 bool AtspiAccessibility::isTrusted() {
-    return d_->connected && d_->busStatus.isEnabledBlocking() == true;
+    if (!d_->connected) {
+        return false;
+    }
+    // Only a bus that says its switch is off, or that cannot be reached twice in a row, refuses.
+    // A question that timed out on a loaded machine says nothing of the desktop: the read goes
+    // on and fails, quietly, if the programs do not answer either.
+    AccessibilitySwitch answer = d_->busStatus.readSwitchBlocking();
+    if (answer == AccessibilitySwitch::unreachable) {
+        std::this_thread::sleep_for(trustConfirmPause);
+        answer = d_->busStatus.readSwitchBlocking();
+    }
+    return answer == AccessibilitySwitch::on || answer == AccessibilitySwitch::noAnswer;
 }
 
 AccessibleElementHandle AtspiAccessibility::systemFocusedElement() {

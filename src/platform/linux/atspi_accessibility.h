@@ -23,6 +23,8 @@ public:
     static constexpr std::chrono::milliseconds unresponsiveQuarantine{3000};
     // A search for the focused object below an application gives up after this long.
     static constexpr std::chrono::milliseconds focusSearchBudget{300};
+    // How long a bus found unreachable is left before it is asked again.
+    static constexpr std::chrono::milliseconds trustConfirmPause{300};
 
     explicit AtspiAccessibility(DBusAccessibilityBusStatus& busStatus, int callTimeoutMs = 500);
     // Keeps the bus status alive as long as itself.
