@@ -63,9 +63,12 @@ void AppDelegate::presentFocusedTextCopyFallback(const QString& text, bool field
         return;
     }
     // A user typing on in their program (into the field while the command ran, or anywhere as the
-    // result comes) keeps the keyboard: their next keys must not land in the offered text.
+    // result comes), or one who went on to another program, keeps the keyboard: their next keys
+    // must not land in the offered text.
     const std::shared_ptr<FocusedTextFieldAccessor>& accessor = services_->focusedTextFieldAccessor();
-    presentDictationScratchpadCopyOnly(text, fieldChangedMeanwhile || (accessor && accessor->inputGate().userTyping()));
+    presentDictationScratchpadCopyOnly(
+        text, fieldChangedMeanwhile ||
+                  (accessor && (accessor->inputGate().userTyping() || accessor->userMovedAwayFromTarget())));
 }
 
 void AppDelegate::startMessageTranslation(TelemetryTrigger trigger) {

@@ -7,6 +7,9 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <string>
+
+typedef struct _AtspiAccessible AtspiAccessible;
 
 namespace tavrolin {
 
@@ -70,6 +73,8 @@ public:
     bool isSameElement(const AccessibleElementHandle& a, const AccessibleElementHandle& b) override;
 
 private:
+    AtspiAccessible* announcedFocus(const std::string& app);
+    static AtspiAccessible* deepestFocused(AtspiAccessible* focused);
     struct State;
     class Watch;
     // Runs `call` on the element's object under the watch of its application (defined beside the
