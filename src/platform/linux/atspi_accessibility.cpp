@@ -365,11 +365,13 @@ struct AtspiAccessibility::State {
 
     static constexpr std::size_t kFocusedObjectsKept = 3;
 
-    // A lost focus is not recorded: whether an object still has it is asked when it matters.
+    // An object the program says lost the focus leaves its list, even where its state still
+    // says focused (LibreOffice keeps the paragraph a comment is anchored in focused while the
+    // comment has the keys).
     static void onFocusChanged(AtspiEvent* event, void* userData) {
         auto* self = static_cast<State*>(userData);
-        const std::string app = event->detail1 == 1 && event->source ? applicationOf(event->source) : std::string();
-        if (!app.empty()) {
+        const std::string app = event->source ? applicationOf(event->source) : std::string();
+        if (!app.empty() && (event->detail1 == 1 || self->focusedByApplication.contains(app))) {
             if (self->focusedByApplication.size() >= 64 && !self->focusedByApplication.contains(app)) {
                 self->forgetAnnouncedFocus();  // programs come and go
             }
@@ -379,14 +381,23 @@ struct AtspiAccessibility::State {
                 g_object_unref(*known);
                 objects.erase(known);
             }
-            objects.push_front(static_cast<AtspiAccessible*>(g_object_ref(event->source)));
-            if (objects.size() > kFocusedObjectsKept) {
-                g_object_unref(objects.back());
-                objects.pop_back();
+            if (event->detail1 == 1) {
+                objects.push_front(static_cast<AtspiAccessible*>(g_object_ref(event->source)));
+                if (objects.size() > kFocusedObjectsKept) {
+                    g_object_unref(objects.back());
+                    objects.pop_back();
+                }
+                self->lastFocusedApplication = app;
             }
-            self->lastFocusedApplication = app;
         }
         g_boxed_free(ATSPI_TYPE_EVENT, event);
+    }
+
+    // Whether the application of bus name `app` has said some object of its has the focus and
+    // has not taken that back.
+    bool holdsAnnouncedFocus(const std::string& app) const {
+        const auto announced = focusedByApplication.find(app);
+        return announced != focusedByApplication.end() && !announced->second.empty();
     }
 
     // The bus name of the application of process `pid` among those whose focus events were
@@ -394,6 +405,9 @@ struct AtspiAccessibility::State {
     std::string announcingApplication(qint64 pid) {
         for (const auto& [app, objects] : focusedByApplication) {
             auto known = processOfApplication.find(app);
+            if (known == processOfApplication.end() && objects.empty()) {
+                continue;
+            }
             if (known == processOfApplication.end()) {
                 CallError error;
                 const guint owner = atspi_accessible_get_process_id(objects.front(), error.out());
@@ -538,6 +552,24 @@ bool AtspiAccessibility::isTrusted() {
 
 namespace {
 
+// Whether `inner` lies below `outer`, asked of its ancestors (a parent each call, where the
+// program keeps no parent cache).
+bool isInside(AtspiAccessible* inner, AtspiAccessible* outer) {
+    GObjectRef<AtspiAccessible> current(static_cast<AtspiAccessible*>(g_object_ref(inner)));
+    for (int depth = 0; depth <= kMaximumDepth; ++depth) {
+        CallError error;
+        GObjectRef<AtspiAccessible> parent(atspi_accessible_get_parent(current.get(), error.out()));
+        if (error.failed() || !parent) {
+            return false;
+        }
+        if (parent.get() == outer) {
+            return true;
+        }
+        current = std::move(parent);
+    }
+    return false;
+}
+
 // The focused object in the active window of application `app`, with a new reference; null
 // when none.
 AtspiAccessible* focusedInActiveWindow(AtspiAccessible* app) {
@@ -570,8 +602,11 @@ AtspiAccessible* AtspiAccessibility::announcedFocus(const std::string& app) {
         objects.emplace_back(static_cast<AtspiAccessible*>(g_object_ref(object)));
     }
     // A window's own pane (LibreOffice's root pane) holds every object of the window: what it
-    // holds is looked for below it only when no object inside it says it has the focus.
+    // holds is looked for below it only when no object inside it says it has the focus. Of two
+    // focused objects one inside the other, the inner one is being edited (LibreOffice keeps the
+    // paragraph a comment is anchored in focused while the comment's own paragraph has the keys).
     AtspiAccessible* window = nullptr;
+    AtspiAccessible* focused = nullptr;
     for (const GObjectRef<AtspiAccessible>& object : objects) {
         const Watch watch(*d_, object.get());
         if (watch.skip()) {
@@ -590,7 +625,12 @@ AtspiAccessible* AtspiAccessibility::announcedFocus(const std::string& app) {
             window = window ? window : object.get();
             continue;
         }
-        return deepestFocused(object.get());
+        if (!focused || isInside(object.get(), focused)) {
+            focused = object.get();
+        }
+    }
+    if (focused) {
+        return deepestFocused(focused);
     }
     return window ? deepestFocused(window) : nullptr;
 }
@@ -625,13 +665,15 @@ AccessibleElementHandle AtspiAccessibility::focusedElementOfApplication(qint64 p
     }
     const Watch watch(*d_, app.get());
     if (isLibreOfficeObject(app.get())) {
-        // The office's objects are walked, not searched, a round trip each: only the window the
-        // user works in, so that other documents (an open sheet) cost nothing. An office heard
-        // from says where its focus goes: none of its objects has it while another program holds
-        // the keyboard (our shortcut's grab, until its keys are up), and it tells again once it
-        // has it back; the caller looks again. Only an office never heard from is walked whole.
-        AtspiAccessible* found = focusedInActiveWindow(app.get());
-        if (found || !announcing.empty()) {
+        // The office says where its focus goes: while an object it announced has not been
+        // said to lose it (the shortcut's grab takes it away until the keys are up, and the
+        // office announces it again then), the caller looks again rather than walk. Otherwise
+        // its objects are walked, not searched, a round trip each: the window the user works in
+        // first, so that other documents (an open sheet) cost nothing.
+        if (d_->holdsAnnouncedFocus(announcing)) {
+            return nullptr;
+        }
+        if (AtspiAccessible* found = focusedInActiveWindow(app.get())) {
             return wrap(found);
         }
     }
