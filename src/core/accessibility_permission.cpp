@@ -38,7 +38,12 @@ QCoro::Task<AccessibilitySwitch> AccessibilityPermission::confirmedSwitch() {
     if (first == AccessibilitySwitch::on || first == AccessibilitySwitch::off) {
         co_return first;
     }
+    // The permission may go with its owner during the pause.
+    const LifetimeToken<AccessibilityPermission>::Weak alive = lifetime_.weak();
     co_await QCoro::sleepFor(confirmPause_);
+    if (!alive) {
+        co_return AccessibilitySwitch::noAnswer;
+    }
     const AccessibilitySwitch second = co_await bus_.readSwitch();
     if (second != first) {
         AppLog::app().info(
@@ -61,7 +66,11 @@ QString AccessibilityPermission::switchRefusedMessage() {
 }
 
 QCoro::Task<AccessibilityPermissionStatus> AccessibilityPermission::requestIfNeeded() {
+    const LifetimeToken<AccessibilityPermission>::Weak alive = lifetime_.weak();
     const AccessibilitySwitch answer = co_await confirmedSwitch();
+    if (!alive) {
+        co_return AccessibilityPermissionStatus::noAnswer;
+    }
     if (answer == AccessibilitySwitch::on) {
         lastNotice_.reset();
         co_return AccessibilityPermissionStatus::trusted;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/lifetime_token.h"
 #include "platform/accessibility_bus_status.h"
 
 #include <QCoroTask>
@@ -53,6 +54,7 @@ private:
     std::chrono::milliseconds confirmPause_;
     Notice notice_;
     std::optional<QString> lastNotice_;
+    LifetimeToken<AccessibilityPermission> lifetime_{this};
 };
 
 }  // namespace tavrolin
