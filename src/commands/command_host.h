@@ -5,6 +5,7 @@
 // desktop every command asks. The application delegate is the one real host; tests of a command
 // give it a fake one.
 
+#include "core/accessibility_permission.h"
 #include "core/app_settings_store.h"
 #include "core/capture_workflow_error.h"
 #include "core/telemetry_event_reporter.h"
@@ -71,8 +72,9 @@ public:
     // the keyboard (so does a user who typed anywhere in the last second as the text comes).
     virtual void presentFocusedTextCopyFallback(const QString& text, bool fieldChangedMeanwhile) = 0;
 
-    // False without an accessibility bus or when the check fails.
-    virtual QCoro::Task<bool> accessibilityTrusted(AccessibilityTrustCheck check) = 0;
+    // notTrusted without an accessibility bus or when the check fails; noAnswer when the bus
+    // exists but did not answer (the command then fails quietly).
+    virtual QCoro::Task<AccessibilityPermissionStatus> accessibilityAccess(AccessibilityTrustCheck check) = 0;
     // An alert's Try Again: `start` runs from the event loop, once the run that showed the alert
     // has ended (its flag would refuse a start made while the alert returns) and the focus the
     // alert held is back with another program.

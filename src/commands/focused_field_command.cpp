@@ -20,6 +20,7 @@ using Workflow = AppRunningState::Workflow;
 
 const QString busyReason = QStringLiteral("workflow_already_in_progress");
 const QString untrustedReason = QStringLiteral("accessibility_permission_denied");
+const QString busSilentReason = QStringLiteral("accessibility_bus_no_answer");
 const QString offlineReason = QStringLiteral("online_features_disabled");
 
 // Thrown into a service's run when the command is gone once the field has been read: the run
@@ -194,12 +195,20 @@ void FocusedFieldCommand::beginWhenTrusted(Context context, bool (*isBusy)(const
        std::function<void(Context)> begin) -> QCoro::Task<void> {
         // A switch that stands off is switched on here: programs then publish their fields
         // (Firefox and Qt at once, without a restart).
-        const bool trusted = co_await self->host_.accessibilityTrusted(AccessibilityTrustCheck::requestIfNeeded);
+        const AccessibilityPermissionStatus access =
+            co_await self->host_.accessibilityAccess(AccessibilityTrustCheck::requestIfNeeded);
         FocusedFieldCommand* command = self.get();
         if (!command) {
             co_return;
         }
-        if (!trusted) {
+        if (access == AccessibilityPermissionStatus::noAnswer) {
+            // A bus too loaded to answer twice: the command fails as a read that timed out does,
+            // without sending the user to settings they need not change.
+            WorkflowLog::ignored(context.action, context.trigger, busSilentReason);
+            command->host_.telemetryReporter().send(context, false, busSilentReason, true);
+            co_return;
+        }
+        if (access != AccessibilityPermissionStatus::trusted) {
             WorkflowLog::ignored(context.action, context.trigger, untrustedReason);
             command->host_.telemetryReporter().send(context, false, untrustedReason, true);
             command->host_.alerts().showAccessibilitySetupAlert();

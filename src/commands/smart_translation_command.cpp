@@ -20,8 +20,9 @@ using Outcome = SmartTranslationSelectionProbeOutcome;
 // No key is pressed and the clipboard is not touched.
 QCoro::Task<SmartTranslationSelectionProbeResult> SmartTranslationCommand::probeSelection(Weak self) {
     // Only asked: a look at the selection never switches the accessibility bus on.
-    const bool trusted = co_await self->host_.accessibilityTrusted(AccessibilityTrustCheck::askOnly);
-    if (!self || !trusted) {
+    const AccessibilityPermissionStatus access =
+        co_await self->host_.accessibilityAccess(AccessibilityTrustCheck::askOnly);
+    if (!self || access != AccessibilityPermissionStatus::trusted) {
         co_return SmartTranslationSelectionProbeResult{std::nullopt, Outcome::denied()};
     }
     const std::shared_ptr<FocusedTextFieldAccessor> accessor = self->accessor_();

@@ -7,6 +7,8 @@
 #include "language/focused_text_replacement_fallback.h"
 #include "platform/selection_replacement_check.h"
 
+#include <QCoreApplication>
+
 #include <cmath>
 #include <memory>
 
@@ -121,6 +123,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
     withoutElement->seen = false;
     co_await requireTrust();
     const std::optional<FrontApplication> front = resolver_.frontWindow();
+    targetWindow_ = front;
     if (pollForFocus) {
         withoutElement->firstWindow = front;
     }
@@ -250,6 +253,7 @@ QCoro::Task<FocusedTextFieldAccessor::AccessibleSelectionRead> FocusedTextFieldA
 QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedSelection(bool notifyClipboardFallback) {
     co_await requireTrust();
     const std::optional<FrontApplication> front = resolver_.frontWindow();
+    targetWindow_ = front;
     const AccessibleElementHandle element = co_await resolver_.focusedElementWaitingForTree(front);
     if (!element) {
         const std::optional<QString> copied =
@@ -286,6 +290,16 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedSelec
         }
     }
     co_return FocusedTextFieldSnapshot{element, value.value_or(QString()), selected, range, frame, front};
+}
+
+bool FocusedTextFieldAccessor::userMovedAwayFromTarget() const {
+    const std::optional<FrontApplication> front = resolver_.frontWindow();
+    // Nothing in front, or a window of ours (a card, an alert, the copy window itself): the
+    // user chose no other program.
+    if (!front || !targetWindow_ || front->processId == QCoreApplication::applicationPid()) {
+        return false;
+    }
+    return front->processId != targetWindow_->processId || front->windowId != targetWindow_->windowId;
 }
 
 bool FocusedTextFieldAccessor::fieldHoldsText(const QString& fieldText, const QString& written) {
@@ -462,6 +476,7 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFieldReadByKeyboard(QString n
 QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newText,
                                                                     FocusedTextFieldSnapshot snapshot) {
     steps_.skip();
+    targetWindow_ = snapshot.sourceWindow;
     if (snapshot.sourceWindow) {
         fallbacks_.laterCommandIn(snapshot.sourceWindow->windowId);
     }

@@ -127,6 +127,10 @@ public:
 
     ClipboardFallbacks& clipboardFallbacks() { return fallbacks_; }
 
+    // Whether another program's window than the one the last command read from or wrote to is in
+    // front now: the user went on there, and keys they type are meant for it.
+    bool userMovedAwayFromTarget() const;
+
 private:
     // What the reads of one command saw of a front program without a focused element.
     struct WithoutElement {
@@ -285,6 +289,8 @@ private:
     LateSelectAllGuard lateSelectAll_;
     // The element a whole-field read cut its text out of (null: none known).
     AccessibleElementHandle cutElement_;
+    // The window the last command read its field from, or was to write to.
+    std::optional<FrontApplication> targetWindow_;
     // Programs (by process) that answered an accessibility write as done and kept their text.
     std::set<qint64> writesNotTaken_;
     FieldStepClock steps_;

@@ -2,9 +2,12 @@
 
 #include <QCoroTask>
 
-#include <optional>
-
 namespace tavrolin {
+
+// What the accessibility bus said of its switch. `unreachable`: there is no bus to ask (no
+// session bus, nobody owns or can start the launcher, or it answered with an error);
+// `noAnswer`: the bus exists but did not answer in time, as a loaded machine's may not.
+enum class AccessibilitySwitch { on, off, unreachable, noAnswer };
 
 // The desktop's switch that tells applications to publish their accessibility trees.
 // Toolkits that build their tree only on demand (Qt, Chromium) watch it. Another process
@@ -12,8 +15,7 @@ namespace tavrolin {
 class AccessibilityBusStatus {
 public:
     virtual ~AccessibilityBusStatus() = default;
-    // Absent when the accessibility bus cannot be reached (or did not answer in time).
-    virtual QCoro::Task<std::optional<bool>> isEnabled() = 0;
+    virtual QCoro::Task<AccessibilitySwitch> readSwitch() = 0;
     // Answers whether the switch now stands as asked.
     virtual QCoro::Task<bool> setEnabled(bool enabled) = 0;
 };

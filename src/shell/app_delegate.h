@@ -190,7 +190,7 @@ public:
     // ---- the commands' host (app_delegate_commands.cpp)
 
     using AccessibilityTrustCheck = tavrolin::AccessibilityTrustCheck;
-    QCoro::Task<bool> accessibilityTrusted(AccessibilityTrustCheck check) override;
+    QCoro::Task<AccessibilityPermissionStatus> accessibilityAccess(AccessibilityTrustCheck check) override;
     FocusedFieldLoadingTargetResolver& focusedFieldLoadingTargetResolver() override {
         return services_->focusedFieldLoadingTargetResolver();
     }

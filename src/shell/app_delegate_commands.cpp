@@ -33,25 +33,24 @@ void AppDelegate::startAfterCurrentRun(std::function<void()> start) {
     });
 }
 
-QCoro::Task<bool> AppDelegate::accessibilityTrusted(AccessibilityTrustCheck check) {
+QCoro::Task<AccessibilityPermissionStatus> AppDelegate::accessibilityAccess(AccessibilityTrustCheck check) {
     // Without an accessibility bus nothing of another application can be read.
     AccessibilityPermission* permission = services_->accessibilityPermission();
     if (!permission) {
-        co_return false;
+        co_return AccessibilityPermissionStatus::notTrusted;
     }
-    bool trusted = false;
+    AccessibilityPermissionStatus status = AccessibilityPermissionStatus::notTrusted;
     try {
         if (check == AccessibilityTrustCheck::requestIfNeeded) {
-            const AccessibilityPermissionStatus status = co_await permission->requestIfNeeded();
-            trusted = status == AccessibilityPermissionStatus::trusted;
+            status = co_await permission->requestIfNeeded();
         } else {
             const bool answer = co_await permission->isTrusted();
-            trusted = answer;
+            status = answer ? AccessibilityPermissionStatus::trusted : AccessibilityPermissionStatus::notTrusted;
         }
     } catch (...) {
-        trusted = false;
+        status = AccessibilityPermissionStatus::notTrusted;
     }
-    co_return trusted;
+    co_return status;
 }
 
 bool AppDelegate::recordSuccess(TelemetryTrigger trigger) {
@@ -64,9 +63,12 @@ void AppDelegate::presentFocusedTextCopyFallback(const QString& text, bool field
         return;
     }
     // A user typing on in their program (into the field while the command ran, or anywhere as the
-    // result comes) keeps the keyboard: their next keys must not land in the offered text.
+    // result comes), or one who went on to another program, keeps the keyboard: their next keys
+    // must not land in the offered text.
     const std::shared_ptr<FocusedTextFieldAccessor>& accessor = services_->focusedTextFieldAccessor();
-    presentDictationScratchpadCopyOnly(text, fieldChangedMeanwhile || (accessor && accessor->inputGate().userTyping()));
+    presentDictationScratchpadCopyOnly(
+        text, fieldChangedMeanwhile ||
+                  (accessor && (accessor->inputGate().userTyping() || accessor->userMovedAwayFromTarget())));
 }
 
 void AppDelegate::startMessageTranslation(TelemetryTrigger trigger) {

@@ -139,8 +139,10 @@ protected:
     // The user goes on typing in another program, a letter every 200 ms, while Write Message ends
     // in the copy window (the field keeps at most 30 characters). Their keys are up most of the
     // time: the window comes without the keyboard all the same, so every letter lands in their
-    // program and none in front of the offered result.
-    void lettersTypedInAnotherProgramAsTheCopyWindowComesStayThere(const std::function<bool(char)>& type) {
+    // program and none in front of the offered result. `firstLetterAfterTheWindow`: the user only
+    // went to the other program, and types once the copy window is up.
+    void lettersTypedInAnotherProgramAsTheCopyWindowComesStayThere(const std::function<bool(char)>& type,
+                                                                   bool firstLetterAfterTheWindow = false) {
         writeSettings(true, AppLanguage::german);
         serverDelay_ = 3s;
         const QString text = QStringLiteral("Good morning team, how are you");
@@ -153,6 +155,15 @@ protected:
         ASSERT_TRUE(test::waitUntil([&] { return !requests().isEmpty(); }, 30s)) << log().toStdString();
         ASSERT_TRUE(bringToFront(other.pid())) << "the other program did not come to the front";
         ASSERT_TRUE(other.focus("line"));
+        if (firstLetterAfterTheWindow) {
+            ASSERT_TRUE(test::waitUntil(
+                [&] {
+                    return !programWindows({"--name", "^Copy Result$"}).isEmpty();
+                },
+                20s))
+                << log().toStdString();
+            pause(300ms);  // a window manager's activation would have come by now
+        }
 
         const QString offered = QStringLiteral("[de] ") + text;
         // The copy window's text box, found by what it offers.
@@ -169,12 +180,18 @@ protected:
                 typedWhenShown = typed.size();
             }
         }
-        ASSERT_GT(typedWhenShown, 1) << "the copy window did not come while the user typed\n" << log().toStdString();
+        ASSERT_GT(typedWhenShown, firstLetterAfterTheWindow ? 0 : 1)
+            << "the copy window did not come while the user typed\n"
+            << log().toStdString();
         EXPECT_TRUE(test::waitUntil([&] { return other.text("line") == typed; }, 5s))
             << other.text("line").toStdString() << " typed " << typed.toStdString() << ", window up after "
             << typedWhenShown;
         EXPECT_EQ(copyWindowTexts(), QStringList{offered});
         EXPECT_EQ(fieldText(), text);
+    }
+
+    static bool typeThroughXTest(char letter) {
+        return QProcess::execute("xdotool", {"type", QString(QLatin1Char(letter))}) == 0;
     }
 
     static void pause(std::chrono::milliseconds duration) {
@@ -451,9 +468,11 @@ TEST_F(TavrolinWorkflowsDesktopTest, LettersTypedInAnotherProgramAsTheCopyWindow
 // The letters come through XTest, as an on-screen keyboard, keyboard sharing or a VNC server types
 // them for the user.
 TEST_F(TavrolinWorkflowsDesktopTest, LettersTypedThroughXTestInAnotherProgramAsTheCopyWindowComesStayThere) {
-    lettersTypedInAnotherProgramAsTheCopyWindowComesStayThere([](char letter) {
-        return QProcess::execute("xdotool", {"type", QString(QLatin1Char(letter))}) == 0;
-    });
+    lettersTypedInAnotherProgramAsTheCopyWindowComesStayThere(&typeThroughXTest);
+}
+
+TEST_F(TavrolinWorkflowsDesktopTest, TheCopyWindowLeavesTheKeyboardToTheProgramTheUserWentTo) {
+    lettersTypedInAnotherProgramAsTheCopyWindowComesStayThere(&typeThroughXTest, true);
 }
 
 // A program sends a key without a symbol every 300 ms (a vendor key, a tool keeping the session

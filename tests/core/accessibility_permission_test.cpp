@@ -3,6 +3,8 @@
 #include "support/async.h"
 #include "support/fakes/fake_accessibility_bus_status.h"
 
+#include <QElapsedTimer>
+
 #include <gtest/gtest.h>
 
 namespace tavrolin {
@@ -28,7 +30,8 @@ TEST_P(AccessibilityPermissionTest, RequestSwitchesOnOnceAndTellsTheUserWhenItCa
     bus.acceptsSwitch = c.acceptsSwitch;
     bus.enabled = c.enabledBefore;
     std::vector<QString> notices;
-    AccessibilityPermission permission(bus, [&](const QString& message) { notices.push_back(message); });
+    AccessibilityPermission permission(
+        bus, [&](const QString& message) { notices.push_back(message); }, std::chrono::milliseconds(1));
 
     EXPECT_EQ(test::await(permission.requestIfNeeded()), c.expected);
     EXPECT_EQ(bus.writes, c.expectedWrites);
@@ -52,13 +55,35 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(AccessibilityPermissionNoticeTest, NoticeNamesWhatToDoAndClearsAfterSuccess) {
     test::FakeAccessibilityBusStatus bus;
     bus.reachable = false;
-    AccessibilityPermission permission(bus);
+    AccessibilityPermission permission(bus, {}, std::chrono::milliseconds(1));
     EXPECT_EQ(test::await(permission.requestIfNeeded()), AccessibilityPermissionStatus::notTrusted);
     ASSERT_TRUE(permission.lastNotice());
     EXPECT_TRUE(permission.lastNotice()->contains(u"at-spi2-core"));
 
     bus.reachable = true;
     EXPECT_EQ(test::await(permission.requestIfNeeded()), AccessibilityPermissionStatus::trusted);
+    EXPECT_FALSE(permission.lastNotice());
+}
+
+// A bus that lets one question time out under load is asked again after a pause; one that lets
+// both go unanswered fails the command without sending the user to their settings.
+TEST(AccessibilityPermissionNoticeTest, ABusThatDoesNotAnswerIsAskedAgainAndNeverAlertsTheUser) {
+    test::FakeAccessibilityBusStatus bus;
+    bus.enabled = true;
+    bus.unanswered = 1;
+    std::vector<QString> notices;
+    AccessibilityPermission permission(
+        bus, [&](const QString& message) { notices.push_back(message); }, std::chrono::milliseconds(20));
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(test::await(permission.requestIfNeeded()), AccessibilityPermissionStatus::trusted);
+    EXPECT_GE(timer.elapsed(), 20) << "asked again only after the pause";
+    EXPECT_EQ(bus.reads, 2);
+
+    bus.unanswered = 2;
+    EXPECT_EQ(test::await(permission.requestIfNeeded()), AccessibilityPermissionStatus::noAnswer);
+    EXPECT_EQ(bus.writes, 0);
+    EXPECT_TRUE(notices.empty());
     EXPECT_FALSE(permission.lastNotice());
 }
 

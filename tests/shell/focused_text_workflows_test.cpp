@@ -141,6 +141,28 @@ TEST(FocusedTextWorkflows, AnAccessibilitySwitchThatStandsOffIsTurnedOnAndTheCom
     EXPECT_EQ(desktop.events(), QStringList{"action=translate_message success=true error=none"});
 }
 
+// A bus too loaded to answer once is asked again and the command runs; one that answers neither
+// time fails the command without sending the user to their accessibility settings.
+TEST(FocusedTextWorkflows, ABusThatDoesNotAnswerInTimeNeverBringsTheAccessibilityAlert) {
+    for (const int unanswered : {1, 2}) {
+        SCOPED_TRACE(unanswered);
+        Desktop desktop;
+        desktop.busUnanswered = unanswered;
+        AppDelegate& delegate = desktop.make();
+        delegate.startMessageTranslation(TelemetryTrigger::hotkey);
+        ASSERT_TRUE(test::waitUntil([&] { return !desktop.events().isEmpty() || desktop.anyRunning(); }));
+        desktop.settle();
+        EXPECT_TRUE(desktop.alerts->shown.empty());
+        if (unanswered == 1) {
+            EXPECT_EQ(desktop.events(), QStringList{"action=translate_message success=true error=none"});
+        } else {
+            EXPECT_EQ(desktop.events(),
+                      QStringList{"action=translate_message success=false error=accessibility_bus_no_answer"});
+            EXPECT_EQ(desktop.field->text, "Good morning, how are you today?");
+        }
+    }
+}
+
 TEST(FocusedTextWorkflows, OfflineRewriteAndCreatePromptAskForOnlineFeaturesFirstAndRetryWithTheirTrigger) {
     for (const Command& command : commands) {
         SCOPED_TRACE(command.name);

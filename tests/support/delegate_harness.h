@@ -256,12 +256,12 @@ public:
 class GatedAccessibilityBus final : public AccessibilityBusStatus {
 public:
     explicit GatedAccessibilityBus(QTimer* gate) : gate_(gate) {}
-    QCoro::Task<std::optional<bool>> isEnabled() override {
+    QCoro::Task<AccessibilitySwitch> readSwitch() override {
         // Not qCoro(gate_, &QTimer::timeout): QCoro hands the signal's private tag on as a
         // reference bound to null, which is undefined behaviour.
         NextTimeout next{gate_};
         co_await next;
-        co_return true;
+        co_return AccessibilitySwitch::on;
     }
     QCoro::Task<bool> setEnabled(bool) override { co_return true; }
 
@@ -362,6 +362,8 @@ struct DelegateHarness {
     bool busEnabled = false;
     // Whether the desktop lets Tavrolin turn the accessibility switch on.
     bool busAcceptsSwitch = true;
+    // Reads of the switch in a row that time out before it answers.
+    int busUnanswered = 0;
     // When set, trust answers wait for this timer to fire.
     QTimer* trustGate = nullptr;
     // The main display's bounds, when the delegate is told them.
@@ -536,6 +538,7 @@ struct DelegateHarness {
                 auto status = std::make_unique<FakeAccessibilityBusStatus>();
                 status->enabled = busEnabled;
                 status->acceptsSwitch = busAcceptsSwitch;
+                status->unanswered = busUnanswered;
                 bus = status.get();
                 return status;
             };

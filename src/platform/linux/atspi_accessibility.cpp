@@ -9,10 +9,12 @@
 #include <algorithm>
 #include <atspi/atspi.h>
 #include <cstring>
+#include <deque>
 #include <dlfcn.h>
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 
 namespace tavrolin {
 
@@ -268,7 +270,15 @@ struct AtspiAccessibility::State {
     std::chrono::milliseconds callTimeout{500};
     bool connected = false;
     AtspiEventListener* focusListener = nullptr;
-    AtspiAccessible* lastFocused = nullptr;
+    // The objects each application (by bus name) last said took its focus, the latest first: a
+    // program's focus is what it says of it, whatever other programs announced since. Several
+    // are kept: LibreOffice, given the keyboard back, announces the paragraph with the caret and
+    // then its window's root pane, which does not keep the focused state.
+    std::map<std::string, std::deque<AtspiAccessible*>> focusedByApplication;
+    // The application of the latest focus event.
+    std::string lastFocusedApplication;
+    // The process of each application's bus name, asked once: a bus name is one connection.
+    std::map<std::string, qint64> processOfApplication;
     // A spreadsheet tells where its cursor went only by naming the sheet's new active cell (its
     // cells take no focus events): the last one named by each object (by bus name and path).
     AtspiEventListener* activeDescendantListener = nullptr;
@@ -302,9 +312,6 @@ struct AtspiAccessibility::State {
             atspi_event_listener_deregister(focusListener, "object:state-changed:focused", nullptr);
             g_object_unref(focusListener);
         }
-        if (lastFocused) {
-            g_object_unref(lastFocused);
-        }
         if (activeDescendantListener) {
             atspi_event_listener_deregister(activeDescendantListener, "object:active-descendant-changed", nullptr);
             g_object_unref(activeDescendantListener);
@@ -312,6 +319,17 @@ struct AtspiAccessibility::State {
         for (const auto& [key, cell] : activeDescendants) {
             g_object_unref(cell);
         }
+        forgetAnnouncedFocus();
+    }
+
+    void forgetAnnouncedFocus() {
+        for (const auto& [app, objects] : focusedByApplication) {
+            for (AtspiAccessible* object : objects) {
+                g_object_unref(object);
+            }
+        }
+        focusedByApplication.clear();
+        processOfApplication.clear();
     }
 
     static std::string keyOf(AtspiAccessible* object) {
@@ -345,15 +363,64 @@ struct AtspiAccessibility::State {
         g_boxed_free(ATSPI_TYPE_EVENT, event);
     }
 
+    static constexpr std::size_t kFocusedObjectsKept = 3;
+
+    // An object the program says lost the focus leaves its list, even where its state still
+    // says focused (LibreOffice keeps the paragraph a comment is anchored in focused while the
+    // comment has the keys).
     static void onFocusChanged(AtspiEvent* event, void* userData) {
         auto* self = static_cast<State*>(userData);
-        if (event->detail1 == 1 && event->source) {
-            if (self->lastFocused) {
-                g_object_unref(self->lastFocused);
+        const std::string app = event->source ? applicationOf(event->source) : std::string();
+        if (!app.empty() && (event->detail1 == 1 || self->focusedByApplication.contains(app))) {
+            if (self->focusedByApplication.size() >= 64 && !self->focusedByApplication.contains(app)) {
+                self->forgetAnnouncedFocus();  // programs come and go
             }
-            self->lastFocused = static_cast<AtspiAccessible*>(g_object_ref(event->source));
+            std::deque<AtspiAccessible*>& objects = self->focusedByApplication[app];
+            const auto known = std::find(objects.begin(), objects.end(), event->source);
+            if (known != objects.end()) {
+                g_object_unref(*known);
+                objects.erase(known);
+            }
+            if (event->detail1 == 1) {
+                objects.push_front(static_cast<AtspiAccessible*>(g_object_ref(event->source)));
+                if (objects.size() > kFocusedObjectsKept) {
+                    g_object_unref(objects.back());
+                    objects.pop_back();
+                }
+                self->lastFocusedApplication = app;
+            }
         }
         g_boxed_free(ATSPI_TYPE_EVENT, event);
+    }
+
+    // Whether the application of bus name `app` has said some object of its has the focus and
+    // has not taken that back.
+    bool holdsAnnouncedFocus(const std::string& app) const {
+        const auto announced = focusedByApplication.find(app);
+        return announced != focusedByApplication.end() && !announced->second.empty();
+    }
+
+    // The bus name of the application of process `pid` among those whose focus events were
+    // seen; empty when none was.
+    std::string announcingApplication(qint64 pid) {
+        for (const auto& [app, objects] : focusedByApplication) {
+            auto known = processOfApplication.find(app);
+            if (known == processOfApplication.end() && objects.empty()) {
+                continue;
+            }
+            if (known == processOfApplication.end()) {
+                CallError error;
+                const guint owner = atspi_accessible_get_process_id(objects.front(), error.out());
+                if (error.failed() || owner == 0) {
+                    continue;
+                }
+                known = processOfApplication.emplace(app, static_cast<qint64>(owner)).first;
+            }
+            if (known->second == pid) {
+                return app;
+            }
+        }
+        return {};
     }
 
     // The application object of a process, with a new reference; null when not found.
@@ -469,63 +536,160 @@ void AtspiAccessibility::setFrontWindowContentReader(FrontWindowContentReader re
 }
 
 bool AtspiAccessibility::isTrusted() {
-    return d_->connected && d_->busStatus.isEnabledBlocking() == true;
+    if (!d_->connected) {
+        return false;
+    }
+    // Only a bus that says its switch is off, or that cannot be reached twice in a row, refuses.
+    // A question that timed out on a loaded machine says nothing of the desktop: the read goes
+    // on and fails, quietly, if the programs do not answer either.
+    AccessibilitySwitch answer = d_->busStatus.readSwitchBlocking();
+    if (answer == AccessibilitySwitch::unreachable) {
+        std::this_thread::sleep_for(trustConfirmPause);
+        answer = d_->busStatus.readSwitchBlocking();
+    }
+    return answer == AccessibilitySwitch::on || answer == AccessibilitySwitch::noAnswer;
+}
+
+namespace {
+
+// Whether `inner` lies below `outer`, asked of its ancestors (a parent each call, where the
+// program keeps no parent cache).
+bool isInside(AtspiAccessible* inner, AtspiAccessible* outer) {
+    GObjectRef<AtspiAccessible> current(static_cast<AtspiAccessible*>(g_object_ref(inner)));
+    for (int depth = 0; depth <= kMaximumDepth; ++depth) {
+        CallError error;
+        GObjectRef<AtspiAccessible> parent(atspi_accessible_get_parent(current.get(), error.out()));
+        if (error.failed() || !parent) {
+            return false;
+        }
+        if (parent.get() == outer) {
+            return true;
+        }
+        current = std::move(parent);
+    }
+    return false;
+}
+
+// The focused object in the active window of application `app`, with a new reference; null
+// when none.
+AtspiAccessible* focusedInActiveWindow(AtspiAccessible* app) {
+    CallError countError;
+    const gint count = atspi_accessible_get_child_count(app, countError.out());
+    for (gint i = 0; !countError.failed() && i < count; ++i) {
+        CallError childError;
+        GObjectRef<AtspiAccessible> window(atspi_accessible_get_child_at_index(app, i, childError.out()));
+        if (childError.failed() || !window || !hasState(window.get(), ATSPI_STATE_ACTIVE)) {
+            continue;
+        }
+        return searchFocused(window.get(), 1);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+// The latest of the objects application `app` announced focused that still says it is, with a
+// new reference; null when none does. An object may lose the focus without telling us, or be
+// gone: each is asked once.
+AtspiAccessible* AtspiAccessibility::announcedFocus(const std::string& app) {
+    const auto announced = d_->focusedByApplication.find(app);
+    if (announced == d_->focusedByApplication.end()) {
+        return nullptr;
+    }
+    // Copied: the calls below dispatch events, which may change the list.
+    std::vector<GObjectRef<AtspiAccessible>> objects;
+    for (AtspiAccessible* object : announced->second) {
+        objects.emplace_back(static_cast<AtspiAccessible*>(g_object_ref(object)));
+    }
+    // A window's own pane (LibreOffice's root pane) holds every object of the window: what it
+    // holds is looked for below it only when no object inside it says it has the focus. Of two
+    // focused objects one inside the other, the inner one is being edited (LibreOffice keeps the
+    // paragraph a comment is anchored in focused while the comment's own paragraph has the keys).
+    AtspiAccessible* window = nullptr;
+    AtspiAccessible* focused = nullptr;
+    for (const GObjectRef<AtspiAccessible>& object : objects) {
+        const Watch watch(*d_, object.get());
+        if (watch.skip()) {
+            return nullptr;
+        }
+        atspi_accessible_clear_cache(object.get());
+        GObjectRef<AtspiStateSet> states(stateSetOf(object.get()));
+        // Firefox replaces a field's object when a script or a paste changes its text; the old
+        // object may keep its focused state, marked defunct.
+        if (!states || !atspi_state_set_contains(states.get(), ATSPI_STATE_FOCUSED) ||
+            atspi_state_set_contains(states.get(), ATSPI_STATE_DEFUNCT)) {
+            continue;
+        }
+        const AtspiRole role = roleOf(object.get());
+        if (role == ATSPI_ROLE_ROOT_PANE || role == ATSPI_ROLE_FRAME || role == ATSPI_ROLE_WINDOW) {
+            window = window ? window : object.get();
+            continue;
+        }
+        if (!focused || isInside(object.get(), focused)) {
+            focused = object.get();
+        }
+    }
+    if (focused) {
+        return deepestFocused(focused);
+    }
+    return window ? deepestFocused(window) : nullptr;
+}
+
+// A focused object, or, in LibreOffice, the deepest focused object below it, with a new
+// reference. The office announces a comment's editor (a panel without text) or keeps the
+// paragraph the comment is anchored in focused: the text being edited is focused below either.
+AtspiAccessible* AtspiAccessibility::deepestFocused(AtspiAccessible* focused) {
+    if (isLibreOfficeObject(focused)) {
+        if (AtspiAccessible* inner =
+                findFocusedChild(focused, 0, SteadyClock::now() + AtspiAccessibility::focusSearchBudget, true)) {
+            return inner;
+        }
+    }
+    return static_cast<AtspiAccessible*>(g_object_ref(focused));
 }
 
 AccessibleElementHandle AtspiAccessibility::systemFocusedElement() {
-    if (!d_->lastFocused) {
-        return nullptr;
-    }
-    // The element may have lost the focus without telling us, or be gone.
-    const Watch watch(*d_, d_->lastFocused);
-    if (watch.skip()) {
-        return nullptr;
-    }
-    atspi_accessible_clear_cache(d_->lastFocused);
-    GObjectRef<AtspiStateSet> states(stateSetOf(d_->lastFocused));
-    // Firefox replaces a field's object when a script or a paste changes its text; the old
-    // object may keep its focused state, marked defunct.
-    if (!states || !atspi_state_set_contains(states.get(), ATSPI_STATE_FOCUSED) ||
-        atspi_state_set_contains(states.get(), ATSPI_STATE_DEFUNCT)) {
-        return nullptr;
-    }
-    // LibreOffice announces a comment's editor (a panel without text) or keeps the paragraph the
-    // comment is anchored in focused: the text being edited is focused below either.
-    if (isLibreOfficeObject(d_->lastFocused)) {
-        if (AtspiAccessible* inner = findFocusedChild(
-                d_->lastFocused, 0, SteadyClock::now() + AtspiAccessibility::focusSearchBudget, true)) {
-            return wrap(inner);
-        }
-    }
-    return wrap(static_cast<AtspiAccessible*>(g_object_ref(d_->lastFocused)));
+    return wrap(announcedFocus(d_->lastFocusedApplication));
 }
 
 AccessibleElementHandle AtspiAccessibility::focusedElementOfApplication(qint64 pid) {
+    // What the program last said of its own focus, checked with a call an object: a walk of its
+    // tree costs a round trip per object (an office with a sheet and a document open: seconds).
+    const std::string announcing = d_->announcingApplication(pid);
+    if (AtspiAccessible* found = announcedFocus(announcing)) {
+        return wrap(found);
+    }
     GObjectRef<AtspiAccessible> app(d_->application(pid));
     if (!app) {
         return nullptr;
     }
     const Watch watch(*d_, app.get());
+    if (isLibreOfficeObject(app.get())) {
+        // The office says where its focus goes: while an object it announced has not been
+        // said to lose it (the shortcut's grab takes it away until the keys are up, and the
+        // office announces it again then), the caller looks again rather than walk. Otherwise
+        // its objects are walked, not searched, a round trip each: the window the user works in
+        // first, so that other documents (an open sheet) cost nothing.
+        if (d_->holdsAnnouncedFocus(announcing)) {
+            return nullptr;
+        }
+        if (AtspiAccessible* found = focusedInActiveWindow(app.get())) {
+            return wrap(found);
+        }
+    }
     return wrap(searchFocused(app.get(), 0));
 }
 
 AccessibleElementHandle AtspiAccessibility::focusedElementOfActiveWindow(qint64 pid) {
+    if (AtspiAccessible* found = announcedFocus(d_->announcingApplication(pid))) {
+        return wrap(found);
+    }
     GObjectRef<AtspiAccessible> app(d_->application(pid));
     if (!app) {
         return nullptr;
     }
     const Watch watch(*d_, app.get());
-    CallError countError;
-    const gint count = atspi_accessible_get_child_count(app.get(), countError.out());
-    for (gint i = 0; !countError.failed() && i < count; ++i) {
-        CallError childError;
-        GObjectRef<AtspiAccessible> window(atspi_accessible_get_child_at_index(app.get(), i, childError.out()));
-        if (childError.failed() || !window || !hasState(window.get(), ATSPI_STATE_ACTIVE)) {
-            continue;
-        }
-        return wrap(searchFocused(window.get(), 1));
-    }
-    return nullptr;
+    return wrap(focusedInActiveWindow(app.get()));
 }
 
 std::optional<qint64> AtspiAccessibility::processIdOf(const AccessibleElementHandle& element) {

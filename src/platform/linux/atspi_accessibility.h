@@ -7,6 +7,9 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <string>
+
+typedef struct _AtspiAccessible AtspiAccessible;
 
 namespace tavrolin {
 
@@ -23,6 +26,8 @@ public:
     static constexpr std::chrono::milliseconds unresponsiveQuarantine{3000};
     // A search for the focused object below an application gives up after this long.
     static constexpr std::chrono::milliseconds focusSearchBudget{300};
+    // How long a bus found unreachable is left before it is asked again.
+    static constexpr std::chrono::milliseconds trustConfirmPause{300};
 
     explicit AtspiAccessibility(DBusAccessibilityBusStatus& busStatus, int callTimeoutMs = 500);
     // Keeps the bus status alive as long as itself.
@@ -68,6 +73,8 @@ public:
     bool isSameElement(const AccessibleElementHandle& a, const AccessibleElementHandle& b) override;
 
 private:
+    AtspiAccessible* announcedFocus(const std::string& app);
+    static AtspiAccessible* deepestFocused(AtspiAccessible* focused);
     struct State;
     class Watch;
     // Runs `call` on the element's object under the watch of its application (defined beside the

@@ -4,6 +4,7 @@
 
 #include <QCoroDBusPendingCall>
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
@@ -30,15 +31,29 @@ QDBusMessage setCall(bool enabled) {
     return call;
 }
 
-std::optional<bool> enabledFrom(const QDBusMessage& reply) {
+AccessibilitySwitch switchFrom(const QDBusMessage& reply) {
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        // Qt's own time-out and the bus daemon's: the call may have been answered later.
+        const QDBusError::ErrorType error = QDBusError(reply).type();
+        return error == QDBusError::NoReply || error == QDBusError::Timeout || error == QDBusError::TimedOut
+                   ? AccessibilitySwitch::noAnswer
+                   : AccessibilitySwitch::unreachable;
+    }
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-        return std::nullopt;
+        return AccessibilitySwitch::unreachable;
     }
     const QVariant value = reply.arguments().constFirst().value<QDBusVariant>().variant();
     if (value.typeId() != QMetaType::Bool) {
-        return std::nullopt;
+        return AccessibilitySwitch::unreachable;
     }
-    return value.toBool();
+    return value.toBool() ? AccessibilitySwitch::on : AccessibilitySwitch::off;
+}
+
+std::optional<bool> enabledFrom(AccessibilitySwitch answer) {
+    if (answer == AccessibilitySwitch::on || answer == AccessibilitySwitch::off) {
+        return answer == AccessibilitySwitch::on;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -52,15 +67,15 @@ QDBusConnection DBusAccessibilityBusStatus::bus() const {
     return connection_ ? *connection_ : QDBusConnection::sessionBus();
 }
 
-QCoro::Task<std::optional<bool>> DBusAccessibilityBusStatus::isEnabled() {
+QCoro::Task<AccessibilitySwitch> DBusAccessibilityBusStatus::readSwitch() {
     QDBusConnection bus = this->bus();
     if (!bus.isConnected()) {
-        co_return std::nullopt;
+        co_return AccessibilitySwitch::unreachable;
     }
     const QDBusMessage call = getCall();
     QDBusPendingCall pending = bus.asyncCall(call, timeoutMs_);
     const QDBusMessage reply = co_await pending;
-    co_return enabledFrom(reply);
+    co_return switchFrom(reply);
 }
 
 QCoro::Task<bool> DBusAccessibilityBusStatus::setEnabled(bool enabled) {
@@ -74,16 +89,20 @@ QCoro::Task<bool> DBusAccessibilityBusStatus::setEnabled(bool enabled) {
     if (reply.type() != QDBusMessage::ReplyMessage) {
         co_return false;
     }
-    const std::optional<bool> now = co_await isEnabled();
-    co_return now == enabled;
+    const AccessibilitySwitch now = co_await readSwitch();
+    co_return now == (enabled ? AccessibilitySwitch::on : AccessibilitySwitch::off);
+}
+
+AccessibilitySwitch DBusAccessibilityBusStatus::readSwitchBlocking() {
+    QDBusConnection bus = this->bus();
+    if (!bus.isConnected()) {
+        return AccessibilitySwitch::unreachable;
+    }
+    return switchFrom(bus.call(getCall(), QDBus::Block, timeoutMs_));
 }
 
 std::optional<bool> DBusAccessibilityBusStatus::isEnabledBlocking() {
-    QDBusConnection bus = this->bus();
-    if (!bus.isConnected()) {
-        return std::nullopt;
-    }
-    return enabledFrom(bus.call(getCall(), QDBus::Block, timeoutMs_));
+    return enabledFrom(readSwitchBlocking());
 }
 
 bool DBusAccessibilityBusStatus::setEnabledBlocking(bool enabled) {

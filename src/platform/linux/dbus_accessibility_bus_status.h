@@ -18,9 +18,11 @@ public:
     // Asks on the given connection instead of the session bus (tests use a bus of their own).
     DBusAccessibilityBusStatus(QDBusConnection connection, int timeoutMs);
 
-    QCoro::Task<std::optional<bool>> isEnabled() override;
+    QCoro::Task<AccessibilitySwitch> readSwitch() override;
     QCoro::Task<bool> setEnabled(bool enabled) override;
 
+    AccessibilitySwitch readSwitchBlocking();
+    // Absent when the bus could not be asked or did not answer in time.
     std::optional<bool> isEnabledBlocking();
     bool setEnabledBlocking(bool enabled);
 

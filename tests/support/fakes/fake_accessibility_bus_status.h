@@ -2,21 +2,24 @@
 
 #include "platform/accessibility_bus_status.h"
 
-#include <optional>
-
 namespace tavrolin::test {
 
 // The accessibility switch in memory. `reachable` false behaves as a missing bus;
-// `acceptsSwitch` false as a desktop that refuses to change it.
+// `acceptsSwitch` false as a desktop that refuses to change it; `unanswered` reads in a row
+// time out first, as a bus on a loaded machine may.
 class FakeAccessibilityBusStatus final : public AccessibilityBusStatus {
 public:
     // Both answer at once: a caller awaiting them goes on without the event loop.
-    QCoro::Task<std::optional<bool>> isEnabled() override {
+    QCoro::Task<AccessibilitySwitch> readSwitch() override {
         ++reads;
-        if (!reachable) {
-            co_return std::nullopt;
+        if (unanswered > 0) {
+            --unanswered;
+            co_return AccessibilitySwitch::noAnswer;
         }
-        co_return enabled;
+        if (!reachable) {
+            co_return AccessibilitySwitch::unreachable;
+        }
+        co_return enabled ? AccessibilitySwitch::on : AccessibilitySwitch::off;
     }
     QCoro::Task<bool> setEnabled(bool value) override {
         ++writes;
@@ -30,6 +33,7 @@ public:
     bool reachable = true;
     bool acceptsSwitch = true;
     bool enabled = false;
+    int unanswered = 0;
     int reads = 0;
     int writes = 0;
 };

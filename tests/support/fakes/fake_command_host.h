@@ -46,7 +46,9 @@ public:
         return false;
     }
     void presentFocusedTextCopyFallback(const QString& text, bool) override { copied.push_back(text); }
-    QCoro::Task<bool> accessibilityTrusted(AccessibilityTrustCheck) override { co_return trusted; }
+    QCoro::Task<AccessibilityPermissionStatus> accessibilityAccess(AccessibilityTrustCheck) override {
+        co_return trusted ? AccessibilityPermissionStatus::trusted : AccessibilityPermissionStatus::notTrusted;
+    }
     void startAfterCurrentRun(std::function<void()> start) override { QTimer::singleShot(0, std::move(start)); }
     Scheduler& scheduler() override { return manualScheduler; }
 
