@@ -321,23 +321,13 @@ void X11GlobalKeyGrabber::loseAll(quint32 id, GlobalKeyGrabStatus status) {
     }
 }
 
-void X11GlobalKeyGrabber::followKeyboardChange() {
-    if (requests_.empty()) {
-        return;
-    }
-    const ModifierMasks masks = readModifierMasks();
-    KeyMap keys(xcb(connection_));
-    if (!keys.isValid()) {
-        return;  // the map could not be read: the grabs of before are the best there are
-    }
-    std::map<quint32, std::vector<KeyCombination>> wanted;
-    std::map<std::pair<quint8, quint16>, quint32> idByCombination;
-    std::optional<std::pair<quint32, GlobalKeyGrabStatus>> lost;
+auto X11GlobalKeyGrabber::placeShortcuts(KeyMap& keys, const ModifierMasks& masks) const -> Placement {
+    Placement placed;
     // The shortcuts whose letter has a key first; those placed where the US layout has their
     // letter take the keys left, so that no letter of the layout loses its own shortcut.
     for (const bool byPosition : {false, true}) {
         for (const auto& [id, request] : requests_) {
-            if (lost || wanted.contains(id)) {
+            if (placed.wanted.contains(id)) {
                 continue;
             }
             std::vector<quint8> keycodes = keys.producing(request.keysym);
@@ -351,25 +341,25 @@ void X11GlobalKeyGrabber::followKeyboardChange() {
             }
             const quint16 state = x11::modifierState(request.modifiers, masks);
             const bool taken = std::any_of(keycodes.begin(), keycodes.end(), [&](quint8 keycode) {
-                return idByCombination.contains({keycode, state});
+                return placed.idByCombination.contains({keycode, state});
             });
             if (taken && !byPosition) {
-                lost = {id, GlobalKeyGrabStatus::alreadyInUse};
-                break;
+                placed.inUse = id;
+                return placed;
             }
             if (taken || keycodes.empty()) {
                 continue;  // waits, ungrabbed, for a keyboard that has a key for it
             }
             for (const quint8 keycode : keycodes) {
-                idByCombination.emplace(std::pair{keycode, state}, id);
+                placed.idByCombination.emplace(std::pair{keycode, state}, id);
             }
-            wanted[id] = x11::combinationsFor(keycodes, request.modifiers, masks);
+            placed.wanted[id] = x11::combinationsFor(keycodes, request.modifiers, masks);
         }
     }
-    if (lost) {
-        loseAll(lost->first, lost->second);
-        return;
-    }
+    return placed;
+}
+
+void X11GlobalKeyGrabber::noteWaitingShortcuts(const std::map<quint32, std::vector<KeyCombination>>& wanted) {
     std::set<quint32> waiting;
     for (const auto& [id, request] : requests_) {
         if (!wanted.contains(id)) {
@@ -383,6 +373,24 @@ void X11GlobalKeyGrabber::followKeyboardChange() {
         }
     }
     waiting_ = std::move(waiting);
+}
+
+void X11GlobalKeyGrabber::followKeyboardChange() {
+    if (requests_.empty()) {
+        return;
+    }
+    const ModifierMasks masks = readModifierMasks();
+    KeyMap keys(xcb(connection_));
+    if (!keys.isValid()) {
+        return;  // the map could not be read: the grabs of before are the best there are
+    }
+    Placement placed = placeShortcuts(keys, masks);
+    if (placed.inUse) {
+        loseAll(*placed.inUse, GlobalKeyGrabStatus::alreadyInUse);
+        return;
+    }
+    std::map<quint32, std::vector<KeyCombination>>& wanted = placed.wanted;
+    noteWaitingShortcuts(wanted);
 
     std::set<KeyCombination> held;
     for (const auto& [id, combinations] : grabsById_) {
@@ -422,7 +430,7 @@ void X11GlobalKeyGrabber::followKeyboardChange() {
     }
     ungrabCombinations(changes.release);
     grabsById_ = std::move(wanted);
-    idByCombination_ = std::move(idByCombination);
+    idByCombination_ = std::move(placed.idByCombination);
     std::erase_if(keysDown_, [this](quint8 keycode) { return !isOurKeycode(keycode); });
     std::erase_if(lastReleaseTime_, [this](const auto& entry) { return !isOurKeycode(entry.first); });
     AppLog::app().info(QStringLiteral("global shortcuts grabbed again after a keyboard change count=%1").arg(moved));

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <map>
+#include <optional>
 #include <set>
 #include <utility>
 #include <vector>
@@ -55,6 +56,16 @@ private:
     // Brings the grabs to the keyboard map of now: grabs what moved, then releases what no
     // longer makes a shortcut; touches nothing when nothing moved.
     void followKeyboardChange();
+    // Which keys each shortcut takes on this keyboard map, or the first shortcut whose key another
+    // shortcut of ours took.
+    struct Placement {
+        std::map<quint32, std::vector<KeyCombination>> wanted;
+        std::map<std::pair<quint8, quint16>, quint32> idByCombination;
+        std::optional<quint32> inUse;
+    };
+    Placement placeShortcuts(KeyMap& keys, const ModifierMasks& masks) const;
+    // Logs each shortcut that newly has no key, and remembers which wait.
+    void noteWaitingShortcuts(const std::map<quint32, std::vector<KeyCombination>>& wanted);
     // Everything released and the lost callback told, after a keyboard change gave a shortcut's
     // key to another program.
     void loseAll(quint32 id, GlobalKeyGrabStatus status);
