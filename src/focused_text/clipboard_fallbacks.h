@@ -374,6 +374,8 @@ private:
     // Ends the hold when the clipboard is no longer ours to give (the user copied).
     void dropPendingRestore(Held pending);
     void checkPendingRestore(const Held& pending);
+    // The hold's next look, and a ping of its program and a read of its field when they are due.
+    void lookAgainLater(const Held& held);
     // Ends a hold before its field showed the paste: the field is watched where our select-all may
     // still stand there (`putBack`), to put it back, and, while the user has pressed nothing since
     // the paste, for a paste that lands late with other text, to undo it.

@@ -131,6 +131,11 @@ void ClipboardFallbacks::checkPendingRestore(const Held& held) {
                                             "its pages may still hold the keys waited=%1ms")
                                  .arg(pending.waited.count()));
     }
+    lookAgainLater(held);
+}
+
+void ClipboardFallbacks::lookAgainLater(const Held& held) {
+    PendingRestore& pending = *held;
     pending.call = scheduleCheck(held);
     if (!pending.pinging && (!pending.pingedAt || pending.waited - *pending.pingedAt >= holdPingInterval)) {
         pending.pinging = true;
