@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/session/tavrolin_process_home.h"
+
 #include <QProcess>
 #include <QRect>
 #include <QString>
@@ -9,10 +11,7 @@ namespace tavrolin::test {
 
 // Runs a desktop tool and answers what it printed, trimmed.
 inline QString runTool(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(5000);
-    return QString::fromLatin1(process.readAllStandardOutput()).trimmed();
+    return toolOutput(program, arguments);
 }
 
 // A window's place on the root window (without its frame).

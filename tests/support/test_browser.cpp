@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 
+#include <cstdio>
 #include <unistd.h>
 
 namespace tavrolin::test {
@@ -443,7 +444,14 @@ bool TestBrowser::start(Kind kind) {
 
 bool TestBrowser::activate() {
     toolOutput("xdotool", {"windowactivate", window_});
-    return waitUntil([this] { return activeWindow() == window_; }, 10s);
+    if (waitUntil([this] { return activeWindow() == window_; }, 10s)) {
+        return true;
+    }
+    const QString front = activeWindow();
+    std::fprintf(stderr, "the browser did not come to the front; in front: %s \"%s\" pid %s\n", qPrintable(front),
+                 qPrintable(toolOutput("xdotool", {"getwindowname", front})),
+                 qPrintable(toolOutput("xdotool", {"getwindowpid", front})));
+    return false;
 }
 
 std::optional<TestBrowser::Report> TestBrowser::send(const QString& commandJson, std::chrono::milliseconds limit) {
