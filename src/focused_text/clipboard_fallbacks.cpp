@@ -250,9 +250,17 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
         sent = co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_A);
         co_await sleepFor(scheduler_, selectAllWait);
     }
+    // A busy program may copy nothing within the wait (AbiWord under load): a copy that brought
+    // nothing where the field held text is made again before it counts as a change.
     std::optional<Copy> copy;
-    if (sent) {
-        copy = co_await copyByKeys(window, Qt::Key_C, saved);
+    int copies = 0;
+    while (sent && copies < fieldCopyAttempts) {
+        std::optional<Copy> next = co_await copyByKeys(window, Qt::Key_C, saved);
+        copy = std::move(next);
+        ++copies;
+        if (!copy || copy->text || expected.isEmpty()) {
+            break;
+        }
     }
     if (!copy) {
         co_return FieldAgain{};
@@ -269,9 +277,11 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
         }
         co_return FieldAgain{true, readBefore.afterSelectAll};
     }
-    AppLog::app().notice(QStringLiteral("focused field changed since it was read: not written length=%1 now=%2")
-                             .arg(expected.size())
-                             .arg(now.size()));
+    AppLog::app().notice(
+        QStringLiteral("focused field changed since it was read: not written length=%1 now=%2 copies=%3")
+            .arg(expected.size())
+            .arg(now.size())
+            .arg(copies));
     lastPasteFoundFieldChanged_ = true;
     if (cutEditor) {
         // What the user typed into the emptied field is selected now: the cut text goes back

@@ -84,6 +84,9 @@ public:
     // for every `copyPoll`.
     static constexpr std::chrono::milliseconds copyWait{200};
     static constexpr std::chrono::milliseconds copyPoll{5};
+    // How many copies of a field read by keystrokes are made before one that brought nothing
+    // (where the field held text) counts as a change.
+    static constexpr int fieldCopyAttempts = 3;
     static constexpr std::chrono::milliseconds selectAllWait{50};
     static constexpr std::chrono::milliseconds pasteSelectAllWait{30};
     // How long a field that can be read back may take to show the select-all of a whole-field

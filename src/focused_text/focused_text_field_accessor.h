@@ -62,9 +62,10 @@ public:
     // How long a line selected for writing on its own may take to show selected.
     static constexpr std::chrono::milliseconds lineSelectionBound{1000};
     static constexpr std::chrono::milliseconds lineSelectionPoll{30};
-    // How often a line write reads its field before an unanswered read counts as a change.
-    static constexpr int lineReadAttempts = 4;
-    static constexpr std::chrono::milliseconds lineReadRetryDelay{150};
+    // How often a field is read, `fieldReadRetryDelay` apart, before a read that a busy program
+    // left unanswered (or answered with no text where the field held some) counts as a change.
+    static constexpr int fieldReadAttempts = 4;
+    static constexpr std::chrono::milliseconds fieldReadRetryDelay{150};
 
     // How long the Translate probe waits for a program to take the request for its tree.
     static constexpr std::chrono::milliseconds treeRequestBound{100};

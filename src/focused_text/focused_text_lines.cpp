@@ -81,10 +81,10 @@ QCoro::Task<ReportedFieldText> FocusedTextFieldAccessor::readLinesOf(AccessibleE
     ReportedFieldText reported;
     for (int attempt = 1;; ++attempt) {
         reported = co_await readReported(element, withSelection);
-        if (reported.value || attempt == lineReadAttempts) {
+        if (reported.value || attempt == fieldReadAttempts) {
             co_return reported;
         }
-        co_await sleepFor(platform_.scheduler, lineReadRetryDelay);
+        co_await sleepFor(platform_.scheduler, fieldReadRetryDelay);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "focused_text/accessible_text_cleaning.h"
 #include "focused_text/focused_text_field_accessor.h"
 #include "language/focused_text_replacement_fallback.h"
+#include "platform/scheduler_sleep.h"
 
 #include <memory>
 
@@ -267,14 +268,25 @@ QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::changeSinceRead(Fo
     if (!snapshot.element) {
         co_return std::nullopt;  // nothing accessible to read it by
     }
-    const FieldNow now = co_await readSnapshotFieldNow(snapshot, selectionToo);
+    FieldNow now = co_await readSnapshotFieldNow(snapshot, selectionToo);
+    // A busy program may answer a read with no text at all (AbiWord and Gnumeric under load):
+    // only text other than the field's shows a change, and an empty answer is asked again.
+    int reads = 1;
+    while (now.text && now.text->isEmpty() && !snapshot.fullText.isEmpty() && reads < fieldReadAttempts) {
+        co_await sleepFor(platform_.scheduler, fieldReadRetryDelay);
+        FieldNow again = co_await readSnapshotFieldNow(snapshot, selectionToo);
+        now = std::move(again);
+        ++reads;
+    }
     if (!now.text) {
         co_return std::nullopt;  // a field without accessible text: only its keystroke copy read it
     }
     if (!fieldHoldsText(*now.text, snapshot.fullText)) {
-        AppLog::app().notice(QStringLiteral("focused field changed since it was read: not written length=%1 now=%2")
-                                 .arg(snapshot.fullText.size())
-                                 .arg(now.text->size()));
+        AppLog::app().notice(
+            QStringLiteral("focused field changed since it was read: not written length=%1 now=%2 reads=%3")
+                .arg(snapshot.fullText.size())
+                .arg(now.text->size())
+                .arg(reads));
         co_return QStringLiteral("text");
     }
     const bool selectionKept =

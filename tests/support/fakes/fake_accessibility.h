@@ -73,6 +73,8 @@ public:
     // A composer that builds its content anew on every change and keeps only the pictures it
     // published: any write takes the unpublished ones away.
     bool rebuildsOnChange = false;
+    // The next reads of its text answer it empty, as a program busy elsewhere may.
+    mutable int emptyReads = 0;
 
     QString selectedText() const { return text.mid(selection.location, selection.length); }
     // A plain text: no embedded objects.
@@ -264,12 +266,23 @@ public:
     }
     std::optional<QString> value(const AccessibleElementHandle& e) override {
         const FakeField* f = field(e);
-        return f && f->hasText ? std::optional<QString>(f->reportedText()) : std::nullopt;
+        if (!f || !f->hasText) {
+            return std::nullopt;
+        }
+        if (f->emptyReads > 0) {
+            --f->emptyReads;
+            return QString();
+        }
+        return f->reportedText();
     }
     std::optional<AccessibleRichText> richText(const AccessibleElementHandle& e) override {
         const FakeField* f = field(e);
         if (!f || !f->hasText) {
             return std::nullopt;
+        }
+        if (f->emptyReads > 0) {
+            --f->emptyReads;
+            return AccessibleRichText{};
         }
         return AccessibleRichText{f->reportedText(), f->reportedObjects(), f->reportedUnpublished()};
     }
