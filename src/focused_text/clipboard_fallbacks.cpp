@@ -100,7 +100,15 @@ QCoro::Task<std::optional<ClipboardFallbacks::Copy>> ClipboardFallbacks::copyByK
         waited += copyPoll;
     }
     if (clipboard_.holdsOwnContents()) {
-        co_return copy;  // nothing was copied
+        // Nothing yet: a program that shows it read the key copied nothing (no selection). One
+        // slowed down copies once it gets to the key, and that copy must not be taken for the
+        // answer to a later key of ours.
+        const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
+        const bool read = co_await keysShownRead(window);
+        if (!alive || clipboard_.holdsOwnContents()) {
+            copy.mayStillCome = !read;
+            co_return copy;
+        }
     }
     copy.text = co_await clipboard_.readText();
     if ((!copy.text || copy.text->isEmpty()) && waited < copyWait) {
@@ -146,6 +154,7 @@ QCoro::Task<std::unique_ptr<AsyncMutex::Hold>> ClipboardFallbacks::takeQueue(con
         co_return std::unique_ptr<AsyncMutex::Hold>();
     }
     auto held = std::make_unique<AsyncMutex::Hold>(co_await queue_.lock());
+    ++operations_;
     if (window) {
         // Keys go there now: what the field does next is this operation's, no late paste's.
         laterCommandIn(*window);
@@ -181,8 +190,10 @@ QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> ClipboardFallbacks::
     std::optional<QString> result;
     std::optional<Copy> copy = co_await copyByKeys(*window, letter, *saved, true);
     bool sent = copy.has_value();
+    bool mayStillCome = false;
     if (sent) {
         result = copy->text;
+        mayStillCome = copy->mayStillCome;
     }
     const bool afterSelectAll = sent && !result;
     if (afterSelectAll) {
@@ -194,7 +205,11 @@ QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> ClipboardFallbacks::
         }
         if (sent) {
             result = copy->text;
+            mayStillCome = mayStillCome || copy->mayStillCome;
         }
+    }
+    if (mayStillCome && !useCut) {
+        watchForLateCopy(*saved);
     }
     if (useCut && result) {
         // The field has lost this text until a replacement or restoreCutText() puts it back.
@@ -227,10 +242,47 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::readSelectedTextViaClipb
         co_return std::nullopt;
     }
     const std::optional<Copy> copy = co_await copyByKeys(*window, Qt::Key_C, *saved, true);
+    if (copy && copy->mayStillCome) {
+        watchForLateCopy(*saved);
+    }
     if (!copy || (!copy->text && !copy->html)) {
         co_return std::nullopt;
     }
     co_return bestClipboardSelectionText(copy->text, copy->html);
+}
+
+void ClipboardFallbacks::watchForLateCopy(const ClipboardContents& saved) {
+    lateCopy_ = std::make_unique<LateCopy>();
+    lateCopy_->saved = saved;
+    lateCopy_->userInputAt = userInput();
+    lateCopy_->operation = operations_;
+    lateCopy_->call = scheduler_.scheduleAfter(lateCopyPoll, [this] { lookForLateCopy(); });
+}
+
+void ClipboardFallbacks::lookForLateCopy() {
+    LateCopy& watch = *lateCopy_;
+    watch.waited += lateCopyPoll;
+    if (watch.operation != operations_) {
+        lateCopy_.reset();  // a later operation has the clipboard: what is on it is its own
+        return;
+    }
+    if (!queue_.isLocked() && !clipboard_.holdsOwnContents()) {
+        // Without a key or a click of the user's since, the copy is the program's late answer to
+        // our key; otherwise it may be the user's own.
+        if (userInput() == watch.userInputAt) {
+            holdUsersClipboard(watch.saved);
+            AppLog::app().notice(QStringLiteral("clipboard restore: a copy its program made after the read had "
+                                                "ended was taken back waited=%1ms")
+                                     .arg(watch.waited.count()));
+        }
+        lateCopy_.reset();
+        return;
+    }
+    if (watch.waited >= lateCopyBound) {
+        lateCopy_.reset();
+        return;
+    }
+    watch.call = scheduler_.scheduleAfter(lateCopyPoll, [this] { lookForLateCopy(); });
 }
 
 QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(FrontApplication window,

@@ -87,6 +87,12 @@ public:
     // How many copies of a field read by keystrokes are made before one that brought nothing
     // (where the field held text) counts as a change.
     static constexpr int fieldCopyAttempts = 3;
+    // A copy key that a busy program had not handled when the read ended may still copy, over the
+    // user's clipboard put back meanwhile: for `lateCopyBound` after a read, such a copy is taken
+    // back (looked for every `lateCopyPoll`), unless the user has acted since or a later
+    // operation has the clipboard.
+    static constexpr std::chrono::milliseconds lateCopyBound{3000};
+    static constexpr std::chrono::milliseconds lateCopyPoll{20};
     static constexpr std::chrono::milliseconds selectAllWait{50};
     static constexpr std::chrono::milliseconds pasteSelectAllWait{30};
     // How long a field that can be read back may take to show the select-all of a whole-field
@@ -338,6 +344,8 @@ private:
     struct Copy {
         std::optional<QString> text;  // never empty
         std::optional<QString> html;
+        // Nothing was copied, and its program did not show that it read the key: it may copy yet.
+        bool mayStillCome = false;
     };
     // Control+`letter` to `window` while the clipboard holds the user's `saved` contents as ours;
     // what the program copied (with its HTML when asked), the user's contents back as ours at once
@@ -423,6 +431,19 @@ private:
     // user's. Shared with the offers, which ask about them when a request comes.
     std::shared_ptr<std::int64_t> ownPasteKeys_ = std::make_shared<std::int64_t>(0);
     std::vector<std::shared_ptr<LatePaste>> latePastes_;
+    // The watch for a copy that may come after its read ended (see lateCopyBound).
+    struct LateCopy {
+        ClipboardContents saved;
+        std::uint64_t userInputAt = 0;
+        std::uint64_t operation = 0;  // the read's, of operations_
+        std::chrono::milliseconds waited{0};
+        std::unique_ptr<ScheduledCall> call;
+    };
+    void watchForLateCopy(const ClipboardContents& saved);
+    void lookForLateCopy();
+    std::unique_ptr<LateCopy> lateCopy_;
+    // How many operations have taken the queue so far.
+    std::uint64_t operations_ = 0;
     std::function<void()> onWillUse_;
     AsyncMutex queue_;
     // Pastes held for their targets, one per window, oldest first.

@@ -67,6 +67,36 @@ TEST_F(ClipboardFallbacksTest, WholeFieldCopySelectsAllWhenTheFirstCopyGivesNoth
     EXPECT_EQ(clipboard.formats, userClipboard);
 }
 
+// A program slowed down copies once it gets to the key. A copy that comes before it shows it read
+// the key is the read's (never taken for the answer to a select-all after it); one that comes
+// once the read has ended is taken off the user's clipboard, unless the user acted since.
+TEST_F(ClipboardFallbacksTest, ACopyThatComesLateIsTheReadsOrIsTakenBack) {
+    field->setText("hello world", {0, 5});
+    keyboard.pageBusy = true;
+    keyboard.whilePinged = [&] { keyboard.resume(); };  // its answer comes after the keys
+    EXPECT_EQ(run(fallbacks.readTextViaClipboard(editor)), "hello");
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+C"}));
+    EXPECT_EQ(clipboard.formats, userClipboard);
+
+    test::ScopedLogCapture log;
+    test::FakeUserKeyActivity activity(scheduler);
+    ClipboardFallbacks watched{clipboard, gate, scheduler, 300ms, &keyboard, &keyboard, &activity};
+    keyboard.whilePinged = nullptr;
+    keyboard.takesPing = false;  // nothing shows whether it read the key
+    for (const bool userCopies : {false, true}) {
+        keyboard.pageBusy = true;
+        EXPECT_EQ(run(watched.readSelectedTextViaClipboard(false, editor)), std::nullopt);
+        EXPECT_EQ(clipboard.formats, userClipboard);
+        if (userCopies) {
+            activity.chord({test::FakeUserKeyActivity::controlL, 'c'});
+        }
+        keyboard.resume();
+        scheduler.advance(ClipboardFallbacks::lateCopyPoll * 2);
+        EXPECT_EQ(clipboard.text(), userCopies ? "hello" : "the user's text") << userCopies;
+    }
+    EXPECT_EQ(log.messages(LogCategory::app).filter("copy its program made after the read").size(), 1);
+}
+
 // Meanwhile every other program (a clipboard manager) gets the user's clipboard, never anything
 // of ours.
 TEST_F(ClipboardFallbacksTest, AnApplicationThatIgnoresTheKeysGivesNothing) {
