@@ -102,11 +102,21 @@ QCoro::Task<std::optional<ClipboardFallbacks::Copy>> ClipboardFallbacks::copyByK
     if (clipboard_.holdsOwnContents()) {
         // Nothing yet: a program that shows it read the key copied nothing (no selection). One
         // slowed down copies once it gets to the key, and that copy must not be taken for the
-        // answer to a later key of ours.
+        // answer to a later key of ours: it is waited for as long as the program answers no ping.
         const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
-        const bool read = co_await keysShownRead(window);
-        if (!alive || clipboard_.holdsOwnContents()) {
-            copy.mayStillCome = !read;
+        bool read = false;
+        for (std::chrono::milliseconds pinged{0};
+             windowPing_ && pingProvesKeysRead(window) && !read && pinged < lateCopyWait; pinged += pingBound) {
+            read = co_await keysShownRead(window);
+            if (!alive || !clipboard_.holdsOwnContents()) {
+                break;
+            }
+        }
+        if (!alive) {
+            co_return copy;
+        }
+        if (clipboard_.holdsOwnContents()) {
+            copy.mayStillCome = !read && windowPing_;
             co_return copy;
         }
     }
@@ -302,19 +312,18 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
         sent = co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_A);
         co_await sleepFor(scheduler_, selectAllWait);
     }
-    // A busy program may copy nothing within the wait (AbiWord under load): a copy that brought
-    // nothing where the field held text is made again before it counts as a change.
     std::optional<Copy> copy;
-    int copies = 0;
-    while (sent && copies < fieldCopyAttempts) {
-        std::optional<Copy> next = co_await copyByKeys(window, Qt::Key_C, saved);
-        copy = std::move(next);
-        ++copies;
-        if (!copy || copy->text || expected.isEmpty()) {
-            break;
-        }
+    if (sent) {
+        copy = co_await copyByKeys(window, Qt::Key_C, saved);
     }
     if (!copy) {
+        co_return FieldAgain{};
+    }
+    if (copy->mayStillCome) {
+        // Its program has not got to the key: what the field holds is not known, and a paste
+        // would wait behind that copy.
+        AppLog::app().notice(QStringLiteral("focused field paste withheld: its program has not handled the copy key"));
+        watchForLateCopy(saved);
         co_return FieldAgain{};
     }
     const std::optional<QString> copied = copy->text;
@@ -329,11 +338,9 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
         }
         co_return FieldAgain{true, readBefore.afterSelectAll};
     }
-    AppLog::app().notice(
-        QStringLiteral("focused field changed since it was read: not written length=%1 now=%2 copies=%3")
-            .arg(expected.size())
-            .arg(now.size())
-            .arg(copies));
+    AppLog::app().notice(QStringLiteral("focused field changed since it was read: not written length=%1 now=%2")
+                             .arg(expected.size())
+                             .arg(now.size()));
     lastPasteFoundFieldChanged_ = true;
     if (cutEditor) {
         // What the user typed into the emptied field is selected now: the cut text goes back
@@ -357,13 +364,18 @@ QCoro::Task<void> ClipboardFallbacks::collapseSelectAll(FrontApplication window)
     }
 }
 
+bool ClipboardFallbacks::pingProvesKeysRead(const FrontApplication& window) const {
+    // Its window's process answers for pages that may still hold the keys; an unknown program's
+    // process may be any of its own.
+    return !gate_.isUnknownProgram(window) &&
+           !(processes_ && processes_->runsProcessesOfItsOwnProgram(window.processId));
+}
+
 QCoro::Task<bool> ClipboardFallbacks::keysShownRead(FrontApplication window) {
     if (!windowPing_) {
         co_return true;
     }
-    // Its window's process answers for pages that may still hold the keys; an unknown program's
-    // process may be any of its own.
-    if (gate_.isUnknownProgram(window) || (processes_ && processes_->runsProcessesOfItsOwnProgram(window.processId))) {
+    if (!pingProvesKeysRead(window)) {
         co_return false;
     }
     const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
@@ -500,8 +512,7 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     pending->offer = offer;
     pending->fetchesBefore = fetchesBefore;
     // An unknown program's process may be anything, its pages included.
-    pending->pingProvesKeysRead = !gate_.isUnknownProgram(*window) &&
-                                  !(processes_ && processes_->runsProcessesOfItsOwnProgram(window->processId));
+    pending->pingProvesKeysRead = pingProvesKeysRead(*window);
     pending->fieldAfter = std::move(checks.fieldAfter);
     pending->putFieldBack = std::move(checks.putFieldBack);
     pending->fieldFocused = std::move(checks.fieldFocused);

@@ -84,9 +84,9 @@ public:
     // for every `copyPoll`.
     static constexpr std::chrono::milliseconds copyWait{200};
     static constexpr std::chrono::milliseconds copyPoll{5};
-    // How many copies of a field read by keystrokes are made before one that brought nothing
-    // (where the field held text) counts as a change.
-    static constexpr int fieldCopyAttempts = 3;
+    // How long a copy key its program has not shown it handled (it answers no ping) is waited
+    // for, after `copyWait`.
+    static constexpr std::chrono::milliseconds lateCopyWait{1500};
     // A copy key that a busy program had not handled when the read ended may still copy, over the
     // user's clipboard put back meanwhile: for `lateCopyBound` after a read, such a copy is taken
     // back (looked for every `lateCopyPoll`), unless the user has acted since or a later
@@ -364,6 +364,8 @@ private:
     // Whether `window`'s program has shown that it read the keys sent to it so far: it answered a
     // ping sent after them, where that answer proves it (see the class comment).
     QCoro::Task<bool> keysShownRead(FrontApplication window);
+    // Whether an answered ping of `window` shows that its program read the keys sent before it.
+    bool pingProvesKeysRead(const FrontApplication& window) const;
     // Select-all for a whole-field paste; whether it was sent and, where `shown` can tell, seen.
     QCoro::Task<bool> selectAllForPaste(FrontApplication window, const SelectAllCheck& shown);
     // The field made ready for a paste: unchanged since it was read (where it was), and selected

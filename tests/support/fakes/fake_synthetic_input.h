@@ -79,8 +79,6 @@ public:
     // The next select-alls never reach the field (something else had the keyboard for that
     // moment, as our own shortcut's grab had before keys waited for it): its caret stays.
     int selectAllsLost = 0;
-    // The next copy keys copy nothing (the program, busy, had not copied when it was looked for).
-    int copiesLost = 0;
 
     // A paste deferred by fetchesPasteLater arrives now.
     void fetchPaste() {
@@ -166,9 +164,7 @@ public:
             field->wholeDocumentSelected = field->otherParagraphs.has_value();
             break;
         case Qt::Key_C:
-            if (copiesLost > 0) {
-                --copiesLost;
-            } else if (field->selection.length > 0) {
+            if (field->selection.length > 0) {
                 clipboard_.copy(field->selectedText(), copiedHtml);
             }
             break;
