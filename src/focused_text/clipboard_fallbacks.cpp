@@ -140,6 +140,7 @@ QCoro::Task<std::optional<ClipboardFallbacks::Copy>> ClipboardFallbacks::copyByK
     }
     // The program's copy goes no further: every other program gets the user's clipboard again at
     // once, as it had it before the key (an empty one stays empty).
+    takenCopy_ = TakenCopy{window.windowId, requestsBy(window)};
     holdUsersClipboard(saved);
     co_return copy;
 }
@@ -492,6 +493,16 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     } else {
         clipboard_.setContents(*saved);
     }
+    if (takenCopy_ && takenCopy_->windowId == window->windowId) {
+        // A program whose copy we took back learns that it no longer holds the clipboard by asking
+        // us what it holds; until it has, its paste may take its own copy.
+        const quint64 before = takenCopy_->requests;
+        for (std::chrono::milliseconds waited{0}; waited < ownerChangeWait && requestsBy(*window) <= before;
+             waited += copyPoll) {
+            co_await sleepFor(scheduler_, copyPoll);
+        }
+    }
+    takenCopy_.reset();
     const quint64 fetchesBefore = fetchesBy(*window);
     ++*ownPasteKeys_;  // before it goes: the display may count it before the chord returns
     const bool sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_V);

@@ -87,6 +87,9 @@ public:
     // How long a copy key its program has not shown it handled (it answers no ping) is waited
     // for, after `copyWait`.
     static constexpr std::chrono::milliseconds lateCopyWait{1500};
+    // How long a paste key waits for the program whose copy we took back to ask what the
+    // clipboard holds now: until then it may paste its own copy (LibreOffice does).
+    static constexpr std::chrono::milliseconds ownerChangeWait{300};
     // A copy key that a busy program had not handled when the read ended may still copy, over the
     // user's clipboard put back meanwhile: for `lateCopyBound` after a read, such a copy is taken
     // back (looked for every `lateCopyPoll`), unless the user has acted since or a later
@@ -420,6 +423,16 @@ private:
     bool targetFetched(const PendingRestore& pending) const;
     // How often `target`'s program has fetched our clipboard data.
     quint64 fetchesBy(const FrontApplication& target) const;
+    // The program of the window whose copy a copy key took last, and how many requests of the
+    // clipboard it had made when we took the clipboard back (see ownerChangeWait).
+    struct TakenCopy {
+        quint64 windowId = 0;
+        quint64 requests = 0;
+    };
+    std::optional<TakenCopy> takenCopy_;
+    quint64 requestsBy(const FrontApplication& target) const {
+        return clipboard_.requestsBy(target.processUnknown ? 0 : target.processId, target.windowId);
+    }
     void notify() const;
 
     Clipboard& clipboard_;

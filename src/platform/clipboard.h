@@ -50,6 +50,10 @@ public:
     // this program put on the clipboard: a paste is over only once its target has fetched it. Fetches by any other program (a clipboard manager, anything polling the
     // clipboard) do not count: they neither end a paste nor show that it arrived.
     virtual quint64 ownDataFetchesBy(qint64 processId, quint64 window) const = 0;
+    // How many times that program (as for ownDataFetchesBy()) has asked this program anything of
+    // the clipboard it holds, which formats it offers included: a program that held the clipboard
+    // before us may ask that to learn that it no longer does.
+    virtual quint64 requestsBy(qint64 processId, quint64 window) const { return ownDataFetchesBy(processId, window); }
     // Whether the clipboard still holds what this object put on it last: false once anything
     // else has replaced it, another program or another window of ours (the user copying).
     virtual bool holdsOwnContents() const = 0;

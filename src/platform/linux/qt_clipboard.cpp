@@ -93,9 +93,10 @@ public:
         // gone a moment later (xclip), so it is asked now.
         const std::optional<std::uint32_t> pid = x11::localClientProcessID(connection_, request->requestor);
         const quint32 client = request->requestor & ~clientMask_;
+        requests_.add(pid, client);
         // Asking which formats there are is not fetching the data.
         if (request->target != targets_ && request->target != timestamp_ && request->target != multiple_) {
-            count(pid, client);
+            fetches_.add(pid, client);
         }
         const auto offer = std::find_if(offers_.begin(), offers_.end(), [&](const auto& entry) {
             const Offer& o = entry.second;
@@ -114,19 +115,8 @@ public:
         return true;
     }
 
-    quint64 fetchesBy(qint64 processId, quint64 window) const {
-        const std::lock_guard lock(mutex_);
-        const quint32 client = static_cast<quint32>(window) & ~clientMask_;
-        const auto count = [](const auto& map, auto key) -> quint64 {
-            const auto it = map.find(key);
-            return it == map.end() ? 0 : it->second;
-        };
-        if (processId <= 0) {
-            return window == 0 ? 0 : count(byClient_, client);
-        }
-        return count(byProcess_, static_cast<std::uint32_t>(processId)) +
-               (window == 0 ? 0 : count(byClientWithoutProcess_, client));
-    }
+    quint64 fetchesBy(qint64 processId, quint64 window) const { return fetches_.of(processId, window, clientMask_); }
+    quint64 requestsBy(qint64 processId, quint64 window) const { return requests_.of(processId, window, clientMask_); }
 
     quint64 offer(qint64 processId, quint64 window, const QString& text, std::function<bool()> standing) {
         const quint64 id = ++lastOffer_;
@@ -160,16 +150,6 @@ public:
     bool hasOffers() const { return !offers_.empty(); }
 
 private:
-    void count(const std::optional<std::uint32_t>& pid, quint32 client) {
-        const std::lock_guard lock(mutex_);
-        ++byClient_[client];
-        if (pid) {
-            ++byProcess_[*pid];
-        } else {
-            ++byClientWithoutProcess_[client];
-        }
-    }
-
     // The offered text for `request`, or a refusal (property None) for what it cannot have:
     // another format, several at once, or more than one request can carry.
     void answer(const xcb_selection_request_event_t& request, const Offer& offer) {
@@ -217,10 +197,39 @@ private:
     std::map<quint64, Offer> offers_;  // GUI thread only
     quint64 lastOffer_ = 0;
     std::set<quint64> replaced_;  // offers a newer one to their window replaced, not yet withdrawn
-    mutable std::mutex mutex_;
-    std::map<std::uint32_t, quint64> byProcess_;
-    std::map<quint32, quint64> byClient_;
-    std::map<quint32, quint64> byClientWithoutProcess_;
+    // Requests for the clipboard, by the process that made them (where the server knows it) and
+    // by X client.
+    struct Counts {
+        mutable std::mutex mutex;
+        std::map<std::uint32_t, quint64> byProcess;
+        std::map<quint32, quint64> byClient;
+        std::map<quint32, quint64> byClientWithoutProcess;
+
+        void add(const std::optional<std::uint32_t>& pid, quint32 client) {
+            const std::lock_guard lock(mutex);
+            ++byClient[client];
+            if (pid) {
+                ++byProcess[*pid];
+            } else {
+                ++byClientWithoutProcess[client];
+            }
+        }
+        quint64 of(qint64 processId, quint64 window, quint32 clientMask) const {
+            const std::lock_guard lock(mutex);
+            const quint32 client = static_cast<quint32>(window) & ~clientMask;
+            const auto count = [](const auto& map, auto key) -> quint64 {
+                const auto it = map.find(key);
+                return it == map.end() ? 0 : it->second;
+            };
+            if (processId <= 0) {
+                return window == 0 ? 0 : count(byClient, client);
+            }
+            return count(byProcess, static_cast<std::uint32_t>(processId)) +
+                   (window == 0 ? 0 : count(byClientWithoutProcess, client));
+        }
+    };
+    Counts fetches_;   // of the data
+    Counts requests_;  // of anything, the formats offered included
 };
 
 }  // namespace
@@ -258,6 +267,10 @@ QtClipboard::~QtClipboard() = default;
 
 quint64 QtClipboard::ownDataFetchesBy(qint64 processId, quint64 window) const {
     return d_->requests->fetchesBy(processId, window);
+}
+
+quint64 QtClipboard::requestsBy(qint64 processId, quint64 window) const {
+    return d_->requests->requestsBy(processId, window);
 }
 
 namespace {

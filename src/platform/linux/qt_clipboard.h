@@ -36,6 +36,7 @@ public:
     QCoro::Task<std::optional<QString>> readText() override;
     QCoro::Task<std::optional<QString>> readHtml() override;
     quint64 ownDataFetchesBy(qint64 processId, quint64 window) const override;
+    quint64 requestsBy(qint64 processId, quint64 window) const override;
     bool holdsOwnContents() const override;
     quint64 offerTextTo(qint64 processId, quint64 window, const QString& text,
                         std::function<bool()> standing = {}) override;

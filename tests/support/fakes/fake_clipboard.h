@@ -96,21 +96,28 @@ public:
         return it == fetchesByProcess.end() ? 0 : it->second;
     }
     bool holdsOwnContents() const override { return ownedByUs; }
+    // Whoever held the clipboard before us asks at once what it holds now, as an office does to
+    // learn that its own copy is gone.
+    quint64 requestsBy(qint64, quint64) const override { return takenFromOthers; }
+    quint64 takenFromOthers = 0;
     // Whether our program was the last to write the clipboard (copy() by another one ends it).
     bool ownedByUs = false;
     void setContents(const ClipboardContents& contents) override {
+        takenFromOthers += ownedByUs ? 0 : 1;
         ++writes;
         ownerAnswers = true;
         ownedByUs = true;
         formats = contents;
     }
     void clear() override {
+        takenFromOthers += ownedByUs ? 0 : 1;
         ++writes;
         ownerAnswers = true;
         ownedByUs = true;
         formats.clear();
     }
     void setText(const QString& text) override {
+        takenFromOthers += ownedByUs ? 0 : 1;
         ++writes;
         ownerAnswers = true;
         ownedByUs = true;
