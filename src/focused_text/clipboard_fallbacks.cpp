@@ -480,29 +480,11 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     // Until the user pastes: their own paste, wherever it goes, gets their clipboard, even where it
     // asks before the hold's next look.
     const std::int64_t userPastes = userPasteKeys();
-    std::function<bool()> standing;
-    if (keys_) {
-        standing = [keys = keys_, own = ownPasteKeys_, userPastes] {
-            return static_cast<std::int64_t>(keys->pasteKeyPresses()) - *own <= userPastes;
-        };
-    }
+    const std::function<bool()> standing = offerStandsUntilUserPastes(userPastes);
     const quint64 offer =
         clipboard_.offerTextTo(window->processUnknown ? 0 : window->processId, window->windowId, newText, standing);
-    if (saved->empty()) {
-        clipboard_.clear();
-    } else {
-        clipboard_.setContents(*saved);
-    }
-    if (takenCopy_ && takenCopy_->windowId == window->windowId) {
-        // A program whose copy we took back learns that it no longer holds the clipboard by asking
-        // us what it holds; until it has, its paste may take its own copy.
-        const quint64 before = takenCopy_->requests;
-        for (std::chrono::milliseconds waited{0}; waited < ownerChangeWait && requestsBy(*window) <= before;
-             waited += copyPoll) {
-            co_await sleepFor(scheduler_, copyPoll);
-        }
-    }
-    takenCopy_.reset();
+    holdUsersClipboard(*saved);
+    co_await waitUntilCopierSeesItsCopyGone(*window);
     const quint64 fetchesBefore = fetchesBy(*window);
     ++*ownPasteKeys_;  // before it goes: the display may count it before the chord returns
     const bool sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_V);
@@ -522,7 +504,6 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     pending->target = *window;
     pending->offer = offer;
     pending->fetchesBefore = fetchesBefore;
-    // An unknown program's process may be anything, its pages included.
     pending->pingProvesKeysRead = pingProvesKeysRead(*window);
     pending->fieldAfter = std::move(checks.fieldAfter);
     pending->putFieldBack = std::move(checks.putFieldBack);
@@ -536,6 +517,32 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     pending->call = scheduleCheck(pending);
     holds_.push_back(std::move(pending));
     co_return true;
+}
+
+std::function<bool()> ClipboardFallbacks::offerStandsUntilUserPastes(std::int64_t userPastes) const {
+    if (!keys_) {
+        return {};
+    }
+    return [keys = keys_, own = ownPasteKeys_, userPastes] {
+        return static_cast<std::int64_t>(keys->pasteKeyPresses()) - *own <= userPastes;
+    };
+}
+
+QCoro::Task<void> ClipboardFallbacks::waitUntilCopierSeesItsCopyGone(FrontApplication window) {
+    const std::optional<TakenCopy> taken = std::exchange(takenCopy_, std::nullopt);
+    if (!taken || taken->windowId != window.windowId) {
+        co_return;
+    }
+    // A program whose copy we took back learns that it no longer holds the clipboard by asking us
+    // what it holds; until it has, its paste may take its own copy.
+    const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
+    for (std::chrono::milliseconds waited{0}; waited < ownerChangeWait && requestsBy(window) <= taken->requests;
+         waited += copyPoll) {
+        co_await sleepFor(scheduler_, copyPoll);
+        if (!alive) {
+            co_return;
+        }
+    }
 }
 
 QCoro::Task<std::optional<QString>> ClipboardFallbacks::copyFieldAfterPaste(FrontApplication window) {

@@ -433,6 +433,12 @@ private:
     quint64 requestsBy(const FrontApplication& target) const {
         return clipboard_.requestsBy(target.processUnknown ? 0 : target.processId, target.windowId);
     }
+    // Right before a paste into `window`: where the copy taken last was its program's, until that
+    // program has asked what the clipboard holds now, `ownerChangeWait` at most.
+    QCoro::Task<void> waitUntilCopierSeesItsCopyGone(FrontApplication window);
+    // The paste offer's test of whether it still stands: until the user presses a paste key of
+    // their own after `userPastes` of theirs (always, where their keys are not seen).
+    std::function<bool()> offerStandsUntilUserPastes(std::int64_t userPastes) const;
     void notify() const;
 
     Clipboard& clipboard_;
