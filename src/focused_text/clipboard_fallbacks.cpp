@@ -48,7 +48,7 @@ ClipboardFallbacks::~ClipboardFallbacks() {
 }
 
 std::uint64_t ClipboardFallbacks::userInput() const {
-    return keys_ ? keys_->userKeyPresses() + keys_->pointerButtonPresses() : 0;
+    return keys_ ? keys_->userPresses() : 0;
 }
 
 std::int64_t ClipboardFallbacks::userPasteKeys() const {

@@ -317,16 +317,16 @@ private:
         std::function<QCoro::Task<void>()> putFieldBack;
         std::function<QCoro::Task<bool>()> fieldFocused;
         SelectAllCheck selectAllShown;  // none: the select-all is taken to stand while unchanged
-        // The user's keys and pointer presses counted when the watch began, or, watching to undo,
-        // at the last look: one more ends it.
+        // The user's keys and pointer presses counted when the watch began: one more ends it.
         std::uint64_t userInputAt = 0;
         // Watching to undo: what the field held right after a paste that landed late with other
         // text than the result (a page that inserted nothing over our select-all) before the user
         // had pressed anything since the command. It is undone only while the field still holds
-        // exactly that, in front for two looks in a row with nothing pressed in between.
+        // exactly that, in front for two looks in a row with nothing pressed in between; a press
+        // in its window ends the watch.
         std::optional<QString> undoText;
+        UserPressesInWindow undoPresses;
         std::function<QCoro::Task<std::optional<QString>>()> fieldText;
-        bool inFrontBefore = false;
         bool selectAllToPutBack = false;
         // The user's keys and pointer presses counted when the paste's text was offered.
         std::uint64_t userInputAtOffer = 0;

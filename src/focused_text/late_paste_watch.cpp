@@ -35,6 +35,7 @@ std::shared_ptr<ClipboardFallbacks::LatePaste> ClipboardFallbacks::watchLatePast
     watch->selectAllShown = pending.selectAllShown;
     watch->fieldText = pending.fieldText;
     watch->userInputAt = userInput();
+    watch->undoPresses = UserPressesInWindow(keys_);
     watch->userInputAtOffer = pending.userInputAtOffer;
     std::erase_if(latePastes_,
                   [window = watch->target.windowId](const auto& w) { return w->target.windowId == window; });
@@ -86,22 +87,18 @@ QCoro::Task<void> ClipboardFallbacks::lookForLatePaste(std::weak_ptr<LatePaste> 
         // Keys and presses while another window is in front (the copy window's Escape) are not in
         // this field; any in its window, or any change of what the late paste left, ends the watch.
         const std::optional<FrontApplication> front = gate_.frontWindow();
-        const bool inFront = front && front->windowId == watch->target.windowId;
-        const bool pressed = userInput() > watch->userInputAt;
-        const bool readyToUndo = inFront && watch->inFrontBefore && !pressed;
-        watch->userInputAt = userInput();
-        if ((inFront && watch->inFrontBefore && pressed) || seen != FieldAfterPaste::changed) {
+        const bool pressed = watch->undoPresses.pressedIn(front && front->windowId == watch->target.windowId);
+        if (pressed || seen != FieldAfterPaste::changed) {
             stop();
             co_return;
         }
-        watch->inFrontBefore = inFront;
-        if (readyToUndo && !gate_.userTyping()) {
+        if (watch->undoPresses.steadyInFront() && !gate_.userTyping()) {
             const bool focused = !watch->fieldFocused || co_await watch->fieldFocused();
             const std::optional<QString> text = watched() && focused ? co_await watch->fieldText() : std::nullopt;
             if (!watched()) {
                 co_return;
             }
-            if (focused && userInput() == watch->userInputAt) {
+            if (focused && !watch->undoPresses.pressedSinceLook()) {
                 stop();
                 if (text == watch->undoText) {
                     co_await undoLatePaste(watch);
@@ -129,7 +126,7 @@ QCoro::Task<void> ClipboardFallbacks::lookForLatePaste(std::weak_ptr<LatePaste> 
                                                 "waited=%1ms")
                                      .arg(watch->waited.count()));
             watch->undoText = text;
-            watch->userInputAt = userInput();
+            watch->undoPresses = UserPressesInWindow(keys_);
             scheduleLatePasteLook(watch);
             co_return;
         }

@@ -49,6 +49,8 @@ void LateSelectAllGuard::watch(FrontApplication window, AccessibleElementHandle 
     watch_->seenText = seen.text();
     watch_->seenBefore = seen.seenRange(TextRange{before.selectedRange->location, before.selectedRange->length});
     watch_->startedAt = now();
+    watch_->presses = UserPressesInWindow(keyActivity_);
+    watch_->presses.pressedIn(focus_.isInFront(watch_->window));
     schedule();
 }
 
@@ -71,12 +73,6 @@ void LateSelectAllGuard::schedule() {
 }
 
 QCoro::Task<std::optional<QString>> LateSelectAllGuard::userMovedOn(std::shared_ptr<Watch> watch) {
-    if (keyActivity_) {
-        const std::optional<std::chrono::milliseconds> sinceTyping = keyActivity_->sinceLastUserKeyPress();
-        if (sinceTyping && *sinceTyping < now() - watch->startedAt) {
-            co_return QStringLiteral("typed");
-        }
-    }
     const std::optional<FrontApplication> window = watch->window;
     if (!focus_.isInFront(window)) {
         // A window of ours (the copy window offering the result) comes and goes: the user is back
@@ -113,6 +109,14 @@ QCoro::Task<void> LateSelectAllGuard::look(std::weak_ptr<Watch> weakWatch) {
     const ReportedFieldText now = co_await ask(accessibility_, read, ReportedFieldText{}, reportedFieldTextBound);
     std::shared_ptr<Watch> watch = weakWatch.lock();
     if (!alive || !watch || watch != watch_) {
+        co_return;
+    }
+    if (watch->presses.pressedIn(focus_.isInFront(watch->window))) {
+        // Whatever the field shows now may be the user's own doing (their Control+A, a click).
+        AppLog::app().info(
+            QStringLiteral("focused field late select-all watch ended: the user pressed a key or "
+                           "a button in its window"));
+        stop();
         co_return;
     }
     if (!now.value || !now.selectedRange) {

@@ -32,9 +32,10 @@ bool selectsWholeText(const ReportedFieldText& read);
 // all of it selected, the selection goes back to what the user had. Looking stops at that, at
 // any other change of the field (the user's own, or the select-all overtaken by later keys), once
 // the focus moves (another program's window in front, another element focused; a window of ours,
-// such as the copy window, does not count), once the user types (their
-// keys land behind ours and change the field themselves), or at stop(). Commands go on
-// meanwhile: each look is one bounded accessibility read.
+// such as the copy window, does not count), at any press of the user's in the field's window (a
+// key of any kind, chords included, or a pointer button: what the field shows is then theirs,
+// their keys landing behind ours), or at stop(). Commands go on meanwhile: each look is one
+// bounded accessibility read.
 class LateSelectAllGuard {
 public:
     static constexpr std::chrono::milliseconds watchPoll{100};
@@ -66,11 +67,12 @@ private:
         std::optional<TextRange> seenBefore;
         std::unique_ptr<ScheduledCall> call;
         std::chrono::milliseconds startedAt{0};
+        UserPressesInWindow presses;
     };
     void schedule();
     QCoro::Task<void> look(std::weak_ptr<Watch> watch);
-    // Why the select-all can no longer come to a field the user still has as it was: they moved
-    // on (typed, or went to another window or element). Absent while it still can.
+    // Why the select-all can no longer come to a field the user still has as it was: they went
+    // to another window or element. Absent while it still can.
     QCoro::Task<std::optional<QString>> userMovedOn(std::shared_ptr<Watch> watch);
     std::chrono::milliseconds now() const;
 

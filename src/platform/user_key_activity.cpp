@@ -73,4 +73,23 @@ void PasteKeyPresses::release(unsigned int keysym) {
     held_.erase(keysym);
 }
 
+UserPressesInWindow::UserPressesInWindow(const UserKeyActivity* keys) : keys_(keys), at_(count()) {}
+
+std::uint64_t UserPressesInWindow::count() const {
+    return keys_ ? keys_->userPresses() : 0;
+}
+
+bool UserPressesInWindow::pressedIn(bool inFront) {
+    const std::uint64_t now = count();
+    steady_ = inFront && inFront_;
+    inFront_ = inFront;
+    const bool pressed = now > at_;
+    at_ = now;
+    return steady_ && pressed;
+}
+
+bool UserPressesInWindow::pressedSinceLook() const {
+    return count() > at_;
+}
+
 }  // namespace tavrolin

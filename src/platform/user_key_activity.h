@@ -32,6 +32,33 @@ public:
     // every pointer (the wheel's turns are no presses): the user edits with them too (a
     // middle-click paste, a drop, a menu's Paste). 0 where nothing is watched.
     virtual std::uint64_t pointerButtonPresses() const { return 0; }
+    // Every press of the user's that may edit a field: any key, any pointer button.
+    std::uint64_t userPresses() const { return userKeyPresses() + pointerButtonPresses(); }
+};
+
+// The user's presses made in one window, told from those made elsewhere by looking at intervals:
+// the presses between two looks that both found the window in front were made in it; those of an
+// interval with another window in front at either end (our copy window, closed with Escape or a
+// click) are taken for that window's.
+class UserPressesInWindow {
+public:
+    // Counts from now, the window not yet seen in front. `keys` none: nothing is ever pressed.
+    explicit UserPressesInWindow(const UserKeyActivity* keys = nullptr);
+    // A look, with the window in front or not: whether the user pressed anything in it since the
+    // last look.
+    bool pressedIn(bool inFront);
+    // Whether the last two looks both found the window in front.
+    bool steadyInFront() const { return steady_; }
+    // Whether the user pressed anything anywhere since the last look.
+    bool pressedSinceLook() const;
+
+private:
+    std::uint64_t count() const;
+
+    const UserKeyActivity* keys_;
+    std::uint64_t at_;
+    bool inFront_ = false;
+    bool steady_ = false;
 };
 
 // Tells, from a stream of raw key presses and releases of any source, which presses paste the

@@ -11,12 +11,17 @@
 
 #include <QCoreApplication>
 
+#include <functional>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace tavrolin {
 namespace {
 
 using namespace std::chrono_literals;
+
+constexpr unsigned int escape = 0xff1b;
+constexpr unsigned int backSpace = 0xff08;
 
 // A whole-field paste into a browser's text box, whose page may be busy in a script when the
 // select-all reaches it: Control+V may follow only once the field shows the select-all.
@@ -85,9 +90,13 @@ TEST_F(BusySelectAllTest, APageBusyOnSelectAllGetsNoPasteAndItsLateSelectAllIsPu
 TEST_F(BusySelectAllTest, ALateSelectAllIsUndoneHoweverLateUntilTheUserMovesOn) {
     keyboard.busyOnNextSelectAll = true;
     EXPECT_EQ(offeredForCopying("result"), "result");
-    // Meanwhile our copy window offers the result, and goes.
+    // Meanwhile our copy window offers the result, and goes: the keys and clicks there are not
+    // the field's.
     front.setIdentifier("Tavrolin", QCoreApplication::applicationPid(), 9001);
     scheduler.advance(10min);
+    userKeys.click();
+    userKeys.chord({escape});
+    scheduler.advance(1s);
     front.setIdentifier("chromium", 4242);
     keyboard.resume();
     scheduler.advance(LateSelectAllGuard::watchPoll * 2);
@@ -103,17 +112,25 @@ TEST_F(BusySelectAllTest, ALateSelectAllIsUndoneHoweverLateUntilTheUserMovesOn) 
     EXPECT_EQ(field->selection, (AccessibleTextRange{0, 10}));
     keyboard.resume();
 
-    // The user types on while the page is busy: their keys come behind ours, and what the
-    // page makes of them is theirs.
-    field->selection = {3, 0};
-    keyboard.busyOnNextSelectAll = true;
-    EXPECT_EQ(offeredForCopying("result"), "result");
-    scheduler.advance(2s);
-    userKeys.chord({'x'});
-    scheduler.advance(1s);
-    keyboard.resume();
-    scheduler.advance(1s);
-    EXPECT_EQ(field->selection, (AccessibleTextRange{0, 10})) << "left as the page put it";
+    // The user types on, deletes a word, or clicks while the page is busy: their keys come behind
+    // ours, and what the page makes of them is theirs.
+    const std::vector<std::function<void()>> presses{
+        [&] { userKeys.chord({'x'}); },
+        [&] {
+            userKeys.chord({test::FakeUserKeyActivity::controlL, backSpace});
+        },
+        [&] { userKeys.click(); }};
+    for (const auto& press : presses) {
+        field->selection = {3, 0};
+        keyboard.busyOnNextSelectAll = true;
+        EXPECT_EQ(offeredForCopying("result"), "result");
+        scheduler.advance(2s);
+        press();
+        scheduler.advance(1s);
+        keyboard.resume();
+        scheduler.advance(1s);
+        EXPECT_EQ(field->selection, (AccessibleTextRange{0, 10})) << "left as the page put it";
+    }
 
     // Another window comes to the front meanwhile: the keys there are not the field's.
     field->selection = {3, 0};
