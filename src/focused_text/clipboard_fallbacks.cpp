@@ -514,6 +514,8 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     pending->standing = standing;
     pending->fieldText = std::move(checks.fieldText);
     pending->userInputAtOffer = userInput();
+    pending->targetPresses = UserPressesInWindow(keys_);
+    pending->targetPresses.pressedIn(true);  // the keys just went to it
     pending->call = scheduleCheck(pending);
     holds_.push_back(std::move(pending));
     co_return true;

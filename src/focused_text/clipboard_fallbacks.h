@@ -304,6 +304,9 @@ private:
         std::function<QCoro::Task<std::optional<QString>>()> fieldText;
         // The user's keys and pointer presses counted when the text was offered.
         std::uint64_t userInputAtOffer = 0;
+        // Those since, told by whether the target's window was in front: behind a window of ours
+        // the field keeps its program's focus until the user presses something in that program.
+        UserPressesInWindow targetPresses;
         bool readingChange = false;
         std::optional<std::chrono::milliseconds> putBackTriedAt;
         // Taking over a copy the user made while held.
@@ -399,6 +402,9 @@ private:
     std::int64_t userPasteKeys() const;
     // The user's key presses (any key, chords and paste keys included) and pointer presses so far.
     std::uint64_t userInput() const;
+    // Counts the user's presses since the hold's last look against whether its target's window is
+    // in front now.
+    void lookAtTargetPresses(PendingRestore& pending) const;
     // A watch over `pending`'s field, in place of any other over its window; not yet looking.
     std::shared_ptr<LatePaste> watchLatePaste(const PendingRestore& pending);
     void scheduleLatePasteLook(const std::shared_ptr<LatePaste>& watch);

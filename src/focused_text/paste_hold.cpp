@@ -2,6 +2,7 @@
 #include "focused_text/clipboard_fallbacks.h"
 #include "platform/scheduler_sleep.h"
 
+#include <QCoreApplication>
 #include <QScopeGuard>
 
 #include <algorithm>
@@ -59,12 +60,18 @@ bool ClipboardFallbacks::targetFetched(const PendingRestore& pending) const {
     return pending.firstFetchAt.has_value() || fetchesBy(pending.target) > pending.fetchesBefore;
 }
 
+void ClipboardFallbacks::lookAtTargetPresses(PendingRestore& pending) const {
+    const std::optional<FrontApplication> front = gate_.frontWindow();
+    pending.targetPresses.pressedIn(front && front->windowId == pending.target.windowId);
+}
+
 void ClipboardFallbacks::checkPendingRestore(const Held& held) {
     if (!isHeld(held)) {
         return;
     }
     PendingRestore& pending = *held;
     pending.waited += pasteFetchPoll;
+    lookAtTargetPresses(pending);
     // An operation of ours may have handed the clipboard to the program it copies from; it puts
     // the user's contents back before it lets go of the queue.
     if (!queue_.isLocked() && !clipboard_.holdsOwnContents() && !pending.retaking) {
@@ -292,11 +299,24 @@ QCoro::Task<void> ClipboardFallbacks::putBackWhileHeld(std::weak_ptr<PendingRest
             held->puttingBack = false;
         }
     });
-    // Only where the user is back: a selection put into a field they left takes the keyboard back.
+    // Only where the field still has its program's focus: a selection put into a field the user
+    // left for another takes the keyboard back to it.
     const std::function<QCoro::Task<bool>()> focusedCheck = pending->fieldFocused;
-    const bool focused = !focusedCheck || co_await focusedCheck();
+    bool focused = !focusedCheck || co_await focusedCheck();
     pending = stillHeld();
-    if (!pending || !focused) {
+    if (!pending) {
+        co_return;
+    }
+    if (!focused) {
+        // Behind a window of ours (the copy window offering the result) the field keeps that focus
+        // while the user presses nothing in its program: the select-all does not wait there for
+        // their return, when their first key would replace the whole text.
+        lookAtTargetPresses(*pending);
+        const std::optional<FrontApplication> front = gate_.frontWindow();
+        focused = front && front->processId == QCoreApplication::applicationPid() &&
+                  !pending->targetPresses.mayHavePressedIn();
+    }
+    if (!focused) {
         co_return;
     }
     const FieldAfterPasteCheck fieldCheck = pending->fieldAfter;

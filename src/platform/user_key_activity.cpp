@@ -81,9 +81,10 @@ std::uint64_t UserPressesInWindow::count() const {
 
 bool UserPressesInWindow::pressedIn(bool inFront) {
     const std::uint64_t now = count();
-    steady_ = inFront && inFront_;
-    inFront_ = inFront;
     const bool pressed = now > at_;
+    steady_ = inFront && inFront_;
+    pressedNear_ = pressedNear_ || (pressed && (inFront || inFront_));
+    inFront_ = inFront;
     at_ = now;
     return steady_ && pressed;
 }

@@ -51,6 +51,9 @@ public:
     bool steadyInFront() const { return steady_; }
     // Whether the user pressed anything anywhere since the last look.
     bool pressedSinceLook() const;
+    // Whether any press since counting began came between two looks one of which found the window
+    // in front: it may have been made there.
+    bool mayHavePressedIn() const { return pressedNear_; }
 
 private:
     std::uint64_t count() const;
@@ -59,6 +62,7 @@ private:
     std::uint64_t at_;
     bool inFront_ = false;
     bool steady_ = false;
+    bool pressedNear_ = false;
 };
 
 // Tells, from a stream of raw key presses and releases of any source, which presses paste the

@@ -901,20 +901,27 @@ TEST_F(FirefoxFieldsDesktopTest, APageThatCancelsThePasteKeyHoldsNothingBack) {
         << "the copy window stays; in front: " << tool("xdotool", {"getactivewindow", "getwindowname"}).toStdString();
     ASSERT_TRUE(browser_->activate());
 
-    // Nobody pastes: once the user is back from the copy window, the textarea is not left all
-    // selected, and keeps its text.
+    // Nobody pastes, and the user leaves the copy window up: behind it the textarea is not left
+    // all selected, the caret goes back where it was, the copy window keeps the keyboard, and the
+    // field keeps its text and caret once the user is back.
     ASSERT_TRUE(browser_->prepare(Element::textarea, english, Selection::caretAtEnd));
     waitUntilAccessible(Element::textarea, english);
     before = program_->events("translate_message");
+    const qsizetype logBefore = program_->log().size();
     press("w");
     ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
-    test::waitUntil([] { return program_->copyWindow().has_value(); }, 5s);
+    ASSERT_TRUE(test::waitUntil([] { return program_->copyWindow().has_value(); }, 5s));
+    const std::pair<int, int> caretAtEnd(int(english.size()), int(english.size()));
+    EXPECT_TRUE(test::waitUntil([&] { return browser_->selection() == caretAtEnd; }, 15s))
+        << browser_->selectedLength().value_or(-1) << " characters left selected behind the copy window\n"
+        << program_->log().mid(logBefore).toStdString();
+    EXPECT_EQ(tool("xdotool", {"getactivewindow"}).trimmed(), program_->copyWindow().value_or(QString()))
+        << "in front: " << tool("xdotool", {"getactivewindow", "getwindowname"}).toStdString();
     ASSERT_TRUE(program_->closeCopyWindows())
         << "the copy window stays; in front: " << tool("xdotool", {"getactivewindow", "getwindowname"}).toStdString();
     ASSERT_TRUE(browser_->activate());
-    EXPECT_TRUE(test::waitUntil([&] { return browser_->selectedLength() == 0; }, 15s))
-        << browser_->selectedLength().value_or(-1) << " characters left selected\n"
-        << program_->log().right(3000).toStdString();
+    test::TerminalJob::pause(1s);
+    EXPECT_EQ(browser_->selection(), caretAtEnd) << program_->log().mid(logBefore).toStdString();
     EXPECT_EQ(browser_->text(Element::textarea), english);
 
     // While the field is watched for a late paste, the user pastes into it with the middle button:
