@@ -77,11 +77,12 @@ qsizetype sharedEnd(const QString& line, const QString& result) {
 
 QCoro::Task<ReportedFieldText> FocusedTextFieldAccessor::readLinesOf(AccessibleElementHandle element,
                                                                      bool withSelection) {
-    // A program busy elsewhere may leave one read unanswered: that is no change of its lines.
+    // A program busy elsewhere may leave a read unanswered, or answer it with no text: that is no
+    // change of its lines (a field written line by line holds a list).
     ReportedFieldText reported;
     for (int attempt = 1;; ++attempt) {
         reported = co_await readReported(element, withSelection);
-        if (reported.value || attempt == fieldReadAttempts) {
+        if ((reported.value && !reported.value->isEmpty()) || attempt == fieldReadAttempts) {
             co_return reported;
         }
         co_await sleepFor(platform_.scheduler, fieldReadRetryDelay);

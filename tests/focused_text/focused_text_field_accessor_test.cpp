@@ -1234,6 +1234,32 @@ TEST_F(FocusedTextFieldAccessorTest, ALinksWordsAreReadWrittenAndCheckedWithTheF
     EXPECT_TRUE(keyboard.chords.isEmpty()) << keyboard.chords.join(' ').toStdString();
 }
 
+// A list written item by item whose second item's write fails midway: its program, busy
+// elsewhere for a moment, refuses the selection and then answers reads empty. The item written
+// already goes back (the reads made again), and the field ends exactly as the user had it.
+TEST_F(FocusedTextFieldAccessorTest, AListWhoseLineWriteFailsMidwayEndsAsTheUserHadIt) {
+    const QString items = QStringLiteral("I have a red car.\nThe house is big.");
+    auto field = test::makeField(items, {5, 0});
+    field->role = AccessibleRole::textArea;
+    field->embedded = {{0, 17, true, true, true}, {18, 17, true, true, true}};
+    int selections = 0;
+    field->takesSelectionInObject = [&] {
+        if (++selections != 2) {
+            return true;
+        }
+        field->emptyReads = 2;
+        return false;
+    };
+    focus(field);
+    const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+    ASSERT_EQ(snapshot.listItems, 2);
+    const QString result = QStringLiteral("Tengo un coche rojo.\nLa casa es grande.");
+    EXPECT_EQ(offeredForCopying(result, snapshot), result);
+    EXPECT_EQ(field->text, items);
+    EXPECT_EQ(field->selection, (AccessibleTextRange{5, 0}));
+    EXPECT_EQ(field->embedded.size(), 2u) << "both items kept";
+}
+
 TEST_F(FocusedTextFieldAccessorTest, NothingIsWrittenOverAnImageInTheField) {
     // "See <img>below and here.": the image stands before "below".
     auto field = test::makeField(QStringLiteral("See below and here."), {19, 0});

@@ -22,8 +22,12 @@ struct FakeEmbeddedObject {
     qsizetype length = 0;
     bool hasText = true;
     bool published = true;
+    // A list item: a block on a line of its own whose reported text begins with the marker its
+    // program draws ("• "); a selection inside it, and a paste over its words, stay in it.
+    bool listItem = false;
     // The U+FFFC characters it stands as in the reported text.
     qsizetype markers() const { return published ? 1 : 0; }
+    qsizetype marker() const { return listItem ? 2 : 0; }
 };
 
 // A text field of a pretend application: its text and selection change as accessibility
@@ -75,6 +79,8 @@ public:
     bool rebuildsOnChange = false;
     // The next reads of its text answer it empty, as a program busy elsewhere may.
     mutable int emptyReads = 0;
+    // Whether its program takes a selection made inside one of its objects now (none: it does).
+    std::function<bool()> takesSelectionInObject;
 
     QString selectedText() const { return text.mid(selection.location, selection.length); }
     // A plain text: no embedded objects.
@@ -111,12 +117,16 @@ public:
             } else {
                 const qsizetype before = std::max<qsizetype>(range.location - object.at, 0);
                 const qsizetype after = std::max<qsizetype>(objectEnd - end, 0);
-                if (before > 0 && after > 0) {
-                    kept.push_back({object.at, object.length + shift, true});
+                if ((before > 0 && after > 0) || (object.listItem && range.location >= object.at && end <= objectEnd)) {
+                    object.length += shift;
+                    kept.push_back(object);
                 } else if (before > 0) {
-                    kept.push_back({object.at, before, true});
+                    object.length = before;
+                    kept.push_back(object);
                 } else if (after > 0) {
-                    kept.push_back({range.location + value.size(), after, true});
+                    object.at = range.location + value.size();
+                    object.length = after;
+                    kept.push_back(object);
                 }
             }
         }
@@ -185,20 +195,34 @@ public:
             reported.offset = object.at + shift;
             shift += 1 - object.length;
             if (object.hasText) {
-                reported.text = text.mid(object.at, object.length);
+                const qsizetype marker = object.marker();
+                reported.text = QStringLiteral("\u2022 ").left(marker) + text.mid(object.at, object.length);
+                reported.block = object.listItem;
+                reported.marker = marker;
                 const qsizetype end = selection.location + selection.length;
                 const qsizetype start = std::max(selection.location, object.at);
                 const qsizetype stop = std::min(end, object.at + object.length);
                 if (selection.length == 0 && selection.location > object.at &&
                     selection.location < object.at + object.length) {
-                    reported.selection = AccessibleTextRange{selection.location - object.at, 0};
+                    reported.selection = AccessibleTextRange{marker + selection.location - object.at, 0};
                 } else if (selection.length > 0 && start < stop) {
-                    reported.selection = AccessibleTextRange{start - object.at, stop - start};
+                    reported.selection = AccessibleTextRange{marker + start - object.at, stop - start};
                 }
             }
             objects.push_back(std::move(reported));
         }
         return objects;
+    }
+    // The object whose U+FFFC stands at `reported` in the reported text.
+    FakeEmbeddedObject* objectAt(qsizetype reported) {
+        qsizetype shift = 0;
+        for (FakeEmbeddedObject& object : embedded) {
+            if (object.published && object.at + shift == reported) {
+                return &object;
+            }
+            shift += object.markers() - object.length;
+        }
+        return nullptr;
     }
     // Where the unpublished pictures stand in the reported text.
     std::vector<qsizetype> reportedUnpublished() const {
@@ -378,6 +402,21 @@ public:
         }
         const qsizetype start = f->seenOffset(range.location);
         f->selection = {start, f->seenOffset(range.location + range.length) - start};
+        return true;
+    }
+
+    bool setSelectedRangeInEmbedded(const AccessibleElementHandle& e, const std::vector<qsizetype>& path,
+                                    AccessibleTextRange range) override {
+        calls << QString("setSelectedRangeInEmbedded:%1,%2").arg(range.location).arg(range.length);
+        FakeField* f = field(e);
+        FakeEmbeddedObject* object = f && f->hasText && path.size() == 1 ? f->objectAt(path.front()) : nullptr;
+        if (!object || !object->hasText || (f->takesSelectionInObject && !f->takesSelectionInObject())) {
+            return false;
+        }
+        const qsizetype start = std::clamp<qsizetype>(range.location - object->marker(), 0, object->length);
+        const qsizetype end =
+            std::clamp<qsizetype>(range.location + range.length - object->marker(), start, object->length);
+        f->selection = {object->at + start, end - start};
         return true;
     }
 
