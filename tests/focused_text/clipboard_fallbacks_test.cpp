@@ -10,6 +10,8 @@
 #include "support/fakes/memory_log_sink.h"
 #include "support/virtual_time_task.h"
 
+#include <QCoreApplication>
+
 #include <gtest/gtest.h>
 
 namespace tavrolin {
@@ -594,9 +596,10 @@ TEST_F(ClipboardFallbacksTest, TheUsersOwnPasteGetsTheirClipboardWhileAPasteIsHe
 }
 
 // A page busy on the paste key, or one that cancelled it, fetches nothing while its browser
-// answers. While the user is away from the field (the copy window in front), a key handled late
-// still finds the result; once they are back, our select-all is put back and the key finds nothing
-// to insert. Never the user's clipboard. The hold ends after 60 s all the same.
+// answers. While the user is away from the field, a key handled late still finds the result; once
+// they are back, or while the copy window stands in front of the field that keeps its program's
+// focus, our select-all is put back and the key finds nothing to insert. Never the user's
+// clipboard. The hold ends after 60 s all the same.
 TEST_F(ClipboardFallbacksTest, APasteNotFetchedKeepsTheUsersClipboardFromItsKeyUntilTheHoldsBound) {
     test::FakeUserKeyActivity keys{scheduler};
     ClipboardFallbacks watching{clipboard, gate, scheduler, 300ms, &keyboard, &keyboard, &keys};
@@ -644,6 +647,27 @@ TEST_F(ClipboardFallbacksTest, APasteNotFetchedKeepsTheUsersClipboardFromItsKeyU
     EXPECT_FALSE(watching.hasPendingRestore());
     EXPECT_EQ(clipboard.textFor(editor.processId, editor.windowId), "the user's text");
     EXPECT_EQ(clipboard.formats, userClipboard);
+
+    // The copy window comes and stays, the user clicking in it: the field behind it keeps its
+    // program's focus unless they pressed something in that program meanwhile.
+    const FrontApplication copyWindow{QCoreApplication::applicationPid(), QString("tavrolin"), 7099};
+    for (const bool pressedInPage : {false, true}) {
+        front.set(editor);
+        field->setText("draft", {5, 0});
+        ASSERT_TRUE(run(watching.pasteFallback("result", true, editor, checks("draft"))));
+        if (pressedInPage) {
+            keys.click();
+        }
+        scheduler.advance(100ms);
+        front.set(copyWindow);
+        scheduler.advance(1s);
+        keys.click();
+        scheduler.advance(ClipboardFallbacks::unfetchedPutBackAfter + 2s);
+        EXPECT_EQ(field->selection, pressedInPage ? AccessibleTextRange(0, 5) : AccessibleTextRange(5, 0))
+            << pressedInPage;
+        watching.laterCommandIn(editor.windowId);
+        scheduler.advance(ClipboardFallbacks::holdBound);
+    }
 }
 
 // After a refused paste, and after a hold that ended unseen, the field is the user's: their edits
