@@ -177,13 +177,7 @@ QCoro::Task<bool> FocusResolver::hasText(AccessibleElementHandle element) {
     }
     const auto selected = [element](Accessibility& ax) { return ax.selectedText(element); };
     const std::optional<QString> selection = co_await ask(calls, selected);
-    if (selection) {
-        co_return true;
-    }
-    // A sheet holds the text of the cell under its cursor.
-    const auto cursorCell = [element](Accessibility& ax) { return ax.spreadsheetCursorCell(element); };
-    const AccessibleElementHandle cell = co_await ask(calls, cursorCell);
-    co_return static_cast<bool>(cell);
+    co_return selection.has_value();
 }
 
 QCoro::Task<AccessibleElementHandle> FocusResolver::focusedElementWithText(std::optional<FrontApplication> front) {

@@ -146,17 +146,15 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
         withoutElement->lastWindow = front;
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
-    AccessibleElementHandle cursorCell;
+    // A spreadsheet whose cell is only selected has its sheet focused: the cell under its cursor
+    // is read (a copy would leave the sheet's "copied" mark, which the user's next Return pastes).
+    const AccessibleElementHandle cursorCell = co_await askAbout(element, &Accessibility::spreadsheetCursorCell);
+    if (cursorCell) {
+        element = cursorCell;
+    }
     std::optional<AccessibleRole> role;
     ReportedFieldText reported;
     for (bool firstLook = true;; firstLook = false) {
-        // A spreadsheet whose cell is only selected has its sheet focused: the cell under its
-        // cursor is read (a copy would leave the sheet's "copied" mark, which the user's next
-        // Return pastes).
-        cursorCell = co_await askAbout(element, &Accessibility::spreadsheetCursorCell);
-        if (cursorCell) {
-            element = cursorCell;
-        }
         role = co_await askAbout(element, &Accessibility::role);
         if (role == AccessibleRole::secureTextField) {
             // A password entry offers only its bullets, and its secret must never be copied.
