@@ -11,7 +11,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -162,7 +164,7 @@ protected:
 
     // The program offline (native English, messages in Spanish), then a new document of `kind`
     // ("calc", "writer", "impress") in front.
-    void start(const QString& kind) {
+    void start(const QString& kind, const QString& file = QString()) {
         writeProgramSettings([](AppSettings& settings) {
             settings.onlineFeaturesEnabled = false;
             settings.targetLanguage = AppLanguage::english;
@@ -177,10 +179,11 @@ protected:
         }
         ASSERT_TRUE(test::waitUntil([&] { return log().contains("launch version="); }, 15s)) << log().toStdString();
         ASSERT_TRUE(test::waitUntil([&] { return !programWindows().isEmpty(); }, 10s)) << "no tray icon";
-        ASSERT_NO_FATAL_FAILURE(openDocument(kind));
+        ASSERT_NO_FATAL_FAILURE(openDocument(kind, file));
     }
 
-    void openDocument(const QString& kind) {
+    // A new document of `kind`, or the document `file` of that kind.
+    void openDocument(const QString& kind, const QString& file = QString()) {
         const QString program = QStandardPaths::findExecutable(QStringLiteral("soffice"));
         ASSERT_FALSE(program.isEmpty()) << "LibreOffice is not installed (make test installs it)";
         const QStringList before = officeWindows();
@@ -189,7 +192,8 @@ protected:
             ASSERT_TRUE(profile_->isValid());
         }
         const QStringList arguments = {
-            QStringLiteral("--") + kind, QStringLiteral("--norestore"), QStringLiteral("--nologo"),
+            file.isEmpty() ? QStringLiteral("--") + kind : file, QStringLiteral("--norestore"),
+            QStringLiteral("--nologo"),
             QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile_->path()).toString()};
         if (!office_) {
             office_ = std::make_unique<QProcess>();
@@ -261,6 +265,26 @@ protected:
         run("xdotool", {"keydown", "--clearmodifiers", chord, "sleep", "0.1", "keyup", chord});
         test::waitUntil([&] { return !event(action).isEmpty(); }, 30s);
         return event(action);
+    }
+
+    // The same, for a command pressed again in one test: the first event after the press.
+    QString nextCommand(const char* key, const QString& action) {
+        const int before = logLines().size();
+        const QString chord = QStringLiteral("ctrl+shift+%1").arg(QLatin1String(key));
+        run("xdotool", {"keydown", "--clearmodifiers", chord, "sleep", "0.1", "keyup", chord});
+        QString found;
+        test::waitUntil(
+            [&] {
+                for (const QString& line : logLines().mid(before)) {
+                    if (line.contains(QStringLiteral("event action=") + action + ' ')) {
+                        found = line;
+                        return true;
+                    }
+                }
+                return false;
+            },
+            30s);
+        return found;
     }
 
     std::optional<QString> cell(int row, int column) const { return cellText(officePid_, title_, row, column); }
@@ -516,6 +540,75 @@ TEST_F(TavrolinOfficeDesktopTest, AOneParagraphDocumentATableCellAndACommentTake
         << commentParagraphs(officePid_, title_).join(" | ").toStdString();
     EXPECT_TRUE(cell(0, 0).value_or(QString()).contains(QStringLiteral("casa")))
         << cell(0, 0).value_or("?").toStdString();
+}
+
+// Cells of a sheet opened from a file, each reached with the arrow keys, while another
+// accessibility client reads the office's objects every 100 ms (as a screen reader does): each
+// takes the result of Write, and the run says it succeeded.
+TEST_F(TavrolinOfficeDesktopTest, CellsReachedByTheArrowKeysTakeWriteWhileAnotherClientReadsTheSheet) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString file = folder.filePath(QStringLiteral("sentences.fods"));
+    {
+        QFile sheet(file);
+        ASSERT_TRUE(sheet.open(QIODevice::WriteOnly));
+        const auto row = [](const char* first, const char* second) {
+            return QStringLiteral(
+                       "<table:table-row><table:table-cell office:value-type=\"string\"><text:p>%1</text:p>"
+                       "</table:table-cell><table:table-cell office:value-type=\"string\"><text:p>%2"
+                       "</text:p></table:table-cell></table:table-row>")
+                .arg(QLatin1String(first), QLatin1String(second));
+        };
+        sheet.write(
+            QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document "
+                           "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+                           "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+                           "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" office:version=\"1.2\" "
+                           "office:mimetype=\"application/vnd.oasis.opendocument.spreadsheet\"><office:body>"
+                           "<office:spreadsheet><table:table table:name=\"Sentences\">%1%2</table:table>"
+                           "</office:spreadsheet></office:body></office:document>\n")
+                .arg(row("I have a red car", "The house is big"), row("The cat is black", "The dog is small"))
+                .toUtf8());
+    }
+    ASSERT_NO_FATAL_FAILURE(start(QStringLiteral("calc"), file));
+    describeFieldsWith([this] {
+        return QStringLiteral("A1: %1 B1: %2 A2: %3 B2: %4")
+            .arg(cell(0, 0).value_or("?"), cell(0, 1).value_or("?"), cell(1, 0).value_or("?"),
+                 cell(1, 1).value_or("?"));
+    });
+    QProcess reader;
+    reader.start(QDir(QCoreApplication::applicationDirPath()).filePath("../support/tavrolin_test_accessible_reader"),
+                 {QString::number(officePid_), QStringLiteral("100")});
+    ASSERT_TRUE(reader.waitForStarted(5000));
+    ASSERT_TRUE(test::waitUntil([&] { return reader.canReadLine(); }, 30s)) << "the reader read nothing";
+    struct Step {
+        const char* key;
+        int row;
+        int column;
+        const char* word;
+    };
+    // From A1: right, down, left, up.
+    for (const Step& step : {Step{"Right", 0, 1, "casa"}, Step{"Down", 1, 1, "perro"}, Step{"Left", 1, 0, "gato"},
+                             Step{"Up", 0, 0, "coche"}}) {
+        run("xdotool", {"key", step.key});
+        pause(500ms);
+        const QString write = nextCommand("w", QStringLiteral("translate_message"));
+        ASSERT_FALSE(write.isEmpty()) << log().toStdString();
+        EXPECT_TRUE(write.contains("success=true")) << step.key << ": " << write.toStdString();
+        EXPECT_TRUE(test::waitUntil(
+            [&] { return cell(step.row, step.column).value_or(QString()).contains(QLatin1String(step.word)); }, 5s))
+            << step.key << ": " << cell(step.row, step.column).value_or("?").toStdString();
+        if (!write.contains("success=true")) {
+            run("xdotool", {"windowactivate", "--sync", window_});  // from our copy window
+        }
+    }
+    const QStringList walks = QString::fromUtf8(reader.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    reader.kill();
+    reader.waitForFinished(5000);
+    // Each line: "walks N objects M"; the sheet and its cells make M.
+    const auto cellsRead =
+        std::count_if(walks.begin(), walks.end(), [](const QString& walk) { return walk.section(' ', 3).toInt() > 1; });
+    EXPECT_GT(cellsRead, 20) << "the other client read the sheet too seldom: " << walks.join(", ").toStdString();
 }
 
 }  // namespace

@@ -621,7 +621,7 @@ AtspiAccessible* AtspiAccessibility::announcedFocus(const std::string& app) {
             continue;
         }
         const AtspiRole role = roleOf(object.get());
-        if (role == ATSPI_ROLE_ROOT_PANE || role == ATSPI_ROLE_FRAME || role == ATSPI_ROLE_WINDOW) {
+        if (isWindowPane(role)) {
             window = window ? window : object.get();
             continue;
         }
@@ -631,6 +631,13 @@ AtspiAccessible* AtspiAccessibility::announcedFocus(const std::string& app) {
     }
     if (focused) {
         return deepestFocused(focused);
+    }
+    if (window && isLibreOfficeObject(window)) {
+        // The office keeps its window's pane focused while the object with the keys has lost
+        // them for a moment (our shortcut's grab) and announces that object again once the keys
+        // are up: the pane alone names no field, so the caller looks again (every 20 ms, a walk
+        // of the window last), and no walk is made at each look.
+        return nullptr;
     }
     return window ? deepestFocused(window) : nullptr;
 }

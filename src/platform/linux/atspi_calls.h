@@ -98,6 +98,11 @@ constexpr int kMaximumDepth = 64;
 
 // An object's role; ATSPI_ROLE_INVALID when the call failed.
 AtspiRole roleOf(AtspiAccessible* object);
+// A window or the pane that holds all of it (LibreOffice's root pane): focused with its window,
+// it names no field of its own.
+inline bool isWindowPane(AtspiRole role) {
+    return role == ATSPI_ROLE_ROOT_PANE || role == ATSPI_ROLE_FRAME || role == ATSPI_ROLE_WINDOW;
+}
 // The editor object of a spreadsheet cell being edited, when `object` is one of its paragraphs;
 // a new reference or null.
 AtspiAccessible* cellEditorOf(AtspiAccessible* object);

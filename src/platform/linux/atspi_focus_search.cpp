@@ -85,6 +85,11 @@ AtspiAccessible* findFocused(AtspiAccessible* root, int depth, SteadyClock::time
             if (AtspiAccessible* inner = findFocusedChild(root, depth, deadline, office)) {
                 return inner;
             }
+            // The office keeps its root pane focused while the object with the keys has lost
+            // them for a moment (our shortcut's grab): the pane alone is no field.
+            if (isWindowPane(roleOf(root))) {
+                return nullptr;
+            }
         }
         return static_cast<AtspiAccessible*>(g_object_ref(root));
     }
