@@ -85,7 +85,7 @@ void ClipboardFallbacks::holdUsersClipboard(const ClipboardContents& saved) {
 QCoro::Task<std::optional<ClipboardFallbacks::Copy>> ClipboardFallbacks::copyByKeys(FrontApplication window,
                                                                                     Qt::Key letter,
                                                                                     ClipboardContents saved,
-                                                                                    bool withHtml) {
+                                                                                    bool withHtml, bool endSelectAll) {
     // Taken anew: only the program's copy takes the clipboard from us now, and whoever asks for
     // it meanwhile gets the user's contents.
     holdUsersClipboard(saved);
@@ -137,6 +137,11 @@ QCoro::Task<std::optional<ClipboardFallbacks::Copy>> ClipboardFallbacks::copyByK
         if (copy.text->isEmpty()) {
             copy.text.reset();
         }
+    }
+    if (endSelectAll) {
+        // Before the clipboard changes hands again: a clipboard manager reads the selection then.
+        co_await collapseSelectAll(window);
+        copy.selectAllEnded = true;
     }
     // The program's copy goes no further: every other program gets the user's clipboard again at
     // once, as it had it before the key (an empty one stays empty).
@@ -211,7 +216,7 @@ QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> ClipboardFallbacks::
         sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_A);
         co_await sleepFor(scheduler_, selectAllWait);
         if (sent) {
-            copy = co_await copyByKeys(*window, letter, *saved, true);
+            copy = co_await copyByKeys(*window, letter, *saved, true, !useCut);
             sent = copy.has_value();
         }
         if (sent) {
@@ -225,7 +230,7 @@ QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> ClipboardFallbacks::
     if (useCut && result) {
         // The field has lost this text until a replacement or restoreCutText() puts it back.
         cutText_ = CutText{*result, *window};
-    } else if (afterSelectAll && sent) {
+    } else if (afterSelectAll && sent && !copy->selectAllEnded) {
         co_await collapseSelectAll(*window);
     }
     if (!result) {
@@ -315,7 +320,7 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
     }
     std::optional<Copy> copy;
     if (sent) {
-        copy = co_await copyByKeys(window, Qt::Key_C, saved);
+        copy = co_await copyByKeys(window, Qt::Key_C, saved, false, readBefore.afterSelectAll);
     }
     if (!copy) {
         co_return FieldAgain{};
@@ -337,7 +342,7 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
                 QStringLiteral("focused field paste withheld: nothing shows its program read the keys before"));
             co_return FieldAgain{};
         }
-        co_return FieldAgain{true, readBefore.afterSelectAll};
+        co_return FieldAgain{true, readBefore.afterSelectAll && !copy->selectAllEnded, copy->selectAllEnded};
     }
     AppLog::app().notice(QStringLiteral("focused field changed since it was read: not written length=%1 now=%2")
                              .arg(expected.size())
@@ -347,7 +352,7 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
         // What the user typed into the emptied field is selected now: the cut text goes back
         // after it, never over it.
         co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_End);
-    } else if (readBefore.afterSelectAll) {
+    } else if (readBefore.afterSelectAll && !copy->selectAllEnded) {
         co_await collapseSelectAll(window);  // what the user typed on stays theirs
     }
     co_return FieldAgain{};
@@ -407,8 +412,9 @@ QCoro::Task<bool> ClipboardFallbacks::selectAllForPaste(FrontApplication window,
     co_return false;
 }
 
-QCoro::Task<bool> ClipboardFallbacks::readyFieldForPaste(FrontApplication window, bool replacingAllText,
-                                                         const PasteChecks& checks, const ClipboardContents& saved) {
+QCoro::Task<std::optional<bool>> ClipboardFallbacks::readyFieldForPaste(FrontApplication window, bool replacingAllText,
+                                                                        const PasteChecks& checks,
+                                                                        const ClipboardContents& saved) {
     const auto putBackClipboard = [this, &saved] {
         if (saved.empty()) {
             clipboard_.clear();  // the field's copy does not stay
@@ -421,7 +427,10 @@ QCoro::Task<bool> ClipboardFallbacks::readyFieldForPaste(FrontApplication window
         const FieldAgain again = co_await copyFieldAgain(window, *checks.readBefore, saved);
         if (!again.unchanged) {
             putBackClipboard();
-            co_return false;
+            co_return std::nullopt;
+        }
+        if (again.selectAllAtKey && replacingAllText) {
+            co_return true;
         }
         selectedAll = again.selectedAll;
     }
@@ -434,10 +443,10 @@ QCoro::Task<bool> ClipboardFallbacks::readyFieldForPaste(FrontApplication window
             if (checks.readBefore) {
                 putBackClipboard();
             }
-            co_return false;
+            co_return std::nullopt;
         }
     }
-    co_return true;
+    co_return false;
 }
 
 QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replacingAllText,
@@ -459,6 +468,7 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
         logUnsavedClipboard("paste");
         co_return false;
     }
+    const std::uint64_t inputAtSave = userInput();
     // The save may have waited on another program, and the user may still hold keys: only now
     // is it known where keys would go.
     const bool keyboardFree = co_await gate_.waitForFreeKeyboard();
@@ -471,8 +481,8 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
             co_return false;
         }
     }
-    const bool ready = co_await readyFieldForPaste(*window, replacingAllText, checks, *saved);
-    if (!ready) {
+    const std::optional<bool> selectAllAtKey = co_await readyFieldForPaste(*window, replacingAllText, checks, *saved);
+    if (!selectAllAtKey) {
         co_return false;
     }
     // The text goes to the target alone; everyone else keeps getting the user's clipboard. A number
@@ -485,9 +495,23 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
         clipboard_.offerTextTo(window->processUnknown ? 0 : window->processId, window->windowId, newText, standing);
     holdUsersClipboard(*saved);
     co_await waitUntilCopierSeesItsCopyGone(*window);
+    if (checks.readBefore && !clipboard_.holdsOwnContents() && userInput() == inputAtSave) {
+        // Nobody but the program copied since: it copied its selection again (AbiWord does so
+        // whenever another program reads the selection, as clipboard managers do after each copy).
+        // Its paste would take that copy.
+        AppLog::app().notice(
+            QStringLiteral("clipboard restore: a copy its program made again after the field "
+                           "was copied was taken back before the paste"));
+        holdUsersClipboard(*saved);
+    }
     const quint64 fetchesBefore = fetchesBy(*window);
     ++*ownPasteKeys_;  // before it goes: the display may count it before the chord returns
-    const bool sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_V);
+    // The select-all goes with the key, the text on offer already: no select-all of ours stands
+    // while the clipboard changes hands (see copyByKeys()), and nothing another program does
+    // because of the new selection reaches the program before the paste.
+    const bool sent = *selectAllAtKey ? co_await gate_.sendChords(*window, Qt::ControlModifier, Qt::Key_A,
+                                                                  Qt::ControlModifier, Qt::Key_V)
+                                      : co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_V);
     if (!sent) {
         --*ownPasteKeys_;
         // Nothing will fetch the text.
@@ -500,6 +524,10 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     // the text stays offered to it until it has (or cannot any more).
     auto pending = std::make_shared<PendingRestore>();
     pending->savedEmpty = saved->empty();
+    pending->saved = *saved;
+    if (checks.readBefore) {
+        pending->programCopy = checks.readBefore->text;
+    }
     pending->text = newText;
     pending->target = *window;
     pending->offer = offer;
@@ -561,12 +589,14 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::copyFieldAfterPaste(Fron
     co_await sleepFor(scheduler_, selectAllWait);
     std::optional<Copy> copy;
     if (sent) {
-        copy = co_await copyByKeys(window, Qt::Key_C, *saved);
+        // The caret back at the end, where the paste left it, rather than the whole field selected.
+        copy = co_await copyByKeys(window, Qt::Key_C, *saved, false, true);
     }
     if (copy) {
         result = copy->text;
-        // The caret back at the end, where the paste left it, rather than the whole field selected.
-        co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_End);
+        if (!copy->selectAllEnded) {
+            co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_End);
+        }
     }
     co_return result;
 }

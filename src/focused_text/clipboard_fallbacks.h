@@ -261,6 +261,9 @@ private:
         // The user's clipboard was empty: the pasted text stays on it once the hold ends.
         bool savedEmpty = false;
         QString text;
+        ClipboardContents saved;  // the user's clipboard
+        // The field's text as its program copied it right before the paste (fields read by keys).
+        std::optional<QString> programCopy;
         std::unique_ptr<ScheduledCall> call;
         FrontApplication target;
         // Its own offer: ending the hold withdraws that alone, never a next paste's to the window.
@@ -349,17 +352,25 @@ private:
         std::optional<QString> html;
         // Nothing was copied, and its program did not show that it read the key: it may copy yet.
         bool mayStillCome = false;
+        // The select-all it copied was ended before the clipboard was taken back.
+        bool selectAllEnded = false;
     };
     // Control+`letter` to `window` while the clipboard holds the user's `saved` contents as ours;
     // what the program copied (with its HTML when asked), the user's contents back as ours at once
-    // after. Absent when the key could not go.
+    // after. Absent when the key could not go. With `endSelectAll`, a copy of a select-all of ours
+    // is followed by the end of that selection before the clipboard is taken back: a program that
+    // copies its selection again whenever another program reads it (AbiWord, read by every clipboard
+    // manager that watches the selection) would otherwise take the clipboard straight back.
     QCoro::Task<std::optional<Copy>> copyByKeys(FrontApplication window, Qt::Key letter, ClipboardContents saved,
-                                                bool withHtml = false);
+                                                bool withHtml = false, bool endSelectAll = false);
     // pasteFallback()'s copy of the field again; whether it still holds `readBefore`, and
     // whether that copy left the whole field selected.
     struct FieldAgain {
         bool unchanged = false;
         bool selectedAll = false;
+        // The whole field was selected for the copy and that selection ended since: the paste
+        // selects it again together with its key.
+        bool selectAllAtKey = false;
     };
     QCoro::Task<FieldAgain> copyFieldAgain(FrontApplication window, CopiedField readBefore, ClipboardContents saved);
     // Ends a select-all of ours in `window`'s field: the caret at the end of the text.
@@ -372,10 +383,11 @@ private:
     // Select-all for a whole-field paste; whether it was sent and, where `shown` can tell, seen.
     QCoro::Task<bool> selectAllForPaste(FrontApplication window, const SelectAllCheck& shown);
     // The field made ready for a paste: unchanged since it was read (where it was), and selected
-    // whole where the text replaces all of it. Where it is not, nothing is pasted and the clipboard
-    // is `saved` again.
-    QCoro::Task<bool> readyFieldForPaste(FrontApplication window, bool replacingAllText, const PasteChecks& checks,
-                                         const ClipboardContents& saved);
+    // whole where the text replaces all of it (or to be selected whole with the paste's key: then
+    // true). Where it is not, nothing is pasted, the clipboard is `saved` again, and the answer is
+    // absent.
+    QCoro::Task<std::optional<bool>> readyFieldForPaste(FrontApplication window, bool replacingAllText,
+                                                        const PasteChecks& checks, const ClipboardContents& saved);
     // The queue, once no paste of the same command waits for `window`'s program any more (within
     // pendingPasteWaitBound); holds for other windows do not delay it, nor, for an operation that
     // `startsCommand` in the window, those of earlier commands there.

@@ -92,11 +92,13 @@ std::optional<QString> bestClipboardSelectionText(const std::optional<QString>& 
 bool htmlHoldsListsOrTables(const QString& html) {
     static const QRegularExpression style(R"((?is)<style\b[^>]*>.*?</style>)");
     static const QRegularExpression script(R"((?is)<script\b[^>]*>.*?</script>)");
-    static const QRegularExpression itemOrCell(R"((?i)<(?:li|td|th)(?:\s[^>]*)?>)");
+    static const QRegularExpression item(R"((?i)<li(?:\s[^>]*)?>)");
+    static const QRegularExpression cell(R"((?i)<t[dh](?:\s[^>]*)?>)");
     QString text = html;
     text.remove(style);
     text.remove(script);
-    return text.contains(itemOrCell);
+    // One cell alone is only its text: a spreadsheet copies a selected cell as a table of one.
+    return text.contains(item) || text.count(cell) > 1;
 }
 
 std::optional<QString> plainTextPreservingHTMLBlocks(const QString& html) {
