@@ -146,6 +146,9 @@ QCoro::Task<std::optional<ClipboardFallbacks::Copy>> ClipboardFallbacks::copyByK
     // The program's copy goes no further: every other program gets the user's clipboard again at
     // once, as it had it before the key (an empty one stays empty).
     takenCopy_ = TakenCopy{window.windowId, requestsBy(window)};
+    if (copy.text) {
+        takenBack_ = TakenBack{*copy.text, saved, userInput()};
+    }
     holdUsersClipboard(saved);
     co_return copy;
 }
@@ -194,7 +197,7 @@ QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> ClipboardFallbacks::
         co_return std::nullopt;
     }
     notify();
-    const std::optional<ClipboardContents> saved = co_await clipboard_.readContents();
+    const std::optional<ClipboardContents> saved = co_await saveUsersClipboard();
     if (!saved) {
         logUnsavedClipboard("copy_field");
         co_return std::nullopt;
@@ -252,7 +255,7 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::readSelectedTextViaClipb
     if (notifyClipboardFallback) {
         notify();
     }
-    const std::optional<ClipboardContents> saved = co_await clipboard_.readContents();
+    const std::optional<ClipboardContents> saved = co_await saveUsersClipboard();
     if (!saved) {
         logUnsavedClipboard("copy_selection");
         co_return std::nullopt;
@@ -265,6 +268,26 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::readSelectedTextViaClipb
         co_return std::nullopt;
     }
     co_return bestClipboardSelectionText(copy->text, copy->html);
+}
+
+QCoro::Task<std::optional<ClipboardContents>> ClipboardFallbacks::saveUsersClipboard() {
+    std::optional<ClipboardContents> saved = co_await clipboard_.readContents();
+    const std::optional<TakenBack> taken = takenBack_;
+    if (!saved || !taken || clipboard_.holdsOwnContents() || userInput() != taken->userInput) {
+        co_return saved;
+    }
+    std::optional<QString> text = co_await clipboard_.readText();
+    if (text) {
+        text->remove(QChar(0));
+    }
+    if (text != taken->text || clipboard_.holdsOwnContents() || userInput() != taken->userInput) {
+        co_return saved;
+    }
+    AppLog::app().notice(
+        QStringLiteral("clipboard restore: a copy its program made again after its copy was taken back was taken "
+                       "back too"));
+    holdUsersClipboard(taken->users);
+    co_return taken->users;
 }
 
 void ClipboardFallbacks::watchForLateCopy(const ClipboardContents& saved) {
@@ -463,7 +486,7 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
         co_return false;
     }
     notify();
-    std::optional<ClipboardContents> saved = co_await clipboard_.readContents();
+    std::optional<ClipboardContents> saved = co_await saveUsersClipboard();
     if (!saved) {
         logUnsavedClipboard("paste");
         co_return false;
@@ -528,6 +551,7 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     if (checks.readBefore) {
         pending->programCopy = checks.readBefore->text;
     }
+    pending->selectAllAtKey = *selectAllAtKey;
     pending->text = newText;
     pending->target = *window;
     pending->offer = offer;
@@ -579,7 +603,7 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::copyFieldAfterPaste(Fron
         co_return std::nullopt;
     }
     notify();
-    const std::optional<ClipboardContents> saved = co_await clipboard_.readContents();
+    const std::optional<ClipboardContents> saved = co_await saveUsersClipboard();
     if (!saved) {
         logUnsavedClipboard("read_back");
         co_return std::nullopt;

@@ -264,6 +264,9 @@ private:
         ClipboardContents saved;  // the user's clipboard
         // The field's text as its program copied it right before the paste (fields read by keys).
         std::optional<QString> programCopy;
+        // The select-all went out with the paste key, and whether both went once more.
+        bool selectAllAtKey = false;
+        bool keysSentAgain = false;
         std::unique_ptr<ScheduledCall> call;
         FrontApplication target;
         // Its own offer: ending the hold withdraws that alone, never a next paste's to the window.
@@ -442,6 +445,19 @@ private:
         quint64 requests = 0;
     };
     std::optional<TakenCopy> takenCopy_;
+    // The copy taken back last: the field's text as its program copied it, the user's clipboard
+    // put back over it, and the user's keys and clicks until then.
+    struct TakenBack {
+        QString text;
+        ClipboardContents users;
+        std::uint64_t userInput = 0;
+    };
+    std::optional<TakenBack> takenBack_;
+    // The user's clipboard for an operation to save and put back. What holds the text of the copy
+    // taken back last, with no key or click of the user's since, is not theirs: its program copied
+    // again (AbiWord copies its selection whenever another program reads it, as clipboard managers
+    // do after each copy); their clipboard as it was then is taken back and saved.
+    QCoro::Task<std::optional<ClipboardContents>> saveUsersClipboard();
     quint64 requestsBy(const FrontApplication& target) const {
         return clipboard_.requestsBy(target.processUnknown ? 0 : target.processId, target.windowId);
     }

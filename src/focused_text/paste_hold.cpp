@@ -383,6 +383,25 @@ QCoro::Task<void> ClipboardFallbacks::retakeUsersCopy(std::weak_ptr<PendingResto
             AppLog::app().notice(QStringLiteral("clipboard hold: the paste's program copied the field again, the "
                                                 "user's clipboard is taken back waited=%1ms")
                                      .arg(pending->waited.count()));
+            if (pending->selectAllAtKey && !pending->keysSentAgain && !targetFetched(*pending)) {
+                // Its paste key may have taken that copy (the field's own text, over itself): the
+                // select-all and the key go once more, with the text on offer again.
+                pending->keysSentAgain = true;
+                const FrontApplication target = pending->target;
+                const auto ownPasteKeys = ownPasteKeys_;  // outlives this object
+                ++*ownPasteKeys;
+                const bool sent =
+                    co_await gate_.sendChords(target, Qt::ControlModifier, Qt::Key_A, Qt::ControlModifier, Qt::Key_V);
+                if (!sent) {
+                    --*ownPasteKeys;
+                }
+                if (!alive) {
+                    co_return;
+                }
+                AppLog::app().notice(
+                    QStringLiteral("clipboard hold: the select-all and the paste key sent again sent=%1")
+                        .arg(sent ? QStringLiteral("true") : QStringLiteral("false")));
+            }
             co_return;
         }
     }
