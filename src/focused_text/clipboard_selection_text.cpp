@@ -97,8 +97,17 @@ bool htmlHoldsListsOrTables(const QString& html) {
     QString text = html;
     text.remove(style);
     text.remove(script);
-    // One cell alone is only its text: a spreadsheet copies a selected cell as a table of one.
-    return text.contains(item) || text.count(cell) > 1;
+    if (text.contains(item) || text.count(cell) > 1) {
+        return true;
+    }
+    // A table of one cell and nothing else is only that cell's text (a spreadsheet copies a
+    // selected cell so); one beside other text is part of a document.
+    static const QRegularExpression table(R"((?is)<table\b.*</table>)");
+    static const QRegularExpression body(R"((?is)^.*<body\b[^>]*>|</body>.*$)");
+    static const QRegularExpression tag(R"((?s)<[^>]*>)");
+    QString outside = text;
+    outside.remove(body).remove(table).remove(tag).remove(QStringLiteral("&nbsp;"));
+    return text.contains(cell) && !outside.trimmed().isEmpty();
 }
 
 std::optional<QString> plainTextPreservingHTMLBlocks(const QString& html) {

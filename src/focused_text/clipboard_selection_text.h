@@ -24,8 +24,8 @@ std::optional<QString> bestClipboardSelectionText(const std::optional<QString>& 
 // becomes U+FFFD. Absent when nothing is left.
 std::optional<QString> plainTextPreservingHTMLBlocks(const QString& html);
 
-// Whether copied HTML holds a list item or more than one table cell (outside styles and scripts):
-// structure that a paste of plain text would flatten.
+// Whether copied HTML holds a list item or a table cell (outside styles and scripts): structure
+// that a paste of plain text would flatten. A table of one cell with nothing beside it is not.
 bool htmlHoldsListsOrTables(const QString& html);
 
 // Decodes &amp; &lt; &gt; &quot; &#39; &apos; &nbsp; and decimal and hexadecimal character
