@@ -227,7 +227,8 @@ QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> ClipboardFallbacks::
             mayStillCome = mayStillCome || copy->mayStillCome;
         }
     }
-    if (mayStillCome && !useCut) {
+    if ((mayStillCome || copy) && !useCut) {
+        // Its copy may come late, or be made again (AbiWord, beside a clipboard manager).
         watchForLateCopy(*saved);
     }
     if (useCut && result) {
@@ -261,7 +262,7 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::readSelectedTextViaClipb
         co_return std::nullopt;
     }
     const std::optional<Copy> copy = co_await copyByKeys(*window, Qt::Key_C, *saved, true);
-    if (copy && copy->mayStillCome) {
+    if (copy) {
         watchForLateCopy(*saved);
     }
     if (!copy || (!copy->text && !copy->html)) {
@@ -336,15 +337,23 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
     // Copied, never cut: the check must not take text out of the field. A field cut whole
     // holds nothing while it is unchanged.
     const QString expected = cutEditor ? QString() : readBefore.text;
-    bool sent = true;
-    if (readBefore.afterSelectAll) {
-        sent = co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_A);
-        co_await sleepFor(scheduler_, selectAllWait);
-    }
     std::optional<Copy> copy;
-    if (sent) {
-        copy = co_await copyByKeys(window, Qt::Key_C, saved, false, readBefore.afterSelectAll);
-    }
+    int copies = 0;
+    do {
+        // A copy that gave nothing where the field held text may be another copy's taking of the
+        // clipboard (AbiWord takes it again, with what it copied before, when its selection is
+        // read): copied once more before it counts as a change.
+        bool sent = true;
+        if (readBefore.afterSelectAll) {
+            sent = co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_A);
+            co_await sleepFor(scheduler_, selectAllWait);
+        }
+        copy.reset();
+        if (sent) {
+            copy = co_await copyByKeys(window, Qt::Key_C, saved, false, readBefore.afterSelectAll);
+        }
+        ++copies;
+    } while (copy && !copy->mayStillCome && !copy->text && !expected.isEmpty() && copies < checkCopies);
     if (!copy) {
         co_return FieldAgain{};
     }
@@ -367,9 +376,11 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
         }
         co_return FieldAgain{true, readBefore.afterSelectAll && !copy->selectAllEnded, copy->selectAllEnded};
     }
-    AppLog::app().notice(QStringLiteral("focused field changed since it was read: not written length=%1 now=%2")
-                             .arg(expected.size())
-                             .arg(now.size()));
+    AppLog::app().notice(
+        QStringLiteral("focused field changed since it was read: not written length=%1 now=%2 copies=%3")
+            .arg(expected.size())
+            .arg(now.size())
+            .arg(copies));
     lastPasteFoundFieldChanged_ = true;
     if (cutEditor) {
         // What the user typed into the emptied field is selected now: the cut text goes back
@@ -617,6 +628,7 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::copyFieldAfterPaste(Fron
         copy = co_await copyByKeys(window, Qt::Key_C, *saved, false, true);
     }
     if (copy) {
+        watchForLateCopy(*saved);
         result = copy->text;
         if (!copy->selectAllEnded) {
             co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_End);

@@ -96,6 +96,8 @@ public:
     // operation has the clipboard.
     static constexpr std::chrono::milliseconds lateCopyBound{3000};
     static constexpr std::chrono::milliseconds lateCopyPoll{20};
+    // Copies of the field before a paste, where one gives nothing though the field held text.
+    static constexpr int checkCopies = 2;
     static constexpr std::chrono::milliseconds selectAllWait{50};
     static constexpr std::chrono::milliseconds pasteSelectAllWait{30};
     // How long a field that can be read back may take to show the select-all of a whole-field
