@@ -85,7 +85,7 @@ void ClipboardFallbacks::holdUsersClipboard(const ClipboardContents& saved) {
 QCoro::Task<std::optional<ClipboardFallbacks::Copy>> ClipboardFallbacks::copyByKeys(FrontApplication window,
                                                                                     Qt::Key letter,
                                                                                     ClipboardContents saved,
-                                                                                    bool withHtml) {
+                                                                                    bool withHtml, bool endSelectAll) {
     // Taken anew: only the program's copy takes the clipboard from us now, and whoever asks for
     // it meanwhile gets the user's contents.
     holdUsersClipboard(saved);
@@ -138,9 +138,17 @@ QCoro::Task<std::optional<ClipboardFallbacks::Copy>> ClipboardFallbacks::copyByK
             copy.text.reset();
         }
     }
+    if (endSelectAll) {
+        // Before the clipboard changes hands again: a clipboard manager reads the selection then.
+        co_await collapseSelectAll(window);
+        copy.selectAllEnded = true;
+    }
     // The program's copy goes no further: every other program gets the user's clipboard again at
     // once, as it had it before the key (an empty one stays empty).
     takenCopy_ = TakenCopy{window.windowId, requestsBy(window)};
+    if (copy.text) {
+        takenBack_ = TakenBack{*copy.text, saved, userInput()};
+    }
     holdUsersClipboard(saved);
     co_return copy;
 }
@@ -189,7 +197,7 @@ QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> ClipboardFallbacks::
         co_return std::nullopt;
     }
     notify();
-    const std::optional<ClipboardContents> saved = co_await clipboard_.readContents();
+    const std::optional<ClipboardContents> saved = co_await saveUsersClipboard();
     if (!saved) {
         logUnsavedClipboard("copy_field");
         co_return std::nullopt;
@@ -211,7 +219,7 @@ QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> ClipboardFallbacks::
         sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_A);
         co_await sleepFor(scheduler_, selectAllWait);
         if (sent) {
-            copy = co_await copyByKeys(*window, letter, *saved, true);
+            copy = co_await copyByKeys(*window, letter, *saved, true, !useCut);
             sent = copy.has_value();
         }
         if (sent) {
@@ -219,13 +227,14 @@ QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> ClipboardFallbacks::
             mayStillCome = mayStillCome || copy->mayStillCome;
         }
     }
-    if (mayStillCome && !useCut) {
+    if ((mayStillCome || copy) && !useCut) {
+        // Its copy may come late, or be made again (AbiWord, beside a clipboard manager).
         watchForLateCopy(*saved);
     }
     if (useCut && result) {
         // The field has lost this text until a replacement or restoreCutText() puts it back.
         cutText_ = CutText{*result, *window};
-    } else if (afterSelectAll && sent) {
+    } else if (afterSelectAll && sent && !copy->selectAllEnded) {
         co_await collapseSelectAll(*window);
     }
     if (!result) {
@@ -247,19 +256,39 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::readSelectedTextViaClipb
     if (notifyClipboardFallback) {
         notify();
     }
-    const std::optional<ClipboardContents> saved = co_await clipboard_.readContents();
+    const std::optional<ClipboardContents> saved = co_await saveUsersClipboard();
     if (!saved) {
         logUnsavedClipboard("copy_selection");
         co_return std::nullopt;
     }
     const std::optional<Copy> copy = co_await copyByKeys(*window, Qt::Key_C, *saved, true);
-    if (copy && copy->mayStillCome) {
+    if (copy) {
         watchForLateCopy(*saved);
     }
     if (!copy || (!copy->text && !copy->html)) {
         co_return std::nullopt;
     }
     co_return bestClipboardSelectionText(copy->text, copy->html);
+}
+
+QCoro::Task<std::optional<ClipboardContents>> ClipboardFallbacks::saveUsersClipboard() {
+    std::optional<ClipboardContents> saved = co_await clipboard_.readContents();
+    const std::optional<TakenBack> taken = takenBack_;
+    if (!saved || !taken || clipboard_.holdsOwnContents() || userInput() != taken->userInput) {
+        co_return saved;
+    }
+    std::optional<QString> text = co_await clipboard_.readText();
+    if (text) {
+        text->remove(QChar(0));
+    }
+    if (text != taken->text || clipboard_.holdsOwnContents() || userInput() != taken->userInput) {
+        co_return saved;
+    }
+    AppLog::app().notice(
+        QStringLiteral("clipboard restore: a copy its program made again after its copy was taken back was taken "
+                       "back too"));
+    holdUsersClipboard(taken->users);
+    co_return taken->users;
 }
 
 void ClipboardFallbacks::watchForLateCopy(const ClipboardContents& saved) {
@@ -308,15 +337,23 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
     // Copied, never cut: the check must not take text out of the field. A field cut whole
     // holds nothing while it is unchanged.
     const QString expected = cutEditor ? QString() : readBefore.text;
-    bool sent = true;
-    if (readBefore.afterSelectAll) {
-        sent = co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_A);
-        co_await sleepFor(scheduler_, selectAllWait);
-    }
     std::optional<Copy> copy;
-    if (sent) {
-        copy = co_await copyByKeys(window, Qt::Key_C, saved);
-    }
+    int copies = 0;
+    do {
+        // A copy that gave nothing where the field held text may be another copy's taking of the
+        // clipboard (AbiWord takes it again, with what it copied before, when its selection is
+        // read): copied once more before it counts as a change.
+        bool sent = true;
+        if (readBefore.afterSelectAll) {
+            sent = co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_A);
+            co_await sleepFor(scheduler_, selectAllWait);
+        }
+        copy.reset();
+        if (sent) {
+            copy = co_await copyByKeys(window, Qt::Key_C, saved, false, readBefore.afterSelectAll);
+        }
+        ++copies;
+    } while (copy && !copy->mayStillCome && !copy->text && !expected.isEmpty() && copies < checkCopies);
     if (!copy) {
         co_return FieldAgain{};
     }
@@ -337,17 +374,19 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
                 QStringLiteral("focused field paste withheld: nothing shows its program read the keys before"));
             co_return FieldAgain{};
         }
-        co_return FieldAgain{true, readBefore.afterSelectAll};
+        co_return FieldAgain{true, readBefore.afterSelectAll && !copy->selectAllEnded, copy->selectAllEnded};
     }
-    AppLog::app().notice(QStringLiteral("focused field changed since it was read: not written length=%1 now=%2")
-                             .arg(expected.size())
-                             .arg(now.size()));
+    AppLog::app().notice(
+        QStringLiteral("focused field changed since it was read: not written length=%1 now=%2 copies=%3")
+            .arg(expected.size())
+            .arg(now.size())
+            .arg(copies));
     lastPasteFoundFieldChanged_ = true;
     if (cutEditor) {
         // What the user typed into the emptied field is selected now: the cut text goes back
         // after it, never over it.
         co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_End);
-    } else if (readBefore.afterSelectAll) {
+    } else if (readBefore.afterSelectAll && !copy->selectAllEnded) {
         co_await collapseSelectAll(window);  // what the user typed on stays theirs
     }
     co_return FieldAgain{};
@@ -407,8 +446,9 @@ QCoro::Task<bool> ClipboardFallbacks::selectAllForPaste(FrontApplication window,
     co_return false;
 }
 
-QCoro::Task<bool> ClipboardFallbacks::readyFieldForPaste(FrontApplication window, bool replacingAllText,
-                                                         const PasteChecks& checks, const ClipboardContents& saved) {
+QCoro::Task<std::optional<bool>> ClipboardFallbacks::readyFieldForPaste(FrontApplication window, bool replacingAllText,
+                                                                        const PasteChecks& checks,
+                                                                        const ClipboardContents& saved) {
     const auto putBackClipboard = [this, &saved] {
         if (saved.empty()) {
             clipboard_.clear();  // the field's copy does not stay
@@ -421,7 +461,10 @@ QCoro::Task<bool> ClipboardFallbacks::readyFieldForPaste(FrontApplication window
         const FieldAgain again = co_await copyFieldAgain(window, *checks.readBefore, saved);
         if (!again.unchanged) {
             putBackClipboard();
-            co_return false;
+            co_return std::nullopt;
+        }
+        if (again.selectAllAtKey && replacingAllText) {
+            co_return true;
         }
         selectedAll = again.selectedAll;
     }
@@ -434,10 +477,10 @@ QCoro::Task<bool> ClipboardFallbacks::readyFieldForPaste(FrontApplication window
             if (checks.readBefore) {
                 putBackClipboard();
             }
-            co_return false;
+            co_return std::nullopt;
         }
     }
-    co_return true;
+    co_return false;
 }
 
 QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replacingAllText,
@@ -454,11 +497,12 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
         co_return false;
     }
     notify();
-    std::optional<ClipboardContents> saved = co_await clipboard_.readContents();
+    std::optional<ClipboardContents> saved = co_await saveUsersClipboard();
     if (!saved) {
         logUnsavedClipboard("paste");
         co_return false;
     }
+    const std::uint64_t inputAtSave = userInput();
     // The save may have waited on another program, and the user may still hold keys: only now
     // is it known where keys would go.
     const bool keyboardFree = co_await gate_.waitForFreeKeyboard();
@@ -471,8 +515,8 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
             co_return false;
         }
     }
-    const bool ready = co_await readyFieldForPaste(*window, replacingAllText, checks, *saved);
-    if (!ready) {
+    const std::optional<bool> selectAllAtKey = co_await readyFieldForPaste(*window, replacingAllText, checks, *saved);
+    if (!selectAllAtKey) {
         co_return false;
     }
     // The text goes to the target alone; everyone else keeps getting the user's clipboard. A number
@@ -485,9 +529,23 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
         clipboard_.offerTextTo(window->processUnknown ? 0 : window->processId, window->windowId, newText, standing);
     holdUsersClipboard(*saved);
     co_await waitUntilCopierSeesItsCopyGone(*window);
+    if (checks.readBefore && !clipboard_.holdsOwnContents() && userInput() == inputAtSave) {
+        // Nobody but the program copied since: it copied its selection again (AbiWord does so
+        // whenever another program reads the selection, as clipboard managers do after each copy).
+        // Its paste would take that copy.
+        AppLog::app().notice(
+            QStringLiteral("clipboard restore: a copy its program made again after the field "
+                           "was copied was taken back before the paste"));
+        holdUsersClipboard(*saved);
+    }
     const quint64 fetchesBefore = fetchesBy(*window);
     ++*ownPasteKeys_;  // before it goes: the display may count it before the chord returns
-    const bool sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_V);
+    // The select-all goes with the key, the text on offer already: no select-all of ours stands
+    // while the clipboard changes hands (see copyByKeys()), and nothing another program does
+    // because of the new selection reaches the program before the paste.
+    const bool sent = *selectAllAtKey ? co_await gate_.sendChords(*window, Qt::ControlModifier, Qt::Key_A,
+                                                                  Qt::ControlModifier, Qt::Key_V)
+                                      : co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_V);
     if (!sent) {
         --*ownPasteKeys_;
         // Nothing will fetch the text.
@@ -500,6 +558,11 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     // the text stays offered to it until it has (or cannot any more).
     auto pending = std::make_shared<PendingRestore>();
     pending->savedEmpty = saved->empty();
+    pending->saved = *saved;
+    if (checks.readBefore) {
+        pending->programCopy = checks.readBefore->text;
+    }
+    pending->selectAllAtKey = *selectAllAtKey;
     pending->text = newText;
     pending->target = *window;
     pending->offer = offer;
@@ -553,7 +616,7 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::copyFieldAfterPaste(Fron
         co_return std::nullopt;
     }
     notify();
-    const std::optional<ClipboardContents> saved = co_await clipboard_.readContents();
+    const std::optional<ClipboardContents> saved = co_await saveUsersClipboard();
     if (!saved) {
         logUnsavedClipboard("read_back");
         co_return std::nullopt;
@@ -563,12 +626,15 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::copyFieldAfterPaste(Fron
     co_await sleepFor(scheduler_, selectAllWait);
     std::optional<Copy> copy;
     if (sent) {
-        copy = co_await copyByKeys(window, Qt::Key_C, *saved);
+        // The caret back at the end, where the paste left it, rather than the whole field selected.
+        copy = co_await copyByKeys(window, Qt::Key_C, *saved, false, true);
     }
     if (copy) {
+        watchForLateCopy(*saved);
         result = copy->text;
-        // The caret back at the end, where the paste left it, rather than the whole field selected.
-        co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_End);
+        if (!copy->selectAllEnded) {
+            co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_End);
+        }
     }
     co_return result;
 }

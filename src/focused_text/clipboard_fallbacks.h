@@ -96,6 +96,8 @@ public:
     // operation has the clipboard.
     static constexpr std::chrono::milliseconds lateCopyBound{3000};
     static constexpr std::chrono::milliseconds lateCopyPoll{20};
+    // Copies of the field before a paste, where one gives nothing though the field held text.
+    static constexpr int checkCopies = 2;
     static constexpr std::chrono::milliseconds selectAllWait{50};
     static constexpr std::chrono::milliseconds pasteSelectAllWait{30};
     // How long a field that can be read back may take to show the select-all of a whole-field
@@ -261,6 +263,12 @@ private:
         // The user's clipboard was empty: the pasted text stays on it once the hold ends.
         bool savedEmpty = false;
         QString text;
+        ClipboardContents saved;  // the user's clipboard
+        // The field's text as its program copied it right before the paste (fields read by keys).
+        std::optional<QString> programCopy;
+        // The select-all went out with the paste key, and whether both went once more.
+        bool selectAllAtKey = false;
+        bool keysSentAgain = false;
         std::unique_ptr<ScheduledCall> call;
         FrontApplication target;
         // Its own offer: ending the hold withdraws that alone, never a next paste's to the window.
@@ -352,17 +360,25 @@ private:
         std::optional<QString> html;
         // Nothing was copied, and its program did not show that it read the key: it may copy yet.
         bool mayStillCome = false;
+        // The select-all it copied was ended before the clipboard was taken back.
+        bool selectAllEnded = false;
     };
     // Control+`letter` to `window` while the clipboard holds the user's `saved` contents as ours;
     // what the program copied (with its HTML when asked), the user's contents back as ours at once
-    // after. Absent when the key could not go.
+    // after. Absent when the key could not go. With `endSelectAll`, a copy of a select-all of ours
+    // is followed by the end of that selection before the clipboard is taken back: a program that
+    // copies its selection again whenever another program reads it (AbiWord, read by every clipboard
+    // manager that watches the selection) would otherwise take the clipboard straight back.
     QCoro::Task<std::optional<Copy>> copyByKeys(FrontApplication window, Qt::Key letter, ClipboardContents saved,
-                                                bool withHtml = false);
+                                                bool withHtml = false, bool endSelectAll = false);
     // pasteFallback()'s copy of the field again; whether it still holds `readBefore`, and
     // whether that copy left the whole field selected.
     struct FieldAgain {
         bool unchanged = false;
         bool selectedAll = false;
+        // The whole field was selected for the copy and that selection ended since: the paste
+        // selects it again together with its key.
+        bool selectAllAtKey = false;
     };
     QCoro::Task<FieldAgain> copyFieldAgain(FrontApplication window, CopiedField readBefore, ClipboardContents saved);
     // Ends a select-all of ours in `window`'s field: the caret at the end of the text.
@@ -375,10 +391,11 @@ private:
     // Select-all for a whole-field paste; whether it was sent and, where `shown` can tell, seen.
     QCoro::Task<bool> selectAllForPaste(FrontApplication window, const SelectAllCheck& shown);
     // The field made ready for a paste: unchanged since it was read (where it was), and selected
-    // whole where the text replaces all of it. Where it is not, nothing is pasted and the clipboard
-    // is `saved` again.
-    QCoro::Task<bool> readyFieldForPaste(FrontApplication window, bool replacingAllText, const PasteChecks& checks,
-                                         const ClipboardContents& saved);
+    // whole where the text replaces all of it (or to be selected whole with the paste's key: then
+    // true). Where it is not, nothing is pasted, the clipboard is `saved` again, and the answer is
+    // absent.
+    QCoro::Task<std::optional<bool>> readyFieldForPaste(FrontApplication window, bool replacingAllText,
+                                                        const PasteChecks& checks, const ClipboardContents& saved);
     // The queue, once no paste of the same command waits for `window`'s program any more (within
     // pendingPasteWaitBound); holds for other windows do not delay it, nor, for an operation that
     // `startsCommand` in the window, those of earlier commands there.
@@ -436,6 +453,19 @@ private:
         quint64 requests = 0;
     };
     std::optional<TakenCopy> takenCopy_;
+    // The copy taken back last: the field's text as its program copied it, the user's clipboard
+    // put back over it, and the user's keys and clicks until then.
+    struct TakenBack {
+        QString text;
+        ClipboardContents users;
+        std::uint64_t userInput = 0;
+    };
+    std::optional<TakenBack> takenBack_;
+    // The user's clipboard for an operation to save and put back. What holds the text of the copy
+    // taken back last, with no key or click of the user's since, is not theirs: its program copied
+    // again (AbiWord copies its selection whenever another program reads it, as clipboard managers
+    // do after each copy); their clipboard as it was then is taken back and saved.
+    QCoro::Task<std::optional<ClipboardContents>> saveUsersClipboard();
     quint64 requestsBy(const FrontApplication& target) const {
         return clipboard_.requestsBy(target.processUnknown ? 0 : target.processId, target.windowId);
     }

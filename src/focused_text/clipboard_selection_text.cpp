@@ -92,11 +92,22 @@ std::optional<QString> bestClipboardSelectionText(const std::optional<QString>& 
 bool htmlHoldsListsOrTables(const QString& html) {
     static const QRegularExpression style(R"((?is)<style\b[^>]*>.*?</style>)");
     static const QRegularExpression script(R"((?is)<script\b[^>]*>.*?</script>)");
-    static const QRegularExpression itemOrCell(R"((?i)<(?:li|td|th)(?:\s[^>]*)?>)");
+    static const QRegularExpression item(R"((?i)<li(?:\s[^>]*)?>)");
+    static const QRegularExpression cell(R"((?i)<t[dh](?:\s[^>]*)?>)");
     QString text = html;
     text.remove(style);
     text.remove(script);
-    return text.contains(itemOrCell);
+    if (text.contains(item) || text.count(cell) > 1) {
+        return true;
+    }
+    // A table of one cell and nothing else is only that cell's text (a spreadsheet copies a
+    // selected cell so); one beside other text is part of a document.
+    static const QRegularExpression table(R"((?is)<table\b.*</table>)");
+    static const QRegularExpression body(R"((?is)^.*<body\b[^>]*>|</body>.*$)");
+    static const QRegularExpression tag(R"((?s)<[^>]*>)");
+    QString outside = text;
+    outside.remove(body).remove(table).remove(tag).remove(QStringLiteral("&nbsp;"));
+    return text.contains(cell) && !outside.trimmed().isEmpty();
 }
 
 std::optional<QString> plainTextPreservingHTMLBlocks(const QString& html) {

@@ -25,7 +25,7 @@ std::optional<QString> bestClipboardSelectionText(const std::optional<QString>& 
 std::optional<QString> plainTextPreservingHTMLBlocks(const QString& html);
 
 // Whether copied HTML holds a list item or a table cell (outside styles and scripts): structure
-// that a paste of plain text would flatten.
+// that a paste of plain text would flatten. A table of one cell with nothing beside it is not.
 bool htmlHoldsListsOrTables(const QString& html);
 
 // Decodes &amp; &lt; &gt; &quot; &#39; &apos; &nbsp; and decimal and hexadecimal character

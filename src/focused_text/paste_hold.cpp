@@ -380,6 +380,51 @@ QCoro::Task<void> ClipboardFallbacks::endHoldOnChange(std::weak_ptr<PendingResto
 
 QCoro::Task<void> ClipboardFallbacks::retakeUsersCopy(std::weak_ptr<PendingRestore> weakPending) {
     const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
+    std::optional<QString> programCopy;
+    std::uint64_t inputAtOffer = 0;
+    if (const Held pending = weakPending.lock()) {
+        programCopy = pending->programCopy;
+        inputAtOffer = pending->userInputAtOffer;
+    }
+    if (programCopy && userInput() == inputAtOffer) {
+        // With no key or click of the user's, the field's own text is its program's copy again
+        // (AbiWord copies its selection whenever another program reads it), not theirs.
+        std::optional<QString> text = co_await clipboard_.readText();
+        if (text) {
+            text->remove(QChar(0));
+        }
+        const Held pending = alive ? weakPending.lock() : nullptr;
+        if (!isHeld(pending)) {
+            co_return;
+        }
+        if (text == programCopy && userInput() == inputAtOffer && !clipboard_.holdsOwnContents()) {
+            pending->retaking = false;
+            holdUsersClipboard(pending->saved);
+            AppLog::app().notice(QStringLiteral("clipboard hold: the paste's program copied the field again, the "
+                                                "user's clipboard is taken back waited=%1ms")
+                                     .arg(pending->waited.count()));
+            if (pending->selectAllAtKey && !pending->keysSentAgain && !targetFetched(*pending)) {
+                // Its paste key may have taken that copy (the field's own text, over itself): the
+                // select-all and the key go once more, with the text on offer again.
+                pending->keysSentAgain = true;
+                const FrontApplication target = pending->target;
+                const auto ownPasteKeys = ownPasteKeys_;  // outlives this object
+                ++*ownPasteKeys;
+                const bool sent =
+                    co_await gate_.sendChords(target, Qt::ControlModifier, Qt::Key_A, Qt::ControlModifier, Qt::Key_V);
+                if (!sent) {
+                    --*ownPasteKeys;
+                }
+                if (!alive) {
+                    co_return;
+                }
+                AppLog::app().notice(
+                    QStringLiteral("clipboard hold: the select-all and the paste key sent again sent=%1")
+                        .arg(sent ? QStringLiteral("true") : QStringLiteral("false")));
+            }
+            co_return;
+        }
+    }
     const std::optional<ClipboardContents> copy = co_await clipboard_.readContents();
     const Held pending = alive ? weakPending.lock() : nullptr;
     if (!isHeld(pending)) {

@@ -369,6 +369,12 @@ QCoro::Task<std::optional<QString>> SyntheticInputGate::unresponsiveness(FrontAp
 }
 
 QCoro::Task<bool> SyntheticInputGate::sendChord(FrontApplication target, Qt::KeyboardModifiers modifiers, Qt::Key key) {
+    co_return co_await sendChords(std::move(target), Qt::NoModifier, Qt::Key_unknown, modifiers, key);
+}
+
+QCoro::Task<bool> SyntheticInputGate::sendChords(FrontApplication target, Qt::KeyboardModifiers firstModifiers,
+                                                 Qt::Key firstKey, Qt::KeyboardModifiers modifiers, Qt::Key key) {
+    const bool two = firstKey != Qt::Key_unknown;
     std::optional<QString> refused;
     if (!isOtherProgramsWindow(target)) {
         refused = QStringLiteral("not_a_program_window");
@@ -395,10 +401,18 @@ QCoro::Task<bool> SyntheticInputGate::sendChord(FrontApplication target, Qt::Key
         }
     }
     if (refused) {
-        AppLog::app().notice(QStringLiteral("synthetic input withheld reason=%1 keys=%2")
-                                 .arg(*refused, QKeySequence(static_cast<int>(modifiers) | key).toString()));
+        const QString keys = QKeySequence(static_cast<int>(modifiers) | key).toString();
+        AppLog::app().notice(
+            QStringLiteral("synthetic input withheld reason=%1 keys=%2")
+                .arg(*refused,
+                     two ? QKeySequence(static_cast<int>(firstModifiers) | firstKey).toString() + ',' + keys : keys));
         co_return false;
     }
+    const bool sent = (!two || sendNow(firstModifiers, firstKey)) && sendNow(modifiers, key);
+    co_return sent;
+}
+
+bool SyntheticInputGate::sendNow(Qt::KeyboardModifiers modifiers, Qt::Key key) {
     const bool sent = environment_.input.sendKeyChord(modifiers, key);
     if (sent) {
         // Copied first: a watcher may end its own watch or start another.
@@ -409,7 +423,7 @@ QCoro::Task<bool> SyntheticInputGate::sendChord(FrontApplication target, Qt::Key
             }
         }
     }
-    co_return sent;
+    return sent;
 }
 
 std::shared_ptr<void> SyntheticInputGate::watchSentChords(std::function<void()> onSent) {

@@ -140,6 +140,11 @@ public:
     // Sends `modifiers` with `key` to `target` once the keyboard is free, and only
     // while `target` is the window in front and accepts keys. Answers whether it was sent.
     QCoro::Task<bool> sendChord(FrontApplication target, Qt::KeyboardModifiers modifiers, Qt::Key key);
+    // Two chords sent as sendChord() sends one, the second right after the first with nothing
+    // asked of any program between them: the program reads them one after the other, before
+    // anything another program asks of it because of the first.
+    QCoro::Task<bool> sendChords(FrontApplication target, Qt::KeyboardModifiers firstModifiers, Qt::Key firstKey,
+                                 Qt::KeyboardModifiers modifiers, Qt::Key key);
 
     // Runs `onSent` on the main thread right after each chord has gone out, before the desktop's
     // report of its keys can reach any watcher in this process: a watcher of the desktop's keys
@@ -147,6 +152,8 @@ public:
     [[nodiscard]] std::shared_ptr<void> watchSentChords(std::function<void()> onSent);
 
 private:
+    // The chord out now, its watchers told.
+    bool sendNow(Qt::KeyboardModifiers modifiers, Qt::Key key);
     // A window that names a process other than ours.
     static bool isOtherProgramsWindow(const std::optional<FrontApplication>& window);
     // Whether a key of the user's went down within typingLasts.

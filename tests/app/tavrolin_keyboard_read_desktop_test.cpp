@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace tavrolin {
@@ -32,6 +33,13 @@ protected:
             abiword_.kill();
             abiword_.waitForFinished(5000);
         }
+        if (manager_.state() != QProcess::NotRunning) {
+            managerClient_({"exit"});
+            if (!manager_.waitForFinished(5000)) {
+                manager_.kill();
+                manager_.waitForFinished(5000);
+            }
+        }
         TavrolinProgramTest::TearDown();
     }
 
@@ -50,15 +58,19 @@ protected:
     }
 
     // AbiWord with a document holding `text`, in front, its caret at the document's end.
-    void startAbiword(const QString& text) {
+    void startAbiword(const QString& text) { startEditor(QStringLiteral("abiword"), QStringLiteral("note.txt"), text); }
+
+    // `program` with the file `name` holding `text`, in front, its caret at the end (Gnumeric: the
+    // one cell of a sheet, selected).
+    void startEditor(const QString& program, const QString& name, const QString& text) {
         ASSERT_TRUE(dir_.isValid());
-        const QString file = dir_.filePath("note.txt");
+        const QString file = dir_.filePath(name);
         {
             QFile document(file);
             ASSERT_TRUE(document.open(QIODevice::WriteOnly));
             document.write(text.toUtf8());
         }
-        abiword_.start("abiword", {file});
+        abiword_.start(program, {file});
         ASSERT_TRUE(abiword_.waitForStarted(5000));
         ASSERT_TRUE(test::waitUntil(
             [&] {
@@ -68,16 +80,50 @@ protected:
                 return !window_.isEmpty();
             },
             30s))
-            << "AbiWord shows no window";
+            << program.toStdString() << " shows no window";
         ASSERT_TRUE(test::waitUntil(
             [&] {
                 run("xdotool", {"windowactivate", window_});
                 return test::waitUntil([&] { return run("xdotool", {"getactivewindow"}) == window_; }, 1s);
             },
             15s));
-        test::TerminalJob::pause(1500ms);  // AbiWord lays the document out after its window shows
+        test::TerminalJob::pause(1500ms);  // the document is laid out after its window shows
         run("xdotool", {"key", "--clearmodifiers", "ctrl+End"});
         test::TerminalJob::pause(300ms);
+    }
+
+    // CopyQ with its own configuration and history under this test's home, watching the clipboard
+    // (it has stored a copy made after it started), stopped with the test.
+    void startClipboardManager() {
+        ASSERT_TRUE(dir_.isValid());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("HOME", dir_.filePath("copyq"));
+        environment.insert("XDG_CONFIG_HOME", dir_.filePath("copyq/config"));
+        environment.insert("XDG_DATA_HOME", dir_.filePath("copyq/data"));
+        environment.insert("XDG_CACHE_HOME", dir_.filePath("copyq/cache"));
+        manager_.setProcessEnvironment(environment);
+        managerClient_ = [environment](const QStringList& arguments) {
+            QProcess client;
+            client.setProcessEnvironment(environment);
+            client.start(QStringLiteral("copyq"), arguments);
+            client.waitForFinished(5000);
+            return QString::fromUtf8(client.readAllStandardOutput()).trimmed();
+        };
+        manager_.setStandardOutputFile(QProcess::nullDevice());
+        manager_.setStandardErrorFile(QProcess::nullDevice());
+        test::TavrolinProcessHome::endWithTest(manager_);
+        manager_.start(QStringLiteral("copyq"), {});
+        ASSERT_TRUE(manager_.waitForStarted(5000));
+        // What is on the clipboard when it starts is not stored, nor a copy of what it last saw.
+        int probes = 0;
+        ASSERT_TRUE(test::waitUntil(
+            [&] {
+                const QString probe = QStringLiteral("copied while the manager starts %1").arg(++probes);
+                test::copyAsAnotherProgram(probe);
+                return test::waitUntil([&] { return managerClient_({"read", "0"}) == probe; }, 2s);
+            },
+            30s))
+            << "CopyQ does not store the clipboard";
     }
 
     int events(const QString& action) const {
@@ -160,8 +206,10 @@ protected:
     };
 
     QTemporaryDir dir_;
-    QProcess abiword_;
+    QProcess abiword_;  // or the other editor a test starts
     QString window_;
+    QProcess manager_;
+    std::function<QString(const QStringList&)> managerClient_;
 };
 
 // AbiWord's document is read by keystrokes and written by pasting. After Write and Flip the
@@ -231,6 +279,44 @@ TEST_F(TavrolinKeyboardReadDesktopTest, AbiwordLeavesTheUsersClipboardAsTheyHadI
     const QString left = clipboardText();
     EXPECT_TRUE(left.isEmpty() || left == documentText()) << left.toStdString();
     EXPECT_NE(left, written);
+}
+
+// Beside a clipboard manager (CopyQ reads both the clipboard and the selection after every change,
+// and AbiWord takes the clipboard again whenever its selection is read), every Write and Flip in a
+// document read by keystrokes writes, and the clipboard holds the user's copy after each.
+TEST_F(TavrolinKeyboardReadDesktopTest, TheUsersClipboardOutlivesEveryRunBesideAClipboardManager) {
+    for (const char* needed : {"abiword", "gnumeric", "copyq"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(needed)).isEmpty()) {
+            GTEST_SKIP() << needed << " is not installed (make test installs it)";
+        }
+    }
+    startProgram();
+    startClipboardManager();
+    if (HasFatalFailure()) {
+        return;
+    }
+    for (const auto& [program, file] : {std::pair{"abiword", "note.txt"}, std::pair{"gnumeric", "note.csv"}}) {
+        SCOPED_TRACE(program);
+        startEditor(QString::fromLatin1(program), QString::fromLatin1(file), QStringLiteral("I have a red car"));
+        if (HasFatalFailure()) {
+            return;
+        }
+        for (int run = 0; run < 10; ++run) {
+            const QString users = QStringLiteral("the user's copy %1").arg(run);
+            ASSERT_TRUE(test::copyAsAnotherProgram(users));
+            const auto [key, action] =
+                run % 2 == 0 ? std::pair{"w", "translate_message"} : std::pair{"f", "flip_language"};
+            runCommand(key, action);
+            if (HasFatalFailure()) {
+                return;
+            }
+            EXPECT_TRUE(lastEvent(action).contains("success=true")) << run << ": " << lastEvent(action).toStdString();
+            test::TerminalJob::pause(1s);  // the paste's hold ends
+            EXPECT_EQ(clipboardText(), users) << run << "\n" << log().toStdString();
+        }
+        abiword_.kill();
+        abiword_.waitForFinished(5000);
+    }
 }
 
 }  // namespace

@@ -86,5 +86,25 @@ TEST(BestClipboardSelectionTextTest, PrefersHTMLOnlyWhenItKeepsMoreLines) {
     }
 }
 
+// A spreadsheet's selected cell comes as a table of one cell: only its text. A table or list in a
+// document is structure.
+TEST(HtmlHoldsListsOrTablesTest, OneCellAloneIsItsText) {
+    const struct {
+        const char* html;
+        bool structure;
+    } cases[] = {
+        {"<html><head><title>note</title></head><body><table border=\"1\"><tr><td>I have a red car</td></tr>"
+         "</table></body></html>",
+         false},
+        {"<p>Before</p><table><tr><td>cell</td></tr></table>", true},
+        {"<table><tr><td>a</td><td>b</td></tr></table>", true},
+        {"<ul><li>item</li></ul>", true},
+        {"<p>plain</p>", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(htmlHoldsListsOrTables(QString::fromLatin1(c.html)), c.structure) << c.html;
+    }
+}
+
 }  // namespace
 }  // namespace tavrolin

@@ -115,6 +115,28 @@ public:
         return true;
     }
 
+    // Qt takes the clipboard with the time of the last X event it has seen. A program that took it
+    // with a later time (that of a synthetic key of ours, an event this process never sees) keeps
+    // it: X refuses the take without a word, Qt goes on as the owner, and what the program copied
+    // stays on the clipboard for everyone else. Taken again then, with the server's present time.
+    void takeIfRefused() {
+        if (!connection_) {
+            return;
+        }
+        const xcb_window_t owner = selectionOwner();
+        if (owner != XCB_NONE && (owner & ~clientMask_) == clientBase()) {
+            ownerWindow_ = owner;  // Qt's, the one window of ours that takes the clipboard
+            return;
+        }
+        if (ownerWindow_ == XCB_NONE) {
+            ownerWindow_ = qtOwnerWindow();
+        }
+        if (ownerWindow_ != XCB_NONE) {
+            xcb_set_selection_owner(connection_, ownerWindow_, clipboard_, XCB_CURRENT_TIME);
+            xcb_flush(connection_);
+        }
+    }
+
     quint64 fetchesBy(qint64 processId, quint64 window) const { return fetches_.of(processId, window, clientMask_); }
     quint64 requestsBy(qint64 processId, quint64 window) const { return requests_.of(processId, window, clientMask_); }
 
@@ -194,6 +216,48 @@ private:
     xcb_atom_t targets_ = XCB_ATOM_NONE;
     xcb_atom_t timestamp_ = XCB_ATOM_NONE;
     xcb_atom_t multiple_ = XCB_ATOM_NONE;
+    xcb_window_t ownerWindow_ = XCB_NONE;
+
+    quint32 clientBase() const { return xcb_get_setup(connection_)->resource_id_base & ~clientMask_; }
+
+    xcb_window_t selectionOwner() const {
+        xcb_get_selection_owner_reply_t* reply =
+            xcb_get_selection_owner_reply(connection_, xcb_get_selection_owner(connection_, clipboard_), nullptr);
+        const xcb_window_t owner = reply ? reply->owner : static_cast<xcb_window_t>(XCB_NONE);
+        std::free(reply);
+        return owner;
+    }
+
+    // The window Qt takes the clipboard with ("Qt Selection Owner for ..."), a child of the root of
+    // this process's own client; none until Qt has made it.
+    xcb_window_t qtOwnerWindow() const {
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+        xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root), nullptr);
+        if (!tree) {
+            return XCB_NONE;
+        }
+        xcb_window_t found = XCB_NONE;
+        const xcb_window_t* children = xcb_query_tree_children(tree);
+        for (int i = 0; i < xcb_query_tree_children_length(tree) && found == XCB_NONE; ++i) {
+            if ((children[i] & ~clientMask_) != clientBase()) {
+                continue;
+            }
+            xcb_get_property_reply_t* name = xcb_get_property_reply(
+                connection_,
+                xcb_get_property(connection_, 0, children[i], XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 64),
+                nullptr);
+            if (name) {
+                const QByteArray title(static_cast<const char*>(xcb_get_property_value(name)),
+                                       xcb_get_property_value_length(name));
+                if (title.startsWith("Qt Selection Owner")) {
+                    found = children[i];
+                }
+                std::free(name);
+            }
+        }
+        std::free(tree);
+        return found;
+    }
     std::map<quint64, Offer> offers_;  // GUI thread only
     quint64 lastOffer_ = 0;
     std::set<quint64> replaced_;  // offers a newer one to their window replaced, not yet withdrawn
@@ -324,6 +388,7 @@ void QtClipboard::withdrawOffer(quint64 offer) {
     }
     clipboard->setMimeData(again, QClipboard::Clipboard);
     d_->lastWritten = again;
+    d_->requests->takeIfRefused();
 }
 
 QCoro::Task<std::optional<ClipboardContents>> QtClipboard::readContents() {
@@ -386,6 +451,7 @@ void QtClipboard::setContents(const ClipboardContents& contents) {
     }
     clipboard->setMimeData(data, QClipboard::Clipboard);
     d_->lastWritten = data;
+    d_->requests->takeIfRefused();
 }
 
 void QtClipboard::clear() {
@@ -399,12 +465,14 @@ void QtClipboard::clear() {
     auto* empty = new QMimeData;
     clipboard->setMimeData(empty, QClipboard::Clipboard);
     d_->lastWritten = empty;
+    d_->requests->takeIfRefused();
 }
 
 void QtClipboard::setText(const QString& text) {
     if (QClipboard* clipboard = systemClipboard()) {
         clipboard->setText(text, QClipboard::Clipboard);
         d_->lastWritten = ownData();
+        d_->requests->takeIfRefused();
     }
 }
 
