@@ -80,6 +80,8 @@ namespace tavrolin {
 // over in time), no operation goes on: the clipboard is left alone and no key is sent.
 class ClipboardFallbacks {
 public:
+    // The user's key presses (any key, chords and paste keys included) and pointer presses so far.
+    std::uint64_t userInput() const;
     // How long a copy key may take to show: the program taking the clipboard from us, looked
     // for every `copyPoll`.
     static constexpr std::chrono::milliseconds copyWait{200};
@@ -397,8 +399,6 @@ private:
     // the paste, for a paste that lands late with other text, to undo it.
     void endHoldUnseen(Held pending, bool putBack);
     std::int64_t userPasteKeys() const;
-    // The user's key presses (any key, chords and paste keys included) and pointer presses so far.
-    std::uint64_t userInput() const;
     // A watch over `pending`'s field, in place of any other over its window; not yet looking.
     std::shared_ptr<LatePaste> watchLatePaste(const PendingRestore& pending);
     void scheduleLatePasteLook(const std::shared_ptr<LatePaste>& watch);

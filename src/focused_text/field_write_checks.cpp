@@ -86,7 +86,12 @@ QCoro::Task<std::optional<FocusedTextFieldAccessor::WriteProblem>> FocusedTextFi
     std::optional<QString> found;
     std::chrono::milliseconds waited{0};
     for (;;) {
-        found = co_await readFieldAfterWrite(snapshot, expectation);
+        // A read left unanswered (a program busy for a moment) takes nothing from what the field
+        // showed before it.
+        std::optional<QString> read = co_await readFieldAfterWrite(snapshot, expectation);
+        if (read) {
+            found = std::move(read);
+        }
         if ((found && expectation.shows(*found)) || !pasted || waited >= pasteShowBound) {
             break;
         }
@@ -132,6 +137,68 @@ QCoro::Task<void> FocusedTextFieldAccessor::putBackValue(FocusedTextFieldSnapsho
         AppLog::app().notice(QStringLiteral("focused field could not be put back length=%1 found_length=%2")
                                  .arg(snapshot.fullText.size())
                                  .arg(back.readBack ? QString::number(back.readBack->size()) : QStringLiteral("none")));
+    }
+}
+
+std::optional<TextRange> FocusedTextFieldAccessor::insertedResult(const QString& found, const QString& before,
+                                                                  const QString& result) {
+    if (result.isEmpty() || found.size() != before.size() + result.size()) {
+        return std::nullopt;
+    }
+    for (qsizetype at = found.indexOf(result); at >= 0; at = found.indexOf(result, at + 1)) {
+        if (QStringView(found).left(at) == QStringView(before).left(at) &&
+            QStringView(found).mid(at + result.size()) == QStringView(before).mid(at)) {
+            return TextRange{at, result.size()};
+        }
+    }
+    return std::nullopt;
+}
+
+QCoro::Task<void> FocusedTextFieldAccessor::putBackAfterPaste(FocusedTextFieldSnapshot snapshot, QString result,
+                                                              QString found, std::uint64_t userInputAtWrite) {
+    const auto userActed = [&] { return fallbacks_.userInput() != userInputAtWrite; };
+    if (userActed()) {
+        // What the field holds may be the user's own doing.
+        AppLog::app().notice(QStringLiteral("focused field left as the paste left it: the user pressed a key or a "
+                                            "button since the write began length=%1")
+                                 .arg(found.size()));
+        co_return;
+    }
+    if (snapshot.sourceWindow) {
+        // The field is this step's now: no watch for a late paste takes it back meanwhile.
+        fallbacks_.laterCommandIn(snapshot.sourceWindow->windowId);
+    }
+    const std::optional<TextRange> inserted = insertedResult(found, snapshot.fullText, result);
+    if (!inserted) {
+        co_await putBackByPaste(snapshot, found);
+        co_return;
+    }
+    // The result went in beside the user's text, its select-all lost: it is selected where it lies
+    // through accessibility and taken out with one key, with no select-all that could be lost again.
+    // Only a selection read back as placed is taken out: any other would take the user's text.
+    const PutBackOutcome selected = co_await selectInField(snapshot, found, *inserted);
+    bool sent = false;
+    if (selected == PutBackOutcome::placed && !userActed() && snapshot.sourceWindow) {
+        sent = co_await gate_.sendChord(*snapshot.sourceWindow, Qt::NoModifier, Qt::Key_Backspace);
+    }
+    std::optional<QString> now;
+    for (std::chrono::milliseconds waited{0}; sent; waited += pasteShowPoll) {
+        now = (co_await readSnapshotFieldNow(snapshot, false)).text;
+        if ((now && fieldHoldsText(*now, snapshot.fullText)) || waited >= pasteShowBound) {
+            break;
+        }
+        co_await sleepFor(platform_.scheduler, pasteShowPoll);
+    }
+    if (now && fieldHoldsText(*now, snapshot.fullText)) {
+        co_await putSelectionBack(snapshot);
+        AppLog::app().notice(QStringLiteral("focused field put back as it was: the result pasted beside its text "
+                                            "taken out length=%1")
+                                 .arg(snapshot.fullText.size()));
+    } else {
+        AppLog::app().notice(
+            QStringLiteral("focused field could not be put back length=%1 selected=%2 sent=%3")
+                .arg(snapshot.fullText.size())
+                .arg(describePutBack(selected), sent ? QStringLiteral("true") : QStringLiteral("false")));
     }
 }
 

@@ -477,6 +477,7 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
                                                                     FocusedTextFieldSnapshot snapshot) {
     steps_.skip();
     targetWindow_ = snapshot.sourceWindow;
+    const std::uint64_t userInputAtWrite = fallbacks_.userInput();
     if (snapshot.sourceWindow) {
         fallbacks_.laterCommandIn(snapshot.sourceWindow->windowId);
     }
@@ -600,31 +601,17 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
     }
     std::optional<WriteProblem> problem = co_await checkReplacement(newText, snapshot, hasSelection, !placed);
     steps_.mark(FieldStepClock::Step::check);
-    if (problem && problem->found == QStringLiteral("original_then_result")) {
-        // A paste whose select-all went astray lands after the original: the field is selected
-        // whole and the result pasted once more, over the text the field holds now.
-        AppLog::app().notice(QStringLiteral("focused field result landed after the original: replacing it whole"));
-        FocusedTextFieldSnapshot appended = snapshot;
-        appended.fullText += newText;
-        appended.selectedText.reset();
-        appended.selectedRange.reset();
-        co_await pasteOrGiveBack(newText, true, appended);
-        steps_.mark(FieldStepClock::Step::write);
-        appended.fullText = snapshot.fullText;  // what the second paste's result is judged against
-        problem = co_await checkReplacement(newText, appended, false, true);
-        steps_.mark(FieldStepClock::Step::check);
-    }
     if (!problem && snapshot.objectsWithoutText > 0 && !co_await keepsObjectsWithoutText(snapshot)) {
         problem = WriteProblem{QStringLiteral("object_lost"), newText.size(), std::nullopt, std::nullopt};
     }
-    if (problem && isPartialWrite(*problem, newText)) {
+    if (problem && placed && isPartialWrite(*problem, newText)) {
         // A cut or mangled copy of the result: the field gets back what the user had, the same
         // way the result went in.
-        if (placed) {
-            co_await putBackValue(snapshot, *problem->foundText);
-        } else {
-            co_await putBackByPaste(snapshot, *problem->foundText);
-        }
+        co_await putBackValue(snapshot, *problem->foundText);
+    } else if (problem && !placed && problem->foundText && problem->found != QStringLiteral("unchanged")) {
+        // A paste that left neither the result nor the user's text (its select-all lost, the result
+        // beside the user's text): the user's text goes back before the result is offered.
+        co_await putBackAfterPaste(snapshot, newText, *problem->foundText, userInputAtWrite);
     }
     if (problem) {
         failReplacement(newText, *problem);
