@@ -173,13 +173,20 @@ QCoro::Task<void> FocusedTextFieldAccessor::putBackAfterPaste(FocusedTextFieldSn
         co_await putBackByPaste(snapshot, found);
         co_return;
     }
-    // The result went in beside the user's text, its select-all lost: it is selected where it lies
-    // through accessibility and taken out with one key, with no select-all that could be lost again.
-    // Only a selection read back as placed is taken out: any other would take the user's text.
-    const PutBackOutcome selected = co_await selectInField(snapshot, found, *inserted);
+    // The result went in beside the user's text, its select-all lost. Nothing was pressed since the
+    // write began and the field holds exactly what the paste left: the paste is its last edit, and
+    // its program's own undo takes it back whole, with no select-all that could be lost again.
+    std::optional<QString> before;
+    for (std::chrono::milliseconds waited{0};; waited += fieldReadRetryDelay) {
+        before = (co_await readSnapshotFieldNow(snapshot, false)).text;
+        if (before || waited >= pasteShowBound) {
+            break;
+        }
+        co_await sleepFor(platform_.scheduler, fieldReadRetryDelay);  // a busy program answers late
+    }
     bool sent = false;
-    if (selected == PutBackOutcome::placed && !userActed() && snapshot.sourceWindow) {
-        sent = co_await gate_.sendChord(*snapshot.sourceWindow, Qt::NoModifier, Qt::Key_Backspace);
+    if (before == found && !userActed() && snapshot.sourceWindow) {
+        sent = co_await gate_.sendChord(*snapshot.sourceWindow, Qt::ControlModifier, Qt::Key_Z);
     }
     std::optional<QString> now;
     for (std::chrono::milliseconds waited{0}; sent; waited += pasteShowPoll) {
@@ -190,15 +197,17 @@ QCoro::Task<void> FocusedTextFieldAccessor::putBackAfterPaste(FocusedTextFieldSn
         co_await sleepFor(platform_.scheduler, pasteShowPoll);
     }
     if (now && fieldHoldsText(*now, snapshot.fullText)) {
-        co_await putSelectionBack(snapshot);
+        co_await putSelectionBack(snapshot);  // an undo may leave the text it restores selected
         AppLog::app().notice(QStringLiteral("focused field put back as it was: the result pasted beside its text "
-                                            "taken out length=%1")
+                                            "undone length=%1")
                                  .arg(snapshot.fullText.size()));
     } else {
+        const std::optional<QString>& last = sent ? now : before;
         AppLog::app().notice(
-            QStringLiteral("focused field could not be put back length=%1 selected=%2 sent=%3")
+            QStringLiteral("focused field could not be put back length=%1 undo_sent=%2 found_length=%3")
                 .arg(snapshot.fullText.size())
-                .arg(describePutBack(selected), sent ? QStringLiteral("true") : QStringLiteral("false")));
+                .arg(sent ? QStringLiteral("true") : QStringLiteral("false"))
+                .arg(last ? QString::number(last->size()) : QStringLiteral("none")));
     }
 }
 

@@ -206,9 +206,6 @@ private:
     // its program refused a paste or its lines were put back: our select-all must not stay for
     // the user's next key (putSelectionBackInField()).
     QCoro::Task<void> putSelectionBack(FocusedTextFieldSnapshot snapshot);
-    // Places `range` of `text` in the snapshot's field, or in the object its program put in the
-    // field's place (putSelectionBackInField()).
-    QCoro::Task<PutBackOutcome> selectInField(FocusedTextFieldSnapshot snapshot, QString text, TextRange range);
     // Whether the snapshot's field has the keyboard focus now: its window in front and the field,
     // or an object in its place, its focused element.
     QCoro::Task<bool> hasFocus(FocusedTextFieldSnapshot snapshot);
@@ -274,8 +271,8 @@ private:
     static std::optional<TextRange> insertedResult(const QString& found, const QString& before, const QString& result);
     // A paste left `found`, neither the result nor the user's text: the field gets the user's text
     // back, unless the user has pressed a key or a button since `userInputAtWrite`. A result beside
-    // the user's text is selected where it lies and taken out with one key; other text is pasted
-    // over with the user's text. Either is read back.
+    // the user's text is undone by its program; other text is pasted over with the user's text.
+    // Either is read back.
     QCoro::Task<void> putBackAfterPaste(FocusedTextFieldSnapshot snapshot, QString result, QString found,
                                         std::uint64_t userInputAtWrite);
     // Whether the field still holds every object without text it was read with: a write whose

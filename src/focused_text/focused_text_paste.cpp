@@ -233,24 +233,19 @@ QCoro::Task<AccessibleElementHandle> FocusedTextFieldAccessor::focusedOtherEleme
 
 QCoro::Task<void> FocusedTextFieldAccessor::putSelectionBack(FocusedTextFieldSnapshot snapshot) {
     const TextRange was = snapshot.selectedRange.value_or(TextRange{snapshot.fullText.size(), 0});
-    const PutBackOutcome outcome = co_await selectInField(snapshot, snapshot.fullText, was);
-    AppLog::app().info(QStringLiteral("focused field selection put back after a refused paste outcome=%1")
-                           .arg(describePutBack(outcome)));
-}
-
-QCoro::Task<PutBackOutcome> FocusedTextFieldAccessor::selectInField(FocusedTextFieldSnapshot snapshot, QString text,
-                                                                    TextRange range) {
     AccessibilityCalls& calls = platform_.accessibility;
     Scheduler& scheduler = platform_.scheduler;
-    PutBackOutcome outcome = co_await putSelectionBackInField(calls, scheduler, snapshot.element, text, range);
+    PutBackOutcome outcome =
+        co_await putSelectionBackInField(calls, scheduler, snapshot.element, snapshot.fullText, was);
     if (outcome == PutBackOutcome::notPlaced) {
         // The program may have put a new object in the field's place (Firefox).
         const AccessibleElementHandle replaced = co_await focusedOtherElement(snapshot);
         if (replaced) {
-            outcome = co_await putSelectionBackInField(calls, scheduler, replaced, text, range);
+            outcome = co_await putSelectionBackInField(calls, scheduler, replaced, snapshot.fullText, was);
         }
     }
-    co_return outcome;
+    AppLog::app().info(QStringLiteral("focused field selection put back after a refused paste outcome=%1")
+                           .arg(describePutBack(outcome)));
 }
 
 QCoro::Task<FocusedTextFieldAccessor::FieldNow> FocusedTextFieldAccessor::readSnapshotFieldNow(

@@ -1037,8 +1037,8 @@ TEST_F(FocusedTextFieldAccessorTest, AWriteTheFieldDoesNotShowIsAFailureNotASucc
 }
 
 // A page puts the caret at the end of its field on the paste key: the result lands after the
-// user's text. Without a key or a click of the user's since, the result is selected where it lies
-// and taken out, the caret goes back, and the result is offered; with one, the field stays theirs.
+// user's text. Without a key or a click of the user's since, the paste is undone, the caret goes
+// back, and the result is offered; with one, the field stays as it is.
 TEST_F(FocusedTextFieldAccessorTest, AResultPastedBesideTheUsersTextIsTakenOutUnlessTheUserActed) {
     test::FakeUserKeyActivity userKeys{scheduler};
     FocusedTextFieldAccessor withKeys{
@@ -1058,7 +1058,7 @@ TEST_F(FocusedTextFieldAccessorTest, AResultPastedBesideTheUsersTextIsTakenOutUn
         EXPECT_EQ(offeredForCopyingBy(withKeys, "new", snapshot), "new") << userClicks;
         EXPECT_EQ(field->text, userClicks ? "old textnew" : "old text") << userClicks;
         EXPECT_EQ(keyboard.chords,
-                  userClicks ? QStringList({"Ctrl+A", "Ctrl+V"}) : QStringList({"Ctrl+A", "Ctrl+V", "Backspace"}))
+                  userClicks ? QStringList({"Ctrl+A", "Ctrl+V"}) : QStringList({"Ctrl+A", "Ctrl+V", "Ctrl+Z"}))
             << userClicks;
         if (!userClicks) {
             EXPECT_EQ(field->selection, (AccessibleTextRange{8, 0}));

@@ -150,15 +150,6 @@ public:
             }
             return;
         }
-        if (field && modifiers == Qt::NoModifier && key == Qt::Key_Backspace) {
-            edited();
-            if (field->selection.length == 0 && field->selection.location > 0) {
-                field->selection = {field->selection.location - 1, 1};
-            }
-            field->replaceSelection(QString());
-            afterEdit = field->text;
-            return;
-        }
         if (field && modifiers == Qt::NoModifier && key == Qt::Key_Right) {
             const AccessibleTextRange now = field->selection;
             const qsizetype end = now.location + now.length;
