@@ -176,28 +176,40 @@ QCoro::Task<void> FocusedTextFieldAccessor::putBackAfterPaste(FocusedTextFieldSn
     // The result went in beside the user's text, its select-all lost. Nothing was pressed since the
     // write began and the field holds exactly what the paste left: the paste is its last edit, and
     // its program's own undo takes it back whole, with no select-all that could be lost again.
-    std::optional<QString> before;
-    for (std::chrono::milliseconds waited{0};; waited += fieldReadRetryDelay) {
-        before = (co_await readSnapshotFieldNow(snapshot, false)).text;
+    // A field read by copying is copied again (its copy was just made); another is read until it
+    // answers, as a busy program answers late.
+    const bool byKeys = !snapshot.element;
+    const std::chrono::milliseconds poll = byKeys ? undoCopyPoll : fieldReadRetryDelay;
+    const auto read = [this, snapshot, byKeys]() -> QCoro::Task<std::optional<QString>> {
+        if (byKeys) {
+            co_return co_await fallbacks_.copyFieldAfterPaste(*snapshot.sourceWindow);
+        }
+        co_return (co_await readSnapshotFieldNow(snapshot, false)).text;
+    };
+    std::optional<QString> before = byKeys ? std::optional<QString>(found) : std::nullopt;
+    for (std::chrono::milliseconds waited{0}; !before && snapshot.sourceWindow; waited += poll) {
+        before = co_await read();
         if (before || waited >= pasteShowBound) {
             break;
         }
-        co_await sleepFor(platform_.scheduler, fieldReadRetryDelay);  // a busy program answers late
+        co_await sleepFor(platform_.scheduler, poll);
     }
     bool sent = false;
     if (before == found && !userActed() && snapshot.sourceWindow) {
         sent = co_await gate_.sendChord(*snapshot.sourceWindow, Qt::ControlModifier, Qt::Key_Z);
     }
     std::optional<QString> now;
-    for (std::chrono::milliseconds waited{0}; sent; waited += pasteShowPoll) {
-        now = (co_await readSnapshotFieldNow(snapshot, false)).text;
+    for (std::chrono::milliseconds waited{0}; sent; waited += poll) {
+        co_await sleepFor(platform_.scheduler, poll);
+        now = co_await read();
         if ((now && fieldHoldsText(*now, snapshot.fullText)) || waited >= pasteShowBound) {
             break;
         }
-        co_await sleepFor(platform_.scheduler, pasteShowPoll);
     }
     if (now && fieldHoldsText(*now, snapshot.fullText)) {
-        co_await putSelectionBack(snapshot);  // an undo may leave the text it restores selected
+        if (!byKeys) {
+            co_await putSelectionBack(snapshot);  // an undo may leave the text it restores selected
+        }
         AppLog::app().notice(QStringLiteral("focused field put back as it was: the result pasted beside its text "
                                             "undone length=%1")
                                  .arg(snapshot.fullText.size()));

@@ -447,26 +447,20 @@ QCoro::Task<FocusedTextFieldAccessor::ValueWrite> FocusedTextFieldAccessor::writ
 }
 
 QCoro::Task<void> FocusedTextFieldAccessor::replaceFieldReadByKeyboard(QString newText,
-                                                                       FocusedTextFieldSnapshot snapshot) {
+                                                                       FocusedTextFieldSnapshot snapshot,
+                                                                       std::uint64_t userInputAtWrite) {
     // Nothing accessible shows this field. A whole field copied after select-all is selected
     // again (its selection may be long gone); a selection the user made was copied as it
     // stood, and the paste goes over it.
     co_await pasteOrGiveBack(newText, snapshot.wholeFieldCopied, snapshot);
     steps_.mark(FieldStepClock::Step::write);
     fallbacks_.forgetCutText();
-    std::optional<WriteProblem> problem = co_await checkCopiedReplacement(newText, snapshot);
+    const std::optional<WriteProblem> problem = co_await checkCopiedReplacement(newText, snapshot);
     steps_.mark(FieldStepClock::Step::check);
-    if (problem && problem->found == QStringLiteral("original_then_result")) {
-        AppLog::app().notice(QStringLiteral("focused field result landed after the original: replacing it whole"));
-        FocusedTextFieldSnapshot appended = snapshot;
-        appended.fullText += newText;
-        appended.wholeFieldCopied = true;
-        co_await pasteOrGiveBack(newText, true, appended);
-        appended.fullText = snapshot.fullText;
-        problem = co_await checkCopiedReplacement(newText, appended);
-    }
-    if (problem && isPartialWrite(*problem, newText)) {
-        co_await putBackByPaste(snapshot, *problem->foundText);
+    if (problem && problem->foundText && problem->found != QStringLiteral("unchanged")) {
+        // Neither the result nor the user's text: the user's text goes back before the result is
+        // offered.
+        co_await putBackAfterPaste(snapshot, newText, *problem->foundText, userInputAtWrite);
     }
     if (problem) {
         failReplacement(newText, *problem);
@@ -489,7 +483,7 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
         throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
     }
     if (!snapshot.element && snapshot.readByKeyboard) {
-        co_await replaceFieldReadByKeyboard(newText, snapshot);
+        co_await replaceFieldReadByKeyboard(newText, snapshot, userInputAtWrite);
         co_return;
     }
     if (!snapshot.element) {

@@ -59,6 +59,8 @@ public:
     // How long a paste may take to show in its field before it counts as not placed.
     static constexpr std::chrono::milliseconds pasteShowBound{1500};
     static constexpr std::chrono::milliseconds pasteShowPoll{20};
+    // How often a field read by copying is copied again after an undo, until `pasteShowBound`.
+    static constexpr std::chrono::milliseconds undoCopyPoll{300};
     // How long a line selected for writing on its own may take to show selected.
     static constexpr std::chrono::milliseconds lineSelectionBound{1000};
     static constexpr std::chrono::milliseconds lineSelectionPoll{30};
@@ -251,7 +253,8 @@ private:
     // The same for a field that only copying reads: its program's fetch, then, for a field copied
     // whole, the field copied again.
     QCoro::Task<std::optional<WriteProblem>> checkCopiedReplacement(QString newText, FocusedTextFieldSnapshot snapshot);
-    QCoro::Task<void> replaceFieldReadByKeyboard(QString newText, FocusedTextFieldSnapshot snapshot);
+    QCoro::Task<void> replaceFieldReadByKeyboard(QString newText, FocusedTextFieldSnapshot snapshot,
+                                                 std::uint64_t userInputAtWrite);
     // A spreadsheet cell that is selected, not edited: one line pasted onto it, read back.
     QCoro::Task<void> replaceSelectedCell(QString newText, FocusedTextFieldSnapshot snapshot);
     // Where the element reports no selection but only a caret, and its program reports a

@@ -1038,7 +1038,7 @@ TEST_F(FocusedTextFieldAccessorTest, AWriteTheFieldDoesNotShowIsAFailureNotASucc
 
 // A page puts the caret at the end of its field on the paste key: the result lands after the
 // user's text. Without a key or a click of the user's since, the paste is undone, the caret goes
-// back, and the result is offered; with one, the field stays as it is.
+// back, and the result is offered; with one, the field stays as it is (the user may have made it).
 TEST_F(FocusedTextFieldAccessorTest, AResultPastedBesideTheUsersTextIsTakenOutUnlessTheUserActed) {
     test::FakeUserKeyActivity userKeys{scheduler};
     FocusedTextFieldAccessor withKeys{
@@ -1066,6 +1066,19 @@ TEST_F(FocusedTextFieldAccessorTest, AResultPastedBesideTheUsersTextIsTakenOutUn
         keyboard.afterPaste = {};
         settle();
     }
+    // A field read and checked by copying alone is undone the same way, and copied again.
+    auto field = test::makeField("old text", {8, 0});
+    keyboard.field = field;
+    ax.systemFocused = nullptr;
+    keyboard.chords.clear();
+    const FocusedTextFieldSnapshot snapshot = run(withKeys.prepareFocusedFieldWithRetry(0, 0));
+    ASSERT_TRUE(snapshot.readByKeyboard);
+    EXPECT_EQ(offeredForCopyingBy(withKeys, "new", snapshot), "new");
+    EXPECT_EQ(field->text, "old text");
+    EXPECT_EQ(keyboard.chords.mid(keyboard.chords.indexOf("Ctrl+V")),
+              QStringList({"Ctrl+V", "Ctrl+A", "Ctrl+C", "Ctrl+End", "Ctrl+Z", "Ctrl+A", "Ctrl+C", "Ctrl+End"}));
+    settle();
+    EXPECT_EQ(clipboard.text(), "user clipboard");
 }
 
 // A line edit with a maximum length keeps what fits and answers as if it took everything: the
