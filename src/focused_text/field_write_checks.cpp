@@ -208,7 +208,13 @@ QCoro::Task<void> FocusedTextFieldAccessor::putBackAfterPaste(FocusedTextFieldSn
     }
     if (now && fieldHoldsText(*now, snapshot.fullText)) {
         if (!byKeys) {
-            co_await putSelectionBack(snapshot);  // an undo may leave the text it restores selected
+            // An undo may leave the text it restores selected. A field copied whole had its selection
+            // made by the read's own select-all, which the read ended at the text's end.
+            FocusedTextFieldSnapshot caret = snapshot;
+            if (snapshot.wholeFieldCopied) {
+                caret.selectedRange = TextRange{snapshot.fullText.size(), 0};
+            }
+            co_await putSelectionBack(caret);
         }
         AppLog::app().notice(QStringLiteral("focused field put back as it was: the result pasted beside its text "
                                             "undone length=%1")
