@@ -92,7 +92,10 @@ QCoro::Task<std::optional<FocusedTextFieldAccessor::WriteProblem>> FocusedTextFi
         if (read) {
             found = std::move(read);
         }
-        if ((found && expectation.shows(*found)) || !pasted || waited >= pasteShowBound) {
+        // A field that has not answered at all is asked for longer before its program's fetch is
+        // all there is to go by: a program busy for a moment shows a paste it mangled later.
+        const std::chrono::milliseconds bound = found ? pasteShowBound : pasteReadBound;
+        if ((found && expectation.shows(*found)) || !pasted || waited >= bound) {
             break;
         }
         co_await sleepFor(platform_.scheduler, pasteShowPoll);

@@ -59,6 +59,8 @@ public:
     // How long a paste may take to show in its field before it counts as not placed.
     static constexpr std::chrono::milliseconds pasteShowBound{1500};
     static constexpr std::chrono::milliseconds pasteShowPoll{20};
+    // How long a field that answers no read at all after a paste is asked.
+    static constexpr std::chrono::milliseconds pasteReadBound{4500};
     // How often a field read by copying is copied again after an undo, until `pasteShowBound`.
     static constexpr std::chrono::milliseconds undoCopyPoll{300};
     // How long a line selected for writing on its own may take to show selected.
