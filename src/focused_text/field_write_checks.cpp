@@ -92,9 +92,11 @@ QCoro::Task<std::optional<FocusedTextFieldAccessor::WriteProblem>> FocusedTextFi
         if (read) {
             found = std::move(read);
         }
-        // A field that has not answered at all is asked for longer before its program's fetch is
-        // all there is to go by: a program busy for a moment shows a paste it mangled later.
-        const std::chrono::milliseconds bound = found ? pasteShowBound : pasteReadBound;
+        // A field read through accessibility that has not answered at all since is asked for longer
+        // before its program's fetch is all there is to go by: a program busy for a moment shows a
+        // paste it mangled later. One whose text only copying reads never answers.
+        const bool answersReads = !snapshot.readByKeyboard;
+        const std::chrono::milliseconds bound = found || !answersReads ? pasteShowBound : pasteReadBound;
         if ((found && expectation.shows(*found)) || !pasted || waited >= bound) {
             break;
         }
