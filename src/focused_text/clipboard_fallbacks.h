@@ -80,6 +80,8 @@ namespace tavrolin {
 // over in time), no operation goes on: the clipboard is left alone and no key is sent.
 class ClipboardFallbacks {
 public:
+    // The user's key presses (any key, chords and paste keys included) and pointer presses so far.
+    std::uint64_t userInput() const;
     // How long a copy key may take to show: the program taking the clipboard from us, looked
     // for every `copyPoll`.
     static constexpr std::chrono::milliseconds copyWait{200};
@@ -417,8 +419,6 @@ private:
     // the paste, for a paste that lands late with other text, to undo it.
     void endHoldUnseen(Held pending, bool putBack);
     std::int64_t userPasteKeys() const;
-    // The user's key presses (any key, chords and paste keys included) and pointer presses so far.
-    std::uint64_t userInput() const;
     // Counts the user's presses since the hold's last look against whether its target's window is
     // in front now.
     void lookAtTargetPresses(PendingRestore& pending) const;

@@ -86,8 +86,18 @@ QCoro::Task<std::optional<FocusedTextFieldAccessor::WriteProblem>> FocusedTextFi
     std::optional<QString> found;
     std::chrono::milliseconds waited{0};
     for (;;) {
-        found = co_await readFieldAfterWrite(snapshot, expectation);
-        if ((found && expectation.shows(*found)) || !pasted || waited >= pasteShowBound) {
+        // A read left unanswered (a program busy for a moment) takes nothing from what the field
+        // showed before it.
+        std::optional<QString> read = co_await readFieldAfterWrite(snapshot, expectation);
+        if (read) {
+            found = std::move(read);
+        }
+        // A field read through accessibility that has not answered at all since is asked for longer
+        // before its program's fetch is all there is to go by: a program busy for a moment shows a
+        // paste it mangled later. One whose text only copying reads never answers.
+        const bool answersReads = !snapshot.readByKeyboard;
+        const std::chrono::milliseconds bound = found || !answersReads ? pasteShowBound : pasteReadBound;
+        if ((found && expectation.shows(*found)) || !pasted || waited >= bound) {
             break;
         }
         co_await sleepFor(platform_.scheduler, pasteShowPoll);
@@ -132,6 +142,95 @@ QCoro::Task<void> FocusedTextFieldAccessor::putBackValue(FocusedTextFieldSnapsho
         AppLog::app().notice(QStringLiteral("focused field could not be put back length=%1 found_length=%2")
                                  .arg(snapshot.fullText.size())
                                  .arg(back.readBack ? QString::number(back.readBack->size()) : QStringLiteral("none")));
+    }
+}
+
+std::optional<TextRange> FocusedTextFieldAccessor::insertedResult(const QString& found, const QString& before,
+                                                                  const QString& result) {
+    if (result.isEmpty() || found.size() != before.size() + result.size()) {
+        return std::nullopt;
+    }
+    for (qsizetype at = found.indexOf(result); at >= 0; at = found.indexOf(result, at + 1)) {
+        if (QStringView(found).left(at) == QStringView(before).left(at) &&
+            QStringView(found).mid(at + result.size()) == QStringView(before).mid(at)) {
+            return TextRange{at, result.size()};
+        }
+    }
+    return std::nullopt;
+}
+
+QCoro::Task<void> FocusedTextFieldAccessor::putBackAfterPaste(FocusedTextFieldSnapshot snapshot, QString result,
+                                                              QString found, std::uint64_t userInputAtWrite) {
+    const auto userActed = [&] { return fallbacks_.userInput() != userInputAtWrite; };
+    if (userActed()) {
+        // What the field holds may be the user's own doing.
+        AppLog::app().notice(QStringLiteral("focused field left as the paste left it: the user pressed a key or a "
+                                            "button since the write began length=%1")
+                                 .arg(found.size()));
+        co_return;
+    }
+    if (snapshot.sourceWindow) {
+        // The field is this step's now: no watch for a late paste takes it back meanwhile.
+        fallbacks_.laterCommandIn(snapshot.sourceWindow->windowId);
+    }
+    const std::optional<TextRange> inserted = insertedResult(found, snapshot.fullText, result);
+    if (!inserted) {
+        co_await putBackByPaste(snapshot, found);
+        co_return;
+    }
+    // The result went in beside the user's text, its select-all lost. Nothing was pressed since the
+    // write began and the field holds exactly what the paste left: the paste is its last edit, and
+    // its program's own undo takes it back whole, with no select-all that could be lost again.
+    // A field read by copying is copied again (its copy was just made); another is read until it
+    // answers, as a busy program answers late.
+    const bool byKeys = !snapshot.element;
+    const std::chrono::milliseconds poll = byKeys ? undoCopyPoll : fieldReadRetryDelay;
+    const auto read = [this, snapshot, byKeys]() -> QCoro::Task<std::optional<QString>> {
+        if (byKeys) {
+            co_return co_await fallbacks_.copyFieldAfterPaste(*snapshot.sourceWindow);
+        }
+        co_return (co_await readSnapshotFieldNow(snapshot, false)).text;
+    };
+    std::optional<QString> before = byKeys ? std::optional<QString>(found) : std::nullopt;
+    for (std::chrono::milliseconds waited{0}; !before && snapshot.sourceWindow; waited += poll) {
+        before = co_await read();
+        if (before || waited >= pasteShowBound) {
+            break;
+        }
+        co_await sleepFor(platform_.scheduler, poll);
+    }
+    bool sent = false;
+    if (before == found && !userActed() && snapshot.sourceWindow) {
+        sent = co_await gate_.sendChord(*snapshot.sourceWindow, Qt::ControlModifier, Qt::Key_Z);
+    }
+    std::optional<QString> now;
+    for (std::chrono::milliseconds waited{0}; sent; waited += poll) {
+        co_await sleepFor(platform_.scheduler, poll);
+        now = co_await read();
+        if ((now && fieldHoldsText(*now, snapshot.fullText)) || waited >= pasteShowBound) {
+            break;
+        }
+    }
+    if (now && fieldHoldsText(*now, snapshot.fullText)) {
+        if (!byKeys) {
+            // An undo may leave the text it restores selected. A field copied whole had its selection
+            // made by the read's own select-all, which the read ended at the text's end.
+            FocusedTextFieldSnapshot caret = snapshot;
+            if (snapshot.wholeFieldCopied) {
+                caret.selectedRange = TextRange{snapshot.fullText.size(), 0};
+            }
+            co_await putSelectionBack(caret);
+        }
+        AppLog::app().notice(QStringLiteral("focused field put back as it was: the result pasted beside its text "
+                                            "undone length=%1")
+                                 .arg(snapshot.fullText.size()));
+    } else {
+        const std::optional<QString>& last = sent ? now : before;
+        AppLog::app().notice(
+            QStringLiteral("focused field could not be put back length=%1 undo_sent=%2 found_length=%3")
+                .arg(snapshot.fullText.size())
+                .arg(sent ? QStringLiteral("true") : QStringLiteral("false"))
+                .arg(last ? QString::number(last->size()) : QStringLiteral("none")));
     }
 }
 

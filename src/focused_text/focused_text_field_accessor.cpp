@@ -447,26 +447,20 @@ QCoro::Task<FocusedTextFieldAccessor::ValueWrite> FocusedTextFieldAccessor::writ
 }
 
 QCoro::Task<void> FocusedTextFieldAccessor::replaceFieldReadByKeyboard(QString newText,
-                                                                       FocusedTextFieldSnapshot snapshot) {
+                                                                       FocusedTextFieldSnapshot snapshot,
+                                                                       std::uint64_t userInputAtWrite) {
     // Nothing accessible shows this field. A whole field copied after select-all is selected
     // again (its selection may be long gone); a selection the user made was copied as it
     // stood, and the paste goes over it.
     co_await pasteOrGiveBack(newText, snapshot.wholeFieldCopied, snapshot);
     steps_.mark(FieldStepClock::Step::write);
     fallbacks_.forgetCutText();
-    std::optional<WriteProblem> problem = co_await checkCopiedReplacement(newText, snapshot);
+    const std::optional<WriteProblem> problem = co_await checkCopiedReplacement(newText, snapshot);
     steps_.mark(FieldStepClock::Step::check);
-    if (problem && problem->found == QStringLiteral("original_then_result")) {
-        AppLog::app().notice(QStringLiteral("focused field result landed after the original: replacing it whole"));
-        FocusedTextFieldSnapshot appended = snapshot;
-        appended.fullText += newText;
-        appended.wholeFieldCopied = true;
-        co_await pasteOrGiveBack(newText, true, appended);
-        appended.fullText = snapshot.fullText;
-        problem = co_await checkCopiedReplacement(newText, appended);
-    }
-    if (problem && isPartialWrite(*problem, newText)) {
-        co_await putBackByPaste(snapshot, *problem->foundText);
+    if (problem && problem->foundText && problem->found != QStringLiteral("unchanged")) {
+        // Neither the result nor the user's text: the user's text goes back before the result is
+        // offered.
+        co_await putBackAfterPaste(snapshot, newText, *problem->foundText, userInputAtWrite);
     }
     if (problem) {
         failReplacement(newText, *problem);
@@ -477,6 +471,7 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
                                                                     FocusedTextFieldSnapshot snapshot) {
     steps_.skip();
     targetWindow_ = snapshot.sourceWindow;
+    const std::uint64_t userInputAtWrite = fallbacks_.userInput();
     if (snapshot.sourceWindow) {
         fallbacks_.laterCommandIn(snapshot.sourceWindow->windowId);
     }
@@ -488,7 +483,7 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
         throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
     }
     if (!snapshot.element && snapshot.readByKeyboard) {
-        co_await replaceFieldReadByKeyboard(newText, snapshot);
+        co_await replaceFieldReadByKeyboard(newText, snapshot, userInputAtWrite);
         co_return;
     }
     if (!snapshot.element) {
@@ -600,31 +595,17 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
     }
     std::optional<WriteProblem> problem = co_await checkReplacement(newText, snapshot, hasSelection, !placed);
     steps_.mark(FieldStepClock::Step::check);
-    if (problem && problem->found == QStringLiteral("original_then_result")) {
-        // A paste whose select-all went astray lands after the original: the field is selected
-        // whole and the result pasted once more, over the text the field holds now.
-        AppLog::app().notice(QStringLiteral("focused field result landed after the original: replacing it whole"));
-        FocusedTextFieldSnapshot appended = snapshot;
-        appended.fullText += newText;
-        appended.selectedText.reset();
-        appended.selectedRange.reset();
-        co_await pasteOrGiveBack(newText, true, appended);
-        steps_.mark(FieldStepClock::Step::write);
-        appended.fullText = snapshot.fullText;  // what the second paste's result is judged against
-        problem = co_await checkReplacement(newText, appended, false, true);
-        steps_.mark(FieldStepClock::Step::check);
-    }
     if (!problem && snapshot.objectsWithoutText > 0 && !co_await keepsObjectsWithoutText(snapshot)) {
         problem = WriteProblem{QStringLiteral("object_lost"), newText.size(), std::nullopt, std::nullopt};
     }
-    if (problem && isPartialWrite(*problem, newText)) {
+    if (problem && placed && isPartialWrite(*problem, newText)) {
         // A cut or mangled copy of the result: the field gets back what the user had, the same
         // way the result went in.
-        if (placed) {
-            co_await putBackValue(snapshot, *problem->foundText);
-        } else {
-            co_await putBackByPaste(snapshot, *problem->foundText);
-        }
+        co_await putBackValue(snapshot, *problem->foundText);
+    } else if (problem && !placed && problem->foundText && problem->found != QStringLiteral("unchanged")) {
+        // A paste that left neither the result nor the user's text (its select-all lost, the result
+        // beside the user's text): the user's text goes back before the result is offered.
+        co_await putBackAfterPaste(snapshot, newText, *problem->foundText, userInputAtWrite);
     }
     if (problem) {
         failReplacement(newText, *problem);

@@ -59,6 +59,10 @@ public:
     // How long a paste may take to show in its field before it counts as not placed.
     static constexpr std::chrono::milliseconds pasteShowBound{1500};
     static constexpr std::chrono::milliseconds pasteShowPoll{20};
+    // How long a field that answers no read at all after a paste is asked.
+    static constexpr std::chrono::milliseconds pasteReadBound{4500};
+    // How often a field read by copying is copied again after an undo, until `pasteShowBound`.
+    static constexpr std::chrono::milliseconds undoCopyPoll{300};
     // How long a line selected for writing on its own may take to show selected.
     static constexpr std::chrono::milliseconds lineSelectionBound{1000};
     static constexpr std::chrono::milliseconds lineSelectionPoll{30};
@@ -251,7 +255,8 @@ private:
     // The same for a field that only copying reads: its program's fetch, then, for a field copied
     // whole, the field copied again.
     QCoro::Task<std::optional<WriteProblem>> checkCopiedReplacement(QString newText, FocusedTextFieldSnapshot snapshot);
-    QCoro::Task<void> replaceFieldReadByKeyboard(QString newText, FocusedTextFieldSnapshot snapshot);
+    QCoro::Task<void> replaceFieldReadByKeyboard(QString newText, FocusedTextFieldSnapshot snapshot,
+                                                 std::uint64_t userInputAtWrite);
     // A spreadsheet cell that is selected, not edited: one line pasted onto it, read back.
     QCoro::Task<void> replaceSelectedCell(QString newText, FocusedTextFieldSnapshot snapshot);
     // Where the element reports no selection but only a caret, and its program reports a
@@ -266,6 +271,15 @@ private:
     // accessibility, or by pasting), and read back; `partial` is what the write left there.
     QCoro::Task<void> putBackValue(FocusedTextFieldSnapshot snapshot, QString partial);
     QCoro::Task<void> putBackByPaste(FocusedTextFieldSnapshot snapshot, QString partial);
+    // Where `found` is the field's text `before` with `result` inserted whole at one place (a paste
+    // whose select-all was lost lands at the caret): that place.
+    static std::optional<TextRange> insertedResult(const QString& found, const QString& before, const QString& result);
+    // A paste left `found`, neither the result nor the user's text: the field gets the user's text
+    // back, unless the user has pressed a key or a button since `userInputAtWrite`. A result beside
+    // the user's text is undone by its program; other text is pasted over with the user's text.
+    // Either is read back.
+    QCoro::Task<void> putBackAfterPaste(FocusedTextFieldSnapshot snapshot, QString result, QString found,
+                                        std::uint64_t userInputAtWrite);
     // Whether the field still holds every object without text it was read with: a write whose
     // text reads right may still have taken a picture away. Not when it cannot be read.
     QCoro::Task<bool> keepsObjectsWithoutText(FocusedTextFieldSnapshot snapshot);

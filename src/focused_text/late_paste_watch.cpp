@@ -94,7 +94,13 @@ QCoro::Task<void> ClipboardFallbacks::lookForLatePaste(std::weak_ptr<LatePaste> 
         }
         if (watch->undoPresses.steadyInFront() && !gate_.userTyping()) {
             const bool focused = !watch->fieldFocused || co_await watch->fieldFocused();
-            const std::optional<QString> text = watched() && focused ? co_await watch->fieldText() : std::nullopt;
+            std::optional<QString> text;
+            if (watched() && focused) {
+                // Awaited into a variable of its own: g++ 12 destroys a co_await result twice inside a
+                // conditional expression, and the text's data went with it.
+                std::optional<QString> read = co_await watch->fieldText();
+                text = std::move(read);
+            }
             if (!watched()) {
                 co_return;
             }

@@ -523,17 +523,24 @@ protected:
         }
     }
 
+    // Write Message on the textarea holding `english`, its caret at the end, until its run ends;
+    // `logBefore` is where the program's log stood before it.
+    void writeOnTheTextarea(qsizetype& logBefore) {
+        ASSERT_TRUE(browser_->prepare(Element::textarea, english, Selection::caretAtEnd));
+        waitUntilAccessible(Element::textarea, english);
+        logBefore = program_->log().size();
+        const int before = program_->events("translate_message");
+        press("w");
+        ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
+    }
+
     // After a paste the page refused, the textarea is the user's again: a word they delete with
     // Control+BackSpace and one they cut with Control+X stay gone 3 s later.
     void theUsersEditsAfterARefusedPasteStay() {
         const auto refuseNoMore = qScopeGuard([] { browser_->refusePastes(false); });
         ASSERT_TRUE(browser_->refusePastes(true));
-        ASSERT_TRUE(browser_->prepare(Element::textarea, english, Selection::caretAtEnd));
-        waitUntilAccessible(Element::textarea, english);
-        const qsizetype logBefore = program_->log().size();
-        const int before = program_->events("translate_message");
-        press("w");
-        ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
+        qsizetype logBefore = 0;
+        ASSERT_NO_FATAL_FAILURE(writeOnTheTextarea(logBefore));
         // The user edits once the paste's hold is over (Firefox may fetch nothing for a page that
         // cancels the paste event, Chromium fetches) and the select-all is put back; on a loaded
         // machine that may take long, and what is checked here is what follows.
@@ -845,6 +852,35 @@ TEST_F(ChromiumFieldsDesktopTest, AStoppedProgramGetsNoKeysItsFieldAndTheUsersCl
 // is offered, and the select-all handled late is put back.
 TEST_F(ChromiumFieldsDesktopTest, APageBusyOnSelectAllKeepsItsTextOrGetsTheResultNeverEmpty) {
     writeWhilePageBusyOnSelectAll(7s, 0ms, {});
+}
+
+// A page whose script puts the textarea's caret at the end of its text on the paste key: Write
+// Message's paste lands after the user's text, the select-all lost. The user presses nothing: the
+// textarea gets their text back, with the caret where it was, and the result is offered for
+// copying.
+TEST_F(FirefoxFieldsDesktopTest, AResultPastedBesideTheUsersTextIsTakenOutAgain) {
+    ASSERT_TRUE(browser_->pasteKeyMovesCaretToEnd(true));
+    const auto movesNoMore = qScopeGuard([] { browser_->pasteKeyMovesCaretToEnd(false); });
+    qsizetype logBefore = 0;
+    ASSERT_NO_FATAL_FAILURE(writeOnTheTextarea(logBefore));
+    EXPECT_TRUE(program_->eventLines("translate_message").constLast().contains("success=false"));
+    EXPECT_EQ(browser_->waitForText(
+                  Element::textarea, [](const QString& now) { return now == english; }, 5s),
+              english)
+        << program_->log().mid(logBefore).toStdString();
+    EXPECT_TRUE(test::waitUntil([] { return program_->copyWindow().has_value(); }, 5s));
+    ASSERT_TRUE(program_->closeCopyWindows());
+    ASSERT_TRUE(browser_->activate());
+    std::optional<std::pair<int, int>> selection;
+    EXPECT_TRUE(test::waitUntil(
+        [&] {
+            selection = browser_->selection();
+            return selection == std::make_pair(int(english.size()), int(english.size()));
+        },
+        5s))
+        << (selection ? selection->first : -1) << "-" << (selection ? selection->second : -1) << "\n"
+        << program_->log().mid(logBefore).toStdString();
+    EXPECT_EQ(browser_->text(Element::textarea), english) << program_->log().mid(logBefore).toStdString();
 }
 
 // The user copies something while the page is busy on our Control+A (1 and 2.5 s after the

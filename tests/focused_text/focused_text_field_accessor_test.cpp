@@ -9,6 +9,7 @@
 #include "support/fakes/fake_front_application_provider.h"
 #include "support/fakes/fake_primary_selection.h"
 #include "support/fakes/fake_synthetic_input.h"
+#include "support/fakes/fake_user_key_activity.h"
 #include "support/fakes/inline_accessibility_calls.h"
 #include "support/fakes/memory_log_sink.h"
 #include "support/virtual_time_task.h"
@@ -1034,6 +1035,51 @@ TEST_F(FocusedTextFieldAccessorTest, AWriteTheFieldDoesNotShowIsAFailureNotASucc
         settle();
         EXPECT_EQ(clipboard.text(), "user clipboard") << c.name;
     }
+}
+
+// A page puts the caret at the end of its field on the paste key: the result lands after the
+// user's text. Without a key or a click of the user's since, the paste is undone, the caret goes
+// back, and the result is offered; with one, the field stays as it is (the user may have made it).
+TEST_F(FocusedTextFieldAccessorTest, AResultPastedBesideTheUsersTextIsTakenOutUnlessTheUserActed) {
+    test::FakeUserKeyActivity userKeys{scheduler};
+    FocusedTextFieldAccessor withKeys{
+        {calls, clipboard, front, scheduler, {}, nullptr, &keyboard, &keyboard, &clock, &userKeys}, keyboard, 0.3};
+    for (const bool userClicks : {false, true}) {
+        auto field = test::makeField("old text", {8, 0});
+        field->ignoresWrites = true;  // like a browser: only a paste changes the text
+        focus(field);
+        keyboard.chords.clear();
+        keyboard.pasteKeyMovesCaretToEnd = true;
+        keyboard.afterPaste = [&] {
+            if (userClicks) {
+                userKeys.click();
+            }
+        };
+        const FocusedTextFieldSnapshot snapshot = run(withKeys.readFocusedField());
+        EXPECT_EQ(offeredForCopyingBy(withKeys, "new", snapshot), "new") << userClicks;
+        EXPECT_EQ(field->text, userClicks ? "old textnew" : "old text") << userClicks;
+        EXPECT_EQ(keyboard.chords,
+                  userClicks ? QStringList({"Ctrl+A", "Ctrl+V"}) : QStringList({"Ctrl+A", "Ctrl+V", "Ctrl+Z"}))
+            << userClicks;
+        if (!userClicks) {
+            EXPECT_EQ(field->selection, (AccessibleTextRange{8, 0}));
+        }
+        keyboard.afterPaste = {};
+        settle();
+    }
+    // A field read and checked by copying alone is undone the same way, and copied again.
+    auto field = test::makeField("old text", {8, 0});
+    keyboard.field = field;
+    ax.systemFocused = nullptr;
+    keyboard.chords.clear();
+    const FocusedTextFieldSnapshot snapshot = run(withKeys.prepareFocusedFieldWithRetry(0, 0));
+    ASSERT_TRUE(snapshot.readByKeyboard);
+    EXPECT_EQ(offeredForCopyingBy(withKeys, "new", snapshot), "new");
+    EXPECT_EQ(field->text, "old text");
+    EXPECT_EQ(keyboard.chords.mid(keyboard.chords.indexOf("Ctrl+V")),
+              QStringList({"Ctrl+V", "Ctrl+A", "Ctrl+C", "Ctrl+End", "Ctrl+Z", "Ctrl+A", "Ctrl+C", "Ctrl+End"}));
+    settle();
+    EXPECT_EQ(clipboard.text(), "user clipboard");
 }
 
 // A line edit with a maximum length keeps what fits and answers as if it took everything: the

@@ -199,9 +199,15 @@ document.addEventListener('keydown', event => {
 // its textarea's keydown handler: no paste happens there, and nothing is fetched.
 let busyOnPasteKey = 0;
 let cancelPasteKeyInTextarea = false;
+// And a page whose script puts the textarea's caret at the end of its text on Control+V: the
+// paste lands after the text, whatever was selected.
+let pasteKeyMovesCaretToEnd = false;
 document.addEventListener('keydown', event => {
   if (!event.ctrlKey || event.key.toLowerCase() !== 'v') return;
   if (cancelPasteKeyInTextarea && event.target.id === 'textarea') event.preventDefault();
+  if (pasteKeyMovesCaretToEnd && event.target.id === 'textarea') {
+    event.target.setSelectionRange(event.target.value.length, event.target.value.length);
+  }
   if (busyOnPasteKey > 0) {
     const until = Date.now() + busyOnPasteKey;
     busyOnPasteKey = 0;
@@ -248,6 +254,7 @@ async function serve() {
         if (command.op === 'holdNextPaste') holdNextPaste = true;
         if (command.op === 'busyOnPasteKey') busyOnPasteKey = command.ms;
         if (command.op === 'cancelPasteKeyInTextarea') cancelPasteKeyInTextarea = command.on;
+        if (command.op === 'pasteKeyMovesCaretToEnd') pasteKeyMovesCaretToEnd = command.on;
         if (command.op === 'refusePastes') refusePastesBy = command.by;
         if (command.op === 'selectRange') selectRange(command.start, command.end);
         if (command.op === 'watchTextarea' && reportedTextarea === null) watchTextarea();
@@ -564,6 +571,11 @@ bool TestBrowser::busyOnNextPasteKey(std::chrono::milliseconds busy) {
 
 bool TestBrowser::cancelPasteKeyInTextarea(bool cancel) {
     const QJsonObject command{{"op", "cancelPasteKeyInTextarea"}, {"on", cancel}};
+    return send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s).has_value();
+}
+
+bool TestBrowser::pasteKeyMovesCaretToEnd(bool moves) {
+    const QJsonObject command{{"op", "pasteKeyMovesCaretToEnd"}, {"on", moves}};
     return send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s).has_value();
 }
 

@@ -89,6 +89,9 @@ public:
     // From now on the page cancels Control+V in the textarea's keydown handler (nothing is pasted
     // there, nothing fetched), or no longer does; the other elements paste as usual.
     bool cancelPasteKeyInTextarea(bool cancel);
+    // From now on the page puts the textarea's caret at the end of its text when Control+V comes
+    // (the paste lands after the text, whatever was selected), or no longer does.
+    bool pasteKeyMovesCaretToEnd(bool moves);
     // The selection of the focused element as the page holds it now (start and end; equal for a
     // caret), in the contenteditable element in characters of its text nodes one after another;
     // absent when the page did not answer or nothing has the focus.

@@ -79,6 +79,11 @@ public:
     // The next select-alls never reach the field (something else had the keyboard for that
     // moment, as our own shortcut's grab had before keys waited for it): its caret stays.
     int selectAllsLost = 0;
+    // The page's script puts the caret at the end of the field on the paste key: the paste lands
+    // after the text, whatever was selected.
+    bool pasteKeyMovesCaretToEnd = false;
+    // Runs once a paste has landed: what the user does right then (a click).
+    std::function<void()> afterPaste;
 
     // A paste deferred by fetchesPasteLater arrives now.
     void fetchPaste() {
@@ -185,6 +190,9 @@ public:
             undo();
             break;
         case Qt::Key_V:
+            if (pasteKeyMovesCaretToEnd) {
+                field->selection = {field->text.size(), 0};
+            }
             if (fetchesPasteLater) {
                 ++pendingPastes;
             } else {
@@ -220,6 +228,9 @@ public:
                 field->cellWillHold = field->text;
             }
             afterEdit = field->text;
+            if (afterPaste) {
+                afterPaste();
+            }
         }
     }
     // The field before each edit the keys made, the last one last, and its text after the last
