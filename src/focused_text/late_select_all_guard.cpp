@@ -72,14 +72,25 @@ void LateSelectAllGuard::schedule() {
     watch_->call = scheduler_.scheduleAfter(watchPoll, [this, weak] { look(weak); });
 }
 
+bool LateSelectAllGuard::awayFromField(Watch& watch) {
+    const bool inFront = focus_.isInFront(watch.window);
+    if (inFront) {
+        return false;
+    }
+    // A window of ours (the copy window offering the result) is no other program: the field is
+    // looked at behind it.
+    const std::optional<FrontApplication> front = focus_.frontWindow();
+    if (front && front->processId == QCoreApplication::applicationPid()) {
+        return false;
+    }
+    watch.presses.pressedIn(false);  // keys there are not the field's
+    return true;
+}
+
 QCoro::Task<std::optional<QString>> LateSelectAllGuard::userMovedOn(std::shared_ptr<Watch> watch) {
     const std::optional<FrontApplication> window = watch->window;
     if (!focus_.isInFront(window)) {
-        // A window of ours (the copy window offering the result) comes and goes: the user is back
-        // in the field once it closes.
-        const std::optional<FrontApplication> front = focus_.frontWindow();
-        const bool ours = front && front->processId == QCoreApplication::applicationPid();
-        co_return ours ? std::nullopt : std::optional<QString>(QStringLiteral("other_window"));
+        co_return std::nullopt;  // the field keeps its program's focus until the user is back
     }
     // Only a focus the desktop names counts: a program that reports none may still have it on
     // the field.
@@ -105,6 +116,13 @@ QCoro::Task<void> LateSelectAllGuard::look(std::weak_ptr<Watch> weakWatch) {
         co_return;
     }
     const LifetimeToken<LateSelectAllGuard>::Weak alive = lifetime_.weak();
+    if (std::shared_ptr<Watch> watch = weakWatch.lock(); watch && awayFromField(*watch)) {
+        // The select-all may land while the user works in another program: the field is not
+        // touched from behind it (a selection placed there can take the keyboard back), and is
+        // looked at again once its window is in front.
+        schedule();
+        co_return;
+    }
     const auto read = [element](Accessibility& ax) { return readReportedFieldText(ax, element, true); };
     const ReportedFieldText now = co_await ask(accessibility_, read, ReportedFieldText{}, reportedFieldTextBound);
     std::shared_ptr<Watch> watch = weakWatch.lock();

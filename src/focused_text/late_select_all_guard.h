@@ -31,11 +31,13 @@ bool selectsWholeText(const ReportedFieldText& read);
 // The field is looked at for as long as that key may still come; when its text is as it was and
 // all of it selected, the selection goes back to what the user had. Looking stops at that, at
 // any other change of the field (the user's own, or the select-all overtaken by later keys), once
-// the focus moves (another program's window in front, another element focused; a window of ours,
-// such as the copy window, does not count), at any press of the user's in the field's window (a
+// another element of the window has the focus, at any press of the user's in the field's window (a
 // key of any kind, chords included, or a pointer button: what the field shows is then theirs,
-// their keys landing behind ours), or at stop(). Commands go on meanwhile: each look is one
-// bounded accessibility read.
+// their keys landing behind ours), or at stop(). While another program's window is in front the
+// field is left alone and looked at again when the user comes back to it, so that a select-all
+// that landed meanwhile does not wait there for their first key; a window of ours, such as the
+// copy window, does not count. Commands go on meanwhile: each look is one bounded accessibility
+// read.
 class LateSelectAllGuard {
 public:
     static constexpr std::chrono::milliseconds watchPoll{100};
@@ -73,6 +75,9 @@ private:
     QCoro::Task<void> look(std::weak_ptr<Watch> watch);
     // Why the select-all can no longer come to a field the user still has as it was: they went
     // to another window or element. Absent while it still can.
+    // Whether another program's window is in front of the field's, counting the presses there as
+    // not the field's.
+    bool awayFromField(Watch& watch);
     QCoro::Task<std::optional<QString>> userMovedOn(std::shared_ptr<Watch> watch);
     std::chrono::milliseconds now() const;
 

@@ -86,7 +86,7 @@ TEST_F(BusySelectAllTest, APageBusyOnSelectAllGetsNoPasteAndItsLateSelectAllIsPu
 }
 
 // However long the page stays busy, its select-all is undone when it comes, as long as the user
-// still has the field as it was: never once they moved the caret, typed, or went elsewhere.
+// still has the field as it was: never once they moved the caret or typed or clicked in its window.
 TEST_F(BusySelectAllTest, ALateSelectAllIsUndoneHoweverLateUntilTheUserMovesOn) {
     keyboard.busyOnNextSelectAll = true;
     EXPECT_EQ(offeredForCopying("result"), "result");
@@ -132,17 +132,21 @@ TEST_F(BusySelectAllTest, ALateSelectAllIsUndoneHoweverLateUntilTheUserMovesOn) 
         EXPECT_EQ(field->selection, (AccessibleTextRange{0, 10})) << "left as the page put it";
     }
 
-    // Another window comes to the front meanwhile: the keys there are not the field's.
+    // The user goes to another program and types there while the page is busy: the select-all
+    // lands behind it and is left there, then undone as soon as the user comes back to the page.
     field->selection = {3, 0};
     keyboard.busyOnNextSelectAll = true;
     EXPECT_EQ(offeredForCopying("result"), "result");
-    scheduler.advance(1s);
     front.setIdentifier("mousepad", 5151);
     scheduler.advance(1s);
-    front.setIdentifier("chromium", 4242);
+    userKeys.chord({'x'});
+    userKeys.chord({test::FakeUserKeyActivity::controlL, backSpace});
     keyboard.resume();
-    scheduler.advance(1s);
-    EXPECT_EQ(field->selection, (AccessibleTextRange{0, 10}));
+    scheduler.advance(1min);
+    EXPECT_EQ(field->selection, (AccessibleTextRange{0, 10})) << "not touched from behind another program";
+    front.setIdentifier("chromium", 4242);
+    scheduler.advance(LateSelectAllGuard::watchPoll * 2);
+    EXPECT_EQ(field->selection, (AccessibleTextRange{3, 0})) << "back where the user had it on their return";
 }
 
 }  // namespace
