@@ -883,6 +883,41 @@ TEST_F(FirefoxFieldsDesktopTest, AResultPastedBesideTheUsersTextIsTakenOutAgain)
     EXPECT_EQ(browser_->text(Element::textarea), english) << program_->log().mid(logBefore).toStdString();
 }
 
+// The user goes to a terminal 1 s after Write Message, while the page is busy 3 s on our
+// Control+A (sent by then): the select-all lands behind the terminal. The field holds their text or the result,
+// never both, and once they are back in the page their text is not left all selected for their
+// next key.
+TEST_F(FirefoxFieldsDesktopTest, ASelectAllThatLandsWhileTheUserIsElsewhereIsUndoneOnTheirReturn) {
+    ASSERT_TRUE(program_->closeCopyWindows());
+    ASSERT_TRUE(browser_->activate());
+    ASSERT_TRUE(browser_->prepare(Element::textarea, english, Selection::caretAtEnd));
+    ASSERT_TRUE(browser_->busyOnNextSelectAll(3s));
+    const qsizetype logBefore = program_->log().size();
+    const int before = program_->events("translate_message");
+    press("w");
+    test::TerminalJob::pause(1s);
+    std::optional<test::TerminalJob> terminal(std::in_place);
+    ASSERT_TRUE(terminal->isReady()) << "the terminal is not in front";
+    ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
+    test::TerminalJob::pause(5s);  // the page's script ends at 3 s
+    const std::optional<QString> field = browser_->text(Element::textarea);
+    const bool result = field && field->count(QStringLiteral("mañana")) == 1 && !field->contains("tomorrow");
+    EXPECT_TRUE(result || field == english) << field.value_or("(no answer)").toStdString() << "\n"
+                                            << program_->log().mid(logBefore).toStdString();
+    terminal.reset();
+    ASSERT_TRUE(program_->closeCopyWindows());
+    ASSERT_TRUE(browser_->activate());
+    std::optional<std::pair<int, int>> selection;
+    EXPECT_TRUE(test::waitUntil(
+        [&] {
+            selection = browser_->selection();
+            return selection && selection->first == selection->second;
+        },
+        3s))
+        << (selection ? selection->first : -1) << "-" << (selection ? selection->second : -1) << "\n"
+        << program_->log().mid(logBefore).toStdString();
+}
+
 // The user copies something while the page is busy on our Control+A (1 and 2.5 s after the
 // shortcut): that copy is theirs, and never pasted over their message.
 TEST_F(ChromiumFieldsDesktopTest, ACopyTheUserMakesWhileThePageIsBusyNeverReplacesTheirMessage) {
