@@ -130,7 +130,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
     // A terminal's "field" is its whole screen and scrollback, and the keys that would select
     // and copy it interrupt or reach the program running there. A terminal emulator's window is
     // not waited for: an editor with a terminal panel has its tree up already.
-    const bool terminalWindow = gate_.isTerminalWindow(front);
+    const bool terminalWindow = co_await gate_.isTerminalWindow(front);
     AccessibleElementHandle element;
     if (pollForFocus && !terminalWindow) {
         element = co_await resolver_.focusedElementWaitingForTree(front);
@@ -354,7 +354,8 @@ QCoro::Task<bool> FocusedTextFieldAccessor::takeSelectionFromPrimary(AccessibleE
 
 QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::readSelectionOutsideAccessibility(
     bool notifyClipboardFallback, std::optional<FrontApplication> front, std::optional<AccessibleRole> focusedRole) {
-    if (SyntheticInputGate::isTerminal(gate_.isTerminalWindow(front), focusedRole)) {
+    const bool terminalWindow = co_await gate_.isTerminalWindow(front);
+    if (SyntheticInputGate::isTerminal(terminalWindow, focusedRole)) {
         // Its copy chords reach the running program as Control+C; what it highlights is its
         // PRIMARY selection.
         co_return co_await readPrimarySelection(front);
