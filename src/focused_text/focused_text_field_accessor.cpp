@@ -122,7 +122,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
     bool pollForFocus, std::shared_ptr<WithoutElement> withoutElement) {
     withoutElement->seen = false;
     co_await requireTrust();
-    const std::optional<FrontApplication> front = resolver_.frontWindow();
+    const std::optional<FrontApplication> front = co_await resolver_.frontWindowOffThread();
     targetWindow_ = front;
     if (pollForFocus) {
         withoutElement->firstWindow = front;
@@ -252,7 +252,7 @@ QCoro::Task<FocusedTextFieldAccessor::AccessibleSelectionRead> FocusedTextFieldA
 
 QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedSelection(bool notifyClipboardFallback) {
     co_await requireTrust();
-    const std::optional<FrontApplication> front = resolver_.frontWindow();
+    const std::optional<FrontApplication> front = co_await resolver_.frontWindowOffThread();
     targetWindow_ = front;
     const AccessibleElementHandle element = co_await resolver_.focusedElementWaitingForTree(front);
     if (!element) {
@@ -365,7 +365,7 @@ QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::readSelectionOutsi
 
 QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::probeFocusedSelection() {
     co_await requireTrust();
-    const std::optional<FrontApplication> front = resolver_.frontWindow();
+    const std::optional<FrontApplication> front = co_await resolver_.frontWindowOffThread();
     const AccessibleElementHandle element = co_await resolver_.focusedElement(front);
     if (!element) {
         if (front) {

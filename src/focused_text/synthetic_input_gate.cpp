@@ -330,8 +330,8 @@ QCoro::Task<bool> SyntheticInputGate::waitForFreeKeyboard() {
     }
 }
 
-std::optional<QString> SyntheticInputGate::refusal(const FrontApplication& target) const {
-    const std::optional<FrontApplication> front = frontWindow();
+std::optional<QString> SyntheticInputGate::refusal(const FrontApplication& target,
+                                                   const std::optional<FrontApplication>& front) {
     if (!front || front->processId != target.processId || front->windowId != target.windowId) {
         return QStringLiteral("window_not_in_front");
     }
@@ -395,7 +395,9 @@ QCoro::Task<bool> SyntheticInputGate::sendChord(FrontApplication target, Qt::Key
         }
         if (!refused) {
             // Only now, right before the keys go, is it known which window would get them.
-            refused = refusal(target);
+            const std::optional<FrontApplication> front =
+                co_await environment_.frontApplications.frontApplicationOffThread();
+            refused = refusal(target, front);
         }
     }
     if (refused) {

@@ -172,8 +172,8 @@ private:
                                                        QString* application = nullptr);
     // The same for one window's own program alone.
     QCoro::Task<std::optional<QString>> windowProgramRefusal(std::optional<FrontApplication> window);
-    // Why keys may not go to `target` now, its window no longer in front; absent when they may.
-    std::optional<QString> refusal(const FrontApplication& target) const;
+    // Why keys may not go to `target`, its window no longer the one in `front`; absent when they may.
+    static std::optional<QString> refusal(const FrontApplication& target, const std::optional<FrontApplication>& front);
     // Why `target`'s program may not get keys now although its window is fine: it did not answer
     // the ping, or the window is gone; absent when it answered lately, or takes no part in the
     // ping (nothing then says it is stopped).

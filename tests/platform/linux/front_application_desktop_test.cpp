@@ -133,5 +133,53 @@ TEST(X11FrontApplicationProviderTest, AConnectionsEndedProcessIsUnknownAndAClien
     EXPECT_FALSE(front->keyReceivers[0].processUnknown);
 }
 
+// A process that connected and handed its connection on (its child keeps it; it closed its own)
+// and stays alive no longer speaks for its windows: found by its open files, which are read with
+// no lock held, here and off the calling thread alike.
+TEST(X11FrontApplicationProviderTest, AProcessThatHandedItsConnectionOnIsUnknown) {
+    QProcess maker;
+    maker.setChildProcessModifier([] { setpgid(0, 0); });
+    maker.start("python3", {"-c", R"(
+import os, time, tkinter
+root = tkinter.Tk()
+root.title('handed-on')
+root.geometry('200x100+60+60')
+root.update()
+if os.fork() == 0:
+    time.sleep(60)
+    os._exit(0)
+for fd in os.listdir('/proc/self/fd'):
+    try:
+        if os.readlink('/proc/self/fd/' + fd).startswith('socket:'):
+            os.close(int(fd))
+    except OSError:
+        pass
+print('closed', flush=True)
+time.sleep(60)
+)"});
+    ASSERT_TRUE(maker.waitForStarted(5000));
+    const auto end = qScopeGuard([&] { ::kill(-pid_t(maker.processId()), SIGKILL); });
+    ASSERT_TRUE(maker.waitForReadyRead(10000)) << "python3-tk is installed by make test";
+    QProcess search;
+    search.start("xdotool", {"search", "--sync", "--name", "^handed-on$"});
+    ASSERT_TRUE(search.waitForFinished(10000));
+    const QString window = QString::fromLatin1(search.readAllStandardOutput()).section('\n', 0, 0).trimmed();
+
+    auto provider = makeX11FrontApplicationProvider();
+    std::optional<FrontApplication> front;
+    ASSERT_TRUE(test::waitUntil(
+        [&] {
+            QProcess::execute("xdotool", {"windowactivate", "--sync", window});
+            front = provider->frontApplication();
+            return front && QString::number(front->windowId) == window;
+        },
+        std::chrono::seconds(15)));
+    EXPECT_EQ(front->processId, maker.processId());
+    EXPECT_TRUE(front->processUnknown);
+    const std::optional<FrontApplication> offThread = test::await(provider->frontApplicationOffThread());
+    ASSERT_TRUE(offThread);
+    EXPECT_TRUE(offThread->processUnknown);
+}
+
 }  // namespace
 }  // namespace tavrolin
