@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 #include <QWidget>
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -93,6 +94,22 @@ TEST(X11FrontApplicationProviderTest, WithoutADisplayThereIsNoFrontApplication) 
 // process that is gone (or whichever takes the number next), so the program is unknown. An xterm
 // inside its window (XEmbed) takes the keys typed there: it is one of the window's key receivers,
 // known by its own client's process and class.
+// The front application once `window` has been brought to the front and is reported so (and
+// `ready` holds); absent when it never is.
+std::optional<FrontApplication> activated(
+    const FrontApplicationProviding& provider, const QString& window,
+    const std::function<bool(const FrontApplication&)>& ready = [](const FrontApplication&) { return true; }) {
+    std::optional<FrontApplication> front;
+    const bool shown = test::waitUntil(
+        [&] {
+            QProcess::execute("xdotool", {"windowactivate", "--sync", window});
+            front = provider.frontApplication();
+            return front && QString::number(front->windowId) == window && ready(*front);
+        },
+        std::chrono::seconds(15));
+    return shown ? front : std::nullopt;
+}
+
 TEST(X11FrontApplicationProviderTest, AConnectionsEndedProcessIsUnknownAndAClientInsideTheWindowReceivesItsKeys) {
     if (QStandardPaths::findExecutable("tabbed").isEmpty() || QStandardPaths::findExecutable("xterm").isEmpty()) {
         GTEST_SKIP() << "tabbed and xterm are installed by make test";
@@ -117,15 +134,9 @@ TEST(X11FrontApplicationProviderTest, AConnectionsEndedProcessIsUnknownAndAClien
     ASSERT_TRUE(terminal.waitForStarted(5000));
 
     auto provider = makeX11FrontApplicationProvider();
-    std::optional<FrontApplication> front;
-    ASSERT_TRUE(test::waitUntil(
-        [&] {
-            QProcess::execute("xdotool", {"windowactivate", "--sync", window});
-            front = provider->frontApplication();
-            return front && QString::number(front->windowId) == window && !front->keyReceivers.empty();
-        },
-        std::chrono::seconds(15)))
-        << "tabbed never came to the front with the xterm inside among its key receivers";
+    const std::optional<FrontApplication> front =
+        activated(*provider, window, [](const FrontApplication& window) { return !window.keyReceivers.empty(); });
+    ASSERT_TRUE(front) << "tabbed never came to the front with the xterm inside among its key receivers";
     EXPECT_TRUE(front->processUnknown) << "the process " << front->processId << " made no connection";
     ASSERT_EQ(front->keyReceivers.size(), 1u);
     EXPECT_EQ(front->keyReceivers[0].applicationIdentifier, QStringLiteral("XTerm"));
@@ -166,14 +177,8 @@ time.sleep(60)
     const QString window = QString::fromLatin1(search.readAllStandardOutput()).section('\n', 0, 0).trimmed();
 
     auto provider = makeX11FrontApplicationProvider();
-    std::optional<FrontApplication> front;
-    ASSERT_TRUE(test::waitUntil(
-        [&] {
-            QProcess::execute("xdotool", {"windowactivate", "--sync", window});
-            front = provider->frontApplication();
-            return front && QString::number(front->windowId) == window;
-        },
-        std::chrono::seconds(15)));
+    const std::optional<FrontApplication> front = activated(*provider, window);
+    ASSERT_TRUE(front);
     EXPECT_EQ(front->processId, maker.processId());
     EXPECT_TRUE(front->processUnknown);
     const std::optional<FrontApplication> offThread = test::await(provider->frontApplicationOffThread());
