@@ -34,6 +34,7 @@ ReplyPtr<Reply> own(Reply* reply) {
 class X11FrontApplicationProvider final : public FrontApplicationProviding {
 public:
     ~X11FrontApplicationProvider() override {
+        asking_.waitForDone();  // a question still being asked uses the connection
         if (connection_ != nullptr) {
             xcb_disconnect(connection_);
         }
@@ -486,7 +487,7 @@ private:
     // The processes of the answer being made whose connection is still to be vetted.
     mutable std::vector<qint64> unvetted_;
     mutable QByteArray hostName_;
-    // The questions asked off the calling thread; last, so that they have ended before the rest goes.
+    // The questions asked off the calling thread.
     mutable QThreadPool asking_;
 };
 
