@@ -1,4 +1,4 @@
-// What a chord reads of /proc on the GUI thread, timed on processes of many open files: whether
+// What a chord reads of /proc, timed on processes of many open files: whether
 // the window's process holds a pseudo-terminal master (a link read per open file), its parent
 // and children and whether they hold one, and whether the process the X server names holds a
 // connection to the display (its open files, with a netlink question per socket). A test process
@@ -7,77 +7,20 @@
 #include "bench_support.h"
 #include "platform/desktop_backend.h"
 #include "platform/linux/x11_client_process.h"
+#include "support/many_open_files.h"
 #include "support/test_browser.h"
 
 #include <QElapsedTimer>
 
 #include <benchmark/benchmark.h>
-#include <csignal>
-#include <fcntl.h>
 #include <memory>
 #include <optional>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
 namespace {
 
 using namespace tavrolin;
-
-// A child process that holds `files` open files, half of them /dev/null and half the ends of
-// local socket pairs (none inherited), until it is killed.
-class ManyFiles {
-public:
-    explicit ManyFiles(int files) {
-        int ready[2];
-        if (pipe(ready) != 0) {
-            return;
-        }
-        pid_ = fork();
-        if (pid_ == 0) {
-            // None of this process's files: its display connection above all.
-            close_range(3, unsigned(ready[1]) - 1, 0);
-            close_range(unsigned(ready[1]) + 1, ~0U, 0);
-            rlimit limit{};
-            getrlimit(RLIMIT_NOFILE, &limit);
-            limit.rlim_cur = limit.rlim_max;
-            setrlimit(RLIMIT_NOFILE, &limit);
-            for (int i = 0; i < files / 2; ++i) {
-                open("/dev/null", O_RDONLY);
-            }
-            for (int i = 0; i < files / 4; ++i) {
-                int pair[2];
-                socketpair(AF_UNIX, SOCK_STREAM, 0, pair);
-            }
-            const char done = 1;
-            (void)!write(ready[1], &done, 1);
-            for (;;) {
-                pause();
-            }
-        }
-        close(ready[1]);
-        char done = 0;
-        if (pid_ < 0 || read(ready[0], &done, 1) != 1) {
-            pid_ = -1;
-        }
-        close(ready[0]);
-    }
-    ~ManyFiles() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    ManyFiles(const ManyFiles&) = delete;
-    ManyFiles& operator=(const ManyFiles&) = delete;
-
-    pid_t pid() const { return pid_; }
-
-private:
-    pid_t pid_ = -1;
-};
 
 // The display's socket, as the front application provider finds it.
 std::optional<std::string> displaySocket() {
@@ -103,18 +46,19 @@ void timeReads(benchmark::State& state, Read read) {
 }
 
 void BM_PseudoTerminalMasterAmongOpenFiles(benchmark::State& state) {
-    const ManyFiles process(int(state.range(0)));
+    const test::ManyOpenFiles process(int(state.range(0)));
     const std::shared_ptr<ProcessTable> processes = makeSystemProcessTable();
-    if (process.pid() <= 0 || processes->holdsPseudoTerminalMaster(process.pid()) != false) {
+    if (process.pid() <= 0 || test::await(processes->holdsPseudoTerminalMaster(process.pid())) != false) {
         state.SkipWithError("the process of many files did not start");
         return;
     }
-    timeReads(state, [&] { benchmark::DoNotOptimize(processes->holdsPseudoTerminalMaster(process.pid())); });
+    timeReads(state,
+              [&] { benchmark::DoNotOptimize(test::await(processes->holdsPseudoTerminalMaster(process.pid()))); });
 }
 BENCHMARK(BM_PseudoTerminalMasterAmongOpenFiles)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseManualTime();
 
 void BM_DisplayConnectionAmongOpenFiles(benchmark::State& state) {
-    const ManyFiles process(int(state.range(0)));
+    const test::ManyOpenFiles process(int(state.range(0)));
     const std::optional<std::string> socket = displaySocket();
     if (process.pid() <= 0 || !socket || x11::holdsDisplayConnection(process.pid(), *socket) != false ||
         x11::holdsDisplayConnection(getpid(), *socket) != true) {
@@ -149,10 +93,10 @@ void BM_FirefoxChordReads(benchmark::State& state) {
     state.SetLabel(kind == 0 ? "terminal" : kind == 1 ? "relatives' terminals" : "display connection");
     timeReads(state, [&] {
         if (kind == 0) {
-            benchmark::DoNotOptimize(processes->holdsPseudoTerminalMaster(pid));
+            benchmark::DoNotOptimize(test::await(processes->holdsPseudoTerminalMaster(pid)));
         } else if (kind == 1) {
-            for (const qint64 relative : processes->parentAndChildren(pid)) {
-                benchmark::DoNotOptimize(processes->holdsPseudoTerminalMaster(relative));
+            for (const qint64 relative : test::await(processes->parentAndChildren(pid))) {
+                benchmark::DoNotOptimize(test::await(processes->holdsPseudoTerminalMaster(relative)));
             }
         } else {
             benchmark::DoNotOptimize(x11::holdsDisplayConnection(pid, *socket));

@@ -105,8 +105,11 @@ QCoro::Task<std::optional<ClipboardFallbacks::Copy>> ClipboardFallbacks::copyByK
         // answer to a later key of ours: it is waited for as long as the program answers no ping.
         const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
         bool read = false;
-        for (std::chrono::milliseconds pinged{0};
-             windowPing_ && pingProvesKeysRead(window) && !read && pinged < lateCopyWait; pinged += pingBound) {
+        for (std::chrono::milliseconds pinged{0}; windowPing_ && !read && pinged < lateCopyWait; pinged += pingBound) {
+            const bool proves = co_await pingProvesKeysRead(window);
+            if (!alive || !proves) {
+                break;
+            }
             read = co_await keysShownRead(window);
             if (!alive || !clipboard_.holdsOwnContents()) {
                 break;
@@ -404,21 +407,22 @@ QCoro::Task<void> ClipboardFallbacks::collapseSelectAll(FrontApplication window)
     }
 }
 
-bool ClipboardFallbacks::pingProvesKeysRead(const FrontApplication& window) const {
+QCoro::Task<bool> ClipboardFallbacks::pingProvesKeysRead(FrontApplication window) {
     // Its window's process answers for pages that may still hold the keys; an unknown program's
     // process may be any of its own.
-    return !gate_.isUnknownProgram(window) &&
-           !(processes_ && processes_->runsProcessesOfItsOwnProgram(window.processId));
+    const bool unknown = co_await gate_.isUnknownProgram(window);
+    co_return !unknown && !(processes_ && processes_->runsProcessesOfItsOwnProgram(window.processId));
 }
 
 QCoro::Task<bool> ClipboardFallbacks::keysShownRead(FrontApplication window) {
     if (!windowPing_) {
         co_return true;
     }
-    if (!pingProvesKeysRead(window)) {
+    const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
+    const bool proves = co_await pingProvesKeysRead(window);
+    if (!alive || !proves) {
         co_return false;
     }
-    const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
     const WindowPinging::Answer answer = co_await windowPing_->ping(window.windowId, pingBound);
     const bool answered = answer == WindowPinging::Answer::answered;
     co_return answered&& alive;
@@ -519,6 +523,7 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     if (!selectAllAtKey) {
         co_return false;
     }
+    const bool pingProves = co_await pingProvesKeysRead(*window);
     // The text goes to the target alone; everyone else keeps getting the user's clipboard. A number
     // nothing vouches for may be anyone's: an unknown program is known by its window's X client.
     // Until the user pastes: their own paste, wherever it goes, gets their clipboard, even where it
@@ -567,7 +572,7 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     pending->target = *window;
     pending->offer = offer;
     pending->fetchesBefore = fetchesBefore;
-    pending->pingProvesKeysRead = pingProvesKeysRead(*window);
+    pending->pingProvesKeysRead = pingProves;
     pending->fieldAfter = std::move(checks.fieldAfter);
     pending->putFieldBack = std::move(checks.putFieldBack);
     pending->fieldFocused = std::move(checks.fieldFocused);

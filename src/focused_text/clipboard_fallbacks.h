@@ -389,7 +389,7 @@ private:
     // ping sent after them, where that answer proves it (see the class comment).
     QCoro::Task<bool> keysShownRead(FrontApplication window);
     // Whether an answered ping of `window` shows that its program read the keys sent before it.
-    bool pingProvesKeysRead(const FrontApplication& window) const;
+    QCoro::Task<bool> pingProvesKeysRead(FrontApplication window);
     // Select-all for a whole-field paste; whether it was sent and, where `shown` can tell, seen.
     QCoro::Task<bool> selectAllForPaste(FrontApplication window, const SelectAllCheck& shown);
     // The field made ready for a paste: unchanged since it was read (where it was), and selected

@@ -54,12 +54,24 @@ bool isTextFieldRole(const std::optional<AccessibleRole>& role) {
 
 FocusResolver::FocusResolver(Environment environment) : environment_(environment) {}
 
-std::optional<FrontApplication> FocusResolver::frontWindow() const {
-    std::optional<FrontApplication> front = environment_.frontApplications.frontApplication();
+namespace {
+
+std::optional<FrontApplication> withKnownProcess(std::optional<FrontApplication> front) {
     if (!front || front->processId <= 0) {
         return std::nullopt;
     }
     return front;
+}
+
+}  // namespace
+
+std::optional<FrontApplication> FocusResolver::frontWindow() const {
+    return withKnownProcess(environment_.frontApplications.frontApplication());
+}
+
+QCoro::Task<std::optional<FrontApplication>> FocusResolver::frontWindowOffThread() const {
+    std::optional<FrontApplication> front = co_await environment_.frontApplications.frontApplicationOffThread();
+    co_return withKnownProcess(std::move(front));
 }
 
 bool FocusResolver::isInFront(const std::optional<FrontApplication>& window) const {

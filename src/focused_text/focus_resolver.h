@@ -48,6 +48,8 @@ public:
 
     // The window in front now; absent when none (or none with a known process).
     std::optional<FrontApplication> frontWindow() const;
+    // The same, asked off the GUI thread: what a command starts from.
+    QCoro::Task<std::optional<FrontApplication>> frontWindowOffThread() const;
     // Whether `window` is still the one in front (same process and window).
     bool isInFront(const std::optional<FrontApplication>& window) const;
     // Runs `start` once a window of another program than ours is in front (one of our alerts

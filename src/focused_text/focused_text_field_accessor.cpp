@@ -122,7 +122,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
     bool pollForFocus, std::shared_ptr<WithoutElement> withoutElement) {
     withoutElement->seen = false;
     co_await requireTrust();
-    const std::optional<FrontApplication> front = resolver_.frontWindow();
+    const std::optional<FrontApplication> front = co_await resolver_.frontWindowOffThread();
     targetWindow_ = front;
     if (pollForFocus) {
         withoutElement->firstWindow = front;
@@ -130,7 +130,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
     // A terminal's "field" is its whole screen and scrollback, and the keys that would select
     // and copy it interrupt or reach the program running there. A terminal emulator's window is
     // not waited for: an editor with a terminal panel has its tree up already.
-    const bool terminalWindow = gate_.isTerminalWindow(front);
+    const bool terminalWindow = co_await gate_.isTerminalWindow(front);
     AccessibleElementHandle element;
     if (pollForFocus && !terminalWindow) {
         element = co_await resolver_.focusedElementWaitingForTree(front);
@@ -252,7 +252,7 @@ QCoro::Task<FocusedTextFieldAccessor::AccessibleSelectionRead> FocusedTextFieldA
 
 QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFocusedSelection(bool notifyClipboardFallback) {
     co_await requireTrust();
-    const std::optional<FrontApplication> front = resolver_.frontWindow();
+    const std::optional<FrontApplication> front = co_await resolver_.frontWindowOffThread();
     targetWindow_ = front;
     const AccessibleElementHandle element = co_await resolver_.focusedElementWaitingForTree(front);
     if (!element) {
@@ -354,7 +354,8 @@ QCoro::Task<bool> FocusedTextFieldAccessor::takeSelectionFromPrimary(AccessibleE
 
 QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::readSelectionOutsideAccessibility(
     bool notifyClipboardFallback, std::optional<FrontApplication> front, std::optional<AccessibleRole> focusedRole) {
-    if (SyntheticInputGate::isTerminal(gate_.isTerminalWindow(front), focusedRole)) {
+    const bool terminalWindow = co_await gate_.isTerminalWindow(front);
+    if (SyntheticInputGate::isTerminal(terminalWindow, focusedRole)) {
         // Its copy chords reach the running program as Control+C; what it highlights is its
         // PRIMARY selection.
         co_return co_await readPrimarySelection(front);
@@ -364,7 +365,7 @@ QCoro::Task<std::optional<QString>> FocusedTextFieldAccessor::readSelectionOutsi
 
 QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::probeFocusedSelection() {
     co_await requireTrust();
-    const std::optional<FrontApplication> front = resolver_.frontWindow();
+    const std::optional<FrontApplication> front = co_await resolver_.frontWindowOffThread();
     const AccessibleElementHandle element = co_await resolver_.focusedElement(front);
     if (!element) {
         if (front) {

@@ -73,48 +73,50 @@ bool SyntheticInputGate::keysMeanOtherThings(const std::optional<FrontApplicatio
            otherKeyMeaningApplicationIdentifiers().contains(*window->applicationIdentifier);
 }
 
-bool SyntheticInputGate::isUnknownProgram(const FrontApplication& window) const {
-    return lookAt(window).unknown;
+QCoro::Task<bool> SyntheticInputGate::isUnknownProgram(FrontApplication window) {
+    const ProgramLook look = co_await lookAt(window);
+    co_return look.unknown;
 }
 
-SyntheticInputGate::ProgramLook SyntheticInputGate::lookAt(const std::optional<FrontApplication>& window) const {
+QCoro::Task<SyntheticInputGate::ProgramLook> SyntheticInputGate::lookAt(std::optional<FrontApplication> window) {
     ProgramLook look;
     if (!window) {
-        return look;
+        co_return look;
     }
     look.unknown = window->processUnknown;
     if (window->applicationIdentifier && terminalApplicationIdentifiers().contains(*window->applicationIdentifier)) {
         look.terminalWindow = true;
-        return look;
+        co_return look;
     }
     if (!environment_.processes || window->processId <= 0) {
-        return look;
+        co_return look;
     }
     // The program's own process, and the processes right next to it (a walk through the whole
     // family of every window's program would cost each chord too much). A process whose open
     // files cannot be read (another user's, root's) may be a terminal emulator as well as
     // anything else: its program is unknown.
-    const std::optional<bool> holds = environment_.processes->holdsPseudoTerminalMaster(window->processId);
+    const std::optional<bool> holds = co_await environment_.processes->holdsPseudoTerminalMaster(window->processId);
     look.terminalWindow = holds == true;
     look.unknown = look.unknown || !holds.has_value();
     if (!look.terminalWindow && holds.has_value()) {
-        look.terminalWindow = relativeHoldsTerminal(window->processId);
+        look.terminalWindow = co_await relativeHoldsTerminal(window->processId);
     }
-    return look;
+    co_return look;
 }
 
-bool SyntheticInputGate::relativeHoldsTerminal(qint64 processId) const {
+QCoro::Task<bool> SyntheticInputGate::relativeHoldsTerminal(qint64 processId) {
     // A terminal whose window a helper process makes while its parent holds the terminal, or the
     // other way round: the process next to it counts as its own. A browser has a dozen children
     // with a hundred open files each: the answer covers the chords of the next moment.
-    const auto now = std::chrono::steady_clock::now();
     const auto known = relativesLooked_.find(processId);
-    if (known != relativesLooked_.end() && now - known->second.first < responsivenessLasts) {
-        return known->second.second;
+    if (known != relativesLooked_.end() &&
+        std::chrono::steady_clock::now() - known->second.first < responsivenessLasts) {
+        co_return known->second.second;
     }
     bool holds = false;
-    for (const qint64 relative : environment_.processes->parentAndChildren(processId)) {
-        if (environment_.processes->holdsPseudoTerminalMaster(relative) == true) {
+    const std::vector<qint64> relatives = co_await environment_.processes->parentAndChildren(processId);
+    for (const qint64 relative : relatives) {
+        if (co_await environment_.processes->holdsPseudoTerminalMaster(relative) == true) {
             holds = true;
             break;
         }
@@ -122,16 +124,17 @@ bool SyntheticInputGate::relativeHoldsTerminal(qint64 processId) const {
     if (relativesLooked_.size() > 64) {
         relativesLooked_.clear();
     }
-    relativesLooked_[processId] = {now, holds};
-    return holds;
+    relativesLooked_[processId] = {std::chrono::steady_clock::now(), holds};
+    co_return holds;
 }
 
 bool SyntheticInputGate::isOtherProgramsWindow(const std::optional<FrontApplication>& window) {
     return window && window->processId > 0 && window->processId != QCoreApplication::applicationPid();
 }
 
-bool SyntheticInputGate::isTerminalWindow(const std::optional<FrontApplication>& window) const {
-    return lookAt(window).terminalWindow;
+QCoro::Task<bool> SyntheticInputGate::isTerminalWindow(std::optional<FrontApplication> window) {
+    const ProgramLook look = co_await lookAt(window);
+    co_return look.terminalWindow;
 }
 
 bool SyntheticInputGate::isTerminal(bool terminalWindow, const std::optional<AccessibleRole>& focusedRole) {
@@ -144,7 +147,8 @@ bool SyntheticInputGate::isTerminal(bool terminalWindow, const std::optional<Acc
 }
 
 QCoro::Task<bool> SyntheticInputGate::isTerminal(std::optional<FrontApplication> window) {
-    co_return co_await isTerminal(window, isTerminalWindow(window));
+    const bool terminalWindow = co_await isTerminalWindow(window);
+    co_return co_await isTerminal(window, terminalWindow);
 }
 
 QCoro::Task<bool> SyntheticInputGate::isTerminal(std::optional<FrontApplication> window, bool keysOnlyAtTextField) {
@@ -236,7 +240,7 @@ QCoro::Task<std::optional<QString>> SyntheticInputGate::windowProgramRefusal(std
     if (keysMeanOtherThings(window)) {
         co_return QStringLiteral("keys_mean_other_things");
     }
-    const ProgramLook look = lookAt(window);
+    const ProgramLook look = co_await lookAt(window);
     const bool unknown = look.unknown && !look.terminalWindow;
     const bool terminal = co_await isTerminal(window, look.terminalWindow || unknown);
     if (terminal) {
@@ -326,8 +330,8 @@ QCoro::Task<bool> SyntheticInputGate::waitForFreeKeyboard() {
     }
 }
 
-std::optional<QString> SyntheticInputGate::refusal(const FrontApplication& target) const {
-    const std::optional<FrontApplication> front = frontWindow();
+std::optional<QString> SyntheticInputGate::refusal(const FrontApplication& target,
+                                                   const std::optional<FrontApplication>& front) {
     if (!front || front->processId != target.processId || front->windowId != target.windowId) {
         return QStringLiteral("window_not_in_front");
     }
@@ -397,7 +401,9 @@ QCoro::Task<bool> SyntheticInputGate::sendChords(FrontApplication target, Qt::Ke
         }
         if (!refused) {
             // Only now, right before the keys go, is it known which window would get them.
-            refused = refusal(target);
+            const std::optional<FrontApplication> front =
+                co_await environment_.frontApplications.frontApplicationOffThread();
+            refused = refusal(target, front);
         }
     }
     if (refused) {

@@ -104,12 +104,12 @@ public:
     SyntheticInputGate& operator=(const SyntheticInputGate&) = delete;
 
     // Whether `window` is a terminal emulator's: its name is on the list, or its process holds a
-    // pseudo-terminal master. Quick (one process's open files): no other program is asked.
-    bool isTerminalWindow(const std::optional<FrontApplication>& window) const;
+    // pseudo-terminal master (its open files, read off the GUI thread): no other program is asked.
+    QCoro::Task<bool> isTerminalWindow(std::optional<FrontApplication> window);
     // Whether nothing vouches for `window`'s program: the window's flag says so, or its process
     // cannot be read. Such a program takes keys only at an accessible text field, and its answer
     // to the ping proves nothing.
-    bool isUnknownProgram(const FrontApplication& window) const;
+    QCoro::Task<bool> isUnknownProgram(FrontApplication window);
     // The rule every path follows: whether keys and writes must keep out of a window, knowing
     // whether it is a terminal emulator's and the role of its focused element (absent: none, or
     // not known). A terminal element never takes them; a terminal emulator's window only at a
@@ -166,9 +166,9 @@ private:
         bool terminalWindow = false;  // a terminal emulator's
         bool unknown = false;         // nothing vouches for it
     };
-    ProgramLook lookAt(const std::optional<FrontApplication>& window) const;
+    QCoro::Task<ProgramLook> lookAt(std::optional<FrontApplication> window);
     // Whether the parent or a child of the process holds a pseudo-terminal master.
-    bool relativeHoldsTerminal(qint64 processId) const;
+    QCoro::Task<bool> relativeHoldsTerminal(qint64 processId);
     // isTerminal() for a window held to a terminal emulator's rule, or not.
     QCoro::Task<bool> isTerminal(std::optional<FrontApplication> window, bool keysOnlyAtTextField);
     // Why the keys may never go to `window`'s program as it is now ("terminal",
@@ -179,8 +179,8 @@ private:
                                                        QString* application = nullptr);
     // The same for one window's own program alone.
     QCoro::Task<std::optional<QString>> windowProgramRefusal(std::optional<FrontApplication> window);
-    // Why keys may not go to `target` now, its window no longer in front; absent when they may.
-    std::optional<QString> refusal(const FrontApplication& target) const;
+    // Why keys may not go to `target`, its window no longer the one in `front`; absent when they may.
+    static std::optional<QString> refusal(const FrontApplication& target, const std::optional<FrontApplication>& front);
     // Why `target`'s program may not get keys now although its window is fine: it did not answer
     // the ping, or the window is gone; absent when it answered lately, or takes no part in the
     // ping (nothing then says it is stopped).
@@ -191,7 +191,7 @@ private:
     quint64 answeredWindow_ = 0;
     std::unique_ptr<ScheduledCall> answerCovers_;
     // Process id -> (when its parent and children were looked at, whether one holds a terminal).
-    mutable std::map<qint64, std::pair<std::chrono::steady_clock::time_point, bool>> relativesLooked_;
+    std::map<qint64, std::pair<std::chrono::steady_clock::time_point, bool>> relativesLooked_;
     // The window last found to be no terminal, while that answer still covers its chords.
     quint64 notTerminalWindow_ = 0;
     std::unique_ptr<ScheduledCall> notTerminalCovers_;

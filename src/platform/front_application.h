@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoroTask>
 #include <QString>
 
 #include <memory>
@@ -54,6 +55,12 @@ public:
     virtual ~FrontApplicationProviding() = default;
     // Absent when no window is active (or, without a window manager, none has the focus).
     virtual std::optional<FrontApplication> frontApplication() const = 0;
+    // The same, asked off the calling thread, where it resumes: the first look at a process reads
+    // its open files (a browser holds thousands). What a command and each of its chords start from,
+    // so that the GUI thread finds the answer for the window's process already known.
+    virtual QCoro::Task<std::optional<FrontApplication>> frontApplicationOffThread() const {
+        co_return frontApplication();
+    }
 };
 
 }  // namespace tavrolin

@@ -3,6 +3,7 @@
 #include <QCoroTask>
 #include <QtGlobal>
 
+#include <chrono>
 #include <optional>
 #include <vector>
 
@@ -17,6 +18,9 @@ enum class ProgramToolkit { none, gtk, qt, libreOffice, gecko, chromium, javaAwt
 // What the system's process table tells of the program behind a window.
 class ProcessTable {
 public:
+    // How long the look through one process's open files may take.
+    static constexpr std::chrono::milliseconds openFilesReadBound{1000};
+
     virtual ~ProcessTable() = default;
 
     // Whether the process runs, below it, further processes of its own program (a browser's page
@@ -31,14 +35,16 @@ public:
 
     // Whether the process itself holds the master side of a pseudo-terminal open, as every
     // terminal emulator does for the programs running in it (their keyboard is that terminal).
-    // One process's open files, no walk through the table: quick enough to ask before every
-    // key. Absent when its open files cannot be read (no such process, another user's).
-    virtual std::optional<bool> holdsPseudoTerminalMaster(qint64 processId) = 0;
+    // One process's open files, no walk through the table, but a link read per open file: a
+    // browser holds thousands, so the look runs off the calling thread, and one that has not
+    // ended within openFilesReadBound counts as unread. Absent when its open files cannot be
+    // read (no such process, another user's).
+    virtual QCoro::Task<std::optional<bool>> holdsPseudoTerminalMaster(qint64 processId) = 0;
 
-    // The process's parent and its children (none where they cannot be read): a terminal's
-    // window may be made by a helper process whose parent holds the pseudo-terminal, or the
-    // other way round.
-    virtual std::vector<qint64> parentAndChildren(qint64 processId) = 0;
+    // The process's parent and its children (none where they cannot be read), read off the
+    // calling thread: a terminal's window may be made by a helper process whose parent holds the
+    // pseudo-terminal, or the other way round.
+    virtual QCoro::Task<std::vector<qint64>> parentAndChildren(qint64 processId) = 0;
 
     // The toolkit the process's program is built on, known by the libraries it has loaded (what
     // the program is, never its name). Asked once per process (a process number used again is

@@ -741,6 +741,32 @@ TEST(ServerTransportBounds, AnAnswersHeadCountsTowardTheReadBoundAndTheIdleTimer
     }
 }
 
+// Nobody reads a usage event's answer: a server that sends more than an acknowledgement's few
+// KiB gets the exchange failed, never held in memory whole.
+TEST(ServerTransportBounds, AUsageEventsAnswerIsReadToEightKibibytesAtMost) {
+    test::LocalHttpServer server;
+    server.server().Post("/api/events", [](const httplib::Request& request, httplib::Response& response) {
+        response.set_content(std::string(std::stoul(request.get_param_value("bytes")), 'a'), "application/json");
+    });
+    server.start();
+    ServerRequestTransport transport(ServerSessionConfiguration::telemetry(),
+                                     std::make_shared<test::FakeNetworkReachability>(false));
+    const auto send = [&](int bytes) {
+        ServerHTTPRequest request = ServerHTTPRequest::postJSON("{}");
+        request.url = server.url("/api/events");
+        request.url.setQuery(QStringLiteral("bytes=%1").arg(bytes));
+        return test::await(transport.send(request));
+    };
+    EXPECT_EQ(send(8 * 1024).body.size(), 8 * 1024);
+    try {
+        send(8 * 1024 + 1);
+        ADD_FAILURE() << "an answer past 8 KiB was read";
+    } catch (const URLError& error) {
+        EXPECT_EQ(error.code(), URLError::badServerResponse);
+        EXPECT_EQ(error.detail(), "response body larger than 8192 bytes");
+    }
+}
+
 TEST(ServerTransportFailures, AServerWhoseCertificateIsNotTrustedIsRefusedBeforeTheRequestLeaves) {
     LocalHttpsServer server(
         [](const QByteArray&) -> QByteArray { return "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"; }, false);

@@ -5,8 +5,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThreadPool>
 #include <QtConcurrent>
 
+#include <chrono>
 #include <dirent.h>
 #include <map>
 #include <mutex>
@@ -181,6 +183,53 @@ std::optional<ProgramToolkit> readToolkit(qint64 pid) {
     return ProgramToolkit::none;
 }
 
+// Whether the process holds a pseudo-terminal master: one shows among /proc/<pid>/fd as a link to
+// the multiplexer, /dev/ptmx (or /dev/pts/ptmx where that is opened directly, as in
+// containers). Absent when its open files cannot be read, or not within the bound.
+std::optional<bool> readHoldsPseudoTerminalMaster(qint64 processId) {
+    const std::string folder = "/proc/" + std::to_string(processId) + "/fd";
+    DIR* const files = opendir(folder.c_str());
+    if (!files) {
+        return std::nullopt;  // gone, or another user's
+    }
+    const auto deadline = std::chrono::steady_clock::now() + ProcessTable::openFilesReadBound;
+    std::optional<bool> holds = false;
+    char target[32];
+    for (unsigned looked = 1; const dirent* entry = readdir(files); ++looked) {
+        if (looked % 256 == 0 && std::chrono::steady_clock::now() > deadline) {
+            holds = std::nullopt;
+            break;
+        }
+        if (entry->d_name[0] == '.') {
+            continue;
+        }
+        // A file closed meanwhile has no link any more; a longer target is no multiplexer.
+        const ssize_t length = readlinkat(dirfd(files), entry->d_name, target, sizeof target);
+        if (length <= 0 || length >= ssize_t(sizeof target)) {
+            continue;
+        }
+        const std::string_view link(target, std::size_t(length));
+        if (link == "/dev/ptmx" || link == "/dev/pts/ptmx") {
+            holds = true;
+            break;
+        }
+    }
+    closedir(files);
+    return holds;
+}
+
+std::vector<qint64> readParentAndChildren(qint64 processId) {
+    std::vector<qint64> relatives;
+    const std::optional<qint64> parent = statField(QString::number(processId), 2);
+    if (parent && *parent > 1) {
+        relatives.push_back(*parent);
+    }
+    if (const std::optional<std::vector<qint64>> children = childrenOf(processId)) {
+        relatives.insert(relatives.end(), children->begin(), children->end());
+    }
+    return relatives;
+}
+
 class ProcProcessTable final : public ProcessTable {
 public:
     bool runsProcessesOfItsOwnProgram(qint64 processId) override {
@@ -233,52 +282,24 @@ private:
         return false;
     }
 
-    // A pseudo-terminal master shows among /proc/<pid>/fd as a link to the multiplexer,
-    // /dev/ptmx (or /dev/pts/ptmx where that is opened directly, as in containers).
 public:
-    std::optional<bool> holdsPseudoTerminalMaster(qint64 processId) override {
+    QCoro::Task<std::optional<bool>> holdsPseudoTerminalMaster(qint64 processId) override {
         if (processId <= 0) {
-            return std::nullopt;
+            co_return std::nullopt;
         }
-        const std::string folder = "/proc/" + std::to_string(processId) + "/fd";
-        DIR* const files = opendir(folder.c_str());
-        if (!files) {
-            return std::nullopt;  // gone, or another user's
-        }
-        bool holds = false;
-        char target[32];
-        while (const dirent* entry = readdir(files)) {
-            if (entry->d_name[0] == '.') {
-                continue;
-            }
-            // A file closed meanwhile has no link any more; a longer target is no multiplexer.
-            const ssize_t length = readlinkat(dirfd(files), entry->d_name, target, sizeof target);
-            if (length <= 0 || length >= ssize_t(sizeof target)) {
-                continue;
-            }
-            const std::string_view link(target, std::size_t(length));
-            if (link == "/dev/ptmx" || link == "/dev/pts/ptmx") {
-                holds = true;
-                break;
-            }
-        }
-        closedir(files);
-        return holds;
+        // Named, not a temporary inside the co_await expression: g++ 12 destroys such temporaries twice.
+        QFuture<std::optional<bool>> reading =
+            QtConcurrent::run(&readers_, [processId] { return readHoldsPseudoTerminalMaster(processId); });
+        co_return co_await reading;
     }
 
-    std::vector<qint64> parentAndChildren(qint64 processId) override {
-        std::vector<qint64> relatives;
+    QCoro::Task<std::vector<qint64>> parentAndChildren(qint64 processId) override {
         if (processId <= 0) {
-            return relatives;
+            co_return std::vector<qint64>{};
         }
-        const std::optional<qint64> parent = statField(QString::number(processId), 2);
-        if (parent && *parent > 1) {
-            relatives.push_back(*parent);
-        }
-        if (const std::optional<std::vector<qint64>> children = childrenOf(processId)) {
-            relatives.insert(relatives.end(), children->begin(), children->end());
-        }
-        return relatives;
+        QFuture<std::vector<qint64>> reading =
+            QtConcurrent::run(&readers_, [processId] { return readParentAndChildren(processId); });
+        co_return co_await reading;
     }
 
     QCoro::Task<std::optional<ProgramToolkit>> toolkitOf(qint64 processId) override {
@@ -300,7 +321,7 @@ public:
         // program's memory lock: never on the calling (GUI) thread.
         // Named, not a temporary inside the co_await expression: g++ 12 destroys such temporaries twice.
         QFuture<std::optional<ProgramToolkit>> reading =
-            QtConcurrent::run([processId] { return readToolkit(processId); });
+            QtConcurrent::run(&readers_, [processId] { return readToolkit(processId); });
         const std::optional<ProgramToolkit> toolkit = co_await reading;
         // Read after the map: a process that ended and whose number was taken meanwhile is
         // not remembered under the new one.
@@ -318,6 +339,9 @@ private:
     // off it.
     std::mutex toolkitsMutex_;
     std::map<qint64, std::pair<qint64, ProgramToolkit>> toolkits_;
+    // The reads made off the calling thread run on threads of their own, never queued behind
+    // text recognition on the shared pool; last, so that it is gone (its reads ended) first.
+    QThreadPool readers_;
 };
 
 }  // namespace

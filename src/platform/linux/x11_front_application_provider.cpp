@@ -3,7 +3,10 @@
 #include "platform/desktop_backend.h"
 #include "platform/linux/x11_client_process.h"
 
+#include <QCoroFuture>
 #include <QFile>
+#include <QThreadPool>
+#include <QtConcurrent>
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 #include <xcb/xcb.h>
 
@@ -30,13 +34,65 @@ ReplyPtr<Reply> own(Reply* reply) {
 class X11FrontApplicationProvider final : public FrontApplicationProviding {
 public:
     ~X11FrontApplicationProvider() override {
+        asking_.waitForDone();  // a question still being asked uses the connection
         if (connection_ != nullptr) {
             xcb_disconnect(connection_);
         }
     }
 
     std::optional<FrontApplication> frontApplication() const override {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
+        unvetted_.clear();
+        std::optional<FrontApplication> front = askServer();
+        // The processes the server named that were not vetted before: their open files are read
+        // without the lock, so that a caller on another thread never waits for them.
+        const std::vector<qint64> unvetted = std::exchange(unvetted_, {});
+        if (!front || unvetted.empty()) {
+            return front;
+        }
+        const std::optional<std::string> socket = displaySocket_;
+        lock.unlock();
+        std::map<qint64, std::pair<std::optional<qint64>, bool>> vetted;
+        for (const qint64 pid : unvetted) {
+            vetted[pid] = {processStart(pid), madeTheConnection(pid, *socket)};
+        }
+        lock.lock();
+        // Forgotten now and then, so that the numbers of ended processes do not pile up.
+        if (madeConnection_.size() > 256) {
+            madeConnection_.clear();
+        }
+        for (const auto& [pid, answer] : vetted) {
+            // A process that holds none yet may still be connecting: only a yes is remembered.
+            if (answer.first && answer.second) {
+                madeConnection_[pid] = {*answer.first, true};
+            }
+        }
+        const auto stale = [&](qint64 pid) {
+            const auto found = vetted.find(pid);
+            return found != vetted.end() && !found->second.second;
+        };
+        if (stale(front->processId)) {
+            front->processUnknown = true;
+        }
+        for (KeyReceiver& receiver : front->keyReceivers) {
+            if (stale(receiver.processId)) {
+                receiver.processUnknown = true;
+            }
+        }
+        return front;
+    }
+
+    QCoro::Task<std::optional<FrontApplication>> frontApplicationOffThread() const override {
+        // Named, not a temporary inside the co_await expression: g++ 12 destroys such temporaries twice.
+        QFuture<std::optional<FrontApplication>> asking =
+            QtConcurrent::run(&asking_, [this] { return frontApplication(); });
+        co_return co_await asking;
+    }
+
+private:
+    // The front window as the server tells it. Caller holds the mutex; the processes whose
+    // connection is still to be vetted are left in unvetted_.
+    std::optional<FrontApplication> askServer() const {
         if (!connect()) {
             return std::nullopt;
         }
@@ -86,7 +142,6 @@ public:
         return result;
     }
 
-private:
     // Caller holds the mutex. Reconnects after the server went away.
     bool connect() const {
         if (connection_ != nullptr && xcb_connection_has_error(connection_) == 0) {
@@ -206,8 +261,13 @@ private:
             known = x11::localClientProcessReply(connection_, *identity.serverPid);
         }
         ProcessIdentity process = judgeProcess(remote, identity.serverPid.has_value(), known, claimed);
-        if (!remote && known && process.id == *known && !madeTheConnection(*known)) {
-            process.unknown = true;
+        if (!remote && known && process.id == *known && displaySocket_) {
+            const std::optional<bool> made = rememberedConnection(*known);
+            if (!made) {
+                unvetted_.push_back(*known);
+            } else if (!*made) {
+                process.unknown = true;
+            }
         }
         result.processId = process.id;
         result.processUnknown = process.unknown;
@@ -220,10 +280,8 @@ private:
     // next. It counts while it holds a connection to this display. Where that cannot be told
     // (another user's process, sockets the kernel does not describe) the number stands, and the
     // rest of the judgement (its open files unread) applies. Remembered per process start.
-    bool madeTheConnection(qint64 pid) const {
-        if (!displaySocket_) {
-            return true;
-        }
+    // Absent when its open files are still to be read (madeTheConnection()). Caller holds the mutex.
+    std::optional<bool> rememberedConnection(qint64 pid) const {
         const std::optional<qint64> start = processStart(pid);
         if (!start) {
             return false;  // gone
@@ -232,19 +290,11 @@ private:
         if (known != madeConnection_.end() && known->second.first == *start) {
             return known->second.second;
         }
-        const std::optional<bool> holds = x11::holdsDisplayConnection(pid, *displaySocket_);
-        if (!holds) {
-            return true;
-        }
-        // Forgotten now and then, so that the numbers of ended processes do not pile up.
-        if (madeConnection_.size() > 256) {
-            madeConnection_.clear();
-        }
-        // A process that holds none yet may still be connecting: only a yes is remembered.
-        if (*holds) {
-            madeConnection_[pid] = {*start, true};
-        }
-        return *holds;
+        return std::nullopt;
+    }
+    // The same from its open files, read with no lock held.
+    static bool madeTheConnection(qint64 pid, const std::string& serverSocket) {
+        return x11::holdsDisplayConnection(pid, serverSocket).value_or(true);
     }
     static std::optional<qint64> processStart(qint64 pid) {
         QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
@@ -434,7 +484,11 @@ private:
     mutable std::optional<std::string> displaySocket_;
     // Process id -> (its start, whether it held a connection to the display).
     mutable std::map<qint64, std::pair<qint64, bool>> madeConnection_;
+    // The processes of the answer being made whose connection is still to be vetted.
+    mutable std::vector<qint64> unvetted_;
     mutable QByteArray hostName_;
+    // The questions asked off the calling thread.
+    mutable QThreadPool asking_;
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 #include <QWidget>
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -93,6 +94,22 @@ TEST(X11FrontApplicationProviderTest, WithoutADisplayThereIsNoFrontApplication) 
 // process that is gone (or whichever takes the number next), so the program is unknown. An xterm
 // inside its window (XEmbed) takes the keys typed there: it is one of the window's key receivers,
 // known by its own client's process and class.
+// The front application once `window` has been brought to the front and is reported so (and
+// `ready` holds); absent when it never is.
+std::optional<FrontApplication> activated(
+    const FrontApplicationProviding& provider, const QString& window,
+    const std::function<bool(const FrontApplication&)>& ready = [](const FrontApplication&) { return true; }) {
+    std::optional<FrontApplication> front;
+    const bool shown = test::waitUntil(
+        [&] {
+            QProcess::execute("xdotool", {"windowactivate", "--sync", window});
+            front = provider.frontApplication();
+            return front && QString::number(front->windowId) == window && ready(*front);
+        },
+        std::chrono::seconds(15));
+    return shown ? front : std::nullopt;
+}
+
 TEST(X11FrontApplicationProviderTest, AConnectionsEndedProcessIsUnknownAndAClientInsideTheWindowReceivesItsKeys) {
     if (QStandardPaths::findExecutable("tabbed").isEmpty() || QStandardPaths::findExecutable("xterm").isEmpty()) {
         GTEST_SKIP() << "tabbed and xterm are installed by make test";
@@ -117,20 +134,56 @@ TEST(X11FrontApplicationProviderTest, AConnectionsEndedProcessIsUnknownAndAClien
     ASSERT_TRUE(terminal.waitForStarted(5000));
 
     auto provider = makeX11FrontApplicationProvider();
-    std::optional<FrontApplication> front;
-    ASSERT_TRUE(test::waitUntil(
-        [&] {
-            QProcess::execute("xdotool", {"windowactivate", "--sync", window});
-            front = provider->frontApplication();
-            return front && QString::number(front->windowId) == window && !front->keyReceivers.empty();
-        },
-        std::chrono::seconds(15)))
-        << "tabbed never came to the front with the xterm inside among its key receivers";
+    const std::optional<FrontApplication> front =
+        activated(*provider, window, [](const FrontApplication& window) { return !window.keyReceivers.empty(); });
+    ASSERT_TRUE(front) << "tabbed never came to the front with the xterm inside among its key receivers";
     EXPECT_TRUE(front->processUnknown) << "the process " << front->processId << " made no connection";
     ASSERT_EQ(front->keyReceivers.size(), 1u);
     EXPECT_EQ(front->keyReceivers[0].applicationIdentifier, QStringLiteral("XTerm"));
     EXPECT_EQ(front->keyReceivers[0].processId, terminal.processId());
     EXPECT_FALSE(front->keyReceivers[0].processUnknown);
+}
+
+// A process that connected and handed its connection on (its child keeps it; it closed its own)
+// and stays alive no longer speaks for its windows: found by its open files, which are read with
+// no lock held, here and off the calling thread alike.
+TEST(X11FrontApplicationProviderTest, AProcessThatHandedItsConnectionOnIsUnknown) {
+    QProcess maker;
+    maker.setChildProcessModifier([] { setpgid(0, 0); });
+    maker.start("python3", {"-c", R"(
+import os, time, tkinter
+root = tkinter.Tk()
+root.title('handed-on')
+root.geometry('200x100+60+60')
+root.update()
+if os.fork() == 0:
+    time.sleep(60)
+    os._exit(0)
+for fd in os.listdir('/proc/self/fd'):
+    try:
+        if os.readlink('/proc/self/fd/' + fd).startswith('socket:'):
+            os.close(int(fd))
+    except OSError:
+        pass
+print('closed', flush=True)
+time.sleep(60)
+)"});
+    ASSERT_TRUE(maker.waitForStarted(5000));
+    const auto end = qScopeGuard([&] { ::kill(-pid_t(maker.processId()), SIGKILL); });
+    ASSERT_TRUE(maker.waitForReadyRead(10000)) << "python3-tk is installed by make test";
+    QProcess search;
+    search.start("xdotool", {"search", "--sync", "--name", "^handed-on$"});
+    ASSERT_TRUE(search.waitForFinished(10000));
+    const QString window = QString::fromLatin1(search.readAllStandardOutput()).section('\n', 0, 0).trimmed();
+
+    auto provider = makeX11FrontApplicationProvider();
+    const std::optional<FrontApplication> front = activated(*provider, window);
+    ASSERT_TRUE(front);
+    EXPECT_EQ(front->processId, maker.processId());
+    EXPECT_TRUE(front->processUnknown);
+    const std::optional<FrontApplication> offThread = test::await(provider->frontApplicationOffThread());
+    ASSERT_TRUE(offThread);
+    EXPECT_TRUE(offThread->processUnknown);
 }
 
 }  // namespace

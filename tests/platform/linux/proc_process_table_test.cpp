@@ -2,6 +2,7 @@
 // processes of its own program below it.
 #include "platform/desktop_backend.h"
 #include "support/async.h"
+#include "support/many_open_files.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -9,6 +10,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <fcntl.h>
@@ -18,6 +20,7 @@
 #include <memory>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -33,14 +36,49 @@ TEST(ProcProcessTable, APseudoTerminalMasterIsSeenInItsHolderOnly) {
     ASSERT_TRUE(other.waitForStarted(5000));
 
     const std::shared_ptr<ProcessTable> processes = makeSystemProcessTable();
-    EXPECT_EQ(processes->holdsPseudoTerminalMaster(getpid()), true);
-    EXPECT_EQ(processes->holdsPseudoTerminalMaster(other.processId()), false);
-    EXPECT_EQ(processes->holdsPseudoTerminalMaster(qint64(1) << 30), std::nullopt) << "beyond any process id";
-    EXPECT_EQ(processes->holdsPseudoTerminalMaster(0), std::nullopt);
+    EXPECT_EQ(test::await(processes->holdsPseudoTerminalMaster(getpid())), true);
+    EXPECT_EQ(test::await(processes->holdsPseudoTerminalMaster(other.processId())), false);
+    EXPECT_EQ(test::await(processes->holdsPseudoTerminalMaster(qint64(1) << 30)), std::nullopt)
+        << "beyond any process id";
+    EXPECT_EQ(test::await(processes->holdsPseudoTerminalMaster(0)), std::nullopt);
 
     other.kill();
     other.waitForFinished(3000);
     close(master);
+}
+
+// A browser holds thousands of open files, and the look for a terminal among them reads a link per
+// file: the reads run off the calling thread, whose event loop goes on meanwhile.
+TEST(ProcProcessTable, ReadingAProcessOfVeryManyFilesLeavesTheEventLoopFree) {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    const test::ManyOpenFiles browser(int(std::min<rlim_t>(limit.rlim_max, 60000) - 32));
+    ASSERT_GT(browser.pid(), 0);
+    const std::shared_ptr<ProcessTable> processes = makeSystemProcessTable();
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastTick = 0;
+    qint64 latest = 0;
+    QTimer ticks;
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+        latest = std::max(latest, clock.elapsed() - lastTick);
+        lastTick = clock.elapsed();
+    });
+    ticks.start(10);
+    // Read again and again for a while, as the chords of several commands would.
+    const auto readFor = [&](qint64 span) -> QCoro::Task<int> {
+        int reads = 0;
+        while (clock.elapsed() < span) {
+            const std::optional<bool> holds = co_await processes->holdsPseudoTerminalMaster(browser.pid());
+            EXPECT_EQ(holds, false);
+            ++reads;
+        }
+        co_return reads;
+    };
+    const int reads = test::await(readFor(2500));
+    latest = std::max(latest, clock.elapsed() - lastTick);
+    EXPECT_GT(reads, 0);
+    EXPECT_LT(latest, 1000) << "the 10 ms timer waited this long (ms) while " << reads << " reads ran";
 }
 
 namespace {
@@ -187,6 +225,6 @@ TEST(ProcProcessTable, TkWinsOverGtkAndTheRelativesAreTheParentAndTheChildren) {
     EXPECT_EQ(test::await(processes->toolkitOf(both->pid())), ProgramToolkit::tk);
     EXPECT_EQ(test::await(processes->toolkitOf(gtkOnly->pid())), ProgramToolkit::gtk);
 
-    const std::vector<qint64> relatives = processes->parentAndChildren(both->pid());
+    const std::vector<qint64> relatives = test::await(processes->parentAndChildren(both->pid()));
     EXPECT_EQ(relatives, (std::vector<qint64>{getpid(), childrenOf(both->pid()).front().toLongLong()}));
 }

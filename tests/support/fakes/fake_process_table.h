@@ -19,16 +19,16 @@ public:
     std::set<qint64> unreadable;
 
     bool runsProcessesOfItsOwnProgram(qint64) override { return false; }
-    std::optional<bool> holdsPseudoTerminalMaster(qint64 processId) override {
+    QCoro::Task<std::optional<bool>> holdsPseudoTerminalMaster(qint64 processId) override {
         if (processId <= 0 || unreadable.count(processId)) {
-            return std::nullopt;
+            co_return std::nullopt;
         }
-        return ptyHolders.count(processId) > 0;
+        co_return ptyHolders.count(processId) > 0;
     }
     std::map<qint64, std::vector<qint64>> relatives;
-    std::vector<qint64> parentAndChildren(qint64 processId) override {
+    QCoro::Task<std::vector<qint64>> parentAndChildren(qint64 processId) override {
         const auto found = relatives.find(processId);
-        return found == relatives.end() ? std::vector<qint64>{} : found->second;
+        co_return found == relatives.end() ? std::vector<qint64>{} : found->second;
     }
     std::map<qint64, ProgramToolkit> toolkits;
     QCoro::Task<std::optional<ProgramToolkit>> toolkitOf(qint64 processId) override {

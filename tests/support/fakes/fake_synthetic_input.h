@@ -207,8 +207,8 @@ public:
 
     bool runsProcessesOfItsOwnProgram(qint64) override { return pagesInOtherProcesses; }
     // A terminal emulator holds the master of the terminal its program runs in.
-    std::optional<bool> holdsPseudoTerminalMaster(qint64) override { return terminal; }
-    std::vector<qint64> parentAndChildren(qint64) override { return {}; }
+    QCoro::Task<std::optional<bool>> holdsPseudoTerminalMaster(qint64) override { co_return terminal; }
+    QCoro::Task<std::vector<qint64>> parentAndChildren(qint64) override { co_return std::vector<qint64>{}; }
     // What the program is built on: Qt, unless a test says otherwise.
     ProgramToolkit toolkit = ProgramToolkit::qt;
     QCoro::Task<std::optional<ProgramToolkit>> toolkitOf(qint64) override { co_return toolkit; }
