@@ -523,6 +523,22 @@ protected:
         }
     }
 
+    // The user back in the page, the copy window closed: within 5 s the textarea has no selection,
+    // its caret at `caret` where one is given. `logBefore` is where the program's log stood.
+    void expectNothingSelectedOnReturn(std::optional<int> caret, qsizetype logBefore) {
+        ASSERT_TRUE(program_->closeCopyWindows());
+        ASSERT_TRUE(browser_->activate());
+        std::optional<std::pair<int, int>> selection;
+        EXPECT_TRUE(test::waitUntil(
+            [&] {
+                selection = browser_->selection();
+                return selection && selection->first == selection->second && (!caret || selection->first == *caret);
+            },
+            5s))
+            << (selection ? selection->first : -1) << "-" << (selection ? selection->second : -1) << "\n"
+            << program_->log().mid(logBefore).toStdString();
+    }
+
     // Write Message on the textarea holding `english`, its caret at the end, until its run ends;
     // `logBefore` is where the program's log stood before it.
     void writeOnTheTextarea(qsizetype& logBefore) {
@@ -869,24 +885,14 @@ TEST_F(FirefoxFieldsDesktopTest, AResultPastedBesideTheUsersTextIsTakenOutAgain)
               english)
         << program_->log().mid(logBefore).toStdString();
     EXPECT_TRUE(test::waitUntil([] { return program_->copyWindow().has_value(); }, 5s));
-    ASSERT_TRUE(program_->closeCopyWindows());
-    ASSERT_TRUE(browser_->activate());
-    std::optional<std::pair<int, int>> selection;
-    EXPECT_TRUE(test::waitUntil(
-        [&] {
-            selection = browser_->selection();
-            return selection == std::make_pair(int(english.size()), int(english.size()));
-        },
-        5s))
-        << (selection ? selection->first : -1) << "-" << (selection ? selection->second : -1) << "\n"
-        << program_->log().mid(logBefore).toStdString();
+    ASSERT_NO_FATAL_FAILURE(expectNothingSelectedOnReturn(int(english.size()), logBefore));
     EXPECT_EQ(browser_->text(Element::textarea), english) << program_->log().mid(logBefore).toStdString();
 }
 
 // The user goes to a terminal 1 s after Write Message, while the page is busy 3 s on our
-// Control+A (sent by then): the select-all lands behind the terminal. The field holds their text or the result,
-// never both, and once they are back in the page their text is not left all selected for their
-// next key.
+// Control+A (sent by then): the select-all lands behind the terminal. The field holds their text
+// or the result, never both, and once they are back in the page their text is not left all
+// selected for their next key.
 TEST_F(FirefoxFieldsDesktopTest, ASelectAllThatLandsWhileTheUserIsElsewhereIsUndoneOnTheirReturn) {
     ASSERT_TRUE(program_->closeCopyWindows());
     ASSERT_TRUE(browser_->activate());
@@ -905,17 +911,7 @@ TEST_F(FirefoxFieldsDesktopTest, ASelectAllThatLandsWhileTheUserIsElsewhereIsUnd
     EXPECT_TRUE(result || field == english) << field.value_or("(no answer)").toStdString() << "\n"
                                             << program_->log().mid(logBefore).toStdString();
     terminal.reset();
-    ASSERT_TRUE(program_->closeCopyWindows());
-    ASSERT_TRUE(browser_->activate());
-    std::optional<std::pair<int, int>> selection;
-    EXPECT_TRUE(test::waitUntil(
-        [&] {
-            selection = browser_->selection();
-            return selection && selection->first == selection->second;
-        },
-        3s))
-        << (selection ? selection->first : -1) << "-" << (selection ? selection->second : -1) << "\n"
-        << program_->log().mid(logBefore).toStdString();
+    expectNothingSelectedOnReturn(std::nullopt, logBefore);
 }
 
 // The user copies something while the page is busy on our Control+A (1 and 2.5 s after the
