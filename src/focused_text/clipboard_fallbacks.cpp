@@ -523,7 +523,15 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     if (!selectAllAtKey) {
         co_return false;
     }
-    const bool pingProves = co_await pingProvesKeysRead(*window);
+    // The queue stays held until the key has gone and its hold stands.
+    co_return co_await offerAndPaste(std::move(newText), replacingAllText, *window, std::move(checks), *saved,
+                                     *selectAllAtKey, inputAtSave);
+}
+
+QCoro::Task<bool> ClipboardFallbacks::offerAndPaste(QString newText, bool replacingAllText, FrontApplication target,
+                                                    PasteChecks checks, ClipboardContents saved, bool selectAllAtKey,
+                                                    std::uint64_t inputAtSave) {
+    const bool pingProves = co_await pingProvesKeysRead(target);
     // The text goes to the target alone; everyone else keeps getting the user's clipboard. A number
     // nothing vouches for may be anyone's: an unknown program is known by its window's X client.
     // Until the user pastes: their own paste, wherever it goes, gets their clipboard, even where it
@@ -531,9 +539,9 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
     const std::int64_t userPastes = userPasteKeys();
     const std::function<bool()> standing = offerStandsUntilUserPastes(userPastes);
     const quint64 offer =
-        clipboard_.offerTextTo(window->processUnknown ? 0 : window->processId, window->windowId, newText, standing);
-    holdUsersClipboard(*saved);
-    co_await waitUntilCopierSeesItsCopyGone(*window);
+        clipboard_.offerTextTo(target.processUnknown ? 0 : target.processId, target.windowId, newText, standing);
+    holdUsersClipboard(saved);
+    co_await waitUntilCopierSeesItsCopyGone(target);
     if (checks.readBefore && !clipboard_.holdsOwnContents() && userInput() == inputAtSave) {
         // Nobody but the program copied since: it copied its selection again (AbiWord does so
         // whenever another program reads the selection, as clipboard managers do after each copy).
@@ -541,16 +549,16 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
         AppLog::app().notice(
             QStringLiteral("clipboard restore: a copy its program made again after the field "
                            "was copied was taken back before the paste"));
-        holdUsersClipboard(*saved);
+        holdUsersClipboard(saved);
     }
-    const quint64 fetchesBefore = fetchesBy(*window);
+    const quint64 fetchesBefore = fetchesBy(target);
     ++*ownPasteKeys_;  // before it goes: the display may count it before the chord returns
     // The select-all goes with the key, the text on offer already: no select-all of ours stands
     // while the clipboard changes hands (see copyByKeys()), and nothing another program does
     // because of the new selection reaches the program before the paste.
-    const bool sent = *selectAllAtKey ? co_await gate_.sendChords(*window, Qt::ControlModifier, Qt::Key_A,
-                                                                  Qt::ControlModifier, Qt::Key_V)
-                                      : co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_V);
+    const bool sent = selectAllAtKey ? co_await gate_.sendChords(target, Qt::ControlModifier, Qt::Key_A,
+                                                                 Qt::ControlModifier, Qt::Key_V)
+                                     : co_await gate_.sendChord(target, Qt::ControlModifier, Qt::Key_V);
     if (!sent) {
         --*ownPasteKeys_;
         // Nothing will fetch the text.
@@ -558,18 +566,18 @@ QCoro::Task<bool> ClipboardFallbacks::pasteFallback(QString newText, bool replac
         co_return false;
     }
     lastPasteSelectedAllOnly_ = false;
-    lastPaste_ = std::make_pair(*window, fetchesBefore);
+    lastPaste_ = std::make_pair(target, fetchesBefore);
     // The application fetches the clipboard after it handles the keystroke, in its own time:
     // the text stays offered to it until it has (or cannot any more).
     auto pending = std::make_shared<PendingRestore>();
-    pending->savedEmpty = saved->empty();
-    pending->saved = *saved;
+    pending->savedEmpty = saved.empty();
+    pending->saved = saved;
     if (checks.readBefore) {
         pending->programCopy = checks.readBefore->text;
     }
-    pending->selectAllAtKey = *selectAllAtKey;
+    pending->selectAllAtKey = selectAllAtKey;
     pending->text = newText;
-    pending->target = *window;
+    pending->target = target;
     pending->offer = offer;
     pending->fetchesBefore = fetchesBefore;
     pending->pingProvesKeysRead = pingProves;

@@ -398,6 +398,11 @@ private:
     // absent.
     QCoro::Task<std::optional<bool>> readyFieldForPaste(FrontApplication window, bool replacingAllText,
                                                         const PasteChecks& checks, const ClipboardContents& saved);
+    // pasteFallback() once the field is ready: `newText` offered to `target` alone, the user's
+    // clipboard (`saved`) held for everyone else, the paste key sent (with the select-all where
+    // `selectAllAtKey`) and the hold that waits for the program's fetch started. Whether the key went.
+    QCoro::Task<bool> offerAndPaste(QString newText, bool replacingAllText, FrontApplication target, PasteChecks checks,
+                                    ClipboardContents saved, bool selectAllAtKey, std::uint64_t inputAtSave);
     // The queue, once no paste of the same command waits for `window`'s program any more (within
     // pendingPasteWaitBound); holds for other windows do not delay it, nor, for an operation that
     // `startsCommand` in the window, those of earlier commands there.
