@@ -1,5 +1,5 @@
 // The paste path of a replacement: whether the keys would reach the field the snapshot was read
-// from, what the field shows right before them, and the selection put back after a refused paste.
+// from, what the field shows right before them, and the selection put back where a write did not go as asked.
 #include "core/app_log.h"
 #include "core/capture_workflow_error.h"
 #include "focused_text/accessible_text_cleaning.h"
@@ -244,8 +244,7 @@ QCoro::Task<void> FocusedTextFieldAccessor::putSelectionBack(FocusedTextFieldSna
             outcome = co_await putSelectionBackInField(calls, scheduler, replaced, snapshot.fullText, was);
         }
     }
-    AppLog::app().info(QStringLiteral("focused field selection put back after a refused paste outcome=%1")
-                           .arg(describePutBack(outcome)));
+    AppLog::app().info(QStringLiteral("focused field selection put back outcome=%1").arg(describePutBack(outcome)));
 }
 
 QCoro::Task<FocusedTextFieldAccessor::FieldNow> FocusedTextFieldAccessor::readSnapshotFieldNow(

@@ -84,7 +84,8 @@ static void reply_state(GtkWidget* w) {
 
 static void handle(char* command) {
     gchar** parts = g_strsplit(g_strstrip(command), " ", 4);
-    const char* verb = parts[0];
+    /* An empty line has no verb: answered as any unknown command. */
+    const char* verb = parts[0] ? parts[0] : "";
     GtkWidget* w = parts[0] && parts[1] ? widget_named(parts[1]) : NULL;
     if (strcmp(verb, "quit") == 0) {
         reply("{\"ok\":true}");
