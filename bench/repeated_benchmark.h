@@ -11,7 +11,10 @@ namespace tavrolin::bench {
 // report, which a repetition ended with SkipWithError leaves without them: when the first
 // repetition fails and two later ones do not, the program calls through an address it never set
 // (a jump to 0). So once a repetition fails, every later one fails too, and no statistics are
-// computed: the benchmark reports its failure, never figures of some repetitions only.
+// computed from a failed first report: the benchmark reports its failure. The library also stops
+// the program when a repetition counts other iterations than the first: one that failed before its
+// timed loop (counting none) goes through the loop then, which runs no iteration and counts as
+// every other does.
 template <typename Run>
 auto endingAtFirstFailedRepetition(Run run) {
     // Shared by the copies the library makes of the benchmark.
@@ -19,10 +22,14 @@ auto endingAtFirstFailedRepetition(Run run) {
     return [run = std::move(run), failed](benchmark::State& state) {
         if (*failed) {
             state.SkipWithError("an earlier repetition failed");
-            return;
+        } else {
+            run(state);
+            *failed = state.error_occurred();
         }
-        run(state);
-        *failed = state.error_occurred();
+        if (state.error_occurred() && state.iterations() == 0) {
+            for (auto _ : state) {
+            }
+        }
     };
 }
 
