@@ -8,6 +8,7 @@
 #include "core/capture_workflow_error.h"
 #include "focused_text/focused_text_field_accessor.h"
 #include "platform/desktop_backend.h"
+#include "repeated_benchmark.h"
 #include "shell/desktop_focused_text_platform.h"
 
 #include <QApplication>
@@ -186,10 +187,9 @@ void BM_AtspiReadOf5000CharacterField(benchmark::State& state) {
         }
     }
 }
-BENCHMARK(BM_AtspiReadOf5000CharacterField)
+TAVROLIN_REPEATED_BENCHMARK(BM_AtspiReadOf5000CharacterField, 5)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 
 void BM_ClipboardFallbackRead(benchmark::State& state) {
@@ -214,11 +214,10 @@ void BM_ClipboardFallbackRead(benchmark::State& state) {
         }
     }
 }
-BENCHMARK(BM_ClipboardFallbackRead)
+TAVROLIN_REPEATED_BENCHMARK(BM_ClipboardFallbackRead, 3)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3)
-    ->Repetitions(3)
     ->ReportAggregatesOnly(true);
 
 }  // namespace

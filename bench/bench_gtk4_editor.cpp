@@ -22,6 +22,7 @@
 #include "platform/accessibility_calls.h"
 #include "platform/desktop_backend.h"
 #include "platform/front_application.h"
+#include "repeated_benchmark.h"
 #include "shell/app_delegate.h"
 #include "support/session/tavrolin_process_home.h"
 
@@ -214,42 +215,60 @@ void BM_WriteMessageInGtk4Editor(benchmark::State& state) {
     timeCommand(state, Field::editorText, cold, QStringLiteral("w"), &AppDelegate::isMessageTranslationInProgress,
                 spanish, QStringLiteral("tomorrow"));
 }
-BENCHMARK(BM_WriteMessageInGtk4Editor)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10)->Repetitions(3);
+TAVROLIN_REPEATED_BENCHMARK(BM_WriteMessageInGtk4Editor, 3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(10);
 
 void BM_EditMessageInGtk4Editor(benchmark::State& state) {
     static std::optional<double> cold;
     timeCommand(state, Field::editorText, cold, QStringLiteral("e"), &AppDelegate::isTextEditingInProgress, misspelled,
                 QStringLiteral("tomorrow"));
 }
-BENCHMARK(BM_EditMessageInGtk4Editor)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10)->Repetitions(3);
+TAVROLIN_REPEATED_BENCHMARK(BM_EditMessageInGtk4Editor, 3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(10);
 
 void BM_FlipLanguageInGtk4Editor(benchmark::State& state) {
     static std::optional<double> cold;
     timeCommand(state, Field::editorText, cold, QStringLiteral("f"), &AppDelegate::isFlipLanguageInProgress, english,
                 QStringLiteral("mañana"));
 }
-BENCHMARK(BM_FlipLanguageInGtk4Editor)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10)->Repetitions(3);
+TAVROLIN_REPEATED_BENCHMARK(BM_FlipLanguageInGtk4Editor, 3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(10);
 
 void BM_WriteMessageInGtk4Entry(benchmark::State& state) {
     static std::optional<double> cold;
     timeCommand(state, Field::entry, cold, QStringLiteral("w"), &AppDelegate::isMessageTranslationInProgress, spanish,
                 QStringLiteral("tomorrow"));
 }
-BENCHMARK(BM_WriteMessageInGtk4Entry)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10)->Repetitions(3);
+TAVROLIN_REPEATED_BENCHMARK(BM_WriteMessageInGtk4Entry, 3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(10);
 
 void BM_EditMessageInGtk4Entry(benchmark::State& state) {
     static std::optional<double> cold;
     timeCommand(state, Field::entry, cold, QStringLiteral("e"), &AppDelegate::isTextEditingInProgress, misspelled,
                 QStringLiteral("tomorrow"));
 }
-BENCHMARK(BM_EditMessageInGtk4Entry)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10)->Repetitions(3);
+TAVROLIN_REPEATED_BENCHMARK(BM_EditMessageInGtk4Entry, 3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(10);
 
 void BM_FlipLanguageInGtk4Entry(benchmark::State& state) {
     static std::optional<double> cold;
     timeCommand(state, Field::entry, cold, QStringLiteral("f"), &AppDelegate::isFlipLanguageInProgress, english,
                 QStringLiteral("mañana"));
 }
-BENCHMARK(BM_FlipLanguageInGtk4Entry)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10)->Repetitions(3);
+TAVROLIN_REPEATED_BENCHMARK(BM_FlipLanguageInGtk4Entry, 3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(10);
 
 }  // namespace
 

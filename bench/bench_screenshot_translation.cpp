@@ -6,6 +6,7 @@
 #include "platform/desktop_backend.h"
 #include "platform/language_recognizer.h"
 #include "platform/text_recognition_engine.h"
+#include "repeated_benchmark.h"
 #include "support/async.h"
 #include "support/fakes/fixed_preferred_languages.h"
 #include "support/painted_screen.h"
@@ -97,9 +98,12 @@ void BM_RenderingHugeAnswer(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_WholePipeline)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_RenderingOnly)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_RenderingHugeAnswer)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+TAVROLIN_REPEATED_BENCHMARK(BM_WholePipeline, 5)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->ReportAggregatesOnly(true);
+TAVROLIN_REPEATED_BENCHMARK(BM_RenderingOnly, 5)->Unit(benchmark::kMillisecond)->ReportAggregatesOnly(true);
+TAVROLIN_REPEATED_BENCHMARK(BM_RenderingHugeAnswer, 5)->Unit(benchmark::kMillisecond)->ReportAggregatesOnly(true);
 
 }  // namespace
 

@@ -14,6 +14,7 @@
 #include "platform/desktop_backend.h"
 #include "platform/front_application.h"
 #include "platform/linux/xtest_synthetic_input.h"
+#include "repeated_benchmark.h"
 #include "selection_popup/desktop_selection_translation_popup_presenter.h"
 #include "selection_popup/selection_translation_service.h"
 #include "shell/app_delegate.h"
@@ -122,11 +123,10 @@ void BM_TranslateSelectionKeyToPopup(benchmark::State& state) {
     tavrolin::bench::timeKeyPresses(
         state, s.ready, cold, [&s] { return s.pressAndWait(); }, "no popup came up");
 }
-BENCHMARK(BM_TranslateSelectionKeyToPopup)
+TAVROLIN_REPEATED_BENCHMARK(BM_TranslateSelectionKeyToPopup, 3)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
-    ->Iterations(10)
-    ->Repetitions(3);
+    ->Iterations(10);
 
 void BM_Step1_ProbeSelection(benchmark::State& state) {
     Session& s = session();

@@ -7,6 +7,7 @@
 #include "language/system_translation_client.h"
 #include "platform/desktop_backend.h"
 #include "platform/linux/apertium_translation_engine.h"
+#include "repeated_benchmark.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -208,36 +209,32 @@ void BM_Warm_FirstCallAfterStart(benchmark::State& state) {
 BENCHMARK_CAPTURE(BM_Engine, OneProcess_Sentence, false, QStringList{kSentence}, false)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10);
-BENCHMARK_CAPTURE(BM_Engine, Warm_Sentence, true, QStringList{kSentence}, false)
+TAVROLIN_REPEATED_BENCHMARK_CAPTURE(BM_Engine, Warm_Sentence, 5, true, QStringList{kSentence}, false)
     ->Unit(benchmark::kMillisecond)
-    ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 BENCHMARK_CAPTURE(BM_Engine, OneProcess_Paragraph900, false, QStringList{paragraph()}, false)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10);
-BENCHMARK_CAPTURE(BM_Engine, Warm_Paragraph900, true, QStringList{paragraph()}, false)
+TAVROLIN_REPEATED_BENCHMARK_CAPTURE(BM_Engine, Warm_Paragraph900, 5, true, QStringList{paragraph()}, false)
     ->Unit(benchmark::kMillisecond)
-    ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 BENCHMARK_CAPTURE(BM_Engine, OneProcess_FortyLinesOneByOne, false, fortyLines(), true)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(2);
-BENCHMARK_CAPTURE(BM_Engine, Warm_FortyLinesOneByOne, true, fortyLines(), true)
+TAVROLIN_REPEATED_BENCHMARK_CAPTURE(BM_Engine, Warm_FortyLinesOneByOne, 5, true, fortyLines(), true)
     ->Unit(benchmark::kMillisecond)
-    ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 BENCHMARK_CAPTURE(BM_Engine, OneProcess_FortyLinesBatch, false, fortyLines(), false)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);
-BENCHMARK_CAPTURE(BM_Engine, Warm_FortyLinesBatch, true, fortyLines(), false)
+TAVROLIN_REPEATED_BENCHMARK_CAPTURE(BM_Engine, Warm_FortyLinesBatch, 5, true, fortyLines(), false)
     ->Unit(benchmark::kMillisecond)
-    ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 BENCHMARK(BM_Warm_FirstCallAfterStart)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-BENCHMARK(BM_BatchOfTenTexts)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_TenSingleTextCalls)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_OneSingleTextCall)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+TAVROLIN_REPEATED_BENCHMARK(BM_BatchOfTenTexts, 5)->Unit(benchmark::kMillisecond)->ReportAggregatesOnly(true);
+TAVROLIN_REPEATED_BENCHMARK(BM_TenSingleTextCalls, 5)->Unit(benchmark::kMillisecond)->ReportAggregatesOnly(true);
+TAVROLIN_REPEATED_BENCHMARK(BM_OneSingleTextCall, 5)->Unit(benchmark::kMillisecond)->ReportAggregatesOnly(true);
 
 }  // namespace
 

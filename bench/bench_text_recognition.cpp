@@ -8,6 +8,7 @@
 #include "platform/desktop_backend.h"
 #include "platform/language_recognizer.h"
 #include "platform/linux/modules/tesseract_text_recognition_engine.h"
+#include "repeated_benchmark.h"
 #include "support/fakes/fixed_preferred_languages.h"
 #include "support/painted_screen.h"
 #include "window_translation/source_language_detection.h"
@@ -82,20 +83,17 @@ void BM_RecognizeScreen_English_OneBand(benchmark::State& state) {
     recognizeScreen(state, 1, {AppLanguage::english});
 }
 
-BENCHMARK(BM_RecognizeScreen_English)
+TAVROLIN_REPEATED_BENCHMARK(BM_RecognizeScreen_English, 15)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
-    ->Repetitions(15)
     ->ReportAggregatesOnly(true);
-BENCHMARK(BM_RecognizeScreen_EnglishRussian)
+TAVROLIN_REPEATED_BENCHMARK(BM_RecognizeScreen_EnglishRussian, 15)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
-    ->Repetitions(15)
     ->ReportAggregatesOnly(true);
-BENCHMARK(BM_RecognizeScreen_English_OneBand)
+TAVROLIN_REPEATED_BENCHMARK(BM_RecognizeScreen_English_OneBand, 7)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
-    ->Repetitions(7)
     ->ReportAggregatesOnly(true);
 
 // Single recognised lines of 20 to 60 characters, as detection meets them block by block.

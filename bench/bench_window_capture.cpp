@@ -4,6 +4,7 @@
 // smaller in logical pixels and captured in all its device pixels.
 #include "platform/desktop_backend.h"
 #include "platform/linux/x11_desktop.h"
+#include "repeated_benchmark.h"
 #include "support/async.h"
 #include "window_translation/active_window_detector.h"
 #include "window_translation/screen_capture_service.h"
@@ -45,7 +46,9 @@ void BM_DetectAndCaptureFrontWindow(benchmark::State& state) {
     state.counters["window_width"] = snapshot.bounds.width();
     state.counters["window_height"] = snapshot.bounds.height();
 }
-BENCHMARK(BM_DetectAndCaptureFrontWindow)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true);
+TAVROLIN_REPEATED_BENCHMARK(BM_DetectAndCaptureFrontWindow, 15)
+    ->Unit(benchmark::kMillisecond)
+    ->ReportAggregatesOnly(true);
 
 void BM_DetectFrontWindow(benchmark::State& state) {
     ActiveWindowDetector detector = desktopDetector();
@@ -53,7 +56,7 @@ void BM_DetectFrontWindow(benchmark::State& state) {
         benchmark::DoNotOptimize(detector.detectActiveWindow());
     }
 }
-BENCHMARK(BM_DetectFrontWindow)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true);
+TAVROLIN_REPEATED_BENCHMARK(BM_DetectFrontWindow, 15)->Unit(benchmark::kMillisecond)->ReportAggregatesOnly(true);
 
 // The grab alone: the whole 1280x800 screen through xcb_get_image, converted to a QImage.
 void BM_GrabScreen(benchmark::State& state) {
@@ -66,7 +69,7 @@ void BM_GrabScreen(benchmark::State& state) {
     }
     state.counters["image_width"] = configuration.width;
 }
-BENCHMARK(BM_GrabScreen)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true);
+TAVROLIN_REPEATED_BENCHMARK(BM_GrabScreen, 15)->Unit(benchmark::kMillisecond)->ReportAggregatesOnly(true);
 
 // Starts the pattern program with a 1280x800 window and waits until it is the front window.
 bool startPatternProgram() {

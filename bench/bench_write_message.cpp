@@ -21,6 +21,7 @@
 #include "platform/desktop_backend.h"
 #include "platform/front_application.h"
 #include "platform/linux/xtest_synthetic_input.h"
+#include "repeated_benchmark.h"
 #include "shell/app_delegate.h"
 #include "support/test_browser.h"
 
@@ -229,7 +230,10 @@ void BM_WriteMessageKeyToField(benchmark::State& state) {
     tavrolin::bench::timeKeyPresses(
         state, s.ready, cold, [&s] { return s.pressAndWait(); }, "the field was not translated");
 }
-BENCHMARK(BM_WriteMessageKeyToField)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10)->Repetitions(3);
+TAVROLIN_REPEATED_BENCHMARK(BM_WriteMessageKeyToField, 3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(10);
 
 void BM_Step1_ReadField(benchmark::State& state) {
     Session& s = session();
@@ -350,11 +354,10 @@ void BM_WriteMessageKeyToFirefoxPage(benchmark::State& state) {
         state, s.ready && p && p->isReady(), cold, [&s, p] { return pressInFirefoxAndWait(s, *p); },
         "the page's field was not translated");
 }
-BENCHMARK(BM_WriteMessageKeyToFirefoxPage)
+TAVROLIN_REPEATED_BENCHMARK(BM_WriteMessageKeyToFirefoxPage, 3)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
-    ->Iterations(10)
-    ->Repetitions(3);
+    ->Iterations(10);
 
 }  // namespace
 

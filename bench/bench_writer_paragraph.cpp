@@ -16,6 +16,7 @@
 #include "platform/accessibility_calls.h"
 #include "platform/desktop_backend.h"
 #include "platform/front_application.h"
+#include "repeated_benchmark.h"
 #include "shell/app_delegate.h"
 #include "support/session/tavrolin_process_home.h"
 
@@ -238,21 +239,19 @@ void BM_WriteMessageInOneParagraphWriterDocument(benchmark::State& state) {
     static std::optional<double> cold;
     timeWrite(state, true, cold);
 }
-BENCHMARK(BM_WriteMessageInOneParagraphWriterDocument)
+TAVROLIN_REPEATED_BENCHMARK(BM_WriteMessageInOneParagraphWriterDocument, 3)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
-    ->Iterations(10)
-    ->Repetitions(3);
+    ->Iterations(10);
 
 void BM_WriteMessageInAParagraphOfThreeInWriter(benchmark::State& state) {
     static std::optional<double> cold;
     timeWrite(state, false, cold);
 }
-BENCHMARK(BM_WriteMessageInAParagraphOfThreeInWriter)
+TAVROLIN_REPEATED_BENCHMARK(BM_WriteMessageInAParagraphOfThreeInWriter, 3)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
-    ->Iterations(10)
-    ->Repetitions(3);
+    ->Iterations(10);
 
 }  // namespace
 
