@@ -110,6 +110,10 @@ public:
     static constexpr std::chrono::milliseconds selectAllShowBound{1500};
     static constexpr std::chrono::milliseconds selectAllShowPoll{10};
     static constexpr std::chrono::milliseconds pasteHoldLimit{2000};
+    // How many times a paste key that took its program's own copy of the field (see
+    // retakeUsersCopy()) is sent again with its select-all: each select-all may have the program's
+    // selection read, and copied again, before the key is handled.
+    static constexpr int pasteKeysResends = 3;
     static constexpr std::chrono::milliseconds pasteFetchPoll{10};
     static constexpr std::chrono::milliseconds pendingPasteWaitBound{6000};
     static constexpr std::chrono::milliseconds unfetchedPutBackAfter{5000};
@@ -268,9 +272,10 @@ private:
         ClipboardContents saved;  // the user's clipboard
         // The field's text as its program copied it right before the paste (fields read by keys).
         std::optional<QString> programCopy;
-        // The select-all went out with the paste key, and whether both went once more.
+        // The select-all went out with the paste key, and how many times both went once more.
         bool selectAllAtKey = false;
-        bool keysSentAgain = false;
+        int keysSentAgain = 0;
+        std::chrono::milliseconds keysSentAt{0};  // the last time they went
         std::unique_ptr<ScheduledCall> call;
         FrontApplication target;
         // Its own offer: ending the hold withdraws that alone, never a next paste's to the window.

@@ -187,7 +187,8 @@ QCoro::Task<void> ClipboardFallbacks::pingTarget(std::weak_ptr<PendingRestore> w
         if (!pending->answeringSince) {
             pending->answeringSince = pending->waited;
         }
-        if (!pending->targetReadKeysAt) {
+        // Only a ping sent after the last keys shows that they were read.
+        if (!pending->targetReadKeysAt && (pending->keysSentAgain == 0 || pending->pingedAt > pending->keysSentAt)) {
             pending->targetReadKeysAt = pending->waited;
         }
         break;
@@ -403,10 +404,13 @@ QCoro::Task<void> ClipboardFallbacks::retakeUsersCopy(std::weak_ptr<PendingResto
             AppLog::app().notice(QStringLiteral("clipboard hold: the paste's program copied the field again, the "
                                                 "user's clipboard is taken back waited=%1ms")
                                      .arg(pending->waited.count()));
-            if (pending->selectAllAtKey && !pending->keysSentAgain && !targetFetched(*pending)) {
+            if (pending->selectAllAtKey && pending->keysSentAgain < pasteKeysResends && !targetFetched(*pending)) {
                 // Its paste key may have taken that copy (the field's own text, over itself): the
-                // select-all and the key go once more, with the text on offer again.
-                pending->keysSentAgain = true;
+                // select-all and the key go once more, with the text on offer again. The keys
+                // handled before no longer tell when a fetch is due: these do.
+                ++pending->keysSentAgain;
+                pending->targetReadKeysAt.reset();
+                pending->keysSentAt = std::chrono::milliseconds::max();  // until they have gone
                 const FrontApplication target = pending->target;
                 const auto ownPasteKeys = ownPasteKeys_;  // outlives this object
                 ++*ownPasteKeys;
@@ -417,6 +421,9 @@ QCoro::Task<void> ClipboardFallbacks::retakeUsersCopy(std::weak_ptr<PendingResto
                 }
                 if (!alive) {
                     co_return;
+                }
+                if (isHeld(pending)) {
+                    pending->keysSentAt = pending->waited;
                 }
                 AppLog::app().notice(
                     QStringLiteral("clipboard hold: the select-all and the paste key sent again sent=%1")

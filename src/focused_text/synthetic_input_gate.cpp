@@ -357,7 +357,15 @@ QCoro::Task<std::optional<QString>> SyntheticInputGate::unresponsiveness(FrontAp
         co_return std::nullopt;
     }
     answerCovers_.reset();
-    const WindowPinging::Answer answer = co_await environment_.windowPing->ping(target.windowId, responsivenessBound);
+    WindowPinging::Answer answer = co_await environment_.windowPing->ping(target.windowId, responsivenessBound);
+    if (answer == WindowPinging::Answer::unanswered) {
+        // One unanswered ping is no proof: the program may be busy for a moment.
+        answer = co_await environment_.windowPing->ping(target.windowId, responsivenessSecondBound);
+        AppLog::app().info(
+            QStringLiteral("synthetic input: the window's program missed the first ping, "
+                           "the second answered=%1")
+                .arg(answer == WindowPinging::Answer::answered ? QStringLiteral("true") : QStringLiteral("false")));
+    }
     switch (answer) {
     case WindowPinging::Answer::answered:
     case WindowPinging::Answer::unsupported:

@@ -81,8 +81,12 @@ public:
     // down a fraction of the time, and a chord or a window taking the keyboard between two of
     // their letters would mix with the next.
     static constexpr std::chrono::milliseconds typingLasts{1000};
-    // How long a program may take to answer the ping before its window gets no keys.
+    // How long a program may take to answer the ping. One that misses it is asked once more, for
+    // longer, before its window gets no keys: a program that is alive but slowed down (serving a
+    // clipboard manager's reads on a loaded machine) answers that one; a stopped or hung one
+    // answers neither.
     static constexpr std::chrono::milliseconds responsivenessBound{1000};
+    static constexpr std::chrono::milliseconds responsivenessSecondBound{2000};
     // How long an answer covers the chords that follow to the same window (one burst: a copy,
     // a paste), so that a command pings once rather than once per key.
     static constexpr std::chrono::milliseconds responsivenessLasts{1000};

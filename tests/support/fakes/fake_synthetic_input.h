@@ -73,6 +73,9 @@ public:
     // The window takes part in the ping; false: it answers nothing ever ("unsupported").
     bool takesPing = true;
     bool windowGone = false;
+    // Slowed down (busy serving other programs' requests): a ping is answered only after this
+    // long, so one with a shorter bound goes unanswered.
+    std::chrono::milliseconds answersAfter{0};
     int pings = 0;
     // Runs while a ping is out: what the user does meanwhile (a key pressed).
     std::function<void()> whilePinged;
@@ -119,7 +122,7 @@ public:
     }
     std::optional<HeldKeys> heldKeys() override { return held; }
 
-    QCoro::Task<Answer> ping(quint64, std::chrono::milliseconds) override {
+    QCoro::Task<Answer> ping(quint64, std::chrono::milliseconds bound) override {
         ++pings;
         if (whilePinged) {
             whilePinged();
@@ -130,7 +133,7 @@ public:
         if (!takesPing) {
             co_return Answer::unsupported;
         }
-        co_return stopped ? Answer::unanswered : Answer::answered;
+        co_return stopped || bound < answersAfter ? Answer::unanswered : Answer::answered;
     }
     // SIGCONT, or the page's script ends: the queued keys are handled now.
     void resume() {
