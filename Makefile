@@ -44,7 +44,8 @@ release: deps
 # their own, AbiWord and Gnumeric, read by keystrokes, and CopyQ, the clipboard manager they are
 # read beside); `make run` never installs them.
 TEST_ONLY_PACKAGES ?= firefox-esr chromium xclip strace mlterm pterm vim-gtk3 gnome-text-editor libreoffice-calc \
-	libreoffice-writer libreoffice-impress libreoffice-gtk3 abiword gnumeric copyq tabbed python3-tk idle-python3.11
+	libreoffice-writer libreoffice-impress libreoffice-gtk3 abiword gnumeric copyq tabbed python3-tk idle-python3.11 \
+	thunderbird
 
 test: build release
 	@scripts/install-deps.sh $(TEST_ONLY_PACKAGES)

@@ -1,0 +1,167 @@
+// Write Message in a mail program's field (Thunderbird, Gecko like Firefox): the first start's
+// account setup, the one field a user without an account meets, with another accessibility client
+// reading the program's objects beside the program. Offline: Apertium between English and Spanish.
+#include "support/async.h"
+#include "support/session/accessible_texts.h"
+#include "tavrolin_program_test.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <optional>
+
+namespace tavrolin {
+namespace {
+
+using namespace std::chrono_literals;
+
+QString run(const QString& program, const QStringList& arguments) {
+    return test::toolOutput(program, arguments);
+}
+
+// The text of the entry named `name` of process `pid`; absent while none shows.
+std::optional<QString> entryText(qint64 pid, const QString& name) {
+    std::optional<QString> found;
+    test::accessible_detail::walkProcess(pid, [&](AtspiAccessible* node) {
+        if (atspi_accessible_get_role(node, nullptr) != ATSPI_ROLE_ENTRY ||
+            test::accessible_detail::nameOf(node) != name) {
+            return false;
+        }
+        if (AtspiText* text = atspi_accessible_get_text_iface(node)) {
+            const gint count = atspi_text_get_character_count(text, nullptr);
+            if (gchar* raw = atspi_text_get_text(text, 0, std::max(count, 0), nullptr)) {
+                found = QString::fromUtf8(raw);
+                g_free(raw);
+            }
+            g_object_unref(text);
+        }
+        return true;
+    });
+    return found;
+}
+
+class TavrolinMailDesktopTest : public test::TavrolinProgramTest {
+protected:
+    void TearDown() override {
+        if (mail_.state() != QProcess::NotRunning) {
+            mail_.kill();
+            mail_.waitForFinished(5000);
+        }
+        TavrolinProgramTest::TearDown();
+    }
+
+    // The last event of `action` after the log's first `before` lines.
+    QString eventAfter(int before, const QString& action) const {
+        QString found;
+        test::waitUntil(
+            [&] {
+                for (const QString& line : logLines().mid(before)) {
+                    if (line.contains(QStringLiteral("event action=") + action + ' ')) {
+                        found = line;
+                        return true;
+                    }
+                }
+                return false;
+            },
+            30s);
+        return found;
+    }
+
+    QProcess mail_;
+};
+
+// The account setup's name field, while another client reads the program's objects every 100 ms
+// (as a screen reader does): each Write lands in the field, and the run says it succeeded.
+TEST_F(TavrolinMailDesktopTest, TheAccountSetupFieldTakesWriteWhileAnotherClientReadsTheProgram) {
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("thunderbird"));
+    if (program.isEmpty()) {
+        GTEST_SKIP() << "thunderbird is not installed (make test installs it)";
+    }
+    writeProgramSettings([](AppSettings& settings) {
+        settings.onlineFeaturesEnabled = false;
+        settings.targetLanguage = AppLanguage::english;
+        settings.messageTargetLanguage = AppLanguage::spanish;
+        settings.telemetryEnabled = false;
+        settings.selectionPopupEnabled = false;
+    });
+    killAtEnd_ = true;
+    startProgram(programEnvironment());
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(test::waitUntil([&] { return log().contains("launch version="); }, 15s)) << log().toStdString();
+
+    QTemporaryDir profile;
+    ASSERT_TRUE(profile.isValid());
+    {
+        QFile prefs(profile.filePath("user.js"));
+        ASSERT_TRUE(prefs.open(QIODevice::WriteOnly));
+        prefs.write(
+            "user_pref(\"app.update.auto\", false);\n"
+            "user_pref(\"mail.shell.checkDefaultClient\", false);\n"
+            "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
+            "user_pref(\"toolkit.telemetry.reportingpolicy.firstRun\", false);\n");
+    }
+    mail_.setProcessChannelMode(QProcess::MergedChannels);
+    mail_.setStandardOutputFile(profile.filePath("mail.log"));
+    mail_.start(program, {"--no-remote", "-profile", profile.path()});
+    ASSERT_TRUE(mail_.waitForStarted(5000));
+    const QString field = QStringLiteral("Full name*");
+    const qint64 pid = mail_.processId();
+    // A first start builds the profile.
+    ASSERT_TRUE(test::waitUntil([&] { return entryText(pid, field).has_value(); }, 60s)) << "no account setup";
+    QString window;
+    ASSERT_TRUE(test::waitUntil(
+        [&] {
+            window = run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid)}).section('\n', 0, 0);
+            return !window.isEmpty();
+        },
+        10s));
+    run("xdotool", {"windowactivate", "--sync", window});
+    describeFieldsWith([pid, field] { return field + ": " + entryText(pid, field).value_or("?"); });
+
+    QProcess reader;
+    reader.start(QDir(QCoreApplication::applicationDirPath()).filePath("../support/tavrolin_test_accessible_reader"),
+                 {QString::number(pid), QStringLiteral("100")});
+    ASSERT_TRUE(reader.waitForStarted(5000));
+    ASSERT_TRUE(test::waitUntil([&] { return reader.canReadLine(); }, 30s)) << "the reader read nothing";
+    struct Step {
+        const char* sentence;
+        const char* word;
+    };
+    // Once our shortcut's keys are up the program announces a panel of a window it never shows
+    // focused, after its field: each run, not only the first.
+    for (const Step& step :
+         {Step{"I have a red car", "coche"}, Step{"The house is big", "casa"}, Step{"The cat is black", "gato"}}) {
+        run("xdotool", {"key", "ctrl+a", "BackSpace"});
+        run("xdotool", {"type", "--delay", "20", QLatin1String(step.sentence)});
+        ASSERT_TRUE(test::waitUntil([&] { return entryText(pid, field) == QLatin1String(step.sentence); }, 10s))
+            << entryText(pid, field).value_or("?").toStdString();
+        const int before = logLines().size();
+        const QString chord = QStringLiteral("ctrl+shift+w");
+        run("xdotool", {"keydown", "--clearmodifiers", chord, "sleep", "0.1", "keyup", chord});
+        const QString write = eventAfter(before, QStringLiteral("translate_message"));
+        ASSERT_FALSE(write.isEmpty()) << log().toStdString();
+        EXPECT_TRUE(write.contains("success=true")) << step.sentence << ": " << write.toStdString();
+        EXPECT_TRUE(test::waitUntil(
+            [&] { return entryText(pid, field).value_or(QString()).contains(QLatin1String(step.word)); }, 5s))
+            << step.sentence << ": " << entryText(pid, field).value_or("?").toStdString();
+        if (!write.contains("success=true")) {
+            run("xdotool", {"windowactivate", "--sync", window});  // from our copy window
+        }
+    }
+    const QStringList walks = QString::fromUtf8(reader.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    reader.kill();
+    reader.waitForFinished(5000);
+    // Each line: "walks N objects M searched K"; the program's objects make K.
+    const auto readings = std::count_if(walks.begin(), walks.end(),
+                                        [](const QString& walk) { return walk.section(' ', 5).toInt() > 10; });
+    EXPECT_GT(readings, 8) << "the other client read the program too seldom: " << walks.join(", ").toStdString();
+}
+
+}  // namespace
+}  // namespace tavrolin
