@@ -103,6 +103,39 @@ protected:
         defaults.setInteger(QStringLiteral("onboardingCompletedVersion"), 1);
     }
 
+    // The settings of a program that works offline: native English, messages in Spanish (both
+    // translated on this machine), no telemetry, no selection buttons.
+    void writeOfflineSettings() {
+        writeProgramSettings([](AppSettings& settings) {
+            settings.onlineFeaturesEnabled = false;
+            settings.targetLanguage = AppLanguage::english;
+            settings.messageTargetLanguage = AppLanguage::spanish;
+            settings.telemetryEnabled = false;
+            settings.selectionPopupEnabled = false;
+        });
+    }
+
+    // Control+Shift and the key, held a moment as a person holds them; then the first usage
+    // event of `action` logged after the press, empty when none came within 30 s.
+    QString nextCommand(const char* key, const QString& action) const {
+        const int before = logLines().size();
+        const QString chord = QStringLiteral("ctrl+shift+%1").arg(QLatin1String(key));
+        toolOutput(QStringLiteral("xdotool"), {"keydown", "--clearmodifiers", chord, "sleep", "0.1", "keyup", chord});
+        QString found;
+        waitUntil(
+            [&] {
+                for (const QString& line : logLines().mid(before)) {
+                    if (line.contains(QStringLiteral("event action=") + action + ' ')) {
+                        found = line;
+                        return true;
+                    }
+                }
+                return false;
+            },
+            std::chrono::seconds(30));
+        return found;
+    }
+
     QString log() const {
         QFile file(home_.filePath("state/tavrolin/tavrolin.log"));
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();

@@ -570,24 +570,26 @@ bool isInside(AtspiAccessible* inner, AtspiAccessible* outer) {
     return false;
 }
 
-// Whether `object` lies in one of the windows its application lists: the way up from it reaches
-// the application's own root. Thunderbird keeps a panel of a window it never shows and lists
-// nowhere, which it announces focused, and which keeps saying so, whenever its window gets the
-// keyboard back; the keys go to the field in the window the user sees.
-bool isInListedWindow(AtspiAccessible* object) {
+// Whether the way up from `object` ends in a tree of its application's that the application
+// lists nowhere: past an ancestor other than its root, whose own parent is the desktop.
+// Thunderbird keeps a panel of a window it never shows in such a tree, announces it focused
+// whenever its window gets the keyboard back, and the panel keeps saying so; the keys go to the
+// field in the window the user sees. A way up that breaks off (LibreOffice's cell editor hangs
+// off no window) says nothing: the object counts.
+bool isInUnlistedTree(AtspiAccessible* object) {
     const AtspiObject& own = object->parent;
     AtspiAccessible* root = own.app ? own.app->root : nullptr;
     if (!root) {
         return false;
     }
     GObjectRef<AtspiAccessible> current(static_cast<AtspiAccessible*>(g_object_ref(object)));
-    for (int depth = 0; depth <= kMaximumDepth; ++depth) {
+    for (int depth = 0; depth <= kMaximumDepth && current.get() != root; ++depth) {
         CallError error;
         GObjectRef<AtspiAccessible> parent(atspi_accessible_get_parent(current.get(), error.out()));
-        if (error.failed() || !parent || parent.get()->parent.app != own.app) {
+        if (error.failed() || !parent) {
             return false;
         }
-        if (parent.get() == root) {
+        if (parent.get()->parent.app != own.app) {
             return true;
         }
         current = std::move(parent);
@@ -642,7 +644,7 @@ AtspiAccessible* AtspiAccessibility::announcedFocus(const std::string& app) {
         // Firefox replaces a field's object when a script or a paste changes its text; the old
         // object may keep its focused state, marked defunct.
         if (!states || !atspi_state_set_contains(states.get(), ATSPI_STATE_FOCUSED) ||
-            atspi_state_set_contains(states.get(), ATSPI_STATE_DEFUNCT) || !isInListedWindow(object.get())) {
+            atspi_state_set_contains(states.get(), ATSPI_STATE_DEFUNCT) || isInUnlistedTree(object.get())) {
             continue;
         }
         const AtspiRole role = roleOf(object.get());
