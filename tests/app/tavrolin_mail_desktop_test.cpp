@@ -1,18 +1,16 @@
 // Write Message in a mail program's field (Thunderbird, Gecko like Firefox): the first start's
 // account setup, the one field a user without an account meets, with another accessibility client
 // reading the program's objects beside the program. Offline: Apertium between English and Spanish.
+#include "app/accessible_reader_process.h"
 #include "support/async.h"
 #include "support/session/accessible_texts.h"
 #include "tavrolin_program_test.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -33,14 +31,7 @@ std::optional<QString> entryText(qint64 pid, const QString& name) {
             test::accessible_detail::nameOf(node) != name) {
             return false;
         }
-        if (AtspiText* text = atspi_accessible_get_text_iface(node)) {
-            const gint count = atspi_text_get_character_count(text, nullptr);
-            if (gchar* raw = atspi_text_get_text(text, 0, std::max(count, 0), nullptr)) {
-                found = QString::fromUtf8(raw);
-                g_free(raw);
-            }
-            g_object_unref(text);
-        }
+        found = test::accessible_detail::textOf(node);
         return true;
     });
     return found;
@@ -101,11 +92,8 @@ TEST_F(TavrolinMailDesktopTest, TheAccountSetupFieldTakesWriteWhileAnotherClient
     run("xdotool", {"windowactivate", "--sync", window});
     describeFieldsWith([pid, field] { return field + ": " + entryText(pid, field).value_or("?"); });
 
-    QProcess reader;
-    reader.start(QDir(QCoreApplication::applicationDirPath()).filePath("../support/tavrolin_test_accessible_reader"),
-                 {QString::number(pid), QStringLiteral("100")});
-    ASSERT_TRUE(reader.waitForStarted(5000));
-    ASSERT_TRUE(test::waitUntil([&] { return reader.canReadLine(); }, 30s)) << "the reader read nothing";
+    test::AccessibleReaderProcess reader(pid);
+    ASSERT_TRUE(reader.isReading()) << "the reader read nothing";
     struct Step {
         const char* sentence;
         const char* word;
@@ -118,23 +106,12 @@ TEST_F(TavrolinMailDesktopTest, TheAccountSetupFieldTakesWriteWhileAnotherClient
         run("xdotool", {"type", "--delay", "20", QLatin1String(step.sentence)});
         ASSERT_TRUE(test::waitUntil([&] { return entryText(pid, field) == QLatin1String(step.sentence); }, 10s))
             << entryText(pid, field).value_or("?").toStdString();
-        const QString write = nextCommand("w", QStringLiteral("translate_message"));
-        ASSERT_FALSE(write.isEmpty()) << log().toStdString();
-        EXPECT_TRUE(write.contains("success=true")) << step.sentence << ": " << write.toStdString();
-        EXPECT_TRUE(test::waitUntil(
-            [&] { return entryText(pid, field).value_or(QString()).contains(QLatin1String(step.word)); }, 5s))
-            << step.sentence << ": " << entryText(pid, field).value_or("?").toStdString();
-        if (!write.contains("success=true")) {
-            run("xdotool", {"windowactivate", "--sync", window});  // from our copy window
-        }
+        ASSERT_NO_FATAL_FAILURE(expectWriteLands(
+            step.sentence, [&] { return entryText(pid, field).value_or("?"); }, step.word, window));
     }
-    const QStringList walks = QString::fromUtf8(reader.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    reader.kill();
-    reader.waitForFinished(5000);
-    // Each line: "walks N objects M searched K"; the program's objects make K.
-    const auto readings = std::count_if(walks.begin(), walks.end(),
-                                        [](const QString& walk) { return walk.section(' ', 5, 5).toInt() > 10; });
-    EXPECT_GT(readings, 8) << "the other client read the program too seldom: " << walks.join(", ").toStdString();
+    // The program shows no table: every object is read on the way, each time.
+    EXPECT_GT(reader.readingsOnTheWay(10), 8)
+        << "the other client read the program too seldom: " << reader.readings().join(", ").toStdString();
 }
 
 }  // namespace

@@ -136,6 +136,21 @@ protected:
         return found;
     }
 
+    // Write Message pressed in the field in front: the run says it succeeded and `field` comes to
+    // show `word` of the result within 5 s; after a run that failed, the keyboard is given back to
+    // `window` from our copy window. `what` names the case in a failure.
+    void expectWriteLands(const std::string& what, const std::function<QString()>& field, const char* word,
+                          const QString& window) {
+        const QString write = nextCommand("w", QStringLiteral("translate_message"));
+        ASSERT_FALSE(write.isEmpty()) << what << ": no run\n" << log().toStdString();
+        EXPECT_TRUE(write.contains("success=true")) << what << ": " << write.toStdString();
+        EXPECT_TRUE(waitUntil([&] { return field().contains(QLatin1String(word)); }, std::chrono::seconds(5)))
+            << what << ": " << field().toStdString();
+        if (!write.contains("success=true")) {
+            toolOutput(QStringLiteral("xdotool"), {"windowactivate", "--sync", window});
+        }
+    }
+
     QString log() const {
         QFile file(home_.filePath("state/tavrolin/tavrolin.log"));
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
