@@ -571,11 +571,12 @@ bool isInside(AtspiAccessible* inner, AtspiAccessible* outer) {
 }
 
 // Whether the way up from `object` ends in a tree of its application's that the application
-// lists nowhere: past an ancestor other than its root, whose own parent is the desktop.
-// Thunderbird keeps a panel of a window it never shows in such a tree, announces it focused
-// whenever its window gets the keyboard back, and the panel keeps saying so; the keys go to the
-// field in the window the user sees. A way up that breaks off (LibreOffice's cell editor hangs
-// off no window) says nothing: the object counts.
+// lists nowhere: past an ancestor other than its root, whose own parent is the desktop. Gecko
+// keeps a panel of a window it never shows in such a tree and announces it focused whenever its
+// window gets the keyboard back; Thunderbird announces it after its field, which it does not
+// announce again, and the panel keeps saying it is focused while the field, which says so too,
+// has the keys. A way up that breaks off (LibreOffice's cell editor hangs off no window) says
+// nothing.
 bool isInUnlistedTree(AtspiAccessible* object) {
     const AtspiObject& own = object->parent;
     AtspiAccessible* root = own.app ? own.app->root : nullptr;
@@ -634,6 +635,7 @@ AtspiAccessible* AtspiAccessibility::announcedFocus(const std::string& app) {
     // paragraph a comment is anchored in focused while the comment's own paragraph has the keys).
     AtspiAccessible* window = nullptr;
     AtspiAccessible* focused = nullptr;
+    AtspiAccessible* unlisted = nullptr;
     for (const GObjectRef<AtspiAccessible>& object : objects) {
         const Watch watch(*d_, object.get());
         if (watch.skip()) {
@@ -644,7 +646,11 @@ AtspiAccessible* AtspiAccessibility::announcedFocus(const std::string& app) {
         // Firefox replaces a field's object when a script or a paste changes its text; the old
         // object may keep its focused state, marked defunct.
         if (!states || !atspi_state_set_contains(states.get(), ATSPI_STATE_FOCUSED) ||
-            atspi_state_set_contains(states.get(), ATSPI_STATE_DEFUNCT) || isInUnlistedTree(object.get())) {
+            atspi_state_set_contains(states.get(), ATSPI_STATE_DEFUNCT)) {
+            continue;
+        }
+        if (isInUnlistedTree(object.get())) {
+            unlisted = unlisted ? unlisted : object.get();
             continue;
         }
         const AtspiRole role = roleOf(object.get());
@@ -666,7 +672,22 @@ AtspiAccessible* AtspiAccessibility::announcedFocus(const std::string& app) {
         // of the window last), and no walk is made at each look.
         return nullptr;
     }
-    return window ? deepestFocused(window) : nullptr;
+    if (window) {
+        return deepestFocused(window);
+    }
+    if (!unlisted) {
+        return nullptr;
+    }
+    // The field may have left the objects kept (Thunderbird announces its dialog and window
+    // too): the program's own search finds it where it still says it has the focus. Where nothing
+    // in a listed window does, the panel has the keys for the moment (Firefox hands them on to
+    // its field some 20 ms later): it is the focus, and no field.
+    if (AtspiAccessible* root = unlisted->parent.app ? unlisted->parent.app->root : nullptr) {
+        if (AtspiAccessible* found = searchFocused(root, 0)) {
+            return found;
+        }
+    }
+    return static_cast<AtspiAccessible*>(g_object_ref(unlisted));
 }
 
 // A focused object, or, in LibreOffice, the deepest focused object below it, with a new
