@@ -682,7 +682,9 @@ AtspiAccessible* AtspiAccessibility::announcedFocus(const std::string& app) {
     // too): the program's own search finds it where it still says it has the focus. Where nothing
     // in a listed window does, the panel has the keys for the moment (Firefox hands them on to
     // its field some 20 ms later): it is the focus, and no field.
-    if (AtspiAccessible* root = unlisted->parent.app ? unlisted->parent.app->root : nullptr) {
+    AtspiAccessible* root = unlisted->parent.app ? unlisted->parent.app->root : nullptr;
+    const Watch watch(*d_, unlisted);
+    if (root && !watch.skip()) {
         if (AtspiAccessible* found = searchFocused(root, 0)) {
             return found;
         }
