@@ -41,10 +41,12 @@ release: deps
 # touches, terminals known by neither name nor accessibility, gvim, whose keys mean other things,
 # gnome-text-editor, a GTK 4 program with real dialogs, and LibreOffice (Calc, Writer and Impress)
 # with its GTK 3 front end, whose cells, paragraphs, tables and text boxes each answer in a way of
-# their own, AbiWord and Gnumeric, read by keystrokes, and CopyQ, the clipboard manager they are
-# read beside); `make run` never installs them.
+# their own, AbiWord and Gnumeric, read by keystrokes, CopyQ, the clipboard manager they are
+# read beside, and Thunderbird, Gecko's mail program, whose focus events differ from Firefox's);
+# `make run` never installs them.
 TEST_ONLY_PACKAGES ?= firefox-esr chromium xclip strace mlterm pterm vim-gtk3 gnome-text-editor libreoffice-calc \
-	libreoffice-writer libreoffice-impress libreoffice-gtk3 abiword gnumeric copyq tabbed python3-tk idle-python3.11
+	libreoffice-writer libreoffice-impress libreoffice-gtk3 abiword gnumeric copyq tabbed python3-tk idle-python3.11 \
+	thunderbird
 
 test: build release
 	@scripts/install-deps.sh $(TEST_ONLY_PACKAGES)

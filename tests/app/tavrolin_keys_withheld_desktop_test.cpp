@@ -32,13 +32,7 @@ protected:
     TavrolinKeysWithheldDesktopTest() { killAtEnd_ = true; }
 
     void startProgram() {
-        writeProgramSettings([](AppSettings& settings) {
-            settings.onlineFeaturesEnabled = false;
-            settings.targetLanguage = AppLanguage::english;
-            settings.messageTargetLanguage = AppLanguage::spanish;
-            settings.telemetryEnabled = false;
-            settings.selectionPopupEnabled = false;
-        });
+        writeOfflineSettings();
         TavrolinProgramTest::startProgram(programEnvironment());
         ASSERT_TRUE(test::waitUntil([&] { return log().contains("launch version="); }, 15s)) << log().toStdString();
         ASSERT_TRUE(test::waitUntil([&] { return !programWindows().isEmpty(); }, 10s)) << "no tray icon";

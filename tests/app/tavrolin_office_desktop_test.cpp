@@ -3,6 +3,7 @@
 // Calc shows a cell's text in an editor while the user edits it, and stores what that editor holds
 // when the edit ends (Return); a selected cell is no text field at all. Offline: Apertium between
 // English and Spanish.
+#include "app/accessible_reader_process.h"
 #include "app/users_clipboard.h"
 #include "support/async.h"
 #include "support/session/accessible_texts.h"
@@ -53,18 +54,7 @@ bool walkWindow(qint64 pid, const QString& title, const std::function<bool(Atspi
     });
 }
 
-std::optional<QString> textOf(AtspiAccessible* node) {
-    std::optional<QString> found;
-    if (AtspiText* text = atspi_accessible_get_text_iface(node)) {
-        const gint count = atspi_text_get_character_count(text, nullptr);
-        if (gchar* raw = atspi_text_get_text(text, 0, std::max(count, 0), nullptr)) {
-            found = QString::fromUtf8(raw);
-            g_free(raw);
-        }
-        g_object_unref(text);
-    }
-    return found;
-}
+using test::accessible_detail::textOf;
 
 // The text of the cell at `row`, `column` of the first table (a sheet, or a text document's
 // table) that the window `title` of process `pid` shows; absent when none shows.
@@ -165,13 +155,7 @@ protected:
     // The program offline (native English, messages in Spanish), then a new document of `kind`
     // ("calc", "writer", "impress") in front.
     void start(const QString& kind, const QString& file = QString()) {
-        writeProgramSettings([](AppSettings& settings) {
-            settings.onlineFeaturesEnabled = false;
-            settings.targetLanguage = AppLanguage::english;
-            settings.messageTargetLanguage = AppLanguage::spanish;
-            settings.telemetryEnabled = false;
-            settings.selectionPopupEnabled = false;
-        });
+        writeOfflineSettings();
         killAtEnd_ = true;
         startProgram(programEnvironment());
         if (HasFatalFailure()) {
@@ -265,26 +249,6 @@ protected:
         run("xdotool", {"keydown", "--clearmodifiers", chord, "sleep", "0.1", "keyup", chord});
         test::waitUntil([&] { return !event(action).isEmpty(); }, 30s);
         return event(action);
-    }
-
-    // The same, for a command pressed again in one test: the first event after the press.
-    QString nextCommand(const char* key, const QString& action) {
-        const int before = logLines().size();
-        const QString chord = QStringLiteral("ctrl+shift+%1").arg(QLatin1String(key));
-        run("xdotool", {"keydown", "--clearmodifiers", chord, "sleep", "0.1", "keyup", chord});
-        QString found;
-        test::waitUntil(
-            [&] {
-                for (const QString& line : logLines().mid(before)) {
-                    if (line.contains(QStringLiteral("event action=") + action + ' ')) {
-                        found = line;
-                        return true;
-                    }
-                }
-                return false;
-            },
-            30s);
-        return found;
     }
 
     std::optional<QString> cell(int row, int column) const { return cellText(officePid_, title_, row, column); }
@@ -576,11 +540,8 @@ TEST_F(TavrolinOfficeDesktopTest, CellsReachedByTheArrowKeysTakeWriteWhileAnothe
             .arg(cell(0, 0).value_or("?"), cell(0, 1).value_or("?"), cell(1, 0).value_or("?"),
                  cell(1, 1).value_or("?"));
     });
-    QProcess reader;
-    reader.start(QDir(QCoreApplication::applicationDirPath()).filePath("../support/tavrolin_test_accessible_reader"),
-                 {QString::number(officePid_), QStringLiteral("100")});
-    ASSERT_TRUE(reader.waitForStarted(5000));
-    ASSERT_TRUE(test::waitUntil([&] { return reader.canReadLine(); }, 30s)) << "the reader read nothing";
+    test::AccessibleReaderProcess reader(officePid_);
+    ASSERT_TRUE(reader.isReading()) << "the reader read nothing";
     struct Step {
         const char* key;
         int row;
@@ -592,23 +553,12 @@ TEST_F(TavrolinOfficeDesktopTest, CellsReachedByTheArrowKeysTakeWriteWhileAnothe
                              Step{"Up", 0, 0, "coche"}}) {
         run("xdotool", {"key", step.key});
         pause(500ms);
-        const QString write = nextCommand("w", QStringLiteral("translate_message"));
-        ASSERT_FALSE(write.isEmpty()) << log().toStdString();
-        EXPECT_TRUE(write.contains("success=true")) << step.key << ": " << write.toStdString();
-        EXPECT_TRUE(test::waitUntil(
-            [&] { return cell(step.row, step.column).value_or(QString()).contains(QLatin1String(step.word)); }, 5s))
-            << step.key << ": " << cell(step.row, step.column).value_or("?").toStdString();
-        if (!write.contains("success=true")) {
-            run("xdotool", {"windowactivate", "--sync", window_});  // from our copy window
-        }
+        ASSERT_NO_FATAL_FAILURE(expectWriteLands(
+            step.key, [&] { return cell(step.row, step.column).value_or("?"); }, step.word, window_));
     }
-    const QStringList walks = QString::fromUtf8(reader.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    reader.kill();
-    reader.waitForFinished(5000);
-    // Each line: "walks N objects M"; the sheet and its cells make M.
-    const auto cellsRead =
-        std::count_if(walks.begin(), walks.end(), [](const QString& walk) { return walk.section(' ', 3).toInt() > 1; });
-    EXPECT_GT(cellsRead, 20) << "the other client read the sheet too seldom: " << walks.join(", ").toStdString();
+    // The sheet and its cells.
+    EXPECT_GT(reader.readingsOfTable(1), 20)
+        << "the other client read the sheet too seldom: " << reader.readings().join(", ").toStdString();
 }
 
 }  // namespace

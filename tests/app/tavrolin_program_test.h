@@ -103,6 +103,54 @@ protected:
         defaults.setInteger(QStringLiteral("onboardingCompletedVersion"), 1);
     }
 
+    // The settings of a program that works offline: native English, messages in Spanish (both
+    // translated on this machine), no telemetry, no selection buttons.
+    void writeOfflineSettings() {
+        writeProgramSettings([](AppSettings& settings) {
+            settings.onlineFeaturesEnabled = false;
+            settings.targetLanguage = AppLanguage::english;
+            settings.messageTargetLanguage = AppLanguage::spanish;
+            settings.telemetryEnabled = false;
+            settings.selectionPopupEnabled = false;
+        });
+    }
+
+    // Control+Shift and the key, held a moment as a person holds them; then the first usage
+    // event of `action` logged after the press, empty when none came within 30 s.
+    QString nextCommand(const char* key, const QString& action) const {
+        const int before = logLines().size();
+        const QString chord = QStringLiteral("ctrl+shift+%1").arg(QLatin1String(key));
+        toolOutput(QStringLiteral("xdotool"), {"keydown", "--clearmodifiers", chord, "sleep", "0.1", "keyup", chord});
+        QString found;
+        waitUntil(
+            [&] {
+                for (const QString& line : logLines().mid(before)) {
+                    if (line.contains(QStringLiteral("event action=") + action + ' ')) {
+                        found = line;
+                        return true;
+                    }
+                }
+                return false;
+            },
+            std::chrono::seconds(30));
+        return found;
+    }
+
+    // Write Message pressed in the field in front: the run says it succeeded and `field` comes to
+    // show `word` of the result within 5 s; after a run that failed, the keyboard is given back to
+    // `window` from our copy window. `what` names the case in a failure.
+    void expectWriteLands(const std::string& what, const std::function<QString()>& field, const char* word,
+                          const QString& window) {
+        const QString write = nextCommand("w", QStringLiteral("translate_message"));
+        ASSERT_FALSE(write.isEmpty()) << what << ": no run\n" << log().toStdString();
+        EXPECT_TRUE(write.contains("success=true")) << what << ": " << write.toStdString();
+        EXPECT_TRUE(waitUntil([&] { return field().contains(QLatin1String(word)); }, std::chrono::seconds(5)))
+            << what << ": " << field().toStdString();
+        if (!write.contains("success=true")) {
+            toolOutput(QStringLiteral("xdotool"), {"windowactivate", "--sync", window});
+        }
+    }
+
     QString log() const {
         QFile file(home_.filePath("state/tavrolin/tavrolin.log"));
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();

@@ -570,6 +570,34 @@ bool isInside(AtspiAccessible* inner, AtspiAccessible* outer) {
     return false;
 }
 
+// Whether the way up from `object` ends in a tree of its application's that the application
+// lists nowhere: past an ancestor other than its root, whose own parent is the desktop. Gecko
+// keeps a panel of a window it never shows in such a tree and announces it focused whenever its
+// window gets the keyboard back; Thunderbird announces it after its field, which it does not
+// announce again, and the panel keeps saying it is focused while the field, which says so too,
+// has the keys. A way up that breaks off (LibreOffice's cell editor hangs off no window) says
+// nothing.
+bool isInUnlistedTree(AtspiAccessible* object) {
+    const AtspiObject& own = object->parent;
+    AtspiAccessible* root = own.app ? own.app->root : nullptr;
+    if (!root) {
+        return false;
+    }
+    GObjectRef<AtspiAccessible> current(static_cast<AtspiAccessible*>(g_object_ref(object)));
+    for (int depth = 0; depth <= kMaximumDepth && current.get() != root; ++depth) {
+        CallError error;
+        GObjectRef<AtspiAccessible> parent(atspi_accessible_get_parent(current.get(), error.out()));
+        if (error.failed() || !parent) {
+            return false;
+        }
+        if (parent.get()->parent.app != own.app) {
+            return true;
+        }
+        current = std::move(parent);
+    }
+    return false;
+}
+
 // The focused object in the active window of application `app`, with a new reference; null
 // when none.
 AtspiAccessible* focusedInActiveWindow(AtspiAccessible* app) {
@@ -607,6 +635,7 @@ AtspiAccessible* AtspiAccessibility::announcedFocus(const std::string& app) {
     // paragraph a comment is anchored in focused while the comment's own paragraph has the keys).
     AtspiAccessible* window = nullptr;
     AtspiAccessible* focused = nullptr;
+    AtspiAccessible* unlisted = nullptr;
     for (const GObjectRef<AtspiAccessible>& object : objects) {
         const Watch watch(*d_, object.get());
         if (watch.skip()) {
@@ -618,6 +647,10 @@ AtspiAccessible* AtspiAccessibility::announcedFocus(const std::string& app) {
         // object may keep its focused state, marked defunct.
         if (!states || !atspi_state_set_contains(states.get(), ATSPI_STATE_FOCUSED) ||
             atspi_state_set_contains(states.get(), ATSPI_STATE_DEFUNCT)) {
+            continue;
+        }
+        if (isInUnlistedTree(object.get())) {
+            unlisted = unlisted ? unlisted : object.get();
             continue;
         }
         const AtspiRole role = roleOf(object.get());
@@ -639,7 +672,24 @@ AtspiAccessible* AtspiAccessibility::announcedFocus(const std::string& app) {
         // of the window last), and no walk is made at each look.
         return nullptr;
     }
-    return window ? deepestFocused(window) : nullptr;
+    if (window) {
+        return deepestFocused(window);
+    }
+    if (!unlisted) {
+        return nullptr;
+    }
+    // The field may have left the objects kept (Thunderbird announces its dialog and window
+    // too): the program's own search finds it where it still says it has the focus. Where nothing
+    // in a listed window does, the panel has the keys for the moment (Firefox hands them on to
+    // its field some 20 ms later): it is the focus, and no field.
+    AtspiAccessible* root = unlisted->parent.app ? unlisted->parent.app->root : nullptr;
+    const Watch watch(*d_, unlisted);
+    if (root && !watch.skip()) {
+        if (AtspiAccessible* found = searchFocused(root, 0)) {
+            return found;
+        }
+    }
+    return static_cast<AtspiAccessible*>(g_object_ref(unlisted));
 }
 
 // A focused object, or, in LibreOffice, the deepest focused object below it, with a new

@@ -1,9 +1,11 @@
 /* A second accessibility client for desktop tests, reading a program's table (a spreadsheet's
  * sheet) as a screen reader does: every INTERVAL milliseconds it asks the table and the cells of
- * its first rows and columns for their role, name, states and text.
+ * its first rows and columns for their role, name, states and text. A program that shows no
+ * table has every object read on the way, each reading.
  *
  * Usage: tavrolin_test_accessible_reader PID [INTERVAL_MS]
- * Prints "walks N objects M" on stdout after each reading; runs until killed. */
+ * Prints "walks N objects M searched K" on stdout after each reading (M of the table, K on the
+ * way to it); runs until killed. */
 #include <atspi/atspi.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -26,16 +28,19 @@ static void read_object(AtspiAccessible* node) {
     atspi_accessible_clear_cache(node);
 }
 
-/* The first table below `node` (a sheet's million cells are never walked), with a reference. */
-static AtspiAccessible* find_table(AtspiAccessible* node, int depth) {
+/* The first table below `node` (a sheet's million cells are never walked), with a reference;
+ * `read` counts the objects read on the way. */
+static AtspiAccessible* find_table(AtspiAccessible* node, int depth, int* read) {
     if (node == NULL || depth > 16)
         return NULL;
+    read_object(node);
+    ++*read;
     if (atspi_accessible_get_role(node, NULL) == ATSPI_ROLE_TABLE)
         return g_object_ref(node);
     const gint children = atspi_accessible_get_child_count(node, NULL);
     for (gint i = 0; i < children && i < 100; ++i) {
         AtspiAccessible* child = atspi_accessible_get_child_at_index(node, i, NULL);
-        AtspiAccessible* found = find_table(child, depth + 1);
+        AtspiAccessible* found = find_table(child, depth + 1, read);
         if (child)
             g_object_unref(child);
         if (found)
@@ -44,14 +49,14 @@ static AtspiAccessible* find_table(AtspiAccessible* node, int depth) {
     return NULL;
 }
 
-static AtspiAccessible* find_program_table(guint pid) {
+static AtspiAccessible* find_program_table(guint pid, int* read) {
     AtspiAccessible* found = NULL;
     AtspiAccessible* desktop = atspi_get_desktop(0);
     const gint count = atspi_accessible_get_child_count(desktop, NULL);
     for (gint i = 0; i < count && !found; ++i) {
         AtspiAccessible* app = atspi_accessible_get_child_at_index(desktop, i, NULL);
         if (app && atspi_accessible_get_process_id(app, NULL) == pid)
-            found = find_table(app, 0);
+            found = find_table(app, 0, read);
         if (app)
             g_object_unref(app);
     }
@@ -102,14 +107,15 @@ int main(int argc, char** argv) {
         return 1;
     AtspiAccessible* table = NULL;
     for (long walks = 1;; ++walks) {
+        int searched = 0;
         if (!table)
-            table = find_program_table(pid);
+            table = find_program_table(pid, &searched);
         const int objects = table ? read_table(table) : 0;
         if (objects < 0) {
             g_object_unref(table);
             table = NULL;
         }
-        printf("walks %ld objects %d\n", walks, objects > 0 ? objects : 0);
+        printf("walks %ld objects %d searched %d\n", walks, objects > 0 ? objects : 0, searched);
         fflush(stdout);
         g_usleep((gulong)interval * 1000);
     }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atspi/atspi.h>
 #include <functional>
+#include <optional>
 
 namespace tavrolin::test {
 
@@ -62,6 +63,21 @@ inline QString nameOf(AtspiAccessible* node) {
     return name;
 }
 
+// The text an object holds; absent where it holds none.
+inline std::optional<QString> textOf(AtspiAccessible* node) {
+    std::optional<QString> found;
+    if (AtspiText* text = atspi_accessible_get_text_iface(node)) {
+        // To the character count: GTK 4's entries answer "to the end" (-1) with nothing.
+        const gint count = atspi_text_get_character_count(text, nullptr);
+        if (gchar* raw = atspi_text_get_text(text, 0, std::max(count, 0), nullptr)) {
+            found = QString::fromUtf8(raw);
+            g_free(raw);
+        }
+        g_object_unref(text);
+    }
+    return found;
+}
+
 }  // namespace accessible_detail
 
 // The names of every label, button and text object of one process.
@@ -85,14 +101,8 @@ inline QStringList accessibleTextBoxContents(qint64 pid) {
         if (role != ATSPI_ROLE_TEXT && role != ATSPI_ROLE_ENTRY) {
             return false;
         }
-        if (AtspiText* text = atspi_accessible_get_text_iface(node)) {
-            // To the character count: GTK 4's entries answer "to the end" (-1) with nothing.
-            const gint count = atspi_text_get_character_count(text, nullptr);
-            if (gchar* raw = atspi_text_get_text(text, 0, std::max(count, 0), nullptr)) {
-                contents << QString::fromUtf8(raw);
-                g_free(raw);
-            }
-            g_object_unref(text);
+        if (const std::optional<QString> text = accessible_detail::textOf(node)) {
+            contents << *text;
         }
         return false;
     });
