@@ -69,8 +69,9 @@ TEST(ProcProcessTable, ReadingAProcessOfVeryManyFilesLeavesTheEventLoopFree) {
     const auto readFor = [&](qint64 span) -> QCoro::Task<int> {
         int reads = 0;
         while (clock.elapsed() < span) {
+            // A read past its bound (a loaded machine) answers nothing; none may find a terminal.
             const std::optional<bool> holds = co_await processes->holdsPseudoTerminalMaster(browser.pid());
-            EXPECT_EQ(holds, false);
+            EXPECT_NE(holds, std::optional<bool>(true));
             ++reads;
         }
         co_return reads;
