@@ -263,6 +263,41 @@ extern "C" void atspi_dbus_connection_setup_with_g_main(DBusConnection* connecti
 
 namespace tavrolin {
 
+namespace {
+
+// Whether the way up from `object` ends in a tree of its application's that the application
+// lists nowhere: past an ancestor other than its root, whose own parent is the desktop. Gecko
+// keeps a panel of a window it never shows in such a tree and announces it focused whenever its
+// window gets the keyboard back; Thunderbird announces it after its field, which it does not
+// announce again, and the panel keeps saying it is focused while the field, which says so too,
+// has the keys. A way up that breaks off (LibreOffice's cell editor hangs off no window) says
+// no; a call that failed leaves it unknown.
+std::optional<bool> liesInUnlistedTree(AtspiAccessible* object) {
+    const AtspiObject& own = object->parent;
+    AtspiAccessible* root = own.app ? own.app->root : nullptr;
+    if (!root) {
+        return false;
+    }
+    GObjectRef<AtspiAccessible> current(static_cast<AtspiAccessible*>(g_object_ref(object)));
+    for (int depth = 0; depth <= kMaximumDepth && current.get() != root; ++depth) {
+        CallError error;
+        GObjectRef<AtspiAccessible> parent(atspi_accessible_get_parent(current.get(), error.out()));
+        if (error.failed()) {
+            return std::nullopt;
+        }
+        if (!parent) {
+            return false;
+        }
+        if (parent.get()->parent.app != own.app) {
+            return true;
+        }
+        current = std::move(parent);
+    }
+    return false;
+}
+
+}  // namespace
+
 struct AtspiAccessibility::State {
     DBusAccessibilityBusStatus& busStatus;
     FrontWindowContentReader frontWindowContent;
@@ -289,6 +324,32 @@ struct AtspiAccessibility::State {
     // Processes whose application object has been asked for its tree: asking again changes
     // nothing and costs a round trip.
     std::set<qint64> treesRequested;
+    // Whether each announced object lies in a tree its program lists nowhere, held with a
+    // reference: an object stays where it is, and the way up costs a round trip a level at each
+    // look at the focus.
+    std::map<AtspiAccessible*, bool> unlistedTrees;
+
+    bool isInUnlistedTree(AtspiAccessible* object) {
+        if (const auto known = unlistedTrees.find(object); known != unlistedTrees.end()) {
+            return known->second;
+        }
+        const std::optional<bool> unlisted = liesInUnlistedTree(object);
+        if (!unlisted) {
+            return false;  // asked again next time
+        }
+        if (unlistedTrees.size() >= 64) {
+            forgetUnlistedTrees();
+        }
+        unlistedTrees.emplace(static_cast<AtspiAccessible*>(g_object_ref(object)), *unlisted);
+        return *unlisted;
+    }
+
+    void forgetUnlistedTrees() {
+        for (const auto& [object, unlisted] : unlistedTrees) {
+            g_object_unref(object);
+        }
+        unlistedTrees.clear();
+    }
 
     explicit State(DBusAccessibilityBusStatus& status) : busStatus(status) {}
 
@@ -320,6 +381,7 @@ struct AtspiAccessibility::State {
             g_object_unref(cell);
         }
         forgetAnnouncedFocus();
+        forgetUnlistedTrees();
     }
 
     void forgetAnnouncedFocus() {
@@ -570,34 +632,6 @@ bool isInside(AtspiAccessible* inner, AtspiAccessible* outer) {
     return false;
 }
 
-// Whether the way up from `object` ends in a tree of its application's that the application
-// lists nowhere: past an ancestor other than its root, whose own parent is the desktop. Gecko
-// keeps a panel of a window it never shows in such a tree and announces it focused whenever its
-// window gets the keyboard back; Thunderbird announces it after its field, which it does not
-// announce again, and the panel keeps saying it is focused while the field, which says so too,
-// has the keys. A way up that breaks off (LibreOffice's cell editor hangs off no window) says
-// nothing.
-bool isInUnlistedTree(AtspiAccessible* object) {
-    const AtspiObject& own = object->parent;
-    AtspiAccessible* root = own.app ? own.app->root : nullptr;
-    if (!root) {
-        return false;
-    }
-    GObjectRef<AtspiAccessible> current(static_cast<AtspiAccessible*>(g_object_ref(object)));
-    for (int depth = 0; depth <= kMaximumDepth && current.get() != root; ++depth) {
-        CallError error;
-        GObjectRef<AtspiAccessible> parent(atspi_accessible_get_parent(current.get(), error.out()));
-        if (error.failed() || !parent) {
-            return false;
-        }
-        if (parent.get()->parent.app != own.app) {
-            return true;
-        }
-        current = std::move(parent);
-    }
-    return false;
-}
-
 // The focused object in the active window of application `app`, with a new reference; null
 // when none.
 AtspiAccessible* focusedInActiveWindow(AtspiAccessible* app) {
@@ -649,7 +683,7 @@ AtspiAccessible* AtspiAccessibility::announcedFocus(const std::string& app) {
             atspi_state_set_contains(states.get(), ATSPI_STATE_DEFUNCT)) {
             continue;
         }
-        if (isInUnlistedTree(object.get())) {
+        if (d_->isInUnlistedTree(object.get())) {
             unlisted = unlisted ? unlisted : object.get();
             continue;
         }
