@@ -771,7 +771,12 @@ TEST(ServerTransportFailures, AServerWhoseCertificateIsNotTrustedIsRefusedBefore
     LocalHttpsServer server(
         [](const QByteArray&) -> QByteArray { return "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"; }, false);
     ASSERT_TRUE(server.isListening());
-    ServerRequestTransport transport(fastSession(), std::make_shared<test::FakeNetworkReachability>(false));
+    // The first TLS handshake loads the trust store: on a loaded machine, in a sanitized build,
+    // that alone can pass the fast session's 2 s.
+    ServerSessionConfiguration configuration = fastSession();
+    configuration.requestTimeout = 20s;
+    configuration.resourceTimeout = 20s;
+    ServerRequestTransport transport(configuration, std::make_shared<test::FakeNetworkReachability>(false));
     ServerHTTPRequest request = ServerHTTPRequest::postJSON(R"({"fieldText":"private words"})");
     request.url = server.url("/api/text-writes");
     EXPECT_EQ(urlErrorCode([&] { test::await(transport.send(request)); }), URLError::serverCertificateUntrusted);
