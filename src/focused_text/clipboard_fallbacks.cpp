@@ -397,9 +397,11 @@ QCoro::Task<ClipboardFallbacks::FieldAgain> ClipboardFallbacks::copyFieldAgain(F
 
 QCoro::Task<void> ClipboardFallbacks::collapseSelectAll(FrontApplication window) {
     // A field read whole by keystrokes would stay selected whole, and the user's next key would
-    // replace all of it. Right ends a selection at its end in every toolkit that takes our keys,
-    // and moves nothing else there (the caret after select-all is at the end already).
-    const bool sent = co_await gate_.sendChord(window, Qt::NoModifier, Qt::Key_Right);
+    // replace all of it. Control+End ends the selection at the end of the text, where the
+    // select-all ended it. Not an arrow key: AbiWord puts an arrow's move off until it has nothing
+    // else to do, and drops every command that comes before that move is done, so a select-all
+    // and paste key handled together with the arrow would be lost without a word.
+    const bool sent = co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_End);
     if (!sent) {
         AppLog::app().notice(
             QStringLiteral("focused field left selected whole: the key to end the selection could "

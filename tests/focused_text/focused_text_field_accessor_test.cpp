@@ -333,7 +333,7 @@ TEST_F(FocusedTextFieldAccessorTest, AProgramWithoutAccessibleFocusIsPolledOnceT
     EXPECT_EQ(ax.calls.count(QString("requestAccessibilityTree:%1").arg(appPid)), 1);
     // One 1 s poll, four 0.12 s retries that only look, then copy (nothing), select all, copy.
     EXPECT_EQ(scheduler.elapsed(), 1000ms + 480ms + 250ms);
-    EXPECT_EQ(keyboard.chords, (QStringList{"Ctrl+C", "Ctrl+A", "Ctrl+C", "Right"}));
+    EXPECT_EQ(keyboard.chords, (QStringList{"Ctrl+C", "Ctrl+A", "Ctrl+C", "Ctrl+End"}));
     EXPECT_EQ(field->selection, (AccessibleTextRange{21, 0})) << "not left selected whole";
     EXPECT_EQ(snapshot.element, nullptr);
     EXPECT_TRUE(snapshot.readByKeyboard);
@@ -351,7 +351,7 @@ TEST_F(FocusedTextFieldAccessorTest, AProgramWithoutAccessibleFocusIsPolledOnceT
     // with the paste's key; once the program has fetched the paste, copied once more the same
     // way to see that the field holds the result, the caret then put back at its end.
     EXPECT_EQ(keyboard.chords,
-              (QStringList{"Ctrl+A", "Ctrl+C", "Right", "Ctrl+A", "Ctrl+V", "Ctrl+A", "Ctrl+C", "Right"}));
+              (QStringList{"Ctrl+A", "Ctrl+C", "Ctrl+End", "Ctrl+A", "Ctrl+V", "Ctrl+A", "Ctrl+C", "Ctrl+End"}));
     EXPECT_EQ(field->selection, (AccessibleTextRange{7, 0}));
     EXPECT_EQ(clipboard.text(), "user clipboard");
 
@@ -397,7 +397,7 @@ TEST_F(FocusedTextFieldAccessorTest, AFieldReadByKeyboardThatChangedMeanwhileIsN
         EXPECT_EQ(log.messages(LogCategory::app).filter("focused field changed since it was read").size(), 1);
     }
     EXPECT_EQ(field->text, "message in a chat box, typed");
-    EXPECT_EQ(keyboard.chords, (QStringList{"Ctrl+A", "Ctrl+C", "Right"}));
+    EXPECT_EQ(keyboard.chords, (QStringList{"Ctrl+A", "Ctrl+C", "Ctrl+End"}));
     EXPECT_EQ(field->selection, (AccessibleTextRange{28, 0})) << "what the user typed stays theirs";
     settle();
     EXPECT_EQ(clipboard.text(), "user clipboard");
@@ -477,7 +477,7 @@ TEST_F(FocusedTextFieldAccessorTest, EmptyFieldsByRole) {
         // never copied.
         const QStringList expectedChords = c.role == AccessibleRole::secureTextField
                                                ? QStringList()
-                                               : QStringList({"Ctrl+C", "Ctrl+A", "Ctrl+C", "Right"});
+                                               : QStringList({"Ctrl+C", "Ctrl+A", "Ctrl+C", "Ctrl+End"});
         EXPECT_EQ(keyboard.chords, expectedChords) << static_cast<int>(c.role);
         EXPECT_EQ(clipboard.text(), "user clipboard");
     }
@@ -877,7 +877,7 @@ TEST_F(FocusedTextFieldAccessorTest, PrepareStopsAtTheFirstFieldOrOtherError) {
     keyboard.chords.clear();
     EXPECT_EQ(failure(accessor.prepareFocusedFieldWithRetry(4, 0.12)), Case::focusedTextFieldEmpty);
     // One read, whose copy by keys found nothing either: not read again.
-    EXPECT_EQ(keyboard.chords, (QStringList{"Ctrl+C", "Ctrl+A", "Ctrl+C", "Right"}));
+    EXPECT_EQ(keyboard.chords, (QStringList{"Ctrl+C", "Ctrl+A", "Ctrl+C", "Ctrl+End"}));
 }
 
 // --- text cut out of a field ---
@@ -1077,7 +1077,7 @@ TEST_F(FocusedTextFieldAccessorTest, AResultPastedBesideTheUsersTextIsTakenOutUn
     EXPECT_EQ(offeredForCopyingBy(withKeys, "new", snapshot), "new");
     EXPECT_EQ(field->text, "old text");
     EXPECT_EQ(keyboard.chords.mid(keyboard.chords.indexOf("Ctrl+V")),
-              QStringList({"Ctrl+V", "Ctrl+A", "Ctrl+C", "Right", "Ctrl+Z", "Ctrl+A", "Ctrl+C", "Right"}));
+              QStringList({"Ctrl+V", "Ctrl+A", "Ctrl+C", "Ctrl+End", "Ctrl+Z", "Ctrl+A", "Ctrl+C", "Ctrl+End"}));
     settle();
     EXPECT_EQ(clipboard.text(), "user clipboard");
 }
@@ -1096,9 +1096,9 @@ TEST_F(FocusedTextFieldAccessorTest, AFieldThatCutsTheResultGetsTheUsersTextBack
     } cases[] = {
         {"accessibility write", true, true, {}},
         {"paste", false, true, {"Ctrl+A", "Ctrl+V", "Ctrl+A", "Ctrl+V"}},
-        {"keyboard only", true, false, {"Ctrl+C", "Ctrl+A", "Ctrl+C", "Right",  "Ctrl+A", "Ctrl+C", "Right",
-                                        "Ctrl+A", "Ctrl+V", "Ctrl+A", "Ctrl+C", "Right",  "Ctrl+A", "Ctrl+C",
-                                        "Right",  "Ctrl+A", "Ctrl+V", "Ctrl+A", "Ctrl+C", "Right"}},
+        {"keyboard only", true, false, {"Ctrl+C",   "Ctrl+A", "Ctrl+C", "Ctrl+End", "Ctrl+A",   "Ctrl+C",  "Ctrl+End",
+                                        "Ctrl+A",   "Ctrl+V", "Ctrl+A", "Ctrl+C",   "Ctrl+End", "Ctrl+A",  "Ctrl+C",
+                                        "Ctrl+End", "Ctrl+A", "Ctrl+V", "Ctrl+A",   "Ctrl+C",   "Ctrl+End"}},
     };
     for (const Scenario& c : cases) {
         test::ScopedLogCapture log;
@@ -1214,7 +1214,7 @@ TEST_F(FocusedTextFieldAccessorTest, OnlyASelectionBorneOutByItsRangeIsReplacedA
     keyboard.chords.clear();
     run(accessor.replaceFocusedFieldText("result", snapshot));
     EXPECT_EQ(opaque->text, "result");
-    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+A", "Ctrl+C", "Right", "Ctrl+A", "Ctrl+V"}));
+    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+A", "Ctrl+C", "Ctrl+End", "Ctrl+A", "Ctrl+V"}));
     settle();
 }
 

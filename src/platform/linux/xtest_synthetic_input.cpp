@@ -127,9 +127,6 @@ std::optional<xcb_keysym_t> keysymForKey(Qt::Key key) {
     if (key == Qt::Key_End) {
         return XK_End;
     }
-    if (key == Qt::Key_Right) {
-        return XK_Right;
-    }
     return std::nullopt;
 }
 

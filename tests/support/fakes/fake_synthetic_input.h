@@ -153,12 +153,6 @@ public:
             }
             return;
         }
-        if (field && modifiers == Qt::NoModifier && key == Qt::Key_Right) {
-            const AccessibleTextRange now = field->selection;
-            const qsizetype end = now.location + now.length;
-            field->selection = {now.length > 0 ? end : std::min(end + 1, field->text.size()), 0};
-            return;
-        }
         if (!field || modifiers != Qt::ControlModifier) {
             return;
         }
