@@ -85,6 +85,10 @@ public:
         }
         return test::waitUntil([&] { return copyWindows().isEmpty(); }, 5s);
     }
+    // Whether a copy window comes up within the time given.
+    bool copyWindowComes(std::chrono::milliseconds within) const {
+        return test::waitUntil([&] { return !programWindows({"--name", "^Copy Result$"}).isEmpty(); }, within);
+    }
     qint64 pid() const { return pid_; }
     using TavrolinProgram::log;
     // The usage-event lines of one command so far.
