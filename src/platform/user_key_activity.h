@@ -67,7 +67,8 @@ private:
 
 // Tells, from a stream of raw key presses and releases of any source, which presses paste the
 // clipboard in the usual toolkits: Control+V (with Shift too: the browsers' plain-text paste) and
-// Shift+Insert.
+// Shift+Insert. Keys are named by their first keysym, but for the key the toolkits read as V in a
+// Control chord, whatever the layout in use makes it (Russian's М): that one is named 'v'.
 class PasteKeyPresses {
 public:
     // Records a press; answers whether it pastes.

@@ -17,10 +17,12 @@ HotKeyManager::~HotKeyManager() {
 
 void HotKeyManager::handleGrabsLost(quint32 id, GlobalKeyGrabStatus status) {
     const auto shortcut = registeredHotKeys_.find(id);
-    const QString description =
-        shortcut != registeredHotKeys_.end() ? shortcut->second.displayName() : QStringLiteral("keyboard change");
-    // All or nothing, as at registration: no shortcut stays half-working.
-    unregister();
+    if (shortcut == registeredHotKeys_.end()) {
+        return;  // unregistered since
+    }
+    // Only that shortcut is given up, and only until a keyboard change frees its key: the others
+    // and every registration stay.
+    const QString description = shortcut->second.displayName();
     const CaptureWorkflowError error = status == GlobalKeyGrabStatus::alreadyInUse
                                            ? CaptureWorkflowError::hotKeyAlreadyInUse(description)
                                            : CaptureWorkflowError::failedToRegisterHotKey(description);

@@ -18,8 +18,9 @@ namespace tavrolin {
 class HotKeyManager {
 public:
     using Handler = std::function<void()>;
-    // Told when a keyboard change took the shortcuts away; the error names the shortcut that
-    // could not be grabbed again, as a failed registration would.
+    // Told when a keyboard change gave a shortcut's key to another program; the error names that
+    // shortcut, as a failed registration would. It stays registered and comes back at a later
+    // keyboard change that frees its key; the others keep working.
     using RegistrationLostHandler = std::function<void(const CaptureWorkflowError&)>;
 
     explicit HotKeyManager(std::shared_ptr<GlobalKeyGrabbing> grabber);

@@ -8,6 +8,7 @@
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
+#include <xcb/xcbext.h>  // xcb_poll_for_reply
 // xkb.h names a struct member "explicit", a C++ keyword.
 #define explicit explicit_
 #include <xcb/xkb.h>
@@ -76,11 +77,17 @@ X11GlobalKeyGrabber::X11GlobalKeyGrabber() {
     followTimer_.setSingleShot(true);
     followTimer_.setInterval(0);
     QObject::connect(&followTimer_, &QTimer::timeout, &context_, [this] { followKeyboardChange(); });
+    // Often enough to tell a release from the next press of a quick double tap.
+    keyStateTimer_.setInterval(20);
+    QObject::connect(&keyStateTimer_, &QTimer::timeout, &context_, [this] { checkKeysDown(); });
     qGuiApp->installNativeEventFilter(this);
 }
 
 X11GlobalKeyGrabber::~X11GlobalKeyGrabber() {
     releaseAll();
+    if (keyStateRequest_) {
+        xcb_discard_reply(xcb(connection_), *keyStateRequest_);
+    }
     if (connection_ && qGuiApp) {
         qGuiApp->removeNativeEventFilter(this);
     }
@@ -145,81 +152,6 @@ X11GlobalKeyGrabber::ModifierMasks X11GlobalKeyGrabber::readModifierMasks() cons
     return masks;
 }
 
-namespace {
-
-// The keys that produce `keysym` in the keyboard map `symbols` was read from.
-std::vector<quint8> keycodesOf(xcb_key_symbols_t* symbols, quint32 keysym) {
-    std::vector<quint8> keycodes;
-    if (xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, keysym)) {
-        for (xcb_keycode_t* code = codes; *code != XCB_NO_SYMBOL; ++code) {
-            keycodes.push_back(*code);
-        }
-        std::free(codes);
-    }
-    return keycodes;
-}
-
-// The keycode of each key by its XKB name ("AD02"): where a key sits, whatever it makes.
-std::map<std::string, quint8> readKeyPositions(xcb_connection_t* c) {
-    std::map<std::string, quint8> positions;
-    XcbReply<xcb_xkb_get_names_reply_t> reply(xcb_xkb_get_names_reply(
-        c, xcb_xkb_get_names(c, XCB_XKB_ID_USE_CORE_KBD, XCB_XKB_NAME_DETAIL_KEY_NAMES), nullptr));
-    if (!reply) {
-        return positions;  // no XKB on the connection
-    }
-    xcb_xkb_get_names_value_list_t names{};
-    xcb_xkb_get_names_value_list_unpack(xcb_xkb_get_names_value_list(reply.get()), reply->nTypes, reply->indicators,
-                                        reply->virtualMods, reply->groupNames, reply->nKeys, reply->nKeyAliases,
-                                        reply->nRadioGroups, reply->which, &names);
-    for (int i = 0; names.keyNames && i < reply->nKeys; ++i) {
-        const char* name = names.keyNames[i].name;
-        positions.emplace(std::string(name, strnlen(name, sizeof names.keyNames[i].name)), quint8(reply->firstKey + i));
-    }
-    return positions;
-}
-
-}  // namespace
-
-// The keyboard map of one moment, to find the keys of the shortcuts in.
-class X11GlobalKeyGrabber::KeyMap {
-public:
-    explicit KeyMap(xcb_connection_t* connection)
-        : connection_(connection), symbols_(xcb_key_symbols_alloc(connection)) {}
-    ~KeyMap() {
-        if (symbols_) {
-            xcb_key_symbols_free(symbols_);
-        }
-    }
-    KeyMap(const KeyMap&) = delete;
-    KeyMap& operator=(const KeyMap&) = delete;
-
-    bool isValid() const { return symbols_ != nullptr; }
-
-    // The keys that make `keysym` in any group of the map: a shortcut follows its letter to
-    // wherever the layout puts it (Control+Shift+Z is the key labelled Z on a German keyboard).
-    std::vector<quint8> producing(quint32 keysym) const { return keycodesOf(symbols_, keysym); }
-
-    // A letter no layout of the map has (Russian alone) is the key where it sits in the US
-    // layout, as the toolkits' own shortcuts do: Control+Shift+W is then the key labelled W and
-    // Ц. Absent where the keyboard has no key named for that place.
-    std::optional<quint8> atUsPosition(quint32 keysym) {
-        const std::optional<std::string> place = x11::usKeyPosition(keysym);
-        if (!place) {
-            return std::nullopt;
-        }
-        if (!positions_) {
-            positions_ = readKeyPositions(connection_);
-        }
-        const auto found = positions_->find(*place);
-        return found == positions_->end() ? std::nullopt : std::optional<quint8>(found->second);
-    }
-
-private:
-    xcb_connection_t* connection_;
-    xcb_key_symbols_t* symbols_;
-    std::optional<std::map<std::string, quint8>> positions_;  // read when first needed
-};
-
 GlobalKeyGrabStatus X11GlobalKeyGrabber::grabCombinations(const std::vector<KeyCombination>& combinations) {
     auto* c = xcb(connection_);
     std::vector<xcb_void_cookie_t> cookies;
@@ -256,42 +188,26 @@ GlobalKeyGrabStatus X11GlobalKeyGrabber::grab(quint32 id, quint32 keysym, Global
         return GlobalKeyGrabStatus::failed;
     }
     release(id);
-    masks_ = readModifierMasks();
-    std::vector<quint8> keycodes;
-    KeyMap keys(xcb(connection_));
-    if (keys.isValid()) {
-        keycodes = keys.producing(keysym);
-        if (keycodes.empty()) {
-            if (const std::optional<quint8> keycode = keys.atUsPosition(keysym)) {
-                keycodes.push_back(*keycode);
-            }
-        }
-    }
-    if (keycodes.empty()) {
-        return GlobalKeyGrabStatus::noKeyCode;
-    }
-    const quint16 state = x11::modifierState(modifiers, masks_);
-    for (const quint8 keycode : keycodes) {
-        if (idByCombination_.contains({keycode, state})) {
-            return GlobalKeyGrabStatus::alreadyInUse;
-        }
-    }
-    std::vector<KeyCombination> combinations = x11::combinationsFor(keycodes, modifiers, masks_);
-    const GlobalKeyGrabStatus status = grabCombinations(combinations);
-    if (status != GlobalKeyGrabStatus::grabbed) {
-        return status;
-    }
-    for (const quint8 keycode : keycodes) {
-        idByCombination_[{keycode, state}] = id;
-    }
-    grabsById_[id] = std::move(combinations);
     requests_[id] = Request{keysym, modifiers};
+    const Settled settled = settle();
+    GlobalKeyGrabStatus status = GlobalKeyGrabStatus::grabbed;
+    if (!settled.mapRead || settled.withoutKey.contains(id)) {
+        status = GlobalKeyGrabStatus::noKeyCode;
+    } else if (const auto refused = settled.refused.find(id); refused != settled.refused.end()) {
+        status = refused->second;
+    }
+    if (status != GlobalKeyGrabStatus::grabbed) {
+        // Nothing of it is held: the refusal left its keys as they were.
+        requests_.erase(id);
+    }
+    noteOutcome(settled, id);
     return status;
 }
 
 void X11GlobalKeyGrabber::release(quint32 id) {
     requests_.erase(id);
     waiting_.erase(id);
+    givenUp_.erase(id);
     auto it = grabsById_.find(id);
     if (it == grabsById_.end()) {
         return;
@@ -310,45 +226,36 @@ void X11GlobalKeyGrabber::releaseAll() {
     }
     requests_.clear();
     waiting_.clear();
+    givenUp_.clear();
     lastReleaseTime_.clear();
 }
 
-void X11GlobalKeyGrabber::loseAll(quint32 id, GlobalKeyGrabStatus status) {
-    releaseAll();
-    AppLog::app().error(QStringLiteral("global shortcuts lost after a keyboard change id=%1").arg(id));
-    if (lostCallback_) {
-        lostCallback_(id, status);
-    }
-}
-
-auto X11GlobalKeyGrabber::placeShortcuts(KeyMap& keys, const ModifierMasks& masks) const -> Placement {
+auto X11GlobalKeyGrabber::placeShortcuts(x11::KeyMap& keys, const ModifierMasks& masks) const -> Placement {
     Placement placed;
-    // The shortcuts whose letter has a key first; those placed where the US layout has their
-    // letter take the keys left, so that no letter of the layout loses its own shortcut.
+    // The shortcuts whose letter the layout in use has first; those placed where the US layout
+    // has their letter take the keys left, so that no letter of the layout loses its own shortcut
+    // to one of ours it does not have (two of ours never take one key).
     for (const bool byPosition : {false, true}) {
         for (const auto& [id, request] : requests_) {
             if (placed.wanted.contains(id)) {
                 continue;
             }
-            std::vector<quint8> keycodes = keys.producing(request.keysym);
+            std::vector<quint8> keycodes = keys.inActiveGroup(request.keysym);
             if (byPosition != keycodes.empty()) {
                 continue;
             }
             if (byPosition) {
                 if (const std::optional<quint8> keycode = keys.atUsPosition(request.keysym)) {
                     keycodes.push_back(*keycode);
+                } else {
+                    placed.withoutKey.insert(id);
+                    continue;
                 }
             }
             const quint16 state = x11::modifierState(request.modifiers, masks);
-            const bool taken = std::any_of(keycodes.begin(), keycodes.end(), [&](quint8 keycode) {
-                return placed.idByCombination.contains({keycode, state});
-            });
-            if (taken && !byPosition) {
-                placed.inUse = id;
-                return placed;
-            }
-            if (taken || keycodes.empty()) {
-                continue;  // waits, ungrabbed, for a keyboard that has a key for it
+            std::erase_if(keycodes, [&](quint8 keycode) { return placed.idByCombination.contains({keycode, state}); });
+            if (keycodes.empty()) {
+                continue;  // waits, ungrabbed, for a keyboard that has a key of its own for it
             }
             for (const quint8 keycode : keycodes) {
                 placed.idByCombination.emplace(std::pair{keycode, state}, id);
@@ -359,81 +266,103 @@ auto X11GlobalKeyGrabber::placeShortcuts(KeyMap& keys, const ModifierMasks& mask
     return placed;
 }
 
-void X11GlobalKeyGrabber::noteWaitingShortcuts(const std::map<quint32, std::vector<KeyCombination>>& wanted) {
+auto X11GlobalKeyGrabber::settle() -> Settled {
+    Settled settled;
+    const ModifierMasks masks = readModifierMasks();
+    x11::KeyMap keys(xcb(connection_));
+    if (!keys.isValid()) {
+        return settled;  // the map could not be read: the grabs of before are the best there are
+    }
+    settled.mapRead = true;
+    group_ = keys.group();
+    Placement placed = placeShortcuts(keys, masks);
+    settled.withoutKey = std::move(placed.withoutKey);
+
+    std::set<KeyCombination> held;
+    for (const auto& [id, combinations] : grabsById_) {
+        held.insert(combinations.begin(), combinations.end());
+    }
+    // The new grabs first: until the old ones go, a chord finds one or the other.
+    for (auto it = placed.wanted.begin(); it != placed.wanted.end();) {
+        const std::vector<KeyCombination> added =
+            x11::keyGrabChanges(held, std::set<KeyCombination>(it->second.begin(), it->second.end())).grab;
+        const GlobalKeyGrabStatus status = added.empty() ? GlobalKeyGrabStatus::grabbed : grabCombinations(added);
+        if (status != GlobalKeyGrabStatus::grabbed) {
+            const quint32 id = it->first;
+            settled.refused[id] = status;
+            std::erase_if(placed.idByCombination, [id](const auto& entry) { return entry.second == id; });
+            it = placed.wanted.erase(it);
+            continue;
+        }
+        settled.grabbed += added.empty() ? 0 : 1;
+        ++it;
+    }
+    std::set<KeyCombination> all;
+    for (const auto& [id, combinations] : placed.wanted) {
+        all.insert(combinations.begin(), combinations.end());
+    }
+    const std::vector<KeyCombination> released = x11::keyGrabChanges(held, all).release;
+    ungrabCombinations(released);
+    settled.changed = settled.grabbed > 0 || !released.empty();
+    masks_ = masks;
+    grabsById_ = std::move(placed.wanted);
+    idByCombination_ = std::move(placed.idByCombination);
+    std::erase_if(keysDown_, [this](quint8 keycode) { return !isOurKeycode(keycode); });
+    std::erase_if(lastReleaseTime_, [this](const auto& entry) { return !isOurKeycode(entry.first); });
+    return settled;
+}
+
+void X11GlobalKeyGrabber::noteOutcome(const Settled& settled, std::optional<quint32> registering) {
+    if (!settled.mapRead) {
+        return;
+    }
     std::set<quint32> waiting;
+    std::set<quint32> givenUp;
     for (const auto& [id, request] : requests_) {
-        if (!wanted.contains(id)) {
+        if (settled.refused.contains(id)) {
+            givenUp.insert(id);
+        } else if (!grabsById_.contains(id)) {
             waiting.insert(id);
-            if (!waiting_.contains(id)) {
-                AppLog::app().error(
-                    QStringLiteral("global shortcut waits for a key after a keyboard change id=%1 keysym=0x%2")
-                        .arg(id)
-                        .arg(request.keysym, 0, 16));
-            }
+        }
+        if (id == registering) {
+            continue;
+        }
+        if (waiting.contains(id) && !waiting_.contains(id)) {
+            AppLog::app().error(
+                QStringLiteral("global shortcut waits for a key after a keyboard change id=%1 keysym=0x%2")
+                    .arg(id)
+                    .arg(request.keysym, 0, 16));
+        }
+        if (givenUp.contains(id) && !givenUp_.contains(id)) {
+            AppLog::app().error(QStringLiteral("global shortcut given up after a keyboard change id=%1").arg(id));
+            const GlobalKeyGrabStatus status = settled.refused.at(id);
+            QMetaObject::invokeMethod(
+                &context_,
+                [this, id, status] {
+                    if (lostCallback_ && givenUp_.contains(id)) {
+                        lostCallback_(id, status);
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+        if (grabsById_.contains(id) && (waiting_.contains(id) || givenUp_.contains(id))) {
+            AppLog::app().info(QStringLiteral("global shortcut grabbed again after a keyboard change id=%1").arg(id));
         }
     }
     waiting_ = std::move(waiting);
+    givenUp_ = std::move(givenUp);
 }
 
 void X11GlobalKeyGrabber::followKeyboardChange() {
     if (requests_.empty()) {
         return;
     }
-    const ModifierMasks masks = readModifierMasks();
-    KeyMap keys(xcb(connection_));
-    if (!keys.isValid()) {
-        return;  // the map could not be read: the grabs of before are the best there are
+    const Settled settled = settle();
+    noteOutcome(settled, std::nullopt);
+    if (settled.changed) {
+        AppLog::app().info(
+            QStringLiteral("global shortcuts grabbed again after a keyboard change count=%1").arg(settled.grabbed));
     }
-    Placement placed = placeShortcuts(keys, masks);
-    if (placed.inUse) {
-        loseAll(*placed.inUse, GlobalKeyGrabStatus::alreadyInUse);
-        return;
-    }
-    std::map<quint32, std::vector<KeyCombination>>& wanted = placed.wanted;
-    noteWaitingShortcuts(wanted);
-
-    std::set<KeyCombination> held;
-    for (const auto& [id, combinations] : grabsById_) {
-        held.insert(combinations.begin(), combinations.end());
-    }
-    std::set<KeyCombination> all;
-    for (const auto& [id, combinations] : wanted) {
-        all.insert(combinations.begin(), combinations.end());
-    }
-    const x11::KeyGrabChanges changes = x11::keyGrabChanges(held, all);
-    masks_ = masks;
-    if (changes.empty()) {
-        return;
-    }
-    // The new grabs first: until the old ones go, a chord finds one or the other.
-    int moved = 0;
-    for (const auto& [id, combinations] : wanted) {
-        const std::vector<KeyCombination> added =
-            x11::keyGrabChanges(held, std::set<KeyCombination>(combinations.begin(), combinations.end())).grab;
-        if (added.empty()) {
-            continue;
-        }
-        const GlobalKeyGrabStatus status = grabCombinations(added);
-        if (status != GlobalKeyGrabStatus::grabbed) {
-            // What this change grabbed so far is ours to release with the rest.
-            for (const auto& [earlier, theirs] : wanted) {
-                if (earlier == id) {
-                    break;
-                }
-                ungrabCombinations(
-                    x11::keyGrabChanges(held, std::set<KeyCombination>(theirs.begin(), theirs.end())).grab);
-            }
-            loseAll(id, status);
-            return;
-        }
-        ++moved;
-    }
-    ungrabCombinations(changes.release);
-    grabsById_ = std::move(wanted);
-    idByCombination_ = std::move(placed.idByCombination);
-    std::erase_if(keysDown_, [this](quint8 keycode) { return !isOurKeycode(keycode); });
-    std::erase_if(lastReleaseTime_, [this](const auto& entry) { return !isOurKeycode(entry.first); });
-    AppLog::app().info(QStringLiteral("global shortcuts grabbed again after a keyboard change count=%1").arg(moved));
 }
 
 bool X11GlobalKeyGrabber::isOurKeycode(quint8 keycode) const {
@@ -445,7 +374,7 @@ bool X11GlobalKeyGrabber::isOurKeycode(quint8 keycode) const {
     return false;
 }
 
-bool X11GlobalKeyGrabber::isKeyboardMappingChange(const void* message) const {
+bool X11GlobalKeyGrabber::isKeyboardChange(const void* message) const {
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
     const quint8 type = event->response_type & 0x7f;
     if (type == XCB_MAPPING_NOTIFY) {
@@ -455,9 +384,42 @@ bool X11GlobalKeyGrabber::isKeyboardMappingChange(const void* message) const {
     if (xkbFirstEvent_ != 0 && type == xkbFirstEvent_) {
         // Every XKB event carries its kind in the second byte.
         const quint8 xkbType = event->pad0;
+        if (xkbType == XCB_XKB_STATE_NOTIFY) {
+            // At every modifier too: only another layout moves the shortcuts.
+            return reinterpret_cast<const xcb_xkb_state_notify_event_t*>(event)->group != group_;
+        }
         return xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || xkbType == XCB_XKB_MAP_NOTIFY;
     }
     return false;
+}
+
+void X11GlobalKeyGrabber::checkKeysDown() {
+    auto* c = xcb(connection_);
+    if (keyStateRequest_) {
+        void* reply = nullptr;
+        xcb_generic_error_t* error = nullptr;
+        if (!xcb_poll_for_reply(c, *keyStateRequest_, &reply, &error)) {
+            return;  // not answered yet
+        }
+        keyStateRequest_.reset();
+        std::free(error);
+        XcbReply<xcb_query_keymap_reply_t> state(static_cast<xcb_query_keymap_reply_t*>(reply));
+        if (state) {
+            std::erase_if(keysDown_, [&](quint8 keycode) {
+                const bool up = !(state->keys[keycode / 8] & (1u << (keycode % 8)));
+                if (up) {
+                    upUnseen_.insert(keycode);
+                }
+                return up;
+            });
+        }
+    }
+    if (keysDown_.empty()) {
+        keyStateTimer_.stop();
+        return;
+    }
+    keyStateRequest_ = xcb_query_keymap(c).sequence;
+    xcb_flush(c);
 }
 
 bool X11GlobalKeyGrabber::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
@@ -465,7 +427,7 @@ bool X11GlobalKeyGrabber::nativeEventFilter(const QByteArray& eventType, void* m
         return false;
     }
     auto* event = static_cast<xcb_generic_event_t*>(message);
-    if (isKeyboardMappingChange(event)) {
+    if (isKeyboardChange(event)) {
         followTimer_.start();  // Qt still sees the notice and updates its own keymap
         return false;
     }
@@ -473,14 +435,18 @@ bool X11GlobalKeyGrabber::nativeEventFilter(const QByteArray& eventType, void* m
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE) {
         return false;
     }
-    auto* key = reinterpret_cast<xcb_key_press_event_t*>(event);
+    return filterKey(type, event);
+}
+
+bool X11GlobalKeyGrabber::filterKey(quint8 type, const void* event) {
+    const auto* key = static_cast<const xcb_key_press_event_t*>(event);
     if (key->root != root_) {
         return false;
     }
     const quint8 keycode = key->detail;
     if (type == XCB_KEY_RELEASE) {
         // The modifiers may already be up when the key comes up: our key is known by its code.
-        if (!keysDown_.erase(keycode)) {
+        if (!keysDown_.erase(keycode) && !upUnseen_.erase(keycode)) {
             return false;
         }
         lastReleaseTime_[keycode] = key->time;
@@ -490,13 +456,22 @@ bool X11GlobalKeyGrabber::nativeEventFilter(const QByteArray& eventType, void* m
     const quint16 relevant = quint16(XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_2 |
                                      XCB_MOD_MASK_3 | XCB_MOD_MASK_4 | XCB_MOD_MASK_5) &
                              quint16(~masks_.numLock);
+    // A release still to come is this press's, whoever it is for.
+    upUnseen_.erase(keycode);
     auto found = idByCombination_.find({keycode, quint16(key->state & relevant)});
     if (found == idByCombination_.end()) {
         return false;
     }
+    if (keysDown_.contains(keycode) && keyStateRequest_) {
+        checkKeysDown();  // an answer read with this press tells whether the key came up before it
+        upUnseen_.erase(keycode);
+    }
     const bool repeat =
         keysDown_.contains(keycode) || (lastReleaseTime_.contains(keycode) && lastReleaseTime_[keycode] == key->time);
     keysDown_.insert(keycode);
+    if (!keyStateTimer_.isActive()) {
+        keyStateTimer_.start();
+    }
     if (repeat) {
         return true;
     }

@@ -2,6 +2,7 @@
 
 #include "platform/global_key_grabbing.h"
 #include "platform/linux/key_grab_plan.h"
+#include "platform/linux/x11_key_map.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QObject>
@@ -19,12 +20,16 @@ namespace tavrolin {
 // the grabs are picked out of the Qt event stream by a native event filter; everything else
 // passes through untouched.
 //
-// The server announces a new keyboard at every key from another device than the last one (a
-// second keyboard, a key-sending program) and at every layout change. The grabs then stay as
-// they are unless the shortcuts' keys moved: only the combinations that changed are grabbed,
-// each before the one it replaces is let go, so that no chord ever finds its shortcut ungrabbed
-// and reaches the program in front. A letter missing from every layout of the keyboard is taken
-// where the US layout has it, by the XKB name of that place.
+// Each shortcut is the key that makes its letter in the layout in use (the XKB group), as the
+// toolkits read a chord: a key that makes the letter only in another layout of the keyboard is
+// that layout's other letter for the program in front, and stays its own. A letter the layout in
+// use does not have is taken where the US layout has it, by the XKB name of that place. The
+// server announces a new keyboard at every key from another device than the last one, at every
+// map change, and a state change at every switch of layout: the grabs then stay as they are
+// unless the shortcuts' keys moved, and only the combinations that changed are grabbed, each
+// before the one it replaces is let go, so that no chord ever finds its shortcut ungrabbed and
+// reaches the program in front. A shortcut whose key another program holds is left out until a
+// later change frees it; the others keep theirs.
 class X11GlobalKeyGrabber final : public GlobalKeyGrabbing, private QAbstractNativeEventFilter {
 public:
     X11GlobalKeyGrabber();
@@ -44,36 +49,48 @@ public:
 private:
     using ModifierMasks = x11::ModifierMasks;
     using KeyCombination = x11::KeyCombination;
-    class KeyMap;
 
     struct Request {
         quint32 keysym = 0;
         GlobalKeyModifiers modifiers;
     };
-
-    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
-    bool isKeyboardMappingChange(const void* event) const;
-    // Brings the grabs to the keyboard map of now: grabs what moved, then releases what no
-    // longer makes a shortcut; touches nothing when nothing moved.
-    void followKeyboardChange();
-    // Which keys each shortcut takes on this keyboard map, or the first shortcut whose key another
-    // shortcut of ours took.
+    // Which keys each shortcut takes on one keyboard map, and which have none.
     struct Placement {
         std::map<quint32, std::vector<KeyCombination>> wanted;
         std::map<std::pair<quint8, quint16>, quint32> idByCombination;
-        std::optional<quint32> inUse;
+        std::set<quint32> withoutKey;  // no key makes the letter nor sits at its US place
     };
-    Placement placeShortcuts(KeyMap& keys, const ModifierMasks& masks) const;
-    // Logs each shortcut that newly has no key, and remembers which wait.
-    void noteWaitingShortcuts(const std::map<quint32, std::vector<KeyCombination>>& wanted);
-    // Everything released and the lost callback told, after a keyboard change gave a shortcut's
-    // key to another program.
-    void loseAll(quint32 id, GlobalKeyGrabStatus status);
+    // What bringing the grabs to the keyboard of now did.
+    struct Settled {
+        bool mapRead = false;
+        std::set<quint32> withoutKey;
+        std::map<quint32, GlobalKeyGrabStatus> refused;  // by the server: another client's grab
+        int grabbed = 0;                                 // shortcuts given new keys
+        bool changed = false;
+    };
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+    bool isKeyboardChange(const void* event) const;
+    bool filterKey(quint8 type, const void* event);
+    // Brings the grabs to the keyboard of now after a change, and tells which shortcut another
+    // program's grab took.
+    void followKeyboardChange();
+    // Places every request on the keyboard of now, grabs what moved, then releases what no longer
+    // makes a shortcut; touches nothing when nothing moved. A shortcut the server refuses is left
+    // out, the others stay.
+    Settled settle();
+    Placement placeShortcuts(x11::KeyMap& keys, const ModifierMasks& masks) const;
+    // Logs each shortcut that newly waits or was given up, and the lost callback is told of each
+    // given up but `registering`.
+    void noteOutcome(const Settled& settled, std::optional<quint32> registering);
     ModifierMasks readModifierMasks() const;
     // Grabs each combination; on a refusal, releases those it took and answers why.
     GlobalKeyGrabStatus grabCombinations(const std::vector<KeyCombination>& combinations);
     void ungrabCombinations(const std::vector<KeyCombination>& combinations);
     bool isOurKeycode(quint8 keycode) const;
+    // Forgets the keys of ours the server has up, whose release went to another window: a grab
+    // of ours that held the keyboard ended before they came up.
+    void checkKeysDown();
 
     void* connection_ = nullptr;  // xcb_connection_t*, owned by Qt
     quint32 root_ = 0;
@@ -82,20 +99,26 @@ private:
     PressedCallback callback_;
     GrabsLostCallback lostCallback_;
     quint8 xkbFirstEvent_ = 0;  // 0: no XKB events on the connection
+    quint8 group_ = 0;          // the layout the grabs were placed for
     QTimer followTimer_;        // one look at the keyboard for a burst of notices
     std::map<quint32, Request> requests_;
-    // Shortcuts left ungrabbed by a keyboard without a key for them; grabbed at the next change
-    // that brings one.
+    // Shortcuts left ungrabbed by a keyboard without a key for them, and those whose key another
+    // program holds; both are tried again at every change.
     std::set<quint32> waiting_;
+    std::set<quint32> givenUp_;
     // The combinations the server holds for each id, lock states included.
     std::map<quint32, std::vector<KeyCombination>> grabsById_;
     // Keycode and modifier state without the locks, to the id whose shortcut it is.
     std::map<std::pair<quint8, quint16>, quint32> idByCombination_;
     // Keys of our combinations that are down: a press of a key that is already down is its
     // autorepeat. A press at the exact time of the key's release is the autorepeat of a client
-    // that gets repeats as release/press pairs.
+    // that gets repeats as release/press pairs. While one is down the server's key state is read
+    // now and then: a release that went elsewhere is known by it.
     std::set<quint8> keysDown_;
+    std::set<quint8> upUnseen_;  // up by the server's state, their release not seen yet
     std::map<quint8, quint32> lastReleaseTime_;
+    QTimer keyStateTimer_;
+    std::optional<unsigned int> keyStateRequest_;  // sequence of a key state query under way
 };
 
 }  // namespace tavrolin

@@ -49,9 +49,9 @@ public:
     void setPressedCallback(PressedCallback newCallback) override { callback = std::move(newCallback); }
     void setGrabsLostCallback(GrabsLostCallback newCallback) override { lostCallback = std::move(newCallback); }
 
-    // A keyboard change after which `id` could not be grabbed again: nothing stays grabbed.
+    // A keyboard change after which `id` could not be grabbed again: only its grab goes.
     void loseGrabs(quint32 id, GlobalKeyGrabStatus status) {
-        grabs.clear();
+        grabs.erase(id);
         if (lostCallback) {
             lostCallback(id, status);
         }
