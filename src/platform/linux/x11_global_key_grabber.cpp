@@ -15,12 +15,9 @@
 #undef explicit
 
 #include <X11/keysym.h>
-#include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <optional>
-#include <string>
 
 namespace tavrolin {
 
