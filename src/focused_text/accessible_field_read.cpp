@@ -18,15 +18,20 @@ QString withoutZeroWidthNoBreakSpaces(QString text) {
 }  // namespace
 
 ReportedFieldText readReportedFieldText(Accessibility& accessibility, const AccessibleElementHandle& element,
-                                        bool withSelection) {
+                                        bool withSelection, int measuringScale) {
     ReportedFieldText read;
     // A field the user can edit may hold pictures that show no U+FFFC in its text (a web page's
     // editable region): its text is read with them.
     if (accessibility.isEditable(element)) {
-        if (std::optional<AccessibleRichText> rich = accessibility.richText(element)) {
+        std::optional<AccessibleRichText> rich = measuringScale > 1
+                                                     ? accessibility.richTextMeasuringLonger(element, measuringScale)
+                                                     : accessibility.richText(element);
+        if (rich) {
             read.value = std::move(rich->text);
             read.objects = std::move(rich->objects);
             read.unpublishedObjects = std::move(rich->unpublishedObjects);
+            read.unreadObjects = rich->unreadObjects;
+            read.unmeasured = rich->unmeasured;
         }
     }
     if (!read.value) {
@@ -90,6 +95,8 @@ FocusedTextFieldSnapshot snapshotFromAccessibleRead(AccessibleElementHandle elem
     snapshot.sourceWindow = std::move(sourceWindow);
     snapshot.holdsObjectWithoutText = seen.holdsObjectWithoutText();
     snapshot.objectsWithoutText = seen.objectsWithoutText();
+    snapshot.unreadObjects = reported.unreadObjects;
+    snapshot.unmeasuredText = reported.unmeasured;
     snapshot.listItems = seen.listItems();
     if (selectionBorneOut) {
         const SeenAccessibleText::Span span = seen.span(*inReported);
