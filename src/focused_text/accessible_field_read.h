@@ -44,6 +44,12 @@ ReportedFieldText readReportedFieldText(Accessibility& accessibility, const Acce
 // How long that job may take: one object costs several calls (times the measuring scale).
 inline constexpr std::chrono::milliseconds reportedFieldTextBound{1000};
 
+// Whether a read found room without characters (an unpublished picture) anywhere in the text.
+bool holdsRoomWithoutCharacters(const ReportedFieldText& reported);
+// Keeps in `first` only the room without characters that `second`, a read of the same text, found
+// at the same places (objects matched by their offsets; an object `second` lacks keeps its own).
+void keepRoomSeenTwice(ReportedFieldText& first, const ReportedFieldText& second);
+
 // The text the user sees of such a read (SeenAccessibleText); absent when it holds no text.
 std::optional<QString> seenValue(const ReportedFieldText& reported);
 

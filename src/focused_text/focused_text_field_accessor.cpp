@@ -107,6 +107,16 @@ QCoro::Task<ReportedFieldText> FocusedTextFieldAccessor::readReportedSeeingObjec
         }
         reported = std::move(again);
     }
+    // Room between characters' boxes measured while the program laid its text out anew may be
+    // no picture at all: where a read saw some, it counts only where a second read sees it too.
+    if (reported.value && reported.sawEverything() && holdsRoomWithoutCharacters(reported)) {
+        co_await sleepFor(platform_.scheduler, fieldReadRetryDelay);
+        ++reads;
+        const ReportedFieldText again = co_await readReported(element, withSelection);
+        if (again.value == reported.value && again.sawEverything()) {
+            keepRoomSeenTwice(reported, again);
+        }
+    }
     if (reads > 1) {
         AppLog::app().info(QStringLiteral("focused field objects looked at again reads=%1 unread=%2 unmeasured=%3")
                                .arg(reads)
@@ -531,10 +541,11 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
         // how many of them are only what could not be seen.
         AppLog::app().notice(
             QStringLiteral("focused field holds an object without text where the result would go: not written "
-                           "selection=%1 length=%2 objects_without_text=%3 unread=%4 unmeasured=%5")
+                           "selection=%1 length=%2 objects_without_text=%3 %4 unread=%5 unmeasured=%6")
                 .arg(hasSelection ? QStringLiteral("true") : QStringLiteral("false"))
                 .arg(newText.size())
                 .arg(snapshot.objectsWithoutText)
+                .arg(snapshot.objectsWithoutTextSeen)
                 .arg(snapshot.unreadObjects)
                 .arg(snapshot.unmeasuredText ? QStringLiteral("true") : QStringLiteral("false")));
         throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));

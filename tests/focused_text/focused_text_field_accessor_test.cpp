@@ -1330,20 +1330,25 @@ TEST_F(FocusedTextFieldAccessorTest, NothingIsWrittenOverAnImageInTheField) {
     EXPECT_EQ(field->reportedText(), QStringLiteral("See \uFFFCbelow and there."));
 }
 
-// A browser on a busy machine may leave an object of a rich-text field unread, or its characters
-// unmeasured, in one read: the field is looked at again, and refused only for what was seen.
+// A browser on a busy machine may leave an object of a rich-text field unread, its characters
+// unmeasured, or show room between them while it lays its text out anew, in one read: the field
+// is looked at again, and refused only for what was seen (room: seen twice).
 TEST_F(FocusedTextFieldAccessorTest, AnObjectNotSeenInOneReadIsLookedAtAgainBeforeTheFieldIsRefused) {
     struct Scenario {
         const char* name;
         int unreadObjectReads;
         int unmeasuredReads;
+        int passingRoomReads;
         bool picture;
         const char* refusal;  // null: written
     } cases[] = {
-        {"a link unread once", 1, 0, false, nullptr},
-        {"the text unmeasured twice", 0, 2, false, nullptr},
-        {"a link unread every time", 100, 0, false, "objects_without_text=1 unread=1 unmeasured=false"},
-        {"a picture", 0, 0, true, "objects_without_text=1 unread=0 unmeasured=false"},
+        {"a link unread once", 1, 0, 0, false, nullptr},
+        {"the text unmeasured twice", 0, 2, 0, false, nullptr},
+        {"room between characters in one read only", 0, 0, 1, false, nullptr},
+        {"a link unread every time", 100, 0, 0, false,
+         "objects_without_text=1 showing_no_text=0 unnamed=1 room=0 unread=1 unmeasured=false"},
+        {"a picture", 0, 0, 0, true,
+         "objects_without_text=1 showing_no_text=1 unnamed=0 room=0 unread=0 unmeasured=false"},
     };
     const QString sentence = QStringLiteral("Hello Anna, see the report.");
     const QString result = QStringLiteral("Hola Anna, mira el informe.");
@@ -1358,6 +1363,7 @@ TEST_F(FocusedTextFieldAccessorTest, AnObjectNotSeenInOneReadIsLookedAtAgainBefo
         }
         field->unreadObjectReads = c.unreadObjectReads;
         field->unmeasuredReads = c.unmeasuredReads;
+        field->passingRoomReads = c.passingRoomReads;
         focus(field);
         const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
         if (!c.refusal) {

@@ -83,6 +83,9 @@ public:
     // measuring for pictures at its start, as a program busy elsewhere may.
     mutable int unreadObjectReads = 0;
     mutable int unmeasuredReads = 0;
+    // The next reads find room without characters at its start, as a program laying its text out
+    // anew may show for a moment.
+    mutable int passingRoomReads = 0;
     // Whether its program takes a selection made inside one of its objects now (none: it does).
     std::function<bool()> takesSelectionInObject;
 
@@ -317,6 +320,10 @@ public:
             --f->unreadObjectReads;
             rich.unreadObjects = static_cast<int>(rich.objects.size());
             rich.objects.clear();
+        }
+        if (f->passingRoomReads > 0) {
+            --f->passingRoomReads;
+            rich.unpublishedObjects.insert(rich.unpublishedObjects.begin(), 0);
         }
         if (f->unmeasuredReads > 0) {
             --f->unmeasuredReads;
