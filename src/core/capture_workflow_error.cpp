@@ -35,6 +35,11 @@ struct ErrorRow {
 constexpr std::string_view kRequestFailedSuggestion =
     "Check your internet connection or server endpoint, then try again.";
 constexpr std::string_view kInvalidResponseSuggestion = "Try again after the server is updated or restarted.";
+constexpr std::string_view kSecureConnectionFailedSuggestion =
+    "A secure connection to the server could not be made. Check the server endpoint and its certificate, then try "
+    "again.";
+constexpr std::string_view kCertificateUntrustedSuggestion =
+    "The server's certificate is not trusted. Check the server endpoint and its certificate, then try again.";
 constexpr std::string_view kSwitchAppSuggestion = "Switch to the app you want to capture, then try the shortcut again.";
 constexpr std::string_view kWritableFolderSuggestion =
     "Make sure the selected screenshots folder is writable and try again.";
@@ -270,8 +275,37 @@ QString CaptureWorkflowError::errorDescription() const {
     return fill(linuxWording(entry.message), entry, first_, second_, currentLength_);
 }
 
+namespace {
+
+bool isRequestFailedCase(Case errorCase) {
+    switch (errorCase) {
+    case Case::textEditingRequestFailed:
+    case Case::textWritingRequestFailed:
+    case Case::textImproveRequestFailed:
+    case Case::textPromptRequestFailed:
+    case Case::textTranslationRequestFailed:
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
+CaptureWorkflowError CaptureWorkflowError::withSecureConnectionFailure(SecureConnectionFailure failure) const {
+    CaptureWorkflowError error = *this;
+    error.secureConnection_ = isRequestFailedCase(case_) ? failure : SecureConnectionFailure::none;
+    return error;
+}
+
 std::optional<QString> CaptureWorkflowError::recoverySuggestion() const {
     const auto& entry = row(case_);
+    if (secureConnection_ == SecureConnectionFailure::failed) {
+        return latin1(kSecureConnectionFailedSuggestion);
+    }
+    if (secureConnection_ == SecureConnectionFailure::certificateUntrusted) {
+        return latin1(kCertificateUntrustedSuggestion);
+    }
     if (entry.suggestion.empty()) {
         return std::nullopt;
     }

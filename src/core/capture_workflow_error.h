@@ -80,6 +80,14 @@ public:
     // walk every case).
     explicit CaptureWorkflowError(Case errorCase);
 
+    // Why a server request failed below HTTP, where the user can do something other than check
+    // the connection: the secure connection could not be made, or the server's certificate is
+    // not trusted. It changes the recovery suggestion of the request-failed cases, never their
+    // message or code.
+    enum class SecureConnectionFailure : std::uint8_t { none, failed, certificateUntrusted };
+    CaptureWorkflowError withSecureConnectionFailure(SecureConnectionFailure failure) const;
+    SecureConnectionFailure secureConnectionFailure() const { return secureConnection_; }
+
     Case errorCase() const { return case_; }
 
     // The message of the case, assembled with its payload.
@@ -108,7 +116,7 @@ public:
 
     bool operator==(const CaptureWorkflowError& other) const {
         return case_ == other.case_ && first_ == other.first_ && second_ == other.second_ &&
-               currentLength_ == other.currentLength_;
+               currentLength_ == other.currentLength_ && secureConnection_ == other.secureConnection_;
     }
 
 private:
@@ -118,6 +126,7 @@ private:
     QString first_;   // the first string payload
     QString second_;  // the second string payload (targetLanguage)
     qint64 currentLength_ = 0;
+    SecureConnectionFailure secureConnection_ = SecureConnectionFailure::none;
     std::string what_;
 };
 

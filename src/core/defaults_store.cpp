@@ -288,10 +288,25 @@ void JsonFileDefaultsStore::keepUnreadableFile(const QString& reason) {
                         QStringLiteral("; running on defaults until it can be read"));
 }
 
-bool JsonFileDefaultsStore::writeLocked() {
+JsonFileDefaultsStore::~JsonFileDefaultsStore() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    if (writer_.joinable()) {
+        writer_.join();  // after the writes still queued
+    }
+}
+
+bool JsonFileDefaultsStore::acceptsChangesLocked() {
     if (keepsFileAsItIs_) {
         return false;  // lastError_ still says why
     }
+    if (folderMade_) {
+        return true;
+    }
+    // Made once, on the first change: a folder that cannot be made refuses the change at once.
     const QString folder = QFileInfo(filePath_).absolutePath();
     if (const int error = makePrivateFolder(folder); error != 0) {
         lastError_ =
@@ -299,22 +314,67 @@ bool JsonFileDefaultsStore::writeLocked() {
         AppLog::app().error(QStringLiteral("defaults_write_failed ") + lastError_);
         return false;
     }
-    QSaveFile file(filePath_);
-    if (!file.open(QIODevice::WriteOnly)) {
-        lastError_ = QStringLiteral("cannot write %1: %2").arg(filePath_, file.errorString());
-        AppLog::app().error(QStringLiteral("defaults_write_failed ") + lastError_);
-        return false;
-    }
-    // The new file replaces the old one at commit: it is the user's alone from the start.
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    file.write(QJsonDocument(values_).toJson(QJsonDocument::Indented));
-    if (!file.commit()) {
-        lastError_ = QStringLiteral("cannot write %1: %2").arg(filePath_, file.errorString());
-        AppLog::app().error(QStringLiteral("defaults_write_failed ") + lastError_);
-        return false;
-    }
-    lastError_.clear();
+    folderMade_ = true;
     return true;
+}
+
+void JsonFileDefaultsStore::queueWriteLocked() {
+    ++queuedWrites_;
+    if (!writer_.joinable()) {
+        writer_ = std::thread([this] { runWriter(); });
+    }
+    changed_.notify_all();
+}
+
+void JsonFileDefaultsStore::runWriter() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return doneWrites_ != queuedWrites_ || stopping_; });
+        if (doneWrites_ == queuedWrites_) {
+            return;  // stopping, and nothing is left to write
+        }
+        // The values as they stand now take in every change queued so far.
+        const quint64 taking = queuedWrites_;
+        const QJsonObject values = values_;
+        lock.unlock();
+        const QString problem = writeFile(values);
+        lock.lock();
+        lastError_ = problem;
+        doneWrites_ = taking;
+        written_.notify_all();
+    }
+}
+
+QString JsonFileDefaultsStore::writeFile(const QJsonObject& values) const {
+    // The folder may have gone since the first change (a user cleaning up their settings).
+    const QString folder = QFileInfo(filePath_).absolutePath();
+    QString problem;
+    if (const int error = makePrivateFolder(folder); error != 0) {
+        problem =
+            QStringLiteral("cannot create folder %1: %2").arg(folder, QString::fromLocal8Bit(std::strerror(error)));
+    } else {
+        QSaveFile file(filePath_);
+        if (!file.open(QIODevice::WriteOnly)) {
+            problem = QStringLiteral("cannot write %1: %2").arg(filePath_, file.errorString());
+        } else {
+            // The new file replaces the old one at commit: it is the user's alone from the start.
+            file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+            file.write(QJsonDocument(values).toJson(QJsonDocument::Indented));
+            if (!file.commit()) {
+                problem = QStringLiteral("cannot write %1: %2").arg(filePath_, file.errorString());
+            }
+        }
+    }
+    if (!problem.isEmpty()) {
+        AppLog::app().error(QStringLiteral("defaults_write_failed ") + problem +
+                            QStringLiteral("; the values stay in memory for the next write"));
+    }
+    return problem;
+}
+
+void JsonFileDefaultsStore::flush() {
+    std::unique_lock lock(mutex_);
+    written_.wait(lock, [this] { return doneWrites_ == queuedWrites_; });
 }
 
 bool JsonFileDefaultsStore::remove(const QString& key) {
@@ -322,12 +382,11 @@ bool JsonFileDefaultsStore::remove(const QString& key) {
     if (!values_.contains(key)) {
         return true;
     }
-    const QJsonValue previous = values_.value(key);
-    values_.remove(key);
-    if (!writeLocked()) {
-        values_.insert(key, previous);
+    if (!acceptsChangesLocked()) {
         return false;
     }
+    values_.remove(key);
+    queueWriteLocked();
     return true;
 }
 
@@ -342,18 +401,12 @@ std::optional<QJsonValue> JsonFileDefaultsStore::rawValue(const QString& key) co
 
 bool JsonFileDefaultsStore::setRawValue(const QString& key, const QJsonValue& value) {
     std::lock_guard lock(mutex_);
-    const auto it = values_.constFind(key);
-    const std::optional<QJsonValue> previous = it == values_.constEnd() ? std::nullopt : std::optional(*it);
-    values_.insert(key, value);
-    if (!writeLocked()) {
-        // Keep memory and file in step: a value that was not stored is not reported later.
-        if (previous) {
-            values_.insert(key, *previous);
-        } else {
-            values_.remove(key);
-        }
+    // A value that cannot be stored is not served either: memory and file stay in step.
+    if (!acceptsChangesLocked()) {
         return false;
     }
+    values_.insert(key, value);
+    queueWriteLocked();
     return true;
 }
 

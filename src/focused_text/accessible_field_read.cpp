@@ -3,6 +3,7 @@
 #include "core/app_log.h"
 #include "focused_text/accessible_text_cleaning.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace tavrolin {
@@ -15,18 +16,45 @@ QString withoutZeroWidthNoBreakSpaces(QString text) {
     return text.remove(zeroWidthNoBreakSpace);
 }
 
+// The objects without text a read saw, by kind: objects that show something other than text
+// (pictures, controls), U+FFFC characters that name no object, and places where something
+// without characters takes room.
+struct ObjectsWithoutText {
+    qsizetype showingNoText = 0;
+    qsizetype unnamed = 0;
+    qsizetype room = 0;
+};
+
+void countObjectsWithoutText(const QString& text, const std::vector<AccessibleEmbeddedObject>& objects,
+                             const std::vector<qsizetype>& unpublished, ObjectsWithoutText& counted) {
+    counted.room += static_cast<qsizetype>(unpublished.size());
+    counted.unnamed += std::max<qsizetype>(0, text.count(QChar(0xFFFC)) - static_cast<qsizetype>(objects.size()));
+    for (const AccessibleEmbeddedObject& object : objects) {
+        if (object.text) {
+            countObjectsWithoutText(*object.text, object.objects, object.unpublishedObjects, counted);
+        } else {
+            ++counted.showingNoText;
+        }
+    }
+}
+
 }  // namespace
 
 ReportedFieldText readReportedFieldText(Accessibility& accessibility, const AccessibleElementHandle& element,
-                                        bool withSelection) {
+                                        bool withSelection, int measuringScale) {
     ReportedFieldText read;
     // A field the user can edit may hold pictures that show no U+FFFC in its text (a web page's
     // editable region): its text is read with them.
     if (accessibility.isEditable(element)) {
-        if (std::optional<AccessibleRichText> rich = accessibility.richText(element)) {
+        std::optional<AccessibleRichText> rich = measuringScale > 1
+                                                     ? accessibility.richTextMeasuringLonger(element, measuringScale)
+                                                     : accessibility.richText(element);
+        if (rich) {
             read.value = std::move(rich->text);
             read.objects = std::move(rich->objects);
             read.unpublishedObjects = std::move(rich->unpublishedObjects);
+            read.unreadObjects = rich->unreadObjects;
+            read.unmeasured = rich->unmeasured;
         }
     }
     if (!read.value) {
@@ -37,6 +65,42 @@ ReportedFieldText readReportedFieldText(Accessibility& accessibility, const Acce
         read.selectedRange = accessibility.selectedRange(element);
     }
     return read;
+}
+
+namespace {
+
+bool holdsRoom(const std::vector<AccessibleEmbeddedObject>& objects, const std::vector<qsizetype>& unpublished) {
+    return !unpublished.empty() || std::any_of(objects.begin(), objects.end(), [](const AccessibleEmbeddedObject& o) {
+        return holdsRoom(o.objects, o.unpublishedObjects);
+    });
+}
+
+void keepRoomIn(std::vector<qsizetype>& places, const std::vector<qsizetype>& again) {
+    std::erase_if(places,
+                  [&again](qsizetype place) { return std::find(again.begin(), again.end(), place) == again.end(); });
+}
+
+void keepRoomIn(std::vector<AccessibleEmbeddedObject>& objects, const std::vector<AccessibleEmbeddedObject>& again) {
+    for (AccessibleEmbeddedObject& object : objects) {
+        const auto same = std::find_if(again.begin(), again.end(), [&object](const AccessibleEmbeddedObject& other) {
+            return other.offset == object.offset && other.text == object.text;
+        });
+        if (same != again.end()) {
+            keepRoomIn(object.unpublishedObjects, same->unpublishedObjects);
+            keepRoomIn(object.objects, same->objects);
+        }
+    }
+}
+
+}  // namespace
+
+bool holdsRoomWithoutCharacters(const ReportedFieldText& reported) {
+    return holdsRoom(reported.objects, reported.unpublishedObjects);
+}
+
+void keepRoomSeenTwice(ReportedFieldText& first, const ReportedFieldText& second) {
+    keepRoomIn(first.unpublishedObjects, second.unpublishedObjects);
+    keepRoomIn(first.objects, second.objects);
 }
 
 std::optional<QString> seenValue(const ReportedFieldText& reported) {
@@ -90,6 +154,16 @@ FocusedTextFieldSnapshot snapshotFromAccessibleRead(AccessibleElementHandle elem
     snapshot.sourceWindow = std::move(sourceWindow);
     snapshot.holdsObjectWithoutText = seen.holdsObjectWithoutText();
     snapshot.objectsWithoutText = seen.objectsWithoutText();
+    snapshot.unreadObjects = reported.unreadObjects;
+    snapshot.unmeasuredText = reported.unmeasured;
+    if (snapshot.holdsObjectWithoutText) {
+        ObjectsWithoutText counted;
+        countObjectsWithoutText(value.value_or(QString()), reported.objects, reported.unpublishedObjects, counted);
+        snapshot.objectsWithoutTextSeen = QStringLiteral("showing_no_text=%1 unnamed=%2 room=%3")
+                                              .arg(counted.showingNoText)
+                                              .arg(counted.unnamed)
+                                              .arg(counted.room);
+    }
     snapshot.listItems = seen.listItems();
     if (selectionBorneOut) {
         const SeenAccessibleText::Span span = seen.span(*inReported);

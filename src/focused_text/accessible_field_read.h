@@ -25,16 +25,30 @@ struct ReportedFieldText {
     // Where pictures and the like that publish no object stand in `value`
     // (AccessibleRichText::unpublishedObjects).
     std::vector<qsizetype> unpublishedObjects;
+    // What the read could not see, counted among the objects without text
+    // (AccessibleRichText::unreadObjects and unmeasured).
+    int unreadObjects = 0;
+    bool unmeasured = false;
+
+    bool sawEverything() const { return unreadObjects == 0 && !unmeasured; }
 };
 
 // Reads an element's text, the objects embedded in it and (when asked) its selection, on the
 // accessibility thread, in one job so that they belong together. The objects are asked for only
 // in an element the user can edit (a rich-text field): a page's document stands a U+FFFC for each
 // of its paragraphs, and nothing is written there.
+// `measuringScale` above 1: a look again that measures for pictures longer
+// (Accessibility::richTextMeasuringLonger).
 ReportedFieldText readReportedFieldText(Accessibility& accessibility, const AccessibleElementHandle& element,
-                                        bool withSelection);
-// How long that job may take: one object costs several calls.
+                                        bool withSelection, int measuringScale = 1);
+// How long that job may take: one object costs several calls (times the measuring scale).
 inline constexpr std::chrono::milliseconds reportedFieldTextBound{1000};
+
+// Whether a read found room without characters (an unpublished picture) anywhere in the text.
+bool holdsRoomWithoutCharacters(const ReportedFieldText& reported);
+// Keeps in `first` only the room without characters that `second`, a read of the same text, found
+// at the same places (objects matched by their offsets; an object `second` lacks keeps its own).
+void keepRoomSeenTwice(ReportedFieldText& first, const ReportedFieldText& second);
 
 // The text the user sees of such a read (SeenAccessibleText); absent when it holds no text.
 std::optional<QString> seenValue(const ReportedFieldText& reported);

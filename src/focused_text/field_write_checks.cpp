@@ -297,7 +297,7 @@ QCoro::Task<std::optional<FocusedTextFieldAccessor::WriteProblem>> FocusedTextFi
 }
 
 QCoro::Task<bool> FocusedTextFieldAccessor::keepsObjectsWithoutText(FocusedTextFieldSnapshot snapshot) {
-    const ReportedFieldText now = co_await readReported(snapshot.element, false);
+    const ReportedFieldText now = co_await readReportedSeeingObjects(snapshot.element, false);
     if (!now.value) {
         co_return false;
     }

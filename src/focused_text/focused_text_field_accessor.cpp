@@ -5,10 +5,12 @@
 #include "focused_text/accessible_field_read.h"
 #include "focused_text/clipboard_selection_text.h"
 #include "language/focused_text_replacement_fallback.h"
+#include "platform/scheduler_sleep.h"
 #include "platform/selection_replacement_check.h"
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -78,12 +80,50 @@ void FocusedTextFieldAccessor::setOnWillUseClipboardFallback(ClipboardFallbackCa
 }
 
 QCoro::Task<ReportedFieldText> FocusedTextFieldAccessor::readReported(AccessibleElementHandle element,
-                                                                      bool withSelection) {
-    const auto read = [element, withSelection](Accessibility& ax) {
-        return readReportedFieldText(ax, element, withSelection);
+                                                                      bool withSelection, int measuringScale) {
+    const auto read = [element, withSelection, measuringScale](Accessibility& ax) {
+        return readReportedFieldText(ax, element, withSelection, measuringScale);
     };
     const ReportedFieldText unanswered;
-    co_return co_await ask(platform_.accessibility, read, unanswered, reportedFieldTextBound);
+    co_return co_await ask(platform_.accessibility, read, unanswered, reportedFieldTextBound * measuringScale);
+}
+
+QCoro::Task<ReportedFieldText> FocusedTextFieldAccessor::readReportedSeeingObjects(AccessibleElementHandle element,
+                                                                                   bool withSelection) {
+    ReportedFieldText reported = co_await readReported(element, withSelection);
+    int reads = 1;
+    // A busy program may leave an object unanswered, or its characters unmeasured within the
+    // read's time: each look measures twice as long as the one before, up to four times.
+    while (reported.value && !reported.sawEverything() && reads < fieldReadAttempts) {
+        co_await sleepFor(platform_.scheduler, fieldReadRetryDelay);
+        const int scale = 1 << std::min(reads, 2);
+        ++reads;
+        ReportedFieldText again = co_await readReported(element, withSelection, scale);
+        if (!again.value) {
+            continue;  // unanswered this time
+        }
+        if (again.value != reported.value) {
+            break;  // the user changed the field meanwhile
+        }
+        reported = std::move(again);
+    }
+    // Room between characters' boxes measured while the program laid its text out anew may be
+    // no picture at all: where a read saw some, it counts only where a second read sees it too.
+    if (reported.value && reported.sawEverything() && holdsRoomWithoutCharacters(reported)) {
+        co_await sleepFor(platform_.scheduler, fieldReadRetryDelay);
+        ++reads;
+        const ReportedFieldText again = co_await readReported(element, withSelection);
+        if (again.value == reported.value && again.sawEverything()) {
+            keepRoomSeenTwice(reported, again);
+        }
+    }
+    if (reads > 1) {
+        AppLog::app().info(QStringLiteral("focused field objects looked at again reads=%1 unread=%2 unmeasured=%3")
+                               .arg(reads)
+                               .arg(reported.unreadObjects)
+                               .arg(reported.unmeasured ? QStringLiteral("true") : QStringLiteral("false")));
+    }
+    co_return reported;
 }
 
 QCoro::Task<void> FocusedTextFieldAccessor::requireTrust() {
@@ -160,7 +200,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
             // A password entry offers only its bullets, and its secret must never be copied.
             throw CaptureWorkflowError(Case::noFocusedTextField);
         }
-        reported = co_await readReported(element, true);
+        reported = co_await readReportedSeeingObjects(element, true);
         if (cursorCell || !firstLook || !pollForFocus || reported.value || reported.selectedText || isTextRole(role)) {
             break;
         }
@@ -497,11 +537,17 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
     if (hasSelection ? snapshot.selectionHoldsObjectWithoutText : snapshot.holdsObjectWithoutText) {
         // An image or a control in the field shows in no text: whatever is written over it, by
         // accessibility or a paste, takes it away.
+        // The log tells what the read saw: how many objects without text the field holds, and
+        // how many of them are only what could not be seen.
         AppLog::app().notice(
             QStringLiteral("focused field holds an object without text where the result would go: not written "
-                           "selection=%1 length=%2")
+                           "selection=%1 length=%2 objects_without_text=%3 %4 unread=%5 unmeasured=%6")
                 .arg(hasSelection ? QStringLiteral("true") : QStringLiteral("false"))
-                .arg(newText.size()));
+                .arg(newText.size())
+                .arg(snapshot.objectsWithoutText)
+                .arg(snapshot.objectsWithoutTextSeen)
+                .arg(snapshot.unreadObjects)
+                .arg(snapshot.unmeasuredText ? QStringLiteral("true") : QStringLiteral("false")));
         throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
     }
     if (snapshot.selectedSpreadsheetCell) {

@@ -174,7 +174,13 @@ private:
     QCoro::Task<AccessibleSelectionRead> readAccessibleSelection(AccessibleElementHandle element);
     // An element's text, its embedded objects and (when asked) its selection, read in one job;
     // nothing when unanswered.
-    QCoro::Task<ReportedFieldText> readReported(AccessibleElementHandle element, bool withSelection);
+    QCoro::Task<ReportedFieldText> readReported(AccessibleElementHandle element, bool withSelection,
+                                                int measuringScale = 1);
+    // readReported(), made again (`fieldReadRetryDelay` apart, at most `fieldReadAttempts` reads,
+    // measuring longer each time) while it could not see all of the field's objects, so that
+    // only what was seen counts as an object without text. A read that changed the text ends
+    // the looks: the last read that showed the text stands.
+    QCoro::Task<ReportedFieldText> readReportedSeeingObjects(AccessibleElementHandle element, bool withSelection);
     // One accessibility query through the accessibility thread, "absent" when unanswered.
     template <typename Result>
     QCoro::Task<Result> askAbout(AccessibleElementHandle element,

@@ -49,6 +49,13 @@ struct FocusedTextFieldSnapshot {
     // How many such objects it holds (nested ones too): the field still holds them all after a
     // write that succeeded.
     qsizetype objectsWithoutText = 0;
+    // Of those, what the read could not see even when looked at again: objects that could not be
+    // read, and text left unmeasured for pictures (which counts as one). Told in the log.
+    int unreadObjects = 0;
+    bool unmeasuredText = false;
+    // Those it saw, by kind, for the log ("showing_no_text=1 unnamed=0 room=0"); empty when it
+    // holds none.
+    QString objectsWithoutTextSeen;
     // How many list items the field holds (a rich-text field's bulleted or numbered lists):
     // each is a line of `fullText` without its marker, and stays an item only while what is
     // written over it is written into it alone.

@@ -80,6 +80,13 @@ struct AccessibleRichText {
     // only in the room it takes between characters; where that could not be measured, the first
     // place left unmeasured counts as one.
     std::vector<qsizetype> unpublishedObjects;
+    // What this read could not see, and so counts as objects without text: the objects whose
+    // read failed or ran out of time (nested ones too; their U+FFFC names no object), and
+    // whether measuring for unpublished objects stopped before the end of the text (its budget
+    // or its time ran out; the first place left is one of `unpublishedObjects`). A read made
+    // again may see them.
+    int unreadObjects = 0;
+    bool unmeasured = false;
     bool operator==(const AccessibleRichText&) const = default;
 };
 
@@ -115,6 +122,13 @@ public:
     // The element's whole text with the objects embedded in it (nested ones too, to a bound) and
     // the places of those that publish no object; absent when it has no text.
     virtual std::optional<AccessibleRichText> richText(const AccessibleElementHandle& element) = 0;
+    // richText() measuring for unpublished objects `scale` times as many characters, for `scale`
+    // times as long: a look again at a text whose first read could not measure it all.
+    virtual std::optional<AccessibleRichText> richTextMeasuringLonger(const AccessibleElementHandle& element,
+                                                                      int scale) {
+        (void)scale;
+        return richText(element);
+    }
     // The selected text; "" when the element has text but nothing is selected.
     virtual std::optional<QString> selectedText(const AccessibleElementHandle& element) = 0;
     // The selection; a caret without selection is a range of length 0 at the caret.

@@ -272,9 +272,49 @@ QCoro::Task<ServerHTTPResponse> ServerRequestTransport::exchange(ServerHTTPReque
 // ---- the request steps
 
 ServerRequestFailures ServerRequestFailures::of(const ServerOperation& operation) {
+    using SecureConnection = CaptureWorkflowError::SecureConnectionFailure;
     const std::exception_ptr requestFailed = std::make_exception_ptr(operation.requestFailed);
-    return {operation.name, requestFailed, requestFailed, requestFailed};
+    ServerRequestFailures failures;
+    failures.operation = operation.name;
+    failures.missingEndpoint = requestFailed;
+    failures.transportFailed = requestFailed;
+    failures.unsuccessfulResponse = requestFailed;
+    failures.brokenAnswer = std::make_exception_ptr(operation.invalidResponse);
+    failures.secureConnectionFailed =
+        std::make_exception_ptr(operation.requestFailed.withSecureConnectionFailure(SecureConnection::failed));
+    failures.certificateUntrusted = std::make_exception_ptr(
+        operation.requestFailed.withSecureConnectionFailure(SecureConnection::certificateUntrusted));
+    return failures;
 }
+
+namespace {
+
+// What the steps throw for a transport failure: by its cause where the failures name one, else
+// the general one (null: the transport's own error).
+std::exception_ptr failureOfTransport(const ServerRequestFailures& failures, const std::exception_ptr& error) {
+    std::exception_ptr chosen;
+    try {
+        std::rethrow_exception(error);
+    } catch (const URLError& urlError) {
+        switch (urlError.code()) {
+        case URLError::badServerResponse:
+            chosen = failures.brokenAnswer;
+            break;
+        case URLError::secureConnectionFailed:
+            chosen = failures.secureConnectionFailed;
+            break;
+        case URLError::serverCertificateUntrusted:
+            chosen = failures.certificateUntrusted;
+            break;
+        default:
+            break;
+        }
+    } catch (...) {
+    }
+    return chosen ? chosen : failures.transportFailed;
+}
+
+}  // namespace
 
 QCoro::Task<ServerHTTPResponse> performServerRequest(ServerRequestTransport& transport,
                                                      const ServerOperation& operation,
@@ -302,10 +342,11 @@ QCoro::Task<ServerHTTPResponse> performServerRequest(ServerRequestTransport& tra
         throw;
     } catch (...) {
         NetworkLog::failed(name, std::current_exception());
-        if (!failures.transportFailed) {
+        const std::exception_ptr failure = failureOfTransport(failures, std::current_exception());
+        if (!failure) {
             throw;
         }
-        std::rethrow_exception(failures.transportFailed);
+        std::rethrow_exception(failure);
     }
 
     checkServerResponseStatus(failures, response);

@@ -185,14 +185,26 @@ struct ServerRequestFailures {
     std::exception_ptr unsuccessfulResponse;
     // The invalid-response reason of an answer that is not an HTTP response.
     QString missingHTTPResponseReason = QStringLiteral("missing_http_response");
+    // Thrown instead for a transport failure that was the server's broken answer
+    // (URLError::badServerResponse: a head or body cut short, a bad chunk size, conflicting
+    // lengths, an answer beyond its size bound, endless redirects); null: as any other.
+    std::exception_ptr brokenAnswer;
+    // Thrown instead when the secure connection could not be made (URLError::
+    // secureConnectionFailed) or the server's certificate is not trusted (URLError::
+    // serverCertificateUntrusted); null: as any other.
+    std::exception_ptr secureConnectionFailed;
+    std::exception_ptr certificateUntrusted;
 
-    // The steps of an operation: every failure up to the response is its request-failed error.
+    // The steps of an operation: every failure up to the response is its request-failed error,
+    // but for a broken answer, its invalid-response error, and for a secure connection that could
+    // not be made, its request-failed error saying so.
     static ServerRequestFailures of(const ServerOperation& operation);
 };
 
 // The steps of a server request up to a 2xx response (see the top of this file). Throws the
 // operation's request-failed error for a missing endpoint, a transport failure, a non-HTTP
-// answer and a status outside 200-299; a CaptureWorkflowError from below passes unchanged.
+// answer and a status outside 200-299, and its invalid-response error for a broken answer; a
+// CaptureWorkflowError from below passes unchanged.
 QCoro::Task<ServerHTTPResponse> performServerRequest(ServerRequestTransport& transport,
                                                      const ServerOperation& operation,
                                                      const std::optional<QUrl>& endpoint, const QString& detail,

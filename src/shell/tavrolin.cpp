@@ -2,6 +2,7 @@
 
 #include "core/app_log.h"
 #include "core/app_metadata.h"
+#include "core/standard_defaults.h"
 #include "platform/desktop_backend.h"
 #include "server/server_request_transport.h"
 #include "shell/application_delegate.h"
@@ -103,6 +104,9 @@ int Tavrolin::main(int argc, char** argv) {
     delegate->applicationDidFinishLaunching();
     const int status = QApplication::exec();
     delegate.reset();
+    // The settings and state written last (the last update check's date) reach the disk before
+    // the process ends.
+    standardDefaults().flush();
     return status;
 }
 

@@ -4,6 +4,8 @@
 #include "core/detached_task.h"
 #include "core/error_description.h"
 #include "core/linux_wording.h"
+#include "core/url_error.h"
+#include "server/json_decoding_error.h"
 
 #include <algorithm>
 
@@ -15,6 +17,37 @@ const QString kAppName = QStringLiteral("Tavrolin");
 
 QString boolText(bool value) {
     return value ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+// What a failed check tells the user, by its cause: an answer that could not be used (cut short,
+// malformed, an HTTP error, a manifest that does not decode) is the server's to mend, a secure
+// connection refused is the address's or its certificate's, anything else the connection's.
+QString updateCheckFailureMessage(const std::exception_ptr& error) {
+    const QString invalidAnswer = QStringLiteral(
+        "The update server sent an invalid response. Try again after the server is updated or "
+        "restarted.");
+    try {
+        std::rethrow_exception(error);
+    } catch (const URLError& urlError) {
+        switch (urlError.code()) {
+        case URLError::badServerResponse:
+            return invalidAnswer;
+        case URLError::secureConnectionFailed:
+            return QStringLiteral(
+                "A secure connection to the update server could not be made. Check the update server's address "
+                "and its certificate, then try again.");
+        case URLError::serverCertificateUntrusted:
+            return QStringLiteral(
+                "The update server's certificate is not trusted. Check the update server's address and its "
+                "certificate, then try again.");
+        default:
+            break;
+        }
+    } catch (const JsonDecodingError&) {
+        return invalidAnswer;
+    } catch (...) {
+    }
+    return QStringLiteral("Check your internet connection and try again.");
 }
 
 }  // namespace
@@ -107,7 +140,7 @@ void UpdateHooks::finishCheck(const std::shared_ptr<RunningCheck>& check, const 
             });
             if (mode == UpdateCheckMode::manual && dependencies_.showAlert) {
                 dependencies_.showAlert(QStringLiteral("Could not check for updates"),
-                                        QStringLiteral("Check your internet connection and try again."));
+                                        updateCheckFailureMessage(error));
             }
         } else if (!update) {
             AppLog::updates().info(

@@ -223,11 +223,17 @@ TEST_F(TavrolinDelegateProcessTest, SettingsFromTheTrayMenuSavesALanguageAndASho
     keys({QStringLiteral("Return")});
     ASSERT_TRUE(test::waitUntil([&] { return settingsWindow().isEmpty(); }, 5s)) << "Save did not close the window";
 
-    JsonFileDefaultsStore defaults(home_.filePath("config/tavrolin/defaults.json"));
-    ASSERT_TRUE(defaults.rawValue(QStringLiteral("appSettings")).has_value());
-    const std::optional<AppSettings> stored = AppSettings::fromJson(*defaults.rawValue(QStringLiteral("appSettings")));
-    ASSERT_TRUE(stored.has_value());
-    EXPECT_EQ(stored->targetLanguage, AppLanguage::german);
+    // The program writes its settings file off its GUI thread: read once it holds the change.
+    std::optional<AppSettings> stored;
+    ASSERT_TRUE(test::waitUntil(
+        [&] {
+            const JsonFileDefaultsStore defaults(home_.filePath("config/tavrolin/defaults.json"));
+            const std::optional<QJsonValue> raw = defaults.rawValue(QStringLiteral("appSettings"));
+            stored = raw ? AppSettings::fromJson(*raw) : std::nullopt;
+            return stored && stored->targetLanguage == AppLanguage::german;
+        },
+        5s))
+        << "the settings file never held the change";
     EXPECT_EQ(stored->captureAndTranslateShortcut,
               (HotKeyShortcut{.key = HotKeyKey::y, .option = true, .control = true}));
 

@@ -122,6 +122,7 @@ TEST(JsonFileDefaultsStore, CorruptFileIsSetAsideNotDeleted) {
         aside.remove();
         // The store keeps working after the set-aside.
         EXPECT_TRUE(store.setString("k", "v"));
+        store.flush();
         EXPECT_EQ(JsonFileDefaultsStore(path).string("k"), "v");
     }
 }
@@ -136,6 +137,41 @@ TEST(JsonFileDefaultsStore, UnwritableFolderIsReportedAndNothingIsPretended) {
     EXPECT_FALSE(store.setString("k", "v"));
     EXPECT_FALSE(store.lastError().isEmpty());
     EXPECT_FALSE(store.contains("k"));
+}
+
+// The file is written off the caller's thread: a read right after a change sees it, the last
+// of many changes is what the file holds, and a change the disk refuses after it was taken is
+// not lost but goes out with the next write, and the last write before the end is made.
+TEST(JsonFileDefaultsStore, ChangesAreServedAtOnceWrittenInOrderAndNoneIsLost) {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("tavrolin");
+    const QString path = folder + "/defaults.json";
+    {
+        JsonFileDefaultsStore store(path);
+        for (int i = 0; i < 100; ++i) {
+            ASSERT_TRUE(store.setInteger("count", i));
+            ASSERT_EQ(store.integer("count"), i);
+        }
+        store.flush();
+        EXPECT_EQ(JsonFileDefaultsStore(path).integer("count"), 99);
+
+        // The folder gone, a file in its place: the write fails after the change was taken.
+        ASSERT_TRUE(QDir().rename(folder, folder + ".away"));
+        writeFile(folder, "not a folder");
+        test::ScopedLogCapture log;
+        EXPECT_TRUE(store.setString("deviceID", "0A1B"));
+        store.flush();
+        EXPECT_FALSE(store.lastError().isEmpty());
+        EXPECT_EQ(store.string("deviceID"), "0A1B");
+        EXPECT_EQ(log.messages(LogCategory::app).filter("defaults_write_failed").size(), 1);
+        ASSERT_TRUE(QFile::remove(folder));
+        ASSERT_TRUE(QDir().rename(folder + ".away", folder));
+        EXPECT_TRUE(store.setBool("flag", true));
+    }
+    JsonFileDefaultsStore reopened(path);
+    EXPECT_EQ(reopened.integer("count"), 99);
+    EXPECT_EQ(reopened.string("deviceID"), "0A1B");
+    EXPECT_TRUE(reopened.boolValue("flag"));
 }
 
 TEST(JsonFileDefaultsStore, DefaultPathFollowsXdgConfigHome) {
@@ -211,6 +247,7 @@ TEST(JsonFileDefaultsStore, TheFileAndItsFolderAreTheUsersAlone) {
         EXPECT_EQ(modeOf(config + "/tavrolin"), 0700u);
         EXPECT_EQ(modeOf(path), 0600u);
         ASSERT_TRUE(store.setString("deviceID", "0A1C"));
+        store.flush();
         EXPECT_EQ(modeOf(path), 0600u) << "a rewrite keeps the file closed";
     }
 

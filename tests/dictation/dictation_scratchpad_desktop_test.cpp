@@ -258,6 +258,7 @@ TEST_F(DictationScratchpadDesktopTest, AChosenLanguageIsStoredInTheSettingsFile)
     languages->setCurrentIndex(german);
     Q_EMIT languages->activated(german);
 
+    defaults_->flush();
     QFile file(settingsFolder_.filePath("defaults.json"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QJsonObject stored = QJsonDocument::fromJson(file.readAll()).object();

@@ -59,6 +59,9 @@ public:
     std::optional<AccessibleRole> role(const AccessibleElementHandle& e) override { return inner_.role(e); }
     std::optional<QString> value(const AccessibleElementHandle& e) override { return inner_.value(e); }
     std::optional<AccessibleRichText> richText(const AccessibleElementHandle& e) override { return inner_.richText(e); }
+    std::optional<AccessibleRichText> richTextMeasuringLonger(const AccessibleElementHandle& e, int scale) override {
+        return inner_.richTextMeasuringLonger(e, scale);
+    }
     std::optional<QString> selectedText(const AccessibleElementHandle& e) override { return inner_.selectedText(e); }
     std::optional<AccessibleTextRange> selectedRange(const AccessibleElementHandle& e) override {
         return inner_.selectedRange(e);

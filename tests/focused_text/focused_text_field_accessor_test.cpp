@@ -1330,6 +1330,56 @@ TEST_F(FocusedTextFieldAccessorTest, NothingIsWrittenOverAnImageInTheField) {
     EXPECT_EQ(field->reportedText(), QStringLiteral("See \uFFFCbelow and there."));
 }
 
+// A browser on a busy machine may leave an object of a rich-text field unread, its characters
+// unmeasured, or show room between them while it lays its text out anew, in one read: the field
+// is looked at again, and refused only for what was seen (room: seen twice).
+TEST_F(FocusedTextFieldAccessorTest, AnObjectNotSeenInOneReadIsLookedAtAgainBeforeTheFieldIsRefused) {
+    struct Scenario {
+        const char* name;
+        int unreadObjectReads;
+        int unmeasuredReads;
+        int passingRoomReads;
+        bool picture;
+        const char* refusal;  // null: written
+    } cases[] = {
+        {"a link unread once", 1, 0, 0, false, nullptr},
+        {"the text unmeasured twice", 0, 2, 0, false, nullptr},
+        {"room between characters in one read only", 0, 0, 1, false, nullptr},
+        {"a link unread every time", 100, 0, 0, false,
+         "objects_without_text=1 showing_no_text=0 unnamed=1 room=0 unread=1 unmeasured=false"},
+        {"a picture", 0, 0, 0, true,
+         "objects_without_text=1 showing_no_text=1 unnamed=0 room=0 unread=0 unmeasured=false"},
+    };
+    const QString sentence = QStringLiteral("Hello Anna, see the report.");
+    const QString result = QStringLiteral("Hola Anna, mira el informe.");
+    for (const Scenario& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::ScopedLogCapture log;
+        auto field = test::makeField(sentence, {27, 0});
+        field->role = AccessibleRole::textArea;
+        field->embedded = {{16, 10}};  // a link: "the report"
+        if (c.picture) {
+            field->embedded.insert(field->embedded.begin(), test::FakeEmbeddedObject{11, 0, false});
+        }
+        field->unreadObjectReads = c.unreadObjectReads;
+        field->unmeasuredReads = c.unmeasuredReads;
+        field->passingRoomReads = c.passingRoomReads;
+        focus(field);
+        const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+        if (!c.refusal) {
+            EXPECT_EQ(snapshot.fullText, sentence);
+            EXPECT_EQ(offeredForCopying(result, snapshot), std::nullopt);
+            EXPECT_EQ(field->text, result);
+            continue;
+        }
+        EXPECT_EQ(offeredForCopying(result, snapshot), result);
+        EXPECT_EQ(field->text, sentence);
+        const QStringList lines = log.messages(LogCategory::app).filter("holds an object without text");
+        ASSERT_EQ(lines.size(), 1);
+        EXPECT_TRUE(lines.first().endsWith(QString::fromLatin1(c.refusal))) << lines.first().toStdString();
+    }
+}
+
 TEST_F(FocusedTextFieldAccessorTest, APictureThatPublishesNoObjectIsNeitherWrittenOverNorLost) {
     // "The red car <img> is fast." with a picture without alternative text, which a browser reports
     // as if it were not there; only the room it takes tells where it is.

@@ -79,6 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Saved through the store and read from the file again, the settings are the same.
     AppSettingsStore writer(store, std::make_shared<FixedLanguagePreferences>());
     fuzz::require(!writer.persist(settings), "the settings could not be saved");
+    store.flush();
     JsonFileDefaultsStore reread(path);
     fuzz::require(reread.setAsidePath().isEmpty(), "the store cannot read its own file");
     fuzz::require(AppSettingsStore::load(reread, languages) == settings, "the saved settings read back differently");

@@ -441,7 +441,7 @@ TEST_F(ServerTranslationClientTest, AnAnswerBeyondOneMebibyteOrARedirectIsAFailu
     reply(200, translationsBody({{"0", "a"}, {"1", "b"}, {"2", "c"}}) + padding);
     {
         test::ScopedLogCapture capture;
-        EXPECT_EQ(failureOf(*makeClient(), threeRequests()), Case::textTranslationRequestFailed);
+        EXPECT_EQ(failureOf(*makeClient(), threeRequests()), Case::textTranslationInvalidResponse);
         EXPECT_EQ(capture.messages(LogCategory::network).last(),
                   QStringLiteral("request failed operation=server_translation errorType=Tavrolin.URLError "
                                  "message=url_error_code=-1011"));
@@ -454,13 +454,13 @@ TEST_F(ServerTranslationClientTest, AnAnswerBeyondOneMebibyteOrARedirectIsAFailu
     EXPECT_EQ(elsewhere.requestCount(), 0);
 }
 
-TEST_F(ServerTranslationClientTest, BodyBeyondTheSessionLimitIsATransportFailure) {
+TEST_F(ServerTranslationClientTest, BodyBeyondTheSessionLimitIsAnInvalidResponse) {
     test::ScopedLogCapture capture;
     reply(200, std::string(300 * 1024, ' '));
     ServerSessionConfiguration limited = fastSession();
     limited.maximumResponseBytes = 100 * 1024;
     auto client = makeClient(server_.url(kPath), limited);
-    EXPECT_EQ(failureOf(*client, threeRequests()), Case::textTranslationRequestFailed);
+    EXPECT_EQ(failureOf(*client, threeRequests()), Case::textTranslationInvalidResponse);
     EXPECT_EQ(
         capture.messages(LogCategory::network).last(),
         QStringLiteral(

@@ -9,6 +9,7 @@
 #include "support/async.h"
 #include "support/fakes/local_http_server.h"
 #include "support/fakes/memory_log_sink.h"
+#include "support/fakes/raw_tcp_server.h"
 #include "support/fakes/scripted_text_spell_checker.h"
 #include "support/qt_printers.h"
 
@@ -259,14 +260,14 @@ TEST_F(TextClientsTest, AnAnswerBeyondOneMebibyteIsNotTakenNorReadToTheEnd) {
         {
             test::ScopedLogCapture capture;
             reply(200, textAnswerOf(1024 * 1024 + 1));
-            EXPECT_EQ(failure(run(kind, server_.url(kind.path), session)), kind.requestFailed);
+            EXPECT_EQ(failure(run(kind, server_.url(kind.path), session)), kind.invalidResponse);
             EXPECT_EQ(capture.messages(LogCategory::network).last(), tooLarge);
         }
         {
             test::ScopedLogCapture capture;
             *streamed = 0;
             handler_ = test::streamedTextAnswer(50u * 1024 * 1024, streamed);
-            EXPECT_EQ(failure(run(kind, server_.url(kind.path), session)), kind.requestFailed);
+            EXPECT_EQ(failure(run(kind, server_.url(kind.path), session)), kind.invalidResponse);
             EXPECT_EQ(capture.messages(LogCategory::network).last().toStdString(), tooLarge.toStdString());
             // What the server got out before the connection closed: the limit and what the
             // sockets between hold, never the whole answer.
@@ -296,6 +297,54 @@ TEST_F(TextClientsTest, ARedirectIsAFailureAndTheTextGoesNowhereElse) {
                                         .arg(kind.operation)));
     }
     EXPECT_EQ(elsewhere.requestCount(), 0);
+}
+
+// A broken answer is the server's to mend, not the user's connection: each client fails with its
+// invalid-response error, whose alert says so; a server that is not there stays a request failure.
+TEST_F(TextClientsTest, ABrokenAnswerIsAnInvalidResponseAndNoServerARequestFailure) {
+    const std::vector<std::pair<const char*, QByteArray>> answers = {
+        {"a head cut midway", "HTTP/1.1 200 OK\r\nContent-Type: appl"},
+        {"a chunk size that cannot be read",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0x39\r\n" + QByteArray(57, 'a') + "\r\n0\r\n\r\n"},
+        {"lengths that disagree", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 5\r\n\r\n{}"},
+    };
+    const auto errorOf = [](const ClientKind& kind, const QUrl& url) -> std::optional<CaptureWorkflowError> {
+        try {
+            test::await(kind.call(url, std::make_shared<ServerRequestTransport>(fastSession(kind.session()))));
+        } catch (const CaptureWorkflowError& error) {
+            return error;
+        }
+        return std::nullopt;
+    };
+    for (const auto& [name, answer] : answers) {
+        test::RawTcpServer server([answer = answer](test::RawConnection& connection) {
+            connection.readRequest();
+            connection.write(answer);
+        });
+        for (const ClientKind& kind : clientKinds()) {
+            SCOPED_TRACE(std::string(name) + ", " + kind.operation);
+            test::ScopedLogCapture capture;
+            const std::optional<CaptureWorkflowError> error = errorOf(kind, server.url(kind.path));
+            ASSERT_TRUE(error);
+            EXPECT_EQ(error->errorCase(), kind.invalidResponse);
+            EXPECT_EQ(error->alertText(), CaptureWorkflowError(kind.invalidResponse).errorDescription() +
+                                              "\n\nTry again after the server is updated or restarted.");
+            EXPECT_EQ(capture.messages(LogCategory::network).last(),
+                      QStringLiteral("request failed operation=%1 errorType=Tavrolin.URLError "
+                                     "message=url_error_code=-1011")
+                          .arg(kind.operation));
+        }
+    }
+    QUrl nowhere;
+    {
+        const test::RawTcpServer closed([](test::RawConnection&) {});
+        nowhere = closed.url("/api/text-writes");
+    }
+    const std::optional<CaptureWorkflowError> refused = errorOf(clientKinds().back(), nowhere);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->alertText(),
+              "Tavrolin could not write text using the server.\n\nCheck your internet connection or server "
+              "endpoint, then try again.");
 }
 
 TEST_F(TextClientsTest, EmptyTextsAreSentAndEmptyAnswersReturned) {

@@ -3,6 +3,7 @@
 #include "core/error_description.h"
 #include "core/online_feature_policy.h"
 #include "core/url_error.h"
+#include "server/json_decoding_error.h"
 #include "support/async.h"
 #include "support/fakes/local_http_server.h"
 #include "support/fakes/memory_log_sink.h"
@@ -275,9 +276,24 @@ TEST_F(UpdateHooksTest, AManualCheckIgnoresTheIntervalAndReportsItsOutcome) {
     EXPECT_EQ(log.sink().messages(LogCategory::updates),
               (QStringList{"update check start mode=manual", "update check finished mode=manual result=up_to_date"}));
 
-    client->error = std::make_exception_ptr(std::runtime_error("boom"));
-    hooks().checkForUpdates();
-    EXPECT_EQ(shown.back(), "warning: Could not check for updates | Check your internet connection and try again.");
+    // The alert names the cause the user can act on.
+    const std::vector<std::pair<std::exception_ptr, QString>> failures = {
+        {std::make_exception_ptr(std::runtime_error("boom")), "Check your internet connection and try again."},
+        {std::make_exception_ptr(URLError(URLError::notConnectedToInternet)),
+         "Check your internet connection and try again."},
+        {std::make_exception_ptr(URLError(URLError::badServerResponse)),
+         "The update server sent an invalid response. Try again after the server is updated or restarted."},
+        {std::make_exception_ptr(JsonDecodingError(JsonDecodingError::Kind::keyNotFound, "build", "no value")),
+         "The update server sent an invalid response. Try again after the server is updated or restarted."},
+        {std::make_exception_ptr(URLError(URLError::serverCertificateUntrusted)),
+         "The update server's certificate is not trusted. Check the update server's address and its "
+         "certificate, then try again."},
+    };
+    for (const auto& [error, message] : failures) {
+        client->error = error;
+        hooks().checkForUpdates();
+        EXPECT_EQ(shown.back(), "warning: Could not check for updates | " + message);
+    }
 }
 
 // --- Cancelling ---

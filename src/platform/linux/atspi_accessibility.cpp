@@ -898,6 +898,11 @@ std::optional<AccessibleRichText> AtspiAccessibility::richText(const AccessibleE
     return onElement(element, [](AtspiAccessible* object) { return richTextOf(object); });
 }
 
+std::optional<AccessibleRichText> AtspiAccessibility::richTextMeasuringLonger(const AccessibleElementHandle& element,
+                                                                              int scale) {
+    return onElement(element, [scale](AtspiAccessible* object) { return richTextOf(object, scale); });
+}
+
 std::optional<QString> AtspiAccessibility::selectedText(const AccessibleElementHandle& element) {
     return onElement(element, [&](AtspiAccessible* object) -> std::optional<QString> {
         GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));

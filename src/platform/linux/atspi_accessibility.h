@@ -52,6 +52,8 @@ public:
     std::optional<AccessibleRole> role(const AccessibleElementHandle& element) override;
     std::optional<QString> value(const AccessibleElementHandle& element) override;
     std::optional<AccessibleRichText> richText(const AccessibleElementHandle& element) override;
+    std::optional<AccessibleRichText> richTextMeasuringLonger(const AccessibleElementHandle& element,
+                                                              int scale) override;
     std::optional<QString> selectedText(const AccessibleElementHandle& element) override;
     std::optional<AccessibleTextRange> selectedRange(const AccessibleElementHandle& element) override;
     std::optional<QRectF> frame(const AccessibleElementHandle& element) override;

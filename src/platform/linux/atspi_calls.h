@@ -152,7 +152,8 @@ std::optional<std::pair<qsizetype, qsizetype>> selectionInField(AtspiText* text,
 // absent when it reports neither.
 std::optional<AccessibleTextRange> selectionOrCaret(AtspiText* text, const FieldText& field);
 
-// An object's text with the objects embedded in it, as AtspiAccessibility::richText() answers it.
-std::optional<AccessibleRichText> richTextOf(AtspiAccessible* object);
+// An object's text with the objects embedded in it, as AtspiAccessibility::richText() answers it
+// (richTextMeasuringLonger() with `measuringScale`).
+std::optional<AccessibleRichText> richTextOf(AtspiAccessible* object, int measuringScale = 1);
 
 }  // namespace tavrolin::atspi

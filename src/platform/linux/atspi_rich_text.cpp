@@ -5,6 +5,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <atspi/atspi.h>
 #include <chrono>
 #include <map>
@@ -24,10 +25,15 @@ constexpr int kMaximumEmbeddedObjects = 128;
 constexpr QChar objectReplacementCharacter(0xFFFC);
 
 // Objects that show something other than text (pictures, controls, frames): whatever text
-// they offer is a name or a label, not words of the text around them.
-bool showsOtherThanText(AtspiAccessible* object) {
+// they offer is a name or a label, not words of the text around them. Absent when the role could
+// not be read.
+std::optional<bool> showsOtherThanText(AtspiAccessible* object) {
     CallError error;
-    switch (atspi_accessible_get_role(object, error.out())) {
+    const AtspiRole role = atspi_accessible_get_role(object, error.out());
+    if (error.failed()) {
+        return std::nullopt;
+    }
+    switch (role) {
     case ATSPI_ROLE_IMAGE:
     case ATSPI_ROLE_ICON:
     case ATSPI_ROLE_CANVAS:
@@ -50,7 +56,7 @@ bool showsOtherThanText(AtspiAccessible* object) {
     case ATSPI_ROLE_INTERNAL_FRAME:
         return true;
     default:
-        return error.failed();
+        return false;
     }
 }
 
@@ -111,10 +117,21 @@ qsizetype listMarkerLength(AtspiAccessible* object, const FieldText& field) {
 constexpr int kMaximumMeasuredCharacters = 2000;
 constexpr std::chrono::milliseconds kMeasuringTime{300};
 
-// What is left of that budget in one read.
+// What is left of that budget in one read (a read measuring longer has `scale` times as much),
+// and whether it ran out before the end of a text.
 struct Measuring {
-    int characters = kMaximumMeasuredCharacters;
-    SteadyClock::time_point deadline = SteadyClock::now() + kMeasuringTime;
+    explicit Measuring(int scale)
+        : characters(kMaximumMeasuredCharacters * scale), deadline(SteadyClock::now() + kMeasuringTime * scale) {}
+    int characters;
+    SteadyClock::time_point deadline;
+    bool cutShort = false;
+};
+
+// What one read found and could not see: the budget of objects read, and how many of them could
+// not be read (AccessibleRichText::unreadObjects).
+struct ObjectReading {
+    int budget = kMaximumEmbeddedObjects;
+    int unread = 0;
 };
 
 // An editable region of a web page (not an entry: its text holds no pictures), where the engines
@@ -183,27 +200,36 @@ std::vector<qsizetype> unpublishedObjectsIn(AtspiAccessible* object, AtspiText* 
                                             const EmbeddedTextBoxes& embedded, Measuring& measuring) {
     const auto boxOf = [&](qsizetype offset) { return characterBox(text, field.fromUtf16(offset)); };
     const auto answering = [&] { return !callRanOutOfTime && SteadyClock::now() < measuring.deadline; };
-    return measureRoomWithoutCharacters({field.whole, embedded, objectBox(object)}, boxOf, answering,
-                                        measuring.characters);
+    bool cutShort = false;
+    std::vector<qsizetype> found = measureRoomWithoutCharacters({field.whole, embedded, objectBox(object)}, boxOf,
+                                                                answering, measuring.characters, &cutShort);
+    measuring.cutShort = measuring.cutShort || cutShort;
+    return found;
 }
 
 // `measured`: what is left to measure for unpublished objects, and `boxes` the boxes of the
 // objects' texts found then; null: none are looked for.
 std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, const FieldText& field, int depth,
-                                                      int& budget, Measuring* measured, EmbeddedTextBoxes* boxes);
+                                                      ObjectReading& reading, Measuring* measured,
+                                                      EmbeddedTextBoxes* boxes);
 
 // The object a text names at the U+FFFC at `offset` (the application's offsets); absent when it
-// names none there.
-std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hypertext, gint offset, int depth, int& budget,
-                                                         Measuring* measured, std::optional<QRectF>* box) {
+// names none there, or when a call failed (`unread` then says so).
+std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hypertext, gint offset, int depth,
+                                                         ObjectReading& reading, Measuring* measured,
+                                                         std::optional<QRectF>* box, bool& unread) {
+    unread = false;
     CallError indexError;
     const gint index = atspi_hypertext_get_link_index(hypertext, offset, indexError.out());
     if (indexError.failed() || index < 0) {
+        // A web engine busy laying its text out anew may name no object at a U+FFFC for a moment.
+        unread = true;
         return std::nullopt;
     }
     CallError linkError;
     GObjectRef<AtspiHyperlink> link(atspi_hypertext_get_link(hypertext, index, linkError.out()));
     if (linkError.failed() || !link) {
+        unread = true;
         return std::nullopt;
     }
     // A link of a plain text (a label's) spans its own words: only an object standing in the
@@ -211,28 +237,36 @@ std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hyperte
     CallError startError;
     const gint start = atspi_hyperlink_get_start_index(link.get(), startError.out());
     if (startError.failed() || start != offset) {
+        unread = startError.failed();
         return std::nullopt;
     }
     CallError objectError;
     GObjectRef<AtspiAccessible> child(atspi_hyperlink_get_object(link.get(), 0, objectError.out()));
-    if (objectError.failed() || !child) {
+    const std::optional<bool> otherThanText =
+        objectError.failed() || !child ? std::nullopt : showsOtherThanText(child.get());
+    if (!otherThanText) {
+        unread = true;
         return std::nullopt;
     }
     AccessibleEmbeddedObject embedded;
-    if (showsOtherThanText(child.get())) {
+    if (*otherThanText) {
         return embedded;
     }
     GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(child.get()));
-    const std::optional<FieldText> own = text ? readFieldText(text.get()) : std::nullopt;
+    if (!text) {
+        return embedded;  // shows no text at all
+    }
+    const std::optional<FieldText> own = readFieldText(text.get());
     if (!own) {
-        return embedded;
+        unread = true;
+        return std::nullopt;
     }
     embedded.text = own->whole;
     embedded.block = isBlock(child.get());
     embedded.marker = listMarkerLength(child.get(), *own);
     embedded.selection = selectionOrCaret(text.get(), *own);
     EmbeddedTextBoxes boxes;
-    embedded.objects = embeddedObjects(child.get(), *own, depth + 1, budget, measured, measured ? &boxes : nullptr);
+    embedded.objects = embeddedObjects(child.get(), *own, depth + 1, reading, measured, measured ? &boxes : nullptr);
     if (measured && own->whole.isEmpty() && objectBox(child.get())) {
         // A block without any character that still takes room holds something without text (a
         // picture on a line of its own).
@@ -246,7 +280,8 @@ std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hyperte
 
 // The objects an object's text (`field`) names at its U+FFFC characters.
 std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, const FieldText& field, int depth,
-                                                      int& budget, Measuring* measured, EmbeddedTextBoxes* boxes) {
+                                                      ObjectReading& reading, Measuring* measured,
+                                                      EmbeddedTextBoxes* boxes) {
     std::vector<AccessibleEmbeddedObject> objects;
     if (depth >= kMaximumEmbeddingDepth || !field.whole.contains(objectReplacementCharacter)) {
         return objects;
@@ -259,14 +294,28 @@ std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, c
         if (field.whole.at(i) != objectReplacementCharacter) {
             continue;
         }
-        // An application that stopped answering is not asked about the rest.
-        if (budget <= 0 || callRanOutOfTime) {
+        // An application that stopped answering is not asked about the rest, which it may well
+        // show the next time.
+        if (callRanOutOfTime) {
+            reading.unread += static_cast<int>(field.whole.mid(i).count(objectReplacementCharacter));
             break;
         }
-        --budget;
+        if (reading.budget <= 0) {
+            break;
+        }
+        --reading.budget;
         std::optional<QRectF> box;
-        if (std::optional<AccessibleEmbeddedObject> embedded =
-                embeddedObjectAt(hypertext.get(), field.fromUtf16(i), depth, budget, measured, &box)) {
+        bool unread = false;
+        std::optional<AccessibleEmbeddedObject> embedded =
+            embeddedObjectAt(hypertext.get(), field.fromUtf16(i), depth, reading, measured, &box, unread);
+        if (unread && !callRanOutOfTime) {
+            // A call that failed at once (an object its program was laying out anew) is asked
+            // once more.
+            box.reset();
+            embedded = embeddedObjectAt(hypertext.get(), field.fromUtf16(i), depth, reading, measured, &box, unread);
+        }
+        reading.unread += unread ? 1 : 0;
+        if (embedded) {
             embedded->offset = i;
             if (box && boxes) {
                 boxes->emplace(i, *box);
@@ -279,7 +328,7 @@ std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, c
 
 }  // namespace
 
-std::optional<AccessibleRichText> richTextOf(AtspiAccessible* object) {
+std::optional<AccessibleRichText> richTextOf(AtspiAccessible* object, int measuringScale) {
     GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(object));
     if (!text) {
         return std::nullopt;
@@ -289,17 +338,20 @@ std::optional<AccessibleRichText> richTextOf(AtspiAccessible* object) {
     if (!field) {
         return std::nullopt;
     }
-    int budget = kMaximumEmbeddedObjects;
-    Measuring measured;
+    ObjectReading reading;
+    Measuring measured(std::max(1, measuringScale));
     Measuring* measuring = mayHoldUnpublishedPictures(object) ? &measured : nullptr;
     EmbeddedTextBoxes boxes;
     std::vector<AccessibleEmbeddedObject> objects =
-        embeddedObjects(object, *field, 0, budget, measuring, measuring ? &boxes : nullptr);
+        embeddedObjects(object, *field, 0, reading, measuring, measuring ? &boxes : nullptr);
     std::vector<qsizetype> unpublished;
     if (measuring) {
         unpublished = unpublishedObjectsIn(object, text.get(), *field, boxes, measured);
     }
-    return AccessibleRichText{std::move(field->whole), std::move(objects), std::move(unpublished)};
+    AccessibleRichText rich{std::move(field->whole), std::move(objects), std::move(unpublished)};
+    rich.unreadObjects = reading.unread;
+    rich.unmeasured = measured.cutShort;
+    return rich;
 }
 
 }  // namespace tavrolin::atspi

@@ -123,7 +123,8 @@ std::vector<qsizetype> roomWithoutCharacters(const std::vector<CharacterBox>& ch
 
 std::vector<qsizetype> measureRoomWithoutCharacters(const MeasuredText& text,
                                                     const std::function<std::optional<QRectF>(qsizetype)>& boxOf,
-                                                    const std::function<bool()>& answering, int& budget) {
+                                                    const std::function<bool()>& answering, int& budget,
+                                                    bool* cutShort) {
     constexpr QChar objectReplacementCharacter(0xFFFC);
     const QString& whole = text.text;
     std::vector<CharacterBox> characters;
@@ -153,6 +154,9 @@ std::vector<qsizetype> measureRoomWithoutCharacters(const MeasuredText& text,
     std::vector<qsizetype> found = roomWithoutCharacters(characters, text.holder);
     if (unmeasured) {
         found.push_back(*unmeasured);
+    }
+    if (cutShort) {
+        *cutShort = unmeasured.has_value();
     }
     return found;
 }

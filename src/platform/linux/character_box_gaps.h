@@ -47,9 +47,11 @@ struct MeasuredText {
 // character outside the Basic Multilingual Plane asked once), asked while `answering` and
 // `budget` (counted down) last. A character without a box is asked once more at the end (a page
 // laid out anew answers its first questions with empty boxes). Where measuring had to stop, the
-// rest may hold anything: the first character left counts as a place too.
+// rest may hold anything: the first character left counts as a place too, and `cutShort` (when
+// given) is set.
 std::vector<qsizetype> measureRoomWithoutCharacters(const MeasuredText& text,
                                                     const std::function<std::optional<QRectF>(qsizetype)>& boxOf,
-                                                    const std::function<bool()>& answering, int& budget);
+                                                    const std::function<bool()>& answering, int& budget,
+                                                    bool* cutShort = nullptr);
 
 }  // namespace tavrolin

@@ -79,6 +79,13 @@ public:
     bool rebuildsOnChange = false;
     // The next reads of its text answer it empty, as a program busy elsewhere may.
     mutable int emptyReads = 0;
+    // The next reads of its rich text leave its objects unread (their U+FFFC names none), or stop
+    // measuring for pictures at its start, as a program busy elsewhere may.
+    mutable int unreadObjectReads = 0;
+    mutable int unmeasuredReads = 0;
+    // The next reads find room without characters at its start, as a program laying its text out
+    // anew may show for a moment.
+    mutable int passingRoomReads = 0;
     // Whether its program takes a selection made inside one of its objects now (none: it does).
     std::function<bool()> takesSelectionInObject;
 
@@ -308,7 +315,22 @@ public:
             --f->emptyReads;
             return AccessibleRichText{};
         }
-        return AccessibleRichText{f->reportedText(), f->reportedObjects(), f->reportedUnpublished()};
+        AccessibleRichText rich{f->reportedText(), f->reportedObjects(), f->reportedUnpublished()};
+        if (f->unreadObjectReads > 0) {
+            --f->unreadObjectReads;
+            rich.unreadObjects = static_cast<int>(rich.objects.size());
+            rich.objects.clear();
+        }
+        if (f->passingRoomReads > 0) {
+            --f->passingRoomReads;
+            rich.unpublishedObjects.insert(rich.unpublishedObjects.begin(), 0);
+        }
+        if (f->unmeasuredReads > 0) {
+            --f->unmeasuredReads;
+            rich.unmeasured = true;
+            rich.unpublishedObjects.insert(rich.unpublishedObjects.begin(), 0);
+        }
+        return rich;
     }
     std::optional<QString> selectedText(const AccessibleElementHandle& e) override {
         const FakeField* f = field(e);
