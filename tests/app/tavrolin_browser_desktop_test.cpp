@@ -960,12 +960,12 @@ TEST_F(FirefoxFieldsDesktopTest, APageThatCancelsThePasteKeyHoldsNothingBack) {
     test::TerminalJob::pause(500ms);  // its Control+V follows
     ASSERT_TRUE(browser_->prepare(Element::input, QString(), Selection::caretAtEnd));
     tool("xdotool", {"key", "--clearmodifiers", "ctrl+v"});
-    EXPECT_EQ(browser_->waitForText(
-                  Element::input, [](const QString& now) { return !now.isEmpty(); }, 5s),
-              spanish);
+    const auto filled = [](const QString& now) { return !now.isEmpty(); };
+    const QString pasted = browser_->waitForText(Element::input, filled, 5s).value_or(QString());
+    EXPECT_TRUE(pasted.contains(QStringLiteral("mañana")) && !pasted.contains(users)) << pasted.toStdString();
     // The keyboard stays where the user pasted, whatever is put back in the field they left.
     test::TerminalJob::pause(1500ms);
-    EXPECT_EQ(browser_->selection(), std::make_pair(int(spanish.size()), int(spanish.size())));
+    EXPECT_EQ(browser_->selection(), std::make_pair(int(pasted.size()), int(pasted.size())));
     ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
     // The result is offered for copying: the user closes that window once it is up.
     test::waitUntil([] { return program_->copyWindow().has_value(); }, 5s);
