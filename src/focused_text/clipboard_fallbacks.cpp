@@ -51,10 +51,6 @@ std::uint64_t ClipboardFallbacks::userInput() const {
     return keys_ ? keys_->userPresses() : 0;
 }
 
-std::int64_t ClipboardFallbacks::userPasteKeys() const {
-    return keys_ ? static_cast<std::int64_t>(keys_->pasteKeyPresses()) - *ownPasteKeys_ : 0;
-}
-
 void ClipboardFallbacks::notify() const {
     if (onWillUse_) {
         onWillUse_();
@@ -536,12 +532,11 @@ QCoro::Task<bool> ClipboardFallbacks::offerAndPaste(QString newText, bool replac
     const bool pingProves = co_await pingProvesKeysRead(target);
     // The text goes to the target alone; everyone else keeps getting the user's clipboard. A number
     // nothing vouches for may be anyone's: an unknown program is known by its window's X client.
-    // Until the user pastes: their own paste, wherever it goes, gets their clipboard, even where it
-    // asks before the hold's next look.
-    const std::int64_t userPastes = userPasteKeys();
-    const std::function<bool()> standing = offerStandsUntilUserPastes(userPastes);
+    // A paste key of the user's changes nothing: theirs elsewhere gets their clipboard from us
+    // anyway, and one in the target's program may come before or after ours there, which no
+    // request tells apart.
     const quint64 offer =
-        clipboard_.offerTextTo(target.processUnknown ? 0 : target.processId, target.windowId, newText, standing);
+        clipboard_.offerTextTo(target.processUnknown ? 0 : target.processId, target.windowId, newText);
     holdUsersClipboard(saved);
     co_await waitUntilCopierSeesItsCopyGone(target);
     if (checks.readBefore && !clipboard_.holdsOwnContents() && userInput() == inputAtSave) {
@@ -554,7 +549,6 @@ QCoro::Task<bool> ClipboardFallbacks::offerAndPaste(QString newText, bool replac
         holdUsersClipboard(saved);
     }
     const quint64 fetchesBefore = fetchesBy(target);
-    ++*ownPasteKeys_;  // before it goes: the display may count it before the chord returns
     // The select-all goes with the key, the text on offer already: no select-all of ours stands
     // while the clipboard changes hands (see copyByKeys()), and nothing another program does
     // because of the new selection reaches the program before the paste.
@@ -562,7 +556,6 @@ QCoro::Task<bool> ClipboardFallbacks::offerAndPaste(QString newText, bool replac
                                                                  Qt::ControlModifier, Qt::Key_V)
                                      : co_await gate_.sendChord(target, Qt::ControlModifier, Qt::Key_V);
     if (!sent) {
-        --*ownPasteKeys_;
         // Nothing will fetch the text.
         clipboard_.withdrawOffer(offer);
         co_return false;
@@ -577,7 +570,6 @@ QCoro::Task<bool> ClipboardFallbacks::offerAndPaste(QString newText, bool replac
     if (checks.readBefore) {
         pending->programCopy = checks.readBefore->text;
     }
-    pending->selectAllAtKey = selectAllAtKey;
     pending->text = newText;
     pending->target = target;
     pending->offer = offer;
@@ -588,8 +580,6 @@ QCoro::Task<bool> ClipboardFallbacks::offerAndPaste(QString newText, bool replac
     pending->fieldFocused = std::move(checks.fieldFocused);
     pending->selectAllShown = std::move(checks.selectAllShown);
     pending->replacingAllText = replacingAllText;
-    pending->userPastesAtOffer = userPastes;
-    pending->standing = standing;
     pending->fieldText = std::move(checks.fieldText);
     pending->userInputAtOffer = userInput();
     pending->targetPresses = UserPressesInWindow(keys_);
@@ -597,15 +587,6 @@ QCoro::Task<bool> ClipboardFallbacks::offerAndPaste(QString newText, bool replac
     pending->call = scheduleCheck(pending);
     holds_.push_back(std::move(pending));
     co_return true;
-}
-
-std::function<bool()> ClipboardFallbacks::offerStandsUntilUserPastes(std::int64_t userPastes) const {
-    if (!keys_) {
-        return {};
-    }
-    return [keys = keys_, own = ownPasteKeys_, userPastes] {
-        return static_cast<std::int64_t>(keys->pasteKeyPresses()) - *own <= userPastes;
-    };
 }
 
 QCoro::Task<void> ClipboardFallbacks::waitUntilCopierSeesItsCopyGone(FrontApplication window) {

@@ -47,14 +47,15 @@ namespace tavrolin {
 //   answers the ping from its window's process while a busy page may still have the keys
 //   waiting (and an unknown program's process may be any of its own), so there the text stays
 //   offered until the target fetches it;
-// - at once when the user pastes (their Control+V or Shift+Insert, in any program, the target
-//   too): their paste gets their own clipboard, also where the target's process asks for it;
 // - after `holdBound` at the latest.
-// A user's copy meanwhile does not end it: their copy is taken over as the clipboard everyone else
-// gets, and the target still gets the pasted text. A stopped, hung or busy program's queued
-// Control+V therefore never finds the user's clipboard while the hold lasts, and nobody else ever
-// finds the pasted text (but a paste the target's program makes by other means than a paste key,
-// a menu's Paste, gets it too: which paste of that program is whose cannot be told).
+// Neither a paste of the user's nor a copy of theirs ends it. Their paste elsewhere gets their
+// clipboard as every other program's request does; their paste in the target's program gets the
+// offer (the pasted text, or nothing once the field was put back): which of that program's
+// requests answers whose key cannot be told, and the user's clipboard stays private rather than
+// answer ours. Their copy is taken over as the clipboard everyone else gets. A key of ours is
+// never sent again during the hold: a stopped, hung or busy program's queued Control+V therefore
+// never finds the user's clipboard while the hold lasts, and nobody else ever finds the pasted
+// text.
 //
 // Where the field can be read back and its program answers without fetching for
 // `unfetchedPutBackAfter` (a page busy on the key, or one that cancelled it), our select-all is
@@ -68,8 +69,8 @@ namespace tavrolin {
 // a paste that lands late with other text (a page that inserts nothing over the select-all), which
 // is undone while the field holds exactly what it left and nothing is pressed in its window. The
 // user's own edits are never taken back: the watch ends at any other change of the field, at any
-// key or pointer press of the user's, at a later command in the window, or after
-// `latePasteWatchBound`.
+// key or pointer press of the user's that may have been made in the field's window, at a later
+// command in the window, or after `latePasteWatchBound`.
 //
 // A hold does not keep the queue: operations for other windows go on beside it (each paste holds
 // for its own target). An operation of the same command (its read-back) waits for the hold of its
@@ -110,10 +111,6 @@ public:
     static constexpr std::chrono::milliseconds selectAllShowBound{1500};
     static constexpr std::chrono::milliseconds selectAllShowPoll{10};
     static constexpr std::chrono::milliseconds pasteHoldLimit{2000};
-    // How many times a paste key that took its program's own copy of the field (see
-    // retakeUsersCopy()) is sent again with its select-all: each select-all may have the program's
-    // selection read, and copied again, before the key is handled.
-    static constexpr int pasteKeysResends = 3;
     static constexpr std::chrono::milliseconds pasteFetchPoll{10};
     static constexpr std::chrono::milliseconds pendingPasteWaitBound{6000};
     static constexpr std::chrono::milliseconds unfetchedPutBackAfter{5000};
@@ -256,6 +253,11 @@ public:
     // Answers whether the text was pasted back.
     QCoro::Task<bool> restoreCutText(PasteTargetCheck targetCheck = {});
 
+    // Whether an answered ping of `window` shows that its program read the keys sent before it: a
+    // known program whose window's process edits its own fields, no pages of its own running in
+    // further processes.
+    QCoro::Task<bool> pingProvesKeysRead(FrontApplication window);
+
     bool hasPendingRestore() const { return !holds_.empty(); }
     // Whether a field is watched for a paste that may still land after its hold ended.
     bool watchesForLatePaste() const { return !latePastes_.empty(); }
@@ -272,10 +274,6 @@ private:
         ClipboardContents saved;  // the user's clipboard
         // The field's text as its program copied it right before the paste (fields read by keys).
         std::optional<QString> programCopy;
-        // The select-all went out with the paste key, and how many times both went once more.
-        bool selectAllAtKey = false;
-        int keysSentAgain = 0;
-        std::chrono::milliseconds keysSentAt{0};  // the last time they went
         std::unique_ptr<ScheduledCall> call;
         FrontApplication target;
         // Its own offer: ending the hold withdraws that alone, never a next paste's to the window.
@@ -305,10 +303,6 @@ private:
         std::function<QCoro::Task<bool>()> fieldFocused;
         SelectAllCheck selectAllShown;
         bool replacingAllText = false;
-        // The user's paste keys counted when the text was offered: one more is theirs.
-        std::int64_t userPastesAtOffer = 0;
-        // Asked by the offer's requests: whether the user has not pasted since.
-        std::function<bool()> standing;
         // A later command works in the window: the hold keeps its offer, not the window's queue.
         bool overtaken = false;
         // Our select-all was put back while held (or the field no longer showed it): the target is
@@ -335,8 +329,11 @@ private:
         std::function<QCoro::Task<void>()> putFieldBack;
         std::function<QCoro::Task<bool>()> fieldFocused;
         SelectAllCheck selectAllShown;  // none: the select-all is taken to stand while unchanged
-        // The user's keys and pointer presses counted when the watch began: one more ends it.
-        std::uint64_t userInputAt = 0;
+        // The user's keys and pointer presses since the watch began, and since the paste's text was
+        // offered, told by whether the field's window was in front: one that may have been made
+        // there ends the watch.
+        UserPressesInWindow sinceWatch;
+        UserPressesInWindow sinceOffer;
         // Watching to undo: what the field held right after a paste that landed late with other
         // text than the result (a page that inserted nothing over our select-all) before the user
         // had pressed anything since the command. It is undone only while the field still holds
@@ -346,8 +343,6 @@ private:
         UserPressesInWindow undoPresses;
         std::function<QCoro::Task<std::optional<QString>>()> fieldText;
         bool selectAllToPutBack = false;
-        // The user's keys and pointer presses counted when the paste's text was offered.
-        std::uint64_t userInputAtOffer = 0;
         std::chrono::milliseconds waited{0};
         std::unique_ptr<ScheduledCall> call;
     };
@@ -393,8 +388,6 @@ private:
     // Whether `window`'s program has shown that it read the keys sent to it so far: it answered a
     // ping sent after them, where that answer proves it (see the class comment).
     QCoro::Task<bool> keysShownRead(FrontApplication window);
-    // Whether an answered ping of `window` shows that its program read the keys sent before it.
-    QCoro::Task<bool> pingProvesKeysRead(FrontApplication window);
     // Select-all for a whole-field paste; whether it was sent and, where `shown` can tell, seen.
     QCoro::Task<bool> selectAllForPaste(FrontApplication window, const SelectAllCheck& shown);
     // The field made ready for a paste: unchanged since it was read (where it was), and selected
@@ -428,10 +421,12 @@ private:
     // still stand there (`putBack`), to put it back, and, while the user has pressed nothing since
     // the paste, for a paste that lands late with other text, to undo it.
     void endHoldUnseen(Held pending, bool putBack);
-    std::int64_t userPasteKeys() const;
     // Counts the user's presses since the hold's last look against whether its target's window is
     // in front now.
     void lookAtTargetPresses(PendingRestore& pending) const;
+    // Whether the user has pressed nothing in the target's window since the paste's text was
+    // offered (presses in other programs' windows do not touch its field); looks once more first.
+    bool targetUntouched(PendingRestore& pending) const;
     // A watch over `pending`'s field, in place of any other over its window; not yet looking.
     std::shared_ptr<LatePaste> watchLatePaste(const PendingRestore& pending);
     void scheduleLatePasteLook(const std::shared_ptr<LatePaste>& watch);
@@ -445,7 +440,12 @@ private:
     // nothing since the paste, what it holds now is watched to be undone.
     QCoro::Task<void> endHoldOnChange(std::weak_ptr<PendingRestore> pending);
     QCoro::Task<void> undoLatePaste(std::shared_ptr<LatePaste> watch);
-    // The user copied while held: their copy becomes the clipboard we hold for everyone else.
+    // Whether a late paste's `text` is one that undoLatePaste() may take back: the field emptied.
+    static bool emptiedByLatePaste(const QString& text);
+    // The clipboard was taken while held: the user's copy becomes the clipboard we hold for everyone
+    // else; the field's own text copied again by its program (no key or click of the user's since)
+    // gives way to the user's clipboard as it was. Nothing is sent: a key of ours handled late
+    // would find whatever the clipboard held by then.
     QCoro::Task<void> retakeUsersCopy(std::weak_ptr<PendingRestore> pending);
     std::unique_ptr<ScheduledCall> scheduleCheck(const Held& pending);
     QCoro::Task<void> pingTarget(std::weak_ptr<PendingRestore> pending);
@@ -482,9 +482,6 @@ private:
     // Right before a paste into `window`: where the copy taken last was its program's, until that
     // program has asked what the clipboard holds now, `ownerChangeWait` at most.
     QCoro::Task<void> waitUntilCopierSeesItsCopyGone(FrontApplication window);
-    // The paste offer's test of whether it still stands: until the user presses a paste key of
-    // their own after `userPastes` of theirs (always, where their keys are not seen).
-    std::function<bool()> offerStandsUntilUserPastes(std::int64_t userPastes) const;
     void notify() const;
 
     Clipboard& clipboard_;
@@ -494,9 +491,6 @@ private:
     WindowPinging* windowPing_;
     ProcessTable* processes_;
     UserKeyActivity* keys_;
-    // Paste keys this object sent, counted before each goes: the rest of the display's are the
-    // user's. Shared with the offers, which ask about them when a request comes.
-    std::shared_ptr<std::int64_t> ownPasteKeys_ = std::make_shared<std::int64_t>(0);
     std::vector<std::shared_ptr<LatePaste>> latePastes_;
     // The watch for a copy that may come after its read ended (see lateCopyBound).
     struct LateCopy {

@@ -178,59 +178,114 @@ QCoro::Task<void> FocusedTextFieldAccessor::putBackAfterPaste(FocusedTextFieldSn
         co_await putBackByPaste(snapshot, found);
         co_return;
     }
-    // The result went in beside the user's text, its select-all lost. Nothing was pressed since the
-    // write began and the field holds exactly what the paste left: the paste is its last edit, and
-    // its program's own undo takes it back whole, with no select-all that could be lost again.
-    // A field read by copying is copied again (its copy was just made); another is read until it
-    // answers, as a busy program answers late.
-    const bool byKeys = !snapshot.element;
-    const std::chrono::milliseconds poll = byKeys ? undoCopyPoll : fieldReadRetryDelay;
-    const auto read = [this, snapshot, byKeys]() -> QCoro::Task<std::optional<QString>> {
-        if (byKeys) {
-            co_return co_await fallbacks_.copyFieldAfterPaste(*snapshot.sourceWindow);
+    if (snapshot.element) {
+        co_await takeOutPastedResult(snapshot, found, *inserted, userInputAtWrite);
+    } else {
+        co_await undoPasteByKeys(snapshot, found, userInputAtWrite);
+    }
+}
+
+QCoro::Task<void> FocusedTextFieldAccessor::takeOutPastedResult(FocusedTextFieldSnapshot snapshot, QString found,
+                                                                TextRange inserted, std::uint64_t userInputAtWrite) {
+    // The result went in beside the user's text, its select-all lost. Undo is no way back: a page
+    // that inserts pasted text in script (many mail and chat editors) keeps no history of it, and
+    // its undo would take the user's last typing instead. The result's own range is selected,
+    // read back as selected in a field that holds exactly what the paste left, and only then
+    // deleted: nothing but the result can go.
+    const auto userActed = [&] { return fallbacks_.userInput() != userInputAtWrite; };
+    AccessibilityCalls& calls = platform_.accessibility;
+    AccessibleElementHandle element = snapshot.element;
+    PutBackOutcome selected = co_await putSelectionBackInField(calls, platform_.scheduler, element, found, inserted);
+    if (selected == PutBackOutcome::notPlaced) {
+        // The program may have put a new object in the field's place (Firefox).
+        const AccessibleElementHandle replaced = co_await focusedOtherElement(snapshot);
+        if (replaced) {
+            element = replaced;
+            selected = co_await putSelectionBackInField(calls, platform_.scheduler, element, found, inserted);
         }
-        co_return (co_await readSnapshotFieldNow(snapshot, false)).text;
-    };
-    std::optional<QString> before = byKeys ? std::optional<QString>(found) : std::nullopt;
-    for (std::chrono::milliseconds waited{0}; !before && snapshot.sourceWindow; waited += poll) {
-        before = co_await read();
-        if (before || waited >= pasteShowBound) {
+    }
+    const FieldNow now = co_await readFieldNow(element, true);
+    const bool onlyResultSelected =
+        selected == PutBackOutcome::placed && now.text == found && now.selection == std::optional<TextRange>(inserted);
+    bool sent = false;
+    if (onlyResultSelected && !userActed() && snapshot.sourceWindow) {
+        sent = co_await gate_.sendChord(*snapshot.sourceWindow, Qt::NoModifier, Qt::Key_Delete);
+    }
+    std::optional<QString> after;
+    for (std::chrono::milliseconds waited{0}; sent; waited += fieldReadRetryDelay) {
+        co_await sleepFor(platform_.scheduler, fieldReadRetryDelay);
+        after = (co_await readFieldNow(element, false)).text;
+        if ((after && fieldHoldsText(*after, snapshot.fullText)) || waited >= pasteShowBound) {
             break;
         }
-        co_await sleepFor(platform_.scheduler, poll);
     }
+    if (after && fieldHoldsText(*after, snapshot.fullText)) {
+        co_await putSelectionBack(snapshot);
+        AppLog::app().notice(QStringLiteral("focused field put back as it was: the result pasted beside its text "
+                                            "taken out length=%1")
+                                 .arg(snapshot.fullText.size()));
+        co_return;
+    }
+    if (!sent && selected != PutBackOutcome::notPlaced && !userActed()) {
+        // Nothing was taken out: the caret goes where the paste left it rather than stay on a
+        // selection of ours.
+        FocusedTextFieldSnapshot caret = snapshot;
+        caret.fullText = found;
+        caret.selectedRange = TextRange{inserted.location + inserted.length, 0};
+        co_await putSelectionBack(caret);
+    }
+    AppLog::app().notice(QStringLiteral("focused field left as the paste left it: the result beside its text "
+                                        "could not be shown selected alone length=%1 selected=%2 delete_sent=%3 "
+                                        "found_length=%4")
+                             .arg(snapshot.fullText.size())
+                             .arg(describePutBack(selected))
+                             .arg(sent ? QStringLiteral("true") : QStringLiteral("false"))
+                             .arg(after ? QString::number(after->size()) : QStringLiteral("none")));
+}
+
+QCoro::Task<void> FocusedTextFieldAccessor::undoPasteByKeys(FocusedTextFieldSnapshot snapshot, QString found,
+                                                            std::uint64_t userInputAtWrite) {
+    const auto userActed = [&] { return fallbacks_.userInput() != userInputAtWrite; };
+    if (!snapshot.sourceWindow) {
+        co_return;
+    }
+    const FrontApplication window = *snapshot.sourceWindow;
+    // Nothing accessible shows where the result lies: only the program's own undo takes it out,
+    // and only where the program edits its own fields. There a paste is its own undo step, made by
+    // the program's paste itself; a page (a browser's, an Electron program's) may insert pasted
+    // text in script, outside any history, and its undo takes the user's last typing.
+    const bool ownsItsEdits = co_await fallbacks_.pingProvesKeysRead(window);
+    if (!ownsItsEdits) {
+        AppLog::app().notice(QStringLiteral("focused field left as the paste left it: its program may keep pastes "
+                                            "out of its undo length=%1")
+                                 .arg(found.size()));
+        co_return;
+    }
+    // Copied again (its copy was just made) while nothing is pressed: the field must still hold
+    // exactly what the paste left, which makes the paste its last edit.
     bool sent = false;
-    if (before == found && !userActed() && snapshot.sourceWindow) {
-        sent = co_await gate_.sendChord(*snapshot.sourceWindow, Qt::ControlModifier, Qt::Key_Z);
+    if (!userActed()) {
+        sent = co_await gate_.sendChord(window, Qt::ControlModifier, Qt::Key_Z);
     }
     std::optional<QString> now;
-    for (std::chrono::milliseconds waited{0}; sent; waited += poll) {
-        co_await sleepFor(platform_.scheduler, poll);
-        now = co_await read();
+    for (std::chrono::milliseconds waited{0}; sent; waited += undoCopyPoll) {
+        co_await sleepFor(platform_.scheduler, undoCopyPoll);
+        now = co_await fallbacks_.copyFieldAfterPaste(window);
         if ((now && fieldHoldsText(*now, snapshot.fullText)) || waited >= pasteShowBound) {
             break;
         }
     }
     if (now && fieldHoldsText(*now, snapshot.fullText)) {
-        if (!byKeys) {
-            // An undo may leave the text it restores selected. A field copied whole had its selection
-            // made by the read's own select-all, which the read ended at the text's end.
-            FocusedTextFieldSnapshot caret = snapshot;
-            if (snapshot.wholeFieldCopied) {
-                caret.selectedRange = TextRange{snapshot.fullText.size(), 0};
-            }
-            co_await putSelectionBack(caret);
-        }
         AppLog::app().notice(QStringLiteral("focused field put back as it was: the result pasted beside its text "
                                             "undone length=%1")
                                  .arg(snapshot.fullText.size()));
     } else {
-        const std::optional<QString>& last = sent ? now : before;
         AppLog::app().notice(
             QStringLiteral("focused field could not be put back length=%1 undo_sent=%2 found_length=%3")
                 .arg(snapshot.fullText.size())
                 .arg(sent ? QStringLiteral("true") : QStringLiteral("false"))
-                .arg(last ? QString::number(last->size()) : QStringLiteral("none")));
+                .arg(now ? QString::number(now->size())
+                         : (sent ? QStringLiteral("none") : QString::number(found.size()))));
     }
 }
 

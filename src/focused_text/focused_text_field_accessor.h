@@ -282,10 +282,17 @@ private:
     static std::optional<TextRange> insertedResult(const QString& found, const QString& before, const QString& result);
     // A paste left `found`, neither the result nor the user's text: the field gets the user's text
     // back, unless the user has pressed a key or a button since `userInputAtWrite`. A result beside
-    // the user's text is undone by its program; other text is pasted over with the user's text.
-    // Either is read back.
+    // the user's text is taken out (takeOutPastedResult(), undoPasteByKeys()); other text is pasted
+    // over with the user's text. Either is read back.
     QCoro::Task<void> putBackAfterPaste(FocusedTextFieldSnapshot snapshot, QString result, QString found,
                                         std::uint64_t userInputAtWrite);
+    // The result, `inserted` in the accessible field's `found`, selected alone and read back so,
+    // then deleted; else the field stays as the paste left it.
+    QCoro::Task<void> takeOutPastedResult(FocusedTextFieldSnapshot snapshot, QString found, TextRange inserted,
+                                          std::uint64_t userInputAtWrite);
+    // A field that only copying reads: the paste undone by its program's own undo, only where that
+    // program edits its own fields (no page of a browser's or an Electron program's); copied again.
+    QCoro::Task<void> undoPasteByKeys(FocusedTextFieldSnapshot snapshot, QString found, std::uint64_t userInputAtWrite);
     // Whether the field still holds every object without text it was read with: a write whose
     // text reads right may still have taken a picture away. Not when it cannot be read.
     QCoro::Task<bool> keepsObjectsWithoutText(FocusedTextFieldSnapshot snapshot);

@@ -9,6 +9,13 @@
 
 namespace tavrolin {
 
+bool ClipboardFallbacks::emptiedByLatePaste(const QString& text) {
+    // Only the browser's own paste of nothing over our select-all, which its undo history holds,
+    // is undone. A page that inserted other text in script keeps no history of it: its undo would
+    // take back the user's last typing instead, and that field stays as the paste left it.
+    return text.trimmed().isEmpty();
+}
+
 void ClipboardFallbacks::endHoldUnseen(Held pending, bool putBack) {
     if (!isHeld(pending)) {
         return;
@@ -17,7 +24,7 @@ void ClipboardFallbacks::endHoldUnseen(Held pending, bool putBack) {
     // Only where our select-all may still stand, or a page's late paste may still empty the field
     // the user has not touched, and never in a field a later command works in.
     const bool selectAllMayStand = putBack && !pending->selectionPutBack && pending->putFieldBack;
-    const bool untouched = pending->fieldText && userInput() == pending->userInputAtOffer;
+    const bool untouched = pending->fieldText && targetUntouched(*pending);
     if (pending->overtaken || !pending->replacingAllText || !pending->fieldAfter || !(selectAllMayStand || untouched)) {
         return;
     }
@@ -34,9 +41,9 @@ std::shared_ptr<ClipboardFallbacks::LatePaste> ClipboardFallbacks::watchLatePast
     watch->fieldFocused = pending.fieldFocused;
     watch->selectAllShown = pending.selectAllShown;
     watch->fieldText = pending.fieldText;
-    watch->userInputAt = userInput();
+    watch->sinceOffer = pending.targetPresses;
+    watch->sinceWatch = UserPressesInWindow(keys_);
     watch->undoPresses = UserPressesInWindow(keys_);
-    watch->userInputAtOffer = pending.userInputAtOffer;
     std::erase_if(latePastes_,
                   [window = watch->target.windowId](const auto& w) { return w->target.windowId == window; });
     latePastes_.push_back(watch);
@@ -77,6 +84,14 @@ QCoro::Task<void> ClipboardFallbacks::lookForLatePaste(std::weak_ptr<LatePaste> 
         co_return;
     }
     const auto stop = [&] { std::erase(latePastes_, watch); };
+    // The user's presses in other programs' windows (a paste into another program while the page
+    // is busy) leave this field alone: only those that may have been made in its window count.
+    const auto lookAtPresses = [&] {
+        const std::optional<FrontApplication> front = gate_.frontWindow();
+        const bool inFront = front && front->windowId == watch->target.windowId;
+        watch->sinceOffer.pressedIn(inFront);
+        watch->sinceWatch.pressedIn(inFront);
+    };
     if (seen == FieldAfterPaste::showsResult) {
         AppLog::app().info(QStringLiteral("focused field paste came late and shows its result waited=%1ms")
                                .arg(watch->waited.count()));
@@ -119,14 +134,16 @@ QCoro::Task<void> ClipboardFallbacks::lookForLatePaste(std::weak_ptr<LatePaste> 
         scheduleLatePasteLook(watch);
         co_return;
     }
-    if (seen == FieldAfterPaste::changed && watch->fieldText && userInput() == watch->userInputAtOffer) {
+    lookAtPresses();
+    if (seen == FieldAfterPaste::changed && watch->fieldText && !watch->sinceOffer.mayHavePressedIn()) {
         // Nothing pressed since the command: the change is the late paste's, to be undone while the
         // field still holds exactly it.
         const std::optional<QString> text = co_await watch->fieldText();
         if (!watched()) {
             co_return;
         }
-        if (text && userInput() == watch->userInputAtOffer) {
+        lookAtPresses();
+        if (text && emptiedByLatePaste(*text) && !watch->sinceOffer.mayHavePressedIn()) {
             AppLog::app().notice(QStringLiteral("focused field paste came late with other text than the result, "
                                                 "undone once its window is in front and the field still holds it "
                                                 "waited=%1ms")
@@ -139,8 +156,8 @@ QCoro::Task<void> ClipboardFallbacks::lookForLatePaste(std::weak_ptr<LatePaste> 
     }
     // Whatever changed the field, and whatever the user does anywhere, is not ours to take back or
     // to put a selection over.
-    if (seen == FieldAfterPaste::changed || userInput() > watch->userInputAt ||
-        (!watch->selectAllToPutBack && userInput() > watch->userInputAtOffer)) {
+    if (seen == FieldAfterPaste::changed || watch->sinceWatch.mayHavePressedIn() ||
+        (!watch->selectAllToPutBack && watch->sinceOffer.mayHavePressedIn())) {
         stop();
         co_return;
     }
@@ -166,9 +183,10 @@ QCoro::Task<void> ClipboardFallbacks::lookForLatePaste(std::weak_ptr<LatePaste> 
 
 QCoro::Task<void> ClipboardFallbacks::putBackUntakenSelectAll(std::shared_ptr<LatePaste> watch) {
     const LifetimeToken<ClipboardFallbacks>::Weak alive = lifetime_.weak();
+    const std::uint64_t inputAtLook = userInput();
     const auto watched = [&] {
         return alive && std::find(latePastes_.begin(), latePastes_.end(), watch) != latePastes_.end() &&
-               userInput() <= watch->userInputAt;
+               userInput() == inputAtLook;
     };
     // Only our select-all: a caret the user has put in the field meanwhile stays.
     const bool selectedAll = !watch->selectAllShown || co_await watch->selectAllShown();

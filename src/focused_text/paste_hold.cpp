@@ -65,6 +65,11 @@ void ClipboardFallbacks::lookAtTargetPresses(PendingRestore& pending) const {
     pending.targetPresses.pressedIn(front && front->windowId == pending.target.windowId);
 }
 
+bool ClipboardFallbacks::targetUntouched(PendingRestore& pending) const {
+    lookAtTargetPresses(pending);
+    return !pending.targetPresses.mayHavePressedIn();
+}
+
 void ClipboardFallbacks::checkPendingRestore(const Held& held) {
     if (!isHeld(held)) {
         return;
@@ -79,14 +84,6 @@ void ClipboardFallbacks::checkPendingRestore(const Held& held) {
         // not fetch either.
         pending.retaking = true;
         retakeUsersCopy(held);
-    }
-    if (userPasteKeys() > pending.userPastesAtOffer) {
-        // The offer stood down already where the user's paste asked for the clipboard.
-        AppLog::app().notice(
-            QStringLiteral("clipboard restore: the user pastes, their paste gets their clipboard waited=%1ms")
-                .arg(pending.waited.count()));
-        endHoldUnseen(held, true);
-        return;
     }
     if (!pending.firstFetchAt && targetFetched(pending)) {
         pending.firstFetchAt = pending.waited - pasteFetchPoll;  // it came since the last look
@@ -187,8 +184,7 @@ QCoro::Task<void> ClipboardFallbacks::pingTarget(std::weak_ptr<PendingRestore> w
         if (!pending->answeringSince) {
             pending->answeringSince = pending->waited;
         }
-        // Only a ping sent after the last keys shows that they were read.
-        if (!pending->targetReadKeysAt && (pending->keysSentAgain == 0 || pending->pingedAt > pending->keysSentAt)) {
+        if (!pending->targetReadKeysAt) {
             pending->targetReadKeysAt = pending->waited;
         }
         break;
@@ -241,7 +237,7 @@ void ClipboardFallbacks::judgeField(const Held& held, FieldAfterPaste seen, cons
     if (!isHeld(held)) {
         return;
     }
-    const PendingRestore& pending = *held;
+    PendingRestore& pending = *held;
     // A change before the target fetched anything is the user's (typing while a busy page still
     // holds our keys): the paste is still to come.
     const bool landed =
@@ -251,7 +247,7 @@ void ClipboardFallbacks::judgeField(const Held& held, FieldAfterPaste seen, cons
                                .arg(QLatin1String(who))
                                .arg(pending.waited.count()));
         if (seen == FieldAfterPaste::changed && pending.fieldText && pending.replacingAllText &&
-            userInput() == pending.userInputAtOffer) {
+            targetUntouched(*held)) {
             if (!held->readingChange) {
                 held->readingChange = true;
                 endHoldOnChange(held);
@@ -345,8 +341,7 @@ QCoro::Task<void> ClipboardFallbacks::putBackWhileHeld(std::weak_ptr<PendingRest
     // key, if it is still handled, gets nothing to insert.
     pending->selectionPutBack = true;
     const FrontApplication& target = pending->target;
-    pending->offer = clipboard_.offerTextTo(target.processUnknown ? 0 : target.processId, target.windowId, QString(),
-                                            pending->standing);
+    pending->offer = clipboard_.offerTextTo(target.processUnknown ? 0 : target.processId, target.windowId, QString());
     AppLog::app().notice(QStringLiteral("clipboard hold: the paste's program fetched nothing, its field's "
                                         "selection put back and nothing more offered to it put_back=%1 waited=%2ms")
                              .arg(selectedAll ? QStringLiteral("true") : QStringLiteral("false"))
@@ -364,7 +359,7 @@ QCoro::Task<void> ClipboardFallbacks::endHoldOnChange(std::weak_ptr<PendingResto
     if (!isHeld(pending)) {
         co_return;
     }
-    const bool untouched = text && userInput() == pending->userInputAtOffer && !pending->overtaken;
+    const bool untouched = text && emptiedByLatePaste(*text) && targetUntouched(*pending) && !pending->overtaken;
     runPendingRestore(pending);
     if (!untouched) {
         co_return;
@@ -404,31 +399,6 @@ QCoro::Task<void> ClipboardFallbacks::retakeUsersCopy(std::weak_ptr<PendingResto
             AppLog::app().notice(QStringLiteral("clipboard hold: the paste's program copied the field again, the "
                                                 "user's clipboard is taken back waited=%1ms")
                                      .arg(pending->waited.count()));
-            if (pending->selectAllAtKey && pending->keysSentAgain < pasteKeysResends && !targetFetched(*pending)) {
-                // Its paste key may have taken that copy (the field's own text, over itself): the
-                // select-all and the key go once more, with the text on offer again. The keys
-                // handled before no longer tell when a fetch is due: these do.
-                ++pending->keysSentAgain;
-                pending->targetReadKeysAt.reset();
-                pending->keysSentAt = std::chrono::milliseconds::max();  // until they have gone
-                const FrontApplication target = pending->target;
-                const auto ownPasteKeys = ownPasteKeys_;  // outlives this object
-                ++*ownPasteKeys;
-                const bool sent =
-                    co_await gate_.sendChords(target, Qt::ControlModifier, Qt::Key_A, Qt::ControlModifier, Qt::Key_V);
-                if (!sent) {
-                    --*ownPasteKeys;
-                }
-                if (!alive) {
-                    co_return;
-                }
-                if (isHeld(pending)) {
-                    pending->keysSentAt = pending->waited;
-                }
-                AppLog::app().notice(
-                    QStringLiteral("clipboard hold: the select-all and the paste key sent again sent=%1")
-                        .arg(sent ? QStringLiteral("true") : QStringLiteral("false")));
-            }
             co_return;
         }
     }

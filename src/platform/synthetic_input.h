@@ -31,7 +31,7 @@ public:
     // Presses the modifiers, presses and releases `key`, then releases the modifiers. Modifier
     // keys the user still holds (for example those of the shortcut that started us) are
     // released first, so Control+C never arrives as Control+Shift+C. `key` is a letter or a
-    // digit (Qt::Key_A ... Qt::Key_Z, Qt::Key_0 ... Qt::Key_9). Answers false when the chord
+    // digit (Qt::Key_A ... Qt::Key_Z, Qt::Key_0 ... Qt::Key_9), End or Delete. Answers false when the chord
     // could not be sent at all (no display, key not on the keyboard map).
     virtual bool sendKeyChord(Qt::KeyboardModifiers modifiers, Qt::Key key) = 0;
 

@@ -940,8 +940,9 @@ TEST_F(ChromiumFieldsDesktopTest, ACopyTheUserMakesWhileThePageIsBusyNeverReplac
 
 // A page that cancels Control+V in its field's keydown handler (as some editors and forms do): the
 // browser fetches nothing. The user's own paste into another field of the same browser, while
-// Write Message waits for its paste, gets their clipboard, never the result; without it the wait
-// ends all the same, the field is not left all selected, and the next Write in the window works.
+// Write Message waits for its paste, cannot be told from ours by its request: it gets the result,
+// never their clipboard. Without it the wait ends all the same, the field is not left all
+// selected, and the next Write in the window works.
 TEST_F(FirefoxFieldsDesktopTest, APageThatCancelsThePasteKeyHoldsNothingBack) {
     const QString users = QStringLiteral("the user's own clipboard");
     ASSERT_TRUE(test::copyAsAnotherProgram(users));
@@ -959,12 +960,12 @@ TEST_F(FirefoxFieldsDesktopTest, APageThatCancelsThePasteKeyHoldsNothingBack) {
     test::TerminalJob::pause(500ms);  // its Control+V follows
     ASSERT_TRUE(browser_->prepare(Element::input, QString(), Selection::caretAtEnd));
     tool("xdotool", {"key", "--clearmodifiers", "ctrl+v"});
-    EXPECT_EQ(browser_->waitForText(
-                  Element::input, [](const QString& now) { return !now.isEmpty(); }, 5s),
-              users);
+    const auto filled = [](const QString& now) { return !now.isEmpty(); };
+    const QString pasted = browser_->waitForText(Element::input, filled, 5s).value_or(QString());
+    EXPECT_TRUE(pasted.contains(QStringLiteral("mañana")) && !pasted.contains(users)) << pasted.toStdString();
     // The keyboard stays where the user pasted, whatever is put back in the field they left.
     test::TerminalJob::pause(1500ms);
-    EXPECT_EQ(browser_->selection(), std::make_pair(int(users.size()), int(users.size())));
+    EXPECT_EQ(browser_->selection(), std::make_pair(int(pasted.size()), int(pasted.size())));
     ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
     // The result is offered for copying: the user closes that window once it is up.
     test::waitUntil([] { return program_->copyWindow().has_value(); }, 5s);
@@ -1075,6 +1076,47 @@ TEST_F(FirefoxFieldsDesktopTest, APageBusyOnThePasteKeyNeverGetsTheUsersClipboar
 
 TEST_F(ChromiumFieldsDesktopTest, APageBusyOnThePasteKeyNeverGetsTheUsersClipboard) {
     aPageBusyOnThePasteKeyNeverGetsTheUsersClipboard(*browser_, *program_);
+}
+
+// A Chromium page busy 10 s on the paste key, and the user pastes into another program (a terminal)
+// 3 s in: their paste does not take the page's paste away, and whenever the page wakes it never
+// gets the user's clipboard, neither into the field nor into any of its input events.
+TEST_F(ChromiumFieldsDesktopTest, TheUsersPasteElsewhereNeverHandsABusyPageTheirClipboard) {
+    const QString marker = QStringLiteral("users-private-clipboard-marker");
+    ASSERT_TRUE(test::copyAsAnotherProgram(marker));
+    browser_->forgetTextsSeen();
+    writeWhilePageBusyOnThePasteKey(*browser_, *program_, 10s, 3s, [] {
+        test::TerminalJob terminal;
+        ASSERT_TRUE(terminal.isReady()) << "the terminal is not in front";
+        tool("xdotool", {"key", "--clearmodifiers", "shift+Insert"});
+        test::TerminalJob::pause(300ms);
+    });
+    QStringList seen = browser_->textsSeen(Element::textarea);
+    seen << browser_->text(Element::textarea).value_or(QString());
+    for (const QString& text : seen) {
+        EXPECT_FALSE(text.contains(marker)) << text.toStdString() << "\n" << program_->log().right(3000).toStdString();
+    }
+}
+
+// A page that inserts pasted text in script after its text (as mail and chat editors do), outside
+// the browser's undo history: Write Message right after the user typed the end of their message
+// never takes their words away. The result alone is taken out, and offered for copying.
+TEST_F(ChromiumFieldsDesktopTest, WordsTypedRightBeforeWriteStayWhereThePageInsertsPastesItself) {
+    ASSERT_TRUE(browser_->insertPastesInScript(true));
+    const auto insertsNoMore = qScopeGuard([] { browser_->insertPastesInScript(false); });
+    const QString typed = QStringLiteral(" at the station.");
+    ASSERT_TRUE(browser_->prepare(Element::editable, english.chopped(typed.size()), Selection::caretAtEnd));
+    tool("xdotool", {"type", "--delay", "20", typed});
+    ASSERT_EQ(browser_->waitForText(
+                  Element::editable, [](const QString& now) { return now == english; }, 5s),
+              english);
+    const qsizetype logBefore = program_->log().size();
+    const int before = program_->events("translate_message");
+    press("w");
+    ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
+    EXPECT_TRUE(program_->eventLines("translate_message").constLast().contains("success=false"));
+    test::TerminalJob::pause(1s);
+    EXPECT_EQ(browser_->text(Element::editable), english) << program_->log().mid(logBefore).toStdString();
 }
 
 // A Firefox page busy 6 s on the paste key, and the user copies something 2 s in: that copy is

@@ -1038,8 +1038,9 @@ TEST_F(FocusedTextFieldAccessorTest, AWriteTheFieldDoesNotShowIsAFailureNotASucc
 }
 
 // A page puts the caret at the end of its field on the paste key: the result lands after the
-// user's text. Without a key or a click of the user's since, the paste is undone, the caret goes
-// back, and the result is offered; with one, the field stays as it is (the user may have made it).
+// user's text. Without a key or a click of the user's since, the result alone is selected and
+// deleted, the caret goes back, and the result is offered; with one, the field stays as it is (the
+// user may have made it).
 TEST_F(FocusedTextFieldAccessorTest, AResultPastedBesideTheUsersTextIsTakenOutUnlessTheUserActed) {
     test::FakeUserKeyActivity userKeys{scheduler};
     FocusedTextFieldAccessor withKeys{
@@ -1059,7 +1060,7 @@ TEST_F(FocusedTextFieldAccessorTest, AResultPastedBesideTheUsersTextIsTakenOutUn
         EXPECT_EQ(offeredForCopyingBy(withKeys, "new", snapshot), "new") << userClicks;
         EXPECT_EQ(field->text, userClicks ? "old textnew" : "old text") << userClicks;
         EXPECT_EQ(keyboard.chords,
-                  userClicks ? QStringList({"Ctrl+A", "Ctrl+V"}) : QStringList({"Ctrl+A", "Ctrl+V", "Ctrl+Z"}))
+                  userClicks ? QStringList({"Ctrl+A", "Ctrl+V"}) : QStringList({"Ctrl+A", "Ctrl+V", "Del"}))
             << userClicks;
         if (!userClicks) {
             EXPECT_EQ(field->selection, (AccessibleTextRange{8, 0}));
@@ -1067,7 +1068,8 @@ TEST_F(FocusedTextFieldAccessorTest, AResultPastedBesideTheUsersTextIsTakenOutUn
         keyboard.afterPaste = {};
         settle();
     }
-    // A field read and checked by copying alone is undone the same way, and copied again.
+    // A field read and checked by copying alone, in a program that edits its own fields: its undo
+    // takes the paste back, and the field is copied again.
     auto field = test::makeField("old text", {8, 0});
     keyboard.field = field;
     ax.systemFocused = nullptr;

@@ -214,6 +214,22 @@ document.addEventListener('keydown', event => {
     while (Date.now() < until) {}
   }
 }, true);
+// And a page that inserts pasted text in the contenteditable element itself, as mail and chat
+// editors do: the browser's paste cancelled, the text added after the element's text in script,
+// outside the browser's undo history.
+let insertPastesInScript = false;
+document.addEventListener('paste', event => {
+  const element = document.getElementById('editable');
+  if (!insertPastesInScript || !element.contains(event.target)) return;
+  event.preventDefault();
+  const text = event.clipboardData.getData('text/plain');
+  const walker = document.createTreeWalker(element, NodeFilter.SHOW_TEXT);
+  let last = null;
+  for (let node = walker.nextNode(); node; node = walker.nextNode()) last = node;
+  if (!last) last = element.appendChild(document.createTextNode(''));
+  last.appendData(text);
+  window.getSelection().collapse(last, last.length);
+}, true);
 // The next paste event asks the test synchronously (the test may stop the browser then, between
 // the fetch for the paste event and the one for the insertion).
 let holdNextPaste = false;
@@ -255,6 +271,7 @@ async function serve() {
         if (command.op === 'busyOnPasteKey') busyOnPasteKey = command.ms;
         if (command.op === 'cancelPasteKeyInTextarea') cancelPasteKeyInTextarea = command.on;
         if (command.op === 'pasteKeyMovesCaretToEnd') pasteKeyMovesCaretToEnd = command.on;
+        if (command.op === 'insertPastesInScript') insertPastesInScript = command.on;
         if (command.op === 'refusePastes') refusePastesBy = command.by;
         if (command.op === 'selectRange') selectRange(command.start, command.end);
         if (command.op === 'watchTextarea' && reportedTextarea === null) watchTextarea();
@@ -576,6 +593,11 @@ bool TestBrowser::cancelPasteKeyInTextarea(bool cancel) {
 
 bool TestBrowser::pasteKeyMovesCaretToEnd(bool moves) {
     const QJsonObject command{{"op", "pasteKeyMovesCaretToEnd"}, {"on", moves}};
+    return send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s).has_value();
+}
+
+bool TestBrowser::insertPastesInScript(bool inserts) {
+    const QJsonObject command{{"op", "insertPastesInScript"}, {"on", inserts}};
     return send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s).has_value();
 }
 

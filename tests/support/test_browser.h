@@ -92,6 +92,10 @@ public:
     // From now on the page puts the textarea's caret at the end of its text when Control+V comes
     // (the paste lands after the text, whatever was selected), or no longer does.
     bool pasteKeyMovesCaretToEnd(bool moves);
+    // From now on the page inserts pasted text in the contenteditable element in script, after the
+    // element's text and outside the browser's undo history (the browser's paste cancelled), or no
+    // longer does.
+    bool insertPastesInScript(bool inserts);
     // The selection of the focused element as the page holds it now (start and end; equal for a
     // caret), in the contenteditable element in characters of its text nodes one after another;
     // absent when the page did not answer or nothing has the focus.

@@ -127,6 +127,9 @@ std::optional<xcb_keysym_t> keysymForKey(Qt::Key key) {
     if (key == Qt::Key_End) {
         return XK_End;
     }
+    if (key == Qt::Key_Delete) {
+        return XK_Delete;
+    }
     return std::nullopt;
 }
 

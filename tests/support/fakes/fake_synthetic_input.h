@@ -153,6 +153,16 @@ public:
             }
             return;
         }
+        if (field && modifiers == Qt::NoModifier && key == Qt::Key_Delete) {
+            // What is selected goes, else the character after the caret.
+            edited();
+            if (field->selection.length == 0 && field->selection.location < field->text.size()) {
+                field->selection.length = 1;
+            }
+            field->replaceSelection(QString());
+            afterEdit = field->text;
+            return;
+        }
         if (!field || modifiers != Qt::ControlModifier) {
             return;
         }
