@@ -245,6 +245,16 @@ QCoro::Task<void> FocusedTextFieldAccessor::putSelectionBack(FocusedTextFieldSna
         }
     }
     AppLog::app().info(QStringLiteral("focused field selection put back outcome=%1").arg(describePutBack(outcome)));
+    if (outcome == PutBackOutcome::notPlaced && snapshot.sourceWindow) {
+        // A program that takes no selection while its window is not in front (Firefox behind the
+        // copy window) is asked again once it is, if its whole text is still selected.
+        const ReportedFieldText now = co_await readReported(snapshot.element, true);
+        const bool asRead = now.value && SeenAccessibleText(*now.value, now.objects, now.unpublishedObjects).text() ==
+                                             snapshot.fullText;
+        if (asRead && selectsWholeText(now)) {
+            lateSelectAll_.watchFailedPutBack(*snapshot.sourceWindow, snapshot.element, now, snapshot.fullText, was);
+        }
+    }
 }
 
 QCoro::Task<FocusedTextFieldAccessor::FieldNow> FocusedTextFieldAccessor::readSnapshotFieldNow(

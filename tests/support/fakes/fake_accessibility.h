@@ -79,6 +79,9 @@ public:
     bool rebuildsOnChange = false;
     // The next reads of its text answer it empty, as a program busy elsewhere may.
     mutable int emptyReads = 0;
+    // The next selections asked of it are answered as made and change nothing, as a program busy
+    // elsewhere may answer.
+    int selectionsNotApplied = 0;
     // Whether its program takes a selection made inside one of its objects now (none: it does).
     std::function<bool()> takesSelectionInObject;
 
@@ -399,6 +402,10 @@ public:
         FakeField* f = field(e);
         if (!f || !f->hasText) {
             return false;
+        }
+        if (f->selectionsNotApplied > 0) {
+            --f->selectionsNotApplied;
+            return true;
         }
         const qsizetype start = f->seenOffset(range.location);
         f->selection = {start, f->seenOffset(range.location + range.length) - start};
