@@ -140,7 +140,11 @@ std::vector<KeptObject> keptObjects(const AccessibleLine& line, const QString& t
 
 // The last part of `line` that its result `target` changes (the whole line where it keeps none of
 // its objects); absent when the line holds its result.
-std::optional<LinePiece> lastChangedPiece(const AccessibleLine& line, const QString& target) {
+std::optional<LinePiece> lastChangedPiece(AccessibleLine line, QString target) {
+    // A browser makes a blank beside the words it pastes a no-break space where its layout needs
+    // one (Firefox before a bold word): the line holds its result all the same.
+    line.text.replace(QChar(0x00A0), QLatin1Char(' '));
+    target.replace(QChar(0x00A0), QLatin1Char(' '));
     if (line.text == target) {
         return std::nullopt;
     }
@@ -151,6 +155,29 @@ std::optional<LinePiece> lastChangedPiece(const AccessibleLine& line, const QStr
         }
     }
     return LinePiece{0, line.text.size(), target};
+}
+
+// `piece` of `line` without the whole words at its start and end that stay the same, one word at
+// least left of each side: those keep their formatting (a bold word that is no object of its own).
+LinePiece withoutSharedWords(const LinePiece& piece, const QString& line) {
+    const QString was = line.mid(piece.from, piece.length);
+    const QString& becomes = piece.text;
+    qsizetype start = 0;
+    while (start + 1 < was.size() && start + 1 < becomes.size() && was.at(start) == becomes.at(start)) {
+        ++start;
+    }
+    while (start > 0 && !was.at(start - 1).isSpace()) {
+        --start;
+    }
+    qsizetype end = 0;
+    while (end + 1 < was.size() - start && end + 1 < becomes.size() - start &&
+           was.at(was.size() - 1 - end) == becomes.at(becomes.size() - 1 - end)) {
+        ++end;
+    }
+    while (end > 0 && !was.at(was.size() - end).isSpace()) {
+        --end;
+    }
+    return LinePiece{piece.from + start, piece.length - start - end, becomes.mid(start, becomes.size() - start - end)};
 }
 
 }  // namespace
@@ -201,22 +228,33 @@ QCoro::Task<bool> FocusedTextFieldAccessor::writeLine(FocusedTextFieldSnapshot s
         for (qsizetype j = 0; j < i; ++j) {
             at += (*now.lines)[j].text.size() + 1;
         }
-        const bool toEnd = piece->from + piece->length == line.text.size();
-        if (piece->from > 0 || !toEnd) {
-            // Between objects that stay: a selection of the line's own object, beside them.
-            const std::optional<SeenAccessibleText::Place> start = now.text->reportedPlace(at + piece->from);
-            const std::optional<SeenAccessibleText::Place> end =
-                now.text->reportedPlace(at + piece->from + piece->length);
-            if (!start || !end || start->path != line.path || end->path != line.path || end->offset < start->offset) {
-                AppLog::app().notice(QStringLiteral("focused field line piece lies in no object line=%1").arg(i));
-                co_return false;
+        // The words the piece keeps at its ends stay, where its ends lie in the line's own object.
+        const auto place = [&](const LinePiece& part) -> std::optional<TextRange> {
+            if (part.from == 0 && part.length == line.text.size()) {
+                return line.range;
             }
-            line.range = TextRange{start->offset, end->offset - start->offset};
-            line.text = line.text.mid(piece->from, piece->length);
-            line.beforeBlock = line.beforeBlock && toEnd;
-            at += piece->from;
+            const std::optional<SeenAccessibleText::Place> start = now.text->reportedPlace(at + part.from);
+            const std::optional<SeenAccessibleText::Place> end = now.text->reportedPlace(at + part.from + part.length);
+            if (!start || !end || start->path != line.path || end->path != line.path || end->offset < start->offset) {
+                return std::nullopt;
+            }
+            return TextRange{start->offset, end->offset - start->offset};
+        };
+        LinePiece part = withoutSharedWords(*piece, line.text);
+        std::optional<TextRange> range = place(part);
+        if (!range) {
+            part = *piece;
+            range = place(part);
         }
-        if (!co_await writeLinePiece(snapshot, now.seen, now.text, line, at, piece->text, i)) {
+        if (!range) {
+            AppLog::app().notice(QStringLiteral("focused field line piece lies in no object line=%1").arg(i));
+            co_return false;
+        }
+        line.range = *range;
+        line.beforeBlock = line.beforeBlock && part.from + part.length == line.text.size();
+        line.text = line.text.mid(part.from, part.length);
+        at += part.from;
+        if (!co_await writeLinePiece(snapshot, now.seen, now.text, line, at, part.text, i)) {
             co_return false;
         }
     }

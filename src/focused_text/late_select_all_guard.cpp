@@ -71,6 +71,7 @@ void LateSelectAllGuard::watchFailedPutBack(FrontApplication window, AccessibleE
     watch_->presses = UserPressesInWindow(keyActivity_);
     watch_->presses.pressedIn(focus_.isInFront(watch_->window));
     watch_->putBacksFailed = 1;
+    watch_->putBackAfter = this->now() + putBackRetryDelay;
     schedule();
 }
 
@@ -137,7 +138,8 @@ QCoro::Task<void> LateSelectAllGuard::look(std::weak_ptr<Watch> weakWatch) {
     }
     const LifetimeToken<LateSelectAllGuard>::Weak alive = lifetime_.weak();
     if (std::shared_ptr<Watch> watch = weakWatch.lock();
-        watch && (awayFromField(*watch) || (watch->putBacksFailed > 0 && !focus_.isInFront(watch->window)))) {
+        watch && (awayFromField(*watch) ||
+                  (watch->putBacksFailed > 0 && (!focus_.isInFront(watch->window) || now() < watch->putBackAfter)))) {
         // The select-all may land while the user works in another program: the field is not
         // touched from behind it (a selection placed there can take the keyboard back), and is
         // looked at again once its window is in front. A put-back that did not show behind a
@@ -168,8 +170,10 @@ QCoro::Task<void> LateSelectAllGuard::look(std::weak_ptr<Watch> weakWatch) {
         const QString seenText = watch->seenText;
         const TextRange before = watch->seenBefore.value_or(TextRange{seenText.size(), 0});
         const std::chrono::milliseconds waited = this->now() - watch->startedAt;
+        // The last attempt takes no unchanged field for a selection still to show.
+        const bool mayAskAgain = watch->putBacksFailed + 1 < maximumPutBacks;
         const PutBackOutcome outcome =
-            co_await putSelectionBackInField(accessibility_, scheduler_, element, seenText, before);
+            co_await putSelectionBackInField(accessibility_, scheduler_, element, seenText, before, mayAskAgain);
         AppLog::app().notice(QStringLiteral("focused field select-all that came after its paste was withheld "
                                             "undone outcome=%1 waited=%2ms")
                                  .arg(describePutBack(outcome))
@@ -177,12 +181,13 @@ QCoro::Task<void> LateSelectAllGuard::look(std::weak_ptr<Watch> weakWatch) {
         if (!alive || watch != watch_) {
             co_return;
         }
-        if (outcome != PutBackOutcome::notPlaced || ++watch->putBacksFailed == maximumPutBacks) {
+        const bool placed = outcome == PutBackOutcome::placed || outcome == PutBackOutcome::collapsed;
+        if (placed || ++watch->putBacksFailed == maximumPutBacks) {
             stop();
             co_return;
         }
-        // Its program took no place while its window was not in front (Firefox behind the copy
-        // window): the whole text stays selected until it is put back there.
+        // Its program showed no place: asked again a moment later, its window in front.
+        watch->putBackAfter = this->now() + putBackRetryDelay;
         schedule();
         co_return;
     } else if (*now.selectedRange != watch->before) {

@@ -45,6 +45,8 @@ QString describePutBack(PutBackOutcome outcome) {
         return QStringLiteral("placed");
     case PutBackOutcome::collapsed:
         return QStringLiteral("collapsed");
+    case PutBackOutcome::unconfirmed:
+        return QStringLiteral("unconfirmed");
     case PutBackOutcome::notPlaced:
         break;
     }
@@ -67,20 +69,24 @@ QCoro::Task<SeenRead> readSeenAgain(AccessibilityCalls& calls, Scheduler& schedu
     }
 }
 
-// Selects `range` of the seen text of `element`; whether the field then shows it so. A selection
-// its program accepts and does not show (reports none, or the one before) is not placed: that
-// may be the whole text still selected.
-QCoro::Task<bool> place(AccessibilityCalls& calls, Scheduler& scheduler, AccessibleElementHandle element,
-                        TextRange range, bool withText) {
+enum class Shown {
+    asked,
+    other,      // another selection, or none could be made
+    unchanged,  // none, or the one before
+};
+
+// Selects `range` of the seen text of `element`; what the field then shows.
+QCoro::Task<Shown> place(AccessibilityCalls& calls, Scheduler& scheduler, AccessibleElementHandle element,
+                         TextRange range, bool withText) {
     const SeenRead now = co_await readSeenAgain(calls, scheduler, element, withText);
     if (!now.seen) {
-        co_return false;
+        co_return Shown::other;
     }
     const std::optional<SeenAccessibleText::Place> start = now.seen->reportedPlace(range.location);
     const std::optional<SeenAccessibleText::Place> end = now.seen->reportedPlace(range.location + range.length);
     // One object's own text takes a selection: one that runs across objects cannot be made.
     if (!start || !end || start->path != end->path || end->offset < start->offset) {
-        co_return false;
+        co_return Shown::other;
     }
     const std::vector<qsizetype> path = start->path;
     const AccessibleTextRange reported{start->offset, end->offset - start->offset};
@@ -89,26 +95,34 @@ QCoro::Task<bool> place(AccessibilityCalls& calls, Scheduler& scheduler, Accessi
                             : ax.setSelectedRangeInEmbedded(element, path, reported);
     };
     if (!co_await ask(calls, select)) {
-        co_return false;
+        co_return Shown::other;
     }
     // A read left unanswered meanwhile is one look fewer, not a failure.
+    std::optional<TextRange> shown;
     for (std::chrono::milliseconds waited{0};; waited += putBackShowPoll) {
         const SeenRead after = co_await readSeen(calls, element);
-        if (after.selection == range) {
-            co_return true;
+        shown = after.selection;
+        if (shown == range) {
+            co_return Shown::asked;
         }
         if (waited >= putBackShowBound) {
-            co_return false;
+            break;
         }
         co_await sleepFor(scheduler, putBackShowPoll);
     }
+    const auto describe = [](const std::optional<TextRange>& r) {
+        return r ? QStringLiteral("%1+%2").arg(r->location).arg(r->length) : QStringLiteral("none");
+    };
+    AppLog::app().info(QStringLiteral("focused field put back step not shown asked=%1 shown=%2 before=%3")
+                           .arg(describe(range), describe(shown), describe(now.selection)));
+    co_return (!shown || shown == now.selection) ? Shown::unchanged : Shown::other;
 }
 
 }  // namespace
 
 QCoro::Task<PutBackOutcome> putSelectionBackInField(AccessibilityCalls& calls, Scheduler& scheduler,
-                                                    AccessibleElementHandle element, QString text,
-                                                    TextRange selection) {
+                                                    AccessibleElementHandle element, QString text, TextRange selection,
+                                                    bool mayAskAgain) {
     const bool withText = !text.isEmpty();
     const SeenRead now = co_await readSeenAgain(calls, scheduler, element, withText);
     if (!now.seen) {
@@ -130,8 +144,12 @@ QCoro::Task<PutBackOutcome> putSelectionBackInField(AccessibilityCalls& calls, S
                          places.begin() + static_cast<std::ptrdiff_t>(i)) {
             continue;  // tried already
         }
-        if (co_await place(calls, scheduler, element, places[i], withText)) {
+        const Shown shown = co_await place(calls, scheduler, element, places[i], withText);
+        if (shown == Shown::asked) {
             co_return places[i] == selection ? PutBackOutcome::placed : PutBackOutcome::collapsed;
+        }
+        if (shown == Shown::unchanged && mayAskAgain) {
+            co_return PutBackOutcome::unconfirmed;
         }
     }
     co_return PutBackOutcome::notPlaced;

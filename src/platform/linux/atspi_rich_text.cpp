@@ -240,7 +240,12 @@ std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hyperte
         embedded.unpublishedObjects = {0};
     } else if (measured) {
         embedded.unpublishedObjects = unpublishedObjectsIn(child.get(), text.get(), *own, boxes, *measured);
+        // Chromium gives no range extents for a link's words in a list item nested in another:
+        // the object's own box is their room then.
         *box = textBox(text.get(), *own);
+        if (!*box) {
+            *box = objectBox(child.get());
+        }
     }
     return embedded;
 }
