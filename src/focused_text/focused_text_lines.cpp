@@ -105,6 +105,21 @@ std::vector<LinePiece> piecesBetween(const AccessibleLine& line, const QString& 
     return pieces;
 }
 
+// Where `words` stand in `target` from `from` on as words of their own (not the end of a longer
+// word, nor its start); -1 where they do not.
+qsizetype wholeWordsAt(const QString& target, const QString& words, qsizetype from) {
+    const auto letter = [](QChar c) { return c.isLetterOrNumber(); };
+    for (qsizetype at = target.indexOf(words, from); at >= 0; at = target.indexOf(words, at + 1)) {
+        const qsizetype end = at + words.size();
+        const bool startsWord = at == 0 || !letter(words.front()) || !letter(target.at(at - 1));
+        const bool endsWord = end == target.size() || !letter(words.back()) || !letter(target.at(end));
+        if (startsWord && endsWord) {
+            return at;
+        }
+    }
+    return -1;
+}
+
 // The inline objects of `line` whose words `target` holds in the same order: they stay as they
 // are, with their link or formatting, and only the words between them are pasted over. One is
 // given up where a part beside it would have to be pasted over nothing or with nothing (a paste
@@ -116,7 +131,7 @@ std::vector<KeptObject> keptObjects(const AccessibleLine& line, const QString& t
         const QString words = line.text.mid(object.location, object.length);
         const bool overlaps =
             !kept.empty() && object.location < kept.back().inLine.location + kept.back().inLine.length;
-        const qsizetype found = words.trimmed().isEmpty() || overlaps ? -1 : target.indexOf(words, from);
+        const qsizetype found = words.trimmed().isEmpty() || overlaps ? -1 : wholeWordsAt(target, words, from);
         if (found >= 0) {
             kept.push_back({object, found});
             from = found + words.size();
