@@ -146,6 +146,14 @@ std::optional<SeenAccessibleText::Place> SeenAccessibleText::reportedPlace(qsize
     return std::nullopt;
 }
 
+std::optional<TextRange> SeenAccessibleText::objectWords(qsizetype offset) const {
+    const Embedded* embedded = embeddedAt(offset);
+    if (!embedded || !embedded->seen) {
+        return std::nullopt;
+    }
+    return TextRange{before_[offset] + embedded->leading, embedded->seen->text().size()};
+}
+
 SeenAccessibleText::Span SeenAccessibleText::span(TextRange reported) const {
     Span span;
     if (reported.length == 0 || !isValidRange(reported, reportedSize())) {
@@ -196,13 +204,26 @@ void collectLines(const QString& reported, const std::vector<AccessibleEmbeddedO
                   std::vector<AccessibleLine>& lines) {
     const SeenAccessibleText seen(reported, objects, unpublished, marker);
     qsizetype runStart = marker;
+    std::vector<qsizetype> inlineObjects;  // the reported offsets of those in the run
     const auto endRun = [&](qsizetype end, bool beforeBlock) {
         const std::optional<TextRange> range =
             end > runStart ? seen.seenRange(TextRange{runStart, end - runStart}) : std::nullopt;
         if (range && range->length > 0) {
-            lines.push_back({path, TextRange{runStart, end - runStart}, seen.text().mid(range->location, range->length),
-                             beforeBlock});
+            AccessibleLine line{path,
+                                TextRange{runStart, end - runStart},
+                                seen.text().mid(range->location, range->length),
+                                beforeBlock,
+                                {}};
+            for (const qsizetype offset : inlineObjects) {
+                const std::optional<TextRange> words = seen.objectWords(offset);
+                if (words && words->location >= range->location &&
+                    words->location + words->length <= range->location + range->length) {
+                    line.inlineObjects.push_back(TextRange{words->location - range->location, words->length});
+                }
+            }
+            lines.push_back(std::move(line));
         }
+        inlineObjects.clear();
     };
     auto object = objects.begin();
     for (qsizetype i = marker; i < reported.size(); ++i) {
@@ -224,6 +245,8 @@ void collectLines(const QString& reported, const std::vector<AccessibleEmbeddedO
             inner.push_back(i);
             collectLines(*object->text, object->objects, object->unpublishedObjects, object->marker, inner, lines);
             runStart = i + 1;
+        } else if (object != objects.end() && object->offset == i && object->text) {
+            inlineObjects.push_back(i);
         }
     }
     endRun(reported.size(), false);

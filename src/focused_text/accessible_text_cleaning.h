@@ -67,6 +67,9 @@ public:
         bool operator==(const Place&) const = default;
     };
     std::optional<Place> reportedPlace(qsizetype seen) const;
+    // Where the words of the object at the reported `offset` stand in the seen text; absent when
+    // no object with text stands there.
+    std::optional<TextRange> objectWords(qsizetype offset) const;
 
 private:
     struct Embedded {
@@ -103,6 +106,9 @@ struct AccessibleLine {
     // A block stands right after it in the same object (a list nested in the item whose line this
     // is): a selection ending at the line's end ends, for a web engine, at the block's start.
     bool beforeBlock = false;
+    // Where in `text` the words of each inline object of the line stand (a link, a formatted
+    // span), in order: a write that keeps them keeps the object.
+    std::vector<TextRange> inlineObjects;
     bool operator==(const AccessibleLine&) const = default;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "focused_text/accessible_field_read.h"
+#include "focused_text/accessible_text_cleaning.h"
 #include "focused_text/clipboard_fallbacks.h"
 #include "focused_text/field_step_clock.h"
 #include "focused_text/focus_resolver.h"
@@ -20,6 +21,7 @@
 #include <QSet>
 
 #include <chrono>
+#include <memory>
 #include <set>
 
 namespace tavrolin {
@@ -304,6 +306,14 @@ private:
     QCoro::Task<ReportedFieldText> readLinesOf(AccessibleElementHandle element, bool withSelection);
     // Writes `targets` over the field's lines one by one; whether every line now holds its own.
     QCoro::Task<bool> writeLines(FocusedTextFieldSnapshot snapshot, QStringList targets);
+    // Writes line `index` of `targets` over its line, piece by piece between the inline objects
+    // the result keeps; whether the line now holds it.
+    QCoro::Task<bool> writeLine(FocusedTextFieldSnapshot snapshot, QStringList targets, qsizetype index);
+    // Pastes `target` over `line` (or the piece of it given), `at` in the field's seen text
+    // `seen`, once the field shows it selected, and reads it back.
+    QCoro::Task<bool> writeLinePiece(FocusedTextFieldSnapshot snapshot, QString seen,
+                                     std::shared_ptr<const SeenAccessibleText> text, AccessibleLine line, qsizetype at,
+                                     QString target, qsizetype index);
     // Logs what a write left and hands the text back for copying.
     [[noreturn]] static void failReplacement(const QString& newText, const WriteProblem& problem);
     // Whether a focused element is the field the snapshot was read from: the same object, or the

@@ -73,6 +73,128 @@ qsizetype sharedEnd(const QString& line, const QString& result) {
     return shared;
 }
 
+// A part of a line written with one paste: `from` and `length` in the line's seen text, and the
+// words that go there.
+struct LinePiece {
+    qsizetype from = 0;
+    qsizetype length = 0;
+    QString text;
+};
+
+// An inline object of a line (a link, a formatted span) whose words the line's result keeps.
+struct KeptObject {
+    TextRange inLine;
+    qsizetype inTarget = 0;
+};
+
+// The parts of `line` between the objects kept, each with the part of `target` that goes there.
+std::vector<LinePiece> piecesBetween(const AccessibleLine& line, const QString& target,
+                                     const std::vector<KeptObject>& kept) {
+    std::vector<LinePiece> pieces;
+    qsizetype lineFrom = 0;
+    qsizetype targetFrom = 0;
+    for (std::size_t k = 0; k <= kept.size(); ++k) {
+        const qsizetype lineTo = k < kept.size() ? kept[k].inLine.location : line.text.size();
+        const qsizetype targetTo = k < kept.size() ? kept[k].inTarget : target.size();
+        pieces.push_back(LinePiece{lineFrom, lineTo - lineFrom, target.mid(targetFrom, targetTo - targetFrom)});
+        if (k < kept.size()) {
+            lineFrom = lineTo + kept[k].inLine.length;
+            targetFrom = targetTo + kept[k].inLine.length;
+        }
+    }
+    return pieces;
+}
+
+// Where `words` stand in `target` from `from` on as words of their own (not the end of a longer
+// word, nor its start); -1 where they do not.
+qsizetype wholeWordsAt(const QString& target, const QString& words, qsizetype from) {
+    const auto letter = [](QChar c) { return c.isLetterOrNumber(); };
+    for (qsizetype at = target.indexOf(words, from); at >= 0; at = target.indexOf(words, at + 1)) {
+        const qsizetype end = at + words.size();
+        const bool startsWord = at == 0 || !letter(words.front()) || !letter(target.at(at - 1));
+        const bool endsWord = end == target.size() || !letter(words.back()) || !letter(target.at(end));
+        if (startsWord && endsWord) {
+            return at;
+        }
+    }
+    return -1;
+}
+
+// The inline objects of `line` whose words `target` holds in the same order: they stay as they
+// are, with their link or formatting, and only the words between them are pasted over. One is
+// given up where a part beside it would have to be pasted over nothing or with nothing (a paste
+// of nothing is none, and one at a caret replaces no selection to check).
+std::vector<KeptObject> keptObjects(const AccessibleLine& line, const QString& target) {
+    std::vector<KeptObject> kept;
+    qsizetype from = 0;
+    for (const TextRange& object : line.inlineObjects) {
+        const QString words = line.text.mid(object.location, object.length);
+        const bool overlaps =
+            !kept.empty() && object.location < kept.back().inLine.location + kept.back().inLine.length;
+        const qsizetype found = words.trimmed().isEmpty() || overlaps ? -1 : wholeWordsAt(target, words, from);
+        if (found >= 0) {
+            kept.push_back({object, found});
+            from = found + words.size();
+        }
+    }
+    for (bool givenUp = true; givenUp && !kept.empty();) {
+        givenUp = false;
+        const std::vector<LinePiece> pieces = piecesBetween(line, target, kept);
+        for (std::size_t k = 0; k < pieces.size(); ++k) {
+            const LinePiece& piece = pieces[k];
+            const QString was = line.text.mid(piece.from, piece.length);
+            if (was != piece.text && (was.isEmpty() || piece.text.isEmpty())) {
+                kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(k < kept.size() ? k : k - 1));
+                givenUp = true;
+                break;
+            }
+        }
+    }
+    return kept;
+}
+
+// The last part of `line` that its result `target` changes (the whole line where it keeps none of
+// its objects); absent when the line holds its result.
+std::optional<LinePiece> lastChangedPiece(AccessibleLine line, QString target) {
+    // A browser makes a blank beside the words it pastes a no-break space where its layout needs
+    // one (Firefox before a bold word): the line holds its result all the same.
+    line.text.replace(QChar(0x00A0), QLatin1Char(' '));
+    target.replace(QChar(0x00A0), QLatin1Char(' '));
+    if (line.text == target) {
+        return std::nullopt;
+    }
+    const std::vector<LinePiece> pieces = piecesBetween(line, target, keptObjects(line, target));
+    for (auto piece = pieces.rbegin(); piece != pieces.rend(); ++piece) {
+        if (line.text.mid(piece->from, piece->length) != piece->text) {
+            return *piece;
+        }
+    }
+    return LinePiece{0, line.text.size(), target};
+}
+
+// `piece` of `line` without the whole words at its start and end that stay the same, one word at
+// least left of each side: those keep their formatting (a bold word that is no object of its own).
+LinePiece withoutSharedWords(const LinePiece& piece, const QString& line) {
+    const QString was = line.mid(piece.from, piece.length);
+    const QString& becomes = piece.text;
+    qsizetype start = 0;
+    while (start + 1 < was.size() && start + 1 < becomes.size() && was.at(start) == becomes.at(start)) {
+        ++start;
+    }
+    while (start > 0 && !was.at(start - 1).isSpace()) {
+        --start;
+    }
+    qsizetype end = 0;
+    while (end + 1 < was.size() - start && end + 1 < becomes.size() - start &&
+           was.at(was.size() - 1 - end) == becomes.at(becomes.size() - 1 - end)) {
+        ++end;
+    }
+    while (end > 0 && !was.at(was.size() - end).isSpace()) {
+        --end;
+    }
+    return LinePiece{piece.from + start, piece.length - start - end, becomes.mid(start, becomes.size() - start - end)};
+}
+
 }  // namespace
 
 QCoro::Task<ReportedFieldText> FocusedTextFieldAccessor::readLinesOf(AccessibleElementHandle element,
@@ -91,83 +213,132 @@ QCoro::Task<ReportedFieldText> FocusedTextFieldAccessor::readLinesOf(AccessibleE
 
 QCoro::Task<bool> FocusedTextFieldAccessor::writeLines(FocusedTextFieldSnapshot snapshot, QStringList targets) {
     for (qsizetype i = 0; i < targets.size(); ++i) {
-        // Read again before each line: the lines before it have changed, and with them where
-        // this one lies.
+        if (!co_await writeLine(snapshot, targets, i)) {
+            co_return false;
+        }
+    }
+    co_return true;
+}
+
+QCoro::Task<bool> FocusedTextFieldAccessor::writeLine(FocusedTextFieldSnapshot snapshot, QStringList targets,
+                                                      qsizetype i) {
+    for (std::size_t pasted = 0;; ++pasted) {
+        // Read again before each paste: the lines and pieces before it have changed, and with
+        // them where this one lies.
         const FieldLines now = linesOf(co_await readLinesOf(snapshot.element, true));
         if (!now.lines || static_cast<qsizetype>(now.lines->size()) != targets.size()) {
             AppLog::app().notice(QStringLiteral("focused field lines changed while written line=%1").arg(i));
             co_return false;
         }
         AccessibleLine line = (*now.lines)[i];
-        QString target = targets[i];
-        if (line.text == target) {
-            continue;
+        const std::optional<LinePiece> piece = lastChangedPiece(line, targets[i]);
+        if (!piece) {
+            co_return true;
+        }
+        if (pasted > line.inlineObjects.size()) {
+            AppLog::app().notice(QStringLiteral("focused field line does not take its pieces line=%1").arg(i));
+            co_return false;
         }
         qsizetype at = 0;
         for (qsizetype j = 0; j < i; ++j) {
             at += (*now.lines)[j].text.size() + 1;
         }
-        if (line.beforeBlock) {
-            // A selection ending right before a nested list ends, for Chromium, at the start of its
-            // first item, and the paste then joins the two. The line's end that the result shares
-            // stays: the selection ends inside the line's own text.
-            const qsizetype kept = sharedEnd(line.text, target);
-            const std::optional<SeenAccessibleText::Place> end =
-                kept > 0 ? now.text->reportedPlace(at + line.text.size() - kept) : std::nullopt;
-            if (!end || end->path != line.path || end->offset <= line.range.location) {
-                AppLog::app().notice(
-                    QStringLiteral("focused field line before a nested block shares no end with its result line=%1")
-                        .arg(i));
-                co_return false;
+        // The words the piece keeps at its ends stay, where its ends lie in the line's own object.
+        const auto place = [&](const LinePiece& part) -> std::optional<TextRange> {
+            if (part.from == 0 && part.length == line.text.size()) {
+                return line.range;
             }
-            line.text.chop(kept);
-            line.range.length = end->offset - line.range.location;
-            target.chop(kept);
-        }
-        const AccessibleElementHandle element = snapshot.element;
-        const std::vector<qsizetype> path = line.path;
-        const AccessibleTextRange range{line.range.location, line.range.length};
-        const auto select = [element, path, range](Accessibility& ax) {
-            return ax.setSelectedRangeInEmbedded(element, path, range);
+            const std::optional<SeenAccessibleText::Place> start = now.text->reportedPlace(at + part.from);
+            const std::optional<SeenAccessibleText::Place> end = now.text->reportedPlace(at + part.from + part.length);
+            if (!start || !end || start->path != line.path || end->path != line.path || end->offset < start->offset) {
+                return std::nullopt;
+            }
+            return TextRange{start->offset, end->offset - start->offset};
         };
-        const bool selected = co_await ask(platform_.accessibility, select);
-        if (!selected) {
-            AppLog::app().notice(QStringLiteral("focused field line could not be selected line=%1").arg(i));
+        LinePiece part = withoutSharedWords(*piece, line.text);
+        std::optional<TextRange> range = place(part);
+        if (!range) {
+            part = *piece;
+            range = place(part);
+        }
+        if (!range) {
+            AppLog::app().notice(QStringLiteral("focused field line piece lies in no object line=%1").arg(i));
             co_return false;
         }
-        // The program shows the selection a moment later, and reports one made inside an object
-        // with the line breaks around it: the paste waits until the line shows selected.
-        for (std::chrono::milliseconds waited{0};; waited += lineSelectionPoll) {
-            const FieldNow field = co_await readFieldNow(element, true);
-            if (field.text && *field.text == now.seen && field.selection &&
-                selectsLine(*field.text, *field.selection, TextRange{at, line.text.size()})) {
-                break;
-            }
-            if (waited >= lineSelectionBound) {
-                AppLog::app().notice(QStringLiteral("focused field line did not show selected line=%1").arg(i));
-                co_return false;
-            }
-            co_await sleepFor(platform_.scheduler, lineSelectionPoll);
-        }
-        FocusedTextFieldSnapshot step = snapshot;
-        step.fullText = now.seen;
-        step.selectedText = line.text;
-        step.selectedRange = TextRange{at, line.text.size()};
-        step.listItems = 0;
-        step.holdsObjectWithoutText = false;
-        step.objectsWithoutText = 0;
-        try {
-            co_await pasteOrGiveBack(target, false, step, true);
-        } catch (const FocusedTextReplacementFallback&) {
+        line.range = *range;
+        line.beforeBlock = line.beforeBlock && part.from + part.length == line.text.size();
+        line.text = line.text.mid(part.from, part.length);
+        at += part.from;
+        if (!co_await writeLinePiece(snapshot, now.seen, now.text, line, at, part.text, i)) {
             co_return false;
         }
-        fallbacks_.forgetCutText();
-        const std::optional<WriteProblem> problem = co_await checkReplacement(target, step, true, true);
-        if (problem) {
+    }
+}
+
+QCoro::Task<bool> FocusedTextFieldAccessor::writeLinePiece(FocusedTextFieldSnapshot snapshot, QString seen,
+                                                           std::shared_ptr<const SeenAccessibleText> text,
+                                                           AccessibleLine line, qsizetype at, QString target,
+                                                           qsizetype i) {
+    if (line.beforeBlock) {
+        // A selection ending right before a nested list ends, for Chromium, at the start of its
+        // first item, and the paste then joins the two. The line's end that the result shares
+        // stays: the selection ends inside the line's own text.
+        const qsizetype kept = sharedEnd(line.text, target);
+        const std::optional<SeenAccessibleText::Place> end =
+            kept > 0 ? text->reportedPlace(at + line.text.size() - kept) : std::nullopt;
+        if (!end || end->path != line.path || end->offset <= line.range.location) {
             AppLog::app().notice(
-                QStringLiteral("focused field line not written line=%1 found=%2").arg(i).arg(problem->found));
+                QStringLiteral("focused field line before a nested block shares no end with its result line=%1")
+                    .arg(i));
             co_return false;
         }
+        line.text.chop(kept);
+        line.range.length = end->offset - line.range.location;
+        target.chop(kept);
+    }
+    const AccessibleElementHandle element = snapshot.element;
+    const std::vector<qsizetype> path = line.path;
+    const AccessibleTextRange range{line.range.location, line.range.length};
+    const auto select = [element, path, range](Accessibility& ax) {
+        return ax.setSelectedRangeInEmbedded(element, path, range);
+    };
+    const bool selected = co_await ask(platform_.accessibility, select);
+    if (!selected) {
+        AppLog::app().notice(QStringLiteral("focused field line could not be selected line=%1").arg(i));
+        co_return false;
+    }
+    // The program shows the selection a moment later, and reports one made inside an object
+    // with the line breaks around it: the paste waits until the line shows selected.
+    for (std::chrono::milliseconds waited{0};; waited += lineSelectionPoll) {
+        const FieldNow field = co_await readFieldNow(element, true);
+        if (field.text && *field.text == seen && field.selection &&
+            selectsLine(*field.text, *field.selection, TextRange{at, line.text.size()})) {
+            break;
+        }
+        if (waited >= lineSelectionBound) {
+            AppLog::app().notice(QStringLiteral("focused field line did not show selected line=%1").arg(i));
+            co_return false;
+        }
+        co_await sleepFor(platform_.scheduler, lineSelectionPoll);
+    }
+    FocusedTextFieldSnapshot step = snapshot;
+    step.fullText = seen;
+    step.selectedText = line.text;
+    step.selectedRange = TextRange{at, line.text.size()};
+    step.listItems = 0;
+    step.holdsObjectWithoutText = false;
+    step.objectsWithoutText = 0;
+    try {
+        co_await pasteOrGiveBack(target, false, step, true);
+    } catch (const FocusedTextReplacementFallback&) {
+        co_return false;
+    }
+    fallbacks_.forgetCutText();
+    const std::optional<WriteProblem> problem = co_await checkReplacement(target, step, true, true);
+    if (problem) {
+        AppLog::app().notice(
+            QStringLiteral("focused field line not written line=%1 found=%2").arg(i).arg(problem->found));
+        co_return false;
     }
     co_return true;
 }

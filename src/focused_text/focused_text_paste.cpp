@@ -204,10 +204,17 @@ QCoro::Task<bool> FocusedTextFieldAccessor::readBeforeSelectAll(FocusedTextField
         before->element = snapshot.element;
     }
     ReportedFieldText& reported = before->reported;
-    if (!reported.selectedRange && snapshot.selectedRange && reported.value == snapshot.fullText) {
+    if (!reported.selectedRange && snapshot.selectedRange && reported.value) {
         // Firefox tells no caret while its focus is away for a moment (our shortcut's grab): the
-        // selection read with the field stands for it.
-        reported.selectedRange = AccessibleTextRange{snapshot.selectedRange->location, snapshot.selectedRange->length};
+        // selection read with the field stands for it, counted as the program counts it (a
+        // rich-text field reports each link as one character).
+        const SeenAccessibleText seen(*reported.value, reported.objects, reported.unpublishedObjects);
+        const TextRange was = *snapshot.selectedRange;
+        const std::optional<SeenAccessibleText::Place> start = seen.reportedPlace(was.location);
+        const std::optional<SeenAccessibleText::Place> end = seen.reportedPlace(was.location + was.length);
+        if (seen.text() == snapshot.fullText && start && end && start->path.empty() && end->path.empty()) {
+            reported.selectedRange = AccessibleTextRange{start->offset, end->offset - start->offset};
+        }
     }
     if (reported.value && !reported.value->isEmpty() && selectsWholeText(reported)) {
         // A select-all would change nothing there, and so show nothing.
@@ -235,16 +242,29 @@ QCoro::Task<void> FocusedTextFieldAccessor::putSelectionBack(FocusedTextFieldSna
     const TextRange was = snapshot.selectedRange.value_or(TextRange{snapshot.fullText.size(), 0});
     AccessibilityCalls& calls = platform_.accessibility;
     Scheduler& scheduler = platform_.scheduler;
+    // A field that shows no change is watched, and asked again (LateSelectAllGuard).
+    const bool mayAskAgain = snapshot.sourceWindow.has_value();
     PutBackOutcome outcome =
-        co_await putSelectionBackInField(calls, scheduler, snapshot.element, snapshot.fullText, was);
+        co_await putSelectionBackInField(calls, scheduler, snapshot.element, snapshot.fullText, was, mayAskAgain);
     if (outcome == PutBackOutcome::notPlaced) {
         // The program may have put a new object in the field's place (Firefox).
         const AccessibleElementHandle replaced = co_await focusedOtherElement(snapshot);
         if (replaced) {
-            outcome = co_await putSelectionBackInField(calls, scheduler, replaced, snapshot.fullText, was);
+            outcome = co_await putSelectionBackInField(calls, scheduler, replaced, snapshot.fullText, was, mayAskAgain);
         }
     }
     AppLog::app().info(QStringLiteral("focused field selection put back outcome=%1").arg(describePutBack(outcome)));
+    const bool placed = outcome == PutBackOutcome::placed || outcome == PutBackOutcome::collapsed;
+    if (!placed && snapshot.sourceWindow) {
+        // Asked again a moment later, and once its window is in front, while its whole text is
+        // still selected.
+        const ReportedFieldText now = co_await readReported(snapshot.element, true);
+        const bool asRead = now.value && SeenAccessibleText(*now.value, now.objects, now.unpublishedObjects).text() ==
+                                             snapshot.fullText;
+        if (asRead && selectsWholeText(now)) {
+            lateSelectAll_.watchFailedPutBack(*snapshot.sourceWindow, snapshot.element, now, snapshot.fullText, was);
+        }
+    }
 }
 
 QCoro::Task<FocusedTextFieldAccessor::FieldNow> FocusedTextFieldAccessor::readSnapshotFieldNow(

@@ -54,6 +54,27 @@ void LateSelectAllGuard::watch(FrontApplication window, AccessibleElementHandle 
     schedule();
 }
 
+void LateSelectAllGuard::watchFailedPutBack(FrontApplication window, AccessibleElementHandle element,
+                                            const ReportedFieldText& now, QString seenText, TextRange selection) {
+    stop();
+    if (!now.value || !selectsWholeText(now)) {
+        return;
+    }
+    watch_ = std::make_shared<Watch>();
+    watch_->window = std::move(window);
+    watch_->element = std::move(element);
+    watch_->text = *now.value;
+    watch_->before = *now.selectedRange;
+    watch_->seenText = std::move(seenText);
+    watch_->seenBefore = selection;
+    watch_->startedAt = this->now();
+    watch_->presses = UserPressesInWindow(keyActivity_);
+    watch_->presses.pressedIn(focus_.isInFront(watch_->window));
+    watch_->putBacksFailed = 1;
+    watch_->putBackAfter = this->now() + putBackRetryDelay;
+    schedule();
+}
+
 void LateSelectAllGuard::stopIn(quint64 window) {
     if (watch_ && watch_->window.windowId == window) {
         stop();
@@ -116,10 +137,13 @@ QCoro::Task<void> LateSelectAllGuard::look(std::weak_ptr<Watch> weakWatch) {
         co_return;
     }
     const LifetimeToken<LateSelectAllGuard>::Weak alive = lifetime_.weak();
-    if (std::shared_ptr<Watch> watch = weakWatch.lock(); watch && awayFromField(*watch)) {
+    if (std::shared_ptr<Watch> watch = weakWatch.lock();
+        watch && (awayFromField(*watch) ||
+                  (watch->putBacksFailed > 0 && (!focus_.isInFront(watch->window) || now() < watch->putBackAfter)))) {
         // The select-all may land while the user works in another program: the field is not
         // touched from behind it (a selection placed there can take the keyboard back), and is
-        // looked at again once its window is in front.
+        // looked at again once its window is in front. A put-back that did not show behind a
+        // window of ours is made again then too.
         schedule();
         co_return;
     }
@@ -146,13 +170,25 @@ QCoro::Task<void> LateSelectAllGuard::look(std::weak_ptr<Watch> weakWatch) {
         const QString seenText = watch->seenText;
         const TextRange before = watch->seenBefore.value_or(TextRange{seenText.size(), 0});
         const std::chrono::milliseconds waited = this->now() - watch->startedAt;
-        stop();
+        // The last attempt takes no unchanged field for a selection still to show.
+        const bool mayAskAgain = watch->putBacksFailed + 1 < maximumPutBacks;
         const PutBackOutcome outcome =
-            co_await putSelectionBackInField(accessibility_, scheduler_, element, seenText, before);
+            co_await putSelectionBackInField(accessibility_, scheduler_, element, seenText, before, mayAskAgain);
         AppLog::app().notice(QStringLiteral("focused field select-all that came after its paste was withheld "
                                             "undone outcome=%1 waited=%2ms")
                                  .arg(describePutBack(outcome))
                                  .arg(waited.count()));
+        if (!alive || watch != watch_) {
+            co_return;
+        }
+        const bool placed = outcome == PutBackOutcome::placed || outcome == PutBackOutcome::collapsed;
+        if (placed || ++watch->putBacksFailed == maximumPutBacks) {
+            stop();
+            co_return;
+        }
+        // Its program showed no place: asked again a moment later, its window in front.
+        watch->putBackAfter = this->now() + putBackRetryDelay;
+        schedule();
         co_return;
     } else if (*now.selectedRange != watch->before) {
         stop();  // the user moved the caret or selected: the select-all came and went, or never will

@@ -29,7 +29,9 @@ bool selectsWholeText(const ReportedFieldText& read);
 // reach its program: a page busy in a script handles the key whenever its script ends, seconds
 // or minutes later, and then the whole text stands selected, for the user's next key to replace.
 // The field is looked at for as long as that key may still come; when its text is as it was and
-// all of it selected, the selection goes back to what the user had. Looking stops at that, at
+// all of it selected, the selection goes back to what the user had (a put-back the field does not
+// show is made again a second later, its window in front, up to maximumPutBacks times, the last
+// one moving on to the caret at the end where the user's place does not show). Looking stops at that, at
 // any other change of the field (the user's own, or the select-all overtaken by later keys), once
 // another element of the window has the focus, at any press of the user's in the field's window (a
 // key of any kind, chords included, or a pointer button: what the field shows is then theirs,
@@ -41,6 +43,9 @@ bool selectsWholeText(const ReportedFieldText& read);
 class LateSelectAllGuard {
 public:
     static constexpr std::chrono::milliseconds watchPoll{100};
+    // How many put-backs of a late select-all may fail before the field is left to the user.
+    static constexpr int maximumPutBacks = 3;
+    static constexpr std::chrono::milliseconds putBackRetryDelay{1000};
 
     // All must outlive this. `keyActivity` none: only the field and the focus end a watch;
     // `clock` none: the monotonic clock times it.
@@ -53,6 +58,11 @@ public:
     // Watches `element` of `window`, read as `before` (its text and selection) when the
     // select-all went (ending any watch before it); nothing without a text and a selection.
     void watch(FrontApplication window, AccessibleElementHandle element, const ReportedFieldText& before);
+    // A put-back of `selection` (counted in `seenText`) that did not show, the field read `now`
+    // with its whole text selected: made again once the field's window is in front, under the
+    // same watch (nothing when its whole text is not selected).
+    void watchFailedPutBack(FrontApplication window, AccessibleElementHandle element, const ReportedFieldText& now,
+                            QString seenText, TextRange selection);
     // A later command sends keys to `window` now: its own select-all there is not undone.
     void stopIn(quint64 window);
     void stop();
@@ -70,6 +80,10 @@ private:
         std::unique_ptr<ScheduledCall> call;
         std::chrono::milliseconds startedAt{0};
         UserPressesInWindow presses;
+        // Put-backs of the whole text found selected that did not show: the next is made only
+        // once the field's window is in front, and not before `putBackAfter`.
+        int putBacksFailed = 0;
+        std::chrono::milliseconds putBackAfter{0};
     };
     void schedule();
     QCoro::Task<void> look(std::weak_ptr<Watch> watch);

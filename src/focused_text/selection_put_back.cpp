@@ -43,10 +43,10 @@ QString describePutBack(PutBackOutcome outcome) {
     switch (outcome) {
     case PutBackOutcome::placed:
         return QStringLiteral("placed");
-    case PutBackOutcome::unchecked:
-        return QStringLiteral("placed_unchecked");
     case PutBackOutcome::collapsed:
         return QStringLiteral("collapsed");
+    case PutBackOutcome::unconfirmed:
+        return QStringLiteral("unconfirmed");
     case PutBackOutcome::notPlaced:
         break;
     }
@@ -55,19 +55,38 @@ QString describePutBack(PutBackOutcome outcome) {
 
 namespace {
 
-// Selects `range` of the seen text of `element`; whether it shows so (`unchecked` where the
-// program tells no selection).
-QCoro::Task<PutBackOutcome> place(AccessibilityCalls& calls, Scheduler& scheduler, AccessibleElementHandle element,
-                                  TextRange range) {
-    const SeenRead now = co_await readSeen(calls, element);
+// A program busy elsewhere may leave a read unanswered, or answer it with no text: that is no
+// answer while the field held text (`withText`), and the read is made again.
+QCoro::Task<SeenRead> readSeenAgain(AccessibilityCalls& calls, Scheduler& scheduler, AccessibleElementHandle element,
+                                    bool withText) {
+    for (int attempt = 1;; ++attempt) {
+        SeenRead now = co_await readSeen(calls, element);
+        const bool answered = now.seen && (!withText || !now.seen->text().isEmpty());
+        if (answered || attempt == putBackReadAttempts) {
+            co_return now;
+        }
+        co_await sleepFor(scheduler, putBackReadRetry);
+    }
+}
+
+enum class Shown {
+    asked,
+    other,      // another selection, or none could be made
+    unchanged,  // none, or the one before
+};
+
+// Selects `range` of the seen text of `element`; what the field then shows.
+QCoro::Task<Shown> place(AccessibilityCalls& calls, Scheduler& scheduler, AccessibleElementHandle element,
+                         TextRange range, bool withText) {
+    const SeenRead now = co_await readSeenAgain(calls, scheduler, element, withText);
     if (!now.seen) {
-        co_return PutBackOutcome::notPlaced;
+        co_return Shown::other;
     }
     const std::optional<SeenAccessibleText::Place> start = now.seen->reportedPlace(range.location);
     const std::optional<SeenAccessibleText::Place> end = now.seen->reportedPlace(range.location + range.length);
     // One object's own text takes a selection: one that runs across objects cannot be made.
     if (!start || !end || start->path != end->path || end->offset < start->offset) {
-        co_return PutBackOutcome::notPlaced;
+        co_return Shown::other;
     }
     const std::vector<qsizetype> path = start->path;
     const AccessibleTextRange reported{start->offset, end->offset - start->offset};
@@ -76,31 +95,36 @@ QCoro::Task<PutBackOutcome> place(AccessibilityCalls& calls, Scheduler& schedule
                             : ax.setSelectedRangeInEmbedded(element, path, reported);
     };
     if (!co_await ask(calls, select)) {
-        co_return PutBackOutcome::notPlaced;
+        co_return Shown::other;
     }
+    // A read left unanswered meanwhile is one look fewer, not a failure.
     std::optional<TextRange> shown;
     for (std::chrono::milliseconds waited{0};; waited += putBackShowPoll) {
         const SeenRead after = co_await readSeen(calls, element);
         shown = after.selection;
         if (shown == range) {
-            co_return PutBackOutcome::placed;
+            co_return Shown::asked;
         }
         if (waited >= putBackShowBound) {
             break;
         }
         co_await sleepFor(scheduler, putBackShowPoll);
     }
-    // A program whose window is not in front may report its selection as it was until it is
-    // again (Firefox): only a selection seen elsewhere than before and than asked is a wrong one.
-    co_return (!shown || shown == now.selection) ? PutBackOutcome::unchecked : PutBackOutcome::notPlaced;
+    const auto describe = [](const std::optional<TextRange>& r) {
+        return r ? QStringLiteral("%1+%2").arg(r->location).arg(r->length) : QStringLiteral("none");
+    };
+    AppLog::app().info(QStringLiteral("focused field put back step not shown asked=%1 shown=%2 before=%3")
+                           .arg(describe(range), describe(shown), describe(now.selection)));
+    co_return (!shown || shown == now.selection) ? Shown::unchanged : Shown::other;
 }
 
 }  // namespace
 
 QCoro::Task<PutBackOutcome> putSelectionBackInField(AccessibilityCalls& calls, Scheduler& scheduler,
-                                                    AccessibleElementHandle element, QString text,
-                                                    TextRange selection) {
-    const SeenRead now = co_await readSeen(calls, element);
+                                                    AccessibleElementHandle element, QString text, TextRange selection,
+                                                    bool mayAskAgain) {
+    const bool withText = !text.isEmpty();
+    const SeenRead now = co_await readSeenAgain(calls, scheduler, element, withText);
     if (!now.seen) {
         co_return PutBackOutcome::notPlaced;
     }
@@ -120,12 +144,13 @@ QCoro::Task<PutBackOutcome> putSelectionBackInField(AccessibilityCalls& calls, S
                          places.begin() + static_cast<std::ptrdiff_t>(i)) {
             continue;  // tried already
         }
-        const PutBackOutcome outcome = co_await place(calls, scheduler, element, places[i]);
-        if (outcome == PutBackOutcome::notPlaced) {
-            continue;
+        const Shown shown = co_await place(calls, scheduler, element, places[i], withText);
+        if (shown == Shown::asked) {
+            co_return places[i] == selection ? PutBackOutcome::placed : PutBackOutcome::collapsed;
         }
-        const bool asWanted = places[i] == selection;
-        co_return asWanted ? outcome : PutBackOutcome::collapsed;
+        if (shown == Shown::unchanged && mayAskAgain) {
+            co_return PutBackOutcome::unconfirmed;
+        }
     }
     co_return PutBackOutcome::notPlaced;
 }

@@ -1,7 +1,8 @@
 // What a command that could not write leaves in a browser's field, with the real executable in
 // Firefox ESR and Chromium (each started once for its suite): after a paste the page refused, the
 // caret and selection the user had, in a rich-text field with a link and beside emoji; and lists,
-// nested or after a paragraph, written item by item or left exactly as they were.
+// nested or after a paragraph, written item by item or left exactly as they were, their links and
+// bold words kept.
 #include "app/browser_test_program.h"
 #include "app/terminal_job.h"
 #include "support/qt_printers.h"
@@ -192,6 +193,37 @@ protected:
             }
         }
     }
+
+    // Write Message on a list three levels deep whose items hold a bold word and a link: it
+    // succeeds with each item holding the result of its own line, and the bold word and the
+    // link, whose words the result keeps, still bold and a link.
+    void aThreeLevelListIsWrittenItemByItemWithItsBoldWordsAndLinks() {
+        ASSERT_TRUE(program_->closeCopyWindows());
+        ASSERT_TRUE(browser_->activate());
+        ASSERT_TRUE(browser_->prepareEditableHtml(
+            QStringLiteral(
+                "<ul><li>I have a red car with <b>Zorbel</b>.<ul><li>The house of <a href=\"#x\">Kravitz</a> "
+                "is big.<ul><li>The dog is small.</li></ul></li></ul></li><li>We are going to the park.</li>"
+                "</ul>"),
+            Selection::caretAtEnd));
+        const qsizetype logBefore = program_->log().size();
+        const int before = program_->events("translate_message");
+        press("w");
+        ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
+        const QString ended = program_->eventLines("translate_message").constLast();
+        const QString html = browser_->editableHtml().value_or(QStringLiteral("(no answer)"));
+        EXPECT_TRUE(ended.contains("success=true")) << ended.toStdString() << "\n"
+                                                    << program_->log().mid(logBefore).toStdString();
+        const QStringList items = browser_->editableItems().value_or(QStringList());
+        const QStringList words{"coche", "casa", "perro", "parque"};
+        ASSERT_EQ(items.size(), words.size()) << html.toStdString();
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            EXPECT_TRUE(items[i].contains(words[i]))
+                << "item " << i << " \"" << items[i].toStdString() << "\" in " << html.toStdString();
+        }
+        EXPECT_TRUE(html.contains(QStringLiteral("<b>Zorbel</b>"))) << html.toStdString();
+        EXPECT_TRUE(html.contains(QStringLiteral("<a href=\"#x\">Kravitz</a>"))) << html.toStdString();
+    }
 };
 
 using FirefoxFieldAsFoundDesktopTest = FieldAsFoundTest<TestBrowser::Kind::firefox>;
@@ -217,6 +249,10 @@ TEST_F(FirefoxFieldAsFoundDesktopTest, NestedListsAndListsAfterAParagraphKeepEve
 
 TEST_F(ChromiumFieldAsFoundDesktopTest, NestedListsAndListsAfterAParagraphKeepEveryItemOrTheFieldAsItWas) {
     nestedListsAndListsAfterAParagraphKeepEveryItem();
+}
+
+TEST_F(ChromiumFieldAsFoundDesktopTest, AThreeLevelListIsWrittenItemByItemWithItsBoldWordsAndLinks) {
+    aThreeLevelListIsWrittenItemByItemWithItsBoldWordsAndLinks();
 }
 
 }  // namespace

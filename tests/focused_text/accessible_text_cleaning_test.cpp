@@ -194,10 +194,11 @@ TEST(AccessibleTextCleaningTest, ListMarkersAreNoPartOfTheText) {
     EXPECT_EQ(accessibleLines(
                   reported, {hi, list(1, item(0, QStringLiteral("\u2022 red car"), 2)), list(2, item(0, "1. big", 3))}),
               lines);
-    // A line that runs from the field's own text into a link and on: one line of one object.
+    // A line that runs from the field's own text into a link and on: one line of one object, which
+    // tells where the link's words stand in it.
     const AccessibleEmbeddedObject link{4, QStringLiteral("red"), std::nullopt, {}, false};
     EXPECT_EQ(accessibleLines(QStringLiteral("the \uFFFC car\nok"), {link}),
-              (std::vector<AccessibleLine>{{{}, {0, 9}, "the red car"}, {{}, {10, 2}, "ok"}}));
+              (std::vector<AccessibleLine>{{{}, {0, 9}, "the red car", false, {{4, 3}}}, {{}, {10, 2}, "ok"}}));
     // A link whose words run over two lines: those lines are no object's each.
     const AccessibleEmbeddedObject broken{4, QStringLiteral("red\nblue"), std::nullopt, {}, false};
     EXPECT_EQ(accessibleLines(QStringLiteral("the \uFFFC car"), {broken}), std::nullopt);

@@ -17,9 +17,10 @@ namespace {
 
 // Objects embedded in a text are read this deep and this many per read: a rich-text field holds
 // links and spans, and a block for each line typed (Firefox and Chromium answer for 60 blocks in
-// under 0.1 s); each object costs several calls. One past either bound is left out, and counts
-// as an object that could not be read.
-constexpr int kMaximumEmbeddingDepth = 4;
+// under 0.1 s); each object costs several calls. A list nested in an item takes two levels (the
+// list, its item): eight reach a link in an item of a list three levels deep. One past either
+// bound is left out, and counts as an object that could not be read.
+constexpr int kMaximumEmbeddingDepth = 8;
 constexpr int kMaximumEmbeddedObjects = 128;
 
 constexpr QChar objectReplacementCharacter(0xFFFC);
@@ -273,7 +274,12 @@ std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hyperte
         embedded.unpublishedObjects = {0};
     } else if (measured) {
         embedded.unpublishedObjects = unpublishedObjectsIn(child.get(), text.get(), *own, boxes, *measured);
+        // Chromium gives no range extents for a link's words in a list item nested in another:
+        // the object's own box is their room then.
         *box = textBox(text.get(), *own);
+        if (!*box) {
+            *box = objectBox(child.get());
+        }
     }
     return embedded;
 }

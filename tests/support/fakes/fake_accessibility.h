@@ -86,6 +86,9 @@ public:
     // The next reads find room without characters at its start, as a program laying its text out
     // anew may show for a moment.
     mutable int passingRoomReads = 0;
+    // The next selections asked of it are answered as made and change nothing, as a program busy
+    // elsewhere may answer.
+    int selectionsNotApplied = 0;
     // Whether its program takes a selection made inside one of its objects now (none: it does).
     std::function<bool()> takesSelectionInObject;
 
@@ -421,6 +424,10 @@ public:
         FakeField* f = field(e);
         if (!f || !f->hasText) {
             return false;
+        }
+        if (f->selectionsNotApplied > 0) {
+            --f->selectionsNotApplied;
+            return true;
         }
         const qsizetype start = f->seenOffset(range.location);
         f->selection = {start, f->seenOffset(range.location + range.length) - start};
