@@ -341,6 +341,9 @@ TEST_F(TavrolinKeyboardReadDesktopTest, TheUsersClipboardOutlivesEveryRunBesideA
                 << log().toStdString();
         }
         std::cout << program << ": " << written << " of 10 runs written\n";
+        // A paste key that took the program's own copy is rare (1 run in 60 on two busy cores):
+        // more than two such runs means writing beside the manager broke, not a race.
+        EXPECT_GE(written, 8) << log().toStdString();
         abiword_.kill();
         abiword_.waitForFinished(5000);
     }
