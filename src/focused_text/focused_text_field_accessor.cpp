@@ -34,6 +34,26 @@ std::chrono::milliseconds secondsToDuration(double seconds) {
     return std::chrono::milliseconds(std::llround(std::min(seconds, 3600.0) * 1000.0));
 }
 
+// Whether a select-all in `window` would take more than the field the user is in: the office's
+// fields are parts of one document (a text's paragraphs, a sheet's cells, a slide's text boxes),
+// and its select-all takes the whole document, which a paste over it would replace.
+bool selectAllTakesMoreThanField(const std::optional<FrontApplication>& window) {
+    if (!window || !window->applicationIdentifier) {
+        return false;
+    }
+    const QString& identifier = *window->applicationIdentifier;
+    return identifier.startsWith(QStringLiteral("libreoffice"), Qt::CaseInsensitive) ||
+           identifier.compare(QStringLiteral("soffice"), Qt::CaseInsensitive) == 0;
+}
+
+// Refuses a keyboard read where its select-all would take more than the field.
+void refuseSelectAllBeyondField(const std::optional<FrontApplication>& window) {
+    if (selectAllTakesMoreThanField(window)) {
+        AppLog::app().notice(QStringLiteral("focused field not found in a document: not read by keyboard"));
+        throw CaptureWorkflowError(Case::noFocusedTextField);
+    }
+}
+
 }  // namespace
 
 const QSet<QString>& FocusedTextFieldAccessor::knownWebContentApplicationIdentifiers() {
@@ -209,6 +229,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
     }
     // Nothing readable through accessibility: the field may still hold text that only a copy
     // reaches (custom editors).
+    refuseSelectAllBeyondField(front);
     const std::optional<ClipboardFallbacks::CopiedField> copied = co_await fallbacks_.copyFieldText(front);
     steps_.mark(FieldStepClock::Step::field);
     if (fallbacks_.unreplacedCutText()) {
@@ -665,7 +686,10 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::prepareFocusedFi
 }
 
 QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFieldByKeyboard(FrontApplication front) {
-    // Not into a terminal (the keys reach the program running there), not into our own windows.
+    // Not into a document whose select-all takes more than the field (the command fails rather
+    // than risk the rest of the document), not into a terminal (the keys reach the program
+    // running there), not into our own windows.
+    refuseSelectAllBeyondField(front);
     const bool acceptsKeys = co_await gate_.acceptsKeys(front);
     if (!acceptsKeys) {
         throw CaptureWorkflowError(Case::noFocusedTextField);
