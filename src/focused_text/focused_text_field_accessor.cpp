@@ -46,14 +46,6 @@ bool selectAllTakesMoreThanField(const std::optional<FrontApplication>& window) 
            identifier.compare(QStringLiteral("soffice"), Qt::CaseInsensitive) == 0;
 }
 
-// Refuses a keyboard read where its select-all would take more than the field.
-void refuseSelectAllBeyondField(const std::optional<FrontApplication>& window) {
-    if (selectAllTakesMoreThanField(window)) {
-        AppLog::app().notice(QStringLiteral("focused field not found in a document: not read by keyboard"));
-        throw CaptureWorkflowError(Case::noFocusedTextField);
-    }
-}
-
 }  // namespace
 
 const QSet<QString>& FocusedTextFieldAccessor::knownWebContentApplicationIdentifiers() {
@@ -229,8 +221,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
     }
     // Nothing readable through accessibility: the field may still hold text that only a copy
     // reaches (custom editors).
-    refuseSelectAllBeyondField(front);
-    const std::optional<ClipboardFallbacks::CopiedField> copied = co_await fallbacks_.copyFieldText(front);
+    const std::optional<ClipboardFallbacks::CopiedField> copied = co_await copyWithinField(front);
     steps_.mark(FieldStepClock::Step::field);
     if (fallbacks_.unreplacedCutText()) {
         cutElement_ = element;
@@ -686,15 +677,12 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::prepareFocusedFi
 }
 
 QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFieldByKeyboard(FrontApplication front) {
-    // Not into a document whose select-all takes more than the field (the command fails rather
-    // than risk the rest of the document), not into a terminal (the keys reach the program
-    // running there), not into our own windows.
-    refuseSelectAllBeyondField(front);
+    // Not into a terminal (the keys reach the program running there), not into our own windows.
     const bool acceptsKeys = co_await gate_.acceptsKeys(front);
     if (!acceptsKeys) {
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
-    const std::optional<ClipboardFallbacks::CopiedField> copied = co_await fallbacks_.copyFieldText(front);
+    const std::optional<ClipboardFallbacks::CopiedField> copied = co_await copyWithinField(front);
     steps_.mark(FieldStepClock::Step::field);
     if (fallbacks_.unreplacedCutText()) {
         cutElement_ = nullptr;
@@ -710,6 +698,18 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFieldByKeybo
     snapshot.copyHoldsListsOrTables = copied->html && htmlHoldsListsOrTables(*copied->html);
     snapshot.sourceWindow = front;
     co_return snapshot;
+}
+
+QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> FocusedTextFieldAccessor::copyWithinField(
+    std::optional<FrontApplication> front) {
+    // In a document whose select-all takes more than the field, only the user's selection is
+    // copied: with none, the command fails rather than select, and paste over, the whole document.
+    const bool selectAllAllowed = !selectAllTakesMoreThanField(front);
+    std::optional<ClipboardFallbacks::CopiedField> copied = co_await fallbacks_.copyFieldText(front, selectAllAllowed);
+    if (!copied && !selectAllAllowed) {
+        AppLog::app().notice(QStringLiteral("focused field not found in a document: no select-all sent"));
+    }
+    co_return copied;
 }
 
 QCoro::Task<void> FocusedTextFieldAccessor::restoreCutTextIfUnreplaced() {

@@ -722,13 +722,14 @@ AtspiAccessible* AtspiAccessibility::announcedFocus(const std::string& app) {
     if (focused) {
         return deepestFocused(focused);
     }
-    if (window && isLibreOfficeObject(window)) {
-        // The office keeps its window's pane focused while the object with the keys has lost
-        // them for a moment (our shortcut's grab). It announces that object again once the keys
-        // are up, but late, or never where the keys were released before it had handled their
-        // loss (a quick tap): the object that still shows the caret is where the keys go. Where
-        // none does, the pane alone names no field, and the caller looks again.
-        return caretHolderIn(window, unfocused);
+    if (AtspiAccessible* pane = officePane(window, unfocused)) {
+        // The office takes the focus off the object with the keys while our shortcut's grab
+        // holds the keyboard, and keeps (or announces) its window's pane. It announces that
+        // object again once the keys are up, but late, or never where the keys were released
+        // before it had handled their loss (a quick tap): the object in that window that still
+        // shows the caret is where the keys go. Where none does, the pane alone names no field,
+        // and the caller looks again.
+        return caretHolderIn(pane, unfocused);
     }
     if (window) {
         return deepestFocused(window);
@@ -748,6 +749,26 @@ AtspiAccessible* AtspiAccessibility::announcedFocus(const std::string& app) {
         }
     }
     return static_cast<AtspiAccessible*>(g_object_ref(unlisted));
+}
+
+// The office's window pane among the announced objects: the focused one, else the latest one
+// that no longer says it is focused (the office does not keep that state on it); null when the
+// objects are not the office's or name no pane.
+AtspiAccessible* AtspiAccessibility::officePane(AtspiAccessible* focusedPane,
+                                                const std::vector<AtspiAccessible*>& unfocused) {
+    if (focusedPane) {
+        return isLibreOfficeObject(focusedPane) ? focusedPane : nullptr;
+    }
+    for (AtspiAccessible* object : unfocused) {
+        const Watch watch(*d_, object);
+        if (watch.skip()) {
+            return nullptr;
+        }
+        if (isWindowPane(roleOf(object))) {
+            return isLibreOfficeObject(object) ? object : nullptr;
+        }
+    }
+    return nullptr;
 }
 
 // The first of `candidates` that lies in `pane`, shows, can be edited and holds the caret (the

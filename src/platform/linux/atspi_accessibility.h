@@ -75,6 +75,7 @@ public:
 
 private:
     AtspiAccessible* announcedFocus(const std::string& app);
+    AtspiAccessible* officePane(AtspiAccessible* focusedPane, const std::vector<AtspiAccessible*>& unfocused);
     AtspiAccessible* caretHolderIn(AtspiAccessible* pane, const std::vector<AtspiAccessible*>& candidates);
     static AtspiAccessible* deepestFocused(AtspiAccessible* focused);
     struct State;
