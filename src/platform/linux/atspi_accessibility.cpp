@@ -645,6 +645,26 @@ bool isInside(AtspiAccessible* inner, AtspiAccessible* outer) {
     return false;
 }
 
+// Whether the window `inner` lies in (its nearest frame, dialog or window above it) is the
+// active one.
+bool inActiveWindow(AtspiAccessible* inner) {
+    GObjectRef<AtspiAccessible> current(static_cast<AtspiAccessible*>(g_object_ref(inner)));
+    for (int depth = 0; depth <= kMaximumDepth; ++depth) {
+        CallError error;
+        GObjectRef<AtspiAccessible> parent(atspi_accessible_get_parent(current.get(), error.out()));
+        if (error.failed() || !parent) {
+            return false;
+        }
+        const AtspiRole role = roleOf(parent.get());
+        if (role == ATSPI_ROLE_FRAME || role == ATSPI_ROLE_DIALOG || role == ATSPI_ROLE_WINDOW) {
+            atspi_accessible_clear_cache(parent.get());
+            return hasState(parent.get(), ATSPI_STATE_ACTIVE);
+        }
+        current = std::move(parent);
+    }
+    return false;
+}
+
 // The focused object in the active window of application `app`, with a new reference; null
 // when none.
 AtspiAccessible* focusedInActiveWindow(AtspiAccessible* app) {
@@ -772,9 +792,17 @@ AtspiAccessible* AtspiAccessibility::officePane(AtspiAccessible* focusedPane,
 }
 
 // The first of `candidates` that lies in `pane`, shows, can be edited and holds the caret (the
-// office's paragraphs without it answer -1), with a new reference; null when none does.
+// office's paragraphs without it answer -1), with a new reference; null when none does, or when
+// the pane's window is not the active one: each of the office's documents keeps a caret of its
+// own, and one in a window behind is not where the keys go.
 AtspiAccessible* AtspiAccessibility::caretHolderIn(AtspiAccessible* pane,
                                                    const std::vector<AtspiAccessible*>& candidates) {
+    {
+        const Watch watch(*d_, pane);
+        if (watch.skip() || !inActiveWindow(pane)) {
+            return nullptr;
+        }
+    }
     for (AtspiAccessible* candidate : candidates) {
         const Watch watch(*d_, candidate);
         if (watch.skip()) {
