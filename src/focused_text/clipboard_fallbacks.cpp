@@ -186,7 +186,7 @@ QCoro::Task<std::optional<QString>> ClipboardFallbacks::readTextViaClipboard(std
 }
 
 QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> ClipboardFallbacks::copyFieldText(
-    std::optional<FrontApplication> window) {
+    std::optional<FrontApplication> window, bool selectAllAllowed) {
     const bool acceptsKeys = co_await gate_.acceptsKeys(window);
     if (!acceptsKeys) {
         co_return std::nullopt;  // no select-all, no cut: the keys belong to the program there
@@ -213,7 +213,7 @@ QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> ClipboardFallbacks::
         result = copy->text;
         mayStillCome = copy->mayStillCome;
     }
-    const bool afterSelectAll = sent && !result;
+    const bool afterSelectAll = sent && !result && selectAllAllowed;
     if (afterSelectAll) {
         sent = co_await gate_.sendChord(*window, Qt::ControlModifier, Qt::Key_A);
         co_await sleepFor(scheduler_, selectAllWait);

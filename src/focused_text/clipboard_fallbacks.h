@@ -160,7 +160,10 @@ public:
         bool afterSelectAll = false;
         std::optional<QString> html;  // the same copy as HTML, where its program offered it
     };
-    QCoro::Task<std::optional<CopiedField>> copyFieldText(std::optional<FrontApplication> window);
+    // `selectAllAllowed` false: only the selection's copy, never the select-all (where it would
+    // take more than the field).
+    QCoro::Task<std::optional<CopiedField>> copyFieldText(std::optional<FrontApplication> window,
+                                                          bool selectAllAllowed = true);
     // The current selection of `window`, copied; absent when nothing is selected or no key
     // could go to the window.
     QCoro::Task<std::optional<QString>> readSelectedTextViaClipboard(bool notifyClipboardFallback,

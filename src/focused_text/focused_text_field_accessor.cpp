@@ -36,6 +36,18 @@ std::chrono::milliseconds secondsToDuration(double seconds) {
     return std::chrono::milliseconds(std::llround(std::min(seconds, 3600.0) * 1000.0));
 }
 
+// Whether a select-all in `window` would take more than the field the user is in: the office's
+// fields are parts of one document (a text's paragraphs, a sheet's cells, a slide's text boxes),
+// and its select-all takes the whole document, which a paste over it would replace.
+bool selectAllTakesMoreThanField(const std::optional<FrontApplication>& window) {
+    if (!window || !window->applicationIdentifier) {
+        return false;
+    }
+    const QString& identifier = *window->applicationIdentifier;
+    return identifier.startsWith(QStringLiteral("libreoffice"), Qt::CaseInsensitive) ||
+           identifier.compare(QStringLiteral("soffice"), Qt::CaseInsensitive) == 0;
+}
+
 }  // namespace
 
 const QSet<QString>& FocusedTextFieldAccessor::knownWebContentApplicationIdentifiers() {
@@ -249,7 +261,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
     }
     // Nothing readable through accessibility: the field may still hold text that only a copy
     // reaches (custom editors).
-    const std::optional<ClipboardFallbacks::CopiedField> copied = co_await fallbacks_.copyFieldText(front);
+    const std::optional<ClipboardFallbacks::CopiedField> copied = co_await copyWithinField(front);
     steps_.mark(FieldStepClock::Step::field);
     if (fallbacks_.unreplacedCutText()) {
         cutElement_ = element;
@@ -716,7 +728,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFieldByKeybo
     if (!acceptsKeys) {
         throw CaptureWorkflowError(Case::noFocusedTextField);
     }
-    const std::optional<ClipboardFallbacks::CopiedField> copied = co_await fallbacks_.copyFieldText(front);
+    const std::optional<ClipboardFallbacks::CopiedField> copied = co_await copyWithinField(front);
     steps_.mark(FieldStepClock::Step::field);
     if (fallbacks_.unreplacedCutText()) {
         cutElement_ = nullptr;
@@ -732,6 +744,18 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFieldByKeybo
     snapshot.copyHoldsListsOrTables = copied->html && htmlHoldsListsOrTables(*copied->html);
     snapshot.sourceWindow = front;
     co_return snapshot;
+}
+
+QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> FocusedTextFieldAccessor::copyWithinField(
+    std::optional<FrontApplication> front) {
+    // In a document whose select-all takes more than the field, only the user's selection is
+    // copied: with none, the command fails rather than select, and paste over, the whole document.
+    const bool selectAllAllowed = !selectAllTakesMoreThanField(front);
+    std::optional<ClipboardFallbacks::CopiedField> copied = co_await fallbacks_.copyFieldText(front, selectAllAllowed);
+    if (!copied && !selectAllAllowed) {
+        AppLog::app().notice(QStringLiteral("focused field not found in a document: no select-all sent"));
+    }
+    co_return copied;
 }
 
 QCoro::Task<void> FocusedTextFieldAccessor::restoreCutTextIfUnreplaced() {

@@ -152,6 +152,8 @@ private:
     // The field of a program in front that publishes no focused element, copied with keystrokes
     // (never in a terminal or in this program's own windows).
     QCoro::Task<FocusedTextFieldSnapshot> readFieldByKeyboard(FrontApplication window);
+    // The field's text copied by keys, with the select-all only where it takes the field alone.
+    QCoro::Task<std::optional<ClipboardFallbacks::CopiedField>> copyWithinField(std::optional<FrontApplication> front);
     // The selection as a copy through the clipboard gives it; a terminal's (no key ever goes
     // there) as its PRIMARY selection. `focusedRole`: that of the focused element, when one was
     // found.

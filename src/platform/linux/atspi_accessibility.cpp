@@ -310,6 +310,8 @@ struct AtspiAccessibility::State {
     // are kept: LibreOffice, given the keyboard back, announces the paragraph with the caret and
     // then its window's root pane, which does not keep the focused state.
     std::map<std::string, std::deque<AtspiAccessible*>> focusedByApplication;
+    // The object each application (by bus name) last said lost its focus, held with a reference.
+    std::map<std::string, AtspiAccessible*> lostFocusByApplication;
     // The application of the latest focus event.
     std::string lastFocusedApplication;
     // The process of each application's bus name, asked once: a bus name is one connection.
@@ -392,6 +394,10 @@ struct AtspiAccessibility::State {
         }
         focusedByApplication.clear();
         processOfApplication.clear();
+        for (const auto& [app, object] : lostFocusByApplication) {
+            g_object_unref(object);
+        }
+        lostFocusByApplication.clear();
     }
 
     static std::string keyOf(AtspiAccessible* object) {
@@ -442,6 +448,13 @@ struct AtspiAccessibility::State {
             if (known != objects.end()) {
                 g_object_unref(*known);
                 objects.erase(known);
+            }
+            if (event->detail1 == 0) {
+                AtspiAccessible*& lost = self->lostFocusByApplication[app];
+                if (lost) {
+                    g_object_unref(lost);
+                }
+                lost = static_cast<AtspiAccessible*>(g_object_ref(event->source));
             }
             if (event->detail1 == 1) {
                 objects.push_front(static_cast<AtspiAccessible*>(g_object_ref(event->source)));
@@ -663,6 +676,13 @@ AtspiAccessible* AtspiAccessibility::announcedFocus(const std::string& app) {
     for (AtspiAccessible* object : announced->second) {
         objects.emplace_back(static_cast<AtspiAccessible*>(g_object_ref(object)));
     }
+    // The objects that had the focus and no longer say so, the last one said to lose it first.
+    GObjectRef<AtspiAccessible> lost;
+    std::vector<AtspiAccessible*> unfocused;
+    if (const auto last = d_->lostFocusByApplication.find(app); last != d_->lostFocusByApplication.end()) {
+        lost = GObjectRef<AtspiAccessible>(static_cast<AtspiAccessible*>(g_object_ref(last->second)));
+        unfocused.push_back(lost.get());
+    }
     // A window's own pane (LibreOffice's root pane) holds every object of the window: what it
     // holds is looked for below it only when no object inside it says it has the focus. Of two
     // focused objects one inside the other, the inner one is being edited (LibreOffice keeps the
@@ -679,8 +699,11 @@ AtspiAccessible* AtspiAccessibility::announcedFocus(const std::string& app) {
         GObjectRef<AtspiStateSet> states(stateSetOf(object.get()));
         // Firefox replaces a field's object when a script or a paste changes its text; the old
         // object may keep its focused state, marked defunct.
-        if (!states || !atspi_state_set_contains(states.get(), ATSPI_STATE_FOCUSED) ||
-            atspi_state_set_contains(states.get(), ATSPI_STATE_DEFUNCT)) {
+        if (!states || atspi_state_set_contains(states.get(), ATSPI_STATE_DEFUNCT)) {
+            continue;
+        }
+        if (!atspi_state_set_contains(states.get(), ATSPI_STATE_FOCUSED)) {
+            unfocused.push_back(object.get());
             continue;
         }
         if (d_->isInUnlistedTree(object.get())) {
@@ -699,12 +722,14 @@ AtspiAccessible* AtspiAccessibility::announcedFocus(const std::string& app) {
     if (focused) {
         return deepestFocused(focused);
     }
-    if (window && isLibreOfficeObject(window)) {
-        // The office keeps its window's pane focused while the object with the keys has lost
-        // them for a moment (our shortcut's grab) and announces that object again once the keys
-        // are up: the pane alone names no field, so the caller looks again (every 20 ms, a walk
-        // of the window last), and no walk is made at each look.
-        return nullptr;
+    if (AtspiAccessible* pane = officePane(window, unfocused)) {
+        // The office takes the focus off the object with the keys while our shortcut's grab
+        // holds the keyboard, and keeps (or announces) its window's pane. It announces that
+        // object again once the keys are up, but late, or never where the keys were released
+        // before it had handled their loss (a quick tap): the object in that window that still
+        // shows the caret is where the keys go. Where none does, the pane alone names no field,
+        // and the caller looks again.
+        return caretHolderIn(pane, unfocused);
     }
     if (window) {
         return deepestFocused(window);
@@ -724,6 +749,63 @@ AtspiAccessible* AtspiAccessibility::announcedFocus(const std::string& app) {
         }
     }
     return static_cast<AtspiAccessible*>(g_object_ref(unlisted));
+}
+
+// The office's window pane among the announced objects: the focused one, else the latest one
+// that no longer says it is focused (the office does not keep that state on it); null when the
+// objects are not the office's or name no pane.
+AtspiAccessible* AtspiAccessibility::officePane(AtspiAccessible* focusedPane,
+                                                const std::vector<AtspiAccessible*>& unfocused) {
+    if (focusedPane) {
+        return isLibreOfficeObject(focusedPane) ? focusedPane : nullptr;
+    }
+    for (AtspiAccessible* object : unfocused) {
+        const Watch watch(*d_, object);
+        if (watch.skip()) {
+            return nullptr;
+        }
+        if (isWindowPane(roleOf(object))) {
+            return isLibreOfficeObject(object) ? object : nullptr;
+        }
+    }
+    return nullptr;
+}
+
+// The first of `candidates` that lies in `pane`, shows, can be edited and holds the caret (the
+// office's paragraphs without it answer -1), with a new reference; null when none does, or when
+// the pane's window is not the active one: each of the office's documents keeps a caret of its
+// own, and one in a window behind is not where the keys go.
+AtspiAccessible* AtspiAccessibility::caretHolderIn(AtspiAccessible* pane,
+                                                   const std::vector<AtspiAccessible*>& candidates) {
+    {
+        const Watch watch(*d_, pane);
+        if (watch.skip() || !inActiveWindow(pane)) {
+            return nullptr;
+        }
+    }
+    for (AtspiAccessible* candidate : candidates) {
+        const Watch watch(*d_, candidate);
+        if (watch.skip()) {
+            return nullptr;
+        }
+        atspi_accessible_clear_cache(candidate);
+        GObjectRef<AtspiStateSet> states(stateSetOf(candidate));
+        if (!states || atspi_state_set_contains(states.get(), ATSPI_STATE_DEFUNCT) ||
+            !atspi_state_set_contains(states.get(), ATSPI_STATE_SHOWING) ||
+            !atspi_state_set_contains(states.get(), ATSPI_STATE_EDITABLE)) {
+            continue;
+        }
+        GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(candidate));
+        if (!text) {
+            continue;
+        }
+        CallError error;
+        const gint caret = atspi_text_get_caret_offset(text.get(), error.out());
+        if (!error.failed() && caret >= 0 && isListedByParent(candidate) && isInside(candidate, pane)) {
+            return static_cast<AtspiAccessible*>(g_object_ref(candidate));
+        }
+    }
+    return nullptr;
 }
 
 // A focused object, or, in LibreOffice, the deepest focused object below it, with a new

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 typedef struct _AtspiAccessible AtspiAccessible;
 
@@ -76,6 +77,8 @@ public:
 
 private:
     AtspiAccessible* announcedFocus(const std::string& app);
+    AtspiAccessible* officePane(AtspiAccessible* focusedPane, const std::vector<AtspiAccessible*>& unfocused);
+    AtspiAccessible* caretHolderIn(AtspiAccessible* pane, const std::vector<AtspiAccessible*>& candidates);
     static AtspiAccessible* deepestFocused(AtspiAccessible* focused);
     struct State;
     class Watch;

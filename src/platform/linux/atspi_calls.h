@@ -117,6 +117,10 @@ AtspiAccessible* findFocusedChild(AtspiAccessible* root, int depth, SteadyClock:
 // The focused object below `root`: the application's own search first, a bounded walk after; a
 // new reference or null.
 AtspiAccessible* searchFocused(AtspiAccessible* root, int depth);
+// Whether `object` is still among its parent's children (asked of the parent).
+bool isListedByParent(AtspiAccessible* object);
+// Whether the nearest frame, dialog or window above `inner` says it is the active window.
+bool inActiveWindow(AtspiAccessible* inner);
 
 // Conversions between code-point offsets (AT-SPI) and UTF-16 offsets (everything else).
 qsizetype codePointsToUtf16(const QString& text, qsizetype codePoints);

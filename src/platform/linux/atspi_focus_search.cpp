@@ -1,5 +1,6 @@
 // Finding the focused object below an application or a window: the application's own search
-// where it offers one, else a walk bounded in time, width and depth.
+// where it offers one, else a walk bounded in time, width and depth. And where a once focused
+// object stands now: still listed by its parent, in the active window or not.
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/atspi_calls.h"
 
@@ -117,6 +118,48 @@ AtspiAccessible* searchFocused(AtspiAccessible* root, int depth) {
     // Children and states may have changed without an event reaching us.
     atspi_accessible_clear_cache(root);
     return findFocused(root, depth, SteadyClock::now() + AtspiAccessibility::focusSearchBudget, false);
+}
+
+// Whether `object` is still among its parent's children: the office replaces a paragraph's object
+// as the text around it changes, and one it let go of may still answer for a while.
+bool isListedByParent(AtspiAccessible* object) {
+    CallError indexError;
+    const gint index = atspi_accessible_get_index_in_parent(object, indexError.out());
+    CallError parentError;
+    GObjectRef<AtspiAccessible> parent(atspi_accessible_get_parent(object, parentError.out()));
+    if (indexError.failed() || parentError.failed() || index < 0 || !parent) {
+        return false;
+    }
+    CallError childError;
+    GObjectRef<AtspiAccessible> child(atspi_accessible_get_child_at_index(parent.get(), index, childError.out()));
+    if (childError.failed() || !child) {
+        return false;
+    }
+    const AtspiObject& listed = child.get()->parent;
+    const AtspiObject& asked = object->parent;
+    return child.get() == object || (listed.app && asked.app && listed.app == asked.app && listed.path && asked.path &&
+                                     g_strcmp0(listed.path, asked.path) == 0);
+}
+
+// Whether the window `inner` lies in (its nearest frame, dialog or window above it) is the
+// active one.
+bool inActiveWindow(AtspiAccessible* inner) {
+    GObjectRef<AtspiAccessible> current(static_cast<AtspiAccessible*>(g_object_ref(inner)));
+    for (int depth = 0; depth <= kMaximumDepth; ++depth) {
+        CallError error;
+        GObjectRef<AtspiAccessible> parent(atspi_accessible_get_parent(current.get(), error.out()));
+        if (error.failed() || !parent) {
+            return false;
+        }
+        const AtspiRole role = roleOf(parent.get());
+        if (role == ATSPI_ROLE_FRAME || role == ATSPI_ROLE_DIALOG || role == ATSPI_ROLE_WINDOW) {
+            atspi_accessible_clear_cache(parent.get());
+            GObjectRef<AtspiStateSet> states(stateSetOf(parent.get()));
+            return states && atspi_state_set_contains(states.get(), ATSPI_STATE_ACTIVE);
+        }
+        current = std::move(parent);
+    }
+    return false;
 }
 
 }  // namespace tavrolin::atspi
