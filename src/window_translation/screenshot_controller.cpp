@@ -55,6 +55,10 @@ QCoro::Task<CaptureResult> ScreenshotController::capture(CaptureTarget target,
         }
     }
 
+    // The recognizer loads its language data while the window is taken.
+    if (translation.textRecognitionService) {
+        translation.textRecognitionService->prepare(AppLanguage::automatic);
+    }
     WindowCapture captured = co_await screenCapture.capture(std::move(target));
     if (onWindowCaptured) {
         onWindowCaptured(captured);
