@@ -42,8 +42,6 @@ QCoro::Task<TextWritingResult> TextWritingService::writeAndReplace(FocusedTextFi
 
 QCoro::Task<TextWritingResult> TextWritingService::writeFocusedField(FieldFrameCallback onFieldFrame,
                                                                      WindowTextCallback onWindowTextCaptured) const {
-    // The window's text is read once the field is: its recognizer loads meanwhile.
-    activeWindowTextProvider_->prepare();
     auto operation = [this, onWindowTextCaptured = std::move(onWindowTextCaptured)](FocusedTextFieldSnapshot snapshot) {
         return writeAndReplace(std::move(snapshot), onWindowTextCaptured);
     };
