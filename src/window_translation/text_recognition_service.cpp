@@ -140,8 +140,8 @@ void TextRecognitionService::prepare(AppLanguage sourceLanguage) const {
     QThreadPool::globalInstance()->start([service = *this, sourceLanguage] {
         try {
             service.engine_->prepare(service.recognitionLanguages(sourceLanguage));
-        } catch (const TextRecognitionError&) {
-            // The recognition itself reports what is missing.
+        } catch (const std::exception&) {
+            // The recognition itself reports what is missing or broken.
         }
     });
 }
