@@ -16,6 +16,12 @@ void TextWritingCommand::start(TelemetryTrigger trigger) {
     if (!passesBusyGuard(context, busyWithFocusedField(host_.runningState())) || !passesOnlineGuard(context)) {
         return;
     }
+    // The window's text is read once access is checked and the field read: the recognizer loads
+    // its language data meanwhile.
+    if (const std::shared_ptr<TextWritingService> service = service_();
+        service && service->activeWindowTextProvider()) {
+        service->activeWindowTextProvider()->prepare();
+    }
     beginWhenTrusted(std::move(context), &busyWithFocusedField, [this, trigger, action](Context context) {
         const LoadingText writing{QStringLiteral("Writing..."), true};
         auto loadingShown = std::make_shared<bool>(false);

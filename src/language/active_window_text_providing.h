@@ -29,6 +29,9 @@ class ActiveWindowTextProviding {
 public:
     virtual ~ActiveWindowTextProviding() = default;
     virtual QCoro::Task<ActiveWindowTextSnapshot> readActiveWindowText() = 0;
+    // Starts loading, off the calling thread, what a read needs, for a read that comes soon;
+    // returns at once. A reader with nothing to load does nothing.
+    virtual void prepare() {}
 };
 
 }  // namespace tavrolin

@@ -139,6 +139,13 @@ QCoro::Task<TranslationPairAvailability> ServerBackedTranslationClient::availabi
     co_return onDevice;
 }
 
+void ServerBackedTranslationClient::prepare(AppLanguage source, AppLanguage target) {
+    // Hebrew always goes to the server; any other pair the device has installed it translates.
+    if (localClient_ && !involvesHebrew(source, target)) {
+        localClient_->prepare(source, target);
+    }
+}
+
 QCoro::Task<QStringList> ServerBackedTranslationClient::translate(QStringList texts, AppLanguage source,
                                                                   AppLanguage target) {
     QList<TranslationRequest> requests;

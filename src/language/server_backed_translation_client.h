@@ -32,6 +32,8 @@ public:
     QCoro::Task<TranslationPairAvailability> availability(AppLanguage source, AppLanguage target) override;
     QCoro::Task<QStringList> translate(QStringList texts, AppLanguage source, AppLanguage target) override;
     QCoro::Task<QList<TranslationResponse>> translate(QList<TranslationRequest> requests, AppLanguage target) override;
+    // The device prepares the pair; the server has nothing to load.
+    void prepare(AppLanguage source, AppLanguage target) override;
 
     const std::shared_ptr<TranslationClient>& localClient() const { return localClient_; }
     const std::shared_ptr<ServerTranslationClient>& serverClient() const { return serverClient_; }

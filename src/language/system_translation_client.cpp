@@ -112,6 +112,13 @@ QCoro::Task<TranslationPairAvailability> SystemTranslationClient::availability(A
     co_return TranslationPairAvailability::unsupported;
 }
 
+void SystemTranslationClient::prepare(AppLanguage source, AppLanguage target) {
+    if (source == AppLanguage::automatic || target == AppLanguage::automatic || source == target) {
+        return;
+    }
+    engine_->prepare(rawValue(source), rawValue(target));
+}
+
 QCoro::Task<QStringList> SystemTranslationClient::translate(QStringList texts, AppLanguage source, AppLanguage target) {
     if (target == AppLanguage::automatic) {
         co_return texts;

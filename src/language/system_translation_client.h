@@ -32,6 +32,8 @@ public:
 
     QCoro::Task<TranslationPairAvailability> availability(AppLanguage source, AppLanguage target) override;
     QCoro::Task<QStringList> translate(QStringList texts, AppLanguage source, AppLanguage target) override;
+    // The engine prepares the pair; automatic on either side prepares nothing.
+    void prepare(AppLanguage source, AppLanguage target) override;
 
 private:
     std::shared_ptr<OnDeviceTranslationEngine> engine_;

@@ -47,6 +47,14 @@ public:
     // One result per input text, in input order.
     virtual QCoro::Task<QStringList> translate(QStringList texts, AppLanguage source, AppLanguage target) = 0;
 
+    // A hint that the pair will probably be translated soon: what the client would translate it
+    // with may start loading, without waiting for it. Never fails; a client with nothing to load
+    // does nothing. Call it on the thread that translates.
+    virtual void prepare(AppLanguage source, AppLanguage target) {
+        (void)source;
+        (void)target;
+    }
+
     // One response per request, in request order. The default groups the requests by source
     // language (in order of first appearance) and translates each group with one call of the
     // text-list operation, one group after another; the first failure fails the whole batch

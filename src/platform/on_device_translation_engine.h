@@ -61,6 +61,14 @@ public:
     // may miss requests; failures throw OnDeviceTranslationError.
     virtual QCoro::Task<std::vector<OnDeviceTranslationResponse>> translate(
         QString source, QString target, std::vector<OnDeviceTranslationRequest> requests) = 0;
+
+    // Starts, without waiting for it, what translating the pair needs, so that a call that comes
+    // soon does not wait for the engine to load. Never fails: a pair that cannot be translated is
+    // left to the call to report. An engine with nothing to load does nothing.
+    virtual void prepare(QString source, QString target) {
+        (void)source;
+        (void)target;
+    }
 };
 
 }  // namespace tavrolin

@@ -49,6 +49,12 @@ public:
     // own pixels. A null or empty image has no lines. Throws TextRecognitionError.
     virtual std::vector<TextRecognitionLine> recognizeLines(const QImage& image,
                                                             const QStringList& languages) const = 0;
+
+    // Starts loading what a read with `languages` needs and returns without waiting for it, so
+    // that a read that comes soon finds it loaded. May block for a moment (the engine's library
+    // is opened): call it off the GUI thread. A failure is left to the read to report; an engine
+    // with nothing to load does nothing.
+    virtual void prepare(const QStringList& languages) const { (void)languages; }
 };
 
 }  // namespace tavrolin

@@ -69,6 +69,10 @@ QCoro::Task<ActiveWindowTextSnapshot> ActiveWindowTextService::readActiveWindowT
     co_return ActiveWindowTextSnapshot{joinedText(recognition.result), capture.windowBounds, capture.ownerPID};
 }
 
+void ActiveWindowTextService::prepare() {
+    textRecognitionService_->prepare(AppLanguage::automatic);
+}
+
 QString ActiveWindowTextService::joinedText(const RecognizedTextResult& result) {
     QStringList lines;
     lines.reserve(qsizetype(result.blocks.size()));

@@ -33,6 +33,8 @@ public:
     // Throws CaptureWorkflowError (screenshotPermissionDenied, screenshotPermissionRequiresRestart,
     // the capture's and the resolver's cases) and the capture's and recogniser's own errors.
     QCoro::Task<ActiveWindowTextSnapshot> readActiveWindowText() override;
+    // The recognizer loads the languages of an automatic source.
+    void prepare() override;
 
     // The blocks' texts in order, joined with "\n"; nothing trimmed, nothing left out.
     static QString joinedText(const RecognizedTextResult& result);

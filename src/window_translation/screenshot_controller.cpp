@@ -55,13 +55,18 @@ QCoro::Task<CaptureResult> ScreenshotController::capture(CaptureTarget target,
         }
     }
 
+    const auto nativeLanguage = [&settingsStore] {
+        return settingsStore ? settingsStore->settings().targetLanguage : AppLanguage::english;
+    };
+    // The recognizer and the translation load while the window is taken; the language is read
+    // again once it is, so the translation follows a change made meanwhile.
+    translation.prepare(nativeLanguage());
     WindowCapture captured = co_await screenCapture.capture(std::move(target));
     if (onWindowCaptured) {
         onWindowCaptured(captured);
     }
-    const AppLanguage nativeLanguage = settingsStore ? settingsStore->settings().targetLanguage : AppLanguage::english;
     TranslatedScreenshot translated = co_await translation.translateText(
-        captured.image, TranslationLanguagePair{AppLanguage::automatic, nativeLanguage});
+        captured.image, TranslationLanguagePair{AppLanguage::automatic, nativeLanguage()});
     co_return CaptureResult{captured.appName,
                             captured.windowTitle,
                             std::move(captured.image),

@@ -259,6 +259,21 @@ bool ScreenshotTranslationService::passesTextFilter(const QString& text) const {
     return stats.longestTokenLetterCount >= textFilter.minimumAlphabeticSingleTokenLetterCount;
 }
 
+void ScreenshotTranslationService::prepare(AppLanguage targetLanguage) const {
+    if (textRecognitionService) {
+        textRecognitionService->prepare(AppLanguage::automatic);
+    }
+    if (!translationClient) {
+        return;
+    }
+    if (targetLanguage != AppLanguage::english) {
+        translationClient->prepare(AppLanguage::english, targetLanguage);
+    }
+    if (secondaryLanguage != AppLanguage::english && secondaryLanguage != targetLanguage) {
+        translationClient->prepare(secondaryLanguage, targetLanguage);
+    }
+}
+
 AppLanguage ScreenshotTranslationService::resolveSourceLanguage(
     AppLanguage requestedSourceLanguage, const std::optional<DetectedSourceLanguage>& detectedSourceLanguage,
     AppLanguage targetLanguage) const {

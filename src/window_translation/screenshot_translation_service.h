@@ -62,6 +62,11 @@ struct ScreenshotTranslationService {
     // translationLanguagePairUnsupported, failedToRenderTranslatedImage) and passes the
     // recognizer's and the translation client's errors on unchanged.
     QCoro::Task<TranslatedScreenshot> translateText(QImage image, TranslationLanguagePair languagePair) const;
+    // Returns at once; what a translation of a window into the target language will most likely
+    // need starts loading meanwhile: the recognizer's languages of an automatic source, and the
+    // translation of the sources a detection falls to (English, which recognition always reads,
+    // and the second language). Call it on the thread that translates.
+    void prepare(AppLanguage targetLanguage) const;
 
     // The letter scripts the source-language check knows.
     enum class TextScript { arabic, cyrillic, devanagari, han, hangul, kana, latin, thai };

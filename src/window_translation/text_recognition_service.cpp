@@ -5,6 +5,8 @@
 #include "window_translation/rect_geometry.h"
 #include "window_translation/source_language_detection.h"
 
+#include <QThreadPool>
+
 #include <cmath>
 #include <utility>
 
@@ -130,6 +132,18 @@ QStringList TextRecognitionService::recognitionLanguages(AppLanguage sourceLangu
             QStringLiteral("Text recognition needs the package %1.").arg(textRecognitionLanguagePackage(english)));
     }
     return codes;
+}
+
+void TextRecognitionService::prepare(AppLanguage sourceLanguage) const {
+    // Listing the installed languages opens the engine's library, and the favoured languages
+    // may ask the desktop: neither on the caller's thread.
+    QThreadPool::globalInstance()->start([service = *this, sourceLanguage] {
+        try {
+            service.engine_->prepare(service.recognitionLanguages(sourceLanguage));
+        } catch (const std::exception&) {
+            // The recognition itself reports what is missing or broken.
+        }
+    });
 }
 
 RecognizedTextResult TextRecognitionService::recognizeText(const QImage& image, AppLanguage sourceLanguage,

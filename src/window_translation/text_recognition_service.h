@@ -30,6 +30,8 @@ public:
 
     RecognizedTextResult recognizeText(const QImage& image, AppLanguage sourceLanguage,
                                        bool shouldDetectSourceLanguage) const override;
+    // On the global thread pool: the languages are chosen and the engine loads them.
+    void prepare(AppLanguage sourceLanguage) const override;
 
     std::optional<DetectedSourceLanguage> detectSourceLanguage(
         const std::vector<RecognizedTextBlock>& blocks, AppLanguage requestedSourceLanguage,

@@ -24,6 +24,11 @@ public:
     virtual RecognizedTextResult recognizeText(const QImage& image, AppLanguage sourceLanguage,
                                                bool shouldDetectSourceLanguage) const = 0;
 
+    // Starts, off the calling thread, loading what a recognition with this source needs, so that
+    // one that follows soon (once the window is captured) does not wait for it; returns at once.
+    // A recognizer with nothing to load does nothing.
+    virtual void prepare(AppLanguage sourceLanguage) const { (void)sourceLanguage; }
+
     // See source_language_detection.h.
     virtual std::optional<DetectedSourceLanguage> detectSourceLanguage(
         const std::vector<RecognizedTextBlock>& blocks, AppLanguage requestedSourceLanguage,

@@ -215,6 +215,25 @@ TEST_F(TextRecognitionEngineTest, BandsAreReadOnlyOnTheEnginesOwnThreads) {
     EXPECT_EQ(makeSystemTextRecognitionEngine(), makeSystemTextRecognitionEngine());
 }
 
+// A command loads its languages while it captures: every pool thread gets its engine and the
+// read that follows loads none; a language that is not installed loads
+// nothing and is left to the read to name.
+TEST_F(TextRecognitionEngineTest, PreparingLoadsEachPoolThreadsEngineForTheReadThatFollows) {
+    auto twoThreads = std::make_shared<TesseractTextRecognitionEngine>(TesseractEngineOptions{{}, 2});
+    twoThreads->prepare({QStringLiteral("eng"), QStringLiteral("xyz")});
+    twoThreads->prepare({});
+    const QStringList languages{QStringLiteral("eng"), QStringLiteral("fra"), QStringLiteral("rus")};
+    twoThreads->prepare(languages);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    while (twoThreads->enginesLoaded() < 2 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(twoThreads->enginesLoaded(), 2);
+    const auto page = paintMixedPage();
+    EXPECT_EQ(twoThreads->recognizeLines(page.image, languages).size(), page.lines.size());
+    EXPECT_EQ(twoThreads->enginesLoaded(), 2) << "the read loaded engines of its own";
+}
+
 TEST_F(TextRecognitionEngineTest, BadImagesGiveNoLinesOrAClearError) {
     const auto recognize = [](const QImage& image) {
         return service().recognizeText(image, AppLanguage::automatic, true);

@@ -169,29 +169,10 @@ QString unescape(QStringView text) {
     return out;
 }
 
-}  // namespace
-
-ApertiumTranslationEngine::ApertiumTranslationEngine(ApertiumConfiguration configuration)
-    : configuration_(std::move(configuration)) {
-    if (!configuration_.pipelines) {
-        // Only the pool: no pipeline runs before the first translation.
-        configuration_.pipelines = ApertiumPipelinePool::shared();
-    }
-}
-
-bool ApertiumTranslationEngine::isEngineInstalled() const {
-    const QString& executable = configuration_.executable;
-    if (executable.contains(u'/')) {
-        const QFileInfo info(executable);
-        return info.isFile() && info.isExecutable();
-    }
-    return !QStandardPaths::findExecutable(executable).isEmpty();
-}
-
-std::optional<QString> ApertiumTranslationEngine::installedMode(const QString& source, const QString& target) const {
+std::optional<QString> installedModeIn(const QString& dataDirectory, const QString& source, const QString& target) {
     const QStringList sourceNames = apertiumNames(source);
     const QStringList targetNames = apertiumNames(target);
-    const QDir modes(configuration_.dataDirectory + QStringLiteral("/modes"));
+    const QDir modes(dataDirectory + QStringLiteral("/modes"));
     std::optional<QString> withVariant;
     // Sorted by name, so the choice among variants does not depend on the file system.
     for (const QString& file : modes.entryList({QStringLiteral("*.mode")}, QDir::Files, QDir::Name)) {
@@ -213,6 +194,29 @@ std::optional<QString> ApertiumTranslationEngine::installedMode(const QString& s
         }
     }
     return withVariant;
+}
+
+}  // namespace
+
+ApertiumTranslationEngine::ApertiumTranslationEngine(ApertiumConfiguration configuration)
+    : configuration_(std::move(configuration)) {
+    if (!configuration_.pipelines) {
+        // Only the pool: no pipeline runs before the first translation.
+        configuration_.pipelines = ApertiumPipelinePool::shared();
+    }
+}
+
+bool ApertiumTranslationEngine::isEngineInstalled() const {
+    const QString& executable = configuration_.executable;
+    if (executable.contains(u'/')) {
+        const QFileInfo info(executable);
+        return info.isFile() && info.isExecutable();
+    }
+    return !QStandardPaths::findExecutable(executable).isEmpty();
+}
+
+std::optional<QString> ApertiumTranslationEngine::installedMode(const QString& source, const QString& target) const {
+    return installedModeIn(configuration_.dataDirectory, source, target);
 }
 
 std::optional<QString> ApertiumTranslationEngine::packageForPair(const QString& source, const QString& target) {
@@ -381,6 +385,27 @@ QCoro::Task<std::vector<OnDeviceTranslationResponse>> ApertiumTranslationEngine:
                                        QStringLiteral("Apertium (%1) gave no translation").arg(*mode).toStdString());
     }
     co_return responses;
+}
+
+void ApertiumTranslationEngine::prepare(QString source, QString target) {
+    const auto& pool = configuration_.pipelines;
+    if (!pool || pool->thread() != QThread::currentThread()) {
+        return;
+    }
+    // Queued, so the command that asks goes on with its own work (the capture) first. The pool
+    // is the context: when it is gone the call is dropped.
+    QMetaObject::invokeMethod(
+        pool.get(),
+        [pool = std::weak_ptr<ApertiumPipelinePool>(pool), dataDirectory = configuration_.dataDirectory, source,
+         target] {
+            const auto running = pool.lock();
+            const auto mode = installedModeIn(dataDirectory, source, target);
+            if (running && mode) {
+                // Given back at once: the pipeline idles until the translation takes it.
+                running->acquire(dataDirectory + QStringLiteral("/modes/") + *mode + QStringLiteral(".mode"));
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 QCoro::Task<std::optional<QStringList>> ApertiumTranslationEngine::translateInPipeline(QString mode,

@@ -36,6 +36,10 @@ public:
     QCoro::Task<OnDeviceTranslationStatus> status(QString source, QString target) override;
     QCoro::Task<std::vector<OnDeviceTranslationResponse>> translate(
         QString source, QString target, std::vector<OnDeviceTranslationRequest> requests) override;
+    // Starts the pair's kept-running pipeline, on the pool's thread once the caller's work
+    // returns to its event loop; it is then kept like one a call started. Nothing happens for a
+    // pair that is not installed or a call from another thread than the pool's.
+    void prepare(QString source, QString target) override;
 
     bool isEngineInstalled() const;
     // The installed mode (translation direction) for a pair, e.g. "eng-spa"; a mode without a

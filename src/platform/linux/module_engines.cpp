@@ -82,6 +82,14 @@ std::vector<TextRecognitionLine> ModuleTextRecognitionEngine::recognizeLines(con
     return engine().recognizeLines(image, languages);
 }
 
+void ModuleTextRecognitionEngine::prepare(const QStringList& languages) const {
+    try {
+        engine().prepare(languages);
+    } catch (const TextRecognitionError&) {
+        // The read opens the module again and says why it cannot.
+    }
+}
+
 std::shared_ptr<TextRecognitionEngine> makeSystemTextRecognitionEngine() {
     static std::mutex mutex;
     static std::weak_ptr<TextRecognitionEngine> shared;

@@ -35,6 +35,8 @@ public:
 
     QStringList installedLanguages() const override;
     std::vector<TextRecognitionLine> recognizeLines(const QImage& image, const QStringList& languages) const override;
+    // Opens the module (when it cannot be, the read reports why) and has its engine load.
+    void prepare(const QStringList& languages) const override;
 
     // Whether the engine was made.
     bool isLoaded() const;

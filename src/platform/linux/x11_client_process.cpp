@@ -95,10 +95,15 @@ private:
     // false when the kernel answered with an error (no such socket) or not at all.
     template <typename Take>
     bool answers(Take take) {
-        // A dump comes in parts of up to 32 KiB each.
-        alignas(nlmsghdr) static thread_local char buffer[65536];
+        // A dump comes in parts of up to 32 KiB each. The buffer lives on the heap for this
+        // object's questions only: a thread-local one would be placed in every thread the
+        // program starts, and a stack this size is more than some threads are given.
+        if (!buffer_) {
+            buffer_ = std::make_unique_for_overwrite<char[]>(bufferSize);
+        }
+        char* const buffer = buffer_.get();
         for (;;) {
-            const ssize_t length = recv(fd_, buffer, sizeof buffer, 0);
+            const ssize_t length = recv(fd_, buffer, bufferSize, 0);
             if (length <= 0) {
                 return false;
             }
@@ -145,8 +150,12 @@ private:
         return socket;
     }
 
+    static constexpr std::size_t bufferSize = 65536;
+
     int fd_;
     std::uint32_t sequence_ = 0;
+    // Aligned for nlmsghdr as every allocation is.
+    std::unique_ptr<char[]> buffer_;
 };
 
 // What the socket at the other end of `inode` is called: a client's end has no name, the

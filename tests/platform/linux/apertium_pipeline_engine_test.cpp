@@ -165,6 +165,22 @@ TEST_F(WarmApertium, AnIdlePipelineStopsAndStartsAgainOnTheNextRequest) {
     EXPECT_EQ(pool->runningModes(), QStringList{kEngSpa});
 }
 
+TEST_F(WarmApertium, APreparedDirectionRunsOnceAndTheTranslationUsesIt) {
+    auto apertium = engine();
+    apertium.prepare("en", "es");
+    apertium.prepare("en", "es");
+    apertium.prepare("en", "fr");                 // not installed: nothing starts
+    EXPECT_TRUE(pool->runningModes().isEmpty());  // not before the caller's work is done
+    ASSERT_TRUE(test::waitUntil([&] { return !pool->runningModes().isEmpty(); }, 5s));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(pool->runningModes(), QStringList{kEngSpa});
+    const auto prepared = pool->pipelineFor(kEngSpa);
+
+    EXPECT_EQ(translate(apertium, {"I have a red car."}), QStringList{"Tengo un coche rojo."});
+    EXPECT_EQ(pool->pipelineFor(kEngSpa), prepared);
+    EXPECT_EQ(pool->runningModes(), QStringList{kEngSpa});
+}
+
 TEST_F(WarmApertium, QuittingLeavesNoApertiumProcess) {
     auto apertium = engine();
     translate(apertium, {"The house."});

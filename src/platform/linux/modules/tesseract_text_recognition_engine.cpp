@@ -260,6 +260,28 @@ QStringList TesseractTextRecognitionEngine::installedLanguages() const {
     return languages;
 }
 
+void TesseractTextRecognitionEngine::prepare(const QStringList& languages) const {
+    static const QRegularExpression codePattern(QStringLiteral("^[A-Za-z0-9_]+$"));
+    const QStringList installed = installedLanguages();
+    if (languages.isEmpty() || std::any_of(languages.begin(), languages.end(), [&](const QString& code) {
+            return !codePattern.match(code).hasMatch() || !installed.contains(code);
+        })) {
+        return;  // the read says what is missing
+    }
+    // One load a thread. On a cold pool no thread is free while the others load, so each load
+    // starts a thread of its own; a thread that has the engine finds it at once. A read's bands
+    // queue behind the loads and go to the first thread that is ready.
+    for (int thread = 0; thread < pool_.maxThreadCount(); ++thread) {
+        pool_.start([path = dataPath_, languages, loaded = &enginesLoaded_] {
+            try {
+                threadEngines.engine(path, languages, *loaded);
+            } catch (const std::exception&) {
+                // The read loads it again and reports the failure.
+            }
+        });
+    }
+}
+
 std::vector<TextRecognitionLine> TesseractTextRecognitionEngine::recognizeLines(const QImage& image,
                                                                                 const QStringList& languages) const {
     if (image.isNull() || image.width() <= 0 || image.height() <= 0) {

@@ -32,6 +32,8 @@ public:
 
     QStringList installedLanguages() const override;
     std::vector<TextRecognitionLine> recognizeLines(const QImage& image, const QStringList& languages) const override;
+    // Loads the languages' engine on every pool thread, the threads side by side.
+    void prepare(const QStringList& languages) const override;
 
     QString dataPath() const { return dataPath_; }
     int threadCount() const;
