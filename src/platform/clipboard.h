@@ -5,7 +5,6 @@
 #include <QString>
 
 #include <chrono>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -61,11 +60,8 @@ public:
     // clipboard, the program behind `window` (its process `processId`, 0 when unknown; requests of
     // the window's own X client count as its too) gets `text` alone when it asks for the clipboard,
     // and every other program keeps getting what the clipboard holds. One offer per window; a new
-    // one replaces it. `standing`, where given, is asked right before the text is given: once it
-    // answers false the offer is over, and that request gets what the clipboard holds (the user
-    // pastes themselves).
-    virtual quint64 offerTextTo(qint64 processId, quint64 window, const QString& text,
-                                std::function<bool()> standing = {}) = 0;
+    // one replaces it.
+    virtual quint64 offerTextTo(qint64 processId, quint64 window, const QString& text) = 0;
     // Ends the offer `offer` made by offerTextTo(). An offer made since to the same window (the next
     // paste there) stands: nothing happens then. Otherwise the clipboard, where it still holds what
     // this object put on it, is taken anew with the same contents, so that programs keeping what

@@ -46,33 +46,6 @@ void TypingKeyPresses::release(Source source, unsigned int keysym) {
     }
 }
 
-namespace {
-
-bool isControlKeysym(unsigned int keysym) {
-    return keysym == 0xffe3 || keysym == 0xffe4;
-}
-
-bool isShiftKeysym(unsigned int keysym) {
-    return keysym == 0xffe1 || keysym == 0xffe2;
-}
-
-}  // namespace
-
-bool PasteKeyPresses::press(unsigned int keysym) {
-    if (isControlKeysym(keysym) || isShiftKeysym(keysym)) {
-        held_.insert(keysym);
-        return false;
-    }
-    const bool control = held_.count(0xffe3) || held_.count(0xffe4);
-    const bool shift = held_.count(0xffe1) || held_.count(0xffe2);
-    // A key's first symbol is its lowercase letter; Insert is 0xff63.
-    return (control && keysym == 'v') || (shift && !control && keysym == 0xff63);
-}
-
-void PasteKeyPresses::release(unsigned int keysym) {
-    held_.erase(keysym);
-}
-
 UserPressesInWindow::UserPressesInWindow(const UserKeyActivity* keys) : keys_(keys), at_(count()) {}
 
 std::uint64_t UserPressesInWindow::count() const {

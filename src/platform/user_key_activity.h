@@ -20,10 +20,6 @@ public:
     // The time since that press, by a monotonic clock; absent when the user typed nothing since
     // the watch began.
     virtual std::optional<std::chrono::milliseconds> sinceLastUserKeyPress() const = 0;
-    // How many presses of a paste key (PasteKeyPresses) the display has seen since the watch
-    // began, from every source: the user's keyboards, programs typing for them, and this program's
-    // own keys, which its sender counts apart. 0 where nothing is watched.
-    virtual std::uint64_t pasteKeyPresses() const { return 0; }
     // How many presses of any key of the user's (every key but ours: modifiers, chords such as
     // Control+BackSpace or Control+Z, paste keys) the display has seen since the watch began. 0
     // where nothing is watched.
@@ -63,21 +59,6 @@ private:
     bool inFront_ = false;
     bool steady_ = false;
     bool pressedNear_ = false;
-};
-
-// Tells, from a stream of raw key presses and releases of any source, which presses paste the
-// clipboard in the usual toolkits: Control+V (with Shift too: the browsers' plain-text paste) and
-// Shift+Insert. Keys are named by their first keysym, but for the key the toolkits read as V in a
-// Control chord, whatever the layout in use makes it (Russian's М): that one is named 'v'.
-class PasteKeyPresses {
-public:
-    // Records a press; answers whether it pastes.
-    bool press(unsigned int keysym);
-    void release(unsigned int keysym);
-    void reset() { held_.clear(); }
-
-private:
-    std::set<unsigned int> held_;  // Control and Shift keys down now
 };
 
 // Tells, from a stream of raw key presses and releases, which presses are the user typing. Keys

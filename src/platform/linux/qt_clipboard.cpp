@@ -46,7 +46,6 @@ struct Offer {
     qint64 processId = 0;
     quint32 client = 0;
     std::vector<std::pair<xcb_atom_t, QByteArray>> formats;
-    std::function<bool()> standing;
 };
 
 // Sees the other programs' requests for our clipboard data before Qt answers them, and notes
@@ -105,12 +104,6 @@ public:
         if (offer == offers_.end() || request->target == timestamp_) {
             return false;  // Qt answers with the clipboard's contents
         }
-        if (offer->second.standing && !offer->second.standing()) {
-            // Asked now, not when the offer's owner next looks: this request may be the user's own
-            // paste, which must get their clipboard.
-            offers_.erase(offer);
-            return false;
-        }
         answer(*request, offer->second);
         return true;
     }
@@ -140,12 +133,12 @@ public:
     quint64 fetchesBy(qint64 processId, quint64 window) const { return fetches_.of(processId, window, clientMask_); }
     quint64 requestsBy(qint64 processId, quint64 window) const { return requests_.of(processId, window, clientMask_); }
 
-    quint64 offer(qint64 processId, quint64 window, const QString& text, std::function<bool()> standing) {
+    quint64 offer(qint64 processId, quint64 window, const QString& text) {
         const quint64 id = ++lastOffer_;
         if (!connection_) {
             return id;
         }
-        Offer offer{id, processId, static_cast<quint32>(window) & ~clientMask_, {}, std::move(standing)};
+        Offer offer{id, processId, static_cast<quint32>(window) & ~clientMask_, {}};
         const QByteArray utf8 = text.toUtf8();
         for (const char* name : {"UTF8_STRING", "text/plain;charset=utf-8", "text/plain"}) {
             offer.formats.emplace_back(internAtom(connection_, name), utf8);
@@ -365,9 +358,8 @@ bool QtClipboard::holdsOwnContents() const {
     return ownsClipboard() && d_->lastWritten && ownData() == d_->lastWritten.data();
 }
 
-quint64 QtClipboard::offerTextTo(qint64 processId, quint64 window, const QString& text,
-                                 std::function<bool()> standing) {
-    return d_->requests->offer(processId, window, text, std::move(standing));
+quint64 QtClipboard::offerTextTo(qint64 processId, quint64 window, const QString& text) {
+    return d_->requests->offer(processId, window, text);
 }
 
 void QtClipboard::withdrawOffer(quint64 offer) {

@@ -38,8 +38,7 @@ public:
     quint64 ownDataFetchesBy(qint64 processId, quint64 window) const override;
     quint64 requestsBy(qint64 processId, quint64 window) const override;
     bool holdsOwnContents() const override;
-    quint64 offerTextTo(qint64 processId, quint64 window, const QString& text,
-                        std::function<bool()> standing = {}) override;
+    quint64 offerTextTo(qint64 processId, quint64 window, const QString& text) override;
     void withdrawOffer(quint64 offer) override;
 
 private:

@@ -121,19 +121,6 @@ std::vector<quint8> KeyMap::inActiveGroup(quint32 keysym) const {
     return keycodes;
 }
 
-std::vector<quint8> KeyMap::inAnyGroup(quint32 keysym) const {
-    std::vector<quint8> keycodes;
-    for (const Key& key : keys_) {
-        for (quint8 group = 0; group < (key.groupInfo & 0x0f); ++group) {
-            if (makes(key, group, keysym)) {
-                keycodes.push_back(key.keycode);
-                break;
-            }
-        }
-    }
-    return keycodes;
-}
-
 std::optional<quint8> KeyMap::atUsPosition(quint32 keysym) {
     const std::optional<std::string> place = usKeyPosition(keysym);
     if (!place) {

@@ -25,8 +25,6 @@ public:
     // The keys that make `keysym` (unshifted or shifted; a letter in either case) in the group in
     // use, each key's own rule applied where it has fewer groups.
     std::vector<quint8> inActiveGroup(quint32 keysym) const;
-    // The keys that make `keysym` (unshifted or shifted, either case) in any group of the map.
-    std::vector<quint8> inAnyGroup(quint32 keysym) const;
     // The key where the US layout has `keysym` (a letter, a digit, F1 to F12), by its XKB name:
     // the key the toolkits take for a Latin shortcut when no layout of the map has the letter.
     // Absent where the keyboard has no key named for that place.

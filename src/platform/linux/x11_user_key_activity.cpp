@@ -1,7 +1,6 @@
 #include "platform/desktop_backend.h"
 #include "platform/linux/sent_keys.h"
 #include "platform/linux/x11_event_thread.h"
-#include "platform/linux/x11_key_map.h"
 #include "platform/user_key_activity.h"
 
 #include <atomic>
@@ -13,10 +12,6 @@
 #include <vector>
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>
-// xkb.h names a struct member "explicit", a C++ keyword.
-#define explicit explicit_
-#include <xcb/xkb.h>
-#undef explicit
 
 namespace tavrolin {
 
@@ -49,7 +44,6 @@ public:
         }
     }
 
-    std::uint64_t pasteKeyPresses() const override { return pastes_.load(); }
     std::uint64_t userKeyPresses() const override { return userKeys_.load(); }
     std::uint64_t pointerButtonPresses() const override { return buttons_.load(); }
 
@@ -82,7 +76,6 @@ private:
         if (it.rem == 0 || !selectEvents(it.data->root)) {
             return false;
         }
-        watchKeyboardMaps();
         loadKeyboardMapping();
         loadSyntheticDevices();
         return events_.start(connection_, [this](xcb_generic_event_t* event) { handle(event); });
@@ -119,44 +112,7 @@ private:
         return true;
     }
 
-    // XKB's notices of a new keyboard map, where the server has XKB: the paste key is read from
-    // its groups.
-    void watchKeyboardMaps() {
-        const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(connection_, &xcb_xkb_id);
-        if (!xkb || !xkb->present) {
-            return;
-        }
-        XcbReply<xcb_xkb_use_extension_reply_t> use(
-            xcb_xkb_use_extension_reply(connection_, xcb_xkb_use_extension(connection_, 1, 0), nullptr), &std::free);
-        if (!use || !use->supported) {
-            return;
-        }
-        constexpr uint16_t events = XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY;
-        xcb_xkb_select_events(connection_, XCB_XKB_ID_USE_CORE_KBD, events, 0, events, XCB_XKB_MAP_PART_KEY_SYMS,
-                              XCB_XKB_MAP_PART_KEY_SYMS, nullptr);
-        xkbFirstEvent_ = xkb->first_event;
-    }
-
-    // The keys Control makes a paste with, as the toolkits read the chord: a key that is V in any
-    // layout of the keyboard (Control+V pastes in the Russian layout of "us,ru"), or, where no
-    // layout has V (Russian alone), the key where the US layout has it.
-    void loadPasteLetterKeys() {
-        pasteLetterKeys_.clear();
-        if (xkbFirstEvent_ == 0) {
-            return;
-        }
-        x11::KeyMap map(connection_);
-        std::vector<quint8> keys = map.inAnyGroup('v');
-        if (keys.empty()) {
-            if (const std::optional<quint8> key = map.atUsPosition('v')) {
-                keys.push_back(*key);
-            }
-        }
-        pasteLetterKeys_.insert(keys.begin(), keys.end());
-    }
-
     void loadKeyboardMapping() {
-        loadPasteLetterKeys();
         const xcb_setup_t* setup = xcb_get_setup(connection_);
         minKeycode_ = setup->min_keycode;
         const int count = setup->max_keycode - setup->min_keycode + 1;
@@ -207,7 +163,9 @@ private:
 
     void handle(xcb_generic_event_t* event) {
         const uint8_t type = event->response_type & 0x7f;
-        if (type == XCB_MAPPING_NOTIFY || (xkbFirstEvent_ != 0 && type == xkbFirstEvent_)) {
+        // This connection never turns XKB on, so the server tells it of every new keyboard map (a
+        // layout set, a keyboard plugged in) in the core protocol.
+        if (type == XCB_MAPPING_NOTIFY) {
             loadKeyboardMapping();
             return;
         }
@@ -222,7 +180,6 @@ private:
             // A keyboard came or went: the one removed takes its releases with it.
             loadSyntheticDevices();
             keys_.reset();
-            pasteKeys_.reset();
             return;
         }
         if (generic->event_type == XCB_INPUT_RAW_BUTTON_PRESS) {
@@ -239,9 +196,6 @@ private:
         auto* raw = reinterpret_cast<xcb_input_raw_key_press_event_t*>(event);
         const bool press = generic->event_type == XCB_INPUT_RAW_KEY_PRESS;
         const unsigned int keysym = keysymOf(raw->detail);
-        // The key of a paste is named as its letter whatever the layout in use makes it.
-        const bool pasteLetter = xkbFirstEvent_ != 0 ? pasteLetterKeys_.count(uint8_t(raw->detail)) > 0 : keysym == 'v';
-        countPasteKey(press, pasteLetter ? 'v' : keysym);
         const bool ours = syntheticDevices_.count(raw->sourceid) &&
                           x11::sentKeys().claim(static_cast<quint8>(raw->detail), press, watchedSince_);
         const auto source = ours ? TypingKeyPresses::Source::ours : TypingKeyPresses::Source::user;
@@ -255,20 +209,9 @@ private:
         }
     }
 
-    // Every source's paste keys: a paste of the user's comes through other programs too.
-    void countPasteKey(bool press, unsigned int keysym) {
-        if (!press) {
-            pasteKeys_.release(keysym);
-        } else if (pasteKeys_.press(keysym)) {
-            ++pastes_;
-        }
-    }
-
     std::atomic<SteadyTicks> lastTyping_{noPress};
-    std::atomic<std::uint64_t> pastes_{0};
     std::atomic<std::uint64_t> userKeys_{0};
     std::atomic<std::uint64_t> buttons_{0};
-    PasteKeyPresses pasteKeys_;  // the reader thread's
     // The reader thread's own, from here on.
     xcb_connection_t* connection_ = nullptr;
     uint8_t opcode_ = 0;
@@ -277,8 +220,6 @@ private:
     uint32_t minKeycode_ = 0;
     uint8_t keysymsPerKeycode_ = 0;
     std::set<uint16_t> syntheticDevices_;
-    uint8_t xkbFirstEvent_ = 0;  // 0: no XKB on the server
-    std::set<uint8_t> pasteLetterKeys_;
     TypingKeyPresses keys_;
     x11::EventThread events_;
 };

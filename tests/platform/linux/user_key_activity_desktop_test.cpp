@@ -83,27 +83,5 @@ TEST(UserKeyActivityDesktopTest, ButtonPressesAreCountedAndWheelTurnsAreNot) {
         << activity->pointerButtonPresses();
 }
 
-// In a layout without Latin letters the toolkits read Control with the key where the US layout
-// has V as a paste: so does the count of the user's pastes, and Control+C stays none.
-TEST(UserKeyActivityDesktopTest, ControlVPastesInLayoutsWithoutALatinV) {
-    const std::shared_ptr<UserKeyActivity> activity = makeSystemUserKeyActivity();
-    ASSERT_TRUE(activity);
-    test::UserKeyboard user;
-    ASSERT_TRUE(user.isValid());
-    ASSERT_EQ(QProcess::execute("setxkbmap", {"-layout", "us", "-variant", ""}), 0);
-    const unsigned char control = user.keycodeOf(controlL);
-    const unsigned char v = user.keycodeOf('v');
-    const unsigned char c = user.keycodeOf('c');
-    for (const char* layout : {"ru", "ua", "gr", "il"}) {
-        ASSERT_EQ(QProcess::execute("setxkbmap", {"-layout", layout}), 0);
-        const std::uint64_t before = activity->pasteKeyPresses();
-        ASSERT_TRUE(user.pressKeycodes({control, c}));
-        ASSERT_TRUE(user.pressKeycodes({control, v}));
-        EXPECT_TRUE(test::waitUntil([&] { return activity->pasteKeyPresses() > before; }, 2s)) << layout;
-        EXPECT_EQ(activity->pasteKeyPresses(), before + 1) << layout;
-    }
-    EXPECT_EQ(QProcess::execute("setxkbmap", {"-layout", "us"}), 0);
-}
-
 }  // namespace
 }  // namespace tavrolin

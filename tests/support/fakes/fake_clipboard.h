@@ -33,7 +33,6 @@ public:
         quint64 id = 0;
         qint64 processId = 0;
         QString text;
-        std::function<bool()> standing;
     };
     std::map<quint64, Offer> offers;
     // A fetch by the program of process `processId` (0: one the X server cannot name), its request
@@ -50,23 +49,17 @@ public:
     }
     std::optional<QString> textFor(qint64 processId, quint64 window = 0) {
         if (ownedByUs) {
-            for (auto it = offers.begin(); it != offers.end(); ++it) {
-                const auto& [offeredWindow, offer] = *it;
+            for (const auto& [offeredWindow, offer] : offers) {
                 if ((window != 0 && sameClient(offeredWindow, window)) ||
                     (offer.processId > 0 && offer.processId == processId)) {
-                    if (offer.standing && !offer.standing()) {
-                        offers.erase(it);
-                        break;
-                    }
                     return offer.text;
                 }
             }
         }
         return text();
     }
-    quint64 offerTextTo(qint64 processId, quint64 window, const QString& text,
-                        std::function<bool()> standing = {}) override {
-        offers[window] = {++lastOffer, processId, text, std::move(standing)};
+    quint64 offerTextTo(qint64 processId, quint64 window, const QString& text) override {
+        offers[window] = {++lastOffer, processId, text};
         return lastOffer;
     }
     // Only the offer named: a newer one to the same window stays.

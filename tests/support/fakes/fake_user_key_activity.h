@@ -27,9 +27,6 @@ public:
             if (keys_.press(source, keysym)) {
                 lastTyping_ = time_.elapsed();
             }
-            if (pasteKeys_.press(keysym)) {
-                ++pastes_;
-            }
             if (source == Source::user) {
                 ++userKeys_;
             }
@@ -37,7 +34,6 @@ public:
         const std::vector<unsigned int> pressed(keysyms);
         for (auto it = pressed.rbegin(); it != pressed.rend(); ++it) {
             keys_.release(source, *it);
-            pasteKeys_.release(*it);
         }
     }
 
@@ -48,7 +44,6 @@ public:
         return time_.elapsed() - *lastTyping_;
     }
 
-    std::uint64_t pasteKeyPresses() const override { return pastes_; }
     std::uint64_t userKeyPresses() const override { return userKeys_; }
     std::uint64_t pointerButtonPresses() const override { return buttons_; }
     void click() { ++buttons_; }
@@ -56,8 +51,6 @@ public:
 private:
     const ManualScheduler& time_;
     TypingKeyPresses keys_;
-    PasteKeyPresses pasteKeys_;
-    std::uint64_t pastes_ = 0;
     std::uint64_t userKeys_ = 0;
     std::uint64_t buttons_ = 0;
     std::optional<std::chrono::milliseconds> lastTyping_;
