@@ -14,17 +14,15 @@
 #include "core/app_settings_store.h"
 #include "core/defaults_store.h"
 #include "support/fakes/local_http_server.h"
+#include "support/session/tavrolin_process_home.h"
 
 #include <QApplication>
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QProcessEnvironment>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <algorithm>
@@ -75,11 +73,7 @@ void pressKey(const QString& key) {
 class ProgramRun {
 public:
     ProgramRun(const QString& executable, bool online, const QUrl& server) {
-        for (const char* folder : {"config/tavrolin", "data", "state", "runtime"}) {
-            QDir().mkpath(home_.filePath(QString::fromLatin1(folder)));
-        }
-        QFile::setPermissions(home_.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        JsonFileDefaultsStore defaults(home_.filePath("config/tavrolin/defaults.json"));
+        JsonFileDefaultsStore defaults(home_.defaultsFile());
         AppSettingsStore store(defaults);
         AppSettings settings = store.settings();
         settings.targetLanguage = AppLanguage::spanish;
@@ -93,15 +87,7 @@ public:
         defaults.setInteger(QStringLiteral("onboardingCompletedVersion"), 1);
         defaults.setBool(QStringLiteral("sharePromptDisabledForever"), true);
 
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_CONFIG_HOME", home_.filePath("config"));
-        environment.insert("XDG_DATA_HOME", home_.filePath("data"));
-        environment.insert("XDG_STATE_HOME", home_.filePath("state"));
-        environment.insert("XDG_RUNTIME_DIR", home_.filePath("runtime"));
-        environment.insert("TAVROLIN_LOG_BACKEND", "file");
-        environment.insert("TAVROLIN_TEXT_WRITING_ENDPOINT", server.toString());
-        environment.insert("TAVROLIN_TELEMETRY_ENDPOINT", server.toString());
-        process_.setProcessEnvironment(environment);
+        process_.setProcessEnvironment(home_.environment(server));
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start(executable, {});
         // The shortcuts are registered just after the launch line.
@@ -153,7 +139,7 @@ public:
     }
 
 private:
-    QTemporaryDir home_;
+    test::TavrolinProcessHome home_;
     QProcess process_;
     bool ready_ = false;
 };
