@@ -86,6 +86,7 @@ public:
         store.persist(settings);
         defaults.setInteger(QStringLiteral("onboardingCompletedVersion"), 1);
         defaults.setBool(QStringLiteral("sharePromptDisabledForever"), true);
+        defaults.flush();  // the store writes on a thread of its own: the program must find the file written
 
         process_.setProcessEnvironment(home_.environment(server));
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
