@@ -91,6 +91,7 @@ FocusedTextFieldSnapshot snapshotFromAccessibleRead(AccessibleElementHandle elem
     snapshot.holdsObjectWithoutText = seen.holdsObjectWithoutText();
     snapshot.objectsWithoutText = seen.objectsWithoutText();
     snapshot.listItems = seen.listItems();
+    snapshot.paragraphs = seen.paragraphs();
     if (selectionBorneOut) {
         const SeenAccessibleText::Span span = seen.span(*inReported);
         snapshot.selectionHoldsObjectWithoutText = span.objectWithoutText;
