@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <mutex>
+#include <optional>
 #include <signal.h>
 #include <unistd.h>
 
@@ -349,7 +350,8 @@ QCoro::Task<QStringList> ApertiumPipeline::translate(QStringList texts, Apertium
     QElapsedTimer sinceAnswer;
     sinceProgress.start();
     sinceAnswer.start();
-    ProcessWork work = workOfProcesses(processIds());
+    // Taken only once a block is late: a block answered in time costs no look at the stages.
+    std::optional<ProcessWork> work;
     while (answers_.size() < texts.size()) {
         if (!running_) {
             throw ApertiumPipelineBroken("an Apertium stage ended");
@@ -359,6 +361,7 @@ QCoro::Task<QStringList> ApertiumPipeline::translate(QStringList texts, Apertium
             answeredOnce_ = true;
             sinceProgress.restart();
             sinceAnswer.restart();
+            work.reset();
             continue;
         }
         const auto bound = boundFor(answered);
@@ -373,8 +376,19 @@ QCoro::Task<QStringList> ApertiumPipeline::translate(QStringList texts, Apertium
         // translating on a machine too busy to let them finish in time) are waited for; only a
         // pipeline that did nothing all that while is hung. A block that keeps them at work
         // without end is stopped at a limit that grows with the block too.
+        if (!work) {
+            // What the stages have done so far, and a look again a little later.
+            work = workOfProcesses(processIds());
+            const auto look = std::max<std::chrono::milliseconds>(100ms, bound / 4);
+            if (co_await qCoro(this, &ApertiumPipeline::progressed, look)) {
+                continue;
+            }
+            if (answers_.size() > answered || !running_) {
+                continue;
+            }
+        }
         const ProcessWork now = workOfProcesses(processIds());
-        const bool working = work.workedUntil(now);
+        const bool working = work->workedUntil(now);
         const auto limit = workingLimitFor(answered);
         if (working && std::chrono::milliseconds(sinceAnswer.elapsed()) < limit) {
             work = now;
