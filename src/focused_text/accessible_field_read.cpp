@@ -165,6 +165,7 @@ FocusedTextFieldSnapshot snapshotFromAccessibleRead(AccessibleElementHandle elem
                                               .arg(counted.room);
     }
     snapshot.listItems = seen.listItems();
+    snapshot.paragraphs = seen.paragraphs();
     if (selectionBorneOut) {
         const SeenAccessibleText::Span span = seen.span(*inReported);
         snapshot.selectionHoldsObjectWithoutText = span.objectWithoutText;

@@ -67,6 +67,7 @@ SeenAccessibleText::SeenAccessibleText(const QString& reported, const std::vecto
                 }
                 objectsWithoutText_ += embedded.seen->objectsWithoutText();
                 listItems_ += embedded.seen->listItems() + (object->marker > 0 ? 1 : 0);
+                paragraphs_ += embedded.seen->paragraphs() + (object->block ? 1 : 0);
             } else {
                 ++objectsWithoutText_;
             }

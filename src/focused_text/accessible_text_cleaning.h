@@ -40,6 +40,10 @@ public:
     // How many list items it holds (nested ones too), each a line of text() without its marker.
     // A paste of lines over them makes them plain lines, or items of one list, their markers typed.
     qsizetype listItems() const { return listItems_; }
+    // How many paragraphs (objects of text on lines of their own: paragraphs, list items) it
+    // holds, nested ones too. A paste of lines over several of them makes its line breaks line
+    // breaks inside one paragraph (Firefox), or paragraphs of the browser's own.
+    qsizetype paragraphs() const { return paragraphs_; }
 
     // A range of the reported text as the same range of the seen text. A range that begins or
     // ends inside an object is reported as taking in the object's whole U+FFFC; the object's own
@@ -89,6 +93,7 @@ private:
     QString text_;
     qsizetype objectsWithoutText_ = 0;
     qsizetype listItems_ = 0;
+    qsizetype paragraphs_ = 0;
     // The seen units before each reported unit, and before the end.
     std::vector<qsizetype> before_;
     std::vector<Embedded> embedded_;      // by offset

@@ -567,8 +567,15 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
         co_return;
     }
     if (snapshot.listItems > 0 && !hasSelection) {
-        co_await replaceLineByLine(newText, snapshot);
+        co_await replaceLineByLine(newText, snapshot, true);
         co_return;
+    }
+    if (snapshot.paragraphs > 1 && !hasSelection) {
+        // A paste of lines would make the paragraphs lines of one (Firefox) or the browser's own.
+        const bool written = co_await replaceLineByLine(newText, snapshot, false);
+        if (written) {
+            co_return;
+        }
     }
     if (snapshot.listItems > 0 && snapshot.selectedText->contains(QLatin1Char('\n'))) {
         // Lines pasted over list items become plain lines, or items of one list with their

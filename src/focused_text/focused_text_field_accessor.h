@@ -300,10 +300,13 @@ private:
     // Whether the field still holds every object without text it was read with: a write whose
     // text reads right may still have taken a picture away. Not when it cannot be read.
     QCoro::Task<bool> keepsObjectsWithoutText(FocusedTextFieldSnapshot snapshot);
-    // A field holding lists, written whole: each line of the result goes over its line alone
-    // (selected in the object that holds it, and pasted), so that list items stay items; where
-    // that cannot be done the field keeps, or gets back, the text it was read with.
-    QCoro::Task<void> replaceLineByLine(QString newText, FocusedTextFieldSnapshot snapshot);
+    // A field holding lists or paragraphs, written whole: each line of the result goes over its
+    // line alone (selected in the object that holds it, and pasted), so that list items stay items
+    // and paragraphs paragraphs; where that fails midway the field gets back the text it was read
+    // with. A result whose lines do not match the field's is not written, and the field left as
+    // it was: with lists at stake (`lists`) the result is offered for copying, else the answer is
+    // false and the field is written as a whole instead.
+    QCoro::Task<bool> replaceLineByLine(QString newText, FocusedTextFieldSnapshot snapshot, bool lists);
     // readReported() for a line write, asked again when unanswered.
     QCoro::Task<ReportedFieldText> readLinesOf(AccessibleElementHandle element, bool withSelection);
     // Writes `targets` over the field's lines one by one; whether every line now holds its own.

@@ -1,11 +1,13 @@
-// A rich-text field with lists written line by line: a paste of several lines over a select-all
-// turns list items into plain lines (or into items of one list with their markers typed in), so
-// each line of the result goes over its own line, inside the object that holds it.
+// A rich-text field with lists or paragraphs written line by line: a paste of several lines over a
+// select-all turns list items into plain lines (or into items of one list with their markers typed
+// in) and paragraphs into lines of one paragraph, so each line of the result goes over its own
+// line, inside the object that holds it.
 #include "core/app_log.h"
 #include "core/capture_workflow_error.h"
 #include "focused_text/accessible_text_cleaning.h"
 #include "focused_text/focused_text_field_accessor.h"
 #include "language/focused_text_replacement_fallback.h"
+#include "language/message_lines.h"
 #include "platform/scheduler_sleep.h"
 #include "platform/selection_replacement_check.h"
 
@@ -34,28 +36,6 @@ FieldLines linesOf(const ReportedFieldText& reported) {
         std::make_shared<const SeenAccessibleText>(*reported.value, reported.objects, reported.unpublishedObjects);
     return FieldLines{seen->text(), seen->listItems(),
                       accessibleLines(*reported.value, reported.objects, reported.unpublishedObjects), seen};
-}
-
-// A line of the result as it goes over its own line (a list item, a paragraph): the user's line
-// had no blank at its start or end, so the result's line gets none (a browser keeps a blank
-// pasted at an item's start as a no-break space), and one the user began with a capital begins
-// with one (a translator takes the line after a greeting for the rest of its sentence).
-QString asLineOf(QString result, const QString& original) {
-    const auto blank = [](QChar c) { return c.isSpace(); };
-    if (!original.isEmpty() && !blank(original.front())) {
-        while (!result.isEmpty() && blank(result.front())) {
-            result.remove(0, 1);
-        }
-    }
-    if (!original.isEmpty() && !blank(original.back())) {
-        while (!result.isEmpty() && blank(result.back())) {
-            result.chop(1);
-        }
-    }
-    if (!original.isEmpty() && !result.isEmpty() && original.front().isUpper() && result.front().isLower()) {
-        result.replace(0, 1, result.front().toUpper());
-    }
-    return result;
 }
 
 // How many characters at the end of `line` the result of it ends with too, one at least of each
@@ -343,7 +323,8 @@ QCoro::Task<bool> FocusedTextFieldAccessor::writeLinePiece(FocusedTextFieldSnaps
     co_return true;
 }
 
-QCoro::Task<void> FocusedTextFieldAccessor::replaceLineByLine(QString newText, FocusedTextFieldSnapshot snapshot) {
+QCoro::Task<bool> FocusedTextFieldAccessor::replaceLineByLine(QString newText, FocusedTextFieldSnapshot snapshot,
+                                                              bool lists) {
     const FieldLines before = linesOf(co_await readLinesOf(snapshot.element, true));
     QStringList results = withUnixLineEnds(newText).split(QLatin1Char('\n'));
     QStringList originals;
@@ -357,6 +338,13 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceLineByLine(QString newText, F
             results[i] = asLineOf(results[i], originals[i]);
         }
         newText = results.join(QLatin1Char('\n'));
+    }
+    if (!lists && (!before.lines || originals.size() != results.size())) {
+        AppLog::app().info(QStringLiteral("focused field paragraphs do not match the result line by line: written "
+                                          "whole lines=%1 result_lines=%2")
+                               .arg(before.lines ? QString::number(originals.size()) : QStringLiteral("none"))
+                               .arg(results.size()));
+        co_return false;
     }
     if (!before.lines || !fieldHoldsText(before.seen, snapshot.fullText) || originals.size() != results.size()) {
         // Nothing tells which line of the result goes into which item.
@@ -386,7 +374,7 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceLineByLine(QString newText, F
         AppLog::app().info(QStringLiteral("focused field written line by line lines=%1 items=%2")
                                .arg(results.size())
                                .arg(before.listItems));
-        co_return;
+        co_return true;
     }
     // What the user had goes back the same way, line by line, lists and markers kept.
     const bool back = co_await writeLines(snapshot, originals);

@@ -4,6 +4,7 @@
 #include "core/capture_workflow_error.h"
 #include "core/text_language_detector.h"
 #include "core/text_units.h"
+#include "language/message_lines.h"
 #include "platform/language_recognizer.h"
 
 #include <algorithm>
@@ -67,11 +68,14 @@ QCoro::Task<QString> translateFieldText(std::shared_ptr<TranslationClient> clien
     const TranslationPairAvailability availability = co_await client->availability(source, target);
     requireInstalledPair(availability, source, target);
     // The list is built before the await: g++ 12 cannot keep a braced list alive across one.
+    const QString original = text;
     QStringList texts;
     texts.append(std::move(text));
     const QStringList translated = co_await client->translate(std::move(texts), source, target);
     co_await resumeOnMainThread();
-    co_return acceptedTranslation(translated);
+    // The device translates each line as its own; the server gets the message whole, and a
+    // translator there may still take a line for the rest of the one before it.
+    co_return withLinesOf(acceptedTranslation(translated), original);
 }
 
 void logFieldSteps(const FieldStepTimes& steps, bool done) {

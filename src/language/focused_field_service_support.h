@@ -55,7 +55,8 @@ void requireInstalledPair(TranslationPairAvailability availability, AppLanguage 
 QString acceptedTranslation(const QStringList& translated);
 
 // Translates one field text from source to target on a pair the device or server has installed
-// and answers the text to write (acceptedTranslation), back on the main thread.
+// and answers the text to write (acceptedTranslation), its lines as the user's (withLinesOf),
+// back on the main thread.
 QCoro::Task<QString> translateFieldText(std::shared_ptr<TranslationClient> client, QString text, AppLanguage source,
                                         AppLanguage target);
 

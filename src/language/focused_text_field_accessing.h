@@ -60,6 +60,9 @@ struct FocusedTextFieldSnapshot {
     // each is a line of `fullText` without its marker, and stays an item only while what is
     // written over it is written into it alone.
     qsizetype listItems = 0;
+    // How many paragraphs the field holds (a rich-text field's paragraphs and list items, each on
+    // lines of its own): a paste of several lines over them keeps no paragraph of the user's.
+    qsizetype paragraphs = 0;
     // The same for the selection: it takes in such an object.
     bool selectionHoldsObjectWithoutText = false;
     // The selection begins or ends inside the text of an embedded object (a link): a write

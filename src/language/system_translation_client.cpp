@@ -1,6 +1,8 @@
 #include "language/system_translation_client.h"
 
+#include "core/app_log.h"
 #include "core/capture_workflow_error.h"
+#include "language/message_lines.h"
 
 #include <algorithm>
 #include <optional>
@@ -88,6 +90,27 @@ QString followSourceCase(const QString& source, const QString& result, AppLangua
     return result;
 }
 
+// A text put back together from its lines' translations: each line keeps the blanks the user put
+// around it and the break after it; a blank line stays as it is. A text one of whose lines got no
+// answer has no translation (an empty string).
+QString joinedLines(const std::vector<MessageLine>& lines, const std::vector<std::optional<QString>>& translated) {
+    QString joined;
+    for (std::size_t j = 0; j < lines.size(); ++j) {
+        const QString& line = lines[j].text;
+        const QString content = line.trimmed();
+        if (content.isEmpty() && lines.size() > 1) {
+            joined += line + lines[j].lineBreak;
+            continue;
+        }
+        if (!translated[j]) {
+            return QString();
+        }
+        const qsizetype leading = line.indexOf(content);
+        joined += line.left(leading) + *translated[j] + line.mid(leading + content.size()) + lines[j].lineBreak;
+    }
+    return joined;
+}
+
 }  // namespace
 
 SystemTranslationClient::SystemTranslationClient(std::shared_ptr<OnDeviceTranslationEngine> engine,
@@ -139,27 +162,55 @@ QCoro::Task<QStringList> SystemTranslationClient::translate(QStringList texts, A
         sourceCode = *detected;
     }
 
+    // Each line of each text goes to the engine as a text of its own: a line break the user
+    // wrote ends a sentence, and the engine would take the next line for the rest of this one.
+    struct LinePlace {
+        qsizetype text = 0;
+        std::size_t line = 0;
+    };
+    std::vector<std::vector<MessageLine>> lines;
+    std::vector<LinePlace> places;
     std::vector<OnDeviceTranslationRequest> requests;
-    requests.reserve(static_cast<std::size_t>(texts.size()));
+    lines.reserve(static_cast<std::size_t>(texts.size()));
     for (qsizetype i = 0; i < texts.size(); ++i) {
-        requests.push_back({texts[i], QString::number(i)});
+        lines.push_back(messageLines(texts[i]));
+        for (std::size_t j = 0; j < lines.back().size(); ++j) {
+            const QString& line = lines.back()[j].text;
+            if (line.trimmed().isEmpty() && lines.back().size() > 1) {
+                continue;  // a blank line stays as it is
+            }
+            requests.push_back({line, QString::number(places.size())});
+            places.push_back({i, j});
+        }
     }
 
     std::vector<OnDeviceTranslationResponse> responses;
     try {
         responses = co_await engine_->translate(sourceCode, rawValue(target), std::move(requests));
     } catch (const OnDeviceTranslationError& error) {
+        AppLog::app().notice(
+            QStringLiteral("on-device translation failed: %1").arg(QString::fromStdString(error.detail())));
         if (error.kind() == OnDeviceTranslationError::Kind::engineMissing) {
             throw CaptureWorkflowError(CaptureWorkflowError::Case::translationRequiresMacOS26);
         }
         throw;
     }
 
-    QStringList results(texts.size());
+    std::vector<std::vector<std::optional<QString>>> translated(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        translated[i].resize(lines[i].size());
+    }
     for (const auto& response : responses) {
-        if (const auto index = position(response.clientIdentifier, texts.size())) {
-            results[*index] = followSourceCase(texts[*index], response.targetText.trimmed(), target);
+        if (const auto index = position(response.clientIdentifier, static_cast<qsizetype>(places.size()))) {
+            const LinePlace& place = places[static_cast<std::size_t>(*index)];
+            const QString& line = lines[static_cast<std::size_t>(place.text)][place.line].text;
+            translated[static_cast<std::size_t>(place.text)][place.line] =
+                followSourceCase(line, response.targetText.trimmed(), target);
         }
+    }
+    QStringList results(texts.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        results[static_cast<qsizetype>(i)] = joinedLines(lines[i], translated[i]).trimmed();
     }
     co_return results;
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace tavrolin {
@@ -30,6 +31,8 @@ struct OnDeviceTranslationResponse {
     bool operator==(const OnDeviceTranslationResponse&) const = default;
 };
 
+// A failed translation on the device. What the user reads (what()) names neither the engine nor
+// how it works; the engine's own account of the failure is detail(), for the log.
 class OnDeviceTranslationError : public std::runtime_error {
 public:
     enum class Kind {
@@ -39,12 +42,18 @@ public:
         timedOut,          // the engine did not answer in time and was stopped
     };
 
-    OnDeviceTranslationError(Kind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
+    static constexpr const char* userMessage =
+        "Tavrolin could not translate the text on this computer.\n\nTry again in a moment.";
+
+    OnDeviceTranslationError(Kind kind, const std::string& detail)
+        : std::runtime_error(userMessage), kind_(kind), detail_(detail) {}
 
     Kind kind() const { return kind_; }
+    const std::string& detail() const { return detail_; }
 
 private:
     Kind kind_;
+    std::string detail_;
 };
 
 // Translation on the device. Languages are identifiers as language recognition reports them

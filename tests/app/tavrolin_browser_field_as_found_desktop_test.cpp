@@ -1,8 +1,8 @@
 // What a command that could not write leaves in a browser's field, with the real executable in
 // Firefox ESR and Chromium (each started once for its suite): after a paste the page refused, the
-// caret and selection the user had, in a rich-text field with a link and beside emoji; and lists,
+// caret and selection the user had, in a rich-text field with a link and beside emoji; lists,
 // nested or after a paragraph, written item by item or left exactly as they were, their links and
-// bold words kept.
+// bold words kept; and paragraphs that stay paragraphs.
 #include "app/browser_test_program.h"
 #include "app/terminal_job.h"
 #include "support/qt_printers.h"
@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QRegularExpression>
 #include <QScopeGuard>
 
 #include <gtest/gtest.h>
@@ -224,6 +225,53 @@ protected:
         EXPECT_TRUE(html.contains(QStringLiteral("<b>Zorbel</b>"))) << html.toStdString();
         EXPECT_TRUE(html.contains(QStringLiteral("<a href=\"#x\">Kravitz</a>"))) << html.toStdString();
     }
+
+    // A message of two paragraphs, a greeting on the first: Write Message and Flip Language leave
+    // two paragraphs, each the translation of its own line, neither starting with a blank (a
+    // no-break space in the page) nor with a small letter where the user's began with a capital,
+    // and no line break in place of a paragraph.
+    void twoParagraphsStayTwoParagraphs() {
+        struct Run {
+            const char* key;
+            QString action;
+            QString html;
+            QStringList paragraphs;
+        };
+        const Run runs[] = {
+            {"w",
+             "translate_message",
+             "<p>Hello Anna,</p><p>I have a red car.</p>",
+             {"Hola Anna,", "Tengo un coche rojo."}},
+            {"f", "flip_language", "<p>Hola Anna,</p><p>Tengo un coche rojo.</p>", {"Hello Anna,", "Have a red car."}},
+        };
+        for (const Run& run : runs) {
+            const std::string what = (run.action + ": " + run.html).toStdString();
+            ASSERT_TRUE(program_->closeCopyWindows());
+            ASSERT_TRUE(browser_->activate());
+            ASSERT_TRUE(browser_->prepareEditableHtml(run.html, Selection::caretAtEnd)) << what;
+            const qsizetype logBefore = program_->log().size();
+            const int before = program_->events(run.action);
+            press(run.key);
+            ASSERT_TRUE(program_->waitForEvents(run.action, before + 1)) << program_->log().toStdString();
+            EXPECT_TRUE(program_->eventLines(run.action).constLast().contains("success=true"))
+                << what << "\n"
+                << program_->log().mid(logBefore).toStdString();
+            const QString html = browser_->editableHtml().value_or(QStringLiteral("(no answer)"));
+            EXPECT_EQ(paragraphsOf(html), run.paragraphs) << what << ": " << html.toStdString();
+            EXPECT_FALSE(html.contains("&nbsp;") || html.contains("<br")) << what << ": " << html.toStdString();
+        }
+    }
+
+    // The text of each paragraph of the markup, its inner markup left out.
+    static QStringList paragraphsOf(const QString& html) {
+        static const QRegularExpression paragraph(QStringLiteral("<p[^>]*>(.*?)</p>"));
+        static const QRegularExpression tag(QStringLiteral("<[^>]*>"));
+        QStringList found;
+        for (const QRegularExpressionMatch& match : paragraph.globalMatch(html)) {
+            found << match.captured(1).remove(tag);
+        }
+        return found;
+    }
 };
 
 using FirefoxFieldAsFoundDesktopTest = FieldAsFoundTest<TestBrowser::Kind::firefox>;
@@ -241,6 +289,14 @@ TEST_F(ChromiumFieldAsFoundDesktopTest, ARefusedPasteLeavesTheCaretAndSelectionW
     std::vector<Case> cases = richTextCases();
     cases.push_back(emojiCase(true));
     aRefusedPasteLeavesTheCaretAndSelectionWhereTheyWere(cases);
+}
+
+TEST_F(FirefoxFieldAsFoundDesktopTest, TwoParagraphsStayTwoParagraphsEachWithItsOwnTranslation) {
+    twoParagraphsStayTwoParagraphs();
+}
+
+TEST_F(ChromiumFieldAsFoundDesktopTest, TwoParagraphsStayTwoParagraphsEachWithItsOwnTranslation) {
+    twoParagraphsStayTwoParagraphs();
 }
 
 TEST_F(FirefoxFieldAsFoundDesktopTest, NestedListsAndListsAfterAParagraphKeepEveryItemOrTheFieldAsItWas) {

@@ -311,6 +311,23 @@ TEST_F(TavrolinWorkflowsDesktopTest, FlipLanguageTurnsSpanishIntoEnglishAndBack)
         << fieldText("text").toStdString();
 }
 
+// A message of two lines, a greeting on the first: Write Message and Flip Language translate each
+// line as its own and keep the line break, with no blank at the second line's start and its
+// capital kept.
+TEST_F(TavrolinWorkflowsDesktopTest, AMessageOfTwoLinesKeepsItsLinesInWriteAndFlip) {
+    writeSettings(false);
+    start("text", QStringLiteral("Hello Anna,\nI have a red car."));
+    press("w");
+    ASSERT_TRUE(fieldBecomes([](const QString& text) { return text.contains("coche"); }, "text"))
+        << fieldText("text").toStdString() << log().toStdString();
+    EXPECT_EQ(fieldText("text"), QStringLiteral("Hola Anna,\nTengo un coche rojo."));
+
+    press("f");
+    ASSERT_TRUE(fieldBecomes([](const QString& text) { return text.contains("car"); }, "text"))
+        << fieldText("text").toStdString() << log().toStdString();
+    EXPECT_EQ(fieldText("text"), QStringLiteral("Hello Anna,\nHave a red car."));
+}
+
 TEST_F(TavrolinWorkflowsDesktopTest, EditMessageCorrectsSpellingOfflineInTheSecondLanguage) {
     writeSettings(false, AppLanguage::english, AppLanguage::spanish);
     start("line", QStringLiteral("We cannot accomodate this mesage."));

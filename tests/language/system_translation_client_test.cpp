@@ -180,7 +180,9 @@ TEST_F(SystemTranslationClientTest, OtherEngineFailuresPassUnchanged) {
         FAIL() << "no error";
     } catch (const OnDeviceTranslationError& error) {
         EXPECT_EQ(error.kind(), OnDeviceTranslationError::Kind::timedOut);
-        EXPECT_STREQ(error.what(), "too slow");
+        EXPECT_EQ(error.detail(), "too slow");
+        // What the user reads names no engine and none of its workings.
+        EXPECT_STREQ(error.what(), "Tavrolin could not translate the text on this computer.\n\nTry again in a moment.");
     }
 }
 

@@ -1,6 +1,7 @@
 #include "platform/linux/apertium_pipeline.h"
 
 #include "platform/linux/apertium_stream_format.h"
+#include "platform/linux/process_work.h"
 #include "platform/on_device_translation_engine.h"
 
 #include <QCoreApplication>
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <mutex>
+#include <optional>
 #include <signal.h>
 #include <unistd.h>
 
@@ -338,9 +340,18 @@ QCoro::Task<QStringList> ApertiumPipeline::translate(QStringList texts, Apertium
         }
         return bound;
     };
+    const auto workingLimitFor = [&](qsizetype block) {
+        const auto characters = texts[block].size();
+        return bounds.workingLimit +
+               std::chrono::duration_cast<std::chrono::milliseconds>(bounds.workingPerCharacter * characters);
+    };
     qsizetype answered = 0;
-    QElapsedTimer sinceLastAnswer;
-    sinceLastAnswer.start();
+    QElapsedTimer sinceProgress;  // an answer, or work seen in the stages
+    QElapsedTimer sinceAnswer;
+    sinceProgress.start();
+    sinceAnswer.start();
+    // Taken only once a block is late: a block answered in time costs no look at the stages.
+    std::optional<ProcessWork> work;
     while (answers_.size() < texts.size()) {
         if (!running_) {
             throw ApertiumPipelineBroken("an Apertium stage ended");
@@ -348,21 +359,49 @@ QCoro::Task<QStringList> ApertiumPipeline::translate(QStringList texts, Apertium
         if (answers_.size() > answered) {
             answered = answers_.size();
             answeredOnce_ = true;
-            sinceLastAnswer.restart();
+            sinceProgress.restart();
+            sinceAnswer.restart();
+            work.reset();
             continue;
         }
         const auto bound = boundFor(answered);
-        const auto remaining = bound - std::chrono::milliseconds(sinceLastAnswer.elapsed());
+        const auto remaining = bound - std::chrono::milliseconds(sinceProgress.elapsed());
         if (remaining > 0ms && co_await qCoro(this, &ApertiumPipeline::progressed, remaining)) {
             continue;
         }
         if (answers_.size() > answered || !running_) {
             continue;
         }
+        // No answer within the bound. Stages that are still at work (loading their data, or
+        // translating on a machine too busy to let them finish in time) are waited for; only a
+        // pipeline that did nothing all that while is hung. A block that keeps them at work
+        // without end is stopped at a limit that grows with the block too.
+        if (!work) {
+            // What the stages have done so far, and a look again a little later.
+            work = workOfProcesses(processIds());
+            const auto look = std::max<std::chrono::milliseconds>(100ms, bound / 4);
+            if (co_await qCoro(this, &ApertiumPipeline::progressed, look)) {
+                continue;
+            }
+            if (answers_.size() > answered || !running_) {
+                continue;
+            }
+        }
+        const ProcessWork now = workOfProcesses(processIds());
+        const bool working = work->workedUntil(now);
+        const auto limit = workingLimitFor(answered);
+        if (working && std::chrono::milliseconds(sinceAnswer.elapsed()) < limit) {
+            work = now;
+            sinceProgress.restart();
+            continue;
+        }
         stop();
         throw OnDeviceTranslationError(
             OnDeviceTranslationError::Kind::timedOut,
-            "Apertium did not answer a block within " + std::to_string(bound.count()) + " ms and was stopped");
+            "Apertium answered no block for " + std::to_string(sinceAnswer.elapsed()) + " ms (" +
+                (working ? "still working past the limit of " + std::to_string(limit.count()) + " ms"
+                         : "no work for " + std::to_string(bound.count()) + " ms") +
+                ") and was stopped");
     }
     if (!running_) {
         // It broke down on the last answers: out of step, or a stage ended.

@@ -38,14 +38,19 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// How long a block may take before the pipeline counts as hung.
+// How long a block may take before the pipeline counts as hung: a pipeline that neither answers
+// nor works (uses the processor or writes) within a block's bound is hung; one that works
+// on gets more time, up to the block's working limit.
 struct ApertiumBlockBounds {
-    // The least time a block gets.
+    // The least time a block gets without an answer or any work.
     std::chrono::milliseconds floor = std::chrono::seconds(2);
     // Time per character of the block, for long texts.
     std::chrono::microseconds perCharacter = std::chrono::microseconds(500);
     // Added to the first block of a freshly started pipeline, which loads its data first.
     std::chrono::milliseconds startAllowance = std::chrono::seconds(10);
+    // The longest a block may keep the pipeline at work, and the time added per character.
+    std::chrono::milliseconds workingLimit = std::chrono::minutes(2);
+    std::chrono::microseconds workingPerCharacter = std::chrono::milliseconds(10);
 };
 
 // The stages of one translation direction, started once as one process group and fed block by
@@ -67,7 +72,8 @@ public:
 
     // The translation of each text, in order. Throws ApertiumPipelineBroken when a stage ends
     // or the answers go out of step, OnDeviceTranslationError (timedOut) when a block gets no
-    // answer within its bound; either way the pipeline is stopped.
+    // answer while the pipeline does no work for its bound, or none within its working limit;
+    // either way the pipeline is stopped.
     QCoro::Task<QStringList> translate(QStringList texts, ApertiumBlockBounds bounds);
 
 Q_SIGNALS:

@@ -1,10 +1,12 @@
 #include "platform/linux/apertium_translation_engine.h"
 
 #include "platform/desktop_backend.h"
+#include "platform/linux/process_work.h"
 
 #include <QCoroProcess>
 #include <QCoroSignal>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -300,24 +302,36 @@ QCoro::Task<QByteArray> ApertiumTranslationEngine::run(QString mode, QByteArray 
     process.write(input);
     process.closeWriteChannel();
 
-    if (process.state() != QProcess::NotRunning) {
-        const auto finished = co_await qCoro(&process, &QProcess::finished, configuration_.timeout);
-        if (!finished) {
-            const auto pid = process.processId();
-            if (pid > 0) {
-                ::kill(-static_cast<pid_t>(pid), SIGKILL);
-            }
-            process.kill();
-            if (process.state() != QProcess::NotRunning) {
-                co_await qCoro(&process, &QProcess::finished, 5s);
-            }
-            throw OnDeviceTranslationError(
-                OnDeviceTranslationError::Kind::timedOut,
-                "Apertium did not answer within " +
-                    std::to_string(
-                        std::chrono::duration_cast<std::chrono::milliseconds>(configuration_.timeout).count()) +
-                    " ms and was stopped");
+    // A run that shows no work (processor time or writes of the command and every process it
+    // started) for the time-out is hung; one still at work is waited for up to its working limit.
+    const auto limit = configuration_.workingLimit + std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                         configuration_.workingPerByte * input.size());
+    QElapsedTimer running;
+    running.start();
+    ProcessWork work = workOfProcesses(processTree(process.processId()));
+    while (process.state() != QProcess::NotRunning) {
+        if (co_await qCoro(&process, &QProcess::finished, configuration_.timeout)) {
+            break;
         }
+        const ProcessWork now = workOfProcesses(processTree(process.processId()));
+        const bool working = work.workedUntil(now);
+        if (process.state() == QProcess::NotRunning ||
+            (working && std::chrono::milliseconds(running.elapsed()) < limit)) {
+            work = now;
+            continue;
+        }
+        const auto pid = process.processId();
+        if (pid > 0) {
+            ::kill(-static_cast<pid_t>(pid), SIGKILL);
+        }
+        process.kill();
+        if (process.state() != QProcess::NotRunning) {
+            co_await qCoro(&process, &QProcess::finished, 5s);
+        }
+        throw OnDeviceTranslationError(OnDeviceTranslationError::Kind::timedOut,
+                                       "Apertium did not finish within " + std::to_string(running.elapsed()) + " ms (" +
+                                           (working ? "still working past its limit" : "no work") +
+                                           ") and was stopped");
     }
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
         throw OnDeviceTranslationError(OnDeviceTranslationError::Kind::failed,

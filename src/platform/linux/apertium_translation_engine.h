@@ -14,8 +14,11 @@ struct ApertiumConfiguration {
     QString executable = QStringLiteral("apertium");
     // Apertium's data folder; the installed translation directions are <folder>/modes/*.mode.
     QString dataDirectory = QStringLiteral("/usr/share/apertium");
-    // A run of the apertium command that takes longer is stopped (with every process it started).
+    // A run of the apertium command that shows no work this long is stopped (with every process it
+    // started); one that works on is stopped at the working limit, which grows with its input.
     std::chrono::milliseconds timeout = std::chrono::seconds(30);
+    std::chrono::milliseconds workingLimit = std::chrono::minutes(2);
+    std::chrono::microseconds workingPerByte = std::chrono::milliseconds(10);
     // How long a block may take in a kept-running pipeline.
     ApertiumBlockBounds blockBounds = {};
     // The kept-running pipelines; none: the pool the whole process shares.
@@ -28,7 +31,7 @@ struct ApertiumConfiguration {
 // `apertium -u` process instead: the texts travel together in Apertium's HTML format, one <p>
 // element per text with the text escaped, so no text can forge a boundary; when the number of
 // elements that comes back is wrong, every text is translated in a process of its own. A block
-// that the pipeline does not answer in time fails the call, like a run that takes too long.
+// that the pipeline does not answer while it does no work fails the call, like a run that hangs.
 class ApertiumTranslationEngine final : public OnDeviceTranslationEngine {
 public:
     explicit ApertiumTranslationEngine(ApertiumConfiguration configuration = {});

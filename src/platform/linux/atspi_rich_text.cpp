@@ -62,17 +62,26 @@ std::optional<bool> showsOtherThanText(AtspiAccessible* object) {
 }
 
 // Web engines lay a paragraph or a block of a rich-text field out on lines of its own, and say
-// so in the object's "display" attribute, as CSS does.
+// so in the object's "display" attribute, as CSS does. An object asked before its engine has its
+// attributes (Firefox, for the first paragraph of a text the page has just put in) tells it by
+// its role.
 bool isBlock(AtspiAccessible* object) {
     CallError error;
     GHashTable* attributes = atspi_accessible_get_attributes(object, error.out());
-    if (!attributes) {
-        return false;
+    const auto* display = attributes ? static_cast<const gchar*>(g_hash_table_lookup(attributes, "display")) : nullptr;
+    bool block = false;
+    if (display) {
+        block = !g_str_has_prefix(display, "inline") && g_strcmp0(display, "contents") != 0 &&
+                g_strcmp0(display, "none") != 0;
+    } else {
+        CallError roleError;
+        const AtspiRole role = atspi_accessible_get_role(object, roleError.out());
+        block = !roleError.failed() && (role == ATSPI_ROLE_PARAGRAPH || role == ATSPI_ROLE_HEADING ||
+                                        role == ATSPI_ROLE_LIST_ITEM || role == ATSPI_ROLE_BLOCK_QUOTE);
     }
-    const auto* display = static_cast<const gchar*>(g_hash_table_lookup(attributes, "display"));
-    const bool block = display && !g_str_has_prefix(display, "inline") && g_strcmp0(display, "contents") != 0 &&
-                       g_strcmp0(display, "none") != 0;
-    g_hash_table_unref(attributes);
+    if (attributes) {
+        g_hash_table_unref(attributes);
+    }
     return block;
 }
 

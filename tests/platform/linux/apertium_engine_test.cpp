@@ -88,8 +88,8 @@ TEST_F(FakeApertium, FailingEngineReportsItsMessage) {
         FAIL() << "no error";
     } catch (const OnDeviceTranslationError& error) {
         EXPECT_EQ(error.kind(), OnDeviceTranslationError::Kind::failed);
-        EXPECT_NE(std::string(error.what()).find("something broke"), std::string::npos);
-        EXPECT_NE(std::string(error.what()).find("3"), std::string::npos);
+        EXPECT_NE(error.detail().find("something broke"), std::string::npos);
+        EXPECT_NE(error.detail().find("3"), std::string::npos);
     }
 }
 

@@ -149,6 +149,31 @@ TEST_F(FakeStages, AStageThatHangsFailsItsBlockInTimeAndIsKilled) {
     EXPECT_EQ(textsOf(test::await(apertium.translate("en", "es", requestsFor({"next"})))), QStringList{"next"});
 }
 
+// A busy machine lets a stage work only slowly: one that works on its block (a loop between each
+// character it writes) for far longer than the block's bound is waited for.
+TEST_F(FakeStages, AStageStillAtWorkIsWaitedForPastTheBlocksBound) {
+    writeExecutable("bin/lt-proc",
+                    "#!/bin/bash\n"
+                    "while IFS= read -r -d '' block; do\n"
+                    "  for ((i = 0; i < ${#block}; i++)); do\n"
+                    "    printf '%s' \"${block:i:1}\"\n"
+                    "    for ((j = 0; j < 100000; j++)); do :; done\n"
+                    "  done\n"
+                    "  printf '\\0'\n"
+                    "done\n");
+    writeExecutable("bin/apertium-tagger", stageScript());
+    writeMode("'" + file("bin/lt-proc").toUtf8() + "' a.bin | '" + file("bin/apertium-tagger").toUtf8() + "' b.prob\n");
+    auto apertium = engine({.floor = 300ms, .perCharacter = 0us, .startAllowance = 0ms});
+
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(textsOf(test::await(apertium.translate("en", "es", requestsFor({"written slowly"})))),
+              QStringList{"written slowly"});
+    EXPECT_GT(timer.elapsed(), 900);  // three times the bound, at least
+    EXPECT_EQ(fallbackRuns(), 0);
+    EXPECT_EQ(pool->runningModes(), QStringList{modeFile()});
+}
+
 TEST_F(FakeStages, ALongBlockMayTakeLongerThanAShortOne) {
     writeExecutable("bin/lt-proc", stageScript("  case \"$block\" in *slow*) sleep 0.6;; esac\n"));
     writeMode("'" + file("bin/lt-proc").toUtf8() + "' a.bin\n");
