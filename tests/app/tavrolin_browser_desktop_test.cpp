@@ -725,7 +725,10 @@ TEST_F(FirefoxFieldsDesktopTest, AShortcutRightAfterAKeyboardChangeReachesTavrol
     const int rewrites = program_->events("write_text");
     const auto closeWhatWasOpened = qScopeGuard([&] {
         program_->holdWrites = false;
+        // The field has the user's letters: the result goes to the copy window, which the next
+        // test closes once it is up.
         program_->waitForEvents("write_text", rewrites + 1);
+        program_->copyWindowComes(5s);
         QProcess::execute("setxkbmap", {"-layout", "us"});
         for (const QString& window : browserWindows()) {
             if (!windows.contains(window)) {
