@@ -150,6 +150,7 @@ FocusedTextFieldSnapshot snapshotFromAccessibleRead(AccessibleElementHandle elem
     snapshot.fullText = text;
     snapshot.selectedText = std::move(selected);
     snapshot.selectedRange = range;
+    snapshot.selectionBackward = range && range->length > 0 && reported.selectedRange->backward;
     snapshot.screenFrame = screenFrame;
     snapshot.sourceWindow = std::move(sourceWindow);
     snapshot.holdsObjectWithoutText = seen.holdsObjectWithoutText();

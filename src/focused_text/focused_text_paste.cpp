@@ -244,13 +244,15 @@ QCoro::Task<void> FocusedTextFieldAccessor::putSelectionBack(FocusedTextFieldSna
     Scheduler& scheduler = platform_.scheduler;
     // A field that shows no change is watched, and asked again (LateSelectAllGuard).
     const bool mayAskAgain = snapshot.sourceWindow.has_value();
-    PutBackOutcome outcome =
-        co_await putSelectionBackInField(calls, scheduler, snapshot.element, snapshot.fullText, was, mayAskAgain);
+    const bool backward = snapshot.selectedRange.has_value() && snapshot.selectionBackward;
+    PutBackOutcome outcome = co_await putSelectionBackInField(calls, scheduler, snapshot.element, snapshot.fullText,
+                                                              was, mayAskAgain, backward);
     if (outcome == PutBackOutcome::notPlaced) {
         // The program may have put a new object in the field's place (Firefox).
         const AccessibleElementHandle replaced = co_await focusedOtherElement(snapshot);
         if (replaced) {
-            outcome = co_await putSelectionBackInField(calls, scheduler, replaced, snapshot.fullText, was, mayAskAgain);
+            outcome = co_await putSelectionBackInField(calls, scheduler, replaced, snapshot.fullText, was, mayAskAgain,
+                                                       backward);
         }
     }
     AppLog::app().info(QStringLiteral("focused field selection put back outcome=%1").arg(describePutBack(outcome)));

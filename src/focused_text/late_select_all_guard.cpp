@@ -172,8 +172,8 @@ QCoro::Task<void> LateSelectAllGuard::look(std::weak_ptr<Watch> weakWatch) {
         const std::chrono::milliseconds waited = this->now() - watch->startedAt;
         // The last attempt takes no unchanged field for a selection still to show.
         const bool mayAskAgain = watch->putBacksFailed + 1 < maximumPutBacks;
-        const PutBackOutcome outcome =
-            co_await putSelectionBackInField(accessibility_, scheduler_, element, seenText, before, mayAskAgain);
+        const PutBackOutcome outcome = co_await putSelectionBackInField(accessibility_, scheduler_, element, seenText,
+                                                                        before, mayAskAgain, watch->before.backward);
         AppLog::app().notice(QStringLiteral("focused field select-all that came after its paste was withheld "
                                             "undone outcome=%1 waited=%2ms")
                                  .arg(describePutBack(outcome))
@@ -190,7 +190,8 @@ QCoro::Task<void> LateSelectAllGuard::look(std::weak_ptr<Watch> weakWatch) {
         watch->putBackAfter = this->now() + putBackRetryDelay;
         schedule();
         co_return;
-    } else if (*now.selectedRange != watch->before) {
+    } else if (now.selectedRange->location != watch->before.location ||
+               now.selectedRange->length != watch->before.length) {
         stop();  // the user moved the caret or selected: the select-all came and went, or never will
         co_return;
     }

@@ -77,7 +77,7 @@ enum class Shown {
 
 // Selects `range` of the seen text of `element`; what the field then shows.
 QCoro::Task<Shown> place(AccessibilityCalls& calls, Scheduler& scheduler, AccessibleElementHandle element,
-                         TextRange range, bool withText) {
+                         TextRange range, bool backward, bool withText) {
     const SeenRead now = co_await readSeenAgain(calls, scheduler, element, withText);
     if (!now.seen) {
         co_return Shown::other;
@@ -89,7 +89,7 @@ QCoro::Task<Shown> place(AccessibilityCalls& calls, Scheduler& scheduler, Access
         co_return Shown::other;
     }
     const std::vector<qsizetype> path = start->path;
-    const AccessibleTextRange reported{start->offset, end->offset - start->offset};
+    const AccessibleTextRange reported{start->offset, end->offset - start->offset, backward && range.length > 0};
     const auto select = [element, path, reported](Accessibility& ax) {
         return path.empty() ? ax.setSelectedRange(element, reported)
                             : ax.setSelectedRangeInEmbedded(element, path, reported);
@@ -122,7 +122,7 @@ QCoro::Task<Shown> place(AccessibilityCalls& calls, Scheduler& scheduler, Access
 
 QCoro::Task<PutBackOutcome> putSelectionBackInField(AccessibilityCalls& calls, Scheduler& scheduler,
                                                     AccessibleElementHandle element, QString text, TextRange selection,
-                                                    bool mayAskAgain) {
+                                                    bool mayAskAgain, bool backward) {
     const bool withText = !text.isEmpty();
     const SeenRead now = co_await readSeenAgain(calls, scheduler, element, withText);
     if (!now.seen) {
@@ -144,7 +144,8 @@ QCoro::Task<PutBackOutcome> putSelectionBackInField(AccessibilityCalls& calls, S
                          places.begin() + static_cast<std::ptrdiff_t>(i)) {
             continue;  // tried already
         }
-        const Shown shown = co_await place(calls, scheduler, element, places[i], withText);
+        // The user's own selection goes back the way they made it.
+        const Shown shown = co_await place(calls, scheduler, element, places[i], i == 0 && backward, withText);
         if (shown == Shown::asked) {
             co_return places[i] == selection ? PutBackOutcome::placed : PutBackOutcome::collapsed;
         }

@@ -36,7 +36,7 @@ enum class PutBackOutcome {
 };
 QCoro::Task<PutBackOutcome> putSelectionBackInField(AccessibilityCalls& accessibility, Scheduler& scheduler,
                                                     AccessibleElementHandle element, QString text, TextRange selection,
-                                                    bool mayAskAgain = false);
+                                                    bool mayAskAgain = false, bool backward = false);
 QString describePutBack(PutBackOutcome outcome);
 
 // How long a placed selection may take to show.

@@ -75,6 +75,9 @@ struct FocusedTextFieldSnapshot {
     // The selection showed only in the PRIMARY selection (its program reports a selection made
     // backward as a caret): it is selected again, forward, before it is written over.
     bool selectionReportedAsCaret = false;
+    // The selection was made backward (the caret at its start), as the field reported it: it is
+    // put back so where the program lets it be.
+    bool selectionBackward = false;
     // Read by keystrokes, and what its program copied as HTML holds lists or tables: a paste of
     // plain text over them leaves plain lines, so the result is offered for copying instead.
     bool copyHoldsListsOrTables = false;

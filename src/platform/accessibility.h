@@ -40,6 +40,9 @@ enum class AccessibleRole {
 struct AccessibleTextRange {
     qsizetype location = 0;
     qsizetype length = 0;
+    // A selection made backward, the caret at its start (Shift+Left): read where the program
+    // tells its caret, and asked for where it lets a selection be made so.
+    bool backward = false;
     bool operator==(const AccessibleTextRange&) const = default;
 };
 

@@ -1252,12 +1252,40 @@ bool AtspiAccessibility::setSelectedRange(const AccessibleElementHandle& element
             const gboolean done = atspi_text_set_caret_offset(text.get(), start, error.out());
             return !error.failed() && done;
         }
-        CallError countError;
-        const gint count = atspi_text_get_n_selections(text.get(), countError.out());
-        const gboolean done = (!countError.failed() && count > 0)
-                                  ? atspi_text_set_selection(text.get(), 0, start, end, error.out())
-                                  : atspi_text_add_selection(text.get(), start, end, error.out());
-        return !error.failed() && done;
+        const auto select = [&](gint from, gint to) {
+            CallError countError;
+            const gint count = atspi_text_get_n_selections(text.get(), countError.out());
+            CallError selectError;
+            const gboolean done = (!countError.failed() && count > 0)
+                                      ? atspi_text_set_selection(text.get(), 0, from, to, selectError.out())
+                                      : atspi_text_add_selection(text.get(), from, to, selectError.out());
+            return !selectError.failed() && done;
+        };
+        if (!select(start, end)) {
+            return false;
+        }
+        // GTK and Firefox put the caret at the second end they are given: a selection wanted
+        // backward is given again the other way round where the caret shows it is not. A program
+        // that makes every selection forward (Chromium) keeps it so; one that shows the reversed
+        // range as another (LibreOffice tells only the caret) gets the forward one back.
+        const auto caretAtStart = [&]() -> std::optional<bool> {
+            CallError caretError;
+            const gint caret = atspi_text_get_caret_offset(text.get(), caretError.out());
+            if (caretError.failed() || (caret != start && caret != end)) {
+                return std::nullopt;
+            }
+            return caret == start;
+        };
+        const std::optional<bool> atStart = caretAtStart();
+        if (!atStart || *atStart == range.backward) {
+            return true;
+        }
+        const bool reversed = select(end, start);
+        const std::optional<AccessibleTextRange> now = selectionOrCaret(text.get(), *field);
+        if (!reversed || !now || now->location != range.location || now->length != range.length) {
+            return select(start, end);
+        }
+        return true;
     });
 }
 

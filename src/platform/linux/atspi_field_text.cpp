@@ -122,7 +122,13 @@ std::optional<std::pair<qsizetype, qsizetype>> selectionInField(AtspiText* text,
 
 std::optional<AccessibleTextRange> selectionOrCaret(AtspiText* text, const FieldText& field) {
     if (const auto selection = selectionInField(text, field)) {
-        return AccessibleTextRange{selection->first, selection->second - selection->first};
+        AccessibleTextRange range{selection->first, selection->second - selection->first};
+        if (range.length > 0) {
+            CallError caretError;
+            const gint caret = atspi_text_get_caret_offset(text, caretError.out());
+            range.backward = !caretError.failed() && caret >= 0 && field.toUtf16(caret) == range.location;
+        }
+        return range;
     }
     CallError error;
     const gint caret = atspi_text_get_caret_offset(text, error.out());

@@ -130,6 +130,15 @@ public:
         }
     }
 
+    // Whether a window of this process's client owns the clipboard now.
+    bool ownedByUs() const {
+        if (!connection_) {
+            return false;
+        }
+        const xcb_window_t owner = selectionOwner();
+        return owner != XCB_NONE && (owner & ~clientMask_) == clientBase();
+    }
+
     quint64 fetchesBy(qint64 processId, quint64 window) const { return fetches_.of(processId, window, clientMask_); }
     quint64 requestsBy(qint64 processId, quint64 window) const { return requests_.of(processId, window, clientMask_); }
 
@@ -298,6 +307,11 @@ struct QtClipboard::State {
     // What this object put on the clipboard last. Qt deletes it when anything replaces it, in
     // this process too (the copy window's Copy, a link copied from the share alert).
     QPointer<const QMimeData> lastWritten;
+    // Its formats, and which write of this process's it was: the last one's are put back where
+    // Qt drops them while this process still owns the clipboard (see QtClipboard()).
+    std::vector<std::pair<QString, QByteArray>> lastFormats;
+    quint64 writeNumber = 0;
+    QObject context;                             // the connection to QClipboard::changed goes with this state
     QThreadPool readerThread;                    // one thread: reads of other owners, in order
     std::unique_ptr<X11ClipboardReader> reader;  // used on readerThread only
 
@@ -311,6 +325,13 @@ struct QtClipboard::State {
     ~State() { readerThread.waitForDone(); }
 };
 
+namespace {
+
+// The number of the last write to the clipboard by any QtClipboard of this process.
+quint64 lastWriteNumber = 0;
+
+}  // namespace
+
 QtClipboard::QtClipboard(SkippedFormatCallback onSkippedFormat, qsizetype maximumFormatSize)
     : d_(std::make_shared<State>()) {
     d_->onSkippedFormat = std::move(onSkippedFormat);
@@ -318,6 +339,55 @@ QtClipboard::QtClipboard(SkippedFormatCallback onSkippedFormat, qsizetype maximu
     d_->readerThread.setMaxThreadCount(1);
     d_->readerThread.setExpiryTimeout(-1);
     d_->requests = std::make_unique<RequestFilter>();
+    QClipboard* clipboard = systemClipboard();
+    if (!clipboard || QGuiApplication::platformName() != QLatin1String("xcb")) {
+        return;
+    }
+    // A program that took the clipboard while Qt was the owner leaves Qt a SelectionClear that
+    // may be handled only after a refused take was taken again (takeIfRefused()): Qt then drops
+    // its data, and this process owns the clipboard with nothing in it, so that every paste
+    // anywhere gets nothing and the copy that was just held is lost. What was written last is
+    // put back then; a clipboard another program owns stays theirs.
+    const std::weak_ptr<State> weak = d_;
+    QObject::connect(clipboard, &QClipboard::changed, &d_->context, [weak](QClipboard::Mode mode) {
+        if (mode != QClipboard::Clipboard) {
+            return;
+        }
+        const std::shared_ptr<State> state = weak.lock();
+        if (!state) {
+            return;
+        }
+        // After Qt's own handling of the clear is over.
+        QMetaObject::invokeMethod(
+            &state->context,
+            [weak] {
+                const std::shared_ptr<State> now = weak.lock();
+                QClipboard* clipboard = systemClipboard();
+                if (!now || !clipboard || now->lastWritten || now->writeNumber != lastWriteNumber ||
+                    now->lastFormats.empty() || clipboard->ownsClipboard() || !now->requests->ownedByUs()) {
+                    return;
+                }
+                auto* again = new QMimeData;
+                for (const auto& [format, bytes] : now->lastFormats) {
+                    again->setData(format, bytes);
+                }
+                clipboard->setMimeData(again, QClipboard::Clipboard);
+                now->lastWritten = again;
+                now->requests->takeIfRefused();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void QtClipboard::remember(const QMimeData* written) {
+    d_->lastWritten = written;
+    d_->lastFormats.clear();
+    if (written) {
+        for (const QString& format : written->formats()) {
+            d_->lastFormats.emplace_back(format, written->data(format));
+        }
+    }
+    d_->writeNumber = ++lastWriteNumber;
 }
 
 QtClipboard::~QtClipboard() = default;
@@ -379,7 +449,7 @@ void QtClipboard::withdrawOffer(quint64 offer) {
         again->setData(format, held->data(format));
     }
     clipboard->setMimeData(again, QClipboard::Clipboard);
-    d_->lastWritten = again;
+    remember(again);
     d_->requests->takeIfRefused();
 }
 
@@ -442,7 +512,7 @@ void QtClipboard::setContents(const ClipboardContents& contents) {
         data->setData(format.name, format.data);
     }
     clipboard->setMimeData(data, QClipboard::Clipboard);
-    d_->lastWritten = data;
+    remember(data);
     d_->requests->takeIfRefused();
 }
 
@@ -456,14 +526,14 @@ void QtClipboard::clear() {
     // nothing), and a copy made afterwards shows as the clipboard changing hands.
     auto* empty = new QMimeData;
     clipboard->setMimeData(empty, QClipboard::Clipboard);
-    d_->lastWritten = empty;
+    remember(empty);
     d_->requests->takeIfRefused();
 }
 
 void QtClipboard::setText(const QString& text) {
     if (QClipboard* clipboard = systemClipboard()) {
         clipboard->setText(text, QClipboard::Clipboard);
-        d_->lastWritten = ownData();
+        remember(ownData());
         d_->requests->takeIfRefused();
     }
 }

@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 
+class QMimeData;
+
 namespace tavrolin {
 
 // The CLIPBOARD selection. Writes go through QClipboard on the GUI thread (this program then
@@ -43,6 +45,8 @@ public:
 
 private:
     QCoro::Task<std::optional<QString>> readString(bool html);
+    // Notes `written` (and its formats) as this object's last write to the clipboard.
+    void remember(const QMimeData* written);
 
     struct State;
     std::shared_ptr<State> d_;

@@ -214,7 +214,9 @@ struct X11ClipboardReader::State {
             return std::nullopt;
         }
         std::vector<xcb_atom_t> list(static_cast<size_t>(data->size()) / sizeof(xcb_atom_t));
-        std::memcpy(list.data(), data->constData(), list.size() * sizeof(xcb_atom_t));
+        if (!list.empty()) {  // an owner may offer no targets at all
+            std::memcpy(list.data(), data->constData(), list.size() * sizeof(xcb_atom_t));
+        }
         return list;
     }
 

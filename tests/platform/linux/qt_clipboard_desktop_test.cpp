@@ -54,6 +54,24 @@ private:
     qint64 processId_ = 0;
 };
 
+// The user copies in another program while this one owns the clipboard, and this one, holding
+// that copy for them, writes it before its event loop has seen its ownership end (Qt's take is
+// refused, and taken again with the server's time). The SelectionClear handled afterwards must
+// not leave the clipboard owned with nothing in it: a reader gets the held copy.
+TEST(QtClipboardTest, AClearSeenAfterTheClipboardWasTakenAgainLeavesWhatWasWrittenLast) {
+    QtClipboard clipboard;
+    clipboard.setText("what the user had copied before");
+    ASSERT_EQ(ClipboardReader().result(), QStringLiteral("what the user had copied before"));
+    // xclip takes the clipboard and stays to serve it; this process's loop does not run meanwhile.
+    ASSERT_EQ(QProcess::execute("sh", {"-c", "printf %s 'copied in another program' | xclip -selection clipboard"}), 0);
+    clipboard.setContents({{"text/plain;charset=utf-8", "the copy, held"}, {"text/plain", "the copy, held"}});
+    const QDeadlineTimer settle(300);
+    while (!settle.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    EXPECT_EQ(ClipboardReader().result(), QStringLiteral("the copy, held"));
+}
+
 // While a paste waits for its program, that program alone gets the pasted text; every other
 // program reading the clipboard (a paste elsewhere, a clipboard manager) gets the user's, and
 // only the target's fetches count for the paste. (The windows named here belong to no client:

@@ -190,7 +190,7 @@ public:
         if (selection.length == 0) {
             return {start, 0};
         }
-        return {start, reportedOffset(selection.location + selection.length, true) - start};
+        return {start, reportedOffset(selection.location + selection.length, true) - start, selection.backward};
     }
     // Each object with its own text, and the part of it that the selection takes in (or the
     // caret inside it).
@@ -430,7 +430,8 @@ public:
             return true;
         }
         const qsizetype start = f->seenOffset(range.location);
-        f->selection = {start, f->seenOffset(range.location + range.length) - start};
+        const qsizetype length = f->seenOffset(range.location + range.length) - start;
+        f->selection = {start, length, range.backward && length > 0};
         return true;
     }
 
