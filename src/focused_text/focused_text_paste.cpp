@@ -244,7 +244,7 @@ QCoro::Task<void> FocusedTextFieldAccessor::putSelectionBack(FocusedTextFieldSna
     Scheduler& scheduler = platform_.scheduler;
     // A field that shows no change is watched, and asked again (LateSelectAllGuard).
     const bool mayAskAgain = snapshot.sourceWindow.has_value();
-    const bool backward = snapshot.selectedRange.has_value() && snapshot.selectionBackward;
+    const bool backward = snapshot.selectionBackward;
     PutBackOutcome outcome = co_await putSelectionBackInField(calls, scheduler, snapshot.element, snapshot.fullText,
                                                               was, mayAskAgain, backward);
     if (outcome == PutBackOutcome::notPlaced) {

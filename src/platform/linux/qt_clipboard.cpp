@@ -117,7 +117,7 @@ public:
             return;
         }
         const xcb_window_t owner = selectionOwner();
-        if (owner != XCB_NONE && (owner & ~clientMask_) == clientBase()) {
+        if (isOurs(owner)) {
             ownerWindow_ = owner;  // Qt's, the one window of ours that takes the clipboard
             return;
         }
@@ -131,13 +131,7 @@ public:
     }
 
     // Whether a window of this process's client owns the clipboard now.
-    bool ownedByUs() const {
-        if (!connection_) {
-            return false;
-        }
-        const xcb_window_t owner = selectionOwner();
-        return owner != XCB_NONE && (owner & ~clientMask_) == clientBase();
-    }
+    bool ownedByUs() const { return connection_ && isOurs(selectionOwner()); }
 
     quint64 fetchesBy(qint64 processId, quint64 window) const { return fetches_.of(processId, window, clientMask_); }
     quint64 requestsBy(qint64 processId, quint64 window) const { return requests_.of(processId, window, clientMask_); }
@@ -221,6 +215,7 @@ private:
     xcb_window_t ownerWindow_ = XCB_NONE;
 
     quint32 clientBase() const { return xcb_get_setup(connection_)->resource_id_base & ~clientMask_; }
+    bool isOurs(xcb_window_t window) const { return window != XCB_NONE && (window & ~clientMask_) == clientBase(); }
 
     xcb_window_t selectionOwner() const {
         xcb_get_selection_owner_reply_t* reply =
@@ -349,17 +344,14 @@ QtClipboard::QtClipboard(SkippedFormatCallback onSkippedFormat, qsizetype maximu
     // anywhere gets nothing and the copy that was just held is lost. What was written last is
     // put back then; a clipboard another program owns stays theirs.
     const std::weak_ptr<State> weak = d_;
-    QObject::connect(clipboard, &QClipboard::changed, &d_->context, [weak](QClipboard::Mode mode) {
+    QObject* context = &d_->context;
+    QObject::connect(clipboard, &QClipboard::changed, context, [weak, context](QClipboard::Mode mode) {
         if (mode != QClipboard::Clipboard) {
-            return;
-        }
-        const std::shared_ptr<State> state = weak.lock();
-        if (!state) {
             return;
         }
         // After Qt's own handling of the clear is over.
         QMetaObject::invokeMethod(
-            &state->context,
+            context,
             [weak] {
                 const std::shared_ptr<State> now = weak.lock();
                 QClipboard* clipboard = systemClipboard();
