@@ -63,7 +63,15 @@ TEST(QtClipboardTest, AClearSeenAfterTheClipboardWasTakenAgainLeavesWhatWasWritt
     clipboard.setText("what the user had copied before");
     ASSERT_EQ(ClipboardReader().result(), QStringLiteral("what the user had copied before"));
     // xclip takes the clipboard and stays to serve it; this process's loop does not run meanwhile.
+    // Its first process returns before the one that stays has taken the clipboard: another
+    // reader shows when it has (a read this loop would have to answer is cut short).
     ASSERT_EQ(QProcess::execute("sh", {"-c", "printf %s 'copied in another program' | xclip -selection clipboard"}), 0);
+    const QDeadlineTimer taken(5000);
+    while (QProcess::execute(
+               "sh", {"-c", "test \"$(timeout 0.5 xclip -o -selection clipboard)\" = 'copied in another program'"}) !=
+           0) {
+        ASSERT_FALSE(taken.hasExpired()) << "xclip never took the clipboard";
+    }
     clipboard.setContents({{"text/plain;charset=utf-8", "the copy, held"}, {"text/plain", "the copy, held"}});
     const QDeadlineTimer settle(300);
     while (!settle.hasExpired()) {
