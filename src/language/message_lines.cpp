@@ -1,5 +1,7 @@
 #include "language/message_lines.h"
 
+#include <algorithm>
+
 namespace tavrolin {
 
 namespace {
@@ -87,6 +89,31 @@ QString withLinesOf(const QString& result, const QString& original) {
         joined += originals[i].lineBreak;
     }
     return joined;
+}
+
+QString withSpacesOf(QString result, const QString& original) {
+    const auto longestRun = [](const QString& text) {
+        qsizetype longest = 0;
+        qsizetype run = 0;
+        for (const QChar c : text) {
+            run = c == u' ' ? run + 1 : 0;
+            longest = std::max(longest, run);
+        }
+        return longest;
+    };
+    const qsizetype allowed = std::max<qsizetype>(1, longestRun(original));
+    qsizetype written = 0;
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < result.size(); ++i) {
+        const QChar c = result.at(i);
+        run = c == u' ' ? run + 1 : 0;
+        if (run > allowed) {
+            continue;
+        }
+        result[written++] = c;
+    }
+    result.truncate(written);
+    return result;
 }
 
 }  // namespace tavrolin

@@ -32,4 +32,9 @@ QString asLineOf(QString result, const QString& original);
 // tells which of its lines stands for which of the user's.
 QString withLinesOf(const QString& result, const QString& original);
 
+// A translated line with no more spaces in a row than the user's line has anywhere (one where it
+// has no run of them): a translator that leaves a word out (a subject pronoun Spanish drops) keeps
+// the spaces on both sides of it, which a field shows as two (a rich field as a no-break space).
+QString withSpacesOf(QString result, const QString& original);
+
 }  // namespace tavrolin

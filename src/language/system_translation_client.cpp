@@ -205,7 +205,7 @@ QCoro::Task<QStringList> SystemTranslationClient::translate(QStringList texts, A
             const LinePlace& place = places[static_cast<std::size_t>(*index)];
             const QString& line = lines[static_cast<std::size_t>(place.text)][place.line].text;
             translated[static_cast<std::size_t>(place.text)][place.line] =
-                followSourceCase(line, response.targetText.trimmed(), target);
+                followSourceCase(line, withSpacesOf(response.targetText.trimmed(), line), target);
         }
     }
     QStringList results(texts.size());

@@ -26,6 +26,14 @@ TEST(SystemTranslationOnDevice, EnglishToSpanish) {
               QStringList({"Tengo un coche rojo.", QString::fromUtf8("Buenos días.")}));
 }
 
+// Apertium keeps the spaces around a pronoun Spanish leaves out; the user's own spaces stay.
+TEST(SystemTranslationOnDevice, AWordLeftOutLeavesOneSpace) {
+    SystemTranslationClient client(makeSystemTranslationEngine(), makeSystemLanguageRecognizer());
+    EXPECT_EQ(translate(client, {"Hello Anna, I have a red car.", "Hello Anna,  I have a red car."},
+                        AppLanguage::english, AppLanguage::spanish),
+              QStringList({"Hola Anna, tengo un coche rojo.", "Hola Anna,  tengo un coche rojo."}));
+}
+
 TEST(SystemTranslationOnDevice, RussianToUkrainian) {
     SystemTranslationClient client(makeSystemTranslationEngine(), makeSystemLanguageRecognizer());
     const auto out =
