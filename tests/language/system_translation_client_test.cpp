@@ -122,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(Identifiers, ClientIdentifiers,
 
 TEST_F(SystemTranslationClientTest, ResultsAreTrimmed) {
     respond({{"0", "  hola\n"}, {"1", QString::fromUtf8("\t\u00a0adiós \r\n")}, {"2", "a  b"}});
-    EXPECT_EQ(translate({"a", "b", "c"}, AppLanguage::english, AppLanguage::spanish),
+    EXPECT_EQ(translate({"a", "b", "c  d"}, AppLanguage::english, AppLanguage::spanish),
               QStringList({"hola", QString::fromUtf8("adiós"), "a  b"}));
 }
 
