@@ -352,6 +352,7 @@ QCoro::Task<QStringList> ApertiumPipeline::translate(QStringList texts, Apertium
     sinceAnswer.start();
     // Taken only once a block is late: a block answered in time costs no look at the stages.
     std::optional<ProcessWork> work;
+    QElapsedTimer sinceWork;  // since `work` was taken
     while (answers_.size() < texts.size()) {
         if (!running_) {
             throw ApertiumPipelineBroken("an Apertium stage ended");
@@ -376,10 +377,11 @@ QCoro::Task<QStringList> ApertiumPipeline::translate(QStringList texts, Apertium
         // translating on a machine too busy to let them finish in time) are waited for; only a
         // pipeline that did nothing all that while is hung. A block that keeps them at work
         // without end is stopped at a limit that grows with the block too.
+        const auto look = std::max<std::chrono::milliseconds>(100ms, bound / 4);
         if (!work) {
             // What the stages have done so far, and a look again a little later.
             work = workOfProcesses(processIds());
-            const auto look = std::max<std::chrono::milliseconds>(100ms, bound / 4);
+            sinceWork.start();
             if (co_await qCoro(this, &ApertiumPipeline::progressed, look)) {
                 continue;
             }
@@ -392,7 +394,16 @@ QCoro::Task<QStringList> ApertiumPipeline::translate(QStringList texts, Apertium
         const auto limit = workingLimitFor(answered);
         if (working && std::chrono::milliseconds(sinceAnswer.elapsed()) < limit) {
             work = now;
+            sinceWork.restart();
             sinceProgress.restart();
+            continue;
+        }
+        // Processor time is counted in ticks of 10 ms, and a busy machine lets a stage run only
+        // now and then: one short look that saw none proves nothing. A pipeline is hung when it
+        // did no work for as long as a block's bound, 2 s at most.
+        if (!working &&
+            std::chrono::milliseconds(sinceWork.elapsed()) < std::min<std::chrono::milliseconds>(bound, 2s)) {
+            co_await qCoro(this, &ApertiumPipeline::progressed, look);
             continue;
         }
         stop();
