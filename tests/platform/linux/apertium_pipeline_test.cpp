@@ -175,15 +175,15 @@ TEST_F(FakeStages, AStageStillAtWorkIsWaitedForPastTheBlocksBound) {
 }
 
 TEST_F(FakeStages, ALongBlockMayTakeLongerThanAShortOne) {
-    writeExecutable("bin/lt-proc", stageScript("  case \"$block\" in *slow*) sleep 0.6;; esac\n"));
+    writeExecutable("bin/lt-proc", stageScript("  case \"$block\" in *slow*) sleep 1.5;; esac\n"));
     writeMode("'" + file("bin/lt-proc").toUtf8() + "' a.bin\n");
     auto apertium = engine({.floor = 300ms, .perCharacter = 1ms, .startAllowance = 5s});
     test::await(apertium.translate("en", "es", requestsFor({"start"})));
 
-    const QString longText = "slow " + QString(1000, u'z');  // a bound of one second
+    const QString longText = "slow " + QString(1000, u'z');  // a bound of one second, and one more without work
     EXPECT_EQ(textsOf(test::await(apertium.translate("en", "es", requestsFor({longText})))), QStringList{longText});
     try {
-        test::await(apertium.translate("en", "es", requestsFor({"slow"})));  // 300 ms
+        test::await(apertium.translate("en", "es", requestsFor({"slow"})));  // 300 ms, and as long again without work
         FAIL() << "no error";
     } catch (const OnDeviceTranslationError& error) {
         EXPECT_EQ(error.kind(), OnDeviceTranslationError::Kind::timedOut);
