@@ -411,7 +411,7 @@ QCoro::Task<QStringList> ApertiumPipeline::translate(QStringList texts, Apertium
             OnDeviceTranslationError::Kind::timedOut,
             "Apertium answered no block for " + std::to_string(sinceAnswer.elapsed()) + " ms (" +
                 (working ? "still working past the limit of " + std::to_string(limit.count()) + " ms"
-                         : "no work for " + std::to_string(bound.count()) + " ms") +
+                         : "no work for " + std::to_string(sinceWork.elapsed()) + " ms") +
                 ") and was stopped");
     }
     if (!running_) {

@@ -72,7 +72,8 @@ public:
 
     // The translation of each text, in order. Throws ApertiumPipelineBroken when a stage ends
     // or the answers go out of step, OnDeviceTranslationError (timedOut) when a block gets no
-    // answer while the pipeline does no work for its bound, or none within its working limit;
+    // answer within its bound and the pipeline then shows no work for as long again (2 s at
+    // most), or none within its working limit;
     // either way the pipeline is stopped.
     QCoro::Task<QStringList> translate(QStringList texts, ApertiumBlockBounds bounds);
 
