@@ -262,6 +262,24 @@ protected:
         }
     }
 
+    // A plain message of two paragraphs with a bold word and a link holds no picture: it is
+    // never refused for one, however long the page takes to answer (the tests run on busy
+    // cores too).
+    void aMessageWithABoldWordAndALinkIsWritten() {
+        const QString message = QStringLiteral(
+            "<p>Hello Anna, I have a <b>red</b> car.</p><p>I would like to meet <a href=\"#x\">my good friend</a> "
+            "tomorrow.</p>");
+        ASSERT_TRUE(program_->closeCopyWindows());
+        ASSERT_TRUE(browser_->activate());
+        ASSERT_TRUE(browser_->prepareEditableHtml(message, Selection::caretAtEnd));
+        const qsizetype logBefore = program_->log().size();
+        const int before = program_->events("translate_message");
+        press("w");
+        ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
+        const QString log = program_->log().mid(logBefore);
+        EXPECT_FALSE(log.contains(QStringLiteral("holds an object without text"))) << log.toStdString();
+    }
+
     // The text of each paragraph of the markup, its inner markup left out.
     static QStringList paragraphsOf(const QString& html) {
         static const QRegularExpression paragraph(QStringLiteral("<p[^>]*>(.*?)</p>"));
@@ -297,6 +315,14 @@ TEST_F(FirefoxFieldAsFoundDesktopTest, TwoParagraphsStayTwoParagraphsEachWithIts
 
 TEST_F(ChromiumFieldAsFoundDesktopTest, TwoParagraphsStayTwoParagraphsEachWithItsOwnTranslation) {
     twoParagraphsStayTwoParagraphs();
+}
+
+TEST_F(FirefoxFieldAsFoundDesktopTest, AMessageWithABoldWordAndALinkIsWrittenNotRefused) {
+    aMessageWithABoldWordAndALinkIsWritten();
+}
+
+TEST_F(ChromiumFieldAsFoundDesktopTest, AMessageWithABoldWordAndALinkIsWrittenNotRefused) {
+    aMessageWithABoldWordAndALinkIsWritten();
 }
 
 TEST_F(FirefoxFieldAsFoundDesktopTest, NestedListsAndListsAfterAParagraphKeepEveryItemOrTheFieldAsItWas) {
