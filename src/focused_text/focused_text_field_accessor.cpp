@@ -104,11 +104,12 @@ QCoro::Task<ReportedFieldText> FocusedTextFieldAccessor::readReportedSeeingObjec
                                                                                    bool withSelection) {
     ReportedFieldText reported = co_await readReported(element, withSelection);
     int reads = 1;
+    int scale = 1;
     // A busy program may leave an object unanswered, or its characters unmeasured within the
     // read's time: each look measures twice as long as the one before, up to four times.
     while (reported.value && !reported.sawEverything() && reads < fieldReadAttempts) {
         co_await sleepFor(platform_.scheduler, fieldReadRetryDelay);
-        const int scale = 1 << std::min(reads, 2);
+        scale = 1 << std::min(reads, 2);
         ++reads;
         ReportedFieldText again = co_await readReported(element, withSelection, scale);
         if (!again.value) {
@@ -121,12 +122,21 @@ QCoro::Task<ReportedFieldText> FocusedTextFieldAccessor::readReportedSeeingObjec
     }
     // Room between characters' boxes measured while the program laid its text out anew may be
     // no picture at all: where a read saw some, it counts only where a second read sees it too.
+    // That read measures as long as the one that saw everything, and a look the busy program
+    // leaves short is made again, longer: room seen once is no reason to refuse the field.
     if (reported.value && reported.sawEverything() && holdsRoomWithoutCharacters(reported)) {
-        co_await sleepFor(platform_.scheduler, fieldReadRetryDelay);
-        ++reads;
-        const ReportedFieldText again = co_await readReported(element, withSelection);
-        if (again.value == reported.value && again.sawEverything()) {
-            keepRoomSeenTwice(reported, again);
+        for (int looks = 0; looks < fieldReadAttempts - 1; ++looks) {
+            co_await sleepFor(platform_.scheduler, fieldReadRetryDelay);
+            ++reads;
+            const ReportedFieldText again = co_await readReported(element, withSelection, scale);
+            if (again.value && again.value != reported.value) {
+                break;  // the user changed the field meanwhile
+            }
+            if (again.value && again.sawEverything()) {
+                keepRoomSeenTwice(reported, again);
+                break;
+            }
+            scale = std::min(scale * 2, 4);
         }
     }
     if (reads > 1) {

@@ -1341,15 +1341,17 @@ TEST_F(FocusedTextFieldAccessorTest, AnObjectNotSeenInOneReadIsLookedAtAgainBefo
         int unreadObjectReads;
         int unmeasuredReads;
         int passingRoomReads;
+        int measuredReadsFirst;
         bool picture;
         const char* refusal;  // null: written
     } cases[] = {
-        {"a link unread once", 1, 0, 0, false, nullptr},
-        {"the text unmeasured twice", 0, 2, 0, false, nullptr},
-        {"room between characters in one read only", 0, 0, 1, false, nullptr},
-        {"a link unread every time", 100, 0, 0, false,
+        {"a link unread once", 1, 0, 0, 0, false, nullptr},
+        {"the text unmeasured twice", 0, 2, 0, 0, false, nullptr},
+        {"room between characters in one read only", 0, 0, 1, 0, false, nullptr},
+        {"room in one read, the look again cut short twice", 0, 2, 1, 1, false, nullptr},
+        {"a link unread every time", 100, 0, 0, 0, false,
          "objects_without_text=1 showing_no_text=0 unnamed=1 room=0 unread=1 unmeasured=false"},
-        {"a picture", 0, 0, 0, true,
+        {"a picture", 0, 0, 0, 0, true,
          "objects_without_text=1 showing_no_text=1 unnamed=0 room=0 unread=0 unmeasured=false"},
     };
     const QString sentence = QStringLiteral("Hello Anna, see the report.");
@@ -1365,6 +1367,7 @@ TEST_F(FocusedTextFieldAccessorTest, AnObjectNotSeenInOneReadIsLookedAtAgainBefo
         }
         field->unreadObjectReads = c.unreadObjectReads;
         field->unmeasuredReads = c.unmeasuredReads;
+        field->measuredReadsFirst = c.measuredReadsFirst;
         field->passingRoomReads = c.passingRoomReads;
         focus(field);
         const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());

@@ -83,6 +83,8 @@ public:
     // measuring for pictures at its start, as a program busy elsewhere may.
     mutable int unreadObjectReads = 0;
     mutable int unmeasuredReads = 0;
+    // Reads measured in full before the unmeasured ones begin.
+    mutable int measuredReadsFirst = 0;
     // The next reads find room without characters at its start, as a program laying its text out
     // anew may show for a moment.
     mutable int passingRoomReads = 0;
@@ -328,7 +330,9 @@ public:
             --f->passingRoomReads;
             rich.unpublishedObjects.insert(rich.unpublishedObjects.begin(), 0);
         }
-        if (f->unmeasuredReads > 0) {
+        if (f->measuredReadsFirst > 0) {
+            --f->measuredReadsFirst;
+        } else if (f->unmeasuredReads > 0) {
             --f->unmeasuredReads;
             rich.unmeasured = true;
             rich.unpublishedObjects.insert(rich.unpublishedObjects.begin(), 0);
