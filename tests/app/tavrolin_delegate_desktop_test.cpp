@@ -196,6 +196,11 @@ TEST_F(TavrolinDelegateProcessTest, SettingsFromTheTrayMenuSavesALanguageAndASho
     writeSettings(true);
     start();
     ASSERT_TRUE(test::waitUntil([&] { return visibleWindows().size() == 1; }, 15s)) << "no tray icon was shown";
+    // The look below grabs the key for a moment: made while the program still grabs its
+    // shortcuts (the tray icon can show first), it takes the key from under the program. The
+    // update check starts once they are grabbed.
+    ASSERT_TRUE(test::waitUntil([&] { return logged(QStringLiteral("update check start mode=automatic")); }, 15s))
+        << logLines().join('\n').toStdString();
     ASSERT_TRUE(
         test::waitUntil([] { return !otherClientCanGrab(XK_t, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT); }, 10s))
         << "the default shortcuts were never registered";
