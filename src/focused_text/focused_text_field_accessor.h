@@ -68,6 +68,10 @@ public:
     // How long a line selected for writing on its own may take to show selected.
     static constexpr std::chrono::milliseconds lineSelectionBound{1000};
     static constexpr std::chrono::milliseconds lineSelectionPoll{30};
+    // How long a line selected inside an object must keep showing selected before its paste, and
+    // how often it is selected while it does not.
+    static constexpr std::chrono::milliseconds lineSelectionSettle{150};
+    static constexpr int lineSelectionAttempts = 3;
     // How often a field is read, `fieldReadRetryDelay` apart, before a read that a busy program
     // left unanswered (or answered with no text where the field held some) counts as a change.
     static constexpr int fieldReadAttempts = 4;

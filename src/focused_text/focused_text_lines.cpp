@@ -288,12 +288,34 @@ QCoro::Task<bool> FocusedTextFieldAccessor::writeLinePiece(FocusedTextFieldSnaps
         co_return false;
     }
     // The program shows the selection a moment later, and reports one made inside an object
-    // with the line breaks around it: the paste waits until the line shows selected.
+    // with the line breaks around it: the paste waits until the line shows selected. Asked for a
+    // selection inside a paragraph, Firefox moves its focus there and then may put the caret at
+    // the field's start, 50-100 ms later: a line inside an object must still show selected a
+    // moment after it first did, and is selected again where it shows moved or long unselected.
+    const bool mayMove = !path.empty();
+    int selections = 1;
+    std::chrono::milliseconds selectedAt{0};
+    std::optional<std::chrono::milliseconds> shownAt;
     for (std::chrono::milliseconds waited{0};; waited += lineSelectionPoll) {
         const FieldNow field = co_await readFieldNow(element, true);
-        if (field.text && *field.text == seen && field.selection &&
-            selectsLine(*field.text, *field.selection, TextRange{at, line.text.size()})) {
+        const bool unchanged = field.text && *field.text == seen;
+        const bool shown =
+            unchanged && field.selection && selectsLine(*field.text, *field.selection, TextRange{at, line.text.size()});
+        if (shown && !shownAt) {
+            shownAt = waited;
+        }
+        if (shown && (!mayMove || waited - *shownAt >= lineSelectionSettle)) {
             break;
+        }
+        // Only the selection moved (text typed meanwhile is the user's: nothing is selected there).
+        if (!shown && unchanged && mayMove && (shownAt || waited - selectedAt >= lineSelectionSettle)) {
+            if (selections == lineSelectionAttempts || !co_await ask(platform_.accessibility, select)) {
+                AppLog::app().notice(QStringLiteral("focused field line selection did not stay line=%1").arg(i));
+                co_return false;
+            }
+            ++selections;
+            selectedAt = waited;
+            shownAt.reset();
         }
         if (waited >= lineSelectionBound) {
             AppLog::app().notice(QStringLiteral("focused field line did not show selected line=%1").arg(i));

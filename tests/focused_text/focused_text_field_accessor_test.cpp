@@ -1308,6 +1308,23 @@ TEST_F(FocusedTextFieldAccessorTest, AListWhoseLineWriteFailsMidwayEndsAsTheUser
     EXPECT_EQ(field->embedded.size(), 2u) << "both items kept";
 }
 
+// Firefox shows a line selected inside a paragraph, then moves its caret to the field's start as
+// its focus follows the selection: each line is selected again before its paste, and written.
+TEST_F(FocusedTextFieldAccessorTest, ALineWhoseSelectionTheProgramMovesAwayIsSelectedAgainAndWritten) {
+    const QString items = QStringLiteral("I have a red car.\nThe house is big.");
+    auto field = test::makeField(items, {35, 0});
+    field->role = AccessibleRole::textArea;
+    field->embedded = {{0, 17, true, true, true}, {18, 17, true, true, true}};
+    field->selectionsMovedAway = 2;
+    focus(field);
+    const FocusedTextFieldSnapshot snapshot = run(accessor.readFocusedField());
+    ASSERT_EQ(snapshot.listItems, 2);
+    const QString result = QStringLiteral("Tengo un coche rojo.\nLa casa es grande.");
+    EXPECT_EQ(offeredForCopying(result, snapshot), std::nullopt);
+    EXPECT_EQ(field->text, result);
+    EXPECT_EQ(field->selectionsMovedAway, 0);
+}
+
 TEST_F(FocusedTextFieldAccessorTest, NothingIsWrittenOverAnImageInTheField) {
     // "See <img>below and here.": the image stands before "below".
     auto field = test::makeField(QStringLiteral("See below and here."), {19, 0});

@@ -63,8 +63,9 @@ std::optional<bool> showsOtherThanText(AtspiAccessible* object) {
 
 // Web engines lay a paragraph or a block of a rich-text field out on lines of its own, and say
 // so in the object's "display" attribute, as CSS does. An object asked before its engine has its
-// attributes (Firefox, for the first paragraph of a text the page has just put in) tells it by
-// its role.
+// attributes (Firefox, for the first paragraph of a text the page has just put in, and for the
+// paragraphs of the first rich field read after it started) tells it by its role: a section is a
+// <div>, which pages lay out as a block (Firefox makes one of each line typed in a rich field).
 bool isBlock(AtspiAccessible* object) {
     CallError error;
     GHashTable* attributes = atspi_accessible_get_attributes(object, error.out());
@@ -76,8 +77,9 @@ bool isBlock(AtspiAccessible* object) {
     } else {
         CallError roleError;
         const AtspiRole role = atspi_accessible_get_role(object, roleError.out());
-        block = !roleError.failed() && (role == ATSPI_ROLE_PARAGRAPH || role == ATSPI_ROLE_HEADING ||
-                                        role == ATSPI_ROLE_LIST_ITEM || role == ATSPI_ROLE_BLOCK_QUOTE);
+        block = !roleError.failed() &&
+                (role == ATSPI_ROLE_PARAGRAPH || role == ATSPI_ROLE_HEADING || role == ATSPI_ROLE_LIST_ITEM ||
+                 role == ATSPI_ROLE_BLOCK_QUOTE || role == ATSPI_ROLE_SECTION);
     }
     if (attributes) {
         g_hash_table_unref(attributes);

@@ -93,6 +93,10 @@ public:
     int selectionsNotApplied = 0;
     // Whether its program takes a selection made inside one of its objects now (none: it does).
     std::function<bool()> takesSelectionInObject;
+    // The next selections made inside one of its objects show for one read of its text; then the
+    // program puts the caret at the field's start, as Firefox does when it moves its focus there.
+    int selectionsMovedAway = 0;
+    mutable int readsBeforeMove = 0;
 
     QString selectedText() const { return text.mid(selection.location, selection.length); }
     // A plain text: no embedded objects.
@@ -312,9 +316,12 @@ public:
         return f->reportedText();
     }
     std::optional<AccessibleRichText> richText(const AccessibleElementHandle& e) override {
-        const FakeField* f = field(e);
+        FakeField* f = field(e);
         if (!f || !f->hasText) {
             return std::nullopt;
+        }
+        if (f->readsBeforeMove > 0 && --f->readsBeforeMove == 0) {
+            f->selection = {0, 0};
         }
         if (f->emptyReads > 0) {
             --f->emptyReads;
@@ -451,6 +458,10 @@ public:
         const qsizetype end =
             std::clamp<qsizetype>(range.location + range.length - object->marker(), start, object->length);
         f->selection = {object->at + start, end - start};
+        if (f->selectionsMovedAway > 0) {
+            --f->selectionsMovedAway;
+            f->readsBeforeMove = 2;
+        }
         return true;
     }
 
