@@ -318,6 +318,11 @@ private:
     // Writes line `index` of `targets` over its line, piece by piece between the inline objects
     // the result keeps; whether the line now holds it.
     QCoro::Task<bool> writeLine(FocusedTextFieldSnapshot snapshot, QStringList targets, qsizetype index);
+    // Selects `line` (its range in the object it lies in) and waits until the field shows it
+    // selected, at `inSeen` in the field's seen text `seen`, and still does a moment later where
+    // its program may move the selection away; whether it does.
+    QCoro::Task<bool> selectLine(AccessibleElementHandle element, AccessibleLine line, QString seen, TextRange inSeen,
+                                 qsizetype index);
     // Pastes `target` over `line` (or the piece of it given), `at` in the field's seen text
     // `seen`, once the field shows it selected, and reads it back.
     QCoro::Task<bool> writeLinePiece(FocusedTextFieldSnapshot snapshot, QString seen,

@@ -255,28 +255,8 @@ QCoro::Task<bool> FocusedTextFieldAccessor::writeLine(FocusedTextFieldSnapshot s
     }
 }
 
-QCoro::Task<bool> FocusedTextFieldAccessor::writeLinePiece(FocusedTextFieldSnapshot snapshot, QString seen,
-                                                           std::shared_ptr<const SeenAccessibleText> text,
-                                                           AccessibleLine line, qsizetype at, QString target,
-                                                           qsizetype i) {
-    if (line.beforeBlock) {
-        // A selection ending right before a nested list ends, for Chromium, at the start of its
-        // first item, and the paste then joins the two. The line's end that the result shares
-        // stays: the selection ends inside the line's own text.
-        const qsizetype kept = sharedEnd(line.text, target);
-        const std::optional<SeenAccessibleText::Place> end =
-            kept > 0 ? text->reportedPlace(at + line.text.size() - kept) : std::nullopt;
-        if (!end || end->path != line.path || end->offset <= line.range.location) {
-            AppLog::app().notice(
-                QStringLiteral("focused field line before a nested block shares no end with its result line=%1")
-                    .arg(i));
-            co_return false;
-        }
-        line.text.chop(kept);
-        line.range.length = end->offset - line.range.location;
-        target.chop(kept);
-    }
-    const AccessibleElementHandle element = snapshot.element;
+QCoro::Task<bool> FocusedTextFieldAccessor::selectLine(AccessibleElementHandle element, AccessibleLine line,
+                                                       QString seen, TextRange inSeen, qsizetype i) {
     const std::vector<qsizetype> path = line.path;
     const AccessibleTextRange range{line.range.location, line.range.length};
     const auto select = [element, path, range](Accessibility& ax) {
@@ -299,13 +279,12 @@ QCoro::Task<bool> FocusedTextFieldAccessor::writeLinePiece(FocusedTextFieldSnaps
     for (std::chrono::milliseconds waited{0};; waited += lineSelectionPoll) {
         const FieldNow field = co_await readFieldNow(element, true);
         const bool unchanged = field.text && *field.text == seen;
-        const bool shown =
-            unchanged && field.selection && selectsLine(*field.text, *field.selection, TextRange{at, line.text.size()});
+        const bool shown = unchanged && field.selection && selectsLine(*field.text, *field.selection, inSeen);
         if (shown && !shownAt) {
             shownAt = waited;
         }
         if (shown && (!mayMove || waited - *shownAt >= lineSelectionSettle)) {
-            break;
+            co_return true;
         }
         // Only the selection moved (text typed meanwhile is the user's: nothing is selected there).
         if (!shown && unchanged && mayMove && (shownAt || waited - selectedAt >= lineSelectionSettle)) {
@@ -322,6 +301,32 @@ QCoro::Task<bool> FocusedTextFieldAccessor::writeLinePiece(FocusedTextFieldSnaps
             co_return false;
         }
         co_await sleepFor(platform_.scheduler, lineSelectionPoll);
+    }
+}
+
+QCoro::Task<bool> FocusedTextFieldAccessor::writeLinePiece(FocusedTextFieldSnapshot snapshot, QString seen,
+                                                           std::shared_ptr<const SeenAccessibleText> text,
+                                                           AccessibleLine line, qsizetype at, QString target,
+                                                           qsizetype i) {
+    if (line.beforeBlock) {
+        // A selection ending right before a nested list ends, for Chromium, at the start of its
+        // first item, and the paste then joins the two. The line's end that the result shares
+        // stays: the selection ends inside the line's own text.
+        const qsizetype kept = sharedEnd(line.text, target);
+        const std::optional<SeenAccessibleText::Place> end =
+            kept > 0 ? text->reportedPlace(at + line.text.size() - kept) : std::nullopt;
+        if (!end || end->path != line.path || end->offset <= line.range.location) {
+            AppLog::app().notice(
+                QStringLiteral("focused field line before a nested block shares no end with its result line=%1")
+                    .arg(i));
+            co_return false;
+        }
+        line.text.chop(kept);
+        line.range.length = end->offset - line.range.location;
+        target.chop(kept);
+    }
+    if (!co_await selectLine(snapshot.element, line, seen, TextRange{at, line.text.size()}, i)) {
+        co_return false;
     }
     FocusedTextFieldSnapshot step = snapshot;
     step.fullText = seen;
