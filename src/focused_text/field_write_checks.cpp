@@ -7,6 +7,8 @@
 #include "language/focused_text_replacement_fallback.h"
 #include "platform/scheduler_sleep.h"
 
+#include <QElapsedTimer>
+
 #include <chrono>
 
 namespace tavrolin {
@@ -85,12 +87,17 @@ QCoro::Task<std::optional<FocusedTextFieldAccessor::WriteProblem>> FocusedTextFi
     // A paste shows once its program has fetched the text and handled it: looked for a while.
     std::optional<QString> found;
     std::chrono::milliseconds waited{0};
+    bool collapsed = false;
     for (;;) {
         // A read left unanswered (a program busy for a moment) takes nothing from what the field
         // showed before it.
         std::optional<QString> read = co_await readFieldAfterWrite(snapshot, expectation);
         if (read) {
             found = std::move(read);
+        }
+        if (pasted && !replacedSelection && !collapsed && found && !expectation.shows(*found) &&
+            !fieldHoldsText(*found, expectation.before)) {
+            collapsed = co_await collapseSelectAllBeside(snapshot, *found, waited);
         }
         // A field read through accessibility that has not answered at all since is asked for longer
         // before its program's fetch is all there is to go by: a program busy for a moment shows a
@@ -125,6 +132,31 @@ QCoro::Task<std::optional<FocusedTextFieldAccessor::WriteProblem>> FocusedTextFi
         problem.found = QStringLiteral("unreadable");
     }
     co_return problem;
+}
+
+QCoro::Task<bool> FocusedTextFieldAccessor::collapseSelectAllBeside(FocusedTextFieldSnapshot snapshot, QString found,
+                                                                    std::chrono::milliseconds sincePaste) {
+    if (snapshot.readByKeyboard || !snapshot.element || userActedSinceWrite()) {
+        co_return false;
+    }
+    // A page that inserts the paste itself (beside the select-all, at the end) may leave the
+    // user's whole text selected: their next key would replace it, and the result with it.
+    const FieldNow now = co_await readSnapshotFieldNow(snapshot, true);
+    const QString held = snapshot.fullText.trimmed();
+    if (held.isEmpty() || !now.text || *now.text != found || !now.selection || now.selection->length == 0 ||
+        !now.text->mid(now.selection->location, now.selection->length).contains(held) || userActedSinceWrite()) {
+        co_return false;
+    }
+    const TextRange caret{now.selection->location + now.selection->length, 0};
+    QElapsedTimer collapsing;
+    collapsing.start();
+    const PutBackOutcome outcome =
+        co_await putSelectionBackInField(platform_.accessibility, platform_.scheduler, now.element, found, caret);
+    AppLog::app().notice(QStringLiteral("focused field select-all left beside the paste collapsed outcome=%1 "
+                                        "since_paste=%2ms")
+                             .arg(describePutBack(outcome))
+                             .arg(sincePaste.count() + collapsing.elapsed()));
+    co_return true;
 }
 
 bool FocusedTextFieldAccessor::isPartialWrite(const WriteProblem& problem, const QString& newText) {

@@ -535,6 +535,7 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
     steps_.skip();
     targetWindow_ = snapshot.sourceWindow;
     const std::uint64_t userInputAtWrite = fallbacks_.userInput();
+    userInputAtWrite_ = userInputAtWrite;
     if (snapshot.sourceWindow) {
         fallbacks_.laterCommandIn(snapshot.sourceWindow->windowId);
     }

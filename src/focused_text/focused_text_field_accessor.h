@@ -301,6 +301,12 @@ private:
     // A field that only copying reads: the paste undone by its program's own undo, only where that
     // program edits its own fields (no page of a browser's or an Electron program's); copied again.
     QCoro::Task<void> undoPasteByKeys(FocusedTextFieldSnapshot snapshot, QString found, std::uint64_t userInputAtWrite);
+    // After a whole-field paste that the field shows as `found`, neither the result nor what it
+    // held: where the text it held still stands selected whole (the paste went in beside it), the
+    // selection is collapsed to its end at once, unless the user has acted since the write began.
+    // Whether it was looked at.
+    QCoro::Task<bool> collapseSelectAllBeside(FocusedTextFieldSnapshot snapshot, QString found,
+                                              std::chrono::milliseconds sincePaste);
     // Whether the field still holds every object without text it was read with: a write whose
     // text reads right may still have taken a picture away. Not when it cannot be read.
     QCoro::Task<bool> keepsObjectsWithoutText(FocusedTextFieldSnapshot snapshot);
@@ -311,6 +317,9 @@ private:
     // it was: with lists at stake (`lists`) the result is offered for copying, else the answer is
     // false and the field is written as a whole instead.
     QCoro::Task<bool> replaceLineByLine(QString newText, FocusedTextFieldSnapshot snapshot, bool lists);
+    // Whether the user pressed a key or a pointer button since the current write began: from then
+    // on the field is theirs, and no step of ours selects, pastes or puts back anything there.
+    bool userActedSinceWrite() const { return fallbacks_.userInput() != userInputAtWrite_; }
     // readReported() for a line write, asked again when unanswered.
     QCoro::Task<ReportedFieldText> readLinesOf(AccessibleElementHandle element, bool withSelection);
     // Writes `targets` over the field's lines one by one; whether every line now holds its own.
@@ -346,6 +355,8 @@ private:
     // Programs (by process) that answered an accessibility write as done and kept their text.
     std::set<qint64> writesNotTaken_;
     FieldStepClock steps_;
+    // The user's presses counted when the current write began (replaceFocusedFieldText()).
+    std::uint64_t userInputAtWrite_ = 0;
 };
 
 // In the header: every file of the accessor's members asks through it.

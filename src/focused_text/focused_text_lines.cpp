@@ -203,6 +203,13 @@ QCoro::Task<bool> FocusedTextFieldAccessor::writeLines(FocusedTextFieldSnapshot 
 QCoro::Task<bool> FocusedTextFieldAccessor::writeLine(FocusedTextFieldSnapshot snapshot, QStringList targets,
                                                       qsizetype i) {
     for (std::size_t pasted = 0;; ++pasted) {
+        if (userActedSinceWrite()) {
+            AppLog::app().notice(
+                QStringLiteral("focused field lines no longer written: the user pressed a key or a button since the "
+                               "write began line=%1")
+                    .arg(i));
+            co_return false;
+        }
         // Read again before each paste: the lines and pieces before it have changed, and with
         // them where this one lies.
         const FieldLines now = linesOf(co_await readLinesOf(snapshot.element, true));
@@ -262,6 +269,9 @@ QCoro::Task<bool> FocusedTextFieldAccessor::selectLine(AccessibleElementHandle e
     const auto select = [element, path, range](Accessibility& ax) {
         return ax.setSelectedRangeInEmbedded(element, path, range);
     };
+    if (userActedSinceWrite()) {
+        co_return false;  // replaceLineByLine() tells why
+    }
     const bool selected = co_await ask(platform_.accessibility, select);
     if (!selected) {
         AppLog::app().notice(QStringLiteral("focused field line could not be selected line=%1").arg(i));
@@ -287,7 +297,14 @@ QCoro::Task<bool> FocusedTextFieldAccessor::selectLine(AccessibleElementHandle e
             co_return true;
         }
         // Only the selection moved (text typed meanwhile is the user's: nothing is selected there).
+        // A selection the user moved (a click, an arrow key) is theirs: it is never selected over.
         if (!shown && unchanged && mayMove && (shownAt || waited - selectedAt >= lineSelectionSettle)) {
+            if (userActedSinceWrite()) {
+                AppLog::app().notice(QStringLiteral("focused field line not selected again: the user pressed a key "
+                                                    "or a button since the write began line=%1")
+                                         .arg(i));
+                co_return false;
+            }
             if (selections == lineSelectionAttempts || !co_await ask(platform_.accessibility, select)) {
                 AppLog::app().notice(QStringLiteral("focused field line selection did not stay line=%1").arg(i));
                 co_return false;
@@ -384,6 +401,20 @@ QCoro::Task<bool> FocusedTextFieldAccessor::replaceLineByLine(QString newText, F
     }
     bool written = co_await writeLines(snapshot, results);
     steps_.mark(FieldStepClock::Step::write);
+    if (userActedSinceWrite()) {
+        // What the field holds now may be the user's: nothing of ours goes over it, neither the
+        // rest of the lines nor what it held before, nor a selection. Written whole, the result is
+        // there beside their doing; else it is offered for copying.
+        steps_.mark(FieldStepClock::Step::check);
+        AppLog::app().notice(QStringLiteral("focused field left as it is: the user pressed a key or a button since "
+                                            "the write began lines=%1 written=%2")
+                                 .arg(results.size())
+                                 .arg(written ? QStringLiteral("true") : QStringLiteral("false")));
+        if (written) {
+            co_return true;
+        }
+        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
+    }
     if (written) {
         const FieldLines after = linesOf(co_await readLinesOf(snapshot.element, false));
         written = fieldHoldsText(after.seen, newText) && after.listItems == before.listItems;
@@ -406,8 +437,11 @@ QCoro::Task<bool> FocusedTextFieldAccessor::replaceLineByLine(QString newText, F
     // What the user had goes back the same way, line by line, lists and markers kept.
     const bool back = co_await writeLines(snapshot, originals);
     const FieldLines now = linesOf(co_await readLinesOf(snapshot.element, false));
-    // The caret and selection go back too (or at least nothing stays selected).
-    co_await putSelectionBack(snapshot);
+    // The caret and selection go back too (or at least nothing stays selected), unless the user
+    // has put them somewhere meanwhile.
+    if (!userActedSinceWrite()) {
+        co_await putSelectionBack(snapshot);
+    }
     if (back && fieldHoldsText(now.seen, snapshot.fullText) && now.listItems == before.listItems) {
         AppLog::app().notice(
             QStringLiteral("focused field put back as it was length=%1").arg(snapshot.fullText.size()));

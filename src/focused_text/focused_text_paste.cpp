@@ -111,6 +111,13 @@ QCoro::Task<void> FocusedTextFieldAccessor::pasteOrGiveBack(QString newText, boo
     // Checked once the clipboard is saved and the keyboard free, right before the keys.
     checks.target = [this, snapshot, replacingAllText, fieldChanged, seeSelectAll, beforeSelectAll,
                      lineSelected]() -> QCoro::Task<bool> {
+        if (lineSelected && userActedSinceWrite()) {
+            // The line selected for it may be the user's selection now, or their letters.
+            AppLog::app().notice(
+                QStringLiteral("focused field line paste withheld: the user pressed a key or a "
+                               "button since the write began"));
+            co_return false;
+        }
         const bool reaches = co_await pasteReachesField(snapshot);
         if (!reaches) {
             co_return false;

@@ -138,12 +138,17 @@ QCoro::Task<void> LateSelectAllGuard::look(std::weak_ptr<Watch> weakWatch) {
     }
     const LifetimeToken<LateSelectAllGuard>::Weak alive = lifetime_.weak();
     if (std::shared_ptr<Watch> watch = weakWatch.lock();
-        watch && (awayFromField(*watch) ||
-                  (watch->putBacksFailed > 0 && (!focus_.isInFront(watch->window) || now() < watch->putBackAfter)))) {
+        watch &&
+        (awayFromField(*watch) ||
+         (watch->putBacksFailed > 0 && (now() < watch->putBackAfter || (watch->putBacksFailed + 1 == maximumPutBacks &&
+                                                                        !focus_.isInFront(watch->window)))))) {
         // The select-all may land while the user works in another program: the field is not
         // touched from behind it (a selection placed there can take the keyboard back), and is
-        // looked at again once its window is in front. A put-back that did not show behind a
-        // window of ours is made again then too.
+        // looked at again once its window is in front. A put-back that did not show is made again
+        // behind a window of ours too (selecting needs no focus), so that the field is as the user
+        // left it before they come back; only the last, which moves the caret to the end where
+        // their place does not show, waits until its window is in front (a program may report
+        // the selection it had for as long as another window has the focus).
         schedule();
         co_return;
     }

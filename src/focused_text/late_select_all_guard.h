@@ -30,8 +30,9 @@ bool selectsWholeText(const ReportedFieldText& read);
 // or minutes later, and then the whole text stands selected, for the user's next key to replace.
 // The field is looked at for as long as that key may still come; when its text is as it was and
 // all of it selected, the selection goes back to what the user had (a put-back the field does not
-// show is made again a second later, its window in front, up to maximumPutBacks times, the last
-// one moving on to the caret at the end where the user's place does not show). Looking stops at that, at
+// show is made again half a second later, up to maximumPutBacks times, also behind a window of
+// ours, the last one, its window in front, moving on to the caret at the end where the user's
+// place does not show). Looking stops at that, at
 // any other change of the field (the user's own, or the select-all overtaken by later keys), once
 // another element of the window has the focus, at any press of the user's in the field's window (a
 // key of any kind, chords included, or a pointer button: what the field shows is then theirs,
@@ -44,8 +45,8 @@ class LateSelectAllGuard {
 public:
     static constexpr std::chrono::milliseconds watchPoll{100};
     // How many put-backs of a late select-all may fail before the field is left to the user.
-    static constexpr int maximumPutBacks = 3;
-    static constexpr std::chrono::milliseconds putBackRetryDelay{1000};
+    static constexpr int maximumPutBacks = 12;
+    static constexpr std::chrono::milliseconds putBackRetryDelay{500};
 
     // All must outlive this. `keyActivity` none: only the field and the focus end a watch;
     // `clock` none: the monotonic clock times it.

@@ -2,14 +2,17 @@
 // Firefox ESR and Chromium (each started once for its suite): after a paste the page refused, the
 // caret and selection the user had, in a rich-text field with a link and beside emoji; lists,
 // nested or after a paragraph, written item by item or left exactly as they were, their links and
-// bold words kept; and paragraphs that stay paragraphs.
+// bold words kept; paragraphs that stay paragraphs; and, once the user acts in the field or the
+// page leaves our select-all standing, the user's letters and their message both kept.
 #include "app/browser_test_program.h"
 #include "app/terminal_job.h"
 #include "support/qt_printers.h"
+#include "support/session/accessible_texts.h"
 #include "support/test_browser.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QScopeGuard>
 
@@ -301,6 +304,93 @@ protected:
         EXPECT_FALSE(log.contains(QStringLiteral("holds an object without text"))) << log.toStdString();
     }
 
+    // Write Message on two paragraphs, the user going on in the field 0.5 s after the chord, as
+    // the lines are written: a click at the end of the first paragraph and "XYZ" typed there, or
+    // " ok" typed alone. At the end the field holds their letters, and each paragraph as it was or
+    // translated.
+    void theUsersActEndsAWriteLineByLine() {
+        const QString html = QStringLiteral("<p>Hello Anna,</p><p>I have a red car.</p>");
+        for (const bool click : {true, false}) {
+            const std::string what = click ? "a click and typing" : "typing alone";
+            const QString typed = click ? QStringLiteral("XYZ") : QStringLiteral(" ok");
+            ASSERT_TRUE(program_->closeCopyWindows());
+            ASSERT_TRUE(browser_->activate());
+            ASSERT_TRUE(browser_->prepareEditableHtml(html, Selection::caretAtEnd)) << what;
+            std::optional<QPoint> lineEnd;
+            if (click) {
+                lineEnd = test::screenPointOfText(browser_->pid(), QStringLiteral("Hello Anna,"), 10);
+                ASSERT_TRUE(lineEnd.has_value()) << "the first paragraph shows no place";
+            }
+            const qsizetype logBefore = program_->log().size();
+            const int before = program_->events("translate_message");
+            press("w");
+            test::TerminalJob::pause(500ms);
+            if (click) {
+                browser_desktop::tool("xdotool", {"mousemove", QString::number(lineEnd->x() + 60),
+                                                  QString::number(lineEnd->y()), "click", "1"});
+            }
+            browser_desktop::tool("xdotool", {"type", "--delay", "50", typed});
+            ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
+            test::TerminalJob::pause(1500ms);
+            const QString text = browser_->text(Element::editable).value_or(QStringLiteral("(no answer)"));
+            const std::string seen = text.toStdString() + "\n" + program_->log().mid(logBefore).toStdString();
+            EXPECT_TRUE(text.contains(typed)) << what << ": " << seen;
+            EXPECT_TRUE(text.contains("Hello Anna") || text.contains("Hola Anna")) << what << ": " << seen;
+            EXPECT_TRUE(text.contains("red car") || text.contains("coche rojo")) << what << ": " << seen;
+        }
+    }
+
+    // A page that inserts the pasted text itself, after the field's text, and leaves the
+    // select-all standing; " ok" typed 0.6 s after the chord: the field never ends as the user's
+    // letters alone.
+    void aPasteBesideTheSelectAllLeavesNoSelectionForTheUsersKeys() {
+        const auto insertNoMore = qScopeGuard([] { browser_->insertPastesInScript(false); });
+        const QString message = QStringLiteral("I would like to meet you tomorrow at the station.");
+        ASSERT_TRUE(program_->closeCopyWindows());
+        ASSERT_TRUE(browser_->activate());
+        ASSERT_TRUE(browser_->insertPastesInScript(true, true));
+        ASSERT_TRUE(browser_->prepareEditableHtml(message, Selection::caretAtEnd));
+        const qsizetype logBefore = program_->log().size();
+        const int before = program_->events("translate_message");
+        press("w");
+        test::TerminalJob::pause(600ms);
+        browser_desktop::tool("xdotool", {"type", "--delay", "50", " ok"});
+        ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
+        test::TerminalJob::pause(1500ms);
+        const QString text = browser_->text(Element::editable).value_or(QStringLiteral("(no answer)"));
+        const std::string seen = text.toStdString() + "\n" + program_->log().mid(logBefore).toStdString();
+        EXPECT_TRUE(text.contains("ok")) << seen;
+        EXPECT_TRUE(text.contains("station") || text.contains(QStringLiteral("estación"))) << seen;
+    }
+
+    // A page that refuses the paste and then keeps the whole message selected for 4 s: the user,
+    // back from the copy window 1 s after the page let go, types, and their key never replaces the
+    // message.
+    void aSelectAllThePageKeepsIsGoneBeforeTheUserIsBack() {
+        const auto keepNoMore = qScopeGuard([] { browser_->keepSelectAllAfterRefusal(0ms); });
+        const QString message = QStringLiteral("I would like to meet you tomorrow at the station.");
+        ASSERT_TRUE(program_->closeCopyWindows());
+        ASSERT_TRUE(browser_->activate());
+        ASSERT_TRUE(browser_->keepSelectAllAfterRefusal(4000ms));
+        ASSERT_TRUE(browser_->prepareEditableHtml(message, Selection::caretAtEnd));
+        const qsizetype logBefore = program_->log().size();
+        const int before = program_->events("translate_message");
+        QElapsedTimer sinceChord;
+        press("w");
+        sinceChord.start();
+        ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
+        EXPECT_TRUE(program_->copyWindowComes(5s)) << program_->log().mid(logBefore).toStdString();
+        // The page's paste comes within a second of the chord, and it lets go 4 s after it.
+        test::TerminalJob::pause(std::max(0ms, 6000ms - std::chrono::milliseconds(sinceChord.elapsed())));
+        ASSERT_TRUE(browser_->activate());
+        browser_desktop::tool("xdotool", {"type", "--delay", "50", "X"});
+        test::TerminalJob::pause(800ms);
+        const QString text = browser_->text(Element::editable).value_or(QStringLiteral("(no answer)"));
+        EXPECT_TRUE(text.contains(message)) << text.toStdString() << "\n"
+                                            << program_->log().mid(logBefore).toStdString();
+        ASSERT_TRUE(program_->closeCopyWindows());
+    }
+
     // The text of each paragraph of the markup, its inner markup left out.
     static QStringList paragraphsOf(const QString& html) {
         static const QRegularExpression paragraph(QStringLiteral("<(p|div)(?: [^>]*)?>(.*?)</\\1>"));
@@ -352,6 +442,30 @@ TEST_F(FirefoxFieldAsFoundDesktopTest, NestedListsAndListsAfterAParagraphKeepEve
 
 TEST_F(ChromiumFieldAsFoundDesktopTest, NestedListsAndListsAfterAParagraphKeepEveryItemOrTheFieldAsItWas) {
     nestedListsAndListsAfterAParagraphKeepEveryItem();
+}
+
+TEST_F(FirefoxFieldAsFoundDesktopTest, TheUsersClickOrTypingEndsAWriteLineByLine) {
+    theUsersActEndsAWriteLineByLine();
+}
+
+TEST_F(ChromiumFieldAsFoundDesktopTest, TheUsersClickOrTypingEndsAWriteLineByLine) {
+    theUsersActEndsAWriteLineByLine();
+}
+
+TEST_F(FirefoxFieldAsFoundDesktopTest, APasteBesideTheSelectAllLeavesNoSelectionForTheUsersKeys) {
+    aPasteBesideTheSelectAllLeavesNoSelectionForTheUsersKeys();
+}
+
+TEST_F(ChromiumFieldAsFoundDesktopTest, APasteBesideTheSelectAllLeavesNoSelectionForTheUsersKeys) {
+    aPasteBesideTheSelectAllLeavesNoSelectionForTheUsersKeys();
+}
+
+TEST_F(FirefoxFieldAsFoundDesktopTest, ASelectAllThePageKeepsIsGoneBeforeTheUserIsBack) {
+    aSelectAllThePageKeepsIsGoneBeforeTheUserIsBack();
+}
+
+TEST_F(ChromiumFieldAsFoundDesktopTest, ASelectAllThePageKeepsIsGoneBeforeTheUserIsBack) {
+    aSelectAllThePageKeepsIsGoneBeforeTheUserIsBack();
 }
 
 TEST_F(ChromiumFieldAsFoundDesktopTest, AThreeLevelListIsWrittenItemByItemWithItsBoldWordsAndLinks) {

@@ -1325,6 +1325,29 @@ TEST_F(FocusedTextFieldAccessorTest, ALineWhoseSelectionTheProgramMovesAwayIsSel
     EXPECT_EQ(field->selectionsMovedAway, 0);
 }
 
+// The user clicks into the field once its first line is written: nothing more of ours goes there,
+// neither the next line, nor what the field held, nor a selection; the result is offered.
+TEST_F(FocusedTextFieldAccessorTest, AClickOfTheUsersEndsAWriteLineByLine) {
+    test::FakeUserKeyActivity userKeys{scheduler};
+    FocusedTextFieldAccessor withKeys{
+        {calls, clipboard, front, scheduler, {}, nullptr, &keyboard, &keyboard, &clock, &userKeys}, keyboard, 0.3};
+    auto field = test::makeField(QStringLiteral("I have a red car.\nThe house is big."), {35, 0});
+    field->role = AccessibleRole::textArea;
+    field->embedded = {{0, 17, true, true, true}, {18, 17, true, true, true}};
+    focus(field);
+    keyboard.afterPaste = [&] {
+        userKeys.click();
+        field->selection = AccessibleTextRange{3, 0};
+    };
+    const FocusedTextFieldSnapshot snapshot = run(withKeys.readFocusedField());
+    const QString result = QStringLiteral("Tengo un coche rojo.\nLa casa es grande.");
+    EXPECT_EQ(offeredForCopyingBy(withKeys, result, snapshot), result);
+    EXPECT_EQ(field->text, QStringLiteral("Tengo un coche rojo.\nThe house is big."));
+    EXPECT_EQ(field->selection, (AccessibleTextRange{3, 0}));
+    keyboard.afterPaste = {};
+    settle();
+}
+
 TEST_F(FocusedTextFieldAccessorTest, NothingIsWrittenOverAnImageInTheField) {
     // "See <img>below and here.": the image stands before "below".
     auto field = test::makeField(QStringLiteral("See below and here."), {19, 0});

@@ -217,7 +217,9 @@ document.addEventListener('keydown', event => {
 // And a page that inserts pasted text in the contenteditable element itself, as mail and chat
 // editors do: the browser's paste cancelled, the text added after the element's text in script,
 // outside the browser's undo history.
+// Some leave the selection where it was (the whole text still selected after a select-all).
 let insertPastesInScript = false;
+let insertedPasteKeepsSelection = false;
 document.addEventListener('paste', event => {
   const element = document.getElementById('editable');
   if (!insertPastesInScript || !element.contains(event.target)) return;
@@ -228,7 +230,26 @@ document.addEventListener('paste', event => {
   for (let node = walker.nextNode(); node; node = walker.nextNode()) last = node;
   if (!last) last = element.appendChild(document.createTextNode(''));
   last.appendData(text);
-  window.getSelection().collapse(last, last.length);
+  if (!insertedPasteKeepsSelection) window.getSelection().collapse(last, last.length);
+}, true);
+// And a page that cancels a paste in the contenteditable element and then keeps the element's
+// whole text selected for a while (its script selecting it again whenever it moves).
+let keepSelectAllAfterRefusalMs = 0;
+document.addEventListener('paste', event => {
+  const element = document.getElementById('editable');
+  if (keepSelectAllAfterRefusalMs <= 0 || !element.contains(event.target)) return;
+  event.preventDefault();
+  const until = Date.now() + keepSelectAllAfterRefusalMs;
+  const selectAll = () => {
+    if (Date.now() >= until) return;
+    const range = document.createRange();
+    range.selectNodeContents(element);
+    const selection = window.getSelection();
+    selection.removeAllRanges();
+    selection.addRange(range);
+    setTimeout(selectAll, 20);
+  };
+  selectAll();
 }, true);
 // The next paste event asks the test synchronously (the test may stop the browser then, between
 // the fetch for the paste event and the one for the insertion).
@@ -271,7 +292,11 @@ async function serve() {
         if (command.op === 'busyOnPasteKey') busyOnPasteKey = command.ms;
         if (command.op === 'cancelPasteKeyInTextarea') cancelPasteKeyInTextarea = command.on;
         if (command.op === 'pasteKeyMovesCaretToEnd') pasteKeyMovesCaretToEnd = command.on;
-        if (command.op === 'insertPastesInScript') insertPastesInScript = command.on;
+        if (command.op === 'insertPastesInScript') {
+          insertPastesInScript = command.on;
+          insertedPasteKeepsSelection = !!command.keepsSelection;
+        }
+        if (command.op === 'keepSelectAllAfterRefusal') keepSelectAllAfterRefusalMs = command.ms;
         if (command.op === 'refusePastes') refusePastesBy = command.by;
         if (command.op === 'selectRange') selectRange(command.start, command.end);
         if (command.op === 'watchTextarea' && reportedTextarea === null) watchTextarea();
@@ -596,8 +621,13 @@ bool TestBrowser::pasteKeyMovesCaretToEnd(bool moves) {
     return send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s).has_value();
 }
 
-bool TestBrowser::insertPastesInScript(bool inserts) {
-    const QJsonObject command{{"op", "insertPastesInScript"}, {"on", inserts}};
+bool TestBrowser::insertPastesInScript(bool inserts, bool keepsSelection) {
+    const QJsonObject command{{"op", "insertPastesInScript"}, {"on", inserts}, {"keepsSelection", keepsSelection}};
+    return send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s).has_value();
+}
+
+bool TestBrowser::keepSelectAllAfterRefusal(std::chrono::milliseconds keep) {
+    const QJsonObject command{{"op", "keepSelectAllAfterRefusal"}, {"ms", static_cast<int>(keep.count())}};
     return send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s).has_value();
 }
 

@@ -94,8 +94,12 @@ public:
     bool pasteKeyMovesCaretToEnd(bool moves);
     // From now on the page inserts pasted text in the contenteditable element in script, after the
     // element's text and outside the browser's undo history (the browser's paste cancelled), or no
-    // longer does.
-    bool insertPastesInScript(bool inserts);
+    // longer does. `keepsSelection`: the selection stays where it was (a select-all on the
+    // element's text, the pasted text now inside it) rather than go to the end.
+    bool insertPastesInScript(bool inserts, bool keepsSelection = false);
+    // From now on the page cancels every paste in the contenteditable element and then selects
+    // the element's whole text again whenever it moves, for `keep` after each (0: no longer).
+    bool keepSelectAllAfterRefusal(std::chrono::milliseconds keep);
     // The selection of the focused element as the page holds it now (start and end; equal for a
     // caret), in the contenteditable element in characters of its text nodes one after another;
     // absent when the page did not answer or nothing has the focus.

@@ -2,6 +2,7 @@
 
 // Reading and pressing what another process shows, through its accessible tree (AT-SPI): the
 // desktop tests read our alerts and popups this way, as a screen reader would.
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 
@@ -107,6 +108,30 @@ inline QStringList accessibleTextBoxContents(qint64 pid) {
         return false;
     });
     return contents;
+}
+
+// Where on the screen the character at `offset` of the process's first object holding exactly
+// `text` lies (its middle); absent where none does or it tells no place.
+inline std::optional<QPoint> screenPointOfText(qint64 pid, const QString& text, int offset) {
+    std::optional<QPoint> found;
+    accessible_detail::walkProcess(pid, [&](AtspiAccessible* node) {
+        if (accessible_detail::textOf(node) != text) {
+            return false;
+        }
+        AtspiText* iface = atspi_accessible_get_text_iface(node);
+        if (!iface) {
+            return false;
+        }
+        if (AtspiRect* rect = atspi_text_get_character_extents(iface, offset, ATSPI_COORD_TYPE_SCREEN, nullptr)) {
+            if (rect->width > 0 || rect->height > 0) {
+                found = QPoint(rect->x + rect->width / 2, rect->y + rect->height / 2);
+            }
+            g_free(rect);
+        }
+        g_object_unref(iface);
+        return found.has_value();
+    });
+    return found;
 }
 
 // Runs the first action (a click) of the process's first object named `name`.
