@@ -69,7 +69,8 @@ const fields = () => ({
                own.querySelectorAll('ul, ol').forEach(list => list.remove());
                return own.textContent;
              }).join('|'),
-  textareaCenter: textareaCenter()
+  textareaCenter: textareaCenter(),
+  firstParagraphEnd: firstParagraphEnd()
 });
 // The focused element's selection [start, end]: in a <textarea> or <input> as it counts, in the
 // contenteditable element in characters of its text (its text nodes one after another); -1 where
@@ -127,6 +128,24 @@ function textareaCenter() {
   const ratio = window.devicePixelRatio;
   return Math.round((window.mozInnerScreenX + box.left + box.width / 2) * ratio) + ',' +
          Math.round((window.mozInnerScreenY + box.top + box.height / 2) * ratio);
+}
+// Where on the screen a click lands right of the end of the editable element's first paragraph,
+// "x,y"; empty where it has none. Chromium tells only where its window lies: its page starts below
+// the window's toolbars, which take the difference between the window's and the page's heights.
+function firstParagraphEnd() {
+  const paragraph = document.querySelector('#editable p');
+  if (!paragraph) return '';
+  const box = paragraph.getBoundingClientRect();
+  const words = document.createRange();
+  words.selectNodeContents(paragraph);
+  const end = words.getBoundingClientRect();
+  const ratio = window.devicePixelRatio;
+  const left = window.mozInnerScreenX !== undefined ? window.mozInnerScreenX
+                                                    : window.screenX + (window.outerWidth - window.innerWidth) / 2;
+  const top = window.mozInnerScreenY !== undefined ? window.mozInnerScreenY
+                                                   : window.screenY + window.outerHeight - window.innerHeight;
+  return Math.round((left + Math.min(end.right + 40, box.right - 5)) * ratio) + ',' +
+         Math.round((top + box.top + box.height / 2) * ratio);
 }
 async function report(id) {
   const state = fields();
@@ -365,12 +384,19 @@ TestBrowser::TestBrowser(Kind kind) {
         response.set_header("Access-Control-Allow-Origin", "*");
         const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
         std::lock_guard lock(mutex_);
-        const Report report{body.value("textarea").toString(),       body.value("input").toString(),
-                            body.value("editable").toString(),       body.value("focused").toString(),
-                            body.value("selected").toInt(),          body.value("pictures").toInt(-1),
-                            body.value("selectionStart").toInt(-1),  body.value("selectionEnd").toInt(-1),
-                            body.value("lists").toString(),          body.value("html").toString(),
-                            body.value("textareaCenter").toString(), body.value("items").toString()};
+        const Report report{body.value("textarea").toString(),
+                            body.value("input").toString(),
+                            body.value("editable").toString(),
+                            body.value("focused").toString(),
+                            body.value("selected").toInt(),
+                            body.value("pictures").toInt(-1),
+                            body.value("selectionStart").toInt(-1),
+                            body.value("selectionEnd").toInt(-1),
+                            body.value("lists").toString(),
+                            body.value("html").toString(),
+                            body.value("textareaCenter").toString(),
+                            body.value("items").toString(),
+                            body.value("firstParagraphEnd").toString()};
         reports_[body.value("id").toInt()] = report;
         seen_.push_back(report);
         changed_.notify_all();
@@ -669,6 +695,15 @@ bool TestBrowser::reportTextareaChanges() {
 std::optional<QPoint> TestBrowser::textareaOnScreen() {
     const std::optional<Report> report = send(QStringLiteral(R"({"op":"report"})"), 5s);
     const QStringList xy = report ? report->textareaCenter.split(',') : QStringList();
+    if (xy.size() != 2) {
+        return std::nullopt;
+    }
+    return QPoint(xy[0].toInt(), xy[1].toInt());
+}
+
+std::optional<QPoint> TestBrowser::firstParagraphEndOnScreen() {
+    const std::optional<Report> report = send(QStringLiteral(R"({"op":"report"})"), 5s);
+    const QStringList xy = report ? report->firstParagraphEnd.split(',') : QStringList();
     if (xy.size() != 2) {
         return std::nullopt;
     }

@@ -125,6 +125,9 @@ public:
     std::optional<int> selectedLength();
     // The middle of the textarea on the screen; unknown in Chromium.
     std::optional<QPoint> textareaOnScreen();
+    // A place on the screen right of the end of the contenteditable element's first paragraph,
+    // within it (a click there puts the caret at the paragraph's end).
+    std::optional<QPoint> firstParagraphEndOnScreen();
     // Every text the page reported for the element (after each command and each input event)
     // since forgetTextsSeen(), each once.
     QStringList textsSeen(Element element);
@@ -151,6 +154,7 @@ private:
         QString html;
         QString textareaCenter;
         QString items;
+        QString firstParagraphEnd;
     };
     // Sends one command to the page and waits for the report that answers it.
     std::optional<Report> send(const QString& commandJson, std::chrono::milliseconds limit);
