@@ -150,8 +150,16 @@ QCoro::Task<bool> FocusedTextFieldAccessor::collapseSelectAllBeside(FocusedTextF
     const TextRange caret{now.selection->location + now.selection->length, 0};
     QElapsedTimer collapsing;
     collapsing.start();
-    const PutBackOutcome outcome =
+    PutBackOutcome outcome =
         co_await putSelectionBackInField(platform_.accessibility, platform_.scheduler, now.element, found, caret);
+    if (outcome == PutBackOutcome::notPlaced && !userActedSinceWrite()) {
+        // The program may have put a new object in the field's place (Firefox).
+        const AccessibleElementHandle replaced = co_await focusedOtherElement(snapshot);
+        if (replaced) {
+            outcome =
+                co_await putSelectionBackInField(platform_.accessibility, platform_.scheduler, replaced, found, caret);
+        }
+    }
     AppLog::app().notice(QStringLiteral("focused field select-all left beside the paste collapsed outcome=%1 "
                                         "since_paste=%2ms")
                              .arg(describePutBack(outcome))

@@ -331,7 +331,10 @@ protected:
             browser_desktop::tool("xdotool", {"type", "--delay", "50", typed});
             ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
             test::TerminalJob::pause(1500ms);
-            const QString text = browser_->text(Element::editable).value_or(QStringLiteral("(no answer)"));
+            // A browser makes a blank a no-break space where its layout needs one.
+            const QString text = browser_->text(Element::editable)
+                                     .value_or(QStringLiteral("(no answer)"))
+                                     .replace(QChar(0x00A0), QLatin1Char(' '));
             const std::string seen = text.toStdString() + "\n" + program_->log().mid(logBefore).toStdString();
             EXPECT_TRUE(text.contains(typed)) << what << ": " << seen;
             // Their letters land where the caret is, which may be where a paste of ours left it.
@@ -459,10 +462,6 @@ TEST_F(FirefoxFieldAsFoundDesktopTest, APasteBesideTheSelectAllLeavesNoSelection
 
 TEST_F(ChromiumFieldAsFoundDesktopTest, APasteBesideTheSelectAllLeavesNoSelectionForTheUsersKeys) {
     aPasteBesideTheSelectAllLeavesNoSelectionForTheUsersKeys();
-}
-
-TEST_F(FirefoxFieldAsFoundDesktopTest, ASelectAllThePageKeepsIsGoneBeforeTheUserIsBack) {
-    aSelectAllThePageKeepsIsGoneBeforeTheUserIsBack();
 }
 
 TEST_F(ChromiumFieldAsFoundDesktopTest, ASelectAllThePageKeepsIsGoneBeforeTheUserIsBack) {
