@@ -413,7 +413,9 @@ QCoro::Task<bool> FocusedTextFieldAccessor::replaceLineByLine(QString newText, F
         if (written) {
             co_return true;
         }
-        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
+        // The copy window leaves them the keyboard: their next keys are meant for the field.
+        throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText),
+                                             /*fieldChangedMeanwhile=*/true);
     }
     if (written) {
         const FieldLines after = linesOf(co_await readLinesOf(snapshot.element, false));
