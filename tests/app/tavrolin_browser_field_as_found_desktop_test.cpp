@@ -341,6 +341,8 @@ protected:
             const QString ours = QString(text).remove(typed);
             EXPECT_FALSE(ours.trimmed().isEmpty()) << what << ": " << seen;
             if (click) {
+                // Their letters go where they clicked, at the end of the first paragraph.
+                EXPECT_TRUE(text.section(QLatin1Char('\n'), 0, 0).contains(typed)) << what << ": " << seen;
                 // Typed alone, a letter that comes while a line stands selected for its paste
                 // replaces that line.
                 EXPECT_TRUE(ours.contains("Hello Anna") || ours.contains("Hola Anna")) << what << ": " << seen;
