@@ -264,6 +264,13 @@ QCoro::Task<void> FocusedTextFieldAccessor::putSelectionBack(FocusedTextFieldSna
     }
     AppLog::app().info(QStringLiteral("focused field selection put back outcome=%1").arg(describePutBack(outcome)));
     const bool placed = outcome == PutBackOutcome::placed || outcome == PutBackOutcome::collapsed;
+    if (placed && snapshot.sourceWindow && !userActedSinceWrite()) {
+        // A page that refused the paste may select its whole text again for a while.
+        const ReportedFieldText now = co_await readReported(snapshot.element, true);
+        if (now.value && now.selectedRange && !selectsWholeText(now)) {
+            lateSelectAll_.watchPutBack(*snapshot.sourceWindow, snapshot.element, now);
+        }
+    }
     if (!placed && snapshot.sourceWindow) {
         // Asked again a moment later, and once its window is in front, while its whole text is
         // still selected.

@@ -187,6 +187,13 @@ QCoro::Task<void> LateSelectAllGuard::look(std::weak_ptr<Watch> weakWatch) {
             co_return;
         }
         const bool placed = outcome == PutBackOutcome::placed || outcome == PutBackOutcome::collapsed;
+        if (placed && !watch->presses.mayHavePressedIn() && this->now() - watch->startedAt < watchAfterPutBack) {
+            // A page that refused a paste may select its whole text again on its own for a while:
+            // looked at on, while nothing of the user's may have been pressed there.
+            watch->putBacksFailed = 0;
+            schedule();
+            co_return;
+        }
         if (placed || ++watch->putBacksFailed == maximumPutBacks) {
             stop();
             co_return;

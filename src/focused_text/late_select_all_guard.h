@@ -47,6 +47,14 @@ public:
     // How many put-backs of a late select-all may fail before the field is left to the user.
     static constexpr int maximumPutBacks = 12;
     static constexpr std::chrono::milliseconds putBackRetryDelay{500};
+    // How long after a watch began a put-back that showed is made again where the whole text
+    // stands selected again, nothing pressed in the field's window since.
+    static constexpr std::chrono::milliseconds watchAfterPutBack{8000};
+    // Watches a field whose selection was just put back where the user had it, read `now`:
+    // put back again where its program selects its whole text again on its own.
+    void watchPutBack(FrontApplication window, AccessibleElementHandle element, const ReportedFieldText& now) {
+        watch(std::move(window), std::move(element), now);
+    }
 
     // All must outlive this. `keyActivity` none: only the field and the focus end a watch;
     // `clock` none: the monotonic clock times it.
