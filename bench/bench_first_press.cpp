@@ -11,10 +11,8 @@
 // build's when none is named); the rounds go through the programs in turn, so that the builds of
 // one series share the machine's load alike. Run it in a desktop session, under `taskset -c 0,1`
 // for a two-core machine.
-#include "core/app_settings_store.h"
-#include "core/defaults_store.h"
+#include "program_run.h"
 #include "support/fakes/local_http_server.h"
-#include "support/session/tavrolin_process_home.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -34,116 +32,18 @@
 #include <vector>
 
 using namespace tavrolin;
-using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+using bench::Clock;
+using bench::milliseconds;
+using bench::pause;
+using bench::pressChord;
+using bench::pressKey;
+using bench::ProgramRun;
+using bench::waitUntil;
 
 namespace {
 
 constexpr int presses = 5;
-
-double milliseconds(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto end = Clock::now() + limit;
-    while (!done()) {
-        if (Clock::now() >= end) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
-void pause(std::chrono::milliseconds time) {
-    waitUntil([] { return false; }, time);
-}
-
-void pressChord(const QString& chord) {
-    QProcess::startDetached(QStringLiteral("xdotool"), {"keydown", chord, "sleep", "0.1", "keyup", chord});
-}
-
-void pressKey(const QString& key) {
-    QProcess::execute(QStringLiteral("xdotool"), {"key", key});
-}
-
-// One program's private home and run: settings written before it starts, its log in a file.
-class ProgramRun {
-public:
-    ProgramRun(const QString& executable, bool online, const QUrl& server) {
-        JsonFileDefaultsStore defaults(home_.defaultsFile());
-        AppSettingsStore store(defaults);
-        AppSettings settings = store.settings();
-        settings.targetLanguage = AppLanguage::spanish;
-        settings.messageTargetLanguage = AppLanguage::english;
-        settings.onlineFeaturesEnabled = online;
-        settings.telemetryEnabled = false;
-        settings.selectionPopupEnabled = false;
-        settings.launchAtLoginEnabled = false;
-        settings.overlayMinimumDisplayDuration = 0;
-        store.persist(settings);
-        defaults.setInteger(QStringLiteral("onboardingCompletedVersion"), 1);
-        defaults.setBool(QStringLiteral("sharePromptDisabledForever"), true);
-        defaults.flush();  // the store writes on a thread of its own: the program must find the file written
-
-        process_.setProcessEnvironment(home_.environment(server));
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(executable, {});
-        // The shortcuts are registered just after the launch line.
-        ready_ = waitUntil([&] { return count("launch version=") > 0; }, 30s);
-        pause(700ms);
-    }
-    ~ProgramRun() {
-        process_.terminate();
-        if (!process_.waitForFinished(5000)) {
-            process_.kill();
-            process_.waitForFinished(2000);
-        }
-    }
-    bool ready() const { return ready_ && process_.state() == QProcess::Running; }
-    int count(const QByteArray& part) const {
-        QFile file(home_.filePath("state/tavrolin/tavrolin.log"));
-        return file.open(QIODevice::ReadOnly) ? int(file.readAll().count(part)) : 0;
-    }
-    // The milliseconds from the last line holding `from` to the last holding `to` after it, by
-    // the log's own times; absent when either is missing.
-    std::optional<double> logged(const QByteArray& from, const QByteArray& to) const {
-        QFile file(home_.filePath("state/tavrolin/tavrolin.log"));
-        if (!file.open(QIODevice::ReadOnly)) {
-            return std::nullopt;
-        }
-        const QList<QByteArray> lines = file.readAll().split('\n');
-        std::optional<QDateTime> start;
-        std::optional<QDateTime> end;
-        for (const QByteArray& line : lines) {
-            const QDateTime time =
-                QDateTime::fromString(QString::fromLatin1(line.left(line.indexOf(' '))), Qt::ISODateWithMs);
-            if (line.contains(from)) {
-                start = time;
-                end.reset();
-            } else if (start && line.contains(to)) {
-                end = time;
-            }
-        }
-        return start && end ? std::optional<double>(double(start->msecsTo(*end))) : std::nullopt;
-    }
-    void printLogTail() const {
-        QFile file(home_.filePath("state/tavrolin/tavrolin.log"));
-        if (file.open(QIODevice::ReadOnly)) {
-            const QList<QByteArray> lines = file.readAll().split('\n');
-            for (qsizetype i = std::max<qsizetype>(0, lines.size() - 12); i < lines.size(); ++i) {
-                std::fprintf(stderr, "  log: %s\n", lines[i].constData());
-            }
-        }
-    }
-
-private:
-    test::TavrolinProcessHome home_;
-    QProcess process_;
-    bool ready_ = false;
-};
 
 // A test program that prints a line once ready and answers commands on its input.
 class Helper {

@@ -83,6 +83,11 @@ FocusedTextFieldAccessor::WriteProblem FocusedTextFieldAccessor::judgeWrite(cons
 
 QCoro::Task<std::optional<FocusedTextFieldAccessor::WriteProblem>> FocusedTextFieldAccessor::checkReplacement(
     QString newText, FocusedTextFieldSnapshot snapshot, bool replacedSelection, bool pasted) {
+    if (pasted && snapshot.readByKeyboard) {
+        // Its object published no text when it was read (a Gnumeric sheet): asking it again shows
+        // nothing however long it is asked. It is checked the way it was read, by its keys.
+        co_return co_await checkCopiedReplacement(newText, snapshot);
+    }
     const WriteExpectation expectation(newText, snapshot, replacedSelection);
     // A paste shows once its program has fetched the text and handled it: looked for a while.
     std::optional<QString> found;
@@ -101,9 +106,8 @@ QCoro::Task<std::optional<FocusedTextFieldAccessor::WriteProblem>> FocusedTextFi
         }
         // A field read through accessibility that has not answered at all since is asked for longer
         // before its program's fetch is all there is to go by: a program busy for a moment shows a
-        // paste it mangled later. One whose text only copying reads never answers.
-        const bool answersReads = !snapshot.readByKeyboard;
-        const std::chrono::milliseconds bound = found || !answersReads ? pasteShowBound : pasteReadBound;
+        // paste it mangled later.
+        const std::chrono::milliseconds bound = found ? pasteShowBound : pasteReadBound;
         if ((found && expectation.shows(*found)) || !pasted || waited >= bound) {
             break;
         }

@@ -15,6 +15,7 @@
 #include "support/virtual_time_task.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 #include <limits>
@@ -836,6 +837,31 @@ TEST_F(FocusedTextFieldAccessorTest, ARunLogsTheTimeOfEachOfItsSteps) {
                            "total_ms=1450 result=failed"}));
 }
 
+TEST_F(FocusedTextFieldAccessorTest, APasteIntoAnObjectWithoutTextIsCheckedInNoLongerThanItsRead) {
+    // A sheet that publishes no text for its cells (Gnumeric): the selected cell is read by its
+    // copy and pasted over; asking the sheet for the result would find nothing however long.
+    auto sheet = makeContainer();
+    ax.systemFocused = sheet;
+    ax.applicationFocus[appPid] = sheet;
+    auto cell = test::makeField("el coche rojo", {0, 13});
+    keyboard.field = cell;
+    const auto shared = std::shared_ptr<FocusedTextFieldAccessing>(&accessor, [](FocusedTextFieldAccessing*) {});
+    const auto translate = [this](FocusedTextFieldSnapshot snapshot) -> QCoro::Task<bool> {
+        co_await accessor.replaceFocusedFieldText(QStringLiteral("the red car"), std::move(snapshot));
+        co_return true;
+    };
+    test::ScopedLogCapture log;
+    EXPECT_TRUE(run(runOnFocusedField<bool>(shared, 0, 0.0, std::nullopt, {}, translate)));
+    EXPECT_EQ(cell->text, "the red car");
+    const QStringList steps = log.messages(LogCategory::app).filter("focused field steps");
+    ASSERT_EQ(steps.size(), 1);
+    const auto ms = [&](const char* step) {
+        return QRegularExpression(QLatin1String(step) + QStringLiteral("=(\\d+)")).match(steps[0]).captured(1).toInt();
+    };
+    EXPECT_GT(ms("field_ms"), 0);
+    EXPECT_LE(ms("check_ms"), ms("field_ms")) << steps[0].toStdString();
+}
+
 // --- retries ---
 
 TEST_F(FocusedTextFieldAccessorTest, PrepareRetriesOnlyWhileNoFieldIsFound) {
@@ -1206,7 +1232,7 @@ TEST_F(FocusedTextFieldAccessorTest, OnlyASelectionBorneOutByItsRangeIsReplacedA
 
     // A field without accessible text copied after select-all: it is selected and copied again
     // instead of trusting that the first copy's selection is still there, and selected again
-    // with the paste's key.
+    // with the paste's key; the paste is then read back the way the field was read.
     auto opaque = test::makeField("copied whole");
     opaque->hasText = false;
     focus(opaque);
@@ -1216,7 +1242,8 @@ TEST_F(FocusedTextFieldAccessorTest, OnlyASelectionBorneOutByItsRangeIsReplacedA
     keyboard.chords.clear();
     run(accessor.replaceFocusedFieldText("result", snapshot));
     EXPECT_EQ(opaque->text, "result");
-    EXPECT_EQ(keyboard.chords, QStringList({"Ctrl+A", "Ctrl+C", "Ctrl+End", "Ctrl+A", "Ctrl+V"}));
+    EXPECT_EQ(keyboard.chords,
+              QStringList({"Ctrl+A", "Ctrl+C", "Ctrl+End", "Ctrl+A", "Ctrl+V", "Ctrl+A", "Ctrl+C", "Ctrl+End"}));
     settle();
 }
 
