@@ -11,6 +11,7 @@
 #include "tavrolin_program_test.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFont>
 #include <QFontMetrics>
@@ -28,6 +29,7 @@
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <optional>
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
@@ -465,6 +467,100 @@ TEST_F(WindowTranslationProcessTest, TheShortcutAndTheTrayItemTranslateTheFrontW
 
     translateAndDismiss(pattern, bounds, before, true);
     EXPECT_EQ(countLogged(QStringLiteral("workflow start action=capture_and_translate_active_window trigger=menu")), 1);
+}
+
+// The first translation after the start, filmed: each frame shows the window as it was, the
+// loading card over it, or the picture. None shows a blank card, the card's text out of its place
+// or anything else between the card and the picture.
+TEST_F(WindowTranslationProcessTest, TheFirstTranslationShowsTheCardThenThePictureWithNothingBetween) {
+    ASSERT_NO_FATAL_FAILURE(startInSpanish());
+    PatternWindowProgram pattern;
+    ASSERT_NE(pattern.windowID, 0u);
+    pattern.reply(QStringLiteral("activated"), QStringLiteral("activate"));
+    ASSERT_TRUE(test::waitUntil([&] { return activeWindow() == pattern.windowID; }, 5s));
+    QRect bounds;
+    for (const WindowListEntry& entry : x11::sharedWindowList()->onScreenWindows()) {
+        if (entry.ownerPID == pattern.pid() && entry.bounds) {
+            bounds = entry.bounds->toAlignedRect();
+        }
+    }
+    ASSERT_TRUE(bounds.contains(pattern.clientArea)) << "no bounds for the pattern window";
+    // Inside the glowing band, without the badge and the watermark of the picture.
+    const int band = 45;
+    const QRect inner = bounds.adjusted(band, band, -band, -band);
+    const auto judged = [&](int x, int y) {
+        return !(y < bounds.top() + 70 && x > bounds.right() - 320) &&
+               !(y > bounds.bottom() - 70 && x > bounds.right() - 220);
+    };
+    const QImage before = screenImage();
+    // What differs from `from`: its bounding box and how many of its pixels have another colour
+    // than the most common one (a card's text and spinner).
+    struct Difference {
+        QRect box;
+        int drawn = 0;
+    };
+    const auto differenceFrom = [&](const QImage& frame, const QImage& from) {
+        Difference d;
+        std::map<QRgb, int> colours;
+        int count = 0;
+        for (int y = inner.top(); y <= inner.bottom(); ++y) {
+            for (int x = inner.left(); x <= inner.right(); ++x) {
+                if (judged(x, y) && frame.pixel(x, y) != from.pixel(x, y)) {
+                    d.box |= QRect(x, y, 1, 1);
+                    ++colours[frame.pixel(x, y)];
+                    ++count;
+                }
+            }
+        }
+        int dominant = 0;
+        for (const auto& [colour, n] : colours) {
+            dominant = std::max(dominant, n);
+        }
+        d.drawn = count - dominant;
+        return d;
+    };
+
+    const QString success = QStringLiteral("event action=capture_and_translate_active_window trigger=hotkey");
+    xdotool({"key", "ctrl+shift+t"});
+    QRect card;
+    std::vector<QImage> others;  // neither the window as it was nor the card: the picture, or wrong
+    QElapsedTimer filming;
+    filming.start();
+    std::optional<qint64> translatedAt;
+    while (filming.elapsed() < 60000 && (!translatedAt || filming.elapsed() - *translatedAt < 700)) {
+        const QImage frame = screenImage();
+        if (!translatedAt && countLogged(success) > 0) {
+            translatedAt = filming.elapsed();
+        }
+        const Difference d = differenceFrom(frame, before);
+        if (d.box.isEmpty()) {
+            continue;
+        }
+        const bool cardSized = d.box.width() < 400 && d.box.height() < 250;
+        if (others.empty() && cardSized && (card.isEmpty() || card.adjusted(-4, -4, 4, 4).contains(d.box))) {
+            EXPECT_GT(d.drawn, 400) << "a blank card at " << filming.elapsed() << " ms";
+            if (card.isEmpty()) {
+                card = d.box;
+            }
+            continue;
+        }
+        others.push_back(frame);
+    }
+    ASSERT_TRUE(translatedAt) << logLines().join('\n').toStdString();
+    EXPECT_FALSE(card.isEmpty()) << "no loading card was filmed";
+    ASSERT_FALSE(others.empty());
+    const QImage picture = others.back();
+    for (std::size_t i = 0; i < others.size(); ++i) {
+        const Difference d = differenceFrom(others[i], picture);
+        if (!d.box.isEmpty()) {
+            others[i].save(QDir::temp().filePath(QStringLiteral("tavrolin-first-translation-frame.png")));
+        }
+        EXPECT_TRUE(d.box.isEmpty()) << "frame " << i << " of " << others.size()
+                                     << " is neither the card nor the picture: it differs in " << d.box.x() << ","
+                                     << d.box.y() << " " << d.box.width() << "x" << d.box.height();
+    }
+    xdotool({"mousemove", "1090", "784", "click", "1"});
+    EXPECT_TRUE(test::waitUntil([&] { return overlayWindows().empty(); }, 3s));
 }
 
 TEST_F(WindowTranslationProcessTest, AWindowPartlyOffScreenWhoseProgramExitsUnderTheOverlay) {
