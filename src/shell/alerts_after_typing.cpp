@@ -28,7 +28,7 @@ void AlertsAfterTyping::post(const QString& title, const QString& message) {
     if (!presses_) {
         look();  // nothing to wait for
     }
-    if (!waiting_.empty() && !timer_.isActive()) {
+    if (!waiting_.empty() && !showing_ && !timer_.isActive()) {
         timer_.start();
     }
 }
@@ -51,6 +51,8 @@ void AlertsAfterTyping::look() {
     while (!waiting_.empty()) {
         const auto [title, message] = waiting_.front();
         waiting_.pop_front();
+        // The modal alert runs an event loop of its own: nothing to look at until it closes.
+        timer_.stop();
         showing_ = true;
         show_(title, message);
         showing_ = false;
@@ -64,6 +66,8 @@ void AlertsAfterTyping::look() {
     if (waiting_.empty()) {
         timer_.stop();
         presses_.reset();
+    } else if (!timer_.isActive()) {
+        timer_.start();
     }
 }
 
