@@ -321,6 +321,68 @@ quint64 activeWindow() {
     return xdotool({"getactivewindow"}).toULongLong();
 }
 
+// A window's part of the screen, filmed: the smaller the picture, the more are taken. Frames are
+// compared inside the overlay's glowing band (it pulses), without its badge and watermark.
+class FilmedWindow {
+public:
+    explicit FilmedWindow(const QRect& bounds)
+        : bounds_(bounds), inner_(QRect(QPoint(0, 0), bounds.size()).adjusted(60, 60, -60, -60)) {}
+
+    QImage film() const {
+        return QGuiApplication::primaryScreen()
+            ->grabWindow(0, bounds_.x(), bounds_.y(), bounds_.width(), bounds_.height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    }
+
+    // What differs from `from`: its bounding box and, when asked, how many of its pixels have
+    // another colour than the most common one (a card's text and spinner).
+    struct Difference {
+        QRect box;
+        int drawn = 0;
+    };
+    Difference differenceFrom(const QImage& frame, const QImage& from, bool countDrawn) const {
+        Difference d;
+        int left = inner_.right() + 1, right = -1, top = inner_.bottom() + 1, bottom = -1;
+        std::unordered_map<QRgb, int> colours;
+        for (int y = inner_.top(); y <= inner_.bottom(); ++y) {
+            const auto* a = reinterpret_cast<const QRgb*>(frame.constScanLine(y));
+            const auto* b = reinterpret_cast<const QRgb*>(from.constScanLine(y));
+            for (int x = inner_.left(); x <= inner_.right(); ++x) {
+                if (a[x] == b[x] || !judged(x, y)) {
+                    continue;
+                }
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+                if (countDrawn) {
+                    ++colours[a[x]];
+                }
+            }
+        }
+        if (right >= 0) {
+            d.box = QRect(QPoint(left, top), QPoint(right, bottom));
+        }
+        int count = 0;
+        int dominant = 0;
+        for (const auto& [colour, n] : colours) {
+            count += n;
+            dominant = std::max(dominant, n);
+        }
+        d.drawn = count - dominant;
+        return d;
+    }
+
+private:
+    bool judged(int x, int y) const {
+        return !(y < 70 && x > bounds_.width() - 320) && !(y > bounds_.height() - 70 && x > bounds_.width() - 220);
+    }
+
+    QRect bounds_;
+    QRect inner_;
+};
+
 class WindowTranslationProcessTest : public TavrolinDelegateProcessTest {
 protected:
     // Our windows on screen other than the tray icon and the language picker, with their geometry.
@@ -485,57 +547,8 @@ TEST_F(WindowTranslationProcessTest, TheFirstTranslationShowsTheCardThenThePictu
         }
     }
     ASSERT_TRUE(bounds.contains(pattern.clientArea)) << "no bounds for the pattern window";
-    // The window's part of the screen alone: the smaller the picture, the more are taken.
-    const auto film = [&] {
-        return QGuiApplication::primaryScreen()
-            ->grabWindow(0, bounds.x(), bounds.y(), bounds.width(), bounds.height())
-            .toImage()
-            .convertToFormat(QImage::Format_RGB32);
-    };
-    // Inside the glowing band (it pulses), without the badge and the watermark of the picture.
-    const int band = 60;
-    const QRect inner = QRect(QPoint(0, 0), bounds.size()).adjusted(band, band, -band, -band);
-    const auto judged = [&](int x, int y) {
-        return !(y < 70 && x > bounds.width() - 320) && !(y > bounds.height() - 70 && x > bounds.width() - 220);
-    };
-    const QImage before = film();
-    // What differs from `from`: its bounding box and, for a card-sized one, how many of its
-    // pixels have another colour than the most common one (a card's text and spinner).
-    struct Difference {
-        QRect box;
-        int drawn = 0;
-    };
-    const auto differenceFrom = [&](const QImage& frame, const QImage& from, bool countDrawn) {
-        Difference d;
-        int left = inner.right() + 1, right = -1, top = inner.bottom() + 1, bottom = -1;
-        std::unordered_map<QRgb, int> colours;
-        for (int y = inner.top(); y <= inner.bottom(); ++y) {
-            const auto* a = reinterpret_cast<const QRgb*>(frame.constScanLine(y));
-            const auto* b = reinterpret_cast<const QRgb*>(from.constScanLine(y));
-            for (int x = inner.left(); x <= inner.right(); ++x) {
-                if (a[x] != b[x] && judged(x, y)) {
-                    left = std::min(left, x);
-                    right = std::max(right, x);
-                    top = std::min(top, y);
-                    bottom = std::max(bottom, y);
-                    if (countDrawn) {
-                        ++colours[a[x]];
-                    }
-                }
-            }
-        }
-        if (right >= 0) {
-            d.box = QRect(QPoint(left, top), QPoint(right, bottom));
-        }
-        int count = 0;
-        int dominant = 0;
-        for (const auto& [colour, n] : colours) {
-            count += n;
-            dominant = std::max(dominant, n);
-        }
-        d.drawn = count - dominant;
-        return d;
-    };
+    const FilmedWindow window(bounds);
+    const QImage before = window.film();
 
     const QString success = QStringLiteral("event action=capture_and_translate_active_window trigger=hotkey");
     xdotool({"key", "ctrl+shift+t"});
@@ -546,7 +559,7 @@ TEST_F(WindowTranslationProcessTest, TheFirstTranslationShowsTheCardThenThePictu
     std::optional<qint64> translatedAt;
     qint64 nextLook = 0;
     while (filming.elapsed() < 60000 && (!translatedAt || filming.elapsed() - *translatedAt < 700)) {
-        const QImage frame = film();
+        const QImage frame = window.film();
         // The log is read now and then: the less time between two pictures, the better.
         if (!translatedAt && filming.elapsed() >= nextLook) {
             nextLook = filming.elapsed() + 100;
@@ -554,13 +567,13 @@ TEST_F(WindowTranslationProcessTest, TheFirstTranslationShowsTheCardThenThePictu
                 translatedAt = filming.elapsed();
             }
         }
-        Difference d = differenceFrom(frame, before, false);
+        FilmedWindow::Difference d = window.differenceFrom(frame, before, false);
         if (d.box.isEmpty()) {
             continue;
         }
         const bool cardSized = d.box.width() < 400 && d.box.height() < 250;
         if (others.empty() && cardSized && (card.isEmpty() || card.adjusted(-4, -4, 4, 4).contains(d.box))) {
-            d = differenceFrom(frame, before, true);
+            d = window.differenceFrom(frame, before, true);
             EXPECT_GT(d.drawn, 400) << "a blank card at " << filming.elapsed() << " ms";
             if (card.isEmpty()) {
                 card = d.box;
@@ -574,7 +587,7 @@ TEST_F(WindowTranslationProcessTest, TheFirstTranslationShowsTheCardThenThePictu
     ASSERT_FALSE(others.empty());
     const QImage picture = others.back();
     for (std::size_t i = 0; i < others.size(); ++i) {
-        const Difference d = differenceFrom(others[i], picture, false);
+        const FilmedWindow::Difference d = window.differenceFrom(others[i], picture, false);
         if (!d.box.isEmpty()) {
             others[i].save(QDir::temp().filePath(QStringLiteral("tavrolin-first-translation-frame.png")));
         }
