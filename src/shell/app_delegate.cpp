@@ -33,6 +33,7 @@
 #include "platform/system_event_monitoring.h"
 #include "selection_popup/selection_popup_seams.h"
 #include "shell/alert_presenting.h"
+#include "shell/alerts_after_typing.h"
 #include "shell/app_actions.h"
 #include "shell/error_messages.h"
 #include "shell/hot_key_manager.h"
@@ -108,9 +109,17 @@ AppDelegate::AppDelegate(Factories factories) {
     commands_.smartTranslation = std::make_unique<SmartTranslationCommand>(
         *this, [&s] { return s.focusedTextFieldAccessor(); }, *commands_.selectionTranslation,
         *commands_.windowTranslation);
+    shortcutAlerts_ = std::make_unique<AlertsAfterTyping>(
+        [self](const QString& title, const QString& message) {
+            if (self) {
+                self->alerts().showAlert(title, message);
+            }
+        },
+        services_->factories().makeUserKeyActivity);
+    // A shortcut set aside comes back by itself: telling of it must not cost the user a letter.
     services_->hotKeyManager().setRegistrationLostHandler([self](const CaptureWorkflowError& error) {
         if (self) {
-            self->alerts().showAlert(QStringLiteral("Could not register shortcuts"), makeMessage(error));
+            self->shortcutAlerts_->post(QStringLiteral("Could not register shortcuts"), makeMessage(error));
         }
     });
 }

@@ -51,6 +51,7 @@ class QSystemTrayIcon;
 
 namespace tavrolin {
 
+class AlertsAfterTyping;
 class AppActions;
 class FrontWindowActivating;
 class MainMenu;
@@ -286,6 +287,7 @@ private:
     std::unique_ptr<SystemSettingsOpener> systemSettingsOpener_;
     std::shared_ptr<FrontWindowActivating> frontWindowActivation_;
     std::unique_ptr<AppAlerts> alerts_;
+    std::unique_ptr<AlertsAfterTyping> shortcutAlerts_;
     std::unique_ptr<SettingsCoordinator> settingsCoordinator_;
     std::unique_ptr<UpdateHooks> updateHooks_;
     std::unique_ptr<AppActions> appActions_;

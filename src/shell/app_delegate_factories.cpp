@@ -115,6 +115,7 @@ AppServices::Factories AppServices::defaultFactories() {
     f.makeHotKeyManager = [] {
         return std::make_unique<HotKeyManager>(std::shared_ptr<GlobalKeyGrabbing>(makeSystemGlobalKeyGrabber()));
     };
+    f.makeUserKeyActivity = [] { return makeSystemUserKeyActivity(); };
     f.makeAntiSleepManager = [] { return std::make_unique<AntiSleepManager>(systemAntiSleepEnvironment()); };
     f.makeActiveWindowDetector = [] {
         return std::make_shared<ActiveWindowDetector>(defaultFrontApplicationProvider(), systemWindowList(),

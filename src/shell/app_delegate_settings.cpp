@@ -138,6 +138,20 @@ SettingsCoordinator& AppDelegate::settingsCoordinator() {
                                 };
                             });
         };
+        d.registerHotKeysSettingAside = [self](const AppSettings& settings) {
+            if (self) {
+                registerHotKeys(
+                    self->services().hotKeyManager(), settings,
+                    [self](HotKeyAction action) -> HotKeyManager::Handler {
+                        return [self, action] {
+                            if (self) {
+                                self->runCommand(action, TelemetryTrigger::hotkey);
+                            }
+                        };
+                    },
+                    WhenKeyTaken::setAside);
+            }
+        };
         d.syncLaunchAtLogin = [self](bool isEnabled) {
             return self ? self->services().launchAtLoginController().sync(isEnabled) : false;
         };

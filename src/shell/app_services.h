@@ -71,6 +71,7 @@ class TextEditingService;
 class TextImproveClient;
 class TextPromptClient;
 class TextPromptingService;
+class UserKeyActivity;
 class TextRecognizing;
 class TextWritingClient;
 class TextWritingService;
@@ -109,6 +110,9 @@ public:
         std::function<std::unique_ptr<SharePromptStore>(std::vector<int> schedule, DefaultsStore&)>
             makeSharePromptStore;
         std::function<std::unique_ptr<HotKeyManager>()> makeHotKeyManager;
+        // A watch of the user's presses, made while an alert of the application's own waits for
+        // the user to stop typing; empty or null: such alerts do not wait.
+        std::function<std::shared_ptr<UserKeyActivity>()> makeUserKeyActivity;
         std::function<std::unique_ptr<AntiSleepManager>()> makeAntiSleepManager;
         std::function<std::shared_ptr<ActiveWindowDetector>()> makeActiveWindowDetector;
         std::function<std::shared_ptr<FocusedTextFieldAccessor>(double clipboardRestoreDelay)>

@@ -2,6 +2,8 @@
 
 #include "core/capture_workflow_error.h"
 
+#include <set>
+
 namespace tavrolin {
 
 HotKeyManager::HotKeyManager(std::shared_ptr<GlobalKeyGrabbing> grabber) : grabber_(std::move(grabber)) {
@@ -31,18 +33,26 @@ void HotKeyManager::handleGrabsLost(quint32 id, GlobalKeyGrabStatus status) {
     }
 }
 
-void HotKeyManager::registerHotKey(HotKeyAction action, const HotKeyShortcut& shortcut, Handler handler) {
+void HotKeyManager::registerHotKey(HotKeyAction action, const HotKeyShortcut& shortcut, Handler handler,
+                                   WhenKeyTaken whenTaken) {
     const quint32 id = rawValue(action);
     grabber_->release(id);
-    handlers_.erase(id);
-    registeredHotKeys_.erase(id);
+    // In place before the grab: the grabber may tell of a shortcut set aside while it grabs.
+    handlers_[id] = std::move(handler);
+    registeredHotKeys_[id] = shortcut;
 
     const GlobalKeyModifiers modifiers{shortcut.control, shortcut.shift, shortcut.option, shortcut.command};
-    switch (grabber_->grab(id, keysym(shortcut.key), modifiers)) {
-    case GlobalKeyGrabStatus::grabbed:
-        handlers_[id] = std::move(handler);
-        registeredHotKeys_[id] = shortcut;
+    const bool setAside = whenTaken == WhenKeyTaken::setAside;
+    const GlobalKeyGrabStatus status = setAside ? grabber_->grabOrSetAside(id, keysym(shortcut.key), modifiers)
+                                                : grabber_->grab(id, keysym(shortcut.key), modifiers);
+    if (status == GlobalKeyGrabStatus::grabbed || (setAside && status == GlobalKeyGrabStatus::alreadyInUse)) {
         return;
+    }
+    handlers_.erase(id);
+    registeredHotKeys_.erase(id);
+    switch (status) {
+    case GlobalKeyGrabStatus::grabbed:
+        break;
     case GlobalKeyGrabStatus::alreadyInUse:
         throw CaptureWorkflowError::hotKeyAlreadyInUse(shortcut.displayName());
     case GlobalKeyGrabStatus::noKeyCode:
@@ -50,6 +60,10 @@ void HotKeyManager::registerHotKey(HotKeyAction action, const HotKeyShortcut& sh
         break;
     }
     throw CaptureWorkflowError::failedToRegisterHotKey(shortcut.displayName());
+}
+
+bool HotKeyManager::isSetAside(HotKeyAction action) const {
+    return registeredHotKeys_.contains(rawValue(action)) && grabber_->isSetAside(rawValue(action));
 }
 
 void HotKeyManager::unregister() {
@@ -83,7 +97,7 @@ std::vector<CaptureWorkflowError> HotKeyManager::resume() {
             if (!action) {
                 throw CaptureWorkflowError::failedToRegisterHotKey(shortcut.displayName());
             }
-            registerHotKey(*action, shortcut, std::move(handler));
+            registerHotKey(*action, shortcut, std::move(handler), WhenKeyTaken::setAside);
         } catch (const CaptureWorkflowError& error) {
             handlers_.erase(id);
             registeredHotKeys_.erase(id);
@@ -105,11 +119,20 @@ bool HotKeyManager::handleHotKeyPressed(quint32 id) {
 }
 
 void registerHotKeys(HotKeyManager& manager, const AppSettings& settings,
-                     const std::function<HotKeyManager::Handler(HotKeyAction)>& handlerFor) {
+                     const std::function<HotKeyManager::Handler(HotKeyAction)>& handlerFor, WhenKeyTaken whenTaken) {
+    // A shortcut that waits for its key is not asked for anew by registering it again.
+    std::set<HotKeyAction> stillAside;
+    for (HotKeyAction action : allHotKeyActions) {
+        const auto registered = manager.registeredHotKeys().find(rawValue(action));
+        if (manager.isSetAside(action) && registered->second == settings.shortcut(action)) {
+            stillAside.insert(action);
+        }
+    }
     manager.unregister();
     try {
         for (HotKeyAction action : allHotKeyActions) {
-            manager.registerHotKey(action, settings.shortcut(action), handlerFor(action));
+            manager.registerHotKey(action, settings.shortcut(action), handlerFor(action),
+                                   stillAside.contains(action) ? WhenKeyTaken::setAside : whenTaken);
         }
     } catch (...) {
         manager.unregister();

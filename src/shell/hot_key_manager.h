@@ -18,9 +18,10 @@ namespace tavrolin {
 class HotKeyManager {
 public:
     using Handler = std::function<void()>;
-    // Told when a keyboard change gave a shortcut's key to another program; the error names that
-    // shortcut, as a failed registration would. It stays registered and comes back at a later
-    // keyboard change that frees its key; the others keep working.
+    // Told when a shortcut is set aside because another program holds its key (after a keyboard
+    // change, or at a registration that sets aside); the error names that shortcut, as a failed
+    // registration would. It stays registered and comes back as soon as its key is free; the
+    // others keep working. Told once per key, until the shortcut has worked on it in between.
     using RegistrationLostHandler = std::function<void(const CaptureWorkflowError&)>;
 
     explicit HotKeyManager(std::shared_ptr<GlobalKeyGrabbing> grabber);
@@ -32,18 +33,24 @@ public:
     // shortcut: hotKeyAlreadyInUse when another program holds the combination,
     // failedToRegisterHotKey for every other refusal. After a failure the action has nothing
     // registered.
-    void registerHotKey(HotKeyAction action, const HotKeyShortcut& shortcut, Handler handler);
+    // With `whenTaken` setAside, a combination another program holds is not refused: it stays
+    // registered, set aside, and the lost handler is told.
+    void registerHotKey(HotKeyAction action, const HotKeyShortcut& shortcut, Handler handler,
+                        WhenKeyTaken whenTaken = WhenKeyTaken::refuse);
     // Removes every registration; never fails.
     void unregister();
 
     void setRegistrationLostHandler(RegistrationLostHandler handler) { lostHandler_ = std::move(handler); }
 
     const std::map<quint32, HotKeyShortcut>& registeredHotKeys() const { return registeredHotKeys_; }
+    // Registered, but waiting for another program to let its key go.
+    bool isSetAside(HotKeyAction action) const;
 
     // Pausing: the system grabs are released while the registrations and handlers are kept, so
     // another window can take the combinations (the settings window's shortcut recorder);
-    // resume() grabs them again. A shortcut that cannot be grabbed again is unregistered and
-    // its error returned, in action order. Both are no-ops when there is nothing to do.
+    // resume() grabs them again. One whose key another program holds meanwhile is set aside;
+    // one that cannot be grabbed for another reason is unregistered and its error returned, in
+    // action order. Both are no-ops when there is nothing to do.
     void suspend();
     std::vector<CaptureWorkflowError> resume();
     bool isSuspended() const { return suspended_; }
@@ -63,8 +70,12 @@ private:
 };
 
 // Registers the seven shortcuts of `settings` in action order, all or nothing: the manager is
-// emptied first, and at the first failure it is emptied again and that error is thrown.
+// emptied first, and at the first failure it is emptied again and that error is thrown. With
+// `whenTaken` setAside, a shortcut whose key another program holds is set aside instead of
+// failing the others. With refuse, such a shortcut fails the registration unless it is the very
+// shortcut already set aside for its action: that one stays set aside.
 void registerHotKeys(HotKeyManager& manager, const AppSettings& settings,
-                     const std::function<HotKeyManager::Handler(HotKeyAction)>& handlerFor);
+                     const std::function<HotKeyManager::Handler(HotKeyAction)>& handlerFor,
+                     WhenKeyTaken whenTaken = WhenKeyTaken::refuse);
 
 }  // namespace tavrolin

@@ -46,17 +46,25 @@ void SettingsCoordinator::syncLaunchAtLoginIgnoringFailure(bool isEnabled) {
     }
 }
 
+void SettingsCoordinator::registerSettingAside(const AppSettings& settings) const {
+    if (dependencies_.registerHotKeysSettingAside) {
+        dependencies_.registerHotKeysSettingAside(settings);
+    } else {
+        dependencies_.registerHotKeys(settings);
+    }
+}
+
 void SettingsCoordinator::configureSettings() {
     const AppSettings stored = dependencies_.store->settings();
     try {
-        dependencies_.registerHotKeys(stored);
+        registerSettingAside(stored);
     } catch (const std::exception& firstError) {
         const QString firstMessage = makeMessage(firstError);
         // Only the shortcuts failed: every other choice of the user stays as it was.
         AppSettings reset = stored;
         reset.setShortcuts(defaultHotKeyShortcuts());
         try {
-            dependencies_.registerHotKeys(reset);
+            registerSettingAside(reset);
         } catch (const std::exception& secondError) {
             dependencies_.alerts->showAlert(QStringLiteral("Could not register shortcuts"), makeMessage(secondError));
             return;
@@ -108,7 +116,8 @@ std::optional<QString> SettingsCoordinator::saveSettings(const AppSettings& sett
         reportSave(false, workflowError ? CaptureWorkflowErrorCode::code(*workflowError)
                                         : QStringLiteral("settings_save_failed"));
         try {
-            dependencies_.registerHotKeys(previous);
+            // One of them taken since by another program waits for its key; the others are back.
+            registerSettingAside(previous);
             dependencies_.refreshStatusItem(previous);
         } catch (const std::exception& restoreError) {
             dependencies_.alerts->showAlert(QStringLiteral("Could not restore shortcuts"), makeMessage(restoreError));

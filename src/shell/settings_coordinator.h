@@ -46,6 +46,10 @@ public:
         AppAlerts* alerts = nullptr;
         // All seven shortcuts or none; throws the first registration error.
         std::function<void(const AppSettings&)> registerHotKeys;
+        // As registerHotKeys, but a shortcut whose key another program holds is set aside (it
+        // comes back when the key is free, and the user is told) instead of failing the others.
+        // Empty: registerHotKeys.
+        std::function<void(const AppSettings&)> registerHotKeysSettingAside;
         // Makes launch at login match; answers whether the desktop still needs the user's
         // approval. Throws when it cannot be changed.
         std::function<bool(bool isEnabled)> syncLaunchAtLogin;
@@ -59,8 +63,9 @@ public:
 
     explicit SettingsCoordinator(Dependencies dependencies);
 
-    // Applies the stored settings at launch. When their shortcuts cannot be registered, the
-    // seven shortcuts (and nothing else) are reset to the defaults, saved and the user told.
+    // Applies the stored settings at launch. A shortcut whose key another program holds is set
+    // aside; when the shortcuts cannot be registered for another reason, the seven shortcuts (and
+    // nothing else) are reset to the defaults, saved and the user told.
     void configureSettings();
     // Registers, synchronises, stores and pushes `settings`; answers the text to show when the
     // shortcuts could not be registered (then nothing changed), else none.
@@ -69,6 +74,7 @@ public:
 
 private:
     QDateTime now() const;
+    void registerSettingAside(const AppSettings& settings) const;
     void report(const SettingsUsageEvent& event) const;
     void persist(const AppSettings& settings);
     void syncLaunchAtLoginIgnoringFailure(bool isEnabled);

@@ -146,8 +146,12 @@ bool DesktopScreenshotOverlayPresenter::presentImage(
         clear(false);
         return false;
     }
-    std::unique_ptr<OverlayPanelling> panel = overlayPanel_ ? std::move(overlayPanel_) : makePanel(*frame);
-    panel->setFrame(*frame);
+    // The picture comes in a window of its own, mapped over the card's: the card's window, given
+    // the picture's size, would show a frame or two of the card stretched, or of nothing, before
+    // the picture is drawn in it. The new window shows what lay under it until it is drawn, the
+    // card included, and the card's window goes once the new one is above it.
+    std::unique_ptr<OverlayPanelling> card = std::move(overlayPanel_);
+    std::unique_ptr<OverlayPanelling> panel = makePanel(*frame);
     panel->setPassive(false);
     ScreenshotOverlayView* view = makeOverlayView(*panel, frame->size().toSize());
     selectedLanguagePair_ = selectedLanguagePair;
@@ -157,6 +161,9 @@ bool DesktopScreenshotOverlayPresenter::presentImage(
     appearDate_ = dependencies_.clock->now();
     view->showImage(image, frame->size().toSize(), translationDisplayName, true);
     panel->orderFront();
+    if (card) {
+        retirePanel(std::move(card));
+    }
     overlayFrame_ = frame;
     // The covered application stays active: the overlay hears the keyboard through a grab
     // instead of taking the focus.

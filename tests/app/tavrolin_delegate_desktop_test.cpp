@@ -11,6 +11,7 @@
 #include "tavrolin_program_test.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFont>
 #include <QFontMetrics>
@@ -29,6 +30,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <optional>
+#include <unordered_map>
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
 
@@ -319,6 +321,68 @@ quint64 activeWindow() {
     return xdotool({"getactivewindow"}).toULongLong();
 }
 
+// A window's part of the screen, filmed: the smaller the picture, the more are taken. Frames are
+// compared inside the overlay's glowing band (it pulses), without its badge and watermark.
+class FilmedWindow {
+public:
+    explicit FilmedWindow(const QRect& bounds)
+        : bounds_(bounds), inner_(QRect(QPoint(0, 0), bounds.size()).adjusted(60, 60, -60, -60)) {}
+
+    QImage film() const {
+        return QGuiApplication::primaryScreen()
+            ->grabWindow(0, bounds_.x(), bounds_.y(), bounds_.width(), bounds_.height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    }
+
+    // What differs from `from`: its bounding box and, when asked, how many of its pixels have
+    // another colour than the most common one (a card's text and spinner).
+    struct Difference {
+        QRect box;
+        int drawn = 0;
+    };
+    Difference differenceFrom(const QImage& frame, const QImage& from, bool countDrawn) const {
+        Difference d;
+        int left = inner_.right() + 1, right = -1, top = inner_.bottom() + 1, bottom = -1;
+        std::unordered_map<QRgb, int> colours;
+        for (int y = inner_.top(); y <= inner_.bottom(); ++y) {
+            const auto* a = reinterpret_cast<const QRgb*>(frame.constScanLine(y));
+            const auto* b = reinterpret_cast<const QRgb*>(from.constScanLine(y));
+            for (int x = inner_.left(); x <= inner_.right(); ++x) {
+                if (a[x] == b[x] || !judged(x, y)) {
+                    continue;
+                }
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+                if (countDrawn) {
+                    ++colours[a[x]];
+                }
+            }
+        }
+        if (right >= 0) {
+            d.box = QRect(QPoint(left, top), QPoint(right, bottom));
+        }
+        int count = 0;
+        int dominant = 0;
+        for (const auto& [colour, n] : colours) {
+            count += n;
+            dominant = std::max(dominant, n);
+        }
+        d.drawn = count - dominant;
+        return d;
+    }
+
+private:
+    bool judged(int x, int y) const {
+        return !(y < 70 && x > bounds_.width() - 320) && !(y > bounds_.height() - 70 && x > bounds_.width() - 220);
+    }
+
+    QRect bounds_;
+    QRect inner_;
+};
+
 class WindowTranslationProcessTest : public TavrolinDelegateProcessTest {
 protected:
     // Our windows on screen other than the tray icon and the language picker, with their geometry.
@@ -465,6 +529,74 @@ TEST_F(WindowTranslationProcessTest, TheShortcutAndTheTrayItemTranslateTheFrontW
 
     translateAndDismiss(pattern, bounds, before, true);
     EXPECT_EQ(countLogged(QStringLiteral("workflow start action=capture_and_translate_active_window trigger=menu")), 1);
+}
+
+// The first translation after the start, filmed: each frame shows the window as it was, the
+// loading card over it, or the picture. None shows a blank card, the card's text out of its place
+// or anything else between the card and the picture.
+TEST_F(WindowTranslationProcessTest, TheFirstTranslationShowsTheCardThenThePictureWithNothingBetween) {
+    ASSERT_NO_FATAL_FAILURE(startInSpanish());
+    PatternWindowProgram pattern;
+    ASSERT_NE(pattern.windowID, 0u);
+    pattern.reply(QStringLiteral("activated"), QStringLiteral("activate"));
+    ASSERT_TRUE(test::waitUntil([&] { return activeWindow() == pattern.windowID; }, 5s));
+    QRect bounds;
+    for (const WindowListEntry& entry : x11::sharedWindowList()->onScreenWindows()) {
+        if (entry.ownerPID == pattern.pid() && entry.bounds) {
+            bounds = entry.bounds->toAlignedRect();
+        }
+    }
+    ASSERT_TRUE(bounds.contains(pattern.clientArea)) << "no bounds for the pattern window";
+    const FilmedWindow window(bounds);
+    const QImage before = window.film();
+
+    const QString success = QStringLiteral("event action=capture_and_translate_active_window trigger=hotkey");
+    xdotool({"key", "ctrl+shift+t"});
+    QRect card;
+    std::vector<QImage> others;  // neither the window as it was nor the card: the picture, or wrong
+    QElapsedTimer filming;
+    filming.start();
+    std::optional<qint64> translatedAt;
+    qint64 nextLook = 0;
+    while (filming.elapsed() < 60000 && (!translatedAt || filming.elapsed() - *translatedAt < 700)) {
+        const QImage frame = window.film();
+        // The log is read now and then: the less time between two pictures, the better.
+        if (!translatedAt && filming.elapsed() >= nextLook) {
+            nextLook = filming.elapsed() + 100;
+            if (countLogged(success) > 0) {
+                translatedAt = filming.elapsed();
+            }
+        }
+        FilmedWindow::Difference d = window.differenceFrom(frame, before, false);
+        if (d.box.isEmpty()) {
+            continue;
+        }
+        const bool cardSized = d.box.width() < 400 && d.box.height() < 250;
+        if (others.empty() && cardSized && (card.isEmpty() || card.adjusted(-4, -4, 4, 4).contains(d.box))) {
+            d = window.differenceFrom(frame, before, true);
+            EXPECT_GT(d.drawn, 400) << "a blank card at " << filming.elapsed() << " ms";
+            if (card.isEmpty()) {
+                card = d.box;
+            }
+            continue;
+        }
+        others.push_back(frame);
+    }
+    ASSERT_TRUE(translatedAt) << logLines().join('\n').toStdString();
+    EXPECT_FALSE(card.isEmpty()) << "no loading card was filmed";
+    ASSERT_FALSE(others.empty());
+    const QImage picture = others.back();
+    for (std::size_t i = 0; i < others.size(); ++i) {
+        const FilmedWindow::Difference d = window.differenceFrom(others[i], picture, false);
+        if (!d.box.isEmpty()) {
+            others[i].save(QDir::temp().filePath(QStringLiteral("tavrolin-first-translation-frame.png")));
+        }
+        EXPECT_TRUE(d.box.isEmpty()) << "frame " << i << " of " << others.size()
+                                     << " is neither the card nor the picture: it differs in " << d.box.x() << ","
+                                     << d.box.y() << " " << d.box.width() << "x" << d.box.height();
+    }
+    xdotool({"mousemove", "1090", "784", "click", "1"});
+    EXPECT_TRUE(test::waitUntil([&] { return overlayWindows().empty(); }, 3s));
 }
 
 TEST_F(WindowTranslationProcessTest, AWindowPartlyOffScreenWhoseProgramExitsUnderTheOverlay) {

@@ -60,6 +60,9 @@ public:
         xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols_, keysym);
         const xcb_keycode_t code = codes ? codes[0] : 0;
         std::free(codes);
+        return grabControlShiftKeycode(code);
+    }
+    bool grabControlShiftKeycode(xcb_keycode_t code) {
         const auto cookie = xcb_grab_key_checked(connection_, 1, root_, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT, code,
                                                  XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
         xcb_generic_error_t* error = xcb_request_check(connection_, cookie);
@@ -104,13 +107,16 @@ protected:
         QProcess::execute("xdotool", {"keyup", "w", "Shift_L", "Control_L"});
     }
 
-    void registerDefaults() {
-        registerHotKeys(manager, AppSettings{}, [this](HotKeyAction action) {
-            return [this, action] {
-                pressed.push_back(action);
-                onMainThread = onMainThread && QThread::currentThread() == qApp->thread();
-            };
-        });
+    void registerDefaults(WhenKeyTaken whenTaken = WhenKeyTaken::refuse, const AppSettings& settings = {}) {
+        registerHotKeys(
+            manager, settings,
+            [this](HotKeyAction action) {
+                return [this, action] {
+                    pressed.push_back(action);
+                    onMainThread = onMainThread && QThread::currentThread() == qApp->thread();
+                };
+            },
+            whenTaken);
     }
 
     // Lets every posted press run.
@@ -462,6 +468,61 @@ TEST_F(HotKeyLayoutChangeTest, EveryDefaultShortcutWorksInEveryLayoutAndAfterThe
     EXPECT_TRUE(lost.empty()) << lost.front().description().toStdString();
     EXPECT_EQ(manager.registeredHotKeys().size(), 7u);
     EXPECT_TRUE(logs.messages(LogCategory::app).filter("global shortcuts lost").isEmpty());
+}
+
+// Saves: a new shortcut whose key another program holds is refused; registering the earlier
+// shortcuts again sets aside only the one another program took meanwhile; a later save that
+// keeps that shortcut keeps it aside instead of failing.
+TEST_F(HotKeyDesktopTest, ASaveRefusesAHeldKeyAndTheEarlierShortcutsComeBackWithOnlyATakenOneAside) {
+    registerDefaults();
+    OtherClient other;
+    ASSERT_TRUE(other.grabControlShift('k'));
+    AppSettings asked;
+    asked.writeTextShortcut = HotKeyShortcut{.key = HotKeyKey::k, .shift = true, .control = true};
+    EXPECT_THROW(registerDefaults(WhenKeyTaken::refuse, asked), CaptureWorkflowError);
+    // Meanwhile the other program took Control+Shift+E, ours a moment ago.
+    ASSERT_TRUE(other.grabControlShift('e'));
+    ASSERT_NO_THROW(registerDefaults(WhenKeyTaken::setAside));
+    EXPECT_EQ(manager.registeredHotKeys().size(), 7u);
+    for (const HotKeyAction action : allHotKeyActions) {
+        EXPECT_EQ(manager.isSetAside(action), action == HotKeyAction::editText) << rawValue(action);
+    }
+    EXPECT_FALSE(other.grabControlShift('t'));
+
+    ASSERT_NO_THROW(registerDefaults(WhenKeyTaken::refuse));
+    EXPECT_TRUE(manager.isSetAside(HotKeyAction::editText));
+    ASSERT_TRUE(input.sendKeyChord(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_W));
+    EXPECT_TRUE(test::waitUntil([&] { return pressed == std::vector{HotKeyAction::translateMessage}; }));
+    other.ungrabAll();
+}
+
+// US and French in one keyboard; another program holds Control+Shift on the key where French has
+// W. Write Message is set aside in French and told of once however often the user switches in and
+// out of French; once the other program lets the key go it is ours in French within seconds.
+TEST_F(HotKeyLayoutChangeTest, AKeyHeldInOneLayoutIsToldOfOnceAndComesBackThereWhenFreed) {
+    ASSERT_TRUE(switchTo("us,fr"));
+    lockGroup(0);
+    test::UserKeyboard keyboard;
+    ASSERT_TRUE(keyboard.isValid());
+    const unsigned char frenchW = keyboard.keycodeOf('z');
+    OtherClient other;
+    ASSERT_TRUE(other.grabControlShiftKeycode(frenchW));
+    registerDefaults();
+    std::vector<CaptureWorkflowError> lost;
+    manager.setRegistrationLostHandler([&](const CaptureWorkflowError& error) { lost.push_back(error); });
+    for (const quint8 group : {1, 0, 1, 0, 1}) {
+        lockGroupAndFollow(group);
+    }
+    settle();
+    EXPECT_EQ(lost, std::vector{CaptureWorkflowError::hotKeyAlreadyInUse("Control+Shift+W")});
+    EXPECT_TRUE(manager.isSetAside(HotKeyAction::translateMessage));
+
+    other.ungrabAll();
+    ASSERT_TRUE(
+        test::waitUntil([&] { return !manager.isSetAside(HotKeyAction::translateMessage); }, std::chrono::seconds(10)));
+    pressed.clear();
+    ASSERT_TRUE(keyboard.pressKeycodes({keyboard.keycodeOf(XK_Control_L), keyboard.keycodeOf(XK_Shift_L), frenchW}));
+    EXPECT_TRUE(test::waitUntil([&] { return pressed == std::vector{HotKeyAction::translateMessage}; }));
 }
 
 }  // namespace

@@ -174,12 +174,16 @@ TEST_F(PresenterFixture, ANewCardReplacesACardSilentlyButAnImageWithOneDismissal
     EXPECT_EQ(panels.size(), 2u);
     EXPECT_EQ(panel(), panels[1]);
 
+    test::FakeOverlayPanel* card = panel();
     ASSERT_TRUE(showImage());
-    // The image takes over the card's panel.
-    EXPECT_EQ(panels.size(), 2u);
+    // The image comes in a panel of its own, shown before the card's goes.
+    EXPECT_EQ(panels.size(), 3u);
+    EXPECT_EQ(panel(), panels[2]);
+    EXPECT_TRUE(panel()->front);
+    EXPECT_FALSE(card->front);
     presenter->presentLoading(windowBounds, 1, QStringLiteral("c"), false);
     EXPECT_EQ(dismissals, 1);
-    EXPECT_EQ(panels.size(), 3u);
+    EXPECT_EQ(panels.size(), 4u);
     EXPECT_EQ(mouse->liveMonitors(), 0);
 }
 
@@ -203,7 +207,7 @@ TEST_F(PresenterFixture, AnImageIsInteractiveGrabsTheKeyboardAndKeepsItsPair) {
     EXPECT_EQ(mouse->liveMonitors(), 1);
     ASSERT_TRUE(showImage());
     EXPECT_EQ(mouse->liveMonitors(), 1);
-    EXPECT_EQ(panels.size(), 1u);
+    EXPECT_EQ(panels.size(), 3u);
 
     presenter->clear(false);
     EXPECT_EQ(mouse->liveMonitors(), 0);

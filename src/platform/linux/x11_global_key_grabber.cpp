@@ -15,6 +15,8 @@
 #undef explicit
 
 #include <X11/keysym.h>
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -24,6 +26,9 @@ namespace tavrolin {
 namespace {
 
 constexpr quint8 kBadAccess = 10;
+// How often a shortcut set aside is tried again, and how soon the answer of a try is looked for.
+constexpr auto kRetryInterval = std::chrono::seconds(3);
+constexpr auto kRetryAnswerPoll = std::chrono::milliseconds(20);
 
 template <typename T>
 struct FreeDeleter {
@@ -77,11 +82,22 @@ X11GlobalKeyGrabber::X11GlobalKeyGrabber() {
     // Often enough to tell a release from the next press of a quick double tap.
     keyStateTimer_.setInterval(20);
     QObject::connect(&keyStateTimer_, &QTimer::timeout, &context_, [this] { checkKeysDown(); });
+    QObject::connect(&retryTimer_, &QTimer::timeout, &context_, [this] { retrySetAside(); });
     qGuiApp->installNativeEventFilter(this);
 }
 
 X11GlobalKeyGrabber::~X11GlobalKeyGrabber() {
     releaseAll();
+    if (retry_) {
+        // Whatever the round took goes with us; ungrabbing what it did not take changes nothing.
+        for (const auto& [id, grabs] : retry_->grabs) {
+            for (const auto& [combination, sequence] : grabs) {
+                xcb_discard_reply(xcb(connection_), sequence);
+                ungrabCombinations({combination});
+            }
+        }
+        xcb_discard_reply(xcb(connection_), retry_->fence);
+    }
     if (keyStateRequest_) {
         xcb_discard_reply(xcb(connection_), *keyStateRequest_);
     }
@@ -181,6 +197,15 @@ void X11GlobalKeyGrabber::ungrabCombinations(const std::vector<KeyCombination>& 
 }
 
 GlobalKeyGrabStatus X11GlobalKeyGrabber::grab(quint32 id, quint32 keysym, GlobalKeyModifiers modifiers) {
+    return grabRequest(id, keysym, modifiers, false);
+}
+
+GlobalKeyGrabStatus X11GlobalKeyGrabber::grabOrSetAside(quint32 id, quint32 keysym, GlobalKeyModifiers modifiers) {
+    return grabRequest(id, keysym, modifiers, true);
+}
+
+GlobalKeyGrabStatus X11GlobalKeyGrabber::grabRequest(quint32 id, quint32 keysym, GlobalKeyModifiers modifiers,
+                                                     bool setAside) {
     if (!connection_) {
         return GlobalKeyGrabStatus::failed;
     }
@@ -193,11 +218,12 @@ GlobalKeyGrabStatus X11GlobalKeyGrabber::grab(quint32 id, quint32 keysym, Global
     } else if (const auto refused = settled.refused.find(id); refused != settled.refused.end()) {
         status = refused->second;
     }
-    if (status != GlobalKeyGrabStatus::grabbed) {
+    if (status != GlobalKeyGrabStatus::grabbed && !(setAside && status == GlobalKeyGrabStatus::alreadyInUse)) {
         // Nothing of it is held: the refusal left its keys as they were.
         requests_.erase(id);
     }
-    noteOutcome(settled, id);
+    // A shortcut set aside is told of as one a keyboard change gave up.
+    noteOutcome(settled, setAside ? std::nullopt : std::optional(id));
     return status;
 }
 
@@ -205,6 +231,9 @@ void X11GlobalKeyGrabber::release(quint32 id) {
     requests_.erase(id);
     waiting_.erase(id);
     givenUp_.erase(id);
+    setAsideCombinations_.erase(id);
+    ++generation_;
+    updateRetryTimer();
     auto it = grabsById_.find(id);
     if (it == grabsById_.end()) {
         return;
@@ -224,7 +253,10 @@ void X11GlobalKeyGrabber::releaseAll() {
     requests_.clear();
     waiting_.clear();
     givenUp_.clear();
+    setAsideCombinations_.clear();
     lastReleaseTime_.clear();
+    ++generation_;
+    updateRetryTimer();
 }
 
 auto X11GlobalKeyGrabber::placeShortcuts(x11::KeyMap& keys, const ModifierMasks& masks) const -> Placement {
@@ -271,6 +303,7 @@ auto X11GlobalKeyGrabber::settle() -> Settled {
         return settled;  // the map could not be read: the grabs of before are the best there are
     }
     settled.mapRead = true;
+    ++generation_;
     group_ = keys.group();
     Placement placed = placeShortcuts(keys, masks);
     settled.withoutKey = std::move(placed.withoutKey);
@@ -287,6 +320,7 @@ auto X11GlobalKeyGrabber::settle() -> Settled {
         if (status != GlobalKeyGrabStatus::grabbed) {
             const quint32 id = it->first;
             settled.refused[id] = status;
+            settled.refusedCombinations[id] = it->second;
             std::erase_if(placed.idByCombination, [id](const auto& entry) { return entry.second == id; });
             it = placed.wanted.erase(it);
             continue;
@@ -309,6 +343,21 @@ auto X11GlobalKeyGrabber::settle() -> Settled {
     return settled;
 }
 
+auto X11GlobalKeyGrabber::reportedKeys(quint32 id, const std::vector<KeyCombination>& combinations) const
+    -> std::vector<ReportedKey> {
+    const auto request = requests_.find(id);
+    if (request == requests_.end()) {
+        return {};
+    }
+    const GlobalKeyModifiers& m = request->second.modifiers;
+    const quint8 bits = quint8((m.control ? 1 : 0) | (m.shift ? 2 : 0) | (m.alt ? 4 : 0) | (m.super ? 8 : 0));
+    std::set<ReportedKey> keys;  // one per key: the lock variants share it
+    for (const KeyCombination& combination : combinations) {
+        keys.emplace(request->second.keysym, bits, combination.keycode);
+    }
+    return {keys.begin(), keys.end()};
+}
+
 void X11GlobalKeyGrabber::noteOutcome(const Settled& settled, std::optional<quint32> registering) {
     if (!settled.mapRead) {
         return;
@@ -321,6 +370,11 @@ void X11GlobalKeyGrabber::noteOutcome(const Settled& settled, std::optional<quin
         } else if (!grabsById_.contains(id)) {
             waiting.insert(id);
         }
+        if (const auto grabs = grabsById_.find(id); grabs != grabsById_.end()) {
+            for (const ReportedKey& key : reportedKeys(id, grabs->second)) {
+                reported_.erase(key);  // it worked on that key: a later loss of it is news again
+            }
+        }
         if (id == registering) {
             continue;
         }
@@ -330,24 +384,123 @@ void X11GlobalKeyGrabber::noteOutcome(const Settled& settled, std::optional<quin
                     .arg(id)
                     .arg(request.keysym, 0, 16));
         }
-        if (givenUp.contains(id) && !givenUp_.contains(id)) {
-            AppLog::app().error(QStringLiteral("global shortcut given up after a keyboard change id=%1").arg(id));
-            const GlobalKeyGrabStatus status = settled.refused.at(id);
-            QMetaObject::invokeMethod(
-                &context_,
-                [this, id, status] {
-                    if (lostCallback_ && givenUp_.contains(id)) {
-                        lostCallback_(id, status);
-                    }
-                },
-                Qt::QueuedConnection);
+        if (givenUp.contains(id)) {
+            noteSetAside(id, settled.refused.at(id), settled.refusedCombinations.at(id));
         }
         if (grabsById_.contains(id) && (waiting_.contains(id) || givenUp_.contains(id))) {
             AppLog::app().info(QStringLiteral("global shortcut grabbed again after a keyboard change id=%1").arg(id));
         }
     }
+    std::erase_if(setAsideCombinations_, [&](const auto& entry) { return !givenUp.contains(entry.first); });
     waiting_ = std::move(waiting);
     givenUp_ = std::move(givenUp);
+    updateRetryTimer();
+}
+
+void X11GlobalKeyGrabber::noteSetAside(quint32 id, GlobalKeyGrabStatus status,
+                                       const std::vector<KeyCombination>& combinations) {
+    setAsideCombinations_[id] = combinations;
+    if (!givenUp_.contains(id)) {
+        AppLog::app().error(QStringLiteral("global shortcut set aside, another program holds its key id=%1").arg(id));
+    }
+    // Told once per key: a layout switched back and forth does not repeat it.
+    const std::vector<ReportedKey> keys = reportedKeys(id, combinations);
+    if (std::ranges::all_of(keys, [this](const ReportedKey& key) { return reported_.contains(key); })) {
+        return;
+    }
+    reported_.insert(keys.begin(), keys.end());
+    QMetaObject::invokeMethod(
+        &context_,
+        [this, id, status] {
+            if (lostCallback_ && givenUp_.contains(id)) {
+                lostCallback_(id, status);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void X11GlobalKeyGrabber::updateRetryTimer() {
+    if (retry_) {
+        if (!retryTimer_.isActive() || retryTimer_.intervalAsDuration() != kRetryAnswerPoll) {
+            retryTimer_.start(kRetryAnswerPoll);
+        }
+    } else if (givenUp_.empty()) {
+        retryTimer_.stop();
+    } else if (!retryTimer_.isActive() || retryTimer_.intervalAsDuration() != kRetryInterval) {
+        retryTimer_.start(kRetryInterval);
+    }
+}
+
+void X11GlobalKeyGrabber::retrySetAside() {
+    auto* c = xcb(connection_);
+    if (retry_) {
+        void* reply = nullptr;
+        xcb_generic_error_t* error = nullptr;
+        if (!xcb_poll_for_reply(c, retry_->fence, &reply, &error)) {
+            return;  // not answered yet
+        }
+        std::free(reply);
+        std::free(error);
+        const RetryRound round = std::move(*retry_);
+        retry_.reset();
+        takeRetryAnswer(round);
+    } else if (!givenUp_.empty()) {
+        RetryRound round;
+        round.generation = generation_;
+        for (const quint32 id : givenUp_) {
+            const auto combinations = setAsideCombinations_.find(id);
+            if (combinations == setAsideCombinations_.end()) {
+                continue;
+            }
+            for (const KeyCombination& combination : combinations->second) {
+                const xcb_void_cookie_t cookie = xcb_grab_key_checked(
+                    c, 1, root_, combination.modifiers, combination.keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+                round.grabs[id].emplace_back(combination, cookie.sequence);
+            }
+        }
+        round.fence = xcb_get_input_focus(c).sequence;
+        xcb_flush(c);
+        retry_ = std::move(round);
+    }
+    updateRetryTimer();
+}
+
+// The fence is answered: so is every grab of the round, and checking them does not wait.
+void X11GlobalKeyGrabber::takeRetryAnswer(const RetryRound& round) {
+    auto* c = xcb(connection_);
+    std::set<KeyCombination> held;
+    for (const auto& [id, combinations] : grabsById_) {
+        held.insert(combinations.begin(), combinations.end());
+    }
+    for (const auto& [id, grabs] : round.grabs) {
+        std::vector<KeyCombination> combinations;
+        std::vector<KeyCombination> taken;
+        for (const auto& [combination, sequence] : grabs) {
+            XcbReply<xcb_generic_error_t> error(xcb_request_check(c, xcb_void_cookie_t{sequence}));
+            combinations.push_back(combination);
+            if (!error) {
+                taken.push_back(combination);
+            }
+        }
+        // Placed anew since the round was sent: that placement stands, the round's keys go.
+        const bool current = round.generation == generation_ && givenUp_.contains(id) && requests_.contains(id);
+        if (current && taken.size() == combinations.size()) {
+            const quint16 state = x11::modifierState(requests_.at(id).modifiers, masks_);
+            for (const KeyCombination& combination : combinations) {
+                idByCombination_.emplace(std::pair{combination.keycode, state}, id);
+            }
+            grabsById_[id] = combinations;
+            for (const ReportedKey& key : reportedKeys(id, combinations)) {
+                reported_.erase(key);
+            }
+            givenUp_.erase(id);
+            setAsideCombinations_.erase(id);
+            AppLog::app().info(QStringLiteral("global shortcut grabbed again, its key is free id=%1").arg(id));
+            continue;
+        }
+        std::erase_if(taken, [&](const KeyCombination& combination) { return held.contains(combination); });
+        ungrabCombinations(taken);
+    }
 }
 
 void X11GlobalKeyGrabber::followKeyboardChange() {

@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -28,8 +29,10 @@ namespace tavrolin {
 // map change, and a state change at every switch of layout: the grabs then stay as they are
 // unless the shortcuts' keys moved, and only the combinations that changed are grabbed, each
 // before the one it replaces is let go, so that no chord ever finds its shortcut ungrabbed and
-// reaches the program in front. A shortcut whose key another program holds is left out until a
-// later change frees it; the others keep theirs.
+// reaches the program in front. A shortcut whose key another program holds is set aside, the
+// others keep theirs: it is tried again at every change and every few seconds (X11 tells nobody
+// when another client's grab ends), with one round of grab requests whose answer is read from the
+// event loop, never waited for.
 class X11GlobalKeyGrabber final : public GlobalKeyGrabbing, private QAbstractNativeEventFilter {
 public:
     X11GlobalKeyGrabber();
@@ -41,6 +44,8 @@ public:
     bool isAvailable() const;
 
     GlobalKeyGrabStatus grab(quint32 id, quint32 keysym, GlobalKeyModifiers modifiers) override;
+    GlobalKeyGrabStatus grabOrSetAside(quint32 id, quint32 keysym, GlobalKeyModifiers modifiers) override;
+    bool isSetAside(quint32 id) const override { return givenUp_.contains(id); }
     void release(quint32 id) override;
     void releaseAll() override;
     void setPressedCallback(PressedCallback callback) override;
@@ -65,10 +70,29 @@ private:
         bool mapRead = false;
         std::set<quint32> withoutKey;
         std::map<quint32, GlobalKeyGrabStatus> refused;  // by the server: another client's grab
-        int grabbed = 0;                                 // shortcuts given new keys
+        std::map<quint32, std::vector<KeyCombination>> refusedCombinations;
+        int grabbed = 0;  // shortcuts given new keys
         bool changed = false;
     };
 
+    // A shortcut set aside on one key, as the lost callback was told of it.
+    using ReportedKey = std::tuple<quint32, quint8, quint8>;  // keysym, modifier bits, keycode
+    // One round of grab requests for the shortcuts set aside; `fence` is a request with a reply
+    // sent after them: once it is answered, so are they.
+    struct RetryRound {
+        quint64 generation = 0;
+        unsigned int fence = 0;
+        std::map<quint32, std::vector<std::pair<KeyCombination, unsigned int>>> grabs;
+    };
+
+    GlobalKeyGrabStatus grabRequest(quint32 id, quint32 keysym, GlobalKeyModifiers modifiers, bool setAside);
+    std::vector<ReportedKey> reportedKeys(quint32 id, const std::vector<KeyCombination>& combinations) const;
+    // Sends a retry round, or reads the answer of the one under way.
+    void retrySetAside();
+    void takeRetryAnswer(const RetryRound& round);
+    // Remembers what a shortcut set aside wants and tells the lost callback, once per key.
+    void noteSetAside(quint32 id, GlobalKeyGrabStatus status, const std::vector<KeyCombination>& combinations);
+    void updateRetryTimer();
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
     bool isKeyboardChange(const void* event) const;
     bool filterKey(quint8 type, const void* event);
@@ -80,8 +104,8 @@ private:
     // out, the others stay.
     Settled settle();
     Placement placeShortcuts(x11::KeyMap& keys, const ModifierMasks& masks) const;
-    // Logs each shortcut that newly waits or was given up, and the lost callback is told of each
-    // given up but `registering`.
+    // Logs each shortcut that newly waits or was set aside, and the lost callback is told of each
+    // set aside but `registering`, once per key.
     void noteOutcome(const Settled& settled, std::optional<quint32> registering);
     ModifierMasks readModifierMasks() const;
     // Grabs each combination; on a refusal, releases those it took and answers why.
@@ -106,6 +130,12 @@ private:
     // program holds; both are tried again at every change.
     std::set<quint32> waiting_;
     std::set<quint32> givenUp_;
+    // The keys each shortcut set aside wants, as last placed; what a retry round grabs.
+    std::map<quint32, std::vector<KeyCombination>> setAsideCombinations_;
+    std::set<ReportedKey> reported_;
+    QTimer retryTimer_;
+    std::optional<RetryRound> retry_;
+    quint64 generation_ = 0;  // grows whenever the grabs are placed anew: a retry answer is stale
     // The combinations the server holds for each id, lock states included.
     std::map<quint32, std::vector<KeyCombination>> grabsById_;
     // Keycode and modifier state without the locks, to the id whose shortcut it is.

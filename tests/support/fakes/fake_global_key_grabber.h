@@ -44,8 +44,30 @@ public:
         grabs[id] = combination;
         return GlobalKeyGrabStatus::grabbed;
     }
-    void release(quint32 id) override { grabs.erase(id); }
-    void releaseAll() override { grabs.clear(); }
+    // Set aside as the display's grabber does: the lost callback is told once per combination
+    // until it has been grabbed in between.
+    GlobalKeyGrabStatus grabOrSetAside(quint32 id, quint32 keysym, GlobalKeyModifiers modifiers) override {
+        const GlobalKeyGrabStatus status = grab(id, keysym, modifiers);
+        const Combination combination{keysym, modifiers};
+        if (status == GlobalKeyGrabStatus::grabbed) {
+            reported.erase(combination);
+        } else if (status == GlobalKeyGrabStatus::alreadyInUse) {
+            setAside[id] = combination;
+            if (reported.insert(combination).second && lostCallback) {
+                lostCallback(id, status);
+            }
+        }
+        return status;
+    }
+    bool isSetAside(quint32 id) const override { return setAside.contains(id); }
+    void release(quint32 id) override {
+        grabs.erase(id);
+        setAside.erase(id);
+    }
+    void releaseAll() override {
+        grabs.clear();
+        setAside.clear();
+    }
     void setPressedCallback(PressedCallback newCallback) override { callback = std::move(newCallback); }
     void setGrabsLostCallback(GrabsLostCallback newCallback) override { lostCallback = std::move(newCallback); }
 
@@ -64,6 +86,8 @@ public:
     }
 
     std::map<quint32, Combination> grabs;
+    std::map<quint32, Combination> setAside;
+    std::set<Combination> reported;
     std::set<Combination> taken;
     std::set<Combination> failing;
     std::set<quint32> unmapped;
