@@ -311,6 +311,10 @@ private:
     // it was: with lists at stake (`lists`) the result is offered for copying, else the answer is
     // false and the field is written as a whole instead.
     QCoro::Task<bool> replaceLineByLine(QString newText, FocusedTextFieldSnapshot snapshot, bool lists);
+    // A link's address goes with the words written over them as plain text: where fewer than
+    // `links` of the field's would stay (`kept`), the field is left as the user wrote it and
+    // `newText` offered for copying, with that reason.
+    static void refuseWhereLinksGo(qsizetype links, qsizetype kept, const QString& newText);
     // readReported() for a line write, asked again when unanswered.
     QCoro::Task<ReportedFieldText> readLinesOf(AccessibleElementHandle element, bool withSelection);
     // Writes `targets` over the field's lines one by one; whether every line now holds its own.
