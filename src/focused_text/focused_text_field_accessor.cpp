@@ -282,6 +282,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
         snapshot.wholeFieldCopied = copied->afterSelectAll;
         snapshot.readByKeyboard = true;
         snapshot.copyHoldsListsOrTables = copied->html && htmlHoldsListsOrTables(*copied->html);
+        snapshot.links = copied->html ? htmlLinks(*copied->html) : 0;
         co_return snapshot;
     }
     if (!reported.value && !reported.selectedText) {
@@ -558,6 +559,10 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
                 .arg(newText.size()));
         throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
     }
+    if (snapshot.readByKeyboard) {
+        // Its links' addresses would go with the words pasted over them.
+        refuseWhereLinksGo(snapshot.links, 0, newText);
+    }
     if (!snapshot.element && snapshot.readByKeyboard) {
         co_await replaceFieldReadByKeyboard(newText, snapshot, userInputAtWrite);
         co_return;
@@ -778,6 +783,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFieldByKeybo
     snapshot.readByKeyboard = true;
     snapshot.wholeFieldCopied = copied->afterSelectAll;
     snapshot.copyHoldsListsOrTables = copied->html && htmlHoldsListsOrTables(*copied->html);
+    snapshot.links = copied->html ? htmlLinks(*copied->html) : 0;
     snapshot.sourceWindow = front;
     co_return snapshot;
 }
