@@ -305,9 +305,10 @@ protected:
     }
 
     // A mail of three paragraphs (one quoted) and a list three levels deep, a bold word and a link
-    // on their lines, the links' words ones the translation changes: Write Message, then Flip
-    // Language, leave every link with its address in the field, or the field exactly as it was and
-    // the result, its words translated, offered for copying with the reason told.
+    // on their lines, the links' words ones the translation changes, and a paragraph with a link
+    // to a name: Write Message, then Flip Language, leave every link with its address in the
+    // field, or the field exactly as it was and the result, its words translated, offered for
+    // copying with the reason told.
     void everyLinkKeepsItsAddressOrTheFieldStaysAsItWas() {
         struct Message {
             QString html;
@@ -326,6 +327,10 @@ protected:
              "</ul></li></ul>",
              {"https://example.org/car", "https://example.org/house"},
              {"coche", "casa", "perro"}},
+            // One paragraph whose link's words the translation keeps: written around the link.
+            {"<p>I would like to meet <a href=\"https://example.org/kravitz\">Kravitz</a> tomorrow.</p>",
+             {"https://example.org/kravitz"},
+             {"Kravitz", "mañana"}},
         };
         for (const Message& message : messages) {
             ASSERT_TRUE(program_->closeCopyWindows());
