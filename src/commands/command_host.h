@@ -16,6 +16,7 @@
 
 #include <exception>
 #include <functional>
+#include <optional>
 
 namespace tavrolin {
 
@@ -70,7 +71,8 @@ public:
     // A finished text the field did not take, offered for copying; a blank one shows nothing.
     // `fieldChangedMeanwhile`: the user typed on in the field while the command ran, and keeps
     // the keyboard (so does a user who typed anywhere in the last second as the text comes).
-    virtual void presentFocusedTextCopyFallback(const QString& text, bool fieldChangedMeanwhile) = 0;
+    virtual void presentFocusedTextCopyFallback(const QString& text, bool fieldChangedMeanwhile,
+                                                const std::optional<QString>& reason = std::nullopt) = 0;
 
     // notTrusted without an accessibility bus or when the check fails; noAnswer when the bus
     // exists but did not answer (the command then fails quietly).

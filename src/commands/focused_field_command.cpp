@@ -76,7 +76,7 @@ void FocusedFieldCommand::finishRun(const Run& run, const std::optional<RunSucce
         } catch (const FocusedTextReplacementFallback& fallback) {
             clearLoading();
             reporter.send(run.context, false, CaptureWorkflowErrorCode::code(fallback.underlyingError), true);
-            host_.presentFocusedTextCopyFallback(fallback.text, fallback.fieldChangedMeanwhile);
+            host_.presentFocusedTextCopyFallback(fallback.text, fallback.fieldChangedMeanwhile, fallback.reason);
         } catch (const CaptureWorkflowError& failure) {
             clearLoading();
             reporter.send(run.context, false, CaptureWorkflowErrorCode::code(failure), true);

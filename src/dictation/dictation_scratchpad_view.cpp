@@ -271,7 +271,8 @@ void DictationScratchpadView::refresh() {
     bannerDivider_->setVisible(banner_->isVisibleTo(this));
     editor_->setEditable(!dictation || !model.isRecording());
 
-    statusLine_->setVisible(dictation && model.statusMessage().has_value());
+    // In copy-only mode it tells why the text is offered, when that is more than the field not taking it.
+    statusLine_->setVisible(model.statusMessage().has_value());
     statusLine_->setText(model.statusMessage().value_or(QString()));
 
     recordButton_->setVisible(dictation);

@@ -87,11 +87,13 @@ void DictationScratchpadWindowController::present(AppLanguage language,
     viewModel_->startDictationIfReady();
 }
 
-void DictationScratchpadWindowController::presentCopyOnly(const QString& text, Keyboard keyboard) {
+void DictationScratchpadWindowController::presentCopyOnly(const QString& text, Keyboard keyboard,
+                                                          const std::optional<QString>& reason) {
     bringToFront(keyboard);
     window_->setWindowTitle(copyOnlyTitle);
     connectClose();
     viewModel_->reset(DictationScratchpadViewModel::Mode::copyOnly, text);
+    viewModel_->setStatusMessage(reason);
     view_->editor()->startFreshHistory();
     viewModel_->registerTextUndo = [this] { registerUndoStep(); };
 }

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QShortcut;
@@ -42,7 +43,9 @@ public:
     ~DictationScratchpadWindowController() override;
 
     void present(AppLanguage language, const std::vector<AppLanguage>& availableLanguages);
-    void presentCopyOnly(const QString& text, Keyboard keyboard = Keyboard::take);
+    // `reason`: what the window tells about the text above it (why it is offered here).
+    void presentCopyOnly(const QString& text, Keyboard keyboard = Keyboard::take,
+                         const std::optional<QString>& reason = std::nullopt);
 
     DictationScratchpadViewModel& viewModel() const { return *viewModel_; }
     QWidget* window() const;

@@ -167,10 +167,12 @@ FocusedTextFieldSnapshot snapshotFromAccessibleRead(AccessibleElementHandle elem
     }
     snapshot.listItems = seen.listItems();
     snapshot.paragraphs = seen.paragraphs();
+    snapshot.links = seen.links();
     if (selectionBorneOut) {
         const SeenAccessibleText::Span span = seen.span(*inReported);
         snapshot.selectionHoldsObjectWithoutText = span.objectWithoutText;
         snapshot.selectionSplitsObject = span.partOfObject;
+        snapshot.selectionLinks = span.links;
     }
     return snapshot;
 }

@@ -49,8 +49,9 @@ SeenAccessibleText::SeenAccessibleText(const QString& reported, const std::vecto
             while (object != objects.end() && object->offset < i) {
                 ++object;
             }
-            Embedded embedded{i, nullptr, std::nullopt, 0,
-                              object != objects.end() && object->offset == i && object->block};
+            const bool named = object != objects.end() && object->offset == i;
+            Embedded embedded{i, nullptr, std::nullopt, 0, named && object->block, named && object->link.has_value()};
+            links_ += embedded.link ? 1 : 0;
             if (object != objects.end() && object->offset == i && object->text) {
                 embedded.seen = std::make_shared<const SeenAccessibleText>(*object->text, object->objects,
                                                                            object->unpublishedObjects, object->marker);
@@ -68,6 +69,7 @@ SeenAccessibleText::SeenAccessibleText(const QString& reported, const std::vecto
                 objectsWithoutText_ += embedded.seen->objectsWithoutText();
                 listItems_ += embedded.seen->listItems() + (object->marker > 0 ? 1 : 0);
                 paragraphs_ += embedded.seen->paragraphs() + (object->block ? 1 : 0);
+                links_ += embedded.seen->links();
             } else {
                 ++objectsWithoutText_;
             }
@@ -155,6 +157,14 @@ std::optional<TextRange> SeenAccessibleText::objectWords(qsizetype offset) const
     return TextRange{before_[offset] + embedded->leading, embedded->seen->text().size()};
 }
 
+qsizetype SeenAccessibleText::objectLinks(qsizetype offset) const {
+    const Embedded* embedded = embeddedAt(offset);
+    if (!embedded) {
+        return 0;
+    }
+    return (embedded->link ? 1 : 0) + (embedded->seen ? embedded->seen->links() : 0);
+}
+
 SeenAccessibleText::Span SeenAccessibleText::span(TextRange reported) const {
     Span span;
     if (reported.length == 0 || !isValidRange(reported, reportedSize())) {
@@ -170,6 +180,7 @@ SeenAccessibleText::Span SeenAccessibleText::span(TextRange reported) const {
         if (embedded.offset < first || embedded.offset > last) {
             continue;
         }
+        span.links += embedded.link ? 1 : 0;
         if (!embedded.seen) {
             span.objectWithoutText = true;
             continue;
@@ -194,6 +205,7 @@ SeenAccessibleText::Span SeenAccessibleText::span(TextRange reported) const {
         const Span within = inner.span(TextRange{innerStart, std::max<qsizetype>(innerEnd - innerStart, 0)});
         span.objectWithoutText = span.objectWithoutText || within.objectWithoutText;
         span.partOfObject = span.partOfObject || within.partOfObject;
+        span.links += within.links;
     }
     return span;
 }
@@ -214,12 +226,14 @@ void collectLines(const QString& reported, const std::vector<AccessibleEmbeddedO
                                 TextRange{runStart, end - runStart},
                                 seen.text().mid(range->location, range->length),
                                 beforeBlock,
+                                {},
                                 {}};
             for (const qsizetype offset : inlineObjects) {
                 const std::optional<TextRange> words = seen.objectWords(offset);
                 if (words && words->location >= range->location &&
                     words->location + words->length <= range->location + range->length) {
                     line.inlineObjects.push_back(TextRange{words->location - range->location, words->length});
+                    line.inlineLinks.push_back(seen.objectLinks(offset));
                 }
             }
             lines.push_back(std::move(line));

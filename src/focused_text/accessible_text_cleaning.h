@@ -44,6 +44,8 @@ public:
     // holds, nested ones too. A paste of lines over several of them makes its line breaks line
     // breaks inside one paragraph (Firefox), or paragraphs of the browser's own.
     qsizetype paragraphs() const { return paragraphs_; }
+    // How many links it holds, nested ones too (in a formatted span, a list item).
+    qsizetype links() const { return links_; }
 
     // A range of the reported text as the same range of the seen text. A range that begins or
     // ends inside an object is reported as taking in the object's whole U+FFFC; the object's own
@@ -57,6 +59,8 @@ public:
         // It begins or ends inside an object's text: replacing the reported range (whole U+FFFC
         // characters) would take in more than the seen range.
         bool partOfObject = false;
+        // How many links it takes in, whole or in part: text written over them is plain text.
+        qsizetype links = 0;
     };
     Span span(TextRange reported) const;
 
@@ -74,6 +78,8 @@ public:
     // Where the words of the object at the reported `offset` stand in the seen text; absent when
     // no object with text stands there.
     std::optional<TextRange> objectWords(qsizetype offset) const;
+    // How many links the object at the reported `offset` is or holds.
+    qsizetype objectLinks(qsizetype offset) const;
 
 private:
     struct Embedded {
@@ -82,6 +88,7 @@ private:
         std::optional<AccessibleTextRange> selection;
         qsizetype leading = 0;  // the line break put before a paragraph's text
         bool block = false;
+        bool link = false;
     };
     const Embedded* embeddedAt(qsizetype offset) const;
     qsizetype reportedSize() const { return static_cast<qsizetype>(before_.size()) - 1; }
@@ -94,6 +101,7 @@ private:
     qsizetype objectsWithoutText_ = 0;
     qsizetype listItems_ = 0;
     qsizetype paragraphs_ = 0;
+    qsizetype links_ = 0;
     // The seen units before each reported unit, and before the end.
     std::vector<qsizetype> before_;
     std::vector<Embedded> embedded_;      // by offset
@@ -114,6 +122,8 @@ struct AccessibleLine {
     // Where in `text` the words of each inline object of the line stand (a link, a formatted
     // span), in order: a write that keeps them keeps the object.
     std::vector<TextRange> inlineObjects;
+    // How many links each of those is or holds, in the same order.
+    std::vector<qsizetype> inlineLinks;
     bool operator==(const AccessibleLine&) const = default;
 };
 

@@ -110,6 +110,16 @@ bool htmlHoldsListsOrTables(const QString& html) {
     return text.contains(cell) && !outside.trimmed().isEmpty();
 }
 
+qsizetype htmlLinks(const QString& html) {
+    static const QRegularExpression style(R"((?is)<style\b[^>]*>.*?</style>)");
+    static const QRegularExpression script(R"((?is)<script\b[^>]*>.*?</script>)");
+    static const QRegularExpression link(R"((?i)<a\s[^>]*\bhref\s*=)");
+    QString text = html;
+    text.remove(style);
+    text.remove(script);
+    return text.count(link);
+}
+
 std::optional<QString> plainTextPreservingHTMLBlocks(const QString& html) {
     static const QRegularExpression lineBreakTag(R"((?i)<br\s*/?>)");
     static const QRegularExpression blockEnd(R"((?i)</(?:p|div|li|h[1-6]|blockquote|tr)>)");

@@ -28,6 +28,9 @@ std::optional<QString> plainTextPreservingHTMLBlocks(const QString& html);
 // that a paste of plain text would flatten. A table of one cell with nothing beside it is not.
 bool htmlHoldsListsOrTables(const QString& html);
 
+// How many links (<a> with an address) copied HTML holds, outside styles and scripts.
+qsizetype htmlLinks(const QString& html);
+
 // Decodes &amp; &lt; &gt; &quot; &#39; &apos; &nbsp; and decimal and hexadecimal character
 // references in a single pass, so "&amp;lt;" becomes "&lt;" and not "<". References to 0, to
 // surrogates, beyond U+10FFFF or too large to parse are left as they are; a lone surrogate in

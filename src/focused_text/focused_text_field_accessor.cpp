@@ -282,6 +282,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readWholeField(
         snapshot.wholeFieldCopied = copied->afterSelectAll;
         snapshot.readByKeyboard = true;
         snapshot.copyHoldsListsOrTables = copied->html && htmlHoldsListsOrTables(*copied->html);
+        snapshot.links = copied->html ? htmlLinks(*copied->html) : 0;
         co_return snapshot;
     }
     if (!reported.value && !reported.selectedText) {
@@ -530,6 +531,19 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFieldReadByKeyboard(QString n
     }
 }
 
+void FocusedTextFieldAccessor::refuseWhereLinksGo(qsizetype links, qsizetype kept, const QString& newText) {
+    if (kept >= links) {
+        return;
+    }
+    AppLog::app().notice(QStringLiteral("focused field holds links the result would not keep: not written links=%1 "
+                                        "links_kept=%2 length=%3")
+                             .arg(links)
+                             .arg(kept)
+                             .arg(newText.size()));
+    throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText),
+                                         false, FocusedTextReplacementFallback::linkNotKeptReason);
+}
+
 QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newText,
                                                                     FocusedTextFieldSnapshot snapshot) {
     steps_.skip();
@@ -545,6 +559,10 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
             QStringLiteral("focused field read by keyboard holds lists or tables: not written length=%1")
                 .arg(newText.size()));
         throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
+    }
+    if (snapshot.readByKeyboard) {
+        // Its links' addresses would go with the words pasted over them.
+        refuseWhereLinksGo(snapshot.links, 0, newText);
     }
     if (!snapshot.element && snapshot.readByKeyboard) {
         co_await replaceFieldReadByKeyboard(newText, snapshot, userInputAtWrite);
@@ -577,16 +595,22 @@ QCoro::Task<void> FocusedTextFieldAccessor::replaceFocusedFieldText(QString newT
         co_await replaceSelectedCell(newText, snapshot);
         co_return;
     }
+    if (hasSelection) {
+        refuseWhereLinksGo(snapshot.selectionLinks, 0, newText);
+    }
     if (snapshot.listItems > 0 && !hasSelection) {
         co_await replaceLineByLine(newText, snapshot, true);
         co_return;
     }
-    if (snapshot.paragraphs > 1 && !hasSelection) {
-        // A paste of lines would make the paragraphs lines of one (Firefox) or the browser's own.
+    if ((snapshot.paragraphs > 1 || snapshot.links > 0) && !hasSelection) {
+        // A paste of lines would make the paragraphs lines of one (Firefox) or the browser's own;
+        // a paste over a whole paragraph would take its links away, where written piece by piece
+        // those whose words the result keeps stay.
         const bool written = co_await replaceLineByLine(newText, snapshot, false);
         if (written) {
             co_return;
         }
+        refuseWhereLinksGo(snapshot.links, 0, newText);
     }
     if (snapshot.listItems > 0 && snapshot.selectedText->contains(QLatin1Char('\n'))) {
         // Lines pasted over list items become plain lines, or items of one list with their
@@ -760,6 +784,7 @@ QCoro::Task<FocusedTextFieldSnapshot> FocusedTextFieldAccessor::readFieldByKeybo
     snapshot.readByKeyboard = true;
     snapshot.wholeFieldCopied = copied->afterSelectAll;
     snapshot.copyHoldsListsOrTables = copied->html && htmlHoldsListsOrTables(*copied->html);
+    snapshot.links = copied->html ? htmlLinks(*copied->html) : 0;
     snapshot.sourceWindow = front;
     co_return snapshot;
 }

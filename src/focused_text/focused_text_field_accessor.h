@@ -320,6 +320,10 @@ private:
     // Whether the user pressed a key or a pointer button since the current write began: from then
     // on the field is theirs, and no step of ours selects, pastes or puts back anything there.
     bool userActedSinceWrite() const { return fallbacks_.userInput() != userInputAtWrite_; }
+    // A link's address goes with the words written over them as plain text: where fewer than
+    // `links` of the field's would stay (`kept`), the field is left as the user wrote it and
+    // `newText` offered for copying, with that reason.
+    static void refuseWhereLinksGo(qsizetype links, qsizetype kept, const QString& newText);
     // readReported() for a line write, asked again when unanswered.
     QCoro::Task<ReportedFieldText> readLinesOf(AccessibleElementHandle element, bool withSelection);
     // Writes `targets` over the field's lines one by one; whether every line now holds its own.

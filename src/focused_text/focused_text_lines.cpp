@@ -133,6 +133,37 @@ std::vector<KeptObject> keptObjects(const AccessibleLine& line, const QString& t
     return kept;
 }
 
+// What writing each line's result over it keeps of the lines' inline objects (links and formatted
+// spans): those whose words the result keeps where they stand stay, with their addresses and
+// formatting; the others go with the words pasted over them.
+struct InlineObjectsKept {
+    qsizetype formatting = 0;  // objects that hold no link (bold, italic, a mention)
+    qsizetype formattingKept = 0;
+    qsizetype linksKept = 0;
+};
+
+InlineObjectsKept inlineObjectsKept(const std::vector<AccessibleLine>& lines, const QStringList& results) {
+    InlineObjectsKept count;
+    for (std::size_t i = 0; i < lines.size() && static_cast<qsizetype>(i) < results.size(); ++i) {
+        const AccessibleLine& line = lines[i];
+        const QString& result = results[static_cast<qsizetype>(i)];
+        QString same = line.text;
+        same.replace(QChar(0x00A0), QLatin1Char(' '));
+        const bool unchanged = same == QString(result).replace(QChar(0x00A0), QLatin1Char(' '));
+        const std::vector<KeptObject> kept = unchanged ? std::vector<KeptObject>{} : keptObjects(line, result);
+        for (std::size_t k = 0; k < line.inlineObjects.size(); ++k) {
+            const bool stays = unchanged || std::any_of(kept.begin(), kept.end(), [&](const KeptObject& object) {
+                                   return object.inLine == line.inlineObjects[k];
+                               });
+            const qsizetype links = k < line.inlineLinks.size() ? line.inlineLinks[k] : 0;
+            count.formatting += links == 0 ? 1 : 0;
+            count.formattingKept += links == 0 && stays ? 1 : 0;
+            count.linksKept += stays ? links : 0;
+        }
+    }
+    return count;
+}
+
 // The last part of `line` that its result `target` changes (the whole line where it keeps none of
 // its objects); absent when the line holds its result.
 std::optional<LinePiece> lastChangedPiece(AccessibleLine line, QString target) {
@@ -399,6 +430,10 @@ QCoro::Task<bool> FocusedTextFieldAccessor::replaceLineByLine(QString newText, F
                                  .arg(results.size()));
         throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
     }
+    const qsizetype links = before.text->links();
+    const InlineObjectsKept kept = inlineObjectsKept(*before.lines, results);
+    refuseWhereLinksGo(links, kept.linksKept, newText);
+    bool linksLost = false;
     bool written = co_await writeLines(snapshot, results);
     steps_.mark(FieldStepClock::Step::write);
     if (userActedSinceWrite()) {
@@ -419,21 +454,31 @@ QCoro::Task<bool> FocusedTextFieldAccessor::replaceLineByLine(QString newText, F
     }
     if (written) {
         const FieldLines after = linesOf(co_await readLinesOf(snapshot.element, false));
-        written = fieldHoldsText(after.seen, newText) && after.listItems == before.listItems;
+        linksLost = !after.text || after.text->links() < links;
+        written = fieldHoldsText(after.seen, newText) && after.listItems == before.listItems && !linksLost;
         if (!written) {
             AppLog::app().notice(QStringLiteral("focused field lines written but the field differs: length=%1 found=%2 "
-                                                "items=%3 found_items=%4")
+                                                "items=%3 found_items=%4 links=%5 found_links=%6")
                                      .arg(newText.size())
                                      .arg(after.seen.size())
                                      .arg(before.listItems)
-                                     .arg(after.listItems));
+                                     .arg(after.listItems)
+                                     .arg(links)
+                                     .arg(after.text ? after.text->links() : 0));
         }
     }
     steps_.mark(FieldStepClock::Step::check);
     if (written) {
-        AppLog::app().info(QStringLiteral("focused field written line by line lines=%1 items=%2")
+        // A formatted span whose words the result does not keep where they stood loses its
+        // formatting: written all the same, and told.
+        AppLog::app().info(QStringLiteral("focused field written line by line lines=%1 items=%2 links=%3 "
+                                          "links_kept=%4 formatting_kept=%5 formatting_lost=%6")
                                .arg(results.size())
-                               .arg(before.listItems));
+                               .arg(before.listItems)
+                               .arg(links)
+                               .arg(kept.linksKept)
+                               .arg(kept.formattingKept)
+                               .arg(kept.formatting - kept.formattingKept));
         co_return true;
     }
     // What the user had goes back the same way, line by line, lists and markers kept.
@@ -452,7 +497,9 @@ QCoro::Task<bool> FocusedTextFieldAccessor::replaceLineByLine(QString newText, F
                                  .arg(snapshot.fullText.size())
                                  .arg(now.seen.size()));
     }
-    throw FocusedTextReplacementFallback(newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText));
+    throw FocusedTextReplacementFallback(
+        newText, CaptureWorkflowError(Case::failedToReplaceFocusedTextFieldText), false,
+        linksLost ? std::optional(FocusedTextReplacementFallback::linkNotKeptReason) : std::nullopt);
 }
 
 }  // namespace tavrolin

@@ -63,6 +63,11 @@ struct FocusedTextFieldSnapshot {
     // How many paragraphs the field holds (a rich-text field's paragraphs and list items, each on
     // lines of its own): a paste of several lines over them keeps no paragraph of the user's.
     qsizetype paragraphs = 0;
+    // How many links the field holds (a rich-text field's, nested ones too; read by keystrokes,
+    // those of what its program copied as HTML), and how many of them the selection takes in:
+    // plain text written over a link's words takes its address away.
+    qsizetype links = 0;
+    qsizetype selectionLinks = 0;
     // The same for the selection: it takes in such an object.
     bool selectionHoldsObjectWithoutText = false;
     // The selection begins or ends inside the text of an embedded object (a link): a write

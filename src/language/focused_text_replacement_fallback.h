@@ -15,10 +15,16 @@ namespace tavrolin {
 class FocusedTextReplacementFallback final : public std::exception {
 public:
     FocusedTextReplacementFallback(QString text, CaptureWorkflowError underlyingError,
-                                   bool fieldChangedMeanwhile = false)
+                                   bool fieldChangedMeanwhile = false, std::optional<QString> reason = std::nullopt)
         : text(std::move(text)),
           underlyingError(std::move(underlyingError)),
-          fieldChangedMeanwhile(fieldChangedMeanwhile) {}
+          fieldChangedMeanwhile(fieldChangedMeanwhile),
+          reason(std::move(reason)) {}
+
+    // Why a message with links was left as the user wrote it.
+    static inline const QString linkNotKeptReason = QStringLiteral(
+        "Your message holds a link Tavrolin could not keep in the result, so your text was left as you "
+        "wrote it. Copy the result from here.");
 
     // The new text that was not placed.
     QString text;
@@ -28,6 +34,8 @@ public:
     // while the command ran): the user is at work there, so whatever offers the text must leave
     // them the keyboard.
     bool fieldChangedMeanwhile = false;
+    // What the window offering the text tells the user about it; absent: the text alone.
+    std::optional<QString> reason;
 
     QString errorDescription() const { return underlyingError.errorDescription(); }
     std::optional<QString> recoverySuggestion() const { return underlyingError.recoverySuggestion(); }

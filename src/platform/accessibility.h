@@ -68,6 +68,8 @@ struct AccessibleEmbeddedObject {
     // UTF-16 units it takes there; 0 for anything else. The program draws it, the user never
     // typed it, and it is no part of what a write replaces.
     qsizetype marker = 0;
+    // A link's address ("" when its program tells none); absent for anything that is no link.
+    std::optional<QString> link;
     bool operator==(const AccessibleEmbeddedObject&) const = default;
 };
 

@@ -200,14 +200,16 @@ public:
     // held the focus); after tryAgainFocusBound on whatever is in front.
     void startAfterCurrentRun(std::function<void()> start) override;
     static constexpr std::chrono::milliseconds tryAgainFocusBound{500};
-    void presentFocusedTextCopyFallback(const QString& text, bool fieldChangedMeanwhile) override;
+    void presentFocusedTextCopyFallback(const QString& text, bool fieldChangedMeanwhile,
+                                        const std::optional<QString>& reason = std::nullopt) override;
 
     // ---- dictation scratchpad (app_delegate_dictation.cpp)
 
     // Shows `text` in the scratchpad for copying: where a workflow could not put its result
     // into the focused field. `leaveKeyboard`: the window comes to the front without taking the
     // keyboard from the program the user types in.
-    void presentDictationScratchpadCopyOnly(const QString& text, bool leaveKeyboard = false);
+    void presentDictationScratchpadCopyOnly(const QString& text, bool leaveKeyboard = false,
+                                            const std::optional<QString>& reason = std::nullopt);
     // Built on the first presentation and kept for the life of the process; null before.
     DictationScratchpadWindowController* dictationScratchpadWindowController() const {
         return dictationScratchpadWindowController_.get();

@@ -57,7 +57,8 @@ bool AppDelegate::recordSuccess(TelemetryTrigger trigger) {
     return sharePromptCoordinator().recordSuccess(trigger);
 }
 
-void AppDelegate::presentFocusedTextCopyFallback(const QString& text, bool fieldChangedMeanwhile) {
+void AppDelegate::presentFocusedTextCopyFallback(const QString& text, bool fieldChangedMeanwhile,
+                                                 const std::optional<QString>& reason) {
     // Trimmed only to see whether anything is there: the window gets the text as it was made.
     if (text.trimmed().isEmpty()) {
         return;
@@ -66,9 +67,10 @@ void AppDelegate::presentFocusedTextCopyFallback(const QString& text, bool field
     // result comes), or one who went on to another program, keeps the keyboard: their next keys
     // must not land in the offered text.
     const std::shared_ptr<FocusedTextFieldAccessor>& accessor = services_->focusedTextFieldAccessor();
-    presentDictationScratchpadCopyOnly(
-        text, fieldChangedMeanwhile ||
-                  (accessor && (accessor->inputGate().userTyping() || accessor->userMovedAwayFromTarget())));
+    presentDictationScratchpadCopyOnly(text,
+                                       fieldChangedMeanwhile || (accessor && (accessor->inputGate().userTyping() ||
+                                                                              accessor->userMovedAwayFromTarget())),
+                                       reason);
 }
 
 void AppDelegate::startMessageTranslation(TelemetryTrigger trigger) {

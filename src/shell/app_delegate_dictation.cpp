@@ -37,10 +37,11 @@ void AppDelegate::presentDictationScratchpad() {
                         AppLanguages::filteredCases(AppLanguages::targetCases(), settings.onlineFeaturesEnabled));
 }
 
-void AppDelegate::presentDictationScratchpadCopyOnly(const QString& text, bool leaveKeyboard) {
+void AppDelegate::presentDictationScratchpadCopyOnly(const QString& text, bool leaveKeyboard,
+                                                     const std::optional<QString>& reason) {
     if (DictationScratchpadWindowController* controller = ensureDictationScratchpadWindowController()) {
         using Keyboard = DictationScratchpadWindowController::Keyboard;
-        controller->presentCopyOnly(text, leaveKeyboard ? Keyboard::leave : Keyboard::take);
+        controller->presentCopyOnly(text, leaveKeyboard ? Keyboard::leave : Keyboard::take, reason);
     }
 }
 

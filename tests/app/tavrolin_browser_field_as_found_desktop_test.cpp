@@ -3,10 +3,13 @@
 // caret and selection the user had, in a rich-text field with a link and beside emoji; lists,
 // nested or after a paragraph, written item by item or left exactly as they were, their links and
 // bold words kept; paragraphs that stay paragraphs; and, once the user acts in the field or the
-// page leaves our select-all standing, the user's letters and their message both kept.
+// page leaves our select-all standing, the user's letters and their message both kept; and links
+// that keep their addresses.
 #include "app/browser_test_program.h"
 #include "app/terminal_job.h"
+#include "language/focused_text_replacement_fallback.h"
 #include "support/qt_printers.h"
+#include "support/session/accessible_texts.h"
 #include "support/test_browser.h"
 
 #include <QApplication>
@@ -78,7 +81,8 @@ protected:
             const auto holdOver = [&] {
                 const QString since = program_->log().mid(logBefore);
                 return since.contains("it refused the paste") || since.contains("watched for a late paste") ||
-                       since.contains("paste not sent") || since.contains("object without text where the result");
+                       since.contains("paste not sent") || since.contains("object without text where the result") ||
+                       since.contains("links the result would not keep");
             };
             EXPECT_TRUE(test::waitUntil(holdOver, 15s)) << run.what << "\n"
                                                         << program_->log().mid(logBefore).toStdString();
@@ -405,6 +409,78 @@ protected:
         ASSERT_TRUE(program_->closeCopyWindows());
     }
 
+    // A mail of three paragraphs (one quoted) and a list three levels deep, a bold word and a link
+    // on their lines, the links' words ones the translation changes, and a paragraph with a link
+    // to a name: Write Message, then Flip Language, leave every link with its address in the
+    // field, or the field exactly as it was and the result, its words translated, offered for
+    // copying with the reason told.
+    void everyLinkKeepsItsAddressOrTheFieldStaysAsItWas() {
+        struct Message {
+            QString html;
+            QStringList addresses;
+            QStringList words;  // the translation of Write Message holds them
+        };
+        const Message messages[] = {
+            {"<p>Hello <b>Anna</b>, please see <a href=\"https://example.org/notes\">my notes</a> today.</p>"
+             "<blockquote><p>I have a <b>red</b> car and <a href=\"https://example.org/house\">the house</a> is "
+             "big.</p></blockquote><p>The house is <b>small</b>, see <a href=\"https://example.org/photos\">the "
+             "photos</a> here.</p>",
+             {"https://example.org/notes", "https://example.org/house", "https://example.org/photos"},
+             {"Hola", "coche", "fotos"}},
+            {"<ul><li>I have a <b>red</b> car, see <a href=\"https://example.org/car\">my car</a>.<ul><li>The "
+             "house is <a href=\"https://example.org/house\">very big</a>.<ul><li>The dog is small.</li></ul></li>"
+             "</ul></li></ul>",
+             {"https://example.org/car", "https://example.org/house"},
+             {"coche", "casa", "perro"}},
+            // One paragraph whose link's words the translation keeps: written around the link.
+            {"<p>I would like to meet <a href=\"https://example.org/kravitz\">Kravitz</a> tomorrow.</p>",
+             {"https://example.org/kravitz"},
+             {"Kravitz", "mañana"}},
+        };
+        for (const Message& message : messages) {
+            ASSERT_TRUE(program_->closeCopyWindows());
+            ASSERT_TRUE(browser_->activate());
+            ASSERT_TRUE(browser_->prepareEditableHtml(message.html, Selection::caretAtEnd));
+            for (const auto& [key, action] : {std::pair{"w", QStringLiteral("translate_message")},
+                                              std::pair{"f", QStringLiteral("flip_language")}}) {
+                const std::string what = (action + ": " + message.html).toStdString();
+                ASSERT_TRUE(program_->closeCopyWindows());
+                ASSERT_TRUE(browser_->activate());
+                const std::optional<QString> original = browser_->editableHtml();
+                ASSERT_TRUE(original.has_value());
+                const qsizetype logBefore = program_->log().size();
+                const int before = program_->events(action);
+                press(key);
+                ASSERT_TRUE(program_->waitForEvents(action, before + 1)) << program_->log().toStdString();
+                const QString log = program_->log().mid(logBefore);
+                const QString html = browser_->editableHtml().value_or(QStringLiteral("(no answer)"));
+                if (!program_->eventLines(action).constLast().contains("success=true")) {
+                    EXPECT_EQ(html, *original) << what << "\n" << log.toStdString();
+                    ASSERT_TRUE(test::waitUntil([&] { return program_->copyWindow().has_value(); }, 5s)) << what;
+                    if (action == QStringLiteral("translate_message")) {
+                        const QString offered = test::accessibleTextBoxContents(program_->pid()).join('\n');
+                        for (const QString& word : message.words) {
+                            EXPECT_TRUE(offered.contains(word)) << what << ": " << offered.toStdString();
+                        }
+                        EXPECT_TRUE(test::accessibleTexts(program_->pid())
+                                        .contains(FocusedTextReplacementFallback::linkNotKeptReason))
+                            << what;
+                    }
+                    continue;
+                }
+                for (const QString& address : message.addresses) {
+                    EXPECT_TRUE(html.contains(address)) << what << ": " << html.toStdString() << "\n"
+                                                        << log.toStdString();
+                }
+                if (action == QStringLiteral("translate_message")) {
+                    for (const QString& word : message.words) {
+                        EXPECT_TRUE(html.contains(word)) << what << ": " << html.toStdString();
+                    }
+                }
+            }
+        }
+    }
+
     // The text of each paragraph of the markup, its inner markup left out.
     static QStringList paragraphsOf(const QString& html) {
         static const QRegularExpression paragraph(QStringLiteral("<(p|div)(?: [^>]*)?>(.*?)</\\1>"));
@@ -476,6 +552,14 @@ TEST_F(ChromiumFieldAsFoundDesktopTest, APasteBesideTheSelectAllLeavesNoSelectio
 
 TEST_F(ChromiumFieldAsFoundDesktopTest, ASelectAllThePageKeepsIsGoneBeforeTheUserIsBack) {
     aSelectAllThePageKeepsIsGoneBeforeTheUserIsBack();
+}
+
+TEST_F(FirefoxFieldAsFoundDesktopTest, EveryLinkKeepsItsAddressOrTheFieldStaysAsItWas) {
+    everyLinkKeepsItsAddressOrTheFieldStaysAsItWas();
+}
+
+TEST_F(ChromiumFieldAsFoundDesktopTest, EveryLinkKeepsItsAddressOrTheFieldStaysAsItWas) {
+    everyLinkKeepsItsAddressOrTheFieldStaysAsItWas();
 }
 
 TEST_F(ChromiumFieldAsFoundDesktopTest, AThreeLevelListIsWrittenItemByItemWithItsBoldWordsAndLinks) {

@@ -195,10 +195,12 @@ TEST(AccessibleTextCleaningTest, ListMarkersAreNoPartOfTheText) {
                   reported, {hi, list(1, item(0, QStringLiteral("\u2022 red car"), 2)), list(2, item(0, "1. big", 3))}),
               lines);
     // A line that runs from the field's own text into a link and on: one line of one object, which
-    // tells where the link's words stand in it.
-    const AccessibleEmbeddedObject link{4, QStringLiteral("red"), std::nullopt, {}, false};
+    // tells where the link's words stand in it, and that they are a link.
+    AccessibleEmbeddedObject link{4, QStringLiteral("red"), std::nullopt, {}, false};
+    link.link = QStringLiteral("https://example.org/red");
     EXPECT_EQ(accessibleLines(QStringLiteral("the \uFFFC car\nok"), {link}),
-              (std::vector<AccessibleLine>{{{}, {0, 9}, "the red car", false, {{4, 3}}}, {{}, {10, 2}, "ok"}}));
+              (std::vector<AccessibleLine>{{{}, {0, 9}, "the red car", false, {{4, 3}}, {1}}, {{}, {10, 2}, "ok"}}));
+    EXPECT_EQ(SeenAccessibleText(QStringLiteral("the \uFFFC car\nok"), {link}).links(), 1);
     // A link whose words run over two lines: those lines are no object's each.
     const AccessibleEmbeddedObject broken{4, QStringLiteral("red\nblue"), std::nullopt, {}, false};
     EXPECT_EQ(accessibleLines(QStringLiteral("the \uFFFC car"), {broken}), std::nullopt);

@@ -106,5 +106,12 @@ TEST(HtmlHoldsListsOrTablesTest, OneCellAloneIsItsText) {
     }
 }
 
+// A copied message's links are the anchors with an address, not an anchor's name nor a style's text.
+TEST(HtmlLinksTest, CountsAnchorsWithAnAddress) {
+    EXPECT_EQ(htmlLinks(QStringLiteral("<style>a { href: x }</style><p>see <A class=\"l\" HREF=\"https://example.org\">"
+                                       "my notes</A>, <a name=\"top\">here</a> and <a\nhref='#x'>there</a></p>")),
+              2);
+}
+
 }  // namespace
 }  // namespace tavrolin

@@ -225,6 +225,18 @@ std::vector<AccessibleEmbeddedObject> embeddedObjects(AtspiAccessible* object, c
                                                       ObjectReading& reading, Measuring* measured,
                                                       EmbeddedTextBoxes* boxes);
 
+// The address of the link `child` is (its hyperlink `link`); absent when it is no link. A link
+// whose address cannot be read is a link all the same.
+std::optional<QString> linkAddress(AtspiHyperlink* link, AtspiAccessible* child) {
+    CallError roleError;
+    if (atspi_accessible_get_role(child, roleError.out()) != ATSPI_ROLE_LINK || roleError.failed()) {
+        return std::nullopt;
+    }
+    CallError uriError;
+    GMemory<gchar> uri(atspi_hyperlink_get_uri(link, 0, uriError.out()));
+    return uriError.failed() || !uri ? QString() : QString::fromUtf8(uri.get());
+}
+
 // The object a text names at the U+FFFC at `offset` (the application's offsets); absent when it
 // names none there, or when a call failed (`unread` then says so).
 std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hypertext, gint offset, int depth,
@@ -264,6 +276,7 @@ std::optional<AccessibleEmbeddedObject> embeddedObjectAt(AtspiHypertext* hyperte
     if (*otherThanText) {
         return embedded;
     }
+    embedded.link = linkAddress(link.get(), child.get());
     GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(child.get()));
     if (!text) {
         return embedded;  // shows no text at all

@@ -45,7 +45,10 @@ public:
         successes.push_back(trigger);
         return false;
     }
-    void presentFocusedTextCopyFallback(const QString& text, bool) override { copied.push_back(text); }
+    void presentFocusedTextCopyFallback(const QString& text, bool,
+                                        const std::optional<QString>& = std::nullopt) override {
+        copied.push_back(text);
+    }
     QCoro::Task<AccessibilityPermissionStatus> accessibilityAccess(AccessibilityTrustCheck) override {
         co_return trusted ? AccessibilityPermissionStatus::trusted : AccessibilityPermissionStatus::notTrusted;
     }
