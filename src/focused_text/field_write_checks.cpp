@@ -83,9 +83,13 @@ FocusedTextFieldAccessor::WriteProblem FocusedTextFieldAccessor::judgeWrite(cons
 
 QCoro::Task<std::optional<FocusedTextFieldAccessor::WriteProblem>> FocusedTextFieldAccessor::checkReplacement(
     QString newText, FocusedTextFieldSnapshot snapshot, bool replacedSelection, bool pasted) {
-    if (pasted && snapshot.readByKeyboard) {
-        // Its object published no text when it was read (a Gnumeric sheet): asking it again shows
-        // nothing however long it is asked. It is checked the way it was read, by its keys.
+    if (pasted && snapshot.readByKeyboard && !snapshot.wholeFieldCopied) {
+        // Its object published no text when it was read (a Gnumeric sheet, its selected cell
+        // copied): asking it again shows nothing however long it is asked, and only its program's
+        // fetch tells, as for a selection read by keys without an object. A field copied whole
+        // (AbiWord) is still given the time to show the paste before its fetch decides: a copy of
+        // it right after the paste let AbiWord beside a clipboard manager paste the user's
+        // clipboard (2 runs in 10).
         co_return co_await checkCopiedReplacement(newText, snapshot);
     }
     const WriteExpectation expectation(newText, snapshot, replacedSelection);
@@ -106,8 +110,9 @@ QCoro::Task<std::optional<FocusedTextFieldAccessor::WriteProblem>> FocusedTextFi
         }
         // A field read through accessibility that has not answered at all since is asked for longer
         // before its program's fetch is all there is to go by: a program busy for a moment shows a
-        // paste it mangled later.
-        const std::chrono::milliseconds bound = found ? pasteShowBound : pasteReadBound;
+        // paste it mangled later. One whose text only copying reads never answers.
+        const bool answersReads = !snapshot.readByKeyboard;
+        const std::chrono::milliseconds bound = found || !answersReads ? pasteShowBound : pasteReadBound;
         if ((found && expectation.shows(*found)) || !pasted || waited >= bound) {
             break;
         }
