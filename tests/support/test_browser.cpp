@@ -70,7 +70,8 @@ const fields = () => ({
                return own.textContent;
              }).join('|'),
   textareaCenter: textareaCenter(),
-  firstParagraphEnd: firstParagraphEnd()
+  firstParagraphEnd: firstParagraphEnd(),
+  selectAllLetGo: selectAllLetGo
 });
 // The focused element's selection [start, end]: in a <textarea> or <input> as it counts, in the
 // contenteditable element in characters of its text (its text nodes one after another); -1 where
@@ -238,7 +239,6 @@ document.addEventListener('keydown', event => {
 // outside the browser's undo history.
 // Some leave the selection where it was (the whole text still selected after a select-all).
 let insertPastesInScript = false;
-let insertedPasteKeepsSelection = false;
 document.addEventListener('paste', event => {
   const element = document.getElementById('editable');
   if (!insertPastesInScript || !element.contains(event.target)) return;
@@ -249,18 +249,24 @@ document.addEventListener('paste', event => {
   for (let node = walker.nextNode(); node; node = walker.nextNode()) last = node;
   if (!last) last = element.appendChild(document.createTextNode(''));
   last.appendData(text);
-  if (!insertedPasteKeepsSelection) window.getSelection().collapse(last, last.length);
+  window.getSelection().collapse(last, last.length);
 }, true);
 // And a page that cancels a paste in the contenteditable element and then keeps the element's
 // whole text selected for a while (its script selecting it again whenever it moves).
 let keepSelectAllAfterRefusalMs = 0;
+// Whether the page has stopped selecting the whole text again since the last paste it refused.
+let selectAllLetGo = false;
 document.addEventListener('paste', event => {
   const element = document.getElementById('editable');
   if (keepSelectAllAfterRefusalMs <= 0 || !element.contains(event.target)) return;
   event.preventDefault();
+  selectAllLetGo = false;
   const until = Date.now() + keepSelectAllAfterRefusalMs;
   const selectAll = () => {
-    if (Date.now() >= until) return;
+    if (Date.now() >= until) {
+      selectAllLetGo = true;
+      return;
+    }
     const range = document.createRange();
     range.selectNodeContents(element);
     const selection = window.getSelection();
@@ -311,10 +317,7 @@ async function serve() {
         if (command.op === 'busyOnPasteKey') busyOnPasteKey = command.ms;
         if (command.op === 'cancelPasteKeyInTextarea') cancelPasteKeyInTextarea = command.on;
         if (command.op === 'pasteKeyMovesCaretToEnd') pasteKeyMovesCaretToEnd = command.on;
-        if (command.op === 'insertPastesInScript') {
-          insertPastesInScript = command.on;
-          insertedPasteKeepsSelection = !!command.keepsSelection;
-        }
+        if (command.op === 'insertPastesInScript') insertPastesInScript = command.on;
         if (command.op === 'keepSelectAllAfterRefusal') keepSelectAllAfterRefusalMs = command.ms;
         if (command.op === 'refusePastes') refusePastesBy = command.by;
         if (command.op === 'selectRange') selectRange(command.start, command.end);
@@ -396,7 +399,8 @@ TestBrowser::TestBrowser(Kind kind) {
                             body.value("html").toString(),
                             body.value("textareaCenter").toString(),
                             body.value("items").toString(),
-                            body.value("firstParagraphEnd").toString()};
+                            body.value("firstParagraphEnd").toString(),
+                            body.value("selectAllLetGo").toBool()};
         reports_[body.value("id").toInt()] = report;
         seen_.push_back(report);
         changed_.notify_all();
@@ -647,8 +651,8 @@ bool TestBrowser::pasteKeyMovesCaretToEnd(bool moves) {
     return send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s).has_value();
 }
 
-bool TestBrowser::insertPastesInScript(bool inserts, bool keepsSelection) {
-    const QJsonObject command{{"op", "insertPastesInScript"}, {"on", inserts}, {"keepsSelection", keepsSelection}};
+bool TestBrowser::insertPastesInScript(bool inserts) {
+    const QJsonObject command{{"op", "insertPastesInScript"}, {"on", inserts}};
     return send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s).has_value();
 }
 
@@ -708,6 +712,11 @@ std::optional<QPoint> TestBrowser::firstParagraphEndOnScreen() {
         return std::nullopt;
     }
     return QPoint(xy[0].toInt(), xy[1].toInt());
+}
+
+std::optional<bool> TestBrowser::selectAllLetGo() {
+    const std::optional<Report> report = send(QStringLiteral(R"({"op":"report"})"), 5s);
+    return report ? std::optional<bool>(report->selectAllLetGo) : std::nullopt;
 }
 
 std::optional<int> TestBrowser::selectedLength() {
