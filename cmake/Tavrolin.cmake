@@ -122,8 +122,8 @@ function(tavrolin_tests folder)
       # run alone, since several measure how long the GUI thread stalls.
       set_tests_properties(${exe} PROPERTIES RESOURCE_LOCK x11_display RUN_SERIAL TRUE)
       # The program's own desktop tests drive Firefox, Chromium, LibreOffice and a dozen other
-      # programs one after the other: on two cores they take longer than any other suite.
-      set_tests_properties(${exe} PROPERTIES TIMEOUT 1800)
+      # programs one after the other: on two busy cores they take about half an hour.
+      set_tests_properties(${exe} PROPERTIES TIMEOUT 2700)
     endif()
   endforeach()
 endfunction()

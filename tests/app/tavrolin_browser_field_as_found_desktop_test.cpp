@@ -354,34 +354,6 @@ protected:
         }
     }
 
-    // A page that refuses the paste and then keeps the whole message selected for 4 s: the user,
-    // back from the copy window 1 s after the page let go, types, and their key never replaces the
-    // message.
-    void aSelectAllThePageKeepsIsGoneBeforeTheUserIsBack() {
-        const auto keepNoMore = qScopeGuard([] { browser_->keepSelectAllAfterRefusal(0ms); });
-        const QString message = QStringLiteral("I would like to meet you tomorrow at the station.");
-        ASSERT_TRUE(program_->closeCopyWindows());
-        ASSERT_TRUE(browser_->activate());
-        ASSERT_TRUE(browser_->keepSelectAllAfterRefusal(4000ms));
-        ASSERT_TRUE(browser_->prepareEditableHtml(message, Selection::caretAtEnd));
-        const qsizetype logBefore = program_->log().size();
-        const int before = program_->events("translate_message");
-        press("w");
-        ASSERT_TRUE(program_->waitForEvents("translate_message", before + 1)) << program_->log().toStdString();
-        EXPECT_TRUE(program_->copyWindowComes(5s)) << program_->log().mid(logBefore).toStdString();
-        // The user comes back a second after the page let go of its select-all, whenever its
-        // paste came.
-        EXPECT_TRUE(test::waitUntil([] { return browser_->selectAllLetGo().value_or(false); }, 15s));
-        test::TerminalJob::pause(1000ms);
-        ASSERT_TRUE(browser_->activate());
-        browser_desktop::tool("xdotool", {"type", "--delay", "50", "X"});
-        test::TerminalJob::pause(800ms);
-        const QString text = browser_->text(Element::editable).value_or(QStringLiteral("(no answer)"));
-        EXPECT_TRUE(text.contains(message)) << text.toStdString() << "\n"
-                                            << program_->log().mid(logBefore).toStdString();
-        ASSERT_TRUE(program_->closeCopyWindows());
-    }
-
     // A mail of three paragraphs (one quoted) and a list three levels deep, a bold word and a link
     // on their lines, the links' words ones the translation changes, and a paragraph with a link
     // to a name: Write Message, then Flip Language, leave every link with its address in the
@@ -513,10 +485,6 @@ TEST_F(FirefoxFieldAsFoundDesktopTest, TheUsersClickOrTypingEndsAWriteLineByLine
 
 TEST_F(ChromiumFieldAsFoundDesktopTest, TheUsersClickOrTypingEndsAWriteLineByLine) {
     theUsersActEndsAWriteLineByLine();
-}
-
-TEST_F(ChromiumFieldAsFoundDesktopTest, ASelectAllThePageKeepsIsGoneBeforeTheUserIsBack) {
-    aSelectAllThePageKeepsIsGoneBeforeTheUserIsBack();
 }
 
 TEST_F(FirefoxFieldAsFoundDesktopTest, EveryLinkKeepsItsAddressOrTheFieldStaysAsItWas) {

@@ -70,8 +70,7 @@ const fields = () => ({
                return own.textContent;
              }).join('|'),
   textareaCenter: textareaCenter(),
-  firstParagraphEnd: firstParagraphEnd(),
-  selectAllLetGo: selectAllLetGo
+  firstParagraphEnd: firstParagraphEnd()
 });
 // The focused element's selection [start, end]: in a <textarea> or <input> as it counts, in the
 // contenteditable element in characters of its text (its text nodes one after another); -1 where
@@ -251,31 +250,6 @@ document.addEventListener('paste', event => {
   last.appendData(text);
   window.getSelection().collapse(last, last.length);
 }, true);
-// And a page that cancels a paste in the contenteditable element and then keeps the element's
-// whole text selected for a while (its script selecting it again whenever it moves).
-let keepSelectAllAfterRefusalMs = 0;
-// Whether the page has stopped selecting the whole text again since the last paste it refused.
-let selectAllLetGo = false;
-document.addEventListener('paste', event => {
-  const element = document.getElementById('editable');
-  if (keepSelectAllAfterRefusalMs <= 0 || !element.contains(event.target)) return;
-  event.preventDefault();
-  selectAllLetGo = false;
-  const until = Date.now() + keepSelectAllAfterRefusalMs;
-  const selectAll = () => {
-    if (Date.now() >= until) {
-      selectAllLetGo = true;
-      return;
-    }
-    const range = document.createRange();
-    range.selectNodeContents(element);
-    const selection = window.getSelection();
-    selection.removeAllRanges();
-    selection.addRange(range);
-    setTimeout(selectAll, 20);
-  };
-  selectAll();
-}, true);
 // The next paste event asks the test synchronously (the test may stop the browser then, between
 // the fetch for the paste event and the one for the insertion).
 let holdNextPaste = false;
@@ -318,7 +292,6 @@ async function serve() {
         if (command.op === 'cancelPasteKeyInTextarea') cancelPasteKeyInTextarea = command.on;
         if (command.op === 'pasteKeyMovesCaretToEnd') pasteKeyMovesCaretToEnd = command.on;
         if (command.op === 'insertPastesInScript') insertPastesInScript = command.on;
-        if (command.op === 'keepSelectAllAfterRefusal') keepSelectAllAfterRefusalMs = command.ms;
         if (command.op === 'refusePastes') refusePastesBy = command.by;
         if (command.op === 'selectRange') selectRange(command.start, command.end);
         if (command.op === 'watchTextarea' && reportedTextarea === null) watchTextarea();
@@ -399,8 +372,7 @@ TestBrowser::TestBrowser(Kind kind) {
                             body.value("html").toString(),
                             body.value("textareaCenter").toString(),
                             body.value("items").toString(),
-                            body.value("firstParagraphEnd").toString(),
-                            body.value("selectAllLetGo").toBool()};
+                            body.value("firstParagraphEnd").toString()};
         reports_[body.value("id").toInt()] = report;
         seen_.push_back(report);
         changed_.notify_all();
@@ -656,11 +628,6 @@ bool TestBrowser::insertPastesInScript(bool inserts) {
     return send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s).has_value();
 }
 
-bool TestBrowser::keepSelectAllAfterRefusal(std::chrono::milliseconds keep) {
-    const QJsonObject command{{"op", "keepSelectAllAfterRefusal"}, {"ms", static_cast<int>(keep.count())}};
-    return send(QString::fromUtf8(QJsonDocument(command).toJson(QJsonDocument::Compact)), 10s).has_value();
-}
-
 bool TestBrowser::onNextPaste(std::function<void(const QString&)> handler) {
     {
         std::lock_guard lock(mutex_);
@@ -712,11 +679,6 @@ std::optional<QPoint> TestBrowser::firstParagraphEndOnScreen() {
         return std::nullopt;
     }
     return QPoint(xy[0].toInt(), xy[1].toInt());
-}
-
-std::optional<bool> TestBrowser::selectAllLetGo() {
-    const std::optional<Report> report = send(QStringLiteral(R"({"op":"report"})"), 5s);
-    return report ? std::optional<bool>(report->selectAllLetGo) : std::nullopt;
 }
 
 std::optional<int> TestBrowser::selectedLength() {

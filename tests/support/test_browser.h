@@ -96,11 +96,6 @@ public:
     // element's text and outside the browser's undo history (the browser's paste cancelled), or no
     // longer does.
     bool insertPastesInScript(bool inserts);
-    // From now on the page cancels every paste in the contenteditable element and then selects
-    // the element's whole text again whenever it moves, for `keep` after each (0: no longer).
-    bool keepSelectAllAfterRefusal(std::chrono::milliseconds keep);
-    // Whether the page, since the last paste it refused that way, has stopped selecting again.
-    std::optional<bool> selectAllLetGo();
     // The selection of the focused element as the page holds it now (start and end; equal for a
     // caret), in the contenteditable element in characters of its text nodes one after another;
     // absent when the page did not answer or nothing has the focus.
@@ -156,7 +151,6 @@ private:
         QString textareaCenter;
         QString items;
         QString firstParagraphEnd;
-        bool selectAllLetGo = false;
     };
     // Sends one command to the page and waits for the report that answers it.
     std::optional<Report> send(const QString& commandJson, std::chrono::milliseconds limit);
