@@ -89,14 +89,20 @@ std::optional<QString> bestClipboardSelectionText(const std::optional<QString>& 
     return selectionStructureScore(*converted) > selectionStructureScore(*plain) ? converted : plain;
 }
 
-bool htmlHoldsListsOrTables(const QString& html) {
+// The markup a page copies without its style sheets and scripts, whose text is not the user's.
+static QString withoutStylesAndScripts(const QString& html) {
     static const QRegularExpression style(R"((?is)<style\b[^>]*>.*?</style>)");
     static const QRegularExpression script(R"((?is)<script\b[^>]*>.*?</script>)");
-    static const QRegularExpression item(R"((?i)<li(?:\s[^>]*)?>)");
-    static const QRegularExpression cell(R"((?i)<t[dh](?:\s[^>]*)?>)");
     QString text = html;
     text.remove(style);
     text.remove(script);
+    return text;
+}
+
+bool htmlHoldsListsOrTables(const QString& html) {
+    static const QRegularExpression item(R"((?i)<li(?:\s[^>]*)?>)");
+    static const QRegularExpression cell(R"((?i)<t[dh](?:\s[^>]*)?>)");
+    const QString text = withoutStylesAndScripts(html);
     if (text.contains(item) || text.count(cell) > 1) {
         return true;
     }
@@ -111,13 +117,8 @@ bool htmlHoldsListsOrTables(const QString& html) {
 }
 
 qsizetype htmlLinks(const QString& html) {
-    static const QRegularExpression style(R"((?is)<style\b[^>]*>.*?</style>)");
-    static const QRegularExpression script(R"((?is)<script\b[^>]*>.*?</script>)");
     static const QRegularExpression link(R"((?i)<a\s[^>]*\bhref\s*=)");
-    QString text = html;
-    text.remove(style);
-    text.remove(script);
-    return text.count(link);
+    return withoutStylesAndScripts(html).count(link);
 }
 
 std::optional<QString> plainTextPreservingHTMLBlocks(const QString& html) {
